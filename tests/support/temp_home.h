@@ -1,0 +1,18 @@
+#pragma once
+// Every test process runs with a fresh program folder and fresh user folders, so no test
+// reads or writes a real user's files.
+
+#include <filesystem>
+
+namespace norv::test {
+
+// The process's temporary root (program folder, configuration and runtime folders below).
+const std::filesystem::path& TestRoot();
+// A fresh empty folder below TestRoot() for one test.
+std::filesystem::path MakeTempDir(const char* hint = "t");
+
+// Called once by the test mains.
+void SetUpTestHome();
+void TearDownTestHome();
+
+}  // namespace norv::test
