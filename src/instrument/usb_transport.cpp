@@ -1,0 +1,105 @@
+#include "instrument/usb_transport.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <vector>
+
+#include "instrument/link_state.h"
+#include "instrument/usb_device.h"
+
+namespace norv {
+namespace {
+
+const char ProbeCommand[] = "Info:GetVer:FPGAFW?\r\n";
+
+std::array<uint8_t, UsbWaveBlockBytes> WaveBlock;
+bool WaveCarried = false;
+uint8_t WaveCarry = 0;
+
+void ReportFailure(const char* operation, const std::exception& error) {
+  CommFailure = true;
+  UsbMessageSink(std::string(operation) + "() failed (" + error.what() + ")");
+}
+
+}  // namespace
+
+bool OpenUSB() {
+  ClearUsbWaveCarry();
+  try {
+    OpenUsbDevice();
+  } catch (const std::exception& error) {
+    CommFailure = true;
+    UsbMessageSink(error.what());
+    return false;
+  }
+  // Whatever an earlier session left in the IN pipe; normally the read just times out.
+  std::vector<uint8_t> scratch(UsbDrainBytes);
+  try {
+    ReadUsbPipe(UsbInPipe, scratch.data(), scratch.size(), UsbDrainTimeoutMs);
+  } catch (const std::exception&) {
+  }
+  return true;
+}
+
+void CloseUSB() {
+  ClearUsbWaveCarry();
+  CloseUsbDevice();
+}
+
+bool ProbeUSB() {
+  CloseUSB();
+  if (!OpenUSB()) return false;
+  if (!SendBufferToUSB(reinterpret_cast<const uint8_t*>(ProbeCommand), sizeof ProbeCommand - 1)) return false;
+  std::array<uint8_t, UsbProbeReplyBytes> reply;
+  size_t transferred = 0;
+  return ReadBufferFromUSB(reply.data(), reply.size(), transferred, UsbProbeTimeoutMs);
+}
+
+bool SendBufferToUSB(const uint8_t* buffer, size_t length) {
+  CommFailure = false;
+  try {
+    WriteUsbPipe(UsbOutPipe, buffer, length);
+    return true;
+  } catch (const std::exception& error) {
+    ReportFailure("SendBufferToUSB", error);
+    return false;
+  }
+}
+
+bool ReadBufferFromUSB(uint8_t* buffer, size_t length, size_t& transferred, int timeoutMs) {
+  CommFailure = false;
+  transferred = 0;
+  try {
+    transferred = ReadUsbPipe(UsbInPipe, buffer, length, timeoutMs);
+    return true;
+  } catch (const std::exception& error) {
+    ReportFailure("ReadBufferFromUSB", error);
+    return false;
+  }
+}
+
+bool ReadUsbWaveBlock(std::span<uint16_t> words, size_t& count) {
+  count = 0;
+  size_t request = std::min(WaveBlock.size(), words.size() * 2);
+  size_t received = 0;
+  if (!ReadBufferFromUSB(WaveBlock.data(), request, received, UsbWaveTimeoutMs)) return false;
+  // A carried byte plus `request` bytes is at most one byte more than `words` holds,
+  // and that byte is carried on again.
+  size_t next = 0;
+  if (WaveCarried && received > 0) {
+    words[count++] = static_cast<uint16_t>(WaveCarry | WaveBlock[next++] << 8);
+    WaveCarried = false;
+  }
+  for (; next + 1 < received; next += 2)
+    words[count++] = static_cast<uint16_t>(WaveBlock[next] | WaveBlock[next + 1] << 8);
+  if (next < received) {
+    WaveCarried = true;
+    WaveCarry = WaveBlock[next];
+  }
+  return true;
+}
+
+void ClearUsbWaveCarry() { WaveCarried = false; }
+
+}  // namespace norv
