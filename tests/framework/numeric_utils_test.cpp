@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <cmath>
+
+#include "framework/errors.h"
 
 namespace norv {
 namespace {
@@ -63,6 +67,119 @@ TEST(RandomSource, UniformDrawsStayInRange) {
     ASSERT_LE(k, 2);
   }
   EXPECT_EQ(s.UniformInt(0), 0);
+}
+
+TEST(DivideColor, DivisorsBelowOneOrNaNStayInTheByte) {
+  EXPECT_EQ(DivideColor(0x00808080, 0.5), 0x00FFFFFFu);
+  EXPECT_EQ(DivideColor(0x00000080, 0.0), 0x000000FFu);  // 0 / 0 is NaN, 128 / 0 is infinite
+  EXPECT_EQ(DivideColor(0x00FFFFFF, NAN), 0u);
+}
+
+TEST(ContrastTextColor, BlackOnLightWhiteOnDark) {
+  EXPECT_EQ(ContrastTextColor(0x00FFFFFF), 0u);
+  EXPECT_EQ(ContrastTextColor(0x00000000), 0xFFFFFFu);
+  // Green weighs most: 0.66 * 200 = 132 > 128; red alone: 0.33 * 255 = 84 <= 128.
+  EXPECT_EQ(ContrastTextColor(0x0000C800), 0u);
+  EXPECT_EQ(ContrastTextColor(0x000000FF), 0xFFFFFFu);
+  // Greys weigh 1.1 times their level.
+  EXPECT_EQ(ContrastTextColor(0x00747474), 0xFFFFFFu);  // 1.1 * 116 = 127.6
+  EXPECT_EQ(ContrastTextColor(0x00757575), 0u);         // 1.1 * 117 = 128.7
+}
+
+TEST(CorrectValueE12, ExamplesAndBands) {
+  EXPECT_DOUBLE_EQ(CorrectValueE12(0, 2.2), 2.0);
+  EXPECT_DOUBLE_EQ(CorrectValueE12(0, 2.25), 2.5);  // exactly between goes up
+  EXPECT_DOUBLE_EQ(CorrectValueE12(-1, 970), 800);
+  EXPECT_DOUBLE_EQ(CorrectValueE12(1, 10), 10);
+  EXPECT_DOUBLE_EQ(CorrectValueE12(1, 1.0), 1.2);
+  EXPECT_NEAR(CorrectValueE12(0, 0.0093), 0.01, 1e-15);
+  EXPECT_NEAR(CorrectValueE12(1, 3.3e-9), 4e-9, 1e-21);
+  EXPECT_NEAR(CorrectValueE12(0, 7.1e12), 8e12, 1);
+
+  EXPECT_EQ(CorrectValueE12(0, 0), 0);
+  EXPECT_EQ(CorrectValueE12(0, 1e-70), 0);
+  EXPECT_EQ(CorrectValueE12(0, 5e-31), 0);
+  EXPECT_THROW(CorrectValueE12(0, 1e-40), EAssertion);
+  // Outside the defined domain nothing hangs.
+  EXPECT_DOUBLE_EQ(CorrectValueE12(0, -2.2), -2.0);
+  EXPECT_TRUE(std::isinf(CorrectValueE12(0, INFINITY)));
+  EXPECT_TRUE(std::isnan(CorrectValueE12(0, NAN)));
+}
+
+TEST(CorrectValueE12, AgreesWithALinearSearchOfTheSeries) {
+  const double series[] = {1.0, 1.2, 1.5, 1.8, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 8.0, 10.0};
+  TRandomSource random(21);
+  for (int i = 0; i < 2000; ++i) {
+    const double v = 1 + 9 * random.Uniform();
+    double lower = 1, upper = 10;
+    for (double t : series) {
+      if (t < v) lower = t;
+    }
+    for (double t : series) {
+      if (t > v) {
+        upper = t;
+        break;
+      }
+    }
+    const double nearest = (lower + upper) / 2 > v ? lower : upper;
+    const double scale = std::pow(10.0, random.UniformInt(11) - 5);
+    ASSERT_NEAR(CorrectValueE12(-1, v * scale), lower * scale, 1e-9 * scale) << v;
+    ASSERT_NEAR(CorrectValueE12(1, v * scale), upper * scale, 1e-9 * scale) << v;
+    ASSERT_NEAR(CorrectValueE12(0, v * scale), nearest * scale, 1e-9 * scale) << v;
+  }
+}
+
+TEST(BitLength, BinaryDigitsOfEachSign) {
+  EXPECT_EQ(BitLength(0), 1);
+  EXPECT_EQ(BitLength(1), 1);
+  EXPECT_EQ(BitLength(2), 2);
+  EXPECT_EQ(BitLength(4), 3);
+  EXPECT_EQ(BitLength(255), 8);
+  EXPECT_EQ(BitLength(-1), 1);
+  EXPECT_EQ(BitLength(-256), 8);
+  EXPECT_EQ(BitLength(INT_MAX - 1), 31);
+  EXPECT_EQ(BitLength(INT_MAX), 32);
+  EXPECT_EQ(BitLength(INT_MIN), 32);
+}
+
+TEST(ParseNumberList, HexNumbersAndErrors) {
+  std::array<int32_t, 4> v{};
+  EXPECT_EQ(ParseNumberList("1A, ff 3", v), 3);
+  EXPECT_EQ(v[0], 26);
+  EXPECT_EQ(v[1], 255);
+  EXPECT_EQ(v[2], 3);
+
+  v = {};
+  EXPECT_EQ(ParseNumberList("12 G4", v), -1);
+  EXPECT_EQ(v[0], 0x12);
+  EXPECT_EQ(ParseNumberList("\t ,, ", v), 0);
+  EXPECT_EQ(ParseNumberList("", v), 0);
+
+  // Stops when the array is full; what follows is not read.
+  EXPECT_EQ(ParseNumberList("1 2 3 4 5 zz", v), 4);
+  EXPECT_EQ(v[3], 4);
+  EXPECT_EQ(ParseNumberList("7", std::span<int32_t>()), 0);
+
+  // 32-bit patterns are kept; anything longer is refused instead of wrapping.
+  EXPECT_EQ(ParseNumberList("FFFFFFFF 00000000000000000001", v), 2);
+  EXPECT_EQ(v[0], -1);
+  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(ParseNumberList("5 100000000", v), -1);
+  EXPECT_EQ(ParseNumberList("3 " + std::string(100000, 'F'), v), -1);
+}
+
+TEST(TextHelpers, FixedCharsAndRemovals) {
+  std::array<char, 5> dest;
+  dest.fill('x');
+  StrToFixedChars(dest, "ab");
+  EXPECT_EQ(std::string(dest.data(), dest.size()), std::string("ab\0\0\0", 5));
+  StrToFixedChars(dest, "abcdefgh");
+  EXPECT_EQ(std::string(dest.data(), dest.size()), "abcde");  // full width, no terminator
+
+  EXPECT_EQ(RemoveParenthesized("Rise (10-90%) time"), "Rise  time");
+  EXPECT_EQ(RemoveParenthesized("a) b (c"), "a) b (c");
+  EXPECT_EQ(RemoveParenthesized("(x)(y)"), "(y)");
+  EXPECT_EQ(RemoveBlanks(" a b  c "), "abc");
 }
 
 }  // namespace
