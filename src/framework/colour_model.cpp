@@ -41,21 +41,22 @@ double Hue(TRGB rgb) {
   const double range = std::nearbyint(*std::max_element(rgb.begin(), rgb.end()));
   if (range == 0) return 160;
   const int largest = LargestOf(rgb, {kRed, kGreen, kBlue});
-  const int middle = largest == kRed ? LargestOf(rgb, {kGreen, kBlue})
+  const int middle = largest == kRed     ? LargestOf(rgb, {kGreen, kBlue})
                      : largest == kGreen ? LargestOf(rgb, {kRed, kBlue})
                                          : LargestOf(rgb, {kRed, kGreen});
   const double delta = (range - rgb[middle]) / range * 40;
-  // Each sector of 80 is centred on a mixed colour; the larger primary lies towards its
-  // own hue (red at 0/240, green at 80, blue at 160).
-  const int other = kRed + kGreen + kBlue - largest - middle;
-  double base = 0;
-  int lowerPrimary = 0;
-  switch (other) {
-    case kBlue: base = 40, lowerPrimary = kRed; break;    // red..green
-    case kRed: base = 120, lowerPrimary = kGreen; break;  // green..blue
-    default: base = 200, lowerPrimary = kBlue; break;     // blue..red
-  }
-  return largest == lowerPrimary ? base - delta : base + delta;
+  // The two strongest components name the sector of 80 around a mixed colour (yellow 40,
+  // cyan 120, magenta 200); the hue lies below the centre when the stronger one is the
+  // sector's first primary (red 0, green 80, blue 160).
+  struct TSector {
+    double base;
+    int firstPrimary;
+  };
+  const int weakest = kRed + kGreen + kBlue - largest - middle;
+  const TSector sector = weakest == kBlue  ? TSector{40, kRed}
+                         : weakest == kRed ? TSector{120, kGreen}
+                                           : TSector{200, kBlue};
+  return largest == sector.firstPrimary ? sector.base - delta : sector.base + delta;
 }
 
 uint8_t ToByte(double c) { return static_cast<uint8_t>(std::clamp(std::nearbyint(c), 0.0, 255.0)); }

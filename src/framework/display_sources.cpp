@@ -14,13 +14,13 @@ namespace {
 constexpr uint32_t kOpaqueWhite = 0xFFFFFFFF;
 
 constexpr std::array<uint32_t, kDisplaySourceCount> kDefaultColors = {
-    0x0080FFFF, 0x0000AFAF, 0x00FFFF80, 0x00AFAF00,              // Ch1, Ch1 B2, Ch2, Ch2 B2
-    0x00D78FE0, 0x00D7FF00, 0x00608FFF, 0x00D7C0AF,              // F1-F4
-    0x008050F0, 0x0080B0B0, 0x00C020F0, 0x00C0C0B0,              // M1-M4
-    0x0080F0B0, 0x00B0F000,                                      // S1, S2
-    0x00FFFFFF, 0x00FFFFFF, 0x008080FF,                          // Database, XY, Eye Markers
-    0x320000FF, 0x16FFFFFF, 0x000000FF,                          // Histogram, Mask Template, Mask Errors
-    0x004F6F00, 0x001F1F00};                                     // Graticule, Screen
+    0x0080FFFF, 0x0000AFAF, 0x00FFFF80, 0x00AFAF00,  // Ch1, Ch1 B2, Ch2, Ch2 B2
+    0x00D78FE0, 0x00D7FF00, 0x00608FFF, 0x00D7C0AF,  // F1-F4
+    0x008050F0, 0x0080B0B0, 0x00C020F0, 0x00C0C0B0,  // M1-M4
+    0x0080F0B0, 0x00B0F000,                          // S1, S2
+    0x00FFFFFF, 0x00FFFFFF, 0x008080FF,              // Database, XY, Eye Markers
+    0x320000FF, 0x16FFFFFF, 0x000000FF,              // Histogram, Mask Template, Mask Errors
+    0x004F6F00, 0x001F1F00};                         // Graticule, Screen
 
 bool IsSourceIndex(int index) { return index >= 0 && index < kDisplaySourceCount; }
 
@@ -76,10 +76,14 @@ uint32_t GetDisplaySourceARGB(int index) {
 
 std::optional<int> TraceIdToColorIndex(TTraceId id) {
   switch (id) {
-    case TTraceId::XY: return 15;
-    case TTraceId::DB: return 14;
-    case TTraceId::Hist: return kDisplaySourceHistogram;
-    default: break;
+    case TTraceId::XY:
+      return 15;
+    case TTraceId::DB:
+      return 14;
+    case TTraceId::Hist:
+      return kDisplaySourceHistogram;
+    default:
+      break;
   }
   if (IsRecordTrace(id)) return TraceIndex(id);
   return std::nullopt;

@@ -53,9 +53,12 @@ bool SameIPv4(const TIPv4Addr& a, const TIPv4Addr& b) { return a.Valid && b.Vali
 
 std::string IPv4ToStr(const TIPv4Addr& addr, int style) {
   switch (style) {
-    case 0: return JoinOctets(addr, " ");
-    case 1: return addr.Valid ? "  " + JoinOctets(addr, " . ") : "___ . ___ . ___ . ___";
-    default: return JoinOctets(addr, ".");
+    case 0:
+      return JoinOctets(addr, " ");
+    case 1:
+      return addr.Valid ? "  " + JoinOctets(addr, " . ") : "___ . ___ . ___ . ___";
+    default:
+      return JoinOctets(addr, ".");
   }
 }
 

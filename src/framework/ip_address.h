@@ -9,7 +9,7 @@
 namespace norv {
 
 struct TIPv4Addr {
-  uint8_t Valid = 0;  // 0: no address
+  uint8_t Valid = 0;                // 0: no address
   std::array<uint8_t, 4> Octets{};  // first octet first
 };
 

@@ -132,7 +132,8 @@ void StrToFixedChars(std::span<char> dest, std::string_view text) {
 std::string RemoveParenthesized(std::string_view text) {
   const size_t open = text.find('(');
   const size_t close = text.find(')');
-  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return std::string(text);
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+    return std::string(text);
   return std::string(text.substr(0, open)) + std::string(text.substr(close + 1));
 }
 

@@ -11,9 +11,9 @@ std::optional<TTraceId> TraceIdFromInt(int value) {
 }
 
 std::string GetTraceShortName(TTraceId id) {
-  static constexpr const char* kNames[kTraceIdCount] = {
-      "Ch1", "Ch1B2", "Ch2", "Ch2B2", "F1", "F2", "F3", "F4", "M1",   "M2",
-      "M3",  "M4",    "S1",  "S2",    "???", "DB", "Hist", "Const", "None"};
+  static constexpr const char* kNames[kTraceIdCount] = {"Ch1", "Ch1B2", "Ch2",  "Ch2B2", "F1",  "F2", "F3",
+                                                        "F4",  "M1",    "M2",   "M3",    "M4",  "S1", "S2",
+                                                        "???", "DB",    "Hist", "Const", "None"};
   const int index = TraceIndex(id);
   return index < kTraceIdCount ? kNames[index] : "???";
 }

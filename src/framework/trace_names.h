@@ -14,6 +14,7 @@ namespace norv {
 
 // The order is the signal source list "Ch1,Ch1B2,Ch2,Ch2B2,F1,...,S2,XY,DB,Hist,Const,None".
 // Ids Ch1..S2 are the fourteen waveform records.
+// clang-format off
 enum class TTraceId : uint8_t {
   Ch1, Ch1B2, Ch2, Ch2B2,
   F1, F2, F3, F4,
@@ -21,6 +22,7 @@ enum class TTraceId : uint8_t {
   S1, S2,
   XY, DB, Hist, Const, None
 };
+// clang-format on
 
 inline constexpr int kTraceIdCount = 19;
 inline constexpr int kRecordTraceCount = 14;

@@ -15,8 +15,12 @@ TEST(ColourModel, PrimaryAndMixedHues) {
   struct Case {
     uint32_t color;
     double hue;
-  } cases[] = {{Rgb(255, 0, 0), 240},   {Rgb(255, 255, 0), 40},  {Rgb(0, 255, 0), 80},
-               {Rgb(0, 255, 255), 120}, {Rgb(0, 0, 255), 160},   {Rgb(255, 0, 255), 200},
+  } cases[] = {{Rgb(255, 0, 0), 240},
+               {Rgb(255, 255, 0), 40},
+               {Rgb(0, 255, 0), 80},
+               {Rgb(0, 255, 255), 120},
+               {Rgb(0, 0, 255), 160},
+               {Rgb(255, 0, 255), 200},
                {Rgb(255, 128, 0), 40 - 127.0 / 255 * 40}};  // orange: between red and yellow
   for (const Case& c : cases) {
     const THLS hls = ColorToHLS(c.color);

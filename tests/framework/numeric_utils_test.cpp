@@ -33,11 +33,20 @@ TEST(DivideColor, DividesEachByteRoundingHalfToEven) {
 
 TEST(RandomNormal, FollowsTheSeededSequence) {
   TRandomSource source(3);
-  // First state: 3 * 1103515245 + 12345 = 3310558080 (mod 2^32) = 0xC5532D80;
+  // First state: 3 * 1103515245 + 12345 = 3310558080 (mod 2^32) = 0xC5531B80;
   // bits 16..30 give 0x4553 = 17747, u = 0.541595 -> sign +, between P[0] and P[1]:
   // z = 0.2 * (1 - (0.57926 - 0.541595) / 0.07926) = 0.104958
   EXPECT_NEAR(source.Normal(0, 1), 0.2 * (1 - (0.57926 - 17747 / 32768.0) / 0.07926), 1e-12);
   EXPECT_EQ(source.Seed(), 3310558080u);
+
+  // Next states 0x1BC3E5B9 (bits 16..30: 7107, u = 0.21689 < 0.5: sign -, u + 0.5 = 0.71689
+  // between P[2] and P[3]) and 0x287D5DFE (10365, u + 0.5 = 0.81631 between P[4] and P[5]).
+  EXPECT_NEAR(source.Normal(0, 1), -0.2 * (3 - (0.72575 - 0.716888427734375) / (0.72575 - 0.65542)), 1e-12);
+  EXPECT_NEAR(source.Normal(10, 2), 10 - 2 * 0.2 * (5 - (0.84134 - 0.816314697265625) / (0.84134 - 0.78814)),
+              1e-12);
+  // The program-wide source starts from seed 3 and gives the same sequence.
+  ProgramRandom().SetSeed(3);
+  EXPECT_NEAR(RandomNormal(0, 1), 0.2 * (1 - (0.57926 - 17747 / 32768.0) / 0.07926), 1e-12);
 
   TRandomSource a(77), b(77);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(a.Normal(1, 2), b.Normal(1, 2));

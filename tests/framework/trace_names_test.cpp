@@ -10,10 +10,18 @@ namespace norv {
 namespace {
 
 std::map<std::string, std::string> EnglishTexts() {
-  return {{"Ch", "Ch"},         {"Channel", "Channel"},         {"Fn", "F%d"},
-          {"Mn", "M%d"},         {"Sn", "S%d"},                  {"Function", "Function"},
-          {"MemoryZona", "Memory area"}, {"Spectrum", "Spectrum"}, {"Histogram", "Histogram"},
-          {"Constant", "Constant"}, {"Graticule", "Graticule"},    {"Screen", "Screen"}};
+  return {{"Ch", "Ch"},
+          {"Channel", "Channel"},
+          {"Fn", "F%d"},
+          {"Mn", "M%d"},
+          {"Sn", "S%d"},
+          {"Function", "Function"},
+          {"MemoryZona", "Memory area"},
+          {"Spectrum", "Spectrum"},
+          {"Histogram", "Histogram"},
+          {"Constant", "Constant"},
+          {"Graticule", "Graticule"},
+          {"Screen", "Screen"}};
 }
 
 TLangLookup LookupIn(const std::map<std::string, std::string>& texts) {
@@ -30,7 +38,7 @@ class TraceNamesTest : public ::testing::Test {
 };
 
 TEST(TraceIds, ShortNamesAreFixedAndOutsideValuesAreCaught) {
-  const char* expected[] = {"Ch1", "Ch1B2", "Ch2", "Ch2B2", "F1", "F2", "F3", "F4", "M1",   "M2",
+  const char* expected[] = {"Ch1", "Ch1B2", "Ch2", "Ch2B2", "F1",  "F2", "F3",   "F4",    "M1",  "M2",
                             "M3",  "M4",    "S1",  "S2",    "???", "DB", "Hist", "Const", "None"};
   for (int i = 0; i < kTraceIdCount; ++i) EXPECT_EQ(GetTraceShortName(static_cast<TTraceId>(i)), expected[i]);
   EXPECT_EQ(GetTraceShortName(static_cast<TTraceId>(19)), "???");
@@ -47,8 +55,9 @@ TEST(TraceIds, ShortNamesAreFixedAndOutsideValuesAreCaught) {
 
 TEST_F(TraceNamesTest, EnglishNamesAndRecordTitles) {
   BuildTraceNames(LookupIn(EnglishTexts()));
-  const char* expected[] = {"Ch1", "Ch1 B2", "Ch2", "Ch2 B2", "F1", "F2",  "F3",        "F4",       "M1", "M2",
-                            "M3",  "M4",     "S1",  "S2",     "X/Y", "DB", "Histogram", "Constant", ""};
+  const char* expected[] = {"Ch1", "Ch1 B2", "Ch2",       "Ch2 B2",   "F1", "F2", "F3",
+                            "F4",  "M1",     "M2",        "M3",       "M4", "S1", "S2",
+                            "X/Y", "DB",     "Histogram", "Constant", ""};
   for (int i = 0; i < kTraceIdCount; ++i) EXPECT_EQ(TraceNames[i], expected[i]) << i;
   // XY has a display name although its fixed short name is unknown.
   EXPECT_EQ(GetTraceShortName(TTraceId::XY), "???");
