@@ -1,6 +1,7 @@
 #pragma once
-// Small numeric helpers shared by every subsystem: decibels, colour scaling, the
-// program's reproducible random source.
+// Small numeric and text helpers shared by every subsystem: decibels, E12 rounding, colour
+// scaling, hexadecimal number lists, fixed-width text, the program's reproducible random
+// source.
 
 #include <cstdint>
 #include <span>
