@@ -1,0 +1,511 @@
+#include "instrument/waveform_files.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+
+#include "instrument/signal_obj.h"
+
+namespace norv {
+
+THook<void(int, const std::string&)> SaveWaveformBinary;
+THook<void(int, const std::string&, bool)> SaveWaveformText;
+THook<bool(int, const std::string&, bool)> LoadWaveformBinary;
+THook<bool(int, const std::string&)> LoadWaveformText;
+
+namespace {
+
+constexpr std::size_t kUnitCodeUnits = 32;
+constexpr std::size_t kBinaryFixedBytes = 190;
+constexpr std::size_t kMaxBinaryBytes = kBinaryFixedBytes + 16 * kMaxRecLen;
+constexpr char32_t kReplacement = 0xFFFD;
+
+// ---- text encodings: records hold UTF-8, the binary file UTF-16 ----------------------
+
+// Decodes UTF-8; malformed sequences become U+FFFD and clear *valid.
+std::u32string DecodeUtf8(std::string_view s, bool* valid = nullptr) {
+  std::u32string out;
+  bool ok = true;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool good = extra >= 0 && i + static_cast<std::size_t>(extra) < s.size();
+    for (int k = 1; good && k <= extra; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c >> 6) != 2) good = false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    static constexpr char32_t kMinForLength[] = {0, 0x80, 0x800, 0x10000};
+    if (good && extra > 0 &&
+        (cp < kMinForLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+      good = false;
+    }
+    if (good) {
+      out.push_back(cp);
+      i += 1 + extra;
+    } else {
+      out.push_back(kReplacement);
+      ok = false;
+      ++i;
+    }
+  }
+  if (valid) *valid = ok;
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  for (char32_t cp : DecodeUtf8(s)) {
+    if (cp < 0x10000) {
+      out += static_cast<char16_t>(cp);
+    } else {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    const bool high = cp >= 0xD800 && cp <= 0xDBFF;
+    const bool low = cp >= 0xDC00 && cp <= 0xDFFF;
+    if (high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (high || low) {
+      cp = kReplacement;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+// Lines of text files written elsewhere may be in an 8-bit code page; such a line is
+// taken as Latin-1 so that its bytes still make readable text.
+std::string TextLineToUtf8(const std::string& line) {
+  bool valid = true;
+  DecodeUtf8(line, &valid);
+  if (valid) return line;
+  std::string out;
+  for (char c : line) AppendUtf8(out, static_cast<unsigned char>(c));
+  return out;
+}
+
+// ---- binary form ---------------------------------------------------------------------
+
+class TLeWriter {
+ public:
+  void U8(uint8_t v) { bytes_ += static_cast<char>(v); }
+  void U16(uint16_t v) {
+    U8(static_cast<uint8_t>(v & 0xFF));
+    U8(static_cast<uint8_t>(v >> 8));
+  }
+  void F64(double v) {
+    const auto bits = std::bit_cast<uint64_t>(v);
+    for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(bits >> (8 * i)));
+  }
+  // At most 32 code units, zero-filled; a surrogate pair is never cut in half.
+  void Unit(const std::string& text) {
+    std::u16string units = Utf8ToUtf16(text);
+    if (units.size() > kUnitCodeUnits) {
+      std::size_t keep = kUnitCodeUnits;
+      if (units[keep - 1] >= 0xD800 && units[keep - 1] <= 0xDBFF) --keep;
+      units.resize(keep);
+    }
+    units.resize(kUnitCodeUnits, u'\0');
+    for (char16_t u : units) U16(u);
+  }
+  const std::string& Bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+class TLeReader {
+ public:
+  explicit TLeReader(std::string_view bytes) : bytes_(bytes) {}
+  bool Ok() const { return ok_; }
+  bool AtEnd() const { return pos_ == bytes_.size(); }
+  uint8_t U8() {
+    if (pos_ >= bytes_.size()) {
+      ok_ = false;
+      return 0;
+    }
+    return static_cast<uint8_t>(bytes_[pos_++]);
+  }
+  uint16_t U16() {
+    const uint16_t lo = U8();
+    return static_cast<uint16_t>(lo | (U8() << 8));
+  }
+  double F64() {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(U8()) << (8 * i);
+    return std::bit_cast<double>(bits);
+  }
+  // Up to the first zero code unit.
+  std::string Unit() {
+    std::u16string units;
+    bool ended = false;
+    for (std::size_t i = 0; i < kUnitCodeUnits; ++i) {
+      const char16_t u = U16();
+      if (u == 0) ended = true;
+      if (!ended) units += u;
+    }
+    return Utf16ToUtf8(units);
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+bool ValidRecLen(int n) { return n >= kMinFileRecLen && n <= kMaxRecLen; }
+
+bool AllFinite(std::initializer_list<double> values) {
+  for (double v : values) {
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
+}
+
+// What a file may hand over: a readable length, a known window, a known reflection unit
+// with an amplitude to divide by, and finite axes.
+bool AcceptableFileHeader(const TSignalObj& r) {
+  if (!ValidRecLen(r.GetRecLen())) return false;
+  if (r.GetFFTWindow() >= kFFTWindowCount) return false;
+  if (r.GetTdrUnitKind() > tukNoUnit) return false;
+  if (r.GetTdrUnitKind() != tukNone && r.GetTdrAmplitude() == 0) return false;
+  return AllFinite({r.GetX0(), r.GetDX(), r.GetVertOffset(), r.GetVertScale(), r.GetPropagation(),
+                    r.GetTdrAmplitude(), r.GetTdrBase()});
+}
+
+bool ReadBinary(TLeReader& in, TSignalObj& r) {
+  const uint16_t n = in.U16();
+  if (!in.Ok() || !ValidRecLen(n)) return false;
+  r.SetRecLen(n);
+  const uint8_t spectrum = in.U8();
+  if (spectrum > 1) return false;
+  r.SetSpectrum(spectrum == 1);
+  for (int i = 0; i < n; ++i) r.SetY(i, in.F64());
+  if (r.IsSpectrum()) {
+    for (int i = 0; i < n; ++i) r.SetIm(i, in.F64());
+  }
+  r.SetHorUnit(in.Unit());
+  r.SetX0(in.F64());
+  r.SetDX(in.F64());
+  r.SetVertUnit(in.Unit());
+  r.SetVertOffset(in.F64());
+  r.SetVertScale(in.F64());
+  r.SetFFTWindow(in.U8());
+  r.SetPropagation(in.F64());
+  r.SetTdrUnitKind(in.U8());
+  r.SetTdrAmplitude(in.F64());
+  r.SetTdrBase(in.F64());
+  r.SetRaw(in.U8() != 0);
+  return in.Ok() && in.AtEnd() && AcceptableFileHeader(r);
+}
+
+// ---- verbose text form ---------------------------------------------------------------
+
+constexpr std::array<const char*, kFFTWindowCount> kFFTWindowNames = {
+    "Rectangular", "Hamming", "Hanning", "Flattop", "Blackman-Harris", "Kaiser-Bessel"};
+constexpr std::string_view kWindowPrefix = "Window: ";
+constexpr const char* kPointsHeading = "(The following date points are showed in their real value)";
+
+std::string PadLeft(const std::string& text, std::size_t width) {
+  const std::size_t chars = DecodeUtf8(text).size();
+  return chars >= width ? text : std::string(width - chars, ' ') + text;
+}
+
+// The exponent form in a field of the given width: a blank or "-", one digit, ".", the
+// further digits, "E", the exponent's sign and four digits, with width - 8 significant
+// digits (2..18), right-aligned. Non-finite values are written "+Inf", "-Inf", "Nan".
+std::string ExponentField(double v, int width) {
+  if (std::isnan(v)) return PadLeft("Nan", static_cast<std::size_t>(width));
+  if (std::isinf(v)) return PadLeft(v > 0 ? "+Inf" : "-Inf", static_cast<std::size_t>(width));
+  const int digits = std::clamp(width - 8, 2, 18);
+  std::array<char, 64> buf{};
+  const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), std::fabs(v),
+                                 std::chars_format::scientific, digits - 1);
+  const std::string_view text(buf.data(), static_cast<std::size_t>(res.ptr - buf.data()));
+  const std::size_t e = text.find('e');
+  const std::string_view mantissa = text.substr(0, e);
+  int exponent = 0;
+  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), exponent);
+  std::string exp = std::to_string(exponent < 0 ? -exponent : exponent);
+  if (exp.size() < 4) exp.insert(0, 4 - exp.size(), '0');
+  const std::string field =
+      (v < 0 ? "-" : " ") + std::string(mantissa) + "E" + (exponent < 0 ? "-" : "+") + exp;
+  return PadLeft(field, static_cast<std::size_t>(width));
+}
+
+std::string_view SkipBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+// The number at the start of the text (after blanks), fixed or exponent notation with
+// '.'; the text is advanced past it. Nothing when the text does not begin with one.
+std::optional<double> TakeNumber(std::string_view& s) {
+  s = SkipBlanks(s);
+  std::string_view body = s;
+  if (!body.empty() && body.front() == '+') body.remove_prefix(1);
+  double v = 0;
+  const auto res = std::from_chars(body.data(), body.data() + body.size(), v);
+  if (res.ec != std::errc()) return std::nullopt;
+  s = body.substr(static_cast<std::size_t>(res.ptr - body.data()));
+  return v;
+}
+
+std::optional<int> LeadingInteger(std::string_view s) {
+  s = SkipBlanks(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  int v = 0;
+  const auto res = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (res.ec != std::errc()) return std::nullopt;
+  return v;
+}
+
+std::string Trim(std::string_view s) {
+  s = SkipBlanks(s);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+// The unit written before the comment in parentheses.
+std::string UnitBeforeComment(const std::string& line) {
+  const std::size_t paren = line.rfind('(');
+  return Trim(std::string_view(line).substr(0, paren == std::string::npos ? line.size() : paren));
+}
+
+class TLineReader {
+ public:
+  explicit TLineReader(std::istream& in) : in_(in) {}
+  // The next line without its CR LF (or LF); nothing at the end of the file.
+  std::optional<std::string> Next() {
+    std::string line;
+    if (!std::getline(in_, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return TextLineToUtf8(line);
+  }
+  std::optional<double> NextLeadingNumber() {
+    const auto line = Next();
+    if (!line) return std::nullopt;
+    std::string_view rest(*line);
+    return TakeNumber(rest);
+  }
+
+ private:
+  std::istream& in_;
+};
+
+void AppendLine(std::string& out, const std::string& line) {
+  out += line;
+  out += "\r\n";
+}
+
+void AppendPointLines(std::string& out, const TSignalObj& r) {
+  for (int i = 0; i < r.GetRecLen(); ++i) {
+    std::string line = ExponentField(r.GetY(i), 30);
+    if (r.IsSpectrum()) line += ExponentField(r.GetIm(i), 30);
+    AppendLine(out, line);
+  }
+}
+
+// A title holds one line of the file; line breaks inside it become blanks.
+std::string SingleLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+std::string VerboseText(const TSignalObj& r) {
+  std::string out;
+  AppendLine(out, kWaveformTextHeader);
+  AppendLine(out, SingleLine(r.GetTitle()));
+  AppendLine(out, PadLeft(std::to_string(r.GetRecLen()), 4) + "                        (Record Length)");
+  AppendLine(out, r.IsSpectrum() ? "Spectrum" : "Waveform");
+  std::string window;
+  if (r.IsSpectrum()) {
+    window = std::string(kWindowPrefix);
+    if (r.GetFFTWindow() < kFFTWindowCount) window += kFFTWindowNames[r.GetFFTWindow()];
+  }
+  AppendLine(out, window);
+  AppendLine(out, PadLeft(r.GetHorUnit(), 3) + "                         (Dimension of horizontal axes)");
+  AppendLine(out, ExponentField(r.GetX0(), 23) + "        (Shift of the first horizontal point)");
+  AppendLine(out, ExponentField(r.GetDX(), 20) + "        (Sample interval)");
+  AppendLine(out, r.GetVertUnitText() + "                         (Dimension of vertical axes)");
+  AppendLine(out, ExponentField(r.GetVertScale(), 20) + "        (Vertical Scale per division)");
+  AppendLine(out, ExponentField(r.GetVertOffset(), 20) + "        (Vertical offset)");
+  AppendLine(out, "");
+  AppendLine(out, kPointsHeading);
+  AppendPointLines(out, r);
+  return out;
+}
+
+bool ReadVerbose(TLineReader& lines, TSignalObj& r) {
+  const auto header = lines.Next();
+  if (!header || *header != kWaveformTextHeader) return false;
+  if (!lines.Next()) return false;  // the title stays the record's own
+  const auto lengthLine = lines.Next();
+  if (!lengthLine) return false;
+  const auto n = LeadingInteger(*lengthLine);
+  if (!n || !ValidRecLen(*n)) return false;
+  r.SetRecLen(static_cast<uint16_t>(*n));
+  const auto kind = lines.Next();
+  const auto window = lines.Next();
+  if (!kind || !window) return false;
+  r.SetSpectrum(*kind == "Spectrum");
+  if (r.IsSpectrum() && window->size() >= kWindowPrefix.size()) {
+    const std::string name = window->substr(kWindowPrefix.size());
+    for (int w = 0; w < kFFTWindowCount; ++w) {
+      if (name == kFFTWindowNames[static_cast<std::size_t>(w)]) {
+        r.SetFFTWindow(static_cast<uint8_t>(w));
+        break;
+      }
+    }
+  }
+  const auto horUnit = lines.Next();
+  const auto x0 = lines.NextLeadingNumber();
+  const auto dx = lines.NextLeadingNumber();
+  const auto vertUnit = lines.Next();
+  const auto vertScale = lines.NextLeadingNumber();
+  const auto vertOffset = lines.NextLeadingNumber();
+  if (!horUnit || !x0 || !dx || !vertUnit || !vertScale || !vertOffset) return false;
+  if (!lines.Next() || !lines.Next()) return false;
+  r.SetHorUnit(UnitBeforeComment(*horUnit));
+  r.SetX0(*x0);
+  r.SetDX(*dx);
+  r.SetVertUnit(UnitBeforeComment(*vertUnit));
+  r.SetVertScale(*vertScale);
+  r.SetVertOffset(*vertOffset);
+  r.SetTdrUnitKind(tukNone);  // the file holds final values
+  for (int i = 0; i < *n; ++i) {
+    const auto line = lines.Next();
+    if (!line) return false;
+    std::string_view rest(*line);
+    const auto y = TakeNumber(rest);
+    if (!y) return false;
+    r.SetY(i, *y);
+    if (r.IsSpectrum()) {
+      const auto im = TakeNumber(rest);
+      if (!im) return false;
+      r.SetIm(i, *im);
+    }
+  }
+  return AcceptableFileHeader(r);
+}
+
+// Every file operation reports failure as False and never raises.
+template <typename Fn>
+bool Guarded(Fn&& fn) {
+  try {
+    return fn();
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool TSignalObj::SaveToBinaryFile(std::ostream& out) const {
+  return Guarded([&] {
+    if (!ValidRecLen(recLen_)) return false;
+    TLeWriter w;
+    w.U16(recLen_);
+    w.U8(isSpectrum_ ? 1 : 0);
+    for (int i = 0; i < recLen_; ++i) w.F64(y_[static_cast<std::size_t>(i)]);
+    if (isSpectrum_) {
+      for (int i = 0; i < recLen_; ++i) w.F64(im_[static_cast<std::size_t>(i)]);
+    }
+    w.Unit(horUnit_);
+    w.F64(x0_);
+    w.F64(dx_);
+    w.Unit(vertUnit_);
+    w.F64(vertOffset_);
+    w.F64(vertScale_);
+    w.U8(fftWindow_);
+    w.F64(propagation_);
+    w.U8(tdrUnitKind_);
+    w.F64(tdrAmplitude_);
+    w.F64(tdrBase_);
+    w.U8(raw_ ? 1 : 0);
+    out.write(w.Bytes().data(), static_cast<std::streamsize>(w.Bytes().size()));
+    out.flush();
+    return static_cast<bool>(out);
+  });
+}
+
+bool TSignalObj::LoadFromBinaryFile(std::istream& in) {
+  return Guarded([&] {
+    // One byte more than the largest record tells a longer file from a full one.
+    std::string bytes(kMaxBinaryBytes + 1, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad()) return false;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    TLeReader reader(bytes);
+    TSignalObj loaded = *this;
+    if (!ReadBinary(reader, loaded)) return false;
+    *this = std::move(loaded);
+    return true;
+  });
+}
+
+bool TSignalObj::SaveToTextFile(std::ostream& out, bool yOnly) const {
+  return Guarded([&] {
+    if (!ValidRecLen(recLen_)) return false;
+    std::string text;
+    if (yOnly) {
+      AppendPointLines(text, *this);
+    } else {
+      text = VerboseText(*this);
+    }
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    return static_cast<bool>(out);
+  });
+}
+
+bool TSignalObj::LoadFromTextFile(std::istream& in) {
+  return Guarded([&] {
+    TLineReader lines(in);
+    TSignalObj loaded = *this;
+    if (!ReadVerbose(lines, loaded) || in.bad()) return false;
+    *this = std::move(loaded);
+    return true;
+  });
+}
+
+}  // namespace norv
