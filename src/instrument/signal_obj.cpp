@@ -215,22 +215,20 @@ void TSignalObj::UpdateSuppressThreshold() {
 
 TSignalObjs::TSignalObjs() { InitChannelSignals(); }
 
-TSignalObj& TSignalObjs::operator[](int traceId) {
-  if (traceId < 0 || traceId >= kSignalObjCount) {
-    throw std::out_of_range("no waveform record for trace " + std::to_string(traceId));
+TSignalObj& TSignalObjs::At(int index) {
+  if (index < 0 || index >= kSignalObjCount) {
+    throw std::out_of_range("no waveform record for trace " + std::to_string(index));
   }
-  return records_[static_cast<std::size_t>(traceId)];
+  return records_[static_cast<std::size_t>(index)];
 }
 
-const TSignalObj& TSignalObjs::operator[](int traceId) const {
-  return const_cast<TSignalObjs&>(*this)[traceId];
+const TSignalObj& TSignalObjs::At(int index) const {
+  return const_cast<TSignalObjs&>(*this).At(index);
 }
 
 void TSignalObjs::InitChannelSignals() {
-  constexpr int kFirstSpectrum = 12;
-  constexpr int kChannelRecords = 4;
-  for (int id = 0; id < kSignalObjCount; ++id) (*this)[id].SetSpectrum(id >= kFirstSpectrum);
-  for (int id = 0; id < kChannelRecords; ++id) {
+  for (int id = 0; id < kSignalObjCount; ++id) At(id).SetSpectrum(id >= TraceIndex(TTraceId::S1));
+  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2}) {
     TSignalObj& r = (*this)[id];
     r.SetVertUnit("V");
     r.SetTdrUnitKind(tukNone);
@@ -245,7 +243,16 @@ void TSignalObjs::InitChannelSignals() {
 
 TSignalObjs& SignalObjs() {
   static TSignalObjs records;
+  static const bool titlesHooked = [] {
+    SetRecordTitleHook.Set([](TTraceId id, const std::string& title) {
+      if (IsRecordTrace(id)) SignalObjs()[id].SetTitle(title);
+    });
+    return true;
+  }();
+  (void)titlesHooked;
   return records;
 }
+
+void CreateSignalObjects() { SignalObjs(); }
 
 }  // namespace norv

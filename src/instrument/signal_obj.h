@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/trace_names.h"
+
 namespace norv {
 
 inline constexpr int kMaxRecLen = 4096;
@@ -204,17 +206,19 @@ class TSignalObj {
   bool raw_ = false;
 };
 
-// The fourteen records, indexed by trace id: 0 Ch1, 1 Ch1B2, 2 Ch2, 3 Ch2B2, 4-7 F1-F4,
-// 8-11 M1-M4, 12 S1, 13 S2.
-inline constexpr int kSignalObjCount = 14;
+// The fourteen records, indexed by trace id Ch1 .. S2.
+inline constexpr int kSignalObjCount = kRecordTraceCount;
 
 class TSignalObjs {
  public:
   // Creates the records with their start-up values (InitChannelSignals).
   TSignalObjs();
-  // Any id outside 0..13 throws std::out_of_range.
-  TSignalObj& operator[](int traceId);
-  const TSignalObj& operator[](int traceId) const;
+  // XY and the ids after it have no record: std::out_of_range.
+  TSignalObj& operator[](TTraceId id) { return At(TraceIndex(id)); }
+  const TSignalObj& operator[](TTraceId id) const { return At(TraceIndex(id)); }
+  // By number 0..13; any other throws std::out_of_range.
+  TSignalObj& At(int index);
+  const TSignalObj& At(int index) const;
   // S1 and S2 are spectra; the four channel records get volts over seconds, 0.1 V per
   // division, 100 ps sample interval and zero points.
   void InitChannelSignals();
@@ -223,7 +227,9 @@ class TSignalObjs {
   std::array<TSignalObj, kSignalObjCount> records_;
 };
 
-// The program's records, created on first use and freed at exit.
+// The program's records, created on first use (or by CreateSignalObjects at start-up)
+// and freed at exit. Creating them also lets BuildTraceNames set their titles.
 TSignalObjs& SignalObjs();
+void CreateSignalObjects();
 
 }  // namespace norv

@@ -1,125 +1,34 @@
 #include "instrument/waveform_files.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <istream>
+#include <limits>
 #include <optional>
 #include <ostream>
 #include <string_view>
 #include <system_error>
 
+#include "framework/dot_number.h"
+#include "framework/text_encoding.h"
 #include "instrument/signal_obj.h"
 
 namespace norv {
 
-THook<void(int, const std::string&)> SaveWaveformBinary;
-THook<void(int, const std::string&, bool)> SaveWaveformText;
+THook<void(TTraceId, const std::string&)> SaveWaveformBinary;
+THook<void(TTraceId, const std::string&, bool)> SaveWaveformText;
 THook<bool(int, const std::string&, bool)> LoadWaveformBinary;
 THook<bool(int, const std::string&)> LoadWaveformText;
 
 namespace {
 
 constexpr std::size_t kUnitCodeUnits = 32;
+constexpr std::size_t kUnitBytes = 2 * kUnitCodeUnits;
 constexpr std::size_t kBinaryFixedBytes = 190;
 constexpr std::size_t kMaxBinaryBytes = kBinaryFixedBytes + 16 * kMaxRecLen;
-constexpr char32_t kReplacement = 0xFFFD;
-
-// ---- text encodings: records hold UTF-8, the binary file UTF-16 ----------------------
-
-// Decodes UTF-8; malformed sequences become U+FFFD and clear *valid.
-std::u32string DecodeUtf8(std::string_view s, bool* valid = nullptr) {
-  std::u32string out;
-  bool ok = true;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    const int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool good = extra >= 0 && i + static_cast<std::size_t>(extra) < s.size();
-    for (int k = 1; good && k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      if ((c >> 6) != 2) good = false;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    static constexpr char32_t kMinForLength[] = {0, 0x80, 0x800, 0x10000};
-    if (good && extra > 0 &&
-        (cp < kMinForLength[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
-      good = false;
-    }
-    if (good) {
-      out.push_back(cp);
-      i += 1 + extra;
-    } else {
-      out.push_back(kReplacement);
-      ok = false;
-      ++i;
-    }
-  }
-  if (valid) *valid = ok;
-  return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-std::u16string Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  for (char32_t cp : DecodeUtf8(s)) {
-    if (cp < 0x10000) {
-      out += static_cast<char16_t>(cp);
-    } else {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    }
-  }
-  return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t cp = s[i];
-    const bool high = cp >= 0xD800 && cp <= 0xDBFF;
-    const bool low = cp >= 0xDC00 && cp <= 0xDFFF;
-    if (high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (high || low) {
-      cp = kReplacement;
-    }
-    AppendUtf8(out, cp);
-  }
-  return out;
-}
-
-// Lines of text files written elsewhere may be in an 8-bit code page; such a line is
-// taken as Latin-1 so that its bytes still make readable text.
-std::string TextLineToUtf8(const std::string& line) {
-  bool valid = true;
-  DecodeUtf8(line, &valid);
-  if (valid) return line;
-  std::string out;
-  for (char c : line) AppendUtf8(out, static_cast<unsigned char>(c));
-  return out;
-}
 
 // ---- binary form ---------------------------------------------------------------------
 
@@ -134,16 +43,17 @@ class TLeWriter {
     const auto bits = std::bit_cast<uint64_t>(v);
     for (int i = 0; i < 8; ++i) U8(static_cast<uint8_t>(bits >> (8 * i)));
   }
-  // At most 32 code units, zero-filled; a surrogate pair is never cut in half.
+  // UTF-16LE, at most 32 code units, zero-filled; a surrogate pair is never cut in half.
   void Unit(const std::string& text) {
-    std::u16string units = Utf8ToUtf16(text);
-    if (units.size() > kUnitCodeUnits) {
-      std::size_t keep = kUnitCodeUnits;
-      if (units[keep - 1] >= 0xD800 && units[keep - 1] <= 0xDBFF) --keep;
+    std::string units = EncodeText(text, TTextEncoding::Utf16LE).substr(2);  // no byte-order mark
+    if (units.size() > kUnitBytes) {
+      std::size_t keep = kUnitBytes;
+      const auto lastHigh = static_cast<unsigned char>(units[keep - 1]);
+      if (lastHigh >= 0xD8 && lastHigh <= 0xDB) keep -= 2;
       units.resize(keep);
     }
-    units.resize(kUnitCodeUnits, u'\0');
-    for (char16_t u : units) U16(u);
+    units.resize(kUnitBytes, '\0');
+    bytes_ += units;
   }
   const std::string& Bytes() const { return bytes_; }
 
@@ -174,14 +84,17 @@ class TLeReader {
   }
   // Up to the first zero code unit.
   std::string Unit() {
-    std::u16string units;
+    std::string units = "\xFF\xFE";  // read as UTF-16LE
     bool ended = false;
     for (std::size_t i = 0; i < kUnitCodeUnits; ++i) {
-      const char16_t u = U16();
+      const uint16_t u = U16();
       if (u == 0) ended = true;
-      if (!ended) units += u;
+      if (!ended) {
+        units += static_cast<char>(u & 0xFF);
+        units += static_cast<char>(u >> 8);
+      }
     }
-    return Utf16ToUtf8(units);
+    return DecodeText(units).utf8;
   }
 
  private:
@@ -238,13 +151,12 @@ bool ReadBinary(TLeReader& in, TSignalObj& r) {
 
 // ---- verbose text form ---------------------------------------------------------------
 
-constexpr std::array<const char*, kFFTWindowCount> kFFTWindowNames = {
-    "Rectangular", "Hamming", "Hanning", "Flattop", "Blackman-Harris", "Kaiser-Bessel"};
 constexpr std::string_view kWindowPrefix = "Window: ";
 constexpr const char* kPointsHeading = "(The following date points are showed in their real value)";
 
 std::string PadLeft(const std::string& text, std::size_t width) {
-  const std::size_t chars = DecodeUtf8(text).size();
+  std::size_t chars = 0;  // characters, not bytes: UTF-8 continuation bytes are not counted
+  for (char c : text) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return chars >= width ? text : std::string(width - chars, ' ') + text;
 }
 
@@ -261,12 +173,12 @@ std::string ExponentField(double v, int width) {
   const std::string_view text(buf.data(), static_cast<std::size_t>(res.ptr - buf.data()));
   const std::size_t e = text.find('e');
   const std::string_view mantissa = text.substr(0, e);
-  int exponent = 0;
-  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+'), text.data() + text.size(), exponent);
-  std::string exp = std::to_string(exponent < 0 ? -exponent : exponent);
-  if (exp.size() < 4) exp.insert(0, 4 - exp.size(), '0');
+  // to_chars writes the exponent as e+dd or e-ddd; the field wants E+dddd.
+  const char expSign = text[e + 1];
+  std::string expDigits(text.substr(e + 2));
+  if (expDigits.size() < 4) expDigits.insert(0, 4 - expDigits.size(), '0');
   const std::string field =
-      (v < 0 ? "-" : " ") + std::string(mantissa) + "E" + (exponent < 0 ? "-" : "+") + exp;
+      (v < 0 ? "-" : " ") + std::string(mantissa) + "E" + expSign + expDigits;
   return PadLeft(field, static_cast<std::size_t>(width));
 }
 
@@ -276,15 +188,23 @@ std::string_view SkipBlanks(std::string_view s) {
 }
 
 // The number at the start of the text (after blanks), fixed or exponent notation with
-// '.'; the text is advanced past it. Nothing when the text does not begin with one.
+// '.', or one of the texts written for non-finite values; the text is advanced past it.
+// Nothing when the text does not begin with a number.
 std::optional<double> TakeNumber(std::string_view& s) {
   s = SkipBlanks(s);
-  std::string_view body = s;
-  if (!body.empty() && body.front() == '+') body.remove_prefix(1);
+  std::size_t end = 0;
+  while (end < s.size() && s[end] != ' ' && s[end] != '\t') ++end;
+  const std::string_view token = s.substr(0, end);
   double v = 0;
-  const auto res = std::from_chars(body.data(), body.data() + body.size(), v);
-  if (res.ec != std::errc()) return std::nullopt;
-  s = body.substr(static_cast<std::size_t>(res.ptr - body.data()));
+  if (token == "Nan") {
+    v = std::numeric_limits<double>::quiet_NaN();
+  } else if (token == "+Inf" || token == "-Inf") {
+    v = token[0] == '-' ? -std::numeric_limits<double>::infinity()
+                        : std::numeric_limits<double>::infinity();
+  } else if (token.empty() || !TryStrToFloat_Dot(token, v)) {
+    return std::nullopt;
+  }
+  s.remove_prefix(end);
   return v;
 }
 
@@ -317,7 +237,7 @@ class TLineReader {
     std::string line;
     if (!std::getline(in_, line)) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return TextLineToUtf8(line);
+    return DecodeText(line).utf8;  // old files may be in the Windows code page
   }
   std::optional<double> NextLeadingNumber() {
     const auto line = Next();
@@ -360,7 +280,7 @@ std::string VerboseText(const TSignalObj& r) {
   std::string window;
   if (r.IsSpectrum()) {
     window = std::string(kWindowPrefix);
-    if (r.GetFFTWindow() < kFFTWindowCount) window += kFFTWindowNames[r.GetFFTWindow()];
+    window += GetFFTWindowName(r.GetFFTWindow()).value_or("");
   }
   AppendLine(out, window);
   AppendLine(out, PadLeft(r.GetHorUnit(), 3) + "                         (Dimension of horizontal axes)");
@@ -391,7 +311,7 @@ bool ReadVerbose(TLineReader& lines, TSignalObj& r) {
   if (r.IsSpectrum() && window->size() >= kWindowPrefix.size()) {
     const std::string name = window->substr(kWindowPrefix.size());
     for (int w = 0; w < kFFTWindowCount; ++w) {
-      if (name == kFFTWindowNames[static_cast<std::size_t>(w)]) {
+      if (name == GetFFTWindowName(w)) {
         r.SetFFTWindow(static_cast<uint8_t>(w));
         break;
       }

@@ -13,15 +13,16 @@
 #include <string>
 
 #include "framework/hook.h"
+#include "framework/trace_names.h"
 
 namespace norv {
 
 inline constexpr const char* kWaveformTextHeader = "This is text form of saved Waveform";
 
-// (trace id of the source record 0..13, file name)
-extern THook<void(int source, const std::string& fileName)> SaveWaveformBinary;
-// (trace id of the source record 0..13, file name, only the point lines)
-extern THook<void(int source, const std::string& fileName, bool yOnly)> SaveWaveformText;
+// (source record Ch1..S2, file name)
+extern THook<void(TTraceId source, const std::string& fileName)> SaveWaveformBinary;
+// (source record Ch1..S2, file name, only the point lines)
+extern THook<void(TTraceId source, const std::string& fileName, bool yOnly)> SaveWaveformText;
 // (memory 0..3 for M1..M4, file name, without messages) -> loaded
 extern THook<bool(int memory, const std::string& fileName, bool silent)> LoadWaveformBinary;
 // (memory 0..3 for M1..M4, file name) -> loaded

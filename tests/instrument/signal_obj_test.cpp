@@ -16,23 +16,32 @@ constexpr double kDeg = 180.0 / 3.14159265358979323846;
 TEST(SignalObjs, FourteenRecordsWithTheirStartUpValues) {
   TSignalObjs records;
   for (int id = 0; id < kSignalObjCount; ++id) {
-    EXPECT_EQ(records[id].IsSpectrum(), id == 12 || id == 13) << id;
-    EXPECT_EQ(records[id].GetRecLen(), 512);
-    EXPECT_EQ(records[id].GetZoomStep(), 1);
+    EXPECT_EQ(records.At(id).IsSpectrum(), id == 12 || id == 13) << id;
+    EXPECT_EQ(records.At(id).GetRecLen(), 512);
+    EXPECT_EQ(records.At(id).GetZoomStep(), 1);
   }
-  for (int id : {0, 1, 2, 3}) {
+  EXPECT_EQ(&records[TTraceId::S2], &records.At(13));
+  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2}) {
     EXPECT_EQ(records[id].GetVertUnit(), "V");
     EXPECT_EQ(records[id].GetHorUnit(), "s");
     EXPECT_EQ(records[id].GetVertScale(), 0.1);
     EXPECT_EQ(records[id].GetDX(), 1e-10);
   }
   // The other records keep the defaults of a new record.
-  EXPECT_EQ(records[4].GetVertScale(), 0.5);
-  EXPECT_EQ(records[4].GetVertUnit(), "");
-  EXPECT_EQ(records[12].GetLogScale(), 6.0);
-  EXPECT_THROW(records[14], std::out_of_range);
-  EXPECT_THROW(records[-1], std::out_of_range);
-  EXPECT_EQ(&SignalObjs()[5], &SignalObjs()[5]);
+  EXPECT_EQ(records[TTraceId::F1].GetVertScale(), 0.5);
+  EXPECT_EQ(records[TTraceId::F1].GetVertUnit(), "");
+  EXPECT_EQ(records[TTraceId::S1].GetLogScale(), 6.0);
+  EXPECT_THROW(records[TTraceId::XY], std::out_of_range);
+  EXPECT_THROW(records.At(14), std::out_of_range);
+  EXPECT_THROW(records.At(-1), std::out_of_range);
+}
+
+TEST(SignalObjs, TheProgramsRecordsTakeTheirTitlesFromTheTraceNames) {
+  CreateSignalObjects();
+  BuildTraceNames([](const std::string& key) { return key == "Fn" ? "F%d" : key; });
+  EXPECT_EQ(SignalObjs()[TTraceId::Ch2B2].GetTitle(), "Channel 2 B2");
+  EXPECT_EQ(SignalObjs()[TTraceId::M3].GetTitle(), "MemoryZona 3");
+  EXPECT_EQ(&SignalObjs()[TTraceId::F1], &SignalObjs()[TTraceId::F1]);
 }
 
 TEST(SignalObj, PointAccessIsRangeChecked) {

@@ -339,6 +339,22 @@ TEST(WaveformTextFile, RoundTripWithinTheWrittenDigits) {
   }
 }
 
+TEST(WaveformTextFile, NonFiniteValuesAreWrittenAndReadBack) {
+  TSignalObj src = SampleRecord(32, false);
+  src.SetY(0, std::nan(""));
+  src.SetY(1, -INFINITY);
+  src.SetY(2, INFINITY);
+  const std::vector<std::string> lines = Lines(SaveText(src));
+  EXPECT_EQ(lines[13], std::string(27, ' ') + "Nan");
+  EXPECT_EQ(lines[14], std::string(26, ' ') + "-Inf");
+  TSignalObj dst;
+  ASSERT_TRUE(LoadText(dst, SaveText(src)));
+  EXPECT_TRUE(std::isnan(dst.GetStoredY(0)));
+  EXPECT_EQ(dst.GetStoredY(1), -INFINITY);
+  EXPECT_EQ(dst.GetStoredY(2), INFINITY);
+  EXPECT_EQ(dst.GetStoredY(3), src.GetStoredY(3));
+}
+
 TEST(WaveformTextFile, AnOhmWaveformComesBackAsItsOhmValues) {
   TSignalObj src = SampleRecord(40, false);
   src.SetTdrUnitKind(tukOhm);
@@ -444,13 +460,6 @@ TEST(WaveformTextFile, NumbersIgnoreTheLocale) {
   ASSERT_TRUE(loaded);
   EXPECT_EQ(Lines(out.str())[13], "     1.23450000000000000E+0003");
   EXPECT_EQ(dst.GetStoredY(0), 1234.5);
-}
-
-TEST(WaveformFileHooks, DoNothingUntilTheShellFillsThemIn) {
-  EXPECT_FALSE(LoadWaveformBinary(0, "x.wfm", true));
-  EXPECT_FALSE(LoadWaveformText(0, "x.txt"));
-  SaveWaveformBinary(0, "x.wfm");
-  SaveWaveformText(0, "x.txt", false);
 }
 
 }  // namespace
