@@ -1,0 +1,63 @@
+#pragma once
+// A fresh settings tree (and no undo ring) for each test, and a control stand-in that
+// records what its handler tells it.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "framework/choice_handlers.h"
+#include "framework/handler.h"
+#include "framework/settings_tree.h"
+#include "framework/undo_ring.h"
+
+namespace norv::test {
+
+class SettingsTreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetAll(); }
+  void TearDown() override { ResetAll(); }
+
+  static void ResetAll() {
+    UndoBuffer.reset();
+    CreateRootSpider();
+    ForceNotify = false;
+    SignalsOn.Reset();
+    UndoGroupActive = false;
+    UndoGroupStepOpened = false;
+    OnSettingsBatchEnd.Reset();
+    OnSignalSwitchedOff.Reset();
+    OnSignalOnChanged.Reset();
+  }
+
+  static std::string Exec(std::string_view line, bool replay = false) {
+    return RootSpider->ExecCommandLine(line, replay);
+  }
+
+  // A ring that records from now on.
+  static void StartUndo() {
+    UndoBuffer = std::make_unique<TUndoBuffer>();
+    UndoBuffer->Enabled = true;
+  }
+};
+
+class TRecordingSwitcher : public ISwitcher {
+ public:
+  int updates = 0;
+  THandler* handler = nullptr;
+  std::function<void()> onUpdate;
+
+  void Bind(THandler* h) {
+    handler = h;
+    h->RegisterSwitcher(this);
+  }
+  void UpdateFromHandler() override {
+    ++updates;
+    if (onUpdate) onUpdate();
+  }
+  void HandlerReplaced(THandler* replacement) override { handler = replacement; }
+};
+
+}  // namespace norv::test

@@ -1,0 +1,288 @@
+// The command language of the settings tree, checked through ExecCommandLine on a small
+// tree registered by the test.
+
+#include <gtest/gtest.h>
+
+#include "framework/errors.h"
+#include "tree_fixture.h"
+
+namespace norv::test {
+namespace {
+
+const char* kSources = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
+
+class InterpreterTest : public SettingsTreeTest {
+ protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    fitTo = RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
+    acqMode = RootSpider->AddOnOff(false, "Acq:Mode");
+    tbMode = RootSpider->AddRadioSw(0, "TB:Mode", "Normal,Delayed");
+    RootSpider->AddOnOff(false, "TB:Trigger");
+    hidden = RootSpider->AddOnOff(true, "TB:Hidden");
+    hidden->SetDisabled(true);
+    RootSpider->AddCheckSw(0b101, "TB:Channels", "A,B,C");
+    RootSpider->AddRadioSw(1, "TB:Zoom", "Off,On");
+    RootSpider->AddOnOff(false, "TB:Averaging");
+    RootSpider->AddOnOff(true, "TB:Persistence");
+    check = RootSpider->AddCheckSw(0, "X:Chk", "A,B,C");
+    RootSpider->AddMainCommand("*Run", &running, "", "", [this](THandler&) { ++runs; });
+    RootSpider->AddSignalSourceSw(0, "Trig:Source", kSources, 1u << TraceIndex(TTraceId::Hist));
+    shadow = RootSpider->AddRadioSw(0, "SHADOW:Acq:MenuSel", "One,Two");
+    RootSpider->AddComplexObject("NOGPIB:DataBase", [this](std::string& text, bool, bool apply) {
+      if (apply)
+        database = text;
+      else
+        text = database;
+    });
+  }
+
+  TRadioSwHandler* fitTo = nullptr;
+  TOnOffHandler* acqMode = nullptr;
+  TRadioSwHandler* tbMode = nullptr;
+  TOnOffHandler* hidden = nullptr;
+  TCheckSwHandler* check = nullptr;
+  TRadioSwHandler* shadow = nullptr;
+  bool running = false;
+  int runs = 0;
+  std::string database = "state";
+};
+
+TEST_F(InterpreterTest, QueryRepliesFollowTheHeaderSwitch) {
+  EXPECT_EQ(Exec("ACQ:FITTO SINGLE"), "");
+  EXPECT_EQ(Exec("ACQ:FITTO?"), "ACQ:FITTO SINGLE");
+  EXPECT_EQ(Exec("acq:fitto?"), "ACQ:FITTO SINGLE");  // the path is matched upper-cased
+  EXPECT_EQ(Exec("ACQ:FITTO multi"), "");             // keywords match in any case
+  EXPECT_EQ(fitTo->GetIndex(), 0);
+  EXPECT_EQ(Exec("ACQ:FITTO XYZ"), "");  // unknown option: ignored, no answer
+  EXPECT_EQ(fitTo->GetIndex(), 0);
+  // A query may carry a parameter: applied first, then answered.
+  EXPECT_EQ(Exec("ACQ:FITTO? SINGLE"), "ACQ:FITTO SINGLE");
+  // With a blank before '?' the '?' is a parameter of a set command.
+  EXPECT_EQ(Exec("ACQ:FITTO ?"), "");
+
+  EXPECT_EQ(Exec("HEADER OFF"), "");
+  EXPECT_EQ(Exec("ACQ:FITTO?"), "SINGLE");
+  EXPECT_EQ(Exec("HEADER?"), "OFF");
+  EXPECT_EQ(Exec("HEADER ON"), "");
+  EXPECT_EQ(Exec("ACQ:FITTO?"), "ACQ:FITTO SINGLE");
+}
+
+TEST_F(InterpreterTest, SeveralQueriesAreJoinedAndTrailingSetsAddNothing) {
+  EXPECT_EQ(Exec("ACQ:FITTO?;:TB:MODE?"), "ACQ:FITTO MULTI;\r\nTB:MODE NORMAL");
+  EXPECT_EQ(Exec("ACQ:FITTO?;:TB:MODE?;ZOOM OFF"), "ACQ:FITTO MULTI;\r\nTB:MODE NORMAL");
+  Exec("HEADER OFF");
+  EXPECT_EQ(Exec("ACQ:FITTO?;:TB:MODE?"), "MULTI;NORMAL");
+  EXPECT_EQ(Exec("ACQ:FITTO?;:TB:MODE?;ZOOM ON"), "MULTI;NORMAL");
+}
+
+TEST_F(InterpreterTest, RelativePathsContinueAtTheLastHandlersNode) {
+  EXPECT_EQ(Exec("ACQ:FITTO SINGLE;MODE ON"), "");
+  EXPECT_EQ(fitTo->GetIndex(), 1);
+  EXPECT_TRUE(acqMode->IsOn());
+  // TB is not below ACQ: a relative path fails, a ':' starts again at the root.
+  EXPECT_EQ(Exec("ACQ:MODE OFF;TB:MODE DELAYED"), "ERROR");
+  EXPECT_EQ(tbMode->GetIndex(), 0);
+  EXPECT_EQ(Exec("ACQ:MODE OFF;:TB:MODE DELAYED;ZOOM OFF;MODE?"), "TB:MODE DELAYED");
+  EXPECT_FALSE(acqMode->IsOn());
+  // A failed command leaves the node where it was.
+  EXPECT_EQ(Exec("ACQ:MODE ON;NOSUCH 1;FITTO MULTI;FITTO?"), "ERRORACQ:FITTO MULTI");
+}
+
+TEST_F(InterpreterTest, TypedSegmentsMayExtendALetterOnlyName) {
+  EXPECT_EQ(Exec("ACQ:FITTOMODE?"), "ACQ:FITTO MULTI");
+  EXPECT_EQ(Exec("ACQUIRE:FITTO?"), "ACQ:FITTO MULTI");
+  EXPECT_EQ(Exec("ACQ:FIT?"), "ERROR");
+  EXPECT_EQ(Exec("AC:FITTO?"), "ERROR");
+  EXPECT_EQ(RootSpider->FindHandler("acq:fittomode"), fitTo);
+  EXPECT_EQ(RootSpider->FindHandler("Acq:Fit"), nullptr);
+}
+
+TEST_F(InterpreterTest, SegmentsAreCutToFifteenCharacters) {
+  auto* longName = RootSpider->AddOnOff(false, "Meas:ABCDEFGHIJKLMNO");
+  EXPECT_EQ(Exec("MEAS:ABCDEFGHIJKLMNOPQRST ON"), "");
+  EXPECT_TRUE(longName->IsOn());
+  EXPECT_EQ(Exec("MEAS:ABCDEFGHIJKLMNOXYZ?"), "MEAS:ABCDEFGHIJKLMNO ON");
+  EXPECT_THROW(
+      {
+        try {
+          RootSpider->AddOnOff(false, "Meas:ABCDEFGHIJKLMNOP");
+        } catch (const EAssertion& e) {
+          EXPECT_STREQ(e.what(), "ERROR!  Mnemonic too long");
+          throw;
+        }
+      },
+      EAssertion);
+  // The refused path left nothing behind.
+  EXPECT_EQ(Exec("MEAS?"), "MEAS:ABCDEFGHIJKLMNO ON");
+}
+
+TEST_F(InterpreterTest, CommonCommandsLiveUnderTheStar) {
+  EXPECT_EQ(Exec("*RUN"), "");
+  EXPECT_TRUE(running);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(Exec("*:RUN"), "ERROR");
+  EXPECT_EQ(runs, 1);
+  // A query of a Boolean command without an on/off pair also sets it and runs the action.
+  running = false;
+  EXPECT_EQ(Exec("*RUN?"), "*RUN ON");
+  EXPECT_TRUE(running);
+  EXPECT_EQ(runs, 2);
+}
+
+TEST_F(InterpreterTest, SubItemsGoToTheHandlerAsParameter) {
+  EXPECT_EQ(Exec("X:CHK:B? ON"), "X:CHK:B ON");
+  EXPECT_EQ(check->GetMask(), 0b010u);
+  EXPECT_EQ(Exec("X:CHK:C ON;CHK?"), "X:CHK B,C");
+  // Reading one button leaves the others alone.
+  EXPECT_EQ(Exec("X:CHK:A?"), "X:CHK:A OFF");
+  EXPECT_EQ(check->GetMask(), 0b110u);
+  EXPECT_EQ(Exec("TRIG:SOURCE:ENABLED?"), "TRIG:SOURCE:ENABLED CH1,CH2,CONST");
+  EXPECT_EQ(Exec("TRIG:SOURCE:ENABLED"), "ERROR");
+  Exec("HEADER OFF");
+  EXPECT_EQ(Exec("X:CHK:B?"), "ON");
+  EXPECT_EQ(Exec("TRIG:SOURCE:ENABLED?"), "CH1,CH2,CONST");
+}
+
+TEST_F(InterpreterTest, NodeQueriesListTheEnabledItemsInRegistrationOrder) {
+  // Names and values with a line break after every stretch of more than 32 characters;
+  // the break may fall between a name and its value. TB:Hidden is disabled.
+  EXPECT_EQ(Exec("TB?"),
+            "TB:MODE NORMAL;TRIGGER OFF;CHANNELS A,C;\r\n"
+            "ZOOM ON;AVERAGING OFF;PERSISTENCE\r\n ON");
+  hidden->SetDisabled(false);
+  EXPECT_EQ(Exec("TB?"),
+            "TB:MODE NORMAL;TRIGGER OFF;HIDDEN ON;CHANNELS\r\n"
+            " A,C;ZOOM ON;AVERAGING OFF;PERSISTENCE\r\n ON");
+  EXPECT_EQ(Exec("TB 5"), "ERROR");
+  EXPECT_EQ(Exec("TB"), "ERROR");
+  Exec("HEADER OFF");
+  EXPECT_EQ(Exec("TB?"), "NORMAL;OFF;ON;A,C;ON;OFF;ON");
+}
+
+TEST_F(InterpreterTest, AListingIncludesSubtreesWithTheirOwnHeader) {
+  RootSpider->AddOnOff(false, "Meas:Top");
+  RootSpider->AddOnOff(true, "Meas:Sub:Deep");
+  RootSpider->AddOnOff(false, "Meas:Last");
+  EXPECT_EQ(Exec("MEAS?"), "MEAS:TOP OFF;MEAS:SUB:DEEP ON;LAST OFF");
+}
+
+TEST_F(InterpreterTest, ShadowAndNoGpibItemsAreRefusedToCommands) {
+  EXPECT_EQ(Exec("SHADOW:ACQ:MENUSEL?"), "ERROR");
+  EXPECT_EQ(Exec("SHADOW:ACQ:MENUSEL TWO", true), "ERROR");
+  EXPECT_EQ(shadow->GetIndex(), 0);
+  EXPECT_EQ(RootSpider->FindHandler("Shadow:Acq:MenuSel"), shadow);
+
+  EXPECT_EQ(Exec("NOGPIB:DATABASE?"), "ERROR");
+  EXPECT_EQ(Exec("NOGPIB:DATABASE other"), "ERROR");
+  EXPECT_EQ(database, "state");
+  // Setup and undo replays may reach them; free text keeps the case it was typed in.
+  EXPECT_EQ(Exec("NOGPIB:DATABASE New Value", true), "");
+  EXPECT_EQ(database, "New Value");
+  EXPECT_EQ(Exec("NOGPIB:DATABASE?", true), "NOGPIB:DATABASE New Value");
+}
+
+TEST_F(InterpreterTest, EmptyCommandsRaiseAfterTheCommandsBeforeThem) {
+  EXPECT_EQ(Exec(""), "");
+  try {
+    Exec("ACQ:FITTO SINGLE;");
+    FAIL() << "no assertion";
+  } catch (const EAssertion& e) {
+    EXPECT_STREQ(e.what(), "ERROR!  Mnemonics is Absent");
+  }
+  EXPECT_EQ(fitTo->GetIndex(), 1);
+  EXPECT_THROW(Exec("   "), EAssertion);
+  EXPECT_THROW(Exec("ACQ:MODE ON;;ACQ:MODE OFF"), EAssertion);
+  EXPECT_TRUE(acqMode->IsOn());
+}
+
+TEST_F(InterpreterTest, ParametersKeepTheirCaseOnlyForFreeText) {
+  std::string seen;
+  RootSpider->AddGpibString("Save:File", [&](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
+    seen = param;
+    if (isQuery) reply = " " + param;
+  });
+  EXPECT_EQ(Exec("save:file Scope Shot.PNG  "), "");
+  EXPECT_EQ(seen, "Scope Shot.PNG");
+  EXPECT_EQ(Exec("SAVE:FILE? a.b"), "SAVE:FILE a.b");
+  // An empty set command does not reach the owner.
+  seen = "untouched";
+  EXPECT_EQ(Exec("SAVE:FILE"), "");
+  EXPECT_EQ(seen, "untouched");
+}
+
+TEST(CompareMnemonics, LetterOnlyNamesAcceptExtraLetters) {
+  EXPECT_EQ(CompareMnemonics("MODE", "MODE"), 0);
+  EXPECT_EQ(CompareMnemonics("MODE", "MODEX"), 0);
+  EXPECT_EQ(CompareMnemonics("MODE", "MODEXYZ"), 0);
+  EXPECT_EQ(CompareMnemonics("MODEXYZ", "MODE"), 0);
+  EXPECT_EQ(CompareMnemonics("CH", "CHAN1"), -1);
+  EXPECT_EQ(CompareMnemonics("CHAN1", "CH"), 1);
+  EXPECT_EQ(CompareMnemonics("CH1", "CH12"), -1);
+  EXPECT_EQ(CompareMnemonics("CH12", "CH1"), 1);
+  EXPECT_EQ(CompareMnemonics("CH1", "CH2"), -1);
+  EXPECT_EQ(CompareMnemonics("ACQ", "TB"), -1);
+  EXPECT_EQ(CompareMnemonics("TB", "ACQ"), 1);
+}
+
+TEST_F(SettingsTreeTest, NamesWithDigitsAreTellApart) {
+  auto* ch1 = RootSpider->AddOnOff(false, "Ch1:Mode");
+  auto* ch2 = RootSpider->AddOnOff(false, "Ch2:Mode");
+  auto* ch12 = RootSpider->AddOnOff(false, "Ch12:Mode");
+  auto* chan = RootSpider->AddOnOff(false, "Chan:Mode");
+  EXPECT_EQ(RootSpider->FindHandler("CH1:MODE"), ch1);
+  EXPECT_EQ(RootSpider->FindHandler("CH2:MODE"), ch2);
+  EXPECT_EQ(RootSpider->FindHandler("CH12:MODE"), ch12);
+  EXPECT_EQ(RootSpider->FindHandler("CHANNEL:MODE"), chan);
+  EXPECT_EQ(RootSpider->FindHandler("CH3:MODE"), nullptr);
+  Exec("CH12:MODE ON");
+  EXPECT_TRUE(ch12->IsOn());
+  EXPECT_FALSE(ch1->IsOn());
+}
+
+TEST_F(SettingsTreeTest, RegistrationMarksInternalPathsAndRefusesConflicts) {
+  EXPECT_TRUE(HeaderHandler->IsInternal());
+  EXPECT_TRUE(RootSpider->AddOnOff(false, "*Cls")->IsInternal());
+  EXPECT_TRUE(RootSpider->AddOnOff(false, "Shadow:X")->IsInternal());
+  EXPECT_TRUE(RootSpider->AddOnOff(false, "flash:X")->IsInternal());
+  EXPECT_TRUE(RootSpider->AddOnOff(false, "INSTR:X")->IsInternal());
+  EXPECT_FALSE(RootSpider->AddOnOff(false, "Acq:Shadow:X")->IsInternal());
+
+  RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
+  try {
+    RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
+    FAIL();
+  } catch (const EAssertion& e) {
+    EXPECT_STREQ(e.what(), "ERROR!  Command Acq:FitTo Repeated");
+  }
+  try {
+    RootSpider->AddOnOff(false, "Acq:Fit");
+    FAIL();
+  } catch (const EAssertion& e) {
+    EXPECT_STREQ(e.what(), "New Mnemonik Acq:Fit is shorter than Old");
+  }
+}
+
+TEST_F(SettingsTreeTest, ItemHeadersGiveThePathAndIndent) {
+  RootSpider->AddOnOff(false, "TB:Delay:Ref");
+  RootSpider->AddOnOff(false, "*Run");
+  const TSpider* tb = nullptr;
+  for (const TSpiderEntry& e : RootSpider->Entries())
+    if (e.Mnemonic == "TB") tb = e.Child.get();
+  ASSERT_NE(tb, nullptr);
+  TSpider* delay = tb->Entries()[0].Child.get();
+  EXPECT_EQ(delay->GetItemHeader(0, false, true), "TB:DELAY:REF");
+  EXPECT_EQ(delay->GetItemHeader(0, true, true), "      TB:DELAY:REF");
+  EXPECT_EQ(delay->GetItemHeader(0, true, false), "      ");
+  EXPECT_EQ(delay->GetItemHeader(0, false, false), "");
+  EXPECT_EQ(Exec("*RUN?"), "*RUN OFF");
+  try {
+    RootSpider->GetItemHeader(RootSpider->Count(), false, true);
+    FAIL();
+  } catch (const EAssertion& e) {
+    EXPECT_STREQ(e.what(), "ERROR in CommonQuerry! Child Spider is absent");
+  }
+}
+
+}  // namespace
+}  // namespace norv::test
