@@ -106,21 +106,23 @@ class TLeReader {
 bool ValidRecLen(int n) { return n >= kMinFileRecLen && n <= kMaxRecLen; }
 
 bool AllFinite(std::initializer_list<double> values) {
-  for (double v : values) {
-    if (!std::isfinite(v)) return false;
-  }
-  return true;
+  return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
 
-// What a file may hand over: a readable length, a known window, a known reflection unit
-// with an amplitude to divide by, and finite axes.
-bool AcceptableFileHeader(const TSignalObj& r) {
+// Both file forms hold the axes; they must be finite numbers.
+bool FiniteAxes(const TSignalObj& r) {
+  return AllFinite({r.GetX0(), r.GetDX(), r.GetVertOffset(), r.GetVertScale()});
+}
+
+// What the binary form may hold: a readable length, a known window, a known reflection
+// unit with an amplitude to divide by, and finite numbers. Saving checks the same, so
+// every file written can be read back.
+bool AcceptableBinaryRecord(const TSignalObj& r) {
   if (!ValidRecLen(r.GetRecLen())) return false;
   if (r.GetFFTWindow() >= kFFTWindowCount) return false;
   if (r.GetTdrUnitKind() > tukNoUnit) return false;
   if (r.GetTdrUnitKind() != tukNone && r.GetTdrAmplitude() == 0) return false;
-  return AllFinite({r.GetX0(), r.GetDX(), r.GetVertOffset(), r.GetVertScale(), r.GetPropagation(),
-                    r.GetTdrAmplitude(), r.GetTdrBase()});
+  return FiniteAxes(r) && AllFinite({r.GetPropagation(), r.GetTdrAmplitude(), r.GetTdrBase()});
 }
 
 bool ReadBinary(TLeReader& in, TSignalObj& r) {
@@ -146,7 +148,7 @@ bool ReadBinary(TLeReader& in, TSignalObj& r) {
   r.SetTdrAmplitude(in.F64());
   r.SetTdrBase(in.F64());
   r.SetRaw(in.U8() != 0);
-  return in.Ok() && in.AtEnd() && AcceptableFileHeader(r);
+  return in.Ok() && in.AtEnd() && AcceptableBinaryRecord(r);
 }
 
 // ---- verbose text form ---------------------------------------------------------------
@@ -345,7 +347,7 @@ bool ReadVerbose(TLineReader& lines, TSignalObj& r) {
       r.SetIm(i, *im);
     }
   }
-  return AcceptableFileHeader(r);
+  return FiniteAxes(r);
 }
 
 // Every file operation reports failure as False and never raises.
@@ -362,7 +364,7 @@ bool Guarded(Fn&& fn) {
 
 bool TSignalObj::SaveToBinaryFile(std::ostream& out) const {
   return Guarded([&] {
-    if (!ValidRecLen(recLen_)) return false;
+    if (!AcceptableBinaryRecord(*this)) return false;
     TLeWriter w;
     w.U16(recLen_);
     w.U8(isSpectrum_ ? 1 : 0);
@@ -405,7 +407,7 @@ bool TSignalObj::LoadFromBinaryFile(std::istream& in) {
 
 bool TSignalObj::SaveToTextFile(std::ostream& out, bool yOnly) const {
   return Guarded([&] {
-    if (!ValidRecLen(recLen_)) return false;
+    if (!ValidRecLen(recLen_) || (!yOnly && !FiniteAxes(*this))) return false;
     std::string text;
     if (yOnly) {
       AppendPointLines(text, *this);

@@ -188,8 +188,6 @@ TEST(WaveformBinaryFile, RefusedFilesChangeNothing) {
   std::string nanDX = good;
   const double nan = std::nan("");
   std::memcpy(&nanDX[3 + 8 * 64 + 64 + 8], &nan, 8);  // the host is little-endian too
-  TSignalObj ohmsWithoutAmplitude = src;
-  ohmsWithoutAmplitude.SetTdrUnitKind(tukOhm);
 
   const struct {
     const char* what;
@@ -205,7 +203,7 @@ TEST(WaveformBinaryFile, RefusedFilesChangeNothing) {
       {"spectrum flag 2", WithByte(good, 2, 2)},
       {"FFT window 6", WithByte(good, tail, 6)},
       {"TDR unit 4", WithByte(good, tail + 9, 4)},
-      {"Ohm without amplitude", SaveBinary(ohmsWithoutAmplitude)},
+      {"Ohm without amplitude", WithByte(good, tail + 9, 2)},  // the sample's amplitude is 0
       {"NaN sample interval", nanDX},
   };
   for (const auto& b : bad) {
@@ -235,6 +233,20 @@ TEST(WaveformFiles, SavesRefuseRecordsThatCouldNotBeReadBack) {
     EXPECT_FALSE(r.SaveToTextFile(out, true)) << n;
     EXPECT_TRUE(out.str().empty());
   }
+  TSignalObj unknownWindow = SampleRecord(64, true);
+  unknownWindow.SetFFTWindow(6);
+  TSignalObj rhoWithoutAmplitude = SampleRecord(64, false);
+  rhoWithoutAmplitude.SetTdrUnitKind(tukRho);
+  TSignalObj noAxis = SampleRecord(64, false);
+  noAxis.SetDX(NAN);
+  std::ostringstream out(std::ios::binary);
+  EXPECT_FALSE(unknownWindow.SaveToBinaryFile(out));
+  EXPECT_FALSE(rhoWithoutAmplitude.SaveToBinaryFile(out));
+  EXPECT_FALSE(noAxis.SaveToBinaryFile(out));
+  EXPECT_FALSE(noAxis.SaveToTextFile(out, false));
+  EXPECT_TRUE(out.str().empty());
+  EXPECT_TRUE(noAxis.SaveToTextFile(out, true));  // the values alone need no axis
+
   // A stream that cannot be written reports False, also when it is set to raise.
   std::ostream closed(nullptr);
   EXPECT_FALSE(SampleRecord(64, false).SaveToBinaryFile(closed));
@@ -318,11 +330,13 @@ TEST(WaveformTextFile, RoundTripWithinTheWrittenDigits) {
     src.SetFFTWindow(spectrum ? 5 : 0);
     TSignalObj dst;
     dst.SetTitle("kept");
+    dst.SetFFTWindow(9);  // only what the file holds is checked
+    dst.SetPropagation(NAN);
     ASSERT_TRUE(LoadText(dst, SaveText(src)));
     EXPECT_EQ(dst.GetTitle(), "kept");
     EXPECT_EQ(dst.GetRecLen(), 1000);
     EXPECT_EQ(dst.IsSpectrum(), spectrum);
-    EXPECT_EQ(dst.GetFFTWindow(), spectrum ? 5 : 0);
+    EXPECT_EQ(dst.GetFFTWindow(), spectrum ? 5 : 9);
     EXPECT_EQ(dst.GetHorUnit(), src.GetHorUnit());
     EXPECT_EQ(dst.GetVertUnit(), "V");
     // 15 significant digits for X0, 12 for the others, 18 (every bit) for the points.
