@@ -22,7 +22,10 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// Names are compared as the file holds them: without outer blanks.
 bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
+  a = Trim(a);
+  b = Trim(b);
   if (caseSensitive) return a == b;
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -108,7 +111,7 @@ class TIniDocument {
     // After the last entry, so comments and blank lines at the section's end stay there.
     auto lastEntry = std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
-    std::string k(key), v(value);
+    std::string k(Trim(key)), v(value);
     s->lines.insert(at, Line{k + "=" + v, true, k, v});
   }
 
@@ -172,7 +175,7 @@ class TIniDocument {
     bool empty = sections_.size() == 1 && last.lines.empty();
     bool endsBlank = !last.lines.empty() && Trim(last.lines.back().text).empty();
     if (!empty && !endsBlank) last.lines.push_back(Line{});
-    std::string n(name);
+    std::string n(Trim(name));
     sections_.push_back(Section{true, n, "[" + n + "]", {}});
     return sections_.back();
   }
@@ -186,14 +189,14 @@ class TIniDocument {
 namespace {
 
 void CheckSectionName(std::string_view section) {
-  if (HasLineBreak(section) || section.find(']') != std::string_view::npos || Trim(section) != section ||
-      section.empty())
+  if (HasLineBreak(section) || section.find(']') != std::string_view::npos || Trim(section).empty())
     throw EIniFileError("Invalid ini section name \"" + std::string(section) + "\"");
 }
 
 void CheckKeyName(std::string_view key) {
-  if (HasLineBreak(key) || key.find('=') != std::string_view::npos || Trim(key) != key || key.empty() ||
-      key.starts_with(';') || key.starts_with('['))
+  key = Trim(key);
+  if (HasLineBreak(key) || key.find('=') != std::string_view::npos || key.empty() || key.starts_with(';') ||
+      key.starts_with('['))
     throw EIniFileError("Invalid ini key name \"" + std::string(key) + "\"");
 }
 

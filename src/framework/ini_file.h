@@ -6,7 +6,8 @@
 // case-sensitive. Files with CR LF or LF line ends and in any encoding DecodeText knows are
 // read; a write keeps every line it did not change (comments, blank lines, order, line
 // ends, encoding), so a file edited by hand survives the program saving into it.
-// Keys and values are trimmed of blanks; a key before the first section is not reachable.
+// Section names, keys and values are trimmed of blanks; a key before the first section is
+// not reachable.
 
 #include <cstdint>
 #include <filesystem>

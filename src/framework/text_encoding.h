@@ -17,6 +17,9 @@ enum class TTextEncoding {
   Ansi,     // Windows-1252, no byte-order mark
 };
 
+// Appends one Unicode code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 struct TDecodedText {
   std::string utf8;
   TTextEncoding encoding = TTextEncoding::Utf8;

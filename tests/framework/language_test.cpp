@@ -1,0 +1,315 @@
+#include "framework/language.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <set>
+
+#include "framework/errors.h"
+#include "framework/program_dir.h"
+#include "framework/trace_names.h"
+#include "support/temp_home.h"
+
+namespace norv {
+namespace {
+
+const std::string kHeading = " \xD0\x9A \xD0\x9E \xD0\x9C \xD0\x9C \xD0\x95 \xD0\x9D \xD0\xA2 \xD0\x90 \xD0\xA0 \xD0\x98 \xD0\x99 - ";
+
+// Each test gets its own program folder and a clean language state; messages are kept.
+class LanguageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldHome_ = std::getenv("VEXILOR_NORV_HOME");
+    home_ = test::MakeTempDir("lang-home");
+    setenv("VEXILOR_NORV_HOME", home_.c_str(), 1);
+    LanguageMessageHook.Set([this](const std::string& m) { messages_.push_back(m); });
+  }
+  void TearDown() override {
+    setenv("VEXILOR_NORV_HOME", oldHome_.c_str(), 1);
+    LanguageMessageHook.Reset();
+    ProductNameHook.Reset();
+    Languages.reset();
+    LanguageStrings = TLanguageStrings{};
+    EnglishFileMissing = false;
+  }
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(home_ / name, std::ios::binary) << bytes;
+  }
+
+  std::string oldHome_;
+  std::filesystem::path home_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(LanguageTest, BuiltInTableHoldsEveryKeyInOrder) {
+  TLanguageStrings table;
+  RegisterDefaultLangStrings(table);
+  ASSERT_EQ(table.Count(), 489u);
+  std::set<std::string> keys;
+  int headings = 0;
+  for (size_t i = 0; i < table.Count(); ++i) {
+    keys.insert(table.Key(i));
+    if (table.Key(i).starts_with(kHeading)) {
+      ++headings;
+      EXPECT_EQ(table.GetLangStr(table.Key(i)), "");
+    }
+  }
+  EXPECT_EQ(keys.size(), 489u);
+  EXPECT_EQ(headings, 36);
+  EXPECT_EQ(table.Key(0), "div");
+  EXPECT_EQ(table.Key(488), "ErrorCreatingShortcut");
+  auto indexOf = [&](const std::string& key) {
+    for (size_t i = 0; i < table.Count(); ++i)
+      if (table.Key(i) == key) return static_cast<int>(i);
+    return -1;
+  };
+  EXPECT_EQ(indexOf(kHeading + "Exception") + 1, indexOf("OnException"));
+  EXPECT_EQ(indexOf(kHeading + "MAC Address") + 1, indexOf("CurrMAC_Addr"));
+  EXPECT_EQ(indexOf(kHeading + "Instruments") + 1, indexOf("Not_Used"));
+
+  EXPECT_EQ(table.GetLangStr("Chn"), "Ch%d");
+  EXPECT_EQ(table.GetLangStr("AcquisitionCh12"), "Acq. Ch1 && Ch2");
+  EXPECT_EQ(table.GetLangStr("SpMean"), "  Mean");
+  EXPECT_EQ(table.GetLangStr("MeanNStdDev"), "Mean \xC2\xB1 %d StdDev");
+  EXPECT_EQ(table.GetLangStr("AMPLITUDE"), "AMPLITUDE");
+  EXPECT_EQ(table.GetLangStr("Amplitude"), "Amplitude");
+  EXPECT_EQ(table.GetLangStr("OnException"),
+            "It has appeared an Exception\r\n\"%s\".\r\r\nContinuation of the work\r\nmay bring to the data "
+            "distortion.\r\r\nDo you want to continue?");
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(LanguageTest, LookupFailuresAndDuplicates) {
+  TLanguageStrings table;
+  table.AddLangStr("Key", "first");
+  table.AddLangStr("Key", "second");  // unsorted: nothing is checked, the first wins
+  EXPECT_EQ(table.GetLangStr("Key"), "first");
+  EXPECT_EQ(table.GetLangStr("key"), std::string(32, '?'));
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], "           ERROR!!!\r\n Language String \"rskey\" is absent!");
+
+  table.MakeSorted();
+  EXPECT_EQ(table.Count(), 1u);
+  EXPECT_EQ(table.GetLangStr("Key"), "first");
+  table.AddLangStr("Key", "third");
+  EXPECT_EQ(table.GetLangStr("Key"), "first");
+  EXPECT_EQ(messages_.back(), "TLanguageStrings.AddLangStr - Name \"Key\" Duplicated");
+  table.AddLangStr("A", "a");
+  table.AddLangStr("Z", "z");
+  EXPECT_EQ(table.Key(0), "A");
+  EXPECT_EQ(table.Key(2), "Z");
+  table.ChangeLangStr("Nope", "x");
+  EXPECT_EQ(messages_.back(), "TLanguageStrings.ChangeLangStr - Name \"Nope\" Not Found");
+  table.ChangeLangStr("Z", "zz");
+  EXPECT_EQ(table.GetLangStr("Z"), "zz");
+  EXPECT_EQ(table.EnglishText("Z"), "z");
+}
+
+TEST_F(LanguageTest, UnitMarkerOnlyFirstOccurrence) {
+  TLanguageStrings table;
+  table.AddLangStr("T", "@Unit@ and @Unit@");
+  EXPECT_EQ(table.GetLangStr("T"), "@Unit@ and @Unit@");  // no product known yet
+  ProductNameHook.Set([] { return std::string("Model 7"); });
+  EXPECT_EQ(table.GetLangStr("T"), "Model 7 and @Unit@");
+  EXPECT_EQ(table.GetLangStr("T", true), "@Unit@ and @Unit@");
+}
+
+TEST_F(LanguageTest, ValueEncodingExamples) {
+  EXPECT_EQ(EncodeLangValue("A\r\nB"), "'A'#13#10'B'");
+  EXPECT_EQ(EncodeLangValue(" x"), "' x'");
+  EXPECT_EQ(EncodeLangValue("x "), "'x '");
+  EXPECT_EQ(EncodeLangValue("#1"), "'#1'");
+  EXPECT_EQ(EncodeLangValue("it's"), "'it''s'");
+  EXPECT_EQ(EncodeLangValue("\r\n"), "#13#10");
+  EXPECT_EQ(EncodeLangValue(""), "");
+  EXPECT_EQ(EncodeLangValue("Plain text"), "Plain text");
+
+  std::string text;
+  EXPECT_TRUE(DecodeLangValue("'A'#13#10'B'", text));
+  EXPECT_EQ(text, "A\r\nB");
+  EXPECT_TRUE(DecodeLangValue("'it''s'", text));
+  EXPECT_EQ(text, "it's");
+  EXPECT_TRUE(DecodeLangValue("Scale", text));
+  EXPECT_EQ(text, "Scale");
+  EXPECT_TRUE(DecodeLangValue("#937'x'", text));  // a code above 255 is a Unicode character
+  EXPECT_EQ(text, "\xCE\xA9x");
+  EXPECT_FALSE(DecodeLangValue("'open", text));
+  EXPECT_EQ(text, "open");
+  EXPECT_FALSE(DecodeLangValue("'a'b", text));
+  EXPECT_EQ(text, "a");
+  EXPECT_FALSE(DecodeLangValue("'a'#", text));
+  EXPECT_FALSE(DecodeLangValue("#99999999999999999999999'x'", text));  // no wrap-around
+  EXPECT_FALSE(DecodeLangValue("#1114112", text));
+}
+
+TEST_F(LanguageTest, AnyTextSurvivesEncoding) {
+  std::mt19937 random(5);
+  const std::string alphabet = std::string("ab '#\r\n\t\x01 ") + "\xC3\xA9";
+  for (int n = 0; n < 3000; ++n) {
+    std::string s;
+    for (int len = static_cast<int>(random() % 8); len > 0; --len) s += alphabet[random() % alphabet.size()];
+    std::string back;
+    ASSERT_TRUE(DecodeLangValue(EncodeLangValue(s), back)) << EncodeLangValue(s);
+    ASSERT_EQ(back, s);
+    std::string encoded = EncodeLangValue(s);
+    // What an ini line cannot hold never reaches the file.
+    ASSERT_EQ(encoded.find_first_of("\r\n"), std::string::npos);
+    if (!encoded.empty()) {
+      ASSERT_TRUE(encoded.front() != ' ' && encoded.back() != ' ');
+    }
+  }
+}
+
+TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
+  TLangIniFile ini(home_ / "x");
+  ini.WriteString("S", "S:a", "/Eng/Scale");
+  ini.WriteString("S", "S:b", "/Eng//In Future//Not used/'x'#9");
+  ini.WriteString("S", "S:c", "/Not used//Eng/y");  // markers only in their order
+  ini.WriteString("S", "S:d", "'broken");
+  EXPECT_EQ(ReadLangValue(ini, "S", "a"), "Scale");
+  EXPECT_EQ(ReadLangValue(ini, "S", "b"), "x\t");
+  EXPECT_EQ(ReadLangValue(ini, "S", "c"), "/Eng/y");
+  EXPECT_EQ(ReadLangValue(ini, "S", "absent"), "Undefined");
+  EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent"), "");
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(ReadLangValue(ini, "S", "d"), "broken");
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], "Error in string S:d='broken");
+  WriteLangInt(ini, "S", "n", 12);
+  EXPECT_EQ(ini.ReadString("S", "S:n", ""), "12");
+  EXPECT_EQ(ReadLangValue(ini, "s", "A"), "Undefined");  // language files are case-sensitive
+}
+
+TEST_F(LanguageTest, TranslationWithWrongPlaceholdersFallsBackToEnglish) {
+  LanguageStrings.AddLangStr("Channel_n", "Channel %d");
+  LanguageStrings.AddLangStr("Source_s_s", "Source %s - %s!");
+  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %s");
+  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Channel 2");
+  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %d %d");
+  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Channel 2");
+  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %d");
+  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Kanal 2");
+  EXPECT_EQ(FormatLangStr("Source_s_s", "Ch1", "off"), "Source Ch1 - off!");
+}
+
+const std::string kRussianFile =
+    "[Common]\r\n"
+    "Common:Language=\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\r\n"
+    "[Resource Strings]\r\n"
+    "Resource Strings:rsScale=/Eng/\xD0\x9C\xD0\xB0\xD1\x81\xD1\x88\xD1\x82\xD0\xB0\xD0\xB1\r\n"
+    "Resource Strings:rsCh=K\r\n"
+    "Resource Strings:rsTriggerNotFound='No'#13#10'sync'\r\n"
+    "Resource Strings:rsAMPLITUDE=AMPL\r\n"
+    "Resource Strings:rsamplitude=wrong case\r\n"
+    "Resource Strings:rsOffset=Undefined\r\n";
+
+TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
+  WriteFile("Language-Quel.Eng", "[Common]\nCommon:Language=English\n");
+  WriteFile("Language-Quel.Rus", kRussianFile);
+  WriteFile("Language-Quel.~RUS", kRussianFile);
+  WriteFile("Language-Quel.Eng.bak", kRussianFile);
+  WriteFile("Other.ini", "");
+
+  // No choice stored yet: English is loaded and remembered.
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages);
+  EXPECT_EQ(Languages->Count, 2);
+  EXPECT_EQ(Languages->Codes[0], "ENG");
+  EXPECT_EQ(Languages->Codes[1], "RUS");
+  EXPECT_EQ(Languages->FileNames[1], "Language-Quel.Rus");
+  EXPECT_EQ(Languages->Names[0], "English");
+  EXPECT_EQ(Languages->Names[1], "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9");
+  EXPECT_EQ(Languages->EnglishIndex, 0);
+  EXPECT_EQ(Languages->CurrentIndex, 0);
+  EXPECT_FALSE(EnglishFileMissing);
+  EXPECT_EQ(ReadLanguageChoice(), "ENG");
+  EXPECT_EQ(GetLangStr("Scale"), "Scale");
+  EXPECT_TRUE(LanguageStrings.Sorted());
+
+  // The stored choice (any letter case) selects Russian at the next start.
+  TIniFile_Dot(UserConfigDir() / "Locales.ini").WriteString("Locales", std::filesystem::absolute(home_).string(), "rus");
+  EXPECT_EQ(ReadLanguageChoice(), "RUS");
+  SelectStartupLanguage();
+  EXPECT_EQ(Languages->CurrentIndex, 1);
+  EXPECT_EQ(GetLangStr("Scale"), "\xD0\x9C\xD0\xB0\xD1\x81\xD1\x88\xD1\x82\xD0\xB0\xD0\xB1");
+  EXPECT_EQ(GetLangStr("TriggerNotFound"), "No\r\nsync");
+  EXPECT_EQ(GetLangStr("AMPLITUDE"), "AMPL");
+  EXPECT_EQ(GetLangStr("Amplitude"), "Amplitude");  // "rsamplitude" is another key
+  EXPECT_EQ(GetLangStr("Offset"), "Offset");        // "Undefined" keeps the built-in text
+  EXPECT_EQ(GetLangStr("Period"), "Period");        // absent from the file
+  EXPECT_EQ(TraceNames[0], "K1");                   // trace names follow the language
+  EXPECT_TRUE(messages_.empty());
+
+  // A stored code without a file falls back to English and stores that.
+  EXPECT_TRUE(StoreLanguageChoice(1));
+  std::filesystem::remove(home_ / "Language-Quel.Rus");
+  SelectStartupLanguage();
+  EXPECT_EQ(Languages->Count, 1);
+  EXPECT_EQ(ReadLanguageChoice(), "ENG");
+  EXPECT_EQ(GetLangStr("Scale"), "Scale");
+}
+
+TEST_F(LanguageTest, WithoutEnglishFileTheBuiltInTextsStayInOrder) {
+  WriteFile("Language-Quel.RUS", kRussianFile);
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages);
+  EXPECT_TRUE(EnglishFileMissing);
+  EXPECT_EQ(Languages->EnglishIndex, -1);
+  EXPECT_FALSE(Languages->Ini);
+  EXPECT_FALSE(LanguageStrings.Sorted());
+  EXPECT_EQ(LanguageStrings.Key(0), "div");
+  EXPECT_EQ(GetLangStr("Scale"), "Scale");
+  EXPECT_EQ(TraceNames[0], "Ch1");
+}
+
+TEST_F(LanguageTest, NoLanguageFilesMeansEnglish) {
+  SelectStartupLanguage();
+  EXPECT_FALSE(Languages);
+  EXPECT_FALSE(EnglishFileMissing);
+  EXPECT_EQ(GetLangStr("Chn"), "Ch%d");
+  EXPECT_EQ(ReadLanguageChoice(), "");
+}
+
+TEST_F(LanguageTest, MoreThanTwentySixFilesKeepEnglish) {
+  for (int i = 0; i < 40; ++i) WriteFile("Language-Quel.A" + std::to_string(10 + i), "[Common]\nCommon:Language=L\n");
+  WriteFile("Language-Quel.ENG", "[Common]\nCommon:Language=English\n");
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages);
+  EXPECT_EQ(Languages->Count, TMultiLanguages::kCapacity);
+  ASSERT_GE(Languages->EnglishIndex, 0);
+  EXPECT_EQ(Languages->Codes[static_cast<size_t>(Languages->EnglishIndex)], "ENG");
+  EXPECT_EQ(Languages->Names[static_cast<size_t>(Languages->EnglishIndex)], "English");
+  EXPECT_THROW(Languages->GetLanguageCode(26), EAssertion);
+  EXPECT_THROW(Languages->SetLanguageName(-1, "x"), EAssertion);
+}
+
+TEST_F(LanguageTest, WrittenTableReadsBackUnchanged) {
+  TLanguageStrings table;
+  RegisterDefaultLangStrings(table);
+  {
+    TLangIniFile ini(home_ / "Language-Quel.Eng");
+    ini.SetEncoding(TTextEncoding::Utf16LE);
+    WriteLangValue(ini, "Common", "Language", "English");
+    WriteResourceStrings(table, ini);
+    ini.UpdateFile();
+  }
+  std::ifstream in(home_ / "Language-Quel.Eng", std::ios::binary);
+  char bom[2];
+  in.read(bom, 2);
+  EXPECT_EQ(std::string(bom, 2), "\xFF\xFE");
+
+  ProductNameHook.Set([] { return std::string("Model 7"); });
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages && Languages->Ini);
+  for (size_t i = 0; i < table.Count(); ++i) {
+    const std::string& key = table.Key(i);
+    ASSERT_EQ(ReadLangValue(*Languages->Ini, "Resource Strings", "rs" + key), table.GetLangStr(key, true)) << key;
+  }
+  EXPECT_EQ(GetLangStr("TBCalibrPerform"), "The Model 7 is ready to perform Time Base Calibration !");
+  EXPECT_TRUE(messages_.empty());
+}
+
+}  // namespace
+}  // namespace norv
