@@ -172,10 +172,22 @@ void TCheckSwHandler::SetMask(uint32_t mask, TMaskMode mode) {
   target &= AllButtons(GetCount());
   // ForceNotify runs every button, so that each one's OnChange is called.
   const uint32_t touched = ForceNotify ? AllButtons(GetCount()) : mask_ ^ target;
+  // One new set is one undo step: only the first switched button may open a step, and
+  // its undo line holds the whole set as it was.
+  struct TStepScope {
+    THandler& h;
+    const bool saved;
+    explicit TStepScope(THandler& handler) : h(handler), saved(handler.GetNoUndoStep()) {}
+    ~TStepScope() { h.SetNoUndoStep(saved); }
+  } step(*this);
+  auto switchButton = [&](int i, bool on) {
+    SetButton(i, on);
+    SetNoUndoStep(true);
+  };
   for (int i = 0; i < GetCount(); ++i)
-    if ((touched & (1u << i)) && !(target & (1u << i))) SetButton(i, false);
+    if ((touched & (1u << i)) && !(target & (1u << i))) switchButton(i, false);
   for (int i = 0; i < GetCount(); ++i)
-    if ((touched & (1u << i)) && (target & (1u << i))) SetButton(i, true);
+    if ((touched & (1u << i)) && (target & (1u << i))) switchButton(i, true);
 }
 
 void TCheckSwHandler::SetMaskByProgram(uint32_t mask) {
