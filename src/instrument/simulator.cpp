@@ -10,6 +10,7 @@ namespace norv {
 
 namespace {
 
+constexpr uint16_t kEndOfRecordWord = 0x8000;
 constexpr double kCodesPerVolt = 16000;
 // Codes of a generator sample stay inside this, clear of the stream markers.
 constexpr int kMaxCode = 32760;

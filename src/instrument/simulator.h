@@ -18,8 +18,6 @@
 
 namespace norv {
 
-inline constexpr uint16_t kEndOfRecordWord = 0x8000;
-
 class TSimulator {
  public:
   explicit TSimulator(TRandomSource& random);

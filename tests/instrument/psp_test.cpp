@@ -185,11 +185,26 @@ TEST_F(PspTest, SubRateJitterShiftsEdgesByHalfItsSize) {
   EXPECT_EQ(seen.size(), 2u);
 }
 
-TEST(CosineSegmentTest, EndsAndMidpoint) {
-  EXPECT_DOUBLE_EQ(CosineSegment(2, 2, 4, -1, 3), -1);
-  EXPECT_NEAR(CosineSegment(3, 2, 4, -1, 3), 1, 1e-12);
-  EXPECT_NEAR(CosineSegment(4, 2, 4, -1, 3), 3, 1e-12);
-  EXPECT_DOUBLE_EQ(CosineSegment(3, 2, 4, 1, 1.0005), 1);  // too small a step is flat
+TEST_F(PspTest, InterSymbolInterferenceFollowsTheRunLengths) {
+  psp.SetOrder(7, true);
+  SetCleanEdges(0.1, 0.1);
+  psp.SetInterSymbol(0.3);
+  auto runEndingAt = [&](int end) {
+    int n = 1;
+    while (end - n >= 0 && psp.Bit(end - n) == psp.Bit(end)) ++n;
+    return n;
+  };
+  int checked = 0;
+  for (int m = 20; m < 120; ++m) {
+    if (psp.Bit(m - 1) != 0 || psp.Bit(m) != 1) continue;
+    // The edge that starts bit m moves by the runs before bit m - 1.
+    const int a = runEndingAt(m - 2);
+    const int b = runEndingAt(m - 2 - a);
+    const double edge = m + 0.3 * (a - b) / 6 / 2;
+    EXPECT_NEAR(psp.Value(edge + 0.05), 0.5, 1e-4) << m;
+    ++checked;
+  }
+  EXPECT_GT(checked, 10);
 }
 
 }  // namespace
