@@ -39,7 +39,7 @@ void TSwitcherLink::Unbind() {
   if (!bound_) return;
   THandler* handler = bound_;
   bound_ = nullptr;
-  handler->UnregisterSwitcher(this);
+  if (handler->IsBound(this)) handler->UnregisterSwitcher(this);
 }
 
 // ---------------------------------------------------------------------------------------

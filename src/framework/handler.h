@@ -77,6 +77,7 @@ class THandler {
   void UnregisterSwitcher(ISwitcher* switcher);
   void NotifySwitchers();
   size_t SwitcherCount() const { return switchers_.size(); }
+  bool IsBound(const ISwitcher* switcher) const;
   // Moves the bound controls and the undo lines of this handler to `replacement`;
   // used when a path is registered again before this handler is freed.
   void HandOverTo(THandler& replacement);
@@ -142,8 +143,6 @@ class THandler {
   };
 
  private:
-  bool IsBound(const ISwitcher* switcher) const;
-
   std::vector<ISwitcher*> switchers_;
   bool disabled_ = false;
   bool internal_ = false;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "framework/errors.h"
-#include "tree_fixture.h"
+#include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "framework/errors.h"
-#include "tree_fixture.h"
+#include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
@@ -43,8 +43,12 @@ class ChangeProtocolTest : public SettingsTreeTest {
 
 TEST_F(ChangeProtocolTest, ARealChangeRunsEveryStepInOrder) {
   StartUndo();
+  // The undo record is written between OnBeforeChange and the store.
+  auto recorded = [] { return std::string(UndoBuffer->UndoEmpty ? "" : " recorded"); };
+  radio->OnBeforeChange = [&](THandler&) { log.push_back("before " + radio->ItemName(radio->GetIndex()) + recorded()); };
   radio->SetIndexBySwitcher(1);
   EXPECT_EQ(log, (std::vector<std::string>{"before MULTI", "control SINGLE", "change SINGLE"}));
+  EXPECT_EQ(recorded(), " recorded");
   // The undo record holds the old value in a form the command accepts back.
   const TUndoSnapshot& lines = UndoBuffer->Undo();
   ASSERT_EQ(lines.size(), 1u);

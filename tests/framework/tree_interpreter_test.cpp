@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/errors.h"
-#include "tree_fixture.h"
+#include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
@@ -176,6 +176,7 @@ TEST_F(InterpreterTest, ShadowAndNoGpibItemsAreRefusedToCommands) {
   EXPECT_EQ(Exec("NOGPIB:DATABASE?"), "ERROR");
   EXPECT_EQ(Exec("NOGPIB:DATABASE other"), "ERROR");
   EXPECT_EQ(database, "state");
+  EXPECT_NE(RootSpider->FindHandler("NoGpib:DataBase"), nullptr);
   // Setup and undo replays may reach them; free text keeps the case it was typed in.
   EXPECT_EQ(Exec("NOGPIB:DATABASE New Value", true), "");
   EXPECT_EQ(database, "New Value");

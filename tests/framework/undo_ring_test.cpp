@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/errors.h"
-#include "tree_fixture.h"
+#include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
@@ -81,6 +81,22 @@ TEST_F(UndoTest, ProgramChangesJoinTheOpenStepAndEachHandlerIsRecordedOnce) {
   EXPECT_EQ(mode->GetIndex(), 1);
   EXPECT_TRUE(follower->IsOn());
   EXPECT_EQ(counter->GetIndex(), 6);
+}
+
+TEST_F(UndoTest, ReplayChangesJoinTheOpenStep) {
+  Exec("TEST:COUNTER V4");
+  follower->RestoreFromText("ON");  // a setup line replayed: no step of its own
+  Undo();
+  EXPECT_EQ(counter->GetIndex(), 0);
+  EXPECT_FALSE(follower->IsOn());
+  EXPECT_TRUE(UndoBuffer->UndoEmpty);
+}
+
+TEST_F(UndoTest, AFailingReplayStillEndsTheBatch) {
+  Exec("TEST:MODE DELAYED");
+  mode->OnChange = [](THandler&) { throw EAssertion("instrument gone"); };
+  EXPECT_THROW(Undo(), EAssertion);
+  EXPECT_FALSE(SettingsBatchActive);
 }
 
 TEST_F(UndoTest, ANewChangeAfterUndoDropsTheRedoSide) {
