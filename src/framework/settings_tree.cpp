@@ -294,6 +294,12 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
 std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
   std::string reply;
   if (line.empty()) return reply;
+  // A command's action may run a line of its own (a setup recall); the outer line then
+  // goes on from its own node.
+  struct TKeepCurrentSpider {
+    TSpider* const saved = CurrentSpider;
+    ~TKeepCurrentSpider() { CurrentSpider = saved; }
+  } keep;
   CurrentSpider = this;
   int state = 0;  // 0 before the path, 1 path, 2 before the parameter, 3 parameter
   std::string path;

@@ -89,6 +89,13 @@ TEST_F(InterpreterTest, RelativePathsContinueAtTheLastHandlersNode) {
   EXPECT_EQ(Exec("ACQ:MODE ON;NOSUCH 1;FITTO MULTI;FITTO?"), "ERRORACQ:FITTO MULTI");
 }
 
+TEST_F(InterpreterTest, ALineRunByAnActionDoesNotMoveTheOuterLine) {
+  RootSpider->AddRightCommand("Acq:Recall", [](THandler&) { RootSpider->ExecCommandLine("TB:MODE DELAYED", true); });
+  EXPECT_EQ(Exec("ACQ:RECALL;MODE ON;FITTO?"), "ACQ:FITTO MULTI");
+  EXPECT_TRUE(acqMode->IsOn());
+  EXPECT_EQ(tbMode->GetIndex(), 1);
+}
+
 TEST_F(InterpreterTest, TypedSegmentsMayExtendALetterOnlyName) {
   EXPECT_EQ(Exec("ACQ:FITTOMODE?"), "ACQ:FITTO MULTI");
   EXPECT_EQ(Exec("ACQUIRE:FITTO?"), "ACQ:FITTO MULTI");
