@@ -58,6 +58,7 @@ class TFormatArg {
       uint_ = v;
     }
   }
+  TFormatArg(bool) = delete;  // neither a number nor a text
   TFormatArg(double v) : kind_(Kind::Float), float_(v) {}  // NOLINT
   TFormatArg(float v) : kind_(Kind::Float), float_(v) {}   // NOLINT
   TFormatArg(char c) : kind_(Kind::Text), text_(1, c) {}   // NOLINT

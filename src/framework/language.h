@@ -65,7 +65,7 @@ class TLanguageStrings {
   bool sorted_ = false;
 };
 
-// The program's one table.
+// The program's one table; it holds the built-in texts until SelectStartupLanguage.
 extern TLanguageStrings LanguageStrings;
 
 inline std::string GetLangStr(std::string_view key, bool noUnitSubst = false) {

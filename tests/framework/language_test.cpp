@@ -25,6 +25,7 @@ class LanguageTest : public ::testing::Test {
     home_ = test::MakeTempDir("lang-home");
     setenv("VEXILOR_NORV_HOME", home_.c_str(), 1);
     LanguageMessageHook.Set([this](const std::string& m) { messages_.push_back(m); });
+    LanguageStrings = TLanguageStrings{};
   }
   void TearDown() override {
     setenv("VEXILOR_NORV_HOME", oldHome_.c_str(), 1);
@@ -32,6 +33,7 @@ class LanguageTest : public ::testing::Test {
     ProductNameHook.Reset();
     Languages.reset();
     LanguageStrings = TLanguageStrings{};
+    RegisterDefaultLangStrings(LanguageStrings);
     EnglishFileMissing = false;
   }
   void WriteFile(const std::string& name, const std::string& bytes) {
@@ -262,6 +264,11 @@ TEST_F(LanguageTest, WithoutEnglishFileTheBuiltInTextsStayInOrder) {
   EXPECT_EQ(LanguageStrings.Key(0), "div");
   EXPECT_EQ(GetLangStr("Scale"), "Scale");
   EXPECT_EQ(TraceNames[0], "Ch1");
+}
+
+TEST(ProgramLanguageTable, HoldsTheBuiltInTextsFromTheStart) {
+  EXPECT_EQ(GetLangStr("ByDiv"), "/div");
+  EXPECT_EQ(FormatLangStr("Chn", 2), "Ch2");
 }
 
 TEST_F(LanguageTest, NoLanguageFilesMeansEnglish) {
