@@ -1,0 +1,404 @@
+#include "display/accum_layers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "display/display_math.h"
+#include "display/signal_screen.h"
+#include "framework/errors.h"
+#include "framework/numeric_utils.h"
+
+namespace norv {
+
+// Times at or beyond this many seconds (or NaN) never expire.
+static constexpr double kInfiniteSeconds = 160000.0;
+static constexpr uint32_t kInfiniteHundredths = 16'000'000;
+
+static uint32_t HundredthsOf(double seconds) {
+  if (std::isnan(seconds) || seconds >= kInfiniteSeconds) seconds = kInfiniteSeconds;
+  if (seconds < 0) seconds = 0;
+  return static_cast<uint32_t>(std::nearbyint(seconds * 100));
+}
+
+// --- clock and ticker ---
+
+TPersistenceClock::TPersistenceClock(const IClock& clock)
+    : clock_(clock), startMs_(clock.NowMs()) {}
+
+void TPersistenceClock::Refresh() {
+  const int64_t elapsed = std::max<int64_t>(0, clock_.NowMs() - startMs_);
+  hundredths_ = static_cast<uint32_t>(elapsed / 10) + 1;
+}
+
+TPersistenceTicker::TPersistenceTicker(TPersistenceClock& clock, ITimerFactory& timers,
+                                       std::function<void()> ageLayers)
+    : clock_(clock), timer_(timers.CreateTimer()), ageLayers_(std::move(ageLayers)) {
+  timer_->SetInterval(kIntervalMs);
+  timer_->OnTimer = [this] {
+    clock_.Refresh();
+    if (ageLayers_) ageLayers_();
+  };
+}
+
+void TPersistenceTicker::SetRunning(bool running) { timer_->SetEnabled(running); }
+bool TPersistenceTicker::Running() const { return timer_->Enabled(); }
+
+// --- TComplicatedSignalLayer ---
+
+TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, int height,
+                                                 int index, bool isXY)
+    : TParentSignalLayer(std::move(name), width, height, index, isXY),
+      accum_(static_cast<size_t>(Width()) * (MaxY() + 1), 0),
+      blocksX_((MaxX() - 1) / 8 + 1),
+      blocksY_((MaxY() - 1) / 8 + 1),
+      bandMask_(static_cast<size_t>(blocksY_) * Width(), 0),
+      blockMask_(static_cast<size_t>(blocksY_) * blocksX_, 0) {}
+
+size_t TComplicatedSignalLayer::BandIndex(int x, int y) const {
+  const size_t i = static_cast<size_t>(y / 8) * Width() + x;
+  if (x < 0 || y < 0 || i >= bandMask_.size()) throw EAssertion("Vot ono BAND");
+  return i;
+}
+
+size_t TComplicatedSignalLayer::BlockIndex(int x, int y) const {
+  const size_t i = static_cast<size_t>(y / 8) * blocksX_ + x / 8;
+  if (x / 8 >= blocksX_ || i >= blockMask_.size()) throw EAssertion("Vot ono Kv");
+  return i;
+}
+
+void TComplicatedSignalLayer::MarkActive(int x, int y) {
+  const size_t band = BandIndex(x, y);
+  const size_t block = BlockIndex(x, y);
+  if (bandMask_[band] == 0) blockMask_[block] |= static_cast<uint8_t>(1u << (x % 8));
+  bandMask_[band] |= static_cast<uint8_t>(1u << (y % 8));
+}
+
+void TComplicatedSignalLayer::UnmarkActive(int x, int y) {
+  const size_t band = BandIndex(x, y);
+  const size_t block = BlockIndex(x, y);
+  bandMask_[band] &= static_cast<uint8_t>(~(1u << (y % 8)));
+  if (bandMask_[band] == 0) blockMask_[block] &= static_cast<uint8_t>(~(1u << (x % 8)));
+}
+
+bool TComplicatedSignalLayer::IsActive(int x, int y) const {
+  if (x < 0 || y < 0 || x >= Width() || y / 8 >= blocksY_) return false;
+  return (bandMask_[static_cast<size_t>(y / 8) * Width() + x] >> (y % 8)) & 1u;
+}
+
+void TComplicatedSignalLayer::ClearMarks() {
+  std::fill(bandMask_.begin(), bandMask_.end(), 0);
+  std::fill(blockMask_.begin(), blockMask_.end(), 0);
+}
+
+void TComplicatedSignalLayer::Show() {
+  BeginScreenUpdate();
+  TParentSignalLayer::Show();
+  WalkActive([this](int x, int y) {
+    RefreshPixel(x, y);
+    return true;
+  });
+  EndScreenUpdate();
+}
+
+void TComplicatedSignalLayer::Hide() {
+  BeginScreenUpdate();
+  for (int y = 0; y <= MaxY(); ++y) {
+    for (int x = 0; x <= MaxX(); ++x) {
+      uint32_t& accum = accum_[CellIndex(x, y)];
+      if (accum == 0) continue;
+      ErasePixel(x, y);
+      accum = 0;
+    }
+  }
+  TParentSignalLayer::Hide();
+  ClearMarks();
+  EndScreenUpdate();
+}
+
+void TComplicatedSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const {
+  TParentSignalLayer::PaintToBitmap(bitmap, withMarker);
+  const int left = IsXY() ? 0 : kMarkerStripWidth;
+  for (int y = 1; y < MaxY(); ++y) {
+    for (int x = 1; x < MaxX(); ++x) {
+      if (accum_[CellIndex(x, y)] != 0) bitmap.Set(x + left, y);
+    }
+  }
+}
+
+bool TComplicatedSignalLayer::CellPresent(int x, int y) const {
+  if (TParentSignalLayer::CellPresent(x, y)) return true;
+  return InPlot(x, y) && accum_[CellIndex(x, y)] != 0;
+}
+
+// --- TPersistSignalLayer ---
+
+void TPersistSignalLayer::SetPersistTime(double seconds) { persistTime_ = HundredthsOf(seconds); }
+
+bool TPersistSignalLayer::Infinite() const { return persistTime_ >= kInfiniteHundredths; }
+
+void TPersistSignalLayer::SetLayerColorAndOpacity(uint32_t colour) {
+  if (colour == Colour()) return;
+  fadedColour_ = DivideColor(colour & 0xFFFFFFu, 1.4) | (colour & kOpaque);
+  TComplicatedSignalLayer::SetLayerColorAndOpacity(colour);
+}
+
+uint32_t TPersistSignalLayer::PixelColor(int x, int y) const {
+  if (x < 0 || Cell(x, y) > 0) return Colour();
+  return fadedColour_;
+}
+
+void TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
+  AccumRef(cellIndex) = Now();
+  RefreshPixel(x, y);
+  MarkActive(x, y);
+}
+
+void TPersistSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
+
+void TPersistSignalLayer::AgePoints() {
+  if (Infinite()) return;
+  const uint32_t now = Now();
+  const uint32_t expiry = persistTime_ < now ? now - persistTime_ : 0;
+  BeginScreenUpdate();
+  WalkActive([&](int x, int y) {
+    uint32_t& left = AccumRef(CellIndex(x, y));
+    if (left >= expiry) return true;
+    ErasePixel(x, y);
+    left = 0;
+    return false;
+  });
+  EndScreenUpdate();
+}
+
+// --- TColorGrSignalLayer ---
+
+TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height, int index,
+                                         bool isXY)
+    : TComplicatedSignalLayer(std::move(name), width, height, index, isXY),
+      pointsInColumn_(static_cast<size_t>(Width()) + 1, 1),
+      gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
+
+void TColorGrSignalLayer::SetRefreshTime(double seconds) { refreshTime_ = HundredthsOf(seconds); }
+
+void TColorGrSignalLayer::SetGradeColour(int grade, uint32_t rgb) {
+  if (grade < 1 || grade > kGrades) return;
+  gradeColour_[grade] = (rgb & 0xFFFFFFu) | kOpaque;
+  BeginScreenUpdate();
+  WalkActive([this](int x, int y) {
+    RefreshPixel(x, y);
+    return true;
+  });
+  EndScreenUpdate();
+}
+
+void TColorGrSignalLayer::BeforeSignal() {
+  if (refreshTime_ == 0) return;
+  const uint32_t now = Now();
+  const uint32_t due = now > refreshTime_ ? now - refreshTime_ : 0;
+  if (due > lastRefresh_) {
+    lastRefresh_ = now;
+    Hide();
+  }
+}
+
+void TColorGrSignalLayer::GeometryChanged(bool xyMapping) {
+  std::fill(pointsInColumn_.begin(), pointsInColumn_.end(), 0);
+  if (!xyMapping) {
+    for (int i = 0; i < PointCount(); ++i) {
+      const int column = PointColumn(i);
+      if (column < MaxX()) ++pointsInColumn_[column];
+    }
+  }
+  // With no column holding a point (the XY mapping) values are the plain hit counts.
+  uint32_t fewest = std::numeric_limits<uint32_t>::max();
+  for (int column = 0; column <= MaxX(); ++column) {
+    uint16_t& points = pointsInColumn_[column];
+    if (points != 0) {
+      fewest = std::min<uint32_t>(fewest, points);
+    } else {
+      points = 1;
+    }
+  }
+  minPointsPerColumn_ = fewest == std::numeric_limits<uint32_t>::max() ? 1 : fewest;
+}
+
+bool TColorGrSignalLayer::IsBorderCell(int x, int y) const {
+  if (y <= 1 || y >= MaxY() - 1) return true;
+  return IsXY() && (x <= 1 || x >= MaxX() - 1);
+}
+
+uint32_t TColorGrSignalLayer::ValueOf(int x, uint32_t count) const {
+  const uint64_t value = static_cast<uint64_t>(count) * minPointsPerColumn_ / pointsInColumn_[x];
+  return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
+}
+
+bool TColorGrSignalLayer::FindGrade(int& grade, uint32_t value) const {
+  int found = kGrades;
+  for (int g = 1; g < kGrades; ++g) {
+    if (threshold_[g] >= value) {
+      found = g;
+      break;
+    }
+  }
+  const bool changed = found != grade;
+  grade = found;
+  return changed;
+}
+
+void TColorGrSignalLayer::SetTopValue(uint32_t value) {
+  threshold_[kGrades] = value;
+  if (value >= 7) {
+    const double ratio = value >= 16 ? 2.0 : std::pow(static_cast<double>(value), 0.25);
+    double t = value;
+    for (int g = kGrades - 1; g >= 1; --g) {
+      t /= ratio;
+      threshold_[g] = static_cast<uint32_t>(std::nearbyint(t));
+    }
+  } else {
+    uint32_t t = value;
+    for (int g = kGrades - 1; g >= 1; --g) {
+      t = t == 6 ? 4 : (t > 0 ? t - 1 : 0);
+      threshold_[g] = t;
+    }
+  }
+  BeginScreenUpdate();
+  WalkActive([this](int x, int y) {
+    uint32_t& accum = AccumRef(CellIndex(x, y));
+    int grade = static_cast<int>(accum >> 28);
+    const uint32_t count = accum & kCountMask;
+    if (FindGrade(grade, ValueOf(x, count))) {
+      accum = (static_cast<uint32_t>(grade) << 28) | count;
+      RefreshPixel(x, y);
+    }
+    return true;
+  });
+  EndScreenUpdate();
+}
+
+void TColorGrSignalLayer::PointHit(int x, int y) {
+  if (IsBorderCell(x, y)) return;
+  uint32_t& accum = AccumRef(CellIndex(x, y));
+  const uint32_t count = std::min((accum & kCountMask) + 1, kCountMask);
+  accum = count;
+  const uint32_t value = ValueOf(x, count);
+  if (value > threshold_[kGrades]) SetTopValue(value);
+}
+
+void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
+  if (IsBorderCell(x, y)) {
+    ErasePixel(x, y);
+    return;
+  }
+  uint32_t& accum = AccumRef(cellIndex);
+  int grade = static_cast<int>(accum >> 28);
+  const uint32_t count = accum & kCountMask;
+  if (FindGrade(grade, ValueOf(x, count))) {
+    accum = (static_cast<uint32_t>(grade) << 28) | count;
+  }
+  RefreshPixel(x, y);
+  MarkActive(x, y);
+}
+
+void TColorGrSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
+
+uint32_t TColorGrSignalLayer::PixelColor(int x, int y) const {
+  if (x < 0 || Cell(x, y) > 0) return Colour();
+  const uint32_t grade = Accum(x, y) >> 28;
+  return grade >= 1 && grade <= kGrades ? gradeColour_[grade] : Colour();
+}
+
+void TColorGrSignalLayer::Hide() {
+  TComplicatedSignalLayer::Hide();
+  threshold_.fill(0);
+}
+
+// --- THistLayer ---
+
+THistLayer::THistLayer(std::string name, int width, int height, int index, bool isXY)
+    : TScreenLayer(std::move(name), width, height, index, isXY),
+      barLength_(static_cast<size_t>(std::max(MaxX(), MaxY())) + 1, 0),
+      binPosition_(kMaxRecordPoints, 0) {}
+
+uint32_t THistLayer::PixelColor(int, int) const { return Colour(); }
+
+int THistLayer::LengthLimit() const { return orientation_ == 0 ? MaxX() - 1 : MaxY() - 1; }
+
+void THistLayer::DrawBar(int position, int length) {
+  if (position < 1 || position >= static_cast<int>(barLength_.size())) return;
+  length = std::clamp(length, 0, LengthLimit());
+  const int old = barLength_[position];
+  if (length == old) return;
+  const auto cellOf = [&](int k) {
+    return orientation_ == 0 ? std::pair{k, position} : std::pair{position, MaxY() - k};
+  };
+  for (int k = length + 1; k <= old; ++k) {
+    const auto [x, y] = cellOf(k);
+    if (!InPlot(x, y)) continue;
+    CellRef(x, y) = 0;
+    ErasePixel(x, y);
+  }
+  for (int k = old + 1; k <= length; ++k) {
+    const auto [x, y] = cellOf(k);
+    if (!InPlot(x, y)) continue;
+    CellRef(x, y) = 1;
+    DrawPixel(x, y);
+  }
+  barLength_[position] = static_cast<uint16_t>(length);
+}
+
+void THistLayer::Hide() {
+  BeginScreenUpdate();
+  for (size_t position = 0; position < barLength_.size(); ++position) {
+    if (barLength_[position] != 0) DrawBar(static_cast<int>(position), 0);
+  }
+  EndScreenUpdate();
+}
+
+void THistLayer::DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins,
+                               bool logScale, double offset, double unitsPerDiv,
+                               uint32_t total) {
+  orientation = orientation == 0 ? 0 : 1;
+  const int count = std::clamp<int>(std::min<size_t>(std::max(binCount, 0), bins.size()), 0,
+                                    kMaxRecordPoints);
+  BeginScreenUpdate();
+  if (orientation != orientation_ || count != binCount_) {
+    Hide();
+    orientation_ = orientation;
+    binCount_ = count;
+    for (int i = 0; i < count; ++i) {
+      int p = 0;
+      if (orientation == 0) {
+        const double step = static_cast<double>(MaxY()) / count;
+        p = RoundClamped(i * step, 0, MaxY(), 0);
+        if (p == 0) p = 1;
+        if (p == MaxY()) p = MaxY() - 1;
+      } else {
+        const double step = MaxX() / (count * 500.0 / 512.0);
+        p = RoundClamped(i * step - 0.49999, 0, MaxX(), 0) + 1;
+        if (p >= MaxX()) p = 0;
+      }
+      binPosition_[i] = static_cast<uint16_t>(p);
+    }
+  }
+  barScale_ = (orientation == 0 ? MaxX() / (10 * unitsPerDiv) : MaxY() / (8 * unitsPerDiv));
+  int prev = 1;
+  uint32_t largest = 0;
+  for (int i = 0; i < count; ++i) {
+    const int p = binPosition_[i];
+    const bool last = p >= MaxX() || i == count - 1;
+    if (p > prev || last) {
+      double share = total != 0 ? static_cast<double>(largest) / total : 0.0;
+      if (logScale && total != 0) share = RatioToDb(share);
+      DrawBar(prev, RoundClamped((share - offset) * barScale_, 0, LengthLimit(), 0));
+      if (last) break;
+      prev = p;
+      largest = bins[i];
+    } else {
+      largest = std::max(largest, bins[i]);
+    }
+  }
+  EndScreenUpdate();
+}
+
+}  // namespace norv

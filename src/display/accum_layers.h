@@ -1,0 +1,196 @@
+#pragma once
+// Accumulating trace layers keep cells after the trace's points have left them:
+// persistence fades them and erases them when they are older than the persistence time;
+// colour grade counts hits per cell and shows left cells in one of five grades against
+// the busiest cell. An index of "active" cells (8 x 8 blocks, two mask levels) lets the
+// periodic passes visit only the cells that can change. The histogram layer draws bars.
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "display/signal_layers.h"
+#include "framework/clock.h"
+
+namespace norv {
+
+// Hundredths of a second since the clock was made: the time base of persistence ageing
+// and colour-grade refresh. It never reads 0, so a stored time of 0 can mean "none".
+class TPersistenceClock {
+ public:
+  explicit TPersistenceClock(const IClock& clock);
+  // Reads the clock.
+  void Refresh();
+  uint32_t Hundredths() const { return hundredths_; }
+
+ private:
+  const IClock& clock_;
+  int64_t startMs_;
+  uint32_t hundredths_ = 1;
+};
+
+// Refreshes the clock and ages the persistence layers on a coarse timer while the
+// instrument runs (the clock counts hundredths, so a finer timer gains nothing).
+class TPersistenceTicker {
+ public:
+  static constexpr int kIntervalMs = 12;
+  TPersistenceTicker(TPersistenceClock& clock, ITimerFactory& timers,
+                     std::function<void()> ageLayers);
+  void SetRunning(bool running);
+  bool Running() const;
+
+ private:
+  TPersistenceClock& clock_;
+  std::unique_ptr<ITimer> timer_;
+  std::function<void()> ageLayers_;
+};
+
+class TComplicatedSignalLayer : public TParentSignalLayer {
+ public:
+  TComplicatedSignalLayer(std::string name, int width, int height, int index, bool isXY);
+
+  // The clock the layer reads; without one it reads 1.
+  void SetClock(const TPersistenceClock* clock) { clock_ = clock; }
+
+  void Show() override;
+  void Hide() override;
+  void PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const override;
+  bool CellPresent(int x, int y) const override;
+  bool IsActive(int x, int y) const;
+  uint32_t Accum(int x, int y) const { return accum_[CellIndex(x, y)]; }
+
+ protected:
+  uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
+  uint32_t& AccumRef(size_t cellIndex) { return accum_[cellIndex]; }
+  void MarkActive(int x, int y);
+  void UnmarkActive(int x, int y);
+  void ClearMarks();
+  // Visits every active cell through the two mask levels; a cell for which Visit
+  // returns false leaves the index.
+  template <typename Visit>
+  void WalkActive(Visit&& visit) {
+    for (int by = 0; by < blocksY_; ++by) {
+      for (int bx = 0; bx < blocksX_; ++bx) {
+        uint8_t& block = blockMask_[static_cast<size_t>(by) * blocksX_ + bx];
+        for (unsigned columns = block; columns != 0; columns &= columns - 1) {
+          const int bit = std::countr_zero(columns);
+          const int x = bx * 8 + bit;
+          uint8_t& band = bandMask_[static_cast<size_t>(by) * Width() + x];
+          for (unsigned rows = band; rows != 0; rows &= rows - 1) {
+            const int r = std::countr_zero(rows);
+            if (!visit(x, by * 8 + r)) band &= static_cast<uint8_t>(~(1u << r));
+          }
+          if (band == 0) block &= static_cast<uint8_t>(~(1u << bit));
+        }
+      }
+    }
+  }
+
+ private:
+  size_t BandIndex(int x, int y) const;
+  size_t BlockIndex(int x, int y) const;
+
+  const TPersistenceClock* clock_ = nullptr;
+  std::vector<uint32_t> accum_;
+  int blocksX_;
+  int blocksY_;
+  std::vector<uint8_t> bandMask_;   // [y / 8][x], bit y % 8
+  std::vector<uint8_t> blockMask_;  // [y / 8][x / 8], bit x % 8
+};
+
+class TPersistSignalLayer : public TComplicatedSignalLayer {
+ public:
+  using TComplicatedSignalLayer::TComplicatedSignalLayer;
+
+  // 160000 s or more, or NaN, is infinite; negative times count as 0.
+  void SetPersistTime(double seconds);
+  uint32_t PersistTime() const { return persistTime_; }
+  bool Infinite() const;
+  // Erases the left cells older than the persistence time.
+  void AgePoints();
+
+  void SetLayerColorAndOpacity(uint32_t colour) override;
+  uint32_t PixelColor(int x, int y) const override;
+  uint32_t FadedColour() const { return fadedColour_; }
+
+ protected:
+  void CellVacated(int x, int y, size_t cellIndex) override;
+  void CellOccupied(int x, int y) override;
+
+ private:
+  uint32_t fadedColour_ = 0;
+  uint32_t persistTime_ = 200;
+};
+
+class TColorGrSignalLayer : public TComplicatedSignalLayer {
+ public:
+  static constexpr int kGrades = 5;
+  TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY);
+
+  // Same conversion as the persistence time; 0 never restarts.
+  void SetRefreshTime(double seconds);
+  // Grade 1..5; the colour is made opaque.
+  void SetGradeColour(int grade, uint32_t rgb);
+  uint32_t GradeColour(int grade) const { return gradeColour_[grade]; }
+  uint32_t GradeThreshold(int grade) const { return threshold_[grade]; }
+  // The grade of a left cell, 0 while it is not graded.
+  int GradeOf(int x, int y) const { return static_cast<int>(Accum(x, y) >> 28); }
+  uint32_t HitCount(int x, int y) const { return Accum(x, y) & kCountMask; }
+
+  void Hide() override;
+  uint32_t PixelColor(int x, int y) const override;
+
+ protected:
+  void CellVacated(int x, int y, size_t cellIndex) override;
+  void CellOccupied(int x, int y) override;
+  void PointHit(int x, int y) override;
+  void GeometryChanged(bool xyMapping) override;
+  void BeforeSignal() override;
+
+ private:
+  static constexpr uint32_t kCountMask = 0x0FFFFFFFu;
+  bool IsBorderCell(int x, int y) const;
+  uint32_t ValueOf(int x, uint32_t count) const;
+  // The smallest grade whose threshold is at least V (5 beyond all); true when G changed.
+  bool FindGrade(int& grade, uint32_t value) const;
+  void SetTopValue(uint32_t value);
+
+  uint32_t refreshTime_ = 0;
+  uint32_t lastRefresh_ = 0;
+  std::vector<uint16_t> pointsInColumn_;
+  uint32_t minPointsPerColumn_ = 1;
+  std::array<uint32_t, kGrades + 1> gradeColour_{};
+  std::array<uint32_t, kGrades + 1> threshold_{};
+};
+
+// A histogram as bars, one per pixel position.
+class THistLayer : public TScreenLayer {
+ public:
+  THistLayer(std::string name, int width, int height, int index, bool isXY);
+
+  // Orientation 0: bins along the rows, bars grow rightwards; 1: bins along the columns,
+  // bars grow upwards. Bars show each bin's share of Total (in dB with LogScale) from
+  // Offset, UnitsPerDiv per division.
+  void DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins,
+                     bool logScale, double offset, double unitsPerDiv, uint32_t total);
+  void Hide() override;
+  uint32_t PixelColor(int x, int y) const override;
+  int BarLength(int position) const { return barLength_[position]; }
+  int BinPosition(int bin) const { return binPosition_[bin]; }
+
+ private:
+  void DrawBar(int position, int length);
+  int LengthLimit() const;
+
+  int orientation_ = 0;
+  int binCount_ = 0;
+  double barScale_ = 0;
+  std::vector<uint16_t> barLength_;  // per row (orientation 0) or column (1)
+  std::vector<uint16_t> binPosition_;
+};
+
+}  // namespace norv

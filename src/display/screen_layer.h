@@ -1,0 +1,140 @@
+#pragma once
+// Everything drawn on a signal screen is a layer: a cell buffer of the plot's size, a
+// colour with opacity and an index that is its priority. A layer never paints: it tells
+// its screen which cells it has and answers PixelColor when the screen composes.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace norv {
+
+class TSignalScreen;
+
+// Plot widths are kept within these bounds (per-column tables hold 4001 entries; one
+// division of ten must be at least a pixel).
+inline constexpr int kMaxPlotWidth = 4000;
+inline constexpr int kMinPlotSide = 10;
+// Columns left of the plot on a YT screen, where the traces' level markers sit.
+inline constexpr int kMarkerStripWidth = 21;
+
+class TScreenLayer {
+ public:
+  // Width and Height (the plot's) are clamped to kMinPlotSide..kMaxPlotWidth (width) and
+  // kMinPlotSide..65535 (height).
+  TScreenLayer(std::string name, int width, int height, int index, bool isXY);
+  // Leaves its screen's slot, so the screen never asks a freed layer for colours.
+  virtual ~TScreenLayer();
+  TScreenLayer(const TScreenLayer&) = delete;
+  TScreenLayer& operator=(const TScreenLayer&) = delete;
+
+  // Sets every cell to 0 without telling the screen.
+  virtual void Clear();
+  // Marks every present cell on the screen again and repaints it.
+  virtual void Show();
+  virtual void SetLayerColorAndOpacity(uint32_t colour);
+  virtual uint32_t PixelColor(int x, int y) const = 0;
+  // Removes the layer's cells from the screen and empties them.
+  virtual void Hide();
+  virtual void DragTo(int x, int y);
+  virtual void StartDrag(int x, int y);
+  // A present cell within Radius of (X, Y); left of the plot only trace layers can hit.
+  virtual bool HitTest(int radius, int x, int y) const;
+  // Whether the layer shows something at (X, Y) (X < 0: the level-marker strip).
+  virtual bool CellPresent(int x, int y) const;
+
+  void SetSignalScreenAndRegisterSelfInIt(TSignalScreen* screen);
+  void UnregisterFromScreen();
+  TSignalScreen* GetScreen() const { return screen_; }
+  void BeginScreenUpdate();
+  void EndScreenUpdate();
+  void DrawPixel(int x, int y);
+  void RefreshPixel(int x, int y);
+  void ErasePixel(int x, int y);
+  // Erases every pixel of the layer (strip included) from the screen; cells stay.
+  void EraseFromScreen();
+  void Redraw();
+
+  const std::string& Name() const { return name_; }
+  int Index() const { return index_; }
+  bool IsXY() const { return isXY_; }
+  bool Grabbable() const { return grabbable_; }
+  int Width() const { return width_; }
+  int MaxX() const { return maxX_; }
+  int MaxY() const { return maxY_; }
+  int CentreRow() const { return centreRow_; }
+  uint32_t Colour() const { return colour_; }
+  uint16_t Cell(int x, int y) const { return cells_[CellIndex(x, y)]; }
+  int DragStartX() const { return dragStartX_; }
+  int DragStartY() const { return dragStartY_; }
+
+ protected:
+  size_t CellIndex(int x, int y) const { return static_cast<size_t>(y) * width_ + x; }
+  bool InPlot(int x, int y) const { return x >= 0 && y >= 0 && x <= maxX_ && y <= maxY_; }
+  uint16_t& CellRef(int x, int y) { return cells_[CellIndex(x, y)]; }
+  std::vector<uint16_t>& Cells() { return cells_; }
+  const std::vector<uint16_t>& Cells() const { return cells_; }
+  // Hit test of the level-marker strip (strip column, row); none in the base.
+  virtual bool StripHit(int radius, int x, int y) const;
+  void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }
+
+ private:
+  std::string name_;
+  bool grabbable_ = false;
+  TSignalScreen* screen_ = nullptr;
+  bool isXY_;
+  int index_;
+  int width_;
+  int maxX_;
+  int maxY_;
+  int centreRow_;
+  std::vector<uint16_t> cells_;
+  uint32_t colour_ = 0;
+  int dragStartX_ = 0;
+  int dragStartY_ = 0;
+};
+
+// Graticule styles, in the order of the display setting.
+enum class TGraticStyle : uint8_t { Grid = 0, Frame = 1, Axis = 2, Off = 3, None = 4 };
+
+class TGraticLayer : public TScreenLayer {
+ public:
+  using TScreenLayer::TScreenLayer;
+  // Vertical divisions of the screen (1..); set before the first SetStyle.
+  void SetVertDivisions(int divisions) { divisions_ = divisions < 1 ? 1 : divisions; }
+  int VertDivisions() const { return divisions_; }
+  // Builds and redraws the pattern when the style changes.
+  void SetStyle(TGraticStyle style);
+  TGraticStyle Style() const { return style_; }
+  uint32_t PixelColor(int x, int y) const override;
+
+ private:
+  void BuildPattern();
+  void Mark(int x, int y);
+
+  TGraticStyle style_ = TGraticStyle::None;
+  int divisions_ = 8;
+};
+
+// The rubber-band zoom frame.
+class TFrameLayer : public TScreenLayer {
+ public:
+  using TScreenLayer::TScreenLayer;
+  // The second corner is kept one pixel inside the border; the first is taken as given.
+  void SetFrame(int x1, int y1, int x2, int y2);
+  uint32_t PixelColor(int x, int y) const override;
+  int FrameLeft() const { return left_; }
+  int FrameRight() const { return right_; }
+  int FrameTop() const { return top_; }
+  int FrameBottom() const { return bottom_; }
+
+ private:
+  void Outline(bool draw);
+
+  int left_ = 0;
+  int right_ = 0;
+  int top_ = 0;
+  int bottom_ = 0;
+};
+
+}  // namespace norv

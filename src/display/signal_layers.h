@@ -1,0 +1,176 @@
+#pragma once
+// Trace layers: a record's points mapped to columns and rows, a count of points per cell
+// (a pixel goes only when its last point leaves), and the trace's level marker in the
+// strip left of the plot. Dots show the current points; vectors also join successive
+// points with one vertical run per column. Traces are redrawn incrementally: only cells
+// whose content changes reach the screen.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "display/screen_layer.h"
+
+namespace norv {
+
+inline constexpr int kMaxRecordPoints = 4096;
+
+// A one-bit picture (the ghost of a dragged trace), 1 = white.
+struct TMonoBitmap {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint8_t> Bits;
+  void Resize(int width, int height) {
+    Width = width;
+    Height = height;
+    Bits.assign(static_cast<size_t>(width) * height, 0);
+  }
+  void Set(int x, int y) {
+    if (x >= 0 && y >= 0 && x < Width && y < Height) Bits[static_cast<size_t>(y) * Width + x] = 1;
+  }
+  bool At(int x, int y) const { return Bits[static_cast<size_t>(y) * Width + x] != 0; }
+};
+
+// Level-marker rows: the row of the signal's zero, or one of these.
+inline constexpr int kNoMarker = -1;
+inline constexpr int kMarkerAbove = -2;
+inline constexpr int kMarkerBelow = -3;
+
+class TParentSignalLayer : public TScreenLayer {
+ public:
+  TParentSignalLayer(std::string name, int width, int height, int index, bool isXY);
+
+  // Once per record on YT layers, before its points. Counts above 4096 are taken as 4096.
+  void SetSignalScale(int pointCount, double offset, double unitsPerDiv);
+  // Once per pass on the XY layer.
+  void SetXYScale(int pointCount, int secondPointCount, double offset, double unitsPerDiv,
+                  double xOffset, double xUnitsPerDiv);
+  // One point of a YT record; indexes at or beyond the point count are ignored.
+  virtual void PutSample(int index, double value);
+  // One (X, Y) pair on the XY layer.
+  virtual void PutSampleAt(int index, double y, double x);
+  // White on black: the layer's cells at (column + 21, row), with the marker strip.
+  virtual void PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const;
+
+  void SetTraceId(int id);
+  int GetTraceId() const { return traceId_; }
+  int MarkerLetter() const { return markerLetter_; }
+  int MarkerDigit() const { return markerDigit_; }
+  void SetLevelMarker(int row, bool highlight);
+  int MarkerRow() const { return markerRow_; }
+  bool MarkerHighlighted() const { return markerHighlighted_; }
+  bool StripCell(int stripColumn, int row) const;
+
+  int PointCount() const { return pointCount_; }
+  double Offset() const { return offset_; }
+  double Scale() const { return scale_; }
+  // (column, row) of a point; row 0 = not drawn.
+  std::pair<int, int> GetPointCell(int index) const;
+  int PointColumn(int index) const { return pointColumn_[index]; }
+
+  void Show() override;
+  void Hide() override;
+  uint32_t PixelColor(int x, int y) const override;
+  bool CellPresent(int x, int y) const override;
+
+ protected:
+  virtual void CellVacated(int x, int y, size_t cellIndex) = 0;
+  virtual void CellOccupied(int x, int y) = 0;
+  virtual void PointHit(int x, int y);
+  virtual void GeometryChanged(bool xyMapping);
+  virtual void BeforeSignal();
+
+  bool StripHit(int radius, int x, int y) const override;
+  int RowOf(double value) const;
+  // Moves one point's dot; OldRow 0 = it was not drawn.
+  void MovePoint(int oldX, int oldRow, int newX, int newRow);
+  // Puts point Index of a YT record at Row in its column (already known to be inside).
+  void PlaceDot(int index, int column, int row);
+  const std::vector<uint16_t>& PointColumns() const { return pointColumn_; }
+  int PointRow(int index) const { return pointRow_[index]; }
+
+ private:
+  void RebuildColumns();
+  void PaintStrip(int fromRow, int toRow, bool set);
+  uint8_t& Strip(int stripColumn, int row) {
+    return strip_[static_cast<size_t>(row) * kMarkerStripWidth + stripColumn];
+  }
+
+  std::vector<uint8_t> strip_;  // YT layers: [row][strip column]
+  int pointCount_ = 0;
+  double offset_ = 0;
+  double scale_ = 0;
+  std::vector<uint16_t> pointRow_;
+  std::vector<uint16_t> pointColumn_;
+  int secondPointCount_ = 0;
+  double xOffset_ = 0;
+  double xScale_ = 0;
+  std::vector<uint16_t> pointXColumn_;
+  int traceId_ = 0;
+  int markerLetter_ = 1;
+  int markerDigit_ = 1;
+  bool markerHighlighted_ = false;
+  int markerRow_ = kNoMarker;
+};
+
+// Display style Dots.
+class TSimpleSignalLayer : public TParentSignalLayer {
+ public:
+  using TParentSignalLayer::TParentSignalLayer;
+
+ protected:
+  void CellVacated(int x, int y, size_t cellIndex) override;
+  void CellOccupied(int x, int y) override;
+};
+
+// Display style Vectors: lines in a dimmer colour join the points.
+class TVectorSignalLayer : public TParentSignalLayer {
+ public:
+  TVectorSignalLayer(std::string name, int width, int height, int index, bool isXY);
+
+  void PutSample(int index, double value) override;
+  void SetLayerColorAndOpacity(uint32_t colour) override;
+  uint32_t PixelColor(int x, int y) const override;
+  void Show() override;
+  void Hide() override;
+  void PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const override;
+  bool CellPresent(int x, int y) const override;
+  bool LineCell(int x, int y) const { return lineCells_[CellIndex(x, y)] != 0; }
+  uint32_t LineColour() const { return lineColour_; }
+
+ protected:
+  void CellVacated(int x, int y, size_t cellIndex) override;
+  void CellOccupied(int x, int y) override;
+  void BeforeSignal() override;
+
+ private:
+  struct TColumnRun {
+    uint16_t Entry = 0;
+    uint16_t Exit = 0;
+    uint16_t Max = 0;
+    uint16_t Min = 0;
+    uint16_t DrawnMax = 0;
+    uint16_t DrawnMin = 0;  // 0 = nothing drawn
+  };
+  void StartColumn(int column, int row);
+  void ExtendColumn(int column, int row);
+  void ConnectColumns(int column);
+  void DrawColumnSpan(int column, int newMin, int newMax);
+  void SetSpan(int column, int from, int to);
+  void ClearSpan(int column, int from, int to);
+
+  uint32_t lineColour_ = 0;
+  std::vector<uint8_t> lineCells_;
+  std::vector<TColumnRun> runs_;
+  int prevColumn_ = 0;  // 0 = no chain
+  // The last point put into this layer (each trace keeps its own).
+  int lastColumn_ = 0;
+  int lastRow_ = 0;
+};
+
+// The built-in level-marker glyphs: columns left to right, bit b lights the pixel b rows
+// above the base row.
+enum class TMarkerGlyph { C, F, M, S, Digit1, Digit2, Digit3, Digit4, Right, Up, Down };
+const std::vector<uint8_t>& MarkerGlyphColumns(TMarkerGlyph glyph);
+
+}  // namespace norv

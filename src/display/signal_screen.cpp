@@ -1,0 +1,223 @@
+#include "display/signal_screen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "display/display_math.h"
+#include "display/screen_layer.h"
+#include "display/signal_layers.h"
+
+namespace norv {
+
+TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(text) {
+  UpdateLayerMasks();
+}
+
+TSignalScreen::~TSignalScreen() {
+  // Layers outliving their screen must not call back into it.
+  for (TScreenLayer* layer : layers_) {
+    if (layer != nullptr && layer->GetScreen() == this) layer->UnregisterFromScreen();
+  }
+}
+
+void TSignalScreen::SetBounds(int left, int top, int width, int height) {
+  TScanLinesScreen::SetBounds(left, top, width, height);
+  occupancy_.assign(static_cast<size_t>(Width()) * Height(), 0);
+}
+
+void TSignalScreen::CheckIndex(int index) {
+  if (index < 0 || index >= kLayerSlots) {
+    throw std::out_of_range("layer index " + std::to_string(index) + " outside 0..31");
+  }
+}
+
+void TSignalScreen::UpdateLayerMasks() {
+  uint32_t front = 1u << onTop_;
+  for (int i = 0; i < kLayerSlots; ++i) {
+    cover_[i] = i == onTop_ ? 0 : front & ~translucentMask_;
+    front |= 1u << i;
+  }
+}
+
+uint32_t* TSignalScreen::WordAt(int x, int y, int& column) {
+  column = x + PlotLeft();
+  if (column < 0 || y < 0 || column >= Width() || y >= Height()) return nullptr;
+  return &occupancy_[static_cast<size_t>(y) * Width() + column];
+}
+
+void TSignalScreen::Paint(int column, int y, TColorRef color) {
+  TSLBMP::Store(Image().Row(y)[column], color);
+  if (InUpdate()) {
+    GrowDirty(column, y, column, y);
+  } else {
+    PaintRect(column, y, y, column);
+  }
+}
+
+void TSignalScreen::DrawCell(int index, int x, int y) {
+  CheckIndex(index);
+  int column = 0;
+  uint32_t* word = WordAt(x, y, column);
+  if (word == nullptr) return;
+  const uint32_t bit = 1u << index;
+  const uint32_t old = *word;
+  if (old & bit) return;
+  *word = old | bit;
+  if (old & cover_[index]) return;
+  Paint(column, y, ComposePixel(*word, x, y));
+}
+
+void TSignalScreen::EraseCell(int index, int x, int y) {
+  CheckIndex(index);
+  int column = 0;
+  uint32_t* word = WordAt(x, y, column);
+  if (word == nullptr) return;
+  const uint32_t bit = 1u << index;
+  const uint32_t old = *word;
+  if (!(old & bit)) return;
+  *word = old & ~bit;
+  if (old & cover_[index]) return;
+  Paint(column, y, *word != 0 ? ComposePixel(*word, x, y) : Color());
+}
+
+void TSignalScreen::RefreshCell(int index, int x, int y) {
+  CheckIndex(index);
+  int column = 0;
+  uint32_t* word = WordAt(x, y, column);
+  if (word == nullptr) return;
+  const uint32_t old = *word;
+  *word = old | (1u << index);
+  if (old & cover_[index]) return;
+  Paint(column, y, ComposePixel(*word, x, y));
+}
+
+void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {
+  CheckIndex(index);
+  layers_[index] = layer;
+}
+
+TScreenLayer* TSignalScreen::LayerObject(int index) const {
+  CheckIndex(index);
+  return layers_[index];
+}
+
+void TSignalScreen::SetLayerTranslucent(int index, bool translucent) {
+  CheckIndex(index);
+  const uint32_t bit = 1u << index;
+  if (((translucentMask_ & bit) != 0) == translucent) return;
+  translucentMask_ ^= bit;
+  UpdateLayerMasks();
+  RecomposeAll();
+}
+
+void TSignalScreen::SetOnTopLayer(int index) {
+  CheckIndex(index);
+  if (index == onTop_) return;
+  onTop_ = index;
+  UpdateLayerMasks();
+  RecomposeAll();
+}
+
+TColorRef TSignalScreen::BlendColors(TColorRef below, uint32_t top) {
+  const double a = static_cast<double>(top >> 24) / 255.0;
+  TColorRef result = 0;
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const double t = (top >> shift) & 0xFF;
+    const double b = (below >> shift) & 0xFF;
+    const auto mixed = static_cast<uint32_t>(std::nearbyint(a * t + (1 - a) * b));
+    result |= mixed << shift;
+  }
+  return result;
+}
+
+TColorRef TSignalScreen::ComposePixel(uint32_t word, int x, int y) const {
+  uint32_t kept = 0;
+  const auto visit = [&](int i, TColorRef& out) {
+    if (!(word & (1u << i)) || layers_[i] == nullptr) return false;
+    uint32_t colour = 0;
+    if ((i == kWindowedLayerA || i == kWindowedLayerB) && InXWindow(x)) {
+      colour = kXWindowColour;
+    } else {
+      colour = layers_[i]->PixelColor(x, y);
+    }
+    if (colour == 0) return false;
+    if ((colour & kOpaque) == kOpaque) {
+      out = kept != 0 ? BlendColors(colour & 0xFFFFFFu, kept) : colour & 0xFFFFFFu;
+      return true;
+    }
+    kept = colour;
+    return false;
+  };
+  TColorRef result = 0;
+  if (visit(onTop_, result)) return result;
+  for (int i = 0; i < kLayerSlots; ++i) {
+    if (i != onTop_ && visit(i, result)) return result;
+  }
+  return kept != 0 ? BlendColors(Color(), kept) : 0x0000FFu;
+}
+
+void TSignalScreen::RecomposeAll() {
+  if (Width() == 0) return;
+  BeginUpdate();
+  const int left = PlotLeft();
+  bool any = false;
+  for (int y = 0; y < Height(); ++y) {
+    const uint32_t* words = &occupancy_[static_cast<size_t>(y) * Width()];
+    uint32_t* row = Image().Row(y);
+    for (int column = 0; column < Width(); ++column) {
+      if (words[column] == 0) continue;
+      TSLBMP::Store(row[column], ComposePixel(words[column], column - left, y));
+      any = true;
+    }
+  }
+  if (any) GrowDirty(0, 0, Width() - 1, Height() - 1);
+  EndUpdate();
+}
+
+void TSignalScreen::ColorChanged() {
+  TScanLinesScreen::ColorChanged();
+  RecomposeAll();
+}
+
+void TSignalScreen::SetXWindow(double width1, double start1, double start2, double width2) {
+  const double k = (Width() - 22) / kScreenUnitsX;
+  const int lo = 1;
+  const int hi = std::max(lo, Width() - 23);
+  const auto place = [&](TXWindow& w, double width, double start) {
+    w.On = width != 0;
+    const int begin = RoundClamped(start * k, -1, 1 << 20, 0);
+    const int end = begin + RoundClamped(width * k, -(1 << 20), 1 << 20, 0);
+    w.Start = std::clamp(begin, lo, hi);
+    w.End = std::clamp(end, lo, hi);
+  };
+  place(windows_[0], width1, start1);
+  place(windows_[1], width2, start2);
+  for (int index : {kWindowedLayerA, kWindowedLayerB}) {
+    if (auto* trace = dynamic_cast<TParentSignalLayer*>(layers_[index])) trace->Redraw();
+  }
+}
+
+bool TSignalScreen::InXWindow(int x) const {
+  for (const TXWindow& w : windows_) {
+    if (w.On && w.Start <= x && x <= w.End) return true;
+  }
+  return false;
+}
+
+int TSignalScreen::XWindowHit(int x, int tolerance) const {
+  const TXWindow& w2 = windows_[1];
+  if (w2.On && w2.Start - tolerance <= x && x <= w2.End + tolerance) return 2;
+  const TXWindow& w1 = windows_[0];
+  if (w1.On && w1.Start - tolerance <= x && x <= w1.End + tolerance) return 1;
+  return 0;
+}
+
+TScreenLayer* TSignalScreen::HitLayer(int index, int radius, int y, int x) const {
+  TScreenLayer* layer = LayerObject(index);
+  if (layer == nullptr || !layer->Grabbable()) return nullptr;
+  return layer->HitTest(radius, x, y) ? layer : nullptr;
+}
+
+}  // namespace norv
