@@ -79,6 +79,8 @@ class TScreenLayer {
   void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }
 
  private:
+  friend class TSignalScreen;  // a screen that goes away detaches its layers
+
   std::string name_;
   bool grabbable_ = false;
   TSignalScreen* screen_ = nullptr;

@@ -18,7 +18,7 @@ TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(tex
 TSignalScreen::~TSignalScreen() {
   // Layers outliving their screen must not call back into it.
   for (TScreenLayer* layer : layers_) {
-    if (layer != nullptr && layer->GetScreen() == this) layer->UnregisterFromScreen();
+    if (layer != nullptr && layer->GetScreen() == this) layer->screen_ = nullptr;
   }
 }
 

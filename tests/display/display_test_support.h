@@ -1,0 +1,89 @@
+#pragma once
+// Helpers for the display tests: a fixed block font, a window that records what it was
+// asked to present, and a layer whose cells the test places one by one.
+
+#include <map>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "display/scan_lines.h"
+#include "display/screen_layer.h"
+#include "display/signal_screen.h"
+
+namespace norv::test {
+
+// Every character is a 4 x 7 block followed by one blank column; a blank is empty.
+class TBlockFont final : public ITextRasteriser {
+ public:
+  static constexpr int kAdvance = 5;
+  static constexpr int kHeight = 7;
+  TTextExtent Measure(std::string_view text) const override {
+    return {static_cast<int>(text.size()) * kAdvance, kHeight};
+  }
+  int CharAdvance(char32_t) const override { return kAdvance; }
+  TTextMask RenderMask(std::string_view text) const override {
+    TTextMask mask;
+    mask.Width = static_cast<int>(text.size()) * kAdvance;
+    mask.Height = kHeight;
+    mask.Bits.assign(static_cast<size_t>(mask.Width) * mask.Height, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == ' ') continue;
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < 4; ++x) mask.Bits[y * mask.Width + i * kAdvance + x] = 1;
+      }
+    }
+    return mask;
+  }
+};
+
+struct TPresented {
+  int Left, Top, Right, Bottom;
+  friend bool operator==(const TPresented&, const TPresented&) = default;
+};
+
+class TRecordingWindow final : public IScreenWindow {
+ public:
+  void PresentRect(int left, int top, int right, int bottom) override {
+    Calls.push_back({left, top, right, bottom});
+  }
+  std::vector<TPresented> Calls;
+};
+
+// A layer with freely placed cells, each with its own RGB (the layer's opacity byte).
+class TCellLayer final : public TScreenLayer {
+ public:
+  using TScreenLayer::TScreenLayer;
+  void Put(int x, int y, uint32_t rgb) {
+    rgb_[{x, y}] = rgb;
+    CellRef(x, y) = 1;
+    DrawPixel(x, y);
+  }
+  void Recolour(int x, int y, uint32_t rgb) {
+    rgb_[{x, y}] = rgb;
+    RefreshPixel(x, y);
+  }
+  void Remove(int x, int y) {
+    CellRef(x, y) = 0;
+    ErasePixel(x, y);
+  }
+  // A cell that is present but shows nothing.
+  void PutBlank(int x, int y) { Put(x, y, kBlank); }
+  uint32_t PixelColor(int x, int y) const override {
+    const auto it = rgb_.find({x, y});
+    if (it == rgb_.end()) return Colour();
+    if (it->second == kBlank) return 0;
+    return (it->second & 0xFFFFFFu) | (Colour() & 0xFF000000u);
+  }
+
+ private:
+  static constexpr uint32_t kBlank = 0xFFFFFFFFu;
+  std::map<std::pair<int, int>, uint32_t> rgb_;
+};
+
+// The RGB of a composed pixel at layer position (X, Y).
+inline TColorRef PixelAt(const TSignalScreen& screen, int x, int y) {
+  return screen.Image().Pixel(x + screen.PlotLeft(), y);
+}
+
+}  // namespace norv::test

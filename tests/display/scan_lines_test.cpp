@@ -1,0 +1,168 @@
+#include "display/scan_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "display_test_support.h"
+#include "framework/errors.h"
+
+namespace norv {
+namespace {
+
+using test::TBlockFont;
+using test::TPresented;
+using test::TRecordingWindow;
+
+TEST(PixelSurface, StoresBlueGreenRedAndLeavesTheFourthByte) {
+  TSLBMP image;
+  image.Resize(3, 1);
+  ASSERT_EQ(image.Height(), 1);
+  image.Row(0)[1] = 0x5A000000u;  // somebody else's fourth byte
+  image.SetPixel(1, 0, 0x00332211u);  // red 0x11, green 0x22, blue 0x33
+  const auto* bytes = reinterpret_cast<const uint8_t*>(image.Row(0) + 1);
+  EXPECT_EQ(bytes[0], 0x33);  // blue
+  EXPECT_EQ(bytes[1], 0x22);  // green
+  EXPECT_EQ(bytes[2], 0x11);  // red
+  EXPECT_EQ(bytes[3], 0x5A);
+  EXPECT_EQ(image.Pixel(1, 0), 0x00332211u);
+  EXPECT_THROW(image.SetPixel(3, 0, 0), std::out_of_range);
+  EXPECT_THROW(image.Pixel(0, -1), std::out_of_range);
+}
+
+TEST(PixelSurface, SizesAreLimitedAndFillsClip) {
+  TSLBMP image;
+  EXPECT_THROW(image.Resize(65536, 2), std::out_of_range);
+  EXPECT_THROW(image.Resize(2, -1), std::out_of_range);
+  image.Resize(4, 3);
+  image.FillRect(TRect{-5, 1, 2, 99}, 0x0000FFu);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(image.Pixel(x, y), (x < 2 && y >= 1) ? 0x0000FFu : 0u) << x << "," << y;
+    }
+  }
+}
+
+class ScanLinesScreenTest : public ::testing::Test {
+ protected:
+  ScanLinesScreenTest() : screen(&font) {
+    screen.SetBounds(0, 0, 40, 12);
+    screen.AttachWindow(&window);
+  }
+  TBlockFont font;
+  TRecordingWindow window;
+  TScanLinesScreen screen;
+};
+
+TEST_F(ScanLinesScreenTest, NestedBracketsPresentOneBoundingRectangle) {
+  screen.BeginUpdate();
+  screen.SetPixel(5, 2, 0x112233);
+  screen.BeginUpdate();
+  screen.SetPixel(9, 7, 0x112233);
+  screen.EndUpdate();
+  EXPECT_TRUE(window.Calls.empty());
+  screen.SetPixel(3, 4, 0x112233);
+  screen.EndUpdate();
+  ASSERT_EQ(window.Calls.size(), 1u);
+  EXPECT_EQ(window.Calls[0], (TPresented{3, 2, 9, 7}));
+  EXPECT_EQ(screen.Image().Pixel(9, 7), 0x112233u);
+
+  window.Calls.clear();
+  screen.BeginUpdate();
+  screen.EndUpdate();
+  EXPECT_TRUE(window.Calls.empty()) << "an empty bracket copies nothing";
+
+  screen.SetPixel(1, 1, 0xFF);
+  ASSERT_EQ(window.Calls.size(), 1u);
+  EXPECT_EQ(window.Calls[0], (TPresented{1, 1, 1, 1})) << "outside a bracket a pixel shows at once";
+
+  EXPECT_THROW(screen.EndUpdate(), EAssertion);
+}
+
+TEST_F(ScanLinesScreenTest, PaintRectTakesLeftTopBottomRightAndClips) {
+  screen.PaintRect(2, 3, 8, 30);
+  screen.PaintRect(-4, -1, 99, 99);
+  screen.PaintRect(5, 5, 4, 9);  // bottom above top: nothing
+  ASSERT_EQ(window.Calls.size(), 2u);
+  EXPECT_EQ(window.Calls[0], (TPresented{2, 3, 30, 8}));
+  EXPECT_EQ(window.Calls[1], (TPresented{0, 0, 39, 11}));
+}
+
+TEST_F(ScanLinesScreenTest, ChangingTheColourClearsThePicture) {
+  screen.SetPixel(4, 4, 0x00FF00);
+  screen.SetColor(0x402010);
+  EXPECT_EQ(screen.Image().Pixel(4, 4), 0x402010u);
+  EXPECT_EQ(screen.Image().Pixel(39, 11), 0x402010u);
+  EXPECT_EQ(window.Calls.back(), (TPresented{0, 0, 39, 11}));
+}
+
+TEST_F(ScanLinesScreenTest, TextIsClippedToItsCellWhichIsFilled) {
+  screen.FillRectangle(TRect{0, 0, 40, 12}, 0x0000FF, false);
+  screen.SetFontColor(0xFF00FF00u);  // the top byte is dropped
+  EXPECT_EQ(screen.GetFontColor(), 0x00FF00u);
+  // Cell 10..17 x 2..9; the text starts 2 columns in: block "A" at 12..15, "B" from 17.
+  screen.TextRectOut(TRect{10, 2, 18, 10}, 2, "AB", 1);
+  EXPECT_EQ(screen.Image().Pixel(10, 2), 0u) << "cell filled with the background";
+  EXPECT_EQ(screen.Image().Pixel(11, 5), 0u);
+  EXPECT_EQ(screen.Image().Pixel(12, 3), 0x00FF00u);
+  EXPECT_EQ(screen.Image().Pixel(15, 9), 0x00FF00u);
+  EXPECT_EQ(screen.Image().Pixel(12, 2), 0u) << "DY moves the text down";
+  EXPECT_EQ(screen.Image().Pixel(16, 5), 0u) << "gap between characters";
+  EXPECT_EQ(screen.Image().Pixel(17, 5), 0x00FF00u);
+  EXPECT_EQ(screen.Image().Pixel(18, 5), 0x0000FFu) << "nothing beyond the cell";
+  EXPECT_EQ(screen.Image().Pixel(9, 5), 0x0000FFu);
+  EXPECT_EQ(window.Calls.back(), (TPresented{10, 2, 18, 10}));
+}
+
+TEST_F(ScanLinesScreenTest, AlignedTextStaysInsideTheWidth) {
+  screen.FillRectangle(TRect{0, 0, 40, 12}, 0x0000FF, false);
+  // Right-aligned at X = 6, narrower than the text (10 wide): starts at column 0.
+  screen.TextOutAligned(6, 0, 0, 2, "XY");
+  EXPECT_EQ(screen.Image().Pixel(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(screen.Image().Pixel(9, 0), 0u) << "blank column after the last character";
+  EXPECT_EQ(screen.Image().Pixel(10, 0), 0x0000FFu);
+  // Left-aligned near the right edge: moved so that it ends at the edge (30..39).
+  screen.TextOutAligned(35, 12, 2, 0, "XY");
+  EXPECT_EQ(screen.Image().Pixel(29, 8), 0x0000FFu);
+  EXPECT_EQ(screen.Image().Pixel(30, 8), 0xFFFFFFu);
+  EXPECT_EQ(screen.Image().Pixel(35, 5), 0xFFFFFFu) << "bottom-aligned at Y = 12";
+  EXPECT_EQ(screen.Image().Pixel(35, 4), 0x0000FFu);
+  // Centred at X = 20: 15..24.
+  screen.TextOutAligned(20, 0, 0, 1, "XY");
+  EXPECT_EQ(screen.Image().Pixel(14, 3), 0x0000FFu);
+  EXPECT_EQ(screen.Image().Pixel(15, 3), 0xFFFFFFu);
+}
+
+TEST_F(ScanLinesScreenTest, HiddenSurfacesDrawNoText) {
+  screen.SetVisible(false);
+  window.Calls.clear();
+  screen.TextRectOut(TRect{0, 0, 10, 10}, 0, "A", 0);
+  screen.TextOutAligned(0, 0, 0, 0, "A");
+  EXPECT_EQ(screen.Image().Pixel(0, 0), 0u);
+  EXPECT_TRUE(window.Calls.empty());
+}
+
+TEST(ScanLinesScreen, DeferredTextJoinsTheBracket) {
+  TBlockFont font;
+  TRecordingWindow window;
+  TScanLinesTextScreen strip(&font);
+  strip.SetBounds(0, 0, 50, 20);
+  strip.AttachWindow(&window);
+  strip.BeginUpdate();
+  strip.TextRectOutDeferred(TRect{2, 1, 12, 9}, 0, "A", 0);
+  strip.TextRectOutDeferred(TRect{30, 8, 40, 16}, 0, "B", 0);
+  EXPECT_TRUE(window.Calls.empty());
+  strip.EndUpdate();
+  ASSERT_EQ(window.Calls.size(), 1u);
+  EXPECT_EQ(window.Calls[0], (TPresented{2, 1, 40, 16}));
+  EXPECT_EQ(strip.Image().Pixel(30, 8), 0xFFFFFFu);
+}
+
+TEST(ScanLinesScreen, TextWithoutARasteriserIsADesignError) {
+  TScanLinesScreen screen;
+  screen.SetBounds(0, 0, 10, 10);
+  EXPECT_THROW(screen.TextRectOut(TRect{0, 0, 5, 5}, 0, "A", 0), EAssertion);
+}
+
+}  // namespace
+}  // namespace norv
