@@ -1,0 +1,229 @@
+#include "display/screen_layer.h"
+
+#include <gtest/gtest.h>
+
+#include "display/signal_layers.h"
+#include "display/signal_screen.h"
+#include "display_test_support.h"
+#include "framework/errors.h"
+
+namespace norv {
+namespace {
+
+using test::PixelAt;
+using test::TCellLayer;
+using test::TRecordingWindow;
+
+constexpr TColorRef kBackground = 0x000000;
+constexpr uint32_t kGraticule = 0xFF4F6F00;
+
+int CountCells(const TScreenLayer& layer) {
+  int n = 0;
+  for (int y = 0; y <= layer.MaxY(); ++y) {
+    for (int x = 0; x <= layer.MaxX(); ++x) n += layer.Cell(x, y) != 0;
+  }
+  return n;
+}
+
+// Plot 101 x 33 (MaxX 100, MaxY 32), 2 vertical divisions: centre row 16, centre column
+// 50; X ticks every 2 columns, 1 long; Y ticks every 4 rows, 2 long at row 16, else 1;
+// vertical lines every 10 columns.
+class GraticuleTest : public ::testing::Test {
+ protected:
+  GraticuleTest() : gratic("Grig_Scr1", 101, 33, 30, false) {
+    screen.SetBounds(0, 0, kMarkerStripWidth + 101, 33);
+    screen.SetColor(kBackground);
+    gratic.SetSignalScreenAndRegisterSelfInIt(&screen);
+    gratic.SetLayerColorAndOpacity(kGraticule);
+    gratic.SetVertDivisions(2);
+  }
+  bool Lit(int x, int y) const {
+    const bool cell = gratic.Cell(x, y) != 0;
+    EXPECT_EQ(cell, PixelAt(screen, x, y) == (kGraticule & 0xFFFFFF)) << x << "," << y;
+    return cell;
+  }
+  TSignalScreen screen;
+  TGraticLayer gratic;
+};
+
+TEST_F(GraticuleTest, OffDrawsTheBorderOnly) {
+  gratic.SetStyle(TGraticStyle::Off);
+  EXPECT_EQ(CountCells(gratic), 2 * 101 + 2 * 31);
+  EXPECT_TRUE(Lit(0, 0));
+  EXPECT_TRUE(Lit(100, 32));
+  EXPECT_TRUE(Lit(0, 16));
+  EXPECT_TRUE(Lit(100, 16));
+  EXPECT_FALSE(Lit(2, 1));
+  EXPECT_FALSE(Lit(50, 5));
+}
+
+TEST_F(GraticuleTest, FrameHasEdgeTicksOnly) {
+  gratic.SetStyle(TGraticStyle::Frame);
+  EXPECT_TRUE(Lit(2, 1));
+  EXPECT_TRUE(Lit(2, 31));
+  EXPECT_TRUE(Lit(98, 1));
+  EXPECT_FALSE(Lit(3, 1));
+  EXPECT_FALSE(Lit(2, 2));
+  EXPECT_TRUE(Lit(1, 4));
+  EXPECT_FALSE(Lit(2, 4)) << "short Y tick";
+  EXPECT_TRUE(Lit(2, 16)) << "long Y tick at the division";
+  EXPECT_TRUE(Lit(98, 16));
+  EXPECT_TRUE(Lit(99, 28));
+  EXPECT_FALSE(Lit(2, 17)) << "no ticks on the centre line";
+  EXPECT_FALSE(Lit(51, 4));
+  EXPECT_FALSE(Lit(10, 5)) << "no lines";
+  EXPECT_FALSE(Lit(30, 16));
+}
+
+TEST_F(GraticuleTest, AxisHasCentreTicksAndTheTwoCentreLines) {
+  gratic.SetStyle(TGraticStyle::Axis);
+  EXPECT_TRUE(Lit(2, 17));
+  EXPECT_TRUE(Lit(2, 15));
+  EXPECT_FALSE(Lit(3, 17));
+  EXPECT_TRUE(Lit(51, 4));
+  EXPECT_TRUE(Lit(49, 4));
+  EXPECT_FALSE(Lit(52, 4));
+  EXPECT_TRUE(Lit(50, 5));
+  EXPECT_TRUE(Lit(50, 31));
+  EXPECT_TRUE(Lit(30, 16));
+  EXPECT_FALSE(Lit(10, 5)) << "only the centre vertical line";
+  EXPECT_FALSE(Lit(37, 8));
+}
+
+TEST_F(GraticuleTest, GridHasNineVerticalAndDivisionsMinusOneHorizontalLines) {
+  gratic.SetStyle(TGraticStyle::Grid);
+  for (int column = 10; column <= 90; column += 10) EXPECT_TRUE(Lit(column, 7));
+  EXPECT_FALSE(Lit(15, 7));
+  EXPECT_TRUE(Lit(33, 16));
+  EXPECT_FALSE(Lit(33, 8)) << "only one horizontal line with two divisions";
+  gratic.SetStyle(TGraticStyle::Frame);
+  EXPECT_FALSE(Lit(10, 7)) << "changing the style removes the old pattern";
+}
+
+TEST_F(GraticuleTest, OneDivisionDrawsNoHorizontalLine) {
+  gratic.SetVertDivisions(1);
+  gratic.SetStyle(TGraticStyle::Grid);
+  EXPECT_FALSE(Lit(33, 16));
+  EXPECT_TRUE(Lit(20, 16)) << "the vertical line crosses there";
+}
+
+TEST_F(GraticuleTest, SettingTheSameStyleTwiceDrawsOnce) {
+  TRecordingWindow window;
+  screen.AttachWindow(&window);
+  gratic.SetStyle(TGraticStyle::Grid);
+  const size_t calls = window.Calls.size();
+  EXPECT_EQ(calls, 1u) << "one rectangle copy for the whole pattern";
+  gratic.SetStyle(TGraticStyle::Grid);
+  EXPECT_EQ(window.Calls.size(), calls);
+}
+
+TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
+  // 41 x 41, 2 divisions: ticks every 5 rows and columns, centre 20.
+  TSignalScreen screen;
+  screen.SetXYScreen(true);
+  screen.SetBounds(0, 0, 41, 41);
+  TGraticLayer gratic("Grig_Scr2", 41, 41, 30, true);
+  gratic.SetSignalScreenAndRegisterSelfInIt(&screen);
+  gratic.SetLayerColorAndOpacity(kGraticule);
+  gratic.SetVertDivisions(2);
+  gratic.SetStyle(TGraticStyle::Grid);
+  for (auto [x, y] : {std::pair{1, 5}, {39, 35}, {5, 1}, {35, 39}, {21, 10}, {10, 19}, {7, 20},
+                      {20, 7}}) {
+    EXPECT_NE(gratic.Cell(x, y), 0) << x << "," << y;
+    EXPECT_EQ(screen.Image().Pixel(x, y), 0x4F6F00u);
+  }
+  for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}}) {
+    EXPECT_EQ(gratic.Cell(x, y), 0) << x << "," << y;
+  }
+}
+
+TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {
+  TSignalScreen screen;
+  screen.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  TFrameLayer frame("Frame_Layer", 30, 20, 0, false);
+  frame.SetSignalScreenAndRegisterSelfInIt(&screen);
+  frame.SetLayerColorAndOpacity(0xFFFFFFFF);
+  frame.SetFrame(5, 4, 10, 8);
+  EXPECT_EQ(PixelAt(screen, 5, 4), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 10, 6), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 7, 6), 0u);
+  frame.SetFrame(0, 2, 100, -7);
+  EXPECT_EQ(frame.FrameLeft(), 0) << "the first corner is not clipped";
+  EXPECT_EQ(frame.FrameRight(), 28);
+  EXPECT_EQ(frame.FrameTop(), 1);
+  EXPECT_EQ(frame.FrameBottom(), 2);
+  EXPECT_EQ(PixelAt(screen, 5, 4), 0u) << "old frame erased";
+  EXPECT_EQ(PixelAt(screen, 10, 6), 0u);
+  EXPECT_EQ(PixelAt(screen, 28, 1), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 29, 1), 0u);
+  frame.SetFrame(-50, -50, 3, 3);  // first corner far outside: drawn where it is inside
+  EXPECT_EQ(PixelAt(screen, 3, 3), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 0, 3), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 3, 0), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 4, 3), 0u);
+  EXPECT_EQ(PixelAt(screen, 1, 2), 0u);
+}
+
+TEST(LayerBinding, RegistrationColourAndRebinding) {
+  TSignalScreen first;
+  TSignalScreen second;
+  first.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  second.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  TSimpleSignalLayer trace("Dot_Layer_Ch1", 30, 20, 8, false);
+  EXPECT_THROW(trace.SetLayerColorAndOpacity(0xFF00FF00), EAssertion);
+  EXPECT_THROW(trace.UnregisterFromScreen(), EAssertion);
+
+  trace.SetSignalScreenAndRegisterSelfInIt(&first);
+  trace.SetLayerColorAndOpacity(0xFF00FF00);
+  trace.SetSignalScale(512, 0, 1);  // draws the level marker
+  trace.PutSample(100, 0);
+  const auto [column, row] = trace.GetPointCell(100);
+  ASSERT_GT(row, 0);
+  EXPECT_EQ(PixelAt(first, column, row), 0x00FF00u);
+  EXPECT_NE(first.Occupancy(20, trace.CentreRow()), 0u) << "marker arrow next to the plot";
+
+  TRecordingWindow window;
+  first.AttachWindow(&window);
+  trace.SetSignalScreenAndRegisterSelfInIt(&first);
+  trace.SetLayerColorAndOpacity(0xFF00FF00);
+  EXPECT_TRUE(window.Calls.empty()) << "same screen and same colour change nothing";
+
+  trace.SetSignalScreenAndRegisterSelfInIt(&second);
+  EXPECT_EQ(first.LayerObject(8), nullptr);
+  EXPECT_EQ(second.LayerObject(8), &trace);
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < first.Width(); ++x) {
+      ASSERT_EQ(first.Occupancy(x, y), 0u) << "strip and plot cleared at " << x << "," << y;
+      ASSERT_EQ(first.Image().Pixel(x, y), 0u);
+    }
+  }
+  EXPECT_EQ(PixelAt(second, column, row), 0x00FF00u);
+  EXPECT_NE(second.Occupancy(20, trace.CentreRow()), 0u);
+}
+
+TEST(LayerHitTest, SearchesARadiusWithoutWrappingIntoTheNextRow) {
+  TSignalScreen screen;
+  screen.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  TCellLayer layer("L", 30, 20, 4, false);
+  layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+  layer.SetLayerColorAndOpacity(0xFF00FF00);
+  layer.Put(28, 5, 0x00FF00);  // the last column before the right border
+  EXPECT_TRUE(layer.HitTest(0, 28, 5));
+  EXPECT_TRUE(layer.HitTest(2, 26, 7));
+  EXPECT_FALSE(layer.HitTest(1, 26, 7));
+  // Column -2 of row 6 is the memory right after column 28 of row 5.
+  EXPECT_FALSE(layer.HitTest(3, 1, 6));
+  EXPECT_FALSE(layer.HitTest(3, 0, 5)) << "left of the plot only traces can be hit";
+}
+
+TEST(LayerSize, PlotSizesAreClamped) {
+  TCellLayer wide("W", 5000, 20, 1, false);
+  EXPECT_EQ(wide.Width(), kMaxPlotWidth);
+  TCellLayer narrow("N", 3, 0, 1, false);
+  EXPECT_EQ(narrow.Width(), kMinPlotSide);
+  EXPECT_EQ(narrow.MaxY(), kMinPlotSide - 1);
+  EXPECT_THROW(TCellLayer("bad", 30, 20, 32, false), EAssertion);
+}
+
+}  // namespace
+}  // namespace norv
