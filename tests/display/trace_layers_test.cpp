@@ -1,0 +1,292 @@
+#include "display/signal_layers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "display/signal_screen.h"
+#include "display_test_support.h"
+
+namespace norv {
+namespace {
+
+using test::PixelAt;
+using test::TRecordingWindow;
+
+constexpr uint32_t kTrace = 0xFFAA5511;     // blue 0xAA, green 0x55, red 0x11
+constexpr TColorRef kTraceRgb = 0xAA5511;
+constexpr TColorRef kLineRgb = 0x64320A;   // each byte / 1.7: 100, 50, 10
+
+// Plot 501 x 41: MaxX 500, MaxY 40, centre row 20. With 512 points and one unit per
+// division point i lies in column i (point 0 in column 1, point 500 in 499) and value v
+// on row 20 - 5 v.
+template <typename Layer>
+class TraceFixture {
+ public:
+  explicit TraceFixture(int width = 501, int index = 8) : layer("Trace", width, 41, index, false) {
+    screen.SetBounds(0, 0, kMarkerStripWidth + width, 41);
+    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+    layer.SetLayerColorAndOpacity(kTrace);
+    layer.SetSignalScale(512, 0, 1);
+  }
+  int Row(int index) const { return layer.GetPointCell(index).second; }
+  TSignalScreen screen;
+  Layer layer;
+};
+
+TEST(DotLayer, PointsBeyondTheRightEdgeAreNotDrawn) {
+  TraceFixture<TSimpleSignalLayer> f(1001);  // MaxX 1000: two columns per point
+  for (int i = 0; i < 512; ++i) f.layer.PutSample(i, 0);
+  EXPECT_EQ(f.layer.GetPointCell(0), (std::pair{1, 20}));
+  EXPECT_EQ(f.layer.GetPointCell(250), (std::pair{500, 20}));
+  EXPECT_EQ(f.layer.GetPointCell(500), (std::pair{999, 20})) << "the last column inside";
+  EXPECT_EQ(f.Row(501), 0);
+  EXPECT_EQ(f.Row(511), 0);
+  int lit = 0;
+  for (int x = 0; x <= 1000; ++x) lit += f.layer.Cell(x, 20) != 0;
+  EXPECT_EQ(lit, 501);
+  EXPECT_EQ(PixelAt(f.screen, 999, 20), kTraceRgb);
+  EXPECT_EQ(PixelAt(f.screen, 1000, 20), 0u);
+}
+
+TEST(DotLayer, ValuesMapToRowsAndOddValuesStayInside) {
+  TraceFixture<TSimpleSignalLayer> f;
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, int> cases[] = {{1, 15},   {-2, 30},  {10, 1},  {-10, 39},
+                                          {0.1, 20}, {0.3, 18}, {inf, 1}, {-inf, 39},
+                                          {std::nan(""), 39}, {1e300, 1}};
+  int index = 10;
+  for (auto [value, row] : cases) {
+    f.layer.PutSample(index, value);
+    EXPECT_EQ(f.Row(index), row) << value;
+    ++index;
+  }
+  f.layer.SetSignalScale(512, 2, 0.5);  // 10 rows per unit, value 2 on the centre row
+  f.layer.PutSample(10, 2.5);
+  EXPECT_EQ(f.Row(10), 15);
+}
+
+TEST(DotLayer, ZeroScalesAndCountsNeverBreakTheMapping) {
+  TraceFixture<TSimpleSignalLayer> f;
+  f.layer.SetSignalScale(512, 0, 0);  // no vertical scale: a flat trace
+  f.layer.PutSample(3, 7);
+  EXPECT_EQ(f.Row(3), 20);
+  f.layer.SetSignalScale(512, std::nan(""), 1);
+  EXPECT_EQ(f.layer.MarkerRow(), kNoMarker);
+  f.layer.PutSample(3, 7);
+  EXPECT_EQ(f.Row(3), 39);
+  f.layer.SetSignalScale(0, 1e308, 1);
+  f.layer.PutSample(0, 1);
+  EXPECT_EQ(f.Row(0), 0) << "no points in an empty record";
+  EXPECT_EQ(f.layer.MarkerRow(), kMarkerBelow);
+  f.layer.SetSignalScale(100000, 0, 1);
+  EXPECT_EQ(f.layer.PointCount(), kMaxRecordPoints);
+  f.layer.PutSample(4095, 0);
+  f.layer.PutSample(4096, 0);
+  EXPECT_EQ(f.layer.GetPointCell(4095).second, 0) << "column right of the plot";
+}
+
+TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
+  TraceFixture<TSimpleSignalLayer> f;
+  f.layer.SetSignalScale(4096, 0, 1);  // eight points per column: 0..15 in column 1
+  f.layer.PutSample(0, 0);
+  f.layer.PutSample(1, 0);
+  EXPECT_EQ(f.layer.Cell(1, 20), 2);
+  f.layer.PutSample(0, 1);
+  EXPECT_EQ(PixelAt(f.screen, 1, 20), kTraceRgb);
+  EXPECT_EQ(PixelAt(f.screen, 1, 15), kTraceRgb);
+  f.layer.PutSample(1, 1);
+  EXPECT_EQ(PixelAt(f.screen, 1, 20), 0u);
+  EXPECT_EQ(f.layer.Cell(1, 15), 2);
+
+  TRecordingWindow window;
+  f.screen.AttachWindow(&window);
+  f.layer.PutSample(1, 1);
+  EXPECT_TRUE(window.Calls.empty()) << "the same value again touches nothing";
+}
+
+TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
+  TraceFixture<TSimpleSignalLayer> f;
+  f.layer.SetTraceId(0);
+  ASSERT_EQ(f.layer.MarkerRow(), 20);
+  // C1 and the right arrow are 18 columns: strip columns 3..20, base row 24.
+  const std::pair<int, int> lit[] = {{6, 24},  {6, 17},  {13, 17}, {13, 24}, {15, 20},
+                                     {20, 20}, {17, 22}, {17, 18}, {18, 21}, {18, 19}};
+  for (auto [c, r] : lit) {
+    EXPECT_TRUE(f.layer.StripCell(c, r)) << c << "," << r;
+    EXPECT_EQ(f.screen.Image().Pixel(c, r), kTraceRgb);
+  }
+  for (auto [c, r] : {std::pair{14, 20}, {6, 20}, {16, 22}, {2, 20}, {13, 25}}) {
+    EXPECT_FALSE(f.layer.StripCell(c, r)) << c << "," << r;
+    EXPECT_EQ(f.screen.Image().Pixel(c, r), 0u);
+  }
+  EXPECT_TRUE(f.layer.HitTest(0, 13 - kMarkerStripWidth, 20));
+  EXPECT_FALSE(f.layer.HitTest(0, 14 - kMarkerStripWidth, 20));
+}
+
+TEST(LevelMarker, LevelsOffThePlotShowArrowsAtTheEnds) {
+  TraceFixture<TSimpleSignalLayer> f;
+  f.layer.SetTraceId(2);  // C2
+  f.layer.SetSignalScale(512, -5, 1);  // zero 25 rows above the centre
+  EXPECT_EQ(f.layer.MarkerRow(), kMarkerAbove);
+  for (int r = 1; r <= 8; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // up shaft
+  EXPECT_FALSE(f.layer.StripCell(18, 0));
+  EXPECT_FALSE(f.layer.StripCell(18, 9));
+  EXPECT_TRUE(f.layer.StripCell(17, 3));
+  EXPECT_TRUE(f.layer.StripCell(16, 4));
+
+  f.layer.SetSignalScale(512, 5, 1);
+  EXPECT_EQ(f.layer.MarkerRow(), kMarkerBelow);
+  for (int r = 1; r <= 8; ++r) EXPECT_FALSE(f.layer.StripCell(18, r)) << "old marker erased";
+  for (int r = 32; r <= 39; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // down shaft
+  EXPECT_TRUE(f.layer.StripCell(16, 36));
+  EXPECT_TRUE(f.layer.StripCell(17, 37));
+  EXPECT_EQ(f.screen.Image().Pixel(18, 39), kTraceRgb);
+  EXPECT_EQ(f.screen.Image().Pixel(18, 5), 0u);
+}
+
+TEST(LevelMarker, HighlightInvertsTheMarkerBlock) {
+  TraceFixture<TSimpleSignalLayer> f;
+  f.layer.SetTraceId(0);
+  f.layer.SetLevelMarker(20, true);
+  EXPECT_TRUE(f.layer.MarkerHighlighted());
+  EXPECT_TRUE(f.layer.StripCell(0, 16));
+  EXPECT_TRUE(f.layer.StripCell(0, 25));
+  EXPECT_FALSE(f.layer.StripCell(0, 15));
+  EXPECT_FALSE(f.layer.StripCell(0, 26));
+  EXPECT_TRUE(f.layer.StripCell(14, 20));
+  EXPECT_FALSE(f.layer.StripCell(15, 20)) << "the arrow shaft is cut out";
+  EXPECT_EQ(f.screen.Image().Pixel(15, 20), 0u);
+  EXPECT_EQ(f.screen.Image().Pixel(14, 20), kTraceRgb);
+  f.layer.SetLevelMarker(20, false);
+  EXPECT_FALSE(f.layer.StripCell(0, 16));
+  EXPECT_TRUE(f.layer.StripCell(15, 20));
+}
+
+TEST(TraceIds, MarkerLettersAndDigits) {
+  TSimpleSignalLayer layer("T", 30, 20, 8, false);
+  const int expected[14][2] = {{1, 1}, {1, 1}, {1, 2}, {1, 2}, {2, 1}, {2, 2}, {2, 3},
+                               {2, 4}, {3, 1}, {3, 2}, {3, 3}, {3, 4}, {4, 1}, {4, 2}};
+  for (int id = 0; id < 14; ++id) {
+    layer.SetTraceId(id);
+    EXPECT_EQ(layer.MarkerLetter(), expected[id][0]) << id;
+    EXPECT_EQ(layer.MarkerDigit(), expected[id][1]) << id;
+  }
+  layer.SetTraceId(15);
+  EXPECT_EQ(layer.GetTraceId(), 15);
+  EXPECT_EQ(layer.MarkerLetter(), 4) << "ids beyond the records keep the glyph";
+}
+
+// Points 0..4 at value 0 (row 20), 5..9 at value 2 (row 10): a steep edge between
+// columns 4 and 5.
+template <typename Layer>
+void PutStep(Layer& layer) {
+  for (int i = 0; i < 10; ++i) layer.PutSample(i, i < 5 ? 0 : 2);
+}
+
+TEST(VectorLayer, SteepEdgeIsTwoHalfRuns) {
+  TraceFixture<TVectorSignalLayer> f;
+  EXPECT_EQ(f.layer.LineColour(), 0xFF000000u | kLineRgb);
+  PutStep(f.layer);
+  EXPECT_EQ(PixelAt(f.screen, 4, 20), kTraceRgb);
+  for (int r = 15; r <= 19; ++r) EXPECT_EQ(PixelAt(f.screen, 4, r), kLineRgb) << r;
+  EXPECT_EQ(PixelAt(f.screen, 4, 14), 0u);
+  EXPECT_EQ(PixelAt(f.screen, 5, 10), kTraceRgb);
+  for (int r = 11; r <= 15; ++r) EXPECT_EQ(PixelAt(f.screen, 5, r), kLineRgb) << r;
+  EXPECT_EQ(PixelAt(f.screen, 5, 16), 0u);
+  EXPECT_EQ(PixelAt(f.screen, 2, 20), kTraceRgb);
+  EXPECT_EQ(PixelAt(f.screen, 9, 11), 0u) << "the last column is drawn when the next starts";
+
+  TraceFixture<TSimpleSignalLayer> dots;
+  PutStep(dots.layer);
+  EXPECT_EQ(PixelAt(dots.screen, 4, 17), 0u);
+  EXPECT_EQ(PixelAt(dots.screen, 5, 10), kTraceRgb);
+}
+
+TEST(VectorLayer, MovingTheTraceRedrawsOnlyTheChangedRuns) {
+  TraceFixture<TVectorSignalLayer> f;
+  PutStep(f.layer);
+  f.layer.SetSignalScale(512, 0, 1);
+  for (int i = 0; i < 10; ++i) f.layer.PutSample(i, 0);  // flat now
+  for (int r = 10; r <= 19; ++r) {
+    EXPECT_EQ(PixelAt(f.screen, 4, r), 0u) << r;
+    EXPECT_EQ(PixelAt(f.screen, 5, r), 0u) << r;
+  }
+  EXPECT_EQ(PixelAt(f.screen, 5, 20), kTraceRgb);
+}
+
+TEST(VectorLayer, LineLeavingThePlotEndsOnTheEdge) {
+  TraceFixture<TVectorSignalLayer> f;
+  for (int i = 495; i <= 500; ++i) f.layer.PutSample(i, 0);
+  f.layer.PutSample(501, -2);  // row 30, column 501: edge row 20 + 10 / 2 = 25
+  // Column 499 covers half a column towards the edge: 20 + 2.5 -> 22.
+  for (int r = 20; r <= 22; ++r) EXPECT_NE(PixelAt(f.screen, 499, r), 0u) << r;
+  EXPECT_EQ(PixelAt(f.screen, 499, 23), 0u);
+  EXPECT_EQ(PixelAt(f.screen, 500, 25), 0u) << "the border column is not drawn";
+  f.layer.PutSample(502, 3);  // the chain has ended: nothing more
+  EXPECT_EQ(PixelAt(f.screen, 499, 23), 0u);
+}
+
+TEST(VectorLayer, InterleavedTracesKeepTheirOwnLastPoints) {
+  TSignalScreen shared;
+  shared.SetBounds(0, 0, kMarkerStripWidth + 501, 41);
+  TVectorSignalLayer a("A", 501, 41, kWindowedLayerA, false);
+  TVectorSignalLayer b("B", 501, 41, kWindowedLayerB, false);
+  for (TVectorSignalLayer* l : {&a, &b}) {
+    l->SetSignalScreenAndRegisterSelfInIt(&shared);
+    l->SetLayerColorAndOpacity(kTrace);
+    l->SetSignalScale(512, 0, 1);
+  }
+  for (int i = 490; i <= 505; ++i) {
+    a.PutSample(i, i <= 500 ? 0 : -2);
+    b.PutSample(i, i <= 500 ? 3 : 1);
+  }
+  TraceFixture<TVectorSignalLayer> aloneA;
+  TraceFixture<TVectorSignalLayer> aloneB;
+  for (int i = 490; i <= 505; ++i) aloneA.layer.PutSample(i, i <= 500 ? 0 : -2);
+  for (int i = 490; i <= 505; ++i) aloneB.layer.PutSample(i, i <= 500 ? 3 : 1);
+  for (int x = 485; x <= 500; ++x) {
+    for (int y = 0; y <= 40; ++y) {
+      ASSERT_EQ(a.LineCell(x, y), aloneA.layer.LineCell(x, y)) << "A at " << x << "," << y;
+      ASSERT_EQ(b.LineCell(x, y), aloneB.layer.LineCell(x, y)) << "B at " << x << "," << y;
+    }
+  }
+}
+
+TEST(VectorLayer, ShowRedrawAndRecolourKeepTheLines) {
+  TraceFixture<TVectorSignalLayer> f;
+  PutStep(f.layer);
+  f.layer.Redraw();
+  EXPECT_EQ(PixelAt(f.screen, 4, 17), kLineRgb);
+  f.screen.SetXWindow(0, 0, 0, 0);  // redraws the channel traces
+  EXPECT_EQ(PixelAt(f.screen, 4, 17), kLineRgb);
+  f.layer.SetLayerColorAndOpacity(0xFF8888FF);  // lines: 0x50, 0x50, 0x96
+  EXPECT_EQ(PixelAt(f.screen, 4, 17), 0x505096u);
+  EXPECT_EQ(PixelAt(f.screen, 4, 20), 0x8888FFu);
+
+  f.layer.Hide();
+  for (int y = 0; y <= 40; ++y) {
+    for (int x = -kMarkerStripWidth; x <= 500; ++x) {
+      ASSERT_EQ(f.screen.Occupancy(x + kMarkerStripWidth, y), 0u) << x << "," << y;
+    }
+  }
+}
+
+TEST(TraceLayers, PaintToBitmapGivesTheGhostOfTheTrace) {
+  TraceFixture<TVectorSignalLayer> f;
+  f.layer.SetTraceId(0);
+  PutStep(f.layer);
+  TMonoBitmap ghost;
+  ghost.Resize(f.screen.Width(), f.screen.Height());
+  f.layer.PaintToBitmap(ghost, true);
+  EXPECT_TRUE(ghost.At(4 + kMarkerStripWidth, 20));
+  EXPECT_TRUE(ghost.At(4 + kMarkerStripWidth, 17)) << "line cells too";
+  EXPECT_FALSE(ghost.At(4 + kMarkerStripWidth, 14));
+  EXPECT_TRUE(ghost.At(13, 20)) << "the marker";
+  f.layer.PaintToBitmap(ghost, false);
+  EXPECT_FALSE(ghost.At(13, 20));
+}
+
+}  // namespace
+}  // namespace norv
