@@ -1,0 +1,282 @@
+#include "display/accum_layers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "display/signal_screen.h"
+#include "display_test_support.h"
+#include "support/fake_clock.h"
+
+namespace norv {
+namespace {
+
+using test::FakeClock;
+using test::PixelAt;
+
+constexpr uint32_t kTrace = 0xFFAA5511;
+constexpr TColorRef kTraceRgb = 0xAA5511;
+constexpr TColorRef kFadedRgb = 0x793D0C;  // 170 / 1.4 = 121, 85 / 1.4 = 61, 17 / 1.4 = 12
+
+// Plot 501 x 41 as in the trace tests: 512 points, point i in column i, value v on row
+// 20 - 5 v; columns 1 and 499 hold two points each.
+template <typename Layer>
+class AccumFixture {
+ public:
+  AccumFixture() : clock(0), persistence(clock), layer("Accum", 501, 41, 8, false) {
+    screen.SetBounds(0, 0, kMarkerStripWidth + 501, 41);
+    layer.SetClock(&persistence);
+    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+    layer.SetLayerColorAndOpacity(kTrace);
+    layer.SetSignalScale(512, 0, 1);
+  }
+  void AdvanceMs(int64_t ms) {
+    clock.Advance(ms);
+    persistence.Refresh();
+  }
+  bool Empty(int x, int y) const {
+    return screen.Occupancy(x + kMarkerStripWidth, y) == 0 && PixelAt(screen, x, y) == 0;
+  }
+  FakeClock clock;
+  TPersistenceClock persistence;
+  TSignalScreen screen;
+  Layer layer;
+};
+
+TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {
+  AccumFixture<TPersistSignalLayer> f;
+  f.layer.SetPersistTime(0.05);
+  EXPECT_EQ(f.layer.PersistTime(), 5u);
+  f.layer.PutSample(10, 0);
+  f.layer.PutSample(10, 1);  // leaves (10, 20) at time 1
+  EXPECT_EQ(PixelAt(f.screen, 10, 15), kTraceRgb);
+  EXPECT_EQ(PixelAt(f.screen, 10, 20), kFadedRgb);
+  EXPECT_TRUE(f.layer.IsActive(10, 20));
+  EXPECT_FALSE(f.layer.IsActive(10, 15)) << "a cell holding a point never ages";
+
+  f.AdvanceMs(40);  // time 5: still within 5 hundredths
+  f.layer.AgePoints();
+  EXPECT_EQ(PixelAt(f.screen, 10, 20), kFadedRgb);
+  f.AdvanceMs(20);  // time 7
+  f.layer.AgePoints();
+  EXPECT_TRUE(f.Empty(10, 20));
+  EXPECT_FALSE(f.layer.IsActive(10, 20));
+  EXPECT_EQ(PixelAt(f.screen, 10, 15), kTraceRgb);
+
+  f.layer.SetPersistTime(0);
+  f.layer.PutSample(10, 2);
+  f.AdvanceMs(10);
+  f.layer.AgePoints();
+  EXPECT_TRUE(f.Empty(10, 15)) << "persistence 0 erases at the first tick after leaving";
+}
+
+TEST(Persistence, InfiniteNeverErases) {
+  for (double seconds : {160000.0, 1e6, std::nan("")}) {
+    AccumFixture<TPersistSignalLayer> f;
+    f.layer.SetPersistTime(seconds);
+    EXPECT_TRUE(f.layer.Infinite()) << seconds;
+    f.layer.PutSample(10, 0);
+    f.layer.PutSample(10, 1);
+    f.AdvanceMs(2'000'000'000);
+    f.layer.AgePoints();
+    EXPECT_EQ(PixelAt(f.screen, 10, 20), kFadedRgb);
+  }
+  AccumFixture<TPersistSignalLayer> f;
+  f.layer.SetPersistTime(-3);
+  EXPECT_EQ(f.layer.PersistTime(), 0u);
+}
+
+TEST(Persistence, TickerAgesWhileRunning) {
+  AccumFixture<TPersistSignalLayer> f;
+  TPersistenceTicker ticker(f.persistence, f.clock, [&] { f.layer.AgePoints(); });
+  f.layer.SetPersistTime(0.05);
+  f.layer.PutSample(10, 0);
+  f.layer.PutSample(10, 1);
+  f.clock.Advance(100);
+  EXPECT_EQ(PixelAt(f.screen, 10, 20), kFadedRgb) << "stopped: no ageing";
+  ticker.SetRunning(true);
+  f.clock.Advance(100);
+  EXPECT_TRUE(f.Empty(10, 20));
+}
+
+TEST(Persistence, HideRemovesKeptCellsAndShowRestoresThem) {
+  AccumFixture<TPersistSignalLayer> f;
+  f.layer.SetPersistTime(10);
+  for (int v = 0; v < 4; ++v) f.layer.PutSample(30, v);
+  f.layer.Redraw();
+  EXPECT_EQ(PixelAt(f.screen, 30, 15), kFadedRgb);
+  EXPECT_EQ(PixelAt(f.screen, 30, 5), kTraceRgb);
+  f.layer.Hide();
+  for (int y = 0; y <= 40; ++y) {
+    for (int x = -kMarkerStripWidth; x <= 500; ++x) ASSERT_TRUE(f.Empty(x, y)) << x << "," << y;
+  }
+  EXPECT_FALSE(f.layer.IsActive(30, 15));
+}
+
+// Hits of point Index at Value, Times times (each put counts one hit).
+template <typename Layer>
+void Hit(Layer& layer, int index, double value, int times) {
+  for (int i = 0; i < times; ++i) layer.PutSample(index, value);
+}
+
+TEST(ColourGrade, SmallTopValuesGiveTheShortLadders) {
+  const std::vector<std::vector<uint32_t>> ladders = {
+      {0, 0, 0, 0, 1}, {0, 0, 0, 1, 2}, {0, 0, 1, 2, 3},
+      {0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}, {1, 2, 3, 4, 7}};
+  for (size_t top = 1; top <= ladders.size(); ++top) {
+    AccumFixture<TColorGrSignalLayer> f;
+    Hit(f.layer, 10, 0, static_cast<int>(top));
+    for (int g = 1; g <= 5; ++g) {
+      EXPECT_EQ(f.layer.GradeThreshold(g), ladders[top - 1][g - 1]) << "top " << top << " grade " << g;
+    }
+  }
+}
+
+TEST(ColourGrade, LargeTopValuesGiveHalvings) {
+  AccumFixture<TColorGrSignalLayer> f;
+  Hit(f.layer, 10, 0, 16);
+  const uint32_t sixteen[] = {1, 2, 4, 8, 16};
+  for (int g = 1; g <= 5; ++g) EXPECT_EQ(f.layer.GradeThreshold(g), sixteen[g - 1]);
+  Hit(f.layer, 10, 0, 84);
+  const uint32_t hundred[] = {6, 12, 25, 50, 100};  // 12.5 rounds to even
+  for (int g = 1; g <= 5; ++g) EXPECT_EQ(f.layer.GradeThreshold(g), hundred[g - 1]);
+}
+
+TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
+  AccumFixture<TColorGrSignalLayer> f;
+  Hit(f.layer, 10, 0, 4);    // (10, 20): 4 hits, the top
+  f.layer.PutSample(10, 1);  // leaves it
+  f.layer.PutSample(11, 0);  // (11, 20): 1 hit
+  f.layer.PutSample(11, -1);
+  // Ladder for 4: 0, 1, 2, 3, 4.
+  EXPECT_EQ(f.layer.GradeOf(10, 20), 5);
+  EXPECT_EQ(PixelAt(f.screen, 10, 20), 0x808000u);
+  EXPECT_EQ(f.layer.GradeOf(11, 20), 2);
+  EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x000080u);
+  EXPECT_EQ(PixelAt(f.screen, 11, 25), kTraceRgb) << "live points in the trace colour";
+
+  Hit(f.layer, 12, -2, 16);  // top 16: ladder 1, 2, 4, 8, 16
+  EXPECT_EQ(f.layer.GradeOf(10, 20), 3);
+  EXPECT_EQ(PixelAt(f.screen, 10, 20), 0x008080u);
+  EXPECT_EQ(f.layer.GradeOf(11, 20), 1);
+  EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x800000u);
+
+  // Column 1 holds two points of the record: its hits count half.
+  f.layer.PutSample(0, -3);
+  f.layer.PutSample(1, -3);
+  f.layer.PutSample(0, -4);
+  f.layer.PutSample(1, -4);
+  EXPECT_EQ(f.layer.HitCount(1, 35), 2u);
+  EXPECT_EQ(f.layer.GradeOf(1, 35), 1);
+
+  f.layer.SetGradeColour(1, 0xFF123456);
+  EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x123456u);
+}
+
+TEST(ColourGrade, BorderRowsAreNeverCounted) {
+  AccumFixture<TColorGrSignalLayer> f;
+  Hit(f.layer, 10, 100, 3);  // clipped to row 1
+  EXPECT_EQ(f.layer.HitCount(10, 1), 0u);
+  f.layer.PutSample(10, 0);
+  EXPECT_TRUE(f.Empty(10, 1));
+}
+
+TEST(ColourGrade, RefreshTimeRestartsTheCountAndZeroNeverDoes) {
+  AccumFixture<TColorGrSignalLayer> f;
+  f.layer.SetRefreshTime(0);
+  Hit(f.layer, 10, 0, 3);
+  f.layer.PutSample(10, 1);
+  f.AdvanceMs(1'000'000'000);
+  f.layer.SetSignalScale(512, 0, 1);
+  EXPECT_EQ(f.layer.GradeOf(10, 20), 5);
+
+  AccumFixture<TColorGrSignalLayer> g;
+  g.layer.SetRefreshTime(1);
+  Hit(g.layer, 10, 0, 3);
+  g.layer.PutSample(10, 1);
+  g.AdvanceMs(500);
+  g.layer.SetSignalScale(512, 0, 1);
+  EXPECT_EQ(g.layer.GradeOf(10, 20), 5);
+  g.AdvanceMs(600);
+  g.layer.SetSignalScale(512, 0, 1);
+  EXPECT_TRUE(g.Empty(10, 20));
+  EXPECT_TRUE(g.Empty(10, 15));
+  EXPECT_EQ(g.layer.GradeThreshold(5), 0u);
+}
+
+TEST(ColourGrade, XYCountsArePlainHitCounts) {
+  TSignalScreen screen;
+  screen.SetXYScreen(true);
+  screen.SetBounds(0, 0, 41, 41);
+  TColorGrSignalLayer layer("ColorGrad_XY-Layer", 41, 41, 8, true);
+  layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+  layer.SetLayerColorAndOpacity(0xFFFFFFFF);
+  layer.SetXYScale(512, 256, 0, 1, 0, 1);  // 5 rows and columns per unit, centre 20
+  for (int i = 0; i < 1000; ++i) layer.PutSampleAt(0, i % 2, 0);
+  EXPECT_EQ(layer.GetPointCell(0), (std::pair{20, 15}));
+  EXPECT_EQ(layer.HitCount(20, 20), 500u);
+  EXPECT_EQ(layer.GradeThreshold(5), 500u);
+  EXPECT_EQ(layer.GradeOf(20, 20), 5);
+  layer.PutSampleAt(1, 0, -3.8);  // column 1: a border cell
+  EXPECT_EQ(layer.HitCount(1, 20), 0u);
+}
+
+class HistogramTest : public ::testing::Test {
+ protected:
+  HistogramTest() : hist("Hist Layer", 51, 41, 6, false) {
+    screen.SetBounds(0, 0, kMarkerStripWidth + 51, 41);
+    hist.SetSignalScreenAndRegisterSelfInIt(&screen);
+    hist.SetLayerColorAndOpacity(0xFF0000FF);
+  }
+  bool Lit(int x, int y) const { return PixelAt(screen, x, y) == 0x0000FFu; }
+  TSignalScreen screen;
+  THistLayer hist;
+};
+
+TEST_F(HistogramTest, UpwardBarsOnePerBinPosition) {
+  // 10 bins over 50 columns: positions 1, 6, 11, ... 41, 47; bar of bin i at the next
+  // position's start is drawn from the bins before it, the last bin is not drawn.
+  std::vector<uint32_t> bins;
+  for (int i = 0; i < 10; ++i) bins.push_back(10 * (i + 1));
+  hist.DrawHistogram(1, 10, bins, false, 0, 0.1, 100);  // 50 rows per unit of share
+  EXPECT_EQ(hist.BinPosition(0), 1);
+  EXPECT_EQ(hist.BinPosition(1), 6);
+  EXPECT_EQ(hist.BinPosition(9), 47);
+  for (int y = 35; y <= 39; ++y) EXPECT_TRUE(Lit(1, y)) << y;
+  EXPECT_FALSE(Lit(1, 34));
+  EXPECT_EQ(hist.BarLength(6), 10);
+  EXPECT_EQ(hist.BarLength(41), 39) << "90 % is beyond the height";
+  EXPECT_TRUE(Lit(41, 1));
+  EXPECT_FALSE(Lit(47, 39));
+
+  std::fill(bins.begin(), bins.end(), 10);
+  hist.DrawHistogram(1, 10, bins, false, 0, 0.1, 100);
+  EXPECT_TRUE(Lit(41, 35));
+  EXPECT_FALSE(Lit(41, 34)) << "bars shrink";
+
+  hist.DrawHistogram(1, 10, bins, true, -40, 10, 100);  // -20 dB, 0.5 px per dB
+  EXPECT_EQ(hist.BarLength(1), 10);
+  hist.DrawHistogram(1, 10, bins, false, 0, 0, 0);  // no total, no scale: no crash
+  hist.Hide();
+  for (int x = 0; x <= 50; ++x) {
+    for (int y = 0; y <= 40; ++y) ASSERT_FALSE(Lit(x, y)) << x << "," << y;
+  }
+}
+
+TEST_F(HistogramTest, MoreBinsThanRowsShowTheLargestOfEachRow) {
+  std::vector<uint32_t> bins(100, 10);
+  bins[1] = 60;
+  hist.DrawHistogram(0, 100, bins, false, 0, 0.1, 100);  // 50 columns per unit of share
+  // Rows: bins 0..3 on row 1, 4..6 on row 2.
+  EXPECT_EQ(hist.BarLength(1), 30);
+  EXPECT_EQ(hist.BarLength(2), 5);
+  EXPECT_TRUE(Lit(30, 1));
+  EXPECT_FALSE(Lit(31, 1));
+  EXPECT_TRUE(Lit(5, 2));
+  EXPECT_FALSE(Lit(6, 2));
+  EXPECT_FALSE(Lit(0, 1)) << "bars start right of the border column";
+}
+
+}  // namespace
+}  // namespace norv
