@@ -14,8 +14,8 @@
 namespace norv {
 
 // A 32-bit picture stored top row first. Each pixel is the bytes blue, green, red and a
-// fourth byte that drawing never writes (kept at 0xFF, so the buffer is also an opaque
-// 0xAARRGGBB image).
+// fourth byte that carries no colour: it is always 0xFF, so the buffer is also an opaque
+// 0xAARRGGBB image, and a pixel is written without reading it first.
 class TSLBMP {
  public:
   static constexpr int kMaxSide = 65535;
@@ -35,9 +35,9 @@ class TSLBMP {
   // Fills R (Right and Bottom exclusive), clipped to the picture.
   void FillRect(TRect r, TColorRef color);
 
-  // Stores colour C into one pixel word, leaving its fourth byte.
+  // Stores colour C into one pixel word.
   static void Store(uint32_t& word, TColorRef c) {
-    word = (word & 0xFF000000u) | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+    word = 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
   }
   static TColorRef ColorOf(uint32_t word) {
     return ((word >> 16) & 0xFFu) | (word & 0xFF00u) | ((word & 0xFFu) << 16);
@@ -117,6 +117,7 @@ class TScanLinesScreen {
   virtual void ColorChanged();
   void GrowDirty(int left, int top, int right, int bottom);
   bool InUpdate() const { return updateCount_ > 0; }
+  bool HasWindow() const { return window_ != nullptr; }
 
  private:
   const ITextRasteriser& Text() const;

@@ -1,6 +1,7 @@
 #include "display/signal_screen.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -44,14 +45,14 @@ void TSignalScreen::UpdateLayerMasks() {
 uint32_t* TSignalScreen::WordAt(int x, int y, int& column) {
   column = x + PlotLeft();
   if (column < 0 || y < 0 || column >= Width() || y >= Height()) return nullptr;
-  return &occupancy_[static_cast<size_t>(y) * Width() + column];
+  return &occupancy_[static_cast<size_t>(column) * Height() + y];
 }
 
 void TSignalScreen::Paint(int column, int y, TColorRef color) {
   TSLBMP::Store(Image().Row(y)[column], color);
   if (InUpdate()) {
     GrowDirty(column, y, column, y);
-  } else {
+  } else if (HasWindow()) {
     PaintRect(column, y, y, column);
   }
 }
@@ -121,27 +122,29 @@ void TSignalScreen::SetOnTopLayer(int index) {
 }
 
 TColorRef TSignalScreen::BlendColors(TColorRef below, uint32_t top) {
-  const double a = static_cast<double>(top >> 24) / 255.0;
+  // Each byte is round(a t + (1 - a) b) with a = A / 255, that is (A t + (255 - A) b) / 255
+  // to the nearest integer; that quotient never ends in exactly one half, so adding 127
+  // before the division rounds it the same way.
+  const uint32_t alpha = top >> 24;
   TColorRef result = 0;
   for (int shift = 0; shift <= 16; shift += 8) {
-    const double t = (top >> shift) & 0xFF;
-    const double b = (below >> shift) & 0xFF;
-    const auto mixed = static_cast<uint32_t>(std::nearbyint(a * t + (1 - a) * b));
-    result |= mixed << shift;
+    const uint32_t t = (top >> shift) & 0xFF;
+    const uint32_t b = (below >> shift) & 0xFF;
+    result |= ((alpha * t + (255 - alpha) * b + 127) / 255) << shift;
   }
   return result;
 }
 
 TColorRef TSignalScreen::ComposePixel(uint32_t word, int x, int y) const {
+  // Walk: the on-top layer first, then the others from index 0; the walk ends at the
+  // first opaque colour, blended with the rearmost translucent colour seen before it.
   uint32_t kept = 0;
   const auto visit = [&](int i, TColorRef& out) {
-    if (!(word & (1u << i)) || layers_[i] == nullptr) return false;
-    uint32_t colour = 0;
-    if ((i == kWindowedLayerA || i == kWindowedLayerB) && InXWindow(x)) {
-      colour = kXWindowColour;
-    } else {
-      colour = layers_[i]->PixelColor(x, y);
-    }
+    const TScreenLayer* layer = layers_[i];
+    if (layer == nullptr) return false;
+    const uint32_t colour = (i == kWindowedLayerA || i == kWindowedLayerB) && InXWindow(x)
+                                ? kXWindowColour
+                                : layer->PixelColor(x, y);
     if (colour == 0) return false;
     if ((colour & kOpaque) == kOpaque) {
       out = kept != 0 ? BlendColors(colour & 0xFFFFFFu, kept) : colour & 0xFFFFFFu;
@@ -151,9 +154,10 @@ TColorRef TSignalScreen::ComposePixel(uint32_t word, int x, int y) const {
     return false;
   };
   TColorRef result = 0;
-  if (visit(onTop_, result)) return result;
-  for (int i = 0; i < kLayerSlots; ++i) {
-    if (i != onTop_ && visit(i, result)) return result;
+  const uint32_t onTopBit = 1u << onTop_;
+  if ((word & onTopBit) && visit(onTop_, result)) return result;
+  for (uint32_t rest = word & ~onTopBit; rest != 0; rest &= rest - 1) {
+    if (visit(std::countr_zero(rest), result)) return result;
   }
   return kept != 0 ? BlendColors(Color(), kept) : 0x0000FFu;
 }
@@ -163,12 +167,11 @@ void TSignalScreen::RecomposeAll() {
   BeginUpdate();
   const int left = PlotLeft();
   bool any = false;
-  for (int y = 0; y < Height(); ++y) {
-    const uint32_t* words = &occupancy_[static_cast<size_t>(y) * Width()];
-    uint32_t* row = Image().Row(y);
-    for (int column = 0; column < Width(); ++column) {
-      if (words[column] == 0) continue;
-      TSLBMP::Store(row[column], ComposePixel(words[column], column - left, y));
+  const uint32_t* word = occupancy_.data();
+  for (int column = 0; column < Width(); ++column) {
+    for (int y = 0; y < Height(); ++y, ++word) {
+      if (*word == 0) continue;
+      TSLBMP::Store(Image().Row(y)[column], ComposePixel(*word, column - left, y));
       any = true;
     }
   }

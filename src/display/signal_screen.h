@@ -66,7 +66,7 @@ class TSignalScreen : public TScanLinesScreen {
   static TColorRef BlendColors(TColorRef below, uint32_t top);
 
   uint32_t Occupancy(int column, int row) const {
-    return occupancy_[static_cast<size_t>(row) * Width() + column];
+    return occupancy_[static_cast<size_t>(column) * Height() + row];
   }
   uint32_t CoverMask(int index) const { return cover_[index]; }
 
@@ -88,7 +88,8 @@ class TSignalScreen : public TScanLinesScreen {
   uint32_t translucentMask_ = 0;
   std::array<uint32_t, kLayerSlots> cover_{};
   std::array<TScreenLayer*, kLayerSlots> layers_{};
-  std::vector<uint32_t> occupancy_;  // row-major, Width x Height
+  // Column after column, so that the vertical runs of traces lie together.
+  std::vector<uint32_t> occupancy_;
   std::array<TXWindow, 2> windows_{};
 };
 

@@ -14,17 +14,17 @@ using test::TBlockFont;
 using test::TPresented;
 using test::TRecordingWindow;
 
-TEST(PixelSurface, StoresBlueGreenRedAndLeavesTheFourthByte) {
+TEST(PixelSurface, StoresBlueGreenRedAndAnOpaqueFourthByte) {
   TSLBMP image;
   image.Resize(3, 1);
   ASSERT_EQ(image.Height(), 1);
-  image.Row(0)[1] = 0x5A000000u;  // somebody else's fourth byte
-  image.SetPixel(1, 0, 0x00332211u);  // red 0x11, green 0x22, blue 0x33
+  EXPECT_EQ(image.Row(0)[2], 0xFF000000u) << "a new picture is opaque black";
+  image.SetPixel(1, 0, 0xAB332211u);  // red 0x11, green 0x22, blue 0x33; top byte ignored
   const auto* bytes = reinterpret_cast<const uint8_t*>(image.Row(0) + 1);
   EXPECT_EQ(bytes[0], 0x33);  // blue
   EXPECT_EQ(bytes[1], 0x22);  // green
   EXPECT_EQ(bytes[2], 0x11);  // red
-  EXPECT_EQ(bytes[3], 0x5A);
+  EXPECT_EQ(bytes[3], 0xFF);
   EXPECT_EQ(image.Pixel(1, 0), 0x00332211u);
   EXPECT_THROW(image.SetPixel(3, 0, 0), std::out_of_range);
   EXPECT_THROW(image.Pixel(0, -1), std::out_of_range);
