@@ -13,10 +13,10 @@ namespace {
 
 void RecomposeFullScreen(benchmark::State& state) {
   TBenchScene scene;
-  auto ch1 = scene.AddTrace<TVectorSignalLayer>(8, 0, 0xFF80FFFF);
-  auto ch2 = scene.AddTrace<TVectorSignalLayer>(10, 2, 0xFFFFFF80);
-  auto f1 = scene.AddTrace<TSimpleSignalLayer>(16, 4, 0xFFD78FE0);
-  auto m1 = scene.AddTrace<TSimpleSignalLayer>(20, 8, 0xFF8050F0);
+  auto ch1 = scene.AddTrace<TVectorSignalLayer>(8, TTraceId::Ch1, 0xFF80FFFF);
+  auto ch2 = scene.AddTrace<TVectorSignalLayer>(10, TTraceId::Ch2, 0xFFFFFF80);
+  auto f1 = scene.AddTrace<TSimpleSignalLayer>(16, TTraceId::F1, 0xFFD78FE0);
+  auto m1 = scene.AddTrace<TSimpleSignalLayer>(20, TTraceId::M1, 0xFF8050F0);
   int phase = 0;
   for (TParentSignalLayer* t : {static_cast<TParentSignalLayer*>(ch1.get()),
                                 static_cast<TParentSignalLayer*>(ch2.get()),

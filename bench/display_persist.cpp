@@ -13,7 +13,7 @@ void AgeingTick(benchmark::State& state) {
   TBenchScene scene;
   TBenchClock clock;
   TPersistenceClock persistence(clock);
-  auto layer = scene.AddTrace<TPersistSignalLayer>(8, 0, 0xFF80FFFF);
+  auto layer = scene.AddTrace<TPersistSignalLayer>(8, TTraceId::Ch1, 0xFF80FFFF);
   layer->SetClock(&persistence);
   // Well into the run, with a persistence time the cells have not yet outlived.
   clock.now = 100'000;

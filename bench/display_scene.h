@@ -27,7 +27,7 @@ struct TBenchScene {
     gratic.SetStyle(TGraticStyle::Grid);
   }
   template <typename Layer>
-  std::unique_ptr<Layer> AddTrace(int index, int traceId, uint32_t colour) {
+  std::unique_ptr<Layer> AddTrace(int index, TTraceId traceId, uint32_t colour) {
     auto layer = std::make_unique<Layer>("Trace", kPlotWidth, kHeight, index, false);
     layer->SetTraceId(traceId);
     layer->SetSignalScreenAndRegisterSelfInIt(&screen);

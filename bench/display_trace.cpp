@@ -14,8 +14,8 @@ void DualChannelRecord(benchmark::State& state) {
   TBenchScene scene;
   TBenchClock clock;
   TPersistenceClock persistence(clock);
-  auto ch1 = scene.AddTrace<Layer>(8, 0, 0xFF80FFFF);
-  auto ch2 = scene.AddTrace<Layer>(10, 2, 0xFFFFFF80);
+  auto ch1 = scene.AddTrace<Layer>(8, TTraceId::Ch1, 0xFF80FFFF);
+  auto ch2 = scene.AddTrace<Layer>(10, TTraceId::Ch2, 0xFFFFFF80);
   if constexpr (std::is_base_of_v<TComplicatedSignalLayer, Layer>) {
     ch1->SetClock(&persistence);
     ch2->SetClock(&persistence);

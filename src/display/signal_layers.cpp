@@ -7,6 +7,7 @@
 #include "display/display_math.h"
 #include "display/signal_screen.h"
 #include "framework/numeric_utils.h"
+#include "instrument/signal_obj.h"
 
 namespace norv {
 
@@ -212,9 +213,10 @@ bool TParentSignalLayer::StripHit(int radius, int x, int y) const {
   return false;
 }
 
-void TParentSignalLayer::SetTraceId(int id) {
-  traceId_ = id;
-  if (id < 0 || id > 13) return;
+void TParentSignalLayer::SetTraceId(TTraceId traceId) {
+  traceId_ = traceId;
+  if (!IsRecordTrace(traceId)) return;
+  const int id = TraceIndex(traceId);
   if (id <= 3) {
     markerLetter_ = 1;
     markerDigit_ = id / 2 + 1;
@@ -477,6 +479,25 @@ void TVectorSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) con
     for (int x = 1; x < MaxX(); ++x) {
       if (lineCells_[CellIndex(x, y)]) bitmap.Set(x + left, y);
     }
+  }
+}
+
+// --- drawing records ---
+
+void DrawSignal(TParentSignalLayer& layer, const TSignalObj& record) {
+  const int count = record.GetShownCount();
+  layer.SetSignalScale(count, record.GetEffOffset(), record.GetEffScale());
+  for (int i = 0; i < count; ++i) layer.PutSample(i, record.GetDisplayValue(i));
+}
+
+void DrawXYSignal(TParentSignalLayer& layer, const TSignalObj& xRecord, const TSignalObj& yRecord) {
+  const int xCount = xRecord.GetShownCount();
+  const int yCount = yRecord.GetShownCount();
+  layer.SetXYScale(yCount, xCount, yRecord.GetEffOffset(), yRecord.GetEffScale(),
+                   xRecord.GetEffOffset(), xRecord.GetEffScale());
+  const int pairs = std::min(xCount, yCount);
+  for (int i = 0; i < pairs; ++i) {
+    layer.PutSampleAt(i, yRecord.GetDisplayValue(i), xRecord.GetDisplayValue(i));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "display/screen_layer.h"
+#include "framework/trace_names.h"
 
 namespace norv {
 
@@ -52,8 +53,9 @@ class TParentSignalLayer : public TScreenLayer {
   // White on black: the layer's cells at (column + 21, row), with the marker strip.
   virtual void PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const;
 
-  void SetTraceId(int id);
-  int GetTraceId() const { return traceId_; }
+  // Ch1..S2 give the marker's letter and digit; other ids keep them.
+  void SetTraceId(TTraceId id);
+  TTraceId GetTraceId() const { return traceId_; }
   int MarkerLetter() const { return markerLetter_; }
   int MarkerDigit() const { return markerDigit_; }
   void SetLevelMarker(int row, bool highlight);
@@ -106,7 +108,7 @@ class TParentSignalLayer : public TScreenLayer {
   double xOffset_ = 0;
   double xScale_ = 0;
   std::vector<uint16_t> pointXColumn_;
-  int traceId_ = 0;
+  TTraceId traceId_ = TTraceId::Ch1;
   int markerLetter_ = 1;
   int markerDigit_ = 1;
   bool markerHighlighted_ = false;
@@ -167,6 +169,14 @@ class TVectorSignalLayer : public TParentSignalLayer {
   int lastColumn_ = 0;
   int lastRow_ = 0;
 };
+
+class TSignalObj;
+
+// A record's shown points into a YT trace layer: its scale, then every point.
+void DrawSignal(TParentSignalLayer& layer, const TSignalObj& record);
+// The pairs (point i of XRecord, point i of YRecord) into the XY layer, as many as the
+// shorter record shows.
+void DrawXYSignal(TParentSignalLayer& layer, const TSignalObj& xRecord, const TSignalObj& yRecord);
 
 // The built-in level-marker glyphs: columns left to right, bit b lights the pixel b rows
 // above the base row.

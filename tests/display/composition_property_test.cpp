@@ -60,9 +60,9 @@ class CompositionModel {
     persist->SetPersistTime(0.05);
     grade->SetClock(&persistence_);
     persist_ = persist.get();
-    vectors->SetTraceId(2);
-    persist->SetTraceId(5);
-    grade->SetTraceId(12);
+    vectors->SetTraceId(TTraceId::Ch2);
+    persist->SetTraceId(TTraceId::F2);
+    grade->SetTraceId(TTraceId::S1);
     for (TParentSignalLayer* t : {static_cast<TParentSignalLayer*>(dots.get()),
                                   static_cast<TParentSignalLayer*>(vectors.get()),
                                   static_cast<TParentSignalLayer*>(persist.get()),

@@ -7,6 +7,7 @@
 
 #include "display/signal_screen.h"
 #include "display_test_support.h"
+#include "instrument/signal_obj.h"
 
 namespace norv {
 namespace {
@@ -108,7 +109,7 @@ TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
 
 TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
   TraceFixture<TSimpleSignalLayer> f;
-  f.layer.SetTraceId(0);
+  f.layer.SetTraceId(TTraceId::Ch1);
   ASSERT_EQ(f.layer.MarkerRow(), 20);
   // C1 and the right arrow are 18 columns: strip columns 3..20, base row 24.
   const std::pair<int, int> lit[] = {{6, 24},  {6, 17},  {13, 17}, {13, 24}, {15, 20},
@@ -127,7 +128,7 @@ TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
 
 TEST(LevelMarker, LevelsOffThePlotShowArrowsAtTheEnds) {
   TraceFixture<TSimpleSignalLayer> f;
-  f.layer.SetTraceId(2);  // C2
+  f.layer.SetTraceId(TTraceId::Ch2);
   f.layer.SetSignalScale(512, -5, 1);  // zero 25 rows above the centre
   EXPECT_EQ(f.layer.MarkerRow(), kMarkerAbove);
   for (int r = 1; r <= 8; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // up shaft
@@ -148,7 +149,7 @@ TEST(LevelMarker, LevelsOffThePlotShowArrowsAtTheEnds) {
 
 TEST(LevelMarker, HighlightInvertsTheMarkerBlock) {
   TraceFixture<TSimpleSignalLayer> f;
-  f.layer.SetTraceId(0);
+  f.layer.SetTraceId(TTraceId::Ch1);
   f.layer.SetLevelMarker(20, true);
   EXPECT_TRUE(f.layer.MarkerHighlighted());
   EXPECT_TRUE(f.layer.StripCell(0, 16));
@@ -169,12 +170,12 @@ TEST(TraceIds, MarkerLettersAndDigits) {
   const int expected[14][2] = {{1, 1}, {1, 1}, {1, 2}, {1, 2}, {2, 1}, {2, 2}, {2, 3},
                                {2, 4}, {3, 1}, {3, 2}, {3, 3}, {3, 4}, {4, 1}, {4, 2}};
   for (int id = 0; id < 14; ++id) {
-    layer.SetTraceId(id);
+    layer.SetTraceId(static_cast<TTraceId>(id));
     EXPECT_EQ(layer.MarkerLetter(), expected[id][0]) << id;
     EXPECT_EQ(layer.MarkerDigit(), expected[id][1]) << id;
   }
-  layer.SetTraceId(15);
-  EXPECT_EQ(layer.GetTraceId(), 15);
+  layer.SetTraceId(TTraceId::DB);
+  EXPECT_EQ(layer.GetTraceId(), TTraceId::DB);
   EXPECT_EQ(layer.MarkerLetter(), 4) << "ids beyond the records keep the glyph";
 }
 
@@ -275,7 +276,7 @@ TEST(VectorLayer, ShowRedrawAndRecolourKeepTheLines) {
 
 TEST(TraceLayers, PaintToBitmapGivesTheGhostOfTheTrace) {
   TraceFixture<TVectorSignalLayer> f;
-  f.layer.SetTraceId(0);
+  f.layer.SetTraceId(TTraceId::Ch1);
   PutStep(f.layer);
   TMonoBitmap ghost;
   ghost.Resize(f.screen.Width(), f.screen.Height());
@@ -286,6 +287,41 @@ TEST(TraceLayers, PaintToBitmapGivesTheGhostOfTheTrace) {
   EXPECT_TRUE(ghost.At(13, 20)) << "the marker";
   f.layer.PaintToBitmap(ghost, false);
   EXPECT_FALSE(ghost.At(13, 20));
+}
+
+TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
+  // Offset 1, 0.5 per division, 512 points: value v on row 20 - 10 (v - 1).
+  TSignalObj record;
+  record.SetVertOffset(1);
+  record.SetVertScale(0.5);
+  for (int i = 0; i < 512; ++i) record.SetY(i, i < 5 ? 1 : 2);
+  TraceFixture<TVectorSignalLayer> f;
+  DrawSignal(f.layer, record);
+  EXPECT_EQ(f.layer.GetPointCell(4), (std::pair{4, 20}));
+  EXPECT_EQ(f.layer.GetPointCell(5), (std::pair{5, 10}));
+  EXPECT_EQ(PixelAt(f.screen, 4, 17), kLineRgb);
+  EXPECT_EQ(f.layer.MarkerRow(), 30) << "zero lies 10 rows below the centre";
+
+  // XY: X from one record, Y from another, as many pairs as the shorter one shows.
+  TSignalScreen screen;
+  screen.SetXYScreen(true);
+  screen.SetBounds(0, 0, 41, 41);
+  TSimpleSignalLayer xy("Dot_XY-Layer", 41, 41, 8, true);
+  xy.SetSignalScreenAndRegisterSelfInIt(&screen);
+  xy.SetLayerColorAndOpacity(kTrace);
+  TSignalObj x;
+  TSignalObj y;
+  x.SetRecLen(64);
+  x.SetVertScale(1);
+  y.SetVertScale(1);
+  for (int i = 0; i < 512; ++i) {
+    x.SetY(i, 2);
+    y.SetY(i, -1);
+  }
+  DrawXYSignal(xy, x, y);
+  EXPECT_EQ(xy.GetPointCell(63), (std::pair{30, 25}));
+  EXPECT_EQ(xy.GetPointCell(64), (std::pair{0, 0}));
+  EXPECT_EQ(screen.Image().Pixel(30, 25), kTraceRgb);
 }
 
 }  // namespace

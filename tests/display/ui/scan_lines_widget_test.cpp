@@ -96,7 +96,7 @@ TEST(ScreenPicture, ComposedScreenCanBeWrittenAsPng) {
   TPersistSignalLayer persist("Pers.Layer_F1", kPlotWidth + 1, kHeight, 16, false);
   TColorGrSignalLayer grade("ColorGrad.Layer_M1", kPlotWidth + 1, kHeight, 20, false);
   const uint32_t colours[] = {0xFF80FFFF, 0xFFFFFF80, 0xFFD78FE0, 0xFF8050F0};
-  const int ids[] = {0, 2, 4, 8};
+  const TTraceId ids[] = {TTraceId::Ch1, TTraceId::Ch2, TTraceId::F1, TTraceId::M1};
   TParentSignalLayer* traces[] = {&dots, &vectors, &persist, &grade};
   for (int t = 0; t < 4; ++t) {
     traces[t]->SetTraceId(ids[t]);
