@@ -24,6 +24,8 @@ TScreenLayer::TScreenLayer(std::string name, int width, int height, int index, b
 
 TScreenLayer::~TScreenLayer() {
   if (screen_ != nullptr && screen_->LayerObject(index_) == this) {
+    // Leaves no occupancy behind that a later layer with this index would inherit.
+    EraseFromScreen();
     screen_->SetLayerObject(index_, nullptr);
   }
 }

@@ -23,7 +23,8 @@ class TScreenLayer {
   // Width and Height (the plot's) are clamped to kMinPlotSide..kMaxPlotWidth (width) and
   // kMinPlotSide..65535 (height).
   TScreenLayer(std::string name, int width, int height, int index, bool isXY);
-  // Leaves its screen's slot, so the screen never asks a freed layer for colours.
+  // Still registered, it erases itself and leaves its screen's slot, so the screen never
+  // asks a freed layer for colours.
   virtual ~TScreenLayer();
   TScreenLayer(const TScreenLayer&) = delete;
   TScreenLayer& operator=(const TScreenLayer&) = delete;

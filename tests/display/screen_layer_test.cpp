@@ -42,6 +42,7 @@ class GraticuleTest : public ::testing::Test {
     EXPECT_EQ(cell, PixelAt(screen, x, y) == (kGraticule & 0xFFFFFF)) << x << "," << y;
     return cell;
   }
+  TRecordingWindow window;  // outlives the screen's layers
   TSignalScreen screen;
   TGraticLayer gratic;
 };
@@ -108,7 +109,6 @@ TEST_F(GraticuleTest, OneDivisionDrawsNoHorizontalLine) {
 }
 
 TEST_F(GraticuleTest, SettingTheSameStyleTwiceDrawsOnce) {
-  TRecordingWindow window;
   screen.AttachWindow(&window);
   gratic.SetStyle(TGraticStyle::Grid);
   const size_t calls = window.Calls.size();
@@ -165,6 +165,7 @@ TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {
 }
 
 TEST(LayerBinding, RegistrationColourAndRebinding) {
+  TRecordingWindow window;
   TSignalScreen first;
   TSignalScreen second;
   first.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
@@ -182,7 +183,6 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   EXPECT_EQ(PixelAt(first, column, row), 0x00FF00u);
   EXPECT_NE(first.Occupancy(20, trace.CentreRow()), 0u) << "marker arrow next to the plot";
 
-  TRecordingWindow window;
   first.AttachWindow(&window);
   trace.SetSignalScreenAndRegisterSelfInIt(&first);
   trace.SetLayerColorAndOpacity(0xFF00FF00);

@@ -186,7 +186,13 @@ TEST(SignalScreenLifetime, FreedLayersAndScreensForgetEachOther) {
     layer.Put(1, 1, 0x00FF00);
   }
   EXPECT_EQ(screen->LayerObject(3), nullptr);
-  screen->RecomposeAll();  // the stale occupancy bit must not reach a freed layer
+  EXPECT_EQ(screen->Occupancy(kMarkerStripWidth + 1, 1), 0u);
+  EXPECT_EQ(screen->Image().Pixel(kMarkerStripWidth + 1, 1), 0u);
+  TCellLayer successor("L2", 39, 20, 3, false);
+  successor.SetSignalScreenAndRegisterSelfInIt(screen.get());
+  successor.SetLayerColorAndOpacity(0xFF0000FF);
+  screen->RecomposeAll();
+  EXPECT_EQ(screen->Image().Pixel(kMarkerStripWidth + 1, 1), 0u) << "no ghost of the old cells";
   TCellLayer survivor("S", 39, 20, 4, false);
   survivor.SetSignalScreenAndRegisterSelfInIt(screen.get());
   screen.reset();

@@ -105,6 +105,7 @@ TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
   f.screen.AttachWindow(&window);
   f.layer.PutSample(1, 1);
   EXPECT_TRUE(window.Calls.empty()) << "the same value again touches nothing";
+  f.screen.AttachWindow(nullptr);
 }
 
 TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
