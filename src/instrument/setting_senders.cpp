@@ -1,0 +1,200 @@
+#include "instrument/setting_senders.h"
+
+#include <cmath>
+
+#include "framework/dot_number.h"
+#include "framework/numeric_utils.h"
+#include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_state.h"
+#include "instrument/simulator.h"
+
+namespace norv {
+
+namespace {
+
+class TCommandLinkPath final : public ISettingsLink {
+ public:
+  void Send(const std::string& command, bool keepAcquisition) override { SendCommand(command, keepAcquisition); }
+  std::string Query(const std::string& command, bool keepAcquisition) override {
+    SendCommand(command, keepAcquisition);
+    return ReadReplyLine();
+  }
+};
+
+TCommandLinkPath CommandLinkPath;
+ISettingsLink* CurrentLink = &CommandLinkPath;
+
+// Differences below this are rounding noise of values that were once equal.
+constexpr double TimeCacheTolerance = 1e-15;
+
+void Send(const std::string& command, bool keep = false) { SettingsLink().Send(command, keep); }
+void SendFloat(std::string_view command, double value, bool keep = false) {
+  Send(std::string(command) + ' ' + FloatCommandText(value), keep);
+}
+void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
+void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
+
+std::string GenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }
+
+template <size_t N>
+const char* Pick(const char* const (&names)[N], int index) {
+  return names[index >= 0 && static_cast<size_t>(index) < N ? index : 0];
+}
+
+}  // namespace
+
+ISettingsLink& SettingsLink() { return *CurrentLink; }
+void SetSettingsLink(ISettingsLink* link) { CurrentLink = link ? link : &CommandLinkPath; }
+
+std::string ChannelPrefix(int channel) { return channel == 2 ? "Ch1" : "Ch2"; }
+
+void ResetSenderCachesAfterConnect() {
+  SenderCaches.Delay = -1.0;
+  SenderCaches.AcqChannels = 0;
+  SenderCaches.RecLen = 0;
+  SenderCaches.NAvg = 0;
+  SenderCaches.AvgMode = 0;
+}
+
+void SendTrigHoldOff(double seconds) { SendFloat("Trig:HoldOff", seconds); }
+void SendTrigIntRate(double seconds) { SendFloat("Trig:IntRate", seconds); }
+
+void SendTrigSource(int index) {
+  static const char* const names[] = {"DIRECT", "HF", "INT", "CDR", "Advanced"};
+  Send(std::string("Trig:Source ") + Pick(names, index));
+}
+
+void SendTrigMode(bool triggered) { Send(std::string("Trig:Mode ") + (triggered ? "Trig" : "Free")); }
+void SendTrigLevel(double volts) { SendFloat("Trig:Level", volts); }
+void SendTrigSlope(bool negative) { Send(std::string("Trig:Slope ") + (negative ? "Neg" : "Pos")); }
+void SendTrigHister(bool highSensitivity) {
+  Send(std::string("Trig:Hister ") + (highSensitivity ? "HighSens" : "Norm"));
+}
+
+bool QueryTrigOn(bool keepAcquisition) {
+  return SettingsLink().Query("Trig:GetTrigOn?", keepAcquisition) == "TRIG_ON";
+}
+
+void SendSmplMode(int mode) { Send(std::string("Acq:SmplMode ") + (mode == 1 ? "LFFB" : "SIMPLE")); }
+
+void SendRecLen(int32_t n, bool keepAcquisition) {
+  if (n == SenderCaches.RecLen) return;
+  SenderCaches.RecLen = n;
+  Send("Acq:RecLen " + std::to_string(n), keepAcquisition);
+  ProgramSimulator().SimSetRecLen(n);
+}
+
+void SendNAvg(int32_t n, bool keepAcquisition) {
+  if (n == SenderCaches.NAvg) return;
+  SenderCaches.NAvg = n;
+  std::string command = "Acq:NAvg " + std::to_string(n);
+  const uint8_t mode = n == 1 ? 1 : 2;
+  if (mode != SenderCaches.AvgMode) {
+    SenderCaches.AvgMode = mode;
+    command += mode == 1 ? ";Mode Norm" : ";Mode Avg";
+  }
+  Send(command, keepAcquisition);
+  ProgramSimulator().SimSetNAvg(n);
+}
+
+void SendTimeDiv(double secondsPerDiv) {
+  if (!(std::abs(secondsPerDiv - SenderCaches.TimeDiv) > TimeCacheTolerance)) return;
+  SenderCaches.TimeDiv = secondsPerDiv;
+  SendFloat("TB:TIMEDIV", secondsPerDiv);
+  ProgramSimulator().SimSetTimeDiv(secondsPerDiv);
+}
+
+void SendTbDelay(bool keepAcquisition, double seconds) {
+  if (!(std::abs(seconds - SenderCaches.Delay) > TimeCacheTolerance)) return;
+  SenderCaches.Delay = seconds;
+  SendFloat("TB:DELAY", seconds, keepAcquisition);
+  ProgramSimulator().SimSetDelay(seconds);
+}
+
+void SendAcqChannels(int code, bool keepAcquisition) {
+  if (code == SenderCaches.AcqChannels) return;
+  SenderCaches.AcqChannels = static_cast<uint8_t>(code);
+  const char* name = code == 4 ? "Both" : code == 3 ? "Ch2" : "Ch1";
+  Send(std::string("Acq:Channels ") + name, keepAcquisition);
+  ProgramSimulator().SimSetChannels(code);
+}
+
+void SendChannelBand(int channel, bool narrow) {
+  Send(ChannelPrefix(channel) + ":Band " + (narrow ? "Narrow" : "Full"));
+}
+
+void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channel) + ":Comp", volts); }
+
+void SendGenMode(int mode) {
+  static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
+  if (HasGeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
+}
+
+void SendGenPeriod(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Period", n);
+}
+
+void SendGenStepDly(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:StepDly", n);
+  ProgramSimulator().SimSetStepDly(n);
+}
+
+void SendGenDelay(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Delay", n);
+}
+
+void SendGenWidth(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Width", n);
+}
+
+void SendGenLength(int index) {
+  static const char* const names[] = {"p2e7m1", "p2e10m1", "p2e11m1", "p2e15m1"};
+  if (HasGeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
+}
+
+void SendGenTrigger(bool pattern) {
+  if (HasGeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
+}
+
+void SendGenPolarity(int output, bool negative) {
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
+}
+
+void SendGenDeskew(int output, int32_t n) {
+  if (HasGeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
+}
+
+void SendGenOffsetMode(int output, int mode) {
+  static const char* const names[] = {"Pos", "Neg", "Var"};
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
+}
+
+void SendGenOffset(int output, int32_t n) {
+  // The instrument answers this one; the answer is not needed.
+  if (HasGeneratorsOption()) SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
+}
+
+void SendPatternLength(int32_t n) { SendInt("Pattern:Length", n); }
+void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }
+void SendPatternOn(bool on) { SendOnOff("Pattern:On", on); }
+void SendPatternAddDelay(bool on) { SendOnOff("Pattern:AddDelay", on); }
+
+double QueryPatternTrigFreq() {
+  double rate = PatternRateUnreadable;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", false), rate)) return PatternRateUnreadable;
+  return rate;
+}
+
+double ReadInstrumentTemperature(bool keepAcquisition) {
+  if (!IsRealInstrument()) return 20.0 + ProgramRandom().UniformInt(80) / 4.0;
+  double degrees = 0.0;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Info:GetTemp?", keepAcquisition), degrees)) return 0.0;
+  return degrees;
+}
+
+int GetDarkLevelCode() { return ProgramRandom().UniformInt(30) + 85; }
+
+void ClearUnusedCounters() { UnusedCounters.fill(0); }
+
+}  // namespace norv

@@ -1,0 +1,115 @@
+#pragma once
+// The setting vocabulary of the instrument protocol: one sender per instrument setting.
+// Each builds the command text for a value and hands it to the command link. The record
+// geometry senders (time base, delay, channels, record length, averages) keep the value
+// last sent and send only on a change; their caches are cleared after every connection,
+// which also forces the other settings out again. They also tell the built-in simulator,
+// so demo mode follows the same settings.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace norv {
+
+// The path from the senders to the instrument. The program's one goes through the command
+// link; tests put a recording one in its place.
+class ISettingsLink {
+ public:
+  virtual ~ISettingsLink() = default;
+  // One command line (the link appends the line end). Unless keepAcquisition, a running
+  // acquisition is stopped first.
+  virtual void Send(const std::string& command, bool keepAcquisition) = 0;
+  // Sends a query and gives its reply line ("Timeout" when none came).
+  virtual std::string Query(const std::string& command, bool keepAcquisition) = 0;
+};
+
+ISettingsLink& SettingsLink();
+// nullptr puts the command link back.
+void SetSettingsLink(ISettingsLink* link);
+
+// "Ch1" for channel code 2, "Ch2" for any other code.
+std::string ChannelPrefix(int channel);
+
+// --- caches of the senders that send only on a change ---
+struct TSenderCaches {
+  double TimeDiv = 2e20;
+  double Delay = 2e20;
+  uint8_t AcqChannels = 0;
+  int32_t RecLen = 0;
+  int32_t NAvg = 0;
+  uint8_t AvgMode = 0;  // 1 Norm, 2 Avg
+};
+inline TSenderCaches SenderCaches;
+
+// The fit-to mode last sent by "Acq:SmplMode": 0 SIMPLE, 1 LFFB, 2 none yet.
+inline constexpr uint8_t SamplingModeNone = 2;
+inline uint8_t SamplingModeByte = SamplingModeNone;
+
+// Forgets what the caches hold after a (re)connection, so the next record settings go out
+// again. The averaging mode goes with the count: the first average command after a
+// connection must carry its mode.
+void ResetSenderCachesAfterConnect();
+
+// --- trigger ---
+void SendTrigHoldOff(double seconds);
+void SendTrigIntRate(double seconds);
+// 0 DIRECT, 1 HF, 2 INT, 3 CDR, 4 Advanced.
+void SendTrigSource(int index);
+void SendTrigMode(bool triggered);
+void SendTrigLevel(double volts);
+void SendTrigSlope(bool negative);
+void SendTrigHister(bool highSensitivity);
+// True when the instrument reports a trigger ("TRIG_ON").
+bool QueryTrigOn(bool keepAcquisition);
+
+// --- acquisition and time base ---
+// 0 SIMPLE, 1 LFFB.
+void SendSmplMode(int mode);
+void SendRecLen(int32_t n, bool keepAcquisition);
+void SendNAvg(int32_t n, bool keepAcquisition);
+void SendTimeDiv(double secondsPerDiv);
+void SendTbDelay(bool keepAcquisition, double seconds);
+// Channel set code: 2 Ch1, 3 Ch2, 4 both (any other code is sent as Ch1).
+void SendAcqChannels(int code, bool keepAcquisition);
+
+// --- channels ---
+void SendChannelBand(int channel, bool narrow);
+void SendChannelComp(int channel, double volts);
+
+// --- generators (only with the generators option) ---
+void SendGenMode(int mode);
+void SendGenPeriod(int32_t n);
+void SendGenStepDly(int32_t n);
+void SendGenDelay(int32_t n);
+void SendGenWidth(int32_t n);
+void SendGenLength(int index);
+void SendGenTrigger(bool pattern);
+void SendGenPolarity(int output, bool negative);
+void SendGenDeskew(int output, int32_t n);
+void SendGenOffsetMode(int output, int mode);
+void SendGenOffset(int output, int32_t n);
+
+// --- pattern lock (only with the pattern-sync option; the callers check it) ---
+void SendPatternLength(int32_t n);
+void SendPatternDelay(int32_t n);
+void SendPatternOn(bool on);
+void SendPatternAddDelay(bool on);
+// The pattern clock the instrument measures (Hz); an unreadable reply gives
+// PatternRateUnreadable.
+inline constexpr double PatternRateUnreadable = -22222.0;
+double QueryPatternTrigFreq();
+
+// --- information ---
+// Degrees Celsius. A reply that is no number gives 0; without a real instrument a random
+// value 20..39.75.
+double ReadInstrumentTemperature(bool keepAcquisition);
+// A sample code 85..114 used as dark level by the O/E and eye units.
+int GetDarkLevelCode();
+
+// Counters of the main window's statistics commands.
+inline std::array<uint16_t, 4> UnusedCounters{};
+void ClearUnusedCounters();
+
+}  // namespace norv
