@@ -1,0 +1,40 @@
+#include "instrument/pattern_length_list.h"
+
+#include <fstream>
+#include <limits>
+#include <string>
+
+namespace norv {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+}  // namespace
+
+int32_t ParsePatternLengthLine(std::string_view line) {
+  size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  int64_t value = 0;
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+    const int64_t next = value * 10 + (line[i] - '0');
+    if (next > std::numeric_limits<int32_t>::max()) break;
+    value = next;
+  }
+  return static_cast<int32_t>(value);
+}
+
+std::filesystem::path PatternLengthListPath(const std::filesystem::path& setupFolder) {
+  return setupFolder / PatternLengthListFileName;
+}
+
+void LoadPatternLengthList(const std::filesystem::path& setupFolder) {
+  PatternLengthList.clear();
+  std::ifstream file(PatternLengthListPath(setupFolder));
+  std::string line;
+  while (PatternLengthList.size() < PatternLengthListCapacity && std::getline(file, line)) {
+    PatternLengthList.push_back(ParsePatternLengthLine(line));
+  }
+}
+
+}  // namespace norv
