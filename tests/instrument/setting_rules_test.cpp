@@ -1,0 +1,168 @@
+#include "instrument/setting_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "instrument/instrument_identity.h"
+#include "instrument/link_state.h"
+
+namespace norv::test {
+namespace {
+
+class SettingRulesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    InstrumentIdentity = TInstrumentIdentity{};
+    LinkKind = TLinkKind::None;
+  }
+  static void Versions(const char* sw, const char* fpga) {
+    InstrumentIdentity.SWVer.Text = sw;
+    InstrumentIdentity.FPGAVer.Text = fpga;
+    ParseVersionText(InstrumentIdentity.SWVer);
+    ParseVersionText(InstrumentIdentity.FPGAVer);
+  }
+};
+
+TEST_F(SettingRulesTest, ModelAndFirmwareLimits) {
+  // Without a real instrument the new limits hold whatever the versions say.
+  Versions("3.7.3", "0.2");
+  EXPECT_EQ(TimeBaseModelMaximum(), 0.05);
+  EXPECT_EQ(HoldoffMaximum(), 1.0);
+  LinkKind = TLinkKind::USB;
+  EXPECT_EQ(TimeBaseModelMaximum(), 0.002);
+  EXPECT_EQ(HoldoffMaximum(), 0.03072);
+  Versions("3.7.4", "0.2");
+  EXPECT_EQ(TimeBaseModelMaximum(), 0.002);
+  Versions("3.7.4", "0.3");
+  EXPECT_EQ(TimeBaseModelMaximum(), 0.05);
+  EXPECT_EQ(HoldoffMaximum(), 1.0);
+  Versions("4.0", "1.0");
+  EXPECT_EQ(TimeBaseModelMaximum(), 0.05);
+
+  // The long minimum hold-off only for old firmware fitted to single-valued signals.
+  Versions("3.10.1", "0.3");
+  EXPECT_EQ(MinimumHoldoff(true), 5e-5);
+  EXPECT_EQ(MinimumHoldoff(false), 5e-6);
+  Versions("3.10.2", "0.3");
+  EXPECT_EQ(MinimumHoldoff(true), 5e-6);
+}
+
+TEST_F(SettingRulesTest, DelayLimitsFollowScalesAAndB) {
+  EXPECT_DOUBLE_EQ(DelayMaximum(1e-8, 2e-9), 8.0);
+  EXPECT_DOUBLE_EQ(DeltaDelayMaximum(1e-8, 2e-9, 2.0), 6.0);
+  EXPECT_DOUBLE_EQ(DelayMaximum(1e-8, 1e-8), 0.0);
+  EXPECT_DOUBLE_EQ(DelayMaximum(1e-8, 2e-8), 0.0);  // never negative
+  EXPECT_DOUBLE_EQ(TimeBaseResolution(1e-6), 1e-10);
+  EXPECT_DOUBLE_EQ(TimeBaseResolution(1e-8), 1e-11);
+
+  // A = 10 ns, B = 2 ns: the window is a fifth of the screen, 800 units; delay 2.5 div
+  // starts it at 1000, delta 3 puts the second at 2200.
+  const TTimeBaseWindows marks = TimeBaseWindowMarks(1e-8, 2e-9, 2.5, 3.0);
+  EXPECT_EQ(marks.Start1, 1000);
+  EXPECT_EQ(marks.Start2, 2200);
+  EXPECT_EQ(marks.Width, 800);
+}
+
+TEST_F(SettingRulesTest, HoldoffFollowsTheTimeBase) {
+  // A = 1 us: the minimum becomes 15 us and a 10 us hold-off is raised to it.
+  const double limit = HoldoffLimit(1e-6, 5e-6);
+  EXPECT_DOUBLE_EQ(limit, 1.5e-5);
+  EXPECT_EQ(HoldoffAfterLimitChange(1e-5, limit, false), limit);
+  // Once following, it comes down with the time base; an independent one stays.
+  EXPECT_EQ(HoldoffAfterLimitChange(1.5e-5, HoldoffLimit(1e-7, 5e-6), true), 5e-6);
+  EXPECT_EQ(HoldoffAfterLimitChange(1e-3, HoldoffLimit(1e-7, 5e-6), false), std::nullopt);
+  EXPECT_EQ(HoldoffAfterLimitChange(1e-3, HoldoffLimit(1e-5, 5e-6), false), std::nullopt);
+
+  EXPECT_TRUE(HoldoffFollowsAfterEdit(1.5e-5 + 0.009e-6, 1e-6));
+  EXPECT_FALSE(HoldoffFollowsAfterEdit(1.5e-5 + 0.011e-6, 1e-6));
+  EXPECT_TRUE(HoldoffFollowsExactly(1.5e-5, 1e-6));
+  EXPECT_FALSE(HoldoffFollowsExactly(1.5e-5 + 1e-12, 1e-6));
+}
+
+TEST_F(SettingRulesTest, PatternDelayLimitsAndLengthCommand) {
+  const TPatternLimits prbs = PatternDelayLimits(127, 1, 1);
+  EXPECT_TRUE(prbs.IsPrbs);
+  EXPECT_EQ(prbs.MaxDelay, 126);
+  EXPECT_EQ(PatternLengthCommandValue(127), 254);
+
+  EXPECT_EQ(PatternDelayLimits(100, 4, 1).MaxDelay, 24);
+  EXPECT_EQ(PatternDelayLimits(100, 1, 3).MaxDelay, 33);
+  EXPECT_FALSE(PatternDelayLimits(100, 1, 3).IsPrbs);
+  EXPECT_EQ(PatternDelayLimits(100, 2, 2).Divider, 4);
+
+  EXPECT_TRUE(PatternDelayLimits(32767, 1, 1).IsPrbs);
+  EXPECT_EQ(PatternLengthCommandValue(32767), 65534);
+  EXPECT_FALSE(PatternDelayLimits(65535, 1, 1).IsPrbs);
+  EXPECT_EQ(PatternLengthCommandValue(65535), 65535);
+  // A short pattern: the maximum is held seven bits inside one period.
+  EXPECT_EQ(PatternDelayLimits(10, 1, 1).MaxDelay, 3);
+  EXPECT_EQ(PatternDelayLimits(7, 1, 1).MaxDelay, 6);
+}
+
+TEST_F(SettingRulesTest, PrbsDelayConversion) {
+  // Non-PRBS patterns take the start bit as it is.
+  EXPECT_EQ(PatternDelayToInstrument(33, 100, 3, false), 33);
+  // 2^7 - 1 at divider 1: 128 d mod 127 = d.
+  EXPECT_EQ(PatternDelayToInstrument(5, 127, 1, true), 5);
+  // Divider 4: 32 d mod 127; d = 4 gives 128 mod 127 = 1, d = 3 gives 96.
+  EXPECT_EQ(PatternDelayToInstrument(4, 127, 4, true), 1);
+  EXPECT_EQ(PatternDelayToInstrument(3, 127, 4, true), 96);
+  // Divider larger than the period: 7-bit pattern, divider 32 = 4 periods of 8 clocks.
+  // d = 5: extra (5 mod 4) x 7 = 7, (12 x 8 / 32) = 3.
+  EXPECT_EQ(PatternDelayToInstrument(5, 7, 32, true), 3);
+}
+
+TEST_F(SettingRulesTest, EyeLineScanWrapsAtTheScanWidth) {
+  EXPECT_EQ(NextScanDelay(10, 10, 3), 11);
+  EXPECT_EQ(NextScanDelay(11, 10, 3), 12);
+  EXPECT_EQ(NextScanDelay(12, 10, 3), 10);
+  EXPECT_EQ(NextScanDelay(10, 10, 1), 10);
+}
+
+TEST_F(SettingRulesTest, PatternClockDividers) {
+  EXPECT_EQ(PatternPrescaler(2.5e8, 8), 1);
+  EXPECT_EQ(PatternPrescaler(2.51e8, 8), 2);
+  EXPECT_EQ(PatternPrescaler(1.0e9, 8), 4);
+  EXPECT_EQ(PatternPrescaler(1.004e9, 8), 8);
+  EXPECT_EQ(PatternPrescaler(1.004e9, 1), 1);
+  EXPECT_EQ(TriggerSourceFactor(0), 1);
+  EXPECT_EQ(TriggerSourceFactor(1), 32);
+  EXPECT_EQ(TriggerSourceFactor(2), 1);
+  EXPECT_EQ(TriggerSourceFactor(3), 4);
+}
+
+TEST_F(SettingRulesTest, AttenuationAndAcquisitionCounts) {
+  EXPECT_DOUBLE_EQ(AttenuationFactor(0, 10.0, 20.0), 1.0);
+  EXPECT_DOUBLE_EQ(AttenuationFactor(1, 10.0, 20.0), 10.0);
+  EXPECT_NEAR(AttenuationFactor(2, 1.0, 20.0), 10.0, 1e-6);
+  EXPECT_NEAR(AttenuationFactor(2, 1.0, -80.0), 1e-4, 1e-10);
+
+  EXPECT_EQ(AcquiredSetCode(true, true), 4);
+  EXPECT_EQ(AcquiredSetCode(true, false), 2);
+  EXPECT_EQ(AcquiredSetCode(false, true), 3);
+
+  EXPECT_EQ(AcquisitionCount(0, 64, 64), 1);
+  EXPECT_EQ(AcquisitionCount(1, 64, 100), 64);
+  EXPECT_EQ(AcquisitionCount(2, 64, 100), 1);  // averaged by the instrument
+  EXPECT_EQ(AcquisitionCount(4, 64, 6000), 6000);
+  EXPECT_EQ(AcquisitionCount(5, 64, 6001), EndlessEnvelope);
+  EXPECT_EQ(AcquisitionCount(7, 64, 100), 1);
+}
+
+TEST_F(SettingRulesTest, SamplerCalibrationCurveText) {
+  const auto curve = ParseSamplerCalCurve("3 0 FFFF 1A");
+  ASSERT_TRUE(curve);
+  EXPECT_EQ(*curve, (std::vector<uint16_t>{0, 0xFFFF, 0x1A}));
+  EXPECT_EQ(FormatSamplerCalCurve(*curve), "3 0 FFFF 1A");
+  EXPECT_FALSE(ParseSamplerCalCurve("1 5"));          // count below 2
+  EXPECT_FALSE(ParseSamplerCalCurve("2 5"));          // too few values
+  EXPECT_FALSE(ParseSamplerCalCurve("2 5 6 7"));      // too many
+  EXPECT_FALSE(ParseSamplerCalCurve("2 5 10000"));    // value above FFFF
+  EXPECT_FALSE(ParseSamplerCalCurve("2 5 1g"));       // not hexadecimal
+  EXPECT_FALSE(ParseSamplerCalCurve("41 1 2"));       // count 65
+  EXPECT_FALSE(ParseSamplerCalCurve(""));
+}
+
+}  // namespace
+}  // namespace norv::test
