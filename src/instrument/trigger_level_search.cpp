@@ -1,0 +1,68 @@
+#include "instrument/trigger_level_search.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace norv {
+
+namespace {
+
+constexpr int32_t CoarseLimitMv = 1000;
+constexpr int32_t CoarseFirstStepMv = 1024;
+constexpr int32_t CoarseFinestHalfMv = 32;
+constexpr int32_t ZeroProbeMv = 32;
+
+int WholeSqrt(int32_t n) { return static_cast<int>(std::sqrt(static_cast<double>(n))); }
+
+}  // namespace
+
+bool CoarseLevelSearch(const TLevelProbe& probe, const TProgress& progress, int32_t& found, int32_t& step) {
+  int32_t passStep = CoarseFirstStepMv;
+  for (;;) {
+    const int32_t half = passStep / 2;
+    for (int32_t v = half; v <= CoarseLimitMv; v += half) {
+      if (v % passStep == 0) continue;  // tried in an earlier pass
+      for (int32_t level : {-v, v}) {
+        if (probe(level)) {
+          found = level;
+          step = passStep;
+          return true;
+        }
+      }
+    }
+    passStep = half;
+    progress(25 + 18 / WholeSqrt(half));
+    if (half == CoarseFinestHalfMv) return false;
+  }
+}
+
+int32_t BisectLevelEdge(const TLevelProbe& probe, const TProgress& progress, int32_t inside, int32_t outside,
+                        int base) {
+  int32_t current = inside;
+  const int32_t direction = outside < inside ? -1 : 1;
+  int32_t distance = std::abs(outside - inside);
+  while (distance > 5) {
+    distance /= 2;
+    const int32_t candidate = current + direction * distance;
+    if (probe(candidate)) current = candidate;
+    progress(base + 16 / WholeSqrt(distance));
+  }
+  return current;
+}
+
+bool FindTriggerLevel(const TLevelProbe& probe, const TProgress& progress, double& level) {
+  if (probe(-ZeroProbeMv) && probe(ZeroProbeMv)) {
+    level = 0.0;
+    return true;
+  }
+  int32_t found = 0;
+  int32_t step = 0;
+  if (!CoarseLevelSearch(probe, progress, found, step)) return false;
+  progress(34);
+  const int32_t low = BisectLevelEdge(probe, progress, found, found - step, 34);
+  const int32_t high = BisectLevelEdge(probe, progress, found, found + step, 42);
+  level = (low + high) * 0.0005;
+  return true;
+}
+
+}  // namespace norv

@@ -1,0 +1,118 @@
+#include "instrument/trigger_level_search.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "framework/dot_number.h"
+#include "instrument/setting_senders.h"
+#include "support/fake_settings_link.h"
+
+namespace norv::test {
+namespace {
+
+using Levels = std::vector<int32_t>;
+
+// A trigger that fires strictly inside (low, high) millivolts, recording every probe.
+struct TWindowTrigger {
+  int32_t Low;
+  int32_t High;
+  Levels Probes;
+  bool operator()(int32_t mv) {
+    Probes.push_back(mv);
+    return mv > Low && mv < High;
+  }
+};
+
+TEST(TriggerLevelSearchTest, SimulatedWindowProbeSequence) {
+  // The simulator triggers between 125 and 375 mV.
+  TWindowTrigger trigger{125, 375, {}};
+  std::vector<int> progress;
+  double level = -1;
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [&](int p) { progress.push_back(p); }, level));
+  EXPECT_DOUBLE_EQ(level, 0.25);
+  // -32 fails, so +32 is not asked; the coarse pass at 512 fails, the one at 256 finds
+  // +256 (grid 512); the edges are then bisected in halving steps down to 4 mV.
+  EXPECT_EQ(trigger.Probes, (Levels{-32, -512, 512, -256, 256,      //
+                                    0, 128, 64, 96, 112, 120, 124,  // lower edge from 256 towards -256
+                                    512, 384, 320, 352, 368, 376, 372}));
+  // One progress step after the failed pass, 34 before the edges, then per bisection step.
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.front(), 25 + 18 / 22);  // after the pass with half 512: sqrt(512) = 22
+  EXPECT_EQ(progress[1], 34);
+  EXPECT_EQ(progress.back(), 42 + 16 / 2);  // last step distance 4
+}
+
+TEST(TriggerLevelSearchTest, TriggeringAroundZeroNeedsTwoProbes) {
+  TWindowTrigger trigger{-100, 100, {}};
+  double level = 1;
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [](int) {}, level));
+  EXPECT_EQ(level, 0.0);
+  EXPECT_EQ(trigger.Probes, (Levels{-32, 32}));
+}
+
+TEST(TriggerLevelSearchTest, CoarseSearchCoversEveryOddMultipleOf32Once) {
+  TWindowTrigger never{0, 0, {}};
+  int32_t found = 0;
+  int32_t step = 0;
+  EXPECT_FALSE(CoarseLevelSearch(std::ref(never), [](int) {}, found, step));
+  // Brute force: every multiple of 32 mV up to 1000 except 0, each with both signs once,
+  // in passes of falling grid.
+  Levels expected;
+  for (int32_t grid = 1024; grid >= 64; grid /= 2) {
+    for (int32_t v = grid / 2; v <= 1000; v += grid) {
+      expected.push_back(-v);
+      expected.push_back(v);
+    }
+  }
+  EXPECT_EQ(never.Probes, expected);
+  EXPECT_EQ(never.Probes.size(), 62u);
+}
+
+TEST(TriggerLevelSearchTest, NegativeWindowAndBisectionBounds) {
+  // Triggers between -700 and -600 mV: the coarse search meets -640 in the pass of
+  // grid 256 (half 128), then the edges are found within 5 mV.
+  TWindowTrigger trigger{-700, -600, {}};
+  double level = 0;
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [](int) {}, level));
+  EXPECT_NEAR(level, -0.650, 0.005);
+  // Each bisection costs at most 8 probes.
+  int32_t found = 0;
+  int32_t step = 0;
+  TWindowTrigger edge{-700, -600, {}};
+  ASSERT_TRUE(CoarseLevelSearch(std::ref(edge), [](int) {}, found, step));
+  EXPECT_EQ(found, -640);
+  EXPECT_EQ(step, 256);
+  edge.Probes.clear();
+  const int32_t low = BisectLevelEdge(std::ref(edge), [](int) {}, found, found - step, 34);
+  EXPECT_GT(low, -700);
+  EXPECT_LE(low, -695);
+  EXPECT_LE(edge.Probes.size(), 8u);
+}
+
+TEST(TriggerLevelSearchTest, ProbesThroughTheInstrumentLink) {
+  // An instrument whose trigger fires between 40 and 90 mV answers "TRIG_ON" to the
+  // trigger query according to the last level it was sent.
+  FakeSettingsLink link;
+  double sentLevel = 0;
+  link.Reply = [&](const std::string& query) -> std::string {
+    if (query != "Trig:GetTrigOn?") return "Timeout";
+    return sentLevel > 0.040 && sentLevel < 0.090 ? "TRIG_ON" : "TRIG_OFF";
+  };
+  const TLevelProbe probe = [&](int32_t mv) {
+    SendTrigLevel(mv * 0.001);
+    sentLevel = StrToFloat_Dot(link.Lines.back().Text.substr(std::string("Trig:Level ").size()));
+    QueryTrigOn(false);
+    return QueryTrigOn(false);
+  };
+  double level = 0;
+  ASSERT_TRUE(FindTriggerLevel(probe, [](int) {}, level));
+  EXPECT_NEAR(level, 0.065, 0.005);
+  // Each probe sends the level and asks twice.
+  const auto levels = link.TextsStartingWith("Trig:Level ");
+  EXPECT_EQ(link.TextsStartingWith("Trig:GetTrigOn?").size(), 2 * levels.size());
+  EXPECT_EQ(levels.front(), "Trig:Level -0.032");
+}
+
+}  // namespace
+}  // namespace norv::test
