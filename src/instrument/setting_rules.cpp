@@ -5,23 +5,17 @@
 
 #include "framework/dot_number.h"
 #include "framework/numeric_utils.h"
-#include "instrument/instrument_identity.h"
-#include "instrument/link_state.h"
 
 namespace norv {
 
 namespace {
 
-bool HasNewTimingLogic() {
-  return VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) && VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3});
-}
-
 int Round(double v) { return static_cast<int>(std::lround(v)); }
 
 }  // namespace
 
-double TimeBaseModelMaximum() {
-  return !IsRealInstrument() || HasNewTimingLogic() ? TimeBaseMaxNew : TimeBaseMaxOld;
+double TimeBaseModelMaximum(bool realInstrument, bool newTimingLogic) {
+  return !realInstrument || newTimingLogic ? TimeBaseMaxNew : TimeBaseMaxOld;
 }
 
 double TimeBaseResolution(double scaleA) { return std::max(scaleA / 10000.0, TimeBaseMin); }
@@ -82,12 +76,12 @@ std::string FormatSamplerCalCurve(const std::vector<uint16_t>& values) {
   return text;
 }
 
-double HoldoffMaximum() {
-  return IsRealInstrument() && !HasNewTimingLogic() ? HoldoffMaxOld : HoldoffMaxNew;
+double HoldoffMaximum(bool realInstrument, bool newTimingLogic) {
+  return realInstrument && !newTimingLogic ? HoldoffMaxOld : HoldoffMaxNew;
 }
 
-double MinimumHoldoff(bool fitToSingle) {
-  return fitToSingle && !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2}) ? 5e-5 : 5e-6;
+double MinimumHoldoff(bool fitToSingle, bool firmwareBefore3_10_2) {
+  return fitToSingle && firmwareBefore3_10_2 ? 5e-5 : 5e-6;
 }
 
 double HoldoffLimit(double scaleA, double minimumHoldoff) {

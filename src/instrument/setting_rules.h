@@ -13,12 +13,12 @@ namespace norv {
 
 // --- time base (10 divisions across the screen, 4000 screen units) ---
 
-// Largest "TB:ScaleA": 0.05 s per division for an instrument with firmware 3.7.4 and logic
-// 0.3 or later, or with no real instrument; 0.002 s otherwise.
+// Largest "TB:ScaleA": 0.05 s per division for an instrument with the new timing logic
+// (firmware 3.7.4 and logic 0.3 or later) or with no real instrument; 0.002 s otherwise.
 inline constexpr double TimeBaseMaxOld = 0.002;
 inline constexpr double TimeBaseMaxNew = 0.05;
 inline constexpr double TimeBaseMin = 1e-11;
-double TimeBaseModelMaximum();
+double TimeBaseModelMaximum(bool realInstrument, bool newTimingLogic);
 // The smallest "TB:ScaleB": a ten-thousandth of A, not below 1e-11 s.
 double TimeBaseResolution(double scaleA);
 // How far (in divisions of A) the B window can be delayed: the rest of the screen.

@@ -4,8 +4,6 @@
 
 #include "framework/dot_number.h"
 #include "framework/numeric_utils.h"
-#include "instrument/command_link.h"
-#include "instrument/instrument_identity.h"
 #include "instrument/link_state.h"
 #include "instrument/simulator.h"
 
@@ -13,29 +11,26 @@ namespace norv {
 
 namespace {
 
-class TCommandLinkPath final : public ISettingsLink {
+// Until the program installs the command link, nothing reaches an instrument and every
+// query is answered as without one.
+class TNoInstrumentPath final : public ISettingsLink {
  public:
-  void Send(const std::string& command, bool keepAcquisition) override { SendCommand(command, keepAcquisition); }
-  std::string Query(const std::string& command, bool keepAcquisition) override {
-    SendCommand(command, keepAcquisition);
-    return ReadReplyLine();
-  }
+  void Send(const std::string&, bool) override {}
+  std::string Query(const std::string&, bool) override { return "Not Pribor"; }
 };
 
-TCommandLinkPath CommandLinkPath;
-ISettingsLink* CurrentLink = &CommandLinkPath;
+TNoInstrumentPath NoInstrumentPath;
+ISettingsLink* CurrentLink = &NoInstrumentPath;
 
 // Differences below this are rounding noise of values that were once equal.
 constexpr double TimeCacheTolerance = 1e-15;
 
 void Send(const std::string& command, bool keep = false) { SettingsLink().Send(command, keep); }
 void SendFloat(std::string_view command, double value, bool keep = false) {
-  Send(std::string(command) + ' ' + FloatCommandText(value), keep);
+  Send(std::string(command) + ' ' + SettingFloatText(value), keep);
 }
 void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
 void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
-
-std::string GenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }
 
 template <size_t N>
 const char* Pick(const char* const (&names)[N], int index) {
@@ -45,7 +40,9 @@ const char* Pick(const char* const (&names)[N], int index) {
 }  // namespace
 
 ISettingsLink& SettingsLink() { return *CurrentLink; }
-void SetSettingsLink(ISettingsLink* link) { CurrentLink = link ? link : &CommandLinkPath; }
+void SetSettingsLink(ISettingsLink* link) { CurrentLink = link ? link : &NoInstrumentPath; }
+
+std::string SettingFloatText(double value) { return FloatToStrF_Dot(value, TFloatFormat::ffGeneral, 8, 0); }
 
 std::string ChannelPrefix(int channel) { return channel == 2 ? "Ch1" : "Ch2"; }
 
@@ -125,55 +122,6 @@ void SendChannelBand(int channel, bool narrow) {
 }
 
 void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channel) + ":Comp", volts); }
-
-void SendGenMode(int mode) {
-  static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
-  if (HasGeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
-}
-
-void SendGenPeriod(int32_t n) {
-  if (HasGeneratorsOption()) SendInt("Gen:Period", n);
-}
-
-void SendGenStepDly(int32_t n) {
-  if (HasGeneratorsOption()) SendInt("Gen:StepDly", n);
-  ProgramSimulator().SimSetStepDly(n);
-}
-
-void SendGenDelay(int32_t n) {
-  if (HasGeneratorsOption()) SendInt("Gen:Delay", n);
-}
-
-void SendGenWidth(int32_t n) {
-  if (HasGeneratorsOption()) SendInt("Gen:Width", n);
-}
-
-void SendGenLength(int index) {
-  static const char* const names[] = {"p2e7m1", "p2e10m1", "p2e11m1", "p2e15m1"};
-  if (HasGeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
-}
-
-void SendGenTrigger(bool pattern) {
-  if (HasGeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
-}
-
-void SendGenPolarity(int output, bool negative) {
-  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
-}
-
-void SendGenDeskew(int output, int32_t n) {
-  if (HasGeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
-}
-
-void SendGenOffsetMode(int output, int mode) {
-  static const char* const names[] = {"Pos", "Neg", "Var"};
-  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
-}
-
-void SendGenOffset(int output, int32_t n) {
-  // The instrument answers this one; the answer is not needed.
-  if (HasGeneratorsOption()) SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
-}
 
 void SendPatternLength(int32_t n) { SendInt("Pattern:Length", n); }
 void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }

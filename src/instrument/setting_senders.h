@@ -26,9 +26,11 @@ class ISettingsLink {
 };
 
 ISettingsLink& SettingsLink();
-// nullptr puts the command link back.
+// The program installs the command link at start; nullptr goes back to no instrument.
 void SetSettingsLink(ISettingsLink* link);
 
+// The value text of float commands: general format, 8 significant digits, '.'.
+std::string SettingFloatText(double value);
 // "Ch1" for channel code 2, "Ch2" for any other code.
 std::string ChannelPrefix(int channel);
 
@@ -77,19 +79,6 @@ void SendAcqChannels(int code, bool keepAcquisition);
 // --- channels ---
 void SendChannelBand(int channel, bool narrow);
 void SendChannelComp(int channel, double volts);
-
-// --- generators (only with the generators option) ---
-void SendGenMode(int mode);
-void SendGenPeriod(int32_t n);
-void SendGenStepDly(int32_t n);
-void SendGenDelay(int32_t n);
-void SendGenWidth(int32_t n);
-void SendGenLength(int index);
-void SendGenTrigger(bool pattern);
-void SendGenPolarity(int output, bool negative);
-void SendGenDeskew(int output, int32_t n);
-void SendGenOffsetMode(int output, int mode);
-void SendGenOffset(int output, int32_t n);
 
 // --- pattern lock (only with the pattern-sync option; the callers check it) ---
 void SendPatternLength(int32_t n);
