@@ -44,11 +44,10 @@ std::string FormatSamplerCalCurve(const std::vector<uint16_t>& values);
 inline constexpr double HoldoffMaxOld = 0.03072;
 inline constexpr double HoldoffMaxNew = 1.0;
 inline constexpr double HoldoffDivisions = 15.0;
-// Largest hold-off: 1 s, except a connected real instrument with firmware below 3.7.4 or
-// logic below 0.3.
-double HoldoffMaximum();
+// Largest hold-off: 1 s, except a connected real instrument without the new timing logic.
+double HoldoffMaximum(bool realInstrument, bool newTimingLogic);
 // 5e-6 s; 5e-5 s for firmware below 3.10.2 when fitted to single-valued signals.
-double MinimumHoldoff(bool fitToSingle);
+double MinimumHoldoff(bool fitToSingle, bool firmwareBefore3_10_2);
 // The hold-off minimum that follows time base A.
 double HoldoffLimit(double scaleA, double minimumHoldoff);
 // After a change of the limit: the hold-off moves to the limit when it lies below it, or
