@@ -247,6 +247,8 @@ void TParentSignalLayer::PaintStrip(int fromRow, int toRow, bool set) {
 
 void TParentSignalLayer::SetLevelMarker(int row, bool highlight) {
   if (IsXY()) return;
+  if (row < kMarkerBelow) row = kMarkerAbove;
+  if (row > MaxY()) row = kMarkerBelow;
   if (row == markerRow_ && highlight == markerHighlighted_) return;
   BeginScreenUpdate();
   if (markerRow_ != kNoMarker) {

@@ -58,6 +58,8 @@ class TParentSignalLayer : public TScreenLayer {
   TTraceId GetTraceId() const { return traceId_; }
   int MarkerLetter() const { return markerLetter_; }
   int MarkerDigit() const { return markerDigit_; }
+  // Row of the signal's zero (rows beyond the plot count as above or below it), or one
+  // of kNoMarker, kMarkerAbove, kMarkerBelow.
   void SetLevelMarker(int row, bool highlight);
   int MarkerRow() const { return markerRow_; }
   bool MarkerHighlighted() const { return markerHighlighted_; }

@@ -146,6 +146,11 @@ TEST(LevelMarker, LevelsOffThePlotShowArrowsAtTheEnds) {
   EXPECT_TRUE(f.layer.StripCell(17, 37));
   EXPECT_EQ(f.screen.Image().Pixel(18, 39), kTraceRgb);
   EXPECT_EQ(f.screen.Image().Pixel(18, 5), 0u);
+
+  f.layer.SetLevelMarker(std::numeric_limits<int>::max(), false);
+  EXPECT_EQ(f.layer.MarkerRow(), kMarkerBelow);
+  f.layer.SetLevelMarker(std::numeric_limits<int>::min(), false);
+  EXPECT_EQ(f.layer.MarkerRow(), kMarkerAbove);
 }
 
 TEST(LevelMarker, HighlightInvertsTheMarkerBlock) {
