@@ -109,9 +109,13 @@ void TScanLinesScreen::PaintRect(int left, int top, int bottom, int right) {
 
 void TScanLinesScreen::SetPixel(int x, int y, TColorRef color) {
   image_.SetPixel(x, y, color);
+  PixelChanged(x, y);
+}
+
+void TScanLinesScreen::PixelChanged(int x, int y) {
   if (InUpdate()) {
     GrowDirty(x, y, x, y);
-  } else {
+  } else if (window_ != nullptr) {
     PaintRect(x, y, y, x);
   }
 }

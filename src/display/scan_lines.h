@@ -117,7 +117,9 @@ class TScanLinesScreen {
   virtual void ColorChanged();
   void GrowDirty(int left, int top, int right, int bottom);
   bool InUpdate() const { return updateCount_ > 0; }
-  bool HasWindow() const { return window_ != nullptr; }
+  // A pixel written straight into the picture: joins the dirty rectangle inside a
+  // bracket, else is shown at once.
+  void PixelChanged(int x, int y);
 
  private:
   const ITextRasteriser& Text() const;

@@ -50,11 +50,7 @@ uint32_t* TSignalScreen::WordAt(int x, int y, int& column) {
 
 void TSignalScreen::Paint(int column, int y, TColorRef color) {
   TSLBMP::Store(Image().Row(y)[column], color);
-  if (InUpdate()) {
-    GrowDirty(column, y, column, y);
-  } else if (HasWindow()) {
-    PaintRect(column, y, y, column);
-  }
+  PixelChanged(column, y);
 }
 
 void TSignalScreen::DrawCell(int index, int x, int y) {
