@@ -2,6 +2,7 @@
 // undo or callback), hangs it at its path and returns it.
 
 #include "framework/choice_handlers.h"
+#include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 
 namespace norv {
@@ -64,6 +65,34 @@ TGpibStringHandler* TSpider::AddGpibString(std::string_view path, TGpibCallback 
 
 TComplexObjectHandler* TSpider::AddComplexObject(std::string_view path, TComplexStateCallback stateCallback) {
   return Hang(*this, path, std::make_unique<TComplexObjectHandler>(std::move(stateCallback)));
+}
+
+TIntEditHandler* TSpider::AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource,
+                                     std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
+                                     double mid, double max, TStepRule coarseRule, double coarseStep,
+                                     TStepRule fineRule, double fineStep, THandlerEvent onChange,
+                                     TEditGetText onGetText, TEditBeforeSet onBeforeSet,
+                                     THandlerEvent onBeforeChange) {
+  auto handler = std::make_unique<TIntEditHandler>(colourSource, unitText, formatMode, digits, min, mid, max,
+                                                   coarseRule, coarseStep, fineRule, fineStep, 1.0,
+                                                   std::move(onChange), std::move(onGetText), std::move(onBeforeSet),
+                                                   std::move(onBeforeChange));
+  handler->SetValueRaw(value);
+  return Hang(*this, path, std::move(handler));
+}
+
+TDoubleEditHandler* TSpider::AddDoubleEdit(std::string_view path, uint8_t colourSource, double value,
+                                           std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
+                                           double mid, double max, TStepRule coarseRule, double coarseStep,
+                                           TStepRule fineRule, double fineStep, double tolerance,
+                                           THandlerEvent onChange, TEditGetText onGetText,
+                                           TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange) {
+  auto handler = std::make_unique<TDoubleEditHandler>(colourSource, unitText, formatMode, digits, min, mid, max,
+                                                      coarseRule, coarseStep, fineRule, fineStep, tolerance,
+                                                      std::move(onChange), std::move(onGetText),
+                                                      std::move(onBeforeSet), std::move(onBeforeChange));
+  handler->SetValueRaw(value);
+  return Hang(*this, path, std::move(handler));
 }
 
 }  // namespace norv

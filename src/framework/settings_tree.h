@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "framework/handler.h"
+#include "framework/hook.h"
+#include "framework/step_rules.h"
 
 namespace norv {
 
@@ -23,12 +25,21 @@ class TRightCommandHandler;
 class TSignalSourceSwHandler;
 class TGpibStringHandler;
 class TComplexObjectHandler;
+class TEditHandler;
+class TIntEditHandler;
+class TDoubleEditHandler;
 
 // Callback of a free-text command: produces the reply to Param.
 using TGpibCallback = std::function<void(const std::string& param, bool isQuery, uint8_t flag, std::string& reply)>;
 // Callback of a complex object: with Apply it applies Text to the owner's object, without
 // it writes the object's whole state into Text.
 using TComplexStateCallback = std::function<void(std::string& text, bool flag, bool apply)>;
+// Hook of a numeric setting: supplies the whole value text shown and answered to queries
+// (not the setup form), given the value.
+using TEditGetText = std::function<void(const TEditHandler& handler, std::string& text, double value)>;
+// Hook of a numeric setting: may adjust a value from a control or a command (not from a
+// setup or undo) before it is set.
+using TEditBeforeSet = std::function<void(double& value, TEditHandler& handler)>;
 
 // Compares a stored mnemonic with a typed one: -1, 0 or 1. A typed name may carry extra
 // letters after a registered letter-only name ("MODE" equals "MODEX"); "CH" < "CHAN1";
@@ -109,6 +120,33 @@ class TSpider {
                                             THandlerEvent onBeforeChange = {});
   TGpibStringHandler* AddGpibString(std::string_view path, TGpibCallback callback, uint8_t flag = 0);
   TComplexObjectHandler* AddComplexObject(std::string_view path, TComplexStateCallback stateCallback);
+  // Numeric items. colourSource: trace id 0..18 (18 = none); formatMode, digits: the value
+  // text's format (TValueFormat); min, mid, max: limits and the "MID" value; the coarse and
+  // fine rules with their steps (fine rule srNone: no fine step). Integer items have a
+  // tolerance of 1.
+  TIntEditHandler* AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource, std::string_view unitText,
+                              uint8_t formatMode, uint8_t digits, double min, double mid, double max,
+                              TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
+                              THandlerEvent onChange = {}, TEditGetText onGetText = {},
+                              TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
+  TDoubleEditHandler* AddDoubleEdit(std::string_view path, uint8_t colourSource, double value,
+                                    std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
+                                    double mid, double max, TStepRule coarseRule, double coarseStep,
+                                    TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange = {},
+                                    TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
+                                    THandlerEvent onBeforeChange = {});
+
+  // --- setup text ---
+  // Appends one line per setting of this subtree, in registration order: the item's full
+  // path and its query answer in the replay form ("ACQ:FITTO MULTI", "TB:SCALEA 10 n(s)").
+  // Internal items, free-text commands and items that answer nothing are left out.
+  void DumpSettings(std::vector<std::string>& list, int depth = 0);
+  // Plays a setup back into the whole tree (call on RootSpider): inside one settings
+  // batch, every line twice in order as a replay command line (so items whose limits
+  // depend on later ones get their values), then OnSettingsLoaded. Unknown, refused and
+  // damaged lines are skipped (the rest still loads) and given back; blank lines are
+  // passed over.
+  std::vector<std::string> LoadSettings(const std::vector<std::string>& list);
 
  private:
   struct TSegment {
@@ -148,6 +186,10 @@ extern bool CommandsRegistered;
 void CreateRootSpider();
 // Frees the tree and everything that hangs on it.
 void DestroyRootSpider();
+
+// Called at the end of every setup load, inside its settings batch (installed by the
+// instrument side).
+extern THook<void()> OnSettingsLoaded;
 
 // Whether replies carry their path ("Header" on; on while there is no tree).
 bool HeaderOn();

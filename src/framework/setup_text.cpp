@@ -1,0 +1,64 @@
+// Setup text: the settings of the tree as command lines that restore them, and their
+// playback.
+
+#include "framework/choice_handlers.h"
+#include "framework/errors.h"
+#include "framework/settings_tree.h"
+
+namespace norv {
+
+THook<void()> OnSettingsLoaded;
+
+namespace {
+
+bool IsBlankLine(std::string_view line) {
+  for (const char c : line)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
+
+}  // namespace
+
+void TSpider::DumpSettings(std::vector<std::string>& list, int depth) {
+  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
+    int index = 0;
+    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
+    if (!entry) continue;
+    if (entry->Child) {
+      entry->Child->DumpSettings(list, depth + 1);
+      continue;
+    }
+    THandler* handler = entry->Handler.get();
+    if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) continue;
+    const std::string answer = handler->ExecCmd(std::string(), true, true);
+    if (answer.empty()) continue;
+    list.push_back(GetItemHeader(index, false, true) + answer);
+  }
+}
+
+std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {
+  TSettingsBatch batch;
+  std::vector<std::string> refused;
+  // Twice: items whose limits or options depend on items registered after them get their
+  // values once those are in place.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& line : list) {
+      if (IsBlankLine(line)) continue;
+      // A damaged line (one ending in ';') is passed over like an unknown one; the rest
+      // of the setup still loads.
+      bool ok = true;
+      try {
+        ok = !IsRefused(ExecCommandLine(line, true));
+      } catch (const EAssertion&) {
+        ok = false;
+      }
+      if (!ok && pass == 1) refused.push_back(line);
+    }
+  }
+  OnSettingsLoaded();
+  return refused;
+}
+
+}  // namespace norv
