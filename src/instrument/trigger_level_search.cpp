@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "instrument/settings_hooks.h"
+
 namespace norv {
 
 namespace {
@@ -11,6 +13,7 @@ constexpr int32_t CoarseLimitMv = 1000;
 constexpr int32_t CoarseFirstStepMv = 1024;
 constexpr int32_t CoarseFinestHalfMv = 32;
 constexpr int32_t ZeroProbeMv = 32;
+constexpr int64_t StatusIntervalMs = 1000;
 
 int WholeSqrt(int32_t n) { return static_cast<int>(std::sqrt(static_cast<double>(n))); }
 
@@ -63,6 +66,29 @@ bool FindTriggerLevel(const TLevelProbe& probe, const TProgress& progress, doubl
   const int32_t high = BisectLevelEdge(probe, progress, found, found + step, 42);
   level = (low + high) * 0.0005;
   return true;
+}
+
+void TTriggerStatus::Refresh(bool directSource, bool triggeredMode, const std::function<bool()>& pollTrigger) {
+  const int64_t now = clock_.NowMs();
+  if (!polled_ || now - lastPollMs_ >= StatusIntervalMs) {
+    polled_ = true;
+    lastPollMs_ = now;
+    lastReply_ = pollTrigger();
+  }
+  TTriggerState state = tsNone;
+  if (directSource) state = lastReply_ ? tsTriggered : triggeredMode ? tsNotTriggered : tsFreeRun;
+  SettingsHooks.ShowTriggerState(state);
+}
+
+void TTriggerStatus::FromData(int pointsRead) {
+  const int64_t now = clock_.NowMs();
+  if (pointsRead > 0) {
+    hadData_ = true;
+    lastDataMs_ = now;
+    SettingsHooks.ShowTriggerState(tsTriggered);
+  } else if (!hadData_ || now - lastDataMs_ > StatusIntervalMs) {
+    SettingsHooks.ShowTriggerState(tsNotTriggered);
+  }
 }
 
 }  // namespace norv

@@ -1,10 +1,13 @@
 #pragma once
-// The trigger level search: it finds, on the external direct trigger input, a level at
-// which the instrument reports triggers. It probes levels over +-1 V in halving steps,
-// narrows the triggering window from both sides and takes the window's middle.
+// The trigger level search and the trigger status indicator. The search finds, on the
+// external direct trigger input, a level at which the instrument reports triggers: it
+// probes levels over +-1 V in halving steps, narrows the triggering window from both
+// sides and takes the window's middle.
 
 #include <cstdint>
 #include <functional>
+
+#include "framework/clock.h"
 
 namespace norv {
 
@@ -25,5 +28,29 @@ int32_t BisectLevelEdge(const TLevelProbe& probe, const TProgress& progress, int
 // coarse search and both edges of the window around the level found give its middle
 // (volts). False when nothing triggers.
 bool FindTriggerLevel(const TLevelProbe& probe, const TProgress& progress, double& level);
+
+// States of the status line's trigger cell.
+enum TTriggerState : uint8_t { tsNone = 0, tsTriggered = 1, tsNotTriggered = 2, tsFreeRun = 3 };
+
+// The trigger status indicator: while stopped it polls the instrument's trigger flag at
+// most once a second; while acquiring it judges from the arrival of data. The state goes
+// to SettingsHooks.ShowTriggerState.
+class TTriggerStatus {
+ public:
+  explicit TTriggerStatus(IClock& clock) : clock_(clock) {}
+  // pollTrigger asks the instrument (true: "TRIG_ON"); it is called at most once a second
+  // and the last answer stands in between.
+  void Refresh(bool directSource, bool triggeredMode, const std::function<bool()>& pollTrigger);
+  // After each block read while acquiring with source Direct and mode Trig.
+  void FromData(int pointsRead);
+
+ private:
+  IClock& clock_;
+  bool polled_ = false;
+  bool lastReply_ = false;
+  int64_t lastPollMs_ = 0;
+  bool hadData_ = false;
+  int64_t lastDataMs_ = 0;
+};
 
 }  // namespace norv

@@ -6,6 +6,8 @@
 
 #include "framework/dot_number.h"
 #include "instrument/setting_senders.h"
+#include "instrument/settings_hooks.h"
+#include "support/fake_clock.h"
 #include "support/fake_settings_link.h"
 
 namespace norv::test {
@@ -112,6 +114,52 @@ TEST(TriggerLevelSearchTest, ProbesThroughTheInstrumentLink) {
   const auto levels = link.TextsStartingWith("Trig:Level ");
   EXPECT_EQ(link.TextsStartingWith("Trig:GetTrigOn?").size(), 2 * levels.size());
   EXPECT_EQ(levels.front(), "Trig:Level -0.032");
+}
+
+}  // namespace
+}  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+class TriggerStatusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsHooks.ShowTriggerState.Set([this](int state) { shown.push_back(state); });
+  }
+  void TearDown() override { SettingsHooks.ShowTriggerState.Reset(); }
+  FakeClock clock;
+  std::vector<int> shown;
+  int polls = 0;
+};
+
+TEST_F(TriggerStatusTest, PollsAtMostOnceASecond) {
+  TTriggerStatus status(clock);
+  bool reply = false;
+  const auto poll = [&] {
+    ++polls;
+    return reply;
+  };
+  status.Refresh(true, false, poll);  // no trigger, free run
+  reply = true;
+  clock.Advance(999);
+  status.Refresh(true, true, poll);  // too soon: the old answer stands
+  clock.Advance(1);
+  status.Refresh(true, true, poll);
+  status.Refresh(false, true, poll);  // another source: no indication
+  EXPECT_EQ(polls, 2);
+  EXPECT_EQ(shown, (std::vector<int>{tsFreeRun, tsNotTriggered, tsTriggered, tsNone}));
+}
+
+TEST_F(TriggerStatusTest, DataArrivalDecidesWhileAcquiring) {
+  TTriggerStatus status(clock);
+  status.FromData(0);  // nothing yet
+  status.FromData(12);
+  clock.Advance(1000);
+  status.FromData(0);  // within a second of the last points: unchanged
+  clock.Advance(1);
+  status.FromData(0);
+  EXPECT_EQ(shown, (std::vector<int>{tsNotTriggered, tsTriggered, tsNotTriggered}));
 }
 
 }  // namespace
