@@ -87,6 +87,7 @@ void TEditHandler::SetValueBySwitcher(double value) {
   TOriginScope origin(*this, wcvSwitcher);
   if (std::isnan(value)) return;
   if (on_before_set_) on_before_set_(value, *this);
+  if (std::isnan(value)) return;
   // The coarse rounding runs on a value already in range, so that a negative, zero or
   // tiny entry is limited first.
   value = Clamp(value);
@@ -164,7 +165,7 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   if (StartsWith(word, "UP") || StartsWith(word, "DOWN") || word == "STEPCOARSE" || word == "STEPFINE") return;
   // The undefined marker as written to setups; it is limited like any value.
   double value = UndefinedValue;
-  if (word != "UNDEFINED") {
+  if (!StartsWith(word, "UNDEFINED")) {
     const auto number = ReadEngineeringNumber(text);
     if (!number) return;
     value = *number;

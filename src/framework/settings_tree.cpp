@@ -26,10 +26,10 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 // is inserted so that a refused path leaves no half-built branch.
 void CheckRegistrationPath(std::string_view path) {
   size_t start = !path.empty() && path[0] == '*' ? 1 : 0;
-  if (path.empty() || start == path.size()) throw EAssertion("ERROR!  Mnemonics is Absent");
+  if (path.empty() || start == path.size()) throw EAssertion(kMnemonicsAbsent);
   while (true) {
     const size_t end = std::min(path.find(':', start), path.size());
-    if (end == start) throw EAssertion("ERROR!  Mnemonics is Absent");
+    if (end == start) throw EAssertion(kMnemonicsAbsent);
     if (end - start > kMaxMnemonicLength) throw EAssertion("ERROR!  Mnemonic too long");
     if (end == path.size()) return;
     start = end + 1;
@@ -306,7 +306,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
   std::string param;
   bool isQuery = false;
   auto run = [&](bool last) {
-    if (path.empty()) throw EAssertion("ERROR!  Mnemonics is Absent");
+    if (path.empty()) throw EAssertion(kMnemonicsAbsent);
     while (!param.empty() && IsBlank(param.back())) param.pop_back();
     reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
     if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";

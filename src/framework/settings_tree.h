@@ -47,6 +47,8 @@ using TEditBeforeSet = std::function<void(double& value, TEditHandler& handler)>
 int CompareMnemonics(std::string_view stored, std::string_view typed);
 
 constexpr size_t kMaxMnemonicLength = 15;
+// The assertion of a command without path (an empty command between ';').
+inline constexpr const char* kMnemonicsAbsent = "ERROR!  Mnemonics is Absent";
 
 // One name at one level.
 struct TSpiderEntry {

@@ -129,8 +129,10 @@ double StepByRule(TStepRule rule, double step, double v, bool up, double toleran
         return r;
       }
       if (!(v >= 1.01 * f)) return v - f;
+      // ">=": with a tolerance below the value's resolution v - t is v itself, and the
+      // step must still move.
       double r = CorrectNewValPow2(v);
-      if (r > v - t) r = CorrectNewValPow2(r / 2);
+      if (r >= v - t) r = CorrectNewValPow2(r / 2);
       return r;
     }
     case srDoubling:
@@ -140,7 +142,7 @@ double StepByRule(TStepRule rule, double step, double v, bool up, double toleran
       double r = CorrectNewValDb(v);
       if (up) {
         if (r <= v + t) r = CorrectNewValDb(r + 5);
-      } else if (r > v - t) {
+      } else if (r >= v - t) {
         r = CorrectNewValDb(r - 5);
       }
       return r;
