@@ -4,6 +4,7 @@
 #include "framework/choice_handlers.h"
 #include "framework/errors.h"
 #include "framework/settings_tree.h"
+#include "framework/text_encoding.h"
 
 namespace norv {
 
@@ -61,6 +62,27 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
   }
   OnSettingsLoaded();
   return refused;
+}
+
+std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
+  const std::string text = DecodeText(bytes).utf8;
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string SetupFileTextFromLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
 }
 
 }  // namespace norv

@@ -109,6 +109,25 @@ TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
   EXPECT_EQ(show->GetMask(), 0b010u);
 }
 
+TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
+  Register();
+  Exec("ACQ:FITTO SINGLE;NACQ 1000;:TB:SCALEA 4.7U");
+  const TLines written = Dump();
+  const std::string lf = SetupFileTextFromLines(written);
+  std::string crlf;
+  for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  // An older file in the 8-bit code page: the micro sign is the single byte 0xB5.
+  std::string ansi = crlf;
+  ansi.replace(ansi.find("\xC2\xB5"), 2, "\xB5");
+  for (const std::string& file : {lf, crlf, ansi}) {
+    EXPECT_EQ(SetupLinesFromFileText(file), written);
+    CreateRootSpider();
+    Register();
+    RootSpider->LoadSettings(SetupLinesFromFileText(file));
+    EXPECT_EQ(Dump(), written);
+  }
+}
+
 TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
   Register();
   int loaded = 0;
