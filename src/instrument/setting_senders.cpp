@@ -4,8 +4,13 @@
 
 #include "framework/dot_number.h"
 #include "framework/numeric_utils.h"
+#include "framework/choice_handlers.h"
+#include "framework/numeric_handlers.h"
+#include "instrument/channel_settings.h"
 #include "instrument/link_state.h"
 #include "instrument/simulator.h"
+#include "instrument/timebase_settings.h"
+#include "instrument/trigger_settings.h"
 
 namespace norv {
 
@@ -52,6 +57,48 @@ void ResetSenderCachesAfterConnect() {
   SenderCaches.RecLen = 0;
   SenderCaches.NAvg = 0;
   SenderCaches.AvgMode = 0;
+}
+
+namespace {
+
+// Sets a value by program to `away` and back. A value that could not move (its limits
+// held it) runs its change action directly, so that its command still goes out.
+void MoveAwayAndBack(TDoubleEditHandler& h, double away) {
+  const double held = h.GetFloatValue();
+  h.SetValueByProgram(away);
+  const bool moved = h.GetFloatValue() != held;
+  h.SetValueByProgram(held);
+  if (!moved && h.OnChange) h.OnChange(h);
+}
+
+}  // namespace
+
+void SendStateAfterConnect() {
+  for (int channel : {2, 3}) {
+    if (const auto* offset = ChannelNodes[channel == 2 ? 0 : 1].Offset[0]) {
+      SendChannelComp(channel, -offset->GetFloatValue());
+    }
+  }
+  if (hTrigHoldoff) MoveAwayAndBack(*hTrigHoldoff, hTrigHoldoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
+  if (hTBScaleA[huTime] && hTBScaleB[huTime] && hTBDelay) {
+    const double a = GetTimeScaleA();
+    const double b = GetTimeScaleB();
+    const double d = hTBDelay->GetFloatValue();
+    const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
+    hTBScaleA[huTime]->SetValueByProgram(away);
+    hTBScaleB[huTime]->SetValueByProgram(away);
+    hTBDelay->SetValueByProgram(0.0);
+    hTBScaleA[huTime]->SetValueByProgram(a);
+    hTBScaleB[huTime]->SetValueByProgram(b);
+    hTBDelay->SetValueByProgram(d);
+  }
+  if (hTrigSource) {
+    const uint8_t source = hTrigSource->GetIndex();
+    hTrigSource->SetIndexByProgram(source == 0 ? 1 : 0);
+    hTrigSource->SetIndexByProgram(source);
+  }
+  ResetSenderCachesAfterConnect();
+  if (SamplingModeByte != SamplingModeNone) SendSmplMode(SamplingModeByte);
 }
 
 void SendTrigHoldOff(double seconds) { SendFloat("Trig:HoldOff", seconds); }

@@ -54,6 +54,11 @@ inline uint8_t SamplingModeByte = SamplingModeNone;
 // connection must carry its mode.
 void ResetSenderCachesAfterConnect();
 
+// After every (re)connection: the channel compensations, then the hold-off, the time base
+// and the trigger source are moved away and back so that their commands and everything
+// that hangs on them go out again; the caches are forgotten and the fit-to mode is sent.
+void SendStateAfterConnect();
+
 // --- trigger ---
 void SendTrigHoldOff(double seconds);
 void SendTrigIntRate(double seconds);

@@ -2,8 +2,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
+#include "instrument/link_state.h"
+#include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
+#include "instrument/trigger_settings.h"
 
 namespace norv {
 
@@ -14,6 +18,21 @@ constexpr int32_t CoarseFirstStepMv = 1024;
 constexpr int32_t CoarseFinestHalfMv = 32;
 constexpr int32_t ZeroProbeMv = 32;
 constexpr int64_t StatusIntervalMs = 1000;
+constexpr int64_t ProbeSettleMs = 100;
+constexpr double SimulatedWindowLow = 0.125;
+constexpr double SimulatedWindowHigh = 0.375;
+
+IClock* SearchClock = nullptr;  // the system clock until one is set
+std::unique_ptr<TTriggerStatus> StatusIndicator;
+
+IClock& Clock() { return SearchClock ? *SearchClock : SystemClock(); }
+
+TTriggerStatus& Status() {
+  if (!StatusIndicator) StatusIndicator = std::make_unique<TTriggerStatus>(Clock());
+  return *StatusIndicator;
+}
+
+void Progress(int position) { SettingsHooks.AutoscaleProgress(position); }
 
 int WholeSqrt(int32_t n) { return static_cast<int>(std::sqrt(static_cast<double>(n))); }
 
@@ -90,5 +109,43 @@ void TTriggerStatus::FromData(int pointsRead) {
     SettingsHooks.ShowTriggerState(tsNotTriggered);
   }
 }
+
+void SetTriggerSearchClock(IClock& clock) {
+  SearchClock = &clock;
+  StatusIndicator.reset();
+}
+
+bool TryTriggerLevel(double volts) {
+  SetTriggerLevel(volts);
+  Clock().SleepMs(ProbeSettleMs);
+  const bool real = IsRealInstrument();
+  if (real) QueryTrigOn(false);
+  Clock().SleepMs(ProbeSettleMs);
+  if (real) return QueryTrigOn(false);
+  return volts > SimulatedWindowLow && volts < SimulatedWindowHigh;
+}
+
+bool TriggerLevelSearch(double& level) {
+  if (TriggerSourceIndex() != TrigSourceDirect) {
+    Progress(50);
+    return true;
+  }
+  SetTriggerModeByProgram(true);
+  SettingsHooks.ClearRunAndSingle();
+  SettingsHooks.StopAcquisition(true);
+  double found = 0;
+  if (!FindTriggerLevel([](int32_t mv) { return TryTriggerLevel(mv * 0.001); }, Progress, found)) return false;
+  level = found;
+  SetTriggerLevel(level);
+  Progress(50);
+  return true;
+}
+
+void RefreshTriggerStatus(bool keepAcquisition) {
+  Status().Refresh(TriggerSourceIndex() == TrigSourceDirect, TriggerModeIsTriggered(),
+                   [keepAcquisition] { return QueryTrigOn(keepAcquisition); });
+}
+
+void UpdateTriggerStatusFromData(int pointsRead) { Status().FromData(pointsRead); }
 
 }  // namespace norv

@@ -53,4 +53,20 @@ class TTriggerStatus {
   int64_t lastDataMs_ = 0;
 };
 
+// The clock of the probe waits and the status throttle (the system clock until set).
+void SetTriggerSearchClock(IClock& clock);
+
+// Sets "Trig:ExtLevel", waits, and with a real instrument asks twice whether it triggers
+// (the first answer may still be about the old level). Without one the simulated window
+// 0.125..0.375 V answers.
+bool TryTriggerLevel(double volts);
+// The whole search: with a source other than Direct nothing is searched (true). Otherwise
+// the mode goes to Trig, the run stops and the level found is set; false when nothing
+// triggers (the level stays at the last one tried).
+bool TriggerLevelSearch(double& level);
+
+// The program's status indicator on the trigger settings.
+void RefreshTriggerStatus(bool keepAcquisition);
+void UpdateTriggerStatusFromData(int pointsRead);
+
 }  // namespace norv

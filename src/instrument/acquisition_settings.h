@@ -1,0 +1,79 @@
+#pragma once
+// The acquisition settings under "Acq:": fitted to multi- or single-valued signals, both
+// channels sampled together or alternately, the mode of each channel (samples, averages,
+// envelopes, peak detection) with its count or interval and record length, when a run
+// ends and what happens then, and the auto-save file format and name. The acquisition
+// cycle reads them through the getters below (channel code 2 Ch1, 3 Ch2; with common
+// settings Ch1's answer for both).
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace norv {
+
+class TRadioSwHandler;
+class TCheckSwHandler;
+class TIntEditHandler;
+class TDoubleEditHandler;
+class TGpibStringHandler;
+
+enum TAcqMode : uint8_t {
+  amSample = 0,
+  amAvgStab = 1,   // averaged by the program over NAvg acquisitions
+  amAvgMult = 2,   // averaged by the instrument
+  amAvgMedian = 3,
+  amEnvMinMax = 4,
+  amEnvMax = 5,
+  amEnvMin = 6,
+  amPeak = 7,
+};
+
+struct TAcqChannelNodes {
+  TRadioSwHandler* Mode = nullptr;
+  TIntEditHandler* NAvg = nullptr;
+  TIntEditHandler* NEnv = nullptr;
+  TDoubleEditHandler* PkInterval = nullptr;
+  TIntEditHandler* RecLen = nullptr;
+};
+
+inline TRadioSwHandler* hAcqMenuSel = nullptr;
+inline TIntEditHandler* hAcqLNonChanged = nullptr;
+inline TRadioSwHandler* hAcqFitTo = nullptr;
+inline TRadioSwHandler* hAcqSampl = nullptr;
+inline TRadioSwHandler* hAcqRunUntil = nullptr;
+inline TIntEditHandler* hAcqNAcq = nullptr;
+inline TCheckSwHandler* hAcqReact = nullptr;
+inline TRadioSwHandler* hAcqFileFormat = nullptr;
+inline TGpibStringHandler* hAcqFileName = nullptr;
+inline std::array<TAcqChannelNodes, 2> AcqChannelNodes{};
+
+// AvgMult is the mode of Ch1.
+inline bool AvgMultSelected = false;
+// Folder and base name of auto-saved waveforms.
+inline std::string AutoSaveFolder;
+inline std::string AutoSaveBaseName;
+
+void RegisterAcquisitionCommands();
+void ApplyAcquisitionSettings();
+
+bool BothChannelsEqual();
+bool UseCommonAcqSettings();
+TAcqMode GetAcqMode(int channel);
+int32_t GetAcqNAvg(int channel);
+double GetAcqPkInterval(int channel);
+int32_t GetAcqRecLen(int channel);
+int32_t GetAcqCount(int channel);
+double PeakIntervalRatio(int channel);
+bool IsAcqFitToMulti();
+bool IsAcqFitToSingle();
+bool AcqReactBeep();
+bool AcqReactSave();
+int GetAcqMenuChannel();
+// Sends "Acq:SmplMode" when the fit-to choice differs from the mode last sent.
+void ApplyAcqFitTo();
+void ApplySamplingOrderRule();
+// The auto-save name as the query answers it: base name, "*" and the format's extension.
+std::string AutoSaveNamePattern();
+
+}  // namespace norv

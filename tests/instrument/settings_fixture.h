@@ -1,0 +1,70 @@
+#pragma once
+// A fresh settings tree with the channel, time-base, trigger and acquisition settings
+// registered in the program's order, a recording settings link, and no instrument.
+
+#include <string>
+#include <vector>
+
+#include "framework/choice_handlers.h"
+#include "framework/numeric_handlers.h"
+#include "instrument/acquisition_settings.h"
+#include "instrument/channel_settings.h"
+#include "instrument/link_state.h"
+#include "instrument/setting_senders.h"
+#include "instrument/settings_hooks.h"
+#include "instrument/timebase_settings.h"
+#include "instrument/trigger_settings.h"
+#include "support/fake_settings_link.h"
+#include "support/settings_tree_fixture.h"
+
+namespace norv::test {
+
+class InstrumentSettingsTest : public SettingsTreeTest {
+ protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    ResetState();
+    SettingsHooks.LangText.Set([](const std::string& key) -> std::string {
+      if (key == "ByDiv") return "/div";
+      return key;
+    });
+    RegisterChannelCommands();
+    RegisterTimeBaseCommands();
+    RegisterTriggerCommands();
+    RegisterAcquisitionCommands();
+  }
+  void TearDown() override {
+    ResetState();
+    SettingsTreeTest::TearDown();
+  }
+
+  static void ResetState() {
+    SettingsHooks = TSettingsHooks{};
+    SenderCaches = TSenderCaches{};
+    SamplingModeByte = SamplingModeNone;
+    LinkKind = TLinkKind::None;
+    TimeBaseMaximum = 0.002;
+    AutoSaveFolder.clear();
+    AutoSaveBaseName.clear();
+  }
+
+  // The apply dispatcher's part for these units, then a clean record of what is sent.
+  // The shell forces every change action to run while it applies.
+  void ApplyAll() {
+    ForceNotify = true;
+    ApplyChannelSettings();
+    ApplyTimeBaseSettings();
+    ApplyTriggerSettings();
+    ApplyAcquisitionSettings();
+    ForceNotify = false;
+    link.Clear();
+  }
+
+  static TEditHandler* Edit(const char* path) { return dynamic_cast<TEditHandler*>(RootSpider->FindHandler(path)); }
+  static double Value(const char* path) { return Edit(path)->GetFloatValue(); }
+  static bool Disabled(const char* path) { return RootSpider->FindHandler(path)->IsDisabled(); }
+
+  FakeSettingsLink link;
+};
+
+}  // namespace norv::test
