@@ -1,4 +1,4 @@
-#include "instrument/acquisition_settings.h"
+#include "instrument/acq_settings.h"
 
 #include <filesystem>
 
@@ -39,7 +39,7 @@ void ModeChanged(int channel) {
   Stop();
   TAcqChannelNodes& n = AcqChannelNodes[Slot(channel)];
   const bool common = channel == 3 && UseCommonAcqSettings();
-  const auto mode = static_cast<TAcqMode>(n.Mode->GetIndex());
+  const auto mode = static_cast<TAcqModeItem>(n.Mode->GetIndex());
   n.NAvg->SetDisabled(common || mode < amAvgStab || mode > amAvgMedian);
   n.NAvg->SetMin(mode == amAvgMedian ? 8 : 2);
   n.NEnv->SetDisabled(common || mode < amEnvMinMax || mode > amEnvMin);
@@ -189,7 +189,7 @@ bool BothChannelsEqual() {
 
 bool UseCommonAcqSettings() { return GetIndex(hAcqSampl) == 0 && BothChannelsEqual(); }
 
-TAcqMode GetAcqMode(int channel) { return static_cast<TAcqMode>(GetIndex(Effective(channel).Mode)); }
+TAcqModeItem GetAcqMode(int channel) { return static_cast<TAcqModeItem>(GetIndex(Effective(channel).Mode)); }
 int32_t GetAcqNAvg(int channel) { return GetIntValue(Effective(channel).NAvg); }
 double GetAcqPkInterval(int channel) { return GetFloatValue(Effective(channel).PkInterval); }
 

@@ -18,7 +18,7 @@ class TIntEditHandler;
 class TDoubleEditHandler;
 class TGpibStringHandler;
 
-enum TAcqMode : uint8_t {
+enum TAcqModeItem : uint8_t {
   amSample = 0,
   amAvgStab = 1,   // averaged by the program over NAvg acquisitions
   amAvgMult = 2,   // averaged by the instrument
@@ -59,7 +59,7 @@ void ApplyAcquisitionSettings();
 
 bool BothChannelsEqual();
 bool UseCommonAcqSettings();
-TAcqMode GetAcqMode(int channel);
+TAcqModeItem GetAcqMode(int channel);
 int32_t GetAcqNAvg(int channel);
 double GetAcqPkInterval(int channel);
 int32_t GetAcqRecLen(int channel);
