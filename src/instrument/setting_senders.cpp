@@ -8,6 +8,7 @@
 #include "framework/numeric_handlers.h"
 #include "instrument/channel_settings.h"
 #include "instrument/link_state.h"
+#include "instrument/settings_hooks.h"
 #include "instrument/simulator.h"
 #include "instrument/timebase_settings.h"
 #include "instrument/trigger_settings.h"
@@ -36,6 +37,8 @@ void SendFloat(std::string_view command, double value, bool keep = false) {
 }
 void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
 void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
+
+std::string GenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }
 
 template <size_t N>
 const char* Pick(const char* const (&names)[N], int index) {
@@ -169,6 +172,56 @@ void SendChannelBand(int channel, bool narrow) {
 }
 
 void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channel) + ":Comp", volts); }
+
+void SendGenMode(int mode) {
+  static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
+  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
+}
+
+void SendGenPeriod(int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Period", n);
+}
+
+void SendGenStepDly(int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:StepDly", n);
+  ProgramSimulator().SimSetStepDly(n);
+}
+
+void SendGenDelay(int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Delay", n);
+}
+
+void SendGenWidth(int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Width", n);
+}
+
+void SendGenLength(int index) {
+  static const char* const names[] = {"p2e7m1", "p2e10m1", "p2e11m1", "p2e15m1"};
+  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
+}
+
+void SendGenTrigger(bool pattern) {
+  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
+}
+
+void SendGenPolarity(int output, bool negative) {
+  if (SettingsHooks.GeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
+}
+
+void SendGenDeskew(int output, int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
+}
+
+void SendGenOffsetMode(int output, int mode) {
+  static const char* const names[] = {"Pos", "Neg", "Var"};
+  if (SettingsHooks.GeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
+}
+
+void SendGenOffset(int output, int32_t n) {
+  if (SettingsHooks.GeneratorsOption()) {
+    SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
+  }
+}
 
 void SendPatternLength(int32_t n) { SendInt("Pattern:Length", n); }
 void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }

@@ -85,6 +85,25 @@ void SendAcqChannels(int code, bool keepAcquisition);
 void SendChannelBand(int channel, bool narrow);
 void SendChannelComp(int channel, double volts);
 
+// --- generators (only with the generators option) ---
+// 0 Off, 1 TDRTDT, 2 CoarseTB, 3 Pulse, 4 NRZ, 5 RZ.
+void SendGenMode(int mode);
+void SendGenPeriod(int32_t n);
+// The simulator takes the step delay also without the option.
+void SendGenStepDly(int32_t n);
+void SendGenDelay(int32_t n);
+void SendGenWidth(int32_t n);
+// 0 p2e7m1, 1 p2e10m1, 2 p2e11m1, 3 p2e15m1.
+void SendGenLength(int index);
+void SendGenTrigger(bool pattern);
+// Output 0 or 1 ("Gen:Out1:", "Gen:Out2:").
+void SendGenPolarity(int output, bool negative);
+void SendGenDeskew(int output, int32_t n);
+// 0 Pos, 1 Neg, 2 Var.
+void SendGenOffsetMode(int output, int mode);
+// The instrument answers this one; the answer is read and dropped.
+void SendGenOffset(int output, int32_t n);
+
 // --- pattern lock (only with the pattern-sync option; the callers check it) ---
 void SendPatternLength(int32_t n);
 void SendPatternDelay(int32_t n);

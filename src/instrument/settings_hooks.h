@@ -19,6 +19,7 @@ struct TSettingsHooks {
   THook<bool()> AcquisitionRunning;
   THook<bool()> PatternSyncOption;
   THook<bool()> ClockRecoveryOption;
+  THook<bool()> GeneratorsOption;
   // Firmware 3.7.4 and logic 0.3 or later.
   THook<bool()> NewTimingLogic;
   // Firmware older than 3.10.2 (so too without an instrument).

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "instrument/link_state.h"
+#include "instrument/settings_hooks.h"
 #include "support/fake_settings_link.h"
 
 namespace norv::test {
@@ -117,6 +118,30 @@ TEST_F(SettingSendersTest, NumberTextsStayDotDecimalUnderADecimalCommaLocale) {
   SendTimeDiv(2.5e-9);
   std::setlocale(LC_ALL, saved.c_str());
   EXPECT_EQ(link.Texts(), (Lines{"Trig:Level 0.25", "TB:TIMEDIV 2.5E-9"}));
+}
+
+TEST_F(SettingSendersTest, GeneratorCommandsNeedTheGeneratorsOption) {
+  SendGenMode(3);
+  SendGenPeriod(100);
+  EXPECT_TRUE(link.Lines.empty());
+  SettingsHooks.GeneratorsOption.Set([] { return true; });
+  SendGenMode(3);
+  SendGenPeriod(100);
+  SendGenStepDly(7);
+  SendGenDelay(8);
+  SendGenWidth(9);
+  SendGenLength(3);
+  SendGenTrigger(true);
+  SendGenPolarity(1, true);
+  SendGenDeskew(0, -5);
+  SendGenOffsetMode(0, 0);
+  SendGenOffsetMode(1, 2);
+  SendGenOffset(1, 12);
+  SettingsHooks.GeneratorsOption.Reset();
+  EXPECT_EQ(link.Texts(),
+            (Lines{"Gen:Mode Pulse", "Gen:Period 100", "Gen:StepDly 7", "Gen:Delay 8", "Gen:Width 9",
+                   "Gen:Length p2e15m1", "Gen:Trigger Pattern", "Gen:Out2:Polarity Neg", "Gen:Out1:Deskew -5",
+                   "Gen:Out1:OfsMode Pos", "Gen:Out2:OfsMode Var", "Gen:Out2:Offset? 12"}));
 }
 
 TEST_F(SettingSendersTest, QueriesReadTheirReplies) {
