@@ -273,3 +273,76 @@ TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
 
 }  // namespace
 }  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+// The paths of a setup dump, in order.
+std::vector<std::string> DumpedPaths() {
+  std::vector<std::string> lines;
+  RootSpider->DumpSettings(lines);
+  for (std::string& line : lines) line = line.substr(0, line.find(' '));
+  return lines;
+}
+
+class RegistrationAloneTest : public SettingsTreeTest {
+ protected:
+  void TearDown() override {
+    SettingsHooks = TSettingsHooks{};
+    SettingsTreeTest::TearDown();
+  }
+};
+
+TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
+  RegisterTriggerCommands();
+  EXPECT_EQ(DumpedPaths(),
+            (std::vector<std::string>{"TRIG:SOURCE", "TRIG:HEADPOWER", "TRIG:EXTLEVEL", "TRIG:INTRATE", "TRIG:MODE",
+                                      "TRIG:SLOPE", "TRIG:HOLDOFF", "TRIG:HISTER", "TRIG:LOWJITTER", "TRIG:REFFREQ",
+                                      "TRIG:REFDIVIDER", "TRIG:ATTEN:UNIT", "TRIG:ATTEN:RATIO", "TRIG:ATTEN:DB",
+                                      "TRIG:PATTERNLOCKMODE", "TRIG:DATARATE", "TRIG:INTDIVIDER",
+                                      "TRIG:EXTDIVIDER", "TRIG:PATTLEN", "TRIG:PATTDELAY", "TRIG:PATTADDDELAY",
+                                      "TRIG:PATTSCANBITS", "TRIG:PATTEYELINE"}));
+  CreateRootSpider();
+  RegisterTimeBaseCommands();
+  const auto tb = DumpedPaths();
+  ASSERT_EQ(tb.size(), 20u);
+  EXPECT_EQ(tb.front(), "TB:UNITS");
+  EXPECT_EQ(tb[4], "TB:SCALEA");
+  EXPECT_EQ(tb[6], "TB:BITSCALEA");
+  EXPECT_EQ(tb.back(), "TB:STOPBIT");
+  CreateRootSpider();
+  RegisterChannelCommands();
+  const auto ch = DumpedPaths();
+  ASSERT_EQ(ch.size(), 32u);  // 16 per channel, Ch1 first; the two SHADOW nodes stay out
+  EXPECT_EQ(ch.front(), "CH1:DISPLAY");
+  EXPECT_EQ(ch[15], "CH1:DESKEW");
+  EXPECT_EQ(ch[16], "CH2:DISPLAY");
+  CreateRootSpider();
+  RegisterAcquisitionCommands();
+  const auto acq = DumpedPaths();
+  EXPECT_EQ(acq.front(), "ACQ:FITTO");
+  EXPECT_EQ(acq.back(), "ACQ:CH2:RECLEN");
+  // The middle of the stop bit lies within its limits.
+  CreateRootSpider();
+  RegisterTimeBaseCommands();
+  Exec("TB:STOPBIT MID");
+  EXPECT_EQ(hTBStopBit->GetIntValue(), 1);
+}
+
+TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
+  ApplyAll();
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 3N");
+  Exec("TB:DELTADEL 1N");
+  SaveTimeBaseDelays();
+  // Something moves both; a replay sets the delta only.
+  hTBDelay->SetValueByProgram(0.5);
+  hTBDeltaDel->SetValueByProgram(0.5);
+  Exec("TB:DELTADEL 2", true);
+  RestoreTimeBaseDelays();
+  EXPECT_NEAR(Value("TB:Delay"), 0.3, 1e-9);
+  EXPECT_NEAR(Value("TB:DeltaDel"), 2.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace norv::test
