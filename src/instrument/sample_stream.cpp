@@ -1,0 +1,195 @@
+#include "instrument/sample_stream.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "framework/errors.h"
+#include "instrument/command_link.h"
+#include "instrument/link_hooks.h"
+#include "instrument/link_recovery.h"
+#include "instrument/usb_transport.h"
+
+namespace norv {
+
+namespace {
+
+constexpr size_t SampleBufferBytes = SampleBufferWords * 2;
+constexpr int ClosingDrainPasses = 3;
+
+alignas(uint16_t) std::array<uint8_t, SampleBufferBytes> SampleBuffer;
+size_t SampleByteCount = 0;
+size_t SampleWordsHandedOut = 0;
+bool SampleOverflow = false;      // the record did not fit the buffer
+bool RecordFromInstrument = false;  // the running record is the instrument's, not simulated
+int64_t LastStreamDataMs = 0;
+int PatternLockStarts = 0;
+
+uint16_t WordAt(size_t index) {
+  return static_cast<uint16_t>(SampleBuffer[2 * index] | SampleBuffer[2 * index + 1] << 8);
+}
+
+std::span<const uint16_t> WordsOf(size_t first, size_t count) {
+  auto* words = reinterpret_cast<uint16_t*>(SampleBuffer.data());
+  if constexpr (std::endian::native == std::endian::big) {
+    for (size_t i = first; i < first + count; ++i) words[i] = static_cast<uint16_t>(words[i] << 8 | words[i] >> 8);
+  }
+  return {words + first, count};
+}
+
+void ClearStreamCounters() {
+  SampleByteCount = 0;
+  SampleWordsHandedOut = 0;
+  SampleOverflow = false;
+  LastStreamDataMs = LinkClock().NowMs();
+}
+
+bool GetTcpWaveData(std::span<const uint16_t>& words) {
+  words = {};
+  TMyTSPIPPribor* link = TcpLink();
+  if (Acquiring) {
+    while (!SampleOverflow && PumpSocketMessage()) {
+    }
+  }
+  const size_t wordCount = SampleByteCount / 2;
+  if (wordCount > SampleWordsHandedOut) {
+    words = WordsOf(SampleWordsHandedOut, wordCount - SampleWordsHandedOut);
+    SampleWordsHandedOut = wordCount;
+    return true;
+  }
+  if (SampleOverflow || !link || link->Broken()) return false;
+  return !Acquiring || LinkClock().NowMs() - LastStreamDataMs < TcpStreamSilenceLimitMs;
+}
+
+bool GetUsbWaveData(std::span<const uint16_t>& words) {
+  words = {};
+  auto* buffer = reinterpret_cast<uint16_t*>(SampleBuffer.data());
+  size_t count = 0;
+  if (!ReadUsbWaveBlock({buffer, SampleBufferWords}, count)) return false;
+  words = {buffer, count};
+  return true;
+}
+
+// Reads the stream after "ACQ:BREAK" until its end word. A failed read waits for the link
+// to answer again. False when the bound ran out.
+bool DrainAfterBreak() {
+  IClock& clock = LinkClock();
+  const int64_t start = clock.NowMs();
+  auto timeLeft = [&] { return clock.NowMs() - start < BreakDrainLimitMs; };
+  for (int pass = 1; !(ClosingFlag && pass > ClosingDrainPasses); ++pass) {
+    if (LinkKind == TLinkKind::LAN) PumpSocketMessage();
+    std::span<const uint16_t> words;
+    if (!GetWaveData(words, true)) {
+      while (!LinkAlive()) {
+        if (!timeLeft()) return false;
+        clock.SleepMs(1);
+      }
+      return true;
+    }
+    if (!words.empty() && words.back() == EndOfRecordWord) return true;
+    if (BreakRequest) return true;
+    if (!timeLeft()) return false;
+    if (words.empty()) clock.SleepMs(1);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SampleStreamReceiving() { return (Acquiring && RecordFromInstrument) || BreakingAcquisition; }
+
+void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument) {
+  if (Acquiring) {
+    LinkHooks.SystemBeep();
+    return;
+  }
+  if (LinkHooks.PatternLockOn() && ++PatternLockStarts > PatternLockCheckInterval) {
+    PatternLockStarts = 0;
+    LinkHooks.CheckPatternLockRate();
+  }
+  LinkHooks.SendRecordSettings(readKind, recLen, nAvg, tbDelay);
+  ClearStreamCounters();
+  ClearUsbWaveCarry();
+  RecordFromInstrument = useInstrument;
+  if (!useInstrument) {
+    LinkHooks.StartSimulatedRecord();
+  } else if (!SendCommand("ACQ:GO", true)) {
+    CommFailure = true;
+  }
+  if (CommFailure) {
+    ReportCommFailure(" on start");
+  } else {
+    Acquiring = true;
+  }
+}
+
+bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle) {
+  if (!Acquiring && !allowIdle) throw EAssertion("GetWaveData: no acquisition running");
+  switch (LinkKind) {
+    case TLinkKind::LAN: return GetTcpWaveData(words);
+    case TLinkKind::USB: return GetUsbWaveData(words);
+    default:
+      words = {};
+      return false;
+  }
+}
+
+void SocketReadHandler() {
+  TMyTSPIPPribor* link = TcpLink();
+  if (!link) return;
+  if (!SampleStreamReceiving()) {
+    ReceiveReplyBytes(*link);
+    return;
+  }
+  if (SampleByteCount == SampleBufferBytes) {
+    if (!BreakingAcquisition) {
+      SampleOverflow = true;  // the record fails; nothing is written past the buffer
+      return;
+    }
+    // Draining needs only the newest words: start the buffer again (it holds whole words).
+    SampleByteCount = 0;
+    SampleWordsHandedOut = 0;
+  }
+  const size_t received = link->Receive(std::span(SampleBuffer).subspan(SampleByteCount));
+  if (received == 0) return;
+  SampleByteCount += received;
+  LastStreamDataMs = LinkClock().NowMs();
+  const size_t wordCount = SampleByteCount / 2;
+  if (BreakingAcquisition || wordCount == 0 || WordAt(wordCount - 1) != EndOfRecordWord)
+    RequestNextBlock();
+}
+
+void RequestNextBlock() {
+  TMyTSPIPPribor* link = TcpLink();
+  if (!IsInstrumentConnected() || !link) return;
+  static constexpr std::array<uint8_t, 3> Continuation{0x00, 0x0D, 0x0A};
+  link->Send(Continuation);
+}
+
+void BreakAcquisition(bool refresh) {
+  if (Acquiring) {
+    Acquiring = false;
+    if (IsInstrumentConnected() && RecordFromInstrument) {
+      BreakingAcquisition = true;
+      SendCommand("ACQ:BREAK", true);
+      if (!DrainAfterBreak()) CommFailure = true;
+      BreakingAcquisition = false;
+      if (!NoTimerRestart) LinkHooks.EnableFlagRegisterTimer();
+    }
+  }
+  LinkHooks.ClearAcqStarted();
+  if (GuiReady && !NoTimerRestart && refresh) RefreshAfterStop();
+}
+
+void RefreshAfterStop() {
+  LinkHooks.ResetPointStore();
+  if (LinkHooks.MeasDisplayOn()) {
+    LinkHooks.ResetHisticons();
+    LinkHooks.ResetMeasStatistics();
+  }
+  if (LinkHooks.HistAxisOn() && LinkHooks.EyeMeasureOn()) LinkHooks.ClearEyeMeasurement();
+}
+
+int PatternLockCheckCount() { return PatternLockStarts; }
+
+}  // namespace norv

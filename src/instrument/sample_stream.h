@@ -1,0 +1,72 @@
+#pragma once
+// The sample stream of one record, and the stop of a running record.
+//
+// After "ACQ:GO" the instrument sends 16-bit words, little-endian: EndOfRecordWord ends
+// the record, FillerWord is to be skipped, any other word is a signed sample code (two per
+// point, channel 1 first, when both channels are read together). Over TCP the record
+// comes in parts, each after a continuation request ($00 CR LF); over USB in blocks read
+// with a time-out.
+//
+// Use by the acquisition cycle: StartAcquisition, then GetWaveData once per idle step
+// while Acquiring, clearing Acquiring when the end word has been read; a false result is
+// a link failure (clear Acquiring, set CommFailure). Every command sent without
+// KeepAcquisition stops a running record first (BreakAcquisition).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "instrument/tcp_link.h"
+
+namespace norv {
+
+inline constexpr uint16_t EndOfRecordWord = 0x8000;
+inline constexpr uint16_t FillerWord = 0x8001;
+// Every word of one record's stream, markers included, must fit.
+inline constexpr size_t SampleBufferWords = 8200;
+// Record kinds: the channel read, or both.
+inline constexpr uint8_t ReadKindCh1 = 2;
+inline constexpr uint8_t ReadKindCh2 = 3;
+inline constexpr uint8_t ReadKindBoth = 4;
+// A TCP stream that brings nothing for this long has failed (the instrument sends fillers
+// while it waits for a trigger).
+inline constexpr int TcpStreamSilenceLimitMs = 5000;
+// The drain after "ACQ:BREAK" gives up (a link failure) after this long.
+inline constexpr int BreakDrainLimitMs = 2000;
+// Starts with pattern lock on between two pattern-lock rate checks.
+inline constexpr int PatternLockCheckInterval = 50;
+
+// A record request is running and its stream is being read.
+inline bool Acquiring = false;
+// BreakAcquisition is draining the stream.
+inline bool BreakingAcquisition = false;
+
+// Requests one record of recLen points (readKind 2, 3 or 4) with nAvg averages at the
+// time-base delay tbDelay, from the instrument or, when useInstrument is false, from the
+// simulator. Beeps and does nothing while a record runs. A start that cannot be sent sets
+// CommFailure and reports it.
+void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument);
+
+// Hands out the stream words that have arrived since the last call (possibly none). False
+// when the stream has failed: a USB read failed or timed out, the TCP peer closed or fell
+// silent, or the record overran the sample buffer. EAssertion when no record runs, unless
+// allowIdle.
+bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
+
+// Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
+// most BreakDrainLimitMs, then CommFailure). Always lets the acquisition cycle start
+// afresh; with refresh (and the GUI ready) also RefreshAfterStop.
+void BreakAcquisition(bool refresh);
+// Resets the point store and the per-acquisition statistics.
+void RefreshAfterStop();
+
+int PatternLockCheckCount();
+
+// TCP side, run by the command link's socket pump.
+// True while received bytes belong to the sample stream rather than to a reply.
+bool SampleStreamReceiving();
+void SocketReadHandler();
+// Asks the instrument for the next part of the record.
+void RequestNextBlock();
+
+}  // namespace norv

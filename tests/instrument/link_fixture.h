@@ -1,0 +1,67 @@
+#pragma once
+// A command link connected to a fake instrument over loopback TCP, with the link's global
+// state put back after each test.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "framework/ip_address.h"
+#include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
+#include "instrument/sample_stream.h"
+#include "support/fake_instrument.h"
+
+namespace norv::test {
+
+inline TIPv4Addr Loopback() {
+  TIPv4Addr addr;
+  StrToIPv4("127.0.0.1", addr);
+  return addr;
+}
+
+inline void ResetLinkState() {
+  DisconnectInstrument(true);
+  LinkKind = TLinkKind::None;
+  CommFailure = false;
+  Acquiring = false;
+  BreakingAcquisition = false;
+  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
+  LinkHooks = TLinkHooks{};
+  PreCommandHook.Reset();
+  InstrumentIdentity = TInstrumentIdentity{};
+  SetLinkClock(SystemClock());
+}
+
+// Waits (a few seconds at most) until bytes from the instrument wait on the TCP link.
+inline bool WaitForInput() {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!TcpLink()->InputPending()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+class LinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetLinkState();
+    instrument.SetReply("Info:IndivData?", "1 255 251 9 1234");
+  }
+  void TearDown() override { ResetLinkState(); }
+
+  // Connects and forgets the commands of the connection itself.
+  void Connect() {
+    ASSERT_TRUE(ConnectInstrument(false, Loopback(), instrument.Port()));
+    ASSERT_TRUE(instrument.WaitForCommands(1));
+    instrument.ClearCommands();
+  }
+
+  FakeInstrument instrument;
+};
+
+}  // namespace norv::test

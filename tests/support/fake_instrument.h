@@ -1,0 +1,94 @@
+#pragma once
+// An instrument that speaks the instrument protocol over loopback TCP, on a thread of its
+// own, for tests of the command link and the sample stream.
+//
+// It listens on 127.0.0.1 at an ephemeral port and serves one connection at a time (a
+// new connection replaces the old one). Command lines end in CR LF. Set commands are
+// taken silently; a query gets its scripted reply (none when it has no script). "ACQ:GO"
+// answers with the scripted record, in parts of a fixed number of 16-bit words
+// (little-endian) and the end word $8000 after the last part; every part after the first
+// waits for a continuation request ($00 CR LF). "ACQ:BREAK" ends a running record with
+// the end word at once. Continuation requests outside a record are ignored.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace norv::test {
+
+class FakeInstrument {
+ public:
+  enum class TFault {
+    None,
+    Silence,        // takes every line and answers nothing, not even "ACQ:BREAK"
+    LfOnlyReplies,  // replies end in LF alone
+    NoEndWord,      // the record's last part comes without the end word
+    CloseOnCommand, // the next command line closes the connection (once)
+  };
+
+  FakeInstrument();
+  ~FakeInstrument();
+  FakeInstrument(const FakeInstrument&) = delete;
+  FakeInstrument& operator=(const FakeInstrument&) = delete;
+
+  uint16_t Port() const { return port_; }
+
+  // The reply to a query line (compared without regard to case); sent with CR LF.
+  void SetReply(const std::string& query, const std::string& reply);
+  // The record that "ACQ:GO" sends, without its end word, and the words per part. A
+  // record longer than the program's sample buffer is the over-long record.
+  void SetRecord(std::vector<uint16_t> words, size_t partWords);
+  void SetFault(TFault fault);
+
+  // Command lines received in order, without their CR LF; continuation requests are
+  // counted apart.
+  std::vector<std::string> Commands() const;
+  int Continuations() const;
+  int Connections() const;
+  void ClearCommands();
+  // Waits (a few seconds at most) until that many command lines have arrived, so that a
+  // test can check commands that get no answer. False when they did not come.
+  bool WaitForCommands(size_t count) const;
+  bool WaitForContinuations(int count) const;
+  // Closes the present connection from the instrument's side.
+  void DropConnection();
+
+ private:
+  void Serve();
+  void AcceptClient();
+  void ReadClient();
+  void HandleLine(const std::string& line);
+  void SendPart();
+  void SendBytes(const std::string& bytes);
+  void CloseClient();
+
+  int listenFd_ = -1;
+  int wakeFd_ = -1;
+  int clientFd_ = -1;  // owned by the serving thread
+  uint16_t port_ = 0;
+  std::thread thread_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  bool stop_ = false;
+  bool dropRequested_ = false;
+  std::map<std::string, std::string> replies_;
+  std::vector<uint16_t> record_;
+  size_t partWords_ = 64;
+  TFault fault_ = TFault::None;
+  std::vector<std::string> commands_;
+  int continuations_ = 0;
+  int connections_ = 0;
+
+  // Serving thread only.
+  std::string lineBuffer_;
+  bool recordRunning_ = false;
+  size_t recordPos_ = 0;
+};
+
+}  // namespace norv::test
