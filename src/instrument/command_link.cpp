@@ -1,12 +1,13 @@
 #include "instrument/command_link.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <memory>
 
 #include "framework/dot_number.h"
 #include "framework/errors.h"
+#include "framework/language.h"
+#include "framework/text_case.h"
 #include "framework/text_encoding.h"
 #include "instrument/instrument_identity.h"
 #include "instrument/link_hooks.h"
@@ -31,11 +32,6 @@ std::string LastCommand;
 
 constexpr std::string_view ProbeCommand = "Info:GetVer:FPGAFW?";
 constexpr std::string_view IndivDataQuery = "Info:IndivData?";
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // Bytes of 128 and above become '_'; the last character becomes ReplyEndMark and a CR
 // before it ReplyCrMark. Needs at least one byte.
@@ -133,9 +129,9 @@ bool OpenTcpInstrument(const TIPv4Addr& address, uint16_t port) {
   CloseTcp();
   TcpAddress = address;
   TcpPort = port;
-  LinkHooks.SplashStatus(LinkHooks.LangText("WaitTCP_IP"));
+  LinkHooks.SplashStatus(GetLangStr("WaitTCP_IP"));
   if (ReopenTcp()) return true;
-  LinkHooks.SplashStatus(GetProductName() + LinkHooks.LangText("_not_found") + "0");
+  LinkHooks.SplashStatus(GetProductName() + GetLangStr("_not_found") + "0");
   return false;
 }
 
@@ -227,7 +223,7 @@ std::string QueryCommand(std::string_view cmd) {
 std::string QueryUpperString(std::string_view cmd, bool noQuestionMark) {
   std::string text(cmd);
   if (!noQuestionMark) text += '?';
-  return Upper(QueryCommand(text));
+  return UpperAscii(QueryCommand(text));
 }
 
 void SendIntCommand(std::string_view cmd, int32_t value) {
@@ -238,9 +234,7 @@ void SendOnOffCommand(std::string_view cmd, bool on) {
   SendCommand(std::string(cmd) + (on ? " On" : " Off"), false);
 }
 
-std::string FloatCommandText(double value) {
-  return FloatToStrF_Dot(value, TFloatFormat::ffGeneral, 8, 0);
-}
+std::string FloatCommandText(double value) { return FloatToStrF_Dot(value, TFloatFormat::ffGeneral, 8, 0); }
 
 void SendFloatCommand(std::string_view cmd, bool keepAcquisition, double value) {
   SendCommand(std::string(cmd) + ' ' + FloatCommandText(value), keepAcquisition);
@@ -276,7 +270,7 @@ double QueryFloatArg(std::string_view cmd, double value) {
 
 const std::string& LastCommandText() { return LastCommand; }
 
-bool IsTimeoutReply(std::string_view reply) { return Upper(std::string(reply)) == "TIMEOUT"; }
+bool IsTimeoutReply(std::string_view reply) { return SameTextAscii(reply, ReplyTimeoutText); }
 
 bool ParseReplyInt(std::string_view text, int32_t& value) {
   size_t i = text.find_first_not_of(' ');

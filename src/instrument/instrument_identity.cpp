@@ -8,6 +8,7 @@
 #include "framework/dot_number.h"
 #include "framework/errors.h"
 #include "framework/ini_file.h"
+#include "framework/language.h"
 #include "framework/program_dir.h"
 #include "instrument/command_link.h"
 #include "instrument/link_hooks.h"
@@ -130,6 +131,7 @@ bool ReadIndivData() {
   id.FPGAVer.Text = "0." + std::to_string(QueryInt("Info:GetVer:FPGAFW"));
   ParseVersionText(id.FPGAVer);
   if (HasLANOption()) ReadMacAddress(id.MAC);
+  ProductNameHook.Set(GetProductName);
   return true;
 }
 
@@ -178,6 +180,7 @@ void ReadDemoUnit(const std::string& name) {
   id.FPGAVer = DemoVersion();
   id.FPGAVer.Date[0] = -1;
   id.MAC = BuiltInMac(0x0A);
+  ProductNameHook.Set(GetProductName);
 }
 
 void WriteDemoUnit(const std::string& name, int block, int modelFlashCode, int optionCode, int year,
@@ -250,7 +253,7 @@ std::string OptionName(uint8_t model, int bit, bool showCode) {
   static constexpr const char* Keys[8] = {"optClockRecoveryTrig", "optPatSyncTrig", "optGenerators", "optOptics",
                                           "optTDT", "optJitter", nullptr, "optLAN"};
   const char* key = Keys[std::countr_zero(static_cast<unsigned>(bit))];
-  std::string text = (model >= 1 && model <= LastLxxModel && key) ? LinkHooks.LangText(key) : "";
+  std::string text = (model >= 1 && model <= LastLxxModel && key) ? GetLangStr(key) : "";
   if (showCode) text += Format_Dot("  (~%.2x)", bit);
   return text;
 }
@@ -320,7 +323,7 @@ std::string GetProductName() {
   return ModelName(InstrumentIdentity.ModelCode, InstrumentIdentity.SerialNo, false);
 }
 
-std::string GetProductKind() { return LinkHooks.LangText("SamplingOscilloscope"); }
+std::string GetProductKind() { return GetLangStr("SamplingOscilloscope"); }
 
 double BandwidthGHz(bool wide) { return wide ? 12.0 : 8.0; }
 

@@ -24,10 +24,6 @@ struct TLinkHooks {
   THook<void(const std::string&)> ShowMessage;    // a message the user must see
   THook<void()> EnableFlagRegisterTimer;          // nothing while there is no main window
   THook<std::string()> CurrentInstrumentName;     // name of the chosen instrument entry
-  // The language table's text of a key, and the status-message stack.
-  THook<std::string(const std::string& key)> LangText;
-  THook<int(const std::string& text, int timeoutMs, bool keep, int style)> PushHint;
-  THook<void(int id)> RemoveHint;
 
   // Record start.
   THook<bool()> PatternLockOn;                    // "Trig:PatternLockMode" is not Off
@@ -50,7 +46,6 @@ struct TLinkHooks {
   THook<void()> ResyncTrigger;
   THook<void()> RefreshAcqSettings;
   THook<void()> RefreshSysInfo;                   // the instrument information window
-  THook<void(bool on)> SetForceNotify;
   THook<void()> RegisterAllCommandsSkip;          // re-registration keeping existing nodes
   THook<void()> UpdateHelpMenuCaption;
   THook<void()> ApplyAllSettings;

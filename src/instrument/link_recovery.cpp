@@ -3,6 +3,9 @@
 #include <optional>
 #include <string>
 
+#include "framework/handler.h"
+#include "framework/hint_stack.h"
+#include "framework/language.h"
 #include "instrument/command_link.h"
 #include "instrument/link_hooks.h"
 
@@ -12,26 +15,25 @@ namespace {
 
 std::optional<int64_t> FailureSinceMs;
 bool FailureShown = false;
-int FailureMessageId = -1;
-
-constexpr int WarningStyle = 1;
+std::optional<uint32_t> FailureMessageId;
 
 }  // namespace
 
 void ReportCommFailure(std::string_view text) {
   const int64_t now = LinkClock().NowMs();
   if (!FailureSinceMs) FailureSinceMs = now;
-  if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureShown && FailureMessageId < 0) {
+  if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureShown && !FailureMessageId) {
     FailureShown = true;
-    FailureMessageId = LinkHooks.PushHint(LinkHooks.LangText("CommunicationErr") + std::string(text), 0, true, WarningStyle);
+    FailureMessageId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,
+                                THintStyle::Warning);
   }
 }
 
 void ClearCommFailure() {
   FailureSinceMs.reset();
   if (!FailureShown) return;
-  if (FailureMessageId >= 0) LinkHooks.RemoveHint(FailureMessageId);
-  FailureMessageId = -1;
+  if (FailureMessageId) RemoveHint(*FailureMessageId);
+  FailureMessageId.reset();
   FailureShown = false;
 }
 
@@ -40,8 +42,8 @@ void ResyncAfterLinkRecovery() {
   LinkHooks.RefreshAcqSettings();
   LinkHooks.RefreshSysInfo();
   struct TForcedNotification {
-    TForcedNotification() { LinkHooks.SetForceNotify(true); }
-    ~TForcedNotification() { LinkHooks.SetForceNotify(false); }
+    TForcedNotification() { ForceNotify = true; }
+    ~TForcedNotification() { ForceNotify = false; }
   } forced;
   LinkHooks.RegisterAllCommandsSkip();
   LinkHooks.UpdateHelpMenuCaption();

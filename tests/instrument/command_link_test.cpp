@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/errors.h"
+#include "instrument/command_settings_link.h"
 #include "instrument/link_fixture.h"
 #include "instrument/usb_transport.h"
 #include "support/fake_clock.h"
@@ -191,6 +192,17 @@ TEST_F(LinkTest, LinkAliveFailsWhileTheInstrumentStaysSilent) {
   SetLinkClock(clock);
   instrument.SetFault(FakeInstrument::TFault::Silence);
   EXPECT_FALSE(LinkAlive());
+}
+
+TEST_F(LinkTest, TheSettingSendersReachTheInstrumentThroughTheLink) {
+  Connect();
+  instrument.SetReply("Trig:GetTrigOn?", "TRIG_ON");
+  SetSettingsLink(&CommandSettingsLink());
+  ResetSenderCachesAfterConnect();
+  SendRecLen(512, false);
+  EXPECT_TRUE(QueryTrigOn(true));
+  SetSettingsLink(nullptr);
+  EXPECT_EQ(instrument.Commands(), (std::vector<std::string>{"Acq:RecLen 512", "Trig:GetTrigOn?"}));
 }
 
 class UsbLinkTest : public LinkTest {

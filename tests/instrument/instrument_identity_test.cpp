@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/errors.h"
+#include "framework/language.h"
 #include "framework/program_dir.h"
 #include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
@@ -28,7 +29,6 @@ class IdentityTest : public test::LinkTest {
  protected:
   void SetUp() override {
     LinkTest::SetUp();
-    LinkHooks.LangText.Set([](const std::string& key) { return "<" + key + ">"; });
     LinkHooks.ShowMessage.Set([this](const std::string& text) { messages.push_back(text); });
     instrument.SetReply("Info:GetVer:SW?", "3.12.1 (2012.05.03)");
     instrument.SetReply("Info:GetVer:FPGAFW?", "17");
@@ -170,15 +170,15 @@ TEST(ModelCodes, NamesFollowTheModelAndTheSerialNumber) {
 }
 
 TEST_F(IdentityTest, OptionNamesComeFromTheLanguageTableForLxxModels) {
-  EXPECT_EQ(OptionName(4, 4, false), "<optGenerators>");
-  EXPECT_EQ(OptionName(4, 8, true), "<optOptics>  (~08)");
-  EXPECT_EQ(OptionName(4, 128, true), "<optLAN>  (~80)");
+  EXPECT_EQ(OptionName(4, 4, false), "Generators");
+  EXPECT_EQ(OptionName(4, 8, true), "O/E Converter  (~08)");
+  EXPECT_EQ(OptionName(4, 128, true), "LAN  (~80)");
   EXPECT_EQ(OptionName(4, 64, false), "");
   EXPECT_EQ(OptionName(9, 4, false), "");
   EXPECT_EQ(OptionName(4, 255, true), " Basic  (255)");
   EXPECT_THROW(OptionName(4, 3, false), EAssertion);
   EXPECT_THROW(OptionName(4, 0, false), EAssertion);
-  EXPECT_EQ(OptionNamesText(1, 5, false), " + <optClockRecoveryTrig> + <optGenerators>");
+  EXPECT_EQ(OptionNamesText(1, 5, false), " + Clock Recovery Trigger + Generators");
   EXPECT_EQ(OptionNamesText(9, 128, false), " + ");
   EXPECT_EQ(OptionNamesText(1, 0, true), "");
 }
@@ -242,7 +242,8 @@ TEST_F(DemoUnitTest, ADemoInstrumentTakesItsIdentityFromItsFile) {
   EXPECT_EQ(id.SWVer.Date, (std::array<int16_t, 3>{2008, 1, 20}));
   EXPECT_EQ(id.FPGAVer.Date, (std::array<int16_t, 3>{-1, 1, 20}));
   EXPECT_EQ(id.MAC, (Mac{0x0A, 0x55, 0x01, 0x7E, 0x08, 77}));
-  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv-L1E    <SamplingOscilloscope> 12 GHz");
+  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv-L1E    Sampling Oscilloscope 12 GHz");
+  EXPECT_EQ(ProductNameHook(), "Vexilor Norv-L1E");
 }
 
 TEST_F(DemoUnitTest, EmptyBlocksPassToTheNextAndMissingDataGivesTheDefault) {
@@ -292,7 +293,7 @@ TEST_F(IdentityTest, TheCaptionNamesTheProduct) {
   EXPECT_EQ(BuildMainCaption(false), "Tarvel Technology.    Instrument not connected");
   InstrumentIdentity.ModelCode = 6;
   InstrumentIdentity.Year = 2008;
-  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv    <SamplingOscilloscope> 12 GHz");
+  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv    Sampling Oscilloscope 12 GHz");
   EXPECT_EQ(BandwidthGHz(true), 12.0);
   EXPECT_EQ(BandwidthGHz(false), 8.0);
 }

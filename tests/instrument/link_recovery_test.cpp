@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/handler.h"
+#include "framework/hint_stack.h"
+#include "framework/language.h"
 #include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
@@ -18,47 +21,53 @@ class LinkRecoveryTest : public ::testing::Test {
     test::ResetLinkState();
     ClearCommFailure();
     SetLinkClock(clock);
-    LinkHooks.LangText.Set([](const std::string& key) { return "<" + key + ">"; });
-    LinkHooks.PushHint.Set([this](const std::string& text, int timeoutMs, bool keep, int style) {
-      pushed.push_back(text);
-      EXPECT_LT(timeoutMs, 1);  // stays until the failure is over
-      EXPECT_TRUE(keep);
-      EXPECT_EQ(style, 1);
-      return 70 + static_cast<int>(pushed.size());
-    });
-    LinkHooks.RemoveHint.Set([this](int id) { removed.push_back(id); });
+    InstallHintStack(std::make_unique<THintStack>(clock, clock));
   }
   void TearDown() override {
     ClearCommFailure();
+    InstallHintStack(nullptr);
     test::ResetLinkState();
   }
 
+  // The texts on the status-message stack, checking that each stays until removed.
+  static std::vector<std::string> Notices() {
+    std::vector<std::string> texts;
+    for (const auto& entry : HintStack()->Entries()) {
+      EXPECT_LT(entry.timeoutMs, 1);
+      EXPECT_EQ(entry.keep, THintKeep::Keep);
+      EXPECT_EQ(entry.style, THintStyle::Warning);
+      texts.push_back(entry.text);
+    }
+    return texts;
+  }
+
   test::FakeClock clock;
-  std::vector<std::string> pushed;
-  std::vector<int> removed;
+  const std::string notice = GetLangStr("CommunicationErr");
 };
 
 TEST_F(LinkRecoveryTest, TheNoticeComesOnceAfterTheFailureHasLastedFiveSeconds) {
   ReportCommFailure(" on start");
   clock.Advance(CommFailureNoticeDelayMs - 1);
   ReportCommFailure("");
-  EXPECT_TRUE(pushed.empty());
+  EXPECT_TRUE(Notices().empty());
   clock.Advance(1);
   ReportCommFailure("");
   clock.Advance(60'000);
   ReportCommFailure("");
-  EXPECT_EQ(pushed, (std::vector<std::string>{"<CommunicationErr>"}));
+  EXPECT_EQ(Notices(), (std::vector<std::string>{notice}));
 
   ClearCommFailure();
-  EXPECT_EQ(removed, (std::vector<int>{71}));
+  EXPECT_TRUE(Notices().empty());
   ClearCommFailure();
-  EXPECT_EQ(removed.size(), 1u);
 
   // A new failure counts its five seconds afresh.
   ReportCommFailure(" on start");
-  clock.Advance(CommFailureNoticeDelayMs);
+  clock.Advance(CommFailureNoticeDelayMs - 1);
   ReportCommFailure(" on start");
-  EXPECT_EQ(pushed.back(), "<CommunicationErr> on start");
+  EXPECT_TRUE(Notices().empty());
+  clock.Advance(1);
+  ReportCommFailure(" on start");
+  EXPECT_EQ(Notices(), (std::vector<std::string>{notice + " on start"}));
 }
 
 TEST_F(LinkRecoveryTest, AShortFailureShowsNothing) {
@@ -67,8 +76,7 @@ TEST_F(LinkRecoveryTest, AShortFailureShowsNothing) {
   ClearCommFailure();
   clock.Advance(4000);
   ReportCommFailure("");
-  EXPECT_TRUE(pushed.empty());
-  EXPECT_TRUE(removed.empty());
+  EXPECT_TRUE(Notices().empty());
 }
 
 TEST_F(LinkRecoveryTest, AFailedStartIsReportedAndStartsNothing) {
@@ -83,7 +91,7 @@ TEST_F(LinkRecoveryTest, AFailedStartIsReportedAndStartsNothing) {
   EXPECT_TRUE(CommFailure);
   clock.Advance(CommFailureNoticeDelayMs);
   StartAcquisition(ReadKindCh1, 512, 1, 0.0, true);
-  EXPECT_EQ(pushed, (std::vector<std::string>{"<CommunicationErr> on start"}));
+  EXPECT_EQ(Notices(), (std::vector<std::string>{notice + " on start"}));
 }
 
 TEST_F(LinkRecoveryTest, TheResyncSendsEverythingAgainWithForcedNotification) {
@@ -92,19 +100,19 @@ TEST_F(LinkRecoveryTest, TheResyncSendsEverythingAgainWithForcedNotification) {
   LinkHooks.ResyncTrigger.Set(record("trigger"));
   LinkHooks.RefreshAcqSettings.Set(record("acq"));
   LinkHooks.RefreshSysInfo.Set(record("sysinfo"));
-  LinkHooks.SetForceNotify.Set([&](bool on) { calls.push_back(on ? "force on" : "force off"); });
-  LinkHooks.RegisterAllCommandsSkip.Set(record("register"));
+  LinkHooks.RegisterAllCommandsSkip.Set([&] { calls.push_back(ForceNotify ? "register forced" : "register"); });
   LinkHooks.UpdateHelpMenuCaption.Set(record("help"));
   LinkHooks.ApplyAllSettings.Set(record("apply"));
   LinkHooks.UpdateOptionButtons.Set(record("buttons"));
   ResyncAfterLinkRecovery();
-  EXPECT_EQ(calls, (std::vector<std::string>{"trigger", "acq", "sysinfo", "force on", "register", "help", "apply",
-                                             "buttons", "force off"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"trigger", "acq", "sysinfo", "register forced", "help", "apply", "buttons"}));
+  EXPECT_FALSE(ForceNotify);
 
   calls.clear();
   LinkHooks.ApplyAllSettings.Set([] { throw std::runtime_error("apply failed"); });
   EXPECT_THROW(ResyncAfterLinkRecovery(), std::runtime_error);
-  EXPECT_EQ(calls.back(), "force off");
+  EXPECT_FALSE(ForceNotify);
 }
 
 }  // namespace
