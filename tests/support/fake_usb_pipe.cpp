@@ -62,18 +62,21 @@ TUsbOutcome FakeUsbPipe::Write(uint8_t pipe, const uint8_t* data, size_t length,
 TUsbOutcome FakeUsbPipe::Read(uint8_t pipe, uint8_t* buffer, size_t length, int timeoutMs) {
   reads_.push_back({pipe, length, timeoutMs});
   if (!open_) return {TUsbStatus::Failed, 0, "fake USB device not open"};
-  if (in_.empty()) return {TUsbStatus::Timeout, 0, {}};
-  TBlock& block = in_.front();
-  size_t n = std::min(length, block.Bytes.size());
-  if (n > 0) std::memcpy(buffer, block.Bytes.data(), n);
-  TUsbOutcome outcome{block.Status, n, block.Error};
-  if (n < block.Bytes.size()) {
-    // The rest stays queued; this part is a full transfer.
-    block.Bytes.erase(block.Bytes.begin(), block.Bytes.begin() + static_cast<ptrdiff_t>(n));
-    outcome.Status = TUsbStatus::Ok;
-  } else {
-    in_.pop_front();
+  TUsbOutcome outcome{TUsbStatus::Timeout, 0, {}};
+  if (!in_.empty()) {
+    TBlock& block = in_.front();
+    size_t n = std::min(length, block.Bytes.size());
+    if (n > 0) std::memcpy(buffer, block.Bytes.data(), n);
+    outcome = {block.Status, n, block.Error};
+    if (n < block.Bytes.size()) {
+      // The rest stays queued; this part is a full transfer.
+      block.Bytes.erase(block.Bytes.begin(), block.Bytes.begin() + static_cast<ptrdiff_t>(n));
+      outcome.Status = TUsbStatus::Ok;
+    } else {
+      in_.pop_front();
+    }
   }
+  if (outcome.Status == TUsbStatus::Timeout && clock_) clock_->SleepMs(timeoutMs);
   return outcome;
 }
 

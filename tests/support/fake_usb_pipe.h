@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/clock.h"
 #include "instrument/usb_pipes.h"
 
 namespace norv::test {
@@ -39,6 +40,9 @@ class FakeUsbPipe final : public IUsbPipes {
   void FailOpen(std::string error) { openError_ = std::move(error); }
   void FailWrites(std::string error) { writeError_ = std::move(error); }
   void TimeOutWrites(bool on) { writeTimeout_ = on; }
+
+  // A read that times out takes its time-out on this clock (none: no time passes).
+  void SetClock(IClock* clock) { clock_ = clock; }
 
   // Runs after every good write with the bytes written (e.g. to queue a reply).
   std::function<void(std::string_view)> OnWrite;
@@ -72,6 +76,7 @@ class FakeUsbPipe final : public IUsbPipes {
   std::vector<uint8_t> outPipes_;
   std::vector<TRead> reads_;
   std::string bindError_, openError_, writeError_;
+  IClock* clock_ = nullptr;
   bool writeTimeout_ = false;
   bool bound_ = false;
   bool open_ = false;
