@@ -5,13 +5,12 @@
 #include <exception>
 #include <vector>
 
+#include "instrument/command_link.h"
 #include "instrument/link_state.h"
 #include "instrument/usb_device.h"
 
 namespace norv {
 namespace {
-
-const char ProbeCommand[] = "Info:GetVer:FPGAFW?\r\n";
 
 std::array<uint8_t, UsbWaveBlockBytes> WaveBlock;
 bool WaveCarried = false;
@@ -50,7 +49,7 @@ void CloseUSB() {
 bool ProbeUSB() {
   CloseUSB();
   if (!OpenUSB()) return false;
-  if (!SendBufferToUSB(reinterpret_cast<const uint8_t*>(ProbeCommand), sizeof ProbeCommand - 1)) return false;
+  if (!SendCommand("Info:GetVer:FPGAFW?", false)) return false;
   std::array<uint8_t, UsbProbeReplyBytes> reply;
   size_t transferred = 0;
   return ReadBufferFromUSB(reply.data(), reply.size(), transferred, UsbProbeTimeoutMs);

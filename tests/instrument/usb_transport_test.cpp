@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "framework/errors.h"
+#include "instrument/command_link.h"
 #include "instrument/link_state.h"
 #include "instrument/usb_device.h"
 #include "instrument/usb_transport.h"
@@ -22,6 +23,8 @@ class UsbTransport : public ::testing::Test {
   }
   void TearDown() override {
     CloseUSB();
+    LinkKind = TLinkKind::None;
+    PreCommandHook.Reset();
     UsbMessageSink.Reset();
     CommFailure = false;
   }
@@ -169,10 +172,14 @@ TEST_F(UsbTransport, ReadGivesWhatArrivedAndClearsTheFailure) {
 
 TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
   ASSERT_TRUE(OpenUSB());
+  LinkKind = TLinkKind::USB;
+  int stops = 0;
+  PreCommandHook.Set([&](bool) { ++stops; });
   pipe.OnWrite = [this](std::string_view) { pipe.QueueIn("1.07\r\n"); };
   EXPECT_TRUE(ProbeUSB());
   EXPECT_EQ(pipe.OpenCount(), 2);
   EXPECT_EQ(pipe.OutText(), "Info:GetVer:FPGAFW?\r\n");
+  EXPECT_EQ(stops, 1);  // an ordinary command: a running record is stopped first
   EXPECT_EQ(pipe.Reads().back().Length, 255u);
   EXPECT_EQ(pipe.Reads().back().TimeoutMs, 50);
 
