@@ -29,7 +29,9 @@ inline THook<void(const std::string&)> UsbMessageSink;
 // CommFailure set) when the library or the device cannot be opened.
 bool OpenUSB();
 void CloseUSB();
-// Reopens the device and asks it for its firmware version; true when it answered.
+// Reopens the device (which also resets one that stopped answering) and asks for its
+// firmware version through SendCommand, so a running record is stopped first; true when
+// the instrument answered in time. Used by LinkAlive while LinkKind is USB.
 bool ProbeUSB();
 
 // One transfer to the command pipe. Clears CommFailure on success.
