@@ -240,15 +240,5 @@ TEST_F(UsbLinkTest, AnUnansweredUsbConnectClosesTheDevice) {
   EXPECT_EQ(LinkKind, TLinkKind::None);
 }
 
-TEST_F(UsbLinkTest, AFailedUsbOpenGivesFalse) {
-  pipe.FailOpen("no such device");
-  std::vector<std::string> splash;
-  LinkHooks.SplashStatus.Set([&](const std::string& text) { splash.push_back(text); });
-  EXPECT_FALSE(ConnectInstrument(true, TIPv4Addr{}));
-  EXPECT_EQ(LinkKind, TLinkKind::None);
-  ASSERT_EQ(splash.size(), 1u);
-  EXPECT_NE(splash[0].find("no such device"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace norv

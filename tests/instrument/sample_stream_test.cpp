@@ -193,24 +193,6 @@ TEST_F(SampleStreamTest, AnOverlongRecordFailsWithoutOverrunningTheBuffer) {
   EXPECT_EQ(ReadUntilFailure(), SampleBufferWords);
 }
 
-TEST_F(SampleStreamTest, ARecordWithoutEndWordEndsByABreak) {
-  Connect();
-  instrument.SetFault(FakeInstrument::TFault::NoEndWord);
-  instrument.SetRecord(MakeRecord(100), 64);
-  Start();
-  size_t received = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (received < 100 && std::chrono::steady_clock::now() < until) {
-    std::span<const uint16_t> words;
-    ASSERT_TRUE(GetWaveData(words));
-    received += words.size();
-  }
-  ASSERT_EQ(received, 100u);
-  BreakAcquisition(false);
-  EXPECT_FALSE(CommFailure);
-  Sync();
-}
-
 TEST_F(SampleStreamTest, APeerThatClosesOrFallsSilentFailsTheStream) {
   Connect();
   instrument.SetFault(FakeInstrument::TFault::Silence);
@@ -304,13 +286,6 @@ TEST_F(SampleStreamTest, AStopRefreshesTheStatisticsOnlyWhenAsked) {
   NoTimerRestart = false;
   BreakAcquisition(true);
   EXPECT_EQ(calls, (std::vector<std::string>{"points", "histicons", "meas", "eye"}));
-}
-
-TEST_F(SampleStreamTest, ReadingWithoutARecordIsAMisuse) {
-  std::span<const uint16_t> words;
-  EXPECT_THROW(GetWaveData(words), EAssertion);
-  LinkKind = TLinkKind::Demo;
-  EXPECT_FALSE(GetWaveData(words, true));
 }
 
 TEST_F(SampleStreamTest, OverUsbTheStreamComesInTimedBlocks) {
