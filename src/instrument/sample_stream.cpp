@@ -17,7 +17,7 @@ namespace {
 constexpr size_t SampleBufferBytes = SampleBufferWords * 2;
 constexpr int ClosingDrainPasses = 3;
 
-alignas(uint16_t) std::array<uint8_t, SampleBufferBytes> SampleBuffer;
+std::array<uint16_t, SampleBufferWords> SampleBuffer;
 size_t SampleByteCount = 0;
 size_t SampleWordsHandedOut = 0;
 bool SampleOverflow = false;      // the record did not fit the buffer
@@ -25,16 +25,19 @@ bool RecordFromInstrument = false;  // the running record is the instrument's, n
 int64_t LastStreamDataMs = 0;
 int PatternLockStarts = 0;
 
+// The buffer as the bytes received (little-endian words).
+std::span<uint8_t> SampleBytes() { return {reinterpret_cast<uint8_t*>(SampleBuffer.data()), SampleBufferBytes}; }
+
 uint16_t WordAt(size_t index) {
-  return static_cast<uint16_t>(SampleBuffer[2 * index] | SampleBuffer[2 * index + 1] << 8);
+  return static_cast<uint16_t>(SampleBytes()[2 * index] | SampleBytes()[2 * index + 1] << 8);
 }
 
+// Hands words out in the host's order.
 std::span<const uint16_t> WordsOf(size_t first, size_t count) {
-  auto* words = reinterpret_cast<uint16_t*>(SampleBuffer.data());
   if constexpr (std::endian::native == std::endian::big) {
-    for (size_t i = first; i < first + count; ++i) words[i] = static_cast<uint16_t>(words[i] << 8 | words[i] >> 8);
+    for (size_t i = first; i < first + count; ++i) SampleBuffer[i] = WordAt(i);
   }
-  return {words + first, count};
+  return std::span(SampleBuffer).subspan(first, count);
 }
 
 void ClearStreamCounters() {
@@ -63,10 +66,9 @@ bool GetTcpWaveData(std::span<const uint16_t>& words) {
 
 bool GetUsbWaveData(std::span<const uint16_t>& words) {
   words = {};
-  auto* buffer = reinterpret_cast<uint16_t*>(SampleBuffer.data());
   size_t count = 0;
-  if (!ReadUsbWaveBlock({buffer, SampleBufferWords}, count)) return false;
-  words = {buffer, count};
+  if (!ReadUsbWaveBlock(SampleBuffer, count)) return false;
+  words = std::span(SampleBuffer).first(count);
   return true;
 }
 
@@ -150,7 +152,7 @@ void SocketReadHandler() {
     SampleByteCount = 0;
     SampleWordsHandedOut = 0;
   }
-  const size_t received = link->Receive(std::span(SampleBuffer).subspan(SampleByteCount));
+  const size_t received = link->Receive(SampleBytes().subspan(SampleByteCount));
   if (received == 0) return;
   SampleByteCount += received;
   LastStreamDataMs = LinkClock().NowMs();
@@ -171,6 +173,7 @@ void BreakAcquisition(bool refresh) {
     Acquiring = false;
     if (IsInstrumentConnected() && RecordFromInstrument) {
       BreakingAcquisition = true;
+      SampleOverflow = false;  // the drain keeps only the newest words
       SendCommand("ACQ:BREAK", true);
       if (!DrainAfterBreak()) CommFailure = true;
       BreakingAcquisition = false;

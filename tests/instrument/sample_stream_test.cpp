@@ -191,6 +191,11 @@ TEST_F(SampleStreamTest, AnOverlongRecordFailsWithoutOverrunningTheBuffer) {
   instrument.SetRecord(MakeRecord(SampleBufferWords + 800), 1000);
   Start();
   EXPECT_EQ(ReadUntilFailure(), SampleBufferWords);
+  // A stop still drains the rest of it, on the same connection.
+  SendCommand("Acq:RecLen 512", false);
+  EXPECT_FALSE(CommFailure);
+  Sync();
+  EXPECT_EQ(instrument.Connections(), 1);
 }
 
 TEST_F(SampleStreamTest, APeerThatClosesOrFallsSilentFailsTheStream) {
