@@ -7,6 +7,8 @@
 #include "framework/choice_handlers.h"
 #include "framework/numeric_handlers.h"
 #include "instrument/channel_settings.h"
+#include "instrument/command_link.h"
+#include "instrument/command_settings_link.h"
 #include "instrument/link_state.h"
 #include "instrument/settings_hooks.h"
 #include "instrument/simulator.h"
@@ -17,23 +19,14 @@ namespace norv {
 
 namespace {
 
-// Until the program installs the command link, nothing reaches an instrument and every
-// query is answered as without one.
-class TNoInstrumentPath final : public ISettingsLink {
- public:
-  void Send(const std::string&, bool) override {}
-  std::string Query(const std::string&, bool) override { return "Not Pribor"; }
-};
-
-TNoInstrumentPath NoInstrumentPath;
-ISettingsLink* CurrentLink = &NoInstrumentPath;
+ISettingsLink* CurrentLink = nullptr;  // the command link
 
 // Differences below this are rounding noise of values that were once equal.
 constexpr double TimeCacheTolerance = 1e-15;
 
 void Send(const std::string& command, bool keep = false) { SettingsLink().Send(command, keep); }
 void SendFloat(std::string_view command, double value, bool keep = false) {
-  Send(std::string(command) + ' ' + SettingFloatText(value), keep);
+  Send(std::string(command) + ' ' + FloatCommandText(value), keep);
 }
 void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
 void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
@@ -47,10 +40,8 @@ const char* Pick(const char* const (&names)[N], int index) {
 
 }  // namespace
 
-ISettingsLink& SettingsLink() { return *CurrentLink; }
-void SetSettingsLink(ISettingsLink* link) { CurrentLink = link ? link : &NoInstrumentPath; }
-
-std::string SettingFloatText(double value) { return FloatToStrF_Dot(value, TFloatFormat::ffGeneral, 8, 0); }
+ISettingsLink& SettingsLink() { return CurrentLink ? *CurrentLink : CommandSettingsLink(); }
+void SetSettingsLink(ISettingsLink* link) { CurrentLink = link; }
 
 std::string ChannelPrefix(int channel) { return channel == 2 ? "Ch1" : "Ch2"; }
 

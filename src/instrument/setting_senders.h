@@ -26,11 +26,9 @@ class ISettingsLink {
 };
 
 ISettingsLink& SettingsLink();
-// The program installs the command link at start; nullptr goes back to no instrument.
+// nullptr puts the command link back.
 void SetSettingsLink(ISettingsLink* link);
 
-// The value text of float commands: general format, 8 significant digits, '.'.
-std::string SettingFloatText(double value);
 // "Ch1" for channel code 2, "Ch2" for any other code.
 std::string ChannelPrefix(int channel);
 

@@ -1,0 +1,72 @@
+// The settings on the real command link, against the fake instrument over loopback.
+
+#include "instrument/settings_wiring.h"
+
+#include <gtest/gtest.h>
+
+#include "instrument/link_hooks.h"
+#include "instrument/trigger_level_search.h"
+#include "link_fixture.h"
+#include "settings_fixture.h"
+#include "support/fake_clock.h"
+
+namespace norv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class SettingsOnLinkTest : public InstrumentSettingsTest {
+ protected:
+  void SetUp() override {
+    InstrumentSettingsTest::SetUp();
+    ResetLinkState();
+    SetSettingsLink(nullptr);  // the command link itself
+    InstallInstrumentSettings();
+    SetTriggerSearchClock(waits);
+    instrument.SetReply("Info:IndivData?", "1 255 251 9 1234");
+    ASSERT_TRUE(ConnectInstrument(false, Loopback(), instrument.Port()));
+    ASSERT_TRUE(instrument.WaitForCommands(1));
+    ApplyAll();
+    // A query answered proves every earlier line has arrived.
+    instrument.SetReply("Sync?", "1");
+    ASSERT_EQ(QueryCommand("Sync?"), "1");
+    instrument.ClearCommands();
+  }
+  void TearDown() override {
+    SetTriggerSearchClock(SystemClock());
+    ResetLinkState();
+    InstrumentSettingsTest::TearDown();
+  }
+
+  // The command lines the instrument has received once `count` have come.
+  Lines Received(size_t count) {
+    EXPECT_TRUE(instrument.WaitForCommands(count));
+    return instrument.Commands();
+  }
+
+  FakeInstrument instrument;
+  FakeClock waits;
+};
+
+TEST_F(SettingsOnLinkTest, LevelSearchOnTheFakeInstrument) {
+  instrument.SetReply("Trig:GetTrigOn?", "TRIG_ON");
+  double level = 1;
+  ASSERT_TRUE(TriggerLevelSearch(level));
+  EXPECT_EQ(level, 0.0);
+  // Triggering at -32 mV and +32 mV: two probes of one level and two questions each.
+  EXPECT_EQ(Received(8), (Lines{"Trig:Mode Trig", "Trig:Level -0.032", "Trig:GetTrigOn?", "Trig:GetTrigOn?",
+                                "Trig:Level 0.032", "Trig:GetTrigOn?", "Trig:GetTrigOn?", "Trig:Level 0"}));
+  EXPECT_EQ(waits.SleptMs(), 4 * 100);
+}
+
+TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
+  LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
+  LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
+  LinkHooks.SendRecordSettings(2, 1024, 1, 2e-6);
+  // Both channels, and averaging by 2, went out when the settings were applied.
+  EXPECT_EQ(Received(5), (Lines{"TB:DELAY 2E-6", "Acq:RecLen 1024", "Acq:NAvg 16", "Acq:Channels Ch1",
+                                "Acq:NAvg 1;Mode Norm"}));
+}
+
+}  // namespace
+}  // namespace norv::test
