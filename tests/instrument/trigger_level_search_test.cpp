@@ -45,14 +45,6 @@ TEST(TriggerLevelSearchTest, SimulatedWindowProbeSequence) {
   EXPECT_EQ(progress.back(), 42 + 16 / 2);  // last step distance 4
 }
 
-TEST(TriggerLevelSearchTest, TriggeringAroundZeroNeedsTwoProbes) {
-  TWindowTrigger trigger{-100, 100, {}};
-  double level = 1;
-  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [](int) {}, level));
-  EXPECT_EQ(level, 0.0);
-  EXPECT_EQ(trigger.Probes, (Levels{-32, 32}));
-}
-
 TEST(TriggerLevelSearchTest, CoarseSearchCoversEveryOddMultipleOf32Once) {
   TWindowTrigger never{0, 0, {}};
   int32_t found = 0;
