@@ -1,0 +1,195 @@
+#include "instrument/point_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace norv {
+namespace {
+
+class RecordingLayer : public IAcqLayer {
+ public:
+  void SetSignalScale(int, double, double) override {}
+  void PutSample(int index, double value) override { puts.emplace_back(index, value); }
+  std::vector<std::pair<int, double>> puts;
+};
+
+class PointStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AcqHooks = TAcqHooks{};
+    for (int ch : {2, 3}) {
+      TPointStore::TChannelTarget& t = store.Target(ch);
+      t.Record = &records[ch == 2 ? 0 : 2];
+      t.RecordIndex = ch == 2 ? 0 : 2;
+    }
+  }
+  void TearDown() override { AcqHooks = TAcqHooks{}; }
+
+  // Stores one record of codes for channel 2 from point 0 on.
+  void StoreRecord(const std::vector<int16_t>& codes) {
+    for (size_t i = 0; i < codes.size(); ++i) {
+      store.AcqPointIndex = static_cast<uint16_t>(i);
+      store.StoreAcquiredPoint(2, codes[i]);
+    }
+  }
+
+  TPointStore store;
+  std::array<TSignalObj, 4> records;
+};
+
+TEST_F(PointStoreTest, CodesBecomeVoltsWithAttenuationAndOffset) {
+  // Full-scale code at attenuation 1: 32767 * 62.5 uV.
+  EXPECT_DOUBLE_EQ(store.CodeToVolts(2, 32767), 2.0479375);
+  EXPECT_DOUBLE_EQ(store.CodeToVolts(2, -32768), -2.048);
+  TPointStore::TChannelTarget& t = store.Target(3);
+  t.Gain = kVoltsPerCode * 10;  // a 10:1 attenuator
+  t.Offset = -(0.05) * 10;      // offset setting 0.05 V
+  EXPECT_DOUBLE_EQ(store.CodeToVolts(3, 1600), 1600 * 6.25e-4 - 0.5);
+  store.AcqStoreMode = asmPlain;
+  store.AcqPointIndex = 7;
+  store.StoreAcquiredPoint(3, 1600);
+  EXPECT_DOUBLE_EQ(records[2].GetStoredY(7), 0.5);
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(7), 0.0) << "the other channel's record is untouched";
+}
+
+TEST_F(PointStoreTest, RunningAverageFollowsItsCountUpToTheLimit) {
+  store.AcqStoreMode = asmAverage;
+  const int limit = 4;
+  // Records of 0.1, 0.2, 0.3, 0.4 and 0.5 V (1600 codes per 0.1 V): the first is kept,
+  // the second averages 1:1, the third by thirds, then each moves a quarter of the way.
+  const double expected[] = {0.1, 0.15, 0.2, 0.25, 0.3125};
+  for (int n = 1; n <= 5; ++n) {
+    store.AdvanceAverageCount(0, limit);
+    StoreRecord({static_cast<int16_t>(1600 * n)});
+    EXPECT_NEAR(records[0].GetStoredY(0), expected[n - 1], 1e-12) << "record " << n;
+  }
+  EXPECT_EQ(store.AcqAverageCount(0), 4);
+
+  // A lower limit cuts the count; a reset starts afresh.
+  store.AdvanceAverageCount(0, 2);
+  EXPECT_EQ(store.AcqAverageCount(0), 2);
+  store.ResetAverages();
+  EXPECT_EQ(store.AcqAverageCount(0), 0);
+}
+
+TEST_F(PointStoreTest, AverageCountsBelongToEachTargetRecord) {
+  // A dual-delay pass: channel 1 writes Ch1, then Ch1B2, each averaged on its own.
+  store.AcqStoreMode = asmAverage;
+  TPointStore::TChannelTarget& t = store.Target(2);
+  for (int pass = 1; pass <= 2; ++pass) {
+    for (int step = 0; step < 2; ++step) {
+      t.Record = &records[step];
+      t.RecordIndex = step;
+      store.AdvanceAverageCount(step, 8);
+      StoreRecord({static_cast<int16_t>(pass == 1 ? 16000 : 32000)});  // 1 V, then 2 V
+    }
+  }
+  EXPECT_EQ(store.AcqAverageCount(0), 2);
+  EXPECT_EQ(store.AcqAverageCount(1), 2);
+  EXPECT_NEAR(records[0].GetStoredY(0), 1.5, 1e-12);
+  EXPECT_NEAR(records[1].GetStoredY(0), 1.5, 1e-12);
+}
+
+// Reference: each pair holds the min and max of both its samples over all records.
+TEST_F(PointStoreTest, EnvelopePairsHoldMinimumAndMaximumOfAllRecords) {
+  const int len = 1024;
+  TSignalObj& r = records[0];
+  std::vector<std::vector<int16_t>> recs;
+  uint32_t seed = 12345;
+  for (int k = 0; k < 5; ++k) {
+    std::vector<int16_t> codes(len);
+    for (int16_t& c : codes) {
+      seed = seed * 1103515245u + 12345u;
+      c = static_cast<int16_t>(static_cast<int>(seed >> 16) % 20001 - 10000);
+    }
+    recs.push_back(codes);
+  }
+  for (size_t k = 0; k < recs.size(); ++k) {
+    store.AcqStoreMode = k == 0 ? asmEnvStart : asmEnvWiden;
+    StoreRecord(recs[k]);
+  }
+  for (int pair = 0; pair < len / 2; ++pair) {
+    int lo = 32767, hi = -32768;
+    for (const auto& codes : recs) {
+      for (int j : {2 * pair, 2 * pair + 1}) {
+        lo = std::min<int>(lo, codes[j]);
+        hi = std::max<int>(hi, codes[j]);
+      }
+    }
+    ASSERT_DOUBLE_EQ(r.GetStoredY(2 * pair), lo * kVoltsPerCode) << "pair " << pair;
+    ASSERT_DOUBLE_EQ(r.GetStoredY(2 * pair + 1), hi * kVoltsPerCode) << "pair " << pair;
+  }
+}
+
+TEST_F(PointStoreTest, KeepMaximumAndMinimumAfterAPlainFirstRecord) {
+  store.AcqStoreMode = asmPlain;
+  StoreRecord({100, -100, 0});
+  store.AcqStoreMode = asmKeepMax;
+  StoreRecord({50, 50, 50});
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(0), 100 * kVoltsPerCode);
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(1), 50 * kVoltsPerCode);
+  store.AcqStoreMode = asmKeepMin;
+  StoreRecord({-10, 70, 20});
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(0), -10 * kVoltsPerCode);
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(1), 50 * kVoltsPerCode);
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(2), 20 * kVoltsPerCode);
+}
+
+TEST_F(PointStoreTest, PointsArePlottedAndMaskTestedAsStored) {
+  RecordingLayer layer;
+  std::vector<std::pair<int, int>> maskHits;
+  AcqHooks.CountMaskHitAtPoint.Set([&](int ch, int i) { maskHits.emplace_back(ch, i); });
+  TPointStore::TChannelTarget& t = store.Target(2);
+  t.Layer = &layer;
+  t.MaskCompare = true;
+
+  store.AcqStoreMode = asmPlain;
+  StoreRecord({16000, 8000});
+  ASSERT_EQ(layer.puts.size(), 2u);
+  EXPECT_EQ(layer.puts[1], std::make_pair(1, 0.5));
+  EXPECT_EQ(maskHits, (std::vector<std::pair<int, int>>{{2, 0}, {2, 1}}));
+
+  // Envelope pairs go out together once the odd point is in.
+  layer.puts.clear();
+  store.AcqStoreMode = asmEnvStart;
+  store.AcqPointIndex = 4;
+  store.StoreAcquiredPoint(2, 1600);
+  EXPECT_TRUE(layer.puts.empty());
+  store.AcqPointIndex = 5;
+  store.StoreAcquiredPoint(2, -1600);
+  EXPECT_EQ(layer.puts, (std::vector<std::pair<int, double>>{{4, -0.1}, {5, 0.1}}));
+
+  // The layer shows the record's unit: a reflection record plots rho, stores volts.
+  layer.puts.clear();
+  records[0].SetTdrUnitKind(tukRho);
+  records[0].SetTdrAmplitude(0.25);
+  records[0].SetTdrBase(0.0);
+  store.AcqStoreMode = asmKeepMax;
+  store.AcqPointIndex = 9;
+  store.StoreAcquiredPoint(2, 1600);  // 0.1 V over a stored 0 V
+  EXPECT_DOUBLE_EQ(records[0].GetStoredY(9), 0.1);
+  ASSERT_EQ(layer.puts.size(), 1u);
+  EXPECT_DOUBLE_EQ(layer.puts[0].second, 0.4);
+}
+
+TEST_F(PointStoreTest, NothingIsStoredBeyondTheRecordOrBeforeTheFirstRecord) {
+  RecordingLayer layer;
+  store.Target(2).Layer = &layer;
+  store.AcqStoreMode = asmPlain;
+  EXPECT_EQ(store.AcqPointIndex, kNoPointIndex);
+  store.StoreAcquiredPoint(2, 1000);
+  store.AcqPointIndex = 4096;
+  store.StoreAcquiredPoint(2, 1000);
+  store.AcqStoreMode = asmEnvWiden;
+  store.StoreAcquiredPoint(2, 1000);
+  EXPECT_TRUE(layer.puts.empty());
+  store.AcqPointIndex = 4095;
+  store.StoreAcquiredPoint(2, 1000);  // the last odd point still completes its pair
+  EXPECT_EQ(layer.puts.size(), 2u);
+}
+
+}  // namespace
+}  // namespace norv
