@@ -1,0 +1,716 @@
+#include "instrument/acquisition_cycle.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string_view>
+
+#include "framework/errors.h"
+#include "framework/handler.h"
+#include "framework/scale_change_flags.h"
+#include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
+#include "instrument/link_recovery.h"
+#include "instrument/link_state.h"
+#include "instrument/sample_stream.h"
+#include "instrument/signal_obj.h"
+#include "instrument/simulator.h"
+#include "tdr_mask/tdr_units.h"
+
+namespace norv {
+
+namespace {
+
+constexpr double kStartWaitMsPerPoint = 0.005;
+constexpr int kInactiveWaitFactor = 5;
+constexpr double kHoldoffWaitMsPerSecond = 700;
+constexpr double kPeakRatioDoubling = 2.2;  // above it the time per division doubles
+constexpr double kPeakRatioStore = 2.1;     // from it on the record is a peak record
+constexpr double kDivisionsPerRecord = 10.24;
+constexpr int kXYDerivedIndex = 18;
+constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
+
+// Records of a channel's display signals: Ch1, Ch1B2 for channel 2; Ch2, Ch2B2 for 3.
+int ChannelRecordIndex(int channel, int step) { return (channel - 2) * 2 + step; }
+TTraceId ChannelTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
+
+TAcqLayerKind LayerKindForStyle(std::string_view style) {
+  if (style == "Vectors") return TAcqLayerKind::Vectors;
+  if (style == "VarPersist" || style == "InfinPers") return TAcqLayerKind::Persistence;
+  if (style == "VarGrayScal" || style == "InfGrayScal" || style == "VColorGrad" || style == "IColorGrad")
+    return TAcqLayerKind::ColourGrade;
+  return TAcqLayerKind::Dots;
+}
+
+// The shown axes of the waveform records, for the scale-change check.
+class TRecordScales final : public ITraceScaleSource {
+ public:
+  int DisplayFormatIndex() const override { return AcqHooks.DisplayFormatIndex(); }
+  bool IsTraceOn(TTraceId id) const override { return SignalsOn.IsOn(id); }
+  TTraceScales ReadScales(TTraceId id) const override {
+    const TSignalObj& r = SignalObjs()[id];
+    TTraceScales s;
+    s.FirstShownX = r.GetFirstShownX();
+    s.SpanX = r.GetRecLen() * r.GetDX();
+    s.XUnit = r.GetHorUnit();
+    s.Offset = r.GetEffOffset();
+    s.Scale = r.GetEffScale();
+    s.YUnit = r.GetVertUnitTextFull();
+    s.ShownCount = static_cast<uint16_t>(r.GetShownCount());
+    return s;
+  }
+};
+
+// Screen updates are held for a whole block, and given back even when a store fails.
+class TScreenUpdateHold {
+ public:
+  TScreenUpdateHold() { AcqHooks.SuspendScreenUpdates(); }
+  ~TScreenUpdateHold() { AcqHooks.ResumeScreenUpdates(); }
+  TScreenUpdateHold(const TScreenUpdateHold&) = delete;
+  TScreenUpdateHold& operator=(const TScreenUpdateHold&) = delete;
+};
+
+}  // namespace
+
+// --- simulator source -------------------------------------------------------------------
+
+TSimulatorRecordSource::TSimulatorRecordSource(TSimulator& simulator) : sim_(simulator) {
+  sim_.BindAcquiringFlag(Acquiring);
+}
+void TSimulatorRecordSource::SimStartRecord() { sim_.SimStartRecord(); }
+bool TSimulatorRecordSource::SimRecordReady() { return sim_.SimRecordReady(); }
+uint16_t TSimulatorRecordSource::SimNextSample() { return sim_.SimNextSample(); }
+
+// --- set-up -----------------------------------------------------------------------------
+
+TAcquisitionCycle::TAcquisitionCycle(IClock& clock, ITimerFactory& timers)
+    : clock_(clock), settings_(&defaults_), flagRegisterTimer_(timers.CreateTimer()),
+      autoCalTimer_(timers.CreateTimer()) {
+  flagRegisterTimer_->SetInterval(kFlagRegisterIntervalMs);
+  flagRegisterTimer_->OnTimer = [] {
+    if (HasPatSyncTrigOption()) AcqHooks.CheckPatternLockRate();
+    AcqHooks.RefreshTriggerStatus(false);
+  };
+  autoCalTimer_->SetInterval(kAutoCalIntervalMs);
+  autoCalTimer_->OnTimer = [this] {
+    autoCalTimer_->SetEnabled(false);  // one shot
+    AutoCalibrationDue = true;
+  };
+}
+
+TAcquisitionCycle::~TAcquisitionCycle() {
+  if (!linked_) return;
+  LinkHooks.StartSimulatedRecord.Reset();
+  LinkHooks.ClearAcqStarted.Reset();
+  LinkHooks.ResetPointStore.Reset();
+  LinkHooks.EnableFlagRegisterTimer.Reset();
+  LinkHooks.CheckPatternLockRate.Reset();
+}
+
+void TAcquisitionCycle::ConnectToLink() {
+  linked_ = true;
+  LinkHooks.StartSimulatedRecord.Set([this] {
+    if (sim_) sim_->SimStartRecord();
+  });
+  LinkHooks.ClearAcqStarted.Set([this] { ClearAcqStarted(); });
+  LinkHooks.ResetPointStore.Set([this] { ResetPointStore(); });
+  LinkHooks.EnableFlagRegisterTimer.Set([this] { flagRegisterTimer_->SetEnabled(true); });
+  // The check queries the instrument, which stops a running record: held over to the
+  // start of the next cycle, so it never breaks a cycle in the middle.
+  LinkHooks.CheckPatternLockRate.Set([this] { patternLockCheckDue_ = true; });
+}
+
+// --- run control ------------------------------------------------------------------------
+
+void TAcquisitionCycle::StopRun() {
+  RunFlag = false;
+  AcqHooks.NotifyRunSwitchers();
+}
+
+void TAcquisitionCycle::StopRunAndSingle() {
+  StopRun();
+  SingleFlag = false;
+  AcqHooks.NotifyStopSingleSwitchers();
+}
+
+void TAcquisitionCycle::SuspendAcquisition() {
+  AcqSuspended = true;
+  BreakAcquisition(false);
+  flagRegisterTimer_->SetEnabled(true);
+}
+
+void TAcquisitionCycle::ResumeAcquisition() {
+  AcqSuspended = false;
+  flagRegisterTimer_->SetEnabled(false);
+}
+
+void TAcquisitionCycle::ResetPointStore() {
+  store_.ResetAverages();
+  readCount_.fill(0);
+}
+
+// --- idle step --------------------------------------------------------------------------
+
+bool TAcquisitionCycle::AcquisitionIdleStep() {
+  auto wantsMore = [] { return (RunFlag || SingleFlag) && !CommFailure; };
+  if (AcqSuspended || !GuiReady) return false;
+  if (CommFailure) {
+    ReportCommFailure("");
+    if (recoveryWait_ < kRecoveryWaitPasses) {
+      ++recoveryWait_;
+      return wantsMore();
+    }
+  }
+  if (Acquiring) {
+    if (!ReadRecordBlock()) {
+      Acquiring = false;
+      CommFailure = true;
+      recoveryWait_ = 0;
+    } else {
+      ClearCommFailure();
+    }
+    return wantsMore();
+  }
+  if (CommFailure) {
+    RecoverLink();
+    return wantsMore();
+  }
+  if (!RunFlag && !SingleFlag) {
+    IdleWhenStopped();
+    return false;
+  }
+  AcqHooks.RefreshTriggerStatus(true);
+  flagRegisterTimer_->SetEnabled(false);
+  AcquisitionPhaseStep();
+  return wantsMore();
+}
+
+void TAcquisitionCycle::RecoverLink() {
+  if (!LinkAlive()) return;
+  ReadIndivData();
+  ResyncAfterLinkRecovery();
+  AcqHooks.SendStateAfterConnect();
+  CommFailure = false;
+  ClearCommFailure();
+  recoveryWait_ = 0;  // a later failure waits its passes again
+}
+
+// --- phase machine ----------------------------------------------------------------------
+
+void TAcquisitionCycle::AcquisitionPhaseStep() {
+  if (!acqStarted_) StartAcqCycle();
+  if (acqStarted_ && !acqDataReady_) {
+    if (HasChannelsToRead()) {
+      SetAcqDataReady();
+    } else {
+      EndAcqCycle();
+    }
+  }
+  if (acqDataReady_ && !acqRecordRead_) {
+    interleaveStep_ = interleaveStep_ == 2 ? 0 : interleaveStep_ + 1;
+    const bool select = interleaveStep_ == 0 || (interleaveStep_ == 1 && settings_->DualDelayActive());
+    if (select) {
+      SelectRecordToRead();
+    } else {
+      acqDataReady_ = false;
+      CountReadPass();
+    }
+  }
+  if (acqRecordRead_) {
+    const bool secondChannelDue = recordSubStep_ == 1 && readKind_ == 2 && channelToRead_[1];
+    if (recordSubStep_ == 0 || secondChannelDue) {
+      ReadNextRecord();
+    } else {
+      acqRecordRead_ = false;
+    }
+  }
+}
+
+void TAcquisitionCycle::StartAcqCycle() {
+  if (!SignalsOn.IsOn(TTraceId::Ch1) && !SignalsOn.IsOn(TTraceId::Ch2)) return;
+  if (patternLockCheckDue_) {
+    patternLockCheckDue_ = false;
+    AcqHooks.CheckPatternLockRate();
+  }
+  flagRegisterTimer_->SetEnabled(false);
+  commonSettings_ = settings_->UseCommonAcqSettings();
+  if (commonSettings_) {
+    readCount_[0] = 0;
+    readTarget_[0] = settings_->GetAcqCount(2);
+    commonToRead_ = true;
+    ++cycleCount_[0];
+    ++cycleCount_[1];
+  } else {
+    for (int ch : {2, 3}) {
+      const int s = Slot(ch);
+      channelToRead_[s] = SignalsOn.IsOn(ChannelTrace(ch));
+      if (channelToRead_[s]) ++cycleCount_[s];
+      readCount_[s] = 0;
+      readTarget_[s] = settings_->GetAcqCount(ch);
+    }
+  }
+  acqStarted_ = true;
+  acqDataReady_ = false;
+  AcqCycleRunning = cycleOpen_ = true;
+}
+
+bool TAcquisitionCycle::HasChannelsToRead() const {
+  return commonSettings_ ? commonToRead_ : channelToRead_[0] || channelToRead_[1];
+}
+
+void TAcquisitionCycle::SetAcqDataReady() {
+  acqDataReady_ = true;
+  acqRecordRead_ = false;
+  interleaveStep_ = 2;
+}
+
+void TAcquisitionCycle::SelectRecordToRead() {
+  if (commonSettings_ && commonToRead_) {
+    readKind_ = ReadKindBoth;
+  } else {
+    readKind_ = channelToRead_[0] ? ReadKindCh1 : ReadKindCh2;
+  }
+  recordSubStep_ = 0;
+  acqRecordRead_ = true;
+}
+
+void TAcquisitionCycle::ReadNextRecord() {
+  if (++recordSubStep_ == 2) readKind_ = ReadKindCh2;  // channel 2 after channel 1
+  store_.ClearLayers();
+  if (readKind_ == ReadKindCh1 || readKind_ == ReadKindBoth) PrepareRecord(2, interleaveStep_);
+  if (readKind_ == ReadKindCh2 || readKind_ == ReadKindBoth) PrepareRecord(3, interleaveStep_);
+  StartRecord(readKind_);
+}
+
+void TAcquisitionCycle::CountReadPass() {
+  if (commonSettings_) {
+    ++readCount_[0];
+    if (!CommFailure) {
+      AcqHooks.ShowAcqStatus(2, false);
+      AcqHooks.ShowAcqStatus(3, false);
+    }
+    if (readCount_[0] >= readTarget_[0]) commonToRead_ = false;
+    return;
+  }
+  for (int ch : {2, 3}) {
+    const int s = Slot(ch);
+    if (!channelToRead_[s]) continue;
+    ++readCount_[s];
+    AcqHooks.ShowAcqStatus(ch, false);
+    if (readCount_[s] >= readTarget_[s]) channelToRead_[s] = false;
+  }
+}
+
+void TAcquisitionCycle::EndAcqCycle() {
+  acqStarted_ = false;
+  if (SingleFlag && !AcqHooks.AutoscaleRunning()) {
+    SingleFlag = false;
+    AcqHooks.NotifyStopSingleSwitchers();
+  }
+  FinishAcqCycle();
+}
+
+// --- record preparation -----------------------------------------------------------------
+
+void TAcquisitionCycle::PrepareRecord(int channel, int step) {
+  const int settingsChannel = commonSettings_ ? 2 : channel;
+  const int index = ChannelRecordIndex(channel, step);
+  const auto id = static_cast<TTraceId>(index);
+  TSignalObj& record = SignalObjs().At(index);
+
+  useInstrument_ = IsRealInstrument() && !settings_->IsSimulatorAssigned(channel);
+  if (AcqHooks.AutoscaleRunning()) autoscalePending_ = true;
+
+  freshRecord_[index] = true;
+  record.MarkChanged();
+  AcqHooks.RaiseMaskNewRecord();
+  AcqHooks.RefreshTimeBaseReadouts();
+
+  IAcqLayer* layer = nullptr;
+  if (settings_->IsSourceShown(id)) layer = AcqHooks.TraceLayer(id, LayerKindForStyle(AcqHooks.TraceStyle(id)));
+
+  record.SetRecLen(static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
+  PrepareVertical(channel, record, layer);
+  const double peakRatio = PrepareHorizontal(channel, settingsChannel, step, record);
+
+  TPointStore::TChannelTarget& target = store_.Target(channel);
+  target.MaskCompare = AcqHooks.MaskCompareSignal() == index;
+  target.Record = &record;
+  target.RecordIndex = index;
+  target.Layer = layer;
+  ChooseStoreMode(channel, settingsChannel, peakRatio, index);
+
+  recLen_ = record.GetRecLen();
+  store_.AcqPointIndex = 0;
+  acqRecordRead_ = true;
+}
+
+void TAcquisitionCycle::PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer) {
+  TDRReadoutFresh = true;
+  record.SetVertUnit(settings_->GetChannelVertUnit(channel));
+  int unit = AcqHooks.GetTDRVertUnit(channel);
+  if (unit < tvuVolt || unit > tvuGain) unit = tvuVolt;
+  record.SetTdrUnitKind(static_cast<uint8_t>(unit));
+
+  const TChannelScales scales = settings_->GetChannelScales(channel);
+  const double attenuation = settings_->GetAttenuationFactor(channel);
+  TPointStore::TChannelTarget& target = store_.Target(channel);
+  target.Gain = kVoltsPerCode * attenuation;
+  target.Offset = -scales.Offset * attenuation;
+
+  const TTdrChannelSettings tdr = AcqHooks.TdrChannelSettings(channel);
+  if (tdr.Mode != TTdrMode::Off) {
+    const double sign = tdr.PolarPositive ? 1.0 : -1.0;
+    const bool tdt = tdr.Mode == TTdrMode::TDT;
+    record.SetTdrAmplitude(sign * (tdt ? tdr.RefTDTAmpl : tdr.RefAmpl));
+    record.SetTdrBase(tdt ? tdr.RefTDTZero : tdr.BaseLine);
+  }
+
+  switch (unit) {
+    case tvuRho:
+      record.SetVertScale(scales.RhoScale);
+      record.SetVertOffset(-scales.RhoOffset);
+      break;
+    case tvuOhm:
+      record.SetVertScale(scales.OhmScale);
+      record.SetVertOffset(-scales.OhmOffset);
+      break;
+    case tvuGain:
+      record.SetVertScale(scales.GainScale);
+      record.SetVertOffset(-scales.GainOffset);
+      break;
+    default:
+      record.SetVertScale(scales.Scale * attenuation);
+      record.SetVertOffset(-scales.Offset * attenuation);
+      break;
+  }
+  if (layer) layer->SetSignalScale(record.GetRecLen(), record.GetVertOffset(), record.GetVertScale());
+}
+
+// Returns the peak-interval ratio the store mode is chosen by.
+double TAcquisitionCycle::PrepareHorizontal(int channel, int settingsChannel, int step, TSignalObj& record) {
+  tbDelay_ = settings_->GetRecordStartTime(channel, step == 1);
+  double timePerDiv = settings_->GetActiveTimeScale();
+  double peakRatio = 2.0;
+  if (settings_->GetAcqMode(settingsChannel) == TAcqMode::Peak) {
+    const double ratio = settings_->PeakIntervalRatio(settingsChannel);
+    if (ratio > kPeakRatioDoubling) {
+      timePerDiv *= 2;
+      peakRatio = ratio;
+    }
+  }
+  double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
+  double x0 = tbDelay_ - settings_->GetDeskew(channel);
+  std::string unit = "s";
+  const THorUnitKind kind = settings_->GetHorizontalUnitKind();
+  if (kind == THorUnitKind::Bit) {
+    unit = "Bit";
+    x0 = settings_->TimeToBits(x0);
+    dx = settings_->TimeToBits(dx);
+  } else if (kind != THorUnitKind::Time) {
+    const TTdrChannelSettings tdr = AcqHooks.TdrChannelSettings(channel);
+    const double factor = PropagationFactor(tdr.ByDielectricConstant, tdr.DielConst, tdr.Velos);
+    const double divisor = TdrPathDivisor(tdr.Mode != TTdrMode::TDT);
+    auto convert = kind == THorUnitKind::Metre ? TimeToMetres : kind == THorUnitKind::Foot ? TimeToFeet : TimeToInches;
+    unit = kind == THorUnitKind::Metre ? "m" : kind == THorUnitKind::Foot ? "ft" : "in";
+    x0 = convert(x0, factor, divisor);
+    dx = convert(dx, factor, divisor);
+  }
+  record.SetHorUnit(unit);
+  record.SetX0(x0);
+  record.SetDX(dx);
+  record.SetSpectrum(false);
+  return peakRatio;
+}
+
+void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, double peakRatio, int recordIndex) {
+  const bool firstOfCycle = readCount_[Slot(settingsChannel)] == 0;
+  TAcqStoreMode mode = asmPlain;
+  switch (settings_->GetAcqMode(settingsChannel)) {
+    case TAcqMode::Sample: mode = asmPlain; break;
+    case TAcqMode::AvgStab: mode = asmAverage; break;
+    case TAcqMode::AvgMult: mode = asmAvgMult; break;
+    case TAcqMode::AvgMedian: mode = asmAvgMedian; break;
+    case TAcqMode::EnvMinMax: mode = firstOfCycle ? asmEnvStart : asmEnvWiden; break;
+    case TAcqMode::EnvMax: mode = firstOfCycle ? asmPlain : asmKeepMax; break;
+    case TAcqMode::EnvMin: mode = firstOfCycle ? asmPlain : asmKeepMin; break;
+    case TAcqMode::Peak: mode = peakRatio >= kPeakRatioStore ? asmPeak : asmPlain; break;
+  }
+  store_.AcqStoreMode = mode;
+  const int nAvgSetting = std::clamp(settings_->GetAcqNAvg(settingsChannel), 1, 65535);
+  if (mode == asmAverage) {
+    store_.AdvanceAverageCount(recordIndex, nAvgSetting);
+    AcqHooks.ShowAcqStatus(channel, false);
+  }
+  if (mode == asmAvgMult || mode == asmAvgMedian) {
+    nAvg_ = static_cast<uint16_t>(nAvgSetting);
+    readMode_ = mode;
+  } else {
+    nAvg_ = 1;
+    readMode_ = mode == asmPeak ? kReadModeNotRequested : 0;
+  }
+}
+
+// --- record start and stream ------------------------------------------------------------
+
+void TAcquisitionCycle::StartRecord(uint8_t kind) {
+  firstCode_ = kind == ReadKindBoth ? ReadKindCh1 : kind;
+  lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
+  currentCode_ = firstCode_;
+  if (readMode_ >= kReadModeNotRequested) return;
+  StartAcquisition(kind, recLen_, nAvg_, tbDelay_, useInstrument_);
+  clock_.SleepMs(RecordStartWaitMs());
+}
+
+// The instrument needs a moment per point; longer while another program has the
+// screen, and a hold-off adds its own.
+int TAcquisitionCycle::RecordStartWaitMs() const {
+  int ms = std::max(1, static_cast<int>(std::nearbyint(recLen_ * kStartWaitMsPerPoint)));
+  if (!AcqHooks.ApplicationActive()) ms *= kInactiveWaitFactor;
+  const double holdoffMs = settings_->GetTriggerHoldoff() * kHoldoffWaitMsPerSecond;
+  if (std::isfinite(holdoffMs) && holdoffMs > 0) ms += static_cast<int>(std::min(holdoffMs, 1e6));
+  return ms;
+}
+
+bool TAcquisitionCycle::ReadRecordBlock() {
+  std::span<const uint16_t> words;
+  size_t slots = 0;
+  if (useInstrument_) {
+    if (!GetWaveData(words)) return false;
+    slots = words.size();
+  } else if (sim_) {
+    slots = kSimulatorBlockSlots;
+  }
+  if (slots > kMaxBlockWords) throw EAssertion("ERROR!  Sample block too long");
+
+  int sampleWords = 0;
+  if (slots > 0) {
+    TScreenUpdateHold hold;
+    for (size_t slot = 0; slot < slots; ++slot) {
+      uint16_t word;
+      if (useInstrument_) {
+        word = words[slot];
+      } else {
+        if (!sim_->SimRecordReady()) continue;
+        word = sim_->SimNextSample();
+      }
+      if (word == FillerWord) continue;
+      if (word == EndOfRecordWord) {
+        Acquiring = false;
+        break;
+      }
+      ++sampleWords;
+      pointWords_[currentCode_ - 2] = static_cast<int16_t>(word);
+      if (currentCode_ != lastCode_) {
+        currentCode_ = lastCode_;
+        continue;
+      }
+      currentCode_ = firstCode_;
+      if (store_.AcqPointIndex >= recLen_) {
+        // Points beyond the record are dropped with a beep each; the block is still read
+        // for its end word.
+        LinkHooks.SystemBeep();
+        continue;
+      }
+      StorePoint();
+      ++store_.AcqPointIndex;
+    }
+  }
+  if (settings_->TriggerStatusFromData()) AcqHooks.UpdateTriggerStatusFromData(sampleWords);
+  return true;
+}
+
+void TAcquisitionCycle::StorePoint() {
+  if (firstCode_ == ReadKindCh1) store_.StoreAcquiredPoint(2, pointWords_[0]);
+  if (lastCode_ == ReadKindCh2) store_.StoreAcquiredPoint(3, pointWords_[1]);
+}
+
+// --- end of cycle -----------------------------------------------------------------------
+
+void TAcquisitionCycle::FinishAcqCycle() {
+  IAcqSettings& s = *settings_;
+  if (s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
+  if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
+    autoscalePending_ = false;
+    AcqHooks.AutoscaleStep();
+    CloseCycle();
+    return;
+  }
+  AcqHooks.AutocalChannelsCheckInputs();
+  AcqHooks.TDRChannelCalibrationStep();
+  AcqHooks.NormalizationStep();
+  AcqHooks.OEAutoCalStep();
+  AcqHooks.PatternSearchStep();
+  if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
+  if (AcqHooks.JitterMeasurementExists()) {
+    AcqHooks.JitterMeasurementStep();
+    CloseCycle();
+    return;
+  }
+  if (!AcqHooks.DataBaseExist()) {
+    UpdateDerivedSignals();
+    AcqHooks.ReCalculateFuncAndSpectrGdeNado(false);
+  }
+  if (AcqHooks.DisplayFormatHasXY()) {
+    XYSignalState = dssFresh;
+    AcqHooks.CalcDerivedSignal(kXYDerivedIndex);
+    AcqHooks.RedrawXYScreen();
+  }
+  for (uint8_t& state : DerivedSignalStates)
+    if (state == dssFresh) state = dssDrawn;
+  if (XYSignalState == dssFresh) XYSignalState = dssDrawn;
+
+  FlagOfScalesChange.Check(TRecordScales{});
+  if (AcqHooks.MarkType() == 3) {
+    AcqHooks.ShowMarker(1);
+    AcqHooks.ShowMarker(2);
+  }
+  if (TDRReadoutFresh) {
+    TDRReadoutFresh = false;
+    AcqHooks.ShowTDRExcessLC();
+  }
+  if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
+  AcqHooks.EyeMeasurementPass();
+  AcqHooks.MaskTestAfterAcquisition();
+  if (AcqHooks.DatabaseRecording()) {
+    if (RunFlag || SingleFlag) {
+      AcqHooks.AccumulateDatabaseRecord();
+    } else {
+      AcqHooks.SaveDatabaseFile();
+    }
+  }
+  if (FlagOfScalesChange.AnyChanged()) {
+    bool channelScales = false;
+    for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})
+      channelScales = channelScales || FlagOfScalesChange.ScaleChanged(id);
+    if (channelScales) AcqHooks.NotifyChannelScales();
+    AcqHooks.RefreshMarkerControls();
+    AcqHooks.RefreshHistWindowControls(1);
+    AcqHooks.RefreshHistWindowControls(2);
+    AcqHooks.RefreshAutomaskControls();
+    AcqHooks.RefreshZoomControls();
+  }
+  if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
+  CloseCycle();
+  IdleWhenStopped();
+}
+
+// Ends the counted run when its count is reached and closes the cycle. The early exits
+// (autoscale, jitter) come here too, so a counted run ends and no flag stays set.
+void TAcquisitionCycle::CloseCycle() {
+  IAcqSettings& s = *settings_;
+  if (s.RunUntilNAcq() && s.GetNAcq() <= std::max(cycleCount_[0], cycleCount_[1])) {
+    if (s.AcqReactBeep()) LinkHooks.SystemBeep();
+    StopRunAndSingle();
+  }
+  if (!RunFlag) ResetAcqCounters();
+  AcqCycleRunning = cycleOpen_ = false;
+}
+
+void TAcquisitionCycle::UpdateDerivedSignals() {
+  for (int index = 0; index < kChannelRecordCount; ++index) {
+    const bool on = SignalsOn.IsOn(static_cast<TTraceId>(index));
+    if (!on) {
+      DerivedSignalStates[index] = dssOff;
+    } else if (freshRecord_[index]) {
+      DerivedSignalStates[index] = dssOn;
+    }
+  }
+  AcqHooks.SostaritjIliOtklFuncSpectrGdeNado();
+  for (int index = 0; index < kChannelRecordCount; ++index) {
+    if (freshRecord_[index] && SignalsOn.IsOn(static_cast<TTraceId>(index))) DerivedSignalStates[index] = dssFresh;
+    freshRecord_[index] = false;
+  }
+  for (int index = kFirstMemoryTrace; index < kFirstMemoryTrace + 4; ++index)
+    if (DerivedSignalStates[index] == dssOn) DerivedSignalStates[index] = dssFresh;
+  AcqHooks.ClearHistSettingsChanged();
+}
+
+void TAcquisitionCycle::AutoSaveRecord() {
+  for (int ch : {2, 3}) {
+    const TTraceId id = ChannelTrace(ch);
+    if (!SignalsOn.IsOn(id)) continue;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "_%5.5d_Ch%d", cycleCount_[Slot(ch)], ch - 1);
+    const std::string name = settings_->AutoSaveBaseName() + suffix;
+    switch (settings_->GetAcqFileFormat()) {
+      case TAcqFileFormat::Binary: AcqHooks.SaveWaveformBinary(TraceIndex(id), name + ".wfm"); break;
+      case TAcqFileFormat::Verbose: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txt", false); break;
+      case TAcqFileFormat::YOnly: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txty", true); break;
+    }
+  }
+}
+
+void TAcquisitionCycle::ResetAcqCounters() {
+  flagRegisterTimer_->SetEnabled(true);
+  if (cycleCount_[0] == 0 && cycleCount_[1] == 0) return;
+  AcqHooks.ShowAcqStatus(2, true);
+  AcqHooks.ShowAcqStatus(3, true);
+  cycleCount_.fill(0);
+}
+
+void TAcquisitionCycle::IdleWhenStopped() {
+  AcqHooks.ApplyPendingLanguage();
+  AcqHooks.RefreshMaskDisplay();
+  if (AcqHooks.MarkType() != 0) {
+    AcqHooks.ShowMarker(1);
+    AcqHooks.ShowMarker(2);
+  }
+  AcqHooks.RefreshMemoryTraces();
+  AcqHooks.RedrawDerivedSignals();
+  if (MemoCopyRequest) {
+    MemoCopyRequest = false;
+    AcqHooks.CopySelectedSourceToMemory();
+  }
+  if (DiskSaveRequest) {
+    DiskSaveRequest = false;
+    AcqHooks.SaveWaveformToDisk();
+  }
+  if (DiskLoadRequest) {
+    DiskLoadRequest = false;
+    AcqHooks.LoadWaveformFromDisk();
+  }
+  AcqHooks.MeasurementPass();
+  AcqHooks.TDRMeasurePass();
+  if (AutoCalibrationDue && !AcqHooks.CalibrationBusy()) {
+    AutoCalibrationDue = false;
+    AcqHooks.CheckAutoCalibration();
+    autoCalTimer_->SetEnabled(true);
+  }
+  AcqHooks.UpdateMarkerReadout();
+}
+
+// --- the program's cycle ----------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<TAcquisitionCycle> ProgramCycle;
+std::unique_ptr<TSimulatorRecordSource> ProgramSimSource;
+
+}  // namespace
+
+TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers) {
+  ProgramCycle.reset();
+  ProgramCycle = std::make_unique<TAcquisitionCycle>(clock, timers);
+  if (!ProgramSimSource) ProgramSimSource = std::make_unique<TSimulatorRecordSource>(ProgramSimulator());
+  ProgramCycle->SetSimSource(ProgramSimSource.get());
+  ProgramCycle->ConnectToLink();
+  return *ProgramCycle;
+}
+
+void DestroyAcquisitionCycle() { ProgramCycle.reset(); }
+
+TAcquisitionCycle& AcquisitionCycle() {
+  if (!ProgramCycle) throw EAssertion("ERROR!  Acquisition cycle not created");
+  return *ProgramCycle;
+}
+
+bool AcquisitionIdleStep() { return AcquisitionCycle().AcquisitionIdleStep(); }
+void StopRun() { AcquisitionCycle().StopRun(); }
+void StopRunAndSingle() { AcquisitionCycle().StopRunAndSingle(); }
+void SuspendAcquisition() { AcquisitionCycle().SuspendAcquisition(); }
+void ResumeAcquisition() { AcquisitionCycle().ResumeAcquisition(); }
+
+}  // namespace norv

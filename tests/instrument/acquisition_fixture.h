@@ -1,0 +1,117 @@
+#pragma once
+// An acquisition cycle on a fake clock, fed by scripted simulated records, with the
+// program-wide state it touches put back after each test.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "framework/handler.h"
+#include "framework/scale_change_flags.h"
+#include "instrument/acquisition_cycle.h"
+#include "instrument/command_link.h"
+#include "instrument/link_hooks.h"
+#include "instrument/sample_stream.h"
+#include "instrument/signal_obj.h"
+#include "support/fake_clock.h"
+
+namespace norv::test {
+
+// Hands out one scripted record per start (the last one again when the script runs
+// out), every slot ready.
+class ScriptedSimSource final : public IRecordSimSource {
+ public:
+  void Add(std::vector<uint16_t> words) { script_.push_back(std::move(words)); }
+  void SimStartRecord() override {
+    if (!script_.empty()) {
+      current_ = script_.front();
+      script_.pop_front();
+    }
+    pos_ = 0;
+    ++starts;
+  }
+  bool SimRecordReady() override { return true; }
+  uint16_t SimNextSample() override { return pos_ < current_.size() ? current_[pos_++] : EndOfRecordWord; }
+  int starts = 0;
+
+ private:
+  std::deque<std::vector<uint16_t>> script_;
+  std::vector<uint16_t> current_;
+  size_t pos_ = 0;
+};
+
+// One record request as the setting senders see it.
+struct RecordRequest {
+  int Kind;
+  int RecLen;
+  int NAvg;
+  double TbDelay;
+};
+
+inline void ResetAcquisitionState() {
+  RunFlag = SingleFlag = AcqSuspended = AcqCycleRunning = false;
+  Acquiring = BreakingAcquisition = CommFailure = false;
+  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
+  LinkKind = TLinkKind::None;
+  LinkHooks = TLinkHooks{};
+  AcqHooks = TAcqHooks{};
+  SignalsOn.Reset();
+  DerivedSignalStates.fill(dssOff);
+  XYSignalState = dssOff;
+  MemoCopyRequest = DiskSaveRequest = DiskLoadRequest = AutoCalibrationDue = false;
+  TDRReadoutFresh = false;
+  FlagOfScalesChange = TFlagOfScalesChange{};
+  SignalObjs().InitChannelSignals();
+  SetLinkClock(SystemClock());
+}
+
+class AcquisitionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAcquisitionState();
+    GuiReady = true;
+    SetLinkClock(clock);
+    cycle.SetSimSource(&sim);
+    cycle.ConnectToLink();
+    LinkHooks.SendRecordSettings.Set([this](uint8_t kind, uint16_t recLen, uint16_t nAvg, double delay) {
+      requests.push_back({kind, recLen, nAvg, delay});
+    });
+    LinkHooks.SystemBeep.Set([this] { ++beeps; });
+  }
+  void TearDown() override { ResetAcquisitionState(); }
+
+  TDefaultAcqSettings& settings() { return cycle.DefaultSettings(); }
+  TSignalObj& record(TTraceId id) { return SignalObjs()[id]; }
+
+  // Idle passes until Run and Single are both off (at most maxSteps); the number taken.
+  int StepUntilStopped(int maxSteps = 10000) {
+    int steps = 0;
+    while ((RunFlag || SingleFlag) && steps < maxSteps) {
+      cycle.AcquisitionIdleStep();
+      ++steps;
+    }
+    return steps;
+  }
+  // Two-channel words of a record: per point the Ch1 code, then the Ch2 code.
+  static std::vector<uint16_t> Pairs(const std::vector<int>& ch1, const std::vector<int>& ch2) {
+    std::vector<uint16_t> words;
+    for (size_t i = 0; i < ch1.size(); ++i) {
+      words.push_back(static_cast<uint16_t>(ch1[i]));
+      words.push_back(static_cast<uint16_t>(ch2[i]));
+    }
+    return words;
+  }
+  static std::vector<uint16_t> Codes(const std::vector<int>& codes) {
+    return std::vector<uint16_t>(codes.begin(), codes.end());
+  }
+
+  FakeClock clock;
+  TAcquisitionCycle cycle{clock, clock};
+  ScriptedSimSource sim;
+  std::vector<RecordRequest> requests;
+  int beeps = 0;
+};
+
+}  // namespace norv::test
