@@ -13,6 +13,7 @@
 #include "instrument/acquisition_cycle.h"
 #include "instrument/command_link.h"
 #include "instrument/link_hooks.h"
+#include "instrument/link_recovery.h"
 #include "instrument/sample_stream.h"
 #include "instrument/signal_obj.h"
 #include "support/fake_clock.h"
@@ -64,6 +65,7 @@ inline void ResetAcquisitionState() {
   TDRReadoutFresh = false;
   FlagOfScalesChange = TFlagOfScalesChange{};
   SignalObjs().InitChannelSignals();
+  ClearCommFailure();
   SetLinkClock(SystemClock());
 }
 
