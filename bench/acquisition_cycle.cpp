@@ -1,0 +1,164 @@
+// The acquisition cycle and point store on two channels of 4096 points, fed by the
+// simulator, with counting layers in place of drawing. Reported per record:
+//   BM_SimulatorRecord         the simulator's own signal computation alone;
+//   BM_CycleReplay/...         cycle and point store, fed a recorded simulator stream;
+//   BM_CycleWithSimulator/...  both together, as in demo mode.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/handler.h"
+#include "instrument/acquisition_cycle.h"
+#include "instrument/link_hooks.h"
+#include "instrument/sample_stream.h"
+#include "instrument/simulator.h"
+
+namespace norv {
+namespace {
+
+constexpr int kPoints = 4096;
+
+class NoWaitClock final : public IClock, public ITimerFactory {
+ public:
+  int64_t NowMs() const override { return 0; }
+  void SleepMs(int64_t) override {}
+  std::unique_ptr<ITimer> CreateTimer() override { return std::make_unique<InertTimer>(); }
+
+ private:
+  class InertTimer final : public ITimer {
+   public:
+    void SetInterval(int ms) override { interval_ = ms; }
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool on) override { enabled_ = on; }
+    bool Enabled() const override { return enabled_; }
+
+   private:
+    int interval_ = 0;
+    bool enabled_ = false;
+  };
+};
+
+class CountingLayer final : public IAcqLayer {
+ public:
+  void SetSignalScale(int, double, double) override {}
+  void PutSample(int index, double value) override {
+    ++points;
+    benchmark::DoNotOptimize(index);
+    benchmark::DoNotOptimize(value);
+  }
+  int64_t points = 0;
+};
+
+// Replays one recorded record, every slot ready.
+class ReplaySource final : public IRecordSimSource {
+ public:
+  explicit ReplaySource(std::vector<uint16_t> words) : words_(std::move(words)) {}
+  void SimStartRecord() override { pos_ = 0; }
+  bool SimRecordReady() override { return true; }
+  uint16_t SimNextSample() override { return pos_ < words_.size() ? words_[pos_++] : EndOfRecordWord; }
+
+ private:
+  std::vector<uint16_t> words_;
+  size_t pos_ = 0;
+};
+
+void SetUpSimulator(TSimulator& sim) {
+  sim.SimSetChannels(ReadKindBoth);
+  sim.SimSetRecLen(kPoints);
+  sim.SimSetNAvg(1);
+  sim.SimSetTimeDiv(1e-9);
+}
+
+// One simulated record's words, end word included.
+std::vector<uint16_t> RecordWords(TSimulator& sim) {
+  bool acquiring = false;
+  sim.BindAcquiringFlag(acquiring);
+  sim.SimStartRecord();
+  std::vector<uint16_t> words;
+  for (;;) {
+    if (!sim.SimRecordReady()) continue;
+    const uint16_t w = sim.SimNextSample();
+    words.push_back(w);
+    if (w == EndOfRecordWord) break;
+  }
+  return words;
+}
+
+void BM_SimulatorRecord(benchmark::State& state) {
+  TRandomSource random(1);
+  TSimulator sim(random);
+  SetUpSimulator(sim);
+  for (auto _ : state) benchmark::DoNotOptimize(RecordWords(sim).size());
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SimulatorRecord)->Unit(benchmark::kMicrosecond);
+
+// The cycle acquiring continuously in the given mode; one iteration is one record, from
+// its request to the request of the next.
+void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim) {
+  NoWaitClock clock;
+  TAcquisitionCycle cycle(clock, clock);
+  cycle.SetSimSource(&source);
+  cycle.ConnectToLink();
+  TDefaultAcqSettings& settings = cycle.DefaultSettings();
+  const bool average = state.range(0) != 0;
+  for (auto& ch : settings.Channels) {
+    ch.RecLen = kPoints;
+    ch.Mode = average ? TAcqMode::AvgStab : TAcqMode::Sample;
+    ch.NAvg = 16;
+  }
+  int64_t requests = 0;
+  LinkHooks.SendRecordSettings.Set([&](uint8_t kind, uint16_t recLen, uint16_t nAvg, double delay) {
+    ++requests;
+    if (!sim) return;
+    sim->SimSetChannels(kind);
+    sim->SimSetRecLen(recLen);
+    sim->SimSetNAvg(nAvg);
+    sim->SimSetDelay(delay);
+  });
+  std::vector<CountingLayer> layers(kChannelRecordCount);
+  AcqHooks.TraceLayer.Set([&](TTraceId id, TAcqLayerKind) { return &layers[TraceIndex(id)]; });
+  int64_t steps = 0;
+  GuiReady = true;
+  RunFlag = true;
+
+  for (auto _ : state) {
+    const int64_t until = requests + 1;
+    while (requests < until) {
+      cycle.AcquisitionIdleStep();
+      ++steps;
+    }
+  }
+  RunFlag = false;
+  BreakAcquisition(false);
+  GuiReady = false;
+  AcqHooks = TAcqHooks{};
+  int64_t plotted = 0;
+  for (const CountingLayer& l : layers) plotted += l.points;
+  state.SetItemsProcessed(state.iterations());
+  state.counters["points/record"] = benchmark::Counter(static_cast<double>(plotted) / state.iterations());
+  state.counters["steps/record"] = benchmark::Counter(static_cast<double>(steps) / state.iterations());
+}
+
+void BM_CycleReplay(benchmark::State& state) {
+  TRandomSource random(1);
+  TSimulator sim(random);
+  SetUpSimulator(sim);
+  ReplaySource source(RecordWords(sim));
+  RunCycle(state, source, nullptr);
+}
+BENCHMARK(BM_CycleReplay)->ArgName("average")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_CycleWithSimulator(benchmark::State& state) {
+  TRandomSource random(1);
+  TSimulator sim(random);
+  SetUpSimulator(sim);
+  TSimulatorRecordSource source(sim);
+  RunCycle(state, source, &sim);
+}
+BENCHMARK(BM_CycleWithSimulator)->ArgName("average")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace norv
