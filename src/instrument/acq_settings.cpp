@@ -94,8 +94,7 @@ void ReactChanged(THandler& h) {
   const uint32_t added = now & ~ReactBefore;
   if (added & ReactBeep) SettingsHooks.Beep();
   if ((added & ReactSave) && h.GetWhoChangedRaw() == wcvSwitcher) {
-    std::string name = AutoSaveNamePattern();
-    name.resize(name.rfind('*'));
+    std::string name = AutoSaveBase();
     int filter = hAcqFileFormat->GetIndex();
     if (SettingsHooks.AskAutoSaveFile(name, filter)) {
       if (filter >= 0 && filter <= 2) hAcqFileFormat->SetIndexByProgram(static_cast<uint8_t>(filter));
@@ -177,14 +176,15 @@ void ApplyAcquisitionSettings() {
   RunUntilChanged(*hAcqRunUntil);
 }
 
+bool IsSimulatorAssigned(int channel) {
+  const auto* h = dynamic_cast<const TRadioSwHandler*>(RootSpider->FindHandler(channel == 2 ? "GSS:Ch1" : "GSS:Ch2"));
+  return h && h->GetIndex() != 0;
+}
+
 bool BothChannelsEqual() {
   if (!SignalsOn.IsOn(TTraceId::Ch1) || !SignalsOn.IsOn(TTraceId::Ch2)) return false;
   if (GetChannelDeskew(2) != GetChannelDeskew(3)) return false;
-  const auto assigned = [](const char* path) {
-    const auto* h = dynamic_cast<const TRadioSwHandler*>(RootSpider->FindHandler(path));
-    return h && h->GetIndex() != 0;
-  };
-  return assigned("GSS:Ch1") == assigned("GSS:Ch2");
+  return IsSimulatorAssigned(2) == IsSimulatorAssigned(3);
 }
 
 bool UseCommonAcqSettings() { return GetIndex(hAcqSampl) == 0 && BothChannelsEqual(); }
@@ -240,10 +240,12 @@ void ApplySamplingOrderRule() {
   SettingsHooks.RefreshChannelStatus();
 }
 
+std::string AutoSaveBase() {
+  return AutoSaveBaseName.empty() ? (std::filesystem::path(AutoSaveFolder) / "Noname").string() : AutoSaveBaseName;
+}
+
 std::string AutoSaveNamePattern() {
-  const std::string base =
-      AutoSaveBaseName.empty() ? (std::filesystem::path(AutoSaveFolder) / "Noname").string() : AutoSaveBaseName;
-  return base + "*" + FileExtensions[std::min<int>(GetIndex(hAcqFileFormat), 2)];
+  return AutoSaveBase() + "*" + FileExtensions[std::min<int>(GetIndex(hAcqFileFormat), 2)];
 }
 
 }  // namespace norv

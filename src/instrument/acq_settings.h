@@ -57,6 +57,8 @@ inline std::string AutoSaveBaseName;
 void RegisterAcquisitionCommands();
 void ApplyAcquisitionSettings();
 
+// The channel is fed by a simulator generator ("GSS:Ch1" or "GSS:Ch2" not Off).
+bool IsSimulatorAssigned(int channel);
 bool BothChannelsEqual();
 bool UseCommonAcqSettings();
 TAcqModeItem GetAcqMode(int channel);
@@ -73,6 +75,8 @@ int GetAcqMenuChannel();
 // Sends "Acq:SmplMode" when the fit-to choice differs from the mode last sent.
 void ApplyAcqFitTo();
 void ApplySamplingOrderRule();
+// The auto-save folder and base name ("Noname" in the folder until one is given).
+std::string AutoSaveBase();
 // The auto-save name as the query answers it: base name, "*" and the format's extension.
 std::string AutoSaveNamePattern();
 

@@ -1,16 +1,85 @@
 #include "instrument/settings_wiring.h"
 
+#include "framework/choice_handlers.h"
+#include "framework/numeric_handlers.h"
 #include "instrument/acq_settings.h"
+#include "instrument/acquisition_cycle.h"
+#include "instrument/acquisition_hooks.h"
+#include "instrument/acquisition_settings.h"
+#include "instrument/channel_settings.h"
 #include "instrument/command_link.h"
 #include "instrument/instrument_identity.h"
 #include "instrument/link_hooks.h"
 #include "instrument/sample_stream.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
+#include "instrument/timebase_settings.h"
 #include "instrument/trigger_level_search.h"
 #include "instrument/trigger_settings.h"
 
 namespace norv {
+
+namespace {
+
+class TProgramAcqSettings final : public IAcqSettings {
+ public:
+  bool IsSourceShown(TTraceId id) const override { return norv::IsSourceShown(TraceIndex(id)); }
+  TChannelScales GetChannelScales(int channel) const override {
+    const TChannelNodes& n = ChannelNodes[channel == 2 ? 0 : 1];
+    TChannelScales scales;
+    scales.Scale = GetFloatValue(n.Scale[0]);
+    scales.Offset = GetFloatValue(n.Offset[0]);
+    scales.RhoScale = GetFloatValue(n.Scale[1]);
+    scales.RhoOffset = GetFloatValue(n.Offset[1]);
+    scales.OhmScale = GetFloatValue(n.Scale[2]);
+    scales.OhmOffset = GetFloatValue(n.Offset[2]);
+    scales.GainScale = GetFloatValue(n.Scale[3]);
+    scales.GainOffset = GetFloatValue(n.Offset[3]);
+    return scales;
+  }
+  double GetAttenuationFactor(int channel) const override { return norv::GetAttenuationFactor(channel); }
+  std::string GetChannelVertUnit(int channel) const override { return norv::GetChannelVertUnit(channel, false); }
+  double GetDeskew(int channel) const override { return GetChannelDeskew(channel); }
+  bool IsSimulatorAssigned(int channel) const override { return norv::IsSimulatorAssigned(channel); }
+
+  bool UseCommonAcqSettings() const override { return norv::UseCommonAcqSettings(); }
+  TAcqMode GetAcqMode(int channel) const override { return static_cast<TAcqMode>(norv::GetAcqMode(channel)); }
+  int GetAcqNAvg(int channel) const override { return norv::GetAcqNAvg(channel); }
+  int GetAcqRecLen(int channel) const override { return norv::GetAcqRecLen(channel); }
+  int GetAcqCount(int channel) const override { return norv::GetAcqCount(channel); }
+  double PeakIntervalRatio(int channel) const override { return norv::PeakIntervalRatio(channel); }
+  bool RunUntilNAcq() const override { return GetIndex(hAcqRunUntil) == 1; }
+  int GetNAcq() const override { return GetIntValue(hAcqNAcq); }
+  bool AcqReactBeep() const override { return norv::AcqReactBeep(); }
+  bool AcqReactSave() const override { return norv::AcqReactSave(); }
+  std::string AutoSaveBaseName() const override { return AutoSaveBase(); }
+  TAcqFileFormat GetAcqFileFormat() const override { return static_cast<TAcqFileFormat>(GetIndex(hAcqFileFormat)); }
+
+  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(hTBDualDel); }
+  double GetRecordStartTime(int channel, bool secondWindow) const override {
+    return norv::GetRecordStartTime(channel, secondWindow);
+  }
+  double GetActiveTimeScale() const override { return norv::GetActiveTimeScale(); }
+  THorUnitKind GetHorizontalUnitKind() const override {
+    return static_cast<THorUnitKind>(norv::GetHorizontalUnitKind());
+  }
+  double TimeToBits(double seconds) const override { return TimeToUnit(huBit, seconds); }
+
+  bool TriggerStatusFromData() const override {
+    return TriggerModeIsTriggered() && TriggerSourceIndex() == TrigSourceDirect;
+  }
+  double GetTriggerHoldoff() const override { return GetFloatValue(hTrigHoldoff); }
+  bool PatternLockOn() const override { return norv::PatternLockOn(); }
+  bool PattEyeLineOn() const override { return IsOn(hTrigPattEyeLine); }
+  bool LowJitterOn() const override { return IsOn(hTrigLowJitter); }
+};
+
+}  // namespace
+
+IAcqSettings& ProgramAcqSettings() {
+  static TProgramAcqSettings settings;
+  return settings;
+}
 
 void InstallInstrumentSettings() {
   SettingsHooks.StopAcquisition.Set([](bool refresh) { BreakAcquisition(refresh); });
@@ -33,8 +102,17 @@ void InstallInstrumentSettings() {
     SendRecLen(recLen, true);
     SendNAvg(nAvg, true);
   });
+  SettingsHooks.RaiseRestartFlags.Set([] { LinkHooks.ClearAcqStarted(); });
+  SettingsHooks.ClearRunAndSingle.Set([] { RunFlag = SingleFlag = false; });
   LinkHooks.ResyncTrigger.Set(UpdateHoldoffMax);
   LinkHooks.RefreshAcqSettings.Set(ApplySamplingOrderRule);
+
+  AcqHooks.RefreshTriggerStatus.Set(RefreshTriggerStatus);
+  AcqHooks.UpdateTriggerStatusFromData.Set(UpdateTriggerStatusFromData);
+  AcqHooks.CheckPatternLockRate.Set(CheckPatternLockRate);
+  AcqHooks.PatternScanStep.Set(PatternScanStep);
+  AcqHooks.NotifyChannelScales.Set(NotifyChannelScales);
+  AcqHooks.SendStateAfterConnect.Set(SendStateAfterConnect);
 }
 
 }  // namespace norv

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "instrument/acquisition_settings.h"
 #include "instrument/link_hooks.h"
 #include "instrument/trigger_level_search.h"
 #include "link_fixture.h"
@@ -66,6 +67,42 @@ TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
   // Both channels, and averaging by 2, went out when the settings were applied.
   EXPECT_EQ(Received(5), (Lines{"TB:DELAY 2E-6", "Acq:RecLen 1024", "Acq:NAvg 16", "Acq:Channels Ch1",
                                 "Acq:NAvg 1;Mode Norm"}));
+}
+
+}  // namespace
+}  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+class AcqSettingsInterfaceTest : public InstrumentSettingsTest {};
+
+TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
+  ApplyAll();
+  IAcqSettings& s = ProgramAcqSettings();
+  Exec("CH2:DESKEW 1N");
+  Exec("ACQ:CH2:MODE ENVMIN");
+  Exec("ACQ:CH2:NENV 64");
+  Exec("CH2:OFFSET 0.2");
+  Exec("TB:MODE B");
+  Exec("TB:DUALDEL ON");
+  Exec("ACQ:FILEFORMAT YONLY");
+  Exec("TRIG:MODE TRIG");
+  EXPECT_FALSE(s.UseCommonAcqSettings());
+  EXPECT_EQ(s.GetAcqMode(3), TAcqMode::EnvMin);
+  EXPECT_EQ(s.GetAcqCount(3), 64);
+  EXPECT_EQ(s.GetAcqMode(2), TAcqMode::Sample);
+  EXPECT_DOUBLE_EQ(s.GetChannelScales(3).Offset, -0.2);
+  EXPECT_DOUBLE_EQ(s.GetDeskew(3), 1e-9);
+  EXPECT_TRUE(s.DualDelayActive());
+  EXPECT_DOUBLE_EQ(s.GetActiveTimeScale(), 2e-9);
+  EXPECT_NEAR(s.GetRecordStartTime(3, true), 1e-8 * (2.0 + 3.0) + 1e-9, 1e-20);
+  EXPECT_NEAR(s.TimeToBits(1e-8), 0.5184, 1e-12);
+  EXPECT_EQ(s.GetAcqFileFormat(), TAcqFileFormat::YOnly);
+  EXPECT_EQ(s.AutoSaveBaseName(), "Noname");
+  EXPECT_TRUE(s.TriggerStatusFromData());
+  EXPECT_DOUBLE_EQ(s.GetTriggerHoldoff(), Value("Trig:Holdoff"));
+  EXPECT_TRUE(s.IsSourceShown(TTraceId::Ch1B2));  // mode B with dual delay shows the second window
 }
 
 }  // namespace
