@@ -7,17 +7,11 @@
 #include <cmath>
 #include <limits>
 
+#include "framework/text_case.h"
+
 namespace norv {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 bool ParseFloat(std::string_view text, double& value) {
   text = TrimBlanks(text);
@@ -237,9 +231,7 @@ std::string ZeroPad(std::string digits, int minDigits) {
 std::string HexText(uint64_t v) {
   char buf[20];
   auto r = std::to_chars(buf, buf + sizeof buf, v, 16);
-  std::string s(buf, r.ptr);
-  std::transform(s.begin(), s.end(), s.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
+  return UpperAscii(std::string_view(buf, r.ptr));
 }
 
 class TFormatter {

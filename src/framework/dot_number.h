@@ -101,4 +101,15 @@ std::string Format_Dot(std::string_view format, const Args&... args) {
   }
 }
 
+// Format_Dot of a format that comes from outside the program (a translated text); when it
+// does not fit the arguments, the fallback format (the built-in text) is used instead.
+template <typename... Args>
+std::string FormatOr_Dot(std::string_view format, std::string_view fallback, const Args&... args) {
+  try {
+    return Format_Dot(format, args...);
+  } catch (const EConvertError&) {
+    return Format_Dot(fallback, args...);
+  }
+}
+
 }  // namespace norv

@@ -1,9 +1,9 @@
 #include "framework/hint_stack.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "framework/errors.h"
+#include "framework/text_case.h"
 
 namespace norv {
 
@@ -17,12 +17,6 @@ struct THintStack::THint {
 };
 
 namespace {
-
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 constexpr int32_t kShortestKeptRemainderMs = 100;
 
@@ -43,7 +37,7 @@ void THintStack::ArmTimer(int32_t timeoutMs) {
 
 uint32_t THintStack::PushHint(std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style) {
   timer_->SetEnabled(false);
-  auto same = std::find_if(hints_.begin(), hints_.end(), [&](const auto& h) { return SameTextIgnoringCase(h->text, text); });
+  auto same = std::find_if(hints_.begin(), hints_.end(), [&](const auto& h) { return SameTextAscii(h->text, text); });
   uint32_t id;
   if (same != hints_.end() && same + 1 == hints_.end()) {
     THint& top = **same;

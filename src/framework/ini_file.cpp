@@ -1,7 +1,6 @@
 #include "framework/ini_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -11,25 +10,17 @@
 #include <system_error>
 
 #include "framework/dot_number.h"
+#include "framework/text_case.h"
 
 namespace norv {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // Names are compared as the file holds them: without outer blanks.
 bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
-  a = Trim(a);
-  b = Trim(b);
-  if (caseSensitive) return a == b;
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  a = TrimBlanks(a);
+  b = TrimBlanks(b);
+  return caseSensitive ? a == b : SameTextAscii(a, b);
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
@@ -61,15 +52,7 @@ class TIniDocument {
     size_t lf = text.find('\n');
     eol_ = (lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r') ? "\r\n" : "\n";
     finalEol_ = text.empty() || text.back() == '\n';
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view raw = text.substr(start, end - start);
-      if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-      AddParsedLine(raw);
-      start = end + 1;
-    }
+    for (std::string_view line : SplitLines(text)) AddParsedLine(line);
   }
 
   std::string Text() const {
@@ -111,7 +94,7 @@ class TIniDocument {
     // After the last entry, so comments and blank lines at the section's end stay there.
     auto lastEntry = std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
-    std::string k(Trim(key)), v(value);
+    std::string k(TrimBlanks(key)), v(value);
     s->lines.insert(at, Line{k + "=" + v, true, k, v});
   }
 
@@ -153,18 +136,18 @@ class TIniDocument {
 
  private:
   void AddParsedLine(std::string_view raw) {
-    std::string_view t = Trim(raw);
+    std::string_view t = TrimBlanks(raw);
     size_t close = t.find(']');
     if (t.starts_with('[') && close != std::string_view::npos) {
-      sections_.push_back(Section{true, std::string(Trim(t.substr(1, close - 1))), std::string(raw), {}});
+      sections_.push_back(Section{true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}});
       return;
     }
     Line line{std::string(raw), false, {}, {}};
     size_t eq = t.find('=');
     if (!t.starts_with(';') && eq != std::string_view::npos && eq > 0) {
       line.isEntry = true;
-      line.key = std::string(Trim(t.substr(0, eq)));
-      line.value = std::string(Trim(t.substr(eq + 1)));
+      line.key = std::string(TrimBlanks(t.substr(0, eq)));
+      line.value = std::string(TrimBlanks(t.substr(eq + 1)));
     }
     sections_.back().lines.push_back(std::move(line));
   }
@@ -173,9 +156,9 @@ class TIniDocument {
     // A blank line between sections, unless the file already ends with one.
     Section& last = sections_.back();
     bool empty = sections_.size() == 1 && last.lines.empty();
-    bool endsBlank = !last.lines.empty() && Trim(last.lines.back().text).empty();
+    bool endsBlank = !last.lines.empty() && TrimBlanks(last.lines.back().text).empty();
     if (!empty && !endsBlank) last.lines.push_back(Line{});
-    std::string n(Trim(name));
+    std::string n(TrimBlanks(name));
     sections_.push_back(Section{true, n, "[" + n + "]", {}});
     return sections_.back();
   }
@@ -189,19 +172,19 @@ class TIniDocument {
 namespace {
 
 void CheckSectionName(std::string_view section) {
-  if (HasLineBreak(section) || section.find(']') != std::string_view::npos || Trim(section).empty())
+  if (HasLineBreak(section) || section.find(']') != std::string_view::npos || TrimBlanks(section).empty())
     throw EIniFileError("Invalid ini section name \"" + std::string(section) + "\"");
 }
 
 void CheckKeyName(std::string_view key) {
-  key = Trim(key);
+  key = TrimBlanks(key);
   if (HasLineBreak(key) || key.find('=') != std::string_view::npos || key.empty() || key.starts_with(';') ||
       key.starts_with('['))
     throw EIniFileError("Invalid ini key name \"" + std::string(key) + "\"");
 }
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
@@ -283,7 +266,7 @@ void TCustomIniFile_Dot::WriteString(std::string_view section, std::string_view 
   CheckKeyName(ident);
   if (HasLineBreak(value)) throw EIniFileError("Line break in the value of ini key \"" + std::string(ident) + "\"");
   BeforeRead();
-  doc_->Set(section, ident, Trim(value));
+  doc_->Set(section, ident, TrimBlanks(value));
   AfterWrite();
 }
 

@@ -8,6 +8,7 @@
 
 #include "framework/errors.h"
 #include "framework/program_dir.h"
+#include "framework/text_case.h"
 #include "framework/text_encoding.h"
 #include "framework/trace_names.h"
 
@@ -235,12 +236,6 @@ namespace {
 
 constexpr std::string_view kFilePrefix = "Language-Quel.";
 constexpr std::string_view kEnglishCode = "ENG";
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
-  return out;
-}
 
 bool IsLanguageCode(std::string_view code) {
   return !code.empty() && std::all_of(code.begin(), code.end(), [](char c) {

@@ -77,11 +77,7 @@ inline std::string GetLangStr(std::string_view key, bool noUnitSubst = false) {
 // break the program.
 template <typename... Args>
 std::string FormatLangStr(std::string_view key, const Args&... args) {
-  try {
-    return Format_Dot(LanguageStrings.GetLangStr(key), args...);
-  } catch (const EConvertError&) {
-    return Format_Dot(LanguageStrings.EnglishText(key), args...);
-  }
+  return FormatOr_Dot(LanguageStrings.GetLangStr(key), LanguageStrings.EnglishText(key), args...);
 }
 
 // Adds the built-in English pairs (with the translators' group headings) in their order.

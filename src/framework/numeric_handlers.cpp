@@ -22,8 +22,6 @@ std::optional<int> ColourIndexOf(uint8_t source) {
   return id ? TraceIdToColorIndex(*id) : std::nullopt;
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 // Sets last_step_ for the duration of one step, also when a callback raises.
 class TLastStepScope {
  public:
@@ -162,10 +160,10 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   if (word == "MIN") return SetValue(min_);
   if (word == "MID") return SetValue(GetMid());
   if (word == "MAX") return SetValue(max_);
-  if (StartsWith(word, "UP") || StartsWith(word, "DOWN") || word == "STEPCOARSE" || word == "STEPFINE") return;
+  if (word.starts_with("UP") || word.starts_with("DOWN") || word == "STEPCOARSE" || word == "STEPFINE") return;
   // The undefined marker as written to setups; it is limited like any value.
   double value = UndefinedValue;
-  if (!StartsWith(word, "UNDEFINED")) {
+  if (!word.starts_with("UNDEFINED")) {
     const auto number = ReadEngineeringNumber(text);
     if (!number) return;
     value = *number;

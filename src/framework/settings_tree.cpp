@@ -18,10 +18,6 @@ const std::string kError = "ERROR";
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 // A registration path: every segment present and short enough, checked before anything
 // is inserted so that a refused path leaves no half-built branch.
 void CheckRegistrationPath(std::string_view path) {
@@ -34,6 +30,18 @@ void CheckRegistrationPath(std::string_view path) {
     if (end == path.size()) return;
     start = end + 1;
   }
+}
+
+// The upper-cased segment of a path at position, cut to maxLength, and where the next one
+// starts (beyond the path's end when it is the last). A leading "*" is a segment of its own.
+std::string SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
+  if (position == 0 && !path.empty() && path[0] == '*') {
+    next = 1;
+    return "*";
+  }
+  const size_t end = std::min(path.find(':', position), path.size());
+  next = end + 1;
+  return UpperAscii(path.substr(position, std::min(end - position, maxLength)));
 }
 
 }  // namespace
@@ -109,18 +117,9 @@ int TSpider::FindEntry(std::string_view segment, bool& found) const {
 
 TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position) const {
   TSegment result;
-  std::string segment;
-  if (position == 0 && !path.empty() && path[0] == '*') {
-    segment = "*";
-    result.next = 1;
-    result.morePath = true;
-  } else {
-    if (position > path.size()) return result;
-    const size_t end = std::min(path.find(':', position), path.size());
-    segment = UpperAscii(path.substr(position, std::min(end - position, kMaxMnemonicLength)));
-    result.next = end + 1;
-    result.morePath = end < path.size();
-  }
+  if (position > path.size()) return result;
+  const std::string segment = SegmentAt(path, position, kMaxMnemonicLength, result.next);
+  result.morePath = result.next <= path.size();
   if (segment.empty()) return result;
   result.index = FindEntry(segment, result.found);
   // Typing "MOD" does not reach "MODE"; typing "MODEX" does.
@@ -132,13 +131,8 @@ TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, b
                                        std::string_view fullPath) {
   TSegment result = std::as_const(*this).FindSegment(path, position);
   if (!insert || result.found) return result;
-  std::string segment;
-  if (position == 0 && path[0] == '*') {
-    segment = "*";
-  } else {
-    const size_t end = std::min(path.find(':', position), path.size());
-    segment = UpperAscii(path.substr(position, end - position));
-  }
+  size_t next = 0;
+  const std::string segment = SegmentAt(path, position, path.size(), next);
   bool found = false;
   const int index = FindEntry(segment, found);
   if (found) throw EAssertion("New Mnemonik " + std::string(fullPath) + " is shorter than Old");
@@ -154,8 +148,8 @@ TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, b
 THandler* TSpider::AddItem(std::string_view path, std::unique_ptr<THandler> handler, bool allowReplace) {
   CheckRegistrationPath(path);
   const std::string head = UpperAscii(path.substr(0, 7));
-  if (StartsWith(head, "*") || StartsWith(head, "SHADOW:") || StartsWith(head, "FLASH:") ||
-      StartsWith(head, "INSTR:"))
+  if (head.starts_with("*") || head.starts_with("SHADOW:") || head.starts_with("FLASH:") ||
+      head.starts_with("INSTR:"))
     handler->SetInternal(true);
   Root().links_valid_ = false;
   return AddItemAt(path, 0, handler, allowReplace);

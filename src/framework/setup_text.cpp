@@ -67,15 +67,7 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
 std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
   const std::string text = DecodeText(bytes).utf8;
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
+  for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
   return lines;
 }
 

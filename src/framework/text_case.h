@@ -1,6 +1,6 @@
 #pragma once
-// ASCII case helpers for command words and mnemonics: only the letters a..z change, so
-// UTF-8 text passes through untouched.
+// ASCII text helpers for command words, mnemonics, names and values: only the letters a..z
+// change case and only blanks and tabs are trimmed, so UTF-8 text passes through untouched.
 
 #include <string>
 #include <string_view>
@@ -21,6 +21,13 @@ inline bool SameTextAscii(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   return true;
+}
+
+// The text without leading and trailing blanks and tabs.
+inline std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace norv

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norv {
 
@@ -33,5 +34,8 @@ TDecodedText DecodeText(std::string_view bytes);
 // that Windows-1252 cannot hold make an Ansi text come out as UTF-8; *used (if given)
 // tells which encoding was written.
 std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncoding* used = nullptr);
+
+// The lines of a text whose lines end in LF or CR LF; a final line end adds no empty line.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 }  // namespace norv

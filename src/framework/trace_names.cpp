@@ -1,5 +1,7 @@
 #include "framework/trace_names.h"
 
+#include "framework/dot_number.h"
+
 namespace norv {
 
 std::array<std::string, kTraceIdCount> TraceNames;
@@ -18,38 +20,14 @@ std::string GetTraceShortName(TTraceId id) {
   return index < kTraceIdCount ? kNames[index] : "???";
 }
 
-namespace {
-
-// The text with one "%d" replaced by the number and "%%" by "%"; nothing when the
-// pattern holds anything else after a '%' or not exactly one "%d".
-std::optional<std::string> FormatOneNumber(const std::string& pattern, int number) {
-  std::string result;
-  int conversions = 0;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] != '%') {
-      result += pattern[i];
-      continue;
-    }
-    if (i + 1 >= pattern.size()) return std::nullopt;
-    const char next = pattern[++i];
-    if (next == '%') {
-      result += '%';
-    } else if (next == 'd') {
-      result += std::to_string(number);
-      ++conversions;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (conversions != 1) return std::nullopt;
-  return result;
-}
-
-}  // namespace
-
 std::string FormatNumbered(const std::string& pattern, int number, const std::string& englishPattern) {
-  if (auto text = FormatOneNumber(pattern, number)) return *text;
-  return FormatOneNumber(englishPattern, number).value_or(englishPattern);
+  // Without a place for the number every trace of the group would get the same name.
+  const std::string& usable = pattern.find('%') == std::string::npos ? englishPattern : pattern;
+  try {
+    return FormatOr_Dot(usable, englishPattern, number);
+  } catch (const EConvertError&) {
+    return englishPattern;
+  }
 }
 
 void BuildTraceNames(const TLangLookup& lang) {

@@ -51,8 +51,8 @@ extern THook<void(TTraceId, const std::string&)> SetRecordTitleHook;
 // "Constant". Run at start-up and after every language switch.
 void BuildTraceNames(const TLangLookup& lang);
 
-// Formats a translated pattern holding one "%d" (and possibly "%%"); a pattern with any
-// other conversion, or without exactly one "%d", is replaced by the English one.
+// Formats a translated pattern of one number ("F%d") as FormatLangStr does; a pattern that
+// does not fit one integer, or has no place for it, is replaced by the English one.
 std::string FormatNumbered(const std::string& pattern, int number, const std::string& englishPattern);
 
 // Channel selections 2 and 3 stand for channel 1 and channel 2.
