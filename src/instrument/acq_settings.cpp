@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "framework/choice_handlers.h"
+#include "framework/language.h"
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
@@ -122,7 +123,7 @@ void FileNameCommand(const std::string& param, bool isQuery, uint8_t, std::strin
 }
 
 void NEnvText(const TEditHandler& h, std::string& text, double value) {
-  text = value >= EndlessEnvelopeText ? SettingsHooks.LangText("Continuously")
+  text = value >= EndlessEnvelopeText ? GetLangStr("Continuously")
                                       : FloatToEngStr(h.GetFormatMode(), h.GetDigits(), true, value, false);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/choice_handlers.h"
+#include "framework/language.h"
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
@@ -114,7 +115,7 @@ void DeskewChanged(THandler&) {
 void ScaleText(const TEditHandler& h, std::string& text, double value) {
   const int channel = ChannelOfHandler(h);
   text = FloatToEngStr(vfEngineering, 4, false, value * ScaleFactor(channel), false) + VertUnitText(channel) +
-         SettingsHooks.LangText("ByDiv");
+         GetLangStr("ByDiv");
 }
 
 void ScaleEntry(double& value, TEditHandler& h) {

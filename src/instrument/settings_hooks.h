@@ -46,8 +46,6 @@ struct TSettingsHooks {
   // The save dialog of the auto-save reaction: in the folder and base name, the filter
   // index 0..2; true on OK with the chosen file and filter.
   THook<bool(std::string& fileName, int& filterIndex)> AskAutoSaveFile;
-  // The language text of a key.
-  THook<std::string(const std::string& key)> LangText{[](const std::string& key) { return key; }};
 
   // --- display ---
   THook<void()> RefreshTriggerCell;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "framework/choice_handlers.h"
+#include "framework/language.h"
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "instrument/channel_settings.h"
@@ -212,7 +213,7 @@ void DelayText(const TEditHandler&, std::string& text, double divisions) {
   const THorizontalUnit kind = GetHorizontalUnitKind();
   static const char* const units[] = {"s", "", "m", "ft", "in"};
   const int digits = kind == huTime || kind == huBit ? 6 : 5;
-  const std::string unit = kind == huBit ? SettingsHooks.LangText("Bits") : units[kind];
+  const std::string unit = kind == huBit ? GetLangStr("Bits") : units[kind];
   text = FloatToEngStr(3, digits, false, divisions * DelayUnitScale(), false) + unit;
 }
 
@@ -447,7 +448,7 @@ void RegisterTimeBaseCommands() {
                                     1e-4, 500, recalc);
   hTBMode = root.AddRadioSw(0, "TB:Mode", "A,AB,B", ModeChanged);
 
-  const std::string byDiv = SettingsHooks.LangText("ByDiv");
+  const std::string byDiv = GetLangStr("ByDiv");
   hTBScaleA[huTime] = AddScale("TB:ScaleA", 1e-8, "s" + byDiv, 0.001, 1e-15, ScaleAChanged);
   hTBScaleB[huTime] = AddScale("TB:ScaleB", 2e-9, "s" + byDiv, 1e-4, 1e-15, ScaleBChanged);
   struct TUnitScales {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/choice_handlers.h"
+#include "framework/language.h"
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "instrument/acq_settings.h"
@@ -148,7 +149,7 @@ void DropPatternLock() { hTrigPatternLockMode->SetIndexByProgram(plmOff); }
 
 void StartAutoDetect() {
   if (PatternLengthList.empty()) {
-    if (SettingsHooks.GuiReady()) SettingsHooks.ShowMessage(SettingsHooks.LangText("PatLengthListEmpty"));
+    if (SettingsHooks.GuiReady()) SettingsHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();
     return;
   }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/language.h"
 #include "framework/trace_names.h"
 #include "instrument/setting_rules.h"
 #include "instrument/trigger_level_search.h"
@@ -120,7 +121,7 @@ TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
   Exec("ACQ:CH2:MODE ENVMAX");
   Exec("ACQ:CH2:NENV 6000");
   EXPECT_EQ(GetAcqCount(3), 6000);
-  EXPECT_EQ(Exec("ACQ:CH2:NENV?"), "ACQ:CH2:NENV Continuously");
+  EXPECT_EQ(Exec("ACQ:CH2:NENV?"), "ACQ:CH2:NENV " + GetLangStr("Continuously"));
   Exec("ACQ:CH2:NENV 6001");
   EXPECT_EQ(GetAcqCount(3), EndlessEnvelope);
   Exec("ACQ:CH2:MODE AVGMEDIAN");

@@ -24,10 +24,6 @@ class InstrumentSettingsTest : public SettingsTreeTest {
   void SetUp() override {
     SettingsTreeTest::SetUp();
     ResetState();
-    SettingsHooks.LangText.Set([](const std::string& key) -> std::string {
-      if (key == "ByDiv") return "/div";
-      return key;
-    });
     RegisterChannelCommands();
     RegisterTimeBaseCommands();
     RegisterTriggerCommands();

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "framework/language.h"
 #include "instrument/pattern_length_list.h"
 #include "instrument/setting_rules.h"
 #include "settings_fixture.h"
@@ -252,7 +253,7 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
   PatternLengthList.clear();
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
-  EXPECT_EQ(message, "PatLengthListEmpty");
+  EXPECT_EQ(message, GetLangStr("PatLengthListEmpty"));
   EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
   PatternLengthList = {127};
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
