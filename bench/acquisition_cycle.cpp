@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -56,8 +57,12 @@ class ReplaySource final : public IRecordSimSource {
  public:
   explicit ReplaySource(std::vector<uint16_t> words) : words_(std::move(words)) {}
   void SimStartRecord() override { pos_ = 0; }
-  bool SimRecordReady() override { return true; }
-  uint16_t SimNextSample() override { return pos_ < words_.size() ? words_[pos_++] : EndOfRecordWord; }
+  size_t SimReadBlock(std::span<uint16_t> out) override {
+    const size_t count = std::min(out.size(), words_.size() - pos_);
+    std::copy_n(words_.begin() + static_cast<ptrdiff_t>(pos_), count, out.begin());
+    pos_ += count;
+    return count;
+  }
 
  private:
   std::vector<uint16_t> words_;

@@ -80,8 +80,17 @@ TSimulatorRecordSource::TSimulatorRecordSource(TSimulator& simulator) : sim_(sim
   sim_.BindAcquiringFlag(Acquiring);
 }
 void TSimulatorRecordSource::SimStartRecord() { sim_.SimStartRecord(); }
-bool TSimulatorRecordSource::SimRecordReady() { return sim_.SimRecordReady(); }
-uint16_t TSimulatorRecordSource::SimNextSample() { return sim_.SimNextSample(); }
+
+size_t TSimulatorRecordSource::SimReadBlock(std::span<uint16_t> out) {
+  size_t count = 0;
+  for (size_t slot = 0; slot < out.size(); ++slot) {
+    if (!sim_.SimRecordReady()) continue;
+    const uint16_t word = sim_.SimNextSample();
+    out[count++] = word;
+    if (word == EndOfRecordWord) break;
+  }
+  return count;
+}
 
 // --- set-up -----------------------------------------------------------------------------
 
@@ -476,55 +485,49 @@ int TAcquisitionCycle::RecordStartWaitMs() const {
 
 bool TAcquisitionCycle::ReadRecordBlock() {
   std::span<const uint16_t> words;
-  size_t slots = 0;
   if (useInstrument_) {
     if (!GetWaveData(words)) return false;
-    slots = words.size();
   } else if (sim_) {
-    slots = kSimulatorBlockSlots;
+    words = std::span<const uint16_t>(simBlock_.data(), sim_->SimReadBlock(simBlock_));
   }
-  if (slots > kMaxBlockWords) throw EAssertion("ERROR!  Sample block too long");
+  if (words.size() > kMaxBlockWords) throw EAssertion("ERROR!  Sample block too long");
 
+  // Points are gathered per channel and stored as one run after the block.
   int sampleWords = 0;
-  if (slots > 0) {
-    TScreenUpdateHold hold;
-    for (size_t slot = 0; slot < slots; ++slot) {
-      uint16_t word;
-      if (useInstrument_) {
-        word = words[slot];
-      } else {
-        if (!sim_->SimRecordReady()) continue;
-        word = sim_->SimNextSample();
-      }
-      if (word == FillerWord) continue;
-      if (word == EndOfRecordWord) {
-        Acquiring = false;
-        break;
-      }
-      ++sampleWords;
-      pointWords_[currentCode_ - 2] = static_cast<int16_t>(word);
-      if (currentCode_ != lastCode_) {
-        currentCode_ = lastCode_;
-        continue;
-      }
-      currentCode_ = firstCode_;
-      if (store_.AcqPointIndex >= recLen_) {
-        // Points beyond the record are dropped with a beep each; the block is still read
-        // for its end word.
-        LinkHooks.SystemBeep();
-        continue;
-      }
-      StorePoint();
-      ++store_.AcqPointIndex;
+  int points = 0;
+  const int firstIndex = store_.AcqPointIndex;
+  for (const uint16_t word : words) {
+    if (word == FillerWord) continue;
+    if (word == EndOfRecordWord) {
+      Acquiring = false;
+      break;
     }
+    ++sampleWords;
+    pointWords_[currentCode_ - 2] = static_cast<int16_t>(word);
+    if (currentCode_ != lastCode_) {
+      currentCode_ = lastCode_;
+      continue;
+    }
+    currentCode_ = firstCode_;
+    if (firstIndex + points >= recLen_) {
+      // Points beyond the record are dropped with a beep each; the block is still read
+      // for its end word.
+      LinkHooks.SystemBeep();
+      continue;
+    }
+    runCodes_[0][points] = pointWords_[0];
+    runCodes_[1][points] = pointWords_[1];
+    ++points;
+  }
+  if (points > 0) {
+    TScreenUpdateHold hold;
+    const auto run = [&](int slot) { return std::span<const int16_t>(runCodes_[slot].data(), points); };
+    if (firstCode_ == ReadKindCh1) store_.StoreAcquiredPoints(2, run(0));
+    if (lastCode_ == ReadKindCh2) store_.StoreAcquiredPoints(3, run(1));
+    store_.AcqPointIndex = static_cast<uint16_t>(firstIndex + points);
   }
   if (settings_->TriggerStatusFromData()) AcqHooks.UpdateTriggerStatusFromData(sampleWords);
   return true;
-}
-
-void TAcquisitionCycle::StorePoint() {
-  if (firstCode_ == ReadKindCh1) store_.StoreAcquiredPoint(2, pointWords_[0]);
-  if (lastCode_ == ReadKindCh2) store_.StoreAcquiredPoint(3, pointWords_[1]);
 }
 
 // --- end of cycle -----------------------------------------------------------------------

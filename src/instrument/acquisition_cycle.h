@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "framework/clock.h"
 #include "instrument/acquisition_hooks.h"
@@ -50,8 +51,9 @@ class IRecordSimSource {
  public:
   virtual ~IRecordSimSource() = default;
   virtual void SimStartRecord() = 0;
-  virtual bool SimRecordReady() = 0;  // false while the simulated instrument samples
-  virtual uint16_t SimNextSample() = 0;
+  // The words of the next out.size() slots (a slot brings a word only when the simulated
+  // instrument has one ready); stops after the end word. Returns the words written.
+  virtual size_t SimReadBlock(std::span<uint16_t> out) = 0;
 };
 
 // The program's simulator as the stream source; it shares the link's Acquiring flag.
@@ -59,8 +61,7 @@ class TSimulatorRecordSource final : public IRecordSimSource {
  public:
   explicit TSimulatorRecordSource(TSimulator& simulator);
   void SimStartRecord() override;
-  bool SimRecordReady() override;
-  uint16_t SimNextSample() override;
+  size_t SimReadBlock(std::span<uint16_t> out) override;
 
  private:
   TSimulator& sim_;
@@ -129,7 +130,6 @@ class TAcquisitionCycle {
   void StartRecord(uint8_t kind);
   int RecordStartWaitMs() const;
   bool ReadRecordBlock();
-  void StorePoint();
   void FinishAcqCycle();
   void CloseCycle();
   void UpdateDerivedSignals();
@@ -177,6 +177,8 @@ class TAcquisitionCycle {
   int lastCode_ = 2;
   int currentCode_ = 2;
   std::array<int16_t, 2> pointWords_{};
+  std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
+  std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
 
   int recoveryWait_ = 0;
 };

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "instrument/acquisition_hooks.h"
 #include "instrument/signal_obj.h"
@@ -60,6 +61,8 @@ class TPointStore {
   // Stores one code at AcqPointIndex; nothing beyond the 4096-point record or without a
   // target record.
   void StoreAcquiredPoint(int channel, int16_t code);
+  // Stores successive codes from AcqPointIndex on (a run of points of one block).
+  void StoreAcquiredPoints(int channel, std::span<const int16_t> codes);
 
   // Records averaged so far into a target record (the divisor of its running average).
   // Each record keeps its own, so the A and B records of a dual-delay pass average alike.
@@ -70,8 +73,10 @@ class TPointStore {
 
  private:
   static int Slot(int channel) { return channel == 3 ? 1 : 0; }
-  void StoreEnvelopePoint(TSignalObj& r, int i, double v, bool start);
-  void Publish(int channel, const TChannelTarget& t, int i);
+  static double Volts(const TChannelTarget& t, double code) { return code * t.Gain + t.Offset; }
+  void StorePoint(int channel, TChannelTarget& t, int i, int16_t code, int averaged);
+  void StoreEnvelopePoint(int channel, const TChannelTarget& t, int i, double v);
+  void Publish(int channel, const TChannelTarget& t, int i, double stored);
 
   std::array<TChannelTarget, 2> targets_;
   std::array<uint16_t, kChannelRecordCount> averageCount_{};

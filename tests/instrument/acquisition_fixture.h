@@ -33,8 +33,15 @@ class ScriptedSimSource final : public IRecordSimSource {
     pos_ = 0;
     ++starts;
   }
-  bool SimRecordReady() override { return true; }
-  uint16_t SimNextSample() override { return pos_ < current_.size() ? current_[pos_++] : EndOfRecordWord; }
+  size_t SimReadBlock(std::span<uint16_t> out) override {
+    size_t count = 0;
+    while (count < out.size()) {
+      const uint16_t word = pos_ < current_.size() ? current_[pos_++] : EndOfRecordWord;
+      out[count++] = word;
+      if (word == EndOfRecordWord) break;
+    }
+    return count;
+  }
   int starts = 0;
 
  private:
