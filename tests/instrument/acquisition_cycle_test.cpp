@@ -13,6 +13,19 @@ constexpr double V = kVoltsPerCode;
 
 using CycleTest = AcquisitionTest;
 
+// Remembers the scale it was given and the last point drawn.
+class ScaleLayer final : public IAcqLayer {
+ public:
+  void SetSignalScale(int count, double zero, double unitsPerDiv) override {
+    pointCount = count;
+    offset = zero;
+    scale = unitsPerDiv;
+  }
+  void PutSample(int, double value) override { last = value; }
+  int pointCount = 0;
+  double offset = 0, scale = 0, last = 0;
+};
+
 TEST_F(CycleTest, SingleFillsBothChannelsWithTheirAxesAndVolts) {
   settings().RunUntilCount = false;
   for (auto& ch : settings().Channels) {
@@ -126,18 +139,6 @@ TEST_F(CycleTest, StableAverageReadsItsCountOfRecordsAndAveragesThem) {
   EXPECT_EQ(cycle.PointStore().AcqAverageCount(0), 0);
 }
 
-TEST_F(CycleTest, InstrumentAveragingAsksForTheAveragesInOneRecord) {
-  settings().Channels[0].Mode = TAcqMode::AvgMult;
-  settings().Channels[0].NAvg = 16;
-  sim.Add(Pairs({1600}, {0}));
-  for (auto& ch : settings().Channels) ch.RecLen = 1;
-  SingleFlag = true;
-  StepUntilStopped();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].NAvg, 16);
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(0), 0.1);
-}
-
 TEST_F(CycleTest, EnvelopesKeepTheirExtremesOverTheCycle) {
   settings().Channels[0].Mode = TAcqMode::EnvMax;
   settings().Channels[0].NEnv = 3;
@@ -158,26 +159,6 @@ TEST_F(CycleTest, EnvelopesKeepTheirExtremesOverTheCycle) {
   cycle.AcquisitionIdleStep();
   while (Acquiring) cycle.AcquisitionIdleStep();
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 2 * V);
-}
-
-TEST_F(CycleTest, MinMaxEnvelopeAndMinimumEnvelope) {
-  settings().Channels[0].Mode = TAcqMode::EnvMinMax;
-  settings().Channels[0].NEnv = 2;
-  for (auto& ch : settings().Channels) ch.RecLen = 2;
-  sim.Add(Pairs({5, -3}, {0, 0}));
-  sim.Add(Pairs({-7, 4}, {0, 0}));
-  SingleFlag = true;
-  StepUntilStopped();
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(0), -7 * V);
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 5 * V);
-
-  settings().Channels[0].Mode = TAcqMode::EnvMin;
-  sim.Add(Pairs({5, -3}, {0, 0}));
-  sim.Add(Pairs({-7, 4}, {0, 0}));
-  SingleFlag = true;
-  StepUntilStopped();
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(0), -7 * V);
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), -3 * V);
 }
 
 TEST_F(CycleTest, DualDelayFillsTheSecondRecordsEachWithItsOwnAverage) {
@@ -426,6 +407,79 @@ TEST_F(CycleTest, StoppedWorkServesRequestsAndTheCalibrationTimer) {
   EXPECT_TRUE(log.empty());
   cycle.ResumeAcquisition();
   EXPECT_FALSE(cycle.FlagRegisterReadingTimer().Enabled());
+}
+
+
+TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
+  // Bits across, reflection up: Ch1 in rho through the TDR unit, drawn persistent.
+  settings().ModeB = true;
+  settings().ScaleA = 1e-9;
+  settings().ScaleB = 1e-10;
+  settings().Delay = 2;
+  settings().HorUnit = THorUnitKind::Bit;
+  settings().BitRate = 1e9;
+  for (auto& ch : settings().Channels) ch.RecLen = 512;
+  AcqHooks.GetTDRVertUnit.Set([](int channel) { return channel == 2 ? 1 : 0; });
+  AcqHooks.TdrChannelSettings.Set([](int channel) {
+    TTdrChannelSettings s;
+    if (channel == 2) {
+      s.Mode = TTdrMode::TDR;
+      s.PolarPositive = false;
+      s.RefAmpl = 0.25;
+      s.BaseLine = 0.01;
+    }
+    return s;
+  });
+  settings().Channels[0].Scales.RhoScale = 0.1;
+  settings().Channels[0].Scales.RhoOffset = 0.3;
+  ScaleLayer layer;
+  std::vector<TAcqLayerKind> kinds;
+  AcqHooks.TraceStyle.Set([](TTraceId id) { return id == TTraceId::Ch1 ? std::string("VarPersist") : "Vectors"; });
+  AcqHooks.TraceLayer.Set([&](TTraceId id, TAcqLayerKind kind) -> IAcqLayer* {
+    kinds.push_back(kind);
+    return id == TTraceId::Ch1 ? &layer : nullptr;
+  });
+  std::vector<int> ch1(512, -1600), ch2(512, 0);  // -0.1 V
+  sim.Add(Pairs(ch1, ch2));
+  SingleFlag = true;
+  StepUntilStopped();
+
+  const TSignalObj& r = record(TTraceId::Ch1);
+  EXPECT_EQ(r.GetHorUnit(), "Bit");
+  EXPECT_NEAR(r.GetX0(), 2.0, 1e-9);                      // 2 divisions of 1 ns at 1 Gb/s
+  EXPECT_NEAR(r.GetDX(), 1e-10 * 10.24 / 512 * 1e9, 1e-12);
+  EXPECT_EQ(r.GetTdrUnitKind(), tukRho);
+  EXPECT_DOUBLE_EQ(r.GetTdrAmplitude(), -0.25);
+  EXPECT_DOUBLE_EQ(r.GetTdrBase(), 0.01);
+  EXPECT_DOUBLE_EQ(r.GetVertScale(), 0.1);
+  EXPECT_DOUBLE_EQ(r.GetVertOffset(), -0.3);
+  EXPECT_EQ(kinds, (std::vector<TAcqLayerKind>{TAcqLayerKind::Persistence, TAcqLayerKind::Vectors}));
+  EXPECT_EQ(layer.pointCount, 512);
+  EXPECT_DOUBLE_EQ(layer.scale, 0.1);
+  // Stored in volts, drawn in rho: (-0.1 - 0.01) / -0.25.
+  EXPECT_DOUBLE_EQ(r.GetStoredY(511), -0.1);
+  EXPECT_DOUBLE_EQ(layer.last, 0.44);
+  EXPECT_EQ(record(TTraceId::Ch2).GetTdrUnitKind(), tukNone);
+}
+
+TEST_F(CycleTest, PeakDetectionDoublesTheTimeBaseAndIsNotRequested) {
+  settings().ScaleA = 1e-9;
+  settings().Channels[0].Mode = TAcqMode::Peak;
+  settings().Channels[0].PkInterval = 1e-11;  // ratio 1 ns / 25 / 10 ps = 4
+  sim.Add(Pairs({1}, {1}));
+  SingleFlag = true;
+  StepUntilStopped();
+  EXPECT_TRUE(requests.empty());
+  EXPECT_EQ(record(TTraceId::Ch1).GetRecLen(), 512);
+  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetDX(), 2e-9 * 10.24 / 512);
+
+  // At a ratio of 2.2 or less the record is a plain one at the set time base.
+  settings().Channels[0].PkInterval = 1e-10;  // ratio 0.4
+  SingleFlag = true;
+  StepUntilStopped();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].NAvg, 1);
+  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetDX(), 1e-9 * 10.24 / 512);
 }
 
 }  // namespace

@@ -55,44 +55,6 @@ TEST_F(PointStoreTest, CodesBecomeVoltsWithAttenuationAndOffset) {
   EXPECT_DOUBLE_EQ(records[0].GetStoredY(7), 0.0) << "the other channel's record is untouched";
 }
 
-TEST_F(PointStoreTest, RunningAverageFollowsItsCountUpToTheLimit) {
-  store.AcqStoreMode = asmAverage;
-  const int limit = 4;
-  // Records of 0.1, 0.2, 0.3, 0.4 and 0.5 V (1600 codes per 0.1 V): the first is kept,
-  // the second averages 1:1, the third by thirds, then each moves a quarter of the way.
-  const double expected[] = {0.1, 0.15, 0.2, 0.25, 0.3125};
-  for (int n = 1; n <= 5; ++n) {
-    store.AdvanceAverageCount(0, limit);
-    StoreRecord({static_cast<int16_t>(1600 * n)});
-    EXPECT_NEAR(records[0].GetStoredY(0), expected[n - 1], 1e-12) << "record " << n;
-  }
-  EXPECT_EQ(store.AcqAverageCount(0), 4);
-
-  // A lower limit cuts the count; a reset starts afresh.
-  store.AdvanceAverageCount(0, 2);
-  EXPECT_EQ(store.AcqAverageCount(0), 2);
-  store.ResetAverages();
-  EXPECT_EQ(store.AcqAverageCount(0), 0);
-}
-
-TEST_F(PointStoreTest, AverageCountsBelongToEachTargetRecord) {
-  // A dual-delay pass: channel 1 writes Ch1, then Ch1B2, each averaged on its own.
-  store.AcqStoreMode = asmAverage;
-  TPointStore::TChannelTarget& t = store.Target(2);
-  for (int pass = 1; pass <= 2; ++pass) {
-    for (int step = 0; step < 2; ++step) {
-      t.Record = &records[step];
-      t.RecordIndex = step;
-      store.AdvanceAverageCount(step, 8);
-      StoreRecord({static_cast<int16_t>(pass == 1 ? 16000 : 32000)});  // 1 V, then 2 V
-    }
-  }
-  EXPECT_EQ(store.AcqAverageCount(0), 2);
-  EXPECT_EQ(store.AcqAverageCount(1), 2);
-  EXPECT_NEAR(records[0].GetStoredY(0), 1.5, 1e-12);
-  EXPECT_NEAR(records[1].GetStoredY(0), 1.5, 1e-12);
-}
-
 // Reference: each pair holds the min and max of both its samples over all records.
 TEST_F(PointStoreTest, EnvelopePairsHoldMinimumAndMaximumOfAllRecords) {
   const int len = 1024;
