@@ -115,7 +115,6 @@ TAcquisitionCycle::~TAcquisitionCycle() {
   LinkHooks.ClearAcqStarted.Reset();
   LinkHooks.ResetPointStore.Reset();
   LinkHooks.EnableFlagRegisterTimer.Reset();
-  LinkHooks.CheckPatternLockRate.Reset();
 }
 
 void TAcquisitionCycle::ConnectToLink() {
@@ -126,9 +125,10 @@ void TAcquisitionCycle::ConnectToLink() {
   LinkHooks.ClearAcqStarted.Set([this] { ClearAcqStarted(); });
   LinkHooks.ResetPointStore.Set([this] { ResetPointStore(); });
   LinkHooks.EnableFlagRegisterTimer.Set([this] { flagRegisterTimer_->SetEnabled(true); });
-  // The check queries the instrument, which stops a running record: held over to the
-  // start of the next cycle, so it never breaks a cycle in the middle.
-  LinkHooks.CheckPatternLockRate.Set([this] { patternLockCheckDue_ = true; });
+}
+
+void TAcquisitionCycle::ClearAcqStarted() {
+  if (!startingRecord_) acqStarted_ = false;
 }
 
 // --- run control ------------------------------------------------------------------------
@@ -156,6 +156,7 @@ void TAcquisitionCycle::ResumeAcquisition() {
 }
 
 void TAcquisitionCycle::ResetPointStore() {
+  if (startingRecord_) return;
   store_.ResetAverages();
   readCount_.fill(0);
 }
@@ -239,10 +240,6 @@ void TAcquisitionCycle::AcquisitionPhaseStep() {
 
 void TAcquisitionCycle::StartAcqCycle() {
   if (!SignalsOn.IsOn(TTraceId::Ch1) && !SignalsOn.IsOn(TTraceId::Ch2)) return;
-  if (patternLockCheckDue_) {
-    patternLockCheckDue_ = false;
-    AcqHooks.CheckPatternLockRate();
-  }
   flagRegisterTimer_->SetEnabled(false);
   commonSettings_ = settings_->UseCommonAcqSettings();
   if (commonSettings_) {
@@ -469,7 +466,16 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
   currentCode_ = firstCode_;
   if (readMode_ >= kReadModeNotRequested) return;
-  StartAcquisition(kind, recLen_, nAvg_, tbDelay_, useInstrument_);
+  {
+    // The start may query the instrument (the pattern-lock rate check), and a query stops
+    // the acquisition; nothing runs yet, so the cycle goes on rather than start again.
+    struct TStarting {
+      bool& flag;
+      explicit TStarting(bool& f) : flag(f) { flag = true; }
+      ~TStarting() { flag = false; }
+    } starting(startingRecord_);
+    StartAcquisition(kind, recLen_, nAvg_, tbDelay_, useInstrument_);
+  }
   clock_.SleepMs(RecordStartWaitMs());
 }
 

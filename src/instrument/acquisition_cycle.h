@@ -82,8 +82,7 @@ class TAcquisitionCycle {
   void SetSimSource(IRecordSimSource* source) { sim_ = source; }
 
   // Fills the link's hooks that lead here: the start of a simulated record, the restart
-  // after a stop, the point-store reset, the flag-register timer, and the pattern-lock
-  // check (which is held over to the next cycle boundary).
+  // after a stop, the point-store reset and the flag-register timer.
   void ConnectToLink();
 
   // One idle pass. Does nothing while AcqSuspended or before GuiReady. True while the
@@ -95,10 +94,10 @@ class TAcquisitionCycle {
   // Stops any running record for a mouse drag or the close of the window.
   void SuspendAcquisition();
   void ResumeAcquisition();
-  // Averages and records-read counts start again (every stop of the acquisition).
+  // Averages and records-read counts start again (every stop of the acquisition), and
+  // the next phase step starts a new cycle; neither while a record is being started.
   void ResetPointStore();
-  // The next phase step starts a new cycle.
-  void ClearAcqStarted() { acqStarted_ = false; }
+  void ClearAcqStarted();
 
   TPointStore& PointStore() { return store_; }
   ITimer& FlagRegisterReadingTimer() { return *flagRegisterTimer_; }
@@ -152,7 +151,7 @@ class TAcquisitionCycle {
   bool acqDataReady_ = false;
   bool acqRecordRead_ = false;
   bool cycleOpen_ = false;
-  bool patternLockCheckDue_ = false;
+  bool startingRecord_ = false;
   bool autoscalePending_ = false;
 
   // Per-cycle bookkeeping by channel slot (0 = Ch1, 1 = Ch2).
