@@ -15,43 +15,30 @@ THintLines Split(const QString& text, int chars) {
 }
 
 TEST(SplitHintText, BreakRules) {
-  auto one = Split("fits exactly", 12);
-  EXPECT_EQ(one.count, 1);
-  EXPECT_EQ(one.first, "fits exactly");
-
-  // A backslash wins over a blank further right.
-  auto path = Split("C:\\Data\\wave file1", 15);
-  EXPECT_EQ(path.first, "C:\\Data\\");
-  EXPECT_EQ(path.second, "wave file1");
-
-  // No backslash: the rightmost blank.
-  auto blank = Split("one two three four", 15);
-  EXPECT_EQ(blank.first, "one two three ");
-  EXPECT_EQ(blank.second, "four");
-
-  // Only a hyphen.
-  auto hyphen = Split("abcdef-ghijklmnop", 12);
-  EXPECT_EQ(hyphen.first, "abcdef-");
-  EXPECT_EQ(hyphen.second, "ghijklmnop");
-
-  // None of the three: after the last character that fits.
-  auto hard = Split("abcdefghijklmnop", 10);
-  EXPECT_EQ(hard.first, "abcdefghij");
-  EXPECT_EQ(hard.second, "klmnop");
-
-  // A break so far left that line 2 would overflow is not taken.
-  auto farLeft = Split("ab cdefghijklmnopqrs", 10);
-  EXPECT_EQ(farLeft.first, "ab cdefghi");
-  EXPECT_EQ(farLeft.second, "jklmnopqrs");
-
+  struct Case {
+    const char* text;
+    int chars;
+    const char* first;
+    const char* second;
+  };
+  for (const Case& c : {
+           Case{"fits exactly", 12, "fits exactly", ""},
+           {"C:\\Data\\wave file1", 15, "C:\\Data\\", "wave file1"},  // a backslash wins over a blank
+           {"one two three four", 15, "one two three ", "four"},      // else the rightmost blank
+           {"abcdef-ghijklmnop", 12, "abcdef-", "ghijklmnop"},         // else a hyphen
+           {"abcdefghijklmnop", 10, "abcdefghij", "klmnop"},           // else after the last that fits
+           {"ab cdefghijklmnopqrs", 10, "ab cdefghi", "jklmnopqrs"},   // a break so far left that line 2
+                                                                       // would overflow is not taken
+       }) {
+    const THintLines lines = Split(c.text, c.chars);
+    EXPECT_EQ(lines.first, c.first) << c.text;
+    EXPECT_EQ(lines.second, c.second) << c.text;
+    EXPECT_EQ(lines.count, *c.second ? 2 : 1) << c.text;
+  }
   // The rest does not fit on line 2 anyway: hard break, line 2 clipped when drawn.
-  auto tooLong = Split("aa bbbbbbbbbbbbbbbbbbbbbbbbbbb", 10);
-  EXPECT_EQ(tooLong.first, "aa bbbbbbb");
-  EXPECT_EQ(tooLong.count, 2);
-
+  EXPECT_EQ(Split("aa bbbbbbbbbbbbbbbbbbbbbbbbbbb", 10).first, "aa bbbbbbb");
   // A window narrower than one character still shows one on line 1.
-  auto narrow = SplitHintText("ab", 3, [](QChar) { return 6; });
-  EXPECT_EQ(narrow.first, "a");
+  EXPECT_EQ(SplitHintText("ab", 3, [](QChar) { return 6; }).first, "a");
 }
 
 class HintWindowTest : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <locale>
 
 #include "framework/ini_file.h"
+#include "framework/value_text.h"
 #include "support/temp_home.h"
 
 namespace norv {
@@ -115,7 +116,7 @@ TEST(FormatDot, MismatchedArgumentsRaise) {
 }
 
 // Under a decimal-comma locale nothing changes.
-TEST(DotNumberUnderCommaLocale, NumbersStillUseThePoint) {
+TEST(NumberTextUnderCommaLocale, NumbersStillUseThePoint) {
   std::locale saved;
   std::string savedC = std::setlocale(LC_ALL, nullptr);
   try {
@@ -130,6 +131,8 @@ TEST(DotNumberUnderCommaLocale, NumbersStillUseThePoint) {
   EXPECT_THROW(StrToFloat_Dot("1,5"), EConvertError);
   EXPECT_EQ(Format_Dot("%.2f %e", 1.5, 2.5), "1.50 2.50000000000000E+000");
   EXPECT_EQ(FloatToStrF_Dot(1234.5, TFloatFormat::ffNumber, 15, 1), "1,234.5");
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 1.5, false), "1.5 ");
+  EXPECT_EQ(ReadEngineeringNumber("1.5 m"), 1.5e-3);
 
   auto file = test::MakeTempDir("locale") / "x.ini";
   {

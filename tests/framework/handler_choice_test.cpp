@@ -5,20 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/errors.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
-
-std::string AssertionText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EAssertion& e) {
-    return e.what();
-  }
-  return "no assertion";
-}
 
 TEST(CommaTextToStrings, SplitsAtCommasAndDropsBlanks) {
   EXPECT_EQ(CommaTextToStrings(" Multi, Single", true), (TItemList{"MULTI", "SINGLE"}));
@@ -154,20 +144,6 @@ TEST_F(SettingsTreeTest, MainCommandWithAMenu) {
   cmd->SetBySwitcher(0);
   EXPECT_EQ(cmd->GetDefaultItem(), 0);
   EXPECT_EQ(cmd->GetState().MenuCount, 2);
-}
-
-TEST_F(SettingsTreeTest, MainCommandDesignErrors) {
-  bool flag = false;
-  auto act = [](THandler&) {};
-  EXPECT_EQ(AssertionText([&] { RootSpider->AddMainCommand("*A", &flag, "On", "", act); }),
-            "OnOffMnemonic must contain 2 mnemonics");
-  EXPECT_EQ(AssertionText([&] { RootSpider->AddMainCommand("*A", &flag, "", "X,Y", act); }),
-            "If Bool defined - MenuMnemonic must be empty");
-  EXPECT_EQ(AssertionText([&] { RootSpider->AddMainCommand("*A", nullptr, "", "X,Y", {}); }),
-            "If Bool Undefined - aWhatDo is necessary");
-  EXPECT_EQ(AssertionText([&] { RootSpider->AddMainCommand("*A", nullptr, "Off,On", "", act); }),
-            "If Bool Undefined - OnOffMnemonic must be empty");
-  EXPECT_EQ(RootSpider->FindHandler("*A"), nullptr);
 }
 
 TEST_F(SettingsTreeTest, RightCommandsAreBusyWhileTheirActionRuns) {

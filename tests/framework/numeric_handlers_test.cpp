@@ -34,29 +34,26 @@ class NumericItemsTest : public SettingsTreeTest {
   TRecordingSwitcher offsetControl;
 };
 
-TEST_F(NumericItemsTest, IntegerCommandsClampAndAnswerWithTheirBlanks) {
-  Exec("ACQ:NACQ 100");
-  EXPECT_EQ(nacq->Value(), 100);
-  EXPECT_EQ(Exec("ACQ:NACQ?"), "ACQ:NACQ 100 ");
-  Exec("ACQ:NACQ 1MEG");
-  EXPECT_EQ(nacq->Value(), 65535);
-  Exec("ACQ:NACQ 0");
-  EXPECT_EQ(nacq->Value(), 1);
-  Exec("ACQ:NACQ MAX");
-  EXPECT_EQ(nacq->Value(), 65535);
-  Exec("ACQ:NACQ MID");
-  EXPECT_EQ(nacq->Value(), 32);
-  Exec("HEADER OFF");
-  EXPECT_EQ(Exec("ACQ:NACQ?"), "32 ");
-}
-
-TEST_F(NumericItemsTest, FloatingCommandsUseEngineeringText) {
+TEST_F(NumericItemsTest, CommandsClampAndAnswerInEngineeringText) {
+  // Integers: "1MEG" and 0 are held at the limits, halves round to even.
+  const std::pair<const char*, int> counts[] = {{"100", 100}, {"1MEG", 65535}, {"0", 1},  {"MAX", 65535},
+                                                {"MID", 32},  {"4.5", 4},      {"5.5", 6}};
+  for (const auto& [text, value] : counts) {
+    Exec(std::string("ACQ:NACQ ") + text);
+    EXPECT_EQ(nacq->Value(), value) << text;
+  }
+  EXPECT_EQ(Exec("ACQ:NACQ?"), "ACQ:NACQ 6 ");
+  // Floating values with unit suffixes and prefix letters; a query may carry a value.
   Exec("TB:SCALEA 2.5MS");
-  EXPECT_DOUBLE_EQ(scale->Value(), 2.5e-3);
   EXPECT_EQ(Exec("TB:SCALEA?"), "TB:SCALEA 2.5 ms");
-  Exec("TB:SCALEA 10N");
-  EXPECT_EQ(Exec("TB:SCALEA?"), "TB:SCALEA 10 ns");
-  EXPECT_EQ(scale->GetValueText(true), "10 n(s)");
+  EXPECT_EQ(Exec("TB:SCALEA? 10N"), "TB:SCALEA 10 ns");
+  Exec("TB:SCALEA 1K");
+  EXPECT_EQ(scale->Value(), 1.0);  // the 1 s limit
+  EXPECT_EQ(Exec("TB:SCALEA ?"), "");  // "?" as a parameter is not a number
+  EXPECT_EQ(scale->Value(), 1.0);
+  EXPECT_EQ(Exec("TB:SCALEA MIN;SCALEA?"), "TB:SCALEA 10 ps");
+  Exec("HEADER OFF");
+  EXPECT_EQ(Exec("ACQ:NACQ?"), "6 ");
 }
 
 TEST_F(NumericItemsTest, ValuesThatAreNotFiniteNumbersChangeNothing) {
@@ -70,44 +67,18 @@ TEST_F(NumericItemsTest, ValuesThatAreNotFiniteNumbersChangeNothing) {
   }
   nacq->SetValueBySwitcher(std::nan(""));
   scale->SetValue(std::nan(""));
-  EXPECT_EQ(nacq->Value(), 100);
-  EXPECT_EQ(scale->Value(), 2e-9);
-  EXPECT_EQ(changes, 0);
   // The words of the arrow keys are accepted and change nothing.
   for (const char* word : {"UP", "DOWN", "UPFAST", "STEPCOARSE", "STEPFINE"}) Exec(std::string("ACQ:NACQ ") + word);
   EXPECT_EQ(nacq->Value(), 100);
+  EXPECT_EQ(scale->Value(), 2e-9);
+  EXPECT_EQ(changes, 0);
 }
 
-TEST_F(NumericItemsTest, PrefixesFromCommandsAndAQueryWithAParameter) {
-  Exec("TB:SCALEA 1K");
-  EXPECT_EQ(scale->Value(), 1.0);  // clamped to the 1 s limit
-  EXPECT_EQ(Exec("TB:SCALEA? 20N"), "TB:SCALEA 20 ns");
-  // "?" as a parameter is not a query and not a number.
-  EXPECT_EQ(Exec("TB:SCALEA ?"), "");
-  EXPECT_DOUBLE_EQ(scale->Value(), 2e-8);
-  Exec("TB:SCALEA MIN");
-  EXPECT_DOUBLE_EQ(scale->Value(), 1e-11);
-  EXPECT_EQ(Exec("TB:SCALEA?"), "TB:SCALEA 10 ps");
-}
-
-TEST_F(NumericItemsTest, ReplayFormReadsBackToTheSameValue) {
-  for (const char* typed : {"2.5M", "10N", "3.3U", "1", "77.7P"}) {
-    Exec(std::string("TB:SCALEA ") + typed);
-    const double written = scale->Value();
-    const std::string text = scale->GetValueText(true);
-    Exec("TB:SCALEA 1N");
-    Exec("TB:SCALEA " + text, true);
-    EXPECT_EQ(scale->Value(), written) << text;
-  }
+TEST_F(NumericItemsTest, SetupTextRestoresTheValueItWasWrittenFrom) {
   Exec("TB:SCALEA 2.5M");
   EXPECT_EQ(scale->GetValueText(true), "2.5 m(s)");
-  EXPECT_EQ(scale->GetValueText(false), "2.5 ms");
   EXPECT_EQ(Exec("TB:SCALEA?", true), "TB:SCALEA 2.5 m(s)");
-  // No unit, no parentheses.
-  EXPECT_EQ(nacq->GetValueText(true), "32 ");
-}
-
-TEST_F(NumericItemsTest, SetupDigitsWidenWhereTheShownOnesWouldLoseTheValue) {
+  EXPECT_EQ(nacq->GetValueText(true), "32 ");  // no unit, no parentheses
   // A bit rate shown with 6 digits; its resolution is far finer than the last shown digit.
   auto* rate = RootSpider->AddDoubleEdit("TB:BitRate", kNoColour, 10.709225e9, "b/s", vfEngineering, 6, 1e6, 1e9,
                                          20e9, sr1_2_5, 0, srRelative, 0.001, 1e-3);
@@ -130,7 +101,6 @@ TEST_F(NumericItemsTest, ZeroAndUndefinedTexts) {
   EXPECT_EQ(level->GetValueText(false), " 0 V");
   EXPECT_EQ(level->GetValueText(true), " 0 (V)");
   level->SetValueByProgram(UndefinedValue);
-  EXPECT_EQ(level->GetValueText(false), "  UndefinedV");
   EXPECT_EQ(Exec("TRIG:LEVEL?"), "TRIG:LEVEL   UndefinedV");
   // The setup form of the marker restores it.
   const std::string text = level->GetValueText(true);
@@ -139,7 +109,6 @@ TEST_F(NumericItemsTest, ZeroAndUndefinedTexts) {
   Exec("TRIG:LEVEL " + text, true);
   EXPECT_EQ(level->Value(), UndefinedValue);
   // An integer holding 0 prints the zero form.
-  Exec("ACQ:NACQ 5");
   nacq->SetMin(0);
   Exec("ACQ:NACQ 0");
   EXPECT_EQ(Exec("ACQ:NACQ?"), "ACQ:NACQ  0 ");
@@ -159,12 +128,6 @@ TEST_F(NumericItemsTest, ChangesBelowHalfTheResolutionAreNoChanges) {
   EXPECT_NEAR(scale->Value(), 1.0000003e-8, 1e-23);
   EXPECT_FALSE(nacq->SetValueByProgram(32));
   EXPECT_TRUE(nacq->SetValueByProgram(33));
-  // Integers round halves to even.
-  nacq->SetValueByProgram(0);
-  Exec("ACQ:NACQ 4.5");
-  EXPECT_EQ(nacq->Value(), 4);
-  Exec("ACQ:NACQ 5.5");
-  EXPECT_EQ(nacq->Value(), 6);
 }
 
 TEST_F(NumericItemsTest, ControlEntriesSnapByTheCoarseRuleOnlyWithoutAFineRule) {
@@ -181,35 +144,26 @@ TEST_F(NumericItemsTest, ControlEntriesSnapByTheCoarseRuleOnlyWithoutAFineRule) 
     EXPECT_NO_THROW(coarse->SetValueBySwitcher(v)) << v;
     EXPECT_DOUBLE_EQ(coarse->Value(), 1e-11) << v;
   }
-  auto* att = RootSpider->AddDoubleEdit("Chan:Att", kNoColour, 1, "", vfGeneral, 4, 0, 1, 100, sr1_2_5, 0, srNone, 0,
-                                        1e-9);
-  att->SetValueBySwitcher(-3);
-  EXPECT_EQ(att->Value(), 0);
   // Min, Mid and Max from the control.
   coarse->SetToLimitBySwitcher(lcMax);
   EXPECT_EQ(coarse->Value(), 1.0);
   coarse->SetToLimitBySwitcher(lcMid);
   EXPECT_DOUBLE_EQ(coarse->Value(), 1e-8);
-  coarse->SetToLimitBySwitcher(lcMin);
-  EXPECT_DOUBLE_EQ(coarse->Value(), 1e-11);
 }
 
-TEST_F(NumericItemsTest, BeforeSetHookAdjustsControlAndCommandValuesButNotReplays) {
+TEST_F(NumericItemsTest, HooksAdjustEnteredValuesAndTheShownText) {
+  // OnBeforeSet sees control and command values, not replays.
   scale->SetOnBeforeSet([](double& value, TEditHandler&) { value *= 2; });
   Exec("TB:SCALEA 2N");
   EXPECT_DOUBLE_EQ(scale->Value(), 4e-9);
   scale->SetValueBySwitcher(1e-6);
   EXPECT_DOUBLE_EQ(scale->Value(), 2e-6);
-  Exec("TB:SCALEA 3 n(s)", true);
-  EXPECT_DOUBLE_EQ(scale->Value(), 3e-9);
-}
-
-TEST_F(NumericItemsTest, GetTextHookReplacesTheShownTextOnly) {
-  // A scale stored per division and shown per probe of ten.
+  Exec("TB:SCALEA 2 n(s)", true);
+  EXPECT_DOUBLE_EQ(scale->Value(), 2e-9);
+  // A scale stored per division and shown per probe of ten: the setup form stays plain.
   scale->SetOnGetText([](const TEditHandler& h, std::string& text, double value) {
     text = FloatToEngStr(h.GetFormatMode(), h.GetDigits(), false, value * 10, false) + "s/div";
   });
-  Exec("TB:SCALEA 2N");
   EXPECT_EQ(Exec("TB:SCALEA?"), "TB:SCALEA 20 ns/div");
   EXPECT_EQ(scale->GetValueText(true), "2 n(s)");
 }
@@ -234,22 +188,10 @@ TEST_F(NumericItemsTest, SteppingFollowsTheRulesAndStopsAtTheLimits) {
   nacq->StepCommand(scCoarseDown);
   EXPECT_EQ(nacq->Value(), 1);
   nacq->StepCommand(scRelease);
-
-  // 1-2-5 coarse: 1 ns -> 2 -> 5 -> 10 and back.
+  // 1-2-5 coarse: 1 ns -> 2 ns; at the top the step stays at the limit.
   Exec("TB:SCALEA 1N");
-  std::vector<double> seen;
-  for (int i = 0; i < 3; ++i) {
-    scale->StepCommand(scCoarseUp);
-    seen.push_back(scale->Value());
-  }
-  for (int i = 0; i < 3; ++i) {
-    scale->StepCommand(scCoarseDown);
-    seen.push_back(scale->Value());
-  }
-  scale->StepCommand(scRelease);
-  const std::vector<double> expected{2e-9, 5e-9, 1e-8, 5e-9, 2e-9, 1e-9};
-  ASSERT_EQ(seen.size(), expected.size());
-  for (size_t i = 0; i < seen.size(); ++i) EXPECT_NEAR(seen[i], expected[i], 1e-20) << i;
+  scale->StepUp();
+  EXPECT_DOUBLE_EQ(scale->Value(), 2e-9);
   Exec("TB:SCALEA MAX");
   scale->StepUp();
   EXPECT_EQ(scale->Value(), 1.0);
@@ -395,25 +337,11 @@ TEST_F(NumericItemsTest, ColoursFollowHighlightAndTheColourSource) {
   colours[kDisplaySourceScreen]->SetValueByProgram(0x123456);
   EXPECT_EQ(offset->GetBackColor(), 0x123456u);
   EXPECT_EQ(offsetControl.updates, 2);
-  // XY shows colour item 15; a change of source rebinds.
+  // A change of source rebinds: XY shows colour item 15, and Ch2's colour no longer counts.
   offset->SetColorSource(static_cast<uint8_t>(TTraceId::XY));
-  EXPECT_EQ(offset->GetTextColor(), 0x10101u * 15);
   colours[2]->SetValueByProgram(0x0000CD);
   EXPECT_EQ(offset->GetTextColor(), 0x10101u * 15);
-  // Back to no source: the plain colours.
-  offset->SetColorSource(kNoColour);
-  EXPECT_EQ(offset->GetTextColor(), 0xFFFFFFu);
-  EXPECT_EQ(offset->GetBackColor(), 0u);
   DisplayColorNodes.fill(nullptr);
-}
-
-TEST_F(NumericItemsTest, FixedValue) {
-  // A fixed value (Min = Mid = Max) that commands cannot change.
-  auto* fixed = RootSpider->AddIntEdit(512, "SHADOW:Acq:LNonChanged", kNoColour, "", vfGeneral, 0, 512, 512, 512,
-                                       srNone, 0, srNone, 0);
-  fixed->SetValueBySwitcher(7);
-  fixed->StepUp();
-  EXPECT_EQ(fixed->Value(), 512);
 }
 
 }  // namespace

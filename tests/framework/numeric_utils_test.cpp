@@ -29,6 +29,10 @@ TEST(DivideColor, DividesEachByteRoundingHalfToEven) {
   // 5 / 2 = 2.5 -> 2 and 7 / 2 = 3.5 -> 4 (halves to even); the opacity byte is dropped
   EXPECT_EQ(DivideColor(0xFF070505, 2.0), 0x00040202u);
   EXPECT_EQ(DivideColor(0x00123456, 1.0), 0x00123456u);
+  // Divisors below one, zero or NaN keep each byte in range.
+  EXPECT_EQ(DivideColor(0x00808080, 0.5), 0x00FFFFFFu);
+  EXPECT_EQ(DivideColor(0x00000080, 0.0), 0x000000FFu);  // 0 / 0 is NaN, 128 / 0 is infinite
+  EXPECT_EQ(DivideColor(0x00FFFFFF, NAN), 0u);
 }
 
 TEST(RandomNormal, FollowsTheSeededSequence) {
@@ -76,12 +80,6 @@ TEST(RandomSource, UniformDrawsStayInRange) {
     ASSERT_LE(k, 2);
   }
   EXPECT_EQ(s.UniformInt(0), 0);
-}
-
-TEST(DivideColor, DivisorsBelowOneOrNaNStayInTheByte) {
-  EXPECT_EQ(DivideColor(0x00808080, 0.5), 0x00FFFFFFu);
-  EXPECT_EQ(DivideColor(0x00000080, 0.0), 0x000000FFu);  // 0 / 0 is NaN, 128 / 0 is infinite
-  EXPECT_EQ(DivideColor(0x00FFFFFF, NAN), 0u);
 }
 
 TEST(ContrastTextColor, BlackOnLightWhiteOnDark) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <locale>
 #include <string>
 
 #include "framework/value_text.h"
@@ -78,24 +76,6 @@ TEST(ReadEngineeringNumber, WrittenTextsReadBackExactly) {
   // With 17 digits every double comes back, prefix included.
   for (double v : {1.0 / 3, 10.709225e9, 2.5e-3, 1e-8 + 1e-24, -7.123456789e-13, 123456789.123})
     EXPECT_EQ(ReadEngineeringNumber(FloatToEngStr(vfEngineering, 17, false, v, true)), v) << v;
-}
-
-// Under a decimal-comma locale nothing changes.
-TEST(ValueTextUnderCommaLocale, StillWritesAndReadsThePoint) {
-  const std::string savedC = std::setlocale(LC_ALL, nullptr);
-  const std::locale saved;
-  try {
-    std::locale::global(std::locale("de_DE.UTF-8"));
-  } catch (const std::runtime_error&) {
-    FAIL() << "the de_DE.UTF-8 locale is missing (scripts/setup installs it)";
-  }
-  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
-  const std::string text = FloatToEngStr(vfEngineering, 6, false, 1.5, false);
-  const auto back = ReadEngineeringNumber("1.5 m");
-  std::locale::global(saved);
-  std::setlocale(LC_ALL, savedC.c_str());
-  EXPECT_EQ(text, "1.5 ");
-  EXPECT_EQ(back, 1.5e-3);
 }
 
 }  // namespace

@@ -11,11 +11,22 @@
 #include <string_view>
 
 #include "framework/choice_handlers.h"
+#include "framework/errors.h"
 #include "framework/handler.h"
 #include "framework/settings_tree.h"
 #include "framework/undo_ring.h"
 
 namespace norv::test {
+
+// The text of the EAssertion the action raises, or "no assertion".
+inline std::string AssertionText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EAssertion& e) {
+    return e.what();
+  }
+  return "no assertion";
+}
 
 class SettingsTreeTest : public ::testing::Test {
  protected:
