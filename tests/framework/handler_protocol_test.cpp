@@ -44,20 +44,15 @@ TEST_F(ChangeProtocolTest, ARealChangeRunsEveryStepInOrder) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].Text, "MULTI");
   EXPECT_EQ(lines[0].Handler, radio);
-}
 
-TEST_F(ChangeProtocolTest, TheSameValueDoesNothingUnlessForced) {
-  StartUndo();
-  radio->SetIndexBySwitcher(0);
+  // The same value again does nothing, unless forced: then only OnChange runs.
+  log.clear();
+  radio->SetIndexBySwitcher(1);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
-
   ForceNotify = true;
-  radio->SetIndexBySwitcher(0);
-  EXPECT_EQ(log, (std::vector<std::string>{"change MULTI"}));
-  log.clear();
-  Exec("ACQ:FITTO MULTI");
-  EXPECT_EQ(log, (std::vector<std::string>{"change MULTI"}));
+  Exec("ACQ:FITTO SINGLE");
+  EXPECT_EQ(log, (std::vector<std::string>{"change SINGLE"}));
 }
 
 TEST_F(ChangeProtocolTest, CallbacksSeeWhoIsChanging) {
@@ -71,11 +66,10 @@ TEST_F(ChangeProtocolTest, CallbacksSeeWhoIsChanging) {
   // Outside a change nobody is changing anything.
   EXPECT_EQ(radio->GetWhoChangedRaw(), wcvUnknown);
   EXPECT_EQ(AssertionText([&] { radio->GetWhoChanged(); }), "WhoChangedVariable = wcvUnknown");
-}
 
-TEST_F(ChangeProtocolTest, ANestedProgramChangeKeepsTheOuterOrigin) {
+  // A nested program change keeps the outer origin.
   auto* other = RootSpider->AddOnOff(false, "Acq:Other");
-  std::vector<TWhoChanged> origins;
+  origins.clear();
   radio->OnChange = [&](THandler& h) {
     static_cast<TRadioSwHandler&>(h).SetIndexByProgram(0);  // a callback correcting its own handler
     origins.push_back(h.GetWhoChanged());
@@ -196,13 +190,17 @@ TEST_F(SettingsTreeTest, ASettingsBatchDefersFollowUpWorkToItsEnd) {
   EXPECT_EQ(followUps, 2);
 }
 
-TEST_F(SettingsTreeTest, SwitchingTracesUpdatesTheSourceChoices) {
+TEST_F(SettingsTreeTest, SourceChoicesFollowTheShownTracesAndTheirColours) {
   std::vector<std::string> events;
   OnSignalSwitchedOff.Set([&](TTraceId id) { events.push_back("off " + GetTraceShortName(id)); });
   OnSignalOnChanged.Set([&](TTraceId id) { events.push_back("changed " + GetTraceShortName(id)); });
+  auto* colour = RootSpider->AddOnOff(false, "Displ:Color:Ch1");
+  DisplayColorNodes[0] = colour;
   auto* source = RootSpider->AddSignalSourceSw(0, "Meas:Source", kSources, 0);
   auto* noMemories = RootSpider->AddSignalSourceSw(0, "Fft:Source", kSources, 0xF00);
   TRecordingSwitcher control;
+  bool sawColourFlag = false;
+  control.onUpdate = [&] { sawColourFlag = source->GetColoursChanged(); };
   control.Bind(source);
   const int bound = control.updates;
 
@@ -221,17 +219,9 @@ TEST_F(SettingsTreeTest, SwitchingTracesUpdatesTheSourceChoices) {
   EXPECT_FALSE(SignalsOn.IsOn(TTraceId::Ch2));
   EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?"), "MEAS:SOURCE:ENABLED CH1,M1,HIST,CONST");
   EXPECT_FALSE(noMemories->IsItemEnabled(TraceIndex(TTraceId::Ch2)));
-  source->UnregisterSwitcher(&control);
-}
 
-TEST_F(SettingsTreeTest, SourceControlsRepaintWhenADisplayColourChanges) {
-  auto* colour = RootSpider->AddOnOff(false, "Displ:Color:Ch1");
-  DisplayColorNodes[0] = colour;
-  auto* source = RootSpider->AddSignalSourceSw(0, "Meas:Source", kSources, 0);
-  TRecordingSwitcher control;
-  bool sawColourFlag = false;
-  control.onUpdate = [&] { sawColourFlag = source->GetColoursChanged(); };
-  control.Bind(source);
+  // A change of a display colour repaints the source controls.
+  EXPECT_FALSE(sawColourFlag);
   colour->SetOnByProgram(true);
   EXPECT_TRUE(sawColourFlag);
   EXPECT_FALSE(source->GetColoursChanged());

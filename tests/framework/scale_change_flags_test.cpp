@@ -45,12 +45,8 @@ TEST(FlagOfScalesChange, MarksShownTracesWhoseAxesChanged) {
   EXPECT_EQ(flags.Record(TTraceId::Ch1).Last.ShownCount, 1024);
   flags.Check(traces);
   EXPECT_FALSE(flags.Record(TTraceId::Ch1).ShownCountChanged);
-  EXPECT_EQ(flags.Record(TTraceId::Ch1).PrevShownCount, 512);
-}
 
-TEST(FlagOfScalesChange, SwitchedOffTracesKeepTheirFlags) {
-  TFlagOfScalesChange flags;
-  FakeTraces traces;
+  // A switched-off trace keeps its flag; back on, a change made while it was off is seen.
   traces.on[4] = true;
   flags.Check(traces);
   ASSERT_TRUE(flags.ScaleChanged(TTraceId::F1));
@@ -59,7 +55,6 @@ TEST(FlagOfScalesChange, SwitchedOffTracesKeepTheirFlags) {
   flags.Check(traces);
   EXPECT_TRUE(flags.ScaleChanged(TTraceId::F1));
   EXPECT_FALSE(flags.AnyChanged());
-  // Back on, the change made while it was off is seen.
   traces.on[4] = true;
   flags.Check(traces);
   EXPECT_TRUE(flags.ScaleChanged(TTraceId::F1));

