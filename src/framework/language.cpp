@@ -189,12 +189,12 @@ bool DecodeLangValue(std::string_view value, std::string& text) {
     } else if (c == '#' && i + 1 < value.size()) {
       size_t start = ++i;
       while (i < value.size() && std::isdigit(static_cast<unsigned char>(value[i]))) ++i;
+      // A '#' needs its digits (else a stray NUL would enter the text), and they name at most
+      // a Unicode code point: a longer run of digits is a fault, not a wrap-around.
+      if (i == start) return false;
       uint32_t code = 0;
-      if (i > start) {
-        // At most a Unicode code point; a longer run of digits is a fault, not a wrap-around.
-        auto [ptr, ec] = std::from_chars(value.data() + start, value.data() + i, code);
-        if (ec != std::errc() || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-      }
+      auto [ptr, ec] = std::from_chars(value.data() + start, value.data() + i, code);
+      if (ec != std::errc() || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
       AppendUtf8(text, code);
     } else {
       return false;

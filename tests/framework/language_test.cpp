@@ -117,6 +117,7 @@ TEST_F(LanguageTest, ValueEncodingExamples) {
   EXPECT_FALSE(DecodeLangValue("'a'b", text));
   EXPECT_EQ(text, "a");
   EXPECT_FALSE(DecodeLangValue("'a'#", text));
+  EXPECT_FALSE(DecodeLangValue("#'x'", text));  // a '#' without its number is no NUL character
   EXPECT_FALSE(DecodeLangValue("#99999999999999999999999'x'", text));  // no wrap-around
   EXPECT_FALSE(DecodeLangValue("#1114112", text));
 }
