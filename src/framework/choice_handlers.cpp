@@ -38,7 +38,7 @@ TItemList CommaTextToStrings(std::string_view text, bool upper) {
       pending = false;
       continue;
     }
-    if (static_cast<unsigned char>(c) <= ' ') continue;
+    if (IsBlankOrControl(c)) continue;
     item += upper ? UpperAscii(c) : c;
     pending = true;
   }

@@ -15,9 +15,6 @@ namespace {
 
 const std::string kError = "ERROR";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 // A registration path: every segment present and short enough, checked before anything
 // is inserted so that a refused path leaves no half-built branch.
 void CheckRegistrationPath(std::string_view path) {
@@ -53,7 +50,7 @@ int CompareMnemonics(std::string_view stored, std::string_view typed) {
     const auto a = static_cast<unsigned char>(stored[i]);
     const auto b = static_cast<unsigned char>(typed[i]);
     if (a != b) return a > b ? 1 : -1;
-    if (IsDigit(stored[i])) digitReached = true;
+    if (IsAsciiDigit(stored[i])) digitReached = true;
   }
   if (i == stored.size() && i == typed.size()) return 0;
   const bool storedEnded = i == stored.size();
@@ -61,7 +58,7 @@ int CompareMnemonics(std::string_view stored, std::string_view typed) {
   // One text ended in its letter part: the other's letters up to its first digit are
   // passed over; if a digit follows, the text that reached it is the greater.
   const std::string_view rest = storedEnded ? typed : stored;
-  while (i < rest.size() && !IsDigit(rest[i])) ++i;
+  while (i < rest.size() && !IsAsciiDigit(rest[i])) ++i;
   if (i == rest.size()) return 0;
   return storedEnded ? -1 : 1;
 }
@@ -301,7 +298,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
   bool isQuery = false;
   auto run = [&](bool last) {
     if (path.empty()) throw EAssertion(kMnemonicsAbsent);
-    while (!param.empty() && IsBlank(param.back())) param.pop_back();
+    while (!param.empty() && IsBlankOrControl(param.back())) param.pop_back();
     reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
     if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";
     path.clear();
@@ -316,7 +313,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
     }
     switch (state) {
       case 0:
-        if (IsBlank(c)) break;
+        if (IsBlankOrControl(c)) break;
         if (c == ':') {
           CurrentSpider = this;
           break;
@@ -325,7 +322,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
         state = 1;
         break;
       case 1:
-        if (IsBlank(c)) {
+        if (IsBlankOrControl(c)) {
           state = 2;
         } else if (c == '?') {
           isQuery = true;
@@ -335,7 +332,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
         }
         break;
       case 2:
-        if (IsBlank(c)) break;
+        if (IsBlankOrControl(c)) break;
         param += c;
         state = 3;
         break;

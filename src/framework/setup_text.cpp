@@ -1,9 +1,12 @@
 // Setup text: the settings of the tree as command lines that restore them, and their
 // playback.
 
+#include <algorithm>
+
 #include "framework/choice_handlers.h"
 #include "framework/errors.h"
 #include "framework/settings_tree.h"
+#include "framework/text_case.h"
 #include "framework/text_encoding.h"
 
 namespace norv {
@@ -12,11 +15,7 @@ THook<void()> OnSettingsLoaded;
 
 namespace {
 
-bool IsBlankLine(std::string_view line) {
-  for (const char c : line)
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  return true;
-}
+bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankOrControl); }
 
 bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
 

@@ -15,6 +15,10 @@ inline std::string UpperAscii(std::string_view text) {
   return result;
 }
 
+inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+// A blank, tab, line end or other control character: what separates words of a command.
+inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
 // Equal but for the case of ASCII letters.
 inline bool SameTextAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -12,9 +12,6 @@ std::string UndefinedValueText(kUndefinedText);
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
 // Prefix letters by exponent group: index 0 none, 1 kilo ... 4 tera; and milli .. femto.
 const char* const kUpPrefixes[] = {"", "k", "M", "G", "T"};
 const char* const kDownPrefixes[] = {"", "m", "\xC2\xB5", "n", "p", "f"};
@@ -103,19 +100,19 @@ size_t NumberLength(std::string_view text, size_t& exponentAt) {
   exponentAt = std::string_view::npos;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && IsAsciiDigit(text[i])) ++i, ++digits;
   }
   if (digits == 0) return 0;
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
     size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    if (j < text.size() && IsDigit(text[j])) {
+    if (j < text.size() && IsAsciiDigit(text[j])) {
       exponentAt = i;
       i = j;
-      while (i < text.size() && IsDigit(text[i])) ++i;
+      while (i < text.size() && IsAsciiDigit(text[i])) ++i;
     }
   }
   return i;
@@ -139,14 +136,14 @@ std::string FloatToEngStr(uint8_t formatMode, uint8_t digits, bool isInt, double
 }
 
 std::optional<double> ReadEngineeringNumber(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
   size_t exponentAt = 0;
   const size_t length = NumberLength(text, exponentAt);
   if (length == 0) return std::nullopt;
   std::string_view rest = text.substr(length);
-  while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+  while (!rest.empty() && IsBlankOrControl(rest.front())) rest.remove_prefix(1);
   size_t suffixLength = 0;
-  while (suffixLength < rest.size() && suffixLength < 3 && !IsBlank(rest[suffixLength])) ++suffixLength;
+  while (suffixLength < rest.size() && suffixLength < 3 && !IsBlankOrControl(rest[suffixLength])) ++suffixLength;
   const int prefixExponent = PrefixExponent(rest.substr(0, suffixLength));
 
   // The prefix is added to the text's own exponent, so the decimal value is read in one
