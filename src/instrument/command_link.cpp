@@ -30,9 +30,6 @@ std::array<uint8_t, ReplyBufferSize> ReplyBuffer;
 size_t ReplyLength = 0;
 std::string LastCommand;
 
-constexpr std::string_view ProbeCommand = "Info:GetVer:FPGAFW?";
-constexpr std::string_view IndivDataQuery = "Info:IndivData?";
-
 // Bytes of 128 and above become '_'; the last character becomes ReplyEndMark and a CR
 // before it ReplyCrMark. Needs at least one byte.
 std::string ReplyText(const uint8_t* bytes, size_t length) {
@@ -95,7 +92,7 @@ bool ProbeTcp() {
   if (!TcpAddress.Valid) return false;
   CloseTcp();
   if (!ReopenTcp()) return false;
-  std::string probe = std::string(ProbeCommand) + "\r\n";
+  std::string probe = std::string(LinkProbeQuery) + "\r\n";
   if (!Tcp->Send({reinterpret_cast<const uint8_t*>(probe.data()), probe.size()})) return false;
   std::array<uint8_t, 256> scratch;
   const int64_t start = Clock->NowMs();
@@ -275,11 +272,13 @@ bool IsTimeoutReply(std::string_view reply) { return SameTextAscii(reply, ReplyT
 bool ParseReplyInt(std::string_view text, int32_t& value) {
   size_t i = text.find_first_not_of(' ');
   if (i == std::string_view::npos) return false;
-  if (text[i] == '+') ++i;
+  const bool plus = text[i] == '+';
+  if (plus) ++i;
   const char* first = text.data() + i;
   const char* last = text.data() + text.size();
+  if (first == last || (plus && *first == '-')) return false;  // one sign at most
   auto [end, error] = std::from_chars(first, last, value);
-  return error == std::errc() && end == last && first != last;
+  return error == std::errc() && end == last;
 }
 
 }  // namespace norv

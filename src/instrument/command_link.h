@@ -34,9 +34,11 @@ inline constexpr std::string_view ReplyTimeoutText = "Timeout";
 inline constexpr std::string_view NoInstrumentReply = "Not Pribor";
 inline constexpr int32_t QueryIntFailure = -2147483647;  // $80000001
 inline constexpr double QueryFloatFailure = -2147483647.0;
+// The query by which LinkAlive asks whether the instrument answers.
+inline constexpr std::string_view LinkProbeQuery = "Info:GetVer:FPGAFW?";
 
-// The end marks of a reply text: the last reply character becomes kReplyEndMark, and a CR
-// before it kReplyCrMark (U+00B6 and U+00AC, in UTF-8).
+// The end marks of a reply text: the last reply character becomes ReplyEndMark, and a CR
+// before it ReplyCrMark (U+00B6 and U+00AC, in UTF-8).
 inline constexpr std::string_view ReplyEndMark = "\xC2\xB6";
 inline constexpr std::string_view ReplyCrMark = "\xC2\xAC";
 

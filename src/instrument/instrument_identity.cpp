@@ -96,6 +96,11 @@ bool ParseIndivData(std::string_view reply, TInstrumentIdentity& id) {
 }
 
 using TDemoBlock = std::array<int32_t, 4>;  // flash code, option code, year - 2000, serial
+constexpr const char* DemoBlockKeys[4] = {"ModelFlashCode", "OptionCode", "Year", "SerNo"};
+
+std::string DemoBlockKey(int block, int field) { return Format_Dot("Block %d %s", block, DemoBlockKeys[field]); }
+
+std::string DemoSection(const std::string& name) { return name + " Instrument"; }
 
 constexpr TDemoBlock AbsentDemoBlock{255, 255, 255, 65535};
 constexpr TDemoBlock EmptyDemoBlock{0, 0, 0, 0};
@@ -107,7 +112,7 @@ bool ReadIndivData() {
     if (LinkKind == TLinkKind::Demo) ReadDemoUnit(LinkHooks.CurrentInstrumentName());
     return true;
   }
-  const std::string reply = QueryCommand("Info:IndivData?");
+  const std::string reply = QueryCommand(IndivDataQuery);
   if (IsTimeoutReply(reply)) return false;
 
   TInstrumentIdentity& id = InstrumentIdentity;
@@ -137,13 +142,12 @@ bool ReadIndivData() {
 
 void ReadDemoUnit(const std::string& name) {
   TIniFile_Dot ini(ProgramDir() / DemoUnitsFileName);
-  const std::string section = name + " Instrument";
+  const std::string section = DemoSection(name);
   // A value out of its range reads as absent.
   auto readBlock = [&](int n) {
-    static constexpr const char* Keys[4] = {"ModelFlashCode", "OptionCode", "Year", "SerNo"};
     TDemoBlock block;
     for (int k = 0; k < 4; ++k) {
-      const int32_t value = ini.ReadInteger(section, Format_Dot("Block %d %s", n, Keys[k]), AbsentDemoBlock[k]);
+      const int32_t value = ini.ReadInteger(section, DemoBlockKey(n, k), AbsentDemoBlock[k]);
       block[k] = FitsIn(value, 0, AbsentDemoBlock[k]) ? value : AbsentDemoBlock[k];
     }
     return block;
@@ -186,12 +190,10 @@ void ReadDemoUnit(const std::string& name) {
 void WriteDemoUnit(const std::string& name, int block, int modelFlashCode, int optionCode, int year,
                    int serNo, bool eraseFirst) {
   TIniFile_Dot ini(ProgramDir() / DemoUnitsFileName);
-  const std::string section = name + " Instrument";
+  const std::string section = DemoSection(name);
   if (eraseFirst) ini.EraseSection(section);
-  ini.WriteInteger(section, Format_Dot("Block %d ModelFlashCode", block), modelFlashCode);
-  ini.WriteInteger(section, Format_Dot("Block %d OptionCode", block), optionCode);
-  ini.WriteInteger(section, Format_Dot("Block %d Year", block), year);
-  ini.WriteInteger(section, Format_Dot("Block %d SerNo", block), serNo);
+  const TDemoBlock values{modelFlashCode, optionCode, year, serNo};
+  for (int k = 0; k < 4; ++k) ini.WriteInteger(section, DemoBlockKey(block, k), values[k]);
 }
 
 void ParseVersionText(TSHW_Ver& ver) {
@@ -222,10 +224,8 @@ uint8_t FlashCodeToModel(uint8_t flashCode) {
   return static_cast<uint8_t>(259 - flashCode);
 }
 
-uint8_t ModelToFlashCode(uint8_t model) {
-  if (model >= 1 && model <= 3) return model;
-  return static_cast<uint8_t>(259 - model);
-}
+// The mapping is its own inverse.
+uint8_t ModelToFlashCode(uint8_t model) { return FlashCodeToModel(model); }
 
 bool IsLxxModel() { return InstrumentIdentity.ModelCode >= 1 && InstrumentIdentity.ModelCode <= LastLxxModel; }
 bool IsKxxModel() { return InstrumentIdentity.ModelCode == ModelCount; }

@@ -43,6 +43,8 @@ inline constexpr uint8_t OptLAN = 128;
 inline constexpr uint8_t BasicOptions = 255;  // the name " Basic" in OptionName
 
 inline constexpr const char* DemoUnitsFileName = "DemoUnits.ini";
+// The query of the individual data, also the first question after a connection.
+inline constexpr std::string_view IndivDataQuery = "Info:IndivData?";
 
 // Fills InstrumentIdentity from the connected instrument (or, for a demo instrument, from
 // "DemoUnits.ini"). False only when the instrument did not answer; the identity is then

@@ -14,27 +14,23 @@ namespace norv {
 namespace {
 
 std::optional<int64_t> FailureSinceMs;
-bool FailureShown = false;
-std::optional<uint32_t> FailureMessageId;
+std::optional<uint32_t> FailureNoticeId;  // the notice on show
 
 }  // namespace
 
 void ReportCommFailure(std::string_view text) {
   const int64_t now = LinkClock().NowMs();
   if (!FailureSinceMs) FailureSinceMs = now;
-  if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureShown && !FailureMessageId) {
-    FailureShown = true;
-    FailureMessageId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,
-                                THintStyle::Warning);
+  if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureNoticeId) {
+    FailureNoticeId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,
+                               THintStyle::Warning);
   }
 }
 
 void ClearCommFailure() {
   FailureSinceMs.reset();
-  if (!FailureShown) return;
-  if (FailureMessageId) RemoveHint(*FailureMessageId);
-  FailureMessageId.reset();
-  FailureShown = false;
+  if (FailureNoticeId) RemoveHint(*FailureNoticeId);
+  FailureNoticeId.reset();
 }
 
 void ResyncAfterLinkRecovery() {

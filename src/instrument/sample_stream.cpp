@@ -29,7 +29,7 @@ int PatternLockStarts = 0;
 std::span<uint8_t> SampleBytes() { return {reinterpret_cast<uint8_t*>(SampleBuffer.data()), SampleBufferBytes}; }
 
 uint16_t WordAt(size_t index) {
-  return static_cast<uint16_t>(SampleBytes()[2 * index] | SampleBytes()[2 * index + 1] << 8);
+  return LittleEndianWord(SampleBytes()[2 * index], SampleBytes()[2 * index + 1]);
 }
 
 // Hands words out in the host's order.

@@ -22,6 +22,8 @@ namespace norv {
 
 inline constexpr uint16_t EndOfRecordWord = 0x8000;
 inline constexpr uint16_t FillerWord = 0x8001;
+// A stream word from its two bytes as they arrive.
+inline constexpr uint16_t LittleEndianWord(uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); }
 // Every word of one record's stream, markers included, must fit.
 inline constexpr size_t SampleBufferWords = 8200;
 // Record kinds: the channel read, or both.

@@ -5,12 +5,12 @@
 #include <numbers>
 
 #include "framework/errors.h"
+#include "instrument/sample_stream.h"
 
 namespace norv {
 
 namespace {
 
-constexpr uint16_t kEndOfRecordWord = 0x8000;
 constexpr double kCodesPerVolt = 16000;
 // Codes of a generator sample stay inside this, clear of the stream markers.
 constexpr int kMaxCode = 32760;
@@ -176,7 +176,7 @@ uint16_t TSimulator::SimNextSample() {
     pendingWord_.reset();
     return word;
   }
-  if (pointIndex_ > recLen_) return kEndOfRecordWord;
+  if (pointIndex_ > recLen_) return EndOfRecordWord;
 
   const bool active[2] = {ChannelActive(0), ChannelActive(1)};
   int64_t sums[2] = {0, 0};
@@ -197,6 +197,8 @@ uint16_t TSimulator::SimNextSample() {
   if (channelSet_ == 4) pendingWord_ = StreamWord(codes[1]);
   return StreamWord(codes[0]);
 }
+
+int TSimulator::PatternStep() const { return patternOn_ ? patternSpan_ : kUnlockedPatternStep; }
 
 void TSimulator::AdvancePhase(TChannelState& c, const TSimGenerator& g) const {
   if (g.DeltaPhase == 0) {

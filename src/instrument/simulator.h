@@ -129,7 +129,7 @@ class TSimulator {
   double StrobeSeconds(const TStrobe& strobe) const;
   double FineDelay(int64_t fine) const;
   double SampleInterval() const;
-  int PatternStep() const { return patternOn_ ? patternSpan_ : 977; }
+  int PatternStep() const;
   void AdvancePhase(TChannelState& c, const TSimGenerator& g) const;
 
   TRandomSource& random_;

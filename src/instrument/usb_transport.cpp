@@ -7,6 +7,7 @@
 
 #include "instrument/command_link.h"
 #include "instrument/link_state.h"
+#include "instrument/sample_stream.h"
 #include "instrument/usb_device.h"
 
 namespace norv {
@@ -49,7 +50,7 @@ void CloseUSB() {
 bool ProbeUSB() {
   CloseUSB();
   if (!OpenUSB()) return false;
-  if (!SendCommand("Info:GetVer:FPGAFW?", false)) return false;
+  if (!SendCommand(LinkProbeQuery, false)) return false;
   std::array<uint8_t, UsbProbeReplyBytes> reply;
   size_t transferred = 0;
   return ReadBufferFromUSB(reply.data(), reply.size(), transferred, UsbProbeTimeoutMs);
@@ -87,11 +88,11 @@ bool ReadUsbWaveBlock(std::span<uint16_t> words, size_t& count) {
   // and that byte is carried on again.
   size_t next = 0;
   if (WaveCarried && received > 0) {
-    words[count++] = static_cast<uint16_t>(WaveCarry | WaveBlock[next++] << 8);
+    words[count++] = LittleEndianWord(WaveCarry, WaveBlock[next++]);
     WaveCarried = false;
   }
   for (; next + 1 < received; next += 2)
-    words[count++] = static_cast<uint16_t>(WaveBlock[next] | WaveBlock[next + 1] << 8);
+    words[count++] = LittleEndianWord(WaveBlock[next], WaveBlock[next + 1]);
   if (next < received) {
     WaveCarried = true;
     WaveCarry = WaveBlock[next];

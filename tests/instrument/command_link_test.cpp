@@ -70,6 +70,8 @@ TEST_F(LinkTest, RepliesThatAreNoNumbersGiveTheFailureValues) {
   instrument.SetReply("B?", "99999999999");
   instrument.SetReply("C?", "nan");
   instrument.SetReply("D?", "1.5");
+  instrument.SetReply("E?", "+-5");
+  EXPECT_EQ(QueryInt("E"), QueryIntFailure);
   EXPECT_EQ(QueryInt("A"), QueryIntFailure);
   EXPECT_EQ(QueryInt("B"), QueryIntFailure);
   EXPECT_EQ(QueryFloat("C"), QueryFloatFailure);
