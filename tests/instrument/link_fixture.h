@@ -14,6 +14,7 @@
 #include "instrument/link_hooks.h"
 #include "instrument/sample_stream.h"
 #include "support/fake_instrument.h"
+#include "support/fake_usb_pipe.h"
 
 namespace norv::test {
 
@@ -46,11 +47,21 @@ inline bool WaitForInput() {
   return true;
 }
 
+inline constexpr const char* IndivDataReply = "1 255 251 9 1234";
+
+// Connects over the fake USB pipe, which answers the identity query of the connection.
+inline bool ConnectUsb(FakeUsbPipe& pipe) {
+  pipe.OnWrite = [&pipe](std::string_view bytes) {
+    if (bytes == std::string(IndivDataQuery) + "\r\n") pipe.QueueIn(std::string(IndivDataReply) + "\r\n");
+  };
+  return ConnectInstrument(true, TIPv4Addr{});
+}
+
 class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetLinkState();
-    instrument.SetReply("Info:IndivData?", "1 255 251 9 1234");
+    instrument.SetReply(std::string(IndivDataQuery), IndivDataReply);
   }
   void TearDown() override { ResetLinkState(); }
 
