@@ -6,6 +6,7 @@
 #include "framework/errors.h"
 #include "instrument/command_link.h"
 #include "instrument/link_state.h"
+#include "instrument/sample_stream.h"
 #include "instrument/usb_device.h"
 #include "instrument/usb_transport.h"
 #include "support/fake_usb_pipe.h"
@@ -14,6 +15,8 @@ namespace norv {
 namespace {
 
 using test::FakeUsbPipe;
+using Bytes = std::vector<uint8_t>;
+using Words = std::vector<uint16_t>;
 
 class UsbTransport : public ::testing::Test {
  protected:
@@ -32,12 +35,22 @@ class UsbTransport : public ::testing::Test {
   static bool Send(std::string_view text) {
     return SendBufferToUSB(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   }
-  static std::string ReadText(size_t length, int timeoutMs, bool* ok = nullptr) {
+  // One read of at most length bytes; ok receives the result.
+  static std::string ReadText(size_t length, bool& ok) {
     std::vector<uint8_t> buffer(length);
     size_t got = 99;
-    bool result = ReadBufferFromUSB(buffer.data(), buffer.size(), got, timeoutMs);
-    if (ok) *ok = result;
+    ok = ReadBufferFromUSB(buffer.data(), buffer.size(), got, 1000);
     return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(got));
+  }
+  // Queues the bytes as one block and reads it as stream words into a buffer of
+  // capacity words.
+  Words WaveBlock(Bytes bytes, size_t capacity = SampleBufferWords) {
+    pipe.QueueIn(std::move(bytes));
+    Words words(capacity);
+    size_t count = 99;
+    EXPECT_TRUE(ReadUsbWaveBlock(words, count));
+    words.resize(count);
+    return words;
   }
 
   FakeUsbPipe pipe;
@@ -60,9 +73,12 @@ TEST_F(UsbTransport, OpenFailuresGiveFalseAndCommFailureAndCanBeRetried) {
   EXPECT_EQ(messages.back().rfind("Cannot connect to device via USB.", 0), 0u) << messages.back();
   EXPECT_NE(messages.back().find("no such device"), std::string::npos);
 
-  // The instrument has been plugged in meanwhile.
+  // The instrument has been plugged in meanwhile; a second open is a misuse.
   pipe.FailOpen("");
   EXPECT_TRUE(OpenUSB());
+  EXPECT_TRUE(UsbDeviceOpened());
+  EXPECT_THROW(OpenUsbDevice(), EAssertion);
+  EXPECT_FALSE(OpenUSB());
   EXPECT_TRUE(UsbDeviceOpened());
 }
 
@@ -77,23 +93,15 @@ TEST_F(UsbTransport, OpenThrowsAwayStaleDataWithoutRaisingAFailure) {
 
   // On an idle pipe the drain times out, which is no failure.
   CloseUSB();
-  CommFailure = false;
   ASSERT_TRUE(OpenUSB());
   EXPECT_FALSE(CommFailure);
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(UsbTransport, SecondDeviceOpenIsAMisuse) {
-  OpenUsbDevice();
-  EXPECT_THROW(OpenUsbDevice(), EAssertion);
-  EXPECT_FALSE(OpenUSB());
-  EXPECT_TRUE(CommFailure);
-  EXPECT_TRUE(UsbDeviceOpened());
-}
-
 TEST_F(UsbTransport, SendWritesTheCommandPipeAndReportsFailures) {
+  EXPECT_FALSE(Send("X\r\n"));  // no device open
+  EXPECT_TRUE(CommFailure);
   ASSERT_TRUE(OpenUSB());
-  CommFailure = true;
   EXPECT_TRUE(Send("ACQ:GO\r\n"));
   EXPECT_FALSE(CommFailure);  // one good transfer ends a failure state
   EXPECT_EQ(pipe.OutText(), "ACQ:GO\r\n");
@@ -102,46 +110,20 @@ TEST_F(UsbTransport, SendWritesTheCommandPipeAndReportsFailures) {
   pipe.FailWrites("pipe stalled");
   EXPECT_FALSE(Send("X\r\n"));
   EXPECT_TRUE(CommFailure);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "SendBufferToUSB() failed (pipe stalled)");
+  EXPECT_EQ(messages.back(), "SendBufferToUSB() failed (pipe stalled)");
 
   // A device that stops taking data: the write gives up instead of hanging.
   pipe.FailWrites("");
   pipe.TimeOutWrites(true);
   EXPECT_FALSE(Send("X\r\n"));
   EXPECT_EQ(messages.back(), "SendBufferToUSB() failed (USB WritePipe Timeout (2000 ms))");
+  EXPECT_EQ(pipe.OutText(), "ACQ:GO\r\n");
 }
 
-TEST_F(UsbTransport, TransfersOnAClosedDeviceFailQuietly) {
-  EXPECT_FALSE(Send("X\r\n"));
-  EXPECT_TRUE(CommFailure);
+TEST_F(UsbTransport, ReadGivesWhatArrivedAndFailsOnATimeOut) {
   bool ok = true;
-  ReadText(10, 50, &ok);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(messages.size(), 2u);
-  EXPECT_TRUE(pipe.OutBytes().empty());
-}
-
-TEST_F(UsbTransport, ReadTimesOutOnAnIdlePipe) {
-  ASSERT_TRUE(OpenUSB());
-  std::vector<uint8_t> buffer(16);
-  try {
-    ReadUsbPipe(0x81, buffer.data(), buffer.size(), 50);
-    FAIL() << "no time-out";
-  } catch (const EUsbTimeout& timeout) {
-    std::string text = timeout.what();
-    ASSERT_GE(text.size(), 6u);
-    EXPECT_EQ(text.substr(text.size() - 6), "50 ms)");
-  }
-
-  bool ok = true;
-  EXPECT_EQ(ReadText(16, 50, &ok), "");
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(CommFailure);
-  EXPECT_EQ(messages.back(), "ReadBufferFromUSB() failed (USB ReadPipe Timeout (50 ms))");
-}
-
-TEST_F(UsbTransport, ReadGivesWhatArrivedAndClearsTheFailure) {
+  ReadText(10, ok);
+  EXPECT_FALSE(ok);  // no device open
   ASSERT_TRUE(OpenUSB());
   pipe.QueueIn("12\r\n");
   pipe.QueueInTimeoutAfter("late");
@@ -149,25 +131,32 @@ TEST_F(UsbTransport, ReadGivesWhatArrivedAndClearsTheFailure) {
   pipe.QueueIn("abcdefgh");
   pipe.QueueInFailure("babble");
   CommFailure = true;
-  bool ok = false;
-  EXPECT_EQ(ReadText(384, 1000, &ok), "12\r\n");
+  EXPECT_EQ(ReadText(384, ok), "12\r\n");
   EXPECT_TRUE(ok);
   EXPECT_FALSE(CommFailure);
   EXPECT_EQ(pipe.Reads().back().Pipe, 0x81);
   EXPECT_EQ(pipe.Reads().back().TimeoutMs, 1000);
   // Bytes that came before the time ran out are kept, not lost.
-  EXPECT_EQ(ReadText(384, 1000, &ok), "late");
+  EXPECT_EQ(ReadText(384, ok), "late");
   EXPECT_TRUE(ok);
   // A zero-length transfer is a good read of nothing.
-  EXPECT_EQ(ReadText(384, 1000, &ok), "");
+  EXPECT_EQ(ReadText(384, ok), "");
   EXPECT_TRUE(ok);
   // Never more than asked for.
-  EXPECT_EQ(ReadText(5, 1000, &ok), "abcde");
-  EXPECT_EQ(ReadText(5, 1000, &ok), "fgh");
+  EXPECT_EQ(ReadText(5, ok), "abcde");
+  EXPECT_EQ(ReadText(5, ok), "fgh");
   EXPECT_FALSE(CommFailure);
-  EXPECT_EQ(ReadText(5, 1000, &ok), "");
+  EXPECT_EQ(ReadText(5, ok), "");
   EXPECT_FALSE(ok);
   EXPECT_EQ(messages.back(), "ReadBufferFromUSB() failed (babble)");
+
+  // Nothing at all in time: the device layer raises, the link layer reports.
+  std::vector<uint8_t> buffer(16);
+  EXPECT_THROW(ReadUsbPipe(UsbInPipe, buffer.data(), buffer.size(), 50), EUsbTimeout);
+  EXPECT_EQ(ReadText(16, ok), "");
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(CommFailure);
+  EXPECT_EQ(messages.back(), "ReadBufferFromUSB() failed (USB ReadPipe Timeout (1000 ms))");
 }
 
 TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
@@ -183,14 +172,12 @@ TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
   EXPECT_EQ(pipe.Reads().back().Length, 255u);
   EXPECT_EQ(pipe.Reads().back().TimeoutMs, 50);
 
-  // Silent instrument.
-  pipe.OnWrite = nullptr;
+  pipe.OnWrite = nullptr;  // silent instrument
   EXPECT_FALSE(ProbeUSB());
   EXPECT_TRUE(CommFailure);
 
-  // Unplugged: nothing is sent.
   pipe.ClearOut();
-  pipe.FailOpen("gone");
+  pipe.FailOpen("gone");  // unplugged: nothing is sent
   EXPECT_FALSE(ProbeUSB());
   EXPECT_FALSE(UsbDeviceOpened());
   EXPECT_TRUE(pipe.OutBytes().empty());
@@ -198,80 +185,44 @@ TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
 
 TEST_F(UsbTransport, WaveBlocksAreLittleEndianWordsAndCarryAnOddByte) {
   ASSERT_TRUE(OpenUSB());
-  std::vector<uint16_t> words(8200);
-  size_t count = 99;
-  pipe.QueueIn(std::vector<uint8_t>{0x34, 0x12, 0x01, 0x80, 0xFE});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
+  EXPECT_EQ(WaveBlock({0x34, 0x12, 0x01, 0x80, 0xFE}), (Words{0x1234, 0x8001}));
   EXPECT_EQ(pipe.Reads().back().Length, 16400u);
   EXPECT_EQ(pipe.Reads().back().TimeoutMs, 300);
-  ASSERT_EQ(count, 2u);
-  EXPECT_EQ(words[0], 0x1234);
-  EXPECT_EQ(words[1], 0x8001);
-
   // The kept 0xFE is the low byte of the next block's first word.
-  pipe.QueueIn(std::vector<uint8_t>{0xFF, 0x00, 0x80});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_EQ(count, 2u);
-  EXPECT_EQ(words[0], 0xFFFE);
-  EXPECT_EQ(words[1], 0x8000);
-
+  EXPECT_EQ(WaveBlock({0xFF, 0x00, 0x80}), (Words{0xFFFE, 0x8000}));
   // An empty block keeps the carry for the block after it.
-  pipe.QueueIn(std::vector<uint8_t>{0x11});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  EXPECT_EQ(count, 0u);
-  pipe.QueueIn("");
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  EXPECT_EQ(count, 0u);
-  pipe.QueueIn(std::vector<uint8_t>{0x22});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_EQ(count, 1u);
-  EXPECT_EQ(words[0], 0x2211);
-
+  EXPECT_EQ(WaveBlock({0x11}), Words{});
+  EXPECT_EQ(WaveBlock({}), Words{});
+  EXPECT_EQ(WaveBlock({0x22}), Words{0x2211});
   // A new record starts without it.
-  pipe.QueueIn(std::vector<uint8_t>{0x33});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
+  EXPECT_EQ(WaveBlock({0x33}), Words{});
   ClearUsbWaveCarry();
-  pipe.QueueIn(std::vector<uint8_t>{0x00, 0x80});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_EQ(count, 1u);
-  EXPECT_EQ(words[0], 0x8000);
+  EXPECT_EQ(WaveBlock({0x00, 0x80}), Words{0x8000});
+
+  // A full block after a carry: the high byte of word 0, words 1..8199, and one byte to
+  // carry on, all inside the buffer.
+  Bytes block{0x00};
+  Words expected{0x0005};
+  for (uint16_t i = 1; i < SampleBufferWords; ++i) {
+    block.insert(block.end(), {static_cast<uint8_t>(i & 0xFF), static_cast<uint8_t>(i >> 8)});
+    expected.push_back(i);
+  }
+  block.push_back(0xAA);
+  ASSERT_EQ(block.size(), UsbWaveBlockBytes);
+  WaveBlock({0x05});
+  EXPECT_EQ(WaveBlock(block), expected);
+  EXPECT_EQ(WaveBlock({0xBB}), Words{0xBBAA});
+
+  // A smaller buffer limits the read itself.
+  EXPECT_EQ(WaveBlock(Bytes(8, 0x01), 4), Words(4, 0x0101));
+  EXPECT_EQ(pipe.Reads().back().Length, 8u);
 
   pipe.QueueInTimeout();
+  Words words(4);
+  size_t count = 99;
   EXPECT_FALSE(ReadUsbWaveBlock(words, count));
   EXPECT_EQ(count, 0u);
   EXPECT_TRUE(CommFailure);
-}
-
-TEST_F(UsbTransport, AFullWaveBlockAfterACarryStaysInsideTheBuffer) {
-  ASSERT_TRUE(OpenUSB());
-  pipe.QueueIn(std::vector<uint8_t>{0x05});
-  // A full block: the high byte of word 0, words 1..8199, and one byte to carry on.
-  std::vector<uint8_t> block{0x00};
-  for (int i = 1; i < 8200; ++i) {
-    block.push_back(static_cast<uint8_t>(i & 0xFF));
-    block.push_back(static_cast<uint8_t>(i >> 8));
-  }
-  block.push_back(0xAA);
-  ASSERT_EQ(block.size(), 16400u);
-  pipe.QueueIn(block);
-  std::vector<uint16_t> words(8200);
-  size_t count = 0;
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_EQ(count, 8200u);
-  EXPECT_EQ(words[0], 0x0005);
-  for (int i = 1; i < 8200; ++i) ASSERT_EQ(words[i], i) << i;
-  pipe.QueueIn(std::vector<uint8_t>{0xBB});
-  ASSERT_TRUE(ReadUsbWaveBlock(words, count));
-  ASSERT_EQ(count, 1u);
-  EXPECT_EQ(words[0], 0xBBAA);
-
-  // A smaller buffer limits the read itself.
-  std::vector<uint16_t> small(4);
-  pipe.QueueIn(std::vector<uint8_t>(20, 0x01));
-  ASSERT_TRUE(ReadUsbWaveBlock(small, count));
-  EXPECT_EQ(pipe.Reads().back().Length, 8u);
-  EXPECT_LE(count, 4u);
 }
 
 TEST(UsbLibusb, OpeningWithoutAnInstrumentGivesFalseWithoutException) {
