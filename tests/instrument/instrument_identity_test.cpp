@@ -25,6 +25,13 @@ TSHW_Ver Version(const std::string& text) {
   return ver;
 }
 
+// Block, model, options, year and serial number of the identity.
+using TFields = std::array<int, 5>;
+TFields Fields() {
+  const TInstrumentIdentity& id = InstrumentIdentity;
+  return {id.IndivBlock, id.ModelCode, id.Options, id.Year, id.SerialNo};
+}
+
 class IdentityTest : public test::LinkTest {
  protected:
   void SetUp() override {
@@ -35,20 +42,11 @@ class IdentityTest : public test::LinkTest {
     instrument.SetReply("Info:TCPIP:GETMAC?", "0.12.34.56.78.90");
   }
 
-  // Connects, then reads the identity with this individual-data reply.
+  // Reads the identity with this individual-data reply.
   void ReadWith(const std::string& indivData) {
-    Connect();
+    if (!TcpLink()) Connect();
     instrument.SetReply("Info:IndivData?", indivData);
     ASSERT_TRUE(ReadIndivData());
-  }
-
-  void ExpectResetData(uint8_t model) {
-    const TInstrumentIdentity& id = InstrumentIdentity;
-    EXPECT_EQ(id.IndivBlock, 0);
-    EXPECT_EQ(id.ModelCode, model);
-    EXPECT_EQ(id.Options, 0);
-    EXPECT_EQ(id.Year, 2000);
-    EXPECT_EQ(id.SerialNo, 0);
   }
 
   std::vector<std::string> messages;
@@ -57,32 +55,33 @@ class IdentityTest : public test::LinkTest {
 TEST_F(IdentityTest, TheInstrumentTellsItsModelOptionsYearSerialAndVersions) {
   ReadWith("1 255 251 9 1234");
   const TInstrumentIdentity& id = InstrumentIdentity;
-  EXPECT_EQ(id.IndivBlock, 1);
-  EXPECT_EQ(id.ModelCode, 4);
-  EXPECT_EQ(id.Options, 4);
-  EXPECT_EQ(id.Year, 2009);
-  EXPECT_EQ(id.SerialNo, 1234);
+  EXPECT_EQ(Fields(), (TFields{1, 4, 4, 2009, 1234}));
   EXPECT_EQ(id.SWVer.Text, "3.12.1 (2012.05.03)");
   EXPECT_EQ(id.SWVer.Num, (std::array<int16_t, 4>{3, 12, 1, -1}));
   EXPECT_EQ(id.SWVer.Date, (std::array<int16_t, 3>{2012, 5, 3}));
   EXPECT_EQ(id.FPGAVer.Text, "0.17");
   EXPECT_EQ(id.FPGAVer.Num, (std::array<int16_t, 4>{0, 17, -1, -1}));
   EXPECT_EQ(id.MAC, Mac{});  // no LAN option: not asked
-  EXPECT_TRUE(HasGeneratorsOption());
-  EXPECT_TRUE(HasTDROption());
+  EXPECT_TRUE(HasGeneratorsOption() && HasTDROption() && IsLxxModel());
   EXPECT_FALSE(HasClockRecoveryOption() || HasPatSyncTrigOption() || HasOpticsOption() || HasLANOption());
-  EXPECT_TRUE(IsLxxModel());
   EXPECT_FALSE(IsKxxModel());
   EXPECT_EQ(instrument.Commands(),
             (std::vector<std::string>{"Info:IndivData?", "Info:GetVer:SW?", "Info:GetVer:FPGAFW?"}));
   EXPECT_TRUE(messages.empty());
+
+  // An unanswered read leaves the identity as it was.
+  test::FakeClock clock;
+  SetLinkClock(clock);
+  instrument.SetFault(FakeInstrument::TFault::Silence);
+  EXPECT_FALSE(ReadIndivData());
+  EXPECT_EQ(Fields(), (TFields{1, 4, 4, 2009, 1234}));
+  EXPECT_EQ(id.SWVer.Num[1], 12);
 }
 
 TEST_F(IdentityTest, ANetworkInstrumentTellsItsMacFromFirmware394On) {
   ReadWith("2 250 127 15 77");  // model 9, only the LAN option
   EXPECT_EQ(InstrumentIdentity.ModelCode, 9);
-  EXPECT_TRUE(HasLANOption());
-  EXPECT_TRUE(IsKxxModel());
+  EXPECT_TRUE(HasLANOption() && IsKxxModel());
   EXPECT_EQ(InstrumentIdentity.MAC, (Mac{0, 12, 34, 56, 78, 90}));
 
   instrument.SetReply("Info:GetVer:SW?", "3.9.3");
@@ -91,74 +90,51 @@ TEST_F(IdentityTest, ANetworkInstrumentTellsItsMacFromFirmware394On) {
 }
 
 TEST_F(IdentityTest, IncompleteOrOutOfRangeIndividualDataIsReset) {
-  ReadWith("1 255 251 9");  // no serial number
-  ExpectResetData(4);
-  for (const char* reply : {"1 255 251 9 70000", "1 255 251 9 -1", "1 255 256 9 5", "1 255 251 63536 5",
-                            "1 255 251 9 12x"}) {
-    instrument.SetReply("Info:IndivData?", reply);
-    ASSERT_TRUE(ReadIndivData());
-    ExpectResetData(4);
+  for (const char* reply : {"1 255 251 9", "1 255 251 9 70000", "1 255 251 9 -1", "1 255 256 9 5",
+                            "1 255 251 63536 5", "1 255 251 9 12x"}) {
+    ReadWith(reply);
+    EXPECT_EQ(Fields(), (TFields{0, 4, 0, 2000, 0})) << reply;
   }
-  instrument.SetReply("Info:IndivData?", "1 300 251 9 1234");  // no model at all
-  ASSERT_TRUE(ReadIndivData());
-  ExpectResetData(0);
+  ReadWith("1 300 251 9 1234");  // no model at all
+  EXPECT_EQ(Fields(), (TFields{0, 0, 0, 2000, 0}));
   EXPECT_FALSE(HasGeneratorsOption());
-
-  instrument.SetReply("Info:IndivData?", "0 254 251 9 1234");  // no valid block
-  ASSERT_TRUE(ReadIndivData());
-  ExpectResetData(5);
+  ReadWith("0 254 251 9 1234");  // no valid block
+  EXPECT_EQ(Fields(), (TFields{0, 5, 0, 2000, 0}));
   EXPECT_TRUE(messages.empty());
-
-  instrument.SetReply("Info:IndivData?", "255 254 251 9 1234");  // firmware too old
-  ASSERT_TRUE(ReadIndivData());
-  ASSERT_TRUE(ReadIndivData());
-  ExpectResetData(5);
+  ReadWith("255 254 251 9 1234");  // firmware too old
+  ReadWith("255 254 251 9 1234");
+  EXPECT_EQ(Fields(), (TFields{0, 5, 0, 2000, 0}));
   EXPECT_LE(messages.size(), 1u);  // at most once per run
 }
 
-TEST_F(IdentityTest, AnUnansweredReadLeavesTheIdentity) {
-  ReadWith("1 255 251 9 1234");
-  test::FakeClock clock;
-  SetLinkClock(clock);
-  instrument.SetFault(FakeInstrument::TFault::Silence);
-  EXPECT_FALSE(ReadIndivData());
-  EXPECT_EQ(InstrumentIdentity.SerialNo, 1234);
-  EXPECT_EQ(InstrumentIdentity.SWVer.Num[1], 12);
-}
+TEST(VersionText, NumbersAndDateAreReadAndTheFirstDifferingNumberDecides) {
+  auto expectParsed = [](const char* text, std::array<int16_t, 4> numbers, std::array<int16_t, 3> date) {
+    EXPECT_EQ(Version(text).Num, numbers) << text;
+    EXPECT_EQ(Version(text).Date, date) << text;
+  };
+  expectParsed("11.1.1 (20 Jan 2008)", {11, 1, 1, -1}, {20, -1, -1});
+  expectParsed("FW V2_5-7 9.4", {2, 5, 7, 9}, {-1, -1, -1});
+  expectParsed("3.1 (2011/12/31)", {3, 1, -1, -1}, {2011, 12, 31});
+  expectParsed("3.1 (2011)", {3, 1, -1, -1}, {2011, -1, -1});
+  expectParsed("3.1 (211)", {3, 1, -1, -1}, {-1, -1, -1});   // too short for a date
+  expectParsed("1.40000.2", {1, -1, -1, -1}, {-1, -1, -1});  // beyond 16 bits: the reading ends
+  expectParsed("Timeout", {-1, -1, -1, -1}, {-1, -1, -1});
 
-TEST(VersionText, NumbersAndDateAreRead) {
-  EXPECT_EQ(Version("11.1.1 (20 Jan 2008)").Num, (std::array<int16_t, 4>{11, 1, 1, -1}));
-  EXPECT_EQ(Version("11.1.1 (20 Jan 2008)").Date, (std::array<int16_t, 3>{20, -1, -1}));
-  EXPECT_EQ(Version("FW V2_5-7 9.4").Num, (std::array<int16_t, 4>{2, 5, 7, 9}));
-  EXPECT_EQ(Version("3.1 (2011/12/31)").Date, (std::array<int16_t, 3>{2011, 12, 31}));
-  EXPECT_EQ(Version("3.1 (2011)").Date, (std::array<int16_t, 3>{2011, -1, -1}));
-  EXPECT_EQ(Version("3.1 (211)").Date, (std::array<int16_t, 3>{-1, -1, -1}));  // too short
-  EXPECT_EQ(Version("1.40000.2").Num, (std::array<int16_t, 4>{1, -1, -1, -1}));
-  EXPECT_EQ(Version("Timeout").Num, (std::array<int16_t, 4>{-1, -1, -1, -1}));
-}
-
-TEST(VersionText, TheFirstDifferingNumberDecides) {
   const TSHW_Ver ver = Version("3.12.1 (2012.05.03)");
-  EXPECT_TRUE(VersionAtLeast(ver, {3, 12}));
-  EXPECT_FALSE(VersionAtLeast(ver, {3, 13}));
-  EXPECT_TRUE(VersionAtLeast(ver, {3, 9, 4}));
-  EXPECT_TRUE(VersionAtLeast(ver, {3, 12, 1}));
-  EXPECT_FALSE(VersionAtLeast(ver, {3, 12, 2}));
-  EXPECT_FALSE(VersionAtLeast(ver, {4}));
+  EXPECT_TRUE(VersionAtLeast(ver, {3, 12}) && VersionAtLeast(ver, {3, 9, 4}) && VersionAtLeast(ver, {3, 12, 1}));
+  EXPECT_FALSE(VersionAtLeast(ver, {3, 13}) || VersionAtLeast(ver, {3, 12, 2}) || VersionAtLeast(ver, {4}));
   EXPECT_FALSE(VersionAtLeast(ver, {3, 12, 1, 0}));  // the missing fourth number is below 0
   EXPECT_FALSE(VersionAtLeast(Version("Timeout"), {0}));
 }
 
-TEST(ModelCodes, FlashCodesMapToModelsAndBack) {
+TEST(ModelCodes, FlashCodesMapToModelsAndNames) {
   EXPECT_EQ(FlashCodeToModel(255), 4);
   EXPECT_EQ(FlashCodeToModel(250), 9);
   EXPECT_EQ(FlashCodeToModel(0), 3);
   for (uint8_t model = 1; model <= 9; ++model) EXPECT_EQ(FlashCodeToModel(ModelToFlashCode(model)), model);
   EXPECT_EQ(ModelToFlashCode(2), 2);
   EXPECT_EQ(ModelToFlashCode(7), 252);
-}
 
-TEST(ModelCodes, NamesFollowTheModelAndTheSerialNumber) {
   EXPECT_EQ(ModelName(1, 5, false), "Vexilor Norv-L0");
   EXPECT_EQ(ModelName(4, 42, false), "Vexilor Norv-L3E");
   EXPECT_EQ(ModelName(6, 5, true), "Vexilor Norv-L2E  (253)");
@@ -180,18 +156,19 @@ TEST_F(IdentityTest, OptionNamesComeFromTheLanguageTableForLxxModels) {
   EXPECT_EQ(OptionNamesText(1, 0, true), "");
 }
 
-TEST_F(IdentityTest, SerialNumbersAbove1000CarryTheModelPrefix) {
+TEST_F(IdentityTest, SerialNumbersAbove1000CarryTheModelPrefixAndTheCaptionNamesTheProduct) {
   TInstrumentIdentity& id = InstrumentIdentity;
   id.SWVer = Version("3.12");
-  id.ModelCode = 6;
-  id.SerialNo = 999;
-  EXPECT_EQ(SerialNumberText(), "0999");
-  id.SerialNo = 1000;
-  EXPECT_EQ(SerialNumberText(), "1000");
-  id.SerialNo = 1234;
-  EXPECT_EQ(SerialNumberText(), "QX303 / 234");
-  id.ModelCode = 8;
-  EXPECT_EQ(SerialNumberText(), "QX301 / 234");
+  const struct {
+    uint8_t Model;
+    uint16_t Serial;
+    const char* Text;
+  } cases[] = {{6, 999, "0999"}, {6, 1000, "1000"}, {6, 1234, "QX303 / 234"}, {8, 1234, "QX301 / 234"}};
+  for (const auto& c : cases) {
+    id.ModelCode = c.Model;
+    id.SerialNo = c.Serial;
+    EXPECT_EQ(SerialNumberText(), c.Text);
+  }
   EXPECT_TRUE(messages.empty());
   id.ModelCode = 9;
   EXPECT_EQ(SerialNumberText(), "??? / 234");
@@ -199,20 +176,24 @@ TEST_F(IdentityTest, SerialNumbersAbove1000CarryTheModelPrefix) {
   id.SWVer = Version("3.11.9");
   EXPECT_EQ(SerialNumberText(), "1234");
   EXPECT_EQ(messages.back(), "Bad FW Fersion for S/N > 1000");
+
+  EXPECT_EQ(BuildMainCaption(false), "Tarvel Technology.    Instrument not connected");
+  id.Year = 2008;
+  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv    Sampling Oscilloscope 12 GHz");
 }
 
 TEST(MacText, SixNumbersInByteRange) {
-  Mac mac;
-  EXPECT_TRUE(ParseMacAddress("0.12.34.56.78.90", mac));
-  EXPECT_EQ(mac, (Mac{0, 12, 34, 56, 78, 90}));
-  EXPECT_TRUE(ParseMacAddress("  10 11  12 13 14 15", mac));
-  EXPECT_EQ(mac, (Mac{10, 11, 12, 13, 14, 15}));
-  EXPECT_FALSE(ParseMacAddress("1 2 3 4 5", mac));
-  EXPECT_EQ(mac, (Mac{1, 2, 3, 4, 255, 255}));
-  EXPECT_FALSE(ParseMacAddress("1 2 3 256 5 6", mac));
-  EXPECT_EQ(mac, (Mac{1, 2, 3, 255, 255, 255}));
-  EXPECT_FALSE(ParseMacAddress("1 2 x 4 5 6", mac));
-  EXPECT_FALSE(ParseMacAddress("", mac));
+  auto expectParsed = [](const char* text, bool valid, Mac bytes) {
+    Mac mac{};
+    EXPECT_EQ(ParseMacAddress(text, mac), valid) << text;
+    EXPECT_EQ(mac, bytes) << text;
+  };
+  expectParsed("0.12.34.56.78.90", true, {0, 12, 34, 56, 78, 90});
+  expectParsed("  10 11  12 13 14 15", true, {10, 11, 12, 13, 14, 15});
+  expectParsed("1 2 3 4 5", false, {1, 2, 3, 4, 255, 255});
+  expectParsed("1 2 3 256 5 6", false, {1, 2, 3, 255, 255, 255});
+  expectParsed("1 2 x 4 5 6", false, {1, 2, 255, 255, 255, 255});
+  expectParsed("", false, {255, 255, 255, 255, 255, 255});
 }
 
 class DemoUnitTest : public IdentityTest {
@@ -229,11 +210,7 @@ TEST_F(DemoUnitTest, ADemoInstrumentTakesItsIdentityFromItsFile) {
   LinkHooks.CurrentInstrumentName.Set([] { return std::string("Demo A"); });
   ASSERT_TRUE(ReadIndivData());
   const TInstrumentIdentity& id = InstrumentIdentity;
-  EXPECT_EQ(id.IndivBlock, 1);
-  EXPECT_EQ(id.ModelCode, 5);  // model 2 shows as its E variant
-  EXPECT_EQ(id.Options, 4);
-  EXPECT_EQ(id.Year, 2012);
-  EXPECT_EQ(id.SerialNo, 77);
+  EXPECT_EQ(Fields(), (TFields{1, 5, 4, 2012, 77}));  // model 2 shows as its E variant
   EXPECT_EQ(id.SWVer.Text, "11.1.1 (20 Jan 2008)");
   EXPECT_EQ(id.SWVer.Num, (std::array<int16_t, 4>{11, 1, 1, -1}));
   EXPECT_EQ(id.SWVer.Date, (std::array<int16_t, 3>{2008, 1, 20}));
@@ -243,54 +220,31 @@ TEST_F(DemoUnitTest, ADemoInstrumentTakesItsIdentityFromItsFile) {
   EXPECT_EQ(ProductNameHook(), "Vexilor Norv-L1E");
 }
 
-TEST_F(DemoUnitTest, EmptyBlocksPassToTheNextAndMissingDataGivesTheDefault) {
+TEST_F(DemoUnitTest, EmptyBlocksPassToTheNextAndMissingOrOutOfRangeDataGivesTheDefault) {
   WriteDemoUnit("Demo B", 1, 0, 0, 0, 0, true);
   WriteDemoUnit("Demo B", 2, 0, 0, 0, 0, false);
   WriteDemoUnit("Demo B", 3, 250, 247, 5, 300, false);
   ReadDemoUnit("Demo B");
-  EXPECT_EQ(InstrumentIdentity.IndivBlock, 3);
-  EXPECT_EQ(InstrumentIdentity.ModelCode, 9);
-  EXPECT_EQ(InstrumentIdentity.Options, 8);
-  EXPECT_EQ(InstrumentIdentity.Year, 2009);  // 2005 is raised
-  EXPECT_EQ(InstrumentIdentity.SerialNo, 300);
+  EXPECT_EQ(Fields(), (TFields{3, 9, 8, 2009, 300}));  // 2005 is raised
 
   WriteDemoUnit("Demo B", 3, 0, 0, 0, 0, false);
   WriteDemoUnit("Demo B", 4, 0, 0, 0, 0, false);
   ReadDemoUnit("Demo B");
-  const TInstrumentIdentity& id = InstrumentIdentity;
-  EXPECT_EQ(id.IndivBlock, 0);
-  EXPECT_EQ(id.ModelCode, 4);
-  EXPECT_EQ(id.Options, 0);
-  EXPECT_EQ(id.Year, 2009);
-  EXPECT_EQ(id.SerialNo, 1);
-  EXPECT_EQ(id.MAC, (Mac{0x0A, 0x55, 0x01, 0x7E, 0x08, 1}));
-
+  EXPECT_EQ(Fields(), (TFields{0, 4, 0, 2009, 1}));
+  EXPECT_EQ(InstrumentIdentity.MAC, (Mac{0x0A, 0x55, 0x01, 0x7E, 0x08, 1}));
   ReadDemoUnit("Nobody");
-  EXPECT_EQ(id.IndivBlock, 0);
-  EXPECT_EQ(id.ModelCode, 4);
-
+  EXPECT_EQ(Fields(), (TFields{0, 4, 0, 2009, 1}));
   WriteDemoUnit("Demo B", 2, 1, 0, 10, 5, true);  // the section is written anew
   ReadDemoUnit("Demo B");
-  EXPECT_EQ(id.IndivBlock, 0);  // block 1 is gone: no data
-}
+  EXPECT_EQ(InstrumentIdentity.IndivBlock, 0);  // block 1 is gone: no data
 
-TEST_F(DemoUnitTest, OutOfRangeFileValuesReadAsAbsent) {
+  // A value out of its range reads as absent.
   WriteDemoUnit("Demo C", 1, 300, -1, 9999, 70000, true);
   ReadDemoUnit("Demo C");
   EXPECT_EQ(InstrumentIdentity.IndivBlock, 0);  // every value absent: no data
   WriteDemoUnit("Demo C", 1, 251, 700, 12, 70000, true);
   ReadDemoUnit("Demo C");
-  EXPECT_EQ(InstrumentIdentity.IndivBlock, 1);
-  EXPECT_EQ(InstrumentIdentity.ModelCode, 8);
-  EXPECT_EQ(InstrumentIdentity.Options, 0);
-  EXPECT_EQ(InstrumentIdentity.SerialNo, 65535);
-}
-
-TEST_F(IdentityTest, TheCaptionNamesTheProduct) {
-  EXPECT_EQ(BuildMainCaption(false), "Tarvel Technology.    Instrument not connected");
-  InstrumentIdentity.ModelCode = 6;
-  InstrumentIdentity.Year = 2008;
-  EXPECT_EQ(BuildMainCaption(true), "Tarvel Technology    Vexilor Norv    Sampling Oscilloscope 12 GHz");
+  EXPECT_EQ(Fields(), (TFields{1, 8, 0, 2012, 65535}));
 }
 
 }  // namespace
