@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "framework/errors.h"
@@ -26,8 +27,14 @@ std::vector<int> TwoTapPattern(int order, int length) {
   return bits;
 }
 
+// PRBS7 with clean edges of 0.1 bit unless a test sets others.
 class PspTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    psp.SetOrder(7, true);
+    SetCleanEdges(0.1, 0.1);
+  }
+
   TRandomSource random{11};
   TPSP psp{random};
 
@@ -46,31 +53,30 @@ class PspTest : public ::testing::Test {
   }
 };
 
-TEST_F(PspTest, Prbs7FactsAndLengths) {
-  psp.SetOrder(7, true);
+TEST_F(PspTest, Prbs7FactsLengthsAndTheTwoTapFeedbackOfOrders7And15) {
   ASSERT_EQ(psp.GetPatternLength(), 127);
   int ones = 0;
   for (int i = 0; i < 127; ++i) ones += psp.Bit(i);
   EXPECT_EQ(ones, 64);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(psp.Bit(i), 1) << i;
 
-  psp.SetOrder(5, false);
-  EXPECT_EQ(psp.GetPatternLength(), 32);
-  EXPECT_THROW(psp.SetOrder(4, true), EAssertion);
-  try {
-    psp.SetOrder(16, true);
-    FAIL();
-  } catch (const EAssertion& e) {
-    EXPECT_STREQ(e.what(), "Bad Bit");
-  }
-}
-
-TEST_F(PspTest, Orders7And15KeepTheTwoTapFeedback) {
   for (int order : {7, 15}) {
     psp.SetOrder(order, false);
+    EXPECT_EQ(psp.GetPatternLength(), 1 << order);
     const std::vector<int> expected = TwoTapPattern(order, psp.GetPatternLength());
     for (int i = 0; i < psp.GetPatternLength(); ++i) ASSERT_EQ(psp.Bit(i), expected[i]) << order << " " << i;
   }
+
+  auto badOrderText = [&](int order) {
+    try {
+      psp.SetOrder(order, true);
+    } catch (const EAssertion& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(badOrderText(4), "Bad Bit");
+  EXPECT_EQ(badOrderText(16), "Bad Bit");
 }
 
 TEST_F(PspTest, EveryOrderIsMaximalLength) {
@@ -93,8 +99,6 @@ TEST_F(PspTest, EveryOrderIsMaximalLength) {
 }
 
 TEST_F(PspTest, NrzEdgesSettleAndHold) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   const int k = RunOfOnes(3);
   ASSERT_GT(k, 0);
   EXPECT_NEAR(psp.Value(k + 0.05), 0.5, 1e-6);  // midpoint of the rising cosine
@@ -109,8 +113,6 @@ TEST_F(PspTest, NrzEdgesSettleAndHold) {
 }
 
 TEST_F(PspTest, OvershootAndUndershoot) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   psp.SetPosOvershot(0.2);
   psp.SetNegOvershot(0.1);
   const int k = RunOfOnes(3);
@@ -128,8 +130,6 @@ TEST_F(PspTest, OvershootAndUndershoot) {
 }
 
 TEST_F(PspTest, DroopLowersEachOneOfARun) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   psp.SetDroop(0.1);
   const int k = RunOfOnes(4);
   ASSERT_GT(k, 0);
@@ -137,7 +137,6 @@ TEST_F(PspTest, DroopLowersEachOneOfARun) {
 }
 
 TEST_F(PspTest, ReturnToZeroPulses) {
-  psp.SetOrder(7, true);
   SetCleanEdges(0.05, 0.05);
   psp.SetNrz(false);
   const int k = RunOfOnes(2);
@@ -155,8 +154,6 @@ TEST_F(PspTest, ReturnToZeroPulses) {
 }
 
 TEST_F(PspTest, DutyCycleDistortionMovesOnlyFallingEdges) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   const int k = RunOfOnes(2);
   ASSERT_GT(k, 0);
   EXPECT_NEAR(psp.Value(k + 2 + 0.15), 0.0, 1e-6);
@@ -168,8 +165,6 @@ TEST_F(PspTest, DutyCycleDistortionMovesOnlyFallingEdges) {
 }
 
 TEST_F(PspTest, SubRateJitterShiftsEdgesByHalfItsSize) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   psp.SetSubRateDiv(2);
   psp.SetSubRateJit(0.2);
   psp.SetPatternStep(1);
@@ -186,8 +181,6 @@ TEST_F(PspTest, SubRateJitterShiftsEdgesByHalfItsSize) {
 }
 
 TEST_F(PspTest, InterSymbolInterferenceFollowsTheRunLengths) {
-  psp.SetOrder(7, true);
-  SetCleanEdges(0.1, 0.1);
   psp.SetInterSymbol(0.3);
   auto runEndingAt = [&](int end) {
     int n = 1;
