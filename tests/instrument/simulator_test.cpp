@@ -2,17 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "framework/errors.h"
+#include "instrument/sample_stream.h"
 
 namespace norv {
 namespace {
 
-constexpr uint16_t kEndOfRecordWord = 0x8000;
 // The first record of a simulator starts 3.4e-10 s late; the next one on time.
 constexpr double kFirstRecordOffset = 3.4e-10;
 
@@ -31,6 +32,16 @@ struct TRecord {
   bool Ended = false;
 
   int16_t Code(size_t i) const { return static_cast<int16_t>(Words[i]); }
+  std::vector<double> Codes() const {
+    std::vector<double> codes;
+    for (size_t i = 0; i < Words.size(); ++i) codes.push_back(Code(i));
+    return codes;
+  }
+  double MeanCode() const {
+    double sum = 0;
+    for (double code : Codes()) sum += code;
+    return sum / static_cast<double>(Words.size());
+  }
 };
 
 // Reads one record as the acquisition cycle does: a word per ready slot until $8000.
@@ -41,7 +52,7 @@ TRecord ReadRecord(TSimulator& sim, bool& acquiring) {
     ++record.ReadyCalls;
     if (!sim.SimRecordReady()) continue;
     const uint16_t word = sim.SimNextSample();
-    if (word == kEndOfRecordWord) {
+    if (word == EndOfRecordWord) {
       record.Ended = true;
       break;
     }
@@ -96,18 +107,6 @@ class SimulatorTest : public ::testing::Test {
     sim.SimSetTimeDiv(timeDiv);
     sim.SimSetDelay(delay);
   }
-
-  std::vector<double> Codes(const TRecord& r) {
-    std::vector<double> codes;
-    for (size_t i = 0; i < r.Words.size(); ++i) codes.push_back(r.Code(i));
-    return codes;
-  }
-
-  double MeanCode(const TRecord& r, size_t from, size_t to) {
-    double sum = 0;
-    for (size_t i = from; i < to; ++i) sum += r.Code(i);
-    return sum / static_cast<double>(to - from);
-  }
 };
 
 TEST_F(SimulatorTest, StreamShapeAndPacing) {
@@ -133,7 +132,7 @@ TEST_F(SimulatorTest, StreamShapeAndPacing) {
   sim.SimSetTimeDiv(1e-9);
   TRecord first = ReadRecord(sim, acquiring);
   EXPECT_EQ(first.Words.size(), 512u);
-  EXPECT_EQ(sim.SimNextSample(), kEndOfRecordWord);  // stays at the end
+  EXPECT_EQ(sim.SimNextSample(), EndOfRecordWord);  // stays at the end
 
   sim.SimStartRecord();
   EXPECT_TRUE(acquiring);
@@ -173,28 +172,20 @@ TEST_F(SimulatorTest, SineMeanAmplitudeAndCrossings) {
   g.Phase = 90;
   g.Noise = 0.0001;
   FeedChannel1(g, 512, kTimeDiv, 0, 4);
-  const double dx = kDx;
-  const double period = kPeriod;
-
   TRecord r = ReadRecord(sim, acquiring);
   ASSERT_EQ(r.Words.size(), 512u);
-  double lo = 1e9, hi = -1e9;
-  for (size_t i = 0; i < 512; ++i) {
-    lo = std::min<double>(lo, r.Code(i));
-    hi = std::max<double>(hi, r.Code(i));
-  }
-  EXPECT_NEAR(MeanCode(r, 0, 512), 0, 5);
-  EXPECT_NEAR(hi, 8000, 10);
-  EXPECT_NEAR(lo, -8000, 10);
+  const std::vector<double> codes = r.Codes();
+  EXPECT_NEAR(r.MeanCode(), 0, 5);
+  EXPECT_NEAR(*std::max_element(codes.begin(), codes.end()), 8000, 10);
+  EXPECT_NEAR(*std::min_element(codes.begin(), codes.end()), -8000, 10);
 
   auto expectCrossings = [&](const TRecord& record, double recordOffset, double phaseTurns) {
-    const std::vector<double> times = Crossings(Codes(record), 0, recordOffset, dx);
+    const std::vector<double> times = Crossings(record.Codes(), 0, recordOffset, kDx);
     ASSERT_GE(times.size(), 7u);
     for (double t : times) {
       // sin(2 pi (t / P + phase)) = 0  <=>  t / P + phase = m / 2.
-      const double m = std::round((t / period + phaseTurns) * 2);
-      const double expected = (m / 2 - phaseTurns) * period;
-      EXPECT_NEAR(t, expected, kStrobeTolerance);
+      const double m = std::round((t / kPeriod + phaseTurns) * 2);
+      EXPECT_NEAR(t, (m / 2 - phaseTurns) * kPeriod, kStrobeTolerance);
     }
   };
   expectCrossings(r, kFirstRecordOffset, 0.25);
@@ -227,7 +218,7 @@ TEST_F(SimulatorTest, StrobeTimingFollowsTheCalibrationOfEachFamily) {
     sim.LoadSimulatorTiming(c.Calibrated);
     FeedChannel1(g, 512, kTimeDiv, c.Delay);
     TRecord r = ReadRecord(sim, acquiring);
-    const std::vector<double> times = Crossings(Codes(r), 0, 0, kDx);
+    const std::vector<double> times = Crossings(r.Codes(), 0, 0, kDx);
     ASSERT_GE(times.size(), 7u);
     // The record offset alternates; either way sin(2 pi t / P) = 0 at whole half periods.
     for (double t : times) {
@@ -253,7 +244,7 @@ TEST_F(SimulatorTest, PulseRiseTimeAndDutyCycle) {
   FeedChannel1(g, 512, kTimeDiv, 0, 4);
   const double dx = kDx;
   TRecord r = ReadRecord(sim, acquiring);
-  const std::vector<double> codes = Codes(r);
+  const std::vector<double> codes = r.Codes();
   // Levels 0 and 16000 codes.
   const std::vector<double> at10 = Crossings(codes, 1600, 0, dx);
   const std::vector<double> at90 = Crossings(codes, 14400, 0, dx);
@@ -278,7 +269,7 @@ TEST_F(SimulatorTest, SettledLevelOfEveryTdrAndTdtCircuit) {
     g.TDRCircuit = tdr;
     g.TDTCircuit = tdt;
     FeedChannel1(g, 32, 1e-10, 1e-7, 8);
-    return MeanCode(ReadRecord(sim, acquiring), 0, 32);
+    return ReadRecord(sim, acquiring).MeanCode();
   };
   const double rhoOpen = (1e10 - 50) / (1e10 + 50);
   const std::pair<TSimTdrCircuit, double> tdrCases[] = {
@@ -323,11 +314,11 @@ TEST_F(SimulatorTest, ReflectionArrivesAfterTheTwoWayDelay) {
     g.TDRSkol = 0;
     FeedChannel1(g, 512, 1e-9, 0, 16);
     TRecord r = ReadRecord(sim, acquiring);
-    const std::vector<double> incident = Crossings(Codes(r), StepCodes(-0.2), 0, dx);
+    const std::vector<double> incident = Crossings(r.Codes(), StepCodes(-0.2), 0, dx);
     ASSERT_FALSE(incident.empty());
     EXPECT_NEAR(incident[0] + recordOffset, 2.7e-9, 2e-10);
     std::optional<double> reflected;
-    for (double t : Crossings(Codes(r), StepCodes(-0.5 - 0.1 * c.Rho), 0, dx))
+    for (double t : Crossings(r.Codes(), StepCodes(-0.5 - 0.1 * c.Rho), 0, dx))
       if (t > incident[0] + 1e-9 && !reflected) reflected = t;
     ASSERT_TRUE(reflected);
     // D = 1.5 ns each way.
@@ -369,9 +360,9 @@ TEST_F(SimulatorTest, CalibrationSourceLevels) {
   sim.SimSetRecLen(256);
   sim.SimSetNAvg(4);
   sim.SimSetCalibrationSource({TSimCalMode::DC, 0.25, 8e-8});
-  EXPECT_NEAR(MeanCode(ReadRecord(sim, acquiring), 0, 256), 4000, 2);
+  EXPECT_NEAR(ReadRecord(sim, acquiring).MeanCode(), 4000, 2);
   sim.SimSetChannelOffset(2, -0.1);
-  EXPECT_NEAR(MeanCode(ReadRecord(sim, acquiring), 0, 256), 4000 - 1600, 2);
+  EXPECT_NEAR(ReadRecord(sim, acquiring).MeanCode(), 4000 - 1600, 2);
 
   // A bipolar square wave of 8 ns period over 102.4 ns: half the points at each level.
   sim.SimSetChannelOffset(2, 0);
@@ -415,8 +406,8 @@ TEST_F(SimulatorTest, SameSeedSameRecord) {
   EXPECT_NE(a, record(43));
 }
 
-TEST_F(SimulatorTest, PrbsPatternTriggeredShowsTheModelBits) {
-  // One point per bit, near the middle of each bit; triggered at the pattern start.
+TEST_F(SimulatorTest, PrbsPatternTriggeredOrLockedShowsTheModelBits) {
+  // PRBS7, one point per bit near the middle of each bit.
   TSimGenerator g = Quiet(TSimWaveform::Prbs);
   g.Frequency = 1e9;
   g.PrbsLength = 1;  // order 7
@@ -425,32 +416,25 @@ TEST_F(SimulatorTest, PrbsPatternTriggeredShowsTheModelBits) {
   const int bits = 127;
   FeedChannel1(g, bits, 1e-9 * 50 * bits / 512, 0.3e-9);
   sim.BuildPrbsGenerators();
-  TRecord r = ReadRecord(sim, acquiring);
-  ASSERT_EQ(r.Words.size(), static_cast<size_t>(bits));
   TRandomSource unused;
   TPSP reference(unused);
   reference.SetOrder(7, true);
-  for (int k = 0; k < bits; ++k)
-    EXPECT_NEAR(r.Code(k), -4000 + 16000 * reference.Bit(k), 2) << k;
-}
+  // Triggered at the pattern start.
+  TRecord r = ReadRecord(sim, acquiring);
+  ASSERT_EQ(r.Words.size(), static_cast<size_t>(bits));
+  for (int k = 0; k < bits; ++k) EXPECT_NEAR(r.Code(k), -4000 + 16000 * reference.Bit(k), 2) << k;
 
-TEST_F(SimulatorTest, PrbsPatternLockHoldsThePositionAndFollowsTheDelay) {
-  TSimGenerator g = Quiet(TSimWaveform::Prbs);
-  g.Frequency = 1e9;
-  g.PrbsLength = 1;  // order 7
-  const int bits = 127;
-  FeedChannel1(g, bits, 1e-9 * 50 * bits / 512, 0.3e-9);
+  // Triggered by the bit clock with the pattern locked: a kept rotation of the pattern
+  // that follows the pattern delay.
+  g.PrbsTrigger = TSimPrbsTrigger::Takt;
+  sim.SimSetGenerator(1, g);
   sim.SimSetPatternSpan(bits);
   sim.SimSetPatternOn(true);
   sim.BuildPrbsGenerators();
-  TRandomSource unused;
-  TPSP reference(unused);
-  reference.SetOrder(7, true);
-  // Which rotation of the pattern a record shows; -1 when none (not locked).
-  auto rotation = [&](const TRecord& r) {
+  auto rotation = [&](const TRecord& record) {  // -1 when none
     for (int shift = 0; shift < bits; ++shift) {
       bool match = true;
-      for (int k = 0; k < bits && match; ++k) match = (r.Code(k) > 8000) == (reference.Bit((k + shift) % bits) == 1);
+      for (int k = 0; k < bits && match; ++k) match = (record.Code(k) > 4000) == (reference.Bit((k + shift) % bits) == 1);
       if (match) return shift;
     }
     return -1;
