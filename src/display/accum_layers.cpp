@@ -91,26 +91,23 @@ void TComplicatedSignalLayer::ClearMarks() {
   std::fill(blockMask_.begin(), blockMask_.end(), 0);
 }
 
-void TComplicatedSignalLayer::Show() {
-  BeginScreenUpdate();
-  TParentSignalLayer::Show();
+void TComplicatedSignalLayer::RefreshActive() {
   WalkActive([this](int x, int y) {
     RefreshPixel(x, y);
     return true;
   });
+}
+
+void TComplicatedSignalLayer::Show() {
+  BeginScreenUpdate();
+  TParentSignalLayer::Show();
+  RefreshActive();
   EndScreenUpdate();
 }
 
 void TComplicatedSignalLayer::Hide() {
   BeginScreenUpdate();
-  for (int y = 0; y <= MaxY(); ++y) {
-    for (int x = 0; x <= MaxX(); ++x) {
-      uint32_t& accum = accum_[CellIndex(x, y)];
-      if (accum == 0) continue;
-      ErasePixel(x, y);
-      accum = 0;
-    }
-  }
+  EraseMarked(accum_);
   TParentSignalLayer::Hide();
   ClearMarks();
   EndScreenUpdate();
@@ -118,12 +115,7 @@ void TComplicatedSignalLayer::Hide() {
 
 void TComplicatedSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const {
   TParentSignalLayer::PaintToBitmap(bitmap, withMarker);
-  const int left = IsXY() ? 0 : kMarkerStripWidth;
-  for (int y = 1; y < MaxY(); ++y) {
-    for (int x = 1; x < MaxX(); ++x) {
-      if (accum_[CellIndex(x, y)] != 0) bitmap.Set(x + left, y);
-    }
-  }
+  PaintInner(bitmap, [this](int x, int y) { return Accum(x, y) != 0; });
 }
 
 bool TComplicatedSignalLayer::CellPresent(int x, int y) const {
@@ -139,7 +131,7 @@ bool TPersistSignalLayer::Infinite() const { return persistTime_ >= kInfiniteHun
 
 void TPersistSignalLayer::SetLayerColorAndOpacity(uint32_t colour) {
   if (colour == Colour()) return;
-  fadedColour_ = DivideColor(colour & 0xFFFFFFu, 1.4) | (colour & kOpaque);
+  fadedColour_ = DimmedLayerColour(colour, 1.4);
   TComplicatedSignalLayer::SetLayerColorAndOpacity(colour);
 }
 
@@ -185,10 +177,7 @@ void TColorGrSignalLayer::SetGradeColour(int grade, uint32_t rgb) {
   if (grade < 1 || grade > kGrades) return;
   gradeColour_[grade] = (rgb & 0xFFFFFFu) | kOpaque;
   BeginScreenUpdate();
-  WalkActive([this](int x, int y) {
-    RefreshPixel(x, y);
-    return true;
-  });
+  RefreshActive();
   EndScreenUpdate();
 }
 
@@ -332,17 +321,11 @@ void THistLayer::DrawBar(int position, int length) {
   const auto cellOf = [&](int k) {
     return orientation_ == 0 ? std::pair{k, position} : std::pair{position, MaxY() - k};
   };
-  for (int k = length + 1; k <= old; ++k) {
+  // Cells between the old and the new end change: they go when the bar shrinks.
+  const bool grows = length > old;
+  for (int k = std::min(old, length) + 1; k <= std::max(old, length); ++k) {
     const auto [x, y] = cellOf(k);
-    if (!InPlot(x, y)) continue;
-    CellRef(x, y) = 0;
-    ErasePixel(x, y);
-  }
-  for (int k = old + 1; k <= length; ++k) {
-    const auto [x, y] = cellOf(k);
-    if (!InPlot(x, y)) continue;
-    CellRef(x, y) = 1;
-    DrawPixel(x, y);
+    if (InPlot(x, y)) PutCell(x, y, grows);
   }
   barLength_[position] = static_cast<uint16_t>(length);
 }

@@ -69,6 +69,8 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   void MarkActive(int x, int y);
   void UnmarkActive(int x, int y);
   void ClearMarks();
+  // Repaints every active cell (inside the caller's update bracket).
+  void RefreshActive();
   // Visits every active cell through the two mask levels; a cell for which Visit
   // returns false leaves the index.
   template <typename Visit>

@@ -1,9 +1,12 @@
 #pragma once
-// Conversions from computed screen positions (which may be NaN, infinite or huge when a
-// record carries odd values or a zero scale) to pixel indexes. Nothing outside the given
-// range ever reaches an integer conversion.
+// Arithmetic the layers share. Computed screen positions (which may be NaN, infinite or
+// huge when a record carries odd values or a zero scale) become pixel indexes only
+// through the clamped conversions: nothing outside the given range reaches an integer.
 
 #include <cmath>
+#include <cstdint>
+
+#include "framework/numeric_utils.h"
 
 namespace norv {
 
@@ -21,6 +24,12 @@ inline int TruncClamped(double value, int lo, int hi, int ifNaN) {
   if (value <= lo) return lo;
   if (value >= hi) return hi;
   return static_cast<int>(value);
+}
+
+// A layer colour with its RGB divided by Divisor and its opacity byte kept: the dimmer
+// colour of vector lines and of persisting cells.
+inline uint32_t DimmedLayerColour(uint32_t colour, double divisor) {
+  return DivideColor(colour & 0xFFFFFFu, divisor) | (colour & 0xFF000000u);
 }
 
 }  // namespace norv

@@ -55,15 +55,17 @@ void TScreenLayer::SetLayerColorAndOpacity(uint32_t colour) {
 
 void TScreenLayer::Hide() {
   BeginScreenUpdate();
-  for (int y = 0; y <= maxY_; ++y) {
-    for (int x = 0; x <= maxX_; ++x) {
-      uint16_t& cell = cells_[CellIndex(x, y)];
-      if (cell == 0) continue;
-      ErasePixel(x, y);
-      cell = 0;
-    }
-  }
+  EraseMarked(cells_);
   EndScreenUpdate();
+}
+
+void TScreenLayer::PutCell(int x, int y, bool present) {
+  cells_[CellIndex(x, y)] = present ? 1 : 0;
+  if (present) {
+    DrawPixel(x, y);
+  } else {
+    ErasePixel(x, y);
+  }
 }
 
 void TScreenLayer::DragTo(int, int) {}
@@ -245,13 +247,7 @@ uint32_t TFrameLayer::PixelColor(int, int) const { return Colour(); }
 
 void TFrameLayer::Outline(bool draw) {
   const auto put = [&](int x, int y) {
-    if (!InPlot(x, y)) return;
-    CellRef(x, y) = draw ? 1 : 0;
-    if (draw) {
-      DrawPixel(x, y);
-    } else {
-      ErasePixel(x, y);
-    }
+    if (InPlot(x, y)) PutCell(x, y, draw);
   };
   for (int x = std::max(left_, 0); x <= std::min(right_, MaxX()); ++x) {
     put(x, top_);

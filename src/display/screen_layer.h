@@ -73,8 +73,20 @@ class TScreenLayer {
   size_t CellIndex(int x, int y) const { return static_cast<size_t>(y) * width_ + x; }
   bool InPlot(int x, int y) const { return x >= 0 && y >= 0 && x <= maxX_ && y <= maxY_; }
   uint16_t& CellRef(int x, int y) { return cells_[CellIndex(x, y)]; }
-  std::vector<uint16_t>& Cells() { return cells_; }
-  const std::vector<uint16_t>& Cells() const { return cells_; }
+  // Sets the cell to 1 and draws it, or to 0 and erases it.
+  void PutCell(int x, int y, bool present);
+  // Erases every set entry of a per-cell buffer from the screen and clears it.
+  template <typename T>
+  void EraseMarked(std::vector<T>& marks) {
+    for (int y = 0; y <= maxY_; ++y) {
+      for (int x = 0; x <= maxX_; ++x) {
+        T& mark = marks[CellIndex(x, y)];
+        if (mark == 0) continue;
+        ErasePixel(x, y);
+        mark = 0;
+      }
+    }
+  }
   // Hit test of the level-marker strip (strip column, row); none in the base.
   virtual bool StripHit(int radius, int x, int y) const;
   void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }

@@ -232,16 +232,18 @@ void TParentSignalLayer::SetTraceId(TTraceId traceId) {
   }
 }
 
+void TParentSignalLayer::SetStripCell(int stripColumn, int row, bool set) {
+  Strip(stripColumn, row) = set ? 1 : 0;
+  if (set) {
+    DrawPixel(stripColumn - kMarkerStripWidth, row);
+  } else {
+    ErasePixel(stripColumn - kMarkerStripWidth, row);
+  }
+}
+
 void TParentSignalLayer::PaintStrip(int fromRow, int toRow, bool set) {
   for (int row = std::max(fromRow, 0); row <= std::min(toRow, MaxY()); ++row) {
-    for (int c = 0; c < kMarkerStripWidth; ++c) {
-      Strip(c, row) = set ? 1 : 0;
-      if (set) {
-        DrawPixel(c - kMarkerStripWidth, row);
-      } else {
-        ErasePixel(c - kMarkerStripWidth, row);
-      }
-    }
+    for (int c = 0; c < kMarkerStripWidth; ++c) SetStripCell(c, row, set);
   }
 }
 
@@ -281,14 +283,8 @@ void TParentSignalLayer::SetLevelMarker(int row, bool highlight) {
       const int r = base - b;
       if (r < 0 || r > MaxY()) continue;
       for (size_t j = 0; j < glyph.size() && start + static_cast<int>(j) < kMarkerStripWidth; ++j) {
-        if (!(glyph[j] & (1u << b))) continue;
-        const int c = start + static_cast<int>(j);
-        Strip(c, r) = highlight ? 0 : 1;
-        if (highlight) {
-          ErasePixel(c - kMarkerStripWidth, r);
-        } else {
-          DrawPixel(c - kMarkerStripWidth, r);
-        }
+        // A highlighted marker is a lit block with the glyphs cut out.
+        if (glyph[j] & (1u << b)) SetStripCell(start + static_cast<int>(j), r, !highlight);
       }
     }
   }
@@ -297,12 +293,7 @@ void TParentSignalLayer::SetLevelMarker(int row, bool highlight) {
 
 void TParentSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const {
   std::fill(bitmap.Bits.begin(), bitmap.Bits.end(), 0);
-  const int left = IsXY() ? 0 : kMarkerStripWidth;
-  for (int y = 1; y < MaxY(); ++y) {
-    for (int x = 1; x < MaxX(); ++x) {
-      if (Cell(x, y) > 0) bitmap.Set(x + left, y);
-    }
-  }
+  PaintInner(bitmap, [this](int x, int y) { return Cell(x, y) > 0; });
   if (!withMarker || IsXY()) return;
   for (int y = 0; y <= MaxY(); ++y) {
     for (int c = 0; c < kMarkerStripWidth; ++c) {
@@ -438,7 +429,7 @@ uint32_t TVectorSignalLayer::PixelColor(int x, int y) const {
 
 void TVectorSignalLayer::SetLayerColorAndOpacity(uint32_t colour) {
   if (colour == Colour()) return;
-  lineColour_ = DivideColor(colour & 0xFFFFFFu, 1.7) | (colour & kOpaque);
+  lineColour_ = DimmedLayerColour(colour, 1.7);
   TParentSignalLayer::SetLayerColorAndOpacity(colour);
 }
 
@@ -456,14 +447,7 @@ void TVectorSignalLayer::Show() {
 
 void TVectorSignalLayer::Hide() {
   BeginScreenUpdate();
-  for (int y = 0; y <= MaxY(); ++y) {
-    for (int x = 0; x <= MaxX(); ++x) {
-      uint8_t& line = lineCells_[CellIndex(x, y)];
-      if (!line) continue;
-      line = 0;
-      ErasePixel(x, y);
-    }
-  }
+  EraseMarked(lineCells_);
   TParentSignalLayer::Hide();
   for (TColumnRun& run : runs_) run.DrawnMax = run.DrawnMin = 0;
   EndScreenUpdate();
@@ -476,12 +460,7 @@ bool TVectorSignalLayer::CellPresent(int x, int y) const {
 
 void TVectorSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const {
   TParentSignalLayer::PaintToBitmap(bitmap, withMarker);
-  const int left = IsXY() ? 0 : kMarkerStripWidth;
-  for (int y = 1; y < MaxY(); ++y) {
-    for (int x = 1; x < MaxX(); ++x) {
-      if (lineCells_[CellIndex(x, y)]) bitmap.Set(x + left, y);
-    }
-  }
+  PaintInner(bitmap, [this](int x, int y) { return LineCell(x, y); });
 }
 
 // --- drawing records ---

@@ -92,10 +92,21 @@ class TParentSignalLayer : public TScreenLayer {
   void PlaceDot(int index, int column, int row);
   const std::vector<uint16_t>& PointColumns() const { return pointColumn_; }
   int PointRow(int index) const { return pointRow_[index]; }
+  // Sets the bitmap pixel of every inner plot cell for which Lit(x, y) holds.
+  template <typename Lit>
+  void PaintInner(TMonoBitmap& bitmap, Lit&& lit) const {
+    const int left = IsXY() ? 0 : kMarkerStripWidth;
+    for (int y = 1; y < MaxY(); ++y) {
+      for (int x = 1; x < MaxX(); ++x) {
+        if (lit(x, y)) bitmap.Set(x + left, y);
+      }
+    }
+  }
 
  private:
   void RebuildColumns();
   void PaintStrip(int fromRow, int toRow, bool set);
+  void SetStripCell(int stripColumn, int row, bool set);
   uint8_t& Strip(int stripColumn, int row) {
     return strip_[static_cast<size_t>(row) * kMarkerStripWidth + stripColumn];
   }

@@ -53,42 +53,23 @@ void TSignalScreen::Paint(int column, int y, TColorRef color) {
   PixelChanged(column, y);
 }
 
-void TSignalScreen::DrawCell(int index, int x, int y) {
+void TSignalScreen::ChangeCell(int index, int x, int y, bool present, bool repaintUnchanged) {
   CheckIndex(index);
   int column = 0;
   uint32_t* word = WordAt(x, y, column);
   if (word == nullptr) return;
   const uint32_t bit = 1u << index;
   const uint32_t old = *word;
-  if (old & bit) return;
-  *word = old | bit;
-  if (old & cover_[index]) return;
-  Paint(column, y, ComposePixel(*word, x, y));
-}
-
-void TSignalScreen::EraseCell(int index, int x, int y) {
-  CheckIndex(index);
-  int column = 0;
-  uint32_t* word = WordAt(x, y, column);
-  if (word == nullptr) return;
-  const uint32_t bit = 1u << index;
-  const uint32_t old = *word;
-  if (!(old & bit)) return;
-  *word = old & ~bit;
+  *word = present ? old | bit : old & ~bit;
+  if (*word == old && !repaintUnchanged) return;
+  // A layer in front hides whatever this one does here.
   if (old & cover_[index]) return;
   Paint(column, y, *word != 0 ? ComposePixel(*word, x, y) : Color());
 }
 
-void TSignalScreen::RefreshCell(int index, int x, int y) {
-  CheckIndex(index);
-  int column = 0;
-  uint32_t* word = WordAt(x, y, column);
-  if (word == nullptr) return;
-  const uint32_t old = *word;
-  *word = old | (1u << index);
-  if (old & cover_[index]) return;
-  Paint(column, y, ComposePixel(*word, x, y));
-}
+void TSignalScreen::DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
+void TSignalScreen::EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
+void TSignalScreen::RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
 
 void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {
   CheckIndex(index);

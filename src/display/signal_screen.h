@@ -82,6 +82,9 @@ class TSignalScreen : public TScanLinesScreen {
   // The occupancy word of layer position (X, Y), or nullptr outside the picture.
   uint32_t* WordAt(int x, int y, int& column);
   void Paint(int column, int y, TColorRef color);
+  // Sets (Present) or clears layer Index's bit at (X, Y) and recomposes the pixel unless a
+  // layer in front covers it; an unchanged bit is recomposed only with RepaintUnchanged.
+  void ChangeCell(int index, int x, int y, bool present, bool repaintUnchanged);
 
   bool isXY_ = false;
   int onTop_ = 0;

@@ -1,7 +1,7 @@
 #include "instrument/signal_obj.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <numbers>
 #include <stdexcept>
@@ -22,6 +22,8 @@ constexpr double kDivisions = 8;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kScreenYLimit = 2147483647.0;
 constexpr int kMinShownPoints = 8;
+
+bool IsPhaseView(const TSignalObj& r) { return r.IsSpectrum() && r.GetComplexView() == cvPhase; }
 
 }  // namespace
 
@@ -65,13 +67,13 @@ bool TSignalObj::IsLogView() const {
 }
 
 double TSignalObj::GetEffOffset() const {
-  if (isSpectrum_ && complexView_ == cvPhase) return phaseOffset_;
+  if (IsPhaseView(*this)) return phaseOffset_;
   if (IsLogView()) return logOffset_;
   return vertOffset_ + displayOffset_;
 }
 
 double TSignalObj::GetEffScale() const {
-  if (isSpectrum_ && complexView_ == cvPhase) return phaseScale_ * 45;
+  if (IsPhaseView(*this)) return phaseScale_ * 45;
   if (IsLogView()) return logScale_;
   return vertScale_ * displayScale_;
 }
@@ -119,7 +121,7 @@ std::string TSignalObj::GetVertUnitText() const {
 }
 
 std::string TSignalObj::GetDisplayUnitShort() const {
-  if (isSpectrum_ && complexView_ == cvPhase) return "\u00B0";
+  if (IsPhaseView(*this)) return "\u00B0";
   if (IsLogView()) return "dB" + GetVertUnitText();
   return GetVertUnitText();
 }

@@ -350,6 +350,12 @@ bool ReadVerbose(TLineReader& lines, TSignalObj& r) {
   return FiniteAxes(r);
 }
 
+bool WriteAll(std::ostream& out, const std::string& bytes) {
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
 // Every file operation reports failure as False and never raises.
 template <typename Fn>
 bool Guarded(Fn&& fn) {
@@ -384,9 +390,7 @@ bool TSignalObj::SaveToBinaryFile(std::ostream& out) const {
     w.F64(tdrAmplitude_);
     w.F64(tdrBase_);
     w.U8(raw_ ? 1 : 0);
-    out.write(w.Bytes().data(), static_cast<std::streamsize>(w.Bytes().size()));
-    out.flush();
-    return static_cast<bool>(out);
+    return WriteAll(out, w.Bytes());
   });
 }
 
@@ -414,9 +418,7 @@ bool TSignalObj::SaveToTextFile(std::ostream& out, bool yOnly) const {
     } else {
       text = VerboseText(*this);
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    return static_cast<bool>(out);
+    return WriteAll(out, text);
   });
 }
 
