@@ -56,17 +56,13 @@ class TCellLayer final : public TScreenLayer {
   using TScreenLayer::TScreenLayer;
   void Put(int x, int y, uint32_t rgb) {
     rgb_[{x, y}] = rgb;
-    CellRef(x, y) = 1;
-    DrawPixel(x, y);
+    PutCell(x, y, true);
   }
   void Recolour(int x, int y, uint32_t rgb) {
     rgb_[{x, y}] = rgb;
     RefreshPixel(x, y);
   }
-  void Remove(int x, int y) {
-    CellRef(x, y) = 0;
-    ErasePixel(x, y);
-  }
+  void Remove(int x, int y) { PutCell(x, y, false); }
   // A cell that is present but shows nothing.
   void PutBlank(int x, int y) { Put(x, y, kBlank); }
   uint32_t PixelColor(int x, int y) const override {

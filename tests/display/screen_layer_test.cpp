@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display_test_support.h"
@@ -47,74 +50,47 @@ class GraticuleTest : public ::testing::Test {
   TGraticLayer gratic;
 };
 
-TEST_F(GraticuleTest, OffDrawsTheBorderOnly) {
+TEST_F(GraticuleTest, EachStyleDrawsItsPattern) {
+  using P = std::pair<int, int>;
+  const struct {
+    TGraticStyle style;
+    std::vector<P> lit, dark;
+  } patterns[] = {
+      // The border only.
+      {TGraticStyle::Off, {{0, 0}, {100, 32}, {0, 16}, {100, 16}}, {{2, 1}, {50, 5}}},
+      // Edge ticks: short X ticks, short and long (at the division) Y ticks; no lines.
+      {TGraticStyle::Frame,
+       {{2, 1}, {2, 31}, {98, 1}, {1, 4}, {2, 16}, {98, 16}, {99, 28}},
+       {{3, 1}, {2, 2}, {2, 4}, {2, 17}, {51, 4}, {10, 5}, {30, 16}}},
+      // Centre ticks and the two centre lines.
+      {TGraticStyle::Axis,
+       {{2, 17}, {2, 15}, {51, 4}, {49, 4}, {50, 5}, {50, 31}, {30, 16}},
+       {{3, 17}, {52, 4}, {10, 5}, {37, 8}}},
+      // Nine vertical lines, divisions - 1 horizontal ones.
+      {TGraticStyle::Grid,
+       {{10, 7}, {20, 7}, {30, 7}, {40, 7}, {60, 7}, {70, 7}, {80, 7}, {90, 7}, {33, 16}},
+       {{15, 7}, {33, 8}}},
+  };
+  // Each style replaces the previous one's pattern: one copy to the window to erase the
+  // old pattern, one to draw the new, never one per pixel.
+  screen.AttachWindow(&window);
+  for (const auto& p : patterns) {
+    window.Calls.clear();
+    gratic.SetStyle(p.style);
+    EXPECT_LE(window.Calls.size(), 2u);
+    for (auto [x, y] : p.lit) EXPECT_TRUE(Lit(x, y)) << int(p.style) << " at " << x << "," << y;
+    for (auto [x, y] : p.dark) EXPECT_FALSE(Lit(x, y)) << int(p.style) << " at " << x << "," << y;
+  }
+  window.Calls.clear();
+  gratic.SetStyle(TGraticStyle::Grid);
+  EXPECT_TRUE(window.Calls.empty()) << "the same style again draws nothing";
   gratic.SetStyle(TGraticStyle::Off);
   EXPECT_EQ(CountCells(gratic), 2 * 101 + 2 * 31);
-  EXPECT_TRUE(Lit(0, 0));
-  EXPECT_TRUE(Lit(100, 32));
-  EXPECT_TRUE(Lit(0, 16));
-  EXPECT_TRUE(Lit(100, 16));
-  EXPECT_FALSE(Lit(2, 1));
-  EXPECT_FALSE(Lit(50, 5));
-}
 
-TEST_F(GraticuleTest, FrameHasEdgeTicksOnly) {
-  gratic.SetStyle(TGraticStyle::Frame);
-  EXPECT_TRUE(Lit(2, 1));
-  EXPECT_TRUE(Lit(2, 31));
-  EXPECT_TRUE(Lit(98, 1));
-  EXPECT_FALSE(Lit(3, 1));
-  EXPECT_FALSE(Lit(2, 2));
-  EXPECT_TRUE(Lit(1, 4));
-  EXPECT_FALSE(Lit(2, 4)) << "short Y tick";
-  EXPECT_TRUE(Lit(2, 16)) << "long Y tick at the division";
-  EXPECT_TRUE(Lit(98, 16));
-  EXPECT_TRUE(Lit(99, 28));
-  EXPECT_FALSE(Lit(2, 17)) << "no ticks on the centre line";
-  EXPECT_FALSE(Lit(51, 4));
-  EXPECT_FALSE(Lit(10, 5)) << "no lines";
-  EXPECT_FALSE(Lit(30, 16));
-}
-
-TEST_F(GraticuleTest, AxisHasCentreTicksAndTheTwoCentreLines) {
-  gratic.SetStyle(TGraticStyle::Axis);
-  EXPECT_TRUE(Lit(2, 17));
-  EXPECT_TRUE(Lit(2, 15));
-  EXPECT_FALSE(Lit(3, 17));
-  EXPECT_TRUE(Lit(51, 4));
-  EXPECT_TRUE(Lit(49, 4));
-  EXPECT_FALSE(Lit(52, 4));
-  EXPECT_TRUE(Lit(50, 5));
-  EXPECT_TRUE(Lit(50, 31));
-  EXPECT_TRUE(Lit(30, 16));
-  EXPECT_FALSE(Lit(10, 5)) << "only the centre vertical line";
-  EXPECT_FALSE(Lit(37, 8));
-}
-
-TEST_F(GraticuleTest, GridHasNineVerticalAndDivisionsMinusOneHorizontalLines) {
-  gratic.SetStyle(TGraticStyle::Grid);
-  for (int column = 10; column <= 90; column += 10) EXPECT_TRUE(Lit(column, 7));
-  EXPECT_FALSE(Lit(15, 7));
-  EXPECT_TRUE(Lit(33, 16));
-  EXPECT_FALSE(Lit(33, 8)) << "only one horizontal line with two divisions";
-  gratic.SetStyle(TGraticStyle::Frame);
-  EXPECT_FALSE(Lit(10, 7)) << "changing the style removes the old pattern";
-}
-
-TEST_F(GraticuleTest, OneDivisionDrawsNoHorizontalLine) {
   gratic.SetVertDivisions(1);
   gratic.SetStyle(TGraticStyle::Grid);
-  EXPECT_FALSE(Lit(33, 16));
-  EXPECT_TRUE(Lit(20, 16)) << "the vertical line crosses there";
-}
-
-TEST_F(GraticuleTest, SettingTheSameStyleTwiceDrawsOnce) {
-  screen.AttachWindow(&window);
-  gratic.SetStyle(TGraticStyle::Grid);
-  const size_t calls = window.Calls.size();
-  EXPECT_EQ(calls, 1u) << "one rectangle copy for the whole pattern";
-  gratic.SetStyle(TGraticStyle::Grid);
-  EXPECT_EQ(window.Calls.size(), calls);
+  EXPECT_FALSE(Lit(33, 16)) << "one division: no horizontal line";
+  EXPECT_TRUE(Lit(20, 16));
 }
 
 TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
