@@ -33,52 +33,56 @@ class SignalScreenTest : public ::testing::Test {
   std::vector<std::unique_ptr<TCellLayer>> layers;
 };
 
-TEST_F(SignalScreenTest, LowerIndexIsInFrontAndErasingRestoresWhatLiesBehind) {
-  TCellLayer& front = AddLayer(3, 0xFF0000AA);
-  TCellLayer& back = AddLayer(5, 0xFF00BB00);
-  back.Put(4, 6, 0x00BB00);
+TEST_F(SignalScreenTest, PriorityOnTopAndErasingBackToWhatLiesBehind) {
+  TCellLayer& l3 = AddLayer(3, 0xFF0000AA);
+  TCellLayer& l5 = AddLayer(5, 0xFF00BB00);
+  l5.Put(4, 6, 0x00BB00);
   EXPECT_EQ(PixelAt(screen, 4, 6), 0x00BB00u);
-  front.Put(4, 6, 0x0000AA);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000AAu);
+  l3.Put(4, 6, 0x0000AA);
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000AAu) << "the lower index is in front";
   EXPECT_EQ(screen.Occupancy(4 + kMarkerStripWidth, 6), (1u << 3) | (1u << 5));
 
   window.Calls.clear();
-  back.Recolour(4, 6, 0x00CC00);
-  back.Remove(4, 6);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000AAu) << "a covered cell leaves the pixel alone";
-  EXPECT_TRUE(window.Calls.empty());
-  back.Put(4, 6, 0x00BB00);
-  front.Remove(4, 6);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00BB00u);
-  back.Remove(4, 6);
+  l5.Recolour(4, 6, 0x00CC00);
+  EXPECT_TRUE(window.Calls.empty()) << "a covered cell leaves the pixel alone";
+
+  screen.SetOnTopLayer(5);
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u) << "the on-top layer comes before all";
+  EXPECT_EQ(screen.CoverMask(5), 0u);
+  EXPECT_EQ(screen.CoverMask(3), (1u << 5) | 0x7u);
+  l3.Recolour(4, 6, 0x0000AB);
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u);
+  screen.SetOnTopLayer(0);
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000ABu);
+
+  l3.Remove(4, 6);
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u);
+  l5.Remove(4, 6);
   EXPECT_EQ(PixelAt(screen, 4, 6), kBackground);
   EXPECT_EQ(screen.Occupancy(4 + kMarkerStripWidth, 6), 0u);
-}
 
-TEST_F(SignalScreenTest, OnTopLayerComesBeforeAllOthers) {
-  TCellLayer& l2 = AddLayer(2, 0xFF000022);
-  TCellLayer& l5 = AddLayer(5, 0xFF000055);
-  l2.Put(1, 1, 0x22);
-  l5.Put(1, 1, 0x55);
-  EXPECT_EQ(PixelAt(screen, 1, 1), 0x22u);
-  screen.SetOnTopLayer(5);
-  EXPECT_EQ(PixelAt(screen, 1, 1), 0x55u);
-  EXPECT_EQ(screen.CoverMask(5), 0u);
-  EXPECT_EQ(screen.CoverMask(2), (1u << 5) | 0x3u);
-  l2.Recolour(1, 1, 0x23);
-  EXPECT_EQ(PixelAt(screen, 1, 1), 0x55u) << "layer 2 is now covered by the on-top layer";
-  screen.SetOnTopLayer(0);
-  EXPECT_EQ(PixelAt(screen, 1, 1), 0x23u);
+  l3.PutBlank(2, 2);
+  EXPECT_EQ(PixelAt(screen, 2, 2), 0x0000FFu) << "a pixel with nothing to show is red";
+  // Positions outside the picture are ignored; the first strip column is inside.
+  screen.DrawCell(3, 40, 2);
+  screen.DrawCell(3, -22, 2);
+  screen.EraseCell(3, 2, 20);
+  screen.RefreshCell(3, 2, -1);
+  screen.DrawCell(3, -21, 0);
+  EXPECT_EQ(screen.Image().Pixel(0, 0), 0x0000AAu);
+  EXPECT_THROW(screen.DrawCell(32, 0, 0), std::out_of_range);
 }
 
 TEST_F(SignalScreenTest, TranslucentLayersBlendWithWhatLiesBehind) {
-  // Alpha 0x33 = 0.2: each byte is 0.2 * top + 0.8 * below.
+  // Alpha 0x33 = 0.2: each byte is 0.2 * top + 0.8 * below, to the nearest.
   TCellLayer& glass1 = AddLayer(1, 0x33000000);
   TCellLayer& glass2 = AddLayer(2, 0x33000000);
   TCellLayer& solid = AddLayer(9, 0xFF000000);
   glass2.Put(0, 0, 0xC86432);  // blue 200, green 100, red 50
   // Alone over the background (16 each): 0.2 * 200 + 0.8 * 16 = 52.8 -> 53 and so on.
   EXPECT_EQ(PixelAt(screen, 0, 0), (53u << 16) | (33u << 8) | 23u);
+  screen.SetColor(0x000000);
+  EXPECT_EQ(PixelAt(screen, 0, 0), (40u << 16) | (20u << 8) | 10u) << "a new background recomposes";
 
   solid.Put(0, 0, 0x6464C8);  // blue 100, green 100, red 200
   EXPECT_EQ(PixelAt(screen, 0, 0), (120u << 16) | (100u << 8) | 170u);
@@ -88,51 +92,16 @@ TEST_F(SignalScreenTest, TranslucentLayersBlendWithWhatLiesBehind) {
   glass2.Remove(0, 0);
   // 0.2 * 255 + 0.8 * 100 = 131, 0.2 * 255 + 0.8 * 200 = 211.
   EXPECT_EQ(PixelAt(screen, 0, 0), (131u << 16) | (131u << 8) | 211u);
-}
 
-TEST_F(SignalScreenTest, BlendRounding) {
-  // a = 128/255: byte 255 over 0 gives 128 exactly; byte 1 over 0 gives 0.502 -> 1.
+  glass1.SetLayerColorAndOpacity(0xFF000000);  // now opaque: every pixel recomposed
+  EXPECT_EQ(PixelAt(screen, 0, 0), 0xFFFFFFu);
+  EXPECT_EQ(screen.CoverMask(9), 0x1FFu & ~(1u << 2)) << "layers 0..8 except the translucent 2";
+
+  // Rounding: a = 128/255, 255 over 0 gives 128 exactly, 1 over 0 gives 0.502 -> 1;
+  // a = 0.2: 0.2 * 10 + 0.8 * 15 = 14, 0.2 * 3 + 0.8 * 1 = 1.4 -> 1.
   EXPECT_EQ(TSignalScreen::BlendColors(0x000000, 0x80FF0001), 0x800001u);
-  // a = 51/255 = 0.2: 0.2 * 10 + 0.8 * 15 = 14; 0.2 * 3 + 0.8 * 1 = 1.4 -> 1.
   EXPECT_EQ(TSignalScreen::BlendColors(0x0F0F01, 0x330A0A03), 0x0E0E01u);
-  EXPECT_EQ(TSignalScreen::BlendColors(0x123456, 0x00ABCDEF) , 0x123456u) << "alpha 0";
-}
-
-TEST_F(SignalScreenTest, ChangingTranslucencyRecomposesEveryPixel) {
-  TCellLayer& front = AddLayer(4, 0xFF000000);
-  TCellLayer& back = AddLayer(6, 0xFF000000);
-  back.Put(7, 7, 0x000064);
-  front.Put(7, 7, 0x0000C8);
-  EXPECT_EQ(PixelAt(screen, 7, 7), 0x0000C8u);
-  front.SetLayerColorAndOpacity(0x33000000);  // now translucent
-  EXPECT_EQ(PixelAt(screen, 7, 7), 120u);  // 0.2 * 200 + 0.8 * 100
-  EXPECT_EQ(screen.CoverMask(6), 0x3Fu & ~(1u << 4)) << "layers 0..5 except the translucent 4";
-}
-
-TEST_F(SignalScreenTest, PixelWithNothingToShowIsRed) {
-  TCellLayer& layer = AddLayer(3, 0xFF00FF00);
-  layer.PutBlank(2, 2);
-  EXPECT_EQ(PixelAt(screen, 2, 2), 0x0000FFu);
-}
-
-TEST_F(SignalScreenTest, CellsOutsideThePictureAreIgnored) {
-  TCellLayer& layer = AddLayer(3, 0xFF00FF00);
-  screen.DrawCell(3, 40, 2);
-  screen.DrawCell(3, -22, 2);
-  screen.EraseCell(3, 2, 20);
-  screen.RefreshCell(3, 2, -1);
-  screen.DrawCell(3, -21, 0);  // the first strip column is inside
-  EXPECT_EQ(screen.Image().Pixel(0, 0), 0x00FF00u);
-  EXPECT_THROW(screen.DrawCell(32, 0, 0), std::out_of_range);
-  (void)layer;
-}
-
-TEST_F(SignalScreenTest, BackgroundChangeRepaintsLayersOverIt) {
-  TCellLayer& layer = AddLayer(3, 0x33000000);
-  layer.Put(2, 2, 0xC86432);
-  screen.SetColor(0x000000);
-  EXPECT_EQ(PixelAt(screen, 2, 2), (40u << 16) | (20u << 8) | 10u);
-  EXPECT_EQ(PixelAt(screen, 3, 3), 0u);
+  EXPECT_EQ(TSignalScreen::BlendColors(0x123456, 0x00ABCDEF), 0x123456u) << "alpha 0";
 }
 
 TEST(SignalScreenWindows, DelayedSweepWindowsColourChannelTraces) {
