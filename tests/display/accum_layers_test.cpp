@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "display/signal_screen.h"
@@ -64,15 +66,16 @@ TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {
   EXPECT_FALSE(f.layer.IsActive(10, 20));
   EXPECT_EQ(PixelAt(f.screen, 10, 15), kTraceRgb);
 
-  f.layer.SetPersistTime(0);
+  f.layer.SetPersistTime(-3);  // negative times count as 0
+  EXPECT_EQ(f.layer.PersistTime(), 0u);
   f.layer.PutSample(10, 2);
   f.AdvanceMs(10);
   f.layer.AgePoints();
   EXPECT_TRUE(f.Empty(10, 15)) << "persistence 0 erases at the first tick after leaving";
 }
 
-TEST(Persistence, InfiniteNeverErases) {
-  for (double seconds : {160000.0, 1e6, std::nan("")}) {
+TEST(Persistence, InfiniteNeverErasesAndTheTickerAgesOnlyWhileRunning) {
+  for (double seconds : {160000.0, std::nan("")}) {
     AccumFixture<TPersistSignalLayer> f;
     f.layer.SetPersistTime(seconds);
     EXPECT_TRUE(f.layer.Infinite()) << seconds;
@@ -82,12 +85,7 @@ TEST(Persistence, InfiniteNeverErases) {
     f.layer.AgePoints();
     EXPECT_EQ(PixelAt(f.screen, 10, 20), kFadedRgb);
   }
-  AccumFixture<TPersistSignalLayer> f;
-  f.layer.SetPersistTime(-3);
-  EXPECT_EQ(f.layer.PersistTime(), 0u);
-}
 
-TEST(Persistence, TickerAgesWhileRunning) {
   AccumFixture<TPersistSignalLayer> f;
   TPersistenceTicker ticker(f.persistence, f.clock, [&] { f.layer.AgePoints(); });
   f.layer.SetPersistTime(0.05);
@@ -120,27 +118,20 @@ void Hit(Layer& layer, int index, double value, int times) {
   for (int i = 0; i < times; ++i) layer.PutSample(index, value);
 }
 
-TEST(ColourGrade, SmallTopValuesGiveTheShortLadders) {
-  const std::vector<std::vector<uint32_t>> ladders = {
-      {0, 0, 0, 0, 1}, {0, 0, 0, 1, 2}, {0, 0, 1, 2, 3},
-      {0, 1, 2, 3, 4}, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}, {1, 2, 3, 4, 7}};
-  for (size_t top = 1; top <= ladders.size(); ++top) {
+TEST(ColourGrade, ThresholdLaddersFollowTheTopValue) {
+  // Up to 6 hits short ladders by hand; from 16 on halvings (12.5 rounds to even);
+  // between them four equal ratios: 7^(1/4) = 1.627 gives 7, 4.30, 2.64, 1.63, 1.00.
+  const std::pair<int, std::array<uint32_t, 5>> ladders[] = {
+      {1, {0, 0, 0, 0, 1}},  {2, {0, 0, 0, 1, 2}},     {3, {0, 0, 1, 2, 3}},
+      {4, {0, 1, 2, 3, 4}},  {5, {1, 2, 3, 4, 5}},     {6, {1, 2, 3, 4, 6}},
+      {7, {1, 2, 3, 4, 7}},  {16, {1, 2, 4, 8, 16}},   {100, {6, 12, 25, 50, 100}}};
+  for (const auto& [top, ladder] : ladders) {
     AccumFixture<TColorGrSignalLayer> f;
-    Hit(f.layer, 10, 0, static_cast<int>(top));
+    Hit(f.layer, 10, 0, top);
     for (int g = 1; g <= 5; ++g) {
-      EXPECT_EQ(f.layer.GradeThreshold(g), ladders[top - 1][g - 1]) << "top " << top << " grade " << g;
+      EXPECT_EQ(f.layer.GradeThreshold(g), ladder[g - 1]) << "top " << top << " grade " << g;
     }
   }
-}
-
-TEST(ColourGrade, LargeTopValuesGiveHalvings) {
-  AccumFixture<TColorGrSignalLayer> f;
-  Hit(f.layer, 10, 0, 16);
-  const uint32_t sixteen[] = {1, 2, 4, 8, 16};
-  for (int g = 1; g <= 5; ++g) EXPECT_EQ(f.layer.GradeThreshold(g), sixteen[g - 1]);
-  Hit(f.layer, 10, 0, 84);
-  const uint32_t hundred[] = {6, 12, 25, 50, 100};  // 12.5 rounds to even
-  for (int g = 1; g <= 5; ++g) EXPECT_EQ(f.layer.GradeThreshold(g), hundred[g - 1]);
 }
 
 TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
