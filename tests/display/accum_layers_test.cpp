@@ -72,6 +72,18 @@ TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {
   f.AdvanceMs(10);
   f.layer.AgePoints();
   EXPECT_TRUE(f.Empty(10, 15)) << "persistence 0 erases at the first tick after leaving";
+
+  // Redraw keeps the left cells; Hide removes them all.
+  f.layer.SetPersistTime(10);
+  f.layer.PutSample(30, 0);
+  f.layer.PutSample(30, 1);
+  f.layer.Redraw();
+  EXPECT_EQ(PixelAt(f.screen, 30, 20), kFadedRgb);
+  f.layer.Hide();
+  for (int y = 0; y <= 40; ++y) {
+    for (int x = -kMarkerStripWidth; x <= 500; ++x) ASSERT_TRUE(f.Empty(x, y)) << x << "," << y;
+  }
+  EXPECT_FALSE(f.layer.IsActive(30, 20));
 }
 
 TEST(Persistence, InfiniteNeverErasesAndTheTickerAgesOnlyWhileRunning) {
@@ -96,20 +108,6 @@ TEST(Persistence, InfiniteNeverErasesAndTheTickerAgesOnlyWhileRunning) {
   ticker.SetRunning(true);
   f.clock.Advance(100);
   EXPECT_TRUE(f.Empty(10, 20));
-}
-
-TEST(Persistence, HideRemovesKeptCellsAndShowRestoresThem) {
-  AccumFixture<TPersistSignalLayer> f;
-  f.layer.SetPersistTime(10);
-  for (int v = 0; v < 4; ++v) f.layer.PutSample(30, v);
-  f.layer.Redraw();
-  EXPECT_EQ(PixelAt(f.screen, 30, 15), kFadedRgb);
-  EXPECT_EQ(PixelAt(f.screen, 30, 5), kTraceRgb);
-  f.layer.Hide();
-  for (int y = 0; y <= 40; ++y) {
-    for (int x = -kMarkerStripWidth; x <= 500; ++x) ASSERT_TRUE(f.Empty(x, y)) << x << "," << y;
-  }
-  EXPECT_FALSE(f.layer.IsActive(30, 15));
 }
 
 // Hits of point Index at Value, Times times (each put counts one hit).
@@ -163,37 +161,31 @@ TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
 
   f.layer.SetGradeColour(1, 0xFF123456);
   EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x123456u);
-}
 
-TEST(ColourGrade, BorderRowsAreNeverCounted) {
-  AccumFixture<TColorGrSignalLayer> f;
-  Hit(f.layer, 10, 100, 3);  // clipped to row 1
-  EXPECT_EQ(f.layer.HitCount(10, 1), 0u);
-  f.layer.PutSample(10, 0);
-  EXPECT_TRUE(f.Empty(10, 1));
+  Hit(f.layer, 20, 100, 3);  // clipped to row 1: border rows are never counted
+  EXPECT_EQ(f.layer.HitCount(20, 1), 0u);
+  f.layer.PutSample(20, 0);
+  EXPECT_TRUE(f.Empty(20, 1));
 }
 
 TEST(ColourGrade, RefreshTimeRestartsTheCountAndZeroNeverDoes) {
-  AccumFixture<TColorGrSignalLayer> f;
-  f.layer.SetRefreshTime(0);
-  Hit(f.layer, 10, 0, 3);
-  f.layer.PutSample(10, 1);
-  f.AdvanceMs(1'000'000'000);
-  f.layer.SetSignalScale(512, 0, 1);
-  EXPECT_EQ(f.layer.GradeOf(10, 20), 5);
-
-  AccumFixture<TColorGrSignalLayer> g;
-  g.layer.SetRefreshTime(1);
-  Hit(g.layer, 10, 0, 3);
-  g.layer.PutSample(10, 1);
-  g.AdvanceMs(500);
-  g.layer.SetSignalScale(512, 0, 1);
-  EXPECT_EQ(g.layer.GradeOf(10, 20), 5);
-  g.AdvanceMs(600);
-  g.layer.SetSignalScale(512, 0, 1);
-  EXPECT_TRUE(g.Empty(10, 20));
-  EXPECT_TRUE(g.Empty(10, 15));
-  EXPECT_EQ(g.layer.GradeThreshold(5), 0u);
+  for (double refresh : {0.0, 1.0}) {
+    AccumFixture<TColorGrSignalLayer> f;
+    f.layer.SetRefreshTime(refresh);
+    Hit(f.layer, 10, 0, 3);
+    f.layer.PutSample(10, 1);
+    f.AdvanceMs(500);
+    f.layer.SetSignalScale(512, 0, 1);
+    EXPECT_EQ(f.layer.GradeOf(10, 20), 5) << refresh;
+    f.AdvanceMs(refresh == 0 ? 1'000'000'000 : 600);
+    f.layer.SetSignalScale(512, 0, 1);
+    if (refresh == 0) {
+      EXPECT_EQ(f.layer.GradeOf(10, 20), 5);
+    } else {
+      EXPECT_TRUE(f.Empty(10, 20) && f.Empty(10, 15));
+      EXPECT_EQ(f.layer.GradeThreshold(5), 0u);
+    }
+  }
 }
 
 TEST(ColourGrade, XYCountsArePlainHitCounts) {
