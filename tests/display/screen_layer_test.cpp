@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -123,21 +124,14 @@ TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {
   EXPECT_EQ(PixelAt(screen, 5, 4), 0xFFFFFFu);
   EXPECT_EQ(PixelAt(screen, 10, 6), 0xFFFFFFu);
   EXPECT_EQ(PixelAt(screen, 7, 6), 0u);
-  frame.SetFrame(0, 2, 100, -7);
-  EXPECT_EQ(frame.FrameLeft(), 0) << "the first corner is not clipped";
-  EXPECT_EQ(frame.FrameRight(), 28);
-  EXPECT_EQ(frame.FrameTop(), 1);
-  EXPECT_EQ(frame.FrameBottom(), 2);
+  frame.SetFrame(-50, 2, 100, -7);  // the first corner is taken as given
+  EXPECT_EQ((std::array{frame.FrameLeft(), frame.FrameRight(), frame.FrameTop(), frame.FrameBottom()}),
+            (std::array{-50, 28, 1, 2}));
   EXPECT_EQ(PixelAt(screen, 5, 4), 0u) << "old frame erased";
   EXPECT_EQ(PixelAt(screen, 10, 6), 0u);
-  EXPECT_EQ(PixelAt(screen, 28, 1), 0xFFFFFFu);
+  EXPECT_EQ(PixelAt(screen, 0, 1), 0xFFFFFFu) << "drawn where it is inside";
+  EXPECT_EQ(PixelAt(screen, 28, 2), 0xFFFFFFu);
   EXPECT_EQ(PixelAt(screen, 29, 1), 0u);
-  frame.SetFrame(-50, -50, 3, 3);  // first corner far outside: drawn where it is inside
-  EXPECT_EQ(PixelAt(screen, 3, 3), 0xFFFFFFu);
-  EXPECT_EQ(PixelAt(screen, 0, 3), 0xFFFFFFu);
-  EXPECT_EQ(PixelAt(screen, 3, 0), 0xFFFFFFu);
-  EXPECT_EQ(PixelAt(screen, 4, 3), 0u);
-  EXPECT_EQ(PixelAt(screen, 1, 2), 0u);
 }
 
 TEST(LayerBinding, RegistrationColourAndRebinding) {
@@ -177,7 +171,7 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   EXPECT_NE(second.Occupancy(20, trace.CentreRow()), 0u);
 }
 
-TEST(LayerHitTest, SearchesARadiusWithoutWrappingIntoTheNextRow) {
+TEST(LayerHitTest, SearchesARadiusWithoutWrappingAndPlotSizesAreClamped) {
   TSignalScreen screen;
   screen.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   TCellLayer layer("L", 30, 20, 4, false);
@@ -190,11 +184,8 @@ TEST(LayerHitTest, SearchesARadiusWithoutWrappingIntoTheNextRow) {
   // Column -2 of row 6 is the memory right after column 28 of row 5.
   EXPECT_FALSE(layer.HitTest(3, 1, 6));
   EXPECT_FALSE(layer.HitTest(3, 0, 5)) << "left of the plot only traces can be hit";
-}
 
-TEST(LayerSize, PlotSizesAreClamped) {
-  TCellLayer wide("W", 5000, 20, 1, false);
-  EXPECT_EQ(wide.Width(), kMaxPlotWidth);
+  EXPECT_EQ(TCellLayer("W", 5000, 20, 1, false).Width(), kMaxPlotWidth);
   TCellLayer narrow("N", 3, 0, 1, false);
   EXPECT_EQ(narrow.Width(), kMinPlotSide);
   EXPECT_EQ(narrow.MaxY(), kMinPlotSide - 1);
