@@ -52,27 +52,16 @@ class CompositionModel {
       cellLayers_.push_back(cells.get());
       Attach(std::move(cells));
     }
-    auto dots = std::make_unique<TSimpleSignalLayer>("D", kPlotWidth, kHeight, 8, false);
-    auto vectors = std::make_unique<TVectorSignalLayer>("V", kPlotWidth, kHeight, 10, false);
     auto persist = std::make_unique<TPersistSignalLayer>("P", kPlotWidth, kHeight, 16, false);
     auto grade = std::make_unique<TColorGrSignalLayer>("K", kPlotWidth, kHeight, 20, false);
     persist->SetClock(&persistence_);
     persist->SetPersistTime(0.05);
     grade->SetClock(&persistence_);
     persist_ = persist.get();
-    vectors->SetTraceId(TTraceId::Ch2);
-    persist->SetTraceId(TTraceId::F2);
-    grade->SetTraceId(TTraceId::S1);
-    for (TParentSignalLayer* t : {static_cast<TParentSignalLayer*>(dots.get()),
-                                  static_cast<TParentSignalLayer*>(vectors.get()),
-                                  static_cast<TParentSignalLayer*>(persist.get()),
-                                  static_cast<TParentSignalLayer*>(grade.get())}) {
-      traces_.push_back(t);
-    }
-    Attach(std::move(dots));
-    Attach(std::move(vectors));
-    Attach(std::move(persist));
-    Attach(std::move(grade));
+    AttachTrace(std::make_unique<TSimpleSignalLayer>("D", kPlotWidth, kHeight, 8, false), TTraceId::Ch1);
+    AttachTrace(std::make_unique<TVectorSignalLayer>("V", kPlotWidth, kHeight, 10, false), TTraceId::Ch2);
+    AttachTrace(std::move(persist), TTraceId::F2);
+    AttachTrace(std::move(grade), TTraceId::S1);
     for (TParentSignalLayer* t : traces_) t->SetSignalScale(64, 0, 1);
   }
 
@@ -178,6 +167,11 @@ class CompositionModel {
     layer->SetSignalScreenAndRegisterSelfInIt(&screen_);
     layer->SetLayerColorAndOpacity(RandomColour());
     layers_.push_back(std::move(layer));
+  }
+  void AttachTrace(std::unique_ptr<TParentSignalLayer> trace, TTraceId id) {
+    trace->SetTraceId(id);
+    traces_.push_back(trace.get());
+    Attach(std::move(trace));
   }
   TCellLayer& Cells() { return *cellLayers_[random_.UniformInt(4)]; }
   TParentSignalLayer& Trace() { return *traces_[random_.UniformInt(4)]; }
