@@ -17,33 +17,19 @@ namespace {
 using test::FakeClock;
 using test::PixelAt;
 
-constexpr uint32_t kTrace = 0xFFAA5511;
 constexpr TColorRef kTraceRgb = 0xAA5511;
 constexpr TColorRef kFadedRgb = 0x793D0C;  // 170 / 1.4 = 121, 85 / 1.4 = 61, 17 / 1.4 = 12
 
-// Plot 501 x 41 as in the trace tests: 512 points, point i in column i, value v on row
-// 20 - 5 v; columns 1 and 499 hold two points each.
+// The trace fixture with a persistence clock; columns 1 and 499 hold two points each.
 template <typename Layer>
-class AccumFixture {
- public:
-  AccumFixture() : clock(0), persistence(clock), layer("Accum", 501, 41, 8, false) {
-    screen.SetBounds(0, 0, kMarkerStripWidth + 501, 41);
-    layer.SetClock(&persistence);
-    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-    layer.SetLayerColorAndOpacity(kTrace);
-    layer.SetSignalScale(512, 0, 1);
-  }
+struct AccumFixture : test::TTraceFixture<Layer> {
+  AccumFixture() { this->layer.SetClock(&persistence); }
   void AdvanceMs(int64_t ms) {
     clock.Advance(ms);
     persistence.Refresh();
   }
-  bool Empty(int x, int y) const {
-    return screen.Occupancy(x + kMarkerStripWidth, y) == 0 && PixelAt(screen, x, y) == 0;
-  }
-  FakeClock clock;
-  TPersistenceClock persistence;
-  TSignalScreen screen;
-  Layer layer;
+  FakeClock clock{0};
+  TPersistenceClock persistence{clock};
 };
 
 TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {

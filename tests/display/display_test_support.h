@@ -82,4 +82,26 @@ inline TColorRef PixelAt(const TSignalScreen& screen, int x, int y) {
   return screen.Image().Pixel(x + screen.PlotLeft(), y);
 }
 
+// A YT trace layer alone on a screen. Plot 501 x 41: MaxX 500, MaxY 40, centre row 20.
+// With 512 points and one unit per division point i lies in column i (point 0 in column
+// 1, point 500 in 499) and value v on row 20 - 5 v.
+template <typename Layer>
+class TTraceFixture {
+ public:
+  static constexpr uint32_t kColour = 0xFFAA5511;  // blue 0xAA, green 0x55, red 0x11
+  explicit TTraceFixture(int width = 501) : layer("Trace", width, 41, kWindowedLayerA, false) {
+    screen.SetBounds(0, 0, kMarkerStripWidth + width, 41);
+    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+    layer.SetLayerColorAndOpacity(kColour);
+    layer.SetSignalScale(512, 0, 1);
+  }
+  int Row(int index) const { return layer.GetPointCell(index).second; }
+  // Nothing of any layer at (X, Y).
+  bool Empty(int x, int y) const {
+    return screen.Occupancy(x + kMarkerStripWidth, y) == 0 && PixelAt(screen, x, y) == 0;
+  }
+  TSignalScreen screen;
+  Layer layer;
+};
+
 }  // namespace norv::test

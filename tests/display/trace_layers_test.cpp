@@ -15,26 +15,11 @@ namespace {
 using test::PixelAt;
 using test::TRecordingWindow;
 
-constexpr uint32_t kTrace = 0xFFAA5511;     // blue 0xAA, green 0x55, red 0x11
-constexpr TColorRef kTraceRgb = 0xAA5511;
-constexpr TColorRef kLineRgb = 0x64320A;   // each byte / 1.7: 100, 50, 10
-
-// Plot 501 x 41: MaxX 500, MaxY 40, centre row 20. With 512 points and one unit per
-// division point i lies in column i (point 0 in column 1, point 500 in 499) and value v
-// on row 20 - 5 v.
 template <typename Layer>
-class TraceFixture {
- public:
-  explicit TraceFixture(int width = 501, int index = 8) : layer("Trace", width, 41, index, false) {
-    screen.SetBounds(0, 0, kMarkerStripWidth + width, 41);
-    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-    layer.SetLayerColorAndOpacity(kTrace);
-    layer.SetSignalScale(512, 0, 1);
-  }
-  int Row(int index) const { return layer.GetPointCell(index).second; }
-  TSignalScreen screen;
-  Layer layer;
-};
+using TraceFixture = test::TTraceFixture<Layer>;
+constexpr uint32_t kTrace = TraceFixture<TSimpleSignalLayer>::kColour;
+constexpr TColorRef kTraceRgb = 0xAA5511;
+constexpr TColorRef kLineRgb = 0x64320A;  // each byte / 1.7: 100, 50, 10
 
 TEST(DotLayer, ColumnsRowsAndOddValues) {
   TraceFixture<TSimpleSignalLayer> wide(1001);  // MaxX 1000: two columns per point
