@@ -175,12 +175,8 @@ TEST(ColourGrade, RefreshTimeRestartsTheCountAndZeroNeverDoes) {
 }
 
 TEST(ColourGrade, XYCountsArePlainHitCounts) {
-  TSignalScreen screen;
-  screen.SetXYScreen(true);
-  screen.SetBounds(0, 0, 41, 41);
-  TColorGrSignalLayer layer("ColorGrad_XY-Layer", 41, 41, 8, true);
-  layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-  layer.SetLayerColorAndOpacity(0xFFFFFFFF);
+  test::TXYFixture<TColorGrSignalLayer> xy(0xFFFFFFFF);
+  TColorGrSignalLayer& layer = xy.layer;
   layer.SetXYScale(512, 256, 0, 1, 0, 1);  // 5 rows and columns per unit, centre 20
   for (int i = 0; i < 1000; ++i) layer.PutSampleAt(0, i % 2, 0);
   EXPECT_EQ(layer.GetPointCell(0), (std::pair{20, 15}));

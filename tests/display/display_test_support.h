@@ -104,4 +104,17 @@ class TTraceFixture {
   Layer layer;
 };
 
+// A layer alone on a 41 x 41 XY screen (no marker strip).
+template <typename Layer>
+struct TXYFixture {
+  explicit TXYFixture(uint32_t colour) : layer("XY", 41, 41, 8, true) {
+    screen.SetXYScreen(true);
+    screen.SetBounds(0, 0, 41, 41);
+    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+    layer.SetLayerColorAndOpacity(colour);
+  }
+  TSignalScreen screen;
+  Layer layer;
+};
+
 }  // namespace norv::test

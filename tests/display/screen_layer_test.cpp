@@ -96,18 +96,14 @@ TEST_F(GraticuleTest, EachStyleDrawsItsPattern) {
 
 TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
   // 41 x 41, 2 divisions: ticks every 5 rows and columns, centre 20.
-  TSignalScreen screen;
-  screen.SetXYScreen(true);
-  screen.SetBounds(0, 0, 41, 41);
-  TGraticLayer gratic("Grig_Scr2", 41, 41, 30, true);
-  gratic.SetSignalScreenAndRegisterSelfInIt(&screen);
-  gratic.SetLayerColorAndOpacity(kGraticule);
+  test::TXYFixture<TGraticLayer> xy(kGraticule);
+  TGraticLayer& gratic = xy.layer;
   gratic.SetVertDivisions(2);
   gratic.SetStyle(TGraticStyle::Grid);
   for (auto [x, y] : {std::pair{1, 5}, {39, 35}, {5, 1}, {35, 39}, {21, 10}, {10, 19}, {7, 20},
                       {20, 7}}) {
     EXPECT_NE(gratic.Cell(x, y), 0) << x << "," << y;
-    EXPECT_EQ(screen.Image().Pixel(x, y), 0x4F6F00u);
+    EXPECT_EQ(xy.screen.Image().Pixel(x, y), 0x4F6F00u);
   }
   for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}}) {
     EXPECT_EQ(gratic.Cell(x, y), 0) << x << "," << y;

@@ -243,12 +243,7 @@ TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
   EXPECT_EQ(f.layer.MarkerRow(), 30) << "zero lies 10 rows below the centre";
 
   // XY: X from one record, Y from another, as many pairs as the shorter one shows.
-  TSignalScreen screen;
-  screen.SetXYScreen(true);
-  screen.SetBounds(0, 0, 41, 41);
-  TSimpleSignalLayer xy("Dot_XY-Layer", 41, 41, 8, true);
-  xy.SetSignalScreenAndRegisterSelfInIt(&screen);
-  xy.SetLayerColorAndOpacity(kTrace);
+  test::TXYFixture<TSimpleSignalLayer> xy(kTrace);
   TSignalObj x;
   TSignalObj y;
   x.SetRecLen(64);
@@ -258,10 +253,10 @@ TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
     x.SetY(i, 2);
     y.SetY(i, -1);
   }
-  DrawXYSignal(xy, x, y);
-  EXPECT_EQ(xy.GetPointCell(63), (std::pair{30, 25}));
-  EXPECT_EQ(xy.GetPointCell(64), (std::pair{0, 0}));
-  EXPECT_EQ(screen.Image().Pixel(30, 25), kTraceRgb);
+  DrawXYSignal(xy.layer, x, y);
+  EXPECT_EQ(xy.layer.GetPointCell(63), (std::pair{30, 25}));
+  EXPECT_EQ(xy.layer.GetPointCell(64), (std::pair{0, 0}));
+  EXPECT_EQ(xy.screen.Image().Pixel(30, 25), kTraceRgb);
 }
 
 }  // namespace
