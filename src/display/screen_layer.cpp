@@ -45,10 +45,12 @@ void TScreenLayer::Show() {
 
 void TScreenLayer::SetLayerColorAndOpacity(uint32_t colour) {
   if (colour == colour_) return;
-  colour_ = colour;
+  // Refused before anything is kept: the same colour given again after registering
+  // must still reach the screen.
   if (screen_ == nullptr) {
     throw EAssertion("SetLayerColorAndOpacity Must be after SetSignalScreenAndRegisterSelfInIt");
   }
+  colour_ = colour;
   screen_->SetLayerTranslucent(index_, (colour & kOpaque) != kOpaque);
   Show();
 }

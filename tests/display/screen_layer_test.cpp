@@ -137,10 +137,12 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   first.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   second.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   TSimpleSignalLayer trace("Dot_Layer_Ch1", 30, 20, 8, false);
-  EXPECT_THROW(trace.SetLayerColorAndOpacity(0xFF00FF00), EAssertion);
+  EXPECT_THROW(trace.SetLayerColorAndOpacity(0x8000FF00), EAssertion);
   EXPECT_THROW(trace.UnregisterFromScreen(), EAssertion);
 
   trace.SetSignalScreenAndRegisterSelfInIt(&first);
+  trace.SetLayerColorAndOpacity(0x8000FF00);  // the refused colour was not kept
+  EXPECT_EQ(first.CoverMask(9) & (1u << 8), 0u) << "the layer is translucent on its screen";
   trace.SetLayerColorAndOpacity(0xFF00FF00);
   trace.SetSignalScale(512, 0, 1);  // draws the level marker
   trace.PutSample(100, 0);
