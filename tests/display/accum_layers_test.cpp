@@ -191,8 +191,7 @@ class HistogramTest : public ::testing::Test {
  protected:
   HistogramTest() : hist("Hist Layer", 51, 41, 6, false) {
     screen.SetBounds(0, 0, kMarkerStripWidth + 51, 41);
-    hist.SetSignalScreenAndRegisterSelfInIt(&screen);
-    hist.SetLayerColorAndOpacity(0xFF0000FF);
+    test::Attach(hist, screen, 0xFF0000FF);
   }
   bool Lit(int x, int y) const { return PixelAt(screen, x, y) == 0x0000FFu; }
   TSignalScreen screen;

@@ -164,8 +164,7 @@ class CompositionModel {
   }
 
   void Attach(std::unique_ptr<TScreenLayer> layer) {
-    layer->SetSignalScreenAndRegisterSelfInIt(&screen_);
-    layer->SetLayerColorAndOpacity(RandomColour());
+    test::Attach(*layer, screen_, RandomColour());
     layers_.push_back(std::move(layer));
   }
   void AttachTrace(std::unique_ptr<TParentSignalLayer> trace, TTraceId id) {

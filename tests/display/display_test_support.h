@@ -77,6 +77,12 @@ class TCellLayer final : public TScreenLayer {
   std::map<std::pair<int, int>, uint32_t> rgb_;
 };
 
+// Registers the layer on the screen and gives it its colour.
+inline void Attach(TScreenLayer& layer, TSignalScreen& screen, uint32_t colour) {
+  layer.SetSignalScreenAndRegisterSelfInIt(&screen);
+  layer.SetLayerColorAndOpacity(colour);
+}
+
 // The RGB of a composed pixel at layer position (X, Y).
 inline TColorRef PixelAt(const TSignalScreen& screen, int x, int y) {
   return screen.Image().Pixel(x + screen.PlotLeft(), y);
@@ -91,8 +97,7 @@ class TTraceFixture {
   static constexpr uint32_t kColour = 0xFFAA5511;  // blue 0xAA, green 0x55, red 0x11
   explicit TTraceFixture(int width = 501) : layer("Trace", width, 41, kWindowedLayerA, false) {
     screen.SetBounds(0, 0, kMarkerStripWidth + width, 41);
-    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-    layer.SetLayerColorAndOpacity(kColour);
+    Attach(layer, screen, kColour);
     layer.SetSignalScale(512, 0, 1);
   }
   int Row(int index) const { return layer.GetPointCell(index).second; }
@@ -110,8 +115,7 @@ struct TXYFixture {
   explicit TXYFixture(uint32_t colour) : layer("XY", 41, 41, 8, true) {
     screen.SetXYScreen(true);
     screen.SetBounds(0, 0, 41, 41);
-    layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-    layer.SetLayerColorAndOpacity(colour);
+    Attach(layer, screen, colour);
   }
   TSignalScreen screen;
   Layer layer;

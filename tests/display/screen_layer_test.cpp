@@ -37,8 +37,7 @@ class GraticuleTest : public ::testing::Test {
   GraticuleTest() : gratic("Grig_Scr1", 101, 33, 30, false) {
     screen.SetBounds(0, 0, kMarkerStripWidth + 101, 33);
     screen.SetColor(kBackground);
-    gratic.SetSignalScreenAndRegisterSelfInIt(&screen);
-    gratic.SetLayerColorAndOpacity(kGraticule);
+    test::Attach(gratic, screen, kGraticule);
     gratic.SetVertDivisions(2);
   }
   bool Lit(int x, int y) const {
@@ -114,8 +113,7 @@ TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {
   TSignalScreen screen;
   screen.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   TFrameLayer frame("Frame_Layer", 30, 20, 0, false);
-  frame.SetSignalScreenAndRegisterSelfInIt(&screen);
-  frame.SetLayerColorAndOpacity(0xFFFFFFFF);
+  test::Attach(frame, screen, 0xFFFFFFFF);
   frame.SetFrame(5, 4, 10, 8);
   EXPECT_EQ(PixelAt(screen, 5, 4), 0xFFFFFFu);
   EXPECT_EQ(PixelAt(screen, 10, 6), 0xFFFFFFu);
@@ -152,8 +150,7 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   EXPECT_NE(first.Occupancy(20, trace.CentreRow()), 0u) << "marker arrow next to the plot";
 
   first.AttachWindow(&window);
-  trace.SetSignalScreenAndRegisterSelfInIt(&first);
-  trace.SetLayerColorAndOpacity(0xFF00FF00);
+  test::Attach(trace, first, 0xFF00FF00);
   EXPECT_TRUE(window.Calls.empty()) << "same screen and same colour change nothing";
 
   trace.SetSignalScreenAndRegisterSelfInIt(&second);
@@ -173,8 +170,7 @@ TEST(LayerHitTest, SearchesARadiusWithoutWrappingAndPlotSizesAreClamped) {
   TSignalScreen screen;
   screen.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   TCellLayer layer("L", 30, 20, 4, false);
-  layer.SetSignalScreenAndRegisterSelfInIt(&screen);
-  layer.SetLayerColorAndOpacity(0xFF00FF00);
+  test::Attach(layer, screen, 0xFF00FF00);
   layer.Put(28, 5, 0x00FF00);  // the last column before the right border
   EXPECT_TRUE(layer.HitTest(0, 28, 5));
   EXPECT_TRUE(layer.HitTest(2, 26, 7));

@@ -27,8 +27,7 @@ class SignalScreenTest : public ::testing::Test {
   }
   TCellLayer& AddLayer(int index, uint32_t colour) {
     auto& layer = layers.emplace_back(std::make_unique<TCellLayer>("L", 30, 20, index, false));
-    layer->SetSignalScreenAndRegisterSelfInIt(&screen);
-    layer->SetLayerColorAndOpacity(colour);
+    test::Attach(*layer, screen, colour);
     return *layer;
   }
   TSignalScreen screen;
@@ -114,10 +113,8 @@ TEST(SignalScreenWindows, DelayedSweepWindowsColourChannelTraces) {
   // trunc(i * 399 / 500); the trace's zero is on row 9.
   TSimpleSignalLayer ch1("Ch1", 400, 20, kWindowedLayerA, false);
   TCellLayer other("F1", 400, 20, 16, false);
-  ch1.SetSignalScreenAndRegisterSelfInIt(&screen);
-  ch1.SetLayerColorAndOpacity(0xFF00FF00);
-  other.SetSignalScreenAndRegisterSelfInIt(&screen);
-  other.SetLayerColorAndOpacity(0xFF00FF00);
+  test::Attach(ch1, screen, 0xFF00FF00);
+  test::Attach(other, screen, 0xFF00FF00);
   ch1.SetSignalScale(512, 0, 1);
   for (int i : {125, 126, 188, 190}) ch1.PutSample(i, 0);
   for (int x : {99, 100, 150, 151}) other.Put(x, 6, 0x00FF00);
@@ -147,16 +144,14 @@ TEST(SignalScreenLifetime, FreedLayersAndScreensForgetEachOther) {
   screen->SetBounds(0, 0, 60, 20);
   {
     TCellLayer layer("L", 39, 20, 3, false);
-    layer.SetSignalScreenAndRegisterSelfInIt(screen.get());
-    layer.SetLayerColorAndOpacity(0xFF00FF00);
+    test::Attach(layer, *screen, 0xFF00FF00);
     layer.Put(1, 1, 0x00FF00);
   }
   EXPECT_EQ(screen->LayerObject(3), nullptr);
   EXPECT_EQ(screen->Occupancy(kMarkerStripWidth + 1, 1), 0u);
   EXPECT_EQ(screen->Image().Pixel(kMarkerStripWidth + 1, 1), 0u);
   TCellLayer successor("L2", 39, 20, 3, false);
-  successor.SetSignalScreenAndRegisterSelfInIt(screen.get());
-  successor.SetLayerColorAndOpacity(0xFF0000FF);
+  test::Attach(successor, *screen, 0xFF0000FF);
   screen->RecomposeAll();
   EXPECT_EQ(screen->Image().Pixel(kMarkerStripWidth + 1, 1), 0u) << "no ghost of the old cells";
   TCellLayer survivor("S", 39, 20, 4, false);

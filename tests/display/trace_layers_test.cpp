@@ -182,8 +182,7 @@ TEST(VectorLayer, InterleavedTracesKeepTheirOwnLastPoints) {
   };
   TraceFixture<TVectorSignalLayer> shared;
   TVectorSignalLayer b("B", 501, 41, kWindowedLayerB, false);
-  b.SetSignalScreenAndRegisterSelfInIt(&shared.screen);
-  b.SetLayerColorAndOpacity(kTrace);
+  test::Attach(b, shared.screen, kTrace);
   b.SetSignalScale(512, 0, 1);
   TraceFixture<TVectorSignalLayer> aloneA;
   TraceFixture<TVectorSignalLayer> aloneB;
