@@ -21,10 +21,8 @@ TEST(ReflectionToOhms, MatchedShortOpenAndTheMirroredBranch) {
 }
 
 TEST(OhmsToReflection, InvertsReflectionToOhmsOnBothBranches) {
-  EXPECT_DOUBLE_EQ(OhmsToReflection(50), 0);
-  EXPECT_DOUBLE_EQ(OhmsToReflection(0), -1);
   EXPECT_DOUBLE_EQ(OhmsToReflection(1000000), (1000000.0 - 50) / (1000000.0 + 50));
-  for (double rho : {-0.9, -0.3, 0.0, 0.25, 0.8, 1.5, 3.0, 10.0}) {
+  for (double rho : {-1.0, -0.3, 0.0, 0.25, 0.8, 1.5, 3.0, 10.0}) {
     EXPECT_NEAR(OhmsToReflection(ReflectionToOhms(rho)), rho, 1e-6) << rho;
   }
   // -50 Ohm (and its mirror) is the far end of the open branch, not a division by zero.
