@@ -63,7 +63,8 @@ class TRecordScales final : public ITraceScaleSource {
   }
 };
 
-// Screen updates are held for a whole block, and given back even when a store fails.
+// Screen updates are held while a block's points are stored, and given back even when a
+// store fails.
 class TScreenUpdateHold {
  public:
   TScreenUpdateHold() { AcqHooks.SuspendScreenUpdates(); }
