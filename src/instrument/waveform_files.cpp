@@ -179,8 +179,8 @@ std::string ExponentField(double v, int width) {
   const char expSign = text[e + 1];
   std::string expDigits(text.substr(e + 2));
   if (expDigits.size() < 4) expDigits.insert(0, 4 - expDigits.size(), '0');
-  const std::string field =
-      (v < 0 ? "-" : " ") + std::string(mantissa) + "E" + expSign + expDigits;
+  std::string field(1, v < 0 ? '-' : ' ');
+  field.append(mantissa).append(1, 'E').append(1, expSign).append(expDigits);
   return PadLeft(field, static_cast<std::size_t>(width));
 }
 
