@@ -36,6 +36,16 @@ constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
 int ChannelRecordIndex(int channel, int step) { return (channel - 2) * 2 + step; }
 TTraceId ChannelTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
 
+const char* HorizontalUnitText(THorizontalUnit kind) {
+  switch (kind) {
+    case huBit: return "Bit";
+    case huMetre: return "m";
+    case huFoot: return "ft";
+    case huInch: return "in";
+    default: return "s";
+  }
+}
+
 TAcqLayerKind LayerKindForStyle(std::string_view style) {
   if (style == "Vectors") return TAcqLayerKind::Vectors;
   if (style == "VarPersist" || style == "InfinPers") return TAcqLayerKind::Persistence;
@@ -133,17 +143,6 @@ void TAcquisitionCycle::ClearAcqStarted() {
 }
 
 // --- run control ------------------------------------------------------------------------
-
-void TAcquisitionCycle::StopRun() {
-  RunFlag = false;
-  AcqHooks.NotifyRunSwitchers();
-}
-
-void TAcquisitionCycle::StopRunAndSingle() {
-  StopRun();
-  SingleFlag = false;
-  AcqHooks.NotifyStopSingleSwitchers();
-}
 
 void TAcquisitionCycle::SuspendAcquisition() {
   AcqSuspended = true;
@@ -357,7 +356,7 @@ void TAcquisitionCycle::PrepareRecord(int channel, int step) {
 void TAcquisitionCycle::PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer) {
   TDRReadoutFresh = true;
   record.SetVertUnit(settings_->GetChannelVertUnit(channel));
-  int unit = AcqHooks.GetTDRVertUnit(channel);
+  int unit = settings_->GetTDRVertUnit(channel);
   if (unit < tvuVolt || unit > tvuGain) unit = tvuVolt;
   record.SetTdrUnitKind(static_cast<uint8_t>(unit));
 
@@ -408,26 +407,11 @@ double TAcquisitionCycle::PrepareHorizontal(int channel, int settingsChannel, in
       peakRatio = ratio;
     }
   }
-  double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
-  double x0 = tbDelay_ - settings_->GetDeskew(channel);
-  std::string unit = "s";
-  const THorUnitKind kind = settings_->GetHorizontalUnitKind();
-  if (kind == THorUnitKind::Bit) {
-    unit = "Bit";
-    x0 = settings_->TimeToBits(x0);
-    dx = settings_->TimeToBits(dx);
-  } else if (kind != THorUnitKind::Time) {
-    const TTdrChannelSettings tdr = AcqHooks.TdrChannelSettings(channel);
-    const double factor = PropagationFactor(tdr.ByDielectricConstant, tdr.DielConst, tdr.Velos);
-    const double divisor = TdrPathDivisor(tdr.Mode != TTdrMode::TDT);
-    auto convert = kind == THorUnitKind::Metre ? TimeToMetres : kind == THorUnitKind::Foot ? TimeToFeet : TimeToInches;
-    unit = kind == THorUnitKind::Metre ? "m" : kind == THorUnitKind::Foot ? "ft" : "in";
-    x0 = convert(x0, factor, divisor);
-    dx = convert(dx, factor, divisor);
-  }
-  record.SetHorUnit(unit);
-  record.SetX0(x0);
-  record.SetDX(dx);
+  const double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
+  const double x0 = tbDelay_ - settings_->GetDeskew(channel);
+  record.SetHorUnit(HorizontalUnitText(settings_->GetHorizontalUnitKind()));
+  record.SetX0(settings_->TimeToHorizontalUnit(x0));
+  record.SetDX(settings_->TimeToHorizontalUnit(dx));
   record.SetSpectrum(false);
   return peakRatio;
 }
@@ -717,9 +701,18 @@ TAcquisitionCycle& AcquisitionCycle() {
   return *ProgramCycle;
 }
 
+void StopRun() {
+  RunFlag = false;
+  AcqHooks.NotifyRunSwitchers();
+}
+
+void StopRunAndSingle() {
+  StopRun();
+  SingleFlag = false;
+  AcqHooks.NotifyStopSingleSwitchers();
+}
+
 bool AcquisitionIdleStep() { return AcquisitionCycle().AcquisitionIdleStep(); }
-void StopRun() { AcquisitionCycle().StopRun(); }
-void StopRunAndSingle() { AcquisitionCycle().StopRunAndSingle(); }
 void SuspendAcquisition() { AcquisitionCycle().SuspendAcquisition(); }
 void ResumeAcquisition() { AcquisitionCycle().ResumeAcquisition(); }
 

@@ -20,7 +20,7 @@
 
 #include "framework/clock.h"
 #include "instrument/acquisition_hooks.h"
-#include "instrument/acquisition_settings.h"
+#include "instrument/cycle_settings.h"
 #include "instrument/point_store.h"
 
 namespace norv {
@@ -89,8 +89,6 @@ class TAcquisitionCycle {
   // idle handler should keep calling (Run or Single on, no link failure pending).
   bool AcquisitionIdleStep();
 
-  void StopRun();
-  void StopRunAndSingle();
   // Stops any running record for a mouse drag or the close of the window.
   void SuspendAcquisition();
   void ResumeAcquisition();
@@ -189,10 +187,13 @@ void DestroyAcquisitionCycle();
 // EAssertion before CreateAcquisitionCycle.
 TAcquisitionCycle& AcquisitionCycle();
 
-// The program-wide entry points on the program's cycle.
-bool AcquisitionIdleStep();
+// Run control: clear the flags and tell the "*Run" (and "*StopSingle") controls. They need
+// no cycle, so the settings can stop a run before one exists.
 void StopRun();
 void StopRunAndSingle();
+
+// The program-wide entry points on the program's cycle.
+bool AcquisitionIdleStep();
 void SuspendAcquisition();
 void ResumeAcquisition();
 

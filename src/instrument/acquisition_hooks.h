@@ -26,7 +26,8 @@ class IAcqLayer {
 // The layer kind a trace's display style asks for.
 enum class TAcqLayerKind : uint8_t { Dots, Vectors, Persistence, ColourGrade };
 
-// The TDR/TDT settings of one channel that shape its record ("TDR:" nodes).
+// The TDR/TDT settings of one channel that shape its record ("TDR:" nodes). The distance
+// units of the time axis come through the time-base settings.
 enum class TTdrMode : uint8_t { Off, TDR, TDT };
 struct TTdrChannelSettings {
   TTdrMode Mode = TTdrMode::Off;
@@ -35,9 +36,6 @@ struct TTdrChannelSettings {
   double RefTDTAmpl = 0;
   double RefTDTZero = 0;
   double BaseLine = 0;
-  bool ByDielectricConstant = false;  // "TDR:Unit" is DielConst
-  double DielConst = 1;
-  double Velos = 1;
 };
 
 // Per-trace state of the derived-signal machinery, indexed by trace id Ch1..S2: 0 off,
@@ -121,7 +119,6 @@ struct TAcqHooks {
   THook<void()> JitterMeasurementStep;
 
   // --- TDR/TDT and mask -----------------------------------------------------------
-  THook<int(int channel)> GetTDRVertUnit;  // 0 Volt, 1 Rho, 2 Ohm, 3 Gain
   THook<TTdrChannelSettings(int channel)> TdrChannelSettings;
   // Record index compared with the mask while the test runs (editor closed, "Mask:Test"
   // on), else -1.

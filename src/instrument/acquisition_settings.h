@@ -1,157 +1,86 @@
 #pragma once
-// The channel, time-base, trigger and acquisition settings the acquisition cycle reads
-// for every record. The settings units answer through this interface; until they are
-// installed, TDefaultAcqSettings stands in with the start-up values of the nodes, so the
-// cycle runs on its own and tests can change single answers.
-//
-// Channel codes: 2 = Ch1, 3 = Ch2.
+// The acquisition settings under "Acq:": fitted to multi- or single-valued signals, both
+// channels sampled together or alternately, the mode of each channel (samples, averages,
+// envelopes, peak detection) with its count or interval and record length, when a run
+// ends and what happens then, and the auto-save file format and name. The acquisition
+// cycle reads them through the getters below (channel code 2 Ch1, 3 Ch2; with common
+// settings Ch1's answer for both).
 
 #include <array>
+#include <cstdint>
 #include <string>
-
-#include "framework/trace_names.h"
 
 namespace norv {
 
+class TRadioSwHandler;
+class TCheckSwHandler;
+class TIntEditHandler;
+class TDoubleEditHandler;
+class TGpibStringHandler;
+
 // "Acq:ChN:Mode" items.
-enum class TAcqMode : uint8_t { Sample, AvgStab, AvgMult, AvgMedian, EnvMinMax, EnvMax, EnvMin, Peak };
+enum class TAcqMode : uint8_t {
+  Sample,
+  AvgStab,    // averaged by the program over NAvg acquisitions
+  AvgMult,    // averaged by the instrument
+  AvgMedian,  // likewise
+  EnvMinMax,
+  EnvMax,
+  EnvMin,
+  Peak,
+};
 // "Acq:FileFormat" items.
 enum class TAcqFileFormat : uint8_t { Binary, Verbose, YOnly };
-// Horizontal unit kinds: time, bits, metres, feet, inches.
-enum class THorUnitKind : uint8_t { Time, Bit, Metre, Foot, Inch };
 
-// The vertical settings of a channel, as stored in its nodes.
-struct TChannelScales {
-  double Scale = 0.1;
-  double Offset = 0;
-  double RhoScale = 0.2;
-  double RhoOffset = 0;
-  double OhmScale = 20;
-  double OhmOffset = 50;
-  double GainScale = 0.2;
-  double GainOffset = 0;
+struct TAcqChannelNodes {
+  TRadioSwHandler* Mode = nullptr;
+  TIntEditHandler* NAvg = nullptr;
+  TIntEditHandler* NEnv = nullptr;
+  TDoubleEditHandler* PkInterval = nullptr;
+  TIntEditHandler* RecLen = nullptr;
 };
 
-class IAcqSettings {
- public:
-  virtual ~IAcqSettings() = default;
+inline TRadioSwHandler* hAcqMenuSel = nullptr;
+inline TIntEditHandler* hAcqLNonChanged = nullptr;
+inline TRadioSwHandler* hAcqFitTo = nullptr;
+inline TRadioSwHandler* hAcqSampl = nullptr;
+inline TRadioSwHandler* hAcqRunUntil = nullptr;
+inline TIntEditHandler* hAcqNAcq = nullptr;
+inline TCheckSwHandler* hAcqReact = nullptr;
+inline TRadioSwHandler* hAcqFileFormat = nullptr;
+inline TGpibStringHandler* hAcqFileName = nullptr;
+inline std::array<TAcqChannelNodes, 2> AcqChannelNodes{};
 
-  // Channels (the "ChN:" and "GSS:" nodes).
-  virtual bool IsSourceShown(TTraceId id) const = 0;
-  virtual TChannelScales GetChannelScales(int channel) const = 0;
-  virtual double GetAttenuationFactor(int channel) const = 0;
-  // The unit of the channel's volts ("V", or the attenuator's dimension).
-  virtual std::string GetChannelVertUnit(int channel) const = 0;
-  virtual double GetDeskew(int channel) const = 0;
-  // The channel is fed by a simulator generator ("GSS:ChN" not Off).
-  virtual bool IsSimulatorAssigned(int channel) const = 0;
+// AvgMult is the mode of Ch1.
+inline bool AvgMultSelected = false;
+// Folder and base name of auto-saved waveforms.
+inline std::string AutoSaveFolder;
+inline std::string AutoSaveBaseName;
 
-  // Acquisition ("Acq:" nodes).
-  virtual bool UseCommonAcqSettings() const = 0;
-  virtual TAcqMode GetAcqMode(int channel) const = 0;
-  virtual int GetAcqNAvg(int channel) const = 0;
-  virtual int GetAcqRecLen(int channel) const = 0;
-  virtual int GetAcqCount(int channel) const = 0;
-  virtual double PeakIntervalRatio(int channel) const = 0;
-  virtual bool RunUntilNAcq() const = 0;
-  virtual int GetNAcq() const = 0;
-  virtual bool AcqReactBeep() const = 0;
-  virtual bool AcqReactSave() const = 0;
-  // "Acq:FileName" without its extension (folder and base name).
-  virtual std::string AutoSaveBaseName() const = 0;
-  virtual TAcqFileFormat GetAcqFileFormat() const = 0;
+void RegisterAcquisitionCommands();
+void ApplyAcquisitionSettings();
 
-  // Time base ("TB:" nodes).
-  virtual bool DualDelayActive() const = 0;  // "TB:Mode" is B and "TB:DualDel" on
-  virtual double GetRecordStartTime(int channel, bool secondWindow) const = 0;
-  virtual double GetActiveTimeScale() const = 0;
-  virtual THorUnitKind GetHorizontalUnitKind() const = 0;
-  virtual double TimeToBits(double seconds) const = 0;
-
-  // Trigger ("Trig:" nodes).
-  virtual bool TriggerStatusFromData() const = 0;  // "Trig:Mode" Trig and "Trig:Source" Direct
-  virtual double GetTriggerHoldoff() const = 0;    // s
-  virtual bool PatternLockOn() const = 0;
-  virtual bool PattEyeLineOn() const = 0;
-  virtual bool LowJitterOn() const = 0;
-};
-
-// The start-up values of the nodes; every field may be changed.
-class TDefaultAcqSettings : public IAcqSettings {
- public:
-  struct TChannel {
-    bool Display = true;
-    TChannelScales Scales;
-    double Attenuation = 1;
-    std::string VertUnit = "V";
-    double Deskew = 0;
-    bool Simulated = false;
-    TAcqMode Mode = TAcqMode::Sample;
-    int NAvg = 2;
-    int NEnv = 2;
-    double PkInterval = 1e-10;
-    int RecLen = 512;
-  };
-
-  std::array<TChannel, 2> Channels;  // [0] Ch1, [1] Ch2
-  bool SimultaneousSampling = true;  // "Acq:Sampl" is Simult
-  bool RunUntilCount = false;
-  int NAcq = 32;
-  bool ReactBeep = false;
-  bool ReactSave = false;
-  std::string FileBaseName = "Noname";
-  TAcqFileFormat FileFormat = TAcqFileFormat::Binary;
-  bool ModeB = false;
-  bool DualDelay = false;
-  double ScaleA = 1e-9;
-  double ScaleB = 1e-10;
-  double Delay = 0;       // divisions of time base A
-  double DeltaDelay = 0;  // divisions of time base A
-  THorUnitKind HorUnit = THorUnitKind::Time;
-  double BitRate = 1.544e6;
-  bool TriggerDirect = true;
-  bool TriggerFree = false;
-  double Holdoff = 1e-5;
-  bool PatternLock = false;
-  bool PattEyeLine = false;
-  bool LowJitter = false;
-
-  TChannel& Channel(int channel) { return Channels[Slot(channel)]; }
-  const TChannel& Channel(int channel) const { return Channels[Slot(channel)]; }
-
-  bool IsSourceShown(TTraceId id) const override;
-  TChannelScales GetChannelScales(int channel) const override { return Channel(channel).Scales; }
-  double GetAttenuationFactor(int channel) const override { return Channel(channel).Attenuation; }
-  std::string GetChannelVertUnit(int channel) const override { return Channel(channel).VertUnit; }
-  double GetDeskew(int channel) const override { return Channel(channel).Deskew; }
-  bool IsSimulatorAssigned(int channel) const override { return Channel(channel).Simulated; }
-  bool UseCommonAcqSettings() const override;
-  TAcqMode GetAcqMode(int channel) const override { return Effective(channel).Mode; }
-  int GetAcqNAvg(int channel) const override { return Effective(channel).NAvg; }
-  int GetAcqRecLen(int channel) const override;
-  int GetAcqCount(int channel) const override;
-  double PeakIntervalRatio(int channel) const override;
-  bool RunUntilNAcq() const override { return RunUntilCount; }
-  int GetNAcq() const override { return NAcq; }
-  bool AcqReactBeep() const override { return ReactBeep; }
-  bool AcqReactSave() const override { return ReactSave; }
-  std::string AutoSaveBaseName() const override { return FileBaseName; }
-  TAcqFileFormat GetAcqFileFormat() const override { return FileFormat; }
-  bool DualDelayActive() const override { return ModeB && DualDelay; }
-  double GetRecordStartTime(int channel, bool secondWindow) const override;
-  double GetActiveTimeScale() const override { return ModeB ? ScaleB : ScaleA; }
-  THorUnitKind GetHorizontalUnitKind() const override { return HorUnit; }
-  double TimeToBits(double seconds) const override { return seconds * BitRate; }
-  bool TriggerStatusFromData() const override { return !TriggerFree && TriggerDirect; }
-  double GetTriggerHoldoff() const override { return Holdoff; }
-  bool PatternLockOn() const override { return PatternLock; }
-  bool PattEyeLineOn() const override { return PattEyeLine; }
-  bool LowJitterOn() const override { return LowJitter; }
-
- private:
-  static int Slot(int channel) { return channel == 3 ? 1 : 0; }
-  // Ch1's settings answer for both channels while they share them.
-  const TChannel& Effective(int channel) const { return Channel(UseCommonAcqSettings() ? 2 : channel); }
-};
+// The channel is fed by a simulator generator ("GSS:Ch1" or "GSS:Ch2" not Off).
+bool IsSimulatorAssigned(int channel);
+bool BothChannelsEqual();
+bool UseCommonAcqSettings();
+TAcqMode GetAcqMode(int channel);
+int32_t GetAcqNAvg(int channel);
+double GetAcqPkInterval(int channel);
+int32_t GetAcqRecLen(int channel);
+int32_t GetAcqCount(int channel);
+double PeakIntervalRatio(int channel);
+bool IsAcqFitToMulti();
+bool IsAcqFitToSingle();
+bool AcqReactBeep();
+bool AcqReactSave();
+int GetAcqMenuChannel();
+// Sends "Acq:SmplMode" when the fit-to choice differs from the mode last sent.
+void ApplyAcqFitTo();
+void ApplySamplingOrderRule();
+// The auto-save folder and base name ("Noname" in the folder until one is given).
+std::string AutoSaveBase();
+// The auto-save name as the query answers it: base name, "*" and the format's extension.
+std::string AutoSaveNamePattern();
 
 }  // namespace norv

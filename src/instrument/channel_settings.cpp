@@ -7,7 +7,7 @@
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
-#include "instrument/acq_settings.h"
+#include "instrument/acquisition_settings.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"

@@ -160,9 +160,9 @@ int32_t TriggerSourceFactor(int sourceIndex) {
 
 int AcquiredSetCode(bool ch1, bool ch2) { return ch1 && ch2 ? 4 : ch2 ? 3 : 2; }
 
-int32_t AcquisitionCount(int mode, int32_t nAvg, int32_t nEnv) {
-  if (mode == 1) return nAvg;
-  if (mode >= 4 && mode <= 6) return nEnv >= 0 && nEnv <= 6000 ? nEnv : EndlessEnvelope;
+int32_t AcquisitionCount(TAcqMode mode, int32_t nAvg, int32_t nEnv) {
+  if (mode == TAcqMode::AvgStab) return nAvg;
+  if (mode >= TAcqMode::EnvMinMax && mode <= TAcqMode::EnvMin) return nEnv >= 0 && nEnv <= 6000 ? nEnv : EndlessEnvelope;
   return 1;
 }
 

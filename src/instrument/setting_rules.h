@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "instrument/acquisition_settings.h"
+
 namespace norv {
 
 // --- time base (10 divisions across the screen, 4000 screen units) ---
@@ -89,6 +91,6 @@ int32_t TriggerSourceFactor(int sourceIndex);
 int AcquiredSetCode(bool ch1, bool ch2);
 // Records per acquisition of an acquisition mode.
 inline constexpr int32_t EndlessEnvelope = 1000000;
-int32_t AcquisitionCount(int mode, int32_t nAvg, int32_t nEnv);
+int32_t AcquisitionCount(TAcqMode mode, int32_t nAvg, int32_t nEnv);
 
 }  // namespace norv

@@ -36,10 +36,8 @@ struct TSettingsHooks {
   // Autoscale: whether it runs, and the position of its progress bar.
   THook<bool()> AutoscaleRunning;
   THook<void(int position)> AutoscaleProgress;
-  // Clears the Run and Single flags of the acquisition.
-  THook<void()> ClearRunAndSingle;
-  // The acquisition cycle starts afresh with the next step.
-  THook<void()> RaiseRestartFlags;
+  // Stops the acquisition's run: clears the Run and Single flags and tells their controls.
+  THook<void()> StopRunAndSingle;
   // A message box (only once the start-up has finished).
   THook<void(const std::string& text)> ShowMessage;
   THook<void()> Beep;

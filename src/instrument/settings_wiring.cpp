@@ -2,10 +2,10 @@
 
 #include "framework/choice_handlers.h"
 #include "framework/numeric_handlers.h"
-#include "instrument/acq_settings.h"
+#include "instrument/acquisition_settings.h"
 #include "instrument/acquisition_cycle.h"
 #include "instrument/acquisition_hooks.h"
-#include "instrument/acquisition_settings.h"
+#include "instrument/cycle_settings.h"
 #include "instrument/channel_settings.h"
 #include "instrument/command_link.h"
 #include "instrument/instrument_identity.h"
@@ -40,10 +40,11 @@ class TProgramAcqSettings final : public IAcqSettings {
   double GetAttenuationFactor(int channel) const override { return norv::GetAttenuationFactor(channel); }
   std::string GetChannelVertUnit(int channel) const override { return norv::GetChannelVertUnit(channel, false); }
   double GetDeskew(int channel) const override { return GetChannelDeskew(channel); }
+  int GetTDRVertUnit(int channel) const override { return SettingsHooks.TDRVertUnit(channel); }
   bool IsSimulatorAssigned(int channel) const override { return norv::IsSimulatorAssigned(channel); }
 
   bool UseCommonAcqSettings() const override { return norv::UseCommonAcqSettings(); }
-  TAcqMode GetAcqMode(int channel) const override { return static_cast<TAcqMode>(norv::GetAcqMode(channel)); }
+  TAcqMode GetAcqMode(int channel) const override { return norv::GetAcqMode(channel); }
   int GetAcqNAvg(int channel) const override { return norv::GetAcqNAvg(channel); }
   int GetAcqRecLen(int channel) const override { return norv::GetAcqRecLen(channel); }
   int GetAcqCount(int channel) const override { return norv::GetAcqCount(channel); }
@@ -60,10 +61,10 @@ class TProgramAcqSettings final : public IAcqSettings {
     return norv::GetRecordStartTime(channel, secondWindow);
   }
   double GetActiveTimeScale() const override { return norv::GetActiveTimeScale(); }
-  THorUnitKind GetHorizontalUnitKind() const override {
-    return static_cast<THorUnitKind>(norv::GetHorizontalUnitKind());
+  THorizontalUnit GetHorizontalUnitKind() const override { return norv::GetHorizontalUnitKind(); }
+  double TimeToHorizontalUnit(double seconds) const override {
+    return TimeToUnit(norv::GetHorizontalUnitKind(), seconds);
   }
-  double TimeToBits(double seconds) const override { return TimeToUnit(huBit, seconds); }
 
   bool TriggerStatusFromData() const override {
     return TriggerModeIsTriggered() && TriggerSourceIndex() == TrigSourceDirect;
@@ -102,8 +103,7 @@ void InstallInstrumentSettings() {
     SendRecLen(recLen, true);
     SendNAvg(nAvg, true);
   });
-  SettingsHooks.RaiseRestartFlags.Set([] { LinkHooks.ClearAcqStarted(); });
-  SettingsHooks.ClearRunAndSingle.Set([] { RunFlag = SingleFlag = false; });
+  SettingsHooks.StopRunAndSingle.Set(StopRunAndSingle);
   LinkHooks.ResyncTrigger.Set(UpdateHoldoffMax);
   LinkHooks.RefreshAcqSettings.Set(ApplySamplingOrderRule);
 

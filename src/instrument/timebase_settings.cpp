@@ -107,7 +107,6 @@ double HalfMid(double rest) { return rest <= 0.6 ? 0.0 : Nearest125(rest / 2); }
 
 void DeltaChanged(THandler& h) {
   SettingsHooks.StopAcquisition(true);
-  SettingsHooks.RaiseRestartFlags();
   if (h.GetWhoChangedRaw() == wcvReplay) SavedDelta.ReplayedMeanwhile = true;
   UpdateWindowMarks();
 }
@@ -390,7 +389,6 @@ void ApplyHorizontalUnits(bool rebind) {
   if (!hTBUnits) return;
   SettingsHooks.StopAcquisition(true);
   ApplyEnabling();
-  if (!rebind) SettingsHooks.RaiseRestartFlags();
   const THorizontalUnit kind = GetHorizontalUnitKind();
   hTBBitRate->SetDisabled(kind != huBit);
   if (rebind) {

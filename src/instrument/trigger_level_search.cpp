@@ -131,7 +131,7 @@ bool TriggerLevelSearch(double& level) {
     return true;
   }
   SetTriggerModeByProgram(true);
-  SettingsHooks.ClearRunAndSingle();
+  SettingsHooks.StopRunAndSingle();
   SettingsHooks.StopAcquisition(true);
   double found = 0;
   if (!FindTriggerLevel([](int32_t mv) { return TryTriggerLevel(mv * 0.001); }, Progress, found)) return false;

@@ -8,7 +8,7 @@
 #include "framework/language.h"
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
-#include "instrument/acq_settings.h"
+#include "instrument/acquisition_settings.h"
 #include "instrument/channel_settings.h"
 #include "instrument/link_state.h"
 #include "instrument/pattern_length_list.h"

@@ -417,10 +417,10 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
   settings().ScaleA = 1e-9;
   settings().ScaleB = 1e-10;
   settings().Delay = 2;
-  settings().HorUnit = THorUnitKind::Bit;
+  settings().HorUnit = huBit;
   settings().BitRate = 1e9;
   for (auto& ch : settings().Channels) ch.RecLen = 512;
-  AcqHooks.GetTDRVertUnit.Set([](int channel) { return channel == 2 ? 1 : 0; });
+  settings().Channels[0].TDRVertUnit = 1;
   AcqHooks.TdrChannelSettings.Set([](int channel) {
     TTdrChannelSettings s;
     if (channel == 2) {

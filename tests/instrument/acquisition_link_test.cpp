@@ -168,7 +168,7 @@ TEST_F(AcquisitionTcpTest, ASettingChangedDuringARecordBreaksItAndTheCycleStarts
   EXPECT_EQ(instrument.Commands(), (std::vector<std::string>{"ACQ:GO", "ACQ:BREAK", "TB:TIMEDIV 2E-9"}));
 
   // The next passes start a new cycle with a new record and fill it.
-  cycle.StopRun();
+  StopRun();
   SingleFlag = true;
   ASSERT_TRUE(StepUntil([] { return !SingleFlag; }));
   EXPECT_EQ(CountOf("ACQ:GO"), 2);

@@ -104,14 +104,14 @@ TEST_F(AcquisitionSettingsTest, CommonSettingsWhenBothChannelsAreEqual) {
   EXPECT_TRUE(Disabled("Acq:Ch2:Mode"));
   EXPECT_TRUE(Disabled("Acq:Ch2:NAvg"));
   EXPECT_TRUE(Disabled("SHADOW:Acq:MenuSel"));
-  EXPECT_EQ(GetAcqMode(3), amAvgStab);
+  EXPECT_EQ(GetAcqMode(3), TAcqMode::AvgStab);
   EXPECT_EQ(GetAcqCount(3), 64);
   // A different deskew makes the channels differ: each has its own settings.
   Exec("CH2:DESKEW 1N");
   EXPECT_FALSE(UseCommonAcqSettings());
   EXPECT_TRUE(Disabled("Acq:Sampl"));
   EXPECT_FALSE(Disabled("Acq:Ch2:Mode"));
-  EXPECT_EQ(GetAcqMode(3), amSample);
+  EXPECT_EQ(GetAcqMode(3), TAcqMode::Sample);
   EXPECT_EQ(GetAcqCount(3), 1);
 }
 

@@ -104,12 +104,12 @@ TEST(SettingRulesTest, AttenuationAndAcquisitionCounts) {
   EXPECT_EQ(AcquiredSetCode(true, false), 2);
   EXPECT_EQ(AcquiredSetCode(false, true), 3);
 
-  EXPECT_EQ(AcquisitionCount(0, 64, 64), 1);
-  EXPECT_EQ(AcquisitionCount(1, 64, 100), 64);
-  EXPECT_EQ(AcquisitionCount(2, 64, 100), 1);  // averaged by the instrument
-  EXPECT_EQ(AcquisitionCount(4, 64, 6000), 6000);
-  EXPECT_EQ(AcquisitionCount(5, 64, 6001), EndlessEnvelope);
-  EXPECT_EQ(AcquisitionCount(7, 64, 100), 1);
+  EXPECT_EQ(AcquisitionCount(TAcqMode::Sample, 64, 64), 1);
+  EXPECT_EQ(AcquisitionCount(TAcqMode::AvgStab, 64, 100), 64);
+  EXPECT_EQ(AcquisitionCount(TAcqMode::AvgMult, 64, 100), 1);  // averaged by the instrument
+  EXPECT_EQ(AcquisitionCount(TAcqMode::EnvMinMax, 64, 6000), 6000);
+  EXPECT_EQ(AcquisitionCount(TAcqMode::EnvMax, 64, 6001), EndlessEnvelope);
+  EXPECT_EQ(AcquisitionCount(TAcqMode::Peak, 64, 100), 1);
 }
 
 TEST(SettingRulesTest, SamplerCalibrationCurveText) {

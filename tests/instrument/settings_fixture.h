@@ -7,7 +7,7 @@
 
 #include "framework/choice_handlers.h"
 #include "framework/numeric_handlers.h"
-#include "instrument/acq_settings.h"
+#include "instrument/acquisition_settings.h"
 #include "instrument/channel_settings.h"
 #include "instrument/link_state.h"
 #include "instrument/setting_senders.h"

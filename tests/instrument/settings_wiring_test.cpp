@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "instrument/acquisition_settings.h"
+#include "instrument/cycle_settings.h"
 #include "instrument/link_hooks.h"
 #include "instrument/trigger_level_search.h"
 #include "link_fixture.h"
@@ -97,7 +97,10 @@ TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
   EXPECT_TRUE(s.DualDelayActive());
   EXPECT_DOUBLE_EQ(s.GetActiveTimeScale(), 2e-9);
   EXPECT_NEAR(s.GetRecordStartTime(3, true), 1e-8 * (2.0 + 3.0) + 1e-9, 1e-20);
-  EXPECT_NEAR(s.TimeToBits(1e-8), 0.5184, 1e-12);
+  EXPECT_NEAR(s.TimeToHorizontalUnit(1e-8), 1e-8, 1e-20);
+  Exec("TB:UNITS BIT");  // entry 7, 51.84 Mb/s
+  EXPECT_EQ(s.GetHorizontalUnitKind(), huBit);
+  EXPECT_NEAR(s.TimeToHorizontalUnit(1e-8), 0.5184, 1e-12);
   EXPECT_EQ(s.GetAcqFileFormat(), TAcqFileFormat::YOnly);
   EXPECT_EQ(s.AutoSaveBaseName(), "Noname");
   EXPECT_TRUE(s.TriggerStatusFromData());
