@@ -27,11 +27,8 @@ bool IsPhaseView(const TSignalObj& r) { return r.IsSpectrum() && r.GetComplexVie
 
 }  // namespace
 
-std::size_t TSignalObj::Checked(int i) {
-  if (i < 0 || i >= kMaxRecLen) {
-    throw std::out_of_range("waveform point index " + std::to_string(i) + " outside 0..4095");
-  }
-  return static_cast<std::size_t>(i);
+void TSignalObj::ThrowIndexOutOfRange(int i) {
+  throw std::out_of_range("waveform point index " + std::to_string(i) + " outside 0..4095");
 }
 
 void TSignalObj::SetZoomStep(int n) {

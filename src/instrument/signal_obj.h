@@ -168,7 +168,12 @@ class TSignalObj {
   bool LoadFromTextFile(std::istream& in);
 
  private:
-  static std::size_t Checked(int i);
+  // Inline, since the point store calls it twice per point; the throw stays out of line.
+  static std::size_t Checked(int i) {
+    if (i < 0 || i >= kMaxRecLen) [[unlikely]] ThrowIndexOutOfRange(i);
+    return static_cast<std::size_t>(i);
+  }
+  [[noreturn]] static void ThrowIndexOutOfRange(int i);
 
   std::string title_;
   uint16_t recLen_ = kDefaultRecLen;
