@@ -14,10 +14,10 @@
 
 #include "acquisition_fixture.h"
 #include "framework/hint_stack.h"
-#include "framework/ip_address.h"
 #include "framework/numeric_utils.h"
 #include "instrument/instrument_identity.h"
 #include "instrument/simulator.h"
+#include "link_fixture.h"
 #include "support/fake_instrument.h"
 
 namespace norv::test {
@@ -110,9 +110,7 @@ class AcquisitionTcpTest : public AcquisitionTest {
     instrument.SetReply("Info:GetVer:SW?", "1.2.3");
     instrument.SetReply("Info:GetVer:FPGAFW?", "5");
     instrument.SetReply("Info:TCPIP:GETMAC?", "0 1 2 3 4 5");
-    TIPv4Addr loopback;
-    ASSERT_TRUE(StrToIPv4("127.0.0.1", loopback));
-    ASSERT_TRUE(ConnectInstrument(false, loopback, instrument.Port()));
+    ASSERT_TRUE(ConnectInstrument(false, Loopback(), instrument.Port()));
     ASSERT_TRUE(instrument.WaitForCommands(1));
     instrument.ClearCommands();
   }
@@ -120,9 +118,9 @@ class AcquisitionTcpTest : public AcquisitionTest {
     DisconnectInstrument(true);
     AcquisitionTest::TearDown();
   }
-  // Idle passes until done() (a few seconds at most).
+  // Idle passes until done(); the bound is generous, for a machine under load.
   bool StepUntil(const std::function<bool()>& done) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done()) {
       if (std::chrono::steady_clock::now() > until) return false;
       cycle.AcquisitionIdleStep();

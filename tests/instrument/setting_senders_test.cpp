@@ -28,58 +28,46 @@ class SettingSendersTest : public ::testing::Test {
   FakeSettingsLink link;
 };
 
-TEST_F(SettingSendersTest, RecordLengthGoesOutOnlyOnChangeAndAgainAfterAConnection) {
+// Each cached sender sends only on change; a connection makes it send again, except the
+// time per division, which the instrument keeps.
+TEST_F(SettingSendersTest, CachedSendersGoOutOnChangeAndAgainAfterAConnection) {
   SendRecLen(512, false);
   SendRecLen(512, false);
   SendRecLen(1024, true);
-  ResetSenderCachesAfterConnect();
-  SendRecLen(1024, false);
-  EXPECT_EQ(link.Texts(), (Lines{"Acq:RecLen 512", "Acq:RecLen 1024", "Acq:RecLen 1024"}));
-  EXPECT_TRUE(link.Lines[1].Keep);
-  EXPECT_FALSE(link.Lines[2].Keep);
-}
-
-TEST_F(SettingSendersTest, AverageCountCarriesItsModeOnlyWhenTheModeChanges) {
-  SendNAvg(16, false);
-  SendNAvg(16, false);
-  SendNAvg(32, false);
-  SendNAvg(1, false);
-  SendNAvg(8, false);
-  EXPECT_EQ(link.Texts(), (Lines{"Acq:NAvg 16;Mode Avg", "Acq:NAvg 32", "Acq:NAvg 1;Mode Norm",
-                                 "Acq:NAvg 8;Mode Avg"}));
-}
-
-TEST_F(SettingSendersTest, FirstAverageCommandAfterAConnectionCarriesItsMode) {
-  SendNAvg(16, false);
-  ResetSenderCachesAfterConnect();
-  SendNAvg(16, false);
-  SendNAvg(1, false);
-  ResetSenderCachesAfterConnect();
-  SendNAvg(1, false);
-  EXPECT_EQ(link.Texts(), (Lines{"Acq:NAvg 16;Mode Avg", "Acq:NAvg 16;Mode Avg", "Acq:NAvg 1;Mode Norm",
-                                 "Acq:NAvg 1;Mode Norm"}));
-}
-
-TEST_F(SettingSendersTest, TimeBaseCachesIgnoreRoundingNoiseAndTheDelayIsResentAfterAConnection) {
-  SendTimeDiv(1e-6);
-  SendTimeDiv(1e-6 + 1e-16);
-  SendTimeDiv(2e-6);
-  SendTbDelay(false, 0.0);
-  SendTbDelay(false, 0.0);
-  ResetSenderCachesAfterConnect();
-  SendTimeDiv(2e-6);  // the time per division is not forgotten
-  SendTbDelay(true, 0.0);
-  EXPECT_EQ(link.Texts(), (Lines{"TB:TIMEDIV 1E-6", "TB:TIMEDIV 2E-6", "TB:DELAY 0", "TB:DELAY 0"}));
-  EXPECT_TRUE(link.Lines.back().Keep);
-}
-
-TEST_F(SettingSendersTest, AcquiredChannelSetNamesAndCache) {
   SendAcqChannels(4, false);
   SendAcqChannels(4, false);
   SendAcqChannels(3, false);
+  SendAcqChannels(7, false);  // any other code names Ch1
+  SendTimeDiv(1e-6);
+  SendTimeDiv(1e-6 + 1e-16);  // rounding noise
+  SendTbDelay(false, 0.0);
+  SendTbDelay(true, 0.0);
+  EXPECT_EQ(link.Texts(), (Lines{"Acq:RecLen 512", "Acq:RecLen 1024", "Acq:Channels Both", "Acq:Channels Ch2",
+                                 "Acq:Channels Ch1", "TB:TIMEDIV 1E-6", "TB:DELAY 0"}));
+  EXPECT_TRUE(link.Lines[1].Keep);
+  EXPECT_FALSE(link.Lines[6].Keep);
+
+  link.Clear();
+  ResetSenderCachesAfterConnect();
+  SendRecLen(1024, false);
   SendAcqChannels(2, false);
-  SendAcqChannels(7, false);
-  EXPECT_EQ(link.Texts(), (Lines{"Acq:Channels Both", "Acq:Channels Ch2", "Acq:Channels Ch1", "Acq:Channels Ch1"}));
+  SendTimeDiv(1e-6);
+  SendTbDelay(true, 0.0);
+  EXPECT_EQ(link.Texts(), (Lines{"Acq:RecLen 1024", "Acq:Channels Ch1", "TB:DELAY 0"}));
+  EXPECT_TRUE(link.Lines.back().Keep);
+}
+
+// The mode rides along only when it changes, and with the first count after a connection.
+TEST_F(SettingSendersTest, AverageCountCarriesItsModeWhenItChanges) {
+  for (int n : {16, 16, 32, 1, 8}) SendNAvg(n, false);
+  ResetSenderCachesAfterConnect();
+  SendNAvg(8, false);
+  SendNAvg(1, false);
+  ResetSenderCachesAfterConnect();
+  SendNAvg(1, false);
+  EXPECT_EQ(link.Texts(), (Lines{"Acq:NAvg 16;Mode Avg", "Acq:NAvg 32", "Acq:NAvg 1;Mode Norm",
+                                 "Acq:NAvg 8;Mode Avg", "Acq:NAvg 8;Mode Avg", "Acq:NAvg 1;Mode Norm",
+                                 "Acq:NAvg 1;Mode Norm"}));
 }
 
 TEST_F(SettingSendersTest, AlwaysSentCommandsAndTheirTexts) {

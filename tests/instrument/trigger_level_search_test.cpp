@@ -4,11 +4,8 @@
 
 #include <vector>
 
-#include "framework/dot_number.h"
-#include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
 #include "support/fake_clock.h"
-#include "support/fake_settings_link.h"
 
 namespace norv::test {
 namespace {
@@ -83,36 +80,6 @@ TEST(TriggerLevelSearchTest, NegativeWindowAndBisectionBounds) {
   EXPECT_LE(low, -695);
   EXPECT_LE(edge.Probes.size(), 8u);
 }
-
-TEST(TriggerLevelSearchTest, ProbesThroughTheInstrumentLink) {
-  // An instrument whose trigger fires between 40 and 90 mV answers "TRIG_ON" to the
-  // trigger query according to the last level it was sent.
-  FakeSettingsLink link;
-  double sentLevel = 0;
-  link.Reply = [&](const std::string& query) -> std::string {
-    if (query != "Trig:GetTrigOn?") return "Timeout";
-    return sentLevel > 0.040 && sentLevel < 0.090 ? "TRIG_ON" : "TRIG_OFF";
-  };
-  const TLevelProbe probe = [&](int32_t mv) {
-    SendTrigLevel(mv * 0.001);
-    sentLevel = StrToFloat_Dot(link.Lines.back().Text.substr(std::string("Trig:Level ").size()));
-    QueryTrigOn(false);
-    return QueryTrigOn(false);
-  };
-  double level = 0;
-  ASSERT_TRUE(FindTriggerLevel(probe, [](int) {}, level));
-  EXPECT_NEAR(level, 0.065, 0.005);
-  // Each probe sends the level and asks twice.
-  const auto levels = link.TextsStartingWith("Trig:Level ");
-  EXPECT_EQ(link.TextsStartingWith("Trig:GetTrigOn?").size(), 2 * levels.size());
-  EXPECT_EQ(levels.front(), "Trig:Level -0.032");
-}
-
-}  // namespace
-}  // namespace norv::test
-
-namespace norv::test {
-namespace {
 
 class TriggerStatusTest : public ::testing::Test {
  protected:
