@@ -15,6 +15,7 @@
 #include "instrument/link_recovery.h"
 #include "instrument/link_state.h"
 #include "instrument/sample_stream.h"
+#include "instrument/settings_wiring.h"
 #include "instrument/signal_obj.h"
 #include "instrument/simulator.h"
 #include "tdr_mask/tdr_units.h"
@@ -690,6 +691,7 @@ TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers) 
   ProgramCycle = std::make_unique<TAcquisitionCycle>(clock, timers);
   if (!ProgramSimSource) ProgramSimSource = std::make_unique<TSimulatorRecordSource>(ProgramSimulator());
   ProgramCycle->SetSimSource(ProgramSimSource.get());
+  ProgramCycle->SetSettings(ProgramAcqSettings());
   ProgramCycle->ConnectToLink();
   return *ProgramCycle;
 }

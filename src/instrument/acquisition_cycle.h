@@ -105,7 +105,6 @@ class TAcquisitionCycle {
   bool AcqStarted() const { return acqStarted_; }
   bool CycleOpen() const { return cycleOpen_; }
   int AcqCycleCount(int channel) const { return cycleCount_[Slot(channel)]; }
-  int AcqReadCount(int channel) const { return readCount_[Slot(channel)]; }
   int RecoveryWait() const { return recoveryWait_; }
   bool AutoscalePending() const { return autoscalePending_; }
 
@@ -180,8 +179,8 @@ class TAcquisitionCycle {
   int recoveryWait_ = 0;
 };
 
-// The program's cycle: created at start-up with the program's clock and timer factory
-// (and connected to the link), freed at exit.
+// The program's cycle: created at start-up with the program's clock and timer factory,
+// connected to the link and reading the settings nodes (ProgramAcqSettings); freed at exit.
 TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers);
 void DestroyAcquisitionCycle();
 // EAssertion before CreateAcquisitionCycle.

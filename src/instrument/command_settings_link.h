@@ -1,6 +1,6 @@
 #pragma once
-// The settings senders' path to the instrument through the command link. The program
-// installs it at start: SetSettingsLink(&CommandSettingsLink()).
+// The settings senders' path to the instrument through the command link: theirs unless
+// another link is put in its place (SetSettingsLink, for tests).
 
 #include "instrument/setting_senders.h"
 

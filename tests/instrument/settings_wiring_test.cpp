@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "instrument/acquisition_cycle.h"
 #include "instrument/cycle_settings.h"
 #include "instrument/link_hooks.h"
 #include "instrument/trigger_level_search.h"
@@ -106,6 +107,11 @@ TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
   EXPECT_TRUE(s.TriggerStatusFromData());
   EXPECT_DOUBLE_EQ(s.GetTriggerHoldoff(), Value("Trig:Holdoff"));
   EXPECT_TRUE(s.IsSourceShown(TTraceId::Ch1B2));  // mode B with dual delay shows the second window
+
+  // The program's cycle reads these answers.
+  FakeClock clock;
+  EXPECT_EQ(&CreateAcquisitionCycle(clock, clock).Settings(), &s);
+  DestroyAcquisitionCycle();
 }
 
 }  // namespace
