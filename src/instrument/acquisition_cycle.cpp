@@ -530,6 +530,7 @@ void TAcquisitionCycle::FinishAcqCycle() {
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
     autoscalePending_ = false;
     AcqHooks.AutoscaleStep();
+    StopWhenCountReached();
     CloseCycle();
     return;
   }
@@ -541,6 +542,7 @@ void TAcquisitionCycle::FinishAcqCycle() {
   if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
   if (AcqHooks.JitterMeasurementExists()) {
     AcqHooks.JitterMeasurementStep();
+    StopWhenCountReached();
     CloseCycle();
     return;
   }
@@ -587,19 +589,22 @@ void TAcquisitionCycle::FinishAcqCycle() {
     AcqHooks.RefreshAutomaskControls();
     AcqHooks.RefreshZoomControls();
   }
+  StopWhenCountReached();
   if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
   CloseCycle();
   IdleWhenStopped();
 }
 
-// Ends the counted run when its count is reached and closes the cycle. The early exits
-// (autoscale, jitter) come here too, so a counted run ends and no flag stays set.
+// The early exits of the finish (autoscale, jitter) end a counted run too, and close the
+// cycle, so no flag stays set.
+void TAcquisitionCycle::StopWhenCountReached() {
+  const IAcqSettings& s = *settings_;
+  if (!s.RunUntilNAcq() || s.GetNAcq() > std::max(cycleCount_[0], cycleCount_[1])) return;
+  if (s.AcqReactBeep()) LinkHooks.SystemBeep();
+  StopRunAndSingle();
+}
+
 void TAcquisitionCycle::CloseCycle() {
-  IAcqSettings& s = *settings_;
-  if (s.RunUntilNAcq() && s.GetNAcq() <= std::max(cycleCount_[0], cycleCount_[1])) {
-    if (s.AcqReactBeep()) LinkHooks.SystemBeep();
-    StopRunAndSingle();
-  }
   if (!RunFlag) ResetAcqCounters();
   AcqCycleRunning = cycleOpen_ = false;
 }

@@ -127,6 +127,7 @@ class TAcquisitionCycle {
   int RecordStartWaitMs() const;
   bool ReadRecordBlock();
   void FinishAcqCycle();
+  void StopWhenCountReached();
   void CloseCycle();
   void UpdateDerivedSignals();
   void AutoSaveRecord();

@@ -280,10 +280,18 @@ TEST_F(CycleTest, FinishRunsTheAfterAcquisitionWorkInOrder) {
   AcqHooks.SaveDatabaseFile.Set(logged("dbsave"));
   AcqHooks.NotifyChannelScales.Set(logged("channelscales"));
   AcqHooks.RefreshZoomControls.Set(logged("zoomcontrols"));
+  LinkHooks.SystemBeep.Set(logged("countreached"));
+  AcqHooks.PatternScanStep.Set(logged("eyelinescan"));
   AcqHooks.RefreshMaskDisplay.Set(logged("maskdisplay"));
   AcqHooks.MeasurementPass.Set(logged("measure"));
   AcqHooks.UpdateMarkerReadout.Set(logged("readout"));
   settings().LowJitter = true;
+  settings().RunUntilCount = true;
+  settings().NAcq = 1;
+  settings().ReactBeep = true;
+  settings().PatternLock = settings().PattEyeLine = true;
+  InstrumentIdentity.ModelCode = 1;
+  InstrumentIdentity.Options = OptPatSyncTrig;
   for (auto& ch : settings().Channels) ch.RecLen = 1;
   sim.Add(Pairs({1}, {1}));
 
@@ -292,13 +300,14 @@ TEST_F(CycleTest, FinishRunsTheAfterAcquisitionWorkInOrder) {
   const std::vector<std::string> expected{
       "autocal", "tdrcal", "normalize", "oecal", "patternsearch", "lowjitter", "switchfunc", "recalc",
       "xy", "redrawxy", "marker", "marker", "excesslc", "histogram", "eye", "mask", "dbaccumulate",
-      "channelscales", "zoomcontrols", "maskdisplay", "marker", "marker", "measure", "readout"};
+      "channelscales", "zoomcontrols", "countreached", "eyelinescan", "maskdisplay", "marker", "marker",
+      "measure", "readout"};
   EXPECT_EQ(log, expected);
   EXPECT_EQ(XYSignalState, dssDrawn);
 
-  // The last cycle of a single run writes the database instead of adding to it.
+  // The last cycle of a run writes the database instead of adding to it.
   log.clear();
-  RunFlag = false;
+  settings().RunUntilCount = false;
   SingleFlag = true;
   StepUntilStopped();
   EXPECT_EQ(std::count(log.begin(), log.end(), "dbsave"), 1);

@@ -12,6 +12,7 @@
 #include "framework/scale_change_flags.h"
 #include "instrument/acquisition_cycle.h"
 #include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
 #include "instrument/link_hooks.h"
 #include "instrument/link_recovery.h"
 #include "instrument/sample_stream.h"
@@ -63,6 +64,7 @@ inline void ResetAcquisitionState() {
   Acquiring = BreakingAcquisition = CommFailure = false;
   GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
   LinkKind = TLinkKind::None;
+  InstrumentIdentity = TInstrumentIdentity{};
   LinkHooks = TLinkHooks{};
   AcqHooks = TAcqHooks{};
   SignalsOn.Reset();
