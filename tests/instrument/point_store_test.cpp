@@ -40,20 +40,7 @@ class PointStoreTest : public ::testing::Test {
   std::array<TSignalObj, 4> records;
 };
 
-TEST_F(PointStoreTest, CodesBecomeVoltsWithAttenuationAndOffset) {
-  // Full-scale code at attenuation 1: 32767 * 62.5 uV.
-  EXPECT_DOUBLE_EQ(store.CodeToVolts(2, 32767), 2.0479375);
-  EXPECT_DOUBLE_EQ(store.CodeToVolts(2, -32768), -2.048);
-  TPointStore::TChannelTarget& t = store.Target(3);
-  t.Gain = kVoltsPerCode * 10;  // a 10:1 attenuator
-  t.Offset = -(0.05) * 10;      // offset setting 0.05 V
-  EXPECT_DOUBLE_EQ(store.CodeToVolts(3, 1600), 1600 * 6.25e-4 - 0.5);
-  store.AcqStoreMode = asmPlain;
-  store.AcqPointIndex = 7;
-  store.StoreAcquiredPoint(3, 1600);
-  EXPECT_DOUBLE_EQ(records[2].GetStoredY(7), 0.5);
-  EXPECT_DOUBLE_EQ(records[0].GetStoredY(7), 0.0) << "the other channel's record is untouched";
-}
+// Codes to volts with attenuation and offset: the cycle's tests, on whole records.
 
 // Reference: each pair holds the min and max of both its samples over all records.
 TEST_F(PointStoreTest, EnvelopePairsHoldMinimumAndMaximumOfAllRecords) {
