@@ -25,4 +25,11 @@ IClock& SystemClock() {
   return clock;
 }
 
+namespace {
+IClock* CurrentProgramClock = nullptr;
+}
+
+IClock& ProgramClock() { return CurrentProgramClock ? *CurrentProgramClock : SystemClock(); }
+void SetProgramClock(IClock& clock) { CurrentProgramClock = &clock; }
+
 }  // namespace norv

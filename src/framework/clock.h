@@ -21,6 +21,11 @@ class IClock {
 // The real monotonic clock.
 IClock& SystemClock();
 
+// The clock of the program's module-level waits and time-outs (instrument link, trigger
+// search); the system clock unless a test sets another.
+IClock& ProgramClock();
+void SetProgramClock(IClock& clock);
+
 // A repeating timer on the GUI thread, like a window timer: enabling it (re)starts the
 // interval; OnTimer runs once per elapsed interval while enabled.
 class ITimer {

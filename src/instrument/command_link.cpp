@@ -20,7 +20,6 @@ THook<void(bool refresh)> PreCommandHook{[](bool refresh) { BreakAcquisition(ref
 
 namespace {
 
-IClock* Clock = &SystemClock();
 
 std::unique_ptr<TMyTSPIPPribor> Tcp;
 TIPv4Addr TcpAddress;
@@ -61,14 +60,14 @@ bool ReopenTcp() {
 }
 
 std::string ReadReplyTcp() {
-  const int64_t start = Clock->NowMs();
+  const int64_t start = ProgramClock().NowMs();
   for (;;) {
     if (ReplyLength > 0 && ReplyBuffer[ReplyLength - 1] == '\n') break;
     if (ReplyLength == ReplyBuffer.size()) break;
     if (!Tcp || Tcp->Broken()) break;
     if (PumpSocketMessage()) continue;
-    if (Clock->NowMs() - start >= TcpReplyTimeoutMs) break;
-    Clock->SleepMs(1);
+    if (ProgramClock().NowMs() - start >= TcpReplyTimeoutMs) break;
+    ProgramClock().SleepMs(1);
   }
   if (ReplyLength == 0) {
     // A peer that has closed or fell silent: the link has failed.
@@ -95,19 +94,16 @@ bool ProbeTcp() {
   std::string probe = std::string(LinkProbeQuery) + "\r\n";
   if (!Tcp->Send({reinterpret_cast<const uint8_t*>(probe.data()), probe.size()})) return false;
   std::array<uint8_t, 256> scratch;
-  const int64_t start = Clock->NowMs();
-  while (!Tcp->Broken() && Clock->NowMs() - start < TcpProbeReplyTimeoutMs) {
+  const int64_t start = ProgramClock().NowMs();
+  while (!Tcp->Broken() && ProgramClock().NowMs() - start < TcpProbeReplyTimeoutMs) {
     size_t n = Tcp->InputPending() ? Tcp->Receive(scratch) : 0;
     if (n > 0 && scratch[n - 1] == '\n') return true;
-    if (n == 0) Clock->SleepMs(1);
+    if (n == 0) ProgramClock().SleepMs(1);
   }
   return false;
 }
 
 }  // namespace
-
-void SetLinkClock(IClock& clock) { Clock = &clock; }
-IClock& LinkClock() { return *Clock; }
 
 TMyTSPIPPribor* TcpLink() { return Tcp.get(); }
 
@@ -241,7 +237,7 @@ int32_t QueryInt(std::string_view cmd, uint16_t waitMs, bool noQuestionMark) {
   std::string text(cmd);
   if (!noQuestionMark) text += '?';
   SendCommand(text, false);
-  if (waitMs > 0) Clock->SleepMs(waitMs);
+  if (waitMs > 0) ProgramClock().SleepMs(waitMs);
   std::string reply = ReadReplyLine();
   if (!IsInstrumentConnected()) return 0;
   int32_t value;

@@ -42,10 +42,6 @@ inline constexpr std::string_view LinkProbeQuery = "Info:GetVer:FPGAFW?";
 inline constexpr std::string_view ReplyEndMark = "\xC2\xB6";
 inline constexpr std::string_view ReplyCrMark = "\xC2\xAC";
 
-// The clock of every link wait and time-out; the system clock unless a test sets another.
-void SetLinkClock(IClock& clock);
-IClock& LinkClock();
-
 // Runs before every command that is not marked KeepAcquisition, with Refresh true. It
 // stops a running acquisition (BreakAcquisition) unless something else is set.
 extern THook<void(bool refresh)> PreCommandHook;

@@ -19,7 +19,7 @@ std::optional<uint32_t> FailureNoticeId;  // the notice on show
 }  // namespace
 
 void ReportCommFailure(std::string_view text) {
-  const int64_t now = LinkClock().NowMs();
+  const int64_t now = ProgramClock().NowMs();
   if (!FailureSinceMs) FailureSinceMs = now;
   if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureNoticeId) {
     FailureNoticeId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,

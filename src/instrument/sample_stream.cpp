@@ -44,7 +44,7 @@ void ClearStreamCounters() {
   SampleByteCount = 0;
   SampleWordsHandedOut = 0;
   SampleOverflow = false;
-  LastStreamDataMs = LinkClock().NowMs();
+  LastStreamDataMs = ProgramClock().NowMs();
 }
 
 bool GetTcpWaveData(std::span<const uint16_t>& words) {
@@ -61,7 +61,7 @@ bool GetTcpWaveData(std::span<const uint16_t>& words) {
     return true;
   }
   if (SampleOverflow || !link || link->Broken()) return false;
-  return !Acquiring || LinkClock().NowMs() - LastStreamDataMs < TcpStreamSilenceLimitMs;
+  return !Acquiring || ProgramClock().NowMs() - LastStreamDataMs < TcpStreamSilenceLimitMs;
 }
 
 bool GetUsbWaveData(std::span<const uint16_t>& words) {
@@ -75,7 +75,7 @@ bool GetUsbWaveData(std::span<const uint16_t>& words) {
 // Reads the stream after "ACQ:BREAK" until its end word. A failed read waits for the link
 // to answer again. False when the bound ran out.
 bool DrainAfterBreak() {
-  IClock& clock = LinkClock();
+  IClock& clock = ProgramClock();
   const int64_t start = clock.NowMs();
   auto timeLeft = [&] { return clock.NowMs() - start < BreakDrainLimitMs; };
   for (int pass = 1; !(ClosingFlag && pass > ClosingDrainPasses); ++pass) {
@@ -155,7 +155,7 @@ void SocketReadHandler() {
   const size_t received = link->Receive(SampleBytes().subspan(SampleByteCount));
   if (received == 0) return;
   SampleByteCount += received;
-  LastStreamDataMs = LinkClock().NowMs();
+  LastStreamDataMs = ProgramClock().NowMs();
   const size_t wordCount = SampleByteCount / 2;
   if (BreakingAcquisition || wordCount == 0 || WordAt(wordCount - 1) != EndOfRecordWord)
     RequestNextBlock();

@@ -93,7 +93,6 @@ void InstallInstrumentSettings() {
   });
   SettingsHooks.FirmwareBefore3_10_2.Set([] { return !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2}); });
   SettingsHooks.GuiReady.Set([] { return GuiReady; });
-  SetTriggerSearchClock(LinkClock());
 
   LinkHooks.PatternLockOn.Set(PatternLockOn);
   LinkHooks.CheckPatternLockRate.Set(CheckPatternLockRate);

@@ -22,13 +22,15 @@ constexpr int64_t ProbeSettleMs = 100;
 constexpr double SimulatedWindowLow = 0.125;
 constexpr double SimulatedWindowHigh = 0.375;
 
-IClock* SearchClock = nullptr;  // the system clock until one is set
 std::unique_ptr<TTriggerStatus> StatusIndicator;
 
-IClock& Clock() { return SearchClock ? *SearchClock : SystemClock(); }
+IClock* StatusClock = nullptr;  // the clock the indicator was made with
 
 TTriggerStatus& Status() {
-  if (!StatusIndicator) StatusIndicator = std::make_unique<TTriggerStatus>(Clock());
+  if (!StatusIndicator || StatusClock != &ProgramClock()) {
+    StatusClock = &ProgramClock();
+    StatusIndicator = std::make_unique<TTriggerStatus>(*StatusClock);
+  }
   return *StatusIndicator;
 }
 
@@ -110,17 +112,12 @@ void TTriggerStatus::FromData(int pointsRead) {
   }
 }
 
-void SetTriggerSearchClock(IClock& clock) {
-  SearchClock = &clock;
-  StatusIndicator.reset();
-}
-
 bool TryTriggerLevel(double volts) {
   SetTriggerLevel(volts);
-  Clock().SleepMs(ProbeSettleMs);
+  ProgramClock().SleepMs(ProbeSettleMs);
   const bool real = IsRealInstrument();
   if (real) QueryTrigOn(false);
-  Clock().SleepMs(ProbeSettleMs);
+  ProgramClock().SleepMs(ProbeSettleMs);
   if (real) return QueryTrigOn(false);
   return volts > SimulatedWindowLow && volts < SimulatedWindowHigh;
 }

@@ -53,9 +53,6 @@ class TTriggerStatus {
   int64_t lastDataMs_ = 0;
 };
 
-// The clock of the probe waits and the status throttle (the system clock until set).
-void SetTriggerSearchClock(IClock& clock);
-
 // Sets "Trig:ExtLevel", waits, and with a real instrument asks twice whether it triggers
 // (the first answer may still be about the old level). Without one the simulated window
 // 0.125..0.375 V answers.

@@ -75,7 +75,7 @@ inline void ResetAcquisitionState() {
   FlagOfScalesChange = TFlagOfScalesChange{};
   SignalObjs().InitChannelSignals();
   ClearCommFailure();
-  SetLinkClock(SystemClock());
+  SetProgramClock(SystemClock());
 }
 
 class AcquisitionTest : public ::testing::Test {
@@ -83,7 +83,7 @@ class AcquisitionTest : public ::testing::Test {
   void SetUp() override {
     ResetAcquisitionState();
     GuiReady = true;
-    SetLinkClock(clock);
+    SetProgramClock(clock);
     cycle.SetSimSource(&sim);
     cycle.ConnectToLink();
     LinkHooks.SendRecordSettings.Set([this](uint8_t kind, uint16_t recLen, uint16_t nAvg, double delay) {

@@ -105,7 +105,7 @@ class AcquisitionTcpTest : public AcquisitionTest {
  protected:
   void SetUp() override {
     AcquisitionTest::SetUp();
-    SetLinkClock(SystemClock());  // the stream arrives in real time
+    SetProgramClock(SystemClock());  // the stream arrives in real time
     instrument.SetReply("Info:IndivData?", "1 255 251 9 1234");
     instrument.SetReply("Info:GetVer:SW?", "1.2.3");
     instrument.SetReply("Info:GetVer:FPGAFW?", "5");

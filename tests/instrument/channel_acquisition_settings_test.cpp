@@ -193,10 +193,10 @@ class LevelSearchOnSettingsTest : public InstrumentSettingsTest {
  protected:
   void SetUp() override {
     InstrumentSettingsTest::SetUp();
-    SetTriggerSearchClock(clock);
+    SetProgramClock(clock);
   }
   void TearDown() override {
-    SetTriggerSearchClock(SystemClock());
+    SetProgramClock(SystemClock());
     InstrumentSettingsTest::TearDown();
   }
   FakeClock clock;

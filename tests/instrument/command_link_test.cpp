@@ -87,7 +87,7 @@ TEST_F(LinkTest, RepliesLoseTheirCrLfAndMustBeWholeNumbers) {
 TEST_F(LinkTest, ASilentInstrumentGivesTimeoutWithinTheTimeOutAndFailsTheLink) {
   Connect();
   FakeClock clock;
-  SetLinkClock(clock);
+  SetProgramClock(clock);
   instrument.SetFault(FakeInstrument::TFault::Silence);
 
   const int64_t start = clock.NowMs();
@@ -145,14 +145,14 @@ TEST_F(LinkTest, AFailedConnectClosesTheLinkAndARetrySucceeds) {
 
   instrument.SetFault(FakeInstrument::TFault::Silence);
   FakeClock clock;
-  SetLinkClock(clock);
+  SetProgramClock(clock);
   EXPECT_FALSE(ConnectInstrument(false, Loopback(), instrument.Port()));
   EXPECT_TRUE(CommFailure);
   EXPECT_EQ(TcpLink(), nullptr);
   EXPECT_EQ(LinkKind, TLinkKind::None);
 
   instrument.SetFault(FakeInstrument::TFault::None);
-  SetLinkClock(SystemClock());
+  SetProgramClock(SystemClock());
   EXPECT_TRUE(ConnectInstrument(false, Loopback(), instrument.Port()));
   EXPECT_EQ(LinkKind, TLinkKind::LAN);
   EXPECT_FALSE(CommFailure);

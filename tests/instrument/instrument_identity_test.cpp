@@ -71,7 +71,7 @@ TEST_F(IdentityTest, TheInstrumentTellsItsModelOptionsYearSerialAndVersions) {
 
   // An unanswered read leaves the identity as it was.
   test::FakeClock clock;
-  SetLinkClock(clock);
+  SetProgramClock(clock);
   instrument.SetFault(FakeInstrument::TFault::Silence);
   EXPECT_FALSE(ReadIndivData());
   EXPECT_EQ(Fields(), (TFields{1, 4, 4, 2009, 1234}));

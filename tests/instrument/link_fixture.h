@@ -34,7 +34,7 @@ inline void ResetLinkState() {
   LinkHooks = TLinkHooks{};
   PreCommandHook.Reset();
   InstrumentIdentity = TInstrumentIdentity{};
-  SetLinkClock(SystemClock());
+  SetProgramClock(SystemClock());
 }
 
 // Waits (a few seconds at most) until bytes from the instrument wait on the TCP link.

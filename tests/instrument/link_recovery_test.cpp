@@ -20,7 +20,7 @@ class LinkRecoveryTest : public ::testing::Test {
   void SetUp() override {
     test::ResetLinkState();
     ClearCommFailure();
-    SetLinkClock(clock);
+    SetProgramClock(clock);
     InstallHintStack(std::make_unique<THintStack>(clock, clock));
   }
   void TearDown() override {

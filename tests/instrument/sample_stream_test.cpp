@@ -123,7 +123,7 @@ TEST_F(SampleStreamTest, ADrainWithoutEndWordIsBoundedAndFailsTheLink) {
   Connect();
   instrument.SetFault(FakeInstrument::TFault::Silence);
   FakeClock clock;
-  SetLinkClock(clock);
+  SetProgramClock(clock);
   int64_t start = clock.NowMs();
   Start();
   BreakAcquisition(false);
@@ -162,7 +162,7 @@ TEST_F(SampleStreamTest, APeerThatFallsSilentFailsTheStream) {
   Connect();
   instrument.SetFault(FakeInstrument::TFault::Silence);
   FakeClock clock;
-  SetLinkClock(clock);
+  SetProgramClock(clock);
   Start();
   std::span<const uint16_t> words;
   EXPECT_TRUE(GetWaveData(words));

@@ -17,6 +17,24 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// The link's reply polls run in real time against the loopback instrument; the search's
+// settle waits (100 ms) are counted instead of slept.
+class TSettleWaits final : public IClock {
+ public:
+  int64_t NowMs() const override { return SystemClock().NowMs(); }
+  void SleepMs(int64_t ms) override {
+    if (ms >= 100) {
+      slept_ += ms;
+    } else {
+      SystemClock().SleepMs(ms);
+    }
+  }
+  int64_t SleptMs() const { return slept_; }
+
+ private:
+  int64_t slept_ = 0;
+};
+
 class SettingsOnLinkTest : public InstrumentSettingsTest {
  protected:
   void SetUp() override {
@@ -24,7 +42,7 @@ class SettingsOnLinkTest : public InstrumentSettingsTest {
     ResetLinkState();
     SetSettingsLink(nullptr);  // the command link itself
     InstallInstrumentSettings();
-    SetTriggerSearchClock(waits);
+    SetProgramClock(waits);
     instrument.SetReply("Info:IndivData?", "1 255 251 9 1234");
     ASSERT_TRUE(ConnectInstrument(false, Loopback(), instrument.Port()));
     ASSERT_TRUE(instrument.WaitForCommands(1));
@@ -35,7 +53,7 @@ class SettingsOnLinkTest : public InstrumentSettingsTest {
     instrument.ClearCommands();
   }
   void TearDown() override {
-    SetTriggerSearchClock(SystemClock());
+    SetProgramClock(SystemClock());
     ResetLinkState();
     InstrumentSettingsTest::TearDown();
   }
@@ -47,7 +65,7 @@ class SettingsOnLinkTest : public InstrumentSettingsTest {
   }
 
   FakeInstrument instrument;
-  FakeClock waits;
+  TSettleWaits waits;
 };
 
 TEST_F(SettingsOnLinkTest, LevelSearchOnTheFakeInstrument) {
