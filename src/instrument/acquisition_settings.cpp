@@ -8,6 +8,7 @@
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
 #include "instrument/channel_settings.h"
+#include "instrument/sample_stream.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
@@ -33,7 +34,7 @@ int CodeOf(int slot) { return slot == 0 ? 2 : 3; }
 // With common settings Ch1's nodes answer for both channels.
 const TAcqChannelNodes& Effective(int channel) { return AcqChannelNodes[UseCommonAcqSettings() ? 0 : Slot(channel)]; }
 
-void Stop() { SettingsHooks.StopAcquisition(true); }
+void Stop() { BreakAcquisition(true); }
 
 void ModeChanged(int channel) {
   Stop();

@@ -8,6 +8,7 @@
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
 #include "instrument/acquisition_settings.h"
+#include "instrument/sample_stream.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
@@ -33,7 +34,7 @@ int UnitSystem(int channel) {
   return unit >= usVolt && unit <= usGain ? unit : usVolt;
 }
 
-void Stop() { SettingsHooks.StopAcquisition(true); }
+void Stop() { BreakAcquisition(true); }
 
 bool Hidden(int channel) { return !SignalsOn.IsOn(FirstTrace(channel)); }
 

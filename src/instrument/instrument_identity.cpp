@@ -231,6 +231,10 @@ bool IsLxxModel() { return InstrumentIdentity.ModelCode >= 1 && InstrumentIdenti
 bool IsKxxModel() { return InstrumentIdentity.ModelCode == ModelCount; }
 
 bool HasClockRecoveryOption() { return HasOption(OptClockRecoveryTrig); }
+bool NewTimingLogic() {
+  return VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) && VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3});
+}
+
 bool HasPatSyncTrigOption() { return HasOption(OptPatSyncTrig); }
 bool HasGeneratorsOption() { return HasOption(OptGenerators); }
 bool HasTDROption() { return HasOption(OptGenerators); }

@@ -61,6 +61,8 @@ void ParseVersionText(TSHW_Ver& ver);
 // Compares the numbers of ver with required from the first on; equal numbers go on, the
 // first difference decides, all equal gives true. A missing number is below every one.
 bool VersionAtLeast(const TSHW_Ver& ver, std::initializer_list<int> required);
+// Firmware 3.7.4 and logic 0.3 or later: the longer time bases and hold-offs.
+bool NewTimingLogic();
 
 uint8_t FlashCodeToModel(uint8_t flashCode);
 uint8_t ModelToFlashCode(uint8_t model);

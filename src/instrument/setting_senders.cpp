@@ -9,6 +9,7 @@
 #include "instrument/channel_settings.h"
 #include "instrument/command_link.h"
 #include "instrument/command_settings_link.h"
+#include "instrument/instrument_identity.h"
 #include "instrument/link_state.h"
 #include "instrument/settings_hooks.h"
 #include "instrument/simulator.h"
@@ -166,50 +167,50 @@ void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channe
 
 void SendGenMode(int mode) {
   static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
-  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
+  if (HasGeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
 }
 
 void SendGenPeriod(int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Period", n);
+  if (HasGeneratorsOption()) SendInt("Gen:Period", n);
 }
 
 void SendGenStepDly(int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:StepDly", n);
+  if (HasGeneratorsOption()) SendInt("Gen:StepDly", n);
   ProgramSimulator().SimSetStepDly(n);
 }
 
 void SendGenDelay(int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Delay", n);
+  if (HasGeneratorsOption()) SendInt("Gen:Delay", n);
 }
 
 void SendGenWidth(int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) SendInt("Gen:Width", n);
+  if (HasGeneratorsOption()) SendInt("Gen:Width", n);
 }
 
 void SendGenLength(int index) {
   static const char* const names[] = {"p2e7m1", "p2e10m1", "p2e11m1", "p2e15m1"};
-  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
+  if (HasGeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
 }
 
 void SendGenTrigger(bool pattern) {
-  if (SettingsHooks.GeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
+  if (HasGeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
 }
 
 void SendGenPolarity(int output, bool negative) {
-  if (SettingsHooks.GeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
 }
 
 void SendGenDeskew(int output, int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
+  if (HasGeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
 }
 
 void SendGenOffsetMode(int output, int mode) {
   static const char* const names[] = {"Pos", "Neg", "Var"};
-  if (SettingsHooks.GeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
 }
 
 void SendGenOffset(int output, int32_t n) {
-  if (SettingsHooks.GeneratorsOption()) {
+  if (HasGeneratorsOption()) {
     SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
   }
 }

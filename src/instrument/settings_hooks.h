@@ -13,20 +13,6 @@
 namespace norv {
 
 struct TSettingsHooks {
-  // --- the link and the instrument ---
-  // Stops a running acquisition (with refresh of the screen and measurements).
-  THook<void(bool refresh)> StopAcquisition;
-  THook<bool()> AcquisitionRunning;
-  THook<bool()> PatternSyncOption;
-  THook<bool()> ClockRecoveryOption;
-  THook<bool()> GeneratorsOption;
-  // Firmware 3.7.4 and logic 0.3 or later.
-  THook<bool()> NewTimingLogic;
-  // Firmware older than 3.10.2 (so too without an instrument).
-  THook<bool()> FirmwareBefore3_10_2{[] { return true; }};
-  // The start-up has finished.
-  THook<bool()> GuiReady;
-
   // --- shell and main window ---
   // Binds the main window's permanent controls (nothing while there is no main window).
   THook<void(const std::string& path, const std::string& caption)> BindMainHorizontalScale;

@@ -83,17 +83,6 @@ IAcqSettings& ProgramAcqSettings() {
 }
 
 void InstallInstrumentSettings() {
-  SettingsHooks.StopAcquisition.Set([](bool refresh) { BreakAcquisition(refresh); });
-  SettingsHooks.AcquisitionRunning.Set([] { return Acquiring; });
-  SettingsHooks.PatternSyncOption.Set(HasPatSyncTrigOption);
-  SettingsHooks.ClockRecoveryOption.Set(HasClockRecoveryOption);
-  SettingsHooks.GeneratorsOption.Set(HasGeneratorsOption);
-  SettingsHooks.NewTimingLogic.Set([] {
-    return VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) && VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3});
-  });
-  SettingsHooks.FirmwareBefore3_10_2.Set([] { return !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2}); });
-  SettingsHooks.GuiReady.Set([] { return GuiReady; });
-
   LinkHooks.PatternLockOn.Set(PatternLockOn);
   LinkHooks.CheckPatternLockRate.Set(CheckPatternLockRate);
   LinkHooks.SendRecordSettings.Set([](uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay) {

@@ -8,7 +8,9 @@
 #include "framework/numeric_handlers.h"
 #include "framework/settings_tree.h"
 #include "instrument/channel_settings.h"
+#include "instrument/instrument_identity.h"
 #include "instrument/link_state.h"
+#include "instrument/sample_stream.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
@@ -93,7 +95,7 @@ void ConvertIntoUnits(bool b) {
 }
 
 void UpdateWindowMarks() {
-  if (SettingsHooks.AcquisitionRunning()) return;
+  if (Acquiring) return;
   if (GetTimeBaseMode() != tbmAB) {
     SettingsHooks.ShowTimeBaseWindows(0, 0, 0, false);
     return;
@@ -106,7 +108,7 @@ void UpdateWindowMarks() {
 double HalfMid(double rest) { return rest <= 0.6 ? 0.0 : Nearest125(rest / 2); }
 
 void DeltaChanged(THandler& h) {
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   if (h.GetWhoChangedRaw() == wcvReplay) SavedDelta.ReplayedMeanwhile = true;
   UpdateWindowMarks();
 }
@@ -123,7 +125,7 @@ void DelayChanged(THandler& h) {
 
 void ScaleBChanged(THandler& h) {
   if (IsUserChange(h)) EditedUnit = huTime;
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   ConvertIntoUnits(true);
   const double max = DelayMaximum(GetTimeScaleA(), GetTimeScaleB());
   hTBDelay->SetMax(max);
@@ -137,7 +139,7 @@ void ScaleBChanged(THandler& h) {
 
 void ScaleAChanged(THandler& h) {
   if (IsUserChange(h)) EditedUnit = huTime;
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   UpdateHoldoffLimit();
   ConvertIntoUnits(false);
   ApplyLimitRule(true);
@@ -191,7 +193,7 @@ void ModeChanged(THandler&) {
 }
 
 void DualDelayChanged(THandler&) {
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   hTBDeltaDel->SetDisabled(GetTimeBaseMode() == tbmA || !IsOn(hTBDualDel));
   UpdateWindowMarks();
 }
@@ -348,7 +350,7 @@ void SetTimeBaseScale(bool scaleB, double seconds) {
 void ShiftTimeBaseDelay(bool delta, double fraction) {
   TDoubleEditHandler* h = delta ? hTBDeltaDel : hTBDelay;
   h->SetValueByProgram(h->GetFloatValue() + 10.0 * fraction);
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   UpdateWindowMarks();
 }
 
@@ -387,7 +389,7 @@ void RecalcTimeBaseScales() {
 
 void ApplyHorizontalUnits(bool rebind) {
   if (!hTBUnits) return;
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   ApplyEnabling();
   const THorizontalUnit kind = GetHorizontalUnitKind();
   hTBBitRate->SetDisabled(kind != huBit);
@@ -415,7 +417,7 @@ void SetTimeBaseScaleAMax(double max) {
 }
 
 void UpdateTimeBaseMax() {
-  TimeBaseMaximum = TimeBaseModelMaximum(IsRealInstrument(), SettingsHooks.NewTimingLogic());
+  TimeBaseMaximum = TimeBaseModelMaximum(IsRealInstrument(), NewTimingLogic());
   ScaleAMax = TimeBaseMaximum;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "instrument/link_state.h"
+#include "instrument/sample_stream.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
 #include "instrument/trigger_settings.h"
@@ -129,7 +130,7 @@ bool TriggerLevelSearch(double& level) {
   }
   SetTriggerModeByProgram(true);
   SettingsHooks.StopRunAndSingle();
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   double found = 0;
   if (!FindTriggerLevel([](int32_t mv) { return TryTriggerLevel(mv * 0.001); }, Progress, found)) return false;
   level = found;

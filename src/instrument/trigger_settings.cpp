@@ -10,8 +10,11 @@
 #include "framework/settings_tree.h"
 #include "instrument/acquisition_settings.h"
 #include "instrument/channel_settings.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
 #include "instrument/link_state.h"
 #include "instrument/pattern_length_list.h"
+#include "instrument/sample_stream.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
@@ -38,7 +41,7 @@ double ScaleA() { return GetTimeScaleA(); }
 void SendHoldoff() { SendTrigHoldOff(hTrigHoldoff->GetFloatValue()); }
 
 void SourceChanged(THandler&) {
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   const int source = TriggerSourceIndex();
   SendTrigSource(source);
   SettingsHooks.RefreshTriggerCell();
@@ -103,7 +106,7 @@ void ApplyDelayLimits() {
 }
 
 void SendPatternDelayOf(int32_t delay) {
-  if (SettingsHooks.PatternSyncOption()) {
+  if (HasPatSyncTrigOption()) {
     SendPatternDelay(PatternDelayToInstrument(delay, PatternLength, PatternDivider, PatternIsPrbs));
   }
   ProgramSimulator().SimSetPatternOffset(delay);
@@ -123,13 +126,13 @@ void PatternDelayText(const TEditHandler&, std::string& text, double value) {
 void PatternDelayEntry(double& value, TEditHandler&) { value /= DelayFactor(); }
 
 void EyeLineChanged(THandler&) {
-  SettingsHooks.StopAcquisition(true);
+  BreakAcquisition(true);
   PatternDelayChanged(*hTrigPattDelay);
 }
 
 void AddDelayChanged(THandler&) {
   const bool on = IsOn(hTrigPattAddDelay);
-  if (SettingsHooks.PatternSyncOption()) SendPatternAddDelay(on);
+  if (HasPatSyncTrigOption()) SendPatternAddDelay(on);
   ProgramSimulator().SimSetPatternAddDelay(on);
 }
 
@@ -149,7 +152,7 @@ void DropPatternLock() { hTrigPatternLockMode->SetIndexByProgram(plmOff); }
 
 void StartAutoDetect() {
   if (PatternLengthList.empty()) {
-    if (SettingsHooks.GuiReady()) SettingsHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
+    if (GuiReady) SettingsHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();
     return;
   }
@@ -159,7 +162,7 @@ void StartAutoDetect() {
 void PatternLockChanged(THandler&) {
   SwitchJitterOff();
   ProgramSimulator().BuildPrbsGenerators();
-  uint8_t mode = SettingsHooks.PatternSyncOption() ? hTrigPatternLockMode->GetIndex() : uint8_t{plmOff};
+  uint8_t mode = HasPatSyncTrigOption() ? hTrigPatternLockMode->GetIndex() : uint8_t{plmOff};
   const bool active = mode != plmOff && !hTrigPatternLockMode->IsDisabled();
   PatternClockRate = 0.0;
   if (active) {
@@ -177,7 +180,7 @@ void PatternLockChanged(THandler&) {
     }
     hTrigDataRate->SetDisabled(mode == plmOff);
   } else {
-    if (SettingsHooks.PatternSyncOption()) SendPatternOn(false);
+    if (HasPatSyncTrigOption()) SendPatternOn(false);
     ProgramSimulator().SimSetPatternOn(false);
     SetTimeBaseScaleAMax(TimeBaseMaximum);
     hTrigHoldoff->SetMax(HoldoffMax);
@@ -192,7 +195,7 @@ void ResetPatternLock(THandler&) {
       hTrigPattAddDelay->SetOnByProgram(!IsOn(hTrigPattAddDelay));
       break;
     case plmAutoDetect:
-      if (SettingsHooks.PatternSyncOption()) SendPatternOn(false);
+      if (HasPatSyncTrigOption()) SendPatternOn(false);
       ProgramSimulator().SimSetPatternOn(false);
       PatternClockRate = MeasurePatternRate();
       if (PatternClockRate < MinimumPatternRate) {
@@ -217,7 +220,7 @@ double TriggerAttenuation() {
   return AttenuationFactor(GetIndex(hTrigAttenUnit), hTrigAttenRatio->GetFloatValue(), hTrigAttenDB->GetFloatValue());
 }
 
-double GetMinHoldoff() { return MinimumHoldoff(IsAcqFitToSingle(), SettingsHooks.FirmwareBefore3_10_2()); }
+double GetMinHoldoff() { return MinimumHoldoff(IsAcqFitToSingle(), !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2})); }
 
 void UpdateHoldoffLimit() {
   if (!hTrigHoldoff) return;
@@ -235,7 +238,7 @@ void CheckHoldoffFollowsTimeBase() {
 }
 
 void UpdateHoldoffMax() {
-  HoldoffMax = HoldoffMaximum(IsRealInstrument(), SettingsHooks.NewTimingLogic());
+  HoldoffMax = HoldoffMaximum(IsRealInstrument(), NewTimingLogic());
   if (hTrigHoldoff) hTrigHoldoff->SetMax(HoldoffMax);
 }
 
@@ -248,7 +251,7 @@ void ScaleTriggerIntRate() { hTrigIntRate->SetValueByProgram(hTrigIntRate->GetFl
 
 void SetPatternLength(int32_t length) {
   PatternLength = length;
-  if (SettingsHooks.PatternSyncOption()) SendPatternLength(PatternLengthCommandValue(length));
+  if (HasPatSyncTrigOption()) SendPatternLength(PatternLengthCommandValue(length));
   ProgramSimulator().SimSetPatternSpan(length);
   ApplyDelayLimits();
 }
@@ -287,7 +290,7 @@ void ApplyTriggerSettings() {
   hTrigLowJitter->SetDisabled(true);
   hTrigRefFreq->SetDisabled(true);
   hTrigRefDivider->SetDisabled(true);
-  hTrigSource->SetDisabledMask(AdvancedDisabledMask | (SettingsHooks.ClockRecoveryOption() ? 0 : ClockRecovDisabledMask));
+  hTrigSource->SetDisabledMask(AdvancedDisabledMask | (HasClockRecoveryOption() ? 0 : ClockRecovDisabledMask));
   hTrigHoldoff->SetMin(GetMinHoldoff());
   UpdateHoldoffLimit();
   SourceChanged(*hTrigSource);
@@ -297,7 +300,7 @@ void ApplyTriggerSettings() {
   HoldoffChanged(*hTrigHoldoff);
   hTrigHister->OnChange(*hTrigHister);
   hTrigLowJitter->SetOnByProgram(false);
-  if (SettingsHooks.PatternSyncOption()) {
+  if (HasPatSyncTrigOption()) {
     PatternLockChanged(*hTrigPatternLockMode);
     AddDelayChanged(*hTrigPattAddDelay);
     PatternDelayChanged(*hTrigPattDelay);
@@ -331,7 +334,7 @@ void RegisterTriggerCommands() {
     SendTrigMode(TriggerModeIsTriggered());
   });
   hTrigSlope = root.AddRadioSw(0, "Trig:Slope", "Pos,Neg", [](THandler&) {
-    SettingsHooks.StopAcquisition(true);
+    BreakAcquisition(true);
     SendTrigSlope(hTrigSlope->GetIndex() == 1);
   });
   hTrigHoldoff = root.AddDoubleEdit("Trig:Holdoff", NoColour, 1e-5, "s", 3, 6, 1e-5, 1e-4, HoldoffMax, sr1_2_5, 0, srQuantised,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/instrument_identity.h"
 #include "instrument/link_state.h"
 #include "instrument/settings_hooks.h"
 #include "support/fake_settings_link.h"
@@ -112,7 +113,8 @@ TEST_F(SettingSendersTest, GeneratorCommandsNeedTheGeneratorsOption) {
   SendGenMode(3);
   SendGenPeriod(100);
   EXPECT_TRUE(link.Lines.empty());
-  SettingsHooks.GeneratorsOption.Set([] { return true; });
+  InstrumentIdentity.ModelCode = 1;
+  InstrumentIdentity.Options = OptGenerators;
   SendGenMode(3);
   SendGenPeriod(100);
   SendGenStepDly(7);
@@ -125,7 +127,7 @@ TEST_F(SettingSendersTest, GeneratorCommandsNeedTheGeneratorsOption) {
   SendGenOffsetMode(0, 0);
   SendGenOffsetMode(1, 2);
   SendGenOffset(1, 12);
-  SettingsHooks.GeneratorsOption.Reset();
+  InstrumentIdentity = {};
   EXPECT_EQ(link.Texts(),
             (Lines{"Gen:Mode Pulse", "Gen:Period 100", "Gen:StepDly 7", "Gen:Delay 8", "Gen:Width 9",
                    "Gen:Length p2e15m1", "Gen:Trigger Pattern", "Gen:Out2:Polarity Neg", "Gen:Out1:Deskew -5",

@@ -9,6 +9,8 @@
 #include "framework/numeric_handlers.h"
 #include "instrument/acquisition_settings.h"
 #include "instrument/channel_settings.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
 #include "instrument/link_state.h"
 #include "instrument/setting_senders.h"
 #include "instrument/settings_hooks.h"
@@ -36,6 +38,8 @@ class InstrumentSettingsTest : public SettingsTreeTest {
 
   static void ResetState() {
     SettingsHooks = TSettingsHooks{};
+    InstrumentIdentity = {};
+    GuiReady = false;
     SenderCaches = TSenderCaches{};
     SamplingModeByte = SamplingModeNone;
     LinkKind = TLinkKind::None;

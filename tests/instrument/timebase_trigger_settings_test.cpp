@@ -120,7 +120,8 @@ TEST_F(TimeBaseSettingsTest, ModelAndFirmwareLimitTheTimeBase) {
   AdaptTimeBaseToModel();
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.002);
   EXPECT_DOUBLE_EQ(Value("TB:ScaleA"), 0.002);
-  SettingsHooks.NewTimingLogic.Set([] { return true; });
+  InstrumentIdentity.SWVer.Num = {3, 7, 4, 0};
+  InstrumentIdentity.FPGAVer.Num = {0, 3, 0, 0};
   AdaptTimeBaseToModel();
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.05);
   UpdateHoldoffMax();
@@ -190,7 +191,8 @@ class PatternLockTest : public InstrumentSettingsTest {
  protected:
   void SetUp() override {
     InstrumentSettingsTest::SetUp();
-    SettingsHooks.PatternSyncOption.Set([] { return true; });
+    InstrumentIdentity.ModelCode = 1;
+    InstrumentIdentity.Options = OptPatSyncTrig;
     LinkKind = TLinkKind::LAN;
     link.Reply = [this](const std::string& query) { return query == "Pattern:TrigFreq?" ? rate : "Timeout"; };
   }
@@ -248,7 +250,7 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   ApplyAll();
   std::string message;
   double searchRate = 0;
-  SettingsHooks.GuiReady.Set([] { return true; });
+  GuiReady = true;
   SettingsHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
   PatternLengthList.clear();
