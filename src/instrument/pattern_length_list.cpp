@@ -4,19 +4,15 @@
 #include <limits>
 #include <string>
 
+#include "framework/text_case.h"
+
 namespace norv {
-
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-}  // namespace
 
 int32_t ParsePatternLengthLine(std::string_view line) {
   size_t i = 0;
-  while (i < line.size() && IsBlank(line[i])) ++i;
+  while (i < line.size() && IsBlankOrControl(line[i])) ++i;
   int64_t value = 0;
-  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+  for (; i < line.size() && IsAsciiDigit(line[i]); ++i) {
     const int64_t next = value * 10 + (line[i] - '0');
     if (next > std::numeric_limits<int32_t>::max()) break;
     value = next;

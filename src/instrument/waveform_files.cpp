@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "framework/dot_number.h"
+#include "framework/text_case.h"
 #include "framework/text_encoding.h"
 #include "instrument/signal_obj.h"
 
@@ -219,16 +220,10 @@ std::optional<int> LeadingInteger(std::string_view s) {
   return v;
 }
 
-std::string Trim(std::string_view s) {
-  s = SkipBlanks(s);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
 // The unit written before the comment in parentheses.
 std::string UnitBeforeComment(const std::string& line) {
   const std::size_t paren = line.rfind('(');
-  return Trim(std::string_view(line).substr(0, paren == std::string::npos ? line.size() : paren));
+  return std::string(TrimBlanks(std::string_view(line).substr(0, paren == std::string::npos ? line.size() : paren)));
 }
 
 class TLineReader {
