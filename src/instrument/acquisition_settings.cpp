@@ -8,6 +8,7 @@
 #include "framework/settings_tree.h"
 #include "framework/trace_names.h"
 #include "instrument/channel_settings.h"
+#include "instrument/link_hooks.h"
 #include "instrument/sample_stream.h"
 #include "instrument/setting_rules.h"
 #include "instrument/setting_senders.h"
@@ -91,7 +92,7 @@ void RunUntilChanged(THandler&) {
 void ReactChanged(THandler& h) {
   const uint32_t now = hAcqReact->GetMask();
   const uint32_t added = now & ~ReactBefore;
-  if (added & ReactBeep) SettingsHooks.Beep();
+  if (added & ReactBeep) LinkHooks.SystemBeep();
   if ((added & ReactSave) && h.GetWhoChangedRaw() == wcvSwitcher) {
     std::string name = AutoSaveBase();
     int filter = hAcqFileFormat->GetIndex();

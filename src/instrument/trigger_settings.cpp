@@ -152,7 +152,7 @@ void DropPatternLock() { hTrigPatternLockMode->SetIndexByProgram(plmOff); }
 
 void StartAutoDetect() {
   if (PatternLengthList.empty()) {
-    if (GuiReady) SettingsHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
+    if (GuiReady) LinkHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();
     return;
   }

@@ -38,6 +38,7 @@ class InstrumentSettingsTest : public SettingsTreeTest {
 
   static void ResetState() {
     SettingsHooks = TSettingsHooks{};
+    LinkHooks = TLinkHooks{};
     InstrumentIdentity = {};
     GuiReady = false;
     SenderCaches = TSenderCaches{};

@@ -251,7 +251,7 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   std::string message;
   double searchRate = 0;
   GuiReady = true;
-  SettingsHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
+  LinkHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
   PatternLengthList.clear();
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
