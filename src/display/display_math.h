@@ -10,14 +10,6 @@
 
 namespace norv {
 
-// Round to nearest, ties to even, limited to Lo..Hi; NaN gives IfNaN.
-inline int RoundClamped(double value, int lo, int hi, int ifNaN) {
-  if (std::isnan(value)) return ifNaN;
-  if (value <= lo) return lo;
-  if (value >= hi) return hi;
-  return static_cast<int>(std::nearbyint(value));
-}
-
 // Truncation towards zero, limited to Lo..Hi; NaN gives IfNaN.
 inline int TruncClamped(double value, int lo, int hi, int ifNaN) {
   if (std::isnan(value)) return ifNaN;

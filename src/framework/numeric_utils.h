@@ -3,12 +3,23 @@
 // scaling, hexadecimal number lists, fixed-width text, the program's reproducible random
 // source.
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace norv {
+
+// Nearest integer (halves to even) limited to lo..hi; NaN gives ifNaN. Computed values that
+// may be NaN, infinite or huge reach an integer only this way.
+template <typename Int>
+Int RoundClamped(double value, Int lo, Int hi, Int ifNaN = 0) {
+  if (std::isnan(value)) return ifNaN;
+  if (value <= static_cast<double>(lo)) return lo;
+  if (value >= static_cast<double>(hi)) return hi;
+  return static_cast<Int>(std::nearbyint(value));
+}
 
 // 10^(dB/20) and its power form 10^(dB/10).
 double DbToRatio(double dB);

@@ -30,14 +30,6 @@ constexpr double kCalibrationNoiseCodes = 2;
 constexpr int kUnlockedPatternStep = 977;
 constexpr double kTwoPi = 2 * std::numbers::pi;
 
-// Nearest integer, bounded; NaN gives 0.
-int64_t RoundClamped(double value, int64_t lo, int64_t hi) {
-  if (!(value == value)) return 0;
-  if (value <= static_cast<double>(lo)) return lo;
-  if (value >= static_cast<double>(hi)) return hi;
-  return std::llround(value);
-}
-
 // x reduced into [0, period).
 double PositiveMod(double x, double period) {
   const double r = std::fmod(x, period);
