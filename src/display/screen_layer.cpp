@@ -111,7 +111,15 @@ void TScreenLayer::SetSignalScreenAndRegisterSelfInIt(TSignalScreen* screen) {
 
 void TScreenLayer::UnregisterFromScreen() {
   if (screen_ == nullptr) throw EAssertion("Screen Undefined???????");
-  if (screen_->LayerObject(index_) == this) screen_->SetLayerObject(index_, nullptr);
+  // The occupancy bits of this index would otherwise show the old cells in the colours of
+  // the next layer registered under it. The cells stay, for a later Show.
+  if (screen_->LayerObject(index_) == this) {
+    EraseFromScreen();
+    screen_->SetLayerObject(index_, nullptr);
+  }
+  // Unbound: later drawing must not reach a screen that no longer asks this layer for
+  // colours (and may be freed before it), and registering again must not be a no-op.
+  screen_ = nullptr;
 }
 
 void TScreenLayer::BeginScreenUpdate() {

@@ -45,6 +45,7 @@ class TScreenLayer {
   virtual bool CellPresent(int x, int y) const;
 
   void SetSignalScreenAndRegisterSelfInIt(TSignalScreen* screen);
+  // Erases the layer from its screen, leaves its slot and unbinds it; the cells stay.
   void UnregisterFromScreen();
   TSignalScreen* GetScreen() const { return screen_; }
   void BeginScreenUpdate();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -164,6 +165,46 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   }
   EXPECT_EQ(PixelAt(second, column, row), 0x00FF00u);
   EXPECT_NE(second.Occupancy(20, trace.CentreRow()), 0u);
+}
+
+TEST(LayerBinding, UnregisteringErasesTheLayerAndUnbindsIt) {
+  auto screen = std::make_unique<TSignalScreen>();
+  screen->SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  TCellLayer old("Old", 30, 20, 5, false);
+  test::Attach(old, *screen, 0xFF0000FF);
+  old.Put(3, 4, 0x0000FF);
+  old.Put(7, 9, 0x0000FF);
+  old.UnregisterFromScreen();  // without Hide
+  EXPECT_EQ(old.GetScreen(), nullptr);
+  EXPECT_EQ(screen->LayerObject(5), nullptr);
+  EXPECT_EQ(old.Cell(3, 4), 1) << "the layer keeps its cells";
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < screen->Width(); ++x) {
+      ASSERT_EQ(screen->Occupancy(x, y), 0u) << x << "," << y;
+      ASSERT_EQ(screen->Image().Pixel(x, y), 0u) << x << "," << y;
+    }
+  }
+
+  // The next layer under that index shows its own cells only, also when all is recomposed.
+  TCellLayer next("Next", 30, 20, 5, false);
+  test::Attach(next, *screen, 0xFF00FF00);
+  next.Put(10, 10, 0x00FF00);
+  screen->RecomposeAll();
+  EXPECT_EQ(PixelAt(*screen, 3, 4), 0u);
+  EXPECT_EQ(PixelAt(*screen, 7, 9), 0u);
+  EXPECT_EQ(PixelAt(*screen, 10, 10), 0x00FF00u);
+
+  // Registered again on the same screen, the kept cells come back.
+  next.UnregisterFromScreen();
+  old.SetSignalScreenAndRegisterSelfInIt(screen.get());
+  EXPECT_EQ(screen->LayerObject(5), &old);
+  EXPECT_EQ(PixelAt(*screen, 3, 4), 0x0000FFu);
+  EXPECT_EQ(PixelAt(*screen, 10, 10), 0u);
+
+  // Unregistered, a layer may outlive its former screen and draw without reaching it.
+  old.UnregisterFromScreen();
+  screen.reset();
+  old.Put(1, 1, 0x0000FF);
 }
 
 TEST(LayerHitTest, SearchesARadiusWithoutWrappingAndPlotSizesAreClamped) {
