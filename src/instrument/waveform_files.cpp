@@ -175,7 +175,21 @@ std::string ExponentField(double v, int width) {
                                  std::chars_format::scientific, digits - 1);
   const std::string_view text(buf.data(), static_cast<std::size_t>(res.ptr - buf.data()));
   const std::size_t e = text.find('e');
-  const std::string_view mantissa = text.substr(0, e);
+  std::string mantissa(text.substr(0, e));
+  // Near the largest double, rounding up to the digits kept would write a number beyond
+  // the double range, which no reader takes: the digits are cut instead (one unit less in
+  // the last digit than the rounded-up text).
+  double check = 0;
+  if (std::fabs(v) > 1e308 && !TryStrToFloat_Dot(std::string(text), check)) {
+    for (auto it = mantissa.rbegin(); it != mantissa.rend(); ++it) {
+      if (*it == '.') continue;
+      if (*it != '0') {
+        --*it;
+        break;
+      }
+      *it = '9';
+    }
+  }
   // to_chars writes the exponent as e+dd or e-ddd; the field wants E+dddd.
   const char expSign = text[e + 1];
   std::string expDigits(text.substr(e + 2));
@@ -260,7 +274,7 @@ void AppendPointLines(std::string& out, const TSignalObj& r) {
   }
 }
 
-// A title holds one line of the file; line breaks inside it become blanks.
+// A title or a unit holds one line of the file; line breaks inside it become blanks.
 std::string SingleLine(std::string text) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
@@ -280,10 +294,11 @@ std::string VerboseText(const TSignalObj& r) {
     window += GetFFTWindowName(r.GetFFTWindow()).value_or("");
   }
   AppendLine(out, window);
-  AppendLine(out, PadLeft(r.GetHorUnit(), 3) + "                         (Dimension of horizontal axes)");
+  AppendLine(out, PadLeft(SingleLine(r.GetHorUnit()), 3) +
+                      "                         (Dimension of horizontal axes)");
   AppendLine(out, ExponentField(r.GetX0(), 23) + "        (Shift of the first horizontal point)");
   AppendLine(out, ExponentField(r.GetDX(), 20) + "        (Sample interval)");
-  AppendLine(out, r.GetVertUnitText() + "                         (Dimension of vertical axes)");
+  AppendLine(out, SingleLine(r.GetVertUnitText()) + "                         (Dimension of vertical axes)");
   AppendLine(out, ExponentField(r.GetVertScale(), 20) + "        (Vertical Scale per division)");
   AppendLine(out, ExponentField(r.GetVertOffset(), 20) + "        (Vertical offset)");
   AppendLine(out, "");

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <locale>
 #include <sstream>
 #include <string>
@@ -381,6 +382,46 @@ TEST(WaveformTextFile, RefusedFilesChangeNothing) {
     const std::string before = SaveBinary(dst);
     EXPECT_FALSE(LoadText(dst, b.text)) << b.what;
     EXPECT_EQ(SaveBinary(dst), before) << b.what;
+  }
+}
+
+TEST(WaveformTextFile, EveryLoadedRecordSavesAsTextThatLoads) {
+  // A saved 32-point waveform, changed where a text or an axis number is kept.
+  const std::string good = SaveBinary(SampleRecord(32, false));
+  const std::size_t horUnit = 3 + 8 * 32;
+  const std::size_t x0 = horUnit + 64;
+  const std::size_t vertUnit = x0 + 16;
+  const std::size_t scale = vertUnit + 64 + 8;
+  const auto withDouble = [](std::string bytes, std::size_t at, double v) {
+    std::memcpy(&bytes[at], &v, 8);  // the host is little-endian too
+    return bytes;
+  };
+  const double max = std::numeric_limits<double>::max();
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string horUnit, vertUnit;  // as read back from the text
+  } cases[] = {
+      // "s\nx" and "V\r\n": four bytes changed.
+      {"line breaks in the units",
+       WithByte(WithByte(WithByte(WithByte(good, horUnit + 2, '\n'), horUnit + 4, 'x'), vertUnit + 2, '\r'),
+                vertUnit + 4, '\n'),
+       "s x", "V"},
+      // Rounded to the digits written, the axis values would lie beyond the largest double.
+      {"largest values", withDouble(withDouble(withDouble(good, x0, -max), scale, max), 3, max), "s", "V"},
+  };
+  for (const auto& c : cases) {
+    TSignalObj loaded;
+    ASSERT_TRUE(LoadBinary(loaded, c.bytes)) << c.what;
+    const std::string text = SaveText(loaded);
+    TSignalObj back;
+    ASSERT_TRUE(LoadText(back, text)) << c.what;
+    EXPECT_EQ(back.GetHorUnit(), c.horUnit) << c.what;
+    EXPECT_EQ(back.GetVertUnit(), c.vertUnit) << c.what;
+    EXPECT_EQ(Lines(text).size(), 13u + 32) << c.what;
+    EXPECT_NEAR(back.GetX0(), loaded.GetX0(), 1e-14 * std::fabs(loaded.GetX0())) << c.what;
+    EXPECT_NEAR(back.GetVertScale(), loaded.GetVertScale(), 1e-11 * loaded.GetVertScale()) << c.what;
+    EXPECT_EQ(back.GetStoredY(0), loaded.GetStoredY(0)) << c.what;  // 18 digits hold every bit
   }
 }
 
