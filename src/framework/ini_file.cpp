@@ -27,8 +27,9 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 
 }  // namespace
 
-// The file as lines grouped into sections. A line keeps its original text until it is
-// changed, so saving rewrites nothing else.
+// The file as lines grouped into sections. A line keeps its original text and its own
+// line end until it is changed (and its line end after that), so saving rewrites nothing
+// else.
 class TIniDocument {
  public:
   struct Line {
@@ -36,38 +37,54 @@ class TIniDocument {
     bool isEntry = false;
     std::string key;    // trimmed, entries only
     std::string value;  // trimmed, entries only
+    std::string eol;    // "\r\n" or "\n" as read; empty for added lines and a last line without one
   };
   struct Section {
     bool hasHeader = true;  // false only for the lines before the first header
     std::string name;
     std::string headerText;
     std::vector<Line> lines;
+    std::string headerEol;
   };
 
   explicit TIniDocument(bool caseSensitive) : caseSensitive_(caseSensitive) {}
 
   void Parse(std::string_view text) {
     sections_.clear();
-    sections_.push_back(Section{false, {}, {}, {}});
+    sections_.push_back(Section{false, {}, {}, {}, {}});
     size_t lf = text.find('\n');
     eol_ = (lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r') ? "\r\n" : "\n";
     finalEol_ = text.empty() || text.back() == '\n';
-    for (std::string_view line : SplitLines(text)) AddParsedLine(line);
+    // Lines end in LF or CR LF; only the CR right before the LF belongs to the line end.
+    while (!text.empty()) {
+      size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      std::string_view eol;
+      if (end != std::string_view::npos) {
+        const bool cr = !line.empty() && line.back() == '\r';
+        if (cr) line.remove_suffix(1);
+        eol = text.substr(line.size(), cr ? 2 : 1);
+      }
+      AddParsedLine(line, eol);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
   }
 
+  // Lines added by the program take the first line's end; the file ends with a line end
+  // when it did.
   std::string Text() const {
     std::string out;
-    bool first = true;
-    auto put = [&](const std::string& line) {
-      if (!first) out += eol_;
+    const std::string* pending = nullptr;  // the end of the line before, once another follows
+    auto put = [&](const std::string& line, const std::string& eol) {
+      if (pending) out += pending->empty() ? eol_ : *pending;
       out += line;
-      first = false;
+      pending = &eol;
     };
     for (const Section& s : sections_) {
-      if (s.hasHeader) put(s.headerText);
-      for (const Line& l : s.lines) put(l.text);
+      if (s.hasHeader) put(s.headerText, s.headerEol);
+      for (const Line& l : s.lines) put(l.text, l.eol);
     }
-    if (!first && finalEol_) out += eol_;
+    if (pending && finalEol_) out += pending->empty() ? eol_ : *pending;
     return out;
   }
 
@@ -95,7 +112,7 @@ class TIniDocument {
     auto lastEntry = std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
     std::string k(TrimBlanks(key)), v(value);
-    s->lines.insert(at, Line{k + "=" + v, true, k, v});
+    s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
   }
 
   const Section* FindSection(std::string_view name) const {
@@ -131,18 +148,19 @@ class TIniDocument {
 
   void Clear() {
     sections_.clear();
-    sections_.push_back(Section{false, {}, {}, {}});
+    sections_.push_back(Section{false, {}, {}, {}, {}});
   }
 
  private:
-  void AddParsedLine(std::string_view raw) {
+  void AddParsedLine(std::string_view raw, std::string_view eol) {
     std::string_view t = TrimBlanks(raw);
     size_t close = t.find(']');
     if (t.starts_with('[') && close != std::string_view::npos) {
-      sections_.push_back(Section{true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}});
+      sections_.push_back(Section{
+          true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}, std::string(eol)});
       return;
     }
-    Line line{std::string(raw), false, {}, {}};
+    Line line{std::string(raw), false, {}, {}, std::string(eol)};
     size_t eq = t.find('=');
     if (!t.starts_with(';') && eq != std::string_view::npos && eq > 0) {
       line.isEntry = true;
@@ -159,12 +177,12 @@ class TIniDocument {
     bool endsBlank = !last.lines.empty() && TrimBlanks(last.lines.back().text).empty();
     if (!empty && !endsBlank) last.lines.push_back(Line{});
     std::string n(TrimBlanks(name));
-    sections_.push_back(Section{true, n, "[" + n + "]", {}});
+    sections_.push_back(Section{true, n, "[" + n + "]", {}, {}});
     return sections_.back();
   }
 
   bool caseSensitive_;
-  std::vector<Section> sections_{Section{false, {}, {}, {}}};
+  std::vector<Section> sections_{Section{false, {}, {}, {}, {}}};
   std::string eol_ = "\n";
   bool finalEol_ = true;
 };
