@@ -85,10 +85,20 @@ TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
   Exec("TB:UNITS BIT");
   Exec("TB:BITSCALEA 5.184");
   EXPECT_NEAR(Value("TB:ScaleA"), 1e-7, 1e-15);
-  // Another rate keeps the bit scale and recomputes time: 5.184 bits at 125 Mb/s.
-  Exec("TB:BITRATE 125M000");
+  Exec("TB:BITSCALEB 1.0368");  // 20 ns
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 15.552");  // typed in bits: three divisions of A
+  link.Clear();
+  // Another rate keeps the bit scales and the delay and recomputes time. At 2.5 Gb/s the
+  // new A (2.0736 ns) lies below the old B (20 ns): B must not be clamped to it on the way.
+  Exec("TB:BITRATE 2G5000");
   EXPECT_NEAR(Value("TB:BitScaleA"), 5.184, 1e-6);
-  EXPECT_NEAR(Value("TB:ScaleA"), 5.184 / 125e6, 1e-15);
+  EXPECT_NEAR(Value("TB:BitScaleB"), 1.0368, 1e-6);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.184 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:ScaleB"), 1.0368 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:Delay"), 3.0, 1e-9);
+  // Only the new time base goes out: B per division, and 3 divisions of the new A.
+  EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 4.1472E-10", "TB:DELAY 6.2208E-9"}));
 }
 
 TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {
