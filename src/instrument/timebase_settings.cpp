@@ -220,6 +220,13 @@ void DualDelayChanged(THandler&) {
 }
 
 void StopBitChanged(THandler&) {
+  // As an edit in bits, so that the time scale (the master) follows.
+  const THorizontalUnit edited = EditedUnit;
+  EditedUnit = huBit;
+  struct TRestore {
+    THorizontalUnit Unit;
+    ~TRestore() { EditedUnit = Unit; }
+  } restore{edited};
   hTBScaleA[huBit]->SetValueByProgram((hTBStopBit->GetIntValue() + 20) / 10.0);
 }
 

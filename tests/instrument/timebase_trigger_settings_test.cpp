@@ -143,8 +143,13 @@ TEST_F(TimeBaseSettingsTest, StopBitStartsAtTheStartBit) {
   Exec("TB:STARTBIT 10");
   EXPECT_EQ(Edit("TB:StopBit")->GetMin(), 10);
   EXPECT_EQ(Edit("TB:StopBit")->GetIntValue(), 10);
-  // The bit scale shows the stop bit plus 20, in tenths.
+  // The bit scale shows the stop bit plus 20, in tenths, and the time scale goes with it:
+  // 3 bits at 51.84 Mb/s, then 5 bits.
   EXPECT_NEAR(Value("TB:BitScaleA"), 3.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 3.0 / 51.84e6, 1e-15);
+  Exec("TB:STOPBIT 30");
+  EXPECT_NEAR(Value("TB:BitScaleA"), 5.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.0 / 51.84e6, 1e-15);
 }
 
 class TriggerSettingsTest : public InstrumentSettingsTest {};
