@@ -97,7 +97,7 @@ void ConvertIntoUnits(bool b) {
 }
 
 void UpdateWindowMarks() {
-  if (Acquiring) return;
+  if (SettingsHooks.AcquisitionRunning()) return;
   if (GetTimeBaseMode() != tbmAB) {
     SettingsHooks.ShowTimeBaseWindows(0, 0, 0, false);
     return;

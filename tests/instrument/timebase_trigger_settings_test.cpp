@@ -152,6 +152,39 @@ TEST_F(TimeBaseSettingsTest, StopBitStartsAtTheStartBit) {
   EXPECT_NEAR(Value("TB:ScaleA"), 5.0 / 51.84e6, 1e-15);
 }
 
+TEST_F(TimeBaseSettingsTest, WindowMarksInModeABWhileStopped) {
+  struct TMarks {
+    int Start1, Start2, Width;
+    bool Dual;
+    bool operator==(const TMarks&) const = default;
+  };
+  std::vector<TMarks> shown;
+  SettingsHooks.ShowTimeBaseWindows.Set([&](int s1, int s2, int w, bool dual) {
+    shown.push_back({s1, s2, w, dual});
+  });
+  bool running = false;
+  SettingsHooks.AcquisitionRunning.Set([&] { return running; });
+  ApplyAll();
+  // A 10 ns, B 2 ns: the window is a fifth of the 4000 units; delay 2 and delta 3 divisions
+  // of 400 units each put the windows at 800 and 2000.
+  Exec("TB:MODE AB");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, false}));
+  Exec("TB:DUALDEL ON");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, true}));
+  // While the acquisition runs (even between two records) the marks stay as they are.
+  running = true;
+  shown.clear();
+  Exec("TB:DELAY 25N");
+  Exec("TB:MODE A");
+  EXPECT_TRUE(shown.empty());
+  running = false;
+  Exec("TB:MODE AB");
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), (TMarks{1000, 2200, 800, true}));
+  Exec("TB:MODE B");
+  EXPECT_EQ(shown.back(), (TMarks{0, 0, 0, false}));
+}
+
 class TriggerSettingsTest : public InstrumentSettingsTest {};
 
 TEST_F(TriggerSettingsTest, HoldoffFollowsTheTimeBase) {
