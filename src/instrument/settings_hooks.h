@@ -24,6 +24,8 @@ struct TSettingsHooks {
   THook<void(int position)> AutoscaleProgress;
   // Stops the acquisition's run: clears the Run and Single flags and tells their controls.
   THook<void()> StopRunAndSingle;
+  // Run or Single is on.
+  THook<bool()> AcquisitionRunning;
   // The save dialog of the auto-save reaction: in the folder and base name, the filter
   // index 0..2; true on OK with the chosen file and filter.
   THook<bool(std::string& fileName, int& filterIndex)> AskAutoSaveFile;

@@ -92,6 +92,7 @@ void InstallInstrumentSettings() {
     SendNAvg(nAvg, true);
   });
   SettingsHooks.StopRunAndSingle.Set(StopRunAndSingle);
+  SettingsHooks.AcquisitionRunning.Set([] { return RunFlag || SingleFlag; });
   LinkHooks.ResyncTrigger.Set(UpdateHoldoffMax);
   LinkHooks.RefreshAcqSettings.Set(ApplySamplingOrderRule);
 

@@ -40,6 +40,8 @@ constexpr double UnitMids[] = {1e-8, 1.0, 1.0, 1.0, 10.0};
 THorizontalUnit EditedUnit = huNone;
 uint8_t UnitsBefore = 0;
 bool ProgramCountsAsUser = false;
+// Both time scales are being set together: their follow-ups wait until both are stored.
+bool BothScalesPending = false;
 double ScaleAMax = 0.002;  // the model maximum, or the narrower one of the pattern lock
 struct TSavedDelay {
   double Value = 0;
@@ -95,7 +97,7 @@ void ConvertIntoUnits(bool b) {
 }
 
 void UpdateWindowMarks() {
-  if (Acquiring) return;
+  if (SettingsHooks.AcquisitionRunning()) return;
   if (GetTimeBaseMode() != tbmAB) {
     SettingsHooks.ShowTimeBaseWindows(0, 0, 0, false);
     return;
@@ -124,6 +126,7 @@ void DelayChanged(THandler& h) {
 }
 
 void ScaleBChanged(THandler& h) {
+  if (BothScalesPending) return;
   if (IsUserChange(h)) EditedUnit = huTime;
   BreakAcquisition(true);
   ConvertIntoUnits(true);
@@ -138,6 +141,7 @@ void ScaleBChanged(THandler& h) {
 }
 
 void ScaleAChanged(THandler& h) {
+  if (BothScalesPending) return;
   if (IsUserChange(h)) EditedUnit = huTime;
   BreakAcquisition(true);
   UpdateHoldoffLimit();
@@ -148,6 +152,23 @@ void ScaleAChanged(THandler& h) {
   SettingsHooks.RefreshSamplingRateCells();
   ScaleBChanged(*hTBScaleB[huTime]);
   SendTimeBase();
+}
+
+// Sets A and B by program as one change. Set one at a time, B would be clamped to a new A
+// below it (and the delay with it) before its own new value arrives, and a time base that
+// is no setting at all would be sent in between.
+void SetTimeScales(double a, double b) {
+  {
+    BothScalesPending = true;
+    struct TReset {
+      ~TReset() { BothScalesPending = false; }
+    } reset;
+    TimeScale(false)->SetValueByProgram(a);
+    ApplyLimitRule(false);
+    ApplyLimitRule(true);
+    TimeScale(true)->SetValueByProgram(b);
+  }
+  ScaleAChanged(*TimeScale(false));
 }
 
 void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
@@ -176,8 +197,8 @@ void UnitsChanged(THandler&) {
     hTBScaleA[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleA()));
     hTBScaleB[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleB()));
   } else if (now == huBit) {
-    TimeScale(false)->SetValueByProgram(UnitToTime(huBit, hTBScaleA[huBit]->GetFloatValue()));
-    TimeScale(true)->SetValueByProgram(UnitToTime(huBit, hTBScaleB[huBit]->GetFloatValue()));
+    SetTimeScales(UnitToTime(huBit, hTBScaleA[huBit]->GetFloatValue()),
+                  UnitToTime(huBit, hTBScaleB[huBit]->GetFloatValue()));
   }
   ApplyHorizontalUnits(true);
 }
@@ -199,6 +220,13 @@ void DualDelayChanged(THandler&) {
 }
 
 void StopBitChanged(THandler&) {
+  // As an edit in bits, so that the time scale (the master) follows.
+  const THorizontalUnit edited = EditedUnit;
+  EditedUnit = huBit;
+  struct TRestore {
+    THorizontalUnit Unit;
+    ~TRestore() { EditedUnit = Unit; }
+  } restore{edited};
   hTBScaleA[huBit]->SetValueByProgram((hTBStopBit->GetIntValue() + 20) / 10.0);
 }
 
@@ -375,13 +403,11 @@ void RecalcTimeBaseScales() {
   EditedUnit = kind;
   const double keptA = hTBScaleA[kind]->GetFloatValue();
   const double keptB = hTBScaleB[kind]->GetFloatValue();
-  for (bool b : {false, true}) {
-    double t = UnitToTime(kind, Scales(b)[kind]->GetFloatValue());
-    if (kind != huTime) t = std::clamp(t, TimeBaseMin, TimeBaseMaximum);
-    TimeScale(b)->SetValueByProgram(t);
-  }
-  ApplyLimitRule(false);
-  ApplyLimitRule(true);
+  const auto toTime = [kind](double value) {
+    const double t = UnitToTime(kind, value);
+    return kind == huTime ? t : std::clamp(t, TimeBaseMin, TimeBaseMaximum);
+  };
+  SetTimeScales(toTime(keptA), toTime(keptB));
   hTBScaleA[kind]->SetValueByProgram(keptA);
   hTBScaleB[kind]->SetValueByProgram(keptB);
   EditedUnit = huNone;

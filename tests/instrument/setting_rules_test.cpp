@@ -17,16 +17,10 @@ TEST(SettingRulesTest, HoldoffLimitsByModelAndFirmware) {
   EXPECT_EQ(MinimumHoldoff(true, false), 5e-6);
 }
 
-TEST(SettingRulesTest, DelayLimitsAndWindowMarks) {
+// The window marks are the time-base nodes' test.
+TEST(SettingRulesTest, DelayLimits) {
   EXPECT_DOUBLE_EQ(DelayMaximum(1e-8, 2e-8), 0.0);  // never negative
   EXPECT_DOUBLE_EQ(TimeBaseResolution(1e-8), 1e-11);
-
-  // A = 10 ns, B = 2 ns: the window is a fifth of the screen, 800 units; delay 2.5 div
-  // starts it at 1000, delta 3 puts the second at 2200.
-  const TTimeBaseWindows marks = TimeBaseWindowMarks(1e-8, 2e-9, 2.5, 3.0);
-  EXPECT_EQ(marks.Start1, 1000);
-  EXPECT_EQ(marks.Start2, 2200);
-  EXPECT_EQ(marks.Width, 800);
 }
 
 // Following the time base is the trigger nodes' test; here the edges of the 1 % band.

@@ -85,10 +85,20 @@ TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
   Exec("TB:UNITS BIT");
   Exec("TB:BITSCALEA 5.184");
   EXPECT_NEAR(Value("TB:ScaleA"), 1e-7, 1e-15);
-  // Another rate keeps the bit scale and recomputes time: 5.184 bits at 125 Mb/s.
-  Exec("TB:BITRATE 125M000");
+  Exec("TB:BITSCALEB 1.0368");  // 20 ns
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 15.552");  // typed in bits: three divisions of A
+  link.Clear();
+  // Another rate keeps the bit scales and the delay and recomputes time. At 2.5 Gb/s the
+  // new A (2.0736 ns) lies below the old B (20 ns): B must not be clamped to it on the way.
+  Exec("TB:BITRATE 2G5000");
   EXPECT_NEAR(Value("TB:BitScaleA"), 5.184, 1e-6);
-  EXPECT_NEAR(Value("TB:ScaleA"), 5.184 / 125e6, 1e-15);
+  EXPECT_NEAR(Value("TB:BitScaleB"), 1.0368, 1e-6);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.184 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:ScaleB"), 1.0368 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:Delay"), 3.0, 1e-9);
+  // Only the new time base goes out: B per division, and 3 divisions of the new A.
+  EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 4.1472E-10", "TB:DELAY 6.2208E-9"}));
 }
 
 TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {
@@ -133,8 +143,46 @@ TEST_F(TimeBaseSettingsTest, StopBitStartsAtTheStartBit) {
   Exec("TB:STARTBIT 10");
   EXPECT_EQ(Edit("TB:StopBit")->GetMin(), 10);
   EXPECT_EQ(Edit("TB:StopBit")->GetIntValue(), 10);
-  // The bit scale shows the stop bit plus 20, in tenths.
+  // The bit scale shows the stop bit plus 20, in tenths, and the time scale goes with it:
+  // 3 bits at 51.84 Mb/s, then 5 bits.
   EXPECT_NEAR(Value("TB:BitScaleA"), 3.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 3.0 / 51.84e6, 1e-15);
+  Exec("TB:STOPBIT 30");
+  EXPECT_NEAR(Value("TB:BitScaleA"), 5.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.0 / 51.84e6, 1e-15);
+}
+
+TEST_F(TimeBaseSettingsTest, WindowMarksInModeABWhileStopped) {
+  struct TMarks {
+    int Start1, Start2, Width;
+    bool Dual;
+    bool operator==(const TMarks&) const = default;
+  };
+  std::vector<TMarks> shown;
+  SettingsHooks.ShowTimeBaseWindows.Set([&](int s1, int s2, int w, bool dual) {
+    shown.push_back({s1, s2, w, dual});
+  });
+  bool running = false;
+  SettingsHooks.AcquisitionRunning.Set([&] { return running; });
+  ApplyAll();
+  // A 10 ns, B 2 ns: the window is a fifth of the 4000 units; delay 2 and delta 3 divisions
+  // of 400 units each put the windows at 800 and 2000.
+  Exec("TB:MODE AB");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, false}));
+  Exec("TB:DUALDEL ON");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, true}));
+  // While the acquisition runs (even between two records) the marks stay as they are.
+  running = true;
+  shown.clear();
+  Exec("TB:DELAY 25N");
+  Exec("TB:MODE A");
+  EXPECT_TRUE(shown.empty());
+  running = false;
+  Exec("TB:MODE AB");
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), (TMarks{1000, 2200, 800, true}));
+  Exec("TB:MODE B");
+  EXPECT_EQ(shown.back(), (TMarks{0, 0, 0, false}));
 }
 
 class TriggerSettingsTest : public InstrumentSettingsTest {};
