@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "framework/errors.h"
@@ -224,6 +225,12 @@ TEST_F(LanguageTest, FilesWithoutByteOrderMarkAreReadInTheirLanguagesCodePage) {
     ASSERT_NE(code, Languages->Codes.end()) << row.code;
     EXPECT_EQ(Languages->Names[static_cast<size_t>(code - Languages->Codes.begin())], row.expected)
         << row.code;
+    // Written back, the file keeps its code page byte for byte.
+    const std::string name = std::string("Language-Quel.") + row.code;
+    TLangIniFile(home_ / name).UpdateFile();
+    std::ifstream in(home_ / name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "[Common]\r\nCommon:Language=" + row.bytes + "\r\n") << row.code;
   }
 }
 
