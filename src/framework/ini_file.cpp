@@ -226,9 +226,10 @@ std::optional<int64_t> ParseInteger(std::string_view text) {
 
 }  // namespace
 
-TCustomIniFile_Dot::TCustomIniFile_Dot(std::filesystem::path fileName, bool caseSensitive)
+TCustomIniFile_Dot::TCustomIniFile_Dot(std::filesystem::path fileName, bool caseSensitive, TCodePage codePage)
     : fileName_(std::move(fileName)),
       caseSensitive_(caseSensitive),
+      codePage_(codePage),
       doc_(std::make_unique<TIniDocument>(caseSensitive)) {}
 
 TCustomIniFile_Dot::~TCustomIniFile_Dot() = default;
@@ -243,14 +244,14 @@ void TCustomIniFile_Dot::LoadFile() {
   if (!in.is_open() || !std::filesystem::is_regular_file(fileName_, ec)) throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\"");
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  TDecodedText decoded = DecodeText(bytes.str());
+  TDecodedText decoded = DecodeText(bytes.str(), codePage_);
   encoding_ = decoded.encoding;
   doc_->Parse(decoded.utf8);
 }
 
 void TCustomIniFile_Dot::SaveFile() {
   TTextEncoding used = encoding_;
-  std::string bytes = EncodeText(doc_->Text(), encoding_, &used);
+  std::string bytes = EncodeText(doc_->Text(), encoding_, &used, codePage_);
   encoding_ = used;
   std::filesystem::path temp = fileName_;
   temp += ".tmp~";
@@ -360,8 +361,8 @@ void TCustomIniFile_Dot::DeleteKey(std::string_view section, std::string_view id
   AfterWrite();
 }
 
-TMemIniFile_Dot::TMemIniFile_Dot(std::filesystem::path fileName, bool caseSensitive)
-    : TCustomIniFile_Dot(std::move(fileName), caseSensitive) {
+TMemIniFile_Dot::TMemIniFile_Dot(std::filesystem::path fileName, bool caseSensitive, TCodePage codePage)
+    : TCustomIniFile_Dot(std::move(fileName), caseSensitive, codePage) {
   LoadFile();
 }
 

@@ -69,9 +69,12 @@ class TCustomIniFile_Dot {
   // The encoding the next write uses: the one the file was read with, else UTF-8.
   TTextEncoding Encoding() const { return encoding_; }
   void SetEncoding(TTextEncoding encoding) { encoding_ = encoding; }
+  // The 8-bit code page of a file without byte-order mark that is not UTF-8.
+  TCodePage CodePage() const { return codePage_; }
 
  protected:
-  TCustomIniFile_Dot(std::filesystem::path fileName, bool caseSensitive);
+  TCustomIniFile_Dot(std::filesystem::path fileName, bool caseSensitive,
+                     TCodePage codePage = TCodePage::Windows1252);
 
   // Reads the file (an absent file is empty); raises EIniFileError when it cannot be read.
   void LoadFile();
@@ -86,13 +89,15 @@ class TCustomIniFile_Dot {
   std::filesystem::path fileName_;
   bool caseSensitive_;
   TTextEncoding encoding_ = TTextEncoding::Utf8;
+  TCodePage codePage_;
   std::unique_ptr<TIniDocument> doc_;
 };
 
 // The whole file held in memory: read once when made, written by UpdateFile.
 class TMemIniFile_Dot : public TCustomIniFile_Dot {
  public:
-  explicit TMemIniFile_Dot(std::filesystem::path fileName, bool caseSensitive = false);
+  explicit TMemIniFile_Dot(std::filesystem::path fileName, bool caseSensitive = false,
+                           TCodePage codePage = TCodePage::Windows1252);
 
   void UpdateFile() { SaveFile(); }
   // Drops every section (the file changes only with UpdateFile).

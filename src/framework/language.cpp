@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <set>
 
 #include "framework/errors.h"
 #include "framework/program_dir.h"
@@ -46,6 +48,70 @@ std::string WithUnit(std::string text, bool noUnitSubst) {
 }
 
 std::string Quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+
+// The arguments a format text takes, read with the grammar of Format_Dot
+// ("%[index:][-][width][.precision]type", '*' taking an integer argument).
+struct TPlaceholders {
+  std::set<std::pair<size_t, char>> args;  // argument number, conversion letter ('*')
+  bool stray = false;                      // a '%' that starts no placeholder ("Width %")
+};
+
+TPlaceholders Placeholders(std::string_view text) {
+  TPlaceholders found;
+  auto digit = [&](size_t k) { return k < text.size() && std::isdigit(static_cast<unsigned char>(text[k])); };
+  auto at = [&](size_t k) { return k < text.size() ? text[k] : '\0'; };
+  size_t next = 0;
+  for (size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i)) {
+    size_t k = i + 1;
+    if (at(k) == '%') {
+      i = k + 1;
+      continue;
+    }
+    size_t arg = next;
+    size_t index = 0;
+    const size_t start = k;
+    while (digit(k)) index = std::min<size_t>(index * 10 + static_cast<size_t>(text[k++] - '0'), 1000);
+    if (k > start && at(k) == ':') {
+      arg = index;
+      ++k;
+    } else {
+      k = start;
+    }
+    if (at(k) == '-') ++k;
+    std::vector<std::pair<size_t, char>> stars;
+    auto number = [&] {
+      if (at(k) == '*') {
+        stars.emplace_back(arg++, '*');
+        ++k;
+      }
+      while (digit(k)) ++k;
+    };
+    number();
+    if (at(k) == '.') {
+      ++k;
+      number();
+    }
+    const char type = static_cast<char>(std::tolower(static_cast<unsigned char>(at(k))));
+    if (type == '\0' || std::string_view("duxsefgn").find(type) == std::string_view::npos) {
+      found.stray = true;  // plain text where nothing formats it
+      i += 1;
+      continue;
+    }
+    found.args.insert(stars.begin(), stars.end());
+    found.args.emplace(arg++, type);
+    next = arg;
+    i = k + 1;
+  }
+  return found;
+}
+
+// A translation may be used where the English text is: it takes the same arguments in the
+// same conversions, and has no stray '%' where the English text is formatted.
+bool FitsEnglish(std::string_view translation, std::string_view english) {
+  const TPlaceholders t = Placeholders(translation);
+  const TPlaceholders e = Placeholders(english);
+  return t.args == e.args && (e.args.empty() || !t.stray);
+}
 
 }  // namespace
 
@@ -114,11 +180,24 @@ void LoadResourceStrings(TLanguageStrings& table) {
   table.Clear();
   RegisterDefaultLangStrings(table);
   if (!Languages || EnglishFileMissing || !Languages->Ini) return;
+  std::vector<std::string> misfits;
   for (size_t i = 0; i < table.Count(); ++i) {
     std::string key = table.Key(i);
     std::string text = ReadLangValue(*Languages->Ini, kResourceSection, "rs" + key);
-    if (text != kUndefined) table.ChangeLangStr(key, text);
+    if (text == kUndefined) continue;
+    if (FitsEnglish(text, table.EnglishText(key, true))) {
+      table.ChangeLangStr(key, text);
+    } else {
+      misfits.push_back(FormatLangKey(kResourceSection, "rs" + key));
+    }
   }
+  if (misfits.empty()) return;
+  // One message for the file, not one per text; the first few name the keys to mend.
+  constexpr size_t kListed = 10;
+  std::string message = "Placeholders differ from the English text; the English text is used for";
+  for (size_t i = 0; i < misfits.size() && i < kListed; ++i) message += "\r\n" + misfits[i];
+  if (misfits.size() > kListed) message += "\r\n... " + std::to_string(misfits.size()) + " texts in all";
+  LanguageMessageHook(message);
 }
 
 void WriteResourceStrings(const TLanguageStrings& table, TCustomIniFile_Dot& ini) {
@@ -203,23 +282,33 @@ bool DecodeLangValue(std::string_view value, std::string& text) {
   return !inside;
 }
 
-std::string ReadLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident) {
+namespace {
+
+// The decoded value, "Undefined" when absent; nothing when it does not decode (with the
+// message), since a part of a translation is worse than the English text.
+std::optional<std::string> ReadDecoded(TCustomIniFile_Dot& ini, std::string_view section,
+                                       std::string_view ident) {
   std::string raw = ini.ReadString(section, FormatLangKey(section, ident), kUndefined);
   std::string_view value = raw;
   for (std::string_view marker : {"/Eng/", "/In Future/", "/Not used/"}) {
     if (value.starts_with(marker)) value.remove_prefix(marker.size());
   }
   std::string text;
-  if (!DecodeLangValue(value, text)) {
-    LanguageMessageHook("Error in string " + std::string(section) + ":" + std::string(ident) + "=" +
-                        std::string(value));
-  }
-  return text;
+  if (DecodeLangValue(value, text)) return text;
+  LanguageMessageHook("Error in string " + std::string(section) + ":" + std::string(ident) + "=" +
+                      std::string(value));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string ReadLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident) {
+  return ReadDecoded(ini, section, ident).value_or(std::string(kUndefined));
 }
 
 std::string ReadLangValueLogged(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident) {
   if (!ini.ValueExists(section, FormatLangKey(section, ident))) return {};
-  return ReadLangValue(ini, section, ident);
+  return ReadDecoded(ini, section, ident).value_or(std::string());
 }
 
 void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, std::string_view text) {
@@ -268,6 +357,43 @@ std::string ChoiceKey() {
 }  // namespace
 
 std::string LanguageFileName(std::string_view code) { return std::string(kFilePrefix) + std::string(code); }
+
+// Files without byte-order mark come from editors that save in the Windows code page of the
+// translator's language, so the language decides it. Both the Windows abbreviations
+// ("RUS", "PLK") and the ISO 639 codes ("ru", "rus", "pl", "pol") are known; a region
+// ("ru-RU", "pl_PL") is ignored. Every other language, English included, is Western.
+TCodePage LanguageCodePage(std::string_view code) {
+  static const std::set<std::string, std::less<>> cyrillic = {
+      // Russian, Ukrainian, Belarusian, Bulgarian, Macedonian, Serbian, Kazakh, Kyrgyz,
+      // Tatar, Mongolian, Tajik, Bashkir
+      "RUS", "RU",  "UKR", "UK",  "BEL", "BE",  "BGR", "BUL", "BG",  "MKI", "MKD",
+      "MAC", "MK",  "SRB", "SRP", "SR",  "KKZ", "KAZ", "KK",  "KYR", "KIR", "KY",
+      "TTT", "TAT", "TT",  "MON", "MN",  "TAJ", "TGK", "TG",  "BAS", "BAK", "BA"};
+  static const std::set<std::string, std::less<>> centralEuropean = {
+      // Polish, Czech, Slovak, Hungarian, Slovenian, Croatian, Romanian, Albanian, Bosnian,
+      // Serbian in Latin letters
+      "PLK", "POL", "PL", "CSY", "CES", "CZE", "CS", "SKY", "SLK", "SLO", "SK",  "HUN", "HU", "SLV",
+      "SL",  "HRV", "HR", "ROM", "RON", "RUM", "RO", "SQI", "ALB", "SQ",  "BSB", "BOS", "BS", "SRL"};
+  std::string language = UpperAscii(code.substr(0, code.find_first_of("-_")));
+  if (cyrillic.contains(language)) return TCodePage::Windows1251;
+  if (centralEuropean.contains(language)) return TCodePage::Windows1250;
+  return TCodePage::Windows1252;
+}
+
+namespace {
+
+TCodePage FileCodePage(const std::filesystem::path& fileName) {
+  const std::string name = fileName.filename().string();
+  if (name.size() <= kFilePrefix.size() ||
+      UpperAscii(name.substr(0, kFilePrefix.size())) != UpperAscii(kFilePrefix))
+    return TCodePage::Windows1252;
+  return LanguageCodePage(std::string_view(name).substr(kFilePrefix.size()));
+}
+
+}  // namespace
+
+TLangIniFile::TLangIniFile(std::filesystem::path fileName)
+    : TMemIniFile_Dot(fileName, true, FileCodePage(fileName)) {}
 
 void TMultiLanguages::LoadLanguage(int index) {
   CheckLanguageIndex(index);

@@ -85,25 +85,34 @@ void RegisterDefaultLangStrings(TLanguageStrings& table);
 // Makes the program's table sorted and refusing duplicates.
 void ResetLangStrings();
 // Clears the table and registers the built-in texts; with a loaded language, each key's
-// text in its section "Resource Strings" (identifier "rs" + key) replaces the built-in one.
+// text in its section "Resource Strings" (identifier "rs" + key) replaces the built-in one
+// when it takes the same format arguments ("%d", "%1:s", "%.2f": the same argument
+// numbers and conversion letters; flags, width and precision may differ). A translation
+// with other placeholders keeps the English text, and one message lists them.
 void LoadResourceStrings(TLanguageStrings& table);
 // Writes every key of the table as "rs" + key into the section "Resource Strings".
 void WriteResourceStrings(const TLanguageStrings& table, TCustomIniFile_Dot& ini);
+
+// The 8-bit code page of a language code ("RUS", "ukr", "pl", "ru-RU"): Windows-1251 for
+// Cyrillic languages, Windows-1250 for Central European ones, Windows-1252 for the rest.
+TCodePage LanguageCodePage(std::string_view code);
 
 // Language files: ini files whose keys are composed as "<section>:<ident>" and whose
 // values are encoded so that control characters, quotes and outer blanks survive.
 class TLangIniFile : public TMemIniFile_Dot {
  public:
-  // Keys are matched case-sensitively, like the table's keys.
-  explicit TLangIniFile(std::filesystem::path fileName) : TMemIniFile_Dot(std::move(fileName), true) {}
+  // Keys are matched case-sensitively, like the table's keys. A file without byte-order
+  // mark that is not UTF-8 is in the code page of the language its name
+  // ("Language-Quel." + code) gives.
+  explicit TLangIniFile(std::filesystem::path fileName);
 };
 
 std::string FormatLangKey(std::string_view section, std::string_view ident);
 // The decoded value of a key; "Undefined" when absent. A leading "/Eng/", "/In Future/"
-// or "/Not used/" marker is removed. A value that does not decode gives the part decoded
-// so far (with a message).
+// or "/Not used/" marker is removed. A value that does not decode counts as absent (with
+// a message), so that the English text stays rather than a part of the translation.
 std::string ReadLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
-// ReadLangValue when the key exists, else empty.
+// ReadLangValue when the key exists and decodes, else empty.
 std::string ReadLangValueLogged(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
 void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, std::string_view text);
 void WriteLangInt(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, int64_t value);

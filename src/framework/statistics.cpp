@@ -1,7 +1,6 @@
 #include "framework/statistics.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 namespace norv {
@@ -13,44 +12,47 @@ void TStat::Reset() {
   min_ = 1e101;
   max_ = -1e101;
   sumSq_ = 0;
+  m2_ = 0;
 }
 
 void TStat::SetDeviations(int64_t n) {
-  const double d = sumSq_ - mean_ * mean_ * static_cast<double>(n);
-  // Rounding can make the difference slightly negative for equal values.
-  if (n <= 1 || !(d >= 0)) {
+  // Rounding in the removal of a window value can leave m2_ a hair below 0.
+  if (n <= 1 || !(m2_ > 0)) {
     stdDev_ = 0;
     stdDevN_ = 0;
     return;
   }
-  stdDev_ = std::sqrt(d / static_cast<double>(n - 1));
-  stdDevN_ = std::sqrt(d / static_cast<double>(n));
+  stdDev_ = std::sqrt(m2_ / static_cast<double>(n - 1));
+  stdDevN_ = std::sqrt(m2_ / static_cast<double>(n));
 }
 
 void TStat::Add(uint32_t n, double x) {
   if (n == 0) return;
   const int64_t old = count_;
   count_ += n;
-  mean_ = (static_cast<double>(old) * mean_ + n * x) / static_cast<double>(count_);
   if (old > 0) {
     min_ = std::min(min_, x);
     max_ = std::max(max_, x);
     sumSq_ += x * x * n;
+    // Weighted Welford step: n copies of x at once.
+    const double delta = x - mean_;
+    mean_ += delta * n / static_cast<double>(count_);
+    m2_ += delta * (x - mean_) * n;
   } else {
     min_ = x;
     max_ = x;
     sumSq_ = x * x * n;
+    mean_ = x;
+    m2_ = 0;  // n copies of the first value have no spread
   }
   rms_ = std::sqrt(sumSq_ / static_cast<double>(count_));
-  // n copies of the first value have no spread.
-  SetDeviations(old > 0 ? count_ : 1);
+  SetDeviations(count_);
 }
 
 TModedStat::TModedStat() : values_(kDefaultSize) { TModedStat::Reset(); }
 
 void TModedStat::Reset() {
   TStat::Reset();
-  sum_ = 0;
   pos_ = 0;
 }
 
@@ -64,70 +66,72 @@ void TModedStat::SetMode(TStatMode mode, int size) {
   if (mode == mode_ && clamped == size_) return;
   mode_ = mode;
   size_ = static_cast<uint16_t>(clamped);
-  values_.assign(size_, 0.0f);
+  values_.assign(size_, 0.0);
   Reset();
 }
 
-namespace {
-
-// The window keeps single precision; values beyond its range are kept at its limits.
-float WindowValue(double x) {
-  if (std::isnan(x)) return static_cast<float>(x);
-  return static_cast<float>(std::clamp(x, -double{FLT_MAX}, double{FLT_MAX}));
-}
-
-}  // namespace
-
 void TModedStat::AddOne(double x) {
-  // In Window mode everything works on the value as the ring keeps it, so what enters the
-  // sums and extremes is exactly what later leaves them.
-  const double value = mode_ == TStatMode::Window ? WindowValue(x) : x;
-  min_ = std::min(min_, value);
-  max_ = std::max(max_, value);
+  min_ = std::min(min_, x);
+  max_ = std::max(max_, x);
   int64_t n = 1;
   switch (mode_) {
-    case TStatMode::Permanent:
+    case TStatMode::Permanent: {
       ++count_;
-      mean_ = (static_cast<double>(count_ - 1) * mean_ + value) / static_cast<double>(count_);
-      sumSq_ += value * value;
       n = count_;
+      sumSq_ += x * x;
+      const double delta = x - mean_;
+      mean_ += delta / static_cast<double>(n);
+      m2_ += delta * (x - mean_);
       break;
+    }
     case TStatMode::Window:
-      AddToWindow(static_cast<float>(value));
+      AddToWindow(x);
       n = count_;
       break;
-    case TStatMode::Weight:
+    case TStatMode::Weight: {
       ++count_;
+      const double delta = x - mean_;
       if (count_ <= size_) {
         n = count_;
-        sumSq_ += value * value;
+        sumSq_ += x * x;
+        mean_ += delta / static_cast<double>(n);
+        m2_ += delta * (x - mean_);
       } else {
+        // Each new value enters with weight 1/n, the earlier ones fade by (n-1)/n; for the
+        // deviations about the mean that is m2 := (n-1)/n * (m2 + delta^2).
         n = size_;
-        sumSq_ = value * value + static_cast<double>(n - 1) * sumSq_ / static_cast<double>(n);
+        const double keep = static_cast<double>(n - 1) / static_cast<double>(n);
+        sumSq_ = x * x + keep * sumSq_;
+        mean_ += delta / static_cast<double>(n);
+        m2_ = keep * (m2_ + delta * delta);
       }
-      mean_ = (static_cast<double>(n - 1) * mean_ + value) / static_cast<double>(n);
       break;
+    }
     default:  // an unknown mode keeps only the extremes
       break;
   }
   SetDeviations(n);
 }
 
-void TModedStat::AddToWindow(float stored) {
-  const double value = stored;
+void TModedStat::AddToWindow(double x) {
   if (count_ < size_) {
     ++count_;
-    sum_ += value;
-    sumSq_ += value * value;
-    values_[pos_] = stored;
+    sumSq_ += x * x;
+    values_[pos_] = x;
+    const double delta = x - mean_;
+    mean_ += delta / static_cast<double>(count_);
+    m2_ += delta * (x - mean_);
   } else {
     const double old = values_[pos_];
-    values_[pos_] = stored;
-    sum_ += value - old;
-    sumSq_ += value * value - old * old;
+    values_[pos_] = x;
+    sumSq_ += x * x - old * old;
+    // Replacing old by x in a full window: both differences are taken about the means.
+    const double oldMean = mean_;
+    mean_ += (x - old) / static_cast<double>(count_);
+    m2_ += (x - old) * ((x - mean_) + (old - oldMean));
     // Only a leaving extreme needs a scan; "within tolerance" includes equality, also when
     // the mean and so the tolerance are 0.
-    const double tolerance = std::abs(mean_) * 1e-7;
+    const double tolerance = std::abs(oldMean) * 1e-7;
     const auto window = values_.begin() + size_;
     if (old <= min_ + tolerance) min_ = *std::min_element(values_.begin(), window);
     if (old >= max_ - tolerance) max_ = *std::max_element(values_.begin(), window);
@@ -137,17 +141,18 @@ void TModedStat::AddToWindow(float stored) {
     // Once per round the sums start afresh, so rounding cannot pile up.
     ResumWindow();
   }
-  mean_ = sum_ / static_cast<double>(count_);
 }
 
 void TModedStat::ResumWindow() {
-  sum_ = 0;
+  double sum = 0;
   sumSq_ = 0;
   for (int i = 0; i < count_; ++i) {
-    const double v = values_[i];
-    sum_ += v;
-    sumSq_ += v * v;
+    sum += values_[i];
+    sumSq_ += values_[i] * values_[i];
   }
+  mean_ = sum / static_cast<double>(count_);
+  m2_ = 0;
+  for (int i = 0; i < count_; ++i) m2_ += (values_[i] - mean_) * (values_[i] - mean_);
 }
 
 }  // namespace norv

@@ -34,7 +34,9 @@ class TStat {
   int64_t Count() const { return count_; }
 
  protected:
-  // Both deviations from the sum of squares and mean over n values.
+  // Both deviations from the sum of squared deviations from the mean (m2_) over n values.
+  // The deviations are kept about the mean rather than derived from the sum of squares,
+  // which cancels to nothing when the mean is large against the spread.
   void SetDeviations(int64_t n);
 
   double rms_ = 0;
@@ -46,6 +48,7 @@ class TStat {
   double max_ = 0;
   double sumSq_ = 0;
   int64_t count_ = 0;
+  double m2_ = 0;  // sum of squared deviations from the mean
 };
 
 // The item order of the statistics-mode settings "Permanent,Window,Weight".
@@ -71,15 +74,14 @@ class TModedStat : public TStat {
   int Size() const { return size_; }
 
  private:
-  void AddToWindow(float stored);
+  void AddToWindow(double x);
   void ResumWindow();
 
   TStatMode mode_ = TStatMode::Permanent;
   uint16_t size_ = kDefaultSize;
-  // The last size_ values, kept in single precision.
-  std::vector<float> values_;
+  // The last size_ values (Window mode).
+  std::vector<double> values_;
   uint16_t pos_ = 0;
-  double sum_ = 0;
 };
 
 }  // namespace norv

@@ -10,12 +10,70 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones (read as C1 controls).
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// The characters of the bytes 0x80..0xFF; 0 marks an unassigned byte (read as the C1
+// control of the same number, and written back as that byte).
+using TUpperHalf = std::array<char16_t, 128>;
 
+constexpr TUpperHalf kCp1250 = {
+    0x20AC, 0,      0x201A, 0,      0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0,      0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,  // 0x88
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0,      0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,  // 0x98
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,  // 0xA0
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,  // 0xA8
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,  // 0xB0
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,  // 0xB8
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,  // 0xC0
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,  // 0xC8
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,  // 0xD0
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,  // 0xD8
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,  // 0xE0
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,  // 0xE8
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,  // 0xF0
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // 0xF8
+};
+
+constexpr TUpperHalf MakeCp1251() {
+  TUpperHalf t = {
+      0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+      0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 0x88
+      0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+      0,      0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 0x98
+      0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // 0xA0
+      0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // 0xA8
+      0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // 0xB0
+      0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // 0xB8
+  };
+  // 0xC0..0xFF: the Russian alphabet А..я in order.
+  for (int i = 0x40; i < 0x80; ++i) t[i] = static_cast<char16_t>(0x0410 + i - 0x40);
+  return t;
+}
+constexpr TUpperHalf kCp1251 = MakeCp1251();
+
+constexpr TUpperHalf MakeCp1252() {
+  TUpperHalf t = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 0x88
+      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 0x98
+  };
+  // 0xA0..0xFF are Latin-1.
+  for (int i = 0x20; i < 0x80; ++i) t[i] = static_cast<char16_t>(0x80 + i);
+  return t;
+}
+constexpr TUpperHalf kCp1252 = MakeCp1252();
+
+const TUpperHalf& UpperHalf(TCodePage codePage) {
+  switch (codePage) {
+    case TCodePage::Windows1250:
+      return kCp1250;
+    case TCodePage::Windows1251:
+      return kCp1251;
+    case TCodePage::Windows1252:
+      break;
+  }
+  return kCp1252;
+}
 
 // Next code point of valid UTF-8 at i, or nothing when the bytes there are not valid
 // UTF-8 (overlong forms and surrogates included).
@@ -71,31 +129,33 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
   return out;
 }
 
-std::string DecodeCp1252(std::string_view bytes) {
+std::string DecodeCodePage(std::string_view bytes, TCodePage codePage) {
+  const TUpperHalf& upper = UpperHalf(codePage);
   std::string out;
-  out.reserve(bytes.size() + bytes.size() / 4);
+  out.reserve(bytes.size() + bytes.size() / 2);
   for (char ch : bytes) {
     auto b = static_cast<unsigned char>(ch);
     char32_t c = b;
-    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0) c = kCp1252High[b - 0x80];
+    if (b >= 0x80 && upper[b - 0x80] != 0) c = upper[b - 0x80];
     AppendUtf8(out, c);
   }
   return out;
 }
 
-std::optional<std::string> EncodeCp1252(std::string_view utf8) {
+std::optional<std::string> EncodeCodePage(std::string_view utf8, TCodePage codePage) {
+  const TUpperHalf& upper = UpperHalf(codePage);
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
     auto c = NextUtf8(utf8, i);
     if (!c) return std::nullopt;
-    if (*c < 0x80 || (*c >= 0xA0 && *c <= 0xFF)) {
+    if (*c < 0x80) {
       out += static_cast<char>(*c);
       continue;
     }
     bool found = false;
-    for (size_t k = 0; k < kCp1252High.size() && !found; ++k) {
-      if (kCp1252High[k] == *c || (kCp1252High[k] == 0 && *c == 0x80 + k)) {
+    for (size_t k = 0; k < upper.size() && !found; ++k) {
+      if (upper[k] == *c || (upper[k] == 0 && *c == 0x80 + k)) {
         out += static_cast<char>(0x80 + k);
         found = true;
       }
@@ -146,15 +206,16 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-TDecodedText DecodeText(std::string_view bytes) {
+TDecodedText DecodeText(std::string_view bytes, TCodePage codePage) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return {std::string(bytes.substr(3)), TTextEncoding::Utf8Bom};
   if (bytes.starts_with("\xFF\xFE")) return {DecodeUtf16(bytes.substr(2), false), TTextEncoding::Utf16LE};
   if (bytes.starts_with("\xFE\xFF")) return {DecodeUtf16(bytes.substr(2), true), TTextEncoding::Utf16BE};
   if (IsValidUtf8(bytes)) return {std::string(bytes), TTextEncoding::Utf8};
-  return {DecodeCp1252(bytes), TTextEncoding::Ansi};
+  return {DecodeCodePage(bytes, codePage), TTextEncoding::Ansi};
 }
 
-std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncoding* used) {
+std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncoding* used,
+                       TCodePage codePage) {
   if (used) *used = encoding;
   switch (encoding) {
     case TTextEncoding::Utf8Bom:
@@ -164,7 +225,7 @@ std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncod
     case TTextEncoding::Utf16BE:
       return EncodeUtf16(utf8, true);
     case TTextEncoding::Ansi:
-      if (auto ansi = EncodeCp1252(utf8)) return *ansi;
+      if (auto ansi = EncodeCodePage(utf8, codePage)) return *ansi;
       if (used) *used = TTextEncoding::Utf8;
       return std::string(utf8);
     case TTextEncoding::Utf8:

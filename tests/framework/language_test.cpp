@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "framework/errors.h"
 #include "framework/program_dir.h"
+#include "framework/text_case.h"
 #include "framework/trace_names.h"
 #include "support/temp_home.h"
 
@@ -134,9 +137,10 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
   EXPECT_EQ(ReadLangValue(ini, "S", "absent"), "Undefined");
   EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent"), "");
   EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(ReadLangValue(ini, "S", "d"), "broken");
+  EXPECT_EQ(ReadLangValue(ini, "S", "d"), "Undefined");  // a broken value counts as absent
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0], "Error in string S:d='broken");
+  EXPECT_EQ(ReadLangValueLogged(ini, "S", "d"), "");
   WriteLangInt(ini, "S", "n", 12);
   EXPECT_EQ(ini.ReadString("S", "S:n", ""), "12");
   EXPECT_EQ(ReadLangValue(ini, "s", "A"), "Undefined");  // language files are case-sensitive
@@ -152,6 +156,82 @@ TEST_F(LanguageTest, TranslationWithWrongPlaceholdersFallsBackToEnglish) {
   LanguageStrings.ChangeLangStr("Channel_n", "Kanal %d");
   EXPECT_EQ(FormatLangStr("Channel_n", 2), "Kanal 2");
   EXPECT_EQ(FormatLangStr("Source_s_s", "Ch1", "off"), "Source Ch1 - off!");
+}
+
+TEST_F(LanguageTest, TranslationsThatDoNotFitTheEnglishTextKeepIt) {
+  struct Row {
+    const char* key;
+    const char* value;     // in the language file
+    const char* expected;  // the table's text after loading
+    bool misfit;           // listed in the placeholder message
+  };
+  const Row rows[] = {
+      {"Chn", "K%d", "K%d", false},
+      {"Channel_n", "Kanal", "Channel %d", true},
+      {"Source_s_s", "Src %s", "Source %s - %s!", true},
+      {"Ch__Bw", "K%d %s %d", "Ch%d %s %s", true},
+      {"PeriodCal", "%.1f h nach der Kalibrierung", "%.1f h nach der Kalibrierung", false},
+      {"Vert___cal_Ch_N", "Kanal %1:d: %0:s", "Kanal %1:d: %0:s", false},
+      {"Norm____Ch_N", "%s Korrektur Kanal %d zu %", "%s Calibration for correction of the Channel %d", true},
+      {"EyeWidthPerc", "Augenweite %", "Augenweite %", false},
+      {"Scale", "Maßstab %d", "Scale", true},
+      {"Offset", "'broken", "Offset", false},
+      {"Graticule", "'", "Graticule", false},
+  };
+  std::string file = "[Common]\r\nCommon:Language=Deutsch\r\n[Resource Strings]\r\n";
+  for (const Row& row : rows) file += std::string("Resource Strings:rs") + row.key + "=" + row.value + "\r\n";
+  WriteFile("Language-Quel.Eng", "[Common]\nCommon:Language=English\n");
+  WriteFile("Language-Quel.DEU", file);
+  TIniFile_Dot(UserConfigDir() / "Locales.ini")
+      .WriteString("Locales", std::filesystem::absolute(home_).string(), "DEU");
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages && Languages->Ini);
+
+  for (const Row& row : rows) {
+    EXPECT_EQ(GetLangStr(row.key), row.expected) << row.key;
+    if (row.misfit) {
+      EXPECT_NE(messages_.back().find(std::string("\r\nResource Strings:rs") + row.key), std::string::npos);
+    }
+  }
+  // Two values that do not decode, and one message for the misfits.
+  ASSERT_EQ(messages_.size(), 3u);
+  EXPECT_EQ(messages_[0].rfind("Error in string Resource Strings:rs", 0), 0u);
+  EXPECT_EQ(messages_[1].rfind("Error in string Resource Strings:rs", 0), 0u);
+  EXPECT_EQ(std::count(messages_[2].begin(), messages_[2].end(), '\n'), 5);
+}
+
+TEST_F(LanguageTest, FilesWithoutByteOrderMarkAreReadInTheirLanguagesCodePage) {
+  struct Row {
+    const char* code;
+    std::string bytes;     // the language name as the file holds it
+    std::string expected;  // as UTF-8
+  };
+  // 0xEA is a different letter in each code page.
+  const Row rows[] = {
+      {"RUS", "\xD0\xF3\xF1\xF1\xEA\xE8\xE9", "Русский"},
+      {"ukr", "\xD3\xEA\xF0\xE0\xBF\xED\xF1\xFC\xEA\xE0", "Українська"},
+      {"PLK", "J\xEAzyk polski \xA3\xF3" "d\x9F", "Język polski Łódź"},
+      {"cs", "\xC8" "e\x9Atina", "Čeština"},
+      {"hun", "Magyar \xF5", "Magyar ő"},
+      {"DEU", "Fran\xE7" "ais \x80 \xEA \xF5", "Français € ê õ"},
+  };
+  for (const Row& row : rows)
+    WriteFile(std::string("Language-Quel.") + row.code, "[Common]\r\nCommon:Language=" + row.bytes + "\r\n");
+  FindLanguageFiles();
+  ASSERT_TRUE(Languages);
+  ASSERT_EQ(Languages->Count, static_cast<int>(std::size(rows)));
+  for (const Row& row : rows) {
+    auto code = std::find(Languages->Codes.begin(), Languages->Codes.end(), UpperAscii(row.code));
+    ASSERT_NE(code, Languages->Codes.end()) << row.code;
+    EXPECT_EQ(Languages->Names[static_cast<size_t>(code - Languages->Codes.begin())], row.expected)
+        << row.code;
+    // Written back, the file keeps its code page byte for byte.
+    const std::string name = std::string("Language-Quel.") + row.code;
+    TLangIniFile(home_ / name).UpdateFile();
+    std::ifstream in(home_ / name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "[Common]\r\nCommon:Language=" + row.bytes + "\r\n") << row.code;
+  }
 }
 
 const std::string kRussianFile =

@@ -103,17 +103,104 @@ TEST(ModedStat, WindowDoesNotDriftOverAMillionValues) {
   const int size = 128;
   stat.SetMode(TStatMode::Window, size);
   TRandomSource random(5);
-  std::deque<double> window;  // what the window should hold, as it keeps it
+  std::deque<double> window;
   for (int i = 0; i < 1000000; ++i) {
-    // Values that single precision cannot hold exactly, far from 0.
     const double x = 1000.0 + random.Normal(0, 1) + random.Uniform() * 1e-3;
     stat.AddOne(x);
-    window.push_back(static_cast<float>(x));
+    window.push_back(x);
     if (window.size() > size) window.pop_front();
   }
   const std::vector<double> last(window.begin(), window.end());
-  ExpectMatches(stat, Compute(last), 1e-7);
+  ExpectMatches(stat, Compute(last), 1e-9);
   EXPECT_EQ(stat.Count(), size);
+}
+
+// Mean, deviations and extremes of values with weights summing to 1: two passes in long
+// double, about the first value so that equal values give exactly no spread.
+struct Reference {
+  long double mean = 0, varianceN = 0;
+  double min = 0, max = 0;
+};
+
+Reference WeightedReference(const std::vector<double>& v, const std::vector<long double>& w) {
+  Reference r;
+  long double shift = v[0], offset = 0, weights = 0;
+  for (size_t i = 0; i < v.size(); ++i) {
+    offset += w[i] * (v[i] - shift);
+    weights += w[i];
+  }
+  offset /= weights;
+  r.mean = shift + offset;
+  for (size_t i = 0; i < v.size(); ++i)
+    r.varianceN += w[i] * (v[i] - shift - offset) * (v[i] - shift - offset);
+  r.varianceN /= weights;
+  r.min = *std::min_element(v.begin(), v.end());
+  r.max = *std::max_element(v.begin(), v.end());
+  return r;
+}
+
+Reference PlainReference(const std::vector<double>& v) {
+  return WeightedReference(v, std::vector<long double>(v.size(), 1.0L / v.size()));
+}
+
+// Weight mode: the first n values share the start equally, each later one enters with
+// weight 1/n, and every value fades by (n-1)/n per later value.
+Reference FadingReference(const std::vector<double>& v, int n) {
+  if (v.size() <= static_cast<size_t>(n)) return PlainReference(v);
+  const long double fade = 1.0L - 1.0L / n;
+  std::vector<long double> w(v.size());
+  const size_t later = v.size() - static_cast<size_t>(n);
+  for (size_t i = 0; i < v.size(); ++i) {
+    const size_t after = i < static_cast<size_t>(n) ? later : v.size() - 1 - i;
+    w[i] = std::pow(fade, static_cast<long double>(after)) / n;
+  }
+  return WeightedReference(v, w);
+}
+
+TEST(Statistics, DeviationsStayExactWhenTheMeanIsLargeAgainstTheSpread) {
+  enum class Kind { Stat, StatWeighted, Permanent, WindowFilling, WindowWrapped, Weight };
+  struct Level {
+    double mean, sigma;
+  };
+  // A time readout at a large delay with picosecond jitter is the last row.
+  const Level levels[] = {{0, 1}, {1e8, 1}, {1e9, 1}, {-5e8, 2}, {1e9, 0}, {1e-3, 1e-12}};
+  const Kind kinds[] = {Kind::Stat,          Kind::StatWeighted,  Kind::Permanent,
+                        Kind::WindowFilling, Kind::WindowWrapped, Kind::Weight};
+  const int size = 16;
+  for (Kind kind : kinds) {
+    for (const Level& level : levels) {
+      SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind) << " mean " << level.mean
+                                      << " sigma " << level.sigma);
+      TRandomSource random(7);
+      TStat plain;
+      TModedStat moded;
+      moded.SetMode(kind == Kind::Weight                                         ? TStatMode::Weight
+                    : kind == Kind::WindowFilling || kind == Kind::WindowWrapped ? TStatMode::Window
+                                                                                 : TStatMode::Permanent,
+                    size);
+      TStat& stat = kind == Kind::Stat || kind == Kind::StatWeighted ? plain : static_cast<TStat&>(moded);
+      // Past the window several times and then half-way into a round, so that values
+      // leave the window after its last fresh summation.
+      const int count = kind == Kind::WindowFilling ? size - 5 : 5 * size + 7;
+      std::vector<double> all;
+      for (int i = 0; i < count; ++i) {
+        const double x = level.mean + level.sigma * random.Normal(0, 1);
+        const uint32_t copies = kind == Kind::StatWeighted ? 1 + i % 3 : 1;
+        stat.Add(copies, x);
+        all.insert(all.end(), copies, x);
+      }
+      const Reference r = kind == Kind::WindowWrapped ? PlainReference({all.end() - size, all.end()})
+                          : kind == Kind::Weight      ? FadingReference(all, size)
+                                                      : PlainReference(all);
+      const long double n = kind == Kind::WindowWrapped || kind == Kind::Weight ? size : all.size();
+      const double tolerance = level.sigma * 1e-7;
+      EXPECT_NEAR(stat.Mean(), static_cast<double>(r.mean), std::abs(level.mean) * 1e-15 + tolerance);
+      EXPECT_NEAR(stat.StdDevN(), static_cast<double>(std::sqrt(r.varianceN)), tolerance);
+      EXPECT_NEAR(stat.StdDev(), static_cast<double>(std::sqrt(r.varianceN * n / (n - 1))), tolerance);
+      EXPECT_EQ(stat.Min(), r.min);
+      EXPECT_EQ(stat.Max(), r.max);
+    }
+  }
 }
 
 TEST(ModedStat, WeightModeForgetsExponentially) {
@@ -165,12 +252,17 @@ TEST(ModedStat, SetModeResetsOnlyOnARealChange) {
   EXPECT_EQ(stat.Count(), 0);
 }
 
-TEST(ModedStat, WindowHoldsValuesBeyondSinglePrecision) {
+TEST(ModedStat, WindowKeepsItsExtremesInDoublePrecision) {
   TModedStat stat;
   stat.SetMode(TStatMode::Window, 8);
-  for (int i = 0; i < 20; ++i) stat.AddOne(i % 2 ? 1e300 : -1e300);
-  EXPECT_TRUE(std::isfinite(stat.Mean()));
-  EXPECT_EQ(stat.Max(), static_cast<double>(std::numeric_limits<float>::max()));
+  for (double x : {0.1, 0.7, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3}) stat.AddOne(x);
+  EXPECT_EQ(stat.Min(), 0.1);
+  EXPECT_EQ(stat.Max(), 0.7);
+  stat.AddOne(0.2);    // 0.1 leaves: the minimum is found again in the ring
+  stat.AddOne(1e300);  // 0.7 leaves
+  EXPECT_EQ(stat.Min(), 0.2);
+  EXPECT_EQ(stat.Max(), 1e300);
+  EXPECT_DOUBLE_EQ(stat.Mean(), (0.2 + 1e300 + 6 * 0.3) / 8);
 }
 
 }  // namespace
