@@ -451,6 +451,7 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   firstCode_ = kind == ReadKindBoth ? ReadKindCh1 : kind;
   lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
   currentCode_ = firstCode_;
+  overrunBeeped_ = false;
   if (readMode_ >= kReadModeNotRequested) return;
   {
     // The start may query the instrument (the pattern-lock rate check), and a query stops
@@ -502,9 +503,10 @@ bool TAcquisitionCycle::ReadRecordBlock() {
     }
     currentCode_ = firstCode_;
     if (firstIndex + points >= recLen_) {
-      // Points beyond the record are dropped with a beep each; the block is still read
-      // for its end word.
-      LinkHooks.SystemBeep();
+      // Points beyond the record are dropped, and the block is still read for its end
+      // word. One beep tells of the overlong record: a garbage stream is no concert.
+      if (!overrunBeeped_) LinkHooks.SystemBeep();
+      overrunBeeped_ = true;
       continue;
     }
     runCodes_[0][points] = pointWords_[0];

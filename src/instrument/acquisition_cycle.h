@@ -174,6 +174,7 @@ class TAcquisitionCycle {
   int lastCode_ = 2;
   int currentCode_ = 2;
   std::array<int16_t, 2> pointWords_{};
+  bool overrunBeeped_ = false;  // the record has brought more points than it holds
   std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
   std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
 

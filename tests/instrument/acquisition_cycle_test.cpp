@@ -228,13 +228,22 @@ TEST_F(CycleTest, SeparateSettingsReadChannelOneThenChannelTwo) {
 
 TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   for (auto& ch : settings().Channels) ch.RecLen = 2;
-  sim.Add(Pairs({1, 2, 3, 4}, {1, 2, 3, 4}));
+  // 700 points of garbage arrive over several blocks of the stream.
+  std::vector<int> garbage(700);
+  for (int i = 0; i < 700; ++i) garbage[i] = i + 1;
+  sim.Add(Pairs(garbage, garbage));
+  sim.Add(Pairs({7, 8, 9}, {7, 8, 9}));
   SingleFlag = true;
   StepUntilStopped();
-  EXPECT_EQ(beeps, 2) << "one per extra point";
+  EXPECT_EQ(beeps, 1) << "one per record";
   EXPECT_FALSE(Acquiring);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 2 * V);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(2), 0.0);
+  // The next overlong record beeps again.
+  SingleFlag = true;
+  StepUntilStopped();
+  EXPECT_EQ(beeps, 2);
+  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 8 * V);
 }
 
 TEST_F(CycleTest, TheWaitAfterARequestGrowsWhileInactiveAndWithHoldoff) {
