@@ -442,8 +442,8 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   currentCode_ = firstCode_;
   overrunBeeped_ = false;
   {
-    // The start may query the instrument (the pattern-lock rate check), and a query stops
-    // the acquisition; nothing runs yet, so the cycle goes on rather than start again.
+    // The pattern-lock check of the start may drop the lock, and that change stops the
+    // acquisition; nothing runs yet, so the cycle goes on rather than start again.
     struct TStarting {
       bool& flag;
       explicit TStarting(bool& f) : flag(f) { flag = true; }

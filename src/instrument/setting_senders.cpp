@@ -220,9 +220,10 @@ void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }
 void SendPatternOn(bool on) { SendOnOff("Pattern:On", on); }
 void SendPatternAddDelay(bool on) { SendOnOff("Pattern:AddDelay", on); }
 
-double QueryPatternTrigFreq() {
+double QueryPatternTrigFreq(bool keepAcquisition) {
   double rate = PatternRateUnreadable;
-  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", false), rate)) return PatternRateUnreadable;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", keepAcquisition), rate))
+    return PatternRateUnreadable;
   return rate;
 }
 

@@ -108,9 +108,10 @@ void SendPatternDelay(int32_t n);
 void SendPatternOn(bool on);
 void SendPatternAddDelay(bool on);
 // The pattern clock the instrument measures (Hz); an unreadable reply gives
-// PatternRateUnreadable.
+// PatternRateUnreadable. Only a query between records may keep the acquisition: a
+// record's stream shares the link with the reply.
 inline constexpr double PatternRateUnreadable = -22222.0;
-double QueryPatternTrigFreq();
+double QueryPatternTrigFreq(bool keepAcquisition);
 
 // --- information ---
 // Degrees Celsius. A reply that is no number gives 0; without a real instrument a random

@@ -370,7 +370,7 @@ TEST_F(CycleTest, ThePatternLockCheckDoesNotBreakACycle) {
   int checks = 0;
   LinkHooks.CheckPatternLockRate.Set([&] {
     ++checks;
-    BreakAcquisition(true);  // the check queries the instrument
+    BreakAcquisition(true);  // as when the check drops the lock
   });
 
   // The check comes with every 51st start; whenever it comes, each cycle still reads all

@@ -79,6 +79,26 @@ TEST_F(SettingsOnLinkTest, LevelSearchOnTheFakeInstrument) {
   EXPECT_EQ(waits.SleptMs(), 4 * 100);
 }
 
+// Every 51st record start checks the clock of the pattern lock: between records, without
+// stopping the acquisition, so the statistics, histograms and eye results go on.
+TEST_F(SettingsOnLinkTest, ThePatternLockCheckLeavesTheAcquisitionRunning) {
+  InstrumentIdentity.ModelCode = 1;
+  InstrumentIdentity.Options = OptPatSyncTrig;
+  instrument.SetReply("Pattern:TrigFreq?", "1.25E9");
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  ASSERT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  ASSERT_EQ(QueryCommand("Sync?"), "1");
+  instrument.ClearCommands();
+  GuiReady = true;
+  int resets = 0;
+  LinkHooks.MeasDisplayOn.Set([] { return true; });
+  LinkHooks.ResetMeasStatistics.Set([&] { ++resets; });
+  LinkHooks.CheckPatternLockRate();
+  EXPECT_EQ(Received(1), Lines{"Pattern:TrigFreq?"});
+  EXPECT_EQ(resets, 0);
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+}
+
 TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
   LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
   LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
