@@ -163,7 +163,11 @@ void SendChannelBand(int channel, bool narrow) {
   Send(ChannelPrefix(channel) + ":Band " + (narrow ? "Narrow" : "Full"));
 }
 
-void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channel) + ":Comp", volts); }
+void SendChannelComp(int channel, double volts) {
+  SendFloat(ChannelPrefix(channel) + ":Comp", volts);
+  // The channel's offset setting is the negated compensation.
+  ProgramSimulator().SimSetChannelOffset(channel, -volts);
+}
 
 void SendGenMode(int mode) {
   static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};

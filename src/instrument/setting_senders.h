@@ -3,8 +3,8 @@
 // Each builds the command text for a value and hands it to the command link. The record
 // geometry senders (time base, delay, channels, record length, averages) keep the value
 // last sent and send only on a change; their caches are cleared after every connection,
-// which also forces the other settings out again. They also tell the built-in simulator,
-// so demo mode follows the same settings.
+// which also forces the other settings out again. They, and the channel compensation,
+// also tell the built-in simulator, so demo mode follows the same settings.
 
 #include <array>
 #include <cstdint>

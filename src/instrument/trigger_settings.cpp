@@ -161,7 +161,6 @@ void StartAutoDetect() {
 
 void PatternLockChanged(THandler&) {
   SwitchJitterOff();
-  ProgramSimulator().BuildPrbsGenerators();
   uint8_t mode = HasPatSyncTrigOption() ? hTrigPatternLockMode->GetIndex() : uint8_t{plmOff};
   const bool active = mode != plmOff && !hTrigPatternLockMode->IsDisabled();
   PatternClockRate = 0.0;
@@ -186,6 +185,8 @@ void PatternLockChanged(THandler&) {
     hTrigHoldoff->SetMax(HoldoffMax);
     hTrigDataRate->SetDisabled(true);
   }
+  // After the simulator has its lock state and span: the models take their step from them.
+  ProgramSimulator().BuildPrbsGenerators();
   if (mode == plmAutoDetect) StartAutoDetect();
 }
 
