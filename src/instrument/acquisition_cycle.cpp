@@ -27,8 +27,7 @@ namespace {
 constexpr double kStartWaitMsPerPoint = 0.005;
 constexpr int kInactiveWaitFactor = 5;
 constexpr double kHoldoffWaitMsPerSecond = 700;
-constexpr double kPeakRatioDoubling = 2.2;  // above it the time per division doubles
-constexpr double kPeakRatioStore = 2.1;     // from it on the record is a peak record
+constexpr double kPeakRatioStore = 2.2;  // above it a Peak record is stored as a peak record
 constexpr double kDivisionsPerRecord = 10.24;
 constexpr int kXYDerivedIndex = 18;
 constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
@@ -340,14 +339,14 @@ void TAcquisitionCycle::PrepareRecord(int channel, int step) {
 
   record.SetRecLen(static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
   PrepareVertical(channel, record, layer);
-  const double peakRatio = PrepareHorizontal(channel, settingsChannel, step, record);
+  PrepareHorizontal(channel, step, record);
 
   TPointStore::TChannelTarget& target = store_.Target(channel);
   target.MaskCompare = AcqHooks.MaskCompareSignal() == index;
   target.Record = &record;
   target.RecordIndex = index;
   target.Layer = layer;
-  ChooseStoreMode(channel, settingsChannel, peakRatio, index);
+  ChooseStoreMode(channel, settingsChannel, index);
 
   recLen_ = record.GetRecLen();
   store_.AcqPointIndex = 0;
@@ -396,28 +395,21 @@ void TAcquisitionCycle::PrepareVertical(int channel, TSignalObj& record, IAcqLay
   if (layer) layer->SetSignalScale(record.GetRecLen(), record.GetVertOffset(), record.GetVertScale());
 }
 
-// Returns the peak-interval ratio the store mode is chosen by.
-double TAcquisitionCycle::PrepareHorizontal(int channel, int settingsChannel, int step, TSignalObj& record) {
+// A Peak record is sampled like a plain one at the set time base: the instrument has no
+// request that fills a record over a doubled time base, and an unfilled record must never
+// pass as a new one.
+void TAcquisitionCycle::PrepareHorizontal(int channel, int step, TSignalObj& record) {
   tbDelay_ = settings_->GetRecordStartTime(channel, step == 1);
-  double timePerDiv = settings_->GetActiveTimeScale();
-  double peakRatio = 2.0;
-  if (settings_->GetAcqMode(settingsChannel) == TAcqMode::Peak) {
-    const double ratio = settings_->PeakIntervalRatio(settingsChannel);
-    if (ratio > kPeakRatioDoubling) {
-      timePerDiv *= 2;
-      peakRatio = ratio;
-    }
-  }
+  const double timePerDiv = settings_->GetActiveTimeScale();
   const double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
   const double x0 = tbDelay_ - settings_->GetDeskew(channel);
   record.SetHorUnit(HorizontalUnitText(settings_->GetHorizontalUnitKind()));
   record.SetX0(settings_->TimeToHorizontalUnit(x0));
   record.SetDX(settings_->TimeToHorizontalUnit(dx));
   record.SetSpectrum(false);
-  return peakRatio;
 }
 
-void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, double peakRatio, int recordIndex) {
+void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, int recordIndex) {
   const bool firstOfCycle = readCount_[Slot(settingsChannel)] == 0;
   TAcqStoreMode mode = asmPlain;
   switch (settings_->GetAcqMode(settingsChannel)) {
@@ -428,7 +420,9 @@ void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, double
     case TAcqMode::EnvMinMax: mode = firstOfCycle ? asmEnvStart : asmEnvWiden; break;
     case TAcqMode::EnvMax: mode = firstOfCycle ? asmPlain : asmKeepMax; break;
     case TAcqMode::EnvMin: mode = firstOfCycle ? asmPlain : asmKeepMin; break;
-    case TAcqMode::Peak: mode = peakRatio >= kPeakRatioStore ? asmPeak : asmPlain; break;
+    case TAcqMode::Peak:
+      mode = settings_->PeakIntervalRatio(settingsChannel) > kPeakRatioStore ? asmPeak : asmPlain;
+      break;
   }
   store_.AcqStoreMode = mode;
   const int nAvgSetting = std::clamp(settings_->GetAcqNAvg(settingsChannel), 1, 65535);
@@ -436,13 +430,8 @@ void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, double
     store_.AdvanceAverageCount(recordIndex, nAvgSetting);
     AcqHooks.ShowAcqStatus(channel, false);
   }
-  if (mode == asmAvgMult || mode == asmAvgMedian) {
-    nAvg_ = static_cast<uint16_t>(nAvgSetting);
-    readMode_ = mode;
-  } else {
-    nAvg_ = 1;
-    readMode_ = mode == asmPeak ? kReadModeNotRequested : 0;
-  }
+  // The instrument averages only in its own averaging modes.
+  nAvg_ = mode == asmAvgMult || mode == asmAvgMedian ? static_cast<uint16_t>(nAvgSetting) : uint16_t{1};
 }
 
 // --- record start and stream ------------------------------------------------------------
@@ -451,10 +440,10 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   firstCode_ = kind == ReadKindBoth ? ReadKindCh1 : kind;
   lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
   currentCode_ = firstCode_;
-  if (readMode_ >= kReadModeNotRequested) return;
+  overrunBeeped_ = false;
   {
-    // The start may query the instrument (the pattern-lock rate check), and a query stops
-    // the acquisition; nothing runs yet, so the cycle goes on rather than start again.
+    // The pattern-lock check of the start may drop the lock, and that change stops the
+    // acquisition; nothing runs yet, so the cycle goes on rather than start again.
     struct TStarting {
       bool& flag;
       explicit TStarting(bool& f) : flag(f) { flag = true; }
@@ -502,9 +491,10 @@ bool TAcquisitionCycle::ReadRecordBlock() {
     }
     currentCode_ = firstCode_;
     if (firstIndex + points >= recLen_) {
-      // Points beyond the record are dropped with a beep each; the block is still read
-      // for its end word.
-      LinkHooks.SystemBeep();
+      // Points beyond the record are dropped, and the block is still read for its end
+      // word. One beep tells of the overlong record: a garbage stream is no concert.
+      if (!overrunBeeped_) LinkHooks.SystemBeep();
+      overrunBeeped_ = true;
       continue;
     }
     runCodes_[0][points] = pointWords_[0];

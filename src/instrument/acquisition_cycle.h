@@ -43,8 +43,6 @@ inline constexpr int kAutoCalIntervalMs = 5000;
 inline constexpr int kSimulatorBlockSlots = 125;
 // A block larger than this is a fault of the stream reader.
 inline constexpr size_t kMaxBlockWords = 26000;
-// Read mode of a record that is prepared but not requested (Peak above the doubling ratio).
-inline constexpr uint8_t kReadModeNotRequested = 7;
 
 // The simulated stream as the cycle reads it.
 class IRecordSimSource {
@@ -121,8 +119,8 @@ class TAcquisitionCycle {
   void EndAcqCycle();
   void PrepareRecord(int channel, int step);
   void PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer);
-  double PrepareHorizontal(int channel, int settingsChannel, int step, TSignalObj& record);
-  void ChooseStoreMode(int channel, int settingsChannel, double peakRatio, int recordIndex);
+  void PrepareHorizontal(int channel, int step, TSignalObj& record);
+  void ChooseStoreMode(int channel, int settingsChannel, int recordIndex);
   void StartRecord(uint8_t kind);
   int RecordStartWaitMs() const;
   bool ReadRecordBlock();
@@ -167,13 +165,13 @@ class TAcquisitionCycle {
   bool useInstrument_ = false;
   std::array<bool, kChannelRecordCount> freshRecord_{};
   uint16_t recLen_ = 0;
-  uint8_t readMode_ = 0;
   uint16_t nAvg_ = 1;
   double tbDelay_ = 0;
   int firstCode_ = 2;
   int lastCode_ = 2;
   int currentCode_ = 2;
   std::array<int16_t, 2> pointWords_{};
+  bool overrunBeeped_ = false;  // the record has brought more points than it holds
   std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
   std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
 

@@ -39,6 +39,7 @@ class TPSP {
   void SetSubRateJit(double value);
   // Kept for the sub-rate phase; does not mark the tables.
   void SetPatternStep(int value) { PatternStep = value; }
+  int GetPatternStep() const { return PatternStep; }
 
   // Order outside 5..15 raises EAssertion "Bad Bit". Length 2^Order, less one when
   // MinusOne; refills the bits.

@@ -163,7 +163,11 @@ void SendChannelBand(int channel, bool narrow) {
   Send(ChannelPrefix(channel) + ":Band " + (narrow ? "Narrow" : "Full"));
 }
 
-void SendChannelComp(int channel, double volts) { SendFloat(ChannelPrefix(channel) + ":Comp", volts); }
+void SendChannelComp(int channel, double volts) {
+  SendFloat(ChannelPrefix(channel) + ":Comp", volts);
+  // The channel's offset setting is the negated compensation.
+  ProgramSimulator().SimSetChannelOffset(channel, -volts);
+}
 
 void SendGenMode(int mode) {
   static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
@@ -220,9 +224,10 @@ void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }
 void SendPatternOn(bool on) { SendOnOff("Pattern:On", on); }
 void SendPatternAddDelay(bool on) { SendOnOff("Pattern:AddDelay", on); }
 
-double QueryPatternTrigFreq() {
+double QueryPatternTrigFreq(bool keepAcquisition) {
   double rate = PatternRateUnreadable;
-  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", false), rate)) return PatternRateUnreadable;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", keepAcquisition), rate))
+    return PatternRateUnreadable;
   return rate;
 }
 

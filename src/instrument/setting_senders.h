@@ -3,8 +3,8 @@
 // Each builds the command text for a value and hands it to the command link. The record
 // geometry senders (time base, delay, channels, record length, averages) keep the value
 // last sent and send only on a change; their caches are cleared after every connection,
-// which also forces the other settings out again. They also tell the built-in simulator,
-// so demo mode follows the same settings.
+// which also forces the other settings out again. They, and the channel compensation,
+// also tell the built-in simulator, so demo mode follows the same settings.
 
 #include <array>
 #include <cstdint>
@@ -108,9 +108,10 @@ void SendPatternDelay(int32_t n);
 void SendPatternOn(bool on);
 void SendPatternAddDelay(bool on);
 // The pattern clock the instrument measures (Hz); an unreadable reply gives
-// PatternRateUnreadable.
+// PatternRateUnreadable. Only a query between records may keep the acquisition: a
+// record's stream shares the link with the reply.
 inline constexpr double PatternRateUnreadable = -22222.0;
-double QueryPatternTrigFreq();
+double QueryPatternTrigFreq(bool keepAcquisition);
 
 // --- information ---
 // Degrees Celsius. A reply that is no number gives 0; without a real instrument a random

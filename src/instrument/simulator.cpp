@@ -91,6 +91,7 @@ void TSimulator::SimSetPatternSpan(int span) {
   patternSpan_ = std::max(span, 1);
   patternStart_ = random_.UniformInt(patternSpan_);
   SimSetPatternOffset(patternOffset_);
+  SetModelPatternSteps();
 }
 
 void TSimulator::SimSetPatternOffset(int offset) {
@@ -102,6 +103,13 @@ void TSimulator::SimSetPatternOn(bool on) {
   patternOn_ = on;
   patternStart_ = random_.UniformInt(patternSpan_);
   SimSetPatternOffset(patternOffset_);
+  SetModelPatternSteps();
+}
+
+// The sub-rate jitter of a model moves by the step; a rebuild alone would leave it stale
+// until the next one.
+void TSimulator::SetModelPatternSteps() {
+  for (TPSP& model : prbs_) model.SetPatternStep(PatternStep());
 }
 
 void TSimulator::SimSetGenerator(int generator, const TSimGenerator& settings) {

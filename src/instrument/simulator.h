@@ -44,7 +44,7 @@ class TSimulator {
   void SimSetPatternSpan(int span);
   void SimSetPatternOffset(int offset);
   // Pattern lock: the kept position only moves by whole pattern steps; a new random
-  // start is drawn.
+  // start is drawn. The span and the lock set the step of both pattern models at once.
   void SimSetPatternOn(bool on);
   // The lock's additional delay: one bit more.
   void SimSetPatternAddDelay(bool on) { patternAddDelay_ = on; }
@@ -130,6 +130,7 @@ class TSimulator {
   double FineDelay(int64_t fine) const;
   double SampleInterval() const;
   int PatternStep() const;
+  void SetModelPatternSteps();
   void AdvancePhase(TChannelState& c, const TSimGenerator& g) const;
 
   TRandomSource& random_;

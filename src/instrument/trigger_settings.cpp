@@ -161,7 +161,6 @@ void StartAutoDetect() {
 
 void PatternLockChanged(THandler&) {
   SwitchJitterOff();
-  ProgramSimulator().BuildPrbsGenerators();
   uint8_t mode = HasPatSyncTrigOption() ? hTrigPatternLockMode->GetIndex() : uint8_t{plmOff};
   const bool active = mode != plmOff && !hTrigPatternLockMode->IsDisabled();
   PatternClockRate = 0.0;
@@ -171,7 +170,7 @@ void PatternLockChanged(THandler&) {
     hTrigHoldoff->SetValueByProgram(0.0);
     SetPatternLength(hTrigPattLen->GetIntValue());
     SendPatternOn(true);
-    PatternClockRate = MeasurePatternRate();
+    PatternClockRate = MeasurePatternRate(false);
     if (mode == plmAutoDetect) SendPatternOn(false);
     ProgramSimulator().SimSetPatternOn(mode == plmManual);
     if (PatternClockRate < MinimumPatternRate) {
@@ -186,6 +185,8 @@ void PatternLockChanged(THandler&) {
     hTrigHoldoff->SetMax(HoldoffMax);
     hTrigDataRate->SetDisabled(true);
   }
+  // After the simulator has its lock state and span: the models take their step from them.
+  ProgramSimulator().BuildPrbsGenerators();
   if (mode == plmAutoDetect) StartAutoDetect();
 }
 
@@ -197,7 +198,7 @@ void ResetPatternLock(THandler&) {
     case plmAutoDetect:
       if (HasPatSyncTrigOption()) SendPatternOn(false);
       ProgramSimulator().SimSetPatternOn(false);
-      PatternClockRate = MeasurePatternRate();
+      PatternClockRate = MeasurePatternRate(false);
       if (PatternClockRate < MinimumPatternRate) {
         DropPatternLock();
       } else {
@@ -256,12 +257,12 @@ void SetPatternLength(int32_t length) {
   ApplyDelayLimits();
 }
 
-double MeasurePatternRate() {
+double MeasurePatternRate(bool keepAcquisition) {
   double rate;
   int32_t prescaler;
   if (IsRealInstrument()) {
     prescaler = 8;
-    rate = QueryPatternTrigFreq();
+    rate = QueryPatternTrigFreq(keepAcquisition);
   } else {
     prescaler = 1;
     rate = ProgramSimulator().SimChannelFrequency(IsOn(ChannelNodes[0].Display) ? 2 : 3);
@@ -275,7 +276,9 @@ double MeasurePatternRate() {
 }
 
 void CheckPatternLockRate() {
-  if (MeasurePatternRate() < MinimumPatternRate) DropPatternLock();
+  // Between records the check leaves the acquisition running: a stop would reset the
+  // statistics, histograms and eye results at every check.
+  if (MeasurePatternRate(!Acquiring) < MinimumPatternRate) DropPatternLock();
 }
 
 void PatternScanStep() {

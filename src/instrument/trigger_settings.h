@@ -71,7 +71,11 @@ void ScaleTriggerIntRate();
 
 // Pattern lock.
 void SetPatternLength(int32_t length);
-double MeasurePatternRate();
+// Measures the pattern clock and sets the dividers and the data rate from it; the rate.
+// keepAcquisition as for QueryPatternTrigFreq.
+double MeasurePatternRate(bool keepAcquisition);
+// The periodic check: drops the lock when its clock has gone. Leaves the acquisition
+// running unless a record is being streamed.
 void CheckPatternLockRate();
 void PatternScanStep();
 bool PatternLockOn();

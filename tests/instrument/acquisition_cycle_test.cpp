@@ -228,13 +228,22 @@ TEST_F(CycleTest, SeparateSettingsReadChannelOneThenChannelTwo) {
 
 TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   for (auto& ch : settings().Channels) ch.RecLen = 2;
-  sim.Add(Pairs({1, 2, 3, 4}, {1, 2, 3, 4}));
+  // 700 points of garbage arrive over several blocks of the stream.
+  std::vector<int> garbage(700);
+  for (int i = 0; i < 700; ++i) garbage[i] = i + 1;
+  sim.Add(Pairs(garbage, garbage));
+  sim.Add(Pairs({7, 8, 9}, {7, 8, 9}));
   SingleFlag = true;
   StepUntilStopped();
-  EXPECT_EQ(beeps, 2) << "one per extra point";
+  EXPECT_EQ(beeps, 1) << "one per record";
   EXPECT_FALSE(Acquiring);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 2 * V);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(2), 0.0);
+  // The next overlong record beeps again.
+  SingleFlag = true;
+  StepUntilStopped();
+  EXPECT_EQ(beeps, 2);
+  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 8 * V);
 }
 
 TEST_F(CycleTest, TheWaitAfterARequestGrowsWhileInactiveAndWithHoldoff) {
@@ -361,7 +370,7 @@ TEST_F(CycleTest, ThePatternLockCheckDoesNotBreakACycle) {
   int checks = 0;
   LinkHooks.CheckPatternLockRate.Set([&] {
     ++checks;
-    BreakAcquisition(true);  // the check queries the instrument
+    BreakAcquisition(true);  // as when the check drops the lock
   });
 
   // The check comes with every 51st start; whenever it comes, each cycle still reads all
@@ -472,24 +481,29 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
   EXPECT_EQ(record(TTraceId::Ch2).GetTdrUnitKind(), tukNone);
 }
 
-TEST_F(CycleTest, PeakDetectionDoublesTheTimeBaseAndIsNotRequested) {
+// Nothing on the instrument fills a peak record over a doubled time base, so every Peak
+// record is requested as a plain one at the set time base: what is drawn is always what
+// was just acquired.
+TEST_F(CycleTest, PeakRecordsAreRequestedAtTheSetTimeBase) {
   settings().ScaleA = 1e-9;
   settings().Channels[0].Mode = TAcqMode::Peak;
-  settings().Channels[0].PkInterval = 1e-11;  // ratio 1 ns / 25 / 10 ps = 4
-  sim.Add(Pairs({1}, {1}));
-  SingleFlag = true;
-  StepUntilStopped();
-  EXPECT_TRUE(requests.empty());
-  EXPECT_EQ(record(TTraceId::Ch1).GetRecLen(), 512);
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetDX(), 2e-9 * 10.24 / 512);
-
-  // At a ratio of 2.2 or less the record is a plain one at the set time base.
-  settings().Channels[0].PkInterval = 1e-10;  // ratio 0.4
-  SingleFlag = true;
-  StepUntilStopped();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].NAvg, 1);
-  EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetDX(), 1e-9 * 10.24 / 512);
+  // Ratios 1 ns / 25 / interval: 4 (above the doubling ratio of 2.2), then 0.4.
+  for (double interval : {1e-11, 1e-10}) {
+    requests.clear();
+    settings().Channels[0].PkInterval = interval;
+    const int code = interval < 5e-11 ? 1600 : -3200;
+    sim.Add(Pairs(std::vector<int>(512, code), std::vector<int>(512, 0)));
+    SingleFlag = true;
+    StepUntilStopped();
+    ASSERT_EQ(requests.size(), 1u) << interval;
+    EXPECT_EQ(requests[0].RecLen, 512);
+    EXPECT_EQ(requests[0].NAvg, 1);
+    const TSignalObj& r = record(TTraceId::Ch1);
+    EXPECT_EQ(r.GetRecLen(), 512);
+    EXPECT_DOUBLE_EQ(r.GetDX(), 1e-9 * 10.24 / 512);
+    EXPECT_DOUBLE_EQ(r.GetStoredY(0), code * V);
+    EXPECT_DOUBLE_EQ(r.GetStoredY(511), code * V);
+  }
 }
 
 }  // namespace

@@ -148,9 +148,10 @@ TEST_F(SettingSendersTest, QueriesReadTheirReplies) {
   EXPECT_FALSE(QueryTrigOn(false));
   trigReply = "Timeout";
   EXPECT_FALSE(QueryTrigOn(false));
-  EXPECT_DOUBLE_EQ(QueryPatternTrigFreq(), 1.25e9);
+  EXPECT_DOUBLE_EQ(QueryPatternTrigFreq(true), 1.25e9);
+  EXPECT_TRUE(link.Lines.back().Keep);
   link.Reply = [](const std::string&) { return std::string("Timeout"); };
-  EXPECT_DOUBLE_EQ(QueryPatternTrigFreq(), PatternRateUnreadable);
+  EXPECT_DOUBLE_EQ(QueryPatternTrigFreq(false), PatternRateUnreadable);
 
   // Without a real instrument the temperature is made up and nothing is asked.
   link.Clear();

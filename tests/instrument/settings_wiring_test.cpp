@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstddef>
+#include <vector>
+
 #include "instrument/acquisition_cycle.h"
 #include "instrument/cycle_settings.h"
 #include "instrument/link_hooks.h"
+#include "instrument/sample_stream.h"
+#include "instrument/simulator.h"
 #include "instrument/trigger_level_search.h"
 #include "link_fixture.h"
 #include "settings_fixture.h"
@@ -79,6 +85,26 @@ TEST_F(SettingsOnLinkTest, LevelSearchOnTheFakeInstrument) {
   EXPECT_EQ(waits.SleptMs(), 4 * 100);
 }
 
+// Every 51st record start checks the clock of the pattern lock: between records, without
+// stopping the acquisition, so the statistics, histograms and eye results go on.
+TEST_F(SettingsOnLinkTest, ThePatternLockCheckLeavesTheAcquisitionRunning) {
+  InstrumentIdentity.ModelCode = 1;
+  InstrumentIdentity.Options = OptPatSyncTrig;
+  instrument.SetReply("Pattern:TrigFreq?", "1.25E9");
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  ASSERT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  ASSERT_EQ(QueryCommand("Sync?"), "1");
+  instrument.ClearCommands();
+  GuiReady = true;
+  int resets = 0;
+  LinkHooks.MeasDisplayOn.Set([] { return true; });
+  LinkHooks.ResetMeasStatistics.Set([&] { ++resets; });
+  LinkHooks.CheckPatternLockRate();
+  EXPECT_EQ(Received(1), Lines{"Pattern:TrigFreq?"});
+  EXPECT_EQ(resets, 0);
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+}
+
 TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
   LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
   LinkHooks.SendRecordSettings(4, 1024, 16, 2e-6);
@@ -130,6 +156,62 @@ TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
   FakeClock clock;
   EXPECT_EQ(&CreateAcquisitionCycle(clock, clock).Settings(), &s);
   DestroyAcquisitionCycle();
+}
+
+// Demo mode follows the settings that shape the signal: the channel offsets, and the
+// pattern lock with its step through the pattern.
+TEST_F(AcqSettingsInterfaceTest, TheSimulatorFollowsTheSettings) {
+  TSimulator& sim = ProgramSimulator();
+  struct TRestore {
+    TSimulator& sim;
+    ~TRestore() {
+      Acquiring = false;
+      sim.SimSetGenerator(1, DefaultSimGenerator(1));
+      sim.SimSetChannelSource(2, 1);
+      sim.SimSetChannelSource(3, 2);
+      sim.SimSetChannelOffset(2, 0);
+      sim.SimSetChannelOffset(3, 0);
+      sim.SimSetPatternOn(false);
+      sim.SimSetRecLen(512);
+    }
+  } restore{sim};
+  TSimGenerator level = DefaultSimGenerator(1);  // a steady 50 mV
+  level.Amplitude = level.Noise = level.Jitter = 0;
+  level.Offset = 0.05;
+  sim.SimSetGenerator(1, level);
+  sim.SimSetChannelSource(2, 1);
+  sim.SimSetChannelSource(3, 1);
+  ApplyAll();
+  Exec("CH1:OFFSET 0.3");  // shown +0.3 V, stored -0.3
+  Exec("CH2:OFFSET -0.1");
+  sim.SimSetChannels(4);
+  sim.SimSetRecLen(3);
+  sim.SimSetNAvg(1);
+  TSimulatorRecordSource source(sim);
+  source.SimStartRecord();
+  std::vector<uint16_t> words;
+  std::array<uint16_t, 16> block{};
+  while (words.size() < 100 && (words.empty() || words.back() != EndOfRecordWord)) {
+    const size_t n = source.SimReadBlock(block);
+    words.insert(words.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  ASSERT_EQ(words.size(), 7u);
+  Acquiring = false;
+  // Codes of 16000 per volt that the cycle turns back into the generator's 50 mV:
+  // Ch1 (0.05 - 0.3) x 16000, Ch2 (0.05 + 0.1) x 16000.
+  const std::vector<int16_t> codes(words.begin(), words.end() - 1);
+  EXPECT_EQ(codes, (std::vector<int16_t>{-4000, 2400, -4000, 2400, -4000, 2400}));
+
+  // Locked, the PRBS model of Ch2 steps by whole patterns; unlocked by its free step.
+  InstrumentIdentity.ModelCode = 1;
+  InstrumentIdentity.Options = OptPatSyncTrig;
+  sim.SimSetChannelSource(3, 3);
+  Exec("TRIG:PATTLEN 255");
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  ASSERT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  EXPECT_EQ(sim.PrbsModel(3).GetPatternStep(), 255);
+  Exec("TRIG:PATTERNLOCKMODE OFF");
+  EXPECT_EQ(sim.PrbsModel(3).GetPatternStep(), 977);
 }
 
 }  // namespace
