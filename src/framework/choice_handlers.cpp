@@ -232,8 +232,10 @@ std::string TCheckSwHandler::Execute(const std::string& param, bool isQuery, boo
     if (!isQuery) return std::string();
     const std::string state = OnOffText(mask_ & (1u << index));
     return HeaderOn() ? ":" + UpperAscii(word) + " " + state : state;
-  } else if (!rest.empty()) {
-    SetMask(MnemonicsToMask(rest), smAssign);
+  } else if (const uint32_t listed = MnemonicsToMask(rest); listed != 0) {
+    // A list that names no button at all ("X:CHK:NOSUCH?") is ignored like any unknown
+    // name; only "CLEARALL" empties the set.
+    SetMask(listed, smAssign);
   }
   return isQuery ? ValueAnswer(SetText(), replay) : std::string();
 }
