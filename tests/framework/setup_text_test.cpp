@@ -138,6 +138,29 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
             "TB:SCALEA 4.7 \xC2\xB5(s)\nA caf\xC3\xA9\n");
 }
 
+TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
+  Register();
+  for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"", "caf\xE9",
+                                  "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
+    shape = state;
+    const TLines written = Dump();
+    CreateRootSpider();
+    Register();
+    shape = "other";
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(SetupFileTextFromLines(written))), TLines{});
+    EXPECT_EQ(shape, state);
+    EXPECT_FALSE(running) << state;  // no part of the state ran as a command
+  }
+  // States that need nothing special are written as they are, and lines of older setups
+  // (a '%' or a quote in the text) still load as written.
+  shape = "2,2 \xC2\xB5";
+  EXPECT_EQ(Dump()[5], "MASK:SHAPE 2,2 \xC2\xB5");
+  for (const std::string old : {"5% off", "\"%4G\"", "\"a\"b\"", "say \"hi\""}) {
+    RootSpider->LoadSettings({"MASK:SHAPE " + old});
+    EXPECT_EQ(shape, old);
+  }
+}
+
 TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
   Register();
   int loaded = 0;
