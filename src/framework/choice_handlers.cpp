@@ -85,7 +85,9 @@ std::string StateFromSetupForm(std::string_view text) {
   return state;
 }
 
-std::string SetupFormOfState(const std::string& state) { return NeedsQuotes(state) ? QuotedState(state) : state; }
+std::string SetupFormOfState(const std::string& state) {
+  return NeedsQuotes(state) ? QuotedState(state) : state;
+}
 
 }  // namespace
 
@@ -168,6 +170,10 @@ std::string TRadioSwHandler::Execute(const std::string& param, bool isQuery, boo
 
 TOnOffHandler::TOnOffHandler(bool on, THandlerEvent onChange, THandlerEvent onBeforeChange)
     : THandler(std::move(onChange), std::move(onBeforeChange)), on_(on) {}
+
+TOnOffHandler::~TOnOffHandler() {
+  if (HeaderHandler == this) HeaderHandler = nullptr;
+}
 
 void TOnOffHandler::SetOn(bool on) {
   ChangeValue(on != on_, [&] { on_ = on; });
@@ -470,7 +476,7 @@ TSignalSourceSwHandler::TSignalSourceSwHandler(TTraceId source, std::string_view
       source_(source),
       enablity_link_([this] { UpdateEnabledSources(); }) {
   if (HandlerSignalEnablity)
-    enablity_link_.Bind(HandlerSignalEnablity);  // runs UpdateEnabledSources at once
+    enablity_link_.Bind(HandlerSignalEnablity.get());  // runs UpdateEnabledSources at once
   else
     UpdateEnabledSources();
 }

@@ -12,6 +12,7 @@
 
 #include "framework/handler.h"
 #include "framework/hook.h"
+#include "framework/program_objects.h"
 #include "framework/step_rules.h"
 
 namespace norv {
@@ -174,8 +175,8 @@ class TSpider {
   bool links_valid_ = false;  // meaningful on the root only
 };
 
-// The one tree of the program.
-extern std::unique_ptr<TSpider> RootSpider;
+// The one tree of the program (held by ProgramObjects).
+extern TOwned<TSpider>& RootSpider;
 // "Header": replies carry their path while it is on (on at start).
 extern TOnOffHandler* HeaderHandler;
 // The node at which the next relative path of a command line starts.

@@ -140,8 +140,8 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
 
 TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
   Register();
-  for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"", "caf\xE9",
-                                  "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
+  for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"",
+                                  "caf\xE9", "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
     shape = state;
     const TLines written = Dump();
     CreateRootSpider();
