@@ -2,6 +2,7 @@
 
 #include "framework/errors.h"
 #include "framework/text_case.h"
+#include "framework/text_encoding.h"
 #include "framework/undo_ring.h"
 
 namespace norv {
@@ -24,6 +25,69 @@ std::string JoinItems(const TItemList& items, uint32_t mask) {
 }
 
 uint32_t AllButtons(int count) { return count >= 32 ? 0xFFFFFFFFu : (1u << count) - 1; }
+
+// The setup and undo form of a complex object's state. A state that a command line would
+// not give back as it is (a ';' ends the command, blanks at either end are cut, a line
+// break ends the setup line, a byte that is not UTF-8 changes on the way through the
+// file) is written in quotes, with '%', '"', ';' and every byte outside printable ASCII
+// as %HH. Any other state is written as it is, as it always was.
+bool IsControl(char c) { return IsBlankOrControl(c) && c != ' '; }
+
+bool NeedsQuotes(std::string_view state) {
+  if (state.empty()) return false;
+  if (IsBlankOrControl(state.front()) || IsBlankOrControl(state.back()) || state.front() == '"') return true;
+  for (const char c : state)
+    if (c == ';' || IsControl(c) || c == '\x7F') return true;
+  return DecodeText(state).encoding != TTextEncoding::Utf8;
+}
+
+std::string QuotedState(std::string_view state) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "\"";
+  for (const char c : state) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= ' ' && b < 0x7F && c != '%' && c != '"' && c != ';') {
+      text += c;
+      continue;
+    }
+    text += '%';
+    text += kHex[b >> 4];
+    text += kHex[b & 0xF];
+  }
+  return text + "\"";
+}
+
+int HexDigit(char c) {
+  if (IsAsciiDigit(c)) return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The state of a setup or undo line: the quoted form unquoted; anything else (the lines
+// of older setups) as it stands.
+std::string StateFromSetupForm(std::string_view text) {
+  if (text.size() < 2 || text.front() != '"' || text.back() != '"') return std::string(text);
+  const std::string_view inner = text.substr(1, text.size() - 2);
+  std::string state;
+  for (size_t i = 0; i < inner.size(); ++i) {
+    if (inner[i] == '"') return std::string(text);
+    if (inner[i] != '%') {
+      state += inner[i];
+      continue;
+    }
+    const int hi = i + 2 < inner.size() ? HexDigit(inner[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexDigit(inner[i + 2]) : -1;
+    if (lo < 0) return std::string(text);
+    state += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return state;
+}
+
+std::string SetupFormOfState(const std::string& state) {
+  return NeedsQuotes(state) ? QuotedState(state) : state;
+}
 
 }  // namespace
 
@@ -106,6 +170,10 @@ std::string TRadioSwHandler::Execute(const std::string& param, bool isQuery, boo
 
 TOnOffHandler::TOnOffHandler(bool on, THandlerEvent onChange, THandlerEvent onBeforeChange)
     : THandler(std::move(onChange), std::move(onBeforeChange)), on_(on) {}
+
+TOnOffHandler::~TOnOffHandler() {
+  if (HeaderHandler == this) HeaderHandler = nullptr;
+}
 
 void TOnOffHandler::SetOn(bool on) {
   ChangeValue(on != on_, [&] { on_ = on; });
@@ -232,8 +300,10 @@ std::string TCheckSwHandler::Execute(const std::string& param, bool isQuery, boo
     if (!isQuery) return std::string();
     const std::string state = OnOffText(mask_ & (1u << index));
     return HeaderOn() ? ":" + UpperAscii(word) + " " + state : state;
-  } else if (!rest.empty()) {
-    SetMask(MnemonicsToMask(rest), smAssign);
+  } else if (const uint32_t listed = MnemonicsToMask(rest); listed != 0) {
+    // A list that names no button at all ("X:CHK:NOSUCH?") is ignored like any unknown
+    // name; only "CLEARALL" empties the set.
+    SetMask(listed, smAssign);
   }
   return isQuery ? ValueAnswer(SetText(), replay) : std::string();
 }
@@ -406,7 +476,7 @@ TSignalSourceSwHandler::TSignalSourceSwHandler(TTraceId source, std::string_view
       source_(source),
       enablity_link_([this] { UpdateEnabledSources(); }) {
   if (HandlerSignalEnablity)
-    enablity_link_.Bind(HandlerSignalEnablity);  // runs UpdateEnabledSources at once
+    enablity_link_.Bind(HandlerSignalEnablity.get());  // runs UpdateEnabledSources at once
   else
     UpdateEnabledSources();
 }
@@ -454,16 +524,17 @@ std::string TGpibStringHandler::Execute(const std::string& param, bool isQuery, 
 TComplexObjectHandler::TComplexObjectHandler(TComplexStateCallback stateCallback)
     : state_callback_(std::move(stateCallback)) {}
 
-std::string TComplexObjectHandler::Execute(const std::string& param, bool isQuery, bool) {
+std::string TComplexObjectHandler::Execute(const std::string& param, bool isQuery, bool replay) {
   if (!state_callback_) throw EAssertion("NO FUNCTION");
-  std::string text = param;
+  // Setups and undo lines carry the state in their own form; remote callers see it bare.
+  std::string text = replay ? StateFromSetupForm(param) : param;
   if (!isQuery) {
     state_callback_(text, true, true);
     return std::string();
   }
   text.clear();
   state_callback_(text, true, false);
-  return " " + text;
+  return " " + (replay ? SetupFormOfState(text) : text);
 }
 
 void TComplexObjectHandler::SaveUndo(bool flag) {
@@ -471,7 +542,7 @@ void TComplexObjectHandler::SaveUndo(bool flag) {
   std::string text;
   state_callback_(text, flag, false);
   TOriginScope origin(*this, flag ? wcvReplay : wcvSwitcher);
-  WriteUndo(text);
+  WriteUndo(SetupFormOfState(text));
 }
 
 }  // namespace norv

@@ -61,6 +61,7 @@ inline uint8_t GetIndex(const TRadioSwHandler* h) { return h ? h->GetIndex() : 0
 class TOnOffHandler : public THandler {
  public:
   explicit TOnOffHandler(bool on, THandlerEvent onChange = {}, THandlerEvent onBeforeChange = {});
+  ~TOnOffHandler() override;
 
   bool IsOn() const { return on_; }
   void SetOn(bool on);

@@ -15,7 +15,7 @@ THook<void()> OnSettingsBatchEnd;
 TSignalsOn SignalsOn;
 THook<void(TTraceId)> OnSignalSwitchedOff;
 THook<void(TTraceId)> OnSignalOnChanged;
-THandlerSignalEnablity* HandlerSignalEnablity = nullptr;
+constinit TOwned<THandlerSignalEnablity>& HandlerSignalEnablity = ProgramObjects.HandlerSignalEnablity;
 std::array<THandler*, kDisplaySourceCount> DisplayColorNodes{};
 
 namespace {
@@ -56,7 +56,6 @@ THandler::~THandler() {
   if (UndoBuffer) UndoBuffer->ReplaceHandler(this, nullptr);
   for (THandler*& node : DisplayColorNodes)
     if (node == this) node = nullptr;
-  if (HandlerSignalEnablity == this) HandlerSignalEnablity = nullptr;
 }
 
 bool THandler::IsBound(const ISwitcher* switcher) const {

@@ -13,6 +13,7 @@
 
 #include "framework/display_sources.h"
 #include "framework/hook.h"
+#include "framework/program_objects.h"
 #include "framework/trace_names.h"
 
 namespace norv {
@@ -197,8 +198,8 @@ extern TSignalsOn SignalsOn;
 extern THook<void(TTraceId)> OnSignalSwitchedOff;
 extern THook<void(TTraceId)> OnSignalOnChanged;
 
-// The notifier of trace on/off changes; created with the tree.
-extern THandlerSignalEnablity* HandlerSignalEnablity;
+// The notifier of trace on/off changes; created with the tree, held by ProgramObjects.
+extern TOwned<THandlerSignalEnablity>& HandlerSignalEnablity;
 
 // The 22 display-colour items, filled by the display settings when they register; source
 // handlers repaint their controls when one changes.

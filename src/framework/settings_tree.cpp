@@ -6,7 +6,7 @@
 
 namespace norv {
 
-std::unique_ptr<TSpider> RootSpider;
+constinit TOwned<TSpider>& RootSpider = ProgramObjects.RootSpider;
 TOnOffHandler* HeaderHandler = nullptr;
 TSpider* CurrentSpider = nullptr;
 bool CommandsRegistered = false;
@@ -72,7 +72,9 @@ std::string ValueAnswer(std::string_view value, bool replay) {
 // ---------------------------------------------------------------------------------------
 // Tree structure
 
-TSpider::~TSpider() = default;
+TSpider::~TSpider() {
+  if (CurrentSpider == this) CurrentSpider = nullptr;
+}
 
 void TSpider::Clear() { entries_.clear(); }
 
@@ -351,10 +353,9 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
 // The one tree
 
 void DestroyRootSpider() {
+  // The reverse of CreateRootSpider.
+  HandlerSignalEnablity.reset();
   RootSpider.reset();
-  HeaderHandler = nullptr;
-  CurrentSpider = nullptr;
-  delete HandlerSignalEnablity;  // its destructor clears the global
   CommandsRegistered = false;
 }
 
@@ -362,7 +363,7 @@ void CreateRootSpider() {
   DestroyRootSpider();
   RootSpider = std::make_unique<TSpider>();
   CurrentSpider = RootSpider.get();
-  HandlerSignalEnablity = new THandlerSignalEnablity;
+  HandlerSignalEnablity = std::make_unique<THandlerSignalEnablity>();
   HeaderHandler = RootSpider->AddOnOff(true, "Header");
   HeaderHandler->SetInternal(true);
 }

@@ -12,6 +12,7 @@
 
 #include "framework/handler.h"
 #include "framework/hook.h"
+#include "framework/program_objects.h"
 #include "framework/step_rules.h"
 
 namespace norv {
@@ -174,8 +175,8 @@ class TSpider {
   bool links_valid_ = false;  // meaningful on the root only
 };
 
-// The one tree of the program.
-extern std::unique_ptr<TSpider> RootSpider;
+// The one tree of the program (held by ProgramObjects).
+extern TOwned<TSpider>& RootSpider;
 // "Header": replies carry their path while it is on (on at start).
 extern TOnOffHandler* HeaderHandler;
 // The node at which the next relative path of a command line starts.
@@ -193,10 +194,11 @@ void DestroyRootSpider();
 // instrument side).
 extern THook<void()> OnSettingsLoaded;
 
-// The lines of a setup file's bytes: UTF-8 (with or without byte-order mark), UTF-16 or
-// the 8-bit code page of older files (µ as 0xB5), with LF or CR LF line ends.
+// The lines of a setup file's bytes: UTF-8 (with or without byte-order mark) or UTF-16,
+// with LF or CR LF line ends. A line that is not UTF-8 is read alone in the 8-bit code
+// page of older files (µ as 0xB5); the other lines stay UTF-8.
 std::vector<std::string> SetupLinesFromFileText(std::string_view bytes);
-// The bytes of a setup file: UTF-8, one line per setting, each ended by LF.
+// The bytes of a setup file: always UTF-8, one line per setting, each ended by LF.
 std::string SetupFileTextFromLines(const std::vector<std::string>& lines);
 
 // Whether replies carry their path ("Header" on; on while there is no tree).

@@ -64,15 +64,23 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
 }
 
 std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
-  const std::string text = DecodeText(bytes).utf8;
   std::vector<std::string> lines;
-  for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    for (std::string_view line : SplitLines(DecodeText(bytes).utf8)) lines.emplace_back(line);
+    return lines;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  // Each line decides its own encoding: one line in the code page of older files (a
+  // free text "caf\xE9") must not turn the UTF-8 of all others ("\xC2\xB5(s)") into
+  // other characters. A line begins with its ASCII path, never with a byte-order mark.
+  for (std::string_view line : SplitLines(bytes)) lines.push_back(DecodeText(line).utf8);
   return lines;
 }
 
 std::string SetupFileTextFromLines(const std::vector<std::string>& lines) {
+  // Always UTF-8: a line still in the old code page is converted on the way out.
   std::string text;
-  for (const std::string& line : lines) text += line + "\n";
+  for (const std::string& line : lines) text += DecodeText(line).utf8 + "\n";
   return text;
 }
 

@@ -72,23 +72,18 @@ double CorrectNewValPow2(double v) {
 double CorrectNewValDb(double v) {
   if (!std::isfinite(v)) return v;
   const double sign = v < 0 ? -1 : 1;
-  double a = std::fabs(v);
-  double k = 0;
-  if (a >= 23) {
-    // Subtract 20 until below 23 (leaving at least 3), counted at once.
-    k = std::floor((a - 3) / 20);
-    a -= 20 * k;
-    while (a >= 23) {
-      a -= 20;
-      ++k;
-    }
-    while (a < 3 && k > 0) {
-      a += 20;
-      --k;
-    }
+  const double a = std::fabs(v);
+  // a = base + rest with base a multiple of 20 and rest in [3, 23) (rest = a below 23).
+  // fmod is exact, so this holds at every magnitude; walking down 20 at a time does not,
+  // as a huge a minus 20 is a again.
+  double rest = std::fmod(a, 20.0);
+  double base = a - rest;
+  if (rest < 3 && base >= 20) {
+    rest += 20;
+    base -= 20;
   }
-  const double r = a < 3 ? 0 : a < 8 ? 6 : a < 13 ? 10 : a < 18 ? 15 : 20;
-  return sign * (r + 20 * k);
+  const double r = rest < 3 ? 0 : rest < 8 ? 6 : rest < 13 ? 10 : rest < 18 ? 15 : 20;
+  return sign * (base + r);
 }
 
 double StepByRule(TStepRule rule, double step, double v, bool up, double tolerance, double fineStep,

@@ -7,7 +7,7 @@
 
 namespace norv {
 
-std::unique_ptr<TUndoBuffer> UndoBuffer;
+constinit TOwned<TUndoBuffer>& UndoBuffer = ProgramObjects.UndoBuffer;
 bool UndoGroupActive = false;
 bool UndoGroupStepOpened = false;
 

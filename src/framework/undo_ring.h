@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/program_objects.h"
+
 namespace norv {
 
 class THandler;
@@ -70,8 +72,8 @@ class TUndoBuffer {
 };
 
 // The ring exists only while work with an instrument runs (the shell creates and frees
-// it); while it does not exist no undo is recorded.
-extern std::unique_ptr<TUndoBuffer> UndoBuffer;
+// it); while it does not exist no undo is recorded. Held by ProgramObjects.
+extern TOwned<TUndoBuffer>& UndoBuffer;
 
 // While the keypad is shown its changes form one step: only the first BeginStep counts.
 extern bool UndoGroupActive;

@@ -45,6 +45,9 @@ TEST_F(CheckSetTest, IncludeExcludeAndClearAll) {
   EXPECT_EQ(Exec("X:CHK B ON;CHK? B"), "X:CHK:B ON");
   EXPECT_EQ(Exec("X:CHK B MAYBE;CHK:B?"), "X:CHK:B ON");
   EXPECT_EQ(Exec("X:CHK:NOSUCH? ON"), "X:CHK");
+  // Unknown names alone, as a sub-item or as a list, leave the set as it is.
+  EXPECT_EQ(Exec("X:CHK:NOSUCH?;CHK NOSUCH,NONE;CHK?"), "X:CHK A,B;\r\nX:CHK A,B");
+  EXPECT_EQ(Exec("X:CHK C,NOSUCH;CHK?"), "X:CHK C");
 }
 
 TEST_F(CheckSetTest, AnAssignSwitchesButtonsOffFirstAndOneByOne) {

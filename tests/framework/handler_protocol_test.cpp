@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,33 @@ TEST_F(SettingsTreeTest, FreeingTheTreeUnbindsItsControls) {
   EXPECT_EQ(control.handler, nullptr);
   // No line of the ring points at the freed handler any more.
   EXPECT_TRUE(UndoBuffer->Undo().empty());
+}
+
+// Tells, when its handler is freed, whether the undo ring still exists.
+class TRingProbe final : public ISwitcher {
+ public:
+  void UpdateFromHandler() override {}
+  void HandlerReplaced(THandler* replacement) override {
+    if (!replacement) std::fprintf(stderr, "ring %s\n", UndoBuffer ? "alive" : "gone");
+  }
+};
+
+TEST_F(SettingsTreeTest, AtExitTheTreeAndTheRingAreFreedNewestFirst) {
+  // A ring of the start (older than the tree) and one of a later link (newer than it).
+  for (const bool ringFirst : {true, false}) {
+    EXPECT_EXIT(
+        {
+          if (ringFirst) StartUndo();
+          CreateRootSpider();
+          if (!ringFirst) StartUndo();
+          auto* h = RootSpider->AddOnOff(false, "Acq:Mode");
+          h->SetOnBySwitcher(true);                   // the ring holds a line of h
+          static TRingProbe* probe = new TRingProbe;  // outlives every object freed at exit
+          h->RegisterSwitcher(probe);
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), ringFirst ? "^ring alive\n$" : "^ring gone\n$");
+  }
 }
 
 TEST_F(SettingsTreeTest, ASettingsBatchDefersFollowUpWorkToItsEnd) {

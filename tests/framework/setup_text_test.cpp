@@ -119,12 +119,45 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
   // An older file in the 8-bit code page: the micro sign is the single byte 0xB5.
   std::string ansi = crlf;
   ansi.replace(ansi.find("\xC2\xB5"), 2, "\xB5");
-  for (const std::string& file : {lf, crlf, ansi}) {
-    EXPECT_EQ(SetupLinesFromFileText(file), written);
+  // One line in the old code page among UTF-8 ones is read alone in it.
+  const std::string mixed = lf + "UTIL:ECHO caf\xE9\n";
+  for (const std::string& file : {lf, crlf, ansi, mixed}) {
+    TLines lines = SetupLinesFromFileText(file);
+    if (file == mixed) {
+      ASSERT_EQ(lines.back(), "UTIL:ECHO caf\xC3\xA9");
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, written);
     CreateRootSpider();
     Register();
-    RootSpider->LoadSettings(SetupLinesFromFileText(file));
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(file)), TLines{});
     EXPECT_EQ(Dump(), written);
+  }
+  // Written files are UTF-8 throughout, whatever the lines hold.
+  EXPECT_EQ(SetupFileTextFromLines({"TB:SCALEA 4.7 \xB5(s)", "A caf\xC3\xA9"}),
+            "TB:SCALEA 4.7 \xC2\xB5(s)\nA caf\xC3\xA9\n");
+}
+
+TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
+  Register();
+  for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"",
+                                  "caf\xE9", "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
+    shape = state;
+    const TLines written = Dump();
+    CreateRootSpider();
+    Register();
+    shape = "other";
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(SetupFileTextFromLines(written))), TLines{});
+    EXPECT_EQ(shape, state);
+    EXPECT_FALSE(running) << state;  // no part of the state ran as a command
+  }
+  // States that need nothing special are written as they are, and lines of older setups
+  // (a '%' or a quote in the text) still load as written.
+  shape = "2,2 \xC2\xB5";
+  EXPECT_EQ(Dump()[5], "MASK:SHAPE 2,2 \xC2\xB5");
+  for (const std::string old : {"5% off", "\"%4G\"", "\"a\"b\"", "say \"hi\""}) {
+    RootSpider->LoadSettings({"MASK:SHAPE " + old});
+    EXPECT_EQ(shape, old);
   }
 }
 

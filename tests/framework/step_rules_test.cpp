@@ -53,10 +53,30 @@ TEST(RoundingHelpers, DbSequenceKeepsTheSign) {
   for (const Case c : {Case{0, 0}, {2.9, 0}, {3, 6}, {7.9, 6}, {8, 10}, {12.9, 10}, {13, 15}, {17.9, 15},
                        {18, 20}, {22.9, 20}, {23, 26}, {28, 30}, {33, 35}, {43, 46}, {-13, -15}, {-7, -6}})
     EXPECT_EQ(CorrectNewValDb(c.in), c.out) << c.in;
-  // A huge value is answered at once (no 20 dB at a time walk) and stays in its place.
-  const double huge = CorrectNewValDb(1e300);
-  EXPECT_TRUE(std::isfinite(huge));
-  EXPECT_NEAR(huge / 1e300, 1.0, 1e-9);
+  // The sequence walked as written: 20 off at a time while at least 23.
+  auto walked = [](double v) {
+    double a = std::fabs(v), k = 0;
+    for (; a >= 23; ++k) a -= 20;
+    const double r = a < 3 ? 0 : a < 8 ? 6 : a < 13 ? 10 : a < 18 ? 15 : 20;
+    return std::copysign(r + 20 * k, v);
+  };
+  for (double v = -500; v <= 500; v += 0.125) ASSERT_EQ(CorrectNewValDb(v), walked(v)) << v;
+  // Across the whole double range (where the walk would take forever, and where 20 less
+  // is the same double): an answer at once, sign kept, never more than 3 dB away (plus
+  // the rounding of the value itself) and never decreasing.
+  double previous = 0;
+  for (int e = -1074; e <= 1023; ++e) {
+    for (const double mantissa : {1.0, 1.3, 1.7, 1.9999}) {
+      const double v = std::ldexp(mantissa, e);
+      const double r = CorrectNewValDb(v);
+      const double ulp = std::nextafter(v, HUGE_VAL) - v;
+      ASSERT_TRUE(std::isfinite(r)) << v;
+      ASSERT_LE(std::fabs(r - v), 3 + 2 * ulp) << v;
+      ASSERT_GE(r, previous) << v;
+      ASSERT_EQ(CorrectNewValDb(-v), -r) << v;
+      previous = r;
+    }
+  }
 }
 
 TEST(RoundingHelpers, StepMultiplesRoundHalvesToEven) {
