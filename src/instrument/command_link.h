@@ -17,10 +17,10 @@
 #include "framework/hook.h"
 #include "framework/ip_address.h"
 #include "instrument/link_state.h"
-#include "instrument/tcp_link.h"
 
 namespace norv {
 
+inline constexpr uint16_t InstrumentTcpPort = 55555;
 inline constexpr size_t ReplyBufferSize = 16400;
 // A TCP reply that has not begun by then is "Timeout".
 inline constexpr int TcpReplyTimeoutMs = 5000;
@@ -98,13 +98,5 @@ bool ParseReplyInt(std::string_view text, int32_t& value);
 
 // The first 32 characters of the last command sent, for error reports.
 const std::string& LastCommandText();
-
-// The TCP link, or nullptr while there is none.
-TMyTSPIPPribor* TcpLink();
-// Dispatches one pending event of the TCP link (bytes received, peer closed) without
-// waiting; false when none was pending.
-bool PumpSocketMessage();
-// Takes received bytes into the reply (the sample stream takes them while it runs).
-void ReceiveReplyBytes(TMyTSPIPPribor& link);
 
 }  // namespace norv

@@ -16,8 +16,6 @@
 #include <cstdint>
 #include <span>
 
-#include "instrument/tcp_link.h"
-
 namespace norv {
 
 inline constexpr uint16_t EndOfRecordWord = 0x8000;
@@ -63,12 +61,5 @@ void BreakAcquisition(bool refresh);
 void RefreshAfterStop();
 
 int PatternLockCheckCount();
-
-// TCP side, run by the command link's socket pump.
-// True while received bytes belong to the sample stream rather than to a reply.
-bool SampleStreamReceiving();
-void SocketReadHandler();
-// Asks the instrument for the next part of the record.
-void RequestNextBlock();
 
 }  // namespace norv

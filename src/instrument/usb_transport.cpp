@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "instrument/command_link.h"
 #include "instrument/link_state.h"
+#include "instrument/link_transport.h"
 #include "instrument/sample_stream.h"
 #include "instrument/usb_device.h"
 
@@ -101,5 +103,44 @@ bool ReadUsbWaveBlock(std::span<uint16_t> words, size_t& count) {
 }
 
 void ClearUsbWaveCarry() { WaveCarried = false; }
+
+// --- the USB transport ------------------------------------------------------------------
+
+namespace {
+
+class TUsbTransport final : public ILinkTransport {
+ public:
+  ~TUsbTransport() override { CloseUSB(); }
+
+  bool Send(std::span<const uint8_t> line) override { return SendBufferToUSB(line.data(), line.size()); }
+
+  std::string ReadReply() override {
+    std::array<uint8_t, UsbReplyBytes> buffer;
+    size_t received = 0;
+    if (!ReadBufferFromUSB(buffer.data(), buffer.size(), received, UsbReplyTimeoutMs)) received = 0;
+    return ReplyText(std::span(buffer).first(received));
+  }
+
+  bool Alive() override { return ProbeUSB(); }
+
+  bool ReadWaveData(std::span<const uint16_t>& words) override {
+    words = {};
+    const std::span<uint16_t> block = StreamBuffer().Block();
+    size_t count = 0;
+    if (!ReadUsbWaveBlock(block, count)) return false;
+    words = block.first(count);
+    return true;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ILinkTransport> OpenUsbTransport() {
+  if (!OpenUSB()) {
+    CloseUSB();
+    return nullptr;
+  }
+  return std::make_unique<TUsbTransport>();
+}
 
 }  // namespace norv

@@ -1,7 +1,8 @@
 #pragma once
 // The instrument's USB link: opens the one instrument, probes it, and wraps every
 // transfer so that a failure becomes a false result, the link's failure flag
-// (CommFailure) and a message to the sink. Nothing here raises.
+// (CommFailure) and a message to the sink. Nothing here raises. Private to the link
+// (link_transport.h is its way in).
 
 #include <cstddef>
 #include <cstdint>

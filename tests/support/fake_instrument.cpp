@@ -111,6 +111,11 @@ bool FakeInstrument::WaitForContinuations(int count) const {
   return changed_.wait_for(lock, SyncWait, [&] { return continuations_ >= count; });
 }
 
+bool FakeInstrument::WaitForReplies(int count) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, SyncWait, [&] { return repliesSent_ >= count; });
+}
+
 void FakeInstrument::DropConnection() {
   {
     std::lock_guard lock(mutex_);
@@ -215,6 +220,9 @@ void FakeInstrument::HandleLine(const std::string& line) {
     }
   } else if (hasReply) {
     SendBytes(reply + (fault == TFault::LfOnlyReplies ? "\n" : "\r\n"));
+    std::lock_guard lock(mutex_);
+    ++repliesSent_;
+    changed_.notify_all();
   }
 }
 

@@ -55,6 +55,9 @@ class FakeInstrument {
   // test can check commands that get no answer. False when they did not come.
   bool WaitForCommands(size_t count) const;
   bool WaitForContinuations(int count) const;
+  // Waits (a few seconds at most) until that many replies have been sent: they then wait
+  // in the link's socket.
+  bool WaitForReplies(int count) const;
   // Closes the present connection from the instrument's side.
   void DropConnection();
 
@@ -84,6 +87,7 @@ class FakeInstrument {
   std::vector<std::string> commands_;
   int continuations_ = 0;
   int connections_ = 0;
+  int repliesSent_ = 0;
 
   // Serving thread only.
   std::string lineBuffer_;
