@@ -9,7 +9,6 @@
 #include "instrument/link_hooks.h"
 #include "instrument/link_recovery.h"
 #include "instrument/link_transport.h"
-#include "instrument/usb_transport.h"
 
 namespace norv {
 
@@ -104,7 +103,6 @@ void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double t
   }
   LinkHooks.SendRecordSettings(readKind, recLen, nAvg, tbDelay);
   SampleBuffer.Clear();
-  ClearUsbWaveCarry();
   RecordFromInstrument = useInstrument;
   if (!useInstrument) {
     LinkHooks.StartSimulatedRecord();

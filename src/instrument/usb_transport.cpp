@@ -112,13 +112,25 @@ class TUsbTransport final : public ILinkTransport {
  public:
   ~TUsbTransport() override { CloseUSB(); }
 
-  bool Send(std::span<const uint8_t> line) override { return SendBufferToUSB(line.data(), line.size()); }
+  bool Send(std::span<const uint8_t> line) override {
+    // What arrived since the last reply belongs to no command, as over TCP.
+    if (!SampleStreamReceiving() && UsbDeviceOpened()) DropStaleInput();
+    return SendBufferToUSB(line.data(), line.size());
+  }
 
+  // Reads until the reply's LF (a long reply takes several reads), at most
+  // ReplyBufferSize bytes. A read that fails or brings nothing ends the reply with what
+  // has come.
   std::string ReadReply() override {
-    std::array<uint8_t, UsbReplyBytes> buffer;
-    size_t received = 0;
-    if (!ReadBufferFromUSB(buffer.data(), buffer.size(), received, UsbReplyTimeoutMs)) received = 0;
-    return ReplyText(std::span(buffer).first(received));
+    size_t length = 0;
+    while (length < reply_.size()) {
+      size_t received = 0;
+      const size_t ask = std::min(UsbReplyBytes, reply_.size() - length);
+      if (!ReadBufferFromUSB(reply_.data() + length, ask, received, UsbReplyTimeoutMs) || received == 0) break;
+      length += received;
+      if (reply_[length - 1] == '\n') break;
+    }
+    return ReplyText(std::span(reply_).first(length));
   }
 
   bool Alive() override { return ProbeUSB(); }
@@ -131,6 +143,22 @@ class TUsbTransport final : public ILinkTransport {
     words = block.first(count);
     return true;
   }
+
+ private:
+  // Throws away what the IN pipe holds, a bounded amount, without a failure: the reads
+  // end as soon as one brings nothing in UsbStaleTimeoutMs.
+  void DropStaleInput() {
+    ClearUsbWaveCarry();
+    try {
+      for (int read = 0; read < UsbStaleReadsMax; ++read) {
+        if (ReadUsbPipe(UsbInPipe, stale_.data(), stale_.size(), UsbStaleTimeoutMs) == 0) break;
+      }
+    } catch (const std::exception&) {
+    }
+  }
+
+  std::array<uint8_t, ReplyBufferSize> reply_;
+  std::array<uint8_t, UsbWaveBlockBytes> stale_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -192,16 +193,30 @@ TEST_F(LinkTest, CommandsAndRepliesTravelOverUsb) {
 
   ASSERT_TRUE(test::ConnectUsb(pipe));
   EXPECT_EQ(LinkKind, TLinkKind::USB);
+  const std::string longReply(500, 'x');
+  const std::map<std::string, std::string> replies{
+      {"Info:GetVer:SW?", "3.12.1"}, {"Long?", longReply}, {"Slow?", "old"}, {"Fast?", "new"}};
+  pipe.OnWrite = [&](std::string_view line) {
+    line.remove_suffix(2);
+    if (line == "Empty?") pipe.QueueIn("");
+    if (auto it = replies.find(std::string(line)); it != replies.end()) pipe.QueueIn(it->second + "\r\n");
+  };
   pipe.ClearOut();
-  pipe.QueueIn("3.12.1\r\n");
   EXPECT_EQ(QueryCommand("Info:GetVer:SW?"), "3.12.1");
   EXPECT_EQ(pipe.OutText(), "Info:GetVer:SW?\r\n");
   EXPECT_EQ(pipe.Reads().back().Length, UsbReplyBytes);
   EXPECT_EQ(pipe.Reads().back().TimeoutMs, UsbReplyTimeoutMs);
 
-  pipe.QueueIn("");  // an empty reply
-  EXPECT_EQ(QueryCommand("Info:GetVer:SW?"), "Timeout");
-  EXPECT_EQ(QueryInt("Info:GetVer:FPGAFW"), QueryIntFailure);  // nothing queued: read times out
+  // A reply longer than one read is read to its end; the next reply is its own. So is
+  // the reply after one that was never read.
+  EXPECT_EQ(QueryCommand("Long?"), longReply);
+  EXPECT_EQ(QueryCommand("Info:GetVer:SW?"), "3.12.1");
+  SendCommand("Slow?", false);
+  EXPECT_EQ(QueryCommand("Fast?"), "new");
+  EXPECT_FALSE(CommFailure);
+
+  EXPECT_EQ(QueryCommand("Empty?"), "Timeout");
+  EXPECT_EQ(QueryInt("Info:GetVer:FPGAFW"), QueryIntFailure);  // no reply: the read times out
   EXPECT_TRUE(CommFailure);
 }
 
