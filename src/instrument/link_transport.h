@@ -53,24 +53,27 @@ std::string ReplyText(std::span<const uint8_t> bytes);
 // Received bytes belong to the sample stream rather than to a reply.
 bool SampleStreamReceiving();
 
-// The running record's stream words as they arrive, in SampleBufferWords words: over TCP
-// a queue of received bytes from which whole words are handed out, over USB the block
-// buffer.
+// The running record's stream words as they arrive. Over TCP a queue of received bytes:
+// whole words are handed out, and the room of words handed out is used again, so that
+// fillers never fill it; a record of more than MaxRecordCodes codes fails. Over USB the
+// block buffer.
 class TSampleBuffer {
  public:
   // A new record: nothing received, nothing handed out.
   void Clear();
-  // TCP: where received bytes go; empty while there is no room.
+  // TCP: where received bytes go, after the words handed out have been let go (which
+  // ends their validity); empty when full or when the record has failed.
   std::span<uint8_t> Room();
   // TCP: that many bytes were put into Room().
   void Received(size_t bytes);
   // TCP: the last whole word received is the end word.
   bool EndWordLast() const;
-  // TCP: the whole words received since the last call, in host order.
+  // TCP: the whole words received since the last call, in host order; the words up to
+  // the code that makes a record over-long.
   std::span<const uint16_t> TakeWords();
-  // TCP: the record did not fit.
+  // TCP: the record is over-long.
   bool Overflowed() const { return overflow_; }
-  // A stop drains the stream, keeping only its newest words.
+  // A stop drains the stream to its end word, however long.
   void StartDrain() { overflow_ = false; }
   // TCP: when bytes last arrived (or the record started).
   int64_t LastDataMs() const { return lastDataMs_; }
@@ -78,11 +81,14 @@ class TSampleBuffer {
   std::span<uint16_t> Block() { return words_; }
 
  private:
+  std::span<uint8_t> Bytes() { return {reinterpret_cast<uint8_t*>(words_.data()), SampleBufferWords * 2}; }
   uint16_t WordAt(size_t index) const;
 
   std::array<uint16_t, SampleBufferWords> words_;
-  size_t bytes_ = 0;      // received
+  size_t bytes_ = 0;      // received and not let go
   size_t handedOut_ = 0;  // words
+  size_t codes_ = 0;      // sample codes of the record so far
+  bool ended_ = false;    // the end word has been handed out
   bool overflow_ = false;
   int64_t lastDataMs_ = 0;
 };

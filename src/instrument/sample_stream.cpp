@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "framework/errors.h"
 #include "instrument/command_link.h"
@@ -49,21 +50,22 @@ bool DrainAfterBreak() {
 void TSampleBuffer::Clear() {
   bytes_ = 0;
   handedOut_ = 0;
+  codes_ = 0;
+  ended_ = false;
   overflow_ = false;
   lastDataMs_ = ProgramClock().NowMs();
 }
 
 std::span<uint8_t> TSampleBuffer::Room() {
-  if (bytes_ == SampleBufferBytes) {
-    if (!BreakingAcquisition) {
-      overflow_ = true;  // the record fails; nothing is written past the buffer
-      return {};
-    }
-    // Draining needs only the newest words: start the buffer again (it holds whole words).
-    bytes_ = 0;
+  if (overflow_) return {};
+  // Let the words handed out go once all are out (nothing to move) or the end is reached.
+  if (handedOut_ > 0 && (bytes_ / 2 == handedOut_ || bytes_ == SampleBufferBytes)) {
+    const size_t keep = bytes_ - 2 * handedOut_;
+    std::memmove(Bytes().data(), Bytes().data() + 2 * handedOut_, keep);
+    bytes_ = keep;
     handedOut_ = 0;
   }
-  return std::span(reinterpret_cast<uint8_t*>(words_.data()), SampleBufferBytes).subspan(bytes_);
+  return Bytes().subspan(bytes_);
 }
 
 void TSampleBuffer::Received(size_t bytes) {
@@ -79,13 +81,23 @@ uint16_t TSampleBuffer::WordAt(size_t index) const {
 bool TSampleBuffer::EndWordLast() const { return bytes_ >= 2 && WordAt(bytes_ / 2 - 1) == EndOfRecordWord; }
 
 std::span<const uint16_t> TSampleBuffer::TakeWords() {
+  if (overflow_) return {};
   const size_t first = handedOut_;
-  handedOut_ = bytes_ / 2;
-  // Words go out in the host's order.
-  if constexpr (std::endian::native == std::endian::big) {
-    for (size_t i = first; i < handedOut_; ++i) words_[i] = WordAt(i);
+  size_t last = first;
+  for (; last < bytes_ / 2; ++last) {
+    const uint16_t word = WordAt(last);
+    // Words go out in the host's order.
+    if constexpr (std::endian::native == std::endian::big) words_[last] = word;
+    if (BreakingAcquisition || ended_) continue;  // a drain reads to the end however long
+    if (word == EndOfRecordWord) {
+      ended_ = true;
+    } else if (word != FillerWord && ++codes_ > MaxRecordCodes) {
+      overflow_ = true;  // the record fails with the words before this one
+      break;
+    }
   }
-  return std::span(words_).subspan(first, handedOut_ - first);
+  handedOut_ = last;
+  return std::span(words_).subspan(first, last - first);
 }
 
 TSampleBuffer& StreamBuffer() { return SampleBuffer; }

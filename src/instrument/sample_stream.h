@@ -22,8 +22,11 @@ inline constexpr uint16_t EndOfRecordWord = 0x8000;
 inline constexpr uint16_t FillerWord = 0x8001;
 // A stream word from its two bytes as they arrive.
 inline constexpr uint16_t LittleEndianWord(uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); }
-// Every word of one record's stream, markers included, must fit.
+// Words of the sample buffer.
 inline constexpr size_t SampleBufferWords = 8200;
+// The most sample codes a record may carry: with its end word they fill the buffer (its
+// fillers do not count). A record over TCP with more fails.
+inline constexpr size_t MaxRecordCodes = SampleBufferWords - 1;
 // Record kinds: the channel read, or both.
 inline constexpr uint8_t ReadKindCh1 = 2;
 inline constexpr uint8_t ReadKindCh2 = 3;

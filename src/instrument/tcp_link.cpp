@@ -178,7 +178,7 @@ class TTcpTransport final : public ILinkTransport {
   bool ReadWaveData(std::span<const uint16_t>& words) override {
     TSampleBuffer& buffer = StreamBuffer();
     if (SampleStreamReceiving()) {
-      while (!buffer.Overflowed() && Pump()) {
+      while (Pump()) {
       }
     }
     words = buffer.TakeWords();
@@ -189,7 +189,7 @@ class TTcpTransport final : public ILinkTransport {
 
  private:
   // One read event: what waits goes to the sample stream or to the reply. False when
-  // nothing was waiting.
+  // nothing was waiting or there is no room for it.
   bool Pump() {
     if (!socket_.InputPending()) return false;
     if (!SampleStreamReceiving()) {
@@ -198,7 +198,7 @@ class TTcpTransport final : public ILinkTransport {
     }
     TSampleBuffer& buffer = StreamBuffer();
     const std::span<uint8_t> room = buffer.Room();
-    if (room.empty()) return true;
+    if (room.empty()) return false;
     const size_t received = socket_.Receive(room);
     if (received == 0) return true;
     buffer.Received(received);
