@@ -136,15 +136,17 @@ class TTcpTransport final : public ILinkTransport {
     // belongs to the last command sent.
     replyLength_ = 0;
     if (!SampleStreamReceiving()) DiscardStaleInput();
-    if (socket_.Send(line)) return true;
-    CommFailure = true;
-    return false;
+    // While a probe connects anew, the link has no connection for commands.
+    sent_ = probe_ == TProbe::Idle && socket_.Send(line);
+    if (!sent_) CommFailure = true;
+    return sent_;
   }
 
   std::string ReadReply() override {
     IClock& clock = ProgramClock();
     const int64_t start = clock.NowMs();
-    for (;;) {
+    // Without a command sent there is no reply to wait for.
+    while (sent_) {
       if (replyLength_ > 0 && reply_[replyLength_ - 1] == '\n') break;
       if (replyLength_ == reply_.size()) break;
       if (socket_.Broken()) break;
@@ -157,21 +159,41 @@ class TTcpTransport final : public ILinkTransport {
     return ReplyText(std::span(reply_).first(replyLength_));
   }
 
-  // Reconnects and asks for the logic version, reading the socket directly so that
-  // nothing reaches the reply or sample buffers.
+  // Connects anew and asks for the logic version, reading the socket directly so that
+  // nothing reaches the reply or sample buffers. Each call does what it can without
+  // waiting and tells whether the probe has been answered; a new probe starts at most
+  // every TcpProbeIntervalMs.
   bool Alive() override {
-    socket_.Close();
-    if (!Connect()) return false;
-    std::string probe = std::string(LinkProbeQuery) + "\r\n";
-    if (!socket_.Send({reinterpret_cast<const uint8_t*>(probe.data()), probe.size()})) return false;
-    std::array<uint8_t, 256> scratch;
-    IClock& clock = ProgramClock();
-    const int64_t start = clock.NowMs();
-    while (!socket_.Broken() && clock.NowMs() - start < TcpProbeReplyTimeoutMs) {
-      size_t n = socket_.InputPending() ? socket_.Receive(scratch) : 0;
-      if (n > 0 && scratch[n - 1] == '\n') return true;
-      if (n == 0) clock.SleepMs(1);
+    const int64_t now = ProgramClock().NowMs();
+    if (probe_ == TProbe::Idle) {
+      if (now < nextProbeMs_) return false;
+      nextProbeMs_ = now + TcpProbeIntervalMs;
+      socket_.Close();
+      if (!socket_.Open(address_, port_)) return false;
+      probe_ = TProbe::Connecting;
+      probeSinceMs_ = now;
     }
+    if (probe_ == TProbe::Connecting) {
+      if (!socket_.WaitConnected(0)) {
+        if (socket_.Broken() || now - probeSinceMs_ >= TcpConnectTimeoutMs) probe_ = TProbe::Idle;
+        return false;
+      }
+      const std::string probe = std::string(LinkProbeQuery) + "\r\n";
+      if (!socket_.Send({reinterpret_cast<const uint8_t*>(probe.data()), probe.size()})) {
+        probe_ = TProbe::Idle;
+        return false;
+      }
+      probe_ = TProbe::Asking;
+      probeSinceMs_ = now;
+    }
+    std::array<uint8_t, 256> scratch;
+    for (size_t n; socket_.InputPending() && (n = socket_.Receive(scratch)) > 0;) {
+      if (scratch[n - 1] == '\n') {
+        probe_ = TProbe::Idle;
+        return true;
+      }
+    }
+    if (socket_.Broken() || now - probeSinceMs_ >= TcpProbeReplyTimeoutMs) probe_ = TProbe::Idle;
     return false;
   }
 
@@ -223,6 +245,12 @@ class TTcpTransport final : public ILinkTransport {
   TMyTSPIPPribor socket_;
   std::array<uint8_t, ReplyBufferSize> reply_;
   size_t replyLength_ = 0;
+  bool sent_ = false;  // the last command went out
+
+  enum class TProbe { Idle, Connecting, Asking };
+  TProbe probe_ = TProbe::Idle;
+  int64_t probeSinceMs_ = 0;  // start of the probe's present step
+  int64_t nextProbeMs_ = 0;
 };
 
 }  // namespace

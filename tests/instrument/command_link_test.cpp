@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/errors.h"
@@ -20,6 +22,7 @@ using test::FakeClock;
 using test::FakeInstrument;
 using test::LinkTest;
 using test::Loopback;
+using namespace std::chrono_literals;
 
 const std::string EndMark(ReplyEndMark);
 
@@ -168,9 +171,38 @@ TEST_F(LinkTest, APeerThatClosesFailsTheLinkAndLinkAliveReconnects) {
   EXPECT_TRUE(CommFailure);
   EXPECT_FALSE(SendCommand("Acq:RecLen 512", false));
 
-  EXPECT_TRUE(LinkAlive());
+  // The probe runs over idle passes; a few seconds are plenty on a loaded machine.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!LinkAlive() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
   EXPECT_EQ(instrument.Connections(), 2);
   EXPECT_EQ(QueryCommand("Info:GetVer:SW?"), "3.12.1");
+}
+
+TEST_F(LinkTest, DuringAnOutageTheLinkProbesAboutOnceASecondAndNeverHoldsTheWindow) {
+  Connect();
+  FakeClock clock;
+  SetProgramClock(clock);
+  instrument.SetFault(FakeInstrument::TFault::Silence);
+  // Idle passes 100 ms apart for 3 s, each probe unanswered.
+  for (int pass = 0; pass < 30; ++pass) {
+    const int64_t before = clock.NowMs();
+    EXPECT_FALSE(LinkAlive());
+    ASSERT_LE(clock.NowMs() - before, 2) << "pass " << pass;
+    clock.Advance(100);
+  }
+  ASSERT_TRUE(instrument.WaitForConnections(4));
+  EXPECT_EQ(instrument.Connections(), 4);  // the first, then one a second
+
+  // While a new connection is pending, a query is not sent and waits for nothing.
+  instrument.BecomeUnreachable();
+  clock.Advance(1000);
+  EXPECT_FALSE(LinkAlive());
+  const int64_t before = clock.NowMs();
+  EXPECT_FALSE(SendCommand("Acq:RecLen 512", false));
+  EXPECT_EQ(QueryCommand("Info:GetVer:SW?"), "Timeout");
+  EXPECT_EQ(QueryInt("Acq:RecLen"), QueryIntFailure);
+  EXPECT_LE(clock.NowMs() - before, 2);
+  EXPECT_TRUE(CommFailure);
 }
 
 TEST_F(LinkTest, TheSettingSendersReachTheInstrumentThroughTheLink) {

@@ -58,8 +58,12 @@ class FakeInstrument {
   // Waits (a few seconds at most) until that many replies have been sent: they then wait
   // in the link's socket.
   bool WaitForReplies(int count) const;
+  bool WaitForConnections(int count) const;
   // Closes the present connection from the instrument's side.
   void DropConnection();
+  // The instrument drops off the network: the present connection closes, and a new one
+  // never stands (its connect waits in vain, as for a host that does not answer).
+  void BecomeUnreachable();
 
  private:
   void Serve();
@@ -73,6 +77,7 @@ class FakeInstrument {
   int listenFd_ = -1;
   int wakeFd_ = -1;
   int clientFd_ = -1;  // owned by the serving thread
+  int fillerFd_ = -1;  // fills the queue of an unreachable instrument
   uint16_t port_ = 0;
   std::thread thread_;
 
@@ -80,6 +85,7 @@ class FakeInstrument {
   mutable std::condition_variable changed_;
   bool stop_ = false;
   bool dropRequested_ = false;
+  bool unreachableRequested_ = false;
   std::map<std::string, std::string> replies_;
   std::vector<uint16_t> record_;
   size_t partWords_ = 64;
@@ -90,6 +96,7 @@ class FakeInstrument {
   int repliesSent_ = 0;
 
   // Serving thread only.
+  bool accepting_ = true;
   std::string lineBuffer_;
   bool recordRunning_ = false;
   size_t recordPos_ = 0;
