@@ -50,10 +50,10 @@ inline bool BreakingAcquisition = false;
 // CommFailure and reports it.
 void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument);
 
-// Hands out the stream words that have arrived since the last call (possibly none). False
-// when the stream has failed: a USB read failed or timed out, the TCP peer closed or fell
-// silent, or the record overran the sample buffer. EAssertion when no record runs, unless
-// allowIdle.
+// Hands out the stream words that have arrived since the last call (possibly none); they
+// stay valid until the link is used again. False when the stream has failed: a USB read
+// failed or timed out, the TCP peer closed or fell silent, or the record carries more
+// than MaxRecordCodes codes. EAssertion when no record runs, unless allowIdle.
 bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
 
 // Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
