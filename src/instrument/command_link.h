@@ -17,16 +17,20 @@
 #include "framework/hook.h"
 #include "framework/ip_address.h"
 #include "instrument/link_state.h"
-#include "instrument/tcp_link.h"
 
 namespace norv {
 
+inline constexpr uint16_t InstrumentTcpPort = 55555;
 inline constexpr size_t ReplyBufferSize = 16400;
-// A TCP reply that has not begun by then is "Timeout".
+// A TCP reply that has not begun by then is "Timeout" (at once when the command could
+// not be sent).
 inline constexpr int TcpReplyTimeoutMs = 5000;
 // The wait for a TCP connection to stand.
 inline constexpr int TcpConnectTimeoutMs = 500;
-// The TCP probe of LinkAlive: connect, then wait this long for the reply.
+// The TCP probe of LinkAlive: a new connection at most this often, which must stand
+// within TcpConnectTimeoutMs and answer within TcpProbeReplyTimeoutMs. A probe never
+// waits; LinkAlive is asked again on the next idle pass.
+inline constexpr int TcpProbeIntervalMs = 1000;
 inline constexpr int TcpProbeReplyTimeoutMs = 500;
 inline constexpr size_t LastCommandTextLength = 32;
 
@@ -57,8 +61,8 @@ bool OpenTcpInstrument(const TIPv4Addr& address, uint16_t port = InstrumentTcpPo
 // both. The caller resets LinkKind.
 void DisconnectInstrument(bool both);
 bool IsInstrumentConnected();
-// USB: the device answers after a reopen. LAN: the TCP link answers after a reconnect.
-// Other kinds: true.
+// USB: the device answers after a reopen. LAN: the TCP link answers after a reconnect,
+// which takes several calls (see TcpProbeIntervalMs). Other kinds: true.
 bool LinkAlive();
 
 // Sends the command with CR LF; see the header comment for the rules. False when the
@@ -98,13 +102,5 @@ bool ParseReplyInt(std::string_view text, int32_t& value);
 
 // The first 32 characters of the last command sent, for error reports.
 const std::string& LastCommandText();
-
-// The TCP link, or nullptr while there is none.
-TMyTSPIPPribor* TcpLink();
-// Dispatches one pending event of the TCP link (bytes received, peer closed) without
-// waiting; false when none was pending.
-bool PumpSocketMessage();
-// Takes received bytes into the reply (the sample stream takes them while it runs).
-void ReceiveReplyBytes(TMyTSPIPPribor& link);
 
 }  // namespace norv

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 
 #include "framework/errors.h"
 #include "instrument/command_link.h"
 #include "instrument/link_hooks.h"
 #include "instrument/link_recovery.h"
-#include "instrument/usb_transport.h"
+#include "instrument/link_transport.h"
 
 namespace norv {
 
@@ -17,60 +18,9 @@ namespace {
 constexpr size_t SampleBufferBytes = SampleBufferWords * 2;
 constexpr int ClosingDrainPasses = 3;
 
-std::array<uint16_t, SampleBufferWords> SampleBuffer;
-size_t SampleByteCount = 0;
-size_t SampleWordsHandedOut = 0;
-bool SampleOverflow = false;      // the record did not fit the buffer
+TSampleBuffer SampleBuffer;
 bool RecordFromInstrument = false;  // the running record is the instrument's, not simulated
-int64_t LastStreamDataMs = 0;
 int PatternLockStarts = 0;
-
-// The buffer as the bytes received (little-endian words).
-std::span<uint8_t> SampleBytes() { return {reinterpret_cast<uint8_t*>(SampleBuffer.data()), SampleBufferBytes}; }
-
-uint16_t WordAt(size_t index) {
-  return LittleEndianWord(SampleBytes()[2 * index], SampleBytes()[2 * index + 1]);
-}
-
-// Hands words out in the host's order.
-std::span<const uint16_t> WordsOf(size_t first, size_t count) {
-  if constexpr (std::endian::native == std::endian::big) {
-    for (size_t i = first; i < first + count; ++i) SampleBuffer[i] = WordAt(i);
-  }
-  return std::span(SampleBuffer).subspan(first, count);
-}
-
-void ClearStreamCounters() {
-  SampleByteCount = 0;
-  SampleWordsHandedOut = 0;
-  SampleOverflow = false;
-  LastStreamDataMs = ProgramClock().NowMs();
-}
-
-bool GetTcpWaveData(std::span<const uint16_t>& words) {
-  words = {};
-  TMyTSPIPPribor* link = TcpLink();
-  if (Acquiring) {
-    while (!SampleOverflow && PumpSocketMessage()) {
-    }
-  }
-  const size_t wordCount = SampleByteCount / 2;
-  if (wordCount > SampleWordsHandedOut) {
-    words = WordsOf(SampleWordsHandedOut, wordCount - SampleWordsHandedOut);
-    SampleWordsHandedOut = wordCount;
-    return true;
-  }
-  if (SampleOverflow || !link || link->Broken()) return false;
-  return !Acquiring || ProgramClock().NowMs() - LastStreamDataMs < TcpStreamSilenceLimitMs;
-}
-
-bool GetUsbWaveData(std::span<const uint16_t>& words) {
-  words = {};
-  size_t count = 0;
-  if (!ReadUsbWaveBlock(SampleBuffer, count)) return false;
-  words = std::span(SampleBuffer).first(count);
-  return true;
-}
 
 // Reads the stream after "ACQ:BREAK" until its end word. A failed read waits for the link
 // to answer again. False when the bound ran out.
@@ -79,7 +29,6 @@ bool DrainAfterBreak() {
   const int64_t start = clock.NowMs();
   auto timeLeft = [&] { return clock.NowMs() - start < BreakDrainLimitMs; };
   for (int pass = 1; !(ClosingFlag && pass > ClosingDrainPasses); ++pass) {
-    if (LinkKind == TLinkKind::LAN) PumpSocketMessage();
     std::span<const uint16_t> words;
     if (!GetWaveData(words, true)) {
       while (!LinkAlive()) {
@@ -98,6 +47,61 @@ bool DrainAfterBreak() {
 
 }  // namespace
 
+void TSampleBuffer::Clear() {
+  bytes_ = 0;
+  handedOut_ = 0;
+  codes_ = 0;
+  ended_ = false;
+  overflow_ = false;
+  lastDataMs_ = ProgramClock().NowMs();
+}
+
+std::span<uint8_t> TSampleBuffer::Room() {
+  if (overflow_) return {};
+  // Let the words handed out go once all are out (nothing to move) or the end is reached.
+  if (handedOut_ > 0 && (bytes_ / 2 == handedOut_ || bytes_ == SampleBufferBytes)) {
+    const size_t keep = bytes_ - 2 * handedOut_;
+    std::memmove(Bytes().data(), Bytes().data() + 2 * handedOut_, keep);
+    bytes_ = keep;
+    handedOut_ = 0;
+  }
+  return Bytes().subspan(bytes_);
+}
+
+void TSampleBuffer::Received(size_t bytes) {
+  bytes_ += bytes;
+  lastDataMs_ = ProgramClock().NowMs();
+}
+
+uint16_t TSampleBuffer::WordAt(size_t index) const {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(words_.data());
+  return LittleEndianWord(bytes[2 * index], bytes[2 * index + 1]);
+}
+
+bool TSampleBuffer::EndWordLast() const { return bytes_ >= 2 && WordAt(bytes_ / 2 - 1) == EndOfRecordWord; }
+
+std::span<const uint16_t> TSampleBuffer::TakeWords() {
+  if (overflow_) return {};
+  const size_t first = handedOut_;
+  size_t last = first;
+  for (; last < bytes_ / 2; ++last) {
+    const uint16_t word = WordAt(last);
+    // Words go out in the host's order.
+    if constexpr (std::endian::native == std::endian::big) words_[last] = word;
+    if (BreakingAcquisition || ended_) continue;  // a drain reads to the end however long
+    if (word == EndOfRecordWord) {
+      ended_ = true;
+    } else if (word != FillerWord && ++codes_ > MaxRecordCodes) {
+      overflow_ = true;  // the record fails with the words before this one
+      break;
+    }
+  }
+  handedOut_ = last;
+  return std::span(words_).subspan(first, last - first);
+}
+
+TSampleBuffer& StreamBuffer() { return SampleBuffer; }
+
 bool SampleStreamReceiving() { return (Acquiring && RecordFromInstrument) || BreakingAcquisition; }
 
 void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument) {
@@ -110,8 +114,7 @@ void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double t
     LinkHooks.CheckPatternLockRate();
   }
   LinkHooks.SendRecordSettings(readKind, recLen, nAvg, tbDelay);
-  ClearStreamCounters();
-  ClearUsbWaveCarry();
+  SampleBuffer.Clear();
   RecordFromInstrument = useInstrument;
   if (!useInstrument) {
     LinkHooks.StartSimulatedRecord();
@@ -127,45 +130,7 @@ void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double t
 
 bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle) {
   if (!Acquiring && !allowIdle) throw EAssertion("GetWaveData: no acquisition running");
-  switch (LinkKind) {
-    case TLinkKind::LAN: return GetTcpWaveData(words);
-    case TLinkKind::USB: return GetUsbWaveData(words);
-    default:
-      words = {};
-      return false;
-  }
-}
-
-void SocketReadHandler() {
-  TMyTSPIPPribor* link = TcpLink();
-  if (!link) return;
-  if (!SampleStreamReceiving()) {
-    ReceiveReplyBytes(*link);
-    return;
-  }
-  if (SampleByteCount == SampleBufferBytes) {
-    if (!BreakingAcquisition) {
-      SampleOverflow = true;  // the record fails; nothing is written past the buffer
-      return;
-    }
-    // Draining needs only the newest words: start the buffer again (it holds whole words).
-    SampleByteCount = 0;
-    SampleWordsHandedOut = 0;
-  }
-  const size_t received = link->Receive(SampleBytes().subspan(SampleByteCount));
-  if (received == 0) return;
-  SampleByteCount += received;
-  LastStreamDataMs = ProgramClock().NowMs();
-  const size_t wordCount = SampleByteCount / 2;
-  if (BreakingAcquisition || wordCount == 0 || WordAt(wordCount - 1) != EndOfRecordWord)
-    RequestNextBlock();
-}
-
-void RequestNextBlock() {
-  TMyTSPIPPribor* link = TcpLink();
-  if (!IsInstrumentConnected() || !link) return;
-  static constexpr std::array<uint8_t, 3> Continuation{0x00, 0x0D, 0x0A};
-  link->Send(Continuation);
+  return LinkTransport().ReadWaveData(words);
 }
 
 void BreakAcquisition(bool refresh) {
@@ -173,7 +138,7 @@ void BreakAcquisition(bool refresh) {
     Acquiring = false;
     if (IsInstrumentConnected() && RecordFromInstrument) {
       BreakingAcquisition = true;
-      SampleOverflow = false;  // the drain keeps only the newest words
+      SampleBuffer.StartDrain();
       SendCommand("ACQ:BREAK", true);
       if (!DrainAfterBreak()) CommFailure = true;
       BreakingAcquisition = false;

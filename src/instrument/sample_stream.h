@@ -16,16 +16,17 @@
 #include <cstdint>
 #include <span>
 
-#include "instrument/tcp_link.h"
-
 namespace norv {
 
 inline constexpr uint16_t EndOfRecordWord = 0x8000;
 inline constexpr uint16_t FillerWord = 0x8001;
 // A stream word from its two bytes as they arrive.
 inline constexpr uint16_t LittleEndianWord(uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); }
-// Every word of one record's stream, markers included, must fit.
+// Words of the sample buffer.
 inline constexpr size_t SampleBufferWords = 8200;
+// The most sample codes a record may carry: with its end word they fill the buffer (its
+// fillers do not count). A record over TCP with more fails.
+inline constexpr size_t MaxRecordCodes = SampleBufferWords - 1;
 // Record kinds: the channel read, or both.
 inline constexpr uint8_t ReadKindCh1 = 2;
 inline constexpr uint8_t ReadKindCh2 = 3;
@@ -49,10 +50,10 @@ inline bool BreakingAcquisition = false;
 // CommFailure and reports it.
 void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument);
 
-// Hands out the stream words that have arrived since the last call (possibly none). False
-// when the stream has failed: a USB read failed or timed out, the TCP peer closed or fell
-// silent, or the record overran the sample buffer. EAssertion when no record runs, unless
-// allowIdle.
+// Hands out the stream words that have arrived since the last call (possibly none); they
+// stay valid until the link is used again. False when the stream has failed: a USB read
+// failed or timed out, the TCP peer closed or fell silent, or the record carries more
+// than MaxRecordCodes codes. EAssertion when no record runs, unless allowIdle.
 bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
 
 // Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
@@ -63,12 +64,5 @@ void BreakAcquisition(bool refresh);
 void RefreshAfterStop();
 
 int PatternLockCheckCount();
-
-// TCP side, run by the command link's socket pump.
-// True while received bytes belong to the sample stream rather than to a reply.
-bool SampleStreamReceiving();
-void SocketReadHandler();
-// Asks the instrument for the next part of the record.
-void RequestNextBlock();
 
 }  // namespace norv

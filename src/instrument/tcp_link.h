@@ -1,6 +1,7 @@
 #pragma once
 // The TCP link object: a non-blocking client socket to the instrument. It never blocks
-// and never raises; the command link polls it from its own waits and from the idle loop.
+// and never raises; the TCP transport polls it from its own waits and from the idle loop.
+// Private to the link (link_transport.h is its way in).
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <string>
 
 namespace norv {
-
-inline constexpr uint16_t InstrumentTcpPort = 55555;
 
 class TMyTSPIPPribor {
  public:

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "instrument/command_link.h"
 #include "instrument/link_state.h"
+#include "instrument/link_transport.h"
 #include "instrument/sample_stream.h"
 #include "instrument/usb_device.h"
 
@@ -101,5 +103,72 @@ bool ReadUsbWaveBlock(std::span<uint16_t> words, size_t& count) {
 }
 
 void ClearUsbWaveCarry() { WaveCarried = false; }
+
+// --- the USB transport ------------------------------------------------------------------
+
+namespace {
+
+class TUsbTransport final : public ILinkTransport {
+ public:
+  ~TUsbTransport() override { CloseUSB(); }
+
+  bool Send(std::span<const uint8_t> line) override {
+    // What arrived since the last reply belongs to no command, as over TCP.
+    if (!SampleStreamReceiving() && UsbDeviceOpened()) DropStaleInput();
+    return SendBufferToUSB(line.data(), line.size());
+  }
+
+  // Reads until the reply's LF (a long reply takes several reads), at most
+  // ReplyBufferSize bytes. A read that fails or brings nothing ends the reply with what
+  // has come.
+  std::string ReadReply() override {
+    size_t length = 0;
+    while (length < reply_.size()) {
+      size_t received = 0;
+      const size_t ask = std::min(UsbReplyBytes, reply_.size() - length);
+      if (!ReadBufferFromUSB(reply_.data() + length, ask, received, UsbReplyTimeoutMs) || received == 0) break;
+      length += received;
+      if (reply_[length - 1] == '\n') break;
+    }
+    return ReplyText(std::span(reply_).first(length));
+  }
+
+  bool Alive() override { return ProbeUSB(); }
+
+  bool ReadWaveData(std::span<const uint16_t>& words) override {
+    words = {};
+    const std::span<uint16_t> block = StreamBuffer().Block();
+    size_t count = 0;
+    if (!ReadUsbWaveBlock(block, count)) return false;
+    words = block.first(count);
+    return true;
+  }
+
+ private:
+  // Throws away what the IN pipe holds, a bounded amount, without a failure: the reads
+  // end as soon as one brings nothing in UsbStaleTimeoutMs.
+  void DropStaleInput() {
+    ClearUsbWaveCarry();
+    try {
+      for (int read = 0; read < UsbStaleReadsMax; ++read) {
+        if (ReadUsbPipe(UsbInPipe, stale_.data(), stale_.size(), UsbStaleTimeoutMs) == 0) break;
+      }
+    } catch (const std::exception&) {
+    }
+  }
+
+  std::array<uint8_t, ReplyBufferSize> reply_;
+  std::array<uint8_t, UsbWaveBlockBytes> stale_;
+};
+
+}  // namespace
+
+std::unique_ptr<ILinkTransport> OpenUsbTransport() {
+  if (!OpenUSB()) {
+    CloseUSB();
+    return nullptr;
+  }
+  return std::make_unique<TUsbTransport>();
+}
 
 }  // namespace norv

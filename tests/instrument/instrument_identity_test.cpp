@@ -44,7 +44,7 @@ class IdentityTest : public test::LinkTest {
 
   // Reads the identity with this individual-data reply.
   void ReadWith(const std::string& indivData) {
-    if (!TcpLink()) Connect();
+    if (!IsInstrumentConnected()) Connect();
     instrument.SetReply("Info:IndivData?", indivData);
     ASSERT_TRUE(ReadIndivData());
   }

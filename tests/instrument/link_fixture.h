@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "framework/ip_address.h"
 #include "instrument/command_link.h"
@@ -35,16 +33,6 @@ inline void ResetLinkState() {
   PreCommandHook.Reset();
   InstrumentIdentity = TInstrumentIdentity{};
   SetProgramClock(SystemClock());
-}
-
-// Waits (a few seconds at most) until bytes from the instrument wait on the TCP link.
-inline bool WaitForInput() {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!TcpLink()->InputPending()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 inline constexpr const char* IndivDataReply = "1 255 251 9 1234";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -26,6 +27,18 @@ std::vector<uint16_t> MakeRecord(size_t words) {
   for (size_t i = 0; i < words; ++i) {
     record.push_back(i % 37 == 5 ? FillerWord : static_cast<uint16_t>(static_cast<int16_t>(i * 7 - 1000)));
   }
+  return record;
+}
+
+// A record of that many codes (none of them a marker) with the fillers spread among them.
+std::vector<uint16_t> RecordWithFillers(size_t codes, size_t fillers) {
+  std::vector<uint16_t> record;
+  size_t placed = 0;
+  for (size_t i = 0; i < codes; ++i) {
+    for (; placed < fillers && placed * codes <= i * fillers; ++placed) record.push_back(FillerWord);
+    record.push_back(static_cast<uint16_t>(static_cast<int16_t>(i % 4000) - 2000));
+  }
+  record.insert(record.end(), fillers - placed, FillerWord);
   return record;
 }
 
@@ -146,11 +159,26 @@ TEST_F(SampleStreamTest, ADrainWithoutEndWordIsBoundedAndFailsTheLink) {
   }
 }
 
-TEST_F(SampleStreamTest, AnOverlongRecordFailsWithoutOverrunningTheBuffer) {
+TEST_F(SampleStreamTest, FillersNeverOverflowTheBufferButAnOverlongRecordFails) {
   Connect();
-  instrument.SetRecord(MakeRecord(SampleBufferWords + 800), 1000);
+  // 4096 points of both channels with many fillers, and the most codes that fit the
+  // buffer with their end word.
+  for (auto [codes, fillers] : {std::pair<size_t, size_t>{8192, 3000}, {SampleBufferWords - 1, 9}}) {
+    std::vector<uint16_t> record = RecordWithFillers(codes, fillers);
+    instrument.SetRecord(record, 1000);
+    Start();
+    record.push_back(EndOfRecordWord);
+    EXPECT_EQ(ReadStream(), record) << codes << " codes";
+    EXPECT_FALSE(CommFailure);
+  }
+
+  // One code more fails, without a word beyond the record's start being made up.
+  const std::vector<uint16_t> record = RecordWithFillers(SampleBufferWords, 9);
+  instrument.SetRecord(record, 1000);
   Start();
-  EXPECT_EQ(ReadStream(true).size(), SampleBufferWords);
+  const std::vector<uint16_t> got = ReadStream(true);
+  EXPECT_LT(got.size(), record.size());
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), record.begin()));
   // A stop still drains the rest of it, on the same connection.
   SendCommand("Acq:RecLen 512", false);
   EXPECT_FALSE(CommFailure);

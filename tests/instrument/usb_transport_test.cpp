@@ -9,6 +9,7 @@
 #include "instrument/sample_stream.h"
 #include "instrument/usb_device.h"
 #include "instrument/usb_transport.h"
+#include "instrument/link_fixture.h"
 #include "support/fake_usb_pipe.h"
 
 namespace norv {
@@ -25,11 +26,9 @@ class UsbTransport : public ::testing::Test {
     UsbMessageSink.Set([this](const std::string& text) { messages.push_back(text); });
   }
   void TearDown() override {
+    test::ResetLinkState();
     CloseUSB();
-    LinkKind = TLinkKind::None;
-    PreCommandHook.Reset();
     UsbMessageSink.Reset();
-    CommFailure = false;
   }
 
   static bool Send(std::string_view text) {
@@ -160,8 +159,8 @@ TEST_F(UsbTransport, ReadGivesWhatArrivedAndFailsOnATimeOut) {
 }
 
 TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
-  ASSERT_TRUE(OpenUSB());
-  LinkKind = TLinkKind::USB;
+  ASSERT_TRUE(test::ConnectUsb(pipe));
+  pipe.ClearOut();
   int stops = 0;
   PreCommandHook.Set([&](bool) { ++stops; });
   pipe.OnWrite = [this](std::string_view) { pipe.QueueIn("1.07\r\n"); };

@@ -60,6 +60,7 @@ FakeInstrument::~FakeInstrument() {
   (void)!::write(wakeFd_, &one, sizeof one);
   thread_.join();
   CloseClient();
+  if (fillerFd_ >= 0) ::close(fillerFd_);
   ::close(listenFd_);
   ::close(wakeFd_);
 }
@@ -111,6 +112,16 @@ bool FakeInstrument::WaitForContinuations(int count) const {
   return changed_.wait_for(lock, SyncWait, [&] { return continuations_ >= count; });
 }
 
+bool FakeInstrument::WaitForReplies(int count) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, SyncWait, [&] { return repliesSent_ >= count; });
+}
+
+bool FakeInstrument::WaitForConnections(int count) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, SyncWait, [&] { return connections_ >= count; });
+}
+
 void FakeInstrument::DropConnection() {
   {
     std::lock_guard lock(mutex_);
@@ -122,9 +133,33 @@ void FakeInstrument::DropConnection() {
   changed_.wait_for(lock, SyncWait, [&] { return !dropRequested_; });
 }
 
+void FakeInstrument::BecomeUnreachable() {
+  {
+    std::lock_guard lock(mutex_);
+    unreachableRequested_ = true;
+  }
+  uint64_t one = 1;
+  (void)!::write(wakeFd_, &one, sizeof one);
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, SyncWait, [&] { return !unreachableRequested_; });
+  }
+  // Nothing is accepted any more. With a queue of one that is full, the kernel drops
+  // every further connection request, so connects stay pending.
+  ::listen(listenFd_, 0);
+  fillerFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port_);
+  if (fillerFd_ < 0 || ::connect(fillerFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    throw std::runtime_error("fake instrument: cannot fill the connection queue");
+}
+
 void FakeInstrument::Serve() {
   for (;;) {
     pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, POLLIN, 0}};
+    if (!accepting_) fds[1].fd = -1;  // poll skips it
     int n = ::poll(fds, clientFd_ >= 0 ? 3 : 2, -1);
     if (n < 0 && errno == EINTR) continue;
     if (fds[0].revents) {
@@ -132,9 +167,10 @@ void FakeInstrument::Serve() {
       (void)!::read(wakeFd_, &count, sizeof count);
       std::lock_guard lock(mutex_);
       if (stop_) return;
-      if (dropRequested_) {
+      if (dropRequested_ || unreachableRequested_) {
         CloseClient();
-        dropRequested_ = false;
+        if (unreachableRequested_) accepting_ = false;
+        dropRequested_ = unreachableRequested_ = false;
         changed_.notify_all();
       }
       continue;
@@ -215,6 +251,9 @@ void FakeInstrument::HandleLine(const std::string& line) {
     }
   } else if (hasReply) {
     SendBytes(reply + (fault == TFault::LfOnlyReplies ? "\n" : "\r\n"));
+    std::lock_guard lock(mutex_);
+    ++repliesSent_;
+    changed_.notify_all();
   }
 }
 

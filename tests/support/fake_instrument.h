@@ -55,8 +55,15 @@ class FakeInstrument {
   // test can check commands that get no answer. False when they did not come.
   bool WaitForCommands(size_t count) const;
   bool WaitForContinuations(int count) const;
+  // Waits (a few seconds at most) until that many replies have been sent: they then wait
+  // in the link's socket.
+  bool WaitForReplies(int count) const;
+  bool WaitForConnections(int count) const;
   // Closes the present connection from the instrument's side.
   void DropConnection();
+  // The instrument drops off the network: the present connection closes, and a new one
+  // never stands (its connect waits in vain, as for a host that does not answer).
+  void BecomeUnreachable();
 
  private:
   void Serve();
@@ -70,6 +77,7 @@ class FakeInstrument {
   int listenFd_ = -1;
   int wakeFd_ = -1;
   int clientFd_ = -1;  // owned by the serving thread
+  int fillerFd_ = -1;  // fills the queue of an unreachable instrument
   uint16_t port_ = 0;
   std::thread thread_;
 
@@ -77,6 +85,7 @@ class FakeInstrument {
   mutable std::condition_variable changed_;
   bool stop_ = false;
   bool dropRequested_ = false;
+  bool unreachableRequested_ = false;
   std::map<std::string, std::string> replies_;
   std::vector<uint16_t> record_;
   size_t partWords_ = 64;
@@ -84,8 +93,10 @@ class FakeInstrument {
   std::vector<std::string> commands_;
   int continuations_ = 0;
   int connections_ = 0;
+  int repliesSent_ = 0;
 
   // Serving thread only.
+  bool accepting_ = true;
   std::string lineBuffer_;
   bool recordRunning_ = false;
   size_t recordPos_ = 0;
