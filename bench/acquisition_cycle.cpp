@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "framework/handler.h"
-#include "instrument/acquisition_cycle.h"
-#include "instrument/link_hooks.h"
-#include "instrument/sample_stream.h"
-#include "instrument/simulator.h"
+#include "framework/settings/handler.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/simulator/simulator.h"
 
 namespace norv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "display/accum_layers.h"
 #include "display_scene.h"
-#include "framework/numeric_utils.h"
+#include "framework/util/numeric_utils.h"
 
 namespace norv::bench {
 namespace {

@@ -9,7 +9,7 @@
 #include "display/screen_layer.h"
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
-#include "framework/clock.h"
+#include "framework/util/clock.h"
 
 namespace norv::bench {
 

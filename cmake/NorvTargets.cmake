@@ -23,7 +23,9 @@ endfunction()
 
 function(norv_subsystem name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
+  # Subfolders belong to the subsystem, except ui/, which is its Qt library.
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "^src/${name}/ui/")
   if(ARG_EXCLUDE)
     list(REMOVE_ITEM sources ${ARG_EXCLUDE})
   endif()

@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "framework/hint_stack.h"
+#include "framework/language/hint_stack.h"
 
 namespace norv {
 

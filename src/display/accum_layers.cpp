@@ -6,8 +6,8 @@
 
 #include "display/display_math.h"
 #include "display/signal_screen.h"
-#include "framework/errors.h"
-#include "framework/numeric_utils.h"
+#include "framework/util/errors.h"
+#include "framework/util/numeric_utils.h"
 
 namespace norv {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "display/signal_layers.h"
-#include "framework/clock.h"
+#include "framework/util/clock.h"
 
 namespace norv {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "framework/numeric_utils.h"
+#include "framework/util/numeric_utils.h"
 
 namespace norv {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "framework/errors.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "display/signal_screen.h"
-#include "framework/errors.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 

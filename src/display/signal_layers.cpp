@@ -6,8 +6,8 @@
 
 #include "display/display_math.h"
 #include "display/signal_screen.h"
-#include "framework/numeric_utils.h"
-#include "instrument/signal_obj.h"
+#include "framework/util/numeric_utils.h"
+#include "instrument/record/signal_obj.h"
 
 namespace norv {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "display/screen_layer.h"
-#include "framework/trace_names.h"
+#include "framework/traces/trace_names.h"
 
 namespace norv {
 

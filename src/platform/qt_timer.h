@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "framework/clock.h"
+#include "framework/util/clock.h"
 
 namespace norv {
 

@@ -12,7 +12,7 @@
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display_test_support.h"
-#include "framework/numeric_utils.h"
+#include "framework/util/numeric_utils.h"
 #include "support/fake_clock.h"
 
 namespace norv {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "display_test_support.h"
-#include "framework/errors.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 namespace {

@@ -10,7 +10,7 @@
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display_test_support.h"
-#include "framework/errors.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 namespace {

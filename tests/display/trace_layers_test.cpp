@@ -7,7 +7,7 @@
 
 #include "display/signal_screen.h"
 #include "display_test_support.h"
-#include "instrument/signal_obj.h"
+#include "instrument/record/signal_obj.h"
 
 namespace norv {
 namespace {

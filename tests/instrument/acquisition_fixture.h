@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "framework/handler.h"
-#include "framework/scale_change_flags.h"
-#include "instrument/acquisition_cycle.h"
-#include "instrument/command_link.h"
-#include "instrument/instrument_identity.h"
-#include "instrument/link_hooks.h"
-#include "instrument/link_recovery.h"
-#include "instrument/sample_stream.h"
-#include "instrument/signal_obj.h"
+#include "framework/settings/handler.h"
+#include "framework/traces/scale_change_flags.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_recovery.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/record/signal_obj.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "framework/ip_address.h"
-#include "instrument/command_link.h"
-#include "instrument/instrument_identity.h"
-#include "instrument/link_hooks.h"
-#include "instrument/sample_stream.h"
+#include "framework/text/ip_address.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/sample_stream.h"
 #include "support/fake_instrument.h"
 #include "support/fake_usb_pipe.h"
 

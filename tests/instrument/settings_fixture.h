@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "framework/choice_handlers.h"
-#include "framework/numeric_handlers.h"
-#include "instrument/acquisition_settings.h"
-#include "instrument/channel_settings.h"
-#include "instrument/instrument_identity.h"
-#include "instrument/link_hooks.h"
-#include "instrument/link_state.h"
-#include "instrument/setting_senders.h"
-#include "instrument/settings_hooks.h"
-#include "instrument/timebase_settings.h"
-#include "instrument/trigger_settings.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/settings_hooks.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/clock.h"
+#include "framework/util/clock.h"
 
 namespace norv::test {
 

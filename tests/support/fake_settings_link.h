@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "instrument/setting_senders.h"
+#include "instrument/settings/setting_senders.h"
 
 namespace norv::test {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "instrument/usb_device.h"
+#include "instrument/link/transport/usb_device.h"
 
 namespace norv::test {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/clock.h"
-#include "instrument/usb_pipes.h"
+#include "framework/util/clock.h"
+#include "instrument/link/transport/usb_pipes.h"
 
 namespace norv::test {
 

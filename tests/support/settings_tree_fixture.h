@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "framework/choice_handlers.h"
-#include "framework/errors.h"
-#include "framework/handler.h"
-#include "framework/settings_tree.h"
-#include "framework/undo_ring.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/util/errors.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
 
 namespace norv::test {
 

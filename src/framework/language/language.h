@@ -1,0 +1,172 @@
+#pragma once
+// The language table: every text the program builds at run time is fetched by key
+// (case-sensitive: "AMPLITUDE" and "Amplitude" are two keys). The table starts with the
+// built-in English texts; a language file "Language-Quel.<code>" in the program folder
+// overrides them. The chosen language is remembered per program folder in the user's
+// configuration folder.
+//
+// Typical use:  GetLangStr("TriggerNotFound")
+//               FormatLangStr("Channel_n", 2)      -> "Channel 2"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/text/dot_number.h"
+#include "framework/util/hook.h"
+#include "framework/text/ini_file.h"
+
+namespace norv {
+
+// The instrument's product name that replaces "@Unit@" (filled by the instrument
+// identity); while unset the marker stays in the text.
+extern THook<std::string()> ProductNameHook;
+// Shows an error about the language table or a language file to the user (filled by the
+// shell with a message box and a beep); does nothing until then.
+extern THook<void(const std::string& message)> LanguageMessageHook;
+
+class TLanguageStrings {
+ public:
+  // Adds a pair. While the table is sorted a key already present is refused (with a
+  // message) and keeps its first text; before that, nothing is checked.
+  void AddLangStr(std::string_view key, std::string_view text);
+  // Replaces the text of a key; an unknown key changes nothing (with a message).
+  void ChangeLangStr(std::string_view key, std::string_view text);
+  // The text of a key, "@Unit@" (first occurrence) replaced by the product name unless
+  // noUnitSubst. An unknown key gives 32 question marks (with a message).
+  std::string GetLangStr(std::string_view key, bool noUnitSubst = false) const;
+  // The built-in English text of a key as it was added, "@Unit@" replaced likewise;
+  // empty for an unknown key.
+  std::string EnglishText(std::string_view key, bool noUnitSubst = false) const;
+  bool Contains(std::string_view key) const { return Find(key) != nullptr; }
+
+  void Clear() { entries_.clear(); }
+  // From now on sorted by key and refusing duplicates (the entries stay).
+  void MakeSorted();
+  bool Sorted() const { return sorted_; }
+
+  // Entries in table order (registration order until sorted).
+  size_t Count() const { return entries_.size(); }
+  const std::string& Key(size_t index) const { return entries_.at(index).key; }
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string text;
+    std::string english;
+  };
+  const Entry* Find(std::string_view key) const;
+  Entry* Find(std::string_view key);
+
+  std::vector<Entry> entries_;
+  bool sorted_ = false;
+};
+
+// The program's one table; it holds the built-in texts until SelectStartupLanguage.
+extern TLanguageStrings LanguageStrings;
+
+inline std::string GetLangStr(std::string_view key, bool noUnitSubst = false) {
+  return LanguageStrings.GetLangStr(key, noUnitSubst);
+}
+
+// Formats the text of a key with '.' decimals. A translation whose placeholders do not
+// fit the arguments falls back to the English text, so a faulty language file cannot
+// break the program.
+template <typename... Args>
+std::string FormatLangStr(std::string_view key, const Args&... args) {
+  return FormatOr_Dot(LanguageStrings.GetLangStr(key), LanguageStrings.EnglishText(key), args...);
+}
+
+// Adds the built-in English pairs (with the translators' group headings) in their order.
+void RegisterDefaultLangStrings(TLanguageStrings& table);
+// Makes the program's table sorted and refusing duplicates.
+void ResetLangStrings();
+// Clears the table and registers the built-in texts; with a loaded language, each key's
+// text in its section "Resource Strings" (identifier "rs" + key) replaces the built-in one
+// when it takes the same format arguments ("%d", "%1:s", "%.2f": the same argument
+// numbers and conversion letters; flags, width and precision may differ). A translation
+// with other placeholders keeps the English text, and one message lists them.
+void LoadResourceStrings(TLanguageStrings& table);
+// Writes every key of the table as "rs" + key into the section "Resource Strings".
+void WriteResourceStrings(const TLanguageStrings& table, TCustomIniFile_Dot& ini);
+
+// The 8-bit code page of a language code ("RUS", "ukr", "pl", "ru-RU"): Windows-1251 for
+// Cyrillic languages, Windows-1250 for Central European ones, Windows-1252 for the rest.
+TCodePage LanguageCodePage(std::string_view code);
+
+// Language files: ini files whose keys are composed as "<section>:<ident>" and whose
+// values are encoded so that control characters, quotes and outer blanks survive.
+class TLangIniFile : public TMemIniFile_Dot {
+ public:
+  // Keys are matched case-sensitively, like the table's keys. A file without byte-order
+  // mark that is not UTF-8 is in the code page of the language its name
+  // ("Language-Quel." + code) gives.
+  explicit TLangIniFile(std::filesystem::path fileName);
+};
+
+std::string FormatLangKey(std::string_view section, std::string_view ident);
+// The decoded value of a key; "Undefined" when absent. A leading "/Eng/", "/In Future/"
+// or "/Not used/" marker is removed. A value that does not decode counts as absent (with
+// a message), so that the English text stays rather than a part of the translation.
+std::string ReadLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
+// ReadLangValue when the key exists and decodes, else empty.
+std::string ReadLangValueLogged(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
+void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, std::string_view text);
+void WriteLangInt(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, int64_t value);
+
+// The value encoding: a text with a control character, an apostrophe, a '#' or an outer
+// blank is written quoted: 'A'#13#10'B', ' x', '#1', 'it''s'.
+std::string EncodeLangValue(std::string_view text);
+// False for a malformed value; text then holds what was decoded before the fault.
+bool DecodeLangValue(std::string_view value, std::string& text);
+
+// The language files found at start-up.
+class TMultiLanguages {
+ public:
+  static constexpr int kCapacity = 26;
+
+  std::unique_ptr<TLangIniFile> Ini;  // the loaded language file, or none
+  int Count = 0;
+  int EnglishIndex = -1;
+  std::array<std::string, kCapacity> Names;  // display names ("Language" of section "Common")
+  std::array<std::string, kCapacity> Codes;  // upper-cased file-name codes, sorted ("ENG")
+  std::array<std::string, kCapacity> FileNames;  // the real file names (any letter case)
+  uint8_t CurrentIndex = 0;
+
+  // Opens the language file of that index as the current Ini (raises EIniFileError when
+  // it cannot be read, leaving no file loaded).
+  void LoadLanguage(int index);
+
+  // Accessors; an index outside 0..25 raises EAssertion.
+  const std::string& GetLanguageCode(int index) const;
+  const std::string& GetLanguageName(int index) const;
+  void SetLanguageCode(int index, std::string_view code);
+  void SetLanguageName(int index, std::string_view name);
+};
+
+// Set by SelectStartupLanguage when language files exist; none otherwise.
+extern std::unique_ptr<TMultiLanguages> Languages;
+// Language files exist but none has the code "ENG": the built-in texts are used and the
+// English file is to be written at start-up.
+extern bool EnglishFileMissing;
+// Set while the English language file is being written.
+extern bool WritingEnglishFile;
+
+// The language file name for a code: "Language-Quel." + code.
+std::string LanguageFileName(std::string_view code);
+// Fills Languages from the program folder's language files (at most 26; the English file
+// is always among them). A file whose code begins with '~', holds another dot, or cannot
+// be read is not a language.
+void FindLanguageFiles();
+// The stored language code of this program folder, upper-cased; empty when none.
+std::string ReadLanguageChoice();
+// Stores the code of that language for this program folder; false when it cannot be
+// written.
+bool StoreLanguageChoice(int index);
+// Chooses and loads the start-up language and fills the table and the trace names.
+void SelectStartupLanguage();
+
+}  // namespace norv

@@ -1,0 +1,175 @@
+#include "framework/settings/handler.h"
+
+#include <algorithm>
+
+#include "framework/util/errors.h"
+#include "framework/settings/undo_ring.h"
+
+namespace norv {
+
+bool ForceNotify = false;
+bool SettingsBatchActive = false;
+bool SettingsBatchDeferred = false;
+THook<void()> OnSettingsBatchEnd;
+
+TSignalsOn SignalsOn;
+THook<void(TTraceId)> OnSignalSwitchedOff;
+THook<void(TTraceId)> OnSignalOnChanged;
+constinit TOwned<THandlerSignalEnablity>& HandlerSignalEnablity = ProgramObjects.HandlerSignalEnablity;
+std::array<THandler*, kDisplaySourceCount> DisplayColorNodes{};
+
+namespace {
+// Batches may nest (an undo replay that loads a setup); the outermost end runs the
+// deferred work.
+int batch_depth = 0;
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// TSwitcherLink
+
+void TSwitcherLink::Bind(THandler* handler) {
+  if (handler == bound_) return;
+  Unbind();
+  if (!handler) return;
+  bound_ = handler;
+  handler->RegisterSwitcher(this);
+}
+
+void TSwitcherLink::Unbind() {
+  if (!bound_) return;
+  THandler* handler = bound_;
+  bound_ = nullptr;
+  if (handler->IsBound(this)) handler->UnregisterSwitcher(this);
+}
+
+// ---------------------------------------------------------------------------------------
+// THandler
+
+THandler::THandler(THandlerEvent onChange, THandlerEvent onBeforeChange)
+    : OnChange(std::move(onChange)), OnBeforeChange(std::move(onBeforeChange)) {}
+
+THandler::~THandler() {
+  // Nobody may keep a pointer to a freed handler: controls are told, undo lines dropped.
+  std::vector<ISwitcher*> bound = std::move(switchers_);
+  switchers_.clear();
+  for (ISwitcher* switcher : bound) switcher->HandlerReplaced(nullptr);
+  if (UndoBuffer) UndoBuffer->ReplaceHandler(this, nullptr);
+  for (THandler*& node : DisplayColorNodes)
+    if (node == this) node = nullptr;
+}
+
+bool THandler::IsBound(const ISwitcher* switcher) const {
+  return std::find(switchers_.begin(), switchers_.end(), switcher) != switchers_.end();
+}
+
+void THandler::RegisterSwitcher(ISwitcher* switcher) {
+  if (IsBound(switcher)) throw EAssertion("ERROR!  This Switcher already Registered");
+  switchers_.push_back(switcher);
+  switcher->UpdateFromHandler();
+}
+
+void THandler::UnregisterSwitcher(ISwitcher* switcher) {
+  if (switchers_.empty()) throw EAssertion("ERROR!  Switchers List Empty");
+  auto it = std::find(switchers_.begin(), switchers_.end(), switcher);
+  if (it == switchers_.end()) throw EAssertion("ERROR!  This Switcher not Found in Handler");
+  switchers_.erase(it);
+}
+
+void THandler::NotifySwitchers() {
+  // A control may unbind (even be freed) while another one is being updated: each one
+  // is called only while it is still bound.
+  const std::vector<ISwitcher*> snapshot = switchers_;
+  for (ISwitcher* switcher : snapshot)
+    if (IsBound(switcher)) switcher->UpdateFromHandler();
+}
+
+void THandler::HandOverTo(THandler& replacement) {
+  std::vector<ISwitcher*> bound = std::move(switchers_);
+  switchers_.clear();
+  for (ISwitcher* switcher : bound) {
+    if (!replacement.IsBound(switcher)) replacement.switchers_.push_back(switcher);
+    switcher->HandlerReplaced(&replacement);
+  }
+  for (ISwitcher* switcher : bound)
+    if (replacement.IsBound(switcher)) switcher->UpdateFromHandler();
+  if (UndoBuffer) UndoBuffer->ReplaceHandler(this, &replacement);
+  for (THandler*& node : DisplayColorNodes)
+    if (node == this) node = &replacement;
+}
+
+void THandler::SetDisabled(bool disabled) {
+  if (disabled == disabled_) return;
+  disabled_ = disabled;
+  NotifySwitchers();
+  if (OnDisabledChange) OnDisabledChange(disabled);
+}
+
+TWhoChanged THandler::GetWhoChanged() const {
+  if (who_changed_ == wcvUnknown) throw EAssertion("WhoChangedVariable = wcvUnknown");
+  return who_changed_;
+}
+
+std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool replay) {
+  TOriginScope origin(*this, replay ? wcvReplay : wcvCommand);
+  return Execute(param, isQuery, replay);
+}
+
+std::string THandler::Execute(const std::string&, bool, bool) { return {}; }
+
+void THandler::UpdateMyColors() {
+  throw EAssertion("UpdateMyColors must be called only for Edit or SourcesComboBox");
+}
+
+void THandler::WriteUndo(const std::string& oldText) {
+  if (!UndoBuffer || !UndoBuffer->Enabled || internal_) return;
+  const TWhoChanged who = GetWhoChanged();
+  if ((who == wcvSwitcher || who == wcvCommand) && !no_undo_step_) UndoBuffer->BeginStep();
+  if (UndoBuffer->Stamp() > undo_stamp_) {
+    UndoBuffer->WriteItem(oldText, this);
+    undo_stamp_ = UndoBuffer->Stamp();
+  }
+}
+
+void THandler::ChangeValue(bool changed, const std::function<void()>& store, bool recordUndo) {
+  if (!changed && !ForceNotify) return;
+  if (changed && OnBeforeChange) OnBeforeChange(*this);
+  if (recordUndo) WriteUndo(UndoText());
+  store();
+  if (changed) NotifySwitchers();
+  if (OnChange) OnChange(*this);
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings batch
+
+void BeginSettingsBatch() {
+  ++batch_depth;
+  SettingsBatchActive = true;
+}
+
+void EndSettingsBatch() {
+  if (batch_depth > 0) --batch_depth;
+  if (batch_depth > 0) return;
+  SettingsBatchActive = false;
+  if (SettingsBatchDeferred) {
+    SettingsBatchDeferred = false;
+    OnSettingsBatchEnd();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// TSignalsOn
+
+void TSignalsOn::Reset() {
+  on_.fill(false);
+  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch2, TTraceId::Hist, TTraceId::Const}) on_[TraceIndex(id)] = true;
+}
+
+void TSignalsOn::SetOn(TTraceId id, bool on) {
+  on_[TraceIndex(id)] = on;
+  if (HandlerSignalEnablity) HandlerSignalEnablity->NotifySwitchers();
+  if (!on) OnSignalSwitchedOff(id);
+  OnSignalOnChanged(id);
+}
+
+}  // namespace norv

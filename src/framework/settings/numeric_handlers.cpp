@@ -1,0 +1,328 @@
+#include "framework/settings/numeric_handlers.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/traces/display_sources.h"
+#include "framework/text/dot_number.h"
+#include "framework/text/text_case.h"
+
+namespace norv {
+
+namespace {
+
+constexpr uint8_t kNoColourSource = static_cast<uint8_t>(TTraceId::None);
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kBlack = 0x000000;
+constexpr uint32_t kYellow = 0x00FFFF;
+constexpr uint32_t kRed = 0x0000FF;
+
+std::optional<int> ColourIndexOf(uint8_t source) {
+  const auto id = TraceIdFromInt(source);
+  return id ? TraceIdToColorIndex(*id) : std::nullopt;
+}
+
+// Sets last_step_ for the duration of one step, also when a callback raises.
+class TLastStepScope {
+ public:
+  TLastStepScope(uint8_t& field, uint8_t value) : field_(field) { field_ = value; }
+  ~TLastStepScope() { field_ = 0; }
+  TLastStepScope(const TLastStepScope&) = delete;
+  TLastStepScope& operator=(const TLastStepScope&) = delete;
+
+ private:
+  uint8_t& field_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// TEditHandler
+
+TEditHandler::TEditHandler(uint8_t colourSource, std::string_view unitText, uint8_t formatMode, uint8_t digits,
+                           double min, double mid, double max, TStepRule coarseRule, double coarseStep,
+                           TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange,
+                           TEditGetText onGetText, TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange)
+    : THandler(std::move(onChange), std::move(onBeforeChange)),
+      quantise_to_fine_(coarseRule == sr1_2_5OnFineGrid),
+      colour_source_(kNoColourSource),
+      unit_text_(unitText),
+      format_mode_(formatMode),
+      digits_(digits),
+      min_(min),
+      mid_(mid),
+      max_(max),
+      coarse_rule_(coarseRule),
+      fine_rule_(fineRule),
+      coarse_step_(coarseStep),
+      fine_step_(fineStep),
+      tolerance_(std::fabs(tolerance) < 1e-100 ? 1e-15 : std::fabs(tolerance)),
+      on_get_text_(std::move(onGetText)),
+      on_before_set_(std::move(onBeforeSet)),
+      source_colour_link_([this] { UpdateMyColors(); }),
+      screen_colour_link_([this] { UpdateMyColors(); }) {
+  SetColorSource(colourSource);
+}
+
+TEditHandler::~TEditHandler() = default;
+
+double TEditHandler::Clamp(double value) const { return std::max(min_, std::min(value, max_)); }
+
+double TEditHandler::GetMid() const { return Clamp(mid_); }
+
+int32_t TEditHandler::GetIntValue() const {
+  const double v = RoundHalfEven(GetValue());
+  if (std::isnan(v)) return 0;
+  return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+}
+
+void TEditHandler::SetValueAs(TWhoChanged who, double value) {
+  TOriginScope origin(*this, who);
+  SetValue(value);
+}
+
+void TEditHandler::SetValueBySwitcher(double value) {
+  TOriginScope origin(*this, wcvSwitcher);
+  if (std::isnan(value)) return;
+  if (on_before_set_) on_before_set_(value, *this);
+  if (std::isnan(value)) return;
+  // The coarse rounding runs on a value already in range, so that a negative, zero or
+  // tiny entry is limited first.
+  value = Clamp(value);
+  if (!HasFineStep()) value = RoundByRule(coarse_rule_, coarse_step_, value);
+  SetValue(value);
+}
+
+void TEditHandler::SetToLimitBySwitcher(TLimitChoice limit) {
+  const double value = limit == lcMin ? min_ : limit == lcMax ? max_ : GetMid();
+  SetValueAs(wcvSwitcher, value);
+}
+
+void TEditHandler::StepCommand(uint8_t code) {
+  switch (code) {
+    case scCoarseUp:
+    case scCoarseDown:
+    case scFineUp:
+    case scFineDown:
+      mode_ = code == scFineUp || code == scFineDown ? smFine : smCoarse;
+      up_ = code == scCoarseUp || code == scFineUp;
+      Step(up_);
+      repeating_ = true;
+      break;
+    case scRepeat:
+      Step(up_);
+      break;
+    default:
+      repeating_ = false;
+      break;
+  }
+}
+
+void TEditHandler::StepUp() { Step(true); }
+void TEditHandler::StepDown() { Step(false); }
+
+void TEditHandler::Step(bool up) {
+  TOriginScope origin(*this, wcvSwitcher);
+  const bool fine = mode_ == smFine;
+  TStepRule rule = fine ? fine_rule_ : coarse_rule_;
+  double step = fine ? fine_step_ : coarse_step_;
+  const double v = GetValue();
+  // Near zero doubling cannot move: the fine step takes over.
+  if (!fine && rule == sr1_2_5OnFineGrid && (fine_rule_ == srQuantised || fine_rule_ == srLinear) &&
+      v < 0.5 * fine_step_ + tolerance_) {
+    rule = srQuantised;
+    step = fine_step_;
+  }
+  double next = v;
+  if (!(OnStep && OnStep(next, mode_, up)))
+    next = StepByRule(rule, step, v, up, tolerance_, fine_step_, quantise_to_fine_);
+  TLastStepScope last(last_step_, up ? 1 : 2);
+  SetValue(next);
+}
+
+std::string TEditHandler::NumberText(bool replay) const {
+  return FloatToEngStr(format_mode_, digits_, IsInteger(), GetValue(), replay);
+}
+
+std::string TEditHandler::GetValueText(bool replay) const {
+  if (!replay && on_get_text_) {
+    std::string text;
+    on_get_text_(*this, text, GetValue());
+    return text;
+  }
+  std::string text = NumberText(replay);
+  if (!unit_text_.empty()) text += replay ? "(" + unit_text_ + ")" : unit_text_;
+  return text;
+}
+
+void TEditHandler::ParseValueText(std::string_view text, bool replay) {
+  const std::string word = UpperAscii(text);
+  if (word == "MIN") return SetValue(min_);
+  if (word == "MID") return SetValue(GetMid());
+  if (word == "MAX") return SetValue(max_);
+  if (word.starts_with("UP") || word.starts_with("DOWN") || word == "STEPCOARSE" || word == "STEPFINE") return;
+  // The undefined marker as written to setups; it is limited like any value.
+  double value = UndefinedValue;
+  if (!word.starts_with("UNDEFINED")) {
+    const auto number = ReadEngineeringNumber(text);
+    if (!number) return;
+    value = *number;
+  }
+  if (!replay && on_before_set_) on_before_set_(value, *this);
+  SetValue(value);
+}
+
+std::string TEditHandler::Execute(const std::string& param, bool isQuery, bool replay) {
+  if (!param.empty()) ParseValueText(param, replay);
+  return isQuery ? ValueAnswer(GetValueText(replay), replay) : std::string();
+}
+
+void TEditHandler::Reconfigure(std::string_view unitText, uint8_t formatMode, double min, double mid, double max,
+                               TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
+                               TEditGetText onGetText, TEditBeforeSet onBeforeSet) {
+  unit_text_ = unitText;
+  format_mode_ = formatMode;
+  min_ = min;
+  mid_ = mid;
+  max_ = max;
+  coarse_rule_ = coarseRule;
+  coarse_step_ = coarseStep;
+  fine_rule_ = fineRule;
+  fine_step_ = fineStep;
+  on_get_text_ = std::move(onGetText);
+  on_before_set_ = std::move(onBeforeSet);
+  // A zero fine step (no fine rule) must not make the grid vanish.
+  if (fineStep > 0 && fineStep / 2 < tolerance_) tolerance_ = fineStep / 2;
+  tolerance_ = std::max(tolerance_, 1e-12 * std::max(std::fabs(min), std::fabs(max)));
+  SetValueAs(wcvProgram, Clamp(GetValue()));
+  NotifySwitchers();
+}
+
+void TEditHandler::SetMin(double min) {
+  min_ = min;
+  if (max_ < min_) max_ = min_;
+  if (GetValue() < min_ || GetValue() > max_) SetValueAs(wcvProgram, GetValue());
+}
+
+void TEditHandler::SetMax(double max) {
+  max_ = max;
+  if (min_ > max_) min_ = max_;
+  if (GetValue() < min_ || GetValue() > max_) SetValueAs(wcvProgram, GetValue());
+}
+
+void TEditHandler::SetCoarseRule(TStepRule rule) {
+  coarse_rule_ = rule;
+  quantise_to_fine_ = rule == sr1_2_5OnFineGrid;
+}
+
+void TEditHandler::SetUnitText(std::string_view unitText) {
+  unit_text_ = unitText;
+  NotifySwitchers();
+}
+
+void TEditHandler::SetOnGetText(TEditGetText onGetText) {
+  on_get_text_ = std::move(onGetText);
+  NotifySwitchers();
+}
+
+void TEditHandler::SetHighlight(bool highlight) {
+  highlight_ = highlight;
+  UpdateMyColors();
+}
+
+void TEditHandler::SetColorSource(uint8_t source) {
+  if (source == colour_source_) return;
+  source_colour_link_.Unbind();
+  screen_colour_link_.Unbind();
+  colour_source_ = source;
+  if (const auto index = ColourIndexOf(source)) {
+    // Binding repaints at once.
+    source_colour_link_.Bind(DisplayColorNodes[static_cast<size_t>(*index)]);
+    screen_colour_link_.Bind(DisplayColorNodes[kDisplaySourceScreen]);
+  }
+  UpdateMyColors();
+}
+
+uint32_t TEditHandler::DisplayColour(int index) const {
+  // Before the colour items exist the built-in colours stand in for them.
+  const auto* node = dynamic_cast<const TEditHandler*>(DisplayColorNodes[static_cast<size_t>(index)]);
+  const uint32_t colour = node ? static_cast<uint32_t>(node->GetIntValue()) : DefaultDisplayColor(index);
+  return colour & 0xFFFFFF;
+}
+
+void TEditHandler::UpdateMyColors() {
+  uint32_t text = highlight_ ? kYellow : kWhite;
+  uint32_t back = highlight_ ? kRed : kBlack;
+  if (const auto index = ColourIndexOf(colour_source_)) {
+    text = DisplayColour(*index);
+    back = DisplayColour(kDisplaySourceScreen);
+  }
+  if (text == text_color_ && back == back_color_) return;
+  text_color_ = text;
+  back_color_ = back;
+  NotifySwitchers();
+}
+
+// ---------------------------------------------------------------------------------------
+// TIntEditHandler
+
+void TIntEditHandler::SetValue(double value) {
+  if (std::isnan(value)) return;
+  const double rounded = std::clamp(RoundHalfEven(Clamp(value)), -2147483648.0, 2147483647.0);
+  const auto next = static_cast<int32_t>(rounded);
+  ChangeValue(next != value_, [&] { value_ = next; }, RecordsUndo());
+}
+
+bool TIntEditHandler::SetValueByProgram(int32_t value) {
+  const bool differed = value != value_;
+  TOriginScope origin(*this, wcvProgram);
+  SetValue(value);
+  return differed;
+}
+
+std::string TIntEditHandler::UndoText() const { return std::to_string(value_); }
+
+// ---------------------------------------------------------------------------------------
+// TDoubleEditHandler
+
+double TDoubleEditHandler::Grid() const {
+  const double fine = GetFineStep();
+  return QuantisesToFine() && fine > 0 ? fine : GetTolerance();
+}
+
+double TDoubleEditHandler::Quantise(double value) const {
+  const double q = Grid();
+  return std::fabs(value) / q < 2147483647.0 ? RoundHalfEven(value / q) * q : value;
+}
+
+void TDoubleEditHandler::SetValue(double value) {
+  if (std::isnan(value)) return;
+  const double next = Quantise(Clamp(value));
+  ChangeValue(std::fabs(value_ - next) > Grid() / 2, [&] { value_ = next; }, RecordsUndo());
+}
+
+bool TDoubleEditHandler::SetValueByProgram(double value) {
+  const bool differed = std::fabs(value - value_) > GetTolerance() / 2;
+  TOriginScope origin(*this, wcvProgram);
+  SetValue(value);
+  return differed;
+}
+
+// Every digit needed to come back to the same double.
+std::string TDoubleEditHandler::UndoText() const { return FloatToStrRoundTrip_Dot(value_); }
+
+std::string TDoubleEditHandler::NumberText(bool replay) const {
+  std::string text = TEditHandler::NumberText(replay);
+  if (!replay) return text;
+  // A setup line must restore the value: where the shown digits would lose it, more
+  // digits are written in the same notation.
+  const double target = Quantise(value_);
+  for (int digits = GetDigits(); digits <= 17; ++digits) {
+    text = FloatToEngStr(GetFormatMode(), static_cast<uint8_t>(digits), false, value_, true);
+    const auto back = ReadEngineeringNumber(text);
+    if (!back || Quantise(Clamp(*back)) == target) break;
+  }
+  return text;
+}
+
+}  // namespace norv

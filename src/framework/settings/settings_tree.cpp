@@ -1,0 +1,371 @@
+#include "framework/settings/settings_tree.h"
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/util/errors.h"
+#include "framework/text/text_case.h"
+
+namespace norv {
+
+constinit TOwned<TSpider>& RootSpider = ProgramObjects.RootSpider;
+TOnOffHandler* HeaderHandler = nullptr;
+TSpider* CurrentSpider = nullptr;
+bool CommandsRegistered = false;
+
+namespace {
+
+const std::string kError = "ERROR";
+
+// A registration path: every segment present and short enough, checked before anything
+// is inserted so that a refused path leaves no half-built branch.
+void CheckRegistrationPath(std::string_view path) {
+  size_t start = !path.empty() && path[0] == '*' ? 1 : 0;
+  if (path.empty() || start == path.size()) throw EAssertion(kMnemonicsAbsent);
+  while (true) {
+    const size_t end = std::min(path.find(':', start), path.size());
+    if (end == start) throw EAssertion(kMnemonicsAbsent);
+    if (end - start > kMaxMnemonicLength) throw EAssertion("ERROR!  Mnemonic too long");
+    if (end == path.size()) return;
+    start = end + 1;
+  }
+}
+
+// The upper-cased segment of a path at position, cut to maxLength, and where the next one
+// starts (beyond the path's end when it is the last). A leading "*" is a segment of its own.
+std::string SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
+  if (position == 0 && !path.empty() && path[0] == '*') {
+    next = 1;
+    return "*";
+  }
+  const size_t end = std::min(path.find(':', position), path.size());
+  next = end + 1;
+  return UpperAscii(path.substr(position, std::min(end - position, maxLength)));
+}
+
+}  // namespace
+
+int CompareMnemonics(std::string_view stored, std::string_view typed) {
+  size_t i = 0;
+  bool digitReached = false;
+  for (; i < stored.size() && i < typed.size(); ++i) {
+    const auto a = static_cast<unsigned char>(stored[i]);
+    const auto b = static_cast<unsigned char>(typed[i]);
+    if (a != b) return a > b ? 1 : -1;
+    if (IsAsciiDigit(stored[i])) digitReached = true;
+  }
+  if (i == stored.size() && i == typed.size()) return 0;
+  const bool storedEnded = i == stored.size();
+  if (digitReached) return storedEnded ? -1 : 1;
+  // One text ended in its letter part: the other's letters up to its first digit are
+  // passed over; if a digit follows, the text that reached it is the greater.
+  const std::string_view rest = storedEnded ? typed : stored;
+  while (i < rest.size() && !IsAsciiDigit(rest[i])) ++i;
+  if (i == rest.size()) return 0;
+  return storedEnded ? -1 : 1;
+}
+
+bool HeaderOn() { return HeaderHandler == nullptr || HeaderHandler->IsOn(); }
+
+std::string ValueAnswer(std::string_view value, bool replay) {
+  return (HeaderOn() || replay ? " " : "") + std::string(value);
+}
+
+// ---------------------------------------------------------------------------------------
+// Tree structure
+
+TSpider::~TSpider() {
+  if (CurrentSpider == this) CurrentSpider = nullptr;
+}
+
+void TSpider::Clear() { entries_.clear(); }
+
+TSpider& TSpider::Root() {
+  TSpider* node = this;
+  while (node->parent_) node = node->parent_;
+  return *node;
+}
+
+void TSpider::LinkParents() {
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    TSpider* child = entries_[i].Child.get();
+    if (!child) continue;
+    child->parent_ = this;
+    child->index_in_parent_ = static_cast<int>(i);
+    child->LinkParents();
+  }
+  links_valid_ = true;
+}
+
+int TSpider::FindEntry(std::string_view segment, bool& found) const {
+  int low = 0;
+  int high = Count() - 1;
+  found = false;
+  while (low <= high) {
+    const int mid = (low + high) / 2;
+    const int c = CompareMnemonics(entries_[mid].Mnemonic, segment);
+    if (c == 0) {
+      found = true;
+      return mid;
+    }
+    if (c > 0)
+      high = mid - 1;
+    else
+      low = mid + 1;
+  }
+  return low;
+}
+
+TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position) const {
+  TSegment result;
+  if (position > path.size()) return result;
+  const std::string segment = SegmentAt(path, position, kMaxMnemonicLength, result.next);
+  result.morePath = result.next <= path.size();
+  if (segment.empty()) return result;
+  result.index = FindEntry(segment, result.found);
+  // Typing "MOD" does not reach "MODE"; typing "MODEX" does.
+  if (result.found && entries_[result.index].Mnemonic.size() > segment.size()) result.found = false;
+  return result;
+}
+
+TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool insert,
+                                       std::string_view fullPath) {
+  TSegment result = std::as_const(*this).FindSegment(path, position);
+  if (!insert || result.found) return result;
+  size_t next = 0;
+  const std::string segment = SegmentAt(path, position, path.size(), next);
+  bool found = false;
+  const int index = FindEntry(segment, found);
+  if (found) throw EAssertion("New Mnemonik " + std::string(fullPath) + " is shorter than Old");
+  TSpiderEntry entry;
+  entry.Mnemonic = segment;
+  entry.Ordinal = static_cast<uint16_t>(entries_.size());
+  entries_.insert(entries_.begin() + index, std::move(entry));
+  result.index = index;
+  result.found = true;
+  return result;
+}
+
+THandler* TSpider::AddItem(std::string_view path, std::unique_ptr<THandler> handler, bool allowReplace) {
+  CheckRegistrationPath(path);
+  const std::string head = UpperAscii(path.substr(0, 7));
+  if (head.starts_with("*") || head.starts_with("SHADOW:") || head.starts_with("FLASH:") ||
+      head.starts_with("INSTR:"))
+    handler->SetInternal(true);
+  Root().links_valid_ = false;
+  return AddItemAt(path, 0, handler, allowReplace);
+}
+
+THandler* TSpider::AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
+                             bool allowReplace) {
+  const TSegment seg = FindSegment(path, position, true, path);
+  TSpiderEntry& entry = entries_[seg.index];
+  if (seg.morePath) {
+    if (!entry.Child) {
+      entry.Child = std::make_unique<TSpider>();
+      entry.Child->parent_ = this;
+    }
+    return entry.Child->AddItemAt(path, seg.next, handler, allowReplace);
+  }
+  THandler* added = handler.get();
+  if (entry.Handler) {
+    if (!allowReplace) throw EAssertion("ERROR!  Command " + std::string(path) + " Repeated");
+    std::unique_ptr<THandler> old = std::move(entry.Handler);
+    old->HandOverTo(*added);
+    entry.Handler = std::move(handler);
+    old.reset();
+  } else {
+    entry.Handler = std::move(handler);
+  }
+  return added;
+}
+
+THandler* TSpider::FindHandler(std::string_view path) const { return FindHandlerAt(path, 0); }
+
+THandler* TSpider::FindHandlerAt(std::string_view path, size_t position) const {
+  const TSegment seg = FindSegment(path, position);
+  if (!seg.found) return nullptr;
+  const TSpiderEntry& entry = entries_[seg.index];
+  if (!seg.morePath) return entry.Handler.get();
+  return entry.Child ? entry.Child->FindHandlerAt(path, seg.next) : nullptr;
+}
+
+std::string TSpider::GetItemHeader(int index, bool indent, bool withPath) {
+  if (index < 0 || index >= Count()) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
+  if (!entries_[index].Handler) throw EAssertion("ERROR  - this Item not Handler");
+  TSpider& root = Root();
+  if (!root.links_valid_) root.LinkParents();
+  std::string text = entries_[index].Mnemonic;
+  std::string blanks;
+  for (const TSpider* node = this; node->parent_; node = node->parent_) {
+    text = node->parent_->entries_[node->index_in_parent_].Mnemonic + ":" + text;
+    if (text[0] == '*') text.erase(1, 1);
+    blanks += "   ";
+  }
+  if (withPath) return indent ? blanks + text : text;
+  return indent ? blanks : std::string();
+}
+
+const TSpiderEntry* TSpider::EntryWithOrdinal(int ordinal, int& index) const {
+  for (index = 0; index < Count(); ++index)
+    if (entries_[index].Ordinal == ordinal) return &entries_[index];
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Interpreter
+
+void TSpider::CommonQuerry(std::string& reply) {
+  bool first = true;
+  size_t lastBreak = reply.size();
+  auto breakLongReply = [&] {
+    if (reply.size() - lastBreak > 32) {
+      reply += "\r\n";
+      lastBreak = reply.size();
+    }
+  };
+  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
+    int index = 0;
+    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
+    if (!entry) continue;
+    if (!entry->Handler) {
+      if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
+      entry->Child->CommonQuerry(reply);
+      continue;
+    }
+    THandler* handler = entry->Handler.get();
+    if (handler->IsDisabled()) continue;
+    if (first) {
+      reply += GetItemHeader(index, false, HeaderOn());
+      lastBreak = reply.size();
+      first = false;
+    } else {
+      if (HeaderOn()) reply += entry->Mnemonic;
+      breakLongReply();
+    }
+    reply += handler->ExecCmd(std::string(), true, false) + ";";
+    breakLongReply();
+  }
+}
+
+std::string TSpider::ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay) {
+  return ExecCommandAt(UpperAscii(path), 0, param, isQuery, replay);
+}
+
+std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const std::string& param,
+                                   bool isQuery, bool replay) {
+  if (position == 0) {
+    if (path.find("SHADOW") != std::string_view::npos) return kError;
+    if (!replay && path.find("NOGPIB") != std::string_view::npos) return kError;
+  }
+  const TSegment seg = FindSegment(path, position);
+  if (!seg.found) return kError;
+  const TSpiderEntry& entry = entries_[seg.index];
+  std::string fullParam = param;
+  if (seg.morePath) {
+    if (!entry.Handler) {
+      if (!entry.Child) return kError;
+      return entry.Child->ExecCommandAt(path, seg.next, param, isQuery, replay);
+    }
+    // A sub-item: the rest of the path goes before the parameter ("X:CHK:B? ON" reaches
+    // X:CHK with "B ON").
+    const std::string_view rest = seg.next <= path.size() ? path.substr(seg.next) : std::string_view();
+    if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
+  } else if (!entry.Handler) {
+    if (!param.empty() || !isQuery || !entry.Child) return kError;
+    std::string listing;
+    entry.Child->CommonQuerry(listing);
+    return listing;
+  }
+  CurrentSpider = this;
+  THandler* handler = entry.Handler.get();
+  // Taken before the handler runs: its callbacks may register items into this node.
+  const std::string header = GetItemHeader(seg.index, false, true);
+  if (!handler->KeepsParamCase()) fullParam = UpperAscii(fullParam);
+  const std::string answer = handler->ExecCmd(fullParam, isQuery, replay);
+  return isQuery && HeaderOn() ? header + answer : answer;
+}
+
+std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
+  std::string reply;
+  if (line.empty()) return reply;
+  // A command's action may run a line of its own (a setup recall); the outer line then
+  // goes on from its own node.
+  struct TKeepCurrentSpider {
+    TSpider* const saved = CurrentSpider;
+    ~TKeepCurrentSpider() { CurrentSpider = saved; }
+  } keep;
+  CurrentSpider = this;
+  int state = 0;  // 0 before the path, 1 path, 2 before the parameter, 3 parameter
+  std::string path;
+  std::string param;
+  bool isQuery = false;
+  auto run = [&](bool last) {
+    if (path.empty()) throw EAssertion(kMnemonicsAbsent);
+    while (!param.empty() && IsBlankOrControl(param.back())) param.pop_back();
+    reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
+    if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";
+    path.clear();
+    param.clear();
+    isQuery = false;
+    state = 0;
+  };
+  for (const char c : line) {
+    if (c == ';') {
+      run(false);
+      continue;
+    }
+    switch (state) {
+      case 0:
+        if (IsBlankOrControl(c)) break;
+        if (c == ':') {
+          CurrentSpider = this;
+          break;
+        }
+        path += c;
+        state = 1;
+        break;
+      case 1:
+        if (IsBlankOrControl(c)) {
+          state = 2;
+        } else if (c == '?') {
+          isQuery = true;
+          state = 2;
+        } else {
+          path += c;
+        }
+        break;
+      case 2:
+        if (IsBlankOrControl(c)) break;
+        param += c;
+        state = 3;
+        break;
+      default:
+        param += c;
+        break;
+    }
+  }
+  run(true);
+  while (!reply.empty() && (reply.back() == ';' || reply.back() == '\r' || reply.back() == '\n'))
+    reply.pop_back();
+  return reply;
+}
+
+// ---------------------------------------------------------------------------------------
+// The one tree
+
+void DestroyRootSpider() {
+  // The reverse of CreateRootSpider.
+  HandlerSignalEnablity.reset();
+  RootSpider.reset();
+  CommandsRegistered = false;
+}
+
+void CreateRootSpider() {
+  DestroyRootSpider();
+  RootSpider = std::make_unique<TSpider>();
+  CurrentSpider = RootSpider.get();
+  HandlerSignalEnablity = std::make_unique<THandlerSignalEnablity>();
+  HeaderHandler = RootSpider->AddOnOff(true, "Header");
+  HeaderHandler->SetInternal(true);
+}
+
+}  // namespace norv

@@ -1,0 +1,210 @@
+#pragma once
+// The settings tree: every setting and command of the program is a handler hung at a
+// ':'-separated path of named nodes. The tree is the value store, the place where
+// controls bind by path, and the interpreter of text command lines.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/settings/handler.h"
+#include "framework/util/hook.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/step_rules.h"
+
+namespace norv {
+
+class TSpider;
+class TRadioSwHandler;
+class TCheckSwHandler;
+class TOnOffHandler;
+class TMainCommandHandler;
+class TRightCommandHandler;
+class TSignalSourceSwHandler;
+class TGpibStringHandler;
+class TComplexObjectHandler;
+class TEditHandler;
+class TIntEditHandler;
+class TDoubleEditHandler;
+
+// Callback of a free-text command: produces the reply to Param.
+using TGpibCallback = std::function<void(const std::string& param, bool isQuery, uint8_t flag, std::string& reply)>;
+// Callback of a complex object: with Apply it applies Text to the owner's object, without
+// it writes the object's whole state into Text.
+using TComplexStateCallback = std::function<void(std::string& text, bool flag, bool apply)>;
+// Hook of a numeric setting: supplies the whole value text shown and answered to queries
+// (not the setup form), given the value.
+using TEditGetText = std::function<void(const TEditHandler& handler, std::string& text, double value)>;
+// Hook of a numeric setting: may adjust a value from a control or a command (not from a
+// setup or undo) before it is set.
+using TEditBeforeSet = std::function<void(double& value, TEditHandler& handler)>;
+
+// Compares a stored mnemonic with a typed one: -1, 0 or 1. A typed name may carry extra
+// letters after a registered letter-only name ("MODE" equals "MODEX"); "CH" < "CHAN1";
+// "CH1" < "CH12".
+int CompareMnemonics(std::string_view stored, std::string_view typed);
+
+constexpr size_t kMaxMnemonicLength = 15;
+// The assertion of a command without path (an empty command between ';').
+inline constexpr const char* kMnemonicsAbsent = "ERROR!  Mnemonics is Absent";
+
+// One name at one level.
+struct TSpiderEntry {
+  uint16_t Ordinal = 0;  // place in registration order within its node
+  std::string Mnemonic;  // upper case, at most 15 characters, or "*"
+  std::unique_ptr<THandler> Handler;
+  std::unique_ptr<TSpider> Child;
+};
+
+class TSpider {
+ public:
+  TSpider() = default;
+  ~TSpider();
+  TSpider(const TSpider&) = delete;
+  TSpider& operator=(const TSpider&) = delete;
+
+  // Hangs `handler` at `path` below this node; the tree owns it. Paths beginning "*",
+  // "SHADOW:", "FLASH:" or "INSTR:" are Internal (no undo, not in setups). With
+  // allowReplace an existing handler at the path is replaced (its controls and undo
+  // lines move to the new one) and freed. Returns the handler.
+  THandler* AddItem(std::string_view path, std::unique_ptr<THandler> handler, bool allowReplace = false);
+
+  // The handler at a path, or nullptr. No SHADOW or NOGPIB filtering: controls bind to
+  // Internal items too.
+  THandler* FindHandler(std::string_view path) const;
+
+  // Executes a command line from this node (callers pass RootSpider) and returns the
+  // reply. Replay: the line comes from a setup or undo (NOGPIB paths allowed, replay
+  // forms of values).
+  std::string ExecCommandLine(std::string_view line, bool replay);
+
+  // One command: path (upper case), parameter, query flag.
+  std::string ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay);
+
+  // The listing of this subtree: every enabled item with its value, in registration
+  // order.
+  void CommonQuerry(std::string& reply);
+
+  // The full path of entry `index` ("TB:SCALEA", "*RUN") and/or its indentation.
+  std::string GetItemHeader(int index, bool indent, bool withPath);
+
+  // Frees every handler and child.
+  void Clear();
+  // Fills every child's Parent index (done on demand before a header is built).
+  void LinkParents();
+
+  const std::vector<TSpiderEntry>& Entries() const { return entries_; }
+  int Count() const { return static_cast<int>(entries_.size()); }
+  TSpider* Parent() const { return parent_; }
+
+  // --- registration factories: create the handler with its initial value (no
+  // notification, undo or callback), hang it at Path and return it. Item lists are
+  // comma lists ("Multi,Single"), stored upper case. ---
+  TRadioSwHandler* AddRadioSw(uint8_t index, std::string_view path, std::string_view items,
+                              THandlerEvent onChange = {}, THandlerEvent onBeforeChange = {},
+                              bool allowReplace = false, uint32_t disabledMask = 0);
+  TCheckSwHandler* AddCheckSw(uint32_t mask, std::string_view path, std::string_view items,
+                              THandlerEvent onChange = {}, THandlerEvent onBeforeChange = {},
+                              uint32_t disabledMask = 0);
+  TOnOffHandler* AddOnOff(bool on, std::string_view path, THandlerEvent onChange = {},
+                          THandlerEvent onBeforeChange = {});
+  // boolVar: a Boolean owned by the caller or nullptr; onOffMnemonics: two names (off,
+  // on) or empty; menuMnemonics: comma list kept as written, or empty; defaultItem -1 =
+  // none.
+  TMainCommandHandler* AddMainCommand(std::string_view path, bool* boolVar, std::string_view onOffMnemonics,
+                                      std::string_view menuMnemonics, THandlerEvent whatDo,
+                                      int32_t defaultItem = -1);
+  TRightCommandHandler* AddRightCommand(std::string_view path, THandlerEvent action);
+  TSignalSourceSwHandler* AddSignalSourceSw(uint8_t source, std::string_view path, std::string_view items,
+                                            uint32_t excludedMask, THandlerEvent onChange = {},
+                                            THandlerEvent onBeforeChange = {});
+  TGpibStringHandler* AddGpibString(std::string_view path, TGpibCallback callback, uint8_t flag = 0);
+  TComplexObjectHandler* AddComplexObject(std::string_view path, TComplexStateCallback stateCallback);
+  // Numeric items. colourSource: trace id 0..18 (18 = none); formatMode, digits: the value
+  // text's format (TValueFormat); min, mid, max: limits and the "MID" value; the coarse and
+  // fine rules with their steps (fine rule srNone: no fine step). Integer items have a
+  // tolerance of 1.
+  TIntEditHandler* AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource, std::string_view unitText,
+                              uint8_t formatMode, uint8_t digits, double min, double mid, double max,
+                              TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
+                              THandlerEvent onChange = {}, TEditGetText onGetText = {},
+                              TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
+  TDoubleEditHandler* AddDoubleEdit(std::string_view path, uint8_t colourSource, double value,
+                                    std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
+                                    double mid, double max, TStepRule coarseRule, double coarseStep,
+                                    TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange = {},
+                                    TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
+                                    THandlerEvent onBeforeChange = {});
+
+  // --- setup text ---
+  // Appends one line per setting of this subtree, in registration order: the item's full
+  // path and its query answer in the replay form ("ACQ:FITTO MULTI", "TB:SCALEA 10 n(s)").
+  // Internal items, free-text commands and items that answer nothing are left out.
+  void DumpSettings(std::vector<std::string>& list, int depth = 0);
+  // Plays a setup back into the whole tree (call on RootSpider): inside one settings
+  // batch, every line twice in order as a replay command line (so items whose limits
+  // depend on later ones get their values), then OnSettingsLoaded. Unknown, refused and
+  // damaged lines are skipped (the rest still loads) and given back; blank lines are
+  // passed over.
+  std::vector<std::string> LoadSettings(const std::vector<std::string>& list);
+
+ private:
+  struct TSegment {
+    bool found = false;
+    int index = 0;          // the entry, or the insert position when not found
+    size_t next = 0;        // start of the following segment
+    bool morePath = false;  // a further segment follows
+  };
+  TSegment FindSegment(std::string_view path, size_t position, bool insert, std::string_view fullPath);
+  TSegment FindSegment(std::string_view path, size_t position) const;
+  int FindEntry(std::string_view segment, bool& found) const;
+  THandler* AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
+                      bool allowReplace);
+  THandler* FindHandlerAt(std::string_view path, size_t position) const;
+  std::string ExecCommandAt(std::string_view path, size_t position, const std::string& param, bool isQuery,
+                            bool replay);
+  TSpider& Root();
+  const TSpiderEntry* EntryWithOrdinal(int ordinal, int& index) const;
+
+  std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
+  TSpider* parent_ = nullptr;
+  int index_in_parent_ = -1;
+  bool links_valid_ = false;  // meaningful on the root only
+};
+
+// The one tree of the program (held by ProgramObjects).
+extern TOwned<TSpider>& RootSpider;
+// "Header": replies carry their path while it is on (on at start).
+extern TOnOffHandler* HeaderHandler;
+// The node at which the next relative path of a command line starts.
+extern TSpider* CurrentSpider;
+// Set by the central registration once every unit has registered.
+extern bool CommandsRegistered;
+
+// Creates a fresh RootSpider (freeing any old tree) with the Internal "Header" item on,
+// and the trace on/off notifier.
+void CreateRootSpider();
+// Frees the tree and everything that hangs on it.
+void DestroyRootSpider();
+
+// Called at the end of every setup load, inside its settings batch (installed by the
+// instrument side).
+extern THook<void()> OnSettingsLoaded;
+
+// The lines of a setup file's bytes: UTF-8 (with or without byte-order mark) or UTF-16,
+// with LF or CR LF line ends. A line that is not UTF-8 is read alone in the 8-bit code
+// page of older files (µ as 0xB5); the other lines stay UTF-8.
+std::vector<std::string> SetupLinesFromFileText(std::string_view bytes);
+// The bytes of a setup file: always UTF-8, one line per setting, each ended by LF.
+std::string SetupFileTextFromLines(const std::vector<std::string>& lines);
+
+// Whether replies carry their path ("Header" on; on while there is no tree).
+bool HeaderOn();
+// A query answer: the value after a blank when Header is on or in the replay form, so
+// that replies read "ACQ:FITTO MULTI" and setup lines "path value".
+std::string ValueAnswer(std::string_view value, bool replay);
+
+}  // namespace norv

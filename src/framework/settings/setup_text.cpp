@@ -1,0 +1,87 @@
+// Setup text: the settings of the tree as command lines that restore them, and their
+// playback.
+
+#include <algorithm>
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/util/errors.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
+
+namespace norv {
+
+THook<void()> OnSettingsLoaded;
+
+namespace {
+
+bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankOrControl); }
+
+bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
+
+}  // namespace
+
+void TSpider::DumpSettings(std::vector<std::string>& list, int depth) {
+  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
+    int index = 0;
+    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
+    if (!entry) continue;
+    if (entry->Child) {
+      entry->Child->DumpSettings(list, depth + 1);
+      continue;
+    }
+    THandler* handler = entry->Handler.get();
+    if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) continue;
+    const std::string answer = handler->ExecCmd(std::string(), true, true);
+    if (answer.empty()) continue;
+    list.push_back(GetItemHeader(index, false, true) + answer);
+  }
+}
+
+std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {
+  TSettingsBatch batch;
+  std::vector<std::string> refused;
+  // Twice: items whose limits or options depend on items registered after them get their
+  // values once those are in place.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& line : list) {
+      if (IsBlankLine(line)) continue;
+      // A damaged line (an empty command, as in "X 1;") is passed over like an unknown
+      // one and the rest of the setup still loads; faults of handlers still reach the
+      // caller.
+      bool ok = true;
+      try {
+        ok = !IsRefused(ExecCommandLine(line, true));
+      } catch (const EAssertion& e) {
+        if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
+        ok = false;
+      }
+      if (!ok && pass == 1) refused.push_back(line);
+    }
+  }
+  OnSettingsLoaded();
+  return refused;
+}
+
+std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
+  std::vector<std::string> lines;
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    for (std::string_view line : SplitLines(DecodeText(bytes).utf8)) lines.emplace_back(line);
+    return lines;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  // Each line decides its own encoding: one line in the code page of older files (a
+  // free text "caf\xE9") must not turn the UTF-8 of all others ("\xC2\xB5(s)") into
+  // other characters. A line begins with its ASCII path, never with a byte-order mark.
+  for (std::string_view line : SplitLines(bytes)) lines.push_back(DecodeText(line).utf8);
+  return lines;
+}
+
+std::string SetupFileTextFromLines(const std::vector<std::string>& lines) {
+  // Always UTF-8: a line still in the old code page is converted on the way out.
+  std::string text;
+  for (const std::string& line : lines) text += DecodeText(line).utf8 + "\n";
+  return text;
+}
+
+}  // namespace norv

@@ -1,0 +1,136 @@
+#include "framework/settings/undo_ring.h"
+
+#include <algorithm>
+
+#include "framework/util/errors.h"
+#include "framework/settings/handler.h"
+
+namespace norv {
+
+constinit TOwned<TUndoBuffer>& UndoBuffer = ProgramObjects.UndoBuffer;
+bool UndoGroupActive = false;
+bool UndoGroupStepOpened = false;
+
+uint64_t TUndoBuffer::stamp_counter_ = 0;
+
+TUndoBuffer::TUndoBuffer() { ++stamp_counter_; }
+
+int TUndoBuffer::NextIndex(int i) {
+  if (i < 0 || i >= kSlots) throw EAssertion("Incorrect Index");
+  return i == kSlots - 1 ? 0 : i + 1;
+}
+
+int TUndoBuffer::PrevIndex(int i) {
+  if (i < 0 || i >= kSlots) throw EAssertion("Incorrect Index");
+  return i == 0 ? kSlots - 1 : i - 1;
+}
+
+void TUndoBuffer::BeginStep() {
+  if (!Enabled) return;
+  if (UndoGroupActive) {
+    if (UndoGroupStepOpened) return;
+    UndoGroupStepOpened = true;
+  }
+  ++stamp_counter_;
+  step_pending_ = true;
+}
+
+void TUndoBuffer::WriteItem(const std::string& text, THandler* handler) {
+  if (!Enabled) return;
+  if (step_pending_ && !(after_slot_ && untouched_)) {
+    if (after_slot_) {
+      write_index_ = NextIndex(write_index_);
+      // Only a step that moves onto the oldest slot overwrites it. Reusing the slot of an
+      // undone step leaves the oldest where it is (else the ring would claim 100 steps).
+      if (oldest_index_ == write_index_) oldest_index_ = NextIndex(oldest_index_);
+    } else {
+      after_slot_ = true;
+    }
+    RedoEmpty = true;
+    write_slot_ = write_index_;
+    snapshots_[write_slot_].clear();
+    redo_limit_ = write_index_;
+  }
+  snapshots_[write_slot_].push_back({text, handler});
+  step_pending_ = false;
+  untouched_ = false;
+  if (after_slot_) UndoEmpty = false;
+}
+
+const TUndoSnapshot& TUndoBuffer::TakeSlot() {
+  current_ = std::move(snapshots_[write_index_]);
+  snapshots_[write_index_].clear();
+  write_slot_ = write_index_;
+  // The replay writes into the slot just taken. A step opened without any change must
+  // not turn those writes into a new step (that would drop the redo side).
+  step_pending_ = false;
+  ++stamp_counter_;
+  return current_;
+}
+
+const TUndoSnapshot& TUndoBuffer::Undo() {
+  if (!Enabled) {
+    current_.clear();
+    return current_;
+  }
+  if (UndoEmpty) throw EAssertion("Undo Buffer EMPTY!");
+  if (!after_slot_)
+    write_index_ = PrevIndex(write_index_);
+  else
+    after_slot_ = false;
+  const TUndoSnapshot& taken = TakeSlot();
+  if (write_index_ == oldest_index_) UndoEmpty = true;
+  RedoEmpty = false;
+  return taken;
+}
+
+const TUndoSnapshot& TUndoBuffer::Redo() {
+  if (!Enabled) {
+    current_.clear();
+    return current_;
+  }
+  if (RedoEmpty) throw EAssertion("Redo Buffer EMPTY!");
+  if (after_slot_)
+    write_index_ = NextIndex(write_index_);
+  else
+    after_slot_ = true;
+  const TUndoSnapshot& taken = TakeSlot();
+  if (write_index_ == redo_limit_) RedoEmpty = true;
+  UndoEmpty = false;
+  return taken;
+}
+
+void TUndoBuffer::ClearRedo() {
+  redo_limit_ = write_index_;
+  RedoEmpty = true;
+}
+
+void TUndoBuffer::ReplaceHandler(const THandler* handler, THandler* replacement) {
+  for (TUndoSnapshot& lines : snapshots_) {
+    if (replacement) {
+      for (TUndoLine& line : lines)
+        if (line.Handler == handler) line.Handler = replacement;
+    } else {
+      std::erase_if(lines, [&](const TUndoLine& line) { return line.Handler == handler; });
+    }
+  }
+  // The snapshot being replayed keeps its length; a line without handler is passed over.
+  for (TUndoLine& line : current_)
+    if (line.Handler == handler) line.Handler = replacement;
+}
+
+void ReplayUndoStep(bool redo) {
+  if (!UndoBuffer || !UndoBuffer->Enabled) return;
+  if (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty) return;
+  TSettingsBatch batch;
+  TUndoBuffer* ring = UndoBuffer.get();
+  const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
+  // By index and re-checked: a replayed change may re-register a handler (its lines are
+  // then retargeted in place) or even stop the ring.
+  for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) {
+    THandler* handler = lines[i].Handler;
+    if (handler) handler->RestoreFromText(lines[i].Text);
+  }
+}
+
+}  // namespace norv

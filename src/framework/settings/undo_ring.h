@@ -1,0 +1,87 @@
+#pragma once
+// The undo ring: the last 100 steps of setting changes as text snapshots. Each step holds
+// one line per handler that changed during it: the handler's OLD value text. Replaying a
+// step writes the values it replaces into the same slot, which then serves the opposite
+// direction.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/settings/program_objects.h"
+
+namespace norv {
+
+class THandler;
+
+struct TUndoLine {
+  std::string Text;
+  THandler* Handler = nullptr;
+};
+using TUndoSnapshot = std::vector<TUndoLine>;
+
+class TUndoBuffer {
+ public:
+  static constexpr int kSlots = 100;
+
+  TUndoBuffer();
+
+  // Records nothing until the shell has pushed every setting to the instrument.
+  bool Enabled = false;
+  bool UndoEmpty = true;
+  bool RedoEmpty = true;
+
+  // Opens a new step at the next write.
+  void BeginStep();
+  // Adds a line to the step being written.
+  void WriteItem(const std::string& text, THandler* handler);
+  // The snapshot to replay (empty when disabled); the replay's own writes go into the
+  // slot just taken. Valid until the next Undo or Redo.
+  const TUndoSnapshot& Undo();
+  const TUndoSnapshot& Redo();
+  void ClearRedo();
+
+  static int NextIndex(int i);
+  static int PrevIndex(int i);
+
+  // The change counter handlers compare with; it keeps growing across rings, so a
+  // handler's stamp from an earlier ring never hides a change in a new one.
+  uint64_t Stamp() const { return stamp_counter_; }
+
+  // Lines of `handler` now belong to `replacement`, or are dropped when it is nullptr.
+  void ReplaceHandler(const THandler* handler, THandler* replacement);
+
+  int GetWriteIndex() const { return write_index_; }
+  int GetOldestIndex() const { return oldest_index_; }
+
+ private:
+  const TUndoSnapshot& TakeSlot();
+
+  std::array<TUndoSnapshot, kSlots> snapshots_;
+  TUndoSnapshot current_;  // the snapshot handed out by the last Undo or Redo
+  bool after_slot_ = true;
+  int write_index_ = 0;
+  int oldest_index_ = 0;
+  int redo_limit_ = 0;
+  int write_slot_ = 0;
+  bool untouched_ = true;
+  bool step_pending_ = true;
+  static uint64_t stamp_counter_;
+};
+
+// The ring exists only while work with an instrument runs (the shell creates and frees
+// it); while it does not exist no undo is recorded. Held by ProgramObjects.
+extern TOwned<TUndoBuffer>& UndoBuffer;
+
+// While the keypad is shown its changes form one step: only the first BeginStep counts.
+extern bool UndoGroupActive;
+extern bool UndoGroupStepOpened;
+
+// Takes the last step (Redo false) or the next one (Redo true) from UndoBuffer and
+// replays every line through its handler inside a settings batch. Does nothing without
+// a ring or when that side is empty.
+void ReplayUndoStep(bool redo);
+
+}  // namespace norv

@@ -1,0 +1,376 @@
+#include "framework/text/ini_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+#include "framework/text/dot_number.h"
+#include "framework/text/text_case.h"
+
+namespace norv {
+
+namespace {
+
+// Names are compared as the file holds them: without outer blanks.
+bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
+  a = TrimBlanks(a);
+  b = TrimBlanks(b);
+  return caseSensitive ? a == b : SameTextAscii(a, b);
+}
+
+bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+}  // namespace
+
+// The file as lines grouped into sections. A line keeps its original text and its own
+// line end until it is changed (and its line end after that), so saving rewrites nothing
+// else.
+class TIniDocument {
+ public:
+  struct Line {
+    std::string text;   // as in the file, or as rebuilt after a change
+    bool isEntry = false;
+    std::string key;    // trimmed, entries only
+    std::string value;  // trimmed, entries only
+    std::string eol;    // "\r\n" or "\n" as read; empty for added lines and a last line without one
+  };
+  struct Section {
+    bool hasHeader = true;  // false only for the lines before the first header
+    std::string name;
+    std::string headerText;
+    std::vector<Line> lines;
+    std::string headerEol;
+  };
+
+  explicit TIniDocument(bool caseSensitive) : caseSensitive_(caseSensitive) {}
+
+  void Parse(std::string_view text) {
+    sections_.clear();
+    sections_.push_back(Section{false, {}, {}, {}, {}});
+    size_t lf = text.find('\n');
+    eol_ = (lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r') ? "\r\n" : "\n";
+    finalEol_ = text.empty() || text.back() == '\n';
+    // Lines end in LF or CR LF; only the CR right before the LF belongs to the line end.
+    while (!text.empty()) {
+      size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      std::string_view eol;
+      if (end != std::string_view::npos) {
+        const bool cr = !line.empty() && line.back() == '\r';
+        if (cr) line.remove_suffix(1);
+        eol = text.substr(line.size(), cr ? 2 : 1);
+      }
+      AddParsedLine(line, eol);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+  }
+
+  // Lines added by the program take the first line's end; the file ends with a line end
+  // when it did.
+  std::string Text() const {
+    std::string out;
+    const std::string* pending = nullptr;  // the end of the line before, once another follows
+    auto put = [&](const std::string& line, const std::string& eol) {
+      if (pending) out += pending->empty() ? eol_ : *pending;
+      out += line;
+      pending = &eol;
+    };
+    for (const Section& s : sections_) {
+      if (s.hasHeader) put(s.headerText, s.headerEol);
+      for (const Line& l : s.lines) put(l.text, l.eol);
+    }
+    if (pending && finalEol_) out += pending->empty() ? eol_ : *pending;
+    return out;
+  }
+
+  const Line* Find(std::string_view section, std::string_view key) const {
+    const Section* s = FindSection(section);
+    if (!s) return nullptr;
+    for (const Line& l : s->lines)
+      if (l.isEntry && SameName(l.key, key, caseSensitive_)) return &l;
+    return nullptr;
+  }
+
+  void Set(std::string_view section, std::string_view key, std::string_view value) {
+    Section* s = FindSection(section);
+    if (!s) s = &AddSection(section);
+    for (Line& l : s->lines) {
+      if (l.isEntry && SameName(l.key, key, caseSensitive_)) {
+        if (l.value != value) {
+          l.value = std::string(value);
+          l.text = l.key + "=" + l.value;
+        }
+        return;
+      }
+    }
+    // After the last entry, so comments and blank lines at the section's end stay there.
+    auto lastEntry = std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
+    auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
+    std::string k(TrimBlanks(key)), v(value);
+    s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
+  }
+
+  const Section* FindSection(std::string_view name) const {
+    for (const Section& s : sections_)
+      if (s.hasHeader && SameName(s.name, name, caseSensitive_)) return &s;
+    return nullptr;
+  }
+  Section* FindSection(std::string_view name) {
+    return const_cast<Section*>(std::as_const(*this).FindSection(name));
+  }
+
+  std::vector<std::string> SectionNames() const {
+    std::vector<std::string> names;
+    for (const Section& s : sections_) {
+      if (!s.hasHeader) continue;
+      bool seen = std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, s.name, caseSensitive_); });
+      if (!seen) names.push_back(s.name);
+    }
+    return names;
+  }
+
+  void EraseSection(std::string_view name) {
+    std::erase_if(sections_, [&](const Section& s) { return s.hasHeader && SameName(s.name, name, caseSensitive_); });
+  }
+
+  void DeleteKey(std::string_view section, std::string_view key) {
+    if (Section* s = FindSection(section)) {
+      auto it = std::find_if(s->lines.begin(), s->lines.end(),
+                             [&](const Line& l) { return l.isEntry && SameName(l.key, key, caseSensitive_); });
+      if (it != s->lines.end()) s->lines.erase(it);
+    }
+  }
+
+  void Clear() {
+    sections_.clear();
+    sections_.push_back(Section{false, {}, {}, {}, {}});
+  }
+
+ private:
+  void AddParsedLine(std::string_view raw, std::string_view eol) {
+    std::string_view t = TrimBlanks(raw);
+    size_t close = t.find(']');
+    if (t.starts_with('[') && close != std::string_view::npos) {
+      sections_.push_back(Section{
+          true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}, std::string(eol)});
+      return;
+    }
+    Line line{std::string(raw), false, {}, {}, std::string(eol)};
+    size_t eq = t.find('=');
+    if (!t.starts_with(';') && eq != std::string_view::npos && eq > 0) {
+      line.isEntry = true;
+      line.key = std::string(TrimBlanks(t.substr(0, eq)));
+      line.value = std::string(TrimBlanks(t.substr(eq + 1)));
+    }
+    sections_.back().lines.push_back(std::move(line));
+  }
+
+  Section& AddSection(std::string_view name) {
+    // A blank line between sections, unless the file already ends with one.
+    Section& last = sections_.back();
+    bool empty = sections_.size() == 1 && last.lines.empty();
+    bool endsBlank = !last.lines.empty() && TrimBlanks(last.lines.back().text).empty();
+    if (!empty && !endsBlank) last.lines.push_back(Line{});
+    std::string n(TrimBlanks(name));
+    sections_.push_back(Section{true, n, "[" + n + "]", {}, {}});
+    return sections_.back();
+  }
+
+  bool caseSensitive_;
+  std::vector<Section> sections_{Section{false, {}, {}, {}, {}}};
+  std::string eol_ = "\n";
+  bool finalEol_ = true;
+};
+
+namespace {
+
+void CheckSectionName(std::string_view section) {
+  if (HasLineBreak(section) || section.find(']') != std::string_view::npos || TrimBlanks(section).empty())
+    throw EIniFileError("Invalid ini section name \"" + std::string(section) + "\"");
+}
+
+void CheckKeyName(std::string_view key) {
+  key = TrimBlanks(key);
+  if (HasLineBreak(key) || key.find('=') != std::string_view::npos || key.empty() || key.starts_with(';') ||
+      key.starts_with('['))
+    throw EIniFileError("Invalid ini key name \"" + std::string(key) + "\"");
+}
+
+std::optional<int64_t> ParseInteger(std::string_view text) {
+  text = TrimBlanks(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  } else if (text.starts_with('$')) {
+    base = 16;
+    text.remove_prefix(1);
+  }
+  uint64_t magnitude = 0;
+  if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
+  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (ec != std::errc() || ptr != text.data() + text.size() || magnitude > (uint64_t{1} << 32)) return std::nullopt;
+  auto v = static_cast<int64_t>(magnitude);
+  return negative ? -v : v;
+}
+
+}  // namespace
+
+TCustomIniFile_Dot::TCustomIniFile_Dot(std::filesystem::path fileName, bool caseSensitive, TCodePage codePage)
+    : fileName_(std::move(fileName)),
+      caseSensitive_(caseSensitive),
+      codePage_(codePage),
+      doc_(std::make_unique<TIniDocument>(caseSensitive)) {}
+
+TCustomIniFile_Dot::~TCustomIniFile_Dot() = default;
+
+void TCustomIniFile_Dot::LoadFile() {
+  std::error_code ec;
+  if (!std::filesystem::exists(fileName_, ec)) {
+    doc_->Clear();
+    return;
+  }
+  std::ifstream in(fileName_, std::ios::binary);
+  if (!in.is_open() || !std::filesystem::is_regular_file(fileName_, ec)) throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\"");
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  TDecodedText decoded = DecodeText(bytes.str(), codePage_);
+  encoding_ = decoded.encoding;
+  doc_->Parse(decoded.utf8);
+}
+
+void TCustomIniFile_Dot::SaveFile() {
+  TTextEncoding used = encoding_;
+  std::string bytes = EncodeText(doc_->Text(), encoding_, &used, codePage_);
+  encoding_ = used;
+  std::filesystem::path temp = fileName_;
+  temp += ".tmp~";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      std::filesystem::remove(temp, ignored);
+      throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\"");
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, fileName_, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\"");
+  }
+}
+
+std::string TCustomIniFile_Dot::ReadString(std::string_view section, std::string_view ident,
+                                           std::string_view defaultValue) {
+  BeforeRead();
+  const TIniDocument::Line* line = doc_->Find(section, ident);
+  return line ? line->value : std::string(defaultValue);
+}
+
+void TCustomIniFile_Dot::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+  CheckSectionName(section);
+  CheckKeyName(ident);
+  if (HasLineBreak(value)) throw EIniFileError("Line break in the value of ini key \"" + std::string(ident) + "\"");
+  BeforeRead();
+  doc_->Set(section, ident, TrimBlanks(value));
+  AfterWrite();
+}
+
+int32_t TCustomIniFile_Dot::ReadInteger(std::string_view section, std::string_view ident, int32_t defaultValue) {
+  auto v = ParseInteger(ReadString(section, ident, ""));
+  if (!v || *v < std::numeric_limits<int32_t>::min() || *v > std::numeric_limits<int32_t>::max()) return defaultValue;
+  return static_cast<int32_t>(*v);
+}
+
+void TCustomIniFile_Dot::WriteInteger(std::string_view section, std::string_view ident, int64_t value) {
+  WriteString(section, ident, std::to_string(value));
+}
+
+bool TCustomIniFile_Dot::ReadBool(std::string_view section, std::string_view ident, bool defaultValue) {
+  return ReadInteger(section, ident, defaultValue ? 1 : 0) != 0;
+}
+
+void TCustomIniFile_Dot::WriteBool(std::string_view section, std::string_view ident, bool value) {
+  WriteString(section, ident, value ? "1" : "0");
+}
+
+double TCustomIniFile_Dot::ReadFloat(std::string_view section, std::string_view ident, double defaultValue) {
+  std::string text = ReadString(section, ident, "DefaultValue");
+  double value = 0;
+  if (text == "DefaultValue" || !TryStrToFloat_Dot(text, value)) return defaultValue;
+  return value;
+}
+
+void TCustomIniFile_Dot::WriteFloat(std::string_view section, std::string_view ident, double value) {
+  WriteString(section, ident, FloatToStrRoundTrip_Dot(value));
+}
+
+std::vector<std::string> TCustomIniFile_Dot::ReadSections() {
+  BeforeRead();
+  return doc_->SectionNames();
+}
+
+std::vector<std::string> TCustomIniFile_Dot::ReadSection(std::string_view section) {
+  std::vector<std::string> keys;
+  for (auto& [key, value] : ReadSectionValues(section)) keys.push_back(key);
+  return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> TCustomIniFile_Dot::ReadSectionValues(std::string_view section) {
+  BeforeRead();
+  std::vector<std::pair<std::string, std::string>> values;
+  if (const TIniDocument::Section* s = doc_->FindSection(section)) {
+    for (const TIniDocument::Line& l : s->lines)
+      if (l.isEntry) values.emplace_back(l.key, l.value);
+  }
+  return values;
+}
+
+bool TCustomIniFile_Dot::SectionExists(std::string_view section) {
+  BeforeRead();
+  return doc_->FindSection(section) != nullptr;
+}
+
+bool TCustomIniFile_Dot::ValueExists(std::string_view section, std::string_view ident) {
+  BeforeRead();
+  return doc_->Find(section, ident) != nullptr;
+}
+
+void TCustomIniFile_Dot::EraseSection(std::string_view section) {
+  BeforeRead();
+  doc_->EraseSection(section);
+  AfterWrite();
+}
+
+void TCustomIniFile_Dot::DeleteKey(std::string_view section, std::string_view ident) {
+  BeforeRead();
+  doc_->DeleteKey(section, ident);
+  AfterWrite();
+}
+
+TMemIniFile_Dot::TMemIniFile_Dot(std::filesystem::path fileName, bool caseSensitive, TCodePage codePage)
+    : TCustomIniFile_Dot(std::move(fileName), caseSensitive, codePage) {
+  LoadFile();
+}
+
+void TMemIniFile_Dot::Clear() { Document().Clear(); }
+
+std::string TMemIniFile_Dot::GetText() { return Document().Text(); }
+
+TIniFile_Dot::TIniFile_Dot(std::filesystem::path fileName, bool caseSensitive)
+    : TCustomIniFile_Dot(std::move(fileName), caseSensitive) {}
+
+}  // namespace norv

@@ -1,0 +1,716 @@
+#include "instrument/acquisition/acquisition_cycle.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string_view>
+
+#include "framework/util/errors.h"
+#include "framework/settings/handler.h"
+#include "framework/traces/scale_change_flags.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_recovery.h"
+#include "instrument/link/link_state.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/settings/settings_wiring.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/simulator/simulator.h"
+#include "tdr_mask/tdr_units.h"
+
+namespace norv {
+
+namespace {
+
+constexpr double kStartWaitMsPerPoint = 0.005;
+constexpr int kInactiveWaitFactor = 5;
+constexpr double kHoldoffWaitMsPerSecond = 700;
+constexpr double kPeakRatioStore = 2.2;  // above it a Peak record is stored as a peak record
+constexpr double kDivisionsPerRecord = 10.24;
+constexpr int kXYDerivedIndex = 18;
+constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
+
+// Records of a channel's display signals: Ch1, Ch1B2 for channel 2; Ch2, Ch2B2 for 3.
+int ChannelRecordIndex(int channel, int step) { return (channel - 2) * 2 + step; }
+TTraceId ChannelTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
+
+const char* HorizontalUnitText(THorizontalUnit kind) {
+  switch (kind) {
+    case huBit: return "Bit";
+    case huMetre: return "m";
+    case huFoot: return "ft";
+    case huInch: return "in";
+    default: return "s";
+  }
+}
+
+TAcqLayerKind LayerKindForStyle(std::string_view style) {
+  if (style == "Vectors") return TAcqLayerKind::Vectors;
+  if (style == "VarPersist" || style == "InfinPers") return TAcqLayerKind::Persistence;
+  if (style == "VarGrayScal" || style == "InfGrayScal" || style == "VColorGrad" || style == "IColorGrad")
+    return TAcqLayerKind::ColourGrade;
+  return TAcqLayerKind::Dots;
+}
+
+// The shown axes of the waveform records, for the scale-change check.
+class TRecordScales final : public ITraceScaleSource {
+ public:
+  int DisplayFormatIndex() const override { return AcqHooks.DisplayFormatIndex(); }
+  bool IsTraceOn(TTraceId id) const override { return SignalsOn.IsOn(id); }
+  TTraceScales ReadScales(TTraceId id) const override {
+    const TSignalObj& r = SignalObjs()[id];
+    TTraceScales s;
+    s.FirstShownX = r.GetFirstShownX();
+    s.SpanX = r.GetRecLen() * r.GetDX();
+    s.XUnit = r.GetHorUnit();
+    s.Offset = r.GetEffOffset();
+    s.Scale = r.GetEffScale();
+    s.YUnit = r.GetVertUnitTextFull();
+    s.ShownCount = static_cast<uint16_t>(r.GetShownCount());
+    return s;
+  }
+};
+
+// Screen updates are held while a block's points are stored, and given back even when a
+// store fails.
+class TScreenUpdateHold {
+ public:
+  TScreenUpdateHold() { AcqHooks.SuspendScreenUpdates(); }
+  ~TScreenUpdateHold() { AcqHooks.ResumeScreenUpdates(); }
+  TScreenUpdateHold(const TScreenUpdateHold&) = delete;
+  TScreenUpdateHold& operator=(const TScreenUpdateHold&) = delete;
+};
+
+}  // namespace
+
+// --- simulator source -------------------------------------------------------------------
+
+TSimulatorRecordSource::TSimulatorRecordSource(TSimulator& simulator) : sim_(simulator) {
+  sim_.BindAcquiringFlag(Acquiring);
+}
+void TSimulatorRecordSource::SimStartRecord() { sim_.SimStartRecord(); }
+
+size_t TSimulatorRecordSource::SimReadBlock(std::span<uint16_t> out) {
+  size_t count = 0;
+  for (size_t slot = 0; slot < out.size(); ++slot) {
+    if (!sim_.SimRecordReady()) continue;
+    const uint16_t word = sim_.SimNextSample();
+    out[count++] = word;
+    if (word == EndOfRecordWord) break;
+  }
+  return count;
+}
+
+// --- set-up -----------------------------------------------------------------------------
+
+TAcquisitionCycle::TAcquisitionCycle(IClock& clock, ITimerFactory& timers)
+    : clock_(clock), settings_(&defaults_), flagRegisterTimer_(timers.CreateTimer()),
+      autoCalTimer_(timers.CreateTimer()) {
+  flagRegisterTimer_->SetInterval(kFlagRegisterIntervalMs);
+  flagRegisterTimer_->OnTimer = [] {
+    if (HasPatSyncTrigOption()) AcqHooks.CheckPatternLockRate();
+    AcqHooks.RefreshTriggerStatus(false);
+  };
+  autoCalTimer_->SetInterval(kAutoCalIntervalMs);
+  autoCalTimer_->OnTimer = [this] {
+    autoCalTimer_->SetEnabled(false);  // one shot
+    AutoCalibrationDue = true;
+  };
+}
+
+TAcquisitionCycle::~TAcquisitionCycle() {
+  if (!linked_) return;
+  LinkHooks.StartSimulatedRecord.Reset();
+  LinkHooks.ClearAcqStarted.Reset();
+  LinkHooks.ResetPointStore.Reset();
+  LinkHooks.EnableFlagRegisterTimer.Reset();
+}
+
+void TAcquisitionCycle::ConnectToLink() {
+  linked_ = true;
+  LinkHooks.StartSimulatedRecord.Set([this] {
+    if (sim_) sim_->SimStartRecord();
+  });
+  LinkHooks.ClearAcqStarted.Set([this] { ClearAcqStarted(); });
+  LinkHooks.ResetPointStore.Set([this] { ResetPointStore(); });
+  LinkHooks.EnableFlagRegisterTimer.Set([this] { flagRegisterTimer_->SetEnabled(true); });
+}
+
+void TAcquisitionCycle::ClearAcqStarted() {
+  if (!startingRecord_) acqStarted_ = false;
+}
+
+// --- run control ------------------------------------------------------------------------
+
+void TAcquisitionCycle::SuspendAcquisition() {
+  AcqSuspended = true;
+  BreakAcquisition(false);
+  flagRegisterTimer_->SetEnabled(true);
+}
+
+void TAcquisitionCycle::ResumeAcquisition() {
+  AcqSuspended = false;
+  flagRegisterTimer_->SetEnabled(false);
+}
+
+void TAcquisitionCycle::ResetPointStore() {
+  if (startingRecord_) return;
+  store_.ResetAverages();
+  readCount_.fill(0);
+}
+
+// --- idle step --------------------------------------------------------------------------
+
+bool TAcquisitionCycle::AcquisitionIdleStep() {
+  auto wantsMore = [] { return (RunFlag || SingleFlag) && !CommFailure; };
+  if (AcqSuspended || !GuiReady) return false;
+  if (CommFailure) {
+    ReportCommFailure("");
+    if (recoveryWait_ < kRecoveryWaitPasses) {
+      ++recoveryWait_;
+      return wantsMore();
+    }
+  }
+  if (Acquiring) {
+    if (!ReadRecordBlock()) {
+      Acquiring = false;
+      CommFailure = true;
+      recoveryWait_ = 0;
+    } else {
+      ClearCommFailure();
+    }
+    return wantsMore();
+  }
+  if (CommFailure) {
+    RecoverLink();
+    return wantsMore();
+  }
+  if (!RunFlag && !SingleFlag) {
+    IdleWhenStopped();
+    return false;
+  }
+  AcqHooks.RefreshTriggerStatus(true);
+  flagRegisterTimer_->SetEnabled(false);
+  AcquisitionPhaseStep();
+  return wantsMore();
+}
+
+void TAcquisitionCycle::RecoverLink() {
+  if (!LinkAlive()) return;
+  ReadIndivData();
+  ResyncAfterLinkRecovery();
+  AcqHooks.SendStateAfterConnect();
+  CommFailure = false;
+  ClearCommFailure();
+  recoveryWait_ = 0;  // a later failure waits its passes again
+}
+
+// --- phase machine ----------------------------------------------------------------------
+
+void TAcquisitionCycle::AcquisitionPhaseStep() {
+  if (!acqStarted_) StartAcqCycle();
+  if (acqStarted_ && !acqDataReady_) {
+    if (HasChannelsToRead()) {
+      SetAcqDataReady();
+    } else {
+      EndAcqCycle();
+    }
+  }
+  if (acqDataReady_ && !acqRecordRead_) {
+    interleaveStep_ = interleaveStep_ == 2 ? 0 : interleaveStep_ + 1;
+    const bool select = interleaveStep_ == 0 || (interleaveStep_ == 1 && settings_->DualDelayActive());
+    if (select) {
+      SelectRecordToRead();
+    } else {
+      acqDataReady_ = false;
+      CountReadPass();
+    }
+  }
+  if (acqRecordRead_) {
+    const bool secondChannelDue = recordSubStep_ == 1 && readKind_ == 2 && channelToRead_[1];
+    if (recordSubStep_ == 0 || secondChannelDue) {
+      ReadNextRecord();
+    } else {
+      acqRecordRead_ = false;
+    }
+  }
+}
+
+void TAcquisitionCycle::StartAcqCycle() {
+  if (!SignalsOn.IsOn(TTraceId::Ch1) && !SignalsOn.IsOn(TTraceId::Ch2)) return;
+  flagRegisterTimer_->SetEnabled(false);
+  commonSettings_ = settings_->UseCommonAcqSettings();
+  if (commonSettings_) {
+    readCount_[0] = 0;
+    readTarget_[0] = settings_->GetAcqCount(2);
+    commonToRead_ = true;
+    ++cycleCount_[0];
+    ++cycleCount_[1];
+  } else {
+    for (int ch : {2, 3}) {
+      const int s = Slot(ch);
+      channelToRead_[s] = SignalsOn.IsOn(ChannelTrace(ch));
+      if (channelToRead_[s]) ++cycleCount_[s];
+      readCount_[s] = 0;
+      readTarget_[s] = settings_->GetAcqCount(ch);
+    }
+  }
+  acqStarted_ = true;
+  acqDataReady_ = false;
+  AcqCycleRunning = cycleOpen_ = true;
+}
+
+bool TAcquisitionCycle::HasChannelsToRead() const {
+  return commonSettings_ ? commonToRead_ : channelToRead_[0] || channelToRead_[1];
+}
+
+void TAcquisitionCycle::SetAcqDataReady() {
+  acqDataReady_ = true;
+  acqRecordRead_ = false;
+  interleaveStep_ = 2;
+}
+
+void TAcquisitionCycle::SelectRecordToRead() {
+  if (commonSettings_ && commonToRead_) {
+    readKind_ = ReadKindBoth;
+  } else {
+    readKind_ = channelToRead_[0] ? ReadKindCh1 : ReadKindCh2;
+  }
+  recordSubStep_ = 0;
+  acqRecordRead_ = true;
+}
+
+void TAcquisitionCycle::ReadNextRecord() {
+  if (++recordSubStep_ == 2) readKind_ = ReadKindCh2;  // channel 2 after channel 1
+  store_.ClearLayers();
+  if (readKind_ == ReadKindCh1 || readKind_ == ReadKindBoth) PrepareRecord(2, interleaveStep_);
+  if (readKind_ == ReadKindCh2 || readKind_ == ReadKindBoth) PrepareRecord(3, interleaveStep_);
+  StartRecord(readKind_);
+}
+
+void TAcquisitionCycle::CountReadPass() {
+  if (commonSettings_) {
+    ++readCount_[0];
+    if (!CommFailure) {
+      AcqHooks.ShowAcqStatus(2, false);
+      AcqHooks.ShowAcqStatus(3, false);
+    }
+    if (readCount_[0] >= readTarget_[0]) commonToRead_ = false;
+    return;
+  }
+  for (int ch : {2, 3}) {
+    const int s = Slot(ch);
+    if (!channelToRead_[s]) continue;
+    ++readCount_[s];
+    AcqHooks.ShowAcqStatus(ch, false);
+    if (readCount_[s] >= readTarget_[s]) channelToRead_[s] = false;
+  }
+}
+
+void TAcquisitionCycle::EndAcqCycle() {
+  acqStarted_ = false;
+  if (SingleFlag && !AcqHooks.AutoscaleRunning()) {
+    SingleFlag = false;
+    AcqHooks.NotifyStopSingleSwitchers();
+  }
+  FinishAcqCycle();
+}
+
+// --- record preparation -----------------------------------------------------------------
+
+void TAcquisitionCycle::PrepareRecord(int channel, int step) {
+  const int settingsChannel = commonSettings_ ? 2 : channel;
+  const int index = ChannelRecordIndex(channel, step);
+  const auto id = static_cast<TTraceId>(index);
+  TSignalObj& record = SignalObjs().At(index);
+
+  useInstrument_ = IsRealInstrument() && !settings_->IsSimulatorAssigned(channel);
+  if (AcqHooks.AutoscaleRunning()) autoscalePending_ = true;
+
+  freshRecord_[index] = true;
+  record.MarkChanged();
+  AcqHooks.RaiseMaskNewRecord();
+  AcqHooks.RefreshTimeBaseReadouts();
+
+  IAcqLayer* layer = nullptr;
+  if (settings_->IsSourceShown(id)) layer = AcqHooks.TraceLayer(id, LayerKindForStyle(AcqHooks.TraceStyle(id)));
+
+  record.SetRecLen(static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
+  PrepareVertical(channel, record, layer);
+  PrepareHorizontal(channel, step, record);
+
+  TPointStore::TChannelTarget& target = store_.Target(channel);
+  target.MaskCompare = AcqHooks.MaskCompareSignal() == index;
+  target.Record = &record;
+  target.RecordIndex = index;
+  target.Layer = layer;
+  ChooseStoreMode(channel, settingsChannel, index);
+
+  recLen_ = record.GetRecLen();
+  store_.AcqPointIndex = 0;
+  acqRecordRead_ = true;
+}
+
+void TAcquisitionCycle::PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer) {
+  TDRReadoutFresh = true;
+  record.SetVertUnit(settings_->GetChannelVertUnit(channel));
+  int unit = settings_->GetTDRVertUnit(channel);
+  if (unit < tvuVolt || unit > tvuGain) unit = tvuVolt;
+  record.SetTdrUnitKind(static_cast<uint8_t>(unit));
+
+  const TChannelScales scales = settings_->GetChannelScales(channel);
+  const double attenuation = settings_->GetAttenuationFactor(channel);
+  TPointStore::TChannelTarget& target = store_.Target(channel);
+  target.Gain = kVoltsPerCode * attenuation;
+  target.Offset = -scales.Offset * attenuation;
+
+  const TTdrChannelSettings tdr = AcqHooks.TdrChannelSettings(channel);
+  if (tdr.Mode != TTdrMode::Off) {
+    const double sign = tdr.PolarPositive ? 1.0 : -1.0;
+    const bool tdt = tdr.Mode == TTdrMode::TDT;
+    record.SetTdrAmplitude(sign * (tdt ? tdr.RefTDTAmpl : tdr.RefAmpl));
+    record.SetTdrBase(tdt ? tdr.RefTDTZero : tdr.BaseLine);
+  }
+
+  switch (unit) {
+    case tvuRho:
+      record.SetVertScale(scales.RhoScale);
+      record.SetVertOffset(-scales.RhoOffset);
+      break;
+    case tvuOhm:
+      record.SetVertScale(scales.OhmScale);
+      record.SetVertOffset(-scales.OhmOffset);
+      break;
+    case tvuGain:
+      record.SetVertScale(scales.GainScale);
+      record.SetVertOffset(-scales.GainOffset);
+      break;
+    default:
+      record.SetVertScale(scales.Scale * attenuation);
+      record.SetVertOffset(-scales.Offset * attenuation);
+      break;
+  }
+  if (layer) layer->SetSignalScale(record.GetRecLen(), record.GetVertOffset(), record.GetVertScale());
+}
+
+// A Peak record is sampled like a plain one at the set time base: the instrument has no
+// request that fills a record over a doubled time base, and an unfilled record must never
+// pass as a new one.
+void TAcquisitionCycle::PrepareHorizontal(int channel, int step, TSignalObj& record) {
+  tbDelay_ = settings_->GetRecordStartTime(channel, step == 1);
+  const double timePerDiv = settings_->GetActiveTimeScale();
+  const double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
+  const double x0 = tbDelay_ - settings_->GetDeskew(channel);
+  record.SetHorUnit(HorizontalUnitText(settings_->GetHorizontalUnitKind()));
+  record.SetX0(settings_->TimeToHorizontalUnit(x0));
+  record.SetDX(settings_->TimeToHorizontalUnit(dx));
+  record.SetSpectrum(false);
+}
+
+void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, int recordIndex) {
+  const bool firstOfCycle = readCount_[Slot(settingsChannel)] == 0;
+  TAcqStoreMode mode = asmPlain;
+  switch (settings_->GetAcqMode(settingsChannel)) {
+    case TAcqMode::Sample: mode = asmPlain; break;
+    case TAcqMode::AvgStab: mode = asmAverage; break;
+    case TAcqMode::AvgMult: mode = asmAvgMult; break;
+    case TAcqMode::AvgMedian: mode = asmAvgMedian; break;
+    case TAcqMode::EnvMinMax: mode = firstOfCycle ? asmEnvStart : asmEnvWiden; break;
+    case TAcqMode::EnvMax: mode = firstOfCycle ? asmPlain : asmKeepMax; break;
+    case TAcqMode::EnvMin: mode = firstOfCycle ? asmPlain : asmKeepMin; break;
+    case TAcqMode::Peak:
+      mode = settings_->PeakIntervalRatio(settingsChannel) > kPeakRatioStore ? asmPeak : asmPlain;
+      break;
+  }
+  store_.AcqStoreMode = mode;
+  const int nAvgSetting = std::clamp(settings_->GetAcqNAvg(settingsChannel), 1, 65535);
+  if (mode == asmAverage) {
+    store_.AdvanceAverageCount(recordIndex, nAvgSetting);
+    AcqHooks.ShowAcqStatus(channel, false);
+  }
+  // The instrument averages only in its own averaging modes.
+  nAvg_ = mode == asmAvgMult || mode == asmAvgMedian ? static_cast<uint16_t>(nAvgSetting) : uint16_t{1};
+}
+
+// --- record start and stream ------------------------------------------------------------
+
+void TAcquisitionCycle::StartRecord(uint8_t kind) {
+  firstCode_ = kind == ReadKindBoth ? ReadKindCh1 : kind;
+  lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
+  currentCode_ = firstCode_;
+  overrunBeeped_ = false;
+  {
+    // The pattern-lock check of the start may drop the lock, and that change stops the
+    // acquisition; nothing runs yet, so the cycle goes on rather than start again.
+    struct TStarting {
+      bool& flag;
+      explicit TStarting(bool& f) : flag(f) { flag = true; }
+      ~TStarting() { flag = false; }
+    } starting(startingRecord_);
+    StartAcquisition(kind, recLen_, nAvg_, tbDelay_, useInstrument_);
+  }
+  clock_.SleepMs(RecordStartWaitMs());
+}
+
+// The instrument needs a moment per point; longer while another program has the
+// screen, and a hold-off adds its own.
+int TAcquisitionCycle::RecordStartWaitMs() const {
+  int ms = std::max(1, static_cast<int>(std::nearbyint(recLen_ * kStartWaitMsPerPoint)));
+  if (!AcqHooks.ApplicationActive()) ms *= kInactiveWaitFactor;
+  const double holdoffMs = settings_->GetTriggerHoldoff() * kHoldoffWaitMsPerSecond;
+  if (std::isfinite(holdoffMs) && holdoffMs > 0) ms += static_cast<int>(std::min(holdoffMs, 1e6));
+  return ms;
+}
+
+bool TAcquisitionCycle::ReadRecordBlock() {
+  std::span<const uint16_t> words;
+  if (useInstrument_) {
+    if (!GetWaveData(words)) return false;
+  } else if (sim_) {
+    words = std::span<const uint16_t>(simBlock_.data(), sim_->SimReadBlock(simBlock_));
+  }
+  if (words.size() > kMaxBlockWords) throw EAssertion("ERROR!  Sample block too long");
+
+  // Points are gathered per channel and stored as one run after the block.
+  int sampleWords = 0;
+  int points = 0;
+  const int firstIndex = store_.AcqPointIndex;
+  for (const uint16_t word : words) {
+    if (word == FillerWord) continue;
+    if (word == EndOfRecordWord) {
+      Acquiring = false;
+      break;
+    }
+    ++sampleWords;
+    pointWords_[currentCode_ - 2] = static_cast<int16_t>(word);
+    if (currentCode_ != lastCode_) {
+      currentCode_ = lastCode_;
+      continue;
+    }
+    currentCode_ = firstCode_;
+    if (firstIndex + points >= recLen_) {
+      // Points beyond the record are dropped, and the block is still read for its end
+      // word. One beep tells of the overlong record: a garbage stream is no concert.
+      if (!overrunBeeped_) LinkHooks.SystemBeep();
+      overrunBeeped_ = true;
+      continue;
+    }
+    runCodes_[0][points] = pointWords_[0];
+    runCodes_[1][points] = pointWords_[1];
+    ++points;
+  }
+  if (points > 0) {
+    TScreenUpdateHold hold;
+    const auto run = [&](int slot) { return std::span<const int16_t>(runCodes_[slot].data(), points); };
+    if (firstCode_ == ReadKindCh1) store_.StoreAcquiredPoints(2, run(0));
+    if (lastCode_ == ReadKindCh2) store_.StoreAcquiredPoints(3, run(1));
+    store_.AcqPointIndex = static_cast<uint16_t>(firstIndex + points);
+  }
+  if (settings_->TriggerStatusFromData()) AcqHooks.UpdateTriggerStatusFromData(sampleWords);
+  return true;
+}
+
+// --- end of cycle -----------------------------------------------------------------------
+
+void TAcquisitionCycle::FinishAcqCycle() {
+  IAcqSettings& s = *settings_;
+  if (s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
+  if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
+    autoscalePending_ = false;
+    AcqHooks.AutoscaleStep();
+    StopWhenCountReached();
+    CloseCycle();
+    return;
+  }
+  AcqHooks.AutocalChannelsCheckInputs();
+  AcqHooks.TDRChannelCalibrationStep();
+  AcqHooks.NormalizationStep();
+  AcqHooks.OEAutoCalStep();
+  AcqHooks.PatternSearchStep();
+  if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
+  if (AcqHooks.JitterMeasurementExists()) {
+    AcqHooks.JitterMeasurementStep();
+    StopWhenCountReached();
+    CloseCycle();
+    return;
+  }
+  if (!AcqHooks.DataBaseExist()) {
+    UpdateDerivedSignals();
+    AcqHooks.ReCalculateFuncAndSpectrGdeNado(false);
+  }
+  if (AcqHooks.DisplayFormatHasXY()) {
+    XYSignalState = dssFresh;
+    AcqHooks.CalcDerivedSignal(kXYDerivedIndex);
+    AcqHooks.RedrawXYScreen();
+  }
+  for (uint8_t& state : DerivedSignalStates)
+    if (state == dssFresh) state = dssDrawn;
+  if (XYSignalState == dssFresh) XYSignalState = dssDrawn;
+
+  FlagOfScalesChange.Check(TRecordScales{});
+  if (AcqHooks.MarkType() == 3) {
+    AcqHooks.ShowMarker(1);
+    AcqHooks.ShowMarker(2);
+  }
+  if (TDRReadoutFresh) {
+    TDRReadoutFresh = false;
+    AcqHooks.ShowTDRExcessLC();
+  }
+  if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
+  AcqHooks.EyeMeasurementPass();
+  AcqHooks.MaskTestAfterAcquisition();
+  if (AcqHooks.DatabaseRecording()) {
+    if (RunFlag || SingleFlag) {
+      AcqHooks.AccumulateDatabaseRecord();
+    } else {
+      AcqHooks.SaveDatabaseFile();
+    }
+  }
+  if (FlagOfScalesChange.AnyChanged()) {
+    bool channelScales = false;
+    for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})
+      channelScales = channelScales || FlagOfScalesChange.ScaleChanged(id);
+    if (channelScales) AcqHooks.NotifyChannelScales();
+    AcqHooks.RefreshMarkerControls();
+    AcqHooks.RefreshHistWindowControls(1);
+    AcqHooks.RefreshHistWindowControls(2);
+    AcqHooks.RefreshAutomaskControls();
+    AcqHooks.RefreshZoomControls();
+  }
+  StopWhenCountReached();
+  if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
+  CloseCycle();
+  IdleWhenStopped();
+}
+
+// The early exits of the finish (autoscale, jitter) end a counted run too, and close the
+// cycle, so no flag stays set.
+void TAcquisitionCycle::StopWhenCountReached() {
+  const IAcqSettings& s = *settings_;
+  if (!s.RunUntilNAcq() || s.GetNAcq() > std::max(cycleCount_[0], cycleCount_[1])) return;
+  if (s.AcqReactBeep()) LinkHooks.SystemBeep();
+  StopRunAndSingle();
+}
+
+void TAcquisitionCycle::CloseCycle() {
+  if (!RunFlag) ResetAcqCounters();
+  AcqCycleRunning = cycleOpen_ = false;
+}
+
+void TAcquisitionCycle::UpdateDerivedSignals() {
+  for (int index = 0; index < kChannelRecordCount; ++index) {
+    const bool on = SignalsOn.IsOn(static_cast<TTraceId>(index));
+    if (!on) {
+      DerivedSignalStates[index] = dssOff;
+    } else if (freshRecord_[index]) {
+      DerivedSignalStates[index] = dssOn;
+    }
+  }
+  AcqHooks.SostaritjIliOtklFuncSpectrGdeNado();
+  for (int index = 0; index < kChannelRecordCount; ++index) {
+    if (freshRecord_[index] && SignalsOn.IsOn(static_cast<TTraceId>(index))) DerivedSignalStates[index] = dssFresh;
+    freshRecord_[index] = false;
+  }
+  for (int index = kFirstMemoryTrace; index < kFirstMemoryTrace + 4; ++index)
+    if (DerivedSignalStates[index] == dssOn) DerivedSignalStates[index] = dssFresh;
+  AcqHooks.ClearHistSettingsChanged();
+}
+
+void TAcquisitionCycle::AutoSaveRecord() {
+  for (int ch : {2, 3}) {
+    const TTraceId id = ChannelTrace(ch);
+    if (!SignalsOn.IsOn(id)) continue;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "_%5.5d_Ch%d", cycleCount_[Slot(ch)], ch - 1);
+    const std::string name = settings_->AutoSaveBaseName() + suffix;
+    switch (settings_->GetAcqFileFormat()) {
+      case TAcqFileFormat::Binary: AcqHooks.SaveWaveformBinary(TraceIndex(id), name + ".wfm"); break;
+      case TAcqFileFormat::Verbose: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txt", false); break;
+      case TAcqFileFormat::YOnly: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txty", true); break;
+    }
+  }
+}
+
+void TAcquisitionCycle::ResetAcqCounters() {
+  flagRegisterTimer_->SetEnabled(true);
+  if (cycleCount_[0] == 0 && cycleCount_[1] == 0) return;
+  AcqHooks.ShowAcqStatus(2, true);
+  AcqHooks.ShowAcqStatus(3, true);
+  cycleCount_.fill(0);
+}
+
+void TAcquisitionCycle::IdleWhenStopped() {
+  AcqHooks.ApplyPendingLanguage();
+  AcqHooks.RefreshMaskDisplay();
+  if (AcqHooks.MarkType() != 0) {
+    AcqHooks.ShowMarker(1);
+    AcqHooks.ShowMarker(2);
+  }
+  AcqHooks.RefreshMemoryTraces();
+  AcqHooks.RedrawDerivedSignals();
+  if (MemoCopyRequest) {
+    MemoCopyRequest = false;
+    AcqHooks.CopySelectedSourceToMemory();
+  }
+  if (DiskSaveRequest) {
+    DiskSaveRequest = false;
+    AcqHooks.SaveWaveformToDisk();
+  }
+  if (DiskLoadRequest) {
+    DiskLoadRequest = false;
+    AcqHooks.LoadWaveformFromDisk();
+  }
+  AcqHooks.MeasurementPass();
+  AcqHooks.TDRMeasurePass();
+  if (AutoCalibrationDue && !AcqHooks.CalibrationBusy()) {
+    AutoCalibrationDue = false;
+    AcqHooks.CheckAutoCalibration();
+    autoCalTimer_->SetEnabled(true);
+  }
+  AcqHooks.UpdateMarkerReadout();
+}
+
+// --- the program's cycle ----------------------------------------------------------------
+
+namespace {
+
+std::unique_ptr<TAcquisitionCycle> ProgramCycle;
+std::unique_ptr<TSimulatorRecordSource> ProgramSimSource;
+
+}  // namespace
+
+TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers) {
+  ProgramCycle.reset();
+  ProgramCycle = std::make_unique<TAcquisitionCycle>(clock, timers);
+  if (!ProgramSimSource) ProgramSimSource = std::make_unique<TSimulatorRecordSource>(ProgramSimulator());
+  ProgramCycle->SetSimSource(ProgramSimSource.get());
+  ProgramCycle->SetSettings(ProgramAcqSettings());
+  ProgramCycle->ConnectToLink();
+  return *ProgramCycle;
+}
+
+void DestroyAcquisitionCycle() { ProgramCycle.reset(); }
+
+TAcquisitionCycle& AcquisitionCycle() {
+  if (!ProgramCycle) throw EAssertion("ERROR!  Acquisition cycle not created");
+  return *ProgramCycle;
+}
+
+void StopRun() {
+  RunFlag = false;
+  AcqHooks.NotifyRunSwitchers();
+}
+
+void StopRunAndSingle() {
+  StopRun();
+  SingleFlag = false;
+  AcqHooks.NotifyStopSingleSwitchers();
+}
+
+bool AcquisitionIdleStep() { return AcquisitionCycle().AcquisitionIdleStep(); }
+void SuspendAcquisition() { AcquisitionCycle().SuspendAcquisition(); }
+void ResumeAcquisition() { AcquisitionCycle().ResumeAcquisition(); }
+
+}  // namespace norv

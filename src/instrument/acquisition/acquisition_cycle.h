@@ -1,0 +1,198 @@
+#pragma once
+// The acquisition cycle fills the channel records from the instrument or the simulator
+// and then runs the per-acquisition work of every other subsystem. It has no thread: the
+// main window's idle handler calls AcquisitionIdleStep once per idle pass, and each call
+// does one small step (read one block of the stream, advance the phase machine, or do the
+// stopped-state work).
+//
+// A cycle reads, for every acquired channel, as many records as its mode needs (one, or
+// the number of averages or envelopes), a second one per pass in dual-delay mode, and
+// ends with FinishAcqCycle. Any command sent without KeepAcquisition stops the running
+// record and clears AcqStarted, so a setting change starts a new cycle.
+//
+// Clock, sleeps and timers are injected; the settings come through IAcqSettings and the
+// rest of the program through AcqHooks.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "framework/util/clock.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/cycle_settings.h"
+#include "instrument/acquisition/point_store.h"
+
+namespace norv {
+
+class TSimulator;
+
+// Run control, bound to the "*Run" and "*StopSingle" nodes by the shell.
+inline bool RunFlag = false;     // continuous acquisition
+inline bool SingleFlag = false;  // one cycle, then stop
+// Set while a waveform is dragged and at close; the idle step then does nothing.
+inline bool AcqSuspended = false;
+// A cycle is open (for the main window).
+inline bool AcqCycleRunning = false;
+
+// Idle passes after a link failure before the link is probed.
+inline constexpr int kRecoveryWaitPasses = 200;
+inline constexpr int kFlagRegisterIntervalMs = 1500;
+inline constexpr int kAutoCalIntervalMs = 5000;
+// Slots taken from the simulator per idle pass.
+inline constexpr int kSimulatorBlockSlots = 125;
+// A block larger than this is a fault of the stream reader.
+inline constexpr size_t kMaxBlockWords = 26000;
+
+// The simulated stream as the cycle reads it.
+class IRecordSimSource {
+ public:
+  virtual ~IRecordSimSource() = default;
+  virtual void SimStartRecord() = 0;
+  // The words of the next out.size() slots (a slot brings a word only when the simulated
+  // instrument has one ready); stops after the end word. Returns the words written.
+  virtual size_t SimReadBlock(std::span<uint16_t> out) = 0;
+};
+
+// The program's simulator as the stream source; it shares the link's Acquiring flag.
+class TSimulatorRecordSource final : public IRecordSimSource {
+ public:
+  explicit TSimulatorRecordSource(TSimulator& simulator);
+  void SimStartRecord() override;
+  size_t SimReadBlock(std::span<uint16_t> out) override;
+
+ private:
+  TSimulator& sim_;
+};
+
+class TAcquisitionCycle {
+ public:
+  TAcquisitionCycle(IClock& clock, ITimerFactory& timers);
+  ~TAcquisitionCycle();
+  TAcquisitionCycle(const TAcquisitionCycle&) = delete;
+  TAcquisitionCycle& operator=(const TAcquisitionCycle&) = delete;
+
+  // The settings units replace the stand-in defaults; the reference must outlive the
+  // cycle (or be replaced).
+  void SetSettings(IAcqSettings& settings) { settings_ = &settings; }
+  IAcqSettings& Settings() const { return *settings_; }
+  TDefaultAcqSettings& DefaultSettings() { return defaults_; }
+  void SetSimSource(IRecordSimSource* source) { sim_ = source; }
+
+  // Fills the link's hooks that lead here: the start of a simulated record, the restart
+  // after a stop, the point-store reset and the flag-register timer.
+  void ConnectToLink();
+
+  // One idle pass. Does nothing while AcqSuspended or before GuiReady. True while the
+  // idle handler should keep calling (Run or Single on, no link failure pending).
+  bool AcquisitionIdleStep();
+
+  // Stops any running record for a mouse drag or the close of the window.
+  void SuspendAcquisition();
+  void ResumeAcquisition();
+  // Averages and records-read counts start again (every stop of the acquisition), and
+  // the next phase step starts a new cycle; neither while a record is being started.
+  void ResetPointStore();
+  void ClearAcqStarted();
+
+  TPointStore& PointStore() { return store_; }
+  ITimer& FlagRegisterReadingTimer() { return *flagRegisterTimer_; }
+  ITimer& AutoCalTimer() { return *autoCalTimer_; }
+
+  // Observers.
+  bool AcqStarted() const { return acqStarted_; }
+  bool CycleOpen() const { return cycleOpen_; }
+  int AcqCycleCount(int channel) const { return cycleCount_[Slot(channel)]; }
+  int RecoveryWait() const { return recoveryWait_; }
+  bool AutoscalePending() const { return autoscalePending_; }
+
+ private:
+  static int Slot(int channel) { return channel == 3 ? 1 : 0; }
+
+  void AcquisitionPhaseStep();
+  void StartAcqCycle();
+  bool HasChannelsToRead() const;
+  void SetAcqDataReady();
+  void SelectRecordToRead();
+  void ReadNextRecord();
+  void CountReadPass();
+  void EndAcqCycle();
+  void PrepareRecord(int channel, int step);
+  void PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer);
+  void PrepareHorizontal(int channel, int step, TSignalObj& record);
+  void ChooseStoreMode(int channel, int settingsChannel, int recordIndex);
+  void StartRecord(uint8_t kind);
+  int RecordStartWaitMs() const;
+  bool ReadRecordBlock();
+  void FinishAcqCycle();
+  void StopWhenCountReached();
+  void CloseCycle();
+  void UpdateDerivedSignals();
+  void AutoSaveRecord();
+  void ResetAcqCounters();
+  void IdleWhenStopped();
+  void RecoverLink();
+
+  IClock& clock_;
+  IAcqSettings* settings_;
+  TDefaultAcqSettings defaults_;
+  IRecordSimSource* sim_ = nullptr;
+  bool linked_ = false;
+  std::unique_ptr<ITimer> flagRegisterTimer_;
+  std::unique_ptr<ITimer> autoCalTimer_;
+  TPointStore store_;
+
+  // Phase flags.
+  bool acqStarted_ = false;
+  bool acqDataReady_ = false;
+  bool acqRecordRead_ = false;
+  bool cycleOpen_ = false;
+  bool startingRecord_ = false;
+  bool autoscalePending_ = false;
+
+  // Per-cycle bookkeeping by channel slot (0 = Ch1, 1 = Ch2).
+  bool commonSettings_ = false;
+  bool commonToRead_ = false;
+  std::array<bool, 2> channelToRead_{};
+  std::array<int, 2> readCount_{};
+  std::array<int, 2> readTarget_{};
+  std::array<int, 2> cycleCount_{};
+  int interleaveStep_ = 2;
+  int recordSubStep_ = 0;
+  uint8_t readKind_ = 2;
+
+  // Per-record state.
+  bool useInstrument_ = false;
+  std::array<bool, kChannelRecordCount> freshRecord_{};
+  uint16_t recLen_ = 0;
+  uint16_t nAvg_ = 1;
+  double tbDelay_ = 0;
+  int firstCode_ = 2;
+  int lastCode_ = 2;
+  int currentCode_ = 2;
+  std::array<int16_t, 2> pointWords_{};
+  bool overrunBeeped_ = false;  // the record has brought more points than it holds
+  std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
+  std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
+
+  int recoveryWait_ = 0;
+};
+
+// The program's cycle: created at start-up with the program's clock and timer factory,
+// connected to the link and reading the settings nodes (ProgramAcqSettings); freed at exit.
+TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers);
+void DestroyAcquisitionCycle();
+// EAssertion before CreateAcquisitionCycle.
+TAcquisitionCycle& AcquisitionCycle();
+
+// Run control: clear the flags and tell the "*Run" (and "*StopSingle") controls. They need
+// no cycle, so the settings can stop a run before one exists.
+void StopRun();
+void StopRunAndSingle();
+
+// The program-wide entry points on the program's cycle.
+bool AcquisitionIdleStep();
+void SuspendAcquisition();
+void ResumeAcquisition();
+
+}  // namespace norv

@@ -1,0 +1,57 @@
+#pragma once
+// Call-outs of the command link, the sample stream and the identity reader to parts of
+// the program above them (shell, measurements, analysis) or built on them (settings
+// senders, simulator, point store, trigger). Each does nothing until its owner fills it
+// in at start-up, so the link works on its own and in tests.
+
+#include <cstdint>
+#include <string>
+
+#include "framework/util/hook.h"
+
+namespace norv {
+
+// Main-window state read by the acquisition stop.
+inline bool GuiReady = false;        // start-up has finished
+inline bool ClosingFlag = false;     // the main window closes: a stop drains at most 3 passes
+inline bool BreakRequest = false;    // ends the drain of a stop after its current pass
+inline bool NoTimerRestart = false;  // program end: a stop neither restarts timers nor refreshes
+
+struct TLinkHooks {
+  // Platform and shell.
+  THook<void()> SystemBeep;
+  THook<void(const std::string&)> SplashStatus;   // status line of the start-up splash
+  THook<void(const std::string&)> ShowMessage;    // a message the user must see
+  THook<void()> EnableFlagRegisterTimer;          // nothing while there is no main window
+  THook<std::string()> CurrentInstrumentName;     // name of the chosen instrument entry
+
+  // Record start.
+  THook<bool()> PatternLockOn;                    // "Trig:PatternLockMode" is not Off
+  THook<void()> CheckPatternLockRate;
+  // Sends delay, channel set, record length and averages through the caching senders.
+  THook<void(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay)> SendRecordSettings;
+  THook<void()> StartSimulatedRecord;
+  THook<void()> ClearAcqStarted;                  // the acquisition cycle starts afresh
+
+  // Refresh after a stop.
+  THook<void()> ResetPointStore;
+  THook<bool()> MeasDisplayOn;                    // "Meas:Display" is not Off
+  THook<void()> ResetHisticons;
+  THook<void()> ResetMeasStatistics;
+  THook<bool()> HistAxisOn;                       // "Hist:Axis" is not off
+  THook<bool()> EyeMeasureOn;                     // "Eye:Measure" is not Off
+  THook<void()> ClearEyeMeasurement;
+
+  // Resynchronisation after the link has come back.
+  THook<void()> ResyncTrigger;
+  THook<void()> RefreshAcqSettings;
+  THook<void()> RefreshSysInfo;                   // the instrument information window
+  THook<void()> RegisterAllCommandsSkip;          // re-registration keeping existing nodes
+  THook<void()> UpdateHelpMenuCaption;
+  THook<void()> ApplyAllSettings;
+  THook<void()> UpdateOptionButtons;
+};
+
+inline TLinkHooks LinkHooks;
+
+}  // namespace norv

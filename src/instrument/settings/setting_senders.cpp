@@ -1,0 +1,245 @@
+#include "instrument/settings/setting_senders.h"
+
+#include <cmath>
+
+#include "framework/text/dot_number.h"
+#include "framework/util/numeric_utils.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/command_settings_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_state.h"
+#include "instrument/settings/settings_hooks.h"
+#include "instrument/simulator/simulator.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
+
+namespace norv {
+
+namespace {
+
+ISettingsLink* CurrentLink = nullptr;  // the command link
+
+// Differences below this are rounding noise of values that were once equal.
+constexpr double TimeCacheTolerance = 1e-15;
+
+void Send(const std::string& command, bool keep = false) { SettingsLink().Send(command, keep); }
+void SendFloat(std::string_view command, double value, bool keep = false) {
+  Send(std::string(command) + ' ' + FloatCommandText(value), keep);
+}
+void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
+void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
+
+std::string GenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }
+
+template <size_t N>
+const char* Pick(const char* const (&names)[N], int index) {
+  return names[index >= 0 && static_cast<size_t>(index) < N ? index : 0];
+}
+
+}  // namespace
+
+ISettingsLink& SettingsLink() { return CurrentLink ? *CurrentLink : CommandSettingsLink(); }
+void SetSettingsLink(ISettingsLink* link) { CurrentLink = link; }
+
+std::string ChannelPrefix(int channel) { return channel == 2 ? "Ch1" : "Ch2"; }
+
+void ResetSenderCachesAfterConnect() {
+  SenderCaches.Delay = -1.0;
+  SenderCaches.AcqChannels = 0;
+  SenderCaches.RecLen = 0;
+  SenderCaches.NAvg = 0;
+  SenderCaches.AvgMode = 0;
+}
+
+namespace {
+
+// Sets a value by program to `away` and back. A value that could not move (its limits
+// held it) runs its change action directly, so that its command still goes out.
+void MoveAwayAndBack(TDoubleEditHandler& h, double away) {
+  const double held = h.GetFloatValue();
+  h.SetValueByProgram(away);
+  const bool moved = h.GetFloatValue() != held;
+  h.SetValueByProgram(held);
+  if (!moved && h.OnChange) h.OnChange(h);
+}
+
+}  // namespace
+
+void SendStateAfterConnect() {
+  for (int channel : {2, 3}) {
+    if (const auto* offset = ChannelNodes[channel == 2 ? 0 : 1].Offset[0]) {
+      SendChannelComp(channel, -offset->GetFloatValue());
+    }
+  }
+  if (hTrigHoldoff) MoveAwayAndBack(*hTrigHoldoff, hTrigHoldoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
+  if (hTBScaleA[huTime] && hTBScaleB[huTime] && hTBDelay) {
+    const double a = GetTimeScaleA();
+    const double b = GetTimeScaleB();
+    const double d = hTBDelay->GetFloatValue();
+    const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
+    hTBScaleA[huTime]->SetValueByProgram(away);
+    hTBScaleB[huTime]->SetValueByProgram(away);
+    hTBDelay->SetValueByProgram(0.0);
+    hTBScaleA[huTime]->SetValueByProgram(a);
+    hTBScaleB[huTime]->SetValueByProgram(b);
+    hTBDelay->SetValueByProgram(d);
+  }
+  if (hTrigSource) {
+    const uint8_t source = hTrigSource->GetIndex();
+    hTrigSource->SetIndexByProgram(source == 0 ? 1 : 0);
+    hTrigSource->SetIndexByProgram(source);
+  }
+  ResetSenderCachesAfterConnect();
+  if (SamplingModeByte != SamplingModeNone) SendSmplMode(SamplingModeByte);
+}
+
+void SendTrigHoldOff(double seconds) { SendFloat("Trig:HoldOff", seconds); }
+void SendTrigIntRate(double seconds) { SendFloat("Trig:IntRate", seconds); }
+
+void SendTrigSource(int index) {
+  static const char* const names[] = {"DIRECT", "HF", "INT", "CDR", "Advanced"};
+  Send(std::string("Trig:Source ") + Pick(names, index));
+}
+
+void SendTrigMode(bool triggered) { Send(std::string("Trig:Mode ") + (triggered ? "Trig" : "Free")); }
+void SendTrigLevel(double volts) { SendFloat("Trig:Level", volts); }
+void SendTrigSlope(bool negative) { Send(std::string("Trig:Slope ") + (negative ? "Neg" : "Pos")); }
+void SendTrigHister(bool highSensitivity) {
+  Send(std::string("Trig:Hister ") + (highSensitivity ? "HighSens" : "Norm"));
+}
+
+bool QueryTrigOn(bool keepAcquisition) {
+  return SettingsLink().Query("Trig:GetTrigOn?", keepAcquisition) == "TRIG_ON";
+}
+
+void SendSmplMode(int mode) { Send(std::string("Acq:SmplMode ") + (mode == 1 ? "LFFB" : "SIMPLE")); }
+
+void SendRecLen(int32_t n, bool keepAcquisition) {
+  if (n == SenderCaches.RecLen) return;
+  SenderCaches.RecLen = n;
+  Send("Acq:RecLen " + std::to_string(n), keepAcquisition);
+  ProgramSimulator().SimSetRecLen(n);
+}
+
+void SendNAvg(int32_t n, bool keepAcquisition) {
+  if (n == SenderCaches.NAvg) return;
+  SenderCaches.NAvg = n;
+  std::string command = "Acq:NAvg " + std::to_string(n);
+  const uint8_t mode = n == 1 ? 1 : 2;
+  if (mode != SenderCaches.AvgMode) {
+    SenderCaches.AvgMode = mode;
+    command += mode == 1 ? ";Mode Norm" : ";Mode Avg";
+  }
+  Send(command, keepAcquisition);
+  ProgramSimulator().SimSetNAvg(n);
+}
+
+void SendTimeDiv(double secondsPerDiv) {
+  if (!(std::abs(secondsPerDiv - SenderCaches.TimeDiv) > TimeCacheTolerance)) return;
+  SenderCaches.TimeDiv = secondsPerDiv;
+  SendFloat("TB:TIMEDIV", secondsPerDiv);
+  ProgramSimulator().SimSetTimeDiv(secondsPerDiv);
+}
+
+void SendTbDelay(bool keepAcquisition, double seconds) {
+  if (!(std::abs(seconds - SenderCaches.Delay) > TimeCacheTolerance)) return;
+  SenderCaches.Delay = seconds;
+  SendFloat("TB:DELAY", seconds, keepAcquisition);
+  ProgramSimulator().SimSetDelay(seconds);
+}
+
+void SendAcqChannels(int code, bool keepAcquisition) {
+  if (code == SenderCaches.AcqChannels) return;
+  SenderCaches.AcqChannels = static_cast<uint8_t>(code);
+  const char* name = code == 4 ? "Both" : code == 3 ? "Ch2" : "Ch1";
+  Send(std::string("Acq:Channels ") + name, keepAcquisition);
+  ProgramSimulator().SimSetChannels(code);
+}
+
+void SendChannelBand(int channel, bool narrow) {
+  Send(ChannelPrefix(channel) + ":Band " + (narrow ? "Narrow" : "Full"));
+}
+
+void SendChannelComp(int channel, double volts) {
+  SendFloat(ChannelPrefix(channel) + ":Comp", volts);
+  // The channel's offset setting is the negated compensation.
+  ProgramSimulator().SimSetChannelOffset(channel, -volts);
+}
+
+void SendGenMode(int mode) {
+  static const char* const names[] = {"Off", "TDRTDT", "CoarseTB", "Pulse", "NRZ", "RZ"};
+  if (HasGeneratorsOption()) Send(std::string("Gen:Mode ") + Pick(names, mode));
+}
+
+void SendGenPeriod(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Period", n);
+}
+
+void SendGenStepDly(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:StepDly", n);
+  ProgramSimulator().SimSetStepDly(n);
+}
+
+void SendGenDelay(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Delay", n);
+}
+
+void SendGenWidth(int32_t n) {
+  if (HasGeneratorsOption()) SendInt("Gen:Width", n);
+}
+
+void SendGenLength(int index) {
+  static const char* const names[] = {"p2e7m1", "p2e10m1", "p2e11m1", "p2e15m1"};
+  if (HasGeneratorsOption()) Send(std::string("Gen:Length ") + Pick(names, index));
+}
+
+void SendGenTrigger(bool pattern) {
+  if (HasGeneratorsOption()) Send(std::string("Gen:Trigger ") + (pattern ? "Pattern" : "Clock"));
+}
+
+void SendGenPolarity(int output, bool negative) {
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "Polarity " + (negative ? "Neg" : "Pos"));
+}
+
+void SendGenDeskew(int output, int32_t n) {
+  if (HasGeneratorsOption()) SendInt(GenOutPrefix(output) + "Deskew", n);
+}
+
+void SendGenOffsetMode(int output, int mode) {
+  static const char* const names[] = {"Pos", "Neg", "Var"};
+  if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
+}
+
+void SendGenOffset(int output, int32_t n) {
+  if (HasGeneratorsOption()) {
+    SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
+  }
+}
+
+void SendPatternLength(int32_t n) { SendInt("Pattern:Length", n); }
+void SendPatternDelay(int32_t n) { SendInt("Pattern:Delay", n); }
+void SendPatternOn(bool on) { SendOnOff("Pattern:On", on); }
+void SendPatternAddDelay(bool on) { SendOnOff("Pattern:AddDelay", on); }
+
+double QueryPatternTrigFreq(bool keepAcquisition) {
+  double rate = PatternRateUnreadable;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Pattern:TrigFreq?", keepAcquisition), rate))
+    return PatternRateUnreadable;
+  return rate;
+}
+
+double ReadInstrumentTemperature(bool keepAcquisition) {
+  if (!IsRealInstrument()) return 20.0 + ProgramRandom().UniformInt(80) / 4.0;
+  double degrees = 0.0;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Info:GetTemp?", keepAcquisition), degrees)) return 0.0;
+  return degrees;
+}
+
+int GetDarkLevelCode() { return ProgramRandom().UniformInt(30) + 85; }
+
+void ClearUnusedCounters() { UnusedCounters.fill(0); }
+
+}  // namespace norv

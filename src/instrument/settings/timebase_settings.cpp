@@ -1,0 +1,511 @@
+#include "instrument/settings/timebase_settings.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/language/language.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_state.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/settings/setting_rules.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/settings_hooks.h"
+#include "instrument/settings/trigger_settings.h"
+#include "tdr_mask/tdr_units.h"
+
+namespace norv {
+
+namespace {
+
+constexpr uint8_t NoColour = 18;
+
+constexpr double BitRates[] = {
+    1.544e6,   2.048e6,    3.152e6,   6.312e6,    8.448e6,    34.368e6,   44.736e6,   51.84e6,    125e6,
+    132.813e6, 139.264e6,  155.52e6,  265.625e6,  393.22e6,   466.56e6,   480e6,      531.25e6,   622.08e6,
+    786.43e6,  933.12e6,   1.0625e9,  1.24416e9,  1.25e9,     1.5e9,      1.5729e9,   1.86625e9,  2.125e9,
+    2.1231e9,  2.48832e9,  2.5e9,     2.66606e9,  3.0e9,      3.125e9,    3.187e9,    3.32e9,     4.25e9,
+    5.0e9,     8.5e9,      9.95328e9, 10.3125e9,  10.51875e9, 10.6642e9,  10.709e9,   11.0957e9,  12.2495e9,
+    19.90656e9, 39.81312e9, 42.65691e9, 43.01841e9};
+constexpr int InitialBitRate = 7;
+
+const char* const ScaleMnemonics[] = {"Scale", "BitScale", "ScaleMetre", "ScaleFoot", "ScaleInch"};
+// The middle value of each unit's scales when it lies within the converted limits.
+constexpr double UnitMids[] = {1e-8, 1.0, 1.0, 1.0, 10.0};
+
+// Unit state.
+THorizontalUnit EditedUnit = huNone;
+uint8_t UnitsBefore = 0;
+bool ProgramCountsAsUser = false;
+// Both time scales are being set together: their follow-ups wait until both are stored.
+bool BothScalesPending = false;
+double ScaleAMax = 0.002;  // the model maximum, or the narrower one of the pattern lock
+struct TSavedDelay {
+  double Value = 0;
+  bool ReplayedMeanwhile = false;
+};
+TSavedDelay SavedDelay;
+TSavedDelay SavedDelta;
+
+TDoubleEditHandler* TimeScale(bool b) { return b ? hTBScaleB[huTime] : hTBScaleA[huTime]; }
+std::array<TDoubleEditHandler*, 5>& Scales(bool b) { return b ? hTBScaleB : hTBScaleA; }
+
+bool IsUserChange(const THandler& h) {
+  const TWhoChanged who = h.GetWhoChangedRaw();
+  return who == wcvSwitcher || who == wcvCommand || ProgramCountsAsUser;
+}
+
+double Nearest125(double v) { return CorrectNewVal1_2_5(v); }
+
+// Mid of a scale: the unit's usual value when the limits allow it.
+double ScaleMid(THorizontalUnit kind, double min, double max) {
+  const double mid = UnitMids[kind];
+  if (mid >= min && mid <= max) return mid;
+  return Nearest125(std::sqrt(min * max));
+}
+
+void SetLimits(TEditHandler* h, double min, double mid, double max) {
+  // Twice, so that the order of the old limits does not matter.
+  for (int pass = 0; pass < 2; ++pass) {
+    h->SetMin(min);
+    h->SetMax(max);
+  }
+  h->SetMid(mid);
+}
+
+void ApplyLimitRule(bool b) {
+  const double min = b ? TimeBaseResolution(GetTimeScaleA()) : TimeBaseMin;
+  const double max = b ? GetTimeScaleA() : ScaleAMax;
+  SetLimits(TimeScale(b), min, ScaleMid(huTime, min, max), max);
+  for (int k = huBit; k <= huInch; ++k) {
+    const auto kind = static_cast<THorizontalUnit>(k);
+    const double unitMin = TimeToUnit(kind, min);
+    const double unitMax = TimeToUnit(kind, max);
+    SetLimits(Scales(b)[k], unitMin, ScaleMid(kind, unitMin, unitMax), unitMax);
+  }
+}
+
+void ConvertIntoUnits(bool b) {
+  const double t = TimeScale(b)->GetFloatValue();
+  for (int k = huBit; k <= huInch; ++k) {
+    if (k == EditedUnit) continue;
+    Scales(b)[k]->SetValueByProgram(TimeToUnit(static_cast<THorizontalUnit>(k), t));
+  }
+}
+
+void UpdateWindowMarks() {
+  if (SettingsHooks.AcquisitionRunning()) return;
+  if (GetTimeBaseMode() != tbmAB) {
+    SettingsHooks.ShowTimeBaseWindows(0, 0, 0, false);
+    return;
+  }
+  const TTimeBaseWindows marks =
+      TimeBaseWindowMarks(GetTimeScaleA(), GetTimeScaleB(), hTBDelay->GetFloatValue(), hTBDeltaDel->GetFloatValue());
+  SettingsHooks.ShowTimeBaseWindows(marks.Start1, marks.Start2, marks.Width, IsOn(hTBDualDel));
+}
+
+double HalfMid(double rest) { return rest <= 0.6 ? 0.0 : Nearest125(rest / 2); }
+
+void DeltaChanged(THandler& h) {
+  BreakAcquisition(true);
+  if (h.GetWhoChangedRaw() == wcvReplay) SavedDelta.ReplayedMeanwhile = true;
+  UpdateWindowMarks();
+}
+
+void DelayChanged(THandler& h) {
+  const double rest = std::max(0.0, DeltaDelayMaximum(GetTimeScaleA(), GetTimeScaleB(), hTBDelay->GetFloatValue()));
+  hTBDeltaDel->SetMax(rest);
+  hTBDeltaDel->SetMid(HalfMid(rest));
+  if (h.GetWhoChangedRaw() == wcvReplay) SavedDelay.ReplayedMeanwhile = true;
+  DeltaChanged(*hTBDeltaDel);
+  SendTimeBase();
+  UpdateWindowMarks();
+}
+
+void ScaleBChanged(THandler& h) {
+  if (BothScalesPending) return;
+  if (IsUserChange(h)) EditedUnit = huTime;
+  BreakAcquisition(true);
+  ConvertIntoUnits(true);
+  const double max = DelayMaximum(GetTimeScaleA(), GetTimeScaleB());
+  hTBDelay->SetMax(max);
+  hTBDelay->SetMid(max >= 6 ? 5.0 : HalfMid(max));
+  SettingsHooks.RefreshSamplingRateCells();
+  DelayChanged(*hTBDelay);
+  SendTimeBase();
+  SettingsHooks.RefreshAcquisitionPages();
+  UpdateWindowMarks();
+}
+
+void ScaleAChanged(THandler& h) {
+  if (BothScalesPending) return;
+  if (IsUserChange(h)) EditedUnit = huTime;
+  BreakAcquisition(true);
+  UpdateHoldoffLimit();
+  ConvertIntoUnits(false);
+  ApplyLimitRule(true);
+  hTBDelay->NotifySwitchers();
+  hTBDeltaDel->NotifySwitchers();
+  SettingsHooks.RefreshSamplingRateCells();
+  ScaleBChanged(*hTBScaleB[huTime]);
+  SendTimeBase();
+}
+
+// Sets A and B by program as one change. Set one at a time, B would be clamped to a new A
+// below it (and the delay with it) before its own new value arrives, and a time base that
+// is no setting at all would be sent in between.
+void SetTimeScales(double a, double b) {
+  {
+    BothScalesPending = true;
+    struct TReset {
+      ~TReset() { BothScalesPending = false; }
+    } reset;
+    TimeScale(false)->SetValueByProgram(a);
+    ApplyLimitRule(false);
+    ApplyLimitRule(true);
+    TimeScale(true)->SetValueByProgram(b);
+  }
+  ScaleAChanged(*TimeScale(false));
+}
+
+void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
+  if (IsUserChange(h)) EditedUnit = GetHorizontalUnitKind();
+  if (kind == EditedUnit) {
+    TimeScale(b)->SetValueByProgram(UnitToTime(kind, Scales(b)[kind]->GetFloatValue()));
+  }
+}
+
+void ApplyEnabling() {
+  const THorizontalUnit kind = GetHorizontalUnitKind();
+  const TTimeBaseMode mode = GetTimeBaseMode();
+  hTBUnits->SetDisabled(SettingsHooks.TDRActive());
+  for (int k = huTime; k <= huInch; ++k) {
+    hTBScaleA[k]->SetDisabled(k != kind);
+    hTBScaleB[k]->SetDisabled(k != kind || mode == tbmA);
+  }
+  hTBDelay->SetDisabled(mode == tbmA);
+  hTBDualDel->SetDisabled(mode == tbmA);
+  hTBDeltaDel->SetDisabled(mode == tbmA || !IsOn(hTBDualDel));
+}
+
+void UnitsChanged(THandler&) {
+  const uint8_t now = hTBUnits->GetIndex();
+  if (UnitsBefore == huTime) {
+    hTBScaleA[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleA()));
+    hTBScaleB[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleB()));
+  } else if (now == huBit) {
+    SetTimeScales(UnitToTime(huBit, hTBScaleA[huBit]->GetFloatValue()),
+                  UnitToTime(huBit, hTBScaleB[huBit]->GetFloatValue()));
+  }
+  ApplyHorizontalUnits(true);
+}
+
+void ModeChanged(THandler&) {
+  hTBUnits->SetDisabledMask(0);
+  ApplyHorizontalUnits(false);
+  SendTimeBase();
+  UpdateWindowMarks();
+  const bool b = GetTimeBaseMode() == tbmB;
+  SignalsOn.SetOn(TTraceId::Ch1B2, b && SignalsOn.IsOn(TTraceId::Ch1));
+  SignalsOn.SetOn(TTraceId::Ch2B2, b && SignalsOn.IsOn(TTraceId::Ch2));
+}
+
+void DualDelayChanged(THandler&) {
+  BreakAcquisition(true);
+  hTBDeltaDel->SetDisabled(GetTimeBaseMode() == tbmA || !IsOn(hTBDualDel));
+  UpdateWindowMarks();
+}
+
+void StopBitChanged(THandler&) {
+  // As an edit in bits, so that the time scale (the master) follows.
+  const THorizontalUnit edited = EditedUnit;
+  EditedUnit = huBit;
+  struct TRestore {
+    THorizontalUnit Unit;
+    ~TRestore() { EditedUnit = Unit; }
+  } restore{edited};
+  hTBScaleA[huBit]->SetValueByProgram((hTBStopBit->GetIntValue() + 20) / 10.0);
+}
+
+void StartBitChanged(THandler&) {
+  hTBStopBit->SetMin(hTBStartBit->GetIntValue());
+  StopBitChanged(*hTBStopBit);
+}
+
+// Delays are stored in divisions of A and shown in the horizontal unit.
+double DelayUnitScale() { return hTBScaleA[GetHorizontalUnitKind()]->GetFloatValue(); }
+
+void DelayText(const TEditHandler&, std::string& text, double divisions) {
+  const THorizontalUnit kind = GetHorizontalUnitKind();
+  static const char* const units[] = {"s", "", "m", "ft", "in"};
+  const int digits = kind == huTime || kind == huBit ? 6 : 5;
+  const std::string unit = kind == huBit ? GetLangStr("Bits") : units[kind];
+  text = FloatToEngStr(3, digits, false, divisions * DelayUnitScale(), false) + unit;
+}
+
+void DelayEntry(double& value, TEditHandler&) {
+  const double scale = DelayUnitScale();
+  if (scale > 0) value /= scale;
+}
+
+TDoubleEditHandler* AddScale(const std::string& path, double value, const std::string& unit, double fine,
+                             double tolerance, THandlerEvent onChange) {
+  return RootSpider->AddDoubleEdit(path, NoColour, value, unit, 3, 6, TimeBaseMin, 1e-8, TimeBaseMaximum, sr1_2_5,
+                                   0, srRelative, fine, tolerance, std::move(onChange));
+}
+
+}  // namespace
+
+// --- bit rates ---
+
+TBitRateValue::TBitRateValue() {
+  for (double rate : BitRates) {
+    TEntry& e = entries_[count_++];
+    e.Rate = rate;
+    const std::string eng = FloatToEngStr(3, 6, false, rate, false);  // "51.84 M"
+    e.Display = eng + "b/s";
+    const size_t blank = eng.find(' ');
+    std::string number = eng.substr(0, blank);
+    const std::string prefix = blank == std::string::npos ? "" : eng.substr(blank + 1);
+    const size_t point = number.find('.');
+    if (point == std::string::npos) {
+      number += prefix;
+    } else {
+      number.replace(point, 1, prefix);
+    }
+    if (number.size() < 5) number += "000";
+    e.Mnemonic = number;
+  }
+}
+
+double TBitRateValue::GetRate(int index) const {
+  return index >= 0 && index < count_ ? entries_[index].Rate : 0.0;
+}
+
+const std::string& TBitRateValue::Mnemonic(int index) const { return entries_.at(index).Mnemonic; }
+const std::string& TBitRateValue::DisplayText(int index) const { return entries_.at(index).Display; }
+
+std::string TBitRateValue::MnemonicList() const {
+  std::string list;
+  for (int i = 0; i < count_; ++i) list += (i ? "," : "") + entries_[i].Mnemonic;
+  return list;
+}
+
+std::string TBitRateValue::DisplayList() const {
+  std::string list;
+  for (int i = 0; i < count_; ++i) list += (i ? ",\"" : "\"") + entries_[i].Display + "\"";
+  return list;
+}
+
+const TBitRateValue& BitRateValue() {
+  static const TBitRateValue table;
+  return table;
+}
+
+// --- units ---
+
+THorizontalUnit GetHorizontalUnitKind() {
+  if (SettingsHooks.TDRActive()) {
+    switch (SettingsHooks.TDRHorizontalScale()) {
+      case 1: return huMetre;
+      case 2: return huFoot;
+      case 3: return huInch;
+      default: return huTime;
+    }
+  }
+  return GetIndex(hTBUnits) == 1 ? huBit : huTime;
+}
+
+const char* ScaleMnemonic(THorizontalUnit kind) { return ScaleMnemonics[kind <= huInch ? kind : huTime]; }
+
+double TimeToUnit(THorizontalUnit kind, double seconds) {
+  const double factor = SettingsHooks.TDRPropagationFactor();
+  const double divisor = SettingsHooks.TDRPathDivisor();
+  switch (kind) {
+    case huBit: return seconds * BitRateValue().GetRate(GetIndex(hTBBitRate));
+    case huMetre: return TimeToMetres(seconds, factor, divisor);
+    case huFoot: return TimeToFeet(seconds, factor, divisor);
+    case huInch: return TimeToInches(seconds, factor, divisor);
+    default: return seconds;
+  }
+}
+
+double UnitToTime(THorizontalUnit kind, double value) {
+  const double factor = SettingsHooks.TDRPropagationFactor();
+  const double divisor = SettingsHooks.TDRPathDivisor();
+  switch (kind) {
+    case huBit: {
+      const double rate = BitRateValue().GetRate(GetIndex(hTBBitRate));
+      return rate > 0 ? value / rate : value;
+    }
+    case huMetre: return MetresToTime(value, factor, divisor);
+    case huFoot: return FeetToTime(value, factor, divisor);
+    case huInch: return InchesToTime(value, factor, divisor);
+    default: return value;
+  }
+}
+
+// --- getters ---
+
+double GetTimeScaleA() { return hTBScaleA[huTime] ? hTBScaleA[huTime]->GetFloatValue() : 1e-8; }
+double GetTimeScaleB() { return hTBScaleB[huTime] ? hTBScaleB[huTime]->GetFloatValue() : 2e-9; }
+TTimeBaseMode GetTimeBaseMode() { return static_cast<TTimeBaseMode>(GetIndex(hTBMode)); }
+double GetActiveTimeScale() { return GetTimeBaseMode() == tbmB ? GetTimeScaleB() : GetTimeScaleA(); }
+bool IsTimeBaseModeAB() { return GetTimeBaseMode() == tbmAB; }
+double GetTimeBaseResolution() { return TimeBaseResolution(GetTimeScaleA()); }
+
+double GetRecordStartTime(int channel, bool secondWindow) {
+  const double deskew = GetChannelDeskew(channel);
+  if (GetTimeBaseMode() != tbmB) return deskew;
+  double divisions = hTBDelay->GetFloatValue();
+  if (secondWindow) divisions += hTBDeltaDel->GetFloatValue();
+  return GetTimeScaleA() * divisions + deskew;
+}
+
+// --- actions ---
+
+void SetTimeBaseScale(bool scaleB, double seconds) {
+  ProgramCountsAsUser = true;
+  struct TReset {
+    ~TReset() { ProgramCountsAsUser = false; }
+  } reset;
+  TimeScale(scaleB)->SetValueByProgram(seconds);
+}
+
+void ShiftTimeBaseDelay(bool delta, double fraction) {
+  TDoubleEditHandler* h = delta ? hTBDeltaDel : hTBDelay;
+  h->SetValueByProgram(h->GetFloatValue() + 10.0 * fraction);
+  BreakAcquisition(true);
+  UpdateWindowMarks();
+}
+
+void SaveTimeBaseDelays() {
+  SavedDelay = {hTBDelay->GetFloatValue(), false};
+  SavedDelta = {hTBDeltaDel->GetFloatValue(), false};
+}
+
+void RestoreTimeBaseDelays() {
+  const auto restore = [](TSavedDelay& saved, TDoubleEditHandler* h) {
+    if (!saved.ReplayedMeanwhile) h->SetValueByProgram(saved.Value);
+    saved.ReplayedMeanwhile = false;
+  };
+  restore(SavedDelay, hTBDelay);
+  restore(SavedDelta, hTBDeltaDel);
+  hTBDelay->NotifySwitchers();
+  hTBDeltaDel->NotifySwitchers();
+}
+
+void RecalcTimeBaseScales() {
+  const THorizontalUnit kind = GetHorizontalUnitKind();
+  EditedUnit = kind;
+  const double keptA = hTBScaleA[kind]->GetFloatValue();
+  const double keptB = hTBScaleB[kind]->GetFloatValue();
+  const auto toTime = [kind](double value) {
+    const double t = UnitToTime(kind, value);
+    return kind == huTime ? t : std::clamp(t, TimeBaseMin, TimeBaseMaximum);
+  };
+  SetTimeScales(toTime(keptA), toTime(keptB));
+  hTBScaleA[kind]->SetValueByProgram(keptA);
+  hTBScaleB[kind]->SetValueByProgram(keptB);
+  EditedUnit = huNone;
+}
+
+void ApplyHorizontalUnits(bool rebind) {
+  if (!hTBUnits) return;
+  BreakAcquisition(true);
+  ApplyEnabling();
+  const THorizontalUnit kind = GetHorizontalUnitKind();
+  hTBBitRate->SetDisabled(kind != huBit);
+  if (rebind) {
+    hTBDelay->NotifySwitchers();
+    hTBDeltaDel->NotifySwitchers();
+  }
+  const bool a = GetTimeBaseMode() == tbmA;
+  SettingsHooks.BindMainHorizontalScale(std::string("TB:") + ScaleMnemonic(kind) + (a ? "A" : "B"),
+                                        a ? "SCALE A" : "SCALE B");
+  SettingsHooks.BindMainDelay("TB:Delay");
+  SettingsHooks.RefreshSamplingRateCells();
+  SettingsHooks.RefreshTimeBasePages();
+  SettingsHooks.RefreshAcquisitionPages();
+}
+
+void SendTimeBase() {
+  SendTimeDiv(GetActiveTimeScale());
+  SendTbDelay(false, GetTimeBaseMode() == tbmB ? GetTimeScaleA() * hTBDelay->GetFloatValue() : 0.0);
+}
+
+void SetTimeBaseScaleAMax(double max) {
+  ScaleAMax = max;
+  ApplyLimitRule(false);
+}
+
+void UpdateTimeBaseMax() {
+  TimeBaseMaximum = TimeBaseModelMaximum(IsRealInstrument(), NewTimingLogic());
+  ScaleAMax = TimeBaseMaximum;
+}
+
+void AdaptTimeBaseToModel() {
+  UpdateTimeBaseMax();
+  ApplyLimitRule(false);
+}
+
+void ApplyTimeBaseSettings() {
+  UnitsBefore = GetIndex(hTBUnits);
+  UnitsChanged(*hTBUnits);
+  DualDelayChanged(*hTBDualDel);
+  RecalcTimeBaseScales();
+  ModeChanged(*hTBMode);
+}
+
+void RegisterTimeBaseCommands() {
+  TSpider& root = *RootSpider;
+  hTBScaleA = {};
+  hTBScaleB = {};
+  EditedUnit = huNone;
+  ScaleAMax = TimeBaseMaximum;
+  hTBUnits = root.AddRadioSw(0, "TB:Units", "Time,Bit", UnitsChanged,
+                             [](THandler&) { UnitsBefore = GetIndex(hTBUnits); });
+  const auto recalc = [](THandler&) { RecalcTimeBaseScales(); };
+  hTBBitRate = root.AddRadioSw(InitialBitRate, "TB:BitRate", BitRateValue().MnemonicList(), recalc);
+  hTBCustomBit = root.AddDoubleEdit("TB:CustomBit", NoColour, 2.5e9, "b/s", 3, 6, 1e6, 2.5e9, 4.4e10, sr1_2_5, 0, srRelative,
+                                    1e-4, 500, recalc);
+  hTBMode = root.AddRadioSw(0, "TB:Mode", "A,AB,B", ModeChanged);
+
+  const std::string byDiv = GetLangStr("ByDiv");
+  hTBScaleA[huTime] = AddScale("TB:ScaleA", 1e-8, "s" + byDiv, 0.001, 1e-15, ScaleAChanged);
+  hTBScaleB[huTime] = AddScale("TB:ScaleB", 2e-9, "s" + byDiv, 1e-4, 1e-15, ScaleBChanged);
+  struct TUnitScales {
+    THorizontalUnit Kind;
+    const char* Unit;
+    double A;
+    double B;
+    double Tolerance;
+  };
+  const TUnitScales units[] = {{huBit, "Bit", 1.0, 0.2, 1e-6},
+                               {huMetre, "m", 1.0, 0.2, 1e-5},
+                               {huFoot, "ft", 5.0, 1.0, 1e-5},
+                               {huInch, "in", 20.0, 4.0, 1e-5}};
+  for (const TUnitScales& u : units) {
+    const std::string base = std::string("TB:") + ScaleMnemonic(u.Kind);
+    const THorizontalUnit kind = u.Kind;
+    hTBScaleA[kind] = AddScale(base + "A", u.A, u.Unit + byDiv, 1e-4, u.Tolerance,
+                               [kind](THandler& h) { UnitScaleChanged(h, false, kind); });
+    hTBScaleB[kind] = AddScale(base + "B", u.B, u.Unit + byDiv, 1e-4, u.Tolerance,
+                               [kind](THandler& h) { UnitScaleChanged(h, true, kind); });
+  }
+
+  hTBDelay = root.AddDoubleEdit("TB:Delay", NoColour, 2.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
+                                DelayChanged, DelayText, DelayEntry);
+  hTBBitDelay = root.AddDoubleEdit("TB:BitDelay", NoColour, 1.0, "bits", 3, 3, 0, 1, 3, srQuantised, 0.1, srQuantised, 0.001, 1e-4);
+  hTBDualDel = root.AddOnOff(false, "TB:DualDel", DualDelayChanged);
+  hTBDeltaDel = root.AddDoubleEdit("TB:DeltaDel", NoColour, 3.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
+                                   DeltaChanged, DelayText, DelayEntry);
+  hTBStartBit = root.AddIntEdit(0, "TB:StartBit", NoColour, "", 0, 0, 0, 0, 1000, srQuantised, 1, srNone, 0, StartBitChanged);
+  // The middle of the stop bit is its minimum: it can never lie below the start bit.
+  hTBStopBit = root.AddIntEdit(1, "TB:StopBit", NoColour, "", 0, 0, 1, 1, 1000, srQuantised, 1, srNone, 0, StopBitChanged);
+}
+
+}  // namespace norv

@@ -1,0 +1,33 @@
+#pragma once
+// What the simulator needs from the instrument identity and from the calibration
+// constants. Until those units fill the hooks the simulator behaves as a family-L
+// instrument with factory calibration.
+
+#include "framework/util/hook.h"
+#include "instrument/simulator/simulator_settings.h"
+
+namespace norv {
+
+// Model families differ in how the fine delay of the sampling strobe is built.
+enum class TSimModelFamily : uint8_t { Other, L, K };
+
+// Calibration constants the simulated time base and step generator read.
+struct TSimCalibrationNodes {
+  double CoarseTB = 4.6e-9;  // "FLASH:Calibr:CoarseTB": coarse strobe step, s
+  int FineTB = 18333;        // "FLASH:Calibr:FineTB": fine-delay code
+  int CoarseDelay = 0;       // "FLASH:Calibr:CoarseDelay": coarse steps added to the delay
+};
+
+// The factory values of the calibration constants for a model family.
+TSimCalibrationNodes DefaultSimCalibrationNodes(TSimModelFamily family);
+
+// Family of the connected (or demo) model.
+inline THook<TSimModelFamily()> SimModelFamilyHook{[] { return TSimModelFamily::L; }};
+// Current calibration constants.
+inline THook<TSimCalibrationNodes()> SimCalibrationNodesHook{
+    [] { return DefaultSimCalibrationNodes(SimModelFamilyHook()); }};
+// The simulator changed a generator's settings itself (the TDR/TDT circuit), so the
+// settings nodes can follow. Arguments: generator 1..4 and its new settings.
+inline THook<void(int, const TSimGenerator&)> SimGeneratorEditedHook;
+
+}  // namespace norv

@@ -1,0 +1,207 @@
+// Setup text: the settings dumped as command lines and played back into a fresh tree.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/settings/numeric_handlers.h"
+#include "support/settings_tree_fixture.h"
+
+namespace norv::test {
+namespace {
+
+using TLines = std::vector<std::string>;
+
+class SetupTextTest : public SettingsTreeTest {
+ protected:
+  void TearDown() override {
+    OnSettingsLoaded.Reset();
+    SettingsTreeTest::TearDown();
+  }
+
+  // One item of every kind, in the order a feature unit would register them, plus items
+  // that never belong in a setup.
+  void Register() {
+    fitTo = RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
+    RootSpider->AddMainCommand("*Run", &running, "", "", [](THandler&) {});
+    scale = RootSpider->AddDoubleEdit("TB:ScaleA", 18, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1, sr1_2_5, 0,
+                                      srRelative, 0.001, 1e-15);
+    // Registered after TB, but it joins the Acq node, whose lines come first.
+    nacq = RootSpider->AddIntEdit(32, "Acq:NAcq", 18, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0, srQuantised,
+                                  1);
+    RootSpider->AddRightCommand("Acq:Clear", [](THandler&) {});
+    show = RootSpider->AddCheckSw(0b101, "Meas:Show", "Amp,Rise,Fall");
+    grid = RootSpider->AddOnOff(true, "Displ:Grid");
+    RootSpider->AddComplexObject("Mask:Shape", [this](std::string& text, bool, bool apply) {
+      if (apply)
+        shape = text;
+      else
+        text = shape;
+    });
+    RootSpider->AddGpibString("Util:Echo", [](const std::string& p, bool, uint8_t, std::string& r) { r = p; });
+    RootSpider->AddRadioSw(0, "SHADOW:Acq:MenuSel", "A,B");
+    RootSpider->AddIntEdit(5, "FLASH:Cal:Gain", 18, "", vfGeneral, 0, 0, 5, 10, srLinear, 1, srNone, 0);
+    RootSpider->AddOnOff(false, "INSTR:Locked");
+    // Its range follows a later item: only the second pass of a load can restore it.
+    position = RootSpider->AddIntEdit(50, "Zoom:Pos", 18, "", vfGeneral, 0, 0, 50, 100, srLinear, 10, srNone, 0);
+    length = RootSpider->AddIntEdit(100, "Zoom:Len", 18, "", vfGeneral, 0, 10, 100, 10000, srLinear, 10, srNone, 0,
+                                    [this](THandler&) { position->SetMax(length->Value()); });
+  }
+
+  static TLines Dump() {
+    TLines lines;
+    RootSpider->DumpSettings(lines);
+    return lines;
+  }
+
+  TRadioSwHandler* fitTo = nullptr;
+  TDoubleEditHandler* scale = nullptr;
+  TIntEditHandler* nacq = nullptr;
+  TCheckSwHandler* show = nullptr;
+  TOnOffHandler* grid = nullptr;
+  TIntEditHandler* position = nullptr;
+  TIntEditHandler* length = nullptr;
+  bool running = false;
+  std::string shape = "0,0 1,1";
+};
+
+TEST_F(SetupTextTest, OneLinePerSettingInRegistrationOrder) {
+  Register();
+  const TLines expected{"ACQ:FITTO MULTI", "ACQ:NACQ 32 ",        "TB:SCALEA 10 n(s)", "MEAS:SHOW AMP,FALL",
+                        "DISPL:GRID ON",   "MASK:SHAPE 0,0 1,1", "ZOOM:POS 50 ",      "ZOOM:LEN 100 "};
+  EXPECT_EQ(Dump(), expected);
+  // Without headers on replies the lines are the same.
+  Exec("HEADER OFF");
+  EXPECT_EQ(Dump(), expected);
+}
+
+TEST_F(SetupTextTest, RoundTripIntoAFreshTreeGivesTheSameText) {
+  Register();
+  Exec("ACQ:FITTO SINGLE;NACQ 1000;:TB:SCALEA 2.5M;:MEAS:SHOW CLEARALL;:DISPL:GRID OFF");
+  Exec("ZOOM:LEN 5000;POS 4000");
+  scale->SetValueByProgram(10.709225e-3);
+  shape = "2,2 3,3";
+  const TLines written = Dump();
+
+  CreateRootSpider();
+  Register();
+  EXPECT_EQ(RootSpider->LoadSettings(written), TLines{});
+  EXPECT_EQ(Dump(), written);
+  EXPECT_EQ(fitTo->GetIndex(), 1);
+  EXPECT_EQ(nacq->Value(), 1000);
+  EXPECT_EQ(scale->Value(), 10.709225e-3);
+  EXPECT_EQ(show->GetMask(), 0u);
+  EXPECT_FALSE(grid->IsOn());
+  EXPECT_EQ(shape, "2,2 3,3");
+  EXPECT_EQ(position->Value(), 4000);
+}
+
+TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
+  Register();
+  const TLines lines{"NOPE:X 5",        ";ACQ:NACQ 64", "", "   \r", "ACQ:FITTO SINGLE\r",
+                     "ACQ:NACQ 128 \r", "TB:SCALEA 4.7 \xB5(s)", "MEAS:SHOW RISE"};
+  const TLines refused = RootSpider->LoadSettings(lines);
+  EXPECT_EQ(refused, (TLines{"NOPE:X 5", ";ACQ:NACQ 64"}));
+  EXPECT_EQ(fitTo->GetIndex(), 1);
+  EXPECT_EQ(nacq->Value(), 128);
+  EXPECT_DOUBLE_EQ(scale->Value(), 4.7e-6);
+  EXPECT_EQ(show->GetMask(), 0b010u);
+}
+
+TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
+  Register();
+  Exec("ACQ:FITTO SINGLE;NACQ 1000;:TB:SCALEA 4.7U");
+  const TLines written = Dump();
+  const std::string lf = SetupFileTextFromLines(written);
+  std::string crlf;
+  for (const char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  // An older file in the 8-bit code page: the micro sign is the single byte 0xB5.
+  std::string ansi = crlf;
+  ansi.replace(ansi.find("\xC2\xB5"), 2, "\xB5");
+  // One line in the old code page among UTF-8 ones is read alone in it.
+  const std::string mixed = lf + "UTIL:ECHO caf\xE9\n";
+  for (const std::string& file : {lf, crlf, ansi, mixed}) {
+    TLines lines = SetupLinesFromFileText(file);
+    if (file == mixed) {
+      ASSERT_EQ(lines.back(), "UTIL:ECHO caf\xC3\xA9");
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, written);
+    CreateRootSpider();
+    Register();
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(file)), TLines{});
+    EXPECT_EQ(Dump(), written);
+  }
+  // Written files are UTF-8 throughout, whatever the lines hold.
+  EXPECT_EQ(SetupFileTextFromLines({"TB:SCALEA 4.7 \xB5(s)", "A caf\xC3\xA9"}),
+            "TB:SCALEA 4.7 \xC2\xB5(s)\nA caf\xC3\xA9\n");
+}
+
+TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
+  Register();
+  for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"",
+                                  "caf\xE9", "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
+    shape = state;
+    const TLines written = Dump();
+    CreateRootSpider();
+    Register();
+    shape = "other";
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(SetupFileTextFromLines(written))), TLines{});
+    EXPECT_EQ(shape, state);
+    EXPECT_FALSE(running) << state;  // no part of the state ran as a command
+  }
+  // States that need nothing special are written as they are, and lines of older setups
+  // (a '%' or a quote in the text) still load as written.
+  shape = "2,2 \xC2\xB5";
+  EXPECT_EQ(Dump()[5], "MASK:SHAPE 2,2 \xC2\xB5");
+  for (const std::string old : {"5% off", "\"%4G\"", "\"a\"b\"", "say \"hi\""}) {
+    RootSpider->LoadSettings({"MASK:SHAPE " + old});
+    EXPECT_EQ(shape, old);
+  }
+}
+
+TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
+  Register();
+  int loaded = 0;
+  bool batchDuringLoad = false;
+  OnSettingsLoaded.Set([&] {
+    ++loaded;
+    batchDuringLoad = SettingsBatchActive;
+  });
+  int batchEnds = 0;
+  OnSettingsBatchEnd.Set([&] { ++batchEnds; });
+  std::vector<TWhoChanged> origins;
+  nacq->OnChange = [&](THandler& h) {
+    origins.push_back(h.GetWhoChanged());
+    SettingsBatchDeferred = true;  // costly follow-up work waits for the end
+  };
+  nacq->SetOnBeforeSet([](double& value, TEditHandler&) { value = 1; });
+
+  RootSpider->LoadSettings({"ACQ:NACQ 64", "ACQ:NACQ 256"});
+  EXPECT_EQ(nacq->Value(), 256);  // no OnBeforeSet on replay
+  EXPECT_EQ(loaded, 1);
+  EXPECT_TRUE(batchDuringLoad);
+  EXPECT_FALSE(SettingsBatchActive);
+  EXPECT_EQ(batchEnds, 1);
+  EXPECT_EQ(origins, (std::vector<TWhoChanged>{wcvReplay, wcvReplay, wcvReplay, wcvReplay}));
+
+  // An empty setup still tells the instrument side and ends the batch.
+  EXPECT_EQ(RootSpider->LoadSettings({}), TLines{});
+  EXPECT_EQ(loaded, 2);
+  EXPECT_FALSE(SettingsBatchActive);
+}
+
+TEST_F(SetupTextTest, LoadJoinsTheOpenUndoStep) {
+  Register();
+  StartUndo();
+  Exec("ACQ:NACQ 8");
+  RootSpider->LoadSettings({"ACQ:FITTO SINGLE", "ACQ:NACQ 16"});
+  // The replay joins the open step: one undo brings back both items' values of before.
+  ReplayUndoStep(false);
+  EXPECT_EQ(fitTo->GetIndex(), 0);
+  EXPECT_EQ(nacq->Value(), 32);
+}
+
+}  // namespace
+}  // namespace norv::test

@@ -1,0 +1,73 @@
+// Engineering value texts and the reader of numbers with prefix letters.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/settings/value_text.h"
+
+namespace norv {
+namespace {
+
+TEST(FloatToEngStr, EngineeringFormMovesThePointToAPrefix) {
+  for (const auto& [value, text] : std::initializer_list<std::pair<double, const char*>>{
+           {1.5e-8, "15 n"}, {1.5e-9, "1.5 n"}, {1.5e-7, "150 n"}, {4.7e-6, "4.7 \xC2\xB5"}, {1.5, "1.5 "},
+           {-4700, "-4.7 k"}, {1e14, "100 T"}, {1e-15, "1 f"}})
+    EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, value, false), text) << value;
+  // Digits limit the mantissa: 10.709225e9 with 6 digits.
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 10.709225e9, false), "10.7092 G");
+  // Mega is "M" on screen and "MEG" in the replay form, where "M" would read as milli.
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 2e6, false), "2 M");
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 2e6, true), "2 MEG");
+  // Exponents outside -15..14 keep the exponent form.
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 4, false, 1.5e15, false), "1.500E+015 ");
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 4, false, -2.5e-15 / 10, false), " 0 ");
+}
+
+TEST(FloatToEngStr, ZeroUndefinedIntegersAndGeneralForms) {
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 9e-16, false), " 0 ");
+  EXPECT_EQ(FloatToEngStr(vfGeneral, 0, true, 0, false), " 0 ");
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, UndefinedValue, false), "  Undefined");
+  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, -1e39, true), "  Undefined");
+  // Only the marker and below: the next float up is a number.
+  EXPECT_NE(FloatToEngStr(vfEngineering, 6, false, -3.4e38, false), "  Undefined");
+  EXPECT_EQ(FloatToEngStr(vfGeneral, 0, true, -7, false), "-7 ");
+  EXPECT_EQ(FloatToEngStr(vfGeneral, 6, false, 0.25, false), "0.25 ");
+  EXPECT_EQ(FloatToEngStr(vfGeneral, 3, false, 1234.5, false), "1.23E3 ");
+  // General from 1 up, engineering below; and the other way round.
+  EXPECT_EQ(FloatToEngStr(vfGeneralAboveOne, 6, false, 2.5, false), "2.5 ");
+  EXPECT_EQ(FloatToEngStr(vfGeneralAboveOne, 6, false, 0.0025, false), "2.5 m");
+  EXPECT_EQ(FloatToEngStr(vfEngineeringAboveOne, 6, false, 2500, false), "2.5 k");
+  EXPECT_EQ(FloatToEngStr(vfEngineeringAboveOne, 6, false, 0.25, false), "0.25 ");
+}
+
+TEST(ReadEngineeringNumber, PrefixLettersScaleTheNumber) {
+  struct Case {
+    const char* text;
+    double value;
+  };
+  for (const Case c : {Case{"1F", 1e-15}, {"1P", 1e-12}, {"1N", 1e-9}, {"1U", 1e-6}, {"1\xC2\xB5", 1e-6},
+                       {"1\xB5", 1e-6}, {"1M", 1e-3}, {"1K", 1e3}, {"1k", 1e3}, {"1000", 1e3}, {"1MEG", 1e6},
+                       {"1meg", 1e6}, {"1G", 1e9}, {"1T", 1e12}, {"1.5MS", 1.5e-3}, {"2MEG", 2e6},
+                       {"10(S)", 10}, {"10 n(s)", 1e-8}, {"2 MEG", 2e6}, {"2.5 m(s)", 2.5e-3}, {"-5U", -5e-6},
+                       {"2E3K", 2e6}, {".5k", 500}, {"1.5 (V)", 1.5}, {"  3", 3}, {"1E", 1}, {"7X", 7}})
+    EXPECT_EQ(ReadEngineeringNumber(c.text), c.value) << c.text;
+  // A micro sign in UTF-8, as the single byte of older files, or a Greek mu.
+  EXPECT_EQ(ReadEngineeringNumber("4.7 \xC2\xB5(s)"), 4.7e-6);
+  EXPECT_EQ(ReadEngineeringNumber("4.7 \xB5(s)"), 4.7e-6);
+  EXPECT_EQ(ReadEngineeringNumber("4.7\xCE\xBC"), 4.7e-6);
+}
+
+TEST(ReadEngineeringNumber, NonNumbersAndNonFiniteValuesGiveNothing) {
+  for (const char* text : {"", "NAN", "nan", "INF", "-INF", "ABC", "-", ".", "E5", "1E400", "1E308T", "K5"})
+    EXPECT_FALSE(ReadEngineeringNumber(text).has_value()) << text;
+}
+
+TEST(ReadEngineeringNumber, WrittenTextsReadBackExactly) {
+  // With 17 digits every double comes back, prefix included.
+  for (double v : {1.0 / 3, 10.709225e9, 2.5e-3, 1e-8 + 1e-24, -7.123456789e-13, 123456789.123})
+    EXPECT_EQ(ReadEngineeringNumber(FloatToEngStr(vfEngineering, 17, false, v, true)), v) << v;
+}
+
+}  // namespace
+}  // namespace norv

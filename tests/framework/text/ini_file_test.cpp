@@ -1,0 +1,206 @@
+#include "framework/text/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/temp_home.h"
+
+namespace norv {
+namespace {
+
+std::filesystem::path NewFile(const char* name) { return test::MakeTempDir("ini") / name; }
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(IniFile, RoundTripOfSeveralSections) {
+  auto path = NewFile("round.ini");
+  {
+    TMemIniFile_Dot ini(path);
+    ini.WriteString("COMMON", "Start Unit", "Default Auto");
+    ini.WriteInteger("COMMON", "Count", -12);
+    ini.WriteFloat("Demo Instrument", "Level", 0.25);
+    ini.WriteFloat("Demo Instrument", "Rate", 10.709225e9);
+    ini.WriteFloat("Demo Instrument", "Third", 1.0 / 3);
+    ini.WriteBool("Demo Instrument", "On", true);
+    ini.WriteString("Last", "Name", "  padded  ");
+    ini.UpdateFile();
+  }
+  EXPECT_NE(ReadBytes(path).find("Rate=10709225000\n"), std::string::npos);
+
+  TMemIniFile_Dot ini(path);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"COMMON", "Demo Instrument", "Last"}));
+  EXPECT_EQ(ini.ReadSection("Demo Instrument"), (std::vector<std::string>{"Level", "Rate", "Third", "On"}));
+  EXPECT_EQ(ini.ReadString("COMMON", "Start Unit", ""), "Default Auto");
+  EXPECT_EQ(ini.ReadInteger("COMMON", "Count", 0), -12);
+  EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Level", 0), 0.25);
+  EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Rate", 0), 10.709225e9);
+  EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Third", 0), 1.0 / 3);  // exactly
+  EXPECT_TRUE(ini.ReadBool("Demo Instrument", "On", false));
+  EXPECT_EQ(ini.ReadString("Last", "Name", ""), "padded");  // ini values carry no outer blanks
+}
+
+TEST(IniFile, NamesMatchIgnoringCaseUnlessAskedNotTo) {
+  auto path = NewFile("case.ini");
+  WriteBytes(path, "[Common]\nAmplitude=1\nAMPLITUDE=2\n");
+  TMemIniFile_Dot plain(path);
+  EXPECT_EQ(plain.ReadString("COMMON", "amplitude", "-"), "1");  // the first of equal keys
+  EXPECT_TRUE(plain.SectionExists("common"));
+  plain.WriteString("common", "AMPLITUDE", "3");
+  EXPECT_EQ(plain.GetText(), "[Common]\nAmplitude=3\nAMPLITUDE=2\n");
+
+  TMemIniFile_Dot exact(path, true);
+  EXPECT_EQ(exact.ReadString("Common", "AMPLITUDE", "-"), "2");
+  EXPECT_EQ(exact.ReadString("Common", "amplitude", "-"), "-");
+  EXPECT_FALSE(exact.SectionExists("COMMON"));
+}
+
+TEST(IniFile, WritingKeepsWhatItDidNotChange) {
+  auto path = NewFile("keep.ini");
+  const std::string original =
+      "; written by hand\r\n"
+      "[A]\r\n"
+      "  Key = Old  \r\n"
+      "Other=x\r\n"
+      "\r\n"
+      "; about B\r\n"
+      "[B]\r\n"
+      "K=1\r\n"
+      "stray line\r\n";
+  WriteBytes(path, original);
+  TIniFile_Dot ini(path);
+  ini.WriteString("a", "KEY", "New");
+  ini.WriteString("A", "Added", "v");
+  ini.WriteString("C", "Fresh", "1");
+  EXPECT_EQ(ReadBytes(path),
+            "; written by hand\r\n"
+            "[A]\r\n"
+            "Key=New\r\n"
+            "Other=x\r\n"
+            "Added=v\r\n"
+            "\r\n"
+            "; about B\r\n"
+            "[B]\r\n"
+            "K=1\r\n"
+            "stray line\r\n"
+            "\r\n"
+            "[C]\r\n"
+            "Fresh=1\r\n");
+  // Writing a value it already holds rewrites nothing, spacing included.
+  WriteBytes(path, original);
+  ini.WriteString("A", "Key", "Old");
+  EXPECT_EQ(ReadBytes(path), original);
+
+  ini.DeleteKey("A", "Other");
+  ini.EraseSection("B");
+  EXPECT_EQ(ReadBytes(path), "; written by hand\r\n[A]\r\n  Key = Old  \r\n\r\n; about B\r\n");
+
+  // Each line keeps its own end, a stray CR before it included; added lines take the first
+  // line's end, and a file without a final line end stays without one.
+  const std::string mixed = "[A]\nK=1\r\n; note\r\r\n[B]\r\nM=3";
+  WriteBytes(path, mixed);
+  ini.WriteString("A", "K", "1");
+  EXPECT_EQ(ReadBytes(path), mixed);
+  ini.WriteString("A", "K", "2");
+  ini.WriteString("B", "N", "4");
+  EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\nN=4");
+}
+
+TEST(IniFile, FileBackedObjectsSeeEachOthersWrites) {
+  auto path = NewFile("shared.ini");
+  TIniFile_Dot first(path), second(path);
+  EXPECT_FALSE(first.ValueExists("S", "K"));
+  first.WriteInteger("S", "K", 5);
+  EXPECT_EQ(second.ReadInteger("S", "K", 0), 5);
+  second.WriteInteger("S", "L", 6);
+  EXPECT_EQ(first.ReadSectionValues("S"), (std::vector<std::pair<std::string, std::string>>{{"K", "5"}, {"L", "6"}}));
+}
+
+TEST(IniFile, EncodingsAreReadAndKeptOnWrite) {
+  // UTF-16 little-endian with byte-order mark: "[Common]\r\nCommon:Language=Русский\r\n"
+  std::string utf8 = "[Common]\r\nCommon:Language=\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\r\n";
+  std::u16string units = u"[Common]\r\nCommon:Language=Русский\r\n";
+  std::string le = "\xFF\xFE", be = "\xFE\xFF";
+  for (char16_t u : units) {
+    le += static_cast<char>(u & 0xFF);
+    le += static_cast<char>(u >> 8);
+    be += static_cast<char>(u >> 8);
+    be += static_cast<char>(u & 0xFF);
+  }
+  struct Case {
+    const char* name;
+    std::string bytes;
+    TTextEncoding encoding;
+  };
+  for (const Case& c : {Case{"le", le, TTextEncoding::Utf16LE}, Case{"be", be, TTextEncoding::Utf16BE},
+                        Case{"bom", "\xEF\xBB\xBF" + utf8, TTextEncoding::Utf8Bom},
+                        Case{"utf8", utf8, TTextEncoding::Utf8}}) {
+    auto path = NewFile(c.name);
+    WriteBytes(path, c.bytes);
+    TMemIniFile_Dot ini(path, true);
+    EXPECT_EQ(ini.Encoding(), c.encoding) << c.name;
+    EXPECT_EQ(ini.ReadString("Common", "Common:Language", ""), "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9")
+        << c.name;
+    ini.UpdateFile();
+    EXPECT_EQ(ReadBytes(path), c.bytes) << c.name;
+  }
+
+  // An old 8-bit file: 0xB5 is the micro sign; written back byte for byte, and as UTF-8
+  // once it holds a character the code page lacks.
+  auto path = NewFile("old.ini");
+  WriteBytes(path, "[U]\nUnit=\xB5s\n");
+  TMemIniFile_Dot ini(path);
+  EXPECT_EQ(ini.Encoding(), TTextEncoding::Ansi);
+  EXPECT_EQ(ini.ReadString("U", "Unit", ""), "\xC2\xB5s");
+  ini.WriteString("U", "Euro", "\xE2\x82\xAC");  // the euro sign is in the code page
+  ini.UpdateFile();
+  EXPECT_EQ(ReadBytes(path), "[U]\nUnit=\xB5s\nEuro=\x80\n");
+  ini.WriteString("U", "Omega", "\xCE\xA9");
+  ini.UpdateFile();
+  EXPECT_EQ(ReadBytes(path), "[U]\nUnit=\xC2\xB5s\nEuro=\xE2\x82\xAC\nOmega=\xCE\xA9\n");
+}
+
+TEST(IniFile, DamagedNumbersFallBackToTheDefault) {
+  auto path = NewFile("num.ini");
+  WriteBytes(path,
+             "[N]\nF=2.5\nComma=2,5\nText=abc\nNan=nan\nDef=DefaultValue\nEmpty=\n"
+             "I=-7\nHex=0x1F\nDollar=$10\nHuge=99999999999\nBad=12abc\n");
+  TMemIniFile_Dot ini(path);
+  EXPECT_EQ(ini.ReadFloat("N", "F", 9), 2.5);
+  for (const char* key : {"Comma", "Text", "Nan", "Def", "Empty", "Absent"}) EXPECT_EQ(ini.ReadFloat("N", key, 9), 9) << key;
+  EXPECT_EQ(ini.ReadInteger("N", "I", 0), -7);
+  EXPECT_EQ(ini.ReadInteger("N", "Hex", 0), 31);
+  EXPECT_EQ(ini.ReadInteger("N", "Dollar", 0), 16);
+  for (const char* key : {"Huge", "Bad", "Text", "Empty", "F"}) EXPECT_EQ(ini.ReadInteger("N", key, 3), 3) << key;
+  EXPECT_TRUE(ini.ReadBool("N", "Absent", true));
+  EXPECT_FALSE(ini.ReadBool("N", "Text", false));
+}
+
+TEST(IniFile, RefusesNamesAndValuesALineCannotHold) {
+  TMemIniFile_Dot ini(NewFile("bad.ini"));
+  EXPECT_THROW(ini.WriteString("S", "K", "two\nlines"), EIniFileError);
+  EXPECT_THROW(ini.WriteString("S", "a=b", "v"), EIniFileError);
+  EXPECT_THROW(ini.WriteString("S]", "K", "v"), EIniFileError);
+  EXPECT_THROW(ini.WriteString("", "K", "v"), EIniFileError);
+  EXPECT_TRUE(ini.ReadSections().empty());
+}
+
+TEST(IniFile, UnreadableOrUnwritableFilesRaise) {
+  auto dir = test::MakeTempDir("ini-dir");
+  EXPECT_THROW(TMemIniFile_Dot(dir / "missing-folder" / "x.ini").UpdateFile(), EIniFileError);
+  // A folder where the file should be cannot be read as one.
+  EXPECT_THROW(TMemIniFile_Dot{dir}, EIniFileError);
+}
+
+}  // namespace
+}  // namespace norv

@@ -1,0 +1,254 @@
+// Channel and acquisition settings, the state sent after a connection, and the level
+// search on the settings.
+
+#include <gtest/gtest.h>
+
+#include "framework/language/language.h"
+#include "framework/traces/trace_names.h"
+#include "instrument/settings/setting_rules.h"
+#include "instrument/settings/trigger_level_search.h"
+#include "instrument/settings_fixture.h"
+#include "support/fake_clock.h"
+
+namespace norv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ChannelSettingsTest : public InstrumentSettingsTest {};
+
+TEST_F(ChannelSettingsTest, AtLeastOneChannelIsAlwaysAcquired) {
+  ApplyAll();
+  EXPECT_TRUE(Disabled("Ch1:Acquire"));  // displayed, so acquired anyway
+  Exec("CH1:ACQUIRE OFF");
+  EXPECT_TRUE(IsChannelAcquired(2));
+  Exec("CH2:DISPLAY OFF");
+  Exec("CH2:ACQUIRE OFF");
+  EXPECT_FALSE(IsChannelAcquired(3));
+  EXPECT_FALSE(SignalsOn.IsOn(TTraceId::Ch2));
+  Exec("CH1:DISPLAY OFF");
+  // Ch1 was the only one: Ch2 is switched back to acquiring.
+  EXPECT_FALSE(IsChannelAcquired(2));
+  EXPECT_TRUE(IsChannelAcquired(3));
+  EXPECT_TRUE(SignalsOn.IsOn(TTraceId::Ch2));
+  EXPECT_FALSE(IsSourceShown(TraceIndex(TTraceId::Ch2)));  // acquired, not displayed
+  EXPECT_EQ(link.TextsStartingWith("Acq:Channels"), (Lines{"Acq:Channels Ch1", "Acq:Channels Ch2"}));
+}
+
+TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
+  ApplyAll();
+  Exec("CH1:ATTEN:UNIT RATIO");
+  Exec("CH1:ATTEN:RATIO 10");
+  Exec("CH1:SCALE 50M", true);  // stored instrument volts, as a setup holds them
+  EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 500 mV/div");
+  Exec("CH1:SCALE 1");  // typed in probed volts per division
+  EXPECT_NEAR(Value("Ch1:Scale"), 0.1, 1e-12);
+  // Two stacked graticules halve the division.
+  SettingsHooks.GraticuleSplit.Set([] { return 2; });
+  EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 2 V/div");
+  Exec("CH1:ATTEN:UNIT DB");
+  Exec("CH1:ATTEN:DB 20");
+  EXPECT_NEAR(GetAttenuationFactor(2), 10.0, 1e-6);
+  Exec("CH1:ATTEN:DIMENS WATT");
+  EXPECT_EQ(GetChannelVertUnit(2, false), "W");
+  // The offset is stored as the negated compensation, which is what is sent.
+  Exec("CH2:OFFSET 0.3");
+  EXPECT_NEAR(Value("Ch2:Offset"), -0.3, 1e-12);
+  Exec("CH2:BAND NARROW");
+  EXPECT_EQ(link.TextsStartingWith("Ch2:"), (Lines{"Ch2:Comp 0.3", "Ch2:Band Narrow"}));
+}
+
+TEST_F(ChannelSettingsTest, UnitSystemSwitching) {
+  ApplyAll();
+  std::string scalePath;
+  SettingsHooks.BindMainChannelControls.Set(
+      [&](int, const std::string& scale, const std::string&) { scalePath = scale; });
+  Exec("CH1:ATTEN:UNIT RATIO");
+  Exec("CH1:ATTEN:RATIO 10");
+  SettingsHooks.TDRVertUnit.Set([](int channel) { return channel == 2 ? 1 : 0; });
+  BindChannelScaleControls(2);
+  EXPECT_EQ(scalePath, "Ch1:RhoScale");
+  EXPECT_FALSE(Disabled("Ch1:RhoScale"));
+  EXPECT_FALSE(Disabled("Ch1:RhoOffset"));
+  for (const char* path : {"Ch1:Scale", "Ch1:Offset", "Ch1:OhmScale", "Ch1:GainOffset"}) {
+    EXPECT_TRUE(Disabled(path)) << path;
+  }
+  EXPECT_EQ(GetChannelVertUnit(2, true), "Rho");
+  EXPECT_EQ(GetAttenuationFactor(2), 1.0);
+  EXPECT_EQ(GetChannelVertUnit(3, true), "V");
+  SettingsHooks.TDRVertUnit.Set([](int) { return 3; });
+  EXPECT_EQ(GetChannelVertUnit(2, true), "");
+  EXPECT_EQ(GetChannelUnitPrefix(2), "Gain");
+}
+
+TEST_F(ChannelSettingsTest, OpticalOutputSnapsTheScale) {
+  SettingsHooks.OEOutputOnChannel.Set([](int channel) { return channel == 3; });
+  ApplyAll();
+  auto* scale = Edit("Ch2:Scale");
+  scale->SetValueBySwitcher(0.13);
+  EXPECT_NEAR(scale->GetFloatValue(), 0.1, 1e-12);
+  EXPECT_NEAR(Value("Ch2:Offset"), -0.3, 1e-12);  // zero three divisions below centre
+}
+
+class AcquisitionSettingsTest : public InstrumentSettingsTest {};
+
+TEST_F(AcquisitionSettingsTest, CommonSettingsWhenBothChannelsAreEqual) {
+  ApplyAll();
+  Exec("ACQ:CH1:MODE AVGSTAB");
+  Exec("ACQ:CH1:NAVG 64");
+  EXPECT_TRUE(UseCommonAcqSettings());
+  EXPECT_TRUE(Disabled("Acq:Ch2:Mode"));
+  EXPECT_TRUE(Disabled("Acq:Ch2:NAvg"));
+  EXPECT_TRUE(Disabled("SHADOW:Acq:MenuSel"));
+  EXPECT_EQ(GetAcqMode(3), TAcqMode::AvgStab);
+  EXPECT_EQ(GetAcqCount(3), 64);
+  // A different deskew makes the channels differ: each has its own settings.
+  Exec("CH2:DESKEW 1N");
+  EXPECT_FALSE(UseCommonAcqSettings());
+  EXPECT_TRUE(Disabled("Acq:Sampl"));
+  EXPECT_FALSE(Disabled("Acq:Ch2:Mode"));
+  EXPECT_EQ(GetAcqMode(3), TAcqMode::Sample);
+  EXPECT_EQ(GetAcqCount(3), 1);
+}
+
+TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
+  ApplyAll();
+  Exec("CH2:DESKEW 1N");  // own settings for Ch2
+  Exec("ACQ:CH2:MODE ENVMAX");
+  Exec("ACQ:CH2:NENV 6000");
+  EXPECT_EQ(GetAcqCount(3), 6000);
+  EXPECT_EQ(Exec("ACQ:CH2:NENV?"), "ACQ:CH2:NENV " + GetLangStr("Continuously"));
+  Exec("ACQ:CH2:NENV 6001");
+  EXPECT_EQ(GetAcqCount(3), EndlessEnvelope);
+  Exec("ACQ:CH2:MODE AVGMEDIAN");
+  EXPECT_EQ(Edit("Acq:Ch2:NAvg")->GetMin(), 8);
+  Exec("ACQ:CH2:MODE AVGMULT");
+  EXPECT_EQ(Edit("Acq:Ch2:NAvg")->GetMin(), 2);
+  Exec("ACQ:RUNUNTIL STOPBTN");
+  EXPECT_TRUE(Disabled("Acq:NAcq"));
+  EXPECT_TRUE(Disabled("Acq:React"));
+  Exec("ACQ:RUNUNTIL NACQ");
+  EXPECT_FALSE(Disabled("Acq:NAcq"));
+}
+
+TEST_F(AcquisitionSettingsTest, FitToSendsTheSamplingModeOnce) {
+  ApplyAll();
+  Exec("ACQ:FITTO SINGLE");
+  ApplyAcqFitTo();  // the status line drawing its icon again
+  EXPECT_EQ(link.TextsStartingWith("Acq:SmplMode"), (Lines{"Acq:SmplMode LFFB"}));
+  EXPECT_FALSE(IsAcqFitToMulti());
+  SettingsHooks.AutoscaleRunning.Set([] { return true; });
+  EXPECT_TRUE(IsAcqFitToMulti());
+}
+
+TEST_F(AcquisitionSettingsTest, RecordLengthAndAveragesReachTheInstrumentOnce) {
+  ApplyAll();
+  Exec("ACQ:CH1:RECLEN 1024");
+  Exec("ACQ:CH1:RECLEN 1024");
+  Exec("ACQ:CH1:NAVG 16");
+  EXPECT_EQ(link.TextsStartingWith("Acq:"), (Lines{"Acq:RecLen 1024", "Acq:NAvg 16"}));
+}
+
+TEST_F(AcquisitionSettingsTest, AutoSaveName) {
+  ApplyAll();
+  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME Noname*.wfm");
+  Exec("ACQ:FILENAME /data/run/Shot.txt");
+  Exec("ACQ:FILEFORMAT VERBOSE");
+  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME /data/run/Shot*.txt");
+  Exec("ACQ:FILENAME Next");
+  EXPECT_EQ(AutoSaveNamePattern(), "/data/run/Next*.txt");
+}
+
+class ConnectionStateTest : public InstrumentSettingsTest {};
+
+TEST_F(ConnectionStateTest, EverythingGoesOutAgainAfterAConnection) {
+  ApplyAll();
+  Exec("CH1:OFFSET 0.3");
+  Exec("ACQ:CH1:RECLEN 1024");
+  link.Clear();
+  SendStateAfterConnect();
+  // The hold-off (10 us) and the time base (10 ns) move away and back; the delay of mode A
+  // is 0 and was sent so; the fit-to mode goes out again.
+  EXPECT_EQ(link.Texts(),
+            (Lines{"Ch1:Comp 0.3", "Ch2:Comp 0", "Trig:HoldOff 1.4E-5", "Trig:HoldOff 1E-5", "TB:TIMEDIV 8E-10",
+                   "TB:TIMEDIV 1E-8", "Trig:Source HF", "Trig:Source DIRECT", "Acq:SmplMode SIMPLE"}));
+
+  // Fitted to single-valued signals on old firmware the hold-off can not go below 50 us:
+  // it can not move away, and still goes out once. The delay cache was forgotten by the
+  // first connection, so the delay goes out with the time base.
+  Exec("ACQ:FITTO SINGLE");
+  link.Clear();
+  SendStateAfterConnect();
+  EXPECT_EQ(link.Texts(),
+            (Lines{"Ch1:Comp 0.3", "Ch2:Comp 0", "Trig:HoldOff 5E-5", "TB:TIMEDIV 8E-10", "TB:DELAY 0",
+                   "TB:TIMEDIV 1E-8", "Trig:Source HF", "Trig:Source DIRECT", "Acq:SmplMode LFFB"}));
+  // The cached settings are sent again by the next record.
+  link.Clear();
+  SendRecLen(1024, false);
+  SendTbDelay(false, 0.0);
+  EXPECT_EQ(link.Texts(), (Lines{"Acq:RecLen 1024", "TB:DELAY 0"}));
+}
+
+class LevelSearchOnSettingsTest : public InstrumentSettingsTest {
+ protected:
+  void SetUp() override {
+    InstrumentSettingsTest::SetUp();
+    SetProgramClock(clock);
+  }
+  void TearDown() override {
+    SetProgramClock(SystemClock());
+    InstrumentSettingsTest::TearDown();
+  }
+  FakeClock clock;
+};
+
+TEST_F(LevelSearchOnSettingsTest, SimulatorWindowGivesAQuarterVolt) {
+  ApplyAll();
+  int runStops = 0;
+  SettingsHooks.StopRunAndSingle.Set([&] { ++runStops; });
+  double level = 0;
+  ASSERT_TRUE(TriggerLevelSearch(level));
+  EXPECT_DOUBLE_EQ(level, 0.25);
+  EXPECT_NEAR(Value("Trig:ExtLevel"), 0.25, 1e-9);
+  EXPECT_EQ(GetIndex(hTrigMode), 1);  // triggered mode
+  EXPECT_EQ(runStops, 1);
+  // 19 probes (their order is the search's own test) and the final level.
+  EXPECT_EQ(link.TextsStartingWith("Trig:Level").size(), 20u);
+  EXPECT_TRUE(link.TextsStartingWith("Trig:GetTrigOn?").empty());  // nothing asked of no instrument
+  EXPECT_EQ(clock.SleptMs(), 19 * 200);
+}
+
+// A triggering instrument is the link test's (over TCP).
+TEST_F(LevelSearchOnSettingsTest, NoTriggerIsAFailureAndOtherSourcesNeedNoSearch) {
+  ApplyAll();
+  LinkKind = TLinkKind::USB;
+  link.Reply = [](const std::string&) { return std::string("TRIG_OFF"); };
+  double level = 1;
+  EXPECT_FALSE(TriggerLevelSearch(level));
+  EXPECT_EQ(level, 1.0);
+
+  Exec("TRIG:SOURCE EXTHF");
+  link.Clear();
+  EXPECT_TRUE(TriggerLevelSearch(level));
+  EXPECT_TRUE(link.Lines.empty());
+}
+
+TEST_F(LevelSearchOnSettingsTest, StatusIndicatorOnTheSettings) {
+  ApplyAll();
+  std::vector<int> shown;
+  SettingsHooks.ShowTriggerState.Set([&](int state) { shown.push_back(state); });
+  LinkKind = TLinkKind::USB;
+  link.Reply = [](const std::string&) { return std::string("Timeout"); };
+  RefreshTriggerStatus(false);  // free run, nothing triggered
+  Exec("TRIG:MODE TRIG");
+  clock.Advance(1000);
+  RefreshTriggerStatus(true);
+  EXPECT_TRUE(link.Lines.back().Keep);
+  Exec("TRIG:SOURCE INTCLOCK");
+  clock.Advance(1000);
+  RefreshTriggerStatus(false);
+  EXPECT_EQ(shown, (std::vector<int>{tsFreeRun, tsNotTriggered, tsNone}));
+}
+
+}  // namespace
+}  // namespace norv::test

@@ -1,0 +1,399 @@
+// Coupled rules of the time-base and trigger settings, through their nodes and commands.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "framework/language/language.h"
+#include "instrument/settings/pattern_length_list.h"
+#include "instrument/settings/setting_rules.h"
+#include "instrument/settings_fixture.h"
+
+namespace norv::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class TimeBaseSettingsTest : public InstrumentSettingsTest {};
+
+TEST_F(TimeBaseSettingsTest, DelayLimitsFollowScalesAAndB) {
+  ApplyAll();
+  Exec("TB:MODE AB");
+  Exec("TB:SCALEA 10N");
+  Exec("TB:SCALEB 2N");
+  EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMax(), 8.0);
+  EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMid(), 5.0);
+  Exec("TB:DELAY 20N");  // typed in the horizontal unit: two divisions of 10 ns
+  EXPECT_NEAR(Value("TB:Delay"), 2.0, 1e-9);
+  EXPECT_NEAR(Edit("TB:DeltaDel")->GetMax(), 6.0, 1e-9);
+  EXPECT_EQ(Exec("TB:DELAY?"), "TB:DELAY 20 ns");
+  // B can not pass A: its maximum is A; equal scales leave no room for a delay.
+  Exec("TB:SCALEB 50N");
+  EXPECT_DOUBLE_EQ(Value("TB:ScaleB"), 1e-8);
+  EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMax(), 0.0);
+  EXPECT_DOUBLE_EQ(Value("TB:Delay"), 0.0);
+  // B's minimum is a ten-thousandth of A.
+  Exec("TB:SCALEA 1U");
+  EXPECT_DOUBLE_EQ(Edit("TB:ScaleB")->GetMin(), 1e-10);
+}
+
+TEST_F(TimeBaseSettingsTest, ScalesAreSentOnceAndTheDelayOnlyInModeB) {
+  ApplyAll();
+  Exec("TB:SCALEA 1U");
+  Exec("TB:SCALEA 1U");
+  EXPECT_EQ(link.TextsStartingWith("TB:TIMEDIV"), (Lines{"TB:TIMEDIV 1E-6"}));
+  link.Clear();
+  Exec("TB:SCALEB 100N");
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 2U");
+  // In mode B the active scale is B and the delay is A x divisions.
+  EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 1E-7", "TB:DELAY 2E-6"}));
+  EXPECT_DOUBLE_EQ(GetActiveTimeScale(), 1e-7);
+  EXPECT_NEAR(GetRecordStartTime(2, false), 2e-6, 1e-18);
+}
+
+TEST_F(TimeBaseSettingsTest, MainControlFollowsTheModeAndTheUnit) {
+  std::string boundPath, caption;
+  SettingsHooks.BindMainHorizontalScale.Set([&](const std::string& path, const std::string& text) {
+    boundPath = path;
+    caption = text;
+  });
+  ApplyAll();
+  EXPECT_EQ(boundPath, "TB:ScaleA");
+  EXPECT_EQ(caption, "SCALE A");
+  Exec("TB:MODE AB");
+  EXPECT_EQ(boundPath, "TB:ScaleB");
+  EXPECT_EQ(caption, "SCALE B");
+  EXPECT_FALSE(Disabled("TB:ScaleB"));
+  Exec("TB:UNITS BIT");
+  EXPECT_EQ(boundPath, "TB:BitScaleB");
+  EXPECT_TRUE(Disabled("TB:ScaleB"));
+  EXPECT_FALSE(Disabled("TB:BitScaleB"));
+  EXPECT_FALSE(Disabled("TB:BitRate"));
+  Exec("TB:MODE A");
+  EXPECT_TRUE(Disabled("TB:Delay"));
+  EXPECT_TRUE(Disabled("TB:DualDel"));
+  EXPECT_TRUE(Disabled("TB:DeltaDel"));
+}
+
+TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
+  ApplyAll();
+  // Entry 7 is 51.84 Mb/s: 10 ns per division hold 0.5184 bits.
+  EXPECT_EQ(BitRateValue().GetRate(7), 51.84e6);
+  EXPECT_NEAR(Value("TB:BitScaleA"), 1e-8 * 51.84e6, 1e-9);
+  // Editing in bits moves the time scale.
+  Exec("TB:UNITS BIT");
+  Exec("TB:BITSCALEA 5.184");
+  EXPECT_NEAR(Value("TB:ScaleA"), 1e-7, 1e-15);
+  Exec("TB:BITSCALEB 1.0368");  // 20 ns
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 15.552");  // typed in bits: three divisions of A
+  link.Clear();
+  // Another rate keeps the bit scales and the delay and recomputes time. At 2.5 Gb/s the
+  // new A (2.0736 ns) lies below the old B (20 ns): B must not be clamped to it on the way.
+  Exec("TB:BITRATE 2G5000");
+  EXPECT_NEAR(Value("TB:BitScaleA"), 5.184, 1e-6);
+  EXPECT_NEAR(Value("TB:BitScaleB"), 1.0368, 1e-6);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.184 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:ScaleB"), 1.0368 / 2.5e9, 1e-15);
+  EXPECT_NEAR(Value("TB:Delay"), 3.0, 1e-9);
+  // Only the new time base goes out: B per division, and 3 divisions of the new A.
+  EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 4.1472E-10", "TB:DELAY 6.2208E-9"}));
+}
+
+TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {
+  const TBitRateValue& rates = BitRateValue();
+  EXPECT_EQ(rates.Count(), 49);
+  EXPECT_EQ(rates.Mnemonic(7), "51M84");
+  EXPECT_EQ(rates.DisplayText(7), "51.84 Mb/s");
+  EXPECT_EQ(rates.Mnemonic(8), "125M000");  // no point: the prefix goes last, then "000"
+  EXPECT_EQ(rates.Mnemonic(0), "1M544");
+  EXPECT_EQ(rates.Mnemonic(29), "2G5000");
+  EXPECT_EQ(rates.DisplayText(48), "43.0184 Gb/s");
+  EXPECT_EQ(rates.GetRate(48), 43.01841e9);
+  EXPECT_EQ(rates.GetRate(49), 0.0);
+  // Mnemonics are unique, or the radio node could not tell them apart.
+  for (int i = 0; i < rates.Count(); ++i) {
+    for (int j = i + 1; j < rates.Count(); ++j) EXPECT_NE(rates.Mnemonic(i), rates.Mnemonic(j)) << i << " " << j;
+  }
+}
+
+TEST_F(TimeBaseSettingsTest, ModelAndFirmwareLimitTheTimeBase) {
+  ApplyAll();
+  // Without a real instrument the long time bases are there.
+  AdaptTimeBaseToModel();
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.05);
+  Exec("TB:SCALEA 20M");
+  EXPECT_DOUBLE_EQ(Value("TB:ScaleA"), 0.02);
+  // An old instrument stops at 2 ms per division and the scale comes down with it.
+  LinkKind = TLinkKind::USB;
+  AdaptTimeBaseToModel();
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.002);
+  EXPECT_DOUBLE_EQ(Value("TB:ScaleA"), 0.002);
+  InstrumentIdentity.SWVer.Num = {3, 7, 4, 0};
+  InstrumentIdentity.FPGAVer.Num = {0, 3, 0, 0};
+  AdaptTimeBaseToModel();
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.05);
+  UpdateHoldoffMax();
+  EXPECT_EQ(Edit("Trig:Holdoff")->GetMax(), 1.0);
+}
+
+TEST_F(TimeBaseSettingsTest, StopBitStartsAtTheStartBit) {
+  ApplyAll();
+  Exec("TB:STARTBIT 10");
+  EXPECT_EQ(Edit("TB:StopBit")->GetMin(), 10);
+  EXPECT_EQ(Edit("TB:StopBit")->GetIntValue(), 10);
+  // The bit scale shows the stop bit plus 20, in tenths, and the time scale goes with it:
+  // 3 bits at 51.84 Mb/s, then 5 bits.
+  EXPECT_NEAR(Value("TB:BitScaleA"), 3.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 3.0 / 51.84e6, 1e-15);
+  Exec("TB:STOPBIT 30");
+  EXPECT_NEAR(Value("TB:BitScaleA"), 5.0, 1e-9);
+  EXPECT_NEAR(Value("TB:ScaleA"), 5.0 / 51.84e6, 1e-15);
+}
+
+TEST_F(TimeBaseSettingsTest, WindowMarksInModeABWhileStopped) {
+  struct TMarks {
+    int Start1, Start2, Width;
+    bool Dual;
+    bool operator==(const TMarks&) const = default;
+  };
+  std::vector<TMarks> shown;
+  SettingsHooks.ShowTimeBaseWindows.Set([&](int s1, int s2, int w, bool dual) {
+    shown.push_back({s1, s2, w, dual});
+  });
+  bool running = false;
+  SettingsHooks.AcquisitionRunning.Set([&] { return running; });
+  ApplyAll();
+  // A 10 ns, B 2 ns: the window is a fifth of the 4000 units; delay 2 and delta 3 divisions
+  // of 400 units each put the windows at 800 and 2000.
+  Exec("TB:MODE AB");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, false}));
+  Exec("TB:DUALDEL ON");
+  EXPECT_EQ(shown.back(), (TMarks{800, 2000, 800, true}));
+  // While the acquisition runs (even between two records) the marks stay as they are.
+  running = true;
+  shown.clear();
+  Exec("TB:DELAY 25N");
+  Exec("TB:MODE A");
+  EXPECT_TRUE(shown.empty());
+  running = false;
+  Exec("TB:MODE AB");
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), (TMarks{1000, 2200, 800, true}));
+  Exec("TB:MODE B");
+  EXPECT_EQ(shown.back(), (TMarks{0, 0, 0, false}));
+}
+
+class TriggerSettingsTest : public InstrumentSettingsTest {};
+
+TEST_F(TriggerSettingsTest, HoldoffFollowsTheTimeBase) {
+  ApplyAll();
+  Exec("TB:SCALEA 1U");
+  // 15 divisions of 1 us: the 10 us hold-off is raised and follows from then on.
+  EXPECT_NEAR(Value("Trig:Holdoff"), 1.5e-5, 1e-12);
+  EXPECT_TRUE(HoldoffFollowsTimeBase);
+  Exec("TB:SCALEA 2U");
+  EXPECT_NEAR(Value("Trig:Holdoff"), 3e-5, 1e-12);
+  Exec("TB:SCALEA 1U");
+  EXPECT_NEAR(Value("Trig:Holdoff"), 1.5e-5, 1e-12);
+  // A hold-off of the user's own stays while the time base moves below it.
+  Exec("TRIG:HOLDOFF 1M");
+  EXPECT_FALSE(HoldoffFollowsTimeBase);
+  Exec("TB:SCALEA 2U");
+  EXPECT_NEAR(Value("Trig:Holdoff"), 1e-3, 1e-12);
+  // Set within 1 % of a division of 15 divisions, it follows again.
+  Exec("TRIG:HOLDOFF 30.01U");
+  EXPECT_TRUE(HoldoffFollowsTimeBase);
+  EXPECT_EQ(link.TextsStartingWith("Trig:HoldOff").back(), "Trig:HoldOff 3.001E-5");
+}
+
+TEST_F(TriggerSettingsTest, SourceDecidesWhatIsOfferedAndWhereTheMainControlPoints) {
+  std::string levelControl;
+  SettingsHooks.BindMainTriggerLevel.Set([&](const std::string& path) { levelControl = path; });
+  ApplyAll();
+  Exec("TRIG:SOURCE INTCLOCK");
+  EXPECT_EQ(levelControl, "Trig:IntRate");
+  for (const char* path : {"Trig:ExtLevel", "Trig:Slope", "Trig:Hister", "Trig:Mode", "Trig:Atten:Unit"}) {
+    EXPECT_TRUE(Disabled(path)) << path;
+  }
+  EXPECT_FALSE(Disabled("Trig:IntRate"));
+  Exec("TRIG:SOURCE DIRECT");
+  EXPECT_EQ(levelControl, "Trig:ExtLevel");
+  EXPECT_FALSE(Disabled("Trig:ExtLevel"));
+  EXPECT_TRUE(Disabled("Trig:IntRate"));
+  EXPECT_EQ(link.TextsStartingWith("Trig:Source"), (Lines{"Trig:Source INT", "Trig:Source DIRECT"}));
+}
+
+TEST_F(TriggerSettingsTest, LevelShowsTheAttenuatedVoltage) {
+  ApplyAll();
+  Exec("TRIG:ATTEN:UNIT RATIO");
+  Exec("TRIG:ATTEN:RATIO 10");
+  Exec("TRIG:EXTLEVEL 2");  // typed in the probed volts
+  EXPECT_NEAR(Value("Trig:ExtLevel"), 0.2, 1e-9);
+  EXPECT_EQ(link.TextsStartingWith("Trig:Level").back(), "Trig:Level 0.2");
+  EXPECT_EQ(Exec("TRIG:EXTLEVEL?"), "TRIG:EXTLEVEL 2 V");
+}
+
+class PatternLockTest : public InstrumentSettingsTest {
+ protected:
+  void SetUp() override {
+    InstrumentSettingsTest::SetUp();
+    InstrumentIdentity.ModelCode = 1;
+    InstrumentIdentity.Options = OptPatSyncTrig;
+    LinkKind = TLinkKind::LAN;
+    link.Reply = [this](const std::string& query) { return query == "Pattern:TrigFreq?" ? rate : "Timeout"; };
+  }
+  std::string rate = "1.25E9";
+};
+
+TEST_F(PatternLockTest, LengthSetsTheDelayLimitsAndIsSentDoubledForPrbs) {
+  ApplyAll();
+  Exec("TRIG:PATTLEN 255");
+  EXPECT_EQ(Edit("Trig:PattDelay")->GetMax(), 254);
+  Exec("TRIG:PATTLEN 100");
+  Exec("TRIG:EXTDIVIDER 4");
+  EXPECT_EQ(Edit("Trig:PattDelay")->GetMax(), 24);
+  Exec("TRIG:PATTLEN 65535");
+  EXPECT_EQ(link.TextsStartingWith("Pattern:Length"),
+            (Lines{"Pattern:Length 510", "Pattern:Length 200", "Pattern:Length 65535"}));
+}
+
+TEST_F(PatternLockTest, PrbsStartBitIsConvertedForTheInstrument) {
+  ApplyAll();
+  Exec("TRIG:PATTLEN 127");
+  Exec("TRIG:EXTDIVIDER 4");
+  link.Clear();
+  // PRBS 2^7-1 behind a divider of 4: bit 3 lies 32 x 3 = 96 bits on in the divided count.
+  Exec("TRIG:PATTDELAY 3");
+  EXPECT_EQ(link.TextsStartingWith("Pattern:Delay"), (Lines{"Pattern:Delay 96"}));
+  // The scan width is what is left behind the start bit.
+  EXPECT_EQ(Edit("Trig:PattScanBits")->GetMax(), 126 - 3 + 1);
+}
+
+TEST_F(PatternLockTest, LockDropsBelowItsRate) {
+  ApplyAll();
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  // Above 1 GHz the instrument's prescaler of 8 divides the trigger path.
+  EXPECT_DOUBLE_EQ(PatternClockRate, 1.25e9);
+  EXPECT_EQ(Edit("Trig:IntDivider")->GetIntValue(), 8);
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 1e-5);
+  EXPECT_FALSE(Disabled("Trig:DataRate"));
+  // The clock goes away: the periodic check drops the lock and the limits come back.
+  rate = "9.9E6";
+  CheckPatternLockRate();
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseMaximum);
+  EXPECT_TRUE(Disabled("Trig:DataRate"));
+  // An unreadable answer is no clock either.
+  rate = "garbage";
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
+  EXPECT_EQ(link.TextsStartingWith("Pattern:On"),
+            (Lines{"Pattern:On On", "Pattern:On Off", "Pattern:On On", "Pattern:On Off"}));
+}
+
+TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
+  ApplyAll();
+  std::string message;
+  double searchRate = 0;
+  GuiReady = true;
+  LinkHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
+  SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
+  PatternLengthList.clear();
+  Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
+  EXPECT_EQ(message, GetLangStr("PatLengthListEmpty"));
+  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
+  PatternLengthList = {127};
+  Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
+  EXPECT_DOUBLE_EQ(searchRate, 1.25e9);
+  PatternLengthList.clear();
+}
+
+TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
+  ApplyAll();
+  Exec("TRIG:PATTLEN 1000");
+  Exec("TRIG:PATTDELAY 10");
+  Exec("TRIG:PATTSCANBITS 3");
+  link.Clear();
+  for (int i = 0; i < 4; ++i) PatternScanStep();
+  EXPECT_EQ(link.Texts(),
+            (Lines{"Pattern:Delay 11", "Pattern:Delay 12", "Pattern:Delay 10", "Pattern:Delay 11"}));
+}
+
+}  // namespace
+}  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+// The paths of a setup dump, in order.
+std::vector<std::string> DumpedPaths() {
+  std::vector<std::string> lines;
+  RootSpider->DumpSettings(lines);
+  for (std::string& line : lines) line = line.substr(0, line.find(' '));
+  return lines;
+}
+
+class RegistrationAloneTest : public SettingsTreeTest {
+ protected:
+  void TearDown() override {
+    SettingsHooks = TSettingsHooks{};
+    SettingsTreeTest::TearDown();
+  }
+};
+
+TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
+  RegisterTriggerCommands();
+  EXPECT_EQ(DumpedPaths(),
+            (std::vector<std::string>{"TRIG:SOURCE", "TRIG:HEADPOWER", "TRIG:EXTLEVEL", "TRIG:INTRATE", "TRIG:MODE",
+                                      "TRIG:SLOPE", "TRIG:HOLDOFF", "TRIG:HISTER", "TRIG:LOWJITTER", "TRIG:REFFREQ",
+                                      "TRIG:REFDIVIDER", "TRIG:ATTEN:UNIT", "TRIG:ATTEN:RATIO", "TRIG:ATTEN:DB",
+                                      "TRIG:PATTERNLOCKMODE", "TRIG:DATARATE", "TRIG:INTDIVIDER",
+                                      "TRIG:EXTDIVIDER", "TRIG:PATTLEN", "TRIG:PATTDELAY", "TRIG:PATTADDDELAY",
+                                      "TRIG:PATTSCANBITS", "TRIG:PATTEYELINE"}));
+  CreateRootSpider();
+  RegisterTimeBaseCommands();
+  const auto tb = DumpedPaths();
+  ASSERT_EQ(tb.size(), 20u);
+  EXPECT_EQ(tb.front(), "TB:UNITS");
+  EXPECT_EQ(tb[4], "TB:SCALEA");
+  EXPECT_EQ(tb[6], "TB:BITSCALEA");
+  EXPECT_EQ(tb.back(), "TB:STOPBIT");
+  CreateRootSpider();
+  RegisterChannelCommands();
+  const auto ch = DumpedPaths();
+  ASSERT_EQ(ch.size(), 32u);  // 16 per channel, Ch1 first; the two SHADOW nodes stay out
+  EXPECT_EQ(ch.front(), "CH1:DISPLAY");
+  EXPECT_EQ(ch[15], "CH1:DESKEW");
+  EXPECT_EQ(ch[16], "CH2:DISPLAY");
+  CreateRootSpider();
+  RegisterAcquisitionCommands();
+  const auto acq = DumpedPaths();
+  EXPECT_EQ(acq.front(), "ACQ:FITTO");
+  EXPECT_EQ(acq.back(), "ACQ:CH2:RECLEN");
+  // The middle of the stop bit lies within its limits.
+  CreateRootSpider();
+  RegisterTimeBaseCommands();
+  Exec("TB:STOPBIT MID");
+  EXPECT_EQ(hTBStopBit->GetIntValue(), 1);
+}
+
+TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
+  ApplyAll();
+  Exec("TB:MODE B");
+  Exec("TB:DELAY 3N");
+  Exec("TB:DELTADEL 1N");
+  SaveTimeBaseDelays();
+  // Something moves both; a replay sets the delta only.
+  hTBDelay->SetValueByProgram(0.5);
+  hTBDeltaDel->SetValueByProgram(0.5);
+  Exec("TB:DELTADEL 2", true);
+  RestoreTimeBaseDelays();
+  EXPECT_NEAR(Value("TB:Delay"), 0.3, 1e-9);
+  EXPECT_NEAR(Value("TB:DeltaDel"), 2.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace norv::test
