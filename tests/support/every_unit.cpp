@@ -1,11 +1,11 @@
 #include "support/every_unit.h"
 
-#include "framework/handler.h"
-#include "framework/settings_tree.h"
-#include "instrument/acquisition_settings.h"
-#include "instrument/channel_settings.h"
-#include "instrument/timebase_settings.h"
-#include "instrument/trigger_settings.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
 
 namespace norv::test {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings_fixture.h"
+#include "instrument/settings_fixture.h"
 #include "support/every_unit.h"
 
 namespace norv::test {
