@@ -53,6 +53,10 @@ std::string Describe(const TContents& contents) {
   return text;
 }
 
+// Text inside the program is valid UTF-8: the bytes as a file without a byte-order mark
+// would read (valid UTF-8 stays, anything else is taken as Windows-1252).
+std::string Utf8(const std::string& bytes) { return DecodeText("-" + bytes).utf8.substr(1); }
+
 enum class TChange { Write, DeleteKey, EraseSection };
 
 }  // namespace
@@ -66,11 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 65536) return 0;
   FuzzedDataProvider input(data, size);
   const uint8_t choice = input.ConsumeIntegral<uint8_t>();
-  // Text inside the program is UTF-8: the names and the value are made so as a file's
-  // bytes are.
-  std::string section = DecodeText(input.ConsumeRandomLengthString(64)).utf8;
-  std::string key = DecodeText(input.ConsumeRandomLengthString(64)).utf8;
-  const std::string value = DecodeText(input.ConsumeRandomLengthString(256)).utf8;
+  std::string section = Utf8(input.ConsumeRandomLengthString(64));
+  std::string key = Utf8(input.ConsumeRandomLengthString(64));
+  const std::string value = Utf8(input.ConsumeRandomLengthString(256));
   const std::string file = input.ConsumeRemainingBytesAsString();
 
   const auto change = static_cast<TChange>(choice % 3);
