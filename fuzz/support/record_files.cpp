@@ -9,7 +9,7 @@ namespace {
 std::string Hex(std::string_view bytes) {
   static constexpr char digits[] = "0123456789abcdef";
   std::string hex;
-  for (const char c : bytes.substr(0, 4096)) {
+  for (const char c : bytes.substr(0, 1024)) {
     hex += digits[static_cast<unsigned char>(c) >> 4];
     hex += digits[static_cast<unsigned char>(c) & 15];
   }
