@@ -1,0 +1,142 @@
+// Language files: the bytes of a translation the user chose at start-up. Loading it fills
+// the table; every text is then fetched and formatted with the arguments its English text
+// takes, as the program does (a translation with wrong placeholders falls back to
+// English). Finally the translated texts are written as a language file and read back:
+// each must come back unchanged.
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/dot_number.h"
+#include "framework/language.h"
+#include "framework/program_dir.h"
+#include "framework/text_case.h"
+#include "support/fuzz_program.h"
+
+using namespace norv;
+
+namespace {
+
+constexpr const char* kCode = "FZ";
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Arguments that fit the placeholders of a built-in text, or none when it takes an index
+// or is no format at all.
+std::optional<std::vector<TFormatArg>> ArgumentsFor(std::string_view english) {
+  std::vector<TFormatArg> args;
+  for (size_t i = 0; i < english.size(); ++i) {
+    if (english[i] != '%') continue;
+    if (++i < english.size() && english[i] == '%') continue;
+    if (i < english.size() && english[i] == '-') ++i;
+    for (bool precision : {false, true}) {
+      if (precision) {
+        if (i >= english.size() || english[i] != '.') break;
+        ++i;
+      }
+      if (i < english.size() && english[i] == '*') {
+        args.emplace_back(precision ? 3 : 6);
+        ++i;
+      }
+      while (i < english.size() && IsAsciiDigit(english[i])) ++i;
+    }
+    if (i >= english.size()) return std::nullopt;
+    switch (english[i] | 0x20) {
+      case 'd':
+      case 'x':
+        args.emplace_back(42);
+        break;
+      case 'u':
+        args.emplace_back(42u);
+        break;
+      case 's':
+        args.emplace_back("ab");
+        break;
+      case 'e':
+      case 'f':
+      case 'g':
+      case 'n':
+        args.emplace_back(-1234.5);
+        break;
+      default:
+        return std::nullopt;
+    }
+  }
+  try {
+    FormatArgs_Dot(english, args);
+  } catch (const EConvertError&) {
+    return std::nullopt;
+  }
+  return args;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::SetUpProgramHome();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 200000) return 0;
+  fuzz::ClearProgramHome();
+  Languages.reset();
+  EnglishFileMissing = WritingEnglishFile = false;
+  LanguageStrings = TLanguageStrings{};
+  RegisterDefaultLangStrings(LanguageStrings);
+
+  // The user's choice of the translation among the English file and this one.
+  WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
+  WriteFile(ProgramDir() / LanguageFileName(kCode), fuzz::AsText(data, size));
+  FindLanguageFiles();
+  if (Languages) {
+    for (int i = 0; i < Languages->Count; ++i) {
+      if (Languages->GetLanguageCode(i) == kCode) StoreLanguageChoice(i);
+    }
+  }
+  SelectStartupLanguage();
+
+  for (size_t i = 0; i < LanguageStrings.Count(); ++i) {
+    const std::string& key = LanguageStrings.Key(i);
+    const std::string text = LanguageStrings.GetLangStr(key);
+    const std::string english = LanguageStrings.EnglishText(key);
+    if (const auto args = ArgumentsFor(english)) {
+      try {
+        FormatArgs_Dot(text, *args);
+      } catch (const EConvertError&) {
+        FormatArgs_Dot(english, *args);
+      }
+    }
+  }
+
+  // The texts the translation changed (the built-in ones are the English file's, which
+  // has tests of its own).
+  std::vector<std::pair<std::string, std::string>> translated;
+  for (size_t i = 0; i < LanguageStrings.Count(); ++i) {
+    const std::string& key = LanguageStrings.Key(i);
+    std::string text = LanguageStrings.GetLangStr(key, true);
+    // A text that begins with a translator's marker loses it on reading, by design.
+    if (text.starts_with("/Eng/") || text.starts_with("/In Future/") || text.starts_with("/Not used/"))
+      continue;
+    if (text != LanguageStrings.EnglishText(key, true)) translated.emplace_back(key, std::move(text));
+  }
+  const std::filesystem::path written = ProgramDir() / LanguageFileName("OUT");
+  {
+    TLangIniFile out(written);
+    for (const auto& [key, text] : translated) WriteLangValue(out, "Resource Strings", "rs" + key, text);
+    out.UpdateFile();
+  }
+  TLangIniFile in(written);
+  for (const auto& [key, text] : translated) {
+    const std::string back = ReadLangValue(in, "Resource Strings", "rs" + key);
+    fuzz::Require(back == text, "a text written to a language file reads back unchanged",
+                  "key " + key + "\n  written: [" + text + "]\n  read:    [" + back + "]");
+  }
+  return 0;
+}

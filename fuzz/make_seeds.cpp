@@ -1,0 +1,358 @@
+// Writes the seeds of every harness from the program's own output: setup dumps and
+// subtree listings, records acquired from the simulator and saved in each form, its
+// sample stream, the English language file, ini files written through the ini writer,
+// and the replies the tests' fake instrument gives.
+//
+// Usage: make_seeds <folder>; the seeds go to <folder>/<target>/.
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/ini_file.h"
+#include "framework/language.h"
+#include "framework/numeric_utils.h"
+#include "framework/program_dir.h"
+#include "framework/settings_tree.h"
+#include "framework/text_encoding.h"
+#include "instrument/acquisition_cycle.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
+#include "instrument/sample_stream.h"
+#include "instrument/signal_obj.h"
+#include "instrument/simulator.h"
+#include "support/fake_clock.h"
+#include "support/fuzz_program.h"
+#include "support/record_files.h"
+
+using namespace norv;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_out;
+
+void Seed(const char* target, const std::string& name, std::string_view bytes) {
+  const fs::path dir = g_out / target;
+  fs::create_directories(dir);
+  std::ofstream(dir / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Joined(const std::vector<std::string>& lines, std::string_view end = "\n") {
+  std::string text;
+  for (const std::string& line : lines) text.append(line).append(end);
+  return text;
+}
+
+std::vector<std::string> Dump() {
+  std::vector<std::string> lines;
+  RootSpider->DumpSettings(lines);
+  return lines;
+}
+
+std::string Exec(std::string_view line) {
+  try {
+    return RootSpider->ExecCommandLine(line, false);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+}
+
+void FreshTree() {
+  fuzz::ResetProgramState();
+  fuzz::ResetRecords();
+  ProgramRandom().SetSeed(3);
+  fuzz::CreateRegisteredTree();
+}
+
+// --- command lines and setups ---------------------------------------------------------
+
+// A state away from the start-up values, set by commands of each unit.
+constexpr const char* kChangedState =
+    "CH1:SCALE 50M;OFFSET -0.1;:CH2:DISPLAY OFF;:TB:MODE B;DUALDEL ON;SCALEA 2.5N;UNITS BIT;"
+    ":TRIG:SOURCE EXTHF;MODE TRIG;HOLDOFF 1U;ATTEN:UNIT RATIO;:ACQ:CH1:MODE ENVMINMAX;NENV 16;RECLEN 1024;"
+    ":ACQ:SAMPL ALTERN;REACT BEEP,SAVE;RUNUNTIL NACQ;NACQ 100";
+
+void CommandAndSetupSeeds() {
+  FreshTree();
+  const std::vector<std::string> dump = Dump();
+  Seed("command_line", "dump-as-commands", Joined(dump));
+  std::vector<std::string> queries, listings;
+  for (const std::string& line : dump) queries.push_back(line.substr(0, line.find(' ')) + "?");
+  Seed("command_line", "every-query", Joined(queries));
+  for (const TSpiderEntry& entry : RootSpider->Entries()) {
+    if (entry.Child) listings.push_back(Exec(entry.Mnemonic + "?"));
+  }
+  Seed("command_line", "subtree-listings", Joined(listings));
+  Seed("command_line", "changed-state", std::string(kChangedState) + "\nHEADER OFF\nACQ?\nTB:SCALEA?\n");
+
+  Seed("setup_text", "start-up", SetupFileTextFromLines(dump));
+  Seed("setup_text", "start-up-crlf-bom", "\xEF\xBB\xBF" + Joined(dump, "\r\n"));
+  Seed("setup_text", "start-up-utf16", EncodeText(SetupFileTextFromLines(dump), TTextEncoding::Utf16LE));
+  Exec(kChangedState);
+  Seed("setup_text", "changed", SetupFileTextFromLines(Dump()));
+  Seed("setup_text", "changed-code-page", EncodeText(SetupFileTextFromLines(Dump()), TTextEncoding::Ansi));
+}
+
+// --- records and the sample stream -------------------------------------------------------
+
+TSimGenerator Generator(TSimWaveform waveform, double amplitude, double frequency) {
+  TSimGenerator g = DefaultSimGenerator(1);
+  g.Waveform = waveform;
+  g.Amplitude = amplitude;
+  g.Frequency = frequency;
+  return g;
+}
+
+void RecordSeeds() {
+  FreshTree();
+  Exec("ACQ:CH1:RECLEN 64;:ACQ:CH2:RECLEN 32;:ACQ:SAMPL ALTERN;:TB:SCALEA 2N");
+  TSimulator& sim = ProgramSimulator();
+  sim.SimSetGenerator(1, Generator(TSimWaveform::Sinewave, 0.4, 2.5e8));
+  sim.SimSetGenerator(2, Generator(TSimWaveform::Pulse, 0.25, 1e8));
+  sim.SimSetChannelSource(2, 1);
+  sim.SimSetChannelSource(3, 2);
+  test::FakeClock clock;
+  SetProgramClock(clock);
+  TAcquisitionCycle& cycle = CreateAcquisitionCycle(clock, clock);
+  GuiReady = true;
+  SingleFlag = true;
+  for (int step = 0; SingleFlag && step < 1000000; ++step) cycle.AcquisitionIdleStep();
+  DestroyAcquisitionCycle();
+
+  const auto save = [](const std::string& name, const TSignalObj& record) {
+    for (const auto& [form, target] :
+         {std::pair{fuzz::TRecordForm::Binary, "wfm"}, std::pair{fuzz::TRecordForm::Text, "txt"}}) {
+      if (const auto bytes = fuzz::SaveRecord(record, form)) Seed(target, name, *bytes);
+    }
+  };
+  save("sine-ch1", SignalObjs()[TTraceId::Ch1]);
+  save("pulse-ch2", SignalObjs()[TTraceId::Ch2]);
+
+  TSignalObj spectrum = SignalObjs()[TTraceId::Ch1];
+  spectrum.SetRecLen(32);
+  spectrum.SetSpectrum(true);
+  spectrum.SetFFTWindow(2);
+  for (int i = 0; i < 32; ++i) spectrum.SetIm(i, 0.01 * i - 0.1);
+  spectrum.SetHorUnit("Hz");
+  spectrum.SetVertUnit("V\xC2\xB2");
+  save("spectrum", spectrum);
+
+  TSignalObj reflection = SignalObjs()[TTraceId::Ch2];
+  reflection.SetTdrUnitKind(tukRho);
+  reflection.SetTdrAmplitude(0.25);
+  reflection.SetTdrBase(-0.01);
+  reflection.SetPropagation(0.66);
+  reflection.SetHorUnit("m");
+  save("reflection", reflection);
+}
+
+// The words of one simulated record (end word included).
+std::vector<uint16_t> SimulatedStream(int channels, int recLen) {
+  TRandomSource random(7);
+  TSimulator sim(random);
+  bool acquiring = false;
+  sim.BindAcquiringFlag(acquiring);
+  sim.SimSetGenerator(1, Generator(TSimWaveform::Sinewave, 0.4, 2.5e8));
+  sim.SimSetGenerator(2, Generator(TSimWaveform::Prbs, 0.5, 1e9));
+  sim.SimSetChannelSource(2, 1);
+  sim.SimSetChannelSource(3, 2);
+  sim.SimSetChannels(channels);
+  sim.SimSetRecLen(recLen);
+  sim.SimSetTimeDiv(1e-9);
+  std::vector<uint16_t> words;
+  sim.SimStartRecord();
+  for (int slot = 0; slot < 10000000; ++slot) {
+    if (!sim.SimRecordReady()) continue;
+    words.push_back(sim.SimNextSample());
+    if (words.back() == EndOfRecordWord) break;
+  }
+  return words;
+}
+
+// The stream as USB transfers of the given sizes in turn (a 16-bit length before each).
+std::string Transfers(const std::vector<uint16_t>& words, std::initializer_list<size_t> sizes) {
+  std::string bytes;
+  for (const uint16_t word : words) {
+    bytes += static_cast<char>(word & 0xFF);
+    bytes += static_cast<char>(word >> 8);
+  }
+  std::string framed;
+  size_t at = 0;
+  for (auto size = sizes.begin(); at < bytes.size(); ++size) {
+    if (size == sizes.end()) size = sizes.begin();
+    const size_t n = std::min(*size, bytes.size() - at);
+    framed += static_cast<char>(n & 0xFF);
+    framed += static_cast<char>(n >> 8);
+    framed += bytes.substr(at, n);
+    at += n;
+  }
+  return framed;
+}
+
+void SampleStreamSeeds() {
+  const std::vector<uint16_t> both = SimulatedStream(ReadKindBoth, 64);
+  Seed("sample_stream", "both-channels", "ACQ:CH1:RECLEN 64\n" + Transfers(both, {256}));
+  Seed(
+      "sample_stream", "both-odd-transfers",
+      "ACQ:CH1:RECLEN 64;MODE AVGSTAB;NAVG 4\n" + Transfers(both, {63, 1, 100, 37}) + Transfers(both, {257}));
+  std::vector<uint16_t> ch1 = SimulatedStream(ReadKindCh1, 32), ch2 = SimulatedStream(ReadKindCh2, 32);
+  ch1.insert(ch1.begin() + 5, {FillerWord, FillerWord});
+  Seed("sample_stream", "alternate-envelope",
+       "ACQ:SAMPL ALTERN;:ACQ:CH1:RECLEN 32;MODE ENVMINMAX;NENV 2;:ACQ:CH2:RECLEN 32;MODE ENVMAX\n" +
+           Transfers(ch1, {31, 33}) + Transfers(ch2, {64}) + Transfers(ch1, {64}) + Transfers(ch2, {5, 64}));
+  Seed("sample_stream", "dual-delay",
+       "TB:MODE B;DUALDEL ON;:ACQ:CH1:RECLEN 32\n" + Transfers(SimulatedStream(ReadKindBoth, 32), {128}) +
+           Transfers(SimulatedStream(ReadKindBoth, 32), {127, 200}));
+}
+
+// --- language and ini files --------------------------------------------------------------
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void LanguageSeeds() {
+  fuzz::ClearProgramHome();
+  TLanguageStrings table;
+  RegisterDefaultLangStrings(table);
+  // The head of the English file as the program writes it (the whole file is large enough
+  // to slow every run down).
+  {
+    TLangIniFile ini(ProgramDir() / LanguageFileName("ENG"));
+    WriteLangValue(ini, "Common", "Language", "English");
+    for (size_t i = 0; i < table.Count() && i < 60; ++i) {
+      const std::string& key = table.Key(i);
+      WriteLangValue(ini, "Resource Strings", "rs" + key, table.GetLangStr(key, true));
+    }
+    Seed("language", "english-file-head", ini.GetText());
+  }
+  // A short translation: UTF-16, quoted texts with line breaks, placeholders moved.
+  const fs::path translation = ProgramDir() / LanguageFileName("XX");
+  {
+    TLangIniFile ini(translation);
+    ini.SetEncoding(TTextEncoding::Utf16LE);
+    WriteLangValue(ini, "Common", "Language", "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9");
+    for (size_t i = 0; i < table.Count() && i < 40; ++i) {
+      const std::string& key = table.Key(i);
+      WriteLangValue(ini, "Resource Strings", "rs" + key,
+                     "'" + table.GetLangStr(key, true) + "'\r\n #" + std::to_string(i));
+    }
+    ini.UpdateFile();
+  }
+  Seed("language", "translation-utf16", ReadFile(translation));
+}
+
+// A string as FuzzedDataProvider's ConsumeRandomLengthString reads it back.
+std::string Escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return out + "\\|";
+}
+
+void IniSeed(const std::string& name, const std::string& file, std::string_view section, std::string_view key,
+             std::string_view value, uint8_t choice) {
+  Seed("ini", name, Escaped(section) + Escaped(key) + Escaped(value) + file + static_cast<char>(choice));
+}
+
+void IniSeeds() {
+  fuzz::ClearProgramHome();
+  WriteDemoUnit("Norv-L2E", 1, 6, 251, 9, 1234, true);
+  WriteDemoUnit("Norv-L2E", 2, 6, 123, 12, 77, false);
+  WriteDemoUnit("Second", 1, 3, 0, 20, 5, false);
+  const std::string demo = ReadFile(ProgramDir() / DemoUnitsFileName);
+  const fs::path settings = ProgramDir() / "Settings.ini";
+  {
+    TMemIniFile_Dot ini(settings);
+    ini.WriteFloat("Display", "Persistence", 0.1);
+    ini.WriteFloat("Display", "Intensity", -1.5e-300);
+    ini.WriteBool("Display", "Grid", true);
+    ini.WriteString("Paths", "Setups", "/home/user/Setup Files/µ dir");
+    ini.WriteInteger("Paths", "Count", -2147483648LL);
+    ini.UpdateFile();
+  }
+  std::string edited = "; written by hand\r\n" + ReadFile(settings);
+  for (size_t at = 0; (at = edited.find('\n', at)) != std::string::npos; at += 2) {
+    if (at == 0 || edited[at - 1] != '\r') edited.insert(at++, 1, '\r');
+  }
+  // Choice byte: operation (0 write, 1 delete key, 2 erase section) + 4 case-sensitive +
+  // 8 write at once + 16 names from the file.
+  IniSeed("demo-write", demo, "Norv-L2E Instrument", "Block 1 SerNo", "4321", 0);
+  IniSeed("demo-new-section", demo, "Third Instrument", "Block 1 Year", "21", 8);
+  IniSeed("settings-delete", edited, "display", "GRID", "", 1);
+  IniSeed("settings-erase", edited, "Paths", "", "", 2 + 4);
+  IniSeed("settings-from-file", EncodeText(edited, TTextEncoding::Utf16LE), "", "", " 2.5E-3 ", 16 + 8);
+}
+
+// --- instrument replies ------------------------------------------------------------------
+
+void ReplySeeds() {
+  // In the order the harness asks: connection, identity, typed queries, trigger search.
+  const std::vector<std::string> plain{"1 255 251 9 1234\r\n",
+                                       "1 255 251 9 1234\r\n",
+                                       "3.9.4 (20 Jan 2020)\r\n",
+                                       "7\r\n",
+                                       "512\r\n",
+                                       "-3\r\n",
+                                       "1.5E-9\r\n",
+                                       "0.25\r\n",
+                                       "Trig\r\n",
+                                       "TRIG_ON\r\n",
+                                       "1.25E9\r\n",
+                                       "38.5\r\n",
+                                       "0\r\n",
+                                       "TRIG_OFF\r\n",
+                                       "TRIG_ON\r\n",
+                                       "TRIG_OFF\r\n",
+                                       "TRIG_OFF\r\n",
+                                       "TRIG_ON\r\n",
+                                       "TRIG_ON\r\n",
+                                       "TRIG_OFF\r\n",
+                                       "TRIG_ON\r\n",
+                                       "TRIG_ON\r\n"};
+  std::string seed;
+  for (const std::string& reply : plain) seed += reply + "\x1E";
+  Seed("replies", "plain", seed);
+  // LAN option (options code 123) with a firmware that reports the MAC address.
+  Seed("replies", "lan-identity",
+       "1 255 123 12 77\r\n\x1E"
+       "1 255 123 12 77\r\n\x1E"
+       "3.10.4 (1 Mar 2021)\r\n\x1E"
+       "12\r\n\x1E"
+       "0 85 1 126 8 210\r\n\x1E"
+       "\x1E"
+       "x\r\n\x1E"
+       "TRIG_ON\r\n");
+  // Replies ending in LF alone, as older firmware sends them.
+  Seed("replies", "lf-only",
+       "1 255 251 9 1234\n\x1E"
+       "1 255 251 9 1234\n\x1E"
+       "3.7.4\n\x1E"
+       "3\n\x1E"
+       "TRIG_ON\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds <folder>\n");
+    return 2;
+  }
+  g_out = argv[1];
+  fuzz::SetUpProgramHome();
+  CommandAndSetupSeeds();
+  RecordSeeds();
+  SampleStreamSeeds();
+  LanguageSeeds();
+  IniSeeds();
+  ReplySeeds();
+  fuzz::ResetProgramState();
+  return 0;
+}

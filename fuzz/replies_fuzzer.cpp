@@ -1,0 +1,109 @@
+// Instrument replies: an instrument answers every query with the next part of the input
+// (parts separated by the byte 0x1E; an empty part is a reply that brings nothing), once
+// on the USB link and once over TCP. The program connects, reads the instrument's
+// identity, asks every question it asks of an instrument, runs the trigger level search
+// and probes the link, then names the instrument from what it read, as the main window
+// does.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/ip_address.h"
+#include "framework/settings_tree.h"
+#include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_recovery.h"
+#include "instrument/setting_senders.h"
+#include "instrument/trigger_level_search.h"
+#include "instrument/trigger_settings.h"
+#include "support/fake_clock.h"
+#include "support/fake_usb_pipe.h"
+#include "support/fuzz_program.h"
+#include "support/loopback_instrument.h"
+
+using namespace norv;
+
+namespace {
+
+constexpr char kReplySeparator = '\x1E';
+
+fuzz::TLoopbackInstrument& LanInstrument() {
+  static fuzz::TLoopbackInstrument instrument;
+  return instrument;
+}
+
+void Session(bool overTcp, const std::vector<std::string_view>& replies) {
+  fuzz::ClearProgramHome();
+  fuzz::ResetProgramState();
+  fuzz::CreateRegisteredTree();
+  test::FakeClock fake;
+  fuzz::TServingClock clock(fake, LanInstrument());
+  SetProgramClock(clock);
+
+  std::optional<test::FakeUsbPipe> pipe;
+  size_t next = 0;
+  bool connected = false;
+  if (overTcp) {
+    LanInstrument().Start(replies, {});
+    TIPv4Addr loopback;
+    StrToIPv4("127.0.0.1", loopback);
+    connected = ConnectInstrument(false, loopback, LanInstrument().Port());
+  } else {
+    pipe.emplace();
+    pipe->OnWrite = [&](std::string_view bytes) {
+      if (bytes.find('?') != std::string_view::npos && next < replies.size()) pipe->QueueIn(replies[next++]);
+    };
+    connected = ConnectInstrument(true, TIPv4Addr{});
+  }
+
+  try {
+    if (connected) {
+      ReadIndivData();
+      QueryInt("Acq:RecLen");
+      QueryIntArg("Gen:Out1:Offset", 5);
+      QueryFloat("TB:TimeDiv");
+      QueryFloatArg("Trig:Level", 0.25);
+      QueryUpperString("Trig:Mode");
+      QueryTrigOn(false);
+      QueryPatternTrigFreq();
+      ReadInstrumentTemperature(true);
+      SendGenOffset(1, -7);
+      RefreshTriggerStatus(false);
+      fake.Advance(2000);
+      RefreshTriggerStatus(true);
+      RootSpider->ExecCommandLine("TRIG:SOURCE DIRECT", false);
+      double level = 0;
+      TriggerLevelSearch(level);
+      if (LinkAlive()) ReadIndivData();
+      ResyncAfterLinkRecovery();
+    }
+    GetProductName();
+    BuildMainCaption(true);
+    OptionNamesText(InstrumentIdentity.ModelCode, InstrumentIdentity.Options, true);
+    SerialNumberText();
+    NewTimingLogic();
+    VersionAtLeast(InstrumentIdentity.SWVer, {3, 9, 4});
+  } catch (const std::runtime_error&) {
+  }
+  DisconnectInstrument(true);
+  LanInstrument().Close();
+  SetProgramClock(SystemClock());  // the clocks above end here
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::SetUpProgramHome();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 16384) return 0;
+  const std::vector<std::string_view> replies = fuzz::SplitOn(fuzz::AsText(data, size), kReplySeparator);
+  Session(false, replies);
+  Session(true, replies);
+  return 0;
+}

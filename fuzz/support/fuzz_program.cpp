@@ -1,0 +1,153 @@
+#include "support/fuzz_program.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "framework/handler.h"
+#include "framework/language.h"
+#include "framework/scale_change_flags.h"
+#include "framework/settings_tree.h"
+#include "framework/undo_ring.h"
+#include "instrument/acquisition_cycle.h"
+#include "instrument/acquisition_hooks.h"
+#include "instrument/acquisition_settings.h"
+#include "instrument/channel_settings.h"
+#include "instrument/command_link.h"
+#include "instrument/instrument_identity.h"
+#include "instrument/link_hooks.h"
+#include "instrument/link_recovery.h"
+#include "instrument/sample_stream.h"
+#include "instrument/setting_senders.h"
+#include "instrument/settings_hooks.h"
+#include "instrument/settings_wiring.h"
+#include "instrument/signal_obj.h"
+#include "instrument/timebase_settings.h"
+#include "instrument/trigger_settings.h"
+#include "instrument/usb_transport.h"
+#include "support/temp_home.h"
+
+namespace norv::fuzz {
+
+namespace fs = std::filesystem;
+
+std::string Printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n' || (byte >= 32 && byte < 127) || byte >= 128) {
+      shown += c;
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      shown += escape;
+    }
+  }
+  return shown;
+}
+
+void Require(bool holds, std::string_view property, std::string_view detail) {
+  if (holds) return;
+  std::fprintf(stderr, "\n*** property violated: %.*s\n", static_cast<int>(property.size()), property.data());
+  const std::string shown = Printable(detail);
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+  std::fputc('\n', stderr);
+  std::abort();
+}
+
+void SetUpProgramHome() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  test::SetUpTestHome();
+  std::atexit([] { test::TearDownTestHome(); });
+}
+
+void ClearProgramHome() {
+  for (const char* sub : {"home", "config", "tmp"}) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(test::TestRoot() / sub, ec))
+      fs::remove_all(entry.path(), ec);
+  }
+}
+
+void ResetProgramState() {
+  // The tree and the undo ring.
+  UndoBuffer.reset();
+  DestroyRootSpider();
+  ForceNotify = false;
+  UndoGroupActive = UndoGroupStepOpened = false;
+  OnSettingsBatchEnd.Reset();
+  OnSignalSwitchedOff.Reset();
+  OnSignalOnChanged.Reset();
+  OnSettingsLoaded.Reset();
+  SignalsOn.Reset();
+
+  // The link.
+  DisconnectInstrument(true);
+  LinkKind = TLinkKind::None;
+  CommFailure = Acquiring = BreakingAcquisition = false;
+  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
+  LinkHooks = TLinkHooks{};
+  PreCommandHook.Reset();  // back to its fallback, the stop of a running record
+  UsbMessageSink.Reset();
+  InstrumentIdentity = TInstrumentIdentity{};
+  ProductNameHook.Reset();
+  ClearCommFailure();
+  SetProgramClock(SystemClock());
+  SetSettingsLink(nullptr);
+
+  // The settings units.
+  SettingsHooks = TSettingsHooks{};
+  SenderCaches = TSenderCaches{};
+  SamplingModeByte = SamplingModeNone;
+  TimeBaseMaximum = 0.002;
+  AutoSaveFolder.clear();
+  AutoSaveBaseName.clear();
+
+  // The acquisition.
+  RunFlag = SingleFlag = AcqSuspended = AcqCycleRunning = false;
+  AcqHooks = TAcqHooks{};
+  DerivedSignalStates.fill(dssOff);
+  XYSignalState = dssOff;
+  MemoCopyRequest = DiskSaveRequest = DiskLoadRequest = AutoCalibrationDue = false;
+  TDRReadoutFresh = false;
+  FlagOfScalesChange = TFlagOfScalesChange{};
+}
+
+void ResetRecords() { SignalObjs().InitChannelSignals(); }
+
+void CreateRegisteredTree() {
+  CreateRootSpider();
+  RegisterChannelCommands();
+  RegisterTimeBaseCommands();
+  RegisterTriggerCommands();
+  RegisterAcquisitionCommands();
+  CommandsRegistered = true;
+  InstallInstrumentSettings();
+  // The start-up apply: every change action runs once, as the shell forces it.
+  ForceNotify = true;
+  ApplyChannelSettings();
+  ApplyTimeBaseSettings();
+  ApplyTriggerSettings();
+  ApplyAcquisitionSettings();
+  ForceNotify = false;
+  UndoBuffer = std::make_unique<TUndoBuffer>();
+  UndoBuffer->Enabled = true;
+}
+
+std::vector<std::string_view> SplitOn(std::string_view data, char separator) {
+  std::vector<std::string_view> parts;
+  for (size_t start = 0;;) {
+    const size_t end = data.find(separator, start);
+    if (end == std::string_view::npos) {
+      parts.push_back(data.substr(start));
+      return parts;
+    }
+    parts.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+}  // namespace norv::fuzz
