@@ -5,8 +5,8 @@
 
 #include <stdexcept>
 
-#include "framework/settings_tree.h"
-#include "framework/undo_ring.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
 #include "support/fuzz_program.h"
 
 using namespace norv;

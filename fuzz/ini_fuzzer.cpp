@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/ini_file.h"
-#include "framework/program_dir.h"
-#include "framework/text_case.h"
-#include "framework/text_encoding.h"
+#include "framework/text/ini_file.h"
+#include "framework/util/program_dir.h"
+#include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "support/fuzz_program.h"
 
 using namespace norv;

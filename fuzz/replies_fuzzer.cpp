@@ -11,14 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/ip_address.h"
-#include "framework/settings_tree.h"
-#include "instrument/command_link.h"
-#include "instrument/instrument_identity.h"
-#include "instrument/link_recovery.h"
-#include "instrument/setting_senders.h"
-#include "instrument/trigger_level_search.h"
-#include "instrument/trigger_settings.h"
+#include "framework/text/ip_address.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_recovery.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/trigger_level_search.h"
+#include "instrument/settings/trigger_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
 #include "support/fuzz_program.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/settings_tree.h"
+#include "framework/settings/settings_tree.h"
 #include "support/fuzz_program.h"
 
 using namespace norv;

@@ -1,7 +1,7 @@
 // ".txt" waveform files (the verbose text form): a file that loads must save in every
 // form, and each saved file must load again.
 
-#include "instrument/signal_obj.h"
+#include "instrument/record/signal_obj.h"
 #include "support/fuzz_program.h"
 #include "support/record_files.h"
 

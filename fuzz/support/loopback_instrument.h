@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/clock.h"
+#include "framework/util/clock.h"
 #include "support/fake_clock.h"
 
 namespace norv::fuzz {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "instrument/signal_obj.h"
+#include "instrument/record/signal_obj.h"
 
 namespace norv::fuzz {
 
