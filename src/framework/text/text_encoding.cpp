@@ -1,5 +1,6 @@
 #include "framework/text/text_encoding.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -96,6 +97,10 @@ std::optional<char32_t> NextUtf8(std::string_view s, size_t& i) {
   if (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
   i += static_cast<size_t>(len);
   return c;
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 bool IsValidUtf8(std::string_view s) {
@@ -225,7 +230,12 @@ std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncod
     case TTextEncoding::Utf16BE:
       return EncodeUtf16(utf8, true);
     case TTextEncoding::Ansi:
-      if (auto ansi = EncodeCodePage(utf8, codePage)) return *ansi;
+      if (auto ansi = EncodeCodePage(utf8, codePage)) {
+        // 8-bit bytes that happen to form UTF-8 would read back as other characters.
+        if (!IsValidUtf8(*ansi) || IsAscii(*ansi)) return *ansi;
+        if (used) *used = TTextEncoding::Utf8Bom;
+        return "\xEF\xBB\xBF" + std::string(utf8);
+      }
       if (used) *used = TTextEncoding::Utf8;
       return std::string(utf8);
     case TTextEncoding::Utf8:

@@ -168,6 +168,16 @@ TEST(IniFile, EncodingsAreReadAndKeptOnWrite) {
   ini.WriteString("U", "Omega", "\xCE\xA9");
   ini.UpdateFile();
   EXPECT_EQ(ReadBytes(path), "[U]\nUnit=\xC2\xB5s\nEuro=\xE2\x82\xAC\nOmega=\xCE\xA9\n");
+
+  // Once the byte that was not UTF-8 is gone, "Ã©" in the code page would read back as
+  // "é": such a file is written as marked UTF-8 instead.
+  auto turning = NewFile("turning.ini");
+  WriteBytes(turning, "[a]\r\nx=\xC3\xA9\r\ny=\xFF\r\n");
+  TMemIniFile_Dot old(turning);
+  old.WriteString("a", "y", "1");
+  old.UpdateFile();
+  TMemIniFile_Dot reread(turning);
+  EXPECT_EQ(reread.ReadString("a", "x", ""), "\xC3\x83\xC2\xA9");
 }
 
 TEST(IniFile, DamagedNumbersFallBackToTheDefault) {
