@@ -68,7 +68,7 @@ void Session(bool overTcp, const std::vector<std::string_view>& replies) {
       QueryFloatArg("Trig:Level", 0.25);
       QueryUpperString("Trig:Mode");
       QueryTrigOn(false);
-      QueryPatternTrigFreq();
+      QueryPatternTrigFreq(false);
       ReadInstrumentTemperature(true);
       SendGenOffset(1, -7);
       RefreshTriggerStatus(false);

@@ -66,7 +66,8 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
 std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
   std::vector<std::string> lines;
   if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-    for (std::string_view line : SplitLines(DecodeText(bytes).utf8)) lines.emplace_back(line);
+    const std::string text = DecodeText(bytes).utf8;  // the lines point into it
+    for (std::string_view line : SplitLines(text)) lines.emplace_back(line);
     return lines;
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);

@@ -121,7 +121,10 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
   ansi.replace(ansi.find("\xC2\xB5"), 2, "\xB5");
   // One line in the old code page among UTF-8 ones is read alone in it.
   const std::string mixed = lf + "UTIL:ECHO caf\xE9\n";
-  for (const std::string& file : {lf, crlf, ansi, mixed}) {
+  // UTF-16 little-endian with its byte-order mark (the text is ASCII but for the micro sign).
+  std::string utf16 = "\xFF\xFE";
+  for (const char c : ansi) utf16 += {c, '\0'};
+  for (const std::string& file : {lf, crlf, ansi, mixed, utf16}) {
     TLines lines = SetupLinesFromFileText(file);
     if (file == mixed) {
       ASSERT_EQ(lines.back(), "UTIL:ECHO caf\xC3\xA9");
