@@ -27,10 +27,6 @@ struct TKnownFault {
   std::string_view Fault;
 };
 constexpr TKnownFault kKnownFaults[] = {
-    {"limits load",
-     "TB:BITSCALEA TB:BITSCALEB TB:SCALEMETREA TB:SCALEMETREB TB:SCALEFOOTA TB:SCALEFOOTB TB:SCALEINCHA "
-     "TB:SCALEINCHB",
-     "unit scales hold the time scales' limits until applied; a setup loaded before clamps them"},
     {"answer", "TB:SCALEMETREA TB:SCALEFOOTA",
      "the unit after the number (m/div, ft/div) reads back as milli or femto"},
     {"answer", "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL",
