@@ -164,7 +164,7 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   // The undefined marker as written to setups; it is limited like any value.
   double value = UndefinedValue;
   if (!word.starts_with("UNDEFINED")) {
-    const auto number = ReadEngineeringNumber(text);
+    const auto number = ReadEngineeringNumber(text, unit_text_);
     if (!number) return;
     value = *number;
   }
@@ -319,7 +319,7 @@ std::string TDoubleEditHandler::NumberText(bool replay) const {
   const double target = Quantise(value_);
   for (int digits = GetDigits(); digits <= 17; ++digits) {
     text = FloatToEngStr(GetFormatMode(), static_cast<uint8_t>(digits), false, value_, true);
-    const auto back = ReadEngineeringNumber(text);
+    const auto back = ReadEngineeringNumber(text, unit_text_);
     if (!back || Quantise(Clamp(*back)) == target) break;
   }
   return text;

@@ -27,8 +27,6 @@ struct TKnownFault {
   std::string_view Fault;
 };
 constexpr TKnownFault kKnownFaults[] = {
-    {"answer", "TB:SCALEMETREA TB:SCALEFOOTA",
-     "the unit after the number (m/div, ft/div) reads back as milli or femto"},
     {"answer", "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL",
      "mega is answered \"M\" (\"-1 MW\") and reads back as milli"},
     {"answer", "TB:SCALEINCHA TB:SCALEINCHB",
