@@ -29,8 +29,6 @@ struct TKnownFault {
 constexpr TKnownFault kKnownFaults[] = {
     {"answer", "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL",
      "mega is answered \"M\" (\"-1 MW\") and reads back as milli"},
-    {"answer", "TB:SCALEINCHA TB:SCALEINCHB",
-     "the answer's 6 digits of a converted scale move it by more than its tolerance"},
     {"undo", "TB:SCALEA",
      "replay sets A before B, B is clamped to A, TB:DELAY and TB:DELTADEL fall to 0 and stay"},
 };
