@@ -140,17 +140,17 @@ void TEditHandler::Step(bool up) {
   SetValue(next);
 }
 
-std::string TEditHandler::NumberText(bool replay) const {
+std::string TEditHandler::NumberText(bool replay, bool) const {
   return FloatToEngStr(format_mode_, digits_, IsInteger(), GetValue(), replay);
 }
 
-std::string TEditHandler::GetValueText(bool replay) const {
+std::string TEditHandler::ValueText(bool replay, bool exact) const {
   if (!replay && on_get_text_) {
     std::string text;
     on_get_text_(*this, text, GetValue());
     return text;
   }
-  std::string text = NumberText(replay);
+  std::string text = NumberText(replay, exact);
   if (!unit_text_.empty()) text += replay ? "(" + unit_text_ + ")" : unit_text_;
   return text;
 }
@@ -164,7 +164,7 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   // The undefined marker as written to setups; it is limited like any value.
   double value = UndefinedValue;
   if (!word.starts_with("UNDEFINED")) {
-    const auto number = ReadEngineeringNumber(text);
+    const auto number = ReadEngineeringNumber(text, unit_text_);
     if (!number) return;
     value = *number;
   }
@@ -174,7 +174,8 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
 
 std::string TEditHandler::Execute(const std::string& param, bool isQuery, bool replay) {
   if (!param.empty()) ParseValueText(param, replay);
-  return isQuery ? ValueAnswer(GetValueText(replay), replay) : std::string();
+  // An answer sent back as a command must not move the value.
+  return isQuery ? ValueAnswer(ValueText(replay, true), replay) : std::string();
 }
 
 void TEditHandler::Reconfigure(std::string_view unitText, uint8_t formatMode, double min, double mid, double max,
@@ -311,15 +312,16 @@ bool TDoubleEditHandler::SetValueByProgram(double value) {
 // Every digit needed to come back to the same double.
 std::string TDoubleEditHandler::UndoText() const { return FloatToStrRoundTrip_Dot(value_); }
 
-std::string TDoubleEditHandler::NumberText(bool replay) const {
-  std::string text = TEditHandler::NumberText(replay);
-  if (!replay) return text;
-  // A setup line must restore the value: where the shown digits would lose it, more
-  // digits are written in the same notation.
+std::string TDoubleEditHandler::NumberText(bool replay, bool exact) const {
+  std::string text = TEditHandler::NumberText(replay, exact);
+  if (!exact) return text;
+  // Where the shown digits would lose the value, more digits are written in the same
+  // notation. Read back in the replay form, whose "MEG" is not taken for milli.
   const double target = Quantise(value_);
   for (int digits = GetDigits(); digits <= 17; ++digits) {
-    text = FloatToEngStr(GetFormatMode(), static_cast<uint8_t>(digits), false, value_, true);
-    const auto back = ReadEngineeringNumber(text);
+    const auto d = static_cast<uint8_t>(digits);
+    const auto back = ReadEngineeringNumber(FloatToEngStr(GetFormatMode(), d, false, value_, true));
+    text = FloatToEngStr(GetFormatMode(), d, false, value_, replay);
     if (!back || Quantise(Clamp(*back)) == target) break;
   }
   return text;

@@ -60,9 +60,10 @@ class TEditHandler : public THandler {
   // One step in the current mode, as a control's change.
   void StepUp();
   void StepDown();
-  // The text shown, answered to queries (display form) or written to setups (replay form:
-  // "MEG", unit in parentheses, as many digits as restore the value exactly).
-  std::string GetValueText(bool replay) const;
+  // The text shown (display form) or written to setups (replay form: "MEG", unit in
+  // parentheses, as many digits as restore the value exactly). A query answers the display
+  // form with the digits that read back to the value.
+  std::string GetValueText(bool replay) const { return ValueText(replay, replay); }
   // A command parameter: MIN, MID, MAX, a number with prefix and unit letters, UNDEFINED;
   // UP..., DOWN..., STEPCOARSE and STEPFINE are accepted and change nothing; anything else
   // is ignored.
@@ -121,13 +122,15 @@ class TEditHandler : public THandler {
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override;
   double Clamp(double value) const;
-  // The number part of the value text (without unit).
-  virtual std::string NumberText(bool replay) const;
+  // The number part of the value text (without unit); `exact` adds the digits needed to
+  // read back to the value.
+  virtual std::string NumberText(bool replay, bool exact) const;
   // Whether changes now record undo (not during an auto-repeat).
   bool RecordsUndo() const { return !repeating_; }
 
  private:
   void Step(bool up);
+  std::string ValueText(bool replay, bool exact) const;
   void SetValueAs(TWhoChanged who, double value);
   uint32_t DisplayColour(int index) const;
 
@@ -188,7 +191,7 @@ class TDoubleEditHandler : public TEditHandler {
 
  protected:
   std::string UndoText() const override;
-  std::string NumberText(bool replay) const override;
+  std::string NumberText(bool replay, bool exact) const override;
 
  private:
   // The value SetValue would store for an in-range `value`: on the grid of the fine step

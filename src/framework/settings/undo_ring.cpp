@@ -131,6 +131,17 @@ void ReplayUndoStep(bool redo) {
     THandler* handler = lines[i].Handler;
     if (handler) handler->RestoreFromText(lines[i].Text);
   }
+  // A node the step did not change held the same value before and after it, so the
+  // replay must leave it as it found it. Yet the rules of a node restored before the one
+  // that sets its limits back can clamp it (time scale A restored before B clamps B and
+  // the delays): such a node wrote its value into the slot, and gets it back here, as
+  // does any node that this in turn moves.
+  for (size_t i = 0; UndoBuffer.get() == ring && i < ring->WriteList().size(); ++i) {
+    const TUndoLine line = ring->WriteList()[i];  // a copy: restoring may add lines
+    const auto inStep = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
+    if (line.Handler && std::none_of(lines.begin(), lines.end(), inStep))
+      line.Handler->RestoreFromText(line.Text);
+  }
 }
 
 }  // namespace norv

@@ -50,6 +50,9 @@ class TUndoBuffer {
   // handler's stamp from an earlier ring never hides a change in a new one.
   uint64_t Stamp() const { return stamp_counter_; }
 
+  // The lines of the step being written; a replay writes the values it replaces there.
+  const TUndoSnapshot& WriteList() const { return snapshots_[write_slot_]; }
+
   // Lines of `handler` now belong to `replacement`, or are dropped when it is nullptr.
   void ReplaceHandler(const THandler* handler, THandler* replacement);
 
@@ -80,8 +83,9 @@ extern bool UndoGroupActive;
 extern bool UndoGroupStepOpened;
 
 // Takes the last step (Redo false) or the next one (Redo true) from UndoBuffer and
-// replays every line through its handler inside a settings batch. Does nothing without
-// a ring or when that side is empty.
+// replays every line through its handler inside a settings batch; a node outside the
+// step that the replay's rules changed on the way takes back the value it had. Does
+// nothing without a ring or when that side is empty.
 void ReplayUndoStep(bool redo);
 
 }  // namespace norv

@@ -93,6 +93,14 @@ int PrefixExponent(std::string_view suffix) {
   }
 }
 
+// Whether the text after a number is the unit itself ("m/div", "m") rather than a prefix
+// and unit: units such as "m" and "ft" begin with a prefix letter.
+bool IsUnit(std::string_view rest, std::string_view unit) {
+  rest = TrimBlanks(rest);
+  const std::string_view base = unit.substr(0, unit.find('/'));
+  return !rest.empty() && (SameTextAscii(rest, unit) || SameTextAscii(rest, base));
+}
+
 // Length of the number at the start of text: sign, digits with an optional point, and an
 // exponent when digits follow its "E". 0 when there is no digit.
 size_t NumberLength(std::string_view text, size_t& exponentAt) {
@@ -135,7 +143,7 @@ std::string FloatToEngStr(uint8_t formatMode, uint8_t digits, bool isInt, double
   return EngineeringForm(text, replay);
 }
 
-std::optional<double> ReadEngineeringNumber(std::string_view text) {
+std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_view unit) {
   while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
   size_t exponentAt = 0;
   const size_t length = NumberLength(text, exponentAt);
@@ -144,7 +152,7 @@ std::optional<double> ReadEngineeringNumber(std::string_view text) {
   while (!rest.empty() && IsBlankOrControl(rest.front())) rest.remove_prefix(1);
   size_t suffixLength = 0;
   while (suffixLength < rest.size() && suffixLength < 3 && !IsBlankOrControl(rest[suffixLength])) ++suffixLength;
-  const int prefixExponent = PrefixExponent(rest.substr(0, suffixLength));
+  const int prefixExponent = IsUnit(rest, unit) ? 0 : PrefixExponent(rest.substr(0, suffixLength));
 
   // The prefix is added to the text's own exponent, so the decimal value is read in one
   // correctly rounded conversion.

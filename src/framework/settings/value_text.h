@@ -39,6 +39,9 @@ std::string FloatToEngStr(uint8_t formatMode, uint8_t digits, bool isInt, double
 // 2e6, "10 n(s)" 1e-8, "10(S)" 10). The prefix scales the decimal text itself, so a text
 // with enough digits reads back to the exact double it was written from. Nothing for text
 // that does not begin with a number or whose value is not a finite double.
-std::optional<double> ReadEngineeringNumber(std::string_view text);
+// When all that follows the number is `unit` or its part before "/" ("1.5 m/div" or
+// "1.5 m" for "m/div", "5 ft"), in either case, it has no prefix: a prefix is a letter
+// before the unit.
+std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_view unit = {});
 
 }  // namespace norv

@@ -76,16 +76,21 @@ void SetLimits(TEditHandler* h, double min, double mid, double max) {
   h->SetMid(mid);
 }
 
-void ApplyLimitRule(bool b) {
-  const double min = b ? TimeBaseResolution(GetTimeScaleA()) : TimeBaseMin;
-  const double max = b ? GetTimeScaleA() : ScaleAMax;
-  SetLimits(TimeScale(b), min, ScaleMid(huTime, min, max), max);
+// The limits of the time scale A or B converted into each other unit.
+void ConvertLimits(bool b, double min, double max) {
   for (int k = huBit; k <= huInch; ++k) {
     const auto kind = static_cast<THorizontalUnit>(k);
     const double unitMin = TimeToUnit(kind, min);
     const double unitMax = TimeToUnit(kind, max);
     SetLimits(Scales(b)[k], unitMin, ScaleMid(kind, unitMin, unitMax), unitMax);
   }
+}
+
+void ApplyLimitRule(bool b) {
+  const double min = b ? TimeBaseResolution(GetTimeScaleA()) : TimeBaseMin;
+  const double max = b ? GetTimeScaleA() : ScaleAMax;
+  SetLimits(TimeScale(b), min, ScaleMid(huTime, min, max), max);
+  ConvertLimits(b, min, max);
 }
 
 void ConvertIntoUnits(bool b) {
@@ -496,6 +501,9 @@ void RegisterTimeBaseCommands() {
     hTBScaleB[kind] = AddScale(base + "B", u.B, u.Unit + byDiv, 1e-4, u.Tolerance,
                                [kind](THandler& h) { UnitScaleChanged(h, true, kind); });
   }
+  // In their own units from the start: a setup loaded before the first apply must not be
+  // clamped to limits in seconds.
+  for (bool b : {false, true}) ConvertLimits(b, TimeScale(b)->GetMin(), TimeScale(b)->GetMax());
 
   hTBDelay = root.AddDoubleEdit("TB:Delay", NoColour, 2.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
                                 DelayChanged, DelayText, DelayEntry);

@@ -58,6 +58,20 @@ TEST(ReadEngineeringNumber, PrefixLettersScaleTheNumber) {
   EXPECT_EQ(ReadEngineeringNumber("4.7\xCE\xBC"), 4.7e-6);
 }
 
+TEST(ReadEngineeringNumber, AUnitThatBeginsWithAPrefixLetterIsNoPrefix) {
+  struct Case {
+    const char* text;
+    const char* unit;
+    double value;
+  };
+  for (const Case c : {Case{"1.49896 M/DIV", "m/div", 1.49896}, {"1.5 m", "m/div", 1.5},
+                       {"4.9 FT", "ft/div", 4.9}, {"1.5 MM/DIV", "m/div", 1.5e-3},
+                       {"4.9 kft/div", "ft/div", 4.9e3}, {"2 MEGM/DIV", "m/div", 2e6},
+                       {"1.5 m(m/div)", "m/div", 1.5e-3}, {"1.5 M", "s/div", 1.5e-3},
+                       {"4.9 FT", "in/div", 4.9e-15}})
+    EXPECT_EQ(ReadEngineeringNumber(c.text, c.unit), c.value) << c.text << " in " << c.unit;
+}
+
 TEST(ReadEngineeringNumber, NonNumbersAndNonFiniteValuesGiveNothing) {
   for (const char* text : {"", "NAN", "nan", "INF", "-INF", "ABC", "-", ".", "E5", "1E400", "1E308T", "K5"})
     EXPECT_FALSE(ReadEngineeringNumber(text).has_value()) << text;
