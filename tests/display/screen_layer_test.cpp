@@ -22,6 +22,14 @@ using test::TRecordingWindow;
 constexpr TColorRef kBackground = 0x000000;
 constexpr uint32_t kGraticule = 0xFF4F6F00;
 
+// Nothing of any layer anywhere on the screen, strip included.
+bool ScreenEmpty(const TSignalScreen& screen) {
+  for (int y = 0; y < screen.Height(); ++y)
+    for (int x = 0; x < screen.Width(); ++x)
+      if (screen.Occupancy(x, y) != 0 || screen.Image().Pixel(x, y) != 0) return false;
+  return true;
+}
+
 int CountCells(const TScreenLayer& layer) {
   int n = 0;
   for (int y = 0; y <= layer.MaxY(); ++y) {
@@ -157,12 +165,7 @@ TEST(LayerBinding, RegistrationColourAndRebinding) {
   trace.SetSignalScreenAndRegisterSelfInIt(&second);
   EXPECT_EQ(first.LayerObject(8), nullptr);
   EXPECT_EQ(second.LayerObject(8), &trace);
-  for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < first.Width(); ++x) {
-      ASSERT_EQ(first.Occupancy(x, y), 0u) << "strip and plot cleared at " << x << "," << y;
-      ASSERT_EQ(first.Image().Pixel(x, y), 0u);
-    }
-  }
+  EXPECT_TRUE(ScreenEmpty(first)) << "strip and plot cleared";
   EXPECT_EQ(PixelAt(second, column, row), 0x00FF00u);
   EXPECT_NE(second.Occupancy(20, trace.CentreRow()), 0u);
 }
@@ -178,12 +181,7 @@ TEST(LayerBinding, UnregisteringErasesTheLayerAndUnbindsIt) {
   EXPECT_EQ(old.GetScreen(), nullptr);
   EXPECT_EQ(screen->LayerObject(5), nullptr);
   EXPECT_EQ(old.Cell(3, 4), 1) << "the layer keeps its cells";
-  for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < screen->Width(); ++x) {
-      ASSERT_EQ(screen->Occupancy(x, y), 0u) << x << "," << y;
-      ASSERT_EQ(screen->Image().Pixel(x, y), 0u) << x << "," << y;
-    }
-  }
+  EXPECT_TRUE(ScreenEmpty(*screen));
 
   // The next layer under that index shows its own cells only, also when all is recomposed.
   TCellLayer next("Next", 30, 20, 5, false);

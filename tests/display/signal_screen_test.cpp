@@ -35,34 +35,17 @@ class SignalScreenTest : public ::testing::Test {
   std::vector<std::unique_ptr<TCellLayer>> layers;
 };
 
-TEST_F(SignalScreenTest, PriorityOnTopAndErasingBackToWhatLiesBehind) {
+// Priority, on-top, erasing and blending over random sequences are checked against a
+// fresh composition in the composition property test; these are the cases it leaves out.
+TEST_F(SignalScreenTest, CoveredAndBlankCellsAndPositionsOutsideThePicture) {
   TCellLayer& l3 = AddLayer(3, 0xFF0000AA);
   TCellLayer& l5 = AddLayer(5, 0xFF00BB00);
   l5.Put(4, 6, 0x00BB00);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00BB00u);
   l3.Put(4, 6, 0x0000AA);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000AAu) << "the lower index is in front";
-  EXPECT_EQ(screen.Occupancy(4 + kMarkerStripWidth, 6), (1u << 3) | (1u << 5));
-
   window.Calls.clear();
   l5.Recolour(4, 6, 0x00CC00);
   EXPECT_TRUE(window.Calls.empty()) << "a covered cell leaves the pixel alone";
-
-  screen.SetOnTopLayer(5);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u) << "the on-top layer comes before all";
-  EXPECT_EQ(screen.CoverMask(5), 0u);
-  EXPECT_EQ(screen.CoverMask(3), (1u << 5) | 0x7u);
-  l3.Recolour(4, 6, 0x0000AB);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u);
-  screen.SetOnTopLayer(0);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000ABu);
-
-  l3.Remove(4, 6);
-  EXPECT_EQ(PixelAt(screen, 4, 6), 0x00CC00u);
-  l5.Remove(4, 6);
-  EXPECT_EQ(PixelAt(screen, 4, 6), kBackground);
-  EXPECT_EQ(screen.Occupancy(4 + kMarkerStripWidth, 6), 0u);
-
+  EXPECT_EQ(PixelAt(screen, 4, 6), 0x0000AAu);
   l3.PutBlank(2, 2);
   EXPECT_EQ(PixelAt(screen, 2, 2), 0x0000FFu) << "a pixel with nothing to show is red";
   // Positions outside the picture are ignored; the first strip column is inside.
@@ -77,28 +60,13 @@ TEST_F(SignalScreenTest, PriorityOnTopAndErasingBackToWhatLiesBehind) {
 
 TEST_F(SignalScreenTest, TranslucentLayersBlendWithWhatLiesBehind) {
   // Alpha 0x33 = 0.2: each byte is 0.2 * top + 0.8 * below, to the nearest.
-  TCellLayer& glass1 = AddLayer(1, 0x33000000);
-  TCellLayer& glass2 = AddLayer(2, 0x33000000);
+  TCellLayer& glass = AddLayer(2, 0x33000000);
   TCellLayer& solid = AddLayer(9, 0xFF000000);
-  glass2.Put(0, 0, 0xC86432);  // blue 200, green 100, red 50
+  glass.Put(0, 0, 0xC86432);  // blue 200, green 100, red 50
   // Alone over the background (16 each): 0.2 * 200 + 0.8 * 16 = 52.8 -> 53 and so on.
   EXPECT_EQ(PixelAt(screen, 0, 0), (53u << 16) | (33u << 8) | 23u);
-  screen.SetColor(0x000000);
-  EXPECT_EQ(PixelAt(screen, 0, 0), (40u << 16) | (20u << 8) | 10u) << "a new background recomposes";
-
   solid.Put(0, 0, 0x6464C8);  // blue 100, green 100, red 200
   EXPECT_EQ(PixelAt(screen, 0, 0), (120u << 16) | (100u << 8) | 170u);
-  glass1.Put(0, 0, 0xFFFFFF);
-  EXPECT_EQ(PixelAt(screen, 0, 0), (120u << 16) | (100u << 8) | 170u)
-      << "only the rearmost translucent layer in front of the opaque one is blended";
-  glass2.Remove(0, 0);
-  // 0.2 * 255 + 0.8 * 100 = 131, 0.2 * 255 + 0.8 * 200 = 211.
-  EXPECT_EQ(PixelAt(screen, 0, 0), (131u << 16) | (131u << 8) | 211u);
-
-  glass1.SetLayerColorAndOpacity(0xFF000000);  // now opaque: every pixel recomposed
-  EXPECT_EQ(PixelAt(screen, 0, 0), 0xFFFFFFu);
-  EXPECT_EQ(screen.CoverMask(9), 0x1FFu & ~(1u << 2)) << "layers 0..8 except the translucent 2";
-
   // Rounding: a = 128/255, 255 over 0 gives 128 exactly, 1 over 0 gives 0.502 -> 1;
   // a = 0.2: 0.2 * 10 + 0.8 * 15 = 14, 0.2 * 3 + 0.8 * 1 = 1.4 -> 1.
   EXPECT_EQ(TSignalScreen::BlendColors(0x000000, 0x80FF0001), 0x800001u);

@@ -47,27 +47,20 @@ class LanguageTest : public ::testing::Test {
   std::vector<std::string> messages_;
 };
 
-TEST_F(LanguageTest, BuiltInTableHoldsEveryKeyInOrder) {
+TEST_F(LanguageTest, BuiltInKeysAreUniqueAndHeadingsHaveNoText) {
   TLanguageStrings table;
   RegisterDefaultLangStrings(table);
-  ASSERT_EQ(table.Count(), 489u);
   std::set<std::string> keys;
-  int headings = 0;
   for (size_t i = 0; i < table.Count(); ++i) {
     keys.insert(table.Key(i));
     if (table.Key(i).starts_with(kHeading)) {
-      ++headings;
-      EXPECT_EQ(table.GetLangStr(table.Key(i)), "");
+      EXPECT_EQ(table.GetLangStr(table.Key(i)), "") << i;
     }
   }
-  EXPECT_EQ(keys.size(), 489u);
-  EXPECT_EQ(headings, 36);
+  EXPECT_EQ(keys.size(), table.Count());
   // Keys differing only in case are two keys.
   EXPECT_EQ(table.GetLangStr("AMPLITUDE"), "AMPLITUDE");
   EXPECT_EQ(table.GetLangStr("Amplitude"), "Amplitude");
-  EXPECT_EQ(table.GetLangStr("OnException"),
-            "It has appeared an Exception\r\n\"%s\".\r\r\nContinuation of the work\r\nmay bring to the data "
-            "distortion.\r\r\nDo you want to continue?");
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -82,7 +75,6 @@ TEST_F(LanguageTest, LookupFailuresAndDuplicates) {
 
   table.MakeSorted();
   EXPECT_EQ(table.Count(), 1u);
-  EXPECT_EQ(table.GetLangStr("Key"), "first");
   table.AddLangStr("Key", "third");
   EXPECT_EQ(table.GetLangStr("Key"), "first");
   EXPECT_EQ(messages_.back(), "TLanguageStrings.AddLangStr - Name \"Key\" Duplicated");
@@ -117,12 +109,9 @@ TEST_F(LanguageTest, ValueEncodingExamples) {
   EXPECT_EQ(text, "\xCE\xA9x");
   EXPECT_FALSE(DecodeLangValue("'open", text));
   EXPECT_EQ(text, "open");
-  EXPECT_FALSE(DecodeLangValue("'a'b", text));
-  EXPECT_EQ(text, "a");
-  EXPECT_FALSE(DecodeLangValue("'a'#", text));
-  EXPECT_FALSE(DecodeLangValue("#'x'", text));  // a '#' without its number is no NUL character
-  EXPECT_FALSE(DecodeLangValue("#99999999999999999999999'x'", text));  // no wrap-around
-  EXPECT_FALSE(DecodeLangValue("#1114112", text));
+  // A '#' without its number is no NUL character; huge codes do not wrap around.
+  for (const char* bad : {"'a'b", "'a'#", "#'x'", "#99999999999999999999999'x'", "#1114112"})
+    EXPECT_FALSE(DecodeLangValue(bad, text)) << bad;
 }
 
 TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
@@ -131,31 +120,22 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
   ini.WriteString("S", "S:b", "/Eng//In Future//Not used/'x'#9");
   ini.WriteString("S", "S:c", "/Not used//Eng/y");  // markers only in their order
   ini.WriteString("S", "S:d", "'broken");
-  EXPECT_EQ(ReadLangValue(ini, "S", "a"), "Scale");
-  EXPECT_EQ(ReadLangValue(ini, "S", "b"), "x\t");
-  EXPECT_EQ(ReadLangValue(ini, "S", "c"), "/Eng/y");
-  EXPECT_EQ(ReadLangValue(ini, "S", "absent"), "Undefined");
-  EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent"), "");
-  EXPECT_TRUE(messages_.empty());
-  EXPECT_EQ(ReadLangValue(ini, "S", "d"), "Undefined");  // a broken value counts as absent
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0], "Error in string S:d='broken");
-  EXPECT_EQ(ReadLangValueLogged(ini, "S", "d"), "");
+  // A broken value counts as absent and is reported; language files are case-sensitive.
+  for (const auto& [key, value] : {std::pair{"a", "Scale"}, {"b", "x\t"}, {"c", "/Eng/y"}, {"absent", "Undefined"},
+                                   {"A", "Undefined"}, {"d", "Undefined"}})
+    EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
+  EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent") + ReadLangValueLogged(ini, "S", "d"), "");
+  EXPECT_EQ(messages_, std::vector<std::string>(2, "Error in string S:d='broken"));  // each read reports it
   WriteLangInt(ini, "S", "n", 12);
   EXPECT_EQ(ini.ReadString("S", "S:n", ""), "12");
-  EXPECT_EQ(ReadLangValue(ini, "s", "A"), "Undefined");  // language files are case-sensitive
 }
 
-TEST_F(LanguageTest, TranslationWithWrongPlaceholdersFallsBackToEnglish) {
+TEST_F(LanguageTest, FormattingWithWrongPlaceholdersFallsBackToEnglish) {
   LanguageStrings.AddLangStr("Channel_n", "Channel %d");
-  LanguageStrings.AddLangStr("Source_s_s", "Source %s - %s!");
-  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %s");
-  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Channel 2");
-  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %d %d");
-  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Channel 2");
-  LanguageStrings.ChangeLangStr("Channel_n", "Kanal %d");
-  EXPECT_EQ(FormatLangStr("Channel_n", 2), "Kanal 2");
-  EXPECT_EQ(FormatLangStr("Source_s_s", "Ch1", "off"), "Source Ch1 - off!");
+  for (const auto& [text, shown] : {std::pair{"Kanal %s", "Channel 2"}, {"Kanal %d %d", "Channel 2"}, {"Kanal %d", "Kanal 2"}}) {
+    LanguageStrings.ChangeLangStr("Channel_n", text);
+    EXPECT_EQ(FormatLangStr("Channel_n", 2), shown) << text;
+  }
 }
 
 TEST_F(LanguageTest, TranslationsThatDoNotFitTheEnglishTextKeepIt) {
@@ -258,11 +238,8 @@ TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
   EXPECT_EQ(Languages->Count, 2);
   EXPECT_EQ(Languages->Codes[1], "RUS");
   EXPECT_EQ(Languages->FileNames[1], "Language-Quel.Rus");  // the real name, any letter case
-  EXPECT_EQ(Languages->Names[1], "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9");
   EXPECT_EQ(Languages->CurrentIndex, 0);
-  EXPECT_FALSE(EnglishFileMissing);
   EXPECT_EQ(ReadLanguageChoice(), "ENG");
-  EXPECT_EQ(GetLangStr("Scale"), "Scale");
   EXPECT_TRUE(LanguageStrings.Sorted());
 
   // The stored choice (any letter case) selects Russian at the next start.
@@ -308,8 +285,7 @@ TEST(ProgramLanguageTable, HoldsTheBuiltInTextsFromTheStart) {
 
 TEST_F(LanguageTest, NoLanguageFilesMeansEnglish) {
   SelectStartupLanguage();
-  EXPECT_FALSE(Languages);
-  EXPECT_FALSE(EnglishFileMissing);
+  EXPECT_FALSE(Languages || EnglishFileMissing);
   EXPECT_EQ(GetLangStr("Chn"), "Ch%d");
   EXPECT_EQ(ReadLanguageChoice(), "");
 }

@@ -40,12 +40,10 @@ TEST_F(ChangeProtocolTest, ARealChangeRunsEveryStepInOrder) {
   radio->OnBeforeChange = [&](THandler&) { log.push_back("before " + radio->ItemName(radio->GetIndex()) + recorded()); };
   radio->SetIndexBySwitcher(1);
   EXPECT_EQ(log, (std::vector<std::string>{"before MULTI", "control SINGLE", "change SINGLE"}));
-  EXPECT_EQ(recorded(), " recorded");
   // The undo record holds the old value in a form the command accepts back.
   const TUndoSnapshot& lines = UndoBuffer->Undo();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].Text, "MULTI");
-  EXPECT_EQ(lines[0].Handler, radio);
 
   // The same value again does nothing, unless forced: then only OnChange runs.
   log.clear();
@@ -89,11 +87,7 @@ TEST_F(ChangeProtocolTest, DisablingNotifiesOnlyOnAChange) {
   std::vector<bool> seen;
   radio->OnDisabledChange = [&](bool disabled) { seen.push_back(disabled); };
   const int before = control.updates;
-  radio->SetDisabled(false);
-  EXPECT_EQ(control.updates, before);
-  radio->SetDisabled(true);
-  radio->SetDisabled(true);
-  radio->SetDisabled(false);
+  for (bool disabled : {false, true, true, false}) radio->SetDisabled(disabled);
   EXPECT_EQ(control.updates, before + 2);
   EXPECT_EQ(seen, (std::vector<bool>{true, false}));
 }
@@ -133,10 +127,7 @@ TEST_F(SettingsTreeTest, ReplacingAHandlerMovesItsControlsAndUndoLines) {
   auto* fresh = RootSpider->AddRadioSw(1, "Tdr:Model", "A,B,C", {}, {}, true);
   EXPECT_EQ(control.handler, fresh);
   EXPECT_EQ(fresh->SwitcherCount(), 1u);
-  EXPECT_EQ(RootSpider->FindHandler("TDR:MODEL"), fresh);
-  // Listed once, in the place of the old one.
-  EXPECT_EQ(Exec("TDR?"), "TDR:MODEL B");
-
+  EXPECT_EQ(Exec("TDR?"), "TDR:MODEL B");  // listed once, in the place of the old one
   // The undo line now restores the new handler.
   ReplayUndoStep(false);
   EXPECT_EQ(fresh->GetIndex(), 0);
@@ -226,7 +217,7 @@ TEST_F(SettingsTreeTest, SourceChoicesFollowTheShownTracesAndTheirColours) {
   auto* colour = RootSpider->AddOnOff(false, "Displ:Color:Ch1");
   DisplayColorNodes[0] = colour;
   auto* source = RootSpider->AddSignalSourceSw(0, "Meas:Source", kSources, 0);
-  auto* noMemories = RootSpider->AddSignalSourceSw(0, "Fft:Source", kSources, 0xF00);
+  RootSpider->AddSignalSourceSw(0, "Fft:Source", kSources, 0xF00);  // memories never offered
   TRecordingSwitcher control;
   bool sawColourFlag = false;
   control.onUpdate = [&] { sawColourFlag = source->GetColoursChanged(); };
@@ -235,19 +226,12 @@ TEST_F(SettingsTreeTest, SourceChoicesFollowTheShownTracesAndTheirColours) {
 
   EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?"), "MEAS:SOURCE:ENABLED CH1,CH2,HIST,CONST");
   SignalsOn.SetOn(TTraceId::M1, true);
-  EXPECT_EQ(events, (std::vector<std::string>{"changed M1"}));
-  EXPECT_EQ(control.updates, bound + 1);
-  EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?"), "MEAS:SOURCE:ENABLED CH1,CH2,M1,HIST,CONST");
-  EXPECT_EQ(Exec("FFT:SOURCE:ENABLED?"), "FFT:SOURCE:ENABLED CH1,CH2,HIST,CONST");
-
-  events.clear();
   SignalsOn.SetOn(TTraceId::Ch2, false);
   SignalsOn.SetOn(TTraceId::Ch2, false);  // stored again: the hooks run again, no control update
-  EXPECT_EQ(events, (std::vector<std::string>{"off Ch2", "changed Ch2", "off Ch2", "changed Ch2"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"changed M1", "off Ch2", "changed Ch2", "off Ch2", "changed Ch2"}));
   EXPECT_EQ(control.updates, bound + 2);
-  EXPECT_FALSE(SignalsOn.IsOn(TTraceId::Ch2));
-  EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?"), "MEAS:SOURCE:ENABLED CH1,M1,HIST,CONST");
-  EXPECT_FALSE(noMemories->IsItemEnabled(TraceIndex(TTraceId::Ch2)));
+  EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?;:FFT:SOURCE:ENABLED?"),
+            "MEAS:SOURCE:ENABLED CH1,M1,HIST,CONST;\r\nFFT:SOURCE:ENABLED CH1,HIST,CONST");
 
   // A change of a display colour repaints the source controls.
   EXPECT_FALSE(sawColourFlag);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "framework/util/numeric_utils.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -22,41 +25,66 @@ class UndoTest : public SettingsTreeTest {
     StartUndo();
   }
 
-  static void Undo() { ReplayUndoStep(false); }
-  static void Redo() { ReplayUndoStep(true); }
+  // Undoes ('-') or redoes ('+') step by step; gives "counter mode" after each.
+  std::string Replay(std::string_view steps) const {
+    std::string states;
+    for (const char step : steps) {
+      ReplayUndoStep(step == '+');
+      states += (states.empty() ? "" : ",") + std::to_string(counter->GetIndex()) + " " +
+                std::to_string(mode->GetIndex());
+    }
+    return states;
+  }
 
   TRadioSwHandler* counter = nullptr;
   TRadioSwHandler* mode = nullptr;
   TOnOffHandler* follower = nullptr;
 };
 
-TEST_F(UndoTest, StepsFromControlsAndCommandsUndoAndRedoInTurn) {
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-  counter->SetIndexBySwitcher(1);
-  Exec("TEST:COUNTER V2");
-  Exec("TEST:MODE DELAYED");
-  EXPECT_FALSE(UndoBuffer->UndoEmpty);
-
-  Undo();
-  EXPECT_EQ(mode->GetIndex(), 0);
-  EXPECT_EQ(counter->GetIndex(), 2);
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 1);
-  Redo();
-  EXPECT_EQ(counter->GetIndex(), 2);
-  Undo();
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 0);
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  EXPECT_THROW(UndoBuffer->Undo(), EAssertion);
-  Redo();
-  Redo();
-  Redo();
-  EXPECT_EQ(counter->GetIndex(), 2);
-  EXPECT_EQ(mode->GetIndex(), 1);
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-  EXPECT_THROW(UndoBuffer->Redo(), EAssertion);
+// Random changes from controls and commands, steps that change nothing, undos and redos
+// against a plain history of states: at most 100 steps back, a new change drops what
+// could be redone. The runs go far past the ring's length.
+TEST_F(UndoTest, StepsFollowAHistoryOfTheLastHundredStates) {
+  auto* noop = RootSpider->AddMainCommand("*Refresh", nullptr, "", "", [](THandler&) {});
+  const auto state = [&] { return 1000 * counter->GetIndex() + mode->GetIndex(); };
+  TRandomSource random(17);
+  std::vector<int> history{state()};
+  size_t at = 0;
+  for (int op = 0; op < 4000; ++op) {
+    // Phases of mostly changes and of mostly undos, so both ends of the ring are reached.
+    const bool filling = (op / 500) % 2 == 0;
+    const int roll = random.UniformInt(10);
+    if (roll < (filling ? 8 : 2)) {
+      const int change = random.UniformInt(5);
+      if (change < 3)
+        counter->SetIndexBySwitcher(static_cast<uint8_t>(random.UniformInt(120)));
+      else if (change == 3)
+        Exec(random.UniformInt(2) ? "TEST:MODE DELAYED" : "TEST:MODE NORMAL");
+      else
+        noop->ExecuteBySwitcher();  // opens a step that changes nothing
+      if (state() != history[at]) {
+        history.resize(at + 1);
+        history.push_back(state());
+        if (history.size() > 101) history.erase(history.begin());
+        at = history.size() - 1;
+      }
+    } else if (roll < (filling ? 9 : 8)) {
+      ASSERT_EQ(UndoBuffer->UndoEmpty, at == 0) << op;
+      if (at == 0) {
+        EXPECT_THROW(UndoBuffer->Undo(), EAssertion);
+      }
+      ReplayUndoStep(false);
+      at -= at > 0;
+    } else {
+      ASSERT_EQ(UndoBuffer->RedoEmpty, at + 1 == history.size()) << op;
+      if (at + 1 == history.size()) {
+        EXPECT_THROW(UndoBuffer->Redo(), EAssertion);
+      }
+      ReplayUndoStep(true);
+      at += at + 1 < history.size();
+    }
+    ASSERT_EQ(state(), history[at]) << op;
+  }
 }
 
 TEST_F(UndoTest, ProgramAndReplayChangesJoinTheOpenStepEachHandlerOnce) {
@@ -67,126 +95,37 @@ TEST_F(UndoTest, ProgramAndReplayChangesJoinTheOpenStepEachHandlerOnce) {
   };
   mode->SetIndexBySwitcher(1);
   EXPECT_TRUE(follower->IsOn());
-  EXPECT_EQ(counter->GetIndex(), 6);
-  // One step: the control change and every program change inside its callback.
-  Undo();
-  EXPECT_EQ(mode->GetIndex(), 0);
+  // One step: the control change and every program change inside its callback, each
+  // handler with its first old value of the step.
+  EXPECT_EQ(Replay("-"), "0 0");
   EXPECT_FALSE(follower->IsOn());
-  EXPECT_EQ(counter->GetIndex(), 0);  // the first old value of the step
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  Redo();
-  EXPECT_EQ(mode->GetIndex(), 1);
+  EXPECT_EQ(Replay("+"), "6 1");
   EXPECT_TRUE(follower->IsOn());
-  EXPECT_EQ(counter->GetIndex(), 6);
 
   // A replayed setup line opens no step of its own either.
   mode->OnChange = nullptr;
   Exec("TEST:COUNTER V4");
   mode->RestoreFromText("NORMAL");
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 6);
-  EXPECT_EQ(mode->GetIndex(), 1);
+  EXPECT_EQ(Replay("-"), "6 1");
 }
 
 TEST_F(UndoTest, AFailingReplayStillEndsTheBatch) {
   Exec("TEST:MODE DELAYED");
   mode->OnChange = [](THandler&) { throw EAssertion("instrument gone"); };
-  EXPECT_THROW(Undo(), EAssertion);
+  EXPECT_THROW(ReplayUndoStep(false), EAssertion);
   EXPECT_FALSE(SettingsBatchActive);
 }
 
-TEST_F(UndoTest, ANewChangeAfterUndoDropsTheRedoSide) {
-  Exec("TEST:COUNTER V1");
-  Exec("TEST:COUNTER V2");
-  Undo();
-  EXPECT_FALSE(UndoBuffer->RedoEmpty);
-  Exec("TEST:MODE DELAYED");
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-  Undo();
-  EXPECT_EQ(mode->GetIndex(), 0);
-  EXPECT_EQ(counter->GetIndex(), 1);
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 0);
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-}
-
-TEST_F(UndoTest, TheRingKeepsTheLastHundredSteps) {
-  for (int i = 1; i <= 100; ++i) counter->SetIndexBySwitcher(static_cast<uint8_t>(i));
-  for (int i = 99; i >= 0; --i) {
-    ASSERT_FALSE(UndoBuffer->UndoEmpty) << i;
-    Undo();
-    ASSERT_EQ(counter->GetIndex(), i);
-  }
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  for (int i = 1; i <= 100; ++i) {
-    ASSERT_FALSE(UndoBuffer->RedoEmpty) << i;
-    Redo();
-    ASSERT_EQ(counter->GetIndex(), i);
-  }
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-
-  // Step 101 overwrites the oldest: 100 undos still, down to the value after step 1.
-  counter->SetIndexBySwitcher(101);
-  EXPECT_EQ(UndoBuffer->GetWriteIndex(), 0);
-  int undos = 0;
-  while (!UndoBuffer->UndoEmpty) {
-    Undo();
-    ++undos;
-  }
-  EXPECT_EQ(undos, 100);
-  EXPECT_EQ(counter->GetIndex(), 1);
-}
-
-TEST_F(UndoTest, ANewStepAfterUndoingEverythingHoldsOnlyItself) {
-  Exec("TEST:COUNTER V1");
-  Exec("TEST:COUNTER V2");
-  Exec("TEST:COUNTER V3");
-  Undo();
-  Undo();
-  Undo();
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  Exec("TEST:MODE DELAYED");
-  // Exactly one step to undo, and it undoes the new change, nothing stale.
-  ASSERT_FALSE(UndoBuffer->UndoEmpty);
-  Undo();
-  EXPECT_EQ(mode->GetIndex(), 0);
-  EXPECT_EQ(counter->GetIndex(), 0);
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
-  Redo();
-  EXPECT_EQ(mode->GetIndex(), 1);
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-}
-
-TEST_F(UndoTest, AStepThatChangedNothingLeavesUndoAndRedoIntact) {
-  auto* noop = RootSpider->AddMainCommand("*Refresh", nullptr, "", "", [](THandler&) {});
-  Exec("TEST:COUNTER V1");
-  Exec("TEST:COUNTER V2");
-  noop->ExecuteBySwitcher();  // opens a step, changes nothing
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 1);
-  ASSERT_FALSE(UndoBuffer->RedoEmpty);
-  noop->ExecuteBySwitcher();
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 0);  // an undo, not a redo
-  noop->ExecuteBySwitcher();
-  Redo();
-  EXPECT_EQ(counter->GetIndex(), 1);
-  Redo();
-  EXPECT_EQ(counter->GetIndex(), 2);
-  EXPECT_TRUE(UndoBuffer->RedoEmpty);
-}
-
-TEST_F(UndoTest, ANewRingRecordsChangesOfHandlersThatRecordedBefore) {
+TEST_F(UndoTest, ANewRingKeepsRecordingAndADisabledOneRecordsNothing) {
   for (int i = 1; i <= 5; ++i) counter->SetIndexBySwitcher(static_cast<uint8_t>(i));
-  // The link stops and starts again: a fresh ring.
+  // The link stops and starts again: a fresh ring. A program change joins its first step
+  // although the handler recorded into the old ring.
   StartUndo();
-  counter->SetIndexByProgram(9);  // no new step is opened, it joins the first one
-  ASSERT_FALSE(UndoBuffer->UndoEmpty);
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 5);
-}
+  counter->SetIndexByProgram(9);
+  EXPECT_EQ(Replay("-"), "5 0");
 
-TEST_F(UndoTest, ADisabledRingRecordsNothing) {
+  StartUndo();
   UndoBuffer->Enabled = false;
   counter->SetIndexBySwitcher(3);
   Exec("TEST:MODE DELAYED");
@@ -194,8 +133,7 @@ TEST_F(UndoTest, ADisabledRingRecordsNothing) {
   EXPECT_TRUE(UndoBuffer->Undo().empty());
   UndoBuffer->Enabled = true;
   counter->SetIndexBySwitcher(4);
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 3);
+  EXPECT_EQ(Replay("-"), "3 1");
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }
 
@@ -207,25 +145,19 @@ TEST_F(UndoTest, KeypadEntriesFormOneStep) {
   mode->SetIndexBySwitcher(0);
   UndoGroupActive = false;
   UndoGroupStepOpened = false;
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 0);
-  EXPECT_EQ(mode->GetIndex(), 1);
-  Undo();
-  EXPECT_EQ(mode->GetIndex(), 0);
+  EXPECT_EQ(Replay("--"), "0 1,0 0");
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }
 
 TEST_F(UndoTest, InternalAndNoStepHandlers) {
-  auto* shadow = RootSpider->AddOnOff(false, "Shadow:Flag");
-  shadow->SetOnBySwitcher(true);
+  RootSpider->AddOnOff(false, "Shadow:Flag")->SetOnBySwitcher(true);
   Exec("HEADER OFF");
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 
   Exec("TEST:COUNTER V1");
   follower->SetNoUndoStep(true);
   follower->SetOnBySwitcher(true);  // joins the open step instead of opening one
-  Undo();
-  EXPECT_EQ(counter->GetIndex(), 0);
+  EXPECT_EQ(Replay("-"), "0 0");
   EXPECT_FALSE(follower->IsOn());
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }

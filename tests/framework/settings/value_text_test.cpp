@@ -9,36 +9,35 @@
 namespace norv {
 namespace {
 
-TEST(FloatToEngStr, EngineeringFormMovesThePointToAPrefix) {
-  for (const auto& [value, text] : std::initializer_list<std::pair<double, const char*>>{
-           {1.5e-8, "15 n"}, {1.5e-9, "1.5 n"}, {1.5e-7, "150 n"}, {4.7e-6, "4.7 \xC2\xB5"}, {1.5, "1.5 "},
-           {-4700, "-4.7 k"}, {1e14, "100 T"}, {1e-15, "1 f"}})
-    EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, value, false), text) << value;
-  // Digits limit the mantissa: 10.709225e9 with 6 digits.
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 10.709225e9, false), "10.7092 G");
+TEST(FloatToEngStr, EngineeringGeneralZeroAndUndefinedForms) {
+  struct Case {
+    uint8_t mode, digits;
+    bool isInt;
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      // Engineering moves the point to a prefix; digits limit the mantissa.
+      {vfEngineering, 6, false, 1.5e-8, "15 n"}, {vfEngineering, 6, false, 1.5e-9, "1.5 n"},
+      {vfEngineering, 6, false, 4.7e-6, "4.7 \xC2\xB5"}, {vfEngineering, 6, false, 1.5, "1.5 "},
+      {vfEngineering, 6, false, -4700, "-4.7 k"}, {vfEngineering, 6, false, 1e14, "100 T"},
+      {vfEngineering, 6, false, 1e-15, "1 f"}, {vfEngineering, 6, false, 10.709225e9, "10.7092 G"},
+      // Exponents outside -15..14 keep the exponent form; below 1e-15 is zero.
+      {vfEngineering, 4, false, 1.5e15, "1.500E+015 "}, {vfEngineering, 6, false, 9e-16, " 0 "},
+      {vfGeneral, 0, true, 0, " 0 "}, {vfGeneral, 0, true, -7, "-7 "},
+      // The undefined marker and below; the next float up is a number.
+      {vfEngineering, 6, false, UndefinedValue, "  Undefined"}, {vfEngineering, 6, false, -1e39, "  Undefined"},
+      {vfEngineering, 6, false, -3.4e38, "-3.40000E+038 "},
+      {vfGeneral, 6, false, 0.25, "0.25 "}, {vfGeneral, 3, false, 1234.5, "1.23E3 "},
+      // General from 1 up, engineering below; and the other way round.
+      {vfGeneralAboveOne, 6, false, 2.5, "2.5 "}, {vfGeneralAboveOne, 6, false, 0.0025, "2.5 m"},
+      {vfEngineeringAboveOne, 6, false, 2500, "2.5 k"}, {vfEngineeringAboveOne, 6, false, 0.25, "0.25 "},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FloatToEngStr(c.mode, c.digits, c.isInt, c.value, false), c.text) << c.value;
   // Mega is "M" on screen and "MEG" in the replay form, where "M" would read as milli.
   EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 2e6, false), "2 M");
   EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 2e6, true), "2 MEG");
-  // Exponents outside -15..14 keep the exponent form.
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 4, false, 1.5e15, false), "1.500E+015 ");
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 4, false, -2.5e-15 / 10, false), " 0 ");
-}
-
-TEST(FloatToEngStr, ZeroUndefinedIntegersAndGeneralForms) {
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, 9e-16, false), " 0 ");
-  EXPECT_EQ(FloatToEngStr(vfGeneral, 0, true, 0, false), " 0 ");
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, UndefinedValue, false), "  Undefined");
-  EXPECT_EQ(FloatToEngStr(vfEngineering, 6, false, -1e39, true), "  Undefined");
-  // Only the marker and below: the next float up is a number.
-  EXPECT_NE(FloatToEngStr(vfEngineering, 6, false, -3.4e38, false), "  Undefined");
-  EXPECT_EQ(FloatToEngStr(vfGeneral, 0, true, -7, false), "-7 ");
-  EXPECT_EQ(FloatToEngStr(vfGeneral, 6, false, 0.25, false), "0.25 ");
-  EXPECT_EQ(FloatToEngStr(vfGeneral, 3, false, 1234.5, false), "1.23E3 ");
-  // General from 1 up, engineering below; and the other way round.
-  EXPECT_EQ(FloatToEngStr(vfGeneralAboveOne, 6, false, 2.5, false), "2.5 ");
-  EXPECT_EQ(FloatToEngStr(vfGeneralAboveOne, 6, false, 0.0025, false), "2.5 m");
-  EXPECT_EQ(FloatToEngStr(vfEngineeringAboveOne, 6, false, 2500, false), "2.5 k");
-  EXPECT_EQ(FloatToEngStr(vfEngineeringAboveOne, 6, false, 0.25, false), "0.25 ");
 }
 
 TEST(ReadEngineeringNumber, PrefixLettersScaleTheNumber) {

@@ -12,109 +12,6 @@
 namespace norv {
 namespace {
 
-struct Direct {
-  double mean, stdDev, stdDevN, min, max;
-};
-
-// Two-pass statistics over a plain list.
-Direct Compute(const std::vector<double>& v) {
-  double sum = 0;
-  for (double x : v) sum += x;
-  const double mean = sum / v.size();
-  double dev = 0;
-  for (double x : v) dev += (x - mean) * (x - mean);
-  return {mean, v.size() > 1 ? std::sqrt(dev / (v.size() - 1)) : 0, std::sqrt(dev / v.size()),
-          *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end())};
-}
-
-void ExpectMatches(const TStat& stat, const Direct& d, double tolerance) {
-  EXPECT_NEAR(stat.Mean(), d.mean, tolerance);
-  EXPECT_NEAR(stat.StdDev(), d.stdDev, tolerance);
-  EXPECT_NEAR(stat.StdDevN(), d.stdDevN, tolerance);
-  EXPECT_EQ(stat.Min(), d.min);
-  EXPECT_EQ(stat.Max(), d.max);
-}
-
-TEST(Stat, WeightedValuesMatchTheExpandedList) {
-  TStat stat;
-  stat.Add(3, 2);
-  EXPECT_EQ(stat.Count(), 3);
-  EXPECT_EQ(stat.Mean(), 2);
-  EXPECT_EQ(stat.SumSq(), 12);
-  EXPECT_EQ(stat.StdDev(), 0);
-  stat.Add(0, 100);  // nothing
-  stat.Add(2, 7);
-  stat.Add(1, -1);
-  const std::vector<double> expanded = {2, 2, 2, 7, 7, -1};
-  ExpectMatches(stat, Compute(expanded), 1e-12);
-  EXPECT_EQ(stat.Count(), 6);
-  EXPECT_NEAR(stat.Rms(), std::sqrt((12 + 98 + 1) / 6.0), 1e-12);
-
-  // Reset keeps the last RMS and population deviation until new values come.
-  const double rms = stat.Rms();
-  stat.Reset();
-  EXPECT_EQ(stat.Rms(), rms);
-  EXPECT_EQ(stat.StdDev(), 1e101);
-}
-
-TEST(ModedStat, PermanentModeMatchesDirectComputation) {
-  TModedStat stat;
-  TRandomSource random(11);
-  std::vector<double> values;
-  for (int i = 0; i < 1000; ++i) {
-    values.push_back(random.Normal(3, 0.5));
-    stat.Add(1, values.back());
-  }
-  EXPECT_EQ(stat.Count(), 1000);
-  ExpectMatches(stat, Compute(values), 1e-9);
-}
-
-TEST(ModedStat, WindowModeKeepsTheLastValues) {
-  TModedStat stat;
-  stat.SetMode(TStatMode::Window, 8);
-  ASSERT_EQ(stat.Size(), 8);
-  for (double x : {5, 1, 9, 4, 4, 6, 7, 3}) stat.AddOne(x);
-  EXPECT_EQ(stat.Min(), 1);
-  EXPECT_EQ(stat.Mean(), 39 / 8.0);
-  stat.AddOne(5);  // replaces the first 5
-  stat.AddOne(5);  // replaces the minimum 1: the ring is scanned again
-  EXPECT_EQ(stat.Min(), 3);
-  EXPECT_EQ(stat.Max(), 9);
-  EXPECT_EQ(stat.Count(), 8);
-  ExpectMatches(stat, Compute({5, 5, 9, 4, 4, 6, 7, 3}), 1e-12);
-}
-
-TEST(ModedStat, WindowExtremesAreFoundAgainWhenTheMeanIsZero) {
-  // Symmetric values keep the mean at exactly 0, so a leaving extreme must be caught on
-  // equality alone.
-  for (double sign : {1.0, -1.0}) {
-    TModedStat stat;
-    stat.SetMode(TStatMode::Window, 8);
-    for (double x : {-4, 4, -1, 1, -1, 1, -1, 1}) stat.AddOne(sign * x);
-    ASSERT_EQ(stat.Mean(), 0);
-    stat.AddOne(0);  // the first extreme leaves
-    EXPECT_EQ(stat.Min(), sign > 0 ? -1 : -4);
-    EXPECT_EQ(stat.Max(), sign > 0 ? 4 : 1);
-  }
-}
-
-TEST(ModedStat, WindowDoesNotDriftOverAMillionValues) {
-  TModedStat stat;
-  const int size = 128;
-  stat.SetMode(TStatMode::Window, size);
-  TRandomSource random(5);
-  std::deque<double> window;
-  for (int i = 0; i < 1000000; ++i) {
-    const double x = 1000.0 + random.Normal(0, 1) + random.Uniform() * 1e-3;
-    stat.AddOne(x);
-    window.push_back(x);
-    if (window.size() > size) window.pop_front();
-  }
-  const std::vector<double> last(window.begin(), window.end());
-  ExpectMatches(stat, Compute(last), 1e-9);
-  EXPECT_EQ(stat.Count(), size);
-}
-
 // Mean, deviations and extremes of values with weights summing to 1: two passes in long
 // double, about the first value so that equal values give exactly no spread.
 struct Reference {
@@ -155,6 +52,30 @@ Reference FadingReference(const std::vector<double>& v, int n) {
     w[i] = std::pow(fade, static_cast<long double>(after)) / n;
   }
   return WeightedReference(v, w);
+}
+
+void ExpectMatches(const TStat& stat, const Reference& r, double tolerance) {
+  EXPECT_NEAR(stat.Mean(), static_cast<double>(r.mean), tolerance);
+  EXPECT_NEAR(stat.StdDevN(), static_cast<double>(std::sqrt(r.varianceN)), tolerance);
+  EXPECT_EQ(stat.Min(), r.min);
+  EXPECT_EQ(stat.Max(), r.max);
+}
+
+TEST(Stat, WeightedValuesResetAndRms) {
+  TStat stat;
+  stat.Add(3, 2);
+  stat.Add(0, 100);  // nothing
+  stat.Add(2, 7);
+  stat.Add(1, -1);
+  EXPECT_EQ(stat.Count(), 6);
+  EXPECT_EQ(stat.SumSq(), 12 + 98 + 1);
+  ExpectMatches(stat, PlainReference({2, 2, 2, 7, 7, -1}), 1e-12);
+  EXPECT_NEAR(stat.Rms(), std::sqrt((12 + 98 + 1) / 6.0), 1e-12);
+  // Reset keeps the last RMS until new values come.
+  const double rms = stat.Rms();
+  stat.Reset();
+  EXPECT_EQ(stat.Rms(), rms);
+  EXPECT_EQ(stat.StdDev(), 1e101);
 }
 
 TEST(Statistics, DeviationsStayExactWhenTheMeanIsLargeAgainstTheSpread) {
@@ -203,31 +124,43 @@ TEST(Statistics, DeviationsStayExactWhenTheMeanIsLargeAgainstTheSpread) {
   }
 }
 
-TEST(ModedStat, WeightModeForgetsExponentially) {
-  TModedStat stat;
-  const int n = 8;
-  stat.SetMode(TStatMode::Weight, n);
-  TRandomSource random(9);
-  std::vector<double> values;
-  for (int i = 0; i < 40; ++i) values.push_back(random.Normal(-2, 1.5));
-  for (double x : values) stat.AddOne(x);
+TEST(ModedStat, WindowExtremesAreFoundAgainWhenTheyLeave) {
+  struct Case {
+    std::vector<double> values;  // the window holds the last 8
+    double min, max;
+  };
+  const Case cases[] = {
+      {{5, 1, 9, 4, 4, 6, 7, 3, 5, 5}, 3, 9},  // the minimum 1 leaves: the ring is scanned again
+      // Symmetric values keep the mean at exactly 0: a leaving extreme is caught on equality.
+      {{-4, 4, -1, 1, -1, 1, -1, 1, 0}, -1, 4},
+      {{4, -4, 1, -1, 1, -1, 1, -1, 0}, -4, 1},
+      // Extremes kept in double precision, not rounded to float.
+      {{0.1, 0.7, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3, 0.2, 1e300}, 0.2, 1e300},
+  };
+  for (const Case& c : cases) {
+    TModedStat stat;
+    stat.SetMode(TStatMode::Window, 8);
+    for (double x : c.values) stat.AddOne(x);
+    EXPECT_EQ(stat.Count(), 8);
+    EXPECT_EQ(stat.Min(), c.min) << c.values[0];
+    EXPECT_EQ(stat.Max(), c.max) << c.values[0];
+    EXPECT_DOUBLE_EQ(stat.Mean(), static_cast<double>(PlainReference({c.values.end() - 8, c.values.end()}).mean));
+  }
+}
 
-  // The first n values average plainly; each later one enters with weight 1/n.
-  double mean = 0, meanSq = 0;
-  for (int i = 0; i < n; ++i) {
-    mean += values[i] / n;
-    meanSq += values[i] * values[i] / n;
+TEST(ModedStat, WindowDoesNotDriftOverAMillionValues) {
+  TModedStat stat;
+  const int size = 128;
+  stat.SetMode(TStatMode::Window, size);
+  TRandomSource random(5);
+  std::deque<double> window;
+  for (int i = 0; i < 1000000; ++i) {
+    const double x = 1000.0 + random.Normal(0, 1) + random.Uniform() * 1e-3;
+    stat.AddOne(x);
+    window.push_back(x);
+    if (window.size() > size) window.pop_front();
   }
-  const double w = 1.0 / n;
-  for (size_t i = n; i < values.size(); ++i) {
-    mean = (1 - w) * mean + w * values[i];
-    meanSq = (1 - w) * meanSq + w * values[i] * values[i];
-  }
-  EXPECT_NEAR(stat.Mean(), mean, 1e-12);
-  EXPECT_NEAR(stat.StdDevN(), std::sqrt(meanSq - mean * mean), 1e-9);
-  EXPECT_NEAR(stat.StdDev(), std::sqrt((meanSq - mean * mean) * n / (n - 1)), 1e-9);
-  EXPECT_EQ(stat.Count(), 40);
-  EXPECT_EQ(stat.Min(), *std::min_element(values.begin(), values.end()));
+  ExpectMatches(stat, PlainReference({window.begin(), window.end()}), 1e-9);
 }
 
 TEST(ModedStat, SetModeResetsOnlyOnARealChange) {
@@ -250,19 +183,6 @@ TEST(ModedStat, SetModeResetsOnlyOnARealChange) {
   stat.SetMode(TStatMode::Weight, 8192);
   EXPECT_EQ(stat.Mode(), TStatMode::Weight);
   EXPECT_EQ(stat.Count(), 0);
-}
-
-TEST(ModedStat, WindowKeepsItsExtremesInDoublePrecision) {
-  TModedStat stat;
-  stat.SetMode(TStatMode::Window, 8);
-  for (double x : {0.1, 0.7, 0.3, 0.3, 0.3, 0.3, 0.3, 0.3}) stat.AddOne(x);
-  EXPECT_EQ(stat.Min(), 0.1);
-  EXPECT_EQ(stat.Max(), 0.7);
-  stat.AddOne(0.2);    // 0.1 leaves: the minimum is found again in the ring
-  stat.AddOne(1e300);  // 0.7 leaves
-  EXPECT_EQ(stat.Min(), 0.2);
-  EXPECT_EQ(stat.Max(), 1e300);
-  EXPECT_DOUBLE_EQ(stat.Mean(), (0.2 + 1e300 + 6 * 0.3) / 8);
 }
 
 }  // namespace
