@@ -437,8 +437,8 @@ void TVectorSignalLayer::Show() {
   BeginScreenUpdate();
   TParentSignalLayer::Show();
   // The lines are part of the picture too.
-  for (int y = 0; y <= MaxY(); ++y) {
-    for (int x = 0; x <= MaxX(); ++x) {
+  for (int x = 0; x <= MaxX(); ++x) {
+    for (int y = 0; y <= MaxY(); ++y) {
       if (lineCells_[CellIndex(x, y)] && Cell(x, y) == 0) RefreshPixel(x, y);
     }
   }

@@ -96,8 +96,8 @@ class TParentSignalLayer : public TScreenLayer {
   template <typename Lit>
   void PaintInner(TMonoBitmap& bitmap, Lit&& lit) const {
     const int left = IsXY() ? 0 : kMarkerStripWidth;
-    for (int y = 1; y < MaxY(); ++y) {
-      for (int x = 1; x < MaxX(); ++x) {
+    for (int x = 1; x < MaxX(); ++x) {
+      for (int y = 1; y < MaxY(); ++y) {
         if (lit(x, y)) bitmap.Set(x + left, y);
       }
     }
