@@ -21,7 +21,7 @@ def rows(paths):
             if name in seen or r.get("run_type") == "aggregate" and name not in medians:
                 continue
             seen.add(name)
-            yield name, medians.get(name, r)
+            yield name.removesuffix("/manual_time"), medians.get(name, r)
 
 
 def number(value):

@@ -130,18 +130,6 @@ void TScreenLayer::EndScreenUpdate() {
   if (screen_ != nullptr) screen_->EndUpdate();
 }
 
-void TScreenLayer::DrawPixel(int x, int y) {
-  if (screen_ != nullptr) screen_->DrawCell(index_, x, y);
-}
-
-void TScreenLayer::RefreshPixel(int x, int y) {
-  if (screen_ != nullptr) screen_->RefreshCell(index_, x, y);
-}
-
-void TScreenLayer::ErasePixel(int x, int y) {
-  if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
-}
-
 void TScreenLayer::EraseFromScreen() {
   if (screen_ == nullptr) return;
   BeginScreenUpdate();

@@ -50,9 +50,13 @@ class TScreenLayer {
   TSignalScreen* GetScreen() const { return screen_; }
   void BeginScreenUpdate();
   void EndScreenUpdate();
-  void DrawPixel(int x, int y);
-  void RefreshPixel(int x, int y);
-  void ErasePixel(int x, int y);
+  // Inline, defined in signal_screen.h: they run for every pixel a layer changes.
+  inline void DrawPixel(int x, int y);
+  inline void RefreshPixel(int x, int y);
+  inline void ErasePixel(int x, int y);
+  // RefreshPixel (Present) or ErasePixel for rows From..To of column X, skipping the rows
+  // whose entry in Skip (row From's first) is not 0.
+  inline void ChangeRun(int x, int from, int to, bool present, const uint16_t* skip);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();

@@ -173,6 +173,7 @@ class TVectorSignalLayer : public TParentSignalLayer {
   void DrawColumnSpan(int column, int newMin, int newMax);
   void SetSpan(int column, int from, int to);
   void ClearSpan(int column, int from, int to);
+  void ChangeSpan(int column, int from, int to, bool set);
 
   uint32_t lineColour_ = 0;
   std::vector<uint8_t> lineCells_;
