@@ -19,7 +19,7 @@ namespace norv::bench {
 
 class TRatio {
  public:
-  static constexpr int kBlock = 32;
+  static constexpr int kBlock = 64;
 
   // One iteration runs Job once; Baseline runs as often, in blocks.
   template <typename Job, typename Baseline>

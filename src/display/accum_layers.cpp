@@ -260,10 +260,10 @@ uint32_t TColorGrSignalLayer::ValueOf(int x, uint32_t count) const {
   return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
 }
 
-bool TColorGrSignalLayer::FindGrade(int& grade, uint32_t value) const {
+bool TColorGrSignalLayer::FindGrade(int& grade, int x, uint32_t count) const {
   int found = kGrades;
   for (int g = 1; g < kGrades; ++g) {
-    if (threshold_[g] >= value) {
+    if (ValueAtMost(x, count, threshold_[g])) {
       found = g;
       break;
     }
@@ -273,7 +273,8 @@ bool TColorGrSignalLayer::FindGrade(int& grade, uint32_t value) const {
   return changed;
 }
 
-void TColorGrSignalLayer::SetTopValue(uint32_t value) {
+void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
+  const std::array<uint32_t, kGrades + 1> before = threshold_;
   threshold_[kGrades] = value;
   if (value >= 7) {
     const double ratio = value >= 16 ? 2.0 : std::pow(static_cast<double>(value), 0.25);
@@ -289,17 +290,24 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value) {
       threshold_[g] = t;
     }
   }
-  BeginScreenUpdate();
-  WalkActive([this](int x, int y, size_t cell) {
+  const auto regrade = [this](int x, int y, size_t cell) {
     uint32_t& accum = AccumRef(cell);
     int grade = static_cast<int>(accum >> 28);
     const uint32_t count = accum & kCountMask;
-    if (FindGrade(grade, ValueOf(x, count))) {
+    if (FindGrade(grade, x, count)) {
       accum = (static_cast<uint32_t>(grade) << 28) | count;
       RefreshPixel(x, y);
     }
     return true;
-  });
+  };
+  BeginScreenUpdate();
+  if (std::equal(threshold_.begin() + 1, threshold_.end() - 1, before.begin() + 1)) {
+    // Every left cell keeps the grade of the thresholds below the top, except the cell
+    // just hit (its grade was reset with its count) when it is a left one.
+    if (IsActive(hitX, hitY)) regrade(hitX, hitY, CellIndex(hitX, hitY));
+  } else {
+    WalkActive(regrade);
+  }
   EndScreenUpdate();
 }
 
@@ -308,8 +316,7 @@ void TColorGrSignalLayer::PointHit(int x, int y) {
   uint32_t& accum = AccumRef(CellIndex(x, y));
   const uint32_t count = std::min((accum & kCountMask) + 1, kCountMask);
   accum = count;
-  const uint32_t value = ValueOf(x, count);
-  if (value > threshold_[kGrades]) SetTopValue(value);
+  if (!ValueAtMost(x, count, threshold_[kGrades])) SetTopValue(ValueOf(x, count), x, y);
 }
 
 void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
@@ -320,7 +327,7 @@ void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
   uint32_t& accum = AccumRef(cellIndex);
   int grade = static_cast<int>(accum >> 28);
   const uint32_t count = accum & kCountMask;
-  if (FindGrade(grade, ValueOf(x, count))) {
+  if (FindGrade(grade, x, count)) {
     accum = (static_cast<uint32_t>(grade) << 28) | count;
   }
   RefreshPixel(x, y);

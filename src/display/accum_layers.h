@@ -181,9 +181,19 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
   static constexpr uint32_t kCountMask = 0x0FFFFFFFu;
   bool IsBorderCell(int x, int y) const;
   uint32_t ValueOf(int x, uint32_t count) const;
-  // The smallest grade whose threshold is at least V (5 beyond all); true when G changed.
-  bool FindGrade(int& grade, uint32_t value) const;
-  void SetTopValue(uint32_t value);
+  // ValueOf(X, Count) <= Limit, found without a division (the grades of every left cell
+  // are found again whenever the top value grows).
+  bool ValueAtMost(int x, uint32_t count, uint32_t limit) const {
+    if (limit == UINT32_MAX) return true;
+    // floor(count * fewest / points) <= limit exactly when count * fewest < (limit + 1) * points.
+    return static_cast<uint64_t>(count) * minPointsPerColumn_ <
+           (static_cast<uint64_t>(limit) + 1) * pointsInColumn_[x];
+  }
+  // The smallest grade whose threshold is at least ValueOf(X, Count) (5 beyond all); true
+  // when G changed.
+  bool FindGrade(int& grade, int x, uint32_t count) const;
+  // The cell at (HitX, HitY) has just been hit.
+  void SetTopValue(uint32_t value, int hitX, int hitY);
 
   uint32_t refreshTime_ = 0;
   uint32_t lastRefresh_ = 0;
