@@ -109,7 +109,8 @@ class TPlainDecoder {
     for (const uint16_t word : words_) {
       if (word == FillerWord) continue;
       if (word == EndOfRecordWord) break;
-      if (count[channel] < kPoints) volts_[channel][count[channel]++] = static_cast<int16_t>(word) * kVoltsPerCode;
+      if (count[channel] < kPoints)
+        volts_[channel][count[channel]++] = static_cast<int16_t>(word) * kVoltsPerCode;
       channel ^= 1;
     }
     benchmark::DoNotOptimize(volts_[0].data());
@@ -134,8 +135,8 @@ BENCHMARK(BM_SimulatorRecord)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The cycle acquiring continuously in the given mode; one iteration is one record, from
 // its request to the request of the next.
-void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim,
-              TPlainDecoder& plain, double goal) {
+void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim, TPlainDecoder& plain,
+              double goal) {
   NoWaitClock clock;
   TAcquisitionCycle cycle(clock, clock);
   cycle.SetSimSource(&source);
@@ -202,7 +203,12 @@ void BM_CycleWithSimulator(benchmark::State& state) {
   TSimulatorRecordSource source(sim);
   RunCycle(state, source, &sim, plain, 0);
 }
-BENCHMARK(BM_CycleWithSimulator)->ArgName("average")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CycleWithSimulator)
+    ->ArgName("average")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace norv

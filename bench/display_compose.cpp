@@ -21,10 +21,9 @@ void RecomposeFullScreen(benchmark::State& state) {
   auto f1 = scene.AddTrace<TSimpleSignalLayer>(16, TTraceId::F1, 0xFFD78FE0);
   auto m1 = scene.AddTrace<TSimpleSignalLayer>(20, TTraceId::M1, 0xFF8050F0);
   int phase = 0;
-  for (TParentSignalLayer* t : {static_cast<TParentSignalLayer*>(ch1.get()),
-                                static_cast<TParentSignalLayer*>(ch2.get()),
-                                static_cast<TParentSignalLayer*>(f1.get()),
-                                static_cast<TParentSignalLayer*>(m1.get())}) {
+  for (TParentSignalLayer* t :
+       {static_cast<TParentSignalLayer*>(ch1.get()), static_cast<TParentSignalLayer*>(ch2.get()),
+        static_cast<TParentSignalLayer*>(f1.get()), static_cast<TParentSignalLayer*>(m1.get())}) {
     TRecords(phase++).Draw(*t, 0);
   }
   // A translucent histogram over a third of the plot.

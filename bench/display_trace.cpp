@@ -75,13 +75,21 @@ void DualChannelRecord(benchmark::State& state) {
 }
 
 BENCHMARK_TEMPLATE(DualChannelRecord, TSimpleSignalLayer)
-    ->Name("Record/Dots")->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Name("Record/Dots")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(DualChannelRecord, TVectorSignalLayer)
-    ->Name("Record/Vectors")->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Name("Record/Vectors")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(DualChannelRecord, TPersistSignalLayer)
-    ->Name("Record/Persistence")->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Name("Record/Persistence")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_TEMPLATE(DualChannelRecord, TColorGrSignalLayer)
-    ->Name("Record/ColourGrade")->UseManualTime()->Unit(benchmark::kMicrosecond);
+    ->Name("Record/ColourGrade")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace norv::bench

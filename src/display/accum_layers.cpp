@@ -162,8 +162,8 @@ constexpr TLanes kRowLanes[16] = {RowLanes(0),  RowLanes(1),  RowLanes(2),  RowL
                                   RowLanes(8),  RowLanes(9),  RowLanes(10), RowLanes(11),
                                   RowLanes(12), RowLanes(13), RowLanes(14), RowLanes(15)};
 
-// The rows among Rows whose time (of eight, from Left) is before Expiry. The eight times
-// are compared at once, as most bands hold nothing that old.
+// The rows among Rows (of a band of eight from Left) whose time is before Expiry. The
+// eight times are compared at once, as most bands hold nothing that old.
 unsigned OldRows(const uint32_t* left, unsigned rows, uint32_t expiry) {
   TLanes low;
   TLanes high;
@@ -171,7 +171,8 @@ unsigned OldRows(const uint32_t* left, unsigned rows, uint32_t expiry) {
   std::memcpy(&high, left + 4, sizeof high);
   const TLanes limit = TLanes{} + expiry;
   // A comparison gives signed lanes, all ones where it holds.
-  const TLanes old = (TLanes(low < limit) & kRowLanes[rows & 15u]) | (TLanes(high < limit) & kRowLanes[rows >> 4]);
+  const TLanes old =
+      (TLanes(low < limit) & kRowLanes[rows & 15u]) | (TLanes(high < limit) & kRowLanes[rows >> 4]);
   uint64_t halves[2];
   std::memcpy(halves, &old, sizeof halves);
   if ((halves[0] | halves[1]) == 0) return 0;
@@ -189,8 +190,7 @@ void TPersistSignalLayer::AgePoints() {
   BeginScreenUpdate();
   uint32_t* const accum = AccumData();
   WalkActiveBands([&](int x, int firstRow, size_t first, unsigned rows) {
-    unsigned old = OldRows(accum + first, rows, expiry);
-    old &= rows;
+    const unsigned old = OldRows(accum + first, rows, expiry);
     for (unsigned bits = old; bits != 0; bits &= bits - 1) {
       const int r = std::countr_zero(bits);
       ErasePixel(x, firstRow + r);

@@ -44,7 +44,7 @@ class TSignalScreen : public TScanLinesScreen {
   void DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
   void EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
   void RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
-  // RefreshCell or EraseCell (Present) for rows From..To of column X in turn, skipping
+  // RefreshCell (Present) or EraseCell for rows From..To of column X in turn, skipping
   // the rows whose entry in Skip (the entry of row From first) is not 0.
   void ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip);
   void SetLayerObject(int index, TScreenLayer* layer);
