@@ -19,7 +19,7 @@ class TPlainPlot {
   TPlainPlot() : pixels_(static_cast<size_t>(kPlotWidth) * kHeight, 0) {}
   void Draw(const TParentSignalLayer& layer, const std::vector<double>& values, uint32_t colour) {
     const int maxY = kHeight - 1;
-    const double centre = maxY / 2;
+    const int centre = maxY / 2;  // the layers' centre row
     const double scale = layer.Scale();
     for (int i = 0; i < kPoints; ++i) {
       const int row = RoundClamped(centre - values[i] * scale, 1, maxY - 1, maxY - 1);
