@@ -3,10 +3,14 @@
 //   BM_SimulatorRecord         the simulator's own signal computation alone;
 //   BM_CycleReplay/...         cycle and point store, fed a recorded simulator stream;
 //   BM_CycleWithSimulator/...  both together, as in demo mode.
+// Baseline of each: decoding the same record's words into volts in a plain loop. Goal of
+// the cycle and point store: at most 10 times the baseline (the others are for
+// information).
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -15,6 +19,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/simulator/simulator.h"
+#include "ratio.h"
 
 namespace norv {
 namespace {
@@ -91,18 +96,47 @@ std::vector<uint16_t> RecordWords(TSimulator& sim) {
   return words;
 }
 
+// The physical limit of a record's points: its words decoded into volts, one array per
+// channel, in a plain loop.
+class TPlainDecoder {
+ public:
+  explicit TPlainDecoder(std::vector<uint16_t> words) : words_(std::move(words)) {
+    for (auto& v : volts_) v.resize(kPoints);
+  }
+  void Decode() {
+    size_t count[2] = {0, 0};
+    int channel = 0;
+    for (const uint16_t word : words_) {
+      if (word == FillerWord) continue;
+      if (word == EndOfRecordWord) break;
+      if (count[channel] < kPoints)
+        volts_[channel][count[channel]++] = static_cast<int16_t>(word) * kVoltsPerCode;
+      channel ^= 1;
+    }
+    benchmark::DoNotOptimize(volts_[0].data());
+    benchmark::DoNotOptimize(volts_[1].data());
+  }
+
+ private:
+  std::vector<uint16_t> words_;
+  std::array<std::vector<double>, 2> volts_;
+};
+
 void BM_SimulatorRecord(benchmark::State& state) {
   TRandomSource random(1);
   TSimulator sim(random);
   SetUpSimulator(sim);
-  for (auto _ : state) benchmark::DoNotOptimize(RecordWords(sim).size());
+  TPlainDecoder plain(RecordWords(sim));
+  bench::TRatio::Run(
+      state, 0, [&] { benchmark::DoNotOptimize(RecordWords(sim).size()); }, [&] { plain.Decode(); });
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SimulatorRecord)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SimulatorRecord)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // The cycle acquiring continuously in the given mode; one iteration is one record, from
 // its request to the request of the next.
-void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim) {
+void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim, TPlainDecoder& plain,
+              double goal) {
   NoWaitClock clock;
   TAcquisitionCycle cycle(clock, clock);
   cycle.SetSimSource(&source);
@@ -129,13 +163,16 @@ void RunCycle(benchmark::State& state, IRecordSimSource& source, TSimulator* sim
   GuiReady = true;
   RunFlag = true;
 
-  for (auto _ : state) {
-    const int64_t until = requests + 1;
-    while (requests < until) {
-      cycle.AcquisitionIdleStep();
-      ++steps;
-    }
-  }
+  bench::TRatio::Run(
+      state, goal,
+      [&] {
+        const int64_t until = requests + 1;
+        while (requests < until) {
+          cycle.AcquisitionIdleStep();
+          ++steps;
+        }
+      },
+      [&] { plain.Decode(); });
   RunFlag = false;
   BreakAcquisition(false);
   GuiReady = false;
@@ -151,19 +188,27 @@ void BM_CycleReplay(benchmark::State& state) {
   TRandomSource random(1);
   TSimulator sim(random);
   SetUpSimulator(sim);
-  ReplaySource source(RecordWords(sim));
-  RunCycle(state, source, nullptr);
+  const std::vector<uint16_t> words = RecordWords(sim);
+  ReplaySource source(words);
+  TPlainDecoder plain(words);
+  RunCycle(state, source, nullptr, plain, 10);
 }
-BENCHMARK(BM_CycleReplay)->ArgName("average")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CycleReplay)->ArgName("average")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_CycleWithSimulator(benchmark::State& state) {
   TRandomSource random(1);
   TSimulator sim(random);
   SetUpSimulator(sim);
+  TPlainDecoder plain(RecordWords(sim));
   TSimulatorRecordSource source(sim);
-  RunCycle(state, source, &sim);
+  RunCycle(state, source, &sim, plain, 0);
 }
-BENCHMARK(BM_CycleWithSimulator)->ArgName("average")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CycleWithSimulator)
+    ->ArgName("average")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace norv

@@ -1,10 +1,14 @@
-// One persistence ageing tick over 300,000 active cells. Goal: under 2 ms.
+// One persistence ageing tick over 300,000 active cells. Baseline: one pass over the same
+// cells' ages held in a plain array. Goal: at most 5 times the baseline.
 
 #include <benchmark/benchmark.h>
+
+#include <vector>
 
 #include "display/accum_layers.h"
 #include "display_scene.h"
 #include "framework/util/numeric_utils.h"
+#include "ratio.h"
 
 namespace norv::bench {
 namespace {
@@ -21,22 +25,32 @@ void AgeingTick(benchmark::State& state) {
   layer->SetPersistTime(2);
   // Scatter the points until 300,000 left cells are kept.
   TRandomSource random(5);
-  int active = 0;
-  while (active < 300'000) {
+  std::vector<uint32_t> ages;
+  while (ages.size() < 300'000) {
     layer->SetSignalScale(kPoints, 0, 1);
     for (int i = 0; i < kPoints; ++i) layer->PutSample(i, random.Uniform() * 8 - 4);
-    active = 0;
+    ages.clear();
     for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kPlotWidth; ++x) active += layer->IsActive(x, y);
+      for (int x = 0; x < kPlotWidth; ++x) {
+        if (layer->IsActive(x, y)) ages.push_back(layer->Accum(x, y));
+      }
     }
   }
-  state.counters["active"] = active;
-  for (auto _ : state) {
-    layer->AgePoints();  // nothing is old enough: every active cell is visited and kept
-  }
+  state.counters["active"] = static_cast<double>(ages.size());
+  const uint32_t now = persistence.Hundredths();
+  const uint32_t expiry = now - layer->PersistTime();
+  // Nothing is old enough: every active cell is visited and kept.
+  TRatio::Run(
+      state, 5, [&] { layer->AgePoints(); },
+      [&] {
+        for (uint32_t& age : ages) {
+          if (age < expiry) age = 0;
+        }
+        benchmark::DoNotOptimize(ages.data());
+      });
 }
 
-BENCHMARK(AgeingTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(AgeingTick)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace norv::bench

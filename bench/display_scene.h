@@ -51,8 +51,9 @@ class TRecords {
       }
     }
   }
+  const std::vector<double>& Values(int record) const { return values_[record % kCount]; }
   void Draw(TParentSignalLayer& layer, int record) const {
-    const std::vector<double>& values = values_[record % kCount];
+    const std::vector<double>& values = Values(record);
     layer.SetSignalScale(kPoints, 0, 1);
     for (int i = 0; i < kPoints; ++i) layer.PutSample(i, values[i]);
   }

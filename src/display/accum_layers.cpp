@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "display/display_math.h"
@@ -49,22 +50,21 @@ bool TPersistenceTicker::Running() const { return timer_->Enabled(); }
 TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, int height,
                                                  int index, bool isXY)
     : TParentSignalLayer(std::move(name), width, height, index, isXY),
-      accum_(static_cast<size_t>(Width()) * (MaxY() + 1), 0),
+      // Padded, so that the last column's last band can be read whole.
+      accum_(static_cast<size_t>(Width()) * (MaxY() + 1) + 8, 0),
       blocksX_((MaxX() - 1) / 8 + 1),
       blocksY_((MaxY() - 1) / 8 + 1),
       bandMask_(static_cast<size_t>(blocksY_) * Width(), 0),
       blockMask_(static_cast<size_t>(blocksY_) * blocksX_, 0) {}
 
 size_t TComplicatedSignalLayer::BandIndex(int x, int y) const {
-  const size_t i = static_cast<size_t>(y / 8) * Width() + x;
-  if (x < 0 || y < 0 || i >= bandMask_.size()) throw EAssertion("Vot ono BAND");
-  return i;
+  if (x < 0 || y < 0 || x >= Width() || y / 8 >= blocksY_) throw EAssertion("Vot ono BAND");
+  return static_cast<size_t>(x) * blocksY_ + y / 8;
 }
 
 size_t TComplicatedSignalLayer::BlockIndex(int x, int y) const {
-  const size_t i = static_cast<size_t>(y / 8) * blocksX_ + x / 8;
-  if (x / 8 >= blocksX_ || i >= blockMask_.size()) throw EAssertion("Vot ono Kv");
-  return i;
+  if (x < 0 || y < 0 || x / 8 >= blocksX_ || y / 8 >= blocksY_) throw EAssertion("Vot ono Kv");
+  return static_cast<size_t>(x / 8) * blocksY_ + y / 8;
 }
 
 void TComplicatedSignalLayer::MarkActive(int x, int y) {
@@ -83,7 +83,7 @@ void TComplicatedSignalLayer::UnmarkActive(int x, int y) {
 
 bool TComplicatedSignalLayer::IsActive(int x, int y) const {
   if (x < 0 || y < 0 || x >= Width() || y / 8 >= blocksY_) return false;
-  return (bandMask_[static_cast<size_t>(y / 8) * Width() + x] >> (y % 8)) & 1u;
+  return (bandMask_[static_cast<size_t>(x) * blocksY_ + y / 8] >> (y % 8)) & 1u;
 }
 
 void TComplicatedSignalLayer::ClearMarks() {
@@ -92,7 +92,7 @@ void TComplicatedSignalLayer::ClearMarks() {
 }
 
 void TComplicatedSignalLayer::RefreshActive() {
-  WalkActive([this](int x, int y) {
+  WalkActive([this](int x, int y, size_t) {
     RefreshPixel(x, y);
     return true;
   });
@@ -148,17 +148,55 @@ void TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
 
 void TPersistSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
 
+namespace {
+
+// Four cells side by side (plain lanes where the target has no vector unit).
+using TLanes = uint32_t __attribute__((vector_size(16)));
+
+// The lanes of each four-row pattern of a band's mask.
+constexpr TLanes RowLanes(unsigned bits) {
+  return TLanes{bits & 1u ? ~0u : 0u, bits & 2u ? ~0u : 0u, bits & 4u ? ~0u : 0u, bits & 8u ? ~0u : 0u};
+}
+constexpr TLanes kRowLanes[16] = {RowLanes(0),  RowLanes(1),  RowLanes(2),  RowLanes(3),
+                                  RowLanes(4),  RowLanes(5),  RowLanes(6),  RowLanes(7),
+                                  RowLanes(8),  RowLanes(9),  RowLanes(10), RowLanes(11),
+                                  RowLanes(12), RowLanes(13), RowLanes(14), RowLanes(15)};
+
+// The rows among Rows (of a band of eight from Left) whose time is before Expiry. The
+// eight times are compared at once, as most bands hold nothing that old.
+unsigned OldRows(const uint32_t* left, unsigned rows, uint32_t expiry) {
+  TLanes low;
+  TLanes high;
+  std::memcpy(&low, left, sizeof low);
+  std::memcpy(&high, left + 4, sizeof high);
+  const TLanes limit = TLanes{} + expiry;
+  // A comparison gives signed lanes, all ones where it holds.
+  const TLanes old =
+      (TLanes(low < limit) & kRowLanes[rows & 15u]) | (TLanes(high < limit) & kRowLanes[rows >> 4]);
+  uint64_t halves[2];
+  std::memcpy(halves, &old, sizeof halves);
+  if ((halves[0] | halves[1]) == 0) return 0;
+  unsigned bits = 0;
+  for (int r = 0; r < 8; ++r) bits |= static_cast<unsigned>(left[r] < expiry) << r;
+  return bits & rows;
+}
+
+}  // namespace
+
 void TPersistSignalLayer::AgePoints() {
   if (Infinite()) return;
   const uint32_t now = Now();
   const uint32_t expiry = persistTime_ < now ? now - persistTime_ : 0;
   BeginScreenUpdate();
-  WalkActive([&](int x, int y) {
-    uint32_t& left = AccumRef(CellIndex(x, y));
-    if (left >= expiry) return true;
-    ErasePixel(x, y);
-    left = 0;
-    return false;
+  uint32_t* const accum = AccumData();
+  WalkActiveBands([&](int x, int firstRow, size_t first, unsigned rows) {
+    const unsigned old = OldRows(accum + first, rows, expiry);
+    for (unsigned bits = old; bits != 0; bits &= bits - 1) {
+      const int r = std::countr_zero(bits);
+      ErasePixel(x, firstRow + r);
+      accum[first + r] = 0;
+    }
+    return rows & ~old;
   });
   EndScreenUpdate();
 }
@@ -222,10 +260,10 @@ uint32_t TColorGrSignalLayer::ValueOf(int x, uint32_t count) const {
   return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
 }
 
-bool TColorGrSignalLayer::FindGrade(int& grade, uint32_t value) const {
+bool TColorGrSignalLayer::FindGrade(int& grade, int x, uint32_t count) const {
   int found = kGrades;
   for (int g = 1; g < kGrades; ++g) {
-    if (threshold_[g] >= value) {
+    if (ValueAtMost(x, count, threshold_[g])) {
       found = g;
       break;
     }
@@ -235,7 +273,8 @@ bool TColorGrSignalLayer::FindGrade(int& grade, uint32_t value) const {
   return changed;
 }
 
-void TColorGrSignalLayer::SetTopValue(uint32_t value) {
+void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
+  const std::array<uint32_t, kGrades + 1> before = threshold_;
   threshold_[kGrades] = value;
   if (value >= 7) {
     const double ratio = value >= 16 ? 2.0 : std::pow(static_cast<double>(value), 0.25);
@@ -251,17 +290,24 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value) {
       threshold_[g] = t;
     }
   }
-  BeginScreenUpdate();
-  WalkActive([this](int x, int y) {
-    uint32_t& accum = AccumRef(CellIndex(x, y));
+  const auto regrade = [this](int x, int y, size_t cell) {
+    uint32_t& accum = AccumRef(cell);
     int grade = static_cast<int>(accum >> 28);
     const uint32_t count = accum & kCountMask;
-    if (FindGrade(grade, ValueOf(x, count))) {
+    if (FindGrade(grade, x, count)) {
       accum = (static_cast<uint32_t>(grade) << 28) | count;
       RefreshPixel(x, y);
     }
     return true;
-  });
+  };
+  BeginScreenUpdate();
+  if (std::equal(threshold_.begin() + 1, threshold_.end() - 1, before.begin() + 1)) {
+    // Every left cell keeps the grade of the thresholds below the top, except the cell
+    // just hit (its grade was reset with its count) when it is a left one.
+    if (IsActive(hitX, hitY)) regrade(hitX, hitY, CellIndex(hitX, hitY));
+  } else {
+    WalkActive(regrade);
+  }
   EndScreenUpdate();
 }
 
@@ -270,8 +316,7 @@ void TColorGrSignalLayer::PointHit(int x, int y) {
   uint32_t& accum = AccumRef(CellIndex(x, y));
   const uint32_t count = std::min((accum & kCountMask) + 1, kCountMask);
   accum = count;
-  const uint32_t value = ValueOf(x, count);
-  if (value > threshold_[kGrades]) SetTopValue(value);
+  if (!ValueAtMost(x, count, threshold_[kGrades])) SetTopValue(ValueOf(x, count), x, y);
 }
 
 void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
@@ -282,7 +327,7 @@ void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
   uint32_t& accum = AccumRef(cellIndex);
   int grade = static_cast<int>(accum >> 28);
   const uint32_t count = accum & kCountMask;
-  if (FindGrade(grade, ValueOf(x, count))) {
+  if (FindGrade(grade, x, count)) {
     accum = (static_cast<uint32_t>(grade) << 28) | count;
   }
   RefreshPixel(x, y);

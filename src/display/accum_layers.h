@@ -66,30 +66,54 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
  protected:
   uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
   uint32_t& AccumRef(size_t cellIndex) { return accum_[cellIndex]; }
+  uint32_t* AccumData() { return accum_.data(); }
   void MarkActive(int x, int y);
   void UnmarkActive(int x, int y);
   void ClearMarks();
   // Repaints every active cell (inside the caller's update bracket).
   void RefreshActive();
-  // Visits every active cell through the two mask levels; a cell for which Visit
-  // returns false leaves the index.
+  // Visits every band of active cells (eight cells of a column, stored together) through
+  // the two mask levels as Visit(x, firstRow, firstCell, rowBits); it returns the rows that
+  // stay in the index. The eight cells of a band can always be read, active or not.
   template <typename Visit>
-  void WalkActive(Visit&& visit) {
-    for (int by = 0; by < blocksY_; ++by) {
-      for (int bx = 0; bx < blocksX_; ++bx) {
-        uint8_t& block = blockMask_[static_cast<size_t>(by) * blocksX_ + bx];
-        for (unsigned columns = block; columns != 0; columns &= columns - 1) {
+  void WalkActiveBands(Visit&& visit) {
+    // Block column after block column, so that the bands come in the order they are
+    // stored. The masks are worked on in locals: stores through byte pointers would make
+    // the compiler reload every member in the inner loop.
+    uint8_t* const blocks = blockMask_.data();
+    uint8_t* const bands = bandMask_.data();
+    const int blocksX = blocksX_;
+    const int blocksY = blocksY_;
+    const size_t columnCells = static_cast<size_t>(MaxY()) + 1;
+    for (int bx = 0; bx < blocksX; ++bx) {
+      for (int by = 0; by < blocksY; ++by) {
+        uint8_t& block = blocks[static_cast<size_t>(bx) * blocksY + by];
+        unsigned keptColumns = block;
+        for (unsigned columns = keptColumns; columns != 0; columns &= columns - 1) {
           const int bit = std::countr_zero(columns);
           const int x = bx * 8 + bit;
-          uint8_t& band = bandMask_[static_cast<size_t>(by) * Width() + x];
-          for (unsigned rows = band; rows != 0; rows &= rows - 1) {
-            const int r = std::countr_zero(rows);
-            if (!visit(x, by * 8 + r)) band &= static_cast<uint8_t>(~(1u << r));
-          }
-          if (band == 0) block &= static_cast<uint8_t>(~(1u << bit));
+          uint8_t& band = bands[static_cast<size_t>(x) * blocksY + by];
+          const size_t first = static_cast<size_t>(x) * columnCells + static_cast<size_t>(by) * 8;
+          const unsigned kept = visit(x, by * 8, first, static_cast<unsigned>(band));
+          band = static_cast<uint8_t>(kept);
+          if (kept == 0) keptColumns &= ~(1u << bit);
         }
+        block = static_cast<uint8_t>(keptColumns);
       }
     }
+  }
+  // Visits every active cell as Visit(x, y, cell); a cell for which Visit returns false
+  // leaves the index.
+  template <typename Visit>
+  void WalkActive(Visit&& visit) {
+    WalkActiveBands([&](int x, int firstRow, size_t first, unsigned rows) {
+      unsigned kept = rows;
+      for (; rows != 0; rows &= rows - 1) {
+        const int r = std::countr_zero(rows);
+        if (!visit(x, firstRow + r, first + r)) kept &= ~(1u << r);
+      }
+      return kept;
+    });
   }
 
  private:
@@ -100,8 +124,8 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   std::vector<uint32_t> accum_;
   int blocksX_;
   int blocksY_;
-  std::vector<uint8_t> bandMask_;   // [y / 8][x], bit y % 8
-  std::vector<uint8_t> blockMask_;  // [y / 8][x / 8], bit x % 8
+  std::vector<uint8_t> bandMask_;   // [x][y / 8], bit y % 8
+  std::vector<uint8_t> blockMask_;  // [x / 8][y / 8], bit x % 8
 };
 
 class TPersistSignalLayer : public TComplicatedSignalLayer {
@@ -157,9 +181,19 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
   static constexpr uint32_t kCountMask = 0x0FFFFFFFu;
   bool IsBorderCell(int x, int y) const;
   uint32_t ValueOf(int x, uint32_t count) const;
-  // The smallest grade whose threshold is at least V (5 beyond all); true when G changed.
-  bool FindGrade(int& grade, uint32_t value) const;
-  void SetTopValue(uint32_t value);
+  // ValueOf(X, Count) <= Limit, found without a division (the grades of every left cell
+  // are found again whenever the top value grows).
+  bool ValueAtMost(int x, uint32_t count, uint32_t limit) const {
+    if (limit == UINT32_MAX) return true;
+    // floor(count * fewest / points) <= limit exactly when count * fewest < (limit + 1) * points.
+    return static_cast<uint64_t>(count) * minPointsPerColumn_ <
+           (static_cast<uint64_t>(limit) + 1) * pointsInColumn_[x];
+  }
+  // The smallest grade whose threshold is at least ValueOf(X, Count) (5 beyond all); true
+  // when G changed.
+  bool FindGrade(int& grade, int x, uint32_t count) const;
+  // The cell at (HitX, HitY) has just been hit.
+  void SetTopValue(uint32_t value, int hitX, int hitY);
 
   uint32_t refreshTime_ = 0;
   uint32_t lastRefresh_ = 0;

@@ -112,14 +112,6 @@ void TScanLinesScreen::SetPixel(int x, int y, TColorRef color) {
   PixelChanged(x, y);
 }
 
-void TScanLinesScreen::PixelChanged(int x, int y) {
-  if (InUpdate()) {
-    GrowDirty(x, y, x, y);
-  } else if (window_ != nullptr) {
-    PaintRect(x, y, y, x);
-  }
-}
-
 void TScanLinesScreen::FillRectangle(TRect rect, TColorRef color, bool show) {
   image_.FillRect(rect, color);
   if (show) PaintRect(rect.Left, rect.Top, rect.Bottom, rect.Right);
@@ -141,13 +133,6 @@ void TScanLinesScreen::EndUpdate() {
   if (updateCount_ == 0 && dirtyLeft_ != INT_MAX) {
     PaintRect(dirtyLeft_, dirtyTop_, dirtyBottom_, dirtyRight_);
   }
-}
-
-void TScanLinesScreen::GrowDirty(int left, int top, int right, int bottom) {
-  dirtyLeft_ = std::min(dirtyLeft_, left);
-  dirtyTop_ = std::min(dirtyTop_, top);
-  dirtyRight_ = std::max(dirtyRight_, right);
-  dirtyBottom_ = std::max(dirtyBottom_, bottom);
 }
 
 const ITextRasteriser& TScanLinesScreen::Text() const {

@@ -5,6 +5,7 @@
 // (TScanLinesTextScreen). A window (Qt widget in display/ui) only presents rectangles of
 // the picture; drawing code never talks to it directly.
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -115,11 +116,22 @@ class TScanLinesScreen {
  protected:
   // Called after the background colour changed.
   virtual void ColorChanged();
-  void GrowDirty(int left, int top, int right, int bottom);
+  void GrowDirty(int left, int top, int right, int bottom) {
+    dirtyLeft_ = std::min(dirtyLeft_, left);
+    dirtyTop_ = std::min(dirtyTop_, top);
+    dirtyRight_ = std::max(dirtyRight_, right);
+    dirtyBottom_ = std::max(dirtyBottom_, bottom);
+  }
   bool InUpdate() const { return updateCount_ > 0; }
   // A pixel written straight into the picture: joins the dirty rectangle inside a
   // bracket, else is shown at once.
-  void PixelChanged(int x, int y);
+  void PixelChanged(int x, int y) {
+    if (InUpdate()) {
+      GrowDirty(x, y, x, y);
+    } else if (window_ != nullptr) {
+      PaintRect(x, y, y, x);
+    }
+  }
 
  private:
   const ITextRasteriser& Text() const;

@@ -35,8 +35,8 @@ void TScreenLayer::Clear() { std::fill(cells_.begin(), cells_.end(), 0); }
 void TScreenLayer::Show() {
   if (screen_ == nullptr) return;
   BeginScreenUpdate();
-  for (int y = 0; y <= maxY_; ++y) {
-    for (int x = 0; x <= maxX_; ++x) {
+  for (int x = 0; x <= maxX_; ++x) {
+    for (int y = 0; y <= maxY_; ++y) {
       if (cells_[CellIndex(x, y)] != 0) screen_->RefreshCell(index_, x, y);
     }
   }
@@ -130,24 +130,12 @@ void TScreenLayer::EndScreenUpdate() {
   if (screen_ != nullptr) screen_->EndUpdate();
 }
 
-void TScreenLayer::DrawPixel(int x, int y) {
-  if (screen_ != nullptr) screen_->DrawCell(index_, x, y);
-}
-
-void TScreenLayer::RefreshPixel(int x, int y) {
-  if (screen_ != nullptr) screen_->RefreshCell(index_, x, y);
-}
-
-void TScreenLayer::ErasePixel(int x, int y) {
-  if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
-}
-
 void TScreenLayer::EraseFromScreen() {
   if (screen_ == nullptr) return;
   BeginScreenUpdate();
   const int first = isXY_ ? 0 : -kMarkerStripWidth;
-  for (int y = 0; y <= maxY_; ++y) {
-    for (int x = first; x <= maxX_; ++x) screen_->EraseCell(index_, x, y);
+  for (int x = first; x <= maxX_; ++x) {
+    for (int y = 0; y <= maxY_; ++y) screen_->EraseCell(index_, x, y);
   }
   EndScreenUpdate();
 }

@@ -50,9 +50,13 @@ class TScreenLayer {
   TSignalScreen* GetScreen() const { return screen_; }
   void BeginScreenUpdate();
   void EndScreenUpdate();
-  void DrawPixel(int x, int y);
-  void RefreshPixel(int x, int y);
-  void ErasePixel(int x, int y);
+  // Inline, defined in signal_screen.h: they run for every pixel a layer changes.
+  inline void DrawPixel(int x, int y);
+  inline void RefreshPixel(int x, int y);
+  inline void ErasePixel(int x, int y);
+  // RefreshPixel (Present) or ErasePixel for rows From..To of column X, skipping the rows
+  // whose entry in Skip (row From's first) is not 0.
+  inline void ChangeRun(int x, int from, int to, bool present, const uint16_t* skip);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();
@@ -71,7 +75,9 @@ class TScreenLayer {
   int DragStartY() const { return dragStartY_; }
 
  protected:
-  size_t CellIndex(int x, int y) const { return static_cast<size_t>(y) * width_ + x; }
+  // Column after column, as the screen's occupancy: a trace's points move within their
+  // column and its lines are vertical runs, so the cells a record changes lie together.
+  size_t CellIndex(int x, int y) const { return static_cast<size_t>(x) * (maxY_ + 1) + y; }
   bool InPlot(int x, int y) const { return x >= 0 && y >= 0 && x <= maxX_ && y <= maxY_; }
   uint16_t& CellRef(int x, int y) { return cells_[CellIndex(x, y)]; }
   // Sets the cell to 1 and draws it, or to 0 and erases it.
@@ -79,8 +85,8 @@ class TScreenLayer {
   // Erases every set entry of a per-cell buffer from the screen and clears it.
   template <typename T>
   void EraseMarked(std::vector<T>& marks) {
-    for (int y = 0; y <= maxY_; ++y) {
-      for (int x = 0; x <= maxX_; ++x) {
+    for (int x = 0; x <= maxX_; ++x) {
+      for (int y = 0; y <= maxY_; ++y) {
         T& mark = marks[CellIndex(x, y)];
         if (mark == 0) continue;
         ErasePixel(x, y);

@@ -396,20 +396,20 @@ void TVectorSignalLayer::DrawColumnSpan(int column, int newMin, int newMax) {
   run.DrawnMax = static_cast<uint16_t>(newMax);
 }
 
-void TVectorSignalLayer::SetSpan(int column, int from, int to) {
-  for (int row = from; row <= to; ++row) {
-    if (!InPlot(column, row)) continue;
-    lineCells_[CellIndex(column, row)] = 1;
-    if (Cell(column, row) == 0) RefreshPixel(column, row);
-  }
-}
+void TVectorSignalLayer::SetSpan(int column, int from, int to) { ChangeSpan(column, from, to, true); }
 
-void TVectorSignalLayer::ClearSpan(int column, int from, int to) {
-  for (int row = from; row <= to; ++row) {
-    if (!InPlot(column, row)) continue;
-    lineCells_[CellIndex(column, row)] = 0;
-    if (Cell(column, row) == 0) ErasePixel(column, row);
-  }
+void TVectorSignalLayer::ClearSpan(int column, int from, int to) { ChangeSpan(column, from, to, false); }
+
+// The line cells of the span change first, then the screen: the colours composed
+// depend on the point cells alone. Cells holding a point keep their pixel.
+void TVectorSignalLayer::ChangeSpan(int column, int from, int to, bool set) {
+  if (column < 0 || column > MaxX()) return;
+  from = std::max(from, 0);
+  to = std::min(to, MaxY());
+  if (from > to) return;
+  const size_t first = CellIndex(column, from);
+  std::fill_n(lineCells_.begin() + static_cast<std::ptrdiff_t>(first), to - from + 1, set ? 1 : 0);
+  ChangeRun(column, from, to, set, &CellRef(column, from));
 }
 
 void TVectorSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
@@ -437,8 +437,8 @@ void TVectorSignalLayer::Show() {
   BeginScreenUpdate();
   TParentSignalLayer::Show();
   // The lines are part of the picture too.
-  for (int y = 0; y <= MaxY(); ++y) {
-    for (int x = 0; x <= MaxX(); ++x) {
+  for (int x = 0; x <= MaxX(); ++x) {
+    for (int y = 0; y <= MaxY(); ++y) {
       if (lineCells_[CellIndex(x, y)] && Cell(x, y) == 0) RefreshPixel(x, y);
     }
   }

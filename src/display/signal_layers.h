@@ -96,8 +96,8 @@ class TParentSignalLayer : public TScreenLayer {
   template <typename Lit>
   void PaintInner(TMonoBitmap& bitmap, Lit&& lit) const {
     const int left = IsXY() ? 0 : kMarkerStripWidth;
-    for (int y = 1; y < MaxY(); ++y) {
-      for (int x = 1; x < MaxX(); ++x) {
+    for (int x = 1; x < MaxX(); ++x) {
+      for (int y = 1; y < MaxY(); ++y) {
         if (lit(x, y)) bitmap.Set(x + left, y);
       }
     }
@@ -173,6 +173,7 @@ class TVectorSignalLayer : public TParentSignalLayer {
   void DrawColumnSpan(int column, int newMin, int newMax);
   void SetSpan(int column, int from, int to);
   void ClearSpan(int column, int from, int to);
+  void ChangeSpan(int column, int from, int to, bool set);
 
   uint32_t lineColour_ = 0;
   std::vector<uint8_t> lineCells_;

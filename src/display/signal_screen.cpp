@@ -28,10 +28,8 @@ void TSignalScreen::SetBounds(int left, int top, int width, int height) {
   occupancy_.assign(static_cast<size_t>(Width()) * Height(), 0);
 }
 
-void TSignalScreen::CheckIndex(int index) {
-  if (index < 0 || index >= kLayerSlots) {
-    throw std::out_of_range("layer index " + std::to_string(index) + " outside 0..31");
-  }
+void TSignalScreen::ThrowIndex(int index) {
+  throw std::out_of_range("layer index " + std::to_string(index) + " outside 0..31");
 }
 
 void TSignalScreen::UpdateLayerMasks() {
@@ -42,34 +40,41 @@ void TSignalScreen::UpdateLayerMasks() {
   }
 }
 
-uint32_t* TSignalScreen::WordAt(int x, int y, int& column) {
-  column = x + PlotLeft();
-  if (column < 0 || y < 0 || column >= Width() || y >= Height()) return nullptr;
-  return &occupancy_[static_cast<size_t>(column) * Height() + y];
-}
-
-void TSignalScreen::Paint(int column, int y, TColorRef color) {
-  TSLBMP::Store(Image().Row(y)[column], color);
-  PixelChanged(column, y);
-}
-
-void TSignalScreen::ChangeCell(int index, int x, int y, bool present, bool repaintUnchanged) {
+void TSignalScreen::ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip) {
   CheckIndex(index);
-  int column = 0;
-  uint32_t* word = WordAt(x, y, column);
-  if (word == nullptr) return;
+  const int column = x + PlotLeft();
+  if (column < 0 || column >= Width()) return;
+  const int first = std::max(from, 0);
+  const int last = std::min(to, Height() - 1);
+  if (first > last) return;
+  skip += first - from;
+  // The loop's invariants are kept in locals: the stores below would otherwise make the
+  // compiler load them again for every row.
+  uint32_t* word = &occupancy_[static_cast<size_t>(column) * Height() + first];
+  uint32_t* pixel = Image().Row(first) + column;
+  const size_t stride = static_cast<size_t>(Width());
   const uint32_t bit = 1u << index;
-  const uint32_t old = *word;
-  *word = present ? old | bit : old & ~bit;
-  if (*word == old && !repaintUnchanged) return;
-  // A layer in front hides whatever this one does here.
-  if (old & cover_[index]) return;
-  Paint(column, y, *word != 0 ? ComposePixel(*word, x, y) : Color());
+  const uint32_t cover = cover_[index];
+  const TColorRef background = Color();
+  const bool deferred = InUpdate();
+  int paintedFirst = -1;
+  int paintedLast = -1;
+  for (int y = first; y <= last; ++y, ++word, ++skip, pixel += stride) {
+    if (*skip != 0) continue;
+    const uint32_t old = *word;
+    const uint32_t now = present ? old | bit : old & ~bit;
+    *word = now;
+    if ((now == old && !present) || (old & cover)) continue;
+    TSLBMP::Store(*pixel, now != 0 ? ComposePixel(now, x, y) : background);
+    if (!deferred) {
+      PixelChanged(column, y);
+    } else {
+      if (paintedFirst < 0) paintedFirst = y;
+      paintedLast = y;
+    }
+  }
+  if (paintedFirst >= 0) GrowDirty(column, paintedFirst, column, paintedLast);
 }
-
-void TSignalScreen::DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
-void TSignalScreen::EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
-void TSignalScreen::RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
 
 void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {
   CheckIndex(index);
@@ -112,7 +117,7 @@ TColorRef TSignalScreen::BlendColors(TColorRef below, uint32_t top) {
   return result;
 }
 
-TColorRef TSignalScreen::ComposePixel(uint32_t word, int x, int y) const {
+TColorRef TSignalScreen::ComposeMany(uint32_t word, int x, int y) const {
   // Walk: the on-top layer first, then the others from index 0; the walk ends at the
   // first opaque colour, blended with the rearmost translucent colour seen before it.
   uint32_t kept = 0;
@@ -136,7 +141,7 @@ TColorRef TSignalScreen::ComposePixel(uint32_t word, int x, int y) const {
   for (uint32_t rest = word & ~onTopBit; rest != 0; rest &= rest - 1) {
     if (visit(std::countr_zero(rest), result)) return result;
   }
-  return kept != 0 ? BlendColors(Color(), kept) : 0x0000FFu;
+  return kept != 0 ? BlendColors(Color(), kept) : kNoColour;
 }
 
 void TSignalScreen::RecomposeAll() {
@@ -177,13 +182,6 @@ void TSignalScreen::SetXWindow(double width1, double start1, double start2, doub
   for (int index : {kWindowedLayerA, kWindowedLayerB}) {
     if (auto* trace = dynamic_cast<TParentSignalLayer*>(layers_[index])) trace->Redraw();
   }
-}
-
-bool TSignalScreen::InXWindow(int x) const {
-  for (const TXWindow& w : windows_) {
-    if (w.On && w.Start <= x && x <= w.End) return true;
-  }
-  return false;
 }
 
 int TSignalScreen::XWindowHit(int x, int tolerance) const {
