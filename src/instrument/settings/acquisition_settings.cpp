@@ -20,7 +20,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
 constexpr uint32_t UnavailableModes = 136;  // AvgMedian and Peak
 constexpr int32_t PeakRecordLength = 512;
 constexpr int32_t EndlessEnvelopeText = 6000;
@@ -134,14 +133,28 @@ void RegisterChannel(int slot) {
   n.Mode = root.AddRadioSw(0, base + "Mode",
                            "Sample,AvgStab,AvgMult,AvgMedian,EnvMinMax,EnvMax,EnvMin,Peak",
                            [channel](THandler&) { ModeChanged(channel); }, {}, false, UnavailableModes);
-  n.NAvg = root.AddIntEdit(2, base + "NAvg", NoColour, "", vfGeneral, 5, 2, 32, 4096, srPowerOfTwo, 0, srNone, 0,
-                           AverageChanged);
-  n.NEnv = root.AddIntEdit(2, base + "NEnv", NoColour, "", vfGeneral, 5, 2, 32, 8192, srPowerOfTwo, 0, srNone, 0,
-                           StatusChanged, NEnvText);
-  n.PkInterval = root.AddDoubleEdit(base + "PkInterval", NoColour, 1e-10, "s", vfEngineering, 5, 2e-11, 1e-8, 1e-5,
-                                    sr1_2_5, 0, srNone, 0, 1e-12, IntervalChanged);
-  n.RecLen = root.AddIntEdit(512, base + "RecLen", NoColour, "", vfGeneral, 4, 32, 512, 4096, srPowerOfTwo, 0, srNone,
-                             0, RecLenChanged);
+  // clang-format off
+  n.NAvg = root.AddIntEdit({
+      .Path = base + "NAvg", .Value = 2, .Digits = 5,
+      .Min = 2, .Mid = 32, .Max = 4096,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = AverageChanged});
+  n.NEnv = root.AddIntEdit({
+      .Path = base + "NEnv", .Value = 2, .Digits = 5,
+      .Min = 2, .Mid = 32, .Max = 8192,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = StatusChanged, .OnGetText = NEnvText});
+  n.PkInterval = root.AddDoubleEdit({
+      .Path = base + "PkInterval", .Value = 1e-10, .Unit = "s", .Digits = 5,
+      .Min = 2e-11, .Mid = 1e-8, .Max = 1e-5,
+      .CoarseRule = sr1_2_5, .Tolerance = 1e-12,
+      .OnChange = IntervalChanged});
+  n.RecLen = root.AddIntEdit({
+      .Path = base + "RecLen", .Value = 512, .Digits = 4,
+      .Min = 32, .Mid = 512, .Max = 4096,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = RecLenChanged});
+  // clang-format on
 }
 
 }  // namespace
@@ -152,13 +165,18 @@ void RegisterAcquisitionCommands() {
   AvgMultSelected = false;
   ReactBefore = 0;
   hAcqMenuSel = root.AddRadioSw(0, "SHADOW:Acq:MenuSel", "Ch1,Ch2");
-  hAcqLNonChanged = root.AddIntEdit(PeakRecordLength, "SHADOW:Acq:LNonChanged", NoColour, "", vfGeneral, 3,
-                                    PeakRecordLength, PeakRecordLength, PeakRecordLength, srNone, 0, srNone, 0);
+  // A fixed value that commands cannot change.
+  hAcqLNonChanged = root.AddIntEdit({
+      .Path = "SHADOW:Acq:LNonChanged", .Value = PeakRecordLength, .Digits = 3,
+      .Min = PeakRecordLength, .Mid = PeakRecordLength, .Max = PeakRecordLength});
   hAcqLNonChanged->SetDisabled(true);
   hAcqFitTo = root.AddRadioSw(0, "Acq:FitTo", "Multi,Single", FitToChanged);
   hAcqSampl = root.AddRadioSw(0, "Acq:Sampl", "Simult,Altern", [](THandler&) { ApplySamplingOrderRule(); });
   hAcqRunUntil = root.AddRadioSw(0, "Acq:RunUntil", "StopBtn,NAcq", RunUntilChanged);
-  hAcqNAcq = root.AddIntEdit(32, "Acq:NAcq", NoColour, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0, srQuantised, 1);
+  hAcqNAcq = root.AddIntEdit({
+      .Path = "Acq:NAcq", .Value = 32,
+      .Min = 1, .Mid = 32, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
   hAcqReact = root.AddCheckSw(0, "Acq:React", "Beep,Save", ReactChanged,
                               [](THandler&) { ReactBefore = hAcqReact->GetMask(); });
   hAcqFileFormat = root.AddRadioSw(0, "Acq:FileFormat", "Binary,Verbose,YOnly");

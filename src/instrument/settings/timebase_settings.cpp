@@ -21,8 +21,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
-
 constexpr double BitRates[] = {
     1.544e6,   2.048e6,    3.152e6,   6.312e6,    8.448e6,    34.368e6,   44.736e6,   51.84e6,    125e6,
     132.813e6, 139.264e6,  155.52e6,  265.625e6,  393.22e6,   466.56e6,   480e6,      531.25e6,   622.08e6,
@@ -251,10 +249,14 @@ void DelayEntry(double& value, TEditHandler&) {
   if (scale > 0) value /= scale;
 }
 
-TDoubleEditHandler* AddScale(const std::string& path, double value, const std::string& unit, double fine,
-                             double tolerance, THandlerEvent onChange) {
-  return RootSpider->AddDoubleEdit(path, NoColour, value, unit, 3, 6, TimeBaseMin, 1e-8, TimeBaseMaximum, sr1_2_5,
-                                   0, srRelative, fine, tolerance, std::move(onChange));
+// Every scale starts with the limits of A, steps 1-2-5 and finely by a fraction of itself.
+TDoubleEditHandler* AddScale(TDoubleEditSpec spec) {
+  spec.Min = TimeBaseMin;
+  spec.Mid = 1e-8;
+  spec.Max = TimeBaseMaximum;
+  spec.CoarseRule = sr1_2_5;
+  spec.FineRule = srRelative;
+  return RootSpider->AddDoubleEdit(std::move(spec));
 }
 
 }  // namespace
@@ -470,13 +472,22 @@ void RegisterTimeBaseCommands() {
                              [](THandler&) { UnitsBefore = GetIndex(hTBUnits); });
   const auto recalc = [](THandler&) { RecalcTimeBaseScales(); };
   hTBBitRate = root.AddRadioSw(InitialBitRate, "TB:BitRate", BitRateValue().MnemonicList(), recalc);
-  hTBCustomBit = root.AddDoubleEdit("TB:CustomBit", NoColour, 2.5e9, "b/s", 3, 6, 1e6, 2.5e9, 4.4e10, sr1_2_5, 0, srRelative,
-                                    1e-4, 500, recalc);
+  // clang-format off
+  hTBCustomBit = root.AddDoubleEdit({
+      .Path = "TB:CustomBit", .Value = 2.5e9, .Unit = "b/s",
+      .Min = 1e6, .Mid = 2.5e9, .Max = 4.4e10,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 1e-4, .Tolerance = 500,
+      .OnChange = recalc});
+  // clang-format on
   hTBMode = root.AddRadioSw(0, "TB:Mode", "A,AB,B", ModeChanged);
 
   const std::string byDiv = GetLangStr("ByDiv");
-  hTBScaleA[huTime] = AddScale("TB:ScaleA", 1e-8, "s" + byDiv, 0.001, 1e-15, ScaleAChanged);
-  hTBScaleB[huTime] = AddScale("TB:ScaleB", 2e-9, "s" + byDiv, 1e-4, 1e-15, ScaleBChanged);
+  // clang-format off
+  hTBScaleA[huTime] = AddScale({.Path = "TB:ScaleA", .Value = 1e-8, .Unit = "s" + byDiv,
+                                .FineStep = 0.001, .Tolerance = 1e-15, .OnChange = ScaleAChanged});
+  hTBScaleB[huTime] = AddScale({.Path = "TB:ScaleB", .Value = 2e-9, .Unit = "s" + byDiv,
+                                .FineStep = 1e-4, .Tolerance = 1e-15, .OnChange = ScaleBChanged});
+  // clang-format on
   struct TUnitScales {
     THorizontalUnit Kind;
     const char* Unit;
@@ -490,22 +501,49 @@ void RegisterTimeBaseCommands() {
                                {huInch, "in", 20.0, 4.0, 1e-5}};
   for (const TUnitScales& u : units) {
     const std::string base = std::string("TB:") + ScaleMnemonic(u.Kind);
+    const std::string unit = u.Unit + byDiv;
     const THorizontalUnit kind = u.Kind;
-    hTBScaleA[kind] = AddScale(base + "A", u.A, u.Unit + byDiv, 1e-4, u.Tolerance,
-                               [kind](THandler& h) { UnitScaleChanged(h, false, kind); });
-    hTBScaleB[kind] = AddScale(base + "B", u.B, u.Unit + byDiv, 1e-4, u.Tolerance,
-                               [kind](THandler& h) { UnitScaleChanged(h, true, kind); });
+    // clang-format off
+    hTBScaleA[kind] = AddScale({.Path = base + "A", .Value = u.A, .Unit = unit,
+                                .FineStep = 1e-4, .Tolerance = u.Tolerance,
+                                .OnChange = [kind](THandler& h) { UnitScaleChanged(h, false, kind); }});
+    hTBScaleB[kind] = AddScale({.Path = base + "B", .Value = u.B, .Unit = unit,
+                                .FineStep = 1e-4, .Tolerance = u.Tolerance,
+                                .OnChange = [kind](THandler& h) { UnitScaleChanged(h, true, kind); }});
+    // clang-format on
   }
 
-  hTBDelay = root.AddDoubleEdit("TB:Delay", NoColour, 2.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
-                                DelayChanged, DelayText, DelayEntry);
-  hTBBitDelay = root.AddDoubleEdit("TB:BitDelay", NoColour, 1.0, "bits", 3, 3, 0, 1, 3, srQuantised, 0.1, srQuantised, 0.001, 1e-4);
+  // clang-format off
+  hTBDelay = root.AddDoubleEdit({
+      .Path = "TB:Delay", .Value = 2.0,
+      .Min = 0, .Mid = 5, .Max = 10,
+      .CoarseRule = srQuantised, .CoarseStep = 0.5,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = DelayChanged, .OnGetText = DelayText, .OnBeforeSet = DelayEntry});
+  hTBBitDelay = root.AddDoubleEdit({
+      .Path = "TB:BitDelay", .Value = 1.0, .Unit = "bits", .Digits = 3,
+      .Min = 0, .Mid = 1, .Max = 3,
+      .CoarseRule = srQuantised, .CoarseStep = 0.1,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4});
   hTBDualDel = root.AddOnOff(false, "TB:DualDel", DualDelayChanged);
-  hTBDeltaDel = root.AddDoubleEdit("TB:DeltaDel", NoColour, 3.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
-                                   DeltaChanged, DelayText, DelayEntry);
-  hTBStartBit = root.AddIntEdit(0, "TB:StartBit", NoColour, "", 0, 0, 0, 0, 1000, srQuantised, 1, srNone, 0, StartBitChanged);
+  hTBDeltaDel = root.AddDoubleEdit({
+      .Path = "TB:DeltaDel", .Value = 3.0,
+      .Min = 0, .Mid = 5, .Max = 10,
+      .CoarseRule = srQuantised, .CoarseStep = 0.5,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = DeltaChanged, .OnGetText = DelayText, .OnBeforeSet = DelayEntry});
+  hTBStartBit = root.AddIntEdit({
+      .Path = "TB:StartBit", .Value = 0,
+      .Min = 0, .Mid = 0, .Max = 1000,
+      .CoarseRule = srQuantised, .CoarseStep = 1,
+      .OnChange = StartBitChanged});
   // The middle of the stop bit is its minimum: it can never lie below the start bit.
-  hTBStopBit = root.AddIntEdit(1, "TB:StopBit", NoColour, "", 0, 0, 1, 1, 1000, srQuantised, 1, srNone, 0, StopBitChanged);
+  hTBStopBit = root.AddIntEdit({
+      .Path = "TB:StopBit", .Value = 1,
+      .Min = 1, .Mid = 1, .Max = 1000,
+      .CoarseRule = srQuantised, .CoarseStep = 1,
+      .OnChange = StopBitChanged});
+  // clang-format on
 }
 
 }  // namespace norv

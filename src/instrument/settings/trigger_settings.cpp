@@ -25,8 +25,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
-
 constexpr double PatternLockScaleAMax = 1e-5;
 constexpr double PatternLockHoldoffMax = 1.5e-4;
 constexpr double IntRateDefault = 1e-5;
@@ -322,16 +320,24 @@ void RegisterTriggerCommands() {
   LastPatternDelay = 0;
   LowJitterActive = false;
   TSpider& root = *RootSpider;
+  // clang-format off
   hTrigSource = root.AddRadioSw(0, "Trig:Source", "Direct,ExtHF,IntClock,ClockRecov", SourceChanged);
   hTrigHeadPower = root.AddRadioSw(0, "Trig:HeadPower", "Smart,Const");
-  hTrigExtLevel = root.AddDoubleEdit("Trig:ExtLevel", NoColour, 0.0, "V", 3, 4, -1.0, 0.0, 1.0, srQuantised, 0.01, srQuantised,
-                                     0.001, 1e-4, [](THandler&) { SendTrigLevel(hTrigExtLevel->GetFloatValue()); },
-                                     LevelText, LevelEntry);
-  hTrigIntRate = root.AddDoubleEdit("Trig:IntRate", NoColour, IntRateDefault, "s", 3, 6, 1.6e-8, 1e-5, 0.002,
-                                    sr1_2_5OnFineGrid, 0, srQuantised, 8e-9, 2.4e-8, [](THandler&) {
-                                      SendTrigIntRate(hTrigIntRate->GetFloatValue());
-                                      SettingsHooks.RefreshTriggerCell();
-                                    });
+  hTrigExtLevel = root.AddDoubleEdit({
+      .Path = "Trig:ExtLevel", .Value = 0.0, .Unit = "V", .Digits = 4,
+      .Min = -1.0, .Mid = 0.0, .Max = 1.0,
+      .CoarseRule = srQuantised, .CoarseStep = 0.01,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = [](THandler&) { SendTrigLevel(hTrigExtLevel->GetFloatValue()); },
+      .OnGetText = LevelText, .OnBeforeSet = LevelEntry});
+  hTrigIntRate = root.AddDoubleEdit({
+      .Path = "Trig:IntRate", .Value = IntRateDefault, .Unit = "s",
+      .Min = 1.6e-8, .Mid = 1e-5, .Max = 0.002,
+      .CoarseRule = sr1_2_5OnFineGrid, .FineRule = srQuantised, .FineStep = 8e-9, .Tolerance = 2.4e-8,
+      .OnChange = [](THandler&) {
+        SendTrigIntRate(hTrigIntRate->GetFloatValue());
+        SettingsHooks.RefreshTriggerCell();
+      }});
   hTrigMode = root.AddRadioSw(0, "Trig:Mode", "Free,Trig", [](THandler&) {
     SettingsHooks.RefreshTriggerCell();
     SendTrigMode(TriggerModeIsTriggered());
@@ -340,35 +346,69 @@ void RegisterTriggerCommands() {
     BreakAcquisition(true);
     SendTrigSlope(hTrigSlope->GetIndex() == 1);
   });
-  hTrigHoldoff = root.AddDoubleEdit("Trig:Holdoff", NoColour, 1e-5, "s", 3, 6, 1e-5, 1e-4, HoldoffMax, sr1_2_5, 0, srQuantised,
-                                    8e-9, 1e-9, HoldoffChanged);
+  hTrigHoldoff = root.AddDoubleEdit({
+      .Path = "Trig:Holdoff", .Value = 1e-5, .Unit = "s",
+      .Min = 1e-5, .Mid = 1e-4, .Max = HoldoffMax,
+      .CoarseRule = sr1_2_5, .FineRule = srQuantised, .FineStep = 8e-9, .Tolerance = 1e-9,
+      .OnChange = HoldoffChanged});
   hTrigHister = root.AddRadioSw(0, "Trig:Hister", "Norm,HighSens",
                                 [](THandler&) { SendTrigHister(hTrigHister->GetIndex() == 1); });
   hTrigLowJitter = root.AddOnOff(false, "Trig:LowJitter", LowJitterChanged);
-  hTrigRefFreq = root.AddDoubleEdit("Trig:RefFreq", NoColour, 1.25e9, "Hz", 3, 7, 1e8, 1.25e9, 1.3e10, srQuantised, 2e7,
-                                    srQuantised, 1e5, 5e4);
-  hTrigRefDivider = root.AddIntEdit(8, "Trig:RefDivider", NoColour, "", 0, 3, 1, 8, 32, srPowerOfTwo, 0, srQuantised, 1);
+  hTrigRefFreq = root.AddDoubleEdit({
+      .Path = "Trig:RefFreq", .Value = 1.25e9, .Unit = "Hz", .Digits = 7,
+      .Min = 1e8, .Mid = 1.25e9, .Max = 1.3e10,
+      .CoarseRule = srQuantised, .CoarseStep = 2e7,
+      .FineRule = srQuantised, .FineStep = 1e5, .Tolerance = 5e4});
+  hTrigRefDivider = root.AddIntEdit({
+      .Path = "Trig:RefDivider", .Value = 8, .Digits = 3,
+      .Min = 1, .Mid = 8, .Max = 32,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
   hTrigAttenUnit = root.AddRadioSw(0, "Trig:Atten:Unit", "Off, Ratio, DB", AttenuationUnitChanged);
   const auto refreshLevel = [](THandler&) { hTrigExtLevel->NotifySwitchers(); };
-  hTrigAttenRatio = root.AddDoubleEdit("Trig:Atten:Ratio", NoColour, 1.0, ":1", 0, 7, 0.0001, 1.0, 1000000.0,
-                                       sr1_2_5, 0, srRelative, 0.001, 1e-6, refreshLevel);
-  hTrigAttenDB = root.AddDoubleEdit("Trig:Atten:DB", NoColour, 0.0, "dB", 0, 6, -80.0, 0.0, 120.0, srDb, 0, srQuantised,
-                                    0.2, 0.05, refreshLevel);
+  hTrigAttenRatio = root.AddDoubleEdit({
+      .Path = "Trig:Atten:Ratio", .Value = 1.0, .Unit = ":1", .FormatMode = vfGeneral, .Digits = 7,
+      .Min = 0.0001, .Mid = 1.0, .Max = 1000000.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.001, .Tolerance = 1e-6,
+      .OnChange = refreshLevel});
+  hTrigAttenDB = root.AddDoubleEdit({
+      .Path = "Trig:Atten:DB", .Value = 0.0, .Unit = "dB", .FormatMode = vfGeneral,
+      .Min = -80.0, .Mid = 0.0, .Max = 120.0,
+      .CoarseRule = srDb, .FineRule = srQuantised, .FineStep = 0.2, .Tolerance = 0.05,
+      .OnChange = refreshLevel});
   hTrigPatternLockMode = root.AddRadioSw(0, "Trig:PatternLockMode", "Off,AutoDetect,Manual", PatternLockChanged);
-  hTrigDataRate = root.AddDoubleEdit("Trig:DataRate", NoColour, 1.0, "Bit/s", 3, 3, 0.001, 1.0, 1e15, srRelative, 1e-6,
-                                     srRelative, 1e-6, 0.001);
-  hTrigIntDivider = root.AddIntEdit(1, "Trig:IntDivider", NoColour, "", 0, 1, 1, 1, 512, srPowerOfTwo, 0, srNone, 0,
-                                    DividerChanged);
-  hTrigExtDivider = root.AddIntEdit(1, "Trig:ExtDivider", NoColour, "", 0, 1, 1, 1, 16, srPowerOfTwo, 0, srNone, 0,
-                                    DividerChanged);
-  hTrigPattLen = root.AddIntEdit(127, "Trig:PattLen", NoColour, "", 3, 6, 7, 127, 65535, srPowerOfTwo, 0, srQuantised, 1,
-                                 [](THandler&) { SetPatternLength(hTrigPattLen->GetIntValue()); });
-  hTrigPattDelay = root.AddIntEdit(0, "Trig:PattDelay", NoColour, "bit", 0, 6, 0, 32, 65535, srPowerOfTwo, 0, srQuantised, 1,
-                                   PatternDelayChanged, PatternDelayText, PatternDelayEntry);
+  hTrigDataRate = root.AddDoubleEdit({
+      .Path = "Trig:DataRate", .Value = 1.0, .Unit = "Bit/s", .Digits = 3,
+      .Min = 0.001, .Mid = 1.0, .Max = 1e15,
+      .CoarseRule = srRelative, .CoarseStep = 1e-6,
+      .FineRule = srRelative, .FineStep = 1e-6, .Tolerance = 0.001});
+  hTrigIntDivider = root.AddIntEdit({
+      .Path = "Trig:IntDivider", .Value = 1, .Digits = 1,
+      .Min = 1, .Mid = 1, .Max = 512,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = DividerChanged});
+  hTrigExtDivider = root.AddIntEdit({
+      .Path = "Trig:ExtDivider", .Value = 1, .Digits = 1,
+      .Min = 1, .Mid = 1, .Max = 16,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = DividerChanged});
+  hTrigPattLen = root.AddIntEdit({
+      .Path = "Trig:PattLen", .Value = 127, .FormatMode = vfEngineering, .Digits = 6,
+      .Min = 7, .Mid = 127, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = [](THandler&) { SetPatternLength(hTrigPattLen->GetIntValue()); }});
+  hTrigPattDelay = root.AddIntEdit({
+      .Path = "Trig:PattDelay", .Value = 0, .Unit = "bit", .Digits = 6,
+      .Min = 0, .Mid = 32, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = PatternDelayChanged, .OnGetText = PatternDelayText, .OnBeforeSet = PatternDelayEntry});
   hTrigPattAddDelay = root.AddOnOff(false, "Trig:PattAddDelay", AddDelayChanged);
   hTrigResetPattLock = root.AddRightCommand("Trig:ResetPattLock", ResetPatternLock);
-  hTrigPattScanBits = root.AddIntEdit(1, "Trig:PattScanBits", NoColour, "", 0, 6, 1, 16, 64, srPowerOfTwo, 0, srQuantised, 1);
+  hTrigPattScanBits = root.AddIntEdit({
+      .Path = "Trig:PattScanBits", .Value = 1, .Digits = 6,
+      .Min = 1, .Mid = 16, .Max = 64,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
   hTrigPattEyeLine = root.AddOnOff(false, "Trig:PattEyeLine", EyeLineChanged);
+  // clang-format on
 }
 
 }  // namespace norv
