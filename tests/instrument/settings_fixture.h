@@ -41,8 +41,7 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     LinkHooks = TLinkHooks{};
     InstrumentIdentity = {};
     GuiReady = false;
-    SenderCaches = TSenderCaches{};
-    SamplingModeByte = SamplingModeNone;
+    ResetSettingSendersState();
     LinkKind = TLinkKind::None;
     TimeBaseMaximum = 0.002;
     AutoSaveFolder.clear();

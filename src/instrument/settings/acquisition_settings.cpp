@@ -234,8 +234,9 @@ int GetAcqMenuChannel() { return GetIndex(hAcqMenuSel) == 0 ? 2 : 3; }
 
 void ApplyAcqFitTo() {
   const uint8_t index = GetIndex(hAcqFitTo);
-  if (index == SamplingModeByte) return;
-  SamplingModeByte = index;
+  uint8_t& sent = SettingSenders().SamplingModeByte;
+  if (index == sent) return;
+  sent = index;
   SendSmplMode(index);
 }
 
