@@ -241,7 +241,7 @@ void ApplyAcqFitTo() {
 }
 
 void ApplySamplingOrderRule() {
-  if (!hAcqSampl || !AcqChannelNodes[1].Mode || !ChannelNodes[1].Deskew) return;
+  if (!hAcqSampl || !AcqChannelNodes[1].Mode || !ChannelSettings().Nodes[1].Deskew) return;
   Stop();
   hAcqSampl->SetDisabled(!BothChannelsEqual());
   const bool ch1 = SignalsOn.IsOn(TTraceId::Ch1);

@@ -23,9 +23,11 @@ enum TAttenUnit : uint8_t { auOff = 0, auRatio = 1, auDB = 2 };
 
 const char* const UnitPrefixes[] = {"", "Rho", "Ohm", "Gain"};
 
+constinit TChannelSettingsState State;
+
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }
-TChannelNodes& Nodes(int channel) { return ChannelNodes[Slot(channel)]; }
+TChannelNodes& Nodes(int channel) { return State.Nodes[Slot(channel)]; }
 TTraceId FirstTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
 TTraceId SecondTrace(int channel) { return channel == 2 ? TTraceId::Ch1B2 : TTraceId::Ch2B2; }
 
@@ -136,7 +138,7 @@ void OffsetEntry(double& value, TEditHandler& h) {
 
 void RegisterChannel(int slot) {
   TSpider& root = *RootSpider;
-  TChannelNodes& n = ChannelNodes[slot];
+  TChannelNodes& n = State.Nodes[slot];
   const int channel = CodeOf(slot);
   const std::string base = slot == 0 ? "Ch1:" : "Ch2:";
   const auto colour = static_cast<uint8_t>(TraceIndex(FirstTrace(channel)));
@@ -218,10 +220,13 @@ void RegisterChannel(int slot) {
 
 }  // namespace
 
+TChannelSettingsState& ChannelSettings() { return State; }
+void ResetChannelSettingsState() { State = {}; }
+
 void RegisterChannelCommands() {
-  ChannelNodes = {};
-  hChMenuSelectL = RootSpider->AddRadioSw(0, "SHADOW:MenuSelectL", "Ch1,Ch2");
-  hChMenuSelectR = RootSpider->AddRadioSw(1, "SHADOW:MenuSelectR", "Ch1,Ch2");
+  State = {};
+  State.MenuSelectL = RootSpider->AddRadioSw(0, "SHADOW:MenuSelectL", "Ch1,Ch2");
+  State.MenuSelectR = RootSpider->AddRadioSw(1, "SHADOW:MenuSelectR", "Ch1,Ch2");
   RegisterChannel(0);
   RegisterChannel(1);
 }
@@ -263,8 +268,8 @@ bool IsChannelAcquired(int channel) {
 bool IsSourceShown(int traceId) {
   const auto id = TraceIdFromInt(traceId);
   if (!id || !SignalsOn.IsOn(*id)) return false;
-  if (traceId <= 1) return IsOn(ChannelNodes[0].Display);
-  if (traceId <= 3) return IsOn(ChannelNodes[1].Display);
+  if (traceId <= 1) return IsOn(State.Nodes[0].Display);
+  if (traceId <= 3) return IsOn(State.Nodes[1].Display);
   return true;
 }
 
@@ -296,14 +301,14 @@ void BindChannelScaleControls(int channel) {
 int GetGraticuleSplit() { return std::max(1, SettingsHooks.GraticuleSplit()); }
 
 void NotifyChannelScales() {
-  for (TChannelNodes& n : ChannelNodes) {
+  for (TChannelNodes& n : State.Nodes) {
     if (n.Scale[usVolt]) n.Scale[usVolt]->NotifySwitchers();
     if (n.Offset[usVolt]) n.Offset[usVolt]->NotifySwitchers();
   }
 }
 
 int ChannelOfHandler(const THandler& handler) {
-  const TChannelNodes& n = ChannelNodes[0];
+  const TChannelNodes& n = State.Nodes[0];
   const THandler* own[] = {n.Display,    n.Acquire,   n.Band,       n.AttenUnit, n.AttenRatio,
                            n.AttenDB,    n.AttenDimens, n.Deskew,   n.Scale[0],  n.Scale[1],
                            n.Scale[2],   n.Scale[3],  n.Offset[0],  n.Offset[1], n.Offset[2],

@@ -75,7 +75,7 @@ void MoveAwayAndBack(TDoubleEditHandler& h, double away) {
 
 void SendStateAfterConnect() {
   for (int channel : {2, 3}) {
-    if (const auto* offset = ChannelNodes[channel == 2 ? 0 : 1].Offset[0]) {
+    if (const auto* offset = ChannelSettings().Nodes[channel == 2 ? 0 : 1].Offset[0]) {
       SendChannelComp(channel, -offset->GetFloatValue());
     }
   }

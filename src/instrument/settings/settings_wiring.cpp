@@ -25,7 +25,7 @@ class TProgramAcqSettings final : public IAcqSettings {
  public:
   bool IsSourceShown(TTraceId id) const override { return norv::IsSourceShown(TraceIndex(id)); }
   TChannelScales GetChannelScales(int channel) const override {
-    const TChannelNodes& n = ChannelNodes[channel == 2 ? 0 : 1];
+    const TChannelNodes& n = ChannelSettings().Nodes[channel == 2 ? 0 : 1];
     TChannelScales scales;
     scales.Scale = GetFloatValue(n.Scale[0]);
     scales.Offset = GetFloatValue(n.Offset[0]);

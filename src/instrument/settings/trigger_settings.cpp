@@ -263,7 +263,7 @@ double MeasurePatternRate(bool keepAcquisition) {
     rate = QueryPatternTrigFreq(keepAcquisition);
   } else {
     prescaler = 1;
-    rate = ProgramSimulator().SimChannelFrequency(IsOn(ChannelNodes[0].Display) ? 2 : 3);
+    rate = ProgramSimulator().SimChannelFrequency(IsOn(ChannelSettings().Nodes[0].Display) ? 2 : 3);
   }
   prescaler = PatternPrescaler(rate, prescaler);
   const int32_t factor = TriggerSourceFactor(TriggerSourceIndex());
