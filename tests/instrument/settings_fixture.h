@@ -43,7 +43,7 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     GuiReady = false;
     ResetSettingSendersState();
     LinkKind = TLinkKind::None;
-    TimeBaseMaximum = 0.002;
+    ResetTimeBaseSettingsState();
     AutoSaveFolder.clear();
     AutoSaveBaseName.clear();
   }

@@ -245,7 +245,7 @@ void ApplyDisplayAcquireRule(int channel) {
   n.Acquire->SetDisabled(IsOn(n.Display));
   const bool acquired = IsChannelAcquired(channel);
   SignalsOn.SetOn(FirstTrace(channel), acquired);
-  SignalsOn.SetOn(SecondTrace(channel), acquired && GetTimeBaseMode() == tbmB && IsOn(hTBDualDel));
+  SignalsOn.SetOn(SecondTrace(channel), acquired && GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel));
   const int other = channel == 2 ? 3 : 2;
   if (!acquired && !IsChannelAcquired(other)) {
     // At least one channel is always acquired.

@@ -80,17 +80,18 @@ void SendStateAfterConnect() {
     }
   }
   if (hTrigHoldoff) MoveAwayAndBack(*hTrigHoldoff, hTrigHoldoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
-  if (hTBScaleA[huTime] && hTBScaleB[huTime] && hTBDelay) {
+  const TTimeBaseSettingsState& tb = TimeBaseSettings();
+  if (tb.ScaleA[huTime] && tb.ScaleB[huTime] && tb.Delay) {
     const double a = GetTimeScaleA();
     const double b = GetTimeScaleB();
-    const double d = hTBDelay->GetFloatValue();
+    const double d = tb.Delay->GetFloatValue();
     const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
-    hTBScaleA[huTime]->SetValueByProgram(away);
-    hTBScaleB[huTime]->SetValueByProgram(away);
-    hTBDelay->SetValueByProgram(0.0);
-    hTBScaleA[huTime]->SetValueByProgram(a);
-    hTBScaleB[huTime]->SetValueByProgram(b);
-    hTBDelay->SetValueByProgram(d);
+    tb.ScaleA[huTime]->SetValueByProgram(away);
+    tb.ScaleB[huTime]->SetValueByProgram(away);
+    tb.Delay->SetValueByProgram(0.0);
+    tb.ScaleA[huTime]->SetValueByProgram(a);
+    tb.ScaleB[huTime]->SetValueByProgram(b);
+    tb.Delay->SetValueByProgram(d);
   }
   if (hTrigSource) {
     const uint8_t source = hTrigSource->GetIndex();

@@ -56,7 +56,7 @@ class TProgramAcqSettings final : public IAcqSettings {
   std::string AutoSaveBaseName() const override { return AutoSaveBase(); }
   TAcqFileFormat GetAcqFileFormat() const override { return static_cast<TAcqFileFormat>(GetIndex(hAcqFileFormat)); }
 
-  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(hTBDualDel); }
+  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel); }
   double GetRecordStartTime(int channel, bool secondWindow) const override {
     return norv::GetRecordStartTime(channel, secondWindow);
   }

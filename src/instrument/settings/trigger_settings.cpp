@@ -179,7 +179,7 @@ void PatternLockChanged(THandler&) {
   } else {
     if (HasPatSyncTrigOption()) SendPatternOn(false);
     ProgramSimulator().SimSetPatternOn(false);
-    SetTimeBaseScaleAMax(TimeBaseMaximum);
+    SetTimeBaseScaleAMax(TimeBaseSettings().TimeBaseMaximum);
     hTrigHoldoff->SetMax(HoldoffMax);
     hTrigDataRate->SetDisabled(true);
   }

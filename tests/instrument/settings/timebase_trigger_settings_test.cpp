@@ -284,7 +284,7 @@ TEST_F(PatternLockTest, LockDropsBelowItsRate) {
   rate = "9.9E6";
   CheckPatternLockRate();
   EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
-  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseMaximum);
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseSettings().TimeBaseMaximum);
   EXPECT_TRUE(Disabled("Trig:DataRate"));
   // An unreadable answer is no clock either.
   rate = "garbage";
@@ -377,7 +377,7 @@ TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
   CreateRootSpider();
   RegisterTimeBaseCommands();
   Exec("TB:STOPBIT MID");
-  EXPECT_EQ(hTBStopBit->GetIntValue(), 1);
+  EXPECT_EQ(TimeBaseSettings().StopBit->GetIntValue(), 1);
 }
 
 TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
@@ -387,8 +387,8 @@ TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
   Exec("TB:DELTADEL 1N");
   SaveTimeBaseDelays();
   // Something moves both; a replay sets the delta only.
-  hTBDelay->SetValueByProgram(0.5);
-  hTBDeltaDel->SetValueByProgram(0.5);
+  TimeBaseSettings().Delay->SetValueByProgram(0.5);
+  TimeBaseSettings().DeltaDel->SetValueByProgram(0.5);
   Exec("TB:DELTADEL 2", true);
   RestoreTimeBaseDelays();
   EXPECT_NEAR(Value("TB:Delay"), 0.3, 1e-9);
