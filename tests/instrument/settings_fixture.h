@@ -44,6 +44,7 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     ResetSettingSendersState();
     LinkKind = TLinkKind::None;
     ResetTimeBaseSettingsState();
+    ResetTriggerSettingsState();
     AutoSaveFolder.clear();
     AutoSaveBaseName.clear();
   }

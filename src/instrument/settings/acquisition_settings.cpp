@@ -57,7 +57,7 @@ void FitToChanged(THandler&) {
   ApplyAcqFitTo();
   UpdateHoldoffLimit();
   // Clamped to the new minimum.
-  if (hTrigHoldoff) hTrigHoldoff->SetValueByProgram(1e-5);
+  if (TDoubleEditHandler* holdoff = TriggerSettings().Holdoff) holdoff->SetValueByProgram(1e-5);
 }
 
 void AverageChanged(THandler&) {

@@ -79,7 +79,8 @@ void SendStateAfterConnect() {
       SendChannelComp(channel, -offset->GetFloatValue());
     }
   }
-  if (hTrigHoldoff) MoveAwayAndBack(*hTrigHoldoff, hTrigHoldoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
+  const TTriggerSettingsState& trig = TriggerSettings();
+  if (trig.Holdoff) MoveAwayAndBack(*trig.Holdoff, trig.Holdoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
   const TTimeBaseSettingsState& tb = TimeBaseSettings();
   if (tb.ScaleA[huTime] && tb.ScaleB[huTime] && tb.Delay) {
     const double a = GetTimeScaleA();
@@ -93,10 +94,10 @@ void SendStateAfterConnect() {
     tb.ScaleB[huTime]->SetValueByProgram(b);
     tb.Delay->SetValueByProgram(d);
   }
-  if (hTrigSource) {
-    const uint8_t source = hTrigSource->GetIndex();
-    hTrigSource->SetIndexByProgram(source == 0 ? 1 : 0);
-    hTrigSource->SetIndexByProgram(source);
+  if (trig.Source) {
+    const uint8_t source = trig.Source->GetIndex();
+    trig.Source->SetIndexByProgram(source == 0 ? 1 : 0);
+    trig.Source->SetIndexByProgram(source);
   }
   ResetSenderCachesAfterConnect();
   if (State.SamplingModeByte != SamplingModeNone) SendSmplMode(State.SamplingModeByte);

@@ -69,10 +69,10 @@ class TProgramAcqSettings final : public IAcqSettings {
   bool TriggerStatusFromData() const override {
     return TriggerModeIsTriggered() && TriggerSourceIndex() == TrigSourceDirect;
   }
-  double GetTriggerHoldoff() const override { return GetFloatValue(hTrigHoldoff); }
+  double GetTriggerHoldoff() const override { return GetFloatValue(TriggerSettings().Holdoff); }
   bool PatternLockOn() const override { return norv::PatternLockOn(); }
-  bool PattEyeLineOn() const override { return IsOn(hTrigPattEyeLine); }
-  bool LowJitterOn() const override { return IsOn(hTrigLowJitter); }
+  bool PattEyeLineOn() const override { return IsOn(TriggerSettings().PattEyeLine); }
+  bool LowJitterOn() const override { return IsOn(TriggerSettings().LowJitter); }
 };
 
 }  // namespace
