@@ -45,8 +45,7 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     LinkKind = TLinkKind::None;
     ResetTimeBaseSettingsState();
     ResetTriggerSettingsState();
-    AutoSaveFolder.clear();
-    AutoSaveBaseName.clear();
+    ResetAcquisitionSettingsState();
   }
 
   // The apply dispatcher's part for these units, then a clean record of what is sent.

@@ -49,12 +49,14 @@ class TProgramAcqSettings final : public IAcqSettings {
   int GetAcqRecLen(int channel) const override { return norv::GetAcqRecLen(channel); }
   int GetAcqCount(int channel) const override { return norv::GetAcqCount(channel); }
   double PeakIntervalRatio(int channel) const override { return norv::PeakIntervalRatio(channel); }
-  bool RunUntilNAcq() const override { return GetIndex(hAcqRunUntil) == 1; }
-  int GetNAcq() const override { return GetIntValue(hAcqNAcq); }
+  bool RunUntilNAcq() const override { return GetIndex(AcquisitionSettings().RunUntil) == 1; }
+  int GetNAcq() const override { return GetIntValue(AcquisitionSettings().NAcq); }
   bool AcqReactBeep() const override { return norv::AcqReactBeep(); }
   bool AcqReactSave() const override { return norv::AcqReactSave(); }
   std::string AutoSaveBaseName() const override { return AutoSaveBase(); }
-  TAcqFileFormat GetAcqFileFormat() const override { return static_cast<TAcqFileFormat>(GetIndex(hAcqFileFormat)); }
+  TAcqFileFormat GetAcqFileFormat() const override {
+    return static_cast<TAcqFileFormat>(GetIndex(AcquisitionSettings().FileFormat));
+  }
 
   bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel); }
   double GetRecordStartTime(int channel, bool secondWindow) const override {
