@@ -37,7 +37,7 @@ struct TChannelSettingsState {
   TRadioSwHandler* MenuSelectR = nullptr;
 };
 TChannelSettingsState& ChannelSettings();
-// Back to the start state: no nodes (the tree holding them is gone or about to go).
+// Back to the start state: no nodes.
 void ResetChannelSettingsState();
 
 void RegisterChannelCommands();

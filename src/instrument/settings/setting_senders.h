@@ -130,6 +130,7 @@ double ReadInstrumentTemperature(bool keepAcquisition);
 // A sample code 85..114 used as dark level by the O/E and eye units.
 int GetDarkLevelCode();
 
+// Zeroes the counters of the main window's statistics commands.
 void ClearUnusedCounters();
 
 }  // namespace norv
