@@ -15,6 +15,7 @@
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings/trigger_settings.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"
@@ -41,12 +42,13 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     LinkHooks = TLinkHooks{};
     InstrumentIdentity = {};
     GuiReady = false;
-    SenderCaches = TSenderCaches{};
-    SamplingModeByte = SamplingModeNone;
     LinkKind = TLinkKind::None;
-    TimeBaseMaximum = 0.002;
-    AutoSaveFolder.clear();
-    AutoSaveBaseName.clear();
+    ResetChannelSettingsState();
+    ResetTimeBaseSettingsState();
+    ResetTriggerSettingsState();
+    ResetAcquisitionSettingsState();
+    ResetSettingSendersState();
+    ResetTriggerStatusState();
   }
 
   // The apply dispatcher's part for these units, then a clean record of what is sent.

@@ -11,7 +11,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t kNoColourSource = static_cast<uint8_t>(TTraceId::None);
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kYellow = 0x00FFFF;
@@ -45,7 +44,7 @@ TEditHandler::TEditHandler(uint8_t colourSource, std::string_view unitText, uint
                            TEditGetText onGetText, TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange)
     : THandler(std::move(onChange), std::move(onBeforeChange)),
       quantise_to_fine_(coarseRule == sr1_2_5OnFineGrid),
-      colour_source_(kNoColourSource),
+      colour_source_(NoColour),
       unit_text_(unitText),
       format_mode_(formatMode),
       digits_(digits),

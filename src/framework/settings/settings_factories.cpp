@@ -95,4 +95,18 @@ TDoubleEditHandler* TSpider::AddDoubleEdit(std::string_view path, uint8_t colour
   return Hang(*this, path, std::move(handler));
 }
 
+TIntEditHandler* TSpider::AddIntEdit(TIntEditSpec spec) {
+  return AddIntEdit(spec.Value, spec.Path, spec.ColourSource, spec.Unit, spec.FormatMode, spec.Digits,
+                    spec.Min, spec.Mid, spec.Max, spec.CoarseRule, spec.CoarseStep, spec.FineRule,
+                    spec.FineStep, std::move(spec.OnChange), std::move(spec.OnGetText),
+                    std::move(spec.OnBeforeSet), std::move(spec.OnBeforeChange));
+}
+
+TDoubleEditHandler* TSpider::AddDoubleEdit(TDoubleEditSpec spec) {
+  return AddDoubleEdit(spec.Path, spec.ColourSource, spec.Value, spec.Unit, spec.FormatMode, spec.Digits,
+                       spec.Min, spec.Mid, spec.Max, spec.CoarseRule, spec.CoarseStep, spec.FineRule,
+                       spec.FineStep, spec.Tolerance, std::move(spec.OnChange), std::move(spec.OnGetText),
+                       std::move(spec.OnBeforeSet), std::move(spec.OnBeforeChange));
+}
+
 }  // namespace norv

@@ -14,6 +14,7 @@
 #include "framework/util/hook.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/step_rules.h"
+#include "framework/settings/value_text.h"
 
 namespace norv {
 
@@ -41,6 +42,52 @@ using TEditGetText = std::function<void(const TEditHandler& handler, std::string
 // Hook of a numeric setting: may adjust a value from a control or a command (not from a
 // setup or undo) before it is set.
 using TEditBeforeSet = std::function<void(double& value, TEditHandler& handler)>;
+
+// The colour source of an item whose bound edit shows no trace colour.
+inline constexpr uint8_t NoColour = static_cast<uint8_t>(TTraceId::None);
+
+// A numeric item as its registration reads: path, initial value, how its text looks, its
+// limits and "MID" value, how arrows step it, and its hooks. A field left out keeps its
+// default: no unit and no colour, zero value and limits, no steps, no hooks; integers in
+// the general format, floating values in engineering format with 6 digits. Only Path has
+// no default, so that a registration without one draws a warning.
+struct TIntEditSpec {
+  std::string_view Path;
+  int32_t Value = 0;
+  std::string_view Unit = {};
+  TValueFormat FormatMode = vfGeneral;
+  uint8_t Digits = 0;
+  uint8_t ColourSource = NoColour;
+  double Min = 0, Mid = 0, Max = 0;
+  TStepRule CoarseRule = srNone;
+  double CoarseStep = 0;
+  TStepRule FineRule = srNone;
+  double FineStep = 0;
+  THandlerEvent OnChange = {};
+  TEditGetText OnGetText = {};
+  TEditBeforeSet OnBeforeSet = {};
+  THandlerEvent OnBeforeChange = {};
+};
+
+struct TDoubleEditSpec {
+  std::string_view Path;
+  double Value = 0;
+  std::string_view Unit = {};
+  TValueFormat FormatMode = vfEngineering;
+  uint8_t Digits = 6;
+  uint8_t ColourSource = NoColour;
+  double Min = 0, Mid = 0, Max = 0;
+  TStepRule CoarseRule = srNone;
+  double CoarseStep = 0;
+  TStepRule FineRule = srNone;
+  double FineStep = 0;
+  // The resolution: values closer than this are equal (0 gives 1e-15).
+  double Tolerance = 0;
+  THandlerEvent OnChange = {};
+  TEditGetText OnGetText = {};
+  TEditBeforeSet OnBeforeSet = {};
+  THandlerEvent OnBeforeChange = {};
+};
 
 // Compares a stored mnemonic with a typed one: -1, 0 or 1. A typed name may carry extra
 // letters after a registered letter-only name ("MODE" equals "MODEX"); "CH" < "CHAN1";
@@ -138,6 +185,9 @@ class TSpider {
                                     TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange = {},
                                     TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
                                     THandlerEvent onBeforeChange = {});
+  // The same from a spec: AddIntEdit({.Path = "Acq:NAcq", .Value = 32, .Min = 1, ...}).
+  TIntEditHandler* AddIntEdit(TIntEditSpec spec);
+  TDoubleEditHandler* AddDoubleEdit(TDoubleEditSpec spec);
 
   // --- setup text ---
   // Appends one line per setting of this subtree, in registration order: the item's full

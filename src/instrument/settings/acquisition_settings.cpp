@@ -20,7 +20,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
 constexpr uint32_t UnavailableModes = 136;  // AvgMedian and Peak
 constexpr int32_t PeakRecordLength = 512;
 constexpr int32_t EndlessEnvelopeText = 6000;
@@ -28,18 +27,20 @@ constexpr uint8_t ReactBeep = 1;
 constexpr uint8_t ReactSave = 2;
 const char* const FileExtensions[] = {".wfm", ".txt", ".txty"};
 
-uint32_t ReactBefore = 0;
+constinit TAcquisitionSettingsState State;
 
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }
 // With common settings Ch1's nodes answer for both channels.
-const TAcqChannelNodes& Effective(int channel) { return AcqChannelNodes[UseCommonAcqSettings() ? 0 : Slot(channel)]; }
+const TAcqChannelNodes& Effective(int channel) {
+  return State.ChannelNodes[UseCommonAcqSettings() ? 0 : Slot(channel)];
+}
 
 void Stop() { BreakAcquisition(true); }
 
 void ModeChanged(int channel) {
   Stop();
-  TAcqChannelNodes& n = AcqChannelNodes[Slot(channel)];
+  TAcqChannelNodes& n = State.ChannelNodes[Slot(channel)];
   const bool common = channel == 3 && UseCommonAcqSettings();
   const auto mode = static_cast<TAcqMode>(n.Mode->GetIndex());
   n.NAvg->SetDisabled(common || mode < TAcqMode::AvgStab || mode > TAcqMode::AvgMedian);
@@ -49,7 +50,7 @@ void ModeChanged(int channel) {
   n.RecLen->SetDisabled(common || mode == TAcqMode::Peak);
   SettingsHooks.RefreshChannelStatus();
   SendRecLen(GetAcqRecLen(2), false);
-  AvgMultSelected = mode == TAcqMode::AvgMult;
+  State.AvgMultSelected = mode == TAcqMode::AvgMult;
 }
 
 void FitToChanged(THandler&) {
@@ -58,13 +59,13 @@ void FitToChanged(THandler&) {
   ApplyAcqFitTo();
   UpdateHoldoffLimit();
   // Clamped to the new minimum.
-  if (hTrigHoldoff) hTrigHoldoff->SetValueByProgram(1e-5);
+  if (TDoubleEditHandler* holdoff = TriggerSettings().Holdoff) holdoff->SetValueByProgram(1e-5);
 }
 
 void AverageChanged(THandler&) {
   Stop();
   SettingsHooks.RefreshChannelStatus();
-  SendNAvg(AcqChannelNodes[0].NAvg->GetIntValue(), false);
+  SendNAvg(State.ChannelNodes[0].NAvg->GetIntValue(), false);
 }
 
 void StatusChanged(THandler&) {
@@ -84,25 +85,25 @@ void RecLenChanged(THandler&) {
 }
 
 void RunUntilChanged(THandler&) {
-  const bool nAcq = hAcqRunUntil->GetIndex() == 1;
-  hAcqNAcq->SetDisabled(!nAcq);
-  hAcqReact->SetDisabled(!nAcq);
+  const bool nAcq = State.RunUntil->GetIndex() == 1;
+  State.NAcq->SetDisabled(!nAcq);
+  State.React->SetDisabled(!nAcq);
 }
 
 void ReactChanged(THandler& h) {
-  const uint32_t now = hAcqReact->GetMask();
-  const uint32_t added = now & ~ReactBefore;
+  const uint32_t now = State.React->GetMask();
+  const uint32_t added = now & ~State.ReactBefore;
   if (added & ReactBeep) LinkHooks.SystemBeep();
   if ((added & ReactSave) && h.GetWhoChangedRaw() == wcvSwitcher) {
     std::string name = AutoSaveBase();
-    int filter = hAcqFileFormat->GetIndex();
+    int filter = State.FileFormat->GetIndex();
     if (SettingsHooks.AskAutoSaveFile(name, filter)) {
-      if (filter >= 0 && filter <= 2) hAcqFileFormat->SetIndexByProgram(static_cast<uint8_t>(filter));
+      if (filter >= 0 && filter <= 2) State.FileFormat->SetIndexByProgram(static_cast<uint8_t>(filter));
       const std::filesystem::path chosen(name);
-      AutoSaveFolder = chosen.parent_path().string();
-      AutoSaveBaseName = (chosen.parent_path() / chosen.stem()).string();
+      State.AutoSaveFolder = chosen.parent_path().string();
+      State.AutoSaveBaseName = (chosen.parent_path() / chosen.stem()).string();
     } else {
-      hAcqReact->SetButtonByProgram(1, false);
+      State.React->SetButtonByProgram(1, false);
     }
   }
 }
@@ -114,11 +115,12 @@ void FileNameCommand(const std::string& param, bool isQuery, uint8_t, std::strin
     return;
   }
   const std::filesystem::path text(param);
-  if (text.has_parent_path()) AutoSaveFolder = text.parent_path().string();
+  if (text.has_parent_path()) State.AutoSaveFolder = text.parent_path().string();
   const std::string stem = text.stem().string();
   if (stem.empty()) return;
-  AutoSaveBaseName = text.has_parent_path() ? (text.parent_path() / stem).string()
-                                            : (std::filesystem::path(AutoSaveFolder) / stem).string();
+  State.AutoSaveBaseName = text.has_parent_path()
+                               ? (text.parent_path() / stem).string()
+                               : (std::filesystem::path(State.AutoSaveFolder) / stem).string();
 }
 
 void NEnvText(const TEditHandler& h, std::string& text, double value) {
@@ -128,52 +130,78 @@ void NEnvText(const TEditHandler& h, std::string& text, double value) {
 
 void RegisterChannel(int slot) {
   TSpider& root = *RootSpider;
-  TAcqChannelNodes& n = AcqChannelNodes[slot];
+  TAcqChannelNodes& n = State.ChannelNodes[slot];
   const std::string base = slot == 0 ? "Acq:Ch1:" : "Acq:Ch2:";
   const int channel = CodeOf(slot);
   n.Mode = root.AddRadioSw(0, base + "Mode",
                            "Sample,AvgStab,AvgMult,AvgMedian,EnvMinMax,EnvMax,EnvMin,Peak",
                            [channel](THandler&) { ModeChanged(channel); }, {}, false, UnavailableModes);
-  n.NAvg = root.AddIntEdit(2, base + "NAvg", NoColour, "", vfGeneral, 5, 2, 32, 4096, srPowerOfTwo, 0, srNone, 0,
-                           AverageChanged);
-  n.NEnv = root.AddIntEdit(2, base + "NEnv", NoColour, "", vfGeneral, 5, 2, 32, 8192, srPowerOfTwo, 0, srNone, 0,
-                           StatusChanged, NEnvText);
-  n.PkInterval = root.AddDoubleEdit(base + "PkInterval", NoColour, 1e-10, "s", vfEngineering, 5, 2e-11, 1e-8, 1e-5,
-                                    sr1_2_5, 0, srNone, 0, 1e-12, IntervalChanged);
-  n.RecLen = root.AddIntEdit(512, base + "RecLen", NoColour, "", vfGeneral, 4, 32, 512, 4096, srPowerOfTwo, 0, srNone,
-                             0, RecLenChanged);
+  // clang-format off
+  n.NAvg = root.AddIntEdit({
+      .Path = base + "NAvg", .Value = 2, .Digits = 5,
+      .Min = 2, .Mid = 32, .Max = 4096,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = AverageChanged});
+  n.NEnv = root.AddIntEdit({
+      .Path = base + "NEnv", .Value = 2, .Digits = 5,
+      .Min = 2, .Mid = 32, .Max = 8192,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = StatusChanged, .OnGetText = NEnvText});
+  n.PkInterval = root.AddDoubleEdit({
+      .Path = base + "PkInterval", .Value = 1e-10, .Unit = "s", .Digits = 5,
+      .Min = 2e-11, .Mid = 1e-8, .Max = 1e-5,
+      .CoarseRule = sr1_2_5, .Tolerance = 1e-12,
+      .OnChange = IntervalChanged});
+  n.RecLen = root.AddIntEdit({
+      .Path = base + "RecLen", .Value = 512, .Digits = 4,
+      .Min = 32, .Mid = 512, .Max = 4096,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = RecLenChanged});
+  // clang-format on
 }
 
 }  // namespace
 
+TAcquisitionSettingsState& AcquisitionSettings() { return State; }
+void ResetAcquisitionSettingsState() { State = {}; }
+
 void RegisterAcquisitionCommands() {
   TSpider& root = *RootSpider;
-  AcqChannelNodes = {};
-  AvgMultSelected = false;
-  ReactBefore = 0;
-  hAcqMenuSel = root.AddRadioSw(0, "SHADOW:Acq:MenuSel", "Ch1,Ch2");
-  hAcqLNonChanged = root.AddIntEdit(PeakRecordLength, "SHADOW:Acq:LNonChanged", NoColour, "", vfGeneral, 3,
-                                    PeakRecordLength, PeakRecordLength, PeakRecordLength, srNone, 0, srNone, 0);
-  hAcqLNonChanged->SetDisabled(true);
-  hAcqFitTo = root.AddRadioSw(0, "Acq:FitTo", "Multi,Single", FitToChanged);
-  hAcqSampl = root.AddRadioSw(0, "Acq:Sampl", "Simult,Altern", [](THandler&) { ApplySamplingOrderRule(); });
-  hAcqRunUntil = root.AddRadioSw(0, "Acq:RunUntil", "StopBtn,NAcq", RunUntilChanged);
-  hAcqNAcq = root.AddIntEdit(32, "Acq:NAcq", NoColour, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0, srQuantised, 1);
-  hAcqReact = root.AddCheckSw(0, "Acq:React", "Beep,Save", ReactChanged,
-                              [](THandler&) { ReactBefore = hAcqReact->GetMask(); });
-  hAcqFileFormat = root.AddRadioSw(0, "Acq:FileFormat", "Binary,Verbose,YOnly");
-  hAcqFileName = root.AddGpibString("Acq:FileName", FileNameCommand);
+  State.ChannelNodes = {};
+  State.AvgMultSelected = false;
+  State.ReactBefore = 0;
+  State.MenuSel = root.AddRadioSw(0, "SHADOW:Acq:MenuSel", "Ch1,Ch2");
+  // clang-format off
+  // A fixed value that commands cannot change.
+  State.LNonChanged = root.AddIntEdit({
+      .Path = "SHADOW:Acq:LNonChanged", .Value = PeakRecordLength, .Digits = 3,
+      .Min = PeakRecordLength, .Mid = PeakRecordLength, .Max = PeakRecordLength});
+  // clang-format on
+  State.LNonChanged->SetDisabled(true);
+  State.FitTo = root.AddRadioSw(0, "Acq:FitTo", "Multi,Single", FitToChanged);
+  State.Sampl = root.AddRadioSw(0, "Acq:Sampl", "Simult,Altern", [](THandler&) { ApplySamplingOrderRule(); });
+  State.RunUntil = root.AddRadioSw(0, "Acq:RunUntil", "StopBtn,NAcq", RunUntilChanged);
+  // clang-format off
+  State.NAcq = root.AddIntEdit({
+      .Path = "Acq:NAcq", .Value = 32,
+      .Min = 1, .Mid = 32, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
+  // clang-format on
+  State.React = root.AddCheckSw(0, "Acq:React", "Beep,Save", ReactChanged,
+                                [](THandler&) { State.ReactBefore = State.React->GetMask(); });
+  State.FileFormat = root.AddRadioSw(0, "Acq:FileFormat", "Binary,Verbose,YOnly");
+  State.FileName = root.AddGpibString("Acq:FileName", FileNameCommand);
   RegisterChannel(0);
   RegisterChannel(1);
 }
 
 void ApplyAcquisitionSettings() {
-  FitToChanged(*hAcqFitTo);
+  FitToChanged(*State.FitTo);
   ModeChanged(2);
   ModeChanged(3);
-  AverageChanged(*AcqChannelNodes[0].NAvg);
+  AverageChanged(*State.ChannelNodes[0].NAvg);
   ApplySamplingOrderRule();
-  RunUntilChanged(*hAcqRunUntil);
+  RunUntilChanged(*State.RunUntil);
 }
 
 bool IsSimulatorAssigned(int channel) {
@@ -187,14 +215,14 @@ bool BothChannelsEqual() {
   return IsSimulatorAssigned(2) == IsSimulatorAssigned(3);
 }
 
-bool UseCommonAcqSettings() { return GetIndex(hAcqSampl) == 0 && BothChannelsEqual(); }
+bool UseCommonAcqSettings() { return GetIndex(State.Sampl) == 0 && BothChannelsEqual(); }
 
 TAcqMode GetAcqMode(int channel) { return static_cast<TAcqMode>(GetIndex(Effective(channel).Mode)); }
 int32_t GetAcqNAvg(int channel) { return GetIntValue(Effective(channel).NAvg); }
 double GetAcqPkInterval(int channel) { return GetFloatValue(Effective(channel).PkInterval); }
 
 int32_t GetAcqRecLen(int channel) {
-  if (GetAcqMode(channel) == TAcqMode::Peak) return GetIntValue(hAcqLNonChanged);
+  if (GetAcqMode(channel) == TAcqMode::Peak) return GetIntValue(State.LNonChanged);
   return GetIntValue(Effective(channel).RecLen);
 }
 
@@ -208,43 +236,45 @@ double PeakIntervalRatio(int channel) {
   return interval > 0 ? GetActiveTimeScale() / 25.0 / interval : 0.0;
 }
 
-bool IsAcqFitToSingle() { return GetIndex(hAcqFitTo) == 1; }
+bool IsAcqFitToSingle() { return GetIndex(State.FitTo) == 1; }
 bool IsAcqFitToMulti() { return !IsAcqFitToSingle() || SettingsHooks.AutoscaleRunning(); }
-bool AcqReactBeep() { return hAcqReact && (hAcqReact->GetMask() & ReactBeep); }
-bool AcqReactSave() { return hAcqReact && (hAcqReact->GetMask() & ReactSave); }
-int GetAcqMenuChannel() { return GetIndex(hAcqMenuSel) == 0 ? 2 : 3; }
+bool AcqReactBeep() { return State.React && (State.React->GetMask() & ReactBeep); }
+bool AcqReactSave() { return State.React && (State.React->GetMask() & ReactSave); }
+int GetAcqMenuChannel() { return GetIndex(State.MenuSel) == 0 ? 2 : 3; }
 
 void ApplyAcqFitTo() {
-  const uint8_t index = GetIndex(hAcqFitTo);
-  if (index == SamplingModeByte) return;
-  SamplingModeByte = index;
+  const uint8_t index = GetIndex(State.FitTo);
+  uint8_t& sent = SettingSenders().SamplingModeByte;
+  if (index == sent) return;
+  sent = index;
   SendSmplMode(index);
 }
 
 void ApplySamplingOrderRule() {
-  if (!hAcqSampl || !AcqChannelNodes[1].Mode || !ChannelNodes[1].Deskew) return;
+  if (!State.Sampl || !State.ChannelNodes[1].Mode || !ChannelSettings().Nodes[1].Deskew) return;
   Stop();
-  hAcqSampl->SetDisabled(!BothChannelsEqual());
+  State.Sampl->SetDisabled(!BothChannelsEqual());
   const bool ch1 = SignalsOn.IsOn(TTraceId::Ch1);
   const bool ch2 = SignalsOn.IsOn(TTraceId::Ch2);
   const bool common = UseCommonAcqSettings();
-  hAcqMenuSel->SetDisabled(!(ch1 && ch2) || common);
+  State.MenuSel->SetDisabled(!(ch1 && ch2) || common);
   if (common || (ch1 && !ch2)) {
-    hAcqMenuSel->SetIndexByProgram(0);
+    State.MenuSel->SetIndexByProgram(0);
   } else if (ch2 && !ch1) {
-    hAcqMenuSel->SetIndexByProgram(1);
+    State.MenuSel->SetIndexByProgram(1);
   }
-  AcqChannelNodes[1].Mode->SetDisabled(common);
+  State.ChannelNodes[1].Mode->SetDisabled(common);
   ModeChanged(3);
   SettingsHooks.RefreshChannelStatus();
 }
 
 std::string AutoSaveBase() {
-  return AutoSaveBaseName.empty() ? (std::filesystem::path(AutoSaveFolder) / "Noname").string() : AutoSaveBaseName;
+  return State.AutoSaveBaseName.empty() ? (std::filesystem::path(State.AutoSaveFolder) / "Noname").string()
+                                        : State.AutoSaveBaseName;
 }
 
 std::string AutoSaveNamePattern() {
-  return AutoSaveBase() + "*" + FileExtensions[std::min<int>(GetIndex(hAcqFileFormat), 2)];
+  return AutoSaveBase() + "*" + FileExtensions[std::min<int>(GetIndex(State.FileFormat), 2)];
 }
 
 }  // namespace norv

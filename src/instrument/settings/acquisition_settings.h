@@ -40,22 +40,32 @@ struct TAcqChannelNodes {
   TIntEditHandler* RecLen = nullptr;
 };
 
-inline TRadioSwHandler* hAcqMenuSel = nullptr;
-inline TIntEditHandler* hAcqLNonChanged = nullptr;
-inline TRadioSwHandler* hAcqFitTo = nullptr;
-inline TRadioSwHandler* hAcqSampl = nullptr;
-inline TRadioSwHandler* hAcqRunUntil = nullptr;
-inline TIntEditHandler* hAcqNAcq = nullptr;
-inline TCheckSwHandler* hAcqReact = nullptr;
-inline TRadioSwHandler* hAcqFileFormat = nullptr;
-inline TGpibStringHandler* hAcqFileName = nullptr;
-inline std::array<TAcqChannelNodes, 2> AcqChannelNodes{};
+// The unit's state: its nodes and what it remembers, held in one place so that it is
+// reset as a whole.
+struct TAcquisitionSettingsState {
+  TRadioSwHandler* MenuSel = nullptr;
+  TIntEditHandler* LNonChanged = nullptr;
+  TRadioSwHandler* FitTo = nullptr;
+  TRadioSwHandler* Sampl = nullptr;
+  TRadioSwHandler* RunUntil = nullptr;
+  TIntEditHandler* NAcq = nullptr;
+  TCheckSwHandler* React = nullptr;
+  TRadioSwHandler* FileFormat = nullptr;
+  TGpibStringHandler* FileName = nullptr;
+  // Per channel, index 0 Ch1 and 1 Ch2.
+  std::array<TAcqChannelNodes, 2> ChannelNodes{};
 
-// AvgMult is the mode of Ch1.
-inline bool AvgMultSelected = false;
-// Folder and base name of auto-saved waveforms.
-inline std::string AutoSaveFolder;
-inline std::string AutoSaveBaseName;
+  // AvgMult is the mode of Ch1.
+  bool AvgMultSelected = false;
+  // Folder and base name of auto-saved waveforms.
+  std::string AutoSaveFolder;
+  std::string AutoSaveBaseName;
+  // "Acq:React" before its change, so that a change sees which reactions were added.
+  uint32_t ReactBefore = 0;
+};
+TAcquisitionSettingsState& AcquisitionSettings();
+// Back to the start state: no nodes, no auto-save name.
+void ResetAcquisitionSettingsState();
 
 void RegisterAcquisitionCommands();
 void ApplyAcquisitionSettings();

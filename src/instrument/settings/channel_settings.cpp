@@ -23,9 +23,11 @@ enum TAttenUnit : uint8_t { auOff = 0, auRatio = 1, auDB = 2 };
 
 const char* const UnitPrefixes[] = {"", "Rho", "Ohm", "Gain"};
 
+constinit TChannelSettingsState State;
+
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }
-TChannelNodes& Nodes(int channel) { return ChannelNodes[Slot(channel)]; }
+TChannelNodes& Nodes(int channel) { return State.Nodes[Slot(channel)]; }
 TTraceId FirstTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
 TTraceId SecondTrace(int channel) { return channel == 2 ? TTraceId::Ch1B2 : TTraceId::Ch2B2; }
 
@@ -136,7 +138,7 @@ void OffsetEntry(double& value, TEditHandler& h) {
 
 void RegisterChannel(int slot) {
   TSpider& root = *RootSpider;
-  TChannelNodes& n = ChannelNodes[slot];
+  TChannelNodes& n = State.Nodes[slot];
   const int channel = CodeOf(slot);
   const std::string base = slot == 0 ? "Ch1:" : "Ch2:";
   const auto colour = static_cast<uint8_t>(TraceIndex(FirstTrace(channel)));
@@ -147,43 +149,84 @@ void RegisterChannel(int slot) {
     nodes.Scale[usVolt]->NotifySwitchers();
     nodes.Offset[usVolt]->NotifySwitchers();
   };
+  // clang-format off
   n.Display = root.AddOnOff(true, base + "Display", rule);
   n.Acquire = root.AddOnOff(true, base + "Acquire", rule);
-  n.Scale[usVolt] = root.AddDoubleEdit(base + "Scale", colour, 0.2, "V", vfEngineering, 4, 0.002, 0.05, 0.5, sr1_2_5, 0,
-                                       srRelative, 0.005, 1e-7, ScaleChanged, ScaleText, ScaleEntry);
-  n.Offset[usVolt] = root.AddDoubleEdit(base + "Offset", colour, 0.0, "V", vfEngineering, 4, -1.0, 0.0, 1.0,
-                                        srQuantised, 0.025, srQuantised, 0.001, 1e-4, OffsetChanged, OffsetText,
-                                        OffsetEntry);
-  n.Scale[usRho] = root.AddDoubleEdit(base + "RhoScale", colour, 0.5, "Rho/div", vfEngineering, 4, 0.01, 0.5, 2.0,
-                                      sr1_2_5, 0, srRelative, 0.001, 1e-6, stop);
-  n.Offset[usRho] = root.AddDoubleEdit(base + "RhoOffset", colour, 0.0, "Rho", vfEngineering, 4, -8.0, 0.0, 8.0,
-                                       srLinear, 0.5, srLinear, 0.1, 1e-3, stop);
-  n.Scale[usOhm] = root.AddDoubleEdit(base + "OhmScale", colour, 20.0, "Ohm/div", vfEngineering, 4, 1.0, 20.0, 100.0,
-                                      sr1_2_5, 0, srRelative, 0.1, 0.1, stop);
-  n.Offset[usOhm] = root.AddDoubleEdit(base + "OhmOffset", colour, 0.0, "Ohm", vfEngineering, 4, -400.0, 0.0, 400.0,
-                                       srLinear, 10.0, srLinear, 1.0, 0.1, stop);
-  n.Scale[usGain] = root.AddDoubleEdit(base + "GainScale", colour, 0.5, "/div", vfEngineering, 4, 0.01, 0.5, 100.0,
-                                       sr1_2_5, 0, srRelative, 0.005, 1e-4, stop);
-  n.Offset[usGain] = root.AddDoubleEdit(base + "GainOffset", colour, 0.0, "", vfEngineering, 4, -400.0, 0.0, 400.0,
-                                        srQuantised, 0.1, srQuantised, 0.001, 1e-4, stop);
+  n.Scale[usVolt] = root.AddDoubleEdit({
+      .Path = base + "Scale", .Value = 0.2, .Unit = "V", .Digits = 4, .ColourSource = colour,
+      .Min = 0.002, .Mid = 0.05, .Max = 0.5,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 1e-7,
+      .OnChange = ScaleChanged, .OnGetText = ScaleText, .OnBeforeSet = ScaleEntry});
+  n.Offset[usVolt] = root.AddDoubleEdit({
+      .Path = base + "Offset", .Value = 0.0, .Unit = "V", .Digits = 4, .ColourSource = colour,
+      .Min = -1.0, .Mid = 0.0, .Max = 1.0,
+      .CoarseRule = srQuantised, .CoarseStep = 0.025,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = OffsetChanged, .OnGetText = OffsetText, .OnBeforeSet = OffsetEntry});
+  n.Scale[usRho] = root.AddDoubleEdit({
+      .Path = base + "RhoScale", .Value = 0.5, .Unit = "Rho/div", .Digits = 4, .ColourSource = colour,
+      .Min = 0.01, .Mid = 0.5, .Max = 2.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.001, .Tolerance = 1e-6,
+      .OnChange = stop});
+  n.Offset[usRho] = root.AddDoubleEdit({
+      .Path = base + "RhoOffset", .Value = 0.0, .Unit = "Rho", .Digits = 4, .ColourSource = colour,
+      .Min = -8.0, .Mid = 0.0, .Max = 8.0,
+      .CoarseRule = srLinear, .CoarseStep = 0.5, .FineRule = srLinear, .FineStep = 0.1, .Tolerance = 1e-3,
+      .OnChange = stop});
+  n.Scale[usOhm] = root.AddDoubleEdit({
+      .Path = base + "OhmScale", .Value = 20.0, .Unit = "Ohm/div", .Digits = 4, .ColourSource = colour,
+      .Min = 1.0, .Mid = 20.0, .Max = 100.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.1, .Tolerance = 0.1,
+      .OnChange = stop});
+  n.Offset[usOhm] = root.AddDoubleEdit({
+      .Path = base + "OhmOffset", .Value = 0.0, .Unit = "Ohm", .Digits = 4, .ColourSource = colour,
+      .Min = -400.0, .Mid = 0.0, .Max = 400.0,
+      .CoarseRule = srLinear, .CoarseStep = 10.0, .FineRule = srLinear, .FineStep = 1.0, .Tolerance = 0.1,
+      .OnChange = stop});
+  n.Scale[usGain] = root.AddDoubleEdit({
+      .Path = base + "GainScale", .Value = 0.5, .Unit = "/div", .Digits = 4, .ColourSource = colour,
+      .Min = 0.01, .Mid = 0.5, .Max = 100.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 1e-4,
+      .OnChange = stop});
+  n.Offset[usGain] = root.AddDoubleEdit({
+      .Path = base + "GainOffset", .Value = 0.0, .Digits = 4, .ColourSource = colour,
+      .Min = -400.0, .Mid = 0.0, .Max = 400.0,
+      .CoarseRule = srQuantised, .CoarseStep = 0.1,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = stop});
   n.Band = root.AddRadioSw(0, base + "Band", "Full,Narrow", BandChanged);
   n.AttenUnit = root.AddRadioSw(auOff, base + "Atten:Unit", " Off , Ratio , DB",
                                 [](THandler& h) { AttenuationChanged(ChannelOfHandler(h)); });
-  n.AttenRatio = root.AddDoubleEdit(base + "Atten:Ratio", colour, 1.0, ":1", vfGeneral, 7, 0.0001, 1.0, 1000000.0,
-                                    sr1_2_5, 0, srRelative, 0.0001, 1e-6, notifyScales);
-  n.AttenDB = root.AddDoubleEdit(base + "Atten:DB", colour, 0.0, "dB", vfGeneral, 6, -80.0, 0.0, 120.0, srDb, 0,
-                                 srQuantised, 0.2, 0.05, notifyScales);
+  n.AttenRatio = root.AddDoubleEdit({
+      .Path = base + "Atten:Ratio", .Value = 1.0, .Unit = ":1", .FormatMode = vfGeneral, .Digits = 7,
+      .ColourSource = colour,
+      .Min = 0.0001, .Mid = 1.0, .Max = 1000000.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.0001, .Tolerance = 1e-6,
+      .OnChange = notifyScales});
+  n.AttenDB = root.AddDoubleEdit({
+      .Path = base + "Atten:DB", .Value = 0.0, .Unit = "dB", .FormatMode = vfGeneral, .ColourSource = colour,
+      .Min = -80.0, .Mid = 0.0, .Max = 120.0,
+      .CoarseRule = srDb, .FineRule = srQuantised, .FineStep = 0.2, .Tolerance = 0.05,
+      .OnChange = notifyScales});
   n.AttenDimens = root.AddRadioSw(0, base + "Atten:Dimens", "Volt, Watt, Ampere, Unknown", notifyScales);
-  n.Deskew = root.AddDoubleEdit(base + "Deskew", colour, 0.0, "s", vfEngineering, 6, 0.0, 1e-8, 1e-7, srLinear, 1e-9,
-                                srQuantised, 1e-12, 1e-13, DeskewChanged);
+  n.Deskew = root.AddDoubleEdit({
+      .Path = base + "Deskew", .Value = 0.0, .Unit = "s", .ColourSource = colour,
+      .Min = 0.0, .Mid = 1e-8, .Max = 1e-7,
+      .CoarseRule = srLinear, .CoarseStep = 1e-9,
+      .FineRule = srQuantised, .FineStep = 1e-12, .Tolerance = 1e-13,
+      .OnChange = DeskewChanged});
+  // clang-format on
 }
 
 }  // namespace
 
+TChannelSettingsState& ChannelSettings() { return State; }
+void ResetChannelSettingsState() { State = {}; }
+
 void RegisterChannelCommands() {
-  ChannelNodes = {};
-  hChMenuSelectL = RootSpider->AddRadioSw(0, "SHADOW:MenuSelectL", "Ch1,Ch2");
-  hChMenuSelectR = RootSpider->AddRadioSw(1, "SHADOW:MenuSelectR", "Ch1,Ch2");
+  State = {};
+  State.MenuSelectL = RootSpider->AddRadioSw(0, "SHADOW:MenuSelectL", "Ch1,Ch2");
+  State.MenuSelectR = RootSpider->AddRadioSw(1, "SHADOW:MenuSelectR", "Ch1,Ch2");
   RegisterChannel(0);
   RegisterChannel(1);
 }
@@ -202,7 +245,7 @@ void ApplyDisplayAcquireRule(int channel) {
   n.Acquire->SetDisabled(IsOn(n.Display));
   const bool acquired = IsChannelAcquired(channel);
   SignalsOn.SetOn(FirstTrace(channel), acquired);
-  SignalsOn.SetOn(SecondTrace(channel), acquired && GetTimeBaseMode() == tbmB && IsOn(hTBDualDel));
+  SignalsOn.SetOn(SecondTrace(channel), acquired && GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel));
   const int other = channel == 2 ? 3 : 2;
   if (!acquired && !IsChannelAcquired(other)) {
     // At least one channel is always acquired.
@@ -225,8 +268,8 @@ bool IsChannelAcquired(int channel) {
 bool IsSourceShown(int traceId) {
   const auto id = TraceIdFromInt(traceId);
   if (!id || !SignalsOn.IsOn(*id)) return false;
-  if (traceId <= 1) return IsOn(ChannelNodes[0].Display);
-  if (traceId <= 3) return IsOn(ChannelNodes[1].Display);
+  if (traceId <= 1) return IsOn(State.Nodes[0].Display);
+  if (traceId <= 3) return IsOn(State.Nodes[1].Display);
   return true;
 }
 
@@ -258,14 +301,14 @@ void BindChannelScaleControls(int channel) {
 int GetGraticuleSplit() { return std::max(1, SettingsHooks.GraticuleSplit()); }
 
 void NotifyChannelScales() {
-  for (TChannelNodes& n : ChannelNodes) {
+  for (TChannelNodes& n : State.Nodes) {
     if (n.Scale[usVolt]) n.Scale[usVolt]->NotifySwitchers();
     if (n.Offset[usVolt]) n.Offset[usVolt]->NotifySwitchers();
   }
 }
 
 int ChannelOfHandler(const THandler& handler) {
-  const TChannelNodes& n = ChannelNodes[0];
+  const TChannelNodes& n = State.Nodes[0];
   const THandler* own[] = {n.Display,    n.Acquire,   n.Band,       n.AttenUnit, n.AttenRatio,
                            n.AttenDB,    n.AttenDimens, n.Deskew,   n.Scale[0],  n.Scale[1],
                            n.Scale[2],   n.Scale[3],  n.Offset[0],  n.Offset[1], n.Offset[2],

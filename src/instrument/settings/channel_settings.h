@@ -28,9 +28,17 @@ struct TChannelNodes {
   TRadioSwHandler* AttenDimens = nullptr;
   TDoubleEditHandler* Deskew = nullptr;
 };
-inline std::array<TChannelNodes, 2> ChannelNodes{};
-inline TRadioSwHandler* hChMenuSelectL = nullptr;
-inline TRadioSwHandler* hChMenuSelectR = nullptr;
+
+// The unit's state: its nodes, held in one place so that it is reset as a whole.
+struct TChannelSettingsState {
+  std::array<TChannelNodes, 2> Nodes{};
+  // The channel shown by a page opened on the left and on the right panel.
+  TRadioSwHandler* MenuSelectL = nullptr;
+  TRadioSwHandler* MenuSelectR = nullptr;
+};
+TChannelSettingsState& ChannelSettings();
+// Back to the start state: no nodes.
+void ResetChannelSettingsState();
 
 void RegisterChannelCommands();
 void ApplyChannelSettings();

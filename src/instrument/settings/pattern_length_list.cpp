@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/text/text_case.h"
+#include "instrument/settings/trigger_settings.h"
 
 namespace norv {
 
@@ -25,11 +26,12 @@ std::filesystem::path PatternLengthListPath(const std::filesystem::path& setupFo
 }
 
 void LoadPatternLengthList(const std::filesystem::path& setupFolder) {
-  PatternLengthList.clear();
+  std::vector<int32_t>& list = TriggerSettings().PatternLengthList;
+  list.clear();
   std::ifstream file(PatternLengthListPath(setupFolder));
   std::string line;
-  while (PatternLengthList.size() < PatternLengthListCapacity && std::getline(file, line)) {
-    PatternLengthList.push_back(ParsePatternLengthLine(line));
+  while (list.size() < PatternLengthListCapacity && std::getline(file, line)) {
+    list.push_back(ParsePatternLengthLine(line));
   }
 }
 

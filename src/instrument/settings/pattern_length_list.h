@@ -6,15 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
-#include <vector>
 
 namespace norv {
 
 inline constexpr size_t PatternLengthListCapacity = 1025;
 inline constexpr const char* PatternLengthListFileName = "~PatternLentgth.lst";
-
-// The numbers of the list file as last read.
-inline std::vector<int32_t> PatternLengthList;
 
 // The leading decimal digits of the trimmed line; 0 when it starts with something else.
 // Digits beyond the 32-bit range stop the number where it would overflow.
@@ -23,8 +19,8 @@ int32_t ParsePatternLengthLine(std::string_view line);
 // The list file in the given setup-files folder.
 std::filesystem::path PatternLengthListPath(const std::filesystem::path& setupFolder);
 
-// Empties the list and reads the file; a missing or unreadable file leaves it empty, and
-// numbers after the first 1025 are dropped.
+// Empties the list (TriggerSettings().PatternLengthList) and reads the file; a missing or
+// unreadable file leaves it empty, and numbers after the first 1025 are dropped.
 void LoadPatternLengthList(const std::filesystem::path& setupFolder);
 
 }  // namespace norv

@@ -22,6 +22,8 @@ namespace {
 
 ISettingsLink* CurrentLink = nullptr;  // the command link
 
+constinit TSettingSendersState State;
+
 // Differences below this are rounding noise of values that were once equal.
 constexpr double TimeCacheTolerance = 1e-15;
 
@@ -41,17 +43,20 @@ const char* Pick(const char* const (&names)[N], int index) {
 
 }  // namespace
 
+TSettingSendersState& SettingSenders() { return State; }
+void ResetSettingSendersState() { State = {}; }
+
 ISettingsLink& SettingsLink() { return CurrentLink ? *CurrentLink : CommandSettingsLink(); }
 void SetSettingsLink(ISettingsLink* link) { CurrentLink = link; }
 
 std::string ChannelPrefix(int channel) { return channel == 2 ? "Ch1" : "Ch2"; }
 
 void ResetSenderCachesAfterConnect() {
-  SenderCaches.Delay = -1.0;
-  SenderCaches.AcqChannels = 0;
-  SenderCaches.RecLen = 0;
-  SenderCaches.NAvg = 0;
-  SenderCaches.AvgMode = 0;
+  State.SenderCaches.Delay = -1.0;
+  State.SenderCaches.AcqChannels = 0;
+  State.SenderCaches.RecLen = 0;
+  State.SenderCaches.NAvg = 0;
+  State.SenderCaches.AvgMode = 0;
 }
 
 namespace {
@@ -70,30 +75,32 @@ void MoveAwayAndBack(TDoubleEditHandler& h, double away) {
 
 void SendStateAfterConnect() {
   for (int channel : {2, 3}) {
-    if (const auto* offset = ChannelNodes[channel == 2 ? 0 : 1].Offset[0]) {
+    if (const auto* offset = ChannelSettings().Nodes[channel == 2 ? 0 : 1].Offset[0]) {
       SendChannelComp(channel, -offset->GetFloatValue());
     }
   }
-  if (hTrigHoldoff) MoveAwayAndBack(*hTrigHoldoff, hTrigHoldoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
-  if (hTBScaleA[huTime] && hTBScaleB[huTime] && hTBDelay) {
+  const TTriggerSettingsState& trig = TriggerSettings();
+  if (trig.Holdoff) MoveAwayAndBack(*trig.Holdoff, trig.Holdoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
+  const TTimeBaseSettingsState& tb = TimeBaseSettings();
+  if (tb.ScaleA[huTime] && tb.ScaleB[huTime] && tb.Delay) {
     const double a = GetTimeScaleA();
     const double b = GetTimeScaleB();
-    const double d = hTBDelay->GetFloatValue();
+    const double d = tb.Delay->GetFloatValue();
     const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
-    hTBScaleA[huTime]->SetValueByProgram(away);
-    hTBScaleB[huTime]->SetValueByProgram(away);
-    hTBDelay->SetValueByProgram(0.0);
-    hTBScaleA[huTime]->SetValueByProgram(a);
-    hTBScaleB[huTime]->SetValueByProgram(b);
-    hTBDelay->SetValueByProgram(d);
+    tb.ScaleA[huTime]->SetValueByProgram(away);
+    tb.ScaleB[huTime]->SetValueByProgram(away);
+    tb.Delay->SetValueByProgram(0.0);
+    tb.ScaleA[huTime]->SetValueByProgram(a);
+    tb.ScaleB[huTime]->SetValueByProgram(b);
+    tb.Delay->SetValueByProgram(d);
   }
-  if (hTrigSource) {
-    const uint8_t source = hTrigSource->GetIndex();
-    hTrigSource->SetIndexByProgram(source == 0 ? 1 : 0);
-    hTrigSource->SetIndexByProgram(source);
+  if (trig.Source) {
+    const uint8_t source = trig.Source->GetIndex();
+    trig.Source->SetIndexByProgram(source == 0 ? 1 : 0);
+    trig.Source->SetIndexByProgram(source);
   }
   ResetSenderCachesAfterConnect();
-  if (SamplingModeByte != SamplingModeNone) SendSmplMode(SamplingModeByte);
+  if (State.SamplingModeByte != SamplingModeNone) SendSmplMode(State.SamplingModeByte);
 }
 
 void SendTrigHoldOff(double seconds) { SendFloat("Trig:HoldOff", seconds); }
@@ -118,19 +125,19 @@ bool QueryTrigOn(bool keepAcquisition) {
 void SendSmplMode(int mode) { Send(std::string("Acq:SmplMode ") + (mode == 1 ? "LFFB" : "SIMPLE")); }
 
 void SendRecLen(int32_t n, bool keepAcquisition) {
-  if (n == SenderCaches.RecLen) return;
-  SenderCaches.RecLen = n;
+  if (n == State.SenderCaches.RecLen) return;
+  State.SenderCaches.RecLen = n;
   Send("Acq:RecLen " + std::to_string(n), keepAcquisition);
   ProgramSimulator().SimSetRecLen(n);
 }
 
 void SendNAvg(int32_t n, bool keepAcquisition) {
-  if (n == SenderCaches.NAvg) return;
-  SenderCaches.NAvg = n;
+  if (n == State.SenderCaches.NAvg) return;
+  State.SenderCaches.NAvg = n;
   std::string command = "Acq:NAvg " + std::to_string(n);
   const uint8_t mode = n == 1 ? 1 : 2;
-  if (mode != SenderCaches.AvgMode) {
-    SenderCaches.AvgMode = mode;
+  if (mode != State.SenderCaches.AvgMode) {
+    State.SenderCaches.AvgMode = mode;
     command += mode == 1 ? ";Mode Norm" : ";Mode Avg";
   }
   Send(command, keepAcquisition);
@@ -138,22 +145,22 @@ void SendNAvg(int32_t n, bool keepAcquisition) {
 }
 
 void SendTimeDiv(double secondsPerDiv) {
-  if (!(std::abs(secondsPerDiv - SenderCaches.TimeDiv) > TimeCacheTolerance)) return;
-  SenderCaches.TimeDiv = secondsPerDiv;
+  if (!(std::abs(secondsPerDiv - State.SenderCaches.TimeDiv) > TimeCacheTolerance)) return;
+  State.SenderCaches.TimeDiv = secondsPerDiv;
   SendFloat("TB:TIMEDIV", secondsPerDiv);
   ProgramSimulator().SimSetTimeDiv(secondsPerDiv);
 }
 
 void SendTbDelay(bool keepAcquisition, double seconds) {
-  if (!(std::abs(seconds - SenderCaches.Delay) > TimeCacheTolerance)) return;
-  SenderCaches.Delay = seconds;
+  if (!(std::abs(seconds - State.SenderCaches.Delay) > TimeCacheTolerance)) return;
+  State.SenderCaches.Delay = seconds;
   SendFloat("TB:DELAY", seconds, keepAcquisition);
   ProgramSimulator().SimSetDelay(seconds);
 }
 
 void SendAcqChannels(int code, bool keepAcquisition) {
-  if (code == SenderCaches.AcqChannels) return;
-  SenderCaches.AcqChannels = static_cast<uint8_t>(code);
+  if (code == State.SenderCaches.AcqChannels) return;
+  State.SenderCaches.AcqChannels = static_cast<uint8_t>(code);
   const char* name = code == 4 ? "Both" : code == 3 ? "Ch2" : "Ch1";
   Send(std::string("Acq:Channels ") + name, keepAcquisition);
   ProgramSimulator().SimSetChannels(code);
@@ -240,6 +247,6 @@ double ReadInstrumentTemperature(bool keepAcquisition) {
 
 int GetDarkLevelCode() { return ProgramRandom().UniformInt(30) + 85; }
 
-void ClearUnusedCounters() { UnusedCounters.fill(0); }
+void ClearUnusedCounters() { State.UnusedCounters.fill(0); }
 
 }  // namespace norv

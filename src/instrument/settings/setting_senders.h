@@ -41,11 +41,21 @@ struct TSenderCaches {
   int32_t NAvg = 0;
   uint8_t AvgMode = 0;  // 1 Norm, 2 Avg
 };
-inline TSenderCaches SenderCaches;
 
-// The fit-to mode last sent by "Acq:SmplMode": 0 SIMPLE, 1 LFFB, 2 none yet.
 inline constexpr uint8_t SamplingModeNone = 2;
-inline uint8_t SamplingModeByte = SamplingModeNone;
+
+// What the senders remember between calls. The link they send through is not part of it:
+// it is installed (SetSettingsLink) and stays over a reset.
+struct TSettingSendersState {
+  TSenderCaches SenderCaches;
+  // The fit-to mode last sent by "Acq:SmplMode": 0 SIMPLE, 1 LFFB, 2 none yet.
+  uint8_t SamplingModeByte = SamplingModeNone;
+  // Counters of the main window's statistics commands.
+  std::array<uint16_t, 4> UnusedCounters{};
+};
+TSettingSendersState& SettingSenders();
+// Back to the start state: empty caches, no fit-to mode sent.
+void ResetSettingSendersState();
 
 // Forgets what the caches hold after a (re)connection, so the next record settings go out
 // again. The averaging mode goes with the count: the first average command after a
@@ -120,8 +130,7 @@ double ReadInstrumentTemperature(bool keepAcquisition);
 // A sample code 85..114 used as dark level by the O/E and eye units.
 int GetDarkLevelCode();
 
-// Counters of the main window's statistics commands.
-inline std::array<uint16_t, 4> UnusedCounters{};
+// Zeroes the counters of the main window's statistics commands.
 void ClearUnusedCounters();
 
 }  // namespace norv

@@ -25,7 +25,7 @@ class TProgramAcqSettings final : public IAcqSettings {
  public:
   bool IsSourceShown(TTraceId id) const override { return norv::IsSourceShown(TraceIndex(id)); }
   TChannelScales GetChannelScales(int channel) const override {
-    const TChannelNodes& n = ChannelNodes[channel == 2 ? 0 : 1];
+    const TChannelNodes& n = ChannelSettings().Nodes[channel == 2 ? 0 : 1];
     TChannelScales scales;
     scales.Scale = GetFloatValue(n.Scale[0]);
     scales.Offset = GetFloatValue(n.Offset[0]);
@@ -49,14 +49,16 @@ class TProgramAcqSettings final : public IAcqSettings {
   int GetAcqRecLen(int channel) const override { return norv::GetAcqRecLen(channel); }
   int GetAcqCount(int channel) const override { return norv::GetAcqCount(channel); }
   double PeakIntervalRatio(int channel) const override { return norv::PeakIntervalRatio(channel); }
-  bool RunUntilNAcq() const override { return GetIndex(hAcqRunUntil) == 1; }
-  int GetNAcq() const override { return GetIntValue(hAcqNAcq); }
+  bool RunUntilNAcq() const override { return GetIndex(AcquisitionSettings().RunUntil) == 1; }
+  int GetNAcq() const override { return GetIntValue(AcquisitionSettings().NAcq); }
   bool AcqReactBeep() const override { return norv::AcqReactBeep(); }
   bool AcqReactSave() const override { return norv::AcqReactSave(); }
   std::string AutoSaveBaseName() const override { return AutoSaveBase(); }
-  TAcqFileFormat GetAcqFileFormat() const override { return static_cast<TAcqFileFormat>(GetIndex(hAcqFileFormat)); }
+  TAcqFileFormat GetAcqFileFormat() const override {
+    return static_cast<TAcqFileFormat>(GetIndex(AcquisitionSettings().FileFormat));
+  }
 
-  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(hTBDualDel); }
+  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel); }
   double GetRecordStartTime(int channel, bool secondWindow) const override {
     return norv::GetRecordStartTime(channel, secondWindow);
   }
@@ -69,10 +71,10 @@ class TProgramAcqSettings final : public IAcqSettings {
   bool TriggerStatusFromData() const override {
     return TriggerModeIsTriggered() && TriggerSourceIndex() == TrigSourceDirect;
   }
-  double GetTriggerHoldoff() const override { return GetFloatValue(hTrigHoldoff); }
+  double GetTriggerHoldoff() const override { return GetFloatValue(TriggerSettings().Holdoff); }
   bool PatternLockOn() const override { return norv::PatternLockOn(); }
-  bool PattEyeLineOn() const override { return IsOn(hTrigPattEyeLine); }
-  bool LowJitterOn() const override { return IsOn(hTrigLowJitter); }
+  bool PattEyeLineOn() const override { return IsOn(TriggerSettings().PattEyeLine); }
+  bool LowJitterOn() const override { return IsOn(TriggerSettings().LowJitter); }
 };
 
 }  // namespace

@@ -21,8 +21,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
-
 constexpr double BitRates[] = {
     1.544e6,   2.048e6,    3.152e6,   6.312e6,    8.448e6,    34.368e6,   44.736e6,   51.84e6,    125e6,
     132.813e6, 139.264e6,  155.52e6,  265.625e6,  393.22e6,   466.56e6,   480e6,      531.25e6,   622.08e6,
@@ -36,26 +34,14 @@ const char* const ScaleMnemonics[] = {"Scale", "BitScale", "ScaleMetre", "ScaleF
 // The middle value of each unit's scales when it lies within the converted limits.
 constexpr double UnitMids[] = {1e-8, 1.0, 1.0, 1.0, 10.0};
 
-// Unit state.
-THorizontalUnit EditedUnit = huNone;
-uint8_t UnitsBefore = 0;
-bool ProgramCountsAsUser = false;
-// Both time scales are being set together: their follow-ups wait until both are stored.
-bool BothScalesPending = false;
-double ScaleAMax = 0.002;  // the model maximum, or the narrower one of the pattern lock
-struct TSavedDelay {
-  double Value = 0;
-  bool ReplayedMeanwhile = false;
-};
-TSavedDelay SavedDelay;
-TSavedDelay SavedDelta;
+constinit TTimeBaseSettingsState State;
 
-TDoubleEditHandler* TimeScale(bool b) { return b ? hTBScaleB[huTime] : hTBScaleA[huTime]; }
-std::array<TDoubleEditHandler*, 5>& Scales(bool b) { return b ? hTBScaleB : hTBScaleA; }
+TDoubleEditHandler* TimeScale(bool b) { return b ? State.ScaleB[huTime] : State.ScaleA[huTime]; }
+std::array<TDoubleEditHandler*, 5>& Scales(bool b) { return b ? State.ScaleB : State.ScaleA; }
 
 bool IsUserChange(const THandler& h) {
   const TWhoChanged who = h.GetWhoChangedRaw();
-  return who == wcvSwitcher || who == wcvCommand || ProgramCountsAsUser;
+  return who == wcvSwitcher || who == wcvCommand || State.ProgramCountsAsUser;
 }
 
 double Nearest125(double v) { return CorrectNewVal1_2_5(v); }
@@ -88,7 +74,7 @@ void ConvertLimits(bool b, double min, double max) {
 
 void ApplyLimitRule(bool b) {
   const double min = b ? TimeBaseResolution(GetTimeScaleA()) : TimeBaseMin;
-  const double max = b ? GetTimeScaleA() : ScaleAMax;
+  const double max = b ? GetTimeScaleA() : State.ScaleAMax;
   SetLimits(TimeScale(b), min, ScaleMid(huTime, min, max), max);
   ConvertLimits(b, min, max);
 }
@@ -96,7 +82,7 @@ void ApplyLimitRule(bool b) {
 void ConvertIntoUnits(bool b) {
   const double t = TimeScale(b)->GetFloatValue();
   for (int k = huBit; k <= huInch; ++k) {
-    if (k == EditedUnit) continue;
+    if (k == State.EditedUnit) continue;
     Scales(b)[k]->SetValueByProgram(TimeToUnit(static_cast<THorizontalUnit>(k), t));
   }
 }
@@ -107,55 +93,56 @@ void UpdateWindowMarks() {
     SettingsHooks.ShowTimeBaseWindows(0, 0, 0, false);
     return;
   }
-  const TTimeBaseWindows marks =
-      TimeBaseWindowMarks(GetTimeScaleA(), GetTimeScaleB(), hTBDelay->GetFloatValue(), hTBDeltaDel->GetFloatValue());
-  SettingsHooks.ShowTimeBaseWindows(marks.Start1, marks.Start2, marks.Width, IsOn(hTBDualDel));
+  const TTimeBaseWindows marks = TimeBaseWindowMarks(
+      GetTimeScaleA(), GetTimeScaleB(), State.Delay->GetFloatValue(), State.DeltaDel->GetFloatValue());
+  SettingsHooks.ShowTimeBaseWindows(marks.Start1, marks.Start2, marks.Width, IsOn(State.DualDel));
 }
 
 double HalfMid(double rest) { return rest <= 0.6 ? 0.0 : Nearest125(rest / 2); }
 
 void DeltaChanged(THandler& h) {
   BreakAcquisition(true);
-  if (h.GetWhoChangedRaw() == wcvReplay) SavedDelta.ReplayedMeanwhile = true;
+  if (h.GetWhoChangedRaw() == wcvReplay) State.SavedDelta.ReplayedMeanwhile = true;
   UpdateWindowMarks();
 }
 
 void DelayChanged(THandler& h) {
-  const double rest = std::max(0.0, DeltaDelayMaximum(GetTimeScaleA(), GetTimeScaleB(), hTBDelay->GetFloatValue()));
-  hTBDeltaDel->SetMax(rest);
-  hTBDeltaDel->SetMid(HalfMid(rest));
-  if (h.GetWhoChangedRaw() == wcvReplay) SavedDelay.ReplayedMeanwhile = true;
-  DeltaChanged(*hTBDeltaDel);
+  const double rest =
+      std::max(0.0, DeltaDelayMaximum(GetTimeScaleA(), GetTimeScaleB(), State.Delay->GetFloatValue()));
+  State.DeltaDel->SetMax(rest);
+  State.DeltaDel->SetMid(HalfMid(rest));
+  if (h.GetWhoChangedRaw() == wcvReplay) State.SavedDelay.ReplayedMeanwhile = true;
+  DeltaChanged(*State.DeltaDel);
   SendTimeBase();
   UpdateWindowMarks();
 }
 
 void ScaleBChanged(THandler& h) {
-  if (BothScalesPending) return;
-  if (IsUserChange(h)) EditedUnit = huTime;
+  if (State.BothScalesPending) return;
+  if (IsUserChange(h)) State.EditedUnit = huTime;
   BreakAcquisition(true);
   ConvertIntoUnits(true);
   const double max = DelayMaximum(GetTimeScaleA(), GetTimeScaleB());
-  hTBDelay->SetMax(max);
-  hTBDelay->SetMid(max >= 6 ? 5.0 : HalfMid(max));
+  State.Delay->SetMax(max);
+  State.Delay->SetMid(max >= 6 ? 5.0 : HalfMid(max));
   SettingsHooks.RefreshSamplingRateCells();
-  DelayChanged(*hTBDelay);
+  DelayChanged(*State.Delay);
   SendTimeBase();
   SettingsHooks.RefreshAcquisitionPages();
   UpdateWindowMarks();
 }
 
 void ScaleAChanged(THandler& h) {
-  if (BothScalesPending) return;
-  if (IsUserChange(h)) EditedUnit = huTime;
+  if (State.BothScalesPending) return;
+  if (IsUserChange(h)) State.EditedUnit = huTime;
   BreakAcquisition(true);
   UpdateHoldoffLimit();
   ConvertIntoUnits(false);
   ApplyLimitRule(true);
-  hTBDelay->NotifySwitchers();
-  hTBDeltaDel->NotifySwitchers();
+  State.Delay->NotifySwitchers();
+  State.DeltaDel->NotifySwitchers();
   SettingsHooks.RefreshSamplingRateCells();
-  ScaleBChanged(*hTBScaleB[huTime]);
+  ScaleBChanged(*State.ScaleB[huTime]);
   SendTimeBase();
 }
 
@@ -164,9 +151,9 @@ void ScaleAChanged(THandler& h) {
 // is no setting at all would be sent in between.
 void SetTimeScales(double a, double b) {
   {
-    BothScalesPending = true;
+    State.BothScalesPending = true;
     struct TReset {
-      ~TReset() { BothScalesPending = false; }
+      ~TReset() { State.BothScalesPending = false; }
     } reset;
     TimeScale(false)->SetValueByProgram(a);
     ApplyLimitRule(false);
@@ -177,8 +164,8 @@ void SetTimeScales(double a, double b) {
 }
 
 void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
-  if (IsUserChange(h)) EditedUnit = GetHorizontalUnitKind();
-  if (kind == EditedUnit) {
+  if (IsUserChange(h)) State.EditedUnit = GetHorizontalUnitKind();
+  if (kind == State.EditedUnit) {
     TimeScale(b)->SetValueByProgram(UnitToTime(kind, Scales(b)[kind]->GetFloatValue()));
   }
 }
@@ -186,30 +173,30 @@ void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
 void ApplyEnabling() {
   const THorizontalUnit kind = GetHorizontalUnitKind();
   const TTimeBaseMode mode = GetTimeBaseMode();
-  hTBUnits->SetDisabled(SettingsHooks.TDRActive());
+  State.Units->SetDisabled(SettingsHooks.TDRActive());
   for (int k = huTime; k <= huInch; ++k) {
-    hTBScaleA[k]->SetDisabled(k != kind);
-    hTBScaleB[k]->SetDisabled(k != kind || mode == tbmA);
+    State.ScaleA[k]->SetDisabled(k != kind);
+    State.ScaleB[k]->SetDisabled(k != kind || mode == tbmA);
   }
-  hTBDelay->SetDisabled(mode == tbmA);
-  hTBDualDel->SetDisabled(mode == tbmA);
-  hTBDeltaDel->SetDisabled(mode == tbmA || !IsOn(hTBDualDel));
+  State.Delay->SetDisabled(mode == tbmA);
+  State.DualDel->SetDisabled(mode == tbmA);
+  State.DeltaDel->SetDisabled(mode == tbmA || !IsOn(State.DualDel));
 }
 
 void UnitsChanged(THandler&) {
-  const uint8_t now = hTBUnits->GetIndex();
-  if (UnitsBefore == huTime) {
-    hTBScaleA[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleA()));
-    hTBScaleB[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleB()));
+  const uint8_t now = State.Units->GetIndex();
+  if (State.UnitsBefore == huTime) {
+    State.ScaleA[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleA()));
+    State.ScaleB[huBit]->SetValueByProgram(TimeToUnit(huBit, GetTimeScaleB()));
   } else if (now == huBit) {
-    SetTimeScales(UnitToTime(huBit, hTBScaleA[huBit]->GetFloatValue()),
-                  UnitToTime(huBit, hTBScaleB[huBit]->GetFloatValue()));
+    SetTimeScales(UnitToTime(huBit, State.ScaleA[huBit]->GetFloatValue()),
+                  UnitToTime(huBit, State.ScaleB[huBit]->GetFloatValue()));
   }
   ApplyHorizontalUnits(true);
 }
 
 void ModeChanged(THandler&) {
-  hTBUnits->SetDisabledMask(0);
+  State.Units->SetDisabledMask(0);
   ApplyHorizontalUnits(false);
   SendTimeBase();
   UpdateWindowMarks();
@@ -220,28 +207,28 @@ void ModeChanged(THandler&) {
 
 void DualDelayChanged(THandler&) {
   BreakAcquisition(true);
-  hTBDeltaDel->SetDisabled(GetTimeBaseMode() == tbmA || !IsOn(hTBDualDel));
+  State.DeltaDel->SetDisabled(GetTimeBaseMode() == tbmA || !IsOn(State.DualDel));
   UpdateWindowMarks();
 }
 
 void StopBitChanged(THandler&) {
   // As an edit in bits, so that the time scale (the master) follows.
-  const THorizontalUnit edited = EditedUnit;
-  EditedUnit = huBit;
+  const THorizontalUnit edited = State.EditedUnit;
+  State.EditedUnit = huBit;
   struct TRestore {
     THorizontalUnit Unit;
-    ~TRestore() { EditedUnit = Unit; }
+    ~TRestore() { State.EditedUnit = Unit; }
   } restore{edited};
-  hTBScaleA[huBit]->SetValueByProgram((hTBStopBit->GetIntValue() + 20) / 10.0);
+  State.ScaleA[huBit]->SetValueByProgram((State.StopBit->GetIntValue() + 20) / 10.0);
 }
 
 void StartBitChanged(THandler&) {
-  hTBStopBit->SetMin(hTBStartBit->GetIntValue());
-  StopBitChanged(*hTBStopBit);
+  State.StopBit->SetMin(State.StartBit->GetIntValue());
+  StopBitChanged(*State.StopBit);
 }
 
 // Delays are stored in divisions of A and shown in the horizontal unit.
-double DelayUnitScale() { return hTBScaleA[GetHorizontalUnitKind()]->GetFloatValue(); }
+double DelayUnitScale() { return State.ScaleA[GetHorizontalUnitKind()]->GetFloatValue(); }
 
 void DelayText(const TEditHandler&, std::string& text, double divisions) {
   const THorizontalUnit kind = GetHorizontalUnitKind();
@@ -256,13 +243,20 @@ void DelayEntry(double& value, TEditHandler&) {
   if (scale > 0) value /= scale;
 }
 
-TDoubleEditHandler* AddScale(const std::string& path, double value, const std::string& unit, double fine,
-                             double tolerance, THandlerEvent onChange) {
-  return RootSpider->AddDoubleEdit(path, NoColour, value, unit, 3, 6, TimeBaseMin, 1e-8, TimeBaseMaximum, sr1_2_5,
-                                   0, srRelative, fine, tolerance, std::move(onChange));
+// Every scale starts with the limits of A, steps 1-2-5 and finely by a fraction of itself.
+TDoubleEditHandler* AddScale(TDoubleEditSpec spec) {
+  spec.Min = TimeBaseMin;
+  spec.Mid = 1e-8;
+  spec.Max = State.TimeBaseMaximum;
+  spec.CoarseRule = sr1_2_5;
+  spec.FineRule = srRelative;
+  return RootSpider->AddDoubleEdit(std::move(spec));
 }
 
 }  // namespace
+
+TTimeBaseSettingsState& TimeBaseSettings() { return State; }
+void ResetTimeBaseSettingsState() { State = {}; }
 
 // --- bit rates ---
 
@@ -321,7 +315,7 @@ THorizontalUnit GetHorizontalUnitKind() {
       default: return huTime;
     }
   }
-  return GetIndex(hTBUnits) == 1 ? huBit : huTime;
+  return GetIndex(State.Units) == 1 ? huBit : huTime;
 }
 
 const char* ScaleMnemonic(THorizontalUnit kind) { return ScaleMnemonics[kind <= huInch ? kind : huTime]; }
@@ -330,7 +324,7 @@ double TimeToUnit(THorizontalUnit kind, double seconds) {
   const double factor = SettingsHooks.TDRPropagationFactor();
   const double divisor = SettingsHooks.TDRPathDivisor();
   switch (kind) {
-    case huBit: return seconds * BitRateValue().GetRate(GetIndex(hTBBitRate));
+    case huBit: return seconds * BitRateValue().GetRate(GetIndex(State.BitRate));
     case huMetre: return TimeToMetres(seconds, factor, divisor);
     case huFoot: return TimeToFeet(seconds, factor, divisor);
     case huInch: return TimeToInches(seconds, factor, divisor);
@@ -343,7 +337,7 @@ double UnitToTime(THorizontalUnit kind, double value) {
   const double divisor = SettingsHooks.TDRPathDivisor();
   switch (kind) {
     case huBit: {
-      const double rate = BitRateValue().GetRate(GetIndex(hTBBitRate));
+      const double rate = BitRateValue().GetRate(GetIndex(State.BitRate));
       return rate > 0 ? value / rate : value;
     }
     case huMetre: return MetresToTime(value, factor, divisor);
@@ -355,9 +349,9 @@ double UnitToTime(THorizontalUnit kind, double value) {
 
 // --- getters ---
 
-double GetTimeScaleA() { return hTBScaleA[huTime] ? hTBScaleA[huTime]->GetFloatValue() : 1e-8; }
-double GetTimeScaleB() { return hTBScaleB[huTime] ? hTBScaleB[huTime]->GetFloatValue() : 2e-9; }
-TTimeBaseMode GetTimeBaseMode() { return static_cast<TTimeBaseMode>(GetIndex(hTBMode)); }
+double GetTimeScaleA() { return State.ScaleA[huTime] ? State.ScaleA[huTime]->GetFloatValue() : 1e-8; }
+double GetTimeScaleB() { return State.ScaleB[huTime] ? State.ScaleB[huTime]->GetFloatValue() : 2e-9; }
+TTimeBaseMode GetTimeBaseMode() { return static_cast<TTimeBaseMode>(GetIndex(State.Mode)); }
 double GetActiveTimeScale() { return GetTimeBaseMode() == tbmB ? GetTimeScaleB() : GetTimeScaleA(); }
 bool IsTimeBaseModeAB() { return GetTimeBaseMode() == tbmAB; }
 double GetTimeBaseResolution() { return TimeBaseResolution(GetTimeScaleA()); }
@@ -365,31 +359,31 @@ double GetTimeBaseResolution() { return TimeBaseResolution(GetTimeScaleA()); }
 double GetRecordStartTime(int channel, bool secondWindow) {
   const double deskew = GetChannelDeskew(channel);
   if (GetTimeBaseMode() != tbmB) return deskew;
-  double divisions = hTBDelay->GetFloatValue();
-  if (secondWindow) divisions += hTBDeltaDel->GetFloatValue();
+  double divisions = State.Delay->GetFloatValue();
+  if (secondWindow) divisions += State.DeltaDel->GetFloatValue();
   return GetTimeScaleA() * divisions + deskew;
 }
 
 // --- actions ---
 
 void SetTimeBaseScale(bool scaleB, double seconds) {
-  ProgramCountsAsUser = true;
+  State.ProgramCountsAsUser = true;
   struct TReset {
-    ~TReset() { ProgramCountsAsUser = false; }
+    ~TReset() { State.ProgramCountsAsUser = false; }
   } reset;
   TimeScale(scaleB)->SetValueByProgram(seconds);
 }
 
 void ShiftTimeBaseDelay(bool delta, double fraction) {
-  TDoubleEditHandler* h = delta ? hTBDeltaDel : hTBDelay;
+  TDoubleEditHandler* h = delta ? State.DeltaDel : State.Delay;
   h->SetValueByProgram(h->GetFloatValue() + 10.0 * fraction);
   BreakAcquisition(true);
   UpdateWindowMarks();
 }
 
 void SaveTimeBaseDelays() {
-  SavedDelay = {hTBDelay->GetFloatValue(), false};
-  SavedDelta = {hTBDeltaDel->GetFloatValue(), false};
+  State.SavedDelay = {State.Delay->GetFloatValue(), false};
+  State.SavedDelta = {State.DeltaDel->GetFloatValue(), false};
 }
 
 void RestoreTimeBaseDelays() {
@@ -397,36 +391,36 @@ void RestoreTimeBaseDelays() {
     if (!saved.ReplayedMeanwhile) h->SetValueByProgram(saved.Value);
     saved.ReplayedMeanwhile = false;
   };
-  restore(SavedDelay, hTBDelay);
-  restore(SavedDelta, hTBDeltaDel);
-  hTBDelay->NotifySwitchers();
-  hTBDeltaDel->NotifySwitchers();
+  restore(State.SavedDelay, State.Delay);
+  restore(State.SavedDelta, State.DeltaDel);
+  State.Delay->NotifySwitchers();
+  State.DeltaDel->NotifySwitchers();
 }
 
 void RecalcTimeBaseScales() {
   const THorizontalUnit kind = GetHorizontalUnitKind();
-  EditedUnit = kind;
-  const double keptA = hTBScaleA[kind]->GetFloatValue();
-  const double keptB = hTBScaleB[kind]->GetFloatValue();
+  State.EditedUnit = kind;
+  const double keptA = State.ScaleA[kind]->GetFloatValue();
+  const double keptB = State.ScaleB[kind]->GetFloatValue();
   const auto toTime = [kind](double value) {
     const double t = UnitToTime(kind, value);
-    return kind == huTime ? t : std::clamp(t, TimeBaseMin, TimeBaseMaximum);
+    return kind == huTime ? t : std::clamp(t, TimeBaseMin, State.TimeBaseMaximum);
   };
   SetTimeScales(toTime(keptA), toTime(keptB));
-  hTBScaleA[kind]->SetValueByProgram(keptA);
-  hTBScaleB[kind]->SetValueByProgram(keptB);
-  EditedUnit = huNone;
+  State.ScaleA[kind]->SetValueByProgram(keptA);
+  State.ScaleB[kind]->SetValueByProgram(keptB);
+  State.EditedUnit = huNone;
 }
 
 void ApplyHorizontalUnits(bool rebind) {
-  if (!hTBUnits) return;
+  if (!State.Units) return;
   BreakAcquisition(true);
   ApplyEnabling();
   const THorizontalUnit kind = GetHorizontalUnitKind();
-  hTBBitRate->SetDisabled(kind != huBit);
+  State.BitRate->SetDisabled(kind != huBit);
   if (rebind) {
-    hTBDelay->NotifySwitchers();
-    hTBDeltaDel->NotifySwitchers();
+    State.Delay->NotifySwitchers();
+    State.DeltaDel->NotifySwitchers();
   }
   const bool a = GetTimeBaseMode() == tbmA;
   SettingsHooks.BindMainHorizontalScale(std::string("TB:") + ScaleMnemonic(kind) + (a ? "A" : "B"),
@@ -439,17 +433,17 @@ void ApplyHorizontalUnits(bool rebind) {
 
 void SendTimeBase() {
   SendTimeDiv(GetActiveTimeScale());
-  SendTbDelay(false, GetTimeBaseMode() == tbmB ? GetTimeScaleA() * hTBDelay->GetFloatValue() : 0.0);
+  SendTbDelay(false, GetTimeBaseMode() == tbmB ? GetTimeScaleA() * State.Delay->GetFloatValue() : 0.0);
 }
 
 void SetTimeBaseScaleAMax(double max) {
-  ScaleAMax = max;
+  State.ScaleAMax = max;
   ApplyLimitRule(false);
 }
 
 void UpdateTimeBaseMax() {
-  TimeBaseMaximum = TimeBaseModelMaximum(IsRealInstrument(), NewTimingLogic());
-  ScaleAMax = TimeBaseMaximum;
+  State.TimeBaseMaximum = TimeBaseModelMaximum(IsRealInstrument(), NewTimingLogic());
+  State.ScaleAMax = State.TimeBaseMaximum;
 }
 
 void AdaptTimeBaseToModel() {
@@ -458,30 +452,39 @@ void AdaptTimeBaseToModel() {
 }
 
 void ApplyTimeBaseSettings() {
-  UnitsBefore = GetIndex(hTBUnits);
-  UnitsChanged(*hTBUnits);
-  DualDelayChanged(*hTBDualDel);
+  State.UnitsBefore = GetIndex(State.Units);
+  UnitsChanged(*State.Units);
+  DualDelayChanged(*State.DualDel);
   RecalcTimeBaseScales();
-  ModeChanged(*hTBMode);
+  ModeChanged(*State.Mode);
 }
 
 void RegisterTimeBaseCommands() {
   TSpider& root = *RootSpider;
-  hTBScaleA = {};
-  hTBScaleB = {};
-  EditedUnit = huNone;
-  ScaleAMax = TimeBaseMaximum;
-  hTBUnits = root.AddRadioSw(0, "TB:Units", "Time,Bit", UnitsChanged,
-                             [](THandler&) { UnitsBefore = GetIndex(hTBUnits); });
+  State.ScaleA = {};
+  State.ScaleB = {};
+  State.EditedUnit = huNone;
+  State.ScaleAMax = State.TimeBaseMaximum;
+  State.Units = root.AddRadioSw(0, "TB:Units", "Time,Bit", UnitsChanged,
+                                [](THandler&) { State.UnitsBefore = GetIndex(State.Units); });
   const auto recalc = [](THandler&) { RecalcTimeBaseScales(); };
-  hTBBitRate = root.AddRadioSw(InitialBitRate, "TB:BitRate", BitRateValue().MnemonicList(), recalc);
-  hTBCustomBit = root.AddDoubleEdit("TB:CustomBit", NoColour, 2.5e9, "b/s", 3, 6, 1e6, 2.5e9, 4.4e10, sr1_2_5, 0, srRelative,
-                                    1e-4, 500, recalc);
-  hTBMode = root.AddRadioSw(0, "TB:Mode", "A,AB,B", ModeChanged);
+  State.BitRate = root.AddRadioSw(InitialBitRate, "TB:BitRate", BitRateValue().MnemonicList(), recalc);
+  // clang-format off
+  State.CustomBit = root.AddDoubleEdit({
+      .Path = "TB:CustomBit", .Value = 2.5e9, .Unit = "b/s",
+      .Min = 1e6, .Mid = 2.5e9, .Max = 4.4e10,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 1e-4, .Tolerance = 500,
+      .OnChange = recalc});
+  // clang-format on
+  State.Mode = root.AddRadioSw(0, "TB:Mode", "A,AB,B", ModeChanged);
 
   const std::string byDiv = GetLangStr("ByDiv");
-  hTBScaleA[huTime] = AddScale("TB:ScaleA", 1e-8, "s" + byDiv, 0.001, 1e-15, ScaleAChanged);
-  hTBScaleB[huTime] = AddScale("TB:ScaleB", 2e-9, "s" + byDiv, 1e-4, 1e-15, ScaleBChanged);
+  // clang-format off
+  State.ScaleA[huTime] = AddScale({.Path = "TB:ScaleA", .Value = 1e-8, .Unit = "s" + byDiv,
+                                .FineStep = 0.001, .Tolerance = 1e-15, .OnChange = ScaleAChanged});
+  State.ScaleB[huTime] = AddScale({.Path = "TB:ScaleB", .Value = 2e-9, .Unit = "s" + byDiv,
+                                .FineStep = 1e-4, .Tolerance = 1e-15, .OnChange = ScaleBChanged});
+  // clang-format on
   struct TUnitScales {
     THorizontalUnit Kind;
     const char* Unit;
@@ -495,25 +498,52 @@ void RegisterTimeBaseCommands() {
                                {huInch, "in", 20.0, 4.0, 1e-5}};
   for (const TUnitScales& u : units) {
     const std::string base = std::string("TB:") + ScaleMnemonic(u.Kind);
+    const std::string unit = u.Unit + byDiv;
     const THorizontalUnit kind = u.Kind;
-    hTBScaleA[kind] = AddScale(base + "A", u.A, u.Unit + byDiv, 1e-4, u.Tolerance,
-                               [kind](THandler& h) { UnitScaleChanged(h, false, kind); });
-    hTBScaleB[kind] = AddScale(base + "B", u.B, u.Unit + byDiv, 1e-4, u.Tolerance,
-                               [kind](THandler& h) { UnitScaleChanged(h, true, kind); });
+    // clang-format off
+    State.ScaleA[kind] = AddScale({.Path = base + "A", .Value = u.A, .Unit = unit,
+                                .FineStep = 1e-4, .Tolerance = u.Tolerance,
+                                .OnChange = [kind](THandler& h) { UnitScaleChanged(h, false, kind); }});
+    State.ScaleB[kind] = AddScale({.Path = base + "B", .Value = u.B, .Unit = unit,
+                                .FineStep = 1e-4, .Tolerance = u.Tolerance,
+                                .OnChange = [kind](THandler& h) { UnitScaleChanged(h, true, kind); }});
+    // clang-format on
   }
   // In their own units from the start: a setup loaded before the first apply must not be
   // clamped to limits in seconds.
   for (bool b : {false, true}) ConvertLimits(b, TimeScale(b)->GetMin(), TimeScale(b)->GetMax());
 
-  hTBDelay = root.AddDoubleEdit("TB:Delay", NoColour, 2.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
-                                DelayChanged, DelayText, DelayEntry);
-  hTBBitDelay = root.AddDoubleEdit("TB:BitDelay", NoColour, 1.0, "bits", 3, 3, 0, 1, 3, srQuantised, 0.1, srQuantised, 0.001, 1e-4);
-  hTBDualDel = root.AddOnOff(false, "TB:DualDel", DualDelayChanged);
-  hTBDeltaDel = root.AddDoubleEdit("TB:DeltaDel", NoColour, 3.0, "", 3, 6, 0, 5, 10, srQuantised, 0.5, srQuantised, 0.001, 1e-4,
-                                   DeltaChanged, DelayText, DelayEntry);
-  hTBStartBit = root.AddIntEdit(0, "TB:StartBit", NoColour, "", 0, 0, 0, 0, 1000, srQuantised, 1, srNone, 0, StartBitChanged);
+  // clang-format off
+  State.Delay = root.AddDoubleEdit({
+      .Path = "TB:Delay", .Value = 2.0,
+      .Min = 0, .Mid = 5, .Max = 10,
+      .CoarseRule = srQuantised, .CoarseStep = 0.5,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = DelayChanged, .OnGetText = DelayText, .OnBeforeSet = DelayEntry});
+  State.BitDelay = root.AddDoubleEdit({
+      .Path = "TB:BitDelay", .Value = 1.0, .Unit = "bits", .Digits = 3,
+      .Min = 0, .Mid = 1, .Max = 3,
+      .CoarseRule = srQuantised, .CoarseStep = 0.1,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4});
+  State.DualDel = root.AddOnOff(false, "TB:DualDel", DualDelayChanged);
+  State.DeltaDel = root.AddDoubleEdit({
+      .Path = "TB:DeltaDel", .Value = 3.0,
+      .Min = 0, .Mid = 5, .Max = 10,
+      .CoarseRule = srQuantised, .CoarseStep = 0.5,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = DeltaChanged, .OnGetText = DelayText, .OnBeforeSet = DelayEntry});
+  State.StartBit = root.AddIntEdit({
+      .Path = "TB:StartBit", .Value = 0,
+      .Min = 0, .Mid = 0, .Max = 1000,
+      .CoarseRule = srQuantised, .CoarseStep = 1,
+      .OnChange = StartBitChanged});
   // The middle of the stop bit is its minimum: it can never lie below the start bit.
-  hTBStopBit = root.AddIntEdit(1, "TB:StopBit", NoColour, "", 0, 0, 1, 1, 1000, srQuantised, 1, srNone, 0, StopBitChanged);
+  State.StopBit = root.AddIntEdit({
+      .Path = "TB:StopBit", .Value = 1,
+      .Min = 1, .Mid = 1, .Max = 1000,
+      .CoarseRule = srQuantised, .CoarseStep = 1,
+      .OnChange = StopBitChanged});
+  // clang-format on
 }
 
 }  // namespace norv

@@ -49,22 +49,47 @@ enum THorizontalUnit : uint8_t { huTime = 0, huBit = 1, huMetre = 2, huFoot = 3,
 // "TB:Mode".
 enum TTimeBaseMode : uint8_t { tbmA = 0, tbmAB = 1, tbmB = 2 };
 
-inline TRadioSwHandler* hTBUnits = nullptr;
-inline TRadioSwHandler* hTBBitRate = nullptr;
-inline TDoubleEditHandler* hTBCustomBit = nullptr;
-inline TRadioSwHandler* hTBMode = nullptr;
-// Scales of A and B per unit kind (time, bit, metre, foot, inch).
-inline std::array<TDoubleEditHandler*, 5> hTBScaleA{};
-inline std::array<TDoubleEditHandler*, 5> hTBScaleB{};
-inline TDoubleEditHandler* hTBDelay = nullptr;
-inline TDoubleEditHandler* hTBBitDelay = nullptr;
-inline TOnOffHandler* hTBDualDel = nullptr;
-inline TDoubleEditHandler* hTBDeltaDel = nullptr;
-inline TIntEditHandler* hTBStartBit = nullptr;
-inline TIntEditHandler* hTBStopBit = nullptr;
+// A delay kept over an undo or redo, and whether a replay set it meanwhile.
+struct TSavedDelay {
+  double Value = 0;
+  bool ReplayedMeanwhile = false;
+};
 
-// The largest "TB:ScaleA" of the connected model (0.002 s until the first check).
-inline double TimeBaseMaximum = 0.002;
+// The unit's state: its nodes and what it remembers between changes, held in one place so
+// that it is reset as a whole.
+struct TTimeBaseSettingsState {
+  TRadioSwHandler* Units = nullptr;
+  TRadioSwHandler* BitRate = nullptr;
+  TDoubleEditHandler* CustomBit = nullptr;
+  TRadioSwHandler* Mode = nullptr;
+  // Scales of A and B per unit kind (time, bit, metre, foot, inch).
+  std::array<TDoubleEditHandler*, 5> ScaleA{};
+  std::array<TDoubleEditHandler*, 5> ScaleB{};
+  TDoubleEditHandler* Delay = nullptr;
+  TDoubleEditHandler* BitDelay = nullptr;
+  TOnOffHandler* DualDel = nullptr;
+  TDoubleEditHandler* DeltaDel = nullptr;
+  TIntEditHandler* StartBit = nullptr;
+  TIntEditHandler* StopBit = nullptr;
+
+  // The largest "TB:ScaleA" of the connected model (0.002 s until the first check).
+  double TimeBaseMaximum = 0.002;
+  // The maximum of "TB:ScaleA" in force: the model's, or the narrower one of the pattern lock.
+  double ScaleAMax = 0.002;
+  // The unit whose scale was edited: it is converted into time, the others from it.
+  THorizontalUnit EditedUnit = huNone;
+  // "TB:Units" before its change.
+  uint8_t UnitsBefore = 0;
+  // A scale set by program counts as the user's edit (SetTimeBaseScale).
+  bool ProgramCountsAsUser = false;
+  // Both time scales are being set together: their follow-ups wait until both are stored.
+  bool BothScalesPending = false;
+  TSavedDelay SavedDelay;
+  TSavedDelay SavedDelta;
+};
+TTimeBaseSettingsState& TimeBaseSettings();
+// Back to the start state: no nodes, the maximum of a model not yet checked.
+void ResetTimeBaseSettingsState();
 
 void RegisterTimeBaseCommands();
 void ApplyTimeBaseSettings();

@@ -23,16 +23,14 @@ constexpr int64_t ProbeSettleMs = 100;
 constexpr double SimulatedWindowLow = 0.125;
 constexpr double SimulatedWindowHigh = 0.375;
 
-std::unique_ptr<TTriggerStatus> StatusIndicator;
-
-IClock* StatusClock = nullptr;  // the clock the indicator was made with
+constinit TTriggerStatusState State;
 
 TTriggerStatus& Status() {
-  if (!StatusIndicator || StatusClock != &ProgramClock()) {
-    StatusClock = &ProgramClock();
-    StatusIndicator = std::make_unique<TTriggerStatus>(*StatusClock);
+  if (!State.StatusIndicator || State.StatusClock != &ProgramClock()) {
+    State.StatusClock = &ProgramClock();
+    State.StatusIndicator = std::make_unique<TTriggerStatus>(*State.StatusClock);
   }
-  return *StatusIndicator;
+  return *State.StatusIndicator;
 }
 
 void Progress(int position) { SettingsHooks.AutoscaleProgress(position); }
@@ -40,6 +38,9 @@ void Progress(int position) { SettingsHooks.AutoscaleProgress(position); }
 int WholeSqrt(int32_t n) { return static_cast<int>(std::sqrt(static_cast<double>(n))); }
 
 }  // namespace
+
+TTriggerStatusState& TriggerStatusState() { return State; }
+void ResetTriggerStatusState() { State = {}; }
 
 bool CoarseLevelSearch(const TLevelProbe& probe, const TProgress& progress, int32_t& found, int32_t& step) {
   int32_t passStep = CoarseFirstStepMv;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "framework/util/clock.h"
 
@@ -52,6 +53,16 @@ class TTriggerStatus {
   bool hadData_ = false;
   int64_t lastDataMs_ = 0;
 };
+
+// The unit's state: the program's status indicator, made on first use with the program's
+// clock and made again when another clock has taken its place.
+struct TTriggerStatusState {
+  std::unique_ptr<TTriggerStatus> StatusIndicator;
+  IClock* StatusClock = nullptr;  // the clock the indicator was made with
+};
+TTriggerStatusState& TriggerStatusState();
+// Back to the start state: no indicator (nothing polled, no data seen).
+void ResetTriggerStatusState();
 
 // Sets "Trig:ExtLevel", waits, and with a real instrument asks twice whether it triggers
 // (the first answer may still be about the old level). Without one the simulated window

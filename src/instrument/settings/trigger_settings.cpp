@@ -25,8 +25,6 @@ namespace norv {
 
 namespace {
 
-constexpr uint8_t NoColour = 18;
-
 constexpr double PatternLockScaleAMax = 1e-5;
 constexpr double PatternLockHoldoffMax = 1.5e-4;
 constexpr double IntRateDefault = 1e-5;
@@ -34,40 +32,40 @@ constexpr double IntRateStep = 1.0108892860517005;  // 2^(1/64)
 constexpr uint32_t ClockRecovDisabledMask = 8;
 constexpr uint32_t AdvancedDisabledMask = 16;
 
-double HoldoffMax = HoldoffMaxOld;
+constinit TTriggerSettingsState State;
 
 double ScaleA() { return GetTimeScaleA(); }
 
-void SendHoldoff() { SendTrigHoldOff(hTrigHoldoff->GetFloatValue()); }
+void SendHoldoff() { SendTrigHoldOff(State.Holdoff->GetFloatValue()); }
 
 void SourceChanged(THandler&) {
   BreakAcquisition(true);
   const int source = TriggerSourceIndex();
   SendTrigSource(source);
   SettingsHooks.RefreshTriggerCell();
-  hTrigIntRate->SetDisabled(source != TrigSourceIntClock || SettingsHooks.GeneratorPulseOrPattern());
+  State.IntRate->SetDisabled(source != TrigSourceIntClock || SettingsHooks.GeneratorPulseOrPattern());
   SettingsHooks.SimulatorFollowIntRate();
   const bool direct = source == TrigSourceDirect;
-  hTrigHeadPower->SetDisabled(source != TrigSourceExtHF);
-  hTrigExtLevel->SetDisabled(!direct);
-  hTrigHister->SetDisabled(!direct);
-  hTrigSlope->SetDisabled(!direct);
-  hTrigAttenUnit->SetDisabled(!direct);
-  hTrigMode->SetDisabled(source == TrigSourceIntClock);
-  hTrigLowJitter->SetOnByProgram(false);
+  State.HeadPower->SetDisabled(source != TrigSourceExtHF);
+  State.ExtLevel->SetDisabled(!direct);
+  State.Hister->SetDisabled(!direct);
+  State.Slope->SetDisabled(!direct);
+  State.AttenUnit->SetDisabled(!direct);
+  State.Mode->SetDisabled(source == TrigSourceIntClock);
+  State.LowJitter->SetOnByProgram(false);
   SettingsHooks.BindMainTriggerLevel(source == TrigSourceIntClock ? "Trig:IntRate" : "Trig:ExtLevel");
-  const uint8_t unit = hTrigAttenUnit->GetIndex();
-  hTrigAttenRatio->SetDisabled(!direct || unit != 1);
-  hTrigAttenDB->SetDisabled(!direct || unit != 2);
-  hTrigExtLevel->NotifySwitchers();
+  const uint8_t unit = State.AttenUnit->GetIndex();
+  State.AttenRatio->SetDisabled(!direct || unit != 1);
+  State.AttenDB->SetDisabled(!direct || unit != 2);
+  State.ExtLevel->NotifySwitchers();
 }
 
 void AttenuationUnitChanged(THandler&) {
   const bool direct = TriggerSourceIndex() == TrigSourceDirect;
-  const uint8_t unit = hTrigAttenUnit->GetIndex();
-  hTrigAttenRatio->SetDisabled(!direct || unit != 1);
-  hTrigAttenDB->SetDisabled(!direct || unit != 2);
-  hTrigExtLevel->NotifySwitchers();
+  const uint8_t unit = State.AttenUnit->GetIndex();
+  State.AttenRatio->SetDisabled(!direct || unit != 1);
+  State.AttenDB->SetDisabled(!direct || unit != 2);
+  State.ExtLevel->NotifySwitchers();
 }
 
 void LevelText(const TEditHandler&, std::string& text, double volts) {
@@ -77,46 +75,47 @@ void LevelText(const TEditHandler&, std::string& text, double volts) {
 void LevelEntry(double& value, TEditHandler&) { value /= TriggerAttenuation(); }
 
 void HoldoffChanged(THandler&) {
-  HoldoffFollowsTimeBase = HoldoffFollowsAfterEdit(hTrigHoldoff->GetFloatValue(), ScaleA());
+  State.HoldoffFollowsTimeBase = HoldoffFollowsAfterEdit(State.Holdoff->GetFloatValue(), ScaleA());
   SendHoldoff();
   ProgramSimulator().BuildPrbsGenerators();
-  SetPatternLength(hTrigPattLen->GetIntValue());
+  SetPatternLength(State.PattLen->GetIntValue());
 }
 
 void LowJitterChanged(THandler&) {
-  LowJitterActive = IsOn(hTrigLowJitter);
-  hTrigRefFreq->SetDisabled(!LowJitterActive);
-  hTrigRefDivider->SetDisabled(!LowJitterActive);
-  if (LowJitterActive) {
+  State.LowJitterActive = IsOn(State.LowJitter);
+  State.RefFreq->SetDisabled(!State.LowJitterActive);
+  State.RefDivider->SetDisabled(!State.LowJitterActive);
+  if (State.LowJitterActive) {
     SettingsHooks.SetupLowJitterReference();
   } else {
     SettingsHooks.CancelLowJitterReference();
   }
 }
 
-int32_t DelayFactor() { return PatternIsPrbs ? 1 : PatternDivider; }
+int32_t DelayFactor() { return State.PatternIsPrbs ? 1 : State.PatternDivider; }
 
 void ApplyDelayLimits() {
-  const TPatternLimits limits =
-      PatternDelayLimits(PatternLength, hTrigExtDivider->GetIntValue(), hTrigIntDivider->GetIntValue());
-  PatternDivider = limits.Divider;
-  PatternIsPrbs = limits.IsPrbs;
-  hTrigPattDelay->SetMax(limits.MaxDelay);
-  hTrigPattScanBits->SetMax(std::max(1, limits.MaxDelay - hTrigPattDelay->GetIntValue() + 1));
+  const TPatternLimits limits = PatternDelayLimits(State.PatternLength, State.ExtDivider->GetIntValue(),
+                                                   State.IntDivider->GetIntValue());
+  State.PatternDivider = limits.Divider;
+  State.PatternIsPrbs = limits.IsPrbs;
+  State.PattDelay->SetMax(limits.MaxDelay);
+  State.PattScanBits->SetMax(std::max(1, limits.MaxDelay - State.PattDelay->GetIntValue() + 1));
 }
 
 void SendPatternDelayOf(int32_t delay) {
   if (HasPatSyncTrigOption()) {
-    SendPatternDelay(PatternDelayToInstrument(delay, PatternLength, PatternDivider, PatternIsPrbs));
+    SendPatternDelay(
+        PatternDelayToInstrument(delay, State.PatternLength, State.PatternDivider, State.PatternIsPrbs));
   }
   ProgramSimulator().SimSetPatternOffset(delay);
 }
 
 void PatternDelayChanged(THandler&) {
-  const int32_t delay = hTrigPattDelay->GetIntValue();
+  const int32_t delay = State.PattDelay->GetIntValue();
   SendPatternDelayOf(delay);
-  hTrigPattScanBits->SetMax(std::max(1, static_cast<int>(hTrigPattDelay->GetMax()) - delay + 1));
-  LastPatternDelay = static_cast<uint16_t>(delay);
+  State.PattScanBits->SetMax(std::max(1, static_cast<int>(State.PattDelay->GetMax()) - delay + 1));
+  State.LastPatternDelay = static_cast<uint16_t>(delay);
 }
 
 void PatternDelayText(const TEditHandler&, std::string& text, double value) {
@@ -127,17 +126,17 @@ void PatternDelayEntry(double& value, TEditHandler&) { value /= DelayFactor(); }
 
 void EyeLineChanged(THandler&) {
   BreakAcquisition(true);
-  PatternDelayChanged(*hTrigPattDelay);
+  PatternDelayChanged(*State.PattDelay);
 }
 
 void AddDelayChanged(THandler&) {
-  const bool on = IsOn(hTrigPattAddDelay);
+  const bool on = IsOn(State.PattAddDelay);
   if (HasPatSyncTrigOption()) SendPatternAddDelay(on);
   ProgramSimulator().SimSetPatternAddDelay(on);
 }
 
 void DividerChanged(THandler&) {
-  hTrigDataRate->SetValueByProgram(hTrigExtDivider->GetIntValue() * PatternClockRate);
+  State.DataRate->SetValueByProgram(State.ExtDivider->GetIntValue() * State.PatternClockRate);
   ApplyDelayLimits();
 }
 
@@ -148,42 +147,42 @@ void SwitchJitterOff() {
 }
 
 // Lock dropped or not possible: the mode goes to Off.
-void DropPatternLock() { hTrigPatternLockMode->SetIndexByProgram(plmOff); }
+void DropPatternLock() { State.PatternLockMode->SetIndexByProgram(plmOff); }
 
 void StartAutoDetect() {
-  if (PatternLengthList.empty()) {
+  if (State.PatternLengthList.empty()) {
     if (GuiReady) LinkHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();
     return;
   }
-  SettingsHooks.StartPatternSearch(PatternClockRate);
+  SettingsHooks.StartPatternSearch(State.PatternClockRate);
 }
 
 void PatternLockChanged(THandler&) {
   SwitchJitterOff();
-  uint8_t mode = HasPatSyncTrigOption() ? hTrigPatternLockMode->GetIndex() : uint8_t{plmOff};
-  const bool active = mode != plmOff && !hTrigPatternLockMode->IsDisabled();
-  PatternClockRate = 0.0;
+  uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};
+  const bool active = mode != plmOff && !State.PatternLockMode->IsDisabled();
+  State.PatternClockRate = 0.0;
   if (active) {
     SetTimeBaseScaleAMax(PatternLockScaleAMax);
-    hTrigHoldoff->SetMax(PatternLockHoldoffMax);
-    hTrigHoldoff->SetValueByProgram(0.0);
-    SetPatternLength(hTrigPattLen->GetIntValue());
+    State.Holdoff->SetMax(PatternLockHoldoffMax);
+    State.Holdoff->SetValueByProgram(0.0);
+    SetPatternLength(State.PattLen->GetIntValue());
     SendPatternOn(true);
-    PatternClockRate = MeasurePatternRate(false);
+    State.PatternClockRate = MeasurePatternRate(false);
     if (mode == plmAutoDetect) SendPatternOn(false);
     ProgramSimulator().SimSetPatternOn(mode == plmManual);
-    if (PatternClockRate < MinimumPatternRate) {
+    if (State.PatternClockRate < MinimumPatternRate) {
       DropPatternLock();
       mode = plmOff;
     }
-    hTrigDataRate->SetDisabled(mode == plmOff);
+    State.DataRate->SetDisabled(mode == plmOff);
   } else {
     if (HasPatSyncTrigOption()) SendPatternOn(false);
     ProgramSimulator().SimSetPatternOn(false);
-    SetTimeBaseScaleAMax(TimeBaseMaximum);
-    hTrigHoldoff->SetMax(HoldoffMax);
-    hTrigDataRate->SetDisabled(true);
+    SetTimeBaseScaleAMax(TimeBaseSettings().TimeBaseMaximum);
+    State.Holdoff->SetMax(State.HoldoffMax);
+    State.DataRate->SetDisabled(true);
   }
   // After the simulator has its lock state and span: the models take their step from them.
   ProgramSimulator().BuildPrbsGenerators();
@@ -191,18 +190,18 @@ void PatternLockChanged(THandler&) {
 }
 
 void ResetPatternLock(THandler&) {
-  switch (hTrigPatternLockMode->GetIndex()) {
+  switch (State.PatternLockMode->GetIndex()) {
     case plmManual:
-      hTrigPattAddDelay->SetOnByProgram(!IsOn(hTrigPattAddDelay));
+      State.PattAddDelay->SetOnByProgram(!IsOn(State.PattAddDelay));
       break;
     case plmAutoDetect:
       if (HasPatSyncTrigOption()) SendPatternOn(false);
       ProgramSimulator().SimSetPatternOn(false);
-      PatternClockRate = MeasurePatternRate(false);
-      if (PatternClockRate < MinimumPatternRate) {
+      State.PatternClockRate = MeasurePatternRate(false);
+      if (State.PatternClockRate < MinimumPatternRate) {
         DropPatternLock();
       } else {
-        SettingsHooks.StartPatternSearch(PatternClockRate);
+        SettingsHooks.StartPatternSearch(State.PatternClockRate);
       }
       break;
     default:
@@ -212,46 +211,50 @@ void ResetPatternLock(THandler&) {
 
 }  // namespace
 
-int TriggerSourceIndex() { return GetIndex(hTrigSource); }
-bool TriggerModeIsTriggered() { return GetIndex(hTrigMode) == 1; }
-void SetTriggerModeByProgram(bool triggered) { hTrigMode->SetIndexByProgram(triggered ? 1 : 0); }
-void SetTriggerLevel(double volts) { hTrigExtLevel->SetValueByProgram(volts); }
+TTriggerSettingsState& TriggerSettings() { return State; }
+void ResetTriggerSettingsState() { State = {}; }
+
+int TriggerSourceIndex() { return GetIndex(State.Source); }
+bool TriggerModeIsTriggered() { return GetIndex(State.Mode) == 1; }
+void SetTriggerModeByProgram(bool triggered) { State.Mode->SetIndexByProgram(triggered ? 1 : 0); }
+void SetTriggerLevel(double volts) { State.ExtLevel->SetValueByProgram(volts); }
 
 double TriggerAttenuation() {
-  return AttenuationFactor(GetIndex(hTrigAttenUnit), hTrigAttenRatio->GetFloatValue(), hTrigAttenDB->GetFloatValue());
+  return AttenuationFactor(GetIndex(State.AttenUnit), State.AttenRatio->GetFloatValue(),
+                           State.AttenDB->GetFloatValue());
 }
 
 double GetMinHoldoff() { return MinimumHoldoff(IsAcqFitToSingle(), !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2})); }
 
 void UpdateHoldoffLimit() {
-  if (!hTrigHoldoff) return;
-  const double held = hTrigHoldoff->GetFloatValue();
+  if (!State.Holdoff) return;
+  const double held = State.Holdoff->GetFloatValue();
   const double limit = HoldoffLimit(ScaleA(), GetMinHoldoff());
-  hTrigHoldoff->SetMin(limit);
-  if (const auto moved = HoldoffAfterLimitChange(held, limit, HoldoffFollowsTimeBase)) {
-    HoldoffFollowsTimeBase = true;
-    hTrigHoldoff->SetValueByProgram(*moved);
+  State.Holdoff->SetMin(limit);
+  if (const auto moved = HoldoffAfterLimitChange(held, limit, State.HoldoffFollowsTimeBase)) {
+    State.HoldoffFollowsTimeBase = true;
+    State.Holdoff->SetValueByProgram(*moved);
   }
 }
 
 void CheckHoldoffFollowsTimeBase() {
-  HoldoffFollowsTimeBase = HoldoffFollowsExactly(hTrigHoldoff->GetFloatValue(), ScaleA());
+  State.HoldoffFollowsTimeBase = HoldoffFollowsExactly(State.Holdoff->GetFloatValue(), ScaleA());
 }
 
 void UpdateHoldoffMax() {
-  HoldoffMax = HoldoffMaximum(IsRealInstrument(), NewTimingLogic());
-  if (hTrigHoldoff) hTrigHoldoff->SetMax(HoldoffMax);
+  State.HoldoffMax = HoldoffMaximum(IsRealInstrument(), NewTimingLogic());
+  if (State.Holdoff) State.Holdoff->SetMax(State.HoldoffMax);
 }
 
 void SetTriggerIntClockDefault() {
-  hTrigSource->SetIndexByProgram(TrigSourceIntClock);
-  hTrigIntRate->SetValueByProgram(IntRateDefault);
+  State.Source->SetIndexByProgram(TrigSourceIntClock);
+  State.IntRate->SetValueByProgram(IntRateDefault);
 }
 
-void ScaleTriggerIntRate() { hTrigIntRate->SetValueByProgram(hTrigIntRate->GetFloatValue() * IntRateStep); }
+void ScaleTriggerIntRate() { State.IntRate->SetValueByProgram(State.IntRate->GetFloatValue() * IntRateStep); }
 
 void SetPatternLength(int32_t length) {
-  PatternLength = length;
+  State.PatternLength = length;
   if (HasPatSyncTrigOption()) SendPatternLength(PatternLengthCommandValue(length));
   ProgramSimulator().SimSetPatternSpan(length);
   ApplyDelayLimits();
@@ -265,14 +268,14 @@ double MeasurePatternRate(bool keepAcquisition) {
     rate = QueryPatternTrigFreq(keepAcquisition);
   } else {
     prescaler = 1;
-    rate = ProgramSimulator().SimChannelFrequency(IsOn(ChannelNodes[0].Display) ? 2 : 3);
+    rate = ProgramSimulator().SimChannelFrequency(IsOn(ChannelSettings().Nodes[0].Display) ? 2 : 3);
   }
   prescaler = PatternPrescaler(rate, prescaler);
   const int32_t factor = TriggerSourceFactor(TriggerSourceIndex());
-  hTrigIntDivider->SetValueByProgram(factor * prescaler);
-  PatternClockRate = factor * rate;
-  hTrigDataRate->SetValueByProgram(hTrigExtDivider->GetIntValue() * PatternClockRate);
-  return PatternClockRate;
+  State.IntDivider->SetValueByProgram(factor * prescaler);
+  State.PatternClockRate = factor * rate;
+  State.DataRate->SetValueByProgram(State.ExtDivider->GetIntValue() * State.PatternClockRate);
+  return State.PatternClockRate;
 }
 
 void CheckPatternLockRate() {
@@ -282,93 +285,137 @@ void CheckPatternLockRate() {
 }
 
 void PatternScanStep() {
-  LastPatternDelay = static_cast<uint16_t>(
-      NextScanDelay(LastPatternDelay, hTrigPattDelay->GetIntValue(), hTrigPattScanBits->GetIntValue()));
-  SendPatternDelayOf(LastPatternDelay);
+  State.LastPatternDelay = static_cast<uint16_t>(NextScanDelay(
+      State.LastPatternDelay, State.PattDelay->GetIntValue(), State.PattScanBits->GetIntValue()));
+  SendPatternDelayOf(State.LastPatternDelay);
 }
 
-bool PatternLockOn() { return GetIndex(hTrigPatternLockMode) != plmOff; }
+bool PatternLockOn() { return GetIndex(State.PatternLockMode) != plmOff; }
 
 void ApplyTriggerSettings() {
-  hTrigLowJitter->SetDisabled(true);
-  hTrigRefFreq->SetDisabled(true);
-  hTrigRefDivider->SetDisabled(true);
-  hTrigSource->SetDisabledMask(AdvancedDisabledMask | (HasClockRecoveryOption() ? 0 : ClockRecovDisabledMask));
-  hTrigHoldoff->SetMin(GetMinHoldoff());
+  State.LowJitter->SetDisabled(true);
+  State.RefFreq->SetDisabled(true);
+  State.RefDivider->SetDisabled(true);
+  State.Source->SetDisabledMask(AdvancedDisabledMask |
+                                (HasClockRecoveryOption() ? 0 : ClockRecovDisabledMask));
+  State.Holdoff->SetMin(GetMinHoldoff());
   UpdateHoldoffLimit();
-  SourceChanged(*hTrigSource);
-  hTrigIntRate->OnChange(*hTrigIntRate);
-  hTrigMode->OnChange(*hTrigMode);
-  hTrigSlope->OnChange(*hTrigSlope);
-  HoldoffChanged(*hTrigHoldoff);
-  hTrigHister->OnChange(*hTrigHister);
-  hTrigLowJitter->SetOnByProgram(false);
+  SourceChanged(*State.Source);
+  State.IntRate->OnChange(*State.IntRate);
+  State.Mode->OnChange(*State.Mode);
+  State.Slope->OnChange(*State.Slope);
+  HoldoffChanged(*State.Holdoff);
+  State.Hister->OnChange(*State.Hister);
+  State.LowJitter->SetOnByProgram(false);
   if (HasPatSyncTrigOption()) {
-    PatternLockChanged(*hTrigPatternLockMode);
-    AddDelayChanged(*hTrigPattAddDelay);
-    PatternDelayChanged(*hTrigPattDelay);
+    PatternLockChanged(*State.PatternLockMode);
+    AddDelayChanged(*State.PattAddDelay);
+    PatternDelayChanged(*State.PattDelay);
   }
-  hTrigPatternLockMode->SetIndexByProgram(plmOff);
+  State.PatternLockMode->SetIndexByProgram(plmOff);
 }
 
 void RegisterTriggerCommands() {
-  hTrigHoldoff = nullptr;  // the node of an earlier tree is gone
+  State.Holdoff = nullptr;  // the node of an earlier tree is gone
   UpdateHoldoffMax();
-  HoldoffFollowsTimeBase = false;
-  PatternClockRate = 0.0;
-  PatternLength = 127;
-  PatternDivider = 1;
-  PatternIsPrbs = true;
-  LastPatternDelay = 0;
-  LowJitterActive = false;
+  State.HoldoffFollowsTimeBase = false;
+  State.PatternClockRate = 0.0;
+  State.PatternLength = 127;
+  State.PatternDivider = 1;
+  State.PatternIsPrbs = true;
+  State.LastPatternDelay = 0;
+  State.LowJitterActive = false;
   TSpider& root = *RootSpider;
-  hTrigSource = root.AddRadioSw(0, "Trig:Source", "Direct,ExtHF,IntClock,ClockRecov", SourceChanged);
-  hTrigHeadPower = root.AddRadioSw(0, "Trig:HeadPower", "Smart,Const");
-  hTrigExtLevel = root.AddDoubleEdit("Trig:ExtLevel", NoColour, 0.0, "V", 3, 4, -1.0, 0.0, 1.0, srQuantised, 0.01, srQuantised,
-                                     0.001, 1e-4, [](THandler&) { SendTrigLevel(hTrigExtLevel->GetFloatValue()); },
-                                     LevelText, LevelEntry);
-  hTrigIntRate = root.AddDoubleEdit("Trig:IntRate", NoColour, IntRateDefault, "s", 3, 6, 1.6e-8, 1e-5, 0.002,
-                                    sr1_2_5OnFineGrid, 0, srQuantised, 8e-9, 2.4e-8, [](THandler&) {
-                                      SendTrigIntRate(hTrigIntRate->GetFloatValue());
-                                      SettingsHooks.RefreshTriggerCell();
-                                    });
-  hTrigMode = root.AddRadioSw(0, "Trig:Mode", "Free,Trig", [](THandler&) {
+  // clang-format off
+  State.Source = root.AddRadioSw(0, "Trig:Source", "Direct,ExtHF,IntClock,ClockRecov", SourceChanged);
+  State.HeadPower = root.AddRadioSw(0, "Trig:HeadPower", "Smart,Const");
+  State.ExtLevel = root.AddDoubleEdit({
+      .Path = "Trig:ExtLevel", .Value = 0.0, .Unit = "V", .Digits = 4,
+      .Min = -1.0, .Mid = 0.0, .Max = 1.0,
+      .CoarseRule = srQuantised, .CoarseStep = 0.01,
+      .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
+      .OnChange = [](THandler&) { SendTrigLevel(State.ExtLevel->GetFloatValue()); },
+      .OnGetText = LevelText, .OnBeforeSet = LevelEntry});
+  State.IntRate = root.AddDoubleEdit({
+      .Path = "Trig:IntRate", .Value = IntRateDefault, .Unit = "s",
+      .Min = 1.6e-8, .Mid = 1e-5, .Max = 0.002,
+      .CoarseRule = sr1_2_5OnFineGrid, .FineRule = srQuantised, .FineStep = 8e-9, .Tolerance = 2.4e-8,
+      .OnChange = [](THandler&) {
+        SendTrigIntRate(State.IntRate->GetFloatValue());
+        SettingsHooks.RefreshTriggerCell();
+      }});
+  State.Mode = root.AddRadioSw(0, "Trig:Mode", "Free,Trig", [](THandler&) {
     SettingsHooks.RefreshTriggerCell();
     SendTrigMode(TriggerModeIsTriggered());
   });
-  hTrigSlope = root.AddRadioSw(0, "Trig:Slope", "Pos,Neg", [](THandler&) {
+  State.Slope = root.AddRadioSw(0, "Trig:Slope", "Pos,Neg", [](THandler&) {
     BreakAcquisition(true);
-    SendTrigSlope(hTrigSlope->GetIndex() == 1);
+    SendTrigSlope(State.Slope->GetIndex() == 1);
   });
-  hTrigHoldoff = root.AddDoubleEdit("Trig:Holdoff", NoColour, 1e-5, "s", 3, 6, 1e-5, 1e-4, HoldoffMax, sr1_2_5, 0, srQuantised,
-                                    8e-9, 1e-9, HoldoffChanged);
-  hTrigHister = root.AddRadioSw(0, "Trig:Hister", "Norm,HighSens",
-                                [](THandler&) { SendTrigHister(hTrigHister->GetIndex() == 1); });
-  hTrigLowJitter = root.AddOnOff(false, "Trig:LowJitter", LowJitterChanged);
-  hTrigRefFreq = root.AddDoubleEdit("Trig:RefFreq", NoColour, 1.25e9, "Hz", 3, 7, 1e8, 1.25e9, 1.3e10, srQuantised, 2e7,
-                                    srQuantised, 1e5, 5e4);
-  hTrigRefDivider = root.AddIntEdit(8, "Trig:RefDivider", NoColour, "", 0, 3, 1, 8, 32, srPowerOfTwo, 0, srQuantised, 1);
-  hTrigAttenUnit = root.AddRadioSw(0, "Trig:Atten:Unit", "Off, Ratio, DB", AttenuationUnitChanged);
-  const auto refreshLevel = [](THandler&) { hTrigExtLevel->NotifySwitchers(); };
-  hTrigAttenRatio = root.AddDoubleEdit("Trig:Atten:Ratio", NoColour, 1.0, ":1", 0, 7, 0.0001, 1.0, 1000000.0,
-                                       sr1_2_5, 0, srRelative, 0.001, 1e-6, refreshLevel);
-  hTrigAttenDB = root.AddDoubleEdit("Trig:Atten:DB", NoColour, 0.0, "dB", 0, 6, -80.0, 0.0, 120.0, srDb, 0, srQuantised,
-                                    0.2, 0.05, refreshLevel);
-  hTrigPatternLockMode = root.AddRadioSw(0, "Trig:PatternLockMode", "Off,AutoDetect,Manual", PatternLockChanged);
-  hTrigDataRate = root.AddDoubleEdit("Trig:DataRate", NoColour, 1.0, "Bit/s", 3, 3, 0.001, 1.0, 1e15, srRelative, 1e-6,
-                                     srRelative, 1e-6, 0.001);
-  hTrigIntDivider = root.AddIntEdit(1, "Trig:IntDivider", NoColour, "", 0, 1, 1, 1, 512, srPowerOfTwo, 0, srNone, 0,
-                                    DividerChanged);
-  hTrigExtDivider = root.AddIntEdit(1, "Trig:ExtDivider", NoColour, "", 0, 1, 1, 1, 16, srPowerOfTwo, 0, srNone, 0,
-                                    DividerChanged);
-  hTrigPattLen = root.AddIntEdit(127, "Trig:PattLen", NoColour, "", 3, 6, 7, 127, 65535, srPowerOfTwo, 0, srQuantised, 1,
-                                 [](THandler&) { SetPatternLength(hTrigPattLen->GetIntValue()); });
-  hTrigPattDelay = root.AddIntEdit(0, "Trig:PattDelay", NoColour, "bit", 0, 6, 0, 32, 65535, srPowerOfTwo, 0, srQuantised, 1,
-                                   PatternDelayChanged, PatternDelayText, PatternDelayEntry);
-  hTrigPattAddDelay = root.AddOnOff(false, "Trig:PattAddDelay", AddDelayChanged);
-  hTrigResetPattLock = root.AddRightCommand("Trig:ResetPattLock", ResetPatternLock);
-  hTrigPattScanBits = root.AddIntEdit(1, "Trig:PattScanBits", NoColour, "", 0, 6, 1, 16, 64, srPowerOfTwo, 0, srQuantised, 1);
-  hTrigPattEyeLine = root.AddOnOff(false, "Trig:PattEyeLine", EyeLineChanged);
+  State.Holdoff = root.AddDoubleEdit({
+      .Path = "Trig:Holdoff", .Value = 1e-5, .Unit = "s",
+      .Min = 1e-5, .Mid = 1e-4, .Max = State.HoldoffMax,
+      .CoarseRule = sr1_2_5, .FineRule = srQuantised, .FineStep = 8e-9, .Tolerance = 1e-9,
+      .OnChange = HoldoffChanged});
+  State.Hister = root.AddRadioSw(0, "Trig:Hister", "Norm,HighSens",
+                                [](THandler&) { SendTrigHister(State.Hister->GetIndex() == 1); });
+  State.LowJitter = root.AddOnOff(false, "Trig:LowJitter", LowJitterChanged);
+  State.RefFreq = root.AddDoubleEdit({
+      .Path = "Trig:RefFreq", .Value = 1.25e9, .Unit = "Hz", .Digits = 7,
+      .Min = 1e8, .Mid = 1.25e9, .Max = 1.3e10,
+      .CoarseRule = srQuantised, .CoarseStep = 2e7,
+      .FineRule = srQuantised, .FineStep = 1e5, .Tolerance = 5e4});
+  State.RefDivider = root.AddIntEdit({
+      .Path = "Trig:RefDivider", .Value = 8, .Digits = 3,
+      .Min = 1, .Mid = 8, .Max = 32,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
+  State.AttenUnit = root.AddRadioSw(0, "Trig:Atten:Unit", "Off, Ratio, DB", AttenuationUnitChanged);
+  const auto refreshLevel = [](THandler&) { State.ExtLevel->NotifySwitchers(); };
+  State.AttenRatio = root.AddDoubleEdit({
+      .Path = "Trig:Atten:Ratio", .Value = 1.0, .Unit = ":1", .FormatMode = vfGeneral, .Digits = 7,
+      .Min = 0.0001, .Mid = 1.0, .Max = 1000000.0,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.001, .Tolerance = 1e-6,
+      .OnChange = refreshLevel});
+  State.AttenDB = root.AddDoubleEdit({
+      .Path = "Trig:Atten:DB", .Value = 0.0, .Unit = "dB", .FormatMode = vfGeneral,
+      .Min = -80.0, .Mid = 0.0, .Max = 120.0,
+      .CoarseRule = srDb, .FineRule = srQuantised, .FineStep = 0.2, .Tolerance = 0.05,
+      .OnChange = refreshLevel});
+  State.PatternLockMode =
+      root.AddRadioSw(0, "Trig:PatternLockMode", "Off,AutoDetect,Manual", PatternLockChanged);
+  State.DataRate = root.AddDoubleEdit({
+      .Path = "Trig:DataRate", .Value = 1.0, .Unit = "Bit/s", .Digits = 3,
+      .Min = 0.001, .Mid = 1.0, .Max = 1e15,
+      .CoarseRule = srRelative, .CoarseStep = 1e-6,
+      .FineRule = srRelative, .FineStep = 1e-6, .Tolerance = 0.001});
+  State.IntDivider = root.AddIntEdit({
+      .Path = "Trig:IntDivider", .Value = 1, .Digits = 1,
+      .Min = 1, .Mid = 1, .Max = 512,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = DividerChanged});
+  State.ExtDivider = root.AddIntEdit({
+      .Path = "Trig:ExtDivider", .Value = 1, .Digits = 1,
+      .Min = 1, .Mid = 1, .Max = 16,
+      .CoarseRule = srPowerOfTwo,
+      .OnChange = DividerChanged});
+  State.PattLen = root.AddIntEdit({
+      .Path = "Trig:PattLen", .Value = 127, .FormatMode = vfEngineering, .Digits = 6,
+      .Min = 7, .Mid = 127, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = [](THandler&) { SetPatternLength(State.PattLen->GetIntValue()); }});
+  State.PattDelay = root.AddIntEdit({
+      .Path = "Trig:PattDelay", .Value = 0, .Unit = "bit", .Digits = 6,
+      .Min = 0, .Mid = 32, .Max = 65535,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = PatternDelayChanged, .OnGetText = PatternDelayText, .OnBeforeSet = PatternDelayEntry});
+  State.PattAddDelay = root.AddOnOff(false, "Trig:PattAddDelay", AddDelayChanged);
+  State.ResetPattLock = root.AddRightCommand("Trig:ResetPattLock", ResetPatternLock);
+  State.PattScanBits = root.AddIntEdit({
+      .Path = "Trig:PattScanBits", .Value = 1, .Digits = 6,
+      .Min = 1, .Mid = 16, .Max = 64,
+      .CoarseRule = srPowerOfTwo, .FineRule = srQuantised, .FineStep = 1});
+  State.PattEyeLine = root.AddOnOff(false, "Trig:PattEyeLine", EyeLineChanged);
+  // clang-format on
 }
 
 }  // namespace norv

@@ -6,6 +6,9 @@
 // bit of it is shown.
 
 #include <cstdint>
+#include <vector>
+
+#include "instrument/settings/setting_rules.h"
 
 namespace norv {
 
@@ -18,39 +21,50 @@ class TRightCommandHandler;
 enum TTrigSource : uint8_t { TrigSourceDirect = 0, TrigSourceExtHF = 1, TrigSourceIntClock = 2, TrigSourceClockRecov = 3 };
 enum TPatternLockMode : uint8_t { plmOff = 0, plmAutoDetect = 1, plmManual = 2 };
 
-inline TRadioSwHandler* hTrigSource = nullptr;
-inline TRadioSwHandler* hTrigHeadPower = nullptr;
-inline TDoubleEditHandler* hTrigExtLevel = nullptr;
-inline TDoubleEditHandler* hTrigIntRate = nullptr;
-inline TRadioSwHandler* hTrigMode = nullptr;
-inline TRadioSwHandler* hTrigSlope = nullptr;
-inline TDoubleEditHandler* hTrigHoldoff = nullptr;
-inline TRadioSwHandler* hTrigHister = nullptr;
-inline TOnOffHandler* hTrigLowJitter = nullptr;
-inline TDoubleEditHandler* hTrigRefFreq = nullptr;
-inline TIntEditHandler* hTrigRefDivider = nullptr;
-inline TRadioSwHandler* hTrigAttenUnit = nullptr;
-inline TDoubleEditHandler* hTrigAttenRatio = nullptr;
-inline TDoubleEditHandler* hTrigAttenDB = nullptr;
-inline TRadioSwHandler* hTrigPatternLockMode = nullptr;
-inline TDoubleEditHandler* hTrigDataRate = nullptr;
-inline TIntEditHandler* hTrigIntDivider = nullptr;
-inline TIntEditHandler* hTrigExtDivider = nullptr;
-inline TIntEditHandler* hTrigPattLen = nullptr;
-inline TIntEditHandler* hTrigPattDelay = nullptr;
-inline TOnOffHandler* hTrigPattAddDelay = nullptr;
-inline TRightCommandHandler* hTrigResetPattLock = nullptr;
-inline TIntEditHandler* hTrigPattScanBits = nullptr;
-inline TOnOffHandler* hTrigPattEyeLine = nullptr;
+// The unit's state: its nodes and what it keeps beside them, held in one place so that it
+// is reset as a whole.
+struct TTriggerSettingsState {
+  TRadioSwHandler* Source = nullptr;
+  TRadioSwHandler* HeadPower = nullptr;
+  TDoubleEditHandler* ExtLevel = nullptr;
+  TDoubleEditHandler* IntRate = nullptr;
+  TRadioSwHandler* Mode = nullptr;
+  TRadioSwHandler* Slope = nullptr;
+  TDoubleEditHandler* Holdoff = nullptr;
+  TRadioSwHandler* Hister = nullptr;
+  TOnOffHandler* LowJitter = nullptr;
+  TDoubleEditHandler* RefFreq = nullptr;
+  TIntEditHandler* RefDivider = nullptr;
+  TRadioSwHandler* AttenUnit = nullptr;
+  TDoubleEditHandler* AttenRatio = nullptr;
+  TDoubleEditHandler* AttenDB = nullptr;
+  TRadioSwHandler* PatternLockMode = nullptr;
+  TDoubleEditHandler* DataRate = nullptr;
+  TIntEditHandler* IntDivider = nullptr;
+  TIntEditHandler* ExtDivider = nullptr;
+  TIntEditHandler* PattLen = nullptr;
+  TIntEditHandler* PattDelay = nullptr;
+  TOnOffHandler* PattAddDelay = nullptr;
+  TRightCommandHandler* ResetPattLock = nullptr;
+  TIntEditHandler* PattScanBits = nullptr;
+  TOnOffHandler* PattEyeLine = nullptr;
 
-// Unit state.
-inline bool HoldoffFollowsTimeBase = false;
-inline double PatternClockRate = 0.0;  // Hz, 0 while the lock is off
-inline bool PatternIsPrbs = false;
-inline int32_t PatternLength = 127;
-inline int32_t PatternDivider = 1;
-inline uint16_t LastPatternDelay = 0;
-inline bool LowJitterActive = false;
+  // The hold-off equals 15 divisions of time base A and follows it.
+  bool HoldoffFollowsTimeBase = false;
+  // The largest hold-off of the connected model.
+  double HoldoffMax = HoldoffMaxOld;
+  double PatternClockRate = 0.0;  // Hz, 0 while the lock is off
+  bool PatternIsPrbs = false;
+  int32_t PatternLength = 127;
+  int32_t PatternDivider = 1;
+  uint16_t LastPatternDelay = 0;
+  bool LowJitterActive = false;
+  // The candidate pattern lengths, as the list file was last read (LoadPatternLengthList).
+  std::vector<int32_t> PatternLengthList;
+};
+TTriggerSettingsState& TriggerSettings();
+// Back to the start state: no nodes, no pattern lock, an empty pattern-length list.
+void ResetTriggerSettingsState();
 
 void RegisterTriggerCommands();
 void ApplyTriggerSettings();

@@ -210,7 +210,7 @@ TEST_F(LevelSearchOnSettingsTest, SimulatorWindowGivesAQuarterVolt) {
   ASSERT_TRUE(TriggerLevelSearch(level));
   EXPECT_DOUBLE_EQ(level, 0.25);
   EXPECT_NEAR(Value("Trig:ExtLevel"), 0.25, 1e-9);
-  EXPECT_EQ(GetIndex(hTrigMode), 1);  // triggered mode
+  EXPECT_EQ(GetIndex(TriggerSettings().Mode), 1);  // triggered mode
   EXPECT_EQ(runStops, 1);
   // 19 probes (their order is the search's own test) and the final level.
   EXPECT_EQ(link.TextsStartingWith("Trig:Level").size(), 20u);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "instrument/settings/trigger_settings.h"
 #include "support/temp_home.h"
 
 namespace norv::test {
@@ -27,20 +28,21 @@ TEST(PatternLengthListTest, LoadReadsEveryLineUpToTheCapacity) {
     std::ofstream file(PatternLengthListPath(folder), std::ios::binary);
     file << "127\r\n1000\r\nabc\r\n";
   }
-  PatternLengthList = {5, 6};
+  std::vector<int32_t>& list = TriggerSettings().PatternLengthList;
+  list = {5, 6};
   LoadPatternLengthList(folder);
-  EXPECT_EQ(PatternLengthList, (std::vector<int32_t>{127, 1000, 0}));
+  EXPECT_EQ(list, (std::vector<int32_t>{127, 1000, 0}));
 
   {
     std::ofstream file(PatternLengthListPath(folder), std::ios::binary);
     for (int i = 1; i <= 1100; ++i) file << i << "\r\n";
   }
   LoadPatternLengthList(folder);
-  ASSERT_EQ(PatternLengthList.size(), 1025u);
-  EXPECT_EQ(PatternLengthList.back(), 1025);
+  ASSERT_EQ(list.size(), 1025u);
+  EXPECT_EQ(list.back(), 1025);
 
   LoadPatternLengthList(folder / "missing");
-  EXPECT_TRUE(PatternLengthList.empty());
+  EXPECT_TRUE(list.empty());
 }
 
 }  // namespace

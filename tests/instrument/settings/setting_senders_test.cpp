@@ -19,8 +19,7 @@ using Lines = std::vector<std::string>;
 class SettingSendersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SenderCaches = TSenderCaches{};
-    SamplingModeByte = SamplingModeNone;
+    ResetSettingSendersState();
     LinkKind = TLinkKind::None;
   }
   void TearDown() override {

@@ -92,7 +92,7 @@ TEST_F(SettingsOnLinkTest, ThePatternLockCheckLeavesTheAcquisitionRunning) {
   InstrumentIdentity.Options = OptPatSyncTrig;
   instrument.SetReply("Pattern:TrigFreq?", "1.25E9");
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
-  ASSERT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  ASSERT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
   ASSERT_EQ(QueryCommand("Sync?"), "1");
   instrument.ClearCommands();
   GuiReady = true;
@@ -102,7 +102,7 @@ TEST_F(SettingsOnLinkTest, ThePatternLockCheckLeavesTheAcquisitionRunning) {
   LinkHooks.CheckPatternLockRate();
   EXPECT_EQ(Received(1), Lines{"Pattern:TrigFreq?"});
   EXPECT_EQ(resets, 0);
-  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
 }
 
 TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
@@ -208,7 +208,7 @@ TEST_F(AcqSettingsInterfaceTest, TheSimulatorFollowsTheSettings) {
   sim.SimSetChannelSource(3, 3);
   Exec("TRIG:PATTLEN 255");
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
-  ASSERT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  ASSERT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
   EXPECT_EQ(sim.PrbsModel(3).GetPatternStep(), 255);
   Exec("TRIG:PATTERNLOCKMODE OFF");
   EXPECT_EQ(sim.PrbsModel(3).GetPatternStep(), 977);

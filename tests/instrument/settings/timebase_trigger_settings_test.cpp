@@ -192,19 +192,19 @@ TEST_F(TriggerSettingsTest, HoldoffFollowsTheTimeBase) {
   Exec("TB:SCALEA 1U");
   // 15 divisions of 1 us: the 10 us hold-off is raised and follows from then on.
   EXPECT_NEAR(Value("Trig:Holdoff"), 1.5e-5, 1e-12);
-  EXPECT_TRUE(HoldoffFollowsTimeBase);
+  EXPECT_TRUE(TriggerSettings().HoldoffFollowsTimeBase);
   Exec("TB:SCALEA 2U");
   EXPECT_NEAR(Value("Trig:Holdoff"), 3e-5, 1e-12);
   Exec("TB:SCALEA 1U");
   EXPECT_NEAR(Value("Trig:Holdoff"), 1.5e-5, 1e-12);
   // A hold-off of the user's own stays while the time base moves below it.
   Exec("TRIG:HOLDOFF 1M");
-  EXPECT_FALSE(HoldoffFollowsTimeBase);
+  EXPECT_FALSE(TriggerSettings().HoldoffFollowsTimeBase);
   Exec("TB:SCALEA 2U");
   EXPECT_NEAR(Value("Trig:Holdoff"), 1e-3, 1e-12);
   // Set within 1 % of a division of 15 divisions, it follows again.
   Exec("TRIG:HOLDOFF 30.01U");
-  EXPECT_TRUE(HoldoffFollowsTimeBase);
+  EXPECT_TRUE(TriggerSettings().HoldoffFollowsTimeBase);
   EXPECT_EQ(link.TextsStartingWith("Trig:HoldOff").back(), "Trig:HoldOff 3.001E-5");
 }
 
@@ -274,22 +274,22 @@ TEST_F(PatternLockTest, PrbsStartBitIsConvertedForTheInstrument) {
 TEST_F(PatternLockTest, LockDropsBelowItsRate) {
   ApplyAll();
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
-  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmManual);
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
   // Above 1 GHz the instrument's prescaler of 8 divides the trigger path.
-  EXPECT_DOUBLE_EQ(PatternClockRate, 1.25e9);
+  EXPECT_DOUBLE_EQ(TriggerSettings().PatternClockRate, 1.25e9);
   EXPECT_EQ(Edit("Trig:IntDivider")->GetIntValue(), 8);
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 1e-5);
   EXPECT_FALSE(Disabled("Trig:DataRate"));
   // The clock goes away: the periodic check drops the lock and the limits come back.
   rate = "9.9E6";
   CheckPatternLockRate();
-  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
-  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseMaximum);
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseSettings().TimeBaseMaximum);
   EXPECT_TRUE(Disabled("Trig:DataRate"));
   // An unreadable answer is no clock either.
   rate = "garbage";
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
-  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   EXPECT_EQ(link.TextsStartingWith("Pattern:On"),
             (Lines{"Pattern:On On", "Pattern:On Off", "Pattern:On On", "Pattern:On Off"}));
 }
@@ -301,14 +301,14 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   GuiReady = true;
   LinkHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
-  PatternLengthList.clear();
+  TriggerSettings().PatternLengthList.clear();
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_EQ(message, GetLangStr("PatLengthListEmpty"));
-  EXPECT_EQ(GetIndex(hTrigPatternLockMode), plmOff);
-  PatternLengthList = {127};
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  TriggerSettings().PatternLengthList = {127};
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_DOUBLE_EQ(searchRate, 1.25e9);
-  PatternLengthList.clear();
+  TriggerSettings().PatternLengthList.clear();
 }
 
 TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
@@ -377,7 +377,7 @@ TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
   CreateRootSpider();
   RegisterTimeBaseCommands();
   Exec("TB:STOPBIT MID");
-  EXPECT_EQ(hTBStopBit->GetIntValue(), 1);
+  EXPECT_EQ(TimeBaseSettings().StopBit->GetIntValue(), 1);
 }
 
 TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
@@ -387,8 +387,8 @@ TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
   Exec("TB:DELTADEL 1N");
   SaveTimeBaseDelays();
   // Something moves both; a replay sets the delta only.
-  hTBDelay->SetValueByProgram(0.5);
-  hTBDeltaDel->SetValueByProgram(0.5);
+  TimeBaseSettings().Delay->SetValueByProgram(0.5);
+  TimeBaseSettings().DeltaDel->SetValueByProgram(0.5);
   Exec("TB:DELTADEL 2", true);
   RestoreTimeBaseDelays();
   EXPECT_NEAR(Value("TB:Delay"), 0.3, 1e-9);
