@@ -100,6 +100,9 @@ class TTraceFixture {
     Attach(layer, screen, kColour);
     layer.SetSignalScale(512, 0, 1);
   }
+  // Fixtures are derived from; a virtual destructor keeps GCC 12 at -O2 from
+  // devirtualising the layer's calls in Attach to unreachable code.
+  virtual ~TTraceFixture() = default;
   int Row(int index) const { return layer.GetPointCell(index).second; }
   // Nothing of any layer at (X, Y).
   bool Empty(int x, int y) const {
@@ -117,6 +120,7 @@ struct TXYFixture {
     screen.SetBounds(0, 0, 41, 41);
     Attach(layer, screen, colour);
   }
+  virtual ~TXYFixture() = default;  // as in TTraceFixture
   TSignalScreen screen;
   Layer layer;
 };
