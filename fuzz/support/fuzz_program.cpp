@@ -24,6 +24,7 @@
 #include "instrument/settings/settings_wiring.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/link/transport/usb_transport.h"
 #include "support/temp_home.h"
@@ -100,11 +101,12 @@ void ResetProgramState() {
 
   // The settings units.
   SettingsHooks = TSettingsHooks{};
-  SenderCaches = TSenderCaches{};
-  SamplingModeByte = SamplingModeNone;
-  TimeBaseMaximum = 0.002;
-  AutoSaveFolder.clear();
-  AutoSaveBaseName.clear();
+  ResetChannelSettingsState();
+  ResetTimeBaseSettingsState();
+  ResetTriggerSettingsState();
+  ResetAcquisitionSettingsState();
+  ResetSettingSendersState();
+  ResetTriggerStatusState();
 
   // The acquisition.
   RunFlag = SingleFlag = AcqSuspended = AcqCycleRunning = false;

@@ -27,7 +27,9 @@ constexpr uint8_t ReactBeep = 1;
 constexpr uint8_t ReactSave = 2;
 const char* const FileExtensions[] = {".wfm", ".txt", ".txty"};
 
-constinit TAcquisitionSettingsState State;
+// Not constinit like the other units: clang does not take the strings' constructor as
+// constant, and nothing reads this state before main.
+TAcquisitionSettingsState State;
 
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }
