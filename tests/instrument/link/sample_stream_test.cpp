@@ -115,6 +115,10 @@ TEST_F(SampleStreamTest, ARecordArrivesPartByPartOnContinuationRequests) {
 
 TEST_F(SampleStreamTest, ACommandStopsARunningRecordUnlessItKeepsTheAcquisition) {
   Connect();
+  // The record ends only with the break: one read may bring all its parts when the
+  // instrument answers each continuation at once, and a reader that has read the end
+  // word is no longer acquiring.
+  instrument.SetFault(FakeInstrument::TFault::NoEndWord);
   instrument.SetRecord(MakeRecord(2000), 100);
   Start();
   std::span<const uint16_t> words;
