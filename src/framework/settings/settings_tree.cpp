@@ -7,9 +7,8 @@
 namespace norv {
 
 constinit TOwned<TSpider>& RootSpider = ProgramObjects.RootSpider;
-TOnOffHandler* HeaderHandler = nullptr;
-TSpider* CurrentSpider = nullptr;
-bool CommandsRegistered = false;
+TSettingsTreeState SettingsTreeState;
+const TProgramUnit SettingsTreeUnit("settings tree", [] { SettingsTreeState = {}; });
 
 namespace {
 
@@ -74,6 +73,8 @@ std::string ValueAnswer(std::string_view value, bool replay) {
 
 TSpider::~TSpider() {
   if (CurrentSpider == this) CurrentSpider = nullptr;
+  for (const TSpiderEntry& entry : entries_)
+    if (entry.Handler.get() == HeaderHandler) HeaderHandler = nullptr;
 }
 
 void TSpider::Clear() { entries_.clear(); }
