@@ -8,16 +8,20 @@
 #include <string>
 
 #include "framework/util/hook.h"
+#include "instrument/link/link_state.h"
 
 namespace norv {
 
-// Main-window state read by the acquisition stop.
-inline bool GuiReady = false;        // start-up has finished
-inline bool ClosingFlag = false;     // the main window closes: a stop drains at most 3 passes
-inline bool BreakRequest = false;    // ends the drain of a stop after its current pass
-inline bool NoTimerRestart = false;  // program end: a stop neither restarts timers nor refreshes
+void BreakAcquisition(bool refresh);  // sample_stream.h
 
 struct TLinkHooks {
+  // Runs before every command that is not marked KeepAcquisition, with Refresh true. It
+  // stops a running acquisition (BreakAcquisition) unless something else is set.
+  THook<void(bool refresh)> PreCommandHook{BreakAcquisition};
+  // Receives the USB transport's failure texts (the splash status during start-up).
+  THook<void(const std::string&)> UsbMessageSink;
+
+
   // Platform and shell.
   THook<void()> SystemBeep;
   THook<void(const std::string&)> SplashStatus;   // status line of the start-up splash
@@ -52,6 +56,8 @@ struct TLinkHooks {
   THook<void()> UpdateOptionButtons;
 };
 
-inline TLinkHooks LinkHooks;
+extern TLinkHooks LinkHooks;
+inline constinit THook<void(bool refresh)>& PreCommandHook = LinkHooks.PreCommandHook;
+inline constinit THook<void(const std::string&)>& UsbMessageSink = LinkHooks.UsbMessageSink;
 
 }  // namespace norv
