@@ -11,6 +11,7 @@
 
 #include "framework/util/hook.h"
 #include "framework/traces/trace_names.h"
+#include "instrument/acquisition/acquisition_state.h"
 
 namespace norv {
 
@@ -37,23 +38,6 @@ struct TTdrChannelSettings {
   double RefTDTZero = 0;
   double BaseLine = 0;
 };
-
-// Per-trace state of the derived-signal machinery, indexed by trace id Ch1..S2: 0 off,
-// 1 on, 2 on with fresh data, 3 drawn. Written here after every record, read by the
-// analysis and display subsystems.
-enum : uint8_t { dssOff = 0, dssOn = 1, dssFresh = 2, dssDrawn = 3 };
-inline std::array<uint8_t, kRecordTraceCount> DerivedSignalStates{};
-inline uint8_t XYSignalState = dssOff;
-
-// Requests raised by the save page and the automatic-calibration timer, served while the
-// acquisition is stopped and at the end of every cycle.
-inline bool MemoCopyRequest = false;
-inline bool DiskSaveRequest = false;
-inline bool DiskLoadRequest = false;
-inline bool AutoCalibrationDue = false;
-
-// A new record arrived for the TDR readout (set per record, served at the end of a cycle).
-inline bool TDRReadoutFresh = false;
 
 struct TAcqHooks {
   // --- run control and instrument units beside the cycle -------------------------
@@ -141,6 +125,6 @@ struct TAcqHooks {
   THook<void()> CheckAutoCalibration;
 };
 
-inline TAcqHooks AcqHooks;
+extern TAcqHooks AcqHooks;
 
 }  // namespace norv
