@@ -1,6 +1,7 @@
 #pragma once
-// A fresh settings tree with the channel, time-base, trigger and acquisition settings
-// registered in the program's order, a recording settings link, and no instrument.
+// A fresh program state and settings tree with the channel, time-base, trigger and
+// acquisition settings registered in the program's order, a recording settings link, and
+// no instrument.
 
 #include <string>
 #include <vector>
@@ -25,28 +26,10 @@ class InstrumentSettingsTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    ResetState();
     RegisterChannelCommands();
     RegisterTimeBaseCommands();
     RegisterTriggerCommands();
     RegisterAcquisitionCommands();
-  }
-  void TearDown() override {
-    ResetState();
-    SettingsTreeTest::TearDown();
-  }
-
-  static void ResetState() {
-    SettingsHooks = TSettingsHooks{};
-    LinkHooks = TLinkHooks{};
-    InstrumentIdentity = {};
-    GuiReady = false;
-    SenderCaches = TSenderCaches{};
-    SamplingModeByte = SamplingModeNone;
-    LinkKind = TLinkKind::None;
-    TimeBaseMaximum = 0.002;
-    AutoSaveFolder.clear();
-    AutoSaveBaseName.clear();
   }
 
   // The apply dispatcher's part for these units, then a clean record of what is sent.

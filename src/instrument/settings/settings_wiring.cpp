@@ -2,6 +2,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -73,6 +74,26 @@ class TProgramAcqSettings final : public IAcqSettings {
   bool PatternLockOn() const override { return norv::PatternLockOn(); }
   bool PattEyeLineOn() const override { return IsOn(hTrigPattEyeLine); }
   bool LowJitterOn() const override { return IsOn(hTrigLowJitter); }
+};
+
+// --- The settings units' values join the owner here --------------------------------------
+// One line per unit: its name and the function that puts all its values back to their
+// start (no object freed, nobody called). A unit that keeps its values in one struct with
+// a reset of its own names that reset here, or joins from its own file beside the struct
+// and leaves this list.
+const TProgramUnit SettingsUnits[] = {
+    {"settings hooks", [] { SettingsHooks = {}; }},
+    {"setting senders",
+     [] {
+       SenderCaches = {};
+       SamplingModeByte = SamplingModeNone;
+     }},
+    {"time-base settings", [] { TimeBaseMaximum = 0.002; }},
+    {"acquisition settings",
+     [] {
+       AutoSaveFolder.clear();
+       AutoSaveBaseName.clear();
+     }},
 };
 
 }  // namespace
