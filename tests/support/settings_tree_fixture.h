@@ -1,8 +1,8 @@
 #pragma once
 // A fresh program state with a fresh settings tree (and no undo ring) for each test, and a
-// control stand-in that records what its handler tells it. Derive a fixture from SettingsTreeTest, register the
-// items under test on RootSpider in SetUp, and drive them with Exec("PATH VALUE") or the
-// handlers' setters.
+// control stand-in that records what its handler tells it. Derive a fixture from
+// SettingsTreeTest, register the items under test on RootSpider in SetUp, and drive them
+// with Exec("PATH VALUE") or the handlers' setters.
 
 #include <gtest/gtest.h>
 

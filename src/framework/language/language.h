@@ -85,7 +85,8 @@ struct TLanguageState {
 
 extern TLanguageState LanguageState;
 inline constinit THook<std::string()>& ProductNameHook = LanguageState.ProductNameHook;
-inline constinit THook<void(const std::string& message)>& LanguageMessageHook = LanguageState.LanguageMessageHook;
+inline constinit THook<void(const std::string& message)>& LanguageMessageHook =
+    LanguageState.LanguageMessageHook;
 inline constinit TLanguageStrings& LanguageStrings = LanguageState.LanguageStrings;
 inline constinit bool& EnglishFileMissing = LanguageState.EnglishFileMissing;
 inline constinit bool& WritingEnglishFile = LanguageState.WritingEnglishFile;

@@ -204,7 +204,8 @@ inline constinit THook<void()>& OnSettingsBatchEnd = HandlerState.OnSettingsBatc
 inline constinit TSignalsOn& SignalsOn = HandlerState.SignalsOn;
 inline constinit THook<void(TTraceId)>& OnSignalSwitchedOff = HandlerState.OnSignalSwitchedOff;
 inline constinit THook<void(TTraceId)>& OnSignalOnChanged = HandlerState.OnSignalOnChanged;
-inline constinit std::array<THandler*, kDisplaySourceCount>& DisplayColorNodes = HandlerState.DisplayColorNodes;
+inline constinit std::array<THandler*, kDisplaySourceCount>& DisplayColorNodes =
+    HandlerState.DisplayColorNodes;
 
 void BeginSettingsBatch();
 void EndSettingsBatch();

@@ -35,9 +35,11 @@ struct TDisplaySourcesState {
 };
 
 extern TDisplaySourcesState DisplaySourcesState;
-inline constinit std::array<TDisplaySource, kDisplaySourceCount>& DisplaySources = DisplaySourcesState.DisplaySources;
+inline constinit std::array<TDisplaySource, kDisplaySourceCount>& DisplaySources =
+    DisplaySourcesState.DisplaySources;
 inline constinit bool& ColorsReady = DisplaySourcesState.ColorsReady;
-inline constinit THook<uint32_t(int index)>& DisplayColorNodeValue = DisplaySourcesState.DisplayColorNodeValue;
+inline constinit THook<uint32_t(int index)>& DisplayColorNodeValue =
+    DisplaySourcesState.DisplayColorNodeValue;
 
 // Fills DisplaySources once; the names of the histogram, graticule and screen come from
 // the language texts of "Histogram", "Graticule" and "Screen" at that moment.

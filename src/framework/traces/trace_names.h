@@ -46,7 +46,8 @@ struct TTraceNamesState {
 
 extern TTraceNamesState TraceNamesState;
 inline constinit std::array<std::string, kTraceIdCount>& TraceNames = TraceNamesState.TraceNames;
-inline constinit THook<void(TTraceId, const std::string&)>& SetRecordTitleHook = TraceNamesState.SetRecordTitleHook;
+inline constinit THook<void(TTraceId, const std::string&)>& SetRecordTitleHook =
+    TraceNamesState.SetRecordTitleHook;
 
 // Gives the current language's text of a key.
 using TLangLookup = std::function<std::string(const std::string& key)>;

@@ -3,7 +3,8 @@
 // trigger, time-base and channel units beside it, and the display, shell, measurement,
 // analysis, TDR/mask and calibration subsystems above it. Every hook does nothing (or
 // gives the neutral answer) until its owner fills it in at start-up, so the cycle runs on
-// its own and in tests.
+// its own and in tests. The wired ones are filled by the instrument layer itself
+// (InstallInstrumentSettings).
 
 #include <array>
 #include <cstdint>
@@ -43,15 +44,15 @@ struct TAcqHooks {
   // --- run control and instrument units beside the cycle -------------------------
   THook<void()> NotifyRunSwitchers;         // the "*Run" node's controls
   THook<void()> NotifyStopSingleSwitchers;  // the "*StopSingle" node's controls
-  THook<void(bool keepAcquisition)> RefreshTriggerStatus;
-  THook<void(int pointWords)> UpdateTriggerStatusFromData;
+  THook<void(bool keepAcquisition)> RefreshTriggerStatus{Wired("AcqHooks.RefreshTriggerStatus")};
+  THook<void(int pointWords)> UpdateTriggerStatusFromData{Wired("AcqHooks.UpdateTriggerStatusFromData")};
   // The pattern-lock clock check; run between cycles (see TAcquisitionCycle).
-  THook<void()> CheckPatternLockRate;
-  THook<void()> PatternScanStep;     // eye-line scan after a cycle
+  THook<void()> CheckPatternLockRate{Wired("AcqHooks.CheckPatternLockRate")};
+  THook<void()> PatternScanStep{Wired("AcqHooks.PatternScanStep")};  // eye-line scan after a cycle
   THook<void()> PatternSearchStep;   // runs when the pattern search has requested it
   THook<void()> RefreshTimeBaseReadouts;
-  THook<void()> NotifyChannelScales;
-  THook<void()> SendStateAfterConnect;
+  THook<void()> NotifyChannelScales{Wired("AcqHooks.NotifyChannelScales")};
+  THook<void()> SendStateAfterConnect{Wired("AcqHooks.SendStateAfterConnect")};
   THook<void()> ApplyPendingLanguage;  // a language change waiting in "Shadow:Lang"
 
   // --- display ------------------------------------------------------------------

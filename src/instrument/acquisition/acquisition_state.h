@@ -43,7 +43,8 @@ inline constinit bool& RunFlag = AcquisitionState.RunFlag;
 inline constinit bool& SingleFlag = AcquisitionState.SingleFlag;
 inline constinit bool& AcqSuspended = AcquisitionState.AcqSuspended;
 inline constinit bool& AcqCycleRunning = AcquisitionState.AcqCycleRunning;
-inline constinit std::array<uint8_t, kRecordTraceCount>& DerivedSignalStates = AcquisitionState.DerivedSignalStates;
+inline constinit std::array<uint8_t, kRecordTraceCount>& DerivedSignalStates =
+    AcquisitionState.DerivedSignalStates;
 inline constinit uint8_t& XYSignalState = AcquisitionState.XYSignalState;
 inline constinit bool& MemoCopyRequest = AcquisitionState.MemoCopyRequest;
 inline constinit bool& DiskSaveRequest = AcquisitionState.DiskSaveRequest;

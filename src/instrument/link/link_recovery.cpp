@@ -27,8 +27,8 @@ void ReportCommFailure(std::string_view text) {
   const int64_t now = ProgramClock().NowMs();
   if (!Recovery.FailureSinceMs) Recovery.FailureSinceMs = now;
   if (now - *Recovery.FailureSinceMs >= CommFailureNoticeDelayMs && !Recovery.FailureNoticeId) {
-    Recovery.FailureNoticeId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,
-                               THintStyle::Warning);
+    Recovery.FailureNoticeId =
+        PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep, THintStyle::Warning);
   }
 }
 

@@ -109,7 +109,9 @@ std::span<const uint16_t> TSampleBuffer::TakeWords() {
 
 TSampleBuffer& StreamBuffer() { return SampleBuffer; }
 
-bool SampleStreamReceiving() { return (Acquiring && SampleStreamState.RecordFromInstrument) || BreakingAcquisition; }
+bool SampleStreamReceiving() {
+  return (Acquiring && SampleStreamState.RecordFromInstrument) || BreakingAcquisition;
+}
 
 void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument) {
   if (Acquiring) {

@@ -36,7 +36,9 @@ struct TSimulatorHooks {
 };
 
 inline constinit THook<TSimModelFamily()>& SimModelFamilyHook = SimulatorHooks.SimModelFamilyHook;
-inline constinit THook<TSimCalibrationNodes()>& SimCalibrationNodesHook = SimulatorHooks.SimCalibrationNodesHook;
-inline constinit THook<void(int, const TSimGenerator&)>& SimGeneratorEditedHook = SimulatorHooks.SimGeneratorEditedHook;
+inline constinit THook<TSimCalibrationNodes()>& SimCalibrationNodesHook =
+    SimulatorHooks.SimCalibrationNodesHook;
+inline constinit THook<void(int, const TSimGenerator&)>& SimGeneratorEditedHook =
+    SimulatorHooks.SimGeneratorEditedHook;
 
 }  // namespace norv
