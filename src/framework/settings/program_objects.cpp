@@ -108,10 +108,4 @@ void TProgramObjects::Fresh() {
   for (TProgramUnit* unit = units_; unit; unit = unit->next_) unit->reset_();
 }
 
-std::vector<std::string> TProgramObjects::UnitNames() const {
-  std::vector<std::string> names;
-  for (const TProgramUnit* unit = units_; unit; unit = unit->next_) names.emplace_back(unit->name_);
-  return names;
-}
-
 }  // namespace norv

@@ -14,9 +14,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
 namespace norv {
 
@@ -82,7 +80,8 @@ class TOwned final : public TOwnedSlot {
 
 // A unit's values joined to the owner: a static object beside the struct's definition,
 //   const TProgramUnit LinkUnit("link", [] { LinkState = {}; });
-// The reset frees no object and calls out to nobody, so units reset in any order.
+// The reset only puts start values in (it frees no object and reaches no other unit), so
+// units reset in any order.
 class TProgramUnit {
  public:
   TProgramUnit(const char* name, void (*reset)());
@@ -108,14 +107,13 @@ class TProgramObjects {
   TProgramObjects& operator=(const TProgramObjects&) = delete;
 
   // Frees every object held, the newest first. Also run at exit, before the globals that
-  // existed when the first object was made are destroyed; the shell runs it before the
-  // platform layer that made timers and windows for the objects closes.
+  // existed when the first object was made are destroyed; main runs it before the
+  // platform layer that made timers and windows for the objects closes (as the test
+  // mains do).
   void FreeAll();
   // A fresh program state: every object freed, the newest first, then every unit's
   // values back to their start.
   void Fresh();
-  // The units joined, in the order they joined.
-  std::vector<std::string> UnitNames() const;
 
   // The settings tree, its trace on/off notifier and the undo ring.
   TOwned<TSpider> RootSpider;
