@@ -73,8 +73,6 @@ std::string ValueAnswer(std::string_view value, bool replay) {
 
 TSpider::~TSpider() {
   if (CurrentSpider == this) CurrentSpider = nullptr;
-  for (const TSpiderEntry& entry : entries_)
-    if (entry.Handler.get() == HeaderHandler) HeaderHandler = nullptr;
 }
 
 void TSpider::Clear() { entries_.clear(); }
