@@ -147,9 +147,11 @@ void BreakAcquisition(bool refresh) {
     Acquiring = false;
     if (IsInstrumentConnected() && SampleStreamState.RecordFromInstrument) {
       BreakingAcquisition = true;
+      // A record whose end word has been handed out already leaves nothing to wait for.
+      const bool ended = SampleBuffer.Ended();
       SampleBuffer.StartDrain();
       SendCommand("ACQ:BREAK", true);
-      if (!DrainAfterBreak()) CommFailure = true;
+      if (!ended && !DrainAfterBreak()) CommFailure = true;
       BreakingAcquisition = false;
       if (!NoTimerRestart) LinkHooks.EnableFlagRegisterTimer();
     }

@@ -67,8 +67,9 @@ void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double t
 bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
 
 // Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
-// most BreakDrainLimitMs, then CommFailure). Always lets the acquisition cycle start
-// afresh; with refresh (and the GUI ready) also RefreshAfterStop.
+// most BreakDrainLimitMs, then CommFailure); when the end word has been handed out
+// already, nothing is drained. Always lets the acquisition cycle start afresh; with
+// refresh (and the GUI ready) also RefreshAfterStop.
 void BreakAcquisition(bool refresh);
 // Resets the point store and the per-acquisition statistics.
 void RefreshAfterStop();
