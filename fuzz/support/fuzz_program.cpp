@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "framework/language/language.h"
 #include "framework/traces/scale_change_flags.h"
 #include "framework/settings/settings_tree.h"
@@ -74,48 +75,9 @@ void ClearProgramHome() {
 }
 
 void ResetProgramState() {
-  // The tree and the undo ring.
-  UndoBuffer.reset();
-  DestroyRootSpider();
-  ForceNotify = false;
-  UndoGroupActive = UndoGroupStepOpened = false;
-  OnSettingsBatchEnd.Reset();
-  OnSignalSwitchedOff.Reset();
-  OnSignalOnChanged.Reset();
-  OnSettingsLoaded.Reset();
-  SignalsOn.Reset();
-
-  // The link.
   DisconnectInstrument(true);
-  LinkKind = TLinkKind::None;
-  CommFailure = Acquiring = BreakingAcquisition = false;
-  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
-  LinkHooks = TLinkHooks{};
-  PreCommandHook.Reset();  // back to its fallback, the stop of a running record
-  UsbMessageSink.Reset();
-  InstrumentIdentity = TInstrumentIdentity{};
-  ProductNameHook.Reset();
-  ClearCommFailure();
-  SetProgramClock(SystemClock());
+  FreshProgramState();
   SetSettingsLink(nullptr);
-
-  // The settings units.
-  SettingsHooks = TSettingsHooks{};
-  ResetChannelSettingsState();
-  ResetTimeBaseSettingsState();
-  ResetTriggerSettingsState();
-  ResetAcquisitionSettingsState();
-  ResetSettingSendersState();
-  ResetTriggerStatusState();
-
-  // The acquisition.
-  RunFlag = SingleFlag = AcqSuspended = AcqCycleRunning = false;
-  AcqHooks = TAcqHooks{};
-  DerivedSignalStates.fill(dssOff);
-  XYSignalState = dssOff;
-  MemoCopyRequest = DiskSaveRequest = DiskLoadRequest = AutoCalibrationDue = false;
-  TDRReadoutFresh = false;
-  FlagOfScalesChange = TFlagOfScalesChange{};
 }
 
 void ResetRecords() { SignalObjs().InitChannelSignals(); }

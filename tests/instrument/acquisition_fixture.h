@@ -1,6 +1,6 @@
 #pragma once
-// An acquisition cycle on a fake clock, fed by scripted simulated records, with the
-// program-wide state it touches put back after each test.
+// An acquisition cycle on a fake clock, fed by scripted simulated records, from a fresh
+// program state in each test.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "framework/traces/scale_change_flags.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/command_link.h"
@@ -59,29 +60,10 @@ struct RecordRequest {
   double TbDelay;
 };
 
-inline void ResetAcquisitionState() {
-  RunFlag = SingleFlag = AcqSuspended = AcqCycleRunning = false;
-  Acquiring = BreakingAcquisition = CommFailure = false;
-  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
-  LinkKind = TLinkKind::None;
-  InstrumentIdentity = TInstrumentIdentity{};
-  LinkHooks = TLinkHooks{};
-  AcqHooks = TAcqHooks{};
-  SignalsOn.Reset();
-  DerivedSignalStates.fill(dssOff);
-  XYSignalState = dssOff;
-  MemoCopyRequest = DiskSaveRequest = DiskLoadRequest = AutoCalibrationDue = false;
-  TDRReadoutFresh = false;
-  FlagOfScalesChange = TFlagOfScalesChange{};
-  SignalObjs().InitChannelSignals();
-  ClearCommFailure();
-  SetProgramClock(SystemClock());
-}
-
 class AcquisitionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetAcquisitionState();
+    FreshProgramState();
     GuiReady = true;
     SetProgramClock(clock);
     cycle.SetSimSource(&sim);
@@ -91,7 +73,7 @@ class AcquisitionTest : public ::testing::Test {
     });
     LinkHooks.SystemBeep.Set([this] { ++beeps; });
   }
-  void TearDown() override { ResetAcquisitionState(); }
+  void TearDown() override { FreshProgramState(); }
 
   TDefaultAcqSettings& settings() { return cycle.DefaultSettings(); }
   TSignalObj& record(TTraceId id) { return SignalObjs()[id]; }

@@ -1,11 +1,12 @@
 #pragma once
-// A command link connected to a fake instrument over loopback TCP, with the link's global
-// state put back after each test.
+// A command link connected to a fake instrument over loopback TCP, from a fresh program
+// state in each test.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/ip_address.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
@@ -22,19 +23,6 @@ inline TIPv4Addr Loopback() {
   return addr;
 }
 
-inline void ResetLinkState() {
-  DisconnectInstrument(true);
-  LinkKind = TLinkKind::None;
-  CommFailure = false;
-  Acquiring = false;
-  BreakingAcquisition = false;
-  GuiReady = ClosingFlag = BreakRequest = NoTimerRestart = false;
-  LinkHooks = TLinkHooks{};
-  PreCommandHook.Reset();
-  InstrumentIdentity = TInstrumentIdentity{};
-  SetProgramClock(SystemClock());
-}
-
 inline constexpr const char* IndivDataReply = "1 255 251 9 1234";
 
 // Connects over the fake USB pipe, which answers the identity query of the connection.
@@ -48,10 +36,11 @@ inline bool ConnectUsb(FakeUsbPipe& pipe) {
 class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetLinkState();
+    FreshProgramState();
     instrument.SetReply(std::string(IndivDataQuery), IndivDataReply);
   }
-  void TearDown() override { ResetLinkState(); }
+  // The link closes before the fake instrument goes.
+  void TearDown() override { FreshProgramState(); }
 
   // Connects and forgets the commands of the connection itself.
   void Connect() {

@@ -1,6 +1,7 @@
 #pragma once
-// A fresh settings tree with the channel, time-base, trigger and acquisition settings
-// registered in the program's order, a recording settings link, and no instrument.
+// A fresh program state and settings tree with the channel, time-base, trigger and
+// acquisition settings registered in the program's order, a recording settings link, and
+// no instrument.
 
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
-#include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings/trigger_settings.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"
@@ -26,29 +26,10 @@ class InstrumentSettingsTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    ResetState();
     RegisterChannelCommands();
     RegisterTimeBaseCommands();
     RegisterTriggerCommands();
     RegisterAcquisitionCommands();
-  }
-  void TearDown() override {
-    ResetState();
-    SettingsTreeTest::TearDown();
-  }
-
-  static void ResetState() {
-    SettingsHooks = TSettingsHooks{};
-    LinkHooks = TLinkHooks{};
-    InstrumentIdentity = {};
-    GuiReady = false;
-    LinkKind = TLinkKind::None;
-    ResetChannelSettingsState();
-    ResetTimeBaseSettingsState();
-    ResetTriggerSettingsState();
-    ResetAcquisitionSettingsState();
-    ResetSettingSendersState();
-    ResetTriggerStatusState();
   }
 
   // The apply dispatcher's part for these units, then a clean record of what is sent.

@@ -1,8 +1,8 @@
 #pragma once
-// A fresh settings tree (and no undo ring) for each test, and a control stand-in that
-// records what its handler tells it. Derive a fixture from SettingsTreeTest, register the
-// items under test on RootSpider in SetUp, and drive them with Exec("PATH VALUE") or the
-// handlers' setters.
+// A fresh program state with a fresh settings tree (and no undo ring) for each test, and a
+// control stand-in that records what its handler tells it. Derive a fixture from
+// SettingsTreeTest, register the items under test on RootSpider in SetUp, and drive them
+// with Exec("PATH VALUE") or the handlers' setters.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 
@@ -31,18 +32,12 @@ inline std::string AssertionText(const std::function<void()>& action) {
 class SettingsTreeTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetAll(); }
-  void TearDown() override { ResetAll(); }
+  // The tree goes while the fixture's controls still stand.
+  void TearDown() override { FreshProgramState(); }
 
   static void ResetAll() {
-    UndoBuffer.reset();
+    FreshProgramState();
     CreateRootSpider();
-    ForceNotify = false;
-    SignalsOn.Reset();
-    UndoGroupActive = false;
-    UndoGroupStepOpened = false;
-    OnSettingsBatchEnd.Reset();
-    OnSignalSwitchedOff.Reset();
-    OnSignalOnChanged.Reset();
   }
 
   static std::string Exec(std::string_view line, bool replay = false) {

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/settings/program_objects.h"
+
 namespace norv::test {
 
 namespace fs = std::filesystem;
@@ -34,6 +36,9 @@ void SetUpTestHome() {
 }
 
 void TearDownTestHome() {
+  // What the tests left of the program goes first: it may hold files in the folders, and
+  // in the Qt tests timers and windows of the application.
+  ProgramObjects.FreeAll();
   std::error_code ec;
   if (!g_root.empty()) fs::remove_all(g_root, ec);
 }

@@ -11,7 +11,8 @@ const std::filesystem::path& TestRoot();
 // A fresh empty folder below TestRoot() for one test.
 std::filesystem::path MakeTempDir(const char* hint = "t");
 
-// Called once by the test mains.
+// Called once by the test mains; the tear-down frees the program's objects first (in the Qt
+// tests, while the application still stands).
 void SetUpTestHome();
 void TearDownTestHome();
 

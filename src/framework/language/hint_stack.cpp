@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/text/text_case.h"
 
@@ -163,14 +164,11 @@ bool THintStack::TimerArmed() const { return timer_->Enabled(); }
 int THintStack::TimerIntervalMs() const { return timer_->Interval(); }
 
 namespace {
-std::unique_ptr<THintStack>& ProgramHintStack() {
-  static std::unique_ptr<THintStack> stack;
-  return stack;
-}
+constinit TOwned<THintStack> ProgramHintStack;
 }  // namespace
 
-void InstallHintStack(std::unique_ptr<THintStack> stack) { ProgramHintStack() = std::move(stack); }
-THintStack* HintStack() { return ProgramHintStack().get(); }
+void InstallHintStack(std::unique_ptr<THintStack> stack) { ProgramHintStack = std::move(stack); }
+THintStack* HintStack() { return ProgramHintStack.get(); }
 
 uint32_t PushHint(std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style) {
   return HintStack() ? HintStack()->PushHint(text, timeoutMs, keep, style) : 0;

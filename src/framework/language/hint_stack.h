@@ -99,8 +99,8 @@ class THintStack {
   int width_ = 0;
 };
 
-// The program's stack, installed by the shell at start-up; until then (and in units tested
-// without it) the calls below do nothing and give id 0.
+// The program's stack, installed by the shell at start-up and held by ProgramObjects; until
+// then (and in units tested without it) the calls below do nothing and give id 0.
 void InstallHintStack(std::unique_ptr<THintStack> stack);
 THintStack* HintStack();
 uint32_t PushHint(std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style);

@@ -16,23 +16,9 @@
 
 namespace norv {
 
-THook<std::string()> ProductNameHook;
-THook<void(const std::string& message)> LanguageMessageHook;
-
-namespace {
-TLanguageStrings BuiltInTable() {
-  TLanguageStrings table;
-  RegisterDefaultLangStrings(table);
-  return table;
-}
-}  // namespace
-
-// Filled with the built-in texts from the start, so that units used before (or without)
-// the start-up language choice still get their English texts.
-TLanguageStrings LanguageStrings = BuiltInTable();
-std::unique_ptr<TMultiLanguages> Languages;
-bool EnglishFileMissing = false;
-bool WritingEnglishFile = false;
+TLanguageState LanguageState;
+const TProgramUnit LanguageUnit("language", [] { LanguageState = {}; });
+constinit TOwned<TMultiLanguages> Languages;
 
 namespace {
 

@@ -16,17 +16,11 @@
 #include <vector>
 
 #include "framework/text/dot_number.h"
+#include "framework/settings/program_objects.h"
 #include "framework/util/hook.h"
 #include "framework/text/ini_file.h"
 
 namespace norv {
-
-// The instrument's product name that replaces "@Unit@" (filled by the instrument
-// identity); while unset the marker stays in the text.
-extern THook<std::string()> ProductNameHook;
-// Shows an error about the language table or a language file to the user (filled by the
-// shell with a message box and a beep); does nothing until then.
-extern THook<void(const std::string& message)> LanguageMessageHook;
 
 class TLanguageStrings {
  public:
@@ -65,8 +59,37 @@ class TLanguageStrings {
   bool sorted_ = false;
 };
 
-// The program's one table; it holds the built-in texts until SelectStartupLanguage.
-extern TLanguageStrings LanguageStrings;
+// Adds the built-in English pairs (with the translators' group headings) in their order.
+void RegisterDefaultLangStrings(TLanguageStrings& table);
+
+struct TLanguageState {
+  // The instrument's product name that replaces "@Unit@" (filled by the instrument
+  // identity); while unset the marker stays in the text.
+  THook<std::string()> ProductNameHook;
+  // Shows an error about the language table or a language file to the user (filled by
+  // the shell with a message box and a beep); does nothing until then.
+  THook<void(const std::string& message)> LanguageMessageHook;
+  // The program's one table. It holds the built-in texts from the start, so that units
+  // used before (or without) the start-up language choice still get their English texts.
+  TLanguageStrings LanguageStrings = [] {
+    TLanguageStrings table;
+    RegisterDefaultLangStrings(table);
+    return table;
+  }();
+  // Language files exist but none has the code "ENG": the built-in texts are used and
+  // the English file is to be written at start-up.
+  bool EnglishFileMissing = false;
+  // Set while the English language file is being written.
+  bool WritingEnglishFile = false;
+};
+
+extern TLanguageState LanguageState;
+inline constinit THook<std::string()>& ProductNameHook = LanguageState.ProductNameHook;
+inline constinit THook<void(const std::string& message)>& LanguageMessageHook =
+    LanguageState.LanguageMessageHook;
+inline constinit TLanguageStrings& LanguageStrings = LanguageState.LanguageStrings;
+inline constinit bool& EnglishFileMissing = LanguageState.EnglishFileMissing;
+inline constinit bool& WritingEnglishFile = LanguageState.WritingEnglishFile;
 
 inline std::string GetLangStr(std::string_view key, bool noUnitSubst = false) {
   return LanguageStrings.GetLangStr(key, noUnitSubst);
@@ -80,8 +103,6 @@ std::string FormatLangStr(std::string_view key, const Args&... args) {
   return FormatOr_Dot(LanguageStrings.GetLangStr(key), LanguageStrings.EnglishText(key), args...);
 }
 
-// Adds the built-in English pairs (with the translators' group headings) in their order.
-void RegisterDefaultLangStrings(TLanguageStrings& table);
 // Makes the program's table sorted and refusing duplicates.
 void ResetLangStrings();
 // Clears the table and registers the built-in texts; with a loaded language, each key's
@@ -148,12 +169,7 @@ class TMultiLanguages {
 };
 
 // Set by SelectStartupLanguage when language files exist; none otherwise.
-extern std::unique_ptr<TMultiLanguages> Languages;
-// Language files exist but none has the code "ENG": the built-in texts are used and the
-// English file is to be written at start-up.
-extern bool EnglishFileMissing;
-// Set while the English language file is being written.
-extern bool WritingEnglishFile;
+extern TOwned<TMultiLanguages> Languages;
 
 // The language file name for a code: "Language-Quel." + code.
 std::string LanguageFileName(std::string_view code);

@@ -7,22 +7,9 @@
 
 namespace norv {
 
-bool ForceNotify = false;
-bool SettingsBatchActive = false;
-bool SettingsBatchDeferred = false;
-THook<void()> OnSettingsBatchEnd;
-
-TSignalsOn SignalsOn;
-THook<void(TTraceId)> OnSignalSwitchedOff;
-THook<void(TTraceId)> OnSignalOnChanged;
+THandlerState HandlerState;
+const TProgramUnit HandlerUnit("change protocol", [] { HandlerState = {}; });
 constinit TOwned<THandlerSignalEnablity>& HandlerSignalEnablity = ProgramObjects.HandlerSignalEnablity;
-std::array<THandler*, kDisplaySourceCount> DisplayColorNodes{};
-
-namespace {
-// Batches may nest (an undo replay that loads a setup); the outermost end runs the
-// deferred work.
-int batch_depth = 0;
-}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // TSwitcherLink
@@ -143,13 +130,14 @@ void THandler::ChangeValue(bool changed, const std::function<void()>& store, boo
 // Settings batch
 
 void BeginSettingsBatch() {
-  ++batch_depth;
+  ++HandlerState.SettingsBatchDepth;
   SettingsBatchActive = true;
 }
 
 void EndSettingsBatch() {
-  if (batch_depth > 0) --batch_depth;
-  if (batch_depth > 0) return;
+  int& depth = HandlerState.SettingsBatchDepth;
+  if (depth > 0) --depth;
+  if (depth > 0) return;
   SettingsBatchActive = false;
   if (SettingsBatchDeferred) {
     SettingsBatchDeferred = false;

@@ -156,28 +156,6 @@ class THandler {
 // listen to it to learn that a trace was switched on or off).
 class THandlerSignalEnablity final : public THandler {};
 
-// --- globals of the change protocol ---
-
-// Set by the shell while it pushes every setting to a newly connected instrument and
-// while no link runs: every setter then runs OnChange even without a real change.
-extern bool ForceNotify;
-
-// Settings batch: costly follow-up work of callbacks is deferred to its end.
-extern bool SettingsBatchActive;
-extern bool SettingsBatchDeferred;  // a callback asked for the follow-up work
-extern THook<void()> OnSettingsBatchEnd;
-void BeginSettingsBatch();
-void EndSettingsBatch();
-
-// Begins a settings batch and ends it when the scope closes, also on an exception.
-class TSettingsBatch {
- public:
-  TSettingsBatch() { BeginSettingsBatch(); }
-  ~TSettingsBatch() { EndSettingsBatch(); }
-  TSettingsBatch(const TSettingsBatch&) = delete;
-  TSettingsBatch& operator=(const TSettingsBatch&) = delete;
-};
-
 // --- traces shown ---
 
 class TSignalsOn {
@@ -194,15 +172,54 @@ class TSignalsOn {
   std::array<bool, kTraceIdCount> on_{};
 };
 
-extern TSignalsOn SignalsOn;
-extern THook<void(TTraceId)> OnSignalSwitchedOff;
-extern THook<void(TTraceId)> OnSignalOnChanged;
+// --- the values of the change protocol ---
+
+struct THandlerState {
+  // Set by the shell while it pushes every setting to a newly connected instrument and
+  // while no link runs: every setter then runs OnChange even without a real change.
+  bool ForceNotify = false;
+
+  // Settings batch: costly follow-up work of callbacks is deferred to its end.
+  bool SettingsBatchActive = false;
+  bool SettingsBatchDeferred = false;  // a callback asked for the follow-up work
+  THook<void()> OnSettingsBatchEnd;
+  // Batches may nest (an undo replay that loads a setup); the outermost end runs the
+  // deferred work.
+  int SettingsBatchDepth = 0;
+
+  TSignalsOn SignalsOn;
+  THook<void(TTraceId)> OnSignalSwitchedOff;
+  THook<void(TTraceId)> OnSignalOnChanged;
+
+  // The 22 display-colour items, filled by the display settings when they register; source
+  // handlers repaint their controls when one changes.
+  std::array<THandler*, kDisplaySourceCount> DisplayColorNodes{};
+};
+
+extern THandlerState HandlerState;
+inline constinit bool& ForceNotify = HandlerState.ForceNotify;
+inline constinit bool& SettingsBatchActive = HandlerState.SettingsBatchActive;
+inline constinit bool& SettingsBatchDeferred = HandlerState.SettingsBatchDeferred;
+inline constinit THook<void()>& OnSettingsBatchEnd = HandlerState.OnSettingsBatchEnd;
+inline constinit TSignalsOn& SignalsOn = HandlerState.SignalsOn;
+inline constinit THook<void(TTraceId)>& OnSignalSwitchedOff = HandlerState.OnSignalSwitchedOff;
+inline constinit THook<void(TTraceId)>& OnSignalOnChanged = HandlerState.OnSignalOnChanged;
+inline constinit std::array<THandler*, kDisplaySourceCount>& DisplayColorNodes =
+    HandlerState.DisplayColorNodes;
+
+void BeginSettingsBatch();
+void EndSettingsBatch();
+
+// Begins a settings batch and ends it when the scope closes, also on an exception.
+class TSettingsBatch {
+ public:
+  TSettingsBatch() { BeginSettingsBatch(); }
+  ~TSettingsBatch() { EndSettingsBatch(); }
+  TSettingsBatch(const TSettingsBatch&) = delete;
+  TSettingsBatch& operator=(const TSettingsBatch&) = delete;
+};
 
 // The notifier of trace on/off changes; created with the tree, held by ProgramObjects.
 extern TOwned<THandlerSignalEnablity>& HandlerSignalEnablity;
-
-// The 22 display-colour items, filled by the display settings when they register; source
-// handlers repaint their controls when one changes.
-extern std::array<THandler*, kDisplaySourceCount> DisplayColorNodes;
 
 }  // namespace norv

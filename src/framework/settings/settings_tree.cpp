@@ -7,9 +7,8 @@
 namespace norv {
 
 constinit TOwned<TSpider>& RootSpider = ProgramObjects.RootSpider;
-TOnOffHandler* HeaderHandler = nullptr;
-TSpider* CurrentSpider = nullptr;
-bool CommandsRegistered = false;
+TSettingsTreeState SettingsTreeState;
+const TProgramUnit SettingsTreeUnit("settings tree", [] { SettingsTreeState = {}; });
 
 namespace {
 

@@ -227,22 +227,31 @@ class TSpider {
 
 // The one tree of the program (held by ProgramObjects).
 extern TOwned<TSpider>& RootSpider;
-// "Header": replies carry their path while it is on (on at start).
-extern TOnOffHandler* HeaderHandler;
-// The node at which the next relative path of a command line starts.
-extern TSpider* CurrentSpider;
-// Set by the central registration once every unit has registered.
-extern bool CommandsRegistered;
+
+// The tree's values beside it.
+struct TSettingsTreeState {
+  // "Header": replies carry their path while it is on (on at start).
+  TOnOffHandler* HeaderHandler = nullptr;
+  // The node at which the next relative path of a command line starts.
+  TSpider* CurrentSpider = nullptr;
+  // Set by the central registration once every unit has registered.
+  bool CommandsRegistered = false;
+  // Called at the end of every setup load, inside its settings batch (installed by the
+  // instrument side).
+  THook<void()> OnSettingsLoaded;
+};
+
+extern TSettingsTreeState SettingsTreeState;
+inline constinit TOnOffHandler*& HeaderHandler = SettingsTreeState.HeaderHandler;
+inline constinit TSpider*& CurrentSpider = SettingsTreeState.CurrentSpider;
+inline constinit bool& CommandsRegistered = SettingsTreeState.CommandsRegistered;
+inline constinit THook<void()>& OnSettingsLoaded = SettingsTreeState.OnSettingsLoaded;
 
 // Creates a fresh RootSpider (freeing any old tree) with the Internal "Header" item on,
 // and the trace on/off notifier.
 void CreateRootSpider();
 // Frees the tree and everything that hangs on it.
 void DestroyRootSpider();
-
-// Called at the end of every setup load, inside its settings batch (installed by the
-// instrument side).
-extern THook<void()> OnSettingsLoaded;
 
 // The lines of a setup file's bytes: UTF-8 (with or without byte-order mark) or UTF-16,
 // with LF or CR LF line ends. A line that is not UTF-8 is read alone in the 8-bit code

@@ -11,8 +11,6 @@
 
 namespace norv {
 
-THook<void()> OnSettingsLoaded;
-
 namespace {
 
 bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankOrControl); }

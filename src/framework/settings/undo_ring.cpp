@@ -8,8 +8,8 @@
 namespace norv {
 
 constinit TOwned<TUndoBuffer>& UndoBuffer = ProgramObjects.UndoBuffer;
-bool UndoGroupActive = false;
-bool UndoGroupStepOpened = false;
+TUndoGroupState UndoGroupState;
+const TProgramUnit UndoGroupUnit("undo group", [] { UndoGroupState = {}; });
 
 uint64_t TUndoBuffer::stamp_counter_ = 0;
 

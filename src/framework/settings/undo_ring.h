@@ -79,8 +79,13 @@ class TUndoBuffer {
 extern TOwned<TUndoBuffer>& UndoBuffer;
 
 // While the keypad is shown its changes form one step: only the first BeginStep counts.
-extern bool UndoGroupActive;
-extern bool UndoGroupStepOpened;
+struct TUndoGroupState {
+  bool UndoGroupActive = false;
+  bool UndoGroupStepOpened = false;
+};
+extern TUndoGroupState UndoGroupState;
+inline constinit bool& UndoGroupActive = UndoGroupState.UndoGroupActive;
+inline constinit bool& UndoGroupStepOpened = UndoGroupState.UndoGroupStepOpened;
 
 // Takes the last step (Redo false) or the next one (Redo true) from UndoBuffer and
 // replays every line through its handler inside a settings batch; a node outside the

@@ -3,12 +3,14 @@
 #include <charconv>
 #include <cmath>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 
 namespace norv {
 
 std::string UndefinedValueText(kUndefinedText);
+const TProgramUnit ValueTextUnit("value text", [] { UndefinedValueText = kUndefinedText; });
 
 namespace {
 

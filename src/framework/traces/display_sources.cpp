@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/settings/program_objects.h"
+
 namespace norv {
 
-std::array<TDisplaySource, kDisplaySourceCount> DisplaySources;
-bool ColorsReady = false;
-THook<uint32_t(int index)> DisplayColorNodeValue;
+TDisplaySourcesState DisplaySourcesState;
+const TProgramUnit DisplaySourcesUnit("display sources", [] { DisplaySourcesState = {}; });
 
 namespace {
 

@@ -25,7 +25,21 @@ struct TDisplaySource {
   uint8_t LayerIndex = 0;
 };
 
-extern std::array<TDisplaySource, kDisplaySourceCount> DisplaySources;
+struct TDisplaySourcesState {
+  std::array<TDisplaySource, kDisplaySourceCount> DisplaySources;
+  // Set by the start-up once the settings tree and its colour nodes exist; from then on a
+  // source's colour is the value of its colour node.
+  bool ColorsReady = false;
+  // Reads the colour node of a source (filled by the unit that registers the nodes).
+  THook<uint32_t(int index)> DisplayColorNodeValue;
+};
+
+extern TDisplaySourcesState DisplaySourcesState;
+inline constinit std::array<TDisplaySource, kDisplaySourceCount>& DisplaySources =
+    DisplaySourcesState.DisplaySources;
+inline constinit bool& ColorsReady = DisplaySourcesState.ColorsReady;
+inline constinit THook<uint32_t(int index)>& DisplayColorNodeValue =
+    DisplaySourcesState.DisplayColorNodeValue;
 
 // Fills DisplaySources once; the names of the histogram, graticule and screen come from
 // the language texts of "Histogram", "Graticule" and "Screen" at that moment.
@@ -37,12 +51,6 @@ std::string GetDisplaySourceIdent(int index);
 
 // The built-in colour of each source, used until the colour settings exist.
 uint32_t DefaultDisplayColor(int index);
-
-// Set by the start-up once the settings tree and its colour nodes exist; from then on a
-// source's colour is the value of its colour node.
-extern bool ColorsReady;
-// Reads the colour node of a source (filled by the unit that registers the nodes).
-extern THook<uint32_t(int index)> DisplayColorNodeValue;
 
 // The colour with the opacity as an alpha byte (255 opaque) in the top byte. An index
 // outside 0..21 has no source and gives opaque white.

@@ -1,8 +1,11 @@
 #include "framework/traces/scale_change_flags.h"
 
+#include "framework/settings/program_objects.h"
+
 namespace norv {
 
 TFlagOfScalesChange FlagOfScalesChange;
+const TProgramUnit ScaleChangeUnit("scale change flags", [] { FlagOfScalesChange = {}; });
 
 void TFlagOfScalesChange::Check(const ITraceScaleSource& source) {
   const int format = source.DisplayFormatIndex();

@@ -1,11 +1,12 @@
 #include "framework/traces/trace_names.h"
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 
 namespace norv {
 
-std::array<std::string, kTraceIdCount> TraceNames;
-THook<void(TTraceId, const std::string&)> SetRecordTitleHook;
+TTraceNamesState TraceNamesState;
+const TProgramUnit TraceNamesUnit("trace names", [] { TraceNamesState = {}; });
 
 std::optional<TTraceId> TraceIdFromInt(int value) {
   if (value < 0 || value >= kTraceIdCount) return std::nullopt;

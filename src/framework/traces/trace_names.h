@@ -37,14 +37,20 @@ std::optional<TTraceId> TraceIdFromInt(int value);
 // value outside the list.
 std::string GetTraceShortName(TTraceId id);
 
-// Localised short names by trace id; filled by BuildTraceNames, "None" stays empty.
-extern std::array<std::string, kTraceIdCount> TraceNames;
+struct TTraceNamesState {
+  // Localised short names by trace id; filled by BuildTraceNames, "None" stays empty.
+  std::array<std::string, kTraceIdCount> TraceNames;
+  // Sets a waveform record's long title (filled by the waveform records' owner).
+  THook<void(TTraceId, const std::string&)> SetRecordTitleHook;
+};
+
+extern TTraceNamesState TraceNamesState;
+inline constinit std::array<std::string, kTraceIdCount>& TraceNames = TraceNamesState.TraceNames;
+inline constinit THook<void(TTraceId, const std::string&)>& SetRecordTitleHook =
+    TraceNamesState.SetRecordTitleHook;
 
 // Gives the current language's text of a key.
 using TLangLookup = std::function<std::string(const std::string& key)>;
-
-// Sets a waveform record's long title (filled by the waveform records' owner).
-extern THook<void(TTraceId, const std::string&)> SetRecordTitleHook;
 
 // Rebuilds TraceNames and the records' titles from the language texts of the keys "Ch",
 // "Channel", "Fn", "Mn", "Sn", "Function", "MemoryZona", "Spectrum", "Histogram" and

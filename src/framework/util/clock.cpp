@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "framework/settings/program_objects.h"
+
 namespace norv {
 
 namespace {
@@ -26,8 +28,10 @@ IClock& SystemClock() {
 }
 
 namespace {
+// None: the system clock.
 IClock* CurrentProgramClock = nullptr;
-}
+const TProgramUnit ProgramClockUnit("program clock", [] { CurrentProgramClock = nullptr; });
+}  // namespace
 
 IClock& ProgramClock() { return CurrentProgramClock ? *CurrentProgramClock : SystemClock(); }
 void SetProgramClock(IClock& clock) { CurrentProgramClock = &clock; }

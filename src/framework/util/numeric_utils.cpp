@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 
 namespace norv {
@@ -170,6 +171,10 @@ TRandomSource& ProgramRandom() {
   static TRandomSource source;
   return source;
 }
+
+namespace {
+const TProgramUnit ProgramRandomUnit("program random", [] { ProgramRandom() = TRandomSource(); });
+}  // namespace
 
 double RandomNormal(double mean, double sigma) { return ProgramRandom().Normal(mean, sigma); }
 

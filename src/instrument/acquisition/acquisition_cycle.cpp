@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/settings/handler.h"
 #include "framework/traces/scale_change_flags.h"
@@ -676,8 +677,8 @@ void TAcquisitionCycle::IdleWhenStopped() {
 
 namespace {
 
-std::unique_ptr<TAcquisitionCycle> ProgramCycle;
-std::unique_ptr<TSimulatorRecordSource> ProgramSimSource;
+constinit TOwned<TAcquisitionCycle> ProgramCycle;
+constinit TOwned<TSimulatorRecordSource> ProgramSimSource;
 
 }  // namespace
 

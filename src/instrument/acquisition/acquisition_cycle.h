@@ -27,13 +27,8 @@ namespace norv {
 
 class TSimulator;
 
-// Run control, bound to the "*Run" and "*StopSingle" nodes by the shell.
-inline bool RunFlag = false;     // continuous acquisition
-inline bool SingleFlag = false;  // one cycle, then stop
-// Set while a waveform is dragged and at close; the idle step then does nothing.
-inline bool AcqSuspended = false;
-// A cycle is open (for the main window).
-inline bool AcqCycleRunning = false;
+// Run control (RunFlag, SingleFlag, AcqSuspended, AcqCycleRunning) is in
+// acquisition_state.h.
 
 // Idle passes after a link failure before the link is probed.
 inline constexpr int kRecoveryWaitPasses = 200;

@@ -3,7 +3,8 @@
 // trigger, time-base and channel units beside it, and the display, shell, measurement,
 // analysis, TDR/mask and calibration subsystems above it. Every hook does nothing (or
 // gives the neutral answer) until its owner fills it in at start-up, so the cycle runs on
-// its own and in tests.
+// its own and in tests. The wired ones are filled by the instrument layer itself
+// (InstallInstrumentSettings).
 
 #include <array>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "framework/util/hook.h"
 #include "framework/traces/trace_names.h"
+#include "instrument/acquisition/acquisition_state.h"
 
 namespace norv {
 
@@ -38,36 +40,19 @@ struct TTdrChannelSettings {
   double BaseLine = 0;
 };
 
-// Per-trace state of the derived-signal machinery, indexed by trace id Ch1..S2: 0 off,
-// 1 on, 2 on with fresh data, 3 drawn. Written here after every record, read by the
-// analysis and display subsystems.
-enum : uint8_t { dssOff = 0, dssOn = 1, dssFresh = 2, dssDrawn = 3 };
-inline std::array<uint8_t, kRecordTraceCount> DerivedSignalStates{};
-inline uint8_t XYSignalState = dssOff;
-
-// Requests raised by the save page and the automatic-calibration timer, served while the
-// acquisition is stopped and at the end of every cycle.
-inline bool MemoCopyRequest = false;
-inline bool DiskSaveRequest = false;
-inline bool DiskLoadRequest = false;
-inline bool AutoCalibrationDue = false;
-
-// A new record arrived for the TDR readout (set per record, served at the end of a cycle).
-inline bool TDRReadoutFresh = false;
-
 struct TAcqHooks {
   // --- run control and instrument units beside the cycle -------------------------
   THook<void()> NotifyRunSwitchers;         // the "*Run" node's controls
   THook<void()> NotifyStopSingleSwitchers;  // the "*StopSingle" node's controls
-  THook<void(bool keepAcquisition)> RefreshTriggerStatus;
-  THook<void(int pointWords)> UpdateTriggerStatusFromData;
+  THook<void(bool keepAcquisition)> RefreshTriggerStatus{Wired("AcqHooks.RefreshTriggerStatus")};
+  THook<void(int pointWords)> UpdateTriggerStatusFromData{Wired("AcqHooks.UpdateTriggerStatusFromData")};
   // The pattern-lock clock check; run between cycles (see TAcquisitionCycle).
-  THook<void()> CheckPatternLockRate;
-  THook<void()> PatternScanStep;     // eye-line scan after a cycle
+  THook<void()> CheckPatternLockRate{Wired("AcqHooks.CheckPatternLockRate")};
+  THook<void()> PatternScanStep{Wired("AcqHooks.PatternScanStep")};  // eye-line scan after a cycle
   THook<void()> PatternSearchStep;   // runs when the pattern search has requested it
   THook<void()> RefreshTimeBaseReadouts;
-  THook<void()> NotifyChannelScales;
-  THook<void()> SendStateAfterConnect;
+  THook<void()> NotifyChannelScales{Wired("AcqHooks.NotifyChannelScales")};
+  THook<void()> SendStateAfterConnect{Wired("AcqHooks.SendStateAfterConnect")};
   THook<void()> ApplyPendingLanguage;  // a language change waiting in "Shadow:Lang"
 
   // --- display ------------------------------------------------------------------
@@ -141,6 +126,6 @@ struct TAcqHooks {
   THook<void()> CheckAutoCalibration;
 };
 
-inline TAcqHooks AcqHooks;
+extern TAcqHooks AcqHooks;
 
 }  // namespace norv

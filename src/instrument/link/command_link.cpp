@@ -3,6 +3,7 @@
 #include <charconv>
 #include <memory>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/util/errors.h"
 #include "framework/language/language.h"
@@ -16,13 +17,10 @@
 
 namespace norv {
 
-THook<void(bool refresh)> PreCommandHook{[](bool refresh) { BreakAcquisition(refresh); }};
-
 namespace {
 
 // The transport chosen at connect; none while closed.
-std::unique_ptr<ILinkTransport> Current;
-std::string LastCommand;
+constinit TOwned<ILinkTransport> Current;
 
 }  // namespace
 
@@ -70,7 +68,7 @@ bool IsInstrumentConnected() { return IsRealInstrument(); }
 bool LinkAlive() { return LinkTransport().Alive(); }
 
 bool SendCommand(std::string_view cmd, bool keepAcquisition) {
-  LastCommand = std::string(cmd.substr(0, LastCommandTextLength));
+  LinkState.LastCommand = std::string(cmd.substr(0, LastCommandTextLength));
   std::string bytes = EncodeText(cmd, TTextEncoding::Ansi);
   if (!keepAcquisition) PreCommandHook(true);
   bytes += "\r\n";
@@ -139,7 +137,7 @@ double QueryFloatArg(std::string_view cmd, double value) {
   return QueryFloat(std::string(cmd) + "? " + FloatCommandText(value), true);
 }
 
-const std::string& LastCommandText() { return LastCommand; }
+const std::string& LastCommandText() { return LinkState.LastCommand; }
 
 bool IsTimeoutReply(std::string_view reply) { return SameTextAscii(reply, ReplyTimeoutText); }
 

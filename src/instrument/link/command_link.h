@@ -16,6 +16,7 @@
 #include "framework/util/clock.h"
 #include "framework/util/hook.h"
 #include "framework/text/ip_address.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 
 namespace norv {
@@ -46,9 +47,8 @@ inline constexpr std::string_view LinkProbeQuery = "Info:GetVer:FPGAFW?";
 inline constexpr std::string_view ReplyEndMark = "\xC2\xB6";
 inline constexpr std::string_view ReplyCrMark = "\xC2\xAC";
 
-// Runs before every command that is not marked KeepAcquisition, with Refresh true. It
-// stops a running acquisition (BreakAcquisition) unless something else is set.
-extern THook<void(bool refresh)> PreCommandHook;
+// PreCommandHook (link_hooks.h) runs before every command that is not marked
+// KeepAcquisition.
 
 // Opens USB or TCP, sets LinkKind and asks the instrument for its individual data. A
 // failed open or an unanswered probe closes the transport again and gives false; the

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <limits>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/util/errors.h"
 #include "framework/text/ini_file.h"
@@ -15,7 +16,11 @@
 
 namespace norv {
 
+TIdentityState IdentityState;
+
 namespace {
+
+const TProgramUnit IdentityUnit("instrument identity", [] { IdentityState = {}; });
 
 constexpr int DemoBlocks = 4;
 constexpr uint8_t DemoDefaultModel = 4;
@@ -119,9 +124,8 @@ bool ReadIndivData() {
   id.IndivBlock = 0;
   id.ModelCode = 0;
   const bool valid = ParseIndivData(reply, id);
-  static bool oldFirmwareShown = false;
-  if (id.IndivBlock > 254 && !oldFirmwareShown) {
-    oldFirmwareShown = true;
+  if (id.IndivBlock > 254 && !IdentityState.OldFirmwareShown) {
+    IdentityState.OldFirmwareShown = true;
     LinkHooks.ShowMessage("Блок индив. данных = 255; Надо перепрошить FW v3.10.4 or later");
   }
   if (!valid || id.IndivBlock == 0 || id.IndivBlock > 254) {

@@ -30,7 +30,14 @@ struct TInstrumentIdentity {
   std::array<uint8_t, 6> MAC{};
 };
 
-inline TInstrumentIdentity InstrumentIdentity;
+struct TIdentityState {
+  TInstrumentIdentity InstrumentIdentity;
+  // The request for newer firmware has been shown (once per run).
+  bool OldFirmwareShown = false;
+};
+
+extern TIdentityState IdentityState;
+inline constinit TInstrumentIdentity& InstrumentIdentity = IdentityState.InstrumentIdentity;
 
 // Option bits.
 inline constexpr uint8_t OptClockRecoveryTrig = 1;

@@ -2,39 +2,45 @@
 // Call-outs of the command link, the sample stream and the identity reader to parts of
 // the program above them (shell, measurements, analysis) or built on them (settings
 // senders, simulator, point store, trigger). Each does nothing until its owner fills it
-// in at start-up, so the link works on its own and in tests.
+// in at start-up, so the link works on its own and in tests. The wired ones are filled by
+// the instrument layer itself (InstallInstrumentSettings and the program's cycle).
 
 #include <cstdint>
 #include <string>
 
 #include "framework/util/hook.h"
+#include "instrument/link/link_state.h"
 
 namespace norv {
 
-// Main-window state read by the acquisition stop.
-inline bool GuiReady = false;        // start-up has finished
-inline bool ClosingFlag = false;     // the main window closes: a stop drains at most 3 passes
-inline bool BreakRequest = false;    // ends the drain of a stop after its current pass
-inline bool NoTimerRestart = false;  // program end: a stop neither restarts timers nor refreshes
+void BreakAcquisition(bool refresh);  // sample_stream.h
 
 struct TLinkHooks {
+  // Runs before every command that is not marked KeepAcquisition, with Refresh true. It
+  // stops a running acquisition (BreakAcquisition) unless something else is set.
+  THook<void(bool refresh)> PreCommandHook{BreakAcquisition};
+  // Receives the USB transport's failure texts (the splash status during start-up).
+  THook<void(const std::string&)> UsbMessageSink;
+
   // Platform and shell.
   THook<void()> SystemBeep;
   THook<void(const std::string&)> SplashStatus;   // status line of the start-up splash
   THook<void(const std::string&)> ShowMessage;    // a message the user must see
-  THook<void()> EnableFlagRegisterTimer;          // nothing while there is no main window
+  // Nothing while there is no main window.
+  THook<void()> EnableFlagRegisterTimer{Wired("LinkHooks.EnableFlagRegisterTimer")};
   THook<std::string()> CurrentInstrumentName;     // name of the chosen instrument entry
 
   // Record start.
-  THook<bool()> PatternLockOn;                    // "Trig:PatternLockMode" is not Off
-  THook<void()> CheckPatternLockRate;
+  THook<bool()> PatternLockOn{Wired("LinkHooks.PatternLockOn")};  // "Trig:PatternLockMode" is not Off
+  THook<void()> CheckPatternLockRate{Wired("LinkHooks.CheckPatternLockRate")};
   // Sends delay, channel set, record length and averages through the caching senders.
-  THook<void(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay)> SendRecordSettings;
-  THook<void()> StartSimulatedRecord;
-  THook<void()> ClearAcqStarted;                  // the acquisition cycle starts afresh
+  THook<void(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay)> SendRecordSettings{
+      Wired("LinkHooks.SendRecordSettings")};
+  THook<void()> StartSimulatedRecord{Wired("LinkHooks.StartSimulatedRecord")};
+  THook<void()> ClearAcqStarted{Wired("LinkHooks.ClearAcqStarted")};  // the acquisition cycle starts afresh
 
   // Refresh after a stop.
-  THook<void()> ResetPointStore;
+  THook<void()> ResetPointStore{Wired("LinkHooks.ResetPointStore")};
   THook<bool()> MeasDisplayOn;                    // "Meas:Display" is not Off
   THook<void()> ResetHisticons;
   THook<void()> ResetMeasStatistics;
@@ -43,8 +49,8 @@ struct TLinkHooks {
   THook<void()> ClearEyeMeasurement;
 
   // Resynchronisation after the link has come back.
-  THook<void()> ResyncTrigger;
-  THook<void()> RefreshAcqSettings;
+  THook<void()> ResyncTrigger{Wired("LinkHooks.ResyncTrigger")};
+  THook<void()> RefreshAcqSettings{Wired("LinkHooks.RefreshAcqSettings")};
   THook<void()> RefreshSysInfo;                   // the instrument information window
   THook<void()> RegisterAllCommandsSkip;          // re-registration keeping existing nodes
   THook<void()> UpdateHelpMenuCaption;
@@ -52,6 +58,8 @@ struct TLinkHooks {
   THook<void()> UpdateOptionButtons;
 };
 
-inline TLinkHooks LinkHooks;
+extern TLinkHooks LinkHooks;
+inline constinit THook<void(bool refresh)>& PreCommandHook = LinkHooks.PreCommandHook;
+inline constinit THook<void(const std::string&)>& UsbMessageSink = LinkHooks.UsbMessageSink;
 
 }  // namespace norv

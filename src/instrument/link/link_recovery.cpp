@@ -4,6 +4,7 @@
 #include <string>
 
 #include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "instrument/link/command_link.h"
@@ -13,24 +14,28 @@ namespace norv {
 
 namespace {
 
-std::optional<int64_t> FailureSinceMs;
-std::optional<uint32_t> FailureNoticeId;  // the notice on show
+struct TLinkRecoveryState {
+  std::optional<int64_t> FailureSinceMs;
+  std::optional<uint32_t> FailureNoticeId;  // the notice on show
+};
+TLinkRecoveryState Recovery;
+const TProgramUnit LinkRecoveryUnit("link recovery", [] { Recovery = {}; });
 
 }  // namespace
 
 void ReportCommFailure(std::string_view text) {
   const int64_t now = ProgramClock().NowMs();
-  if (!FailureSinceMs) FailureSinceMs = now;
-  if (now - *FailureSinceMs >= CommFailureNoticeDelayMs && !FailureNoticeId) {
-    FailureNoticeId = PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep,
-                               THintStyle::Warning);
+  if (!Recovery.FailureSinceMs) Recovery.FailureSinceMs = now;
+  if (now - *Recovery.FailureSinceMs >= CommFailureNoticeDelayMs && !Recovery.FailureNoticeId) {
+    Recovery.FailureNoticeId =
+        PushHint(GetLangStr("CommunicationErr") + std::string(text), 0, THintKeep::Keep, THintStyle::Warning);
   }
 }
 
 void ClearCommFailure() {
-  FailureSinceMs.reset();
-  if (FailureNoticeId) RemoveHint(*FailureNoticeId);
-  FailureNoticeId.reset();
+  Recovery.FailureSinceMs.reset();
+  if (Recovery.FailureNoticeId) RemoveHint(*Recovery.FailureNoticeId);
+  Recovery.FailureNoticeId.reset();
 }
 
 void ResyncAfterLinkRecovery() {

@@ -73,6 +73,8 @@ class TSampleBuffer {
   std::span<const uint16_t> TakeWords();
   // TCP: the record is over-long.
   bool Overflowed() const { return overflow_; }
+  // TCP: the record's end word has been handed out.
+  bool Ended() const { return ended_; }
   // A stop drains the stream to its end word, however long.
   void StartDrain() { overflow_ = false; }
   // TCP: when bytes last arrived (or the record started).

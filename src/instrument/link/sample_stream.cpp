@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_hooks.h"
@@ -13,14 +14,20 @@
 
 namespace norv {
 
+TSampleStreamState SampleStreamState;
+
 namespace {
 
 constexpr size_t SampleBufferBytes = SampleBufferWords * 2;
 constexpr int ClosingDrainPasses = 3;
 
+// The received words of the running record (private to the link, so beside the state).
 TSampleBuffer SampleBuffer;
-bool RecordFromInstrument = false;  // the running record is the instrument's, not simulated
-int PatternLockStarts = 0;
+
+const TProgramUnit SampleStreamUnit("sample stream", [] {
+  SampleStreamState = {};
+  SampleBuffer = TSampleBuffer();
+});
 
 // Reads the stream after "ACQ:BREAK" until its end word. A failed read waits for the link
 // to answer again. False when the bound ran out.
@@ -102,20 +109,22 @@ std::span<const uint16_t> TSampleBuffer::TakeWords() {
 
 TSampleBuffer& StreamBuffer() { return SampleBuffer; }
 
-bool SampleStreamReceiving() { return (Acquiring && RecordFromInstrument) || BreakingAcquisition; }
+bool SampleStreamReceiving() {
+  return (Acquiring && SampleStreamState.RecordFromInstrument) || BreakingAcquisition;
+}
 
 void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double tbDelay, bool useInstrument) {
   if (Acquiring) {
     LinkHooks.SystemBeep();
     return;
   }
-  if (LinkHooks.PatternLockOn() && ++PatternLockStarts > PatternLockCheckInterval) {
-    PatternLockStarts = 0;
+  if (LinkHooks.PatternLockOn() && ++SampleStreamState.PatternLockStarts > PatternLockCheckInterval) {
+    SampleStreamState.PatternLockStarts = 0;
     LinkHooks.CheckPatternLockRate();
   }
   LinkHooks.SendRecordSettings(readKind, recLen, nAvg, tbDelay);
   SampleBuffer.Clear();
-  RecordFromInstrument = useInstrument;
+  SampleStreamState.RecordFromInstrument = useInstrument;
   if (!useInstrument) {
     LinkHooks.StartSimulatedRecord();
   } else if (!SendCommand("ACQ:GO", true)) {
@@ -136,11 +145,13 @@ bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle) {
 void BreakAcquisition(bool refresh) {
   if (Acquiring) {
     Acquiring = false;
-    if (IsInstrumentConnected() && RecordFromInstrument) {
+    if (IsInstrumentConnected() && SampleStreamState.RecordFromInstrument) {
       BreakingAcquisition = true;
+      // A record whose end word has been handed out already leaves nothing to wait for.
+      const bool ended = SampleBuffer.Ended();
       SampleBuffer.StartDrain();
       SendCommand("ACQ:BREAK", true);
-      if (!DrainAfterBreak()) CommFailure = true;
+      if (!ended && !DrainAfterBreak()) CommFailure = true;
       BreakingAcquisition = false;
       if (!NoTimerRestart) LinkHooks.EnableFlagRegisterTimer();
     }
@@ -158,6 +169,6 @@ void RefreshAfterStop() {
   if (LinkHooks.HistAxisOn() && LinkHooks.EyeMeasureOn()) LinkHooks.ClearEyeMeasurement();
 }
 
-int PatternLockCheckCount() { return PatternLockStarts; }
+int PatternLockCheckCount() { return SampleStreamState.PatternLockStarts; }
 
 }  // namespace norv

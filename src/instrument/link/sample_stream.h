@@ -39,10 +39,20 @@ inline constexpr int BreakDrainLimitMs = 2000;
 // Starts with pattern lock on between two pattern-lock rate checks.
 inline constexpr int PatternLockCheckInterval = 50;
 
-// A record request is running and its stream is being read.
-inline bool Acquiring = false;
-// BreakAcquisition is draining the stream.
-inline bool BreakingAcquisition = false;
+struct TSampleStreamState {
+  // A record request is running and its stream is being read.
+  bool Acquiring = false;
+  // BreakAcquisition is draining the stream.
+  bool BreakingAcquisition = false;
+  // Inside the stream: the running record is the instrument's, not simulated; starts
+  // with pattern lock on since the last rate check.
+  bool RecordFromInstrument = false;
+  int PatternLockStarts = 0;
+};
+
+extern TSampleStreamState SampleStreamState;
+inline constinit bool& Acquiring = SampleStreamState.Acquiring;
+inline constinit bool& BreakingAcquisition = SampleStreamState.BreakingAcquisition;
 
 // Requests one record of recLen points (readKind 2, 3 or 4) with nAvg averages at the
 // time-base delay tbDelay, from the instrument or, when useInstrument is false, from the
@@ -57,8 +67,9 @@ void StartAcquisition(uint8_t readKind, uint16_t recLen, uint16_t nAvg, double t
 bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
 
 // Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
-// most BreakDrainLimitMs, then CommFailure). Always lets the acquisition cycle start
-// afresh; with refresh (and the GUI ready) also RefreshAfterStop.
+// most BreakDrainLimitMs, then CommFailure); when the end word has been handed out
+// already, nothing is drained. Always lets the acquisition cycle start afresh; with
+// refresh (and the GUI ready) also RefreshAfterStop.
 void BreakAcquisition(bool refresh);
 // Resets the point store and the per-acquisition statistics.
 void RefreshAfterStop();

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <stdexcept>
 #include <string>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
 #include "tdr_mask/tdr_units.h"
@@ -240,16 +242,18 @@ void TSignalObjs::InitChannelSignals() {
   }
 }
 
+namespace {
+constinit TOwned<TSignalObjs> ProgramRecords;
+}  // namespace
+
 TSignalObjs& SignalObjs() {
-  static TSignalObjs records;
-  static const bool titlesHooked = [] {
+  if (!ProgramRecords) {
+    ProgramRecords = std::make_unique<TSignalObjs>();
     SetRecordTitleHook.Set([](TTraceId id, const std::string& title) {
       if (IsRecordTrace(id)) SignalObjs()[id].SetTitle(title);
     });
-    return true;
-  }();
-  (void)titlesHooked;
-  return records;
+  }
+  return *ProgramRecords;
 }
 
 void CreateSignalObjects() { SignalObjs(); }

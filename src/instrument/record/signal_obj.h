@@ -233,7 +233,7 @@ class TSignalObjs {
 };
 
 // The program's records, created on first use (or by CreateSignalObjects at start-up)
-// and freed at exit. Creating them also lets BuildTraceNames set their titles.
+// and held by ProgramObjects. Creating them also lets BuildTraceNames set their titles.
 TSignalObjs& SignalObjs();
 void CreateSignalObjects();
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
@@ -19,12 +20,11 @@
 
 namespace norv {
 
-THook<void(TTraceId, const std::string&)> SaveWaveformBinary;
-THook<void(TTraceId, const std::string&, bool)> SaveWaveformText;
-THook<bool(int, const std::string&, bool)> LoadWaveformBinary;
-THook<bool(int, const std::string&)> LoadWaveformText;
+TWaveformFileHooks WaveformFileHooks;
 
 namespace {
+
+const TProgramUnit WaveformFileHooksUnit("waveform file hooks", [] { WaveformFileHooks = {}; });
 
 constexpr std::size_t kUnitCodeUnits = 32;
 constexpr std::size_t kUnitBytes = 2 * kUnitCodeUnits;

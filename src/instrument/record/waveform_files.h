@@ -19,13 +19,21 @@ namespace norv {
 
 inline constexpr const char* kWaveformTextHeader = "This is text form of saved Waveform";
 
-// (source record Ch1..S2, file name)
-extern THook<void(TTraceId source, const std::string& fileName)> SaveWaveformBinary;
-// (source record Ch1..S2, file name, only the point lines)
-extern THook<void(TTraceId source, const std::string& fileName, bool yOnly)> SaveWaveformText;
-// (memory 0..3 for M1..M4, file name, without messages) -> loaded
-extern THook<bool(int memory, const std::string& fileName, bool silent)> LoadWaveformBinary;
-// (memory 0..3 for M1..M4, file name) -> loaded
-extern THook<bool(int memory, const std::string& fileName)> LoadWaveformText;
+struct TWaveformFileHooks {
+  // (source record Ch1..S2, file name)
+  THook<void(TTraceId source, const std::string& fileName)> SaveWaveformBinary;
+  // (source record Ch1..S2, file name, only the point lines)
+  THook<void(TTraceId source, const std::string& fileName, bool yOnly)> SaveWaveformText;
+  // (memory 0..3 for M1..M4, file name, without messages) -> loaded
+  THook<bool(int memory, const std::string& fileName, bool silent)> LoadWaveformBinary;
+  // (memory 0..3 for M1..M4, file name) -> loaded
+  THook<bool(int memory, const std::string& fileName)> LoadWaveformText;
+};
+
+extern TWaveformFileHooks WaveformFileHooks;
+inline constinit auto& SaveWaveformBinary = WaveformFileHooks.SaveWaveformBinary;
+inline constinit auto& SaveWaveformText = WaveformFileHooks.SaveWaveformText;
+inline constinit auto& LoadWaveformBinary = WaveformFileHooks.LoadWaveformBinary;
+inline constinit auto& LoadWaveformText = WaveformFileHooks.LoadWaveformText;
 
 }  // namespace norv

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "framework/settings/program_objects.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -30,6 +31,7 @@ const char* const FileExtensions[] = {".wfm", ".txt", ".txty"};
 // Not constinit like the other units: clang does not take the strings' constructor as
 // constant, and nothing reads this state before main.
 TAcquisitionSettingsState State;
+const TProgramUnit StateUnit("acquisition settings", ResetAcquisitionSettingsState);
 
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/settings/program_objects.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -24,6 +25,7 @@ enum TAttenUnit : uint8_t { auOff = 0, auRatio = 1, auDB = 2 };
 const char* const UnitPrefixes[] = {"", "Rho", "Ohm", "Gain"};
 
 constinit TChannelSettingsState State;
+const TProgramUnit StateUnit("channel settings", ResetChannelSettingsState);
 
 int Slot(int channel) { return channel == 2 ? 0 : 1; }
 int CodeOf(int slot) { return slot == 0 ? 2 : 3; }

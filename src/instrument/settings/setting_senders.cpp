@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/util/numeric_utils.h"
 #include "framework/settings/choice_handlers.h"
@@ -23,6 +24,7 @@ namespace {
 ISettingsLink* CurrentLink = nullptr;  // the command link
 
 constinit TSettingSendersState State;
+const TProgramUnit StateUnit("setting senders", ResetSettingSendersState);
 
 // Differences below this are rounding noise of values that were once equal.
 constexpr double TimeCacheTolerance = 1e-15;

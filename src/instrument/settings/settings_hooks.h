@@ -3,7 +3,8 @@
 // the program above them (shell, display, analysis, TDR/TDT, calibration) and to the
 // acquisition cycle and pages built on them. Each does nothing (or gives the neutral
 // answer) until its owner fills it in at start-up, so the settings work on their own and
-// in tests.
+// in tests. The wired ones are filled by the instrument layer itself
+// (InstallInstrumentSettings).
 
 #include <cstdint>
 #include <string>
@@ -23,9 +24,9 @@ struct TSettingsHooks {
   THook<bool()> AutoscaleRunning;
   THook<void(int position)> AutoscaleProgress;
   // Stops the acquisition's run: clears the Run and Single flags and tells their controls.
-  THook<void()> StopRunAndSingle;
+  THook<void()> StopRunAndSingle{Wired("SettingsHooks.StopRunAndSingle")};
   // Run or Single is on.
-  THook<bool()> AcquisitionRunning;
+  THook<bool()> AcquisitionRunning{Wired("SettingsHooks.AcquisitionRunning")};
   // The save dialog of the auto-save reaction: in the folder and base name, the filter
   // index 0..2; true on OK with the chosen file and filter.
   THook<bool(std::string& fileName, int& filterIndex)> AskAutoSaveFile;

@@ -2,6 +2,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -76,6 +77,10 @@ class TProgramAcqSettings final : public IAcqSettings {
   bool PattEyeLineOn() const override { return IsOn(TriggerSettings().PattEyeLine); }
   bool LowJitterOn() const override { return IsOn(TriggerSettings().LowJitter); }
 };
+
+// The hooks join the owner here, where they are filled; each settings unit joins from
+// its own file, beside its state.
+const TProgramUnit SettingsHooksUnit("settings hooks", [] { SettingsHooks = {}; });
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/settings/program_objects.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -35,6 +36,7 @@ const char* const ScaleMnemonics[] = {"Scale", "BitScale", "ScaleMetre", "ScaleF
 constexpr double UnitMids[] = {1e-8, 1.0, 1.0, 1.0, 10.0};
 
 constinit TTimeBaseSettingsState State;
+const TProgramUnit StateUnit("time-base settings", ResetTimeBaseSettingsState);
 
 TDoubleEditHandler* TimeScale(bool b) { return b ? State.ScaleB[huTime] : State.ScaleA[huTime]; }
 std::array<TDoubleEditHandler*, 5>& Scales(bool b) { return b ? State.ScaleB : State.ScaleA; }

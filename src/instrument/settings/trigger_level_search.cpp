@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "framework/settings/program_objects.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/setting_senders.h"
@@ -24,6 +25,7 @@ constexpr double SimulatedWindowLow = 0.125;
 constexpr double SimulatedWindowHigh = 0.375;
 
 constinit TTriggerStatusState State;
+const TProgramUnit StateUnit("trigger status", ResetTriggerStatusState);
 
 TTriggerStatus& Status() {
   if (!State.StatusIndicator || State.StatusClock != &ProgramClock()) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "framework/settings/program_objects.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -33,6 +34,7 @@ constexpr uint32_t ClockRecovDisabledMask = 8;
 constexpr uint32_t AdvancedDisabledMask = 16;
 
 constinit TTriggerSettingsState State;
+const TProgramUnit StateUnit("trigger settings", ResetTriggerSettingsState);
 
 double ScaleA() { return GetTimeScaleA(); }
 

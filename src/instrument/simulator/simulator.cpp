@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "instrument/link/sample_stream.h"
 
@@ -406,9 +408,16 @@ void TSimulator::SetSimTDTCircuit(int channel, TSimTdtCircuit circuit) {
   }
 }
 
+TSimulatorHooks SimulatorHooks;
+
+namespace {
+const TProgramUnit SimulatorHooksUnit("simulator hooks", [] { SimulatorHooks = {}; });
+constinit TOwned<TSimulator> ProgramSim;
+}  // namespace
+
 TSimulator& ProgramSimulator() {
-  static TSimulator simulator(ProgramRandom());
-  return simulator;
+  if (!ProgramSim) ProgramSim = std::make_unique<TSimulator>(ProgramRandom());
+  return *ProgramSim;
 }
 
 }  // namespace norv

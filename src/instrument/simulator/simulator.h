@@ -175,7 +175,8 @@ class TSimulator {
   int waitTarget_ = 1;
 };
 
-// The program's simulator, drawing from ProgramRandom().
+// The program's simulator, drawing from ProgramRandom(); created on first use and held by
+// ProgramObjects.
 TSimulator& ProgramSimulator();
 
 }  // namespace norv

@@ -21,13 +21,24 @@ struct TSimCalibrationNodes {
 // The factory values of the calibration constants for a model family.
 TSimCalibrationNodes DefaultSimCalibrationNodes(TSimModelFamily family);
 
-// Family of the connected (or demo) model.
-inline THook<TSimModelFamily()> SimModelFamilyHook{[] { return TSimModelFamily::L; }};
-// Current calibration constants.
-inline THook<TSimCalibrationNodes()> SimCalibrationNodesHook{
-    [] { return DefaultSimCalibrationNodes(SimModelFamilyHook()); }};
-// The simulator changed a generator's settings itself (the TDR/TDT circuit), so the
-// settings nodes can follow. Arguments: generator 1..4 and its new settings.
-inline THook<void(int, const TSimGenerator&)> SimGeneratorEditedHook;
+struct TSimulatorHooks;
+extern TSimulatorHooks SimulatorHooks;
+
+struct TSimulatorHooks {
+  // Family of the connected (or demo) model.
+  THook<TSimModelFamily()> SimModelFamilyHook{[] { return TSimModelFamily::L; }};
+  // Current calibration constants.
+  THook<TSimCalibrationNodes()> SimCalibrationNodesHook{
+      [] { return DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook()); }};
+  // The simulator changed a generator's settings itself (the TDR/TDT circuit), so the
+  // settings nodes can follow. Arguments: generator 1..4 and its new settings.
+  THook<void(int, const TSimGenerator&)> SimGeneratorEditedHook;
+};
+
+inline constinit THook<TSimModelFamily()>& SimModelFamilyHook = SimulatorHooks.SimModelFamilyHook;
+inline constinit THook<TSimCalibrationNodes()>& SimCalibrationNodesHook =
+    SimulatorHooks.SimCalibrationNodesHook;
+inline constinit THook<void(int, const TSimGenerator&)>& SimGeneratorEditedHook =
+    SimulatorHooks.SimGeneratorEditedHook;
 
 }  // namespace norv

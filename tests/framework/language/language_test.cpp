@@ -8,6 +8,7 @@
 #include <iterator>
 #include <set>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "framework/text/text_case.h"
@@ -26,17 +27,13 @@ class LanguageTest : public ::testing::Test {
     oldHome_ = std::getenv("VEXILOR_NORV_HOME");
     home_ = test::MakeTempDir("lang-home");
     setenv("VEXILOR_NORV_HOME", home_.c_str(), 1);
+    FreshProgramState();
     LanguageMessageHook.Set([this](const std::string& m) { messages_.push_back(m); });
     LanguageStrings = TLanguageStrings{};
   }
   void TearDown() override {
     setenv("VEXILOR_NORV_HOME", oldHome_.c_str(), 1);
-    LanguageMessageHook.Reset();
-    ProductNameHook.Reset();
-    Languages.reset();
-    LanguageStrings = TLanguageStrings{};
-    RegisterDefaultLangStrings(LanguageStrings);
-    EnglishFileMissing = false;
+    FreshProgramState();
   }
   void WriteFile(const std::string& name, const std::string& bytes) {
     std::ofstream(home_ / name, std::ios::binary) << bytes;

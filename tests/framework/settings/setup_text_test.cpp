@@ -15,11 +15,6 @@ using TLines = std::vector<std::string>;
 
 class SetupTextTest : public SettingsTreeTest {
  protected:
-  void TearDown() override {
-    OnSettingsLoaded.Reset();
-    SettingsTreeTest::TearDown();
-  }
-
   // One item of every kind, in the order a feature unit would register them, plus items
   // that never belong in a setup.
   void Register() {

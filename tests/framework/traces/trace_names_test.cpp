@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "framework/settings/program_objects.h"
 #include "framework/traces/display_sources.h"
 
 namespace norv {
@@ -33,7 +34,7 @@ class TraceNamesTest : public ::testing::Test {
   void SetUp() override {
     SetRecordTitleHook.Set([this](TTraceId id, const std::string& title) { titles_[id] = title; });
   }
-  void TearDown() override { SetRecordTitleHook.Reset(); }
+  void TearDown() override { FreshProgramState(); }
   std::map<TTraceId, std::string> titles_;
 };
 

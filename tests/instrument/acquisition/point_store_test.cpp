@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/settings/program_objects.h"
 namespace norv {
 namespace {
 
@@ -19,14 +20,14 @@ class RecordingLayer : public IAcqLayer {
 class PointStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    AcqHooks = TAcqHooks{};
+    FreshProgramState();
     for (int ch : {2, 3}) {
       TPointStore::TChannelTarget& t = store.Target(ch);
       t.Record = &records[ch == 2 ? 0 : 2];
       t.RecordIndex = ch == 2 ? 0 : 2;
     }
   }
-  void TearDown() override { AcqHooks = TAcqHooks{}; }
+  void TearDown() override { FreshProgramState(); }
 
   // Stores one record of codes for channel 2 from point 0 on.
   void StoreRecord(const std::vector<int16_t>& codes) {

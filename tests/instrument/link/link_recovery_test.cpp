@@ -18,16 +18,11 @@ namespace {
 class LinkRecoveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::ResetLinkState();
-    ClearCommFailure();
+    FreshProgramState();
     SetProgramClock(clock);
     InstallHintStack(std::make_unique<THintStack>(clock, clock));
   }
-  void TearDown() override {
-    ClearCommFailure();
-    InstallHintStack(nullptr);
-    test::ResetLinkState();
-  }
+  void TearDown() override { FreshProgramState(); }
 
   // The texts on the status-message stack, checking that each stays until removed.
   static std::vector<std::string> Notices() {

@@ -22,13 +22,12 @@ using Words = std::vector<uint16_t>;
 class UsbTransport : public ::testing::Test {
  protected:
   void SetUp() override {
-    CommFailure = false;
+    FreshProgramState();
     UsbMessageSink.Set([this](const std::string& text) { messages.push_back(text); });
   }
   void TearDown() override {
-    test::ResetLinkState();
+    FreshProgramState();
     CloseUSB();
-    UsbMessageSink.Reset();
   }
 
   static bool Send(std::string_view text) {

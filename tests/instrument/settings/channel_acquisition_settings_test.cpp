@@ -195,10 +195,6 @@ class LevelSearchOnSettingsTest : public InstrumentSettingsTest {
     InstrumentSettingsTest::SetUp();
     SetProgramClock(clock);
   }
-  void TearDown() override {
-    SetProgramClock(SystemClock());
-    InstrumentSettingsTest::TearDown();
-  }
   FakeClock clock;
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/settings/program_objects.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "instrument/settings/settings_hooks.h"
@@ -18,13 +19,8 @@ using Lines = std::vector<std::string>;
 
 class SettingSendersTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetSettingSendersState();
-    LinkKind = TLinkKind::None;
-  }
-  void TearDown() override {
-    LinkKind = TLinkKind::None;
-  }
+  void SetUp() override { FreshProgramState(); }
+  void TearDown() override { FreshProgramState(); }
   FakeSettingsLink link;
 };
 

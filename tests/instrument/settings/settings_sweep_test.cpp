@@ -116,8 +116,7 @@ class SettingsSweepTest : public InstrumentSettingsTest {
 
   // A fresh tree with every unit registered (the factory default).
   static void Register() {
-    ResetAll();
-    ResetState();
+    FreshProgramState();
     RegisterEveryUnit();
   }
 

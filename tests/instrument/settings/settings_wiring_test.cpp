@@ -45,7 +45,6 @@ class SettingsOnLinkTest : public InstrumentSettingsTest {
  protected:
   void SetUp() override {
     InstrumentSettingsTest::SetUp();
-    ResetLinkState();
     SetSettingsLink(nullptr);  // the command link itself
     InstallInstrumentSettings();
     SetProgramClock(waits);
@@ -57,11 +56,6 @@ class SettingsOnLinkTest : public InstrumentSettingsTest {
     instrument.SetReply("Sync?", "1");
     ASSERT_EQ(QueryCommand("Sync?"), "1");
     instrument.ClearCommands();
-  }
-  void TearDown() override {
-    SetProgramClock(SystemClock());
-    ResetLinkState();
-    InstrumentSettingsTest::TearDown();
   }
 
   // The command lines the instrument has received once `count` have come.

@@ -336,13 +336,7 @@ std::vector<std::string> DumpedPaths() {
   return lines;
 }
 
-class RegistrationAloneTest : public SettingsTreeTest {
- protected:
-  void TearDown() override {
-    SettingsHooks = TSettingsHooks{};
-    SettingsTreeTest::TearDown();
-  }
-};
+class RegistrationAloneTest : public SettingsTreeTest {};
 
 TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
   RegisterTriggerCommands();

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "framework/settings/program_objects.h"
 #include "instrument/settings/settings_hooks.h"
 #include "support/fake_clock.h"
 
@@ -86,7 +87,7 @@ class TriggerStatusTest : public ::testing::Test {
   void SetUp() override {
     SettingsHooks.ShowTriggerState.Set([this](int state) { shown.push_back(state); });
   }
-  void TearDown() override { SettingsHooks.ShowTriggerState.Reset(); }
+  void TearDown() override { FreshProgramState(); }
   FakeClock clock;
   std::vector<int> shown;
   int polls = 0;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "instrument/link/sample_stream.h"
 
@@ -91,11 +92,7 @@ class SimulatorTest : public ::testing::Test {
   bool acquiring = false;
 
   void SetUp() override { sim.BindAcquiringFlag(acquiring); }
-  void TearDown() override {
-    SimModelFamilyHook.Reset();
-    SimCalibrationNodesHook.Reset();
-    SimGeneratorEditedHook.Reset();
-  }
+  void TearDown() override { FreshProgramState(); }
 
   // Channel 1 alone, fed by generator A with Settings.
   void FeedChannel1(const TSimGenerator& settings, int recLen, double timeDiv, double delay, int nAvg = 1) {

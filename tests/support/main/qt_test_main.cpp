@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   {
     QApplication app(argc, argv);
     result = RUN_ALL_TESTS();
+    norv::test::TearDownTestHome();
   }
-  norv::test::TearDownTestHome();
   return result;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/settings/program_objects.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/link_transport.h"
@@ -15,9 +16,15 @@
 namespace norv {
 namespace {
 
-std::array<uint8_t, UsbWaveBlockBytes> WaveBlock;
-bool WaveCarried = false;
-uint8_t WaveCarry = 0;
+// The USB side of the sample stream: a block as read, and the byte of a word that a block
+// cut in two.
+struct TUsbStreamState {
+  std::array<uint8_t, UsbWaveBlockBytes> WaveBlock{};
+  bool WaveCarried = false;
+  uint8_t WaveCarry = 0;
+};
+TUsbStreamState UsbStream;
+const TProgramUnit UsbStreamUnit("USB stream", [] { UsbStream = {}; });
 
 void ReportFailure(const char* operation, const std::exception& error) {
   CommFailure = true;
@@ -83,26 +90,26 @@ bool ReadBufferFromUSB(uint8_t* buffer, size_t length, size_t& transferred, int 
 
 bool ReadUsbWaveBlock(std::span<uint16_t> words, size_t& count) {
   count = 0;
-  size_t request = std::min(WaveBlock.size(), words.size() * 2);
+  size_t request = std::min(UsbStream.WaveBlock.size(), words.size() * 2);
   size_t received = 0;
-  if (!ReadBufferFromUSB(WaveBlock.data(), request, received, UsbWaveTimeoutMs)) return false;
+  if (!ReadBufferFromUSB(UsbStream.WaveBlock.data(), request, received, UsbWaveTimeoutMs)) return false;
   // A carried byte plus `request` bytes is at most one byte more than `words` holds,
   // and that byte is carried on again.
   size_t next = 0;
-  if (WaveCarried && received > 0) {
-    words[count++] = LittleEndianWord(WaveCarry, WaveBlock[next++]);
-    WaveCarried = false;
+  if (UsbStream.WaveCarried && received > 0) {
+    words[count++] = LittleEndianWord(UsbStream.WaveCarry, UsbStream.WaveBlock[next++]);
+    UsbStream.WaveCarried = false;
   }
   for (; next + 1 < received; next += 2)
-    words[count++] = LittleEndianWord(WaveBlock[next], WaveBlock[next + 1]);
+    words[count++] = LittleEndianWord(UsbStream.WaveBlock[next], UsbStream.WaveBlock[next + 1]);
   if (next < received) {
-    WaveCarried = true;
-    WaveCarry = WaveBlock[next];
+    UsbStream.WaveCarried = true;
+    UsbStream.WaveCarry = UsbStream.WaveBlock[next];
   }
   return true;
 }
 
-void ClearUsbWaveCarry() { WaveCarried = false; }
+void ClearUsbWaveCarry() { UsbStream.WaveCarried = false; }
 
 // --- the USB transport ------------------------------------------------------------------
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "framework/util/hook.h"
+#include "instrument/link/link_hooks.h"
 
 namespace norv {
 
@@ -27,8 +27,7 @@ inline constexpr int UsbDrainTimeoutMs = 50;
 inline constexpr int UsbStaleTimeoutMs = 1;
 inline constexpr int UsbStaleReadsMax = 8;
 
-// Receives the failure texts (the splash status during start-up); silent until set.
-inline THook<void(const std::string&)> UsbMessageSink;
+// The failure texts go to UsbMessageSink (link_hooks.h); silent until set.
 
 // Opens the instrument and throws away what its IN pipe still holds. False (and
 // CommFailure set) when the library or the device cannot be opened.
