@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <vector>
 
@@ -96,17 +95,6 @@ TEST_F(SettingSendersTest, AlwaysSentCommandsAndTheirTexts) {
                    "Trig:Level -0.032", "Trig:Slope Neg", "Trig:Hister HighSens", "Acq:SmplMode LFFB",
                    "Acq:SmplMode SIMPLE", "Ch1:Band Narrow", "Ch2:Band Full", "Ch1:Comp 0.3",
                    "Ch2:Comp -0.12345679"}));
-}
-
-TEST_F(SettingSendersTest, NumberTextsStayDotDecimalUnderADecimalCommaLocale) {
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "de_DE")) {
-    GTEST_SKIP() << "no decimal-comma locale installed";
-  }
-  SendTrigLevel(0.25);
-  SendTimeDiv(2.5e-9);
-  std::setlocale(LC_ALL, saved.c_str());
-  EXPECT_EQ(link.Texts(), (Lines{"Trig:Level 0.25", "TB:TIMEDIV 2.5E-9"}));
 }
 
 TEST_F(SettingSendersTest, GeneratorCommandsNeedTheGeneratorsOption) {
