@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -394,31 +393,6 @@ TEST(WaveformTextFile, RefusedFilesChangeNothing) {
     EXPECT_FALSE(LoadText(dst, b.text)) << b.what;
     EXPECT_EQ(SaveBinary(dst), before) << b.what;
   }
-}
-
-// A locale whose numbers use a decimal comma and group digits.
-struct CommaPunct : std::numpunct<char> {
-  char do_decimal_point() const override { return ','; }
-  char do_thousands_sep() const override { return '.'; }
-  std::string do_grouping() const override { return "\3"; }
-};
-
-TEST(WaveformTextFile, NumbersIgnoreTheLocale) {
-  const std::locale comma(std::locale::classic(), new CommaPunct);
-  const std::locale previous = std::locale::global(comma);
-  TSignalObj src = SampleRecord(32, false);
-  src.SetY(0, 1234.5);
-  std::ostringstream out(std::ios::binary);
-  out.imbue(comma);
-  ASSERT_TRUE(src.SaveToTextFile(out, false));
-  std::istringstream in(out.str(), std::ios::binary);
-  in.imbue(comma);
-  TSignalObj dst;
-  const bool loaded = dst.LoadFromTextFile(in);
-  std::locale::global(previous);
-  ASSERT_TRUE(loaded);
-  EXPECT_EQ(Lines(out.str())[13], "     1.23450000000000000E+0003");
-  EXPECT_EQ(dst.GetStoredY(0), 1234.5);
 }
 
 }  // namespace
