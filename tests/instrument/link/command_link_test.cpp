@@ -54,6 +54,10 @@ TEST_F(LinkTest, CommandsAndQueriesGoOutWithTheirExactTexts) {
 
 TEST_F(LinkTest, RepliesLoseTheirCrLfAndMustBeWholeNumbers) {
   Connect();
+  // A reply never read does not answer the next command.
+  instrument.SetReply("Slow?", "old");
+  SendCommand("Slow?", false);
+  ASSERT_TRUE(instrument.WaitForReplies(2));  // the connection's and this one
   instrument.SetReply("Info:Name?", std::string("a\xB5z"));
   instrument.SetReply("N?", "12");
   SendCommand("N?", false);
@@ -105,15 +109,6 @@ TEST_F(LinkTest, WithoutARealInstrumentCommandsAreDroppedAndRepliesFixed) {
   // Error reports keep the first 32 characters of the last command.
   SendCommand("Calibr:Sampler:Linearity 0123456789ABCDEF", true);
   EXPECT_EQ(LastCommandText(), "Calibr:Sampler:Linearity 0123456");
-}
-
-TEST_F(LinkTest, AStaleReplyDoesNotAnswerTheNextQuery) {
-  Connect();
-  instrument.SetReply("Slow?", "old");
-  instrument.SetReply("Fast?", "new");
-  SendCommand("Slow?", false);  // its reply is never read
-  ASSERT_TRUE(instrument.WaitForReplies(2));  // the connection's and this one
-  EXPECT_EQ(QueryCommand("Fast?"), "new");
 }
 
 TEST_F(LinkTest, AFailedConnectClosesTheLinkAndARetrySucceeds) {
