@@ -19,14 +19,15 @@ TEST(SettingRulesTest, EdgesTheNodesDoNotReach) {
 }
 
 TEST(SettingRulesTest, PatternDelayLimitsAndPrbsConversion) {
+  // A short pattern (10) holds the maximum seven bits inside one period.
   const struct {
     int32_t Length, Divider, MaxDelay;
     bool IsPrbs;
-  } limits[] = {
-      {100, 3, 33, false}, {32767, 1, 32766, true}, {65535, 1, 65528, false},
-      {10, 1, 3, false},  // short: the maximum is held seven bits inside one period
-      {7, 1, 6, true},
-  };
+  } limits[] = {{100, 3, 33, false},
+                {32767, 1, 32766, true},
+                {65535, 1, 65528, false},
+                {10, 1, 3, false},
+                {7, 1, 6, true}};
   for (const auto& c : limits) {
     const TPatternLimits l = PatternDelayLimits(c.Length, 1, c.Divider);
     EXPECT_EQ(l.MaxDelay, c.MaxDelay) << c.Length;
