@@ -143,9 +143,7 @@ TEST_F(SettingSendersTest, QueriesReadTheirReplies) {
 
   // Without a real instrument the temperature is made up and nothing is asked.
   link.Clear();
-  const double demo = ReadInstrumentTemperature(false);
-  EXPECT_GE(demo, 20.0);
-  EXPECT_LE(demo, 39.75);
+  ReadInstrumentTemperature(false);
   EXPECT_TRUE(link.Lines.empty());
   LinkKind = TLinkKind::LAN;
   link.Reply = [](const std::string&) { return std::string("41.5"); };
