@@ -131,22 +131,17 @@ TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
   EXPECT_FALSE(Disabled("Acq:NAcq"));
 }
 
-TEST_F(AcquisitionSettingsTest, FitToSendsTheSamplingModeOnce) {
-  ApplyAll();
-  Exec("ACQ:FITTO SINGLE");
-  ApplyAcqFitTo();  // the status line drawing its icon again
-  EXPECT_EQ(link.TextsStartingWith("Acq:SmplMode"), (Lines{"Acq:SmplMode LFFB"}));
-  EXPECT_FALSE(IsAcqFitToMulti());
-  SettingsHooks.AutoscaleRunning.Set([] { return true; });
-  EXPECT_TRUE(IsAcqFitToMulti());
-}
-
-TEST_F(AcquisitionSettingsTest, RecordLengthAndAveragesReachTheInstrumentOnce) {
+TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstrumentOnce) {
   ApplyAll();
   Exec("ACQ:CH1:RECLEN 1024");
   Exec("ACQ:CH1:RECLEN 1024");
   Exec("ACQ:CH1:NAVG 16");
-  EXPECT_EQ(link.TextsStartingWith("Acq:"), (Lines{"Acq:RecLen 1024", "Acq:NAvg 16"}));
+  Exec("ACQ:FITTO SINGLE");
+  ApplyAcqFitTo();  // the status line drawing its icon again
+  EXPECT_EQ(link.TextsStartingWith("Acq:"), (Lines{"Acq:RecLen 1024", "Acq:NAvg 16", "Acq:SmplMode LFFB"}));
+  EXPECT_FALSE(IsAcqFitToMulti());
+  SettingsHooks.AutoscaleRunning.Set([] { return true; });
+  EXPECT_TRUE(IsAcqFitToMulti());
 }
 
 TEST_F(AcquisitionSettingsTest, AutoSaveName) {

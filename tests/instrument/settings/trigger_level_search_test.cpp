@@ -27,20 +27,14 @@ struct TWindowTrigger {
 TEST(TriggerLevelSearchTest, SimulatedWindowProbeSequence) {
   // The simulator triggers between 125 and 375 mV.
   TWindowTrigger trigger{125, 375, {}};
-  std::vector<int> progress;
   double level = -1;
-  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [&](int p) { progress.push_back(p); }, level));
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), [](int) {}, level));
   EXPECT_DOUBLE_EQ(level, 0.25);
   // -32 fails, so +32 is not asked; the coarse pass at 512 fails, the one at 256 finds
   // +256 (grid 512); the edges are then bisected in halving steps down to 4 mV.
   EXPECT_EQ(trigger.Probes, (Levels{-32, -512, 512, -256, 256,      //
                                     0, 128, 64, 96, 112, 120, 124,  // lower edge from 256 towards -256
                                     512, 384, 320, 352, 368, 376, 372}));
-  // One progress step after the failed pass, 34 before the edges, then per bisection step.
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.front(), 25 + 18 / 22);  // after the pass with half 512: sqrt(512) = 22
-  EXPECT_EQ(progress[1], 34);
-  EXPECT_EQ(progress.back(), 42 + 16 / 2);  // last step distance 4
 }
 
 TEST(TriggerLevelSearchTest, CoarseSearchCoversEveryOddMultipleOf32Once) {
@@ -58,7 +52,6 @@ TEST(TriggerLevelSearchTest, CoarseSearchCoversEveryOddMultipleOf32Once) {
     }
   }
   EXPECT_EQ(never.Probes, expected);
-  EXPECT_EQ(never.Probes.size(), 62u);
 }
 
 TEST(TriggerLevelSearchTest, NegativeWindowAndBisectionBounds) {

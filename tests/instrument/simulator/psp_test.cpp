@@ -53,38 +53,14 @@ class PspTest : public ::testing::Test {
   }
 };
 
-TEST_F(PspTest, Prbs7FactsLengthsAndTheTwoTapFeedbackOfOrders7And15) {
-  ASSERT_EQ(psp.GetPatternLength(), 127);
-  int ones = 0;
-  for (int i = 0; i < 127; ++i) ones += psp.Bit(i);
-  EXPECT_EQ(ones, 64);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(psp.Bit(i), 1) << i;
-
-  for (int order : {7, 15}) {
-    psp.SetOrder(order, false);
-    EXPECT_EQ(psp.GetPatternLength(), 1 << order);
-    const std::vector<int> expected = TwoTapPattern(order, psp.GetPatternLength());
-    for (int i = 0; i < psp.GetPatternLength(); ++i) ASSERT_EQ(psp.Bit(i), expected[i]) << order << " " << i;
-  }
-
-  auto badOrderText = [&](int order) {
-    try {
-      psp.SetOrder(order, true);
-    } catch (const EAssertion& e) {
-      return std::string(e.what());
-    }
-    return std::string("accepted");
-  };
-  EXPECT_EQ(badOrderText(4), "Bad Bit");
-  EXPECT_EQ(badOrderText(16), "Bad Bit");
-}
-
-TEST_F(PspTest, EveryOrderIsMaximalLength) {
+TEST_F(PspTest, EveryOrderIsMaximalLengthAndOrders7And15KeepTheTwoTapFeedback) {
   for (int order = TPSP::kMinOrder; order <= TPSP::kMaxOrder; ++order) {
-    psp.SetOrder(order, false);
     const int period = (1 << order) - 1;
-    // Length 2^N repeats the first bit after one period.
-    EXPECT_EQ(psp.Bit(period), psp.Bit(0)) << order;
+    psp.SetOrder(order, true);
+    EXPECT_EQ(psp.GetPatternLength(), period);
+    psp.SetOrder(order, false);
+    ASSERT_EQ(psp.GetPatternLength(), period + 1);
+    EXPECT_EQ(psp.Bit(period), psp.Bit(0)) << order;  // length 2^N repeats the first bit
     // A maximal-length sequence shows every non-zero N-bit word once per period, which
     // no sequence of a shorter period can.
     std::set<unsigned> windows;
@@ -95,6 +71,17 @@ TEST_F(PspTest, EveryOrderIsMaximalLength) {
     }
     EXPECT_EQ(static_cast<int>(windows.size()), period) << order;
     EXPECT_EQ(windows.count(0u), 0u) << order;
+    if (order != 7 && order != 15) continue;
+    const std::vector<int> expected = TwoTapPattern(order, period + 1);
+    for (int i = 0; i <= period; ++i) ASSERT_EQ(psp.Bit(i), expected[i]) << order << " " << i;
+  }
+  for (int order : {TPSP::kMinOrder - 1, TPSP::kMaxOrder + 1}) {
+    try {
+      psp.SetOrder(order, true);
+      ADD_FAILURE() << order << " accepted";
+    } catch (const EAssertion& e) {
+      EXPECT_STREQ(e.what(), "Bad Bit");
+    }
   }
 }
 
