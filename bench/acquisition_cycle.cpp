@@ -7,6 +7,8 @@
 // the cycle and point store: at most 10 times the baseline (the others are for
 // information).
 
+#include "instrument/acquisition/acquisition_cycle.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "framework/settings/handler.h"
-#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/simulator/simulator.h"

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "framework/text/ini_file.h"
-#include "framework/util/program_dir.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
+#include "framework/util/program_dir.h"
 #include "support/fuzz_program.h"
 
 using namespace norv;

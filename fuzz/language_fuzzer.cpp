@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/text/dot_number.h"
 #include "framework/language/language.h"
-#include "framework/util/program_dir.h"
+#include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/util/program_dir.h"
 #include "support/fuzz_program.h"
 
 using namespace norv;

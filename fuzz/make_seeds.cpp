@@ -14,12 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/text/ini_file.h"
 #include "framework/language/language.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/ini_file.h"
+#include "framework/text/text_encoding.h"
 #include "framework/util/numeric_utils.h"
 #include "framework/util/program_dir.h"
-#include "framework/settings/settings_tree.h"
-#include "framework/text/text_encoding.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"

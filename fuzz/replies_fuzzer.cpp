@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/text/ip_address.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/text/ip_address.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_recovery.h"

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/settings/settings_tree.h"
 #include "framework/text/ip_address.h"
 #include "framework/util/numeric_utils.h"
-#include "framework/settings/settings_tree.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/command_link.h"

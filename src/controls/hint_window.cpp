@@ -7,8 +7,8 @@ namespace norv {
 
 namespace {
 
-constexpr int kTextMargin = 3;     // left margin of the text
-constexpr int kWidthReserve = 6;   // window width less the text's room
+constexpr int kTextMargin = 3;    // left margin of the text
+constexpr int kWidthReserve = 6;  // window width less the text's room
 
 }  // namespace
 
@@ -24,7 +24,8 @@ THintLines SplitHintText(const QString& text, int maxWidth, const std::function<
 
   // fit: how many characters line 1 holds.
   int fit = 0, used = 0;
-  while (fit < n && used + widths[static_cast<size_t>(fit)] <= maxWidth) used += widths[static_cast<size_t>(fit++)];
+  while (fit < n && used + widths[static_cast<size_t>(fit)] <= maxWidth)
+    used += widths[static_cast<size_t>(fit++)];
   if (fit == n) return {text, {}, 1};
   if (fit == 0) fit = 1;  // a window narrower than one character still shows something
 
@@ -34,7 +35,8 @@ THintLines SplitHintText(const QString& text, int maxWidth, const std::function<
   if (rest <= maxWidth) {
     // start: the earliest character from which the rest still fits on line 2.
     int start = fit, tail = rest;
-    while (start > 0 && tail + widths[static_cast<size_t>(start - 1)] <= maxWidth) tail += widths[static_cast<size_t>(--start)];
+    while (start > 0 && tail + widths[static_cast<size_t>(start - 1)] <= maxWidth)
+      tail += widths[static_cast<size_t>(--start)];
     bool found = false;
     for (QChar breakChar : {QChar('\\'), QChar(' '), QChar('-')}) {
       for (int j = fit - 1; j >= std::max(start, 1) && !found; --j) {
@@ -60,7 +62,8 @@ TMyHintWindow::TMyHintWindow(QWidget* parent) : QWidget(parent) {
 
 int TMyHintWindow::LineHeight() const { return QFontMetrics(font_).height(); }
 
-void TMyHintWindow::ShowText(const QString& text, QColor textColor, QColor backColor, int left, int top, int width) {
+void TMyHintWindow::ShowText(const QString& text, QColor textColor, QColor backColor, int left, int top,
+                             int width) {
   QFontMetrics metrics(font_);
   lines_ = SplitHintText(text.left(kHintMaxChars), width - kWidthReserve,
                          [&](QChar c) { return metrics.horizontalAdvance(c); });
@@ -86,7 +89,8 @@ void TMyHintWindow::paintEvent(QPaintEvent*) {
     QRect box(0, y, textWidth, lh + 1);
     painter.save();
     painter.setClipRect(box);
-    painter.drawText(box.adjusted(kTextMargin, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, line);
+    painter.drawText(box.adjusted(kTextMargin, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                     line);
     painter.restore();
   };
   drawLine(lines_.first, 0);
@@ -104,7 +108,8 @@ class THintWindowHandle : public IHintWindow {
   void ShowText(const std::string& text, uint32_t textColor, uint32_t backColor, int left, int top,
                 int width) override {
     if (window_)
-      window_->ShowText(QString::fromStdString(text), ColorFromBgr(textColor), ColorFromBgr(backColor), left, top, width);
+      window_->ShowText(QString::fromStdString(text), ColorFromBgr(textColor), ColorFromBgr(backColor), left,
+                        top, width);
   }
 
  private:

@@ -24,8 +24,7 @@ static uint32_t HundredthsOf(double seconds) {
 
 // --- clock and ticker ---
 
-TPersistenceClock::TPersistenceClock(const IClock& clock)
-    : clock_(clock), startMs_(clock.NowMs()) {}
+TPersistenceClock::TPersistenceClock(const IClock& clock) : clock_(clock), startMs_(clock.NowMs()) {}
 
 void TPersistenceClock::Refresh() {
   const int64_t elapsed = std::max<int64_t>(0, clock_.NowMs() - startMs_);
@@ -47,8 +46,8 @@ bool TPersistenceTicker::Running() const { return timer_->Enabled(); }
 
 // --- TComplicatedSignalLayer ---
 
-TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, int height,
-                                                 int index, bool isXY)
+TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, int height, int index,
+                                                 bool isXY)
     : TParentSignalLayer(std::move(name), width, height, index, isXY),
       // Padded, so that the last column's last band can be read whole.
       accum_(static_cast<size_t>(Width()) * (MaxY() + 1) + 8, 0),
@@ -203,8 +202,7 @@ void TPersistSignalLayer::AgePoints() {
 
 // --- TColorGrSignalLayer ---
 
-TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height, int index,
-                                         bool isXY)
+TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TComplicatedSignalLayer(std::move(name), width, height, index, isXY),
       pointsInColumn_(static_cast<size_t>(Width()) + 1, 1),
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
@@ -383,12 +381,11 @@ void THistLayer::Hide() {
   EndScreenUpdate();
 }
 
-void THistLayer::DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins,
-                               bool logScale, double offset, double unitsPerDiv,
-                               uint32_t total) {
+void THistLayer::DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins, bool logScale,
+                               double offset, double unitsPerDiv, uint32_t total) {
   orientation = orientation == 0 ? 0 : 1;
-  const int count = std::clamp<int>(std::min<size_t>(std::max(binCount, 0), bins.size()), 0,
-                                    kMaxRecordPoints);
+  const int count =
+      std::clamp<int>(std::min<size_t>(std::max(binCount, 0), bins.size()), 0, kMaxRecordPoints);
   BeginScreenUpdate();
   if (orientation != orientation_ || count != binCount_) {
     Hide();

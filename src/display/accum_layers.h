@@ -38,8 +38,7 @@ class TPersistenceClock {
 class TPersistenceTicker {
  public:
   static constexpr int kIntervalMs = 12;
-  TPersistenceTicker(TPersistenceClock& clock, ITimerFactory& timers,
-                     std::function<void()> ageLayers);
+  TPersistenceTicker(TPersistenceClock& clock, ITimerFactory& timers, std::function<void()> ageLayers);
   void SetRunning(bool running);
   bool Running() const;
 
@@ -211,8 +210,8 @@ class THistLayer : public TScreenLayer {
   // Orientation 0: bins along the rows, bars grow rightwards; 1: bins along the columns,
   // bars grow upwards. Bars show each bin's share of Total (in dB with LogScale) from
   // Offset, UnitsPerDiv per division.
-  void DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins,
-                     bool logScale, double offset, double unitsPerDiv, uint32_t total);
+  void DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins, bool logScale,
+                     double offset, double unitsPerDiv, uint32_t total);
   void Hide() override;
   uint32_t PixelColor(int x, int y) const override;
   int BarLength(int position) const { return barLength_[position]; }

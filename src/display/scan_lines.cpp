@@ -14,9 +14,8 @@ TRect Intersect(const TRect& a, const TRect& b) {
                std::min(a.Bottom, b.Bottom)};
 }
 
-void ITextRasteriser::DrawClipped(TSLBMP& image, TRect clip, int x, int y,
-                                  std::string_view text, TColorRef ink,
-                                  TColorRef fill) const {
+void ITextRasteriser::DrawClipped(TSLBMP& image, TRect clip, int x, int y, std::string_view text,
+                                  TColorRef ink, TColorRef fill) const {
   clip = Intersect(clip, TRect{0, 0, image.Width(), image.Height()});
   if (clip.IsEmpty()) return;
   image.FillRect(clip, fill);
@@ -37,8 +36,8 @@ void ITextRasteriser::DrawClipped(TSLBMP& image, TRect clip, int x, int y,
 
 void TSLBMP::Resize(int width, int height) {
   if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide) {
-    throw std::out_of_range("picture size " + std::to_string(width) + " x " +
-                            std::to_string(height) + " outside 0..65535");
+    throw std::out_of_range("picture size " + std::to_string(width) + " x " + std::to_string(height) +
+                            " outside 0..65535");
   }
   width_ = width;
   height_ = height;
@@ -156,8 +155,7 @@ void TScanLinesScreen::TextRectOutDeferred(TRect rect, int dx, std::string_view 
   GrowDirty(rect.Left, rect.Top, rect.Right, rect.Bottom);
 }
 
-void TScanLinesScreen::TextOutAligned(int x, int y, int vAlign, int hAlign,
-                                      std::string_view text) {
+void TScanLinesScreen::TextOutAligned(int x, int y, int vAlign, int hAlign, std::string_view text) {
   if (!visible_) return;
   const TTextExtent size = Text().Measure(text);
   int left = x;

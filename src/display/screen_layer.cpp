@@ -77,9 +77,7 @@ void TScreenLayer::StartDrag(int x, int y) {
   dragStartY_ = y;
 }
 
-bool TScreenLayer::CellPresent(int x, int y) const {
-  return InPlot(x, y) && cells_[CellIndex(x, y)] != 0;
-}
+bool TScreenLayer::CellPresent(int x, int y) const { return InPlot(x, y) && cells_[CellIndex(x, y)] != 0; }
 
 bool TScreenLayer::StripHit(int, int, int) const { return false; }
 

@@ -30,8 +30,7 @@ const std::vector<uint8_t>& MarkerGlyphColumns(TMarkerGlyph glyph) {
 
 // --- TParentSignalLayer ---
 
-TParentSignalLayer::TParentSignalLayer(std::string name, int width, int height, int index,
-                                       bool isXY)
+TParentSignalLayer::TParentSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TScreenLayer(std::move(name), width, height, index, isXY),
       pointRow_(kMaxRecordPoints, 0),
       pointColumn_(kMaxRecordPoints, 0),
@@ -94,8 +93,8 @@ void TParentSignalLayer::SetSignalScale(int pointCount, double offset, double un
   SetLevelMarker(row, markerHighlighted_);
 }
 
-void TParentSignalLayer::SetXYScale(int pointCount, int secondPointCount, double offset,
-                                    double unitsPerDiv, double xOffset, double xUnitsPerDiv) {
+void TParentSignalLayer::SetXYScale(int pointCount, int secondPointCount, double offset, double unitsPerDiv,
+                                    double xOffset, double xUnitsPerDiv) {
   BeforeSignal();
   pointCount = std::clamp(pointCount, 0, kMaxRecordPoints);
   secondPointCount = std::clamp(secondPointCount, 0, kMaxRecordPoints);
@@ -192,8 +191,7 @@ void TParentSignalLayer::Show() {
 uint32_t TParentSignalLayer::PixelColor(int, int) const { return Colour(); }
 
 bool TParentSignalLayer::StripCell(int stripColumn, int row) const {
-  if (IsXY() || stripColumn < 0 || stripColumn >= kMarkerStripWidth || row < 0 ||
-      row > MaxY()) {
+  if (IsXY() || stripColumn < 0 || stripColumn >= kMarkerStripWidth || row < 0 || row > MaxY()) {
     return false;
   }
   return strip_[static_cast<size_t>(row) * kMarkerStripWidth + stripColumn] != 0;
@@ -309,8 +307,7 @@ void TSimpleSignalLayer::CellOccupied(int, int) {}
 
 // --- TVectorSignalLayer ---
 
-TVectorSignalLayer::TVectorSignalLayer(std::string name, int width, int height, int index,
-                                       bool isXY)
+TVectorSignalLayer::TVectorSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TParentSignalLayer(std::move(name), width, height, index, isXY),
       lineCells_(static_cast<size_t>(Width()) * (MaxY() + 1), 0),
       runs_(static_cast<size_t>(Width()) + 1) {}
@@ -474,8 +471,8 @@ void DrawSignal(TParentSignalLayer& layer, const TSignalObj& record) {
 void DrawXYSignal(TParentSignalLayer& layer, const TSignalObj& xRecord, const TSignalObj& yRecord) {
   const int xCount = xRecord.GetShownCount();
   const int yCount = yRecord.GetShownCount();
-  layer.SetXYScale(yCount, xCount, yRecord.GetEffOffset(), yRecord.GetEffScale(),
-                   xRecord.GetEffOffset(), xRecord.GetEffScale());
+  layer.SetXYScale(yCount, xCount, yRecord.GetEffOffset(), yRecord.GetEffScale(), xRecord.GetEffOffset(),
+                   xRecord.GetEffScale());
   const int pairs = std::min(xCount, yCount);
   for (int i = 0; i < pairs; ++i) {
     layer.PutSampleAt(i, yRecord.GetDisplayValue(i), xRecord.GetDisplayValue(i));

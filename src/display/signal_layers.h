@@ -44,8 +44,8 @@ class TParentSignalLayer : public TScreenLayer {
   // Once per record on YT layers, before its points. Counts above 4096 are taken as 4096.
   void SetSignalScale(int pointCount, double offset, double unitsPerDiv);
   // Once per pass on the XY layer.
-  void SetXYScale(int pointCount, int secondPointCount, double offset, double unitsPerDiv,
-                  double xOffset, double xUnitsPerDiv);
+  void SetXYScale(int pointCount, int secondPointCount, double offset, double unitsPerDiv, double xOffset,
+                  double xUnitsPerDiv);
   // One point of a YT record; indexes at or beyond the point count are ignored.
   virtual void PutSample(int index, double value);
   // One (X, Y) pair on the XY layer.

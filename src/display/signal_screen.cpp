@@ -12,9 +12,7 @@
 
 namespace norv {
 
-TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(text) {
-  UpdateLayerMasks();
-}
+TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(text) { UpdateLayerMasks(); }
 
 TSignalScreen::~TSignalScreen() {
   // Layers outliving their screen must not call back into it.

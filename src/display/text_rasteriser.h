@@ -49,8 +49,8 @@ class ITextRasteriser {
 
   // Fills Clip (clipped to the picture) with Fill, then sets the text's pixels in Ink
   // with its top-left corner at (X, Y), never outside Clip.
-  void DrawClipped(TSLBMP& image, TRect clip, int x, int y, std::string_view text,
-                   TColorRef ink, TColorRef fill) const;
+  void DrawClipped(TSLBMP& image, TRect clip, int x, int y, std::string_view text, TColorRef ink,
+                   TColorRef fill) const;
 };
 
 }  // namespace norv

@@ -18,8 +18,7 @@ double OhmsToReflection(double ohms) {
   return (ohms - kTdrReferenceOhms) / denominator;
 }
 
-double PropagationFactor(bool byDielectricConstant, double dielectricConstant,
-                         double velocityFactor) {
+double PropagationFactor(bool byDielectricConstant, double dielectricConstant, double velocityFactor) {
   if (!byDielectricConstant) return velocityFactor;
   if (!(dielectricConstant > 0)) return 1.0;
   return 1.0 / std::sqrt(dielectricConstant);
@@ -41,15 +40,9 @@ double DistanceToTime(double distance, double factor, double divisor, double met
 
 double TimeToMetres(double s, double f, double d) { return TimeToDistance(s, f, d, 1.0); }
 double TimeToFeet(double s, double f, double d) { return TimeToDistance(s, f, d, kMetresPerFoot); }
-double TimeToInches(double s, double f, double d) {
-  return TimeToDistance(s, f, d, kMetresPerInch);
-}
+double TimeToInches(double s, double f, double d) { return TimeToDistance(s, f, d, kMetresPerInch); }
 double MetresToTime(double m, double f, double d) { return DistanceToTime(m, f, d, 1.0); }
-double FeetToTime(double ft, double f, double d) {
-  return DistanceToTime(ft, f, d, kMetresPerFoot);
-}
-double InchesToTime(double in, double f, double d) {
-  return DistanceToTime(in, f, d, kMetresPerInch);
-}
+double FeetToTime(double ft, double f, double d) { return DistanceToTime(ft, f, d, kMetresPerFoot); }
+double InchesToTime(double in, double f, double d) { return DistanceToTime(in, f, d, kMetresPerInch); }
 
 }  // namespace norv

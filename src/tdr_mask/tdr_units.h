@@ -24,8 +24,7 @@ double OhmsToReflection(double ohms);
 // Velocity factor: 1 / sqrt(dielectric constant) when the line is described by its
 // dielectric constant, else the velocity factor itself. A dielectric constant that is not
 // positive describes no line; it gives 1 (vacuum) instead of a division by zero.
-double PropagationFactor(bool byDielectricConstant, double dielectricConstant,
-                         double velocityFactor);
+double PropagationFactor(bool byDielectricConstant, double dielectricConstant, double velocityFactor);
 // Two-way path in TDR (the reflection travels the line twice), one-way in TDT.
 inline double TdrPathDivisor(bool isTdrMode) { return isTdrMode ? 2.0 : 1.0; }
 

@@ -1,8 +1,9 @@
 #include "controls/hint_window.h"
 
+#include <gtest/gtest.h>
+
 #include <QFontMetrics>
 #include <QImage>
-#include <gtest/gtest.h>
 
 #include "support/fake_clock.h"
 
@@ -25,10 +26,10 @@ TEST(SplitHintText, BreakRules) {
            Case{"fits exactly", 12, "fits exactly", ""},
            {"C:\\Data\\wave file1", 15, "C:\\Data\\", "wave file1"},  // a backslash wins over a blank
            {"one two three four", 15, "one two three ", "four"},      // else the rightmost blank
-           {"abcdef-ghijklmnop", 12, "abcdef-", "ghijklmnop"},         // else a hyphen
-           {"abcdefghijklmnop", 10, "abcdefghij", "klmnop"},           // else after the last that fits
-           {"ab cdefghijklmnopqrs", 10, "ab cdefghi", "jklmnopqrs"},   // a break so far left that line 2
-                                                                       // would overflow is not taken
+           {"abcdef-ghijklmnop", 12, "abcdef-", "ghijklmnop"},        // else a hyphen
+           {"abcdefghijklmnop", 10, "abcdefghij", "klmnop"},          // else after the last that fits
+           {"ab cdefghijklmnopqrs", 10, "ab cdefghi", "jklmnopqrs"},  // a break so far left that line 2
+                                                                      // would overflow is not taken
        }) {
     const THintLines lines = Split(c.text, c.chars);
     EXPECT_EQ(lines.first, c.first) << c.text;
@@ -81,7 +82,8 @@ TEST_F(HintWindowTest, StackShowsWindowsInTheirColoursAndSizes) {
   EXPECT_EQ(image.pixelColor(198, 1), QColor(127, 0, 0));
   bool yellowText = false;
   for (int y = 0; y < image.height() && !yellowText; ++y)
-    for (int x = 0; x < image.width() && !yellowText; ++x) yellowText = image.pixelColor(x, y) == QColor(255, 255, 0);
+    for (int x = 0; x < image.width() && !yellowText; ++x)
+      yellowText = image.pixelColor(x, y) == QColor(255, 255, 0);
   EXPECT_TRUE(yellowText);
 
   // The warning times out, the note stays; removing the note removes its window.

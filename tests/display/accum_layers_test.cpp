@@ -106,9 +106,9 @@ TEST(ColourGrade, ThresholdLaddersFollowTheTopValue) {
   // Up to 6 hits short ladders by hand; from 16 on halvings (12.5 rounds to even);
   // between them four equal ratios: 7^(1/4) = 1.627 gives 7, 4.30, 2.64, 1.63, 1.00.
   const std::pair<int, std::array<uint32_t, 5>> ladders[] = {
-      {1, {0, 0, 0, 0, 1}},  {2, {0, 0, 0, 1, 2}},     {3, {0, 0, 1, 2, 3}},
-      {4, {0, 1, 2, 3, 4}},  {5, {1, 2, 3, 4, 5}},     {6, {1, 2, 3, 4, 6}},
-      {7, {1, 2, 3, 4, 7}},  {16, {1, 2, 4, 8, 16}},   {100, {6, 12, 25, 50, 100}}};
+      {1, {0, 0, 0, 0, 1}}, {2, {0, 0, 0, 1, 2}},   {3, {0, 0, 1, 2, 3}},
+      {4, {0, 1, 2, 3, 4}}, {5, {1, 2, 3, 4, 5}},   {6, {1, 2, 3, 4, 6}},
+      {7, {1, 2, 3, 4, 7}}, {16, {1, 2, 4, 8, 16}}, {100, {6, 12, 25, 50, 100}}};
   for (const auto& [top, ladder] : ladders) {
     AccumFixture<TColorGrSignalLayer> f;
     Hit(f.layer, 10, 0, top);

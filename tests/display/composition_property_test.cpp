@@ -25,8 +25,7 @@ constexpr int kHeight = 24;
 
 class CompositionModel {
  public:
-  explicit CompositionModel(uint32_t seed)
-      : random_(seed), clock_(0), persistence_(clock_) {
+  explicit CompositionModel(uint32_t seed) : random_(seed), clock_(0), persistence_(clock_) {
     screen_.SetBounds(0, 0, kMarkerStripWidth + kPlotWidth, kHeight);
     screen_.SetColor(0x202020);
     auto gratic = std::make_unique<TGraticLayer>("G", kPlotWidth, kHeight, 30, false);
@@ -100,8 +99,8 @@ class CompositionModel {
         break;
       default:
         if (random_.UniformInt(2) == 0) {
-          screen_.SetXWindow(random_.UniformInt(1500), random_.UniformInt(4000),
-                             random_.UniformInt(4000), random_.UniformInt(2) * 300);
+          screen_.SetXWindow(random_.UniformInt(1500), random_.UniformInt(4000), random_.UniformInt(4000),
+                             random_.UniformInt(2) * 300);
         } else if (random_.UniformInt(2) == 0) {
           screen_.SetColor(RandomRgb());
         } else {

@@ -108,8 +108,7 @@ TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
   TGraticLayer& gratic = xy.layer;
   gratic.SetVertDivisions(2);
   gratic.SetStyle(TGraticStyle::Grid);
-  for (auto [x, y] : {std::pair{1, 5}, {39, 35}, {5, 1}, {35, 39}, {21, 10}, {10, 19}, {7, 20},
-                      {20, 7}}) {
+  for (auto [x, y] : {std::pair{1, 5}, {39, 35}, {5, 1}, {35, 39}, {21, 10}, {10, 19}, {7, 20}, {20, 7}}) {
     EXPECT_NE(gratic.Cell(x, y), 0) << x << "," << y;
     EXPECT_EQ(xy.screen.Image().Pixel(x, y), 0x4F6F00u);
   }

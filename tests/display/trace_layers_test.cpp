@@ -1,10 +1,9 @@
-#include "display/signal_layers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
+#include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display_test_support.h"
 #include "instrument/record/signal_obj.h"
@@ -33,9 +32,8 @@ TEST(DotLayer, ColumnsRowsAndOddValues) {
 
   TraceFixture<TSimpleSignalLayer> f;
   const double inf = std::numeric_limits<double>::infinity();
-  const std::pair<double, int> cases[] = {{1, 15},   {-2, 30},  {10, 1},  {-10, 39},
-                                          {0.1, 20}, {0.3, 18}, {inf, 1}, {-inf, 39},
-                                          {std::nan(""), 39}, {1e300, 1}};
+  const std::pair<double, int> cases[] = {{1, 15},   {-2, 30}, {10, 1},    {-10, 39},          {0.1, 20},
+                                          {0.3, 18}, {inf, 1}, {-inf, 39}, {std::nan(""), 39}, {1e300, 1}};
   int index = 10;
   for (auto [value, row] : cases) {
     f.layer.PutSample(index, value);

@@ -8,11 +8,11 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
-#include "instrument/settings/acquisition_settings.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
@@ -44,7 +44,9 @@ class InstrumentSettingsTest : public SettingsTreeTest {
     link.Clear();
   }
 
-  static TEditHandler* Edit(const char* path) { return dynamic_cast<TEditHandler*>(RootSpider->FindHandler(path)); }
+  static TEditHandler* Edit(const char* path) {
+    return dynamic_cast<TEditHandler*>(RootSpider->FindHandler(path));
+  }
   static double Value(const char* path) { return Edit(path)->GetFloatValue(); }
   static bool Disabled(const char* path) { return RootSpider->FindHandler(path)->IsDisabled(); }
 

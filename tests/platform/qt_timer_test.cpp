@@ -1,8 +1,9 @@
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "platform/qt_timer.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/qt_timer.h"
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace norv {
 namespace {
@@ -19,7 +20,8 @@ TEST(QtTimer, TicksThroughTheEventLoopUntilDisabled) {
   EXPECT_TRUE(timer->Enabled());
   QElapsedTimer guard;
   guard.start();
-  while (timer->Enabled() && guard.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  while (timer->Enabled() && guard.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   EXPECT_EQ(ticks, 3);
   EXPECT_FALSE(timer->Enabled());
 }

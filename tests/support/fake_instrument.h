@@ -25,10 +25,10 @@ class FakeInstrument {
  public:
   enum class TFault {
     None,
-    Silence,        // takes every line and answers nothing, not even "ACQ:BREAK"
-    LfOnlyReplies,  // replies end in LF alone
-    NoEndWord,      // the record's last part comes without the end word
-    CloseOnCommand, // the next command line closes the connection (once)
+    Silence,         // takes every line and answers nothing, not even "ACQ:BREAK"
+    LfOnlyReplies,   // replies end in LF alone
+    NoEndWord,       // the record's last part comes without the end word
+    CloseOnCommand,  // the next command line closes the connection (once)
   };
 
   FakeInstrument();

@@ -11,7 +11,9 @@ FakeUsbPipe::FakeUsbPipe() { SetUsbPipes(this); }
 
 FakeUsbPipe::~FakeUsbPipe() { SetUsbPipes(nullptr); }
 
-void FakeUsbPipe::QueueIn(std::vector<uint8_t> bytes) { in_.push_back({TUsbStatus::Ok, std::move(bytes), {}}); }
+void FakeUsbPipe::QueueIn(std::vector<uint8_t> bytes) {
+  in_.push_back({TUsbStatus::Ok, std::move(bytes), {}});
+}
 
 void FakeUsbPipe::QueueIn(std::string_view text) { QueueIn(std::vector<uint8_t>(text.begin(), text.end())); }
 
@@ -30,7 +32,9 @@ void FakeUsbPipe::QueueInTimeoutAfter(std::string_view partial) {
   in_.push_back({TUsbStatus::Timeout, std::vector<uint8_t>(partial.begin(), partial.end()), {}});
 }
 
-void FakeUsbPipe::QueueInFailure(std::string error) { in_.push_back({TUsbStatus::Failed, {}, std::move(error)}); }
+void FakeUsbPipe::QueueInFailure(std::string error) {
+  in_.push_back({TUsbStatus::Failed, {}, std::move(error)});
+}
 
 TUsbOutcome FakeUsbPipe::Bind() {
   if (!bindError_.empty()) return {TUsbStatus::Failed, 0, bindError_};

@@ -32,8 +32,8 @@ class FakeUsbPipe final : public IUsbPipes {
   void QueueIn(std::vector<uint8_t> bytes);
   void QueueIn(std::string_view text);
   void QueueInWords(std::initializer_list<uint16_t> words);  // little-endian
-  void QueueInTimeout();                        // a read that brings nothing in time
-  void QueueInTimeoutAfter(std::string_view partial);  // some bytes, then the time runs out
+  void QueueInTimeout();                                     // a read that brings nothing in time
+  void QueueInTimeoutAfter(std::string_view partial);        // some bytes, then the time runs out
   void QueueInFailure(std::string error);
 
   void FailBind(std::string error) { bindError_ = std::move(error); }

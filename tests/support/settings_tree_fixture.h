@@ -11,11 +11,11 @@
 #include <string_view>
 
 #include "framework/settings/choice_handlers.h"
-#include "framework/util/errors.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/errors.h"
 
 namespace norv::test {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "framework/settings/program_objects.h"
-#include "framework/util/errors.h"
 #include "framework/text/text_case.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 
@@ -38,7 +38,8 @@ void THintStack::ArmTimer(int32_t timeoutMs) {
 
 uint32_t THintStack::PushHint(std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style) {
   timer_->SetEnabled(false);
-  auto same = std::find_if(hints_.begin(), hints_.end(), [&](const auto& h) { return SameTextAscii(h->text, text); });
+  auto same =
+      std::find_if(hints_.begin(), hints_.end(), [&](const auto& h) { return SameTextAscii(h->text, text); });
   uint32_t id;
   if (same != hints_.end() && same + 1 == hints_.end()) {
     THint& top = **same;
@@ -122,7 +123,8 @@ void THintStack::RemoveHint(uint32_t id) {
 
 uint32_t THintStack::ReplaceHint(uint32_t id, std::string_view text, int32_t timeoutMs, THintKeep keep,
                                  THintStyle style) {
-  if (hints_.empty() || hints_.back()->id != id || hints_.back()->keep != keep || hints_.back()->style != style)
+  if (hints_.empty() || hints_.back()->id != id || hints_.back()->keep != keep ||
+      hints_.back()->style != style)
     return PushHint(text, timeoutMs, keep, style);
   THint& top = *hints_.back();
   timer_->SetEnabled(false);
@@ -156,7 +158,8 @@ void THintStack::SetHintPlace(IHintParent* parent, int left, int top, int width)
 
 std::vector<THintStack::TEntryView> THintStack::Entries() const {
   std::vector<TEntryView> out;
-  for (const auto& h : hints_) out.push_back({h->text, h->id, h->keep, h->style, h->timeoutMs, h->window != nullptr});
+  for (const auto& h : hints_)
+    out.push_back({h->text, h->id, h->keep, h->style, h->timeoutMs, h->window != nullptr});
   return out;
 }
 
@@ -178,7 +181,8 @@ void RemoveHint(uint32_t id) {
   if (HintStack()) HintStack()->RemoveHint(id);
 }
 
-uint32_t ReplaceHint(uint32_t id, std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style) {
+uint32_t ReplaceHint(uint32_t id, std::string_view text, int32_t timeoutMs, THintKeep keep,
+                     THintStyle style) {
   return HintStack() ? HintStack()->ReplaceHint(id, text, timeoutMs, keep, style) : 0;
 }
 

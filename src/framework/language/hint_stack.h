@@ -59,7 +59,8 @@ class THintStack {
   void RemoveHint(uint32_t id);
   // Replaces the text of the caller's message when it is on top with this keep and style;
   // otherwise pushes the text.
-  uint32_t ReplaceHint(uint32_t id, std::string_view text, int32_t timeoutMs, THintKeep keep, THintStyle style);
+  uint32_t ReplaceHint(uint32_t id, std::string_view text, int32_t timeoutMs, THintKeep keep,
+                       THintStyle style);
   // Where windows appear; a null parent hides every message (they stay on the stack).
   void SetHintPlace(IHintParent* parent, int left, int top, int width);
 

@@ -8,11 +8,11 @@
 #include <optional>
 #include <set>
 
-#include "framework/util/errors.h"
-#include "framework/util/program_dir.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/errors.h"
+#include "framework/util/program_dir.h"
 
 namespace norv {
 
@@ -154,8 +154,10 @@ std::string TLanguageStrings::EnglishText(std::string_view key, bool noUnitSubst
 void TLanguageStrings::MakeSorted() {
   if (sorted_) return;
   // Stable, so that of equal keys added before sorting the first stays first (and wins).
-  std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
-  entries_.erase(std::unique(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.key == b.key; }),
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [](const Entry& a, const Entry& b) { return a.key < b.key; });
+  entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                             [](const Entry& a, const Entry& b) { return a.key == b.key; }),
                  entries_.end());
   sorted_ = true;
 }
@@ -297,7 +299,8 @@ std::string ReadLangValueLogged(TCustomIniFile_Dot& ini, std::string_view sectio
   return ReadDecoded(ini, section, ident).value_or(std::string());
 }
 
-void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, std::string_view text) {
+void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident,
+                    std::string_view text) {
   ini.WriteString(section, FormatLangKey(section, ident), EncodeLangValue(text));
 }
 
@@ -319,7 +322,8 @@ bool IsLanguageCode(std::string_view code) {
 }
 
 void CheckLanguageIndex(int index) {
-  if (index < 0 || index >= TMultiLanguages::kCapacity) throw EAssertion("ERROR!  Language index out of range");
+  if (index < 0 || index >= TMultiLanguages::kCapacity)
+    throw EAssertion("ERROR!  Language index out of range");
 }
 
 std::filesystem::path ChoiceFile() { return UserConfigDir() / "Locales.ini"; }
@@ -415,7 +419,8 @@ void FindLanguageFiles() {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(ProgramDir(), ec)) {
     std::string name = entry.path().filename().string();
-    if (name.size() <= kFilePrefix.size() || UpperAscii(name.substr(0, kFilePrefix.size())) != UpperAscii(kFilePrefix))
+    if (name.size() <= kFilePrefix.size() ||
+        UpperAscii(name.substr(0, kFilePrefix.size())) != UpperAscii(kFilePrefix))
       continue;
     std::string code = name.substr(kFilePrefix.size());
     if (code.starts_with('~') || !IsLanguageCode(code) || !entry.is_regular_file(ec)) continue;
@@ -436,7 +441,8 @@ void FindLanguageFiles() {
   if (usable.empty()) return;
   // Beyond the capacity the rest is ignored, but never the English file.
   if (usable.size() > TMultiLanguages::kCapacity) {
-    auto eng = std::find_if(usable.begin(), usable.end(), [](const auto& u) { return u.first == kEnglishCode; });
+    auto eng =
+        std::find_if(usable.begin(), usable.end(), [](const auto& u) { return u.first == kEnglishCode; });
     size_t engIndex = static_cast<size_t>(eng - usable.begin());
     if (eng != usable.end() && engIndex >= TMultiLanguages::kCapacity) {
       usable[TMultiLanguages::kCapacity - 1] = *eng;

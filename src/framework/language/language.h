@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/text/dot_number.h"
 #include "framework/settings/program_objects.h"
-#include "framework/util/hook.h"
+#include "framework/text/dot_number.h"
 #include "framework/text/ini_file.h"
+#include "framework/util/hook.h"
 
 namespace norv {
 
@@ -135,7 +135,8 @@ std::string FormatLangKey(std::string_view section, std::string_view ident);
 std::string ReadLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
 // ReadLangValue when the key exists and decodes, else empty.
 std::string ReadLangValueLogged(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident);
-void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, std::string_view text);
+void WriteLangValue(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident,
+                    std::string_view text);
 void WriteLangInt(TCustomIniFile_Dot& ini, std::string_view section, std::string_view ident, int64_t value);
 
 // The value encoding: a text with a control character, an apostrophe, a '#' or an outer
@@ -152,8 +153,8 @@ class TMultiLanguages {
   std::unique_ptr<TLangIniFile> Ini;  // the loaded language file, or none
   int Count = 0;
   int EnglishIndex = -1;
-  std::array<std::string, kCapacity> Names;  // display names ("Language" of section "Common")
-  std::array<std::string, kCapacity> Codes;  // upper-cased file-name codes, sorted ("ENG")
+  std::array<std::string, kCapacity> Names;      // display names ("Language" of section "Common")
+  std::array<std::string, kCapacity> Codes;      // upper-cased file-name codes, sorted ("ENG")
   std::array<std::string, kCapacity> FileNames;  // the real file names (any letter case)
   uint8_t CurrentIndex = 0;
 

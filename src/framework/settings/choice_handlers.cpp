@@ -1,9 +1,9 @@
 #include "framework/settings/choice_handlers.h"
 
-#include "framework/util/errors.h"
+#include "framework/settings/undo_ring.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
-#include "framework/settings/undo_ring.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 
@@ -324,7 +324,8 @@ TMainCommandHandler::TMainCommandHandler(bool* boolVar, std::string_view onOffMn
     throw EAssertion("OnOffMnemonic must contain 2 mnemonics");
   if (bool_var_ && !menu_items_.empty()) throw EAssertion("If Bool defined - MenuMnemonic must be empty");
   if (!bool_var_ && !OnChange) throw EAssertion("If Bool Undefined - aWhatDo is necessary");
-  if (!bool_var_ && !on_off_items_.empty()) throw EAssertion("If Bool Undefined - OnOffMnemonic must be empty");
+  if (!bool_var_ && !on_off_items_.empty())
+    throw EAssertion("If Bool Undefined - OnOffMnemonic must be empty");
 }
 
 TMainCommandHandler::TState TMainCommandHandler::GetState() const {
@@ -349,7 +350,8 @@ std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery,
     if (assigned) RunAction();
     NotifySwitchers();
     if (!isQuery) return std::string();
-    const std::string value = on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0];
+    const std::string value =
+        on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0];
     return (HeaderOn() ? " " : "") + value;
   }
   if (!menu_items_.empty()) {

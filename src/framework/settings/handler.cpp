@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "framework/util/errors.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 
@@ -150,7 +150,8 @@ void EndSettingsBatch() {
 
 void TSignalsOn::Reset() {
   on_.fill(false);
-  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch2, TTraceId::Hist, TTraceId::Const}) on_[TraceIndex(id)] = true;
+  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch2, TTraceId::Hist, TTraceId::Const})
+    on_[TraceIndex(id)] = true;
 }
 
 void TSignalsOn::SetOn(TTraceId id, bool on) {

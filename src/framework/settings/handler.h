@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/traces/display_sources.h"
-#include "framework/util/hook.h"
 #include "framework/settings/program_objects.h"
+#include "framework/traces/display_sources.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/hook.h"
 
 namespace norv {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "framework/traces/display_sources.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/traces/display_sources.h"
 
 namespace norv {
 
@@ -38,10 +38,11 @@ class TLastStepScope {
 // ---------------------------------------------------------------------------------------
 // TEditHandler
 
-TEditHandler::TEditHandler(uint8_t colourSource, std::string_view unitText, uint8_t formatMode, uint8_t digits,
-                           double min, double mid, double max, TStepRule coarseRule, double coarseStep,
-                           TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange,
-                           TEditGetText onGetText, TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange)
+TEditHandler::TEditHandler(uint8_t colourSource, std::string_view unitText, uint8_t formatMode,
+                           uint8_t digits, double min, double mid, double max, TStepRule coarseRule,
+                           double coarseStep, TStepRule fineRule, double fineStep, double tolerance,
+                           THandlerEvent onChange, TEditGetText onGetText, TEditBeforeSet onBeforeSet,
+                           THandlerEvent onBeforeChange)
     : THandler(std::move(onChange), std::move(onBeforeChange)),
       quantise_to_fine_(coarseRule == sr1_2_5OnFineGrid),
       colour_source_(NoColour),
@@ -159,7 +160,8 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   if (word == "MIN") return SetValue(min_);
   if (word == "MID") return SetValue(GetMid());
   if (word == "MAX") return SetValue(max_);
-  if (word.starts_with("UP") || word.starts_with("DOWN") || word == "STEPCOARSE" || word == "STEPFINE") return;
+  if (word.starts_with("UP") || word.starts_with("DOWN") || word == "STEPCOARSE" || word == "STEPFINE")
+    return;
   // The undefined marker as written to setups; it is limited like any value.
   double value = UndefinedValue;
   if (!word.starts_with("UNDEFINED")) {
@@ -177,9 +179,9 @@ std::string TEditHandler::Execute(const std::string& param, bool isQuery, bool r
   return isQuery ? ValueAnswer(ValueText(replay, true), replay) : std::string();
 }
 
-void TEditHandler::Reconfigure(std::string_view unitText, uint8_t formatMode, double min, double mid, double max,
-                               TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
-                               TEditGetText onGetText, TEditBeforeSet onBeforeSet) {
+void TEditHandler::Reconfigure(std::string_view unitText, uint8_t formatMode, double min, double mid,
+                               double max, TStepRule coarseRule, double coarseStep, TStepRule fineRule,
+                               double fineStep, TEditGetText onGetText, TEditBeforeSet onBeforeSet) {
   unit_text_ = unitText;
   format_mode_ = formatMode;
   min_ = min;
@@ -270,7 +272,8 @@ void TIntEditHandler::SetValue(double value) {
   if (std::isnan(value)) return;
   const double rounded = std::clamp(RoundHalfEven(Clamp(value)), -2147483648.0, 2147483647.0);
   const auto next = static_cast<int32_t>(rounded);
-  ChangeValue(next != value_, [&] { value_ = next; }, RecordsUndo());
+  ChangeValue(
+      next != value_, [&] { value_ = next; }, RecordsUndo());
 }
 
 bool TIntEditHandler::SetValueByProgram(int32_t value) {
@@ -298,7 +301,8 @@ double TDoubleEditHandler::Quantise(double value) const {
 void TDoubleEditHandler::SetValue(double value) {
   if (std::isnan(value)) return;
   const double next = Quantise(Clamp(value));
-  ChangeValue(std::fabs(value_ - next) > Grid() / 2, [&] { value_ = next; }, RecordsUndo());
+  ChangeValue(
+      std::fabs(value_ - next) > Grid() / 2, [&] { value_ = next; }, RecordsUndo());
 }
 
 bool TDoubleEditHandler::SetValueByProgram(double value) {

@@ -33,10 +33,11 @@ class TEditHandler : public THandler {
  public:
   // colourSource: trace id 0..18 (18 = none) whose display colour the bound edit shows; a
   // tolerance of magnitude below 1e-100 becomes 1e-15.
-  TEditHandler(uint8_t colourSource, std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
-               double mid, double max, TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
-               double tolerance, THandlerEvent onChange = {}, TEditGetText onGetText = {},
-               TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
+  TEditHandler(uint8_t colourSource, std::string_view unitText, uint8_t formatMode, uint8_t digits,
+               double min, double mid, double max, TStepRule coarseRule, double coarseStep,
+               TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange = {},
+               TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
+               THandlerEvent onBeforeChange = {});
   ~TEditHandler() override;
 
   // --- value ---

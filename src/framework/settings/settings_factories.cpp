@@ -21,26 +21,30 @@ T* Hang(TSpider& node, std::string_view path, std::unique_ptr<T> handler, bool a
 TRadioSwHandler* TSpider::AddRadioSw(uint8_t index, std::string_view path, std::string_view items,
                                      THandlerEvent onChange, THandlerEvent onBeforeChange, bool allowReplace,
                                      uint32_t disabledMask) {
-  auto handler = std::make_unique<TRadioSwHandler>(index, items, std::move(onChange), std::move(onBeforeChange));
+  auto handler =
+      std::make_unique<TRadioSwHandler>(index, items, std::move(onChange), std::move(onBeforeChange));
   handler->SetDisabledMask(disabledMask);
   return Hang(*this, path, std::move(handler), allowReplace);
 }
 
 TCheckSwHandler* TSpider::AddCheckSw(uint32_t mask, std::string_view path, std::string_view items,
-                                     THandlerEvent onChange, THandlerEvent onBeforeChange, uint32_t disabledMask) {
-  auto handler = std::make_unique<TCheckSwHandler>(mask, items, std::move(onChange), std::move(onBeforeChange));
+                                     THandlerEvent onChange, THandlerEvent onBeforeChange,
+                                     uint32_t disabledMask) {
+  auto handler =
+      std::make_unique<TCheckSwHandler>(mask, items, std::move(onChange), std::move(onBeforeChange));
   handler->SetDisabledMask(disabledMask);
   return Hang(*this, path, std::move(handler));
 }
 
 TOnOffHandler* TSpider::AddOnOff(bool on, std::string_view path, THandlerEvent onChange,
                                  THandlerEvent onBeforeChange) {
-  return Hang(*this, path, std::make_unique<TOnOffHandler>(on, std::move(onChange), std::move(onBeforeChange)));
+  return Hang(*this, path,
+              std::make_unique<TOnOffHandler>(on, std::move(onChange), std::move(onBeforeChange)));
 }
 
-TMainCommandHandler* TSpider::AddMainCommand(std::string_view path, bool* boolVar, std::string_view onOffMnemonics,
-                                             std::string_view menuMnemonics, THandlerEvent whatDo,
-                                             int32_t defaultItem) {
+TMainCommandHandler* TSpider::AddMainCommand(std::string_view path, bool* boolVar,
+                                             std::string_view onOffMnemonics, std::string_view menuMnemonics,
+                                             THandlerEvent whatDo, int32_t defaultItem) {
   return Hang(*this, path,
               std::make_unique<TMainCommandHandler>(boolVar, onOffMnemonics, menuMnemonics, std::move(whatDo),
                                                     defaultItem));
@@ -50,9 +54,9 @@ TRightCommandHandler* TSpider::AddRightCommand(std::string_view path, THandlerEv
   return Hang(*this, path, std::make_unique<TRightCommandHandler>(std::move(action)));
 }
 
-TSignalSourceSwHandler* TSpider::AddSignalSourceSw(uint8_t source, std::string_view path, std::string_view items,
-                                                   uint32_t excludedMask, THandlerEvent onChange,
-                                                   THandlerEvent onBeforeChange) {
+TSignalSourceSwHandler* TSpider::AddSignalSourceSw(uint8_t source, std::string_view path,
+                                                   std::string_view items, uint32_t excludedMask,
+                                                   THandlerEvent onChange, THandlerEvent onBeforeChange) {
   const TTraceId id = TraceIdFromInt(source).value_or(TTraceId::None);
   return Hang(*this, path,
               std::make_unique<TSignalSourceSwHandler>(id, items, excludedMask, std::move(onChange),
@@ -68,28 +72,27 @@ TComplexObjectHandler* TSpider::AddComplexObject(std::string_view path, TComplex
 }
 
 TIntEditHandler* TSpider::AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource,
-                                     std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
-                                     double mid, double max, TStepRule coarseRule, double coarseStep,
-                                     TStepRule fineRule, double fineStep, THandlerEvent onChange,
-                                     TEditGetText onGetText, TEditBeforeSet onBeforeSet,
-                                     THandlerEvent onBeforeChange) {
-  auto handler = std::make_unique<TIntEditHandler>(colourSource, unitText, formatMode, digits, min, mid, max,
-                                                   coarseRule, coarseStep, fineRule, fineStep, 1.0,
-                                                   std::move(onChange), std::move(onGetText), std::move(onBeforeSet),
-                                                   std::move(onBeforeChange));
+                                     std::string_view unitText, uint8_t formatMode, uint8_t digits,
+                                     double min, double mid, double max, TStepRule coarseRule,
+                                     double coarseStep, TStepRule fineRule, double fineStep,
+                                     THandlerEvent onChange, TEditGetText onGetText,
+                                     TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange) {
+  auto handler = std::make_unique<TIntEditHandler>(
+      colourSource, unitText, formatMode, digits, min, mid, max, coarseRule, coarseStep, fineRule, fineStep,
+      1.0, std::move(onChange), std::move(onGetText), std::move(onBeforeSet), std::move(onBeforeChange));
   handler->SetValueRaw(value);
   return Hang(*this, path, std::move(handler));
 }
 
 TDoubleEditHandler* TSpider::AddDoubleEdit(std::string_view path, uint8_t colourSource, double value,
-                                           std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
-                                           double mid, double max, TStepRule coarseRule, double coarseStep,
-                                           TStepRule fineRule, double fineStep, double tolerance,
-                                           THandlerEvent onChange, TEditGetText onGetText,
+                                           std::string_view unitText, uint8_t formatMode, uint8_t digits,
+                                           double min, double mid, double max, TStepRule coarseRule,
+                                           double coarseStep, TStepRule fineRule, double fineStep,
+                                           double tolerance, THandlerEvent onChange, TEditGetText onGetText,
                                            TEditBeforeSet onBeforeSet, THandlerEvent onBeforeChange) {
-  auto handler = std::make_unique<TDoubleEditHandler>(colourSource, unitText, formatMode, digits, min, mid, max,
-                                                      coarseRule, coarseStep, fineRule, fineStep, tolerance,
-                                                      std::move(onChange), std::move(onGetText),
+  auto handler = std::make_unique<TDoubleEditHandler>(colourSource, unitText, formatMode, digits, min, mid,
+                                                      max, coarseRule, coarseStep, fineRule, fineStep,
+                                                      tolerance, std::move(onChange), std::move(onGetText),
                                                       std::move(onBeforeSet), std::move(onBeforeChange));
   handler->SetValueRaw(value);
   return Hang(*this, path, std::move(handler));

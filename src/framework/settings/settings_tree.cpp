@@ -1,8 +1,8 @@
 #include "framework/settings/settings_tree.h"
 
 #include "framework/settings/choice_handlers.h"
-#include "framework/util/errors.h"
 #include "framework/text/text_case.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "framework/settings/handler.h"
-#include "framework/util/hook.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/step_rules.h"
 #include "framework/settings/value_text.h"
+#include "framework/util/hook.h"
 
 namespace norv {
 
@@ -32,7 +32,8 @@ class TIntEditHandler;
 class TDoubleEditHandler;
 
 // Callback of a free-text command: produces the reply to Param.
-using TGpibCallback = std::function<void(const std::string& param, bool isQuery, uint8_t flag, std::string& reply)>;
+using TGpibCallback =
+    std::function<void(const std::string& param, bool isQuery, uint8_t flag, std::string& reply)>;
 // Callback of a complex object: with Apply it applies Text to the owner's object, without
 // it writes the object's whole state into Text.
 using TComplexStateCallback = std::function<void(std::string& text, bool flag, bool apply)>;
@@ -174,17 +175,18 @@ class TSpider {
   // text's format (TValueFormat); min, mid, max: limits and the "MID" value; the coarse and
   // fine rules with their steps (fine rule srNone: no fine step). Integer items have a
   // tolerance of 1.
-  TIntEditHandler* AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource, std::string_view unitText,
-                              uint8_t formatMode, uint8_t digits, double min, double mid, double max,
-                              TStepRule coarseRule, double coarseStep, TStepRule fineRule, double fineStep,
-                              THandlerEvent onChange = {}, TEditGetText onGetText = {},
-                              TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
+  TIntEditHandler* AddIntEdit(int32_t value, std::string_view path, uint8_t colourSource,
+                              std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
+                              double mid, double max, TStepRule coarseRule, double coarseStep,
+                              TStepRule fineRule, double fineStep, THandlerEvent onChange = {},
+                              TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
+                              THandlerEvent onBeforeChange = {});
   TDoubleEditHandler* AddDoubleEdit(std::string_view path, uint8_t colourSource, double value,
                                     std::string_view unitText, uint8_t formatMode, uint8_t digits, double min,
                                     double mid, double max, TStepRule coarseRule, double coarseStep,
-                                    TStepRule fineRule, double fineStep, double tolerance, THandlerEvent onChange = {},
-                                    TEditGetText onGetText = {}, TEditBeforeSet onBeforeSet = {},
-                                    THandlerEvent onBeforeChange = {});
+                                    TStepRule fineRule, double fineStep, double tolerance,
+                                    THandlerEvent onChange = {}, TEditGetText onGetText = {},
+                                    TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
   // The same from a spec: AddIntEdit({.Path = "Acq:NAcq", .Value = 32, .Min = 1, ...}).
   TIntEditHandler* AddIntEdit(TIntEditSpec spec);
   TDoubleEditHandler* AddDoubleEdit(TDoubleEditSpec spec);

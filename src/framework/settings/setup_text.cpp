@@ -4,10 +4,10 @@
 #include <algorithm>
 
 #include "framework/settings/choice_handlers.h"
-#include "framework/util/errors.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 

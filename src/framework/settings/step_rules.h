@@ -8,15 +8,15 @@
 namespace norv {
 
 enum TStepRule : uint8_t {
-  srNone = 0,              // no step
-  srQuantised = 1,         // to the next multiple of the step
-  srLinear = 2,            // plus or minus the step
-  srRelative = 3,          // by a 1-2-5 rounded fraction (the step) of the value
-  sr1_2_5 = 4,             // 1, 2, 5, 10, 20 ...
-  srPowerOfTwo = 5,        // 1, 2, 4, 8 ...; linear by the fine step below it
-  srDoubling = 6,          // times or divided by two
-  srDb = 7,                // 0, 6, 10, 15, 20, 26 ...
-  sr1_2_5OnFineGrid = 8,   // 1-2-5, kept on the grid of the fine step
+  srNone = 0,             // no step
+  srQuantised = 1,        // to the next multiple of the step
+  srLinear = 2,           // plus or minus the step
+  srRelative = 3,         // by a 1-2-5 rounded fraction (the step) of the value
+  sr1_2_5 = 4,            // 1, 2, 5, 10, 20 ...
+  srPowerOfTwo = 5,       // 1, 2, 4, 8 ...; linear by the fine step below it
+  srDoubling = 6,         // times or divided by two
+  srDb = 7,               // 0, 6, 10, 15, 20, 26 ...
+  sr1_2_5OnFineGrid = 8,  // 1-2-5, kept on the grid of the fine step
 };
 
 enum TStepMode : uint8_t { smCoarse = 0, smFine = 1 };

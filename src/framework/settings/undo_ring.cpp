@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "framework/util/errors.h"
 #include "framework/settings/handler.h"
+#include "framework/util/errors.h"
 
 namespace norv {
 

@@ -153,7 +153,8 @@ std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_v
   std::string_view rest = text.substr(length);
   while (!rest.empty() && IsBlankOrControl(rest.front())) rest.remove_prefix(1);
   size_t suffixLength = 0;
-  while (suffixLength < rest.size() && suffixLength < 3 && !IsBlankOrControl(rest[suffixLength])) ++suffixLength;
+  while (suffixLength < rest.size() && suffixLength < 3 && !IsBlankOrControl(rest[suffixLength]))
+    ++suffixLength;
   const int prefixExponent = IsUnit(rest, unit) ? 0 : PrefixExponent(rest.substr(0, suffixLength));
 
   // The prefix is added to the text's own exponent, so the decimal value is read in one

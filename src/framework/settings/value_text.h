@@ -21,10 +21,10 @@ inline constexpr std::string_view kUndefinedText = "  Undefined";
 
 // Format modes of value texts.
 enum TValueFormat : uint8_t {
-  vfGeneral = 0,           // shortest of plain and exponent form
-  vfGeneralAboveOne = 1,   // general from 1 up, engineering below
+  vfGeneral = 0,              // shortest of plain and exponent form
+  vfGeneralAboveOne = 1,      // general from 1 up, engineering below
   vfEngineeringAboveOne = 2,  // engineering from 1 up, general below
-  vfEngineering = 3,       // mantissa and prefix letter (3 and above)
+  vfEngineering = 3,          // mantissa and prefix letter (3 and above)
 };
 
 // The value as text: " 0 " for a magnitude below 1e-15, the undefined text at or below

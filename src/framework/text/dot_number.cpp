@@ -78,9 +78,9 @@ TDecimal RoundDecimal(double a, KeepFn keep) {
   std::string tail = d.digits.substr(std::min<size_t>(k, d.digits.size()));
   // The guard digits are themselves rounded, so a tail that looks like an exact half
   // (or just below one) is decided on the exact expansion.
-  bool ambiguous = !tail.empty() &&
-                   ((tail[0] == '5' && tail.find_first_not_of('0', 1) == std::string::npos) ||
-                    (tail[0] == '4' && tail.find_first_not_of('9', 1) == std::string::npos));
+  bool ambiguous =
+      !tail.empty() && ((tail[0] == '5' && tail.find_first_not_of('0', 1) == std::string::npos) ||
+                        (tail[0] == '4' && tail.find_first_not_of('9', 1) == std::string::npos));
   if (ambiguous && d.digits.size() < 780) {
     d = RawDigits(a, 780);
     tail = d.digits.substr(std::min<size_t>(k, d.digits.size()));
@@ -136,7 +136,8 @@ std::string FixedText(const TDecimal& d, int decimals, bool thousands) {
     (pos >= 0 ? intPart : frac) += c;
   }
   if (thousands) {
-    for (int i = static_cast<int>(intPart.size()) - 3; i > 0; i -= 3) intPart.insert(static_cast<size_t>(i), ",");
+    for (int i = static_cast<int>(intPart.size()) - 3; i > 0; i -= 3)
+      intPart.insert(static_cast<size_t>(i), ",");
   }
   return frac.empty() ? intPart : intPart + '.' + frac;
 }
@@ -155,8 +156,10 @@ std::string GeneralText(double v, int precision, int expDigits) {
   if (d.digits.empty()) return "0";
   d.digits = StripTrailingZeros(d.digits);
   bool scientific = d.pointExp > precision || d.pointExp < -3;
-  return WithSign(v < 0, d, scientific ? ScientificText(d, expDigits, false)
-                                       : FixedText(d, std::max(0, static_cast<int>(d.digits.size()) - d.pointExp), false));
+  return WithSign(v < 0, d,
+                  scientific
+                      ? ScientificText(d, expDigits, false)
+                      : FixedText(d, std::max(0, static_cast<int>(d.digits.size()) - d.pointExp), false));
 }
 
 std::string ExponentFormText(double v, int precision, int expDigits) {
@@ -171,7 +174,8 @@ bool TryStrToFloat_Dot(std::string_view text, double& value) { return ParseFloat
 
 double StrToFloat_Dot(std::string_view text) {
   double value = 0;
-  if (!ParseFloat(text, value)) throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  if (!ParseFloat(text, value))
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
   return value;
 }
 
@@ -224,7 +228,8 @@ std::string Pad(std::string s, int width, bool leftAlign) {
 }
 
 std::string ZeroPad(std::string digits, int minDigits) {
-  if (minDigits > static_cast<int>(digits.size())) digits.insert(0, static_cast<size_t>(minDigits) - digits.size(), '0');
+  if (minDigits > static_cast<int>(digits.size()))
+    digits.insert(0, static_cast<size_t>(minDigits) - digits.size(), '0');
   return digits;
 }
 
@@ -268,8 +273,11 @@ class TFormatter {
     if (allowStar && Peek() == '*') {
       ++pos_;
       const TFormatArg& a = NextArg();
-      if (a.GetKind() != TFormatArg::Kind::Integer && a.GetKind() != TFormatArg::Kind::Unsigned) BadFormat(format_);
-      int64_t v = a.GetKind() == TFormatArg::Kind::Integer ? a.Integer() : static_cast<int64_t>(std::min<uint64_t>(a.Unsigned(), 1000));
+      if (a.GetKind() != TFormatArg::Kind::Integer && a.GetKind() != TFormatArg::Kind::Unsigned)
+        BadFormat(format_);
+      int64_t v = a.GetKind() == TFormatArg::Kind::Integer
+                      ? a.Integer()
+                      : static_cast<int64_t>(std::min<uint64_t>(a.Unsigned(), 1000));
       return static_cast<int>(std::clamp<int64_t>(v, 0, 1000));
     }
     if (!std::isdigit(static_cast<unsigned char>(Peek()))) return -1;
@@ -323,9 +331,11 @@ class TFormatter {
       case 'x': {
         if (!integral) BadFormat(format_);
         bool negative = arg.GetKind() == K::Integer && arg.Integer() < 0;
-        uint64_t magnitude = arg.GetKind() == K::Unsigned ? arg.Unsigned() : static_cast<uint64_t>(arg.Integer());
+        uint64_t magnitude =
+            arg.GetKind() == K::Unsigned ? arg.Unsigned() : static_cast<uint64_t>(arg.Integer());
         if (type == 'd' && negative) magnitude = 0 - magnitude;
-        if (type != 'd' && negative && arg.Integer() >= INT32_MIN) magnitude &= 0xFFFFFFFFu;  // as a 32-bit word
+        if (type != 'd' && negative && arg.Integer() >= INT32_MIN)
+          magnitude &= 0xFFFFFFFFu;  // as a 32-bit word
         std::string digits = type == 'x' ? HexText(magnitude) : std::to_string(magnitude);
         digits = ZeroPad(digits, precision);
         return (type == 'd' && negative) ? '-' + digits : digits;
@@ -339,8 +349,10 @@ class TFormatter {
       case 'n': {
         if (arg.GetKind() != K::Float) BadFormat(format_);
         double v = arg.Float();
-        if (type == 'e') return FloatToStrF_Dot(v, TFloatFormat::ffExponent, precision < 0 ? 15 : precision, 3);
-        if (type == 'g') return FloatToStrF_Dot(v, TFloatFormat::ffGeneral, precision < 0 ? 15 : precision, 0);
+        if (type == 'e')
+          return FloatToStrF_Dot(v, TFloatFormat::ffExponent, precision < 0 ? 15 : precision, 3);
+        if (type == 'g')
+          return FloatToStrF_Dot(v, TFloatFormat::ffGeneral, precision < 0 ? 15 : precision, 0);
         return FloatToStrF_Dot(v, type == 'f' ? TFloatFormat::ffFixed : TFloatFormat::ffNumber, 17,
                                precision < 0 ? 2 : precision);
       }

@@ -48,8 +48,8 @@ class TFormatArg {
   enum class Kind { Integer, Unsigned, Float, Text };
 
   template <typename T>
-    requires std::is_integral_v<T> && (!std::is_same_v<T, bool>) && (!std::is_same_v<T, char>)
-  TFormatArg(T v) {  // NOLINT: implicit on purpose, Format_Dot builds these from its arguments
+  requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)&&(!std::is_same_v<T, char>)
+      TFormatArg(T v) {  // NOLINT: implicit on purpose, Format_Dot builds these from its arguments
     if constexpr (std::is_signed_v<T>) {
       kind_ = Kind::Integer;
       int_ = v;
@@ -58,10 +58,10 @@ class TFormatArg {
       uint_ = v;
     }
   }
-  TFormatArg(bool) = delete;  // neither a number nor a text
-  TFormatArg(double v) : kind_(Kind::Float), float_(v) {}  // NOLINT
-  TFormatArg(float v) : kind_(Kind::Float), float_(v) {}   // NOLINT
-  TFormatArg(char c) : kind_(Kind::Text), text_(1, c) {}   // NOLINT
+  TFormatArg(bool) = delete;                                           // neither a number nor a text
+  TFormatArg(double v) : kind_(Kind::Float), float_(v) {}              // NOLINT
+  TFormatArg(float v) : kind_(Kind::Float), float_(v) {}               // NOLINT
+  TFormatArg(char c) : kind_(Kind::Text), text_(1, c) {}               // NOLINT
   TFormatArg(const char* s) : kind_(Kind::Text), text_(s ? s : "") {}  // NOLINT
   TFormatArg(std::string_view s) : kind_(Kind::Text), text_(s) {}      // NOLINT
   TFormatArg(const std::string& s) : kind_(Kind::Text), text_(s) {}    // NOLINT

@@ -33,7 +33,7 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 class TIniDocument {
  public:
   struct Line {
-    std::string text;   // as in the file, or as rebuilt after a change
+    std::string text;  // as in the file, or as rebuilt after a change
     bool isEntry = false;
     std::string key;    // trimmed, entries only
     std::string value;  // trimmed, entries only
@@ -109,7 +109,8 @@ class TIniDocument {
       }
     }
     // After the last entry, so comments and blank lines at the section's end stay there.
-    auto lastEntry = std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
+    auto lastEntry =
+        std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
     std::string k(TrimBlanks(key)), v(value);
     s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
@@ -128,20 +129,23 @@ class TIniDocument {
     std::vector<std::string> names;
     for (const Section& s : sections_) {
       if (!s.hasHeader) continue;
-      bool seen = std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameName(n, s.name, caseSensitive_); });
+      bool seen = std::any_of(names.begin(), names.end(),
+                              [&](const std::string& n) { return SameName(n, s.name, caseSensitive_); });
       if (!seen) names.push_back(s.name);
     }
     return names;
   }
 
   void EraseSection(std::string_view name) {
-    std::erase_if(sections_, [&](const Section& s) { return s.hasHeader && SameName(s.name, name, caseSensitive_); });
+    std::erase_if(sections_,
+                  [&](const Section& s) { return s.hasHeader && SameName(s.name, name, caseSensitive_); });
   }
 
   void DeleteKey(std::string_view section, std::string_view key) {
     if (Section* s = FindSection(section)) {
-      auto it = std::find_if(s->lines.begin(), s->lines.end(),
-                             [&](const Line& l) { return l.isEntry && SameName(l.key, key, caseSensitive_); });
+      auto it = std::find_if(s->lines.begin(), s->lines.end(), [&](const Line& l) {
+        return l.isEntry && SameName(l.key, key, caseSensitive_);
+      });
       if (it != s->lines.end()) s->lines.erase(it);
     }
   }
@@ -219,7 +223,8 @@ std::optional<int64_t> ParseInteger(std::string_view text) {
   uint64_t magnitude = 0;
   if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
   auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
-  if (ec != std::errc() || ptr != text.data() + text.size() || magnitude > (uint64_t{1} << 32)) return std::nullopt;
+  if (ec != std::errc() || ptr != text.data() + text.size() || magnitude > (uint64_t{1} << 32))
+    return std::nullopt;
   auto v = static_cast<int64_t>(magnitude);
   return negative ? -v : v;
 }
@@ -241,7 +246,8 @@ void TCustomIniFile_Dot::LoadFile() {
     return;
   }
   std::ifstream in(fileName_, std::ios::binary);
-  if (!in.is_open() || !std::filesystem::is_regular_file(fileName_, ec)) throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\"");
+  if (!in.is_open() || !std::filesystem::is_regular_file(fileName_, ec))
+    throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\"");
   std::ostringstream bytes;
   bytes << in.rdbuf();
   TDecodedText decoded = DecodeText(bytes.str(), codePage_);
@@ -280,18 +286,22 @@ std::string TCustomIniFile_Dot::ReadString(std::string_view section, std::string
   return line ? line->value : std::string(defaultValue);
 }
 
-void TCustomIniFile_Dot::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+void TCustomIniFile_Dot::WriteString(std::string_view section, std::string_view ident,
+                                     std::string_view value) {
   CheckSectionName(section);
   CheckKeyName(ident);
-  if (HasLineBreak(value)) throw EIniFileError("Line break in the value of ini key \"" + std::string(ident) + "\"");
+  if (HasLineBreak(value))
+    throw EIniFileError("Line break in the value of ini key \"" + std::string(ident) + "\"");
   BeforeRead();
   doc_->Set(section, ident, TrimBlanks(value));
   AfterWrite();
 }
 
-int32_t TCustomIniFile_Dot::ReadInteger(std::string_view section, std::string_view ident, int32_t defaultValue) {
+int32_t TCustomIniFile_Dot::ReadInteger(std::string_view section, std::string_view ident,
+                                        int32_t defaultValue) {
   auto v = ParseInteger(ReadString(section, ident, ""));
-  if (!v || *v < std::numeric_limits<int32_t>::min() || *v > std::numeric_limits<int32_t>::max()) return defaultValue;
+  if (!v || *v < std::numeric_limits<int32_t>::min() || *v > std::numeric_limits<int32_t>::max())
+    return defaultValue;
   return static_cast<int32_t>(*v);
 }
 
@@ -329,7 +339,8 @@ std::vector<std::string> TCustomIniFile_Dot::ReadSection(std::string_view sectio
   return keys;
 }
 
-std::vector<std::pair<std::string, std::string>> TCustomIniFile_Dot::ReadSectionValues(std::string_view section) {
+std::vector<std::pair<std::string, std::string>> TCustomIniFile_Dot::ReadSectionValues(
+    std::string_view section) {
   BeforeRead();
   std::vector<std::pair<std::string, std::string>> values;
   if (const TIniDocument::Section* s = doc_->FindSection(section)) {

@@ -11,7 +11,7 @@
 namespace norv {
 
 enum class TTextEncoding {
-  Utf8,     // no byte-order mark
+  Utf8,  // no byte-order mark
   Utf8Bom,
   Utf16LE,  // with byte-order mark
   Utf16BE,  // with byte-order mark

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "framework/util/hook.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/hook.h"
 
 namespace norv {
 

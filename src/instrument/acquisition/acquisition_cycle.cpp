@@ -6,18 +6,18 @@
 #include <span>
 #include <string_view>
 
-#include "framework/settings/program_objects.h"
-#include "framework/util/errors.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "framework/traces/scale_change_flags.h"
+#include "framework/util/errors.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_recovery.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
-#include "instrument/settings/settings_wiring.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/settings/settings_wiring.h"
 #include "instrument/simulator/simulator.h"
 #include "tdr_mask/tdr_units.h"
 
@@ -39,11 +39,16 @@ TTraceId ChannelTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTrac
 
 const char* HorizontalUnitText(THorizontalUnit kind) {
   switch (kind) {
-    case huBit: return "Bit";
-    case huMetre: return "m";
-    case huFoot: return "ft";
-    case huInch: return "in";
-    default: return "s";
+    case huBit:
+      return "Bit";
+    case huMetre:
+      return "m";
+    case huFoot:
+      return "ft";
+    case huInch:
+      return "in";
+    default:
+      return "s";
   }
 }
 
@@ -107,7 +112,9 @@ size_t TSimulatorRecordSource::SimReadBlock(std::span<uint16_t> out) {
 // --- set-up -----------------------------------------------------------------------------
 
 TAcquisitionCycle::TAcquisitionCycle(IClock& clock, ITimerFactory& timers)
-    : clock_(clock), settings_(&defaults_), flagRegisterTimer_(timers.CreateTimer()),
+    : clock_(clock),
+      settings_(&defaults_),
+      flagRegisterTimer_(timers.CreateTimer()),
       autoCalTimer_(timers.CreateTimer()) {
   flagRegisterTimer_->SetInterval(kFlagRegisterIntervalMs);
   flagRegisterTimer_->OnTimer = [] {
@@ -336,9 +343,11 @@ void TAcquisitionCycle::PrepareRecord(int channel, int step) {
   AcqHooks.RefreshTimeBaseReadouts();
 
   IAcqLayer* layer = nullptr;
-  if (settings_->IsSourceShown(id)) layer = AcqHooks.TraceLayer(id, LayerKindForStyle(AcqHooks.TraceStyle(id)));
+  if (settings_->IsSourceShown(id))
+    layer = AcqHooks.TraceLayer(id, LayerKindForStyle(AcqHooks.TraceStyle(id)));
 
-  record.SetRecLen(static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
+  record.SetRecLen(
+      static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
   PrepareVertical(channel, record, layer);
   PrepareHorizontal(channel, step, record);
 
@@ -414,13 +423,27 @@ void TAcquisitionCycle::ChooseStoreMode(int channel, int settingsChannel, int re
   const bool firstOfCycle = readCount_[Slot(settingsChannel)] == 0;
   TAcqStoreMode mode = asmPlain;
   switch (settings_->GetAcqMode(settingsChannel)) {
-    case TAcqMode::Sample: mode = asmPlain; break;
-    case TAcqMode::AvgStab: mode = asmAverage; break;
-    case TAcqMode::AvgMult: mode = asmAvgMult; break;
-    case TAcqMode::AvgMedian: mode = asmAvgMedian; break;
-    case TAcqMode::EnvMinMax: mode = firstOfCycle ? asmEnvStart : asmEnvWiden; break;
-    case TAcqMode::EnvMax: mode = firstOfCycle ? asmPlain : asmKeepMax; break;
-    case TAcqMode::EnvMin: mode = firstOfCycle ? asmPlain : asmKeepMin; break;
+    case TAcqMode::Sample:
+      mode = asmPlain;
+      break;
+    case TAcqMode::AvgStab:
+      mode = asmAverage;
+      break;
+    case TAcqMode::AvgMult:
+      mode = asmAvgMult;
+      break;
+    case TAcqMode::AvgMedian:
+      mode = asmAvgMedian;
+      break;
+    case TAcqMode::EnvMinMax:
+      mode = firstOfCycle ? asmEnvStart : asmEnvWiden;
+      break;
+    case TAcqMode::EnvMax:
+      mode = firstOfCycle ? asmPlain : asmKeepMax;
+      break;
+    case TAcqMode::EnvMin:
+      mode = firstOfCycle ? asmPlain : asmKeepMin;
+      break;
     case TAcqMode::Peak:
       mode = settings_->PeakIntervalRatio(settingsChannel) > kPeakRatioStore ? asmPeak : asmPlain;
       break;
@@ -611,7 +634,8 @@ void TAcquisitionCycle::UpdateDerivedSignals() {
   }
   AcqHooks.SostaritjIliOtklFuncSpectrGdeNado();
   for (int index = 0; index < kChannelRecordCount; ++index) {
-    if (freshRecord_[index] && SignalsOn.IsOn(static_cast<TTraceId>(index))) DerivedSignalStates[index] = dssFresh;
+    if (freshRecord_[index] && SignalsOn.IsOn(static_cast<TTraceId>(index)))
+      DerivedSignalStates[index] = dssFresh;
     freshRecord_[index] = false;
   }
   for (int index = kFirstMemoryTrace; index < kFirstMemoryTrace + 4; ++index)
@@ -627,9 +651,15 @@ void TAcquisitionCycle::AutoSaveRecord() {
     std::snprintf(suffix, sizeof suffix, "_%5.5d_Ch%d", cycleCount_[Slot(ch)], ch - 1);
     const std::string name = settings_->AutoSaveBaseName() + suffix;
     switch (settings_->GetAcqFileFormat()) {
-      case TAcqFileFormat::Binary: AcqHooks.SaveWaveformBinary(TraceIndex(id), name + ".wfm"); break;
-      case TAcqFileFormat::Verbose: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txt", false); break;
-      case TAcqFileFormat::YOnly: AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txty", true); break;
+      case TAcqFileFormat::Binary:
+        AcqHooks.SaveWaveformBinary(TraceIndex(id), name + ".wfm");
+        break;
+      case TAcqFileFormat::Verbose:
+        AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txt", false);
+        break;
+      case TAcqFileFormat::YOnly:
+        AcqHooks.SaveWaveformText(TraceIndex(id), name + ".txty", true);
+        break;
     }
   }
 }

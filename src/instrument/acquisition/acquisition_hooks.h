@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/util/hook.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/hook.h"
 #include "instrument/acquisition/acquisition_state.h"
 
 namespace norv {
@@ -49,7 +49,7 @@ struct TAcqHooks {
   // The pattern-lock clock check; run between cycles (see TAcquisitionCycle).
   THook<void()> CheckPatternLockRate{Wired("AcqHooks.CheckPatternLockRate")};
   THook<void()> PatternScanStep{Wired("AcqHooks.PatternScanStep")};  // eye-line scan after a cycle
-  THook<void()> PatternSearchStep;   // runs when the pattern search has requested it
+  THook<void()> PatternSearchStep;  // runs when the pattern search has requested it
   THook<void()> RefreshTimeBaseReadouts;
   THook<void()> NotifyChannelScales{Wired("AcqHooks.NotifyChannelScales")};
   THook<void()> SendStateAfterConnect{Wired("AcqHooks.SendStateAfterConnect")};
@@ -61,14 +61,14 @@ struct TAcqHooks {
   THook<void()> SuspendScreenUpdates;
   THook<void()> ResumeScreenUpdates;
   THook<void(int slot, bool stopped)> ShowAcqStatus;
-  THook<bool()> DataBaseExist;          // a waveform database is shown
-  THook<bool()> DisplayFormatHasXY;     // "Displ:Format" is XY, CombYTXY or Comb2YTXY
+  THook<bool()> DataBaseExist;       // a waveform database is shown
+  THook<bool()> DisplayFormatHasXY;  // "Displ:Format" is XY, CombYTXY or Comb2YTXY
   THook<int()> DisplayFormatIndex;
   THook<void()> RedrawXYScreen;
 
   // --- shell --------------------------------------------------------------------
   THook<bool()> ApplicationActive{[] { return true; }};
-  THook<bool()> AutoscaleRunning;       // AutoscaleState is not 0
+  THook<bool()> AutoscaleRunning;  // AutoscaleState is not 0
   THook<void()> AutoscaleStep;
   THook<bool(int record, const std::string& fileName)> SaveWaveformBinary;
   THook<bool(int record, const std::string& fileName, bool yOnly)> SaveWaveformText;
@@ -81,11 +81,11 @@ struct TAcqHooks {
   THook<void()> LoadWaveformFromDisk;
 
   // --- measurements, markers, histograms ------------------------------------------
-  THook<int()> MarkType;                // "Mark:Type" item, 0 Off
+  THook<int()> MarkType;  // "Mark:Type" item, 0 Off
   THook<void(int n)> ShowMarker;
   THook<void()> RefreshMarkerControls;
   THook<void()> UpdateMarkerReadout;
-  THook<bool()> HistogramActive;        // "Hist:Axis" not off and its source on
+  THook<bool()> HistogramActive;  // "Hist:Axis" not off and its source on
   THook<int()> HistAxis{[] { return 1; }};
   THook<void(int axis)> UpdateHistogram;
   THook<void(int axis)> RefreshHistWindowControls;

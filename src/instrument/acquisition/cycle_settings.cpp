@@ -16,10 +16,13 @@ bool TDefaultAcqSettings::IsSourceShown(TTraceId id) const {
   if (!SignalsOn.IsOn(id)) return false;
   switch (id) {
     case TTraceId::Ch1:
-    case TTraceId::Ch1B2: return Channel(2).Display;
+    case TTraceId::Ch1B2:
+      return Channel(2).Display;
     case TTraceId::Ch2:
-    case TTraceId::Ch2B2: return Channel(3).Display;
-    default: return true;
+    case TTraceId::Ch2B2:
+      return Channel(3).Display;
+    default:
+      return true;
   }
 }
 
@@ -47,11 +50,16 @@ double TDefaultAcqSettings::PeakIntervalRatio(int channel) const {
 
 double TDefaultAcqSettings::TimeToHorizontalUnit(double seconds) const {
   switch (HorUnit) {
-    case huBit: return seconds * BitRate;
-    case huMetre: return TimeToMetres(seconds, PropagationFactor, PathDivisor);
-    case huFoot: return TimeToFeet(seconds, PropagationFactor, PathDivisor);
-    case huInch: return TimeToInches(seconds, PropagationFactor, PathDivisor);
-    default: return seconds;
+    case huBit:
+      return seconds * BitRate;
+    case huMetre:
+      return TimeToMetres(seconds, PropagationFactor, PathDivisor);
+    case huFoot:
+      return TimeToFeet(seconds, PropagationFactor, PathDivisor);
+    case huInch:
+      return TimeToInches(seconds, PropagationFactor, PathDivisor);
+    default:
+      return seconds;
   }
 }
 

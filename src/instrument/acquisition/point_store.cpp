@@ -44,9 +44,14 @@ inline void TPointStore::StorePoint(int channel, TChannelTarget& t, int i, int16
     case asmEnvWiden:
       StoreEnvelopePoint(channel, t, i, v);
       return;
-    case asmKeepMax: v = std::max(r.GetStoredY(i), v); break;
-    case asmKeepMin: v = std::min(r.GetStoredY(i), v); break;
-    default: break;
+    case asmKeepMax:
+      v = std::max(r.GetStoredY(i), v);
+      break;
+    case asmKeepMin:
+      v = std::min(r.GetStoredY(i), v);
+      break;
+    default:
+      break;
   }
   r.SetY(i, v);
   Publish(channel, t, i, v);

@@ -19,15 +19,15 @@ namespace norv {
 
 // How a record's points are stored.
 enum TAcqStoreMode : uint8_t {
-  asmPlain = 0,        // Sample
-  asmAverage = 1,      // AvgStab: running average over records
-  asmAvgMult = 2,      // averaged by the instrument, stored plainly
-  asmAvgMedian = 3,    // likewise
-  asmEnvStart = 4,     // first EnvMinMax record: both points of a pair take the sample
-  asmEnvWiden = 5,     // later EnvMinMax records widen each (min, max) pair
-  asmKeepMax = 6,      // EnvMax after its first record
-  asmKeepMin = 7,      // EnvMin after its first record
-  asmPeak = 8,         // stored plainly
+  asmPlain = 0,      // Sample
+  asmAverage = 1,    // AvgStab: running average over records
+  asmAvgMult = 2,    // averaged by the instrument, stored plainly
+  asmAvgMedian = 3,  // likewise
+  asmEnvStart = 4,   // first EnvMinMax record: both points of a pair take the sample
+  asmEnvWiden = 5,   // later EnvMinMax records widen each (min, max) pair
+  asmKeepMax = 6,    // EnvMax after its first record
+  asmKeepMin = 7,    // EnvMin after its first record
+  asmPeak = 8,       // stored plainly
 };
 
 // Volts per code at attenuation 1.
@@ -44,7 +44,7 @@ class TPointStore {
     double Gain = kVoltsPerCode;  // volts per code
     double Offset = 0;            // volts added
     TSignalObj* Record = nullptr;
-    int RecordIndex = 0;          // 0..3, the average count it uses
+    int RecordIndex = 0;  // 0..3, the average count it uses
     IAcqLayer* Layer = nullptr;
     bool MaskCompare = false;
   };

@@ -3,12 +3,12 @@
 #include <charconv>
 #include <memory>
 
+#include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
-#include "framework/util/errors.h"
-#include "framework/language/language.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
+#include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_transport.h"

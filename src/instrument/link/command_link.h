@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "framework/text/ip_address.h"
 #include "framework/util/clock.h"
 #include "framework/util/hook.h"
-#include "framework/text/ip_address.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 

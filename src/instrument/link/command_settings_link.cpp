@@ -8,7 +8,9 @@ namespace {
 
 class TCommandSettingsLink final : public ISettingsLink {
  public:
-  void Send(const std::string& command, bool keepAcquisition) override { SendCommand(command, keepAcquisition); }
+  void Send(const std::string& command, bool keepAcquisition) override {
+    SendCommand(command, keepAcquisition);
+  }
   std::string Query(const std::string& command, bool keepAcquisition) override {
     SendCommand(command, keepAcquisition);
     return ReadReplyLine();

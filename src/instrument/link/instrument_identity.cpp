@@ -5,11 +5,11 @@
 #include <cctype>
 #include <limits>
 
+#include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
-#include "framework/util/errors.h"
 #include "framework/text/ini_file.h"
-#include "framework/language/language.h"
+#include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_hooks.h"
@@ -50,7 +50,9 @@ template <size_t N>
 void ReadVersionNumbers(std::string_view text, size_t& pos, std::string_view separators,
                         std::array<int16_t, N>& numbers) {
   numbers.fill(-1);
-  auto isDigit = [&](size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); };
+  auto isDigit = [&](size_t i) {
+    return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
+  };
   for (size_t k = 0; k < N && isDigit(pos); ++k) {
     int32_t value = 0;
     for (; isDigit(pos); ++pos) {
@@ -89,11 +91,21 @@ bool ParseIndivData(std::string_view reply, TInstrumentIdentity& id) {
     int32_t value;
     if (!ParseReplyInt(reply.substr(pos, end - pos), value) || !FitsIn(value, 0, High[k])) return false;
     switch (k) {
-      case 0: id.IndivBlock = static_cast<uint8_t>(value); break;
-      case 1: id.ModelCode = FlashCodeToModel(static_cast<uint8_t>(value)); break;
-      case 2: id.Options = static_cast<uint8_t>(255 - value); break;
-      case 3: id.Year = static_cast<uint16_t>(value + YearBase); break;
-      case 4: id.SerialNo = static_cast<uint16_t>(value); break;
+      case 0:
+        id.IndivBlock = static_cast<uint8_t>(value);
+        break;
+      case 1:
+        id.ModelCode = FlashCodeToModel(static_cast<uint8_t>(value));
+        break;
+      case 2:
+        id.Options = static_cast<uint8_t>(255 - value);
+        break;
+      case 3:
+        id.Year = static_cast<uint16_t>(value + YearBase);
+        break;
+      case 4:
+        id.SerialNo = static_cast<uint16_t>(value);
+        break;
     }
     pos = end;
   }
@@ -103,7 +115,9 @@ bool ParseIndivData(std::string_view reply, TInstrumentIdentity& id) {
 using TDemoBlock = std::array<int32_t, 4>;  // flash code, option code, year - 2000, serial
 constexpr const char* DemoBlockKeys[4] = {"ModelFlashCode", "OptionCode", "Year", "SerNo"};
 
-std::string DemoBlockKey(int block, int field) { return Format_Dot("Block %d %s", block, DemoBlockKeys[field]); }
+std::string DemoBlockKey(int block, int field) {
+  return Format_Dot("Block %d %s", block, DemoBlockKeys[field]);
+}
 
 std::string DemoSection(const std::string& name) { return name + " Instrument"; }
 
@@ -231,12 +245,15 @@ uint8_t FlashCodeToModel(uint8_t flashCode) {
 // The mapping is its own inverse.
 uint8_t ModelToFlashCode(uint8_t model) { return FlashCodeToModel(model); }
 
-bool IsLxxModel() { return InstrumentIdentity.ModelCode >= 1 && InstrumentIdentity.ModelCode <= LastLxxModel; }
+bool IsLxxModel() {
+  return InstrumentIdentity.ModelCode >= 1 && InstrumentIdentity.ModelCode <= LastLxxModel;
+}
 bool IsKxxModel() { return InstrumentIdentity.ModelCode == ModelCount; }
 
 bool HasClockRecoveryOption() { return HasOption(OptClockRecoveryTrig); }
 bool NewTimingLogic() {
-  return VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) && VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3});
+  return VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) &&
+         VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3});
 }
 
 bool HasPatSyncTrigOption() { return HasOption(OptPatSyncTrig); }
@@ -258,8 +275,14 @@ std::string ModelName(uint8_t model, uint16_t serialNo, bool showCode) {
 std::string OptionName(uint8_t model, int bit, bool showCode) {
   if (bit == BasicOptions) return showCode ? " Basic  (255)" : "";
   if (bit <= 0 || bit > 128 || (bit & (bit - 1)) != 0) throw EAssertion("OptionNum must be power 2");
-  static constexpr const char* Keys[8] = {"optClockRecoveryTrig", "optPatSyncTrig", "optGenerators", "optOptics",
-                                          "optTDT", "optJitter", nullptr, "optLAN"};
+  static constexpr const char* Keys[8] = {"optClockRecoveryTrig",
+                                          "optPatSyncTrig",
+                                          "optGenerators",
+                                          "optOptics",
+                                          "optTDT",
+                                          "optJitter",
+                                          nullptr,
+                                          "optLAN"};
   const char* key = Keys[std::countr_zero(static_cast<unsigned>(bit))];
   std::string text = (model >= 1 && model <= LastLxxModel && key) ? GetLangStr(key) : "";
   if (showCode) text += Format_Dot("  (~%.2x)", bit);
@@ -284,10 +307,18 @@ std::string SerialNumberText() {
   const char* prefix;
   switch (id.ModelCode) {
     case 4:
-    case 8: prefix = "QX301 / %d"; break;
-    case 5: prefix = "QX302 / %d"; break;
-    case 6: prefix = "QX303 / %d"; break;
-    case 7: prefix = "QX304 / %d"; break;
+    case 8:
+      prefix = "QX301 / %d";
+      break;
+    case 5:
+      prefix = "QX302 / %d";
+      break;
+    case 6:
+      prefix = "QX303 / %d";
+      break;
+    case 7:
+      prefix = "QX304 / %d";
+      break;
     default:
       prefix = "??? / %d";
       LinkHooks.ShowMessage("Bad Model for S/N > 1000");

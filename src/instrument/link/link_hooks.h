@@ -24,11 +24,11 @@ struct TLinkHooks {
 
   // Platform and shell.
   THook<void()> SystemBeep;
-  THook<void(const std::string&)> SplashStatus;   // status line of the start-up splash
-  THook<void(const std::string&)> ShowMessage;    // a message the user must see
+  THook<void(const std::string&)> SplashStatus;  // status line of the start-up splash
+  THook<void(const std::string&)> ShowMessage;   // a message the user must see
   // Nothing while there is no main window.
   THook<void()> EnableFlagRegisterTimer{Wired("LinkHooks.EnableFlagRegisterTimer")};
-  THook<std::string()> CurrentInstrumentName;     // name of the chosen instrument entry
+  THook<std::string()> CurrentInstrumentName;  // name of the chosen instrument entry
 
   // Record start.
   THook<bool()> PatternLockOn{Wired("LinkHooks.PatternLockOn")};  // "Trig:PatternLockMode" is not Off
@@ -41,18 +41,18 @@ struct TLinkHooks {
 
   // Refresh after a stop.
   THook<void()> ResetPointStore{Wired("LinkHooks.ResetPointStore")};
-  THook<bool()> MeasDisplayOn;                    // "Meas:Display" is not Off
+  THook<bool()> MeasDisplayOn;  // "Meas:Display" is not Off
   THook<void()> ResetHisticons;
   THook<void()> ResetMeasStatistics;
-  THook<bool()> HistAxisOn;                       // "Hist:Axis" is not off
-  THook<bool()> EyeMeasureOn;                     // "Eye:Measure" is not Off
+  THook<bool()> HistAxisOn;    // "Hist:Axis" is not off
+  THook<bool()> EyeMeasureOn;  // "Eye:Measure" is not Off
   THook<void()> ClearEyeMeasurement;
 
   // Resynchronisation after the link has come back.
   THook<void()> ResyncTrigger{Wired("LinkHooks.ResyncTrigger")};
   THook<void()> RefreshAcqSettings{Wired("LinkHooks.RefreshAcqSettings")};
-  THook<void()> RefreshSysInfo;                   // the instrument information window
-  THook<void()> RegisterAllCommandsSkip;          // re-registration keeping existing nodes
+  THook<void()> RefreshSysInfo;           // the instrument information window
+  THook<void()> RegisterAllCommandsSkip;  // re-registration keeping existing nodes
   THook<void()> UpdateHelpMenuCaption;
   THook<void()> ApplyAllSettings;
   THook<void()> UpdateOptionButtons;

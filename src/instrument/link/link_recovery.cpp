@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 
-#include "framework/settings/handler.h"
-#include "framework/settings/program_objects.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_hooks.h"
 

@@ -21,7 +21,9 @@ namespace norv {
 inline constexpr uint16_t EndOfRecordWord = 0x8000;
 inline constexpr uint16_t FillerWord = 0x8001;
 // A stream word from its two bytes as they arrive.
-inline constexpr uint16_t LittleEndianWord(uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); }
+inline constexpr uint16_t LittleEndianWord(uint8_t low, uint8_t high) {
+  return static_cast<uint16_t>(low | high << 8);
+}
 // Words of the sample buffer.
 inline constexpr size_t SampleBufferWords = 8200;
 // The most sample codes a record may carry: with its end word they fill the buffer (its

@@ -61,9 +61,7 @@ double TSignalObj::GetMagnitude(int i) const {
   return std::sqrt(y_[p] * y_[p] + im_[p] * im_[p]);
 }
 
-bool TSignalObj::IsLogView() const {
-  return isSpectrum_ && logView_ && complexView_ == cvMagnitude;
-}
+bool TSignalObj::IsLogView() const { return isSpectrum_ && logView_ && complexView_ == cvMagnitude; }
 
 double TSignalObj::GetEffOffset() const {
   if (IsPhaseView(*this)) return phaseOffset_;
@@ -135,9 +133,7 @@ double TSignalObj::XToIndex(double x) const {
   return (x - x0_) / dx_;
 }
 
-double TSignalObj::ScreenXToShownIndex(double sx) const {
-  return sx / zoomStep_ / kScreenWidth * recLen_;
-}
+double TSignalObj::ScreenXToShownIndex(double sx) const { return sx / zoomStep_ / kScreenWidth * recLen_; }
 
 double TSignalObj::ShownIndexToScreenX(double i) const {
   if (recLen_ == 0) return 0;
@@ -210,9 +206,7 @@ void TSignalObj::UpdateMaxMagnitude() {
   UpdateSuppressThreshold();
 }
 
-void TSignalObj::UpdateSuppressThreshold() {
-  suppressThreshold_ = DbToRatio(suppressLevel_) * maxMagnitude_;
-}
+void TSignalObj::UpdateSuppressThreshold() { suppressThreshold_ = DbToRatio(suppressLevel_) * maxMagnitude_; }
 
 TSignalObjs::TSignalObjs() { InitChannelSignals(); }
 
@@ -223,9 +217,7 @@ TSignalObj& TSignalObjs::At(int index) {
   return records_[static_cast<std::size_t>(index)];
 }
 
-const TSignalObj& TSignalObjs::At(int index) const {
-  return const_cast<TSignalObjs&>(*this).At(index);
-}
+const TSignalObj& TSignalObjs::At(int index) const { return const_cast<TSignalObjs&>(*this).At(index); }
 
 void TSignalObjs::InitChannelSignals() {
   for (int id = 0; id < kSignalObjCount; ++id) At(id).SetSpectrum(id >= TraceIndex(TTraceId::S1));

@@ -170,7 +170,8 @@ class TSignalObj {
  private:
   // Inline, since the point store calls it twice per point; the throw stays out of line.
   static std::size_t Checked(int i) {
-    if (i < 0 || i >= kMaxRecLen) [[unlikely]] ThrowIndexOutOfRange(i);
+    if (i < 0 || i >= kMaxRecLen) [[unlikely]]
+      ThrowIndexOutOfRange(i);
     return static_cast<std::size_t>(i);
   }
   [[noreturn]] static void ThrowIndexOutOfRange(int i);

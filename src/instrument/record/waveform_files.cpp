@@ -216,8 +216,7 @@ std::optional<double> TakeNumber(std::string_view& s) {
   if (token == "Nan") {
     v = std::numeric_limits<double>::quiet_NaN();
   } else if (token == "+Inf" || token == "-Inf") {
-    v = token[0] == '-' ? -std::numeric_limits<double>::infinity()
-                        : std::numeric_limits<double>::infinity();
+    v = token[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
   } else if (token.empty() || !TryStrToFloat_Dot(token, v)) {
     return std::nullopt;
   }
@@ -237,7 +236,8 @@ std::optional<int> LeadingInteger(std::string_view s) {
 // The unit written before the comment in parentheses.
 std::string UnitBeforeComment(const std::string& line) {
   const std::size_t paren = line.rfind('(');
-  return std::string(TrimBlanks(std::string_view(line).substr(0, paren == std::string::npos ? line.size() : paren)));
+  return std::string(
+      TrimBlanks(std::string_view(line).substr(0, paren == std::string::npos ? line.size() : paren)));
 }
 
 class TLineReader {

@@ -12,8 +12,8 @@
 
 #include <string>
 
-#include "framework/util/hook.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/hook.h"
 
 namespace norv {
 

@@ -2,15 +2,15 @@
 
 #include <filesystem>
 
-#include "framework/settings/program_objects.h"
-#include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/traces/trace_names.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
@@ -137,9 +137,9 @@ void RegisterChannel(int slot) {
   TAcqChannelNodes& n = State.ChannelNodes[slot];
   const std::string base = slot == 0 ? "Acq:Ch1:" : "Acq:Ch2:";
   const int channel = CodeOf(slot);
-  n.Mode = root.AddRadioSw(0, base + "Mode",
-                           "Sample,AvgStab,AvgMult,AvgMedian,EnvMinMax,EnvMax,EnvMin,Peak",
-                           [channel](THandler&) { ModeChanged(channel); }, {}, false, UnavailableModes);
+  n.Mode = root.AddRadioSw(
+      0, base + "Mode", "Sample,AvgStab,AvgMult,AvgMedian,EnvMinMax,EnvMax,EnvMin,Peak",
+      [channel](THandler&) { ModeChanged(channel); }, {}, false, UnavailableModes);
   // clang-format off
   n.NAvg = root.AddIntEdit({
       .Path = base + "NAvg", .Value = 2, .Digits = 5,
@@ -209,7 +209,8 @@ void ApplyAcquisitionSettings() {
 }
 
 bool IsSimulatorAssigned(int channel) {
-  const auto* h = dynamic_cast<const TRadioSwHandler*>(RootSpider->FindHandler(channel == 2 ? "GSS:Ch1" : "GSS:Ch2"));
+  const auto* h =
+      dynamic_cast<const TRadioSwHandler*>(RootSpider->FindHandler(channel == 2 ? "GSS:Ch1" : "GSS:Ch2"));
   return h && h->GetIndex() != 0;
 }
 

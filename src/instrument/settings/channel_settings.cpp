@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "framework/settings/program_objects.h"
-#include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/traces/trace_names.h"
-#include "instrument/settings/acquisition_settings.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
@@ -75,7 +75,9 @@ double ScaleFactor(int channel) { return GetAttenuationFactor(channel) * GetGrat
 
 std::string VertUnitText(int channel) { return GetChannelVertUnit(channel, false); }
 
-void SendCompensation(int channel) { SendChannelComp(channel, -Nodes(channel).Offset[usVolt]->GetFloatValue()); }
+void SendCompensation(int channel) {
+  SendChannelComp(channel, -Nodes(channel).Offset[usVolt]->GetFloatValue());
+}
 
 void ScaleChanged(THandler& h) {
   const int channel = ChannelOfHandler(h);
@@ -130,7 +132,8 @@ void ScaleEntry(double& value, TEditHandler& h) {
 
 void OffsetText(const TEditHandler& h, std::string& text, double value) {
   const int channel = ChannelOfHandler(h);
-  text = FloatToEngStr(vfEngineering, 4, false, -value * GetAttenuationFactor(channel), false) + VertUnitText(channel);
+  text = FloatToEngStr(vfEngineering, 4, false, -value * GetAttenuationFactor(channel), false) +
+         VertUnitText(channel);
 }
 
 void OffsetEntry(double& value, TEditHandler& h) {
@@ -247,7 +250,8 @@ void ApplyDisplayAcquireRule(int channel) {
   n.Acquire->SetDisabled(IsOn(n.Display));
   const bool acquired = IsChannelAcquired(channel);
   SignalsOn.SetOn(FirstTrace(channel), acquired);
-  SignalsOn.SetOn(SecondTrace(channel), acquired && GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel));
+  SignalsOn.SetOn(SecondTrace(channel),
+                  acquired && GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel));
   const int other = channel == 2 ? 3 : 2;
   if (!acquired && !IsChannelAcquired(other)) {
     // At least one channel is always acquired.
@@ -311,10 +315,9 @@ void NotifyChannelScales() {
 
 int ChannelOfHandler(const THandler& handler) {
   const TChannelNodes& n = State.Nodes[0];
-  const THandler* own[] = {n.Display,    n.Acquire,   n.Band,       n.AttenUnit, n.AttenRatio,
-                           n.AttenDB,    n.AttenDimens, n.Deskew,   n.Scale[0],  n.Scale[1],
-                           n.Scale[2],   n.Scale[3],  n.Offset[0],  n.Offset[1], n.Offset[2],
-                           n.Offset[3]};
+  const THandler* own[] = {n.Display,     n.Acquire,   n.Band,      n.AttenUnit, n.AttenRatio, n.AttenDB,
+                           n.AttenDimens, n.Deskew,    n.Scale[0],  n.Scale[1],  n.Scale[2],   n.Scale[3],
+                           n.Offset[0],   n.Offset[1], n.Offset[2], n.Offset[3]};
   return std::find(std::begin(own), std::end(own), &handler) != std::end(own) ? 2 : 3;
 }
 

@@ -103,9 +103,12 @@ bool HoldoffFollowsExactly(double holdoff, double scaleA) {
 
 double AttenuationFactor(int unitIndex, double ratio, double db) {
   switch (unitIndex) {
-    case 1: return ratio;
-    case 2: return DbToRatio(db);
-    default: return 1.0;
+    case 1:
+      return ratio;
+    case 2:
+      return DbToRatio(db);
+    default:
+      return 1.0;
   }
 }
 
@@ -134,8 +137,8 @@ int32_t PatternDelayToInstrument(int32_t delay, int32_t length, int32_t divider,
   const int64_t l = length;
   const int64_t d = std::max(1, divider);
   const int64_t extra = l + 1 < d ? (delay % (d / (l + 1))) * l : 0;
-  const int64_t shifted = std::llround(static_cast<double>(delay + extra) * static_cast<double>(l + 1) /
-                                       static_cast<double>(d));
+  const int64_t shifted =
+      std::llround(static_cast<double>(delay + extra) * static_cast<double>(l + 1) / static_cast<double>(d));
   return static_cast<int32_t>(shifted % l);
 }
 
@@ -152,9 +155,12 @@ int32_t PatternPrescaler(double rate, int32_t measuredPrescaler) {
 
 int32_t TriggerSourceFactor(int sourceIndex) {
   switch (sourceIndex) {
-    case 1: return 32;
-    case 3: return 4;
-    default: return 1;
+    case 1:
+      return 32;
+    case 3:
+      return 4;
+    default:
+      return 1;
   }
 }
 
@@ -162,7 +168,8 @@ int AcquiredSetCode(bool ch1, bool ch2) { return ch1 && ch2 ? 4 : ch2 ? 3 : 2; }
 
 int32_t AcquisitionCount(TAcqMode mode, int32_t nAvg, int32_t nEnv) {
   if (mode == TAcqMode::AvgStab) return nAvg;
-  if (mode >= TAcqMode::EnvMinMax && mode <= TAcqMode::EnvMin) return nEnv >= 0 && nEnv <= 6000 ? nEnv : EndlessEnvelope;
+  if (mode >= TAcqMode::EnvMinMax && mode <= TAcqMode::EnvMin)
+    return nEnv >= 0 && nEnv <= 6000 ? nEnv : EndlessEnvelope;
   return 1;
 }
 

@@ -2,20 +2,20 @@
 
 #include <cmath>
 
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "framework/util/numeric_utils.h"
-#include "framework/settings/choice_handlers.h"
-#include "framework/settings/numeric_handlers.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/command_settings_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/settings/settings_hooks.h"
-#include "instrument/simulator/simulator.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/simulator/simulator.h"
 
 namespace norv {
 
@@ -33,7 +33,9 @@ void Send(const std::string& command, bool keep = false) { SettingsLink().Send(c
 void SendFloat(std::string_view command, double value, bool keep = false) {
   Send(std::string(command) + ' ' + FloatCommandText(value), keep);
 }
-void SendInt(std::string_view command, int32_t value) { Send(std::string(command) + ' ' + std::to_string(value)); }
+void SendInt(std::string_view command, int32_t value) {
+  Send(std::string(command) + ' ' + std::to_string(value));
+}
 void SendOnOff(std::string_view command, bool on) { Send(std::string(command) + (on ? " On" : " Off")); }
 
 std::string GenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }

@@ -19,7 +19,8 @@ struct TSettingsHooks {
   THook<void(const std::string& path, const std::string& caption)> BindMainHorizontalScale;
   THook<void(const std::string& path)> BindMainDelay;
   THook<void(const std::string& path)> BindMainTriggerLevel;
-  THook<void(int channel, const std::string& scalePath, const std::string& offsetPath)> BindMainChannelControls;
+  THook<void(int channel, const std::string& scalePath, const std::string& offsetPath)>
+      BindMainChannelControls;
   // Autoscale: whether it runs, and the position of its progress bar.
   THook<bool()> AutoscaleRunning;
   THook<void(int position)> AutoscaleProgress;

@@ -3,15 +3,15 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
-#include "instrument/settings/acquisition_settings.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/cycle_settings.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
@@ -39,7 +39,9 @@ class TProgramAcqSettings final : public IAcqSettings {
     return scales;
   }
   double GetAttenuationFactor(int channel) const override { return norv::GetAttenuationFactor(channel); }
-  std::string GetChannelVertUnit(int channel) const override { return norv::GetChannelVertUnit(channel, false); }
+  std::string GetChannelVertUnit(int channel) const override {
+    return norv::GetChannelVertUnit(channel, false);
+  }
   double GetDeskew(int channel) const override { return GetChannelDeskew(channel); }
   int GetTDRVertUnit(int channel) const override { return SettingsHooks.TDRVertUnit(channel); }
   bool IsSimulatorAssigned(int channel) const override { return norv::IsSimulatorAssigned(channel); }
@@ -59,7 +61,9 @@ class TProgramAcqSettings final : public IAcqSettings {
     return static_cast<TAcqFileFormat>(GetIndex(AcquisitionSettings().FileFormat));
   }
 
-  bool DualDelayActive() const override { return GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel); }
+  bool DualDelayActive() const override {
+    return GetTimeBaseMode() == tbmB && IsOn(TimeBaseSettings().DualDel);
+  }
   double GetRecordStartTime(int channel, bool secondWindow) const override {
     return norv::GetRecordStartTime(channel, secondWindow);
   }

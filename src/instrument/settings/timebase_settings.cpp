@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
-#include "framework/settings/program_objects.h"
-#include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
@@ -23,11 +23,11 @@ namespace norv {
 namespace {
 
 constexpr double BitRates[] = {
-    1.544e6,   2.048e6,    3.152e6,   6.312e6,    8.448e6,    34.368e6,   44.736e6,   51.84e6,    125e6,
-    132.813e6, 139.264e6,  155.52e6,  265.625e6,  393.22e6,   466.56e6,   480e6,      531.25e6,   622.08e6,
-    786.43e6,  933.12e6,   1.0625e9,  1.24416e9,  1.25e9,     1.5e9,      1.5729e9,   1.86625e9,  2.125e9,
-    2.1231e9,  2.48832e9,  2.5e9,     2.66606e9,  3.0e9,      3.125e9,    3.187e9,    3.32e9,     4.25e9,
-    5.0e9,     8.5e9,      9.95328e9, 10.3125e9,  10.51875e9, 10.6642e9,  10.709e9,   11.0957e9,  12.2495e9,
+    1.544e6,    2.048e6,    3.152e6,    6.312e6,   8.448e6,    34.368e6,  44.736e6, 51.84e6,   125e6,
+    132.813e6,  139.264e6,  155.52e6,   265.625e6, 393.22e6,   466.56e6,  480e6,    531.25e6,  622.08e6,
+    786.43e6,   933.12e6,   1.0625e9,   1.24416e9, 1.25e9,     1.5e9,     1.5729e9, 1.86625e9, 2.125e9,
+    2.1231e9,   2.48832e9,  2.5e9,      2.66606e9, 3.0e9,      3.125e9,   3.187e9,  3.32e9,    4.25e9,
+    5.0e9,      8.5e9,      9.95328e9,  10.3125e9, 10.51875e9, 10.6642e9, 10.709e9, 11.0957e9, 12.2495e9,
     19.90656e9, 39.81312e9, 42.65691e9, 43.01841e9};
 constexpr int InitialBitRate = 7;
 
@@ -311,10 +311,14 @@ const TBitRateValue& BitRateValue() {
 THorizontalUnit GetHorizontalUnitKind() {
   if (SettingsHooks.TDRActive()) {
     switch (SettingsHooks.TDRHorizontalScale()) {
-      case 1: return huMetre;
-      case 2: return huFoot;
-      case 3: return huInch;
-      default: return huTime;
+      case 1:
+        return huMetre;
+      case 2:
+        return huFoot;
+      case 3:
+        return huInch;
+      default:
+        return huTime;
     }
   }
   return GetIndex(State.Units) == 1 ? huBit : huTime;
@@ -326,11 +330,16 @@ double TimeToUnit(THorizontalUnit kind, double seconds) {
   const double factor = SettingsHooks.TDRPropagationFactor();
   const double divisor = SettingsHooks.TDRPathDivisor();
   switch (kind) {
-    case huBit: return seconds * BitRateValue().GetRate(GetIndex(State.BitRate));
-    case huMetre: return TimeToMetres(seconds, factor, divisor);
-    case huFoot: return TimeToFeet(seconds, factor, divisor);
-    case huInch: return TimeToInches(seconds, factor, divisor);
-    default: return seconds;
+    case huBit:
+      return seconds * BitRateValue().GetRate(GetIndex(State.BitRate));
+    case huMetre:
+      return TimeToMetres(seconds, factor, divisor);
+    case huFoot:
+      return TimeToFeet(seconds, factor, divisor);
+    case huInch:
+      return TimeToInches(seconds, factor, divisor);
+    default:
+      return seconds;
   }
 }
 
@@ -342,10 +351,14 @@ double UnitToTime(THorizontalUnit kind, double value) {
       const double rate = BitRateValue().GetRate(GetIndex(State.BitRate));
       return rate > 0 ? value / rate : value;
     }
-    case huMetre: return MetresToTime(value, factor, divisor);
-    case huFoot: return FeetToTime(value, factor, divisor);
-    case huInch: return InchesToTime(value, factor, divisor);
-    default: return value;
+    case huMetre:
+      return MetresToTime(value, factor, divisor);
+    case huFoot:
+      return FeetToTime(value, factor, divisor);
+    case huInch:
+      return InchesToTime(value, factor, divisor);
+    default:
+      return value;
   }
 }
 

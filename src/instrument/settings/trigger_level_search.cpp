@@ -93,7 +93,8 @@ bool FindTriggerLevel(const TLevelProbe& probe, const TProgress& progress, doubl
   return true;
 }
 
-void TTriggerStatus::Refresh(bool directSource, bool triggeredMode, const std::function<bool()>& pollTrigger) {
+void TTriggerStatus::Refresh(bool directSource, bool triggeredMode,
+                             const std::function<bool()>& pollTrigger) {
   const int64_t now = clock_.NowMs();
   if (!polled_ || now - lastPollMs_ >= StatusIntervalMs) {
     polled_ = true;
@@ -135,7 +136,8 @@ bool TriggerLevelSearch(double& level) {
   SettingsHooks.StopRunAndSingle();
   BreakAcquisition(true);
   double found = 0;
-  if (!FindTriggerLevel([](int32_t mv) { return TryTriggerLevel(mv * 0.001); }, Progress, found)) return false;
+  if (!FindTriggerLevel([](int32_t mv) { return TryTriggerLevel(mv * 0.001); }, Progress, found))
+    return false;
   level = found;
   SetTriggerLevel(level);
   Progress(50);

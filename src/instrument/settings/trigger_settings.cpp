@@ -4,23 +4,23 @@
 #include <cmath>
 #include <string>
 
-#include "framework/settings/program_objects.h"
-#include "framework/settings/choice_handlers.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "instrument/settings/acquisition_settings.h"
-#include "instrument/settings/channel_settings.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
-#include "instrument/settings/pattern_length_list.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/pattern_length_list.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
-#include "instrument/simulator/simulator.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/simulator/simulator.h"
 
 namespace norv {
 
@@ -226,7 +226,9 @@ double TriggerAttenuation() {
                            State.AttenDB->GetFloatValue());
 }
 
-double GetMinHoldoff() { return MinimumHoldoff(IsAcqFitToSingle(), !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2})); }
+double GetMinHoldoff() {
+  return MinimumHoldoff(IsAcqFitToSingle(), !VersionAtLeast(InstrumentIdentity.SWVer, {3, 10, 2}));
+}
 
 void UpdateHoldoffLimit() {
   if (!State.Holdoff) return;

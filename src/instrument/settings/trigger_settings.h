@@ -18,7 +18,12 @@ class TDoubleEditHandler;
 class TIntEditHandler;
 class TRightCommandHandler;
 
-enum TTrigSource : uint8_t { TrigSourceDirect = 0, TrigSourceExtHF = 1, TrigSourceIntClock = 2, TrigSourceClockRecov = 3 };
+enum TTrigSource : uint8_t {
+  TrigSourceDirect = 0,
+  TrigSourceExtHF = 1,
+  TrigSourceIntClock = 2,
+  TrigSourceClockRecov = 3
+};
 enum TPatternLockMode : uint8_t { plmOff = 0, plmAutoDetect = 1, plmManual = 2 };
 
 // The unit's state: its nodes and what it keeps beside them, held in one place so that it

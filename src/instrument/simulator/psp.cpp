@@ -30,18 +30,30 @@ uint16_t PrbsFeedbackTaps(int order) {
   // Orders 7 and 15 keep the two low register bits; the others use primitive
   // polynomials, so every order runs through all 2^N - 1 non-zero states.
   switch (order) {
-    case 5: return 0x0005;   // x^5 + x^2 + 1
-    case 6: return 0x0003;   // x^6 + x + 1
-    case 7: return 0x0003;   // x^7 + x + 1
-    case 8: return 0x001D;   // x^8 + x^4 + x^3 + x^2 + 1
-    case 9: return 0x0011;   // x^9 + x^4 + 1
-    case 10: return 0x0009;  // x^10 + x^3 + 1
-    case 11: return 0x0005;  // x^11 + x^2 + 1
-    case 12: return 0x0053;  // x^12 + x^6 + x^4 + x + 1
-    case 13: return 0x001B;  // x^13 + x^4 + x^3 + x + 1
-    case 14: return 0x0443;  // x^14 + x^10 + x^6 + x + 1
-    case 15: return 0x0003;  // x^15 + x + 1
-    default: return 0;
+    case 5:
+      return 0x0005;  // x^5 + x^2 + 1
+    case 6:
+      return 0x0003;  // x^6 + x + 1
+    case 7:
+      return 0x0003;  // x^7 + x + 1
+    case 8:
+      return 0x001D;  // x^8 + x^4 + x^3 + x^2 + 1
+    case 9:
+      return 0x0011;  // x^9 + x^4 + 1
+    case 10:
+      return 0x0009;  // x^10 + x^3 + 1
+    case 11:
+      return 0x0005;  // x^11 + x^2 + 1
+    case 12:
+      return 0x0053;  // x^12 + x^6 + x^4 + x + 1
+    case 13:
+      return 0x001B;  // x^13 + x^4 + x^3 + x + 1
+    case 14:
+      return 0x0443;  // x^14 + x^10 + x^6 + x + 1
+    case 15:
+      return 0x0003;  // x^15 + x + 1
+    default:
+      return 0;
   }
 }
 

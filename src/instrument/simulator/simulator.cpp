@@ -45,7 +45,9 @@ uint16_t StreamWord(int64_t code) { return static_cast<uint16_t>(static_cast<int
 TSimGenerator DefaultSimGenerator(int generator) {
   TSimGenerator g;
   switch (generator) {
-    case 2: g.Waveform = TSimWaveform::Pulse; break;
+    case 2:
+      g.Waveform = TSimWaveform::Pulse;
+      break;
     case 3:
     case 4:
       g.Waveform = TSimWaveform::Prbs;
@@ -54,7 +56,8 @@ TSimGenerator DefaultSimGenerator(int generator) {
       g.Noise = 0.005;
       g.PrbsRz = generator == 4;
       break;
-    default: break;
+    default:
+      break;
   }
   return g;
 }
@@ -70,8 +73,7 @@ TSimCalibrationNodes DefaultSimCalibrationNodes(TSimModelFamily family) {
   return nodes;
 }
 
-TSimulator::TSimulator(TRandomSource& random)
-    : random_(random), prbs_{TPSP(random), TPSP(random)} {
+TSimulator::TSimulator(TRandomSource& random) : random_(random), prbs_{TPSP(random), TPSP(random)} {
   for (int g = 0; g < kSimGeneratorCount; ++g) generators_[g] = DefaultSimGenerator(g + 1);
   LoadSimulatorTiming(false);
   BuildPrbsGenerators();
@@ -132,9 +134,7 @@ void TSimulator::SimSetChannelOffset(int channel, double volts) {
   channelOffset_[SlotOf(channel)] = std::isfinite(volts) ? volts : 0;
 }
 
-bool TSimulator::ChannelActive(int slot) const {
-  return slot == 0 ? channelSet_ != 3 : channelSet_ != 2;
-}
+bool TSimulator::ChannelActive(int slot) const { return slot == 0 ? channelSet_ != 3 : channelSet_ != 2; }
 
 double TSimulator::SampleInterval() const { return timeDiv_ * 512 / (50.0 * recLen_); }
 
@@ -244,8 +244,8 @@ int TSimulator::SimChannelSample(int channel) {
   const double t = instant_ + strobeJitter_;
   if (c.Source == kSimSourceCalibration) return CalibrationSample(c, t);
   const double y = GeneratorValue(c, slot, t);
-  const double code = c.OffsetCodes + c.GeneratorOffsetCodes + c.AmplitudeCodes * y +
-                      random_.Normal(0, c.NoiseCodes);
+  const double code =
+      c.OffsetCodes + c.GeneratorOffsetCodes + c.AmplitudeCodes * y + random_.Normal(0, c.NoiseCodes);
   return static_cast<int>(RoundClamped(code, -kMaxCode, kMaxCode));
 }
 
@@ -258,9 +258,12 @@ double TSimulator::GeneratorValue(TChannelState& c, int slot, double t) {
       const double shifted = random_.Normal(0, g.Jitter) + 2 * c.Period + t + c.Phase * c.Period;
       return c.Pulse.At(PositiveMod(shifted, c.Period));
     }
-    case TSimWaveform::Prbs: return PrbsValue(c, slot, t);
-    case TSimWaveform::Tdr: return TdrResponse(c.Edge, g.TDRCircuit, t - stepDelay_);
-    case TSimWaveform::Tdt: return TdtResponse(c.Edge, g.TDTCircuit, t - stepDelay_);
+    case TSimWaveform::Prbs:
+      return PrbsValue(c, slot, t);
+    case TSimWaveform::Tdr:
+      return TdrResponse(c.Edge, g.TDRCircuit, t - stepDelay_);
+    case TSimWaveform::Tdt:
+      return TdtResponse(c.Edge, g.TDTCircuit, t - stepDelay_);
   }
   return 0;
 }
@@ -268,8 +271,8 @@ double TSimulator::GeneratorValue(TChannelState& c, int slot, double t) {
 double TSimulator::PrbsValue(TChannelState& c, int slot, double t) {
   TPSP& model = prbs_[slot];
   const int length = model.GetPatternLength();
-  double shifted = t + random_.Normal(0, c.Settings.Jitter) +
-                   c.PeriodJitter * std::sin(kTwoPi * random_.Uniform());
+  double shifted =
+      t + random_.Normal(0, c.Settings.Jitter) + c.PeriodJitter * std::sin(kTwoPi * random_.Uniform());
   if (c.Settings.PrbsTrigger == TSimPrbsTrigger::Takt) {
     // Triggered by the bit clock, a sample lands on some bit of the pattern: a random one,
     // or with the pattern locked the kept position moved by whole pattern steps.
@@ -289,16 +292,21 @@ double TSimulator::PrbsValue(TChannelState& c, int slot, double t) {
 int TSimulator::CalibrationSample(const TChannelState& c, double t) {
   const TSimCalibrationSource& s = calibrationSource_;
   double level = 0;
-  const bool firstHalf =
-      s.Period > 0 && PositiveMod(t / s.Period + phaseDrift_ / kTwoPi, 1.0) < 0.5;
+  const bool firstHalf = s.Period > 0 && PositiveMod(t / s.Period + phaseDrift_ / kTwoPi, 1.0) < 0.5;
   switch (s.Mode) {
-    case TSimCalMode::Off: break;
-    case TSimCalMode::DC: level = s.Volt; break;
-    case TSimCalMode::UniMeander: level = firstHalf ? s.Volt : 0; break;
-    case TSimCalMode::BiMeander: level = firstHalf ? s.Volt : -s.Volt; break;
+    case TSimCalMode::Off:
+      break;
+    case TSimCalMode::DC:
+      level = s.Volt;
+      break;
+    case TSimCalMode::UniMeander:
+      level = firstHalf ? s.Volt : 0;
+      break;
+    case TSimCalMode::BiMeander:
+      level = firstHalf ? s.Volt : -s.Volt;
+      break;
   }
-  const double code = (c.OffsetCodes + level * kCodesPerVolt) / 4 +
-                      random_.Normal(0, kCalibrationNoiseCodes);
+  const double code = (c.OffsetCodes + level * kCodesPerVolt) / 4 + random_.Normal(0, kCalibrationNoiseCodes);
   return static_cast<int>(RoundClamped(code, -kMaxCalibrationCode, kMaxCalibrationCode)) * 4;
 }
 
@@ -344,7 +352,8 @@ double TSimulator::FineDelay(int64_t fine) const {
       const double units = static_cast<double>(fine) * kFineCodeSeconds / fineUnit;
       return std::nearbyint(units * calibration_.FineTB / timing_.SecondCode) * fineUnit;
     }
-    case TSimModelFamily::Other: break;
+    case TSimModelFamily::Other:
+      break;
   }
   return 0;
 }

@@ -111,7 +111,7 @@ class TSimulator {
     double GeneratorOffsetCodes = 0;
     double NoiseCodes = 0;
     double Period = 1e-8;
-    double Phase = 0;  // turns
+    double Phase = 0;         // turns
     double PeriodJitter = 0;  // s
     TPulseShape Pulse{1e-10, 1e-10, 1e-9, 0, 0, 0};
     TStepEdge Edge{10, 5};

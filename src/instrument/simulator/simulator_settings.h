@@ -22,10 +22,10 @@ inline constexpr int kSimSourceCalibration = 5;
 
 struct TSimGenerator {
   TSimWaveform Waveform = TSimWaveform::Sinewave;
-  double Amplitude = 0.5;   // V peak to peak
-  double Frequency = 1e8;   // Hz; the bit rate of a PRBS generator
-  int TDROvershot = 10;     // %
-  int TDRSkol = 5;          // % of slow settling tail
+  double Amplitude = 0.5;  // V peak to peak
+  double Frequency = 1e8;  // Hz; the bit rate of a PRBS generator
+  int TDROvershot = 10;    // %
+  int TDRSkol = 5;         // % of slow settling tail
   TSimTdrCircuit TDRCircuit = TSimTdrCircuit::Open;
   TSimTdtCircuit TDTCircuit = TSimTdtCircuit::Stimul;
   double Jitter = 2e-12;     // s, sigma
@@ -41,12 +41,12 @@ struct TSimGenerator {
   double Droop = 0;          // %
   bool PrbsRz = false;
   TSimPrbsTrigger PrbsTrigger = TSimPrbsTrigger::Takt;
-  int PrbsLength = 0;          // index 0..3 of the orders 5, 7, 11, 15
-  bool PrbsPowerOfTwo = false; // length 2^N instead of 2^N - 1
-  double PeriodJitter = 0;     // % of the period
-  double InterSymbIJ = 0;      // % of the bit period
-  double DutyCycleDist = 0;    // % of the bit period
-  double SubRateJit = 0;       // % of the bit period
+  int PrbsLength = 0;           // index 0..3 of the orders 5, 7, 11, 15
+  bool PrbsPowerOfTwo = false;  // length 2^N instead of 2^N - 1
+  double PeriodJitter = 0;      // % of the period
+  double InterSymbIJ = 0;       // % of the bit period
+  double DutyCycleDist = 0;     // % of the bit period
+  double SubRateJit = 0;        // % of the bit period
   int SubRateDiv = 2;
 };
 

@@ -24,9 +24,9 @@ double RootOfRatio(double a, double b) { return b > 0 ? std::sqrt(std::abs(a) / 
 struct TOvershotRow {
   double Percent, A, B;
 };
-constexpr TOvershotRow kOvershotTable[] = {
-    {51.5, 3.6, 1.04}, {40.4, 3.0, 1.04}, {29.5, 2.5, 1.04}, {17.8, 2.0, 1.04}, {7.1, 1.5, 1.04},
-    {3.2, 1.25, 0.99}, {0.9, 1.0, 0.91},  {0.14, 0.8, 0.81}, {0.0, 0.6, 0.65}};
+constexpr TOvershotRow kOvershotTable[] = {{51.5, 3.6, 1.04}, {40.4, 3.0, 1.04}, {29.5, 2.5, 1.04},
+                                           {17.8, 2.0, 1.04}, {7.1, 1.5, 1.04},  {3.2, 1.25, 0.99},
+                                           {0.9, 1.0, 0.91},  {0.14, 0.8, 0.81}, {0.0, 0.6, 0.65}};
 
 // The edge's shape constants a and b at an overshoot, linear between the table's rows and
 // held at its ends.
@@ -48,8 +48,8 @@ TOvershotRow InterpolateOvershot(double percent) {
 // amplitude shrinking by Ratio (|Ratio| < 1) per term. Terms old enough to have settled
 // at -1 are added in closed form; the others one by one, until the rest of the train
 // could no longer matter. Every term counts, so the train settles at its exact sum.
-double BounceTrain(const TStepEdge& edge, double t, double first, double spacing,
-                   double amplitude, double gain, double ratio) {
+double BounceTrain(const TStepEdge& edge, double t, double first, double spacing, double amplitude,
+                   double gain, double ratio) {
   const double newest = t - first;
   if (newest < 0) return 0;
   // Sum of the amplitudes of the first n terms.
@@ -117,22 +117,36 @@ double TdrResponse(const TStepEdge& edge, TSimTdrCircuit circuit, double t) {
   };
   TSection s{};
   switch (circuit) {
-    case TSimTdrCircuit::Off: return 0;
-    case TSimTdrCircuit::Open: s = {1e10, 1.5e-9, 0, 0}; break;
-    case TSimTdrCircuit::Short: s = {0, 1.5e-9, 0, 0}; break;
-    case TSimTdrCircuit::R50: s = {50, 1.5e-9, 0, 0}; break;
-    case TSimTdrCircuit::Rx: s = {85, 1.5e-9, 0, 0}; break;
-    case TSimTdrCircuit::RR5015050: s = {150, 2.5e-9, 50, 1e-9}; break;
-    case TSimTdrCircuit::Lx: s = {10000, 2.5e-9, 50, 5e-12}; break;
-    case TSimTdrCircuit::Cx: s = {0.02, 2.5e-9, 50, 5e-12}; break;
+    case TSimTdrCircuit::Off:
+      return 0;
+    case TSimTdrCircuit::Open:
+      s = {1e10, 1.5e-9, 0, 0};
+      break;
+    case TSimTdrCircuit::Short:
+      s = {0, 1.5e-9, 0, 0};
+      break;
+    case TSimTdrCircuit::R50:
+      s = {50, 1.5e-9, 0, 0};
+      break;
+    case TSimTdrCircuit::Rx:
+      s = {85, 1.5e-9, 0, 0};
+      break;
+    case TSimTdrCircuit::RR5015050:
+      s = {150, 2.5e-9, 50, 1e-9};
+      break;
+    case TSimTdrCircuit::Lx:
+      s = {10000, 2.5e-9, 50, 5e-12};
+      break;
+    case TSimTdrCircuit::Cx:
+      s = {0.02, 2.5e-9, 50, 5e-12};
+      break;
   }
   const double rho1 = ReflectionCoefficient(s.Z1, kSystemImpedance);
   double y = 0.5 * edge.E(t) + 0.25 * rho1 * edge.E(t - 2 * s.D);
   if (s.B > 0) {
     const double rho21 = ReflectionCoefficient(s.Z2, s.Z1);
     const double back = ReflectionCoefficient(kSystemImpedance, s.Z1);
-    y += BounceTrain(edge, t, 2 * s.D + 2 * s.B, 2 * s.B, 1 + rho1, 0.25 * rho21 * (1 + back),
-                     back * rho21);
+    y += BounceTrain(edge, t, 2 * s.D + 2 * s.B, 2 * s.B, 1 + rho1, 0.25 * rho21 * (1 + back), back * rho21);
   }
   return y;
 }
@@ -143,12 +157,23 @@ double TdtResponse(const TStepEdge& edge, TSimTdtCircuit circuit, double t) {
   };
   TLine line{};
   switch (circuit) {
-    case TSimTdtCircuit::Off: return 0;
-    case TSimTdtCircuit::Stimul: line = {50, 1.0, 0}; break;
-    case TSimTdtCircuit::DB6NS3: line = {50, 0.5, 3e-9}; break;
-    case TSimTdtCircuit::RR5015050: line = {150, 1.0, 2e-9}; break;
-    case TSimTdtCircuit::Lx: line = {10000, 1.0, 5e-12}; break;
-    case TSimTdtCircuit::Cx: line = {0.02, 1.0, 5e-12}; break;
+    case TSimTdtCircuit::Off:
+      return 0;
+    case TSimTdtCircuit::Stimul:
+      line = {50, 1.0, 0};
+      break;
+    case TSimTdtCircuit::DB6NS3:
+      line = {50, 0.5, 3e-9};
+      break;
+    case TSimTdtCircuit::RR5015050:
+      line = {150, 1.0, 2e-9};
+      break;
+    case TSimTdtCircuit::Lx:
+      line = {10000, 1.0, 5e-12};
+      break;
+    case TSimTdtCircuit::Cx:
+      line = {0.02, 1.0, 5e-12};
+      break;
   }
   const double back = ReflectionCoefficient(kSystemImpedance, line.Z);
   return BounceTrain(edge, t, line.Td, 2 * line.Td, 1 + ReflectionCoefficient(line.Z, kSystemImpedance),

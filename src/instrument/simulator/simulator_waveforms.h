@@ -11,8 +11,8 @@ namespace norv {
 class TPulseShape {
  public:
   // Times in seconds; overshoots and droop in percent.
-  TPulseShape(double riseTime, double fallTime, double width, double posOvershot,
-              double negOvershot, double droop);
+  TPulseShape(double riseTime, double fallTime, double width, double posOvershot, double negOvershot,
+              double droop);
   // Level at x seconds after the start of the rising edge.
   double At(double x) const;
 

@@ -18,7 +18,7 @@ TEST(ScanLinesWidget, PresentsThePicture) {
   TScanLinesWidget widget(screen);
   widget.SetBounds(0, 0, 30, 20);
   EXPECT_EQ(screen.Width(), 30);
-  screen.SetColor(0x000080);  // dark red
+  screen.SetColor(0x000080);        // dark red
   screen.SetPixel(5, 6, 0xFF0000);  // blue
   const QImage shown = widget.grab().toImage();
   ASSERT_EQ(shown.width(), 30);

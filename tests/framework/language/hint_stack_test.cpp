@@ -23,7 +23,8 @@ class FakeWindow : public IHintWindow {
  public:
   explicit FakeWindow(TWindowLog& log) : log_(log) { ++log_.alive; }
   ~FakeWindow() override { --log_.alive; }
-  void ShowText(const std::string& text, uint32_t textColor, uint32_t backColor, int left, int top, int width) override {
+  void ShowText(const std::string& text, uint32_t textColor, uint32_t backColor, int left, int top,
+                int width) override {
     log_.shown.push_back({text, textColor, backColor, left, top, width});
   }
 

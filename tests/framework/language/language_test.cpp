@@ -9,16 +9,17 @@
 #include <set>
 
 #include "framework/settings/program_objects.h"
-#include "framework/util/errors.h"
-#include "framework/util/program_dir.h"
 #include "framework/text/text_case.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/errors.h"
+#include "framework/util/program_dir.h"
 #include "support/temp_home.h"
 
 namespace norv {
 namespace {
 
-const std::string kHeading = " \xD0\x9A \xD0\x9E \xD0\x9C \xD0\x9C \xD0\x95 \xD0\x9D \xD0\xA2 \xD0\x90 \xD0\xA0 \xD0\x98 \xD0\x99 - ";
+const std::string kHeading =
+    " \xD0\x9A \xD0\x9E \xD0\x9C \xD0\x9C \xD0\x95 \xD0\x9D \xD0\xA2 \xD0\x90 \xD0\xA0 \xD0\x98 \xD0\x99 - ";
 
 // Each test gets its own program folder and a clean language state; messages are kept.
 class LanguageTest : public ::testing::Test {
@@ -94,8 +95,8 @@ TEST_F(LanguageTest, UnitMarkerOnlyFirstOccurrence) {
 
 TEST_F(LanguageTest, ValueEncodingExamples) {
   const std::pair<const char*, const char*> examples[] = {
-      {"A\r\nB", "'A'#13#10'B'"}, {" x", "' x'"}, {"x ", "'x '"},      {"#1", "'#1'"},
-      {"it's", "'it''s'"},       {"\r\n", "#13#10"}, {"", ""}, {"Plain text", "Plain text"}};
+      {"A\r\nB", "'A'#13#10'B'"}, {" x", "' x'"},     {"x ", "'x '"}, {"#1", "'#1'"},
+      {"it's", "'it''s'"},        {"\r\n", "#13#10"}, {"", ""},       {"Plain text", "Plain text"}};
   std::string text;
   for (const auto& [plain, encoded] : examples) {
     EXPECT_EQ(EncodeLangValue(plain), encoded);
@@ -118,8 +119,12 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
   ini.WriteString("S", "S:c", "/Not used//Eng/y");  // markers only in their order
   ini.WriteString("S", "S:d", "'broken");
   // A broken value counts as absent and is reported; language files are case-sensitive.
-  for (const auto& [key, value] : {std::pair{"a", "Scale"}, {"b", "x\t"}, {"c", "/Eng/y"}, {"absent", "Undefined"},
-                                   {"A", "Undefined"}, {"d", "Undefined"}})
+  for (const auto& [key, value] : {std::pair{"a", "Scale"},
+                                   {"b", "x\t"},
+                                   {"c", "/Eng/y"},
+                                   {"absent", "Undefined"},
+                                   {"A", "Undefined"},
+                                   {"d", "Undefined"}})
     EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
   EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent") + ReadLangValueLogged(ini, "S", "d"), "");
   EXPECT_EQ(messages_, std::vector<std::string>(2, "Error in string S:d='broken"));  // each read reports it
@@ -129,7 +134,8 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
 
 TEST_F(LanguageTest, FormattingWithWrongPlaceholdersFallsBackToEnglish) {
   LanguageStrings.AddLangStr("Channel_n", "Channel %d");
-  for (const auto& [text, shown] : {std::pair{"Kanal %s", "Channel 2"}, {"Kanal %d %d", "Channel 2"}, {"Kanal %d", "Kanal 2"}}) {
+  for (const auto& [text, shown] :
+       {std::pair{"Kanal %s", "Channel 2"}, {"Kanal %d %d", "Channel 2"}, {"Kanal %d", "Kanal 2"}}) {
     LanguageStrings.ChangeLangStr("Channel_n", text);
     EXPECT_EQ(FormatLangStr("Channel_n", 2), shown) << text;
   }
@@ -187,10 +193,19 @@ TEST_F(LanguageTest, FilesWithoutByteOrderMarkAreReadInTheirLanguagesCodePage) {
   const Row rows[] = {
       {"RUS", "\xD0\xF3\xF1\xF1\xEA\xE8\xE9", "Русский"},
       {"ukr", "\xD3\xEA\xF0\xE0\xBF\xED\xF1\xFC\xEA\xE0", "Українська"},
-      {"PLK", "J\xEAzyk polski \xA3\xF3" "d\x9F", "Język polski Łódź"},
-      {"cs", "\xC8" "e\x9Atina", "Čeština"},
+      {"PLK",
+       "J\xEAzyk polski \xA3\xF3"
+       "d\x9F",
+       "Język polski Łódź"},
+      {"cs",
+       "\xC8"
+       "e\x9Atina",
+       "Čeština"},
       {"hun", "Magyar \xF5", "Magyar ő"},
-      {"DEU", "Fran\xE7" "ais \x80 \xEA \xF5", "Français € ê õ"},
+      {"DEU",
+       "Fran\xE7"
+       "ais \x80 \xEA \xF5",
+       "Français € ê õ"},
   };
   for (const Row& row : rows)
     WriteFile(std::string("Language-Quel.") + row.code, "[Common]\r\nCommon:Language=" + row.bytes + "\r\n");
@@ -240,7 +255,8 @@ TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
   EXPECT_TRUE(LanguageStrings.Sorted());
 
   // The stored choice (any letter case) selects Russian at the next start.
-  TIniFile_Dot(UserConfigDir() / "Locales.ini").WriteString("Locales", std::filesystem::absolute(home_).string(), "rus");
+  TIniFile_Dot(UserConfigDir() / "Locales.ini")
+      .WriteString("Locales", std::filesystem::absolute(home_).string(), "rus");
   EXPECT_EQ(ReadLanguageChoice(), "RUS");
   SelectStartupLanguage();
   EXPECT_EQ(Languages->CurrentIndex, 1);
@@ -288,7 +304,8 @@ TEST_F(LanguageTest, NoLanguageFilesMeansEnglish) {
 }
 
 TEST_F(LanguageTest, MoreThanTwentySixFilesKeepEnglish) {
-  for (int i = 0; i < 40; ++i) WriteFile("Language-Quel.A" + std::to_string(10 + i), "[Common]\nCommon:Language=L\n");
+  for (int i = 0; i < 40; ++i)
+    WriteFile("Language-Quel.A" + std::to_string(10 + i), "[Common]\nCommon:Language=L\n");
   WriteFile("Language-Quel.ENG", "[Common]\nCommon:Language=English\n");
   SelectStartupLanguage();
   ASSERT_TRUE(Languages);
@@ -320,7 +337,8 @@ TEST_F(LanguageTest, WrittenTableReadsBackUnchanged) {
   ASSERT_TRUE(Languages && Languages->Ini);
   for (size_t i = 0; i < table.Count(); ++i) {
     const std::string& key = table.Key(i);
-    ASSERT_EQ(ReadLangValue(*Languages->Ini, "Resource Strings", "rs" + key), table.GetLangStr(key, true)) << key;
+    ASSERT_EQ(ReadLangValue(*Languages->Ini, "Resource Strings", "rs" + key), table.GetLangStr(key, true))
+        << key;
   }
   EXPECT_EQ(GetLangStr("TBCalibrPerform"), "The Model 7 is ready to perform Time Base Calibration !");
   EXPECT_TRUE(messages_.empty());

@@ -64,7 +64,8 @@ TEST_F(CheckSetTest, AnAssignSwitchesButtonsOffFirstAndOneByOne) {
 
 TEST_F(SettingsTreeTest, CheckSetsHoldAtMost32Buttons) {
   EXPECT_EQ(GetMaskForButtinNr(31), 0x80000000u);
-  EXPECT_EQ(AssertionText([] { GetMaskForButtinNr(32); }), "ERROR in GetMaskForButtinNr - Number of Button > 31");
+  EXPECT_EQ(AssertionText([] { GetMaskForButtinNr(32); }),
+            "ERROR in GetMaskForButtinNr - Number of Button > 31");
   std::string items;
   for (int i = 0; i < 33; ++i) items += (i ? ",B" : "B") + std::to_string(i);
   EXPECT_THROW(RootSpider->AddCheckSw(0, "X:Many", items), EAssertion);
@@ -92,7 +93,8 @@ TEST_F(SettingsTreeTest, RadioOptionListsAndDisabledMasks) {
 TEST_F(SettingsTreeTest, MainCommandWithAnOnOffPair) {
   bool single = false;
   int actions = 0;
-  auto* cmd = RootSpider->AddMainCommand("*StopSingle", &single, "Stop,Single", "", [&](THandler&) { ++actions; });
+  auto* cmd =
+      RootSpider->AddMainCommand("*StopSingle", &single, "Stop,Single", "", [&](THandler&) { ++actions; });
   TRecordingSwitcher control;
   control.Bind(cmd);
   EXPECT_EQ(Exec("*STOPSINGLE single"), "");
@@ -117,10 +119,9 @@ TEST_F(SettingsTreeTest, MainCommandWithAnOnOffPair) {
 
 TEST_F(SettingsTreeTest, MainCommandWithAMenu) {
   std::vector<int> currents;
-  auto* cmd = RootSpider->AddMainCommand("Save:Setup", nullptr, "", "Disk,Memory",
-                                         [&](THandler& h) {
-                                           currents.push_back(static_cast<TMainCommandHandler&>(h).GetCurrentItem());
-                                         });
+  auto* cmd = RootSpider->AddMainCommand("Save:Setup", nullptr, "", "Disk,Memory", [&](THandler& h) {
+    currents.push_back(static_cast<TMainCommandHandler&>(h).GetCurrentItem());
+  });
   EXPECT_EQ(Exec("SAVE:SETUP?"), "SAVE:SETUP");  // no default yet: nothing to name
   EXPECT_EQ(Exec("SAVE:SETUP memory"), "");
   EXPECT_EQ(Exec("SAVE:SETUP? NOSUCH"), "SAVE:SETUP Memory");  // names keep their case
@@ -156,8 +157,8 @@ TEST_F(SettingsTreeTest, RightCommandsAreBusyWhileTheirActionRuns) {
 }
 
 TEST_F(SettingsTreeTest, SignalSourceChoice) {
-  auto* src = RootSpider->AddSignalSourceSw(2, "Trig:Source",
-                                            "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None", 0);
+  auto* src = RootSpider->AddSignalSourceSw(
+      2, "Trig:Source", "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None", 0);
   EXPECT_EQ(Exec("TRIG:SOURCE?"), "TRIG:SOURCE CH2");
   EXPECT_EQ(Exec("TRIG:SOURCE f1;SOURCE?"), "TRIG:SOURCE F1");  // selectable though not shown
   EXPECT_EQ(src->GetSource(), TTraceId::F1);

@@ -21,7 +21,9 @@ class ChangeProtocolTest : public SettingsTreeTest {
     SettingsTreeTest::SetUp();
     radio = RootSpider->AddRadioSw(
         0, "Acq:FitTo", "Multi,Single",
-        [this](THandler& h) { log.push_back("change " + static_cast<TRadioSwHandler&>(h).ItemName(radio->GetIndex())); },
+        [this](THandler& h) {
+          log.push_back("change " + static_cast<TRadioSwHandler&>(h).ItemName(radio->GetIndex()));
+        },
         [this](THandler&) { log.push_back("before " + radio->ItemName(radio->GetIndex())); });
     control.onUpdate = [this] { log.push_back("control " + radio->ItemName(radio->GetIndex())); };
     control.Bind(radio);
@@ -37,7 +39,9 @@ TEST_F(ChangeProtocolTest, ARealChangeRunsEveryStepInOrder) {
   StartUndo();
   // The undo record is written between OnBeforeChange and the store.
   auto recorded = [] { return std::string(UndoBuffer->UndoEmpty ? "" : " recorded"); };
-  radio->OnBeforeChange = [&](THandler&) { log.push_back("before " + radio->ItemName(radio->GetIndex()) + recorded()); };
+  radio->OnBeforeChange = [&](THandler&) {
+    log.push_back("before " + radio->ItemName(radio->GetIndex()) + recorded());
+  };
   radio->SetIndexBySwitcher(1);
   EXPECT_EQ(log, (std::vector<std::string>{"before MULTI", "control SINGLE", "change SINGLE"}));
   // The undo record holds the old value in a form the command accepts back.
@@ -112,7 +116,8 @@ TEST_F(SettingsTreeTest, BindingsAreCalledInOrderAndMayUnbindDuringANotification
   };
   h->SetOnByProgram(true);
   EXPECT_EQ(order, (std::vector<int>{1, 3}));
-  EXPECT_EQ(AssertionText([&] { h->UnregisterSwitcher(&second); }), "ERROR!  This Switcher not Found in Handler");
+  EXPECT_EQ(AssertionText([&] { h->UnregisterSwitcher(&second); }),
+            "ERROR!  This Switcher not Found in Handler");
   h->UnregisterSwitcher(&first);
   h->UnregisterSwitcher(&third);
 }
@@ -228,7 +233,8 @@ TEST_F(SettingsTreeTest, SourceChoicesFollowTheShownTracesAndTheirColours) {
   SignalsOn.SetOn(TTraceId::M1, true);
   SignalsOn.SetOn(TTraceId::Ch2, false);
   SignalsOn.SetOn(TTraceId::Ch2, false);  // stored again: the hooks run again, no control update
-  EXPECT_EQ(events, (std::vector<std::string>{"changed M1", "off Ch2", "changed Ch2", "off Ch2", "changed Ch2"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"changed M1", "off Ch2", "changed Ch2", "off Ch2", "changed Ch2"}));
   EXPECT_EQ(control.updates, bound + 2);
   EXPECT_EQ(Exec("MEAS:SOURCE:ENABLED?;:FFT:SOURCE:ENABLED?"),
             "MEAS:SOURCE:ENABLED CH1,M1,HIST,CONST;\r\nFFT:SOURCE:ENABLED CH1,HIST,CONST");

@@ -1,13 +1,14 @@
 // Numeric settings through the command interpreter and the control side: limits, value
 // text, prefixes, stepping rules, auto-repeat and colours.
 
+#include "framework/settings/numeric_handlers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "framework/settings/numeric_handlers.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -23,8 +24,8 @@ class NumericItemsTest : public SettingsTreeTest {
     nacq = RootSpider->AddIntEdit(32, "Acq:NAcq", kNoColour, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0,
                                   srQuantised, 1);
     // A time per division from 10 ps to 1 s in 1-2-5 steps.
-    scale = RootSpider->AddDoubleEdit("TB:ScaleA", kNoColour, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1.0, sr1_2_5,
-                                      0, srRelative, 0.001, 1e-15);
+    scale = RootSpider->AddDoubleEdit("TB:ScaleA", kNoColour, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1.0,
+                                      sr1_2_5, 0, srRelative, 0.001, 1e-15);
   }
 
   // The value after each arrow code.
@@ -74,7 +75,8 @@ TEST_F(NumericItemsTest, ValuesThatAreNotFiniteNumbersChangeNothing) {
   nacq->SetValueBySwitcher(std::nan(""));
   scale->SetValue(std::nan(""));
   // The words of the arrow keys are accepted and change nothing.
-  for (const char* word : {"UP", "DOWN", "UPFAST", "STEPCOARSE", "STEPFINE"}) Exec(std::string("ACQ:NACQ ") + word);
+  for (const char* word : {"UP", "DOWN", "UPFAST", "STEPCOARSE", "STEPFINE"})
+    Exec(std::string("ACQ:NACQ ") + word);
   EXPECT_EQ(nacq->Value(), 100);
   EXPECT_EQ(scale->Value(), 2e-9);
   EXPECT_EQ(changes, 0);
@@ -86,13 +88,13 @@ TEST_F(NumericItemsTest, SetupAndUndoFormsGiveTheValueBack) {
   Exec("TB:SCALEA 2.5M");
   EXPECT_EQ(Exec("TB:SCALEA?", true), "TB:SCALEA 2.5 m(s)");
   EXPECT_EQ(nacq->GetValueText(true), "32 ");
-  auto* rate = RootSpider->AddDoubleEdit("TB:BitRate", kNoColour, 10.709225e9, "b/s", vfEngineering, 6, 1e6, 1e9,
-                                         20e9, sr1_2_5, 0, srRelative, 0.001, 1e-3);
+  auto* rate = RootSpider->AddDoubleEdit("TB:BitRate", kNoColour, 10.709225e9, "b/s", vfEngineering, 6, 1e6,
+                                         1e9, 20e9, sr1_2_5, 0, srRelative, 0.001, 1e-3);
   EXPECT_EQ(rate->GetValueText(false), "10.7092 Gb/s");
   EXPECT_EQ(rate->GetValueText(true), "10.709225 G(b/s)");
   // Zero and the undefined marker have forms of their own.
-  auto* level = RootSpider->AddDoubleEdit("Trig:Level", kNoColour, 0, "V", vfEngineering, 4, UndefinedValue, 0, 1,
-                                          srLinear, 0.1, srLinear, 0.001, 1e-6);
+  auto* level = RootSpider->AddDoubleEdit("Trig:Level", kNoColour, 0, "V", vfEngineering, 4, UndefinedValue,
+                                          0, 1, srLinear, 0.1, srLinear, 0.001, 1e-6);
   EXPECT_EQ(level->GetValueText(false), " 0 V");
   EXPECT_EQ(level->GetValueText(true), " 0 (V)");
   level->SetValueByProgram(UndefinedValue);
@@ -138,8 +140,8 @@ TEST_F(NumericItemsTest, ControlEntriesSnapByTheCoarseRuleOnlyWithoutAFineRule) 
   scale->SetValueBySwitcher(3.3e-9);
   EXPECT_DOUBLE_EQ(scale->Value(), 3.3e-9);
   // Without one it is snapped by the coarse rule: 1-2-5 here.
-  auto* coarse = RootSpider->AddDoubleEdit("TB:ScaleB", kNoColour, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1.0,
-                                           sr1_2_5, 0, srNone, 0, 1e-15);
+  auto* coarse = RootSpider->AddDoubleEdit("TB:ScaleB", kNoColour, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8,
+                                           1.0, sr1_2_5, 0, srNone, 0, 1e-15);
   coarse->SetValueBySwitcher(4.2e-9);
   EXPECT_DOUBLE_EQ(coarse->Value(), 5e-9);
   // Negative, zero and tiny entries are limited first and never raise.
@@ -279,12 +281,12 @@ TEST_F(NumericItemsTest, ColoursFollowHighlightAndTheColourSource) {
   std::vector<TIntEditHandler*> colours;
   for (int i = 0; i < kDisplaySourceCount; ++i) {
     colours.push_back(RootSpider->AddIntEdit(static_cast<int32_t>(0x32000000u + 0x10101u * i),
-                                             "Displ:Color:C" + std::to_string(i), kNoColour, "", vfGeneral, 0, 0,
-                                             5592405, 1694498815, srQuantised, 4095, srQuantised, 1));
+                                             "Displ:Color:C" + std::to_string(i), kNoColour, "", vfGeneral, 0,
+                                             0, 5592405, 1694498815, srQuantised, 4095, srQuantised, 1));
     DisplayColorNodes[static_cast<size_t>(i)] = colours.back();
   }
-  auto* offset = RootSpider->AddDoubleEdit("Chan:Offset", static_cast<uint8_t>(TTraceId::Ch2), 0, "V", vfEngineering,
-                                           4, -1, 0, 1, srLinear, 0.1, srLinear, 0.001, 1e-6);
+  auto* offset = RootSpider->AddDoubleEdit("Chan:Offset", static_cast<uint8_t>(TTraceId::Ch2), 0, "V",
+                                           vfEngineering, 4, -1, 0, 1, srLinear, 0.1, srLinear, 0.001, 1e-6);
   EXPECT_EQ(offset->GetTextColor(), 0x10101u * 2);
   EXPECT_EQ(offset->GetBackColor(), 0x10101u * kDisplaySourceScreen);
   // A change of the source's colour or of the screen colour repaints the edit.

@@ -20,11 +20,11 @@ class SetupTextTest : public SettingsTreeTest {
   void Register() {
     fitTo = RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
     RootSpider->AddMainCommand("*Run", &running, "", "", [](THandler&) {});
-    scale = RootSpider->AddDoubleEdit("TB:ScaleA", 18, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1, sr1_2_5, 0,
-                                      srRelative, 0.001, 1e-15);
+    scale = RootSpider->AddDoubleEdit("TB:ScaleA", 18, 1e-8, "s", vfEngineering, 6, 1e-11, 1e-8, 1, sr1_2_5,
+                                      0, srRelative, 0.001, 1e-15);
     // Registered after TB, but it joins the Acq node, whose lines come first.
-    nacq = RootSpider->AddIntEdit(32, "Acq:NAcq", 18, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0, srQuantised,
-                                  1);
+    nacq = RootSpider->AddIntEdit(32, "Acq:NAcq", 18, "", vfGeneral, 0, 1, 32, 65535, srPowerOfTwo, 0,
+                                  srQuantised, 1);
     RootSpider->AddRightCommand("Acq:Clear", [](THandler&) {});
     show = RootSpider->AddCheckSw(0b101, "Meas:Show", "Amp,Rise,Fall");
     RootSpider->AddOnOff(true, "Displ:Grid");
@@ -34,7 +34,8 @@ class SetupTextTest : public SettingsTreeTest {
       else
         text = shape;
     });
-    RootSpider->AddGpibString("Util:Echo", [](const std::string& p, bool, uint8_t, std::string& r) { r = p; });
+    RootSpider->AddGpibString("Util:Echo",
+                              [](const std::string& p, bool, uint8_t, std::string& r) { r = p; });
     RootSpider->AddRadioSw(0, "SHADOW:Acq:MenuSel", "A,B");
     RootSpider->AddIntEdit(5, "FLASH:Cal:Gain", 18, "", vfGeneral, 0, 0, 5, 10, srLinear, 1, srNone, 0);
     RootSpider->AddOnOff(false, "INSTR:Locked");
@@ -65,8 +66,14 @@ TEST_F(SetupTextTest, OneLinePerSettingInNodeOrder) {
 
 TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
   Register();
-  const TLines lines{"NOPE:X 5",        ";ACQ:NACQ 64", "", "   \r", "ACQ:FITTO SINGLE\r",
-                     "ACQ:NACQ 128 \r", "TB:SCALEA 4.7 \xB5(s)", "MEAS:SHOW RISE"};
+  const TLines lines{"NOPE:X 5",
+                     ";ACQ:NACQ 64",
+                     "",
+                     "   \r",
+                     "ACQ:FITTO SINGLE\r",
+                     "ACQ:NACQ 128 \r",
+                     "TB:SCALEA 4.7 \xB5(s)",
+                     "MEAS:SHOW RISE"};
   const TLines refused = RootSpider->LoadSettings(lines);
   EXPECT_EQ(refused, (TLines{"NOPE:X 5", ";ACQ:NACQ 64"}));
   EXPECT_EQ(fitTo->GetIndex(), 1);

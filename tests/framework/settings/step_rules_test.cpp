@@ -1,12 +1,12 @@
 // Rounding and stepping rules of numeric settings on their sequences, and their sound
 // handling of zero, negative, tiny and huge values.
 
+#include "framework/settings/step_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
-
-#include "framework/settings/step_rules.h"
 
 namespace norv {
 namespace {
@@ -27,8 +27,21 @@ struct Case {
 
 TEST(RoundingHelpers, OneTwoFiveMapsEachDecade) {
   // 1.5..3.5 -> 2, 3.5..7 -> 5, 7..15 -> 10 within each decade.
-  for (const Case c : {Case{1, 1}, {1.4, 1}, {1.6, 2}, {3.4, 2}, {3.6, 5}, {6.9, 5}, {7.1, 10}, {14, 10},
-                       {16, 20}, {34, 20}, {36, 50}, {0.003, 0.002}, {0.0068, 0.005}, {720, 1000}, {1e9, 1e9}})
+  for (const Case c : {Case{1, 1},
+                       {1.4, 1},
+                       {1.6, 2},
+                       {3.4, 2},
+                       {3.6, 5},
+                       {6.9, 5},
+                       {7.1, 10},
+                       {14, 10},
+                       {16, 20},
+                       {34, 20},
+                       {36, 50},
+                       {0.003, 0.002},
+                       {0.0068, 0.005},
+                       {720, 1000},
+                       {1e9, 1e9}})
     EXPECT_DOUBLE_EQ(CorrectNewVal1_2_5(c.in), c.out) << c.in;
   // Exactly the double a user would type.
   EXPECT_EQ(CorrectNewVal1_2_5(4.2e-9), 5e-9);
@@ -38,8 +51,16 @@ TEST(RoundingHelpers, OneTwoFiveMapsEachDecade) {
 }
 
 TEST(RoundingHelpers, PowerOfTwoPicksTheNearestPower) {
-  for (const Case c : {Case{1, 1}, {2, 2}, {5, 4}, {6, 4}, {6.1, 8}, {0.3, 0.25}, {1000, 1024}, {65535, 65536},
-                       {0.74, 0.5}, {1.6, 2}})
+  for (const Case c : {Case{1, 1},
+                       {2, 2},
+                       {5, 4},
+                       {6, 4},
+                       {6.1, 8},
+                       {0.3, 0.25},
+                       {1000, 1024},
+                       {65535, 65536},
+                       {0.74, 0.5},
+                       {1.6, 2}})
     EXPECT_EQ(CorrectNewValPow2(c.in), c.out) << c.in;
   for (double v : {0.0, -4.0, 1e-33}) EXPECT_EQ(CorrectNewValPow2(v), 0.0) << v;
 }
@@ -135,15 +156,17 @@ TEST(StepRules, RelativeStepIsAOneTwoFiveFractionOfTheValue) {
 }
 
 TEST(StepRules, ZeroNegativeTinyAndHugeValuesNeverHang) {
-  const std::vector<TStepRule> rules{srQuantised, srLinear, srRelative, sr1_2_5, srPowerOfTwo,
-                                     srDoubling,  srDb,     sr1_2_5OnFineGrid};
+  const std::vector<TStepRule> rules{srQuantised,  srLinear,   srRelative, sr1_2_5,
+                                     srPowerOfTwo, srDoubling, srDb,       sr1_2_5OnFineGrid};
   for (TStepRule rule : rules)
     for (double v : {-5.0, 0.0, 1e-40, 1e-31, -1e-40, 1e300, -1e300})
-      for (bool up : {true, false}) EXPECT_NO_THROW(StepByRule(rule, 0.1, v, up, kT, 1, false)) << int(rule) << " " << v;
+      for (bool up : {true, false})
+        EXPECT_NO_THROW(StepByRule(rule, 0.1, v, up, kT, 1, false)) << int(rule) << " " << v;
   // Rules that multiply cannot move a value at or below zero: it stays.
   for (TStepRule rule : {sr1_2_5, srDoubling, sr1_2_5OnFineGrid})
     for (double v : {-5.0, 0.0})
-      for (bool up : {true, false}) EXPECT_EQ(StepByRule(rule, 0, v, up, kT, 1, false), v) << int(rule) << " " << v;
+      for (bool up : {true, false})
+        EXPECT_EQ(StepByRule(rule, 0, v, up, kT, 1, false), v) << int(rule) << " " << v;
   // Nor can they snap it.
   EXPECT_EQ(RoundByRule(sr1_2_5, 0, -2), -2);
   EXPECT_EQ(RoundByRule(srPowerOfTwo, 0, 0), 0);

@@ -79,7 +79,8 @@ TEST_F(InterpreterTest, RelativePathsContinueAtTheLastHandlersNode) {
   // A failed command leaves the node where it was.
   EXPECT_EQ(Exec("ACQ:MODE ON;NOSUCH 1;FITTO MULTI;FITTO?"), "ERRORACQ:FITTO MULTI");
   // A line run by a command's action does not move the outer line.
-  RootSpider->AddRightCommand("Acq:Recall", [](THandler&) { RootSpider->ExecCommandLine("TB:MODE DELAYED", true); });
+  RootSpider->AddRightCommand("Acq:Recall",
+                              [](THandler&) { RootSpider->ExecCommandLine("TB:MODE DELAYED", true); });
   EXPECT_EQ(Exec("ACQ:RECALL;FITTO?"), "ACQ:FITTO MULTI");
 }
 
@@ -90,8 +91,13 @@ TEST_F(InterpreterTest, NamesMatchByLetterPartAndFifteenCharacters) {
     const char* typed;
     int order;
   };
-  for (const Case& c : {Case{"MODE", "MODEXYZ", 0}, {"MODEXYZ", "MODE", 0}, {"CH", "CHAN1", -1}, {"CHAN1", "CH", 1},
-                        {"CH1", "CH12", -1}, {"CH1", "CH2", -1}, {"TB", "ACQ", 1}})
+  for (const Case& c : {Case{"MODE", "MODEXYZ", 0},
+                        {"MODEXYZ", "MODE", 0},
+                        {"CH", "CHAN1", -1},
+                        {"CHAN1", "CH", 1},
+                        {"CH1", "CH12", -1},
+                        {"CH1", "CH2", -1},
+                        {"TB", "ACQ", 1}})
     EXPECT_EQ(CompareMnemonics(c.stored, c.typed), c.order) << c.stored << " " << c.typed;
   EXPECT_EQ(Exec("ACQUIRE:FITTOMODE?"), "ACQ:FITTO MULTI");
   EXPECT_EQ(Exec("ACQ:FIT?;:AC:FITTO?"), "ERROR;\r\nERROR");
@@ -165,10 +171,11 @@ TEST_F(InterpreterTest, EmptyCommandsRaiseAfterTheCommandsBeforeThem) {
 
 TEST_F(InterpreterTest, FreeTextKeepsItsCaseAndAnEmptySetDoesNotReachTheOwner) {
   std::string seen = "untouched";
-  RootSpider->AddGpibString("Save:File", [&](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
-    seen = param;
-    if (isQuery) reply = " " + param;
-  });
+  RootSpider->AddGpibString("Save:File",
+                            [&](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
+                              seen = param;
+                              if (isQuery) reply = " " + param;
+                            });
   EXPECT_EQ(Exec("SAVE:FILE"), "");
   EXPECT_EQ(seen, "untouched");
   EXPECT_EQ(Exec("save:file Scope Shot.PNG  "), "");
@@ -184,7 +191,8 @@ TEST_F(SettingsTreeTest, RegistrationMarksInternalPathsAndRefusesConflicts) {
   RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
   EXPECT_EQ(AssertionText([] { RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single"); }),
             "ERROR!  Command Acq:FitTo Repeated");
-  EXPECT_EQ(AssertionText([] { RootSpider->AddOnOff(false, "Acq:Fit"); }), "New Mnemonik Acq:Fit is shorter than Old");
+  EXPECT_EQ(AssertionText([] { RootSpider->AddOnOff(false, "Acq:Fit"); }),
+            "New Mnemonik Acq:Fit is shorter than Old");
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <limits>
 #include <locale>
 
-#include "framework/text/ini_file.h"
 #include "framework/settings/value_text.h"
+#include "framework/text/ini_file.h"
 #include "support/temp_home.h"
 
 namespace norv {
@@ -49,9 +49,9 @@ TEST(FloatToStrFDot, FormatsRoundHalvesAwayFromZero) {
   EXPECT_EQ(FloatToStrF_Dot(1500, ffExponent, 4, 3), "1.500E+003");
   EXPECT_EQ(FloatToStrF_Dot(-0.00123, ffExponent, 3, 2), "-1.23E-03");
   EXPECT_EQ(FloatToStrF_Dot(0, ffExponent, 3, 0), "0.00E+0");
-  EXPECT_EQ(FloatToStrF_Dot(0.125, ffFixed, 15, 2), "0.13");   // exact half
+  EXPECT_EQ(FloatToStrF_Dot(0.125, ffFixed, 15, 2), "0.13");  // exact half
   EXPECT_EQ(FloatToStrF_Dot(-0.125, ffFixed, 15, 2), "-0.13");
-  EXPECT_EQ(FloatToStrF_Dot(2.675, ffFixed, 15, 2), "2.67");   // stored just below the half
+  EXPECT_EQ(FloatToStrF_Dot(2.675, ffFixed, 15, 2), "2.67");  // stored just below the half
   EXPECT_EQ(FloatToStrF_Dot(9.996, ffFixed, 15, 2), "10.00");
   EXPECT_EQ(FloatToStrF_Dot(-0.001, ffFixed, 15, 2), "0.00");  // no negative zero
   EXPECT_EQ(FloatToStrF_Dot(2.5, ffFixed, 15, 0), "3");

@@ -123,12 +123,14 @@ TEST(IniFile, FileBackedObjectsSeeEachOthersWrites) {
   first.WriteInteger("S", "K", 5);
   EXPECT_EQ(second.ReadInteger("S", "K", 0), 5);
   second.WriteInteger("S", "L", 6);
-  EXPECT_EQ(first.ReadSectionValues("S"), (std::vector<std::pair<std::string, std::string>>{{"K", "5"}, {"L", "6"}}));
+  EXPECT_EQ(first.ReadSectionValues("S"),
+            (std::vector<std::pair<std::string, std::string>>{{"K", "5"}, {"L", "6"}}));
 }
 
 TEST(IniFile, EncodingsAreReadAndKeptOnWrite) {
   // UTF-16 little-endian with byte-order mark: "[Common]\r\nCommon:Language=Русский\r\n"
-  std::string utf8 = "[Common]\r\nCommon:Language=\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\r\n";
+  std::string utf8 =
+      "[Common]\r\nCommon:Language=\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9\r\n";
   std::u16string units = u"[Common]\r\nCommon:Language=Русский\r\n";
   std::string le = "\xFF\xFE", be = "\xFE\xFF";
   for (char16_t u : units) {
@@ -149,7 +151,8 @@ TEST(IniFile, EncodingsAreReadAndKeptOnWrite) {
     WriteBytes(path, c.bytes);
     TMemIniFile_Dot ini(path, true);
     EXPECT_EQ(ini.Encoding(), c.encoding) << c.name;
-    EXPECT_EQ(ini.ReadString("Common", "Common:Language", ""), "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9")
+    EXPECT_EQ(ini.ReadString("Common", "Common:Language", ""),
+              "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9")
         << c.name;
     ini.UpdateFile();
     EXPECT_EQ(ReadBytes(path), c.bytes) << c.name;
@@ -187,11 +190,13 @@ TEST(IniFile, DamagedNumbersFallBackToTheDefault) {
              "I=-7\nHex=0x1F\nDollar=$10\nHuge=99999999999\nBad=12abc\n");
   TMemIniFile_Dot ini(path);
   EXPECT_EQ(ini.ReadFloat("N", "F", 9), 2.5);
-  for (const char* key : {"Comma", "Text", "Nan", "Def", "Empty", "Absent"}) EXPECT_EQ(ini.ReadFloat("N", key, 9), 9) << key;
+  for (const char* key : {"Comma", "Text", "Nan", "Def", "Empty", "Absent"})
+    EXPECT_EQ(ini.ReadFloat("N", key, 9), 9) << key;
   EXPECT_EQ(ini.ReadInteger("N", "I", 0), -7);
   EXPECT_EQ(ini.ReadInteger("N", "Hex", 0), 31);
   EXPECT_EQ(ini.ReadInteger("N", "Dollar", 0), 16);
-  for (const char* key : {"Huge", "Bad", "Text", "Empty", "F"}) EXPECT_EQ(ini.ReadInteger("N", key, 3), 3) << key;
+  for (const char* key : {"Huge", "Bad", "Text", "Empty", "F"})
+    EXPECT_EQ(ini.ReadInteger("N", key, 3), 3) << key;
   EXPECT_TRUE(ini.ReadBool("N", "Absent", true));
   EXPECT_FALSE(ini.ReadBool("N", "Text", false));
 }

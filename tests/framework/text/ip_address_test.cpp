@@ -14,8 +14,7 @@ TEST(IPv4Text, ReadsDotsAndBlanksAndRefusesTheRest) {
     Octets octets;  // parts read before a failure stay, the rest are 255
   };
   const Case cases[] = {
-      {"192.168.0.1", true, {192, 168, 0, 1}},
-      {"  10 0  0. 255", true, {10, 0, 0, 255}},
+      {"192.168.0.1", true, {192, 168, 0, 1}},    {"  10 0  0. 255", true, {10, 0, 0, 255}},
       {"010.001.000.009", true, {10, 1, 0, 9}},  // leading zeros are plain decimal
       {"10 0 0", false, {10, 0, 255, 255}},      // the third part has no blank after it
       {"256.1.1.1", false, {255, 255, 255, 255}},
@@ -26,7 +25,8 @@ TEST(IPv4Text, ReadsDotsAndBlanksAndRefusesTheRest) {
     EXPECT_EQ(addr.Valid, c.valid ? 1 : 0) << c.text;
     EXPECT_EQ(addr.Octets, c.octets) << c.text;
   }
-  for (const char* text : {"1.2.3.4 ", "", "1.2.3.x", "1.2.3.4.5", "1.2.3.-1", "1.2.3.99999999999999999999"}) {
+  for (const char* text :
+       {"1.2.3.4 ", "", "1.2.3.x", "1.2.3.4.5", "1.2.3.-1", "1.2.3.99999999999999999999"}) {
     TIPv4Addr addr;
     EXPECT_FALSE(StrToIPv4(text, addr)) << text;
     EXPECT_EQ(addr.Valid, 0) << text;

@@ -25,7 +25,8 @@ std::string Check(TFlagOfScalesChange& flags, const FakeTraces& traces) {
   flags.Check(traces);
   std::string changed;
   for (int i = 0; i < kTraceIdCount; ++i)
-    if (flags.ScaleChanged(static_cast<TTraceId>(i))) changed += GetTraceShortName(static_cast<TTraceId>(i)) + " ";
+    if (flags.ScaleChanged(static_cast<TTraceId>(i)))
+      changed += GetTraceShortName(static_cast<TTraceId>(i)) + " ";
   return changed;
 }
 

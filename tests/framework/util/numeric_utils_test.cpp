@@ -108,8 +108,8 @@ TEST(CorrectValueE12, AgreesWithALinearSearchOfTheSeries) {
 }
 
 TEST(BitLength, BinaryDigitsOfEachSign) {
-  const std::pair<int32_t, int> cases[] = {{0, 1},   {1, 1},           {4, 3},       {255, 8},      {-1, 1},
-                                            {-256, 8}, {INT_MAX - 1, 31}, {INT_MAX, 32}, {INT_MIN, 32}};
+  const std::pair<int32_t, int> cases[] = {
+      {0, 1}, {1, 1}, {4, 3}, {255, 8}, {-1, 1}, {-256, 8}, {INT_MAX - 1, 31}, {INT_MAX, 32}, {INT_MIN, 32}};
   for (const auto& [v, bits] : cases) EXPECT_EQ(BitLength(v), bits) << v;
 }
 

@@ -144,7 +144,8 @@ TEST(ModedStat, WindowExtremesAreFoundAgainWhenTheyLeave) {
     EXPECT_EQ(stat.Count(), 8);
     EXPECT_EQ(stat.Min(), c.min) << c.values[0];
     EXPECT_EQ(stat.Max(), c.max) << c.values[0];
-    EXPECT_DOUBLE_EQ(stat.Mean(), static_cast<double>(PlainReference({c.values.end() - 8, c.values.end()}).mean));
+    EXPECT_DOUBLE_EQ(stat.Mean(),
+                     static_cast<double>(PlainReference({c.values.end() - 8, c.values.end()}).mean));
   }
 }
 

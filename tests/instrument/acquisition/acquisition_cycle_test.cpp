@@ -278,12 +278,14 @@ TEST_F(CycleTest, FinishRunsTheAfterAcquisitionWorkInOrder) {
   sim.Add(Pairs({1}, {1}));
 
   RunFlag = true;
-  for (int i = 0; i < 200 && std::count(log.begin(), log.end(), "readout") == 0; ++i) cycle.AcquisitionIdleStep();
+  for (int i = 0; i < 200 && std::count(log.begin(), log.end(), "readout") == 0; ++i)
+    cycle.AcquisitionIdleStep();
   const std::vector<std::string> expected{
-      "autocal", "tdrcal", "normalize", "oecal", "patternsearch", "lowjitter", "switchfunc", "recalc",
-      "xy", "redrawxy", "marker", "marker", "excesslc", "histogram", "eye", "mask", "dbaccumulate",
-      "channelscales", "zoomcontrols", "countreached", "eyelinescan", "maskdisplay", "marker", "marker",
-      "measure", "readout"};
+      "autocal",      "tdrcal",       "normalize",   "oecal",       "patternsearch", "lowjitter",
+      "switchfunc",   "recalc",       "xy",          "redrawxy",    "marker",        "marker",
+      "excesslc",     "histogram",    "eye",         "mask",        "dbaccumulate",  "channelscales",
+      "zoomcontrols", "countreached", "eyelinescan", "maskdisplay", "marker",        "marker",
+      "measure",      "readout"};
   EXPECT_EQ(log, expected);
   EXPECT_EQ(XYSignalState, dssDrawn);
 
@@ -425,7 +427,8 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
   settings().Channels[0].Scales.RhoOffset = 0.3;
   ScaleLayer layer;
   std::vector<TAcqLayerKind> kinds;
-  AcqHooks.TraceStyle.Set([](TTraceId id) { return id == TTraceId::Ch1 ? std::string("VarPersist") : "Vectors"; });
+  AcqHooks.TraceStyle.Set(
+      [](TTraceId id) { return id == TTraceId::Ch1 ? std::string("VarPersist") : "Vectors"; });
   AcqHooks.TraceLayer.Set([&](TTraceId id, TAcqLayerKind kind) -> IAcqLayer* {
     kinds.push_back(kind);
     return id == TTraceId::Ch1 ? &layer : nullptr;
@@ -437,7 +440,7 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
 
   const TSignalObj& r = record(TTraceId::Ch1);
   EXPECT_EQ(r.GetHorUnit(), "Bit");
-  EXPECT_NEAR(r.GetX0(), 2.0, 1e-9);                      // 2 divisions of 1 ns at 1 Gb/s
+  EXPECT_NEAR(r.GetX0(), 2.0, 1e-9);  // 2 divisions of 1 ns at 1 Gb/s
   EXPECT_NEAR(r.GetDX(), 1e-10 * 10.24 / 512 * 1e9, 1e-12);
   EXPECT_EQ(r.GetTdrUnitKind(), tukRho);
   EXPECT_DOUBLE_EQ(r.GetTdrAmplitude(), -0.25);

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "instrument/acquisition_fixture.h"
 #include "framework/language/hint_stack.h"
 #include "framework/util/numeric_utils.h"
+#include "instrument/acquisition_fixture.h"
 #include "instrument/link/instrument_identity.h"
-#include "instrument/simulator/simulator.h"
 #include "instrument/link_fixture.h"
+#include "instrument/simulator/simulator.h"
 #include "support/fake_instrument.h"
 
 namespace norv::test {

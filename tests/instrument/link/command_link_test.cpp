@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "framework/util/errors.h"
-#include "instrument/link_fixture.h"
 #include "instrument/link/transport/usb_transport.h"
+#include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
 
@@ -44,8 +44,9 @@ TEST_F(LinkTest, CommandsAndQueriesGoOutWithTheirExactTexts) {
   EXPECT_DOUBLE_EQ(QueryFloat("Info:GetTemp"), 41.5);
 
   const std::vector<std::string> expected = {
-      "Gen:Period -12", "Pattern:On On",  "Pattern:AddDelay Off", "TB:DELAY 0.1",
-      "TB:TIMEDIV 1.2345679E8", "TB:DELAY 0", "Pattern:Len? 3", "Pattern:TrigFreq? 2.5E-10", "Info:GetTemp?"};
+      "Gen:Period -12",         "Pattern:On On", "Pattern:AddDelay Off", "TB:DELAY 0.1",
+      "TB:TIMEDIV 1.2345679E8", "TB:DELAY 0",    "Pattern:Len? 3",       "Pattern:TrigFreq? 2.5E-10",
+      "Info:GetTemp?"};
   ASSERT_TRUE(instrument.WaitForCommands(expected.size()));
   EXPECT_EQ(instrument.Commands(), expected);
   EXPECT_EQ(stops, 7);  // all but the two that keep the acquisition

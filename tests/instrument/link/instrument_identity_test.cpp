@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/util/errors.h"
 #include "framework/language/language.h"
+#include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
@@ -121,7 +121,8 @@ TEST(VersionText, NumbersAndDateAreReadAndTheFirstDifferingNumberDecides) {
   expectParsed("Timeout", {-1, -1, -1, -1}, {-1, -1, -1});
 
   const TSHW_Ver ver = Version("3.12.1 (2012.05.03)");
-  EXPECT_TRUE(VersionAtLeast(ver, {3, 12}) && VersionAtLeast(ver, {3, 9, 4}) && VersionAtLeast(ver, {3, 12, 1}));
+  EXPECT_TRUE(VersionAtLeast(ver, {3, 12}) && VersionAtLeast(ver, {3, 9, 4}) &&
+              VersionAtLeast(ver, {3, 12, 1}));
   EXPECT_FALSE(VersionAtLeast(ver, {3, 13}) || VersionAtLeast(ver, {3, 12, 2}) || VersionAtLeast(ver, {4}));
   EXPECT_FALSE(VersionAtLeast(ver, {3, 12, 1, 0}));  // the missing fourth number is below 0
   EXPECT_FALSE(VersionAtLeast(Version("Timeout"), {0}));

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/settings/handler.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
+#include "framework/settings/handler.h"
 #include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
@@ -83,13 +83,14 @@ TEST_F(LinkRecoveryTest, TheResyncSendsEverythingAgainWithForcedNotification) {
   LinkHooks.ResyncTrigger.Set(record("trigger"));
   LinkHooks.RefreshAcqSettings.Set(record("acq"));
   LinkHooks.RefreshSysInfo.Set(record("sysinfo"));
-  LinkHooks.RegisterAllCommandsSkip.Set([&] { calls.push_back(ForceNotify ? "register forced" : "register"); });
+  LinkHooks.RegisterAllCommandsSkip.Set(
+      [&] { calls.push_back(ForceNotify ? "register forced" : "register"); });
   LinkHooks.UpdateHelpMenuCaption.Set(record("help"));
   LinkHooks.ApplyAllSettings.Set(record("apply"));
   LinkHooks.UpdateOptionButtons.Set(record("buttons"));
   ResyncAfterLinkRecovery();
-  EXPECT_EQ(calls,
-            (std::vector<std::string>{"trigger", "acq", "sysinfo", "register forced", "help", "apply", "buttons"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"trigger", "acq", "sysinfo", "register forced", "help", "apply",
+                                             "buttons"}));
   EXPECT_FALSE(ForceNotify);
 
   calls.clear();

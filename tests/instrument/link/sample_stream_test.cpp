@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "framework/util/errors.h"
-#include "instrument/link_fixture.h"
 #include "instrument/link/transport/usb_transport.h"
+#include "instrument/link_fixture.h"
 #include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
 
@@ -124,7 +124,8 @@ TEST_F(SampleStreamTest, ACommandStopsARunningRecordUnlessItKeepsTheAcquisition)
   EXPECT_EQ(timerEnabled, 1);
   // The drain has read to the end word: nothing of the record spoils the next reply.
   Sync();
-  EXPECT_EQ(instrument.Commands(), (Commands{"ACQ:GO", "TB:DELAY 1E-9", "ACQ:BREAK", "Acq:RecLen 1024", "Sync?"}));
+  EXPECT_EQ(instrument.Commands(),
+            (Commands{"ACQ:GO", "TB:DELAY 1E-9", "ACQ:BREAK", "Acq:RecLen 1024", "Sync?"}));
 }
 
 TEST_F(SampleStreamTest, ASilentPeerFailsTheStreamAndBoundsTheDrainOfAStop) {
@@ -270,7 +271,8 @@ TEST_F(SampleStreamTest, OverUsbTheStreamComesInTimedBlocks) {
   pipe.QueueInWords({0x0010, FillerWord, 0xFFF0});
   std::span<const uint16_t> words;
   ASSERT_TRUE(GetWaveData(words));
-  EXPECT_EQ(std::vector<uint16_t>(words.begin(), words.end()), (std::vector<uint16_t>{0x0010, FillerWord, 0xFFF0}));
+  EXPECT_EQ(std::vector<uint16_t>(words.begin(), words.end()),
+            (std::vector<uint16_t>{0x0010, FillerWord, 0xFFF0}));
   pipe.QueueInTimeout();
   EXPECT_FALSE(GetWaveData(words));
 

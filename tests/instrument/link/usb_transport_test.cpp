@@ -1,3 +1,5 @@
+#include "instrument/link/transport/usb_transport.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +10,6 @@
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/link/transport/usb_device.h"
-#include "instrument/link/transport/usb_transport.h"
 #include "instrument/link_fixture.h"
 #include "support/fake_usb_pipe.h"
 

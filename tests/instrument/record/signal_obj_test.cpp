@@ -31,8 +31,8 @@ TEST(SignalObjs, FourteenRecordsWithTheirStartUpValuesAndTitles) {
 
 TEST(SignalObjZoom, PowersOfTwoKeepingEightPointsShown) {
   // (record length, asked step, step kept): 1024 would leave four of 512 points.
-  const int cases[][3] = {{512, 0, 1},    {512, 3, 4},   {512, 64, 64}, {512, 1000, 64},
-                          {512, INT_MAX, 64}, {100, 1000, 12}, {4, 16, 1}, {0, 2, 1}};
+  const int cases[][3] = {{512, 0, 1},        {512, 3, 4},     {512, 64, 64}, {512, 1000, 64},
+                          {512, INT_MAX, 64}, {100, 1000, 12}, {4, 16, 1},    {0, 2, 1}};
   for (const auto& c : cases) {
     TSignalObj r;
     r.SetRecLen(static_cast<uint16_t>(c[0]));

@@ -83,7 +83,7 @@ TEST(WaveformBinaryFile, SizeAndLayout) {
   wave.SetTdrBase(0.05);
   wave.SetRaw(true);
   const std::string bytes = SaveBinary(wave);
-  ASSERT_EQ(bytes.size(), 4286u);  // 190 + 8 * 512
+  ASSERT_EQ(bytes.size(), 4286u);                                // 190 + 8 * 512
   EXPECT_EQ(SaveBinary(SampleRecord(512, true)).size(), 8382u);  // 190 + 16 * 512
   EXPECT_EQ(SaveBinary(SampleRecord(4096, true)).size(), 190u + 16 * 4096);
 

@@ -164,9 +164,9 @@ TEST_F(ConnectionStateTest, EverythingGoesOutAgainAfterAConnection) {
   SendStateAfterConnect();
   // The hold-off (10 us) and the time base (10 ns) move away and back; the delay of mode A
   // is 0 and was sent so; the fit-to mode goes out again.
-  EXPECT_EQ(link.Texts(),
-            (Lines{"Ch1:Comp 0.3", "Ch2:Comp 0", "Trig:HoldOff 1.4E-5", "Trig:HoldOff 1E-5", "TB:TIMEDIV 8E-10",
-                   "TB:TIMEDIV 1E-8", "Trig:Source HF", "Trig:Source DIRECT", "Acq:SmplMode SIMPLE"}));
+  EXPECT_EQ(link.Texts(), (Lines{"Ch1:Comp 0.3", "Ch2:Comp 0", "Trig:HoldOff 1.4E-5", "Trig:HoldOff 1E-5",
+                                 "TB:TIMEDIV 8E-10", "TB:TIMEDIV 1E-8", "Trig:Source HF",
+                                 "Trig:Source DIRECT", "Acq:SmplMode SIMPLE"}));
 
   // Fitted to single-valued signals on old firmware the hold-off can not go below 50 us:
   // it can not move away, and still goes out once. The delay cache was forgotten by the

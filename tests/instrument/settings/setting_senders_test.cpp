@@ -60,9 +60,9 @@ TEST_F(SettingSendersTest, AverageCountCarriesItsModeWhenItChanges) {
   SendNAvg(1, false);
   ResetSenderCachesAfterConnect();
   SendNAvg(1, false);
-  EXPECT_EQ(link.Texts(), (Lines{"Acq:NAvg 16;Mode Avg", "Acq:NAvg 32", "Acq:NAvg 1;Mode Norm",
-                                 "Acq:NAvg 8;Mode Avg", "Acq:NAvg 8;Mode Avg", "Acq:NAvg 1;Mode Norm",
-                                 "Acq:NAvg 1;Mode Norm"}));
+  EXPECT_EQ(link.Texts(),
+            (Lines{"Acq:NAvg 16;Mode Avg", "Acq:NAvg 32", "Acq:NAvg 1;Mode Norm", "Acq:NAvg 8;Mode Avg",
+                   "Acq:NAvg 8;Mode Avg", "Acq:NAvg 1;Mode Norm", "Acq:NAvg 1;Mode Norm"}));
 }
 
 TEST_F(SettingSendersTest, AlwaysSentCommandsAndTheirTexts) {

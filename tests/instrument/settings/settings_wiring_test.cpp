@@ -12,10 +12,10 @@
 #include "instrument/acquisition/cycle_settings.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
-#include "instrument/simulator/simulator.h"
-#include "instrument/settings/trigger_level_search.h"
 #include "instrument/link_fixture.h"
+#include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings_fixture.h"
+#include "instrument/simulator/simulator.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {

@@ -109,7 +109,8 @@ TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {
   EXPECT_EQ(rates.DisplayText(48), "43.0184 Gb/s");
   // Mnemonics are unique, or the radio node could not tell them apart.
   for (int i = 0; i < rates.Count(); ++i) {
-    for (int j = i + 1; j < rates.Count(); ++j) EXPECT_NE(rates.Mnemonic(i), rates.Mnemonic(j)) << i << " " << j;
+    for (int j = i + 1; j < rates.Count(); ++j)
+      EXPECT_NE(rates.Mnemonic(i), rates.Mnemonic(j)) << i << " " << j;
   }
 }
 
@@ -336,12 +337,13 @@ class RegistrationAloneTest : public SettingsTreeTest {};
 TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
   RegisterTriggerCommands();
   EXPECT_EQ(DumpedPaths(),
-            (std::vector<std::string>{"TRIG:SOURCE", "TRIG:HEADPOWER", "TRIG:EXTLEVEL", "TRIG:INTRATE", "TRIG:MODE",
-                                      "TRIG:SLOPE", "TRIG:HOLDOFF", "TRIG:HISTER", "TRIG:LOWJITTER", "TRIG:REFFREQ",
-                                      "TRIG:REFDIVIDER", "TRIG:ATTEN:UNIT", "TRIG:ATTEN:RATIO", "TRIG:ATTEN:DB",
-                                      "TRIG:PATTERNLOCKMODE", "TRIG:DATARATE", "TRIG:INTDIVIDER",
-                                      "TRIG:EXTDIVIDER", "TRIG:PATTLEN", "TRIG:PATTDELAY", "TRIG:PATTADDDELAY",
-                                      "TRIG:PATTSCANBITS", "TRIG:PATTEYELINE"}));
+            (std::vector<std::string>{
+                "TRIG:SOURCE",       "TRIG:HEADPOWER",    "TRIG:EXTLEVEL",        "TRIG:INTRATE",
+                "TRIG:MODE",         "TRIG:SLOPE",        "TRIG:HOLDOFF",         "TRIG:HISTER",
+                "TRIG:LOWJITTER",    "TRIG:REFFREQ",      "TRIG:REFDIVIDER",      "TRIG:ATTEN:UNIT",
+                "TRIG:ATTEN:RATIO",  "TRIG:ATTEN:DB",     "TRIG:PATTERNLOCKMODE", "TRIG:DATARATE",
+                "TRIG:INTDIVIDER",   "TRIG:EXTDIVIDER",   "TRIG:PATTLEN",         "TRIG:PATTDELAY",
+                "TRIG:PATTADDDELAY", "TRIG:PATTSCANBITS", "TRIG:PATTEYELINE"}));
   CreateRootSpider();
   RegisterTimeBaseCommands();
   const auto tb = DumpedPaths();

@@ -203,8 +203,10 @@ TEST_F(SimulatorTest, SineCrossingsLieOnTheStrobeInstantsOfEachFamily) {
   for (const auto& c : cases) {
     const TSimModelFamily family = c.Family;
     SimModelFamilyHook.Set([family] { return family; });
-    if (c.Calibrated) SimCalibrationNodesHook.Set([] { return TSimCalibrationNodes{5e-9, 20000, 0}; });
-    else SimCalibrationNodesHook.Reset();
+    if (c.Calibrated)
+      SimCalibrationNodesHook.Set([] { return TSimCalibrationNodes{5e-9, 20000, 0}; });
+    else
+      SimCalibrationNodesHook.Reset();
     sim.LoadSimulatorTiming(c.Calibrated);
     FeedChannel1(g, 512, kTimeDiv, c.Delay);
     const std::vector<double> times = Crossings(ReadRecord(sim, acquiring).Codes(), 0, 0, kDx);
@@ -419,7 +421,8 @@ TEST_F(SimulatorTest, PrbsPatternTriggeredOrLockedShowsTheModelBits) {
   auto rotation = [&](const TRecord& record) {  // -1 when none
     for (int shift = 0; shift < bits; ++shift) {
       bool match = true;
-      for (int k = 0; k < bits && match; ++k) match = (record.Code(k) > 4000) == (reference.Bit((k + shift) % bits) == 1);
+      for (int k = 0; k < bits && match; ++k)
+        match = (record.Code(k) > 4000) == (reference.Bit((k + shift) % bits) == 1);
       if (match) return shift;
     }
     return -1;

@@ -1,7 +1,6 @@
 #include "instrument/link/transport/tcp_link.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 
 #include "framework/util/clock.h"
 #include "instrument/link/command_link.h"

@@ -88,7 +88,8 @@ class TLibUsbPipes final : public IUsbPipes {
  private:
   TUsbOutcome Transfer(uint8_t pipe, uint8_t* buffer, size_t length, int timeoutMs) {
     if (!handle_) return Failure("USB device not open");
-    if (length > static_cast<size_t>(std::numeric_limits<int>::max())) return Failure(LIBUSB_ERROR_INVALID_PARAM);
+    if (length > static_cast<size_t>(std::numeric_limits<int>::max()))
+      return Failure(LIBUSB_ERROR_INVALID_PARAM);
     int transferred = 0;
     int rc = libusb_bulk_transfer(handle_, pipe, buffer, static_cast<int>(length), &transferred,
                                   BoundedTimeout(timeoutMs));

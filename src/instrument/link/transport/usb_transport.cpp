@@ -133,7 +133,8 @@ class TUsbTransport final : public ILinkTransport {
     while (length < reply_.size()) {
       size_t received = 0;
       const size_t ask = std::min(UsbReplyBytes, reply_.size() - length);
-      if (!ReadBufferFromUSB(reply_.data() + length, ask, received, UsbReplyTimeoutMs) || received == 0) break;
+      if (!ReadBufferFromUSB(reply_.data() + length, ask, received, UsbReplyTimeoutMs) || received == 0)
+        break;
       length += received;
       if (reply_[length - 1] == '\n') break;
     }
