@@ -40,18 +40,16 @@ bool LoadText(TSignalObj& r, const std::string& text) {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
     lines.push_back(text.substr(start, end - start));
-  }
   EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
   return lines;
 }
 
 double ReadDoubleAt(const std::string& bytes, std::size_t offset) {
   uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 8; ++i)
     bits |= static_cast<uint64_t>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i);
-  }
   return std::bit_cast<double>(bits);
 }
 
@@ -217,11 +215,8 @@ TEST(WaveformTextFile, HeaderAndPointLinesOfAWaveform) {
   r.SetVertUnit("V");
   r.SetVertScale(0.1);
   r.SetVertOffset(0.25);
-  r.SetY(1, 0.125);
-  r.SetY(2, -3);
-  r.SetY(3, 123456789012345678.0);
-  r.SetY(4, 2.0 / 3);
-  r.SetY(5, -1e-300);
+  const double ys[] = {0.125, -3, 123456789012345678.0, 2.0 / 3, -1e-300};
+  for (int i = 0; i < 5; ++i) r.SetY(i + 1, ys[i]);
   const std::vector<std::string> lines = Lines(SaveText(r));
   const std::vector<std::string> expected = {
       "This is text form of saved Waveform",
@@ -361,7 +356,6 @@ TEST(WaveformTextFile, ReadsFilesFromOtherWriters) {
 
 TEST(WaveformTextFile, RefusedFilesChangeNothing) {
   const TSignalObj wave = SampleRecord(48, false);
-  const TSignalObj spectrum = SampleRecord(48, true);
   const std::string good = SaveText(wave);
   const auto replaceLine = [&](const std::string& text, int index, const std::string& line) {
     std::vector<std::string> lines = Lines(text);
@@ -370,8 +364,6 @@ TEST(WaveformTextFile, RefusedFilesChangeNothing) {
     for (const auto& l : lines) out += l + "\r\n";
     return out;
   };
-  std::string spectrumMissingIm = SaveText(spectrum);
-  spectrumMissingIm = replaceLine(spectrumMissingIm, 20, "  1.0");
 
   const struct {
     const char* what;
@@ -385,7 +377,7 @@ TEST(WaveformTextFile, RefusedFilesChangeNothing) {
       {"scale infinite", replaceLine(good, 9, " 1E+9999")},
       {"a point not a number", replaceLine(good, 30, "x")},
       {"points missing", good.substr(0, good.size() - 40)},
-      {"imaginary part missing", spectrumMissingIm},
+      {"imaginary part missing", replaceLine(SaveText(SampleRecord(48, true)), 20, "  1.0")},
   };
   for (const auto& b : bad) {
     TSignalObj dst = SampleRecord(300, true);
