@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -39,9 +40,8 @@ struct TRecord {
     return codes;
   }
   double MeanCode() const {
-    double sum = 0;
-    for (double code : Codes()) sum += code;
-    return sum / static_cast<double>(Words.size());
+    const std::vector<double> codes = Codes();
+    return std::accumulate(codes.begin(), codes.end(), 0.0) / static_cast<double>(codes.size());
   }
 };
 
@@ -151,10 +151,7 @@ TEST_F(SimulatorTest, PairRecordsCarryChannel1First) {
   sim.SimSetRecLen(32);
   TRecord r = ReadRecord(sim, acquiring);
   ASSERT_EQ(r.Words.size(), 64u);
-  for (size_t i = 0; i < 64; i += 2) {
-    EXPECT_NEAR(r.Code(i), 8000, 9);
-    EXPECT_NEAR(r.Code(i + 1), -4000 + 2000, 9);
-  }
+  for (size_t i = 0; i < 64; ++i) EXPECT_NEAR(r.Code(i), i % 2 ? -4000 + 2000 : 8000, 9) << i;
   // A channel without a source reads -1.
   sim.SimSetChannelSource(3, kSimSourceNone);
   sim.SimSetChannels(3);
@@ -233,12 +230,11 @@ TEST_F(SimulatorTest, PulseRiseTimeAndDutyCycle) {
   FeedChannel1(g, 512, kTimeDiv, 0, 4);
   const std::vector<double> codes = ReadRecord(sim, acquiring).Codes();
   // Levels 0 and 16000 codes.
-  const std::vector<double> at10 = Crossings(codes, 1600, 0, kDx);
-  const std::vector<double> at90 = Crossings(codes, 14400, 0, kDx);
-  const std::vector<double> at50 = Crossings(codes, 8000, 0, kDx);
-  ASSERT_EQ(at10.size(), 2u);
-  ASSERT_EQ(at90.size(), 2u);
-  ASSERT_EQ(at50.size(), 2u);
+  std::vector<double> at10, at90, at50;
+  for (auto [level, at] : {std::pair{1600, &at10}, {14400, &at90}, {8000, &at50}}) {
+    *at = Crossings(codes, level, 0, kDx);
+    ASSERT_EQ(at->size(), 2u) << level;
+  }
   EXPECT_NEAR(at90[0] - at10[0], 1e-9, 2e-11);
   EXPECT_NEAR(at10[1] - at90[1], 1e-9, 2e-11);
   // Width at half height = the set width: a duty cycle of 3 ns in 10 ns.
