@@ -29,11 +29,10 @@ class TSettleWaits final : public IClock {
  public:
   int64_t NowMs() const override { return SystemClock().NowMs(); }
   void SleepMs(int64_t ms) override {
-    if (ms >= 100) {
+    if (ms >= 100)
       slept_ += ms;
-    } else {
+    else
       SystemClock().SleepMs(ms);
-    }
   }
   int64_t SleptMs() const { return slept_; }
 
@@ -108,25 +107,14 @@ TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
                                 "Acq:NAvg 1;Mode Norm"}));
 }
 
-}  // namespace
-}  // namespace norv::test
-
-namespace norv::test {
-namespace {
-
 class AcqSettingsInterfaceTest : public InstrumentSettingsTest {};
 
 TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
   ApplyAll();
   IAcqSettings& s = ProgramAcqSettings();
-  Exec("CH2:DESKEW 1N");
-  Exec("ACQ:CH2:MODE ENVMIN");
-  Exec("ACQ:CH2:NENV 64");
-  Exec("CH2:OFFSET 0.2");
-  Exec("TB:MODE B");
-  Exec("TB:DUALDEL ON");
-  Exec("ACQ:FILEFORMAT YONLY");
-  Exec("TRIG:MODE TRIG");
+  for (const char* line : {"CH2:DESKEW 1N", "ACQ:CH2:MODE ENVMIN", "ACQ:CH2:NENV 64", "CH2:OFFSET 0.2",
+                           "TB:MODE B", "TB:DUALDEL ON", "ACQ:FILEFORMAT YONLY", "TRIG:MODE TRIG"})
+    Exec(line);
   EXPECT_FALSE(s.UseCommonAcqSettings());
   EXPECT_EQ(s.GetAcqMode(3), TAcqMode::EnvMin);
   EXPECT_EQ(s.GetAcqCount(3), 64);
