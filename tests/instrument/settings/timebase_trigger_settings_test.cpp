@@ -14,13 +14,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class TimeBaseSettingsTest : public InstrumentSettingsTest {};
+using TimeBaseSettingsTest = InstrumentSettingsTest;
 
 TEST_F(TimeBaseSettingsTest, DelayLimitsFollowScalesAAndB) {
   ApplyAll();
-  Exec("TB:MODE AB");
-  Exec("TB:SCALEA 10N");
-  Exec("TB:SCALEB 2N");
+  for (const char* line : {"TB:MODE AB", "TB:SCALEA 10N", "TB:SCALEB 2N"}) Exec(line);
   EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMax(), 8.0);
   EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMid(), 5.0);
   Exec("TB:DELAY 20N");  // typed in the horizontal unit: two divisions of 10 ns
@@ -39,13 +37,10 @@ TEST_F(TimeBaseSettingsTest, DelayLimitsFollowScalesAAndB) {
 
 TEST_F(TimeBaseSettingsTest, ScalesAreSentOnceAndTheDelayOnlyInModeB) {
   ApplyAll();
-  Exec("TB:SCALEA 1U");
-  Exec("TB:SCALEA 1U");
+  for (const char* line : {"TB:SCALEA 1U", "TB:SCALEA 1U"}) Exec(line);
   EXPECT_EQ(link.TextsStartingWith("TB:TIMEDIV"), (Lines{"TB:TIMEDIV 1E-6"}));
   link.Clear();
-  Exec("TB:SCALEB 100N");
-  Exec("TB:MODE B");
-  Exec("TB:DELAY 2U");
+  for (const char* line : {"TB:SCALEB 100N", "TB:MODE B", "TB:DELAY 2U"}) Exec(line);
   // In mode B the active scale is B and the delay is A x divisions.
   EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 1E-7", "TB:DELAY 2E-6"}));
   EXPECT_DOUBLE_EQ(GetActiveTimeScale(), 1e-7);
@@ -71,9 +66,7 @@ TEST_F(TimeBaseSettingsTest, MainControlFollowsTheModeAndTheUnit) {
   EXPECT_FALSE(Disabled("TB:BitScaleB"));
   EXPECT_FALSE(Disabled("TB:BitRate"));
   Exec("TB:MODE A");
-  EXPECT_TRUE(Disabled("TB:Delay"));
-  EXPECT_TRUE(Disabled("TB:DualDel"));
-  EXPECT_TRUE(Disabled("TB:DeltaDel"));
+  for (const char* path : {"TB:Delay", "TB:DualDel", "TB:DeltaDel"}) EXPECT_TRUE(Disabled(path)) << path;
 }
 
 TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
@@ -85,9 +78,8 @@ TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
   Exec("TB:UNITS BIT");
   Exec("TB:BITSCALEA 5.184");
   EXPECT_NEAR(Value("TB:ScaleA"), 1e-7, 1e-15);
-  Exec("TB:BITSCALEB 1.0368");  // 20 ns
-  Exec("TB:MODE B");
-  Exec("TB:DELAY 15.552");  // typed in bits: three divisions of A
+  // 20 ns for B; the delay typed in bits: three divisions of A.
+  for (const char* line : {"TB:BITSCALEB 1.0368", "TB:MODE B", "TB:DELAY 15.552"}) Exec(line);
   link.Clear();
   // Another rate keeps the bit scales and the delay and recomputes time. At 2.5 Gb/s the
   // new A (2.0736 ns) lies below the old B (20 ns): B must not be clamped to it on the way.
@@ -181,7 +173,7 @@ TEST_F(TimeBaseSettingsTest, WindowMarksInModeABWhileStopped) {
   EXPECT_EQ(shown.back(), (TMarks{0, 0, 0, false}));
 }
 
-class TriggerSettingsTest : public InstrumentSettingsTest {};
+using TriggerSettingsTest = InstrumentSettingsTest;
 
 TEST_F(TriggerSettingsTest, HoldoffFollowsTheTimeBase) {
   ApplyAll();
@@ -223,9 +215,8 @@ TEST_F(TriggerSettingsTest, SourceDecidesWhatIsOfferedAndWhereTheMainControlPoin
 
 TEST_F(TriggerSettingsTest, LevelShowsTheAttenuatedVoltage) {
   ApplyAll();
-  Exec("TRIG:ATTEN:UNIT RATIO");
-  Exec("TRIG:ATTEN:RATIO 10");
-  Exec("TRIG:EXTLEVEL 2");  // typed in the probed volts
+  // The level typed in the probed volts.
+  for (const char* line : {"TRIG:ATTEN:UNIT RATIO", "TRIG:ATTEN:RATIO 10", "TRIG:EXTLEVEL 2"}) Exec(line);
   EXPECT_NEAR(Value("Trig:ExtLevel"), 0.2, 1e-9);
   EXPECT_EQ(link.TextsStartingWith("Trig:Level").back(), "Trig:Level 0.2");
   EXPECT_EQ(Exec("TRIG:EXTLEVEL?"), "TRIG:EXTLEVEL 2 V");
@@ -309,20 +300,12 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
 
 TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
   ApplyAll();
-  Exec("TRIG:PATTLEN 1000");
-  Exec("TRIG:PATTDELAY 10");
-  Exec("TRIG:PATTSCANBITS 3");
+  for (const char* line : {"TRIG:PATTLEN 1000", "TRIG:PATTDELAY 10", "TRIG:PATTSCANBITS 3"}) Exec(line);
   link.Clear();
   for (int i = 0; i < 4; ++i) PatternScanStep();
   EXPECT_EQ(link.Texts(),
             (Lines{"Pattern:Delay 11", "Pattern:Delay 12", "Pattern:Delay 10", "Pattern:Delay 11"}));
 }
-
-}  // namespace
-}  // namespace norv::test
-
-namespace norv::test {
-namespace {
 
 // The paths of a setup dump, in order.
 std::vector<std::string> DumpedPaths() {
@@ -373,9 +356,7 @@ TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
 
 TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
   ApplyAll();
-  Exec("TB:MODE B");
-  Exec("TB:DELAY 3N");
-  Exec("TB:DELTADEL 1N");
+  for (const char* line : {"TB:MODE B", "TB:DELAY 3N", "TB:DELTADEL 1N"}) Exec(line);
   SaveTimeBaseDelays();
   // Something moves both; a replay sets the delta only.
   TimeBaseSettings().Delay->SetValueByProgram(0.5);
