@@ -15,15 +15,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class ChannelSettingsTest : public InstrumentSettingsTest {};
+using ChannelSettingsTest = InstrumentSettingsTest;
 
 TEST_F(ChannelSettingsTest, AtLeastOneChannelIsAlwaysAcquired) {
   ApplyAll();
   EXPECT_TRUE(Disabled("Ch1:Acquire"));  // displayed, so acquired anyway
   Exec("CH1:ACQUIRE OFF");
   EXPECT_TRUE(IsChannelAcquired(2));
-  Exec("CH2:DISPLAY OFF");
-  Exec("CH2:ACQUIRE OFF");
+  for (const char* line : {"CH2:DISPLAY OFF", "CH2:ACQUIRE OFF"}) Exec(line);
   EXPECT_FALSE(IsChannelAcquired(3));
   EXPECT_FALSE(SignalsOn.IsOn(TTraceId::Ch2));
   Exec("CH1:DISPLAY OFF");
@@ -37,8 +36,7 @@ TEST_F(ChannelSettingsTest, AtLeastOneChannelIsAlwaysAcquired) {
 
 TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
   ApplyAll();
-  Exec("CH1:ATTEN:UNIT RATIO");
-  Exec("CH1:ATTEN:RATIO 10");
+  for (const char* line : {"CH1:ATTEN:UNIT RATIO", "CH1:ATTEN:RATIO 10"}) Exec(line);
   Exec("CH1:SCALE 50M", true);  // stored instrument volts, as a setup holds them
   EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 500 mV/div");
   Exec("CH1:SCALE 1");  // typed in probed volts per division
@@ -46,8 +44,7 @@ TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
   // Two stacked graticules halve the division.
   SettingsHooks.GraticuleSplit.Set([] { return 2; });
   EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 2 V/div");
-  Exec("CH1:ATTEN:UNIT DB");
-  Exec("CH1:ATTEN:DB 20");
+  for (const char* line : {"CH1:ATTEN:UNIT DB", "CH1:ATTEN:DB 20"}) Exec(line);
   EXPECT_NEAR(GetAttenuationFactor(2), 10.0, 1e-6);
   Exec("CH1:ATTEN:DIMENS WATT");
   EXPECT_EQ(GetChannelVertUnit(2, false), "W");
@@ -63,16 +60,13 @@ TEST_F(ChannelSettingsTest, UnitSystemSwitching) {
   std::string scalePath;
   SettingsHooks.BindMainChannelControls.Set(
       [&](int, const std::string& scale, const std::string&) { scalePath = scale; });
-  Exec("CH1:ATTEN:UNIT RATIO");
-  Exec("CH1:ATTEN:RATIO 10");
+  for (const char* line : {"CH1:ATTEN:UNIT RATIO", "CH1:ATTEN:RATIO 10"}) Exec(line);
   SettingsHooks.TDRVertUnit.Set([](int channel) { return channel == 2 ? 1 : 0; });
   BindChannelScaleControls(2);
   EXPECT_EQ(scalePath, "Ch1:RhoScale");
-  EXPECT_FALSE(Disabled("Ch1:RhoScale"));
-  EXPECT_FALSE(Disabled("Ch1:RhoOffset"));
-  for (const char* path : {"Ch1:Scale", "Ch1:Offset", "Ch1:OhmScale", "Ch1:GainOffset"}) {
+  for (const char* path : {"Ch1:RhoScale", "Ch1:RhoOffset"}) EXPECT_FALSE(Disabled(path)) << path;
+  for (const char* path : {"Ch1:Scale", "Ch1:Offset", "Ch1:OhmScale", "Ch1:GainOffset"})
     EXPECT_TRUE(Disabled(path)) << path;
-  }
   EXPECT_EQ(GetChannelVertUnit(2, true), "Rho");
   EXPECT_EQ(GetAttenuationFactor(2), 1.0);
   EXPECT_EQ(GetChannelVertUnit(3, true), "V");
@@ -90,16 +84,14 @@ TEST_F(ChannelSettingsTest, OpticalOutputSnapsTheScale) {
   EXPECT_NEAR(Value("Ch2:Offset"), -0.3, 1e-12);  // zero three divisions below centre
 }
 
-class AcquisitionSettingsTest : public InstrumentSettingsTest {};
+using AcquisitionSettingsTest = InstrumentSettingsTest;
 
 TEST_F(AcquisitionSettingsTest, CommonSettingsWhenBothChannelsAreEqual) {
   ApplyAll();
-  Exec("ACQ:CH1:MODE AVGSTAB");
-  Exec("ACQ:CH1:NAVG 64");
+  for (const char* line : {"ACQ:CH1:MODE AVGSTAB", "ACQ:CH1:NAVG 64"}) Exec(line);
   EXPECT_TRUE(UseCommonAcqSettings());
-  EXPECT_TRUE(Disabled("Acq:Ch2:Mode"));
-  EXPECT_TRUE(Disabled("Acq:Ch2:NAvg"));
-  EXPECT_TRUE(Disabled("SHADOW:Acq:MenuSel"));
+  for (const char* path : {"Acq:Ch2:Mode", "Acq:Ch2:NAvg", "SHADOW:Acq:MenuSel"})
+    EXPECT_TRUE(Disabled(path)) << path;
   EXPECT_EQ(GetAcqMode(3), TAcqMode::AvgStab);
   EXPECT_EQ(GetAcqCount(3), 64);
   // A different deskew makes the channels differ: each has its own settings.
@@ -113,9 +105,8 @@ TEST_F(AcquisitionSettingsTest, CommonSettingsWhenBothChannelsAreEqual) {
 
 TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
   ApplyAll();
-  Exec("CH2:DESKEW 1N");  // own settings for Ch2
-  Exec("ACQ:CH2:MODE ENVMAX");
-  Exec("ACQ:CH2:NENV 6000");
+  // Ch2 with its own settings.
+  for (const char* line : {"CH2:DESKEW 1N", "ACQ:CH2:MODE ENVMAX", "ACQ:CH2:NENV 6000"}) Exec(line);
   EXPECT_EQ(GetAcqCount(3), 6000);
   EXPECT_EQ(Exec("ACQ:CH2:NENV?"), "ACQ:CH2:NENV " + GetLangStr("Continuously"));
   Exec("ACQ:CH2:NENV 6001");
@@ -125,18 +116,16 @@ TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
   Exec("ACQ:CH2:MODE AVGMULT");
   EXPECT_EQ(Edit("Acq:Ch2:NAvg")->GetMin(), 2);
   Exec("ACQ:RUNUNTIL STOPBTN");
-  EXPECT_TRUE(Disabled("Acq:NAcq"));
-  EXPECT_TRUE(Disabled("Acq:React"));
+  for (const char* path : {"Acq:NAcq", "Acq:React"}) EXPECT_TRUE(Disabled(path)) << path;
   Exec("ACQ:RUNUNTIL NACQ");
   EXPECT_FALSE(Disabled("Acq:NAcq"));
 }
 
 TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstrumentOnce) {
   ApplyAll();
-  Exec("ACQ:CH1:RECLEN 1024");
-  Exec("ACQ:CH1:RECLEN 1024");
-  Exec("ACQ:CH1:NAVG 16");
-  Exec("ACQ:FITTO SINGLE");
+  for (const char* line :
+       {"ACQ:CH1:RECLEN 1024", "ACQ:CH1:RECLEN 1024", "ACQ:CH1:NAVG 16", "ACQ:FITTO SINGLE"})
+    Exec(line);
   ApplyAcqFitTo();  // the status line drawing its icon again
   EXPECT_EQ(link.TextsStartingWith("Acq:"), (Lines{"Acq:RecLen 1024", "Acq:NAvg 16", "Acq:SmplMode LFFB"}));
   EXPECT_FALSE(IsAcqFitToMulti());
@@ -147,19 +136,17 @@ TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstr
 TEST_F(AcquisitionSettingsTest, AutoSaveName) {
   ApplyAll();
   EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME Noname*.wfm");
-  Exec("ACQ:FILENAME /data/run/Shot.txt");
-  Exec("ACQ:FILEFORMAT VERBOSE");
+  for (const char* line : {"ACQ:FILENAME /data/run/Shot.txt", "ACQ:FILEFORMAT VERBOSE"}) Exec(line);
   EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME /data/run/Shot*.txt");
   Exec("ACQ:FILENAME Next");
   EXPECT_EQ(AutoSaveNamePattern(), "/data/run/Next*.txt");
 }
 
-class ConnectionStateTest : public InstrumentSettingsTest {};
+using ConnectionStateTest = InstrumentSettingsTest;
 
 TEST_F(ConnectionStateTest, EverythingGoesOutAgainAfterAConnection) {
   ApplyAll();
-  Exec("CH1:OFFSET 0.3");
-  Exec("ACQ:CH1:RECLEN 1024");
+  for (const char* line : {"CH1:OFFSET 0.3", "ACQ:CH1:RECLEN 1024"}) Exec(line);
   link.Clear();
   SendStateAfterConnect();
   // The hold-off (10 us) and the time base (10 ns) move away and back; the delay of mode A
