@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/settings/program_objects.h"
+
 namespace norv {
 namespace {
 
@@ -41,8 +42,6 @@ class PointStoreTest : public ::testing::Test {
   std::array<TSignalObj, 4> records;
 };
 
-// Codes to volts with attenuation and offset: the cycle's tests, on whole records.
-
 // Reference: each pair holds the min and max of both its samples over all records.
 TEST_F(PointStoreTest, EnvelopePairsHoldMinimumAndMaximumOfAllRecords) {
   const int len = 1024;
@@ -50,25 +49,21 @@ TEST_F(PointStoreTest, EnvelopePairsHoldMinimumAndMaximumOfAllRecords) {
   std::vector<std::vector<int16_t>> recs;
   uint32_t seed = 12345;
   for (int k = 0; k < 5; ++k) {
-    std::vector<int16_t> codes(len);
+    std::vector<int16_t>& codes = recs.emplace_back(len);
     for (int16_t& c : codes) {
       seed = seed * 1103515245u + 12345u;
       c = static_cast<int16_t>(static_cast<int>(seed >> 16) % 20001 - 10000);
     }
-    recs.push_back(codes);
-  }
-  for (size_t k = 0; k < recs.size(); ++k) {
     store.AcqStoreMode = k == 0 ? asmEnvStart : asmEnvWiden;
-    StoreRecord(recs[k]);
+    StoreRecord(codes);
   }
   for (int pair = 0; pair < len / 2; ++pair) {
     int lo = 32767, hi = -32768;
-    for (const auto& codes : recs) {
+    for (const auto& codes : recs)
       for (int j : {2 * pair, 2 * pair + 1}) {
         lo = std::min<int>(lo, codes[j]);
         hi = std::max<int>(hi, codes[j]);
       }
-    }
     ASSERT_DOUBLE_EQ(r.GetStoredY(2 * pair), lo * kVoltsPerCode) << "pair " << pair;
     ASSERT_DOUBLE_EQ(r.GetStoredY(2 * pair + 1), hi * kVoltsPerCode) << "pair " << pair;
   }
