@@ -13,6 +13,8 @@ namespace {
 
 using Levels = std::vector<int32_t>;
 
+void NoProgress(int) {}
+
 // A trigger that fires strictly inside (low, high) millivolts, recording every probe.
 struct TWindowTrigger {
   int32_t Low;
@@ -28,8 +30,7 @@ TEST(TriggerLevelSearchTest, SimulatedWindowProbeSequence) {
   // The simulator triggers between 125 and 375 mV.
   TWindowTrigger trigger{125, 375, {}};
   double level = -1;
-  ASSERT_TRUE(FindTriggerLevel(
-      std::ref(trigger), [](int) {}, level));
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), NoProgress, level));
   EXPECT_DOUBLE_EQ(level, 0.25);
   // -32 fails, so +32 is not asked; the coarse pass at 512 fails, the one at 256 finds
   // +256 (grid 512); the edges are then bisected in halving steps down to 4 mV.
@@ -42,8 +43,7 @@ TEST(TriggerLevelSearchTest, CoarseSearchCoversEveryOddMultipleOf32Once) {
   TWindowTrigger never{0, 0, {}};
   int32_t found = 0;
   int32_t step = 0;
-  EXPECT_FALSE(CoarseLevelSearch(
-      std::ref(never), [](int) {}, found, step));
+  EXPECT_FALSE(CoarseLevelSearch(std::ref(never), NoProgress, found, step));
   // Brute force: every multiple of 32 mV up to 1000 except 0, each with both signs once,
   // in passes of falling grid.
   Levels expected;
@@ -61,20 +61,17 @@ TEST(TriggerLevelSearchTest, NegativeWindowAndBisectionBounds) {
   // grid 256 (half 128), then the edges are found within 5 mV.
   TWindowTrigger trigger{-700, -600, {}};
   double level = 0;
-  ASSERT_TRUE(FindTriggerLevel(
-      std::ref(trigger), [](int) {}, level));
+  ASSERT_TRUE(FindTriggerLevel(std::ref(trigger), NoProgress, level));
   EXPECT_NEAR(level, -0.650, 0.005);
   // Each bisection costs at most 8 probes.
   int32_t found = 0;
   int32_t step = 0;
   TWindowTrigger edge{-700, -600, {}};
-  ASSERT_TRUE(CoarseLevelSearch(
-      std::ref(edge), [](int) {}, found, step));
+  ASSERT_TRUE(CoarseLevelSearch(std::ref(edge), NoProgress, found, step));
   EXPECT_EQ(found, -640);
   EXPECT_EQ(step, 256);
   edge.Probes.clear();
-  const int32_t low = BisectLevelEdge(
-      std::ref(edge), [](int) {}, found, found - step, 34);
+  const int32_t low = BisectLevelEdge(std::ref(edge), NoProgress, found, found - step, 34);
   EXPECT_GT(low, -700);
   EXPECT_LE(low, -695);
   EXPECT_LE(edge.Probes.size(), 8u);
