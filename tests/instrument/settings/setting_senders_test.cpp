@@ -26,13 +26,9 @@ class SettingSendersTest : public ::testing::Test {
 // Each cached sender sends only on change; a connection makes it send again, except the
 // time per division, which the instrument keeps.
 TEST_F(SettingSendersTest, CachedSendersGoOutOnChangeAndAgainAfterAConnection) {
-  SendRecLen(512, false);
-  SendRecLen(512, false);
+  for (int len : {512, 512}) SendRecLen(len, false);
   SendRecLen(1024, true);
-  SendAcqChannels(4, false);
-  SendAcqChannels(4, false);
-  SendAcqChannels(3, false);
-  SendAcqChannels(7, false);  // any other code names Ch1
+  for (int code : {4, 4, 3, 7}) SendAcqChannels(code, false);  // 7: any other code names Ch1
   SendTimeDiv(1e-6);
   SendTimeDiv(1e-6 + 1e-16);  // rounding noise
   SendTbDelay(false, 0.0);
@@ -66,20 +62,14 @@ TEST_F(SettingSendersTest, AverageCountCarriesItsModeWhenItChanges) {
 }
 
 TEST_F(SettingSendersTest, AlwaysSentCommandsAndTheirTexts) {
-  SendTrigHoldOff(1.5e-5);
-  SendTrigHoldOff(1.5e-5);
+  for (int i = 0; i < 2; ++i) SendTrigHoldOff(1.5e-5);
   SendTrigIntRate(1e-5);
-  SendTrigSource(0);
-  SendTrigSource(1);
-  SendTrigSource(2);
-  SendTrigSource(3);
-  SendTrigMode(true);
-  SendTrigMode(false);
+  for (int source = 0; source < 4; ++source) SendTrigSource(source);
+  for (bool triggered : {true, false}) SendTrigMode(triggered);
   SendTrigLevel(-0.032);
   SendTrigSlope(true);
   SendTrigHister(true);
-  SendSmplMode(1);
-  SendSmplMode(0);
+  for (int mode : {1, 0}) SendSmplMode(mode);
   SendChannelBand(2, true);
   SendChannelBand(3, false);
   SendChannelComp(2, 0.3);
