@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/util/errors.h"
@@ -19,6 +20,7 @@ namespace {
 using test::FakeUsbPipe;
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<uint16_t>;
+using TRead = std::pair<std::string, bool>;
 
 class UsbTransport : public ::testing::Test {
  protected:
@@ -34,12 +36,12 @@ class UsbTransport : public ::testing::Test {
   static bool Send(std::string_view text) {
     return SendBufferToUSB(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   }
-  // One read of at most length bytes; ok receives the result.
-  static std::string ReadText(size_t length, bool& ok) {
+  // One read of at most length bytes: what arrived, and whether the read succeeded.
+  static TRead Read(size_t length) {
     std::vector<uint8_t> buffer(length);
     size_t got = 99;
-    ok = ReadBufferFromUSB(buffer.data(), buffer.size(), got, 1000);
-    return std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(got));
+    const bool ok = ReadBufferFromUSB(buffer.data(), buffer.size(), got, 1000);
+    return {std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(got)), ok};
   }
   // Queues the bytes as one block and reads it as stream words into a buffer of
   // capacity words.
@@ -116,9 +118,7 @@ TEST_F(UsbTransport, SendWritesTheCommandPipeAndReportsFailures) {
 }
 
 TEST_F(UsbTransport, ReadGivesWhatArrivedAndFailsOnATimeOut) {
-  bool ok = true;
-  ReadText(10, ok);
-  EXPECT_FALSE(ok);  // no device open
+  EXPECT_FALSE(Read(10).second);  // no device open
   ASSERT_TRUE(OpenUSB());
   pipe.QueueIn("12\r\n");
   pipe.QueueInTimeoutAfter("late");
@@ -126,29 +126,24 @@ TEST_F(UsbTransport, ReadGivesWhatArrivedAndFailsOnATimeOut) {
   pipe.QueueIn("abcdefgh");
   pipe.QueueInFailure("babble");
   CommFailure = true;
-  EXPECT_EQ(ReadText(384, ok), "12\r\n");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Read(384), (TRead{"12\r\n", true}));
   EXPECT_FALSE(CommFailure);
   EXPECT_EQ(pipe.Reads().back().Pipe, 0x81);
   // Bytes that came before the time ran out are kept, not lost.
-  EXPECT_EQ(ReadText(384, ok), "late");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Read(384), (TRead{"late", true}));
   // A zero-length transfer is a good read of nothing.
-  EXPECT_EQ(ReadText(384, ok), "");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(Read(384), (TRead{"", true}));
   // Never more than asked for.
-  EXPECT_EQ(ReadText(5, ok), "abcde");
-  EXPECT_EQ(ReadText(5, ok), "fgh");
+  EXPECT_EQ(Read(5), (TRead{"abcde", true}));
+  EXPECT_EQ(Read(5), (TRead{"fgh", true}));
   EXPECT_FALSE(CommFailure);
-  EXPECT_EQ(ReadText(5, ok), "");
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(Read(5), (TRead{"", false}));
   EXPECT_EQ(messages.back(), "ReadBufferFromUSB() failed (babble)");
 
   // Nothing at all in time: the device layer raises, the link layer reports.
   std::vector<uint8_t> buffer(16);
   EXPECT_THROW(ReadUsbPipe(UsbInPipe, buffer.data(), buffer.size(), 50), EUsbTimeout);
-  EXPECT_EQ(ReadText(16, ok), "");
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(Read(16), (TRead{"", false}));
   EXPECT_TRUE(CommFailure);
   EXPECT_EQ(messages.back(), "ReadBufferFromUSB() failed (USB ReadPipe Timeout (1000 ms))");
 }
