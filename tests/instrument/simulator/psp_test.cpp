@@ -88,24 +88,20 @@ TEST_F(PspTest, EveryOrderIsMaximalLengthAndOrders7And15KeepTheTwoTapFeedback) {
 TEST_F(PspTest, NrzEdgesSettleAndHoldWithTheirOvershoots) {
   const int k = RunOfOnes(3);
   ASSERT_GT(k, 0);
-  EXPECT_NEAR(psp.Value(k - 0.5), 0.0, 1e-6);   // low before the rising edge
-  EXPECT_NEAR(psp.Value(k + 0.05), 0.5, 1e-6);  // midpoint of the rising cosine
+  // Low before the rising edge, its cosine's midpoint, then the falling edge's.
+  for (auto [u, v] : {std::pair{-0.5, 0.0}, {0.05, 0.5}, {3.05, 0.5}, {3.1, 0.0}, {3.6, 0.0}})
+    EXPECT_NEAR(psp.Value(k + u), v, 1e-6) << u;
   for (double u = 0.1; u < 3.0; u += 0.07) EXPECT_NEAR(psp.Value(k + u), 1.0, 1e-6) << u;
-  EXPECT_NEAR(psp.Value(k + 3 + 0.05), 0.5, 1e-6);
-  EXPECT_NEAR(psp.Value(k + 3 + 0.1), 0.0, 1e-6);
-  EXPECT_NEAR(psp.Value(k + 3 + 0.6), 0.0, 1e-6);
 
   psp.SetPosOvershot(0.2);
   psp.SetNegOvershot(0.1);
   double highest = 0;
   for (double u = 0; u < 1; u += 0.001) highest = std::max(highest, psp.Value(k + u));
   EXPECT_NEAR(highest, 1.2, 1e-3);
-  EXPECT_NEAR(psp.Value(k + 0.1), 1.2, 1e-6);
   // Back at 1 once the overshoot has settled: rise x (1 + sqrt(0.2 / 1.2)).
-  EXPECT_NEAR(psp.Value(k + 0.1 * (1 + std::sqrt(0.2 / 1.2))), 1.0, 1e-6);
-  EXPECT_NEAR(psp.Value(k + 0.8), 1.0, 1e-6);
-  EXPECT_NEAR(psp.Value(k + 3 + 0.1), -0.1, 1e-6);
-  EXPECT_NEAR(psp.Value(k + 3 + 0.9), 0.0, 1e-6);
+  for (auto [u, v] :
+       {std::pair{0.1, 1.2}, {0.1 * (1 + std::sqrt(0.2 / 1.2)), 1.0}, {0.8, 1.0}, {3.1, -0.1}, {3.9, 0.0}})
+    EXPECT_NEAR(psp.Value(k + u), v, 1e-6) << u;
 }
 
 TEST_F(PspTest, DroopLowersEachOneOfARun) {
@@ -120,11 +116,10 @@ TEST_F(PspTest, ReturnToZeroPulses) {
   psp.SetNrz(false);
   const int k = RunOfOnes(2);
   ASSERT_GT(k, 0);
-  for (int bit : {k, k + 1}) {
-    EXPECT_NEAR(psp.Value(bit + 0.25), 1.0, 1e-6);
-    EXPECT_NEAR(psp.Value(bit + 0.525), 0.5, 1e-6);  // falls from 0.5 over 0.05
-    EXPECT_NEAR(psp.Value(bit + 0.75), 0.0, 1e-6);
-  }
+  // Each one falls from 0.5 over 0.05.
+  for (int bit : {k, k + 1})
+    for (auto [u, v] : {std::pair{0.25, 1.0}, {0.525, 0.5}, {0.75, 0.0}})
+      EXPECT_NEAR(psp.Value(bit + u), v, 1e-6) << bit - k << " " << u;
   EXPECT_NEAR(psp.Value(k - 0.5), 0.0, 1e-6);  // a zero bit
   psp.SetDroop(0.2);
   psp.SetDutyCycleDist(0.1);  // high for 0.6 bit
