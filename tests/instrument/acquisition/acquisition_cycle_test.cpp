@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -144,10 +145,7 @@ TEST_F(CycleTest, DualDelayFillsTheSecondRecordsEachWithItsOwnAverage) {
   settings().Channels[0].NAvg = 2;
   for (auto& ch : settings().Channels) ch.RecLen = 1;
   // Pass 1: A, then B; pass 2: A, then B.
-  sim.Add(Pairs({100}, {1}));
-  sim.Add(Pairs({1000}, {2}));
-  sim.Add(Pairs({300}, {3}));
-  sim.Add(Pairs({3000}, {4}));
+  for (auto [ch1, ch2] : {std::pair{100, 1}, {1000, 2}, {300, 3}, {3000, 4}}) sim.Add(Pairs({ch1}, {ch2}));
   SingleFlag = true;
   StepUntilStopped();
 
@@ -167,9 +165,7 @@ TEST_F(CycleTest, SeparateSettingsReadChannelOneThenChannelTwoEachWithItsMode) {
   settings().Channels[1].RecLen = 3;
   settings().Channels[1].Mode = TAcqMode::EnvMax;
   settings().Channels[1].NEnv = 2;
-  sim.Add(Codes({1, 2}));
-  sim.Add(Codes({7, 8, 9}));
-  sim.Add(Codes({9, 1, 1}));
+  for (const std::vector<int>& codes : {std::vector<int>{1, 2}, {7, 8, 9}, {9, 1, 1}}) sim.Add(Codes(codes));
   SingleFlag = true;
   StepUntilStopped();
   std::vector<int> kinds;
@@ -204,7 +200,7 @@ TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   for (auto& ch : settings().Channels) ch.RecLen = 2;
   // 700 points of garbage arrive over several blocks of the stream.
   std::vector<int> garbage(700);
-  for (int i = 0; i < 700; ++i) garbage[i] = i + 1;
+  std::iota(garbage.begin(), garbage.end(), 1);
   sim.Add(Pairs(garbage, garbage));
   sim.Add(Pairs({7, 8, 9}, {7, 8, 9}));
   SingleFlag = true;
