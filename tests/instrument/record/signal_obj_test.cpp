@@ -107,8 +107,6 @@ TEST(SignalObjTdr, ReflectionUnitsAndTheirTexts) {
   r.SetTdrUnitKind(tukOhm);
   EXPECT_DOUBLE_EQ(r.GetDisplayValue(0), 150);  // 50 * 1.5 / 0.5
   EXPECT_EQ(r.GetVertUnitText(), "\u2126");
-
-  r.SetTdrUnitKind(tukOhm);
   r.SetRaw(true);
   EXPECT_EQ(r.GetY(0), 0.3);
   EXPECT_EQ(r.GetVertUnitText(), "V");
