@@ -48,20 +48,18 @@ TEST_F(TimeBaseSettingsTest, ScalesAreSentOnceAndTheDelayOnlyInModeB) {
 }
 
 TEST_F(TimeBaseSettingsTest, MainControlFollowsTheModeAndTheUnit) {
-  std::string boundPath, caption;
+  using Bound = std::pair<std::string, std::string>;  // path and caption
+  Bound bound;
   SettingsHooks.BindMainHorizontalScale.Set([&](const std::string& path, const std::string& text) {
-    boundPath = path;
-    caption = text;
+    bound = {path, text};
   });
   ApplyAll();
-  EXPECT_EQ(boundPath, "TB:ScaleA");
-  EXPECT_EQ(caption, "SCALE A");
+  EXPECT_EQ(bound, (Bound{"TB:ScaleA", "SCALE A"}));
   Exec("TB:MODE AB");
-  EXPECT_EQ(boundPath, "TB:ScaleB");
-  EXPECT_EQ(caption, "SCALE B");
+  EXPECT_EQ(bound, (Bound{"TB:ScaleB", "SCALE B"}));
   EXPECT_FALSE(Disabled("TB:ScaleB"));
   Exec("TB:UNITS BIT");
-  EXPECT_EQ(boundPath, "TB:BitScaleB");
+  EXPECT_EQ(bound.first, "TB:BitScaleB");
   EXPECT_TRUE(Disabled("TB:ScaleB"));
   EXPECT_FALSE(Disabled("TB:BitScaleB"));
   EXPECT_FALSE(Disabled("TB:BitRate"));
