@@ -429,8 +429,7 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
     kinds.push_back(kind);
     return id == TTraceId::Ch1 ? &layer : nullptr;
   });
-  std::vector<int> ch1(512, -1600), ch2(512, 0);  // -0.1 V
-  sim.Add(Pairs(ch1, ch2));
+  sim.Add(Pairs(std::vector<int>(512, -1600), std::vector<int>(512, 0)));  // Ch1 at -0.1 V
   SingleFlag = true;
   StepUntilStopped();
 
