@@ -136,8 +136,7 @@ TEST(ModelCodes, FlashCodesMapToModelsAndNames) {
 
   EXPECT_EQ(ModelName(1, 5, false), "Vexilor Norv-L0");
   EXPECT_EQ(ModelName(6, 5, true), "Vexilor Norv-L2E  (253)");
-  EXPECT_EQ(ModelName(0, 5, false), "Unknown Model");
-  EXPECT_EQ(ModelName(10, 5, false), "Unknown Model");
+  for (int model : {0, 10}) EXPECT_EQ(ModelName(model, 5, false), "Unknown Model") << model;
 }
 
 TEST_F(IdentityTest, OptionNamesComeFromTheLanguageTableForLxxModels) {
@@ -147,8 +146,7 @@ TEST_F(IdentityTest, OptionNamesComeFromTheLanguageTableForLxxModels) {
   EXPECT_EQ(OptionName(4, 64, false), "");
   EXPECT_EQ(OptionName(9, 4, false), "");
   EXPECT_EQ(OptionName(4, 255, true), " Basic  (255)");
-  EXPECT_THROW(OptionName(4, 3, false), EAssertion);
-  EXPECT_THROW(OptionName(4, 0, false), EAssertion);
+  for (int bit : {3, 0}) EXPECT_THROW(OptionName(4, bit, false), EAssertion) << bit;
   EXPECT_EQ(OptionNamesText(1, 5, false), " + Clock Recovery Trigger + Generators");
   EXPECT_EQ(OptionNamesText(9, 128, false), " + ");
   EXPECT_EQ(OptionNamesText(1, 0, true), "");
