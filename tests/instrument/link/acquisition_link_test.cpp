@@ -49,14 +49,12 @@ TEST_F(AcquisitionTest, TheSimulatorFillsBothChannels) {
     const TSignalObj& r = record(id);
     EXPECT_EQ(r.GetRecLen(), 256);
     EXPECT_DOUBLE_EQ(r.GetDX(), 1e-9 * 10.24 / 256);
-    double lo = 1e9, hi = -1e9;
-    for (int i = 0; i < 256; ++i) {
-      lo = std::min(lo, r.GetStoredY(i));
-      hi = std::max(hi, r.GetStoredY(i));
-    }
+    std::vector<double> ys;
+    for (int i = 0; i < 256; ++i) ys.push_back(r.GetStoredY(i));
+    const auto [lo, hi] = std::minmax_element(ys.begin(), ys.end());
     // Generator A is a 0.5 V sine, B a 0.5 V pulse: a swing of about half a volt each.
-    EXPECT_GT(hi - lo, 0.3) << GetTraceShortName(id);
-    EXPECT_LT(hi - lo, 0.7) << GetTraceShortName(id);
+    EXPECT_GT(*hi - *lo, 0.3) << GetTraceShortName(id);
+    EXPECT_LT(*hi - *lo, 0.7) << GetTraceShortName(id);
   }
 }
 
