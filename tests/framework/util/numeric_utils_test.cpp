@@ -17,10 +17,7 @@ TEST(Decibels, ConversionsAndTheirFloor) {
   EXPECT_NEAR(DbToPowerRatio(10), 10.0, 1e-6);
   EXPECT_NEAR(RatioToDb(100), 40.0, 1e-6);
   EXPECT_NEAR(PowerRatioToDb(100), 20.0, 1e-6);
-  EXPECT_EQ(RatioToDb(0), -4000);
-  EXPECT_EQ(RatioToDb(-1), -4000);
-  EXPECT_EQ(RatioToDb(1e-201), -4000);
-  EXPECT_EQ(RatioToDb(NAN), -4000);
+  for (const double ratio : {0.0, -1.0, 1e-201, double(NAN)}) EXPECT_EQ(RatioToDb(ratio), -4000) << ratio;
 }
 
 TEST(DivideColor, DividesEachByteRoundingHalfToEven) {
