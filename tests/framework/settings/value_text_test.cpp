@@ -64,9 +64,8 @@ TEST(ReadEngineeringNumber, PrefixLettersScaleTheNumber) {
         {"1E", 1},         {"7X", 7}})
     EXPECT_EQ(ReadEngineeringNumber(c.text), c.value) << c.text;
   // A micro sign in UTF-8, as the single byte of older files, or a Greek mu.
-  EXPECT_EQ(ReadEngineeringNumber("4.7 \xC2\xB5(s)"), 4.7e-6);
-  EXPECT_EQ(ReadEngineeringNumber("4.7 \xB5(s)"), 4.7e-6);
-  EXPECT_EQ(ReadEngineeringNumber("4.7\xCE\xBC"), 4.7e-6);
+  for (const char* text : {"4.7 \xC2\xB5(s)", "4.7 \xB5(s)", "4.7\xCE\xBC"})
+    EXPECT_EQ(ReadEngineeringNumber(text), 4.7e-6) << text;
 }
 
 TEST(ReadEngineeringNumber, AUnitThatBeginsWithAPrefixLetterIsNoPrefix) {
