@@ -119,13 +119,10 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
   ini.WriteString("S", "S:c", "/Not used//Eng/y");  // markers only in their order
   ini.WriteString("S", "S:d", "'broken");
   // A broken value counts as absent and is reported; language files are case-sensitive.
-  for (const auto& [key, value] : {std::pair{"a", "Scale"},
-                                   {"b", "x\t"},
-                                   {"c", "/Eng/y"},
-                                   {"absent", "Undefined"},
-                                   {"A", "Undefined"},
-                                   {"d", "Undefined"}})
-    EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
+  const std::pair<const char*, const char*> reads[] = {{"a", "Scale"},     {"b", "x\t"},
+                                                       {"c", "/Eng/y"},    {"absent", "Undefined"},
+                                                       {"A", "Undefined"}, {"d", "Undefined"}};
+  for (const auto& [key, value] : reads) EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
   EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent") + ReadLangValueLogged(ini, "S", "d"), "");
   EXPECT_EQ(messages_, std::vector<std::string>(2, "Error in string S:d='broken"));  // each read reports it
   WriteLangInt(ini, "S", "n", 12);
