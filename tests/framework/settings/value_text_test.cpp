@@ -74,15 +74,11 @@ TEST(ReadEngineeringNumber, AUnitThatBeginsWithAPrefixLetterIsNoPrefix) {
     const char* unit;
     double value;
   };
-  for (const Case c : {Case{"1.49896 M/DIV", "m/div", 1.49896},
-                       {"1.5 m", "m/div", 1.5},
-                       {"4.9 FT", "ft/div", 4.9},
-                       {"1.5 MM/DIV", "m/div", 1.5e-3},
-                       {"4.9 kft/div", "ft/div", 4.9e3},
-                       {"2 MEGM/DIV", "m/div", 2e6},
-                       {"1.5 m(m/div)", "m/div", 1.5e-3},
-                       {"1.5 M", "s/div", 1.5e-3},
-                       {"4.9 FT", "in/div", 4.9e-15}})
+  const Case cases[] = {
+      {"1.49896 M/DIV", "m/div", 1.49896}, {"1.5 m", "m/div", 1.5},          {"4.9 FT", "ft/div", 4.9},
+      {"1.5 MM/DIV", "m/div", 1.5e-3},     {"4.9 kft/div", "ft/div", 4.9e3}, {"2 MEGM/DIV", "m/div", 2e6},
+      {"1.5 m(m/div)", "m/div", 1.5e-3},   {"1.5 M", "s/div", 1.5e-3},       {"4.9 FT", "in/div", 4.9e-15}};
+  for (const Case c : cases)
     EXPECT_EQ(ReadEngineeringNumber(c.text, c.unit), c.value) << c.text << " in " << c.unit;
 }
 
