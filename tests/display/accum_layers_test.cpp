@@ -138,10 +138,8 @@ TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
   EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x800000u);
 
   // Column 1 holds two points of the record: its hits count half.
-  f.layer.PutSample(0, -3);
-  f.layer.PutSample(1, -3);
-  f.layer.PutSample(0, -4);
-  f.layer.PutSample(1, -4);
+  for (const double value : {-3.0, -4.0})
+    for (const int point : {0, 1}) f.layer.PutSample(point, value);
   EXPECT_EQ(f.layer.HitCount(1, 35), 2u);
   EXPECT_EQ(f.layer.GradeOf(1, 35), 1);
 
