@@ -202,9 +202,8 @@ TEST_F(HistogramTest, UpwardBarsOnePerBinPosition) {
   std::vector<uint32_t> bins;
   for (int i = 0; i < 10; ++i) bins.push_back(10 * (i + 1));
   hist.DrawHistogram(1, 10, bins, false, 0, 0.1, 100);  // 50 rows per unit of share
-  EXPECT_EQ(hist.BinPosition(0), 1);
-  EXPECT_EQ(hist.BinPosition(1), 6);
-  EXPECT_EQ(hist.BinPosition(9), 47);
+  for (const auto& [bin, position] : {std::pair{0, 1}, {1, 6}, {9, 47}})
+    EXPECT_EQ(hist.BinPosition(bin), position) << bin;
   for (int y = 35; y <= 39; ++y) EXPECT_TRUE(Lit(1, y)) << y;
   EXPECT_FALSE(Lit(1, 34));
   EXPECT_EQ(hist.BarLength(6), 10);
