@@ -138,10 +138,8 @@ TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
   EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x800000u);
 
   // Column 1 holds two points of the record: its hits count half.
-  f.layer.PutSample(0, -3);
-  f.layer.PutSample(1, -3);
-  f.layer.PutSample(0, -4);
-  f.layer.PutSample(1, -4);
+  for (const double value : {-3.0, -4.0})
+    for (const int point : {0, 1}) f.layer.PutSample(point, value);
   EXPECT_EQ(f.layer.HitCount(1, 35), 2u);
   EXPECT_EQ(f.layer.GradeOf(1, 35), 1);
 
@@ -204,9 +202,8 @@ TEST_F(HistogramTest, UpwardBarsOnePerBinPosition) {
   std::vector<uint32_t> bins;
   for (int i = 0; i < 10; ++i) bins.push_back(10 * (i + 1));
   hist.DrawHistogram(1, 10, bins, false, 0, 0.1, 100);  // 50 rows per unit of share
-  EXPECT_EQ(hist.BinPosition(0), 1);
-  EXPECT_EQ(hist.BinPosition(1), 6);
-  EXPECT_EQ(hist.BinPosition(9), 47);
+  for (const auto& [bin, position] : {std::pair{0, 1}, {1, 6}, {9, 47}})
+    EXPECT_EQ(hist.BinPosition(bin), position) << bin;
   for (int y = 35; y <= 39; ++y) EXPECT_TRUE(Lit(1, y)) << y;
   EXPECT_FALSE(Lit(1, 34));
   EXPECT_EQ(hist.BarLength(6), 10);

@@ -116,9 +116,8 @@ class CompositionModel {
       for (int column = 0; column < screen_.Width(); ++column) {
         const int x = column - kMarkerStripWidth;
         uint32_t word = 0;
-        for (const auto& layer : layers_) {
+        for (const auto& layer : layers_)
           if (layer->CellPresent(x, y)) word |= 1u << layer->Index();
-        }
         ASSERT_EQ(screen_.Occupancy(column, y), word)
             << "occupancy at " << x << "," << y << " after step " << step;
         const TColorRef expected = word == 0 ? screen_.Color() : Compose(word, x, y);
@@ -131,9 +130,8 @@ class CompositionModel {
  private:
   TColorRef Compose(uint32_t word, int x, int y) const {
     std::vector<int> order{screen_.OnTopLayer()};
-    for (int i = 0; i < 32; ++i) {
+    for (int i = 0; i < 32; ++i)
       if (i != screen_.OnTopLayer()) order.push_back(i);
-    }
     uint32_t translucent = 0;
     for (int i : order) {
       if (!(word & (1u << i))) continue;

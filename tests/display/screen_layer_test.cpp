@@ -138,10 +138,8 @@ TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {
 
 TEST(LayerBinding, RegistrationColourAndRebinding) {
   TRecordingWindow window;
-  TSignalScreen first;
-  TSignalScreen second;
-  first.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
-  second.SetBounds(0, 0, kMarkerStripWidth + 30, 20);
+  TSignalScreen first, second;
+  for (TSignalScreen* screen : {&first, &second}) screen->SetBounds(0, 0, kMarkerStripWidth + 30, 20);
   TSimpleSignalLayer trace("Dot_Layer_Ch1", 30, 20, 8, false);
   EXPECT_THROW(trace.SetLayerColorAndOpacity(0x8000FF00), EAssertion);
   EXPECT_THROW(trace.UnregisterFromScreen(), EAssertion);
@@ -210,12 +208,11 @@ TEST(LayerHitTest, SearchesARadiusWithoutWrappingAndPlotSizesAreClamped) {
   TCellLayer layer("L", 30, 20, 4, false);
   test::Attach(layer, screen, 0xFF00FF00);
   layer.Put(28, 5, 0x00FF00);  // the last column before the right border
-  EXPECT_TRUE(layer.HitTest(0, 28, 5));
-  EXPECT_TRUE(layer.HitTest(2, 26, 7));
-  EXPECT_FALSE(layer.HitTest(1, 26, 7));
-  // Column -2 of row 6 is the memory right after column 28 of row 5.
-  EXPECT_FALSE(layer.HitTest(3, 1, 6));
-  EXPECT_FALSE(layer.HitTest(3, 0, 5)) << "left of the plot only traces can be hit";
+  // Column -2 of row 6 is the memory right after column 28 of row 5; left of the plot
+  // only traces can be hit.
+  for (const auto& [radius, x, y, hit] :
+       {std::tuple{0, 28, 5, true}, {2, 26, 7, true}, {1, 26, 7, false}, {3, 1, 6, false}, {3, 0, 5, false}})
+    EXPECT_EQ(layer.HitTest(radius, x, y), hit) << radius << " at " << x << "," << y;
 
   EXPECT_EQ(TCellLayer("W", 5000, 20, 1, false).Width(), kMaxPlotWidth);
   TCellLayer narrow("N", 3, 0, 1, false);

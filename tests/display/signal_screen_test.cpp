@@ -89,12 +89,10 @@ TEST(SignalScreenWindows, DelayedSweepWindowsColourChannelTraces) {
   ASSERT_EQ(PixelAt(screen, 100, 9), 0x00FF00u);
   screen.SetXWindow(500, 1000, 0, 0);  // columns 100..150
   EXPECT_FALSE(screen.XWindow(2).On);
-  for (auto [x, colour] : {std::pair{99, 0x00FF00u}, {100, 0xFF80FFu}, {150, 0xFF80FFu}, {151, 0x00FF00u}}) {
+  for (auto [x, colour] : {std::pair{99, 0x00FF00u}, {100, 0xFF80FFu}, {150, 0xFF80FFu}, {151, 0x00FF00u}})
     EXPECT_EQ(PixelAt(screen, x, 9), colour) << x;
-  }
   EXPECT_EQ(PixelAt(screen, 100, 6), 0x00FF00u) << "other traces keep their colour";
-  EXPECT_EQ(screen.XWindowHit(96, 5), 1);
-  EXPECT_EQ(screen.XWindowHit(94, 5), 0);
+  EXPECT_EQ((std::array{screen.XWindowHit(96, 5), screen.XWindowHit(94, 5)}), (std::array{1, 0}));
 
   screen.SetXWindow(0, 1000, 0, 0);
   EXPECT_FALSE(screen.XWindow(1).On);

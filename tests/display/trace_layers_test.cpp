@@ -235,8 +235,7 @@ TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
 
   // XY: X from one record, Y from another, as many pairs as the shorter one shows.
   test::TXYFixture<TSimpleSignalLayer> xy(kTrace);
-  TSignalObj x;
-  TSignalObj y;
+  TSignalObj x, y;
   x.SetRecLen(64);
   x.SetVertScale(1);
   y.SetVertScale(1);

@@ -8,13 +8,11 @@ namespace norv {
 namespace {
 
 TEST(ReflectionToOhms, MatchedShortOpenAndTheMirroredBranch) {
-  EXPECT_DOUBLE_EQ(ReflectionToOhms(0), 50);
-  EXPECT_DOUBLE_EQ(ReflectionToOhms(-1), 0);
-  EXPECT_DOUBLE_EQ(ReflectionToOhms(0.5), 150);
+  for (const auto& [rho, ohms] : {std::pair{0.0, 50.0}, {-1.0, 0.0}, {0.5, 150.0}})
+    EXPECT_DOUBLE_EQ(ReflectionToOhms(rho), ohms) << rho;
   // The formula holds up to 0.9999 itself; the open line lies strictly between.
   EXPECT_NEAR(ReflectionToOhms(0.9999), 50 * 1.9999 / 0.0001, 1e-3);
-  EXPECT_EQ(ReflectionToOhms(0.99995), 1000000);
-  EXPECT_EQ(ReflectionToOhms(1.0), 1000000);
+  for (const double rho : {0.99995, 1.0}) EXPECT_EQ(ReflectionToOhms(rho), 1000000) << rho;
   // Above the open line the curve keeps rising: 1e6 - 50 * 4 / -2 at rho 3.
   EXPECT_NEAR(ReflectionToOhms(3), 1000100, 1e-6);
   EXPECT_GT(ReflectionToOhms(1.0001), ReflectionToOhms(0.99995));
@@ -22,12 +20,10 @@ TEST(ReflectionToOhms, MatchedShortOpenAndTheMirroredBranch) {
 
 TEST(OhmsToReflection, InvertsReflectionToOhmsOnBothBranches) {
   EXPECT_DOUBLE_EQ(OhmsToReflection(1000000), (1000000.0 - 50) / (1000000.0 + 50));
-  for (double rho : {-1.0, -0.3, 0.0, 0.25, 0.8, 1.5, 3.0, 10.0}) {
+  for (double rho : {-1.0, -0.3, 0.0, 0.25, 0.8, 1.5, 3.0, 10.0})
     EXPECT_NEAR(OhmsToReflection(ReflectionToOhms(rho)), rho, 1e-6) << rho;
-  }
   // -50 Ohm (and its mirror) is the far end of the open branch, not a division by zero.
-  EXPECT_TRUE(std::isinf(OhmsToReflection(-50)));
-  EXPECT_TRUE(std::isinf(OhmsToReflection(1000050)));
+  for (const double ohms : {-50.0, 1000050.0}) EXPECT_TRUE(std::isinf(OhmsToReflection(ohms))) << ohms;
 }
 
 TEST(TdrDistance, TimeAndDistanceFollowTheLineAndThePath) {

@@ -119,13 +119,10 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
   ini.WriteString("S", "S:c", "/Not used//Eng/y");  // markers only in their order
   ini.WriteString("S", "S:d", "'broken");
   // A broken value counts as absent and is reported; language files are case-sensitive.
-  for (const auto& [key, value] : {std::pair{"a", "Scale"},
-                                   {"b", "x\t"},
-                                   {"c", "/Eng/y"},
-                                   {"absent", "Undefined"},
-                                   {"A", "Undefined"},
-                                   {"d", "Undefined"}})
-    EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
+  const std::pair<const char*, const char*> reads[] = {{"a", "Scale"},     {"b", "x\t"},
+                                                       {"c", "/Eng/y"},    {"absent", "Undefined"},
+                                                       {"A", "Undefined"}, {"d", "Undefined"}};
+  for (const auto& [key, value] : reads) EXPECT_EQ(ReadLangValue(ini, "S", key), value) << key;
   EXPECT_EQ(ReadLangValueLogged(ini, "S", "absent") + ReadLangValueLogged(ini, "S", "d"), "");
   EXPECT_EQ(messages_, std::vector<std::string>(2, "Error in string S:d='broken"));  // each read reports it
   WriteLangInt(ini, "S", "n", 12);
@@ -178,8 +175,7 @@ TEST_F(LanguageTest, TranslationsThatDoNotFitTheEnglishTextKeepIt) {
   }
   // Two values that do not decode, and one message for the misfits.
   ASSERT_EQ(messages_.size(), 3u);
-  EXPECT_EQ(messages_[0].rfind("Error in string Resource Strings:rs", 0), 0u);
-  EXPECT_EQ(messages_[1].rfind("Error in string Resource Strings:rs", 0), 0u);
+  for (size_t i : {0, 1}) EXPECT_TRUE(messages_[i].starts_with("Error in string Resource Strings:rs")) << i;
   EXPECT_EQ(std::count(messages_[2].begin(), messages_[2].end(), '\n'), 5);
 }
 
@@ -263,10 +259,9 @@ TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
   EXPECT_EQ(GetLangStr("Scale"), "\xD0\x9C\xD0\xB0\xD1\x81\xD1\x88\xD1\x82\xD0\xB0\xD0\xB1");
   EXPECT_EQ(GetLangStr("TriggerNotFound"), "No\r\nsync");
   EXPECT_EQ(GetLangStr("AMPLITUDE"), "AMPL");
-  EXPECT_EQ(GetLangStr("Amplitude"), "Amplitude");  // "rsamplitude" is another key
-  EXPECT_EQ(GetLangStr("Offset"), "Offset");        // "Undefined" keeps the built-in text
-  EXPECT_EQ(GetLangStr("Period"), "Period");        // absent from the file
-  EXPECT_EQ(TraceNames[0], "K1");                   // trace names follow the language
+  // "rsamplitude" is another key, "Undefined" keeps the built-in text, Period is absent.
+  for (const char* key : {"Amplitude", "Offset", "Period"}) EXPECT_EQ(GetLangStr(key), key) << key;
+  EXPECT_EQ(TraceNames[0], "K1");  // trace names follow the language
   EXPECT_TRUE(messages_.empty());
 
   // A stored code without a file falls back to English and stores that.

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "framework/util/hook.h"
 #include "framework/util/program_dir.h"
 #include "support/temp_home.h"

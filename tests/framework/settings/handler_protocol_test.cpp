@@ -100,12 +100,11 @@ TEST_F(SettingsTreeTest, BindingsAreCalledInOrderAndMayUnbindDuringANotification
   auto* h = RootSpider->AddOnOff(false, "Acq:Mode");
   TRecordingSwitcher first, second, third;
   std::vector<int> order;
-  first.onUpdate = [&] { order.push_back(1); };
-  second.onUpdate = [&] { order.push_back(2); };
-  third.onUpdate = [&] { order.push_back(3); };
-  first.Bind(h);
-  second.Bind(h);
-  third.Bind(h);
+  int number = 0;
+  for (TRecordingSwitcher* control : {&first, &second, &third}) {
+    control->onUpdate = [&order, n = ++number] { order.push_back(n); };
+    control->Bind(h);
+  }
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));  // each is shown the value once at binding
   EXPECT_EQ(AssertionText([&] { h->RegisterSwitcher(&second); }), "ERROR!  This Switcher already Registered");
 

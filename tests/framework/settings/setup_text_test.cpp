@@ -15,6 +15,10 @@ using TLines = std::vector<std::string>;
 
 class SetupTextTest : public SettingsTreeTest {
  protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    Register();
+  }
   // One item of every kind, in the order a feature unit would register them, plus items
   // that never belong in a setup.
   void Register() {
@@ -58,14 +62,12 @@ class SetupTextTest : public SettingsTreeTest {
 // Loading a dump back, the second pass of a load included, is swept over every unit's
 // settings in the settings sweep; here the lines themselves.
 TEST_F(SetupTextTest, OneLinePerSettingInNodeOrder) {
-  Register();
   Exec("HEADER OFF");  // replies without headers give the same lines
   EXPECT_EQ(Dump(), (TLines{"ACQ:FITTO MULTI", "ACQ:NACQ 32 ", "TB:SCALEA 10 n(s)", "MEAS:SHOW AMP,FALL",
                             "DISPL:GRID ON", "MASK:SHAPE 0,0 1,1"}));
 }
 
 TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
-  Register();
   const TLines lines{"NOPE:X 5",
                      ";ACQ:NACQ 64",
                      "",
@@ -83,7 +85,6 @@ TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
 }
 
 TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
-  Register();
   Exec("ACQ:FITTO SINGLE;NACQ 1000;:TB:SCALEA 4.7U");
   const TLines written = Dump();
   const std::string lf = SetupFileTextFromLines(written);
@@ -115,7 +116,6 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
 }
 
 TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
-  Register();
   for (const std::string state : {"a;:*RUN", " lead", "trail ", "two\r\nlines", "50% \"q\"", "\"%41\"",
                                   "caf\xE9", "tab\tx\x7F", "", "2,2 \xC2\xB5"}) {
     shape = state;
@@ -138,7 +138,6 @@ TEST_F(SetupTextTest, AComplexStateComesBackWhateverItHolds) {
 }
 
 TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
-  Register();
   int loaded = 0;
   bool batchDuringLoad = false;
   OnSettingsLoaded.Set([&] {
@@ -166,7 +165,6 @@ TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
 }
 
 TEST_F(SetupTextTest, LoadJoinsTheOpenUndoStep) {
-  Register();
   StartUndo();
   Exec("ACQ:NACQ 8");
   RootSpider->LoadSettings({"ACQ:FITTO SINGLE", "ACQ:NACQ 16"});

@@ -27,22 +27,10 @@ struct Case {
 
 TEST(RoundingHelpers, OneTwoFiveMapsEachDecade) {
   // 1.5..3.5 -> 2, 3.5..7 -> 5, 7..15 -> 10 within each decade.
-  for (const Case c : {Case{1, 1},
-                       {1.4, 1},
-                       {1.6, 2},
-                       {3.4, 2},
-                       {3.6, 5},
-                       {6.9, 5},
-                       {7.1, 10},
-                       {14, 10},
-                       {16, 20},
-                       {34, 20},
-                       {36, 50},
-                       {0.003, 0.002},
-                       {0.0068, 0.005},
-                       {720, 1000},
-                       {1e9, 1e9}})
-    EXPECT_DOUBLE_EQ(CorrectNewVal1_2_5(c.in), c.out) << c.in;
+  const Case oneTwoFive[] = {{1, 1},   {1.4, 1},       {1.6, 2},        {3.4, 2},    {3.6, 5},
+                             {6.9, 5}, {7.1, 10},      {14, 10},        {16, 20},    {34, 20},
+                             {36, 50}, {0.003, 0.002}, {0.0068, 0.005}, {720, 1000}, {1e9, 1e9}};
+  for (const Case c : oneTwoFive) EXPECT_DOUBLE_EQ(CorrectNewVal1_2_5(c.in), c.out) << c.in;
   // Exactly the double a user would type.
   EXPECT_EQ(CorrectNewVal1_2_5(4.2e-9), 5e-9);
   EXPECT_EQ(CorrectNewVal1_2_5(2.1e-11), 2e-11);
@@ -51,17 +39,9 @@ TEST(RoundingHelpers, OneTwoFiveMapsEachDecade) {
 }
 
 TEST(RoundingHelpers, PowerOfTwoPicksTheNearestPower) {
-  for (const Case c : {Case{1, 1},
-                       {2, 2},
-                       {5, 4},
-                       {6, 4},
-                       {6.1, 8},
-                       {0.3, 0.25},
-                       {1000, 1024},
-                       {65535, 65536},
-                       {0.74, 0.5},
-                       {1.6, 2}})
-    EXPECT_EQ(CorrectNewValPow2(c.in), c.out) << c.in;
+  const Case powers[] = {{1, 1},      {2, 2},       {5, 4},         {6, 4},      {6.1, 8},
+                         {0.3, 0.25}, {1000, 1024}, {65535, 65536}, {0.74, 0.5}, {1.6, 2}};
+  for (const Case c : powers) EXPECT_EQ(CorrectNewValPow2(c.in), c.out) << c.in;
   for (double v : {0.0, -4.0, 1e-33}) EXPECT_EQ(CorrectNewValPow2(v), 0.0) << v;
 }
 

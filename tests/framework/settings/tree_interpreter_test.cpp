@@ -91,13 +91,10 @@ TEST_F(InterpreterTest, NamesMatchByLetterPartAndFifteenCharacters) {
     const char* typed;
     int order;
   };
-  for (const Case& c : {Case{"MODE", "MODEXYZ", 0},
-                        {"MODEXYZ", "MODE", 0},
-                        {"CH", "CHAN1", -1},
-                        {"CHAN1", "CH", 1},
-                        {"CH1", "CH12", -1},
-                        {"CH1", "CH2", -1},
-                        {"TB", "ACQ", 1}})
+  const Case cases[] = {{"MODE", "MODEXYZ", 0}, {"MODEXYZ", "MODE", 0}, {"CH", "CHAN1", -1},
+                        {"CHAN1", "CH", 1},     {"CH1", "CH12", -1},    {"CH1", "CH2", -1},
+                        {"TB", "ACQ", 1}};
+  for (const Case& c : cases)
     EXPECT_EQ(CompareMnemonics(c.stored, c.typed), c.order) << c.stored << " " << c.typed;
   EXPECT_EQ(Exec("ACQUIRE:FITTOMODE?"), "ACQ:FITTO MULTI");
   EXPECT_EQ(Exec("ACQ:FIT?;:AC:FITTO?"), "ERROR;\r\nERROR");

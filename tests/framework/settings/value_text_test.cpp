@@ -64,9 +64,8 @@ TEST(ReadEngineeringNumber, PrefixLettersScaleTheNumber) {
         {"1E", 1},         {"7X", 7}})
     EXPECT_EQ(ReadEngineeringNumber(c.text), c.value) << c.text;
   // A micro sign in UTF-8, as the single byte of older files, or a Greek mu.
-  EXPECT_EQ(ReadEngineeringNumber("4.7 \xC2\xB5(s)"), 4.7e-6);
-  EXPECT_EQ(ReadEngineeringNumber("4.7 \xB5(s)"), 4.7e-6);
-  EXPECT_EQ(ReadEngineeringNumber("4.7\xCE\xBC"), 4.7e-6);
+  for (const char* text : {"4.7 \xC2\xB5(s)", "4.7 \xB5(s)", "4.7\xCE\xBC"})
+    EXPECT_EQ(ReadEngineeringNumber(text), 4.7e-6) << text;
 }
 
 TEST(ReadEngineeringNumber, AUnitThatBeginsWithAPrefixLetterIsNoPrefix) {
@@ -75,15 +74,11 @@ TEST(ReadEngineeringNumber, AUnitThatBeginsWithAPrefixLetterIsNoPrefix) {
     const char* unit;
     double value;
   };
-  for (const Case c : {Case{"1.49896 M/DIV", "m/div", 1.49896},
-                       {"1.5 m", "m/div", 1.5},
-                       {"4.9 FT", "ft/div", 4.9},
-                       {"1.5 MM/DIV", "m/div", 1.5e-3},
-                       {"4.9 kft/div", "ft/div", 4.9e3},
-                       {"2 MEGM/DIV", "m/div", 2e6},
-                       {"1.5 m(m/div)", "m/div", 1.5e-3},
-                       {"1.5 M", "s/div", 1.5e-3},
-                       {"4.9 FT", "in/div", 4.9e-15}})
+  const Case cases[] = {
+      {"1.49896 M/DIV", "m/div", 1.49896}, {"1.5 m", "m/div", 1.5},          {"4.9 FT", "ft/div", 4.9},
+      {"1.5 MM/DIV", "m/div", 1.5e-3},     {"4.9 kft/div", "ft/div", 4.9e3}, {"2 MEGM/DIV", "m/div", 2e6},
+      {"1.5 m(m/div)", "m/div", 1.5e-3},   {"1.5 M", "s/div", 1.5e-3},       {"4.9 FT", "in/div", 4.9e-15}};
+  for (const Case c : cases)
     EXPECT_EQ(ReadEngineeringNumber(c.text, c.unit), c.value) << c.text << " in " << c.unit;
 }
 

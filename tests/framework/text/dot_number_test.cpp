@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <locale>
 
 #include "framework/settings/value_text.h"
@@ -17,11 +16,10 @@ namespace norv {
 namespace {
 
 TEST(StrToFloatDot, ReadsDecimalTextAndRefusesEverythingElse) {
-  EXPECT_EQ(StrToFloat_Dot("1.5"), 1.5);
-  EXPECT_EQ(StrToFloat_Dot("  -2.5E3 "), -2500.0);
-  EXPECT_EQ(StrToFloat_Dot("+.5"), 0.5);
-  EXPECT_EQ(StrToFloat_Dot("1e-3"), 0.001);
-  EXPECT_EQ(StrToFloat_Dot("1e-400"), 0.0);  // too small for a double is zero, not an error
+  // Too small for a double is zero, not an error.
+  for (const auto& [text, value] :
+       {std::pair{"1.5", 1.5}, {"  -2.5E3 ", -2500.0}, {"+.5", 0.5}, {"1e-3", 0.001}, {"1e-400", 0.0}})
+    EXPECT_EQ(StrToFloat_Dot(text), value) << text;
   for (const char* bad : {"", " ", "abc", "1,5", "nan", "inf", "-inf", "infinity", "1e999", "-1e400x", "--1",
                           "+-1", "1.5x", "1 5", "0x10", "e5", "."}) {
     EXPECT_THROW(StrToFloat_Dot(bad), EConvertError) << bad;

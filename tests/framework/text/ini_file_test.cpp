@@ -192,9 +192,8 @@ TEST(IniFile, DamagedNumbersFallBackToTheDefault) {
   EXPECT_EQ(ini.ReadFloat("N", "F", 9), 2.5);
   for (const char* key : {"Comma", "Text", "Nan", "Def", "Empty", "Absent"})
     EXPECT_EQ(ini.ReadFloat("N", key, 9), 9) << key;
-  EXPECT_EQ(ini.ReadInteger("N", "I", 0), -7);
-  EXPECT_EQ(ini.ReadInteger("N", "Hex", 0), 31);
-  EXPECT_EQ(ini.ReadInteger("N", "Dollar", 0), 16);
+  for (const auto& [key, value] : {std::pair{"I", -7}, {"Hex", 31}, {"Dollar", 16}})
+    EXPECT_EQ(ini.ReadInteger("N", key, 0), value) << key;
   for (const char* key : {"Huge", "Bad", "Text", "Empty", "F"})
     EXPECT_EQ(ini.ReadInteger("N", key, 3), 3) << key;
   EXPECT_TRUE(ini.ReadBool("N", "Absent", true));
@@ -203,10 +202,9 @@ TEST(IniFile, DamagedNumbersFallBackToTheDefault) {
 
 TEST(IniFile, RefusesNamesAndValuesALineCannotHold) {
   TMemIniFile_Dot ini(NewFile("bad.ini"));
-  EXPECT_THROW(ini.WriteString("S", "K", "two\nlines"), EIniFileError);
-  EXPECT_THROW(ini.WriteString("S", "a=b", "v"), EIniFileError);
-  EXPECT_THROW(ini.WriteString("S]", "K", "v"), EIniFileError);
-  EXPECT_THROW(ini.WriteString("", "K", "v"), EIniFileError);
+  for (const auto& [section, key, value] :
+       {std::tuple{"S", "K", "two\nlines"}, {"S", "a=b", "v"}, {"S]", "K", "v"}, {"", "K", "v"}})
+    EXPECT_THROW(ini.WriteString(section, key, value), EIniFileError) << section << "/" << key;
   EXPECT_TRUE(ini.ReadSections().empty());
 }
 

@@ -12,19 +12,17 @@ namespace {
 uint32_t Rgb(int r, int g, int b) { return uint32_t(b) << 16 | uint32_t(g) << 8 | uint32_t(r); }
 
 TEST(ColourModel, PrimaryAndMixedHues) {
-  struct Case {
-    uint32_t color;
-    double hue;
-  } cases[] = {{Rgb(255, 0, 0), 240},
-               {Rgb(255, 255, 0), 40},
-               {Rgb(0, 255, 0), 80},
-               {Rgb(0, 255, 255), 120},
-               {Rgb(0, 0, 255), 160},
-               {Rgb(255, 0, 255), 200},
-               {Rgb(255, 128, 0), 40 - 127.0 / 255 * 40}};  // orange: between red and yellow
-  for (const Case& c : cases) {
-    const THLS hls = ColorToHLS(c.color);
-    EXPECT_NEAR(hls.H, c.hue, 1e-9) << std::hex << c.color;
+  // The last is orange, between red and yellow.
+  const std::pair<uint32_t, double> cases[] = {{Rgb(255, 0, 0), 240},
+                                               {Rgb(255, 255, 0), 40},
+                                               {Rgb(0, 255, 0), 80},
+                                               {Rgb(0, 255, 255), 120},
+                                               {Rgb(0, 0, 255), 160},
+                                               {Rgb(255, 0, 255), 200},
+                                               {Rgb(255, 128, 0), 40 - 127.0 / 255 * 40}};
+  for (const auto& [colour, hue] : cases) {
+    const THLS hls = ColorToHLS(colour);
+    EXPECT_NEAR(hls.H, hue, 1e-9) << std::hex << colour;
     EXPECT_NEAR(hls.L, 120, 1e-9);
     EXPECT_NEAR(hls.S, 240, 1e-9);
   }

@@ -71,10 +71,8 @@ TEST_F(TraceNamesTest, TranslatedPatternsWithBadPlaceholdersFallBackToEnglish) {
   texts["Sn"] = "%d%% S%d";  // two numbers
   texts["Function"] = "Funktion 100%d";
   BuildTraceNames(LookupIn(texts));
-  EXPECT_EQ(TraceNames[0], "Kan1");
-  EXPECT_EQ(TraceNames[4], "F1");
-  EXPECT_EQ(TraceNames[9], "M2");
-  EXPECT_EQ(TraceNames[13], "S2");
+  for (const auto& [index, name] : {std::pair{0, "Kan1"}, {4, "F1"}, {9, "M2"}, {13, "S2"}})
+    EXPECT_EQ(TraceNames[index], name) << index;
   // A '%' in a translated long word is kept as written.
   EXPECT_EQ(titles_[TTraceId::F2], "Funktion 100%d 2");
 
@@ -94,10 +92,8 @@ TEST(DisplaySources, NamesIdentsAndLayers) {
   BuildDisplaySources(LookupIn(other));
 
   EXPECT_EQ(DisplaySources[1].Name, "Ch1 B2");
-  EXPECT_EQ(GetDisplaySourceIdent(16), "EyeMarkers");
-  EXPECT_EQ(GetDisplaySourceIdent(17), "Histogram");
-  EXPECT_EQ(GetDisplaySourceIdent(22), "");
-  EXPECT_EQ(GetDisplaySourceIdent(-1), "");
+  for (const auto& [source, ident] : {std::pair{16, "EyeMarkers"}, {17, "Histogram"}, {22, ""}, {-1, ""}})
+    EXPECT_EQ(GetDisplaySourceIdent(source), ident) << source;
   EXPECT_EQ(DisplaySources[15].LayerIndex, DisplaySources[0].LayerIndex);
   EXPECT_EQ(DisplaySources[21].LayerIndex, 55);
 }

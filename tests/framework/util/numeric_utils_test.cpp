@@ -17,10 +17,7 @@ TEST(Decibels, ConversionsAndTheirFloor) {
   EXPECT_NEAR(DbToPowerRatio(10), 10.0, 1e-6);
   EXPECT_NEAR(RatioToDb(100), 40.0, 1e-6);
   EXPECT_NEAR(PowerRatioToDb(100), 20.0, 1e-6);
-  EXPECT_EQ(RatioToDb(0), -4000);
-  EXPECT_EQ(RatioToDb(-1), -4000);
-  EXPECT_EQ(RatioToDb(1e-201), -4000);
-  EXPECT_EQ(RatioToDb(NAN), -4000);
+  for (const double ratio : {0.0, -1.0, 1e-201, double(NAN)}) EXPECT_EQ(RatioToDb(ratio), -4000) << ratio;
 }
 
 TEST(DivideColor, DividesEachByteRoundingHalfToEven) {
@@ -59,14 +56,12 @@ TEST(RandomNormal, FollowsTheSeededSequence) {
 }
 
 TEST(ContrastTextColor, BlackOnLightWhiteOnDark) {
-  EXPECT_EQ(ContrastTextColor(0x00FFFFFF), 0u);
-  EXPECT_EQ(ContrastTextColor(0x00000000), 0xFFFFFFu);
-  // Green weighs most: 0.66 * 200 = 132 > 128; red alone: 0.33 * 255 = 84 <= 128.
-  EXPECT_EQ(ContrastTextColor(0x0000C800), 0u);
-  EXPECT_EQ(ContrastTextColor(0x000000FF), 0xFFFFFFu);
-  // Greys weigh 1.1 times their level.
-  EXPECT_EQ(ContrastTextColor(0x00747474), 0xFFFFFFu);  // 1.1 * 116 = 127.6
-  EXPECT_EQ(ContrastTextColor(0x00757575), 0u);         // 1.1 * 117 = 128.7
+  // Green weighs most: 0.66 * 200 = 132 > 128; red alone: 0.33 * 255 = 84 <= 128. Greys
+  // weigh 1.1 times their level: 1.1 * 116 = 127.6, 1.1 * 117 = 128.7.
+  const std::pair<uint32_t, uint32_t> cases[] = {{0x00FFFFFF, 0},        {0x00000000, 0xFFFFFF},
+                                                 {0x0000C800, 0},        {0x000000FF, 0xFFFFFF},
+                                                 {0x00747474, 0xFFFFFF}, {0x00757575, 0}};
+  for (const auto& [colour, text] : cases) EXPECT_EQ(ContrastTextColor(colour), text) << std::hex << colour;
 }
 
 TEST(CorrectValueE12, ExamplesAndBands) {
@@ -74,9 +69,7 @@ TEST(CorrectValueE12, ExamplesAndBands) {
   EXPECT_DOUBLE_EQ(CorrectValueE12(1, 10), 10);
   EXPECT_DOUBLE_EQ(CorrectValueE12(1, 1.0), 1.2);
 
-  EXPECT_EQ(CorrectValueE12(0, 0), 0);
-  EXPECT_EQ(CorrectValueE12(0, 1e-70), 0);
-  EXPECT_EQ(CorrectValueE12(0, 5e-31), 0);
+  for (const double tiny : {0.0, 1e-70, 5e-31}) EXPECT_EQ(CorrectValueE12(0, tiny), 0) << tiny;
   EXPECT_THROW(CorrectValueE12(0, 1e-40), EAssertion);
   // Outside the defined domain nothing hangs.
   EXPECT_DOUBLE_EQ(CorrectValueE12(0, -2.2), -2.0);
@@ -116,9 +109,7 @@ TEST(BitLength, BinaryDigitsOfEachSign) {
 TEST(ParseNumberList, HexNumbersAndErrors) {
   std::array<int32_t, 4> v{};
   EXPECT_EQ(ParseNumberList("1A, ff 3", v), 3);
-  EXPECT_EQ(v[0], 26);
-  EXPECT_EQ(v[1], 255);
-  EXPECT_EQ(v[2], 3);
+  EXPECT_EQ(v, (std::array<int32_t, 4>{26, 255, 3, 0}));
 
   v = {};
   EXPECT_EQ(ParseNumberList("12 G4", v), -1);
@@ -133,8 +124,7 @@ TEST(ParseNumberList, HexNumbersAndErrors) {
 
   // 32-bit patterns are kept; anything longer is refused instead of wrapping.
   EXPECT_EQ(ParseNumberList("FFFFFFFF 00000000000000000001", v), 2);
-  EXPECT_EQ(v[0], -1);
-  EXPECT_EQ(v[1], 1);
+  EXPECT_EQ(v, (std::array<int32_t, 4>{-1, 1, 3, 4}));
   EXPECT_EQ(ParseNumberList("5 100000000", v), -1);
   EXPECT_EQ(ParseNumberList("3 " + std::string(100000, 'F'), v), -1);
 }
@@ -147,9 +137,9 @@ TEST(TextHelpers, FixedCharsAndRemovals) {
   StrToFixedChars(dest, "abcdefgh");
   EXPECT_EQ(std::string(dest.data(), dest.size()), "abcde");  // full width, no terminator
 
-  EXPECT_EQ(RemoveParenthesized("Rise (10-90%) time"), "Rise  time");
-  EXPECT_EQ(RemoveParenthesized("a) b (c"), "a) b (c");
-  EXPECT_EQ(RemoveParenthesized("(x)(y)"), "(y)");
+  for (const auto& [text, left] :
+       {std::pair{"Rise (10-90%) time", "Rise  time"}, {"a) b (c", "a) b (c"}, {"(x)(y)", "(y)"}})
+    EXPECT_EQ(RemoveParenthesized(text), left) << text;
   EXPECT_EQ(RemoveBlanks(" a b  c "), "abc");
 }
 
