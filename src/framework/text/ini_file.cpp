@@ -75,8 +75,13 @@ class TIniDocument {
   std::string Text() const {
     std::string out;
     const std::string* pending = nullptr;  // the end of the line before, once another follows
+    auto end = [&] {
+      const std::string& eol = pending->empty() ? eol_ : *pending;
+      // A text that ends in CR keeps it only before a CR LF: a lone LF would take it in.
+      out += eol == "\n" && !out.empty() && out.back() == '\r' ? "\r\n" : eol;
+    };
     auto put = [&](const std::string& line, const std::string& eol) {
-      if (pending) out += pending->empty() ? eol_ : *pending;
+      if (pending) end();
       out += line;
       pending = &eol;
     };
@@ -84,7 +89,7 @@ class TIniDocument {
       if (s.hasHeader) put(s.headerText, s.headerEol);
       for (const Line& l : s.lines) put(l.text, l.eol);
     }
-    if (pending && finalEol_) out += pending->empty() ? eol_ : *pending;
+    if (pending && finalEol_) end();
     return out;
   }
 

@@ -106,14 +106,15 @@ TEST(IniFile, WritingKeepsWhatItDidNotChange) {
   EXPECT_EQ(ReadBytes(path), "; written by hand\r\n[A]\r\n  Key = Old  \r\n\r\n; about B\r\n");
 
   // Each line keeps its own end, a stray CR before it included; added lines take the first
-  // line's end, and a file without a final line end stays without one.
-  const std::string mixed = "[A]\nK=1\r\n; note\r\r\n[B]\r\nM=3";
+  // line's end, and a file without a final line end stays without one; its last text keeps
+  // a CR it ends with once a line follows.
+  const std::string mixed = "[A]\nK=1\r\n; note\r\r\n[B]\r\nM=3\r";
   WriteBytes(path, mixed);
   ini.WriteString("A", "K", "1");
   EXPECT_EQ(ReadBytes(path), mixed);
   ini.WriteString("A", "K", "2");
   ini.WriteString("B", "N", "4");
-  EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\nN=4");
+  EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\r\r\nN=4");
 }
 
 TEST(IniFile, FileBackedObjectsSeeEachOthersWrites) {
