@@ -6,12 +6,14 @@
 #include <utility>
 #include <vector>
 
+#include "framework/util/clock.h"
 #include "framework/util/errors.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/link/transport/usb_device.h"
 #include "instrument/link_fixture.h"
+#include "support/fake_clock.h"
 #include "support/fake_usb_pipe.h"
 
 namespace norv {
@@ -170,6 +172,52 @@ TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
   EXPECT_FALSE(ProbeUSB());
   EXPECT_FALSE(UsbDeviceOpened());
   EXPECT_TRUE(pipe.OutBytes().empty());
+}
+
+TEST_F(UsbTransport, WhileTheInstrumentIsAwayLinkAliveProbesAboutOnceASecond) {
+  test::FakeClock clock;
+  SetProgramClock(clock);
+  ASSERT_TRUE(test::ConnectUsb(pipe));
+  UsbMessageSink.Set([this](const std::string& text) { messages.push_back(text); });
+  pipe.OnWrite = nullptr;  // the instrument stops answering
+  // Idle passes 100 ms apart for 3 s: the first probes, then one pass a second; the
+  // others leave the device alone.
+  std::vector<int> probed;
+  for (int pass = 0; pass < 30; ++pass) {
+    const int opens = pipe.OpenCount();
+    const size_t reads = pipe.Reads().size();
+    pipe.ClearOut();
+    EXPECT_FALSE(LinkAlive());
+    const bool touched =
+        pipe.OpenCount() != opens || pipe.Reads().size() != reads || !pipe.OutBytes().empty();
+    if (touched) probed.push_back(pass);
+    clock.Advance(100);
+  }
+  EXPECT_EQ(probed, (std::vector<int>{0, 10, 20}));
+
+  // Unplugged: the probes that are due fail at the open, the others wait as before.
+  pipe.FailOpen("gone");
+  EXPECT_FALSE(LinkAlive());
+  const size_t reported = messages.size();
+  clock.Advance(900);
+  EXPECT_FALSE(LinkAlive());
+  EXPECT_EQ(messages.size(), reported);
+  clock.Advance(100);
+  EXPECT_FALSE(LinkAlive());
+  EXPECT_EQ(messages.size(), reported + 1);
+
+  // Back and answering: the first probe that is due finds it, and while it answers every
+  // pass probes.
+  pipe.FailOpen("");
+  pipe.OnWrite = [this](std::string_view) { pipe.QueueIn("1.07\r\n"); };
+  clock.Advance(999);
+  EXPECT_FALSE(LinkAlive());
+  EXPECT_FALSE(pipe.IsOpen());
+  clock.Advance(1);
+  EXPECT_TRUE(LinkAlive());
+  const int opens = pipe.OpenCount();
+  EXPECT_TRUE(LinkAlive());
+  EXPECT_EQ(pipe.OpenCount(), opens + 1);
 }
 
 TEST_F(UsbTransport, WaveBlocksAreLittleEndianWordsAndCarryAnOddByte) {

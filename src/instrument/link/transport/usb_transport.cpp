@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "framework/settings/program_objects.h"
+#include "framework/util/clock.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/link_transport.h"
@@ -115,6 +118,10 @@ void ClearUsbWaveCarry() { UsbStream.WaveCarried = false; }
 
 namespace {
 
+// A failed probe holds the GUI for its open and read time-outs, so while the instrument
+// is away it is retried no more often than the TCP one.
+constexpr int UsbProbeIntervalMs = TcpProbeIntervalMs;
+
 class TUsbTransport final : public ILinkTransport {
  public:
   ~TUsbTransport() override { CloseUSB(); }
@@ -141,7 +148,18 @@ class TUsbTransport final : public ILinkTransport {
     return ReplyText(std::span(reply_).first(length));
   }
 
-  bool Alive() override { return ProbeUSB(); }
+  // After a failed probe, false at once without touching the device until
+  // UsbProbeIntervalMs has passed.
+  bool Alive() override {
+    const int64_t now = ProgramClock().NowMs();
+    if (retryAtMs_ && now < *retryAtMs_) return false;
+    if (ProbeUSB()) {
+      retryAtMs_.reset();
+      return true;
+    }
+    retryAtMs_ = now + UsbProbeIntervalMs;
+    return false;
+  }
 
   bool ReadWaveData(std::span<const uint16_t>& words) override {
     words = {};
@@ -167,6 +185,7 @@ class TUsbTransport final : public ILinkTransport {
 
   std::array<uint8_t, ReplyBufferSize> reply_;
   std::array<uint8_t, UsbWaveBlockBytes> stale_;
+  std::optional<int64_t> retryAtMs_;
 };
 
 }  // namespace
