@@ -98,18 +98,18 @@ TDoubleEditHandler* TSpider::AddDoubleEdit(std::string_view path, uint8_t colour
   return Hang(*this, path, std::move(handler));
 }
 
-TIntEditHandler* TSpider::AddIntEdit(TIntEditSpec spec) {
-  return AddIntEdit(spec.Value, spec.Path, spec.ColourSource, spec.Unit, spec.FormatMode, spec.Digits,
-                    spec.Min, spec.Mid, spec.Max, spec.CoarseRule, spec.CoarseStep, spec.FineRule,
-                    spec.FineStep, std::move(spec.OnChange), std::move(spec.OnGetText),
-                    std::move(spec.OnBeforeSet), std::move(spec.OnBeforeChange));
+TIntEditHandler* TSpider::AddIntEdit(TIntEditFields item) {
+  return AddIntEdit(item.Value, item.Path, item.ColourSource, item.Unit, item.FormatMode, item.Digits,
+                    item.Min, item.Mid, item.Max, item.CoarseRule, item.CoarseStep, item.FineRule,
+                    item.FineStep, std::move(item.OnChange), std::move(item.OnGetText),
+                    std::move(item.OnBeforeSet), std::move(item.OnBeforeChange));
 }
 
-TDoubleEditHandler* TSpider::AddDoubleEdit(TDoubleEditSpec spec) {
-  return AddDoubleEdit(spec.Path, spec.ColourSource, spec.Value, spec.Unit, spec.FormatMode, spec.Digits,
-                       spec.Min, spec.Mid, spec.Max, spec.CoarseRule, spec.CoarseStep, spec.FineRule,
-                       spec.FineStep, spec.Tolerance, std::move(spec.OnChange), std::move(spec.OnGetText),
-                       std::move(spec.OnBeforeSet), std::move(spec.OnBeforeChange));
+TDoubleEditHandler* TSpider::AddDoubleEdit(TDoubleEditFields item) {
+  return AddDoubleEdit(item.Path, item.ColourSource, item.Value, item.Unit, item.FormatMode, item.Digits,
+                       item.Min, item.Mid, item.Max, item.CoarseRule, item.CoarseStep, item.FineRule,
+                       item.FineStep, item.Tolerance, std::move(item.OnChange), std::move(item.OnGetText),
+                       std::move(item.OnBeforeSet), std::move(item.OnBeforeChange));
 }
 
 }  // namespace norv

@@ -52,7 +52,7 @@ inline constexpr uint8_t NoColour = static_cast<uint8_t>(TTraceId::None);
 // default: no unit and no colour, zero value and limits, no steps, no hooks; integers in
 // the general format, floating values in engineering format with 6 digits. Only Path has
 // no default, so that a registration without one draws a warning.
-struct TIntEditSpec {
+struct TIntEditFields {
   std::string_view Path;
   int32_t Value = 0;
   std::string_view Unit = {};
@@ -70,7 +70,7 @@ struct TIntEditSpec {
   THandlerEvent OnBeforeChange = {};
 };
 
-struct TDoubleEditSpec {
+struct TDoubleEditFields {
   std::string_view Path;
   double Value = 0;
   std::string_view Unit = {};
@@ -187,9 +187,9 @@ class TSpider {
                                     TStepRule fineRule, double fineStep, double tolerance,
                                     THandlerEvent onChange = {}, TEditGetText onGetText = {},
                                     TEditBeforeSet onBeforeSet = {}, THandlerEvent onBeforeChange = {});
-  // The same from a spec: AddIntEdit({.Path = "Acq:NAcq", .Value = 32, .Min = 1, ...}).
-  TIntEditHandler* AddIntEdit(TIntEditSpec spec);
-  TDoubleEditHandler* AddDoubleEdit(TDoubleEditSpec spec);
+  // The same from a item: AddIntEdit({.Path = "Acq:NAcq", .Value = 32, .Min = 1, ...}).
+  TIntEditHandler* AddIntEdit(TIntEditFields item);
+  TDoubleEditHandler* AddDoubleEdit(TDoubleEditFields item);
 
   // --- setup text ---
   // Appends one line per setting of this subtree, in registration order: the item's full

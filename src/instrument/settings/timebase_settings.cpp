@@ -246,13 +246,13 @@ void DelayEntry(double& value, TEditHandler&) {
 }
 
 // Every scale starts with the limits of A, steps 1-2-5 and finely by a fraction of itself.
-TDoubleEditHandler* AddScale(TDoubleEditSpec spec) {
-  spec.Min = TimeBaseMin;
-  spec.Mid = 1e-8;
-  spec.Max = State.TimeBaseMaximum;
-  spec.CoarseRule = sr1_2_5;
-  spec.FineRule = srRelative;
-  return RootSpider->AddDoubleEdit(std::move(spec));
+TDoubleEditHandler* AddScale(TDoubleEditFields item) {
+  item.Min = TimeBaseMin;
+  item.Mid = 1e-8;
+  item.Max = State.TimeBaseMaximum;
+  item.CoarseRule = sr1_2_5;
+  item.FineRule = srRelative;
+  return RootSpider->AddDoubleEdit(std::move(item));
 }
 
 }  // namespace
