@@ -380,6 +380,19 @@ double WindowValue(int kind, int i, int n) {
   }
 }
 
+std::span<const double> WindowTable(int kind, int n) {
+  uint8_t log2n = 0;
+  if (const uint8_t error = CheckFFTLength(n, log2n)) throw EFFTLength(n, error);
+  WindowValue(kind, 0, n);  // refuses an unknown kind
+  static std::array<std::array<std::vector<double>, kMaxLog2 + 1>, kWindowKindCount> tables;
+  std::vector<double>& table = tables[static_cast<size_t>(kind)][log2n];
+  if (table.empty()) {
+    table.resize(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) table[static_cast<size_t>(i)] = WindowValue(kind, i, n);
+  }
+  return table;
+}
+
 double GetWindowMeasFactor(int signalIndex, int k) { return TableEntry(kMeasFactors, signalIndex, k); }
 
 double GetWindowCoefficient(int signalIndex, int k) { return TableEntry(kCoefficients, signalIndex, k); }

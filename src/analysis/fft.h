@@ -57,6 +57,9 @@ double BlackmanHarrisWindow(int i, int n);
 double KaiserBesselWindow(int i, int n);
 // By window kind; a kind outside 0..5 throws std::out_of_range.
 double WindowValue(int kind, int i, int n);
+// WindowValue for points 0..n-1, made once per kind and length; n must be an allowed
+// transform length (EFFTLength otherwise).
+std::span<const double> WindowTable(int kind, int n);
 
 // Table rows by the window byte of waveform record `signalIndex` (0..13); a column beyond
 // the table (k >= 3, k >= 5) or a window byte outside 0..5 throws std::out_of_range.
