@@ -39,7 +39,8 @@ TEST(FFT_Transform, MatchesTheDftForEveryLengthAndTheInverseRestoresTheInput) {
   std::uniform_real_distribution<double> value(-1, 1);
   for (int n = 2; n <= kMaxFFTLength; n *= 2) {
     std::vector<double> re(kFFTWorkSize), im(kFFTWorkSize);
-    for (int i = 0; i < n; ++i) re[static_cast<size_t>(i)] = value(random), im[static_cast<size_t>(i)] = value(random);
+    for (int i = 0; i < n; ++i)
+      re[static_cast<size_t>(i)] = value(random), im[static_cast<size_t>(i)] = value(random);
     // The spare entries past N must stay as they are.
     re[static_cast<size_t>(n)] = 7;
     im[static_cast<size_t>(n)] = -7;

@@ -37,7 +37,10 @@ TEST_F(SpectrumTest, AxesAndUnitsFollowTheSource) {
   for (const auto& [horUnit, expected] :
        {std::pair{"s", "Hz"}, {"m", "1/m"}, {"ft", "1/ft"}, {"in", "1/ft"}, {"Bit", ""}}) {
     TSignalObj s;
-    CalcSpectrum(s, Source(512, [](int) { return 0.0; }, 1e-9, horUnit), fwHanning);
+    CalcSpectrum(s,
+                 Source(
+                     512, [](int) { return 0.0; }, 1e-9, horUnit),
+                 fwHanning);
     EXPECT_EQ(s.GetHorUnit(), expected) << horUnit;
     EXPECT_EQ(s.GetRecLen(), 512);
     EXPECT_NEAR(s.GetDX(), 1.953125e6, 1e-6);  // 1 / (512 ns)
@@ -64,8 +67,8 @@ TEST_F(SpectrumTest, WindowGainAndTheSpectralPeakOfOnAndOffBinTones) {
   constexpr int n = 1024, k = 256;
   struct Row {
     TFFTWindowKind window;
-    double gain;        // coherent gain: the mean of the window
-    double offBinPeak;  // peak of a tone half-way between two bins (0: not checked)
+    double gain;             // coherent gain: the mean of the window
+    double offBinPeak;       // peak of a tone half-way between two bins (0: not checked)
     double offsetTolerance;  // of a quarter-bin tone (0: not checked)
   };
   // Rectangular: 2 / pi; Hanning: 0.5 * 8 / (3 pi), its 1.42 dB scalloping loss. The
