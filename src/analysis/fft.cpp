@@ -338,7 +338,9 @@ uint8_t CheckFFTLength(int n, uint8_t& log2N) {
 void FFT_Transform(int n, bool inverse, std::span<double> re, std::span<double> im) {
   uint8_t log2n = 0;
   if (const uint8_t error = CheckFFTLength(n, log2n)) throw EFFTLength(n, error);
-  if (re.size() < static_cast<size_t>(n) || im.size() < static_cast<size_t>(n)) throw EFFTLength(n, 2);
+  if (re.size() < static_cast<size_t>(n) || im.size() < static_cast<size_t>(n)) {
+    throw std::out_of_range("FFT of " + std::to_string(n) + " points on shorter work arrays");
+  }
   FFTCore(PlanFor(log2n), inverse, re.data(), im.data());
 }
 

@@ -45,7 +45,8 @@ class EFFTLength : public std::runtime_error {
 uint8_t CheckFFTLength(int n, uint8_t& log2N);
 
 // Transforms points 0..n-1 of re and im in place; entries from n on are not touched. A
-// refused length (or arrays shorter than n) throws EFFTLength and changes nothing.
+// refused length throws EFFTLength, arrays shorter than n std::out_of_range; neither
+// changes anything.
 void FFT_Transform(int n, bool inverse, std::span<double> re, std::span<double> im);
 
 // Window values for point i of n, centred on the middle of the record; kind 0 applies

@@ -42,7 +42,8 @@ struct TOperand {
 
 int CheckedLength(const TSignalObj& r) {
   const int n = r.GetRecLen();
-  if (n < 1 || n > kMaxRecLen) throw std::out_of_range("record length " + std::to_string(n) + " outside 1..4096");
+  if (n < 1 || n > kMaxRecLen)
+    throw std::out_of_range("record length " + std::to_string(n) + " outside 1..4096");
   return n;
 }
 
@@ -276,7 +277,8 @@ std::vector<double> Interpolated(const std::vector<double>& x, int k, bool sinc)
 
 bool MathBinaryOp(const TSignalObj& arg1, const TSignalObj& arg2, TSignalObj& result, double constant,
                   bool useConstant, int op) {
-  if (op < moAdd || op > moDiv) throw EAssertion("MathBinaryOp: operator " + std::to_string(op) + " is not 0..3");
+  if (op < moAdd || op > moDiv)
+    throw EAssertion("MathBinaryOp: operator " + std::to_string(op) + " is not 0..3");
   const TOperand a = Read(arg1);
   if (useConstant) {
     StartResult(result, arg1, a);
@@ -290,7 +292,8 @@ bool MathBinaryOp(const TSignalObj& arg1, const TSignalObj& arg2, TSignalObj& re
 }
 
 bool MathUnaryOp(const TSignalObj& arg, TSignalObj& result, int op) {
-  if (op < moInvert || op > moIFFT) throw EAssertion("MathUnaryOp: operator " + std::to_string(op) + " is not 4..12");
+  if (op < moInvert || op > moIFFT)
+    throw EAssertion("MathUnaryOp: operator " + std::to_string(op) + " is not 4..12");
   const TOperand a = Read(arg);
   if (op == moIFFT) {
     InverseFFT(a, result, arg);
@@ -373,9 +376,9 @@ void InterpolateSignal(const TSignalObj& source, TSignalObj& result, bool sinc) 
 
 std::string GetOperatorDisplayName(int op) {
   static constexpr const char* kKeys[kMathOperatorCount] = {
-      "Add",         "Subtract",      "Multiply",  "Divide",     "Invert",    "Absolute",  "Exponent_e",
-      "Exponent10",  "Logarithm_e",   "Logarithm10", "Differentiate", "Integrate", "InverseFFT", "IntLinear",
-      "IntSinx_x",   "Smoothing",     "Trend",     "Normalize",  "LowJitter"};
+      "Add",        "Subtract",    "Multiply",    "Divide",        "Invert",    "Absolute",   "Exponent_e",
+      "Exponent10", "Logarithm_e", "Logarithm10", "Differentiate", "Integrate", "InverseFFT", "IntLinear",
+      "IntSinx_x",  "Smoothing",   "Trend",       "Normalize",     "LowJitter"};
   if (op < 0 || op >= kMathOperatorCount) throw std::out_of_range("math operator " + std::to_string(op));
   const char* key = kKeys[op];
   // The low-jitter operator has no text in the table; its key is its name.
@@ -386,7 +389,8 @@ std::string MathRefusal(int op, const TSignalObj& source, const std::string& sou
   if (op >= moInvert && op <= moInt_al && source.IsSpectrum()) {
     return FormatLangStr("FuncErr1", GetOperatorDisplayName(op));
   }
-  if (op == moIFFT && !source.IsSpectrum()) return FormatLangStr("FuncErr2", GetOperatorDisplayName(op), sourceName);
+  if (op == moIFFT && !source.IsSpectrum())
+    return FormatLangStr("FuncErr2", GetOperatorDisplayName(op), sourceName);
   return "";
 }
 

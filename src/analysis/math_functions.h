@@ -88,7 +88,7 @@ struct TMathDefinition {
   int FunctionIndex = 0;  // 0..3 for F1..F4
   int Operator = moAdd;
   const TSignalObj* Source1 = nullptr;
-  std::string Source1Name;          // display name, for messages
+  std::string Source1Name;              // display name, for messages
   const TSignalObj* Source2 = nullptr;  // none: the constant
   double Constant = 0.4;
   int SmoothLen = 2;  // the setting's internal value m: length 2m + 3

@@ -84,7 +84,7 @@ TEST(FFT_Transform, RefusesLengthsOutsideThePowersOfTwoAndChangesNothing) {
   }
   // Arrays shorter than the length are refused rather than overrun.
   std::vector<double> re(64), im(64);
-  EXPECT_THROW(FFT_Transform(128, false, re, im), EFFTLength);
+  EXPECT_THROW(FFT_Transform(128, false, re, im), std::out_of_range);
 }
 
 }  // namespace

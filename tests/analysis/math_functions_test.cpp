@@ -17,8 +17,8 @@ namespace {
 using Complex = std::complex<double>;
 using Values = std::function<double(int)>;
 
-TSignalObj Record(int n, const Values& re, const std::string& unit = "V", double scale = 0.2, double offset = 0.1,
-                  double dx = 1e-9) {
+TSignalObj Record(int n, const Values& re, const std::string& unit = "V", double scale = 0.2,
+                  double offset = 0.1, double dx = 1e-9) {
   TSignalObj r;
   r.SetRecLen(static_cast<uint16_t>(n));
   r.SetDX(dx);
@@ -55,11 +55,11 @@ TEST_F(MathFunctionsTest, TwoRecordOperatorsWithTheirScalesAndUnits) {
   // Arg1: 0.2 per division about 0.1; Arg2: 0.5 about -0.3. Division: the dividend spans
   // 0.9 at most; the divisor's level nearest 0 is 1 division (0.2), one division above it
   // is 0.7.
-  for (const Row& row : {Row{moAdd, "V", std::plus<>(), "V", 0.5, -0.2},
-                         Row{moSub, "A", std::minus<>(), "?", 0.5, 0.4},
-                         Row{moMult, "A", std::multiplies<>(), "V*A", 0.1, -0.03},
-                         Row{moDiv, "V", std::divides<>(), "", 0.9 / 0.7, 0},
-                         Row{moDiv, "A", std::divides<>(), "V/ A", 0.9 / 0.7, 0}}) {
+  for (const Row& row :
+       {Row{moAdd, "V", std::plus<>(), "V", 0.5, -0.2}, Row{moSub, "A", std::minus<>(), "?", 0.5, 0.4},
+        Row{moMult, "A", std::multiplies<>(), "V*A", 0.1, -0.03},
+        Row{moDiv, "V", std::divides<>(), "", 0.9 / 0.7, 0},
+        Row{moDiv, "A", std::divides<>(), "V/ A", 0.9 / 0.7, 0}}) {
     TSignalObj f;
     EXPECT_TRUE(MathBinaryOp(Record(64, a), Record(64, b, row.unit2, 0.5, -0.3), f, 0, false, row.op));
     for (int i = 0; i < 64; ++i) ASSERT_DOUBLE_EQ(f.GetY(i), row.value(a(i), b(i))) << row.op << " " << i;
@@ -78,8 +78,10 @@ TEST_F(MathFunctionsTest, TwoRecordOperatorsWithTheirScalesAndUnits) {
 }
 
 TEST_F(MathFunctionsTest, RecordsOfDifferentLengthsTakeTheShorterOnesPointsAndInterval) {
-  const TSignalObj ch1 = Record(4096, [](int i) { return i; }, "V", 0.2, 0.1, 1e-10);
-  TSignalObj m1 = Record(1024, [](int i) { return -i; }, "V", 0.2, 0.1, 4e-10);
+  const TSignalObj ch1 = Record(
+      4096, [](int i) { return i; }, "V", 0.2, 0.1, 1e-10);
+  TSignalObj m1 = Record(
+      1024, [](int i) { return -i; }, "V", 0.2, 0.1, 4e-10);
   m1.SetHorUnit("m");
   for (const bool longFirst : {true, false}) {
     TSignalObj f;
@@ -156,7 +158,8 @@ TEST_F(MathFunctionsTest, ValuesInReflectionUnitsAreCombinedAsShown) {
 TEST_F(MathFunctionsTest, OneRecordOperatorsWithTheirScalesAndUnits) {
   const std::vector<double> x = {-1, 0, 1e-8, 0.5, 2, 300, -300};
   const int n = static_cast<int>(x.size());
-  const TSignalObj source = Record(n, [&](int i) { return x[static_cast<size_t>(i)]; }, "V", 0.2, -0.1);
+  const TSignalObj source = Record(
+      n, [&](int i) { return x[static_cast<size_t>(i)]; }, "V", 0.2, -0.1);
   struct Row {
     int op;
     std::function<double(double)> value;
@@ -168,8 +171,9 @@ TEST_F(MathFunctionsTest, OneRecordOperatorsWithTheirScalesAndUnits) {
        {Row{moInvert, [](double v) { return -v; }, "V", 0.2, 0.1},
         Row{moAbs, [](double v) { return std::fabs(v); }, "V", 0.2, 0.1},
         Row{moExp_e, [](double v) { return std::exp(std::clamp(v, -200.0, 200.0)); }, "", 1, 4},
-        Row{moExp_10, [](double v) { return std::pow(10.0, std::clamp(v, -86.8588963806504, 86.8588963806504)); },
-            "", 1, 4},
+        Row{moExp_10,
+            [](double v) { return std::pow(10.0, std::clamp(v, -86.8588963806504, 86.8588963806504)); }, "",
+            1, 4},
         Row{moLog_e, [](double v) { return v <= 1e-7 ? -1e10 : std::log(v); }, "", 1, 0},
         Row{moLog_10, [&](double v) { return v <= 1e-7 ? floor10 : std::log10(v); }, "", 1, 0}}) {
     TSignalObj f;
@@ -187,7 +191,8 @@ TEST_F(MathFunctionsTest, OneRecordOperatorsWithTheirScalesAndUnits) {
 TEST_F(MathFunctionsTest, DerivativeAndIntegralOfASine) {
   constexpr int n = 1000;
   constexpr double dx = 1e-9, omega = 2 * std::numbers::pi * 5e6;  // 200 points per period
-  const TSignalObj sine = Record(n, [&](int i) { return std::sin(omega * i * dx); }, "V", 0.5, 0.2, dx);
+  const TSignalObj sine = Record(
+      n, [&](int i) { return std::sin(omega * i * dx); }, "V", 0.5, 0.2, dx);
   TSignalObj f;
   MathUnaryOp(sine, f, moDif_al);
   // Central differences inside, one-sided at both ends.
@@ -198,7 +203,8 @@ TEST_F(MathFunctionsTest, DerivativeAndIntegralOfASine) {
   EXPECT_DOUBLE_EQ(f.GetVertScale(), 0.5 / (10 * dx));
   EXPECT_EQ(f.GetVertOffset(), 0);
 
-  const TSignalObj cosine = Record(n, [&](int i) { return std::cos(omega * i * dx); }, "V", 0.5, 0.2, dx);
+  const TSignalObj cosine = Record(
+      n, [&](int i) { return std::cos(omega * i * dx); }, "V", 0.5, 0.2, dx);
   MathUnaryOp(cosine, f, moInt_al);
   for (int i = 0; i < n; ++i) ASSERT_NEAR(f.GetY(i) * omega, std::sin(omega * i * dx), 1e-3) << i;
   EXPECT_EQ(f.GetVertUnitText(), "V*s");
@@ -270,7 +276,8 @@ TEST_F(MathFunctionsTest, InterpolationToFiveHundredTwelvePoints) {
   // The last source point is held.
   for (int p = 508; p < 512; ++p) EXPECT_EQ(lin.GetY(p), x(127));
   // sin(x)/x puts a band-limited sine back between the points, away from the ends.
-  for (int p = 160; p < 352; ++p) ASSERT_NEAR(sinc.GetY(p), std::sin(2 * std::numbers::pi * p / 64.0), 0.02) << p;
+  for (int p = 160; p < 352; ++p)
+    ASSERT_NEAR(sinc.GetY(p), std::sin(2 * std::numbers::pi * p / 64.0), 0.02) << p;
   // More than 256 points: a copy.
   const TSignalObj long512 = Record(512, x);
   InterpolateSignal(long512, lin, false);
@@ -279,8 +286,10 @@ TEST_F(MathFunctionsTest, InterpolationToFiveHundredTwelvePoints) {
 }
 
 TEST_F(MathFunctionsTest, TrendIsComputedOnlyOnceItsMeasurementIsThere) {
-  const TSignalObj ch1 = Record(64, [](int i) { return i; }, "V", 0.2, 0.1, 1e-9);
-  TSignalObj f = Record(8, [](int) { return 7.0; }, "A", 3.0, 1.5, 1.0);
+  const TSignalObj ch1 = Record(
+      64, [](int i) { return i; }, "V", 0.2, 0.1, 1e-9);
+  TSignalObj f = Record(
+      8, [](int) { return 7.0; }, "A", 3.0, 1.5, 1.0);
   TMathDefinition def;
   def.FunctionIndex = 2;
   def.Operator = moTrend;
