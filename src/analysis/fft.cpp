@@ -269,10 +269,15 @@ void FFTCoreNarrow(const TFFTPlan& plan, bool inverse, double* re, double* im) {
 #endif
 #pragma GCC diagnostic pop
 
+bool& WideKernelAllowed() {
+  static bool allowed = true;
+  return allowed;
+}
+
 void FFTCore(const TFFTPlan& plan, bool inverse, double* re, double* im) {
 #if defined(__x86_64__)
   static const bool wide = __builtin_cpu_supports("avx2");
-  if (wide) return FFTCoreWide(plan, inverse, re, im);
+  if (wide && WideKernelAllowed()) return FFTCoreWide(plan, inverse, re, im);
 #endif
   FFTCoreNarrow(plan, inverse, re, im);
 }
@@ -320,6 +325,8 @@ double TableEntry(const double (&table)[kWindowKindCount][Columns], int signalIn
 }
 
 }  // namespace
+
+void AllowWideFFTKernel(bool allowed) { WideKernelAllowed() = allowed; }
 
 EFFTLength::EFFTLength(int n, uint8_t error) : std::runtime_error(LengthMessage(n, error)), error_(error) {}
 

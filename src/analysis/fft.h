@@ -49,6 +49,9 @@ uint8_t CheckFFTLength(int n, uint8_t& log2N);
 // changes anything.
 void FFT_Transform(int n, bool inverse, std::span<double> re, std::span<double> im);
 
+// Lets tests run the two-wide kernel on a processor that would choose the four-wide one.
+void AllowWideFFTKernel(bool allowed);
+
 // Window values for point i of n, centred on the middle of the record; kind 0 applies
 // no window (1.0).
 double HammingWindow(int i, int n);

@@ -34,7 +34,15 @@ std::vector<LComplex> ReferenceSpectrum(const std::vector<double>& re, const std
   return out;
 }
 
-TEST(FFT_Transform, MatchesTheDftForEveryLengthAndTheInverseRestoresTheInput) {
+// Both kernel widths: the four-wide one where the processor has it, the two-wide one always.
+class FFT_Kernels : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { AllowWideFFTKernel(GetParam()); }
+  void TearDown() override { AllowWideFFTKernel(true); }
+};
+INSTANTIATE_TEST_SUITE_P(Widths, FFT_Kernels, testing::Values(true, false));
+
+TEST_P(FFT_Kernels, MatchTheDftForEveryLengthAndTheInverseRestoresTheInput) {
   std::mt19937 random(26);
   std::uniform_real_distribution<double> value(-1, 1);
   for (int n = 2; n <= kMaxFFTLength; n *= 2) {
