@@ -81,9 +81,9 @@ TEST_F(ScopeCRTTest, SignalsLandOnTheScreensOfEachFormat) {
     int count, xyNo;
     int ch2Screen;  // where Ch2 lands after asking for screen 2
   };
-  const Case cases[] = {{TScreenFormat::YT, 1, 0, 1},        {TScreenFormat::YT2, 2, 0, 2},
-                        {TScreenFormat::YT4, 4, 0, 2},       {TScreenFormat::XY, 1, 1, 0},
-                        {TScreenFormat::CombYTXY, 2, 2, 1},  {TScreenFormat::Comb2YTXY, 3, 3, 2}};
+  const Case cases[] = {{TScreenFormat::YT, 1, 0, 1},       {TScreenFormat::YT2, 2, 0, 2},
+                        {TScreenFormat::YT4, 4, 0, 2},      {TScreenFormat::XY, 1, 1, 0},
+                        {TScreenFormat::CombYTXY, 2, 2, 1}, {TScreenFormat::Comb2YTXY, 3, 3, 2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.format));
     crt.SetFormat(c.format);
@@ -117,7 +117,8 @@ TEST_F(ScopeCRTTest, LayersFollowStyleScreenAndSwitchOff) {
   const auto [x, row] = dots->GetPointCell(90);
   EXPECT_EQ(test::PixelAt(s1, x, row), kCh1);
   // A new style replaces the layer; the old one's pixels go with it.
-  auto* persist = dynamic_cast<TPersistSignalLayer*>(crt.GetStyledLayer(TTraceId::Ch1, TDisplayStyle::InfinPers));
+  auto* persist =
+      dynamic_cast<TPersistSignalLayer*>(crt.GetStyledLayer(TTraceId::Ch1, TDisplayStyle::InfinPers));
   ASSERT_NE(persist, nullptr);
   EXPECT_EQ(persist->PersistTime(), 700u);
   EXPECT_EQ(crt.GetSignalLayer(TTraceId::Ch1), persist);
