@@ -21,7 +21,8 @@ using test::PixelAt;
 // A layer alone on a YT screen: plot 501 x Height (MaxX 500).
 template <typename Layer>
 struct TOverlayFixture {
-  explicit TOverlayFixture(int height = 41, uint32_t colour = 0xFF00FF00u) : layer("L", 501, height, 4, false) {
+  explicit TOverlayFixture(int height = 41, uint32_t colour = 0xFF00FF00u)
+      : layer("L", 501, height, 4, false) {
     screen.SetBounds(0, 0, kMarkerStripWidth + 501, height);
     test::Attach(layer, screen, colour);
   }
@@ -98,11 +99,11 @@ TEST(OverlayLayers, MeasurementAndSpectrumLinesGrabbed) {
     TMeasLine expected;
   };
   const Case cases[] = {
-      {256, 256, 1000, 1000, 1000, 200, 30, TMeasLine::Top},     // rows 30 (lower half)
-      {768, 768, 1000, 1000, 1000, 200, 10, TMeasLine::Base},    // rows 10 (upper half)
-      {1000, 0, 512, 512, 512, 200, 20, TMeasLine::Upper},       // three thresholds on row 20
-      {1000, 0, 1000, 563, 512, 200, 19, TMeasLine::Lower},      // middle 18, lower 20: upper half
-      {1000, 0, 1000, 1000, 1000, 100, 25, TMeasLine::Left},     // margin column 100
+      {256, 256, 1000, 1000, 1000, 200, 30, TMeasLine::Top},   // rows 30 (lower half)
+      {768, 768, 1000, 1000, 1000, 200, 10, TMeasLine::Base},  // rows 10 (upper half)
+      {1000, 0, 512, 512, 512, 200, 20, TMeasLine::Upper},     // three thresholds on row 20
+      {1000, 0, 1000, 563, 512, 200, 19, TMeasLine::Lower},    // middle 18, lower 20: upper half
+      {1000, 0, 1000, 1000, 1000, 100, 25, TMeasLine::Left},   // margin column 100
   };
   for (const Case& c : cases) {
     f.layer.PaintMeas_Params(800, c.topY, 2400, c.baseY, c.upperY, c.middleY, c.lowerY);
@@ -167,7 +168,7 @@ TEST_F(AnnotationTest, LowerNumberCoversAndBoxesFollowTheAnchor) {
   EXPECT_EQ(f.layer.BoxWidth(3), 17);
   EXPECT_EQ(f.layer.BoxHeight(3), 10);
   EXPECT_EQ(f.layer.BoxLeft(3), 267);
-  EXPECT_EQ(f.layer.BoxTop(3), 28);  // above the anchor
+  EXPECT_EQ(f.layer.BoxTop(3), 28);               // above the anchor
   f.layer.SetLabel(3, Label("A", 2000, 850, 1));  // row 17: the box goes below it
   EXPECT_EQ(f.layer.BoxTop(3), 22);
   EXPECT_EQ(f.layer.Renders(), 3);  // moved, not rendered again
@@ -194,7 +195,8 @@ TEST(MaskLayers, MaskMarginsNumbersAndErrors) {
   DisplayHooks.PointInMask.Set([](int x, int) {
     return x < 1000 ? TMaskArea::Mask : x < 2000 ? TMaskArea::Margin : TMaskArea::Outside;
   });
-  DisplayHooks.MaskPolygonCentre.Set([](int n) { return n == 1 ? std::pair(3000.0, 512.0) : std::pair(0.0, 0.0); });
+  DisplayHooks.MaskPolygonCentre.Set(
+      [](int n) { return n == 1 ? std::pair(3000.0, 512.0) : std::pair(0.0, 0.0); });
   f.layer.PaintMask();
   EXPECT_EQ(f.layer.FillColour(), 0x400000FFu);
   const TColorRef back = f.screen.Color();
@@ -225,8 +227,9 @@ TEST(MaskLayers, EditedPolygonsShareCellsAndMoveDown) {
   EXPECT_EQ(vertex, 0);  // (50, 20)
   EXPECT_EQ(f.layer.HitVertex(250, 35, vertex), -1);
 
-  for (int n = 0; n < 5; ++n) f.layer.SetPolygon(n, n + 1, std::vector<double>(5, 400.0 * (n + 1)),
-                                                 std::vector<double>(5, 512), false, -1);
+  for (int n = 0; n < 5; ++n)
+    f.layer.SetPolygon(n, n + 1, std::vector<double>(5, 400.0 * (n + 1)), std::vector<double>(5, 512), false,
+                       -1);
   f.layer.ErasePolygon(2, true);
   EXPECT_EQ(f.layer.VertexCount(2), 4);
   EXPECT_EQ(f.layer.VertexCount(3), 5);

@@ -127,7 +127,8 @@ TEST_F(TextStripsTest, FitIconShownWhereItIsDrawn) {
     for (int y = 0; y < top.Height(); ++y) {
       if (top.Image().Pixel(x, y) == top.Color()) continue;
       ++ink;
-      EXPECT_TRUE(x >= shown.Left && x <= shown.Right && y >= shown.Top && y <= shown.Bottom) << x << "," << y;
+      EXPECT_TRUE(x >= shown.Left && x <= shown.Right && y >= shown.Top && y <= shown.Bottom)
+          << x << "," << y;
     }
   }
   EXPECT_GT(ink, 10);
@@ -175,7 +176,8 @@ TEST_F(TextStripsTest, RightClicksOpenTheLineMenus) {
   DisplayHooks.MeasDisplay.Set([] { return 1; });  // Param
   DisplayHooks.MeasParamCount.Set([] { return 10; });
   DisplayHooks.BuildMeasPopupMenu.Set([](int) { return TPopupMenu{{{"Delete", "Delete"}}, {}}; });
-  DisplayHooks.MeasPopupItemClick.Set([&](const std::string& item, int slot) { chosen.emplace_back(item, slot); });
+  DisplayHooks.MeasPopupItemClick.Set(
+      [&](const std::string& item, int slot) { chosen.emplace_back(item, slot); });
   bottom.MouseDown(TMouseButton::Right, 200, 5);  // value cell of slot 0
   EXPECT_EQ(bottom.PopupMenu(), nullptr);
   bottom.MouseDown(TMouseButton::Right, 300, 20);  // caption of slot 6
