@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "display/display_hooks.h"
 #include "display_test_support.h"
 #include "framework/settings/program_objects.h"
@@ -182,6 +185,33 @@ TEST_F(ScopeCRTTest, LinkedLayersAreFoundOnlyWhileTheyLast) {
   EXPECT_EQ(crt.OverlayLayer(2), nullptr);
   crt.GetDotLayer(TTraceId::Ch1);
   EXPECT_EQ(crt.OverlayLayer(1), nullptr);
+}
+
+TEST_F(ScopeCRTTest, DelayedSweepWindowDraggedWithinThePlot) {
+  std::vector<double> shifts;
+  DisplayHooks.TimeBaseMode.Set([] { return 2; });  // AB
+  DisplayHooks.ShiftTimeBaseDelay.Set([&](bool second, double fx) { shifts.push_back(second ? -1 : fx); });
+  // Plot 750 columns: window 1 spans round(1000 * 750 / 4000) = 188 to 188 + 75.
+  crt.SetXWindow(400, 1000, 0, 0);
+  TParentSignalLayer& ch1 = *crt.GetDotLayer(TTraceId::Ch1);
+  Flat(ch1, 0.5);
+  int i = 0;
+  while (ch1.GetPointCell(i).first < 220) ++i;
+  const auto [x, y] = ch1.GetPointCell(i);
+  TScreenMouse& mouse = *crt.Mouse(1);
+  const TShiftState left{.Left = true};
+  mouse.MouseDown(TMouseButton::Left, left, x + kMarkerStripWidth, y);
+  ASSERT_NE(mouse.DragImage(), nullptr);
+  EXPECT_EQ(mouse.DragMode(), TDragMode::Windows);
+  EXPECT_FALSE(mouse.VerticalDragAllowed());
+  // The ghost is the window's columns; the drag stops where the window meets the right edge.
+  EXPECT_TRUE(mouse.DragImage()->At(188 + kMarkerStripWidth, 5));
+  EXPECT_FALSE(mouse.DragImage()->At(187 + kMarkerStripWidth, 5));
+  mouse.MouseMove(left, x + kMarkerStripWidth + 600, y + 40);
+  EXPECT_EQ(mouse.DragDX(), 750 - 263 - 1);
+  EXPECT_EQ(mouse.DragDY(), 0);
+  mouse.MouseUp(TMouseButton::Left, {}, x + kMarkerStripWidth + 600, y + 40);
+  EXPECT_EQ(shifts, std::vector<double>{std::nearbyint(486 / 750.0 * 4000) / 4000});
 }
 
 TEST_F(ScopeCRTTest, PersistenceTimesNeverStoreZero) {

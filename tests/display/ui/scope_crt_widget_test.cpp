@@ -31,10 +31,10 @@ class ScopeWidgetTest : public test::SettingsTreeTest {
     SettingsTreeTest::SetUp();
     widget.resize(804, 504);  // panel 800 x 500
     widget.show();
-    RootSpider->AddDoubleEdit({.Path = "Mark:M1:XPos", .Value = 1000, .Min = 0, .Max = 4000,
-                               .OnChange = [this](THandler& h) {
-                                 if (auto* m = crt.CreateXMarkerLayer(1, TTraceId::Ch1)) m->SetPosition(Value(h));
-                               }});
+    RootSpider->AddDoubleEdit(
+        {.Path = "Mark:M1:XPos", .Value = 1000, .Min = 0, .Max = 4000, .OnChange = [this](THandler& h) {
+           if (auto* m = crt.CreateXMarkerLayer(1, TTraceId::Ch1)) m->SetPosition(Value(h));
+         }});
     RootSpider->AddDoubleEdit({.Path = "Chan1:Position", .Value = 0, .Min = -10, .Max = 10});
     for (const char* path : {"Zoom:Left", "Zoom:Width", "Zoom:Bottom", "Zoom:Height"}) {
       RootSpider->AddDoubleEdit({.Path = path, .Value = 0, .Min = -10, .Max = 10});
@@ -46,14 +46,14 @@ class ScopeWidgetTest : public test::SettingsTreeTest {
     DisplayHooks.ShiftSignalView.Set([](TTraceId trace, double, double fy) {
       if (trace == TTraceId::Ch1) Set("Chan1:Position", Node("Chan1:Position") + 8 * fy);
     });
-    DisplayHooks.ZoomToRectangle.Set([this](const std::vector<TTraceId>& traces, double l, double w, double b,
-                                            double h) {
-      zoomed = traces;
-      Set("Zoom:Left", l);
-      Set("Zoom:Width", w);
-      Set("Zoom:Bottom", b);
-      Set("Zoom:Height", h);
-    });
+    DisplayHooks.ZoomToRectangle.Set(
+        [this](const std::vector<TTraceId>& traces, double l, double w, double b, double h) {
+          zoomed = traces;
+          Set("Zoom:Left", l);
+          Set("Zoom:Width", w);
+          Set("Zoom:Bottom", b);
+          Set("Zoom:Height", h);
+        });
   }
   static double Value(THandler& h) { return static_cast<TDoubleEditHandler&>(h).Value(); }
   static double Node(const char* path) { return Value(*RootSpider->FindHandler(path)); }
@@ -89,7 +89,8 @@ TEST_F(ScopeWidgetTest, ScreensAndStripsPlacedByTheLayout) {
   crt.SetFormat(TScreenFormat::Comb2YTXY);
   for (int n = 1; n <= 3; ++n) {
     const TSignalScreen& s = *crt.Screen(n);
-    EXPECT_EQ(widget.ScreenWidget(n)->geometry(), QRect(2 + s.Left(), 2 + s.Top(), s.Width(), s.Height())) << n;
+    EXPECT_EQ(widget.ScreenWidget(n)->geometry(), QRect(2 + s.Left(), 2 + s.Top(), s.Width(), s.Height()))
+        << n;
   }
   EXPECT_EQ(widget.ScreenWidget(4), nullptr);
   EXPECT_TRUE(widget.TopTextWidget()->isVisibleTo(&widget));
@@ -107,11 +108,13 @@ TEST_F(ScopeWidgetTest, MarkerDraggedChangesItsNode) {
   EXPECT_EQ(from, RoundClamped(marker->MaxX() * 0.25, 0, 4000));
   // Grab the line half-way down, drag it 100 pixels right.
   const int y = marker->MaxY() / 2 + 5;
-  Drag(widget.ScreenWidget(1), QPoint(kMarkerStripWidth + from, y), QPoint(kMarkerStripWidth + from + 100, y));
+  Drag(widget.ScreenWidget(1), QPoint(kMarkerStripWidth + from, y),
+       QPoint(kMarkerStripWidth + from + 100, y));
   const double expected = std::nearbyint((from + 100.0) / marker->MaxX() * 4000);
   EXPECT_EQ(Node("Mark:M1:XPos"), expected);
   EXPECT_EQ(marker->Left(), from + 100);
-  EXPECT_EQ(crt.Screen(1)->Image().Pixel(kMarkerStripWidth + from + 100, y), GetDisplaySourceRGB(TTraceId::Ch1));
+  EXPECT_EQ(crt.Screen(1)->Image().Pixel(kMarkerStripWidth + from + 100, y),
+            GetDisplaySourceRGB(TTraceId::Ch1));
 }
 
 TEST_F(ScopeWidgetTest, TraceDraggedByItsLevelMarker) {
@@ -182,8 +185,11 @@ TEST_F(ScopeWidgetTest, StripMenuChoiceReachesTheFeature) {
   std::vector<std::pair<std::string, int>> chosen;
   DisplayHooks.MeasDisplay.Set([] { return 1; });
   DisplayHooks.MeasParamCount.Set([] { return 2; });
-  DisplayHooks.BuildMeasPopupMenu.Set([](int) { return TPopupMenu{{{"Del", "Delete"}, {"Stat", "Statistics"}}, {}}; });
-  DisplayHooks.MeasPopupItemClick.Set([&](const std::string& item, int slot) { chosen.emplace_back(item, slot); });
+  DisplayHooks.BuildMeasPopupMenu.Set([](int) {
+    return TPopupMenu{{{"Del", "Delete"}, {"Stat", "Statistics"}}, {}};
+  });
+  DisplayHooks.MeasPopupItemClick.Set(
+      [&](const std::string& item, int slot) { chosen.emplace_back(item, slot); });
   TBottomStripWidget* strip = widget.BottomStripWidget();
   Send(strip, QEvent::MouseButtonPress, QPoint(20, 20), Qt::RightButton, Qt::RightButton);
   ASSERT_NE(strip->OpenMenu(), nullptr);
