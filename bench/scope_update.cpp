@@ -20,7 +20,9 @@ namespace {
 // A fixed 6 x 11 cell font: the cost of a text cell without a platform renderer.
 class TBenchFont final : public ITextRasteriser {
  public:
-  TTextExtent Measure(std::string_view text) const override { return {static_cast<int>(text.size()) * 6, 11}; }
+  TTextExtent Measure(std::string_view text) const override {
+    return {static_cast<int>(text.size()) * 6, 11};
+  }
   int CharAdvance(char32_t) const override { return 6; }
   TTextMask RenderMask(std::string_view text) const override {
     TTextMask mask;
@@ -75,8 +77,8 @@ void ScopeScreenUpdate(benchmark::State& state) {
     }
     source.count = record;
     crt.TopText().ShowAllChannelStatus();
-    crt.BottomText().WriteLine("dT " + std::to_string(record) + " ps", TNizText::GetMarkCellRect(1, 1, false), -1,
-                               0xFFFFFF);
+    crt.BottomText().WriteLine("dT " + std::to_string(record) + " ps", TNizText::GetMarkCellRect(1, 1, false),
+                               -1, 0xFFFFFF);
   };
   TRatio::Run(state, 30, update, [&] {
     uint32_t* to = copy.data();
