@@ -71,6 +71,11 @@ class TScanLinesScreen {
 
   // Places the surface and resizes its picture (new pixels in the background colour).
   virtual void SetBounds(int left, int top, int width, int height);
+  // Places the surface without touching its picture.
+  void MoveTo(int left, int top) {
+    left_ = left;
+    top_ = top;
+  }
   int Left() const { return left_; }
   int Top() const { return top_; }
   int Width() const { return image_.Width(); }
