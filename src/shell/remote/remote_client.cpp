@@ -168,8 +168,7 @@ pid_t StartEmbeddedCopy(const fs::path& program, const std::vector<std::string>&
   pid_t pid = 0;
   const int failed = posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0)
-    throw ERemoteError("Cannot start " + program.string() + ": " + std::strerror(failed));
+  if (failed != 0) throw ERemoteError("Cannot start " + program.string() + ": " + std::strerror(failed));
 
   const fs::path socketPath = RemoteSocketPath(folder, pid);
   const int64_t deadline = SteadyMs() + timeoutMs;
@@ -260,7 +259,8 @@ int RunRemoteClient(const std::vector<std::string>& args, std::istream& in, std:
   try {
     const fs::path folder = RemoteSocketFolder();
     if (start) {
-      pid = StartEmbeddedCopy(program.empty() ? DefaultProgramPath() : program, programArgs, folder, timeoutMs);
+      pid =
+          StartEmbeddedCopy(program.empty() ? DefaultProgramPath() : program, programArgs, folder, timeoutMs);
     } else if (!pid) {
       const std::vector<pid_t> running = RunningCopies(folder);
       if (running.empty()) {

@@ -20,10 +20,11 @@ const TProgramUnit RemoteUnit("remote control", [] {
 constinit TOwned<TRemoteServer> RemoteServer;
 
 void RegisterGuiCommand() {
-  RemoteState.GuiHandler = RootSpider->AddRadioSw(0, "Gui", "RemoteLocal,RemoteOnly,Invisible", [](THandler&) {
-    RemoteControlled = GetGuiRemoteMode() != TGuiRemoteMode::RemoteLocal;
-    ApplyGuiRemoteMode();
-  });
+  RemoteState.GuiHandler =
+      RootSpider->AddRadioSw(0, "Gui", "RemoteLocal,RemoteOnly,Invisible", [](THandler&) {
+        RemoteControlled = GetGuiRemoteMode() != TGuiRemoteMode::RemoteLocal;
+        ApplyGuiRemoteMode();
+      });
   RemoteState.GuiHandler->SetInternal(true);
 }
 
@@ -51,7 +52,8 @@ bool AutoCalibrationAllowed() { return GetGuiRemoteMode() == TGuiRemoteMode::Rem
 
 void StartRemoteServer(IClock& clock, bool startedEmbedded) {
   RemoteState.StartedEmbedded = startedEmbedded;
-  auto server = std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); }, clock);
+  auto server =
+      std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); }, clock);
   server->OnClientGone = [] {
     // Started for a client: it goes when its client goes, so that it never lingers holding
     // the instrument.

@@ -56,13 +56,14 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-std::string EncodeFrame(bool ok, std::string_view text) {
-  std::string frame = ok ? "OK " : "ERR ";
-  frame += std::to_string(text.size());
-  frame += '\n';
-  frame.append(text);
-  return frame;
+std::string FrameHead(bool ok, size_t size) {
+  std::string head = ok ? "OK " : "ERR ";
+  head += std::to_string(size);
+  head += '\n';
+  return head;
 }
+
+std::string EncodeFrame(bool ok, std::string_view text) { return FrameHead(ok, text.size()).append(text); }
 
 // ---------------------------------------------------------------------------------------
 

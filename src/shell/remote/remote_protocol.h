@@ -36,7 +36,9 @@ class ERemoteError : public std::runtime_error {
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 
-// "OK <n>\n" or "ERR <n>\n", then the text.
+// "OK <n>\n" or "ERR <n>\n" for a text of n bytes.
+std::string FrameHead(bool ok, size_t size);
+// The head, then the text.
 std::string EncodeFrame(bool ok, std::string_view text);
 
 // Splits what a client sends into requests, whatever pieces it arrives in. A line longer

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -102,7 +103,12 @@ void TRemoteServer::Service() {
   in_service_ = true;
   bool gone = false;
   try {
-    AcceptPending();
+    // One look at both sockets per step.
+    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {client_fd_, POLLIN, 0}};
+    const nfds_t count = client_fd_ >= 0 ? 2 : 1;
+    if (poll(fds, count, 0) < 0) fds[0].revents = fds[1].revents = 0;
+    client_readable_ = count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR));
+    if (fds[0].revents & POLLIN) AcceptPending();
     if (client_fd_ >= 0) {
       ServeClient();
       gone = client_fd_ < 0;
@@ -127,21 +133,21 @@ void TRemoteServer::AcceptPending() {
     if (client_fd_ < 0) {
       client_fd_ = fd;
       reader_.Clear();
-      out_.clear();
-      out_pos_ = 0;
+      ClearAnswer();
       peer_closed_ = false;
       continue;
     }
     const std::string refusal = EncodeFrame(false, kRefusedText);
-    [[maybe_unused]] const ssize_t sent = send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    [[maybe_unused]] const ssize_t sent =
+        send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     close(fd);
   }
 }
 
 void TRemoteServer::ServeClient() {
-  if (out_pos_ < out_.size()) {
+  if (AnswerPending()) {
     if (!WritePending()) return CloseClient();
-    if (out_pos_ < out_.size()) {
+    if (AnswerPending()) {
       if (clock_.NowMs() - out_since_ >= kReplyStallMs) CloseClient();
       return;
     }
@@ -156,9 +162,9 @@ void TRemoteServer::ServeClient() {
   }
   switch (event->Kind) {
     case TRequestReader::TKind::TooLong:
-      return Answer(false, kTooLongText);
+      return Answer(false, std::string(kTooLongText));
     case TRequestReader::TKind::NotUtf8:
-      return Answer(false, kNotUtf8Text);
+      return Answer(false, std::string(kNotUtf8Text));
     case TRequestReader::TKind::Line:
       break;
   }
@@ -170,12 +176,12 @@ void TRemoteServer::ServeClient() {
   } catch (...) {
     return Answer(false, "Unknown exception");
   }
-  Answer(true, reply);
+  Answer(true, std::move(reply));
 }
 
 bool TRemoteServer::ReadClient() {
-  pollfd p{client_fd_, POLLIN, 0};
-  if (poll(&p, 1, 0) <= 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return true;
+  if (!client_readable_) return true;
+  client_readable_ = false;
   char buffer[kReadChunk];
   size_t total = 0;
   while (total < kReadPerStep && !reader_.HasEvent()) {
@@ -197,8 +203,23 @@ bool TRemoteServer::ReadClient() {
 }
 
 bool TRemoteServer::WritePending() {
-  while (out_pos_ < out_.size()) {
-    const ssize_t n = send(client_fd_, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL);
+  // Head and body go out together, without joining them first (a body may be large).
+  while (AnswerPending()) {
+    iovec parts[2];
+    int count = 0;
+    size_t skip = out_pos_;
+    for (const std::string* part : {&out_head_, &out_body_}) {
+      if (skip >= part->size()) {
+        skip -= part->size();
+        continue;
+      }
+      parts[count++] = {const_cast<char*>(part->data()) + skip, part->size() - skip};
+      skip = 0;
+    }
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = static_cast<size_t>(count);
+    const ssize_t n = sendmsg(client_fd_, &message, MSG_NOSIGNAL);
     if (n > 0) {
       out_pos_ += static_cast<size_t>(n);
       out_since_ = clock_.NowMs();
@@ -207,16 +228,23 @@ bool TRemoteServer::WritePending() {
     if (n < 0 && errno == EINTR) continue;
     return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
   }
-  out_.clear();
-  out_pos_ = 0;
+  ClearAnswer();
   return true;
 }
 
-void TRemoteServer::Answer(bool ok, std::string_view text) {
-  out_ = EncodeFrame(ok, text);
+void TRemoteServer::Answer(bool ok, std::string text) {
+  out_head_ = FrameHead(ok, text.size());
+  out_body_ = std::move(text);
   out_pos_ = 0;
   out_since_ = clock_.NowMs();
   if (!WritePending()) CloseClient();
+}
+
+void TRemoteServer::ClearAnswer() {
+  out_head_.clear();
+  out_body_.clear();
+  out_body_.shrink_to_fit();
+  out_pos_ = 0;
 }
 
 void TRemoteServer::CloseClient() {
@@ -224,9 +252,7 @@ void TRemoteServer::CloseClient() {
   close(client_fd_);
   client_fd_ = -1;
   reader_.Clear();
-  out_.clear();
-  out_.shrink_to_fit();
-  out_pos_ = 0;
+  ClearAnswer();
   peer_closed_ = false;
 }
 

@@ -66,7 +66,9 @@ class TRemoteServer {
   void ServeClient();
   bool ReadClient();  // false: the client is gone
   bool WritePending();
-  void Answer(bool ok, std::string_view text);
+  void Answer(bool ok, std::string text);
+  bool AnswerPending() const { return out_pos_ < out_head_.size() + out_body_.size(); }
+  void ClearAnswer();
   void CloseClient();
   void RemoveStaleSockets(const std::filesystem::path& folder, pid_t pid);
 
@@ -77,10 +79,12 @@ class TRemoteServer {
   std::filesystem::path path_;
   ino_t inode_ = 0;
   TRequestReader reader_;
-  std::string out_;
-  size_t out_pos_ = 0;
-  int64_t out_since_ = 0;  // when the answer last moved
-  bool peer_closed_ = false;  // the client has shut its sending side
+  std::string out_head_;  // "OK <n>" LF
+  std::string out_body_;
+  size_t out_pos_ = 0;            // sent of head and body
+  int64_t out_since_ = 0;         // when the answer last moved
+  bool peer_closed_ = false;      // the client has shut its sending side
+  bool client_readable_ = false;  // this step's look found input (or a hang-up)
   bool in_service_ = false;
 };
 

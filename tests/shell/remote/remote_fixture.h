@@ -32,7 +32,9 @@ class RemoteTest : public ::testing::Test {
   void StartServer(bool embedded = false) { StartRemoteServer(clock_, embedded); }
 
   static void Serve() { ServiceRemote(); }
-  static TRemoteIdle Idle() { return [] { ServiceRemote(); }; }
+  static TRemoteIdle Idle() {
+    return [] { ServiceRemote(); };
+  }
 
   // A client of the program's socket.
   static void Connect(TRemoteClient& client) {

@@ -115,9 +115,9 @@ TEST_F(RemoteTest, BadRequestsGetAnErrorAndTheClientGoesOn) {
       {std::string(kMaxRequestBytes + 1, 'A') + "\n", "ERR Request line longer than 1048576 bytes"},
       {atLimit + "\n", "OK HEADER ON"},
       {"HEADER? \xff\n", "ERR Request line is not UTF-8"},
-      {"HEADER? \xc0\xaf\n", "ERR Request line is not UTF-8"},       // an overlong '/'
-      {"HEADER? \xed\xa0\x80\n", "ERR Request line is not UTF-8"},   // a surrogate
-      {"TB:UNITS? \xc2\xb5\n", "OK TB:UNITS TIME"},                   // UTF-8 passes
+      {"HEADER? \xc0\xaf\n", "ERR Request line is not UTF-8"},      // an overlong '/'
+      {"HEADER? \xed\xa0\x80\n", "ERR Request line is not UTF-8"},  // a surrogate
+      {"TB:UNITS? \xc2\xb5\n", "OK TB:UNITS TIME"},                 // UTF-8 passes
   };
   for (const auto& c : cases) {
     client.Send(c.bytes, 5000, Idle());

@@ -23,9 +23,18 @@ TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
   const struct {
     double value;
     const char* text;
-  } fixed[] = {{0, "0"},          {-0.0, "0"},         {0.0001, "0.0001"},  {0.00001, "1E-5"},
-               {12345.5, "12346"}, {12344.5, "12345"}, {99999.5, "1E5"},    {123456, "1.2346E5"},
-               {-2.5e-10, "-2.5E-10"}, {1.0 / 3, "0.33333"}, {100, "100"}, {NAN, "NAN"}};
+  } fixed[] = {{0, "0"},
+               {-0.0, "0"},
+               {0.0001, "0.0001"},
+               {0.00001, "1E-5"},
+               {12345.5, "12346"},
+               {12344.5, "12345"},
+               {99999.5, "1E5"},
+               {123456, "1.2346E5"},
+               {-2.5e-10, "-2.5E-10"},
+               {1.0 / 3, "0.33333"},
+               {100, "100"},
+               {NAN, "NAN"}};
   for (const auto& f : fixed) EXPECT_EQ(General5(f.value), f.text) << f.value;
 
   // Against the program's general formatter: values of every size, and exact halves.
@@ -40,8 +49,8 @@ TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
 }
 
 TEST(WfmNumbers, PhaseEdgeCasesStayAsClientsReadThem) {
-  const double cases[][3] = {{0, 1, 0},      {-1, 1, 135}, {-1, -1, -135}, {-1, 0, 0},     {1, 1, 45},
-                             {1, -1, -45},   {0, -1, 0},   {1e-61, 1, 0},  {-1e-59, 1, 90}, {3, 0, 0}};
+  const double cases[][3] = {{0, 1, 0},    {-1, 1, 135}, {-1, -1, -135}, {-1, 0, 0},      {1, 1, 45},
+                             {1, -1, -45}, {0, -1, 0},   {1e-61, 1, 0},  {-1e-59, 1, 90}, {3, 0, 0}};
   for (const auto& c : cases) EXPECT_NEAR(WfmPhaseDegrees(c[0], c[1]), c[2], 1e-9) << c[0] << " " << c[1];
 }
 
@@ -78,6 +87,12 @@ TEST_F(WfmTest, PreambleAndPointsWithAndWithoutHeader) {
       {"WFM:PREAMB? POIN", "WFM:PREAMB:POIN Points = 512"},
   };
   for (const auto& c : cases) EXPECT_EQ(Exec(c.line), c.reply) << c.line;
+
+  // In reflection units the points are sent converted: (0.25 - 0.05) / 0.5.
+  ch1.SetTdrUnitKind(tukRho);
+  ch1.SetTdrBase(0.05);
+  ch1.SetTdrAmplitude(0.5);
+  EXPECT_EQ(Exec("HEADER OFF;:WFM:SOURCE CH1;DATA?"), "0.4");
 }
 
 TEST_F(WfmTest, EachPartOfASpectrum) {
@@ -94,7 +109,8 @@ TEST_F(WfmTest, EachPartOfASpectrum) {
                             {"PH", "53.13, 135, -135, 0"},
                             {"RE", "3, -1, -1, 0"},
                             {"IM", "4, 1, -1, 2"}};
-  for (const auto& v : views) EXPECT_EQ(Exec(std::string(":WFM:COMPLEX ") + v[0] + ";:WFM:DATA?"), v[1]) << v[0];
+  for (const auto& v : views)
+    EXPECT_EQ(Exec(std::string(":WFM:COMPLEX ") + v[0] + ";:WFM:DATA?"), v[1]) << v[0];
 }
 
 TEST_F(WfmTest, FullRecordThroughTheSocketMatchesTheRecord) {
