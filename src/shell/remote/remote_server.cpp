@@ -126,6 +126,13 @@ void TRemoteServer::Service() {
   }
 }
 
+std::vector<int> TRemoteServer::WatchedSockets() const {
+  std::vector<int> fds;
+  for (const int fd : {listen_fd_, client_fd_})
+    if (fd >= 0) fds.push_back(fd);
+  return fds;
+}
+
 void TRemoteServer::AcceptPending() {
   for (;;) {
     const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/util/clock.h"
 #include "shell/remote/remote_protocol.h"
@@ -55,6 +56,9 @@ class TRemoteServer {
 
   // One step; a call made while a request runs (from inside TExec) returns at once.
   void Service();
+
+  // The sockets whose input should wake the event loop for a step (listening, client).
+  std::vector<int> WatchedSockets() const;
 
   // 1 while a client is connected, else 0.
   int ClientCount() const { return client_fd_ >= 0 ? 1 : 0; }
