@@ -5,11 +5,12 @@
 // Baseline of each: a bare echo over the same kind of socket, of a line of the query's
 // length, and of as many bytes as the waveform answer holds.
 
+#include "shell/remote/remote_control.h"
+
+#include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -26,7 +27,6 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
 #include "ratio.h"
-#include "shell/remote/remote_control.h"
 #include "shell/remote/remote_server.h"
 #include "shell/remote/waveform_transfer.h"
 

@@ -90,7 +90,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TReplyReader wholeReply, piecedReply;
   wholeReply.Feed(bytes);
   for (std::string_view piece : Pieces(bytes, sizes, sizeCount)) piecedReply.Feed(piece);
-  fuzz::Require(Describe(piecedReply) == Describe(wholeReply), "pieces change the answers",
-                bytes);
+  fuzz::Require(Describe(piecedReply) == Describe(wholeReply), "pieces change the answers", bytes);
   return 0;
 }
