@@ -26,6 +26,7 @@
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator.h"
+#include "shell/remote/remote_protocol.h"
 #include "support/fake_clock.h"
 #include "support/fuzz_program.h"
 #include "support/record_files.h"
@@ -338,6 +339,18 @@ void ReplySeeds() {
        "TRIG_ON\n");
 }
 
+// The byte for the request limit, no piece sizes, then what goes over the socket.
+void RemoteFramingSeeds() {
+  const std::string head("\xF0\x00", 2);
+  Seed("remote_framing", "session",
+       head + "TB:SCALEA 2.5N\nTB:SCALEA?\nHEADER OFF;WFM:DATA?\n\nWFM:PREAMB? xinc\n");
+  Seed("remote_framing", "bad-lines",
+       head + std::string(300, 'A') + "\nHEADER? \xFF\nTB:UNITS? \xC2\xB5\nTB:SCA");
+  Seed("remote_framing", "answers",
+       head + EncodeFrame(true, "TB:SCALEA 2.5 ns/div") + EncodeFrame(false, "ERROR!  Mnemonics is Absent") +
+           EncodeFrame(true, ""));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -353,6 +366,7 @@ int main(int argc, char** argv) {
   LanguageSeeds();
   IniSeeds();
   ReplySeeds();
+  RemoteFramingSeeds();
   fuzz::ResetProgramState();
   return 0;
 }

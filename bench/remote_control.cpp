@@ -1,0 +1,165 @@
+// Remote control through the program's socket, server and client in one thread as in the
+// program (the server's step runs between the client's send and its read):
+//   BM_RemoteQuery      "TB:SCALEA?" and its answer; goal at most 3 times the baseline;
+//   BM_RemoteWfmData    "WFM:DATA?" of a 4096-point record; goal under 5 times the baseline.
+// Baseline of each: a bare echo over the same kind of socket, of a line of the query's
+// length, and of as many bytes as the waveform answer holds.
+
+#include "shell/remote/remote_control.h"
+
+#include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/util/clock.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
+#include "ratio.h"
+#include "shell/remote/remote_server.h"
+#include "shell/remote/waveform_transfer.h"
+
+namespace norv {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Check(bool ok, const char* what) {
+  if (!ok) throw std::runtime_error(what);
+}
+
+int ConnectTo(const fs::path& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.native().copy(address.sun_path, sizeof(address.sun_path) - 1);
+  Check(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0, "connect");
+  return fd;
+}
+
+void SendAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    Check(n > 0, "send");
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+// Reads exactly `size` bytes (the socket is blocking).
+void ReceiveAll(int fd, std::string& buffer, size_t size) {
+  buffer.resize(size);
+  for (size_t got = 0; got < size;) {
+    const ssize_t n = recv(fd, buffer.data() + got, size - got, 0);
+    Check(n > 0, "recv");
+    got += static_cast<size_t>(n);
+  }
+}
+
+// The program with its settings, a 4096-point record on Ch1 and its server listening in a
+// folder of its own; one client connected.
+class TRemoteBench {
+ public:
+  TRemoteBench() {
+    FreshProgramState();
+    CreateRootSpider();
+    RegisterChannelCommands();
+    RegisterTimeBaseCommands();
+    RegisterTriggerCommands();
+    RegisterAcquisitionCommands();
+    RegisterWfmCommands();
+    RegisterGuiCommand();
+    TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+    ch1.SetRecLen(4096);
+    for (int i = 0; i < 4096; ++i) ch1.SetY(i, 0.25 * std::sin(i * 0.0123) + 1e-4 * (i % 7));
+    std::string pattern = (fs::temp_directory_path() / "norv-bench-XXXXXX").string();
+    Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    folder_ = pattern;
+    server_ = std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); },
+                                              SystemClock());
+    server_->Start({.Folder = folder_});
+    client_ = ConnectTo(server_->SocketPath());
+    server_->Service();
+    // The echo's own pair of the same kind.
+    int pair[2];
+    Check(socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0, "socketpair");
+    echo_client_ = pair[0];
+    echo_server_ = pair[1];
+  }
+  ~TRemoteBench() {
+    close(client_);
+    close(echo_client_);
+    close(echo_server_);
+    server_.reset();
+    fs::remove_all(folder_);
+    FreshProgramState();
+  }
+
+  // Sends the line, lets the server step and reads the whole answer; its size.
+  size_t Ask(std::string_view line) {
+    SendAll(client_, line);
+    server_->Service();
+    answer_.resize(kChunk);
+    size_t got = 0, need = 0;
+    for (;;) {
+      if (answer_.size() - got < kChunk) answer_.resize(got + kChunk);
+      const ssize_t n = recv(client_, answer_.data() + got, answer_.size() - got, 0);
+      Check(n > 0, "recv");
+      got += static_cast<size_t>(n);
+      if (!need) {
+        const size_t lf = std::string_view(answer_.data(), got).find('\n');
+        if (lf == std::string_view::npos) continue;
+        Check(answer_.starts_with("OK "), "answer");
+        need = lf + 1 + std::stoul(answer_.substr(3, lf - 3));
+      }
+      if (got >= need) return need;
+    }
+  }
+
+  // The same bytes out and back over a bare socket.
+  void Echo(std::string_view bytes) {
+    SendAll(echo_client_, bytes);
+    ReceiveAll(echo_server_, echoed_, bytes.size());
+    SendAll(echo_server_, echoed_);
+    ReceiveAll(echo_client_, back_, bytes.size());
+  }
+
+ private:
+  fs::path folder_;
+  std::unique_ptr<TRemoteServer> server_;
+  int client_ = -1, echo_client_ = -1, echo_server_ = -1;
+  static constexpr size_t kChunk = 64 * 1024;
+  std::string answer_, echoed_, back_;
+};
+
+void BM_RemoteQuery(benchmark::State& state) {
+  TRemoteBench bench;
+  const std::string query = "TB:SCALEA?\n";
+  const std::string line(query.size(), 'x');
+  bench::TRatio::Run(
+      state, 3, [&] { bench.Ask(query); }, [&] { bench.Echo(line); });
+}
+BENCHMARK(BM_RemoteQuery)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_RemoteWfmData(benchmark::State& state) {
+  TRemoteBench bench;
+  const std::string query = "WFM:DATA?\n";
+  const std::string bytes(bench.Ask(query), 'x');
+  state.counters["bytes"] = static_cast<double>(bytes.size());
+  bench::TRatio::Run(
+      state, 5, [&] { bench.Ask(query); }, [&] { bench.Echo(bytes); });
+}
+BENCHMARK(BM_RemoteWfmData)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace norv

@@ -1,0 +1,76 @@
+#include "shell/remote/remote_control.h"
+
+#include <memory>
+
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/text_case.h"
+#include "framework/util/errors.h"
+#include "shell/remote/remote_server.h"
+
+namespace norv {
+
+TRemoteHooks RemoteHooks;
+TRemoteState RemoteState;
+const TProgramUnit RemoteUnit("remote control", [] {
+  RemoteState = {};
+  RemoteHooks = {};
+});
+constinit TOwned<TRemoteServer> RemoteServer;
+
+void RegisterGuiCommand() {
+  RemoteState.GuiHandler =
+      RootSpider->AddRadioSw(0, "Gui", "RemoteLocal,RemoteOnly,Invisible", [](THandler&) {
+        RemoteControlled = GetGuiRemoteMode() != TGuiRemoteMode::RemoteLocal;
+        ApplyGuiRemoteMode();
+      });
+  RemoteState.GuiHandler->SetInternal(true);
+}
+
+TGuiRemoteMode GetGuiRemoteMode() {
+  const uint8_t index = GetIndex(RemoteState.GuiHandler);
+  return index <= 2 ? static_cast<TGuiRemoteMode>(index) : TGuiRemoteMode::RemoteLocal;
+}
+
+void ApplyGuiRemoteMode() { RemoteHooks.ApplyGuiRemoteMode(GetGuiRemoteMode()); }
+
+std::string ExecCommand(std::string_view command) {
+  if (!RootSpider) throw EAssertion("The settings are not ready yet");
+  return RootSpider->ExecCommandLine(command, false);
+}
+
+bool HasEmbeddingSwitch(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (SameTextAscii(arg, "-Embedding")) return true;
+  return false;
+}
+
+bool DialogsSuppressed() { return RemoteControlled || RemoteState.StartedEmbedded; }
+
+bool AutoCalibrationAllowed() { return GetGuiRemoteMode() == TGuiRemoteMode::RemoteLocal; }
+
+void StartRemoteServer(IClock& clock, bool startedEmbedded) {
+  RemoteState.StartedEmbedded = startedEmbedded;
+  auto server =
+      std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); }, clock);
+  server->OnClientGone = [] {
+    // Started for a client: it goes when its client goes, so that it never lingers holding
+    // the instrument.
+    if (RemoteState.StartedEmbedded) RemoteHooks.CloseProgram();
+  };
+  server->Start();
+  RemoteServer = std::move(server);
+}
+
+void ServiceRemote() {
+  if (RemoteServer) RemoteServer->Service();
+}
+
+int RemoteClientCount() { return RemoteServer ? RemoteServer->ClientCount() : 0; }
+
+void CheckNoRemoteClient() {
+  if (RemoteClientCount() > 0) throw EAssertion(GetLangStr("ActiveCOMclient"));
+}
+
+}  // namespace norv

@@ -1,0 +1,143 @@
+#include "shell/remote/waveform_transfer.h"
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/settings/handler.h"
+#include "framework/text/dot_number.h"
+#include "instrument/record/signal_obj.h"
+#include "remote_fixture.h"
+
+namespace norv::test {
+namespace {
+
+std::string General5(double v) {
+  std::string text;
+  AppendGeneral5(text, v);
+  return text;
+}
+
+TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
+  const struct {
+    double value;
+    const char* text;
+  } fixed[] = {{0, "0"},
+               {-0.0, "0"},
+               {0.0001, "0.0001"},
+               {0.00001, "1E-5"},
+               {12345.5, "12346"},
+               {12344.5, "12345"},
+               {99999.5, "1E5"},
+               {123456, "1.2346E5"},
+               {-2.5e-10, "-2.5E-10"},
+               {1.0 / 3, "0.33333"},
+               {100, "100"},
+               {NAN, "NAN"}};
+  for (const auto& f : fixed) EXPECT_EQ(General5(f.value), f.text) << f.value;
+
+  // Against the program's general formatter: values of every size, and exact halves.
+  std::mt19937_64 random(21);
+  std::uniform_real_distribution<double> mantissa(-10, 10);
+  std::uniform_int_distribution<int> exponent(-320, 308);
+  for (int i = 0; i < 20000; ++i) {
+    const double v = i % 4 == 0 ? (10000 + static_cast<int>(random() % 90000)) + 0.5
+                                : mantissa(random) * std::pow(10.0, exponent(random));
+    ASSERT_EQ(General5(v), FloatToStrF_Dot(v, TFloatFormat::ffGeneral, 5, 0)) << v;
+  }
+}
+
+TEST(WfmNumbers, PhaseEdgeCasesStayAsClientsReadThem) {
+  const double cases[][3] = {{0, 1, 0},    {-1, 1, 135}, {-1, -1, -135}, {-1, 0, 0},      {1, 1, 45},
+                             {1, -1, -45}, {0, -1, 0},   {1e-61, 1, 0},  {-1e-59, 1, 90}, {3, 0, 0}};
+  for (const auto& c : cases) EXPECT_NEAR(WfmPhaseDegrees(c[0], c[1]), c[2], 1e-9) << c[0] << " " << c[1];
+}
+
+class WfmTest : public RemoteTest {
+ protected:
+  static std::string Exec(std::string_view line) { return RootSpider->ExecCommandLine(line, false); }
+};
+
+TEST_F(WfmTest, PreambleAndPointsWithAndWithoutHeader) {
+  TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  ch1.SetRecLen(1);
+  ch1.SetY(0, 0.25);
+  ch1.SetDX(2.5e-11);
+  ch1.SetX0(-1e-9);
+  ch1.SetHorUnit("s");
+  ch1.SetVertUnit("V");
+  const struct {
+    const char* line;
+    const char* reply;
+  } cases[] = {
+      {"WFM:PREAMB?", "WFM:PREAMB: Points = 1, XInc = 2.5E-11, XOrig = -1E-9, XU = s, YU = V"},
+      {"WFM:PREAMB? xinc ", "WFM:PREAMB:XINC XInc = 2.5E-11"},
+      {"WFM:PREAMB? POIN", "WFM:PREAMB:POIN Points = 1"},
+      {"WFM:PREAMB? POINTS", "WFM:PREAMB:POINTS ERROR"},
+      {"WFM:DATA?", "WFM:DATA 0.25"},
+      {"WFM:DATA 1", ""},
+      {"HEADER OFF;WFM:PREAMB? XORG", "-1E-9"},
+      {"WFM:PREAMB?", "1, 2.5E-11, -1E-9, s, V"},
+      {"WFM:PREAMB? YUNIT", "ERROR"},
+      {"WFM:DATA?", "0.25"},
+      {"HEADER ON;WFM:SOURCE XY;SOURCE?", "WFM:SOURCE CH1"},  // no record to send
+      // M1 is off: no points, but its preamble.
+      {"WFM:SOURCE M1;DATA?", "WFM:DATA SIGNAL IS ABSENT"},
+      {"WFM:PREAMB? POIN", "WFM:PREAMB:POIN Points = 512"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Exec(c.line), c.reply) << c.line;
+
+  // In reflection units the points are sent converted: (0.25 - 0.05) / 0.5.
+  ch1.SetTdrUnitKind(tukRho);
+  ch1.SetTdrBase(0.05);
+  ch1.SetTdrAmplitude(0.5);
+  EXPECT_EQ(Exec("HEADER OFF;:WFM:SOURCE CH1;DATA?"), "0.4");
+}
+
+TEST_F(WfmTest, EachPartOfASpectrum) {
+  TSignalObj& s1 = SignalObjs()[TTraceId::S1];
+  s1.SetRecLen(4);
+  const double points[][2] = {{3, 4}, {-1, 1}, {-1, -1}, {0, 2}};
+  for (int i = 0; i < 4; ++i) {
+    s1.SetY(i, points[i][0]);
+    s1.SetIm(i, points[i][1]);
+  }
+  SignalsOn.SetOn(TTraceId::S1, true);
+  Exec("HEADER OFF;WFM:SOURCE S1");
+  const char* views[][2] = {{"MOD", "5, 1.4142, 1.4142, 2"},
+                            {"PH", "53.13, 135, -135, 0"},
+                            {"RE", "3, -1, -1, 0"},
+                            {"IM", "4, 1, -1, 2"}};
+  for (const auto& v : views)
+    EXPECT_EQ(Exec(std::string(":WFM:COMPLEX ") + v[0] + ";:WFM:DATA?"), v[1]) << v[0];
+}
+
+TEST_F(WfmTest, FullRecordThroughTheSocketMatchesTheRecord) {
+  TSignalObj& ch2 = SignalObjs()[TTraceId::Ch2];
+  ch2.SetRecLen(4096);
+  ch2.SetDX(1e-11);
+  ch2.SetX0(2e-9);
+  for (int i = 0; i < 4096; ++i) ch2.SetY(i, 0.3 * std::sin(i * 0.01) + 1e-7 * i);
+  StartServer();
+  TRemoteClient client;
+  Connect(client);
+  EXPECT_EQ(Ask(client, "WFM:SOURCE CH2;PREAMB?"),
+            "OK WFM:PREAMB: Points = 4096, XInc = 1E-11, XOrig = 2E-9, XU = s, YU = V");
+  const std::string reply = Ask(client, "HEADER OFF;:WFM:DATA?");
+  ASSERT_TRUE(reply.starts_with("OK "));
+  std::vector<double> values;
+  for (size_t pos = 3; pos < reply.size();) {
+    const size_t comma = std::min(reply.find(", ", pos), reply.size());
+    values.push_back(StrToFloat_Dot(reply.substr(pos, comma - pos)));
+    pos = comma + 2;
+  }
+  ASSERT_EQ(values.size(), 4096u);
+  for (int i = 0; i < 4096; ++i) {
+    const double y = ch2.GetY(i);
+    ASSERT_LE(std::fabs(values[i] - y), 5e-5 * std::fabs(y)) << i;
+  }
+}
+
+}  // namespace
+}  // namespace norv::test
