@@ -6,6 +6,8 @@
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "shell/remote/remote_control.h"
+#include "shell/remote/waveform_transfer.h"
 
 namespace norv::test {
 
@@ -15,6 +17,8 @@ void RegisterEveryUnit() {
   RegisterTimeBaseCommands();
   RegisterTriggerCommands();
   RegisterAcquisitionCommands();
+  RegisterWfmCommands();
+  RegisterGuiCommand();
 }
 
 void ApplyEveryUnit() {
