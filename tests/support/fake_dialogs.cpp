@@ -29,8 +29,8 @@ TAnswer FakeDialogs::DoAsk(TMessageKind kind, const std::string& text, const std
   return answer;
 }
 
-int FakeDialogs::DoAskCustom(TMessageKind kind, const std::string& text, const std::vector<std::string>& captions,
-                             int defaultButton) {
+int FakeDialogs::DoAskCustom(TMessageKind kind, const std::string& text,
+                             const std::vector<std::string>& captions, int defaultButton) {
   shown.push_back(SuppressedLogLine(kind, text));
   const int answer = Next(customAnswers, defaultButton, text);
   EXPECT_TRUE(answer >= 0 && answer < static_cast<int>(captions.size())) << "no such button: " << text;

@@ -111,6 +111,12 @@ std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool repla
 
 std::string THandler::Execute(const std::string&, bool, bool) { return {}; }
 
+void THandler::ExecuteBySwitcher() {
+  if (UndoBuffer) UndoBuffer->BeginStep();
+  TOriginScope origin(*this, wcvSwitcher);
+  if (OnChange) OnChange(*this);
+}
+
 void THandler::UpdateMyColors() {
   throw EAssertion("UpdateMyColors must be called only for Edit or SourcesComboBox");
 }
