@@ -213,10 +213,12 @@ void TRC_RadioSwitcher::HandlerBound() {
 
 void TRC_RadioSwitcher::ApplyToHandler() {
   if (!GetHandler()) return;
-  HandlerAs<TRadioSwHandler>("Handler not TRadioSwHandler").SetIndexBySwitcher(static_cast<uint8_t>(item_index_));
+  HandlerAs<TRadioSwHandler>("Handler not TRadioSwHandler")
+      .SetIndexBySwitcher(static_cast<uint8_t>(item_index_));
 }
 
-TRC_OnOffSwitch::TRC_OnOffSwitch(QWidget* parent, const TSwitcherSpec& spec) : TRC_CustomRadioSwitcher(parent) {
+TRC_OnOffSwitch::TRC_OnOffSwitch(QWidget* parent, const TSwitcherSpec& spec)
+    : TRC_CustomRadioSwitcher(parent) {
   resize(width(), 37);
   SetColumns(2);
   SetItems({"On", "Off"});
@@ -287,7 +289,8 @@ void TRC_CustomCheckSwitcher::ButtonClicked(int index) {
   ApplyToHandler();
 }
 
-TRC_CheckSwitcher::TRC_CheckSwitcher(QWidget* parent, const TSwitcherSpec& spec) : TRC_CustomCheckSwitcher(parent) {
+TRC_CheckSwitcher::TRC_CheckSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+    : TRC_CustomCheckSwitcher(parent) {
   Apply(spec);
 }
 

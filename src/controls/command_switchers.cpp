@@ -157,7 +157,8 @@ void TRC_CustomCmmandSwitcher::keyPressEvent(QKeyEvent* event) {
       key_pressed_ = focus_button_;
       if (states_[static_cast<size_t>(key_pressed_)] != cbsLatched) SetButtonState(key_pressed_, cbsPressed);
       break;
-    default: TRC_Switcher::keyPressEvent(event);
+    default:
+      TRC_Switcher::keyPressEvent(event);
   }
 }
 
@@ -235,9 +236,8 @@ void TRC_MainCommandSwitcher::BuildPopup() {
       action->setFont(bold);
       popup_->setDefaultAction(action);
     }
-    connect(action, &QAction::triggered, this, [this, action] {
-      GuardedCall([&] { MenuItemClick(action->objectName().mid(4).toInt()); });
-    });
+    connect(action, &QAction::triggered, this,
+            [this, action] { GuardedCall([&] { MenuItemClick(action->objectName().mid(4).toInt()); }); });
     item_lines_.push_back(line);
   }
   if (GetHandler() && HandlerAs<TMainCommandHandler>("HANDLER ERROR").GetState().MenuCount !=

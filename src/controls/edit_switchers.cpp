@@ -61,7 +61,7 @@ struct TPrefixKey {
   char key;
   double multiplier;
 };
-constexpr TPrefixKey kPrefixKeys[] = {{'a', 1e6}, {'g', 1e9},  {'k', 1e3},   {'m', 1e-3},
+constexpr TPrefixKey kPrefixKeys[] = {{'a', 1e6},  {'g', 1e9},   {'k', 1e3},  {'m', 1e-3},
                                       {'n', 1e-9}, {'p', 1e-12}, {'t', 1e12}, {'u', 1e-6}};
 
 }  // namespace
@@ -143,9 +143,8 @@ TRC_EditSwitcher::TRC_EditSwitcher(QWidget* parent, const TSwitcherSpec& spec) :
   auto add = [this](const char* name, const char* caption) {
     QAction* action = popup_->addAction(caption);
     action->setObjectName(name);
-    connect(action, &QAction::triggered, this, [this, action] {
-      GuardedCall([&] { MenuItemClick(action->objectName()); });
-    });
+    connect(action, &QAction::triggered, this,
+            [this, action] { GuardedCall([&] { MenuItemClick(action->objectName()); }); });
     return action;
   };
   QAction* calc = add("Calc", "Calculator");
@@ -345,7 +344,8 @@ void TRC_EditSwitcher::MenuItemClick(const QString& name) {
 void TRC_EditSwitcher::keyPressEvent(QKeyEvent* event) {
   GuardedCall([&] {
     const int key = event->key();
-    const bool arrow = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
+    const bool arrow =
+        key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right;
     if (!typing_) {
       if (arrow) {
         if (key_stepping_) return StepCommand(scRepeat);

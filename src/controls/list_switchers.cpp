@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 #include <QPainter>
 #include <QStyleOptionComboBox>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "controls/controls_state.h"
@@ -61,7 +61,8 @@ TColorComboBox::TColorComboBox(QWidget* parent) : QComboBox(parent) {
   back_colors_.fill(Qt::black);
   setItemDelegate(new TColorItemDelegate(*this));
   resize(width(), kListHeight);
-  connect(this, &QComboBox::activated, this, [this](int index) { GuardedCall([&] { ValidateChoice(index); }); });
+  connect(this, &QComboBox::activated, this,
+          [this](int index) { GuardedCall([&] { ValidateChoice(index); }); });
 }
 
 QColor TColorComboBox::ItemTextColor(int index) const {
@@ -153,7 +154,8 @@ void TColorComboBox::paintEvent(QPaintEvent*) {
   initStyleOption(&option);
   option.currentText.clear();
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
-  const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
   const int index = currentIndex();
   if (index < 0) return;
   QColor back = ItemBackColor(index), text = ItemTextColor(index);
@@ -245,7 +247,8 @@ void TRC_ListBoxSwitcher::HandlerBound() {
 // ---------------------------------------------------------------------------------------
 // Source switchers
 
-TRC_SourceSwitcher::TRC_SourceSwitcher(QWidget* parent) : TRC_Switcher(parent), list_(new TColorComboBox(this)) {
+TRC_SourceSwitcher::TRC_SourceSwitcher(QWidget* parent)
+    : TRC_Switcher(parent), list_(new TColorComboBox(this)) {
   setGeometry(4, 16, 103, 45);
   list_->setMaxVisibleItems(drop_down_count_);
   list_->OnValidChange = [this](TColorComboBox&) { ApplyToHandler(); };

@@ -4,16 +4,24 @@ namespace norv {
 
 QPalette::ColorRole SysColorRole(TSysColor color) {
   switch (color) {
-    case TSysColor::BtnFace: return QPalette::Button;
-    case TSysColor::BtnHighlight: return QPalette::Light;
-    case TSysColor::BtnShadow: return QPalette::Dark;
-    case TSysColor::ActiveCaption: return QPalette::Highlight;
+    case TSysColor::BtnFace:
+      return QPalette::Button;
+    case TSysColor::BtnHighlight:
+      return QPalette::Light;
+    case TSysColor::BtnShadow:
+      return QPalette::Dark;
+    case TSysColor::ActiveCaption:
+      return QPalette::Highlight;
     // The darkest grey of the palette: the white caption text stays readable on it, and a
     // greyed text on a button face stands out.
-    case TSysColor::InactiveCaption: return QPalette::Shadow;
-    case TSysColor::CaptionText: return QPalette::HighlightedText;
-    case TSysColor::Highlight: return QPalette::Highlight;
-    case TSysColor::HighlightText: return QPalette::HighlightedText;
+    case TSysColor::InactiveCaption:
+      return QPalette::Shadow;
+    case TSysColor::CaptionText:
+      return QPalette::HighlightedText;
+    case TSysColor::Highlight:
+      return QPalette::Highlight;
+    case TSysColor::HighlightText:
+      return QPalette::HighlightedText;
   }
   return QPalette::Button;
 }

@@ -30,8 +30,12 @@ void TButtonOfMainMenu::SetCaption(const QString& caption) {
   update();
 }
 
-bool TButtonOfMainMenu::LeftMenuOn() const { return isEnabled() && (state_ == bmmsLeft || state_ == bmmsBoth); }
-bool TButtonOfMainMenu::RightMenuOn() const { return isEnabled() && (state_ == bmmsRight || state_ == bmmsBoth); }
+bool TButtonOfMainMenu::LeftMenuOn() const {
+  return isEnabled() && (state_ == bmmsLeft || state_ == bmmsBoth);
+}
+bool TButtonOfMainMenu::RightMenuOn() const {
+  return isEnabled() && (state_ == bmmsRight || state_ == bmmsBoth);
+}
 
 void TButtonOfMainMenu::SetLeftMenuOn(bool on) {
   if (on && state_ == bmmsOff) SetState(bmmsLeft);
@@ -50,10 +54,14 @@ void TButtonOfMainMenu::SetRightMenuOn(bool on) {
 QColor TButtonOfMainMenu::FaceColor(TButtonOfMainMenuState state, bool enabled) {
   if (!enabled) return QColor(192, 192, 192);
   switch (state) {
-    case bmmsOff: return QColor(208, 208, 208);
-    case bmmsLeft: return QColor(255, 255, 179);
-    case bmmsRight: return QColor(202, 251, 187);
-    case bmmsBoth: return QColor(204, 255, 255);
+    case bmmsOff:
+      return QColor(208, 208, 208);
+    case bmmsLeft:
+      return QColor(255, 255, 179);
+    case bmmsRight:
+      return QColor(202, 251, 187);
+    case bmmsBoth:
+      return QColor(204, 255, 255);
   }
   return QColor(208, 208, 208);
 }
@@ -71,7 +79,8 @@ void TButtonOfMainMenu::paintEvent(QPaintEvent*) {
   const int x = (w - metrics.horizontalAdvance(caption_)) / 2;
   const int y = (h - metrics.height()) / 2;
   painter.setClipRect(inner);
-  painter.drawText(QRect(x, y, w, metrics.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
+  painter.drawText(QRect(x, y, w, metrics.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                   caption_);
   painter.setClipping(false);
   painter.setPen(kFrameGrey);
   // Blunt corners: each inner corner pixel and its neighbour towards the middle.

@@ -22,8 +22,8 @@ constexpr int kCaptionTextIndent = 4;
 void DrawFrame3D(QPainter& painter, QRect& r, const QColor& topLeft, const QColor& bottomRight) {
   if (r.width() <= 0 || r.height() <= 0) return;
   const int left = r.left(), top = r.top(), right = r.right(), bottom = r.bottom();
-  painter.fillRect(QRect(left, top, right - left, 1), topLeft);     // top, not its last pixel
-  painter.fillRect(QRect(left, top, 1, bottom - top), topLeft);     // left, not its last pixel
+  painter.fillRect(QRect(left, top, right - left, 1), topLeft);  // top, not its last pixel
+  painter.fillRect(QRect(left, top, 1, bottom - top), topLeft);  // left, not its last pixel
   painter.fillRect(QRect(right, top, 1, bottom - top + 1), bottomRight);
   painter.fillRect(QRect(left, bottom, right - left + 1, 1), bottomRight);
   r.adjust(1, 1, -1, -1);
@@ -138,7 +138,9 @@ void TRC_Switcher::Apply(const TSwitcherSpec& spec) {
   LayoutContent();
 }
 
-void TRC_Switcher::PaintContent(QPainter& painter, const QRect& content) { painter.fillRect(content, Color()); }
+void TRC_Switcher::PaintContent(QPainter& painter, const QRect& content) {
+  painter.fillRect(content, Color());
+}
 
 void TRC_Switcher::paintEvent(QPaintEvent*) {
   QPainter painter(this);
@@ -270,15 +272,28 @@ void TRC_RightMenuPanel::UnregisterSwitchers() {
   for (TRC_Switcher* switcher : Switchers()) switcher->UnregisterFromHandler();
 }
 
-void TRC_RightMenuPanel::paintEvent(QPaintEvent* event) {
-  if (!without_frame_) {
-    QGroupBox::paintEvent(event);
-  } else {
-    QPainter(this).fillRect(rect(), palette().color(QPalette::Window));
-  }
-  if (!IsHelpContextMode()) return;
+void TRC_RightMenuPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setFont(font());
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  const QFontMetrics metrics(font());
+  if (!without_frame_) {
+    // The classic etched frame, its top line through the middle of the caption, and the
+    // caption on a gap in it, clear of the edge.
+    const int top = metrics.height() / 2;
+    painter.setPen(SysColor(palette(), TSysColor::BtnShadow));
+    painter.drawRect(QRect(0, top, width() - 2, height() - top - 2));
+    painter.setPen(SysColor(palette(), TSysColor::BtnHighlight));
+    painter.drawRect(QRect(1, top + 1, width() - 2, height() - top - 2));
+    if (!title().isEmpty()) {
+      const QRect caption(kCaptionLeft, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+      painter.fillRect(caption, palette().color(QPalette::Window));
+      painter.setPen(palette().color(QPalette::WindowText));
+      painter.drawText(caption.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                       title());
+    }
+  }
+  if (!IsHelpContextMode()) return;
   painter.setPen(QColor(255, 0, 0));
   painter.drawText(QRect(0, 0, width() - 4, 18), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                    QString::number(help_context_));

@@ -182,7 +182,8 @@ class TRC_RightMenuPanel : public QGroupBox {
     return *switcher;
   }
 
-  static constexpr int kFirstTop = 16;   // below the panel's caption
+  static constexpr int kFirstTop = 16;  // below the panel's caption
+  static constexpr int kCaptionLeft = 6;
   static constexpr int kSwitcherGap = 2;
 
  protected:

@@ -17,33 +17,48 @@ namespace {
 
 QMessageBox::Icon IconOf(TMessageKind kind) {
   switch (kind) {
-    case TMessageKind::Information: return QMessageBox::Information;
-    case TMessageKind::Warning: return QMessageBox::Warning;
-    case TMessageKind::Error: return QMessageBox::Critical;
-    case TMessageKind::Confirmation: return QMessageBox::Question;
+    case TMessageKind::Information:
+      return QMessageBox::Information;
+    case TMessageKind::Warning:
+      return QMessageBox::Warning;
+    case TMessageKind::Error:
+      return QMessageBox::Critical;
+    case TMessageKind::Confirmation:
+      return QMessageBox::Question;
   }
   return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButton StandardOf(TAnswer answer) {
   switch (answer) {
-    case TAnswer::OK: return QMessageBox::Ok;
-    case TAnswer::Cancel: return QMessageBox::Cancel;
-    case TAnswer::Yes: return QMessageBox::Yes;
-    case TAnswer::No: return QMessageBox::No;
-    case TAnswer::Abort: return QMessageBox::Abort;
-    case TAnswer::Retry: return QMessageBox::Retry;
-    case TAnswer::Ignore: return QMessageBox::Ignore;
+    case TAnswer::OK:
+      return QMessageBox::Ok;
+    case TAnswer::Cancel:
+      return QMessageBox::Cancel;
+    case TAnswer::Yes:
+      return QMessageBox::Yes;
+    case TAnswer::No:
+      return QMessageBox::No;
+    case TAnswer::Abort:
+      return QMessageBox::Abort;
+    case TAnswer::Retry:
+      return QMessageBox::Retry;
+    case TAnswer::Ignore:
+      return QMessageBox::Ignore;
   }
   return QMessageBox::NoButton;
 }
 
 QString Title(TMessageKind kind) {
   switch (kind) {
-    case TMessageKind::Information: return QStringLiteral("Information");
-    case TMessageKind::Warning: return QStringLiteral("Warning");
-    case TMessageKind::Error: return QStringLiteral("Error");
-    case TMessageKind::Confirmation: return QStringLiteral("Confirm");
+    case TMessageKind::Information:
+      return QStringLiteral("Information");
+    case TMessageKind::Warning:
+      return QStringLiteral("Warning");
+    case TMessageKind::Error:
+      return QStringLiteral("Error");
+    case TMessageKind::Confirmation:
+      return QStringLiteral("Confirm");
   }
   return {};
 }
@@ -80,11 +95,12 @@ TAnswer TQtDialogs::DoAsk(TMessageKind kind, const std::string& text, const std:
   return buttons.back();
 }
 
-int TQtDialogs::DoAskCustom(TMessageKind kind, const std::string& text, const std::vector<std::string>& captions,
-                            int defaultButton) {
+int TQtDialogs::DoAskCustom(TMessageKind kind, const std::string& text,
+                            const std::vector<std::string>& captions, int defaultButton) {
   QMessageBox box(IconOf(kind), Title(kind), Q(text), QMessageBox::NoButton, parent_);
   std::vector<QPushButton*> shown;
-  for (const std::string& caption : captions) shown.push_back(box.addButton(Q(caption), QMessageBox::AcceptRole));
+  for (const std::string& caption : captions)
+    shown.push_back(box.addButton(Q(caption), QMessageBox::AcceptRole));
   box.setDefaultButton(shown[static_cast<size_t>(defaultButton)]);
   box.setEscapeButton(shown.back());
   box.exec();
@@ -138,8 +154,8 @@ bool TQtDialogs::DoPrinterSetup() {
 
 bool TQtDialogs::DoCopyImageToClipboard(const TImageView& image) {
   // The clipboard keeps a copy; the caller's pixels may go right after.
-  const QImage view(reinterpret_cast<const uchar*>(image.Pixels), image.Width, image.Height,
-                    image.Width * 4, QImage::Format_RGB32);
+  const QImage view(reinterpret_cast<const uchar*>(image.Pixels), image.Width, image.Height, image.Width * 4,
+                    QImage::Format_RGB32);
   QApplication::clipboard()->setImage(view.copy());
   return true;
 }

@@ -42,7 +42,8 @@ TEST(QtDialogs, EnterTakesTheDefaultAndEscapeTheLastButton) {
                         TAnswer::No),
             TAnswer::No);
   PressInNextDialog(Qt::Key_Return);
-  EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "No instrument", {"Absent", "Retry", "Demo", "Exit"}, 2), 2);
+  EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "No instrument", {"Absent", "Retry", "Demo", "Exit"}, 2),
+            2);
   PressInNextDialog(Qt::Key_Escape);
   EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "No instrument", {"Absent", "Retry", "Exit"}, 0), 2);
 

@@ -15,10 +15,14 @@ namespace {
 
 const char* KindName(TMessageKind kind) {
   switch (kind) {
-    case TMessageKind::Information: return "information";
-    case TMessageKind::Warning: return "warning";
-    case TMessageKind::Error: return "error";
-    case TMessageKind::Confirmation: return "question";
+    case TMessageKind::Information:
+      return "information";
+    case TMessageKind::Warning:
+      return "warning";
+    case TMessageKind::Error:
+      return "error";
+    case TMessageKind::Confirmation:
+      return "question";
   }
   return "message";
 }
@@ -43,7 +47,8 @@ bool Blocked() { return DialogState.Suppressed || !DialogState.Service; }
 
 void Log(const std::string& line) {
   std::vector<std::string>& log = DialogState.SuppressedLog;
-  if (log.size() >= kSuppressedLogSize) log.erase(log.begin(), log.begin() + (log.size() - kSuppressedLogSize + 1));
+  if (log.size() >= kSuppressedLogSize)
+    log.erase(log.begin(), log.begin() + (log.size() - kSuppressedLogSize + 1));
   log.push_back(line);
   if (DialogState.OnSuppressedText.IsSet())
     DialogState.OnSuppressedText(line);
@@ -76,8 +81,8 @@ TAnswer TDialogService::Ask(TMessageKind kind, const std::string& text, const st
   return DoAsk(kind, text, shown, defaultAnswer);
 }
 
-int TDialogService::AskCustom(TMessageKind kind, const std::string& text, const std::vector<std::string>& captions,
-                              int defaultButton) {
+int TDialogService::AskCustom(TMessageKind kind, const std::string& text,
+                              const std::vector<std::string>& captions, int defaultButton) {
   if (defaultButton < 0 || defaultButton >= static_cast<int>(captions.size()))
     throw EAssertion("Dialog default button is not one of its buttons: " + text);
   if (Blocked()) {

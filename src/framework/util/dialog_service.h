@@ -75,8 +75,8 @@ class TDialogService {
  protected:
   virtual TAnswer DoAsk(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
                         TAnswer defaultAnswer) = 0;
-  virtual int DoAskCustom(TMessageKind kind, const std::string& text, const std::vector<std::string>& captions,
-                          int defaultButton) = 0;
+  virtual int DoAskCustom(TMessageKind kind, const std::string& text,
+                          const std::vector<std::string>& captions, int defaultButton) = 0;
   virtual void DoInform(TMessageKind kind, const std::string& text) = 0;
   virtual std::optional<TFileChoice> DoChooseFile(const TFileRequest& request) = 0;
   virtual std::optional<uint32_t> DoChooseColour(uint32_t colour, bool fullOpen) = 0;

@@ -31,7 +31,8 @@ std::string AskEverything() {
   result += " " + std::to_string(Dialogs().AskCustom(TMessageKind::Warning, "No instrument",
                                                      {"Absent", "Retry", "Demo", "Exit"}, 3));
   Dialogs().Inform(TMessageKind::Error, "Signal is absent");
-  const auto file = Dialogs().ChooseFile({.Save = true, .Title = "Save Setup As", .Filter = "Setup File (*.set)|*.set"});
+  const auto file =
+      Dialogs().ChooseFile({.Save = true, .Title = "Save Setup As", .Filter = "Setup File (*.set)|*.set"});
   result += file ? " " + file->FileName : " -";
   const auto colour = Dialogs().ChooseColour(0x00FF00);
   result += colour ? " " + std::to_string(*colour) : " -";
@@ -87,7 +88,8 @@ TEST_F(DialogServiceTest, ADefaultOutsideTheButtonsIsADesignErrorAndTheLogStaysB
   EXPECT_THROW(Dialogs().AskCustom(TMessageKind::Confirmation, "q", {"A"}, 1), EAssertion);
   // No buttons: OK alone.
   EXPECT_EQ(Dialogs().Ask(TMessageKind::Information, "note", {}, TAnswer::OK), TAnswer::OK);
-  for (size_t i = 0; i < kSuppressedLogSize + 5; ++i) Dialogs().Inform(TMessageKind::Information, std::to_string(i));
+  for (size_t i = 0; i < kSuppressedLogSize + 5; ++i)
+    Dialogs().Inform(TMessageKind::Information, std::to_string(i));
   ASSERT_EQ(DialogState.SuppressedLog.size(), kSuppressedLogSize);
   EXPECT_EQ(DialogState.SuppressedLog.front(), "[information] 5");
 }
