@@ -39,7 +39,8 @@ TEST_F(BindingTest, FullPathsAndRebinding) {
            {"plain", "RecLen", "RecLen"},  // only the direct parent counts
        }) {
     SCOPED_TRACE(std::string(c.group ? c.group : "window") + " " + c.mnemonics);
-    auto* panel = new TRC_RightMenuPanel(&window, c.group && std::string(c.group) != "plain" ? c.group : "Acq");
+    auto* panel =
+        new TRC_RightMenuPanel(&window, c.group && std::string(c.group) != "plain" ? c.group : "Acq");
     QWidget* parent = !c.group ? static_cast<QWidget*>(&window) : panel;
     if (c.group && std::string(c.group) == "plain") parent = new QWidget(panel);
     auto* switcher = new TRC_OnOffSwitch(parent, {.Mnemonics = c.mnemonics});
@@ -157,8 +158,11 @@ QImage ExpectedStrip(const QString& text, int width) {
 }
 
 TEST_F(BindingTest, HelpContextModeShowsTheNumbersBeforeTheCaptions) {
-  for (const auto& [arguments, asks] : std::vector<std::pair<QStringList, bool>>{
-           {{"Absent", "HelpContext"}, true}, {{"helpcontext"}, true}, {{"HELPCONTEXTX"}, false}, {{}, false}})
+  for (const auto& [arguments, asks] :
+       std::vector<std::pair<QStringList, bool>>{{{"Absent", "HelpContext"}, true},
+                                                 {{"helpcontext"}, true},
+                                                 {{"HELPCONTEXTX"}, false},
+                                                 {{}, false}})
     EXPECT_EQ(AsksForHelpContext(arguments), asks) << arguments.join(' ').toStdString();
 
   auto* edit = new TRC_EditSwitcher(&window, {.Caption = "Delay", .HelpContext = 1234});
