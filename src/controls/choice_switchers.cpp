@@ -64,7 +64,15 @@ TRC_PolyButtonSwitcher::TRC_PolyButtonSwitcher(QWidget* parent) : TRC_Switcher(p
 
 void TRC_PolyButtonSwitcher::Apply(const TSwitcherSpec& spec) {
   if (spec.Columns > 0) columns_ = spec.Columns;
-  if (!spec.Items.isEmpty()) SetItems(spec.Items);
+  // The help number first: the buttons' own numbers count from it.
+  if (spec.HelpContext) SetHelpContext(spec.HelpContext);
+  help_separate_ = help_separate_ || spec.HelpSeparate;
+  if (!spec.Items.isEmpty()) {
+    SetItems(spec.Items);
+  } else if (spec.HelpSeparate) {
+    ItemsChanged();
+  }
+  if (spec.ViewAsButton) SetViewAsButton(true);
   TRC_Switcher::Apply(spec);
 }
 

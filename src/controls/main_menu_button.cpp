@@ -1,8 +1,10 @@
 #include "controls/main_menu_button.h"
 
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/controls_state.h"
 #include "controls/look.h"
 
 namespace norv {
@@ -89,6 +91,10 @@ void TButtonOfMainMenu::paintEvent(QPaintEvent*) {
     painter.drawPoint(corner);
     painter.drawPoint(corner + QPoint(0, towardsMiddle));
   }
+}
+
+void TButtonOfMainMenu::mousePressEvent(QMouseEvent* event) {
+  if (OnMouseDown) GuardedCall([&] { OnMouseDown(*this, event->button()); });
 }
 
 void TButtonOfMainMenu::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 namespace norv {
 
@@ -25,12 +26,16 @@ class TButtonOfMainMenu : public QWidget {
   void SetLeftMenuOn(bool on);
   void SetRightMenuOn(bool on);
 
+  // The main window's handler of a press: it decides which side panel opens the menu.
+  std::function<void(TButtonOfMainMenu&, Qt::MouseButton)> OnMouseDown;
+
   // The face colour of a state, and of a disabled button.
   static QColor FaceColor(TButtonOfMainMenuState state, bool enabled);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   TButtonOfMainMenuState state_ = bmmsOff;

@@ -47,6 +47,9 @@ struct TSwitcherSpec {
   int Columns = 0;
   int HelpContext = 0;
   std::optional<bool> WithHot = {};
+  // Buttons of choices: drawn as push buttons; each with its own help number.
+  bool ViewAsButton = false;
+  bool HelpSeparate = false;
 };
 
 // Exact texts of the binding's design errors.

@@ -25,9 +25,11 @@ TEST_F(ButtonSwitchersTest, ClicksSetTheHandlerAndCommandsRepaintEveryBoundSwitc
   StartUndo();
   auto* mode = RootSpider->AddRadioSw(0, "Acq:Mode", "Sample,Average,Envelope");
   auto* panel = new TRC_RightMenuPanel(&window, "Acq");
-  auto& buttons = panel->Add<TRC_RadioSwitcher>({.Mnemonics = "Mode", .Items = {"Sample", "Average", "Envelope"}});
+  auto& buttons =
+      panel->Add<TRC_RadioSwitcher>({.Mnemonics = "Mode", .Items = {"Sample", "Average", "Envelope"}});
   auto& twin = panel->Add<TRC_RadioSwitcher>({.Mnemonics = "Mode", .Items = {"S", "A", "E"}, .Columns = 3});
-  auto& list = panel->Add<TRC_ListBoxSwitcher>({.Mnemonics = "Mode", .Items = {"Sample", "Average", "Envelope"}});
+  auto& list =
+      panel->Add<TRC_ListBoxSwitcher>({.Mnemonics = "Mode", .Items = {"Sample", "Average", "Envelope"}});
   panel->RegisterSwitchers();
   panel->show();
   window.ShowActive();
@@ -105,11 +107,15 @@ TEST_F(ButtonSwitchersTest, LayoutLimitsAndDesignErrors) {
   empty->SetDisabledMask(0xFFFFFFFF);
   EXPECT_EQ(empty->ButtonCount(), 0);
 
-  // Own help numbers per button.
+  // Own help numbers per button, and captions without their markers.
+  auto* separate = new TRC_RadioSwitcher(
+      &window, {.Items = {"A", "~B", "C", "_250_D", "*E"}, .HelpContext = 100, .HelpSeparate = true});
   std::vector<std::pair<int, QString>> help;
-  for (const THelpItem& item : SeparateHelpNumbers(100, {"A", "~B", "C", "_250_D", "*E"}))
-    help.emplace_back(item.HelpContext, item.Caption);
-  EXPECT_EQ(help, (std::vector<std::pair<int, QString>>{{101, "A"}, {101, "B"}, {102, "C"}, {250, "D"}, {252, "E"}}));
+  for (int i = 0; i < separate->ButtonCount(); ++i)
+    help.emplace_back(dynamic_cast<TMyRadioButton*>(separate->Button(i))->HelpContext,
+                      separate->Button(i)->text());
+  EXPECT_EQ(help, (std::vector<std::pair<int, QString>>{
+                      {101, "A"}, {101, "B"}, {102, "C"}, {250, "D"}, {252, "E"}}));
 
   // Wrong item counts and wrong handler classes are design errors with fixed texts.
   RootSpider->AddRadioSw(0, "Acq:Mode", "A,B,C,D");
@@ -201,11 +207,11 @@ TEST_F(ButtonSwitchersTest, CommandButtonsLatchReleaseAndRunOnlyWhenReleasedOnTh
 
 TEST_F(ButtonSwitchersTest, TheMainCommandsMenuFollowsItsHandlerAndTheLanguage) {
   std::vector<int> chosen;
-  auto* fit = RootSpider->AddMainCommand("*Fit", nullptr, "", "Multi,Single", [&](THandler& h) {
-    chosen.push_back(static_cast<TMainCommandHandler&>(h).GetCurrentItem());
-  }, 0);
-  auto* menu = new TRC_MainCommandSwitcher(&window, {.Mnemonics = "*Fit", .Caption = "Fit",
-                                                     .Items = {"Multi", "~Delimiter", "Single"}});
+  auto* fit = RootSpider->AddMainCommand(
+      "*Fit", nullptr, "", "Multi,Single",
+      [&](THandler& h) { chosen.push_back(static_cast<TMainCommandHandler&>(h).GetCurrentItem()); }, 0);
+  auto* menu = new TRC_MainCommandSwitcher(
+      &window, {.Mnemonics = "*Fit", .Caption = "Fit", .Items = {"Multi", "~Delimiter", "Single"}});
   menu->RegisterInHandler(true);
   ASSERT_NE(menu->PopupMenu(), nullptr);
   auto texts = [&] {

@@ -1,11 +1,12 @@
 // Numeric settings on screen: arrows with auto-repeat on the fake timer, keys, typed
 // entry, the pop-up menu, and the value box as it is painted.
 
+#include "controls/edit_switchers.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
 
-#include "controls/edit_switchers.h"
 #include "controls_fixture.h"
 
 namespace norv::test {
@@ -15,10 +16,23 @@ class EditSwitchersTest : public ControlsTest {
  protected:
   void SetUp() override {
     ControlsTest::SetUp();
-    count = RootSpider->AddIntEdit({.Path = "Acq:NAcq", .Min = 0, .Mid = 500, .Max = 1000,
-                                    .CoarseRule = srLinear, .CoarseStep = 10, .FineRule = srLinear, .FineStep = 1});
-    rate = RootSpider->AddDoubleEdit({.Path = "Tb:Rate", .Value = 3, .Unit = "Hz", .Min = 0, .Mid = 1e3, .Max = 1e9,
-                                      .CoarseRule = srLinear, .CoarseStep = 1, .Tolerance = 1e-15});
+    count = RootSpider->AddIntEdit({.Path = "Acq:NAcq",
+                                    .Min = 0,
+                                    .Mid = 500,
+                                    .Max = 1000,
+                                    .CoarseRule = srLinear,
+                                    .CoarseStep = 10,
+                                    .FineRule = srLinear,
+                                    .FineStep = 1});
+    rate = RootSpider->AddDoubleEdit({.Path = "Tb:Rate",
+                                      .Value = 3,
+                                      .Unit = "Hz",
+                                      .Min = 0,
+                                      .Mid = 1e3,
+                                      .Max = 1e9,
+                                      .CoarseRule = srLinear,
+                                      .CoarseStep = 1,
+                                      .Tolerance = 1e-15});
   }
   TRC_EditSwitcher* NewEdit(const char* path, TSwitcherSpec spec = {}) {
     spec.Mnemonics = path;
@@ -72,9 +86,14 @@ TEST_F(EditSwitchersTest, ArrowsStepAndRepeatOnTheTimerKeysStepAndJump) {
     int value;
     bool fine;
   };
-  for (const Step& s : {Step{Qt::Key_Up, 60, false}, {Qt::Key_Left, 59, true}, {Qt::Key_Right, 60, true},
-                        {Qt::Key_Down, 50, false}, {Qt::Key_End, 0, false}, {Qt::Key_Home, 1000, false},
-                        {Qt::Key_PageUp, 500, false}, {Qt::Key_PageDown, 500, false}}) {
+  for (const Step& s : {Step{Qt::Key_Up, 60, false},
+                        {Qt::Key_Left, 59, true},
+                        {Qt::Key_Right, 60, true},
+                        {Qt::Key_Down, 50, false},
+                        {Qt::Key_End, 0, false},
+                        {Qt::Key_Home, 1000, false},
+                        {Qt::Key_PageUp, 500, false},
+                        {Qt::Key_PageDown, 500, false}}) {
     PressKey(edit, s.key);
     EXPECT_EQ(count->Value(), s.value) << s.key;
     EXPECT_EQ(edit->Fine(), s.fine) << s.key;
@@ -104,17 +123,17 @@ TEST_F(EditSwitchersTest, TypedEntry) {
            Case{"100n", 100e-9, nullptr, 0},  // a prefix letter commits at once
            {"2a", 2e6, nullptr, 0},
            {"5\r", 5, nullptr, 0},
-           {"1x", 1, nullptr, 0},               // x acts as Enter
-           {"2.5 MEG\r", 2.5e6, nullptr, 0},    // a blank opens a prefix word, read as commands read it
+           {"1x", 1, nullptr, 0},             // x acts as Enter
+           {"2.5 MEG\r", 2.5e6, nullptr, 0},  // a blank opens a prefix word, read as commands read it
            {"2.5 k\r", 2.5e3, nullptr, 0},
-           {"MAX\r", 1e9, nullptr, 0},          // the limits by name
+           {"MAX\r", 1e9, nullptr, 0},  // the limits by name
            {"mid\r", 1e3, nullptr, 0},
-           {"1q", 3, "1", 0},                   // q is ignored
-           {"1-", 3, "1", 1},                   // no number goes on like that
-           {"-\r", 3, "-", 0},                  // an unfinished number is not committed
-           {"M\r", 3, "M", 1},                  // nor a word that is no number
-           {"7\b\r", 3, nullptr, 0},            // rubbed out: Enter ends without a change
-           {"4\x1b", 3, nullptr, 0},            // Escape ends without a change
+           {"1q", 3, "1", 0},         // q is ignored
+           {"1-", 3, "1", 1},         // no number goes on like that
+           {"-\r", 3, "-", 0},        // an unfinished number is not committed
+           {"M\r", 3, "M", 1},        // nor a word that is no number
+           {"7\b\r", 3, nullptr, 0},  // rubbed out: Enter ends without a change
+           {"4\x1b", 3, nullptr, 0},  // Escape ends without a change
        }) {
     rate->SetValueByProgram(3);
     beeps = 0;
@@ -158,7 +177,8 @@ TEST_F(EditSwitchersTest, ValueTextKeypadMenuAndWideBoxes) {
   Click(edit, edit->ValueRect().center());
   TriggerMenu(edit, "Calc");
   EXPECT_EQ(keypad, (std::vector<TRC_EditSwitcher*>{edit, edit}));
-  for (const auto& [item, value] : std::vector<std::pair<const char*, double>>{{"Max", 1e9}, {"Min", 0}, {"Mid", 1e3}}) {
+  for (const auto& [item, value] :
+       std::vector<std::pair<const char*, double>>{{"Max", 1e9}, {"Min", 0}, {"Mid", 1e3}}) {
     TriggerMenu(edit, item);
     EXPECT_DOUBLE_EQ(rate->Value(), value) << item;
   }

@@ -1,12 +1,13 @@
 // Drop-down choices: keys skip disabled entries, the source list follows the traces shown
 // and their colours.
 
+#include "controls/list_switchers.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
 #include <QStyleOptionViewItem>
 
-#include "controls/list_switchers.h"
 #include "controls_fixture.h"
 
 namespace norv::test {
@@ -18,7 +19,8 @@ class ListSwitchersTest : public ControlsTest {};
 
 TEST_F(ListSwitchersTest, KeysSkipDisabledEntriesAndNeverLeaveThemAll) {
   auto* mode = RootSpider->AddRadioSw(1, "Acq:Mode", "A,B,C,D,E,F");
-  auto* list = new TRC_ListBoxSwitcher(&window, {.Mnemonics = "Acq:Mode", .Items = {"A", "B", "C", "D", "E", "F"}});
+  auto* list =
+      new TRC_ListBoxSwitcher(&window, {.Mnemonics = "Acq:Mode", .Items = {"A", "B", "C", "D", "E", "F"}});
   list->RegisterInHandler(true);
   TColorComboBox* box = list->ListBox();
   struct Case {
@@ -53,7 +55,8 @@ TEST_F(ListSwitchersTest, KeysSkipDisabledEntriesAndNeverLeaveThemAll) {
 TEST_F(ListSwitchersTest, SourcesFollowTheTracesShownAndTheirColours) {
   std::array<std::string, kSourceNameCount> names;
   for (int i = 0; i < kSourceNameCount; ++i) names[static_cast<size_t>(i)] = "T" + std::to_string(i);
-  InstallSourceNames(names, [](int source) { return 0x010203u * static_cast<uint32_t>(source + 1); }, 0x202020);
+  InstallSourceNames(
+      names, [](int source) { return 0x010203u * static_cast<uint32_t>(source + 1); }, 0x202020);
   auto* source = RootSpider->AddSignalSourceSw(0, "Meas:Source", kSources, 0);
   auto* list = new TRC_SignalSourceSwitcher(&window, {.Mnemonics = "Meas:Source", .Caption = "Source"});
   list->RegisterInHandler(true);

@@ -19,12 +19,18 @@ TEST(MainMenuButton, SidesSwitchIndependently) {
     TButtonOfMainMenuState to;
   };
   for (const Case& c : {
-           Case{bmmsOff, true, true, bmmsLeft},    {bmmsRight, true, true, bmmsBoth},
-           {bmmsLeft, true, false, bmmsOff},       {bmmsBoth, true, false, bmmsRight},
-           {bmmsLeft, true, true, bmmsLeft},       {bmmsOff, true, false, bmmsOff},
-           {bmmsOff, false, true, bmmsRight},      {bmmsLeft, false, true, bmmsBoth},
-           {bmmsRight, false, false, bmmsOff},     {bmmsBoth, false, false, bmmsLeft},
-           {bmmsRight, false, true, bmmsRight},    {bmmsLeft, false, false, bmmsLeft},
+           Case{bmmsOff, true, true, bmmsLeft},
+           {bmmsRight, true, true, bmmsBoth},
+           {bmmsLeft, true, false, bmmsOff},
+           {bmmsBoth, true, false, bmmsRight},
+           {bmmsLeft, true, true, bmmsLeft},
+           {bmmsOff, true, false, bmmsOff},
+           {bmmsOff, false, true, bmmsRight},
+           {bmmsLeft, false, true, bmmsBoth},
+           {bmmsRight, false, false, bmmsOff},
+           {bmmsBoth, false, false, bmmsLeft},
+           {bmmsRight, false, true, bmmsRight},
+           {bmmsLeft, false, false, bmmsLeft},
        }) {
     button.SetState(c.from);
     c.left ? button.SetLeftMenuOn(c.on) : button.SetRightMenuOn(c.on);
@@ -38,8 +44,11 @@ TEST(MainMenuButton, PaintsItsStateFramedWithBluntCorners) {
   TButtonOfMainMenu button(&window, "Trigger");
   const QColor grey(128, 128, 128);
   const QRect face(2, 3, 70, 17);
-  for (const auto& [state, colour] : std::vector<std::pair<TButtonOfMainMenuState, QColor>>{
-           {bmmsOff, {208, 208, 208}}, {bmmsLeft, {255, 255, 179}}, {bmmsRight, {202, 251, 187}}, {bmmsBoth, {204, 255, 255}}}) {
+  for (const auto& [state, colour] :
+       std::vector<std::pair<TButtonOfMainMenuState, QColor>>{{bmmsOff, {208, 208, 208}},
+                                                              {bmmsLeft, {255, 255, 179}},
+                                                              {bmmsRight, {202, 251, 187}},
+                                                              {bmmsBoth, {204, 255, 255}}}) {
     button.SetState(state);
     const QImage image = Grab(&button);
     EXPECT_EQ(image.pixelColor(2, 3), colour) << state;

@@ -27,16 +27,21 @@ TEST_F(PanelPictureTest, EveryKindFitsItsPlaceAndCaption) {
   RootSpider->AddIntEdit({.Path = "Acq:Points", .Value = 512, .Min = 32, .Max = 4096});
   RootSpider->AddDoubleEdit({.Path = "Acq:Delay", .Value = 2.5e-8, .Unit = "s", .Max = 1});
   RootSpider->AddRadioSw(0, "Acq:FitTo", "Multi,Single");
-  std::array<std::string, kSourceNameCount> names{"Ch1", "Ch1B2", "Ch2", "Ch2B2", "F1", "F2",  "F3", "F4",   "M1",
-                                                 "M2",  "M3",    "M4",  "S1",    "S2", "XY",  "DB", "Hist", "Const"};
-  InstallSourceNames(names, [](int) { return 0x00FFFFu; }, 0);
-  RootSpider->AddSignalSourceSw(2, "Acq:Source", "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None", 0);
+  std::array<std::string, kSourceNameCount> names{"Ch1", "Ch1B2", "Ch2", "Ch2B2", "F1",   "F2",
+                                                  "F3",  "F4",    "M1",  "M2",    "M3",   "M4",
+                                                  "S1",  "S2",    "XY",  "DB",    "Hist", "Const"};
+  InstallSourceNames(
+      names, [](int) { return 0x00FFFFu; }, 0);
+  RootSpider->AddSignalSourceSw(2, "Acq:Source",
+                                "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None", 0);
 
   auto* panel = new TRC_RightMenuPanel(&window, "Acq", "Acquisition");
   panel->setGeometry(10, 10, 111, 560);
-  panel->Add<TRC_RadioSwitcher>({.Mnemonics = "Mode", .Caption = "Mode", .Items = {"Sample", "Average", "Envelope"}});
+  panel->Add<TRC_RadioSwitcher>(
+      {.Mnemonics = "Mode", .Caption = "Mode", .Items = {"Sample", "Average", "Envelope"}});
   panel->Add<TRC_OnOffSwitch>({.Mnemonics = "Persist", .Caption = "Persistence"});
-  panel->Add<TRC_CheckSwitcher>({.Mnemonics = "Action", .Caption = "On Stop", .Items = {"Beep", "Save", "Stop"}});
+  panel->Add<TRC_CheckSwitcher>(
+      {.Mnemonics = "Action", .Caption = "On Stop", .Items = {"Beep", "Save", "Stop"}});
   panel->Add<TRC_OnOffCheckSwitcher>({.Mnemonics = "Sound"});
   panel->Add<TRC_MainCommandSwitcher>({.Mnemonics = "Run", .Caption = "Run"});
   panel->Add<TRC_RightCommandSwitcher>({.Mnemonics = "Autoset", .Caption = "Autoset", .Items = {"Start"}});
