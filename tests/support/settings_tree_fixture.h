@@ -56,6 +56,7 @@ class TRecordingSwitcher : public ISwitcher {
   int updates = 0;
   THandler* handler = nullptr;
   std::function<void()> onUpdate;
+  std::function<void()> onReplaced;  // runs when the handler goes away or is replaced
 
   void Bind(THandler* h) {
     handler = h;
@@ -65,7 +66,10 @@ class TRecordingSwitcher : public ISwitcher {
     ++updates;
     if (onUpdate) onUpdate();
   }
-  void HandlerReplaced(THandler* replacement) override { handler = replacement; }
+  void HandlerReplaced(THandler* replacement) override {
+    handler = replacement;
+    if (onReplaced) onReplaced();
+  }
 };
 
 }  // namespace norv::test
