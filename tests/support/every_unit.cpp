@@ -1,28 +1,15 @@
 #include "support/every_unit.h"
 
 #include "framework/settings/handler.h"
-#include "framework/settings/settings_tree.h"
-#include "instrument/settings/acquisition_settings.h"
-#include "instrument/settings/channel_settings.h"
-#include "instrument/settings/timebase_settings.h"
-#include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
 
 namespace norv::test {
 
-void RegisterEveryUnit() {
-  CreateRootSpider();
-  RegisterChannelCommands();
-  RegisterTimeBaseCommands();
-  RegisterTriggerCommands();
-  RegisterAcquisitionCommands();
-}
+void RegisterEveryUnit() { RegisterAllCommandsAtStart(); }
 
 void ApplyEveryUnit() {
   ForceNotify = true;
-  ApplyChannelSettings();
-  ApplyTimeBaseSettings();
-  ApplyTriggerSettings();
-  ApplyAcquisitionSettings();
+  ApplyAllSettings();
   ForceNotify = false;
 }
 
