@@ -47,7 +47,8 @@ void ListUnit(const std::string& param, bool isQuery, uint8_t, std::string& repl
     return;
   }
   const TInstrumentEntry& entry = InstrumentList[index];
-  reply = " " + std::to_string(index) + ";" + LabelAndName(entry) + ";" + UpperAscii(LinkKindText(entry.Prop.Kind));
+  reply = " " + std::to_string(index) + ";" + LabelAndName(entry) + ";" +
+          UpperAscii(LinkKindText(entry.Prop.Kind));
   if (entry.Prop.Kind == TLinkKind::LAN) reply += ";" + IPv4ToDottedStr(entry.Prop.Address);
 }
 
@@ -67,7 +68,8 @@ int ChosenEntry(const std::string& param) {
   for (int i = 0; i < InstrumentList.Count(); ++i)
     if (typed == CommandFormOfName(InstrumentList[i].Name)) return i;
   for (int i = 0; i < InstrumentList.Count(); ++i)
-    if (!InstrumentList[i].Prop.Label.empty() && typed == CommandFormOfName(InstrumentList[i].Prop.Label)) return i;
+    if (!InstrumentList[i].Prop.Label.empty() && typed == CommandFormOfName(InstrumentList[i].Prop.Label))
+      return i;
   return -1;
 }
 

@@ -200,7 +200,8 @@ TInstrumentProp KindFromName(std::string_view name) {
 
 bool ValidateInstrumentEntry(std::string_view name, std::string_view interfaceText, std::string_view ipText,
                              TLinkKind& kind, TIPv4Addr& address) {
-  constexpr std::array<TLinkKind, 4> Kinds = {TLinkKind::None, TLinkKind::USB, TLinkKind::LAN, TLinkKind::Demo};
+  constexpr std::array<TLinkKind, 4> Kinds = {TLinkKind::None, TLinkKind::USB, TLinkKind::LAN,
+                                              TLinkKind::Demo};
   const auto found = std::find_if(Kinds.begin(), Kinds.end(),
                                   [&](TLinkKind k) { return SameTextAscii(interfaceText, LinkKindText(k)); });
   if (found == Kinds.end()) return false;
@@ -246,7 +247,8 @@ void ReadInstrumentConfiguration() {
 void WriteInstrumentConfiguration() {
   TMemIniFile_Dot ini(ConfigurationFilePath());
   // Removed sections go first, so an entry that took a removed name again keeps its own.
-  for (const std::string& name : InstrumentListState.RemovedInstrumentNames) ini.EraseSection(SectionOf(name));
+  for (const std::string& name : InstrumentListState.RemovedInstrumentNames)
+    ini.EraseSection(SectionOf(name));
   for (const TInstrumentEntry& entry : InstrumentList) {
     ini.EraseSection(SectionOf(entry.Name));
     WriteInstrumentSection(ini, entry.Name, entry.Prop);

@@ -36,7 +36,9 @@ int TryLock(int fd) {
 
 }  // namespace
 
-std::string InstrumentMutexName(std::string_view name) { return UpperAscii(std::string(MutexPrefix) + std::string(name)); }
+std::string InstrumentMutexName(std::string_view name) {
+  return UpperAscii(std::string(MutexPrefix) + std::string(name));
+}
 
 std::unique_ptr<TInstrumentLock> TInstrumentLock::Take(std::string_view name) {
   const int fd = OpenLockFile(name);

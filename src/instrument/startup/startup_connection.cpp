@@ -102,7 +102,8 @@ uint8_t TryConnectInstrument(std::string_view name, bool quiet) {
   LinkKind = TLinkKind::None;
   if (!quiet) ShowStartStatus(name);
   if (SameTextAscii(name, AbsentName)) return ConnectOk;
-  if (!(DemoMutexHeld() && SameTextAscii(name, DefaultDemoName)) && !TakeInstrumentMutex(name)) return ConnectBusy;
+  if (!(DemoMutexHeld() && SameTextAscii(name, DefaultDemoName)) && !TakeInstrumentMutex(name))
+    return ConnectBusy;
   if (Contains(name, "DEMO")) {
     LinkKind = TLinkKind::Demo;
     return ConnectOk;
@@ -115,15 +116,12 @@ uint8_t TryConnectInstrument(std::string_view name, bool quiet) {
     address = prop->Address;
   }
   // An entry without a valid address cannot be reached.
-  if (!useUSB && (!address.Valid || !ConnectInstrument(false, address, StartupState.TcpPort))) {
-    ReleaseInstrumentMutex();
-    return ConnectNotDetected;
-  }
-  if (useUSB && !ConnectInstrument(true, address)) {
-    ReleaseInstrumentMutex();
-    return ConnectNotDetected;
-  }
-  return ConnectOk;
+  const bool connected = (useUSB || address.Valid) &&
+                         (StartupState.Connector ? StartupState.Connector(useUSB, address)
+                                                 : ConnectInstrument(useUSB, address, StartupState.TcpPort));
+  if (connected) return ConnectOk;
+  ReleaseInstrumentMutex();
+  return ConnectNotDetected;
 }
 
 uint8_t ConnectWithAutoChain(std::string& name, bool quiet) {

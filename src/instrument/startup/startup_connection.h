@@ -6,9 +6,11 @@
 // dialogs suppressed the default answer is taken.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "framework/text/ip_address.h"
 #include "framework/util/hook.h"
 
 namespace norv {
@@ -34,8 +36,8 @@ class IStartupQuestions {
 };
 
 struct TStartupHooks {
-  THook<bool()> RemoteControlled;               // a remote client drives the program
-  THook<void()> StopInstrumentWork;             // the main window closes its pages and stops
+  THook<bool()> RemoteControlled;    // a remote client drives the program
+  THook<void()> StopInstrumentWork;  // the main window closes its pages and stops
   THook<void(bool withInstrument)> StartInstrumentWork;
   THook<void(bool enabled)> EnableAutoCalTimer;
 };
@@ -54,6 +56,9 @@ struct TStartupState {
   uint8_t FirstConnectResult = ConnectNone;
   // The port LAN entries are reached at.
   uint16_t TcpPort = 55555;
+  // Opens the link (USB, or LAN to the address at TcpPort); empty: the command link's
+  // ConnectInstrument.
+  std::function<bool(bool useUSB, const TIPv4Addr& address)> Connector;
   // The instrument's temperature when it was connected (degrees C).
   double ReferenceTemperature = 0;
 };
