@@ -195,41 +195,45 @@ void OnClcPeriodChange(THandler& h) {
 }
 
 void RegisterUtilityNodes(TSpider& root) {
+  // clang-format off
   State.Lang = root.AddRadioSw(0, "Shadow:Lang", "1", [](THandler&) { State.LanguageChangePending = true; });
   State.Lang->SetDisabled(!Languages || Languages->Count == 0);
   State.VCalMode = root.AddRadioSw(0, "Util:VCalMode", "Off,DC,UniMeander,BiMeander",
                                    [](THandler&) { OnVCalModeChange(); });
-  State.VCalVolt = root.AddDoubleEdit({.Path = "Util:VCalVolt", .Value = 0, .Unit = "V", .FormatMode = vfEngineering,
-                                       .Digits = 4, .Min = -1, .Mid = 0, .Max = 1, .CoarseRule = srLinear,
-                                       .CoarseStep = 0.025, .FineRule = srQuantised, .FineStep = 0.001,
-                                       .Tolerance = 0.0001, .OnChange = [](THandler&) { PushCalibrationSource(); }});
+  State.VCalVolt = root.AddDoubleEdit({
+      .Path = "Util:VCalVolt", .Value = 0, .Unit = "V", .Digits = 4,
+      .Min = -1, .Mid = 0, .Max = 1,
+      .CoarseRule = srLinear, .CoarseStep = 0.025, .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 0.0001,
+      .OnChange = [](THandler&) { PushCalibrationSource(); }});
   State.HCalMode = root.AddRadioSw(0, "Util:HCalMode", "Off,Clock,IntChan,IntChShift",
                                    [](THandler&) { OnHCalModeChange(); });
-  State.ClcPeriod = root.AddDoubleEdit({.Path = "Util:ClcPeriod", .Value = 8e-8, .Unit = "s",
-                                        .FormatMode = vfEngineering, .Digits = 6, .Min = 8e-8, .Mid = 1e-5,
-                                        .Max = 0.002, .CoarseRule = srQuantised, .CoarseStep = 4e-8,
-                                        .FineRule = srQuantised, .FineStep = 4e-8, .Tolerance = 4e-8,
-                                        .OnChange = OnClcPeriodChange});
+  State.ClcPeriod = root.AddDoubleEdit({
+      .Path = "Util:ClcPeriod", .Value = 8e-8, .Unit = "s", .Digits = 6,
+      .Min = 8e-8, .Mid = 1e-5, .Max = 0.002,
+      .CoarseRule = srQuantised, .CoarseStep = 4e-8, .FineRule = srQuantised, .FineStep = 4e-8, .Tolerance = 4e-8,
+      .OnChange = OnClcPeriodChange});
   State.ClcPeriod->OnStep = StepClockPeriod;
   const uint32_t calibrWhen = IsRealInstrument() ? CalibrWhenPowerOn | CalibrWhenTemperat : 0;
   State.CalibrWhen = root.AddCheckSw(calibrWhen, "Util:CalibrWhen", "PowerOn,Period,Temperat",
                                      [](THandler&) { OnCalibrWhenChange(); });
-  State.CalPeriod = root.AddDoubleEdit({.Path = "Util:CalPeriod", .Value = 1, .Unit = "h", .FormatMode = vfGeneral,
-                                        .Digits = 4, .Min = 0.25, .Mid = 4, .Max = 16, .CoarseRule = srPowerOfTwo,
-                                        .Tolerance = 0.01});
-  State.TempChange = root.AddDoubleEdit({.Path = "Util:TempChange", .Value = 3, .Unit = "\xC2\xB0" "C",
-                                         .FormatMode = vfGeneral, .Digits = 4, .Min = 0.5, .Mid = 3, .Max = 10,
-                                         .CoarseRule = srQuantised, .CoarseStep = 1, .FineRule = srQuantised,
-                                         .FineStep = 0.5, .Tolerance = 0.01});
+  State.CalPeriod = root.AddDoubleEdit({
+      .Path = "Util:CalPeriod", .Value = 1, .Unit = "h", .FormatMode = vfGeneral, .Digits = 4,
+      .Min = 0.25, .Mid = 4, .Max = 16,
+      .CoarseRule = srPowerOfTwo, .Tolerance = 0.01});
+  State.TempChange = root.AddDoubleEdit({
+      .Path = "Util:TempChange", .Value = 3, .Unit = "\xC2\xB0" "C", .FormatMode = vfGeneral, .Digits = 4,
+      .Min = 0.5, .Mid = 3, .Max = 10,
+      .CoarseRule = srQuantised, .CoarseStep = 1, .FineRule = srQuantised, .FineStep = 0.5, .Tolerance = 0.01});
+  // clang-format on
 }
 
 void RegisterChannelNodes(TSpider& root) {
   const bool real = IsRealInstrument();
   for (int slot = 0; slot < 2; ++slot) {
     const std::string path = slot == 0 ? "GSS:Ch1" : "GSS:Ch2";
-    State.Channel[slot] = root.AddRadioSw(real ? 0 : slot + 1, path, "Off,A,B,C,D",
-                                          [slot](THandler&) { OnGssChannelChange(slot); }, {}, false,
-                                          real ? 0 : OffItemMask);
+    State.Channel[slot] = root.AddRadioSw(
+        real ? 0 : slot + 1, path, "Off,A,B,C,D", [slot](THandler&) { OnGssChannelChange(slot); }, {}, false,
+        real ? 0 : OffItemMask);
   }
   State.GssSelect = root.AddRadioSw(0, "SHADOW:GssSelect", "A,B,C,D");
 }
@@ -240,60 +244,78 @@ void RegisterGenerator(TSpider& root, int g) {
   TGssGeneratorNodes& n = Nodes(g);
   const auto at = [&](const char* suffix) { return p + suffix; };
   const THandlerEvent push = Pushes(g, false), rebuild = Pushes(g, true);
-
-  n.Waveform = root.AddRadioSw(static_cast<uint8_t>(d.Waveform), at(":Waweform"), "Sinewave,Pulse,PRBS,TDR,TDT",
-                               [g](THandler&) { OnWaveformChange(g); });
-  n.Amplitude = root.AddDoubleEdit({.Path = at(":Amplitude"), .Value = d.Amplitude, .Unit = "V", .Digits = 4,
-                                    .Min = 0.001, .Mid = 1, .Max = 2, .CoarseRule = sr1_2_5,
-                                    .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 0.0005,
-                                    .OnChange = push});
   // The pattern generators start at their standard frequency, as they are after an apply.
   const double frequency = g < 2 ? d.Frequency : BitRateValue().GetRate(DefaultStdFreq - 1);
-  n.Frequency = root.AddDoubleEdit({.Path = at(":Frequency"), .Value = frequency, .Unit = "Hz", .Digits = 4,
-                                    .Min = 50, .Mid = 1e9, .Max = 5e10, .CoarseRule = sr1_2_5,
-                                    .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 1,
-                                    .OnChange = [g](THandler& h) { OnFrequencyChange(g, h); }});
-  n.TDROvershot = root.AddIntEdit({.Path = at(":TDROvershot"), .Value = d.TDROvershot, .Unit = "%", .Min = 0,
-                                   .Mid = 10, .Max = 50, .CoarseRule = srQuantised, .CoarseStep = 5,
-                                   .FineRule = srQuantised, .FineStep = 1, .OnChange = push});
-  n.TDRSkol = root.AddIntEdit({.Path = at(":TDRSkol"), .Value = d.TDRSkol, .Unit = "%", .Min = -20, .Mid = 0,
-                               .Max = 20, .CoarseRule = srQuantised, .CoarseStep = 5, .FineRule = srQuantised,
-                               .FineStep = 1, .OnChange = push});
+  const std::string degree = "\xC2\xB0";
+
+  // clang-format off
+  n.Waveform = root.AddRadioSw(static_cast<uint8_t>(d.Waveform), at(":Waweform"), "Sinewave,Pulse,PRBS,TDR,TDT",
+                               [g](THandler&) { OnWaveformChange(g); });
+  n.Amplitude = root.AddDoubleEdit({
+      .Path = at(":Amplitude"), .Value = d.Amplitude, .Unit = "V", .Digits = 4,
+      .Min = 0.001, .Mid = 1, .Max = 2,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 0.0005,
+      .OnChange = push});
+  n.Frequency = root.AddDoubleEdit({
+      .Path = at(":Frequency"), .Value = frequency, .Unit = "Hz", .Digits = 4,
+      .Min = 50, .Mid = 1e9, .Max = 5e10,
+      .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.005, .Tolerance = 1,
+      .OnChange = [g](THandler& h) { OnFrequencyChange(g, h); }});
+  n.TDROvershot = root.AddIntEdit({
+      .Path = at(":TDROvershot"), .Value = d.TDROvershot, .Unit = "%",
+      .Min = 0, .Mid = 10, .Max = 50,
+      .CoarseRule = srQuantised, .CoarseStep = 5, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = push});
+  n.TDRSkol = root.AddIntEdit({
+      .Path = at(":TDRSkol"), .Value = d.TDRSkol, .Unit = "%",
+      .Min = -20, .Mid = 0, .Max = 20,
+      .CoarseRule = srQuantised, .CoarseStep = 5, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = push});
   n.TDRCircuit = root.AddRadioSw(static_cast<uint8_t>(d.TDRCircuit), at(":TDRCircuit"),
                                  "Off,Open,Short,R50,Rx,RR5015050,Lx,Cx", push);
   n.TDTCircuit = root.AddRadioSw(static_cast<uint8_t>(d.TDTCircuit), at(":TDTCircuit"),
                                  "Off,Stimul,DB6NS3,RR5015050,Lx,Cx", push);
-  n.Jitter = root.AddDoubleEdit({.Path = at(":Jitter"), .Value = d.Jitter, .Unit = "s", .Digits = 3, .Min = 1e-14,
-                                 .Mid = 1e-12, .Max = 5e-5, .CoarseRule = srRelative, .CoarseStep = 0.1,
-                                 .FineRule = srRelative, .FineStep = 0.01, .Tolerance = 1e-14, .OnChange = push});
+  n.Jitter = root.AddDoubleEdit({
+      .Path = at(":Jitter"), .Value = d.Jitter, .Unit = "s", .Digits = 3,
+      .Min = 1e-14, .Mid = 1e-12, .Max = 5e-5,
+      .CoarseRule = srRelative, .CoarseStep = 0.1, .FineRule = srRelative, .FineStep = 0.01, .Tolerance = 1e-14,
+      .OnChange = push});
   const auto timing = [&](const char* suffix, double value, double min, double mid, double max) {
-    return root.AddDoubleEdit({.Path = at(suffix), .Value = value, .Unit = "s", .Min = min, .Mid = mid,
-                               .Max = max, .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.01,
-                               .Tolerance = 1e-12, .OnChange = rebuild});
+    return root.AddDoubleEdit({
+        .Path = at(suffix), .Value = value, .Unit = "s",
+        .Min = min, .Mid = mid, .Max = max,
+        .CoarseRule = sr1_2_5, .FineRule = srRelative, .FineStep = 0.01, .Tolerance = 1e-12,
+        .OnChange = rebuild});
   };
   n.PulseWidth = timing(":PulseWidth", d.PulseWidth, 2e-11, 1e-9, 5e-4);
   n.RiseTime = timing(":RiseTime", d.RiseTime, 1e-11, 1e-10, 1e-4);
   n.FallTime = timing(":FallTime", d.FallTime, 1e-11, 1e-10, 1e-4);
-  n.Phase = root.AddDoubleEdit({.Path = at(":Phase"), .Value = d.Phase, .Unit = "\xC2\xB0", .FormatMode = vfGeneral,
-                                .Digits = 4, .Min = -180, .Mid = 0, .Max = 180, .CoarseRule = srQuantised,
-                                .CoarseStep = 15, .FineRule = srQuantised, .FineStep = 0.5, .Tolerance = 0.1,
-                                .OnChange = push});
-  n.DeltaPhase = root.AddDoubleEdit({.Path = at(":DeltaPhase"), .Value = d.DeltaPhase, .Unit = "\xC2\xB0",
-                                     .Min = -5, .Mid = 0, .Max = 5, .CoarseRule = srQuantised, .CoarseStep = 0.05,
-                                     .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 0.0001,
-                                     .OnChange = push});
-  n.Offset = root.AddDoubleEdit({.Path = at(":Offset"), .Value = d.Offset, .Unit = "V", .Digits = 4, .Min = -1,
-                                 .Mid = 0, .Max = 1, .CoarseRule = srQuantised, .CoarseStep = 0.01,
-                                 .FineRule = srQuantised, .FineStep = 0.0005, .Tolerance = 0.0001,
-                                 .OnChange = push});
-  n.Noise = root.AddDoubleEdit({.Path = at(":Noise"), .Value = d.Noise, .Unit = "V", .Digits = 3, .Min = 1e-4,
-                                .Mid = 0.001, .Max = 0.1, .CoarseRule = srRelative, .CoarseStep = 0.1,
-                                .FineRule = srRelative, .FineStep = 0.01, .Tolerance = 0.0001, .OnChange = push});
+  n.Phase = root.AddDoubleEdit({
+      .Path = at(":Phase"), .Value = d.Phase, .Unit = degree, .FormatMode = vfGeneral, .Digits = 4,
+      .Min = -180, .Mid = 0, .Max = 180,
+      .CoarseRule = srQuantised, .CoarseStep = 15, .FineRule = srQuantised, .FineStep = 0.5, .Tolerance = 0.1,
+      .OnChange = push});
+  n.DeltaPhase = root.AddDoubleEdit({
+      .Path = at(":DeltaPhase"), .Value = d.DeltaPhase, .Unit = degree,
+      .Min = -5, .Mid = 0, .Max = 5,
+      .CoarseRule = srQuantised, .CoarseStep = 0.05, .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 0.0001,
+      .OnChange = push});
+  n.Offset = root.AddDoubleEdit({
+      .Path = at(":Offset"), .Value = d.Offset, .Unit = "V", .Digits = 4,
+      .Min = -1, .Mid = 0, .Max = 1,
+      .CoarseRule = srQuantised, .CoarseStep = 0.01, .FineRule = srQuantised, .FineStep = 0.0005, .Tolerance = 0.0001,
+      .OnChange = push});
+  n.Noise = root.AddDoubleEdit({
+      .Path = at(":Noise"), .Value = d.Noise, .Unit = "V", .Digits = 3,
+      .Min = 1e-4, .Mid = 0.001, .Max = 0.1,
+      .CoarseRule = srRelative, .CoarseStep = 0.1, .FineRule = srRelative, .FineStep = 0.01, .Tolerance = 0.0001,
+      .OnChange = push});
   const auto shape = [&](const char* suffix, double min, double max) {
-    return root.AddDoubleEdit({.Path = at(suffix), .Value = 0, .Unit = "%", .FormatMode = vfGeneral, .Digits = 3,
-                               .Min = min, .Mid = 0, .Max = max,
-                               .CoarseRule = srQuantised, .CoarseStep = 5, .FineRule = srQuantised,
-                               .FineStep = 0.1, .Tolerance = 0.01, .OnChange = rebuild});
+    return root.AddDoubleEdit({
+        .Path = at(suffix), .Value = 0, .Unit = "%", .FormatMode = vfGeneral, .Digits = 3,
+        .Min = min, .Mid = 0, .Max = max,
+        .CoarseRule = srQuantised, .CoarseStep = 5, .FineRule = srQuantised, .FineStep = 0.1, .Tolerance = 0.01,
+        .OnChange = rebuild});
   };
   n.PosOvershot = shape(":PosOvershot", -70, 300);
   n.NegOvershot = shape(":NegOvershot", -29, 300);
@@ -307,17 +329,22 @@ void RegisterGenerator(TSpider& root, int g) {
   n.PrbsLenMode = root.AddRadioSw(0, at(":PrbsLenMode"), "2NMinus1,2PowerN", rebuild);
   const auto jitter = [&](const char* suffix, double min, double mid, double max, double coarse,
                           const THandlerEvent& change) {
-    return root.AddDoubleEdit({.Path = at(suffix), .Value = 0, .Unit = "%", .Digits = 3, .Min = min, .Mid = mid,
-                               .Max = max, .CoarseRule = srQuantised, .CoarseStep = coarse,
-                               .FineRule = srQuantised, .FineStep = 0.1, .Tolerance = 0.05, .OnChange = change});
+    return root.AddDoubleEdit({
+        .Path = at(suffix), .Value = 0, .Unit = "%", .Digits = 3,
+        .Min = min, .Mid = mid, .Max = max,
+        .CoarseRule = srQuantised, .CoarseStep = coarse, .FineRule = srQuantised, .FineStep = 0.1, .Tolerance = 0.05,
+        .OnChange = change});
   };
   n.PeriodJitter = jitter(":PeriodJitter", 0, 5, 50, 1, push);
   n.InterSymbIJ = jitter(":InterSymbIJ", -25, 0, 25, 1, rebuild);
   n.DutyCycleDist = jitter(":DutyCycleDist", -20, 0, 20, 2, rebuild);
   n.SubRateJit = jitter(":SubRateJit", 0, 5, 25, 1, rebuild);
-  n.SubRateDiv = root.AddIntEdit({.Path = at(":SubRateDiv"), .Value = 2, .Min = 2, .Mid = 8, .Max = 32,
-                                  .CoarseRule = srQuantised, .CoarseStep = 1, .FineRule = srQuantised,
-                                  .FineStep = 1, .OnChange = rebuild});
+  n.SubRateDiv = root.AddIntEdit({
+      .Path = at(":SubRateDiv"), .Value = 2,
+      .Min = 2, .Mid = 8, .Max = 32,
+      .CoarseRule = srQuantised, .CoarseStep = 1, .FineRule = srQuantised, .FineStep = 1,
+      .OnChange = rebuild});
+  // clang-format on
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
        "[COMMON]\nStart Unit=default auto\nLast Smart Instrument=Default LAN\n", Pseudo, "Default Auto",
        "Default LAN"},
       {"a damaged last smart instrument is USB",
-       "[COMMON]\nStart Unit=Default Auto\nLast Smart Instrument=Demo1\n", Pseudo, "Default Auto", "Default USB"},
+       "[COMMON]\nStart Unit=Default Auto\nLast Smart Instrument=Demo1\n", Pseudo, "Default Auto",
+       "Default USB"},
       {"a start instrument no longer listed",
        "[COMMON]\nStart Unit=Instrument4\nLast Smart Instrument=Default LAN\n", Pseudo, "Default Auto",
        "Default LAN"},
@@ -161,10 +162,13 @@ TEST_F(InstrumentListTest, EditsKeepNamesLabelsAndAddressesApart) {
 
   // The duplicate-address check runs for edits too, and an entry may keep its own address.
   TIPv4Addr address;
-  EXPECT_EQ(CheckInstrumentEntry("Instrument1", TLinkKind::LAN, "10.0.0.8", address), TEntryCheck::AddressInUse);
+  EXPECT_EQ(CheckInstrumentEntry("Instrument1", TLinkKind::LAN, "10.0.0.8", address),
+            TEntryCheck::AddressInUse);
   EXPECT_EQ(CheckInstrumentEntry("Instrument1", TLinkKind::LAN, "10.0.0.7", address), TEntryCheck::Ok);
-  EXPECT_EQ(CheckInstrumentEntry("Instrument3", TLinkKind::LAN, "10.0.0.7", address), TEntryCheck::AddressInUse);
-  EXPECT_EQ(CheckInstrumentEntry("Instrument3", TLinkKind::LAN, "10.0.0.300", address), TEntryCheck::BadAddress);
+  EXPECT_EQ(CheckInstrumentEntry("Instrument3", TLinkKind::LAN, "10.0.0.7", address),
+            TEntryCheck::AddressInUse);
+  EXPECT_EQ(CheckInstrumentEntry("Instrument3", TLinkKind::LAN, "10.0.0.300", address),
+            TEntryCheck::BadAddress);
   EXPECT_EQ(CheckInstrumentEntry("Demo2", TLinkKind::Demo, "", address), TEntryCheck::Ok);
 
   // The current, the start and the default instruments stay.
@@ -188,8 +192,8 @@ TEST_F(InstrumentListTest, EditsKeepNamesLabelsAndAddressesApart) {
   EXPECT_EQ(StartInstrumentName, "Instrument3");
 
   // All names taken: nothing to add.
-  for (const char* n : {"Instrument1", "Instrument4", "Instrument5", "Instrument6", "Instrument7", "Instrument8",
-                        "Demo2", "Demo3"})
+  for (const char* n : {"Instrument1", "Instrument4", "Instrument5", "Instrument6", "Instrument7",
+                        "Instrument8", "Demo2", "Demo3"})
     StoreInstrumentEntry(n, {});
   EXPECT_EQ(NewInstrumentName(), "");
   EXPECT_EQ(NewDemoName(), "");
