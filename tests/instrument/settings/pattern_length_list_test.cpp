@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/settings_fixture.h"
 #include "support/temp_home.h"
 
 namespace norv::test {
@@ -32,6 +34,107 @@ TEST(PatternLengthListTest, EachLineGivesItsLeadingNumberUpToTheCapacity) {
 
   LoadPatternLengthList(folder / "missing");
   EXPECT_TRUE(list.empty());
+}
+
+std::vector<int32_t> Numbers(const TPatternLengthEditor& editor) {
+  std::vector<int32_t> numbers;
+  for (const std::string& entry : editor.Entries()) numbers.push_back(ParsePatternLengthLine(entry));
+  return numbers;
+}
+
+TEST(PatternLengthEditorTest, EntriesStaySortedAndUniqueAndTheButtonsFollowTheRules) {
+  EXPECT_EQ(PatternEntryText(127), "127   (2^7-1)");
+  EXPECT_EQ(PatternEntryText(4096), "4096   (2^12)");
+  EXPECT_EQ(PatternEntryText(32768, true), "32768    (2^15)");
+  EXPECT_EQ(PatternEntryText(1000), "1000");
+  EXPECT_EQ(PatternEntryText(65535), "65535");  // 2^16 - 1 is past the noted range
+
+  // The list file's numbers arrive in any order, some twice.
+  TPatternLengthEditor editor({1000, 127, 1000, 255}, 20);
+  EXPECT_EQ(Numbers(editor), (std::vector<int32_t>{127, 255, 1000}));
+  EXPECT_FALSE(editor.Modified());
+  EXPECT_EQ(editor.EditText(), "20");
+
+  // Add is enabled for a new number in 31..65535 only; Delete for a selection while Add
+  // is not.
+  struct TTyped {
+    const char* Text;
+    bool Add;
+  };
+  for (const TTyped& t : {TTyped{"30", false},
+                          {"31", true},
+                          {"65535", true},
+                          {"65536", false},
+                          {"255", false},
+                          {"x", false},
+                          {"  500 (note)", true}}) {
+    editor.SetEditText(t.Text);
+    EXPECT_EQ(editor.AddEnabled(), t.Add) << t.Text;
+    EXPECT_FALSE(editor.DeleteEnabled()) << t.Text;
+  }
+  ASSERT_TRUE(editor.Add());
+  EXPECT_FALSE(editor.AddEnabled());
+  ASSERT_TRUE(editor.Add());  // the same number again: one entry
+  EXPECT_EQ(Numbers(editor), (std::vector<int32_t>{127, 255, 500, 1000}));
+  EXPECT_TRUE(editor.Modified());
+  editor.SetEditText("20");
+  EXPECT_FALSE(editor.Add());
+
+  // Deleting keeps a selection at the same place, or the new last entry.
+  editor.Select(3);
+  EXPECT_EQ(editor.EditText(), "1000");
+  EXPECT_TRUE(editor.DeleteEnabled());
+  editor.Delete();
+  EXPECT_EQ(editor.Selected(), 2);
+  editor.Select(0);
+  editor.Delete();
+  EXPECT_EQ(editor.Selected(), 0);
+  EXPECT_EQ(Numbers(editor), (std::vector<int32_t>{255, 500}));
+  editor.Delete();
+  editor.Delete();
+  EXPECT_TRUE(editor.Entries().empty());
+  EXPECT_EQ(editor.EditText(), "Empty");
+  EXPECT_FALSE(editor.DeleteEnabled());
+
+  // The typical lengths: 2^k - 1 and 2^k for k = 7..15, each with its note.
+  editor.AddTypical();
+  std::vector<int32_t> typical;
+  for (int k = 7; k <= 15; ++k) typical.insert(typical.end(), {(1 << k) - 1, 1 << k});
+  EXPECT_EQ(Numbers(editor), typical);
+  EXPECT_EQ(editor.Entries()[1], "128    (2^7)");
+  editor.DeleteAll();
+  EXPECT_TRUE(editor.Entries().empty());
+  EXPECT_FALSE(editor.AddEnabled() || editor.DeleteEnabled());
+}
+
+class PatternLengthAcceptTest : public InstrumentSettingsTest {};
+
+TEST_F(PatternLengthAcceptTest, OkSetsTheLengthAndStoresAChangedList) {
+  const auto folder = MakeTempDir("pll");
+  const auto file = [&] {
+    std::ifstream in(PatternLengthListPath(folder), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  };
+  TPatternLengthEditor unchanged({}, 127);
+  unchanged.SetEditText("20");  // below the list's range, still a length
+  EXPECT_TRUE(unchanged.Accept(folder));
+  EXPECT_EQ(Value("Trig:PattLen"), 20);
+  EXPECT_FALSE(std::filesystem::exists(PatternLengthListPath(folder)));
+
+  TPatternLengthEditor editor({1000}, 127);
+  editor.SetEditText("127");
+  editor.Add();
+  editor.SetEditText("3");
+  EXPECT_TRUE(editor.Accept(folder));
+  EXPECT_EQ(Value("Trig:PattLen"), 20);
+  EXPECT_EQ(file(), "127\r\n1000\r\n");
+  EXPECT_EQ(TriggerSettings().PatternLengthList, (std::vector<int32_t>{127, 1000}));
+
+  // A folder that cannot take the file: false, and the list read back is what is there.
+  EXPECT_FALSE(editor.Accept(folder / "missing"));
+  EXPECT_TRUE(TriggerSettings().PatternLengthList.empty());
 }
 
 }  // namespace
