@@ -57,6 +57,14 @@ std::string ReadLastSmart(TCustomIniFile_Dot& ini) {
   return SameTextAscii(stored, DefaultLanName) ? std::string(DefaultLanName) : std::string(DefaultUsbName);
 }
 
+// A label is one line of text without outer blanks: a control character that a damaged
+// file put into it becomes a blank, so the label reads back as it is written.
+std::string LabelText(std::string label) {
+  for (char& c : label)
+    if (static_cast<unsigned char>(c) < ' ') c = ' ';
+  return std::string(TrimBlanks(label));
+}
+
 // Reads the entries of the file into the list; true when the file needs writing back.
 bool ReadEntries(TCustomIniFile_Dot& ini) {
   bool changed = false;
@@ -72,7 +80,7 @@ bool ReadEntries(TCustomIniFile_Dot& ini) {
       continue;
     }
     TInstrumentProp prop;
-    prop.Label = ini.ReadString(section, "Name", "");
+    prop.Label = LabelText(ini.ReadString(section, "Name", ""));
     const std::string iface = ini.ReadString(section, "Interface", "");
     const std::string ip = ini.ReadString(section, "IP Address", "");
     if (ValidateInstrumentEntry(name, iface, ip, prop.Kind, prop.Address)) {
@@ -112,9 +120,10 @@ bool ReadStartChoice(TCustomIniFile_Dot& ini) {
   // "Default Auto" is a choice of its own, not a listed name that went.
   const std::string stored = ini.ReadString(CommonSection, StartUnitKey, "???");
   if (InstrumentList.Contains(stored) || SameTextAscii(stored, DefaultAutoName)) return false;
+  // The chain's memory is kept, so the next start reads what this one uses.
   ini.EraseSection(CommonSection);
   ini.WriteString(CommonSection, StartUnitKey, s.StartInstrumentName);
-  ini.WriteString(CommonSection, LastSmartKey, DefaultUsbName);
+  ini.WriteString(CommonSection, LastSmartKey, s.LastSmartInstrument);
   return true;
 }
 

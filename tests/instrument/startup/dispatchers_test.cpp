@@ -37,7 +37,8 @@ TEST_F(ProgramStartTest, AListedLanInstrumentIsConnectedIdentifiedAndGivenEveryS
   instrument.SetReply("Info:GetVer:SW?", "3.10.4");
   instrument.SetReply("Info:GetVer:FPGAFW?", "7");
   std::ofstream(ConfigurationFilePath(), std::ios::binary)
-      << "[Instrument2 Instrument]\nName=Lab\nInterface=LAN\nIP Address=127.0.0.1\n[COMMON]\nStart Unit=Instrument2\n";
+      << "[Instrument2 Instrument]\nName=Lab\nInterface=LAN\nIP Address=127.0.0.1\n[COMMON]\nStart "
+         "Unit=Instrument2\n";
   StartupState.TcpPort = instrument.Port();
   InstallInstrumentSettings();
 
@@ -58,14 +59,29 @@ TEST_F(ProgramStartTest, AListedLanInstrumentIsConnectedIdentifiedAndGivenEveryS
 
   // The connection's probe, the reference temperature, the identity, then the factory
   // settings unit by unit: channels, time base, trigger, acquisition.
-  const std::vector<std::string> expected = {
-      "Info:IndivData?", "Info:GetTemp?", "Info:IndivData?", "Info:GetVer:SW?", "Info:GetVer:FPGAFW?",
-      "Ch1:Comp 0", "Acq:RecLen 512", "Acq:Channels Both", "Ch1:Band Full", "Ch2:Comp 0", "Ch2:Band Full",
-      "TB:TIMEDIV 1E-8", "TB:DELAY 0",
-      "Trig:Source DIRECT", "Trig:IntRate 1E-5", "Trig:Mode Free", "Trig:Slope Pos", "Trig:HoldOff 1E-5",
-      "Trig:Hister Norm",
-      "Acq:SmplMode SIMPLE", "Trig:HoldOff 1E-5", "Acq:NAvg 2;Mode Avg",
-      "Sync?"};
+  const std::vector<std::string> expected = {"Info:IndivData?",
+                                             "Info:GetTemp?",
+                                             "Info:IndivData?",
+                                             "Info:GetVer:SW?",
+                                             "Info:GetVer:FPGAFW?",
+                                             "Ch1:Comp 0",
+                                             "Acq:RecLen 512",
+                                             "Acq:Channels Both",
+                                             "Ch1:Band Full",
+                                             "Ch2:Comp 0",
+                                             "Ch2:Band Full",
+                                             "TB:TIMEDIV 1E-8",
+                                             "TB:DELAY 0",
+                                             "Trig:Source DIRECT",
+                                             "Trig:IntRate 1E-5",
+                                             "Trig:Mode Free",
+                                             "Trig:Slope Pos",
+                                             "Trig:HoldOff 1E-5",
+                                             "Trig:Hister Norm",
+                                             "Acq:SmplMode SIMPLE",
+                                             "Trig:HoldOff 1E-5",
+                                             "Acq:NAvg 2;Mode Avg",
+                                             "Sync?"};
   EXPECT_EQ(instrument.Commands(), expected);
 }
 
@@ -74,13 +90,30 @@ void Marker(const char* name) { RootSpider->AddOnOff(false, name); }
 
 TEST_F(ProgramStartTest, DispatchersRunEveryStepInTheFixedOrder) {
   using R = TRegistrationStep;
-  const std::pair<R, const char*> later[] = {
-      {R::MaskResultObject, "Result"}, {R::DisplayColors, "Colours"}, {R::MainCommands, "Main"},
-      {R::OEConv, "OE"}, {R::Display, "Displ"}, {R::Save, "Save"}, {R::Marks, "Mark"}, {R::Meas, "Meas"},
-      {R::Limits, "Limit"}, {R::Math, "Math"}, {R::FFT, "FFT"}, {R::Zoom, "Zoom"}, {R::Hist, "Hist"},
-      {R::Mask, "Mask"}, {R::Eye, "Eye"}, {R::Generator, "Gen"}, {R::TDR, "TDR"}, {R::Jitter, "Jitter"},
-      {R::Wfm, "Wfm"}, {R::Calibration, "Calibr"}, {R::Keypad, "Keypad"}, {R::RampTest, "RampTest"},
-      {R::RampDac, "RampDAC"}, {R::Gui, "Gui"}};
+  const std::pair<R, const char*> later[] = {{R::MaskResultObject, "Result"},
+                                             {R::DisplayColors, "Colours"},
+                                             {R::MainCommands, "Main"},
+                                             {R::OEConv, "OE"},
+                                             {R::Display, "Displ"},
+                                             {R::Save, "Save"},
+                                             {R::Marks, "Mark"},
+                                             {R::Meas, "Meas"},
+                                             {R::Limits, "Limit"},
+                                             {R::Math, "Math"},
+                                             {R::FFT, "FFT"},
+                                             {R::Zoom, "Zoom"},
+                                             {R::Hist, "Hist"},
+                                             {R::Mask, "Mask"},
+                                             {R::Eye, "Eye"},
+                                             {R::Generator, "Gen"},
+                                             {R::TDR, "TDR"},
+                                             {R::Jitter, "Jitter"},
+                                             {R::Wfm, "Wfm"},
+                                             {R::Calibration, "Calibr"},
+                                             {R::Keypad, "Keypad"},
+                                             {R::RampTest, "RampTest"},
+                                             {R::RampDac, "RampDAC"},
+                                             {R::Gui, "Gui"}};
   for (const auto& [step, name] : later) SetRegistrationRoutine(step, [name] { Marker(name); });
   RegisterAllCommands(true);
   EXPECT_TRUE(CommandsRegistered);
@@ -97,14 +130,16 @@ TEST_F(ProgramStartTest, DispatchersRunEveryStepInTheFixedOrder) {
     if (std::find(order.begin(), order.end(), word) == order.end()) order.push_back(word);
   }
   const std::vector<std::string> expected = {
-      "RESULT", "COLOURS", "MAIN", "CH1", "CH2", "OE", "TB", "TRIG", "ACQ", "DISPL", "SAVE", "MARK",
-      "MEAS", "LIMIT", "MATH", "FFT", "ZOOM", "HIST", "MASK", "EYE", "GEN", "TDR", "JITTER", "WFM", "UTIL", "GSS",
-      "CALIBR", "KEYPAD", "RAMPTEST", "RAMPDAC", "GUI"};
+      "RESULT", "COLOURS", "MAIN",  "CH1",  "CH2",    "OE",     "TB",       "TRIG",    "ACQ", "DISPL", "SAVE",
+      "MARK",   "MEAS",    "LIMIT", "MATH", "FFT",    "ZOOM",   "HIST",     "MASK",    "EYE", "GEN",   "TDR",
+      "JITTER", "WFM",     "UTIL",  "GSS",  "CALIBR", "KEYPAD", "RAMPTEST", "RAMPDAC", "GUI"};
   EXPECT_EQ(order, expected);
 
   // Apply: the optional steps only with their option; the simulator's always.
   std::string applied;
-  const auto note = [&](const char* name) { return [&applied, name] { applied += std::string(name) + " "; }; };
+  const auto note = [&](const char* name) {
+    return [&applied, name] { applied += std::string(name) + " "; };
+  };
   SetApplyRoutine(TApplyStep::OEConv, note("OE"));
   SetApplyRoutine(TApplyStep::Generators, note("Gen"));
   SetApplyRoutine(TApplyStep::TDR, note("TDR"));
@@ -137,11 +172,15 @@ TEST_F(ProgramStartTest, DataFoldersLieBelowAProgramFolderWithBlanks) {
   const TDataFolders& f = DataFolders();
   const std::string prefix = (base / "").string();
   EXPECT_EQ(f.ProgramDir.string(), prefix);
-  for (const auto& [folder, relative] :
-       {std::pair{&f.SetupFilesDir, "Setup Files/"}, {&f.MaskStandardDir, "Masks/Standard/"},
-        {&f.MaskUserDir, "Masks/User/"}, {&f.AcqLimitFilesDir, "Waveforms/Acquisition Limit Files/"},
-        {&f.WaveformFilesDir, "Waveforms/Waveform Files/"}, {&f.LimitTestFilesDir, "Waveforms/Limit Test Files/"},
-        {&f.MaskTestFilesDir, "Waveforms/Mask Test Files/"}, {&f.DatabaseDir, "Database/"}, {&f.HelpDir, "Help/"}})
+  for (const auto& [folder, relative] : {std::pair{&f.SetupFilesDir, "Setup Files/"},
+                                         {&f.MaskStandardDir, "Masks/Standard/"},
+                                         {&f.MaskUserDir, "Masks/User/"},
+                                         {&f.AcqLimitFilesDir, "Waveforms/Acquisition Limit Files/"},
+                                         {&f.WaveformFilesDir, "Waveforms/Waveform Files/"},
+                                         {&f.LimitTestFilesDir, "Waveforms/Limit Test Files/"},
+                                         {&f.MaskTestFilesDir, "Waveforms/Mask Test Files/"},
+                                         {&f.DatabaseDir, "Database/"},
+                                         {&f.HelpDir, "Help/"}})
     EXPECT_EQ(folder->string(), prefix + relative);
 }
 

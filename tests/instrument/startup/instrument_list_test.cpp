@@ -83,6 +83,9 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
        "garbage before\n[Demo1]\nInterface=Demo\nno equals sign here\n[Demo1 Instrument]\nName=second\n"
        "Interface=Demo\n[COMMON]\nStart Unit=Demo1\nLast Smart Instrument=Default LAN\n",
        Pseudo + ";Demo1:Demo:", "Demo1", "Default USB"},
+      {"a label with control characters stays one line",
+       "[Demo1 Instrument]\nName=\x02Lab\rscope\x1F\nInterface=Demo\n", Pseudo + ";Demo1:Demo:Lab scope",
+       "Default Auto", "Default USB"},
       {"auto start remembers the last smart instrument",
        "[COMMON]\nStart Unit=default auto\nLast Smart Instrument=Default LAN\n", Pseudo, "Default Auto",
        "Default LAN"},
@@ -109,12 +112,17 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
     EXPECT_EQ(ReadConfiguration(), repaired) << c.What << ", read again";
   }
 
-  // A start instrument that had to be replaced is written with the default chain.
-  WriteConfiguration("[COMMON]\nStart Unit=Instrument4\nLast Smart Instrument=Default LAN\n");
-  ReadInstrumentConfiguration();
-  TMemIniFile_Dot ini(ConfigurationFilePath());
-  EXPECT_EQ(ini.ReadString("COMMON", "Start Unit", ""), "Default Auto");
-  EXPECT_EQ(ini.ReadString("COMMON", "Last Smart Instrument", ""), "Default USB");
+  // A start instrument that had to be replaced is written as the automatic chain, which
+  // keeps its memory; an empty file gets the chain from USB.
+  for (const auto& [file, lastSmart] :
+       {std::pair{"[COMMON]\nStart Unit=Instrument4\nLast Smart Instrument=Default LAN\n", "Default LAN"},
+        {"", "Default USB"}}) {
+    WriteConfiguration(file);
+    ReadInstrumentConfiguration();
+    TMemIniFile_Dot ini(ConfigurationFilePath());
+    EXPECT_EQ(ini.ReadString("COMMON", "Start Unit", ""), "Default Auto") << file;
+    EXPECT_EQ(ini.ReadString("COMMON", "Last Smart Instrument", ""), lastSmart) << file;
+  }
 }
 
 TEST_F(InstrumentListTest, CommandLineChoosesByNameOrLabel) {
