@@ -41,8 +41,8 @@ void CheckList() {
   std::string previous;
   for (const TInstrumentEntry& e : InstrumentList) {
     fuzz::Require(IsValidInstrumentName(e.Name), "only valid names are listed", e.Name);
-    fuzz::Require(previous.empty() || UpperAscii(previous) < UpperAscii(e.Name), "the list is sorted, each name once",
-                  ListText());
+    fuzz::Require(previous.empty() || UpperAscii(previous) < UpperAscii(e.Name),
+                  "the list is sorted, each name once", ListText());
     previous = e.Name;
     TLinkKind kind;
     TIPv4Addr address;
