@@ -111,9 +111,8 @@ TEST(ColourGrade, ThresholdLaddersFollowTheTopValue) {
   for (const auto& [top, ladder] : ladders) {
     AccumFixture<TColorGrSignalLayer> f;
     Hit(f.layer, 10, 0, top);
-    for (int g = 1; g <= 5; ++g) {
+    for (int g = 1; g <= 5; ++g)
       EXPECT_EQ(f.layer.GradeThreshold(g), ladder[g - 1]) << "top " << top << " grade " << g;
-    }
   }
 }
 

@@ -105,9 +105,8 @@ TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
     EXPECT_NE(gratic.Cell(x, y), 0) << x << "," << y;
     EXPECT_EQ(xy.screen.Image().Pixel(x, y), 0x4F6F00u);
   }
-  for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}}) {
+  for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}})
     EXPECT_EQ(gratic.Cell(x, y), 0) << x << "," << y;
-  }
 }
 
 TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {

@@ -195,9 +195,8 @@ TEST_F(TriggerSettingsTest, SourceDecidesWhatIsOfferedAndWhereTheMainControlPoin
   ApplyAll();
   Exec("TRIG:SOURCE INTCLOCK");
   EXPECT_EQ(levelControl, "Trig:IntRate");
-  for (const char* path : {"Trig:ExtLevel", "Trig:Slope", "Trig:Hister", "Trig:Mode", "Trig:Atten:Unit"}) {
+  for (const char* path : {"Trig:ExtLevel", "Trig:Slope", "Trig:Hister", "Trig:Mode", "Trig:Atten:Unit"})
     EXPECT_TRUE(Disabled(path)) << path;
-  }
   EXPECT_FALSE(Disabled("Trig:IntRate"));
   Exec("TRIG:SOURCE DIRECT");
   EXPECT_EQ(levelControl, "Trig:ExtLevel");
