@@ -59,6 +59,9 @@ class FakeInstrument {
   bool WaitForCommands(size_t count) const {
     return WaitUntil([&] { return commands_.size() >= count; });
   }
+  bool WaitForContinuations(int count) const {
+    return WaitUntil([&] { return continuations_ >= count; });
+  }
   bool WaitForReplies(int count) const {
     return WaitUntil([&] { return repliesSent_ >= count; });
   }
