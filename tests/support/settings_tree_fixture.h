@@ -15,19 +15,9 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
-#include "framework/util/errors.h"
+#include "support/assertion_text.h"
 
 namespace norv::test {
-
-// The text of the EAssertion the action raises, or "no assertion".
-inline std::string AssertionText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EAssertion& e) {
-    return e.what();
-  }
-  return "no assertion";
-}
 
 class SettingsTreeTest : public ::testing::Test {
  protected:
