@@ -43,7 +43,7 @@ class TNoDialogs final : public TDialogService {
   bool DoCopyImageToClipboard(const TImageView&) override { return false; }
 };
 
-bool Blocked() { return DialogState.Suppressed || !DialogState.Service; }
+bool Blocked() { return DialogsSuppressed() || !DialogState.Service; }
 
 void Log(const std::string& line) {
   std::vector<std::string>& log = DialogState.SuppressedLog;
@@ -57,6 +57,11 @@ void Log(const std::string& line) {
 }
 
 }  // namespace
+
+bool DialogsSuppressed() {
+  return DialogState.Suppressed ||
+         (DialogState.SuppressedByProgram.IsSet() && DialogState.SuppressedByProgram());
+}
 
 std::string SuppressedLogLine(TMessageKind kind, const std::string& text) {
   return std::string("[") + KindName(kind) + "] " + text;

@@ -92,6 +92,9 @@ struct TDialogState {
   std::vector<std::string> SuppressedLog;
   // Also tells the program's log (filled by the shell).
   THook<void(const std::string& line)> OnSuppressedText;
+  // The program's own reason to suppress every dialog (remote control, started for a
+  // client), filled by the shell.
+  THook<bool()> SuppressedByProgram;
 };
 inline constexpr size_t kSuppressedLogSize = 200;
 
@@ -99,6 +102,9 @@ extern TDialogState DialogState;
 
 TDialogService& Dialogs();
 void SetDialogs(TDialogService* service);
+
+// Dialogs answer by themselves with their defaults: for a scope, or by the program's state.
+bool DialogsSuppressed();
 
 // Suppresses dialogs for a scope (a remote command) and restores the state before it.
 class TDialogsSuppressed {

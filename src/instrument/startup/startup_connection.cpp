@@ -5,6 +5,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/text/ini_file.h"
 #include "framework/text/text_case.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_hooks.h"
@@ -74,8 +75,6 @@ void StoreLastSmart(const std::string& name) {
 TStartupAnswer DefaultStartupAnswer(const TStartupOffer& offer) {
   return offer.Demo ? TStartupAnswer::Demo : TStartupAnswer::WithoutInstrument;
 }
-
-bool DialogsSuppressed() { return StartupState.Hooks.RemoteControlled() || IsCommandLineParam("-Embedding"); }
 
 void SetGuiReady(bool value) {
   StartupState.Hooks.EnableAutoCalTimer(value);
@@ -177,7 +176,7 @@ bool SelectAndConnectInstrument(bool atStart, std::string& name) {
   }
   ReleaseInstrumentMutex();
   ReleaseDemoMutex();
-  const bool ok = ConnectionLoop(name, DialogsSuppressed());
+  const bool ok = ConnectionLoop(name, DialogsSuppressed() || IsCommandLineParam("-Embedding"));
   if (ok) CurrentInstrumentName = name;
   if (!atStart) {
     StartupState.Hooks.StartInstrumentWork(name != AbsentName);

@@ -36,7 +36,6 @@ class IStartupQuestions {
 };
 
 struct TStartupHooks {
-  THook<bool()> RemoteControlled;    // a remote client drives the program
   THook<void()> StopInstrumentWork;  // the main window closes its pages and stops
   THook<void(bool withInstrument)> StartInstrumentWork;
   THook<void(bool enabled)> EnableAutoCalTimer;
@@ -65,8 +64,6 @@ struct TStartupState {
 extern TStartupState StartupState;
 inline constinit uint8_t& FirstConnectResult = StartupState.FirstConnectResult;
 
-// A remote client drives the program, or it was started with "-Embedding".
-bool DialogsSuppressed();
 // The main window works with an instrument: the automatic-calibration timer, the
 // acquisition's gate and "INSTR:GUIReady".
 void SetGuiReady(bool value);

@@ -17,6 +17,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/ini_file.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/link/link_state.h"
 #include "instrument/startup/instrument_commands.h"
 #include "instrument/startup/instrument_list.h"
@@ -198,7 +199,7 @@ class InstrumentCommandsTest : public StartupTest {
     StoreInstrumentEntry("Instrument1", {TLinkKind::LAN, "Bench Scope", TIPv4Addr{1, {10, 0, 0, 7}}});
     CurrentInstrumentName = "Absent";
     StartupState.Hooks.StopInstrumentWork.Set([this] { ++switches; });
-    StartupState.Hooks.RemoteControlled.Set([] { return true; });
+    DialogState.SuppressedByProgram.Set([] { return true; });
   }
   static std::string Exec(const std::string& line) { return RootSpider->ExecCommandLine(line, false); }
   int switches = 0;
