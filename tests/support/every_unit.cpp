@@ -1,5 +1,6 @@
 #include "support/every_unit.h"
 
+#include "display/settings/display_settings.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/settings/acquisition_settings.h"
@@ -13,10 +14,12 @@ namespace norv::test {
 
 void RegisterEveryUnit() {
   CreateRootSpider();
+  RegisterDisplayColorCommands();
   RegisterChannelCommands();
   RegisterTimeBaseCommands();
   RegisterTriggerCommands();
   RegisterAcquisitionCommands();
+  RegisterDisplayCommands();
   RegisterWfmCommands();
   RegisterGuiCommand();
 }
@@ -27,6 +30,7 @@ void ApplyEveryUnit() {
   ApplyTimeBaseSettings();
   ApplyTriggerSettings();
   ApplyAcquisitionSettings();
+  ApplyDisplaySettings();
   ForceNotify = false;
 }
 

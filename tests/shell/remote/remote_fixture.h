@@ -24,8 +24,6 @@ class RemoteTest : public ::testing::Test {
   void SetUp() override {
     FreshProgramState();
     RegisterEveryUnit();
-    RegisterWfmCommands();
-    RegisterGuiCommand();
   }
   void TearDown() override { FreshProgramState(); }
 
