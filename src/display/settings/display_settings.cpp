@@ -23,7 +23,8 @@ const TProgramUnit StateUnit("display settings", ResetDisplaySettingsState);
 const TProgramUnit HooksUnit("display settings hooks", [] { DisplaySettingsHooks = {}; });
 
 constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
-constexpr const char* kStyleList = "Dots,Vectors,VarPersist,InfinPers,VarGrayScal,InfGrayScal,VColorGrad,IColorGrad";
+constexpr const char* kStyleList =
+    "Dots,Vectors,VarPersist,InfinPers,VarGrayScal,InfGrayScal,VColorGrad,IColorGrad";
 constexpr std::array<const char*, 8> kStyleNames = {"Dots",        "Vectors",     "VarPersist", "InfinPers",
                                                     "VarGrayScal", "InfGrayScal", "VColorGrad", "IColorGrad"};
 constexpr const char* kFormatList = "YT,2YT,4YT,XY,CombYTXY,Comb2YTXY";
@@ -140,7 +141,8 @@ void InitSignalParameters(int t) {
   TScopeCRT* crt = Crt();
   if (!crt) return;
   const TDisplayStyle s = StyleOf(t);
-  if (s == TDisplayStyle::VarPersist || s == TDisplayStyle::InfinPers) crt->SetPersistTime(Trace(t), PersistTimeFor(t));
+  if (s == TDisplayStyle::VarPersist || s == TDisplayStyle::InfinPers)
+    crt->SetPersistTime(Trace(t), PersistTimeFor(t));
   if (IsGradeStyle(s)) {
     crt->SetRefreshTime(Trace(t), RefreshTimeFor(t));
     const bool grey = s == TDisplayStyle::VarGrayScal || s == TDisplayStyle::InfGrayScal;
@@ -150,10 +152,12 @@ void InitSignalParameters(int t) {
 
 void TraceModeChanged(int source);
 
-// A change from a control or a command spreads in the locked mode. The memory traces
-// follow the others only as dots, so a change of theirs stays their own.
+// A change from a control or a command spreads in the locked mode. A setup or undo line
+// brings every node's own value, so it spreads nothing. The memory traces follow the
+// others only as dots, so a change of theirs stays their own.
 void Spread(int t, THandler& h) {
-  if (DisplaySettingsHooks.StartingUp() || h.GetWhoChanged() == wcvProgram) return;
+  const TWhoChanged who = h.GetWhoChanged();
+  if (DisplaySettingsHooks.StartingUp() || who == wcvProgram || who == wcvReplay) return;
   TraceModeChanged(IsMemoryTrace(t) ? -1 : t);
 }
 
@@ -164,7 +168,8 @@ void StyleChanged(int t, THandler& h) {
     return;
   }
   UpdateStyleControls();
-  if (IsMemoryTrace(t) && StyleOf(t) >= TDisplayStyle::VarPersist) State.Traces[t].Style->SetIndexByProgram(0);
+  if (IsMemoryTrace(t) && StyleOf(t) >= TDisplayStyle::VarPersist)
+    State.Traces[t].Style->SetIndexByProgram(0);
   if (TScopeCRT* crt = Crt()) {
     // The next draw makes the layer in the new style.
     if (IsRecordTrace(Trace(t))) crt->DeleteSignalLayer(Trace(t));
@@ -197,7 +202,8 @@ void CopyTimesToAll(int source) {
   const TDisplayStyle s = StyleOf(source);
   TDoubleEditHandler* TDisplayTraceNodes::*node = nullptr;
   if (s == TDisplayStyle::VarPersist) node = &TDisplayTraceNodes::PersistTime;
-  if (s == TDisplayStyle::VarGrayScal || s == TDisplayStyle::VColorGrad) node = &TDisplayTraceNodes::RefreshTime;
+  if (s == TDisplayStyle::VarGrayScal || s == TDisplayStyle::VColorGrad)
+    node = &TDisplayTraceNodes::RefreshTime;
   if (!node) return;
   const double value = (State.Traces[source].*node)->GetFloatValue();
   for (int t = 0; t < kStyledTraceCount; ++t)
@@ -289,7 +295,8 @@ void ScreenNodeChanged(int t) {
 void GraticChanged(THandler&) {
   TScopeCRT* crt = Crt();
   if (!crt) return;
-  for (int n = 1; n <= kMaxScreens; ++n) crt->SetGraticuleStyle(n, static_cast<TGraticStyle>(GetIndex(State.Gratic)));
+  for (int n = 1; n <= kMaxScreens; ++n)
+    crt->SetGraticuleStyle(n, static_cast<TGraticStyle>(GetIndex(State.Gratic)));
 }
 
 // --- colours ---
@@ -357,7 +364,8 @@ void DisplayColorChanged(int i) {
 
 // Node N is grade 6 - N.
 void GradeColorChanged(int n) {
-  if (TScopeCRT* crt = Crt()) crt->SetGradeColor(6 - n, static_cast<TColorRef>(State.GradeClr[n - 1]->Value()));
+  if (TScopeCRT* crt = Crt())
+    crt->SetGradeColor(6 - n, static_cast<TColorRef>(State.GradeClr[n - 1]->Value()));
   DisplaySettingsHooks.PageGradeColorsChanged();
 }
 
@@ -475,7 +483,8 @@ void RegisterDisplayCommands() {
   State.DataBaseExist = {};
   State.TraceMode = root.AddRadioSw(0, "Displ:TraceMode", "AllLocked,PerTrace",
                                     [](THandler&) { TraceModeChanged(SelectedIndex()); });
-  State.TraceSel = AddSelectableSource(TTraceId::Ch1, "Displ:TraceSel", ExcludedAbove(TTraceId::XY), TraceSelChanged);
+  State.TraceSel =
+      AddSelectableSource(TTraceId::Ch1, "Displ:TraceSel", ExcludedAbove(TTraceId::XY), TraceSelChanged);
   for (int t = 0; t < kStyledTraceCount; ++t) {
     // The database trace's nodes are the program's own: "Displ:DB" would read as the
     // beginning of "Displ:DBStyle" and take its commands and setup lines.
@@ -485,8 +494,8 @@ void RegisterDisplayCommands() {
     // The memory traces can show only dots and vectors.
     const auto style = IsMemoryTrace(t) ? TDisplayStyle::Dots : TDisplayStyle::VarPersist;
     n.Style = root.AddRadioSw(
-        static_cast<uint8_t>(style), base + "Style", kStyleList,
-        [t](THandler& h) { StyleChanged(t, h); }, {}, false, IsMemoryTrace(t) ? kMemoryStyleMask : 0);
+        static_cast<uint8_t>(style), base + "Style", kStyleList, [t](THandler& h) { StyleChanged(t, h); }, {},
+        false, IsMemoryTrace(t) ? kMemoryStyleMask : 0);
     // clang-format off
     n.PersistTime = root.AddDoubleEdit({
         .Path = base + "PersistTime", .Value = 2, .Unit = "s", .Digits = 3,
@@ -500,19 +509,20 @@ void RegisterDisplayCommands() {
         .OnChange = [t](THandler& h) { RefreshTimeChanged(t, h); }});
     // clang-format on
   }
-  State.DBStyle = root.AddRadioSw(static_cast<uint8_t>(TDisplayStyle::InfGrayScal), "Displ:DBStyle", kStyleList,
-                                  {}, {}, false, kDatabaseStyleMask);
+  State.DBStyle = root.AddRadioSw(static_cast<uint8_t>(TDisplayStyle::InfGrayScal), "Displ:DBStyle",
+                                  kStyleList, {}, {}, false, kDatabaseStyleMask);
   State.ResetAll = root.AddRightCommand("Displ:ResetAll", ResetAllStyles);
   State.Format = root.AddRadioSw(0, "Displ:Format", kFormatList, FormatChanged);
-  State.Wfm = AddSelectableSource(TTraceId::Ch1, "SHADOW:Displ:Wfm",
-                                  ExcludedAbove(TTraceId::Hist) | 1u << TraceIndex(TTraceId::XY) |
-                                      1u << TraceIndex(TTraceId::DB));
+  State.Wfm = AddSelectableSource(
+      TTraceId::Ch1, "SHADOW:Displ:Wfm",
+      ExcludedAbove(TTraceId::Hist) | 1u << TraceIndex(TTraceId::XY) | 1u << TraceIndex(TTraceId::DB));
   for (int t = 0; t < kDisplaySignalCount; ++t) {
     const std::string name = DisplayNodeName(Trace(t));
     const auto screen = [t](THandler&) { ScreenNodeChanged(t); };
-    State.Screen4[t] = root.AddRadioSw(static_cast<uint8_t>((t / 2) % 4), "Displ:Screen4:" + name, "1,2,3,4", screen);
-    State.Screen2[t] =
-        root.AddRadioSw(static_cast<uint8_t>((t / 2) % 2), "Displ:Screen2:" + name, "1,2,3,4", screen, {}, false, 0xC);
+    State.Screen4[t] =
+        root.AddRadioSw(static_cast<uint8_t>((t / 2) % 4), "Displ:Screen4:" + name, "1,2,3,4", screen);
+    State.Screen2[t] = root.AddRadioSw(static_cast<uint8_t>((t / 2) % 2), "Displ:Screen2:" + name, "1,2,3,4",
+                                       screen, {}, false, 0xC);
   }
   State.XAxis = AddSelectableSource(TTraceId::Ch1, "Displ:XAxis", ExcludedAbove(TTraceId::S2));
   State.YAxis = AddSelectableSource(TTraceId::Ch2, "Displ:YAxis", ExcludedAbove(TTraceId::S2));
@@ -531,7 +541,8 @@ void RegisterDisplayCommands() {
   // clang-format on
   State.DefaultClrCurrent =
       root.AddRightCommand("Displ:DefaultClr:Current", [](THandler&) { RestoreDefaultColors(false); });
-  State.DefaultClrAll = root.AddRightCommand("Displ:DefaultClr:All", [](THandler&) { RestoreDefaultColors(true); });
+  State.DefaultClrAll =
+      root.AddRightCommand("Displ:DefaultClr:All", [](THandler&) { RestoreDefaultColors(true); });
   for (int n = 1; n <= 5; ++n) {
     // clang-format off
     State.GradeClr[n - 1] = root.AddIntEdit({
