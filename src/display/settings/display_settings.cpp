@@ -1,6 +1,7 @@
 #include "display/settings/display_settings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "display/display_hooks.h"
 #include "framework/language/language.h"
@@ -156,7 +157,7 @@ void TraceModeChanged(int source);
 // brings every node's own value, so it spreads nothing. The memory traces follow the
 // others only as dots, so a change of theirs stays their own.
 void Spread(int t, THandler& h) {
-  const TWhoChanged who = h.GetWhoChanged();
+  const TWhoChanged who = h.GetWhoChangedRaw();
   if (DisplaySettingsHooks.StartingUp() || who == wcvProgram || who == wcvReplay) return;
   TraceModeChanged(IsMemoryTrace(t) ? -1 : t);
 }
@@ -567,6 +568,11 @@ void RegisterDisplayCommands() {
 }
 
 void ApplyDisplaySettings() {
+  // Every change action runs in full, as the shell's apply does it.
+  struct TForced {
+    bool saved = std::exchange(ForceNotify, true);
+    ~TForced() { ForceNotify = saved; }
+  } forced;
   for (int t = 0; t < kStyledTraceCount; ++t) StyleChanged(t, *State.Traces[t].Style);
   TraceModeChanged(SelectedIndex());
   FormatChanged(*State.Format);
