@@ -163,14 +163,16 @@ void Spread(int t, THandler& h) {
 }
 
 void StyleChanged(int t, THandler& h) {
+  if (IsMemoryTrace(t) && StyleOf(t) >= TDisplayStyle::VarPersist) {
+    State.Traces[t].Style->SetIndexByProgram(0);
+    return;  // that change has done the rest
+  }
   // Start-up and setup recall: the screen still takes the trace's times and grade kind.
   if (ForceNotify) {
     InitSignalParameters(t);
     return;
   }
   UpdateStyleControls();
-  if (IsMemoryTrace(t) && StyleOf(t) >= TDisplayStyle::VarPersist)
-    State.Traces[t].Style->SetIndexByProgram(0);
   if (TScopeCRT* crt = Crt()) {
     // The next draw makes the layer in the new style.
     if (IsRecordTrace(Trace(t))) crt->DeleteSignalLayer(Trace(t));
