@@ -1,5 +1,6 @@
 #include "support/every_unit.h"
 
+#include "display/settings/display_settings.h"
 #include "framework/settings/handler.h"
 #include "instrument/startup/dispatchers.h"
 #include "shell/remote/remote_control.h"
@@ -9,6 +10,9 @@ namespace norv::test {
 
 void RegisterEveryUnit() {
   // The units above the instrument layer join their steps as the program's start-up does.
+  SetRegistrationRoutine(TRegistrationStep::DisplayColors, RegisterDisplayColorCommands);
+  SetRegistrationRoutine(TRegistrationStep::Display, RegisterDisplayCommands);
+  SetApplyRoutine(TApplyStep::Display, ApplyDisplaySettings);
   SetRegistrationRoutine(TRegistrationStep::Wfm, RegisterWfmCommands);
   SetRegistrationRoutine(TRegistrationStep::Gui, RegisterGuiCommand);
   RegisterAllCommandsAtStart();
