@@ -146,7 +146,8 @@ void CalcThresholds(const TMeasSource& s) {
     f.MidThresh = s.Rec.ScreenYToValue(set.MidThresh);
     f.LowThresh = s.Rec.ScreenYToValue(set.LowThresh);
     const auto text = [&](int code, double level) {
-      if (set.Unit == tuVolt) return FloatToEngStr(vfEngineering, 4, false, level, false) + s.Rec.GetVertUnitText();
+      if (set.Unit == tuVolt)
+        return FloatToEngStr(vfEngineering, 4, false, level, false) + s.Rec.GetVertUnitText();
       return FloatToStrF_Dot(code / 1024.0 * 8 - 4, TFloatFormat::ffGeneral, 4, 0) + GetLangStr("div");
     };
     f.UpThreshText = text(set.UpThresh, f.UpThresh);
@@ -165,8 +166,8 @@ double InterpolateCrossingBefore(std::span<const double> values, int i, double l
 namespace {
 
 // The common part of both searches: the end of the range, the band check and the level.
-bool StartSearch(const TMeasSource& s, int& position, uint8_t choice, bool wholeRecord, int& end, double& level,
-                 TCrossing& c) {
+bool StartSearch(const TMeasSource& s, int& position, uint8_t choice, bool wholeRecord, int& end,
+                 double& level, TCrossing& c) {
   end = wholeRecord ? LastIndex(s.Frame) : std::min(s.Frame.RightMargin, LastIndex(s.Frame));
   position = std::max(position, 0);
   if (position > end || BandTooNarrow(s, 0.1)) return false;
@@ -231,6 +232,8 @@ TCrossing FindCrossingDown(const TMeasSource& s, int& position, uint8_t choice, 
 }
 
 int FindSlopeMargin(const TMeasSource& s, int slope, int mode) {
+  // A table from an earlier record must not outlive a search that finds nothing.
+  if (mode == 0) s.Frame.CrossingPositions[0] = kCrossingTableEnd;
   if (slope < 0 || BandTooNarrow(s, 0.05)) return -1;
   const std::vector<double>& v = s.Frame.Values;
   int position = 0;
@@ -258,7 +261,8 @@ int FindSlopeMargin(const TMeasSource& s, int slope, int mode) {
   const bool rising = slope % 2 == 0;
   double found = -1;
   for (int k = 0; k <= slope / 2; ++k) {
-    found = (rising ? FindCrossingUp(s, position, level, true) : FindCrossingDown(s, position, level, true)).Position;
+    found = (rising ? FindCrossingUp(s, position, level, true) : FindCrossingDown(s, position, level, true))
+                .Position;
     if (found < 0) return -1;
   }
   return Round(found);
@@ -266,7 +270,8 @@ int FindSlopeMargin(const TMeasSource& s, int slope, int mode) {
 
 int NearestCrossingIndex(const TMeasFrame& f, int position, bool isLeft) {
   int best = -1, bestDistance = 0;
-  for (int i = 0; i < kTrendTableSize && f.CrossingPositions[static_cast<size_t>(i)] != kCrossingTableEnd; ++i) {
+  for (int i = 0; i < kTrendTableSize && f.CrossingPositions[static_cast<size_t>(i)] != kCrossingTableEnd;
+       ++i) {
     const int d = std::abs(f.CrossingPositions[static_cast<size_t>(i)] - position);
     if (best < 0 || d < bestDistance) {
       best = i;
@@ -330,7 +335,8 @@ void MeasureSource(TTraceId source, uint8_t reason) {
     f.InMarginInvalid = false;  // spectra have no margins
   } else {
     CalcMargins(s);
-    f.InMarginInvalid = LevelHistogram(f.InMarginHist, s.Rec, f.Values, true, f.RightMargin, f.LeftMargin) == 0;
+    f.InMarginInvalid =
+        LevelHistogram(f.InMarginHist, s.Rec, f.Values, true, f.RightMargin, f.LeftMargin) == 0;
     if (!f.InMarginInvalid) {
       double top = 0, base = 0;
       TopBaseCodes(f.InMarginHist, false, top, base);

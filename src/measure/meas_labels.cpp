@@ -20,8 +20,8 @@ size_t LabelIndex(int n) {
 TAnnLabelParam& TAnnSet::operator[](int n) { return labels_[LabelIndex(n)]; }
 const TAnnLabelParam& TAnnSet::operator[](int n) const { return labels_[LabelIndex(n)]; }
 
-void DefineAnnLabel(TAnnSet& set, int n, uint8_t layer, TTraceId signal, uint8_t option, const std::string& text,
-                    uint8_t placement) {
+void DefineAnnLabel(TAnnSet& set, int n, uint8_t layer, TTraceId signal, uint8_t option,
+                    const std::string& text, uint8_t placement) {
   TAnnLabelParam& l = set[n];
   l.Layer = layer;
   l.Active = 1;
@@ -74,7 +74,8 @@ void SetAnnVisible(TAnnSet& set, bool active) {
 void ShowAnnotations(const TAnnSet& set) {
   for (int n = 1; n <= kAnnLabelCount; ++n) {
     const TAnnLabelParam& l = set[n];
-    if (l.Layer == 1 || l.Layer == 2) MeasHooks.DrawAnnotation(l.Layer, static_cast<TTraceId>(l.Signal), n, l);
+    if (l.Layer == 1 || l.Layer == 2)
+      MeasHooks.DrawAnnotation(l.Layer, static_cast<TTraceId>(l.Signal), n, l);
   }
 }
 
@@ -115,8 +116,8 @@ void RelabelMeasurements() {
 void AnnotationsNoOp() {}
 
 void DefineMeasLabels(TAnnSet& set, uint8_t group, uint8_t index, TTraceId source, TTraceId source2) {
-  const auto def = [&](int n, const std::string& key, uint8_t placement, uint8_t layer = 1, uint8_t option = 0,
-                       const std::string& suffix = "") {
+  const auto def = [&](int n, const std::string& key, uint8_t placement, uint8_t layer = 1,
+                       uint8_t option = 0, const std::string& suffix = "") {
     DefineAnnLabel(set, n, layer, layer == 2 ? source2 : source, option, GetLangStr(key) + suffix, placement);
   };
   const auto crossPair = [&] {
@@ -157,9 +158,9 @@ void DefineMeasLabels(TAnnSet& set, uint8_t group, uint8_t index, TTraceId sourc
       if (index >= dmPhaseDeg) def(3, "an_Cross2", 0);
       break;
     case mgAmplitude: {
-      static constexpr const char* kLevelKeys[] = {"Max",   "Min",   "",     "an_Top",    "an_Base",
-                                                   "",      "Middle", "Mean", "dcRMS",     "acRMS",
-                                                   "",      "CycleMean", "CycleDcRMS", "CycleAcRMS"};
+      static constexpr const char* kLevelKeys[] = {"Max", "Min",       "",           "an_Top",    "an_Base",
+                                                   "",    "Middle",    "Mean",       "dcRMS",     "acRMS",
+                                                   "",    "CycleMean", "CycleDcRMS", "CycleAcRMS"};
       if (index == amPeakPeak) {
         topBase("Max", "Min", 1, 1);
       } else if (index == amAmplitude) {

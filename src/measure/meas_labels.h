@@ -18,9 +18,9 @@ inline constexpr int kAnnLabelCount = 8;
 inline constexpr int32_t kAnnNotPlaced = -1000000;
 
 struct TAnnLabelParam {
-  uint8_t Layer = 0;   // 0 none, 1 the source's screen, 2 the second source's screen
-  uint8_t Active = 0;  // shown
-  uint8_t Signal = 0;  // trace id whose screen and scaling the label uses
+  uint8_t Layer = 0;    // 0 none, 1 the source's screen, 2 the second source's screen
+  uint8_t Active = 0;   // shown
+  uint8_t Signal = 0;   // trace id whose screen and scaling the label uses
   int32_t AnchorX = 0;  // screen X 0..4000
   int32_t AnchorY = 0;  // screen code 0..1024
   int32_t Extent = 0;   // end of a marked span (screen X)
@@ -51,8 +51,8 @@ struct TAnnState {
   uint8_t HighestLabel = 0;  // highest label defined since the last clear, all sets
 };
 
-void DefineAnnLabel(TAnnSet& set, int n, uint8_t layer, TTraceId signal, uint8_t option, const std::string& text,
-                    uint8_t placement);
+void DefineAnnLabel(TAnnSet& set, int n, uint8_t layer, TTraceId signal, uint8_t option,
+                    const std::string& text, uint8_t placement);
 void SetAnnAnchor(TAnnSet& set, int n, int32_t x, int32_t y);
 void SetAnnAnchorX(TAnnSet& set, int n, int32_t x);
 void SetAnnAnchorY(TAnnSet& set, int n, int32_t y);

@@ -33,7 +33,8 @@ void PlaceLevel(TAnnSet& set, int n, const TMeasSource& s, double value) {
 }
 
 TCrossing Middle(const TMeasSource& s, bool rising, int& position) {
-  return rising ? FindCrossingUp(s, position, lcMiddle, false) : FindCrossingDown(s, position, lcMiddle, false);
+  return rising ? FindCrossingUp(s, position, lcMiddle, false)
+                : FindCrossingDown(s, position, lcMiddle, false);
 }
 
 // ---- amplitude group ----------------------------------------------------------------
@@ -114,7 +115,8 @@ double CalcAcRms(TAnnSet& set, const TMeasSource& s) {
   const TSums sums = MarginSums(s);
   const double mean = sums.Sum / sums.Count;
   double sq = 0;
-  for (int i = s.Frame.LeftMargin; i <= s.Frame.RightMargin; ++i) sq += (Sample(s, i) - mean) * (Sample(s, i) - mean);
+  for (int i = s.Frame.LeftMargin; i <= s.Frame.RightMargin; ++i)
+    sq += (Sample(s, i) - mean) * (Sample(s, i) - mean);
   const double rms = std::sqrt(sq / sums.Count);
   PlaceLevel(set, 1, s, rms);
   return rms;
@@ -171,7 +173,8 @@ double CalcRiseFall(TAnnSet& set, const TMeasSource& s, bool rising) {
   double sum = 0;
   for (;;) {
     int from = position;
-    const TCrossing t1 = rising ? FindCrossingUp(s, from, lcLower, false) : FindCrossingDown(s, from, lcUpper, false);
+    const TCrossing t1 =
+        rising ? FindCrossingUp(s, from, lcLower, false) : FindCrossingDown(s, from, lcUpper, false);
     const TCrossing t2 =
         rising ? FindCrossingUp(s, position, lcUpper, false) : FindCrossingDown(s, position, lcLower, false);
     if (t2.Position <= 0 || t1.Position < 0) break;
@@ -311,10 +314,10 @@ double CalcBurstWidth(TAnnSet& set, const TMeasSource& s) {
   const TCrossing& end = lastRising.Position > lastFalling.Position ? lastRising : lastFalling;
   const TCrossing firstRising = FindCrossingOf(scratch, s, true, false);
   const TCrossing firstFalling = FindCrossingOf(scratch, s, false, false);
-  const TCrossing& start = firstFalling.Position < 0 || (firstRising.Position >= 0 &&
-                                                          firstRising.Position < firstFalling.Position)
-                               ? firstRising
-                               : firstFalling;
+  const TCrossing& start =
+      firstFalling.Position < 0 || (firstRising.Position >= 0 && firstRising.Position < firstFalling.Position)
+          ? firstRising
+          : firstFalling;
   Place(set, 1, start);
   Place(set, 2, end);
   return (end.Position - start.Position) * s.Rec.GetDX();
@@ -452,7 +455,8 @@ class TSpectrumPeaks {
     if (delta >= 0.01) m = std::numbers::pi * delta * m / std::sin(std::numbers::pi * delta);
     if (order_ > 0) {
       double gain = a_[0];
-      for (int j = 1; j <= std::min(order_, 3); ++j) gain += delta * delta * a_[static_cast<size_t>(j)] / (delta * delta - j * j);
+      for (int j = 1; j <= std::min(order_, 3); ++j)
+        gain += delta * delta * a_[static_cast<size_t>(j)] / (delta * delta - j * j);
       if (!(gain > 0)) return TPeak{};
       m /= gain;  // the window's gain at this offset
     }

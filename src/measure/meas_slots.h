@@ -36,18 +36,58 @@ enum TMeasGroup : uint8_t {
 
 // Indices within the groups.
 enum TTimeMeas : uint8_t {
-  tmPeriod, tmFrequency, tmPosWidth, tmNegWidth, tmRiseTime, tmFallTime, tmPosDuty, tmNegDuty, tmPosCrossing,
-  tmNegCrossing, tmBurstWidth, tmCycles, tmTimeOfMax, tmTimeOfMin, tmPosJitterPp, tmPosJitterRms,
-  tmNegJitterPp, tmNegJitterRms,
+  tmPeriod,
+  tmFrequency,
+  tmPosWidth,
+  tmNegWidth,
+  tmRiseTime,
+  tmFallTime,
+  tmPosDuty,
+  tmNegDuty,
+  tmPosCrossing,
+  tmNegCrossing,
+  tmBurstWidth,
+  tmCycles,
+  tmTimeOfMax,
+  tmTimeOfMin,
+  tmPosJitterPp,
+  tmPosJitterRms,
+  tmNegJitterPp,
+  tmNegJitterRms,
 };
 enum TAmplMeas : uint8_t {
-  amMaximum, amMinimum, amPeakPeak, amTop, amBase, amAmplitude, amMiddle, amMean, amDcRms, amAcRms, amArea,
-  amCycleMean, amCycleDcRms, amCycleAcRms, amCycleArea, amPosOvershoot, amNegOvershoot,
+  amMaximum,
+  amMinimum,
+  amPeakPeak,
+  amTop,
+  amBase,
+  amAmplitude,
+  amMiddle,
+  amMean,
+  amDcRms,
+  amAcRms,
+  amArea,
+  amCycleMean,
+  amCycleDcRms,
+  amCycleAcRms,
+  amCycleArea,
+  amPosOvershoot,
+  amNegOvershoot,
 };
 enum TDualXMeas : uint8_t { dmPhaseDeg = 8, dmPhaseRad = 9, dmPhasePerc = 10 };
 
 // What a result's unit text is made of.
-enum class TMeasUnit : uint8_t { Horizontal, Hz, Percent, None, DB, Degree, Rad, Vertical, VerticalHorizontal };
+enum class TMeasUnit : uint8_t {
+  Horizontal,
+  Hz,
+  Percent,
+  None,
+  DB,
+  Degree,
+  Rad,
+  Vertical,
+  VerticalHorizontal
+};
 
 struct TMeasEntry {
   uint8_t Group;
