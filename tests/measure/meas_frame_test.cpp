@@ -87,7 +87,8 @@ TEST_F(MeasFrameTest, LevelsByEachMethodAndThresholdsOfEachKind) {
 
 TEST_F(MeasFrameTest, HistogramCountsOnlyOnScreenCells) {
   // Codes 7 and 1020 lie in cells 1 and 255, codes 8 and 1019 in cells 2 and 254.
-  const TSignalObj& r = Fill(Ch1, [](int) { return 0.0; }, 32);
+  const TSignalObj& r = Fill(
+      Ch1, [](int) { return 0.0; }, 32);
   std::array<uint32_t, kLevelHistCells> cells{};
   const std::vector<double> values = {Code(7), Code(8), Code(1019), Code(1020)};
   EXPECT_EQ(LevelHistogram(cells, r, values, false, 0, 0), 2);
@@ -124,7 +125,8 @@ TEST_F(MeasFrameTest, SlopeMarginsAndTheCrossingTable) {
     int left, right;
   };
   // Slope n is edge n div 2 + 1, rising for even n; the left margin stops a sample early.
-  for (const Row& r : {Row{2, 5, lcMiddle, 114, 265}, Row{0, 1, lcLower, 10, 65}, Row{1, 127, lcUpper, 60, 4095}}) {
+  for (const Row& r :
+       {Row{2, 5, lcMiddle, 114, 265}, Row{0, 1, lcLower, 10, 65}, Row{1, 127, lcUpper, 60, 4095}}) {
     s.LeftSlope = r.leftSlope;
     s.RightSlope = r.rightSlope;
     s.LeftTresh = r.leftTresh;
