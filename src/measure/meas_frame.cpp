@@ -19,6 +19,14 @@ constexpr double kFirstCountedCode = 8, kLastCountedCode = 1019;
 
 int Round(double v) { return static_cast<int>(std::nearbyint(v)); }
 
+// std::nearbyint in the default rounding mode for |y| below 2^51, without a library call:
+// adding and taking away 1.5 * 2^52 leaves no fraction bits (strict IEEE arithmetic keeps
+// the pair).
+double RoundHalfEven(double y) {
+  constexpr double kShift = 6755399441055744.0;
+  return (y + kShift) - kShift;
+}
+
 int ScreenCode(const TSignalObj& rec, double v) { return Round(rec.ValueToScreenY(v)); }
 
 int LastIndex(const TMeasFrame& f) { return static_cast<int>(f.Values.size()) - 1; }
@@ -53,13 +61,26 @@ int LevelHistogram(std::array<uint32_t, kLevelHistCells>& cells, const TSignalOb
   const double offset = rec.GetEffOffset();
   const double span = rec.GetEffScale() * 8;
   const double codesPerUnit = span != 0 ? 1024 / span : 0;
+  // Neighbouring samples mostly fall into the same cell; counting them into four tables in
+  // turn keeps each increment from waiting for the one before.
+  std::array<std::array<uint32_t, kLevelHistCells>, 4> part{};
+  const auto count = [&](size_t lane, double y) {
+    // Codes 8..1019 after rounding half to even; NaN fails the test too.
+    if (!(y >= kFirstCountedCode - 0.5 && y <= kLastCountedCode + 0.5)) return;
+    const auto code = static_cast<uint32_t>(RoundHalfEven(y));
+    if (code >= kFirstCountedCode && code <= kLastCountedCode) ++part[lane][code / 4];
+  };
+  if (span != 0) {
+    for (int i = from; i <= to; ++i) {
+      count(static_cast<size_t>(i) & 3, (values[static_cast<size_t>(i)] - offset) * codesPerUnit + 512);
+    }
+  } else {
+    for (int i = from; i <= to; ++i) count(0, rec.ValueToScreenY(values[static_cast<size_t>(i)]));
+  }
   int counted = 0;
-  for (int i = from; i <= to; ++i) {
-    const double v = values[static_cast<size_t>(i)];
-    const double code = std::nearbyint(span != 0 ? (v - offset) * codesPerUnit + 512 : rec.ValueToScreenY(v));
-    if (!(code >= kFirstCountedCode && code <= kLastCountedCode)) continue;
-    ++cells[static_cast<size_t>(code) / 4];
-    ++counted;
+  for (size_t c = 0; c < cells.size(); ++c) {
+    cells[c] = part[0][c] + part[1][c] + part[2][c] + part[3][c];
+    counted += static_cast<int>(cells[c]);
   }
   return counted;
 }
@@ -67,8 +88,14 @@ int LevelHistogram(std::array<uint32_t, kLevelHistCells>& cells, const TSignalOb
 void BuildLevelHistogram(const TMeasSource& s) {
   const int first = s.Rec.GetFirstShown();
   const int n = std::clamp(s.Rec.GetShownCount(), 0, kMaxRecLen - first);
-  s.Frame.Values.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) s.Frame.Values[static_cast<size_t>(i)] = s.Rec.GetDisplayValue(i);
+  std::vector<double>& values = s.Frame.Values;
+  values.resize(static_cast<size_t>(n));
+  if (!s.Rec.IsSpectrum() && (s.Rec.GetTdrUnitKind() == tukNone || s.Rec.GetRaw())) {
+    for (int i = 0; i < n; ++i)
+      values[static_cast<size_t>(i)] = s.Rec.GetStoredY(first + i);  // shown as stored
+  } else {
+    for (int i = 0; i < n; ++i) values[static_cast<size_t>(i)] = s.Rec.GetDisplayValue(i);
+  }
   s.Frame.LevelsInvalid = LevelHistogram(s.Frame.LevelHist, s.Rec, s.Frame.Values, false, 0, 0) == 0;
 }
 
@@ -172,16 +199,20 @@ bool StartSearch(const TMeasSource& s, int& position, uint8_t choice, bool whole
   position = std::max(position, 0);
   if (position > end || BandTooNarrow(s, 0.1)) return false;
   level = Level(s.Frame, choice);
-  c.LevelCode = ScreenCode(s.Rec, level);
+  c.Level = level;
   return true;
 }
 
 void FinishSearch(const TMeasSource& s, int candidate, double level, TCrossing& c) {
   c.Position = InterpolateCrossingBefore(s.Frame.Values, candidate, level);
-  if (c.Position >= 0) c.ScreenX = Round(s.Rec.ShownIndexToScreenX(c.Position));
 }
 
 }  // namespace
+
+int CrossingLevelCode(const TMeasSource& s, const TCrossing& c) { return ScreenCode(s.Rec, c.Level); }
+int CrossingScreenX(const TMeasSource& s, const TCrossing& c) {
+  return c.Position < 0 ? 0 : Round(s.Rec.ShownIndexToScreenX(c.Position));
+}
 
 TCrossing FindCrossingUp(const TMeasSource& s, int& position, uint8_t choice, bool wholeRecord) {
   TCrossing c;
@@ -195,6 +226,10 @@ TCrossing FindCrossingUp(const TMeasSource& s, int& position, uint8_t choice, bo
   int candidate = -1;
   for (; position <= end; ++position) {
     const double x = v[static_cast<size_t>(position)];
+    if (x < low) {  // the common case: nothing but disarming
+      armed = false;
+      continue;
+    }
     if (x <= low) armed = false;
     if (!armed && x >= level) {
       candidate = position;
@@ -220,6 +255,10 @@ TCrossing FindCrossingDown(const TMeasSource& s, int& position, uint8_t choice, 
   int candidate = -1;
   for (; position <= end; ++position) {
     const double x = v[static_cast<size_t>(position)];
+    if (x > up) {
+      armed = false;
+      continue;
+    }
     if (x >= up) armed = false;
     if (!armed && x <= level) {
       candidate = position;

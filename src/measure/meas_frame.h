@@ -103,9 +103,12 @@ double InterpolateValueAt(std::span<const double> values, int i, double p);
 
 struct TCrossing {
   double Position = -1.0;  // -1: none
-  int LevelCode = 0;       // screen code of the level
-  int ScreenX = 0;         // screen X of the crossing (when found)
+  double Level = 0;        // the level searched for
 };
+// Where a crossing shows: the screen code of its level and its screen X (computed only
+// for the labels, not for every edge walked over).
+int CrossingLevelCode(const TMeasSource& s, const TCrossing& c);
+int CrossingScreenX(const TMeasSource& s, const TCrossing& c);
 // Searches the next rising (falling) crossing of the chosen level from `position`, which
 // is left where the search stopped, so repeated calls walk edge by edge. Up to the right
 // margin, or the last sample when wholeRecord.

@@ -24,7 +24,9 @@ int ScreenX(const TSignalObj& rec, double shownIndex) { return Round(rec.ShownIn
 const std::vector<double>& Values(const TMeasSource& s) { return s.Frame.Values; }
 double Sample(const TMeasSource& s, int i) { return s.Frame.Values[static_cast<size_t>(i)]; }
 
-void Place(TAnnSet& set, int n, const TCrossing& c) { SetAnnAnchor(set, n, c.ScreenX, c.LevelCode); }
+void Place(TAnnSet& set, int n, const TMeasSource& s, const TCrossing& c) {
+  SetAnnAnchor(set, n, CrossingScreenX(s, c), CrossingLevelCode(s, c));
+}
 void PlaceSample(TAnnSet& set, int n, const TMeasSource& s, double position, double value) {
   SetAnnAnchor(set, n, ScreenX(s.Rec, position), ScreenCode(s.Rec, value));
 }
@@ -39,18 +41,38 @@ TCrossing Middle(const TMeasSource& s, bool rising, int& position) {
 
 // ---- amplitude group ----------------------------------------------------------------
 
+// The first of equal extremes wins. Four interleaved lanes keep the comparisons from
+// waiting on each other; the lanes' winners are merged by value, then by position.
 double FindMaxMinSample(const TMeasSource& s, bool max, int& position) {
   const int left = s.Frame.LeftMargin, right = s.Frame.RightMargin;
-  position = left;
-  double best = Sample(s, left);
-  for (int i = left + 1; i <= right; ++i) {
-    const double v = Sample(s, i);
-    if (max ? v > best : v < best) {
-      best = v;
-      position = i;
+  const double* v = s.Frame.Values.data();
+  const double sign = max ? 1.0 : -1.0;
+  std::array<double, 4> best;
+  std::array<int, 4> at;
+  best.fill(sign * v[left]);
+  at.fill(left);
+  int i = left + 1;
+  for (; i + 3 <= right; i += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const double x = sign * v[i + k];
+      if (x > best[static_cast<size_t>(k)]) {
+        best[static_cast<size_t>(k)] = x;
+        at[static_cast<size_t>(k)] = i + k;
+      }
     }
   }
-  return best;
+  for (; i <= right; ++i) {
+    if (sign * v[i] > best[0]) {
+      best[0] = sign * v[i];
+      at[0] = i;
+    }
+  }
+  size_t w = 0;
+  for (size_t k = 1; k < 4; ++k) {
+    if (best[k] > best[w] || (best[k] == best[w] && at[k] < at[w])) w = k;
+  }
+  position = at[w];
+  return v[position];
 }
 
 double CalcMaxMin(TAnnSet& set, const TMeasSource& s, bool max, int label) {
@@ -89,11 +111,21 @@ struct TSums {
 };
 TSums MarginSums(const TMeasSource& s) {
   TSums r;
-  for (int i = s.Frame.LeftMargin; i <= s.Frame.RightMargin; ++i) {
-    const double v = Sample(s, i);
-    r.Sum += v;
-    r.SumSq += v * v;
+  double sum2 = 0, sumSq2 = 0;  // a second chain of additions halves the wait on each
+  int i = s.Frame.LeftMargin;
+  for (; i + 1 <= s.Frame.RightMargin; i += 2) {
+    const double a = Sample(s, i), b = Sample(s, i + 1);
+    r.Sum += a;
+    r.SumSq += a * a;
+    sum2 += b;
+    sumSq2 += b * b;
   }
+  if (i == s.Frame.RightMargin) {
+    r.Sum += Sample(s, i);
+    r.SumSq += Sample(s, i) * Sample(s, i);
+  }
+  r.Sum += sum2;
+  r.SumSq += sumSq2;
   r.Count = s.Frame.RightMargin - s.Frame.LeftMargin + 1;
   return r;
 }
@@ -153,16 +185,18 @@ double CalcWidth(TAnnSet& set, const TMeasSource& s, bool positive) {
   SetAnnAnchorX(set, 1, kAnnNotPlaced);
   int position = s.Frame.LeftMargin, n = 0;
   double sum = 0;
+  TCrossing last;
   for (;;) {
     const TCrossing t1 = Middle(s, positive, position);
     const TCrossing t2 = Middle(s, !positive, position);
     if (t1.Position <= 0 || t2.Position <= 0) break;
-    if (GetAnnAnchorX(set, 1) < -100) Place(set, 1, t1);
-    Place(set, 2, t2);
+    if (GetAnnAnchorX(set, 1) < -100) Place(set, 1, s, t1);
+    last = t2;
     sum += t2.Position - t1.Position;
     ++n;
   }
   if (n == 0) return kUndefined;
+  Place(set, 2, s, last);
   SetAnnTextCounted(set, 2, GetLangStr("an_R_Cross"), n);
   CountLabels(set, n);
   return sum / n * s.Rec.GetDX();
@@ -171,6 +205,7 @@ double CalcWidth(TAnnSet& set, const TMeasSource& s, bool positive) {
 double CalcRiseFall(TAnnSet& set, const TMeasSource& s, bool rising) {
   int position = s.Frame.LeftMargin, n = 0;
   double sum = 0;
+  TCrossing last;
   for (;;) {
     int from = position;
     const TCrossing t1 =
@@ -178,12 +213,13 @@ double CalcRiseFall(TAnnSet& set, const TMeasSource& s, bool rising) {
     const TCrossing t2 =
         rising ? FindCrossingUp(s, position, lcUpper, false) : FindCrossingDown(s, position, lcLower, false);
     if (t2.Position <= 0 || t1.Position < 0) break;
-    if (n == 0) Place(set, 1, t1);
-    Place(set, 2, t2);
+    if (n == 0) Place(set, 1, s, t1);
+    last = t2;
     sum += t2.Position - t1.Position;
     ++n;
   }
   if (n == 0) return kUndefined;
+  Place(set, 2, s, last);
   SetAnnText(set, 1, rising ? s.Frame.LowThreshText : s.Frame.UpThreshText);
   SetAnnTextCounted(set, 2, rising ? s.Frame.UpThreshText : s.Frame.LowThreshText, n);
   CountLabels(set, n);
@@ -240,14 +276,14 @@ enum class TPeriodKind { Period, Cycles, Duty };
 double CalcPeriod(TAnnSet& set, const TMeasSource& s, TPeriodKind kind, bool positive) {
   const TPeriods p = FindPeriods(s, kind == TPeriodKind::Duty, positive);
   if (p.Count == 0) return kUndefined;
-  Place(set, 1, p.First);
-  Place(set, 2, p.Last);
+  Place(set, 1, s, p.First);
+  Place(set, 2, s, p.Last);
   SetAnnTextCounted(set, 2, GetLangStr("an_R_Cross"), p.Count);
   CountLabels(set, p.Count);
   if (kind == TPeriodKind::Cycles) return p.Count;
   if (kind == TPeriodKind::Period) return p.Span() / p.Count * s.Rec.GetDX();
-  Place(set, 3, p.PulseStart);
-  Place(set, 4, p.PulseEnd);
+  Place(set, 3, s, p.PulseStart);
+  Place(set, 4, s, p.PulseEnd);
   return p.WidthSum / p.Span() * 100;
 }
 
@@ -258,13 +294,11 @@ TCrossing FindCrossingOf(TAnnSet& set, const TMeasSource& s, bool rising, bool l
   int position = s.Frame.LeftMargin;
   for (;;) {
     const TCrossing c = Middle(s, rising, position);
-    if (c.Position > 0) {
-      found = c;
-      Place(set, 1, c);
-    }
+    if (c.Position > 0) found = c;
     if (!last || c.Position < 0) break;
   }
-  if (found.Position <= 0) found.Position = -1;
+  if (found.Position <= 0) return TCrossing{};
+  Place(set, 1, s, found);
   return found;
 }
 
@@ -302,7 +336,7 @@ double CalcPhase(TAnnSet& set, const TMeasSource& s, const TMeasSource& s2, doub
   CopyAnnAnchor(set, 2, 1);
   const double t1 = CalcCrossing(set, s, p.Rising, false);
   if (t1 == kUndefined) return kUndefined;
-  Place(set, 3, p.Second);
+  Place(set, 3, s, p.Second);
   return (t2 - t1) / period * fullTurn;
 }
 
@@ -318,8 +352,8 @@ double CalcBurstWidth(TAnnSet& set, const TMeasSource& s) {
       firstFalling.Position < 0 || (firstRising.Position >= 0 && firstRising.Position < firstFalling.Position)
           ? firstRising
           : firstFalling;
-  Place(set, 1, start);
-  Place(set, 2, end);
+  Place(set, 1, s, start);
+  Place(set, 2, s, end);
   return (end.Position - start.Position) * s.Rec.GetDX();
 }
 
@@ -351,9 +385,9 @@ TCycle FindCycle(TAnnSet& set, const TMeasSource& s) {
   if (c.Count == 0) return c;
   c.Start = std::nearbyint(first.Position);
   c.End = last.Position + (c.Start - first.Position);
-  SetAnnAnchor(set, 1, ScreenX(s.Rec, c.Start), first.LevelCode);
+  SetAnnAnchor(set, 1, ScreenX(s.Rec, c.Start), CrossingLevelCode(s, first));
   SetAnnExtent(set, 1, ScreenX(s.Rec, c.End));
-  SetAnnAnchor(set, 2, ScreenX(s.Rec, c.End), last.LevelCode);
+  SetAnnAnchor(set, 2, ScreenX(s.Rec, c.End), CrossingLevelCode(s, last));
   return c;
 }
 

@@ -29,7 +29,8 @@ TEST_F(MeasSlotsTest, CatalogueNamesUnitsAndValueClasses) {
   EXPECT_EQ(seen.size(), 53u);
   EXPECT_FALSE(MeasName(TParameterOfMeas(Ch1, 18, mgTime, Ch2)));
 
-  TSignalObj& r = Fill(Ch1, [](int) { return 0.0; }, 32);
+  TSignalObj& r = Fill(
+      Ch1, [](int) { return 0.0; }, 32);
   r.SetHorUnit("m");
   r.SetVertUnit("A");
   struct Row {
@@ -37,15 +38,15 @@ TEST_F(MeasSlotsTest, CatalogueNamesUnitsAndValueClasses) {
     std::string unit;
     uint8_t rangeKind;
   };
-  for (const Row& row : {Row{mgTime, tmPeriod, "m", 1}, Row{mgTime, tmFrequency, "Hz", 1},
-                         Row{mgTime, tmNegDuty, "%", 2}, Row{mgTime, tmCycles, "", 1},
-                         Row{mgSpectrumX, 1, "Hz", 1}, Row{mgDualX, 5, "m", 0}, Row{mgDualX, dmPhaseDeg, "\u00B0", 0},
-                         Row{mgDualX, dmPhaseRad, "rad", 0}, Row{mgDualX, dmPhasePerc, "%", 0},
-                         Row{mgAmplitude, amMaximum, "A", 0}, Row{mgAmplitude, amAcRms, "A", 1},
-                         Row{mgAmplitude, amArea, "Am", 0}, Row{mgAmplitude, amCycleArea, "Am", 1},
-                         Row{mgAmplitude, amPosOvershoot, "%", 0}, Row{mgAmplitude, amNegOvershoot, "%", 1},
-                         Row{mgSpectrumY, 1, "A", 0}, Row{mgSpectrumY, 2, "%", 1}, Row{mgDualY, 0, "", 1},
-                         Row{mgDualY, 1, "dB", 0}}) {
+  for (const Row& row :
+       {Row{mgTime, tmPeriod, "m", 1}, Row{mgTime, tmFrequency, "Hz", 1}, Row{mgTime, tmNegDuty, "%", 2},
+        Row{mgTime, tmCycles, "", 1}, Row{mgSpectrumX, 1, "Hz", 1}, Row{mgDualX, 5, "m", 0},
+        Row{mgDualX, dmPhaseDeg, "\u00B0", 0}, Row{mgDualX, dmPhaseRad, "rad", 0},
+        Row{mgDualX, dmPhasePerc, "%", 0}, Row{mgAmplitude, amMaximum, "A", 0},
+        Row{mgAmplitude, amAcRms, "A", 1}, Row{mgAmplitude, amArea, "Am", 0},
+        Row{mgAmplitude, amCycleArea, "Am", 1}, Row{mgAmplitude, amPosOvershoot, "%", 0},
+        Row{mgAmplitude, amNegOvershoot, "%", 1}, Row{mgSpectrumY, 1, "A", 0}, Row{mgSpectrumY, 2, "%", 1},
+        Row{mgDualY, 0, "", 1}, Row{mgDualY, 1, "dB", 0}}) {
     const TParameterOfMeas slot(Ch1, row.index, row.group, Ch2);
     EXPECT_EQ(MeasUnitText(slot), row.unit) << int(row.group) << "/" << int(row.index);
     EXPECT_EQ(MeasRangeKind(slot), row.rangeKind) << int(row.group) << "/" << int(row.index);

@@ -260,7 +260,9 @@ TEST_F(MeasurementsTest, SpectralPeakOfEveryWindowOnAndOffTheBins) {
       SCOPED_TRACE(testing::Message() << "window " << window << " tone at bin " << k);
       EXPECT_NEAR(Measure(mgSpectrumY, 0, S1).Value, 0.5, 0.5 * magnitudeTolerance[window]);
       // The peak factors are exact half-way between bins.
-      if (k == 100.5) EXPECT_NEAR(Measure(mgSpectrumX, 0, S1).Value * 4096 * kDx, k, 2e-3);
+      if (k == 100.5) {
+        EXPECT_NEAR(Measure(mgSpectrumX, 0, S1).Value * 4096 * kDx, k, 2e-3);
+      }
       // Peaks above the level: the tone's own bin, not the one below.
       Settings(S1).FFTMethod = fmPeak;
       if (k == 100 && (window == fwRectang || window == fwHanning)) {
