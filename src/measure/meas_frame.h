@@ -97,10 +97,6 @@ void CalcThresholds(const TMeasSource& s);
 // between equal samples. At i = 0 the sample itself is the crossing when it equals the
 // level, else there is none (-1).
 double InterpolateCrossingBefore(std::span<const double> values, int i, double level);
-// Half the value at fractional position p between samples i and i + 1 (p >= 0.001),
-// otherwise the mean of the two.
-double InterpolateValueAt(std::span<const double> values, int i, double p);
-
 struct TCrossing {
   double Position = -1.0;  // -1: none
   double Level = 0;        // the level searched for
