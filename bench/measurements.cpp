@@ -35,9 +35,9 @@ void BM_TenMeasurements(benchmark::State& state) {
     rec.SetY(i, values[static_cast<size_t>(i)]);
   }
   const std::pair<uint8_t, uint8_t> measurements[] = {
-      {mgTime, tmPeriod},         {mgTime, tmFrequency},      {mgTime, tmPosWidth},  {mgTime, tmRiseTime},
-      {mgTime, tmPosDuty},        {mgAmplitude, amMaximum},   {mgAmplitude, amAmplitude},
-      {mgAmplitude, amMean},      {mgAmplitude, amDcRms},     {mgAmplitude, amPosOvershoot}};
+      {mgTime, tmPeriod},     {mgTime, tmFrequency},        {mgTime, tmPosWidth},       {mgTime, tmRiseTime},
+      {mgTime, tmPosDuty},    {mgAmplitude, amMaximum},     {mgAmplitude, amAmplitude}, {mgAmplitude, amMean},
+      {mgAmplitude, amDcRms}, {mgAmplitude, amPosOvershoot}};
   for (const auto& [group, index] : measurements) {
     MeasState.MeasParams[static_cast<size_t>(MeasState.MeasParamCount++)] =
         std::make_unique<TParameterOfMeas>(TTraceId::Ch1, index, group, TTraceId::Ch2);
@@ -55,7 +55,8 @@ void BM_TenMeasurements(benchmark::State& state) {
         benchmark::DoNotOptimize(sum);
       });
   for (int n = 0; n < MeasState.MeasParamCount; ++n) {
-    if (IsUndefined(MeasState.MeasParams[static_cast<size_t>(n)]->Value)) state.SkipWithError("undefined result");
+    if (IsUndefined(MeasState.MeasParams[static_cast<size_t>(n)]->Value))
+      state.SkipWithError("undefined result");
   }
   FreshProgramState();
 }
