@@ -76,7 +76,8 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
       for (const TSwitcherDecl& switcher : panelDecl.Switchers) {
         TSwitcherSpec spec = switcher.Spec;
         if (spec.Name.empty()) spec.Name = DefaultName(switcher);
-        if (!names.insert(spec.Name).second) fail(number, "two switchers named " + spec.Name + " in " + panelDecl.Name);
+        if (!names.insert(spec.Name).second)
+          fail(number, "two switchers named " + spec.Name + " in " + panelDecl.Name);
         panel->AddMade(switcher.Make, spec);
       }
       const int height = panelDecl.Height > 0 ? panelDecl.Height : panel->NextTop() + 2;
@@ -86,7 +87,8 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
       top = std::max(top, y + height + kPanelGap);
     }
     const int room = pageCount > 1 ? kTurnTop : kPagePanelHeight;
-    if (top - kPanelGap > room) fail(number, Format_Dot("%d pixels of panels, room for %d", top - kPanelGap, room));
+    if (top - kPanelGap > room)
+      fail(number, Format_Dot("%d pixels of panels, room for %d", top - kPanelGap, room));
     if (pageCount > 1) new TPageTurnSwitcher(page, number, pageCount);
   }
 }
@@ -100,16 +102,17 @@ void TDeclaredSideMenu::ShowPage(int page) {
 }
 
 void RegisterSideMenu(int menuId, TMenuDecl decl, TMenuWiring wiring) {
-  RegisterSideMenuFactory(menuId, [decl = std::move(decl), wiring = std::move(wiring)](QWidget* owner, int panel) {
-    auto* menu = new TDeclaredSideMenu(owner, decl);
-    try {
-      if (wiring) wiring(*menu, panel);
-    } catch (...) {
-      delete menu;
-      throw;
-    }
-    return static_cast<TSideMenuForm*>(menu);
-  });
+  RegisterSideMenuFactory(menuId,
+                          [decl = std::move(decl), wiring = std::move(wiring)](QWidget* owner, int panel) {
+                            auto* menu = new TDeclaredSideMenu(owner, decl);
+                            try {
+                              if (wiring) wiring(*menu, panel);
+                            } catch (...) {
+                              delete menu;
+                              throw;
+                            }
+                            return static_cast<TSideMenuForm*>(menu);
+                          });
 }
 
 }  // namespace norv

@@ -61,17 +61,17 @@ struct TSwitcherDecl {
 // A switcher of kind T on a panel.
 template <class T>
 TSwitcherDecl Sw(TSwitcherSpec spec) {
-  return {[](QWidget* parent, const TSwitcherSpec& s) -> TRC_Switcher* { return new T(parent, s); }, KindPrefix<T>(),
-          std::move(spec)};
+  return {[](QWidget* parent, const TSwitcherSpec& s) -> TRC_Switcher* { return new T(parent, s); },
+          KindPrefix<T>(), std::move(spec)};
 }
 
 struct TPanelDecl {
-  std::string Name;   // "rmpAcqMode"
+  std::string Name;        // "rmpAcqMode"
   std::string Group = {};  // path prefix of its switchers ("*" for the common commands)
   QString Caption = {};
   std::vector<TSwitcherDecl> Switchers = {};
-  int Top = -1;     // negative: below the panel before
-  int Height = 0;   // 0: as tall as its switchers need
+  int Top = -1;    // negative: below the panel before
+  int Height = 0;  // 0: as tall as its switchers need
   int Left = 0;
   int Width = kPagePanelWidth;
   int HelpContext = 0;
@@ -121,7 +121,8 @@ class TDeclaredSideMenu : public TSideMenuForm {
   template <class T>
   T& Control(const char* name) const {
     T* control = findChild<T*>(QString::fromUtf8(name));
-    if (!control) throw EAssertion(std::string("ERROR!  No control ") + name + " in " + objectName().toStdString());
+    if (!control)
+      throw EAssertion(std::string("ERROR!  No control ") + name + " in " + objectName().toStdString());
     return *control;
   }
 

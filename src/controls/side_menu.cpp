@@ -168,11 +168,13 @@ bool IsLeftSideMenu(int menuId) { return CurrentSideMenu[kLeftPanel] == menuId; 
 bool IsSideMenuOpen(int menuId) { return IsRightSideMenu(menuId) || IsLeftSideMenu(menuId); }
 
 bool IsRightSideMenuPage(int menuId, int page) {
-  return ValidId(menuId) && IsRightSideMenu(menuId) && SideMenuPages[kRightPanel][static_cast<size_t>(menuId)] == page;
+  return ValidId(menuId) && IsRightSideMenu(menuId) &&
+         SideMenuPages[kRightPanel][static_cast<size_t>(menuId)] == page;
 }
 
 bool IsLeftSideMenuPage(int menuId, int page) {
-  return ValidId(menuId) && IsLeftSideMenu(menuId) && SideMenuPages[kLeftPanel][static_cast<size_t>(menuId)] == page;
+  return ValidId(menuId) && IsLeftSideMenu(menuId) &&
+         SideMenuPages[kLeftPanel][static_cast<size_t>(menuId)] == page;
 }
 
 }  // namespace norv

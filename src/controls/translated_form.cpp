@@ -157,7 +157,8 @@ void SetCaptionOf(QWidget* w, const QString& text) {
 // The numeric setting an edit shows, bound or not.
 TEditHandler* EditHandlerOf(const TRC_Switcher& s) {
   THandler* handler = s.GetHandler();
-  if (!handler && RootSpider && !s.GetFullMnemonic().empty()) handler = RootSpider->FindHandler(s.GetFullMnemonic());
+  if (!handler && RootSpider && !s.GetFullMnemonic().empty())
+    handler = RootSpider->FindHandler(s.GetFullMnemonic());
   return dynamic_cast<TEditHandler*>(handler);
 }
 
@@ -205,7 +206,8 @@ std::vector<QWidget*> TFormTranslator::Children(const QWidget* container) const 
   }
   auto take = [&](QObject* object) {
     auto* w = qobject_cast<QWidget*>(object);
-    if (w && w->parent() == container && Named(w) && std::find(result.begin(), result.end(), w) == result.end())
+    if (w && w->parent() == container && Named(w) &&
+        std::find(result.begin(), result.end(), w) == result.end())
       result.push_back(w);
   };
   if (auto it = order_.find(container); it != order_.end())
@@ -226,15 +228,16 @@ QString TFormTranslator::Text(TCustomIniFile_Dot* ini, const std::string& ident,
   return text.empty() ? design : Qs(text);
 }
 
-QStringList TFormTranslator::Lines(TCustomIniFile_Dot* ini, const std::string& ident, const QStringList& current,
-                                   const std::string& fullName) {
+QStringList TFormTranslator::Lines(TCustomIniFile_Dot* ini, const std::string& ident,
+                                   const QStringList& current, const std::string& fullName) {
   const QStringList design = design_.try_emplace(ident, current).first->second;
   const std::string text = ini ? ReadLangValueLogged(*ini, Section(), ident) : std::string();
   if (text.empty() || text == " ") return design;
   QStringList lines = SplitLines(text);
   if (lines.size() == design.size()) return lines;
-  LanguageMessageHook(Format_Dot("ERROR!!! - Component %s.%s\r\nhas %d Items, but in Language File only %d Items",
-                                 Section(), fullName, design.size(), lines.size()));
+  LanguageMessageHook(
+      Format_Dot("ERROR!!! - Component %s.%s\r\nhas %d Items, but in Language File only %d Items", Section(),
+                 fullName, design.size(), lines.size()));
   return design;
 }
 
@@ -285,7 +288,8 @@ void TFormTranslator::ApplyControl(TCustomIniFile_Dot* ini, QWidget* control, co
     TEditHandler* handler = EditHandlerOf(*switcher);
     if (!handler) return;
     const std::string now = handler->GetUnitText();
-    auto [memory, fresh] = TranslatedForms.DesignUnits.try_emplace(switcher->GetFullMnemonic(), TTranslatedFormsState::TUnitMemory{now, now});
+    auto [memory, fresh] = TranslatedForms.DesignUnits.try_emplace(
+        switcher->GetFullMnemonic(), TTranslatedFormsState::TUnitMemory{now, now});
     // A unit the program changed since the last translation is the design unit from now on.
     if (now != memory->second.Applied) memory->second.Design = now;
     const std::string text = ini ? ReadLangValueLogged(*ini, Section(), full + ".Dimension") : std::string();
@@ -319,8 +323,12 @@ void TFormTranslator::Write(TCustomIniFile_Dot& ini) {
 void TFormTranslator::WriteControl(TCustomIniFile_Dot& ini, QWidget* control, const std::string& prefix) {
   const std::string section = Section();
   const std::string full = prefix + Std(control->objectName());
-  auto write = [&](const std::string& ident, const QString& text) { WriteLangValue(ini, section, ident, Std(text)); };
-  auto design = [&](const std::string& ident, const QString& current) { return Design(ident, {current}).value(0); };
+  auto write = [&](const std::string& ident, const QString& text) {
+    WriteLangValue(ini, section, ident, Std(text));
+  };
+  auto design = [&](const std::string& ident, const QString& current) {
+    return Design(ident, {current}).value(0);
+  };
   const TKind kind = KindOf(control);
   if (const char* word = ContainerWord(kind)) {
     const std::string path = prefix + word + Std(control->objectName());
@@ -349,7 +357,8 @@ void TFormTranslator::WriteControl(TCustomIniFile_Dot& ini, QWidget* control, co
       write(full + ".Caption", {});
       return;
     case TKind::Unknown:
-      WriteLangValue(ini, section, full + ".Caption", "Unknown control " + full + " in " + prefix + " parent");
+      WriteLangValue(ini, section, full + ".Caption",
+                     "Unknown control " + full + " in " + prefix + " parent");
       return;
     default:
       break;
@@ -373,7 +382,8 @@ void TFormTranslator::WriteControl(TCustomIniFile_Dot& ini, QWidget* control, co
   } else if (kind == TKind::Items) {
     WriteLangValue(ini, section, full + ".Items", JoinLines(Design(full + ".Items", ItemsOf(switcher))));
   } else if (auto* commands = qobject_cast<TRC_CustomCmmandSwitcher*>(switcher)) {
-    WriteLangValue(ini, section, full + ".Items", JoinLines(Design(full + ".Items", ButtonCaptions(*commands))));
+    WriteLangValue(ini, section, full + ".Items",
+                   JoinLines(Design(full + ".Items", ButtonCaptions(*commands))));
   }
 }
 
@@ -391,7 +401,8 @@ void TLanguageForm::showEvent(QShowEvent* event) {
 }
 
 TFormTranslator& TranslatorOf(QWidget* form) {
-  if (auto* translator = form->findChild<TFormTranslator*>(QString(), Qt::FindDirectChildrenOnly)) return *translator;
+  if (auto* translator = form->findChild<TFormTranslator*>(QString(), Qt::FindDirectChildrenOnly))
+    return *translator;
   return *new TFormTranslator(form);
 }
 
@@ -410,7 +421,8 @@ bool SwitchLanguage(int index) {
   // A copy: translating a form may make or free others.
   const std::vector<TFormTranslator*> forms = TranslatedForms.Forms;
   for (TFormTranslator* form : forms)
-    if (std::find(TranslatedForms.Forms.begin(), TranslatedForms.Forms.end(), form) != TranslatedForms.Forms.end())
+    if (std::find(TranslatedForms.Forms.begin(), TranslatedForms.Forms.end(), form) !=
+        TranslatedForms.Forms.end())
       form->Apply(ini);
   TranslatedForms.LanguageSwitched();
   return true;

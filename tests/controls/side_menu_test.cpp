@@ -3,8 +3,6 @@
 // language switch while a menu is open, and the English file written from the forms. Set
 // NORV_PNG_DIR to get side_menu_english.png and side_menu_german.png.
 
-#include "controls/menu_pages.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -15,6 +13,7 @@
 #include <QTreeWidget>
 #include <cstdlib>
 
+#include "controls/menu_pages.h"
 #include "controls_fixture.h"
 #include "framework/language/language.h"
 #include "support/fake_dialogs.h"
@@ -30,20 +29,24 @@ const TMenuDecl kAcqMenu{
          .Panels = {{.Name = "rmpAcqMode",
                      .Group = "Acq",
                      .Caption = "Acquisition",
-                     .Switchers = {Sw<TRC_RadioSwitcher>(
-                                       {.Mnemonics = "Mode", .Caption = "Mode", .Items = {"Sample", "Average", "Envelope"}}),
+                     .Switchers = {Sw<TRC_RadioSwitcher>({.Mnemonics = "Mode",
+                                                          .Caption = "Mode",
+                                                          .Items = {"Sample", "Average", "Envelope"}}),
                                    Sw<TRC_EditSwitcher>({.Mnemonics = "NAvg", .Caption = "Averages"})}}}},
         {.Number = 2,
          .Panels = {{.Name = "rmpAcqTime",
                      .Group = "Acq",
                      .Caption = "Timing",
-                     .Switchers = {Sw<TRC_EditSwitcher>({.Mnemonics = "Delay", .Caption = "Delay", .Hint = "First point"}),
-                                   Sw<TRC_OnOffSwitch>({.Mnemonics = "Persist", .Caption = "Persistence"})}}}},
+                     .Switchers = {Sw<TRC_EditSwitcher>(
+                                       {.Mnemonics = "Delay", .Caption = "Delay", .Hint = "First point"}),
+                                   Sw<TRC_OnOffSwitch>(
+                                       {.Mnemonics = "Persist", .Caption = "Persistence"})}}}},
         {.Number = 3,
          .Panels = {{.Name = "rmpAcqMore",
                      .Group = "Acq",
                      .Caption = "More",
-                     .Switchers = {Sw<TRC_RightPassiveCommandSwitcher>({.Caption = "Display", .Items = {"Open"}})}},
+                     .Switchers = {Sw<TRC_RightPassiveCommandSwitcher>(
+                         {.Caption = "Display", .Items = {"Open"}})}},
                     {.Name = "rmpDispStyle",
                      .Group = "Disp",
                      .Switchers = {Sw<TRC_RadioSwitcher>(
@@ -56,7 +59,8 @@ const TMenuDecl kDispMenu{
                .Panels = {{.Name = "rmpDisp",
                            .Group = "Disp",
                            .Caption = "Display",
-                           .Switchers = {Sw<TRC_RadioSwitcher>({.Mnemonics = "Style", .Items = {"Dots", "Vectors"}})}}}}}};
+                           .Switchers = {Sw<TRC_RadioSwitcher>(
+                               {.Mnemonics = "Style", .Items = {"Dots", "Vectors"}})}}}}}};
 
 // Identifier prefixes of the first two pages' panels.
 const std::string kMode = "Menu Panel rmpPage1.Menu Panel rmpAcqMode.";
@@ -90,7 +94,9 @@ class SideMenuTest : public ControlsTest {
     ControlsTest::TearDown();
   }
   static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-  static TDeclaredSideMenu& Menu(int panel) { return *static_cast<TDeclaredSideMenu*>(SideMenuForms.at(panel).data()); }
+  static TDeclaredSideMenu& Menu(int panel) {
+    return *static_cast<TDeclaredSideMenu*>(SideMenuForms.at(panel).data());
+  }
   static void Turn(int panel, int button) {
     auto* turn = Menu(panel).Page(Menu(panel).CurrentPage())->findChild<TPageTurnSwitcher*>();
     Click(turn, turn->ButtonRect(button).center());
@@ -139,7 +145,8 @@ TEST_F(SideMenuTest, MenusBindAndRequestsThatOpenNothingChangeNothing) {
   auto& mode = Menu(kRightPanel).Control<TRC_RadioSwitcher>("rswMode");
   Click(mode.Button(2), mode.Button(2)->rect().center());
   EXPECT_EQ(static_cast<TRadioSwHandler*>(RootSpider->FindHandler("Acq:Mode"))->GetIndex(), 2);
-  EXPECT_EQ(Menu(kRightPanel).Control<TRC_RadioSwitcher>("rswStyle").GetHandler(), RootSpider->FindHandler("Disp:Style"));
+  EXPECT_EQ(Menu(kRightPanel).Control<TRC_RadioSwitcher>("rswStyle").GetHandler(),
+            RootSpider->FindHandler("Disp:Style"));
 
   for (auto [id, panel] : {std::pair{19, 0}, {25, 0}, {-1, 0}, {7, 0}, {4, 2}})
     EXPECT_FALSE(ShowSideMenu(id, panel)) << id << " " << panel;
@@ -159,8 +166,9 @@ TEST_F(SideMenuTest, MenusBindAndRequestsThatOpenNothingChangeNothing) {
 TEST_F(SideMenuTest, DimensionsPlaceTheOpenMenu) {
   std::vector<std::string> calls;
   SideMenuState.RightCaptionLeft.Set([&](int left) { calls.push_back("left " + std::to_string(left)); });
-  SideMenuState.CaptionPanelVisible.Set(
-      [&](int panel, bool on) { calls.push_back("caption " + std::to_string(panel) + (on ? " on" : " off")); });
+  SideMenuState.CaptionPanelVisible.Set([&](int panel, bool on) {
+    calls.push_back("caption " + std::to_string(panel) + (on ? " on" : " off"));
+  });
   SideMenuDimensions[kLeftPanel].SetLeft(8);
   ShowSideMenu(4, kRightPanel);
   ShowSideMenu(5, kLeftPanel);
@@ -189,7 +197,8 @@ TEST_F(SideMenuTest, DescriptionsThatCannotBeShownAreRefused) {
       {{.Name = "X_Form", .Pages = {{.Number = 1, .Panels = {{.Name = "rmpA", .Switchers = tall}}}}},
        "ERROR!  Page 1 of X_Form: 554 pixels of panels, room for 460"},
   };
-  for (const auto& [decl, text] : cases) EXPECT_EQ(AssertionText([&] { TDeclaredSideMenu menu(&window, decl); }), text);
+  for (const auto& [decl, text] : cases)
+    EXPECT_EQ(AssertionText([&] { TDeclaredSideMenu menu(&window, decl); }), text);
 }
 
 TEST_F(SideMenuTest, LanguageSwitchRetranslatesOpenMenus) {
@@ -217,7 +226,8 @@ TEST_F(SideMenuTest, LanguageSwitchRetranslatesOpenMenus) {
   auto picture = [&](const char* name) {
     const QFontMetrics metrics(ProgramFont());
     for (TRC_Switcher* s : menu.findChildren<TRC_Switcher*>())
-      EXPECT_LE(metrics.horizontalAdvance(s->Caption()), s->width() - 8) << name << " " << s->Caption().toStdString();
+      EXPECT_LE(metrics.horizontalAdvance(s->Caption()), s->width() - 8)
+          << name << " " << s->Caption().toStdString();
     MaybeWritePng(Grab(&menu), name);
   };
   picture("side_menu_english");
@@ -239,8 +249,8 @@ TEST_F(SideMenuTest, LanguageSwitchRetranslatesOpenMenus) {
   EXPECT_EQ(std::tuple(mode.Caption(), mode.Items(), delay->GetUnitText(), delayEdit.toolTip()),
             std::tuple("Mode FR", english, "s", "First point"));
   EXPECT_EQ(menu.Control<TRC_OnOffSwitch>("ooswPersist").Items(), QStringList({"On", "Off"}));
-  EXPECT_EQ(messages.back(),
-            "ERROR!!! - Component Acq_Form." + kMode + "rswMode\r\nhas 3 Items, but in Language File only 2 Items");
+  EXPECT_EQ(messages.back(), "ERROR!!! - Component Acq_Form." + kMode +
+                                 "rswMode\r\nhas 3 Items, but in Language File only 2 Items");
   ASSERT_TRUE(SwitchLanguage(1));
   EXPECT_EQ(std::tuple(mode.Caption(), mode.Items(), delay->GetUnitText()), std::tuple("Mode", english, "s"));
   EXPECT_FALSE(SwitchLanguage(1));
@@ -299,7 +309,8 @@ TEST_F(SideMenuTest, EnglishFileIsWrittenFromTheFormsAndReadsBackUnchanged) {
   }
   ShowSideMenu(4, kRightPanel);
   auto& mode = Menu(kRightPanel).Control<TRC_RadioSwitcher>("rswMode");
-  EXPECT_EQ(std::tuple(mode.Caption(), mode.Items().size(), delay->GetUnitText()), std::tuple("Mode", 3, "s"));
+  EXPECT_EQ(std::tuple(mode.Caption(), mode.Items().size(), delay->GetUnitText()),
+            std::tuple("Mode", 3, "s"));
   EXPECT_TRUE(messages.empty());
 }
 
