@@ -198,7 +198,8 @@ QStringList TRC_ListBoxSwitcher::Items() const {
 void TRC_ListBoxSwitcher::SetItems(const QStringList& items) {
   const QSignalBlocker quiet(list_);
   list_->clear();
-  list_->addItems(items);
+  // A list holds only the items that have colour slots.
+  list_->addItems(items.mid(0, TColorComboBox::kItemSlots));
   list_->SetLastValid(-1);
 }
 

@@ -125,6 +125,9 @@ void TRC_Switcher::UpdateFromHandler() {
 }
 
 void TRC_Switcher::Apply(const TSwitcherSpec& spec) {
+  if (!spec.Name.empty()) setObjectName(QString::fromStdString(spec.Name));
+  if (!spec.Hint.isEmpty()) setToolTip(spec.Hint);
+  RunTimeItems = RunTimeItems || spec.RunTimeItems;
   if (!spec.Mnemonics.empty()) SetMnemonics(spec.Mnemonics);
   if (!spec.Caption.isEmpty()) SetCaption(spec.Caption);
   if (spec.HelpContext) SetHelpContext(spec.HelpContext);
@@ -241,6 +244,13 @@ std::vector<TRC_Switcher*> TRC_RightMenuPanel::Switchers() const {
   for (QObject* child : children())
     if (auto* switcher = qobject_cast<TRC_Switcher*>(child)) result.push_back(switcher);
   return result;
+}
+
+TRC_Switcher& TRC_RightMenuPanel::AddMade(const TMakeSwitcher& make, TSwitcherSpec spec) {
+  if (spec.Top < 0) spec.Top = next_top_;
+  TRC_Switcher* switcher = make(this, spec);
+  next_top_ = switcher->y() + switcher->height() + kSwitcherGap;
+  return *switcher;
 }
 
 void TRC_RightMenuPanel::SetGroupMnemonics(const std::string& group) {

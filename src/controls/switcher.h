@@ -50,6 +50,13 @@ struct TSwitcherSpec {
   // Buttons of choices: drawn as push buttons; each with its own help number.
   bool ViewAsButton = false;
   bool HelpSeparate = false;
+  // The control's name: the key of its texts in language files. Side-menu pages name a
+  // switcher after its kind and mnemonic when left empty ("rswMode").
+  std::string Name = {};
+  QString Hint = {};
+  // Items the program fills at run time (a list of languages): only the caption is
+  // translated.
+  bool RunTimeItems = false;
 };
 
 // Exact texts of the binding's design errors.
@@ -103,6 +110,8 @@ class TRC_Switcher : public QWidget, public ISwitcher {
   // Free for the owning page (a negative tag keeps an edit's click from opening the
   // keypad).
   int Tag = 0;
+  // Items filled by the program at run time: language files do not translate them.
+  bool RunTimeItems = false;
 
   // Called by the handler on every change of its value or enabling; each kind copies the
   // handler's state, then runs this base version last (enabled state, OnUpdateMe).
@@ -179,11 +188,13 @@ class TRC_RightMenuPanel : public QGroupBox {
   // Adds a switcher declared by `spec`; a negative Top places it below the last one.
   template <class T>
   T& Add(TSwitcherSpec spec = {}) {
-    if (spec.Top < 0) spec.Top = next_top_;
-    T* switcher = new T(this, spec);
-    next_top_ = switcher->y() + switcher->height() + kSwitcherGap;
-    return *switcher;
+    return static_cast<T&>(
+        AddMade([](QWidget* parent, const TSwitcherSpec& s) { return new T(parent, s); }, std::move(spec)));
   }
+  using TMakeSwitcher = std::function<TRC_Switcher*(QWidget* parent, const TSwitcherSpec& spec)>;
+  TRC_Switcher& AddMade(const TMakeSwitcher& make, TSwitcherSpec spec);
+  // Where the next switcher goes when its Top is left out.
+  int NextTop() const { return next_top_; }
 
   static constexpr int kFirstTop = 16;  // below the panel's caption
   static constexpr int kCaptionLeft = 6;

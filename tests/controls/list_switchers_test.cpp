@@ -50,6 +50,12 @@ TEST_F(ListSwitchersTest, KeysSkipDisabledEntriesAndNeverLeaveThemAll) {
   list->SetFonColor(Qt::blue);
   EXPECT_EQ(box->ItemBackColor(40), QColor(Qt::blue));
   EXPECT_EQ(box->ItemBackColor(45), QColor(Qt::green));
+
+  // A list never holds more items than it has colour slots.
+  QStringList many;
+  for (int i = 0; i < 60; ++i) many << QString::number(i);
+  list->SetItems(many);
+  EXPECT_EQ(list->Items(), many.mid(0, 51));
 }
 
 TEST_F(ListSwitchersTest, SourcesFollowTheTracesShownAndTheirColours) {

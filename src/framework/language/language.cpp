@@ -151,6 +151,12 @@ std::string TLanguageStrings::EnglishText(std::string_view key, bool noUnitSubst
   return e ? WithUnit(e->english, noUnitSubst) : std::string();
 }
 
+std::string FormatTextOf(std::string_view key) {
+  std::string text = LanguageStrings.GetLangStr(key);
+  std::string english = LanguageStrings.EnglishText(key);
+  return FitsEnglish(text, english) ? text : english;
+}
+
 void TLanguageStrings::MakeSorted() {
   if (sorted_) return;
   // Stable, so that of equal keys added before sorting the first stays first (and wins).
@@ -508,6 +514,23 @@ void SelectStartupLanguage() {
   if (!EnglishFileMissing) ResetLangStrings();
   LoadResourceStrings(LanguageStrings);
   BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
+}
+
+bool LoadLanguageTexts(int index) {
+  if (!Languages || index < 0 || index >= Languages->Count) return false;
+  if (Languages->Ini && index == Languages->CurrentIndex) return false;
+  StoreLanguageChoice(index);
+  try {
+    Languages->LoadLanguage(index);
+    // A language chosen by the user is applied even when the start found no English file.
+    EnglishFileMissing = false;
+  } catch (const EIniFileError& e) {
+    LanguageMessageHook(e.what());
+  }
+  ResetLangStrings();
+  LoadResourceStrings(LanguageStrings);
+  BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
+  return true;
 }
 
 }  // namespace norv

@@ -95,12 +95,17 @@ inline std::string GetLangStr(std::string_view key, bool noUnitSubst = false) {
   return LanguageStrings.GetLangStr(key, noUnitSubst);
 }
 
+// The text of a key as a format: the translation when it takes the same arguments as the
+// English text, else the English text (a translation set at run time is not checked when
+// it is set).
+std::string FormatTextOf(std::string_view key);
+
 // Formats the text of a key with '.' decimals. A translation whose placeholders do not
-// fit the arguments falls back to the English text, so a faulty language file cannot
-// break the program.
+// fit the English text's, or that does not fit the arguments, falls back to the English
+// text, so a faulty language file cannot break the program or lose an argument.
 template <typename... Args>
 std::string FormatLangStr(std::string_view key, const Args&... args) {
-  return FormatOr_Dot(LanguageStrings.GetLangStr(key), LanguageStrings.EnglishText(key), args...);
+  return FormatOr_Dot(FormatTextOf(key), LanguageStrings.EnglishText(key), args...);
 }
 
 // Makes the program's table sorted and refusing duplicates.
@@ -185,5 +190,11 @@ std::string ReadLanguageChoice();
 bool StoreLanguageChoice(int index);
 // Chooses and loads the start-up language and fills the table and the trace names.
 void SelectStartupLanguage();
+// The texts of a run-time change of language: stores the choice, loads the file of that
+// index and refills the table and the trace names. False (and nothing changes) when the
+// index is the language loaded already or names no language found. A file that cannot be
+// read leaves the English texts (with a message). The forms follow through SwitchLanguage
+// of the controls.
+bool LoadLanguageTexts(int index);
 
 }  // namespace norv

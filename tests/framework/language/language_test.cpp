@@ -131,11 +131,30 @@ TEST_F(LanguageTest, ReadLangValueMarkersAndErrors) {
 }
 
 TEST_F(LanguageTest, FormattingWithWrongPlaceholdersFallsBackToEnglish) {
-  LanguageStrings.AddLangStr("Channel_n", "Channel %d");
-  for (const auto& [text, shown] :
-       {std::pair{"Kanal %s", "Channel 2"}, {"Kanal %d %d", "Channel 2"}, {"Kanal %d", "Kanal 2"}}) {
-    LanguageStrings.ChangeLangStr("Channel_n", text);
-    EXPECT_EQ(FormatLangStr("Channel_n", 2), shown) << text;
+  RegisterDefaultLangStrings(LanguageStrings);
+  struct Row {
+    const char* key;
+    const char* text;
+    const char* shown;
+  };
+  // A missing placeholder would drop the argument from the message.
+  for (const Row& row : {
+           Row{"Channel_n", "Kanal %s", "Channel 2"},
+           {"Channel_n", "Kanal %d %d", "Channel 2"},
+           {"Channel_n", "Kanal", "Channel 2"},
+           {"Channel_n", "Kanal %d", "Kanal 2"},
+           {"AutoscaleAs____signal", "Autoskalierung",
+            "Autoscale as 2 signal [F8]. Click and Wait to change."},
+           {"Copy____ToClipboard", "Kopie %d", "Copy 2's Screenshot to the Clipboard [F11]"},
+           {"OnException", "Fehler %s %s",
+            "It has appeared an Exception\r\n\"2\".\r\r\nContinuation of the work\r\nmay bring to the data "
+            "distortion.\r\r\nDo you want to continue?"},
+           {"OnException", "Fehler \"%s\"", "Fehler \"2\""},
+       }) {
+    LanguageStrings.ChangeLangStr(row.key, row.text);
+    const bool number = std::string_view(row.key) == "Channel_n";
+    EXPECT_EQ(number ? FormatLangStr(row.key, 2) : FormatLangStr(row.key, "2"), row.shown)
+        << row.key << " " << row.text;
   }
 }
 
@@ -272,6 +291,21 @@ TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
   EXPECT_EQ(Languages->Count, 1);
   EXPECT_EQ(ReadLanguageChoice(), "ENG");
   EXPECT_EQ(GetLangStr("Scale"), "Scale");
+}
+
+TEST_F(LanguageTest, RunTimeSwitchLoadsTheChosenLanguageOnce) {
+  WriteFile("Language-Quel.Eng", "[Common]\nCommon:Language=English\n");
+  WriteFile("Language-Quel.Rus", kRussianFile);
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages);
+  EXPECT_FALSE(LoadLanguageTexts(0));  // English is loaded already
+  EXPECT_FALSE(LoadLanguageTexts(2));  // no such language
+  EXPECT_TRUE(LoadLanguageTexts(1));
+  EXPECT_EQ(std::tuple(Languages->CurrentIndex, ReadLanguageChoice(), GetLangStr("AMPLITUDE"), TraceNames[0]),
+            std::tuple(1, "RUS", "AMPL", "K1"));
+  EXPECT_FALSE(LoadLanguageTexts(1));
+  EXPECT_TRUE(LoadLanguageTexts(0));
+  EXPECT_EQ(std::tuple(GetLangStr("AMPLITUDE"), TraceNames[0]), std::tuple("AMPLITUDE", "Ch1"));
 }
 
 TEST_F(LanguageTest, WithoutEnglishFileTheBuiltInTextsStayInOrder) {

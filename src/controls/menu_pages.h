@@ -1,0 +1,141 @@
+#pragma once
+// Side-menu pages described rather than placed by hand. A menu is a list of numbered
+// pages; a page a list of panels, each with the path prefix of its settings; a panel a
+// list of switchers, stacked from the top unless a place is given. A menu of several
+// pages gets a page-turn switcher at the foot of each page.
+//
+//   const TMenuDecl kAcqMenu{
+//       .Name = "Acq_Form",
+//       .Pages = {{.Number = 1,
+//                  .Panels = {{.Name = "rmpAcqMode", .Group = "Acq", .Caption = "Acquisition",
+//                              .Switchers = {
+//                                  Sw<TRC_RadioSwitcher>({.Mnemonics = "Mode", .Caption = "Mode",
+//                                                         .Items = {"Sample", "Average"}}),
+//                                  Sw<TRC_EditSwitcher>({.Mnemonics = "NAvg", .Caption = "Averages"}),
+//                              }}}},
+//                 {.Number = 2, .Panels = {...}}}};
+//   RegisterSideMenu(4, kAcqMenu);
+//
+// Switchers are named after their kind and mnemonic ("rswMode", "eswNAvg") unless the
+// description names them; the names are the keys of their texts in language files and
+// find them again: menu.Control<TRC_EditSwitcher>("eswNAvg").
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "controls/choice_switchers.h"
+#include "controls/command_switchers.h"
+#include "controls/edit_switchers.h"
+#include "controls/list_switchers.h"
+#include "controls/side_menu.h"
+#include "framework/util/errors.h"
+
+namespace norv {
+
+// The name prefix of a switcher kind.
+template <class T>
+constexpr const char* KindPrefix() {
+  if constexpr (std::is_base_of_v<TRC_RadioSwitcher, T>) return "rsw";
+  if constexpr (std::is_base_of_v<TRC_OnOffSwitch, T>) return "oosw";
+  if constexpr (std::is_base_of_v<TRC_CheckSwitcher, T>) return "csw";
+  if constexpr (std::is_base_of_v<TRC_OnOffCheckSwitcher, T>) return "oocsw";
+  if constexpr (std::is_base_of_v<TRC_MainCommandSwitcher, T>) return "mcs";
+  if constexpr (std::is_base_of_v<TRC_RightCommandSwitcher, T>) return "rcs";
+  if constexpr (std::is_base_of_v<TRC_RightPassiveCommandSwitcher, T>) return "pcs";
+  if constexpr (std::is_base_of_v<TRC_EditSwitcher, T>) return "esw";
+  if constexpr (std::is_base_of_v<TRC_LabelSwitcher, T>) return "lsw";
+  if constexpr (std::is_base_of_v<TRC_ListBoxSwitcher, T>) return "lbsw";
+  if constexpr (std::is_base_of_v<TRC_SignalSourceSwitcher, T>) return "ssw";
+  return "sw";
+}
+
+struct TSwitcherDecl {
+  TRC_RightMenuPanel::TMakeSwitcher Make;
+  const char* Prefix = "sw";
+  TSwitcherSpec Spec;
+};
+
+// A switcher of kind T on a panel.
+template <class T>
+TSwitcherDecl Sw(TSwitcherSpec spec) {
+  return {[](QWidget* parent, const TSwitcherSpec& s) -> TRC_Switcher* { return new T(parent, s); },
+          KindPrefix<T>(), std::move(spec)};
+}
+
+struct TPanelDecl {
+  std::string Name;        // "rmpAcqMode"
+  std::string Group = {};  // path prefix of its switchers ("*" for the common commands)
+  QString Caption = {};
+  std::vector<TSwitcherDecl> Switchers = {};
+  int Top = -1;    // negative: below the panel before
+  int Height = 0;  // 0: as tall as its switchers need
+  int Left = 0;
+  int Width = kPagePanelWidth;
+  int HelpContext = 0;
+};
+
+struct TPageDecl {
+  int Number;  // 1, 2, ... in order
+  std::vector<TPanelDecl> Panels = {};
+};
+
+struct TMenuDecl {
+  std::string Name;  // form name and language-file section: "Acq_Form"
+  QString Caption = {};
+  std::vector<TPageDecl> Pages;
+};
+
+// The page-turn switcher at the foot of each page of a menu with several pages: "Back"
+// and "More" turn to the page before and after (round).
+class TPageTurnSwitcher : public TRC_CustomCmmandSwitcher {
+  Q_OBJECT
+ public:
+  TPageTurnSwitcher(QWidget* parent, int page, int pageCount);
+
+ protected:
+  void ExecuteCommand(int index) override;
+
+ private:
+  int page_;
+  int page_count_;
+};
+
+// A side menu built from its description.
+class TDeclaredSideMenu : public TSideMenuForm {
+  Q_OBJECT
+ public:
+  // Fails (EAssertion) on a description that cannot be shown: pages out of order, two
+  // controls of one name in a container, a page taller than the panel.
+  TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl);
+
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  // The container of page `page` (1 ...).
+  TRC_RightMenuPanel* Page(int page) const { return pages_.at(static_cast<size_t>(page - 1)); }
+  // Shows a page (limited to 1 .. PageCount) and remembers it.
+  void ShowPage(int page) override;
+
+  // A control of the menu by name; fails (EAssertion) when there is none of that kind.
+  template <class T>
+  T& Control(const char* name) const {
+    T* control = findChild<T*>(QString::fromUtf8(name));
+    if (!control)
+      throw EAssertion(std::string("ERROR!  No control ") + name + " in " + objectName().toStdString());
+    return *control;
+  }
+
+  static constexpr int kPanelGap = 2;
+  static constexpr int kTurnTop = kPagePanelHeight - 43;
+
+ private:
+  std::vector<TRC_RightMenuPanel*> pages_;
+};
+
+// Called on the menu once it is built, before it opens (to connect the controls' events).
+using TMenuWiring = std::function<void(TDeclaredSideMenu& menu, int panel)>;
+// Registers the factory of a described menu.
+void RegisterSideMenu(int menuId, TMenuDecl decl, TMenuWiring wiring = {});
+
+}  // namespace norv
