@@ -114,7 +114,9 @@ int ShownPointIndex(int n) {
   return RoundClamped(XPos(n) / static_cast<double>(kShownWidth) * shown, 0, shown - 1);
 }
 
-std::string Eng(double value, int digits) { return FloatToEngStr(vfEngineering, digits, false, value, false); }
+std::string Eng(double value, int digits) {
+  return FloatToEngStr(vfEngineering, digits, false, value, false);
+}
 std::string General(double value) { return FloatToEngStr(vfGeneral, 3, false, value, false); }
 std::string UndefinedText() { return FloatToEngStr(vfEngineering, 6, false, UndefinedValue, false); }
 // A ratio, or kNoRatio when there is none (a zero or undefined divisor).
@@ -215,7 +217,8 @@ void BuildMarkerReadout(TNizText* strip) {
     PutCell(strip, mcDX, Eng(v[mrDX], 6) + m1.HorUnit, color);
     if (ReciprocalOffered(p)) {
       const std::string inverse = m1.HorUnit == "s" ? "Hz" : "s";
-      PutCell(strip, mcInvDX, v[mrDX] == 0 ? UndefinedText() : Eng(std::abs(1 / v[mrDX]), 6) + inverse, color);
+      PutCell(strip, mcInvDX, v[mrDX] == 0 ? UndefinedText() : Eng(std::abs(1 / v[mrDX]), 6) + inverse,
+              color);
     }
   }
   if (HasY(p.MarkType)) {
@@ -260,8 +263,10 @@ void WriteMarkerCaptions(TNizText& strip, const TParamOfBothMarkers& p) {
     if (HasY(p.MarkType)) DrawCell(strip, kColumnY, 3, true, "dYM =", color);
     if (p.MarkType == mtXY) DrawCell(strip, kColumnY, 4, true, "dYM / dXM =", color);
     if (IsOn(State.Refer)) {
-      for (int row = 1; row <= 2 && HasX(p.MarkType); ++row) DrawCell(strip, kColumnRef, row, true, "dXM = ", color);
-      for (int row = 3; row <= 4 && HasY(p.MarkType); ++row) DrawCell(strip, kColumnRef, row, true, "dYM = ", color);
+      for (int row = 1; row <= 2 && HasX(p.MarkType); ++row)
+        DrawCell(strip, kColumnRef, row, true, "dXM = ", color);
+      for (int row = 3; row <= 4 && HasY(p.MarkType); ++row)
+        DrawCell(strip, kColumnRef, row, true, "dYM = ", color);
     }
     State.DifferenceCaptionsDrawn = true;
   }
@@ -324,7 +329,8 @@ void MarkTypeChanged() {
     const TFlagScope stepping(State.Stepping, true);
     for (int n = 1; n <= 2; ++n) {
       const int step = PointStep(n);
-      Nodes(n).XPos->SetValueByProgram(RoundClamped(XPos(n) / static_cast<double>(step), 0, kShownWidth) * step);
+      Nodes(n).XPos->SetValueByProgram(RoundClamped(XPos(n) / static_cast<double>(step), 0, kShownWidth) *
+                                       step);
     }
   }
   MarkHooks.UpdateTDRMarkerUnits();
@@ -435,9 +441,9 @@ void RegisterMarkHandlers() {
   for (int id = kRecordTraceCount; id < kTraceIdCount; ++id) excluded |= 1u << id;
   for (int n = 1; n <= 2; ++n) {
     const std::string path = "Mark:M" + std::to_string(n) + ":Source";
-    Nodes(n).Source = static_cast<TSignalSourceSwHandler*>(root.AddItem(
-        path, std::make_unique<TMarkSourceHandler>(TTraceId::Ch1, kSourceList, excluded,
-                                                   [n](THandler&) { MarkSourceChanged(n); })));
+    Nodes(n).Source = static_cast<TSignalSourceSwHandler*>(
+        root.AddItem(path, std::make_unique<TMarkSourceHandler>(TTraceId::Ch1, kSourceList, excluded,
+                                                                [n](THandler&) { MarkSourceChanged(n); })));
   }
   const auto colour = static_cast<uint8_t>(TTraceId::Ch1);
   for (int n = 1; n <= 2; ++n) {

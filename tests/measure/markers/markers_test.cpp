@@ -160,10 +160,7 @@ TEST_F(MarkersTest, CommandsMoveTheMarkers) {
        {},
        {"MARK:TYPE MX", "MARK:MOTION PAIRED", "MARK:M2:XPOS 25NS", "MARK:M1:XPOS 13.75NS"},
        {{"Mark:M1:XPos", 1100}, {"Mark:M2:XPos", 2100}}},
-      {"independent: M2 stays",
-       {},
-       {"MARK:TYPE MX", "MARK:M1:XPOS 13.75NS"},
-       {{"Mark:M2:XPos", 3000}}},
+      {"independent: M2 stays", {}, {"MARK:TYPE MX", "MARK:M1:XPOS 13.75NS"}, {{"Mark:M2:XPos", 3000}}},
       {"XY becomes MX while a database is shown",
        [] { SetDatabase(true, "db"); },
        {"MARK:TYPE XY"},
@@ -177,7 +174,8 @@ TEST_F(MarkersTest, CommandsMoveTheMarkers) {
     Start();
     if (row.before) row.before();
     for (const char* command : row.commands) Exec(command);
-    for (const auto& [path, value] : row.values) EXPECT_EQ(NodeValue(path), value) << row.what << ": " << path;
+    for (const auto& [path, value] : row.values)
+      EXPECT_EQ(NodeValue(path), value) << row.what << ": " << path;
   }
 }
 
