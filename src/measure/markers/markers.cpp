@@ -275,12 +275,7 @@ void WriteMarkerCaptions(TNizText& strip, const TParamOfBothMarkers& p) {
 
 // --- "Mark:Result" ---
 
-const std::string& Kept(TMarkCell cell) {
-  static std::string undefined;
-  if (!State.Texts[cell].empty()) return State.Texts[cell];
-  undefined = UndefinedText();
-  return undefined;
-}
+std::string Kept(TMarkCell cell) { return State.Texts[cell].empty() ? UndefinedText() : State.Texts[cell]; }
 
 std::string ResultText(const std::string& arg) {
   const TMarkType type = GetMarkType();
@@ -382,6 +377,9 @@ void MarkSourceChanged(int n) {
     RemoveOwnLayer(n);
     ShowMarker(n);
   }
+  // The position texts are the new source's time and value.
+  Nodes(n).XPos->NotifySwitchers();
+  Nodes(n).YPos->NotifySwitchers();
   MarkHooks.UpdateTDRMarkerUnits();
 }
 
@@ -505,7 +503,13 @@ TTraceId MarkerSource(int n) {
 
 double MarkerXValue(int n) { return Record(n).ScreenXToX(XPos(n)); }
 double MarkerYValue(int n) { return Record(n).ScreenYToValue(YPos(n)); }
-double MarkerYAtX(int n) { return Record(n).GetDisplayValue(ShownPointIndex(n)); }
+double MarkerYAtX(int n) {
+  const TSignalObj& r = Record(n);
+  const int i = ShownPointIndex(n);
+  // A view that reaches past the record has no point there.
+  if (r.GetFirstShown() + i >= kMaxRecLen) return UndefinedValue;
+  return r.GetDisplayValue(i);
+}
 
 std::string MarkPositionMnemonics(int n) {
   return "M" + std::to_string(n) + (GetMarkType() == mtMY ? ":YPos" : ":XPos");
