@@ -20,6 +20,14 @@ double RatioToDb(double x) {
 }
 double PowerRatioToDb(double x) { return RatioToDb(x) / 2; }
 
+std::optional<double> QuotientToDb(double numerator, double denominator) {
+  if (!std::isfinite(numerator) || !std::isfinite(denominator) || numerator == 0 || denominator == 0) {
+    return std::nullopt;
+  }
+  // Two logarithms: a quotient of extreme values would overflow or vanish.
+  return 20 * (std::log10(std::fabs(numerator)) - std::log10(std::fabs(denominator)));
+}
+
 double LinearInterpolate(double x1, double y1, double x2, double y2, double x) {
   return y1 + (y2 - y1) * (x - x1) / (x2 - x1);
 }

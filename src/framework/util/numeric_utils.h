@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ double DbToPowerRatio(double dB);
 // 20 log10 x; never fails: tiny, zero and negative ratios give -4000.
 double RatioToDb(double x);
 double PowerRatioToDb(double x);
+// 20 log10 |numerator / denominator|, taken without forming the quotient; nothing when
+// either is 0 or not finite, since such a ratio has no level.
+std::optional<double> QuotientToDb(double numerator, double denominator);
 
 double LinearInterpolate(double x1, double y1, double x2, double y2, double x);
 
