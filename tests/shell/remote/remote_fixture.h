@@ -23,9 +23,7 @@ class RemoteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FreshProgramState();
-    RegisterEveryUnit();
-    RegisterWfmCommands();
-    RegisterGuiCommand();
+    RegisterEveryUnit();  // "Wfm:" and "Gui" among them
   }
   void TearDown() override { FreshProgramState(); }
 
