@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName("vexilor-norv");
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
 
