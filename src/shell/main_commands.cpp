@@ -113,7 +113,9 @@ void DefaultSetupCommand(THandler& h) {
 }
 
 // Named without an item it undoes, whatever was chosen before.
-void UndoCommand(THandler& h) { UndoRedoSettings(static_cast<TMainCommandHandler&>(h).GetCurrentItem() == 1, false); }
+void UndoCommand(THandler& h) {
+  UndoRedoSettings(static_cast<TMainCommandHandler&>(h).GetCurrentItem() == 1, false);
+}
 
 void CopyCommand(THandler& h) {
   ShellHooks.CopyPicture(EffectiveItem(static_cast<TMainCommandHandler&>(h), kCopyFullWindow));
@@ -158,11 +160,12 @@ void RegisterMainCommands() {
   MainCommands.Run = Add("*Run", &RunFlag, "", "", RunCommand);
   MainCommands.StopSingle = Add("*StopSingle", &SingleFlag, "Stop,Single", "", StopSingleCommand);
   MainCommands.Autoscale = Add("*Autoscale", nullptr, "", "Auto,SingleVal,NRZ,RZ", AutoscaleCommand, 0);
-  MainCommands.DefSetup = Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand);
+  MainCommands.DefSetup =
+      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand);
   MainCommands.Undo = Add("*Undo", nullptr, "", "Undo,Redo", UndoCommand);
-  MainCommands.Copy = Add("*Copy", nullptr, "",
-                          "FullScreen,FullWindow,ClientPart,InvClientPart,ScopeScreen,InvScopeScr", CopyCommand,
-                          kCopyFullWindow);
+  MainCommands.Copy =
+      Add("*Copy", nullptr, "", "FullScreen,FullWindow,ClientPart,InvClientPart,ScopeScreen,InvScopeScr",
+          CopyCommand, kCopyFullWindow);
   MainCommands.Print = Add("*Print", nullptr, "", "Print,PrinterSetup", PrintCommand);
   MainCommands.Help = Add("SHADOW:Help", nullptr, "", "1,2", HelpModeCommand);
 

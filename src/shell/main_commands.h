@@ -21,7 +21,14 @@ namespace norv {
 
 class TMainCommandHandler;
 
-enum : int32_t { kCopyFullScreen, kCopyFullWindow, kCopyClientPart, kCopyInvClientPart, kCopyScopeScreen, kCopyInvScopeScr };
+enum : int32_t {
+  kCopyFullScreen,
+  kCopyFullWindow,
+  kCopyClientPart,
+  kCopyInvClientPart,
+  kCopyScopeScreen,
+  kCopyInvScopeScr
+};
 enum : int32_t { kSetupDefault, kSetupFactory, kSetupPowerOff, kSetupSaveAsDef };
 
 struct TMainCommandsState {

@@ -26,7 +26,8 @@ TMainLayout ComputeMainLayout(int w, int h, int buttonRight) {
   l.LeftCaption = {6, panelTop, kSidePanelWidth, kCaptionHeight};
   l.RightCaption = {w - 117, panelTop, kSidePanelWidth, kCaptionHeight};
   l.LeftPanel = {6, panelTop + kCaptionHeight, kSidePanelWidth, std::max(0, panelHeight - kCaptionHeight)};
-  l.RightPanel = {w - 117, panelTop + kCaptionHeight, kSidePanelWidth, std::max(0, panelHeight - kCaptionHeight)};
+  l.RightPanel = {w - 117, panelTop + kCaptionHeight, kSidePanelWidth,
+                  std::max(0, panelHeight - kCaptionHeight)};
 
   const int left = 4 + (l.LeftPanelVisible ? 120 : 0);
   const int width = w - 4 - (l.LeftPanelVisible ? 120 : 0) - (l.RightPanelVisible ? 120 : 0);
@@ -39,7 +40,8 @@ TMainLayout ComputeMainLayout(int w, int h, int buttonRight) {
 
 TWindowPlace DefaultWindowPlace(int left, int top, int clientWidth, int clientHeight, int screenWidth,
                                 int screenHeight) {
-  TWindowPlace p{left + (clientWidth - kDefaultClientWidth) / 2, top + (clientHeight - kDefaultClientHeight) / 2};
+  TWindowPlace p{left + (clientWidth - kDefaultClientWidth) / 2,
+                 top + (clientHeight - kDefaultClientHeight) / 2};
   if (p.Left + kDefaultClientWidth > screenWidth) p.Left = screenWidth - kDefaultClientWidth;
   if (p.Top + kDefaultClientHeight + 50 > screenHeight) p.Top = screenHeight - kDefaultClientHeight - 50;
   p.Left = std::max(0, p.Left);

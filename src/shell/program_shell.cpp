@@ -9,6 +9,7 @@
 #include "framework/settings/undo_ring.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/pattern_length_list.h"
@@ -40,6 +41,9 @@ void PrepareProgramUnits(IClock& clock, ITimerFactory& timers) {
   InstallInstrumentSettings();
   CreateAcquisitionCycle(clock, timers);
   InstallProgramDispatch();
+  LinkHooks.ShowMessage.Set([](const std::string& text) { TellUser(text, TQuestion::Ok); });
+  LinkHooks.ApplyAllSettings.Set([] { ApplyAllSettings(); });
+  LinkHooks.UpdateOptionButtons.Set([] { ShellHooks.UpdateOptionButtons(); });
 }
 
 void SetGuiReady(bool ready) {
@@ -145,8 +149,9 @@ bool CloseQuery() {
   if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
   if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);
   if (!stored) {
-    TellUser("The constants could not be stored in the instrument. The program stays open, so that they are "
-             "not lost.");
+    TellUser(
+        "The constants could not be stored in the instrument. The program stays open, so that they are "
+        "not lost.");
     ClosingFlag = false;
     return false;
   }

@@ -116,15 +116,22 @@ void InstallScreenHooks(TScopeCRT& crt) {
   AcqHooks.TraceLayer.Set(TraceLayer);
   AcqHooks.SuspendScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::BeginUpdate, false); });
   AcqHooks.ResumeScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::EndUpdate, true); });
-  AcqHooks.ShowAcqStatus.Set([](int slot, bool stopped) { WithCrt([&](TScopeCRT& c) { c.TopText().ShowAcqStatus(slot, stopped); }); });
+  AcqHooks.ShowAcqStatus.Set([](int slot, bool stopped) {
+    WithCrt([&](TScopeCRT& c) { c.TopText().ShowAcqStatus(slot, stopped); });
+  });
   AcqHooks.DisplayFormatHasXY.Set([] { return Wiring.Crt != nullptr && Wiring.Crt->XYScreenNo() != 0; });
-  AcqHooks.DisplayFormatIndex.Set([] { return Wiring.Crt != nullptr ? static_cast<int>(Wiring.Crt->Format()) : 0; });
+  AcqHooks.DisplayFormatIndex.Set(
+      [] { return Wiring.Crt != nullptr ? static_cast<int>(Wiring.Crt->Format()) : 0; });
   ShellHooks.ShowAcqStatus.Set(AcqHooks.ShowAcqStatus);
 
-  SettingsHooks.ShowTriggerState.Set([](int state) { WithCrt([&](TScopeCRT& c) { c.TopText().ShowTriggerState(state); }); });
-  SettingsHooks.RefreshTriggerCell.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowTriggerSource(); }); });
-  SettingsHooks.RefreshChannelStatus.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowAllChannelStatus(); }); });
-  SettingsHooks.RefreshSamplingRateCells.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
+  SettingsHooks.ShowTriggerState.Set(
+      [](int state) { WithCrt([&](TScopeCRT& c) { c.TopText().ShowTriggerState(state); }); });
+  SettingsHooks.RefreshTriggerCell.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowTriggerSource(); }); });
+  SettingsHooks.RefreshChannelStatus.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowAllChannelStatus(); }); });
+  SettingsHooks.RefreshSamplingRateCells.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
   SettingsHooks.RedrawFitToIcon.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowFitToIcon(); }); });
   SettingsHooks.GraticuleSplit.Set([] { return Wiring.Crt != nullptr ? Wiring.Crt->GraticuleSplit() : 1; });
   SettingsHooks.ShowTimeBaseWindows.Set([](int start1, int start2, int width, bool dual) {

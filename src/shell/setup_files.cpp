@@ -44,7 +44,7 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path(), ec);
   // The temporary name is unique to this process, so two copies never write one file.
   const fs::path temp = path.parent_path() / ("." + path.filename().string() + "." +
-                                               std::to_string(static_cast<long>(getpid())) + ".tmp");
+                                              std::to_string(static_cast<long>(getpid())) + ".tmp");
   bool ok = false;
   if (FILE* f = std::fopen(temp.c_str(), "wb")) {
     ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -41,7 +41,8 @@ TEST_F(MainCommandsTest, CopyWithoutItemTakesTheLastChosenOne) {
   ExecCommand("*Copy ScopeScreen");
   MainCommands.Copy->SetBySwitcher(-1);
   ExecCommand("*Copy");
-  EXPECT_EQ(copied, (std::vector<int>{kCopyFullWindow, kCopyScopeScreen, kCopyScopeScreen, kCopyScopeScreen}));
+  EXPECT_EQ(copied,
+            (std::vector<int>{kCopyFullWindow, kCopyScopeScreen, kCopyScopeScreen, kCopyScopeScreen}));
 }
 
 TEST_F(MainCommandsTest, PrintAsksTheUserButNotARemoteClient) {

@@ -22,9 +22,11 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/util/clock.h"
 #include "framework/util/program_dir.h"
+#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "platform/entry_guard.h"
@@ -75,9 +77,9 @@ constexpr TPermanentSpec kPermanent[] = {
 };
 
 constexpr const char* kMenuCaptions[kMainMenuButtonCount] = {
-    "Channels",    "O/E Converter", "Time Base", "Trigger",     "Acquisition", "Display",  "Save/Recall",
-    "Marker",      "Measure",       "Limit Test", "Mathematics", "FFT",        "Zoom",     "Histogram",
-    "Eye Diagram", "Mask Test",     "Generators", "TDR / TDT",   "Jitter",     "",         "Utility"};
+    "Channels",    "O/E Converter", "Time Base",  "Trigger",     "Acquisition", "Display", "Save/Recall",
+    "Marker",      "Measure",       "Limit Test", "Mathematics", "FFT",         "Zoom",    "Histogram",
+    "Eye Diagram", "Mask Test",     "Generators", "TDR / TDT",   "Jitter",      "",        "Utility"};
 
 constexpr int kMenuButtonHeight = 23;
 constexpr int kMenuButtonsPerRow = 11;
@@ -165,8 +167,9 @@ void TMorda_fr::CreateControls() {
   spare->setGeometry((kMainMenuButtonCount % kMenuButtonsPerRow) * 72, kMenuButtonHeight + 2, 72,
                      kMenuButtonHeight);
   for (int code = 0; code < kMainMenuButtonCount; ++code) {
-    menuButtons_[code]->setGeometry((code % kMenuButtonsPerRow) * 72, (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2),
-                                    72, kMenuButtonHeight);
+    menuButtons_[code]->setGeometry((code % kMenuButtonsPerRow) * 72,
+                                    (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2), 72,
+                                    kMenuButtonHeight);
   }
   menuButtons_[kMenuTestADC]->setEnabled(false);
   menuButtons_[kMenuJitter]->setEnabled(false);
@@ -176,8 +179,9 @@ void TMorda_fr::CreateControls() {
   const auto caption = [this](const char* text, QColor colour) {
     auto* label = new QLabel(text, this);
     label->setAlignment(Qt::AlignCenter);
-    label->setStyleSheet(QString("background-color: %1; color: black; font-weight: bold; border: 1px solid gray")
-                             .arg(colour.name()));
+    label->setStyleSheet(
+        QString("background-color: %1; color: black; font-weight: bold; border: 1px solid gray")
+            .arg(colour.name()));
     return label;
   };
   leftCaption_ = caption("Time Base", QColor(255, 255, 179));
@@ -247,7 +251,8 @@ void TMorda_fr::InstallWindowHooks() {
     rightPanel_->hide();
   });
   ShellHooks.UpdateOptionButtons.Set([this] { UpdateOptionButtons(); });
-  ShellHooks.SetCaption.Set([this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); });
+  ShellHooks.SetCaption.Set(
+      [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); });
   ShellHooks.RebuildScreens.Set([this] { crt_->RecreateSignalScreens(); });
   ShellHooks.RedrawBottomStrip.Set([this] { crt_->BottomText().Clear(); });
   ShellHooks.CopyPicture.Set([this](int item) {
@@ -255,7 +260,8 @@ void TMorda_fr::InstallWindowHooks() {
     if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
   });
   ShellHooks.PrintWindow.Set([this] {
-    const QImage picture = CaptureMainWindow(*this, scopeWidget_, kCopyClientPart, ScreenBackground(*crt_).rgb());
+    const QImage picture =
+        CaptureMainWindow(*this, scopeWidget_, kCopyClientPart, ScreenBackground(*crt_).rgb());
     const std::filesystem::path pdf = PrintPicture(picture, ProgramDir() / "Prints");
     if (!pdf.empty()) PushHint("Printed into " + pdf.string(), 5000, THintKeep::Drop, THintStyle::Normal);
   });
@@ -266,9 +272,8 @@ void TMorda_fr::InstallWindowHooks() {
     dialog.exec();
   });
   ShellHooks.EnterHelpMode.Set([] { QWhatsThis::enterWhatsThisMode(); });
-  ShellHooks.ShowAbout.Set([] {
-    TellUser(std::string(kApplicationTitle) + "\n" + kProgramVersionText, TQuestion::Ok);
-  });
+  ShellHooks.ShowAbout.Set(
+      [] { TellUser(std::string(kApplicationTitle) + "\n" + kProgramVersionText, TQuestion::Ok); });
   RemoteHooks.ApplyGuiRemoteMode.Set([this](TGuiRemoteMode mode) {
     switch (mode) {
       case TGuiRemoteMode::RemoteOnly:
@@ -285,6 +290,9 @@ void TMorda_fr::InstallWindowHooks() {
     }
   });
   RemoteHooks.CloseProgram.Set([this] { CloseQuietly(); });
+  LinkHooks.SystemBeep.Set([] { QApplication::beep(); });
+  // The record wait is longer while another program has the user's attention.
+  AcqHooks.ApplicationActive.Set([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; });
 }
 
 void TMorda_fr::RemoveWindowHooks() {
@@ -304,6 +312,8 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.ShowAbout.Reset();
   RemoteHooks.ApplyGuiRemoteMode.Reset();
   RemoteHooks.CloseProgram.Reset();
+  LinkHooks.SystemBeep.Reset();
+  AcqHooks.ApplicationActive.Reset();
 }
 
 QString TMorda_fr::QuestionTitle() const { return QString::fromLatin1(kApplicationTitle); }
@@ -320,7 +330,9 @@ void TMorda_fr::SetBusy(bool busy) {
   repaint();
 }
 
-void TMorda_fr::SetMenuCaption(bool left, const QString& caption) { (left ? leftCaption_ : rightCaption_)->setText(caption); }
+void TMorda_fr::SetMenuCaption(bool left, const QString& caption) {
+  (left ? leftCaption_ : rightCaption_)->setText(caption);
+}
 
 void TMorda_fr::CloseSideMenus() {
   for (int panel : {1, 0}) {
@@ -346,7 +358,8 @@ void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
   if (code < 0 || code >= kMainMenuButtonCount) return;
   const int panel = leftButton ? 1 : 0;
   if (openMenu_[panel] == code) return;
-  if (code == kMenuTestADC && IsInstrumentConnected() && !VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 10})) {
+  if (code == kMenuTestADC && IsInstrumentConnected() &&
+      !VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 10})) {
     TellUser("FW version of Vexilor Norv is older than v.3.7.10!", TQuestion::Ok);
     return;
   }
@@ -409,7 +422,8 @@ void TMorda_fr::ApplyLayout() {
   }
   scopeWidget_->setVisible(shown);
   if (HintStack() != nullptr)
-    HintStack()->SetHintPlace(hintParent_.get(), l.Scope.Left + 24, l.Scope.Top + 40, std::max(100, l.Scope.Width - 48));
+    HintStack()->SetHintPlace(hintParent_.get(), l.Scope.Left + 24, l.Scope.Top + 40,
+                              std::max(100, l.Scope.Width - 48));
 }
 
 // --- start-up, idle, close ---
@@ -418,7 +432,8 @@ void TMorda_fr::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (GuiReady || ShellState.DeferredStartPosted) return;
   ShellState.DeferredStartPosted = true;
-  QMetaObject::invokeMethod(this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
 }
 
 void TMorda_fr::DeferredStartup() {
@@ -457,7 +472,8 @@ void TMorda_fr::WatchRemoteSockets() {
     auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(notifier.get(), &QSocketNotifier::activated, this, [this] {
       // Served on the next turn of the loop: the notifier may be replaced meanwhile.
-      QMetaObject::invokeMethod(this, [this] { ServiceRemote(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this] { ServiceRemote(); }, Qt::QueuedConnection);
     });
     remoteNotifiers_.emplace(fd, std::move(notifier));
   }

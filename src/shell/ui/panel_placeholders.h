@@ -24,7 +24,8 @@ class TMainCommandHandler;
 class TMainCommandPlaceholder : public QPushButton {
   Q_OBJECT
  public:
-  TMainCommandPlaceholder(const std::string& path, const QString& caption, const QString& hint, QWidget* parent);
+  TMainCommandPlaceholder(const std::string& path, const QString& caption, const QString& hint,
+                          QWidget* parent);
   ~TMainCommandPlaceholder() override;
   // Binds to the node (after the registration); until then a click does nothing.
   void Bind();

@@ -31,9 +31,9 @@ QImage CaptureMainWindow(QWidget& window, QWidget* scope, int item, QRgb backgro
       // picture.
       if (QScreen* screen = window.screen()) {
         const QRect frame = window.frameGeometry();
-        image = item == kCopyFullScreen ? screen->grabWindow(0).toImage()
-                                        : screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                                              .toImage();
+        image = item == kCopyFullScreen
+                    ? screen->grabWindow(0).toImage()
+                    : screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
       }
       if (image.isNull() || image.width() <= 1) image = grab(window);
       return image.convertToFormat(QImage::Format_RGB32);
@@ -42,7 +42,8 @@ QImage CaptureMainWindow(QWidget& window, QWidget* scope, int item, QRgb backgro
     case kCopyInvClientPart:
       image = grab(window);
       if (item == kCopyInvClientPart) {
-        const QRect area = scope != nullptr ? QRect(scope->mapTo(&window, QPoint(0, 0)), scope->size()) : image.rect();
+        const QRect area =
+            scope != nullptr ? QRect(scope->mapTo(&window, QPoint(0, 0)), scope->size()) : image.rect();
         InvertAgainstBackground(image, area, background);
       }
       return image;
@@ -68,7 +69,8 @@ std::filesystem::path PrintPicture(const QImage& picture, const std::filesystem:
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(pdf.string()));
   }
-  printer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape : QPageLayout::Portrait);
+  printer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape
+                                                                : QPageLayout::Portrait);
   QPainter painter;
   if (!painter.begin(&printer)) throw std::runtime_error("The printer cannot be opened");
   const QRect page = painter.viewport();

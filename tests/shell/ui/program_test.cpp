@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
+#include <QPrinterInfo>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/traces/display_sources.h"
+#include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/link_state.h"
 #include "shell/remote/remote_control.h"
@@ -113,6 +116,25 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
     AcquireBothChannels();
     QApplication::processEvents();
     window().grab().save(QString(dir) + "/main_window_1920x1080.png", "PNG");
+  }
+
+  // The scope screen on the clipboard, and inverted against its background: the
+  // background turns white, the traces keep their places.
+  ExecCommand("*Copy ScopeScreen");
+  const QImage copied = QGuiApplication::clipboard()->image();
+  EXPECT_EQ(copied.size(), window().ScopeWidget()->size());
+  ExecCommand("*Copy InvScopeScr");
+  const QImage inverted = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(inverted.size(), copied.size());
+  EXPECT_EQ(inverted.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_NE(copied.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
+  if (QPrinterInfo::defaultPrinter().isNull()) {
+    // Without a printer the picture goes into a PDF file.
+    ExecCommand("*Print Print");
+    int pdfs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ProgramDir() / "Prints"))
+      pdfs += entry.path().extension() == ".pdf" && entry.file_size() > 1000;
+    EXPECT_EQ(pdfs, 1);
   }
 
   // Stopped, the loop may sleep; running, it is called again at once.
