@@ -351,6 +351,19 @@ void RemoteFramingSeeds() {
            EncodeFrame(true, ""));
 }
 
+// --- Configuration.ini ------------------------------------------------------------------
+
+void ConfigurationSeeds() {
+  Seed("configuration", "entries",
+       "\n[Instrument1 Instrument]\r\nName=Bench scope\r\nInterface=LAN\r\nIP Address=10.0.0.7\r\n"
+       "[Demo1 Instrument]\r\nName=\r\nInterface=Demo\r\n[Default LAN Instrument]\r\nName=Lab\r\n"
+       "Interface=LAN\r\nIP Address=192.168.1.55\r\n[COMMON]\r\nStart Unit=Instrument1\r\n");
+  Seed("configuration", "damaged",
+       "my_scope\n[Instrument9 Instrument]\nInterface=LAN\n[instrument2]\nName=My Scope\nInterface=LAN\n"
+       "IP Address=10.0.0\n[absent Instrument]\nInterface=USB\n[COMMON]\nStart Unit=Default Auto\n"
+       "Last Smart Instrument=Default LAN\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -367,6 +380,7 @@ int main(int argc, char** argv) {
   IniSeeds();
   ReplySeeds();
   RemoteFramingSeeds();
+  ConfigurationSeeds();
   fuzz::ResetProgramState();
   return 0;
 }

@@ -28,6 +28,7 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
 #include "support/temp_home.h"
 
 namespace norv::fuzz {
@@ -83,19 +84,11 @@ void ResetProgramState() {
 void ResetRecords() { SignalObjs().InitChannelSignals(); }
 
 void CreateRegisteredTree() {
-  CreateRootSpider();
-  RegisterChannelCommands();
-  RegisterTimeBaseCommands();
-  RegisterTriggerCommands();
-  RegisterAcquisitionCommands();
-  CommandsRegistered = true;
+  RegisterAllCommandsAtStart();
   InstallInstrumentSettings();
   // The start-up apply: every change action runs once, as the shell forces it.
   ForceNotify = true;
-  ApplyChannelSettings();
-  ApplyTimeBaseSettings();
-  ApplyTriggerSettings();
-  ApplyAcquisitionSettings();
+  ApplyAllSettings();
   ForceNotify = false;
   UndoBuffer = std::make_unique<TUndoBuffer>();
   UndoBuffer->Enabled = true;

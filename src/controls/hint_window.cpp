@@ -12,11 +12,6 @@ constexpr int kWidthReserve = 6;  // window width less the text's room
 
 }  // namespace
 
-QColor ColorFromBgr(uint32_t color) {
-  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                static_cast<int>((color >> 16) & 0xFF));
-}
-
 THintLines SplitHintText(const QString& text, int maxWidth, const std::function<int(QChar)>& charWidth) {
   const int n = static_cast<int>(text.size());
   std::vector<int> widths(static_cast<size_t>(n));
@@ -52,9 +47,7 @@ THintLines SplitHintText(const QString& text, int maxWidth, const std::function<
 }
 
 TMyHintWindow::TMyHintWindow(QWidget* parent) : QWidget(parent) {
-  font_.setFamily("Liberation Sans");
-  font_.setPixelSize(11);
-  font_.setStyleStrategy(QFont::NoAntialias);
+  font_ = ProgramFont();
   setFont(font_);
   setAttribute(Qt::WA_OpaquePaintEvent);
   hide();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "controls/look.h"
 #include "framework/language/hint_stack.h"
 
 namespace norv {
@@ -63,8 +64,5 @@ class TQtHintParent : public IHintParent {
  private:
   QPointer<QWidget> parent_;
 };
-
-// 0x00BBGGRR as a Qt colour.
-QColor ColorFromBgr(uint32_t color);
 
 }  // namespace norv

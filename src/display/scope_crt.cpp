@@ -33,6 +33,8 @@ int SignalSlot(TTraceId signal) { return TraceIndex(signal); }
 
 }  // namespace
 
+constinit TOwned<TScopeCRT> ScopeCRT;
+
 TScopeCRT::TScopeCRT(const ITextRasteriser* text, ITimerFactory* timers, const IClock& clock)
     : text_(text),
       clock_(clock),
@@ -351,6 +353,25 @@ void TScopeCRT::SetGradeColor(int grade, TColorRef color) {
   for (int s = 0; s <= TraceIndex(TTraceId::DB); ++s) {
     SetGradeKind(static_cast<TTraceId>(s), gradeKind_[s]);
   }
+}
+
+double TScopeCRT::PersistTime(TTraceId signal) const {
+  const int s = SignalSlot(signal);
+  return s < kDisplaySignalCount ? persistTime_[s] : 0;
+}
+
+double TScopeCRT::RefreshTime(TTraceId signal) const {
+  const int s = SignalSlot(signal);
+  return s < kDisplaySignalCount ? refreshTime_[s] : 0;
+}
+
+int TScopeCRT::GradeKind(TTraceId signal) const {
+  const int s = SignalSlot(signal);
+  return s < kDisplaySignalCount ? gradeKind_[s] : 0;
+}
+
+TGraticStyle TScopeCRT::GraticuleStyle(int n) const {
+  return n >= 1 && n <= kMaxScreens ? graticuleStyle_[n - 1] : TGraticStyle::None;
 }
 
 void TScopeCRT::AgePersistLayers() {

@@ -24,6 +24,7 @@
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display/top_text.h"
+#include "framework/settings/program_objects.h"
 
 namespace norv {
 
@@ -124,6 +125,11 @@ class TScopeCRT {
   // 1: grey scale from the trace colour; 0: the five grade colours.
   void SetGradeKind(TTraceId signal, int kind);
   void SetGradeColor(int grade, TColorRef color);
+  // What the signal's next persistence or colour-grade layer is given.
+  double PersistTime(TTraceId signal) const;
+  double RefreshTime(TTraceId signal) const;
+  int GradeKind(TTraceId signal) const;
+  TGraticStyle GraticuleStyle(int n) const;
   // Ages every persistence layer at the present time.
   void AgePersistLayers();
   const TPersistenceClock& Clock() const { return clock_; }
@@ -236,5 +242,8 @@ class TScopeCRT {
   std::unique_ptr<TMaskErrorLayer> maskError_;
   std::unique_ptr<TFrameLayer> zoomFrame_;
 };
+
+// The screen area of the program, made by the main window when it first lays itself out.
+extern TOwned<TScopeCRT> ScopeCRT;
 
 }  // namespace norv

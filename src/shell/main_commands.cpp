@@ -7,6 +7,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -61,8 +62,8 @@ void SetAcqRestartFlags() {
 }
 
 void ShowBothAcqStatus() {
-  ShellHooks.ShowAcqStatus(2, !RunFlag && !SingleFlag);
-  ShellHooks.ShowAcqStatus(3, !RunFlag && !SingleFlag);
+  AcqHooks.ShowAcqStatus(2, !RunFlag && !SingleFlag);
+  AcqHooks.ShowAcqStatus(3, !RunFlag && !SingleFlag);
 }
 
 void ClearDisplayCommand(THandler&) {
@@ -128,7 +129,8 @@ void PrintCommand(THandler& h) {
   }
   // A remote client prints at once; a click asks first.
   if (h.GetWhoChangedRaw() != wcvCommand &&
-      AskUser(GetLangStr("WantToPrint"), TQuestion::YesNo, TAnswer::No) != TAnswer::Yes)
+      Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("WantToPrint"), {TAnswer::Yes, TAnswer::No},
+                    TAnswer::No) != TAnswer::Yes)
     return;
   ShellHooks.PrintWindow();
 }

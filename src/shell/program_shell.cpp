@@ -7,6 +7,7 @@
 #include "framework/settings/handler.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
@@ -17,18 +18,21 @@
 #include "instrument/settings/settings_wiring.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "instrument/startup/startup_connection.h"
 #include "shell/main_commands.h"
-#include "shell/program_dispatch.h"
 #include "shell/remote/remote_control.h"
 #include "shell/screen_wiring.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
+#include "shell/upper_units.h"
 
 namespace norv {
 
 namespace {
 
-bool WithInstrumentName() { return CurrentInstrumentName != kAbsentInstrument; }
+bool WithInstrumentName() { return CurrentInstrumentName != AbsentName; }
 
 void StopForClose() {
   if (MainCommands.StopSingle) MainCommands.StopSingle->ExecCmd("STOP", false, false);
@@ -40,16 +44,16 @@ void StopForClose() {
 void PrepareProgramUnits(IClock& clock, ITimerFactory& timers) {
   InstallInstrumentSettings();
   CreateAcquisitionCycle(clock, timers);
-  InstallProgramDispatch();
-  LinkHooks.ShowMessage.Set([](const std::string& text) { TellUser(text, TQuestion::Ok); });
-  LinkHooks.ApplyAllSettings.Set([] { ApplyAllSettings(); });
+  FillUpperUnitSlots();
+  InstallScreenHooks();
+  LinkHooks.ShowMessage.Set(
+      [](const std::string& text) { Dialogs().Inform(TMessageKind::Information, text); });
   LinkHooks.UpdateOptionButtons.Set([] { ShellHooks.UpdateOptionButtons(); });
-}
-
-void SetGuiReady(bool ready) {
-  GuiReady = ready;
-  AcquisitionCycle().AutoCalTimer().SetEnabled(ready);
-  ShellHooks.InstrumentGuiReady(ready);
+  StartupState.Hooks.EnableAutoCalTimer.Set(
+      [](bool enabled) { AcquisitionCycle().AutoCalTimer().SetEnabled(enabled); });
+  StartupState.Hooks.StopInstrumentWork.Set(StopWithInstrument);
+  StartupState.Hooks.StartInstrumentWork.Set(
+      [](bool withInstrument) { StartWithInstrument(withInstrument); });
 }
 
 void RunDeferredStartup() {
@@ -64,7 +68,7 @@ void RunDeferredStartup() {
   TakeFactoryDefaultSetup();
   const bool started = StartWithInstrument(WithInstrumentName());
   ShellHooks.LoadMemoriesAtStart();
-  LoadPatternLengthList(SetupFilesDir());
+  LoadPatternLengthList(DataFolders().SetupFilesDir);
   if (!WithInstrumentName()) ShellHooks.HideSideMenus();
   ApplyGuiRemoteMode();
   // A start whose identity read failed stays not ready, rather than half started.
@@ -80,23 +84,23 @@ bool StartWithInstrument(bool withInstrument) {
     if (!read) {
       GuiReady = false;
       ShellHooks.SetMainControlsVisible(false);
-      TellUser("Error Reading the Individual Information from the Instruments.", TQuestion::ErrorYes);
+      Dialogs().Ask(TMessageKind::Error, "Error Reading the Individual Information from the Instruments.",
+                    {TAnswer::Yes}, TAnswer::Yes);
       return false;
     }
   }
   ShellHooks.SetCaption(BuildMainCaption(withInstrument));
-  AdaptTimeBaseToModel();
-  ShellHooks.ApplyModelLimits();
+  ApplyModelLimits();
 
   if (!UndoBuffer) UndoBuffer = std::make_unique<TUndoBuffer>();
   DerivedSignalStates.fill(dssOff);
   ForceNotify = true;
   if (withInstrument) ShellHooks.UpdateOptionButtons();
-  if (withInstrument && !ShiftAtStart) RecallSetup(TSetupKind::Default, false);
+  if (withInstrument && !ShiftHeldAtStart()) RecallSetup(TSetupKind::Default, false);
   ApplyAllSettings();
   CheckHoldoffFollowsTimeBase();
   SendStateAfterConnect();
-  if (TScopeCRT* crt = ProgramScopeCRT()) crt->TopText().RefreshTopText();
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
   ForceNotify = false;
   GuiReady = true;
   if (withInstrument) RootSpider->ExecCommandLine("*Run", false);
@@ -128,10 +132,14 @@ bool CloseQuery() {
 
   // "No" to the adjustments still asks about changed calibration constants; without
   // dialogs both are stored, so nothing is lost.
+  const auto ask = [](const char* key) {
+    return Dialogs().Ask(TMessageKind::Confirmation, GetLangStr(key),
+                         {TAnswer::Yes, TAnswer::No, TAnswer::Cancel}, TAnswer::Yes);
+  };
   TAnswer adjustment = TAnswer::No;
   TAnswer calibration = TAnswer::No;
   if (ShellHooks.AdjustmentChanged() && ShellHooks.AdjustAccessGranted()) {
-    adjustment = AskUser(GetLangStr("QueSaveAdjusting"), TQuestion::YesNoCancel, TAnswer::Yes);
+    adjustment = ask("QueSaveAdjusting");
     if (adjustment == TAnswer::Cancel) {
       ClosingFlag = false;
       return false;
@@ -139,7 +147,7 @@ bool CloseQuery() {
     StopForClose();
   }
   if (adjustment != TAnswer::Yes && ShellHooks.CalibrationChanged()) {
-    calibration = AskUser(GetLangStr("QueSaveCalibration"), TQuestion::YesNoCancel, TAnswer::Yes);
+    calibration = ask("QueSaveCalibration");
     if (calibration == TAnswer::Cancel) {
       ClosingFlag = false;
       return false;
@@ -149,9 +157,9 @@ bool CloseQuery() {
   if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
   if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);
   if (!stored) {
-    TellUser(
-        "The constants could not be stored in the instrument. The program stays open, so that they are "
-        "not lost.");
+    Dialogs().Inform(TMessageKind::Error,
+                     "The constants could not be stored in the instrument. The program stays open, so that "
+                     "they are not lost.");
     ClosingFlag = false;
     return false;
   }

@@ -13,7 +13,8 @@ class IClock;
 class ITimerFactory;
 
 // Joins the instrument units, makes the acquisition cycle on the program's clock and
-// timers and fills the registration and apply tables.
+// timers, fills the dispatcher slots of the units above them and leads the acquisition
+// to the screen.
 void PrepareProgramUnits(IClock& clock, ITimerFactory& timers);
 
 // The deferred start-up; runs once however often it is asked for. The caller has let
@@ -25,8 +26,6 @@ void RunDeferredStartup();
 // not ready for acquisitions.
 bool StartWithInstrument(bool withInstrument);
 void StopWithInstrument();
-// GuiReady, the automatic-calibration timer and "INSTR:GUIReady".
-void SetGuiReady(bool ready);
 
 // One idle pass: one acquisition step. True ("done") when the loop may sleep until the
 // next event: neither Run nor Single is on, or a link failure is pending.

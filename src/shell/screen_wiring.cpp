@@ -1,9 +1,8 @@
 #include "shell/screen_wiring.h"
 
-#include <array>
-
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -22,17 +21,6 @@ namespace norv {
 
 namespace {
 
-// A trace's layer as the acquisition stores into it; refreshed every record, since the
-// screen control may have made a new layer in the meantime.
-class TAcqLayerAdapter final : public IAcqLayer {
- public:
-  TParentSignalLayer* Layer = nullptr;
-  void SetSignalScale(int pointCount, double offset, double unitsPerDiv) override {
-    Layer->SetSignalScale(pointCount, offset, unitsPerDiv);
-  }
-  void PutSample(int index, double value) override { Layer->PutSample(index, value); }
-};
-
 // The status line's values, from the settings nodes.
 class TSettingsTopText final : public ITopTextSource {
  public:
@@ -47,82 +35,42 @@ class TSettingsTopText final : public ITopTextSource {
   void ApplyFitTo() override { ApplyAcqFitTo(); }
 };
 
-struct TScreenWiringState {
-  TScopeCRT* Crt = nullptr;
-  std::array<TAcqLayerAdapter, kRecordTraceCount> Layers;
-  TSettingsTopText TopTextSource;
-};
-
-TScreenWiringState Wiring;
-const TProgramUnit ScreenWiringUnit("screen wiring", [] {
-  if (Wiring.Crt != nullptr) Wiring.Crt->TopText().SetSource(nullptr);
-  Wiring.Crt = nullptr;
-  Wiring.Layers = {};
-});
-
-IAcqLayer* TraceLayer(TTraceId id, TAcqLayerKind kind) {
-  TScopeCRT* crt = Wiring.Crt;
-  const auto index = static_cast<size_t>(id);
-  if (crt == nullptr || index >= Wiring.Layers.size()) return nullptr;
-  TParentSignalLayer* layer = nullptr;
-  switch (kind) {
-    case TAcqLayerKind::Vectors:
-      layer = crt->GetVectorLayer(id);
-      break;
-    case TAcqLayerKind::Persistence:
-      layer = crt->GetPersistLayer(id);
-      break;
-    case TAcqLayerKind::ColourGrade:
-      layer = crt->GetColorGradeLayer(id);
-      break;
-    default:
-      layer = crt->GetDotLayer(id);
-      break;
-  }
-  if (layer == nullptr) return nullptr;
-  Wiring.Layers[index].Layer = layer;
-  return &Wiring.Layers[index];
-}
+TSettingsTopText TopTextSource;
 
 // Screens made while updates were held have none to give back.
 void ForEachScreen(void (TScanLinesScreen::*call)(), bool onlyHeld) {
-  if (Wiring.Crt == nullptr) return;
-  for (int n = 1; n <= Wiring.Crt->ScreenCount(); ++n) {
-    TSignalScreen* screen = Wiring.Crt->Screen(n);
+  if (!ScopeCRT) return;
+  for (int n = 1; n <= ScopeCRT->ScreenCount(); ++n) {
+    TSignalScreen* screen = ScopeCRT->Screen(n);
     if (screen != nullptr && (!onlyHeld || screen->UpdateCount() > 0)) (screen->*call)();
   }
 }
 
 void DeleteChannelLayers(int channel) {
-  if (Wiring.Crt == nullptr) return;
+  if (!ScopeCRT) return;
   const bool ch1 = channel == 2;
-  Wiring.Crt->DeleteSignalLayer(ch1 ? TTraceId::Ch1 : TTraceId::Ch2);
-  Wiring.Crt->DeleteSignalLayer(ch1 ? TTraceId::Ch1B2 : TTraceId::Ch2B2);
+  ScopeCRT->DeleteSignalLayer(ch1 ? TTraceId::Ch1 : TTraceId::Ch2);
+  ScopeCRT->DeleteSignalLayer(ch1 ? TTraceId::Ch1B2 : TTraceId::Ch2B2);
 }
 
 template <typename F>
 void WithCrt(F&& f) {
-  if (Wiring.Crt != nullptr) f(*Wiring.Crt);
+  if (ScopeCRT) f(*ScopeCRT);
 }
 
 }  // namespace
 
-TScopeCRT* ProgramScopeCRT() { return Wiring.Crt; }
+void ConnectTopText() {
+  if (ScopeCRT) ScopeCRT->TopText().SetSource(&TopTextSource);
+}
 
-void InstallScreenHooks(TScopeCRT& crt) {
-  Wiring.Crt = &crt;
-  crt.TopText().SetSource(&Wiring.TopTextSource);
-
-  AcqHooks.TraceLayer.Set(TraceLayer);
+void InstallScreenHooks() {
+  InstallDisplaySettings();
   AcqHooks.SuspendScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::BeginUpdate, false); });
   AcqHooks.ResumeScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::EndUpdate, true); });
   AcqHooks.ShowAcqStatus.Set([](int slot, bool stopped) {
     WithCrt([&](TScopeCRT& c) { c.TopText().ShowAcqStatus(slot, stopped); });
   });
-  AcqHooks.DisplayFormatHasXY.Set([] { return Wiring.Crt != nullptr && Wiring.Crt->XYScreenNo() != 0; });
-  AcqHooks.DisplayFormatIndex.Set(
-      [] { return Wiring.Crt != nullptr ? static_cast<int>(Wiring.Crt->Format()) : 0; });
-  ShellHooks.ShowAcqStatus.Set(AcqHooks.ShowAcqStatus);
 
   SettingsHooks.ShowTriggerState.Set(
       [](int state) { WithCrt([&](TScopeCRT& c) { c.TopText().ShowTriggerState(state); }); });
@@ -133,7 +81,7 @@ void InstallScreenHooks(TScopeCRT& crt) {
   SettingsHooks.RefreshSamplingRateCells.Set(
       [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
   SettingsHooks.RedrawFitToIcon.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowFitToIcon(); }); });
-  SettingsHooks.GraticuleSplit.Set([] { return Wiring.Crt != nullptr ? Wiring.Crt->GraticuleSplit() : 1; });
+  SettingsHooks.GraticuleSplit.Set([] { return ScopeCRT ? ScopeCRT->GraticuleSplit() : 1; });
   SettingsHooks.ShowTimeBaseWindows.Set([](int start1, int start2, int width, bool dual) {
     WithCrt([&](TScopeCRT& c) { c.SetXWindow(width, start1, start2, dual ? width : 0); });
   });
@@ -156,18 +104,6 @@ void InstallScreenHooks(TScopeCRT& crt) {
   DisplayHooks.TraceIsSpectrum.Set([](TTraceId id) {
     return static_cast<size_t>(id) < kRecordTraceCount && SignalObjs()[id].IsSpectrum();
   });
-}
-
-void RemoveScreenHooks() {
-  if (Wiring.Crt != nullptr) Wiring.Crt->TopText().SetSource(nullptr);
-  Wiring.Crt = nullptr;
-  for (TAcqLayerAdapter& adapter : Wiring.Layers) adapter.Layer = nullptr;
-  AcqHooks.TraceLayer.Reset();
-  AcqHooks.SuspendScreenUpdates.Reset();
-  AcqHooks.ResumeScreenUpdates.Reset();
-  AcqHooks.ShowAcqStatus.Reset();
-  ShellHooks.ShowAcqStatus.Reset();
-  SettingsHooks.DeleteChannelLayers.Reset();
 }
 
 }  // namespace norv

@@ -13,15 +13,15 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
-#include "framework/util/program_dir.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
 #include "shell/shell_state.h"
 
 namespace norv {
 
 namespace fs = std::filesystem;
-
-fs::path SetupFilesDir() { return ProgramDir() / "Setup Files"; }
 
 std::string InstrumentFileName(const std::string& instrument) {
   std::string name = instrument;
@@ -36,7 +36,7 @@ std::string InstrumentFileName(const std::string& instrument) {
 
 fs::path SetupFilePath(TSetupKind kind) {
   const char* prefix = kind == TSetupKind::PowerOff ? "~SetpPwrOffFor" : "~SetpDefaultFor";
-  return SetupFilesDir() / (prefix + InstrumentFileName(CurrentInstrumentName) + ".set");
+  return DataFolders().SetupFilesDir / (prefix + InstrumentFileName(CurrentInstrumentName) + ".set");
 }
 
 bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
@@ -67,7 +67,8 @@ bool SaveSetupFile(const fs::path& path, bool showErrors) {
   std::vector<std::string> lines;
   if (RootSpider) RootSpider->DumpSettings(lines);
   const bool ok = RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines));
-  if (!ok && showErrors) TellUser(FormatLangStr("File___NotSaved", path.string()));
+  if (!ok && showErrors)
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotSaved", path.string()));
   return ok;
 }
 
@@ -92,7 +93,7 @@ bool LoadSetupFile(const fs::path& path, bool showErrors) {
   std::string bytes;
   if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad() || !RootSpider) {
-    if (showErrors) TellUser(FormatLangStr("File___NotFound", path.string()));
+    if (showErrors) Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotFound", path.string()));
     return false;
   }
   ReplaySetup(SetupLinesFromFileText(bytes));

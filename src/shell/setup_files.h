@@ -15,8 +15,6 @@ namespace norv {
 
 enum class TSetupKind : uint8_t { Default = 0, Factory = 1, PowerOff = 2 };
 
-// The program's setup folder ("Setup Files" below the program folder).
-std::filesystem::path SetupFilesDir();
 // An instrument name as part of a file name: blanks and characters that cannot stand in a
 // file name become '_'.
 std::string InstrumentFileName(const std::string& instrument);

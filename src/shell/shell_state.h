@@ -1,8 +1,8 @@
 #pragma once
-// The program shell's values: how the program was started, where the start-up stands and
-// what the main window and the not-yet-built units are asked through hooks. The main
-// window fills the window hooks when it is made; the hooks of later units (autoscale,
-// measurements, calibration, help, About) do nothing until those units fill them.
+// The program shell's values: where the start-up stands and what the main window and the
+// not-yet-built units are asked through hooks. The main window fills the window hooks when it is made; the
+// hooks of later units (autoscale, measurements, calibration, help, About) do nothing until those units fill
+// them.
 
 #include <cstdint>
 #include <string>
@@ -16,28 +16,16 @@ namespace norv {
 inline constexpr const char* kProgramVersionText = "Version 2_4_8 (2013-03-07)";
 // The application's title.
 inline constexpr const char* kApplicationTitle = "Vexilor Norv";
-// The instrument entries that are not real instruments.
-inline constexpr const char* kAbsentInstrument = "Absent";
-inline constexpr const char* kDemoInstrument = "Default Demo";
-
-// Answers of the shell's questions.
-enum class TAnswer : uint8_t { Yes, No, Cancel, Ok };
-// What a question offers.
-enum class TQuestion : uint8_t { YesNo, YesNoCancel, ErrorYes, Ok, Error };
 
 struct TShellState {
-  bool ShiftAtStart = false;  // the start setup is then not recalled
   // Set after the message loop has returned: objects freed at the end update no window.
   bool ProgramTerminating = false;
-  std::string CurrentInstrumentName;
   // The deferred start-up has been asked for (once), and has run (once).
   bool DeferredStartPosted = false;
   bool DeferredStartDone = false;
   int DeferredStartRuns = 0;
   // Work with the instrument has started fully (the identity could be read).
   bool InstrumentWorkStarted = false;
-  // The close comes from a signal or a client: nothing may wait for a click.
-  bool QuietClose = false;
   // The acquisition step is left out while an exception is being reported.
   bool IdleHandlerInstalled = false;
   // All settings as registered, taken at the deferred start-up (setup kind 1).
@@ -45,16 +33,9 @@ struct TShellState {
 };
 
 extern TShellState ShellState;
-inline constinit bool& ShiftAtStart = ShellState.ShiftAtStart;
 inline constinit bool& ProgramTerminating = ShellState.ProgramTerminating;
-inline constinit std::string& CurrentInstrumentName = ShellState.CurrentInstrumentName;
 
 struct TShellHooks {
-  // --- dialogs (the dialog service joins here); unset: the default answer ---
-  THook<TAnswer(const std::string& text, TQuestion kind, TAnswer defaultAnswer)> Ask;
-  // Where questions go while dialogs are suppressed (standard error until set).
-  THook<void(const std::string& text)> Log;
-
   // --- main window ---
   THook<void(bool visible)> SetMainControlsVisible;
   THook<void()> OpenStartPages;  // Channels on the left, Time Base on the right
@@ -63,7 +44,6 @@ struct TShellHooks {
   THook<void(const std::string& caption)> SetCaption;
   THook<void()> RebuildScreens;
   THook<void()> RedrawBottomStrip;
-  THook<void(int slot, bool stopped)> ShowAcqStatus;
   THook<void(int item)> CopyPicture;  // by the items of "*Copy"
   THook<void()> PrintWindow;
   THook<void()> PrinterSetup;
@@ -80,8 +60,6 @@ struct TShellHooks {
   THook<void()> AfterSetupRecall;  // simulator generators, hold-off check
   THook<void()> LoadMemoriesAtStart;
   THook<void()> RescanMaskStandards;
-  THook<void()> ApplyModelLimits;
-  THook<void(bool ready)> InstrumentGuiReady;  // "INSTR:GUIReady"
   THook<void(int context)> OpenHelp;
   THook<void()> ShowAbout;
   // Calibration and adjustment constants (the close query asks to store changed ones).
@@ -94,12 +72,5 @@ struct TShellHooks {
 };
 
 extern TShellHooks ShellHooks;
-
-// Asks the user; while dialogs are suppressed (remote control, "-Embedding", a quiet
-// close) the text is logged and the default answer comes back at once.
-TAnswer AskUser(const std::string& text, TQuestion kind, TAnswer defaultAnswer);
-// An error or notice the user must see; logged while dialogs are suppressed.
-void TellUser(const std::string& text, TQuestion kind = TQuestion::Error);
-bool ShellDialogsSuppressed();
 
 }  // namespace norv

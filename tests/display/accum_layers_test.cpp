@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -66,9 +67,7 @@ TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {
   f.layer.Redraw();
   EXPECT_EQ(PixelAt(f.screen, 30, 20), kFadedRgb);
   f.layer.Hide();
-  for (int y = 0; y <= 40; ++y) {
-    for (int x = -kMarkerStripWidth; x <= 500; ++x) ASSERT_TRUE(f.Empty(x, y)) << x << "," << y;
-  }
+  EXPECT_TRUE(test::ScreenEmpty(f.screen));
   EXPECT_FALSE(f.layer.IsActive(30, 20));
 }
 
@@ -112,9 +111,8 @@ TEST(ColourGrade, ThresholdLaddersFollowTheTopValue) {
   for (const auto& [top, ladder] : ladders) {
     AccumFixture<TColorGrSignalLayer> f;
     Hit(f.layer, 10, 0, top);
-    for (int g = 1; g <= 5; ++g) {
+    for (int g = 1; g <= 5; ++g)
       EXPECT_EQ(f.layer.GradeThreshold(g), ladder[g - 1]) << "top " << top << " grade " << g;
-    }
   }
 }
 
@@ -124,18 +122,17 @@ TEST(ColourGrade, LeftCellsAreGradedAgainstTheBusiestAndRegradedWhenItGrows) {
   f.layer.PutSample(10, 1);  // leaves it
   f.layer.PutSample(11, 0);  // (11, 20): 1 hit
   f.layer.PutSample(11, -1);
+  const auto graded = [&](int x, int y) {
+    return std::tuple(f.layer.GradeOf(x, y), PixelAt(f.screen, x, y));
+  };
   // Ladder for 4: 0, 1, 2, 3, 4.
-  EXPECT_EQ(f.layer.GradeOf(10, 20), 5);
-  EXPECT_EQ(PixelAt(f.screen, 10, 20), 0x808000u);
-  EXPECT_EQ(f.layer.GradeOf(11, 20), 2);
-  EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x000080u);
+  EXPECT_EQ(graded(10, 20), std::tuple(5, 0x808000u));
+  EXPECT_EQ(graded(11, 20), std::tuple(2, 0x000080u));
   EXPECT_EQ(PixelAt(f.screen, 11, 25), kTraceRgb) << "live points in the trace colour";
 
   Hit(f.layer, 12, -2, 16);  // top 16: ladder 1, 2, 4, 8, 16
-  EXPECT_EQ(f.layer.GradeOf(10, 20), 3);
-  EXPECT_EQ(PixelAt(f.screen, 10, 20), 0x008080u);
-  EXPECT_EQ(f.layer.GradeOf(11, 20), 1);
-  EXPECT_EQ(PixelAt(f.screen, 11, 20), 0x800000u);
+  EXPECT_EQ(graded(10, 20), std::tuple(3, 0x008080u));
+  EXPECT_EQ(graded(11, 20), std::tuple(1, 0x800000u));
 
   // Column 1 holds two points of the record: its hits count half.
   for (const double value : {-3.0, -4.0})
@@ -220,9 +217,7 @@ TEST_F(HistogramTest, UpwardBarsOnePerBinPosition) {
   EXPECT_EQ(hist.BarLength(1), 10);
   hist.DrawHistogram(1, 10, bins, false, 0, 0, 0);  // no total, no scale: no crash
   hist.Hide();
-  for (int x = 0; x <= 50; ++x) {
-    for (int y = 0; y <= 40; ++y) ASSERT_FALSE(Lit(x, y)) << x << "," << y;
-  }
+  EXPECT_TRUE(test::ScreenEmpty(screen));
 }
 
 TEST_F(HistogramTest, MoreBinsThanRowsShowTheLargestOfEachRow) {

@@ -84,9 +84,7 @@ class CompositionModel {
         break;
       case 9:
       case 10:
-        for (int i = 0; i < 8; ++i) {
-          Trace().PutSample(random_.UniformInt(72), random_.Uniform() * 10 - 5);
-        }
+        for (int i = 0; i < 8; ++i) Trace().PutSample(random_.UniformInt(72), random_.Uniform() * 10 - 5);
         break;
       case 11:
         Trace().SetSignalScale(random_.UniformInt(3) == 0 ? 48 + random_.UniformInt(32) : 64,
@@ -140,9 +138,8 @@ class CompositionModel {
       if ((i == 8 || i == 10) && screen_.InXWindow(x)) colour = 0xFFFF80FF;
       if (colour == 0) continue;
       // The blend itself is checked by hand in the signal-screen tests.
-      if ((colour >> 24) == 0xFF) {
+      if ((colour >> 24) == 0xFF)
         return translucent ? TSignalScreen::BlendColors(colour & 0xFFFFFF, translucent) : colour & 0xFFFFFF;
-      }
       translucent = colour;  // the rearmost one before the first opaque layer counts
     }
     return translucent ? TSignalScreen::BlendColors(screen_.Color(), translucent) : 0x0000FF;

@@ -3,6 +3,7 @@
 // asked to present, and a layer whose cells the test places one by one.
 
 #include <map>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -81,6 +82,27 @@ class TCellLayer final : public TScreenLayer {
 inline void Attach(TScreenLayer& layer, TSignalScreen& screen, uint32_t colour) {
   layer.SetSignalScreenAndRegisterSelfInIt(&screen);
   layer.SetLayerColorAndOpacity(colour);
+}
+
+// Nothing of any layer anywhere on the screen, strip included.
+inline bool ScreenEmpty(const TSignalScreen& screen) {
+  for (int y = 0; y < screen.Height(); ++y)
+    for (int x = 0; x < screen.Width(); ++x)
+      if (screen.Occupancy(x, y) != 0 || screen.Image().Pixel(x, y) != 0) return false;
+  return true;
+}
+
+// The pixels of the picture from (X0, Y0) to (X1, Y1) along a row or a column, one
+// character each: the legend's for its colour, '?' for any other.
+inline std::string PixelText(const TSLBMP& image, int x0, int y0, int x1, int y1,
+                             const std::map<TColorRef, char>& legend) {
+  std::string text;
+  const int dx = (x1 > x0) - (x1 < x0), dy = (y1 > y0) - (y1 < y0);
+  for (int x = x0, y = y0;; x += dx, y += dy) {
+    const auto it = legend.find(image.Pixel(x, y));
+    text += it == legend.end() ? '?' : it->second;
+    if (x == x1 && y == y1) return text;
+  }
 }
 
 // The RGB of a composed pixel at layer position (X, Y).

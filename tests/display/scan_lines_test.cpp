@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "display_test_support.h"
 #include "framework/util/errors.h"
@@ -46,6 +47,12 @@ class ScanLinesScreenTest : public ::testing::Test {
   TScanLinesScreen screen;
 };
 
+// The picture from (X0, Y0) to (X1, Y1): '#' white, 'g' green, 'b' blue, '.' black.
+std::string Pixels(const TScanLinesScreen& screen, int x0, int y0, int x1, int y1) {
+  return test::PixelText(screen.Image(), x0, y0, x1, y1,
+                         {{0xFFFFFF, '#'}, {0x00FF00, 'g'}, {0x0000FF, 'b'}, {0, '.'}});
+}
+
 TEST_F(ScanLinesScreenTest, NestedBracketsPresentOneBoundingRectangle) {
   screen.BeginUpdate();
   screen.SetPixel(5, 2, 0x112233);
@@ -85,37 +92,29 @@ TEST_F(ScanLinesScreenTest, TextIsClippedToItsCellWhichIsFilled) {
   screen.FillRectangle(TRect{0, 0, 40, 12}, 0x0000FF, false);
   screen.SetFontColor(0xFF00FF00u);  // the top byte is dropped
   EXPECT_EQ(screen.GetFontColor(), 0x00FF00u);
-  // Cell 10..17 x 2..9; the text starts 2 columns in: block "A" at 12..15, "B" from 17.
+  // Cell 10..17 x 2..9, filled with the background; the text starts 2 columns in (block
+  // "A" at 12..15, "B" from 17) and one row down; nothing beyond the cell.
   screen.TextRectOut(TRect{10, 2, 18, 10}, 2, "AB", 1);
-  EXPECT_EQ(screen.Image().Pixel(10, 2), 0u) << "cell filled with the background";
-  EXPECT_EQ(screen.Image().Pixel(11, 5), 0u);
-  EXPECT_EQ(screen.Image().Pixel(12, 3), 0x00FF00u);
-  EXPECT_EQ(screen.Image().Pixel(15, 9), 0x00FF00u);
-  EXPECT_EQ(screen.Image().Pixel(12, 2), 0u) << "DY moves the text down";
-  EXPECT_EQ(screen.Image().Pixel(16, 5), 0u) << "gap between characters";
-  EXPECT_EQ(screen.Image().Pixel(17, 5), 0x00FF00u);
-  EXPECT_EQ(screen.Image().Pixel(18, 5), 0x0000FFu) << "nothing beyond the cell";
-  EXPECT_EQ(screen.Image().Pixel(9, 5), 0x0000FFu);
+  EXPECT_EQ(Pixels(screen, 9, 5, 18, 5), "b..gggg.gb");
+  EXPECT_EQ(Pixels(screen, 12, 1, 12, 10), "b.gggggggb");
+  EXPECT_EQ(Pixels(screen, 10, 2, 10, 9), "........");
   EXPECT_EQ(window.Calls.back(), (TPresented{10, 2, 18, 10}));
 }
 
 TEST_F(ScanLinesScreenTest, AlignedTextStaysInsideTheWidth) {
   screen.FillRectangle(TRect{0, 0, 40, 12}, 0x0000FF, false);
-  // Right-aligned at X = 6, narrower than the text (10 wide): starts at column 0.
+  // Right-aligned at X = 6, narrower than the text (10 wide): starts at column 0, each
+  // character followed by its blank column.
   screen.TextOutAligned(6, 0, 0, 2, "XY");
-  EXPECT_EQ(screen.Image().Pixel(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(screen.Image().Pixel(9, 0), 0u) << "blank column after the last character";
-  EXPECT_EQ(screen.Image().Pixel(10, 0), 0x0000FFu);
-  // Left-aligned near the right edge: moved so that it ends at the edge (30..39).
+  EXPECT_EQ(Pixels(screen, 0, 0, 10, 0), "####.####.b");
+  // Left-aligned near the right edge: moved so that it ends at the edge (30..39); bottom-
+  // aligned at Y = 12 (rows 5..11).
   screen.TextOutAligned(35, 12, 2, 0, "XY");
-  EXPECT_EQ(screen.Image().Pixel(29, 8), 0x0000FFu);
-  EXPECT_EQ(screen.Image().Pixel(30, 8), 0xFFFFFFu);
-  EXPECT_EQ(screen.Image().Pixel(35, 5), 0xFFFFFFu) << "bottom-aligned at Y = 12";
-  EXPECT_EQ(screen.Image().Pixel(35, 4), 0x0000FFu);
+  EXPECT_EQ(Pixels(screen, 29, 8, 39, 8), "b####.####.");
+  EXPECT_EQ(Pixels(screen, 35, 4, 35, 11), "b#######");
   // Centred at X = 20: 15..24.
   screen.TextOutAligned(20, 0, 0, 1, "XY");
-  EXPECT_EQ(screen.Image().Pixel(14, 3), 0x0000FFu);
-  EXPECT_EQ(screen.Image().Pixel(15, 3), 0xFFFFFFu);
+  EXPECT_EQ(Pixels(screen, 14, 3, 25, 3), "b####.####.b");
 }
 
 TEST(ScanLinesScreen, DeferredTextJoinsTheBracket) {

@@ -16,19 +16,12 @@ namespace norv {
 namespace {
 
 using test::PixelAt;
+using test::ScreenEmpty;
 using test::TCellLayer;
 using test::TRecordingWindow;
 
 constexpr TColorRef kBackground = 0x000000;
 constexpr uint32_t kGraticule = 0xFF4F6F00;
-
-// Nothing of any layer anywhere on the screen, strip included.
-bool ScreenEmpty(const TSignalScreen& screen) {
-  for (int y = 0; y < screen.Height(); ++y)
-    for (int x = 0; x < screen.Width(); ++x)
-      if (screen.Occupancy(x, y) != 0 || screen.Image().Pixel(x, y) != 0) return false;
-  return true;
-}
 
 int CountCells(const TScreenLayer& layer) {
   int n = 0;
@@ -112,9 +105,8 @@ TEST(GraticuleXY, SquareXYGraticuleRepeatsTheTicksTransposed) {
     EXPECT_NE(gratic.Cell(x, y), 0) << x << "," << y;
     EXPECT_EQ(xy.screen.Image().Pixel(x, y), 0x4F6F00u);
   }
-  for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}}) {
+  for (auto [x, y] : {std::pair{4, 1}, {10, 12}, {2, 5}, {22, 10}})
     EXPECT_EQ(gratic.Cell(x, y), 0) << x << "," << y;
-  }
 }
 
 TEST(FrameLayer, SecondCornerIsKeptInsideAndTheOldFrameGoes) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
@@ -19,6 +20,13 @@ using TraceFixture = test::TTraceFixture<Layer>;
 constexpr uint32_t kTrace = TraceFixture<TSimpleSignalLayer>::kColour;
 constexpr TColorRef kTraceRgb = 0xAA5511;
 constexpr TColorRef kLineRgb = 0x64320A;  // each byte / 1.7: 100, 50, 10
+
+// Plot column X from row Top down to row Bottom: 'o' a point, '|' a line, '.' nothing.
+std::string Column(const TSignalScreen& screen, int x, int top, int bottom) {
+  const int column = x + screen.PlotLeft();
+  return test::PixelText(screen.Image(), column, top, column, bottom,
+                         {{kTraceRgb, 'o'}, {kLineRgb, '|'}, {0, '.'}});
+}
 
 TEST(DotLayer, ColumnsRowsAndOddValues) {
   TraceFixture<TSimpleSignalLayer> wide(1001);  // MaxX 1000: two columns per point
@@ -139,21 +147,14 @@ TEST(VectorLayer, SteepEdgeIsTwoHalfRunsRedrawnIncrementally) {
   TraceFixture<TVectorSignalLayer> f;
   EXPECT_EQ(f.layer.LineColour(), 0xFF000000u | kLineRgb);
   PutStep(f.layer);
-  EXPECT_EQ(PixelAt(f.screen, 4, 20), kTraceRgb);
-  for (int r = 15; r <= 19; ++r) EXPECT_EQ(PixelAt(f.screen, 4, r), kLineRgb) << r;
-  EXPECT_EQ(PixelAt(f.screen, 4, 14), 0u);
-  EXPECT_EQ(PixelAt(f.screen, 5, 10), kTraceRgb);
-  for (int r = 11; r <= 15; ++r) EXPECT_EQ(PixelAt(f.screen, 5, r), kLineRgb) << r;
-  EXPECT_EQ(PixelAt(f.screen, 5, 16), 0u);
+  // Rows 10 to 20.
+  EXPECT_EQ(Column(f.screen, 4, 10, 20), ".....|||||o");
+  EXPECT_EQ(Column(f.screen, 5, 10, 20), "o|||||.....");
   EXPECT_EQ(PixelAt(f.screen, 9, 11), 0u) << "the last column is drawn when the next starts";
 
   f.layer.SetSignalScale(512, 0, 1);
   for (int i = 0; i < 10; ++i) f.layer.PutSample(i, 0);  // flat now
-  for (int r = 10; r <= 19; ++r) {
-    EXPECT_EQ(PixelAt(f.screen, 4, r), 0u) << r;
-    EXPECT_EQ(PixelAt(f.screen, 5, r), 0u) << r;
-  }
-  EXPECT_EQ(PixelAt(f.screen, 5, 20), kTraceRgb);
+  for (int x : {4, 5}) EXPECT_EQ(Column(f.screen, x, 10, 20), "..........o") << x;
 }
 
 TEST(VectorLayer, LineLeavingThePlotEndsOnTheEdge) {
@@ -161,11 +162,10 @@ TEST(VectorLayer, LineLeavingThePlotEndsOnTheEdge) {
   for (int i = 495; i <= 500; ++i) f.layer.PutSample(i, 0);
   f.layer.PutSample(501, -2);  // row 30, column 501: edge row 20 + 10 / 2 = 25
   // Column 499 covers half a column towards the edge: 20 + 2.5 -> 22.
-  for (int r = 20; r <= 22; ++r) EXPECT_NE(PixelAt(f.screen, 499, r), 0u) << r;
-  EXPECT_EQ(PixelAt(f.screen, 499, 23), 0u);
+  EXPECT_EQ(Column(f.screen, 499, 20, 23), "o||.");
   EXPECT_EQ(PixelAt(f.screen, 500, 25), 0u) << "the border column is not drawn";
   f.layer.PutSample(502, 3);  // the chain has ended: nothing more
-  EXPECT_EQ(PixelAt(f.screen, 499, 23), 0u);
+  EXPECT_EQ(Column(f.screen, 499, 20, 23), "o||.");
 }
 
 TEST(VectorLayer, InterleavedTracesKeepTheirOwnLastPoints) {
@@ -215,9 +215,7 @@ TEST(VectorLayer, ShowRedrawRecolourAndGhostKeepTheLines) {
   EXPECT_FALSE(ghost.At(13, 20));
 
   f.layer.Hide();
-  for (int y = 0; y <= 40; ++y) {
-    for (int x = 0; x < f.screen.Width(); ++x) ASSERT_EQ(f.screen.Occupancy(x, y), 0u) << x << "," << y;
-  }
+  EXPECT_TRUE(test::ScreenEmpty(f.screen));
 }
 
 TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ struct RecordRequest {
   int RecLen;
   int NAvg;
   double TbDelay;
+  bool operator==(const RecordRequest&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const RecordRequest& r) {
+    return out << "{" << r.Kind << ", " << r.RecLen << ", " << r.NAvg << ", " << r.TbDelay << "}";
+  }
 };
 
 class AcquisitionTest : public ::testing::Test {
@@ -86,6 +91,10 @@ class AcquisitionTest : public ::testing::Test {
       ++steps;
     }
     return steps;
+  }
+  int Single() {
+    SingleFlag = true;
+    return StepUntilStopped();
   }
   // Two-channel words of a record: per point the Ch1 code, then the Ch2 code.
   static std::vector<uint16_t> Pairs(const std::vector<int>& ch1, const std::vector<int>& ch2) {

@@ -53,4 +53,13 @@ class InstrumentSettingsTest : public SettingsTreeTest {
   FakeSettingsLink link;
 };
 
+// The same, applied as the program at work is.
+class AppliedSettingsTest : public InstrumentSettingsTest {
+ protected:
+  void SetUp() override {
+    InstrumentSettingsTest::SetUp();
+    ApplyAll();
+  }
+};
+
 }  // namespace norv::test

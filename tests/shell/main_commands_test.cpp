@@ -46,14 +46,14 @@ TEST_F(MainCommandsTest, CopyWithoutItemTakesTheLastChosenOne) {
 }
 
 TEST_F(MainCommandsTest, PrintAsksTheUserButNotARemoteClient) {
-  answers = {TAnswer::No, TAnswer::Yes};
+  dialogs.answers = {TAnswer::No, TAnswer::Yes};
   MainCommands.Print->SetBySwitcher(0);
   EXPECT_EQ(printed, 0);
   MainCommands.Print->SetBySwitcher(0);
   EXPECT_EQ(printed, 1);
   ExecCommand("*Print Print");
   EXPECT_EQ(printed, 2);
-  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(dialogs.shown.size(), 2u);
 }
 
 TEST_F(MainCommandsTest, RunStopAndSingle) {

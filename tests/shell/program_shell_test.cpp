@@ -35,12 +35,13 @@ class CloseQueryTest : public test::ShellTest {
 };
 
 TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
-  const std::string adj = GetLangStr("QueSaveAdjusting"), cal = GetLangStr("QueSaveCalibration");
+  const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
+  const std::string cal = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
   struct Case {
     const char* name;
     bool adjustment, access, calibration, storeWorks;
     std::deque<TAnswer> answers;
-    std::vector<std::string> asked;
+    std::vector<std::string> shown;
     std::string stored;
     bool allowed;
   };
@@ -69,17 +70,16 @@ TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
     accessGranted = c.access;
     calibrationChanged = c.calibration;
     storeWorks = c.storeWorks;
-    answers = c.answers;
-    asked.clear();
-    logged.clear();
+    dialogs.answers = c.answers;
+    dialogs.shown.clear();
     stored.clear();
     AcqSuspended = false;
 
     EXPECT_EQ(CloseQuery(), c.allowed);
     // A failed store is said after the questions, not swallowed.
-    ASSERT_EQ(asked.size(), c.asked.size() + (c.storeWorks ? 0 : 1));
-    asked.resize(c.asked.size());
-    EXPECT_EQ(asked, c.asked);
+    ASSERT_EQ(dialogs.shown.size(), c.shown.size() + (c.storeWorks ? 0 : 1));
+    dialogs.shown.resize(c.shown.size());
+    EXPECT_EQ(dialogs.shown, c.shown);
     EXPECT_EQ(stored, c.stored);
     EXPECT_FALSE(RunFlag) << "the acquisition stops in every case";
     EXPECT_EQ(ClosingFlag, c.allowed);
@@ -90,10 +90,10 @@ TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
 
 TEST_F(CloseQueryTest, SuppressedDialogsAskNothingAndLoseNothing) {
   adjustmentChanged = accessGranted = calibrationChanged = true;
-  ShellState.QuietClose = true;
+  const TDialogsSuppressed quiet;
   EXPECT_TRUE(CloseQuery());
-  EXPECT_TRUE(asked.empty());
-  EXPECT_EQ(logged.size(), 1u) << "the question goes to the log";
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(DialogState.SuppressedLog.size(), 1u) << "the question goes to the log";
   EXPECT_EQ(stored, "A");
   EXPECT_TRUE(fs::exists(SetupFilePath(TSetupKind::PowerOff)));
 }
@@ -104,6 +104,7 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
   std::vector<bool> visible;
   ShellHooks.SetMainControlsVisible.Set([&](bool v) { visible.push_back(v); });
   ShellHooks.ReadIndivData.Set([] { return false; });
+  dialogs.answers = {TAnswer::Yes};
   RunDeferredStartup();
   RunDeferredStartup();
   EXPECT_EQ(ShellState.DeferredStartRuns, 1);
@@ -112,7 +113,7 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
   EXPECT_FALSE(ShellState.InstrumentWorkStarted);
   ASSERT_FALSE(visible.empty());
   EXPECT_FALSE(visible.back()) << "the main controls stay hidden";
-  EXPECT_EQ(logged.size() + asked.size(), 1u) << "the user is told";
+  EXPECT_EQ(dialogs.shown.size(), 1u) << "the user is told";
 }
 
 TEST(SetupFileTest, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {

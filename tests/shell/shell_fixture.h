@@ -1,21 +1,21 @@
 #pragma once
 // The program's units without a window, on a fake clock: the settings of every unit that
-// exists registered in the program's order, the demo instrument, and the shell's questions
-// answered from a script and recorded.
+// exists registered in the program's order, the demo instrument, and the dialogs answered
+// from a script and recorded.
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
-#include <vector>
 
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/link_state.h"
-#include "shell/program_dispatch.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
 #include "shell/program_shell.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"
+#include "support/fake_dialogs.h"
 #include "support/temp_home.h"
 
 namespace norv::test {
@@ -27,18 +27,12 @@ class ShellTest : public ::testing::Test {
     saved_home_ = std::getenv("VEXILOR_NORV_HOME");
     setenv("VEXILOR_NORV_HOME", MakeTempDir("shell").c_str(), 1);
     SetProgramClock(clock);
+    InitDataFolders();
     PrepareProgramUnits(clock, clock);
-    CurrentInstrumentName = kDemoInstrument;
+    CurrentInstrumentName = DefaultDemoName;
     LinkKind = TLinkKind::Demo;
     RegisterAllCommandsAtStart();
-    ShellHooks.Ask.Set([this](const std::string& text, TQuestion, TAnswer defaultAnswer) {
-      asked.push_back(text);
-      if (answers.empty()) return defaultAnswer;
-      const TAnswer a = answers.front();
-      answers.pop_front();
-      return a;
-    });
-    ShellHooks.Log.Set([this](const std::string& text) { logged.push_back(text); });
+    SetDialogs(&dialogs);
   }
   void TearDown() override {
     FreshProgramState();
@@ -47,9 +41,7 @@ class ShellTest : public ::testing::Test {
   }
 
   FakeClock clock;
-  std::deque<TAnswer> answers;
-  std::vector<std::string> asked;
-  std::vector<std::string> logged;
+  FakeDialogs dialogs;
   std::string saved_home_;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
-// The settings of every unit that exists, registered and applied as the program does it,
-// for tests that sweep the whole tree. A new unit adds its routines to every_unit.cpp, in
-// the program's order, and so joins every such test.
+// The settings of every unit that exists, registered and applied by the program's
+// dispatchers, for tests that sweep the whole tree. A unit of a higher subsystem fills its
+// dispatcher slots in every_unit.cpp (as the shell does at start-up) and so joins every
+// such test.
 
 namespace norv::test {
 

@@ -102,24 +102,9 @@ void FakeInstrument::ClearCommands() {
   continuations_ = 0;
 }
 
-bool FakeInstrument::WaitForCommands(size_t count) const {
+bool FakeInstrument::WaitUntil(const std::function<bool()>& done) const {
   std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, SyncWait, [&] { return commands_.size() >= count; });
-}
-
-bool FakeInstrument::WaitForContinuations(int count) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, SyncWait, [&] { return continuations_ >= count; });
-}
-
-bool FakeInstrument::WaitForReplies(int count) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, SyncWait, [&] { return repliesSent_ >= count; });
-}
-
-bool FakeInstrument::WaitForConnections(int count) const {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, SyncWait, [&] { return connections_ >= count; });
+  return changed_.wait_for(lock, SyncWait, done);
 }
 
 void FakeInstrument::DropConnection() {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -51,14 +52,22 @@ class FakeInstrument {
   int Continuations() const;
   int Connections() const;
   void ClearCommands();
-  // Waits (a few seconds at most) until that many command lines have arrived, so that a
-  // test can check commands that get no answer. False when they did not come.
-  bool WaitForCommands(size_t count) const;
-  bool WaitForContinuations(int count) const;
-  // Waits (a few seconds at most) until that many replies have been sent: they then wait
-  // in the link's socket.
-  bool WaitForReplies(int count) const;
-  bool WaitForConnections(int count) const;
+  // Wait (a few seconds at most) until that many command lines have arrived, so that a
+  // test can check commands that get no answer, until that many replies have been sent
+  // (they then wait in the link's socket), or that many connections stood. False when
+  // they did not come.
+  bool WaitForCommands(size_t count) const {
+    return WaitUntil([&] { return commands_.size() >= count; });
+  }
+  bool WaitForContinuations(int count) const {
+    return WaitUntil([&] { return continuations_ >= count; });
+  }
+  bool WaitForReplies(int count) const {
+    return WaitUntil([&] { return repliesSent_ >= count; });
+  }
+  bool WaitForConnections(int count) const {
+    return WaitUntil([&] { return connections_ >= count; });
+  }
   // Closes the present connection from the instrument's side.
   void DropConnection();
   // The instrument drops off the network: the present connection closes, and a new one
@@ -66,6 +75,7 @@ class FakeInstrument {
   void BecomeUnreachable();
 
  private:
+  bool WaitUntil(const std::function<bool()>& done) const;  // under the lock
   void Serve();
   void AcceptClient();
   void ReadClient();

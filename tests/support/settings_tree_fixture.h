@@ -15,19 +15,9 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
-#include "framework/util/errors.h"
+#include "support/assertion_text.h"
 
 namespace norv::test {
-
-// The text of the EAssertion the action raises, or "no assertion".
-inline std::string AssertionText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EAssertion& e) {
-    return e.what();
-  }
-  return "no assertion";
-}
 
 class SettingsTreeTest : public ::testing::Test {
  protected:
@@ -56,6 +46,7 @@ class TRecordingSwitcher : public ISwitcher {
   int updates = 0;
   THandler* handler = nullptr;
   std::function<void()> onUpdate;
+  std::function<void()> onReplaced;  // runs when the handler goes away or is replaced
 
   void Bind(THandler* h) {
     handler = h;
@@ -65,7 +56,10 @@ class TRecordingSwitcher : public ISwitcher {
     ++updates;
     if (onUpdate) onUpdate();
   }
-  void HandlerReplaced(THandler* replacement) override { handler = replacement; }
+  void HandlerReplaced(THandler* replacement) override {
+    handler = replacement;
+    if (onReplaced) onReplaced();
+  }
 };
 
 }  // namespace norv::test

@@ -37,9 +37,13 @@ THandler::THandler(THandlerEvent onChange, THandlerEvent onBeforeChange)
 
 THandler::~THandler() {
   // Nobody may keep a pointer to a freed handler: controls are told, undo lines dropped.
-  std::vector<ISwitcher*> bound = std::move(switchers_);
-  switchers_.clear();
-  for (ISwitcher* switcher : bound) switcher->HandlerReplaced(nullptr);
+  // One at a time, so that a control freed by another one's reaction unbinds itself
+  // from the list and is never called.
+  while (!switchers_.empty()) {
+    ISwitcher* switcher = switchers_.front();
+    switchers_.erase(switchers_.begin());
+    switcher->HandlerReplaced(nullptr);
+  }
   if (UndoBuffer) UndoBuffer->ReplaceHandler(this, nullptr);
   for (THandler*& node : DisplayColorNodes)
     if (node == this) node = nullptr;
@@ -71,13 +75,17 @@ void THandler::NotifySwitchers() {
 }
 
 void THandler::HandOverTo(THandler& replacement) {
-  std::vector<ISwitcher*> bound = std::move(switchers_);
-  switchers_.clear();
-  for (ISwitcher* switcher : bound) {
+  // Moved one at a time, as in the destructor; a control freed meanwhile has unbound itself
+  // from one of the two lists and is not called.
+  std::vector<ISwitcher*> moved;
+  while (!switchers_.empty()) {
+    ISwitcher* switcher = switchers_.front();
+    switchers_.erase(switchers_.begin());
     if (!replacement.IsBound(switcher)) replacement.switchers_.push_back(switcher);
+    moved.push_back(switcher);
     switcher->HandlerReplaced(&replacement);
   }
-  for (ISwitcher* switcher : bound)
+  for (ISwitcher* switcher : moved)
     if (replacement.IsBound(switcher)) switcher->UpdateFromHandler();
   if (UndoBuffer) UndoBuffer->ReplaceHandler(this, &replacement);
   for (THandler*& node : DisplayColorNodes)
@@ -102,6 +110,12 @@ std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool repla
 }
 
 std::string THandler::Execute(const std::string&, bool, bool) { return {}; }
+
+void THandler::ExecuteBySwitcher() {
+  if (UndoBuffer) UndoBuffer->BeginStep();
+  TOriginScope origin(*this, wcvSwitcher);
+  if (OnChange) OnChange(*this);
+}
 
 void THandler::UpdateMyColors() {
   throw EAssertion("UpdateMyColors must be called only for Edit or SourcesComboBox");

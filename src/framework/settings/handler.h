@@ -108,6 +108,9 @@ class THandler {
   // Free-text and file-name handlers see their parameter in the case it was typed.
   virtual bool KeepsParamCase() const { return false; }
 
+  // A command button's press: opens an undo step and runs OnChange as a control's change.
+  void ExecuteBySwitcher();
+
   // Only edit and source handlers have colours.
   virtual void UpdateMyColors();
 

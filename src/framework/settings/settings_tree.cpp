@@ -1,5 +1,7 @@
 #include "framework/settings/settings_tree.h"
 
+#include <algorithm>
+
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/text_case.h"
 #include "framework/util/errors.h"
@@ -38,6 +40,14 @@ std::string SegmentAt(std::string_view path, size_t position, size_t maxLength, 
   const size_t end = std::min(path.find(':', position), path.size());
   next = end + 1;
   return UpperAscii(path.substr(position, std::min(end - position, maxLength)));
+}
+
+// A '?' at the start of a path segment (or after such marks) cannot end a query, since
+// it would leave the segment empty: it belongs to the name, as in older setups' "???".
+bool StartsSegmentOfQueryMarks(std::string_view path) {
+  const size_t colon = path.rfind(':');
+  const std::string_view segment = colon == std::string_view::npos ? path : path.substr(colon + 1);
+  return std::all_of(segment.begin(), segment.end(), [](char c) { return c == '?'; });
 }
 
 }  // namespace
@@ -325,7 +335,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
       case 1:
         if (IsBlankOrControl(c)) {
           state = 2;
-        } else if (c == '?') {
+        } else if (c == '?' && !StartsSegmentOfQueryMarks(path)) {
           isQuery = true;
           state = 2;
         } else {

@@ -28,7 +28,8 @@ struct TLinkHooks {
   THook<void(const std::string&)> ShowMessage;   // a message the user must see
   // Nothing while there is no main window.
   THook<void()> EnableFlagRegisterTimer{Wired("LinkHooks.EnableFlagRegisterTimer")};
-  THook<std::string()> CurrentInstrumentName;  // name of the chosen instrument entry
+  // Name of the chosen instrument entry.
+  THook<std::string()> CurrentInstrumentName{Wired("LinkHooks.CurrentInstrumentName")};
 
   // Record start.
   THook<bool()> PatternLockOn{Wired("LinkHooks.PatternLockOn")};  // "Trig:PatternLockMode" is not Off
@@ -51,10 +52,11 @@ struct TLinkHooks {
   // Resynchronisation after the link has come back.
   THook<void()> ResyncTrigger{Wired("LinkHooks.ResyncTrigger")};
   THook<void()> RefreshAcqSettings{Wired("LinkHooks.RefreshAcqSettings")};
-  THook<void()> RefreshSysInfo;           // the instrument information window
-  THook<void()> RegisterAllCommandsSkip;  // re-registration keeping existing nodes
+  THook<void()> RefreshSysInfo;  // the instrument information window
+  // Re-registration keeping existing nodes.
+  THook<void()> RegisterAllCommandsSkip{Wired("LinkHooks.RegisterAllCommandsSkip")};
   THook<void()> UpdateHelpMenuCaption;
-  THook<void()> ApplyAllSettings;
+  THook<void()> ApplyAllSettings{Wired("LinkHooks.ApplyAllSettings")};
   THook<void()> UpdateOptionButtons;
 };
 

@@ -71,7 +71,7 @@ struct TSettingsHooks {
   THook<void(double rate)> StartPatternSearch;
 
   // --- simulator settings ---
-  THook<void()> SimulatorFollowIntRate;
+  THook<void()> SimulatorFollowIntRate{Wired("SettingsHooks.SimulatorFollowIntRate")};
 };
 
 inline TSettingsHooks SettingsHooks;

@@ -17,6 +17,10 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/simulator/simulator_hooks.h"
+#include "instrument/simulator/simulator_nodes.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
 
 namespace norv {
 
@@ -113,6 +117,18 @@ void InstallInstrumentSettings() {
   AcqHooks.PatternScanStep.Set(PatternScanStep);
   AcqHooks.NotifyChannelScales.Set(NotifyChannelScales);
   AcqHooks.SendStateAfterConnect.Set(SendStateAfterConnect);
+
+  LinkHooks.CurrentInstrumentName.Set([] { return CurrentInstrumentName; });
+  LinkHooks.RegisterAllCommandsSkip.Set([] { RegisterAllCommands(true); });
+  LinkHooks.ApplyAllSettings.Set(ApplyAllSettings);
+  SettingsHooks.SimulatorFollowIntRate.Set(OnHCalModeChange);
+  // The simulator set a generator's circuit itself: its nodes follow.
+  SimGeneratorEditedHook.Set([](int generator, const TSimGenerator& settings) {
+    TGssGeneratorNodes& n = SimulatorNodes().Generators.at(generator - 1);
+    if (!n.TDRCircuit) return;
+    n.TDRCircuit->SetIndexByProgram(static_cast<uint8_t>(settings.TDRCircuit));
+    n.TDTCircuit->SetIndexByProgram(static_cast<uint8_t>(settings.TDTCircuit));
+  });
 }
 
 }  // namespace norv

@@ -6,6 +6,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "shell/remote/remote_server.h"
 
@@ -46,12 +47,13 @@ bool HasEmbeddingSwitch(const std::vector<std::string>& args) {
   return false;
 }
 
-bool DialogsSuppressed() { return RemoteControlled || RemoteState.StartedEmbedded; }
+bool SuppressedByRemote() { return RemoteControlled || RemoteState.StartedEmbedded; }
 
 bool AutoCalibrationAllowed() { return GetGuiRemoteMode() == TGuiRemoteMode::RemoteLocal; }
 
 void StartRemoteServer(IClock& clock, bool startedEmbedded) {
   RemoteState.StartedEmbedded = startedEmbedded;
+  DialogState.SuppressedByProgram.Set(SuppressedByRemote);
   auto server =
       std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); }, clock);
   server->OnClientGone = [] {

@@ -64,8 +64,9 @@ std::string ExecCommand(std::string_view command);
 
 // "-Embedding" in the command line (letter case ignored).
 bool HasEmbeddingSwitch(const std::vector<std::string>& args);
-// Dialogs answer by themselves: remote controlled, or started for a client.
-bool DialogsSuppressed();
+// Whether the remote state suppresses dialogs: remote controlled, or started for a client.
+// The dialog service asks it once the server has started.
+bool SuppressedByRemote();
 // The automatic calibration check runs only while the local user may work.
 bool AutoCalibrationAllowed();
 

@@ -6,10 +6,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QPageSetupDialog>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -21,6 +17,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/clock.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -29,6 +26,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/startup/instrument_list.h"
 #include "platform/entry_guard.h"
 #include "shell/main_commands.h"
 #include "shell/program_shell.h"
@@ -36,45 +34,16 @@
 #include "shell/remote/remote_server.h"
 #include "shell/screen_wiring.h"
 #include "shell/shell_state.h"
-#include "shell/ui/panel_placeholders.h"
 #include "shell/ui/screen_capture.h"
 
 namespace norv {
 
 namespace {
 
-struct TCommandSpec {
-  const char* Path;
-  const char* Caption;
-  const char* Hint;
-  Qt::Key Key;
-  Qt::KeyboardModifier Modifier;
-};
-
-constexpr TCommandSpec kCommands[] = {
-    {"*ClrDispl", "Clear", "Clear display (F5)", Qt::Key_F5, Qt::NoModifier},
-    {"*Run", "Run", "Run (F6)", Qt::Key_F6, Qt::NoModifier},
-    {"*StopSingle", "Stop/Single", "Stop/Single (F7)", Qt::Key_F7, Qt::NoModifier},
-    {"*Autoscale", "Autoscale", "Autoscale (F8)", Qt::Key_F8, Qt::NoModifier},
-    {"*DefSetup", "Default", "Default Setup (F9). Click and Wait to change.", Qt::Key_F9, Qt::NoModifier},
-    {"*Undo", "Undo", "Undo (F10)", Qt::Key_F10, Qt::NoModifier},
-    {"*Copy", "Copy", "Copy screen to Clipboard (F11)", Qt::Key_F11, Qt::NoModifier},
-    {"*Print", "Print", "Print (F12). Click and Wait to change.", Qt::Key_F12, Qt::NoModifier},
-    {"SHADOW:Help", "Help", "What's This?", Qt::Key_F1, Qt::ShiftModifier},
-};
-
-struct TPermanentSpec {
-  const char* Path;
-  const char* Caption;
-  int Weight;  // share of the strip's width
-};
-
-constexpr TPermanentSpec kPermanent[] = {
-    {"Ch1:Display", "Ch 1", 5},     {"Ch1:Scale", "Ch1 SCALE", 12}, {"Ch1:Offset", "Ch1 OFFSET", 13},
-    {"Ch2:Display", "Ch 2", 5},     {"Ch2:Scale", "Ch2 SCALE", 12}, {"Ch2:Offset", "Ch2 OFFSET", 13},
-    {"TB:Mode", "TB MODE", 8},      {"TB:ScaleA", "TB", 11},        {"TB:Delay", "DELAY", 10},
-    {"Trig:Source", "TRIGGER", 11}, {"Trig:Slope", "SLOPE", 6},     {"Trig:ExtLevel", "LEVEL", 10},
-};
+// The function keys of the main commands, in the row's order.
+constexpr QKeyCombination kCommandKeys[] = {Qt::Key_F5,  Qt::Key_F6,  Qt::Key_F7,
+                                            Qt::Key_F8,  Qt::Key_F9,  Qt::Key_F10,
+                                            Qt::Key_F11, Qt::Key_F12, Qt::ShiftModifier | Qt::Key_F1};
 
 constexpr const char* kMenuCaptions[kMainMenuButtonCount] = {
     "Channels",    "O/E Converter", "Time Base",  "Trigger",     "Acquisition", "Display", "Save/Recall",
@@ -83,22 +52,23 @@ constexpr const char* kMenuCaptions[kMainMenuButtonCount] = {
 
 constexpr int kMenuButtonHeight = 23;
 constexpr int kMenuButtonsPerRow = 11;
+constexpr int kMenuButtonWidth = kMainMenuWidth / kMenuButtonsPerRow;
 
 void Place(QWidget* w, const TRectI& r) { w->setGeometry(r.Left, r.Top, r.Width, r.Height); }
 
-QColor ScreenBackground(const TScopeCRT& crt) {
-  const TColorRef c = crt.ScreenColor();
-  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+QRgb ScreenBackground() {
+  const TColorRef c = ScopeCRT ? ScopeCRT->ScreenColor() : 0;
+  return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
 }  // namespace
 
 TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : QWidget(parent) {
   setWindowTitle(kApplicationTitle);
-  crt_ = std::make_unique<TScopeCRT>(&text_, &timers_, SystemClock());
-  scopeWidget_ = scopeWidget(*crt_, this);
+  ScopeCRT = std::make_unique<TScopeCRT>(&text_, &timers_, SystemClock());
+  ConnectTopText();
+  scopeWidget_ = scopeWidget(*ScopeCRT, this);
   scopeWidget_->setObjectName("ScopeCRT");
-  InstallScreenHooks(*crt_);
   CreateControls();
   hintParent_ = std::make_unique<TQtHintParent>(this);
   InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
@@ -120,9 +90,10 @@ TMorda_fr::~TMorda_fr() {
   remoteNotifiers_.clear();
   if (HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
   RemoveWindowHooks();
-  RemoveScreenHooks();
   delete scopeWidget_;
   scopeWidget_ = nullptr;
+  // The screen control draws with the window's text rasteriser and timers.
+  ScopeCRT.reset();
 }
 
 void TMorda_fr::CreateControls() {
@@ -132,45 +103,36 @@ void TMorda_fr::CreateControls() {
   system->setGeometry(2, 1, 60, 20);
   btnInstruments_ = system;
 
-  commandRow_ = new QWidget(this);
-  commandRow_->setObjectName("rmpSystemSontrols");
-  int x = 0;
-  for (const TCommandSpec& spec : kCommands) {
-    QWidget* control = CreateMainCommandControl(commandRow_, spec.Path, spec.Caption, spec.Hint);
-    control->setGeometry(x, 0, 76, 20);
-    x += 78;
-    commandControls_.emplace_back(spec.Path, control);
-    auto* key = new QShortcut(QKeySequence(spec.Modifier | spec.Key), this);
-    connect(key, &QShortcut::activated, control, [control] {
-      if (auto* button = qobject_cast<QAbstractButton*>(control)) button->click();
-    });
+  commandRow_ = CreateCommandRow(this);
+  const std::vector<TRC_Switcher*> commands = commandRow_->Switchers();
+  for (size_t i = 0; i < commands.size() && i < std::size(kCommandKeys); ++i) {
+    auto* key = new QShortcut(QKeySequence(kCommandKeys[i]), this);
+    auto* command = static_cast<TRC_MainCommandSwitcher*>(commands[i]);
+    connect(key, &QShortcut::activated, command, [command] { ClickCommandSwitcher(*command); });
   }
   // F3 and F4 are kept for the keypad and the console; they do nothing yet.
   for (Qt::Key spare : {Qt::Key_F3, Qt::Key_F4}) new QShortcut(QKeySequence(spare), this);
 
-  permanent_ = new QWidget(this);
-  permanent_->setObjectName("rmpPermanentControls");
-  for (const TPermanentSpec& spec : kPermanent)
-    permanentControls_.push_back(CreatePermanentControl(permanent_, spec.Path, spec.Caption));
+  permanent_ = new TPermanentControls(this);
 
   mainMenu_ = new QWidget(this);
   mainMenu_->setObjectName("pnMainMenu");
   for (int code = 0; code < kMainMenuButtonCount; ++code) {
-    TMainMenuPlaceholder* button = CreateMainMenuButton(mainMenu_, code, kMenuCaptions[code]);
-    button->OnPress = [this](int c, bool left) { MouseDownOnButtonOfMainMenu(c, left); };
+    TButtonOfMainMenu* button = CreateMainMenuButton(mainMenu_, kMenuCaptions[code]);
+    button->OnMouseDown = [this, code](TButtonOfMainMenu&, Qt::MouseButton mouse) {
+      RunGuarded([&] { MouseDownOnButtonOfMainMenu(code, mouse == Qt::LeftButton); });
+    };
+    button->setGeometry((code % kMenuButtonsPerRow) * kMenuButtonWidth,
+                        (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2) + 1, kMenuButtonWidth,
+                        kMenuButtonHeight);
     menuButtons_[code] = button;
   }
   // The place after the last button stays as an empty, disabled button.
-  auto* spare = new QPushButton(mainMenu_);
+  TButtonOfMainMenu* spare = CreateMainMenuButton(mainMenu_, {});
   spare->setObjectName("ButtonOfMainMenu2");
   spare->setEnabled(false);
-  spare->setGeometry((kMainMenuButtonCount % kMenuButtonsPerRow) * 72, kMenuButtonHeight + 2, 72,
-                     kMenuButtonHeight);
-  for (int code = 0; code < kMainMenuButtonCount; ++code) {
-    menuButtons_[code]->setGeometry((code % kMenuButtonsPerRow) * 72,
-                                    (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2), 72,
-                                    kMenuButtonHeight);
-  }
+  spare->setGeometry((kMainMenuButtonCount % kMenuButtonsPerRow) * kMenuButtonWidth, kMenuButtonHeight + 3,
+                     kMenuButtonWidth, kMenuButtonHeight);
   menuButtons_[kMenuTestADC]->setEnabled(false);
   menuButtons_[kMenuJitter]->setEnabled(false);
 
@@ -196,51 +158,6 @@ void TMorda_fr::CreateControls() {
 
 void TMorda_fr::InstallWindowHooks() {
   SetExceptionHandler([this](const std::string& message) { OnException(message); });
-  ShellHooks.Ask.Set([this](const std::string& text, TQuestion kind, TAnswer defaultAnswer) {
-    QMessageBox box(this);
-    box.setWindowTitle(QuestionTitle());
-    box.setText(QString::fromStdString(text));
-    const bool error = kind == TQuestion::Error || kind == TQuestion::ErrorYes;
-    box.setIcon(error ? QMessageBox::Critical
-                      : (kind == TQuestion::Ok ? QMessageBox::Information : QMessageBox::Question));
-    switch (kind) {
-      case TQuestion::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-      case TQuestion::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-      case TQuestion::ErrorYes:
-        box.setStandardButtons(QMessageBox::Yes);
-        break;
-      default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    }
-    const auto toButton = [](TAnswer a) {
-      switch (a) {
-        case TAnswer::Yes:
-          return QMessageBox::Yes;
-        case TAnswer::No:
-          return QMessageBox::No;
-        case TAnswer::Cancel:
-          return QMessageBox::Cancel;
-        default:
-          return QMessageBox::Ok;
-      }
-    };
-    if (box.standardButtons() & toButton(defaultAnswer)) box.setDefaultButton(toButton(defaultAnswer));
-    switch (box.exec()) {
-      case QMessageBox::Yes:
-        return TAnswer::Yes;
-      case QMessageBox::No:
-        return TAnswer::No;
-      case QMessageBox::Cancel:
-        return TAnswer::Cancel;
-      default:
-        return kind == TQuestion::YesNoCancel ? TAnswer::Cancel : TAnswer::Ok;
-    }
-  });
   ShellHooks.SetMainControlsVisible.Set([this](bool visible) { SetMainControlsVisible(visible); });
   ShellHooks.OpenStartPages.Set([this] {
     MouseDownOnButtonOfMainMenu(kMenuChannels, true);
@@ -253,27 +170,27 @@ void TMorda_fr::InstallWindowHooks() {
   ShellHooks.UpdateOptionButtons.Set([this] { UpdateOptionButtons(); });
   ShellHooks.SetCaption.Set(
       [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); });
-  ShellHooks.RebuildScreens.Set([this] { crt_->RecreateSignalScreens(); });
-  ShellHooks.RedrawBottomStrip.Set([this] { crt_->BottomText().Clear(); });
+  ShellHooks.RebuildScreens.Set([] { ScopeCRT->RecreateSignalScreens(); });
+  ShellHooks.RedrawBottomStrip.Set([] { ScopeCRT->BottomText().Clear(); });
   ShellHooks.CopyPicture.Set([this](int item) {
-    const QImage picture = CaptureMainWindow(*this, scopeWidget_, item, ScreenBackground(*crt_).rgb());
-    if (!picture.isNull()) QGuiApplication::clipboard()->setImage(picture);
+    const QImage picture = CaptureMainWindow(*this, scopeWidget_, item, ScreenBackground())
+                               .convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull()) return;
+    Dialogs().CopyImageToClipboard(
+        {picture.width(), picture.height(), reinterpret_cast<const uint32_t*>(picture.constBits())});
   });
   ShellHooks.PrintWindow.Set([this] {
-    const QImage picture =
-        CaptureMainWindow(*this, scopeWidget_, kCopyClientPart, ScreenBackground(*crt_).rgb());
-    const std::filesystem::path pdf = PrintPicture(picture, ProgramDir() / "Prints");
+    const QImage picture = CaptureMainWindow(*this, scopeWidget_, kCopyClientPart, ScreenBackground());
+    QPrinter fallback(QPrinter::HighResolution);
+    const std::filesystem::path pdf =
+        PrintPicture(picture, printer_ != nullptr ? *printer_ : fallback, ProgramDir() / "Prints");
     if (!pdf.empty()) PushHint("Printed into " + pdf.string(), 5000, THintKeep::Drop, THintStyle::Normal);
   });
-  ShellHooks.PrinterSetup.Set([this] {
-    if (ShellDialogsSuppressed()) return;
-    QPrinter printer;
-    QPrintDialog dialog(&printer, this);
-    dialog.exec();
-  });
+  ShellHooks.PrinterSetup.Set([] { Dialogs().PrinterSetup(); });
   ShellHooks.EnterHelpMode.Set([] { QWhatsThis::enterWhatsThisMode(); });
-  ShellHooks.ShowAbout.Set(
-      [] { TellUser(std::string(kApplicationTitle) + "\n" + kProgramVersionText, TQuestion::Ok); });
+  ShellHooks.ShowAbout.Set([] {
+    Dialogs().Inform(TMessageKind::Information, std::string(kApplicationTitle) + "\n" + kProgramVersionText);
+  });
   RemoteHooks.ApplyGuiRemoteMode.Set([this](TGuiRemoteMode mode) {
     switch (mode) {
       case TGuiRemoteMode::RemoteOnly:
@@ -297,7 +214,6 @@ void TMorda_fr::InstallWindowHooks() {
 
 void TMorda_fr::RemoveWindowHooks() {
   SetExceptionHandler(nullptr);
-  ShellHooks.Ask.Reset();
   ShellHooks.SetMainControlsVisible.Reset();
   ShellHooks.OpenStartPages.Reset();
   ShellHooks.HideSideMenus.Reset();
@@ -315,8 +231,6 @@ void TMorda_fr::RemoveWindowHooks() {
   LinkHooks.SystemBeep.Reset();
   AcqHooks.ApplicationActive.Reset();
 }
-
-QString TMorda_fr::QuestionTitle() const { return QString::fromLatin1(kApplicationTitle); }
 
 // --- services ---
 
@@ -337,7 +251,8 @@ void TMorda_fr::SetMenuCaption(bool left, const QString& caption) {
 void TMorda_fr::CloseSideMenus() {
   for (int panel : {1, 0}) {
     if (openMenu_[panel] < 0) continue;
-    menuButtons_[openMenu_[panel]]->SetOpen(panel, false);
+    TButtonOfMainMenu* button = menuButtons_[openMenu_[panel]];
+    panel == 1 ? button->SetLeftMenuOn(false) : button->SetRightMenuOn(false);
     openMenu_[panel] = -1;
   }
 }
@@ -360,13 +275,16 @@ void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
   if (openMenu_[panel] == code) return;
   if (code == kMenuTestADC && IsInstrumentConnected() &&
       !VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 10})) {
-    TellUser("FW version of Vexilor Norv is older than v.3.7.10!", TQuestion::Ok);
+    Dialogs().Inform(TMessageKind::Information, "FW version of Vexilor Norv is older than v.3.7.10!");
     return;
   }
   SetMenuCaption(leftButton, kMenuCaptions[code]);
-  if (openMenu_[panel] >= 0) menuButtons_[openMenu_[panel]]->SetOpen(panel, false);
+  const auto setOpen = [leftButton](TButtonOfMainMenu* button, bool open) {
+    leftButton ? button->SetLeftMenuOn(open) : button->SetRightMenuOn(open);
+  };
+  if (openMenu_[panel] >= 0) setOpen(menuButtons_[openMenu_[panel]], false);
   openMenu_[panel] = code;
-  menuButtons_[code]->SetOpen(panel, true);
+  setOpen(menuButtons_[code], true);
 }
 
 void TMorda_fr::SetDefaultWindowSize() {
@@ -378,10 +296,8 @@ void TMorda_fr::SetDefaultWindowSize() {
   move(place.Left, place.Top);
 }
 
-QWidget* TMorda_fr::MainCommandControl(const std::string& path) const {
-  for (const auto& [p, w] : commandControls_)
-    if (p == path) return w;
-  return nullptr;
+TRC_MainCommandSwitcher* TMorda_fr::MainCommandControl(const std::string& path) const {
+  return CommandSwitcher(*commandRow_, path);
 }
 
 // --- layout ---
@@ -405,15 +321,7 @@ void TMorda_fr::ApplyLayout() {
   rightPanel_->setVisible(shown && l.RightPanelVisible);
   Place(permanent_, l.Permanent);
   permanent_->setVisible(shown && l.PermanentVisible);
-  int total = 0;
-  for (const TPermanentSpec& spec : kPermanent) total += spec.Weight;
-  int sum = 0;
-  for (size_t i = 0; i < permanentControls_.size(); ++i) {
-    const int left = l.Permanent.Width * sum / total;
-    sum += kPermanent[i].Weight;
-    const int right = l.Permanent.Width * sum / total;
-    permanentControls_[i]->setGeometry(left + 1, 2, right - left - 2, l.Permanent.Height - 4);
-  }
+  permanent_->LayOut();
   if (!(l.Scope == scopeRect_)) {
     // The screens are rebuilt for the new size; a record half drawn would be lost anyway.
     if (GuiReady) RunGuarded([] { BreakAcquisition(false); });
@@ -438,8 +346,10 @@ void TMorda_fr::showEvent(QShowEvent* event) {
 
 void TMorda_fr::DeferredStartup() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  for (const auto& [path, control] : commandControls_) BindPanelControl(control);
-  for (QWidget* control : permanentControls_) BindPanelControl(control);
+  RunGuarded([this] {
+    commandRow_->RegisterSwitchers();
+    permanent_->RegisterSwitchers();
+  });
   RunGuarded([] { RunDeferredStartup(); });
   idle_.SetActive(true);
   WatchRemoteSockets();
@@ -480,7 +390,7 @@ void TMorda_fr::WatchRemoteSockets() {
 }
 
 void TMorda_fr::AgePersistence() {
-  if (RunFlag) crt_->AgePersistLayers();
+  if (RunFlag && ScopeCRT) ScopeCRT->AgePersistLayers();
 }
 
 void TMorda_fr::OnException(const std::string& message) {
@@ -492,7 +402,8 @@ void TMorda_fr::OnException(const std::string& message) {
   // No acquisition step while the report is open.
   const bool wasActive = idle_.Active();
   idle_.SetActive(false);
-  const TAnswer answer = AskUser(ExceptionReportText(message), TQuestion::YesNo, TAnswer::Yes);
+  const TAnswer answer = Dialogs().Ask(TMessageKind::Error, ExceptionReportText(message),
+                                       {TAnswer::Yes, TAnswer::No}, TAnswer::Yes);
   inException_ = false;
   if (answer == TAnswer::No) {
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -503,12 +414,11 @@ void TMorda_fr::OnException(const std::string& message) {
 }
 
 void TMorda_fr::CloseQuietly() {
-  ShellState.QuietClose = true;
   QMetaObject::invokeMethod(
       this,
       [this] {
+        const TDialogsSuppressed quiet;
         close();
-        if (!closeAccepted_) ShellState.QuietClose = false;
       },
       Qt::QueuedConnection);
 }

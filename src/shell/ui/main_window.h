@@ -1,12 +1,13 @@
 #pragma once
-// TMorda_fr, the program's main window: the scope screen, the row of main commands, the
-// permanent controls below the screen, the two-row main menu, the side-menu panels with
-// their captions. It drives the acquisition from the event loop's idle passes, owns the
-// persistence timer, runs the deferred start-up once when it is first shown, asks the
-// close query and reports every exception of an entry point ("OnException").
+// TMorda_fr, the program's main window: the scope screen (the program's ScopeCRT, made
+// and freed by the window), the row of main commands, the permanent controls below the
+// screen, the two-row main menu, the side-menu panels with their captions. It drives the acquisition from the
+// event loop's idle passes, owns the persistence timer, runs the deferred start-up once when it is first
+// shown, asks the close query and reports every exception of an entry point ("OnException").
 
 #include <QFrame>
 #include <QLabel>
+#include <QPrinter>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -23,10 +24,9 @@
 #include "platform/qt_text_rasteriser.h"
 #include "platform/qt_timer.h"
 #include "shell/main_layout.h"
+#include "shell/ui/main_controls.h"
 
 namespace norv {
-
-class TMainMenuPlaceholder;
 
 // Makes the widget that presents the screen control (the display's screen-area widget).
 using TScopeWidgetFactory = std::function<QWidget*(TScopeCRT& crt, QWidget* parent)>;
@@ -44,8 +44,9 @@ class TMorda_fr : public QWidget {
   explicit TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent = nullptr);
   ~TMorda_fr() override;
 
-  TScopeCRT& ScopeCRT() { return *crt_; }
   QWidget* ScopeWidget() const { return scopeWidget_; }
+  // The printer "*Print" prints on (the one chosen in the printer set-up).
+  void SetPrinter(QPrinter* printer) { printer_ = printer; }
 
   // --- services of the window ---
   void SetBusy(bool busy);
@@ -67,9 +68,10 @@ class TMorda_fr : public QWidget {
   void OnException(const std::string& message);
 
   // For tests and pictures.
-  QWidget* MainCommandControl(const std::string& path) const;
+  TRC_MainCommandSwitcher* MainCommandControl(const std::string& path) const;
+  TButtonOfMainMenu* MainMenuButton(int code) const { return menuButtons_.at(static_cast<size_t>(code)); }
   QWidget* MainMenuPanel() const { return mainMenu_; }
-  QWidget* PermanentControls() const { return permanent_; }
+  TPermanentControls* PermanentControls() const { return permanent_; }
   QLabel* MenuCaption(bool left) const { return left ? leftCaption_ : rightCaption_; }
   int OpenMenu(int panel) const { return openMenu_[panel]; }
   bool CloseAccepted() const { return closeAccepted_; }
@@ -88,21 +90,18 @@ class TMorda_fr : public QWidget {
   void ServiceRemote();
   void WatchRemoteSockets();
   void AgePersistence();
-  QString QuestionTitle() const;
 
   TQtTextRasteriser text_;
   TQtTimerFactory timers_;
-  std::unique_ptr<TScopeCRT> crt_;
   QWidget* scopeWidget_ = nullptr;
+  QPrinter* printer_ = nullptr;
   std::unique_ptr<TQtHintParent> hintParent_;
 
   QWidget* btnInstruments_ = nullptr;
-  QWidget* commandRow_ = nullptr;
-  std::vector<std::pair<std::string, QWidget*>> commandControls_;
-  QWidget* permanent_ = nullptr;
-  std::vector<QWidget*> permanentControls_;
+  TRC_RightMenuPanel* commandRow_ = nullptr;
+  TPermanentControls* permanent_ = nullptr;
   QWidget* mainMenu_ = nullptr;
-  std::array<TMainMenuPlaceholder*, kMainMenuButtonCount> menuButtons_{};
+  std::array<TButtonOfMainMenu*, kMainMenuButtonCount> menuButtons_{};
   QLabel* leftCaption_ = nullptr;
   QLabel* rightCaption_ = nullptr;
   QFrame* leftPanel_ = nullptr;

@@ -10,9 +10,10 @@
 #include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/clock.h"
-#include "framework/util/program_dir.h"
-#include "shell/instrument_choice.h"
-#include "shell/program_dispatch.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "instrument/startup/startup_connection.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
@@ -29,12 +30,6 @@ TQtTimerFactory& ProgramTimers() {
   return timers;
 }
 
-void InitDataFolders() {
-  std::error_code ec;
-  for (const char* folder : {"Setup Files", "Waveforms/Waveform Files", "Database"})
-    std::filesystem::create_directories(ProgramDir() / folder, ec);
-}
-
 }  // namespace
 
 bool ShiftSwitchGiven(const std::vector<std::string>& args) {
@@ -44,16 +39,22 @@ bool ShiftSwitchGiven(const std::vector<std::string>& args) {
 }
 
 std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
+  std::unique_ptr<TProgram> program(new TProgram);
+  SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
   PrepareProgramUnits(SystemClock(), ProgramTimers());
-  ShiftAtStart =
-      ShiftSwitchGiven(options.Args) || (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0;
+  RememberShiftState(ShiftSwitchGiven(options.Args) ||
+                     (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0);
   InitDataFolders();
   SelectStartupLanguage();
   QGuiApplication::setApplicationDisplayName(kApplicationTitle);
-  if (!SelectAndConnectInstrumentAtStart(options.Args)) return nullptr;
+  InstrumentListState.CommandLine = options.Args;
+  ReadInstrumentConfiguration();
+  StartupState.Questions = &program->questions_;
+  if (!SelectAndConnectInstrument(true, CurrentInstrumentName)) return nullptr;
 
-  std::unique_ptr<TProgram> program(new TProgram);
   program->window_ = std::make_unique<TMorda_fr>(options.ScopeWidget);
+  program->window_->SetPrinter(&program->dialogs_.Printer());
+  program->dialogs_.SetParent(program->window_.get());
   RegisterAllCommandsAtStart();
   ColorsReady = true;
   if (options.RemoteServer) {
@@ -72,6 +73,8 @@ TProgram::~TProgram() {
   ProgramTerminating = true;
   window_.reset();
   ProgramObjects.FreeAll();
+  StartupState.Questions = nullptr;
+  SetDialogs(nullptr);
 }
 
 }  // namespace norv

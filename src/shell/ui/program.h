@@ -1,5 +1,5 @@
 #pragma once
-// The program's start-up in its fixed order and its end: language, folders,
+// The program's start-up in its fixed order and its end: folders, language,
 // configuration, instrument choice and connection, main window, registration of every
 // command, then the event loop runs (the deferred start-up follows the window's first
 // show). main() and the end-to-end tests start the program through here.
@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt_dialogs.h"
+#include "shell/startup_questions.h"
 #include "shell/ui/main_window.h"
 
 namespace norv {
@@ -19,6 +21,8 @@ struct TProgramOptions {
   bool RemoteServer = true;
   // The screen area's widget.
   TScopeWidgetFactory ScopeWidget;
+  // Dialogs of the program's own (Qt) when none are given.
+  TDialogService* Dialogs = nullptr;
 };
 
 class TProgram {
@@ -35,6 +39,8 @@ class TProgram {
 
  private:
   TProgram() = default;
+  TQtDialogs dialogs_;
+  TDialogStartupQuestions questions_;
   std::unique_ptr<TMorda_fr> window_;
 };
 

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QPainter>
 #include <QPrinter>
-#include <QPrinterInfo>
 #include <QScreen>
 #include <stdexcept>
 #include <system_error>
@@ -57,11 +56,11 @@ QImage CaptureMainWindow(QWidget& window, QWidget* scope, int item, QRgb backgro
   }
 }
 
-std::filesystem::path PrintPicture(const QImage& picture, const std::filesystem::path& pdfFolder) {
+std::filesystem::path PrintPicture(const QImage& picture, QPrinter& printer,
+                                   const std::filesystem::path& pdfFolder) {
   if (picture.isNull()) throw std::runtime_error("Nothing to print");
-  QPrinter printer(QPrinter::HighResolution);
   std::filesystem::path pdf;
-  if (QPrinterInfo::defaultPrinter().isNull()) {
+  if (printer.outputFormat() == QPrinter::PdfFormat || printer.printerName().isEmpty()) {
     std::error_code ec;
     std::filesystem::create_directories(pdfFolder, ec);
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");

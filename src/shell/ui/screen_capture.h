@@ -4,6 +4,7 @@
 // background so that the background prints white.
 
 #include <QImage>
+#include <QPrinter>
 #include <QWidget>
 #include <filesystem>
 
@@ -15,9 +16,10 @@ QImage CaptureMainWindow(QWidget& window, QWidget* scope, int item, QRgb backgro
 // Each pixel of `rect` combined with the background by exclusive-or and then inverted.
 void InvertAgainstBackground(QImage& image, const QRect& rect, QRgb background);
 
-// Prints the picture on the default printer, or into a PDF file in `pdfFolder` when no
-// printer is set up; returns the PDF file's path (empty when it went to a printer).
-// Throws std::runtime_error when the picture cannot be printed.
-std::filesystem::path PrintPicture(const QImage& picture, const std::filesystem::path& pdfFolder);
+// Prints the picture on the printer chosen in the printer set-up, or into a new PDF file in
+// `pdfFolder` when there is no printer; returns the PDF file's path (empty when it went to
+// a printer). Throws std::runtime_error when the picture cannot be printed.
+std::filesystem::path PrintPicture(const QImage& picture, QPrinter& printer,
+                                   const std::filesystem::path& pdfFolder);
 
 }  // namespace norv

@@ -18,6 +18,7 @@
 #include "instrument/simulator/simulator.h"
 #include "platform/qt_text_rasteriser.h"
 #include "support/fake_clock.h"
+#include "support/qt/qt_harness.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv {
@@ -224,7 +225,6 @@ std::vector<std::vector<double>> SimulatedRecords(int points) {
 }
 
 TEST_F(ScopeWidgetTest, PicturesOfEachFormat) {
-  const char* dir = std::getenv("NORV_DISPLAY_PNG_DIR");
   const auto records = SimulatedRecords(1024);
   DisplayHooks.MaskLoaded.Set([] { return true; });
   // A mask of two boxes above and below the traces, with margins.
@@ -276,9 +276,7 @@ TEST_F(ScopeWidgetTest, PicturesOfEachFormat) {
     const int left = s1.IsXYScreen() ? 0 : kMarkerStripWidth;
     const QRgb border = shot.pixel(2 + s1.Left() + left, 2 + s1.Top());
     EXPECT_EQ(qRed(border) | qGreen(border) << 8 | qBlue(border) << 16, crt.GraticuleColor()) << names[f];
-    if (dir != nullptr && *dir != '\0') {
-      shot.save(QString::fromStdString(std::string(dir) + "/scope_" + names[f] + ".png"), "PNG");
-    }
+    test::MaybeWritePng(shot, std::string("scope_") + names[f]);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <tuple>
 
 #include "framework/settings/program_objects.h"
 #include "framework/text/text_case.h"
@@ -243,10 +244,10 @@ TEST_F(LanguageTest, StartupFindsFilesAndAppliesTheStoredChoice) {
   // No choice stored yet: English is loaded and remembered.
   SelectStartupLanguage();
   ASSERT_TRUE(Languages);
-  EXPECT_EQ(Languages->Count, 2);
-  EXPECT_EQ(Languages->Codes[1], "RUS");
-  EXPECT_EQ(Languages->FileNames[1], "Language-Quel.Rus");  // the real name, any letter case
-  EXPECT_EQ(Languages->CurrentIndex, 0);
+  // The file's real name, in any letter case.
+  EXPECT_EQ(
+      std::tuple(Languages->Count, Languages->Codes[1], Languages->FileNames[1], Languages->CurrentIndex),
+      std::tuple(2, "RUS", "Language-Quel.Rus", 0));
   EXPECT_EQ(ReadLanguageChoice(), "ENG");
   EXPECT_TRUE(LanguageStrings.Sorted());
 
@@ -277,11 +278,9 @@ TEST_F(LanguageTest, WithoutEnglishFileTheBuiltInTextsStayInOrder) {
   WriteFile("Language-Quel.RUS", kRussianFile);
   SelectStartupLanguage();
   ASSERT_TRUE(Languages);
-  EXPECT_TRUE(EnglishFileMissing);
-  EXPECT_EQ(Languages->EnglishIndex, -1);
-  EXPECT_FALSE(Languages->Ini);
-  EXPECT_FALSE(LanguageStrings.Sorted());
-  EXPECT_EQ(LanguageStrings.Key(0), "div");
+  EXPECT_EQ(std::tuple(EnglishFileMissing, Languages->EnglishIndex, Languages->Ini != nullptr,
+                       LanguageStrings.Sorted(), LanguageStrings.Key(0)),
+            std::tuple(true, -1, false, false, "div"));
   EXPECT_EQ(GetLangStr("Scale"), "Scale");
   EXPECT_EQ(TraceNames[0], "Ch1");
 }
@@ -306,8 +305,8 @@ TEST_F(LanguageTest, MoreThanTwentySixFilesKeepEnglish) {
   ASSERT_TRUE(Languages);
   EXPECT_EQ(Languages->Count, TMultiLanguages::kCapacity);
   ASSERT_GE(Languages->EnglishIndex, 0);
-  EXPECT_EQ(Languages->Codes[static_cast<size_t>(Languages->EnglishIndex)], "ENG");
-  EXPECT_EQ(Languages->Names[static_cast<size_t>(Languages->EnglishIndex)], "English");
+  const auto english = static_cast<size_t>(Languages->EnglishIndex);
+  EXPECT_EQ(std::tuple(Languages->Codes[english], Languages->Names[english]), std::tuple("ENG", "English"));
   EXPECT_THROW(Languages->GetLanguageCode(26), EAssertion);
   EXPECT_THROW(Languages->SetLanguageName(-1, "x"), EAssertion);
 }

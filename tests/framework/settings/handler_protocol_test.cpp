@@ -121,6 +121,39 @@ TEST_F(SettingsTreeTest, BindingsAreCalledInOrderAndMayUnbindDuringANotification
   h->UnregisterSwitcher(&third);
 }
 
+// A control that unbinds itself when it is freed, as the on-screen controls do.
+class TSelfUnbinding final : public TRecordingSwitcher {
+ public:
+  ~TSelfUnbinding() override {
+    if (handler) handler->UnregisterSwitcher(this);
+  }
+};
+
+TEST_F(SettingsTreeTest, ControlsFreedWhileTheirHandlerIsLeavingAreNeverCalled) {
+  // When a handler goes (replaced or freed with the tree), the first control's reaction
+  // frees the second one, which unbinds itself on the way out; the leaving handler must
+  // neither refuse that nor call the freed control afterwards.
+  for (const bool replace : {true, false}) {
+    ResetAll();
+    auto* old = RootSpider->AddOnOff(false, "Acq:Mode");
+    TRecordingSwitcher first;
+    auto* second = new TSelfUnbinding;
+    first.Bind(old);
+    second->Bind(old);
+    first.onReplaced = [&] { delete std::exchange(second, nullptr); };
+    if (replace) {
+      auto* fresh = RootSpider->AddItem("Acq:Mode", std::make_unique<TOnOffHandler>(true), true);
+      EXPECT_EQ(first.handler, fresh);
+      EXPECT_EQ(fresh->SwitcherCount(), 1u);
+      fresh->UnregisterSwitcher(&first);
+    } else {
+      DestroyRootSpider();
+      EXPECT_EQ(first.handler, nullptr);
+    }
+    EXPECT_EQ(second, nullptr);
+  }
+}
+
 TEST_F(SettingsTreeTest, ReplacingAHandlerMovesItsControlsAndUndoLines) {
   StartUndo();
   auto* old = RootSpider->AddRadioSw(0, "Tdr:Model", "A,B");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "instrument/acquisition_fixture.h"
@@ -28,7 +29,6 @@ class ScaleLayer final : public IAcqLayer {
 };
 
 TEST_F(CycleTest, SingleFillsBothChannelsWithTheirAxesAndVolts) {
-  settings().RunUntilCount = false;
   for (auto& ch : settings().Channels) {
     ch.RecLen = 4;
     ch.Deskew = 1e-10;
@@ -40,19 +40,13 @@ TEST_F(CycleTest, SingleFillsBothChannelsWithTheirAxesAndVolts) {
   settings().Channels[1].Attenuation = 10;
   settings().Channels[1].Scales.Offset = 0.01;
   sim.Add(Pairs({1600, -1600, 32767, 0}, {100, 200, 300, 400}));
-
-  SingleFlag = true;
   int stopSingleNotices = 0;
   AcqHooks.NotifyStopSingleSwitchers.Set([&] { ++stopSingleNotices; });
-  StepUntilStopped();
+  Single();
 
-  ASSERT_EQ(requests.size(), 1u) << "one record of both channels";
-  EXPECT_EQ(requests[0].Kind, 4);
-  EXPECT_EQ(requests[0].RecLen, 4);
-  EXPECT_EQ(requests[0].NAvg, 1);
-  EXPECT_DOUBLE_EQ(requests[0].TbDelay, 2e-9 * 3 + 1e-10);
+  // One record of both channels.
+  EXPECT_EQ(requests, (std::vector<RecordRequest>{{4, 4, 1, 2e-9 * 3 + 1e-10}}));
   EXPECT_EQ(stopSingleNotices, 1);
-
   const TSignalObj& ch1 = record(TTraceId::Ch1);
   EXPECT_EQ(ch1.GetRecLen(), 4);
   // 10.24 divisions of time base B over 4 points; X0 leaves out the deskew.
@@ -61,11 +55,10 @@ TEST_F(CycleTest, SingleFillsBothChannelsWithTheirAxesAndVolts) {
   EXPECT_DOUBLE_EQ(ch1.GetStoredY(1), -0.1);
   EXPECT_DOUBLE_EQ(ch1.GetStoredY(2), 2.0479375);
   EXPECT_DOUBLE_EQ(ch1.GetVertScale(), 0.1);
+  // Ch2 at attenuation 10 and offset setting 0.01: code x 0.000625 - 0.1.
   const TSignalObj& ch2 = record(TTraceId::Ch2);
-  // Attenuation 10, offset setting 0.01: code x 0.000625 - 0.1.
   EXPECT_NEAR(ch2.GetStoredY(3), 400 * 6.25e-4 - 0.1, 1e-12);
-  EXPECT_DOUBLE_EQ(ch2.GetVertScale(), 1.0);
-  EXPECT_DOUBLE_EQ(ch2.GetVertOffset(), -0.1);
+  EXPECT_EQ(std::pair(ch2.GetVertScale(), ch2.GetVertOffset()), std::pair(1.0, -0.1));
   EXPECT_EQ(DerivedSignalStates[TraceIndex(TTraceId::Ch1)], dssDrawn);
   EXPECT_EQ(DerivedSignalStates[TraceIndex(TTraceId::Ch1B2)], dssOff);
 }
@@ -86,10 +79,8 @@ TEST_F(CycleTest, CountedRunStopsAfterItsCountAndNamesEachSavedFile) {
   });
   int runNotices = 0;
   AcqHooks.NotifyRunSwitchers.Set([&] { ++runNotices; });
-
   RunFlag = true;
   StepUntilStopped();
-
   EXPECT_EQ(saved, (std::vector<std::string>{"0 /data/run_00001_Ch1.txt", "2 /data/run_00001_Ch2.txt",
                                              "0 /data/run_00002_Ch1.txt", "2 /data/run_00002_Ch2.txt",
                                              "0 /data/run_00003_Ch1.txt", "2 /data/run_00003_Ch2.txt"}));
@@ -114,10 +105,7 @@ TEST_F(CycleTest, StableAverageReadsItsCountOfRecordsAndAveragesThem) {
   settings().Channels[0].NAvg = 4;
   for (auto& ch : settings().Channels) ch.RecLen = 1;
   for (int code : {100, 200, 300, 500}) sim.Add(Pairs({code}, {-code}));
-
-  SingleFlag = true;
-  StepUntilStopped();
-
+  Single();
   EXPECT_EQ(requests.size(), 4u);
   // Running average: 100, 150, 200, then 200 + (500 - 200) / 4 = 275.
   EXPECT_NEAR(record(TTraceId::Ch1).GetStoredY(0), 275 * V, 1e-12);
@@ -126,8 +114,7 @@ TEST_F(CycleTest, StableAverageReadsItsCountOfRecordsAndAveragesThem) {
 
   // The average goes on across cycles at its full count until a stop resets it.
   sim.Add(Pairs({1100}, {0}));
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
   double expected = 275;
   for (int i = 0; i < 4; ++i) expected += (1100 - expected) / 4;
   EXPECT_NEAR(record(TTraceId::Ch1).GetStoredY(0), expected * V, 1e-12);
@@ -146,8 +133,7 @@ TEST_F(CycleTest, DualDelayFillsTheSecondRecordsEachWithItsOwnAverage) {
   for (auto& ch : settings().Channels) ch.RecLen = 1;
   // Pass 1: A, then B; pass 2: A, then B.
   for (auto [ch1, ch2] : {std::pair{100, 1}, {1000, 2}, {300, 3}, {3000, 4}}) sim.Add(Pairs({ch1}, {ch2}));
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
 
   ASSERT_EQ(requests.size(), 4u);
   EXPECT_DOUBLE_EQ(requests[0].TbDelay, 2e-9);
@@ -166,11 +152,8 @@ TEST_F(CycleTest, SeparateSettingsReadChannelOneThenChannelTwoEachWithItsMode) {
   settings().Channels[1].Mode = TAcqMode::EnvMax;
   settings().Channels[1].NEnv = 2;
   for (const std::vector<int>& codes : {std::vector<int>{1, 2}, {7, 8, 9}, {9, 1, 1}}) sim.Add(Codes(codes));
-  SingleFlag = true;
-  StepUntilStopped();
-  std::vector<int> kinds;
-  for (const RecordRequest& r : requests) kinds.push_back(r.Kind);
-  EXPECT_EQ(kinds, (std::vector<int>{2, 3, 3}));
+  Single();
+  EXPECT_EQ(requests, (std::vector<RecordRequest>{{2, 2, 1, 0}, {3, 3, 1, 0}, {3, 3, 1, 0}}));
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 2 * V);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch2).GetStoredY(0), 9 * V);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch2).GetStoredY(2), 9 * V);
@@ -181,10 +164,8 @@ TEST_F(CycleTest, SeparateSettingsReadChannelOneThenChannelTwoEachWithItsMode) {
   requests.clear();
   SignalsOn.SetOn(TTraceId::Ch1, false);
   sim.Add(Codes({1, 1, 1}));
-  SingleFlag = true;
-  StepUntilStopped();
-  ASSERT_FALSE(requests.empty());
-  for (const RecordRequest& r : requests) EXPECT_EQ(r.Kind, 3);
+  Single();
+  EXPECT_EQ(requests, (std::vector<RecordRequest>(2, {3, 3, 1, 0})));
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch2).GetStoredY(0), 1 * V);
 
   // Neither channel on: nothing is requested and no cycle opens.
@@ -203,14 +184,12 @@ TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   std::iota(garbage.begin(), garbage.end(), 1);
   sim.Add(Pairs(garbage, garbage));
   sim.Add(Pairs({7, 8, 9}, {7, 8, 9}));
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
   EXPECT_EQ(beeps, 1) << "one per record";
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 2 * V);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(2), 0.0);
   // The next overlong record beeps again.
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
   EXPECT_EQ(beeps, 2);
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 8 * V);
 }
@@ -221,8 +200,7 @@ TEST_F(CycleTest, TheWaitAfterARequestGrowsWhileInactiveAndWithHoldoff) {
   sim.Add(Pairs({0}, {0}));
   auto sleptForOneRecord = [&] {
     const int64_t before = clock.SleptMs();
-    SingleFlag = true;
-    StepUntilStopped();
+    Single();
     return clock.SleptMs() - before;
   };
   EXPECT_EQ(sleptForOneRecord(), 5);
@@ -288,8 +266,7 @@ TEST_F(CycleTest, FinishRunsTheAfterAcquisitionWorkInOrder) {
   // The last cycle of a run writes the database instead of adding to it.
   log.clear();
   settings().RunUntilCount = false;
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
   EXPECT_EQ(std::count(log.begin(), log.end(), "dbsave"), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "dbaccumulate"), 0);
 }
@@ -310,12 +287,9 @@ TEST_F(CycleTest, EarlyExitsOfTheFinishLeaveNothingBlocking) {
   // An autoscale keeps a single run going; its step ends the cycle's processing.
   SingleFlag = true;
   for (int i = 0; i < 100 && autoscaleSteps == 0; ++i) cycle.AcquisitionIdleStep();
-  EXPECT_EQ(autoscaleSteps, 1);
-  EXPECT_EQ(eyePasses, 0);
-  EXPECT_FALSE(cycle.CycleOpen());
-  EXPECT_FALSE(AcqCycleRunning);
-  EXPECT_FALSE(cycle.AutoscalePending());
-  EXPECT_TRUE(SingleFlag);
+  EXPECT_EQ(std::tuple(autoscaleSteps, eyePasses, cycle.CycleOpen(), AcqCycleRunning,
+                       cycle.AutoscalePending(), SingleFlag),
+            std::tuple(1, 0, false, false, false, true));
   StepUntilStopped();
   EXPECT_EQ(eyePasses, 1) << "the next cycle runs in full";
 
@@ -347,8 +321,7 @@ TEST_F(CycleTest, ThePatternLockCheckDoesNotBreakACycle) {
   // The check comes with every 51st start; whenever it comes, each cycle still reads all
   // its records.
   for (int cycles = 1; cycles <= 3; ++cycles) {
-    SingleFlag = true;
-    StepUntilStopped();
+    Single();
     EXPECT_EQ(requests.size(), 60u * cycles) << "cycle " << cycles;
   }
   EXPECT_GE(checks, 3);
@@ -430,21 +403,17 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
     return id == TTraceId::Ch1 ? &layer : nullptr;
   });
   sim.Add(Pairs(std::vector<int>(512, -1600), std::vector<int>(512, 0)));  // Ch1 at -0.1 V
-  SingleFlag = true;
-  StepUntilStopped();
+  Single();
 
   const TSignalObj& r = record(TTraceId::Ch1);
   EXPECT_EQ(r.GetHorUnit(), "Bit");
   EXPECT_NEAR(r.GetX0(), 2.0, 1e-9);  // 2 divisions of 1 ns at 1 Gb/s
   EXPECT_NEAR(r.GetDX(), 1e-10 * 10.24 / 512 * 1e9, 1e-12);
-  EXPECT_EQ(r.GetTdrUnitKind(), tukRho);
-  EXPECT_DOUBLE_EQ(r.GetTdrAmplitude(), -0.25);
-  EXPECT_DOUBLE_EQ(r.GetTdrBase(), 0.01);
-  EXPECT_DOUBLE_EQ(r.GetVertScale(), 0.1);
-  EXPECT_DOUBLE_EQ(r.GetVertOffset(), -0.3);
+  EXPECT_EQ(std::tuple(r.GetTdrUnitKind(), r.GetTdrAmplitude(), r.GetTdrBase(), r.GetVertScale(),
+                       r.GetVertOffset()),
+            std::tuple(tukRho, -0.25, 0.01, 0.1, -0.3));
   EXPECT_EQ(kinds, (std::vector<TAcqLayerKind>{TAcqLayerKind::Persistence, TAcqLayerKind::Vectors}));
-  EXPECT_EQ(layer.pointCount, 512);
-  EXPECT_DOUBLE_EQ(layer.scale, 0.1);
+  EXPECT_EQ(std::tuple(layer.pointCount, layer.scale), std::tuple(512, 0.1));
   // Stored in volts, drawn in rho: (-0.1 - 0.01) / -0.25.
   EXPECT_DOUBLE_EQ(r.GetStoredY(511), -0.1);
   EXPECT_DOUBLE_EQ(layer.last, 0.44);
@@ -463,11 +432,8 @@ TEST_F(CycleTest, PeakRecordsAreRequestedAtTheSetTimeBase) {
     settings().Channels[0].PkInterval = interval;
     const int code = interval < 5e-11 ? 1600 : -3200;
     sim.Add(Pairs(std::vector<int>(512, code), std::vector<int>(512, 0)));
-    SingleFlag = true;
-    StepUntilStopped();
-    ASSERT_EQ(requests.size(), 1u) << interval;
-    EXPECT_EQ(requests[0].RecLen, 512);
-    EXPECT_EQ(requests[0].NAvg, 1);
+    Single();
+    EXPECT_EQ(requests, (std::vector<RecordRequest>{{4, 512, 1, 0}})) << interval;
     const TSignalObj& r = record(TTraceId::Ch1);
     EXPECT_DOUBLE_EQ(r.GetDX(), 1e-9 * 10.24 / 512);
     EXPECT_DOUBLE_EQ(r.GetStoredY(511), code * V);

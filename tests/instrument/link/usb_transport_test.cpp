@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -71,8 +72,7 @@ TEST_F(UsbTransport, OpenFailuresGiveFalseAndCommFailureAndCanBeRetried) {
   pipe.FailBind("");
   pipe.FailOpen("no such device");
   EXPECT_FALSE(OpenUSB());
-  EXPECT_TRUE(pipe.IsBound());
-  EXPECT_FALSE(UsbDeviceOpened());
+  EXPECT_TRUE(pipe.IsBound() && !UsbDeviceOpened());
   EXPECT_EQ(messages.back().rfind("Cannot connect to device via USB.", 0), 0u) << messages.back();
   EXPECT_NE(messages.back().find("no such device"), std::string::npos);
 
@@ -81,9 +81,7 @@ TEST_F(UsbTransport, OpenFailuresGiveFalseAndCommFailureAndCanBeRetried) {
   pipe.FailOpen("");
   pipe.QueueIn("stale reply\r\n");
   EXPECT_TRUE(OpenUSB());
-  EXPECT_TRUE(UsbDeviceOpened());
-  EXPECT_EQ(pipe.Reads().size(), 1u);
-  EXPECT_EQ(pipe.PendingIn(), 0u);
+  EXPECT_EQ(std::tuple(pipe.Reads().size(), pipe.PendingIn()), std::tuple(1u, 0u));
   EXPECT_THROW(OpenUsbDevice(), EAssertion);
   EXPECT_FALSE(OpenUSB());
   EXPECT_TRUE(UsbDeviceOpened());
@@ -157,11 +155,10 @@ TEST_F(UsbTransport, ProbeReopensTheDeviceAndAsksForTheFirmware) {
   PreCommandHook.Set([&](bool) { ++stops; });
   pipe.OnWrite = [this](std::string_view) { pipe.QueueIn("1.07\r\n"); };
   EXPECT_TRUE(ProbeUSB());
-  EXPECT_EQ(pipe.OpenCount(), 2);
-  EXPECT_EQ(pipe.OutText(), "Info:GetVer:FPGAFW?\r\n");
+  EXPECT_EQ(
+      std::tuple(pipe.OpenCount(), pipe.OutText(), pipe.Reads().back().Length, pipe.Reads().back().TimeoutMs),
+      std::tuple(2, "Info:GetVer:FPGAFW?\r\n", 255u, 50));
   EXPECT_EQ(stops, 1);  // an ordinary command: a running record is stopped first
-  EXPECT_EQ(pipe.Reads().back().Length, 255u);
-  EXPECT_EQ(pipe.Reads().back().TimeoutMs, 50);
 
   pipe.OnWrite = nullptr;  // silent instrument
   EXPECT_FALSE(ProbeUSB());

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "instrument/record/signal_obj.h"
@@ -139,7 +140,7 @@ TEST(WaveformBinaryFile, RoundTripIsBitExact) {
 
 // Patches one byte of a saved record.
 std::string WithByte(std::string bytes, std::size_t offset, char value) {
-  bytes[offset] = value;
+  bytes.replace(offset, 1, 1, value);
   return bytes;
 }
 
@@ -270,9 +271,8 @@ TEST(WaveformTextFile, SpectrumInReflectionUnitsAndValuesOnly) {
   // The file holds final values: read back, they are plain values in the unit shown.
   TSignalObj back;
   ASSERT_TRUE(LoadText(back, SaveText(s)));
-  EXPECT_EQ(back.GetTdrUnitKind(), tukNone);
-  EXPECT_EQ(back.GetVertUnitText(), "\u2126");
-  EXPECT_DOUBLE_EQ(back.GetY(0), 150);
+  EXPECT_EQ(std::tuple(back.GetTdrUnitKind(), back.GetVertUnitText(), back.GetY(0)),
+            std::tuple(tukNone, "\u2126", 150.0));
 }
 
 TEST(WaveformTextFile, RoundTripWithinTheWrittenDigits) {
@@ -302,12 +302,10 @@ TEST(WaveformTextFile, RoundTripWithinTheWrittenDigits) {
     EXPECT_EQ(Lines(text)[13].substr(0, 30), std::string(27, ' ') + "Nan");
     EXPECT_EQ(Lines(text)[14].substr(0, 30), std::string(26, ' ') + "-Inf");
     ASSERT_TRUE(LoadText(dst, text)) << kind;
-    EXPECT_EQ(dst.GetTitle(), "kept");
-    EXPECT_EQ(dst.GetRecLen(), 1000);
-    EXPECT_EQ(dst.IsSpectrum(), spectrum);
-    EXPECT_EQ(dst.GetFFTWindow(), spectrum ? 5 : 9);
-    EXPECT_EQ(dst.GetHorUnit(), kind == 2 ? "s x" : src.GetHorUnit());
-    EXPECT_EQ(dst.GetVertUnit(), "V");
+    EXPECT_EQ(
+        std::tuple(dst.GetTitle(), dst.GetRecLen(), dst.IsSpectrum(), dst.GetFFTWindow(), dst.GetHorUnit(),
+                   dst.GetVertUnit()),
+        std::tuple("kept", 1000, spectrum, spectrum ? 5 : 9, kind == 2 ? "s x" : src.GetHorUnit(), "V"));
     // 15 significant digits for X0, 12 for the others, 18 (every bit) for the points.
     EXPECT_NEAR(dst.GetX0(), src.GetX0(), (kind == 2 ? 1e-14 : 1e-15) * std::fabs(src.GetX0()));
     EXPECT_NEAR(dst.GetDX(), src.GetDX(), 1e-12 * src.GetDX());
@@ -343,15 +341,10 @@ TEST(WaveformTextFile, ReadsFilesFromOtherWriters) {
   std::string points;
   for (int i = 0; i < 32; ++i) points += std::to_string(i) + ".25 " + std::to_string(-i) + " extra\r\n";
   ASSERT_TRUE(LoadText(r, text + points));
-  EXPECT_TRUE(r.IsSpectrum());
-  EXPECT_EQ(r.GetFFTWindow(), 3);  // an unknown window name keeps the previous one
-  EXPECT_EQ(r.GetHorUnit(), "GHz");
-  EXPECT_EQ(r.GetX0(), 1.5);
-  EXPECT_EQ(r.GetDX(), 2e-3);
-  EXPECT_EQ(r.GetVertUnit(), "\u00B5V");
-  EXPECT_EQ(r.GetVertOffset(), -1);
-  EXPECT_EQ(r.GetStoredY(31), 31.25);
-  EXPECT_EQ(r.GetIm(31), -31);
+  // An unknown window name keeps the previous one.
+  EXPECT_EQ(std::tuple(r.IsSpectrum(), r.GetFFTWindow(), r.GetHorUnit(), r.GetX0(), r.GetDX(),
+                       r.GetVertUnit(), r.GetVertOffset(), r.GetStoredY(31), r.GetIm(31)),
+            std::tuple(true, 3, "GHz", 1.5, 2e-3, "\u00B5V", -1.0, 31.25, -31.0));
 }
 
 TEST(WaveformTextFile, RefusedFilesChangeNothing) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "framework/language/language.h"
 #include "framework/traces/trace_names.h"
 #include "instrument/settings/setting_rules.h"
@@ -15,28 +17,23 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-using ChannelSettingsTest = InstrumentSettingsTest;
+using ChannelSettingsTest = AppliedSettingsTest;
 
 TEST_F(ChannelSettingsTest, AtLeastOneChannelIsAlwaysAcquired) {
-  ApplyAll();
   EXPECT_TRUE(Disabled("Ch1:Acquire"));  // displayed, so acquired anyway
-  Exec("CH1:ACQUIRE OFF");
-  EXPECT_TRUE(IsChannelAcquired(2));
-  for (const char* line : {"CH2:DISPLAY OFF", "CH2:ACQUIRE OFF"}) Exec(line);
-  EXPECT_FALSE(IsChannelAcquired(3));
-  EXPECT_FALSE(SignalsOn.IsOn(TTraceId::Ch2));
+  Exec("CH1:ACQUIRE OFF;:CH2:DISPLAY OFF;ACQUIRE OFF");
+  EXPECT_EQ(std::tuple(IsChannelAcquired(2), IsChannelAcquired(3), SignalsOn.IsOn(TTraceId::Ch2)),
+            std::tuple(true, false, false));
+  // Ch1 was the only one: Ch2 is switched back to acquiring, though not displayed.
   Exec("CH1:DISPLAY OFF");
-  // Ch1 was the only one: Ch2 is switched back to acquiring.
-  EXPECT_FALSE(IsChannelAcquired(2));
-  EXPECT_TRUE(IsChannelAcquired(3));
-  EXPECT_TRUE(SignalsOn.IsOn(TTraceId::Ch2));
-  EXPECT_FALSE(IsSourceShown(TraceIndex(TTraceId::Ch2)));  // acquired, not displayed
+  EXPECT_EQ(std::tuple(IsChannelAcquired(2), IsChannelAcquired(3), SignalsOn.IsOn(TTraceId::Ch2),
+                       IsSourceShown(TraceIndex(TTraceId::Ch2))),
+            std::tuple(false, true, true, false));
   EXPECT_EQ(link.TextsStartingWith("Acq:Channels"), (Lines{"Acq:Channels Ch1", "Acq:Channels Ch2"}));
 }
 
 TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
-  ApplyAll();
-  for (const char* line : {"CH1:ATTEN:UNIT RATIO", "CH1:ATTEN:RATIO 10"}) Exec(line);
+  Exec("CH1:ATTEN:UNIT RATIO;RATIO 10");
   Exec("CH1:SCALE 50M", true);  // stored instrument volts, as a setup holds them
   EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 500 mV/div");
   Exec("CH1:SCALE 1");  // typed in probed volts per division
@@ -44,7 +41,7 @@ TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
   // Two stacked graticules halve the division.
   SettingsHooks.GraticuleSplit.Set([] { return 2; });
   EXPECT_EQ(Exec("CH1:SCALE?"), "CH1:SCALE 2 V/div");
-  for (const char* line : {"CH1:ATTEN:UNIT DB", "CH1:ATTEN:DB 20"}) Exec(line);
+  Exec("CH1:ATTEN:UNIT DB;DB 20");
   EXPECT_NEAR(GetAttenuationFactor(2), 10.0, 1e-6);
   Exec("CH1:ATTEN:DIMENS WATT");
   EXPECT_EQ(GetChannelVertUnit(2, false), "W");
@@ -56,11 +53,10 @@ TEST_F(ChannelSettingsTest, ScaleAndOffsetShowTheProbedQuantity) {
 }
 
 TEST_F(ChannelSettingsTest, UnitSystemSwitching) {
-  ApplyAll();
   std::string scalePath;
   SettingsHooks.BindMainChannelControls.Set(
       [&](int, const std::string& scale, const std::string&) { scalePath = scale; });
-  for (const char* line : {"CH1:ATTEN:UNIT RATIO", "CH1:ATTEN:RATIO 10"}) Exec(line);
+  Exec("CH1:ATTEN:UNIT RATIO;RATIO 10");
   SettingsHooks.TDRVertUnit.Set([](int channel) { return channel == 2 ? 1 : 0; });
   BindChannelScaleControls(2);
   EXPECT_EQ(scalePath, "Ch1:RhoScale");
@@ -84,29 +80,24 @@ TEST_F(ChannelSettingsTest, OpticalOutputSnapsTheScale) {
   EXPECT_NEAR(Value("Ch2:Offset"), -0.3, 1e-12);  // zero three divisions below centre
 }
 
-using AcquisitionSettingsTest = InstrumentSettingsTest;
+using AcquisitionSettingsTest = AppliedSettingsTest;
 
 TEST_F(AcquisitionSettingsTest, CommonSettingsWhenBothChannelsAreEqual) {
-  ApplyAll();
-  for (const char* line : {"ACQ:CH1:MODE AVGSTAB", "ACQ:CH1:NAVG 64"}) Exec(line);
+  Exec("ACQ:CH1:MODE AVGSTAB;NAVG 64");
   EXPECT_TRUE(UseCommonAcqSettings());
   for (const char* path : {"Acq:Ch2:Mode", "Acq:Ch2:NAvg", "SHADOW:Acq:MenuSel"})
     EXPECT_TRUE(Disabled(path)) << path;
-  EXPECT_EQ(GetAcqMode(3), TAcqMode::AvgStab);
-  EXPECT_EQ(GetAcqCount(3), 64);
+  EXPECT_EQ(std::tuple(GetAcqMode(3), GetAcqCount(3)), std::tuple(TAcqMode::AvgStab, 64));
   // A different deskew makes the channels differ: each has its own settings.
   Exec("CH2:DESKEW 1N");
-  EXPECT_FALSE(UseCommonAcqSettings());
-  EXPECT_TRUE(Disabled("Acq:Sampl"));
-  EXPECT_FALSE(Disabled("Acq:Ch2:Mode"));
-  EXPECT_EQ(GetAcqMode(3), TAcqMode::Sample);
-  EXPECT_EQ(GetAcqCount(3), 1);
+  EXPECT_EQ(std::tuple(UseCommonAcqSettings(), Disabled("Acq:Sampl"), Disabled("Acq:Ch2:Mode"), GetAcqMode(3),
+                       GetAcqCount(3)),
+            std::tuple(false, true, false, TAcqMode::Sample, 1));
 }
 
 TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
-  ApplyAll();
   // Ch2 with its own settings.
-  for (const char* line : {"CH2:DESKEW 1N", "ACQ:CH2:MODE ENVMAX", "ACQ:CH2:NENV 6000"}) Exec(line);
+  Exec("CH2:DESKEW 1N;:ACQ:CH2:MODE ENVMAX;NENV 6000");
   EXPECT_EQ(GetAcqCount(3), 6000);
   EXPECT_EQ(Exec("ACQ:CH2:NENV?"), "ACQ:CH2:NENV " + GetLangStr("Continuously"));
   Exec("ACQ:CH2:NENV 6001");
@@ -122,10 +113,7 @@ TEST_F(AcquisitionSettingsTest, EnvelopeCountsAndModeLimits) {
 }
 
 TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstrumentOnce) {
-  ApplyAll();
-  for (const char* line :
-       {"ACQ:CH1:RECLEN 1024", "ACQ:CH1:RECLEN 1024", "ACQ:CH1:NAVG 16", "ACQ:FITTO SINGLE"})
-    Exec(line);
+  Exec("ACQ:CH1:RECLEN 1024;RECLEN 1024;NAVG 16;:ACQ:FITTO SINGLE");
   ApplyAcqFitTo();  // the status line drawing its icon again
   EXPECT_EQ(link.TextsStartingWith("Acq:"), (Lines{"Acq:RecLen 1024", "Acq:NAvg 16", "Acq:SmplMode LFFB"}));
   EXPECT_FALSE(IsAcqFitToMulti());
@@ -134,19 +122,17 @@ TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstr
 }
 
 TEST_F(AcquisitionSettingsTest, AutoSaveName) {
-  ApplyAll();
   EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME Noname*.wfm");
-  for (const char* line : {"ACQ:FILENAME /data/run/Shot.txt", "ACQ:FILEFORMAT VERBOSE"}) Exec(line);
+  Exec("ACQ:FILENAME /data/run/Shot.txt;FILEFORMAT VERBOSE");
   EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME /data/run/Shot*.txt");
   Exec("ACQ:FILENAME Next");
   EXPECT_EQ(AutoSaveNamePattern(), "/data/run/Next*.txt");
 }
 
-using ConnectionStateTest = InstrumentSettingsTest;
+using ConnectionStateTest = AppliedSettingsTest;
 
 TEST_F(ConnectionStateTest, EverythingGoesOutAgainAfterAConnection) {
-  ApplyAll();
-  for (const char* line : {"CH1:OFFSET 0.3", "ACQ:CH1:RECLEN 1024"}) Exec(line);
+  Exec("CH1:OFFSET 0.3;:ACQ:CH1:RECLEN 1024");
   link.Clear();
   SendStateAfterConnect();
   // The hold-off (10 us) and the time base (10 ns) move away and back; the delay of mode A
@@ -171,17 +157,16 @@ TEST_F(ConnectionStateTest, EverythingGoesOutAgainAfterAConnection) {
   EXPECT_EQ(link.Texts(), (Lines{"Acq:RecLen 1024", "TB:DELAY 0"}));
 }
 
-class LevelSearchOnSettingsTest : public InstrumentSettingsTest {
+class LevelSearchOnSettingsTest : public AppliedSettingsTest {
  protected:
   void SetUp() override {
-    InstrumentSettingsTest::SetUp();
+    AppliedSettingsTest::SetUp();
     SetProgramClock(clock);
   }
   FakeClock clock;
 };
 
 TEST_F(LevelSearchOnSettingsTest, SimulatorWindowGivesAQuarterVolt) {
-  ApplyAll();
   int runStops = 0;
   SettingsHooks.StopRunAndSingle.Set([&] { ++runStops; });
   double level = 0;
@@ -198,7 +183,6 @@ TEST_F(LevelSearchOnSettingsTest, SimulatorWindowGivesAQuarterVolt) {
 
 // A triggering instrument is the link test's (over TCP).
 TEST_F(LevelSearchOnSettingsTest, NoTriggerIsAFailureAndOtherSourcesNeedNoSearch) {
-  ApplyAll();
   LinkKind = TLinkKind::USB;
   link.Reply = [](const std::string&) { return std::string("TRIG_OFF"); };
   double level = 1;
@@ -212,7 +196,6 @@ TEST_F(LevelSearchOnSettingsTest, NoTriggerIsAFailureAndOtherSourcesNeedNoSearch
 }
 
 TEST_F(LevelSearchOnSettingsTest, StatusIndicatorOnTheSettings) {
-  ApplyAll();
   std::vector<int> shown;
   SettingsHooks.ShowTriggerState.Set([&](int state) { shown.push_back(state); });
   LinkKind = TLinkKind::USB;

@@ -29,7 +29,8 @@ struct TKnownFault {
 constexpr TKnownFault kKnownFaults[] = {
     // Kept: answers write mega as "M" and commands read "M" as milli, as remote clients
     // expect of both; commands arrive upper-cased, so "MW" cannot tell mega from milli.
-    {"answer", "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL",
+    {"answer",
+     "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL GSS:A:FREQUENCY GSS:B:FREQUENCY GSS:C:FREQUENCY GSS:D:FREQUENCY",
      "mega is answered \"M\" (\"-1 MW\") and reads back as milli"},
 };
 

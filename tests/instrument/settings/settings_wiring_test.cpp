@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <tuple>
 #include <vector>
 
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -107,32 +108,26 @@ TEST_F(SettingsOnLinkTest, RecordStartSendsOnlyWhatChanged) {
                                 "Acq:NAvg 1;Mode Norm"}));
 }
 
-class AcqSettingsInterfaceTest : public InstrumentSettingsTest {};
+class AcqSettingsInterfaceTest : public AppliedSettingsTest {};
 
 TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
-  ApplyAll();
   IAcqSettings& s = ProgramAcqSettings();
-  for (const char* line : {"CH2:DESKEW 1N", "ACQ:CH2:MODE ENVMIN", "ACQ:CH2:NENV 64", "CH2:OFFSET 0.2",
-                           "TB:MODE B", "TB:DUALDEL ON", "ACQ:FILEFORMAT YONLY", "TRIG:MODE TRIG"})
-    Exec(line);
-  EXPECT_FALSE(s.UseCommonAcqSettings());
-  EXPECT_EQ(s.GetAcqMode(3), TAcqMode::EnvMin);
-  EXPECT_EQ(s.GetAcqCount(3), 64);
-  EXPECT_EQ(s.GetAcqMode(2), TAcqMode::Sample);
-  EXPECT_DOUBLE_EQ(s.GetChannelScales(3).Offset, -0.2);
-  EXPECT_DOUBLE_EQ(s.GetDeskew(3), 1e-9);
-  EXPECT_TRUE(s.DualDelayActive());
-  EXPECT_DOUBLE_EQ(s.GetActiveTimeScale(), 2e-9);
+  Exec(
+      "CH2:DESKEW 1N;OFFSET 0.2;:ACQ:CH2:MODE ENVMIN;NENV 64;:ACQ:FILEFORMAT YONLY;:TB:MODE B;DUALDEL ON;"
+      ":TRIG:MODE TRIG");
+  EXPECT_EQ(
+      std::tuple(s.UseCommonAcqSettings(), s.GetAcqMode(3), s.GetAcqCount(3), s.GetAcqMode(2),
+                 s.GetChannelScales(3).Offset, s.GetDeskew(3), s.DualDelayActive(), s.GetActiveTimeScale()),
+      std::tuple(false, TAcqMode::EnvMin, 64, TAcqMode::Sample, -0.2, 1e-9, true, 2e-9));
   EXPECT_NEAR(s.GetRecordStartTime(3, true), 1e-8 * (2.0 + 3.0) + 1e-9, 1e-20);
   EXPECT_NEAR(s.TimeToHorizontalUnit(1e-8), 1e-8, 1e-20);
   Exec("TB:UNITS BIT");  // entry 7, 51.84 Mb/s
   EXPECT_EQ(s.GetHorizontalUnitKind(), huBit);
   EXPECT_NEAR(s.TimeToHorizontalUnit(1e-8), 0.5184, 1e-12);
-  EXPECT_EQ(s.GetAcqFileFormat(), TAcqFileFormat::YOnly);
-  EXPECT_EQ(s.AutoSaveBaseName(), "Noname");
-  EXPECT_TRUE(s.TriggerStatusFromData());
-  EXPECT_DOUBLE_EQ(s.GetTriggerHoldoff(), Value("Trig:Holdoff"));
-  EXPECT_TRUE(s.IsSourceShown(TTraceId::Ch1B2));  // mode B with dual delay shows the second window
+  // Mode B with dual delay shows the second window.
+  EXPECT_EQ(std::tuple(s.GetAcqFileFormat(), s.AutoSaveBaseName(), s.TriggerStatusFromData(),
+                       s.GetTriggerHoldoff(), s.IsSourceShown(TTraceId::Ch1B2)),
+            std::tuple(TAcqFileFormat::YOnly, "Noname", true, Value("Trig:Holdoff"), true));
 
   // The program's cycle reads these answers.
   FakeClock clock;
@@ -163,9 +158,7 @@ TEST_F(AcqSettingsInterfaceTest, TheSimulatorFollowsTheSettings) {
   sim.SimSetGenerator(1, level);
   sim.SimSetChannelSource(2, 1);
   sim.SimSetChannelSource(3, 1);
-  ApplyAll();
-  Exec("CH1:OFFSET 0.3");  // shown +0.3 V, stored -0.3
-  Exec("CH2:OFFSET -0.1");
+  Exec("CH1:OFFSET 0.3;:CH2:OFFSET -0.1");  // shown +0.3 V, stored -0.3
   sim.SimSetChannels(4);
   sim.SimSetRecLen(3);
   sim.SimSetNAvg(1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "framework/language/language.h"
 #include "instrument/settings/pattern_length_list.h"
@@ -14,10 +15,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-using TimeBaseSettingsTest = InstrumentSettingsTest;
+using TimeBaseSettingsTest = AppliedSettingsTest;
 
 TEST_F(TimeBaseSettingsTest, DelayLimitsFollowScalesAAndB) {
-  ApplyAll();
   for (const char* line : {"TB:MODE AB", "TB:SCALEA 10N", "TB:SCALEB 2N"}) Exec(line);
   EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMax(), 8.0);
   EXPECT_DOUBLE_EQ(Edit("TB:Delay")->GetMid(), 5.0);
@@ -36,7 +36,6 @@ TEST_F(TimeBaseSettingsTest, DelayLimitsFollowScalesAAndB) {
 }
 
 TEST_F(TimeBaseSettingsTest, ScalesAreSentOnceAndTheDelayOnlyInModeB) {
-  ApplyAll();
   for (const char* line : {"TB:SCALEA 1U", "TB:SCALEA 1U"}) Exec(line);
   EXPECT_EQ(link.TextsStartingWith("TB:TIMEDIV"), (Lines{"TB:TIMEDIV 1E-6"}));
   link.Clear();
@@ -68,7 +67,6 @@ TEST_F(TimeBaseSettingsTest, MainControlFollowsTheModeAndTheUnit) {
 }
 
 TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
-  ApplyAll();
   // Entry 7 is 51.84 Mb/s: 10 ns per division hold 0.5184 bits.
   EXPECT_EQ(BitRateValue().GetRate(7), 51.84e6);
   EXPECT_NEAR(Value("TB:BitScaleA"), 1e-8 * 51.84e6, 1e-9);
@@ -105,7 +103,6 @@ TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {
 }
 
 TEST_F(TimeBaseSettingsTest, ModelAndFirmwareLimitTheTimeBase) {
-  ApplyAll();
   // Without a real instrument the long time bases are there.
   AdaptTimeBaseToModel();
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), 0.05);
@@ -125,7 +122,6 @@ TEST_F(TimeBaseSettingsTest, ModelAndFirmwareLimitTheTimeBase) {
 }
 
 TEST_F(TimeBaseSettingsTest, StopBitStartsAtTheStartBit) {
-  ApplyAll();
   Exec("TB:STARTBIT 10");
   EXPECT_EQ(Edit("TB:StopBit")->GetMin(), 10);
   EXPECT_EQ(Edit("TB:StopBit")->GetIntValue(), 10);
@@ -171,10 +167,9 @@ TEST_F(TimeBaseSettingsTest, WindowMarksInModeABWhileStopped) {
   EXPECT_EQ(shown.back(), (TMarks{0, 0, 0, false}));
 }
 
-using TriggerSettingsTest = InstrumentSettingsTest;
+using TriggerSettingsTest = AppliedSettingsTest;
 
 TEST_F(TriggerSettingsTest, HoldoffFollowsTheTimeBase) {
-  ApplyAll();
   Exec("TB:SCALEA 1U");
   // 15 divisions of 1 us: the 10 us hold-off is raised and follows from then on.
   EXPECT_NEAR(Value("Trig:Holdoff"), 1.5e-5, 1e-12);
@@ -200,9 +195,8 @@ TEST_F(TriggerSettingsTest, SourceDecidesWhatIsOfferedAndWhereTheMainControlPoin
   ApplyAll();
   Exec("TRIG:SOURCE INTCLOCK");
   EXPECT_EQ(levelControl, "Trig:IntRate");
-  for (const char* path : {"Trig:ExtLevel", "Trig:Slope", "Trig:Hister", "Trig:Mode", "Trig:Atten:Unit"}) {
+  for (const char* path : {"Trig:ExtLevel", "Trig:Slope", "Trig:Hister", "Trig:Mode", "Trig:Atten:Unit"})
     EXPECT_TRUE(Disabled(path)) << path;
-  }
   EXPECT_FALSE(Disabled("Trig:IntRate"));
   Exec("TRIG:SOURCE DIRECT");
   EXPECT_EQ(levelControl, "Trig:ExtLevel");
@@ -212,7 +206,6 @@ TEST_F(TriggerSettingsTest, SourceDecidesWhatIsOfferedAndWhereTheMainControlPoin
 }
 
 TEST_F(TriggerSettingsTest, LevelShowsTheAttenuatedVoltage) {
-  ApplyAll();
   // The level typed in the probed volts.
   for (const char* line : {"TRIG:ATTEN:UNIT RATIO", "TRIG:ATTEN:RATIO 10", "TRIG:EXTLEVEL 2"}) Exec(line);
   EXPECT_NEAR(Value("Trig:ExtLevel"), 0.2, 1e-9);
@@ -228,12 +221,12 @@ class PatternLockTest : public InstrumentSettingsTest {
     InstrumentIdentity.Options = OptPatSyncTrig;
     LinkKind = TLinkKind::LAN;
     link.Reply = [this](const std::string& query) { return query == "Pattern:TrigFreq?" ? rate : "Timeout"; };
+    ApplyAll();
   }
   std::string rate = "1.25E9";
 };
 
 TEST_F(PatternLockTest, LengthSetsTheDelayLimitsAndIsSentDoubledForPrbs) {
-  ApplyAll();
   Exec("TRIG:PATTLEN 255");
   EXPECT_EQ(Edit("Trig:PattDelay")->GetMax(), 254);
   Exec("TRIG:PATTLEN 100");
@@ -245,7 +238,6 @@ TEST_F(PatternLockTest, LengthSetsTheDelayLimitsAndIsSentDoubledForPrbs) {
 }
 
 TEST_F(PatternLockTest, PrbsStartBitIsConvertedForTheInstrument) {
-  ApplyAll();
   Exec("TRIG:PATTLEN 127");
   Exec("TRIG:EXTDIVIDER 4");
   link.Clear();
@@ -257,7 +249,6 @@ TEST_F(PatternLockTest, PrbsStartBitIsConvertedForTheInstrument) {
 }
 
 TEST_F(PatternLockTest, LockDropsBelowItsRate) {
-  ApplyAll();
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
   // Above 1 GHz the instrument's prescaler of 8 divides the trigger path.
@@ -280,7 +271,6 @@ TEST_F(PatternLockTest, LockDropsBelowItsRate) {
 }
 
 TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
-  ApplyAll();
   std::string message;
   double searchRate = 0;
   GuiReady = true;
@@ -297,7 +287,6 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
 }
 
 TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
-  ApplyAll();
   for (const char* line : {"TRIG:PATTLEN 1000", "TRIG:PATTDELAY 10", "TRIG:PATTSCANBITS 3"}) Exec(line);
   link.Clear();
   for (int i = 0; i < 4; ++i) PatternScanStep();
@@ -305,8 +294,10 @@ TEST_F(PatternLockTest, EyeLineScanSweepsTheStartBits) {
             (Lines{"Pattern:Delay 11", "Pattern:Delay 12", "Pattern:Delay 10", "Pattern:Delay 11"}));
 }
 
-// The paths of a setup dump, in order.
-std::vector<std::string> DumpedPaths() {
+// The paths of the setup dump of a tree with one unit registered, in order.
+std::vector<std::string> DumpedPaths(void (*registerUnit)()) {
+  CreateRootSpider();
+  registerUnit();
   std::vector<std::string> lines;
   RootSpider->DumpSettings(lines);
   for (std::string& line : lines) line = line.substr(0, line.find(' '));
@@ -316,8 +307,7 @@ std::vector<std::string> DumpedPaths() {
 class RegistrationAloneTest : public SettingsTreeTest {};
 
 TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
-  RegisterTriggerCommands();
-  EXPECT_EQ(DumpedPaths(),
+  EXPECT_EQ(DumpedPaths(RegisterTriggerCommands),
             (std::vector<std::string>{
                 "TRIG:SOURCE",       "TRIG:HEADPOWER",    "TRIG:EXTLEVEL",        "TRIG:INTRATE",
                 "TRIG:MODE",         "TRIG:SLOPE",        "TRIG:HOLDOFF",         "TRIG:HISTER",
@@ -325,35 +315,22 @@ TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
                 "TRIG:ATTEN:RATIO",  "TRIG:ATTEN:DB",     "TRIG:PATTERNLOCKMODE", "TRIG:DATARATE",
                 "TRIG:INTDIVIDER",   "TRIG:EXTDIVIDER",   "TRIG:PATTLEN",         "TRIG:PATTDELAY",
                 "TRIG:PATTADDDELAY", "TRIG:PATTSCANBITS", "TRIG:PATTEYELINE"}));
-  CreateRootSpider();
-  RegisterTimeBaseCommands();
-  const auto tb = DumpedPaths();
-  ASSERT_EQ(tb.size(), 20u);
-  EXPECT_EQ(tb.front(), "TB:UNITS");
-  EXPECT_EQ(tb[4], "TB:SCALEA");
-  EXPECT_EQ(tb[6], "TB:BITSCALEA");
-  EXPECT_EQ(tb.back(), "TB:STOPBIT");
-  CreateRootSpider();
-  RegisterChannelCommands();
-  const auto ch = DumpedPaths();
-  ASSERT_EQ(ch.size(), 32u);  // 16 per channel, Ch1 first; the two SHADOW nodes stay out
-  EXPECT_EQ(ch.front(), "CH1:DISPLAY");
-  EXPECT_EQ(ch[15], "CH1:DESKEW");
-  EXPECT_EQ(ch[16], "CH2:DISPLAY");
-  CreateRootSpider();
-  RegisterAcquisitionCommands();
-  const auto acq = DumpedPaths();
-  EXPECT_EQ(acq.front(), "ACQ:FITTO");
-  EXPECT_EQ(acq.back(), "ACQ:CH2:RECLEN");
+  const auto tb = DumpedPaths(RegisterTimeBaseCommands);
+  EXPECT_EQ(std::tuple(tb.size(), tb.at(0), tb.at(4), tb.at(6), tb.at(19)),
+            std::tuple(20u, "TB:UNITS", "TB:SCALEA", "TB:BITSCALEA", "TB:STOPBIT"));
+  // 16 per channel, Ch1 first; the two SHADOW nodes stay out.
+  const auto ch = DumpedPaths(RegisterChannelCommands);
+  EXPECT_EQ(std::tuple(ch.size(), ch.at(0), ch.at(15), ch.at(16)),
+            std::tuple(32u, "CH1:DISPLAY", "CH1:DESKEW", "CH2:DISPLAY"));
+  const auto acq = DumpedPaths(RegisterAcquisitionCommands);
+  EXPECT_EQ(std::tuple(acq.at(0), acq.back()), std::tuple("ACQ:FITTO", "ACQ:CH2:RECLEN"));
   // The middle of the stop bit lies within its limits.
-  CreateRootSpider();
-  RegisterTimeBaseCommands();
+  DumpedPaths(RegisterTimeBaseCommands);
   Exec("TB:STOPBIT MID");
   EXPECT_EQ(TimeBaseSettings().StopBit->GetIntValue(), 1);
 }
 
 TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
-  ApplyAll();
   for (const char* line : {"TB:MODE B", "TB:DELAY 3N", "TB:DELTADEL 1N"}) Exec(line);
   SaveTimeBaseDelays();
   // Something moves both; a replay sets the delta only.

@@ -23,7 +23,7 @@ class RemoteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FreshProgramState();
-    RegisterEveryUnit();  // "Wfm:" and "Gui" among them
+    RegisterEveryUnit();
   }
   void TearDown() override { FreshProgramState(); }
 

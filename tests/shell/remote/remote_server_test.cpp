@@ -9,6 +9,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/record/signal_obj.h"
 #include "remote_fixture.h"
@@ -87,7 +88,7 @@ TEST_F(RemoteTest, GuiModesReachTheWindowAndSuppressDialogs) {
     EXPECT_EQ(Ask(client, std::string("GUI ") + m.mode), "OK ");
     EXPECT_EQ(applied, std::vector<TGuiRemoteMode>{m.applied}) << m.mode;
     EXPECT_EQ(RemoteControlled, m.remote) << m.mode;
-    EXPECT_EQ(DialogsSuppressed(), m.remote) << m.mode;
+    EXPECT_EQ(SuppressedByRemote(), m.remote) << m.mode;
     EXPECT_EQ(AutoCalibrationAllowed(), !m.remote) << m.mode;
   }
   // Internal: no undo step, not in setups.
@@ -99,6 +100,7 @@ TEST_F(RemoteTest, GuiModesReachTheWindowAndSuppressDialogs) {
   EXPECT_TRUE(HasEmbeddingSwitch({"Default_Demo", "-EMBEDDING"}));
   EXPECT_FALSE(HasEmbeddingSwitch({"Embedding", "-Embedding2"}));
   StartRemoteServer(clock_, true);
+  EXPECT_TRUE(SuppressedByRemote());
   EXPECT_TRUE(DialogsSuppressed());
 }
 

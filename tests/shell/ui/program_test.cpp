@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
 #include <QImage>
 #include <QPrinterInfo>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "analysis/measurement_wiring.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -22,6 +22,8 @@
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
+#include "support/fake_dialogs.h"
+#include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
 
 namespace norv {
@@ -42,11 +44,13 @@ class ProgramTest : public ::testing::Test {
   }
 
   TMorda_fr& Start() {
+    InstallMeasurementHooks();
     program_ = TProgram::Start({.Args = {"Default_Demo"},
                                 .RemoteServer = false,
                                 .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                   return new TScopeCRTWidget(crt, parent);
-                                }});
+                                },
+                                .Dialogs = &dialogs_});
     EXPECT_NE(program_, nullptr);
     // Shown, hidden and shown again before the loop turns: the deferred start-up still
     // runs once.
@@ -92,6 +96,7 @@ class ProgramTest : public ::testing::Test {
     return text.str();
   }
 
+  test::FakeDialogs dialogs_;
   std::unique_ptr<TProgram> program_;
   std::string saved_home_;
 };
@@ -108,26 +113,29 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch1)), 50) << "no channel 1 trace";
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch2)), 50) << "no channel 2 trace";
 
-  if (const char* dir = std::getenv("NORV_SHELL_PNG_DIR"); dir != nullptr && *dir != '\0') {
-    window().grab().save(QString(dir) + "/main_window_default.png", "PNG");
+  if (std::getenv("NORV_PNG_DIR") != nullptr) {
+    test::MaybeWritePng(window().grab().toImage(), "main_window_default");
     window().resize(1920, 1080);
     QApplication::processEvents();
     AcquireBothChannels();
     AcquireBothChannels();
     QApplication::processEvents();
-    window().grab().save(QString(dir) + "/main_window_1920x1080.png", "PNG");
+    test::MaybeWritePng(window().grab().toImage(), "main_window_1920x1080");
   }
 
   // The scope screen on the clipboard, and inverted against its background: the
   // background turns white, the traces keep their places.
   ExecCommand("*Copy ScopeScreen");
-  const QImage copied = QGuiApplication::clipboard()->image();
-  EXPECT_EQ(copied.size(), window().ScopeWidget()->size());
   ExecCommand("*Copy InvScopeScr");
-  const QImage inverted = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(dialogs_.clipboard.size(), 2u);
+  const std::vector<uint32_t>& copied = dialogs_.clipboard[0];
+  const std::vector<uint32_t>& inverted = dialogs_.clipboard[1];
+  const QSize scope = window().ScopeWidget()->size();
+  EXPECT_EQ(copied.size(), static_cast<size_t>(scope.width() * scope.height()));
   ASSERT_EQ(inverted.size(), copied.size());
-  EXPECT_EQ(inverted.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
-  EXPECT_NE(copied.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);
+  const size_t corner = static_cast<size_t>(scope.width()) + 1;  // pixel (1, 1)
+  EXPECT_EQ(inverted[corner] & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_NE(copied[corner] & 0xFFFFFF, 0xFFFFFFu);
   if (QPrinterInfo::defaultPrinter().isNull()) {
     // Without a printer the picture goes into a PDF file.
     ExecCommand("*Print Print");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     QApplication app(argc, argv);
+    norv::test::SetUpQtLook();
     result = RUN_ALL_TESTS();
     norv::test::TearDownTestHome();
   }

@@ -1,0 +1,66 @@
+// Ten measurements of a 4096-point pulse record, frame included (level histogram, top and
+// base, thresholds, margins, in-margin levels), as after every acquisition.
+// Baseline: one plain pass summing the record's values. Goal: at most 30 times it.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "framework/settings/program_objects.h"
+#include "measure/meas_frame.h"
+#include "measure/meas_state.h"
+#include "ratio.h"
+
+namespace norv {
+namespace {
+
+constexpr int kPoints = 4096;
+
+void BM_TenMeasurements(benchmark::State& state) {
+  FreshProgramState();
+  MeasHooks.SourceShown.Set([](TTraceId) { return true; });
+  TSignalObj& rec = SignalObjs()[TTraceId::Ch1];
+  rec.SetRecLen(kPoints);
+  rec.SetDX(1e-10);
+  rec.SetVertScale(0.1);
+  rec.SetVertOffset(0);
+  // 37.3 samples per period, 30 % high, smooth edges and a little ripple.
+  std::vector<double> values(kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    const double phase = std::fmod(i, 37.3);
+    const double pulse = 0.5 * (std::tanh(phase - 2) - std::tanh(phase - 13));
+    values[static_cast<size_t>(i)] = -0.2 + 0.4 * pulse + 0.003 * std::sin(i * 0.7);
+    rec.SetY(i, values[static_cast<size_t>(i)]);
+  }
+  const std::pair<uint8_t, uint8_t> measurements[] = {
+      {mgTime, tmPeriod},     {mgTime, tmFrequency},        {mgTime, tmPosWidth},       {mgTime, tmRiseTime},
+      {mgTime, tmPosDuty},    {mgAmplitude, amMaximum},     {mgAmplitude, amAmplitude}, {mgAmplitude, amMean},
+      {mgAmplitude, amDcRms}, {mgAmplitude, amPosOvershoot}};
+  for (const auto& [group, index] : measurements) {
+    MeasState.MeasParams[static_cast<size_t>(MeasState.MeasParamCount++)] =
+        std::make_unique<TParameterOfMeas>(TTraceId::Ch1, index, group, TTraceId::Ch2);
+  }
+  bench::TRatio::Run(
+      state, 30,
+      [&] {
+        rec.MarkChanged();
+        MeasureSource(TTraceId::Ch1, mrNewData);
+        benchmark::DoNotOptimize(MeasState.MeasParams[0]->Value);
+      },
+      [&] {
+        double sum = 0;
+        for (const double v : values) sum += v;
+        benchmark::DoNotOptimize(sum);
+      });
+  for (int n = 0; n < MeasState.MeasParamCount; ++n) {
+    if (IsUndefined(MeasState.MeasParams[static_cast<size_t>(n)]->Value))
+      state.SkipWithError("undefined result");
+  }
+  FreshProgramState();
+}
+BENCHMARK(BM_TenMeasurements)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace norv

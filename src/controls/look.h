@@ -1,0 +1,35 @@
+#pragma once
+// The look shared by every control: the program's font and the colours of the classic
+// 3-D controls. The controls name the system colours they were designed with; this one
+// table says which role of the Qt palette stands for each.
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <cstdint>
+
+namespace norv {
+
+enum class TSysColor : uint8_t {
+  BtnFace,          // face of buttons and panels
+  BtnHighlight,     // light edge of a 3-D frame
+  BtnShadow,        // dark edge of a 3-D frame
+  ActiveCaption,    // caption strip of the control with the focus
+  InactiveCaption,  // caption strip of the others; greyed texts
+  CaptionText,      // text on either caption strip
+  Highlight,        // chosen list row
+  HighlightText,
+};
+
+// The palette role of a system colour (active group).
+QPalette::ColorRole SysColorRole(TSysColor color);
+QColor SysColor(const QPalette& palette, TSysColor color);
+
+// Liberation Sans at 11 pixels without antialiasing: metric-compatible with the face the
+// controls' captions were sized for, and the same pixels on every machine.
+QFont ProgramFont();
+
+// 0x00BBGGRR as a Qt colour.
+QColor ColorFromBgr(uint32_t color);
+
+}  // namespace norv

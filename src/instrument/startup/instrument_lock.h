@@ -1,0 +1,34 @@
+#pragma once
+// One instrument per running copy of the program: a copy that uses an instrument holds an
+// exclusive flock() on a lock file named after it in the user's runtime folder. The
+// kernel drops the lock when the holder's file closes, so a copy that ends in any way,
+// a crash included, leaves the instrument free.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace norv {
+
+// The fixed GUID text followed by the name, the whole upper-cased.
+std::string InstrumentMutexName(std::string_view name);
+
+class TInstrumentLock {
+ public:
+  // The lock of the instrument, or nullptr when another holder has it. When the lock
+  // file cannot be made at all there is nothing to coordinate with: an empty lock that
+  // holds nothing.
+  static std::unique_ptr<TInstrumentLock> Take(std::string_view name);
+  ~TInstrumentLock();
+  TInstrumentLock(const TInstrumentLock&) = delete;
+  TInstrumentLock& operator=(const TInstrumentLock&) = delete;
+
+ private:
+  explicit TInstrumentLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+// Another holder (this process included) has the instrument's lock.
+bool InstrumentBusy(std::string_view name);
+
+}  // namespace norv

@@ -1,0 +1,47 @@
+#pragma once
+// A scripted dialog service: each dialog takes the next answer queued for its kind and
+// records what it showed. A dialog with no answer queued is a test failure and gets the
+// default (questions) or a cancel (choices). Installed for its lifetime.
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/util/dialog_service.h"
+
+namespace norv::test {
+
+class FakeDialogs final : public TDialogService {
+ public:
+  FakeDialogs() { SetDialogs(this); }
+  ~FakeDialogs() override {
+    if (DialogState.Service == this) SetDialogs(nullptr);
+  }
+
+  std::deque<TAnswer> answers;
+  std::deque<int> customAnswers;
+  std::deque<std::optional<TFileChoice>> files;
+  std::deque<std::optional<uint32_t>> colours;
+  std::deque<bool> printers;
+
+  // Every text shown, in order: "[kind] text" as the suppressed log writes it; file
+  // dialogs show their title, colour and printer dialogs "colour" and "printer set-up".
+  std::vector<std::string> shown;
+  std::vector<TFileRequest> fileRequests;
+  // The pictures put on the clipboard, as pixel words.
+  std::vector<std::vector<uint32_t>> clipboard;
+
+ protected:
+  TAnswer DoAsk(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
+                TAnswer defaultAnswer) override;
+  int DoAskCustom(TMessageKind kind, const std::string& text, const std::vector<std::string>& captions,
+                  int defaultButton) override;
+  void DoInform(TMessageKind kind, const std::string& text) override;
+  std::optional<TFileChoice> DoChooseFile(const TFileRequest& request) override;
+  std::optional<uint32_t> DoChooseColour(uint32_t colour, bool fullOpen) override;
+  bool DoPrinterSetup() override;
+  bool DoCopyImageToClipboard(const TImageView& image) override;
+};
+
+}  // namespace norv::test
