@@ -38,8 +38,9 @@ TStartupAnswer TDialogStartupQuestions::AskHowToGoOn(const TStartupOffer& offer)
     captions.push_back(caption);
   }
   const int chosen = Dialogs().AskCustom(TMessageKind::Warning, text, captions, defaultButton);
-  return chosen >= 0 && chosen < static_cast<int>(buttons.size()) ? buttons[static_cast<size_t>(chosen)].second
-                                                                   : TStartupAnswer::Exit;
+  return chosen >= 0 && chosen < static_cast<int>(buttons.size())
+             ? buttons[static_cast<size_t>(chosen)].second
+             : TStartupAnswer::Exit;
 }
 
 }  // namespace norv

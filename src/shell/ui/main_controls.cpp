@@ -47,7 +47,8 @@ void FollowChoiceInHint(TRC_MainCommandSwitcher& switcher, const char* key, cons
     auto& command = static_cast<TRC_MainCommandSwitcher&>(s);
     const int item = command.CurrentItem();
     if (item < 0 || item >= command.MenuItems().size()) return;
-    command.setToolTip(QString::fromStdString(FormatLangStr(key, command.MenuItems()[item].toStdString())) + tail);
+    command.setToolTip(QString::fromStdString(FormatLangStr(key, command.MenuItems()[item].toStdString())) +
+                       tail);
   };
 }
 
@@ -112,19 +113,20 @@ TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(par
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Scale"), .Caption = ch + " SCALE"}),
         first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12);
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Offset"), .Caption = ch + " OFFSET"}),
-        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 13);
+        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11);
   }
-  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":TB:Mode", .Caption = "TB MODE", .Items = {"A", "AB", "B"}, .Columns = 3}),
-      "rswTBMode", 8);
-  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 11);
-  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 10);
+  // The choices have no caption strip, so that their buttons show their names.
+  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":TB:Mode", .Items = {"A", "AB", "B"}, .WithHot = false}),
+      "rswTBMode", 7);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 12);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 11);
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Source",
-                              .Caption = "TRIGGER",
                               .Items = {"Direct", "Ext HF", "Int Clk", "Clk Rec"},
-                              .Columns = 2}),
-      "rswTrigSource", 11);
-  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Slope", .Caption = "SLOPE", .Items = {"Pos", "Neg"}}),
-      "rswTrigSlop", 6);
+                              .Columns = 2,
+                              .WithHot = false}),
+      "rswTrigSource", 14);
+  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Slope", .Items = {"Pos", "Neg"}, .WithHot = false}),
+      "rswTrigSlop", 7);
   add(Add<TRC_EditSwitcher>({.Mnemonics = ":Trig:ExtLevel", .Caption = "LEVEL"}), "edswTrigLevel", 10);
 
   // Channel slots: 2 is channel 1, 3 channel 2.
@@ -135,7 +137,8 @@ TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(par
       });
   SettingsHooks.BindMainHorizontalScale.Set([this](const std::string& path, const std::string& caption) {
     Rebind("edswScopeHor_Div", path);
-    if (auto* s = findChild<TRC_Switcher*>("edswScopeHor_Div")) s->SetCaption(QString::fromStdString(caption));
+    if (auto* s = findChild<TRC_Switcher*>("edswScopeHor_Div"))
+      s->SetCaption(QString::fromStdString(caption));
   });
   SettingsHooks.BindMainDelay.Set([this](const std::string& path) { Rebind("edswScopeDelay", path); });
   SettingsHooks.BindMainTriggerLevel.Set([this](const std::string& path) { Rebind("edswTrigLevel", path); });
@@ -161,7 +164,7 @@ void TPermanentControls::LayOut() {
     sum += p.Weight;
     const int right = width() * sum / total;
     if (p.Label != nullptr) {
-      p.Label->setGeometry(left + 1, 4, right - left - 2, 16);
+      p.Label->setGeometry(left, 4, right - left, 16);
       p.Switcher->setGeometry(left + (right - left - 21) / 2, 24, 21, 18);
     } else {
       p.Switcher->setGeometry(left + 1, 0, right - left - 2, height());
