@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPrinterInfo>
+#include <QTest>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -128,14 +129,20 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   ExecCommand("*Copy ScopeScreen");
   ExecCommand("*Copy InvScopeScr");
   ASSERT_EQ(dialogs_.clipboard.size(), 2u);
-  const std::vector<uint32_t>& copied = dialogs_.clipboard[0];
-  const std::vector<uint32_t>& inverted = dialogs_.clipboard[1];
+  const std::vector<uint32_t> copied = dialogs_.clipboard[0];
+  const std::vector<uint32_t> inverted = dialogs_.clipboard[1];
   const QSize scope = window().ScopeWidget()->size();
   EXPECT_EQ(copied.size(), static_cast<size_t>(scope.width() * scope.height()));
   ASSERT_EQ(inverted.size(), copied.size());
   const size_t corner = static_cast<size_t>(scope.width()) + 1;  // pixel (1, 1)
   EXPECT_EQ(inverted[corner] & 0xFFFFFF, 0xFFFFFFu);
   EXPECT_NE(copied[corner] & 0xFFFFFF, 0xFFFFFFu);
+  // F11 clicks the copy command: the last item chosen, inverted again.
+  window().activateWindow();
+  QTest::keyClick(&window(), Qt::Key_F11);
+  ASSERT_EQ(dialogs_.clipboard.size(), 3u);
+  EXPECT_EQ(dialogs_.clipboard[2].size(), copied.size());
+  EXPECT_EQ(dialogs_.clipboard[2][corner] & 0xFFFFFF, 0xFFFFFFu);
   if (QPrinterInfo::defaultPrinter().isNull()) {
     // Without a printer the picture goes into a PDF file.
     ExecCommand("*Print Print");
