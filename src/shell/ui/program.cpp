@@ -7,7 +7,6 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
-#include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
@@ -32,22 +31,17 @@ TQtTimerFactory& ProgramTimers() {
 
 }  // namespace
 
-bool ShiftSwitchGiven(const std::vector<std::string>& args) {
-  for (const std::string& arg : args)
-    if (SameTextAscii(arg, "-Shift")) return true;
-  return false;
-}
-
 std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   std::unique_ptr<TProgram> program(new TProgram);
   SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
   PrepareProgramUnits(SystemClock(), ProgramTimers());
-  RememberShiftState(ShiftSwitchGiven(options.Args) ||
+  InstrumentListState.CommandLine = options.Args;
+  // "-Shift" stands for SHIFT held where the display system cannot tell.
+  RememberShiftState(IsCommandLineParam("-Shift") ||
                      (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0);
   InitDataFolders();
   SelectStartupLanguage();
   QGuiApplication::setApplicationDisplayName(kApplicationTitle);
-  InstrumentListState.CommandLine = options.Args;
   ReadInstrumentConfiguration();
   StartupState.Questions = &program->questions_;
   if (!SelectAndConnectInstrument(true, CurrentInstrumentName)) return nullptr;

@@ -44,8 +44,4 @@ class TProgram {
   std::unique_ptr<TMorda_fr> window_;
 };
 
-// "-Shift" on the command line stands for SHIFT held at start where the display system
-// cannot tell.
-bool ShiftSwitchGiven(const std::vector<std::string>& args);
-
 }  // namespace norv
