@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include "platform/entry_guard.h"
+
 namespace norv {
 
 namespace {
@@ -11,7 +13,7 @@ class TQtTimer final : public ITimer {
   TQtTimer() {
     timer_.setInterval(1000);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (OnTimer) OnTimer();
+      if (OnTimer) RunGuarded(OnTimer);
     });
   }
   void SetInterval(int ms) override { timer_.setInterval(ms); }

@@ -1,23 +1,13 @@
 #include "support/every_unit.h"
 
-#include "display/settings/display_settings.h"
 #include "framework/settings/handler.h"
 #include "instrument/startup/dispatchers.h"
-#include "measure/markers/markers.h"
-#include "shell/remote/remote_control.h"
-#include "shell/remote/waveform_transfer.h"
+#include "shell/upper_units.h"
 
 namespace norv::test {
 
 void RegisterEveryUnit() {
-  // The units above the instrument layer join their steps as the program's start-up does.
-  SetRegistrationRoutine(TRegistrationStep::DisplayColors, RegisterDisplayColorCommands);
-  SetRegistrationRoutine(TRegistrationStep::Display, RegisterDisplayCommands);
-  SetApplyRoutine(TApplyStep::Display, ApplyDisplaySettings);
-  SetRegistrationRoutine(TRegistrationStep::Marks, RegisterMarkHandlers);
-  SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
-  SetRegistrationRoutine(TRegistrationStep::Wfm, RegisterWfmCommands);
-  SetRegistrationRoutine(TRegistrationStep::Gui, RegisterGuiCommand);
+  FillUpperUnitSlots();
   RegisterAllCommandsAtStart();
 }
 

@@ -1,0 +1,36 @@
+// Vexilor Norv: the PC front end of a two-channel sampling oscilloscope.
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "analysis/measurement_wiring.h"
+#include "display/ui/scope_crt_widget.h"
+#include "platform/qt_unix_signals.h"
+#include "shell/ui/main_window.h"
+#include "shell/ui/program.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QGuiApplication::setDesktopFileName("vexilor-norv");
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+
+  std::unique_ptr<norv::TProgram> program;
+  // SIGTERM and SIGINT close the program as its close box does, without questions.
+  norv::TQtUnixSignals unixSignals;
+  unixSignals.OnSignal = [&program](int) {
+    if (program) program->Window().CloseQuietly();
+  };
+
+  norv::InstallMeasurementHooks();
+  program = norv::TProgram::Start(
+      {.Args = args, .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
+         return new norv::TScopeCRTWidget(crt, parent);
+       }});
+  if (!program) return 0;
+  program->Window().show();
+  const int status = QApplication::exec();
+  program.reset();
+  return status;
+}

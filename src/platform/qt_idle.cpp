@@ -1,0 +1,43 @@
+#include "platform/qt_idle.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+
+#include "platform/entry_guard.h"
+
+namespace norv {
+
+TQtIdleDriver::TQtIdleDriver(QObject* parent) : QObject(parent) {
+  busyTimer_.setInterval(0);
+  connect(&busyTimer_, &QTimer::timeout, this, &TQtIdleDriver::RunPass);
+  // Every wake-up of the loop gives one pass while no busy timer runs (it runs its own).
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+    connect(dispatcher, &QAbstractEventDispatcher::awake, this, [this] {
+      if (!busyTimer_.isActive()) RunPass();
+    });
+  }
+}
+
+TQtIdleDriver::~TQtIdleDriver() = default;
+
+void TQtIdleDriver::SetActive(bool active) {
+  active_ = active;
+  if (!active) busyTimer_.stop();
+}
+
+void TQtIdleDriver::RunPass() {
+  if (!active_ || inPass_ || !OnIdle) return;
+  inPass_ = true;
+  bool done = true;
+  // A pass that throws lets the loop sleep; the report may stop or restart the driver.
+  if (!RunGuarded([&] { done = OnIdle(); })) done = true;
+  inPass_ = false;
+  if (!active_) return;
+  if (done) {
+    busyTimer_.stop();
+  } else if (!busyTimer_.isActive()) {
+    busyTimer_.start();
+  }
+}
+
+}  // namespace norv

@@ -1,0 +1,191 @@
+#include "shell/main_commands.h"
+
+#include <memory>
+#include <string>
+
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/settings/timebase_settings.h"
+#include "shell/setup_files.h"
+#include "shell/shell_state.h"
+
+namespace norv {
+
+TMainCommandsState MainCommands;
+
+namespace {
+
+const TProgramUnit MainCommandsUnit("main commands", [] { MainCommands = {}; });
+
+// A main command that refuses an item name it does not know, rather than running its
+// action with no item.
+class TCheckedMainCommand final : public TMainCommandHandler {
+ public:
+  using TMainCommandHandler::TMainCommandHandler;
+
+ protected:
+  std::string Execute(const std::string& param, bool isQuery, bool replay) override {
+    if (!param.empty()) {
+      const TItemList& items = !MenuItems().empty() ? MenuItems() : OnOffItems();
+      if (!items.empty() && FindItem(items, param) < 0)
+        throw EAssertion("ERROR!  Unknown item \"" + param + "\"; expected one of " + Joined(items));
+    }
+    return TMainCommandHandler::Execute(param, isQuery, replay);
+  }
+
+ private:
+  static std::string Joined(const TItemList& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
+    return text;
+  }
+};
+
+TMainCommandHandler* Add(std::string_view path, bool* boolVar, std::string_view onOff, std::string_view menu,
+                         THandlerEvent action, int32_t defaultItem = -1) {
+  auto handler = std::make_unique<TCheckedMainCommand>(boolVar, onOff, menu, std::move(action), defaultItem);
+  return static_cast<TMainCommandHandler*>(RootSpider->AddItem(path, std::move(handler)));
+}
+
+// The acquisition starts afresh at the next idle step.
+void SetAcqRestartFlags() {
+  LinkHooks.ResetPointStore();
+  LinkHooks.ClearAcqStarted();
+}
+
+void ShowBothAcqStatus() {
+  AcqHooks.ShowAcqStatus(2, !RunFlag && !SingleFlag);
+  AcqHooks.ShowAcqStatus(3, !RunFlag && !SingleFlag);
+}
+
+void ClearDisplayCommand(THandler&) {
+  BreakAcquisition(true);
+  ShellHooks.RebuildScreens();
+  ShellHooks.ClearAnalyses();
+  ShellHooks.RedrawBottomStrip();
+}
+
+void RunCommand(THandler&) {
+  ShellHooks.ResetLimitAndDatabaseDisplay();
+  SetAcqRestartFlags();
+  SingleFlag = false;
+  if (MainCommands.StopSingle) MainCommands.StopSingle->NotifySwitchers();
+  ShowBothAcqStatus();
+}
+
+void StopSingleCommand(THandler&) {
+  ShellHooks.ResetLimitAndDatabaseDisplay();
+  SetAcqRestartFlags();
+  StopRun();
+  if (!SingleFlag) {
+    BreakAcquisition(true);
+  }
+  ShowBothAcqStatus();
+}
+
+void AutoscaleCommand(THandler& h) {
+  ShellHooks.StartAutoscale(EffectiveItem(static_cast<TMainCommandHandler&>(h), 0));
+}
+
+void DefaultSetupCommand(THandler& h) {
+  const int32_t item = EffectiveItem(static_cast<TMainCommandHandler&>(h), kSetupDefault);
+  switch (item) {
+    case kSetupFactory:
+      RecallSetup(TSetupKind::Factory, true);
+      break;
+    case kSetupPowerOff:
+      RecallSetup(TSetupKind::PowerOff, true);
+      break;
+    case kSetupSaveAsDef:
+      SaveSetup(TSetupKind::Default, h.GetWhoChangedRaw() != wcvCommand);
+      break;
+    default:
+      RecallSetup(TSetupKind::Default, true);
+      break;
+  }
+}
+
+// Named without an item it undoes, whatever was chosen before.
+void UndoCommand(THandler& h) {
+  UndoRedoSettings(static_cast<TMainCommandHandler&>(h).GetCurrentItem() == 1, false);
+}
+
+void CopyCommand(THandler& h) {
+  ShellHooks.CopyPicture(EffectiveItem(static_cast<TMainCommandHandler&>(h), kCopyFullWindow));
+}
+
+void PrintCommand(THandler& h) {
+  if (EffectiveItem(static_cast<TMainCommandHandler&>(h), 0) == 1) {
+    ShellHooks.PrinterSetup();
+    return;
+  }
+  // A remote client prints at once; a click asks first.
+  if (h.GetWhoChangedRaw() != wcvCommand &&
+      Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("WantToPrint"), {TAnswer::Yes, TAnswer::No},
+                    TAnswer::No) != TAnswer::Yes)
+    return;
+  ShellHooks.PrintWindow();
+}
+
+void HelpModeCommand(THandler& h) {
+  switch (static_cast<TMainCommandHandler&>(h).GetCurrentItem()) {
+    case 0:
+      ShellHooks.OpenHelp(1);
+      break;
+    case 1:
+      ShellHooks.ShowAbout();
+      break;
+    default:
+      ShellHooks.EnterHelpMode();
+      break;
+  }
+}
+
+}  // namespace
+
+int32_t EffectiveItem(const TMainCommandHandler& handler, int32_t fallback) {
+  if (handler.GetCurrentItem() >= 0) return handler.GetCurrentItem();
+  if (handler.GetDefaultItem() >= 0) return handler.GetDefaultItem();
+  return fallback;
+}
+
+void RegisterMainCommands() {
+  MainCommands.ClrDispl = Add("*ClrDispl", nullptr, "", "", ClearDisplayCommand);
+  MainCommands.Run = Add("*Run", &RunFlag, "", "", RunCommand);
+  MainCommands.StopSingle = Add("*StopSingle", &SingleFlag, "Stop,Single", "", StopSingleCommand);
+  MainCommands.Autoscale = Add("*Autoscale", nullptr, "", "Auto,SingleVal,NRZ,RZ", AutoscaleCommand, 0);
+  MainCommands.DefSetup =
+      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand);
+  MainCommands.Undo = Add("*Undo", nullptr, "", "Undo,Redo", UndoCommand);
+  MainCommands.Copy =
+      Add("*Copy", nullptr, "", "FullScreen,FullWindow,ClientPart,InvClientPart,ScopeScreen,InvScopeScr",
+          CopyCommand, kCopyFullWindow);
+  MainCommands.Print = Add("*Print", nullptr, "", "Print,PrinterSetup", PrintCommand);
+  MainCommands.Help = Add("SHADOW:Help", nullptr, "", "1,2", HelpModeCommand);
+
+  AcqHooks.NotifyRunSwitchers.Set([] {
+    if (MainCommands.Run) MainCommands.Run->NotifySwitchers();
+  });
+  AcqHooks.NotifyStopSingleSwitchers.Set([] {
+    if (MainCommands.StopSingle) MainCommands.StopSingle->NotifySwitchers();
+  });
+}
+
+void UndoRedoSettings(bool redo, bool clearRedo) {
+  if (!UndoBuffer || (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty)) return;
+  SaveTimeBaseDelays();
+  ReplayUndoStep(redo);
+  if (clearRedo) UndoBuffer->ClearRedo();
+  RestoreTimeBaseDelays();
+  ShellHooks.AfterUndoReplay();
+}
+
+}  // namespace norv

@@ -1,0 +1,173 @@
+#include "shell/program_shell.h"
+
+#include "display/scope_crt.h"
+#include "framework/language/hint_stack.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/settings/pattern_length_list.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/settings_wiring.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "instrument/startup/startup_connection.h"
+#include "shell/main_commands.h"
+#include "shell/remote/remote_control.h"
+#include "shell/screen_wiring.h"
+#include "shell/setup_files.h"
+#include "shell/shell_state.h"
+#include "shell/upper_units.h"
+
+namespace norv {
+
+namespace {
+
+bool WithInstrumentName() { return CurrentInstrumentName != AbsentName; }
+
+void StopForClose() {
+  if (MainCommands.StopSingle) MainCommands.StopSingle->ExecCmd("STOP", false, false);
+  BreakAcquisition(true);
+}
+
+}  // namespace
+
+void PrepareProgramUnits(IClock& clock, ITimerFactory& timers) {
+  InstallInstrumentSettings();
+  CreateAcquisitionCycle(clock, timers);
+  FillUpperUnitSlots();
+  InstallScreenHooks();
+  LinkHooks.ShowMessage.Set(
+      [](const std::string& text) { Dialogs().Inform(TMessageKind::Information, text); });
+  LinkHooks.UpdateOptionButtons.Set([] { ShellHooks.UpdateOptionButtons(); });
+  StartupState.Hooks.EnableAutoCalTimer.Set(
+      [](bool enabled) { AcquisitionCycle().AutoCalTimer().SetEnabled(enabled); });
+  StartupState.Hooks.StopInstrumentWork.Set(StopWithInstrument);
+  StartupState.Hooks.StartInstrumentWork.Set(
+      [](bool withInstrument) { StartWithInstrument(withInstrument); });
+}
+
+void RunDeferredStartup() {
+  if (ShellState.DeferredStartDone) return;
+  ShellState.DeferredStartDone = true;
+  ++ShellState.DeferredStartRuns;
+
+  PushHint(kProgramVersionText, 5000, THintKeep::Keep, THintStyle::Normal);
+  ShellHooks.RescanMaskStandards();
+  ShellState.IdleHandlerInstalled = true;
+  AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(true);
+  TakeFactoryDefaultSetup();
+  const bool started = StartWithInstrument(WithInstrumentName());
+  ShellHooks.LoadMemoriesAtStart();
+  LoadPatternLengthList(DataFolders().SetupFilesDir);
+  if (!WithInstrumentName()) ShellHooks.HideSideMenus();
+  ApplyGuiRemoteMode();
+  // A start whose identity read failed stays not ready, rather than half started.
+  if (started) SetGuiReady(true);
+}
+
+bool StartWithInstrument(bool withInstrument) {
+  ShellState.InstrumentWorkStarted = false;
+  if (withInstrument) ShellHooks.OpenStartPages();
+  ShellHooks.SetMainControlsVisible(withInstrument);
+  if (withInstrument) {
+    const bool read = ShellHooks.ReadIndivData.IsSet() ? ShellHooks.ReadIndivData() : ReadIndivData();
+    if (!read) {
+      GuiReady = false;
+      ShellHooks.SetMainControlsVisible(false);
+      Dialogs().Ask(TMessageKind::Error, "Error Reading the Individual Information from the Instruments.",
+                    {TAnswer::Yes}, TAnswer::Yes);
+      return false;
+    }
+  }
+  ShellHooks.SetCaption(BuildMainCaption(withInstrument));
+  ApplyModelLimits();
+
+  if (!UndoBuffer) UndoBuffer = std::make_unique<TUndoBuffer>();
+  DerivedSignalStates.fill(dssOff);
+  ForceNotify = true;
+  if (withInstrument) ShellHooks.UpdateOptionButtons();
+  if (withInstrument && !ShiftHeldAtStart()) RecallSetup(TSetupKind::Default, false);
+  ApplyAllSettings();
+  CheckHoldoffFollowsTimeBase();
+  SendStateAfterConnect();
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
+  ForceNotify = false;
+  GuiReady = true;
+  if (withInstrument) RootSpider->ExecCommandLine("*Run", false);
+  UndoBuffer->Enabled = true;
+  ShellState.InstrumentWorkStarted = true;
+  return true;
+}
+
+void StopWithInstrument() {
+  UndoBuffer.reset();
+  BreakRequest = true;
+  if (MainCommands.StopSingle) MainCommands.StopSingle->ExecCmd("STOP", false, false);
+  BreakRequest = false;
+  GuiReady = false;
+  ForceNotify = true;
+  ShellState.InstrumentWorkStarted = false;
+}
+
+bool ShellIdleStep() {
+  const bool busy = (RunFlag || SingleFlag) && !CommFailure;
+  if (ShellState.IdleHandlerInstalled && !AcqSuspended) AcquisitionIdleStep();
+  return !busy;
+}
+
+bool CloseQuery() {
+  CheckNoRemoteClient();
+  ClosingFlag = true;
+  StopForClose();
+
+  // "No" to the adjustments still asks about changed calibration constants; without
+  // dialogs both are stored, so nothing is lost.
+  const auto ask = [](const char* key) {
+    return Dialogs().Ask(TMessageKind::Confirmation, GetLangStr(key),
+                         {TAnswer::Yes, TAnswer::No, TAnswer::Cancel}, TAnswer::Yes);
+  };
+  TAnswer adjustment = TAnswer::No;
+  TAnswer calibration = TAnswer::No;
+  if (ShellHooks.AdjustmentChanged() && ShellHooks.AdjustAccessGranted()) {
+    adjustment = ask("QueSaveAdjusting");
+    if (adjustment == TAnswer::Cancel) {
+      ClosingFlag = false;
+      return false;
+    }
+    StopForClose();
+  }
+  if (adjustment != TAnswer::Yes && ShellHooks.CalibrationChanged()) {
+    calibration = ask("QueSaveCalibration");
+    if (calibration == TAnswer::Cancel) {
+      ClosingFlag = false;
+      return false;
+    }
+  }
+  bool stored = true;
+  if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
+  if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);
+  if (!stored) {
+    Dialogs().Inform(TMessageKind::Error,
+                     "The constants could not be stored in the instrument. The program stays open, so that "
+                     "they are not lost.");
+    ClosingFlag = false;
+    return false;
+  }
+  SaveSetup(TSetupKind::PowerOff, true);
+  SuspendAcquisition();
+  return true;
+}
+
+std::string ExceptionReportText(const std::string& message) { return FormatLangStr("OnException", message); }
+
+}  // namespace norv

@@ -1,0 +1,43 @@
+#pragma once
+// The shell's sequences that need no window: the preparation of the program's units, the
+// deferred start-up after the main window is first shown, the start and stop of work with
+// the instrument, the idle step and the close query. The main window runs them and is
+// reached back through ShellHooks.
+
+#include <string>
+#include <vector>
+
+namespace norv {
+
+class IClock;
+class ITimerFactory;
+
+// Joins the instrument units, makes the acquisition cycle on the program's clock and
+// timers, fills the dispatcher slots of the units above them and leads the acquisition
+// to the screen.
+void PrepareProgramUnits(IClock& clock, ITimerFactory& timers);
+
+// The deferred start-up; runs once however often it is asked for. The caller has let
+// pending events run first.
+void RunDeferredStartup();
+
+// Starts work with (or without) the instrument. False when the instrument's identity
+// could not be read: the user is told, the main controls stay hidden and the program is
+// not ready for acquisitions.
+bool StartWithInstrument(bool withInstrument);
+void StopWithInstrument();
+
+// One idle pass: one acquisition step. True ("done") when the loop may sleep until the
+// next event: neither Run nor Single is on, or a link failure is pending.
+bool ShellIdleStep();
+
+// The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
+// client is connected. Stops the acquisition, offers to store changed calibration and
+// adjustment constants, writes the power-off setup and suspends the acquisition; false
+// when the close is refused (Cancel, or constants that could not be stored).
+bool CloseQuery();
+
+// The text of the exception report ("OnException").
+std::string ExceptionReportText(const std::string& message);
+
+}  // namespace norv

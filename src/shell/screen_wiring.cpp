@@ -1,0 +1,109 @@
+#include "shell/screen_wiring.h"
+
+#include "display/display_hooks.h"
+#include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/settings_hooks.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
+#include "shell/shell_state.h"
+
+namespace norv {
+
+namespace {
+
+// The status line's values, from the settings nodes.
+class TSettingsTopText final : public ITopTextSource {
+ public:
+  bool SettingsReady() const override { return CommandsRegistered; }
+  bool ChannelOn(int slot) const override { return IsChannelAcquired(slot); }
+  double TimeScale() const override { return GetActiveTimeScale(); }
+  TAcqModeKind AcqMode(int slot) const override { return static_cast<TAcqModeKind>(GetAcqMode(slot)); }
+  int RecordLength(int slot) const override { return GetAcqRecLen(slot); }
+  bool CommonAcquisition() const override { return UseCommonAcqSettings(); }
+  int TriggerSource() const override { return TriggerSourceIndex(); }
+  bool FitToMulti() const override { return IsAcqFitToMulti(); }
+  void ApplyFitTo() override { ApplyAcqFitTo(); }
+};
+
+TSettingsTopText TopTextSource;
+
+// Screens made while updates were held have none to give back.
+void ForEachScreen(void (TScanLinesScreen::*call)(), bool onlyHeld) {
+  if (!ScopeCRT) return;
+  for (int n = 1; n <= ScopeCRT->ScreenCount(); ++n) {
+    TSignalScreen* screen = ScopeCRT->Screen(n);
+    if (screen != nullptr && (!onlyHeld || screen->UpdateCount() > 0)) (screen->*call)();
+  }
+}
+
+void DeleteChannelLayers(int channel) {
+  if (!ScopeCRT) return;
+  const bool ch1 = channel == 2;
+  ScopeCRT->DeleteSignalLayer(ch1 ? TTraceId::Ch1 : TTraceId::Ch2);
+  ScopeCRT->DeleteSignalLayer(ch1 ? TTraceId::Ch1B2 : TTraceId::Ch2B2);
+}
+
+template <typename F>
+void WithCrt(F&& f) {
+  if (ScopeCRT) f(*ScopeCRT);
+}
+
+}  // namespace
+
+void ConnectTopText() {
+  if (ScopeCRT) ScopeCRT->TopText().SetSource(&TopTextSource);
+}
+
+void InstallScreenHooks() {
+  InstallDisplaySettings();
+  AcqHooks.SuspendScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::BeginUpdate, false); });
+  AcqHooks.ResumeScreenUpdates.Set([] { ForEachScreen(&TScanLinesScreen::EndUpdate, true); });
+  AcqHooks.ShowAcqStatus.Set([](int slot, bool stopped) {
+    WithCrt([&](TScopeCRT& c) { c.TopText().ShowAcqStatus(slot, stopped); });
+  });
+
+  SettingsHooks.ShowTriggerState.Set(
+      [](int state) { WithCrt([&](TScopeCRT& c) { c.TopText().ShowTriggerState(state); }); });
+  SettingsHooks.RefreshTriggerCell.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowTriggerSource(); }); });
+  SettingsHooks.RefreshChannelStatus.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowAllChannelStatus(); }); });
+  SettingsHooks.RefreshSamplingRateCells.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
+  SettingsHooks.RedrawFitToIcon.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowFitToIcon(); }); });
+  SettingsHooks.GraticuleSplit.Set([] { return ScopeCRT ? ScopeCRT->GraticuleSplit() : 1; });
+  SettingsHooks.ShowTimeBaseWindows.Set([](int start1, int start2, int width, bool dual) {
+    WithCrt([&](TScopeCRT& c) { c.SetXWindow(width, start1, start2, dual ? width : 0); });
+  });
+  SettingsHooks.DeleteChannelLayers.Set(DeleteChannelLayers);
+
+  DisplayHooks.BreakAcquisition.Set([] { BreakAcquisition(true); });
+  DisplayHooks.SuspendAcquisition.Set([] { SuspendAcquisition(); });
+  DisplayHooks.ResumeAcquisition.Set([] { ResumeAcquisition(); });
+  DisplayHooks.TimeBaseMode.Set([] {
+    switch (GetTimeBaseMode()) {
+      case tbmB:
+        return 1;
+      case tbmAB:
+        return 2;
+      default:
+        return 0;
+    }
+  });
+  DisplayHooks.ShiftTimeBaseDelay.Set([](bool second, double fx) { ShiftTimeBaseDelay(second, fx); });
+  DisplayHooks.TraceIsSpectrum.Set([](TTraceId id) {
+    return static_cast<size_t>(id) < kRecordTraceCount && SignalObjs()[id].IsSpectrum();
+  });
+}
+
+}  // namespace norv

@@ -1,0 +1,119 @@
+#include "shell/setup_files.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "framework/language/language.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/settings/timebase_settings.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "shell/shell_state.h"
+
+namespace norv {
+
+namespace fs = std::filesystem;
+
+std::string InstrumentFileName(const std::string& instrument) {
+  std::string name = instrument;
+  for (char& c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == ' ' || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
+        c == '<' || c == '>' || c == '|')
+      c = '_';
+  }
+  return name;
+}
+
+fs::path SetupFilePath(TSetupKind kind) {
+  const char* prefix = kind == TSetupKind::PowerOff ? "~SetpPwrOffFor" : "~SetpDefaultFor";
+  return DataFolders().SetupFilesDir / (prefix + InstrumentFileName(CurrentInstrumentName) + ".set");
+}
+
+bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
+  std::error_code ec;
+  fs::create_directories(path.parent_path(), ec);
+  // The temporary name is unique to this process, so two copies never write one file.
+  const fs::path temp = path.parent_path() / ("." + path.filename().string() + "." +
+                                              std::to_string(static_cast<long>(getpid())) + ".tmp");
+  bool ok = false;
+  if (FILE* f = std::fopen(temp.c_str(), "wb")) {
+    ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // The data must be on disk before the name points at it.
+    ok = std::fflush(f) == 0 && ok;
+    ok = fsync(fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+  }
+  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+void TakeFactoryDefaultSetup() {
+  ShellState.FactoryDefaultSetup.clear();
+  if (RootSpider) RootSpider->DumpSettings(ShellState.FactoryDefaultSetup);
+}
+
+bool SaveSetupFile(const fs::path& path, bool showErrors) {
+  std::vector<std::string> lines;
+  if (RootSpider) RootSpider->DumpSettings(lines);
+  const bool ok = RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines));
+  if (!ok && showErrors)
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotSaved", path.string()));
+  return ok;
+}
+
+namespace {
+
+void NotifyDelaySwitchers() {
+  for (THandler* h : {static_cast<THandler*>(TimeBaseSettings().Delay),
+                      static_cast<THandler*>(TimeBaseSettings().BitDelay)})
+    if (h) h->NotifySwitchers();
+}
+
+void ReplaySetup(const std::vector<std::string>& lines) {
+  if (UndoBuffer) UndoBuffer->BeginStep();
+  RootSpider->LoadSettings(lines);
+  NotifyDelaySwitchers();
+}
+
+}  // namespace
+
+bool LoadSetupFile(const fs::path& path, bool showErrors) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes;
+  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad() || !RootSpider) {
+    if (showErrors) Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotFound", path.string()));
+    return false;
+  }
+  ReplaySetup(SetupLinesFromFileText(bytes));
+  return true;
+}
+
+bool SaveSetup(TSetupKind kind, bool showErrors) {
+  if (kind == TSetupKind::Factory) return true;
+  return SaveSetupFile(SetupFilePath(kind), showErrors);
+}
+
+bool RecallSetup(TSetupKind kind, bool showErrors) {
+  bool ok = true;
+  if (kind == TSetupKind::Factory) {
+    if (RootSpider) ReplaySetup(ShellState.FactoryDefaultSetup);
+  } else {
+    ok = LoadSetupFile(SetupFilePath(kind), showErrors);
+  }
+  if (ok) ShellHooks.AfterSetupRecall();
+  return ok;
+}
+
+}  // namespace norv

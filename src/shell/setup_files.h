@@ -1,0 +1,42 @@
+#pragma once
+// The setups the shell keeps: the user's default setup file, the factory default taken in
+// memory at start-up, and the power-off setup written when the program closes. A setup
+// file is the settings tree as text, one line per setting.
+//
+// Files are written whole to a temporary file beside the target and then renamed over
+// it, so a crash while writing never leaves a damaged setup.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace norv {
+
+enum class TSetupKind : uint8_t { Default = 0, Factory = 1, PowerOff = 2 };
+
+// An instrument name as part of a file name: blanks and characters that cannot stand in a
+// file name become '_'.
+std::string InstrumentFileName(const std::string& instrument);
+// "~SetpDefaultFor" or "~SetpPwrOffFor" + the current instrument + ".set".
+std::filesystem::path SetupFilePath(TSetupKind kind);
+
+// The factory default: a dump of every setting as registered (at the deferred start-up).
+void TakeFactoryDefaultSetup();
+
+// Saves the current settings as that kind (the factory default is kept in memory, so
+// saving it does nothing). Errors are shown ("File___NotSaved") when asked.
+bool SaveSetup(TSetupKind kind, bool showErrors);
+// Recalls the setup of that kind, as one undo step. Errors ("File___NotFound") when asked.
+bool RecallSetup(TSetupKind kind, bool showErrors);
+
+// Writes the settings to Path (temporary file, then rename); false on any failure, with
+// the target left as it was.
+bool SaveSetupFile(const std::filesystem::path& path, bool showErrors);
+bool LoadSetupFile(const std::filesystem::path& path, bool showErrors);
+
+// Writes Bytes to Path through a temporary file in the same folder and a rename; creates
+// the folder. False when any step fails (the temporary file is removed again).
+bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace norv

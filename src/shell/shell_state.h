@@ -1,0 +1,76 @@
+#pragma once
+// The program shell's values: where the start-up stands and what the main window and the
+// not-yet-built units are asked through hooks. The main window fills the window hooks when it is made; the
+// hooks of later units (autoscale, measurements, calibration, help, About) do nothing until those units fill
+// them.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/util/hook.h"
+
+namespace norv {
+
+// The version of the program as the window and the status line show it.
+inline constexpr const char* kProgramVersionText = "Version 2_4_8 (2013-03-07)";
+// The application's title.
+inline constexpr const char* kApplicationTitle = "Vexilor Norv";
+
+struct TShellState {
+  // Set after the message loop has returned: objects freed at the end update no window.
+  bool ProgramTerminating = false;
+  // The deferred start-up has been asked for (once), and has run (once).
+  bool DeferredStartPosted = false;
+  bool DeferredStartDone = false;
+  int DeferredStartRuns = 0;
+  // Work with the instrument has started fully (the identity could be read).
+  bool InstrumentWorkStarted = false;
+  // The acquisition step is left out while an exception is being reported.
+  bool IdleHandlerInstalled = false;
+  // All settings as registered, taken at the deferred start-up (setup kind 1).
+  std::vector<std::string> FactoryDefaultSetup;
+};
+
+extern TShellState ShellState;
+inline constinit bool& ProgramTerminating = ShellState.ProgramTerminating;
+
+struct TShellHooks {
+  // --- main window ---
+  THook<void(bool visible)> SetMainControlsVisible;
+  THook<void()> OpenStartPages;  // Channels on the left, Time Base on the right
+  THook<void()> HideSideMenus;
+  THook<void()> UpdateOptionButtons;
+  THook<void(const std::string& caption)> SetCaption;
+  THook<void()> RebuildScreens;
+  THook<void()> RedrawBottomStrip;
+  THook<void(int item)> CopyPicture;  // by the items of "*Copy"
+  THook<void()> PrintWindow;
+  THook<void()> PrinterSetup;
+  THook<void()> EnterHelpMode;
+
+  // --- units built later: each does nothing until its unit fills it ---
+  THook<void(int item)> StartAutoscale;  // "Auto", "SingleVal", "NRZ", "RZ"
+  // "*ClrDispl": histogram, trends of F1-F4, histogram icons, measurement results and
+  // statistics, eye measurement, reflection labels, mask counters, database restart, markers.
+  THook<void()> ClearAnalyses;
+  // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
+  THook<void()> ResetLimitAndDatabaseDisplay;
+  THook<void()> AfterUndoReplay;
+  THook<void()> AfterSetupRecall;  // simulator generators, hold-off check
+  THook<void()> LoadMemoriesAtStart;
+  THook<void()> RescanMaskStandards;
+  THook<void(int context)> OpenHelp;
+  THook<void()> ShowAbout;
+  // Calibration and adjustment constants (the close query asks to store changed ones).
+  THook<bool()> AdjustmentChanged;
+  THook<bool()> AdjustAccessGranted;
+  THook<bool()> CalibrationChanged;
+  THook<bool(bool adjustment)> StoreFlashConstants{[](bool) { return true; }};
+  // The identity of the instrument (a seam for tests of a failed read).
+  THook<bool()> ReadIndivData;
+};
+
+extern TShellHooks ShellHooks;
+
+}  // namespace norv

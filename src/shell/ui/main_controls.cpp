@@ -1,0 +1,187 @@
+#include "shell/ui/main_controls.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include "controls/choice_switchers.h"
+#include "controls/edit_switchers.h"
+#include "controls/look.h"
+#include "framework/language/language.h"
+#include "instrument/settings/settings_hooks.h"
+
+namespace norv {
+
+namespace {
+
+struct TCommandSpec {
+  const char* Mnemonics;  // in the group "*", or absolute after ':'
+  const char* Caption;
+  const char* Hint;
+  QStringList Items;
+};
+
+const TCommandSpec kCommands[] = {
+    {"ClrDispl", "Clear", "Clear display (F5)", {}},
+    {"Run", "Run", "Run (F6)", {}},
+    {"StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
+    {"Autoscale", "Autoscale", "Autoscale (F8)", {"Auto", "Single Valued", "NRZ", "RZ"}},
+    {"DefSetup",
+     "Default",
+     "Default Setup (F9). Click and Wait to change.",
+     {"Default Setup", "Factory Setup", "Power-Off Setup", "Save as Default"}},
+    {"Undo", "Undo", "Undo (F10)", {"Undo", "Redo"}},
+    {"Copy",
+     "Copy",
+     "Copy screen to Clipboard (F11)",
+     {"Full Screen", "Full Window", "Client Part", "Inverted Client Part", "Scope Screen",
+      "Inverted Scope Screen"}},
+    {"Print", "Print", "Print (F12). Click and Wait to change.", {"Print", "Printer Setup"}},
+    {":SHADOW:Help", "Help", "What's This?", {"Contents", "About"}},
+};
+constexpr int kCommandWidth = 76;
+constexpr int kCommandGap = 2;
+
+// The hint of a command that names its current choice.
+void FollowChoiceInHint(TRC_MainCommandSwitcher& switcher, const char* key, const char* tail) {
+  switcher.OnUpdateMe = [key, tail](TRC_Switcher& s) {
+    auto& command = static_cast<TRC_MainCommandSwitcher&>(s);
+    const int item = command.CurrentItem();
+    if (item < 0 || item >= command.MenuItems().size()) return;
+    command.setToolTip(QString::fromStdString(FormatLangStr(key, command.MenuItems()[item].toStdString())) +
+                       tail);
+  };
+}
+
+}  // namespace
+
+TRC_RightMenuPanel* CreateCommandRow(QWidget* parent) {
+  auto* row = new TRC_RightMenuPanel(parent, "*");
+  row->setObjectName("rmpSystemSontrols");
+  row->SetWithoutFrame(true);
+  int x = 0;
+  for (const TCommandSpec& spec : kCommands) {
+    auto& command = row->Add<TRC_MainCommandSwitcher>({.Mnemonics = spec.Mnemonics,
+                                                       .Caption = spec.Caption,
+                                                       .Left = x,
+                                                       .Top = 0,
+                                                       .Width = kCommandWidth,
+                                                       .Height = 20,
+                                                       .Items = spec.Items});
+    command.setToolTip(spec.Hint);
+    x += kCommandWidth + kCommandGap;
+  }
+  if (auto* autoscale = CommandSwitcher(*row, "*Autoscale"))
+    FollowChoiceInHint(*autoscale, "AutoscaleAs____signal", "");
+  if (auto* copy = CommandSwitcher(*row, "*Copy")) FollowChoiceInHint(*copy, "Copy____ToClipboard", "");
+  row->show();
+  return row;
+}
+
+TRC_MainCommandSwitcher* CommandSwitcher(const TRC_RightMenuPanel& row, const std::string& path) {
+  for (TRC_Switcher* s : row.Switchers())
+    if (s->GetFullMnemonic() == path) return dynamic_cast<TRC_MainCommandSwitcher*>(s);
+  return nullptr;
+}
+
+void ClickCommandSwitcher(TRC_MainCommandSwitcher& switcher) {
+  const QPointF at = switcher.ButtonRect(0).center();
+  const QPointF global = switcher.mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&switcher, &press);
+  switcher.repaint();
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&switcher, &release);
+}
+
+TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(parent) {
+  setObjectName("rmpPermanentControls");
+  SetWithoutFrame(true);
+  const auto add = [this](TRC_Switcher& s, const char* name, int weight, QWidget* label = nullptr) {
+    s.setObjectName(name);
+    places_.push_back({&s, label, weight});
+  };
+  for (const int channel : {1, 2}) {
+    const bool first = channel == 1;
+    const QString ch = QString("Ch%1").arg(channel);
+    const auto path = [&ch](const char* node) { return ":" + ch.toStdString() + ":" + node; };
+    auto* label = new QLabel(QString("Ch %1").arg(channel), this);
+    label->setObjectName("Text_" + ch);
+    label->setFont(ProgramFont());
+    label->setAlignment(Qt::AlignCenter);
+    add(Add<TRC_OnOffCheckSwitcher>({.Mnemonics = path("Display")}),
+        first ? "ooswScopMenuOnOffCh1" : "ooswScopMenuOnOffCh2", 5, label);
+    add(Add<TRC_EditSwitcher>({.Mnemonics = path("Scale"), .Caption = ch + " SCALE"}),
+        first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12);
+    add(Add<TRC_EditSwitcher>({.Mnemonics = path("Offset"), .Caption = ch + " OFFSET"}),
+        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11);
+  }
+  // The choices have no caption strip, so that their buttons show their names.
+  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":TB:Mode", .Items = {"A", "AB", "B"}, .WithHot = false}),
+      "rswTBMode", 7);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 12);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 11);
+  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Source",
+                              .Items = {"Direct", "Ext HF", "Int Clk", "Clk Rec"},
+                              .Columns = 2,
+                              .WithHot = false}),
+      "rswTrigSource", 14);
+  add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Slope", .Items = {"Pos", "Neg"}, .WithHot = false}),
+      "rswTrigSlop", 7);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":Trig:ExtLevel", .Caption = "LEVEL"}), "edswTrigLevel", 10);
+
+  // Channel slots: 2 is channel 1, 3 channel 2.
+  SettingsHooks.BindMainChannelControls.Set(
+      [this](int channel, const std::string& scalePath, const std::string& offsetPath) {
+        Rebind(channel == 2 ? "eswScopeVDivCh1" : "eswScopeVDivCh2", scalePath);
+        Rebind(channel == 2 ? "eswScopeCompensCh1" : "eswScopeCompensCh2", offsetPath);
+      });
+  SettingsHooks.BindMainHorizontalScale.Set([this](const std::string& path, const std::string& caption) {
+    Rebind("edswScopeHor_Div", path);
+    if (auto* s = findChild<TRC_Switcher*>("edswScopeHor_Div"))
+      s->SetCaption(QString::fromStdString(caption));
+  });
+  SettingsHooks.BindMainDelay.Set([this](const std::string& path) { Rebind("edswScopeDelay", path); });
+  SettingsHooks.BindMainTriggerLevel.Set([this](const std::string& path) { Rebind("edswTrigLevel", path); });
+}
+
+TPermanentControls::~TPermanentControls() {
+  SettingsHooks.BindMainChannelControls.Reset();
+  SettingsHooks.BindMainHorizontalScale.Reset();
+  SettingsHooks.BindMainDelay.Reset();
+  SettingsHooks.BindMainTriggerLevel.Reset();
+}
+
+void TPermanentControls::Rebind(const char* name, const std::string& path) {
+  if (auto* s = findChild<TRC_Switcher*>(name)) s->SetMnemonics(":" + path);
+}
+
+void TPermanentControls::LayOut() {
+  int total = 0;
+  for (const TPlace& p : places_) total += p.Weight;
+  int sum = 0;
+  for (const TPlace& p : places_) {
+    const int left = width() * sum / total;
+    sum += p.Weight;
+    const int right = width() * sum / total;
+    if (p.Label != nullptr) {
+      p.Label->setGeometry(left, 4, right - left, 16);
+      p.Switcher->setGeometry(left + (right - left - 21) / 2, 24, 21, 18);
+    } else {
+      p.Switcher->setGeometry(left + 1, 0, right - left - 2, height());
+    }
+  }
+}
+
+TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption) {
+  return new TButtonOfMainMenu(parent, caption);
+}
+
+QFrame* CreateSideMenuPanel(QWidget* parent, bool left) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(left ? "LeftSideMenu" : "RightSideMenu");
+  panel->setFrameShape(QFrame::StyledPanel);
+  panel->setFrameShadow(QFrame::Sunken);
+  return panel;
+}
+
+}  // namespace norv

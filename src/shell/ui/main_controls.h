@@ -1,0 +1,50 @@
+#pragma once
+// The main window's bound controls: the row of main commands, the permanent controls below
+// the scope screen, the main-menu buttons and the side-menu panels. The window lays out
+// whatever these give it and binds the two switcher groups at the deferred start-up.
+
+#include <QFrame>
+#include <QLabel>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "controls/command_switchers.h"
+#include "controls/main_menu_button.h"
+#include "controls/switcher.h"
+
+namespace norv {
+
+// The row of main commands (group "*"); its switchers in the order of the function keys
+// F5..F12, then the help entry (Shift+F1).
+TRC_RightMenuPanel* CreateCommandRow(QWidget* parent);
+// The main command switcher bound to `path` ("*Run", "SHADOW:Help"), or nullptr.
+TRC_MainCommandSwitcher* CommandSwitcher(const TRC_RightMenuPanel& row, const std::string& path);
+// A click on the switcher's button as the mouse gives it (the function keys).
+void ClickCommandSwitcher(TRC_MainCommandSwitcher& switcher);
+
+// The strip of permanent controls for both channels, the time base and the trigger. The
+// settings move its scale, delay and level controls to other nodes through their hooks,
+// which the strip fills while it exists.
+class TPermanentControls final : public TRC_RightMenuPanel {
+ public:
+  explicit TPermanentControls(QWidget* parent);
+  ~TPermanentControls() override;
+  // Spreads the controls over the strip's width.
+  void LayOut();
+
+ private:
+  struct TPlace {
+    TRC_Switcher* Switcher;
+    QWidget* Label;  // above an on/off check
+    int Weight;
+  };
+  void Rebind(const char* name, const std::string& path);
+  std::vector<TPlace> places_;
+};
+
+TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption);
+// Stand-in of a side-menu panel until the pages come.
+QFrame* CreateSideMenuPanel(QWidget* parent, bool left);
+
+}  // namespace norv

@@ -1,0 +1,445 @@
+#include "shell/ui/main_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QWhatsThis>
+#include <algorithm>
+#include <iostream>
+
+#include "framework/language/hint_stack.h"
+#include "framework/language/language.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/util/clock.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/program_dir.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/startup/instrument_list.h"
+#include "platform/entry_guard.h"
+#include "shell/main_commands.h"
+#include "shell/program_shell.h"
+#include "shell/remote/remote_control.h"
+#include "shell/remote/remote_server.h"
+#include "shell/screen_wiring.h"
+#include "shell/shell_state.h"
+#include "shell/ui/screen_capture.h"
+
+namespace norv {
+
+namespace {
+
+// The function keys of the main commands, in the row's order.
+constexpr QKeyCombination kCommandKeys[] = {Qt::Key_F5,  Qt::Key_F6,  Qt::Key_F7,
+                                            Qt::Key_F8,  Qt::Key_F9,  Qt::Key_F10,
+                                            Qt::Key_F11, Qt::Key_F12, Qt::ShiftModifier | Qt::Key_F1};
+
+constexpr const char* kMenuCaptions[kMainMenuButtonCount] = {
+    "Channels",    "O/E Converter", "Time Base",  "Trigger",     "Acquisition", "Display", "Save/Recall",
+    "Marker",      "Measure",       "Limit Test", "Mathematics", "FFT",         "Zoom",    "Histogram",
+    "Eye Diagram", "Mask Test",     "Generators", "TDR / TDT",   "Jitter",      "",        "Utility"};
+
+constexpr int kMenuButtonHeight = 23;
+constexpr int kMenuButtonsPerRow = 11;
+constexpr int kMenuButtonWidth = kMainMenuWidth / kMenuButtonsPerRow;
+
+void Place(QWidget* w, const TRectI& r) { w->setGeometry(r.Left, r.Top, r.Width, r.Height); }
+
+QRgb ScreenBackground() {
+  const TColorRef c = ScopeCRT ? ScopeCRT->ScreenColor() : 0;
+  return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+}  // namespace
+
+TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : QWidget(parent) {
+  setWindowTitle(kApplicationTitle);
+  ScopeCRT = std::make_unique<TScopeCRT>(&text_, &timers_, SystemClock());
+  ConnectTopText();
+  scopeWidget_ = scopeWidget(*ScopeCRT, this);
+  scopeWidget_->setObjectName("ScopeCRT");
+  CreateControls();
+  hintParent_ = std::make_unique<TQtHintParent>(this);
+  InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
+
+  idle_.OnIdle = [this] { return IdleStep(); };
+  persistTimer_.setInterval(kPersistAgeingMs);
+  connect(&persistTimer_, &QTimer::timeout, this, [this] { RunGuarded([this] { AgePersistence(); }); });
+  persistTimer_.start();
+
+  InstallWindowHooks();
+  SetDefaultWindowSize();
+  // A window narrower than the screen allows goes to the top left corner.
+  if (QScreen* s = screen(); s != nullptr && s->availableGeometry().width() < 641) move(0, 0);
+}
+
+TMorda_fr::~TMorda_fr() {
+  idle_.SetActive(false);
+  persistTimer_.stop();
+  remoteNotifiers_.clear();
+  if (HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
+  RemoveWindowHooks();
+  delete scopeWidget_;
+  scopeWidget_ = nullptr;
+  // The screen control draws with the window's text rasteriser and timers.
+  ScopeCRT.reset();
+}
+
+void TMorda_fr::CreateControls() {
+  auto* system = new QPushButton("System", this);
+  system->setFocusPolicy(Qt::NoFocus);
+  system->setToolTip("Instruments");
+  system->setGeometry(2, 1, 60, 20);
+  btnInstruments_ = system;
+
+  commandRow_ = CreateCommandRow(this);
+  const std::vector<TRC_Switcher*> commands = commandRow_->Switchers();
+  for (size_t i = 0; i < commands.size() && i < std::size(kCommandKeys); ++i) {
+    auto* key = new QShortcut(QKeySequence(kCommandKeys[i]), this);
+    auto* command = static_cast<TRC_MainCommandSwitcher*>(commands[i]);
+    connect(key, &QShortcut::activated, command, [command] { ClickCommandSwitcher(*command); });
+  }
+  // F3 and F4 are kept for the keypad and the console; they do nothing yet.
+  for (Qt::Key spare : {Qt::Key_F3, Qt::Key_F4}) new QShortcut(QKeySequence(spare), this);
+
+  permanent_ = new TPermanentControls(this);
+
+  mainMenu_ = new QWidget(this);
+  mainMenu_->setObjectName("pnMainMenu");
+  for (int code = 0; code < kMainMenuButtonCount; ++code) {
+    TButtonOfMainMenu* button = CreateMainMenuButton(mainMenu_, kMenuCaptions[code]);
+    button->OnMouseDown = [this, code](TButtonOfMainMenu&, Qt::MouseButton mouse) {
+      RunGuarded([&] { MouseDownOnButtonOfMainMenu(code, mouse == Qt::LeftButton); });
+    };
+    button->setGeometry((code % kMenuButtonsPerRow) * kMenuButtonWidth,
+                        (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2) + 1, kMenuButtonWidth,
+                        kMenuButtonHeight);
+    menuButtons_[code] = button;
+  }
+  // The place after the last button stays as an empty, disabled button.
+  TButtonOfMainMenu* spare = CreateMainMenuButton(mainMenu_, {});
+  spare->setObjectName("ButtonOfMainMenu2");
+  spare->setEnabled(false);
+  spare->setGeometry((kMainMenuButtonCount % kMenuButtonsPerRow) * kMenuButtonWidth, kMenuButtonHeight + 3,
+                     kMenuButtonWidth, kMenuButtonHeight);
+  menuButtons_[kMenuTestADC]->setEnabled(false);
+  menuButtons_[kMenuJitter]->setEnabled(false);
+
+  leftPanel_ = CreateSideMenuPanel(this, true);
+  rightPanel_ = CreateSideMenuPanel(this, false);
+  const auto caption = [this](const char* text, QColor colour) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(
+        QString("background-color: %1; color: black; font-weight: bold; border: 1px solid gray")
+            .arg(colour.name()));
+    return label;
+  };
+  leftCaption_ = caption("Time Base", QColor(255, 255, 179));
+  rightCaption_ = caption("Channels", QColor(202, 251, 187));
+
+  auto* defaultSize = new QAction(QString::fromStdString(GetLangStr("DefaultSize")), this);
+  defaultSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F9));
+  connect(defaultSize, &QAction::triggered, this, [this] { SetDefaultWindowSize(); });
+  addAction(defaultSize);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void TMorda_fr::InstallWindowHooks() {
+  SetExceptionHandler([this](const std::string& message) { OnException(message); });
+  ShellHooks.SetMainControlsVisible.Set([this](bool visible) { SetMainControlsVisible(visible); });
+  ShellHooks.OpenStartPages.Set([this] {
+    MouseDownOnButtonOfMainMenu(kMenuChannels, true);
+    MouseDownOnButtonOfMainMenu(kMenuTimeBase, false);
+  });
+  ShellHooks.HideSideMenus.Set([this] {
+    leftPanel_->hide();
+    rightPanel_->hide();
+  });
+  ShellHooks.UpdateOptionButtons.Set([this] { UpdateOptionButtons(); });
+  ShellHooks.SetCaption.Set(
+      [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); });
+  ShellHooks.RebuildScreens.Set([] { ScopeCRT->RecreateSignalScreens(); });
+  ShellHooks.RedrawBottomStrip.Set([] { ScopeCRT->BottomText().Clear(); });
+  ShellHooks.CopyPicture.Set([this](int item) {
+    const QImage picture = CaptureMainWindow(*this, scopeWidget_, item, ScreenBackground())
+                               .convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull()) return;
+    Dialogs().CopyImageToClipboard(
+        {picture.width(), picture.height(), reinterpret_cast<const uint32_t*>(picture.constBits())});
+  });
+  ShellHooks.PrintWindow.Set([this] {
+    const QImage picture = CaptureMainWindow(*this, scopeWidget_, kCopyClientPart, ScreenBackground());
+    QPrinter fallback(QPrinter::HighResolution);
+    const std::filesystem::path pdf =
+        PrintPicture(picture, printer_ != nullptr ? *printer_ : fallback, ProgramDir() / "Prints");
+    if (!pdf.empty()) PushHint("Printed into " + pdf.string(), 5000, THintKeep::Drop, THintStyle::Normal);
+  });
+  ShellHooks.PrinterSetup.Set([] { Dialogs().PrinterSetup(); });
+  ShellHooks.EnterHelpMode.Set([] { QWhatsThis::enterWhatsThisMode(); });
+  ShellHooks.ShowAbout.Set([] {
+    Dialogs().Inform(TMessageKind::Information, std::string(kApplicationTitle) + "\n" + kProgramVersionText);
+  });
+  RemoteHooks.ApplyGuiRemoteMode.Set([this](TGuiRemoteMode mode) {
+    switch (mode) {
+      case TGuiRemoteMode::RemoteOnly:
+        setEnabled(false);
+        show();
+        break;
+      case TGuiRemoteMode::Invisible:
+        hide();
+        break;
+      default:
+        setEnabled(true);
+        show();
+        break;
+    }
+  });
+  RemoteHooks.CloseProgram.Set([this] { CloseQuietly(); });
+  LinkHooks.SystemBeep.Set([] { QApplication::beep(); });
+  // The record wait is longer while another program has the user's attention.
+  AcqHooks.ApplicationActive.Set([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; });
+}
+
+void TMorda_fr::RemoveWindowHooks() {
+  SetExceptionHandler(nullptr);
+  ShellHooks.SetMainControlsVisible.Reset();
+  ShellHooks.OpenStartPages.Reset();
+  ShellHooks.HideSideMenus.Reset();
+  ShellHooks.UpdateOptionButtons.Reset();
+  ShellHooks.SetCaption.Reset();
+  ShellHooks.RebuildScreens.Reset();
+  ShellHooks.RedrawBottomStrip.Reset();
+  ShellHooks.CopyPicture.Reset();
+  ShellHooks.PrintWindow.Reset();
+  ShellHooks.PrinterSetup.Reset();
+  ShellHooks.EnterHelpMode.Reset();
+  ShellHooks.ShowAbout.Reset();
+  RemoteHooks.ApplyGuiRemoteMode.Reset();
+  RemoteHooks.CloseProgram.Reset();
+  LinkHooks.SystemBeep.Reset();
+  AcqHooks.ApplicationActive.Reset();
+}
+
+// --- services ---
+
+void TMorda_fr::SetBusy(bool busy) {
+  setEnabled(!busy);
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+  repaint();
+}
+
+void TMorda_fr::SetMenuCaption(bool left, const QString& caption) {
+  (left ? leftCaption_ : rightCaption_)->setText(caption);
+}
+
+void TMorda_fr::CloseSideMenus() {
+  for (int panel : {1, 0}) {
+    if (openMenu_[panel] < 0) continue;
+    TButtonOfMainMenu* button = menuButtons_[openMenu_[panel]];
+    panel == 1 ? button->SetLeftMenuOn(false) : button->SetRightMenuOn(false);
+    openMenu_[panel] = -1;
+  }
+}
+
+void TMorda_fr::UpdateOptionButtons() {
+  menuButtons_[kMenuOE]->setEnabled(HasOpticsOption());
+  menuButtons_[kMenuGenerators]->setEnabled(HasGeneratorsOption());
+  menuButtons_[kMenuTDR]->setEnabled(HasTDROption());
+  menuButtons_[kMenuJitter]->setEnabled(JitterOptionAvailable());
+}
+
+void TMorda_fr::SetMainControlsVisible(bool visible) {
+  mainControlsVisible_ = visible;
+  ApplyLayout();
+}
+
+void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
+  if (code < 0 || code >= kMainMenuButtonCount) return;
+  const int panel = leftButton ? 1 : 0;
+  if (openMenu_[panel] == code) return;
+  if (code == kMenuTestADC && IsInstrumentConnected() &&
+      !VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 10})) {
+    Dialogs().Inform(TMessageKind::Information, "FW version of Vexilor Norv is older than v.3.7.10!");
+    return;
+  }
+  SetMenuCaption(leftButton, kMenuCaptions[code]);
+  const auto setOpen = [leftButton](TButtonOfMainMenu* button, bool open) {
+    leftButton ? button->SetLeftMenuOn(open) : button->SetRightMenuOn(open);
+  };
+  if (openMenu_[panel] >= 0) setOpen(menuButtons_[openMenu_[panel]], false);
+  openMenu_[panel] = code;
+  setOpen(menuButtons_[code], true);
+}
+
+void TMorda_fr::SetDefaultWindowSize() {
+  const QRect screenArea = screen() != nullptr ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+  const TWindowPlace place =
+      DefaultWindowPlace(x(), y(), width(), height(), screenArea.width(), screenArea.height());
+  setWindowState(Qt::WindowNoState);
+  resize(kDefaultClientWidth, kDefaultClientHeight);
+  move(place.Left, place.Top);
+}
+
+TRC_MainCommandSwitcher* TMorda_fr::MainCommandControl(const std::string& path) const {
+  return CommandSwitcher(*commandRow_, path);
+}
+
+// --- layout ---
+
+void TMorda_fr::resizeEvent(QResizeEvent*) { ApplyLayout(); }
+
+void TMorda_fr::ApplyLayout() {
+  const TMainLayout l = ComputeMainLayout(width(), height(), btnInstruments_->geometry().right() + 1);
+  const bool shown = mainControlsVisible_;
+  Place(commandRow_, l.CommandRow);
+  commandRow_->setVisible(shown);
+  Place(mainMenu_, l.MainMenu);
+  mainMenu_->setVisible(shown && l.MainMenuVisible);
+  Place(leftCaption_, l.LeftCaption);
+  Place(rightCaption_, l.RightCaption);
+  Place(leftPanel_, l.LeftPanel);
+  Place(rightPanel_, l.RightPanel);
+  leftCaption_->setVisible(shown && l.LeftPanelVisible);
+  leftPanel_->setVisible(shown && l.LeftPanelVisible);
+  rightCaption_->setVisible(shown && l.RightPanelVisible);
+  rightPanel_->setVisible(shown && l.RightPanelVisible);
+  Place(permanent_, l.Permanent);
+  permanent_->setVisible(shown && l.PermanentVisible);
+  permanent_->LayOut();
+  if (!(l.Scope == scopeRect_)) {
+    // The screens are rebuilt for the new size; a record half drawn would be lost anyway.
+    if (GuiReady) RunGuarded([] { BreakAcquisition(false); });
+    scopeRect_ = l.Scope;
+    Place(scopeWidget_, l.Scope);
+  }
+  scopeWidget_->setVisible(shown);
+  if (HintStack() != nullptr)
+    HintStack()->SetHintPlace(hintParent_.get(), l.Scope.Left + 24, l.Scope.Top + 40,
+                              std::max(100, l.Scope.Width - 48));
+}
+
+// --- start-up, idle, close ---
+
+void TMorda_fr::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (GuiReady || ShellState.DeferredStartPosted) return;
+  ShellState.DeferredStartPosted = true;
+  QMetaObject::invokeMethod(
+      this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
+}
+
+void TMorda_fr::DeferredStartup() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  RunGuarded([this] {
+    commandRow_->RegisterSwitchers();
+    permanent_->RegisterSwitchers();
+  });
+  RunGuarded([] { RunDeferredStartup(); });
+  idle_.SetActive(true);
+  WatchRemoteSockets();
+}
+
+bool TMorda_fr::IdleStep() {
+  bool done = true;
+  RunGuarded([&] { done = ShellIdleStep(); });
+  ServiceRemote();
+  return done;
+}
+
+void TMorda_fr::ServiceRemote() {
+  RunGuarded([] { norv::ServiceRemote(); });
+  WatchRemoteSockets();
+}
+
+void TMorda_fr::WatchRemoteSockets() {
+  std::vector<int> fds;
+  if (RemoteServer) fds = RemoteServer->WatchedSockets();
+  for (auto it = remoteNotifiers_.begin(); it != remoteNotifiers_.end();) {
+    if (std::find(fds.begin(), fds.end(), it->first) == fds.end()) {
+      it = remoteNotifiers_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (int fd : fds) {
+    if (remoteNotifiers_.count(fd) != 0) continue;
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this] {
+      // Served on the next turn of the loop: the notifier may be replaced meanwhile.
+      QMetaObject::invokeMethod(
+          this, [this] { ServiceRemote(); }, Qt::QueuedConnection);
+    });
+    remoteNotifiers_.emplace(fd, std::move(notifier));
+  }
+}
+
+void TMorda_fr::AgePersistence() {
+  if (RunFlag && ScopeCRT) ScopeCRT->AgePersistLayers();
+}
+
+void TMorda_fr::OnException(const std::string& message) {
+  if (inException_) {
+    std::cerr << kApplicationTitle << ": " << message << '\n';
+    return;
+  }
+  inException_ = true;
+  // No acquisition step while the report is open.
+  const bool wasActive = idle_.Active();
+  idle_.SetActive(false);
+  const TAnswer answer = Dialogs().Ask(TMessageKind::Error, ExceptionReportText(message),
+                                       {TAnswer::Yes, TAnswer::No}, TAnswer::Yes);
+  inException_ = false;
+  if (answer == TAnswer::No) {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  } else if (wasActive && !closeAccepted_) {
+    idle_.SetActive(true);
+    idle_.RunPass();
+  }
+}
+
+void TMorda_fr::CloseQuietly() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        const TDialogsSuppressed quiet;
+        close();
+      },
+      Qt::QueuedConnection);
+}
+
+void TMorda_fr::closeEvent(QCloseEvent* event) {
+  if (closeAccepted_) {
+    event->accept();
+    return;
+  }
+  bool allowed = false;
+  RunGuarded([&] { allowed = CloseQuery(); });
+  if (!allowed) {
+    event->ignore();
+    return;
+  }
+  closeAccepted_ = true;
+  idle_.SetActive(false);
+  persistTimer_.stop();
+  event->accept();
+  // A hidden window ends the loop as well.
+  QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+}  // namespace norv

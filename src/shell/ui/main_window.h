@@ -1,0 +1,120 @@
+#pragma once
+// TMorda_fr, the program's main window: the scope screen (the program's ScopeCRT, made
+// and freed by the window), the row of main commands, the permanent controls below the
+// screen, the two-row main menu, the side-menu panels with their captions. It drives the acquisition from the
+// event loop's idle passes, owns the persistence timer, runs the deferred start-up once when it is first
+// shown, asks the close query and reports every exception of an entry point ("OnException").
+
+#include <QFrame>
+#include <QLabel>
+#include <QPrinter>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controls/hint_window.h"
+#include "display/scope_crt.h"
+#include "platform/qt_idle.h"
+#include "platform/qt_text_rasteriser.h"
+#include "platform/qt_timer.h"
+#include "shell/main_layout.h"
+#include "shell/ui/main_controls.h"
+
+namespace norv {
+
+// Makes the widget that presents the screen control (the display's screen-area widget).
+using TScopeWidgetFactory = std::function<QWidget*(TScopeCRT& crt, QWidget* parent)>;
+
+// Main-menu codes (side-menu page ids).
+inline constexpr int kMainMenuButtonCount = 21;
+inline constexpr int kMenuChannels = 0, kMenuOE = 1, kMenuTimeBase = 2, kMenuGenerators = 16, kMenuTDR = 17,
+                     kMenuJitter = 18, kMenuTestADC = 19;
+// Persistence ageing period (ms).
+inline constexpr int kPersistAgeingMs = 12;
+
+class TMorda_fr : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent = nullptr);
+  ~TMorda_fr() override;
+
+  QWidget* ScopeWidget() const { return scopeWidget_; }
+  // The printer "*Print" prints on (the one chosen in the printer set-up).
+  void SetPrinter(QPrinter* printer) { printer_ = printer; }
+
+  // --- services of the window ---
+  void SetBusy(bool busy);
+  void SetMenuCaption(bool left, const QString& caption);
+  void CloseSideMenus();
+  void UpdateOptionButtons();
+  void SetMainControlsVisible(bool visible);
+  void MouseDownOnButtonOfMainMenu(int code, bool leftButton);
+  void SetDefaultWindowSize();
+
+  // One pass of the idle handler as the event loop runs it (tests step it directly).
+  // True: done, the loop may sleep.
+  bool IdleStep();
+  bool IdleBusy() const { return idle_.Busy(); }
+  // Closes through the close query with nothing waiting for a click (signals, a client
+  // that has gone).
+  void CloseQuietly();
+  // The one exception report.
+  void OnException(const std::string& message);
+
+  // For tests and pictures.
+  TRC_MainCommandSwitcher* MainCommandControl(const std::string& path) const;
+  TButtonOfMainMenu* MainMenuButton(int code) const { return menuButtons_.at(static_cast<size_t>(code)); }
+  QWidget* MainMenuPanel() const { return mainMenu_; }
+  TPermanentControls* PermanentControls() const { return permanent_; }
+  QLabel* MenuCaption(bool left) const { return left ? leftCaption_ : rightCaption_; }
+  int OpenMenu(int panel) const { return openMenu_[panel]; }
+  bool CloseAccepted() const { return closeAccepted_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateControls();
+  void InstallWindowHooks();
+  void RemoveWindowHooks();
+  void ApplyLayout();
+  void DeferredStartup();
+  void ServiceRemote();
+  void WatchRemoteSockets();
+  void AgePersistence();
+
+  TQtTextRasteriser text_;
+  TQtTimerFactory timers_;
+  QWidget* scopeWidget_ = nullptr;
+  QPrinter* printer_ = nullptr;
+  std::unique_ptr<TQtHintParent> hintParent_;
+
+  QWidget* btnInstruments_ = nullptr;
+  TRC_RightMenuPanel* commandRow_ = nullptr;
+  TPermanentControls* permanent_ = nullptr;
+  QWidget* mainMenu_ = nullptr;
+  std::array<TButtonOfMainMenu*, kMainMenuButtonCount> menuButtons_{};
+  QLabel* leftCaption_ = nullptr;
+  QLabel* rightCaption_ = nullptr;
+  QFrame* leftPanel_ = nullptr;
+  QFrame* rightPanel_ = nullptr;
+  std::array<int, 2> openMenu_{-1, -1};  // index 0 right panel, 1 left panel
+  bool mainControlsVisible_ = true;
+  TRectI scopeRect_;
+
+  TQtIdleDriver idle_;
+  QTimer persistTimer_;
+  std::map<int, std::unique_ptr<QSocketNotifier>> remoteNotifiers_;
+  bool closeAccepted_ = false;
+  bool inException_ = false;
+};
+
+}  // namespace norv

@@ -1,0 +1,74 @@
+#include "shell/ui/program.h"
+
+#include <QGuiApplication>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "framework/language/language.h"
+#include "framework/settings/program_objects.h"
+#include "framework/traces/display_sources.h"
+#include "framework/util/clock.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "instrument/startup/startup_connection.h"
+#include "shell/program_shell.h"
+#include "shell/remote/remote_control.h"
+#include "shell/setup_files.h"
+#include "shell/shell_state.h"
+#include "shell/ui/main_window.h"
+
+namespace norv {
+
+namespace {
+
+// The program's timers for the units made before the window (the acquisition cycle).
+TQtTimerFactory& ProgramTimers() {
+  static TQtTimerFactory timers;
+  return timers;
+}
+
+}  // namespace
+
+std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
+  std::unique_ptr<TProgram> program(new TProgram);
+  SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
+  PrepareProgramUnits(SystemClock(), ProgramTimers());
+  InstrumentListState.CommandLine = options.Args;
+  // "-Shift" stands for SHIFT held where the display system cannot tell.
+  RememberShiftState(IsCommandLineParam("-Shift") ||
+                     (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0);
+  InitDataFolders();
+  SelectStartupLanguage();
+  QGuiApplication::setApplicationDisplayName(kApplicationTitle);
+  ReadInstrumentConfiguration();
+  StartupState.Questions = &program->questions_;
+  if (!SelectAndConnectInstrument(true, CurrentInstrumentName)) return nullptr;
+
+  program->window_ = std::make_unique<TMorda_fr>(options.ScopeWidget);
+  program->window_->SetPrinter(&program->dialogs_.Printer());
+  program->dialogs_.SetParent(program->window_.get());
+  RegisterAllCommandsAtStart();
+  ColorsReady = true;
+  if (options.RemoteServer) {
+    try {
+      StartRemoteServer(SystemClock(), HasEmbeddingSwitch(options.Args));
+    } catch (const std::exception& e) {
+      std::cerr << kApplicationTitle << ": remote control is not available: " << e.what() << '\n';
+    }
+  } else {
+    RemoteState.StartedEmbedded = HasEmbeddingSwitch(options.Args);
+  }
+  return program;
+}
+
+TProgram::~TProgram() {
+  ProgramTerminating = true;
+  window_.reset();
+  ProgramObjects.FreeAll();
+  StartupState.Questions = nullptr;
+  SetDialogs(nullptr);
+}
+
+}  // namespace norv

@@ -1,0 +1,47 @@
+#pragma once
+// The program's start-up in its fixed order and its end: folders, language,
+// configuration, instrument choice and connection, main window, registration of every
+// command, then the event loop runs (the deferred start-up follows the window's first
+// show). main() and the end-to-end tests start the program through here.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/qt_dialogs.h"
+#include "shell/startup_questions.h"
+#include "shell/ui/main_window.h"
+
+namespace norv {
+
+struct TProgramOptions {
+  // Command-line arguments without the program's name.
+  std::vector<std::string> Args;
+  // Serve remote clients on the program's socket.
+  bool RemoteServer = true;
+  // The screen area's widget.
+  TScopeWidgetFactory ScopeWidget;
+  // Dialogs of the program's own (Qt) when none are given.
+  TDialogService* Dialogs = nullptr;
+};
+
+class TProgram {
+ public:
+  // Brings the program up to the running event loop's door; nullptr when the user chose
+  // to end the program during the instrument choice. Needs a QApplication.
+  static std::unique_ptr<TProgram> Start(const TProgramOptions& options);
+  // The end after the loop: ProgramTerminating, the window and every program object go.
+  ~TProgram();
+  TProgram(const TProgram&) = delete;
+  TProgram& operator=(const TProgram&) = delete;
+
+  TMorda_fr& Window() { return *window_; }
+
+ private:
+  TProgram() = default;
+  TQtDialogs dialogs_;
+  TDialogStartupQuestions questions_;
+  std::unique_ptr<TMorda_fr> window_;
+};
+
+}  // namespace norv

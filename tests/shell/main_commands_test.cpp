@@ -1,0 +1,100 @@
+#include "shell/main_commands.h"
+
+#include <gtest/gtest.h>
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "shell/remote/remote_control.h"
+#include "shell/setup_files.h"
+#include "shell/shell_fixture.h"
+
+namespace norv {
+namespace {
+
+class MainCommandsTest : public test::ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    ShellHooks.CopyPicture.Set([this](int item) { copied.push_back(item); });
+    ShellHooks.PrintWindow.Set([this] { ++printed; });
+    ASSERT_TRUE(StartWithInstrument(true));
+    ExecCommand("Header Off");
+  }
+  std::vector<int> copied;
+  int printed = 0;
+};
+
+TEST_F(MainCommandsTest, UnknownItemNamesAreErrorsAndRunNothing) {
+  for (const char* line : {"*Undo Redoo", "*Copy Everything", "*StopSingle Go", "*DefSetup Nothing"}) {
+    EXPECT_THROW(ExecCommand(line), EAssertion) << line;
+  }
+  EXPECT_TRUE(copied.empty());
+  EXPECT_TRUE(RunFlag) << "a refused \"*StopSingle\" stopped the run";
+  // Item names in any letter case are known.
+  ExecCommand("*Copy invscopescr");
+  EXPECT_EQ(copied, std::vector<int>{kCopyInvScopeScr});
+}
+
+TEST_F(MainCommandsTest, CopyWithoutItemTakesTheLastChosenOne) {
+  MainCommands.Copy->SetBySwitcher(-1);  // F11 before any choice: the full window
+  ExecCommand("*Copy ScopeScreen");
+  MainCommands.Copy->SetBySwitcher(-1);
+  ExecCommand("*Copy");
+  EXPECT_EQ(copied,
+            (std::vector<int>{kCopyFullWindow, kCopyScopeScreen, kCopyScopeScreen, kCopyScopeScreen}));
+}
+
+TEST_F(MainCommandsTest, PrintAsksTheUserButNotARemoteClient) {
+  dialogs.answers = {TAnswer::No, TAnswer::Yes};
+  MainCommands.Print->SetBySwitcher(0);
+  EXPECT_EQ(printed, 0);
+  MainCommands.Print->SetBySwitcher(0);
+  EXPECT_EQ(printed, 1);
+  ExecCommand("*Print Print");
+  EXPECT_EQ(printed, 2);
+  EXPECT_EQ(dialogs.shown.size(), 2u);
+}
+
+TEST_F(MainCommandsTest, RunStopAndSingle) {
+  ExecCommand("*StopSingle Single");
+  EXPECT_FALSE(RunFlag) << "Single leaves Run on";
+  EXPECT_TRUE(SingleFlag);
+  ExecCommand("*Run");
+  EXPECT_TRUE(RunFlag);
+  EXPECT_FALSE(SingleFlag) << "Run leaves a Single pending";
+  ExecCommand("*StopSingle Stop");
+  EXPECT_FALSE(RunFlag || SingleFlag);
+  EXPECT_TRUE(ShellIdleStep()) << "stopped, the loop may sleep";
+  ExecCommand("*Run");
+  EXPECT_FALSE(ShellIdleStep());
+  CommFailure = true;
+  EXPECT_TRUE(ShellIdleStep()) << "a link failure stops the busy loop";
+}
+
+TEST_F(MainCommandsTest, UndoAndRedoWalkTheSteps) {
+  for (const char* scale : {"20N", "50N", "100N"}) ExecCommand(std::string("TB:ScaleA ") + scale);
+  ExecCommand("*Undo");
+  ExecCommand("*Undo Undo");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "20 ns/div");
+  ExecCommand("*Undo Redo");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "50 ns/div");
+  // Undo on an empty side does nothing.
+  for (int i = 0; i < 5; ++i) ExecCommand("*Undo");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "10 ns/div");
+}
+
+TEST_F(MainCommandsTest, FactoryDefaultComesBackAndGoesAgainInOneUndoStep) {
+  TakeFactoryDefaultSetup();
+  ExecCommand("TB:ScaleA 50N");
+  ExecCommand("Ch1:Scale 0.5");
+  ExecCommand("*DefSetup Factory");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "10 ns/div");
+  EXPECT_EQ(ExecCommand("Ch1:Scale?"), "200 mV/div");
+  ExecCommand("*Undo");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "50 ns/div");
+  EXPECT_EQ(ExecCommand("Ch1:Scale?"), "500 mV/div");
+}
+
+}  // namespace
+}  // namespace norv

@@ -1,0 +1,216 @@
+#include "shell/program_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "framework/language/language.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "shell/main_layout.h"
+#include "shell/remote/remote_control.h"
+#include "shell/setup_files.h"
+#include "shell/shell_fixture.h"
+#include "shell/startup_questions.h"
+#include "support/fake_dialogs.h"
+
+namespace norv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CloseQueryTest : public test::ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    ASSERT_TRUE(StartWithInstrument(true));
+    ShellHooks.AdjustmentChanged.Set([this] { return adjustmentChanged; });
+    ShellHooks.AdjustAccessGranted.Set([this] { return accessGranted; });
+    ShellHooks.CalibrationChanged.Set([this] { return calibrationChanged; });
+    ShellHooks.StoreFlashConstants.Set([this](bool adjustment) {
+      stored.push_back(adjustment ? 'A' : 'C');
+      return storeWorks;
+    });
+  }
+  bool adjustmentChanged = false, accessGranted = false, calibrationChanged = false, storeWorks = true;
+  std::string stored;
+};
+
+TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
+  const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
+  const std::string cal = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
+  struct Case {
+    const char* name;
+    bool adjustment, access, calibration, storeWorks;
+    std::deque<TAnswer> answers;
+    std::vector<std::string> shown;
+    std::string stored;
+    bool allowed;
+  };
+  const Case cases[] = {
+      {"nothing changed", false, false, false, true, {}, {}, "", true},
+      {"adjustment stored", true, true, true, true, {TAnswer::Yes}, {adj}, "A", true},
+      {"No still asks the calibration",
+       true,
+       true,
+       true,
+       true,
+       {TAnswer::No, TAnswer::Yes},
+       {adj, cal},
+       "C",
+       true},
+      {"adjustment without access", true, false, true, true, {TAnswer::No}, {cal}, "", true},
+      {"Cancel keeps the program", true, true, false, true, {TAnswer::Cancel}, {adj}, "", false},
+      {"calibration Cancel", false, false, true, true, {TAnswer::Cancel}, {cal}, "", false},
+      {"a failed store keeps the program", false, false, true, false, {TAnswer::Yes}, {cal}, "C", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(SetupFilePath(TSetupKind::PowerOff));
+    ExecCommand("*Run");
+    adjustmentChanged = c.adjustment;
+    accessGranted = c.access;
+    calibrationChanged = c.calibration;
+    storeWorks = c.storeWorks;
+    dialogs.answers = c.answers;
+    dialogs.shown.clear();
+    stored.clear();
+    AcqSuspended = false;
+
+    EXPECT_EQ(CloseQuery(), c.allowed);
+    // A failed store is said after the questions, not swallowed.
+    ASSERT_EQ(dialogs.shown.size(), c.shown.size() + (c.storeWorks ? 0 : 1));
+    dialogs.shown.resize(c.shown.size());
+    EXPECT_EQ(dialogs.shown, c.shown);
+    EXPECT_EQ(stored, c.stored);
+    EXPECT_FALSE(RunFlag) << "the acquisition stops in every case";
+    EXPECT_EQ(ClosingFlag, c.allowed);
+    EXPECT_EQ(fs::exists(SetupFilePath(TSetupKind::PowerOff)), c.allowed);
+    EXPECT_EQ(AcqSuspended, c.allowed);
+  }
+}
+
+TEST_F(CloseQueryTest, SuppressedDialogsAskNothingAndLoseNothing) {
+  adjustmentChanged = accessGranted = calibrationChanged = true;
+  const TDialogsSuppressed quiet;
+  EXPECT_TRUE(CloseQuery());
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(DialogState.SuppressedLog.size(), 1u) << "the question goes to the log";
+  EXPECT_EQ(stored, "A");
+  EXPECT_TRUE(fs::exists(SetupFilePath(TSetupKind::PowerOff)));
+}
+
+TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgramNotReady) {
+  FreshProgramState();
+  ShellTest::SetUp();
+  std::vector<bool> visible;
+  ShellHooks.SetMainControlsVisible.Set([&](bool v) { visible.push_back(v); });
+  ShellHooks.ReadIndivData.Set([] { return false; });
+  dialogs.answers = {TAnswer::Yes};
+  RunDeferredStartup();
+  RunDeferredStartup();
+  EXPECT_EQ(ShellState.DeferredStartRuns, 1);
+  EXPECT_FALSE(GuiReady);
+  EXPECT_FALSE(RunFlag);
+  EXPECT_FALSE(ShellState.InstrumentWorkStarted);
+  ASSERT_FALSE(visible.empty());
+  EXPECT_FALSE(visible.back()) << "the main controls stay hidden";
+  EXPECT_EQ(dialogs.shown.size(), 1u) << "the user is told";
+}
+
+// Each button of the start-up question leads to its own answer; buttons not offered are
+// not there to be chosen.
+TEST(StartupQuestionTest, ButtonsInOrderAndTheirAnswers) {
+  using A = TStartupAnswer;
+  struct Case {
+    TStartupOffer offer;
+    std::vector<A> byButton;  // the answer of button 0, 1, ...
+    A byDefault;
+  };
+  const Case cases[] = {
+      {{.Attempt = 1, .Retry = true, .Demo = true},
+       {A::Retry, A::Demo, A::WithoutInstrument, A::Exit},
+       A::Retry},
+      {{.Attempt = 1, .Demo = true}, {A::Demo, A::WithoutInstrument, A::Exit}, A::Demo},
+      {{.Attempt = 1}, {A::WithoutInstrument, A::Exit}, A::WithoutInstrument},
+      {{.Attempt = 2, .Retry = true}, {A::Retry, A::WithoutInstrument, A::Exit}, A::Retry},
+      {{.Attempt = 3}, {A::Exit}, A::Exit},
+  };
+  TDialogStartupQuestions questions;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offer.Attempt);
+    test::FakeDialogs dialogs;
+    for (size_t button = 0; button < c.byButton.size(); ++button) {
+      dialogs.customAnswers = {static_cast<int>(button)};
+      EXPECT_EQ(questions.AskHowToGoOn(c.offer), c.byButton[button]) << "button " << button;
+    }
+    const TDialogsSuppressed quiet;
+    EXPECT_EQ(questions.AskHowToGoOn(c.offer), c.byDefault);
+  }
+}
+
+TEST(SetupFileTest, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
+  const fs::path dir = test::MakeTempDir("atomic");
+  const fs::path file = dir / "a.set";
+  ASSERT_TRUE(WriteFileAtomically(file, "old\n"));
+  ASSERT_TRUE(WriteFileAtomically(file, "new\n"));
+  // A folder in the target's place cannot be replaced by the rename.
+  const fs::path blocked = dir / "b.set";
+  fs::create_directories(blocked / "inside");
+  EXPECT_FALSE(WriteFileAtomically(blocked, "x\n"));
+  EXPECT_TRUE(fs::is_directory(blocked / "inside"));
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1) << "a temporary file was left behind";
+  std::ifstream in(file);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, "new\n");
+  EXPECT_EQ(InstrumentFileName("My Unit: 2/3"), "My_Unit__2_3");
+}
+
+// Client sizes at the thresholds: each part goes as the window gets one pixel smaller.
+TEST(MainLayoutTest, PartsShrinkAwayAtTheirThresholds) {
+  struct Case {
+    int w, h;
+    bool menu, permanent, left, right;
+  };
+  const Case cases[] = {
+      {792, 575, true, true, true, true},   {792, 301, true, true, true, true},
+      {792, 300, false, true, true, true},  {792, 251, false, true, true, true},
+      {792, 250, false, false, true, true}, {641, 575, true, true, true, true},
+      {640, 575, true, true, true, false},  {251, 575, true, true, true, false},
+      {250, 575, true, true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    const TMainLayout l = ComputeMainLayout(c.w, c.h, 62);
+    EXPECT_EQ(l.MainMenuVisible, c.menu);
+    EXPECT_EQ(l.PermanentVisible, c.permanent);
+    EXPECT_EQ(l.LeftPanelVisible, c.left);
+    EXPECT_EQ(l.RightPanelVisible, c.right);
+  }
+  // The default size by hand: top 24, 575 - 24 - 49 = 502 available; panels at 24 + 30.
+  const TMainLayout d = ComputeMainLayout(792, 575, 62);
+  EXPECT_EQ(d.CommandRow, (TRectI{70, 0, 722, 20}));
+  EXPECT_EQ(d.MainMenu, (TRectI{0, 526, 792, 49}));
+  EXPECT_EQ(d.Scope, (TRectI{124, 24, 548, 450}));
+  EXPECT_EQ(d.Permanent, (TRectI{124, 476, 548, 50}));
+  EXPECT_EQ(d.LeftCaption.Top, 54);
+  EXPECT_EQ(d.RightCaption.Left, 675);
+  EXPECT_EQ(d.LeftPanel.Height + kCaptionHeight, 460);
+  // Wide: the main menu is centred; small: the panels slide down to keep 410 pixels.
+  EXPECT_EQ(ComputeMainLayout(1000, 575, 62).MainMenu.Left, 104);
+  EXPECT_EQ(ComputeMainLayout(792, 400, 62).LeftCaption.Top, 24);
+  EXPECT_EQ(ComputeMainLayout(792, 30, 62).Scope, (TRectI{124, 4, 548, 32}));
+}
+
+TEST(MainLayoutTest, DefaultPlaceStaysOnTheScreen) {
+  EXPECT_EQ(DefaultWindowPlace(100, 100, 892, 675, 1920, 1080).Left, 150);
+  EXPECT_EQ(DefaultWindowPlace(100, 100, 892, 675, 1920, 1080).Top, 150);
+  EXPECT_EQ(DefaultWindowPlace(1500, 900, 792, 575, 1920, 1080).Left, 1128);
+  EXPECT_EQ(DefaultWindowPlace(1500, 900, 792, 575, 1920, 1080).Top, 455);
+  EXPECT_EQ(DefaultWindowPlace(0, 0, 100, 100, 640, 480).Left, 0);
+}
+
+}  // namespace
+}  // namespace norv

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs the real program offscreen on the simulator for a few seconds, drives it with
+# norv-remote (time base, run, waveform data, stop), ends it with SIGTERM and checks that it
+# closed through its close query: exit status 0 and the power-off setup written.
+# Usage: program_smoke.sh PROGRAM NORV-REMOTE
+set -uo pipefail
+program=$1
+remote=$2
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "program_smoke: $*" >&2
+  [[ -s $work/log ]] && sed 's/^/program: /' "$work/log" >&2
+  exit 1
+}
+
+mkdir -p "$work/home" "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+export VEXILOR_NORV_HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+export QT_QPA_PLATFORM=offscreen
+
+"$program" Default_Demo >"$work/log" 2>&1 &
+pid=$!
+
+# The socket appears once the settings are registered (slowly under the sanitizers).
+socket=$work/runtime/vexilor-norv-$pid.sock
+for _ in $(seq 1 300); do
+  [[ -S $socket ]] && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended at start"
+  sleep 0.1
+done
+[[ -S $socket ]] || fail "no remote socket after 30 s"
+
+send() { "$remote" --pid "$pid" --timeout 30 "$@"; }
+
+send "Header Off" "TB:ScaleA 20N" "*Run" || fail "the settings were refused"
+[[ $(send "TB:ScaleA?") == "20 ns/div" ]] || fail "the time base did not take 20 ns/div"
+sleep 2
+data=$(send "Wfm:Source Ch1" "Wfm:Data?") || fail "no waveform data"
+points=$(tr ',' '\n' <<<"$data" | grep -cE '^ *-?[0-9]')
+((points == 512)) || fail "Wfm:Data? gave $points points, not 512"
+send "*StopSingle Stop" || fail "the stop was refused"
+send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
+
+kill -TERM "$pid"
+status=
+for _ in $(seq 1 300); do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    wait "$pid"
+    status=$?
+    break
+  fi
+  sleep 0.1
+done
+[[ -n $status ]] || fail "the program did not end after SIGTERM"
+pid=
+((status == 0)) || fail "exit status $status after SIGTERM"
+
+setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"
+[[ -f $setup ]] || fail "no power-off setup"
+grep -q '^TB:SCALEA 20 n(s/div)' "$setup" || fail "the power-off setup lacks the time base"
+ls -a "$work/home/Setup Files" | grep -q '\.tmp$' && fail "a temporary setup file was left"
+echo "program_smoke: ok"
