@@ -5,6 +5,7 @@
 
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
+#include "instrument/record/signal_obj.h"
 
 namespace norv {
 
@@ -13,6 +14,13 @@ constinit TOwned<TFullHist> ProgramFullHist;
 TFullHist& FullHist() {
   if (!ProgramFullHist) ProgramFullHist = std::make_unique<TFullHist>();
   return *ProgramFullHist;
+}
+
+void AccumulateRecordIntoHist(TAxisHist& hist, const TSignalObj& record) {
+  const int count = std::min(record.GetShownCount(), kHistColumns);
+  hist.StartWaveform(count, record.GetFirstShownX(), record.GetDX(), record.GetEffOffset(),
+                     record.GetEffScale());
+  for (int i = 0; i < count; ++i) hist.AddSample(i, record.GetDisplayValue(i));
 }
 
 namespace {

@@ -17,6 +17,8 @@
 
 namespace norv {
 
+class TSignalObj;
+
 inline constexpr int kHistCodes = 1024;
 inline constexpr int kHistColumns = 4096;
 inline constexpr uint32_t kHitLimit = UINT32_MAX;
@@ -191,6 +193,9 @@ class TFullHist final : public TAxisHist {
   // A block of 8 columns by 8 codes has been hit since the last clear.
   std::vector<uint8_t> blockMap_;
 };
+
+// Feeds one waveform: its shown points at their columns, scaled as the record is shown.
+void AccumulateRecordIntoHist(TAxisHist& hist, const TSignalObj& record);
 
 // The program's one full histogram, made on first use.
 TFullHist& FullHist();

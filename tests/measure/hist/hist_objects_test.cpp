@@ -48,7 +48,7 @@ TEST_F(HistObjectsTest, WindowRecountsMatchABruteForceCount) {
 
   struct TCase {
     bool Vertical, Map;
-    int Left, Top, Right, Bottom;  // screen units
+    int Left, Top, Right, Bottom;              // screen units
     int ColLeft, ColRight, CodeLow, CodeHigh;  // expected window
   };
   const TCase cases[] = {
@@ -182,7 +182,8 @@ TEST_F(HistObjectsTest, TwoLevelSearchOnNoisySignals) {
     TFullHist& h = FullHist();
     h.StartWaveform(512, 0, 1e-11, 0, kVoltsPerDiv);
     h.CalcInWindow(true, 0, 1022, 4000, 2);
-    for (const TSample& s : TwoLevelSamples(c.A, c.B, c.Second, c.Sigma, 7)) h.AddSample(s.Column, ValueOfCode(s.Code));
+    for (const TSample& s : TwoLevelSamples(c.A, c.B, c.Second, c.Sigma, 7))
+      h.AddSample(s.Column, ValueOfCode(s.Code));
     h.CalcStatistics(true);
     const TTwoLevels levels = h.FindTwoLevels();
     ASSERT_EQ(levels.Found, c.Found);
