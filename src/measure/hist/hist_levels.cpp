@@ -197,8 +197,10 @@ bool HistFindLevels(TLevelFinding& found) {
   if (found.Kind != 2) return true;
   const int q = (runs.Rise[1] - runs.Rise[0] + 2) / 4;
   const int top = stored.UpperBandEdge, bottom = stored.LowerBandEdge;
-  const double t1 = HitTime(std::max(EdgeX(runs.Rise[0] - q), 0), EdgeX(runs.Rise[0] + q), top, bottom, false);
-  const double t2 = HitTime(EdgeX(runs.Rise[1] - q), std::min(EdgeX(runs.Rise[1] + q), 4000), top, bottom, false);
+  const double t1 =
+      HitTime(std::max(EdgeX(runs.Rise[0] - q), 0), EdgeX(runs.Rise[0] + q), top, bottom, false);
+  const double t2 =
+      HitTime(EdgeX(runs.Rise[1] - q), std::min(EdgeX(runs.Rise[1] + q), 4000), top, bottom, false);
   if (!(t1 > 1e-13 && t2 > t1 + 5e-11)) return false;
   const int m = (runs.Fall[0] + runs.Rise[1] + 1) / 2;
   found.HighLevel = MeanLevel(m * kSliceStep, m * kSliceStep + 160, 1023, top);
@@ -219,7 +221,9 @@ bool HistFindPeriod(TLevelFinding& found, uint8_t& kindSet) {
   const TBusyRuns runs = FindBusyRuns(stored.RareTop, stored.RareBottom, threshold);
   found.Kind = runs.Kind();
   if (found.Kind != 2) return true;
-  kindSet = stored.MostlyHigh ? kKindRareLow : stored.MostlyLow ? kKindRareHigh : kKindPeriodic | kKindMeander;
+  kindSet = stored.MostlyHigh  ? kKindRareLow
+            : stored.MostlyLow ? kKindRareHigh
+                               : kKindPeriodic | kKindMeander;
   const int period = runs.Rise[1] - runs.Rise[0];
   const int width = runs.Fall[0] - runs.Rise[0];
   const int m = (runs.Fall[0] + runs.Rise[0] + 1) / 2;

@@ -24,7 +24,8 @@ constexpr uint8_t kAllKinds = 0x1F;
 // Records of channel 1 fed by generator A with `g`, as the acquisition stores them
 // (16000 codes per volt), accumulated into FullHist. The first record, which the
 // simulator starts late, is left out.
-void AccumulateSimulated(const TSimGenerator& g, double timeDiv, double voltsPerDiv, double offset, int records) {
+void AccumulateSimulated(const TSimGenerator& g, double timeDiv, double voltsPerDiv, double offset,
+                         int records) {
   TRandomSource random(9);
   TSimulator sim(random);
   bool acquiring = false;
