@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/measurement_wiring.h"
+#include "app/program_units.h"
 #include "display/ui/scope_crt_widget.h"
 #include "platform/qt_unix_signals.h"
 #include "shell/ui/main_window.h"
@@ -23,11 +23,11 @@ int main(int argc, char** argv) {
     if (program) program->Window().CloseQuietly();
   };
 
-  norv::InstallMeasurementHooks();
-  program = norv::TProgram::Start(
-      {.Args = args, .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
-         return new norv::TScopeCRTWidget(crt, parent);
-       }});
+  program = norv::TProgram::Start({.Args = args,
+                                   .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
+                                     return new norv::TScopeCRTWidget(crt, parent);
+                                   },
+                                   .InstallUnits = norv::InstallProgramUnits});
   if (!program) return 0;
   program->Window().show();
   const int status = QApplication::exec();

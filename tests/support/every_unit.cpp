@@ -1,13 +1,13 @@
 #include "support/every_unit.h"
 
+#include "app/program_units.h"
 #include "framework/settings/handler.h"
 #include "instrument/startup/dispatchers.h"
-#include "shell/upper_units.h"
 
 namespace norv::test {
 
 void RegisterEveryUnit() {
-  FillUpperUnitSlots();
+  FillProgramUnitSlots();
   RegisterAllCommandsAtStart();
 }
 

@@ -35,6 +35,7 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   std::unique_ptr<TProgram> program(new TProgram);
   SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
   PrepareProgramUnits(SystemClock(), ProgramTimers());
+  if (options.InstallUnits) options.InstallUnits();
   InstrumentListState.CommandLine = options.Args;
   // "-Shift" stands for SHIFT held where the display system cannot tell.
   RememberShiftState(IsCommandLineParam("-Shift") ||

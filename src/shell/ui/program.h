@@ -4,6 +4,7 @@
 // command, then the event loop runs (the deferred start-up follows the window's first
 // show). main() and the end-to-end tests start the program through here.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ struct TProgramOptions {
   TScopeWidgetFactory ScopeWidget;
   // Dialogs of the program's own (Qt) when none are given.
   TDialogService* Dialogs = nullptr;
+  // Joins the units above the shell, which it cannot name, once its own are prepared.
+  std::function<void()> InstallUnits;
 };
 
 class TProgram {

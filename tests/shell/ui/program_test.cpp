@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "analysis/measurement_wiring.h"
+#include "app/program_units.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -45,13 +45,13 @@ class ProgramTest : public ::testing::Test {
   }
 
   TMorda_fr& Start() {
-    InstallMeasurementHooks();
     program_ = TProgram::Start({.Args = {"Default_Demo"},
                                 .RemoteServer = false,
                                 .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                   return new TScopeCRTWidget(crt, parent);
                                 },
-                                .Dialogs = &dialogs_});
+                                .Dialogs = &dialogs_,
+                                .InstallUnits = InstallProgramUnits});
     EXPECT_NE(program_, nullptr);
     // Shown, hidden and shown again before the loop turns: the deferred start-up still
     // runs once.

@@ -1,0 +1,31 @@
+#include "app/program_units.h"
+
+#include "analysis/fft.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/startup/dispatchers.h"
+#include "measure/hist/hist_settings.h"
+#include "measure/markers/markers.h"
+#include "measure/meas_frame.h"
+#include "measure/meas_state.h"
+#include "shell/upper_units.h"
+
+namespace norv {
+
+void FillProgramUnitSlots() {
+  FillUpperUnitSlots();
+  SetRegistrationRoutine(TRegistrationStep::Marks, RegisterMarkHandlers);
+  SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
+  SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
+  SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+}
+
+void InstallProgramUnits() {
+  FillProgramUnitSlots();
+  AcqHooks.MeasurementPass.Set(MeasurementPass);
+  MeasHooks.WindowMeasFactor.Set(GetWindowMeasFactor);
+  MeasHooks.WindowCoefficient.Set(GetWindowCoefficient);
+  InstallMarkers();
+  InstallHistSettings();
+}
+
+}  // namespace norv
