@@ -83,8 +83,8 @@ TSwitcherDecl PageTurn(const char* caption, const char* name) {
 }
 
 // The captions of the grade scale, grade 5 (the densest) first.
-constexpr std::array<const char*, 5> kGradeCaptions = {"50% - 100%", "25% - 50%", "12.5% - 25%", "6.25% - 12.5%",
-                                                       "0 - 6.25%"};
+constexpr std::array<const char*, 5> kGradeCaptions = {"50% - 100%", "25% - 50%", "12.5% - 25%",
+                                                       "6.25% - 12.5%", "0 - 6.25%"};
 
 std::string GradeName(const char* prefix, int grade) { return prefix + std::to_string(grade); }
 
@@ -98,7 +98,8 @@ TMenuDecl DisplayMenu() {
                                        .Name = GradeName("DisplColGrade", grade)}));
     grades.push_back(Sw<TPageButton>({.Caption = "Set Color", .Name = GradeName("DisplSetColGrade", grade)}));
   }
-  grades.push_back(Sw<TCommandButton>({.Mnemonics = "GradeDefCol", .Caption = "Default Colors", .Name = "kjgjkh"}));
+  grades.push_back(
+      Sw<TCommandButton>({.Mnemonics = "GradeDefCol", .Caption = "Default Colors", .Name = "kjgjkh"}));
   grades.push_back(PageTurn("Back", "DisplBack2"));
 
   // clang-format off
@@ -182,8 +183,12 @@ class TDisp_Form final : public TDeclaredSideMenu {
     };
     Control<TRC_Switcher>("rswTraceMode").OnUpdateMe = [this](TRC_Switcher&) { UpdateStyleBinding(); };
     for (const char* name : {"rswFormat", "ssswWaveform"})
-      Control<TRC_Switcher>(name).OnUpdateMe = [this](TRC_Switcher&) { ChangeMnemonicOfPlaceOnGraticuleSw(); };
-    Control<TRC_Switcher>("RC_RightPassiveCommandSwitcher3").OnUpdateMe = [](TRC_Switcher&) { SetItemColor(); };
+      Control<TRC_Switcher>(name).OnUpdateMe = [this](TRC_Switcher&) {
+        ChangeMnemonicOfPlaceOnGraticuleSw();
+      };
+    Control<TRC_Switcher>("RC_RightPassiveCommandSwitcher3").OnUpdateMe = [](TRC_Switcher&) {
+      SetItemColor();
+    };
     for (int grade = 1; grade <= 5; ++grade) {
       TRC_Switcher& button = Control<TRC_Switcher>(GradeName("DisplSetColGrade", grade).c_str());
       button.OnUpdateMe = [grade](TRC_Switcher&) { SetGradeColor(grade); };
@@ -195,7 +200,8 @@ class TDisp_Form final : public TDeclaredSideMenu {
     Control<TRC_ListBoxSwitcher>("lbswItem2").SetItems(items);
     auto* label = new QLabel("Default Colors", Page(3)->findChild<TRC_RightMenuPanel*>("rmpColor"));
     label->setObjectName("lblDefaultColors");
-    label->setGeometry(TRC_RightMenuPanel::kCaptionLeft, kDefaultsLabelTop, kPagePanelWidth - 12, kLabelHeight);
+    label->setGeometry(TRC_RightMenuPanel::kCaptionLeft, kDefaultsLabelTop, kPagePanelWidth - 12,
+                       kLabelHeight);
     ShowGradeButtons();
   }
 

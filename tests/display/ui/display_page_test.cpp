@@ -189,8 +189,8 @@ TEST_F(DisplayPageTest, ClicksReachTheStateOfTheSameCommandLines) {
   for (size_t i = 0; i < steps.size(); ++i) {
     for (const std::string& line : steps[i].commands) Line(line);
     const std::vector<std::string> dump = Dump();
-    EXPECT_TRUE(dump == byClicks[i + 1])
-        << steps[i].what << ": commands " << Changes(byClicks[i + 1], dump) << "clicks " << Changes(dump, byClicks[i + 1]);
+    EXPECT_TRUE(dump == byClicks[i + 1]) << steps[i].what << ": commands " << Changes(byClicks[i + 1], dump)
+                                         << "clicks " << Changes(dump, byClicks[i + 1]);
   }
 }
 
@@ -205,7 +205,8 @@ TEST_F(DisplayPageTest, CommandLinesRepaintBothOpenPagesAndTheirBindings) {
     std::function<void(int panel)> check;
   };
   const std::vector<Row> rows = {
-      {{"DISPL:GRATIC AXIS"}, [](int p) { EXPECT_EQ(C<TRC_RadioSwitcher>("RC_RadioSwitcher1", p).ItemIndex(), 2); }},
+      {{"DISPL:GRATIC AXIS"},
+       [](int p) { EXPECT_EQ(C<TRC_RadioSwitcher>("RC_RadioSwitcher1", p).ItemIndex(), 2); }},
       {{"DISPL:TRACEMODE ALLLOCKED"}, [](int p) { EXPECT_FALSE(C("ssswTrace", p).isEnabled()); }},
       {{"DISPL:TRACEMODE PERTRACE", "DISPL:TRACESEL F2", "DISPL:F2:STYLE VCOLORGRAD"},
        [&](int p) {
@@ -261,6 +262,13 @@ TEST_F(DisplayPageTest, CommandLinesRepaintBothOpenPagesAndTheirBindings) {
             std::pair(uint8_t{3}, TDisplayStyle::InfinPers));
   SetDatabase(false, "");
   EXPECT_EQ(C("rswStyle", kLeftPanel).GetHandler(), Node("Displ:F2:Style"));
+
+  // Without an instrument every change notifies by force; the page follows all the same.
+  ForceNotify = true;
+  Exec("DISPL:F2:STYLE VARGRAYSCAL");
+  ForceNotify = false;
+  auto& time = C("edswTime", kLeftPanel);
+  EXPECT_EQ(std::pair(time.GetHandler(), time.isEnabled()), std::pair(Node("Displ:F2:RefreshTime"), true));
   EXPECT_TRUE(failures.empty()) << failures.front();
 }
 
