@@ -167,8 +167,10 @@ void StyleChanged(int t, THandler& h) {
     State.Traces[t].Style->SetIndexByProgram(0);
     return;  // that change has done the rest
   }
-  // Start-up and setup recall: the screen still takes the trace's times and grade kind.
+  // Start-up and setup recall: the screen still takes the trace's times and grade kind,
+  // and the controls follow the style (every change is forced while no link runs).
   if (ForceNotify) {
+    if (t == SelectedIndex()) UpdateStyleControls();
     InitSignalParameters(t);
     return;
   }
