@@ -86,10 +86,11 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
       panel->show();
       top = std::max(top, y + height + kPanelGap);
     }
-    const int room = pageCount > 1 ? kTurnTop : kPagePanelHeight;
+    const bool turnSwitcher = pageCount > 1 && !decl.OwnPageTurns;
+    const int room = turnSwitcher ? kTurnTop : kPagePanelHeight;
     if (top - kPanelGap > room)
       fail(number, Format_Dot("%d pixels of panels, room for %d", top - kPanelGap, room));
-    if (pageCount > 1) new TPageTurnSwitcher(page, number, pageCount);
+    if (turnSwitcher) new TPageTurnSwitcher(page, number, pageCount);
   }
 }
 

@@ -86,6 +86,9 @@ struct TMenuDecl {
   std::string Name;  // form name and language-file section: "Acq_Form"
   QString Caption = {};
   std::vector<TPageDecl> Pages;
+  // The pages turn by buttons of their own, each to the page it names: no page-turn
+  // switcher at their foot.
+  bool OwnPageTurns = false;
 };
 
 // The page-turn switcher at the foot of each page of a menu with several pages: "Back"

@@ -158,15 +158,15 @@ TMenuDecl DisplayMenu() {
           {.Number = 4,
            .Panels = {{.Name = "rmpColorGradeScale", .Group = "Displ", .Caption = "Color Grade Scale",
                        .Switchers = std::move(grades)}}},
-      }};
+      },
+      // Each page's buttons turn to the page they name, not round.
+      .OwnPageTurns = true};
   // clang-format on
 }
 
 class TDisp_Form final : public TDeclaredSideMenu {
  public:
   explicit TDisp_Form(QWidget* owner) : TDeclaredSideMenu(owner, DisplayMenu()) {
-    // The pages turn by their own buttons, each to the page it names, not round.
-    for (int page = 1; page <= PageCount(); ++page) delete Page(page)->findChild<TPageTurnSwitcher*>();
     main_ = Page(1)->findChild<TRC_RightMenuPanel*>("rmpDisplayMain");
     style_ = &Control<TRC_RadioSwitcher>("rswStyle");
     time_ = &Control<TRC_EditSwitcher>("edswTime");
