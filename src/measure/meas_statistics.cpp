@@ -290,9 +290,7 @@ void TStatH::SetIconVisible(bool visible) {
   RedrawIcon();
 }
 
-void TStatH::PlaceIcon(int slot) {
-  icon_.SetRect(TNizText::GetLineCellRect(slot, TNizText::kMergedColumn));
-}
+void TStatH::PlaceIcon(int slot) { icon_.SetRect(TNizText::GetLineCellRect(slot, TNizText::kMergedColumn)); }
 
 void TStatH::CreateIcon(int slot, const std::string& caption, TColorRef color) {
   if (slot < 0 || slot > 3) throw EAssertion("??? Histicon of slot " + std::to_string(slot) + " !!!");

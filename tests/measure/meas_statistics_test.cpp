@@ -138,7 +138,8 @@ class HisticonTest : public testing::Test {
   // Pixels of the ink above the base line in column x of the picture.
   int ColumnPixels(int c) const {
     int n = 0;
-    for (int k = 1; k <= 14; ++k) n += strip.Image().Pixel(st.Icon().OriginX + c, st.Icon().BaseY - k) == kInk;
+    for (int k = 1; k <= 14; ++k)
+      n += strip.Image().Pixel(st.Icon().OriginX + c, st.Icon().BaseY - k) == kInk;
     return n;
   }
   static constexpr TColorRef kInk = 0x00FFFF, kGrid = 0x808080;
@@ -177,7 +178,8 @@ TEST_F(HisticonTest, WaitsUntilTheWindowIsFullThenDrawsTheHistogram) {
   for (int c = -120; c <= 120; ++c) {
     EXPECT_EQ(st.Cell(c), counts[static_cast<size_t>(c + 120)]) << c;
     if (c < -60 || c > 60) continue;
-    EXPECT_EQ(ColumnPixels(c), std::lround(counts[static_cast<size_t>(c + 120)] * 14.0 / (tallest + 1e-5))) << c;
+    EXPECT_EQ(ColumnPixels(c), std::lround(counts[static_cast<size_t>(c + 120)] * 14.0 / (tallest + 1e-5)))
+        << c;
   }
   // Hidden, the picture draws nothing more.
   st.SetIconVisible(false);

@@ -3,6 +3,7 @@
 #include "display/settings/display_settings.h"
 #include "framework/settings/handler.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/meas_settings.h"
 #include "shell/remote/remote_control.h"
 #include "shell/remote/waveform_transfer.h"
 
@@ -13,6 +14,8 @@ void RegisterEveryUnit() {
   SetRegistrationRoutine(TRegistrationStep::DisplayColors, RegisterDisplayColorCommands);
   SetRegistrationRoutine(TRegistrationStep::Display, RegisterDisplayCommands);
   SetApplyRoutine(TApplyStep::Display, ApplyDisplaySettings);
+  SetRegistrationRoutine(TRegistrationStep::Meas, RegisterMeasHandlers);
+  SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
   SetRegistrationRoutine(TRegistrationStep::Wfm, RegisterWfmCommands);
   SetRegistrationRoutine(TRegistrationStep::Gui, RegisterGuiCommand);
   RegisterAllCommandsAtStart();
