@@ -34,7 +34,8 @@ const TProgramUnit HooksUnit("measurement settings hooks", [] { MeasSettingsHook
 constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
 constexpr int kMeasurePage = 8;
 // The items of the check sets by group (their index is the measurement index).
-constexpr std::array<const char*, 6> kSetKeys = {"XParam", "XFFTPar", "XDualPar", "YParam", "YFFTPar", "YDualPar"};
+constexpr std::array<const char*, 6> kSetKeys = {"XParam", "XFFTPar", "XDualPar",
+                                                 "YParam", "YFFTPar", "YDualPar"};
 constexpr std::array<const char*, 6> kSetItems = {
     "Period,Freq,PosWidth,NegWidth,Rise,Fall,PosDuty,NegDuty,PosCross,NegCross,BurstWidth,Cycles,TimeOfMax,"
     "TimeOfMin,PosJitterPp,PosJitterRMS,NegJitterPp,NegJitterRMS",
@@ -422,7 +423,8 @@ void RegisterSource(int i) {
   TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
   TSpider& tree = *RootSpider;
   const auto colour = static_cast<uint8_t>(i);
-  n.Method = tree.AddRadioSw(tbHist, path("Method"), "Hist,MinMax,Marker", [i](THandler&) { OnMethodChange(i); });
+  n.Method =
+      tree.AddRadioSw(tbHist, path("Method"), "Hist,MinMax,Marker", [i](THandler&) { OnMethodChange(i); });
   const auto topBase = [i](THandler&) {
     TMeasSourceNodes& s = State.Sources[static_cast<size_t>(i)];
     KeepOrder(s.Base, s.Top, 1);
@@ -451,7 +453,8 @@ void RegisterSource(int i) {
                             .OnChange = topBase,
                             .OnGetText = LevelText(i),
                             .OnBeforeSet = LevelEntry(i, false)});
-  n.Thresh = tree.AddRadioSw(th10_90, path("Thresh"), "10-90,20-80,Custom", [i](THandler&) { OnThreshChange(i); });
+  n.Thresh =
+      tree.AddRadioSw(th10_90, path("Thresh"), "10-90,20-80,Custom", [i](THandler&) { OnThreshChange(i); });
   n.Unit = tree.AddRadioSw(tuPercent, path("Unit"), "Percent,Volt,Division", [i](THandler&) {
     SyncSource(i);
     UpdateSourceEnables(i);
@@ -492,7 +495,8 @@ void RegisterSource(int i) {
                                         .OnChange = thresholds,
                                         .OnBeforeSet = Between(n.Percents, k, 0.1, {})});
   }
-  n.MargMode = tree.AddRadioSw(mmMarker, path("MargMode"), "Slope,Marker", [i](THandler&) { OnMargModeChange(i); });
+  n.MargMode =
+      tree.AddRadioSw(mmMarker, path("MargMode"), "Slope,Marker", [i](THandler&) { OnMargModeChange(i); });
   const auto margins = [i](THandler&) {
     TMeasSourceNodes& s = State.Sources[static_cast<size_t>(i)];
     KeepOrder(s.LeftSlope, s.RightSlope, 1);
@@ -513,8 +517,8 @@ void RegisterSource(int i) {
   n.LeftSlope = slope("LeftSlope", 0);
   n.RightSlope = slope("RightSlope", 5);
   n.LeftTresh = tree.AddRadioSw(lcMiddle, path("LeftTresh"), "Upper,Middle,Lower", SourceChange(i));
-  n.RightTresh =
-      tree.AddRadioSw(lcMiddle, path("RightTresh"), "Upper,Middle,Lower", SourceChange(i, &TMeasFrame::MarginsChanged));
+  n.RightTresh = tree.AddRadioSw(lcMiddle, path("RightTresh"), "Upper,Middle,Lower",
+                                 SourceChange(i, &TMeasFrame::MarginsChanged));
   const auto marker = [&](const char* key, int value, double min, double max) {
     return tree.AddIntEdit({.Path = path(key),
                             .Value = value,
@@ -660,7 +664,8 @@ void RegisterMeasHandlers() {
                                           ExcludedAboveS2(), OnDisplSrcChange);
   State.View = tree.AddOnOff(true, "Meas:View", OnViewChange);
   State.Mode = tree.AddRadioSw(mmPermanent, "Meas:Mode", "Permanent,Single", OnModeChange);
-  State.SingleMeas = tree.AddRightCommand("Meas:SingleMeas", [](THandler&) { MeasState.NewDataForAll = true; });
+  State.SingleMeas =
+      tree.AddRightCommand("Meas:SingleMeas", [](THandler&) { MeasState.NewDataForAll = true; });
   State.StatMode = tree.AddRadioSw(0, "Meas:StatMode", "Permanent,Window,Weight", OnStatModeChange);
   const auto depth = [](const char* p) {
     return RootSpider->AddIntEdit({.Path = p,
@@ -787,7 +792,8 @@ void AddMeasParameter(TTraceId source, uint8_t group, uint8_t index) {
   const int slot = MeasState.MeasParamCount;
   const int i = TraceIndex(source);
   const TTraceId source2 = HasDualNodes(i) ? Settings(i).Source2 : TTraceId::Ch1;
-  MeasState.MeasParams[static_cast<size_t>(slot)] = std::make_unique<TParameterOfMeas>(source, index, group, source2);
+  MeasState.MeasParams[static_cast<size_t>(slot)] =
+      std::make_unique<TParameterOfMeas>(source, index, group, source2);
   ++MeasState.MeasParamCount;
   if (slot < kMeasStatSlotCount) MeasSettingsHooks.ResetLimitTest(slot);
   State.LinesPrepared = false;
@@ -811,7 +817,8 @@ void RemoveSlot(int slot) {
     slots[static_cast<size_t>(n)] = std::move(slots[static_cast<size_t>(n + 1)]);
     if (TStatH* st = slots[static_cast<size_t>(n)]->Statistics.get()) {
       if (n < kMeasStatSlotCount) {
-        st->CreateIcon(n, MeasCaption(*slots[static_cast<size_t>(n)]), GetDisplaySourceRGB(slots[static_cast<size_t>(n)]->Source));
+        st->CreateIcon(n, MeasCaption(*slots[static_cast<size_t>(n)]),
+                       GetDisplaySourceRGB(slots[static_cast<size_t>(n)]->Source));
       }
     }
   }
@@ -951,7 +958,10 @@ std::string SlotResultText(const std::string& argument) {
   const std::string param = Trim(argument.substr(colon + 1));
   const TStatH& st = *p.Statistics;
   const bool empty = st.Count() == 0;
-  const auto value = [&](double v) { return EngText(empty ? UndefinedValue : v) + p.UnitText; };
+  // An undefined result has no unit, as the evaluator stores it.
+  const auto value = [&](double v) {
+    return empty || IsUndefined(v) ? EngText(UndefinedValue) : EngText(v) + p.UnitText;
+  };
   if (StartsWithNoCase(param, "Wfm")) return std::to_string(st.Count());
   if (StartsWithNoCase(param, "TestWfm")) return std::to_string(p.TestedCount);
   if (StartsWithNoCase(param, "Fail")) return std::to_string(p.FailCount);
