@@ -134,8 +134,7 @@ TEST_F(MeasSettingsTest, ResultsOfSimulatedAcquisitionsAgreeWithTheEngine) {
       ASSERT_EQ(reply.substr(0, prefix.size()), prefix) << reply;
       const double expected = Engine(row.source, row.group, row.index);
       ASSERT_FALSE(IsUndefined(expected));
-      EXPECT_NEAR(Number(reply.substr(prefix.size())), expected, 5e-4 * std::abs(expected))
-          << reply;
+      EXPECT_NEAR(Number(reply.substr(prefix.size())), expected, 5e-4 * std::abs(expected)) << reply;
       EXPECT_EQ(reply.back(), row.unit[0] == 's' ? 's' : 'V') << reply;
     }
   }
@@ -167,9 +166,10 @@ TEST_F(MeasSettingsTest, ResQueriesAnswerEveryCaseWithItsText) {
     const char* argument;
     std::string reply;
   };
-  for (const Row& row : {Row{"0", "INVALID NUMBER OF PARAMETER"}, Row{"4", "INVALID NUMBER OF PARAMETER"},
-                         Row{"X", "INVALID NUMBER OF PARAMETER"}, Row{"2:MEAN", "NO STATISTIC OF MEASUREMENTS"},
-                         Row{"1", std::string(UndefinedValueText)}}) {
+  for (const Row& row :
+       {Row{"0", "INVALID NUMBER OF PARAMETER"}, Row{"4", "INVALID NUMBER OF PARAMETER"},
+        Row{"X", "INVALID NUMBER OF PARAMETER"}, Row{"2:MEAN", "NO STATISTIC OF MEASUREMENTS"},
+        Row{"1", std::string(UndefinedValueText)}}) {
     EXPECT_EQ(Exec(std::string("MEAS:RES? ") + row.argument), row.reply) << row.argument;
   }
   Exec("MEAS:DISPLAY STATISTIC");
@@ -236,7 +236,8 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   Exec("MEAS:DISPLAY STATISTIC");
   Single();
   EXPECT_GT(Ink(TNizText::GetLineCellRect(-1, 6), 0xFFFFFF), 0) << "the header";
-  for (int column : {1, 2, 3, 4, 5, 6}) EXPECT_GT(Ink(TNizText::GetLineCellRect(0, column), ch1), 0) << column;
+  for (int column : {1, 2, 3, 4, 5, 6})
+    EXPECT_GT(Ink(TNizText::GetLineCellRect(0, column), ch1), 0) << column;
   // The picture takes the minimum and maximum columns, and waits for its values.
   DisplayHooks.ToggleHisticon(0);
   ASSERT_TRUE(MeasSlot(0)->Statistics->Icon().Visible);
