@@ -26,12 +26,13 @@ enum : int {
   pgFFT
 };
 // The panels whose group follows the source shown.
-constexpr const char* kSourcePanels[] = {"rmpDefineParameter", "rmpDefineThresholds", "rmpMargins",
-                                         "rmpXparameters",     "rmpYparameters",      "rmpFFTDefineParams",
+constexpr const char* kSourcePanels[] = {"rmpDefineParameter",    "rmpDefineThresholds", "rmpMargins",
+                                         "rmpXparameters",        "rmpYparameters",      "rmpFFTDefineParams",
                                          "rmpDualSignParameters", "rmpFFTparameters"};
 
 TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
 }
 
 TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
@@ -39,108 +40,123 @@ TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption)
 }
 
 TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_RadioSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+  return Sw<TRC_RadioSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
 }
 
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+  return Sw<TRC_CheckSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
 }
 
 TPanelDecl Panel(const char* name, const char* caption, std::vector<TSwitcherDecl> switchers,
                  const std::string& group = "Meas") {
-  return {.Name = name, .Group = group, .Caption = caption, .Switchers = std::move(switchers), .HelpContext = 1100};
+  return {.Name = name,
+          .Group = group,
+          .Caption = caption,
+          .Switchers = std::move(switchers),
+          .HelpContext = 1100};
 }
 
 TMenuDecl MeasureMenu() {
   const std::string src = "Meas:Ch1";
-  TMenuDecl m{.Name = "Meas_Form", .Caption = "Measure"};
+  TMenuDecl m{.Name = "Meas_Form", .Caption = "Measure", .Pages = {}};
   m.Pages = {
       {.Number = pgMain,
-       .Panels = {Panel("rmpnMeasureMain", "Measure",
-                        {Radio("rswDisplay", "Display", "Display", {"Off", "Parameters", "Statistics"}),
-                         Sw<TRC_SignalSourceSwitcher>(
-                             {.Mnemonics = "DisplSrc", .Caption = "Source", .Name = "RC_SignalSourceSwitcher1"}),
-                         Button("pcswXParameters", "X Parameters..."), Button("pcswYParameters", "Y Parameters..."),
-                         Button("pcswDualChanParam", "Dual-Chan Param..."),
-                         Button("pcswDefineParam", "Define Parameters..."),
-                         Sw<TRC_OnOffSwitch>({.Mnemonics = "View", .Caption = "View Define Param",
-                                              .Name = "ooswViewDefineParam"}),
-                         Radio("rswMode", "Mode", "Mode", {"Repetitive", "Single-shot"}),
-                         Sw<TRC_RightCommandSwitcher>({.Mnemonics = "SingleMeas",
-                                                       .Caption = "Single",
-                                                       .Items = {"Single"},
-                                                       .Name = "cswSingleMeas"})})}},
+       .Panels = {Panel(
+           "rmpnMeasureMain", "Measure",
+           {Radio("rswDisplay", "Display", "Display", {"Off", "Parameters", "Statistics"}),
+            Sw<TRC_SignalSourceSwitcher>(
+                {.Mnemonics = "DisplSrc", .Caption = "Source", .Name = "RC_SignalSourceSwitcher1"}),
+            Button("pcswXParameters", "X Parameters..."), Button("pcswYParameters", "Y Parameters..."),
+            Button("pcswDualChanParam", "Dual-Chan Param..."),
+            Button("pcswDefineParam", "Define Parameters..."),
+            Sw<TRC_OnOffSwitch>(
+                {.Mnemonics = "View", .Caption = "View Define Param", .Name = "ooswViewDefineParam"}),
+            Radio("rswMode", "Mode", "Mode", {"Repetitive", "Single-shot"}),
+            Sw<TRC_RightCommandSwitcher>({.Mnemonics = "SingleMeas",
+                                          .Caption = "Single",
+                                          .Items = {"Single"},
+                                          .Name = "cswSingleMeas"})})}},
       {.Number = pgDefine,
-       .Panels = {Panel("rmpDefineParameter", "Define Parameters",
-                        {Button("pcswStatistic", "Statistics..."),
-                         Radio("rswTopBaseMethod", "Method", "Method", {"Histogram", "Min / Max", "User Defined"}),
-                         Edit("edswTop", "Top", "TOP"), Edit("edswBase", "Base", "BASE"),
-                         Radio("rswThreshold", "Thresh", "Thresholds", {"10%-50%-90%", "20%-50%-80%", "User Defined"}),
-                         Button("pcswDefinedThresholds", "Defined Thresholds..."), Button("pcswMargins", "Margins..."),
-                         Button("Meas2Back", "Back")},
-                        src)}},
+       .Panels = {Panel(
+           "rmpDefineParameter", "Define Parameters",
+           {Button("pcswStatistic", "Statistics..."),
+            Radio("rswTopBaseMethod", "Method", "Method", {"Histogram", "Min / Max", "User Defined"}),
+            Edit("edswTop", "Top", "TOP"), Edit("edswBase", "Base", "BASE"),
+            Radio("rswThreshold", "Thresh", "Thresholds", {"10%-50%-90%", "20%-50%-80%", "User Defined"}),
+            Button("pcswDefinedThresholds", "Defined Thresholds..."), Button("pcswMargins", "Margins..."),
+            Button("Meas2Back", "Back")},
+           src)}},
       {.Number = pgThresholds,
-       .Panels = {Panel("rmpDefineThresholds", "Define Thresholds",
-                        {Radio("rswUnits", "Unit", "Units", {"Percent", "Vertical Unit", "Division"}),
-                         Edit("edswUpperThresh", "UpThPerc", "UPPER THRESHOLD"),
-                         Edit("edswMiddleThresh", "MidThPerc", "MIDDLE THRESHOLD"),
-                         Edit("edswLowerThresh", "LowThPerc", "LOWER THRESHOLD"), Button("Meas3Back", "Back")},
-                        src)}},
+       .Panels = {Panel(
+           "rmpDefineThresholds", "Define Thresholds",
+           {Radio("rswUnits", "Unit", "Units", {"Percent", "Vertical Unit", "Division"}),
+            Edit("edswUpperThresh", "UpThPerc", "UPPER THRESHOLD"),
+            Edit("edswMiddleThresh", "MidThPerc", "MIDDLE THRESHOLD"),
+            Edit("edswLowerThresh", "LowThPerc", "LOWER THRESHOLD"), Button("Meas3Back", "Back")},
+           src)}},
       {.Number = pgMargins,
-       .Panels = {Panel("rmpMargins", "Margins",
-                        {Radio("rswMargMode", "MargMode", "Mode", {"Waveform", "Marker"}),
-                         Edit("edswLeftMargins", "LeftMarker", "LEFT MARGIN"),
-                         Edit("edswRightMargins", "RightMarker", "RIGHT MARGIN"),
-                         Radio("rswLeftTreshold", "LeftTresh", "Left Threshold", {"Upper", "Middle", "Lower"}),
-                         Radio("rswRightTreshold", "RightTresh", "Right Threshold", {"Upper", "Middle", "Lower"}),
-                         Button("Meas4Back", "Back")},
-                        src)}},
+       .Panels = {Panel(
+           "rmpMargins", "Margins",
+           {Radio("rswMargMode", "MargMode", "Mode", {"Waveform", "Marker"}),
+            Edit("edswLeftMargins", "LeftMarker", "LEFT MARGIN"),
+            Edit("edswRightMargins", "RightMarker", "RIGHT MARGIN"),
+            Radio("rswLeftTreshold", "LeftTresh", "Left Threshold", {"Upper", "Middle", "Lower"}),
+            Radio("rswRightTreshold", "RightTresh", "Right Threshold", {"Upper", "Middle", "Lower"}),
+            Button("Meas4Back", "Back")},
+           src)}},
       {.Number = pgX,
-       .Panels = {Panel("rmpXparameters", "X Parameters",
-                        {Checks("chswXParameters", "XParam", "Timing Parameters",
-                                {"Period", "Frequency", "Pos Width", "Neg Width", "Rise Time", "Fall Time",
-                                 "Pos Duty", "Neg Duty", "Pos Crossing", "Neg Crossing", "Burst Width", "Cycles",
-                                 "Time of Max", "Time of Min", "Pos Jitter p-p", "Pos Jitter RMS", "Neg Jitter p-p",
-                                 "Neg Jitter RMS"}),
-                         Button("Button2", "Back")},
-                        src)}},
+       .Panels = {Panel(
+           "rmpXparameters", "X Parameters",
+           {Checks("chswXParameters", "XParam", "Timing Parameters",
+                   {"Period", "Frequency", "Pos Width", "Neg Width", "Rise Time", "Fall Time", "Pos Duty",
+                    "Neg Duty", "Pos Crossing", "Neg Crossing", "Burst Width", "Cycles", "Time of Max",
+                    "Time of Min", "Pos Jitter p-p", "Pos Jitter RMS", "Neg Jitter p-p", "Neg Jitter RMS"}),
+            Button("Button2", "Back")},
+           src)}},
       {.Number = pgY,
        .Panels = {Panel("rmpYparameters", "Y Parameters",
                         {Checks("chswYParameters", "YParam", "Amplitude Parameters",
-                                {"Maximum", "Minimum", "Peak-Peak", "Top", "Base", "Amplitude", "Middle", "Mean",
-                                 "dc RMS", "ac RMS", "Area", "Cycle Mean", "Cycle dc RMS", "Cycle ac RMS",
-                                 "Cycle Area", "Pos Overshoot", "Neg Overshoot"}),
+                                {"Maximum", "Minimum", "Peak-Peak", "Top", "Base", "Amplitude", "Middle",
+                                 "Mean", "dc RMS", "ac RMS", "Area", "Cycle Mean", "Cycle dc RMS",
+                                 "Cycle ac RMS", "Cycle Area", "Pos Overshoot", "Neg Overshoot"}),
                          Button("Button3", "Back")},
                         src)}},
       {.Number = pgFFTDefine,
-       .Panels = {Panel("rmpFFTDefineParams", "FFT Define Parameters",
-                        {Radio("rswFFTMethod", "FFTMethod", "Method", {"Harmonic", "Peak"}),
-                         Edit("edswFFTLeftMarg", "FFTLeft", "LEFT MARGIN"),
-                         Edit("edswFFTRightMarg", "FFTRight", "RIGHT MARGIN"),
-                         Edit("edswPeakLevel", "PeakLevel", "PEAK LEVEL"), Edit("edswPeakL", "PeakLeft", "LEFT PEAK"),
-                         Edit("edswPeakR", "PeakRight", "RIGHT PEAK"), Button("Button1", "Back")},
-                        "Meas:F1")}},
+       .Panels = {Panel(
+           "rmpFFTDefineParams", "FFT Define Parameters",
+           {Radio("rswFFTMethod", "FFTMethod", "Method", {"Harmonic", "Peak"}),
+            Edit("edswFFTLeftMarg", "FFTLeft", "LEFT MARGIN"),
+            Edit("edswFFTRightMarg", "FFTRight", "RIGHT MARGIN"),
+            Edit("edswPeakLevel", "PeakLevel", "PEAK LEVEL"), Edit("edswPeakL", "PeakLeft", "LEFT PEAK"),
+            Edit("edswPeakR", "PeakRight", "RIGHT PEAK"), Button("Button1", "Back")},
+           "Meas:F1")}},
       {.Number = pgStatistic,
        .Panels = {Panel("rmpStatistic", "Statistics",
                         {Radio("rswStatisticMode", "StatMode", "Mode", {"Normal", "Window", "Exponential"}),
                          Edit("edswStatParameter", "Window", "WAVEFORMS"), Button("Button4", "Back")})}},
       {.Number = pgDual,
-       .Panels = {Panel("rmpDualSignParameters", "Dual-Chan Parameters",
-                        {Sw<TRC_SignalSourceSwitcher>({.Mnemonics = "Source2", .Caption = "Source 2", .Name = "ssswSource2"}),
-                         Checks("chswXDualSignalParameters", "XDualPar", "Timing Parameters",
-                                {"Delay 1R-1R", "Delay 1R-1F", "Delay 1F-1R", "Delay 1F-1F", "Delay 1R-nR",
-                                 "Delay 1R-nF", "Delay 1F-nR", "Delay 1F-nF", "Phase Deg", "Phase Rad", "Phase %"}),
-                         Checks("chswYDualSignalParameters", "YDualPar", "Amplitude Parameters", {"Gain", "Gain dB"}),
-                         Button("Button5", "Back")},
-                        src)}},
+       .Panels = {Panel(
+           "rmpDualSignParameters", "Dual-Chan Parameters",
+           {Sw<TRC_SignalSourceSwitcher>(
+                {.Mnemonics = "Source2", .Caption = "Source 2", .Name = "ssswSource2"}),
+            Checks("chswXDualSignalParameters", "XDualPar", "Timing Parameters",
+                   {"Delay 1R-1R", "Delay 1R-1F", "Delay 1F-1R", "Delay 1F-1F", "Delay 1R-nR", "Delay 1R-nF",
+                    "Delay 1F-nR", "Delay 1F-nF", "Phase Deg", "Phase Rad", "Phase %"}),
+            Checks("chswYDualSignalParameters", "YDualPar", "Amplitude Parameters", {"Gain", "Gain dB"}),
+            Button("Button5", "Back")},
+           src)}},
       {.Number = pgFFT,
-       .Panels = {Panel("rmpFFTparameters", "FFT Parameters",
-                        {Checks("chswXFFTParameters", "XFFTPar", "FFT Freq Parameters", {"FFT Frequency", "FFT dFrequency"}),
-                         Edit("edswPeakL2", "PeakLeft", "LEFT PEAK"), Edit("edswPeakR2", "PeakRight", "RIGHT PEAK"),
-                         Checks("chswYFFTParameters", "YFFTPar", "FFT Magnitude Parameters",
-                                {"FFT Magnitude", "FFT dMagnitude", "THD"}),
-                         Button("Button6", "Back")},
-                        "Meas:F1")}},
+       .Panels = {Panel(
+           "rmpFFTparameters", "FFT Parameters",
+           {Checks("chswXFFTParameters", "XFFTPar", "FFT Freq Parameters",
+                   {"FFT Frequency", "FFT dFrequency"}),
+            Edit("edswPeakL2", "PeakLeft", "LEFT PEAK"), Edit("edswPeakR2", "PeakRight", "RIGHT PEAK"),
+            Checks("chswYFFTParameters", "YFFTPar", "FFT Magnitude Parameters",
+                   {"FFT Magnitude", "FFT dMagnitude", "THD"}),
+            Button("Button6", "Back")},
+           "Meas:F1")}},
   };
   return m;
 }
