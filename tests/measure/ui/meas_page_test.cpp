@@ -41,7 +41,8 @@ class MeasPageTest : public ControlsTest {
       names[static_cast<size_t>(i)] = MeasSourceName(static_cast<TTraceId>(i));
       TraceNames[static_cast<size_t>(i)] = names[static_cast<size_t>(i)];
     }
-    InstallSourceNames(names, [](int source) { return GetDisplaySourceRGB(static_cast<TTraceId>(source)); }, 0);
+    InstallSourceNames(
+        names, [](int source) { return GetDisplaySourceRGB(static_cast<TTraceId>(source)); }, 0);
     MeasHooks.SourceShown.Set([](TTraceId id) { return id == TTraceId::Ch1 || id == TTraceId::Ch2; });
     ScopeCRT = std::make_unique<TScopeCRT>(&font, nullptr, clock);
     ScopeCRT->PlaceScreen(0, 0, 500, 800);
@@ -79,11 +80,14 @@ class MeasPageTest : public ControlsTest {
     QAbstractButton* b = Control<TRC_CustomRadioSwitcher>(name).Button(item);
     Click(b, b->rect().center());
   }
-  static int Display() { return GetIndex(static_cast<TRadioSwHandler*>(RootSpider->FindHandler("Meas:Display"))); }
+  static int Display() {
+    return GetIndex(static_cast<TRadioSwHandler*>(RootSpider->FindHandler("Meas:Display")));
+  }
   // The strip as a picture.
   static QImage StripImage() {
     const TSLBMP& image = ScopeCRT->BottomText().Image();
-    return QImage(reinterpret_cast<const uchar*>(image.Data()), image.Width(), image.Height(), QImage::Format_RGB32)
+    return QImage(reinterpret_cast<const uchar*>(image.Data()), image.Width(), image.Height(),
+                  QImage::Format_RGB32)
         .copy();
   }
 
@@ -162,7 +166,8 @@ TEST_F(MeasPageTest, ClicksAddAMeasurementFollowTheSourceAndShowStatistics) {
   Press("Meas2Back");
   strip = StripImage();
   const QImage page = Grab(&Menu());
-  QImage shot(page.width() + strip.width() + 8, std::max(page.height(), strip.height()), QImage::Format_RGB32);
+  QImage shot(page.width() + strip.width() + 8, std::max(page.height(), strip.height()),
+              QImage::Format_RGB32);
   shot.fill(Qt::darkGray);
   QPainter painter(&shot);
   painter.drawImage(0, 0, page);
