@@ -1,11 +1,10 @@
 #include "app/program_units.h"
 
 #include "analysis/fft.h"
-#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/markers/markers.h"
-#include "measure/meas_frame.h"
+#include "measure/meas_settings.h"
 #include "measure/meas_state.h"
 #include "shell/upper_units.h"
 
@@ -15,15 +14,17 @@ void FillProgramUnitSlots() {
   FillUpperUnitSlots();
   SetRegistrationRoutine(TRegistrationStep::Marks, RegisterMarkHandlers);
   SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
+  SetRegistrationRoutine(TRegistrationStep::Meas, RegisterMeasHandlers);
+  SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
 
 void InstallProgramUnits() {
   FillProgramUnitSlots();
-  AcqHooks.MeasurementPass.Set(MeasurementPass);
   MeasHooks.WindowMeasFactor.Set(GetWindowMeasFactor);
   MeasHooks.WindowCoefficient.Set(GetWindowCoefficient);
+  InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
 }

@@ -23,12 +23,12 @@ const TAnnLabelParam& TAnnSet::operator[](int n) const { return labels_[LabelInd
 void DefineAnnLabel(TAnnSet& set, int n, uint8_t layer, TTraceId signal, uint8_t option,
                     const std::string& text, uint8_t placement) {
   TAnnLabelParam& l = set[n];
-  l.Layer = layer;
-  l.Active = 1;
-  l.Signal = static_cast<uint8_t>(signal);
-  l.Option = option;
+  l.Kind = layer;
+  l.Active = true;
+  l.Style = static_cast<uint8_t>(signal);
+  l.TextHighlight = option != 0;
   l.Text = text;
-  l.Placement = placement;
+  l.LeaderStyle = placement;
   MeasState.Ann.HighestLabel = std::max<uint8_t>(MeasState.Ann.HighestLabel, static_cast<uint8_t>(n));
 }
 
@@ -38,17 +38,17 @@ void SetAnnAnchor(TAnnSet& set, int n, int32_t x, int32_t y) {
 }
 void SetAnnAnchorX(TAnnSet& set, int n, int32_t x) { set[n].AnchorX = x; }
 void SetAnnAnchorY(TAnnSet& set, int n, int32_t y) { set[n].AnchorY = y; }
-void SetAnnExtent(TAnnSet& set, int n, int32_t x) { set[n].Extent = x; }
+void SetAnnExtent(TAnnSet& set, int n, int32_t x) { set[n].SecondX = x; }
 int32_t GetAnnAnchorX(const TAnnSet& set, int n) { return set[n].AnchorX; }
 int32_t GetAnnAnchorY(const TAnnSet& set, int n) { return set[n].AnchorY; }
-int32_t GetAnnExtent(const TAnnSet& set, int n) { return set[n].Extent; }
+int32_t GetAnnExtent(const TAnnSet& set, int n) { return set[n].SecondX; }
 
 void CopyAnnAnchor(TAnnSet& set, int destination, int source) {
   const TAnnLabelParam& s = set[source];
   TAnnLabelParam& d = set[destination];
   d.AnchorX = s.AnchorX;
   d.AnchorY = s.AnchorY;
-  d.Extent = s.Extent;
+  d.SecondX = s.SecondX;
 }
 
 void SetAnnText(TAnnSet& set, int n, const std::string& text) { set[n].Text = text; }
@@ -57,25 +57,24 @@ void SetAnnTextCounted(TAnnSet& set, int n, const std::string& text, int count) 
   set[n].Text = count > 1 ? text + " (" + std::to_string(count) + ")" : text;
 }
 
-void SetAnnColor(TAnnSet& set, int n, uint8_t colour) { set[n].ColourIndex = colour; }
+void SetAnnColor(TAnnSet& set, int n, uint8_t colour) { set[n].LineColour = colour != 0; }
 void SetAnnColorFirst4(TAnnSet& set, uint8_t colour) {
-  for (int n = 1; n <= 4; ++n) set[n].ColourIndex = colour;
+  for (int n = 1; n <= 4; ++n) set[n].LineColour = colour != 0;
 }
 void SetAnnColor3And4(TAnnSet& set, uint8_t colour) {
-  set[3].ColourIndex = colour;
-  set[4].ColourIndex = colour;
+  set[3].LineColour = colour != 0;
+  set[4].LineColour = colour != 0;
 }
-void SetAnnActive(TAnnSet& set, int n, bool active) { set[n].Active = active ? 1 : 0; }
+void SetAnnActive(TAnnSet& set, int n, bool active) { set[n].Active = active; }
 
 void SetAnnVisible(TAnnSet& set, bool active) {
-  for (int n = 1; n <= MeasState.Ann.HighestLabel; ++n) set[n].Active = active ? 1 : 0;
+  for (int n = 1; n <= MeasState.Ann.HighestLabel; ++n) set[n].Active = active;
 }
 
 void ShowAnnotations(const TAnnSet& set) {
   for (int n = 1; n <= kAnnLabelCount; ++n) {
     const TAnnLabelParam& l = set[n];
-    if (l.Layer == 1 || l.Layer == 2)
-      MeasHooks.DrawAnnotation(l.Layer, static_cast<TTraceId>(l.Signal), n, l);
+    if (l.Kind == 1 || l.Kind == 2) MeasHooks.DrawAnnotation(l.Kind, static_cast<TTraceId>(l.Style), n, l);
   }
 }
 

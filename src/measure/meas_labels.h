@@ -1,14 +1,14 @@
 #pragma once
 // Annotation labels: the marks a measurement leaves on the signal screen at the features
 // it used (crossings, extremes, levels, spectrum peaks). Every slot owns a set of eight;
-// one owner at a time (SelectedParamLine) has its set drawn. The labels are plain data
-// here; drawing goes through MeasHooks (meas_state.h), which does nothing until the
-// screen control fills it in.
+// one owner at a time (SelectedParamLine) has its set drawn. Drawing goes through
+// MeasHooks (meas_state.h), which does nothing until the screen control is wired.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "display/annotation_layer.h"
 #include "framework/traces/trace_names.h"
 
 namespace norv {
@@ -17,20 +17,13 @@ inline constexpr int kAnnLabelCount = 8;
 // AnchorX of a label that has not been placed; anything below -100 counts as such.
 inline constexpr int32_t kAnnNotPlaced = -1000000;
 
-struct TAnnLabelParam {
-  uint8_t Layer = 0;    // 0 none, 1 the source's screen, 2 the second source's screen
-  uint8_t Active = 0;   // shown
-  uint8_t Signal = 0;   // trace id whose screen and scaling the label uses
-  int32_t AnchorX = 0;  // screen X 0..4000
-  int32_t AnchorY = 0;  // screen code 0..1024
-  int32_t Extent = 0;   // end of a marked span (screen X)
-  uint8_t ColourIndex = 0;
-  std::string Text;
-  uint8_t Placement = 0;
-  uint8_t Option = 0;
-
-  bool operator==(const TAnnLabelParam&) const = default;
-};
+// A label is the screen's annotation record (display/annotation_layer.h), filled as:
+// Kind the annotation layer it goes to (1 the source's screen, 2 the second source's, 0
+// none), Style the trace id whose screen and scaling it uses, AnchorX / AnchorY / SecondX
+// its positions (screen X 0..4000, screen code 0..1024, the end of a marked span),
+// LineColour the colour index 1 (set by the edge measurements when one item was averaged),
+// LeaderStyle its placement 0..7 and TextHighlight the auxiliary labels (the width labels
+// of the duty cycles, the spectrum fundamental).
 
 // Labels 1..8; every operation takes the label number n (1..8) as the system numbers
 // them, and refuses any other with std::out_of_range.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/language/language.h"
+#include "framework/traces/display_sources.h"
 #include "instrument/record/signal_obj.h"
 #include "measure/meas_state.h"
 
@@ -117,17 +118,20 @@ void SetMeasResult(TParameterOfMeas& slot, int slotNumber, const std::string& un
 }
 
 void CreateMeasStatistics(TParameterOfMeas& slot, int slotNumber) {
-  slot.Statistics = std::make_unique<TModedStat>();
-  slot.Statistics->SetName(MeasCaption(slot));
+  slot.Statistics = std::make_unique<TStatH>();
+  TStatH& st = *slot.Statistics;
+  st.SetName(MeasCaption(slot));
   ApplyStatMode(slot);
-  (void)slotNumber;  // the statistics picture takes its place from it
+  st.CreateIcon(slotNumber, MeasCaption(slot), GetDisplaySourceRGB(slot.Source));
+  MeasHooks.AttachHisticon(st.Icon());
+  st.SetIconVisible(slot.HisticonVisible && MeasState.Global.Display == mdStatistic);
 }
 
 void ApplyStatMode(TParameterOfMeas& slot) {
   if (!slot.Statistics) return;
   const TMeasGlobalSettings& g = MeasState.Global;
-  const auto mode = static_cast<TStatMode>(std::min<uint8_t>(g.StatMode, 2));
-  const int depth = mode == TStatMode::Window ? g.Window : std::min(g.Weight, 65535);
+  const uint8_t mode = std::min<uint8_t>(g.StatMode, 2);
+  const int depth = mode == 1 ? g.Window : std::min(g.Weight, 65535);
   slot.Statistics->SetMode(mode, depth);
 }
 

@@ -13,8 +13,8 @@
 
 #include "framework/settings/value_text.h"
 #include "framework/traces/trace_names.h"
-#include "framework/util/statistics.h"
 #include "measure/meas_labels.h"
+#include "measure/meas_statistics.h"
 
 namespace norv {
 
@@ -115,7 +115,7 @@ class TParameterOfMeas {
   uint8_t HisticonVisible = 0;
   uint8_t ResultsValid = 0;
   uint8_t Index;
-  std::unique_ptr<TModedStat> Statistics;  // slots 0..3, made with the first result
+  std::unique_ptr<TStatH> Statistics;  // slots 0..3, made with the first result
   std::string UnitText;
   TTraceId Source2;
   uint32_t TestedCount = 0;
@@ -135,6 +135,8 @@ uint8_t MeasRangeKind(const TParameterOfMeas& slot);
 
 // Stores a result; slots 0..3 also feed their statistics with defined values.
 void SetMeasResult(TParameterOfMeas& slot, int slotNumber, const std::string& unitText, double value);
+// A fresh TStatH named after the slot's caption, with the mode of the settings and its
+// picture in the slot's strip line.
 void CreateMeasStatistics(TParameterOfMeas& slot, int slotNumber);
 // Mode and depth of the statistics from the global settings.
 void ApplyStatMode(TParameterOfMeas& slot);

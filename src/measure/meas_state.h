@@ -91,6 +91,8 @@ struct TMeasHooks {
   THook<void(TTraceId)> RefreshSetupLayer;
   // Writes slot n's result into the bottom strip.
   THook<void(int slot)> ShowSlotResult;
+  // Gives a new statistics picture the strip it draws in.
+  THook<void(THisticon&)> AttachHisticon;
   // Slots 0..3: the statistics just reached ten values.
   THook<void(int slot)> ResultsBecameValid;
   THook<void()> RunLimitTest;

@@ -60,8 +60,8 @@ TEST_F(MeasSlotsTest, ResultsFeedTheStatisticsOfTheFirstFourSlotsOnly) {
   SetMeasResult(first, 0, "", UndefinedValue);
   ASSERT_TRUE(first.Statistics);
   EXPECT_EQ(first.Statistics->Count(), 0);
-  EXPECT_EQ(first.Statistics->Mode(), TStatMode::Window);
-  EXPECT_EQ(first.Statistics->Size(), 16);
+  EXPECT_EQ(first.Statistics->Mode(), 1);
+  EXPECT_EQ(first.Statistics->WindowSize(), 16);
   SetMeasResult(first, 0, "V", 1.5);
   EXPECT_EQ(first.Statistics->Count(), 1);
   EXPECT_EQ(first.Statistics->Mean(), 1.5);
@@ -117,7 +117,7 @@ TEST_F(MeasSlotsTest, OwnerLabelsFollowTheResultAndCountTheEdges) {
     EXPECT_EQ(drawn[1].second.Text, row.text);
     EXPECT_EQ(drawn[1].second.Active, row.active);
     EXPECT_EQ(set[1].Text, GetLangStr("an_L_Cross"));
-    for (int n = 1; n <= 4; ++n) EXPECT_EQ(set[n].ColourIndex, row.colour) << n;
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(set[n].LineColour, row.colour == 1) << n;
     if (row.active) {
       // Label 1 on the first rising edge, label 2 on the last falling one, middle level.
       EXPECT_EQ(set[1].AnchorX, 100);

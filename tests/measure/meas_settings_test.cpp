@@ -1,0 +1,278 @@
+// The "Meas:" nodes driving the slots through the whole program: commands add and remove
+// measurements, the simulator's acquisitions are evaluated at the end of each cycle, the
+// strip shows the results, "Meas:Res" answers them, and the owner's labels land on the
+// screen.
+
+#include "measure/meas_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "display/display_hooks.h"
+#include "display/display_test_support.h"
+#include "display/scope_crt.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/value_text.h"
+#include "framework/traces/display_sources.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/link_state.h"
+#include "instrument/simulator/simulator.h"
+#include "measure/meas_routines.h"
+#include "measure/meas_state.h"
+#include "support/every_unit.h"
+#include "support/fake_clock.h"
+#include "support/fake_settings_link.h"
+#include "support/settings_tree_fixture.h"
+
+namespace norv::test {
+namespace {
+
+constexpr auto Ch1 = TTraceId::Ch1, Ch2 = TTraceId::Ch2;
+
+class MeasSettingsTest : public SettingsTreeTest {
+ protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    InstallMeasurements();
+    RegisterEveryUnit();
+    ApplyEveryUnit();
+    MeasHooks.SourceShown.Set([](TTraceId id) { return id == Ch1 || id == Ch2; });
+    ScopeCRT = std::make_unique<TScopeCRT>(&font, nullptr, clock);
+    ScopeCRT->PlaceScreen(0, 0, 500, 800);
+    SetProgramClock(clock);
+    GuiReady = true;
+    sim.SimSetChannels(4);
+    sim.SimSetRecLen(512);
+    sim.SimSetNAvg(1);
+    // Five periods of the 100 MHz sine in a record.
+    sim.SimSetTimeDiv(5e-9);
+    Exec("TB:SCALEA 5 n");
+    cycle.SetSimSource(&source);
+    cycle.ConnectToLink();
+  }
+  void TearDown() override {
+    ScopeCRT.reset();
+    SettingsTreeTest::TearDown();
+  }
+
+  void Single() {
+    SingleFlag = true;
+    for (int steps = 0; (RunFlag || SingleFlag) && steps < 100000; ++steps) cycle.AcquisitionIdleStep();
+    ASSERT_FALSE(SingleFlag);
+  }
+  // The number of a value text ("412.3 mV").
+  static double Number(const std::string& text) { return ReadEngineeringNumber(text).value_or(-1e300); }
+  // What the engine gives for a measurement of the records as they are now.
+  static double Engine(TTraceId source, uint8_t group, uint8_t index) {
+    TParameterOfMeas probe(source, index, group, Ch2);
+    auto saved = std::move(MeasState.MeasParams);
+    const int8_t count = MeasState.MeasParamCount;
+    MeasState.MeasParams = {};
+    MeasState.MeasParams[0] = std::make_unique<TParameterOfMeas>(source, index, group, Ch2);
+    MeasState.MeasParamCount = 1;
+    const int owner = MeasState.Ann.SelectedParamLine;
+    MeasState.Ann.SelectedParamLine = -1;
+    MeasureSource(source, mrNewData);
+    double value = 0;
+    std::string unit;
+    CalcParameter(0, value, unit);
+    MeasState.MeasParams = std::move(saved);
+    MeasState.MeasParamCount = count;
+    MeasState.Ann.SelectedParamLine = owner;
+    return value;
+  }
+  static uint32_t Mask(const char* path) {
+    return static_cast<TCheckSwHandler*>(RootSpider->FindHandler(path))->GetMask();
+  }
+  static std::vector<std::string> Captions() {
+    std::vector<std::string> c;
+    for (int n = 0; n < MeasState.MeasParamCount; ++n) c.push_back(MeasCaption(*MeasSlot(n)));
+    return c;
+  }
+  // Pixels of the colour in a strip cell.
+  static int Ink(TRect r, TColorRef colour) {
+    int n = 0;
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) n += ScopeCRT->BottomText().Image().Pixel(x, y) == colour;
+    return n;
+  }
+
+  FakeSettingsLink link;
+  TBlockFont font;
+  FakeClock clock;
+  TRandomSource random{11};
+  TSimulator sim{random};
+  TSimulatorRecordSource source{sim};
+  TAcquisitionCycle cycle{clock, clock};
+};
+
+TEST_F(MeasSettingsTest, ResultsOfSimulatedAcquisitionsAgreeWithTheEngine) {
+  Exec("MEAS:DISPLAY PARAM");
+  Exec("MEAS:CH1:YPARAM AMPL,MEAN;:MEAS:CH1:XPARAM PERIOD;:MEAS:CH2:YPARAM PP");
+  ASSERT_EQ(MeasState.MeasParamCount, 4);
+  for (int k = 0; k < 3; ++k) Single();
+  struct Row {
+    int slot;
+    TTraceId source;
+    uint8_t group, index;
+    const char* unit;
+  };
+  const Row rows[] = {{1, Ch1, mgAmplitude, amAmplitude, "V"},
+                      {2, Ch1, mgAmplitude, amMean, "V"},
+                      {3, Ch1, mgTime, tmPeriod, "s"},
+                      {4, Ch2, mgAmplitude, amPeakPeak, "V"}};
+  for (bool header : {true, false}) {
+    Exec(header ? "HEADER ON" : "HEADER OFF");
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << "slot " << row.slot << (header ? " header" : ""));
+      const std::string reply = Exec("MEAS:RES? " + std::to_string(row.slot));
+      const std::string prefix = header ? "MEAS:RES:" + std::to_string(row.slot) + " " : "";
+      ASSERT_EQ(reply.substr(0, prefix.size()), prefix) << reply;
+      const double expected = Engine(row.source, row.group, row.index);
+      ASSERT_FALSE(IsUndefined(expected));
+      EXPECT_NEAR(Number(reply.substr(prefix.size())), expected, 5e-4 * std::abs(expected)) << reply;
+      EXPECT_EQ(reply.back(), row.unit[0] == 's' ? 's' : 'V') << reply;
+    }
+  }
+
+  // Statistic display: the mean over the acquisitions against the values stored.
+  // (Off forgets the statistics gathered so far.)
+  Exec("HEADER OFF;MEAS:DISPLAY OFF;:MEAS:DISPLAY STATISTIC");
+  std::vector<double> means;
+  for (int k = 0; k < 5; ++k) {
+    Single();
+    means.push_back(MeasSlot(1)->Value);
+  }
+  const double mean = std::accumulate(means.begin(), means.end(), 0.0) / 5;
+  EXPECT_EQ(Exec("MEAS:RES? 2:WFM"), "5");
+  EXPECT_NEAR(Number(Exec("MEAS:RES? 2:MEAN")), mean, 5e-4 * std::abs(mean));
+  const auto [lo, hi] = std::minmax_element(means.begin(), means.end());
+  EXPECT_NEAR(Number(Exec("MEAS:RES? 2:MINIMUM")), *lo, 5e-4 * std::abs(*lo));
+  EXPECT_NEAR(Number(Exec("MEAS:RES? 2:max")), *hi, 5e-4 * std::abs(*hi));
+}
+
+TEST_F(MeasSettingsTest, ResQueriesAnswerEveryCaseWithItsText) {
+  EXPECT_EQ(Exec("MEAS:RES? 1"), "MEAS:RES:1 Measure OFF");
+  Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX,MIN;:MEAS:CH2:XPARAM FREQ");
+  Exec("HEADER OFF");
+  const std::string list = Exec("MEAS:RES? LIST");
+  // (The interpreter drops the last line end of a reply.)
+  EXPECT_EQ(list, "\r\n1  " + Captions()[0] + "\r\n2  " + Captions()[1] + "\r\n3  " + Captions()[2]);
+  struct Row {
+    const char* argument;
+    std::string reply;
+  };
+  for (const Row& row :
+       {Row{"0", "INVALID NUMBER OF PARAMETER"}, Row{"4", "INVALID NUMBER OF PARAMETER"},
+        Row{"X", "INVALID NUMBER OF PARAMETER"}, Row{"2:MEAN", "NO STATISTIC OF MEASUREMENTS"},
+        Row{"1", std::string(UndefinedValueText)}}) {
+    EXPECT_EQ(Exec(std::string("MEAS:RES? ") + row.argument), row.reply) << row.argument;
+  }
+  Exec("MEAS:DISPLAY STATISTIC");
+  EXPECT_EQ(Exec("MEAS:RES? 1:WFM"), "NO STATISTIC OF MEASUREMENTS") << "before the first result";
+  Single();
+  MeasSlot(0)->TestedCount = 7;
+  for (const Row& row : {Row{"1:FOO", "BAD STATISTIC PARAMETER"}, Row{"1:WFM", "1"}, Row{"1:TESTWFM", "7"},
+                         Row{"1:STDDEV", std::string(UndefinedValueText)}}) {
+    EXPECT_EQ(Exec(std::string("MEAS:RES? ") + row.argument), row.reply) << row.argument;
+  }
+  // A set does nothing.
+  EXPECT_EQ(Exec("MEAS:RES 1"), "");
+}
+
+TEST_F(MeasSettingsTest, CheckSetsKeepTheSlotListInStep) {
+  Exec("MEAS:DISPLAY PARAM");
+  // Eleven: the first goes, and its button with it.
+  Exec("MEAS:CH1:YPARAM MAX,MIN,PP,TOP,BASE,AMPL,MIDDLE,MEAN,DCRMS,ACRMS");
+  ASSERT_EQ(MeasState.MeasParamCount, 10);
+  Exec("MEAS:CH2:YPARAM MEAN");
+  EXPECT_EQ(MeasState.MeasParamCount, 10);
+  EXPECT_EQ(MeasSlot(0)->Index, amMinimum);
+  EXPECT_EQ(MeasSlot(9)->Source, Ch2);
+  EXPECT_EQ(Mask("MEAS:CH1:YPARAM") & 1u, 0u);
+  // The newest slot holds the labels.
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 9);
+
+  // Statistic keeps four: those beyond go, the fifth added evicts the first.
+  Exec("MEAS:DISPLAY STATISTIC");
+  ASSERT_EQ(MeasState.MeasParamCount, 4);
+  EXPECT_EQ(Mask("MEAS:CH2:YPARAM"), 0u);
+  Exec("MEAS:CH2:XPARAM PERIOD");
+  EXPECT_EQ(MeasState.MeasParamCount, 4);
+  EXPECT_EQ(MeasSlot(0)->Index, amPeakPeak);
+  EXPECT_EQ(Mask("MEAS:CH1:YPARAM"), (1u << amPeakPeak) | (1u << amTop) | (1u << amBase));
+
+  // A jitter measurement of Ch2 removes those of Ch1.
+  Exec("MEAS:DISPLAY PARAM;:MEAS:CLEARALL");
+  EXPECT_EQ(MeasState.MeasParamCount, 0);
+  Exec("MEAS:CH1:XPARAM POSJITTERPP,NEGJITTERRMS;:MEAS:CH1:YPARAM MEAN");
+  Exec("MEAS:CH2:XPARAM POSJITTERRMS");
+  EXPECT_EQ(Mask("MEAS:CH1:XPARAM"), 0u);
+  EXPECT_EQ(MeasState.MeasParamCount, 2);
+  EXPECT_EQ(MeasSlot(0)->Index, amMean);
+
+  // Removing a slot below the owner moves the owner down with it.
+  Exec("MEAS:CLEARALL;:MEAS:CH1:YPARAM MAX,MIN,PP");
+  MeasPopupItemClick("Annot", 2);
+  ASSERT_EQ(MeasState.Ann.SelectedParamLine, 2);
+  MeasPopupItemClick("Remove", 0);
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 1);
+  EXPECT_EQ(Captions().size(), 2u);
+}
+
+TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
+  Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM AMPL;:MEAS:CH2:YPARAM MEAN");
+  Single();
+  const TColorRef ch1 = GetDisplaySourceRGB(Ch1), ch2 = GetDisplaySourceRGB(Ch2);
+  EXPECT_GT(Ink(TNizText::GetMeasCellRect(0, true), ch1), 0);
+  EXPECT_GT(Ink(TNizText::GetMeasCellRect(0, false), ch1), 0);
+  EXPECT_GT(Ink(TNizText::GetMeasCellRect(1, false), ch2), 0);
+  EXPECT_EQ(Ink(TNizText::GetMeasCellRect(2, true), ch1), 0);
+
+  Exec("MEAS:DISPLAY STATISTIC");
+  Single();
+  EXPECT_GT(Ink(TNizText::GetLineCellRect(-1, 6), 0xFFFFFF), 0) << "the header";
+  for (int column : {1, 2, 3, 4, 5, 6})
+    EXPECT_GT(Ink(TNizText::GetLineCellRect(0, column), ch1), 0) << column;
+  // The picture takes the minimum and maximum columns, and waits for its values.
+  DisplayHooks.ToggleHisticon(0);
+  ASSERT_TRUE(MeasSlot(0)->Statistics->Icon().Visible);
+  EXPECT_TRUE(MeasSlot(0)->Statistics->Icon().CaptionShown);
+}
+
+TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
+  Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX");
+  Exec("MEAS:CH1:YPARAM MAX,MIN");
+  ASSERT_EQ(MeasState.Ann.SelectedParamLine, 1);
+  const auto check = [&](bool maximum) {
+    Single();
+    TAnnotationLayer* layer = ScopeCRT->AnnotationLayer(1);
+    ASSERT_NE(layer, nullptr);
+    ASSERT_TRUE(layer->LabelActive(1));
+    // The extreme of the record, found here sample by sample.
+    const TSignalObj& rec = SignalObjs()[Ch1];
+    int best = 0;
+    for (int i = 1; i < rec.GetShownCount(); ++i) {
+      const double a = rec.GetY(i), b = rec.GetY(best);
+      if (maximum ? a > b : a < b) best = i;
+    }
+    const int col = layer->UnitsToColumn(std::lround(rec.ShownIndexToScreenX(best)));
+    const int row = layer->UnitsToRow(std::lround(rec.ValueToScreenY(rec.GetY(best))));
+    // Placement 0: the text box to the left of the anchor, above it unless near the top.
+    EXPECT_EQ(layer->BoxLeft(1), col - 17 - layer->BoxWidth(1)) << maximum;
+    EXPECT_EQ(layer->BoxTop(1), row > 25 ? row - 22 : row + 5) << maximum;
+    EXPECT_EQ(layer->PixelColor(layer->BoxLeft(1), layer->BoxTop(1)), TAnnotationLayer::kColours[3]);
+  };
+  check(false);
+  // The other slot takes the labels from its line's menu.
+  MeasPopupItemClick("Annot", 0);
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 0);
+  check(true);
+}
+
+}  // namespace
+}  // namespace norv::test
