@@ -62,12 +62,16 @@ class InstrumentPagesTest : public SettingsTreeTest {
     const std::string reply = Exec(path + "?");
     return reply.substr(reply.find(' ') + 1);
   }
-  static double Value(const std::string& path) { return dynamic_cast<TEditHandler&>(Node(path)).GetFloatValue(); }
+  static double Value(const std::string& path) {
+    return dynamic_cast<TEditHandler&>(Node(path)).GetFloatValue();
+  }
   static void ClickButton(TRC_PolyButtonSwitcher& s, int button) {
     Click(s.Button(button), s.Button(button)->rect().center());
   }
   static void ClickCommand(TRC_CustomCmmandSwitcher& s) { Click(&s, s.ButtonRect(0).center()); }
-  static std::string BoundPath(const TRC_Switcher& s) { return s.GetHandler() ? s.GetFullMnemonic() : "(unbound)"; }
+  static std::string BoundPath(const TRC_Switcher& s) {
+    return s.GetHandler() ? s.GetFullMnemonic() : "(unbound)";
+  }
 
   FakeClock clock;
   TestWindow window;
@@ -295,20 +299,26 @@ TEST_F(InstrumentPagesTest, EveryPageFitsItsTexts) {
         if (s->isVisibleTo(&form)) shown.push_back(s);
       for (TRC_Switcher* s : shown) {
         const std::string name = where + " " + s->objectName().toStdString();
-        if (s->WithHot()) EXPECT_LE(QFontMetrics(s->font()).horizontalAdvance(s->Caption()), s->width() - 8) << name;
-        if (auto* command = qobject_cast<TRC_CustomCmmandSwitcher*>(s); command && command->NoFrame())
-          EXPECT_LE(QFontMetrics(s->font()).horizontalAdvance(command->ButtonCaption(0)) + 14, s->width()) << name;
+        if (s->WithHot()) {
+          EXPECT_LE(QFontMetrics(s->font()).horizontalAdvance(s->Caption()), s->width() - 8) << name;
+        }
+        if (auto* command = qobject_cast<TRC_CustomCmmandSwitcher*>(s); command && command->NoFrame()) {
+          EXPECT_LE(QFontMetrics(s->font()).horizontalAdvance(command->ButtonCaption(0)) + 14, s->width())
+              << name;
+        }
         if (auto* poly = qobject_cast<TRC_PolyButtonSwitcher*>(s)) {
           for (int i = 0; i < poly->ButtonCount(); ++i) {
             QAbstractButton* button = poly->Button(i);
-            EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 18, button->width()) << name;
+            EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()) + 18, button->width())
+                << name;
             EXPECT_GE(button->font().pixelSize(), 8) << name;
           }
         }
         for (TRC_Switcher* other : shown) {
-          if (other != s && other->parentWidget() == s->parentWidget())
+          if (other != s && other->parentWidget() == s->parentWidget()) {
             EXPECT_FALSE(s->geometry().intersects(other->geometry()))
                 << name << " overlaps " << other->objectName().toStdString();
+          }
         }
       }
       MaybeWritePng(Grab(&form), "menu_" + form.objectName().toStdString() + "_" + std::to_string(page));
