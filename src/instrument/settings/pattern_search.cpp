@@ -171,7 +171,9 @@ void TPatternSearch::AddDelayStep(const std::vector<double>& record) {
   divider_ = 1;
 }
 
-void TPatternSearch::SetDividerScales() { target_.SetTimeScales(32 / rate_ / divider_, 3.2 / rate_ / divider_); }
+void TPatternSearch::SetDividerScales() {
+  target_.SetTimeScales(32 / rate_ / divider_, 3.2 / rate_ / divider_);
+}
 
 void TPatternSearch::DividerChoiceStep(const std::vector<double>& record) {
   const int edges = AnalyseTransitions(record, thrLow_, thrHigh_).Edges;

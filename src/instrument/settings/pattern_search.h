@@ -60,7 +60,9 @@ class TPatternSearch {
   void Step();
 
   TPatternSearchState State() const { return state_; }
-  bool Finished() const { return state_ == TPatternSearchState::NotFound || state_ == TPatternSearchState::Found; }
+  bool Finished() const {
+    return state_ == TPatternSearchState::NotFound || state_ == TPatternSearchState::Found;
+  }
   bool Found() const { return state_ == TPatternSearchState::Found; }
   // The progress bar, 0..100.
   int Progress() const { return progress_; }

@@ -42,14 +42,14 @@ const TMenuDecl& AcquisitionMenu() {
                                                    .Columns = 2,
                                                    .HelpContext = 103,
                                                    .Name = "rswMenuSelectChannel"}),
-                            Sw<TRC_RadioSwitcher>({.Mnemonics = "Mode",
-                                                   .Caption = "Mode",
-                                                   .Height = size::Radio(8),
-                                                   .Items = {"Sample", "Stable Average", "Multiple Average",
-                                                             "Median Average", "Min-Max Envelope", "Max Envelope",
-                                                             "Min Envelope", "Peak Detect"},
-                                                   .HelpContext = 104,
-                                                   .Name = "rswMode"}),
+                            Sw<TRC_RadioSwitcher>(
+                                {.Mnemonics = "Mode",
+                                 .Caption = "Mode",
+                                 .Height = size::Radio(8),
+                                 .Items = {"Sample", "Stable Average", "Multiple Average", "Median Average",
+                                           "Min-Max Envelope", "Max Envelope", "Min Envelope", "Peak Detect"},
+                                 .HelpContext = 104,
+                                 .Name = "rswMode"}),
                             Sw<TRC_EditSwitcher>({.Mnemonics = "NAvg",
                                                   .Caption = "AVERAGE N",
                                                   .Height = size::Edit,
@@ -95,9 +95,13 @@ QString PanelText(const std::string& text) {
 }  // namespace
 
 TAcq_Form::TAcq_Form(QWidget* owner) : TInstrumentMenu(owner, AcquisitionMenu(), 100) {
-  Control<TRC_RadioSwitcher>("rswMenuSelectChannel").OnUpdateMe = [this](TRC_Switcher&) { ChannelSelectUpdate(); };
+  Control<TRC_RadioSwitcher>("rswMenuSelectChannel").OnUpdateMe = [this](TRC_Switcher&) {
+    ChannelSelectUpdate();
+  };
   Control<TRC_RadioSwitcher>("rswMode").OnUpdateMe = [this](TRC_Switcher&) { ModeUpdate(); };
-  Control<TRC_EditSwitcher>("edswParameterOfMode").OnUpdateMe = [this](TRC_Switcher&) { IntervalColourUpdate(); };
+  Control<TRC_EditSwitcher>("edswParameterOfMode").OnUpdateMe = [this](TRC_Switcher&) {
+    IntervalColourUpdate();
+  };
 }
 
 int TAcq_Form::Channel() const { return UseCommonAcqSettings() ? 2 : GetAcqMenuChannel(); }

@@ -92,7 +92,9 @@ TUsil_Form::TUsil_Form(QWidget* owner, bool onLeft)
   auto& select = Control<TRC_RadioSwitcher>("rswChannelSelect");
   select.SetMnemonics(onLeft ? ":SHADOW:MenuSelectL" : ":SHADOW:MenuSelectR");
   select.OnUpdateMe = [this](TRC_Switcher&) { ChannelSelectUpdate(); };
-  Control<TRC_RadioSwitcher>("rswAttenuatUnits").OnUpdateMe = [this](TRC_Switcher&) { AttenuationUnitsUpdate(); };
+  Control<TRC_RadioSwitcher>("rswAttenuatUnits").OnUpdateMe = [this](TRC_Switcher&) {
+    AttenuationUnitsUpdate();
+  };
 }
 
 int TUsil_Form::Channel() const {

@@ -98,7 +98,9 @@ void TInstrumentMenu::ShowPage(int page) {
   PageShown(page);
 }
 
-TRC_RightMenuPanel& TInstrumentMenu::PanelNamed(const char* name) const { return Control<TRC_RightMenuPanel>(name); }
+TRC_RightMenuPanel& TInstrumentMenu::PanelNamed(const char* name) const {
+  return Control<TRC_RightMenuPanel>(name);
+}
 
 void TInstrumentMenu::AddPanelLabel(const char* panel, const char* name, const QString& text) {
   auto* label = new QLabel(text, &PanelNamed(panel));
@@ -108,29 +110,32 @@ void TInstrumentMenu::AddPanelLabel(const char* panel, const char* name, const Q
 }
 
 void TInstrumentMenu::LinkToPage(const char* control, int page) {
-  Control<TRC_RightPassiveCommandSwitcher>(control).OnUpdateMe = [this, page](TRC_Switcher&) { ShowPage(page); };
+  Control<TRC_RightPassiveCommandSwitcher>(control).OnUpdateMe = [this, page](TRC_Switcher&) {
+    ShowPage(page);
+  };
 }
 
 void RegisterInstrumentPages() {
   RegisterSideMenuFactory(kChannelMenu, [](QWidget* owner, int panel) -> TSideMenuForm* {
     return new TUsil_Form(owner, panel == kLeftPanel);
   });
-  RegisterSideMenuFactory(kTimeBaseMenu, [](QWidget* owner, int) -> TSideMenuForm* { return new TTB_Form(owner); });
-  RegisterSideMenuFactory(kTriggerMenu, [](QWidget* owner, int) -> TSideMenuForm* { return new TTrig_Form(owner); });
+  RegisterSideMenuFactory(kTimeBaseMenu,
+                          [](QWidget* owner, int) -> TSideMenuForm* { return new TTB_Form(owner); });
+  RegisterSideMenuFactory(kTriggerMenu,
+                          [](QWidget* owner, int) -> TSideMenuForm* { return new TTrig_Form(owner); });
   RegisterSideMenuFactory(kAcquisitionMenu,
                           [](QWidget* owner, int) -> TSideMenuForm* { return new TAcq_Form(owner); });
-  RegisterSideMenuFactory(kGeneratorMenu, [](QWidget* owner, int) -> TSideMenuForm* { return new TGSS_Form(owner); });
+  RegisterSideMenuFactory(kGeneratorMenu,
+                          [](QWidget* owner, int) -> TSideMenuForm* { return new TGSS_Form(owner); });
 
-  SettingsHooks.RefreshChannelPages.Set([] {
-    ForOpenMenus<TUsil_Form>([](TUsil_Form& form) { form.ChannelSelectUpdate(); });
-  });
-  SettingsHooks.RefreshTimeBasePages.Set([] { ForOpenMenus<TTB_Form>([](TTB_Form& form) { form.UnitsUpdate(); }); });
-  SettingsHooks.RefreshAcquisitionPages.Set([] {
-    ForOpenMenus<TAcq_Form>([](TAcq_Form& form) { form.ChannelSelectUpdate(); });
-  });
-  SimulatorNodes().RefreshGssWaveformPage.Set([] {
-    ForOpenMenus<TGSS_Form>([](TGSS_Form& form) { form.WaveformPageUpdate(); });
-  });
+  SettingsHooks.RefreshChannelPages.Set(
+      [] { ForOpenMenus<TUsil_Form>([](TUsil_Form& form) { form.ChannelSelectUpdate(); }); });
+  SettingsHooks.RefreshTimeBasePages.Set(
+      [] { ForOpenMenus<TTB_Form>([](TTB_Form& form) { form.UnitsUpdate(); }); });
+  SettingsHooks.RefreshAcquisitionPages.Set(
+      [] { ForOpenMenus<TAcq_Form>([](TAcq_Form& form) { form.ChannelSelectUpdate(); }); });
+  SimulatorNodes().RefreshGssWaveformPage.Set(
+      [] { ForOpenMenus<TGSS_Form>([](TGSS_Form& form) { form.WaveformPageUpdate(); }); });
 }
 
 }  // namespace norv

@@ -38,8 +38,12 @@ TSwitcherDecl Row(const char* mnemonics, const char* caption, QStringList items,
                                 .Name = name});
 }
 TSwitcherDecl List(const char* mnemonics, const char* caption, QStringList items, const char* name, int top) {
-  return Sw<TRC_ListBoxSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Top = top, .Height = size::List, .Items = std::move(items), .Name = name});
+  return Sw<TRC_ListBoxSwitcher>({.Mnemonics = mnemonics,
+                                  .Caption = caption,
+                                  .Top = top,
+                                  .Height = size::List,
+                                  .Items = std::move(items),
+                                  .Name = name});
 }
 TSwitcherDecl Link(const char* caption, const char* name, int top = -1) {
   return Sw<TRC_RightPassiveCommandSwitcher>(
@@ -88,31 +92,32 @@ const TMenuDecl& GeneratorMenu() {
                 List("TDTCircuit", "TDT Circuit",
                      {"Off", "TDT Step", "6dB/3ns Attenuator", "50Ω-150Ω-50Ω", "Inductance", "Capacitance"},
                      "lbswTDTCircuit", kCircuit),
-                Link("Timing...", "pcsTimingPage", kCircuit), Link("Amplitude...", "pcsAmplitudePage", kAmplitudeLink),
+                Link("Timing...", "pcsTimingPage", kCircuit),
+                Link("Amplitude...", "pcsAmplitudePage", kAmplitudeLink),
                 Link("More...", "pcsMorePage", kMoreLink)})}},
           {.Number = 2,
-           .Panels = {Panel("rmpGssTiming", "Timing Parameters",
-                            {Edit("Phase", "PHASE", "edswPhase"), Edit("DeltaPhase", "DELTA PHASE", "edswDeltaPhase"),
-                             Edit("Jitter", "JITTER", "edswJitter"),
-                             Link("Jitter...", "pcsJitterPage", kPulseWidth),
-                             Edit("PulseWidth", "PULSE WIDTH", "edswPulseWidth", kPulseWidth),
-                             Edit("RiseTime", "RISE TIME", "edswRiseTime"), Edit("FallTime", "FALL TIME", "edswFallTime"),
-                             List("StdFreq", "Standard Rate", StandardFrequencies(), "lbswStdFreq", -1),
-                             Row("PrbsTrigger", "PRBS Trigger", {"Clock", "Pattern"}, "rswPrbsTrigger")})}},
+           .Panels = {Panel(
+               "rmpGssTiming", "Timing Parameters",
+               {Edit("Phase", "PHASE", "edswPhase"), Edit("DeltaPhase", "DELTA PHASE", "edswDeltaPhase"),
+                Edit("Jitter", "JITTER", "edswJitter"), Link("Jitter...", "pcsJitterPage", kPulseWidth),
+                Edit("PulseWidth", "PULSE WIDTH", "edswPulseWidth", kPulseWidth),
+                Edit("RiseTime", "RISE TIME", "edswRiseTime"), Edit("FallTime", "FALL TIME", "edswFallTime"),
+                List("StdFreq", "Standard Rate", StandardFrequencies(), "lbswStdFreq", -1),
+                Row("PrbsTrigger", "PRBS Trigger", {"Clock", "Pattern"}, "rswPrbsTrigger")})}},
           {.Number = 3,
-           .Panels = {Panel("rmpGssAmplitude", "Amplitude Parameters",
-                            {Edit("Noise", "NOISE", "edswNoise"), Edit("Offset", "OFFSET", "edswOffset"),
-                             Edit("PosOvershot", "POS. OVERSHOOT", "edswPosOvershot"),
-                             Edit("NegOvershot", "NEG. OVERSHOOT", "edswNegOvershot"),
-                             Edit("Droop", "DROOP", "edswDroop"),
-                             Row("PrbsMode", "PRBS Mode", {"NRZ", "RZ"}, "rswPrbsMode"),
-                             Sw<TRC_RadioSwitcher>({.Mnemonics = "PrbsLength",
-                                                    .Caption = "PRBS Order",
-                                                    .Height = size::Radio(2),
-                                                    .Items = {"5", "7", "11", "15"},
-                                                    .Columns = 2,
-                                                    .Name = "rswPrbsLength"}),
-                             Row("PrbsLenMode", "PRBS Length", {"2^N-1", "2^N"}, "rswPrbsLenMode")})}},
+           .Panels = {Panel(
+               "rmpGssAmplitude", "Amplitude Parameters",
+               {Edit("Noise", "NOISE", "edswNoise"), Edit("Offset", "OFFSET", "edswOffset"),
+                Edit("PosOvershot", "POS. OVERSHOOT", "edswPosOvershot"),
+                Edit("NegOvershot", "NEG. OVERSHOOT", "edswNegOvershot"), Edit("Droop", "DROOP", "edswDroop"),
+                Row("PrbsMode", "PRBS Mode", {"NRZ", "RZ"}, "rswPrbsMode"),
+                Sw<TRC_RadioSwitcher>({.Mnemonics = "PrbsLength",
+                                       .Caption = "PRBS Order",
+                                       .Height = size::Radio(2),
+                                       .Items = {"5", "7", "11", "15"},
+                                       .Columns = 2,
+                                       .Name = "rswPrbsLength"}),
+                Row("PrbsLenMode", "PRBS Length", {"2^N-1", "2^N"}, "rswPrbsLenMode")})}},
           {.Number = 4,
            .Panels = {Panel("rmpGssJitter", " Deterministic Jitter ",
                             {Edit("InterSymbIJ", "INTER-SYMBOL", "edswInterSymbIJ"),
@@ -121,10 +126,11 @@ const TMenuDecl& GeneratorMenu() {
                              Edit("SubRateJit", "SUB-RATE", "edswSubRateJit"),
                              Edit("SubRateDiv", "SUB-RATE DIVIDER", "edswSubRateDiv")})}},
           {.Number = 5,
-           .Panels = {Panel("rmpGssMore", " More Parameters ",
-                            {Edit("Noise", "NOISE", "edswMoreNoise"), Edit("Offset", "OFFSET", "edswMoreOffset"),
-                             Edit("Jitter", "JITTER", "edswMoreJitter"),
-                             Edit("RiseTime", "RISE TIME", "edswMoreRiseTime")})}},
+           .Panels = {Panel(
+               "rmpGssMore", " More Parameters ",
+               {Edit("Noise", "NOISE", "edswMoreNoise"), Edit("Offset", "OFFSET", "edswMoreOffset"),
+                Edit("Jitter", "JITTER", "edswMoreJitter"),
+                Edit("RiseTime", "RISE TIME", "edswMoreRiseTime")})}},
       }};
   return decl;
 }

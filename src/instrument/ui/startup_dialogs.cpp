@@ -42,15 +42,16 @@ TStartupDialog::TStartupDialog(const TStartupOffer& offer, QWidget* parent) : QD
     layout->addLayout(row);
   }
   // Going on without an instrument is offered after every failed attempt.
-  row->addWidget(
-      AddButton("btnWithoutInstrument", "Without Instruments", TStartupAnswer::WithoutInstrument, withoutInstrument));
+  row->addWidget(AddButton("btnWithoutInstrument", "Without Instruments", TStartupAnswer::WithoutInstrument,
+                           withoutInstrument));
   row->addWidget(AddButton(offer.Attempt <= 1 ? "btnExit" : "Button3", "Exit", TStartupAnswer::Exit, true));
   QPushButton* first = buttons_.front().second;
   if (first->isEnabled()) first->setDefault(true);
   TranslatorOf(this).Translate();
 }
 
-QPushButton* TStartupDialog::AddButton(const char* name, const QString& text, TStartupAnswer answer, bool enabled) {
+QPushButton* TStartupDialog::AddButton(const char* name, const QString& text, TStartupAnswer answer,
+                                       bool enabled) {
   auto* button = new QPushButton(text, this);
   button->setObjectName(name);
   button->setEnabled(enabled);

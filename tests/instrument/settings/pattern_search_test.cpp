@@ -86,8 +86,9 @@ TEST(PatternSearchTest, FindsTheLengthOfASimulatedPrbs) {
     EXPECT_EQ(search.Length(), length) << order;
     // Every shorter candidate was tried, and none after the one found.
     EXPECT_EQ(pattern.lengths.back(), length);
-    EXPECT_EQ(pattern.lengths.size(), static_cast<size_t>(std::find(candidates.begin(), candidates.end(), length) -
-                                                          candidates.begin() + 1));
+    EXPECT_EQ(pattern.lengths.size(),
+              static_cast<size_t>(std::find(candidates.begin(), candidates.end(), length) -
+                                  candidates.begin() + 1));
     // 32 points a bit in the window of B: no divider needed.
     EXPECT_EQ(search.Divider(), 1);
     EXPECT_EQ(search.Progress(), 100);
