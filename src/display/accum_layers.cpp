@@ -139,10 +139,13 @@ uint32_t TPersistSignalLayer::PixelColor(int x, int y) const {
   return fadedColour_;
 }
 
-void TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
+void TPersistSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+
+bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
   AccumRef(cellIndex) = Now();
-  RefreshPixel(x, y);
   MarkActive(x, y);
+  colour = fadedColour_;
+  return true;
 }
 
 void TPersistSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
@@ -206,6 +209,8 @@ TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height
     : TComplicatedSignalLayer(std::move(name), width, height, index, isXY),
       pointsInColumn_(static_cast<size_t>(Width()) + 1, 1),
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
+
+void TColorGrSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
 
 void TColorGrSignalLayer::SetRefreshTime(double seconds) { refreshTime_ = HundredthsOf(seconds); }
 
@@ -294,7 +299,7 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
     const uint32_t count = accum & kCountMask;
     if (FindGrade(grade, x, count)) {
       accum = (static_cast<uint32_t>(grade) << 28) | count;
-      RefreshPixel(x, y);
+      ShowPixel(x, y, Cell(x, y) > 0 ? Colour() : LeftColour(grade));
     }
     return true;
   };
@@ -317,27 +322,24 @@ void TColorGrSignalLayer::PointHit(int x, int y) {
   if (!ValueAtMost(x, count, threshold_[kGrades])) SetTopValue(ValueOf(x, count), x, y);
 }
 
-void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
-  if (IsBorderCell(x, y)) {
-    ErasePixel(x, y);
-    return;
-  }
+bool TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
+  if (IsBorderCell(x, y)) return false;
   uint32_t& accum = AccumRef(cellIndex);
   int grade = static_cast<int>(accum >> 28);
   const uint32_t count = accum & kCountMask;
   if (FindGrade(grade, x, count)) {
     accum = (static_cast<uint32_t>(grade) << 28) | count;
   }
-  RefreshPixel(x, y);
   MarkActive(x, y);
+  colour = LeftColour(grade);
+  return true;
 }
 
 void TColorGrSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
 
 uint32_t TColorGrSignalLayer::PixelColor(int x, int y) const {
   if (x < 0 || Cell(x, y) > 0) return Colour();
-  const uint32_t grade = Accum(x, y) >> 28;
-  return grade >= 1 && grade <= kGrades ? gradeColour_[grade] : Colour();
+  return LeftColour(static_cast<int>(Accum(x, y) >> 28));
 }
 
 void TColorGrSignalLayer::Hide() {

@@ -127,9 +127,10 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   std::vector<uint8_t> blockMask_;  // [x / 8][y / 8], bit x % 8
 };
 
-class TPersistSignalLayer : public TComplicatedSignalLayer {
+class TPersistSignalLayer final : public TComplicatedSignalLayer {
  public:
   using TComplicatedSignalLayer::TComplicatedSignalLayer;
+  void PutSample(int index, double value) override;
 
   // 160000 s or more, or NaN, is infinite; negative times count as 0.
   void SetPersistTime(double seconds);
@@ -143,7 +144,8 @@ class TPersistSignalLayer : public TComplicatedSignalLayer {
   uint32_t FadedColour() const { return fadedColour_; }
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
 
  private:
@@ -151,10 +153,11 @@ class TPersistSignalLayer : public TComplicatedSignalLayer {
   uint32_t persistTime_ = 200;
 };
 
-class TColorGrSignalLayer : public TComplicatedSignalLayer {
+class TColorGrSignalLayer final : public TComplicatedSignalLayer {
  public:
   static constexpr int kGrades = 5;
   TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY);
+  void PutSample(int index, double value) override;
 
   // Same conversion as the persistence time; 0 never restarts.
   void SetRefreshTime(double seconds);
@@ -170,7 +173,8 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
   uint32_t PixelColor(int x, int y) const override;
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
   void PointHit(int x, int y) override;
   void GeometryChanged(bool xyMapping) override;
@@ -178,6 +182,10 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
 
  private:
   static constexpr uint32_t kCountMask = 0x0FFFFFFFu;
+  // The colour of a left cell of grade G.
+  uint32_t LeftColour(int grade) const {
+    return grade >= 1 && grade <= kGrades ? gradeColour_[grade] : Colour();
+  }
   bool IsBorderCell(int x, int y) const;
   uint32_t ValueOf(int x, uint32_t count) const;
   // ValueOf(X, Count) <= Limit, found without a division (the grades of every left cell

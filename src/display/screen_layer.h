@@ -10,6 +10,7 @@
 namespace norv {
 
 class TSignalScreen;
+class TColumnPen;
 
 // Plot widths are kept within these bounds (per-column tables hold 4001 entries; one
 // division of ten must be at least a pixel).
@@ -54,9 +55,16 @@ class TScreenLayer {
   inline void DrawPixel(int x, int y);
   inline void RefreshPixel(int x, int y);
   inline void ErasePixel(int x, int y);
-  // RefreshPixel (Present) or ErasePixel for rows From..To of column X, skipping the rows
-  // whose entry in Skip (row From's first) is not 0.
-  inline void ChangeRun(int x, int from, int to, bool present, const uint16_t* skip);
+  // RefreshPixel where the layer's PixelColor is known to be Colour.
+  inline void ShowPixel(int x, int y, uint32_t colour);
+  // The pixel calls for several cells of column X.
+  inline TColumnPen ColumnPen(int x) const;
+  // Moves the layer's vertical run in column X from rows OldFirst..OldLast (OldFirst 0:
+  // none) to NewFirst..NewLast: the rows that leave are erased, those that join refreshed
+  // (Colour: the layer's PixelColor there), rows whose entry in Skip (row 0's first) is
+  // not 0 left alone.
+  inline void MoveRun(int x, int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
+                      uint32_t colour);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();
@@ -80,6 +88,7 @@ class TScreenLayer {
   size_t CellIndex(int x, int y) const { return static_cast<size_t>(x) * (maxY_ + 1) + y; }
   bool InPlot(int x, int y) const { return x >= 0 && y >= 0 && x <= maxX_ && y <= maxY_; }
   uint16_t& CellRef(int x, int y) { return cells_[CellIndex(x, y)]; }
+  uint16_t& CellAt(size_t cellIndex) { return cells_[cellIndex]; }
   // Sets the cell to 1 and draws it, or to 0 and erases it.
   void PutCell(int x, int y, bool present);
   // Erases every set entry of a per-cell buffer from the screen and clears it.

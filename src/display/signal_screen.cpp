@@ -38,40 +38,21 @@ void TSignalScreen::UpdateLayerMasks() {
   }
 }
 
-void TSignalScreen::ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip) {
-  CheckIndex(index);
-  const int column = x + PlotLeft();
-  if (column < 0 || column >= Width()) return;
-  const int first = std::max(from, 0);
-  const int last = std::min(to, Height() - 1);
-  if (first > last) return;
-  skip += first - from;
-  // The loop's invariants are kept in locals: the stores below would otherwise make the
-  // compiler load them again for every row.
-  uint32_t* word = &occupancy_[static_cast<size_t>(column) * Height() + first];
-  uint32_t* pixel = Image().Row(first) + column;
-  const size_t stride = static_cast<size_t>(Width());
-  const uint32_t bit = 1u << index;
-  const uint32_t cover = cover_[index];
-  const TColorRef background = Color();
-  const bool deferred = InUpdate();
-  int paintedFirst = -1;
-  int paintedLast = -1;
-  for (int y = first; y <= last; ++y, ++word, ++skip, pixel += stride) {
-    if (*skip != 0) continue;
-    const uint32_t old = *word;
-    const uint32_t now = present ? old | bit : old & ~bit;
-    *word = now;
-    if ((now == old && !present) || (old & cover)) continue;
-    TSLBMP::Store(*pixel, now != 0 ? ComposePixel(now, x, y) : background);
-    if (!deferred) {
-      PixelChanged(column, y);
-    } else {
-      if (paintedFirst < 0) paintedFirst = y;
-      paintedLast = y;
-    }
+void TSignalScreen::MoveRun(const TScreenLayer* layer, int index, int x, int oldFirst, int oldLast,
+                            int newFirst, int newLast, const uint16_t* skip, uint32_t colour) {
+  TColumnPen pen(this, layer, index, x);
+  if (oldFirst == 0) {
+    pen.ShowRows(newFirst, newLast, skip, colour);
+    return;
   }
-  if (paintedFirst >= 0) GrowDirty(column, paintedFirst, column, paintedLast);
+  if (oldFirst < newFirst) pen.EraseRows(oldFirst, std::min(newFirst - 1, oldLast), skip);
+  if (oldLast > newLast) pen.EraseRows(std::max(newLast + 1, oldFirst), oldLast, skip);
+  if (newFirst < oldFirst) pen.ShowRows(newFirst, std::min(oldFirst - 1, newLast), skip, colour);
+  if (newLast > oldLast) pen.ShowRows(std::max(oldLast + 1, newFirst), newLast, skip, colour);
+}
+
+uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
+  return TSLBMP::WordOf(ComposePixel(word, x, y));
 }
 
 void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {

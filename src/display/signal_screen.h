@@ -4,6 +4,7 @@
 // seen (lower index in front, the on-top layer before all), and blends translucent
 // layers. Only pixels whose cells change are recomposed.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -23,6 +24,46 @@ inline constexpr uint32_t kOpaque = 0xFF000000u;
 inline constexpr int kWindowedLayerA = 8;
 inline constexpr int kWindowedLayerB = 10;
 inline constexpr uint32_t kXWindowColour = 0xFFFF80FFu;
+
+// EraseCell and RefreshCell of one layer in one plot column (layer coordinates), with
+// what they share worked out once: for the few cells of one trace point or one vertical
+// run, while nothing else changes the screen. Without a screen, or for a column outside
+// the picture, it does nothing.
+class TColumnPen {
+ public:
+  TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x);
+  // EraseCell at row Y.
+  void Erase(int y);
+  // RefreshCell at row Y, where the layer's PixelColor is Colour: where no other layer
+  // has a cell the pixel is composed without asking the layer.
+  void Show(int y, uint32_t colour);
+  // Erase, or Show with Colour, for rows From..To in turn, leaving out the rows whose entry
+  // in Skip (row 0's first) is not 0.
+  void EraseRows(int from, int to, const uint16_t* skip) { ChangeRows<false>(from, to, skip, 0); }
+  void ShowRows(int from, int to, const uint16_t* skip, uint32_t colour) {
+    ChangeRows<true>(from, to, skip, colour);
+  }
+
+ private:
+  template <bool kShow>
+  void ChangeRows(int from, int to, const uint16_t* skip, uint32_t colour);
+  // TSignalScreen::ComposeOne with the colour known.
+  uint32_t AloneWord(uint32_t colour) const;
+  uint32_t ComposedWord(uint32_t word, int y) const;
+  void Put(int y, uint32_t pixel);
+
+  TSignalScreen* screen_ = nullptr;
+  int x_;
+  int column_ = 0;
+  uint32_t* words_ = nullptr;  // null: nothing to do
+  uint32_t* pixels_ = nullptr;
+  size_t stride_ = 0;
+  unsigned height_ = 0;
+  uint32_t bit_ = 0;
+  uint32_t cover_ = 0;
+  uint32_t alone_ = 0;
+  bool inWindow_ = false;
+};
 
 class TSignalScreen : public TScanLinesScreen {
  public:
@@ -44,9 +85,13 @@ class TSignalScreen : public TScanLinesScreen {
   void DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
   void EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
   void RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
-  // RefreshCell (Present) or EraseCell for rows From..To of column X in turn, skipping
-  // the rows whose entry in Skip (the entry of row From first) is not 0.
-  void ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip);
+  // Moves the vertical run of Layer (registered at Index) in column X from rows
+  // OldFirst..OldLast (none when OldFirst is 0) to NewFirst..NewLast: EraseCell for the
+  // rows that leave it (upper part first), then RefreshCell for the rows that join it
+  // (upper part first), Colour being the layer's PixelColor there. Rows whose entry in
+  // Skip (the entry of row 0 first) is not 0 are left alone.
+  void MoveRun(const TScreenLayer* layer, int index, int x, int oldFirst, int oldLast, int newFirst,
+               int newLast, const uint16_t* skip, uint32_t colour);
   void SetLayerObject(int index, TScreenLayer* layer);
   TScreenLayer* LayerObject(int index) const;
   void SetLayerTranslucent(int index, bool translucent);
@@ -91,6 +136,7 @@ class TSignalScreen : public TScanLinesScreen {
   void ColorChanged() override;
 
  private:
+  friend class TColumnPen;
   static void CheckIndex(int index) {
     if (index < 0 || index >= kLayerSlots) ThrowIndex(index);
   }
@@ -108,6 +154,8 @@ class TSignalScreen : public TScanLinesScreen {
     return BlendColors(Color(), colour);
   }
   TColorRef ComposeMany(uint32_t word, int x, int y) const;
+  // The pixel word of ComposePixel, out of line for the loops that seldom need it.
+  uint32_t ComposedWord(uint32_t word, int x, int y) const;
   // Sets (Present) or clears layer Index's bit at (X, Y) and recomposes the pixel unless a
   // layer in front covers it; an unchanged bit is recomposed only with RepaintUnchanged.
   void ChangeCell(int index, int x, int y, bool present, bool repaintUnchanged) {
@@ -138,6 +186,94 @@ class TSignalScreen : public TScanLinesScreen {
   std::array<TXWindow, 2> windows_{};
 };
 
+inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x) : x_(x) {
+  if (screen == nullptr) return;
+  TSignalScreen::CheckIndex(index);
+  column_ = x + screen->PlotLeft();
+  if (column_ < 0 || column_ >= screen->Width()) return;
+  screen_ = screen;
+  height_ = static_cast<unsigned>(screen->Height());
+  words_ = &screen->occupancy_[static_cast<size_t>(column_) * height_];
+  pixels_ = screen->Image().Row(0) + column_;
+  stride_ = static_cast<size_t>(screen->Width());
+  bit_ = 1u << index;
+  cover_ = screen->cover_[index];
+  // Another layer registered at the index answers for its own colours.
+  alone_ = screen->layers_[index] == layer ? bit_ : 0;
+  inWindow_ = (index == kWindowedLayerA || index == kWindowedLayerB) && screen->InXWindow(x);
+}
+
+inline uint32_t TColumnPen::AloneWord(uint32_t colour) const {
+  if (inWindow_) return TSLBMP::WordOf(kXWindowColour);
+  if (colour == 0) return TSLBMP::WordOf(TSignalScreen::kNoColour);
+  if ((colour & kOpaque) == kOpaque) return TSLBMP::WordOf(colour);
+  return TSLBMP::WordOf(TSignalScreen::BlendColors(screen_->Color(), colour));
+}
+
+inline uint32_t TColumnPen::ComposedWord(uint32_t word, int y) const {
+  return screen_->ComposedWord(word, x_, y);
+}
+
+inline void TColumnPen::Put(int y, uint32_t pixel) {
+  pixels_[static_cast<size_t>(y) * stride_] = pixel;
+  screen_->PixelChanged(column_, y);
+}
+
+inline void TColumnPen::Erase(int y) {
+  if (words_ == nullptr || static_cast<unsigned>(y) >= height_) return;
+  const uint32_t old = words_[y];
+  if ((old & bit_) == 0) return;
+  const uint32_t now = old & ~bit_;
+  words_[y] = now;
+  // A layer in front hides whatever this one does here.
+  if (old & cover_) return;
+  Put(y, now != 0 ? ComposedWord(now, y) : TSLBMP::WordOf(screen_->Color()));
+}
+
+inline void TColumnPen::Show(int y, uint32_t colour) {
+  if (words_ == nullptr || static_cast<unsigned>(y) >= height_) return;
+  const uint32_t old = words_[y];
+  const uint32_t now = old | bit_;
+  words_[y] = now;
+  if (old & cover_) return;
+  Put(y, now == alone_ ? AloneWord(colour) : ComposedWord(now, y));
+}
+
+template <bool kShow>
+void TColumnPen::ChangeRows(int from, int to, const uint16_t* skip, uint32_t colour) {
+  if (words_ == nullptr) return;
+  from = std::max(from, 0);
+  to = std::min(to, static_cast<int>(height_) - 1);
+  if (from > to) return;
+  // Kept in locals: the stores below would otherwise make the compiler load them again
+  // for every row.
+  uint32_t* const words = words_;
+  uint32_t* pixel = pixels_ + static_cast<size_t>(from) * stride_;
+  const size_t stride = stride_;
+  const uint32_t bit = bit_;
+  const uint32_t cover = cover_;
+  // Shown: the layer alone, or nothing left.
+  const uint32_t plain = kShow ? alone_ : 0;
+  const uint32_t plainWord = kShow ? AloneWord(colour) : TSLBMP::WordOf(screen_->Color());
+  // Outside an update bracket each pixel is shown as it changes, inside one the rows
+  // changed join the dirty rectangle.
+  const bool showEach = !screen_->InUpdate() && screen_->HasWindow();
+  int first = -1;
+  int last = -1;
+  for (int y = from; y <= to; ++y, pixel += stride) {
+    const uint32_t old = words[y];
+    if (skip[y] != 0 || (!kShow && (old & bit) == 0)) continue;
+    const uint32_t now = kShow ? old | bit : old & ~bit;
+    words[y] = now;
+    if (old & cover) continue;
+    *pixel = now == plain ? plainWord : ComposedWord(now, y);
+    if (showEach) screen_->PaintRect(column_, y, y, column_);
+    if (first < 0) first = y;
+    last = y;
+  }
+  if (first >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
+}
+
 // The layers' pixel calls (declared with TScreenLayer).
 inline void TScreenLayer::DrawPixel(int x, int y) {
   if (screen_ != nullptr) screen_->DrawCell(index_, x, y);
@@ -148,8 +284,12 @@ inline void TScreenLayer::RefreshPixel(int x, int y) {
 inline void TScreenLayer::ErasePixel(int x, int y) {
   if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
 }
-inline void TScreenLayer::ChangeRun(int x, int from, int to, bool present, const uint16_t* skip) {
-  if (screen_ != nullptr) screen_->ChangeRun(index_, x, from, to, present, skip);
+inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { ColumnPen(x).Show(y, colour); }
+inline TColumnPen TScreenLayer::ColumnPen(int x) const { return TColumnPen(screen_, this, index_, x); }
+inline void TScreenLayer::MoveRun(int x, int oldFirst, int oldLast, int newFirst, int newLast,
+                                  const uint16_t* skip, uint32_t colour) {
+  if (screen_ != nullptr)
+    screen_->MoveRun(this, index_, x, oldFirst, oldLast, newFirst, newLast, skip, colour);
 }
 
 }  // namespace norv
