@@ -56,28 +56,9 @@ TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, in
       bandMask_(static_cast<size_t>(blocksY_) * Width(), 0),
       blockMask_(static_cast<size_t>(blocksY_) * blocksX_, 0) {}
 
-size_t TComplicatedSignalLayer::BandIndex(int x, int y) const {
+void TComplicatedSignalLayer::ThrowMaskIndex(int x, int y) const {
   if (x < 0 || y < 0 || x >= Width() || y / 8 >= blocksY_) throw EAssertion("Vot ono BAND");
-  return static_cast<size_t>(x) * blocksY_ + y / 8;
-}
-
-size_t TComplicatedSignalLayer::BlockIndex(int x, int y) const {
-  if (x < 0 || y < 0 || x / 8 >= blocksX_ || y / 8 >= blocksY_) throw EAssertion("Vot ono Kv");
-  return static_cast<size_t>(x / 8) * blocksY_ + y / 8;
-}
-
-void TComplicatedSignalLayer::MarkActive(int x, int y) {
-  const size_t band = BandIndex(x, y);
-  const size_t block = BlockIndex(x, y);
-  if (bandMask_[band] == 0) blockMask_[block] |= static_cast<uint8_t>(1u << (x % 8));
-  bandMask_[band] |= static_cast<uint8_t>(1u << (y % 8));
-}
-
-void TComplicatedSignalLayer::UnmarkActive(int x, int y) {
-  const size_t band = BandIndex(x, y);
-  const size_t block = BlockIndex(x, y);
-  bandMask_[band] &= static_cast<uint8_t>(~(1u << (y % 8)));
-  if (bandMask_[band] == 0) blockMask_[block] &= static_cast<uint8_t>(~(1u << (x % 8)));
+  throw EAssertion("Vot ono Kv");
 }
 
 bool TComplicatedSignalLayer::IsActive(int x, int y) const {
@@ -309,7 +290,26 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
     // just hit (its grade was reset with its count) when it is a left one.
     if (IsActive(hitX, hitY)) regrade(hitX, hitY, CellIndex(hitX, hitY));
   } else {
-    WalkActive(regrade);
+    // The graded left cells agree with the thresholds before. When none of these fell
+    // and they still rise with the grade, a cell of grade G moves only when threshold
+    // G - 1 rose (it can then only fall): the others are passed over. Grade 0 (just
+    // hit) is always found again.
+    uint32_t moving = ~0u;
+    bool rising = true;
+    for (int g = 1; g < kGrades; ++g) {
+      rising = rising && threshold_[g] >= before[g] && (g == 1 || threshold_[g] >= threshold_[g - 1]);
+    }
+    if (rising) {
+      moving = ~0u << (kGrades + 1) | 1u;
+      for (int g = 2; g <= kGrades; ++g) {
+        if (threshold_[g - 1] != before[g - 1]) moving |= 1u << g;
+      }
+    }
+    const uint32_t* const accum = AccumData();
+    WalkActive([&](int x, int y, size_t cell) {
+      if ((moving >> (accum[cell] >> 28)) & 1u) regrade(x, y, cell);
+      return true;
+    });
   }
   EndScreenUpdate();
 }

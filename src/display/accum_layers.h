@@ -66,8 +66,16 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
   uint32_t& AccumRef(size_t cellIndex) { return accum_[cellIndex]; }
   uint32_t* AccumData() { return accum_.data(); }
-  void MarkActive(int x, int y);
-  void UnmarkActive(int x, int y);
+  void MarkActive(int x, int y) {
+    uint8_t& band = bandMask_[BandIndex(x, y)];
+    if (band == 0) blockMask_[BlockIndex(x, y)] |= static_cast<uint8_t>(1u << (x & 7));
+    band |= static_cast<uint8_t>(1u << (y & 7));
+  }
+  void UnmarkActive(int x, int y) {
+    uint8_t& band = bandMask_[BandIndex(x, y)];
+    band &= static_cast<uint8_t>(~(1u << (y & 7)));
+    if (band == 0) blockMask_[BlockIndex(x, y)] &= static_cast<uint8_t>(~(1u << (x & 7)));
+  }
   void ClearMarks();
   // Repaints every active cell (inside the caller's update bracket).
   void RefreshActive();
@@ -116,8 +124,22 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   }
 
  private:
-  size_t BandIndex(int x, int y) const;
-  size_t BlockIndex(int x, int y) const;
+  // The mask entries of cell (X, Y), which must lie in a band and a block.
+  size_t BandIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x) * blocksY_ + (y >> 3);
+  }
+  size_t BlockIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
+  }
+  void CheckMaskIndex(int x, int y) const {
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(Width()) || y < 0 || (x >> 3) >= blocksX_ ||
+        (y >> 3) >= blocksY_) {
+      ThrowMaskIndex(x, y);
+    }
+  }
+  [[noreturn]] void ThrowMaskIndex(int x, int y) const;
 
   const TPersistenceClock* clock_ = nullptr;
   std::vector<uint32_t> accum_;

@@ -59,12 +59,6 @@ class TScreenLayer {
   inline void ShowPixel(int x, int y, uint32_t colour);
   // The pixel calls for several cells of column X.
   inline TColumnPen ColumnPen(int x) const;
-  // Moves the layer's vertical run in column X from rows OldFirst..OldLast (OldFirst 0:
-  // none) to NewFirst..NewLast: the rows that leave are erased, those that join refreshed
-  // (Colour: the layer's PixelColor there), rows whose entry in Skip (row 0's first) is
-  // not 0 left alone.
-  inline void MoveRun(int x, int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
-                      uint32_t colour);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();

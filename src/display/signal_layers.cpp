@@ -337,27 +337,38 @@ void TVectorSignalLayer::ConnectColumns(int column) {
   if (column == prev) return;
   const double slope = (runs_[column].Entry - runs_[prev].Exit) / static_cast<double>(column - prev);
   double y = runs_[prev].Exit + slope / 2;
-  int row = RoundClamped(y, 1, MaxY() - 1, 1);
+  int row = RoundClampedNonNegative(y, 1, MaxY() - 1, 1);
   Widen(runs_[prev].Min, runs_[prev].Max, row);
   DrawColumnSpan(prev, runs_[prev].Min, runs_[prev].Max);
   for (int k = prev + 1; k < column; ++k) {
     runs_[k].Min = runs_[k].Max = static_cast<uint16_t>(row);
     y += slope;
-    row = RoundClamped(y, 1, MaxY() - 1, 1);
+    row = RoundClampedNonNegative(y, 1, MaxY() - 1, 1);
     Widen(runs_[k].Min, runs_[k].Max, row);
     DrawColumnSpan(k, runs_[k].Min, runs_[k].Max);
   }
   Widen(runs_[column].Min, runs_[column].Max, row);
 }
 
-// Only the rows that change reach the screen; cells holding a point keep their pixel and
-// the others of the run show the line colour.
+// Only the rows that leave or join the run reach the screen, those that leave first;
+// cells holding a point keep their pixel, the others of the run show the line colour.
 void TVectorSignalLayer::DrawColumnSpan(int column, int newMin, int newMax) {
   TColumnRun& run = runs_[column];
-  if (column <= MaxX())
-    MoveRun(column, run.DrawnMin, run.DrawnMax, newMin, newMax, &CellRef(column, 0), lineColour_);
+  const int oldMin = run.DrawnMin;
+  const int oldMax = run.DrawnMax;
   run.DrawnMin = static_cast<uint16_t>(newMin);
   run.DrawnMax = static_cast<uint16_t>(newMax);
+  if ((oldMin == newMin && oldMax == newMax) || column > MaxX()) return;
+  TColumnPen pen = ColumnPen(column);
+  const uint16_t* const skip = &CellRef(column, 0);
+  if (oldMin == 0) {
+    pen.ShowRows(newMin, newMax, skip, lineColour_);
+    return;
+  }
+  if (oldMin < newMin) pen.EraseRows(oldMin, std::min(newMin - 1, oldMax), skip);
+  if (oldMax > newMax) pen.EraseRows(std::max(newMax + 1, oldMin), oldMax, skip);
+  if (newMin < oldMin) pen.ShowRows(newMin, std::min(oldMin - 1, newMax), skip, lineColour_);
+  if (newMax > oldMax) pen.ShowRows(std::max(oldMax + 1, newMin), newMax, skip, lineColour_);
 }
 
 bool TVectorSignalLayer::CellVacated(int x, int y, size_t, uint32_t& colour) {

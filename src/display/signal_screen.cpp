@@ -38,19 +38,6 @@ void TSignalScreen::UpdateLayerMasks() {
   }
 }
 
-void TSignalScreen::MoveRun(const TScreenLayer* layer, int index, int x, int oldFirst, int oldLast,
-                            int newFirst, int newLast, const uint16_t* skip, uint32_t colour) {
-  TColumnPen pen(this, layer, index, x);
-  if (oldFirst == 0) {
-    pen.ShowRows(newFirst, newLast, skip, colour);
-    return;
-  }
-  if (oldFirst < newFirst) pen.EraseRows(oldFirst, std::min(newFirst - 1, oldLast), skip);
-  if (oldLast > newLast) pen.EraseRows(std::max(newLast + 1, oldFirst), oldLast, skip);
-  if (newFirst < oldFirst) pen.ShowRows(newFirst, std::min(oldFirst - 1, newLast), skip, colour);
-  if (newLast > oldLast) pen.ShowRows(std::max(oldLast + 1, newFirst), newLast, skip, colour);
-}
-
 uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
   return TSLBMP::WordOf(ComposePixel(word, x, y));
 }

@@ -85,13 +85,6 @@ class TSignalScreen : public TScanLinesScreen {
   void DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
   void EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
   void RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
-  // Moves the vertical run of Layer (registered at Index) in column X from rows
-  // OldFirst..OldLast (none when OldFirst is 0) to NewFirst..NewLast: EraseCell for the
-  // rows that leave it (upper part first), then RefreshCell for the rows that join it
-  // (upper part first), Colour being the layer's PixelColor there. Rows whose entry in
-  // Skip (the entry of row 0 first) is not 0 are left alone.
-  void MoveRun(const TScreenLayer* layer, int index, int x, int oldFirst, int oldLast, int newFirst,
-               int newLast, const uint16_t* skip, uint32_t colour);
   void SetLayerObject(int index, TScreenLayer* layer);
   TScreenLayer* LayerObject(int index) const;
   void SetLayerTranslucent(int index, bool translucent);
@@ -245,6 +238,18 @@ void TColumnPen::ChangeRows(int from, int to, const uint16_t* skip, uint32_t col
   from = std::max(from, 0);
   to = std::min(to, static_cast<int>(height_) - 1);
   if (from > to) return;
+  if (!screen_->InUpdate() && screen_->HasWindow()) {
+    // Each pixel is shown as it changes.
+    for (int y = from; y <= to; ++y) {
+      if (skip[y] != 0) continue;
+      if (kShow) {
+        Show(y, colour);
+      } else {
+        Erase(y);
+      }
+    }
+    return;
+  }
   // Kept in locals: the stores below would otherwise make the compiler load them again
   // for every row.
   uint32_t* const words = words_;
@@ -252,25 +257,22 @@ void TColumnPen::ChangeRows(int from, int to, const uint16_t* skip, uint32_t col
   const size_t stride = stride_;
   const uint32_t bit = bit_;
   const uint32_t cover = cover_;
-  // Shown: the layer alone, or nothing left.
+  // Shown without composing: the layer alone, or nothing left.
   const uint32_t plain = kShow ? alone_ : 0;
   const uint32_t plainWord = kShow ? AloneWord(colour) : TSLBMP::WordOf(screen_->Color());
-  // Outside an update bracket each pixel is shown as it changes, inside one the rows
-  // changed join the dirty rectangle.
-  const bool showEach = !screen_->InUpdate() && screen_->HasWindow();
   int first = -1;
   int last = -1;
   for (int y = from; y <= to; ++y, pixel += stride) {
     const uint32_t old = words[y];
-    if (skip[y] != 0 || (!kShow && (old & bit) == 0)) continue;
+    if ((!kShow && (old & bit) == 0) || skip[y] != 0) continue;
     const uint32_t now = kShow ? old | bit : old & ~bit;
     words[y] = now;
     if (old & cover) continue;
     *pixel = now == plain ? plainWord : ComposedWord(now, y);
-    if (showEach) screen_->PaintRect(column_, y, y, column_);
     if (first < 0) first = y;
     last = y;
   }
+  // Inside an update bracket the rows changed join the dirty rectangle.
   if (first >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
 }
 
@@ -286,10 +288,4 @@ inline void TScreenLayer::ErasePixel(int x, int y) {
 }
 inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { ColumnPen(x).Show(y, colour); }
 inline TColumnPen TScreenLayer::ColumnPen(int x) const { return TColumnPen(screen_, this, index_, x); }
-inline void TScreenLayer::MoveRun(int x, int oldFirst, int oldLast, int newFirst, int newLast,
-                                  const uint16_t* skip, uint32_t colour) {
-  if (screen_ != nullptr)
-    screen_->MoveRun(this, index_, x, oldFirst, oldLast, newFirst, newLast, skip, colour);
-}
-
 }  // namespace norv
