@@ -10,7 +10,53 @@
 namespace norv {
 
 class TSignalScreen;
-class TColumnPen;
+class TScreenLayer;
+
+// EraseCell and RefreshCell of one layer in one plot column (layer coordinates), with
+// what they share worked out once. It holds while the screen's generation stays (and the
+// layer stays on that screen: a layer forgets its pens when it changes screens). Without
+// a screen, or for a column outside the picture, it does nothing.
+class TColumnPen {
+ public:
+  TColumnPen() = default;
+  TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x);
+  // Whether the pen was made for column X of Screen as it is now.
+  bool AimedAt(const TSignalScreen* screen, int x) const;
+  // EraseCell at row Y.
+  void Erase(int y);
+  // RefreshCell at row Y, where the layer's PixelColor is Colour: where no other layer
+  // has a cell the pixel is composed without asking the layer.
+  void Show(int y, uint32_t colour);
+  // Moves the layer's vertical run from rows OldFirst..OldLast (none when OldFirst is 0)
+  // to NewFirst..NewLast: Erase for the rows that leave it (upper part first), then Show
+  // with Colour for the rows that join it (upper part first), leaving out the rows whose
+  // entry in Skip (row 0's first) is not 0.
+  void MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip, uint32_t colour);
+
+ private:
+  // Rows From..To of a run inside an update bracket or without a window; PlainWord is
+  // the pixel where the layer alone (or, erasing, no layer) is left.
+  template <bool kShow>
+  void Rows(int from, int to, const uint16_t* skip, uint32_t plainWord, int& first, int& last);
+  // TSignalScreen::ComposeOne with the colour known.
+  uint32_t AloneWord(uint32_t colour) const;
+  uint32_t ComposedWord(uint32_t word, int y) const;
+  void Put(int y, uint32_t pixel);
+
+  TSignalScreen* screen_ = nullptr;
+  uint64_t generation_ = 0;
+  int x_ = -1;
+  int column_ = 0;
+  uint32_t* words_ = nullptr;  // null: nothing to do
+  uint32_t* pixels_ = nullptr;
+  size_t stride_ = 0;
+  unsigned height_ = 0;
+  uint32_t bit_ = 0;
+  uint32_t cover_ = 0;
+  uint32_t alone_ = 0;
+  uint32_t background_ = 0;
+  bool inWindow_ = false;
+};
 
 // Plot widths are kept within these bounds (per-column tables hold 4001 entries; one
 // division of ten must be at least a pixel).
@@ -57,8 +103,10 @@ class TScreenLayer {
   inline void ErasePixel(int x, int y);
   // RefreshPixel where the layer's PixelColor is known to be Colour.
   inline void ShowPixel(int x, int y, uint32_t colour);
-  // The pixel calls for several cells of column X.
-  inline TColumnPen ColumnPen(int x) const;
+  // The pixel calls for cells of column X: one pen for a trace's points, one for its
+  // vertical runs, each aimed again when the column or the screen changes.
+  inline TColumnPen& PointPen(int x);
+  inline TColumnPen& RunPen(int x);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();
@@ -100,6 +148,8 @@ class TScreenLayer {
   // Hit test of the level-marker strip (strip column, row); none in the base.
   virtual bool StripHit(int radius, int x, int y) const;
   void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }
+  // A pen's screen may be freed and another made at its address.
+  void ForgetPens() { pointPen_ = runPen_ = TColumnPen(); }
 
  private:
   friend class TSignalScreen;  // a screen that goes away detaches its layers
@@ -114,6 +164,8 @@ class TScreenLayer {
   int maxY_;
   int centreRow_;
   std::vector<uint16_t> cells_;
+  TColumnPen pointPen_;
+  TColumnPen runPen_;
   uint32_t colour_ = 0;
   int dragStartX_ = 0;
   int dragStartY_ = 0;

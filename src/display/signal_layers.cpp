@@ -359,16 +359,7 @@ void TVectorSignalLayer::DrawColumnSpan(int column, int newMin, int newMax) {
   run.DrawnMin = static_cast<uint16_t>(newMin);
   run.DrawnMax = static_cast<uint16_t>(newMax);
   if ((oldMin == newMin && oldMax == newMax) || column > MaxX()) return;
-  TColumnPen pen = ColumnPen(column);
-  const uint16_t* const skip = &CellRef(column, 0);
-  if (oldMin == 0) {
-    pen.ShowRows(newMin, newMax, skip, lineColour_);
-    return;
-  }
-  if (oldMin < newMin) pen.EraseRows(oldMin, std::min(newMin - 1, oldMax), skip);
-  if (oldMax > newMax) pen.EraseRows(std::max(newMax + 1, oldMin), oldMax, skip);
-  if (newMin < oldMin) pen.ShowRows(newMin, std::min(oldMin - 1, newMax), skip, lineColour_);
-  if (newMax > oldMax) pen.ShowRows(std::max(oldMax + 1, newMin), newMax, skip, lineColour_);
+  RunPen(column).MoveRun(oldMin, oldMax, newMin, newMax, &CellRef(column, 0), lineColour_);
 }
 
 bool TVectorSignalLayer::CellVacated(int x, int y, size_t, uint32_t& colour) {

@@ -98,7 +98,6 @@ class TParentSignalLayer : public TScreenLayer {
   // Moves one point's dot; OldRow 0 = it was not drawn.
   template <typename Layer>
   void MovePoint(Layer& layer, int oldX, int oldRow, int newX, int newRow) {
-    TColumnPen pen = ColumnPen(newX);
     if (oldRow != 0) {
       const size_t cell = CellIndex(oldX, oldRow);
       uint16_t& count = CellAt(cell);
@@ -106,18 +105,18 @@ class TParentSignalLayer : public TScreenLayer {
       if (--count == 0) {
         uint32_t colour = 0;
         const bool shows = layer.CellVacated(oldX, oldRow, cell, colour);
-        TColumnPen oldPen = oldX == newX ? pen : ColumnPen(oldX);
+        TColumnPen& pen = PointPen(oldX);
         if (shows) {
-          oldPen.Show(oldRow, colour);
+          pen.Show(oldRow, colour);
         } else {
-          oldPen.Erase(oldRow);
+          pen.Erase(oldRow);
         }
       }
     }
     uint16_t& count = CellRef(newX, newRow);
     if (count >= 65534) ThrowCountOverflow(true);
     if (++count == 1) {
-      pen.Show(newRow, Colour());
+      PointPen(newX).Show(newRow, Colour());
       layer.CellOccupied(newX, newRow);
     }
   }

@@ -17,13 +17,17 @@ TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(tex
 TSignalScreen::~TSignalScreen() {
   // Layers outliving their screen must not call back into it.
   for (TScreenLayer* layer : layers_) {
-    if (layer != nullptr && layer->GetScreen() == this) layer->screen_ = nullptr;
+    if (layer != nullptr && layer->GetScreen() == this) {
+      layer->screen_ = nullptr;
+      layer->ForgetPens();
+    }
   }
 }
 
 void TSignalScreen::SetBounds(int left, int top, int width, int height) {
   TScanLinesScreen::SetBounds(left, top, width, height);
   occupancy_.assign(static_cast<size_t>(Width()) * Height(), 0);
+  ++generation_;
 }
 
 void TSignalScreen::ThrowIndex(int index) {
@@ -36,6 +40,7 @@ void TSignalScreen::UpdateLayerMasks() {
     cover_[i] = i == onTop_ ? 0 : front & ~translucentMask_;
     front |= 1u << i;
   }
+  ++generation_;
 }
 
 uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
@@ -45,6 +50,7 @@ uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
 void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {
   CheckIndex(index);
   layers_[index] = layer;
+  ++generation_;
 }
 
 TScreenLayer* TSignalScreen::LayerObject(int index) const {
@@ -128,6 +134,7 @@ void TSignalScreen::RecomposeAll() {
 }
 
 void TSignalScreen::ColorChanged() {
+  ++generation_;
   TScanLinesScreen::ColorChanged();
   RecomposeAll();
 }
@@ -145,6 +152,7 @@ void TSignalScreen::SetXWindow(double width1, double start1, double start2, doub
   };
   place(windows_[0], width1, start1);
   place(windows_[1], width2, start2);
+  ++generation_;
   for (int index : {kWindowedLayerA, kWindowedLayerB}) {
     if (auto* trace = dynamic_cast<TParentSignalLayer*>(layers_[index])) trace->Redraw();
   }

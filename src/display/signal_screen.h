@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -25,46 +26,6 @@ inline constexpr int kWindowedLayerA = 8;
 inline constexpr int kWindowedLayerB = 10;
 inline constexpr uint32_t kXWindowColour = 0xFFFF80FFu;
 
-// EraseCell and RefreshCell of one layer in one plot column (layer coordinates), with
-// what they share worked out once: for the few cells of one trace point or one vertical
-// run, while nothing else changes the screen. Without a screen, or for a column outside
-// the picture, it does nothing.
-class TColumnPen {
- public:
-  TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x);
-  // EraseCell at row Y.
-  void Erase(int y);
-  // RefreshCell at row Y, where the layer's PixelColor is Colour: where no other layer
-  // has a cell the pixel is composed without asking the layer.
-  void Show(int y, uint32_t colour);
-  // Erase, or Show with Colour, for rows From..To in turn, leaving out the rows whose entry
-  // in Skip (row 0's first) is not 0.
-  void EraseRows(int from, int to, const uint16_t* skip) { ChangeRows<false>(from, to, skip, 0); }
-  void ShowRows(int from, int to, const uint16_t* skip, uint32_t colour) {
-    ChangeRows<true>(from, to, skip, colour);
-  }
-
- private:
-  template <bool kShow>
-  void ChangeRows(int from, int to, const uint16_t* skip, uint32_t colour);
-  // TSignalScreen::ComposeOne with the colour known.
-  uint32_t AloneWord(uint32_t colour) const;
-  uint32_t ComposedWord(uint32_t word, int y) const;
-  void Put(int y, uint32_t pixel);
-
-  TSignalScreen* screen_ = nullptr;
-  int x_;
-  int column_ = 0;
-  uint32_t* words_ = nullptr;  // null: nothing to do
-  uint32_t* pixels_ = nullptr;
-  size_t stride_ = 0;
-  unsigned height_ = 0;
-  uint32_t bit_ = 0;
-  uint32_t cover_ = 0;
-  uint32_t alone_ = 0;
-  bool inWindow_ = false;
-};
-
 class TSignalScreen : public TScanLinesScreen {
  public:
   static constexpr int kLayerSlots = 32;
@@ -76,7 +37,10 @@ class TSignalScreen : public TScanLinesScreen {
   void SetBounds(int left, int top, int width, int height) override;
 
   bool IsXYScreen() const { return isXY_; }
-  void SetXYScreen(bool isXY) { isXY_ = isXY; }
+  void SetXYScreen(bool isXY) {
+    isXY_ = isXY;
+    ++generation_;
+  }
   // Pixel column of layer column 0.
   int PlotLeft() const { return isXY_ ? 0 : kMarkerStripWidth; }
 
@@ -177,14 +141,18 @@ class TSignalScreen : public TScanLinesScreen {
   // Column after column, so that the vertical runs of traces lie together.
   std::vector<uint32_t> occupancy_;
   std::array<TXWindow, 2> windows_{};
+  // Moves on with every change a TColumnPen takes into account: the picture's size, the
+  // plot's left edge, the background, the masks, the registered layers and the windows.
+  uint64_t generation_ = 1;
 };
 
-inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x) : x_(x) {
+inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x)
+    : screen_(screen), x_(x) {
   if (screen == nullptr) return;
   TSignalScreen::CheckIndex(index);
+  generation_ = screen->generation_;
   column_ = x + screen->PlotLeft();
   if (column_ < 0 || column_ >= screen->Width()) return;
-  screen_ = screen;
   height_ = static_cast<unsigned>(screen->Height());
   words_ = &screen->occupancy_[static_cast<size_t>(column_) * height_];
   pixels_ = screen->Image().Row(0) + column_;
@@ -193,7 +161,12 @@ inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, 
   cover_ = screen->cover_[index];
   // Another layer registered at the index answers for its own colours.
   alone_ = screen->layers_[index] == layer ? bit_ : 0;
+  background_ = TSLBMP::WordOf(screen->Color());
   inWindow_ = (index == kWindowedLayerA || index == kWindowedLayerB) && screen->InXWindow(x);
+}
+
+inline bool TColumnPen::AimedAt(const TSignalScreen* screen, int x) const {
+  return x_ == x && screen_ == screen && (screen == nullptr || generation_ == screen->generation_);
 }
 
 inline uint32_t TColumnPen::AloneWord(uint32_t colour) const {
@@ -220,7 +193,7 @@ inline void TColumnPen::Erase(int y) {
   words_[y] = now;
   // A layer in front hides whatever this one does here.
   if (old & cover_) return;
-  Put(y, now != 0 ? ComposedWord(now, y) : TSLBMP::WordOf(screen_->Color()));
+  Put(y, now != 0 ? ComposedWord(now, y) : background_);
 }
 
 inline void TColumnPen::Show(int y, uint32_t colour) {
@@ -233,35 +206,20 @@ inline void TColumnPen::Show(int y, uint32_t colour) {
 }
 
 template <bool kShow>
-void TColumnPen::ChangeRows(int from, int to, const uint16_t* skip, uint32_t colour) {
-  if (words_ == nullptr) return;
+inline void TColumnPen::Rows(int from, int to, const uint16_t* skip, uint32_t plainWord, int& first,
+                             int& last) {
   from = std::max(from, 0);
   to = std::min(to, static_cast<int>(height_) - 1);
   if (from > to) return;
-  if (!screen_->InUpdate() && screen_->HasWindow()) {
-    // Each pixel is shown as it changes.
-    for (int y = from; y <= to; ++y) {
-      if (skip[y] != 0) continue;
-      if (kShow) {
-        Show(y, colour);
-      } else {
-        Erase(y);
-      }
-    }
-    return;
-  }
   // Kept in locals: the stores below would otherwise make the compiler load them again
   // for every row.
   uint32_t* const words = words_;
-  uint32_t* pixel = pixels_ + static_cast<size_t>(from) * stride_;
   const size_t stride = stride_;
   const uint32_t bit = bit_;
   const uint32_t cover = cover_;
   // Shown without composing: the layer alone, or nothing left.
   const uint32_t plain = kShow ? alone_ : 0;
-  const uint32_t plainWord = kShow ? AloneWord(colour) : TSLBMP::WordOf(screen_->Color());
-  int first = -1;
-  int last = -1;
+  uint32_t* pixel = pixels_ + static_cast<size_t>(from) * stride;
   for (int y = from; y <= to; ++y, pixel += stride) {
     const uint32_t old = words[y];
     if ((!kShow && (old & bit) == 0) || skip[y] != 0) continue;
@@ -269,11 +227,49 @@ void TColumnPen::ChangeRows(int from, int to, const uint16_t* skip, uint32_t col
     words[y] = now;
     if (old & cover) continue;
     *pixel = now == plain ? plainWord : ComposedWord(now, y);
-    if (first < 0) first = y;
+    first = std::min(first, y);
     last = y;
   }
+}
+
+inline void TColumnPen::MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
+                                uint32_t colour) {
+  if (words_ == nullptr) return;
+  const int eraseTo = oldFirst == 0 ? -1 : std::min(newFirst - 1, oldLast);
+  const int eraseFrom = oldFirst == 0 ? 0 : std::max(newLast + 1, oldFirst);
+  const int drawTo = oldFirst == 0 ? newLast : std::min(oldFirst - 1, newLast);
+  const int drawFrom = oldFirst == 0 ? newLast + 1 : std::max(oldLast + 1, newFirst);
+  if (!screen_->InUpdate() && screen_->HasWindow()) {
+    // Each pixel is shown as it changes.
+    const auto each = [&](int from, int to, bool show) {
+      for (int y = std::max(from, 0); y <= to; ++y) {
+        if (skip[y] != 0) continue;
+        if (show) {
+          Show(y, colour);
+        } else {
+          Erase(y);
+        }
+      }
+    };
+    if (oldFirst != 0) {
+      each(oldFirst, eraseTo, false);
+      each(eraseFrom, oldLast, false);
+    }
+    each(newFirst, drawTo, true);
+    each(drawFrom, newLast, true);
+    return;
+  }
+  int first = INT_MAX;
+  int last = -1;
+  if (oldFirst != 0) {
+    Rows<false>(oldFirst, eraseTo, skip, background_, first, last);
+    Rows<false>(eraseFrom, oldLast, skip, background_, first, last);
+  }
+  const uint32_t lineWord = AloneWord(colour);
+  Rows<true>(newFirst, drawTo, skip, lineWord, first, last);
+  Rows<true>(drawFrom, newLast, skip, lineWord, first, last);
   // Inside an update bracket the rows changed join the dirty rectangle.
-  if (first >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
+  if (last >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
 }
 
 // The layers' pixel calls (declared with TScreenLayer).
@@ -286,6 +282,18 @@ inline void TScreenLayer::RefreshPixel(int x, int y) {
 inline void TScreenLayer::ErasePixel(int x, int y) {
   if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
 }
-inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { ColumnPen(x).Show(y, colour); }
-inline TColumnPen TScreenLayer::ColumnPen(int x) const { return TColumnPen(screen_, this, index_, x); }
+inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { PointPen(x).Show(y, colour); }
+inline TColumnPen& TScreenLayer::PointPen(int x) {
+  if (!pointPen_.AimedAt(screen_, x)) {
+    // The next vertical run drawn lies most often in the column left behind.
+    runPen_ = pointPen_;
+    pointPen_ = TColumnPen(screen_, this, index_, x);
+  }
+  return pointPen_;
+}
+inline TColumnPen& TScreenLayer::RunPen(int x) {
+  if (!runPen_.AimedAt(screen_, x)) runPen_ = TColumnPen(screen_, this, index_, x);
+  return runPen_;
+}
+
 }  // namespace norv
