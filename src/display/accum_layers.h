@@ -142,7 +142,7 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   [[noreturn]] void ThrowMaskIndex(int x, int y) const;
 
   const TPersistenceClock* clock_ = nullptr;
-  std::vector<uint32_t> accum_;
+  TLargeBuffer<uint32_t> accum_;
   int blocksX_;
   int blocksY_;
   std::vector<uint8_t> bandMask_;   // [x][y / 8], bit y % 8

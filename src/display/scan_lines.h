@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/large_buffer.h"
 #include "display/text_rasteriser.h"
 
 namespace norv {
@@ -48,7 +49,7 @@ class TSLBMP {
 
   int width_ = 0;
   int height_ = 0;
-  std::vector<uint32_t> pixels_;
+  TLargeBuffer<uint32_t> pixels_;
 };
 
 // The window side of a surface: shows a rectangle of the picture (inclusive edges).

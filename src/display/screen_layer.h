@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "display/large_buffer.h"
+
 namespace norv {
 
 class TSignalScreen;
@@ -134,11 +136,11 @@ class TScreenLayer {
   // Sets the cell to 1 and draws it, or to 0 and erases it.
   void PutCell(int x, int y, bool present);
   // Erases every set entry of a per-cell buffer from the screen and clears it.
-  template <typename T>
-  void EraseMarked(std::vector<T>& marks) {
+  template <typename Buffer>
+  void EraseMarked(Buffer& marks) {
     for (int x = 0; x <= maxX_; ++x) {
       for (int y = 0; y <= maxY_; ++y) {
-        T& mark = marks[CellIndex(x, y)];
+        auto& mark = marks[CellIndex(x, y)];
         if (mark == 0) continue;
         ErasePixel(x, y);
         mark = 0;
@@ -163,7 +165,7 @@ class TScreenLayer {
   int maxX_;
   int maxY_;
   int centreRow_;
-  std::vector<uint16_t> cells_;
+  TLargeBuffer<uint16_t> cells_;
   TColumnPen pointPen_;
   TColumnPen runPen_;
   uint32_t colour_ = 0;

@@ -139,7 +139,7 @@ class TSignalScreen : public TScanLinesScreen {
   std::array<uint32_t, kLayerSlots> cover_{};
   std::array<TScreenLayer*, kLayerSlots> layers_{};
   // Column after column, so that the vertical runs of traces lie together.
-  std::vector<uint32_t> occupancy_;
+  TLargeBuffer<uint32_t> occupancy_;
   std::array<TXWindow, 2> windows_{};
   // Moves on with every change a TColumnPen takes into account: the picture's size, the
   // plot's left edge, the background, the masks, the registered layers and the windows.
