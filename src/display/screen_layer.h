@@ -22,8 +22,12 @@ class TColumnPen {
  public:
   TColumnPen() = default;
   TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x);
-  // Whether the pen was made for column X of Screen as it is now.
-  bool AimedAt(const TSignalScreen* screen, int x) const;
+  // Whether the pen was made for Screen as it is now, and for column X.
+  bool Current(const TSignalScreen* screen) const;
+  bool AimedAt(const TSignalScreen* screen, int x) const { return x_ == x && Current(screen); }
+  int X() const { return x_; }
+  // A current pen aimed at column X - 1 moves on to column X; false when it cannot.
+  bool StepTo(int x);
   // EraseCell at row Y.
   void Erase(int y);
   // RefreshCell at row Y, where the layer's PixelColor is Colour: where no other layer
@@ -36,10 +40,9 @@ class TColumnPen {
   void MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip, uint32_t colour);
 
  private:
-  // Rows From..To of a run inside an update bracket or without a window; PlainWord is
-  // the pixel where the layer alone (or, erasing, no layer) is left.
-  template <bool kShow>
-  void Rows(int from, int to, const uint16_t* skip, uint32_t plainWord, int& first, int& last);
+  // MoveRun outside an update bracket with a window: each pixel is shown as it changes.
+  void MoveRunShowingEach(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
+                          uint32_t colour);
   // TSignalScreen::ComposeOne with the colour known.
   uint32_t AloneWord(uint32_t colour) const;
   uint32_t ComposedWord(uint32_t word, int y) const;
@@ -57,6 +60,7 @@ class TColumnPen {
   uint32_t cover_ = 0;
   uint32_t alone_ = 0;
   uint32_t background_ = 0;
+  bool windowed_ = false;
   bool inWindow_ = false;
 };
 

@@ -91,13 +91,14 @@ class TParentSignalLayer : public TScreenLayer {
 
   bool StripHit(int radius, int x, int y) const override;
   int RowOf(double value) const {
-    return RoundClampedNonNegative(CentreRow() - (value - offset_) * scale_, 1, MaxY() - 1, MaxY() - 1);
+    return RoundClampedNonNegative(centreRow_ - (value - offset_) * scale_, 1, MaxY() - 1, MaxY() - 1);
   }
   // The per-point work below calls the cell hooks through Layer: a final class's own
   // PutSample passes itself, so that they are called directly, without a virtual call.
   // Moves one point's dot; OldRow 0 = it was not drawn.
   template <typename Layer>
   void MovePoint(Layer& layer, int oldX, int oldRow, int newX, int newRow) {
+    TColumnPen* pen = nullptr;
     if (oldRow != 0) {
       const size_t cell = CellIndex(oldX, oldRow);
       uint16_t& count = CellAt(cell);
@@ -105,18 +106,20 @@ class TParentSignalLayer : public TScreenLayer {
       if (--count == 0) {
         uint32_t colour = 0;
         const bool shows = layer.CellVacated(oldX, oldRow, cell, colour);
-        TColumnPen& pen = PointPen(oldX);
+        pen = &PointPen(oldX);
         if (shows) {
-          pen.Show(oldRow, colour);
+          pen->Show(oldRow, colour);
         } else {
-          pen.Erase(oldRow);
+          pen->Erase(oldRow);
         }
       }
     }
     uint16_t& count = CellRef(newX, newRow);
     if (count >= 65534) ThrowCountOverflow(true);
     if (++count == 1) {
-      PointPen(newX).Show(newRow, Colour());
+      // A YT point stays in its column: the pen just used is aimed there.
+      if (pen == nullptr || oldX != newX) pen = &PointPen(newX);
+      pen->Show(newRow, Colour());
       layer.CellOccupied(newX, newRow);
     }
   }
@@ -159,6 +162,7 @@ class TParentSignalLayer : public TScreenLayer {
     return strip_[static_cast<size_t>(row) * kMarkerStripWidth + stripColumn];
   }
 
+  const double centreRow_ = CentreRow();
   std::vector<uint8_t> strip_;  // YT layers: [row][strip column]
   int pointCount_ = 0;
   double offset_ = 0;

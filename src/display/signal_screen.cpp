@@ -43,6 +43,28 @@ void TSignalScreen::UpdateLayerMasks() {
   ++generation_;
 }
 
+void TColumnPen::MoveRunShowingEach(int oldFirst, int oldLast, int newFirst, int newLast,
+                                    const uint16_t* skip, uint32_t colour) {
+  const auto rows = [&](int from, int to, bool show) {
+    for (int y = std::max(from, 0); y <= to; ++y) {
+      if (skip[y] != 0) continue;
+      if (show) {
+        Show(y, colour);
+      } else {
+        Erase(y);
+      }
+    }
+  };
+  if (oldFirst != 0) {
+    rows(oldFirst, std::min(newFirst - 1, oldLast), false);
+    rows(std::max(newLast + 1, oldFirst), oldLast, false);
+    rows(newFirst, std::min(oldFirst - 1, newLast), true);
+    rows(std::max(oldLast + 1, newFirst), newLast, true);
+  } else {
+    rows(newFirst, newLast, true);
+  }
+}
+
 uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
   return TSLBMP::WordOf(ComposePixel(word, x, y));
 }

@@ -162,11 +162,22 @@ inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, 
   // Another layer registered at the index answers for its own colours.
   alone_ = screen->layers_[index] == layer ? bit_ : 0;
   background_ = TSLBMP::WordOf(screen->Color());
-  inWindow_ = (index == kWindowedLayerA || index == kWindowedLayerB) && screen->InXWindow(x);
+  windowed_ = index == kWindowedLayerA || index == kWindowedLayerB;
+  inWindow_ = windowed_ && screen->InXWindow(x);
 }
 
-inline bool TColumnPen::AimedAt(const TSignalScreen* screen, int x) const {
-  return x_ == x && screen_ == screen && (screen == nullptr || generation_ == screen->generation_);
+inline bool TColumnPen::Current(const TSignalScreen* screen) const {
+  return screen_ == screen && (screen == nullptr || generation_ == screen->generation_);
+}
+
+inline bool TColumnPen::StepTo(int x) {
+  if (words_ == nullptr || x != x_ + 1 || column_ + 1 >= screen_->Width()) return false;
+  x_ = x;
+  ++column_;
+  words_ += height_;
+  ++pixels_;
+  inWindow_ = windowed_ && screen_->InXWindow(x);
+  return true;
 }
 
 inline uint32_t TColumnPen::AloneWord(uint32_t colour) const {
@@ -205,69 +216,48 @@ inline void TColumnPen::Show(int y, uint32_t colour) {
   Put(y, now == alone_ ? AloneWord(colour) : ComposedWord(now, y));
 }
 
-template <bool kShow>
-inline void TColumnPen::Rows(int from, int to, const uint16_t* skip, uint32_t plainWord, int& first,
-                             int& last) {
-  from = std::max(from, 0);
-  to = std::min(to, static_cast<int>(height_) - 1);
-  if (from > to) return;
-  // Kept in locals: the stores below would otherwise make the compiler load them again
-  // for every row.
-  uint32_t* const words = words_;
-  const size_t stride = stride_;
-  const uint32_t bit = bit_;
-  const uint32_t cover = cover_;
-  // Shown without composing: the layer alone, or nothing left.
-  const uint32_t plain = kShow ? alone_ : 0;
-  uint32_t* pixel = pixels_ + static_cast<size_t>(from) * stride;
-  for (int y = from; y <= to; ++y, pixel += stride) {
-    const uint32_t old = words[y];
-    if ((!kShow && (old & bit) == 0) || skip[y] != 0) continue;
-    const uint32_t now = kShow ? old | bit : old & ~bit;
-    words[y] = now;
-    if (old & cover) continue;
-    *pixel = now == plain ? plainWord : ComposedWord(now, y);
-    first = std::min(first, y);
-    last = y;
-  }
-}
-
 inline void TColumnPen::MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
                                 uint32_t colour) {
   if (words_ == nullptr) return;
-  const int eraseTo = oldFirst == 0 ? -1 : std::min(newFirst - 1, oldLast);
-  const int eraseFrom = oldFirst == 0 ? 0 : std::max(newLast + 1, oldFirst);
-  const int drawTo = oldFirst == 0 ? newLast : std::min(oldFirst - 1, newLast);
-  const int drawFrom = oldFirst == 0 ? newLast + 1 : std::max(oldLast + 1, newFirst);
   if (!screen_->InUpdate() && screen_->HasWindow()) {
-    // Each pixel is shown as it changes.
-    const auto each = [&](int from, int to, bool show) {
-      for (int y = std::max(from, 0); y <= to; ++y) {
-        if (skip[y] != 0) continue;
-        if (show) {
-          Show(y, colour);
-        } else {
-          Erase(y);
-        }
-      }
-    };
-    if (oldFirst != 0) {
-      each(oldFirst, eraseTo, false);
-      each(eraseFrom, oldLast, false);
-    }
-    each(newFirst, drawTo, true);
-    each(drawFrom, newLast, true);
+    MoveRunShowingEach(oldFirst, oldLast, newFirst, newLast, skip, colour);
     return;
   }
+  // Kept in locals: the stores below would otherwise make the compiler load them again
+  // for every row.
+  uint32_t* const words = words_;
+  uint32_t* const pixels = pixels_;
+  const size_t stride = stride_;
+  const uint32_t bit = bit_;
+  const uint32_t cover = cover_;
+  const int lastRow = static_cast<int>(height_) - 1;
   int first = INT_MAX;
   int last = -1;
+  // Rows From..To; Plain is the word (the layer alone, or, erasing, none) shown as
+  // PlainWord without composing.
+  const auto rows = [&](int from, int to, auto show, uint32_t plain, uint32_t plainWord) {
+    to = std::min(to, lastRow);
+    for (int y = std::max(from, 0); y <= to; ++y) {
+      const uint32_t old = words[y];
+      if ((!show && (old & bit) == 0) || skip[y] != 0) continue;
+      const uint32_t now = show ? old | bit : old & ~bit;
+      words[y] = now;
+      if (old & cover) continue;
+      pixels[static_cast<size_t>(y) * stride] = now == plain ? plainWord : ComposedWord(now, y);
+      first = std::min(first, y);
+      last = y;
+    }
+  };
   if (oldFirst != 0) {
-    Rows<false>(oldFirst, eraseTo, skip, background_, first, last);
-    Rows<false>(eraseFrom, oldLast, skip, background_, first, last);
+    rows(oldFirst, std::min(newFirst - 1, oldLast), std::false_type(), 0, background_);
+    rows(std::max(newLast + 1, oldFirst), oldLast, std::false_type(), 0, background_);
+    if (newFirst < oldFirst)
+      rows(newFirst, std::min(oldFirst - 1, newLast), std::true_type(), alone_, AloneWord(colour));
+    if (newLast > oldLast)
+      rows(std::max(oldLast + 1, newFirst), newLast, std::true_type(), alone_, AloneWord(colour));
+  } else {
+    rows(newFirst, newLast, std::true_type(), alone_, AloneWord(colour));
   }
-  const uint32_t lineWord = AloneWord(colour);
-  Rows<true>(newFirst, drawTo, skip, lineWord, first, last);
-  Rows<true>(drawFrom, newLast, skip, lineWord, first, last);
   // Inside an update bracket the rows changed join the dirty rectangle.
   if (last >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
 }
@@ -284,11 +274,12 @@ inline void TScreenLayer::ErasePixel(int x, int y) {
 }
 inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { PointPen(x).Show(y, colour); }
 inline TColumnPen& TScreenLayer::PointPen(int x) {
-  if (!pointPen_.AimedAt(screen_, x)) {
-    // The next vertical run drawn lies most often in the column left behind.
-    runPen_ = pointPen_;
-    pointPen_ = TColumnPen(screen_, this, index_, x);
-  }
+  const bool current = pointPen_.Current(screen_);
+  if (current && pointPen_.X() == x) return pointPen_;
+  // The next vertical run drawn lies most often in the column left behind, and a trace's
+  // points most often go on to the next column.
+  runPen_ = pointPen_;
+  if (!current || !pointPen_.StepTo(x)) pointPen_ = TColumnPen(screen_, this, index_, x);
   return pointPen_;
 }
 inline TColumnPen& TScreenLayer::RunPen(int x) {
