@@ -188,6 +188,8 @@ void TPersistSignalLayer::AgePoints() {
 
 TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TComplicatedSignalLayer(std::move(name), width, height, index, isXY),
+      bandGrades_(BandCount(), 0),
+      blockGrades_(BlockCount(), 0),
       pointsInColumn_(static_cast<size_t>(Width()) + 1, 1),
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
 
@@ -282,34 +284,63 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
       accum = (static_cast<uint32_t>(grade) << 28) | count;
       ShowPixel(x, y, Cell(x, y) > 0 ? Colour() : LeftColour(grade));
     }
-    return true;
+    return static_cast<uint32_t>(grade);
   };
   BeginScreenUpdate();
   if (std::equal(threshold_.begin() + 1, threshold_.end() - 1, before.begin() + 1)) {
     // Every left cell keeps the grade of the thresholds below the top, except the cell
     // just hit (its grade was reset with its count) when it is a left one.
-    if (IsActive(hitX, hitY)) regrade(hitX, hitY, CellIndex(hitX, hitY));
+    if (IsActive(hitX, hitY)) {
+      NoteGrade({BandIndex(hitX, hitY), BlockIndex(hitX, hitY)}, regrade(hitX, hitY, CellIndex(hitX, hitY)));
+    }
   } else {
     // The graded left cells agree with the thresholds before. When none of these fell
     // and they still rise with the grade, a cell of grade G moves only when threshold
     // G - 1 rose (it can then only fall): the others are passed over. Grade 0 (just
     // hit) is always found again.
-    uint32_t moving = ~0u;
+    uint32_t moving = 0xFF;
     bool rising = true;
     for (int g = 1; g < kGrades; ++g) {
       rising = rising && threshold_[g] >= before[g] && (g == 1 || threshold_[g] >= threshold_[g - 1]);
     }
     if (rising) {
-      moving = ~0u << (kGrades + 1) | 1u;
+      moving = 0xFFu << (kGrades + 1) | 1u;
       for (int g = 2; g <= kGrades; ++g) {
         if (threshold_[g - 1] != before[g - 1]) moving |= 1u << g;
       }
     }
+    if (IsActive(hitX, hitY)) NoteGrade({BandIndex(hitX, hitY), BlockIndex(hitX, hitY)}, 0);
     const uint32_t* const accum = AccumData();
-    WalkActive([&](int x, int y, size_t cell) {
-      if ((moving >> (accum[cell] >> 28)) & 1u) regrade(x, y, cell);
-      return true;
-    });
+    uint8_t* const bandGrades = bandGrades_.data();
+    uint8_t* const blockGrades = blockGrades_.data();
+    uint32_t blockSet = 0;
+    WalkActiveBands(
+        [&](size_t block) {
+          blockSet = 0;
+          return (blockGrades[block] & moving) != 0;
+        },
+        [&](int x, int firstRow, size_t first, unsigned rows, size_t band) {
+          uint32_t set = bandGrades[band];
+          if (set & moving) {
+            // The band's grades are found again from its cells.
+            set = 0;
+            for (unsigned bits = rows; bits != 0; bits &= bits - 1) {
+              const int r = std::countr_zero(bits);
+              uint32_t grade = accum[first + r] >> 28;
+              // A graded cell that moves has come down to the threshold below its grade.
+              if (((moving >> (grade < 7 ? grade : 7)) & 1u) &&
+                  (!rising || grade < 2 || grade > kGrades ||
+                   ValueAtMost(x, accum[first + r] & kCountMask, threshold_[grade - 1]))) {
+                grade = regrade(x, firstRow + r, first + r);
+              }
+              set |= GradeBit(grade);
+            }
+            bandGrades[band] = static_cast<uint8_t>(set);
+          }
+          blockSet |= set;
+          return rows;
+        },
+        [&](size_t block) { blockGrades[block] = static_cast<uint8_t>(blockSet); });
   }
   EndScreenUpdate();
 }
@@ -330,7 +361,7 @@ bool TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& 
   if (FindGrade(grade, x, count)) {
     accum = (static_cast<uint32_t>(grade) << 28) | count;
   }
-  MarkActive(x, y);
+  NoteGrade(MarkActive(x, y), static_cast<uint32_t>(grade));
   colour = LeftColour(grade);
   return true;
 }
@@ -345,6 +376,8 @@ uint32_t TColorGrSignalLayer::PixelColor(int x, int y) const {
 void TColorGrSignalLayer::Hide() {
   TComplicatedSignalLayer::Hide();
   threshold_.fill(0);
+  std::fill(bandGrades_.begin(), bandGrades_.end(), 0);
+  std::fill(blockGrades_.begin(), blockGrades_.end(), 0);
 }
 
 // --- THistLayer ---

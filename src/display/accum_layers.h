@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "display/signal_layers.h"
@@ -66,16 +67,39 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
   uint32_t& AccumRef(size_t cellIndex) { return accum_[cellIndex]; }
   uint32_t* AccumData() { return accum_.data(); }
-  void MarkActive(int x, int y) {
-    uint8_t& band = bandMask_[BandIndex(x, y)];
-    if (band == 0) blockMask_[BlockIndex(x, y)] |= static_cast<uint8_t>(1u << (x & 7));
+  // Returns the cell's band and block (as BandIndex and BlockIndex number them).
+  std::pair<size_t, size_t> MarkActive(int x, int y) {
+    CheckMaskIndex(x, y);
+    const size_t bandIndex = static_cast<size_t>(x) * blocksY_ + (y >> 3);
+    const size_t blockIndex = static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
+    uint8_t& band = bandMask_[bandIndex];
+    if (band == 0) blockMask_[blockIndex] |= static_cast<uint8_t>(1u << (x & 7));
     band |= static_cast<uint8_t>(1u << (y & 7));
+    return {bandIndex, blockIndex};
   }
   void UnmarkActive(int x, int y) {
     uint8_t& band = bandMask_[BandIndex(x, y)];
     band &= static_cast<uint8_t>(~(1u << (y & 7)));
     if (band == 0) blockMask_[BlockIndex(x, y)] &= static_cast<uint8_t>(~(1u << (x & 7)));
   }
+  // The mask entries of cell (X, Y), which must lie in a band and a block.
+  size_t BandIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x) * blocksY_ + (y >> 3);
+  }
+  size_t BlockIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
+  }
+  void CheckMaskIndex(int x, int y) const {
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(Width()) || y < 0 || (x >> 3) >= blocksX_ ||
+        (y >> 3) >= blocksY_) {
+      ThrowMaskIndex(x, y);
+    }
+  }
+  [[noreturn]] void ThrowMaskIndex(int x, int y) const;
+  size_t BandCount() const { return bandMask_.size(); }
+  size_t BlockCount() const { return blockMask_.size(); }
   void ClearMarks();
   // Repaints every active cell (inside the caller's update bracket).
   void RefreshActive();
@@ -84,6 +108,17 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   // stay in the index. The eight cells of a band can always be read, active or not.
   template <typename Visit>
   void WalkActiveBands(Visit&& visit) {
+    WalkActiveBands([](size_t) { return true; },
+                    [&](int x, int firstRow, size_t first, unsigned rows, size_t) {
+                      return visit(x, firstRow, first, rows);
+                    },
+                    [](size_t) {});
+  }
+  // The same over the blocks for which WantBlock(block) holds, Visit also given the
+  // band's index, and DoneBlock(block) after each block walked (blocks and bands are
+  // numbered as BlockIndex and BandIndex number them).
+  template <typename WantBlock, typename Visit, typename DoneBlock>
+  void WalkActiveBands(WantBlock&& wantBlock, Visit&& visit, DoneBlock&& doneBlock) {
     // Block column after block column, so that the bands come in the order they are
     // stored. The masks are worked on in locals: stores through byte pointers would make
     // the compiler reload every member in the inner loop.
@@ -94,18 +129,22 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
     const size_t columnCells = static_cast<size_t>(MaxY()) + 1;
     for (int bx = 0; bx < blocksX; ++bx) {
       for (int by = 0; by < blocksY; ++by) {
-        uint8_t& block = blocks[static_cast<size_t>(bx) * blocksY + by];
+        const size_t blockIndex = static_cast<size_t>(bx) * blocksY + by;
+        uint8_t& block = blocks[blockIndex];
+        if (block == 0 || !wantBlock(blockIndex)) continue;
         unsigned keptColumns = block;
         for (unsigned columns = keptColumns; columns != 0; columns &= columns - 1) {
           const int bit = std::countr_zero(columns);
           const int x = bx * 8 + bit;
-          uint8_t& band = bands[static_cast<size_t>(x) * blocksY + by];
+          const size_t bandIndex = static_cast<size_t>(x) * blocksY + by;
+          uint8_t& band = bands[bandIndex];
           const size_t first = static_cast<size_t>(x) * columnCells + static_cast<size_t>(by) * 8;
-          const unsigned kept = visit(x, by * 8, first, static_cast<unsigned>(band));
+          const unsigned kept = visit(x, by * 8, first, static_cast<unsigned>(band), bandIndex);
           band = static_cast<uint8_t>(kept);
           if (kept == 0) keptColumns &= ~(1u << bit);
         }
         block = static_cast<uint8_t>(keptColumns);
+        doneBlock(blockIndex);
       }
     }
   }
@@ -124,23 +163,6 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   }
 
  private:
-  // The mask entries of cell (X, Y), which must lie in a band and a block.
-  size_t BandIndex(int x, int y) const {
-    CheckMaskIndex(x, y);
-    return static_cast<size_t>(x) * blocksY_ + (y >> 3);
-  }
-  size_t BlockIndex(int x, int y) const {
-    CheckMaskIndex(x, y);
-    return static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
-  }
-  void CheckMaskIndex(int x, int y) const {
-    if (static_cast<unsigned>(x) >= static_cast<unsigned>(Width()) || y < 0 || (x >> 3) >= blocksX_ ||
-        (y >> 3) >= blocksY_) {
-      ThrowMaskIndex(x, y);
-    }
-  }
-  [[noreturn]] void ThrowMaskIndex(int x, int y) const;
-
   const TPersistenceClock* clock_ = nullptr;
   TLargeBuffer<uint32_t> accum_;
   int blocksX_;
@@ -226,6 +248,16 @@ class TColorGrSignalLayer final : public TComplicatedSignalLayer {
 
   uint32_t refreshTime_ = 0;
   uint32_t lastRefresh_ = 0;
+  // The grades (bit G, grades above 6 on bit 7) of the left cells of each band and
+  // block, or more: a regrade passes over the bands and blocks without a grade that moves.
+  static uint8_t GradeBit(uint32_t grade) { return static_cast<uint8_t>(1u << (grade < 7 ? grade : 7)); }
+  void NoteGrade(std::pair<size_t, size_t> bandAndBlock, uint32_t grade) {
+    const uint8_t bit = GradeBit(grade);
+    bandGrades_[bandAndBlock.first] |= bit;
+    blockGrades_[bandAndBlock.second] |= bit;
+  }
+  std::vector<uint8_t> bandGrades_;
+  std::vector<uint8_t> blockGrades_;
   std::vector<uint16_t> pointsInColumn_;
   uint32_t minPointsPerColumn_ = 1;
   std::array<uint32_t, kGrades + 1> gradeColour_{};
