@@ -40,6 +40,10 @@ class TColumnPen {
   void MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip, uint32_t colour);
 
  private:
+  // MoveRun inside an update bracket (Deferred) or without a window.
+  template <typename Deferred>
+  void MoveRunRows(Deferred deferred, int oldFirst, int oldLast, int newFirst, int newLast,
+                   const uint16_t* skip, uint32_t colour);
   // MoveRun outside an update bracket with a window: each pixel is shown as it changes.
   void MoveRunShowingEach(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
                           uint32_t colour);

@@ -9,6 +9,7 @@
 #include <bit>
 #include <climits>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "display/scan_lines.h"
@@ -219,10 +220,18 @@ inline void TColumnPen::Show(int y, uint32_t colour) {
 inline void TColumnPen::MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
                                 uint32_t colour) {
   if (words_ == nullptr) return;
-  if (!screen_->InUpdate() && screen_->HasWindow()) {
+  if (screen_->InUpdate()) {
+    MoveRunRows(std::true_type(), oldFirst, oldLast, newFirst, newLast, skip, colour);
+  } else if (screen_->HasWindow()) {
     MoveRunShowingEach(oldFirst, oldLast, newFirst, newLast, skip, colour);
-    return;
+  } else {
+    MoveRunRows(std::false_type(), oldFirst, oldLast, newFirst, newLast, skip, colour);
   }
+}
+
+template <typename Deferred>
+inline void TColumnPen::MoveRunRows(Deferred deferred, int oldFirst, int oldLast, int newFirst, int newLast,
+                                    const uint16_t* skip, uint32_t colour) {
   // Kept in locals: the stores below would otherwise make the compiler load them again
   // for every row.
   uint32_t* const words = words_;
@@ -233,33 +242,43 @@ inline void TColumnPen::MoveRun(int oldFirst, int oldLast, int newFirst, int new
   const int lastRow = static_cast<int>(height_) - 1;
   int first = INT_MAX;
   int last = -1;
-  // Rows From..To; Plain is the word (the layer alone, or, erasing, none) shown as
-  // PlainWord without composing.
+  // Rows From..To, erased or shown; Plain is the word (the layer alone, or, erasing, none)
+  // shown as PlainWord without composing.
   const auto rows = [&](int from, int to, auto show, uint32_t plain, uint32_t plainWord) {
     to = std::min(to, lastRow);
-    for (int y = std::max(from, 0); y <= to; ++y) {
+    if (from > to) return;
+    uint32_t* pixel = pixels + static_cast<size_t>(from) * stride;
+    for (int y = from; y <= to; ++y, pixel += stride) {
       const uint32_t old = words[y];
       if ((!show && (old & bit) == 0) || skip[y] != 0) continue;
       const uint32_t now = show ? old | bit : old & ~bit;
       words[y] = now;
       if (old & cover) continue;
-      pixels[static_cast<size_t>(y) * stride] = now == plain ? plainWord : ComposedWord(now, y);
-      first = std::min(first, y);
-      last = y;
+      *pixel = now == plain ? plainWord : ComposedWord(now, y);
+      if (deferred) {
+        first = std::min(first, y);
+        last = y;
+      }
     }
   };
-  if (oldFirst != 0) {
-    rows(oldFirst, std::min(newFirst - 1, oldLast), std::false_type(), 0, background_);
-    rows(std::max(newLast + 1, oldFirst), oldLast, std::false_type(), 0, background_);
-    if (newFirst < oldFirst)
-      rows(newFirst, std::min(oldFirst - 1, newLast), std::true_type(), alone_, AloneWord(colour));
-    if (newLast > oldLast)
-      rows(std::max(oldLast + 1, newFirst), newLast, std::true_type(), alone_, AloneWord(colour));
+  if (oldFirst == 0) {
+    rows(std::max(newFirst, 0), newLast, std::true_type(), alone_, AloneWord(colour));
   } else {
-    rows(newFirst, newLast, std::true_type(), alone_, AloneWord(colour));
+    if (oldFirst < newFirst) {
+      rows(std::max(oldFirst, 0), std::min(newFirst - 1, oldLast), std::false_type(), 0, background_);
+    }
+    if (oldLast > newLast) rows(std::max(newLast + 1, oldFirst), oldLast, std::false_type(), 0, background_);
+    if (newFirst < oldFirst || newLast > oldLast) {
+      const uint32_t lineWord = AloneWord(colour);
+      if (newFirst < oldFirst) {
+        rows(std::max(newFirst, 0), std::min(oldFirst - 1, newLast), std::true_type(), alone_, lineWord);
+      }
+      if (newLast > oldLast)
+        rows(std::max(oldLast + 1, newFirst), newLast, std::true_type(), alone_, lineWord);
+    }
   }
   // Inside an update bracket the rows changed join the dirty rectangle.
-  if (last >= 0 && screen_->InUpdate()) screen_->GrowDirty(column_, first, column_, last);
+  if (deferred && last >= 0) screen_->GrowDirty(column_, first, column_, last);
 }
 
 // The layers' pixel calls (declared with TScreenLayer).
