@@ -327,7 +327,8 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
             for (unsigned bits = rows; bits != 0; bits &= bits - 1) {
               const int r = std::countr_zero(bits);
               uint32_t grade = accum[first + r] >> 28;
-              // A graded cell that moves has come down to the threshold below its grade.
+              // A graded cell moves only when the threshold below its grade, which rose,
+              // has reached its value.
               if (((moving >> (grade < 7 ? grade : 7)) & 1u) &&
                   (!rising || grade < 2 || grade > kGrades ||
                    ValueAtMost(x, accum[first + r] & kCountMask, threshold_[grade - 1]))) {

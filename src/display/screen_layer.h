@@ -158,7 +158,8 @@ class TScreenLayer {
   // Hit test of the level-marker strip (strip column, row); none in the base.
   virtual bool StripHit(int radius, int x, int y) const;
   void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }
-  // A pen's screen may be freed and another made at its address.
+  // Pens go with the screen they were made for: it may be freed and another made at its
+  // address.
   void ForgetPens() { pointPen_ = runPen_ = TColumnPen(); }
 
  private:

@@ -273,8 +273,9 @@ inline void TColumnPen::MoveRunRows(Deferred deferred, int oldFirst, int oldLast
       if (newFirst < oldFirst) {
         rows(std::max(newFirst, 0), std::min(oldFirst - 1, newLast), std::true_type(), alone_, lineWord);
       }
-      if (newLast > oldLast)
+      if (newLast > oldLast) {
         rows(std::max(oldLast + 1, newFirst), newLast, std::true_type(), alone_, lineWord);
+      }
     }
   }
   // Inside an update bracket the rows changed join the dirty rectangle.
