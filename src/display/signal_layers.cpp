@@ -318,12 +318,10 @@ void TVectorSignalLayer::StartColumn(int column, int row) {
   prevColumn_ = column;
 }
 
+// Without branches: where the trace goes next is no pattern to predict.
 static void Widen(uint16_t& min, uint16_t& max, int row) {
-  if (min > row) {
-    min = static_cast<uint16_t>(row);
-  } else if (max < row) {
-    max = static_cast<uint16_t>(row);
-  }
+  min = static_cast<uint16_t>(std::min<int>(min, row));
+  max = static_cast<uint16_t>(std::max<int>(max, row));
 }
 
 void TVectorSignalLayer::ExtendColumn(int column, int row) {
@@ -335,6 +333,16 @@ void TVectorSignalLayer::ExtendColumn(int column, int row) {
 void TVectorSignalLayer::ConnectColumns(int column) {
   const int prev = prevColumn_;
   if (column == prev) return;
+  if (column == prev + 1) {
+    // Next columns, the common case: halfway between their rows, halves to even as the
+    // rounding below takes them, without a division.
+    const int twice = runs_[column].Entry + runs_[prev].Exit;
+    const int row = std::clamp((twice >> 1) + (twice & (twice >> 1) & 1), 1, MaxY() - 1);
+    Widen(runs_[prev].Min, runs_[prev].Max, row);
+    DrawColumnSpan(prev, runs_[prev].Min, runs_[prev].Max);
+    Widen(runs_[column].Min, runs_[column].Max, row);
+    return;
+  }
   const double slope = (runs_[column].Entry - runs_[prev].Exit) / static_cast<double>(column - prev);
   double y = runs_[prev].Exit + slope / 2;
   int row = RoundClampedNonNegative(y, 1, MaxY() - 1, 1);
