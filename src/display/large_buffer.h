@@ -25,7 +25,7 @@ class TLargeBufferAllocator {
   TLargeBufferAllocator(const TLargeBufferAllocator<U>&) {}
 
   T* allocate(std::size_t n) {
-    if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+    if (n > (static_cast<std::size_t>(-1) - kHugePage) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes < kHugePage) return static_cast<T*>(::operator new(bytes));
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
