@@ -56,28 +56,9 @@ TComplicatedSignalLayer::TComplicatedSignalLayer(std::string name, int width, in
       bandMask_(static_cast<size_t>(blocksY_) * Width(), 0),
       blockMask_(static_cast<size_t>(blocksY_) * blocksX_, 0) {}
 
-size_t TComplicatedSignalLayer::BandIndex(int x, int y) const {
+void TComplicatedSignalLayer::ThrowMaskIndex(int x, int y) const {
   if (x < 0 || y < 0 || x >= Width() || y / 8 >= blocksY_) throw EAssertion("Vot ono BAND");
-  return static_cast<size_t>(x) * blocksY_ + y / 8;
-}
-
-size_t TComplicatedSignalLayer::BlockIndex(int x, int y) const {
-  if (x < 0 || y < 0 || x / 8 >= blocksX_ || y / 8 >= blocksY_) throw EAssertion("Vot ono Kv");
-  return static_cast<size_t>(x / 8) * blocksY_ + y / 8;
-}
-
-void TComplicatedSignalLayer::MarkActive(int x, int y) {
-  const size_t band = BandIndex(x, y);
-  const size_t block = BlockIndex(x, y);
-  if (bandMask_[band] == 0) blockMask_[block] |= static_cast<uint8_t>(1u << (x % 8));
-  bandMask_[band] |= static_cast<uint8_t>(1u << (y % 8));
-}
-
-void TComplicatedSignalLayer::UnmarkActive(int x, int y) {
-  const size_t band = BandIndex(x, y);
-  const size_t block = BlockIndex(x, y);
-  bandMask_[band] &= static_cast<uint8_t>(~(1u << (y % 8)));
-  if (bandMask_[band] == 0) blockMask_[block] &= static_cast<uint8_t>(~(1u << (x % 8)));
+  throw EAssertion("Vot ono Kv");
 }
 
 bool TComplicatedSignalLayer::IsActive(int x, int y) const {
@@ -139,10 +120,13 @@ uint32_t TPersistSignalLayer::PixelColor(int x, int y) const {
   return fadedColour_;
 }
 
-void TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
+void TPersistSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+
+bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
   AccumRef(cellIndex) = Now();
-  RefreshPixel(x, y);
   MarkActive(x, y);
+  colour = fadedColour_;
+  return true;
 }
 
 void TPersistSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
@@ -204,8 +188,12 @@ void TPersistSignalLayer::AgePoints() {
 
 TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TComplicatedSignalLayer(std::move(name), width, height, index, isXY),
+      bandGrades_(BandCount(), 0),
+      blockGrades_(BlockCount(), 0),
       pointsInColumn_(static_cast<size_t>(Width()) + 1, 1),
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
+
+void TColorGrSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
 
 void TColorGrSignalLayer::SetRefreshTime(double seconds) { refreshTime_ = HundredthsOf(seconds); }
 
@@ -294,17 +282,66 @@ void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
     const uint32_t count = accum & kCountMask;
     if (FindGrade(grade, x, count)) {
       accum = (static_cast<uint32_t>(grade) << 28) | count;
-      RefreshPixel(x, y);
+      ShowPixel(x, y, Cell(x, y) > 0 ? Colour() : LeftColour(grade));
     }
-    return true;
+    return static_cast<uint32_t>(grade);
   };
   BeginScreenUpdate();
   if (std::equal(threshold_.begin() + 1, threshold_.end() - 1, before.begin() + 1)) {
     // Every left cell keeps the grade of the thresholds below the top, except the cell
     // just hit (its grade was reset with its count) when it is a left one.
-    if (IsActive(hitX, hitY)) regrade(hitX, hitY, CellIndex(hitX, hitY));
+    if (IsActive(hitX, hitY)) {
+      NoteGrade({BandIndex(hitX, hitY), BlockIndex(hitX, hitY)}, regrade(hitX, hitY, CellIndex(hitX, hitY)));
+    }
   } else {
-    WalkActive(regrade);
+    // The graded left cells agree with the thresholds before. When none of these fell
+    // and they still rise with the grade, a cell of grade G moves only when threshold
+    // G - 1 rose (it can then only fall): the others are passed over. Grade 0 (just
+    // hit) is always found again.
+    uint32_t moving = 0xFF;
+    bool rising = true;
+    for (int g = 1; g < kGrades; ++g) {
+      rising = rising && threshold_[g] >= before[g] && (g == 1 || threshold_[g] >= threshold_[g - 1]);
+    }
+    if (rising) {
+      moving = 0xFFu << (kGrades + 1) | 1u;
+      for (int g = 2; g <= kGrades; ++g) {
+        if (threshold_[g - 1] != before[g - 1]) moving |= 1u << g;
+      }
+    }
+    if (IsActive(hitX, hitY)) NoteGrade({BandIndex(hitX, hitY), BlockIndex(hitX, hitY)}, 0);
+    const uint32_t* const accum = AccumData();
+    uint8_t* const bandGrades = bandGrades_.data();
+    uint8_t* const blockGrades = blockGrades_.data();
+    uint32_t blockSet = 0;
+    WalkActiveBands(
+        [&](size_t block) {
+          blockSet = 0;
+          return (blockGrades[block] & moving) != 0;
+        },
+        [&](int x, int firstRow, size_t first, unsigned rows, size_t band) {
+          uint32_t set = bandGrades[band];
+          if (set & moving) {
+            // The band's grades are found again from its cells.
+            set = 0;
+            for (unsigned bits = rows; bits != 0; bits &= bits - 1) {
+              const int r = std::countr_zero(bits);
+              uint32_t grade = accum[first + r] >> 28;
+              // A graded cell moves only when the threshold below its grade, which rose,
+              // has reached its value.
+              if (((moving >> (grade < 7 ? grade : 7)) & 1u) &&
+                  (!rising || grade < 2 || grade > kGrades ||
+                   ValueAtMost(x, accum[first + r] & kCountMask, threshold_[grade - 1]))) {
+                grade = regrade(x, firstRow + r, first + r);
+              }
+              set |= GradeBit(grade);
+            }
+            bandGrades[band] = static_cast<uint8_t>(set);
+          }
+          blockSet |= set;
+          return rows;
+        },
+        [&](size_t block) { blockGrades[block] = static_cast<uint8_t>(blockSet); });
   }
   EndScreenUpdate();
 }
@@ -317,32 +354,31 @@ void TColorGrSignalLayer::PointHit(int x, int y) {
   if (!ValueAtMost(x, count, threshold_[kGrades])) SetTopValue(ValueOf(x, count), x, y);
 }
 
-void TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
-  if (IsBorderCell(x, y)) {
-    ErasePixel(x, y);
-    return;
-  }
+bool TColorGrSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
+  if (IsBorderCell(x, y)) return false;
   uint32_t& accum = AccumRef(cellIndex);
   int grade = static_cast<int>(accum >> 28);
   const uint32_t count = accum & kCountMask;
   if (FindGrade(grade, x, count)) {
     accum = (static_cast<uint32_t>(grade) << 28) | count;
   }
-  RefreshPixel(x, y);
-  MarkActive(x, y);
+  NoteGrade(MarkActive(x, y), static_cast<uint32_t>(grade));
+  colour = LeftColour(grade);
+  return true;
 }
 
 void TColorGrSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
 
 uint32_t TColorGrSignalLayer::PixelColor(int x, int y) const {
   if (x < 0 || Cell(x, y) > 0) return Colour();
-  const uint32_t grade = Accum(x, y) >> 28;
-  return grade >= 1 && grade <= kGrades ? gradeColour_[grade] : Colour();
+  return LeftColour(static_cast<int>(Accum(x, y) >> 28));
 }
 
 void TColorGrSignalLayer::Hide() {
   TComplicatedSignalLayer::Hide();
   threshold_.fill(0);
+  std::fill(bandGrades_.begin(), bandGrades_.end(), 0);
+  std::fill(blockGrades_.begin(), blockGrades_.end(), 0);
 }
 
 // --- THistLayer ---

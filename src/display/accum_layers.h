@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "display/signal_layers.h"
@@ -66,8 +67,39 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
   uint32_t& AccumRef(size_t cellIndex) { return accum_[cellIndex]; }
   uint32_t* AccumData() { return accum_.data(); }
-  void MarkActive(int x, int y);
-  void UnmarkActive(int x, int y);
+  // Returns the cell's band and block (as BandIndex and BlockIndex number them).
+  std::pair<size_t, size_t> MarkActive(int x, int y) {
+    CheckMaskIndex(x, y);
+    const size_t bandIndex = static_cast<size_t>(x) * blocksY_ + (y >> 3);
+    const size_t blockIndex = static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
+    uint8_t& band = bandMask_[bandIndex];
+    if (band == 0) blockMask_[blockIndex] |= static_cast<uint8_t>(1u << (x & 7));
+    band |= static_cast<uint8_t>(1u << (y & 7));
+    return {bandIndex, blockIndex};
+  }
+  void UnmarkActive(int x, int y) {
+    uint8_t& band = bandMask_[BandIndex(x, y)];
+    band &= static_cast<uint8_t>(~(1u << (y & 7)));
+    if (band == 0) blockMask_[BlockIndex(x, y)] &= static_cast<uint8_t>(~(1u << (x & 7)));
+  }
+  // The mask entries of cell (X, Y), which must lie in a band and a block.
+  size_t BandIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x) * blocksY_ + (y >> 3);
+  }
+  size_t BlockIndex(int x, int y) const {
+    CheckMaskIndex(x, y);
+    return static_cast<size_t>(x >> 3) * blocksY_ + (y >> 3);
+  }
+  void CheckMaskIndex(int x, int y) const {
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(Width()) || y < 0 || (x >> 3) >= blocksX_ ||
+        (y >> 3) >= blocksY_) {
+      ThrowMaskIndex(x, y);
+    }
+  }
+  [[noreturn]] void ThrowMaskIndex(int x, int y) const;
+  size_t BandCount() const { return bandMask_.size(); }
+  size_t BlockCount() const { return blockMask_.size(); }
   void ClearMarks();
   // Repaints every active cell (inside the caller's update bracket).
   void RefreshActive();
@@ -76,6 +108,17 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   // stay in the index. The eight cells of a band can always be read, active or not.
   template <typename Visit>
   void WalkActiveBands(Visit&& visit) {
+    WalkActiveBands([](size_t) { return true; },
+                    [&](int x, int firstRow, size_t first, unsigned rows, size_t) {
+                      return visit(x, firstRow, first, rows);
+                    },
+                    [](size_t) {});
+  }
+  // The same over the blocks for which WantBlock(block) holds, Visit also given the
+  // band's index, and DoneBlock(block) after each block walked (blocks and bands are
+  // numbered as BlockIndex and BandIndex number them).
+  template <typename WantBlock, typename Visit, typename DoneBlock>
+  void WalkActiveBands(WantBlock&& wantBlock, Visit&& visit, DoneBlock&& doneBlock) {
     // Block column after block column, so that the bands come in the order they are
     // stored. The masks are worked on in locals: stores through byte pointers would make
     // the compiler reload every member in the inner loop.
@@ -86,18 +129,22 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
     const size_t columnCells = static_cast<size_t>(MaxY()) + 1;
     for (int bx = 0; bx < blocksX; ++bx) {
       for (int by = 0; by < blocksY; ++by) {
-        uint8_t& block = blocks[static_cast<size_t>(bx) * blocksY + by];
+        const size_t blockIndex = static_cast<size_t>(bx) * blocksY + by;
+        uint8_t& block = blocks[blockIndex];
+        if (block == 0 || !wantBlock(blockIndex)) continue;
         unsigned keptColumns = block;
         for (unsigned columns = keptColumns; columns != 0; columns &= columns - 1) {
           const int bit = std::countr_zero(columns);
           const int x = bx * 8 + bit;
-          uint8_t& band = bands[static_cast<size_t>(x) * blocksY + by];
+          const size_t bandIndex = static_cast<size_t>(x) * blocksY + by;
+          uint8_t& band = bands[bandIndex];
           const size_t first = static_cast<size_t>(x) * columnCells + static_cast<size_t>(by) * 8;
-          const unsigned kept = visit(x, by * 8, first, static_cast<unsigned>(band));
+          const unsigned kept = visit(x, by * 8, first, static_cast<unsigned>(band), bandIndex);
           band = static_cast<uint8_t>(kept);
           if (kept == 0) keptColumns &= ~(1u << bit);
         }
         block = static_cast<uint8_t>(keptColumns);
+        doneBlock(blockIndex);
       }
     }
   }
@@ -116,20 +163,18 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   }
 
  private:
-  size_t BandIndex(int x, int y) const;
-  size_t BlockIndex(int x, int y) const;
-
   const TPersistenceClock* clock_ = nullptr;
-  std::vector<uint32_t> accum_;
+  TLargeBuffer<uint32_t> accum_;
   int blocksX_;
   int blocksY_;
   std::vector<uint8_t> bandMask_;   // [x][y / 8], bit y % 8
   std::vector<uint8_t> blockMask_;  // [x / 8][y / 8], bit x % 8
 };
 
-class TPersistSignalLayer : public TComplicatedSignalLayer {
+class TPersistSignalLayer final : public TComplicatedSignalLayer {
  public:
   using TComplicatedSignalLayer::TComplicatedSignalLayer;
+  void PutSample(int index, double value) override;
 
   // 160000 s or more, or NaN, is infinite; negative times count as 0.
   void SetPersistTime(double seconds);
@@ -143,7 +188,8 @@ class TPersistSignalLayer : public TComplicatedSignalLayer {
   uint32_t FadedColour() const { return fadedColour_; }
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
 
  private:
@@ -151,10 +197,11 @@ class TPersistSignalLayer : public TComplicatedSignalLayer {
   uint32_t persistTime_ = 200;
 };
 
-class TColorGrSignalLayer : public TComplicatedSignalLayer {
+class TColorGrSignalLayer final : public TComplicatedSignalLayer {
  public:
   static constexpr int kGrades = 5;
   TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY);
+  void PutSample(int index, double value) override;
 
   // Same conversion as the persistence time; 0 never restarts.
   void SetRefreshTime(double seconds);
@@ -170,7 +217,8 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
   uint32_t PixelColor(int x, int y) const override;
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
   void PointHit(int x, int y) override;
   void GeometryChanged(bool xyMapping) override;
@@ -178,6 +226,10 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
 
  private:
   static constexpr uint32_t kCountMask = 0x0FFFFFFFu;
+  // The colour of a left cell of grade G.
+  uint32_t LeftColour(int grade) const {
+    return grade >= 1 && grade <= kGrades ? gradeColour_[grade] : Colour();
+  }
   bool IsBorderCell(int x, int y) const;
   uint32_t ValueOf(int x, uint32_t count) const;
   // ValueOf(X, Count) <= Limit, found without a division (the grades of every left cell
@@ -196,6 +248,16 @@ class TColorGrSignalLayer : public TComplicatedSignalLayer {
 
   uint32_t refreshTime_ = 0;
   uint32_t lastRefresh_ = 0;
+  // The grades (bit G, grades above 6 on bit 7) of the left cells of each band and
+  // block, or more: a regrade passes over the bands and blocks without a grade that moves.
+  static uint8_t GradeBit(uint32_t grade) { return static_cast<uint8_t>(1u << (grade < 7 ? grade : 7)); }
+  void NoteGrade(std::pair<size_t, size_t> bandAndBlock, uint32_t grade) {
+    const uint8_t bit = GradeBit(grade);
+    bandGrades_[bandAndBlock.first] |= bit;
+    blockGrades_[bandAndBlock.second] |= bit;
+  }
+  std::vector<uint8_t> bandGrades_;
+  std::vector<uint8_t> blockGrades_;
   std::vector<uint16_t> pointsInColumn_;
   uint32_t minPointsPerColumn_ = 1;
   std::array<uint32_t, kGrades + 1> gradeColour_{};

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "display/large_buffer.h"
 #include "display/text_rasteriser.h"
 
 namespace norv {
@@ -36,10 +37,9 @@ class TSLBMP {
   // Fills R (Right and Bottom exclusive), clipped to the picture.
   void FillRect(TRect r, TColorRef color);
 
-  // Stores colour C into one pixel word.
-  static void Store(uint32_t& word, TColorRef c) {
-    word = 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
-  }
+  // The pixel word of colour C (its top byte ignored), and C stored into one.
+  static constexpr uint32_t WordOf(TColorRef c) { return 0xFF000000u | (__builtin_bswap32(c) >> 8); }
+  static void Store(uint32_t& word, TColorRef c) { word = WordOf(c); }
   static TColorRef ColorOf(uint32_t word) {
     return ((word >> 16) & 0xFFu) | (word & 0xFF00u) | ((word & 0xFFu) << 16);
   }
@@ -49,7 +49,7 @@ class TSLBMP {
 
   int width_ = 0;
   int height_ = 0;
-  std::vector<uint32_t> pixels_;
+  TLargeBuffer<uint32_t> pixels_;
 };
 
 // The window side of a surface: shows a rectangle of the picture (inclusive edges).
@@ -128,6 +128,7 @@ class TScanLinesScreen {
     dirtyBottom_ = std::max(dirtyBottom_, bottom);
   }
   bool InUpdate() const { return updateCount_ > 0; }
+  bool HasWindow() const { return window_ != nullptr; }
   // A pixel written straight into the picture: joins the dirty rectangle inside a
   // bracket, else is shown at once.
   void PixelChanged(int x, int y) {

@@ -102,6 +102,7 @@ void TScreenLayer::SetSignalScreenAndRegisterSelfInIt(TSignalScreen* screen) {
     screen_->SetLayerObject(index_, nullptr);
   }
   screen_ = screen;
+  ForgetPens();
   if (screen_ == nullptr) return;
   screen_->SetLayerObject(index_, this);
   Show();
@@ -118,6 +119,7 @@ void TScreenLayer::UnregisterFromScreen() {
   // Unbound: later drawing must not reach a screen that no longer asks this layer for
   // colours (and may be freed before it), and registering again must not be a no-op.
   screen_ = nullptr;
+  ForgetPens();
 }
 
 void TScreenLayer::BeginScreenUpdate() {

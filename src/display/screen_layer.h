@@ -7,9 +7,66 @@
 #include <string>
 #include <vector>
 
+#include "display/large_buffer.h"
+
 namespace norv {
 
 class TSignalScreen;
+class TScreenLayer;
+
+// EraseCell and RefreshCell of one layer in one plot column (layer coordinates), with
+// what they share worked out once. It holds while the screen's generation stays (and the
+// layer stays on that screen: a layer forgets its pens when it changes screens). Without
+// a screen, or for a column outside the picture, it does nothing.
+class TColumnPen {
+ public:
+  TColumnPen() = default;
+  TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x);
+  // Whether the pen was made for Screen as it is now, and for column X.
+  bool Current(const TSignalScreen* screen) const;
+  bool AimedAt(const TSignalScreen* screen, int x) const { return x_ == x && Current(screen); }
+  int X() const { return x_; }
+  // A current pen aimed at column X - 1 moves on to column X; false when it cannot.
+  bool StepTo(int x);
+  // EraseCell at row Y.
+  void Erase(int y);
+  // RefreshCell at row Y, where the layer's PixelColor is Colour: where no other layer
+  // has a cell the pixel is composed without asking the layer.
+  void Show(int y, uint32_t colour);
+  // Moves the layer's vertical run from rows OldFirst..OldLast (none when OldFirst is 0)
+  // to NewFirst..NewLast: Erase for the rows that leave it (upper part first), then Show
+  // with Colour for the rows that join it (upper part first), leaving out the rows whose
+  // entry in Skip (row 0's first) is not 0.
+  void MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip, uint32_t colour);
+
+ private:
+  // MoveRun inside an update bracket (Deferred) or without a window.
+  template <typename Deferred>
+  void MoveRunRows(Deferred deferred, int oldFirst, int oldLast, int newFirst, int newLast,
+                   const uint16_t* skip, uint32_t colour);
+  // MoveRun outside an update bracket with a window: each pixel is shown as it changes.
+  void MoveRunShowingEach(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
+                          uint32_t colour);
+  // TSignalScreen::ComposeOne with the colour known.
+  uint32_t AloneWord(uint32_t colour) const;
+  uint32_t ComposedWord(uint32_t word, int y) const;
+  void Put(int y, uint32_t pixel);
+
+  TSignalScreen* screen_ = nullptr;
+  uint64_t generation_ = 0;
+  int x_ = -1;
+  int column_ = 0;
+  uint32_t* words_ = nullptr;  // null: nothing to do
+  uint32_t* pixels_ = nullptr;
+  size_t stride_ = 0;
+  unsigned height_ = 0;
+  uint32_t bit_ = 0;
+  uint32_t cover_ = 0;
+  uint32_t alone_ = 0;
+  uint32_t background_ = 0;
+  bool windowed_ = false;
+  bool inWindow_ = false;
+};
 
 // Plot widths are kept within these bounds (per-column tables hold 4001 entries; one
 // division of ten must be at least a pixel).
@@ -54,9 +111,12 @@ class TScreenLayer {
   inline void DrawPixel(int x, int y);
   inline void RefreshPixel(int x, int y);
   inline void ErasePixel(int x, int y);
-  // RefreshPixel (Present) or ErasePixel for rows From..To of column X, skipping the rows
-  // whose entry in Skip (row From's first) is not 0.
-  inline void ChangeRun(int x, int from, int to, bool present, const uint16_t* skip);
+  // RefreshPixel where the layer's PixelColor is known to be Colour.
+  inline void ShowPixel(int x, int y, uint32_t colour);
+  // The pixel calls for cells of column X: one pen for a trace's points, one for its
+  // vertical runs, each aimed again when the column or the screen changes.
+  inline TColumnPen& PointPen(int x);
+  inline TColumnPen& RunPen(int x);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();
   void Redraw();
@@ -80,14 +140,15 @@ class TScreenLayer {
   size_t CellIndex(int x, int y) const { return static_cast<size_t>(x) * (maxY_ + 1) + y; }
   bool InPlot(int x, int y) const { return x >= 0 && y >= 0 && x <= maxX_ && y <= maxY_; }
   uint16_t& CellRef(int x, int y) { return cells_[CellIndex(x, y)]; }
+  uint16_t& CellAt(size_t cellIndex) { return cells_[cellIndex]; }
   // Sets the cell to 1 and draws it, or to 0 and erases it.
   void PutCell(int x, int y, bool present);
   // Erases every set entry of a per-cell buffer from the screen and clears it.
-  template <typename T>
-  void EraseMarked(std::vector<T>& marks) {
+  template <typename Buffer>
+  void EraseMarked(Buffer& marks) {
     for (int x = 0; x <= maxX_; ++x) {
       for (int y = 0; y <= maxY_; ++y) {
-        T& mark = marks[CellIndex(x, y)];
+        auto& mark = marks[CellIndex(x, y)];
         if (mark == 0) continue;
         ErasePixel(x, y);
         mark = 0;
@@ -97,6 +158,9 @@ class TScreenLayer {
   // Hit test of the level-marker strip (strip column, row); none in the base.
   virtual bool StripHit(int radius, int x, int y) const;
   void SetGrabbable(bool grabbable) { grabbable_ = grabbable; }
+  // Pens go with the screen they were made for: it may be freed and another made at its
+  // address.
+  void ForgetPens() { pointPen_ = runPen_ = TColumnPen(); }
 
  private:
   friend class TSignalScreen;  // a screen that goes away detaches its layers
@@ -110,7 +174,9 @@ class TScreenLayer {
   int maxX_;
   int maxY_;
   int centreRow_;
-  std::vector<uint16_t> cells_;
+  TLargeBuffer<uint16_t> cells_;
+  TColumnPen pointPen_;
+  TColumnPen runPen_;
   uint32_t colour_ = 0;
   int dragStartX_ = 0;
   int dragStartY_ = 0;

@@ -41,12 +41,11 @@ TParentSignalLayer::TParentSignalLayer(std::string name, int width, int height, 
   }
 }
 
-void TParentSignalLayer::PointHit(int, int) {}
 void TParentSignalLayer::GeometryChanged(bool) {}
 void TParentSignalLayer::BeforeSignal() {}
 
-int TParentSignalLayer::RowOf(double value) const {
-  return RoundClamped(CentreRow() - (value - offset_) * scale_, 1, MaxY() - 1, MaxY() - 1);
+void TParentSignalLayer::ThrowCountOverflow(bool up) {
+  throw std::overflow_error(up ? "trace cell count overflow" : "trace cell count below zero");
 }
 
 // Rows per unit for 8 divisions over the height; a zero, NaN or infinite division
@@ -110,20 +109,7 @@ void TParentSignalLayer::SetXYScale(int pointCount, int secondPointCount, double
   GeometryChanged(true);
 }
 
-void TParentSignalLayer::PutSample(int index, double value) {
-  if (index < 0 || index >= pointCount_) return;
-  const int column = pointColumn_[index];
-  if (column >= MaxX()) return;
-  const int row = RowOf(value);
-  PointHit(column, row);
-  PlaceDot(index, column, row);
-}
-
-void TParentSignalLayer::PlaceDot(int index, int column, int row) {
-  const int old = pointRow_[index];
-  pointRow_[index] = static_cast<uint16_t>(row);
-  if (old != row) MovePoint(column, old, column, row);
-}
+void TParentSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
 
 void TParentSignalLayer::PutSampleAt(int index, double y, double x) {
   if (index < 0 || index >= pointCount_) return;
@@ -138,21 +124,7 @@ void TParentSignalLayer::PutSampleAt(int index, double y, double x) {
   pointRow_[index] = static_cast<uint16_t>(row);
   pointXColumn_[index] = static_cast<uint16_t>(column);
   PointHit(column, row);
-  MovePoint(oldColumn, oldRow, column, row);
-}
-
-void TParentSignalLayer::MovePoint(int oldX, int oldRow, int newX, int newRow) {
-  if (oldRow != 0) {
-    uint16_t& count = CellRef(oldX, oldRow);
-    if (count == 0) throw std::overflow_error("trace cell count below zero");
-    if (--count == 0) CellVacated(oldX, oldRow, CellIndex(oldX, oldRow));
-  }
-  uint16_t& count = CellRef(newX, newRow);
-  if (count >= 65534) throw std::overflow_error("trace cell count overflow");
-  if (++count == 1) {
-    RefreshPixel(newX, newRow);
-    CellOccupied(newX, newRow);
-  }
+  MovePoint(*this, oldColumn, oldRow, column, row);
 }
 
 std::pair<int, int> TParentSignalLayer::GetPointCell(int index) const {
@@ -302,14 +274,15 @@ void TParentSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) con
 
 // --- TSimpleSignalLayer ---
 
-void TSimpleSignalLayer::CellVacated(int x, int y, size_t) { ErasePixel(x, y); }
+void TSimpleSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+
+bool TSimpleSignalLayer::CellVacated(int, int, size_t, uint32_t&) { return false; }
 void TSimpleSignalLayer::CellOccupied(int, int) {}
 
 // --- TVectorSignalLayer ---
 
 TVectorSignalLayer::TVectorSignalLayer(std::string name, int width, int height, int index, bool isXY)
     : TParentSignalLayer(std::move(name), width, height, index, isXY),
-      lineCells_(static_cast<size_t>(Width()) * (MaxY() + 1), 0),
       runs_(static_cast<size_t>(Width()) + 1) {}
 
 void TVectorSignalLayer::BeforeSignal() { prevColumn_ = 0; }
@@ -320,7 +293,7 @@ void TVectorSignalLayer::PutSample(int index, double value) {
   const int row = RowOf(value);
   if (column < MaxX()) {
     PointHit(column, row);
-    PlaceDot(index, column, row);
+    PlaceDot(*this, index, column, row);
     if (column != prevColumn_) {
       StartColumn(column, row);
     } else {
@@ -345,12 +318,10 @@ void TVectorSignalLayer::StartColumn(int column, int row) {
   prevColumn_ = column;
 }
 
+// Without branches: where the trace goes next is no pattern to predict.
 static void Widen(uint16_t& min, uint16_t& max, int row) {
-  if (min > row) {
-    min = static_cast<uint16_t>(row);
-  } else if (max < row) {
-    max = static_cast<uint16_t>(row);
-  }
+  min = static_cast<uint16_t>(std::min<int>(min, row));
+  max = static_cast<uint16_t>(std::max<int>(max, row));
 }
 
 void TVectorSignalLayer::ExtendColumn(int column, int row) {
@@ -362,59 +333,46 @@ void TVectorSignalLayer::ExtendColumn(int column, int row) {
 void TVectorSignalLayer::ConnectColumns(int column) {
   const int prev = prevColumn_;
   if (column == prev) return;
+  if (column == prev + 1) {
+    // Next columns, the common case: halfway between their rows, halves to even as the
+    // rounding below takes them, without a division.
+    const int twice = runs_[column].Entry + runs_[prev].Exit;
+    const int row = std::clamp((twice >> 1) + (twice & (twice >> 1) & 1), 1, MaxY() - 1);
+    Widen(runs_[prev].Min, runs_[prev].Max, row);
+    DrawColumnSpan(prev, runs_[prev].Min, runs_[prev].Max);
+    Widen(runs_[column].Min, runs_[column].Max, row);
+    return;
+  }
   const double slope = (runs_[column].Entry - runs_[prev].Exit) / static_cast<double>(column - prev);
   double y = runs_[prev].Exit + slope / 2;
-  int row = RoundClamped(y, 1, MaxY() - 1, 1);
+  int row = RoundClampedNonNegative(y, 1, MaxY() - 1, 1);
   Widen(runs_[prev].Min, runs_[prev].Max, row);
   DrawColumnSpan(prev, runs_[prev].Min, runs_[prev].Max);
   for (int k = prev + 1; k < column; ++k) {
     runs_[k].Min = runs_[k].Max = static_cast<uint16_t>(row);
     y += slope;
-    row = RoundClamped(y, 1, MaxY() - 1, 1);
+    row = RoundClampedNonNegative(y, 1, MaxY() - 1, 1);
     Widen(runs_[k].Min, runs_[k].Max, row);
     DrawColumnSpan(k, runs_[k].Min, runs_[k].Max);
   }
   Widen(runs_[column].Min, runs_[column].Max, row);
 }
 
+// Only the rows that leave or join the run reach the screen, those that leave first;
+// cells holding a point keep their pixel, the others of the run show the line colour.
 void TVectorSignalLayer::DrawColumnSpan(int column, int newMin, int newMax) {
   TColumnRun& run = runs_[column];
   const int oldMin = run.DrawnMin;
   const int oldMax = run.DrawnMax;
-  if (oldMin == 0) {
-    SetSpan(column, newMin, newMax);
-  } else {
-    if (oldMin < newMin) ClearSpan(column, oldMin, std::min(newMin - 1, oldMax));
-    if (oldMax > newMax) ClearSpan(column, std::max(newMax + 1, oldMin), oldMax);
-    if (newMin < oldMin) SetSpan(column, newMin, std::min(oldMin - 1, newMax));
-    if (newMax > oldMax) SetSpan(column, std::max(oldMax + 1, newMin), newMax);
-  }
   run.DrawnMin = static_cast<uint16_t>(newMin);
   run.DrawnMax = static_cast<uint16_t>(newMax);
+  if ((oldMin == newMin && oldMax == newMax) || column > MaxX()) return;
+  RunPen(column).MoveRun(oldMin, oldMax, newMin, newMax, &CellRef(column, 0), lineColour_);
 }
 
-void TVectorSignalLayer::SetSpan(int column, int from, int to) { ChangeSpan(column, from, to, true); }
-
-void TVectorSignalLayer::ClearSpan(int column, int from, int to) { ChangeSpan(column, from, to, false); }
-
-// The line cells of the span change first, then the screen: the colours composed
-// depend on the point cells alone. Cells holding a point keep their pixel.
-void TVectorSignalLayer::ChangeSpan(int column, int from, int to, bool set) {
-  if (column < 0 || column > MaxX()) return;
-  from = std::max(from, 0);
-  to = std::min(to, MaxY());
-  if (from > to) return;
-  const size_t first = CellIndex(column, from);
-  std::fill_n(lineCells_.begin() + static_cast<std::ptrdiff_t>(first), to - from + 1, set ? 1 : 0);
-  ChangeRun(column, from, to, set, &CellRef(column, from));
-}
-
-void TVectorSignalLayer::CellVacated(int x, int y, size_t cellIndex) {
-  if (lineCells_[cellIndex]) {
-    RefreshPixel(x, y);
-  } else {
-    ErasePixel(x, y);
-  }
+bool TVectorSignalLayer::CellVacated(int x, int y, size_t, uint32_t& colour) {
+  colour = lineColour_;
+  return LineCell(x, y);
 }
 
 void TVectorSignalLayer::CellOccupied(int, int) {}
@@ -435,8 +393,10 @@ void TVectorSignalLayer::Show() {
   TParentSignalLayer::Show();
   // The lines are part of the picture too.
   for (int x = 0; x <= MaxX(); ++x) {
-    for (int y = 0; y <= MaxY(); ++y) {
-      if (lineCells_[CellIndex(x, y)] && Cell(x, y) == 0) RefreshPixel(x, y);
+    const TColumnRun& run = runs_[x];
+    if (run.DrawnMin == 0) continue;
+    for (int y = run.DrawnMin; y <= run.DrawnMax; ++y) {
+      if (Cell(x, y) == 0) RefreshPixel(x, y);
     }
   }
   EndScreenUpdate();
@@ -444,7 +404,11 @@ void TVectorSignalLayer::Show() {
 
 void TVectorSignalLayer::Hide() {
   BeginScreenUpdate();
-  EraseMarked(lineCells_);
+  for (int x = 0; x <= MaxX(); ++x) {
+    const TColumnRun& run = runs_[x];
+    if (run.DrawnMin == 0) continue;
+    for (int y = run.DrawnMin; y <= run.DrawnMax; ++y) ErasePixel(x, y);
+  }
   TParentSignalLayer::Hide();
   for (TColumnRun& run : runs_) run.DrawnMax = run.DrawnMin = 0;
   EndScreenUpdate();
@@ -452,7 +416,7 @@ void TVectorSignalLayer::Hide() {
 
 bool TVectorSignalLayer::CellPresent(int x, int y) const {
   if (TParentSignalLayer::CellPresent(x, y)) return true;
-  return InPlot(x, y) && lineCells_[CellIndex(x, y)] != 0;
+  return InPlot(x, y) && LineCell(x, y);
 }
 
 void TVectorSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const {

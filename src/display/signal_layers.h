@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/display_math.h"
 #include "display/screen_layer.h"
+#include "display/signal_screen.h"
 #include "framework/traces/trace_names.h"
 
 namespace norv {
@@ -78,18 +80,66 @@ class TParentSignalLayer : public TScreenLayer {
   bool CellPresent(int x, int y) const override;
 
  protected:
-  virtual void CellVacated(int x, int y, size_t cellIndex) = 0;
+  // A cell that holds a point shows Colour() (PixelColor overrides keep to that). When
+  // the last point leaves one, CellVacated tells whether it still shows, and then its
+  // PixelColor.
+  virtual bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) = 0;
   virtual void CellOccupied(int x, int y) = 0;
-  virtual void PointHit(int x, int y);
+  virtual void PointHit(int, int) {}
   virtual void GeometryChanged(bool xyMapping);
   virtual void BeforeSignal();
 
   bool StripHit(int radius, int x, int y) const override;
-  int RowOf(double value) const;
+  int RowOf(double value) const {
+    return RoundClampedNonNegative(centreRow_ - (value - offset_) * scale_, 1, MaxY() - 1, MaxY() - 1);
+  }
+  // The per-point work below calls the cell hooks through Layer: a final class's own
+  // PutSample passes itself, so that they are called directly, without a virtual call.
   // Moves one point's dot; OldRow 0 = it was not drawn.
-  void MovePoint(int oldX, int oldRow, int newX, int newRow);
+  template <typename Layer>
+  void MovePoint(Layer& layer, int oldX, int oldRow, int newX, int newRow) {
+    TColumnPen* pen = nullptr;
+    if (oldRow != 0) {
+      const size_t cell = CellIndex(oldX, oldRow);
+      uint16_t& count = CellAt(cell);
+      if (count == 0) ThrowCountOverflow(false);
+      if (--count == 0) {
+        uint32_t colour = 0;
+        const bool shows = layer.CellVacated(oldX, oldRow, cell, colour);
+        pen = &PointPen(oldX);
+        if (shows) {
+          pen->Show(oldRow, colour);
+        } else {
+          pen->Erase(oldRow);
+        }
+      }
+    }
+    uint16_t& count = CellRef(newX, newRow);
+    if (count >= 65534) ThrowCountOverflow(true);
+    if (++count == 1) {
+      // A YT point stays in its column: the pen just used is aimed there.
+      if (pen == nullptr || oldX != newX) pen = &PointPen(newX);
+      pen->Show(newRow, Colour());
+      layer.CellOccupied(newX, newRow);
+    }
+  }
   // Puts point Index of a YT record at Row in its column (already known to be inside).
-  void PlaceDot(int index, int column, int row);
+  template <typename Layer>
+  void PlaceDot(Layer& layer, int index, int column, int row) {
+    const int old = pointRow_[index];
+    pointRow_[index] = static_cast<uint16_t>(row);
+    if (old != row) MovePoint(layer, column, old, column, row);
+  }
+  // PutSample of a YT layer that shows dots alone.
+  template <typename Layer>
+  void PutDot(Layer& layer, int index, double value) {
+    if (index < 0 || index >= pointCount_) return;
+    const int column = pointColumn_[index];
+    if (column >= MaxX()) return;
+    const int row = RowOf(value);
+    layer.PointHit(column, row);
+    PlaceDot(layer, index, column, row);
+  }
   const std::vector<uint16_t>& PointColumns() const { return pointColumn_; }
   int PointRow(int index) const { return pointRow_[index]; }
   // Sets the bitmap pixel of every inner plot cell for which Lit(x, y) holds.
@@ -104,6 +154,7 @@ class TParentSignalLayer : public TScreenLayer {
   }
 
  private:
+  [[noreturn]] static void ThrowCountOverflow(bool up);
   void RebuildColumns();
   void PaintStrip(int fromRow, int toRow, bool set);
   void SetStripCell(int stripColumn, int row, bool set);
@@ -111,6 +162,7 @@ class TParentSignalLayer : public TScreenLayer {
     return strip_[static_cast<size_t>(row) * kMarkerStripWidth + stripColumn];
   }
 
+  const double centreRow_ = CentreRow();
   std::vector<uint8_t> strip_;  // YT layers: [row][strip column]
   int pointCount_ = 0;
   double offset_ = 0;
@@ -129,17 +181,19 @@ class TParentSignalLayer : public TScreenLayer {
 };
 
 // Display style Dots.
-class TSimpleSignalLayer : public TParentSignalLayer {
+class TSimpleSignalLayer final : public TParentSignalLayer {
  public:
   using TParentSignalLayer::TParentSignalLayer;
+  void PutSample(int index, double value) override;
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
 };
 
 // Display style Vectors: lines in a dimmer colour join the points.
-class TVectorSignalLayer : public TParentSignalLayer {
+class TVectorSignalLayer final : public TParentSignalLayer {
  public:
   TVectorSignalLayer(std::string name, int width, int height, int index, bool isXY);
 
@@ -150,11 +204,15 @@ class TVectorSignalLayer : public TParentSignalLayer {
   void Hide() override;
   void PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) const override;
   bool CellPresent(int x, int y) const override;
-  bool LineCell(int x, int y) const { return lineCells_[CellIndex(x, y)] != 0; }
+  bool LineCell(int x, int y) const {
+    const TColumnRun& run = runs_[x];
+    return run.DrawnMin != 0 && run.DrawnMin <= y && y <= run.DrawnMax;
+  }
   uint32_t LineColour() const { return lineColour_; }
 
  protected:
-  void CellVacated(int x, int y, size_t cellIndex) override;
+  friend class TParentSignalLayer;
+  bool CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) override;
   void CellOccupied(int x, int y) override;
   void BeforeSignal() override;
 
@@ -164,19 +222,16 @@ class TVectorSignalLayer : public TParentSignalLayer {
     uint16_t Exit = 0;
     uint16_t Max = 0;
     uint16_t Min = 0;
+    // The column's line cells: rows DrawnMin..DrawnMax (DrawnMin 0 = none).
     uint16_t DrawnMax = 0;
-    uint16_t DrawnMin = 0;  // 0 = nothing drawn
+    uint16_t DrawnMin = 0;
   };
   void StartColumn(int column, int row);
   void ExtendColumn(int column, int row);
   void ConnectColumns(int column);
   void DrawColumnSpan(int column, int newMin, int newMax);
-  void SetSpan(int column, int from, int to);
-  void ClearSpan(int column, int from, int to);
-  void ChangeSpan(int column, int from, int to, bool set);
 
   uint32_t lineColour_ = 0;
-  std::vector<uint8_t> lineCells_;
   std::vector<TColumnRun> runs_;
   int prevColumn_ = 0;  // 0 = no chain
   // The last point put into this layer (each trace keeps its own).

@@ -17,13 +17,17 @@ TSignalScreen::TSignalScreen(const ITextRasteriser* text) : TScanLinesScreen(tex
 TSignalScreen::~TSignalScreen() {
   // Layers outliving their screen must not call back into it.
   for (TScreenLayer* layer : layers_) {
-    if (layer != nullptr && layer->GetScreen() == this) layer->screen_ = nullptr;
+    if (layer != nullptr && layer->GetScreen() == this) {
+      layer->screen_ = nullptr;
+      layer->ForgetPens();
+    }
   }
 }
 
 void TSignalScreen::SetBounds(int left, int top, int width, int height) {
   TScanLinesScreen::SetBounds(left, top, width, height);
   occupancy_.assign(static_cast<size_t>(Width()) * Height(), 0);
+  ++generation_;
 }
 
 void TSignalScreen::ThrowIndex(int index) {
@@ -36,47 +40,39 @@ void TSignalScreen::UpdateLayerMasks() {
     cover_[i] = i == onTop_ ? 0 : front & ~translucentMask_;
     front |= 1u << i;
   }
+  ++generation_;
 }
 
-void TSignalScreen::ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip) {
-  CheckIndex(index);
-  const int column = x + PlotLeft();
-  if (column < 0 || column >= Width()) return;
-  const int first = std::max(from, 0);
-  const int last = std::min(to, Height() - 1);
-  if (first > last) return;
-  skip += first - from;
-  // The loop's invariants are kept in locals: the stores below would otherwise make the
-  // compiler load them again for every row.
-  uint32_t* word = &occupancy_[static_cast<size_t>(column) * Height() + first];
-  uint32_t* pixel = Image().Row(first) + column;
-  const size_t stride = static_cast<size_t>(Width());
-  const uint32_t bit = 1u << index;
-  const uint32_t cover = cover_[index];
-  const TColorRef background = Color();
-  const bool deferred = InUpdate();
-  int paintedFirst = -1;
-  int paintedLast = -1;
-  for (int y = first; y <= last; ++y, ++word, ++skip, pixel += stride) {
-    if (*skip != 0) continue;
-    const uint32_t old = *word;
-    const uint32_t now = present ? old | bit : old & ~bit;
-    *word = now;
-    if ((now == old && !present) || (old & cover)) continue;
-    TSLBMP::Store(*pixel, now != 0 ? ComposePixel(now, x, y) : background);
-    if (!deferred) {
-      PixelChanged(column, y);
-    } else {
-      if (paintedFirst < 0) paintedFirst = y;
-      paintedLast = y;
+void TColumnPen::MoveRunShowingEach(int oldFirst, int oldLast, int newFirst, int newLast,
+                                    const uint16_t* skip, uint32_t colour) {
+  const auto rows = [&](int from, int to, bool show) {
+    for (int y = std::max(from, 0); y <= to; ++y) {
+      if (skip[y] != 0) continue;
+      if (show) {
+        Show(y, colour);
+      } else {
+        Erase(y);
+      }
     }
+  };
+  if (oldFirst != 0) {
+    rows(oldFirst, std::min(newFirst - 1, oldLast), false);
+    rows(std::max(newLast + 1, oldFirst), oldLast, false);
+    rows(newFirst, std::min(oldFirst - 1, newLast), true);
+    rows(std::max(oldLast + 1, newFirst), newLast, true);
+  } else {
+    rows(newFirst, newLast, true);
   }
-  if (paintedFirst >= 0) GrowDirty(column, paintedFirst, column, paintedLast);
+}
+
+uint32_t TSignalScreen::ComposedWord(uint32_t word, int x, int y) const {
+  return TSLBMP::WordOf(ComposePixel(word, x, y));
 }
 
 void TSignalScreen::SetLayerObject(int index, TScreenLayer* layer) {
   CheckIndex(index);
   layers_[index] = layer;
+  ++generation_;
 }
 
 TScreenLayer* TSignalScreen::LayerObject(int index) const {
@@ -160,6 +156,7 @@ void TSignalScreen::RecomposeAll() {
 }
 
 void TSignalScreen::ColorChanged() {
+  ++generation_;
   TScanLinesScreen::ColorChanged();
   RecomposeAll();
 }
@@ -177,6 +174,7 @@ void TSignalScreen::SetXWindow(double width1, double start1, double start2, doub
   };
   place(windows_[0], width1, start1);
   place(windows_[1], width2, start2);
+  ++generation_;
   for (int index : {kWindowedLayerA, kWindowedLayerB}) {
     if (auto* trace = dynamic_cast<TParentSignalLayer*>(layers_[index])) trace->Redraw();
   }

@@ -4,9 +4,12 @@
 // seen (lower index in front, the on-top layer before all), and blends translucent
 // layers. Only pixels whose cells change are recomposed.
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "display/scan_lines.h"
@@ -35,7 +38,10 @@ class TSignalScreen : public TScanLinesScreen {
   void SetBounds(int left, int top, int width, int height) override;
 
   bool IsXYScreen() const { return isXY_; }
-  void SetXYScreen(bool isXY) { isXY_ = isXY; }
+  void SetXYScreen(bool isXY) {
+    isXY_ = isXY;
+    ++generation_;
+  }
   // Pixel column of layer column 0.
   int PlotLeft() const { return isXY_ ? 0 : kMarkerStripWidth; }
 
@@ -44,9 +50,6 @@ class TSignalScreen : public TScanLinesScreen {
   void DrawCell(int index, int x, int y) { ChangeCell(index, x, y, true, false); }
   void EraseCell(int index, int x, int y) { ChangeCell(index, x, y, false, false); }
   void RefreshCell(int index, int x, int y) { ChangeCell(index, x, y, true, true); }
-  // RefreshCell (Present) or EraseCell for rows From..To of column X in turn, skipping
-  // the rows whose entry in Skip (the entry of row From first) is not 0.
-  void ChangeRun(int index, int x, int from, int to, bool present, const uint16_t* skip);
   void SetLayerObject(int index, TScreenLayer* layer);
   TScreenLayer* LayerObject(int index) const;
   void SetLayerTranslucent(int index, bool translucent);
@@ -91,6 +94,7 @@ class TSignalScreen : public TScanLinesScreen {
   void ColorChanged() override;
 
  private:
+  friend class TColumnPen;
   static void CheckIndex(int index) {
     if (index < 0 || index >= kLayerSlots) ThrowIndex(index);
   }
@@ -108,6 +112,8 @@ class TSignalScreen : public TScanLinesScreen {
     return BlendColors(Color(), colour);
   }
   TColorRef ComposeMany(uint32_t word, int x, int y) const;
+  // The pixel word of ComposePixel, out of line for the loops that seldom need it.
+  uint32_t ComposedWord(uint32_t word, int x, int y) const;
   // Sets (Present) or clears layer Index's bit at (X, Y) and recomposes the pixel unless a
   // layer in front covers it; an unchanged bit is recomposed only with RepaintUnchanged.
   void ChangeCell(int index, int x, int y, bool present, bool repaintUnchanged) {
@@ -134,9 +140,147 @@ class TSignalScreen : public TScanLinesScreen {
   std::array<uint32_t, kLayerSlots> cover_{};
   std::array<TScreenLayer*, kLayerSlots> layers_{};
   // Column after column, so that the vertical runs of traces lie together.
-  std::vector<uint32_t> occupancy_;
+  TLargeBuffer<uint32_t> occupancy_;
   std::array<TXWindow, 2> windows_{};
+  // Moves on with every change a TColumnPen takes into account: the picture's size, the
+  // plot's left edge, the background, the masks, the registered layers and the windows.
+  uint64_t generation_ = 1;
 };
+
+inline TColumnPen::TColumnPen(TSignalScreen* screen, const TScreenLayer* layer, int index, int x)
+    : screen_(screen), x_(x) {
+  if (screen == nullptr) return;
+  TSignalScreen::CheckIndex(index);
+  generation_ = screen->generation_;
+  column_ = x + screen->PlotLeft();
+  if (column_ < 0 || column_ >= screen->Width()) return;
+  height_ = static_cast<unsigned>(screen->Height());
+  words_ = &screen->occupancy_[static_cast<size_t>(column_) * height_];
+  pixels_ = screen->Image().Row(0) + column_;
+  stride_ = static_cast<size_t>(screen->Width());
+  bit_ = 1u << index;
+  cover_ = screen->cover_[index];
+  // Another layer registered at the index answers for its own colours.
+  alone_ = screen->layers_[index] == layer ? bit_ : 0;
+  background_ = TSLBMP::WordOf(screen->Color());
+  windowed_ = index == kWindowedLayerA || index == kWindowedLayerB;
+  inWindow_ = windowed_ && screen->InXWindow(x);
+}
+
+inline bool TColumnPen::Current(const TSignalScreen* screen) const {
+  return screen_ == screen && (screen == nullptr || generation_ == screen->generation_);
+}
+
+inline bool TColumnPen::StepTo(int x) {
+  if (words_ == nullptr || x != x_ + 1 || column_ + 1 >= screen_->Width()) return false;
+  x_ = x;
+  ++column_;
+  words_ += height_;
+  ++pixels_;
+  inWindow_ = windowed_ && screen_->InXWindow(x);
+  return true;
+}
+
+inline uint32_t TColumnPen::AloneWord(uint32_t colour) const {
+  if (inWindow_) return TSLBMP::WordOf(kXWindowColour);
+  if (colour == 0) return TSLBMP::WordOf(TSignalScreen::kNoColour);
+  if ((colour & kOpaque) == kOpaque) return TSLBMP::WordOf(colour);
+  return TSLBMP::WordOf(TSignalScreen::BlendColors(screen_->Color(), colour));
+}
+
+inline uint32_t TColumnPen::ComposedWord(uint32_t word, int y) const {
+  return screen_->ComposedWord(word, x_, y);
+}
+
+inline void TColumnPen::Put(int y, uint32_t pixel) {
+  pixels_[static_cast<size_t>(y) * stride_] = pixel;
+  screen_->PixelChanged(column_, y);
+}
+
+inline void TColumnPen::Erase(int y) {
+  if (words_ == nullptr || static_cast<unsigned>(y) >= height_) return;
+  const uint32_t old = words_[y];
+  if ((old & bit_) == 0) return;
+  const uint32_t now = old & ~bit_;
+  words_[y] = now;
+  // A layer in front hides whatever this one does here.
+  if (old & cover_) return;
+  Put(y, now != 0 ? ComposedWord(now, y) : background_);
+}
+
+inline void TColumnPen::Show(int y, uint32_t colour) {
+  if (words_ == nullptr || static_cast<unsigned>(y) >= height_) return;
+  const uint32_t old = words_[y];
+  const uint32_t now = old | bit_;
+  words_[y] = now;
+  if (old & cover_) return;
+  Put(y, now == alone_ ? AloneWord(colour) : ComposedWord(now, y));
+}
+
+inline void TColumnPen::MoveRun(int oldFirst, int oldLast, int newFirst, int newLast, const uint16_t* skip,
+                                uint32_t colour) {
+  if (words_ == nullptr) return;
+  if (screen_->InUpdate()) {
+    MoveRunRows(std::true_type(), oldFirst, oldLast, newFirst, newLast, skip, colour);
+  } else if (screen_->HasWindow()) {
+    MoveRunShowingEach(oldFirst, oldLast, newFirst, newLast, skip, colour);
+  } else {
+    MoveRunRows(std::false_type(), oldFirst, oldLast, newFirst, newLast, skip, colour);
+  }
+}
+
+template <typename Deferred>
+inline void TColumnPen::MoveRunRows(Deferred deferred, int oldFirst, int oldLast, int newFirst, int newLast,
+                                    const uint16_t* skip, uint32_t colour) {
+  // Kept in locals: the stores below would otherwise make the compiler load them again
+  // for every row.
+  uint32_t* const words = words_;
+  uint32_t* const pixels = pixels_;
+  const size_t stride = stride_;
+  const uint32_t bit = bit_;
+  const uint32_t cover = cover_;
+  const int lastRow = static_cast<int>(height_) - 1;
+  int first = INT_MAX;
+  int last = -1;
+  // Rows From..To, erased or shown; Plain is the word (the layer alone, or, erasing, none)
+  // shown as PlainWord without composing.
+  const auto rows = [&](int from, int to, auto show, uint32_t plain, uint32_t plainWord) {
+    to = std::min(to, lastRow);
+    if (from > to) return;
+    uint32_t* pixel = pixels + static_cast<size_t>(from) * stride;
+    for (int y = from; y <= to; ++y, pixel += stride) {
+      const uint32_t old = words[y];
+      if ((!show && (old & bit) == 0) || skip[y] != 0) continue;
+      const uint32_t now = show ? old | bit : old & ~bit;
+      words[y] = now;
+      if (old & cover) continue;
+      *pixel = now == plain ? plainWord : ComposedWord(now, y);
+      if (deferred) {
+        first = std::min(first, y);
+        last = y;
+      }
+    }
+  };
+  if (oldFirst == 0) {
+    rows(std::max(newFirst, 0), newLast, std::true_type(), alone_, AloneWord(colour));
+  } else {
+    if (oldFirst < newFirst) {
+      rows(std::max(oldFirst, 0), std::min(newFirst - 1, oldLast), std::false_type(), 0, background_);
+    }
+    if (oldLast > newLast) rows(std::max(newLast + 1, oldFirst), oldLast, std::false_type(), 0, background_);
+    if (newFirst < oldFirst || newLast > oldLast) {
+      const uint32_t lineWord = AloneWord(colour);
+      if (newFirst < oldFirst) {
+        rows(std::max(newFirst, 0), std::min(oldFirst - 1, newLast), std::true_type(), alone_, lineWord);
+      }
+      if (newLast > oldLast) {
+        rows(std::max(oldLast + 1, newFirst), newLast, std::true_type(), alone_, lineWord);
+      }
+    }
+  }
+  // Inside an update bracket the rows changed join the dirty rectangle.
+  if (deferred && last >= 0) screen_->GrowDirty(column_, first, column_, last);
+}
 
 // The layers' pixel calls (declared with TScreenLayer).
 inline void TScreenLayer::DrawPixel(int x, int y) {
@@ -148,8 +292,19 @@ inline void TScreenLayer::RefreshPixel(int x, int y) {
 inline void TScreenLayer::ErasePixel(int x, int y) {
   if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
 }
-inline void TScreenLayer::ChangeRun(int x, int from, int to, bool present, const uint16_t* skip) {
-  if (screen_ != nullptr) screen_->ChangeRun(index_, x, from, to, present, skip);
+inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { PointPen(x).Show(y, colour); }
+inline TColumnPen& TScreenLayer::PointPen(int x) {
+  const bool current = pointPen_.Current(screen_);
+  if (current && pointPen_.X() == x) return pointPen_;
+  // The next vertical run drawn lies most often in the column left behind, and a trace's
+  // points most often go on to the next column.
+  runPen_ = pointPen_;
+  if (!current || !pointPen_.StepTo(x)) pointPen_ = TColumnPen(screen_, this, index_, x);
+  return pointPen_;
+}
+inline TColumnPen& TScreenLayer::RunPen(int x) {
+  if (!runPen_.AimedAt(screen_, x)) runPen_ = TColumnPen(screen_, this, index_, x);
+  return runPen_;
 }
 
 }  // namespace norv
