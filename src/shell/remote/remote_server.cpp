@@ -101,24 +101,23 @@ void TRemoteServer::RemoveStaleSockets(const fs::path& folder, pid_t pid) {
 void TRemoteServer::Service() {
   if (in_service_ || listen_fd_ < 0) return;
   in_service_ = true;
-  bool gone = false;
+  const bool hadClient = client_fd_ >= 0;
   try {
     // One look at both sockets per step.
     pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {client_fd_, POLLIN, 0}};
     const nfds_t count = client_fd_ >= 0 ? 2 : 1;
     if (poll(fds, count, 0) < 0) fds[0].revents = fds[1].revents = 0;
     client_readable_ = count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR));
+    // The present client first: one that has just hung up makes room for a script's next
+    // call, which would otherwise be refused as a second client.
+    if (client_fd_ >= 0) ServeClient();
     if (fds[0].revents & POLLIN) AcceptPending();
-    if (client_fd_ >= 0) {
-      ServeClient();
-      gone = client_fd_ < 0;
-    }
   } catch (...) {
     // Out of memory or the like while serving: the client goes, the server stays.
-    gone = client_fd_ >= 0;
     CloseClient();
   }
   in_service_ = false;
+  const bool gone = hadClient && client_fd_ < 0;
   // Last: the callback may end the program and free this server.
   if (gone && OnClientGone) {
     const std::function<void()> callback = OnClientGone;

@@ -201,6 +201,13 @@ TEST_F(RemoteTest, OneClientAtATimeAndTheCloseRefusedWhileItIsConnected) {
   TRemoteClient third;
   Connect(third);
   EXPECT_EQ(Ask(third, "HEADER?"), "OK HEADER ON");
+
+  // One call of a script after another: the next connects before the server has seen the
+  // last one hang up, and is served.
+  third.Close();
+  TRemoteClient fourth;
+  Connect(fourth);
+  EXPECT_EQ(Ask(fourth, "HEADER?"), "OK HEADER ON");
 }
 
 TEST_F(RemoteTest, ACopyStartedForAClientClosesWhenItsClientHasGone) {
