@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program_pages.h"
 #include "app/program_units.h"
 #include "display/ui/scope_crt_widget.h"
 #include "platform/qt_unix_signals.h"
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
                                    .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                      return new norv::TScopeCRTWidget(crt, parent);
                                    },
-                                   .InstallUnits = norv::InstallProgramUnits});
+                                   .InstallUnits = norv::InstallProgramUnits,
+                                   .RegisterPages = norv::RegisterProgramPages});
   if (!program) return 0;
   program->Window().show();
   const int status = QApplication::exec();

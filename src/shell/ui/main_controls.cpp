@@ -14,6 +14,7 @@ namespace norv {
 namespace {
 
 struct TCommandSpec {
+  const char* Name;
   const char* Mnemonics;  // in the group "*", or absolute after ':'
   const char* Caption;
   const char* Hint;
@@ -21,22 +22,24 @@ struct TCommandSpec {
 };
 
 const TCommandSpec kCommands[] = {
-    {"ClrDispl", "Clear", "Clear display (F5)", {}},
-    {"Run", "Run", "Run (F6)", {}},
-    {"StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
-    {"Autoscale", "Autoscale", "Autoscale (F8)", {"Auto", "Single Valued", "NRZ", "RZ"}},
-    {"DefSetup",
+    {"mcsClearDisplay", "ClrDispl", "Clear", "Clear display (F5)", {}},
+    {"mcsRun", "Run", "Run", "Run (F6)", {}},
+    {"mcsStopSingle", "StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
+    {"mcsAutoscale", "Autoscale", "Autoscale", "Autoscale (F8)", {"Auto", "Single Valued", "NRZ", "RZ"}},
+    {"mcsDefaultSetup",
+     "DefSetup",
      "Default",
      "Default Setup (F9). Click and Wait to change.",
      {"Default Setup", "Factory Setup", "Power-Off Setup", "Save as Default"}},
-    {"Undo", "Undo", "Undo (F10)", {"Undo", "Redo"}},
-    {"Copy",
+    {"mcsUndo", "Undo", "Undo", "Undo (F10)", {"Undo", "Redo"}},
+    {"mcsCopy",
+     "Copy",
      "Copy",
      "Copy screen to Clipboard (F11)",
      {"Full Screen", "Full Window", "Client Part", "Inverted Client Part", "Scope Screen",
       "Inverted Scope Screen"}},
-    {"Print", "Print", "Print (F12). Click and Wait to change.", {"Print", "Printer Setup"}},
-    {":SHADOW:Help", "Help", "What's This?", {"Contents", "About"}},
+    {"mcsPrint", "Print", "Print", "Print (F12). Click and Wait to change.", {"Print", "Printer Setup"}},
+    {"mcsHelp", ":SHADOW:Help", "Help", "What's This?", {"Contents", "About"}},
 };
 constexpr int kCommandWidth = 76;
 constexpr int kCommandGap = 2;
@@ -67,6 +70,7 @@ TRC_RightMenuPanel* CreateCommandRow(QWidget* parent) {
                                                        .Width = kCommandWidth,
                                                        .Height = 20,
                                                        .Items = spec.Items});
+    command.setObjectName(spec.Name);
     command.setToolTip(spec.Hint);
     x += kCommandWidth + kCommandGap;
   }
@@ -174,14 +178,6 @@ void TPermanentControls::LayOut() {
 
 TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption) {
   return new TButtonOfMainMenu(parent, caption);
-}
-
-QFrame* CreateSideMenuPanel(QWidget* parent, bool left) {
-  auto* panel = new QFrame(parent);
-  panel->setObjectName(left ? "LeftSideMenu" : "RightSideMenu");
-  panel->setFrameShape(QFrame::StyledPanel);
-  panel->setFrameShadow(QFrame::Sunken);
-  return panel;
 }
 
 }  // namespace norv

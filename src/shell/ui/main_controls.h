@@ -44,7 +44,5 @@ class TPermanentControls final : public TRC_RightMenuPanel {
 };
 
 TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption);
-// Stand-in of a side-menu panel until the pages come.
-QFrame* CreateSideMenuPanel(QWidget* parent, bool left);
 
 }  // namespace norv
