@@ -56,10 +56,10 @@ void EndKeypadGroup(bool cancel) {
   KeypadState.GroupOpen = false;
   // A click that changed nothing opens the group's step too; then the step before the
   // keypad is the user's own and stays.
-  const bool written = UndoGroupStepOpened && UndoBuffer && KeypadState.RingGeneration == ShellState.UndoRingGeneration &&
-                       (UndoBuffer->GetWriteIndex() != KeypadState.WriteIndex ||
-                        UndoBuffer->UndoEmpty != KeypadState.UndoEmpty ||
-                        UndoBuffer->RedoEmpty != KeypadState.RedoEmpty);
+  const bool written =
+      UndoGroupStepOpened && UndoBuffer && KeypadState.RingGeneration == ShellState.UndoRingGeneration &&
+      (UndoBuffer->GetWriteIndex() != KeypadState.WriteIndex ||
+       UndoBuffer->UndoEmpty != KeypadState.UndoEmpty || UndoBuffer->RedoEmpty != KeypadState.RedoEmpty);
   UndoGroupActive = false;
   UndoGroupStepOpened = false;
   KeypadState.EditedPath.clear();

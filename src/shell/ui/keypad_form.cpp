@@ -20,14 +20,14 @@ struct TKeySpec {
 
 // Rows of four: digits and signs on the left, multipliers and editing on the right.
 const TKeySpec kKeys[] = {
-    {"CalcSet7", "7", '7'},     {"CalcSet8", "8", '8'},         {"CalcSet9", "9", '9'},
-    {"Button1", "T", 't'},      {"CalcSet4", "4", '4'},         {"CalcSet5", "5", '5'},
-    {"CalcSet6", "6", '6'},     {"Button2", "G", 'g'},          {"CalcSet1", "1", '1'},
-    {"CalcSet2", "2", '2'},     {"CalcSet3", "3", '3'},         {"Button3", "M", 'a'},
-    {"CalcSet0", "0", '0'},     {"CalcSetPoint", ".", '.'},     {"CalcSetMinus", "-", '-'},
-    {"Button4", "K", 'k'},      {"CalcSetPica", "p", 'p'},      {"CalcSetNano", "n", 'n'},
-    {"CalcSetMicro", "µ", 'u'}, {"CalcSetMili", "m", 'm'},      {"CalcExp", "e", 'e'},
-    {"CalcClr", "Clr", 27},     {"CalcBS", "←", 'z'},           {"CalcEnter", "X", 'x'},
+    {"CalcSet7", "7", '7'},     {"CalcSet8", "8", '8'},     {"CalcSet9", "9", '9'},
+    {"Button1", "T", 't'},      {"CalcSet4", "4", '4'},     {"CalcSet5", "5", '5'},
+    {"CalcSet6", "6", '6'},     {"Button2", "G", 'g'},      {"CalcSet1", "1", '1'},
+    {"CalcSet2", "2", '2'},     {"CalcSet3", "3", '3'},     {"Button3", "M", 'a'},
+    {"CalcSet0", "0", '0'},     {"CalcSetPoint", ".", '.'}, {"CalcSetMinus", "-", '-'},
+    {"Button4", "K", 'k'},      {"CalcSetPica", "p", 'p'},  {"CalcSetNano", "n", 'n'},
+    {"CalcSetMicro", "µ", 'u'}, {"CalcSetMili", "m", 'm'},  {"CalcExp", "e", 'e'},
+    {"CalcClr", "Clr", 27},     {"CalcBS", "←", 'z'},       {"CalcEnter", "X", 'x'},
 };
 constexpr int kKeyWidth = 44, kKeyHeight = 26, kGap = 4, kColumns = 4;
 constexpr int kFormWidth = kGap + kColumns * (kKeyWidth + kGap);

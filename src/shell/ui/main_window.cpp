@@ -270,7 +270,8 @@ void TMorda_fr::RemoveWindowHooks() {
 // --- services ---
 
 void TMorda_fr::SetBusy(bool busy) {
-  setEnabled(!busy);
+  // A window that a client made read-only stays so after a long operation.
+  setEnabled(!busy && GetGuiRemoteMode() != TGuiRemoteMode::RemoteOnly);
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   } else {
@@ -449,6 +450,7 @@ void TMorda_fr::LanguageSwitched() {
   setWindowTitle(QString::fromStdString(BuildMainCaption(true)));
   if (RootSpider) RootSpider->ExecCommandLine("*ClrDispl", false);
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
+  permanent_->LayOut();  // captions of other widths
 }
 
 void TMorda_fr::AgePersistence() {
