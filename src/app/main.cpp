@@ -6,6 +6,7 @@
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
+#include "app/startup_probe.h"
 #include "display/ui/scope_crt_widget.h"
 #include "platform/qt_unix_signals.h"
 #include "shell/ui/main_window.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
                                    .InstallUnits = norv::InstallProgramUnits,
                                    .RegisterPages = norv::RegisterProgramPages});
   if (!program) return 0;
+  norv::InstallStartupProbe(program->Window());
   program->Window().show();
   const int status = QApplication::exec();
   program.reset();

@@ -25,7 +25,9 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "shell/program_shell.h"
+#include "shell/remote/remote_client.h"
 #include "shell/remote/remote_control.h"
+#include "shell/remote/remote_server.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -69,9 +71,10 @@ class ProgramTest : public ::testing::Test {
     setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
   }
 
-  TMorda_fr& Start() {
-    program_ = TProgram::Start({.Args = {"Default_Demo"},
-                                .RemoteServer = false,
+  TMorda_fr& Start(std::vector<std::string> args = {"Default_Demo"}, bool remote = false,
+                   const std::function<void()>& beforeShow = {}) {
+    program_ = TProgram::Start({.Args = std::move(args),
+                                .RemoteServer = remote,
                                 .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                   return new TScopeCRTWidget(crt, parent);
                                 },
@@ -79,6 +82,7 @@ class ProgramTest : public ::testing::Test {
                                 .InstallUnits = InstallProgramUnits,
                                 .RegisterPages = RegisterTestPages});
     EXPECT_NE(program_, nullptr);
+    if (beforeShow) beforeShow();
     // Shown, hidden and shown again before the loop turns: the deferred start-up still
     // runs once.
     window().show();
@@ -379,6 +383,96 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   ExecCommand("TB:ScaleA 500N");
   ExecCommand("*Undo");
   EXPECT_EQ(scale(), "200 ns/div");
+}
+
+}  // namespace
+}  // namespace norv
+
+namespace norv {
+namespace {
+
+// A client on the program's socket, served by the program's own event loop.
+class RemoteProgramTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    saved_runtime_ = runtime != nullptr ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", test::MakeTempDir("runtime").c_str(), 1);
+  }
+  void TearDown() override {
+    client_.Close();
+    ProgramTest::TearDown();
+    setenv("XDG_RUNTIME_DIR", saved_runtime_.c_str(), 1);
+  }
+  static TRemoteIdle Loop() {
+    return [] { QApplication::processEvents(); };
+  }
+  std::string Ask(std::string_view line) {
+    const TReplyReader::TFrame frame = client_.Exchange(line, 10000, Loop());
+    return (frame.Ok ? "OK " : "ERR ") + frame.Text;
+  }
+  // Until the program has seen the client go (or closed itself).
+  void Hangup() {
+    client_.Close();
+    for (int i = 0; i < 500 && (RemoteClientCount() > 0 || !window().CloseAccepted()); ++i) {
+      QApplication::processEvents();
+      window().IdleStep();
+    }
+  }
+
+  TRemoteClient client_;
+  std::string saved_runtime_;
+};
+
+TEST_F(RemoteProgramTest, GuiModesAndTheCloseRefusedWhileAClientIsConnected) {
+  Start({"Default_Demo"}, true);
+  client_.Connect(RemoteServer->SocketPath());
+  EXPECT_EQ(Ask("Header Off;:TB:ScaleA 20N;:TB:ScaleA?"), "OK 20 ns/div");
+
+  struct Case {
+    const char* mode;
+    bool visible, enabled;
+  };
+  for (const Case& c : {Case{"RemoteOnly", true, false}, Case{"Invisible", false, false},
+                        Case{"RemoteLocal", true, true}, Case{"RemoteOnly", true, false}}) {
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(Ask(std::string("Gui ") + c.mode), "OK ");
+    EXPECT_EQ(std::tuple(window().isVisible(), window().isEnabled()), std::tuple(c.visible, c.enabled));
+    // A command that would ask the user answers at once, its text in the log.
+    const size_t logged = DialogState.SuppressedLog.size();
+    EXPECT_EQ(Ask("*DefSetup Default"), "OK ");
+    EXPECT_EQ(c.mode == std::string("RemoteLocal") ? logged : logged + 1, DialogState.SuppressedLog.size());
+  }
+  EXPECT_TRUE(dialogs_.shown.empty() || dialogs_.shown.size() == 1u) << "only the one asked locally";
+
+  // The window stays while the client is there: the refusal is reported.
+  dialogs_.shown.clear();
+  ExecCommand("Gui RemoteLocal");
+  dialogs_.answers = {TAnswer::Yes};
+  window().close();
+  EXPECT_FALSE(window().CloseAccepted());
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].find(GetLangStr("ActiveCOMclient")), std::string::npos);
+  EXPECT_EQ(Ask("TB:ScaleA?"), "OK 20 ns/div") << "the program goes on serving";
+
+  Hangup();
+  EXPECT_EQ(RemoteClientCount(), 0);
+  window().close();
+  EXPECT_TRUE(window().CloseAccepted());
+}
+
+TEST_F(RemoteProgramTest, StartedForAClientItClosesQuietlyWhenTheClientGoes) {
+  // A mode chosen before the window is shown holds through the start.
+  Start({"Default_Demo", "-Embedding"}, true, [] { ExecCommand("Gui Invisible"); });
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_TRUE(GuiReady);
+  client_.Connect(RemoteServer->SocketPath());
+  EXPECT_EQ(Ask("Header Off;TB:ScaleA 50N"), "OK ");
+  Hangup();
+  EXPECT_TRUE(window().CloseAccepted());
+  EXPECT_TRUE(dialogs_.shown.empty()) << "no question on the way out";
+  EXPECT_NE(FileText(SetupFilePath(TSetupKind::PowerOff)).find("TB:SCALEA 50 n(s/div)"), std::string::npos);
 }
 
 }  // namespace
