@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPrinterInfo>
 #include <QTest>
@@ -13,6 +14,7 @@
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
+#include "controls/look.h"
 #include "controls/menu_pages.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/language/language.h"
@@ -149,6 +151,23 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   const QImage plot = PlotArea();
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch1)), 50) << "no channel 1 trace";
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch2)), 50) << "no channel 2 trace";
+
+  // The strip under the screen: whatever it shows has room for its caption, the scales
+  // always; the full width shows everything.
+  const auto stripShows = [&] {
+    QStringList shown;
+    const QFontMetrics metrics(ProgramFont());
+    for (TRC_Switcher* sw : window().PermanentControls()->Switchers()) {
+      if (sw->isHidden()) continue;
+      shown << sw->objectName();
+      EXPECT_LE(metrics.horizontalAdvance(sw->Caption()), sw->width() - 8) << sw->Caption().toStdString();
+    }
+    return shown;
+  };
+  EXPECT_TRUE(stripShows().contains("eswScopeVDivCh1") && stripShows().contains("edswScopeHor_Div"));
+  window().resize(1920, 1080);
+  EXPECT_EQ(stripShows().size(), static_cast<qsizetype>(window().PermanentControls()->Switchers().size()));
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
 
   if (std::getenv("NORV_PNG_DIR") != nullptr) {
     test::MaybeWritePng(window().grab().toImage(), "main_window_default");
