@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "app/program_pages.h"
 #include "app/program_units.h"
+#include "app/startup_probe.h"
 #include "display/ui/scope_crt_widget.h"
 #include "platform/qt_unix_signals.h"
 #include "shell/ui/main_window.h"
@@ -27,8 +29,10 @@ int main(int argc, char** argv) {
                                    .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                      return new norv::TScopeCRTWidget(crt, parent);
                                    },
-                                   .InstallUnits = norv::InstallProgramUnits});
+                                   .InstallUnits = norv::InstallProgramUnits,
+                                   .RegisterPages = norv::RegisterProgramPages});
   if (!program) return 0;
+  norv::InstallStartupProbe(program->Window());
   program->Window().show();
   const int status = QApplication::exec();
   program.reset();

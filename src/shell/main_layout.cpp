@@ -18,16 +18,22 @@ TMainLayout ComputeMainLayout(int w, int h, int buttonRight) {
   const int top = h > 150 ? 24 : 4;
   const int avail = h - top - (l.MainMenuVisible ? kMainMenuHeight : 0);
 
-  // The panels hold their caption and the page below it.
-  const int panelTop = avail < 441 ? top + std::max(0, avail - 410) : top + 30;
-  const int panelHeight = std::min(avail - (panelTop - top), 460);
+  // The pages of the side menus; each caption sits in the gap above its page. Where the
+  // window is too low for that gap, the page starts below the caption rather than under it.
+  int panelTop = avail < 441 ? top + std::max(0, avail - 410) : top + 30;
+  int panelHeight = std::min(avail - (panelTop - top), 460);
+  const int captionTop = std::max(top, panelTop - kCaptionHeight - 4);
+  if (const int overlap = captionTop + kCaptionHeight + 1 - panelTop; overlap > 0) {
+    panelTop += overlap;
+    panelHeight -= overlap;
+  }
+  panelHeight = std::max(0, panelHeight);
   l.LeftPanelVisible = w > 250;
   l.RightPanelVisible = w > 640;
-  l.LeftCaption = {6, panelTop, kSidePanelWidth, kCaptionHeight};
-  l.RightCaption = {w - 117, panelTop, kSidePanelWidth, kCaptionHeight};
-  l.LeftPanel = {6, panelTop + kCaptionHeight, kSidePanelWidth, std::max(0, panelHeight - kCaptionHeight)};
-  l.RightPanel = {w - 117, panelTop + kCaptionHeight, kSidePanelWidth,
-                  std::max(0, panelHeight - kCaptionHeight)};
+  l.LeftCaption = {6, captionTop, kSidePanelWidth, kCaptionHeight};
+  l.RightCaption = {w - 117, captionTop, kSidePanelWidth, kCaptionHeight};
+  l.LeftPanel = {6, panelTop, kSidePanelWidth, panelHeight};
+  l.RightPanel = {w - 117, panelTop, kSidePanelWidth, panelHeight};
 
   const int left = 4 + (l.LeftPanelVisible ? 120 : 0);
   const int width = w - 4 - (l.LeftPanelVisible ? 120 : 0) - (l.RightPanelVisible ? 120 : 0);

@@ -111,6 +111,7 @@ bool StartWithInstrument(bool withInstrument) {
 
 void StopWithInstrument() {
   UndoBuffer.reset();
+  ++ShellState.UndoRingGeneration;
   BreakRequest = true;
   if (MainCommands.StopSingle) MainCommands.StopSingle->ExecCmd("STOP", false, false);
   BreakRequest = false;

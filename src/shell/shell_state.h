@@ -26,6 +26,9 @@ struct TShellState {
   int DeferredStartRuns = 0;
   // Work with the instrument has started fully (the identity could be read).
   bool InstrumentWorkStarted = false;
+  // Counts the frees of the undo ring (work with the instrument stopped): what refers to a
+  // step of an earlier ring sees that it has gone.
+  uint64_t UndoRingGeneration = 0;
   // The acquisition step is left out while an exception is being reported.
   bool IdleHandlerInstalled = false;
   // All settings as registered, taken at the deferred start-up (setup kind 1).

@@ -2,6 +2,7 @@
 
 #include "display/settings/display_settings.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/keypad.h"
 #include "shell/main_commands.h"
 #include "shell/remote/remote_control.h"
 #include "shell/remote/waveform_transfer.h"
@@ -13,6 +14,7 @@ void FillUpperUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::MainCommands, RegisterMainCommands);
   SetRegistrationRoutine(TRegistrationStep::Display, RegisterDisplayCommands);
   SetRegistrationRoutine(TRegistrationStep::Wfm, RegisterWfmCommands);
+  SetRegistrationRoutine(TRegistrationStep::Keypad, RegisterKeypadCommands);
   SetRegistrationRoutine(TRegistrationStep::Gui, RegisterGuiCommand);
   SetApplyRoutine(TApplyStep::Display, ApplyDisplaySettings);
 }

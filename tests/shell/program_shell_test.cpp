@@ -195,12 +195,14 @@ TEST(MainLayoutTest, PartsShrinkAwayAtTheirThresholds) {
   EXPECT_EQ(d.MainMenu, (TRectI{0, 526, 792, 49}));
   EXPECT_EQ(d.Scope, (TRectI{124, 24, 548, 450}));
   EXPECT_EQ(d.Permanent, (TRectI{124, 476, 548, 50}));
-  EXPECT_EQ(d.LeftCaption.Top, 54);
-  EXPECT_EQ(d.RightCaption.Left, 675);
-  EXPECT_EQ(d.LeftPanel.Height + kCaptionHeight, 460);
+  EXPECT_EQ(d.LeftPanel, (TRectI{6, 54, 111, 460}));
+  EXPECT_EQ(d.RightPanel, (TRectI{675, 54, 111, 460}));
+  EXPECT_EQ(d.LeftCaption, (TRectI{6, 29, 111, 21}));
   // Wide: the main menu is centred; small: the panels slide down to keep 410 pixels.
   EXPECT_EQ(ComputeMainLayout(1000, 575, 62).MainMenu.Left, 104);
+  // 400 - 24 - 49 = 327 available: the caption at the top, the page below it.
   EXPECT_EQ(ComputeMainLayout(792, 400, 62).LeftCaption.Top, 24);
+  EXPECT_EQ(ComputeMainLayout(792, 400, 62).LeftPanel, (TRectI{6, 46, 111, 305}));
   EXPECT_EQ(ComputeMainLayout(792, 30, 62).Scope, (TRectI{124, 4, 548, 32}));
 }
 

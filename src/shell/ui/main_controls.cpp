@@ -1,7 +1,9 @@
 #include "shell/ui/main_controls.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
+#include <algorithm>
 
 #include "controls/choice_switchers.h"
 #include "controls/edit_switchers.h"
@@ -14,6 +16,7 @@ namespace norv {
 namespace {
 
 struct TCommandSpec {
+  const char* Name;
   const char* Mnemonics;  // in the group "*", or absolute after ':'
   const char* Caption;
   const char* Hint;
@@ -21,22 +24,24 @@ struct TCommandSpec {
 };
 
 const TCommandSpec kCommands[] = {
-    {"ClrDispl", "Clear", "Clear display (F5)", {}},
-    {"Run", "Run", "Run (F6)", {}},
-    {"StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
-    {"Autoscale", "Autoscale", "Autoscale (F8)", {"Auto", "Single Valued", "NRZ", "RZ"}},
-    {"DefSetup",
+    {"mcsClearDisplay", "ClrDispl", "Clear", "Clear display (F5)", {}},
+    {"mcsRun", "Run", "Run", "Run (F6)", {}},
+    {"mcsStopSingle", "StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
+    {"mcsAutoscale", "Autoscale", "Autoscale", "Autoscale (F8)", {"Auto", "Single Valued", "NRZ", "RZ"}},
+    {"mcsDefaultSetup",
+     "DefSetup",
      "Default",
      "Default Setup (F9). Click and Wait to change.",
      {"Default Setup", "Factory Setup", "Power-Off Setup", "Save as Default"}},
-    {"Undo", "Undo", "Undo (F10)", {"Undo", "Redo"}},
-    {"Copy",
+    {"mcsUndo", "Undo", "Undo", "Undo (F10)", {"Undo", "Redo"}},
+    {"mcsCopy",
+     "Copy",
      "Copy",
      "Copy screen to Clipboard (F11)",
      {"Full Screen", "Full Window", "Client Part", "Inverted Client Part", "Scope Screen",
       "Inverted Scope Screen"}},
-    {"Print", "Print", "Print (F12). Click and Wait to change.", {"Print", "Printer Setup"}},
-    {":SHADOW:Help", "Help", "What's This?", {"Contents", "About"}},
+    {"mcsPrint", "Print", "Print", "Print (F12). Click and Wait to change.", {"Print", "Printer Setup"}},
+    {"mcsHelp", ":SHADOW:Help", "Help", "What's This?", {"Contents", "About"}},
 };
 constexpr int kCommandWidth = 76;
 constexpr int kCommandGap = 2;
@@ -67,6 +72,7 @@ TRC_RightMenuPanel* CreateCommandRow(QWidget* parent) {
                                                        .Width = kCommandWidth,
                                                        .Height = 20,
                                                        .Items = spec.Items});
+    command.setObjectName(spec.Name);
     command.setToolTip(spec.Hint);
     x += kCommandWidth + kCommandGap;
   }
@@ -96,9 +102,10 @@ void ClickCommandSwitcher(TRC_MainCommandSwitcher& switcher) {
 TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(parent) {
   setObjectName("rmpPermanentControls");
   SetWithoutFrame(true);
-  const auto add = [this](TRC_Switcher& s, const char* name, int weight, QWidget* label = nullptr) {
+  const auto add = [this](TRC_Switcher& s, const char* name, int weight, int rank, const char* sample = "",
+                          QWidget* label = nullptr) {
     s.setObjectName(name);
-    places_.push_back({&s, label, weight});
+    places_.push_back({&s, label, weight, rank, QString::fromUtf8(sample)});
   };
   for (const int channel : {1, 2}) {
     const bool first = channel == 1;
@@ -109,25 +116,28 @@ TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(par
     label->setFont(ProgramFont());
     label->setAlignment(Qt::AlignCenter);
     add(Add<TRC_OnOffCheckSwitcher>({.Mnemonics = path("Display")}),
-        first ? "ooswScopMenuOnOffCh1" : "ooswScopMenuOnOffCh2", 5, label);
+        first ? "ooswScopMenuOnOffCh1" : "ooswScopMenuOnOffCh2", 5, 0, "", label);
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Scale"), .Caption = ch + " SCALE"}),
-        first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12);
+        first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12, 0, "200 mV/div");
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Offset"), .Caption = ch + " OFFSET"}),
-        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11);
+        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11, 2, "-200.0 mV");
   }
   // The choices have no caption strip, so that their buttons show their names.
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":TB:Mode", .Items = {"A", "AB", "B"}, .WithHot = false}),
-      "rswTBMode", 7);
-  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 12);
-  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 11);
+      "rswTBMode", 7, 4);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 12, 0,
+      "100 ns/div");
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 11, 3,
+      "24.000 ns");
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Source",
                               .Items = {"Direct", "Ext HF", "Int Clk", "Clk Rec"},
                               .Columns = 2,
                               .WithHot = false}),
-      "rswTrigSource", 14);
+      "rswTrigSource", 14, 6);
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Slope", .Items = {"Pos", "Neg"}, .WithHot = false}),
-      "rswTrigSlop", 7);
-  add(Add<TRC_EditSwitcher>({.Mnemonics = ":Trig:ExtLevel", .Caption = "LEVEL"}), "edswTrigLevel", 10);
+      "rswTrigSlop", 7, 5);
+  add(Add<TRC_EditSwitcher>({.Mnemonics = ":Trig:ExtLevel", .Caption = "LEVEL"}), "edswTrigLevel", 10, 3,
+      "-100.0 mV");
 
   // Channel slots: 2 is channel 1, 3 channel 2.
   SettingsHooks.BindMainChannelControls.Set(
@@ -139,6 +149,7 @@ TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(par
     Rebind("edswScopeHor_Div", path);
     if (auto* s = findChild<TRC_Switcher*>("edswScopeHor_Div"))
       s->SetCaption(QString::fromStdString(caption));
+    LayOut();  // another caption may need another width
   });
   SettingsHooks.BindMainDelay.Set([this](const std::string& path) { Rebind("edswScopeDelay", path); });
   SettingsHooks.BindMainTriggerLevel.Set([this](const std::string& path) { Rebind("edswTrigLevel", path); });
@@ -155,33 +166,66 @@ void TPermanentControls::Rebind(const char* name, const std::string& path) {
   if (auto* s = findChild<TRC_Switcher*>(name)) s->SetMnemonics(":" + path);
 }
 
+int TPermanentControls::MinWidth(const TPlace& place) const {
+  const QFontMetrics metrics(ProgramFont());
+  if (place.Label != nullptr)
+    return std::max(metrics.horizontalAdvance(static_cast<QLabel*>(place.Label)->text()) + 6, 25);
+  if (auto* poly = qobject_cast<TRC_PolyButtonSwitcher*>(place.Switcher)) {
+    int widest = 0;
+    for (const QString& item : poly->Items()) widest = std::max(widest, metrics.horizontalAdvance(item));
+    // A radio button's mark and gap before its text.
+    return std::max(1, poly->Columns()) * (widest + 22) + 4;
+  }
+  // The caption over the value box; the value with its arrows beside it.
+  return std::max(metrics.horizontalAdvance(place.Switcher->Caption()) + 14,
+                  metrics.horizontalAdvance(place.Sample) + 36);
+}
+
+int TPermanentControls::NeededWidth() const {
+  int needed = 0;
+  for (const TPlace& p : places_)
+    if (!p.Switcher->isHidden()) needed += MinWidth(p);
+  return needed;
+}
+
 void TPermanentControls::LayOut() {
-  int total = 0;
-  for (const TPlace& p : places_) total += p.Weight;
-  int sum = 0;
-  for (const TPlace& p : places_) {
-    const int left = width() * sum / total;
-    sum += p.Weight;
-    const int right = width() * sum / total;
+  std::vector<int> minimum;
+  int needed = 0;
+  for (const TPlace& p : places_) needed += minimum.emplace_back(MinWidth(p));
+  std::vector<bool> shown(places_.size(), true);
+  // The least needed go first (the later of two of one rank first).
+  for (int rank = 6; rank > 0 && needed > width(); --rank)
+    for (size_t i = places_.size(); i-- > 0 && needed > width();)
+      if (places_[i].Rank == rank) {
+        shown[i] = false;
+        needed -= minimum[i];
+      }
+  int weights = 0;
+  for (size_t i = 0; i < places_.size(); ++i)
+    if (shown[i]) weights += places_[i].Weight;
+  const int spare = std::max(0, width() - needed);
+  int left = 0, weightSoFar = 0;
+  for (size_t i = 0; i < places_.size(); ++i) {
+    const TPlace& p = places_[i];
+    p.Switcher->setVisible(shown[i]);
+    if (p.Label != nullptr) p.Label->setVisible(shown[i]);
+    if (!shown[i]) continue;
+    const int extraBefore = weights > 0 ? spare * weightSoFar / weights : 0;
+    weightSoFar += p.Weight;
+    const int extraAfter = weights > 0 ? spare * weightSoFar / weights : 0;
+    const int w = minimum[i] + extraAfter - extraBefore;
     if (p.Label != nullptr) {
-      p.Label->setGeometry(left, 4, right - left, 16);
-      p.Switcher->setGeometry(left + (right - left - 21) / 2, 24, 21, 18);
+      p.Label->setGeometry(left, 4, w, 16);
+      p.Switcher->setGeometry(left + (w - 21) / 2, 24, 21, 18);
     } else {
-      p.Switcher->setGeometry(left + 1, 0, right - left - 2, height());
+      p.Switcher->setGeometry(left + 1, 0, w - 2, height());
     }
+    left += w;
   }
 }
 
 TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption) {
   return new TButtonOfMainMenu(parent, caption);
-}
-
-QFrame* CreateSideMenuPanel(QWidget* parent, bool left) {
-  auto* panel = new QFrame(parent);
-  panel->setObjectName(left ? "LeftSideMenu" : "RightSideMenu");
-  panel->setFrameShape(QFrame::StyledPanel);
-  panel->setFrameShadow(QFrame::Sunken);
-  return panel;
 }
 
 }  // namespace norv

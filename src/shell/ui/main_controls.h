@@ -30,21 +30,27 @@ class TPermanentControls final : public TRC_RightMenuPanel {
  public:
   explicit TPermanentControls(QWidget* parent);
   ~TPermanentControls() override;
-  // Spreads the controls over the strip's width.
+  // Spreads the controls over the strip's width. Each control keeps the width its caption
+  // and a typical value need; when the strip is too narrow for all of them, the least
+  // needed go first (each is also on its side menu): the trigger source, the slope, the
+  // time-base mode, the level, the delay, the offsets.
   void LayOut();
+  // The width the controls shown now need at least.
+  int NeededWidth() const;
 
  private:
   struct TPlace {
     TRC_Switcher* Switcher;
     QWidget* Label;  // above an on/off check
-    int Weight;
+    int Weight;      // share of the room left over
+    int Rank;        // 0: always shown; the highest rank goes first
+    QString Sample;  // a typical value text of an edit
   };
+  int MinWidth(const TPlace& place) const;
   void Rebind(const char* name, const std::string& path);
   std::vector<TPlace> places_;
 };
 
 TButtonOfMainMenu* CreateMainMenuButton(QWidget* parent, const QString& caption);
-// Stand-in of a side-menu panel until the pages come.
-QFrame* CreateSideMenuPanel(QWidget* parent, bool left);
 
 }  // namespace norv

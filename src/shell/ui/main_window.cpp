@@ -13,8 +13,10 @@
 #include <algorithm>
 #include <iostream>
 
+#include "controls/side_menu.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
@@ -26,6 +28,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/instrument_list.h"
 #include "platform/entry_guard.h"
 #include "shell/main_commands.h"
@@ -50,6 +53,12 @@ constexpr const char* kMenuCaptions[kMainMenuButtonCount] = {
     "Marker",      "Measure",       "Limit Test", "Mathematics", "FFT",         "Zoom",    "Histogram",
     "Eye Diagram", "Mask Test",     "Generators", "TDR / TDT",   "Jitter",      "",        "Utility"};
 
+constexpr const char* kMenuButtonNames[kMainMenuButtonCount] = {
+    "bmmChannels",   "bmmOE",        "bmmTimeBase",   "bmmTrigger",   "bmmAcquisition", "bmmDisplay",
+    "bmmSaveRecall", "bmmMarker",    "bmmMeasure",    "bmmLimitTest", "bmmMathematics", "bmmFFT",
+    "bmmZoom",       "bmmHistogram", "bmmEyeDiagram", "bmmMaskTest",  "bmmGenerators",  "bmmTDR_TDT",
+    "bmmJitter",     "bmmTestADC",   "bmmUtility"};
+
 constexpr int kMenuButtonHeight = 23;
 constexpr int kMenuButtonsPerRow = 11;
 constexpr int kMenuButtonWidth = kMainMenuWidth / kMenuButtonsPerRow;
@@ -64,12 +73,17 @@ QRgb ScreenBackground() {
 }  // namespace
 
 TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : QWidget(parent) {
+  setObjectName("Morda_fr");
+  // First, so that it sees every control made below in its order.
+  translator_ = new TFormTranslator(this);
   setWindowTitle(kApplicationTitle);
   ScopeCRT = std::make_unique<TScopeCRT>(&text_, &timers_, SystemClock());
   ConnectTopText();
   scopeWidget_ = scopeWidget(*ScopeCRT, this);
   scopeWidget_->setObjectName("ScopeCRT");
   CreateControls();
+  translator_->Translate();
+  SetSideMenuHost(this);
   hintParent_ = std::make_unique<TQtHintParent>(this);
   InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
 
@@ -88,6 +102,11 @@ TMorda_fr::~TMorda_fr() {
   idle_.SetActive(false);
   persistTimer_.stop();
   remoteNotifiers_.clear();
+  // The side menus go with the window; the slots must not keep freed forms.
+  for (int panel : {kRightPanel, kLeftPanel}) {
+    delete SideMenuForms[static_cast<size_t>(panel)];
+    CurrentSideMenu[static_cast<size_t>(panel)] = kNoMenu;
+  }
   if (HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
   RemoveWindowHooks();
   delete scopeWidget_;
@@ -98,6 +117,7 @@ TMorda_fr::~TMorda_fr() {
 
 void TMorda_fr::CreateControls() {
   auto* system = new QPushButton("System", this);
+  system->setObjectName("btnInstruments");
   system->setFocusPolicy(Qt::NoFocus);
   system->setToolTip("Instruments");
   system->setGeometry(2, 1, 60, 20);
@@ -119,6 +139,7 @@ void TMorda_fr::CreateControls() {
   mainMenu_->setObjectName("pnMainMenu");
   for (int code = 0; code < kMainMenuButtonCount; ++code) {
     TButtonOfMainMenu* button = CreateMainMenuButton(mainMenu_, kMenuCaptions[code]);
+    button->setObjectName(kMenuButtonNames[code]);
     button->OnMouseDown = [this, code](TButtonOfMainMenu&, Qt::MouseButton mouse) {
       RunGuarded([&] { MouseDownOnButtonOfMainMenu(code, mouse == Qt::LeftButton); });
     };
@@ -136,18 +157,17 @@ void TMorda_fr::CreateControls() {
   menuButtons_[kMenuTestADC]->setEnabled(false);
   menuButtons_[kMenuJitter]->setEnabled(false);
 
-  leftPanel_ = CreateSideMenuPanel(this, true);
-  rightPanel_ = CreateSideMenuPanel(this, false);
-  const auto caption = [this](const char* text, QColor colour) {
+  const auto caption = [this](const char* name, const char* text, QColor colour) {
     auto* label = new QLabel(text, this);
+    label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
     label->setStyleSheet(
         QString("background-color: %1; color: black; font-weight: bold; border: 1px solid gray")
             .arg(colour.name()));
     return label;
   };
-  leftCaption_ = caption("Time Base", QColor(255, 255, 179));
-  rightCaption_ = caption("Channels", QColor(202, 251, 187));
+  leftCaption_ = caption("pnLeftMenuCaption", "Time Base", QColor(255, 255, 179));
+  rightCaption_ = caption("pnRightMenuCaption", "Channels", QColor(202, 251, 187));
 
   auto* defaultSize = new QAction(QString::fromStdString(GetLangStr("DefaultSize")), this);
   defaultSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F9));
@@ -163,9 +183,19 @@ void TMorda_fr::InstallWindowHooks() {
     MouseDownOnButtonOfMainMenu(kMenuChannels, true);
     MouseDownOnButtonOfMainMenu(kMenuTimeBase, false);
   });
-  ShellHooks.HideSideMenus.Set([this] {
-    leftPanel_->hide();
-    rightPanel_->hide();
+  ShellHooks.HideSideMenus.Set([] {
+    for (TSideMenuForm* form : SideMenuForms)
+      if (form) form->hide();
+  });
+  SideMenuState.CaptionPanelVisible.Set(
+      [this](int panel, bool visible) { MenuCaption(panel == kLeftPanel)->setVisible(visible); });
+  SideMenuState.RightCaptionLeft.Set([this](int left) { rightCaption_->move(left, rightCaption_->y()); });
+  TranslatedForms.LanguageSwitched.Set([this] { LanguageSwitched(); });
+  // A language chosen on the utility page is switched to between acquisitions.
+  AcqHooks.ApplyPendingLanguage.Set([] {
+    TSimulatorNodesState& nodes = SimulatorNodes();
+    if (!std::exchange(nodes.LanguageChangePending, false)) return;
+    SwitchLanguage(GetIndex(nodes.Lang));
   });
   ShellHooks.UpdateOptionButtons.Set([this] { UpdateOptionButtons(); });
   ShellHooks.SetCaption.Set(
@@ -217,6 +247,11 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.SetMainControlsVisible.Reset();
   ShellHooks.OpenStartPages.Reset();
   ShellHooks.HideSideMenus.Reset();
+  SideMenuState.CaptionPanelVisible.Reset();
+  SideMenuState.RightCaptionLeft.Reset();
+  TranslatedForms.LanguageSwitched.Reset();
+  AcqHooks.ApplyPendingLanguage.Reset();
+  SetSideMenuHost(nullptr);
   ShellHooks.UpdateOptionButtons.Reset();
   ShellHooks.SetCaption.Reset();
   ShellHooks.RebuildScreens.Reset();
@@ -235,7 +270,8 @@ void TMorda_fr::RemoveWindowHooks() {
 // --- services ---
 
 void TMorda_fr::SetBusy(bool busy) {
-  setEnabled(!busy);
+  // A window that a client made read-only stays so after a long operation.
+  setEnabled(!busy && GetGuiRemoteMode() != TGuiRemoteMode::RemoteOnly);
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   } else {
@@ -249,11 +285,13 @@ void TMorda_fr::SetMenuCaption(bool left, const QString& caption) {
 }
 
 void TMorda_fr::CloseSideMenus() {
-  for (int panel : {1, 0}) {
-    if (openMenu_[panel] < 0) continue;
-    TButtonOfMainMenu* button = menuButtons_[openMenu_[panel]];
-    panel == 1 ? button->SetLeftMenuOn(false) : button->SetRightMenuOn(false);
-    openMenu_[panel] = -1;
+  for (int panel : {kLeftPanel, kRightPanel}) {
+    if (openMenu_[panel] >= 0) {
+      TButtonOfMainMenu* button = menuButtons_[openMenu_[panel]];
+      panel == kLeftPanel ? button->SetLeftMenuOn(false) : button->SetRightMenuOn(false);
+      openMenu_[panel] = -1;
+    }
+    ShowSideMenu(kNoMenu, panel);
   }
 }
 
@@ -278,13 +316,14 @@ void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
     Dialogs().Inform(TMessageKind::Information, "FW version of Vexilor Norv is older than v.3.7.10!");
     return;
   }
-  SetMenuCaption(leftButton, kMenuCaptions[code]);
+  SetMenuCaption(leftButton, menuButtons_[code]->Caption());
   const auto setOpen = [leftButton](TButtonOfMainMenu* button, bool open) {
     leftButton ? button->SetLeftMenuOn(open) : button->SetRightMenuOn(open);
   };
   if (openMenu_[panel] >= 0) setOpen(menuButtons_[openMenu_[panel]], false);
   openMenu_[panel] = code;
   setOpen(menuButtons_[code], true);
+  ShowSideMenu(code, panel);
 }
 
 void TMorda_fr::SetDefaultWindowSize() {
@@ -313,12 +352,16 @@ void TMorda_fr::ApplyLayout() {
   mainMenu_->setVisible(shown && l.MainMenuVisible);
   Place(leftCaption_, l.LeftCaption);
   Place(rightCaption_, l.RightCaption);
-  Place(leftPanel_, l.LeftPanel);
-  Place(rightPanel_, l.RightPanel);
-  leftCaption_->setVisible(shown && l.LeftPanelVisible);
-  leftPanel_->setVisible(shown && l.LeftPanelVisible);
-  rightCaption_->setVisible(shown && l.RightPanelVisible);
-  rightPanel_->setVisible(shown && l.RightPanelVisible);
+  for (int panel : {kLeftPanel, kRightPanel}) {
+    const TRectI& r = panel == kLeftPanel ? l.LeftPanel : l.RightPanel;
+    TSMDimensions& d = SideMenuDimensions[static_cast<size_t>(panel)];
+    d.SetTop(r.Top);
+    d.SetHeight(r.Height);
+    d.SetWidth(r.Width);
+    d.SetLeft(r.Left);
+    // Also shows or hides the caption above the panel.
+    d.SetVisible(shown && (panel == kLeftPanel ? l.LeftPanelVisible : l.RightPanelVisible));
+  }
   Place(permanent_, l.Permanent);
   permanent_->setVisible(shown && l.PermanentVisible);
   permanent_->LayOut();
@@ -338,7 +381,11 @@ void TMorda_fr::ApplyLayout() {
 
 void TMorda_fr::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (GuiReady || ShellState.DeferredStartPosted) return;
+  if (GuiReady) return;
+  // A mode a client chose before the window was ready holds from the first show on.
+  QMetaObject::invokeMethod(
+      this, [] { RunGuarded([] { ApplyGuiRemoteMode(); }); }, Qt::QueuedConnection);
+  if (ShellState.DeferredStartPosted) return;
   ShellState.DeferredStartPosted = true;
   QMetaObject::invokeMethod(
       this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
@@ -349,6 +396,13 @@ void TMorda_fr::DeferredStartup() {
   RunGuarded([this] {
     commandRow_->RegisterSwitchers();
     permanent_->RegisterSwitchers();
+  });
+  RunGuarded([this] {
+    // Translators start from a complete English file, written from the forms themselves.
+    WriteEnglishLanguageFile({keypad_, this});
+    ResetLangStrings();
+    ShowSideMenu(kNoMenu, kRightPanel);
+    ShowSideMenu(kNoMenu, kLeftPanel);
   });
   RunGuarded([] { RunDeferredStartup(); });
   idle_.SetActive(true);
@@ -387,6 +441,16 @@ void TMorda_fr::WatchRemoteSockets() {
     });
     remoteNotifiers_.emplace(fd, std::move(notifier));
   }
+}
+
+void TMorda_fr::LanguageSwitched() {
+  // The captions follow the buttons that opened the menus; a panel without one keeps its own.
+  for (int panel : {kLeftPanel, kRightPanel})
+    if (openMenu_[panel] >= 0) SetMenuCaption(panel == kLeftPanel, menuButtons_[openMenu_[panel]]->Caption());
+  setWindowTitle(QString::fromStdString(BuildMainCaption(true)));
+  if (RootSpider) RootSpider->ExecCommandLine("*ClrDispl", false);
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
+  permanent_->LayOut();  // captions of other widths
 }
 
 void TMorda_fr::AgePersistence() {

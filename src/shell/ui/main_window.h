@@ -1,9 +1,11 @@
 #pragma once
 // TMorda_fr, the program's main window: the scope screen (the program's ScopeCRT, made
 // and freed by the window), the row of main commands, the permanent controls below the
-// screen, the two-row main menu, the side-menu panels with their captions. It drives the acquisition from the
-// event loop's idle passes, owns the persistence timer, runs the deferred start-up once when it is first
-// shown, asks the close query and reports every exception of an entry point ("OnException").
+// screen, the two-row main menu, and the two side-menu places with their captions, where
+// the main-menu buttons open the registered menus. It drives the acquisition from the
+// event loop's idle passes, owns the persistence timer, runs the deferred start-up once
+// when it is first shown, follows a switch of language, asks the close query and reports
+// every exception of an entry point ("OnException").
 
 #include <QFrame>
 #include <QLabel>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "controls/hint_window.h"
+#include "controls/translated_form.h"
 #include "display/scope_crt.h"
 #include "platform/qt_idle.h"
 #include "platform/qt_text_rasteriser.h"
@@ -47,6 +50,8 @@ class TMorda_fr : public QWidget {
   QWidget* ScopeWidget() const { return scopeWidget_; }
   // The printer "*Print" prints on (the one chosen in the printer set-up).
   void SetPrinter(QPrinter* printer) { printer_ = printer; }
+  // The keypad, made after the window; its texts go into the English language file too.
+  void SetKeypad(QWidget* keypad) { keypad_ = keypad; }
 
   // --- services of the window ---
   void SetBusy(bool busy);
@@ -73,6 +78,7 @@ class TMorda_fr : public QWidget {
   QWidget* MainMenuPanel() const { return mainMenu_; }
   TPermanentControls* PermanentControls() const { return permanent_; }
   QLabel* MenuCaption(bool left) const { return left ? leftCaption_ : rightCaption_; }
+  TFormTranslator& Translator() const { return *translator_; }
   int OpenMenu(int panel) const { return openMenu_[panel]; }
   bool CloseAccepted() const { return closeAccepted_; }
 
@@ -90,6 +96,7 @@ class TMorda_fr : public QWidget {
   void ServiceRemote();
   void WatchRemoteSockets();
   void AgePersistence();
+  void LanguageSwitched();
 
   TQtTextRasteriser text_;
   TQtTimerFactory timers_;
@@ -97,6 +104,8 @@ class TMorda_fr : public QWidget {
   QPrinter* printer_ = nullptr;
   std::unique_ptr<TQtHintParent> hintParent_;
 
+  TFormTranslator* translator_ = nullptr;
+  QWidget* keypad_ = nullptr;
   QWidget* btnInstruments_ = nullptr;
   TRC_RightMenuPanel* commandRow_ = nullptr;
   TPermanentControls* permanent_ = nullptr;
@@ -104,8 +113,6 @@ class TMorda_fr : public QWidget {
   std::array<TButtonOfMainMenu*, kMainMenuButtonCount> menuButtons_{};
   QLabel* leftCaption_ = nullptr;
   QLabel* rightCaption_ = nullptr;
-  QFrame* leftPanel_ = nullptr;
-  QFrame* rightPanel_ = nullptr;
   std::array<int, 2> openMenu_{-1, -1};  // index 0 right panel, 1 left panel
   bool mainControlsVisible_ = true;
   TRectI scopeRect_;

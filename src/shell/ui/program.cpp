@@ -50,16 +50,20 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   program->window_ = std::make_unique<TMorda_fr>(options.ScopeWidget);
   program->window_->SetPrinter(&program->dialogs_.Printer());
   program->dialogs_.SetParent(program->window_.get());
+  program->keypad_ = new TNewCalcFrm(program->window_.get());
+  program->window_->SetKeypad(program->keypad_);
+  if (options.RegisterPages) options.RegisterPages();
   RegisterAllCommandsAtStart();
   ColorsReady = true;
+  // The remote state decides about dialogs from now on, with or without the server.
+  RemoteState.StartedEmbedded = HasEmbeddingSwitch(options.Args);
+  DialogState.SuppressedByProgram.Set(SuppressedByRemote);
   if (options.RemoteServer) {
     try {
       StartRemoteServer(SystemClock(), HasEmbeddingSwitch(options.Args));
     } catch (const std::exception& e) {
       std::cerr << kApplicationTitle << ": remote control is not available: " << e.what() << '\n';
     }
-  } else {
-    RemoteState.StartedEmbedded = HasEmbeddingSwitch(options.Args);
   }
   return program;
 }

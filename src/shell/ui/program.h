@@ -11,6 +11,7 @@
 
 #include "platform/qt_dialogs.h"
 #include "shell/startup_questions.h"
+#include "shell/ui/keypad_form.h"
 #include "shell/ui/main_window.h"
 
 namespace norv {
@@ -26,6 +27,9 @@ struct TProgramOptions {
   TDialogService* Dialogs = nullptr;
   // Joins the units above the shell, which it cannot name, once its own are prepared.
   std::function<void()> InstallUnits;
+  // Registers the side-menu pages of every subsystem (the shell cannot name them either);
+  // runs once the main window, their host, exists.
+  std::function<void()> RegisterPages;
 };
 
 class TProgram {
@@ -39,12 +43,14 @@ class TProgram {
   TProgram& operator=(const TProgram&) = delete;
 
   TMorda_fr& Window() { return *window_; }
+  TNewCalcFrm& Keypad() { return *keypad_; }
 
  private:
   TProgram() = default;
   TQtDialogs dialogs_;
   TDialogStartupQuestions questions_;
   std::unique_ptr<TMorda_fr> window_;
+  TNewCalcFrm* keypad_ = nullptr;  // a child of the window
 };
 
 }  // namespace norv

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPrinterInfo>
 #include <QTest>
@@ -11,15 +12,24 @@
 #include <sstream>
 #include <string>
 
+#include "app/program_pages.h"
 #include "app/program_units.h"
+#include "controls/look.h"
+#include "controls/menu_pages.h"
 #include "display/ui/scope_crt_widget.h"
+#include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
+#include "shell/program_shell.h"
+#include "shell/remote/remote_client.h"
 #include "shell/remote/remote_control.h"
+#include "shell/remote/remote_server.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -29,6 +39,25 @@
 
 namespace norv {
 namespace {
+
+// A menu of three pages that stands for a subsystem's menu: each page shows the time
+// base's scale.
+TMenuDecl TestMenu(int id) {
+  TMenuDecl decl{.Name = "Test" + std::to_string(id) + "_Form", .Pages = {}};
+  for (int page = 1; page <= 3; ++page)
+    decl.Pages.push_back(
+        {.Number = page,
+         .Panels = {{.Name = "rmpTest",
+                     .Group = "TB",
+                     .Caption = "Page",
+                     .Switchers = {Sw<TRC_EditSwitcher>({.Mnemonics = "ScaleA", .Caption = "Scale"})}}}});
+  return decl;
+}
+
+void RegisterTestPages() {
+  RegisterProgramPages();
+  for (int id : {kMenuChannels, kMenuTimeBase, 4, 5}) RegisterSideMenu(id, TestMenu(id));
+}
 
 // The whole program in this process: offscreen, a fresh program folder, the simulator.
 class ProgramTest : public ::testing::Test {
@@ -44,15 +73,18 @@ class ProgramTest : public ::testing::Test {
     setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
   }
 
-  TMorda_fr& Start() {
-    program_ = TProgram::Start({.Args = {"Default_Demo"},
-                                .RemoteServer = false,
+  TMorda_fr& Start(std::vector<std::string> args = {"Default_Demo"}, bool remote = false,
+                   const std::function<void()>& beforeShow = {}) {
+    program_ = TProgram::Start({.Args = std::move(args),
+                                .RemoteServer = remote,
                                 .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                   return new TScopeCRTWidget(crt, parent);
                                 },
                                 .Dialogs = &dialogs_,
-                                .InstallUnits = InstallProgramUnits});
+                                .InstallUnits = InstallProgramUnits,
+                                .RegisterPages = RegisterTestPages});
     EXPECT_NE(program_, nullptr);
+    if (beforeShow) beforeShow();
     // Shown, hidden and shown again before the loop turns: the deferred start-up still
     // runs once.
     window().show();
@@ -66,6 +98,12 @@ class ProgramTest : public ::testing::Test {
     FreshProgramState();
   }
   TMorda_fr& window() { return program_->Window(); }
+  TDeclaredSideMenu& Menu(int panel) {
+    auto* menu = qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(panel)].data());
+    EXPECT_NE(menu, nullptr);
+    return *menu;
+  }
+  static QRect Rect(const TRectI& r) { return {r.Left, r.Top, r.Width, r.Height}; }
 
   // Idle passes until a cycle of both channels has begun and ended.
   void AcquireBothChannels() {
@@ -113,6 +151,23 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   const QImage plot = PlotArea();
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch1)), 50) << "no channel 1 trace";
   EXPECT_GT(CountColour(plot, GetDisplaySourceRGB(TTraceId::Ch2)), 50) << "no channel 2 trace";
+
+  // The strip under the screen: whatever it shows has room for its caption, the scales
+  // always; the full width shows everything.
+  const auto stripShows = [&] {
+    QStringList shown;
+    const QFontMetrics metrics(ProgramFont());
+    for (TRC_Switcher* sw : window().PermanentControls()->Switchers()) {
+      if (sw->isHidden()) continue;
+      shown << sw->objectName();
+      EXPECT_LE(metrics.horizontalAdvance(sw->Caption()), sw->width() - 8) << sw->Caption().toStdString();
+    }
+    return shown;
+  };
+  EXPECT_TRUE(stripShows().contains("eswScopeVDivCh1") && stripShows().contains("edswScopeHor_Div"));
+  window().resize(1920, 1080);
+  EXPECT_EQ(stripShows().size(), static_cast<qsizetype>(window().PermanentControls()->Switchers().size()));
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
 
   if (std::getenv("NORV_PNG_DIR") != nullptr) {
     test::MaybeWritePng(window().grab().toImage(), "main_window_default");
@@ -185,6 +240,258 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   // Undo takes the whole recall back in one step.
   ExecCommand("*Undo");
   EXPECT_EQ(ExecCommand("TB:ScaleA?"), "10 ns/div");
+}
+
+}  // namespace
+}  // namespace norv
+
+namespace norv {
+namespace {
+
+TEST_F(ProgramTest, MainMenuOpensMenusInTheSidePanelsThatRememberTheirPages) {
+  Start();
+  // The start opens Channels on the left and Time Base on the right, where the layout
+  // puts the panels.
+  const TMainLayout layout =
+      ComputeMainLayout(window().width(), window().height(),
+                        window().findChild<QWidget*>("btnInstruments")->geometry().right() + 1);
+  EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
+            std::tuple(kMenuChannels, kMenuTimeBase));
+  EXPECT_EQ(Menu(kLeftPanel).geometry(), Rect(layout.LeftPanel));
+  EXPECT_EQ(Menu(kRightPanel).geometry(), Rect(layout.RightPanel));
+  EXPECT_TRUE(Menu(kLeftPanel).isVisible() && Menu(kLeftPanel).parentWidget() == &window());
+
+  // Left button: the left panel; right button on another menu: the right panel.
+  test::Click(window().MainMenuButton(4), {5, 5});
+  test::Click(window().MainMenuButton(5), {5, 5}, Qt::RightButton);
+  EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]), std::tuple(4, 5));
+  EXPECT_EQ(std::tuple(window().MenuCaption(true)->text(), window().MenuCaption(false)->text()),
+            std::tuple(QString("Acquisition"), QString("Display")));
+  EXPECT_TRUE(window().MainMenuButton(4)->LeftMenuOn() &&
+              !window().MainMenuButton(kMenuChannels)->LeftMenuOn());
+  EXPECT_EQ(Menu(kLeftPanel).Page(1)->findChild<TRC_EditSwitcher*>()->ValueText(), "10 ns/div");
+
+  // Page 3 of the left menu is shown again when it comes back; on the right it starts
+  // on page 1.
+  Menu(kLeftPanel).ShowPage(3);
+  test::Click(window().MainMenuButton(kMenuTimeBase), {5, 5});
+  test::Click(window().MainMenuButton(4), {5, 5});
+  test::Click(window().MainMenuButton(4), {5, 5}, Qt::RightButton);
+  QApplication::processEvents();
+  EXPECT_EQ(Menu(kLeftPanel).CurrentPage(), 3);
+  EXPECT_EQ(Menu(kRightPanel).CurrentPage(), 1);
+  EXPECT_TRUE(Menu(kLeftPanel).Page(3)->isVisible());
+
+  // A narrow window has no room for the right panel: the menu and its caption go, and
+  // come back when the window grows again.
+  window().resize(600, 575);
+  EXPECT_FALSE(Menu(kRightPanel).isVisible() || window().MenuCaption(false)->isVisible());
+  EXPECT_TRUE(IsRightSideMenu(4));
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
+  EXPECT_TRUE(Menu(kRightPanel).isVisible() && window().MenuCaption(false)->isVisible());
+}
+
+TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
+  // Only a German file: the start writes the English one from the forms.
+  {
+    TLangIniFile ini(std::filesystem::path(std::getenv("VEXILOR_NORV_HOME")) / LanguageFileName("DEU"));
+    WriteLangValue(ini, "Common", "Language", "Deutsch");
+    WriteLangValue(ini, "Morda_fr", "Panel pnMainMenu.bmmAcquisition.Caption", "Erfassung");
+    WriteLangValue(ini, "Morda_fr", "Menu Panel rmpSystemSontrols.mcsRun.Caption", "Lauf");
+    ini.UpdateFile();
+  }
+  Start();
+  ASSERT_FALSE(dialogs_.shown.empty());
+  EXPECT_NE(dialogs_.shown[0].find("English Language File must be Created."), std::string::npos);
+  TLangIniFile english(ProgramDir() / LanguageFileName("Eng"));
+  EXPECT_EQ(ReadLangValue(english, "Morda_fr", "Panel pnMainMenu.bmmChannels.Caption"), "Channels");
+  EXPECT_EQ(ReadLangValue(english, "Morda_fr", "Menu Panel rmpSystemSontrols.mcsUndo.Hint"), "Undo (F10)");
+  EXPECT_EQ(ReadLangValue(english, "NewCalcFrm", "Plavno_Cancel.Caption"), "Cancel");
+  EXPECT_EQ(ReadLangValue(english, "Test5_Form", "Menu Panel rmpPage3.Menu Panel rmpTest.Caption"), "Page");
+  // The menus written were closed again; the start then opened its own.
+  EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
+            std::tuple(kMenuChannels, kMenuTimeBase));
+
+  test::Click(window().MainMenuButton(4), {5, 5});
+  int german = -1;
+  for (int i = 0; i < Languages->Count; ++i)
+    if (Languages->Codes[static_cast<size_t>(i)] == "DEU") german = i;
+  ASSERT_TRUE(SwitchLanguage(german));
+  EXPECT_EQ(window().MainMenuButton(4)->Caption(), "Erfassung");
+  EXPECT_EQ(window().MenuCaption(true)->text(), "Erfassung") << "the caption follows its button";
+  EXPECT_EQ(window().MenuCaption(false)->text(), "Time Base");
+  EXPECT_EQ(window().MainCommandControl("*Run")->TextBtn(), "Lauf");
+  EXPECT_EQ(window().windowTitle().toStdString(), BuildMainCaption(true));
+}
+
+// The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
+TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
+  Start();
+  TNewCalcFrm& keypad = program_->Keypad();
+  ExecCommand("Header Off");
+  const auto scale = [] { return ExecCommand("TB:ScaleA?"); };
+  const auto open = [&] {
+    // The time base's edit in the strip below the screen opens it on a click on its value.
+    auto* edit = window().PermanentControls()->findChild<TRC_EditSwitcher*>("edswScopeHor_Div");
+    test::Click(edit, edit->ValueRect().center());
+    ASSERT_TRUE(keypad.isVisible());
+    EXPECT_EQ(keypad.Edit()->GetFullMnemonic(), "TB:ScaleA");
+  };
+  const auto keys = [&](const char* names) {
+    for (const QString& name : QString(names).split(' ')) keypad.KeyButton(name)->click();
+  };
+  auto* setTo = keypad.findChild<TRC_CheckSwitcher*>("rswSetTo");
+  auto* resolution = keypad.findChild<TRC_RadioSwitcher*>("rswResolution");
+
+  // 2, point, 5, n, Enter: 2.5 ns; OK keeps it, and one Undo takes it back.
+  open();
+  keys("CalcSet2 CalcSetPoint CalcSet5 CalcSetNano");
+  keypad.Ok();
+  EXPECT_EQ(scale(), "2.5 ns/div");
+  ExecCommand("*Undo");
+  EXPECT_EQ(scale(), "10 ns/div");
+
+  // A number still being typed is entered by OK.
+  open();
+  keys("CalcSet2 CalcSet0 CalcExp CalcSetMinus CalcSet9");
+  EXPECT_TRUE(keypad.Edit()->IsTyping());
+  keypad.KeyButton("Plavno_OK")->click();
+  EXPECT_FALSE(keypad.isVisible());
+  EXPECT_EQ(scale(), "20 ns/div");
+
+  // Set to Max and a typed value, then Cancel: the value from before, and no redo that
+  // brings the cancelled value back.
+  open();
+  setTo->Button(2)->click();
+  EXPECT_NE(scale(), "20 ns/div");
+  keys("CalcSet5 CalcSet0 CalcSetNano");
+  EXPECT_EQ(scale(), "50 ns/div");
+  keypad.KeyButton("Plavno_Cancel")->click();
+  EXPECT_EQ(scale(), "20 ns/div");
+  ExecCommand("*Undo Redo");
+  EXPECT_EQ(scale(), "20 ns/div");
+  EXPECT_FALSE(UndoGroupActive);
+
+  // Several changes and OK: one step.
+  open();
+  setTo->Button(0)->click();
+  keys("CalcSet5 CalcSetNano");
+  keypad.Ok();
+  EXPECT_EQ(scale(), "5 ns/div");
+  ExecCommand("*Undo");
+  EXPECT_EQ(scale(), "20 ns/div");
+
+  // A click that changes nothing, then Cancel: the change made before the keypad stays.
+  ExecCommand("TB:ScaleA 100N");
+  open();
+  resolution->Button(0)->click();
+  keypad.Cancel();
+  EXPECT_EQ(scale(), "100 ns/div");
+
+  // The work with the instrument stops and starts again while the keypad is open: its
+  // step went with the old ring, Cancel takes nothing from the new one, and the ring
+  // records as before.
+  open();
+  keys("CalcSet5 CalcSet0 CalcSetNano");
+  StopWithInstrument();
+  ASSERT_TRUE(StartWithInstrument(true));
+  ExecCommand("TB:ScaleA 200N");
+  keypad.Cancel();
+  EXPECT_FALSE(keypad.isVisible());
+  EXPECT_EQ(scale(), "200 ns/div");
+  ExecCommand("TB:ScaleA 500N");
+  ExecCommand("*Undo");
+  EXPECT_EQ(scale(), "200 ns/div");
+}
+
+}  // namespace
+}  // namespace norv
+
+namespace norv {
+namespace {
+
+// A client on the program's socket, served by the program's own event loop.
+class RemoteProgramTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    saved_runtime_ = runtime != nullptr ? runtime : "";
+    setenv("XDG_RUNTIME_DIR", test::MakeTempDir("runtime").c_str(), 1);
+  }
+  void TearDown() override {
+    client_.Close();
+    ProgramTest::TearDown();
+    setenv("XDG_RUNTIME_DIR", saved_runtime_.c_str(), 1);
+  }
+  static TRemoteIdle Loop() {
+    return [] { QApplication::processEvents(); };
+  }
+  std::string Ask(std::string_view line) {
+    const TReplyReader::TFrame frame = client_.Exchange(line, 10000, Loop());
+    return (frame.Ok ? "OK " : "ERR ") + frame.Text;
+  }
+  // Until the program has seen the client go (or closed itself).
+  void Hangup() {
+    client_.Close();
+    for (int i = 0; i < 500 && (RemoteClientCount() > 0 || !window().CloseAccepted()); ++i) {
+      QApplication::processEvents();
+      window().IdleStep();
+    }
+  }
+
+  TRemoteClient client_;
+  std::string saved_runtime_;
+};
+
+TEST_F(RemoteProgramTest, GuiModesAndTheCloseRefusedWhileAClientIsConnected) {
+  Start({"Default_Demo"}, true);
+  client_.Connect(RemoteServer->SocketPath());
+  EXPECT_EQ(Ask("Header Off;:TB:ScaleA 20N;:TB:ScaleA?"), "OK 20 ns/div");
+
+  struct Case {
+    const char* mode;
+    bool visible, enabled;
+  };
+  for (const Case& c : {Case{"RemoteOnly", true, false}, Case{"Invisible", false, false},
+                        Case{"RemoteLocal", true, true}, Case{"RemoteOnly", true, false}}) {
+    SCOPED_TRACE(c.mode);
+    EXPECT_EQ(Ask(std::string("Gui ") + c.mode), "OK ");
+    EXPECT_EQ(std::tuple(window().isVisible(), window().isEnabled()), std::tuple(c.visible, c.enabled));
+    // A command that would ask the user answers at once, its text in the log.
+    const size_t logged = DialogState.SuppressedLog.size();
+    EXPECT_EQ(Ask("*DefSetup Default"), "OK ");
+    EXPECT_EQ(c.mode == std::string("RemoteLocal") ? logged : logged + 1, DialogState.SuppressedLog.size());
+  }
+  EXPECT_TRUE(dialogs_.shown.empty() || dialogs_.shown.size() == 1u) << "only the one asked locally";
+
+  // The window stays while the client is there: the refusal is reported.
+  dialogs_.shown.clear();
+  ExecCommand("Gui RemoteLocal");
+  dialogs_.answers = {TAnswer::Yes};
+  window().close();
+  EXPECT_FALSE(window().CloseAccepted());
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].find(GetLangStr("ActiveCOMclient")), std::string::npos);
+  EXPECT_EQ(Ask("TB:ScaleA?"), "OK 20 ns/div") << "the program goes on serving";
+
+  Hangup();
+  EXPECT_EQ(RemoteClientCount(), 0);
+  window().close();
+  EXPECT_TRUE(window().CloseAccepted());
+}
+
+TEST_F(RemoteProgramTest, StartedForAClientItClosesQuietlyWhenTheClientGoes) {
+  // A mode chosen before the window is shown holds through the start.
+  Start({"Default_Demo", "-Embedding"}, true, [] { ExecCommand("Gui Invisible"); });
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_TRUE(GuiReady);
+  client_.Connect(RemoteServer->SocketPath());
+  EXPECT_EQ(Ask("Header Off;TB:ScaleA 50N"), "OK ");
+  Hangup();
+  EXPECT_TRUE(window().CloseAccepted());
+  EXPECT_TRUE(dialogs_.shown.empty()) << "no question on the way out";
+  EXPECT_NE(FileText(SetupFilePath(TSetupKind::PowerOff)).find("TB:SCALEA 50 n(s/div)"), std::string::npos);
 }
 
 }  // namespace
