@@ -27,7 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 
 int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -68,10 +69,11 @@ void BM_ProgramStartup(benchmark::State& state) {
     fs::permissions(work / "runtime", fs::perms::owner_all);
     const fs::path probe = work / "probe";
     const int64_t started = NowNs();
-    RunToEnd({NORV_PROGRAM_PATH, "Default_Demo"},
-             {"VEXILOR_NORV_HOME=" + (work / "home").string(), "XDG_RUNTIME_DIR=" + (work / "runtime").string(),
-              "XDG_CONFIG_HOME=" + (work / "config").string(), "QT_QPA_PLATFORM=offscreen",
-              "NORV_STARTUP_PROBE=" + probe.string()});
+    RunToEnd(
+        {NORV_PROGRAM_PATH, "Default_Demo"},
+        {"VEXILOR_NORV_HOME=" + (work / "home").string(), "XDG_RUNTIME_DIR=" + (work / "runtime").string(),
+         "XDG_CONFIG_HOME=" + (work / "config").string(), "QT_QPA_PLATFORM=offscreen",
+         "NORV_STARTUP_PROBE=" + probe.string()});
     std::ifstream in(probe);
     std::string key;
     int64_t firstNs = 0;

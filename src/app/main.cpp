@@ -8,6 +8,7 @@
 #include "app/program_units.h"
 #include "app/startup_probe.h"
 #include "display/ui/scope_crt_widget.h"
+#include "instrument/ui/startup_dialogs.h"
 #include "platform/qt_unix_signals.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
@@ -25,12 +26,14 @@ int main(int argc, char** argv) {
     if (program) program->Window().CloseQuietly();
   };
 
+  norv::TQtStartupQuestions startupQuestions;
   program = norv::TProgram::Start({.Args = args,
                                    .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                      return new norv::TScopeCRTWidget(crt, parent);
                                    },
                                    .InstallUnits = norv::InstallProgramUnits,
-                                   .RegisterPages = norv::RegisterProgramPages});
+                                   .RegisterPages = norv::RegisterProgramPages,
+                                   .StartupQuestions = &startupQuestions});
   if (!program) return 0;
   norv::InstallStartupProbe(program->Window());
   program->Window().show();

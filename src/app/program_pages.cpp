@@ -1,9 +1,15 @@
 #include "app/program_pages.h"
 
+#include "display/ui/display_page.h"
+#include "instrument/ui/instrument_pages.h"
+#include "measure/ui/meas_page.h"
+
 namespace norv {
 
 void RegisterProgramPages() {
-  // One call per subsystem's pages, in the order of the main-menu codes.
+  RegisterInstrumentPages();
+  RegisterDisplayPages();
+  RegisterMeasurePages();
 }
 
 }  // namespace norv

@@ -50,9 +50,8 @@ void InstallStartupProbe(TMorda_fr& window) {
   QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, count, path] {
     for (int i = 0; i < 2; ++i) {
       const int now = AcquisitionCycle().AcqCycleCount(i + 2);
-      count->Drawn[static_cast<size_t>(i)] += now >= count->Seen[static_cast<size_t>(i)]
-                                                  ? now - count->Seen[static_cast<size_t>(i)]
-                                                  : now;
+      count->Drawn[static_cast<size_t>(i)] +=
+          now >= count->Seen[static_cast<size_t>(i)] ? now - count->Seen[static_cast<size_t>(i)] : now;
       count->Seen[static_cast<size_t>(i)] = now;
     }
     const int drawn = std::min(count->Drawn[0], count->Drawn[1]);

@@ -11,7 +11,6 @@
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
-#include "shell/startup_questions.h"
 #include "support/fake_dialogs.h"
 
 namespace norv {
@@ -120,35 +119,6 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
 
 // Each button of the start-up question leads to its own answer; buttons not offered are
 // not there to be chosen.
-TEST(StartupQuestionTest, ButtonsInOrderAndTheirAnswers) {
-  using A = TStartupAnswer;
-  struct Case {
-    TStartupOffer offer;
-    std::vector<A> byButton;  // the answer of button 0, 1, ...
-    A byDefault;
-  };
-  const Case cases[] = {
-      {{.Attempt = 1, .Retry = true, .Demo = true},
-       {A::Retry, A::Demo, A::WithoutInstrument, A::Exit},
-       A::Retry},
-      {{.Attempt = 1, .Demo = true}, {A::Demo, A::WithoutInstrument, A::Exit}, A::Demo},
-      {{.Attempt = 1}, {A::WithoutInstrument, A::Exit}, A::WithoutInstrument},
-      {{.Attempt = 2, .Retry = true}, {A::Retry, A::WithoutInstrument, A::Exit}, A::Retry},
-      {{.Attempt = 3}, {A::Exit}, A::Exit},
-  };
-  TDialogStartupQuestions questions;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.offer.Attempt);
-    test::FakeDialogs dialogs;
-    for (size_t button = 0; button < c.byButton.size(); ++button) {
-      dialogs.customAnswers = {static_cast<int>(button)};
-      EXPECT_EQ(questions.AskHowToGoOn(c.offer), c.byButton[button]) << "button " << button;
-    }
-    const TDialogsSuppressed quiet;
-    EXPECT_EQ(questions.AskHowToGoOn(c.offer), c.byDefault);
-  }
-}
-
 TEST(SetupFileTest, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
   const fs::path dir = test::MakeTempDir("atomic");
   const fs::path file = dir / "a.set";

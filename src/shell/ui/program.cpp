@@ -44,7 +44,7 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   SelectStartupLanguage();
   QGuiApplication::setApplicationDisplayName(kApplicationTitle);
   ReadInstrumentConfiguration();
-  StartupState.Questions = &program->questions_;
+  StartupState.Questions = options.StartupQuestions;
   if (!SelectAndConnectInstrument(true, CurrentInstrumentName)) return nullptr;
 
   program->window_ = std::make_unique<TMorda_fr>(options.ScopeWidget);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "instrument/startup/startup_connection.h"
 #include "platform/qt_dialogs.h"
-#include "shell/startup_questions.h"
 #include "shell/ui/keypad_form.h"
 #include "shell/ui/main_window.h"
 
@@ -30,6 +30,8 @@ struct TProgramOptions {
   // Registers the side-menu pages of every subsystem (the shell cannot name them either);
   // runs once the main window, their host, exists.
   std::function<void()> RegisterPages;
+  // Asks how to go on when no instrument answers at start; none: the default answer.
+  IStartupQuestions* StartupQuestions = nullptr;
 };
 
 class TProgram {
@@ -48,7 +50,6 @@ class TProgram {
  private:
   TProgram() = default;
   TQtDialogs dialogs_;
-  TDialogStartupQuestions questions_;
   std::unique_ptr<TMorda_fr> window_;
   TNewCalcFrm* keypad_ = nullptr;  // a child of the window
 };

@@ -170,6 +170,14 @@ TEST_F(ProgramTest, DemoRunsDrawsBothTracesAndKeepsThePowerOffSetupForTheNextSta
   window().resize(kDefaultClientWidth, kDefaultClientHeight);
 
   if (std::getenv("NORV_PNG_DIR") != nullptr) {
+    // The program's own pages, as a user sees them after two clicks.
+    RegisterProgramPages();
+    ShowSideMenu(kMenuChannels, kLeftPanel);
+    ShowSideMenu(kMenuTimeBase, kRightPanel);
+    QApplication::processEvents();
+    AcquireBothChannels();
+    AcquireBothChannels();
+    QApplication::processEvents();
     test::MaybeWritePng(window().grab().toImage(), "main_window_default");
     window().resize(1920, 1080);
     QApplication::processEvents();
