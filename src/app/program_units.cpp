@@ -4,6 +4,7 @@
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
+#include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_frame.h"
 #include "measure/meas_state.h"
@@ -15,6 +16,8 @@ void FillProgramUnitSlots() {
   FillUpperUnitSlots();
   SetRegistrationRoutine(TRegistrationStep::Marks, RegisterMarkHandlers);
   SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
+  SetRegistrationRoutine(TRegistrationStep::Limits, RegisterLimitHandlers);
+  SetApplyRoutine(TApplyStep::Limits, ApplyLimitSettings);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -26,6 +29,7 @@ void InstallProgramUnits() {
   MeasHooks.WindowCoefficient.Set(GetWindowCoefficient);
   InstallMarkers();
   InstallHistSettings();
+  InstallLimitTests();
 }
 
 }  // namespace norv
