@@ -86,10 +86,11 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
       panel->show();
       top = std::max(top, y + height + kPanelGap);
     }
-    const int room = pageCount > 1 ? kTurnTop : kPagePanelHeight;
+    const bool turn = decl.PageTurn && pageCount > 1;
+    const int room = turn ? kTurnTop : kPagePanelHeight;
     if (top - kPanelGap > room)
       fail(number, Format_Dot("%d pixels of panels, room for %d", top - kPanelGap, room));
-    if (pageCount > 1) new TPageTurnSwitcher(page, number, pageCount);
+    if (turn) new TPageTurnSwitcher(page, number, pageCount);
   }
 }
 

@@ -86,6 +86,8 @@ struct TMenuDecl {
   std::string Name;  // form name and language-file section: "Acq_Form"
   QString Caption = {};
   std::vector<TPageDecl> Pages;
+  // False for a menu whose own buttons turn its pages: no page turn, the whole height.
+  bool PageTurn = true;
 };
 
 // The page-turn switcher at the foot of each page of a menu with several pages: "Back"

@@ -62,7 +62,8 @@ class LimitTestsTest : public test::SettingsTreeTest {
   // One measurement pass: slot i gets values[i] (nothing for NaN: it has not measured).
   static void Pass(std::vector<double> values) {
     for (size_t i = 0; i < values.size(); ++i)
-      if (!std::isnan(values[i])) SetMeasResult(*MeasSlot(static_cast<int>(i)), static_cast<int>(i), "V", values[i]);
+      if (!std::isnan(values[i]))
+        SetMeasResult(*MeasSlot(static_cast<int>(i)), static_cast<int>(i), "V", values[i]);
     MeasHooks.RunLimitTest();
   }
   static TParameterOfMeas& Slot(int n) { return *MeasSlot(n); }
@@ -91,7 +92,8 @@ TEST_F(LimitTestsTest, FailureOnEveryThirdRecordCountsBeepsSavesAndStops) {
   EXPECT_EQ(beeps, 4);
   EXPECT_EQ(Exec("Limit:TestOn?"), "OFF");
   EXPECT_EQ(Exec("Limit1:Res?"), "LIMIT TEST FOR PARAMETER IS PASSIVE");
-  EXPECT_EQ(std::pair(test::StripCharacters(0, 4, Ch1), test::StripCharacters(0, 5, Ch1)), std::pair(2, 1));  // "   12", "    4"
+  EXPECT_EQ(std::pair(test::StripCharacters(0, 4, Ch1), test::StripCharacters(0, 5, Ch1)),
+            std::pair(2, 1));  // "   12", "    4"
   // The first file has no number; each holds the record.
   for (const char* name : {"Noname.wfm", "Noname-00001.wfm", "Noname-00002.wfm", "Noname-00003.wfm"}) {
     std::ifstream in(folder / name, std::ios::binary);
@@ -123,10 +125,12 @@ TEST_F(LimitTestsTest, CountsAreWideAndSlotsWithoutStatisticsOrJudgementDoNotBlo
   EXPECT_EQ(beeps, 1);
 
   // "All" conditions never fire when every test is ignored (not found); "Fail" judges.
-  for (const auto& [condition, notFound, expected] :
-       {std::tuple{"AllPass", "Ignore", 0}, {"AllFail", "Ignore", 0}, {"AllFail", "Fail", 1}, {"AnyPass", "Pass", 1}}) {
-    Exec(std::string("Limit:TestOn Off;:Limit2:FailWhen Outside;:Limit:If ") + condition + ";:Limit2:NotFound " +
-         notFound + ";:Limit:TestOn On");
+  for (const auto& [condition, notFound, expected] : {std::tuple{"AllPass", "Ignore", 0},
+                                                      {"AllFail", "Ignore", 0},
+                                                      {"AllFail", "Fail", 1},
+                                                      {"AnyPass", "Pass", 1}}) {
+    Exec(std::string("Limit:TestOn Off;:Limit2:FailWhen Outside;:Limit:If ") + condition +
+         ";:Limit2:NotFound " + notFound + ";:Limit:TestOn On");
     beeps = 0;
     Pass({NAN, UndefinedValue});
     EXPECT_EQ(beeps, expected) << condition << " " << notFound;
@@ -159,9 +163,10 @@ TEST_F(LimitTestsTest, BandsConditionsAndReplies) {
 
   // A value on the upper limit is inside: it fails only with FailWhen Inside.
   Exec("Limit1:Mode Limit;:Limit1:UpLimit 2;:Limit1:LowLimit 1");
-  for (const auto& [failWhen, value, expected] :
-       {std::tuple{"Outside", 2.0, TLimitResult::Pass}, {"Inside", 2.0, TLimitResult::Fail},
-        {"Outside", 2.5, TLimitResult::Fail}, {"Always", 1.5, TLimitResult::Fail}}) {
+  for (const auto& [failWhen, value, expected] : {std::tuple{"Outside", 2.0, TLimitResult::Pass},
+                                                  {"Inside", 2.0, TLimitResult::Fail},
+                                                  {"Outside", 2.5, TLimitResult::Fail},
+                                                  {"Always", 1.5, TLimitResult::Fail}}) {
     Exec(std::string("Limit1:FailWhen ") + failWhen);
     EXPECT_EQ(JudgeLimitValue(0, value, LimitBand(0)), expected) << failWhen << " " << value;
   }
@@ -213,7 +218,9 @@ TEST_F(LimitTestsTest, SwitchingOnRangesTheEditorsAndTheSaveActionAsksForAFile) 
   Exec("Limit1:Activ On");
   // Mean 1, deviation sqrt(0.02 / 3): limits at three deviations either side.
   const double s = std::sqrt(0.02 / 3);
-  const auto value = [](const char* path) { return dynamic_cast<TDoubleEditHandler*>(RootSpider->FindHandler(path))->Value(); };
+  const auto value = [](const char* path) {
+    return dynamic_cast<TDoubleEditHandler*>(RootSpider->FindHandler(path))->Value();
+  };
   EXPECT_NEAR(value("Limit1:UpLimit"), 1 + 3 * s, 1e-3);
   EXPECT_NEAR(value("Limit1:LowLimit"), 1 - 3 * s, 1e-3);
   // Tests beyond the used slots cannot be switched on; the page's choice is lowered.
