@@ -63,7 +63,8 @@ bool LimitSaveWaveform(TTraceId source) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   const TSignalObj& record = SignalObjs()[source];
   const auto format = GetIndex(LimitSettings().FileFormat);
-  bool written = out && (format == lfBinary ? record.SaveToBinaryFile(out) : record.SaveToTextFile(out, format == lfYOnly));
+  bool written = out && (format == lfBinary ? record.SaveToBinaryFile(out)
+                                            : record.SaveToTextFile(out, format == lfYOnly));
   out.close();
   written = written && !out.fail();
   if (!written) {

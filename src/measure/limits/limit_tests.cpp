@@ -42,7 +42,8 @@ uint32_t Saturated(uint32_t n) { return n == std::numeric_limits<uint32_t>::max(
 TLimitTestNodes& Test(int n) { return State.Tests.at(static_cast<size_t>(n)); }
 bool ActionSet(TLimitAction a) { return State.Action && (State.Action->GetMask() >> a & 1u) != 0; }
 bool AnyTestActive() {
-  return std::any_of(State.Tests.begin(), State.Tests.end(), [](const TLimitTestNodes& t) { return IsOn(t.Activ); });
+  return std::any_of(State.Tests.begin(), State.Tests.end(),
+                     [](const TLimitTestNodes& t) { return IsOn(t.Activ); });
 }
 
 // --- the bottom strip ---
@@ -104,7 +105,8 @@ void LimitBoundChanged(int n) {
 
 void SetMeasDisplayStatistic() {
   if (MeasState.Global.Display == mdStatistic) return;
-  if (auto* display = dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Meas:Display") : nullptr))
+  if (auto* display =
+          dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Meas:Display") : nullptr))
     display->SetIndexByProgram(mdStatistic);
   else
     MeasState.Global.Display = mdStatistic;
@@ -117,7 +119,8 @@ void LimitActivChanged(int n) {
   if (on) SetMeasDisplayStatistic();
   const bool any = AnyTestActive();
   if (!any && IsOn(State.TestOn)) State.TestOn->SetOnByProgram(false);
-  for (THandler* node : std::initializer_list<THandler*>{State.TestOn, State.RunUntil, State.Action, State.If})
+  for (THandler* node :
+       std::initializer_list<THandler*>{State.TestOn, State.RunUntil, State.Action, State.If})
     node->SetDisabled(!any);
   UpdateLimitRunUntilControls();
   UpdateFileControls();
@@ -158,7 +161,8 @@ void LimitActionChanged(THandler& h) {
       const auto chosen = Dialogs().ChooseFile(
           {.Save = true,
            .Title = GetLangStr("SaveWaveformAs"),
-           .Filter = "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt|Y values formats (*.txty)|*.txty",
+           .Filter =
+               "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt|Y values formats (*.txty)|*.txty",
            .FilterIndex = GetIndex(State.FileFormat),
            .FileName = stem.filename().string(),
            .Folder = stem.parent_path().string()});
@@ -181,7 +185,9 @@ void LimitActionChanged(THandler& h) {
 
 // --- remote queries ---
 
-std::string Number(double value, uint8_t digits) { return FloatToEngStr(vfEngineering, digits, false, value, false); }
+std::string Number(double value, uint8_t digits) {
+  return FloatToEngStr(vfEngineering, digits, false, value, false);
+}
 
 // The slot's value, or a statistic of it named by the parameter.
 std::string SlotResultText(const TParameterOfMeas& p, std::string_view param) {
@@ -243,7 +249,8 @@ void RegisterTest(int n) {
   t.Activ = root.AddOnOff(false, path("Activ"), [n](THandler&) { LimitActivChanged(n); });
   t.Mode = root.AddRadioSw(lmCenter, path("Mode"), "Center,Limit", [n](THandler&) { LimitModeChanged(n); });
   const auto bound = [n](THandler&) { LimitBoundChanged(n); };
-  t.UpLimit = AddLimitEdit(path("UpLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-5, 5, {}, 0, bound);
+  t.UpLimit =
+      AddLimitEdit(path("UpLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-5, 5, {}, 0, bound);
   t.LowLimit =
       AddLimitEdit(path("LowLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-5, 5, {}, 0, bound);
   t.CenterMode = root.AddRadioSw(lcCurrMean, path("CenterMode"), "CurrMean,UserDef",
@@ -256,9 +263,8 @@ void RegisterTest(int n) {
   t.UserPerc = AddLimitEdit(path("UserPerc"), 20, 0.01, 90, 0.01, 0.5, 0.005, 3, "%", 10);
   t.FailWhen = root.AddRadioSw(lfwOutside, path("FailWhen"), "Outside,Inside,Always");
   t.NotFound = root.AddRadioSw(lnfIgnore, path("NotFound"), "Ignore,Fail,Pass");
-  t.Res = root.AddGpibString(path("Res"), [n](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
-    ResReply(n, param, isQuery, reply);
-  });
+  t.Res = root.AddGpibString(path("Res"), [n](const std::string& param, bool isQuery, uint8_t,
+                                              std::string& reply) { ResReply(n, param, isQuery, reply); });
 }
 
 }  // namespace
@@ -464,8 +470,8 @@ void RegisterLimitHandlers() {
   State.NPar = root.AddRadioSw(0, "Shadow:NPar", "1,2,3,4");
   State.NPar->SetInternal(true);
   State.TestOn = root.AddOnOff(false, "Limit:TestOn", [](THandler&) { LimitTestOnChanged(); });
-  State.RunUntil =
-      root.AddRadioSw(lruStopBtn, "Limit:RunUntil", "StopBtn,Failur,Wfm", [](THandler&) { UpdateLimitRunUntilControls(); });
+  State.RunUntil = root.AddRadioSw(lruStopBtn, "Limit:RunUntil", "StopBtn,Failur,Wfm",
+                                   [](THandler&) { UpdateLimitRunUntilControls(); });
   const auto count = [&](const char* path, int32_t value, double mid, double max, const std::string& unit) {
     return root.AddIntEdit({.Path = path,
                             .Value = value,
