@@ -2,6 +2,9 @@
 
 #include "display/ui/display_page.h"
 #include "instrument/ui/instrument_pages.h"
+#include "measure/ui/hist_page.h"
+#include "measure/ui/limit_page.h"
+#include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
 
 namespace norv {
@@ -10,6 +13,9 @@ void RegisterProgramPages() {
   RegisterInstrumentPages();
   RegisterDisplayPages();
   RegisterMeasurePages();
+  RegisterMarkPage();
+  RegisterLimitPage();
+  RegisterHistPage();
 }
 
 }  // namespace norv

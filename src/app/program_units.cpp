@@ -3,6 +3,7 @@
 #include "analysis/fft.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
+#include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
@@ -16,6 +17,8 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
   SetRegistrationRoutine(TRegistrationStep::Meas, RegisterMeasHandlers);
   SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
+  SetRegistrationRoutine(TRegistrationStep::Limits, RegisterLimitHandlers);
+  SetApplyRoutine(TApplyStep::Limits, ApplyLimitSettings);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -27,6 +30,8 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  InstallLimitTests();
+  LimitHooks.ShowMeasurementLines.Set(ShowMeasurementLines);
 }
 
 }  // namespace norv

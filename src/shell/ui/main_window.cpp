@@ -13,11 +13,14 @@
 #include <algorithm>
 #include <iostream>
 
+#include "controls/controls_state.h"
 #include "controls/side_menu.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/traces/display_sources.h"
+#include "framework/traces/trace_names.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/program_dir.h"
@@ -391,6 +394,19 @@ void TMorda_fr::showEvent(QShowEvent* event) {
       this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
 }
 
+namespace {
+
+// The source lists of the pages show the traces' short names in the traces' colours; the
+// names follow the language.
+void InstallTraceSourceNames() {
+  std::array<std::string, kSourceNameCount> names;
+  for (int i = 0; i < kSourceNameCount; ++i) names[static_cast<size_t>(i)] = GetTraceShortName(TTraceId(i));
+  InstallSourceNames(
+      names, [](int source) { return GetDisplaySourceRGB(TTraceId(source)); }, 0);
+}
+
+}  // namespace
+
 void TMorda_fr::DeferredStartup() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   RunGuarded([this] {
@@ -401,6 +417,7 @@ void TMorda_fr::DeferredStartup() {
     // Translators start from a complete English file, written from the forms themselves.
     WriteEnglishLanguageFile({keypad_, this});
     ResetLangStrings();
+    InstallTraceSourceNames();
     ShowSideMenu(kNoMenu, kRightPanel);
     ShowSideMenu(kNoMenu, kLeftPanel);
   });
@@ -448,6 +465,7 @@ void TMorda_fr::LanguageSwitched() {
   for (int panel : {kLeftPanel, kRightPanel})
     if (openMenu_[panel] >= 0) SetMenuCaption(panel == kLeftPanel, menuButtons_[openMenu_[panel]]->Caption());
   setWindowTitle(QString::fromStdString(BuildMainCaption(true)));
+  InstallTraceSourceNames();
   if (RootSpider) RootSpider->ExecCommandLine("*ClrDispl", false);
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
   permanent_->LayOut();  // captions of other widths

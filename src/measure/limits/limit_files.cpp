@@ -1,0 +1,94 @@
+// The failure files of the limit tests (their names and the writing of a source's record)
+// and the counts in the bottom strip. Kept apart from the measurement state, whose label
+// type the screen control declares again.
+
+#include <fstream>
+#include <system_error>
+
+#include "display/scope_crt.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/dot_number.h"
+#include "framework/text/text_case.h"
+#include "framework/traces/display_sources.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/startup/dispatchers.h"
+#include "measure/limits/limit_tests.h"
+
+namespace norv {
+
+namespace {
+
+std::filesystem::path Folder() {
+  const TLimitState& s = LimitSettings();
+  return s.Folder.empty() ? DataFolders().LimitTestFilesDir : s.Folder;
+}
+
+const char* Extension() {
+  switch (GetIndex(LimitSettings().FileFormat)) {
+    case lfVerbose:
+      return ".txt";
+    case lfYOnly:
+      return ".txty";
+    default:
+      return ".wfm";
+  }
+}
+
+}  // namespace
+
+void WriteLimitCount(int line, int column, uint32_t count, TTraceId source) {
+  if (ScopeCRT)
+    ScopeCRT->BottomText().WriteLine(Format_Dot("%5d", count), TNizText::GetLineCellRect(line, column), -1,
+                                     GetDisplaySourceRGB(source));
+}
+
+std::string LimitFileStem() {
+  const TLimitState& s = LimitSettings();
+  return s.FileStem.empty() ? (Folder() / "Noname").string() : s.FileStem;
+}
+
+std::string NextLimitFileName() {
+  const uint32_t n = LimitSettings().SaveCounter;
+  return LimitFileStem() + (n == 0 ? std::string() : Format_Dot("-%.5d", n)) + Extension();
+}
+
+bool LimitSaveWaveform(TTraceId source) {
+  if (!IsRecordTrace(source)) return false;
+  const std::filesystem::path name = NextLimitFileName();
+  std::error_code error;
+  if (name.has_parent_path()) std::filesystem::create_directories(name.parent_path(), error);
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  const TSignalObj& record = SignalObjs()[source];
+  const auto format = GetIndex(LimitSettings().FileFormat);
+  bool written = out && (format == lfBinary ? record.SaveToBinaryFile(out)
+                                            : record.SaveToTextFile(out, format == lfYOnly));
+  out.close();
+  written = written && !out.fail();
+  if (!written) {
+    LinkHooks.ShowMessage(FormatLangStr("File___NotSaved", name.string()));
+    return false;
+  }
+  LimitSettings().SaveCounter += 1;
+  return true;
+}
+
+void LimitFileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
+  TLimitState& s = LimitSettings();
+  if (isQuery) {
+    reply = NextLimitFileName();
+    return;
+  }
+  const std::filesystem::path path(std::string(TrimBlanks(rawParam)));
+  if (path.empty()) {
+    if (s.FileStem.empty()) s.FileStem = LimitFileStem();
+    return;
+  }
+  s.SaveCounter = 0;
+  if (path.has_parent_path()) s.Folder = path.parent_path();
+  s.FileStem = (Folder() / path.filename()).replace_extension().string();
+}
+
+}  // namespace norv
