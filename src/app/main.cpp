@@ -1,6 +1,7 @@
 // Vexilor Norv: the PC front end of a two-channel sampling oscilloscope.
 
 #include <QApplication>
+#include <QSessionManager>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ int main(int argc, char** argv) {
   unixSignals.OnSignal = [&program](int) {
     if (program) program->Window().CloseQuietly();
   };
+  // The desktop session ending does the same.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, [&program](QSessionManager&) {
+    if (program) program->Window().CloseQuietly();
+  });
 
   norv::TQtStartupQuestions startupQuestions;
   program = norv::TProgram::Start({.Args = args,
