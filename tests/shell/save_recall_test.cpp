@@ -7,9 +7,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "display/settings/display_settings.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/remote/remote_control.h"
@@ -222,6 +224,96 @@ TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
   ShellIdleStep();
   ASSERT_EQ(dialogs.shown.size(), 2u);
   EXPECT_NE(dialogs.shown[1].find("Write Error to file"), std::string::npos);
+}
+
+TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {
+  TSignalObj record;
+  record.SetRecLen(4);
+  record.SetVertOffset(0);
+  record.SetVertScale(0.1);                             // per division: 128 screen units
+  const double values[] = {0, 0.1, std::nan(""), 1.0};  // centre, one division up, no number, off the top
+  for (int i = 0; i < 4; ++i) record.SetY(i, values[i]);
+  TColorGradeDatabase db;
+  db.Start(TTraceId::Ch2, record);
+  db.Accumulate(record);
+  db.Accumulate(record);
+  EXPECT_EQ(db.WaveformCount(), 2u);
+  EXPECT_EQ(db.Source(), TTraceId::Ch2);
+  EXPECT_EQ(db.Hits(0, 512), 2u);
+  EXPECT_EQ(db.Hits(1333, 640), 2u);  // point 1 of 0..3 over 0..4000
+  uint64_t total = 0;
+  for (int x = 0; x < kCgsColumns; ++x)
+    for (int y = 1; y <= kCgsRows; ++y) total += db.Hits(x, y);
+  EXPECT_EQ(total, 4u) << "the point that is no number or off the screen was counted";
+}
+
+TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
+  // A database shown before leaves header texts that a new recording must not keep.
+  TColorGradeDatabase old;
+  old.Start(TTraceId::Ch1, SignalObjs()[TTraceId::Ch1]);
+  std::vector<uint8_t> junk = old.Bytes();
+  junk[kCgsUnit1] = 2, junk[kCgsUnit1 + 1] = 'm', junk[kCgsUnit1 + 2] = 'V';
+  fs::create_directories(DataFolders().DatabaseDir);
+  {
+    std::ofstream(DataFolders().DatabaseDir / "old.cgs", std::ios::binary)
+        .write(reinterpret_cast<const char*>(junk.data()), static_cast<std::streamsize>(junk.size()));
+  }
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName old");
+  ExecCommand("Save:Disk:Load");
+  ASSERT_EQ(ColorGradeDatabase.Unit1(), "mV");
+
+  ExecCommand("Save:Disk:DbSource Ch1");
+  ExecCommand("Save:Disk:FileName eye");
+  ExecCommand("Save:Disk:Save");
+  ASSERT_TRUE(SaveState.DatabaseRecording);
+  EXPECT_EQ(ColorGradeDatabase.Unit1(), "") << "the new record kept an old header";
+  ExecCommand("*Run");
+  for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 50; ++step) {
+    ShellIdleStep();
+    clock.Advance(1);
+  }
+  ExecCommand("*StopSingle Stop");
+  ASSERT_EQ(ColorGradeDatabase.WaveformCount(), 50u);
+  AcqHooks.SaveDatabaseFile();  // as the first cycle that ends stopped does
+  const fs::path file = DataFolders().DatabaseDir / "eye.cgs";
+  const std::string saved = FileBytes(file);
+  ASSERT_EQ(saved.size(), kCgsRecordSize);
+  uint64_t hits = 0;
+  for (int x = 0; x < kCgsColumns; ++x)
+    for (int y = 1; y <= kCgsRows; ++y) hits += ColorGradeDatabase.Hits(x, y);
+  EXPECT_GT(hits, 50u * 100) << "the simulated trace left few hits on the screen";
+
+  Restart();
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName eye");
+  ExecCommand("Save:Disk:Load");
+  EXPECT_TRUE(std::equal(saved.begin(), saved.end(), ColorGradeDatabase.Bytes().begin(),
+                         ColorGradeDatabase.Bytes().end(),
+                         [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+  EXPECT_EQ(DisplaySettings().DataBaseExist.GetNameText(), file.string());
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  // Damaged files are refused and change nothing.
+  const auto damaged = [&](const char* what, auto&& spoil) {
+    std::string bytes = saved;
+    spoil(bytes);
+    { std::ofstream(DataFolders().DatabaseDir / "bad.cgs", std::ios::binary | std::ios::trunc) << bytes; }
+    dialogs.shown.clear();
+    ExecCommand("Save:Disk:FileName bad");
+    ExecCommand("Save:Disk:Load");
+    ASSERT_EQ(dialogs.shown.size(), 1u) << what;
+    EXPECT_NE(dialogs.shown[0].find("Database File is Damaged"), std::string::npos) << what;
+    EXPECT_EQ(ColorGradeDatabase.Bytes().size(), kCgsRecordSize) << what;
+    EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 4096, ColorGradeDatabase.Bytes().begin(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }))
+        << what;
+  };
+  damaged("one byte short", [](std::string& b) { b.pop_back(); });
+  damaged("one byte long", [](std::string& b) { b.push_back('\0'); });
+  damaged("source id 14", [](std::string& b) { b[kCgsSource] = 14; });
+  damaged("first unit text of 18", [](std::string& b) { b[kCgsUnit1] = 18; });
+  damaged("second unit text of 20", [](std::string& b) { b[kCgsUnit2] = 20; });
 }
 
 }  // namespace

@@ -107,11 +107,13 @@ uint32_t TColorGradeDatabase::Hits(int x, int y) const {
 }
 
 std::string TColorGradeDatabase::Unit1() const {
-  return Empty() ? std::string() : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit1 + 1]), bytes_[kCgsUnit1]);
+  return Empty() ? std::string()
+                 : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit1 + 1]), bytes_[kCgsUnit1]);
 }
 
 std::string TColorGradeDatabase::Unit2() const {
-  return Empty() ? std::string() : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit2 + 1]), bytes_[kCgsUnit2]);
+  return Empty() ? std::string()
+                 : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit2 + 1]), bytes_[kCgsUnit2]);
 }
 
 }  // namespace norv

@@ -22,9 +22,8 @@ inline constexpr std::size_t kCgsRecordSize = kCgsHeaderSize + 4u * kCgsColumns 
 static_assert(kCgsRecordSize == 16'372'172);
 
 // Header fields by offset.
-inline constexpr std::size_t kCgsStateFlag = 0, kCgsSource = 1, kCgsUnit1 = 2, kCgsValue = 20,
-                             kCgsScale = 28, kCgsUnit2 = 40, kCgsVert1 = 60, kCgsVert2 = 68,
-                             kCgsWaveformCount = 76;
+inline constexpr std::size_t kCgsStateFlag = 0, kCgsSource = 1, kCgsUnit1 = 2, kCgsValue = 20, kCgsScale = 28,
+                             kCgsUnit2 = 40, kCgsVert1 = 60, kCgsVert2 = 68, kCgsWaveformCount = 76;
 inline constexpr int kCgsUnit1MaxLength = 17, kCgsUnit2MaxLength = 19;
 
 class TColorGradeDatabase {

@@ -13,8 +13,8 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "framework/util/dialog_service.h"
 #include "framework/text/text_case.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -34,7 +34,8 @@ const TProgramUnit SaveUnit("save and recall", [] { SaveState = {}; });
 
 namespace {
 
-constexpr const char* kSourceItems = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
+constexpr const char* kSourceItems =
+    "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
 constexpr const char* kMemoryFileMark = "~memzona.no";
 constexpr const char* kNoDatabase = "NONEDATABASEATTHESCREEN";
 constexpr const char* kWaveformFilter =
@@ -50,8 +51,12 @@ TTraceId SourceOf(const TSignalSourceSwHandler* h) {
   return IsRecordTrace(id) ? id : TTraceId::Ch1;
 }
 
-fs::path WaveformFolder() { return S().WaveformFolder.empty() ? DataFolders().WaveformFilesDir : S().WaveformFolder; }
-fs::path DatabaseFolder() { return S().DatabaseFolder.empty() ? DataFolders().DatabaseDir : S().DatabaseFolder; }
+fs::path WaveformFolder() {
+  return S().WaveformFolder.empty() ? DataFolders().WaveformFilesDir : S().WaveformFolder;
+}
+fs::path DatabaseFolder() {
+  return S().DatabaseFolder.empty() ? DataFolders().DatabaseDir : S().DatabaseFolder;
+}
 
 bool IsDbType() { return GetIndex(S().FileType) == 1; }
 
@@ -228,12 +233,13 @@ std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* 
   S().FileDialogOpen = true;
   std::optional<TFileChoice> choice;
   try {
-    choice = Dialogs().ChooseFile({.Save = save,
-                                   .Title = GetLangStr(titleKey),
-                                   .Filter = filter,
-                                   .FilterIndex = filterIndex,
-                                   .FileName = save && name.empty() ? "Noname" : fs::path(name).filename().string(),
-                                   .Folder = folder.string()});
+    choice = Dialogs().ChooseFile(
+        {.Save = save,
+         .Title = GetLangStr(titleKey),
+         .Filter = filter,
+         .FilterIndex = filterIndex,
+         .FileName = save && name.empty() ? "Noname" : fs::path(name).filename().string(),
+         .Folder = folder.string()});
   } catch (...) {
     S().FileDialogOpen = false;
     throw;
@@ -262,14 +268,18 @@ fs::path MemoryFilePath(int memory) {
   return DataFolders().ProgramDir / name;
 }
 
-bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName) { return SaveWaveform(source, fileName, 0); }
+bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName) {
+  return SaveWaveform(source, fileName, 0);
+}
 bool SaveWaveformTextFile(TTraceId source, const std::string& fileName, bool yOnly) {
   return SaveWaveform(source, fileName, yOnly ? 2 : 1);
 }
 bool LoadWaveformBinaryFile(int memory, const std::string& fileName, bool silent) {
   return LoadWaveform(memory, fileName, silent, false);
 }
-bool LoadWaveformTextFile(int memory, const std::string& fileName) { return LoadWaveform(memory, fileName, false, true); }
+bool LoadWaveformTextFile(int memory, const std::string& fileName) {
+  return LoadWaveform(memory, fileName, false, true);
+}
 
 void CopySourceToMemory(TTraceId source, int memory) {
   if (!IsRecordTrace(source) || memory < 0 || memory >= kMemoryCount) return;
@@ -307,7 +317,8 @@ void SaveWaveformToDisk() {
     S().WaveformFileName = WithoutExtension(choice->FileName);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     S().AutoFileNumber = 0;
-    if (S().FileFormat) S().FileFormat->SetIndexByProgram(static_cast<uint8_t>(std::clamp(choice->FilterIndex, 0, 2)));
+    if (S().FileFormat)
+      S().FileFormat->SetIndexByProgram(static_cast<uint8_t>(std::clamp(choice->FilterIndex, 0, 2)));
   }
   std::string name = S().WaveformFileName;
   if (name.empty()) return;
@@ -318,9 +329,15 @@ void SaveWaveformToDisk() {
   }
   const TTraceId source = SourceOf(S().DiskSource);
   switch (GetIndex(S().FileFormat)) {
-    case 0: SaveWaveformBinaryFile(source, name + ".wfm"); break;
-    case 1: SaveWaveformTextFile(source, name + ".txt", false); break;
-    default: SaveWaveformTextFile(source, name + ".txty", true); break;
+    case 0:
+      SaveWaveformBinaryFile(source, name + ".wfm");
+      break;
+    case 1:
+      SaveWaveformTextFile(source, name + ".txt", false);
+      break;
+    default:
+      SaveWaveformTextFile(source, name + ".txty", true);
+      break;
   }
 }
 
@@ -332,8 +349,9 @@ void LoadWaveformFromDisk() {
   if (S().DiskLoadNoDialog) {
     S().DiskLoadNoDialog = false;
   } else {
-    const auto choice = AskFile(false, "LoadWaveform", "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt",
-                                verbose ? 1 : 0, file, WaveformFolder());
+    const auto choice =
+        AskFile(false, "LoadWaveform", "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt",
+                verbose ? 1 : 0, file, WaveformFolder());
     if (!choice) return;
     file = choice->FileName;
     S().WaveformFileName = WithoutExtension(file);
@@ -409,7 +427,8 @@ void RegisterSaveCommands() {
   S().MemoSource = root.AddSignalSourceSw(0, "Save:Memo:Source", kSourceItems, excluded);
   S().MemoToMemo = root.AddRadioSw(0, "Save:Memo:ToMemo", "M1,M2,M3,M4");
   root.AddRightCommand("Save:Memo:Save", [](THandler&) { MemoCopyRequest = true; });
-  S().FileType = root.AddRadioSw(0, "Save:Disk:FileType", "Wfm,Db", [](THandler&) { ApplyFileTypeEnabling(); });
+  S().FileType =
+      root.AddRadioSw(0, "Save:Disk:FileType", "Wfm,Db", [](THandler&) { ApplyFileTypeEnabling(); });
   S().DiskSource = root.AddSignalSourceSw(0, "Save:Disk:Source", kSourceItems, excluded);
   S().DbSource = root.AddSignalSourceSw(0, "Save:Disk:DbSource", kSourceItems, excluded);
   S().NameMode = root.AddRadioSw(0, "Save:Disk:NameMode", "Manual,Auto");
@@ -433,7 +452,8 @@ void ApplySaveSettings() { ApplyFileTypeEnabling(); }
 
 void InstallSaveUnit() {
   AcqHooks.SaveWaveformBinary.Set([](int record, const std::string& name) {
-    return record >= 0 && record < kRecordTraceCount && SaveWaveformBinaryFile(static_cast<TTraceId>(record), name);
+    return record >= 0 && record < kRecordTraceCount &&
+           SaveWaveformBinaryFile(static_cast<TTraceId>(record), name);
   });
   AcqHooks.SaveWaveformText.Set([](int record, const std::string& name, bool yOnly) {
     return record >= 0 && record < kRecordTraceCount &&
