@@ -1,0 +1,119 @@
+#include "shell/save/color_grade_database.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "instrument/record/signal_obj.h"
+#include "shell/setup_files.h"
+
+namespace norv {
+
+namespace fs = std::filesystem;
+
+static_assert(std::endian::native == std::endian::little, "the record is little-endian in memory");
+
+namespace {
+
+std::size_t CounterOffset(int x, int y) {
+  return kCgsHeaderSize + 4u * (static_cast<std::size_t>(kCgsRows) * static_cast<std::size_t>(x) +
+                                static_cast<std::size_t>(y - 1));
+}
+
+double ReadF64(const std::vector<uint8_t>& bytes, std::size_t offset) {
+  double v;
+  std::memcpy(&v, bytes.data() + offset, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+uint32_t TColorGradeDatabase::ReadU32(std::size_t offset) const {
+  uint32_t v;
+  std::memcpy(&v, bytes_.data() + offset, sizeof v);
+  return v;
+}
+
+void TColorGradeDatabase::WriteU32(std::size_t offset, uint32_t value) {
+  std::memcpy(bytes_.data() + offset, &value, sizeof value);
+}
+
+void TColorGradeDatabase::WriteF64(std::size_t offset, double value) {
+  std::memcpy(bytes_.data() + offset, &value, sizeof value);
+}
+
+void TColorGradeDatabase::Start(TTraceId source, const TSignalObj& record) {
+  // A fresh record: no counter or header text of an earlier database stays behind.
+  bytes_.assign(kCgsRecordSize, 0);
+  bytes_[kCgsStateFlag] = 1;
+  bytes_[kCgsSource] = static_cast<uint8_t>(source);
+  WriteF64(kCgsVert1, record.GetVertOffset());
+  WriteF64(kCgsVert2, record.GetVertScale());
+}
+
+void TColorGradeDatabase::Accumulate(const TSignalObj& record) {
+  if (Empty()) return;
+  WriteU32(kCgsWaveformCount, WaveformCount() + 1);
+  const int count = record.GetRecLen();
+  if (count < 1 || count > kMaxRecLen) return;
+  const double offset = ReadF64(bytes_, kCgsVert1);
+  const double scale = ReadF64(bytes_, kCgsVert2);
+  if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(offset)) return;
+  for (int i = 0; i < count; ++i) {
+    const double y = std::round((record.GetY(i) - offset) * 1024.0 / (scale * 8.0) + 512.0);
+    if (!(y >= 1 && y <= kCgsRows)) continue;  // off the screen, or not a number
+    const int x = count == 1 ? 0 : static_cast<int>((static_cast<long>(i) * (kCgsColumns - 1)) / (count - 1));
+    const std::size_t at = CounterOffset(x, static_cast<int>(y));
+    WriteU32(at, ReadU32(at) + 1);
+  }
+}
+
+bool TColorGradeDatabase::Save(const fs::path& file) const {
+  if (Empty()) return false;
+  return WriteFileAtomically(file, std::string(bytes_.begin(), bytes_.end()));
+}
+
+std::string TColorGradeDatabase::Validate(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() != kCgsRecordSize) return "the file is not one record long";
+  if (bytes[kCgsSource] >= kRecordTraceCount) return "the source is not a waveform record";
+  if (bytes[kCgsUnit1] > kCgsUnit1MaxLength || bytes[kCgsUnit2] > kCgsUnit2MaxLength)
+    return "a unit text is longer than its field";
+  return {};
+}
+
+std::string TColorGradeDatabase::Load(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return "the file cannot be opened";
+  std::vector<uint8_t> bytes(kCgsRecordSize);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  // One byte more than a record is not a record either.
+  if (bytes.size() == kCgsRecordSize && in.peek() != std::ifstream::traits_type::eof()) bytes.push_back(0);
+  if (std::string why = Validate(bytes); !why.empty()) return why;
+  bytes_.swap(bytes);
+  return {};
+}
+
+TTraceId TColorGradeDatabase::Source() const {
+  return Empty() ? TTraceId::None : static_cast<TTraceId>(bytes_[kCgsSource]);
+}
+
+uint32_t TColorGradeDatabase::WaveformCount() const { return Empty() ? 0 : ReadU32(kCgsWaveformCount); }
+
+uint32_t TColorGradeDatabase::Hits(int x, int y) const {
+  if (Empty() || x < 0 || x >= kCgsColumns || y < 1 || y > kCgsRows) return 0;
+  return ReadU32(CounterOffset(x, y));
+}
+
+std::string TColorGradeDatabase::Unit1() const {
+  return Empty() ? std::string()
+                 : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit1 + 1]), bytes_[kCgsUnit1]);
+}
+
+std::string TColorGradeDatabase::Unit2() const {
+  return Empty() ? std::string()
+                 : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit2 + 1]), bytes_[kCgsUnit2]);
+}
+
+}  // namespace norv

@@ -1,0 +1,475 @@
+#include "shell/save/save_recall.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "display/settings/display_settings.h"
+#include "framework/language/hint_stack.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/text_case.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/record/waveform_files.h"
+#include "instrument/startup/dispatchers.h"
+#include "shell/setup_files.h"
+#include "shell/shell_state.h"
+
+namespace norv {
+
+namespace fs = std::filesystem;
+
+TSaveState SaveState;
+const TProgramUnit SaveUnit("save and recall", [] { SaveState = {}; });
+
+namespace {
+
+constexpr const char* kSourceItems =
+    "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
+constexpr const char* kMemoryFileMark = "~memzona.no";
+constexpr const char* kNoDatabase = "NONEDATABASEATTHESCREEN";
+constexpr const char* kWaveformFilter =
+    "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt|Y values formats (*.txty)|*.txty";
+constexpr int kNoticeMs = 3000;
+
+TSaveState& S() { return SaveState; }
+
+TTraceId MemoryTrace(int memory) { return static_cast<TTraceId>(TraceIndex(TTraceId::M1) + memory); }
+
+TTraceId SourceOf(const TSignalSourceSwHandler* h) {
+  const TTraceId id = h ? h->GetSource() : TTraceId::Ch1;
+  return IsRecordTrace(id) ? id : TTraceId::Ch1;
+}
+
+fs::path WaveformFolder() {
+  return S().WaveformFolder.empty() ? DataFolders().WaveformFilesDir : S().WaveformFolder;
+}
+fs::path DatabaseFolder() {
+  return S().DatabaseFolder.empty() ? DataFolders().DatabaseDir : S().DatabaseFolder;
+}
+
+bool IsDbType() { return GetIndex(S().FileType) == 1; }
+
+void Notice(const std::string& text) { PushHint(text, kNoticeMs, THintKeep::Keep, THintStyle::Normal); }
+
+void RefreshMemoOnDisabled() {
+  if (!S().MemoOn) return;
+  uint32_t mask = 0;
+  for (int m = 0; m < kMemoryCount; ++m)
+    if (!SignalsOn.IsOn(MemoryTrace(m))) mask |= 1u << m;
+  S().MemoOn->SetDisabledMask(mask);
+}
+
+void ApplyFileTypeEnabling() {
+  const bool db = IsDbType();
+  if (S().DbSource) S().DbSource->SetDisabled(!db);
+  for (THandler* h : {static_cast<THandler*>(S().DiskSource), static_cast<THandler*>(S().DiskToMemo),
+                      static_cast<THandler*>(S().NameMode)})
+    if (h) h->SetDisabled(db);
+}
+
+std::string WithoutExtension(const fs::path& p) { return (p.parent_path() / p.stem()).string(); }
+
+std::string Unix(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+// "Save:Disk:FileName": the name of the current file type, from a folder of its own or the
+// current one.
+void DiskFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
+  const bool db = IsDbType();
+  std::string& current = db ? S().DatabaseFileName : S().WaveformFileName;
+  if (isQuery) {
+    if (HeaderOn()) reply += ' ';
+    if (db) {
+      reply += current + ".cgs";
+      return;
+    }
+    reply += current;
+    if (S().AutoFileNumber > 0) {
+      char number[16];
+      std::snprintf(number, sizeof number, "_%.5d", S().AutoFileNumber);
+      reply += number;
+    }
+    static constexpr const char* kExt[] = {".wfm", ".txt", ".txty"};
+    reply += kExt[std::min<int>(GetIndex(S().FileFormat), 2)];
+    return;
+  }
+  const std::string param = Unix(std::string(TrimBlanks(rawParam)));
+  fs::path& folder = db ? S().DatabaseFolder : S().WaveformFolder;
+  const fs::path start = db ? DatabaseFolder() : WaveformFolder();
+  if (param.empty()) {
+    if (current.empty()) current = (start / "Noname").string();
+    return;
+  }
+  const fs::path full = ConfinedPath(param, start);
+  S().AutoFileNumber = 0;
+  if (fs::path(param).has_parent_path()) folder = full.parent_path() / "";
+  current = WithoutExtension(full);
+}
+
+// "Save:Setup:FileName": a folder in the name stays with this name only.
+void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
+  if (isQuery) {
+    reply += ' ' + S().SetupFileName;
+    return;
+  }
+  const std::string param = Unix(std::string(TrimBlanks(rawParam)));
+  if (param.empty()) {
+    if (S().SetupFileName.empty()) S().SetupFileName = (DataFolders().SetupFilesDir / "Noname.set").string();
+    return;
+  }
+  fs::path full = ConfinedPath(param, DataFolders().SetupFilesDir);
+  full.replace_extension(".set");
+  S().SetupFileName = full.string();
+}
+
+void DatabaseState(std::string& text, bool, bool apply) {
+  if (!apply) {
+    text = DisplaySettings().DataBaseExist.GetNameText();
+    return;
+  }
+  const std::string name(TrimBlanks(text));
+  if (name == kNoDatabase) {
+    if (S().DatabaseShown) {
+      S().DatabaseShown = false;
+      SetDatabase(false, "");
+    }
+    return;
+  }
+  LoadDatabaseFile(ConfinedPath(Unix(name), DatabaseFolder()).string());
+}
+
+void DiskSaveNode(THandler&) {
+  if (IsDbType()) {
+    if (!S().DatabaseFileName.empty()) CreateDatabaseFile(S().DatabaseFileName);
+    return;
+  }
+  if (S().WaveformFileName.empty()) return;
+  DiskSaveRequest = true;
+  S().DiskSaveNoDialog = true;
+}
+
+void DiskLoadNode(THandler&) {
+  if (IsDbType()) {
+    if (THandler* mark = RootSpider->FindHandler("Mark:Type"))
+      if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
+    if (!S().DatabaseFileName.empty()) LoadDatabaseFile(S().DatabaseFileName + ".cgs");
+    return;
+  }
+  DiskLoadRequest = true;
+  S().DiskLoadNoDialog = true;
+}
+
+void SetupSaveNode(THandler&) {
+  if (!S().SetupFileName.empty() && !SaveSetupFile(S().SetupFileName, false))
+    throw EAssertion(FormatLangStr("File___NotSaved", S().SetupFileName));
+}
+
+void SetupRecallNode(THandler&) {
+  if (!S().SetupFileName.empty() && !LoadSetupFile(S().SetupFileName, false))
+    throw EAssertion(FormatLangStr("File___NotFound", S().SetupFileName));
+}
+
+bool WriteRecord(const TSignalObj& record, const std::string& fileName, int form) {
+  std::ostringstream out(std::ios::binary);
+  const bool ok = form == 0 ? record.SaveToBinaryFile(out) : record.SaveToTextFile(out, form == 2);
+  return ok && WriteFileAtomically(fileName, std::move(out).str());
+}
+
+bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
+  if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("SignalIsAbsent"));
+    return false;
+  }
+  if (!WriteRecord(SignalObjs()[source], fileName, form)) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + fileName + "\"");
+    return false;
+  }
+  if (fileName.find(kMemoryFileMark) == std::string::npos)
+    Notice(TraceNames[TraceIndex(source)] + GetLangStr("SavedInFile") + fileName);
+  return true;
+}
+
+bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool text) {
+  if (memory < 0 || memory >= kMemoryCount) return false;
+  const TTraceId trace = MemoryTrace(memory);
+  TSignalObj& record = SignalObjs()[trace];
+  record.SetZoomStep(1);
+  record.SetFirstShown(0);
+  std::ifstream in(fileName, std::ios::binary);
+  const bool ok = in && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
+  if (!ok) {
+    SignalsOn.SetOn(trace, false);
+    RefreshMemoOnDisabled();
+    if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
+    return false;
+  }
+  if (fileName.find(kMemoryFileMark) == std::string::npos)
+    Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
+  SignalsOn.SetOn(trace, true);
+  DerivedSignalStates[TraceIndex(trace)] = dssOn;
+  RefreshMemoOnDisabled();
+  if (!silent && S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
+  record.MarkChanged();
+  return true;
+}
+
+// The save and open dialogs; false when cancelled or one is open already.
+std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* filter, int filterIndex,
+                                   const std::string& name, const fs::path& folder) {
+  S().FileDialogOpen = true;
+  std::optional<TFileChoice> choice;
+  try {
+    choice = Dialogs().ChooseFile(
+        {.Save = save,
+         .Title = GetLangStr(titleKey),
+         .Filter = filter,
+         .FilterIndex = filterIndex,
+         .FileName = save && name.empty() ? "Noname" : fs::path(name).filename().string(),
+         .Folder = folder.string()});
+  } catch (...) {
+    S().FileDialogOpen = false;
+    throw;
+  }
+  S().FileDialogOpen = false;
+  return choice;
+}
+
+}  // namespace
+
+fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
+  const fs::path given(name);
+  const auto refuse = [&] { throw EAssertion("ERROR!  File name outside the program's folders: " + name); };
+  for (const fs::path& part : given)
+    if (part == "..") refuse();
+  const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
+  const fs::path root = DataFolders().ProgramDir.lexically_normal();
+  const fs::path inside = full.lexically_relative(root);
+  if (inside.empty() || *inside.begin() == ".." || full.filename().empty()) refuse();
+  return full;
+}
+
+fs::path MemoryFilePath(int memory) {
+  char name[32];
+  std::snprintf(name, sizeof name, "~memzona.no%d", memory + 1);
+  return DataFolders().ProgramDir / name;
+}
+
+bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName) {
+  return SaveWaveform(source, fileName, 0);
+}
+bool SaveWaveformTextFile(TTraceId source, const std::string& fileName, bool yOnly) {
+  return SaveWaveform(source, fileName, yOnly ? 2 : 1);
+}
+bool LoadWaveformBinaryFile(int memory, const std::string& fileName, bool silent) {
+  return LoadWaveform(memory, fileName, silent, false);
+}
+bool LoadWaveformTextFile(int memory, const std::string& fileName) {
+  return LoadWaveform(memory, fileName, false, true);
+}
+
+void CopySourceToMemory(TTraceId source, int memory) {
+  if (!IsRecordTrace(source) || memory < 0 || memory >= kMemoryCount) return;
+  const TTraceId trace = MemoryTrace(memory);
+  if (trace != source) {
+    TSignalObj& target = SignalObjs()[trace];
+    target.Assign(SignalObjs()[source]);
+    target.SetZoomStep(SignalObjs()[source].GetZoomStep());
+    target.SetFirstShown(SignalObjs()[source].GetFirstShown());
+    target.MarkChanged();
+  }
+  SignalsOn.SetOn(trace, true);
+  RefreshMemoOnDisabled();
+  if (S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
+  SaveWaveformBinaryFile(trace, MemoryFilePath(memory).string());
+}
+
+void LoadMemoriesAtStart() {
+  for (int m = 0; m < kMemoryCount; ++m)
+    if (fs::exists(MemoryFilePath(m))) LoadWaveformBinaryFile(m, MemoryFilePath(m).string(), true);
+  RefreshMemoOnDisabled();
+}
+
+void CopySelectedSourceToMemory() { CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo)); }
+
+void SaveWaveformToDisk() {
+  if (S().FileDialogOpen) return;
+  const bool manual = GetIndex(S().NameMode) == 0;
+  if (S().DiskSaveNoDialog) {
+    S().DiskSaveNoDialog = false;
+  } else if (manual || S().WaveformFileName.empty()) {
+    const auto choice = AskFile(true, "SaveWaveformAs", kWaveformFilter, GetIndex(S().FileFormat),
+                                S().WaveformFileName, WaveformFolder());
+    if (!choice) return;
+    S().WaveformFileName = WithoutExtension(choice->FileName);
+    S().WaveformFolder = fs::path(choice->Folder) / "";
+    S().AutoFileNumber = 0;
+    if (S().FileFormat)
+      S().FileFormat->SetIndexByProgram(static_cast<uint8_t>(std::clamp(choice->FilterIndex, 0, 2)));
+  }
+  std::string name = S().WaveformFileName;
+  if (name.empty()) return;
+  if (!manual) {
+    char number[16];
+    std::snprintf(number, sizeof number, "_%.5d", ++S().AutoFileNumber);
+    name += number;
+  }
+  const TTraceId source = SourceOf(S().DiskSource);
+  switch (GetIndex(S().FileFormat)) {
+    case 0:
+      SaveWaveformBinaryFile(source, name + ".wfm");
+      break;
+    case 1:
+      SaveWaveformTextFile(source, name + ".txt", false);
+      break;
+    default:
+      SaveWaveformTextFile(source, name + ".txty", true);
+      break;
+  }
+}
+
+void LoadWaveformFromDisk() {
+  if (S().FileDialogOpen) return;
+  if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
+  bool verbose = GetIndex(S().FileFormat) == 1;
+  std::string file = S().WaveformFileName + (verbose ? ".txt" : ".wfm");
+  if (S().DiskLoadNoDialog) {
+    S().DiskLoadNoDialog = false;
+  } else {
+    const auto choice =
+        AskFile(false, "LoadWaveform", "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt",
+                verbose ? 1 : 0, file, WaveformFolder());
+    if (!choice) return;
+    file = choice->FileName;
+    S().WaveformFileName = WithoutExtension(file);
+    S().WaveformFolder = fs::path(choice->Folder) / "";
+    verbose = choice->FilterIndex == 1;
+    if (S().FileFormat) S().FileFormat->SetIndexByProgram(verbose ? 1 : 0);
+  }
+  if (S().WaveformFileName.empty()) return;
+  const int memory = GetIndex(S().DiskToMemo);
+  const bool ok = verbose ? LoadWaveformTextFile(memory, file) : LoadWaveformBinaryFile(memory, file, false);
+  if (ok) SignalsOn.SetOn(MemoryTrace(memory), true);
+}
+
+bool CreateDatabaseFile(const std::string& fileName) {
+  // The space check reserves a whole record beside the target; the record itself is
+  // written when the recording ends.
+  const fs::path target = fs::path(fileName + ".cgs");
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  const fs::path probe = target.parent_path() / ("." + target.filename().string() + ".space");
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool room = posix_fallocate(fd, 0, static_cast<off_t>(kCgsRecordSize)) == 0;
+  ::close(fd);
+  fs::remove(probe, ec);
+  if (!room) return false;
+  if (S().DatabaseRecording) SaveDatabaseFile();
+  S().DatabaseFileName = fileName;
+  S().DatabaseSource = SourceOf(S().DbSource);
+  ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
+  S().DatabaseRecording = true;
+  return true;
+}
+
+void AccumulateDatabaseRecord() {
+  if (S().DatabaseRecording) ColorGradeDatabase.Accumulate(SignalObjs()[S().DatabaseSource]);
+}
+
+void SaveDatabaseFile() {
+  if (!S().DatabaseRecording) return;
+  S().DatabaseRecording = false;
+  const std::string file = S().DatabaseFileName + ".cgs";
+  if (!ColorGradeDatabase.Save(file))
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + file + "\"");
+  else
+    Notice(GetLangStr("DatabaseOf_") + TraceNames[TraceIndex(S().DatabaseSource)] + GetLangStr(" Finished"));
+}
+
+bool LoadDatabaseFile(const std::string& fileName) {
+  if (S().DatabaseRecording) SaveDatabaseFile();
+  if (const std::string why = ColorGradeDatabase.Load(fileName); !why.empty()) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("DatabaseDamaged"));
+    return false;
+  }
+  S().DatabaseShown = true;
+  BreakAcquisition(true);
+  StopRunAndSingle();
+  SetDatabase(true, fileName);
+  return true;
+}
+
+void RegisterSaveCommands() {
+  TSpider& root = *RootSpider;
+  uint32_t excluded = 0;
+  for (int id = kRecordTraceCount; id < kTraceIdCount; ++id) excluded |= 1u << id;
+  S().MemoOn = root.AddCheckSw(0, "Save:Memo:On", "M1,M2,M3,M4", [](THandler&) {
+    TCheckSwHandler& h = *S().MemoOn;
+    if (h.GetLastButton() < kMemoryCount && h.GetLastState()) {
+      const TTraceId trace = MemoryTrace(h.GetLastButton());
+      if (DerivedSignalStates[TraceIndex(trace)] == dssOff) DerivedSignalStates[TraceIndex(trace)] = dssOn;
+    }
+  });
+  S().MemoSource = root.AddSignalSourceSw(0, "Save:Memo:Source", kSourceItems, excluded);
+  S().MemoToMemo = root.AddRadioSw(0, "Save:Memo:ToMemo", "M1,M2,M3,M4");
+  root.AddRightCommand("Save:Memo:Save", [](THandler&) { MemoCopyRequest = true; });
+  S().FileType =
+      root.AddRadioSw(0, "Save:Disk:FileType", "Wfm,Db", [](THandler&) { ApplyFileTypeEnabling(); });
+  S().DiskSource = root.AddSignalSourceSw(0, "Save:Disk:Source", kSourceItems, excluded);
+  S().DbSource = root.AddSignalSourceSw(0, "Save:Disk:DbSource", kSourceItems, excluded);
+  S().NameMode = root.AddRadioSw(0, "Save:Disk:NameMode", "Manual,Auto");
+  S().FileFormat = root.AddRadioSw(0, "Save:Disk:FileFormat", "Binary,Verbose,YOnly");
+  root.AddGpibString("Save:Disk:FileName", DiskFileNameNode);
+  root.AddRightCommand("Save:Disk:Save", DiskSaveNode);
+  S().DiskToMemo = root.AddRadioSw(0, "Save:Disk:ToMemo", "M1,M2,M3,M4");
+  root.AddRightCommand("Save:Disk:Load", DiskLoadNode);
+  root.AddRightCommand("Save:Setup:RecFact", [](THandler&) { RecallSetup(TSetupKind::Factory, true); });
+  root.AddRightCommand("Save:Setup:RecLast", [](THandler&) { RecallSetup(TSetupKind::PowerOff, true); });
+  root.AddRightCommand("Save:Setup:SvAsDefault", [](THandler&) { SaveSetup(TSetupKind::Default, true); });
+  root.AddGpibString("Save:Setup:FileName", SetupFileNameNode);
+  root.AddRightCommand("Save:Setup:Save", SetupSaveNode);
+  root.AddRightCommand("Save:Setup:Recall", SetupRecallNode);
+  S().DataBase = root.AddComplexObject("NOGPIB:DataBase", DatabaseState);
+  ApplyFileTypeEnabling();
+  RefreshMemoOnDisabled();
+}
+
+void ApplySaveSettings() { ApplyFileTypeEnabling(); }
+
+void InstallSaveUnit() {
+  AcqHooks.SaveWaveformBinary.Set([](int record, const std::string& name) {
+    return record >= 0 && record < kRecordTraceCount &&
+           SaveWaveformBinaryFile(static_cast<TTraceId>(record), name);
+  });
+  AcqHooks.SaveWaveformText.Set([](int record, const std::string& name, bool yOnly) {
+    return record >= 0 && record < kRecordTraceCount &&
+           SaveWaveformTextFile(static_cast<TTraceId>(record), name, yOnly);
+  });
+  AcqHooks.DatabaseRecording.Set([] { return S().DatabaseRecording; });
+  AcqHooks.AccumulateDatabaseRecord.Set(AccumulateDatabaseRecord);
+  AcqHooks.SaveDatabaseFile.Set(SaveDatabaseFile);
+  AcqHooks.CopySelectedSourceToMemory.Set(CopySelectedSourceToMemory);
+  AcqHooks.SaveWaveformToDisk.Set(SaveWaveformToDisk);
+  AcqHooks.LoadWaveformFromDisk.Set(LoadWaveformFromDisk);
+  SaveWaveformBinary.Set([](TTraceId s, const std::string& n) { SaveWaveformBinaryFile(s, n); });
+  SaveWaveformText.Set([](TTraceId s, const std::string& n, bool y) { SaveWaveformTextFile(s, n, y); });
+  LoadWaveformBinary.Set(LoadWaveformBinaryFile);
+  LoadWaveformText.Set(LoadWaveformTextFile);
+  ShellHooks.LoadMemoriesAtStart.Set(LoadMemoriesAtStart);
+}
+
+}  // namespace norv

@@ -1,0 +1,86 @@
+#pragma once
+// Save and recall: the four waveform memories M1-M4 that survive restarts (binary records
+// in the program folder), waveform files of any record in three forms loaded back into a
+// memory, named setup files, and the colour-grade database. Node handlers only raise
+// requests; the files are written by the idle step between acquisitions.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "framework/traces/trace_names.h"
+#include "shell/save/color_grade_database.h"
+
+namespace norv {
+
+class TCheckSwHandler;
+class TRadioSwHandler;
+class TSignalSourceSwHandler;
+class TComplexObjectHandler;
+
+inline constexpr int kMemoryCount = 4;
+
+struct TSaveState {
+  TCheckSwHandler* MemoOn = nullptr;
+  TSignalSourceSwHandler* MemoSource = nullptr;
+  TRadioSwHandler* MemoToMemo = nullptr;
+  TRadioSwHandler* FileType = nullptr;  // 0 Wfm, 1 Db
+  TSignalSourceSwHandler* DiskSource = nullptr;
+  TSignalSourceSwHandler* DbSource = nullptr;
+  TRadioSwHandler* NameMode = nullptr;    // 0 Manual, 1 Auto
+  TRadioSwHandler* FileFormat = nullptr;  // 0 Binary, 1 Verbose, 2 YOnly
+  TRadioSwHandler* DiskToMemo = nullptr;
+  TComplexObjectHandler* DataBase = nullptr;
+
+  bool DiskSaveNoDialog = false;
+  bool DiskLoadNoDialog = false;
+  bool FileDialogOpen = false;
+  int AutoFileNumber = 0;
+  // Folder and name without extension; the setup name with ".set".
+  std::string WaveformFileName;
+  std::string DatabaseFileName;
+  std::string SetupFileName;
+  // The folders the file dialogs and bare names start from, for this run; empty: the
+  // program's data folder of that kind.
+  std::filesystem::path WaveformFolder, DatabaseFolder;
+
+  TColorGradeDatabase ColorGradeDatabase;
+  bool DatabaseRecording = false;
+  bool DatabaseShown = false;
+  TTraceId DatabaseSource = TTraceId::Ch1;
+};
+
+extern TSaveState SaveState;
+inline constinit TColorGradeDatabase& ColorGradeDatabase = SaveState.ColorGradeDatabase;
+
+void RegisterSaveCommands();
+void ApplySaveSettings();
+// Fills the hooks of the acquisition cycle, the waveform files and the shell.
+void InstallSaveUnit();
+
+// A name given by the user or a remote client, as a path: relative names start from
+// Folder; the result must lie inside the program folder and name no "..". Raises
+// EAssertion otherwise.
+std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
+
+std::filesystem::path MemoryFilePath(int memory);  // 0..3
+bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName);
+bool SaveWaveformTextFile(TTraceId source, const std::string& fileName, bool yOnly);
+bool LoadWaveformBinaryFile(int memory, const std::string& fileName, bool silent);
+bool LoadWaveformTextFile(int memory, const std::string& fileName);
+void CopySourceToMemory(TTraceId source, int memory);
+void LoadMemoriesAtStart();
+
+// The idle step's work on the requests.
+void CopySelectedSourceToMemory();
+void SaveWaveformToDisk();
+void LoadWaveformFromDisk();
+
+// The database: the space check and header of a new recording; one waveform; the file
+// at the end; a file to show. CreateDatabaseFile starts the recording.
+bool CreateDatabaseFile(const std::string& fileName);
+void AccumulateDatabaseRecord();
+void SaveDatabaseFile();
+bool LoadDatabaseFile(const std::string& fileName);
+
+}  // namespace norv

@@ -1,0 +1,320 @@
+#include "shell/save/save_recall.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "display/settings/display_settings.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/record/signal_obj.h"
+#include "shell/remote/remote_control.h"
+#include "shell/setup_files.h"
+#include "shell/shell_fixture.h"
+
+namespace norv {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+Lines Dump() {
+  Lines lines;
+  RootSpider->DumpSettings(lines);
+  return lines;
+}
+
+std::string BinaryOf(const TSignalObj& record) {
+  std::ostringstream out(std::ios::binary);
+  EXPECT_TRUE(record.SaveToBinaryFile(out));
+  return std::move(out).str();
+}
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class SaveRecallTest : public test::ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    TakeFactoryDefaultSetup();
+    ASSERT_TRUE(StartWithInstrument(true));
+    ExecCommand("Header Off");
+    ExecCommand("*StopSingle Stop");  // requests are served by the stopped idle step
+    ShellState.IdleHandlerInstalled = true;
+  }
+  // The program as if it had just been started again, with the same folders.
+  void Restart() {
+    FreshProgramState();
+    InitDataFolders();
+    PrepareProgramUnits(clock, clock);
+    CurrentInstrumentName = DefaultDemoName;
+    LinkKind = TLinkKind::Demo;
+    RegisterAllCommandsAtStart();
+    SetDialogs(&dialogs);
+    ShellHooks.LoadMemoriesAtStart();
+  }
+  // Every node moved away from its value: a choice to its next item, a switch over, a
+  // number to its other limit.
+  void MoveEverything() {
+    for (const std::string& line : Dump()) {
+      const std::string path = line.substr(0, line.find(' '));
+      THandler* h = RootSpider->FindHandler(path);
+      std::string param;
+      if (auto* e = dynamic_cast<TEditHandler*>(h)) {
+        if (e->GetMin() != e->GetMax()) param = e->GetValue() == e->GetMax() ? "MIN" : "MAX";
+      } else if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
+        if (r->GetCount() > 1) param = r->ItemName((r->GetIndex() + 1) % r->GetCount());
+      } else if (auto* o = dynamic_cast<TOnOffHandler*>(h)) {
+        param = o->IsOn() ? "OFF" : "ON";
+      }
+      if (!param.empty()) RootSpider->ExecCommandLine(path + " " + param, false);
+    }
+  }
+};
+
+TEST_F(SaveRecallTest, NamedSetupFileBringsBackEverySetting) {
+  MoveEverything();
+  const Lines moved = Dump();
+  ExecCommand("Save:Setup:FileName bench/moved");
+  ExecCommand("Save:Setup:Save");
+  EXPECT_TRUE(fs::exists(DataFolders().SetupFilesDir / "bench" / "moved.set"));
+  ExecCommand("Save:Setup:RecFact");
+  ASSERT_NE(Dump(), moved) << "the factory default changed nothing: the test would prove nothing";
+  ExecCommand("Save:Setup:Recall");
+  EXPECT_EQ(Dump(), moved);
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  // A recall of a missing file and a save that cannot be written are errors for the client.
+  ExecCommand("Save:Setup:FileName nothing_here");
+  EXPECT_THROW(ExecCommand("Save:Setup:Recall"), EAssertion);
+  fs::create_directories(DataFolders().SetupFilesDir / "blocked.set");
+  ExecCommand("Save:Setup:FileName blocked");
+  EXPECT_THROW(ExecCommand("Save:Setup:Save"), EAssertion);
+  EXPECT_EQ(Dump(), moved) << "failed setup commands changed settings";
+}
+
+TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
+  const fs::path setups = DataFolders().SetupFilesDir;
+  struct Case {
+    const char* node;
+    std::string name;
+    std::string expected;  // empty: refused
+  } cases[] = {
+      {"Save:Setup:FileName", "a/b", (setups / "a" / "b.set").string()},
+      // The folder of the name before is not the folder of the next.
+      {"Save:Setup:FileName", "plain.txt", (setups / "plain.set").string()},
+      {"Save:Setup:FileName", "..\\..\\evil", ""},
+      {"Save:Setup:FileName", "/etc/passwd", ""},
+      {"Save:Setup:FileName", (DataFolders().ProgramDir / "Masks" / "m").string(),
+       (DataFolders().ProgramDir / "Masks" / "m.set").string()},
+      {"Save:Disk:FileName", "../../tmp/x.wfm", ""},
+      {"Save:Disk:FileName", "sub/w1.wfm", (DataFolders().WaveformFilesDir / "sub" / "w1.wfm").string()},
+      // A folder given for waveforms stays the waveform folder of the run.
+      {"Save:Disk:FileName", "w2", (DataFolders().WaveformFilesDir / "sub" / "w2.wfm").string()},
+  };
+  for (const Case& c : cases) {
+    const std::string before = ExecCommand(std::string(c.node) + "?");
+    if (c.expected.empty()) {
+      EXPECT_THROW(ExecCommand(std::string(c.node) + " " + c.name), EAssertion) << c.name;
+      EXPECT_EQ(ExecCommand(std::string(c.node) + "?"), before) << c.name;
+    } else {
+      ExecCommand(std::string(c.node) + " " + c.name);
+      EXPECT_EQ(ExecCommand(std::string(c.node) + "?"), (c.node[5] == 'S' ? " " : "") + c.expected) << c.name;
+    }
+  }
+}
+
+TEST_F(SaveRecallTest, AutomaticNamesCountFromOneAndEveryFormatLoadsBack) {
+  TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  for (int i = 0; i < ch1.GetRecLen(); ++i) ch1.SetY(i, 0.001 * (i % 37) - 0.01);
+  ExecCommand("Save:Disk:NameMode Auto");
+  ExecCommand("Save:Disk:FileName run");
+  ExecCommand("Save:Disk:Save");
+  ExecCommand("Save:Disk:FileFormat Verbose");
+  ExecCommand("Save:Disk:Save");
+  EXPECT_FALSE(fs::exists(DataFolders().WaveformFilesDir / "run_00001.wfm")) << "written inside the handler";
+  ShellIdleStep();
+  ExecCommand("Save:Disk:Save");
+  ShellIdleStep();
+  EXPECT_EQ(ExecCommand("Save:Disk:FileName?"), (DataFolders().WaveformFilesDir / "run_00002.txt").string());
+  ExecCommand("Save:Disk:FileFormat YOnly");
+  ExecCommand("Save:Disk:Save");
+  ShellIdleStep();
+  const fs::path dir = DataFolders().WaveformFilesDir;
+  for (const char* name : {"run_00001.txt", "run_00002.txt", "run_00003.txty"})
+    EXPECT_TRUE(fs::exists(dir / name)) << name;
+
+  // Binary into M2 and verbose text into M3 give Ch1's points back.
+  ExecCommand("Save:Disk:NameMode Manual");
+  ExecCommand("Save:Disk:FileFormat Binary");
+  ExecCommand("Save:Disk:FileName exact");
+  ExecCommand("Save:Disk:Save");
+  ShellIdleStep();
+  ExecCommand("Save:Disk:ToMemo M2");
+  ExecCommand("Save:Disk:Load");
+  ShellIdleStep();
+  ExecCommand("Save:Disk:FileName run_00001");
+  ExecCommand("Save:Disk:FileFormat YOnly");  // cannot be loaded: verbose is
+  ExecCommand("Save:Disk:ToMemo M3");
+  ExecCommand("Save:Disk:Load");
+  ShellIdleStep();
+  EXPECT_EQ(ExecCommand("Save:Disk:FileFormat?"), "VERBOSE");
+  for (TTraceId m : {TTraceId::M2, TTraceId::M3}) {
+    EXPECT_TRUE(SignalsOn.IsOn(m));
+    for (int i = 0; i < ch1.GetRecLen(); ++i)
+      ASSERT_NEAR(SignalObjs()[m].GetStoredY(i), ch1.GetStoredY(i), 1e-9) << TraceIndex(m) << " point " << i;
+  }
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
+  std::string stored[kMemoryCount];
+  const char* sources[kMemoryCount] = {"Ch1", "Ch2", "Ch1", "Ch2"};
+  for (int m = 0; m < kMemoryCount; ++m) {
+    TSignalObj& source = SignalObjs()[m % 2 ? TTraceId::Ch2 : TTraceId::Ch1];
+    for (int i = 0; i < source.GetRecLen(); ++i) source.SetY(i, (m + 1) * 0.0173 * std::sin(i * 0.01 + m));
+    ExecCommand(std::string("Save:Memo:Source ") + sources[m]);
+    ExecCommand("Save:Memo:ToMemo M" + std::to_string(m + 1));
+    ExecCommand("Save:Memo:Save");
+    ShellIdleStep();
+    const TTraceId trace = static_cast<TTraceId>(TraceIndex(TTraceId::M1) + m);
+    EXPECT_EQ(SignalObjs()[trace].GetStoredY(7), source.GetStoredY(7)) << "M" << m + 1;
+    stored[m] = BinaryOf(SignalObjs()[trace]);
+    EXPECT_TRUE(FileBytes(MemoryFilePath(m)) == stored[m]) << "M" << m + 1;
+  }
+  EXPECT_EQ(ExecCommand("Save:Memo:On?"), "M1,M2,M3,M4");
+
+  Restart();
+  for (int m = 0; m < kMemoryCount; ++m) {
+    const TTraceId trace = static_cast<TTraceId>(TraceIndex(TTraceId::M1) + m);
+    EXPECT_TRUE(SignalsOn.IsOn(trace)) << "M" << m + 1;
+    EXPECT_TRUE(BinaryOf(SignalObjs()[trace]) == stored[m]) << "M" << m + 1;
+  }
+
+  // A damaged memory file at the start leaves that memory off, quietly.
+  { std::ofstream(MemoryFilePath(3), std::ios::binary | std::ios::trunc) << "garbage"; }
+  Restart();
+  EXPECT_FALSE(SignalsOn.IsOn(TTraceId::M4));
+  EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3));
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
+  ExecCommand("Save:Disk:Source F1");
+  ExecCommand("Save:Disk:FileName f1");
+  ExecCommand("Save:Disk:Save");
+  ShellIdleStep();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].find("Signal is absent"), std::string::npos);
+  EXPECT_FALSE(fs::exists(DataFolders().WaveformFilesDir / "f1.wfm"));
+
+  fs::create_directories(DataFolders().WaveformFilesDir / "taken.wfm");
+  ExecCommand("Save:Disk:Source Ch1");
+  ExecCommand("Save:Disk:FileName taken");
+  ExecCommand("Save:Disk:Save");
+  ShellIdleStep();
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_NE(dialogs.shown[1].find("Write Error to file"), std::string::npos);
+}
+
+TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {
+  TSignalObj record;
+  record.SetRecLen(4);
+  record.SetVertOffset(0);
+  record.SetVertScale(0.1);                             // per division: 128 screen units
+  const double values[] = {0, 0.1, std::nan(""), 1.0};  // centre, one division up, no number, off the top
+  for (int i = 0; i < 4; ++i) record.SetY(i, values[i]);
+  TColorGradeDatabase db;
+  db.Start(TTraceId::Ch2, record);
+  db.Accumulate(record);
+  db.Accumulate(record);
+  EXPECT_EQ(db.WaveformCount(), 2u);
+  EXPECT_EQ(db.Source(), TTraceId::Ch2);
+  EXPECT_EQ(db.Hits(0, 512), 2u);
+  EXPECT_EQ(db.Hits(1333, 640), 2u);  // point 1 of 0..3 over 0..4000
+  uint64_t total = 0;
+  for (int x = 0; x < kCgsColumns; ++x)
+    for (int y = 1; y <= kCgsRows; ++y) total += db.Hits(x, y);
+  EXPECT_EQ(total, 4u) << "the point that is no number or off the screen was counted";
+}
+
+TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
+  // A database shown before leaves header texts that a new recording must not keep.
+  TColorGradeDatabase old;
+  old.Start(TTraceId::Ch1, SignalObjs()[TTraceId::Ch1]);
+  std::vector<uint8_t> junk = old.Bytes();
+  junk[kCgsUnit1] = 2, junk[kCgsUnit1 + 1] = 'm', junk[kCgsUnit1 + 2] = 'V';
+  fs::create_directories(DataFolders().DatabaseDir);
+  {
+    std::ofstream(DataFolders().DatabaseDir / "old.cgs", std::ios::binary)
+        .write(reinterpret_cast<const char*>(junk.data()), static_cast<std::streamsize>(junk.size()));
+  }
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName old");
+  ExecCommand("Save:Disk:Load");
+  ASSERT_EQ(ColorGradeDatabase.Unit1(), "mV");
+
+  ExecCommand("Save:Disk:DbSource Ch1");
+  ExecCommand("Save:Disk:FileName eye");
+  ExecCommand("Save:Disk:Save");
+  ASSERT_TRUE(SaveState.DatabaseRecording);
+  EXPECT_EQ(ColorGradeDatabase.Unit1(), "") << "the new record kept an old header";
+  ExecCommand("*Run");
+  for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 50; ++step) {
+    ShellIdleStep();
+    clock.Advance(1);
+  }
+  ExecCommand("*StopSingle Stop");
+  ASSERT_EQ(ColorGradeDatabase.WaveformCount(), 50u);
+  AcqHooks.SaveDatabaseFile();  // as the first cycle that ends stopped does
+  const fs::path file = DataFolders().DatabaseDir / "eye.cgs";
+  const std::string saved = FileBytes(file);
+  ASSERT_EQ(saved.size(), kCgsRecordSize);
+  uint64_t hits = 0;
+  for (int x = 0; x < kCgsColumns; ++x)
+    for (int y = 1; y <= kCgsRows; ++y) hits += ColorGradeDatabase.Hits(x, y);
+  EXPECT_GT(hits, 50u * 100) << "the simulated trace left few hits on the screen";
+
+  Restart();
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName eye");
+  ExecCommand("Save:Disk:Load");
+  EXPECT_TRUE(std::equal(saved.begin(), saved.end(), ColorGradeDatabase.Bytes().begin(),
+                         ColorGradeDatabase.Bytes().end(),
+                         [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
+  EXPECT_EQ(DisplaySettings().DataBaseExist.GetNameText(), file.string());
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  // Damaged files are refused and change nothing.
+  const auto damaged = [&](const char* what, auto&& spoil) {
+    std::string bytes = saved;
+    spoil(bytes);
+    { std::ofstream(DataFolders().DatabaseDir / "bad.cgs", std::ios::binary | std::ios::trunc) << bytes; }
+    dialogs.shown.clear();
+    ExecCommand("Save:Disk:FileName bad");
+    ExecCommand("Save:Disk:Load");
+    ASSERT_EQ(dialogs.shown.size(), 1u) << what;
+    EXPECT_NE(dialogs.shown[0].find("Database File is Damaged"), std::string::npos) << what;
+    EXPECT_EQ(ColorGradeDatabase.Bytes().size(), kCgsRecordSize) << what;
+    EXPECT_TRUE(std::equal(saved.begin(), saved.begin() + 4096, ColorGradeDatabase.Bytes().begin(),
+                           [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; }))
+        << what;
+  };
+  damaged("one byte short", [](std::string& b) { b.pop_back(); });
+  damaged("one byte long", [](std::string& b) { b.push_back('\0'); });
+  damaged("source id 14", [](std::string& b) { b[kCgsSource] = 14; });
+  damaged("first unit text of 18", [](std::string& b) { b[kCgsUnit1] = 18; });
+  damaged("second unit text of 20", [](std::string& b) { b[kCgsUnit2] = 20; });
+}
+
+}  // namespace
+}  // namespace norv
