@@ -1,5 +1,7 @@
 #include "app/program_units.h"
 
+#include "analysis/derived_settings.h"
+#include "analysis/derived_signals.h"
 #include "analysis/fft.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
@@ -16,6 +18,9 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Marks, ApplyMarkSettings);
   SetRegistrationRoutine(TRegistrationStep::Meas, RegisterMeasHandlers);
   SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
+  SetRegistrationRoutine(TRegistrationStep::Math, RegisterMathHandlers);
+  SetApplyRoutine(TApplyStep::FunctionMenus, UpdateAllFunctionMenus);
+  SetRegistrationRoutine(TRegistrationStep::FFT, RegisterFFTHandlers);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -27,6 +32,7 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  InstallDerivedSignals();
 }
 
 }  // namespace norv
