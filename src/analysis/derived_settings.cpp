@@ -87,10 +87,12 @@ void RegisterMathHandlers() {
     const std::string base = "F" + std::to_string(n + 1) + ":";
     const TTraceId trace = FunctionTrace(n);
     TFunctionNodes& f = State.Functions[n];
-    f.Display = root.AddOnOff(false, base + "Display",
-                              [n, trace](THandler&) { SignalsOn.SetOn(trace, IsOn(State.Functions[n].Display)); });
+    f.Display = root.AddOnOff(false, base + "Display", [n, trace](THandler&) {
+      SignalsOn.SetOn(trace, IsOn(State.Functions[n].Display));
+    });
     const uint32_t reserved = (1u << moNormalize) | (1u << moLowJitter);
-    f.Operat = root.AddRadioSw(static_cast<uint8_t>(n), base + "Operat", kOperators, menus, {}, false, reserved);
+    f.Operat =
+        root.AddRadioSw(static_cast<uint8_t>(n), base + "Operat", kOperators, menus, {}, false, reserved);
     f.Source1 = root.AddSignalSourceSw(0, base + "Source1", kSourceList, ExcludedFrom(TTraceId::XY));
     f.Source2 = root.AddSignalSourceSw(TraceIndex(TTraceId::Ch2), base + "Source2", kSourceList,
                                        ExcludedFrom(TTraceId::XY, TTraceId::Const), menus);

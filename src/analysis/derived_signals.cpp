@@ -74,7 +74,9 @@ TTraceId Argument2Of(TTraceId trace) {
 }
 
 namespace {
-TTraceId SecondArgument(TTraceId trace) { return IsFunctionTrace(trace) ? Argument2Of(trace) : TTraceId::None; }
+TTraceId SecondArgument(TTraceId trace) {
+  return IsFunctionTrace(trace) ? Argument2Of(trace) : TTraceId::None;
+}
 }  // namespace
 
 bool ArgumentOff(TTraceId trace) {
@@ -124,8 +126,7 @@ void ReCalculateFuncAndSpectrGdeNado() {
   bool changed = true;
   int sweeps = 0;
   for (; changed; ++sweeps) {
-    if (sweeps == kMaxSweeps)
-      throw EAssertion("ReCalculateFuncAndSpectrGdeNado ЗАЦИКЛИЛАСЬ!");
+    if (sweeps == kMaxSweeps) throw EAssertion("ReCalculateFuncAndSpectrGdeNado ЗАЦИКЛИЛАСЬ!");
     changed = false;
     for (TTraceId s : kDerivedOrder) {
       if (!SignalsOn.IsOn(s) || StateOf(s) >= dssFresh || !ArgumentsReady(s)) continue;
@@ -172,7 +173,8 @@ bool CalcSpectrumSignal(int spectrum) {
   if (!IsRecordTrace(d.Source1)) return false;
   std::string message;
   try {
-    message = CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], DisplayName(d.Source1), d.Operator);
+    message =
+        CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], DisplayName(d.Source1), d.Operator);
   } catch (const EFFTLength& e) {
     message = e.what();
   }
@@ -211,7 +213,8 @@ bool CalcFunctionSignal(int function) {
   } catch (const EFFTLength& e) {
     outcome.Refusal = e.what();
   }
-  if (d.Operator >= moInvert && d.Operator <= moIFFT) Remember(State.FunctionMessages.at(function), outcome.Refusal);
+  if (d.Operator >= moInvert && d.Operator <= moIFFT)
+    Remember(State.FunctionMessages.at(function), outcome.Refusal);
   if (outcome.Computed) DrawSignalToLayer(trace);
   return outcome.Computed;
 }

@@ -3,14 +3,35 @@
 #include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
 #include "analysis/fft.h"
+#include "analysis/math_functions.h"
+#include "analysis/trend.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/markers/markers.h"
+#include "measure/meas_frame.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
 #include "shell/upper_units.h"
 
 namespace norv {
+
+namespace {
+
+// The trend of a function from the measurement frame of its source record.
+bool BuildTrend(int function, int kind, const TSignalObj& source, TSignalObj& result) {
+  for (int id = 0; id < kRecordTraceCount; ++id) {
+    const TTraceId trace = static_cast<TTraceId>(id);
+    if (&SignalObjs()[trace] != &source) continue;
+    const TMeasSource s = MeasSourceOf(trace);
+    BuildLevelHistogram(s);
+    CalcTopBase(s);
+    CalcThresholds(s);
+    return BuildTrendWaveform(function, kind, BuildCrossingTable(s), source.GetDX(), result);
+  }
+  return false;
+}
+
+}  // namespace
 
 void FillProgramUnitSlots() {
   FillUpperUnitSlots();
@@ -33,6 +54,8 @@ void InstallProgramUnits() {
   InstallMarkers();
   InstallHistSettings();
   InstallDerivedSignals();
+  MathHooks.BuildTrend.Set(BuildTrend);
+  MathHooks.ResetTrend.Set(ResetTrend);
 }
 
 }  // namespace norv

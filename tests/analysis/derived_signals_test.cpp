@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/spectrum.h"
+#include "app/program_units.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -33,6 +34,7 @@ constexpr auto Ch1 = TTraceId::Ch1, Ch2 = TTraceId::Ch2, F1 = TTraceId::F1, F2 =
                S1 = TTraceId::S1;
 
 using Expected = std::function<double(int i)>;
+constexpr double kTimeDiv = 5e-9;
 
 class DerivedSignalsTest : public SettingsTreeTest {
  protected:
@@ -40,16 +42,17 @@ class DerivedSignalsTest : public SettingsTreeTest {
     SettingsTreeTest::SetUp();
     RegisterEveryUnit();
     ApplyEveryUnit();
-    InstallDerivedSignals();
+    InstallProgramUnits();
     SetDialogs(&dialogs);
     ScopeCRT = std::make_unique<TScopeCRT>(&font, nullptr, clock);
     ScopeCRT->PlaceScreen(0, 0, 500, 800);
     SetProgramClock(clock);
     GuiReady = true;
     sim.SimSetChannels(4);
-    sim.SimSetRecLen(256);
+    sim.SimSetRecLen(512);
     sim.SimSetNAvg(1);
-    sim.SimSetTimeDiv(5e-9);
+    sim.SimSetTimeDiv(kTimeDiv);
+    Exec("TB:SCALEA 5 n");
     cycle.SetSimSource(&source);
     cycle.ConnectToLink();
   }
@@ -71,7 +74,8 @@ class DerivedSignalsTest : public SettingsTreeTest {
   static void ExpectRecord(TTraceId id, const Expected& expected, double tolerance, const std::string& what) {
     const TSignalObj& r = Rec(id);
     ASSERT_EQ(r.GetRecLen(), Rec(Ch1).GetRecLen()) << what;
-    for (int i = 0; i < r.GetRecLen(); ++i) ASSERT_NEAR(r.GetY(i), expected(i), tolerance) << what << " at " << i;
+    for (int i = 0; i < r.GetRecLen(); ++i)
+      ASSERT_NEAR(r.GetY(i), expected(i), tolerance) << what << " at " << i;
   }
 
   FakeSettingsLink link;
@@ -152,13 +156,16 @@ TEST_F(DerivedSignalsTest, CircularDefinitionIsRefusedOnce) {
   for (int k = 0; k < 3; ++k) Single();
   EXPECT_EQ(StateOf(F1), dssOn);
   EXPECT_EQ(StateOf(F2), dssOn);
-  EXPECT_EQ(before, (std::vector<double>{Rec(F1).GetY(0), Rec(F1).GetY(100), Rec(F2).GetY(0), Rec(F2).GetY(100)}));
-  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] Function(s) F1, F2 includes\r\nincorrect argument(s)"});
+  EXPECT_EQ(before,
+            (std::vector<double>{Rec(F1).GetY(0), Rec(F1).GetY(100), Rec(F2).GetY(0), Rec(F2).GetY(100)}));
+  EXPECT_EQ(dialogs.shown,
+            std::vector<std::string>{"[error] Function(s) F1, F2 includes\r\nincorrect argument(s)"});
   // Mended, the pair is computed at the next acquisition and the message may show again.
   Exec("F1:SOURCE1 CH1;:F1:SOURCE2 CH2");
   Single();
   EXPECT_EQ(StateOf(F2), dssDrawn);
-  ExpectRecord(F2, [](int i) { return 2 * Rec(Ch1).GetY(i) + Rec(Ch2).GetY(i); }, 1e-9, "F2 mended");
+  ExpectRecord(
+      F2, [](int i) { return 2 * Rec(Ch1).GetY(i) + Rec(Ch2).GetY(i); }, 1e-9, "F2 mended");
 }
 
 // Settings changed while stopped are calculated at the next idle pass. A constant of 0.4
@@ -177,10 +184,14 @@ TEST_F(DerivedSignalsTest, SettingsChangedWhileStoppedRecalculate) {
       return sum / length;
     };
   };
-  ExpectRecord(F1, [&](int i) { return 0.4 * y(i); }, 1e-12, "F1 = Ch1 * 0.4");
+  ExpectRecord(
+      F1, [&](int i) { return 0.4 * y(i); }, 1e-12, "F1 = Ch1 * 0.4");
+  // The generator's period in samples (a division holds 50 samples), on the record's axis.
+  const double period = 1 / sim.SimChannelFrequency(2) / (kTimeDiv / 50) * Rec(Ch1).GetDX();
   struct Row {
     const char* command;
     Expected expected;
+    double tolerance = 1e-9;
   };
   const Row rows[] = {
       {"F1:CONST 4", [&](int i) { return 4 * y(i); }},
@@ -189,11 +200,14 @@ TEST_F(DerivedSignalsTest, SettingsChangedWhileStoppedRecalculate) {
       {"F1:OPERAT INVERT", [&](int i) { return -y(i); }},
       // Where Ch1 is 0 the divisor is kept at 1e-50.
       {"F1:OPERAT DIV;:F1:SOURCE2 CH1", [&](int i) { return y(i) == 0 ? 0.0 : 1.0; }},
+      // The sine of the generator feeding Ch1: its period, duty cycle 50 %.
+      {"F1:OPERAT TREND;:F1:TRENDMEAS PERIOD", [&](int) { return period; }, period / 100},
+      {"F1:TRENDMEAS POSDUTY", [](int) { return 50.0; }, 2},
   };
   for (const Row& row : rows) {
     Exec(row.command);
     Idle();
-    ExpectRecord(F1, row.expected, 1e-9, row.command);
+    ExpectRecord(F1, row.expected, row.tolerance, row.command);
   }
   // "Spectr1:Window" reaches the spectrum record.
   Exec("SPECTR1:WINDOW HANNING");
