@@ -15,8 +15,8 @@ namespace {
 
 TEST(TrendTest, StaircaseOfEachKind) {
   const std::vector<TTrendCrossings> table = {
-      {{-1, -1, -1, 3, 4, 5}},         {{9, 10, 11, 19, 20, 21}}, {{28, 30, 32, 35, 36, 37}},
-      {{59, 60, 61, -1, -1, -1}},      {{-1, -1, -1, -1, -1, -1}},
+      {{-1, -1, -1, 3, 4, 5}},    {{9, 10, 11, 19, 20, 21}},  {{28, 30, 32, 35, 36, 37}},
+      {{59, 60, 61, -1, -1, -1}}, {{-1, -1, -1, -1, -1, -1}},
   };
   struct Row {
     TTrendKind kind;
@@ -47,7 +47,8 @@ TEST(TrendTest, StaircaseOfEachKind) {
     EXPECT_EQ(BuildTrendWaveform(0, row.kind, table, 1e-9, f), !flat) << row.kind;
     int first = 0;
     for (const auto& [last, value] : row.steps) {
-      for (int i = first; i <= last; ++i) ASSERT_NEAR(f.GetY(i), value, std::abs(value) * 1e-6) << row.kind << " " << i;
+      for (int i = first; i <= last; ++i)
+        ASSERT_NEAR(f.GetY(i), value, std::abs(value) * 1e-6) << row.kind << " " << i;
       first = last + 1;
     }
     EXPECT_EQ(f.GetVertUnitText(), row.unit) << row.kind;
