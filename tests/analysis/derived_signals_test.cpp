@@ -146,8 +146,9 @@ TEST_F(DerivedSignalsTest, StatesOfAFunctionThroughBothPasses) {
 }
 
 // Two functions made to use each other while both are valid: neither is computed again,
-// and the message naming both shows once, however many acquisitions follow.
-TEST_F(DerivedSignalsTest, CircularDefinitionIsRefusedOnce) {
+// and the message naming both shows once, however many acquisitions follow (the passes
+// end by themselves).
+TEST_F(DerivedSignalsTest, RefusalsShowOncePerText) {
   Exec("F1:OPERAT ADD;:F1:SOURCE1 CH1;:F1:SOURCE2 CH2;:F1:DISPLAY ON");
   Exec("F2:OPERAT ADD;:F2:SOURCE1 F1;:F2:SOURCE2 CH1;:F2:DISPLAY ON");
   Single();
@@ -166,6 +167,18 @@ TEST_F(DerivedSignalsTest, CircularDefinitionIsRefusedOnce) {
   EXPECT_EQ(StateOf(F2), dssDrawn);
   ExpectRecord(
       F2, [](int i) { return 2 * Rec(Ch1).GetY(i) + Rec(Ch2).GetY(i); }, 1e-9, "F2 mended");
+
+  // S1 of a function that holds a spectrum is refused, once while the text stays, and is
+  // not among the traces with incorrect arguments.
+  dialogs.shown.clear();
+  Exec(
+      "SPECTR2:SOURCE CH1;:SPECTR2:DISPLAY ON;:F3:OPERAT MULT;:F3:SOURCE1 S2;:F3:SOURCE2 CONST;:F3:DISPLAY "
+      "ON");
+  Exec("SPECTR1:SOURCE F3;:SPECTR1:DISPLAY ON");
+  for (int k = 0; k < 3; ++k) Single();
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{
+                               "[error] F3 is a complex function. You can't use it as an argument for FFT"});
+  EXPECT_EQ(StateOf(S1), dssOn);
 }
 
 // Settings changed while stopped are calculated at the next idle pass. A constant of 0.4
