@@ -27,7 +27,8 @@ TSignalObj Source(double f, double phase) {
   r.SetHorUnit("s");
   r.SetVertUnit("V");
   r.SetVertScale(0.1);
-  for (int i = 0; i < kPoints; ++i) r.SetY(i, 0.3 * std::sin(f * i + phase) + 0.01 * ((i * 7919) % 101 - 50) / 50.0);
+  for (int i = 0; i < kPoints; ++i)
+    r.SetY(i, 0.3 * std::sin(f * i + phase) + 0.01 * ((i * 7919) % 101 - 50) / 50.0);
   return r;
 }
 
