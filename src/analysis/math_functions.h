@@ -80,6 +80,8 @@ struct TMathHooks {
   THook<bool(int functionIndex, TSignalObj& result)> Normalize;
   // The low-jitter corrected record of `source`; true when computed.
   THook<bool(int functionIndex, const TSignalObj& source, TSignalObj& result)> LowJitter;
+  // The function's trend starts afresh (its vertical scaling is found again).
+  THook<void(int functionIndex)> ResetTrend;
 };
 extern TMathHooks MathHooks;
 

@@ -1,15 +1,38 @@
 #include "app/program_units.h"
 
+#include "analysis/derived_settings.h"
+#include "analysis/derived_signals.h"
 #include "analysis/fft.h"
+#include "analysis/math_functions.h"
+#include "analysis/trend.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
+#include "measure/meas_frame.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
 #include "shell/upper_units.h"
 
 namespace norv {
+
+namespace {
+
+// The trend of a function from the measurement frame of its source record.
+bool BuildTrend(int function, int kind, const TSignalObj& source, TSignalObj& result) {
+  for (int id = 0; id < kRecordTraceCount; ++id) {
+    const TTraceId trace = static_cast<TTraceId>(id);
+    if (&SignalObjs()[trace] != &source) continue;
+    const TMeasSource s = MeasSourceOf(trace);
+    BuildLevelHistogram(s);
+    CalcTopBase(s);
+    CalcThresholds(s);
+    return BuildTrendWaveform(function, kind, BuildCrossingTable(s), source.GetDX(), result);
+  }
+  return false;
+}
+
+}  // namespace
 
 void FillProgramUnitSlots() {
   FillUpperUnitSlots();
@@ -19,6 +42,9 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
   SetRegistrationRoutine(TRegistrationStep::Limits, RegisterLimitHandlers);
   SetApplyRoutine(TApplyStep::Limits, ApplyLimitSettings);
+  SetRegistrationRoutine(TRegistrationStep::Math, RegisterMathHandlers);
+  SetApplyRoutine(TApplyStep::FunctionMenus, UpdateAllFunctionMenus);
+  SetRegistrationRoutine(TRegistrationStep::FFT, RegisterFFTHandlers);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -32,6 +58,9 @@ void InstallProgramUnits() {
   InstallHistSettings();
   InstallLimitTests();
   LimitHooks.ShowMeasurementLines.Set(ShowMeasurementLines);
+  InstallDerivedSignals();
+  MathHooks.BuildTrend.Set(BuildTrend);
+  MathHooks.ResetTrend.Set(ResetTrend);
 }
 
 }  // namespace norv

@@ -1,0 +1,234 @@
+#include "analysis/derived_signals.h"
+
+#include "analysis/derived_settings.h"
+#include "analysis/fft.h"
+#include "analysis/math_functions.h"
+#include "analysis/spectrum.h"
+#include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
+#include "display/signal_layers.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/record/signal_obj.h"
+
+namespace norv {
+
+TDerivedHooks DerivedHooks;
+
+namespace {
+
+TDerivedSignalsState State;
+const TProgramUnit StateUnit("derived signals", ResetDerivedSignalsState);
+
+constexpr int kMaxSweeps = 10;
+constexpr TTraceId kDerivedOrder[] = {TTraceId::F1, TTraceId::F2, TTraceId::F3,
+                                      TTraceId::F4, TTraceId::S1, TTraceId::S2};
+
+uint8_t& StateOf(TTraceId id) { return DerivedSignalStates[TraceIndex(id)]; }
+uint8_t StateOrOff(TTraceId id) { return IsRecordTrace(id) ? StateOf(id) : uint8_t{dssOff}; }
+bool Ready(TTraceId id) { return StateOrOff(id) >= dssFresh; }
+
+std::string DisplayName(TTraceId id) {
+  const std::string& name = TraceNames[TraceIndex(id)];
+  return name.empty() ? GetTraceShortName(id) : name;
+}
+
+void ShowErrorBox(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
+
+// A refusal is shown when its text differs from the one stored last.
+void Remember(std::string& stored, const std::string& message) {
+  if (message == stored) return;
+  stored = message;
+  if (!message.empty()) ShowErrorBox(message);
+}
+
+void DeleteLayer(TTraceId id) {
+  if (ScopeCRT) ScopeCRT->DeleteSignalLayer(id);
+}
+
+}  // namespace
+
+TDerivedSignalsState& DerivedSignals() { return State; }
+void ResetDerivedSignalsState() { State = {}; }
+
+TTraceId Argument1Of(TTraceId trace) {
+  if (IsFunctionTrace(trace) || IsSpectrumTrace(trace)) {
+    const TTraceId a = DerivedDefinition(trace).Source1;
+    return IsRecordTrace(a) ? a : TTraceId::None;
+  }
+  ShowErrorBox("Argument_1_OfFunc  - странный номер функции!");
+  return TTraceId::None;
+}
+
+TTraceId Argument2Of(TTraceId trace) {
+  if (!IsFunctionTrace(trace)) throw EAssertion("Argument_2_OfFunc  - должен вызываться только для функций");
+  const TTraceId a = DerivedDefinition(trace).Source2;
+  return IsRecordTrace(a) ? a : TTraceId::None;
+}
+
+namespace {
+TTraceId SecondArgument(TTraceId trace) {
+  return IsFunctionTrace(trace) ? Argument2Of(trace) : TTraceId::None;
+}
+}  // namespace
+
+bool ArgumentOff(TTraceId trace) {
+  const TTraceId a2 = SecondArgument(trace);
+  return StateOrOff(Argument1Of(trace)) == dssOff || (a2 != TTraceId::None && StateOf(a2) == dssOff);
+}
+
+bool ArgumentsReady(TTraceId trace) {
+  const TTraceId a2 = SecondArgument(trace);
+  return Ready(Argument1Of(trace)) && (a2 == TTraceId::None || Ready(a2));
+}
+
+bool NeedsRecalc(TTraceId trace) {
+  const TTraceId a1 = Argument1Of(trace), a2 = SecondArgument(trace);
+  if (StateOrOff(a1) == dssOn || (a2 != TTraceId::None && StateOf(a2) == dssOn)) return true;
+  return State.Calculated[TraceIndex(trace)] != DerivedDefinition(trace);
+}
+
+void SostaritjIliOtklFuncSpectrGdeNado() {
+  bool changed = true;
+  int sweeps = 0;
+  for (; changed && sweeps < kMaxSweeps; ++sweeps) {
+    changed = false;
+    for (TTraceId s : kDerivedOrder) {
+      uint8_t& state = StateOf(s);
+      if (!SignalsOn.IsOn(s)) {
+        if (state != dssOff) DeleteLayer(s);
+        state = dssOff;
+      } else if (state != dssOff && ArgumentOff(s)) {
+        DeleteLayer(s);
+        state = dssOff;
+        changed = true;
+      } else if (state == dssOff && !ArgumentOff(s)) {
+        state = dssOn;
+        changed = true;
+      } else if (state == dssDrawn && NeedsRecalc(s)) {
+        state = dssOn;
+        changed = true;
+      }
+    }
+  }
+  if (changed) ShowErrorBox("SostaritjIliOtklFuncSpectrGdeNado ЗАЦИКЛИЛАСЬ!");
+}
+
+void ReCalculateFuncAndSpectrGdeNado() {
+  std::array<bool, kRecordTraceCount> failed{};
+  bool changed = true;
+  int sweeps = 0;
+  for (; changed; ++sweeps) {
+    if (sweeps == kMaxSweeps) throw EAssertion("ReCalculateFuncAndSpectrGdeNado ЗАЦИКЛИЛАСЬ!");
+    changed = false;
+    for (TTraceId s : kDerivedOrder) {
+      if (!SignalsOn.IsOn(s) || StateOf(s) >= dssFresh || !ArgumentsReady(s)) continue;
+      State.Calculated[TraceIndex(s)] = DerivedDefinition(s);
+      const bool done = CalcAndDrawFuncOrSpectr(s);
+      failed[TraceIndex(s)] = !done;
+      if (!done) continue;
+      State.Calculated[TraceIndex(s)] = DerivedDefinition(s);
+      StateOf(s) = dssFresh;
+      changed = true;
+    }
+  }
+  std::string names;
+  for (TTraceId s : kDerivedOrder)
+    if (SignalsOn.IsOn(s) && StateOf(s) == dssOn && !failed[TraceIndex(s)])
+      names += (names.empty() ? "" : ", ") + DisplayName(s);
+  Remember(State.ArgumentsMessage, names.empty() ? "" : FormatLangStr("FuncSZacyclilisj", names));
+}
+
+void RedrawDerivedSignals() {
+  for (int i = 0; i < TraceIndex(TTraceId::F1); ++i)
+    if (!SignalsOn.IsOn(static_cast<TTraceId>(i))) DerivedSignalStates[i] = dssOff;
+  for (int n = 0; n < 4; ++n)
+    if (!SignalsOn.IsOn(MemoryTrace(n))) StateOf(MemoryTrace(n)) = dssOff;
+  SostaritjIliOtklFuncSpectrGdeNado();
+  ReCalculateFuncAndSpectrGdeNado();
+  // What was calculated now is valid for the next acquisition to check.
+  for (TTraceId s : kDerivedOrder)
+    if (StateOf(s) == dssFresh) StateOf(s) = dssDrawn;
+  if (!ScopeCRT) return;
+  for (TTraceId s : kDerivedOrder)
+    if (SignalsOn.IsOn(s) && StateOf(s) >= dssFresh && !ScopeCRT->HasSignalLayer(s)) DrawSignalToLayer(s);
+}
+
+bool CalcAndDrawFuncOrSpectr(TTraceId trace) {
+  if (IsFunctionTrace(trace)) return CalcFunctionSignal(TraceIndex(trace) - TraceIndex(TTraceId::F1));
+  if (IsSpectrumTrace(trace)) return CalcSpectrumSignal(TraceIndex(trace) - TraceIndex(TTraceId::S1));
+  throw EAssertion("CalcAndDrawFuncOrSpectr - странный аргумент!");
+}
+
+bool CalcSpectrumSignal(int spectrum) {
+  const TTraceId trace = SpectrumTrace(spectrum);
+  const TDerivedDefinition d = DerivedDefinition(trace);
+  if (!IsRecordTrace(d.Source1)) return false;
+  std::string message;
+  try {
+    message =
+        CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], DisplayName(d.Source1), d.Operator);
+  } catch (const EFFTLength& e) {
+    message = e.what();
+  }
+  std::string& stored = State.SpectrumMessages.at(spectrum);
+  if (!message.empty()) {
+    Remember(stored, message);
+    return false;
+  }
+  stored.clear();
+  DrawSignalToLayer(trace);
+  return true;
+}
+
+bool CalcFunctionSignal(int function) {
+  const TTraceId trace = FunctionTrace(function);
+  const TDerivedDefinition d = DerivedDefinition(trace);
+  if (!IsRecordTrace(d.Source1)) return false;
+  TMathDefinition def;
+  def.FunctionIndex = function;
+  def.Operator = d.Operator;
+  def.Source1 = &SignalObjs()[d.Source1];
+  def.Source1Name = DisplayName(d.Source1);
+  if (d.Operator <= moDiv) {
+    if (IsRecordTrace(d.Source2)) {
+      def.Source2 = &SignalObjs()[d.Source2];
+    } else if (d.Source2 != TTraceId::Const) {
+      return false;
+    }
+  }
+  def.Constant = d.Constant;
+  def.SmoothLen = d.SmoothLen;
+  def.TrendMeas = d.TrendMeas;
+  TMathOutcome outcome;
+  try {
+    outcome = CalcFunctionRecord(def, SignalObjs()[trace]);
+  } catch (const EFFTLength& e) {
+    outcome.Refusal = e.what();
+  }
+  if (d.Operator >= moInvert && d.Operator <= moIFFT)
+    Remember(State.FunctionMessages.at(function), outcome.Refusal);
+  if (outcome.Computed) DrawSignalToLayer(trace);
+  return outcome.Computed;
+}
+
+void DrawSignalToLayer(TTraceId trace) {
+  if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) DrawSignal(*layer, SignalObjs()[trace]);
+}
+
+void ClearSpectrumMessage(int spectrum) { State.SpectrumMessages.at(spectrum).clear(); }
+
+void InstallDerivedSignals() {
+  AcqHooks.SostaritjIliOtklFuncSpectrGdeNado.Set(SostaritjIliOtklFuncSpectrGdeNado);
+  AcqHooks.ReCalculateFuncAndSpectrGdeNado.Set([](bool) { ReCalculateFuncAndSpectrGdeNado(); });
+  AcqHooks.RedrawDerivedSignals.Set(RedrawDerivedSignals);
+}
+
+}  // namespace norv
