@@ -6,6 +6,7 @@
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
+#include "shell/ui/save_page.h"
 
 namespace norv {
 
@@ -16,6 +17,7 @@ void RegisterProgramPages() {
   RegisterMarkPage();
   RegisterLimitPage();
   RegisterHistPage();
+  RegisterSavePage();
 }
 
 }  // namespace norv

@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "display/display_test_support.h"
+#include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
+#include "display/signal_layers.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/util/errors.h"
-#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/remote/remote_control.h"
@@ -208,6 +210,31 @@ TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(SaveRecallTest, CheckedMemoriesAreDrawnAgainWhenTheirContentsChange) {
+  test::TBlockFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  // Ch1 flat at `level` divisions above the centre, copied into M1 and drawn.
+  const auto rowOfM1 = [&](double level) {
+    for (int i = 0; i < ch1.GetRecLen(); ++i) ch1.SetY(i, ch1.GetVertOffset() + level * ch1.GetVertScale());
+    ExecCommand("Save:Memo:Save");
+    ShellIdleStep();  // copies
+    ShellIdleStep();  // draws
+    const auto* layer = dynamic_cast<TParentSignalLayer*>(ScopeCRT->GetSignalLayer(TTraceId::M1));
+    return layer ? layer->GetPointCell(10).second : -1;
+  };
+  const int centre = rowOfM1(0);
+  ASSERT_GT(centre, 0) << "M1 was not drawn";
+  const int higher = rowOfM1(2);
+  EXPECT_LT(higher, centre) << "M1 was not drawn again with its new contents";
+  EXPECT_EQ(rowOfM1(-2) - centre, centre - higher) << "not as far below the centre as above it";
+  ExecCommand("Save:Memo:On ClearALL");
+  ShellIdleStep();
+  EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::M1)) << "an unchecked memory stayed on the screen";
+  ScopeCRT.reset();
+}
+
 TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
   ExecCommand("Save:Disk:Source F1");
   ExecCommand("Save:Disk:FileName f1");
@@ -224,6 +251,31 @@ TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
   ShellIdleStep();
   ASSERT_EQ(dialogs.shown.size(), 2u);
   EXPECT_NE(dialogs.shown[1].find("Write Error to file"), std::string::npos);
+}
+
+TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
+  THandler* compare = RootSpider->FindHandler("Mask:CompareWith");
+  if (!compare) compare = RootSpider->AddRadioSw(0, "Mask:CompareWith", "Ch1,Ch2");  // the mask test's node
+  compare->SetDisabled(true);
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName cmp");
+  ExecCommand("Save:Disk:Save");
+  SaveDatabaseFile();
+  ExecCommand("Save:Disk:Load");
+  EXPECT_FALSE(compare->IsDisabled());
+  ColorGradeDatabase.SetStateFlag(0);  // as the eye measurement does once it restarted
+  RestartDatabase();
+  EXPECT_EQ(ColorGradeDatabase.StateFlag(), 1);
+
+  // A recording keeps the shown database; once it ends the database goes.
+  ExecCommand("Save:Disk:FileName next");
+  ExecCommand("Save:Disk:Save");
+  RemoveShownDatabase();
+  EXPECT_TRUE(DisplaySettings().DataBaseExist.Exists) << "removed while recording";
+  SaveDatabaseFile();
+  RemoveShownDatabase();
+  EXPECT_EQ(std::pair(DisplaySettings().DataBaseExist.Exists, compare->IsDisabled()), std::pair(false, true));
+  EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {
@@ -275,14 +327,17 @@ TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
   }
   ExecCommand("*StopSingle Stop");
   ASSERT_EQ(ColorGradeDatabase.WaveformCount(), 50u);
-  AcqHooks.SaveDatabaseFile();  // as the first cycle that ends stopped does
-  const fs::path file = DataFolders().DatabaseDir / "eye.cgs";
-  const std::string saved = FileBytes(file);
-  ASSERT_EQ(saved.size(), kCgsRecordSize);
   uint64_t hits = 0;
   for (int x = 0; x < kCgsColumns; ++x)
     for (int y = 1; y <= kCgsRows; ++y) hits += ColorGradeDatabase.Hits(x, y);
   EXPECT_GT(hits, 50u * 100) << "the simulated trace left few hits on the screen";
+  // Showing another database saves the recording first, under its own name.
+  ExecCommand("Save:Disk:FileName old");
+  ExecCommand("Save:Disk:Load");
+  EXPECT_EQ(ColorGradeDatabase.Unit1(), "mV") << "the recording went to the file about to be shown";
+  const fs::path file = DataFolders().DatabaseDir / "eye.cgs";
+  const std::string saved = FileBytes(file);
+  ASSERT_EQ(saved.size(), kCgsRecordSize);
 
   Restart();
   ExecCommand("Save:Disk:FileType Db");

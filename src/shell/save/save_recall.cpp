@@ -7,7 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
+#include "display/signal_layers.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
@@ -40,6 +42,8 @@ constexpr const char* kMemoryFileMark = "~memzona.no";
 constexpr const char* kNoDatabase = "NONEDATABASEATTHESCREEN";
 constexpr const char* kWaveformFilter =
     "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt|Y values formats (*.txty)|*.txty";
+constexpr const char* kDatabaseFilter = "Database File (*.cgs)|*.cgs";
+constexpr const char* kSetupFilter = "Setup File (*.set)|*.set";
 constexpr int kNoticeMs = 3000;
 
 TSaveState& S() { return SaveState; }
@@ -136,6 +140,12 @@ void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::
   S().SetupFileName = full.string();
 }
 
+// The mask test may compare with a shown database only.
+void EnableMaskCompare(bool on) {
+  if (THandler* compare = RootSpider ? RootSpider->FindHandler("Mask:CompareWith") : nullptr)
+    compare->SetDisabled(!on);
+}
+
 void DatabaseState(std::string& text, bool, bool apply) {
   if (!apply) {
     text = DisplaySettings().DataBaseExist.GetNameText();
@@ -143,10 +153,7 @@ void DatabaseState(std::string& text, bool, bool apply) {
   }
   const std::string name(TrimBlanks(text));
   if (name == kNoDatabase) {
-    if (S().DatabaseShown) {
-      S().DatabaseShown = false;
-      SetDatabase(false, "");
-    }
+    RemoveShownDatabase();
     return;
   }
   LoadDatabaseFile(ConfinedPath(Unix(name), DatabaseFolder()).string());
@@ -162,11 +169,16 @@ void DiskSaveNode(THandler&) {
   S().DiskSaveNoDialog = true;
 }
 
+// A database to show: markers off first, as they cannot stand on a database.
+void LoadShownDatabase() {
+  if (THandler* mark = RootSpider->FindHandler("Mark:Type"))
+    if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
+  LoadDatabaseFile(S().DatabaseFileName + ".cgs");
+}
+
 void DiskLoadNode(THandler&) {
   if (IsDbType()) {
-    if (THandler* mark = RootSpider->FindHandler("Mark:Type"))
-      if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
-    if (!S().DatabaseFileName.empty()) LoadDatabaseFile(S().DatabaseFileName + ".cgs");
+    if (!S().DatabaseFileName.empty()) LoadShownDatabase();
     return;
   }
   DiskLoadRequest = true;
@@ -224,6 +236,7 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   RefreshMemoOnDisabled();
   if (!silent && S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
   record.MarkChanged();
+  S().MemoryRedraw[static_cast<size_t>(memory)] = true;
   return true;
 }
 
@@ -290,6 +303,7 @@ void CopySourceToMemory(TTraceId source, int memory) {
     target.SetZoomStep(SignalObjs()[source].GetZoomStep());
     target.SetFirstShown(SignalObjs()[source].GetFirstShown());
     target.MarkChanged();
+    S().MemoryRedraw[static_cast<size_t>(memory)] = true;
   }
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();
@@ -301,6 +315,25 @@ void LoadMemoriesAtStart() {
   for (int m = 0; m < kMemoryCount; ++m)
     if (fs::exists(MemoryFilePath(m))) LoadWaveformBinaryFile(m, MemoryFilePath(m).string(), true);
   RefreshMemoOnDisabled();
+}
+
+void RefreshMemoryTraces() {
+  TScopeCRT* crt = ScopeCRT.get();
+  if (!crt) return;
+  const uint32_t checked = S().MemoOn ? S().MemoOn->GetMask() : 0;
+  for (int m = 0; m < kMemoryCount; ++m) {
+    const TTraceId trace = MemoryTrace(m);
+    bool& redraw = S().MemoryRedraw[static_cast<size_t>(m)];
+    if (!(checked & 1u << m) || !SignalsOn.IsOn(trace)) {
+      crt->DeleteSignalLayer(trace);
+      continue;
+    }
+    if (!redraw && crt->HasSignalLayer(trace)) continue;
+    if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) {
+      DrawSignal(*layer, SignalObjs()[trace]);
+      redraw = false;
+    }
+  }
 }
 
 void CopySelectedSourceToMemory() { CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo)); }
@@ -365,6 +398,52 @@ void LoadWaveformFromDisk() {
   if (ok) SignalsOn.SetOn(MemoryTrace(memory), true);
 }
 
+void DiskSaveByDialog() {
+  if (!IsDbType()) {
+    DiskSaveRequest = true;
+    S().DiskSaveNoDialog = false;
+    return;
+  }
+  const auto choice =
+      AskFile(true, "SaveDatabaseAs", kDatabaseFilter, 0, S().DatabaseFileName, DatabaseFolder());
+  if (!choice) return;
+  S().DatabaseFolder = fs::path(choice->Folder) / "";
+  CreateDatabaseFile(WithoutExtension(choice->FileName));
+}
+
+void DiskLoadByDialog() {
+  if (!IsDbType()) {
+    DiskLoadRequest = true;
+    S().DiskLoadNoDialog = false;
+    return;
+  }
+  const auto choice =
+      AskFile(false, "LoadDatabase", kDatabaseFilter, 0,
+              S().DatabaseFileName.empty() ? "" : S().DatabaseFileName + ".cgs", DatabaseFolder());
+  if (!choice) return;
+  S().DatabaseFolder = fs::path(choice->Folder) / "";
+  S().DatabaseFileName = WithoutExtension(choice->FileName);
+  LoadShownDatabase();
+}
+
+void RecallSetupByDialog() {
+  const auto choice =
+      AskFile(false, "RecallSetup", kSetupFilter, 0, S().SetupFileName, DataFolders().SetupFilesDir);
+  if (!choice || !SameTextAscii(fs::path(choice->FileName).extension().string(), ".set")) return;
+  S().SetupFileName = choice->FileName;
+  LoadSetupFile(choice->FileName, true);
+}
+
+void SaveSetupByDialog() {
+  const auto choice =
+      AskFile(true, "SaveSetupAs", kSetupFilter, 0, S().SetupFileName, DataFolders().SetupFilesDir);
+  if (!choice) return;
+  fs::path file(choice->FileName);
+  file.replace_extension(".set");
+  S().SetupFileName = file.string();
+  SaveSetupFile(file, true);
+}
+
 bool CreateDatabaseFile(const std::string& fileName) {
   // The space check reserves a whole record beside the target; the record itself is
   // written when the recording ends.
@@ -380,6 +459,7 @@ bool CreateDatabaseFile(const std::string& fileName) {
   if (!room) return false;
   if (S().DatabaseRecording) SaveDatabaseFile();
   S().DatabaseFileName = fileName;
+  S().DatabaseRecordingName = fileName;
   S().DatabaseSource = SourceOf(S().DbSource);
   ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
   S().DatabaseRecording = true;
@@ -393,7 +473,7 @@ void AccumulateDatabaseRecord() {
 void SaveDatabaseFile() {
   if (!S().DatabaseRecording) return;
   S().DatabaseRecording = false;
-  const std::string file = S().DatabaseFileName + ".cgs";
+  const std::string file = S().DatabaseRecordingName + ".cgs";
   if (!ColorGradeDatabase.Save(file))
     Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + file + "\"");
   else
@@ -410,8 +490,18 @@ bool LoadDatabaseFile(const std::string& fileName) {
   BreakAcquisition(true);
   StopRunAndSingle();
   SetDatabase(true, fileName);
+  EnableMaskCompare(true);
   return true;
 }
+
+void RemoveShownDatabase() {
+  if (!S().DatabaseShown || S().DatabaseRecording) return;
+  S().DatabaseShown = false;
+  SetDatabase(false, "");
+  EnableMaskCompare(false);
+}
+
+void RestartDatabase() { ColorGradeDatabase.SetStateFlag(1); }
 
 void RegisterSaveCommands() {
   TSpider& root = *RootSpider;
@@ -462,6 +552,7 @@ void InstallSaveUnit() {
   AcqHooks.DatabaseRecording.Set([] { return S().DatabaseRecording; });
   AcqHooks.AccumulateDatabaseRecord.Set(AccumulateDatabaseRecord);
   AcqHooks.SaveDatabaseFile.Set(SaveDatabaseFile);
+  AcqHooks.RefreshMemoryTraces.Set(RefreshMemoryTraces);
   AcqHooks.CopySelectedSourceToMemory.Set(CopySelectedSourceToMemory);
   AcqHooks.SaveWaveformToDisk.Set(SaveWaveformToDisk);
   AcqHooks.LoadWaveformFromDisk.Set(LoadWaveformFromDisk);

@@ -4,6 +4,7 @@
 // memory, named setup files, and the colour-grade database. Node handlers only raise
 // requests; the files are written by the idle step between acquisitions.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -44,8 +45,13 @@ struct TSaveState {
   // program's data folder of that kind.
   std::filesystem::path WaveformFolder, DatabaseFolder;
 
+  // A memory whose contents changed since it was last drawn.
+  std::array<bool, kMemoryCount> MemoryRedraw{};
+
   TColorGradeDatabase ColorGradeDatabase;
   bool DatabaseRecording = false;
+  // The file the running recording goes to (no extension): the name node may move on.
+  std::string DatabaseRecordingName;
   bool DatabaseShown = false;
   TTraceId DatabaseSource = TTraceId::Ch1;
 };
@@ -70,11 +76,22 @@ bool LoadWaveformBinaryFile(int memory, const std::string& fileName, bool silent
 bool LoadWaveformTextFile(int memory, const std::string& fileName);
 void CopySourceToMemory(TTraceId source, int memory);
 void LoadMemoriesAtStart();
+// Draws the memories checked in "Save:Memo:On" whose contents changed or that have no
+// layer yet, and removes the layers of the others (the stopped idle step).
+void RefreshMemoryTraces();
 
 // The idle step's work on the requests.
 void CopySelectedSourceToMemory();
 void SaveWaveformToDisk();
 void LoadWaveformFromDisk();
+
+// The page's dialog buttons. Disk: by the file type, the database dialogs (a database
+// chosen to save starts recording) or a waveform request whose dialog the idle step shows.
+// Setup: the setup file dialogs; a recall takes only a name ending in ".set".
+void DiskSaveByDialog();
+void DiskLoadByDialog();
+void RecallSetupByDialog();
+void SaveSetupByDialog();
 
 // The database: the space check and header of a new recording; one waveform; the file
 // at the end; a file to show. CreateDatabaseFile starts the recording.
@@ -82,5 +99,10 @@ bool CreateDatabaseFile(const std::string& fileName);
 void AccumulateDatabaseRecord();
 void SaveDatabaseFile();
 bool LoadDatabaseFile(const std::string& fileName);
+// What "*Run" and "*StopSingle" do to a shown database: unless one is being recorded, the
+// display goes and the mask test compares with the channels again.
+void RemoveShownDatabase();
+// "*ClrDispl": the eye measurement restarts its statistics on the database.
+void RestartDatabase();
 
 }  // namespace norv
