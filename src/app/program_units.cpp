@@ -4,8 +4,10 @@
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/markers/markers.h"
+#include "measure/meas_labels.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
+#include "shell/shell_state.h"
 #include "shell/upper_units.h"
 
 namespace norv {
@@ -27,6 +29,9 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  // What "*ClrDispl" and a language switch ask of the units above the shell.
+  ShellHooks.ClearAnalyses.Set([] { ClearMarkerValues(); });
+  ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
 }
 
 }  // namespace norv

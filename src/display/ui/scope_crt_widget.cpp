@@ -7,6 +7,8 @@
 #include <QtGlobal>
 #include <exception>
 
+#include "platform/entry_guard.h"
+
 namespace norv {
 
 namespace {
@@ -22,7 +24,8 @@ TMouseButton ButtonOf(Qt::MouseButton button) {
   }
 }
 
-void Report(const char* where, const std::exception& e) { qWarning("%s: %s", where, e.what()); }
+// Errors of the screen's mouse and layout go to the program's one exception report.
+void Report(const std::exception& e) { ReportException(e.what()); }
 
 QCursor DrawnCursor(bool zoomIn) {
   QPixmap pixmap(32, 32);
@@ -80,7 +83,7 @@ void TSignalScreenWidget::Handle(const std::function<void(TScreenMouse&)>& call)
   try {
     call(*mouse);
   } catch (const std::exception& e) {
-    Report("Signal screen mouse", e);
+    Report(e);
   }
   // The screen may have been rebuilt by what the call set off.
   mouse = crt_.Mouse(number_);
@@ -141,7 +144,7 @@ void TBottomStripWidget::mousePressEvent(QMouseEvent* event) {
   try {
     strip_.MouseDown(ButtonOf(event->button()), at.x(), at.y());
   } catch (const std::exception& e) {
-    Report("Bottom strip mouse", e);
+    Report(e);
   }
   if (menu_) menu_->deleteLater();
   const TPopupMenu* menu = strip_.PopupMenu();
@@ -158,7 +161,7 @@ void TBottomStripWidget::mousePressEvent(QMouseEvent* event) {
       try {
         strip_.ChoosePopupItem(name);
       } catch (const std::exception& e) {
-        Report("Bottom strip menu", e);
+        Report(e);
       }
     });
   }
@@ -216,7 +219,7 @@ void TScopeCRTWidget::resizeEvent(QResizeEvent*) {
   try {
     crt_.PlaceScreen(x(), y(), height(), width());
   } catch (const std::exception& e) {
-    Report("Screen layout", e);
+    Report(e);
   }
 }
 

@@ -444,6 +444,7 @@ void TMorda_fr::WatchRemoteSockets() {
 }
 
 void TMorda_fr::LanguageSwitched() {
+  ShellHooks.RelabelAnalyses();
   // The captions follow the buttons that opened the menus; a panel without one keeps its own.
   for (int panel : {kLeftPanel, kRightPanel})
     if (openMenu_[panel] >= 0) SetMenuCaption(panel == kLeftPanel, menuButtons_[openMenu_[panel]]->Caption());

@@ -26,6 +26,8 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
+#include "measure/markers/markers.h"
+#include "measure/meas_state.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_client.h"
 #include "shell/remote/remote_control.h"
@@ -306,6 +308,7 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
     WriteLangValue(ini, "Common", "Language", "Deutsch");
     WriteLangValue(ini, "Morda_fr", "Panel pnMainMenu.bmmAcquisition.Caption", "Erfassung");
     WriteLangValue(ini, "Morda_fr", "Menu Panel rmpSystemSontrols.mcsRun.Caption", "Lauf");
+    WriteLangValue(ini, "Resource Strings", "rsMax", "Hoechst");
     ini.UpdateFile();
   }
   Start();
@@ -321,6 +324,9 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
             std::tuple(kMenuChannels, kMenuTimeBase));
 
   test::Click(window().MainMenuButton(4), {5, 5});
+  ExecCommand("Meas:Display Param;:Meas:Ch1:YParam Max");
+  ASSERT_NE(MeasSlot(0), nullptr);
+  EXPECT_EQ(MeasSlot(0)->Annotations[1].Text, "Max");
   int german = -1;
   for (int i = 0; i < Languages->Count; ++i)
     if (Languages->Codes[static_cast<size_t>(i)] == "DEU") german = i;
@@ -330,6 +336,22 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
   EXPECT_EQ(window().MenuCaption(false)->text(), "Time Base");
   EXPECT_EQ(window().MainCommandControl("*Run")->TextBtn(), "Lauf");
   EXPECT_EQ(window().windowTitle().toStdString(), BuildMainCaption(true));
+  EXPECT_EQ(MeasSlot(0)->Annotations[1].Text, "Hoechst") << "the measurement labels follow";
+}
+
+// What the shell asks of the units above it reaches them: a trace switched off frees its
+// layer, and clearing the display forgets the marker values.
+TEST_F(ProgramTest, TraceSwitchedOffAndDisplayClearedReachTheirUnits) {
+  Start();
+  ASSERT_NE(ScopeCRT->GetDotLayer(TTraceId::F1), nullptr);
+  SignalsOn.SetOn(TTraceId::F1, false);
+  EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::F1));
+
+  MarkSettings().Values.fill(1.5);
+  MarkSettings().Texts.fill("1.5 V");
+  ExecCommand("*ClrDispl");
+  for (double value : MarkSettings().Values) EXPECT_EQ(value, UndefinedValue);
+  for (const std::string& text : MarkSettings().Texts) EXPECT_EQ(text, "");
 }
 
 // The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
