@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QtGlobal>
 #include <exception>
 
 #include "platform/entry_guard.h"
