@@ -57,6 +57,7 @@ TScopeCRT::TScopeCRT(const ITextRasteriser* text, ITimerFactory* timers, const I
 }
 
 TScopeCRT::~TScopeCRT() {
+  SetHintParent(nullptr);
   view_ = nullptr;
   for (int n = 1; n <= kMaxScreens; ++n) DestroyScreen(n);
 }
@@ -109,7 +110,21 @@ void TScopeCRT::RebuildScreens() {
   if (view_ != nullptr) view_->LayoutChanged();
 }
 
+void TScopeCRT::SetHintParent(IHintParent* parent) {
+  const bool detach = parent == nullptr && hintParent_ != nullptr;
+  hintParent_ = parent;
+  if (detach && HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
+  PlaceHints();
+}
+
+void TScopeCRT::PlaceHints() {
+  // Inside the panel's border of 2 pixels.
+  if (hintParent_ != nullptr && HintStack() != nullptr)
+    HintStack()->SetHintPlace(layout_.TopTextVisible ? hintParent_ : nullptr, 2, 2, panelWidth_);
+}
+
 void TScopeCRT::PlaceStrips() {
+  PlaceHints();
   topText_.SetVisible(layout_.TopTextVisible);
   bottomText_.SetVisible(layout_.BottomStripVisible);
   if (bottomText_.Top() != layout_.BottomStripTop)

@@ -176,10 +176,12 @@ TScopeCRTWidget::TScopeCRTWidget(TScopeCRT& crt, QWidget* parent)
       bottom_(new TBottomStripWidget(crt.BottomText(), this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   crt_.SetView(this);
+  crt_.SetHintParent(&hintParent_);
   LayoutChanged();
 }
 
 TScopeCRTWidget::~TScopeCRTWidget() {
+  crt_.SetHintParent(nullptr);
   crt_.SetView(nullptr);
   for (TSignalScreenWidget*& w : screens_) {
     delete w;

@@ -84,7 +84,6 @@ TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : 
   CreateControls();
   translator_->Translate();
   SetSideMenuHost(this);
-  hintParent_ = std::make_unique<TQtHintParent>(this);
   InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
 
   idle_.OnIdle = [this] { return IdleStep(); };
@@ -372,9 +371,6 @@ void TMorda_fr::ApplyLayout() {
     Place(scopeWidget_, l.Scope);
   }
   scopeWidget_->setVisible(shown);
-  if (HintStack() != nullptr)
-    HintStack()->SetHintPlace(hintParent_.get(), l.Scope.Left + 24, l.Scope.Top + 40,
-                              std::max(100, l.Scope.Width - 48));
 }
 
 // --- start-up, idle, close ---

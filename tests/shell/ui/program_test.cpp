@@ -14,6 +14,7 @@
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
+#include "controls/hint_window.h"
 #include "controls/look.h"
 #include "controls/menu_pages.h"
 #include "display/ui/scope_crt_widget.h"
@@ -340,8 +341,9 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
 }
 
 // What the shell asks of the units above it reaches them: a trace switched off frees its
-// layer, and clearing the display forgets the marker values.
-TEST_F(ProgramTest, TraceSwitchedOffAndDisplayClearedReachTheirUnits) {
+// layer, clearing the display forgets the marker values, and the status messages find
+// their place on the screen area.
+TEST_F(ProgramTest, TraceSwitchOffDisplayClearAndStatusMessagesReachTheScreen) {
   Start();
   ASSERT_NE(ScopeCRT->GetDotLayer(TTraceId::F1), nullptr);
   SignalsOn.SetOn(TTraceId::F1, false);
@@ -352,6 +354,19 @@ TEST_F(ProgramTest, TraceSwitchedOffAndDisplayClearedReachTheirUnits) {
   ExecCommand("*ClrDispl");
   for (double value : MarkSettings().Values) EXPECT_EQ(value, UndefinedValue);
   for (const std::string& text : MarkSettings().Texts) EXPECT_EQ(text, "");
+
+  // Status messages lie over the screen area's top, across its width inside the border,
+  // while the status line has room; on a low window they wait, and show again after.
+  PushHint("Note", 0, THintKeep::Keep, THintStyle::Normal);
+  QWidget* scope = window().ScopeWidget();
+  const auto hint = [scope] { return scope->findChild<TMyHintWindow*>(); };
+  ASSERT_NE(hint(), nullptr);
+  EXPECT_EQ(std::tuple(hint()->x(), hint()->y(), hint()->width()), std::tuple(2, 2, scope->width() - 4));
+  window().resize(kDefaultClientWidth, 420);
+  ASSERT_LE(scope->height(), 304) << "the status line must lack room";
+  EXPECT_EQ(hint(), nullptr);
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
+  EXPECT_NE(hint(), nullptr);
 }
 
 // The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
