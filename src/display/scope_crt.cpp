@@ -114,13 +114,19 @@ void TScopeCRT::SetHintParent(IHintParent* parent) {
   const bool detach = parent == nullptr && hintParent_ != nullptr;
   hintParent_ = parent;
   if (detach && HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
+  hintPlace_ = {};
   PlaceHints();
 }
 
 void TScopeCRT::PlaceHints() {
+  if (hintParent_ == nullptr || HintStack() == nullptr) return;
+  // A new place shows the messages afresh and restarts the top one's time-out, so the
+  // same place is not given again.
+  const THintPlace place{HintStack(), layout_.TopTextVisible ? hintParent_ : nullptr, panelWidth_};
+  if (place == hintPlace_) return;
+  hintPlace_ = place;
   // Inside the panel's border of 2 pixels.
-  if (hintParent_ != nullptr && HintStack() != nullptr)
-    HintStack()->SetHintPlace(layout_.TopTextVisible ? hintParent_ : nullptr, 2, 2, panelWidth_);
+  HintStack()->SetHintPlace(place.Parent, 2, 2, panelWidth_);
 }
 
 void TScopeCRT::PlaceStrips() {

@@ -222,6 +222,12 @@ class TScopeCRT {
 
   IScopeView* view_ = nullptr;
   IHintParent* hintParent_ = nullptr;
+  struct THintPlace {
+    const THintStack* Stack = nullptr;
+    IHintParent* Parent = nullptr;
+    int Width = -1;
+    bool operator==(const THintPlace&) const = default;
+  } hintPlace_;
   const ITextRasteriser* text_;
   TPersistenceClock clock_;
   int left_ = 0, top_ = 0, panelWidth_ = 0, panelHeight_ = 0;
