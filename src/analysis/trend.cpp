@@ -20,7 +20,7 @@ struct TTrendScaling {
   double SumMin = 0, SumMax = 0;
 };
 struct TTrendState {
-  std::array<TTrendScaling, 4> Functions{};
+  std::array<TTrendScaling, kTrendFunctionCount> Functions{};
 };
 TTrendState State;
 void ResetTrendState() { State = {}; }

@@ -19,6 +19,9 @@ enum TTrendKind : uint8_t { tkPeriod, tkFreq, tkPosWidth, tkNegWidth, tkRise, tk
 // the trend is not flat. A kind outside 0..7 writes nothing.
 bool BuildTrendWaveform(int function, int kind, std::span<const TTrendCrossings> table, double dX,
                         TSignalObj& result);
+// The functions F1-F4 (0..3) that can show a trend.
+inline constexpr int kTrendFunctionCount = 4;
+
 // The function's scale is found again from its next evaluations.
 void ResetTrend(int function);
 

@@ -10,8 +10,11 @@
 #include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_frame.h"
+#include "measure/meas_labels.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
+#include "shell/save/save_recall.h"
+#include "shell/shell_state.h"
 #include "shell/upper_units.h"
 
 namespace norv {
@@ -61,6 +64,14 @@ void InstallProgramUnits() {
   InstallDerivedSignals();
   MathHooks.BuildTrend.Set(BuildTrend);
   MathHooks.ResetTrend.Set(ResetTrend);
+  // What "*ClrDispl" and a language switch ask of the units above the shell.
+  ShellHooks.ClearAnalyses.Set([] {
+    ClearMarkerValues();
+    for (int function = 0; function < kTrendFunctionCount; ++function) ResetTrend(function);
+    RestartDatabase();
+  });
+  ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
+  ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
 }
 
 }  // namespace norv

@@ -9,7 +9,8 @@ namespace norv {
 // Every registration and apply step of the units that exist, the shell's included.
 void FillProgramUnitSlots();
 // The slots, and the hooks by which the acquisition, the screen and the spectra reach the
-// measurements, markers and histograms.
+// measurements, markers and histograms, and by which "*ClrDispl" and a language switch reach
+// them.
 void InstallProgramUnits();
 
 }  // namespace norv

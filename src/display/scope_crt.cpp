@@ -57,6 +57,7 @@ TScopeCRT::TScopeCRT(const ITextRasteriser* text, ITimerFactory* timers, const I
 }
 
 TScopeCRT::~TScopeCRT() {
+  SetHintParent(nullptr);
   view_ = nullptr;
   for (int n = 1; n <= kMaxScreens; ++n) DestroyScreen(n);
 }
@@ -109,7 +110,27 @@ void TScopeCRT::RebuildScreens() {
   if (view_ != nullptr) view_->LayoutChanged();
 }
 
+void TScopeCRT::SetHintParent(IHintParent* parent) {
+  const bool detach = parent == nullptr && hintParent_ != nullptr;
+  hintParent_ = parent;
+  if (detach && HintStack() != nullptr) HintStack()->SetHintPlace(nullptr, 0, 0, 0);
+  hintPlace_ = {};
+  PlaceHints();
+}
+
+void TScopeCRT::PlaceHints() {
+  if (hintParent_ == nullptr || HintStack() == nullptr) return;
+  // A new place shows the messages afresh and restarts the top one's time-out, so the
+  // same place is not given again.
+  const THintPlace place{HintStack(), layout_.TopTextVisible ? hintParent_ : nullptr, panelWidth_};
+  if (place == hintPlace_) return;
+  hintPlace_ = place;
+  // Inside the panel's border of 2 pixels.
+  HintStack()->SetHintPlace(place.Parent, 2, 2, panelWidth_);
+}
+
 void TScopeCRT::PlaceStrips() {
+  PlaceHints();
   topText_.SetVisible(layout_.TopTextVisible);
   bottomText_.SetVisible(layout_.BottomStripVisible);
   if (bottomText_.Top() != layout_.BottomStripTop)

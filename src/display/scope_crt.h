@@ -24,6 +24,7 @@
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display/top_text.h"
+#include "framework/language/hint_stack.h"
 #include "framework/settings/program_objects.h"
 
 namespace norv {
@@ -72,6 +73,9 @@ class TScopeCRT {
   TScopeCRT& operator=(const TScopeCRT&) = delete;
 
   void SetView(IScopeView* view) { view_ = view; }
+  // Where the status messages show: over the panel's top, across its width, while the
+  // status line has room; on a lower panel they wait on their stack. nullptr detaches.
+  void SetHintParent(IHintParent* parent);
 
   // --- layout ---
   void PlaceScreen(int left, int top, int height, int width);
@@ -214,7 +218,16 @@ class TScopeCRT {
   void Free(std::unique_ptr<Held>& slot);
   void ForgetMouseLayers();
 
+  void PlaceHints();
+
   IScopeView* view_ = nullptr;
+  IHintParent* hintParent_ = nullptr;
+  struct THintPlace {
+    const THintStack* Stack = nullptr;
+    IHintParent* Parent = nullptr;
+    int Width = -1;
+    bool operator==(const THintPlace&) const = default;
+  } hintPlace_;
   const ITextRasteriser* text_;
   TPersistenceClock clock_;
   int left_ = 0, top_ = 0, panelWidth_ = 0, panelHeight_ = 0;

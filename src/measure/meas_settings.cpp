@@ -15,9 +15,11 @@
 #include "framework/settings/value_text.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/errors.h"
+#include "framework/util/numeric_utils.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/meas_frame.h"
 #include "measure/meas_routines.h"
 #include "measure/meas_state.h"
 
@@ -346,9 +348,10 @@ THandlerEvent SourceChange(int i, bool TMeasFrame::*flag = nullptr) {
 
 int Code(double v) { return static_cast<int>(std::lround(std::clamp(v, -1e6, 1e6))); }
 
-void OnMethodChange(int i) {
+// The top and base in use become the "Top" and "Base" codes.
+void TopBaseToControls(int i) {
   TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
-  if (GetIndex(n.Method) == tbMarker && !Frame(i).LevelsInvalid) {
+  if (!Frame(i).LevelsInvalid) {
     const TSignalObj& rec = Record(Source(i));
     n.Top->SetMin(2);
     n.Base->SetMax(1022);
@@ -356,16 +359,20 @@ void OnMethodChange(int i) {
     n.Base->SetValueByProgram(std::clamp(Code(rec.ValueToScreenY(Frame(i).Base)), 1, n.Top->Value() - 1));
     KeepOrder(n.Base, n.Top, 1);
   }
+}
+
+void OnMethodChange(int i) {
+  if (GetIndex(State.Sources[static_cast<size_t>(i)].Method) == tbMarker) TopBaseToControls(i);
   SyncSource(i);
   MarkChanged(i, &TMeasFrame::TopBaseChanged);
   UpdateSourceEnables(i);
 }
 
-void OnThreshChange(int i) {
+// The thresholds in use become the custom ones, in both forms.
+void ThresholdsToControls(int i) {
   TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
   const TMeasFrame& f = Frame(i);
-  if (GetIndex(n.Thresh) == thCustom && !f.LevelsInvalid) {
-    // The levels in use become the custom ones, in both forms.
+  if (!f.LevelsInvalid) {
     const TSignalObj& rec = Record(Source(i));
     const std::array<double, 3> levels = {f.UpThresh, f.MidThresh, f.LowThresh};
     const double span = f.Top - f.Base;
@@ -374,6 +381,10 @@ void OnThreshChange(int i) {
       if (span != 0) n.Percents[k]->SetValueByProgram((levels[k] - f.Base) / span * 100);
     }
   }
+}
+
+void OnThreshChange(int i) {
+  if (GetIndex(State.Sources[static_cast<size_t>(i)].Thresh) == thCustom) ThresholdsToControls(i);
   SyncSource(i);
   MarkChanged(i, &TMeasFrame::ThresholdsChanged);
   UpdateSourceEnables(i);
@@ -706,6 +717,87 @@ void ApplyMeasSettings() {
   }
 }
 
+namespace {
+
+// --- drags of the set-up lines on the screen: they belong to the "Meas:DisplSrc" source ---
+
+void MeasLineDragged(TMeasLine line, int ux, int uy) {
+  const int i = TraceIndex(DisplSrc());
+  if (i >= kSignalObjCount) return;
+  TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
+  if (!n.Method) return;
+  switch (line) {
+    case TMeasLine::Top:
+    case TMeasLine::Base:
+      // Switched to Marker, the levels in use become the nodes; already on Marker they are
+      // the levels in use, and the last frame may not have seen the drag so far.
+      n.Method->SetIndexByProgram(tbMarker);
+      (line == TMeasLine::Top ? n.Top : n.Base)->SetValueByProgram(uy);
+      return;
+    case TMeasLine::Upper:
+    case TMeasLine::Middle:
+    case TMeasLine::Lower: {
+      n.Thresh->SetIndexByProgram(thCustom);
+      const size_t k = static_cast<size_t>(line) - static_cast<size_t>(TMeasLine::Upper);
+      // A threshold stays between its neighbours.
+      const int above = k == 0 ? 1023 : n.Thresholds[k - 1]->Value();
+      const int below = k == 2 ? 2 : n.Thresholds[k + 1]->Value();
+      const int code = std::clamp(uy, below + 1, std::max(below + 1, above - 1));
+      n.Thresholds[k]->SetValueByProgram(code);
+      const int top = n.Top->Value(), base = n.Base->Value();
+      if (top != base) n.Percents[k]->SetValueByProgram((code - base) * 100.0 / (top - base));
+      return;
+    }
+    case TMeasLine::Left:
+    case TMeasLine::Right: {
+      const TMeasFrame& f = Frame(i);
+      if (f.LevelsInvalid) return;
+      const bool left = line == TMeasLine::Left;
+      const int point = Code(Record(Source(i)).ScreenXToShownIndex(ux));
+      // A margin never passes the other one.
+      if (left ? point >= f.RightMargin : point <= f.LeftMargin) return;
+      if (GetIndex(n.MargMode) == mmSlope) {
+        (left ? n.LeftSlope : n.RightSlope)->SetValueByProgram(NearestCrossingIndex(f, point, left));
+      } else {
+        (left ? n.LeftMarker : n.RightMarker)->SetValueByProgram(ux);
+      }
+      return;
+    }
+  }
+}
+
+// A grabbed margin is placed among the crossings as they are now.
+void MeasMarginGrabbed() {
+  const TTraceId source = DisplSrc();
+  if (TraceIndex(source) >= kSignalObjCount || Frame(TraceIndex(source)).LevelsInvalid) return;
+  FindSlopeMargin(MeasSourceOf(source), 2048, 0);
+}
+
+void FftLineDragged(TFftLine line, int ux, int uy) {
+  const int i = TraceIndex(DisplSrc());
+  if (i >= kSignalObjCount) return;
+  TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
+  if (!n.FFTMethod) return;
+  switch (line) {
+    case TFftLine::Left:
+      n.FFTLeft->SetValueByProgram(std::min(ux, n.FFTRight->Value() - 4));
+      return;
+    case TFftLine::Right:
+      n.FFTRight->SetValueByProgram(std::max(ux, n.FFTLeft->Value() + 4));
+      return;
+    case TFftLine::Level: {
+      // The level is kept in dB whatever the view.
+      const TSignalObj& rec = Record(Source(i));
+      double level = rec.ScreenYToValue(uy);
+      if (!rec.IsLogView()) level = RatioToDb(level);
+      if (std::isfinite(level)) n.PeakLevel->SetValueByProgram(level);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 void InstallMeasurements() {
   SetRegistrationRoutine(TRegistrationStep::Meas, RegisterMeasHandlers);
   SetApplyRoutine(TApplyStep::Meas, ApplyMeasSettings);
@@ -739,6 +831,9 @@ void InstallMeasurements() {
   });
   DisplayHooks.BuildMeasPopupMenu.Set(BuildMeasPopupMenu);
   DisplayHooks.MeasPopupItemClick.Set(MeasPopupItemClick);
+  DisplayHooks.MeasLineDragged.Set(MeasLineDragged);
+  DisplayHooks.MeasMarginGrabbed.Set(MeasMarginGrabbed);
+  DisplayHooks.FftLineDragged.Set(FftLineDragged);
 }
 
 // --- the slot list ---

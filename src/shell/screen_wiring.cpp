@@ -86,6 +86,8 @@ void InstallScreenHooks() {
     WithCrt([&](TScopeCRT& c) { c.SetXWindow(width, start1, start2, dual ? width : 0); });
   });
   SettingsHooks.DeleteChannelLayers.Set(DeleteChannelLayers);
+  // A trace switched off gives its layer up; switched on again it is drawn afresh.
+  OnSignalSwitchedOff.Set([](TTraceId id) { WithCrt([id](TScopeCRT& c) { c.SignalSwitchedOff(id); }); });
 
   DisplayHooks.BreakAcquisition.Set([] { BreakAcquisition(true); });
   DisplayHooks.SuspendAcquisition.Set([] { SuspendAcquisition(); });

@@ -3,8 +3,8 @@
 // exists): the acquisition draws each record into its trace's styled layer (the display
 // settings' hooks) and holds screen updates while it stores a block, the settings show
 // their states in the status line, and the screen's mouse pauses, breaks and shifts the
-// acquisition and the time base. The status line reads the channel, time-base, trigger
-// and acquisition settings.
+// acquisition and the time base; a trace switched off frees its layers. The status line
+// reads the channel, time-base, trigger and acquisition settings.
 
 namespace norv {
 

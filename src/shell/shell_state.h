@@ -57,6 +57,8 @@ struct TShellHooks {
   // "*ClrDispl": histogram, trends of F1-F4, histogram icons, measurement results and
   // statistics, eye measurement, reflection labels, mask counters, database restart, markers.
   THook<void()> ClearAnalyses;
+  // After a language switch: the measurement and eye labels take the new language.
+  THook<void()> RelabelAnalyses;
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay;
   THook<void()> AfterUndoReplay;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -222,6 +224,55 @@ TEST_F(MeasSettingsTest, CheckSetsKeepTheSlotListInStep) {
   MeasPopupItemClick("Remove", 0);
   EXPECT_EQ(MeasState.Ann.SelectedParamLine, 1);
   EXPECT_EQ(Captions().size(), 2u);
+}
+
+// Dragging the set-up lines on the screen writes the nodes of the source shown.
+TEST_F(MeasSettingsTest, DraggedSetupLinesChangeTheirNodes) {
+  Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM AMPL");
+  Single();
+  const TMeasSourceNodes& n = MeasSettings().Sources[0];
+  // The measured base becomes the node when the method turns to Marker.
+  const std::string base =
+      std::to_string(std::lround(SignalObjs()[Ch1].ValueToScreenY(MeasState.Frames[0].Base)));
+  struct Case {
+    TMeasLine line;
+    int ux, uy;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {TMeasLine::Top, 0, 900, "top 900 base " + base + " method 2"},
+      {TMeasLine::Base, 0, 100, "top 900 base 100 method 2"},
+      // (600 - 100) / (900 - 100) of the span.
+      {TMeasLine::Middle, 0, 600, "mid 600 62.5% thresh 2"},
+      // Not below the middle one.
+      {TMeasLine::Upper, 0, 300, "up 601 62.6% thresh 2"},
+      {TMeasLine::Left, 1000, 0, "left 1000 right 4000"},
+      // Not past the right margin.
+      {TMeasLine::Left, 4000, 0, "left 1000 right 4000"},
+      {TMeasLine::Right, 3000, 0, "left 1000 right 3000"},
+  };
+  for (const Case& c : cases) {
+    DisplayHooks.MeasLineDragged(c.line, c.ux, c.uy);
+    char text[80];
+    switch (c.line) {
+      case TMeasLine::Top:
+      case TMeasLine::Base:
+        std::snprintf(text, sizeof text, "top %d base %d method %d", n.Top->Value(), n.Base->Value(),
+                      GetIndex(n.Method));
+        break;
+      case TMeasLine::Middle:
+        std::snprintf(text, sizeof text, "mid %d %.1f%% thresh %d", n.Thresholds[1]->Value(),
+                      n.Percents[1]->Value(), GetIndex(n.Thresh));
+        break;
+      case TMeasLine::Upper:
+        std::snprintf(text, sizeof text, "up %d %.1f%% thresh %d", n.Thresholds[0]->Value(),
+                      n.Percents[0]->Value(), GetIndex(n.Thresh));
+        break;
+      default:
+        std::snprintf(text, sizeof text, "left %d right %d", n.LeftMarker->Value(), n.RightMarker->Value());
+    }
+    EXPECT_EQ(std::string(text), c.expected) << static_cast<int>(c.line) << " to " << c.ux << ", " << c.uy;
+  }
 }
 
 TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {

@@ -4,8 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QtGlobal>
 #include <exception>
+
+#include "platform/entry_guard.h"
 
 namespace norv {
 
@@ -22,7 +23,8 @@ TMouseButton ButtonOf(Qt::MouseButton button) {
   }
 }
 
-void Report(const char* where, const std::exception& e) { qWarning("%s: %s", where, e.what()); }
+// Errors of the screen's mouse and layout go to the program's one exception report.
+void Report(const std::exception& e) { ReportException(e.what()); }
 
 QCursor DrawnCursor(bool zoomIn) {
   QPixmap pixmap(32, 32);
@@ -80,7 +82,7 @@ void TSignalScreenWidget::Handle(const std::function<void(TScreenMouse&)>& call)
   try {
     call(*mouse);
   } catch (const std::exception& e) {
-    Report("Signal screen mouse", e);
+    Report(e);
   }
   // The screen may have been rebuilt by what the call set off.
   mouse = crt_.Mouse(number_);
@@ -141,7 +143,7 @@ void TBottomStripWidget::mousePressEvent(QMouseEvent* event) {
   try {
     strip_.MouseDown(ButtonOf(event->button()), at.x(), at.y());
   } catch (const std::exception& e) {
-    Report("Bottom strip mouse", e);
+    Report(e);
   }
   if (menu_) menu_->deleteLater();
   const TPopupMenu* menu = strip_.PopupMenu();
@@ -158,7 +160,7 @@ void TBottomStripWidget::mousePressEvent(QMouseEvent* event) {
       try {
         strip_.ChoosePopupItem(name);
       } catch (const std::exception& e) {
-        Report("Bottom strip menu", e);
+        Report(e);
       }
     });
   }
@@ -174,10 +176,12 @@ TScopeCRTWidget::TScopeCRTWidget(TScopeCRT& crt, QWidget* parent)
       bottom_(new TBottomStripWidget(crt.BottomText(), this)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   crt_.SetView(this);
+  crt_.SetHintParent(&hintParent_);
   LayoutChanged();
 }
 
 TScopeCRTWidget::~TScopeCRTWidget() {
+  crt_.SetHintParent(nullptr);
   crt_.SetView(nullptr);
   for (TSignalScreenWidget*& w : screens_) {
     delete w;
@@ -216,7 +220,7 @@ void TScopeCRTWidget::resizeEvent(QResizeEvent*) {
   try {
     crt_.PlaceScreen(x(), y(), height(), width());
   } catch (const std::exception& e) {
-    Report("Screen layout", e);
+    Report(e);
   }
 }
 

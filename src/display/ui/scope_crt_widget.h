@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 
+#include "controls/hint_window.h"
 #include "display/scope_crt.h"
 #include "display/ui/scan_lines_widget.h"
 
@@ -81,6 +82,7 @@ class TScopeCRTWidget : public QWidget, public IScopeView {
   TScopeCRT& crt_;
   std::array<TSignalScreenWidget*, kMaxScreens> screens_{};
   TScanLinesWidget* top_;
+  TQtHintParent hintParent_{this};
   TBottomStripWidget* bottom_;
 };
 

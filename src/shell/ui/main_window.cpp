@@ -87,7 +87,6 @@ TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : 
   CreateControls();
   translator_->Translate();
   SetSideMenuHost(this);
-  hintParent_ = std::make_unique<TQtHintParent>(this);
   InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
 
   idle_.OnIdle = [this] { return IdleStep(); };
@@ -375,9 +374,6 @@ void TMorda_fr::ApplyLayout() {
     Place(scopeWidget_, l.Scope);
   }
   scopeWidget_->setVisible(shown);
-  if (HintStack() != nullptr)
-    HintStack()->SetHintPlace(hintParent_.get(), l.Scope.Left + 24, l.Scope.Top + 40,
-                              std::max(100, l.Scope.Width - 48));
 }
 
 // --- start-up, idle, close ---
@@ -461,6 +457,7 @@ void TMorda_fr::WatchRemoteSockets() {
 }
 
 void TMorda_fr::LanguageSwitched() {
+  ShellHooks.RelabelAnalyses();
   // The captions follow the buttons that opened the menus; a panel without one keeps its own.
   for (int panel : {kLeftPanel, kRightPanel})
     if (openMenu_[panel] >= 0) SetMenuCaption(panel == kLeftPanel, menuButtons_[openMenu_[panel]]->Caption());

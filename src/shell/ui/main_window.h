@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "controls/hint_window.h"
 #include "controls/translated_form.h"
 #include "display/scope_crt.h"
 #include "platform/qt_idle.h"
@@ -102,7 +101,6 @@ class TMorda_fr : public QWidget {
   TQtTimerFactory timers_;
   QWidget* scopeWidget_ = nullptr;
   QPrinter* printer_ = nullptr;
-  std::unique_ptr<TQtHintParent> hintParent_;
 
   TFormTranslator* translator_ = nullptr;
   QWidget* keypad_ = nullptr;

@@ -87,9 +87,9 @@ TMenuDecl SaveMenu() {
 }
 
 // The disk page from the top; the waveform-only controls go while the type is Db.
-constexpr std::array<const char*, 7> kDiskControls = {"rswFileType",      "ssswSourceForSave", "rswFileNameMode",
-                                                      "pcswSaveToDisk",   "rswLoadToMemory",   "pcswLoadFromDisk",
-                                                      "SaveBack2"};
+constexpr std::array<const char*, 7> kDiskControls = {
+    "rswFileType",     "ssswSourceForSave", "rswFileNameMode", "pcswSaveToDisk",
+    "rswLoadToMemory", "pcswLoadFromDisk",  "SaveBack2"};
 
 // A database is fed by its own source, and has no name mode and no memory to load into;
 // the controls left close up.
@@ -111,11 +111,12 @@ void FollowFileType(TDeclaredSideMenu& menu) {
 
 void WireSaveMenu(TDeclaredSideMenu& menu, int) {
   const auto onClick = [&menu](const char* name, std::function<void()> action) {
-    menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [action = std::move(action)](TRC_Switcher&) {
-      action();
-    };
+    menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe =
+        [action = std::move(action)](TRC_Switcher&) { action(); };
   };
-  const auto turn = [&](const char* name, int page) { onClick(name, [&menu, page] { menu.ShowPage(page); }); };
+  const auto turn = [&](const char* name, int page) {
+    onClick(name, [&menu, page] { menu.ShowPage(page); });
+  };
   turn("pcswGotoDisk", spDisk);
   turn("pcswGotoSetup", spSetup);
   turn("SaveBack2", spMemories);
@@ -124,7 +125,9 @@ void WireSaveMenu(TDeclaredSideMenu& menu, int) {
   onClick("pcswLoadFromDisk", DiskLoadByDialog);
   onClick("pcswRecallSetup", RecallSetupByDialog);
   onClick("pcswSaveSetup", SaveSetupByDialog);
-  menu.Control<TRC_RadioSwitcher>("rswFileType").OnUpdateMe = [&menu](TRC_Switcher&) { FollowFileType(menu); };
+  menu.Control<TRC_RadioSwitcher>("rswFileType").OnUpdateMe = [&menu](TRC_Switcher&) {
+    FollowFileType(menu);
+  };
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "framework/traces/display_sources.h"
 #include "framework/util/numeric_utils.h"
 #include "instrument/simulator/simulator.h"
+#include "platform/entry_guard.h"
 #include "platform/qt_text_rasteriser.h"
 #include "support/fake_clock.h"
 #include "support/qt/qt_harness.h"
@@ -116,6 +118,21 @@ TEST_F(ScopeWidgetTest, MarkerDraggedChangesItsNode) {
   EXPECT_EQ(marker->Left(), from + 100);
   EXPECT_EQ(crt.Screen(1)->Image().Pixel(kMarkerStripWidth + from + 100, y),
             GetDisplaySourceRGB(TTraceId::Ch1));
+}
+
+TEST_F(ScopeWidgetTest, MouseErrorReachesTheExceptionReport) {
+  FlatCh1(2);
+  T_X_MarkerLayer* marker = crt.CreateXMarkerLayer(1, TTraceId::Ch1);
+  ASSERT_NE(marker, nullptr);
+  marker->SetPosition(1000);
+  std::vector<std::string> reports;
+  SetExceptionHandler([&](const std::string& message) { reports.push_back(message); });
+  DisplayHooks.MarkerDragged.Set([](int, bool, int) { throw std::runtime_error("Position refused"); });
+  const int x = kMarkerStripWidth + marker->Left(), y = marker->MaxY() / 2 + 5;
+  Drag(widget.ScreenWidget(1), QPoint(x, y), QPoint(x + 50, y));
+  SetExceptionHandler(nullptr);
+  // Each of the two moves of the drag writes the position once.
+  EXPECT_EQ(reports, std::vector<std::string>(2, "Position refused"));
 }
 
 TEST_F(ScopeWidgetTest, TraceDraggedByItsLevelMarker) {

@@ -14,6 +14,7 @@
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
+#include "controls/hint_window.h"
 #include "controls/look.h"
 #include "controls/menu_pages.h"
 #include "display/ui/scope_crt_widget.h"
@@ -26,6 +27,8 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
+#include "measure/markers/markers.h"
+#include "measure/meas_state.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_client.h"
 #include "shell/remote/remote_control.h"
@@ -306,6 +309,7 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
     WriteLangValue(ini, "Common", "Language", "Deutsch");
     WriteLangValue(ini, "Morda_fr", "Panel pnMainMenu.bmmAcquisition.Caption", "Erfassung");
     WriteLangValue(ini, "Morda_fr", "Menu Panel rmpSystemSontrols.mcsRun.Caption", "Lauf");
+    WriteLangValue(ini, "Resource Strings", "rsMax", "Hoechst");
     ini.UpdateFile();
   }
   Start();
@@ -321,6 +325,9 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
             std::tuple(kMenuChannels, kMenuTimeBase));
 
   test::Click(window().MainMenuButton(4), {5, 5});
+  ExecCommand("Meas:Display Param;:Meas:Ch1:YParam Max");
+  ASSERT_NE(MeasSlot(0), nullptr);
+  EXPECT_EQ(MeasSlot(0)->Annotations[1].Text, "Max");
   int german = -1;
   for (int i = 0; i < Languages->Count; ++i)
     if (Languages->Codes[static_cast<size_t>(i)] == "DEU") german = i;
@@ -330,6 +337,36 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
   EXPECT_EQ(window().MenuCaption(false)->text(), "Time Base");
   EXPECT_EQ(window().MainCommandControl("*Run")->TextBtn(), "Lauf");
   EXPECT_EQ(window().windowTitle().toStdString(), BuildMainCaption(true));
+  EXPECT_EQ(MeasSlot(0)->Annotations[1].Text, "Hoechst") << "the measurement labels follow";
+}
+
+// What the shell asks of the units above it reaches them: a trace switched off frees its
+// layer, clearing the display forgets the marker values, and the status messages find
+// their place on the screen area.
+TEST_F(ProgramTest, TraceSwitchOffDisplayClearAndStatusMessagesReachTheScreen) {
+  Start();
+  ASSERT_NE(ScopeCRT->GetDotLayer(TTraceId::F1), nullptr);
+  SignalsOn.SetOn(TTraceId::F1, false);
+  EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::F1));
+
+  MarkSettings().Values.fill(1.5);
+  MarkSettings().Texts.fill("1.5 V");
+  ExecCommand("*ClrDispl");
+  for (double value : MarkSettings().Values) EXPECT_EQ(value, UndefinedValue);
+  for (const std::string& text : MarkSettings().Texts) EXPECT_EQ(text, "");
+
+  // Status messages lie over the screen area's top, across its width inside the border,
+  // while the status line has room; on a low window they wait, and show again after.
+  PushHint("Note", 0, THintKeep::Keep, THintStyle::Normal);
+  QWidget* scope = window().ScopeWidget();
+  const auto hint = [scope] { return scope->findChild<TMyHintWindow*>(); };
+  ASSERT_NE(hint(), nullptr);
+  EXPECT_EQ(std::tuple(hint()->x(), hint()->y(), hint()->width()), std::tuple(2, 2, scope->width() - 4));
+  window().resize(kDefaultClientWidth, 420);
+  ASSERT_LE(scope->height(), 304) << "the status line must lack room";
+  EXPECT_EQ(hint(), nullptr);
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
+  EXPECT_NE(hint(), nullptr);
 }
 
 // The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
