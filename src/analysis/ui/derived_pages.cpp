@@ -130,7 +130,9 @@ TSideMenuForm* MakeMathMenu(QWidget* owner) {
   int bottom = 0;
   for (const TRC_Switcher* s : panel->Switchers()) bottom = std::max(bottom, s->y() + s->height());
   panel->resize(panel->width(), bottom + TRC_RightMenuPanel::kSwitcherGap + 2);
-  menu->Control<TRC_RadioSwitcher>("rswSelectFunc").OnUpdateMe = [menu](TRC_Switcher&) { menu->FollowChoice(); };
+  menu->Control<TRC_RadioSwitcher>("rswSelectFunc").OnUpdateMe = [menu](TRC_Switcher&) {
+    menu->FollowChoice();
+  };
   menu->Control<TRC_ListBoxSwitcher>("lbswOperator").OnUpdateMe = [&source2, &trend](TRC_Switcher&) {
     const bool byTrend = TrendChosen();
     trend.setVisible(byTrend);
