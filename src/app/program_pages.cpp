@@ -1,5 +1,6 @@
 #include "app/program_pages.h"
 
+#include "analysis/ui/derived_pages.h"
 #include "display/ui/display_page.h"
 #include "instrument/ui/instrument_pages.h"
 #include "measure/ui/hist_page.h"
@@ -18,6 +19,7 @@ void RegisterProgramPages() {
   RegisterLimitPage();
   RegisterHistPage();
   RegisterSavePage();
+  RegisterAnalysisPages();
 }
 
 }  // namespace norv
