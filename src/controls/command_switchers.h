@@ -37,7 +37,7 @@ class TRC_CustomCmmandSwitcher : public TRC_Switcher {
   bool LatchReleasable() const { return latch_releasable_; }
   void SetLatchReleasable(bool value) { latch_releasable_ = value; }
 
-  // Caption of button 0 (the spec's Caption is the strip's), then the common fields.
+  // Caption of button 0 (the declared Caption is the strip's), then the common fields.
   void Apply(const TSwitcherSpec& spec) override;
 
  protected:
