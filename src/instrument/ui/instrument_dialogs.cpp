@@ -1,5 +1,6 @@
 #include "instrument/ui/instrument_dialogs.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFormLayout>
@@ -14,7 +15,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QComboBox>
 #include <algorithm>
 #include <memory>
 
@@ -103,7 +103,8 @@ void TfrmEditInstrument::Build(QWidget* owner) {
     rbLan_->setChecked(true);
     ChooseKind(both || demoCandidate_.empty() ? TLinkKind::LAN : TLinkKind::Demo);
   }
-  connect(rbLan_, &QRadioButton::toggled, this, [this](bool on) { ChooseKind(on ? TLinkKind::LAN : TLinkKind::Demo); });
+  connect(rbLan_, &QRadioButton::toggled, this,
+          [this](bool on) { ChooseKind(on ? TLinkKind::LAN : TLinkKind::Demo); });
   ShowFields();
   if (owner != nullptr) move(owner->mapToGlobal(QPoint(0, 0)) + QPoint(120, 200));
   TranslatorOf(this).Translate();
@@ -128,7 +129,9 @@ void TfrmEditInstrument::ShowFields() {
 void TfrmEditInstrument::OkClick() {
   prop_.Label = std::string(TrimBlanks(edAlias_->text().section('[', 0, 0).toStdString()));
   // Control characters would break the line of the configuration file.
-  std::replace_if(prop_.Label.begin(), prop_.Label.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; }, ' ');
+  std::replace_if(
+      prop_.Label.begin(), prop_.Label.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; },
+      ' ');
   if (prop_.Kind == TLinkKind::LAN && !edIP_->isReadOnly()) {
     const std::string text = edIP_->text().toStdString();
     const TEntryCheck check = CheckInstrumentEntry(name_, prop_.Kind, text, prop_.Address);
@@ -261,7 +264,8 @@ void TfrmSelectInstrument::Fill(const std::string& select) {
   }
   btnAdd_->setEnabled(!NewInstrumentName().empty() || !NewDemoName().empty());
   const bool startShown = !InstrumentListState.CommandLineChosen;
-  for (QWidget* w : std::initializer_list<QWidget*>{cbStartupInstruments_, lblStartup_, btnCreateShortcut_, lblShortcut_})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{cbStartupInstruments_, lblStartup_, btnCreateShortcut_, lblShortcut_})
     w->setVisible(startShown);
   filling_ = false;
   ShowSelected();
@@ -317,11 +321,13 @@ void TfrmSelectInstrument::ShortcutClick() {
   const std::string name = cbStartupInstruments_->currentData().toString().toStdString();
   if (name.empty()) return;
   const int index = InstrumentList.IndexOf(name);
-  const std::string label = index >= 0 && !InstrumentList[index].Prop.Label.empty() ? InstrumentList[index].Prop.Label : name;
+  const std::string label =
+      index >= 0 && !InstrumentList[index].Prop.Label.empty() ? InstrumentList[index].Prop.Label : name;
   std::string argument = name;
   std::replace(argument.begin(), argument.end(), ' ', '_');
   std::filesystem::path folder = desktop_;
-  if (folder.empty()) folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+  if (folder.empty())
+    folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   const std::filesystem::path link = folder / ShortcutFileName(label);
