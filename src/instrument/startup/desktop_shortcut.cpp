@@ -28,7 +28,8 @@ std::string EntryValue(std::string_view text) {
 
 std::string ShortcutFileName(std::string_view label) {
   std::string safe;
-  for (char c : label) safe += c == '/' || c == '\\' || static_cast<unsigned char>(c) < ' ' || c == 0x7f ? '_' : c;
+  for (char c : label)
+    safe += c == '/' || c == '\\' || static_cast<unsigned char>(c) < ' ' || c == 0x7f ? '_' : c;
   std::string_view trimmed = TrimBlanks(safe);
   while (!trimmed.empty() && trimmed.front() == '.') trimmed.remove_prefix(1);
   trimmed = TrimBlanks(trimmed);

@@ -25,7 +25,8 @@ class TfrmEditInstrument : public QDialog {
  public:
   // Adding: the entry gets one of the free names (either may be empty). Editing: a copy of
   // the entry `name`.
-  TfrmEditInstrument(QWidget* owner, const std::string& instrumentCandidate, const std::string& demoCandidate);
+  TfrmEditInstrument(QWidget* owner, const std::string& instrumentCandidate,
+                     const std::string& demoCandidate);
   TfrmEditInstrument(QWidget* owner, const std::string& name, const TInstrumentProp& prop);
 
   const std::string& Name() const { return name_; }

@@ -9,12 +9,9 @@ namespace {
 
 TEST(DesktopShortcutTest, FileNamesAndArgumentsAreMadeSafe) {
   const std::pair<const char*, const char*> names[] = {
-      {"Lab scope", "VXNORV - Lab scope.desktop"},
-      {"../../etc/x", "VXNORV - _.._etc_x.desktop"},
-      {"..hidden", "VXNORV - hidden.desktop"},
-      {"a\tb\nc", "VXNORV - a_b_c.desktop"},
-      {" . ", "VXNORV - Instrument.desktop"},
-      {"", "VXNORV - Instrument.desktop"},
+      {"Lab scope", "VXNORV - Lab scope.desktop"}, {"../../etc/x", "VXNORV - _.._etc_x.desktop"},
+      {"..hidden", "VXNORV - hidden.desktop"},     {"a\tb\nc", "VXNORV - a_b_c.desktop"},
+      {" . ", "VXNORV - Instrument.desktop"},      {"", "VXNORV - Instrument.desktop"},
   };
   for (const auto& [label, file] : names) EXPECT_EQ(ShortcutFileName(label), file) << label;
 
