@@ -1,6 +1,7 @@
 #include "app/program_units.h"
 
 #include "analysis/fft.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/markers/markers.h"
@@ -27,6 +28,7 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  InstallPatternSearch();
 }
 
 }  // namespace norv
