@@ -37,7 +37,8 @@ void SetItem(const std::string& path, std::string_view item) {
   }
 }
 void SetIndex(const std::string& path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount()) h->SetIndexByProgram(index);
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+    h->SetIndexByProgram(index);
 }
 void SetOn(const std::string& path, bool on) {
   if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
@@ -102,15 +103,16 @@ void Prepare() {
     SetItem(std::string(ch) + "Mode", "Sample");
     SetInt(std::string(ch) + "RecLen", 1024);
   }
-  for (const char* trace : {"S1", "S2", "F1", "F2", "F3", "F4"}) SetOn(std::string(trace) + ":Display", false);
+  for (const char* trace : {"S1", "S2", "F1", "F2", "F3", "F4"})
+    SetOn(std::string(trace) + ":Display", false);
   SetItem("Save:Memo:On", "None");
   SetItem("Displ:TraceMode", "PerTrace");
   SetIndex("Ch1:Style", 0);
   SetIndex("Ch2:Style", 0);
   SetItem("Displ:Gratic", "Grid");
   SetItem("Displ:Format", "YT");
-  for (const char* off : {"Eye:Measure", "Hist:Axis", "Limit:TestOn", "Meas:Display", "Mark:Type", "Mask:Test",
-                          "Util:VCalMode"})
+  for (const char* off : {"Eye:Measure", "Hist:Axis", "Limit:TestOn", "Meas:Display", "Mark:Type",
+                          "Mask:Test", "Util:VCalMode"})
     SetOff(off);
   SetItem("TB:Units", "Time");
   SetItem("TB:Mode", "B");
@@ -134,7 +136,8 @@ void Finish() {
     SetOn("Trig:PattAddDelay", search.AddDelay());
     SetInt("Trig:ExtDivider", search.Divider());
   } else {
-    if (search.State() == TPatternSearchState::NotFound) Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
+    if (search.State() == TPatternSearchState::NotFound)
+      Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
     SetItem("Trig:PatternLockMode", "Off");
     SettingsHooks.RefreshTriggerCell();
   }

@@ -11,8 +11,8 @@
 #include "framework/settings/undo_ring.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/record/signal_obj.h"
-#include "support/fake_dialogs.h"
 #include "instrument/settings_fixture.h"
+#include "support/fake_dialogs.h"
 
 namespace norv::test {
 namespace {
@@ -62,14 +62,16 @@ TEST_F(PatternSearchRunTest, GivesBackItsSettingsAndKeepsWhatItFound) {
     Exec("Acq:Ch1:Mode AvgStab");
     Exec("Trig:PattLen 255");
     TriggerSettings().PatternLengthList = {100, 200, 300};
-    const std::string before = Exec("TB:Mode?") + Exec("TB:ScaleA?") + Exec("Acq:Ch1:Mode?") + Exec("Acq:Ch1:RecLen?");
+    const std::string before =
+        Exec("TB:Mode?") + Exec("TB:ScaleA?") + Exec("Acq:Ch1:Mode?") + Exec("Acq:Ch1:RecLen?");
     progress.clear();
     dialogs->shown.clear();
     SettingsHooks.StartPatternSearch(2.5e9);
     ASSERT_TRUE(PatternSearchRun().SearchActive);
     EXPECT_EQ(Exec("TB:Mode?"), "TB:MODE B");
     Acquire(c.standing);
-    EXPECT_EQ(Exec("TB:Mode?") + Exec("TB:ScaleA?") + Exec("Acq:Ch1:Mode?") + Exec("Acq:Ch1:RecLen?"), before);
+    EXPECT_EQ(Exec("TB:Mode?") + Exec("TB:ScaleA?") + Exec("Acq:Ch1:Mode?") + Exec("Acq:Ch1:RecLen?"),
+              before);
     EXPECT_EQ(Edit("Trig:PattLen")->GetIntValue(), c.length);
     EXPECT_EQ(Exec("Trig:PatternLockMode?"), "TRIG:PATTERNLOCKMODE OFF");
     EXPECT_EQ(dialogs->shown, c.shown);
