@@ -17,8 +17,8 @@ TEST(MacAddressTest, TextsParseToSixBytes) {
     EXPECT_TRUE(ParseMacText(text, mac)) << text;
     EXPECT_EQ(mac, expected) << text;
   }
-  for (const char* text : {"00-1A-2B-3C-4D", "00-1A-2B-3C-4D-FE-01", "00-1A-2B-3C-4D-100", "00-1A-2B-3C-4D-GG",
-                           "00,1A,2B,3C,4D,FE", ""}) {
+  for (const char* text : {"00-1A-2B-3C-4D", "00-1A-2B-3C-4D-FE-01", "00-1A-2B-3C-4D-100",
+                           "00-1A-2B-3C-4D-GG", "00,1A,2B,3C,4D,FE", ""}) {
     TMacAddress mac{};
     EXPECT_FALSE(ParseMacText(text, mac)) << text;
   }
@@ -29,7 +29,9 @@ TEST(MacAddressTest, TextsParseToSixBytes) {
 TEST(MacAddressTest, TheNoticeFollowsOnlyAConfirmedWrite) {
   const TMacAddress odd{0x01, 2, 3, 4, 5, 6};
   FreshProgramState();
-  EXPECT_EQ(MacWriteQuestion(odd).rfind("!!! The first byte of the MAC address must be even!\r\r\nYou must", 0), 0u);
+  EXPECT_EQ(
+      MacWriteQuestion(odd).rfind("!!! The first byte of the MAC address must be even!\r\r\nYou must", 0),
+      0u);
   EXPECT_EQ(MacWriteQuestion({2, 2, 3, 4, 5, 6}).rfind("You must", 0), 0u);
 
   struct Case {
@@ -43,7 +45,8 @@ TEST(MacAddressTest, TheNoticeFollowsOnlyAConfirmedWrite) {
        "[information] A new MAC Address will be activated after power off the Vexilor Norv"},
       {true, "1 2 3 4 5 7", TMacWriteResult::Failed, "[error] ERROR in Writing MAC Address into Unit"},
       {true, "", TMacWriteResult::Failed, "[error] ERROR in Writing MAC Address into Unit"},
-      {false, "", TMacWriteResult::NoInstrument, "[warning] Nothing was written: no instrument is connected."},
+      {false, "", TMacWriteResult::NoInstrument,
+       "[warning] Nothing was written: no instrument is connected."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shown);
@@ -54,7 +57,8 @@ TEST(MacAddressTest, TheNoticeFollowsOnlyAConfirmedWrite) {
       return std::string(c.reply);
     };
     EXPECT_EQ(WriteMacAddress(odd, c.real, query), c.result);
-    EXPECT_EQ(sent, c.real ? std::vector<std::string>{"Info:TCPIP:GETMAC? 1 2 3 4 5 6"} : std::vector<std::string>{});
+    EXPECT_EQ(sent, c.real ? std::vector<std::string>{"Info:TCPIP:GETMAC? 1 2 3 4 5 6"}
+                           : std::vector<std::string>{});
     EXPECT_EQ(dialogs.shown, std::vector<std::string>{c.shown});
   }
 }
