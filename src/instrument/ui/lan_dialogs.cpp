@@ -52,7 +52,8 @@ TTcpIpFrm::TTcpIpFrm(TLanPort port, QWidget* owner) : QDialog(owner), port_(std:
   edSubMask_ = Named(new QLineEdit(gbNewParameters_), "edSubMask");
   edGateway_ = Named(new QLineEdit(gbNewParameters_), "edGateway");
   int row = 0;
-  for (auto [caption, edit] : {std::pair{"IP Address:", edMyIP_}, {"Subnet Mask:", edSubMask_}, {"Gateway:", edGateway_}}) {
+  for (auto [caption, edit] :
+       {std::pair{"IP Address:", edMyIP_}, {"Subnet Mask:", edSubMask_}, {"Gateway:", edGateway_}}) {
     fresh->addWidget(new QLabel(caption, gbNewParameters_), row, 0);
     fresh->addWidget(edit, row++, 1, 1, 2);
   }
@@ -79,7 +80,8 @@ TTcpIpFrm::TTcpIpFrm(TLanPort port, QWidget* owner) : QDialog(owner), port_(std:
 
   auto* buttons = new QHBoxLayout;
   auto* close = Named(new QPushButton("Close", this), "btOK");
-  btnSetTcpIpParameters_ = Named(new QPushButton("Set New TCP/ IP Properties", this), "btnSetTcpIpParameters");
+  btnSetTcpIpParameters_ =
+      Named(new QPushButton("Set New TCP/ IP Properties", this), "btnSetTcpIpParameters");
   auto* mac = Named(new QPushButton("MAC Address", this), "btnMAC_Address");
   buttons->addWidget(btnSetTcpIpParameters_);
   buttons->addWidget(mac);
@@ -126,8 +128,9 @@ void TTcpIpFrm::SetNewView(bool on) {
 }
 
 void TTcpIpFrm::StoreClick() {
-  const TLanStoreResult result = StoreLanAddresses(edMyIP_->text().toStdString(), edSubMask_->text().toStdString(),
-                                                   edGateway_->text().toStdString(), port_);
+  const TLanStoreResult result =
+      StoreLanAddresses(edMyIP_->text().toStdString(), edSubMask_->text().toStdString(),
+                        edGateway_->text().toStdString(), port_);
   if (result == TLanStoreResult::Stored || result == TLanStoreResult::LinkDrops) {
     SetNewView(false);
     ShowStoredAddresses();

@@ -98,7 +98,8 @@ TEST_F(LanDialogsTest, RefusedInputsWriteNothingAndAStoreShowsTheNewValues) {
   Retype(Child<QLineEdit>(&dialog, "edMyIP"), "10 0 0 5");
   Retype(Child<QLineEdit>(&dialog, "edGateway"), "10.0.0.1");
   ClickNamed(&dialog, "btnStore");
-  EXPECT_EQ(dialogs->shown.back(), "[information] New TCP/IP properties successfully stored into the Vexilor Norv!");
+  EXPECT_EQ(dialogs->shown.back(),
+            "[information] New TCP/IP properties successfully stored into the Vexilor Norv!");
   EXPECT_TRUE(Child<QGroupBox>(&dialog, "gbStoredParameters")->isVisible());
   EXPECT_EQ(Child<QLabel>(&dialog, "lblTarvelIP")->text(), "  10 . 0 . 0 . 5");
   MaybeWritePng(Grab(&dialog), "lan_stored_values");
@@ -121,8 +122,10 @@ TEST_F(LanDialogsTest, MacChangeNeedsTheFirmwareAndAValidNewAddress) {
     if (!allowed) continue;
     ClickNamed(&dialog, "btnChange");
     EXPECT_EQ(Child(&dialog, "btnChange")->text(), "Cancel");
-    for (auto [text, storable] : {std::pair{"00-1A-2B-3C-4D", false}, {"00-1A-2B-3C-4D-5E", false},
-                                  {"00-1A-2B-3C-4D-100", false}, {"02 1a 2b 3c 4d 5f", true}}) {
+    for (auto [text, storable] : {std::pair{"00-1A-2B-3C-4D", false},
+                                  {"00-1A-2B-3C-4D-5E", false},
+                                  {"00-1A-2B-3C-4D-100", false},
+                                  {"02 1a 2b 3c 4d 5f", true}}) {
       Retype(edit, text);
       EXPECT_EQ(Child(&dialog, "btnStore")->isEnabled(), storable) << text;
     }
