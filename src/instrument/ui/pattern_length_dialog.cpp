@@ -93,8 +93,8 @@ void TfrmPatternLengthList::Refresh() {
 
 void ShowPatternLengthList(const std::filesystem::path& setupFolder, QWidget* owner) {
   TTriggerSettingsState& trigger = TriggerSettings();
-  TfrmPatternLengthList dialog(trigger.PatternLengthList, trigger.PattLen ? trigger.PattLen->GetIntValue() : 0,
-                               owner);
+  TfrmPatternLengthList dialog(trigger.PatternLengthList,
+                               trigger.PattLen ? trigger.PattLen->GetIntValue() : 0, owner);
   if (dialog.exec() == QDialog::Accepted) dialog.Editor().Accept(setupFolder);
 }
 

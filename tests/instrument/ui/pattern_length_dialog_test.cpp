@@ -29,7 +29,8 @@ TEST(PatternLengthDialogTest, TypingAddingAndDeletingEditTheListThatOkWrites) {
   EXPECT_EQ(edit->text(), "255");
   EXPECT_TRUE(add->isEnabled());
   EXPECT_FALSE(del->isEnabled());
-  const std::pair<const char*, bool> typed[] = {{"30", false}, {"65536", false}, {"1000", false}, {"4096", true}};
+  const std::pair<const char*, bool> typed[] = {
+      {"30", false}, {"65536", false}, {"1000", false}, {"4096", true}};
   for (auto [text, addable] : typed) {
     edit->selectAll();
     PressKey(edit, Qt::Key_Backspace);
