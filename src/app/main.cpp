@@ -9,8 +9,11 @@
 #include "app/program_units.h"
 #include "app/startup_probe.h"
 #include "display/ui/scope_crt_widget.h"
+#include "instrument/ui/splash.h"
 #include "instrument/ui/startup_dialogs.h"
 #include "platform/qt_unix_signals.h"
+#include "shell/remote/remote_control.h"
+#include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
 
@@ -32,6 +35,9 @@ int main(int argc, char** argv) {
   });
 
   norv::TQtStartupQuestions startupQuestions;
+  // A copy started for a client shows nothing until the client asks for its window.
+  const bool splash = !norv::HasEmbeddingSwitch(args);
+  if (splash) norv::ShowSplash(QString::fromUtf8(norv::kProgramVersionText));
   program = norv::TProgram::Start({.Args = args,
                                    .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                      return new norv::TScopeCRTWidget(crt, parent);
@@ -39,6 +45,7 @@ int main(int argc, char** argv) {
                                    .InstallUnits = norv::InstallProgramUnits,
                                    .RegisterPages = norv::RegisterProgramPages,
                                    .StartupQuestions = &startupQuestions});
+  if (splash) norv::FreeSplash();
   if (!program) return 0;
   norv::InstallStartupProbe(program->Window());
   program->Window().show();

@@ -1,12 +1,18 @@
 #include "app/program_pages.h"
 
+#include <QApplication>
+
 #include "analysis/ui/derived_pages.h"
 #include "display/ui/display_page.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/ui/instrument_dialogs.h"
 #include "instrument/ui/instrument_pages.h"
+#include "instrument/ui/pattern_length_dialog.h"
 #include "measure/ui/hist_page.h"
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
+#include "shell/shell_state.h"
 #include "shell/ui/save_page.h"
 
 namespace norv {
@@ -20,6 +26,11 @@ void RegisterProgramPages() {
   RegisterHistPage();
   RegisterSavePage();
   RegisterAnalysisPages();
+  // The dialogs that pages and buttons open.
+  InstrumentPages().ShowPatternLengthList = [] {
+    ShowPatternLengthList(DataFolders().SetupFilesDir, QApplication::activeWindow());
+  };
+  ShellHooks.ShowInstrumentSelection.Set([] { ShowSelectInstrumentDialog(QApplication::activeWindow()); });
 }
 
 }  // namespace norv

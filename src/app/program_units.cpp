@@ -5,6 +5,7 @@
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/limits/limit_tests.h"
@@ -72,6 +73,7 @@ void InstallProgramUnits() {
   });
   ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
+  InstallPatternSearch();
 }
 
 }  // namespace norv

@@ -67,6 +67,8 @@ struct TShellHooks {
   THook<void()> RescanMaskStandards;
   THook<void(int context)> OpenHelp;
   THook<void()> ShowAbout;
+  // The "System" button: the instrument list and the choice of instrument.
+  THook<void()> ShowInstrumentSelection;
   // Calibration and adjustment constants (the close query asks to store changed ones).
   THook<bool()> AdjustmentChanged;
   THook<bool()> AdjustAccessGranted;

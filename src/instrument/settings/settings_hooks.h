@@ -69,6 +69,8 @@ struct TSettingsHooks {
   THook<void()> CancelLowJitterReference;
   // The automatic pattern search, from the measured pattern clock.
   THook<void(double rate)> StartPatternSearch;
+  // The search's progress bar, 0..100; -1 when the search has ended.
+  THook<void(int position)> PatternSearchProgress;
 
   // --- simulator settings ---
   THook<void()> SimulatorFollowIntRate{Wired("SettingsHooks.SimulatorFollowIntRate")};

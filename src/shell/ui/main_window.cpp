@@ -124,6 +124,8 @@ void TMorda_fr::CreateControls() {
   system->setToolTip("Instruments");
   system->setGeometry(2, 1, 60, 20);
   btnInstruments_ = system;
+  connect(system, &QPushButton::clicked, this,
+          [] { RunGuarded([] { ShellHooks.ShowInstrumentSelection(); }); });
 
   commandRow_ = CreateCommandRow(this);
   const std::vector<TRC_Switcher*> commands = commandRow_->Switchers();

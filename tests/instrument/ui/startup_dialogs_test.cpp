@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPushButton>
 
+#include "instrument/link/link_hooks.h"
+#include "instrument/ui/splash.h"
 #include "support/qt/qt_harness.h"
 
 namespace norv::test {
@@ -47,6 +50,24 @@ TEST(StartupDialogsTest, EachAttemptOffersItsAnswers) {
       EXPECT_EQ(dialog.result(), answer == Exit ? QDialog::Rejected : QDialog::Accepted);
     }
   }
+}
+
+TEST(StartupDialogsTest, SplashShowsTheStatusTextsOnlyWhileItStands) {
+  SetSplashStatus("before");  // no splash: nothing
+  ShowSplash("1.2.3.4");
+  ASSERT_NE(SplashForm(), nullptr);
+  QLabel* status = SplashForm()->StatusLabel();
+  EXPECT_EQ(status->text(), "Initializing...");
+  LinkHooks.SplashStatus("Looking for the instrument");
+  EXPECT_EQ(status->text(), "Looking for the instrument");
+  // White inside a black border.
+  EXPECT_EQ(PixelOf(SplashForm(), 0, 0), QColor(Qt::black));
+  EXPECT_EQ(PixelOf(SplashForm(), 3, 3), QColor(Qt::white));
+  MaybeWritePng(Grab(SplashForm()), "splash");
+  FreeSplash();
+  EXPECT_EQ(SplashForm(), nullptr);
+  LinkHooks.SplashStatus("after");
+  SetSplashStatus("after");
 }
 
 }  // namespace

@@ -65,8 +65,10 @@ void MouseMove(QWidget* widget, QPoint pos) {
 void MouseRelease(QWidget* widget, QPoint pos, Qt::MouseButton button) {
   QWidget* target = grabber ? grabber.data() : DeepestAt(widget, pos);
   held &= ~Qt::MouseButtons(button);
-  SendMouse(target, QEvent::MouseButtonRelease, target->mapFrom(widget, pos), button);
+  // Released before the event goes out: a click that opens a modal dialog runs its loop
+  // inside this call, and clicks there must find their own targets.
   if (!held) grabber = nullptr;
+  SendMouse(target, QEvent::MouseButtonRelease, target->mapFrom(widget, pos), button);
 }
 
 void Click(QWidget* widget, QPoint pos, Qt::MouseButton button) {

@@ -1,0 +1,32 @@
+#pragma once
+// The pattern search in the running program: started by the pattern lock's AutoDetect
+// mode, it runs one step after each finished acquisition while the acquisition keeps
+// going. The settings it changes for its own use are given back through the undo ring
+// when it ends; then only the length, the additional delay and the divider it found are
+// applied, or the lock goes off.
+
+#include <memory>
+
+#include "framework/traces/trace_names.h"
+#include "instrument/settings/pattern_search.h"
+
+namespace norv {
+
+struct TPatternSearchRunState {
+  std::unique_ptr<IPatternSearchTarget> Target;
+  std::unique_ptr<TPatternSearch> Search;
+  bool SearchActive = false;
+  bool SavedRun = false;
+  TTraceId Channel = TTraceId::Ch1;
+};
+TPatternSearchRunState& PatternSearchRun();
+
+// Needs the undo ring recording (the start-up has finished); otherwise the lock goes off.
+void StartPatternSearch(double rate);
+// One step of a running search; nothing while none runs.
+void PatternSearchStep();
+
+// Fills SettingsHooks.StartPatternSearch and AcqHooks.PatternSearchStep.
+void InstallPatternSearch();
+
+}  // namespace norv
