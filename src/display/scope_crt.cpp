@@ -533,6 +533,22 @@ THistLayer* TScopeCRT::GetHistLayer() {
   return made;
 }
 
+TDatabaseLayer* TScopeCRT::GetDatabaseLayer() {
+  TSignalScreen* screen = ScreenOfSignal(TTraceId::DB);
+  if (TScreenLayer* held = layers_.GetLayer(TTraceId::DB)) {
+    if (held->GetScreen() == screen && screen != nullptr) return static_cast<TDatabaseLayer*>(held);
+    DeleteDatabaseLayer();
+  }
+  if (screen == nullptr) return nullptr;
+  auto layer = std::make_unique<TDatabaseLayer>("DataBase Layer", LayerWidth(*screen), screen->Height(),
+                                                SignalLayerIndexTable[SignalSlot(TTraceId::DB)]);
+  layer->SetSignalScreenAndRegisterSelfInIt(screen);
+  layer->SetLayerColorAndOpacity(TraceColour(TTraceId::DB));
+  TDatabaseLayer* made = layer.get();
+  layers_.SetLayer(TTraceId::DB, std::move(layer));
+  return made;
+}
+
 template <typename Layer>
 Layer* TScopeCRT::Overlay(int slot, TTraceId signal, const std::string& name, bool singleSlot) {
   if (slot != 1 && slot != 2) throw EAssertion("??? Bad marker Number !!!");
@@ -684,6 +700,11 @@ void TScopeCRT::DeleteSignalLayer(TTraceId signal) {
 void TScopeCRT::DeleteXYLayer() {
   ForgetMouseLayers();
   layers_.ClearLayer(TTraceId::XY);
+}
+
+void TScopeCRT::DeleteDatabaseLayer() {
+  ForgetMouseLayers();
+  layers_.ClearLayer(TTraceId::DB);
 }
 
 void TScopeCRT::DeleteHistLayer() {

@@ -16,6 +16,7 @@
 #include "display/accum_layers.h"
 #include "display/annotation_layer.h"
 #include "display/bottom_text.h"
+#include "display/database_layer.h"
 #include "display/layers_of_signals.h"
 #include "display/mask_layers.h"
 #include "display/overlay_layers.h"
@@ -150,6 +151,8 @@ class TScopeCRT {
   TPersistSignalLayer* GetPersistXYLayer();
   TColorGrSignalLayer* GetColorGradeXYLayer();
   THistLayer* GetHistLayer();
+  // The layer of the database trace on its screen.
+  TDatabaseLayer* GetDatabaseLayer();
   THistWindowLayer* CreateHistWindowLayer(TTraceId signal);
   T_X_MarkerLayer* CreateXMarkerLayer(int slot, TTraceId signal);
   T_Y_MarkerLayer* CreateYMarkerLayer(int slot, TTraceId signal);
@@ -179,6 +182,7 @@ class TScopeCRT {
   void DeleteSignalLayer(TTraceId signal);
   void DeleteXYLayer();
   void DeleteHistLayer();
+  void DeleteDatabaseLayer();
   void DeleteMarkerLayer(int slot);
   void DeleteAnnotationLayer(int slot);
   void DeleteMaskErrorLayer();

@@ -15,6 +15,7 @@
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 
 namespace norv {
@@ -25,6 +26,9 @@ namespace {
 class TSettingsTopText final : public ITopTextSource {
  public:
   bool SettingsReady() const override { return CommandsRegistered; }
+  bool DatabaseRecording() const override { return SaveState.DatabaseRecording; }
+  bool DatabaseShown() const override { return SaveState.DatabaseShown; }
+  TDatabaseHeader DatabaseHeader() const override { return ShownDatabaseHeader(); }
   bool ChannelOn(int slot) const override { return IsChannelAcquired(slot); }
   double TimeScale() const override { return GetActiveTimeScale(); }
   TAcqModeKind AcqMode(int slot) const override { return static_cast<TAcqModeKind>(GetAcqMode(slot)); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/remote/remote_control.h"
+#include "shell/screen_wiring.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 
@@ -276,6 +278,78 @@ TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
   RemoveShownDatabase();
   EXPECT_EQ(std::pair(DisplaySettings().DataBaseExist.Exists, compare->IsDisabled()), std::pair(false, true));
   EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// Columns from the first to the last pixel that differs from the strip's background.
+int LitWidth(const TVerhText& top, TRect cell) {
+  int first = -1, last = -1;
+  for (int x = cell.Left; x < cell.Right; ++x)
+    for (int y = cell.Top; y < std::min(cell.Bottom, top.Height()); ++y)
+      if (top.Image().Pixel(x, y) != top.Color()) {
+        if (first < 0) first = x;
+        last = x;
+      }
+  return first < 0 ? 0 : last - first + 1;
+}
+
+TEST_F(SaveRecallTest, ALoadedDatabaseIsDrawnAndDescribedUntilItIsRemoved) {
+  test::TBlockFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  ConnectTopText();
+  // Hits at the left bottom (1), the middle (3) and the right top (2).
+  std::vector<uint8_t> bytes(kCgsRecordSize, 0);
+  const auto put32 = [&](std::size_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); };
+  bytes[kCgsStateFlag] = 1;
+  bytes[kCgsSource] = 0;  // Ch1
+  put32(kCgsWaveformCount, 3);
+  put32(80 + 4 * (1023 * 0 + 1 - 1), 1);
+  put32(80 + 4 * (1023 * 2000 + 512 - 1), 3);
+  put32(80 + 4 * (1023 * 4000 + 1023 - 1), 2);
+  fs::create_directories(DataFolders().DatabaseDir);
+  {
+    std::ofstream(DataFolders().DatabaseDir / "hits.cgs", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName hits");
+  ExecCommand("Save:Disk:Load");
+  ASSERT_TRUE(SaveState.DatabaseShown);
+  const auto* layer = dynamic_cast<const TDatabaseLayer*>(ScopeCRT->GetSignalLayer(TTraceId::DB));
+  ASSERT_NE(layer, nullptr) << "the database was not drawn";
+  // X 0..4000 across columns 0..MaxX, Y 0..1024 from row MaxY up to row 0; a single hit
+  // at a quarter plus three quarters of its share of the top count, of white.
+  const int w = layer->MaxX(), h = layer->MaxY();
+  const struct {
+    int x, y;
+    uint32_t hits, rgb;
+  } cells[] = {
+      {0, static_cast<int>(std::lround(1023.0 * h / 1024)), 1, 0x808080},
+      {static_cast<int>(std::lround(w / 2.0)), static_cast<int>(std::lround(512.0 * h / 1024)), 3, 0xFFFFFF},
+      {w, static_cast<int>(std::lround(1.0 * h / 1024)), 2, 0xBFBFBF}};
+  int present = 0;
+  for (int x = 0; x <= w; ++x)
+    for (int y = 0; y <= h; ++y) present += layer->CellPresent(x, y);
+  EXPECT_EQ(present, 3);
+  for (const auto& c : cells) {
+    EXPECT_TRUE(layer->CellPresent(c.x, c.y)) << c.x << "," << c.y;
+    EXPECT_EQ(layer->PixelHits(c.x, c.y), c.hits) << c.x << "," << c.y;
+    EXPECT_EQ(layer->PixelColor(c.x, c.y) & 0xFFFFFF, c.rgb) << c.x << "," << c.y;
+  }
+  // The channel cell shows "Database Ch1" instead: 12 characters of the block font.
+  TVerhText& top = ScopeCRT->TopText();
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(0, 1)), 12 * test::TBlockFont::kAdvance - 1);
+
+  RemoveShownDatabase();
+  EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::DB)) << "the database stayed on the screen";
+
+  // A recording counts its waveforms in the strip: "Waveforms: 0".
+  ExecCommand("Save:Disk:FileName rec");
+  ExecCommand("Save:Disk:Save");
+  ASSERT_TRUE(SaveState.DatabaseRecording);
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(TVerhText::kWideColumn, 2)),
+            12 * test::TBlockFont::kAdvance - 1);
+  ScopeCRT.reset();
 }
 
 TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {

@@ -106,6 +106,10 @@ uint32_t TColorGradeDatabase::Hits(int x, int y) const {
   return ReadU32(CounterOffset(x, y));
 }
 
+double TColorGradeDatabase::HeaderValue(std::size_t offset) const {
+  return Empty() || offset + 8 > kCgsHeaderSize ? 0 : ReadF64(bytes_, offset);
+}
+
 std::string TColorGradeDatabase::Unit1() const {
   return Empty() ? std::string()
                  : std::string(reinterpret_cast<const char*>(&bytes_[kCgsUnit1 + 1]), bytes_[kCgsUnit1]);

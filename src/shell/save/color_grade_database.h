@@ -53,6 +53,8 @@ class TColorGradeDatabase {
   uint32_t WaveformCount() const;
   // Counter of screen cell (x 0..4000, y 1..1023); 0 outside.
   uint32_t Hits(int x, int y) const;
+  // A header number at Offset (20, 28, 60 or 68); 0 without a record.
+  double HeaderValue(std::size_t offset) const;
   // The header texts at offsets 2 and 40.
   std::string Unit1() const;
   std::string Unit2() const;

@@ -444,6 +444,43 @@ void SaveSetupByDialog() {
   SaveSetupFile(file, true);
 }
 
+namespace {
+
+std::string DatabaseSourceName() { return TraceNames[TraceIndex(S().DatabaseSource)]; }
+
+// Progress of a recording in the top strip: the state as a status message, the count in
+// the waveform-counter cell.
+void ShowDatabaseProgress(bool acquiring) {
+  if (!ScopeCRT) {
+    if (!acquiring) Notice(GetLangStr("DatabaseOf_") + DatabaseSourceName() + GetLangStr(" Finished"));
+    return;
+  }
+  ScopeCRT->TopText().ShowDatabaseProgress(acquiring, DatabaseSourceName());
+  ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
+}
+
+void DrawShownDatabase() {
+  if (!ScopeCRT) return;
+  if (TDatabaseLayer* layer = ScopeCRT->GetDatabaseLayer())
+    layer->DrawDatabase([](int x, int y) { return ColorGradeDatabase.Hits(x, y); });
+  ScopeCRT->TopText().RefreshTopText();
+}
+
+}  // namespace
+
+TDatabaseHeader ShownDatabaseHeader() {
+  const TColorGradeDatabase& db = ColorGradeDatabase;
+  TDatabaseHeader h;
+  if (IsRecordTrace(db.Source())) h.Source = db.Source();
+  h.WaveformCount = db.WaveformCount();
+  h.HorizontalValue = db.HeaderValue(kCgsVert1);
+  h.HorizontalUnit = db.Unit2();
+  h.VerticalScale = db.HeaderValue(kCgsScale);
+  h.VerticalOffset = db.HeaderValue(kCgsValue);
+  h.VerticalUnit = db.Unit1();
+  return h;
+}
+
 bool CreateDatabaseFile(const std::string& fileName) {
   // The space check reserves a whole record beside the target; the record itself is
   // written when the recording ends.
@@ -463,11 +500,14 @@ bool CreateDatabaseFile(const std::string& fileName) {
   S().DatabaseSource = SourceOf(S().DbSource);
   ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
   S().DatabaseRecording = true;
+  ShowDatabaseProgress(true);
   return true;
 }
 
 void AccumulateDatabaseRecord() {
-  if (S().DatabaseRecording) ColorGradeDatabase.Accumulate(SignalObjs()[S().DatabaseSource]);
+  if (!S().DatabaseRecording) return;
+  ColorGradeDatabase.Accumulate(SignalObjs()[S().DatabaseSource]);
+  if (ScopeCRT) ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
 }
 
 void SaveDatabaseFile() {
@@ -477,7 +517,7 @@ void SaveDatabaseFile() {
   if (!ColorGradeDatabase.Save(file))
     Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + file + "\"");
   else
-    Notice(GetLangStr("DatabaseOf_") + TraceNames[TraceIndex(S().DatabaseSource)] + GetLangStr(" Finished"));
+    ShowDatabaseProgress(false);
 }
 
 bool LoadDatabaseFile(const std::string& fileName) {
@@ -491,6 +531,7 @@ bool LoadDatabaseFile(const std::string& fileName) {
   StopRunAndSingle();
   SetDatabase(true, fileName);
   EnableMaskCompare(true);
+  DrawShownDatabase();
   return true;
 }
 
@@ -499,6 +540,10 @@ void RemoveShownDatabase() {
   S().DatabaseShown = false;
   SetDatabase(false, "");
   EnableMaskCompare(false);
+  if (ScopeCRT) {
+    ScopeCRT->DeleteDatabaseLayer();
+    ScopeCRT->TopText().RefreshTopText();
+  }
 }
 
 void RestartDatabase() { ColorGradeDatabase.SetStateFlag(1); }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "display/top_text.h"
 #include "framework/traces/trace_names.h"
 #include "shell/save/color_grade_database.h"
 
@@ -102,6 +103,8 @@ bool LoadDatabaseFile(const std::string& fileName);
 // What "*Run" and "*StopSingle" do to a shown database: unless one is being recorded, the
 // display goes and the mask test compares with the channels again.
 void RemoveShownDatabase();
+// The header of the database in memory, as the top strip shows it.
+TDatabaseHeader ShownDatabaseHeader();
 // "*ClrDispl": the eye measurement restarts its statistics on the database.
 void RestartDatabase();
 
