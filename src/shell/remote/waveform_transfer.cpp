@@ -141,6 +141,13 @@ constexpr std::array<uint16_t, 100> kDigitPairs = [] {
   for (int i = 0; i < 100; ++i) pairs[i] = static_cast<uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
   return pairs;
 }();
+// "000" .. "999" in the low three bytes of a little-endian word.
+constexpr std::array<uint32_t, 1000> kDigitTriples = [] {
+  std::array<uint32_t, 1000> triples{};
+  for (uint32_t i = 0; i < 1000; ++i)
+    triples[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+  return triples;
+}();
 
 // A value's magnitude rounded to five significant digits: Digits (10000..99999) times
 // 10^(Exp10 - 4); Digits 0 when only the exact formatter can tell.
@@ -179,8 +186,9 @@ inline TFiveDigits RoundToFiveDigits(double magnitude) {
   // The five digits, trailing zeros included, in the first bytes of a word of '0's (built
   // in a register: bytes stored one by one and read back as a word would stall).
   static_assert(std::endian::native == std::endian::little);
-  const uint64_t word = 0x3030300000000000u | kDigitPairs[r / 1000] | uint64_t{'0' + r / 100 % 10} << 16 |
-                        uint64_t{kDigitPairs[r % 100]} << 24;
+  const uint32_t thousands = r / 1000;
+  const uint64_t word =
+      0x3030300000000000u | kDigitPairs[thousands] | uint64_t{kDigitTriples[r - thousands * 1000]} << 16;
   // The significant digits end at the last byte that is not '0' (the first never is).
   const uint64_t nonZero = (word ^ 0x3030303030303030u) & 0xFFFFFFFFFFu;
   const int count = (std::bit_width(nonZero) + 7) / 8;
