@@ -105,8 +105,12 @@ const std::array<double, 2 * kMaxPow + 1> kPowersOfTen = [] {
 }();
 inline double PowerOfTen(int k) { return kPowersOfTen[static_cast<size_t>(k + kMaxPow)]; }
 
+// Scaled values carry this many fraction bits as integers (five digits stay below 2^17).
+constexpr int kFractionBits = 30;
+
 // By the binary exponent of a value in [2^e, 2^(e+1)): the decade it begins in, where the
-// next one begins, and the factors that bring either decade to five integer digits.
+// next one begins, and the factors that bring either decade to five integer digits and
+// kFractionBits fraction bits.
 struct TDecade {
   double Threshold;
   double Scale[2];  // for the decade, for the next
@@ -118,7 +122,8 @@ const std::array<TDecade, 2048> kDecades = [] {
     const int exp10 = ((biased - 1023) * 78913) >> 18;  // floor(log10 2^e): one low at most
     if (exp10 < -kMaxPow + 6 || exp10 > kMaxPow - 6) continue;
     table[biased] = {PowerOfTen(exp10 + 1),
-                     {PowerOfTen(kPrecision - 1 - exp10), PowerOfTen(kPrecision - 2 - exp10)},
+                     {std::ldexp(PowerOfTen(kPrecision - 1 - exp10), kFractionBits),
+                      std::ldexp(PowerOfTen(kPrecision - 2 - exp10), kFractionBits)},
                      exp10};
   }
   return table;
@@ -136,6 +141,13 @@ constexpr std::array<uint16_t, 100> kDigitPairs = [] {
   for (int i = 0; i < 100; ++i) pairs[i] = static_cast<uint16_t>(('0' + i / 10) | ('0' + i % 10) << 8);
   return pairs;
 }();
+// "000" .. "999" in the low three bytes of a little-endian word.
+constexpr std::array<uint32_t, 1000> kDigitTriples = [] {
+  std::array<uint32_t, 1000> triples{};
+  for (uint32_t i = 0; i < 1000; ++i)
+    triples[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+  return triples;
+}();
 
 // A value's magnitude rounded to five significant digits: Digits (10000..99999) times
 // 10^(Exp10 - 4); Digits 0 when only the exact formatter can tell.
@@ -145,19 +157,20 @@ struct TFiveDigits {
 };
 
 // Away from the ends of the range and from zero, the magnitude scaled to five integer
-// digits is within 1e-10 of the exact product; only a fraction that close to one half
-// needs the exact expansion to decide. No branches: for a noisy waveform every choice here
-// is a coin toss.
+// digits is within 1e-9 of the exact product (truncation to kFractionBits included); only
+// a fraction within about 1.2e-7 of one half needs the exact expansion to decide. No
+// branches: for a noisy waveform every choice here is a coin toss.
 inline TFiveDigits RoundToFiveDigits(double magnitude) {
+  constexpr uint64_t kOne = uint64_t{1} << kFractionBits;
+  constexpr uint64_t kTieRoom = 128;                               // 128 / 2^30: 1.2e-7
   const bool inRange = magnitude >= 1e-280 && magnitude <= 1e280;  // false for NaN too
   const double a = inRange ? magnitude : 1.0;
   const TDecade& decade = kDecades[std::bit_cast<uint64_t>(a) >> 52];
   const bool higher = a >= decade.Threshold;
-  const double scaled = a * decade.Scale[higher];
-  uint32_t r = static_cast<uint32_t>(scaled);
-  const double fraction = scaled - r;
-  const bool tie = std::fabs(fraction - 0.5) < 1e-7;
-  r += fraction > 0.5;
+  // Plus one half, so that the integer part is the rounded value and a tie ends near 0.
+  const uint64_t fixed = static_cast<uint64_t>(static_cast<int64_t>(a * decade.Scale[higher])) + kOne / 2;
+  uint32_t r = static_cast<uint32_t>(fixed >> kFractionBits);
+  const bool tie = ((fixed + kTieRoom) & (kOne - 1)) < 2 * kTieRoom;
   const bool carry = r == 100000;
   r -= carry * 90000;
   const bool exact = !inRange || tie || r < 10000 || r > 99999;
@@ -173,8 +186,9 @@ inline TFiveDigits RoundToFiveDigits(double magnitude) {
   // The five digits, trailing zeros included, in the first bytes of a word of '0's (built
   // in a register: bytes stored one by one and read back as a word would stall).
   static_assert(std::endian::native == std::endian::little);
-  const uint64_t word = 0x3030300000000000u | kDigitPairs[r / 1000] | uint64_t{'0' + r / 100 % 10} << 16 |
-                        uint64_t{kDigitPairs[r % 100]} << 24;
+  const uint32_t thousands = r / 1000;
+  const uint64_t word =
+      0x3030300000000000u | kDigitPairs[thousands] | uint64_t{kDigitTriples[r - thousands * 1000]} << 16;
   // The significant digits end at the last byte that is not '0' (the first never is).
   const uint64_t nonZero = (word ^ 0x3030303030303030u) & 0xFFFFFFFFFFu;
   const int count = (std::bit_width(nonZero) + 7) / 8;

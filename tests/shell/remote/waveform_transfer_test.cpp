@@ -37,13 +37,21 @@ TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
                {NAN, "NAN"}};
   for (const auto& f : fixed) EXPECT_EQ(General5(f.value), f.text) << f.value;
 
-  // Against the program's general formatter: values of every size, and exact halves.
+  // Against the program's general formatter: values of every size, exact halves, and
+  // halves scaled to other decades (the last one too) with a step of one ulp either way.
   std::mt19937_64 random(21);
   std::uniform_real_distribution<double> mantissa(-10, 10);
   std::uniform_int_distribution<int> exponent(-320, 308);
-  for (int i = 0; i < 20000; ++i) {
-    const double v = i % 4 == 0 ? (10000 + static_cast<int>(random() % 90000)) + 0.5
-                                : mantissa(random) * std::pow(10.0, exponent(random));
+  std::uniform_int_distribution<int> near(-15, 15);
+  for (int i = 0; i < 30000; ++i) {
+    const int digits = i % 16 == 1 ? 99999 : 10000 + static_cast<int>(random() % 90000);
+    double v = mantissa(random) * std::pow(10.0, exponent(random));
+    if (i % 3 == 0) v = digits + 0.5;
+    if (i % 3 == 1) {
+      v = (digits + 0.5) * std::pow(10.0, near(random));
+      const int step = static_cast<int>(random() % 3) - 1;
+      if (step != 0) v = std::nextafter(v, step * HUGE_VAL);
+    }
     ASSERT_EQ(General5(v), FloatToStrF_Dot(v, TFloatFormat::ffGeneral, 5, 0)) << v;
   }
 }
