@@ -24,7 +24,8 @@ void TDatabaseLayer::DrawDatabase(const std::function<uint32_t(int x, int y)>& h
   // Each screen unit to its nearest pixel; Y counts upward from the bottom.
   std::vector<int> rows(kLastRow + 1);
   for (int y = kFirstRow; y <= kLastRow; ++y)
-    rows[static_cast<size_t>(y)] = static_cast<int>(std::lround((kScreenUnitsY - y) * MaxY() / kScreenUnitsY));
+    rows[static_cast<size_t>(y)] =
+        static_cast<int>(std::lround((kScreenUnitsY - y) * MaxY() / kScreenUnitsY));
   for (int x = 0; x <= kUnitsX; ++x) {
     const int column = static_cast<int>(std::lround(static_cast<double>(x) * MaxX() / kUnitsX));
     for (int y = kFirstRow; y <= kLastRow; ++y) {
