@@ -62,18 +62,18 @@ std::vector<THelpItem> SeparateHelpNumbers(int base, const QStringList& items) {
 
 TRC_PolyButtonSwitcher::TRC_PolyButtonSwitcher(QWidget* parent) : TRC_Switcher(parent) {}
 
-void TRC_PolyButtonSwitcher::Apply(const TSwitcherSpec& spec) {
-  if (spec.Columns > 0) columns_ = spec.Columns;
+void TRC_PolyButtonSwitcher::Apply(const TSwitcherFields& fields) {
+  if (fields.Columns > 0) columns_ = fields.Columns;
   // The help number first: the buttons' own numbers count from it.
-  if (spec.HelpContext) SetHelpContext(spec.HelpContext);
-  help_separate_ = help_separate_ || spec.HelpSeparate;
-  if (!spec.Items.isEmpty()) {
-    SetItems(spec.Items);
-  } else if (spec.HelpSeparate) {
+  if (fields.HelpContext) SetHelpContext(fields.HelpContext);
+  help_separate_ = help_separate_ || fields.HelpSeparate;
+  if (!fields.Items.isEmpty()) {
+    SetItems(fields.Items);
+  } else if (fields.HelpSeparate) {
     ItemsChanged();
   }
-  if (spec.ViewAsButton) SetViewAsButton(true);
-  TRC_Switcher::Apply(spec);
+  if (fields.ViewAsButton) SetViewAsButton(true);
+  TRC_Switcher::Apply(fields);
 }
 
 void TRC_PolyButtonSwitcher::SetItems(const QStringList& items) {
@@ -202,9 +202,9 @@ void TRC_CustomRadioSwitcher::ButtonClicked(int index) {
   ApplyToHandler();
 }
 
-TRC_RadioSwitcher::TRC_RadioSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_RadioSwitcher::TRC_RadioSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomRadioSwitcher(parent) {
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_RadioSwitcher::UpdateFromHandler() {
@@ -225,12 +225,12 @@ void TRC_RadioSwitcher::ApplyToHandler() {
       .SetIndexBySwitcher(static_cast<uint8_t>(item_index_));
 }
 
-TRC_OnOffSwitch::TRC_OnOffSwitch(QWidget* parent, const TSwitcherSpec& spec)
+TRC_OnOffSwitch::TRC_OnOffSwitch(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomRadioSwitcher(parent) {
   resize(width(), 37);
   SetColumns(2);
   SetItems({"On", "Off"});
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_OnOffSwitch::UpdateFromHandler() {
@@ -297,9 +297,9 @@ void TRC_CustomCheckSwitcher::ButtonClicked(int index) {
   ApplyToHandler();
 }
 
-TRC_CheckSwitcher::TRC_CheckSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_CheckSwitcher::TRC_CheckSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomCheckSwitcher(parent) {
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_CheckSwitcher::UpdateFromHandler() {
@@ -319,12 +319,12 @@ void TRC_CheckSwitcher::ApplyToHandler() {
   HandlerAs<TCheckSwHandler>("Handler not TCheckSwHandler").SetButtonBySwitcher(item_index_, LastChecked());
 }
 
-TRC_OnOffCheckSwitcher::TRC_OnOffCheckSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_OnOffCheckSwitcher::TRC_OnOffCheckSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomCheckSwitcher(parent) {
   resize(21, 18);
   SetWithHot(false);
   SetItems({"  On"});
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_OnOffCheckSwitcher::SetButtomsCaption(const QString& caption) {

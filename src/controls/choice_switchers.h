@@ -83,7 +83,7 @@ class TRC_PolyButtonSwitcher : public TRC_Switcher {
   int ButtonCount() const { return static_cast<int>(buttons_.size()); }
   QAbstractButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
 
-  void Apply(const TSwitcherSpec& spec) override;
+  void Apply(const TSwitcherFields& fields) override;
 
  protected:
   virtual QAbstractButton* NewButton() = 0;
@@ -129,7 +129,7 @@ class TRC_CustomRadioSwitcher : public TRC_PolyButtonSwitcher {
 class TRC_RadioSwitcher : public TRC_CustomRadioSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_RadioSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_RadioSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   void UpdateFromHandler() override;
 
  protected:
@@ -141,7 +141,7 @@ class TRC_RadioSwitcher : public TRC_CustomRadioSwitcher {
 class TRC_OnOffSwitch : public TRC_CustomRadioSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_OnOffSwitch(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_OnOffSwitch(QWidget* parent, const TSwitcherFields& fields = {});
   void UpdateFromHandler() override;
 
  protected:
@@ -177,7 +177,7 @@ class TRC_CustomCheckSwitcher : public TRC_PolyButtonSwitcher {
 class TRC_CheckSwitcher : public TRC_CustomCheckSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_CheckSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_CheckSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   void UpdateFromHandler() override;
 
  protected:
@@ -189,7 +189,7 @@ class TRC_CheckSwitcher : public TRC_CustomCheckSwitcher {
 class TRC_OnOffCheckSwitcher : public TRC_CustomCheckSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_OnOffCheckSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_OnOffCheckSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   QString ButtomsCaption() const { return Items().value(0); }
   void SetButtomsCaption(const QString& caption);
   void UpdateFromHandler() override;

@@ -26,14 +26,14 @@ TRC_CustomCmmandSwitcher::TRC_CustomCmmandSwitcher(QWidget* parent) : TRC_Switch
   setFocusPolicy(Qt::StrongFocus);
 }
 
-void TRC_CustomCmmandSwitcher::Apply(const TSwitcherSpec& spec) {
-  if (!spec.Items.isEmpty()) {
-    SetButtonCount(static_cast<int>(std::min<qsizetype>(spec.Items.size(), 2)));
-    for (int i = 0; i < button_count_; ++i) SetButtonCaption(i, spec.Items[i]);
-  } else if (!spec.Caption.isEmpty() && captions_[0].isEmpty()) {
-    SetButtonCaption(0, spec.Caption);
+void TRC_CustomCmmandSwitcher::Apply(const TSwitcherFields& fields) {
+  if (!fields.Items.isEmpty()) {
+    SetButtonCount(static_cast<int>(std::min<qsizetype>(fields.Items.size(), 2)));
+    for (int i = 0; i < button_count_; ++i) SetButtonCaption(i, fields.Items[i]);
+  } else if (!fields.Caption.isEmpty() && captions_[0].isEmpty()) {
+    SetButtonCaption(0, fields.Caption);
   }
-  TRC_Switcher::Apply(spec);
+  TRC_Switcher::Apply(fields);
 }
 
 void TRC_CustomCmmandSwitcher::SetButtonCount(int count) {
@@ -183,18 +183,18 @@ void TRC_CustomCmmandSwitcher::focusOutEvent(QFocusEvent* event) {
 // ---------------------------------------------------------------------------------------
 // TRC_MainCommandSwitcher
 
-TRC_MainCommandSwitcher::TRC_MainCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_MainCommandSwitcher::TRC_MainCommandSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomCmmandSwitcher(parent) {
   resize(50, 20);
   SetNoFrame(true);
-  Apply(spec);
+  Apply(fields);
 }
 
-void TRC_MainCommandSwitcher::Apply(const TSwitcherSpec& spec) {
+void TRC_MainCommandSwitcher::Apply(const TSwitcherFields& fields) {
   // The caption is the button's; the items are the menu's lines.
-  if (!spec.Caption.isEmpty()) SetTextBtn(spec.Caption);
-  if (!spec.Items.isEmpty()) SetMenuItems(spec.Items);
-  TSwitcherSpec common = spec;
+  if (!fields.Caption.isEmpty()) SetTextBtn(fields.Caption);
+  if (!fields.Items.isEmpty()) SetMenuItems(fields.Items);
+  TSwitcherFields common = fields;
   common.Items.clear();
   TRC_Switcher::Apply(common);
 }
@@ -283,10 +283,10 @@ void TRC_MainCommandSwitcher::UpdateFromHandler() {
 // ---------------------------------------------------------------------------------------
 // Side-menu commands
 
-TRC_RightCommandSwitcher::TRC_RightCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_RightCommandSwitcher::TRC_RightCommandSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_CustomCmmandSwitcher(parent) {
   resize(width(), 41);
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_RightCommandSwitcher::UpdateFromHandler() {
@@ -301,11 +301,12 @@ void TRC_RightCommandSwitcher::ExecuteCommand(int) {
   GetHandler()->ExecuteBySwitcher();
 }
 
-TRC_RightPassiveCommandSwitcher::TRC_RightPassiveCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_RightPassiveCommandSwitcher::TRC_RightPassiveCommandSwitcher(QWidget* parent,
+                                                                 const TSwitcherFields& fields)
     : TRC_CustomCmmandSwitcher(parent) {
   resize(width(), 41);
   SetMnemonics(kNoneHandler);
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_RightPassiveCommandSwitcher::ExecuteCommand(int) {

@@ -38,7 +38,7 @@ class TRC_CustomCmmandSwitcher : public TRC_Switcher {
   void SetLatchReleasable(bool value) { latch_releasable_ = value; }
 
   // Caption of button 0 (the declared Caption is the strip's), then the common fields.
-  void Apply(const TSwitcherSpec& spec) override;
+  void Apply(const TSwitcherFields& fields) override;
 
  protected:
   virtual void ExecuteCommand(int index) = 0;
@@ -75,7 +75,7 @@ class TRC_CustomCmmandSwitcher : public TRC_Switcher {
 class TRC_MainCommandSwitcher : public TRC_CustomCmmandSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_MainCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_MainCommandSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
 
   QString TextBtn() const { return ButtonCaption(0); }
   void SetTextBtn(const QString& text) { SetButtonCaption(0, text); }
@@ -91,7 +91,7 @@ class TRC_MainCommandSwitcher : public TRC_CustomCmmandSwitcher {
   QMenu* PopupMenu() const { return popup_; }
 
   void UpdateFromHandler() override;
-  void Apply(const TSwitcherSpec& spec) override;
+  void Apply(const TSwitcherFields& fields) override;
 
  protected:
   void HandlerBound() override;
@@ -115,7 +115,7 @@ class TRC_MainCommandSwitcher : public TRC_CustomCmmandSwitcher {
 class TRC_RightCommandSwitcher : public TRC_CustomCmmandSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_RightCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_RightCommandSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   void UpdateFromHandler() override;
 
  protected:
@@ -126,7 +126,7 @@ class TRC_RightCommandSwitcher : public TRC_CustomCmmandSwitcher {
 class TRC_RightPassiveCommandSwitcher : public TRC_CustomCmmandSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_RightPassiveCommandSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_RightPassiveCommandSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
 
  protected:
   void ExecuteCommand(int index) override;

@@ -69,9 +69,9 @@ constexpr TPrefixKey kPrefixKeys[] = {{'a', 1e6},  {'g', 1e9},   {'k', 1e3},  {'
 // ---------------------------------------------------------------------------------------
 // TRC_LabelSwitcher
 
-TRC_LabelSwitcher::TRC_LabelSwitcher(QWidget* parent, const TSwitcherSpec& spec) : TRC_Switcher(parent) {
+TRC_LabelSwitcher::TRC_LabelSwitcher(QWidget* parent, const TSwitcherFields& fields) : TRC_Switcher(parent) {
   resize(width(), 49);
-  Apply(spec);
+  Apply(fields);
 }
 
 TEditHandler& TRC_LabelSwitcher::Edit() const { return HandlerAs<TEditHandler>("Handler not TEditHandler"); }
@@ -136,7 +136,8 @@ void TRC_LabelSwitcher::PaintContent(QPainter& painter, const QRect& content) {
 // ---------------------------------------------------------------------------------------
 // TRC_EditSwitcher
 
-TRC_EditSwitcher::TRC_EditSwitcher(QWidget* parent, const TSwitcherSpec& spec) : TRC_LabelSwitcher(parent) {
+TRC_EditSwitcher::TRC_EditSwitcher(QWidget* parent, const TSwitcherFields& fields)
+    : TRC_LabelSwitcher(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   popup_ = new QMenu(this);
@@ -158,7 +159,7 @@ TRC_EditSwitcher::TRC_EditSwitcher(QWidget* parent, const TSwitcherSpec& spec) :
   add("Max", "Max");
   add("Mid", "Mid");
   add("Min", "Min");
-  Apply(spec);
+  Apply(fields);
 }
 
 TRC_EditSwitcher::~TRC_EditSwitcher() = default;

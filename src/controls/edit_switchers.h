@@ -21,7 +21,7 @@ class TEditHandler;
 class TRC_LabelSwitcher : public TRC_Switcher {
   Q_OBJECT
  public:
-  explicit TRC_LabelSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_LabelSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
 
   // The text shown: the handler's value text ("MEG" shown as "M").
   const QString& ValueText() const { return value_text_; }
@@ -56,7 +56,7 @@ class TRC_LabelSwitcher : public TRC_Switcher {
 class TRC_EditSwitcher : public TRC_LabelSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_EditSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_EditSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   ~TRC_EditSwitcher() override;
 
   bool FineAllowed() const { return fine_allowed_; }

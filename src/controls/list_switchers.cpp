@@ -175,18 +175,18 @@ void TColorComboBox::paintEvent(QPaintEvent*) {
 // ---------------------------------------------------------------------------------------
 // TRC_ListBoxSwitcher
 
-TRC_ListBoxSwitcher::TRC_ListBoxSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_ListBoxSwitcher::TRC_ListBoxSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_Switcher(parent), list_(new TColorComboBox(this)) {
   setGeometry(4, 16, 103, 45);
   list_->setMaxVisibleItems(8);
   list_->OnValidChange = [this](TColorComboBox&) { ApplyToHandler(); };
   LayoutContent();
-  Apply(spec);
+  Apply(fields);
 }
 
-void TRC_ListBoxSwitcher::Apply(const TSwitcherSpec& spec) {
-  if (!spec.Items.isEmpty()) SetItems(spec.Items);
-  TRC_Switcher::Apply(spec);
+void TRC_ListBoxSwitcher::Apply(const TSwitcherFields& fields) {
+  if (!fields.Items.isEmpty()) SetItems(fields.Items);
+  TRC_Switcher::Apply(fields);
 }
 
 QStringList TRC_ListBoxSwitcher::Items() const {
@@ -283,10 +283,10 @@ void TRC_SourceSwitcher::ApplyToHandler() {
   HandlerAs<TSourceSwHandler>("Handler not TSourceSwHandler").SetSourceBySwitcher(list_->LastValid());
 }
 
-TRC_SignalSourceSwitcher::TRC_SignalSourceSwitcher(QWidget* parent, const TSwitcherSpec& spec)
+TRC_SignalSourceSwitcher::TRC_SignalSourceSwitcher(QWidget* parent, const TSwitcherFields& fields)
     : TRC_SourceSwitcher(parent) {
   LoadItemNames();
-  Apply(spec);
+  Apply(fields);
 }
 
 void TRC_SignalSourceSwitcher::LoadItemNames() {

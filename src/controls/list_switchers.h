@@ -55,7 +55,7 @@ class TColorComboBox : public QComboBox {
 class TRC_ListBoxSwitcher : public TRC_Switcher {
   Q_OBJECT
  public:
-  explicit TRC_ListBoxSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_ListBoxSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
 
   TColorComboBox* ListBox() const { return list_; }
   QStringList Items() const;
@@ -69,7 +69,7 @@ class TRC_ListBoxSwitcher : public TRC_Switcher {
   void SetTextColor(const QColor& color);
 
   void UpdateFromHandler() override;
-  void Apply(const TSwitcherSpec& spec) override;
+  void Apply(const TSwitcherFields& fields) override;
 
  protected:
   void HandlerBound() override;
@@ -114,7 +114,7 @@ class TRC_SourceSwitcher : public TRC_Switcher {
 class TRC_SignalSourceSwitcher : public TRC_SourceSwitcher {
   Q_OBJECT
  public:
-  explicit TRC_SignalSourceSwitcher(QWidget* parent, const TSwitcherSpec& spec = {});
+  explicit TRC_SignalSourceSwitcher(QWidget* parent, const TSwitcherFields& fields = {});
   void UpdateFromHandler() override;
 
  protected:

@@ -17,8 +17,8 @@ std::string NameLetters(const std::string& text) {
 }
 
 std::string DefaultName(const TSwitcherDecl& decl) {
-  const std::string& m = decl.Spec.Mnemonics;
-  return decl.Prefix + NameLetters(m.empty() || m == kNoneHandler ? decl.Spec.Caption.toStdString() : m);
+  const std::string& m = decl.Fields.Mnemonics;
+  return decl.Prefix + NameLetters(m.empty() || m == kNoneHandler ? decl.Fields.Caption.toStdString() : m);
 }
 
 }  // namespace
@@ -74,11 +74,11 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
       panel->SetHelpContext(panelDecl.HelpContext);
       std::set<std::string> names;
       for (const TSwitcherDecl& switcher : panelDecl.Switchers) {
-        TSwitcherSpec spec = switcher.Spec;
-        if (spec.Name.empty()) spec.Name = DefaultName(switcher);
-        if (!names.insert(spec.Name).second)
-          fail(number, "two switchers named " + spec.Name + " in " + panelDecl.Name);
-        panel->AddMade(switcher.Make, spec);
+        TSwitcherFields fields = switcher.Fields;
+        if (fields.Name.empty()) fields.Name = DefaultName(switcher);
+        if (!names.insert(fields.Name).second)
+          fail(number, "two switchers named " + fields.Name + " in " + panelDecl.Name);
+        panel->AddMade(switcher.Make, fields);
       }
       const int height = panelDecl.Height > 0 ? panelDecl.Height : panel->NextTop() + 2;
       const int y = panelDecl.Top >= 0 ? panelDecl.Top : top;

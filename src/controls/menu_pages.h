@@ -55,14 +55,14 @@ constexpr const char* KindPrefix() {
 struct TSwitcherDecl {
   TRC_RightMenuPanel::TMakeSwitcher Make;
   const char* Prefix = "sw";
-  TSwitcherSpec Spec;
+  TSwitcherFields Fields;
 };
 
 // A switcher of kind T on a panel.
 template <class T>
-TSwitcherDecl Sw(TSwitcherSpec spec) {
-  return {[](QWidget* parent, const TSwitcherSpec& s) -> TRC_Switcher* { return new T(parent, s); },
-          KindPrefix<T>(), std::move(spec)};
+TSwitcherDecl Sw(TSwitcherFields fields) {
+  return {[](QWidget* parent, const TSwitcherFields& s) -> TRC_Switcher* { return new T(parent, s); },
+          KindPrefix<T>(), std::move(fields)};
 }
 
 struct TPanelDecl {

@@ -124,19 +124,19 @@ void TRC_Switcher::UpdateFromHandler() {
   if (OnUpdateMe) OnUpdateMe(*this);
 }
 
-void TRC_Switcher::Apply(const TSwitcherSpec& spec) {
-  if (!spec.Name.empty()) setObjectName(QString::fromStdString(spec.Name));
-  if (!spec.Hint.isEmpty()) setToolTip(spec.Hint);
-  RunTimeItems = RunTimeItems || spec.RunTimeItems;
-  if (!spec.Mnemonics.empty()) SetMnemonics(spec.Mnemonics);
-  if (!spec.Caption.isEmpty()) SetCaption(spec.Caption);
-  if (spec.HelpContext) SetHelpContext(spec.HelpContext);
-  if (spec.WithHot) SetWithHot(*spec.WithHot);
+void TRC_Switcher::Apply(const TSwitcherFields& fields) {
+  if (!fields.Name.empty()) setObjectName(QString::fromStdString(fields.Name));
+  if (!fields.Hint.isEmpty()) setToolTip(fields.Hint);
+  RunTimeItems = RunTimeItems || fields.RunTimeItems;
+  if (!fields.Mnemonics.empty()) SetMnemonics(fields.Mnemonics);
+  if (!fields.Caption.isEmpty()) SetCaption(fields.Caption);
+  if (fields.HelpContext) SetHelpContext(fields.HelpContext);
+  if (fields.WithHot) SetWithHot(*fields.WithHot);
   QRect r = geometry();
-  if (spec.Left >= 0) r.moveLeft(spec.Left);
-  if (spec.Top >= 0) r.moveTop(spec.Top);
-  if (spec.Width > 0) r.setWidth(spec.Width);
-  if (spec.Height > 0) r.setHeight(spec.Height);
+  if (fields.Left >= 0) r.moveLeft(fields.Left);
+  if (fields.Top >= 0) r.moveTop(fields.Top);
+  if (fields.Width > 0) r.setWidth(fields.Width);
+  if (fields.Height > 0) r.setHeight(fields.Height);
   setGeometry(r);
   LayoutContent();
 }
@@ -246,9 +246,9 @@ std::vector<TRC_Switcher*> TRC_RightMenuPanel::Switchers() const {
   return result;
 }
 
-TRC_Switcher& TRC_RightMenuPanel::AddMade(const TMakeSwitcher& make, TSwitcherSpec spec) {
-  if (spec.Top < 0) spec.Top = next_top_;
-  TRC_Switcher* switcher = make(this, spec);
+TRC_Switcher& TRC_RightMenuPanel::AddMade(const TMakeSwitcher& make, TSwitcherFields fields) {
+  if (fields.Top < 0) fields.Top = next_top_;
+  TRC_Switcher* switcher = make(this, fields);
   next_top_ = switcher->y() + switcher->height() + kSwitcherGap;
   return *switcher;
 }

@@ -31,7 +31,7 @@ class QPainter;
 namespace norv {
 
 // A switcher as a page declares it; fields left out keep the kind's defaults.
-struct TSwitcherSpec {
+struct TSwitcherFields {
   // Path of the handler, relative to the panel's group ("FitTo" in group "Acq" is
   // Acq:FitTo), or absolute after a ':' (":Acq:FitTo"); "None Handler" never binds.
   std::string Mnemonics = {};
@@ -119,7 +119,7 @@ class TRC_Switcher : public QWidget, public ISwitcher {
   void HandlerReplaced(THandler* replacement) override { handler_ = replacement; }
 
   // Applies a declaration: each kind takes its own fields, then the common ones.
-  virtual void Apply(const TSwitcherSpec& spec);
+  virtual void Apply(const TSwitcherFields& fields);
 
  protected:
   // Runs right after a bind; the kinds check the handler's class and item count there.
@@ -185,14 +185,14 @@ class TRC_RightMenuPanel : public QGroupBox {
   // The switchers placed directly on the panel, in the order they were added.
   std::vector<TRC_Switcher*> Switchers() const;
 
-  // Adds a switcher declared by `spec`; a negative Top places it below the last one.
+  // Adds a switcher declared by `fields`; a negative Top places it below the last one.
   template <class T>
-  T& Add(TSwitcherSpec spec = {}) {
-    return static_cast<T&>(
-        AddMade([](QWidget* parent, const TSwitcherSpec& s) { return new T(parent, s); }, std::move(spec)));
+  T& Add(TSwitcherFields fields = {}) {
+    return static_cast<T&>(AddMade([](QWidget* parent, const TSwitcherFields& s) { return new T(parent, s); },
+                                   std::move(fields)));
   }
-  using TMakeSwitcher = std::function<TRC_Switcher*(QWidget* parent, const TSwitcherSpec& spec)>;
-  TRC_Switcher& AddMade(const TMakeSwitcher& make, TSwitcherSpec spec);
+  using TMakeSwitcher = std::function<TRC_Switcher*(QWidget* parent, const TSwitcherFields& fields)>;
+  TRC_Switcher& AddMade(const TMakeSwitcher& make, TSwitcherFields fields);
   // Where the next switcher goes when its Top is left out.
   int NextTop() const { return next_top_; }
 

@@ -34,9 +34,9 @@ class EditSwitchersTest : public ControlsTest {
                                       .CoarseStep = 1,
                                       .Tolerance = 1e-15});
   }
-  TRC_EditSwitcher* NewEdit(const char* path, TSwitcherSpec spec = {}) {
-    spec.Mnemonics = path;
-    auto* edit = new TRC_EditSwitcher(&window, spec);
+  TRC_EditSwitcher* NewEdit(const char* path, TSwitcherFields fields = {}) {
+    fields.Mnemonics = path;
+    auto* edit = new TRC_EditSwitcher(&window, fields);
     edit->RegisterInHandler(true);
     return edit;
   }

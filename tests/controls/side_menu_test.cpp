@@ -183,7 +183,7 @@ TEST_F(SideMenuTest, DimensionsPlaceTheOpenMenu) {
 
 TEST_F(SideMenuTest, DescriptionsThatCannotBeShownAreRefused) {
   std::vector<TSwitcherDecl> tall(8, Sw<TRC_RadioSwitcher>({.Items = {"A", "B"}}));
-  for (int i = 0; i < 8; ++i) tall[static_cast<size_t>(i)].Spec.Name = "rsw" + std::to_string(i);
+  for (int i = 0; i < 8; ++i) tall[static_cast<size_t>(i)].Fields.Name = "rsw" + std::to_string(i);
   const std::pair<TMenuDecl, const char*> cases[] = {
       {{.Name = "X_Form", .Pages = {{.Number = 2, .Panels = {}}}},
        "ERROR!  Page 2 of X_Form: pages must be numbered 1, 2, ... in order"},

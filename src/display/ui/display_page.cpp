@@ -40,9 +40,9 @@ constexpr int kDefaultsTop = kDefaultsLabelTop + kLabelHeight;
 template <class Base>
 class TPlainButton final : public Base {
  public:
-  TPlainButton(QWidget* parent, const TSwitcherSpec& spec) : Base(parent, spec) {
+  TPlainButton(QWidget* parent, const TSwitcherFields& fields) : Base(parent, fields) {
     this->SetNoFrame(true);
-    if (spec.Height <= 0) this->resize(this->width(), kButtonHeight);
+    if (fields.Height <= 0) this->resize(this->width(), kButtonHeight);
   }
 };
 using TPageButton = TPlainButton<TRC_RightPassiveCommandSwitcher>;
@@ -51,10 +51,10 @@ using TCommandButton = TPlainButton<TRC_RightCommandSwitcher>;
 // A colour setting shown as a swatch with the caption written on it.
 class TColorSwatch final : public TRC_Switcher {
  public:
-  TColorSwatch(QWidget* parent, const TSwitcherSpec& spec) : TRC_Switcher(parent) {
+  TColorSwatch(QWidget* parent, const TSwitcherFields& fields) : TRC_Switcher(parent) {
     SetWithHot(false);
     resize(width(), 20);
-    Apply(spec);
+    Apply(fields);
   }
   void UpdateFromHandler() override {
     if (!GetHandler()) return;

@@ -15,7 +15,7 @@ namespace norv {
 
 namespace {
 
-struct TCommandSpec {
+struct TMainCommandEntry {
   const char* Name;
   const char* Mnemonics;  // in the group "*", or absolute after ':'
   const char* Caption;
@@ -23,7 +23,7 @@ struct TCommandSpec {
   QStringList Items;
 };
 
-const TCommandSpec kCommands[] = {
+const TMainCommandEntry kCommands[] = {
     {"mcsClearDisplay", "ClrDispl", "Clear", "Clear display (F5)", {}},
     {"mcsRun", "Run", "Run", "Run (F6)", {}},
     {"mcsStopSingle", "StopSingle", "Stop/Single", "Stop/Single (F7)", {}},
@@ -64,16 +64,16 @@ TRC_RightMenuPanel* CreateCommandRow(QWidget* parent) {
   row->setObjectName("rmpSystemSontrols");
   row->SetWithoutFrame(true);
   int x = 0;
-  for (const TCommandSpec& spec : kCommands) {
-    auto& command = row->Add<TRC_MainCommandSwitcher>({.Mnemonics = spec.Mnemonics,
-                                                       .Caption = spec.Caption,
+  for (const TMainCommandEntry& entry : kCommands) {
+    auto& command = row->Add<TRC_MainCommandSwitcher>({.Mnemonics = entry.Mnemonics,
+                                                       .Caption = entry.Caption,
                                                        .Left = x,
                                                        .Top = 0,
                                                        .Width = kCommandWidth,
                                                        .Height = 20,
-                                                       .Items = spec.Items});
-    command.setObjectName(spec.Name);
-    command.setToolTip(spec.Hint);
+                                                       .Items = entry.Items});
+    command.setObjectName(entry.Name);
+    command.setToolTip(entry.Hint);
     x += kCommandWidth + kCommandGap;
   }
   if (auto* autoscale = CommandSwitcher(*row, "*Autoscale"))

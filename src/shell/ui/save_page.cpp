@@ -21,7 +21,7 @@ constexpr int kButtonHeight = 22;
 template <class Base>
 class TPlainButton final : public Base {
  public:
-  TPlainButton(QWidget* parent, const TSwitcherSpec& spec) : Base(parent, spec) {
+  TPlainButton(QWidget* parent, const TSwitcherFields& fields) : Base(parent, fields) {
     this->SetNoFrame(true);
     this->resize(this->width(), kButtonHeight);
   }
