@@ -164,7 +164,7 @@ void UpdateSourceEnables(int i) {
   const TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
   const bool on = Display() != mdOff && MeasHooks.SourceShown(Source(i));
   const bool spectrum = Record(Source(i)).IsSpectrum();
-  const bool wave = on && !spectrum, spec = on && spectrum;
+  const bool wave = on && !spectrum, spectral = on && spectrum;
   const bool marker = GetIndex(n.Method) == tbMarker, custom = GetIndex(n.Thresh) == thCustom;
   const bool percent = GetIndex(n.Unit) == tuPercent, slope = GetIndex(n.MargMode) == mmSlope;
   SetDisabled(n.Method, !wave);
@@ -182,14 +182,15 @@ void UpdateSourceEnables(int i) {
   SetDisabled(n.LeftMarker, !(wave && !slope));
   SetDisabled(n.RightMarker, !(wave && !slope));
   const bool peak = GetIndex(n.FFTMethod) == fmPeak;
-  SetDisabled(n.FFTMethod, !spec);
-  SetDisabled(n.FFTLeft, !(spec && !peak));
-  SetDisabled(n.FFTRight, !(spec && !peak));
-  SetDisabled(n.PeakLevel, !(spec && peak));
-  SetDisabled(n.PeakLeft, !spec);
-  SetDisabled(n.PeakRight, !spec);
+  SetDisabled(n.FFTMethod, !spectral);
+  SetDisabled(n.FFTLeft, !(spectral && !peak));
+  SetDisabled(n.FFTRight, !(spectral && !peak));
+  SetDisabled(n.PeakLevel, !(spectral && peak));
+  SetDisabled(n.PeakLeft, !spectral);
+  SetDisabled(n.PeakRight, !spectral);
   SetDisabled(n.Source2, !wave);
-  for (int g = 0; g < 6; ++g) SetDisabled(n.Sets[static_cast<size_t>(g)], IsSpectrumGroup(g) ? !spec : !wave);
+  for (int g = 0; g < 6; ++g)
+    SetDisabled(n.Sets[static_cast<size_t>(g)], IsSpectrumGroup(g) ? !spectral : !wave);
 }
 
 void UpdateAllSourceEnables() {

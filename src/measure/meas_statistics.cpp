@@ -184,23 +184,13 @@ void TStatH::AddToWindow(double x) {
     sumSq_ += x * x;
     windowSum_ += x;
     ring_[ringIndex_] = x;
-    const double delta = x - mean_;
-    mean_ += delta / static_cast<double>(count_);
-    m2_ += delta * (x - mean_);
+    JoinWindowMoments(x);
   } else {
     const double old = ring_[ringIndex_];
     if (histStarted_) RemoveFromHist(old);
     ring_[ringIndex_] = x;
     windowSum_ += x - old;
-    sumSq_ += x * x - old * old;
-    // Replacing old by x in a full window, both differences taken about the means.
-    const double oldMean = mean_;
-    mean_ += (x - old) / static_cast<double>(count_);
-    m2_ += (x - old) * ((x - mean_) + (old - oldMean));
-    const double e = std::abs(oldMean) * 1e-7;
-    const auto end = ring_.begin() + windowSize_;
-    if (old <= min_ + e) min_ = *std::min_element(ring_.begin(), end);
-    if (old >= max_ - e) max_ = *std::max_element(ring_.begin(), end);
+    ReplaceInWindowMoments(old, x, ring_.data(), ring_.data() + windowSize_);
   }
   if (++ringIndex_ == windowSize_) {
     ringIndex_ = 0;

@@ -113,28 +113,35 @@ void TModedStat::AddOne(double x) {
   SetDeviations(n);
 }
 
+void TStat::JoinWindowMoments(double x) {
+  const double delta = x - mean_;
+  mean_ += delta / static_cast<double>(count_);
+  m2_ += delta * (x - mean_);
+}
+
+void TStat::ReplaceInWindowMoments(double old, double x, const double* first, const double* last) {
+  sumSq_ += x * x - old * old;
+  // Both differences are taken about the means.
+  const double oldMean = mean_;
+  mean_ += (x - old) / static_cast<double>(count_);
+  m2_ += (x - old) * ((x - mean_) + (old - oldMean));
+  // Only a leaving extreme needs a scan; "within tolerance" includes equality, also when
+  // the mean and so the tolerance are 0.
+  const double tolerance = std::abs(oldMean) * 1e-7;
+  if (old <= min_ + tolerance) min_ = *std::min_element(first, last);
+  if (old >= max_ - tolerance) max_ = *std::max_element(first, last);
+}
+
 void TModedStat::AddToWindow(double x) {
   if (count_ < size_) {
     ++count_;
     sumSq_ += x * x;
     values_[pos_] = x;
-    const double delta = x - mean_;
-    mean_ += delta / static_cast<double>(count_);
-    m2_ += delta * (x - mean_);
+    JoinWindowMoments(x);
   } else {
     const double old = values_[pos_];
     values_[pos_] = x;
-    sumSq_ += x * x - old * old;
-    // Replacing old by x in a full window: both differences are taken about the means.
-    const double oldMean = mean_;
-    mean_ += (x - old) / static_cast<double>(count_);
-    m2_ += (x - old) * ((x - mean_) + (old - oldMean));
-    // Only a leaving extreme needs a scan; "within tolerance" includes equality, also when
-    // the mean and so the tolerance are 0.
-    const double tolerance = std::abs(oldMean) * 1e-7;
-    const auto window = values_.begin() + size_;
-    if (old <= min_ + tolerance) min_ = *std::min_element(values_.begin(), window);
-    if (old >= max_ - tolerance) max_ = *std::max_element(values_.begin(), window);
+    ReplaceInWindowMoments(old, x, values_.data(), values_.data() + size_);
   }
   if (++pos_ == size_) {
     pos_ = 0;

@@ -38,6 +38,11 @@ class TStat {
   // The deviations are kept about the mean rather than derived from the sum of squares,
   // which cancels to nothing when the mean is large against the spread.
   void SetDeviations(int64_t n);
+  // The moments of a window of values held in [first, last): x joins a window that is not
+  // full yet (count_ already counts it), or x takes the place of old in a full one, whose
+  // extremes are found again when old was one of them.
+  void JoinWindowMoments(double x);
+  void ReplaceInWindowMoments(double old, double x, const double* first, const double* last);
 
   double rms_ = 0;
   std::string name_;
