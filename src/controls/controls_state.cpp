@@ -6,6 +6,8 @@
 #include <exception>
 
 #include "framework/settings/program_objects.h"
+#include "framework/traces/display_sources.h"
+#include "framework/traces/trace_names.h"
 
 namespace norv {
 
@@ -18,6 +20,15 @@ void InstallSourceNames(const std::array<std::string, kSourceNameCount>& names,
   ControlsState.LastSourceIndex = kSourceNameCount - 1;
   ControlsState.SourceColorLookup = std::move(colorLookup);
   ControlsState.SourceBackColor = backColor;
+}
+
+void InstallTraceSourceNames() {
+  std::array<std::string, kSourceNameCount> names;
+  for (int i = 0; i < kSourceNameCount; ++i)
+    names[static_cast<size_t>(i)] = GetTraceShortName(static_cast<TTraceId>(i));
+  InstallSourceNames(
+      names, [](int source) { return GetDisplaySourceRGB(static_cast<TTraceId>(source)); },
+      GetDisplaySourceARGB(kDisplaySourceScreen) & 0xFFFFFF);
 }
 
 void GuardedCall(const std::function<void()>& work) {

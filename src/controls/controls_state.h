@@ -50,6 +50,10 @@ extern TControlsState ControlsState;
 void InstallSourceNames(const std::array<std::string, kSourceNameCount>& names,
                         std::function<uint32_t(int source)> colorLookup, uint32_t backColor);
 
+// The traces' short names in their display colours on the screen's colour: what the
+// program's source lists show (again after a language switch).
+void InstallTraceSourceNames();
+
 // Runs a control's event work; a failure goes to OnException.
 void GuardedCall(const std::function<void()>& work);
 void Beep();

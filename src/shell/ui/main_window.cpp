@@ -392,19 +392,6 @@ void TMorda_fr::showEvent(QShowEvent* event) {
       this, [this] { DeferredStartup(); }, Qt::QueuedConnection);
 }
 
-namespace {
-
-// The source lists of the pages show the traces' short names in the traces' colours; the
-// names follow the language.
-void InstallTraceSourceNames() {
-  std::array<std::string, kSourceNameCount> names;
-  for (int i = 0; i < kSourceNameCount; ++i) names[static_cast<size_t>(i)] = GetTraceShortName(TTraceId(i));
-  InstallSourceNames(
-      names, [](int source) { return GetDisplaySourceRGB(TTraceId(source)); }, 0);
-}
-
-}  // namespace
-
 void TMorda_fr::DeferredStartup() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   RunGuarded([this] {

@@ -19,61 +19,26 @@
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/qt/qt_harness.h"
+#include "support/qt/side_menu_fixture.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
 
-class DerivedPagesTest : public SettingsTreeTest {
+class DerivedPagesTest : public SideMenuPageTest {
  protected:
+  void RegisterPages() override { RegisterAnalysisPages(); }
   void SetUp() override {
-    FreshProgramState();
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    ControlsState.TimerFactory = &clock;
-    ControlsState.OnException.Set([this](const std::string& text) { failures.push_back(text); });
-    std::array<std::string, kSourceNameCount> names;
-    for (int i = 0; i < kSourceNameCount; ++i) {
-      names[static_cast<size_t>(i)] = GetTraceShortName(static_cast<TTraceId>(i));
-      TraceNames[static_cast<size_t>(i)] = names[static_cast<size_t>(i)];
-    }
-    InstallSourceNames(
-        names, [](int source) { return GetDisplaySourceRGB(static_cast<TTraceId>(source)); },
-        GetDisplaySourceARGB(kDisplaySourceScreen) & 0xFFFFFF);
-    Exec("Header Off");
+    SideMenuPageTest::SetUp();
     SignalsOn.SetOn(TTraceId::Ch2, true);
-    SetSideMenuHost(&window);
-    RegisterAnalysisPages();
-    window.ShowActive();
-  }
-  void TearDown() override {
-    ShowSideMenu(kNoMenu, kRightPanel);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(failures.empty()) << failures.front();
-    SettingsTreeTest::TearDown();
-  }
-  static TDeclaredSideMenu& Open(int id) {
-    EXPECT_TRUE(ShowSideMenu(id, kRightPanel));
-    return *static_cast<TDeclaredSideMenu*>(SideMenuForms[kRightPanel].data());
   }
   static QString Title(TDeclaredSideMenu& menu, const char* panel) {
     return menu.findChild<TRC_RightMenuPanel*>(panel)->title();
-  }
-  static void Choose(TRC_PolyButtonSwitcher& s, int button) {
-    Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
   template <class T>
   static void Down(T& list) {
     PressKey(list.ListBox(), Qt::Key_Down);
   }
-  static void Up(TRC_EditSwitcher& e) { Click(&e, e.ArrowRect(0).center()); }
-  static THandler* Node(const std::string& path) { return RootSpider->FindHandler(path); }
-  static double Value(const char* path) { return dynamic_cast<TEditHandler&>(*Node(path)).GetValue(); }
-  static void Picture(TDeclaredSideMenu& menu, const std::string& name) { MaybeWritePng(Grab(&menu), name); }
-
-  FakeClock clock;
-  TestWindow window;
-  std::vector<std::string> failures;
 };
 
 TEST_F(DerivedPagesTest, MathPageFollowsTheChosenFunctionAndItsOperator) {

@@ -22,57 +22,20 @@
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/qt/qt_harness.h"
+#include "support/qt/side_menu_fixture.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
 namespace {
 
-class AnalysisPagesTest : public SettingsTreeTest {
+class AnalysisPagesTest : public SideMenuPageTest {
  protected:
-  void SetUp() override {
-    FreshProgramState();
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    ControlsState.TimerFactory = &clock;
-    ControlsState.OnException.Set([this](const std::string& text) { failures.push_back(text); });
-    std::array<std::string, kSourceNameCount> names;
-    for (int i = 0; i < kSourceNameCount; ++i) {
-      names[static_cast<size_t>(i)] = GetTraceShortName(static_cast<TTraceId>(i));
-      TraceNames[static_cast<size_t>(i)] = names[static_cast<size_t>(i)];
-    }
-    InstallSourceNames(
-        names, [](int source) { return GetDisplaySourceRGB(static_cast<TTraceId>(source)); },
-        GetDisplaySourceARGB(kDisplaySourceScreen) & 0xFFFFFF);
-    Exec("Header Off");
-    SetSideMenuHost(&window);
+  void RegisterPages() override {
     RegisterHistPage();
     RegisterMarkPage();
     RegisterLimitPage();
-    window.ShowActive();
-  }
-  void TearDown() override {
-    ShowSideMenu(kNoMenu, kRightPanel);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(failures.empty()) << failures.front();
-    SettingsTreeTest::TearDown();
-  }
-  static TDeclaredSideMenu& Open(int id) {
-    EXPECT_TRUE(ShowSideMenu(id, kRightPanel));
-    return *static_cast<TDeclaredSideMenu*>(SideMenuForms[kRightPanel].data());
-  }
-  // A click on the button's mark (a radio button takes clicks on its mark and text only).
-  static void Choose(TRC_PolyButtonSwitcher& s, int button) {
-    Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
   static void Press(TRC_CustomCmmandSwitcher& s) { Click(&s, s.ButtonRect(0).center()); }
-  static void Up(TRC_EditSwitcher& e) { Click(&e, e.ArrowRect(0).center()); }
-  static THandler* Node(const char* path) { return RootSpider->FindHandler(path); }
-  static double Value(const char* path) { return dynamic_cast<TEditHandler&>(*Node(path)).GetValue(); }
-  static void Picture(TDeclaredSideMenu& menu, const std::string& name) { MaybeWritePng(Grab(&menu), name); }
-
-  FakeClock clock;
-  TestWindow window;
-  std::vector<std::string> failures;
 };
 
 TEST_F(AnalysisPagesTest, HistogramPagesTurnByTheirButtonsAndFollowTheAxis) {
