@@ -7,7 +7,10 @@
 #include "instrument/startup/dispatchers.h"
 #include "instrument/ui/instrument_dialogs.h"
 #include "instrument/ui/instrument_pages.h"
+#include "instrument/ui/lan_dialogs.h"
 #include "instrument/ui/pattern_length_dialog.h"
+#include "instrument/ui/splash.h"
+#include "instrument/ui/startup_dialogs.h"
 #include "measure/ui/hist_page.h"
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
@@ -16,6 +19,27 @@
 #include "shell/ui/save_page.h"
 
 namespace norv {
+
+namespace {
+
+// Every dialog form, so that the English language file holds a section for each (the
+// keypad and the main window are written as forms of their own).
+void RegisterLanguageDialogs() {
+  RegisterLanguageDialog([](QWidget*) -> QWidget* { return new TSplashForm({}); });
+  for (int attempt : {1, 2, 3})
+    RegisterLanguageDialog([attempt](QWidget* owner) -> QWidget* {
+      return new TStartupDialog(TStartupOffer{.Attempt = attempt}, owner);
+    });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TTcpIpFrm(ProgramLanPort(), owner); });
+  RegisterLanguageDialog(
+      [](QWidget* owner) -> QWidget* { return new TfrmMAC_Address(ProgramLanPort(), owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmSelectInstrument(owner); });
+  RegisterLanguageDialog(
+      [](QWidget* owner) -> QWidget* { return new TfrmEditInstrument(owner, std::string(), std::string()); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmPatternLengthList({}, 0, owner); });
+}
+
+}  // namespace
 
 void RegisterProgramPages() {
   RegisterInstrumentPages();
@@ -26,6 +50,7 @@ void RegisterProgramPages() {
   RegisterHistPage();
   RegisterSavePage();
   RegisterAnalysisPages();
+  RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {
     ShowPatternLengthList(DataFolders().SetupFilesDir, QApplication::activeWindow());

@@ -51,10 +51,11 @@ void TSideMenuForm::ShowPagePanel(QWidget* pagePanel) {
 }
 
 void TSideMenuForm::OpenMenu(int panel, int menuId) {
+  // Translated before it is bound, so that the texts the binding sets (the channel's
+  // caption) are the last word.
+  if (!Translator().Translated()) Translate();
   InitMenu();
   for (TRC_RightMenuPanel* menuPanel : findChildren<TRC_RightMenuPanel*>()) menuPanel->RegisterSwitchers();
-  // Translated once bound, so that each edit's unit reaches its setting.
-  Translate();
   ShowPage(SideMenuPages[static_cast<size_t>(panel)][static_cast<size_t>(menuId)]);
 }
 

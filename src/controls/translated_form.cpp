@@ -75,6 +75,8 @@ TKind KindOf(const QWidget* w) {
       qobject_cast<const QPlainTextEdit*>(w))
     return TKind::NoText;
   if (qobject_cast<const QFrame*>(w) || w->metaObject() == &QWidget::staticMetaObject) return TKind::Panel;
+  // A widget of our own that paints itself (the screen) has no texts.
+  if (w->metaObject()->superClass() == &QWidget::staticMetaObject) return TKind::NoText;
   return TKind::Unknown;
 }
 
@@ -93,10 +95,12 @@ const char* ContainerWord(TKind kind) {
   }
 }
 
-// Widgets without a name (and Qt's own parts) have no texts of their own.
+// Widgets without a name (and Qt's own parts) have no texts of their own; a form inside
+// another (the keypad in the main window) has a section of its own.
 bool Named(const QWidget* w) {
   const QString name = w->objectName();
-  return !name.isEmpty() && !name.startsWith("qt_");
+  return !name.isEmpty() && !name.startsWith("qt_") &&
+         !w->findChild<TFormTranslator*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 std::string Std(const QString& text) { return text.toStdString(); }
@@ -368,6 +372,8 @@ void TFormTranslator::WriteControl(TCustomIniFile_Dot& ini, QWidget* control, co
   if (switcher->RunTimeItems) return;
   const QString hint = design(full + ".Hint", switcher->toolTip());
   if (kind == TKind::MainCommand || !hint.isEmpty()) write(full + ".Hint", hint);
+  // An edit bound only at run time (the keypad's) has no unit of its own.
+  if (kind == TKind::Edit && switcher->GetFullMnemonic().empty() && !switcher->GetHandler()) return;
   if (kind == TKind::Edit) {
     std::string unit = "Dimension undefined - Switcher is undefinite";
     if (TEditHandler* handler = EditHandlerOf(*switcher)) {
@@ -420,10 +426,14 @@ bool SwitchLanguage(int index) {
   TCustomIniFile_Dot* ini = CurrentLanguageFile();
   // A copy: translating a form may make or free others.
   const std::vector<TFormTranslator*> forms = TranslatedForms.Forms;
-  for (TFormTranslator* form : forms)
-    if (std::find(TranslatedForms.Forms.begin(), TranslatedForms.Forms.end(), form) !=
+  for (TFormTranslator* form : forms) {
+    if (std::find(TranslatedForms.Forms.begin(), TranslatedForms.Forms.end(), form) ==
         TranslatedForms.Forms.end())
-      form->Apply(ini);
+      continue;
+    form->Apply(ini);
+    // The texts the program sets from its settings (a channel page's caption) come last.
+    for (TRC_Switcher* switcher : form->Form()->findChildren<TRC_Switcher*>()) switcher->UpdateFromHandler();
+  }
   TranslatedForms.LanguageSwitched();
   return true;
 }

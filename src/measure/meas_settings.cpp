@@ -1048,15 +1048,20 @@ std::string SlotResultText(const std::string& argument) {
                       std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (digits) n = std::stoi(number);
   if (!digits || n < 1 || n > MeasState.MeasParamCount) return "INVALID NUMBER OF PARAMETER";
-  const TParameterOfMeas& p = *MeasSlot(n - 1);
-  if (colon == std::string::npos) return EngText(p.Value) + p.UnitText;
+  return SlotResultText(*MeasSlot(n - 1), colon == std::string::npos ? "" : argument.substr(colon + 1));
+}
+
+std::string SlotResultText(const TParameterOfMeas& p, std::string_view parameter) {
+  if (parameter.empty()) return EngText(p.Value) + p.UnitText;
   if (!Statistic() || !p.Statistics) return "NO STATISTIC OF MEASUREMENTS";
-  const std::string param = Trim(argument.substr(colon + 1));
+  const std::string param = Trim(std::string(parameter));
   const TStatH& st = *p.Statistics;
   const bool empty = st.Count() == 0;
-  // An undefined result has no unit, as the evaluator stores it.
+  // The latest result's unit is empty when that result is undefined, so the statistics
+  // take the measurement's own.
+  const std::string unit = MeasUnitText(p);
   const auto value = [&](double v) {
-    return empty || IsUndefined(v) ? EngText(UndefinedValue) : EngText(v) + p.UnitText;
+    return empty || IsUndefined(v) ? EngText(UndefinedValue) : EngText(v) + unit;
   };
   if (StartsWithNoCase(param, "Wfm")) return std::to_string(st.Count());
   if (StartsWithNoCase(param, "TestWfm")) return std::to_string(p.TestedCount);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "display/popup_menu.h"
 #include "framework/settings/handler.h"
@@ -26,6 +27,7 @@ class TSignalSourceSwHandler;
 class TIntEditHandler;
 class TDoubleEditHandler;
 class TGpibStringHandler;
+class TParameterOfMeas;
 
 // The nodes of one source ("Meas:Ch1:Thresh"); the spectrum nodes exist for F1 .. S2, the
 // dual nodes for Ch1 .. M4 (nullptr otherwise).
@@ -121,6 +123,8 @@ void HideHisticons();
 // The reply of "Meas:Res" (and of the limit test's result query) for a slot argument
 // "n" or "n:parameter", without the header.
 std::string SlotResultText(const std::string& argument);
+// The same for one slot and the parameter after the colon (empty: the latest value).
+std::string SlotResultText(const TParameterOfMeas& slot, std::string_view parameter);
 // min(slot count, 4) while Display is not Off, else 0; and how many of those lines have
 // their limit test active.
 int StatLineCount();

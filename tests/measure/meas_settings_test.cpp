@@ -182,6 +182,16 @@ TEST_F(MeasSettingsTest, ResQueriesAnswerEveryCaseWithItsText) {
                          Row{"1:STDDEV", std::string(UndefinedValueText)}}) {
     EXPECT_EQ(Exec(std::string("MEAS:RES? ") + row.argument), row.reply) << row.argument;
   }
+  // The latest result undefined (stored without a unit): the statistics keep the unit of
+  // the measurement (a maximum of Ch1, in volts).
+  Single();
+  MeasSlot(0)->Value = UndefinedValue;
+  MeasSlot(0)->UnitText.clear();
+  for (const char* argument : {"1:MIN", "1:MAX", "1:MEAN", "1:STDDEV"}) {
+    const std::string reply = Exec(std::string("MEAS:RES? ") + argument);
+    EXPECT_TRUE(reply.ends_with("V") && reply.find(UndefinedValueText) == std::string::npos)
+        << argument << ": " << reply;
+  }
   // A set does nothing.
   EXPECT_EQ(Exec("MEAS:RES 1"), "");
 }

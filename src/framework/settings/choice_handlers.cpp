@@ -338,15 +338,7 @@ void TMainCommandHandler::RunAction() {
 }
 
 std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery, bool) {
-  // A query only reads: it never starts an action nor moves the value.
-  if (isQuery) {
-    const std::string prefix = HeaderOn() ? " " : "";
-    if (bool_var_)
-      return prefix + (on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0]);
-    if (default_item_ >= 0 && default_item_ < static_cast<int>(menu_items_.size()))
-      return prefix + menu_items_[default_item_];
-    return std::string();
-  }
+  // A query is a command too: it sets a pair-less Boolean and runs the action, then answers.
   if (bool_var_) {
     bool assigned = false;
     if (on_off_items_.empty()) {
@@ -358,14 +350,19 @@ std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery,
     }
     if (assigned) RunAction();
     NotifySwitchers();
-    return std::string();
+    if (!isQuery) return std::string();
+    const std::string value =
+        on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0];
+    return (HeaderOn() ? " " : "") + value;
   }
   if (!menu_items_.empty()) {
     current_item_ = FindItem(menu_items_, param);
     if (current_item_ >= 0) default_item_ = current_item_;
     RunAction();
     NotifySwitchers();
-    return std::string();
+    if (!isQuery || default_item_ < 0 || default_item_ >= static_cast<int>(menu_items_.size()))
+      return std::string();
+    return (HeaderOn() ? " " : "") + menu_items_[default_item_];
   }
   RunAction();
   return std::string();

@@ -21,7 +21,6 @@ constexpr int kMaxCalibrationCode = kMaxCode / 4;
 constexpr double kFineCodeSeconds = 1.5e-13;
 constexpr double kStrobeJitterSigma = 1e-14;
 constexpr double kInterleaveError = 0.0002;
-constexpr double kRecordOffset = 3.4e-10;
 constexpr double kPhaseDriftStep = 0.03;
 // Step generator: fixed output of the TDR/TDT head in codes.
 constexpr double kStepAmplitudeCodes = 6720;
@@ -144,8 +143,6 @@ void TSimulator::SimStartRecord() {
   calibration_ = SimCalibrationNodesHook();
   family_ = SimModelFamilyHook();
   stepDelay_ = calibration_.CoarseTB * stepDelaySteps_ - 6.5e-9;
-  // The trigger of successive records lands on alternate strobe phases.
-  recordOffset_ = recLen_ > 2 && recordOffset_ == 0 ? kRecordOffset : 0;
   phaseDrift_ += kPhaseDriftStep;
   if (phaseDrift_ >= kTwoPi) phaseDrift_ = 0;
   for (int slot = 0; slot < 2; ++slot)
@@ -156,9 +153,15 @@ void TSimulator::SimStartRecord() {
   const double dX = SampleInterval();
   waitTarget_ = nAvg_ + static_cast<int>(RoundClamped(dX / 1e-8, 0, 10000000));
   waitCounter_ = 1;
-  strobe_ = SplitTime(delay_);
+  PlaceStrobe();
+}
+
+// Each point's strobe is split from its exact time, delay + (point - 1) dX: adding an
+// interval rounded to whole fine codes would let the points drift off the record's time
+// axis.
+void TSimulator::PlaceStrobe() {
+  strobe_ = SplitTime(delay_ + (pointIndex_ - 1) * SampleInterval());
   strobe_.Coarse += calibration_.CoarseDelay;
-  strobeIncrement_ = SplitTime(dX);
   instant_ = StrobeSeconds(strobe_);
 }
 
@@ -190,10 +193,7 @@ uint16_t TSimulator::SimNextSample() {
   const int64_t codes[2] = {sums[0] / nAvg_, sums[1] / nAvg_};
 
   ++pointIndex_;
-  strobe_.Coarse += strobeIncrement_.Coarse;
-  strobe_.Fine += strobeIncrement_.Fine;
-  Normalize(strobe_);
-  instant_ = StrobeSeconds(strobe_);
+  PlaceStrobe();
 
   if (channelSet_ == 3) return StreamWord(codes[1]);
   if (channelSet_ == 4) pendingWord_ = StreamWord(codes[1]);
@@ -336,8 +336,7 @@ double TSimulator::StrobeSeconds(const TStrobe& strobe) const {
   const int64_t phase = ((strobe.Coarse % 4) + 4) % 4;
   const double interleave = (static_cast<double>(phase) - 1.5) * kInterleaveError * timing_.CoarseStep;
   const double odd = (strobe.Coarse & 1) ? timing_.OddOffset : 0;
-  return static_cast<double>(strobe.Coarse) * timing_.CoarseStep + interleave + recordOffset_ +
-         FineDelay(strobe.Fine) + odd;
+  return static_cast<double>(strobe.Coarse) * timing_.CoarseStep + interleave + FineDelay(strobe.Fine) + odd;
 }
 
 double TSimulator::FineDelay(int64_t fine) const {

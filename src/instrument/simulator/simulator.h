@@ -132,6 +132,7 @@ class TSimulator {
   int PatternStep() const;
   void SetModelPatternSteps();
   void AdvancePhase(TChannelState& c, const TSimGenerator& g) const;
+  void PlaceStrobe();
 
   TRandomSource& random_;
   bool ownAcquiring_ = false;
@@ -162,11 +163,9 @@ class TSimulator {
   TSimCalibrationNodes calibration_;
   TSimModelFamily family_ = TSimModelFamily::L;
   double stepDelay_ = 0;
-  double recordOffset_ = 0;
   double phaseDrift_ = 0;
 
   TStrobe strobe_;
-  TStrobe strobeIncrement_;
   double instant_ = 0;       // s, of the current point
   double strobeJitter_ = 0;  // s, of the current sub-sample
   int pointIndex_ = 1;

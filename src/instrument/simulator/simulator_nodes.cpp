@@ -198,6 +198,14 @@ void RegisterUtilityNodes(TSpider& root) {
   // clang-format off
   State.Lang = root.AddRadioSw(0, "Shadow:Lang", "1", [](THandler&) { State.LanguageChangePending = true; });
   State.Lang->SetDisabled(!Languages || Languages->Count == 0);
+  // One item per language found, the loaded one chosen (no switch is pending for it).
+  if (Languages && Languages->Count > 0) {
+    std::string names;
+    for (int i = 0; i < Languages->Count; ++i) names += (i ? "," : "") + Languages->GetLanguageName(i);
+    State.Lang->SetItems(names);
+    State.Lang->SetIndexByProgram(Languages->CurrentIndex);
+    State.LanguageChangePending = false;
+  }
   State.VCalMode = root.AddRadioSw(0, "Util:VCalMode", "Off,DC,UniMeander,BiMeander",
                                    [](THandler&) { OnVCalModeChange(); });
   State.VCalVolt = root.AddDoubleEdit({

@@ -59,14 +59,15 @@ void CurrentGet(const std::string&, bool isQuery, uint8_t, std::string& reply) {
   reply = " " + LabelAndName(InstrumentList[index]);
 }
 
-// The entry a parameter names: an index, or a name or label in any letter case with
-// blanks as "_"; -1 for none.
+// The entry a parameter names: an index, a name in its command form (blanks as "_") or a
+// label with blanks or "_", in any letter case; -1 for none.
 int ChosenEntry(const std::string& param) {
   int index = 0;
   if (ParseIndex(param, index)) return index >= 0 && index < InstrumentList.Count() ? index : -1;
   const std::string typed = CommandFormOfName(param);
+  const std::string upper = UpperAscii(param);
   for (int i = 0; i < InstrumentList.Count(); ++i)
-    if (typed == CommandFormOfName(InstrumentList[i].Name)) return i;
+    if (upper == CommandFormOfName(InstrumentList[i].Name)) return i;
   for (int i = 0; i < InstrumentList.Count(); ++i)
     if (!InstrumentList[i].Prop.Label.empty() && typed == CommandFormOfName(InstrumentList[i].Prop.Label))
       return i;

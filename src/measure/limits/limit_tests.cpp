@@ -20,6 +20,7 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/meas_settings.h"
 #include "measure/meas_state.h"
 
 namespace norv {
@@ -185,30 +186,6 @@ void LimitActionChanged(THandler& h) {
 
 // --- remote queries ---
 
-std::string Number(double value, uint8_t digits) {
-  return FloatToEngStr(vfEngineering, digits, false, value, false);
-}
-
-// The slot's value, or a statistic of it named by the parameter.
-std::string SlotResultText(const TParameterOfMeas& p, std::string_view param) {
-  if (param.empty()) return Number(p.Value, 4) + p.UnitText;
-  if (MeasState.Global.Display != mdStatistic || !p.Statistics) return "NO STATISTIC OF MEASUREMENTS";
-  const TStat& s = *p.Statistics;
-  const std::string upper = UpperAscii(param);
-  const auto is = [&](const char* key) { return upper.starts_with(UpperAscii(key)); };
-  const bool none = s.Count() == 0;
-  const std::string unit = MeasUnitText(p);
-  const auto value = [&](double v) { return Number(none ? UndefinedValue : v, 4) + unit; };
-  if (is("Wfm")) return Format_Dot("%d", s.Count());
-  if (is("TestWfm")) return Format_Dot("%d", p.TestedCount);
-  if (is("Fail")) return Format_Dot("%d", p.FailCount);
-  if (is("Min")) return value(s.Min());
-  if (is("Max")) return value(s.Max());
-  if (is("Mean")) return value(s.Mean());
-  if (is("StdDev")) return value(s.Count() < 2 ? UndefinedValue : s.StdDev());
-  return "BAD STATISTIC PARAMETER";
-}
-
 void ResReply(int n, const std::string& rawParam, bool isQuery, std::string& reply) {
   if (!isQuery) return;
   const std::string param(TrimBlanks(rawParam));
@@ -223,9 +200,19 @@ void ResReply(int n, const std::string& rawParam, bool isQuery, std::string& rep
 
 // --- registration ---
 
+// A factor typed with more digits than its edit shows keeps the digits shown, so the band
+// is the one on the screen and a query answers what the page shows.
+void KeepShownDigits(double& value, TEditHandler& edit) {
+  if (const auto shown =
+          ReadEngineeringNumber(FloatToEngStr(edit.GetFormatMode(), edit.GetDigits(), false, value, true)))
+    value = *shown;
+}
+
 TDoubleEditHandler* AddLimitEdit(const std::string& path, double value, double min, double max, double fine,
                                  double coarse, double tolerance, uint8_t digits = 5,
                                  std::string_view unit = {}, double mid = 0, THandlerEvent onChange = {}) {
+  // The wide bounds keep every digit typed; the three-digit factors what they show.
+  TEditBeforeSet beforeSet = digits <= 3 ? TEditBeforeSet(KeepShownDigits) : TEditBeforeSet();
   return RootSpider->AddDoubleEdit({.Path = path,
                                     .Value = value,
                                     .Unit = unit,
@@ -238,7 +225,8 @@ TDoubleEditHandler* AddLimitEdit(const std::string& path, double value, double m
                                     .FineRule = srLinear,
                                     .FineStep = fine,
                                     .Tolerance = tolerance,
-                                    .OnChange = std::move(onChange)});
+                                    .OnChange = std::move(onChange),
+                                    .OnBeforeSet = std::move(beforeSet)});
 }
 
 void RegisterTest(int n) {

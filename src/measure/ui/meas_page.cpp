@@ -1,5 +1,7 @@
 #include "measure/ui/meas_page.h"
 
+#include <string_view>
+
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
 #include "framework/language/language.h"
@@ -232,6 +234,9 @@ class TMeasPage {
     Enable("pcswDualChanParam", Index("Meas:Display") != 0 && !ShownIsSpectrum());
     const std::string group = SourceGroup();
     for (const char* name : kSourcePanels) {
+      // The spectrum panels keep a source that has spectrum nodes while a waveform is shown.
+      const bool spectrumPanel = std::string_view(name).starts_with("rmpFFT");
+      if (spectrumPanel && !ShownIsSpectrum()) continue;
       auto* panel = menu_.findChild<TRC_RightMenuPanel*>(name);
       if (panel && panel->GroupMnemonics() != group) panel->SetGroupMnemonics(group);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -15,9 +16,6 @@
 
 namespace norv {
 namespace {
-
-// The first record of a simulator starts 3.4e-10 s late; the next one on time.
-constexpr double kFirstRecordOffset = 3.4e-10;
 
 // Interleave error, odd-sample offset and fine-code steps keep the simulated strobe
 // within a few picoseconds of the ideal instant.
@@ -165,8 +163,8 @@ TEST_F(SimulatorTest, SineCrossingsLieOnTheStrobeInstantsOfEachFamily) {
   g.Phase = 90;
   FeedChannel1(g, 512, kTimeDiv, 0, 4);
   // sin(2 pi (t / P + phase)) = 0  <=>  t / P + phase = m / 2.
-  auto expectCrossings = [&](const TRecord& record, double recordOffset, double phaseTurns) {
-    const std::vector<double> times = Crossings(record.Codes(), 0, recordOffset, kDx);
+  auto expectCrossings = [&](const TRecord& record, double phaseTurns) {
+    const std::vector<double> times = Crossings(record.Codes(), 0, 0, kDx);
     ASSERT_GE(times.size(), 7u);
     for (double t : times) {
       const double m = std::round((t / kPeriod + phaseTurns) * 2);
@@ -178,14 +176,14 @@ TEST_F(SimulatorTest, SineCrossingsLieOnTheStrobeInstantsOfEachFamily) {
   const std::vector<double> codes = r.Codes();
   EXPECT_NEAR(*std::max_element(codes.begin(), codes.end()), 8000, 10);
   EXPECT_NEAR(*std::min_element(codes.begin(), codes.end()), -8000, 10);
-  expectCrossings(r, kFirstRecordOffset, 0.25);
-  // The next record starts on time, and a delta phase moves the wave by 36 degrees.
+  expectCrossings(r, 0.25);
+  // A delta phase moves the wave of the next record by 36 degrees.
   g.DeltaPhase = 36;
   sim.SimSetGenerator(1, g);
-  expectCrossings(ReadRecord(sim, acquiring), 0, 0.35);
+  expectCrossings(ReadRecord(sim, acquiring), 0.35);
 
   // Each family's calibrated strobe, and the uncalibrated one far from the strobe's
-  // origin, keep the interleave error as small. Which of two records is late alternates.
+  // origin, keep the interleave error as small.
   g.Phase = g.DeltaPhase = 0;
   const struct {
     TSimModelFamily Family;
@@ -208,12 +206,53 @@ TEST_F(SimulatorTest, SineCrossingsLieOnTheStrobeInstantsOfEachFamily) {
     const std::vector<double> times = Crossings(ReadRecord(sim, acquiring).Codes(), 0, 0, kDx);
     ASSERT_GE(times.size(), 7u);
     for (double t : times) {
-      double best = 1;
-      for (double recordOffset : {0.0, kFirstRecordOffset}) {
-        const double absolute = c.Delay + t + recordOffset;
-        best = std::min(best, std::abs(absolute - std::round(absolute / (kPeriod / 2)) * kPeriod / 2));
+      const double absolute = c.Delay + t;
+      EXPECT_LT(std::abs(absolute - std::round(absolute / (kPeriod / 2)) * kPeriod / 2), kStrobeTolerance)
+          << c.Delay << " " << static_cast<int>(family);
+    }
+  }
+}
+
+// Point k of a record taken at time-base delay D and point interval dX lies at
+// D + k dX (+ the record offset): every point of a quiet sine and pulse, from the first
+// on, is the generator's closed-form value there, whatever the delay and the interval.
+TEST_F(SimulatorTest, EveryPointIsTheSignalAtItsInstant) {
+  constexpr int kPoints = 1000;
+  const double period = 1e-8;
+  const double twoPi = 2 * std::numbers::pi;
+  // A raised-cosine pulse of 1 ns edges (10-90 %) and 4 ns width, starting at t = 0.
+  const double rise = 1e-9 / 0.590334471;
+  auto pulse = [&](double t) {
+    const double x = t - std::floor(t / period) * period;
+    const double fallStart = 4e-9 - rise / 2 + rise / 2;
+    if (x < rise) return 0.5 - 0.5 * std::cos(std::numbers::pi * x / rise);
+    if (x < fallStart) return 1.0;
+    if (x < fallStart + rise) return 0.5 + 0.5 * std::cos(std::numbers::pi * (x - fallStart) / rise);
+    return 0.0;
+  };
+  auto sine = [&](double t) { return 0.5 * std::sin(twoPi * t / period); };
+  for (const double dx : {4e-11, 2e-11, 1.234e-11, 1e-10}) {
+    for (const double delay : {0.0, 3e-9, 2e-8, 1.7e-7, -5e-9}) {
+      for (const bool isPulse : {false, true}) {
+        TSimGenerator g = Quiet(isPulse ? TSimWaveform::Pulse : TSimWaveform::Sinewave);
+        g.Frequency = 1 / period;
+        g.RiseTime = g.FallTime = 1e-9;
+        g.PulseWidth = 4e-9;
+        FeedChannel1(g, kPoints, dx * 50 * kPoints / 512, delay);
+        for (int record = 0; record < 2; ++record) {
+          const std::vector<double> codes = ReadRecord(sim, acquiring).Codes();
+          ASSERT_EQ(codes.size(), static_cast<size_t>(kPoints));
+          // The code error over the steepest slope: at least the strobe's time error.
+          const double slope = isPulse ? 16000 * std::numbers::pi / 2 / rise : 8000 * twoPi / period;
+          double worst = 0;
+          for (int k = 0; k < kPoints; ++k) {
+            const double t = delay + k * dx;
+            worst = std::max(worst, std::abs(codes[k] - 16000 * (isPulse ? pulse(t) : sine(t))) / slope);
+          }
+          EXPECT_LT(worst, kStrobeTolerance)
+              << (isPulse ? "pulse" : "sine") << " dX " << dx << " delay " << delay << " record " << record;
+        }
       }
-      EXPECT_LT(best, kStrobeTolerance) << c.Delay << " " << static_cast<int>(family);
     }
   }
 }
@@ -288,7 +327,6 @@ TEST_F(SimulatorTest, ReflectionArrivesAfterTheTwoWayDelay) {
     TSimTdrCircuit Circuit;
     double Rho;
   } cases[] = {{TSimTdrCircuit::Open, 1}, {TSimTdrCircuit::Short, -1}, {TSimTdrCircuit::Rx, 35.0 / 135.0}};
-  double recordOffset = kFirstRecordOffset;
   for (const auto& c : cases) {
     TSimGenerator g = DefaultSimGenerator(1);
     g.Waveform = TSimWaveform::Tdr;
@@ -298,14 +336,13 @@ TEST_F(SimulatorTest, ReflectionArrivesAfterTheTwoWayDelay) {
     TRecord r = ReadRecord(sim, acquiring);
     const std::vector<double> incident = Crossings(r.Codes(), StepCodes(-0.2), 0, dx);
     ASSERT_FALSE(incident.empty());
-    EXPECT_NEAR(incident[0] + recordOffset, 2.7e-9, 2e-10);
+    EXPECT_NEAR(incident[0], 2.7e-9, 2e-10);
     std::optional<double> reflected;
     for (double t : Crossings(r.Codes(), StepCodes(-0.5 - 0.1 * c.Rho), 0, dx))
       if (t > incident[0] + 1e-9 && !reflected) reflected = t;
     ASSERT_TRUE(reflected);
     // D = 1.5 ns each way.
     EXPECT_NEAR(*reflected - incident[0], 3e-9, 1e-11) << static_cast<int>(c.Circuit);
-    recordOffset = kFirstRecordOffset - recordOffset;
   }
 }
 

@@ -218,6 +218,8 @@ TEST_F(InstrumentCommandsTest, ListReportAndSwitch) {
       {"INSTR:CURRENT:GET?", " [ABSENT]"},
       {"INSTR:CURRENT:SET? Nowhere", " BAD SPECIFIER OF THE INSTRUMENT \"Nowhere\""},
       {"INSTR:CURRENT:SET? 7", " BAD SPECIFIER OF THE INSTRUMENT \"7\""},
+      // A name is typed with "_" for its blanks (only a label may be typed with blanks).
+      {"INSTR:CURRENT:SET? DEFAULT DEMO", " BAD SPECIFIER OF THE INSTRUMENT \"DEFAULT DEMO\""},
   };
   for (const auto& [command, reply] : replies) EXPECT_EQ(Exec(command), reply) << command;
   EXPECT_EQ(switches, 0);
@@ -235,7 +237,7 @@ TEST_F(InstrumentCommandsTest, ListReportAndSwitch) {
   EXPECT_FALSE(InstrumentBusy("Default Demo"));
 
   // A LAN instrument that does not answer: the previous one is in use again.
-  EXPECT_EQ(Exec("INSTR:CURRENT:SET? bench_scope"), " NOT DETECTED");
+  EXPECT_EQ(Exec("INSTR:CURRENT:SET? bench scope"), " NOT DETECTED");
   EXPECT_EQ(attempts, "10.0.0.7");
   EXPECT_EQ(CurrentInstrumentName, "Absent");
   EXPECT_EQ(LinkKind, TLinkKind::None);

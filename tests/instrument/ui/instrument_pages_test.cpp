@@ -15,6 +15,7 @@
 
 #include "controls/controls_state.h"
 #include "controls/look.h"
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/link/instrument_identity.h"
@@ -22,6 +23,7 @@
 #include "support/fake_clock.h"
 #include "support/qt/qt_harness.h"
 #include "support/settings_tree_fixture.h"
+#include "support/temp_home.h"
 
 namespace norv::test {
 namespace {
@@ -225,6 +227,41 @@ TEST_F(InstrumentPagesTest, ChannelSelectSwitchesTheGroupOfBothPages) {
   ClickButton(left.Control<TRC_RadioSwitcher>("rswChannelSelect"), 1);
   EXPECT_EQ(BoundPath(left.Control<TRC_EditSwitcher>("edswChannelsScale")), "CH2:Scale");
   EXPECT_EQ(BoundPath(right.Control<TRC_EditSwitcher>("edswChannelsScale")), "CH1:Scale");
+}
+
+// A channel page shows its own channel in its caption whatever the language file says:
+// opened with a language loaded, and after a switch of language while it is open.
+TEST_F(InstrumentPagesTest, TranslatedChannelPageShowsItsOwnChannel) {
+  const char* const before = std::getenv("VEXILOR_NORV_HOME");
+  const std::string oldHome = before ? before : "";
+  const std::filesystem::path home = MakeTempDir("lang");
+  setenv("VEXILOR_NORV_HOME", home.c_str(), 1);
+  const std::string main = "Menu Panel rmpPage1.Menu Panel rmpChannelsMain.";
+  for (const char* code : {"DEU", "Eng"}) {
+    TLangIniFile ini(home / LanguageFileName(code));
+    const bool german = std::string(code) == "DEU";
+    WriteLangValue(ini, "Common", "Language", german ? "Deutsch" : "English");
+    WriteLangValue(ini, "Usil_Form", main + "Caption", german ? "Kanal 1" : "Channel 1");
+    WriteLangValue(ini, "Usil_Form", main + "ooswChannelsDisplay.Caption", german ? "Anzeige" : "Display");
+    ini.UpdateFile();
+  }
+  SelectStartupLanguage();
+  ASSERT_TRUE(Languages && Languages->Count == 2 && CurrentLanguageFile());
+  const int german = Languages->Codes[0] == "DEU" ? 0 : 1;
+  const auto caption = [](TInstrumentMenu& menu) {
+    return menu.PanelNamed("rmpChannelsMain").title().toStdString();
+  };
+  const auto display = [](TInstrumentMenu& menu) {
+    return menu.Control<TRC_OnOffSwitch>("ooswChannelsDisplay").Caption().toStdString();
+  };
+  TInstrumentMenu& right = Open(kChannelMenu, 1, kRightPanel);
+  EXPECT_EQ(caption(right), "Channel 2");
+  SwitchLanguage(german == Languages->CurrentIndex ? 1 - german : german);
+  SwitchLanguage(german);
+  EXPECT_EQ(std::tuple(caption(right), display(right)), std::tuple("Channel 2", "Anzeige"));
+  TInstrumentMenu& left = Open(kChannelMenu, 1, kLeftPanel);
+  EXPECT_EQ(std::tuple(caption(left), display(left)), std::tuple("Channel 1", "Anzeige"));
+  setenv("VEXILOR_NORV_HOME", oldHome.c_str(), 1);
 }
 
 // Controls that follow a mode or a unit: the acquisition's parameter edit, the time

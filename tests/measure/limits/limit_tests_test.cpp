@@ -200,6 +200,9 @@ TEST_F(LimitTestsTest, BandsConditionsAndReplies) {
     EXPECT_EQ(lastPoints, expected);
   }
 
+  // The percentage has three digits.
+  Exec("Header Off;:Limit2:UserPerc 12.34");
+  EXPECT_EQ(Exec("Limit2:UserPerc?"), "12.3 %");
   // Replies: passive while off; with the header the parameter follows the path.
   Exec("Header On");
   EXPECT_EQ(Exec("Limit2:Res? Fail"), "LIMIT2:RES:Fail 3");

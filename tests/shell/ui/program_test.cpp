@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPrinterInfo>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -19,6 +20,7 @@
 #include "controls/menu_pages.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
@@ -320,6 +322,24 @@ TEST_F(ProgramTest, EnglishFileAtTheStartAndALanguageSwitchRelabelsTheWindow) {
   EXPECT_EQ(ReadLangValue(english, "Morda_fr", "Menu Panel rmpSystemSontrols.mcsUndo.Hint"), "Undo (F10)");
   EXPECT_EQ(ReadLangValue(english, "NewCalcFrm", "Plavno_Cancel.Caption"), "Cancel");
   EXPECT_EQ(ReadLangValue(english, "Test5_Form", "Menu Panel rmpPage3.Menu Panel rmpTest.Caption"), "Page");
+  // A section for every dialog, and every control known, every edit with its unit.
+  const std::vector<std::string> sections = english.ReadSections();
+  for (const char* dialog : {"SplashForm", "Dialog1", "Dialog2", "Dialog3", "TcpIpFrm", "frmMAC_Address",
+                             "frmSelectInstrument", "frmEditInstrument", "frmPatternLengthList"})
+    EXPECT_NE(std::find(sections.begin(), sections.end(), dialog), sections.end()) << dialog;
+  for (const std::string& section : sections) {
+    for (const std::string& line : english.ReadSection(section)) {
+      const std::string key = line.substr(section.size() + 1);
+      const std::string value = ReadLangValue(english, section, key);
+      EXPECT_EQ(value.find("Unknown control"), std::string::npos) << section << ": " << key;
+      EXPECT_EQ(value.find("Dimension undefined"), std::string::npos) << section << ": " << key;
+    }
+  }
+  // The language choice of the utility page lists the languages found.
+  const auto* lang = dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("Shadow:Lang"));
+  ASSERT_NE(lang, nullptr);
+  EXPECT_EQ(lang->GetCount(), Languages->Count);
+  EXPECT_EQ(lang->GetIndex(), Languages->CurrentIndex);
   // The menus written were closed again; the start then opened its own.
   EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
             std::tuple(kMenuChannels, kMenuTimeBase));
