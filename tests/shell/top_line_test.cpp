@@ -64,7 +64,11 @@ TEST_F(TopLineTest, EveryCellFollowsItsSetting) {
       {{"Acq:Ch1:NEnv 6000"}, 0, 2, "Continuously", ch1},
       {{"Displ:Ch1:Style Dots"}, 2, 1, "Dots", kWhite},
       // Per trace, the style of the selected trace in its colour.
-      {{"Displ:TraceMode PerTrace", "Displ:TraceSel Ch2", "Displ:Ch2:Style VColorGrad"}, 2, 1, "Color Grade", ch2},
+      {{"Displ:TraceMode PerTrace", "Displ:TraceSel Ch2", "Displ:Ch2:Style VColorGrad"},
+       2,
+       1,
+       "Color Grade",
+       ch2},
       {{"Displ:TraceSel Ch1"}, 2, 1, "Dots", ch1},
   };
   for (const Case& c : cases) {
