@@ -131,7 +131,14 @@ void TScopeCRT::PlaceHints() {
 
 void TScopeCRT::PlaceStrips() {
   PlaceHints();
+  const bool topTextShown = layout_.TopTextVisible && !topText_.Visible();
   topText_.SetVisible(layout_.TopTextVisible);
+  // Cells written while the line was hidden were not drawn: it is drawn whole again.
+  if (topTextShown) {
+    topText_.Clear();
+    topText_.ResetTopText();
+    topText_.RefreshTopText();
+  }
   bottomText_.SetVisible(layout_.BottomStripVisible);
   if (bottomText_.Top() != layout_.BottomStripTop)
     bottomText_.MoveTo(bottomText_.Left(), layout_.BottomStripTop);
@@ -250,6 +257,7 @@ void TScopeCRT::SetBackgroundColor(int which, TColorRef color) {
   }
   topText_.SetColor(color);
   bottomText_.SetColor(color);
+  if (view_ != nullptr) view_->BackgroundChanged();
 }
 
 void TScopeCRT::ApplyDisplaySourceColor(int source) {

@@ -62,6 +62,8 @@ class IScopeView {
   virtual void ScreenDestroying(int n) = 0;
   // After every layout: screens made, moved or resized; strips placed or hidden.
   virtual void LayoutChanged() = 0;
+  // The panel's colour changed: the margins between the surfaces show it.
+  virtual void BackgroundChanged() = 0;
 };
 
 class TScopeCRT {

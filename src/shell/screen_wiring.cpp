@@ -3,7 +3,9 @@
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -22,21 +24,46 @@ namespace norv {
 
 namespace {
 
-// The status line's values, from the settings nodes.
+// The status line's values, from the settings nodes and the acquisition cycle. Channel
+// slots are 2 (Ch1) and 3 (Ch2).
 class TSettingsTopText final : public ITopTextSource {
  public:
   bool SettingsReady() const override { return CommandsRegistered; }
   bool DatabaseRecording() const override { return SaveState.DatabaseRecording; }
   bool DatabaseShown() const override { return SaveState.DatabaseShown; }
   TDatabaseHeader DatabaseHeader() const override { return ShownDatabaseHeader(); }
-  bool ChannelOn(int slot) const override { return IsChannelAcquired(slot); }
+  // The channel's trace, not whether it is acquired: an acquired channel that is not
+  // displayed leaves its column empty.
+  bool ChannelOn(int slot) const override { return IsSourceShown(TraceIndex(ChannelTrace(slot))); }
   double TimeScale() const override { return GetActiveTimeScale(); }
   TAcqModeKind AcqMode(int slot) const override { return static_cast<TAcqModeKind>(GetAcqMode(slot)); }
+  double PeakRatio(int slot) const override { return PeakIntervalRatio(slot); }
   int RecordLength(int slot) const override { return GetAcqRecLen(slot); }
+  bool BandFull(int slot) const override { return GetIndex(ChannelSettings().Nodes[Index(slot)].Band) == 0; }
   bool CommonAcquisition() const override { return UseCommonAcqSettings(); }
+  double AcqCount(int slot) const override { return AcquisitionCycle().AcqCycleCount(slot); }
+  double AveragedSoFar(int slot) const override {
+    return AcquisitionCycle().PointStore().AcqAverageCount(TraceIndex(ChannelTrace(slot)));
+  }
+  double NAverages(int slot) const override { return GetAcqNAvg(slot); }
+  // Asked in the envelope modes only, where the records per acquisition are the
+  // envelope's count (beyond 6000 an endless one).
+  double EnvelopeCount(int slot) const override { return GetAcqCount(slot); }
+  double PeakInterval(int slot) const override { return GetAcqPkInterval(slot); }
+  int SelectedTraceStyle() const override { return static_cast<int>(GetTraceStyle(SelectedDisplayTrace())); }
+  bool AllLocked() const override { return AllTracesLocked(); }
+  TTraceId SelectedTrace() const override { return SelectedDisplayTrace(); }
   int TriggerSource() const override { return TriggerSourceIndex(); }
+  double TriggerIntRate() const override { return GetFloatValue(TriggerSettings().IntRate); }
+  // The current mask's kind and name come with the mask feature; until then no mask is
+  // loaded and the cell stays empty.
+  bool MaskLoaded() const override { return DisplayHooks.MaskLoaded(); }
   bool FitToMulti() const override { return IsAcqFitToMulti(); }
   void ApplyFitTo() override { ApplyAcqFitTo(); }
+
+ private:
+  static TTraceId ChannelTrace(int slot) { return slot == 3 ? TTraceId::Ch2 : TTraceId::Ch1; }
+  static size_t Index(int slot) { return slot == 3 ? 1 : 0; }
 };
 
 TSettingsTopText TopTextSource;

@@ -38,6 +38,48 @@ class TBlockFont final : public ITextRasteriser {
   }
 };
 
+// A font whose pictures read back as text: each byte of the text is one column, its top
+// pixel always set and the byte's bits (lowest first) below it, then one blank column.
+class TReadableFont final : public ITextRasteriser {
+ public:
+  static constexpr int kHeight = 9;
+  TTextExtent Measure(std::string_view text) const override {
+    return {static_cast<int>(text.size()) * 2, kHeight};
+  }
+  int CharAdvance(char32_t) const override { return 2; }
+  TTextMask RenderMask(std::string_view text) const override {
+    TTextMask mask;
+    mask.Width = static_cast<int>(text.size()) * 2;
+    mask.Height = kHeight;
+    mask.Bits.assign(static_cast<size_t>(mask.Width) * mask.Height, 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+      const auto byte = static_cast<uint8_t>(text[i]);
+      for (int y = 0; y < kHeight; ++y) mask.Bits[y * mask.Width + 2 * i] = y == 0 || (byte >> (y - 1)) & 1;
+    }
+    return mask;
+  }
+};
+
+// The text a TReadableFont left in Cell of the surface, and the colour it is drawn in
+// (the background's when the cell is empty).
+struct TCellText {
+  std::string Text;
+  TColorRef Ink = 0;
+};
+inline TCellText ReadCell(const TScanLinesScreen& s, TRect cell) {
+  TCellText read{{}, s.Color()};
+  const TSLBMP& image = s.Image();
+  for (int x = cell.Left; x < cell.Right; ++x) {
+    if (image.Pixel(x, cell.Top) == s.Color()) continue;
+    read.Ink = image.Pixel(x, cell.Top);
+    uint8_t byte = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      if (image.Pixel(x, cell.Top + 1 + bit) != s.Color()) byte |= static_cast<uint8_t>(1u << bit);
+    read.Text += static_cast<char>(byte);
+  }
+  return read;
+}
+
 struct TPresented {
   int Left, Top, Right, Bottom;
   friend bool operator==(const TPresented&, const TPresented&) = default;

@@ -216,6 +216,8 @@ void TScopeCRTWidget::LayoutChanged() {
   update();
 }
 
+void TScopeCRTWidget::BackgroundChanged() { update(); }
+
 void TScopeCRTWidget::resizeEvent(QResizeEvent*) {
   try {
     crt_.PlaceScreen(x(), y(), height(), width());

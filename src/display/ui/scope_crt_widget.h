@@ -73,6 +73,7 @@ class TScopeCRTWidget : public QWidget, public IScopeView {
 
   void ScreenDestroying(int n) override;
   void LayoutChanged() override;
+  void BackgroundChanged() override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "controls/hint_window.h"
 #include "controls/look.h"
 #include "controls/menu_pages.h"
+#include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
@@ -387,6 +389,56 @@ TEST_F(ProgramTest, TraceSwitchOffDisplayClearAndStatusMessagesReachTheScreen) {
   EXPECT_EQ(hint(), nullptr);
   window().resize(kDefaultClientWidth, kDefaultClientHeight);
   EXPECT_NE(hint(), nullptr);
+}
+
+// The status line's pixels in a cell; empty when the cell shows nothing.
+QImage TopLineCell(int column, int line) {
+  const TVerhText& top = ScopeCRT->TopText();
+  TRect r = TVerhText::GetTopTextCellRect(column, line);
+  r.Bottom = std::min(r.Bottom, top.Height());
+  QImage cell(r.Right - r.Left, r.Bottom - r.Top, QImage::Format_RGB32);
+  bool ink = false;
+  for (int y = r.Top; y < r.Bottom; ++y)
+    for (int x = r.Left; x < r.Right; ++x) {
+      cell.setPixel(x - r.Left, y - r.Top, top.Image().Pixel(x, y));
+      ink |= top.Image().Pixel(x, y) != top.Color();
+    }
+  return ink ? cell : QImage();
+}
+
+TEST_F(ProgramTest, StatusLineAndPanelColourFollowTheSettingsOnTheScreen) {
+  Start();
+  // At start the run state of both channels is shown.
+  EXPECT_FALSE(TopLineCell(0, 2).isNull());
+  EXPECT_FALSE(TopLineCell(1, 2).isNull());
+  // A low window hides the line; what changed meanwhile shows when it comes back.
+  const QImage external = TopLineCell(3, 1);
+  ASSERT_FALSE(external.isNull());
+  window().resize(kDefaultClientWidth, 420);
+  ASSERT_FALSE(ScopeCRT->TopText().Visible());
+  ExecCommand("Trig:Source IntClock");
+  ExecCommand("Ch2:Display Off");
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
+  EXPECT_FALSE(TopLineCell(3, 1).isNull());
+  EXPECT_NE(TopLineCell(3, 1), external);
+  EXPECT_TRUE(TopLineCell(1, 1).isNull() && TopLineCell(1, 2).isNull());
+
+  // The panel between the screens and strips is repainted in the screen colour. Read from
+  // what the window last showed: a grab of the widget would paint it afresh.
+  QWidget* scope = window().ScopeWidget();
+  const TSignalScreen& s1 = *ScopeCRT->Screen(1);
+  const QPoint margin = scope->mapTo(&window(), QPoint(2 + s1.Left() + s1.Width() + 4, 2 + s1.Top() + 10));
+  const auto shown = [&] {
+    QApplication::processEvents();
+    const QImage image = window().screen()->grabWindow(window().winId()).toImage();
+    const QRgb c = image.pixel(margin);
+    return static_cast<uint32_t>(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
+  };
+  ASSERT_EQ(shown(), DefaultDisplayColor(kDisplaySourceScreen) & 0xFFFFFFu);
+  ExecCommand("Displ:Color:Screen 8388608");  // 0x800000: blue
+  EXPECT_EQ(shown(), 0x800000u);
+  ExecCommand("Displ:DefaultClr:All");
+  EXPECT_EQ(shown(), DefaultDisplayColor(kDisplaySourceScreen) & 0xFFFFFFu);
 }
 
 // The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
