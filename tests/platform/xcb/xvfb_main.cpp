@@ -14,7 +14,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -84,8 +86,10 @@ class TXvfb {
       number.append(chunk, static_cast<size_t>(got));
     }
     close(fds[0]);
-    if (number.find('\n') == std::string::npos)
-      return Fail(display, "Xvfb did not come up (see " + log.string() + ")");
+    if (number.find('\n') == std::string::npos) {
+      std::ifstream said(log);
+      return Fail(display, "Xvfb did not come up:\n" + std::string(std::istreambuf_iterator<char>(said), {}));
+    }
     display = ":" + number.substr(0, number.find('\n'));
     return true;
   }
