@@ -54,8 +54,15 @@ bool AutoCalibrationAllowed() { return GetGuiRemoteMode() == TGuiRemoteMode::Rem
 void StartRemoteServer(IClock& clock, bool startedEmbedded) {
   RemoteState.StartedEmbedded = startedEmbedded;
   DialogState.SuppressedByProgram.Set(SuppressedByRemote);
-  auto server =
-      std::make_unique<TRemoteServer>([](std::string_view line) { return ExecCommand(line); }, clock);
+  // A client waits for its answer and nobody need be at the screen: what a line would ask
+  // gets its default answer and goes to the log, so no box holds the answer or the
+  // server (which serves nobody else while a line runs).
+  auto server = std::make_unique<TRemoteServer>(
+      [](std::string_view line) {
+        const TDialogsSuppressed quiet;
+        return ExecCommand(line);
+      },
+      clock);
   server->OnClientGone = [] {
     // Started for a client: it goes when its client goes, so that it never lingers holding
     // the instrument.

@@ -71,6 +71,7 @@ bool SuppressedByRemote();
 bool AutoCalibrationAllowed();
 
 // Starts the server for this process (the socket named after its id) on the clock given.
+// Each request line runs with dialogs suppressed, whatever the "Gui" mode.
 // A copy started for a client closes through RemoteHooks.CloseProgram when its client
 // hangs up. ERemoteError when the socket cannot be made.
 void StartRemoteServer(IClock& clock, bool startedEmbedded);
