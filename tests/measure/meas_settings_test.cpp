@@ -328,19 +328,5 @@ TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
   EXPECT_EQ(ScopeCRT->AnnotationLayer(1), nullptr);
 }
 
-TEST_F(MeasSettingsTest, LevelAndMarginTextsFollowTheScalesOfTheirSource) {
-  Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX");
-  Single();
-  // Each stands for a control showing the node's text, which is in volts or seconds.
-  int top = 0, marker = 0;
-  TSwitcherLink topControl([&] { ++top; }), markerControl([&] { ++marker; });
-  topControl.Bind(RootSpider->FindHandler("Meas:Ch1:Top"));
-  markerControl.Bind(RootSpider->FindHandler("Meas:Ch1:LeftMarker"));
-  Exec("CH1:SCALE 0.5");
-  Single();
-  EXPECT_GT(top, 0);
-  EXPECT_GT(marker, 0);
-}
-
 }  // namespace
 }  // namespace norv::test

@@ -123,11 +123,13 @@ TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheH
 
 TEST_F(MainCommandsTest, ALockedTraceModeSpreadsAChangeOnlyOnceTheStartHasFinished) {
   ASSERT_EQ(ExecCommand("Displ:TraceMode?"), "ALLLOCKED");
-  StopWithInstrument();  // as before a reconnection
-  ExecCommand("Displ:Ch1:PersistTime 5");
-  EXPECT_EQ(ExecCommand("Displ:Ch2:PersistTime?"), "2 s");
-  ASSERT_TRUE(StartWithInstrument(true));
   ExecCommand("Displ:Ch1:PersistTime 10");
+  EXPECT_EQ(ExecCommand("Displ:Ch2:PersistTime?"), "10 s");
+  // A start whose identity read failed leaves the program not ready.
+  ShellHooks.ReadIndivData.Set([] { return false; });
+  dialogs.answers = {TAnswer::Yes};
+  ASSERT_FALSE(StartWithInstrument(true));
+  ExecCommand("Displ:Ch1:PersistTime 5");
   EXPECT_EQ(ExecCommand("Displ:Ch2:PersistTime?"), "10 s");
 }
 

@@ -610,8 +610,9 @@ void InstallSaveUnit() {
   // The save dialog of the acquisition's "Save All Wfms" reaction.
   SettingsHooks.AskAutoSaveFile.Set([](std::string& fileName, int& filterIndex) {
     const fs::path given(fileName);
-    const auto choice = AskFile(true, "SaveWaveformAs", kWaveformFilter, filterIndex, given.filename().string(),
-                                given.has_parent_path() ? given.parent_path() : WaveformFolder());
+    const auto choice =
+        AskFile(true, "SaveWaveformAs", kWaveformFilter, filterIndex, given.filename().string(),
+                given.has_parent_path() ? given.parent_path() : WaveformFolder());
     if (!choice) return false;
     fileName = choice->FileName;
     filterIndex = choice->FilterIndex;

@@ -10,17 +10,18 @@
 #include <QProgressBar>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
 #include "controls/choice_switchers.h"
-#include "controls/main_menu_button.h"
+#include "controls/command_switchers.h"
 #include "controls/menu_pages.h"
+#include "controls/side_menu.h"
 #include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
 #include "framework/text/ini_file.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/dialog_service.h"
@@ -82,7 +83,8 @@ class HookWiringTest : public ::testing::Test {
     const int target2 = cycle.AcqCycleCount(2) + cycles, target3 = cycle.AcqCycleCount(3) + cycles;
     for (int i = 0; i < 400000; ++i) {
       window().IdleStep();
-      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen()) return;
+      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen())
+        return;
     }
     FAIL() << "no record of both channels";
   }
@@ -156,6 +158,24 @@ TEST_F(HookWiringTest, StatisticsPicturesTakeTheNewColourOfTheirSource) {
   EXPECT_EQ(StripInk(picture, before), 0) << "the picture kept the old colour";
 }
 
+TEST_F(HookWiringTest, MeasurementLevelTextsFollowTheScaleOfTheirSource) {
+  Start();
+  ExecCommand("Meas:Display Param");
+  ExecCommand("Meas:Ch1:YParam Max");
+  Acquire(2);
+  // Each stands for a control showing the node's text in volts: its value (a screen code)
+  // stays, its text follows the channel's scale.
+  int top = 0, threshold = 0;
+  TSwitcherLink topControl([&] { ++top; }), thresholdControl([&] { ++threshold; });
+  topControl.Bind(RootSpider->FindHandler("Meas:Ch1:Top"));
+  thresholdControl.Bind(RootSpider->FindHandler("Meas:Ch1:UpThresh"));
+  top = threshold = 0;  // each has read its text once on binding
+  ExecCommand("Ch1:Scale 0.5");
+  Acquire(2);
+  EXPECT_GT(top, 0);
+  EXPECT_GT(threshold, 0);
+}
+
 TEST_F(HookWiringTest, SaveAllWaveformsAsksForTheFileAndKeepsTheChoice) {
   Start();
   ExecCommand("Acq:RunUntil NAcq");
@@ -164,9 +184,9 @@ TEST_F(HookWiringTest, SaveAllWaveformsAsksForTheFileAndKeepsTheChoice) {
   auto& react = Menu(kLeftPanel).Control<TRC_CheckSwitcher>("RC_CheckSwitcher1");
   ASSERT_TRUE(react.isEnabled());
   const fs::path chosen = home_ / "Waveforms" / "run";
-  dialogs_.files = {TFileChoice{.FileName = chosen.string(), .Folder = chosen.parent_path().string(),
-                                .FilterIndex = 1},
-                    std::nullopt};
+  dialogs_.files = {
+      TFileChoice{.FileName = chosen.string(), .Folder = chosen.parent_path().string(), .FilterIndex = 1},
+      std::nullopt};
   QAbstractButton* save = react.Button(1);
   test::Click(save, save->rect().center());
   ASSERT_EQ(dialogs_.fileRequests.size(), 1u);
@@ -216,17 +236,17 @@ TEST_F(HookWiringTest, PatternSearchShowsItsWindowAndClosingItEndsTheSearchAsFai
 
 TEST_F(HookWiringTest, AFailureInsideAControlReachesTheExceptionBox) {
   Start();
-  constexpr int kZoomMenu = 12;  // a page not built yet
-  RegisterSideMenuFactory(kZoomMenu, [](QWidget*, int) -> TSideMenuForm* {
-    throw EAssertion("ERROR!  page refused");
-  });
-  auto* zoom = window().findChild<TButtonOfMainMenu*>("bmmZoom");
-  ASSERT_NE(zoom, nullptr);
-  dialogs_.answers = {TAnswer::Yes};
-  test::Click(zoom, zoom->rect().center());
+  RootSpider->AddRightCommand("Test:Refuse", [](THandler&) { throw EAssertion("ERROR!  refused"); });
+  test::TestWindow host;
+  auto* panel = new TRC_RightMenuPanel(&host, "Test");
+  auto& command = panel->Add<TRC_RightCommandSwitcher>({.Mnemonics = "Refuse", .Caption = "Refuse"});
+  panel->RegisterSwitchers();
+  host.ShowActive();
+  dialogs_.answers = {TAnswer::Yes};  // go on
+  test::Click(&command, command.ButtonRect(0).center());
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_TRUE(dialogs_.shown[0].starts_with("[error] It has appeared an Exception")) << dialogs_.shown[0];
-  EXPECT_NE(dialogs_.shown[0].find("ERROR!  page refused"), std::string::npos);
+  EXPECT_NE(dialogs_.shown[0].find("ERROR!  refused"), std::string::npos);
 }
 
 TEST_F(HookWiringTest, AValueOfTheLanguageFileThatDoesNotDecodeIsShown) {
@@ -247,22 +267,24 @@ TEST_F(HookWiringTest, OtherXYAxesStartTheFigureAfresh) {
   ExecCommand("Displ:Format XY");
   Acquire(3);
   auto* scope = static_cast<TScopeCRTWidget*>(window().ScopeWidget());
-  // The columns of the screen that show the figure.
-  const auto columns = [&] {
+  // The most pixels of the figure in one row of the screen.
+  const auto widestRow = [&] {
     QApplication::processEvents();
     const QImage image = test::Grab(scope->ScreenWidget(ScopeCRT->XYScreenNo()));
     const TColorRef xy = GetDisplaySourceRGB(TTraceId::XY);
     const QColor ink(xy & 0xFF, (xy >> 8) & 0xFF, (xy >> 16) & 0xFF);
-    int lit = 0;
-    for (int x = 0; x < image.width(); ++x) lit += test::CountPixels(image, QRect(x, 0, 1, image.height()), ink) > 0;
-    return lit;
+    int widest = 0;
+    for (int y = 0; y < image.height(); ++y)
+      widest = std::max(widest, test::CountPixels(image, QRect(0, y, image.width(), 1), ink));
+    return widest;
   };
-  ASSERT_GT(columns(), 20) << "Ch1 against Ch2 spreads across the screen";
-  // M1 holds nothing yet, all its points 0: against it the figure is one upright line, and
-  // the figure before must not stay beside it.
-  ExecCommand("Displ:XAxis M1");
+  // Ch1 moves while Ch2 rests at its base: a long level stroke.
+  ASSERT_GT(widestRow(), 40);
+  // Ch2 against itself, on the same scales, is the rising diagonal: no row holds more than
+  // a few of its points, unless the figure before stayed.
+  ExecCommand("Displ:XAxis Ch2");
   Acquire(2);
-  EXPECT_EQ(columns(), 1);
+  EXPECT_LE(widestRow(), 4);
 }
 
 }  // namespace
