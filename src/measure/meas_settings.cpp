@@ -226,11 +226,10 @@ void RefreshLevelControls(TTraceId source) {
   const int i = TraceIndex(source);
   if (i < 0 || i >= kSignalObjCount) return;
   const TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
-  for (THandler* h : {static_cast<THandler*>(n.Top), static_cast<THandler*>(n.Base),
-                      static_cast<THandler*>(n.LeftMarker), static_cast<THandler*>(n.RightMarker),
-                      static_cast<THandler*>(n.FFTLeft), static_cast<THandler*>(n.FFTRight)})
-    if (h) h->NotifySwitchers();
-  for (THandler* h : n.Thresholds)
+  const std::array<THandler*, 9> shown = {n.Top,           n.Base,          n.Thresholds[0],
+                                          n.Thresholds[1], n.Thresholds[2], n.LeftMarker,
+                                          n.RightMarker,   n.FFTLeft,       n.FFTRight};
+  for (THandler* h : shown)
     if (h) h->NotifySwitchers();
 }
 
