@@ -223,12 +223,24 @@ void DrawSignalToLayer(TTraceId trace) {
   if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) DrawSignal(*layer, SignalObjs()[trace]);
 }
 
+void CalcXYSignal() {
+  const TDisplaySettingsState& display = DisplaySettings();
+  if (!display.XAxis || !display.YAxis) return;
+  const std::pair axes(display.XAxis->GetSource(), display.YAxis->GetSource());
+  if (State.XYAxes == axes) return;
+  State.XYAxes = axes;
+  if (ScopeCRT) ScopeCRT->DeleteXYLayer();
+}
+
 void ClearSpectrumMessage(int spectrum) { State.SpectrumMessages.at(spectrum).clear(); }
 
 void InstallDerivedSignals() {
   AcqHooks.SostaritjIliOtklFuncSpectrGdeNado.Set(SostaritjIliOtklFuncSpectrGdeNado);
   AcqHooks.ReCalculateFuncAndSpectrGdeNado.Set([](bool) { ReCalculateFuncAndSpectrGdeNado(); });
   AcqHooks.RedrawDerivedSignals.Set(RedrawDerivedSignals);
+  AcqHooks.CalcDerivedSignal.Set([](int index) {
+    if (index == kXYDerivedIndex) CalcXYSignal();
+  });
 }
 
 }  // namespace norv

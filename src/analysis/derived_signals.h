@@ -13,6 +13,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "analysis/derived_settings.h"
 #include "framework/traces/trace_names.h"
@@ -41,6 +42,8 @@ struct TDerivedSignalsState {
   std::array<std::string, 2> SpectrumMessages{};
   std::array<std::string, 4> FunctionMessages{};
   std::string ArgumentsMessage;
+  // The records the XY figure was last drawn from ("Displ:XAxis", "Displ:YAxis").
+  std::optional<std::pair<TTraceId, TTraceId>> XYAxes;
 };
 TDerivedSignalsState& DerivedSignals();
 void ResetDerivedSignalsState();
@@ -68,6 +71,8 @@ bool CalcSpectrumSignal(int spectrum);
 bool CalcFunctionSignal(int function);
 // Draws a record into the layer of its trace's style; nothing without a layer.
 void DrawSignalToLayer(TTraceId trace);
+// The XY pair before it is drawn: other axes start the figure afresh.
+void CalcXYSignal();
 void ClearSpectrumMessage(int spectrum);
 
 // The passes in the acquisition cycle's hooks.

@@ -5,6 +5,8 @@
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
+#include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
@@ -34,6 +36,16 @@ bool BuildTrend(int function, int kind, const TSignalObj& source, TSignalObj& re
     return BuildTrendWaveform(function, kind, BuildCrossingTable(s), source.GetDX(), result);
   }
   return false;
+}
+
+// The strip under the screen after it was blanked (a colour change, "*ClrDispl"): the
+// readout that is on writes its lines again.
+void RedrawBottomStrip() {
+  if (!ScopeCRT) return;
+  ScopeCRT->BottomText().Clear();
+  RedrawMeasurementLines();
+  UpdateMarkerReadout();
+  if (HistAxisOn()) UpdateHistogram(false);
 }
 
 }  // namespace
@@ -71,6 +83,8 @@ void InstallProgramUnits() {
     for (int function = 0; function < kTrendFunctionCount; ++function) ResetTrend(function);
     RestartDatabase();
   });
+  ShellHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
+  DisplaySettingsHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
   ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();

@@ -6,6 +6,7 @@
 
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -213,9 +214,23 @@ void ApplyStatModeToSlots() {
 }
 
 // A trace was switched on or off.
-void SignalsChanged() {
+void SignalsChanged() { UpdateAllSourceEnables(); }
+
+// The labels stand on screens whose traces have just changed.
+void ClearAnnotationsOfShownMeasurements(TTraceId) {
   if (Display() != mdOff) ClearAllAnnotations();
-  UpdateAllSourceEnables();
+}
+
+// The texts of the source's level, threshold and margin nodes follow its new scales.
+void RefreshLevelControls(TTraceId source) {
+  const int i = TraceIndex(source);
+  if (i < 0 || i >= kSignalObjCount) return;
+  const TMeasSourceNodes& n = State.Sources[static_cast<size_t>(i)];
+  const std::array<THandler*, 9> shown = {n.Top,           n.Base,          n.Thresholds[0],
+                                          n.Thresholds[1], n.Thresholds[2], n.LeftMarker,
+                                          n.RightMarker,   n.FFTLeft,       n.FFTRight};
+  for (THandler* h : shown)
+    if (h) h->NotifySwitchers();
 }
 
 // --- the global nodes ---
@@ -809,6 +824,9 @@ void InstallMeasurements() {
   LinkHooks.MeasDisplayOn.Set([] { return Display() != mdOff; });
   MeasHooks.ShowSlotResult.Set(ShowSlotResult);
   MeasHooks.RefreshSetupLayer.Set(RefreshSetupLayer);
+  MeasHooks.RefreshLevelControls.Set(RefreshLevelControls);
+  DisplaySettingsHooks.RecolorHisticons.Set(RecolorHisticons);
+  OnSignalOnChanged.Set(ClearAnnotationsOfShownMeasurements);
   MeasHooks.AttachHisticon.Set([](THisticon& icon) {
     if (ScopeCRT) icon.SetSurface(&ScopeCRT->BottomText(), ScopeCRT->GraticuleColor());
   });
@@ -944,6 +962,16 @@ void ResetHisticons() {
     if (TParameterOfMeas* p = MeasSlot(n); p && p->Statistics) p->Statistics->Icon().Drawn = false;
 }
 
+void RecolorHisticons() {
+  for (int n = 0; n < kMeasStatSlotCount; ++n) {
+    TParameterOfMeas* p = MeasSlot(n);
+    if (!p || !p->Statistics) continue;
+    p->Statistics->Icon().SetColor(SlotColour(*p));
+    p->Statistics->Icon().Drawn = false;
+    RedrawHisticon(n);
+  }
+}
+
 void RedrawHisticon(int slot) {
   TParameterOfMeas* p = MeasSlot(slot);
   if (!p || !p->Statistics || slot >= kMeasStatSlotCount) return;
@@ -994,6 +1022,12 @@ void ShowMeasurementLines() {
       strip->WriteLine(MeasCaption(p), TNizText::GetMeasCellRect(n, true), -1, SlotColour(p));
     }
   }
+}
+
+void RedrawMeasurementLines() {
+  if (!Strip() || Display() == mdOff) return;
+  ShowMeasurementLines();
+  for (int n = 0; n < MeasState.MeasParamCount; ++n) ShowSlotResult(n);
 }
 
 void ShowSlotResult(int slot) {

@@ -112,6 +112,8 @@ void UncheckSlot(int slot);
 void ShowMeasurementLines();
 // Kind 0 plain, 1 with the limit test's counts, 2 for other subsystems.
 void ShowStatisticsHeader(int kind);
+// The strip written again after it was blanked: the captions and the values last found.
+void RedrawMeasurementLines();
 // The value cell of slot n and, in Statistic display, its statistics line.
 void ShowSlotResult(int slot);
 void ShowSlotStatistics(int slot);
@@ -119,6 +121,8 @@ void ShowSlotStatistics(int slot);
 void ResetHisticons();
 void RedrawHisticon(int slot);
 void HideHisticons();
+// The pictures of slots 0..3 drawn again in their source's colour.
+void RecolorHisticons();
 
 // The reply of "Meas:Res" (and of the limit test's result query) for a slot argument
 // "n" or "n:parameter", without the header.

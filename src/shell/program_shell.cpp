@@ -1,6 +1,7 @@
 #include "shell/program_shell.h"
 
 #include "display/scope_crt.h"
+#include "display/settings/display_settings.h"
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
@@ -49,6 +50,13 @@ void PrepareProgramUnits(IClock& clock, ITimerFactory& timers) {
   LinkHooks.ShowMessage.Set(
       [](const std::string& text) { Dialogs().Inform(TMessageKind::Information, text); });
   LinkHooks.UpdateOptionButtons.Set([] { ShellHooks.UpdateOptionButtons(); });
+  LanguageMessageHook.Set([](const std::string& text) {
+    LinkHooks.SystemBeep();
+    Dialogs().Inform(TMessageKind::Error, text);
+  });
+  ShellHooks.AfterSetupRecall.Set(CheckHoldoffFollowsTimeBase);
+  // A locked trace mode spreads a change only once the start-up has finished.
+  DisplaySettingsHooks.StartingUp.Set([] { return !GuiReady; });
   StartupState.Hooks.EnableAutoCalTimer.Set(
       [](bool enabled) { AcquisitionCycle().AutoCalTimer().SetEnabled(enabled); });
   StartupState.Hooks.StopInstrumentWork.Set(StopWithInstrument);

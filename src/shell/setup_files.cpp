@@ -15,6 +15,7 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
 #include "shell/shell_state.h"
@@ -112,8 +113,11 @@ bool RecallSetup(TSetupKind kind, bool showErrors) {
   } else {
     ok = LoadSetupFile(SetupFilePath(kind), showErrors);
   }
-  if (ok) ShellHooks.AfterSetupRecall();
-  return ok;
+  if (!ok) return false;
+  // A setup saved with the simulator must not feed a real instrument's channels from it.
+  if (kind != TSetupKind::PowerOff) AssignSimulatorGenerators();
+  ShellHooks.AfterSetupRecall();
+  return true;
 }
 
 }  // namespace norv

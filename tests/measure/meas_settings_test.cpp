@@ -333,6 +333,9 @@ TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
   MeasPopupItemClick("Annot", 0);
   EXPECT_EQ(MeasState.Ann.SelectedParamLine, 0);
   check(true);
+  // A trace switched on changes the screens the labels stand on: they go.
+  Exec("F1:DISPLAY ON");
+  EXPECT_EQ(ScopeCRT->AnnotationLayer(1), nullptr);
 }
 
 }  // namespace

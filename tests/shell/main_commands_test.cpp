@@ -5,6 +5,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
@@ -94,6 +95,42 @@ TEST_F(MainCommandsTest, FactoryDefaultComesBackAndGoesAgainInOneUndoStep) {
   ExecCommand("*Undo");
   EXPECT_EQ(ExecCommand("TB:ScaleA?"), "50 ns/div");
   EXPECT_EQ(ExecCommand("Ch1:Scale?"), "500 mV/div");
+}
+
+TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {
+  // Scale A 1 us: the hold-off follows it at 15 us. 8 ns more is close enough for an edit
+  // to count as following, but a recalled setup must match exactly.
+  ExecCommand("TB:ScaleA 1U");
+  ExecCommand("Trig:Holdoff 15.008U");
+  ExecCommand("GSS:Ch1 C");
+  ExecCommand("GSS:Ch2 D");
+  ExecCommand("Util:CalibrWhen Period");
+  ExecCommand("*DefSetup SaveAsDef");
+  ASSERT_TRUE(SaveSetup(TSetupKind::PowerOff, false));
+  ExecCommand("Trig:Holdoff 15U");  // following
+
+  ExecCommand("*DefSetup Default");
+  EXPECT_EQ(ExecCommand("GSS:Ch1?") + " " + ExecCommand("GSS:Ch2?"), "A B");
+  EXPECT_EQ(ExecCommand("Util:CalibrWhen?"), "ClearALL");
+  // Not following, the hold-off stays where it is when scale A shrinks.
+  ExecCommand("TB:ScaleA 500N");
+  EXPECT_EQ(ExecCommand("Trig:Holdoff?"), "15.008 \u00B5s");
+
+  // The power-off setup is the user's last state, generators included.
+  ExecCommand("*DefSetup PowerOff");
+  EXPECT_EQ(ExecCommand("GSS:Ch1?") + " " + ExecCommand("GSS:Ch2?"), "C D");
+}
+
+TEST_F(MainCommandsTest, ALockedTraceModeSpreadsAChangeOnlyOnceTheStartHasFinished) {
+  ASSERT_EQ(ExecCommand("Displ:TraceMode?"), "ALLLOCKED");
+  ExecCommand("Displ:Ch1:PersistTime 10");
+  EXPECT_EQ(ExecCommand("Displ:Ch2:PersistTime?"), "10 s");
+  // A start whose identity read failed leaves the program not ready.
+  ShellHooks.ReadIndivData.Set([] { return false; });
+  dialogs.answers = {TAnswer::Yes};
+  ASSERT_FALSE(StartWithInstrument(true));
+  ExecCommand("Displ:Ch1:PersistTime 5");
+  EXPECT_EQ(ExecCommand("Displ:Ch2:PersistTime?"), "10 s");
 }
 
 }  // namespace

@@ -280,6 +280,21 @@ TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(SaveRecallTest, UndoTakesAShownDatabaseAwayAndRedoBringsItBack) {
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName undone");
+  ExecCommand("Save:Disk:Save");
+  SaveDatabaseFile();
+  ExecCommand("Save:Disk:Load");
+  ASSERT_TRUE(DisplaySettings().DataBaseExist.Exists);
+  ExecCommand("*Undo");
+  EXPECT_FALSE(DisplaySettings().DataBaseExist.Exists);
+  ExecCommand("*Undo Redo");
+  EXPECT_TRUE(DisplaySettings().DataBaseExist.Exists);
+  EXPECT_EQ(fs::path(DisplaySettings().DataBaseExist.Name).filename(), "undone.cgs");
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
 // Columns from the first to the last pixel that differs from the strip's background.
 int LitWidth(const TVerhText& top, TRect cell) {
   int first = -1, last = -1;

@@ -230,6 +230,12 @@ class TDisp_Form final : public TDeclaredSideMenu {
     time_->SetCaption(QString::fromStdString(GetLangStr(persist ? "PERSISTENCETIME" : "REFRESHTIME")));
   }
 
+  // The five grade swatches show "Displ:GradeClr1" .. "Displ:GradeClr5" as they are now.
+  void UpdateGradePanels() {
+    for (int grade = 1; grade <= 5; ++grade)
+      Control<TRC_Switcher>(GradeName("DisplColGrade", grade).c_str()).UpdateFromHandler();
+  }
+
   // The grade colours are set only where they are used.
   void ShowGradeButtons() {
     const TDisplayStyle s = GetTraceStyle(SelectedDisplayTrace());
@@ -298,6 +304,7 @@ void RegisterDisplayPages() {
     });
   });
   DisplaySettingsHooks.PageDatabaseChanged.Set([] { ForEachOpenPage(&TDisp_Form::UpdateStyleBinding); });
+  DisplaySettingsHooks.PageGradeColorsChanged.Set([] { ForEachOpenPage(&TDisp_Form::UpdateGradePanels); });
 }
 
 }  // namespace norv

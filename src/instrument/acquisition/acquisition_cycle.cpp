@@ -30,7 +30,6 @@ constexpr int kInactiveWaitFactor = 5;
 constexpr double kHoldoffWaitMsPerSecond = 700;
 constexpr double kPeakRatioStore = 2.2;  // above it a Peak record is stored as a peak record
 constexpr double kDivisionsPerRecord = 10.24;
-constexpr int kXYDerivedIndex = 18;
 constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
 
 // Records of a channel's display signals: Ch1, Ch1B2 for channel 2; Ch2, Ch2B2 for 3.

@@ -12,6 +12,8 @@ namespace norv {
 // Per-trace state of the derived-signal machinery, indexed by trace id Ch1..S2: 0 off,
 // 1 on, 2 on with fresh data, 3 drawn.
 enum : uint8_t { dssOff = 0, dssOn = 1, dssFresh = 2, dssDrawn = 3 };
+// The derived-signal number of the XY pair.
+inline constexpr int kXYDerivedIndex = 18;
 
 struct TAcquisitionState {
   // Run control, bound to the "*Run" and "*StopSingle" nodes by the shell.

@@ -175,6 +175,10 @@ void PatternSearchStep() {
   if (State.Search->Finished()) Finish();
 }
 
+void AbortPatternSearch() {
+  if (State.SearchActive && State.Search) Finish();
+}
+
 void InstallPatternSearch() {
   SettingsHooks.StartPatternSearch.Set(StartPatternSearch);
   AcqHooks.PatternSearchStep.Set(PatternSearchStep);

@@ -25,6 +25,8 @@ TPatternSearchRunState& PatternSearchRun();
 void StartPatternSearch(double rate);
 // One step of a running search; nothing while none runs.
 void PatternSearchStep();
+// Ends a running search from outside (its window closed): it counts as failed.
+void AbortPatternSearch();
 
 // Fills SettingsHooks.StartPatternSearch and AcqHooks.PatternSearchStep.
 void InstallPatternSearch();

@@ -400,6 +400,7 @@ void ApplySimulatorSettings() {
 }
 
 void AssignSimulatorGenerators() {
+  if (!State.CalibrWhen) return;  // not registered
   const bool real = IsRealInstrument();
   if (!real) State.CalibrWhen->SetMaskByProgram(0);
   for (int slot = 0; slot < 2; ++slot) {

@@ -7,6 +7,7 @@
 #include "framework/text/dot_number.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/simulator/simulator_nodes.h"
+#include "instrument/ui/pattern_search_dialog.h"
 
 namespace norv {
 
@@ -134,6 +135,7 @@ void RegisterInstrumentPages() {
       [] { ForOpenMenus<TTB_Form>([](TTB_Form& form) { form.UnitsUpdate(); }); });
   SettingsHooks.RefreshAcquisitionPages.Set(
       [] { ForOpenMenus<TAcq_Form>([](TAcq_Form& form) { form.ChannelSelectUpdate(); }); });
+  InstallPatternSearchDialog();
   SimulatorNodes().RefreshGssWaveformPage.Set(
       [] { ForOpenMenus<TGSS_Form>([](TGSS_Form& form) { form.WaveformPageUpdate(); }); });
 }

@@ -23,6 +23,7 @@
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/record/waveform_files.h"
+#include "instrument/settings/settings_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
@@ -606,6 +607,21 @@ void InstallSaveUnit() {
   LoadWaveformBinary.Set(LoadWaveformBinaryFile);
   LoadWaveformText.Set(LoadWaveformTextFile);
   ShellHooks.LoadMemoriesAtStart.Set(LoadMemoriesAtStart);
+  // The save dialog of the acquisition's "Save All Wfms" reaction.
+  SettingsHooks.AskAutoSaveFile.Set([](std::string& fileName, int& filterIndex) {
+    const fs::path given(fileName);
+    const auto choice =
+        AskFile(true, "SaveWaveformAs", kWaveformFilter, filterIndex, given.filename().string(),
+                given.has_parent_path() ? given.parent_path() : WaveformFolder());
+    if (!choice) return false;
+    fileName = choice->FileName;
+    filterIndex = choice->FilterIndex;
+    return true;
+  });
+  // "*Undo" of a database shown or removed brings the one before back.
+  DisplaySettingsHooks.SaveDatabaseUndo.Set([] {
+    if (S().DataBase) S().DataBase->SaveUndo(S().DataBase->GetWhoChangedRaw() == wcvReplay);
+  });
 }
 
 }  // namespace norv

@@ -182,6 +182,8 @@ void TMorda_fr::CreateControls() {
 
 void TMorda_fr::InstallWindowHooks() {
   SetExceptionHandler([this](const std::string& message) { OnException(message); });
+  // Failures inside controls reach the same box.
+  ControlsState.OnException.Set(ReportException);
   ShellHooks.SetMainControlsVisible.Set([this](bool visible) { SetMainControlsVisible(visible); });
   ShellHooks.OpenStartPages.Set([this] {
     MouseDownOnButtonOfMainMenu(kMenuChannels, true);
@@ -205,7 +207,6 @@ void TMorda_fr::InstallWindowHooks() {
   ShellHooks.SetCaption.Set(
       [this](const std::string& caption) { setWindowTitle(QString::fromStdString(caption)); });
   ShellHooks.RebuildScreens.Set([] { ScopeCRT->RecreateSignalScreens(); });
-  ShellHooks.RedrawBottomStrip.Set([] { ScopeCRT->BottomText().Clear(); });
   ShellHooks.CopyPicture.Set([this](int item) {
     const QImage picture = CaptureMainWindow(*this, scopeWidget_, item, ScreenBackground())
                                .convertToFormat(QImage::Format_RGB32);
@@ -248,6 +249,7 @@ void TMorda_fr::InstallWindowHooks() {
 
 void TMorda_fr::RemoveWindowHooks() {
   SetExceptionHandler(nullptr);
+  ControlsState.OnException.Reset();
   ShellHooks.SetMainControlsVisible.Reset();
   ShellHooks.OpenStartPages.Reset();
   ShellHooks.HideSideMenus.Reset();
@@ -259,7 +261,6 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.UpdateOptionButtons.Reset();
   ShellHooks.SetCaption.Reset();
   ShellHooks.RebuildScreens.Reset();
-  ShellHooks.RedrawBottomStrip.Reset();
   ShellHooks.CopyPicture.Reset();
   ShellHooks.PrintWindow.Reset();
   ShellHooks.PrinterSetup.Reset();

@@ -36,6 +36,10 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
   PrepareProgramUnits(SystemClock(), ProgramTimers());
   if (options.InstallUnits) options.InstallUnits();
+  // The remote state decides about dialogs from now on (a language file's message
+  // included), with or without the server.
+  RemoteState.StartedEmbedded = HasEmbeddingSwitch(options.Args);
+  DialogState.SuppressedByProgram.Set(SuppressedByRemote);
   InstrumentListState.CommandLine = options.Args;
   // "-Shift" stands for SHIFT held where the display system cannot tell.
   RememberShiftState(IsCommandLineParam("-Shift") ||
@@ -55,9 +59,6 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   if (options.RegisterPages) options.RegisterPages();
   RegisterAllCommandsAtStart();
   ColorsReady = true;
-  // The remote state decides about dialogs from now on, with or without the server.
-  RemoteState.StartedEmbedded = HasEmbeddingSwitch(options.Args);
-  DialogState.SuppressedByProgram.Set(SuppressedByRemote);
   if (options.RemoteServer) {
     try {
       StartRemoteServer(SystemClock(), HasEmbeddingSwitch(options.Args));
