@@ -39,7 +39,7 @@ TEST(NodePathsInCode, EachNamesANodeOfTheProgramsTree) {
   // The collection itself works: a path of the pattern search is among them.
   EXPECT_NE(std::ranges::find(paths, std::string_view("Spectr1:Display")), paths.end());
   for (const std::string_view path : paths)
-    if (!Waiting(path)) EXPECT_NE(RootSpider->FindHandler(path), nullptr) << "no node \"" << path << "\"";
+    EXPECT_TRUE(Waiting(path) || RootSpider->FindHandler(path) != nullptr) << "no node \"" << path << "\"";
   for (const TWaitingNode& w : kWaiting)
     EXPECT_EQ(RootSpider->FindHandler(w.Path), nullptr)
         << "\"" << w.Path << "\" exists now (" << w.Owner << "): take it off the waiting list";
