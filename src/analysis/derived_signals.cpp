@@ -152,6 +152,7 @@ void RedrawDerivedSignals() {
   for (int n = 0; n < 4; ++n)
     if (!SignalsOn.IsOn(MemoryTrace(n))) StateOf(MemoryTrace(n)) = dssOff;
   SostaritjIliOtklFuncSpectrGdeNado();
+  MoveChangedMemoriesOn();
   ReCalculateFuncAndSpectrGdeNado();
   // What was calculated now is valid for the next acquisition to check.
   for (TTraceId s : kDerivedOrder)

@@ -599,7 +599,8 @@ double CalcJitter(TAnnSet& set, const TMeasSource& s, bool rising, bool rms) {
   if (st.JitterPassPending) {
     st.JitterPassPending = false;
     st.JitterSpread = 0;
-    st.JitterHist.AddWaveform(s.Rec, Values(s));
+    // Bounds found on another time base would window the wrong columns.
+    if (st.JitterHist.AddWaveform(s.Rec, Values(s))) ResetJitterWindowBounds();
   }
   if (st.JitterHist.WaveformCount() < 50) return kUndefined;
   const TCrossing t = FindCrossingOf(set, s, rising, false);

@@ -898,9 +898,7 @@ void AddMeasParameter(TTraceId source, uint8_t group, uint8_t index) {
       }
     }
     if (removed || !had) {
-      MeasState.JitterHist.Clear();
-      MeasState.JitterLeft = {4000, 4000};
-      MeasState.JitterRight = {0, 0};
+      ClearJitterHistogram();
     }
   }
   const int slot = MeasState.MeasParamCount;

@@ -146,9 +146,7 @@ void ResetMeasStatistics() {
     jitter = jitter || (p && p->Group == mgTime && p->Index >= tmPosJitterPp);
   }
   if (jitter) {
-    MeasState.JitterHist.Clear();
-    MeasState.JitterLeft = {4000, 4000};
-    MeasState.JitterRight = {0, 0};
+    ClearJitterHistogram();
   }
   for (int n = 0; n < kMeasStatSlotCount; ++n) {
     TParameterOfMeas* p = MeasSlot(n);

@@ -16,6 +16,16 @@ const TProgramUnit MeasUnit("measurements", [] { MeasState = {}; });
 const TProgramUnit MeasHooksUnit("measurement hooks", [] { MeasHooks = {}; });
 }  // namespace
 
+void ResetJitterWindowBounds() {
+  MeasState.JitterLeft = {4000, 4000};
+  MeasState.JitterRight = {0, 0};
+}
+
+void ClearJitterHistogram() {
+  MeasState.JitterHist.Clear();
+  ResetJitterWindowBounds();
+}
+
 bool DefaultSourceShown(TTraceId id) { return IsSourceShown(TraceIndex(id)); }
 
 TParameterOfMeas* MeasSlot(int n) {
@@ -29,14 +39,19 @@ void TJitterHitMap::Clear() {
   waveforms_ = 0;
 }
 
-void TJitterHitMap::AddWaveform(const TSignalObj& rec, std::span<const double> values) {
+bool TJitterHitMap::AddWaveform(const TSignalObj& rec, std::span<const double> values) {
   const int columns = static_cast<int>(values.size());
   const double offset = rec.GetEffOffset(), scale = rec.GetEffScale();
-  if (columns != columns_ || offset != offset_ || scale != scale_) {
+  const double origin = rec.GetFirstShownX(), interval = rec.GetDX();
+  const bool restart = columns != columns_ || offset != offset_ || scale != scale_ || origin != origin_ ||
+                       interval != interval_;
+  if (restart) {
     Clear();
     columns_ = columns;
     offset_ = offset;
     scale_ = scale;
+    origin_ = origin;
+    interval_ = interval;
   }
   if (map_.empty()) map_.assign(static_cast<size_t>(columns_) * kCodes, 0);
   for (int i = 0; i < columns_; ++i) {
@@ -45,6 +60,7 @@ void TJitterHitMap::AddWaveform(const TSignalObj& rec, std::span<const double> v
     ++map_[static_cast<size_t>(i) * kCodes + static_cast<size_t>(code)];
   }
   ++waveforms_;
+  return restart;
 }
 
 TJitterHitMap::TStats TJitterHitMap::Window(int colLeft, int colRight, int codeLow, int codeHigh) const {

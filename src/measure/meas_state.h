@@ -34,8 +34,9 @@ struct TMeasGlobalSettings {
 class TJitterHitMap {
  public:
   void Clear();
-  // Starts a waveform; a change of length or scaling clears the map first.
-  void AddWaveform(const TSignalObj& rec, std::span<const double> values);
+  // Starts a waveform; a change of length, time base or vertical scaling clears the map
+  // first, and the result says so.
+  bool AddWaveform(const TSignalObj& rec, std::span<const double> values);
   uint32_t WaveformCount() const { return waveforms_; }
 
   struct TStats {
@@ -49,7 +50,7 @@ class TJitterHitMap {
   static constexpr int kCodes = 1025;
   std::vector<uint32_t> map_;  // column * kCodes + code
   int columns_ = 0;
-  double offset_ = 0, scale_ = 0;
+  double offset_ = 0, scale_ = 0, origin_ = 0, interval_ = 0;
   uint32_t waveforms_ = 0;
 };
 
@@ -72,6 +73,10 @@ struct TMeasState {
 };
 
 extern TMeasState MeasState;
+
+// The jitter window bounds start again (with the histogram, or when it restarted itself).
+void ResetJitterWindowBounds();
+void ClearJitterHistogram();
 
 bool DefaultSourceShown(TTraceId id);
 

@@ -6,6 +6,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
@@ -24,6 +25,7 @@
 #include "instrument/startup/startup_connection.h"
 #include "shell/main_commands.h"
 #include "shell/remote/remote_control.h"
+#include "shell/save/save_recall.h"
 #include "shell/screen_wiring.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
@@ -111,7 +113,7 @@ bool StartWithInstrument(bool withInstrument) {
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
   ForceNotify = false;
   GuiReady = true;
-  if (withInstrument) RootSpider->ExecCommandLine("*Run", false);
+  if (withInstrument) RootSpider->ExecCommandLine("*Run"_node, false);
   UndoBuffer->Enabled = true;
   ShellState.InstrumentWorkStarted = true;
   return true;
@@ -138,6 +140,8 @@ bool CloseQuery() {
   CheckNoRemoteClient();
   ClosingFlag = true;
   StopForClose();
+  // The stopped idle step would end a recording, but none runs after a close.
+  SaveDatabaseFile();
 
   // "No" to the adjustments still asks about changed calibration constants; without
   // dialogs both are stored, so nothing is lost.

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 
 #include "framework/language/language.h"
@@ -18,6 +20,7 @@
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "shell/remote/remote_protocol.h"
 #include "shell/shell_state.h"
 
 namespace norv {
@@ -40,12 +43,42 @@ fs::path SetupFilePath(TSetupKind kind) {
   return DataFolders().SetupFilesDir / (prefix + InstrumentFileName(CurrentInstrumentName) + ".set");
 }
 
+namespace {
+
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+std::string TemporaryPrefix(const fs::path& path) { return "." + path.filename().string() + "."; }
+
+// The temporary files of Path whose writer has gone (interrupted before its rename): they
+// would stay for ever, each as big as the target.
+void RemoveStaleTemporaries(const fs::path& path) {
+  const std::string prefix = TemporaryPrefix(path);
+  std::error_code ec;
+  for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix) || !name.ends_with(kTemporarySuffix)) continue;
+    const std::string_view digits(name.data() + prefix.size(),
+                                  name.size() - prefix.size() - kTemporarySuffix.size());
+    pid_t pid = 0;
+    const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (digits.empty() || error != std::errc() || last != digits.data() + digits.size()) continue;
+    if (pid == getpid() || !ProcessAlive(pid)) {
+      std::error_code removeError;
+      fs::remove(it->path(), removeError);
+    }
+  }
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
+  RemoveStaleTemporaries(path);
   // The temporary name is unique to this process, so two copies never write one file.
-  const fs::path temp = path.parent_path() / ("." + path.filename().string() + "." +
-                                              std::to_string(static_cast<long>(getpid())) + ".tmp");
+  const fs::path temp =
+      path.parent_path() /
+      (TemporaryPrefix(path) + std::to_string(static_cast<long>(getpid())) + std::string(kTemporarySuffix));
   bool ok = false;
   if (FILE* f = std::fopen(temp.c_str(), "wb")) {
     ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -21,11 +21,13 @@
 #include "instrument/link/link_state.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator.h"
+#include "shell/save/save_recall.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"
+#include "support/temp_home.h"
 
 namespace norv::test {
 namespace {
@@ -233,6 +235,32 @@ TEST_F(DerivedSignalsTest, SettingsChangedWhileStoppedRecalculate) {
   Idle();
   EXPECT_FALSE(ScopeCRT->HasSignalLayer(F1));
   EXPECT_TRUE(ScopeCRT->HasSignalLayer(S1));
+}
+
+// F1 = M1 * 2 follows every new content of M1: a copy while stopped, a copy between
+// acquisitions and a load from a file, without a message about its arguments.
+TEST_F(DerivedSignalsTest, AFunctionOfAMemoryFollowsEachWriteOfTheMemory) {
+  constexpr auto M1 = TTraceId::M1;
+  Exec("F1:OPERAT MULT;:F1:SOURCE1 M1;:F1:SOURCE2 CONST;:F1:CONST 2;:F1:DISPLAY ON");
+  Single();
+  const auto twice = [](TTraceId id) { return [id](int i) { return 2 * Rec(id).GetY(i); }; };
+  const auto copy = [](TTraceId source) { CopySourceToMemory(source, 0); };
+  copy(Ch1);
+  Idle();
+  ExpectRecord(F1, twice(Ch1), 1e-12, "M1 copied from Ch1 while stopped");
+  copy(Ch2);
+  Idle();
+  ExpectRecord(F1, twice(Ch2), 1e-12, "M1 copied again from Ch2");
+  Single();
+  copy(Ch1);
+  Single();
+  ExpectRecord(F1, twice(M1), 1e-12, "M1 copied between acquisitions");
+  const std::string file = (TestRoot() / "m1.wfm").string();
+  ASSERT_TRUE(SaveWaveformBinaryFile(Ch2, file));
+  ASSERT_TRUE(LoadWaveformBinaryFile(0, file, false));
+  Idle();
+  ExpectRecord(F1, twice(Ch2), 1e-12, "M1 loaded while stopped");
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -282,5 +282,39 @@ TEST_F(MeasurementsTest, SpectralPeakOfEveryWindowOnAndOffTheBins) {
   EXPECT_NEAR(Measure(mgSpectrumY, 0, S1).Value, 1, 1e-12);
 }
 
+// A change of the time base restarts the jitter histogram and its window: 50 waveforms of a
+// jitter-free signal after the change measure no jitter, 49 measure nothing yet. The new
+// records are shifted by half a period, so a window kept from before would take in the
+// other edge's middle sample.
+TEST_F(MeasurementsTest, JitterStartsAgainWhenTheTimeBaseChanges) {
+  const auto wave = [](int shift) {
+    return [shift](int i) {
+      const int p = (i + shift) % 400;
+      if (p == 100 || p == 300) return Cell(130);
+      return Cell(p > 100 && p < 300 ? 200 : 60);
+    };
+  };
+  struct Case {
+    const char* change;
+    double dx, x0;
+  };
+  const Case cases[] = {{"sample interval", 2 * kDx, kX0}, {"origin", kDx, kX0 + 200 * kDx}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    Fresh();
+    const auto measure = [&](int shift, double dx, double x0) {
+      TSignalObj& r = Fill(Ch1, wave(shift));
+      r.SetDX(dx);
+      r.SetX0(x0);
+      return Measure(mgTime, tmPosJitterPp).Value;
+    };
+    for (int w = 0; w < 60; ++w) measure(0, kDx, kX0);
+    ASSERT_NEAR(measure(0, kDx, kX0), 0, 1e-15) << "no jitter before the change";
+    for (int w = 0; w < 48; ++w) measure(200, c.dx, c.x0);
+    EXPECT_EQ(measure(200, c.dx, c.x0), kU) << "49 waveforms since the change";
+    EXPECT_NEAR(measure(200, c.dx, c.x0), 0, 1e-15) << "50 waveforms since the change";
+  }
+}
+
 }  // namespace
 }  // namespace norv::test

@@ -1,6 +1,8 @@
 #include "shell/program_shell.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -115,6 +117,28 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
   ASSERT_FALSE(visible.empty());
   EXPECT_FALSE(visible.back()) << "the main controls stay hidden";
   EXPECT_EQ(dialogs.shown.size(), 1u) << "the user is told";
+}
+
+// A write interrupted by the end of its process leaves its temporary file; the next write
+// of the same target removes it, and nothing of a live writer or another target.
+TEST(SetupFileTest, TemporaryFilesOfGoneWritersGoAtTheNextWrite) {
+  const pid_t gone = fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) _exit(0);
+  ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  const fs::path dir = test::MakeTempDir("stale");
+  const auto temporary = [&](const std::string& target, const std::string& id) {
+    return dir / ("." + target + "." + id + ".tmp");
+  };
+  const std::string goneId = std::to_string(gone), liveId = std::to_string(getppid());
+  const fs::path stale = temporary("a.set", goneId);
+  const std::vector<fs::path> kept = {temporary("a.set", liveId), temporary("b.set", goneId),
+                                      temporary("a.set", "x" + goneId), temporary("a.set.bak", goneId)};
+  for (const fs::path& p : kept) std::ofstream(p) << "x";
+  std::ofstream(stale) << "x";
+  ASSERT_TRUE(WriteFileAtomically(dir / "a.set", "new\n"));
+  EXPECT_FALSE(fs::exists(stale));
+  for (const fs::path& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
 }
 
 // Each button of the start-up question leads to its own answer; buttons not offered are

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "display/display_test_support.h"
@@ -17,6 +18,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
+#include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/screen_wiring.h"
 #include "shell/setup_files.h"
@@ -106,6 +108,31 @@ TEST_F(SaveRecallTest, NamedSetupFileBringsBackEverySetting) {
   EXPECT_EQ(Dump(), moved) << "failed setup commands changed settings";
 }
 
+// A setup naming a database outside the program's folders is refused at that line with the
+// damaged-file message, and every other line of it still applies.
+TEST_F(SaveRecallTest, ADatabaseOutsideTheFoldersIsRefusedAndTheSetupGoesOn) {
+  MoveEverything();
+  const Lines moved = Dump();
+  fs::create_directories(DataFolders().SetupFilesDir);
+  for (const char* name : {"/etc/passwd", "../../outside"}) {
+    SCOPED_TRACE(name);
+    Lines lines = moved;
+    lines.insert(lines.begin(), std::string("NOGPIB:DataBase ") + name);
+    {
+      std::ofstream(DataFolders().SetupFilesDir / "outside.set", std::ios::binary)
+          << SetupFileTextFromLines(lines);
+    }
+    ExecCommand("Save:Setup:RecFact");
+    dialogs.shown.clear();
+    ExecCommand("Save:Setup:FileName outside");
+    ExecCommand("Save:Setup:Recall");
+    EXPECT_EQ(Dump(), moved);
+    // The replay runs twice (for values that depend on later lines), so it may say it twice.
+    ASSERT_FALSE(dialogs.shown.empty());
+    for (const std::string& shown : dialogs.shown) EXPECT_EQ(shown, "[error] Database File is Damaged");
+  }
+}
+
 TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
   const fs::path setups = DataFolders().SetupFilesDir;
   struct Case {
@@ -121,10 +148,14 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
       {"Save:Setup:FileName", (DataFolders().ProgramDir / "Masks" / "m").string(),
        (DataFolders().ProgramDir / "Masks" / "m.set").string()},
       {"Save:Disk:FileName", "../../tmp/x.wfm", ""},
+      // A link inside the folders that leads out of them.
+      {"Save:Setup:FileName", "away/x", ""},
       {"Save:Disk:FileName", "sub/w1.wfm", (DataFolders().WaveformFilesDir / "sub" / "w1.wfm").string()},
       // A folder given for waveforms stays the waveform folder of the run.
       {"Save:Disk:FileName", "w2", (DataFolders().WaveformFilesDir / "sub" / "w2.wfm").string()},
   };
+  fs::create_directories(setups);
+  fs::create_directory_symlink(test::MakeTempDir("away"), setups / "away");
   for (const Case& c : cases) {
     const std::string before = ExecCommand(std::string(c.node) + "?");
     if (c.expected.empty()) {
@@ -458,6 +489,54 @@ TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
   damaged("source id 14", [](std::string& b) { b[kCgsSource] = 14; });
   damaged("first unit text of 18", [](std::string& b) { b[kCgsUnit1] = 18; });
   damaged("second unit text of 20", [](std::string& b) { b[kCgsUnit2] = 20; });
+}
+
+// A recording ends with the acquisition: a Stop, the end of a counted run and the close of
+// the program each write the file with every waveform accumulated.
+TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
+  struct Case {
+    const char* name;
+    bool counted;
+    std::function<void()> stop;
+  };
+  const Case cases[] = {
+      {"stop", false, [] { ExecCommand("*StopSingle Stop"); }},
+      {"counted", true, [] {}},
+      {"close", false, [] { ASSERT_TRUE(CloseQuery()); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = DataFolders().DatabaseDir / (std::string(c.name) + ".cgs");
+    ExecCommand(c.counted ? "Acq:RunUntil NAcq" : "Acq:RunUntil StopBtn");
+    ExecCommand("Acq:NAcq 6");
+    ExecCommand("Save:Disk:FileType Db");
+    ExecCommand("Save:Disk:DbSource Ch1");
+    ExecCommand("Save:Disk:FileName " + std::string(c.name));
+    ExecCommand("Save:Disk:Save");
+    ASSERT_TRUE(SaveState.DatabaseRecording);
+    ExecCommand("*Run");
+    for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 3; ++step) {
+      ShellIdleStep();
+      clock.Advance(1);
+    }
+    ASSERT_GE(ColorGradeDatabase.WaveformCount(), 3u);
+    c.stop();
+    for (int step = 0; step < 200000 && RunFlag; ++step) {
+      ShellIdleStep();
+      clock.Advance(1);
+    }
+    ASSERT_FALSE(RunFlag);
+    if (!ClosingFlag) ShellIdleStep();
+    EXPECT_FALSE(SaveState.DatabaseRecording);
+    const std::string saved = FileBytes(file);
+    ASSERT_EQ(saved.size(), kCgsRecordSize);
+    uint32_t count = 0;
+    std::memcpy(&count, saved.data() + 76, sizeof count);
+    EXPECT_EQ(count, ColorGradeDatabase.WaveformCount());
+    if (c.counted) {
+      EXPECT_EQ(count, 6u);
+    }
+  }
 }
 
 }  // namespace

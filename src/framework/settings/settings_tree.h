@@ -121,7 +121,8 @@ class TSpider {
   THandler* AddItem(std::string_view path, std::unique_ptr<THandler> handler, bool allowReplace = false);
 
   // The handler at a path, or nullptr. No SHADOW or NOGPIB filtering: controls bind to
-  // Internal items too.
+  // Internal items too. Program code writes a fixed path as "Ch1:Display"_node (node_path.h),
+  // so a test finds it when the node is missing.
   THandler* FindHandler(std::string_view path) const;
 
   // Executes a command line from this node (callers pass RootSpider) and returns the

@@ -30,7 +30,6 @@ constexpr int kInactiveWaitFactor = 5;
 constexpr double kHoldoffWaitMsPerSecond = 700;
 constexpr double kPeakRatioStore = 2.2;  // above it a Peak record is stored as a peak record
 constexpr double kDivisionsPerRecord = 10.24;
-constexpr int kFirstMemoryTrace = TraceIndex(TTraceId::M1);
 
 // Records of a channel's display signals: Ch1, Ch1B2 for channel 2; Ch2, Ch2B2 for 3.
 int ChannelRecordIndex(int channel, int step) { return (channel - 2) * 2 + step; }
@@ -318,11 +317,12 @@ void TAcquisitionCycle::CountReadPass() {
 
 void TAcquisitionCycle::EndAcqCycle() {
   acqStarted_ = false;
+  const bool acquiring = RunFlag || SingleFlag;
   if (SingleFlag && !AcqHooks.AutoscaleRunning()) {
     SingleFlag = false;
     AcqHooks.NotifyStopSingleSwitchers();
   }
-  FinishAcqCycle();
+  FinishAcqCycle(acquiring);
 }
 
 // --- record preparation -----------------------------------------------------------------
@@ -537,7 +537,7 @@ bool TAcquisitionCycle::ReadRecordBlock() {
 
 // --- end of cycle -----------------------------------------------------------------------
 
-void TAcquisitionCycle::FinishAcqCycle() {
+void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   IAcqSettings& s = *settings_;
   if (s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
@@ -584,13 +584,9 @@ void TAcquisitionCycle::FinishAcqCycle() {
   if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
   AcqHooks.EyeMeasurementPass();
   AcqHooks.MaskTestAfterAcquisition();
-  if (AcqHooks.DatabaseRecording()) {
-    if (RunFlag || SingleFlag) {
-      AcqHooks.AccumulateDatabaseRecord();
-    } else {
-      AcqHooks.SaveDatabaseFile();
-    }
-  }
+  // The waveform of a Single counts too; the recording is saved by IdleWhenStopped below
+  // once the acquisition has stopped.
+  if (AcqHooks.DatabaseRecording() && acquiring) AcqHooks.AccumulateDatabaseRecord();
   if (FlagOfScalesChange.AnyChanged()) {
     bool channelScales = false;
     for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})
@@ -637,8 +633,7 @@ void TAcquisitionCycle::UpdateDerivedSignals() {
       DerivedSignalStates[index] = dssFresh;
     freshRecord_[index] = false;
   }
-  for (int index = kFirstMemoryTrace; index < kFirstMemoryTrace + 4; ++index)
-    if (DerivedSignalStates[index] == dssOn) DerivedSignalStates[index] = dssFresh;
+  MoveChangedMemoriesOn();
   AcqHooks.ClearHistSettingsChanged();
 }
 
@@ -672,6 +667,14 @@ void TAcquisitionCycle::ResetAcqCounters() {
 }
 
 void TAcquisitionCycle::IdleWhenStopped() {
+  if (!RunFlag && !SingleFlag) {
+    // A stop breaks the cycle before its end, where the counts are cleared: a counted run
+    // started later must count from one.
+    cycleCount_.fill(0);
+    // A stop breaks the cycle and a counted run stops after the cycle's accumulation, so a
+    // recording ends here, with the acquisition, whichever way it stopped.
+    if (AcqHooks.DatabaseRecording()) AcqHooks.SaveDatabaseFile();
+  }
   AcqHooks.ApplyPendingLanguage();
   AcqHooks.RefreshMaskDisplay();
   if (AcqHooks.MarkType() != 0) {

@@ -119,7 +119,8 @@ class TAcquisitionCycle {
   void StartRecord(uint8_t kind);
   int RecordStartWaitMs() const;
   bool ReadRecordBlock();
-  void FinishAcqCycle();
+  // Acquiring: the cycle ran for Run or for a Single (cleared just before).
+  void FinishAcqCycle(bool acquiring);
   void StopWhenCountReached();
   void CloseCycle();
   void UpdateDerivedSignals();

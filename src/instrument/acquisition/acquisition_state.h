@@ -41,6 +41,13 @@ struct TAcquisitionState {
 };
 
 extern TAcquisitionState AcquisitionState;
+
+// A memory (0..3) written again, by a copy or a load: what is derived from it is computed
+// anew once MoveChangedMemoriesOn has run.
+void MarkMemoryChanged(int memory);
+// The changed memories count as fresh data; runs after the switching pass of the derived
+// signals, in the acquisition's pass as in the stopped one.
+void MoveChangedMemoriesOn();
 inline constinit bool& RunFlag = AcquisitionState.RunFlag;
 inline constinit bool& SingleFlag = AcquisitionState.SingleFlag;
 inline constinit bool& AcqSuspended = AcquisitionState.AcqSuspended;

@@ -4,6 +4,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -209,8 +210,8 @@ void ApplyAcquisitionSettings() {
 }
 
 bool IsSimulatorAssigned(int channel) {
-  const auto* h =
-      dynamic_cast<const TRadioSwHandler*>(RootSpider->FindHandler(channel == 2 ? "GSS:Ch1" : "GSS:Ch2"));
+  const auto* h = dynamic_cast<const TRadioSwHandler*>(
+      RootSpider->FindHandler(channel == 2 ? "GSS:Ch1"_node : "GSS:Ch2"_node));
   return h && h->GetIndex() != 0;
 }
 

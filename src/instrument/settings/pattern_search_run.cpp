@@ -6,6 +6,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -27,34 +28,37 @@ namespace {
 TPatternSearchRunState State;
 const TProgramUnit RunUnit("pattern search", [] { State = {}; });
 
-THandler* Node(const std::string& path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
+THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
 
 // By program, for the nodes that exist: the program may run without the upper subsystems.
-void SetItem(const std::string& path, std::string_view item) {
+void SetItem(std::string_view path, std::string_view item) {
   if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path))) {
     const int index = FindItem(h->Items(), item);
     if (index >= 0) h->SetIndexByProgram(static_cast<uint8_t>(index));
   }
 }
-void SetIndex(const std::string& path, uint8_t index) {
+void SetIndex(std::string_view path, uint8_t index) {
   if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
     h->SetIndexByProgram(index);
 }
-void SetOn(const std::string& path, bool on) {
+void SetOn(std::string_view path, bool on) {
   if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
 }
-void SetInt(const std::string& path, int32_t value) {
+void SetNone(std::string_view path) {
+  if (auto* h = dynamic_cast<TCheckSwHandler*>(Node(path))) h->SetMaskByProgram(0);
+}
+void SetInt(std::string_view path, int32_t value) {
   if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path))) h->SetValueByProgram(value);
 }
-void SetDouble(const std::string& path, double value) {
+void SetDouble(std::string_view path, double value) {
   if (auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path))) h->SetValueByProgram(value);
 }
 // "Off" of a choice, or an on/off setting off.
-void SetOff(const std::string& path) {
+void SetOff(std::string_view path) {
   SetItem(path, "Off");
   SetOn(path, false);
 }
-bool IsOnAt(const std::string& path) {
+bool IsOnAt(std::string_view path) {
   auto* h = dynamic_cast<TOnOffHandler*>(Node(path));
   return h != nullptr && h->IsOn();
 }
@@ -73,20 +77,18 @@ class TSettingsTarget final : public IPatternSearchTarget {
   void StartPatternLock() override {
     SendPatternOn(true);
     ProgramSimulator().SimSetPatternOn(true);
-    for (const char* ch : {"Acq:Ch1:", "Acq:Ch2:"}) {
-      SetItem(std::string(ch) + "Mode", "AvgMult");
-      SetInt(std::string(ch) + "NAvg", 32);
-    }
+    for (const std::string_view mode : {"Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node}) SetItem(mode, "AvgMult");
+    for (const std::string_view count : {"Acq:Ch1:NAvg"_node, "Acq:Ch2:NAvg"_node}) SetInt(count, 32);
   }
-  void SetPatternLength(int32_t length) override { SetInt("Trig:PattLen", length); }
-  void SetAddDelay(bool on) override { SetOn("Trig:PattAddDelay", on); }
+  void SetPatternLength(int32_t length) override { SetInt("Trig:PattLen"_node, length); }
+  void SetAddDelay(bool on) override { SetOn("Trig:PattAddDelay"_node, on); }
   void SetTimeScales(double scaleA, double scaleB) override {
-    SetDouble("TB:ScaleA", scaleA);
-    SetDouble("TB:ScaleB", scaleB);
+    SetDouble("TB:ScaleA"_node, scaleA);
+    SetDouble("TB:ScaleB"_node, scaleB);
   }
   void ShowLockedStyle() override {
-    SetIndex("Ch1:Style", 1);
-    SetIndex("Ch2:Style", 1);
+    SetIndex("Displ:Ch1:Style"_node, 1);
+    SetIndex("Displ:Ch2:Style"_node, 1);
   }
 
  private:
@@ -94,31 +96,31 @@ class TSettingsTarget final : public IPatternSearchTarget {
 };
 
 void Prepare() {
-  if (!IsOnAt("Ch2:Display")) SetOn("Ch1:Display", true);
-  State.Channel = IsOnAt("Ch1:Display") ? TTraceId::Ch1 : TTraceId::Ch2;
+  if (!IsOnAt("Ch2:Display"_node)) SetOn("Ch1:Display"_node, true);
+  State.Channel = IsOnAt("Ch1:Display"_node) ? TTraceId::Ch1 : TTraceId::Ch2;
   State.SavedRun = AcquisitionState.RunFlag;
   SettingsHooks.StopRunAndSingle();
   BreakAcquisition(true);
-  for (const char* ch : {"Acq:Ch1:", "Acq:Ch2:"}) {
-    SetItem(std::string(ch) + "Mode", "Sample");
-    SetInt(std::string(ch) + "RecLen", 1024);
-  }
-  for (const char* trace : {"S1", "S2", "F1", "F2", "F3", "F4"})
-    SetOn(std::string(trace) + ":Display", false);
-  SetItem("Save:Memo:On", "None");
-  SetItem("Displ:TraceMode", "PerTrace");
-  SetIndex("Ch1:Style", 0);
-  SetIndex("Ch2:Style", 0);
-  SetItem("Displ:Gratic", "Grid");
-  SetItem("Displ:Format", "YT");
-  for (const char* off : {"Eye:Measure", "Hist:Axis", "Limit:TestOn", "Meas:Display", "Mark:Type",
-                          "Mask:Test", "Util:VCalMode"})
+  for (const std::string_view mode : {"Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node}) SetItem(mode, "Sample");
+  for (const std::string_view display : {"Spectr1:Display"_node, "Spectr2:Display"_node, "F1:Display"_node,
+                                         "F2:Display"_node, "F3:Display"_node, "F4:Display"_node})
+    SetOn(display, false);
+  SetNone("Save:Memo:On"_node);
+  SetItem("Displ:TraceMode"_node, "PerTrace");
+  SetIndex("Displ:Ch1:Style"_node, 0);
+  SetIndex("Displ:Ch2:Style"_node, 0);
+  SetItem("Displ:Gratic"_node, "Grid");
+  SetItem("Displ:Format"_node, "YT");
+  for (const std::string_view off : {"Eye:Measure"_node, "Hist:Axis"_node, "Limit:TestOn"_node,
+                                     "Meas:Display"_node, "Mark:Type"_node, "Mask:Test"_node})
     SetOff(off);
-  SetItem("TB:Units", "Time");
-  SetItem("TB:Mode", "B");
-  SetDouble("TB:Delay", 0.0);
-  SetOn("TB:DualDel", false);
-  SetItem("Acq:FitTo", "Multi");
+  for (const std::string_view length : {"Acq:Ch1:RecLen"_node, "Acq:Ch2:RecLen"_node}) SetInt(length, 1024);
+  SetOff("Util:VCalMode"_node);
+  SetItem("TB:Units"_node, "Time");
+  SetItem("TB:Mode"_node, "B");
+  SetDouble("TB:Delay"_node, 0.0);
+  SetOn("TB:DualDel"_node, false);
+  SetItem("Acq:FitTo"_node, "Multi");
 }
 
 void Progress(int position) { SettingsHooks.PatternSearchProgress(position); }
@@ -132,13 +134,13 @@ void Finish() {
   if (!State.SavedRun) SettingsHooks.StopRunAndSingle();
   Progress(-1);
   if (search.Found()) {
-    SetInt("Trig:PattLen", search.Length());
-    SetOn("Trig:PattAddDelay", search.AddDelay());
-    SetInt("Trig:ExtDivider", search.Divider());
+    SetInt("Trig:PattLen"_node, search.Length());
+    SetOn("Trig:PattAddDelay"_node, search.AddDelay());
+    SetInt("Trig:ExtDivider"_node, search.Divider());
   } else {
     if (search.State() == TPatternSearchState::NotFound)
       Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
-    SetItem("Trig:PatternLockMode", "Off");
+    SetItem("Trig:PatternLockMode"_node, "Off");
     SettingsHooks.RefreshTriggerCell();
   }
   State.Search.reset();
@@ -152,7 +154,7 @@ TPatternSearchRunState& PatternSearchRun() { return State; }
 void StartPatternSearch(double rate) {
   if (State.SearchActive) return;
   if (!UndoBuffer || !UndoBuffer->Enabled) {
-    SetItem("Trig:PatternLockMode", "Off");
+    SetItem("Trig:PatternLockMode"_node, "Off");
     return;
   }
   UndoBuffer->BeginStep();
@@ -165,7 +167,7 @@ void StartPatternSearch(double rate) {
     Finish();
     return;
   }
-  if (Node("*Run") != nullptr) RootSpider->ExecCommandLine("*Run", false);
+  if (Node("*Run"_node) != nullptr) RootSpider->ExecCommandLine("*Run"_node, false);
 }
 
 void PatternSearchStep() {

@@ -6,6 +6,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -143,7 +144,7 @@ void DividerChanged(THandler&) {
 }
 
 void SwitchJitterOff() {
-  if (auto* jitter = dynamic_cast<TOnOffHandler*>(RootSpider->FindHandler("Jitter:JitterOn"))) {
+  if (auto* jitter = dynamic_cast<TOnOffHandler*>(RootSpider->FindHandler("Jitter:JitterOn"_node))) {
     jitter->SetOnByProgram(false);
   }
 }

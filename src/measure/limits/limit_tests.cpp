@@ -7,6 +7,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -107,7 +108,7 @@ void LimitBoundChanged(int n) {
 void SetMeasDisplayStatistic() {
   if (MeasState.Global.Display == mdStatistic) return;
   if (auto* display =
-          dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Meas:Display") : nullptr))
+          dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Meas:Display"_node) : nullptr))
     display->SetIndexByProgram(mdStatistic);
   else
     MeasState.Global.Display = mdStatistic;

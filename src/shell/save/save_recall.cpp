@@ -13,6 +13,7 @@
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
@@ -20,6 +21,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/record/waveform_files.h"
@@ -143,7 +145,7 @@ void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::
 
 // The mask test may compare with a shown database only.
 void EnableMaskCompare(bool on) {
-  if (THandler* compare = RootSpider ? RootSpider->FindHandler("Mask:CompareWith") : nullptr)
+  if (THandler* compare = RootSpider ? RootSpider->FindHandler("Mask:CompareWith"_node) : nullptr)
     compare->SetDisabled(!on);
 }
 
@@ -157,7 +159,16 @@ void DatabaseState(std::string& text, bool, bool apply) {
     RemoveShownDatabase();
     return;
   }
-  LoadDatabaseFile(ConfinedPath(Unix(name), DatabaseFolder()).string());
+  // A setup is replayed to its end: a name outside the folders is refused like a damaged
+  // file, and the lines after it still apply.
+  fs::path file;
+  try {
+    file = ConfinedPath(Unix(name), DatabaseFolder());
+  } catch (const EAssertion&) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("DatabaseDamaged"));
+    return;
+  }
+  LoadDatabaseFile(file.string());
 }
 
 void DiskSaveNode(THandler&) {
@@ -172,7 +183,7 @@ void DiskSaveNode(THandler&) {
 
 // A database to show: markers off first, as they cannot stand on a database.
 void LoadShownDatabase() {
-  if (THandler* mark = RootSpider->FindHandler("Mark:Type"))
+  if (THandler* mark = RootSpider->FindHandler("Mark:Type"_node))
     if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
   LoadDatabaseFile(S().DatabaseFileName + ".cgs");
 }
@@ -233,7 +244,7 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
   SignalsOn.SetOn(trace, true);
-  DerivedSignalStates[TraceIndex(trace)] = dssOn;
+  MarkMemoryChanged(memory);
   RefreshMemoOnDisabled();
   if (!silent && S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
   record.MarkChanged();
@@ -270,9 +281,14 @@ fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
   for (const fs::path& part : given)
     if (part == "..") refuse();
   const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
-  const fs::path root = DataFolders().ProgramDir.lexically_normal();
-  const fs::path inside = full.lexically_relative(root);
-  if (inside.empty() || *inside.begin() == ".." || full.filename().empty()) refuse();
+  if (full.filename().empty()) refuse();
+  // Symbolic links are followed as the system call will follow them, so a link inside
+  // the folders cannot lead out of them.
+  std::error_code fileError, rootError;
+  const fs::path resolved = fs::weakly_canonical(full, fileError);
+  const fs::path root = fs::weakly_canonical(DataFolders().ProgramDir, rootError);
+  const fs::path inside = resolved.lexically_relative(root);
+  if (fileError || rootError || inside.empty() || *inside.begin() == ".." || inside == ".") refuse();
   return full;
 }
 
@@ -305,6 +321,7 @@ void CopySourceToMemory(TTraceId source, int memory) {
     target.SetFirstShown(SignalObjs()[source].GetFirstShown());
     target.MarkChanged();
     S().MemoryRedraw[static_cast<size_t>(memory)] = true;
+    MarkMemoryChanged(memory);
   }
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();

@@ -66,8 +66,8 @@ void ApplySaveSettings();
 void InstallSaveUnit();
 
 // A name given by the user or a remote client, as a path: relative names start from
-// Folder; the result must lie inside the program folder and name no "..". Raises
-// EAssertion otherwise.
+// Folder; the result must lie inside the program folder, with symbolic links followed,
+// and name no "..". Raises EAssertion otherwise.
 std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
 
 std::filesystem::path MemoryFilePath(int memory);  // 0..3

@@ -255,20 +255,21 @@ TEST_F(CycleTest, FinishRunsTheAfterAcquisitionWorkInOrder) {
   for (int i = 0; i < 200 && std::count(log.begin(), log.end(), "readout") == 0; ++i)
     cycle.AcquisitionIdleStep();
   const std::vector<std::string> expected{
-      "autocal",      "tdrcal",       "normalize",   "oecal",       "patternsearch", "lowjitter",
-      "switchfunc",   "recalc",       "xy",          "redrawxy",    "marker",        "marker",
-      "excesslc",     "histogram",    "eye",         "mask",        "dbaccumulate",  "channelscales",
-      "zoomcontrols", "countreached", "eyelinescan", "maskdisplay", "marker",        "marker",
-      "measure",      "readout"};
+      "autocal",      "tdrcal",       "normalize",   "oecal",    "patternsearch", "lowjitter",
+      "switchfunc",   "recalc",       "xy",          "redrawxy", "marker",        "marker",
+      "excesslc",     "histogram",    "eye",         "mask",     "dbaccumulate",  "channelscales",
+      "zoomcontrols", "countreached", "eyelinescan", "dbsave",   "maskdisplay",   "marker",
+      "marker",       "measure",      "readout"};
   EXPECT_EQ(log, expected);
   EXPECT_EQ(XYSignalState, dssDrawn);
 
-  // The last cycle of a run writes the database instead of adding to it.
+  // The counted run's end above wrote the database; a single cycle adds its waveform and
+  // then writes it.
   log.clear();
   settings().RunUntilCount = false;
   Single();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "dbsave"), 1);
-  EXPECT_EQ(std::count(log.begin(), log.end(), "dbaccumulate"), 0);
+  std::erase_if(log, [](const std::string& s) { return !s.starts_with("db"); });
+  EXPECT_EQ(log, (std::vector<std::string>{"dbaccumulate", "dbsave"}));
 }
 
 TEST_F(CycleTest, EarlyExitsOfTheFinishLeaveNothingBlocking) {

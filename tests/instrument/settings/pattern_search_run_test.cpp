@@ -12,6 +12,7 @@
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings_fixture.h"
+#include "support/every_unit.h"
 #include "support/fake_dialogs.h"
 
 namespace norv::test {
@@ -79,6 +80,54 @@ TEST_F(PatternSearchRunTest, GivesBackItsSettingsAndKeepsWhatItFound) {
     EXPECT_EQ(progress.back(), -1);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
   }
+}
+
+// With every unit's nodes: the spectra, functions, memories and display styles are switched
+// for the search and come back afterwards.
+class PatternSearchProgramTest : public SettingsTreeTest {
+ protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    RegisterEveryUnit();
+    InstallPatternSearch();
+    SettingsHooks.PatternSearchProgress.Set([](int) {});
+    StartUndo();
+    dialogs = std::make_unique<FakeDialogs>();
+  }
+  std::unique_ptr<FakeDialogs> dialogs;
+};
+
+TEST_F(PatternSearchProgramTest, SwitchesOffWhatWouldDisturbThePictureAndGivesItBack) {
+  const char* const setup[] = {"Spectr1:Display ON",
+                               "Spectr2:Display ON",
+                               "F1:Display ON",
+                               "F4:Display ON",
+                               "Save:Memo:On M1,M3",
+                               "Displ:TraceMode AllLocked",
+                               "Displ:Ch1:Style VarGrayScal",
+                               "Displ:Ch2:Style InfinPers",
+                               "Displ:Format XY"};
+  for (const char* line : setup) Exec(line);
+  const char* const queries[] = {"Spectr1:Display?", "Spectr2:Display?", "F1:Display?",
+                                 "F4:Display?",      "Save:Memo:On?",    "Displ:TraceMode?",
+                                 "Displ:Ch1:Style?", "Displ:Ch2:Style?", "Displ:Format?"};
+  const auto answers = [&] {
+    std::vector<std::string> texts;
+    for (const char* query : queries) texts.push_back(Exec(query));
+    return texts;
+  };
+  const std::vector<std::string> before = answers();
+  TriggerSettings().PatternLengthList = {100};
+  SettingsHooks.StartPatternSearch(2.5e9);
+  ASSERT_TRUE(PatternSearchRun().SearchActive);
+  const std::vector<std::string> during = {
+      "SPECTR1:DISPLAY OFF",  "SPECTR2:DISPLAY OFF",   "F1:DISPLAY OFF",
+      "F4:DISPLAY OFF",       "SAVE:MEMO:ON ClearALL", "DISPL:TRACEMODE PERTRACE",
+      "DISPL:CH1:STYLE DOTS", "DISPL:CH2:STYLE DOTS",  "DISPL:FORMAT YT"};
+  EXPECT_EQ(answers(), during);
+  for (int n = 0; n < 500 && PatternSearchRun().SearchActive; ++n) AcqHooks.PatternSearchStep();
+  ASSERT_FALSE(PatternSearchRun().SearchActive);
+  EXPECT_EQ(answers(), before);
 }
 
 }  // namespace
