@@ -59,7 +59,7 @@ struct TLimitTestNodes {
 struct TLimitHooks {
   // The measurement lines of the bottom strip are written again (their header shows the
   // tested and failure columns while the test is on).
-  THook<void()> ShowMeasurementLines;
+  THook<void()> ShowMeasurementLines{"LimitHooks.ShowMeasurementLines"};
 };
 extern TLimitHooks LimitHooks;
 
