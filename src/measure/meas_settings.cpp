@@ -807,6 +807,8 @@ void InstallMeasurements() {
   });
   AcqHooks.MeasurementPass.Set(MeasurementPass);
   LinkHooks.MeasDisplayOn.Set([] { return Display() != mdOff; });
+  LinkHooks.ResetHisticons.Set(ResetHisticons);
+  LinkHooks.ResetMeasStatistics.Set(ResetMeasStatistics);
   MeasHooks.ShowSlotResult.Set(ShowSlotResult);
   MeasHooks.RefreshSetupLayer.Set(RefreshSetupLayer);
   MeasHooks.AttachHisticon.Set([](THisticon& icon) {

@@ -17,6 +17,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/util/hook.h"
 #include "instrument/ui/splash.h"
+#include "shell/remote/remote_control.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
@@ -171,6 +172,28 @@ TEST_F(ProgramHooksTest, StartUpLeavesEmptyOnlyTheHooksWaitingForTheirPart) {
   for (const auto& [name, owner] : kWaitingHooks)
     if (!names.contains(name)) unknown.push_back(name);
   EXPECT_TRUE(unknown.empty()) << "no such hook:" << Lines(unknown);
+}
+
+// The statistics count the acquisitions since the last stop or clear of the display.
+TEST_F(ProgramHooksTest, StopAndClearDisplayRestartTheMeasurementStatistics) {
+  StartAsMainDoes();
+  ExecCommand("Header Off;:Meas:Display Statistic;:Meas:Ch1:YParam Ampl");
+  const auto values = [] {
+    const std::string reply = ExecCommand("Meas:Res? 1:Wfm");
+    return reply.find_first_not_of("0123456789") == std::string::npos ? std::stoi(reply) : -1;
+  };
+  const auto acquire = [&] {
+    for (int i = 0; i < 2000 && values() < 3; ++i)
+      for (int step = 0; step < 100; ++step) program_->Window().IdleStep();
+    ASSERT_GE(values(), 3);
+  };
+  acquire();
+  ExecCommand("*StopSingle Stop");
+  EXPECT_EQ(values(), 0);
+  ExecCommand("*Run");
+  acquire();
+  ExecCommand("*ClrDispl");
+  EXPECT_EQ(values(), 0);
 }
 
 }  // namespace
