@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
@@ -165,16 +166,24 @@ TEST_F(LimitTestsTest, StatisticsLinesShowTheTestWhileItIsOnAndOtherDisplaysEndI
     }
     MeasHooks.RunLimitTest();
   }
-  const uint32_t white = 0xFFFFFF;
+  const auto header = [] {
+    const uint32_t white = 0xFFFFFF;
+    return std::pair(test::StripCharacters(-1, 4, white), test::StripCharacters(-1, 5, white));
+  };
   // "Tested Wfms", "Failures"; slot 1 "    3", "    0"; slot 2 "N / A" twice.
-  EXPECT_EQ(std::pair(test::StripCharacters(-1, 4, white), test::StripCharacters(-1, 5, white)),
-            std::pair(10, 8));
+  EXPECT_EQ(header(), std::pair(10, 8));
   EXPECT_EQ(std::pair(test::StripCharacters(0, 4, Ch1), test::StripCharacters(0, 5, Ch1)), std::pair(1, 1));
   EXPECT_EQ(std::pair(test::StripCharacters(1, 4, Ch2), test::StripCharacters(1, 5, Ch2)), std::pair(3, 3));
-  // Switched off by a command: "Minimum", "Maximum" again.
+  // Ended by the program (run until) the counts stay until the next run turns the lines
+  // back to "Minimum", "Maximum"; switched off by a command they turn back at once.
+  LimitSettings().TestOn->SetOnByProgram(false);
+  EXPECT_EQ(header(), std::pair(10, 8));
+  RestoreMeasurementLines();
+  EXPECT_EQ(header(), std::pair(7, 7));
+  Exec("Limit:TestOn On");
+  EXPECT_EQ(header(), std::pair(10, 8));
   Exec("Limit:TestOn Off");
-  EXPECT_EQ(std::pair(test::StripCharacters(-1, 4, white), test::StripCharacters(-1, 5, white)),
-            std::pair(7, 7));
+  EXPECT_EQ(header(), std::pair(7, 7));
 
   Exec("Limit:TestOn On;:Meas:Display Param");
   EXPECT_EQ(Exec("Limit:TestOn?") + " " + Exec("Limit1:Activ?"), "OFF OFF");
