@@ -180,7 +180,8 @@ TEST_F(ProgramHooksTest, StopAndClearDisplayRestartTheMeasurementStatistics) {
   ExecCommand("Header Off;:Meas:Display Statistic;:Meas:Ch1:YParam Ampl");
   const auto values = [] {
     const std::string reply = ExecCommand("Meas:Res? 1:Wfm");
-    return reply.find_first_not_of("0123456789") == std::string::npos ? std::stoi(reply) : -1;
+    return !reply.empty() && reply.find_first_not_of("0123456789") == std::string::npos ? std::stoi(reply)
+                                                                                        : -1;
   };
   const auto acquire = [&] {
     for (int i = 0; i < 2000 && values() < 3; ++i)
