@@ -30,7 +30,7 @@ constexpr TTraceId MemoryTrace(int n) { return static_cast<TTraceId>(TraceIndex(
 struct TDerivedHooks {
   // The text of the settings that present a derived trace (its zoom); a change of it
   // redraws the trace as a change of its definition does.
-  THook<std::string(TTraceId)> Presentation;
+  THook<std::string(TTraceId)> Presentation{"DerivedHooks.Presentation"};
 };
 extern TDerivedHooks DerivedHooks;
 

@@ -74,14 +74,16 @@ std::string MathRefusal(int op, const TSignalObj& source, const std::string& sou
 struct TMathHooks {
   // Trend of a time measurement of `source` into `result`, whose header already is the
   // source's with its own scale and offset; true when computed.
-  THook<bool(int functionIndex, int trendKind, const TSignalObj& source, TSignalObj& result)> BuildTrend;
+  THook<bool(int functionIndex, int trendKind, const TSignalObj& source, TSignalObj& result)> BuildTrend{
+      "MathHooks.BuildTrend"};
   // The normalized record of the function's channel (only during an acquisition's
   // post-processing); true when computed.
-  THook<bool(int functionIndex, TSignalObj& result)> Normalize;
+  THook<bool(int functionIndex, TSignalObj& result)> Normalize{"MathHooks.Normalize"};
   // The low-jitter corrected record of `source`; true when computed.
-  THook<bool(int functionIndex, const TSignalObj& source, TSignalObj& result)> LowJitter;
+  THook<bool(int functionIndex, const TSignalObj& source, TSignalObj& result)> LowJitter{
+      "MathHooks.LowJitter"};
   // The function's trend starts afresh (its vertical scaling is found again).
-  THook<void(int functionIndex)> ResetTrend;
+  THook<void(int functionIndex)> ResetTrend{"MathHooks.ResetTrend"};
 };
 extern TMathHooks MathHooks;
 

@@ -9,12 +9,14 @@
 #include "display/settings/display_settings.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/hist/hist_objects.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_frame.h"
 #include "measure/meas_labels.h"
 #include "measure/meas_settings.h"
+#include "measure/meas_slots.h"
 #include "measure/meas_state.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
@@ -73,19 +75,24 @@ void InstallProgramUnits() {
   InstallMarkers();
   InstallHistSettings();
   InstallLimitTests();
-  LimitHooks.ShowMeasurementLines.Set(ShowMeasurementLines);
   InstallDerivedSignals();
   MathHooks.BuildTrend.Set(BuildTrend);
   MathHooks.ResetTrend.Set(ResetTrend);
   // What "*ClrDispl" and a language switch ask of the units above the shell.
   ShellHooks.ClearAnalyses.Set([] {
+    if (ProgramFullHist) ProgramFullHist->Clear();
+    ResetHisticons();
+    ResetMeasStatistics();
     ClearMarkerValues();
     for (int function = 0; function < kTrendFunctionCount; ++function) ResetTrend(function);
     RestartDatabase();
   });
   ShellHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
   DisplaySettingsHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
-  ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
+  ShellHooks.ResetLimitAndDatabaseDisplay.Set([] {
+    RestoreMeasurementLines();
+    RemoveShownDatabase();
+  });
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
 }

@@ -25,13 +25,13 @@ struct TControlsState {
   // per press.
   ITimerFactory* TimerFactory = nullptr;
   // Opens the keypad on an edit control (filled by the keypad).
-  THook<void(TRC_EditSwitcher&)> EditKeypadHook;
+  THook<void(TRC_EditSwitcher&)> EditKeypadHook{"ControlsState.EditKeypadHook"};
   // A failure inside a control's event handler (a click, a key, a timer tick): it never
   // crosses the event loop. Filled by the shell with its exception message; until then
   // the text goes to standard error.
-  THook<void(const std::string& text)> OnException;
-  // The system beep of a refused key (filled by tests to count them).
-  THook<void()> OnBeep;
+  THook<void(const std::string& text)> OnException{"ControlsState.OnException"};
+  // The beep of a refused key: the system's while empty (filled by tests to count them).
+  THook<void()> OnBeep{Fallback("ControlsState.OnBeep")};
 
   // Names and colours of the sources, installed once at start-up.
   std::array<std::string, kSourceNameCount> SourceNames{};

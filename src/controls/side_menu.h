@@ -113,8 +113,8 @@ struct TSideMenuState {
   std::array<TSideMenuFactory, kSideMenuIds> Factories;
   // The main window's caption panel above a side panel: shown or hidden, and the left
   // edge of the right one.
-  THook<void(int panel, bool visible)> CaptionPanelVisible;
-  THook<void(int left)> RightCaptionLeft;
+  THook<void(int panel, bool visible)> CaptionPanelVisible{"SideMenuState.CaptionPanelVisible"};
+  THook<void(int left)> RightCaptionLeft{"SideMenuState.RightCaptionLeft"};
 };
 extern TSideMenuState SideMenuState;
 inline constinit auto& SideMenuForms = SideMenuState.SideMenuForms;

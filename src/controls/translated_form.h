@@ -115,7 +115,7 @@ struct TTranslatedFormsState {
   std::map<std::string, TUnitMemory> DesignUnits;
   // Runs after a switch has translated the forms; the shell sets the menu captions and
   // the window caption again and refreshes the screen's texts.
-  THook<void()> LanguageSwitched;
+  THook<void()> LanguageSwitched{"TranslatedForms.LanguageSwitched"};
   // Forms that only exist while a dialog is open, made for the English language file
   // (owner: the main window); registered by their subsystems at start-up.
   std::vector<std::function<QWidget*(QWidget* owner)>> LanguageDialogs;

@@ -822,6 +822,8 @@ void InstallMeasurements() {
   });
   AcqHooks.MeasurementPass.Set(MeasurementPass);
   LinkHooks.MeasDisplayOn.Set([] { return Display() != mdOff; });
+  LinkHooks.ResetHisticons.Set(ResetHisticons);
+  LinkHooks.ResetMeasStatistics.Set(ResetMeasStatistics);
   MeasHooks.ShowSlotResult.Set(ShowSlotResult);
   MeasHooks.RefreshSetupLayer.Set(RefreshSetupLayer);
   MeasHooks.RefreshLevelControls.Set(RefreshLevelControls);

@@ -82,16 +82,16 @@ TMeasSettingsState& MeasSettings();
 // nothing (or answers "off") until its owner fills it in.
 struct TMeasSettingsHooks {
   // "Limit:TestOn" is on; the limit test of slot n (0..3) is active.
-  THook<bool()> LimitTestOn;
-  THook<bool(int slot)> LimitActive;
+  THook<bool()> LimitTestOn{"MeasSettingsHooks.LimitTestOn"};
+  THook<bool(int slot)> LimitActive{"MeasSettingsHooks.LimitActive"};
   // Slot n's limit-test nodes back to their start values.
-  THook<void(int slot)> ResetLimitTest;
+  THook<void(int slot)> ResetLimitTest{"MeasSettingsHooks.ResetLimitTest"};
   // Slot n went away and the later ones moved down.
-  THook<void(int slot)> LimitSlotRemoved;
+  THook<void(int slot)> LimitSlotRemoved{"MeasSettingsHooks.LimitSlotRemoved"};
   // "Limit:TestOn" and the four "Activ" switches off.
-  THook<void()> SwitchOffLimitTests;
+  THook<void()> SwitchOffLimitTests{"MeasSettingsHooks.SwitchOffLimitTests"};
   // The measure page goes back to its first page.
-  THook<void()> PageToFirst;
+  THook<void()> PageToFirst{"MeasSettingsHooks.PageToFirst"};
 };
 extern TMeasSettingsHooks MeasSettingsHooks;
 

@@ -83,24 +83,25 @@ bool DefaultSourceShown(TTraceId id);
 struct TMeasHooks {
   // The window tables of a spectrum record (the analysis subsystem's); spectral
   // measurements are undefined while either is empty.
-  THook<double(int signalIndex, int k)> WindowMeasFactor;
-  THook<double(int signalIndex, int k)> WindowCoefficient;
-  // Whether a trace is shown; the channel settings' answer until replaced.
-  THook<bool(TTraceId)> SourceShown{&DefaultSourceShown};
+  THook<double(int signalIndex, int k)> WindowMeasFactor{"MeasHooks.WindowMeasFactor"};
+  THook<double(int signalIndex, int k)> WindowCoefficient{"MeasHooks.WindowCoefficient"};
+  // Whether a trace is shown; the channel settings' answer unless replaced (tests).
+  THook<bool(TTraceId)> SourceShown{Fallback("MeasHooks.SourceShown"), &DefaultSourceShown};
   // The annotation layer `layer` (1 or 2) of the signal's screen draws label n.
-  THook<void(int layer, TTraceId signal, int n, const TAnnLabelParam& label)> DrawAnnotation;
-  THook<void()> DeleteAnnotationLayers;
+  THook<void(int layer, TTraceId signal, int n, const TAnnLabelParam& label)> DrawAnnotation{
+      "MeasHooks.DrawAnnotation"};
+  THook<void()> DeleteAnnotationLayers{"MeasHooks.DeleteAnnotationLayers"};
   // The source's level, threshold and margin controls after a scale change.
-  THook<void(TTraceId)> RefreshLevelControls;
+  THook<void(TTraceId)> RefreshLevelControls{"MeasHooks.RefreshLevelControls"};
   // The measurement set-up layer of the displayed source.
-  THook<void(TTraceId)> RefreshSetupLayer;
+  THook<void(TTraceId)> RefreshSetupLayer{"MeasHooks.RefreshSetupLayer"};
   // Writes slot n's result into the bottom strip.
-  THook<void(int slot)> ShowSlotResult;
+  THook<void(int slot)> ShowSlotResult{"MeasHooks.ShowSlotResult"};
   // Gives a new statistics picture the strip it draws in.
-  THook<void(THisticon&)> AttachHisticon;
+  THook<void(THisticon&)> AttachHisticon{"MeasHooks.AttachHisticon"};
   // Slots 0..3: the statistics just reached ten values.
-  THook<void(int slot)> ResultsBecameValid;
-  THook<void()> RunLimitTest;
+  THook<void(int slot)> ResultsBecameValid{"MeasHooks.ResultsBecameValid"};
+  THook<void()> RunLimitTest{"MeasHooks.RunLimitTest"};
 };
 
 extern TMeasHooks MeasHooks;

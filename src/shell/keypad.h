@@ -24,7 +24,7 @@ struct TKeypadState {
   // The setting being edited (empty while the keypad is hidden).
   std::string EditedPath;
   // The keypad's edit steps fine (true) or coarse.
-  THook<void(bool fine)> SetFine;
+  THook<void(bool fine)> SetFine{"KeypadState.SetFine"};
 
   // Where the undo ring stood when the group began: a later step shows as a move.
   bool GroupOpen = false;

@@ -40,42 +40,43 @@ inline constinit bool& ProgramTerminating = ShellState.ProgramTerminating;
 
 struct TShellHooks {
   // --- main window ---
-  THook<void(bool visible)> SetMainControlsVisible;
-  THook<void()> OpenStartPages;  // Channels on the left, Time Base on the right
-  THook<void()> HideSideMenus;
-  THook<void()> UpdateOptionButtons;
-  THook<void(const std::string& caption)> SetCaption;
-  THook<void()> RebuildScreens;
-  THook<void()> RedrawBottomStrip;
-  THook<void(int item)> CopyPicture;  // by the items of "*Copy"
-  THook<void()> PrintWindow;
-  THook<void()> PrinterSetup;
-  THook<void()> EnterHelpMode;
+  THook<void(bool visible)> SetMainControlsVisible{"ShellHooks.SetMainControlsVisible"};
+  THook<void()> OpenStartPages{"ShellHooks.OpenStartPages"};  // Channels on the left, Time Base on the right
+  THook<void()> HideSideMenus{"ShellHooks.HideSideMenus"};
+  THook<void()> UpdateOptionButtons{"ShellHooks.UpdateOptionButtons"};
+  THook<void(const std::string& caption)> SetCaption{"ShellHooks.SetCaption"};
+  THook<void()> RebuildScreens{"ShellHooks.RebuildScreens"};
+  THook<void()> RedrawBottomStrip{"ShellHooks.RedrawBottomStrip"};
+  THook<void(int item)> CopyPicture{"ShellHooks.CopyPicture"};  // by the items of "*Copy"
+  THook<void()> PrintWindow{"ShellHooks.PrintWindow"};
+  THook<void()> PrinterSetup{"ShellHooks.PrinterSetup"};
+  THook<void()> EnterHelpMode{"ShellHooks.EnterHelpMode"};
 
   // --- units built later: each does nothing until its unit fills it ---
-  THook<void(int item)> StartAutoscale;  // "Auto", "SingleVal", "NRZ", "RZ"
+  THook<void(int item)> StartAutoscale{"ShellHooks.StartAutoscale"};  // "Auto", "SingleVal", "NRZ", "RZ"
   // "*ClrDispl": histogram, trends of F1-F4, histogram icons, measurement results and
   // statistics, eye measurement, reflection labels, mask counters, database restart, markers.
-  THook<void()> ClearAnalyses;
+  THook<void()> ClearAnalyses{"ShellHooks.ClearAnalyses"};
   // After a language switch: the measurement and eye labels take the new language.
-  THook<void()> RelabelAnalyses;
+  THook<void()> RelabelAnalyses{"ShellHooks.RelabelAnalyses"};
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
-  THook<void()> ResetLimitAndDatabaseDisplay;
-  THook<void()> AfterUndoReplay;
-  THook<void()> AfterSetupRecall;  // simulator generators, hold-off check
-  THook<void()> LoadMemoriesAtStart;
-  THook<void()> RescanMaskStandards;
-  THook<void(int context)> OpenHelp;
-  THook<void()> ShowAbout;
+  THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
+  THook<void()> AfterUndoReplay{"ShellHooks.AfterUndoReplay"};
+  THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // simulator generators, hold-off check
+  THook<void()> LoadMemoriesAtStart{"ShellHooks.LoadMemoriesAtStart"};
+  THook<void()> RescanMaskStandards{"ShellHooks.RescanMaskStandards"};
+  THook<void(int context)> OpenHelp{"ShellHooks.OpenHelp"};
+  THook<void()> ShowAbout{"ShellHooks.ShowAbout"};
   // The "System" button: the instrument list and the choice of instrument.
-  THook<void()> ShowInstrumentSelection;
+  THook<void()> ShowInstrumentSelection{"ShellHooks.ShowInstrumentSelection"};
   // Calibration and adjustment constants (the close query asks to store changed ones).
-  THook<bool()> AdjustmentChanged;
-  THook<bool()> AdjustAccessGranted;
-  THook<bool()> CalibrationChanged;
-  THook<bool(bool adjustment)> StoreFlashConstants{[](bool) { return true; }};
+  THook<bool()> AdjustmentChanged{"ShellHooks.AdjustmentChanged"};
+  THook<bool()> AdjustAccessGranted{"ShellHooks.AdjustAccessGranted"};
+  THook<bool()> CalibrationChanged{"ShellHooks.CalibrationChanged"};
+  THook<bool(bool adjustment)> StoreFlashConstants{"ShellHooks.StoreFlashConstants",
+                                                   [](bool) { return true; }};
   // The identity of the instrument (a seam for tests of a failed read).
-  THook<bool()> ReadIndivData;
+  THook<bool()> ReadIndivData{"ShellHooks.ReadIndivData"};
 };
 
 extern TShellHooks ShellHooks;

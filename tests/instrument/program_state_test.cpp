@@ -25,6 +25,14 @@ class ProgramStateTest : public ::testing::Test {
   FakeClock clock;
 };
 
+// The names of the wired hooks, only the empty ones when emptyOnly.
+std::vector<std::string> WiredHookNames(bool emptyOnly) {
+  std::vector<std::string> names;
+  for (const THookEntry& h : ListHooks())
+    if (h.Kind == THookKind::Wired && !(emptyOnly && h.Set)) names.push_back(h.Name);
+  return names;
+}
+
 TEST_F(ProgramStateTest, InstallingTheInstrumentLayerFillsEveryHookItOwns) {
   // A fresh state has them all empty.
   ASSERT_FALSE(WiredHookNames(false).empty());

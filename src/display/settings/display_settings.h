@@ -50,24 +50,24 @@ struct TDataBaseExist {
 // Every hook does nothing (or gives the neutral answer) until its owner fills it in.
 struct TDisplaySettingsHooks {
   // The program is still starting up: a locked trace mode does not spread changes yet.
-  THook<bool()> StartingUp;
+  THook<bool()> StartingUp{"DisplaySettingsHooks.StartingUp"};
   // The histogram trace takes its source's style again; the source of the histogram.
-  THook<void()> RestyleHistogram;
-  THook<TTraceId()> HistogramSource{[] { return TTraceId::None; }};
-  THook<void()> RecolorHisticons;
+  THook<void()> RestyleHistogram{"DisplaySettingsHooks.RestyleHistogram"};
+  THook<TTraceId()> HistogramSource{"DisplaySettingsHooks.HistogramSource", [] { return TTraceId::None; }};
+  THook<void()> RecolorHisticons{"DisplaySettingsHooks.RecolorHisticons"};
   // The mask editor is editing (the screen is then a single YT screen).
-  THook<bool()> MaskEditing;
+  THook<bool()> MaskEditing{"DisplaySettingsHooks.MaskEditing"};
   // The marker-type options follow whether a database is shown.
-  THook<void()> RefreshMarkerTypes;
+  THook<void()> RefreshMarkerTypes{"DisplaySettingsHooks.RefreshMarkerTypes"};
   // The database node records its state for undo before the database changes.
-  THook<void()> SaveDatabaseUndo;
+  THook<void()> SaveDatabaseUndo{"DisplaySettingsHooks.SaveDatabaseUndo"};
   // The readouts of the bottom strip are written again.
-  THook<void()> RedrawBottomStrip;
+  THook<void()> RedrawBottomStrip{"DisplaySettingsHooks.RedrawBottomStrip"};
   // Open display pages: the panels and bindings for the selected trace's style, the
   // grade-colour panels, the style binding for a shown database.
-  THook<void()> PageStyleChanged;
-  THook<void()> PageGradeColorsChanged;
-  THook<void()> PageDatabaseChanged;
+  THook<void()> PageStyleChanged{"DisplaySettingsHooks.PageStyleChanged"};
+  THook<void()> PageGradeColorsChanged{"DisplaySettingsHooks.PageGradeColorsChanged"};
+  THook<void()> PageDatabaseChanged{"DisplaySettingsHooks.PageDatabaseChanged"};
 };
 extern TDisplaySettingsHooks DisplaySettingsHooks;
 

@@ -65,10 +65,10 @@ void RegisterDefaultLangStrings(TLanguageStrings& table);
 struct TLanguageState {
   // The instrument's product name that replaces "@Unit@" (filled by the instrument
   // identity); while unset the marker stays in the text.
-  THook<std::string()> ProductNameHook;
+  THook<std::string()> ProductNameHook{"LanguageState.ProductNameHook"};
   // Shows an error about the language table or a language file to the user (filled by
   // the shell with a message box and a beep); does nothing until then.
-  THook<void(const std::string& message)> LanguageMessageHook;
+  THook<void(const std::string& message)> LanguageMessageHook{"LanguageState.LanguageMessageHook"};
   // The program's one table. It holds the built-in texts from the start, so that units
   // used before (or without) the start-up language choice still get their English texts.
   TLanguageStrings LanguageStrings = [] {

@@ -185,14 +185,14 @@ struct THandlerState {
   // Settings batch: costly follow-up work of callbacks is deferred to its end.
   bool SettingsBatchActive = false;
   bool SettingsBatchDeferred = false;  // a callback asked for the follow-up work
-  THook<void()> OnSettingsBatchEnd;
+  THook<void()> OnSettingsBatchEnd{"HandlerState.OnSettingsBatchEnd"};
   // Batches may nest (an undo replay that loads a setup); the outermost end runs the
   // deferred work.
   int SettingsBatchDepth = 0;
 
   TSignalsOn SignalsOn;
-  THook<void(TTraceId)> OnSignalSwitchedOff;
-  THook<void(TTraceId)> OnSignalOnChanged;
+  THook<void(TTraceId)> OnSignalSwitchedOff{"HandlerState.OnSignalSwitchedOff"};
+  THook<void(TTraceId)> OnSignalOnChanged{"HandlerState.OnSignalOnChanged"};
 
   // The 22 display-colour items, filled by the display settings when they register; source
   // handlers repaint their controls when one changes.

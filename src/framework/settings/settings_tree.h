@@ -241,7 +241,7 @@ struct TSettingsTreeState {
   bool CommandsRegistered = false;
   // Called at the end of every setup load, inside its settings batch (installed by the
   // instrument side).
-  THook<void()> OnSettingsLoaded;
+  THook<void()> OnSettingsLoaded{"SettingsTreeState.OnSettingsLoaded"};
 };
 
 extern TSettingsTreeState SettingsTreeState;

@@ -31,7 +31,7 @@ struct TDisplaySourcesState {
   // source's colour is the value of its colour node.
   bool ColorsReady = false;
   // Reads the colour node of a source (filled by the unit that registers the nodes).
-  THook<uint32_t(int index)> DisplayColorNodeValue;
+  THook<uint32_t(int index)> DisplayColorNodeValue{"DisplaySourcesState.DisplayColorNodeValue"};
 };
 
 extern TDisplaySourcesState DisplaySourcesState;

@@ -41,7 +41,7 @@ struct TTraceNamesState {
   // Localised short names by trace id; filled by BuildTraceNames, "None" stays empty.
   std::array<std::string, kTraceIdCount> TraceNames;
   // Sets a waveform record's long title (filled by the waveform records' owner).
-  THook<void(TTraceId, const std::string&)> SetRecordTitleHook;
+  THook<void(TTraceId, const std::string&)> SetRecordTitleHook{"TraceNamesState.SetRecordTitleHook"};
 };
 
 extern TTraceNamesState TraceNamesState;

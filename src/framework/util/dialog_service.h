@@ -90,11 +90,11 @@ struct TDialogState {
   bool Suppressed = false;
   // The texts of suppressed dialogs, oldest first; the oldest go beyond kSuppressedLogSize.
   std::vector<std::string> SuppressedLog;
-  // Also tells the program's log (filled by the shell).
-  THook<void(const std::string& line)> OnSuppressedText;
+  // Also tells the program's log: standard error while empty.
+  THook<void(const std::string& line)> OnSuppressedText{Fallback("DialogState.OnSuppressedText")};
   // The program's own reason to suppress every dialog (remote control, started for a
   // client), filled by the shell.
-  THook<bool()> SuppressedByProgram;
+  THook<bool()> SuppressedByProgram{"DialogState.SuppressedByProgram"};
 };
 inline constexpr size_t kSuppressedLogSize = 200;
 

@@ -3,35 +3,28 @@
 namespace norv {
 
 namespace {
-constinit THookBase* wired_hooks = nullptr;
+constinit THookBase* all_hooks = nullptr;
 }  // namespace
 
-THookBase::THookBase(TWired wired) : wired_(wired.Name) { Enlist(); }
-
-THookBase::THookBase(const THookBase& other) : wired_(other.wired_) {
-  if (wired_) Enlist();
+THookBase::THookBase(const char* name, THookKind kind) : name_(name), kind_(kind) {
+  next_ = all_hooks;
+  if (next_) next_->prev_ = this;
+  all_hooks = this;
 }
 
 THookBase::~THookBase() {
-  if (!wired_) return;
   if (prev_)
     prev_->next_ = next_;
   else
-    wired_hooks = next_;
+    all_hooks = next_;
   if (next_) next_->prev_ = prev_;
 }
 
-void THookBase::Enlist() {
-  next_ = wired_hooks;
-  if (next_) next_->prev_ = this;
-  wired_hooks = this;
-}
-
-std::vector<std::string> WiredHookNames(bool unfilledOnly) {
-  std::vector<std::string> names;
-  for (const THookBase* hook = wired_hooks; hook; hook = hook->next_)
-    if (!unfilledOnly || !hook->IsSet()) names.emplace_back(hook->wired_);
-  return names;
+std::vector<THookEntry> ListHooks() {
+  std::vector<THookEntry> hooks;
+  for (const THookBase* hook = all_hooks; hook; hook = hook->next_)
+    hooks.push_back({hook->name_, hook->kind_, hook->IsSet()});
+  return hooks;
 }
 
 }  // namespace norv

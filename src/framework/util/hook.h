@@ -3,12 +3,18 @@
 // fallback result) until the higher subsystem fills it in at start-up, so every
 // subsystem builds and runs before the ones above it exist.
 //
-// A wired hook is one that its own subsystem fills when that subsystem is wired at
-// start-up (a unit built on the caller, such as the settings behind the link). It carries
-// its name, and every wired hook in existence can be listed, so that a test can check
-// that wiring leaves none of them empty:
-//   THook<bool()> PatternLockOn{Wired("LinkHooks.PatternLockOn")};
+// Every hook carries its name, "Struct.Member" as the program reaches it, and every hook
+// in existence can be listed, so that a test can check that start-up leaves none empty.
+// The declaration says who fills it:
+//   THook<void()> SystemBeep{"LinkHooks.SystemBeep"};               a unit above, at start-up
+//   THook<bool()> PatternLockOn{Wired("LinkHooks.PatternLockOn")};  its own subsystem's wiring
+//   THook<void(bool)> PreCommandHook{Fallback("LinkHooks.PreCommandHook"), BreakAcquisition};
+//                                                                   nobody needs to: the
+//                                                                   fallback is the behaviour
+// A hook that must be filled may still answer something other than R{} while empty:
+//   THook<int()> HistAxis{"AcqHooks.HistAxis", [] { return 1; }};
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -17,36 +23,48 @@
 
 namespace norv {
 
+enum class THookKind : uint8_t { FromAbove, Wired, Fallback };
+
 struct TWired {
   const char* Name;
 };
 constexpr TWired Wired(const char* name) { return {name}; }
 
-// The names of the wired hooks that exist now, in no particular order; only the empty
-// ones when unfilledOnly.
-std::vector<std::string> WiredHookNames(bool unfilledOnly);
+struct TFallback {
+  const char* Name;
+};
+constexpr TFallback Fallback(const char* name) { return {name}; }
 
-// What every hook has: its place in the list of wired hooks while it is one.
+struct THookEntry {
+  std::string Name;
+  THookKind Kind;
+  bool Set;
+};
+
+// Every hook that exists now, in no particular order.
+std::vector<THookEntry> ListHooks();
+
+// What every hook has: its name and its place in the list. A hook is declared once, in
+// its struct; copying one would list a second hook under the same name, so it cannot be
+// copied (a struct of hooks is put back to its start by assignment, which keeps names).
 class THookBase {
  public:
+  THookBase(const THookBase&) = delete;
   virtual bool IsSet() const = 0;
-  // The name of a wired hook; nullptr for a hook filled from above.
-  const char* WiredName() const { return wired_; }
+  const char* Name() const { return name_; }
+  THookKind Kind() const { return kind_; }
 
  protected:
-  THookBase() = default;
-  explicit THookBase(TWired wired);
-  // A copy is a hook of its own: it joins the list if the original is wired.
-  THookBase(const THookBase& other);
+  THookBase(const char* name, THookKind kind);
   // An assignment takes the other's function, not its name or place.
   THookBase& operator=(const THookBase&) { return *this; }
   ~THookBase();
 
  private:
-  friend std::vector<std::string> WiredHookNames(bool unfilledOnly);
-  void Enlist();
+  friend std::vector<THookEntry> ListHooks();
 
-  const char* wired_ = nullptr;
+  const char* name_;
+  THookKind kind_;
   THookBase* prev_ = nullptr;
   THookBase* next_ = nullptr;
 };
@@ -59,10 +77,13 @@ class THook<R(Args...)> final : public THookBase {
  public:
   using Function = std::function<R(Args...)>;
 
-  THook() = default;
-  // A hook whose empty state answers with something other than R{}.
-  explicit THook(Function fallback) : fallback_(std::move(fallback)) {}
-  explicit THook(TWired wired, Function fallback = {}) : THookBase(wired), fallback_(std::move(fallback)) {}
+  explicit THook(const char* name, Function whileEmpty = {})
+      : THookBase(name, THookKind::FromAbove), fallback_(std::move(whileEmpty)) {}
+  explicit THook(TWired wired, Function whileEmpty = {})
+      : THookBase(wired.Name, THookKind::Wired), fallback_(std::move(whileEmpty)) {}
+  explicit THook(TFallback name, Function fallback = {})
+      : THookBase(name.Name, THookKind::Fallback), fallback_(std::move(fallback)) {}
+  THook& operator=(const THook&) = default;
 
   void Set(Function fn) { fn_ = std::move(fn); }
   void Reset() { fn_ = nullptr; }

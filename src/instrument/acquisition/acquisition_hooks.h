@@ -42,88 +42,94 @@ struct TTdrChannelSettings {
 
 struct TAcqHooks {
   // --- run control and instrument units beside the cycle -------------------------
-  THook<void()> NotifyRunSwitchers;         // the "*Run" node's controls
-  THook<void()> NotifyStopSingleSwitchers;  // the "*StopSingle" node's controls
+  THook<void()> NotifyRunSwitchers{"AcqHooks.NotifyRunSwitchers"};  // the "*Run" node's controls
+  THook<void()> NotifyStopSingleSwitchers{
+      "AcqHooks.NotifyStopSingleSwitchers"};  // the "*StopSingle" node's controls
   THook<void(bool keepAcquisition)> RefreshTriggerStatus{Wired("AcqHooks.RefreshTriggerStatus")};
   THook<void(int pointWords)> UpdateTriggerStatusFromData{Wired("AcqHooks.UpdateTriggerStatusFromData")};
   // The pattern-lock clock check; run between cycles (see TAcquisitionCycle).
   THook<void()> CheckPatternLockRate{Wired("AcqHooks.CheckPatternLockRate")};
   THook<void()> PatternScanStep{Wired("AcqHooks.PatternScanStep")};  // eye-line scan after a cycle
-  THook<void()> PatternSearchStep;  // runs when the pattern search has requested it
-  THook<void()> RefreshTimeBaseReadouts;
+  THook<void()> PatternSearchStep{
+      "AcqHooks.PatternSearchStep"};  // runs when the pattern search has requested it
+  THook<void()> RefreshTimeBaseReadouts{"AcqHooks.RefreshTimeBaseReadouts"};
   THook<void()> NotifyChannelScales{Wired("AcqHooks.NotifyChannelScales")};
   THook<void()> SendStateAfterConnect{Wired("AcqHooks.SendStateAfterConnect")};
-  THook<void()> ApplyPendingLanguage;  // a language change waiting in "Shadow:Lang"
+  THook<void()> ApplyPendingLanguage{
+      "AcqHooks.ApplyPendingLanguage"};  // a language change waiting in "Shadow:Lang"
 
   // --- display ------------------------------------------------------------------
-  THook<std::string(TTraceId)> TraceStyle;  // item text of the trace's style node
-  THook<IAcqLayer*(TTraceId, TAcqLayerKind)> TraceLayer;
-  THook<void()> SuspendScreenUpdates;
-  THook<void()> ResumeScreenUpdates;
-  THook<void(int slot, bool stopped)> ShowAcqStatus;
-  THook<bool()> DataBaseExist;       // a waveform database is shown
-  THook<bool()> DisplayFormatHasXY;  // "Displ:Format" is XY, CombYTXY or Comb2YTXY
-  THook<int()> DisplayFormatIndex;
-  THook<void()> RedrawXYScreen;
+  THook<std::string(TTraceId)> TraceStyle{"AcqHooks.TraceStyle"};  // item text of the trace's style node
+  THook<IAcqLayer*(TTraceId, TAcqLayerKind)> TraceLayer{"AcqHooks.TraceLayer"};
+  THook<void()> SuspendScreenUpdates{"AcqHooks.SuspendScreenUpdates"};
+  THook<void()> ResumeScreenUpdates{"AcqHooks.ResumeScreenUpdates"};
+  THook<void(int slot, bool stopped)> ShowAcqStatus{"AcqHooks.ShowAcqStatus"};
+  THook<bool()> DataBaseExist{"AcqHooks.DataBaseExist"};  // a waveform database is shown
+  THook<bool()> DisplayFormatHasXY{
+      "AcqHooks.DisplayFormatHasXY"};  // "Displ:Format" is XY, CombYTXY or Comb2YTXY
+  THook<int()> DisplayFormatIndex{"AcqHooks.DisplayFormatIndex"};
+  THook<void()> RedrawXYScreen{"AcqHooks.RedrawXYScreen"};
 
   // --- shell --------------------------------------------------------------------
-  THook<bool()> ApplicationActive{[] { return true; }};
-  THook<bool()> AutoscaleRunning;  // AutoscaleState is not 0
-  THook<void()> AutoscaleStep;
-  THook<bool(int record, const std::string& fileName)> SaveWaveformBinary;
-  THook<bool(int record, const std::string& fileName, bool yOnly)> SaveWaveformText;
-  THook<bool()> DatabaseRecording;
-  THook<void()> AccumulateDatabaseRecord;
-  THook<void()> SaveDatabaseFile;
-  THook<void()> RefreshMemoryTraces;
-  THook<void()> CopySelectedSourceToMemory;
-  THook<void()> SaveWaveformToDisk;
-  THook<void()> LoadWaveformFromDisk;
+  THook<bool()> ApplicationActive{"AcqHooks.ApplicationActive", [] { return true; }};
+  THook<bool()> AutoscaleRunning{"AcqHooks.AutoscaleRunning"};  // AutoscaleState is not 0
+  THook<void()> AutoscaleStep{"AcqHooks.AutoscaleStep"};
+  THook<bool(int record, const std::string& fileName)> SaveWaveformBinary{"AcqHooks.SaveWaveformBinary"};
+  THook<bool(int record, const std::string& fileName, bool yOnly)> SaveWaveformText{
+      "AcqHooks.SaveWaveformText"};
+  THook<bool()> DatabaseRecording{"AcqHooks.DatabaseRecording"};
+  THook<void()> AccumulateDatabaseRecord{"AcqHooks.AccumulateDatabaseRecord"};
+  THook<void()> SaveDatabaseFile{"AcqHooks.SaveDatabaseFile"};
+  THook<void()> RefreshMemoryTraces{"AcqHooks.RefreshMemoryTraces"};
+  THook<void()> CopySelectedSourceToMemory{"AcqHooks.CopySelectedSourceToMemory"};
+  THook<void()> SaveWaveformToDisk{"AcqHooks.SaveWaveformToDisk"};
+  THook<void()> LoadWaveformFromDisk{"AcqHooks.LoadWaveformFromDisk"};
 
   // --- measurements, markers, histograms ------------------------------------------
-  THook<int()> MarkType;  // "Mark:Type" item, 0 Off
-  THook<void(int n)> ShowMarker;
-  THook<void()> RefreshMarkerControls;
-  THook<void()> UpdateMarkerReadout;
-  THook<bool()> HistogramActive;  // "Hist:Axis" not off and its source on
-  THook<int()> HistAxis{[] { return 1; }};
-  THook<void(int axis)> UpdateHistogram;
-  THook<void(int axis)> RefreshHistWindowControls;
-  THook<void()> ClearHistSettingsChanged;
-  THook<void()> MeasurementPass;
+  THook<int()> MarkType{"AcqHooks.MarkType"};  // "Mark:Type" item, 0 Off
+  THook<void(int n)> ShowMarker{"AcqHooks.ShowMarker"};
+  THook<void()> RefreshMarkerControls{"AcqHooks.RefreshMarkerControls"};
+  THook<void()> UpdateMarkerReadout{"AcqHooks.UpdateMarkerReadout"};
+  THook<bool()> HistogramActive{"AcqHooks.HistogramActive"};  // "Hist:Axis" not off and its source on
+  THook<int()> HistAxis{"AcqHooks.HistAxis", [] { return 1; }};
+  THook<void(int axis)> UpdateHistogram{"AcqHooks.UpdateHistogram"};
+  THook<void(int axis)> RefreshHistWindowControls{"AcqHooks.RefreshHistWindowControls"};
+  THook<void()> ClearHistSettingsChanged{"AcqHooks.ClearHistSettingsChanged"};
+  THook<void()> MeasurementPass{"AcqHooks.MeasurementPass"};
 
   // --- math, spectra, zoom, eye, jitter -------------------------------------------
-  THook<void()> SostaritjIliOtklFuncSpectrGdeNado;
-  THook<void(bool force)> ReCalculateFuncAndSpectrGdeNado;
-  THook<void(int index)> CalcDerivedSignal;
-  THook<void()> RedrawDerivedSignals;
-  THook<void()> RefreshZoomControls;
-  THook<void()> EyeMeasurementPass;
-  THook<void()> LowJitterAfterAcquisition;
-  THook<bool()> JitterMeasurementExists;
-  THook<void()> JitterMeasurementStep;
+  THook<void()> SostaritjIliOtklFuncSpectrGdeNado{"AcqHooks.SostaritjIliOtklFuncSpectrGdeNado"};
+  THook<void(bool force)> ReCalculateFuncAndSpectrGdeNado{"AcqHooks.ReCalculateFuncAndSpectrGdeNado"};
+  THook<void(int index)> CalcDerivedSignal{"AcqHooks.CalcDerivedSignal"};
+  THook<void()> RedrawDerivedSignals{"AcqHooks.RedrawDerivedSignals"};
+  THook<void()> RefreshZoomControls{"AcqHooks.RefreshZoomControls"};
+  THook<void()> EyeMeasurementPass{"AcqHooks.EyeMeasurementPass"};
+  THook<void()> LowJitterAfterAcquisition{"AcqHooks.LowJitterAfterAcquisition"};
+  THook<bool()> JitterMeasurementExists{"AcqHooks.JitterMeasurementExists"};
+  THook<void()> JitterMeasurementStep{"AcqHooks.JitterMeasurementStep"};
 
   // --- TDR/TDT and mask -----------------------------------------------------------
-  THook<TTdrChannelSettings(int channel)> TdrChannelSettings;
+  THook<TTdrChannelSettings(int channel)> TdrChannelSettings{"AcqHooks.TdrChannelSettings"};
   // Record index compared with the mask while the test runs (editor closed, "Mask:Test"
   // on), else -1.
-  THook<int()> MaskCompareSignal{[] { return -1; }};
-  THook<void()> RaiseMaskNewRecord;
-  THook<void(int channel, int pointIndex)> CountMaskHitAtPoint;
-  THook<void()> MaskTestAfterAcquisition;
-  THook<void()> RefreshMaskDisplay;
-  THook<void()> RefreshAutomaskControls;
-  THook<void()> ShowTDRExcessLC;
-  THook<void()> TDRMeasurePass;
-  THook<void()> NormalizationStep;  // runs when the normalization dialog has asked
+  THook<int()> MaskCompareSignal{"AcqHooks.MaskCompareSignal", [] { return -1; }};
+  THook<void()> RaiseMaskNewRecord{"AcqHooks.RaiseMaskNewRecord"};
+  THook<void(int channel, int pointIndex)> CountMaskHitAtPoint{"AcqHooks.CountMaskHitAtPoint"};
+  THook<void()> MaskTestAfterAcquisition{"AcqHooks.MaskTestAfterAcquisition"};
+  THook<void()> RefreshMaskDisplay{"AcqHooks.RefreshMaskDisplay"};
+  THook<void()> RefreshAutomaskControls{"AcqHooks.RefreshAutomaskControls"};
+  THook<void()> ShowTDRExcessLC{"AcqHooks.ShowTDRExcessLC"};
+  THook<void()> TDRMeasurePass{"AcqHooks.TDRMeasurePass"};
+  THook<void()> NormalizationStep{
+      "AcqHooks.NormalizationStep"};  // runs when the normalization dialog has asked
 
   // --- calibration and service -----------------------------------------------------
   // Each pending step runs only when its own request flag is set.
-  THook<void()> AutocalChannelsCheckInputs;
-  THook<void()> TDRChannelCalibrationStep;
-  THook<void()> OEAutoCalStep;
-  THook<bool()> CalibrationBusy;
-  THook<void()> CheckAutoCalibration;
+  THook<void()> AutocalChannelsCheckInputs{"AcqHooks.AutocalChannelsCheckInputs"};
+  THook<void()> TDRChannelCalibrationStep{"AcqHooks.TDRChannelCalibrationStep"};
+  THook<void()> OEAutoCalStep{"AcqHooks.OEAutoCalStep"};
+  THook<bool()> CalibrationBusy{"AcqHooks.CalibrationBusy"};
+  THook<void()> CheckAutoCalibration{"AcqHooks.CheckAutoCalibration"};
 };
 
 extern TAcqHooks AcqHooks;

@@ -18,14 +18,16 @@ void BreakAcquisition(bool refresh);  // sample_stream.h
 struct TLinkHooks {
   // Runs before every command that is not marked KeepAcquisition, with Refresh true. It
   // stops a running acquisition (BreakAcquisition) unless something else is set.
-  THook<void(bool refresh)> PreCommandHook{BreakAcquisition};
-  // Receives the USB transport's failure texts (the splash status during start-up).
-  THook<void(const std::string&)> UsbMessageSink;
+  THook<void(bool refresh)> PreCommandHook{Fallback("LinkHooks.PreCommandHook"), BreakAcquisition};
+  // Receives the USB transport's failure texts (the splash status during start-up);
+  // nothing is told without a USB link.
+  THook<void(const std::string&)> UsbMessageSink{Fallback("LinkHooks.UsbMessageSink")};
 
   // Platform and shell.
-  THook<void()> SystemBeep;
-  THook<void(const std::string&)> SplashStatus;  // status line of the start-up splash
-  THook<void(const std::string&)> ShowMessage;   // a message the user must see
+  THook<void()> SystemBeep{"LinkHooks.SystemBeep"};
+  // The status line of the start-up splash, while it is shown.
+  THook<void(const std::string&)> SplashStatus{Fallback("LinkHooks.SplashStatus")};
+  THook<void(const std::string&)> ShowMessage{"LinkHooks.ShowMessage"};  // a message the user must see
   // Nothing while there is no main window.
   THook<void()> EnableFlagRegisterTimer{Wired("LinkHooks.EnableFlagRegisterTimer")};
   // Name of the chosen instrument entry.
@@ -42,22 +44,22 @@ struct TLinkHooks {
 
   // Refresh after a stop.
   THook<void()> ResetPointStore{Wired("LinkHooks.ResetPointStore")};
-  THook<bool()> MeasDisplayOn;  // "Meas:Display" is not Off
-  THook<void()> ResetHisticons;
-  THook<void()> ResetMeasStatistics;
-  THook<bool()> HistAxisOn;    // "Hist:Axis" is not off
-  THook<bool()> EyeMeasureOn;  // "Eye:Measure" is not Off
-  THook<void()> ClearEyeMeasurement;
+  THook<bool()> MeasDisplayOn{"LinkHooks.MeasDisplayOn"};  // "Meas:Display" is not Off
+  THook<void()> ResetHisticons{"LinkHooks.ResetHisticons"};
+  THook<void()> ResetMeasStatistics{"LinkHooks.ResetMeasStatistics"};
+  THook<bool()> HistAxisOn{"LinkHooks.HistAxisOn"};      // "Hist:Axis" is not off
+  THook<bool()> EyeMeasureOn{"LinkHooks.EyeMeasureOn"};  // "Eye:Measure" is not Off
+  THook<void()> ClearEyeMeasurement{"LinkHooks.ClearEyeMeasurement"};
 
   // Resynchronisation after the link has come back.
   THook<void()> ResyncTrigger{Wired("LinkHooks.ResyncTrigger")};
   THook<void()> RefreshAcqSettings{Wired("LinkHooks.RefreshAcqSettings")};
-  THook<void()> RefreshSysInfo;  // the instrument information window
+  THook<void()> RefreshSysInfo{"LinkHooks.RefreshSysInfo"};  // the instrument information window
   // Re-registration keeping existing nodes.
   THook<void()> RegisterAllCommandsSkip{Wired("LinkHooks.RegisterAllCommandsSkip")};
-  THook<void()> UpdateHelpMenuCaption;
+  THook<void()> UpdateHelpMenuCaption{"LinkHooks.UpdateHelpMenuCaption"};
   THook<void()> ApplyAllSettings{Wired("LinkHooks.ApplyAllSettings")};
-  THook<void()> UpdateOptionButtons;
+  THook<void()> UpdateOptionButtons{"LinkHooks.UpdateOptionButtons"};
 };
 
 extern TLinkHooks LinkHooks;

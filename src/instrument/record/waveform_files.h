@@ -21,13 +21,16 @@ inline constexpr const char* kWaveformTextHeader = "This is text form of saved W
 
 struct TWaveformFileHooks {
   // (source record Ch1..S2, file name)
-  THook<void(TTraceId source, const std::string& fileName)> SaveWaveformBinary;
+  THook<void(TTraceId source, const std::string& fileName)> SaveWaveformBinary{
+      "WaveformFileHooks.SaveWaveformBinary"};
   // (source record Ch1..S2, file name, only the point lines)
-  THook<void(TTraceId source, const std::string& fileName, bool yOnly)> SaveWaveformText;
+  THook<void(TTraceId source, const std::string& fileName, bool yOnly)> SaveWaveformText{
+      "WaveformFileHooks.SaveWaveformText"};
   // (memory 0..3 for M1..M4, file name, without messages) -> loaded
-  THook<bool(int memory, const std::string& fileName, bool silent)> LoadWaveformBinary;
+  THook<bool(int memory, const std::string& fileName, bool silent)> LoadWaveformBinary{
+      "WaveformFileHooks.LoadWaveformBinary"};
   // (memory 0..3 for M1..M4, file name) -> loaded
-  THook<bool(int memory, const std::string& fileName)> LoadWaveformText;
+  THook<bool(int memory, const std::string& fileName)> LoadWaveformText{"WaveformFileHooks.LoadWaveformText"};
 };
 
 extern TWaveformFileHooks WaveformFileHooks;

@@ -8,8 +8,9 @@
 //     instrument, called from its slot of the apply dispatcher in the same way;
 //  3. hooks: each hook it calls that the instrument layer fills itself is declared
 //     Wired("Struct.Name") and filled in InstallInstrumentSettings below (a test checks
-//     that none is left empty); a hook for a higher subsystem stays unwired, or becomes
-//     an abstract interface that subsystem implements when it arrives;
+//     that none is left empty); a hook for a higher subsystem carries its name alone
+//     ("Struct.Name"), and waits on the program test's list until that subsystem fills
+//     it, or becomes an abstract interface that subsystem implements when it arrives;
 //  4. reset: its values (handler pointers, caches, flags) sit in one struct joined to
 //     ProgramObjects with a TProgramUnit beside it (or in the list in
 //     settings_wiring.cpp), and its objects in TOwned slots, so that FreshProgramState

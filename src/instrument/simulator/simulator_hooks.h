@@ -26,13 +26,15 @@ extern TSimulatorHooks SimulatorHooks;
 
 struct TSimulatorHooks {
   // Family of the connected (or demo) model.
-  THook<TSimModelFamily()> SimModelFamilyHook{[] { return TSimModelFamily::L; }};
+  THook<TSimModelFamily()> SimModelFamilyHook{"SimulatorHooks.SimModelFamilyHook",
+                                              [] { return TSimModelFamily::L; }};
   // Current calibration constants.
   THook<TSimCalibrationNodes()> SimCalibrationNodesHook{
+      "SimulatorHooks.SimCalibrationNodesHook",
       [] { return DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook()); }};
   // The simulator changed a generator's settings itself (the TDR/TDT circuit), so the
   // settings nodes can follow. Arguments: generator 1..4 and its new settings.
-  THook<void(int, const TSimGenerator&)> SimGeneratorEditedHook;
+  THook<void(int, const TSimGenerator&)> SimGeneratorEditedHook{"SimulatorHooks.SimGeneratorEditedHook"};
 };
 
 inline constinit THook<TSimModelFamily()>& SimModelFamilyHook = SimulatorHooks.SimModelFamilyHook;

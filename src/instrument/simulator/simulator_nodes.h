@@ -69,7 +69,7 @@ struct TSimulatorNodesState {
   // "Shadow:Lang" changed; the stopped-state idle step switches the language.
   bool LanguageChangePending = false;
   // Open generator pages follow the waveform of the generator shown.
-  THook<void()> RefreshGssWaveformPage;
+  THook<void()> RefreshGssWaveformPage{"SimulatorNodes.RefreshGssWaveformPage"};
 };
 TSimulatorNodesState& SimulatorNodes();
 

@@ -36,9 +36,10 @@ class IStartupQuestions {
 };
 
 struct TStartupHooks {
-  THook<void()> StopInstrumentWork;  // the main window closes its pages and stops
-  THook<void(bool withInstrument)> StartInstrumentWork;
-  THook<void(bool enabled)> EnableAutoCalTimer;
+  THook<void()> StopInstrumentWork{
+      "StartupHooks.StopInstrumentWork"};  // the main window closes its pages and stops
+  THook<void(bool withInstrument)> StartInstrumentWork{"StartupHooks.StartInstrumentWork"};
+  THook<void(bool enabled)> EnableAutoCalTimer{"StartupHooks.EnableAutoCalTimer"};
 };
 
 // Connection results.

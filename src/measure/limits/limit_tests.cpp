@@ -139,7 +139,7 @@ void LimitActivChanged(int n) {
   }
 }
 
-void LimitTestOnChanged() {
+void LimitTestOnChanged(const THandler& h) {
   if (IsOn(State.TestOn)) {
     for (int i = 0; i < kMeasStatSlotCount; ++i) {
       TParameterOfMeas* p = MeasSlot(i);
@@ -150,9 +150,13 @@ void LimitTestOnChanged() {
     }
     State.TestedCount = 0;
     State.FailCount = 0;
+    // The header shows the tested and failure columns while the test is on.
+    LimitHooks.ShowMeasurementLines();
+    return;
   }
-  // The header shows the tested and failure columns only while the test is on.
-  LimitHooks.ShowMeasurementLines();
+  // Switched off by the user the lines turn back at once; a test the program ends (run
+  // until, no active test left) leaves its final counts until the next run.
+  if (h.GetWhoChangedRaw() != wcvProgram) RestoreMeasurementLines();
 }
 
 void LimitActionChanged(THandler& h) {
@@ -395,8 +399,8 @@ void CopyLimitSettings(int from, int to) {
     target.SetMax(std::max(target.GetMax(), source.Value()));
     target.SetValueByProgram(source.Value());
   }
-  for (auto member : {&TLimitTestNodes::CenterMode, &TLimitTestNodes::Delta, &TLimitTestNodes::FailWhen,
-                      &TLimitTestNodes::NotFound})
+  for (auto member : {&TLimitTestNodes::Mode, &TLimitTestNodes::CenterMode, &TLimitTestNodes::Delta,
+                      &TLimitTestNodes::FailWhen, &TLimitTestNodes::NotFound})
     (b.*member)->SetIndexByProgram(GetIndex(a.*member));
 }
 
@@ -458,7 +462,7 @@ void RegisterLimitHandlers() {
   State.TestedCount = State.FailCount = 0;
   State.NPar = root.AddRadioSw(0, "Shadow:NPar", "1,2,3,4");
   State.NPar->SetInternal(true);
-  State.TestOn = root.AddOnOff(false, "Limit:TestOn", [](THandler&) { LimitTestOnChanged(); });
+  State.TestOn = root.AddOnOff(false, "Limit:TestOn", LimitTestOnChanged);
   State.RunUntil = root.AddRadioSw(lruStopBtn, "Limit:RunUntil", "StopBtn,Failur,Wfm",
                                    [](THandler&) { UpdateLimitRunUntilControls(); });
   const auto count = [&](const char* path, int32_t value, double mid, double max, const std::string& unit) {
@@ -488,7 +492,64 @@ void ApplyLimitSettings() {
   for (int n = 0; n < kLimitTestCount; ++n) LimitActivChanged(n);
 }
 
+void ResetLimitTest(int test) {
+  TLimitTestNodes& t = Test(test);
+  if (!t.Activ) return;
+  t.Activ->SetOnByProgram(false);
+  t.Mode->SetIndexByProgram(lmCenter);
+  // The lower limit first: the upper one may not go below it.
+  t.LowLimit->SetMin(UndefinedValue);
+  t.LowLimit->SetValueByProgram(UndefinedValue);
+  t.UpLimit->SetMin(UndefinedValue);
+  t.UpLimit->SetValueByProgram(UndefinedValue);
+  t.CenterMode->SetIndexByProgram(lcCurrMean);
+  t.Delta->SetIndexByProgram(ldStdDev);
+  t.StdDev->SetValueByProgram(3.0);
+  t.UserDef->SetValueByProgram(0);
+  t.UserPerc->SetValueByProgram(20.0);
+  t.FailWhen->SetIndexByProgram(lfwOutside);
+  t.NotFound->SetIndexByProgram(lnfIgnore);
+}
+
+void LimitSlotRemoved(int slot) {
+  if (!State.TestOn) return;
+  // Slot n now holds what was slot n + 1; a test whose slot came from beyond the tested
+  // four, or went, starts afresh.
+  const int count = MeasState.MeasParamCount;
+  for (int n = std::max(slot, 0); n < kLimitTestCount; ++n) {
+    if (n + 1 < kLimitTestCount && n < count)
+      CopyLimitSettings(n + 1, n);
+    else
+      ResetLimitTest(n);
+  }
+  UpdateLimitTestSlots();
+}
+
+void RestoreMeasurementLines() {
+  if (LimitTestOn()) return;
+  bool marked = false;
+  for (int i = 0; i < kMeasStatSlotCount; ++i) {
+    TParameterOfMeas* p = MeasSlot(i);
+    if (!p || !p->LimitMark) continue;
+    marked = true;
+    SetLimitMark(*p, 0);
+  }
+  if (marked) LimitHooks.ShowMeasurementLines();
+}
+
+void SwitchOffLimitTests() {
+  if (!State.TestOn) return;
+  State.TestOn->SetOnByProgram(false);
+  for (int n = 0; n < kLimitTestCount; ++n) Test(n).Activ->SetOnByProgram(false);
+}
+
 void InstallLimitTests() {
+  MeasSettingsHooks.LimitTestOn.Set(LimitTestOn);
+  MeasSettingsHooks.LimitActive.Set(LimitTestActive);
+  MeasSettingsHooks.ResetLimitTest.Set(ResetLimitTest);
+  MeasSettingsHooks.LimitSlotRemoved.Set(LimitSlotRemoved);
+  MeasSettingsHooks.SwitchOffLimitTests.Set(SwitchOffLimitTests);
+  LimitHooks.ShowMeasurementLines.Set(ShowMeasurementLines);
   MeasHooks.RunLimitTest.Set(RunLimitTest);
   MeasHooks.ResultsBecameValid.Set([](int slot) {
     if (LimitTestActive(slot)) ReconfigureLimitEditors(slot);

@@ -59,7 +59,7 @@ struct TLimitTestNodes {
 struct TLimitHooks {
   // The measurement lines of the bottom strip are written again (their header shows the
   // tested and failure columns while the test is on).
-  THook<void()> ShowMeasurementLines;
+  THook<void()> ShowMeasurementLines{"LimitHooks.ShowMeasurementLines"};
 };
 extern TLimitHooks LimitHooks;
 
@@ -120,6 +120,15 @@ void UpdateLimitTestSlots();
 int LimitSlotCount();
 // Test n's settings all copied to test `to` (a measurement slot moved down).
 void CopyLimitSettings(int from, int to);
+// A test back to its start values, switched off (a new measurement came to its slot).
+void ResetLimitTest(int test);
+// Slot `slot` went and the later slots moved down: the tests move with them.
+void LimitSlotRemoved(int slot);
+// "Limit:TestOn" and every test's "Activ" off (the measurements left Statistic display).
+void SwitchOffLimitTests();
+// While the test is off, lines that still show its counts become measurement lines again
+// (before a run starts or stops).
+void RestoreMeasurementLines();
 // The limit, centre and delta editors re-ranged from the slot's statistics; a test whose
 // limits were never set takes mean +- 3 standard deviations.
 void ReconfigureLimitEditors(int slot);

@@ -71,9 +71,9 @@ struct TMarkerNodes {
 // What the markers need from the units above them; each does nothing until filled.
 struct TMarkHooks {
   // The TDR excess readout decides its units again (marker type or source changed).
-  THook<void()> UpdateTDRMarkerUnits;
+  THook<void()> UpdateTDRMarkerUnits{"MarkHooks.UpdateTDRMarkerUnits"};
   // The TDR excess readout is redrawn (a marker moved).
-  THook<void()> ShowTDRExcessLC;
+  THook<void()> ShowTDRExcessLC{"MarkHooks.ShowTDRExcessLC"};
 };
 extern TMarkHooks MarkHooks;
 

@@ -31,9 +31,9 @@ enum class TGuiRemoteMode : uint8_t {
 struct TRemoteHooks {
   // Shows, disables or hides the main window for the mode; the window also calls
   // ApplyGuiRemoteMode itself when it is first shown and after the deferred start-up.
-  THook<void(TGuiRemoteMode)> ApplyGuiRemoteMode;
+  THook<void(TGuiRemoteMode)> ApplyGuiRemoteMode{"RemoteHooks.ApplyGuiRemoteMode"};
   // Closes the program through its normal close sequence, without questions.
-  THook<void()> CloseProgram;
+  THook<void()> CloseProgram{"RemoteHooks.CloseProgram"};
 };
 
 struct TRemoteState {

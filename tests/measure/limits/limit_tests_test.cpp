@@ -12,12 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/limits/limit_strip.h"
+#include "measure/meas_settings.h"
+#include "measure/meas_slots.h"
 #include "measure/meas_state.h"
 #include "support/every_unit.h"
 #include "support/fake_dialogs.h"
@@ -146,6 +149,73 @@ TEST_F(LimitTestsTest, CountsAreWideAndSlotsWithoutStatisticsOrJudgementDoNotBlo
   }
   EXPECT_EQ(passes, 65537);
   EXPECT_EQ(LimitSettings().TestedCount, 65537u);
+}
+
+// While the test is on, the statistics header names its columns and a slot it does not test
+// shows "N / A" there; switched off, the header turns back; leaving Statistic display ends
+// the test and every test's activity.
+TEST_F(LimitTestsTest, StatisticsLinesShowTheTestWhileItIsOnAndOtherDisplaysEndIt) {
+  test::CreateBlockFontScreen();
+  Slots({Ch1, Ch2});
+  Exec("Limit1:Activ On;:Limit:TestOn On");
+  // Three passes as the evaluator runs them: each slot's line, then the test.
+  for (int pass = 0; pass < 3; ++pass) {
+    for (int i = 0; i < 2; ++i) {
+      SetMeasResult(Slot(i), i, "V", 1.0);
+      ShowSlotResult(i);
+    }
+    MeasHooks.RunLimitTest();
+  }
+  const auto header = [] {
+    const uint32_t white = 0xFFFFFF;
+    return std::pair(test::StripCharacters(-1, 4, white), test::StripCharacters(-1, 5, white));
+  };
+  // "Tested Wfms", "Failures"; slot 1 "    3", "    0"; slot 2 "N / A" twice.
+  EXPECT_EQ(header(), std::pair(10, 8));
+  EXPECT_EQ(std::pair(test::StripCharacters(0, 4, Ch1), test::StripCharacters(0, 5, Ch1)), std::pair(1, 1));
+  EXPECT_EQ(std::pair(test::StripCharacters(1, 4, Ch2), test::StripCharacters(1, 5, Ch2)), std::pair(3, 3));
+  // Ended by the program (run until) the counts stay until the next run turns the lines
+  // back to "Minimum", "Maximum"; switched off by a command they turn back at once.
+  LimitSettings().TestOn->SetOnByProgram(false);
+  EXPECT_EQ(header(), std::pair(10, 8));
+  RestoreMeasurementLines();
+  EXPECT_EQ(header(), std::pair(7, 7));
+  Exec("Limit:TestOn On");
+  EXPECT_EQ(header(), std::pair(10, 8));
+  Exec("Limit:TestOn Off");
+  EXPECT_EQ(header(), std::pair(7, 7));
+
+  Exec("Limit:TestOn On;:Meas:Display Param");
+  EXPECT_EQ(Exec("Limit:TestOn?") + " " + Exec("Limit1:Activ?"), "OFF OFF");
+  Exec("Meas:Display Statistic");
+  EXPECT_EQ(Exec("Limit:TestOn?") + " " + Exec("Limit1:Activ?"), "OFF OFF");
+}
+
+// A removed slot takes its test along: the slots behind it bring theirs down, and a
+// measurement new to a slot finds its test as a fresh one.
+TEST_F(LimitTestsTest, TestsMoveWithTheirSlotsAndANewSlotStartsAfresh) {
+  Exec("Meas:Ch1:YParam Mean;:Meas:Ch2:YParam Mean");
+  ASSERT_EQ(MeasState.MeasParamCount, 2);
+  Exec("Limit1:FailWhen Inside");
+  Exec("Limit2:Activ On;:Limit2:Mode Limit;:Limit2:UpLimit 4;:Limit2:LowLimit 3;:Limit2:FailWhen Always");
+  Exec("Limit2:NotFound Fail;:Limit2:Delta UserDef;:Limit2:UserPerc 30");
+  const auto settings = [&](int test) {
+    std::string all;
+    for (const char* key : {"Activ", "Mode", "UpLimit", "LowLimit", "CenterMode", "Delta", "StdDev",
+                            "UserDef", "UserPerc", "FailWhen", "NotFound"})
+      all += Exec("Limit" + std::to_string(test) + ":" + key + "?") + ";";
+    return all;
+  };
+  const std::string second = settings(2), fresh = settings(4);
+  ASSERT_NE(second, fresh);
+
+  Exec("Meas:Ch1:YParam ClearAll");
+  ASSERT_EQ(MeasState.MeasParamCount, 1);
+  EXPECT_EQ(settings(1), second);
+  Exec("Meas:Ch1:YParam Max");
+  ASSERT_EQ(MeasState.MeasParamCount, 2);
+  EXPECT_EQ(settings(1), second);
+  EXPECT_EQ(settings(2), fresh);
 }
 
 TEST_F(LimitTestsTest, BandsConditionsAndReplies) {
