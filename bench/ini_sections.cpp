@@ -27,8 +27,8 @@ fs::path WriteManySections() {
   const fs::path path = fs::temp_directory_path() / "norv-bench-many-sections.ini";
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   for (int i = 0; i < kSections; ++i)
-    out << "[Unit" << i << " Instrument]\nName=Bench " << i << "\nInterface=LAN\nIP Address=10.0.0." << i % 250
-        << "\n\n";
+    out << "[Unit" << i << " Instrument]\nName=Bench " << i << "\nInterface=LAN\nIP Address=10.0.0."
+        << i % 250 << "\n\n";
   return path;
 }
 

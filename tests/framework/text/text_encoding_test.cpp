@@ -18,7 +18,8 @@ TEST(TextEncoding, DecodedTextIsUtf8AndStable) {
            Case{"V\xFF", "V\xC3\xBF", TTextEncoding::Ansi},  // the code page's y with diaeresis
            Case{"\xEF\xBB\xBF\xC2\xB5s", "\xC2\xB5s", TTextEncoding::Utf8Bom},
            Case{"\xEF\xBB\xBFV\xFF", "V" + replacement, TTextEncoding::Utf8Bom},
-           Case{"\xEF\xBB\xBF\xC3(\xE2\x82", replacement + "(" + replacement + replacement, TTextEncoding::Utf8Bom},
+           Case{"\xEF\xBB\xBF\xC3(\xE2\x82", replacement + "(" + replacement + replacement,
+                TTextEncoding::Utf8Bom},
            Case{"\xEF\xBB\xBF\xED\xA0\x80!", replacement + replacement + replacement + "!",  // a surrogate
                 TTextEncoding::Utf8Bom},
            Case{std::string("\xFF\xFEV\x00\x00\xD8", 6), "V" + replacement, TTextEncoding::Utf16LE},
