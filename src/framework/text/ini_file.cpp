@@ -17,21 +17,14 @@ namespace norv {
 
 namespace {
 
-// Names are compared as the file holds them: without outer blanks.
-bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
-  a = TrimBlanks(a);
-  b = TrimBlanks(b);
-  return caseSensitive ? a == b : SameTextAscii(a, b);
-}
-
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 }  // namespace
 
 // The file as lines grouped into sections. A line keeps its original text and its own
 // line end until it is changed (and its line end after that), so saving rewrites nothing
-// else. Sections are found through an index by name: a file of many sections (read
-// section by section at start-up) must not take the square of their number.
+// else. Sections and keys are found through indexes by name: a file of many sections or
+// keys, read one by one at start-up, must not take the square of their number.
 class TIniDocument {
  public:
   struct Line {
@@ -48,6 +41,9 @@ class TIniDocument {
     std::vector<Line> lines;
     std::string headerEol;
     bool erased = false;  // left in place, so the indices of the others stay
+    // By key: the line of the first entry, built at the first look into the section.
+    mutable std::unordered_map<std::string, size_t> keys = {};
+    mutable bool keysBuilt = false;
   };
 
   explicit TIniDocument(bool caseSensitive) : caseSensitive_(caseSensitive) {}
@@ -99,28 +95,28 @@ class TIniDocument {
   const Line* Find(std::string_view section, std::string_view key) const {
     const Section* s = FindSection(section);
     if (!s) return nullptr;
-    for (const Line& l : s->lines)
-      if (l.isEntry && SameName(l.key, key, caseSensitive_)) return &l;
-    return nullptr;
+    const size_t at = EntryAt(*s, key);
+    return at == kNone ? nullptr : &s->lines[at];
   }
 
   void Set(std::string_view section, std::string_view key, std::string_view value) {
     Section* s = FindSection(section);
     if (!s) s = &AddSection(section);
-    for (Line& l : s->lines) {
-      if (l.isEntry && SameName(l.key, key, caseSensitive_)) {
-        if (l.value != value) {
-          l.value = std::string(value);
-          l.text = l.key + "=" + l.value;
-        }
-        return;
+    if (const size_t found = EntryAt(*s, key); found != kNone) {
+      Line& l = s->lines[found];
+      if (l.value != value) {
+        l.value = std::string(value);
+        l.text = l.key + "=" + l.value;
       }
+      return;
     }
-    // After the last entry, so comments and blank lines at the section's end stay there.
+    // After the last entry, so comments and blank lines at the section's end stay there;
+    // no entry moves, so the key index stays right.
     auto lastEntry =
         std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
     std::string k(TrimBlanks(key)), v(value);
+    s->keys.emplace(Key(k), static_cast<size_t>(at - s->lines.begin()));
     s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
   }
 
@@ -152,10 +148,10 @@ class TIniDocument {
 
   void DeleteKey(std::string_view section, std::string_view key) {
     if (Section* s = FindSection(section)) {
-      auto it = std::find_if(s->lines.begin(), s->lines.end(), [&](const Line& l) {
-        return l.isEntry && SameName(l.key, key, caseSensitive_);
-      });
-      if (it != s->lines.end()) s->lines.erase(it);
+      if (const size_t at = EntryAt(*s, key); at != kNone) {
+        s->lines.erase(s->lines.begin() + static_cast<std::ptrdiff_t>(at));
+        s->keysBuilt = false;  // the lines after it moved
+      }
     }
   }
 
@@ -170,6 +166,20 @@ class TIniDocument {
   std::string Key(std::string_view name) const {
     name = TrimBlanks(name);
     return caseSensitive_ ? std::string(name) : UpperAscii(name);
+  }
+
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // The line of the first entry of that key, or kNone.
+  size_t EntryAt(const Section& s, std::string_view key) const {
+    if (!s.keysBuilt) {
+      s.keys.clear();
+      for (size_t i = 0; i < s.lines.size(); ++i)
+        if (s.lines[i].isEntry) s.keys.try_emplace(Key(s.lines[i].key), i);
+      s.keysBuilt = true;
+    }
+    const auto it = s.keys.find(Key(key));
+    return it == s.keys.end() ? kNone : it->second;
   }
 
   Section& PushSection(Section section) {

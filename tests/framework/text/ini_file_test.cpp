@@ -84,6 +84,18 @@ TEST(IniFile, SectionsOfOneNameAndErasedSections) {
   EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"b", "A", "D"}));
   EXPECT_EQ(ini.GetText(), "[b]\nk=2\n[A]\nk=6\n\n[D]\nk=7\n");
 
+  // Keys of one name: the first counts, and the next one once the first is deleted.
+  auto keys = NewFile("keys.ini");
+  WriteBytes(keys, "[K]\nx=1\nX=2\ny=3\n; end\n");
+  TMemIniFile_Dot k(keys);
+  k.DeleteKey("K", "x");
+  EXPECT_EQ(k.ReadString("K", "X", ""), "2");
+  k.WriteString("K", "z", "4");
+  k.WriteString("k", "x", "5");
+  EXPECT_EQ(k.ReadSectionValues("K"),
+            (std::vector<std::pair<std::string, std::string>>{{"X", "5"}, {"y", "3"}, {"z", "4"}}));
+  EXPECT_EQ(k.GetText(), "[K]\nX=5\ny=3\nz=4\n; end\n");
+
   // Many sections, each name three times in other letter cases: the first one counts.
   std::string text;
   for (int round = 0; round < 3; ++round)
