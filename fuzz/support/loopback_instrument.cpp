@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,13 +42,20 @@ void TLoopbackInstrument::Close() {
   if (clientFd_ >= 0) ::close(clientFd_);
   clientFd_ = -1;
   lineBuffer_.clear();
+  replies_.clear();
+  parts_.clear();
+  nextReply_ = nextPart_ = 0;
   // Connections the program made and gave up before they were served.
   for (int fd; (fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) ::close(fd);
 }
 
 bool TLoopbackInstrument::Service() {
+  // A look first: an accept that finds nothing still makes and frees a socket, and the
+  // program's waits call this thousands of times an input.
+  pollfd listening{listenFd_, POLLIN, 0};
+  const bool pending = ::poll(&listening, 1, 0) > 0 && (listening.revents & POLLIN);
   // The newest connection is the program's: it reconnects to probe a failed link.
-  for (int fd; (fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
+  for (int fd; pending && (fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
     if (clientFd_ >= 0) ::close(clientFd_);
     clientFd_ = fd;
     lineBuffer_.clear();

@@ -31,8 +31,11 @@ class TLoopbackInstrument {
   void Start(std::vector<std::string_view> replies, std::vector<std::string_view> streamParts);
   // True when it answered something.
   bool Service();
+  // Closes the connection and drops the script.
   void Close();
   size_t PartsLeft() const { return parts_.size() - nextPart_; }
+  // Nothing left to answer: every wait for it ends in a time-out.
+  bool Exhausted() const { return nextReply_ >= replies_.size() && PartsLeft() == 0; }
 
  private:
   bool HandleLine(const std::string& line);
@@ -48,14 +51,15 @@ class TLoopbackInstrument {
 
 // A fake clock whose sleeps serve the loopback instrument. While the instrument has nothing
 // to answer a sleep lasts longer than asked, as on a busy machine, so that time-outs pass
-// in a few waits.
+// in a few waits; once its script has run out, a second, as nothing will come.
 class TServingClock final : public IClock {
  public:
   TServingClock(test::FakeClock& clock, TLoopbackInstrument& instrument)
       : clock_(clock), instrument_(instrument) {}
   int64_t NowMs() const override { return clock_.NowMs(); }
   void SleepMs(int64_t ms) override {
-    clock_.SleepMs(instrument_.Service() ? ms : std::max<int64_t>(ms, 100));
+    const bool answered = instrument_.Service();
+    clock_.SleepMs(answered ? ms : std::max<int64_t>(ms, instrument_.Exhausted() ? 1000 : 100));
   }
 
  private:

@@ -16,6 +16,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
@@ -114,7 +115,16 @@ void NotifyDelaySwitchers() {
     if (h) h->NotifySwitchers();
 }
 
+// A setup that recalls a setup (itself, as often as not) would recurse until the stack
+// runs out: such a line is refused and the replay goes on.
+bool SetupReplayRunning = false;
+
 void ReplaySetup(const std::vector<std::string>& lines) {
+  if (SetupReplayRunning) throw ERefusedCommand("ERROR!  A setup recall is running");
+  struct TRunning {
+    TRunning() { SetupReplayRunning = true; }
+    ~TRunning() { SetupReplayRunning = false; }
+  } running;
   if (UndoBuffer) UndoBuffer->BeginStep();
   RootSpider->LoadSettings(lines);
   NotifyDelaySwitchers();

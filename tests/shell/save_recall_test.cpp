@@ -153,6 +153,11 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
       {"Save:Disk:FileName", "sub/w1.wfm", (DataFolders().WaveformFilesDir / "sub" / "w1.wfm").string()},
       // A folder given for waveforms stays the waveform folder of the run.
       {"Save:Disk:FileName", "w2", (DataFolders().WaveformFilesDir / "sub" / "w2.wfm").string()},
+      // The system calls would end the name at the NUL and write over "Configuration.ini".
+      {"Save:Setup:FileName", (DataFolders().ProgramDir / "Configuration.ini").string() + '\0' + ".x", ""},
+      {"Save:Disk:FileName", "w\x01z", ""},
+      {"Acq:FileName", std::string("auto\0.x", 7), ""},
+      {"Save:Disk:FileName", "esc\x1B.wfm", ""},
   };
   fs::create_directories(setups);
   fs::create_directory_symlink(test::MakeTempDir("away"), setups / "away");
@@ -166,6 +171,31 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
       EXPECT_EQ(ExecCommand(std::string(c.node) + "?"), (c.node[5] == 'S' ? " " : "") + c.expected) << c.name;
     }
   }
+}
+
+TEST_F(SaveRecallTest, ASetupRecallInsideARecallIsRefusedAndTheRestLoads) {
+  const fs::path named = DataFolders().SetupFilesDir / "loop.set";
+  ExecCommand("Save:Setup:FileName loop");
+  struct Case {
+    const char* command;
+    fs::path file;
+    const char* inner;
+  } cases[] = {
+      {"*DefSetup Default", SetupFilePath(TSetupKind::Default), "*DefSetup Default"},
+      {"Save:Setup:Recall", named, "Save:Setup:Recall"},
+      {"*DefSetup Default", SetupFilePath(TSetupKind::Default), "Save:Setup:RecFact"},
+  };
+  for (const Case& c : cases) {
+    ExecCommand("Save:Setup:RecFact");
+    ASSERT_EQ(GetIndex(SaveState.NameMode), 0);
+    ASSERT_EQ(GetIndex(SaveState.FileFormat), 0);
+    fs::create_directories(c.file.parent_path());
+    std::ofstream(c.file) << "Save:Disk:NameMode Auto\n" << c.inner << "\nSave:Disk:FileFormat Verbose\n";
+    EXPECT_NO_THROW(ExecCommand(c.command)) << c.inner;
+    EXPECT_EQ(GetIndex(SaveState.NameMode), 1) << c.inner;
+    EXPECT_EQ(GetIndex(SaveState.FileFormat), 1) << c.inner;
+  }
+  EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(SaveRecallTest, AutomaticNamesCountFromOneAndEveryFormatLoadsBack) {

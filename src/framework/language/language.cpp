@@ -170,9 +170,28 @@ void TLanguageStrings::MakeSorted() {
 
 void ResetLangStrings() { LanguageStrings.MakeSorted(); }
 
+namespace {
+
+// The built-in texts, made once: a thousand texts inserted one by one into a sorted table
+// move it a thousand times.
+const TLanguageStrings& BuiltInLangStrings(bool sorted) {
+  static const TLanguageStrings inOrder = [] {
+    TLanguageStrings table;
+    RegisterDefaultLangStrings(table);
+    return table;
+  }();
+  static const TLanguageStrings byKey = [] {
+    TLanguageStrings table = inOrder;
+    table.MakeSorted();
+    return table;
+  }();
+  return sorted ? byKey : inOrder;
+}
+
+}  // namespace
+
 void LoadResourceStrings(TLanguageStrings& table) {
-  table.Clear();
-  RegisterDefaultLangStrings(table);
+  table = BuiltInLangStrings(table.Sorted());
   if (!Languages || EnglishFileMissing || !Languages->Ini) return;
   std::vector<std::string> misfits;
   for (size_t i = 0; i < table.Count(); ++i) {

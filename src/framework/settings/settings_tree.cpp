@@ -293,7 +293,7 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   return isQuery && HeaderOn() ? header + answer : answer;
 }
 
-std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
+std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t maxReplyBytes) {
   std::string reply;
   if (line.empty()) return reply;
   // A command's action may run a line of its own (a setup recall); the outer line then
@@ -311,6 +311,9 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay) {
     if (path.empty()) throw EAssertion(kMnemonicsAbsent);
     while (!param.empty() && IsBlankOrControl(param.back())) param.pop_back();
     reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
+    // A short line of queries can ask for hundreds of megabytes.
+    if (reply.size() > maxReplyBytes)
+      throw EAssertion("Reply longer than " + std::to_string(maxReplyBytes) + " bytes");
     if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";
     path.clear();
     param.clear();

@@ -127,8 +127,9 @@ class TSpider {
 
   // Executes a command line from this node (callers pass RootSpider) and returns the
   // reply. Replay: the line comes from a setup or undo (NOGPIB paths allowed, replay
-  // forms of values).
-  std::string ExecCommandLine(std::string_view line, bool replay);
+  // forms of values). A reply that grows past maxReplyBytes raises EAssertion at once;
+  // the commands before have run, the rest of the line does not.
+  std::string ExecCommandLine(std::string_view line, bool replay, size_t maxReplyBytes = SIZE_MAX);
 
   // One command: path (upper case), parameter, query flag.
   std::string ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay);

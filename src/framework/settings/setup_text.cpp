@@ -44,12 +44,14 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
   for (int pass = 0; pass < 2; ++pass) {
     for (const std::string& line : list) {
       if (IsBlankLine(line)) continue;
-      // A damaged line (an empty command, as in "X 1;") is passed over like an unknown
-      // one and the rest of the setup still loads; faults of handlers still reach the
-      // caller.
+      // A damaged line (an empty command, as in "X 1;") and a refused command are passed
+      // over like an unknown one and the rest of the setup still loads; faults of
+      // handlers still reach the caller.
       bool ok = true;
       try {
         ok = !IsRefused(ExecCommandLine(line, true));
+      } catch (const ERefusedCommand&) {
+        ok = false;
       } catch (const EAssertion& e) {
         if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
         ok = false;

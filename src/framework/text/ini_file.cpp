@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <system_error>
+#include <unordered_map>
 
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
@@ -16,20 +17,14 @@ namespace norv {
 
 namespace {
 
-// Names are compared as the file holds them: without outer blanks.
-bool SameName(std::string_view a, std::string_view b, bool caseSensitive) {
-  a = TrimBlanks(a);
-  b = TrimBlanks(b);
-  return caseSensitive ? a == b : SameTextAscii(a, b);
-}
-
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 }  // namespace
 
 // The file as lines grouped into sections. A line keeps its original text and its own
 // line end until it is changed (and its line end after that), so saving rewrites nothing
-// else.
+// else. Sections and keys are found through indexes by name: a file of many sections or
+// keys, read one by one at start-up, must not take the square of their number.
 class TIniDocument {
  public:
   struct Line {
@@ -45,13 +40,16 @@ class TIniDocument {
     std::string headerText;
     std::vector<Line> lines;
     std::string headerEol;
+    bool erased = false;  // left in place, so the indices of the others stay
+    // By key: the line of the first entry, built at the first look into the section.
+    mutable std::unordered_map<std::string, size_t> keys = {};
+    mutable bool keysBuilt = false;
   };
 
   explicit TIniDocument(bool caseSensitive) : caseSensitive_(caseSensitive) {}
 
   void Parse(std::string_view text) {
-    sections_.clear();
-    sections_.push_back(Section{false, {}, {}, {}, {}});
+    Clear();
     size_t lf = text.find('\n');
     eol_ = (lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r') ? "\r\n" : "\n";
     finalEol_ = text.empty() || text.back() == '\n';
@@ -86,6 +84,7 @@ class TIniDocument {
       pending = &eol;
     };
     for (const Section& s : sections_) {
+      if (s.erased) continue;
       if (s.hasHeader) put(s.headerText, s.headerEol);
       for (const Line& l : s.lines) put(l.text, l.eol);
     }
@@ -96,35 +95,35 @@ class TIniDocument {
   const Line* Find(std::string_view section, std::string_view key) const {
     const Section* s = FindSection(section);
     if (!s) return nullptr;
-    for (const Line& l : s->lines)
-      if (l.isEntry && SameName(l.key, key, caseSensitive_)) return &l;
-    return nullptr;
+    const size_t at = EntryAt(*s, key);
+    return at == kNone ? nullptr : &s->lines[at];
   }
 
   void Set(std::string_view section, std::string_view key, std::string_view value) {
     Section* s = FindSection(section);
     if (!s) s = &AddSection(section);
-    for (Line& l : s->lines) {
-      if (l.isEntry && SameName(l.key, key, caseSensitive_)) {
-        if (l.value != value) {
-          l.value = std::string(value);
-          l.text = l.key + "=" + l.value;
-        }
-        return;
+    if (const size_t found = EntryAt(*s, key); found != kNone) {
+      Line& l = s->lines[found];
+      if (l.value != value) {
+        l.value = std::string(value);
+        l.text = l.key + "=" + l.value;
       }
+      return;
     }
-    // After the last entry, so comments and blank lines at the section's end stay there.
+    // After the last entry, so comments and blank lines at the section's end stay there;
+    // no entry moves, so the key index stays right.
     auto lastEntry =
         std::find_if(s->lines.rbegin(), s->lines.rend(), [](const Line& l) { return l.isEntry; });
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
     std::string k(TrimBlanks(key)), v(value);
+    s->keys.emplace(Key(k), static_cast<size_t>(at - s->lines.begin()));
     s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
   }
 
+  // The first section of that name.
   const Section* FindSection(std::string_view name) const {
-    for (const Section& s : sections_)
-      if (s.hasHeader && SameName(s.name, name, caseSensitive_)) return &s;
-    return nullptr;
+    const auto it = index_.find(Key(name));
+    return it == index_.end() ? nullptr : &sections_[it->second.front()];
   }
   Section* FindSection(std::string_view name) {
     return const_cast<Section*>(std::as_const(*this).FindSection(name));
@@ -132,40 +131,74 @@ class TIniDocument {
 
   std::vector<std::string> SectionNames() const {
     std::vector<std::string> names;
-    for (const Section& s : sections_) {
-      if (!s.hasHeader) continue;
-      bool seen = std::any_of(names.begin(), names.end(),
-                              [&](const std::string& n) { return SameName(n, s.name, caseSensitive_); });
-      if (!seen) names.push_back(s.name);
+    for (size_t i = 0; i < sections_.size(); ++i) {
+      const Section& s = sections_[i];
+      if (s.hasHeader && !s.erased && index_.at(Key(s.name)).front() == i) names.push_back(s.name);
     }
     return names;
   }
 
+  // Every section of that name.
   void EraseSection(std::string_view name) {
-    std::erase_if(sections_,
-                  [&](const Section& s) { return s.hasHeader && SameName(s.name, name, caseSensitive_); });
+    const auto it = index_.find(Key(name));
+    if (it == index_.end()) return;
+    for (const size_t i : it->second) sections_[i] = Section{true, {}, {}, {}, {}, true};
+    index_.erase(it);
   }
 
   void DeleteKey(std::string_view section, std::string_view key) {
     if (Section* s = FindSection(section)) {
-      auto it = std::find_if(s->lines.begin(), s->lines.end(), [&](const Line& l) {
-        return l.isEntry && SameName(l.key, key, caseSensitive_);
-      });
-      if (it != s->lines.end()) s->lines.erase(it);
+      if (const size_t at = EntryAt(*s, key); at != kNone) {
+        s->lines.erase(s->lines.begin() + static_cast<std::ptrdiff_t>(at));
+        s->keysBuilt = false;  // the lines after it moved
+      }
     }
   }
 
   void Clear() {
     sections_.clear();
     sections_.push_back(Section{false, {}, {}, {}, {}});
+    index_.clear();
   }
 
  private:
+  // Names are compared as the file holds them: without outer blanks.
+  std::string Key(std::string_view name) const {
+    name = TrimBlanks(name);
+    return caseSensitive_ ? std::string(name) : UpperAscii(name);
+  }
+
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // The line of the first entry of that key, or kNone.
+  size_t EntryAt(const Section& s, std::string_view key) const {
+    if (!s.keysBuilt) {
+      s.keys.clear();
+      for (size_t i = 0; i < s.lines.size(); ++i)
+        if (s.lines[i].isEntry) s.keys.try_emplace(Key(s.lines[i].key), i);
+      s.keysBuilt = true;
+    }
+    const auto it = s.keys.find(Key(key));
+    return it == s.keys.end() ? kNone : it->second;
+  }
+
+  Section& PushSection(Section section) {
+    sections_.push_back(std::move(section));
+    index_[Key(sections_.back().name)].push_back(sections_.size() - 1);
+    return sections_.back();
+  }
+
+  Section& LastSection() {
+    auto last =
+        std::find_if(sections_.rbegin(), sections_.rend(), [](const Section& s) { return !s.erased; });
+    return *last;  // the lines before the first header are never erased
+  }
+
   void AddParsedLine(std::string_view raw, std::string_view eol) {
     std::string_view t = TrimBlanks(raw);
     size_t close = t.find(']');
     if (t.starts_with('[') && close != std::string_view::npos) {
-      sections_.push_back(Section{
+      PushSection(Section{
           true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}, std::string(eol)});
       return;
     }
@@ -181,17 +214,19 @@ class TIniDocument {
 
   Section& AddSection(std::string_view name) {
     // A blank line between sections, unless the file already ends with one.
-    Section& last = sections_.back();
-    bool empty = sections_.size() == 1 && last.lines.empty();
+    Section& last = LastSection();
+    bool empty = &last == &sections_.front() && last.lines.empty();
     bool endsBlank = !last.lines.empty() && TrimBlanks(last.lines.back().text).empty();
     if (!empty && !endsBlank) last.lines.push_back(Line{});
     std::string n(TrimBlanks(name));
-    sections_.push_back(Section{true, n, "[" + n + "]", {}, {}});
-    return sections_.back();
+    return PushSection(Section{true, n, "[" + n + "]", {}, {}});
   }
 
   bool caseSensitive_;
   std::vector<Section> sections_{Section{false, {}, {}, {}, {}}};
+  // By name (Key): the indices of the sections of that name, in file order; erased ones
+  // are not there.
+  std::unordered_map<std::string, std::vector<size_t>> index_;
   std::string eol_ = "\n";
   bool finalEol_ = true;
 };

@@ -109,6 +109,24 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+// Text marked as UTF-8 that is not: each stray byte becomes one replacement character, so
+// the text reads back the same after a save.
+std::string RepairedUtf8(std::string_view s) {
+  if (IsValidUtf8(s)) return std::string(s);
+  std::string out;
+  out.reserve(s.size() + s.size() / 2);
+  for (size_t i = 0; i < s.size();) {
+    const size_t start = i;
+    if (NextUtf8(s, i)) {
+      out.append(s.substr(start, i - start));
+    } else {
+      AppendUtf8(out, kReplacement);
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
   std::string out;
   out.reserve(bytes.size());
@@ -212,7 +230,7 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 TDecodedText DecodeText(std::string_view bytes, TCodePage codePage) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) return {std::string(bytes.substr(3)), TTextEncoding::Utf8Bom};
+  if (bytes.starts_with("\xEF\xBB\xBF")) return {RepairedUtf8(bytes.substr(3)), TTextEncoding::Utf8Bom};
   if (bytes.starts_with("\xFF\xFE")) return {DecodeUtf16(bytes.substr(2), false), TTextEncoding::Utf16LE};
   if (bytes.starts_with("\xFE\xFF")) return {DecodeUtf16(bytes.substr(2), true), TTextEncoding::Utf16BE};
   if (IsValidUtf8(bytes)) return {std::string(bytes), TTextEncoding::Utf8};

@@ -30,7 +30,8 @@ struct TDecodedText {
 };
 
 // The byte-order mark decides; without one, valid UTF-8 is UTF-8 and anything else is in
-// the code page. Broken UTF-16 (odd length, lone surrogates) gives U+FFFD in its place.
+// the code page. Broken UTF-16 (odd length, lone surrogates) and bytes that are not UTF-8
+// after a UTF-8 mark give U+FFFD in their place: the result is always valid UTF-8.
 TDecodedText DecodeText(std::string_view bytes, TCodePage codePage = TCodePage::Windows1252);
 
 // The file bytes of utf8 text in the given encoding, byte-order mark included. Characters

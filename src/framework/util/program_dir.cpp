@@ -1,7 +1,10 @@
 #include "framework/util/program_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
+
+#include "framework/util/errors.h"
 
 namespace norv {
 
@@ -15,6 +18,15 @@ const char* NonEmptyEnv(const char* name) {
 }
 
 }  // namespace
+
+fs::path FileNameFromText(std::string_view text) {
+  const bool control = std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+  if (control) throw EAssertion("ERROR!  File name with a control character");
+  return fs::path(text);
+}
 
 fs::path ProgramDir() {
   if (const char* home = NonEmptyEnv("VEXILOR_NORV_HOME")) return fs::path(home);

@@ -3,8 +3,15 @@
 // language files, Configuration.ini) live below ProgramDir().
 
 #include <filesystem>
+#include <string_view>
 
 namespace norv {
+
+// A file name given as text (a command, a setup line) as a path: every file-name node
+// takes its names through here. A name holding a control character raises EAssertion:
+// the system calls end a name at a NUL, so "Configuration.ini\0.set" would write
+// "Configuration.ini", and a line break would split the setup line that keeps the name.
+std::filesystem::path FileNameFromText(std::string_view text);
 
 // $VEXILOR_NORV_HOME when set, else the folder of the running executable.
 std::filesystem::path ProgramDir();

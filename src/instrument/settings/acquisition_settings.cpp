@@ -9,6 +9,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/channel_settings.h"
@@ -119,7 +120,7 @@ void FileNameCommand(const std::string& param, bool isQuery, uint8_t, std::strin
     reply = ValueAnswer(AutoSaveNamePattern(), false);
     return;
   }
-  const std::filesystem::path text(param);
+  const std::filesystem::path text = FileNameFromText(param);
   if (text.has_parent_path()) State.AutoSaveFolder = text.parent_path().string();
   const std::string stem = text.stem().string();
   if (stem.empty()) return;

@@ -57,10 +57,7 @@ uint16_t PrbsFeedbackTaps(int order) {
   }
 }
 
-TPSP::TPSP(TRandomSource& random)
-    : random_(random), Bits(kTableSize), EdgeTime(kTableSize), BitLevel(kTableSize) {
-  SetOrder(kMinOrder, true);
-}
+TPSP::TPSP(TRandomSource& random) : random_(random) { SetOrder(kMinOrder, true); }
 
 void TPSP::SetDroop(double value) { Assign(Droop, value, Dirty); }
 void TPSP::SetDutyCycleDist(double value) { Assign(DutyCycleDist, value, Dirty); }
@@ -79,6 +76,13 @@ void TPSP::SetOrder(int order, bool minusOne) {
   Order = order;
   PatternLength = (1 << order) - (minusOne ? 1 : 0);
   LastIndex = PatternLength - 1;
+  // The tables grow with the pattern: most patterns are short.
+  const auto size = static_cast<size_t>(PatternLength);
+  if (Bits.size() < size) {
+    Bits.resize(size);
+    EdgeTime.resize(size);
+    BitLevel.resize(size);
+  }
   const uint16_t taps = PrbsFeedbackTaps(order);
   const uint16_t topBit = static_cast<uint16_t>(1u << (order - 1));
   uint16_t shiftRegister = 0xFFFF;

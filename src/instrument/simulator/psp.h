@@ -15,7 +15,6 @@ namespace norv {
 
 class TPSP {
  public:
-  static constexpr int kTableSize = 32769;
   static constexpr int kMinOrder = 5;
   static constexpr int kMaxOrder = 15;
   static constexpr int kMaxSubRateDiv = 32;

@@ -12,6 +12,7 @@
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
+#include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
@@ -81,7 +82,7 @@ void LimitFileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, st
     reply = NextLimitFileName();
     return;
   }
-  const std::filesystem::path path(std::string(TrimBlanks(rawParam)));
+  const std::filesystem::path path = FileNameFromText(TrimBlanks(rawParam));
   if (path.empty()) {
     if (s.FileStem.empty()) s.FileStem = LimitFileStem();
     return;

@@ -99,7 +99,7 @@ void TRemoteClient::Send(std::string_view bytes, int timeoutMs, const TRemoteIdl
 
 TReplyReader::TFrame TRemoteClient::Receive(int timeoutMs, const TRemoteIdle& idle) {
   if (fd_ < 0) throw ERemoteError("Not connected");
-  const int64_t deadline = SteadyMs() + timeoutMs;
+  int64_t deadline = SteadyMs() + timeoutMs;
   char buffer[64 * 1024];
   for (;;) {
     if (std::optional<TReplyReader::TFrame> frame = reader_.Next()) return std::move(*frame);
@@ -107,6 +107,8 @@ TReplyReader::TFrame TRemoteClient::Receive(int timeoutMs, const TRemoteIdle& id
     const ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
     if (n > 0) {
       reader_.Feed(std::string_view(buffer, static_cast<size_t>(n)));
+      // A long reply may take a while: only silence counts.
+      deadline = SteadyMs() + timeoutMs;
       continue;
     }
     if (n == 0) throw ERemoteError("The program has closed the connection");

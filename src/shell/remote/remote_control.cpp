@@ -38,7 +38,7 @@ void ApplyGuiRemoteMode() { RemoteHooks.ApplyGuiRemoteMode(GetGuiRemoteMode()); 
 
 std::string ExecCommand(std::string_view command) {
   if (!RootSpider) throw EAssertion("The settings are not ready yet");
-  return RootSpider->ExecCommandLine(command, false);
+  return RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
 }
 
 bool HasEmbeddingSwitch(const std::vector<std::string>& args) {

@@ -59,7 +59,8 @@ void ApplyGuiRemoteMode();
 
 // The remote method: the line runs on the root of the tree as a text command (undo steps
 // open, "NOGPIB" and "SHADOW" nodes are refused); the joined replies of its queries come
-// back. An exception raised by the line leaves the call (the server answers it as error).
+// back. An exception raised by the line leaves the call (the server answers it as error),
+// and so does a reply growing past kMaxReplyBytes (the rest of the line does not run).
 std::string ExecCommand(std::string_view command);
 
 // "-Embedding" in the command line (letter case ignored).

@@ -24,8 +24,9 @@ namespace norv {
 
 // A request line may hold this many bytes before its LF.
 inline constexpr size_t kMaxRequestBytes = size_t{1} << 20;
-// The client refuses a reply header announcing more than this.
-inline constexpr size_t kMaxReplyBytes = size_t{256} << 20;
+// The longest reply: the program answers a line whose reply grows past it with an error,
+// and the client refuses a header announcing more.
+inline constexpr size_t kMaxReplyBytes = size_t{16} << 20;
 
 // Failures of the remote socket (creating, binding, connecting) with their reason.
 class ERemoteError : public std::runtime_error {

@@ -1,5 +1,7 @@
 #include "shell/save/color_grade_database.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -74,23 +76,32 @@ bool TColorGradeDatabase::Save(const fs::path& file) const {
   return WriteFileAtomically(file, std::string(bytes_.begin(), bytes_.end()));
 }
 
-std::string TColorGradeDatabase::Validate(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() != kCgsRecordSize) return "the file is not one record long";
-  if (bytes[kCgsSource] >= kRecordTraceCount) return "the source is not a waveform record";
-  if (bytes[kCgsUnit1] > kCgsUnit1MaxLength || bytes[kCgsUnit2] > kCgsUnit2MaxLength)
+std::string TColorGradeDatabase::Validate(std::span<const uint8_t> header, uint64_t fileSize) {
+  if (fileSize != kCgsRecordSize || header.size() < kCgsHeaderSize) return "the file is not one record long";
+  if (header[kCgsSource] >= kRecordTraceCount) return "the source is not a waveform record";
+  if (header[kCgsUnit1] > kCgsUnit1MaxLength || header[kCgsUnit2] > kCgsUnit2MaxLength)
     return "a unit text is longer than its field";
   return {};
 }
 
 std::string TColorGradeDatabase::Load(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
   if (!in) return "the file cannot be opened";
+  const std::streamoff size = in.tellg();
+  in.seekg(0);
+  std::array<uint8_t, kCgsHeaderSize> header{};
+  in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  const auto got = static_cast<std::size_t>(in.gcount());
+  if (std::string why = Validate(std::span(header).first(got), size < 0 ? 0 : static_cast<uint64_t>(size));
+      !why.empty())
+    return why;
   std::vector<uint8_t> bytes(kCgsRecordSize);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  // One byte more than a record is not a record either.
-  if (bytes.size() == kCgsRecordSize && in.peek() != std::ifstream::traits_type::eof()) bytes.push_back(0);
-  if (std::string why = Validate(bytes); !why.empty()) return why;
+  std::copy(header.begin(), header.end(), bytes.begin());
+  const std::size_t rest = kCgsRecordSize - kCgsHeaderSize;
+  in.read(reinterpret_cast<char*>(bytes.data() + kCgsHeaderSize), static_cast<std::streamsize>(rest));
+  // The file may have changed since its size was taken.
+  if (static_cast<std::size_t>(in.gcount()) != rest || in.peek() != std::ifstream::traits_type::eof())
+    return "the file is not one record long";
   bytes_.swap(bytes);
   return {};
 }

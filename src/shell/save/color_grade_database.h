@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,11 @@ class TColorGradeDatabase {
   // Writes the record (temporary file, then rename); false on any failure.
   bool Save(const std::filesystem::path& file) const;
   // Reads one record. Empty on success, else why the file was refused; a refused file
-  // changes nothing.
+  // changes nothing. The header and the size are checked before the counters are read.
   std::string Load(const std::filesystem::path& file);
-  // The checks of Load on bytes in memory (what a file must be to load).
-  static std::string Validate(const std::vector<uint8_t>& bytes);
+  // The checks of Load on the header (at least kCgsHeaderSize bytes) of a file of
+  // fileSize bytes: what a file must be to load.
+  static std::string Validate(std::span<const uint8_t> header, uint64_t fileSize);
 
   bool Empty() const { return bytes_.empty(); }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }

@@ -19,6 +19,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -276,7 +277,7 @@ std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* 
 }  // namespace
 
 fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
-  const fs::path given(name);
+  const fs::path given = FileNameFromText(name);
   const auto refuse = [&] { throw EAssertion("ERROR!  File name outside the program's folders: " + name); };
   for (const fs::path& part : given)
     if (part == "..") refuse();

@@ -65,6 +65,55 @@ TEST(IniFile, NamesMatchIgnoringCaseUnlessAskedNotTo) {
   EXPECT_FALSE(exact.SectionExists("COMMON"));
 }
 
+TEST(IniFile, SectionsOfOneNameAndErasedSections) {
+  auto path = NewFile("same.ini");
+  WriteBytes(path, "[A]\nk=1\n[b]\nk=2\n[ a ]\nk=3\nx=4\n[C]\nk=5\n");
+  TMemIniFile_Dot exact(path, true);
+  EXPECT_EQ(exact.ReadSections(), (std::vector<std::string>{"A", "b", "a", "C"}));
+  EXPECT_EQ(exact.ReadString("a", "k", ""), "3");
+
+  TMemIniFile_Dot ini(path);
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A", "b", "C"}));
+  EXPECT_EQ(ini.ReadString("a", "k", ""), "1");  // the first section of the name
+  EXPECT_EQ(ini.ReadString("A", "x", "-"), "-");
+  ini.EraseSection("a");  // every section of the name
+  EXPECT_FALSE(ini.SectionExists("A"));
+  ini.WriteString("A", "k", "6");  // comes back at the end
+  ini.EraseSection("C");
+  ini.WriteString("D", "k", "7");
+  EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"b", "A", "D"}));
+  EXPECT_EQ(ini.GetText(), "[b]\nk=2\n[A]\nk=6\n\n[D]\nk=7\n");
+
+  // Keys of one name: the first counts, and the next one once the first is deleted.
+  auto keys = NewFile("keys.ini");
+  WriteBytes(keys, "[K]\nx=1\nX=2\ny=3\n; end\n");
+  TMemIniFile_Dot k(keys);
+  k.DeleteKey("K", "x");
+  EXPECT_EQ(k.ReadString("K", "X", ""), "2");
+  k.WriteString("K", "z", "4");
+  k.WriteString("k", "x", "5");
+  EXPECT_EQ(k.ReadSectionValues("K"),
+            (std::vector<std::pair<std::string, std::string>>{{"X", "5"}, {"y", "3"}, {"z", "4"}}));
+  EXPECT_EQ(k.GetText(), "[K]\nX=5\ny=3\nz=4\n; end\n");
+
+  // Many sections, each name three times in other letter cases: the first one counts.
+  std::string text;
+  for (int round = 0; round < 3; ++round)
+    for (int i = 0; i < 1000; ++i)
+      text += (round == 1 ? "[s" : "[S") + std::to_string(i) + "]\nv=" + std::to_string(round) + "\n";
+  WriteBytes(path, text);
+  TMemIniFile_Dot many(path);
+  const std::vector<std::string> names = many.ReadSections();
+  ASSERT_EQ(names.size(), 1000u);
+  for (int i = 0; i < 1000; i += 111) {
+    EXPECT_EQ(names[static_cast<size_t>(i)], "S" + std::to_string(i));
+    EXPECT_EQ(many.ReadString("s" + std::to_string(i), "v", ""), "0");
+  }
+  for (int i = 0; i < 1000; i += 2) many.EraseSection("S" + std::to_string(i));
+  EXPECT_EQ(many.ReadSections().size(), 500u);
+  EXPECT_EQ(many.ReadSections().front(), "S1");
+}
+
 TEST(IniFile, WritingKeepsWhatItDidNotChange) {
   auto path = NewFile("keep.ini");
   const std::string original =

@@ -14,6 +14,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
@@ -116,6 +117,9 @@ TEST_F(LimitTestsTest, FailureOnEveryThirdRecordCountsBeepsSavesAndStops) {
   Pass({2.0});
   EXPECT_TRUE(fs::exists(own / "run.txt") && fs::exists(own / "run-00001.txt"));
   Exec("Limit:FileName next");
+  EXPECT_EQ(Exec("Limit:FileName?"), (own / "next.txt").string());
+  // A control character would cut the name where the system calls read it.
+  EXPECT_THROW(Exec(std::string("Limit:FileName next\0.x", 22)), EAssertion);
   EXPECT_EQ(Exec("Limit:FileName?"), (own / "next.txt").string());
 }
 

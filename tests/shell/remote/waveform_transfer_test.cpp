@@ -147,5 +147,35 @@ TEST_F(WfmTest, FullRecordThroughTheSocketMatchesTheRecord) {
   }
 }
 
+TEST_F(WfmTest, AReplyUpToTheLimitIsReadAndOnePastItIsAnError) {
+  TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  ch1.SetRecLen(4096);
+  for (int i = 0; i < 4096; ++i) ch1.SetY(i, 1e-3 * i + 1e-9);
+  const std::string one = Exec("HEADER OFF;:WFM:DATA?");
+  ASSERT_GT(one.size(), 10000u);
+  // Replies joined by ';': as many as fit, then enough for one more to pass the limit.
+  const size_t fit = (kMaxReplyBytes + 1) / (one.size() + 1);
+  auto line = [](size_t queries) {
+    std::string text = ":WFM:DATA?";
+    for (size_t i = 1; i < queries; ++i) text += ";:WFM:DATA?";
+    return text;
+  };
+  StartServer();
+  TRemoteClient client;
+  Connect(client);
+  const TReplyReader::TFrame full = client.Exchange(line(fit), 5000, Idle());
+  ASSERT_TRUE(full.Ok);
+  EXPECT_EQ(full.Text.size(), fit * (one.size() + 1) - 1);
+  EXPECT_LE(full.Text.size(), kMaxReplyBytes);
+  EXPECT_EQ(full.Text.substr(full.Text.size() - one.size()), one);
+  EXPECT_EQ(Ask(client, line(fit + 1)), "ERR Reply longer than 16777216 bytes");
+  EXPECT_EQ(Ask(client, "WFM:DATA?"), "OK " + one) << "the client goes on after the error";
+
+  // A client refuses a header announcing more than any reply can be.
+  TReplyReader reader;
+  reader.Feed("OK 16777217\n");
+  EXPECT_TRUE(reader.Broken());
+}
+
 }  // namespace
 }  // namespace norv::test
