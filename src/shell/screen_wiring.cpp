@@ -111,6 +111,9 @@ void InstallScreenHooks() {
       [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowAllChannelStatus(); }); });
   SettingsHooks.RefreshSamplingRateCells.Set(
       [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
+  // Each new record: the rate cells follow the record length and time base it was taken with.
+  AcqHooks.RefreshTimeBaseReadouts.Set(
+      [] { WithCrt([](TScopeCRT& c) { c.TopText().ShowSamplingRates(); }); });
   SettingsHooks.RedrawFitToIcon.Set([] { WithCrt([](TScopeCRT& c) { c.TopText().ShowFitToIcon(); }); });
   SettingsHooks.GraticuleSplit.Set([] { return ScopeCRT ? ScopeCRT->GraticuleSplit() : 1; });
   SettingsHooks.ShowTimeBaseWindows.Set([](int start1, int start2, int width, bool dual) {

@@ -634,7 +634,6 @@ void TAcquisitionCycle::UpdateDerivedSignals() {
     freshRecord_[index] = false;
   }
   MoveChangedMemoriesOn();
-  AcqHooks.ClearHistSettingsChanged();
 }
 
 void TAcquisitionCycle::AutoSaveRecord() {

@@ -94,7 +94,6 @@ struct TAcqHooks {
   THook<int()> HistAxis{"AcqHooks.HistAxis", [] { return 1; }};
   THook<void(int axis)> UpdateHistogram{"AcqHooks.UpdateHistogram"};
   THook<void(int axis)> RefreshHistWindowControls{"AcqHooks.RefreshHistWindowControls"};
-  THook<void()> ClearHistSettingsChanged{"AcqHooks.ClearHistSettingsChanged"};
   THook<void()> MeasurementPass{"AcqHooks.MeasurementPass"};
 
   // --- math, spectra, zoom, eye, jitter -------------------------------------------

@@ -122,6 +122,11 @@ void InstallInstrumentSettings() {
   LinkHooks.RegisterAllCommandsSkip.Set([] { RegisterAllCommands(true); });
   LinkHooks.ApplyAllSettings.Set(ApplyAllSettings);
   SettingsHooks.SimulatorFollowIntRate.Set(OnHCalModeChange);
+  // The simulated sampler times its strobes as the identified model's family does.
+  SimModelFamilyHook.Set([] {
+    if (IsLxxModel()) return TSimModelFamily::L;
+    return IsKxxModel() ? TSimModelFamily::K : TSimModelFamily::Other;
+  });
   // The simulator set a generator's circuit itself: its nodes follow.
   SimGeneratorEditedHook.Set([](int generator, const TSimGenerator& settings) {
     TGssGeneratorNodes& n = SimulatorNodes().Generators.at(generator - 1);
