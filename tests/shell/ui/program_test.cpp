@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QImage>
+#include <QListWidget>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -26,7 +30,10 @@
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/startup_connection.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_state.h"
 #include "shell/program_shell.h"
@@ -447,6 +454,111 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   ExecCommand("TB:ScaleA 500N");
   ExecCommand("*Undo");
   EXPECT_EQ(scale(), "200 ns/div");
+}
+
+// The main window's mouse and keys: a right click belongs to the control under it,
+// Ctrl+F9 gives the default size, and a button whose page is not built changes nothing.
+TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothing) {
+  Start();
+  RegisterProgramPages();
+  // A right click on a main-menu button opens its page on the right panel; no menu of the
+  // window covers it.
+  QWidget* popup = nullptr;
+  QTimer::singleShot(0, [&popup] {
+    popup = QApplication::activePopupWidget();
+    if (popup != nullptr) popup->close();
+  });
+  TButtonOfMainMenu* measure = window().MainMenuButton(8);
+  test::Click(measure, {5, 5}, Qt::RightButton);
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, {5, 5}, measure->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(measure, &menuEvent);
+  QApplication::processEvents();
+  EXPECT_EQ(popup, nullptr) << "a menu over the page";
+  EXPECT_EQ(CurrentSideMenu[kRightPanel], 8);
+  EXPECT_EQ(window().MenuCaption(false)->text(), "Measure");
+
+  window().activateWindow();
+  window().resize(900, 700);
+  QTest::keyClick(&window(), Qt::Key_F9, Qt::ControlModifier);
+  EXPECT_EQ(window().size(), QSize(kDefaultClientWidth, kDefaultClientHeight));
+
+  // Zoom, Eye Diagram, Mask Test and Utility have no page yet.
+  for (int code : {12, 14, 15, 20}) {
+    SCOPED_TRACE(code);
+    test::Click(window().MainMenuButton(code), {5, 5});
+    test::Click(window().MainMenuButton(code), {5, 5}, Qt::RightButton);
+    EXPECT_EQ(std::tuple(window().MenuCaption(true)->text(), window().MenuCaption(false)->text()),
+              std::tuple(QString("Channels"), QString("Measure")));
+    EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
+              std::tuple(kMenuChannels, 8));
+    EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
+    EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
+  }
+}
+
+// Exit, answered when the instrument chosen on the "System" button does not answer, ends
+// the program through the close query.
+TEST_F(ProgramTest, ExitAfterAFailedSwitchOfInstrumentsClosesTheWindow) {
+  Start();
+  struct TAnswerExit : IStartupQuestions {
+    int asked = 0;
+    TStartupAnswer AskHowToGoOn(const TStartupOffer&) override {
+      ++asked;
+      return TStartupAnswer::Exit;
+    }
+  } questions;
+  StartupState.Questions = &questions;
+  StartupState.Connector = [](bool, const TIPv4Addr&) { return false; };
+  QTimer::singleShot(0, [] {
+    QWidget* select = QApplication::activeModalWidget();
+    ASSERT_NE(select, nullptr);
+    select->findChild<QPushButton*>("btnChangeCurrentInstrument")->click();
+    auto* list = select->findChild<QListWidget*>("lbCurrentInstrument");
+    const QList<QListWidgetItem*> lan = list->findItems("Default LAN", Qt::MatchStartsWith);
+    ASSERT_EQ(lan.size(), 1);
+    test::Click(list->viewport(), list->visualItemRect(lan[0]).center());
+  });
+  test::Click(window().findChild<QWidget*>("btnInstruments"), {5, 5});
+  EXPECT_EQ(questions.asked, 1);
+  EXPECT_TRUE(window().CloseAccepted());
+  EXPECT_FALSE(RunFlag);
+  StartupState.Questions = nullptr;
+}
+
+// The splash comes once SHIFT and the language are known, and follows the start to its end.
+TEST_F(ProgramTest, SplashFollowsTheStartOnceShiftAndLanguageAreKnown) {
+  {
+    TLangIniFile ini(std::filesystem::path(std::getenv("VEXILOR_NORV_HOME")) / LanguageFileName("DEU"));
+    WriteLangValue(ini, "Common", "Language", "Deutsch");
+    ini.UpdateFile();
+  }
+  std::vector<std::string> seen;
+  TProgramOptions::TSplash splash{
+      .Show =
+          [&seen] {
+            seen.push_back(std::string("shown") + (ShiftHeldAtStart() ? ", shift" : "") +
+                           (Languages && Languages->Count > 0 ? ", languages" : ""));
+            LinkHooks.SplashStatus.Set([&seen](const std::string& text) { seen.push_back(text); });
+          },
+      .Sleep = [&seen](uint16_t ms) { seen.push_back("wait " + std::to_string(ms)); },
+      .Close =
+          [&seen] {
+            LinkHooks.SplashStatus.Reset();
+            seen.push_back(std::string("closed") + (ColorsReady ? ", colours ready" : ""));
+          }};
+  program_ = TProgram::Start({.Args = {"Default_Demo", "-Shift"},
+                              .RemoteServer = false,
+                              .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
+                                return new TScopeCRTWidget(crt, parent);
+                              },
+                              .Dialogs = &dialogs_,
+                              .InstallUnits = InstallProgramUnits,
+                              .RegisterPages = RegisterProgramPages,
+                              .Splash = splash});
+  ASSERT_NE(program_, nullptr);
+  EXPECT_EQ(seen, (std::vector<std::string>{"shown, shift, languages", "Start in Demo Mode...", "wait 500",
+                                            "Creating forms...", "Initialization Of All Vars And Handlers...",
+                                            "All done.", "wait 100", "closed, colours ready"}));
 }
 
 }  // namespace
