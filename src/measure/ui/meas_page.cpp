@@ -1,5 +1,7 @@
 #include "measure/ui/meas_page.h"
 
+#include <algorithm>
+
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
 #include "framework/language/language.h"
@@ -44,9 +46,15 @@ TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption
       {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
 }
 
+// A list of parameters, one row of text per item below the caption strip.
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_CheckSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+  constexpr int kRowHeight = 14, kStripAndFrames = 21;
+  const int height = std::max(kStripAndFrames + kRowHeight * static_cast<int>(items.size()), 65);
+  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
+                                .Caption = caption,
+                                .Height = height,
+                                .Items = std::move(items),
+                                .Name = name});
 }
 
 TPanelDecl Panel(const char* name, const char* caption, std::vector<TSwitcherDecl> switchers,

@@ -9,6 +9,8 @@
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -454,6 +456,25 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   ExecCommand("TB:ScaleA 500N");
   ExecCommand("*Undo");
   EXPECT_EQ(scale(), "200 ns/div");
+
+  // Escape, wherever the keypad's focus is, takes the changes back as Cancel does, a
+  // number being typed included.
+  for (const char* focus : {"RC_Edit", "main window", "Plavno_OK"}) {
+    SCOPED_TRACE(focus);
+    open();
+    if (focus != std::string("main window")) {
+      keypad.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&keypad));
+      keypad.findChild<QWidget*>(focus)->setFocus(Qt::MouseFocusReason);
+    }
+    keys("CalcSet5 CalcSetNano");
+    EXPECT_EQ(scale(), "5 ns/div");
+    keys("CalcSet2");
+    QTest::keyClick(focus == std::string("main window") ? &window() : QApplication::focusWidget(),
+                    Qt::Key_Escape);
+    EXPECT_FALSE(keypad.isVisible());
+    EXPECT_EQ(scale(), "200 ns/div");
+  }
 }
 
 // The main window's mouse and keys: a right click belongs to the control under it,
@@ -494,6 +515,74 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
     EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
     EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
   }
+}
+
+// The texts of a side menu that do not fit their place at the control's font: captions of
+// switchers and panels, texts of command buttons, check and radio buttons (beside their
+// mark), and rows of buttons lower than a line of text.
+// Long texts may take a narrower font, but never one below 9 pixels.
+QStringList ClippedTexts(const QWidget& form) {
+  QStringList clipped;
+  const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed > room || font.pixelSize() < 9)
+      clipped << QString("%1 \"%2\": %3 > %4 at %5 pixels")
+                     .arg(w->objectName(), text)
+                     .arg(needed)
+                     .arg(room)
+                     .arg(font.pixelSize());
+  };
+  for (const TRC_RightMenuPanel* panel : form.findChildren<TRC_RightMenuPanel*>())
+    if (!panel->WithoutFrame() && !panel->title().isEmpty())
+      check(panel, panel->TitleFont(), panel->title(),
+            panel->width() - 2 - TRC_RightMenuPanel::kCaptionLeft - 2);
+  for (const TRC_Switcher* sw : form.findChildren<TRC_Switcher*>()) {
+    // The caption strip runs from 2 to width - 3, its text indented by 4.
+    if (sw->WithHot() && !sw->NoFrame() && !sw->Caption().isEmpty())
+      check(sw, sw->CaptionFont(), sw->Caption(), sw->width() - 8);
+    if (const auto* command = qobject_cast<const TRC_CustomCmmandSwitcher*>(sw)) {
+      for (int i = 0; i < command->ButtonCount(); ++i)
+        check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
+    }
+    if (const auto* poly = qobject_cast<const TRC_PolyButtonSwitcher*>(sw)) {
+      const QStyle* style = poly->style();
+      for (int i = 0; i < poly->ButtonCount(); ++i) {
+        const QAbstractButton* button = poly->Button(i);
+        const bool radio = qobject_cast<const QRadioButton*>(button) != nullptr;
+        const int mark =
+            poly->ViewAsButton()
+                ? 4
+                : style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth) +
+                      style->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing
+                                               : QStyle::PM_CheckBoxLabelSpacing);
+        check(button, button->font(), button->text(), button->width() - mark);
+        if (button->height() < QFontMetrics(button->font()).height())
+          clipped
+              << QString("%1 row %2: %3 pixels high").arg(poly->objectName()).arg(i).arg(button->height());
+      }
+    }
+  }
+  return clipped;
+}
+
+// Every page of every menu built has room for its texts.
+TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
+  Start();
+  RegisterProgramPages();
+  int menus = 0;
+  for (int id = 0; id < kSideMenuIds; ++id) {
+    if (!HasSideMenu(id)) continue;
+    SCOPED_TRACE(id);
+    ASSERT_TRUE(ShowSideMenu(id, kLeftPanel));
+    TSideMenuForm* form = SideMenuForms[kLeftPanel];
+    ASSERT_NE(form, nullptr);
+    ++menus;
+    // Pages that build their controls when shown are all built once shown.
+    if (auto* declared = qobject_cast<TDeclaredSideMenu*>(form))
+      for (int page = 1; page <= declared->PageCount(); ++page) declared->ShowPage(page);
+    EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
+  }
+  EXPECT_GE(menus, 13);
 }
 
 // Exit, answered when the instrument chosen on the "System" button does not answer, ends
