@@ -241,8 +241,20 @@ class TMeasPage {
     const std::string group = SourceGroup();
     for (const char* name : kSourcePanels) {
       auto* panel = menu_.findChild<TRC_RightMenuPanel*>(name);
-      if (panel && panel->GroupMnemonics() != group) panel->SetGroupMnemonics(group);
+      // A source without the panel's settings (no spectrum settings for a channel, no
+      // second source for a spectrum) leaves the panel on the source it had.
+      if (panel && panel->GroupMnemonics() != group && HasNodesOf(*panel, group))
+        panel->SetGroupMnemonics(group);
     }
+  }
+
+  static bool HasNodesOf(const TRC_RightMenuPanel& panel, const std::string& group) {
+    for (const TRC_Switcher* sw : panel.Switchers()) {
+      const std::string& m = sw->Mnemonics();
+      if (m.empty() || m == kNoneHandler || m.front() == ':') continue;
+      if (!Node((group + ":" + m).c_str())) return false;
+    }
+    return true;
   }
 
   void UnitsChanged() {
