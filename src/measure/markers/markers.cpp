@@ -186,7 +186,11 @@ TRect CaptionRect(const TNizText& strip, int column, int row) {
 
 void DrawCell(TNizText& strip, int column, int row, bool caption, const std::string& text, TColorRef color) {
   TRect r = caption ? CaptionRect(strip, column, row) : TNizText::GetMarkCellRect(row, column, false);
-  if (!caption) r.Left = std::max(r.Left, CaptionRect(strip, column, row).Right + 1);
+  if (!caption) {
+    r.Left = std::max(r.Left, CaptionRect(strip, column, row).Right + 1);
+    // The third column of the table stays empty: a Y value may run on to the reference one.
+    if (column == kColumnY) r.Right = TNizText::GetMarkCellRect(row, kColumnRef, true).Left - 1;
+  }
   strip.WriteLine(text, r, -1, color);
 }
 
