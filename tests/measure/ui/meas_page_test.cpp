@@ -204,8 +204,9 @@ TEST_F(MeasPageTest, EveryPageShowsASettingWhateverTheSource) {
     for (const TRC_Switcher* sw : Menu().findChildren<TRC_Switcher*>()) {
       if (sw->Mnemonics().empty() || sw->Mnemonics() == kNoneHandler) continue;
       EXPECT_NE(sw->GetHandler(), nullptr) << sw->objectName().toStdString();
-      if (const auto* edit = qobject_cast<const TRC_EditSwitcher*>(sw))
+      if (const auto* edit = qobject_cast<const TRC_EditSwitcher*>(sw)) {
         EXPECT_FALSE(edit->ValueText().isEmpty()) << sw->objectName().toStdString();
+      }
     }
   }
 }
