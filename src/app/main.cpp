@@ -36,16 +36,19 @@ int main(int argc, char** argv) {
 
   norv::TQtStartupQuestions startupQuestions;
   // A copy started for a client shows nothing until the client asks for its window.
-  const bool splash = !norv::HasEmbeddingSwitch(args);
-  if (splash) norv::ShowSplash(QString::fromUtf8(norv::kProgramVersionText));
+  norv::TProgramOptions::TSplash splash;
+  if (!norv::HasEmbeddingSwitch(args))
+    splash = {.Show = [] { norv::ShowSplash(QString::fromUtf8(norv::kProgramVersionText)); },
+              .Sleep = norv::SplashSleep,
+              .Close = norv::FreeSplash};
   program = norv::TProgram::Start({.Args = args,
                                    .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
                                      return new norv::TScopeCRTWidget(crt, parent);
                                    },
                                    .InstallUnits = norv::InstallProgramUnits,
                                    .RegisterPages = norv::RegisterProgramPages,
-                                   .StartupQuestions = &startupQuestions});
-  if (splash) norv::FreeSplash();
+                                   .StartupQuestions = &startupQuestions,
+                                   .Splash = splash});
   if (!program) return 0;
   norv::InstallStartupProbe(program->Window());
   program->Window().show();

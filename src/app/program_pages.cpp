@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "analysis/ui/derived_pages.h"
+#include "controls/side_menu.h"
 #include "display/ui/display_page.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/ui/instrument_dialogs.h"
@@ -55,7 +56,12 @@ void RegisterProgramPages() {
   InstrumentPages().ShowPatternLengthList = [] {
     ShowPatternLengthList(DataFolders().SetupFilesDir, QApplication::activeWindow());
   };
-  ShellHooks.ShowInstrumentSelection.Set([] { ShowSelectInstrumentDialog(QApplication::activeWindow()); });
+  // False: the user chose to end the program while no instrument answered; the main
+  // window closes through its close query.
+  ShellHooks.ShowInstrumentSelection.Set([] {
+    QWidget* mainWindow = SideMenuState.Host;
+    if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
+  });
 }
 
 }  // namespace norv

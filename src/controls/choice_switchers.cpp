@@ -1,6 +1,7 @@
 #include "controls/choice_switchers.h"
 
 #include <QPainter>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <algorithm>
 
@@ -176,8 +177,19 @@ void TRC_PolyButtonSwitcher::LayoutButtons() {
     QAbstractButton* button = buttons_[static_cast<size_t>(i)];
     button->setGeometry(content.left() + leftMargin + i / rows * columnWidth,
                         content.top() + topMargin + i % rows * rowHeight, columnWidth, rowHeight);
+    button->setFont(FittingFont(font(), button->text(), columnWidth - MarkWidth(*button)));
     button->show();
   }
+}
+
+int TRC_PolyButtonSwitcher::MarkWidth(const QAbstractButton& button) const {
+  if (view_as_button_) return 4;  // the push button's frame
+  const QStyle* s = style();
+  if (qobject_cast<const QRadioButton*>(&button) != nullptr)
+    return s->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, &button) +
+           s->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, &button);
+  return s->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, &button) +
+         s->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, &button);
 }
 
 // ---------------------------------------------------------------------------------------

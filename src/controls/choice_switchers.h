@@ -82,6 +82,8 @@ class TRC_PolyButtonSwitcher : public TRC_Switcher {
 
   int ButtonCount() const { return static_cast<int>(buttons_.size()); }
   QAbstractButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
+  // The part of a button's width its mark (and the gap after it) takes from the text.
+  int MarkWidth(const QAbstractButton& button) const;
 
   void Apply(const TSwitcherFields& fields) override;
 

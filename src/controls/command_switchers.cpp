@@ -48,6 +48,11 @@ QRect TRC_CustomCmmandSwitcher::ButtonRect(int index) const {
   return index == 0 ? QRect(QPoint(4, 20), QPoint(51, 37)) : QRect(QPoint(52, 20), QPoint(98, 37));
 }
 
+QFont TRC_CustomCmmandSwitcher::ButtonFont(int index) const {
+  // The text has the button less its 3-pixel border on either side.
+  return FittingFont(font(), captions_[static_cast<size_t>(index)], ButtonRect(index).width() - 6);
+}
+
 void TRC_CustomCmmandSwitcher::SetButtonCaption(int index, const QString& caption) {
   captions_[static_cast<size_t>(index)] = caption;
   update();
@@ -93,6 +98,8 @@ void TRC_CustomCmmandSwitcher::DrawButton(QPainter& painter, int index) {
   if (state == cbsPressed || state == cbsLatched) textRect.translate(2, 2);
   const int flags = Qt::AlignCenter | Qt::TextSingleLine;
   const QString& text = captions_[static_cast<size_t>(index)];
+  painter.save();
+  painter.setFont(ButtonFont(index));
   if (state == cbsDisabled) {
     painter.setPen(Qt::white);
     painter.drawText(textRect.translated(2, 2), flags, text);
@@ -101,6 +108,7 @@ void TRC_CustomCmmandSwitcher::DrawButton(QPainter& painter, int index) {
     painter.setPen(color_of_text_);
   }
   painter.drawText(textRect, flags, text);
+  painter.restore();
   if (index == focus_button_) {
     QStyleOptionFocusRect focus;
     focus.initFrom(this);

@@ -28,6 +28,8 @@ class TRC_CustomCmmandSwitcher : public TRC_Switcher {
   TCommandButtonState ButtonState(int index) const { return states_[static_cast<size_t>(index)]; }
   QString ButtonCaption(int index) const { return captions_[static_cast<size_t>(index)]; }
   void SetButtonCaption(int index, const QString& caption);
+  // The font of button i's caption: the control's, or a narrower one for a long caption.
+  QFont ButtonFont(int index) const;
   QColor ColorOfText() const { return color_of_text_; }
   void SetColorOfText(const QColor& color);
   // The button with the focus rectangle (-1 none).

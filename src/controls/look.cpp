@@ -1,5 +1,7 @@
 #include "controls/look.h"
 
+#include <QFontMetrics>
+
 namespace norv {
 
 QPalette::ColorRole SysColorRole(TSysColor color) {
@@ -35,6 +37,18 @@ QFont ProgramFont() {
   font.setPixelSize(11);
   font.setStyleStrategy(QFont::NoAntialias);
   return font;
+}
+
+QFont FittingFont(const QFont& font, const QString& text, int room) {
+  if (QFontMetrics(font).horizontalAdvance(text) <= room) return font;
+  QFont narrow = font;
+  narrow.setFamily("Liberation Sans Narrow");
+  if (font.pixelSize() <= 0) return narrow;  // sized in points: the narrow face alone
+  for (int pixels = font.pixelSize();; --pixels) {
+    narrow.setPixelSize(pixels);
+    if (pixels <= kSmallestFittingPixels || QFontMetrics(narrow).horizontalAdvance(text) <= room)
+      return narrow;
+  }
 }
 
 QColor ColorFromBgr(uint32_t color) {

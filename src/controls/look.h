@@ -29,6 +29,12 @@ QColor SysColor(const QPalette& palette, TSysColor color);
 // controls' captions were sized for, and the same pixels on every machine.
 QFont ProgramFont();
 
+// The font `text` is drawn in where it has `room` pixels: `font` when the text fits, else
+// the narrow face of the same size, else the narrow face a pixel smaller at a time, down to
+// kSmallestFittingPixels (a text too long even then keeps that size).
+inline constexpr int kSmallestFittingPixels = 9;
+QFont FittingFont(const QFont& font, const QString& text, int room);
+
 // 0x00BBGGRR as a Qt colour.
 QColor ColorFromBgr(uint32_t color);
 

@@ -152,6 +152,10 @@ bool ShowSideMenu(int menuId, int panel) {
   return true;
 }
 
+bool HasSideMenu(int menuId) {
+  return ValidId(menuId) && static_cast<bool>(SideMenuState.Factories[static_cast<size_t>(menuId)]);
+}
+
 void ResetSideMenuPage(int menuId) {
   if (!ValidId(menuId)) return;
   for (int panel : {kRightPanel, kLeftPanel}) {

@@ -132,6 +132,8 @@ void RegisterSideMenuFactory(int menuId, TSideMenuFactory factory);
 // or a wrong panel changes nothing and gives false. The old form is freed once control
 // returns to the event loop, since this may run inside one of its own handlers.
 bool ShowSideMenu(int menuId, int panel);
+// A menu is registered for the id.
+bool HasSideMenu(int menuId);
 // Sends a menu back to page 1 in both panels.
 void ResetSideMenuPage(int menuId);
 bool IsRightSideMenu(int menuId);

@@ -112,6 +112,11 @@ void TRC_Switcher::SetColor(const QColor& color) {
   update();
 }
 
+QFont TRC_Switcher::CaptionFont() const {
+  // The strip runs from 2 to width - 3.
+  return FittingFont(font(), caption_, width() - 4 - kCaptionTextIndent);
+}
+
 QRect TRC_Switcher::ContentRect() const {
   if (no_frame_) return rect();
   const int top = with_hot_ ? kCaptionBottom : 2;
@@ -163,6 +168,7 @@ void TRC_Switcher::paintEvent(QPaintEvent*) {
       painter.fillRect(strip, fill);
       QString text = caption_;
       if (IsHelpContextMode()) text = QString::number(help_context_) + " " + caption_;
+      painter.setFont(FittingFont(font(), text, strip.width() - kCaptionTextIndent));
       const int h = painter.fontMetrics().height();
       const QRect textRect(strip.left() + kCaptionTextIndent, (2 + kCaptionBottom - h) / 2,
                            strip.width() - kCaptionTextIndent, h);
@@ -180,6 +186,7 @@ void TRC_Switcher::paintEvent(QPaintEvent*) {
       painter.restore();
     }
   }
+  painter.setFont(font());
   PaintContent(painter, ContentRect());
 }
 
@@ -239,6 +246,11 @@ TRC_RightMenuPanel::TRC_RightMenuPanel(QWidget* parent, const std::string& group
 
 TRC_RightMenuPanel::~TRC_RightMenuPanel() { UnregisterSwitchers(); }
 
+QFont TRC_RightMenuPanel::TitleFont() const {
+  // From the caption's left, 2 pixels before the text, to the frame's right edge.
+  return FittingFont(font(), title(), width() - 2 - kCaptionLeft - 2);
+}
+
 std::vector<TRC_Switcher*> TRC_RightMenuPanel::Switchers() const {
   std::vector<TRC_Switcher*> result;
   for (QObject* child : children())
@@ -286,11 +298,12 @@ void TRC_RightMenuPanel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setFont(font());
   painter.fillRect(rect(), palette().color(QPalette::Window));
-  const QFontMetrics metrics(font());
   if (!without_frame_) {
     // The classic etched frame, its top line through the middle of the caption, and the
     // caption on a gap in it, clear of the edge.
-    const int top = metrics.height() / 2;
+    painter.setFont(TitleFont());
+    const QFontMetrics metrics(painter.font());
+    const int top = QFontMetrics(font()).height() / 2;
     painter.setPen(SysColor(palette(), TSysColor::BtnShadow));
     painter.drawRect(QRect(0, top, width() - 2, height() - top - 2));
     painter.setPen(SysColor(palette(), TSysColor::BtnHighlight));
@@ -304,6 +317,7 @@ void TRC_RightMenuPanel::paintEvent(QPaintEvent*) {
     }
   }
   if (!IsHelpContextMode()) return;
+  painter.setFont(font());
   painter.setPen(QColor(255, 0, 0));
   painter.drawText(QRect(0, 0, width() - 4, 18), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                    QString::number(help_context_));

@@ -102,6 +102,8 @@ class TRC_Switcher : public QWidget, public ISwitcher {
   void SetColor(const QColor& color);
   // Has the keyboard focus (itself or one of its buttons).
   bool IsFocused() const { return focused_; }
+  // The font of the caption strip: the control's, or a narrower one for a long caption.
+  QFont CaptionFont() const;
   // The inside of the frames and caption strip, where each kind draws.
   QRect ContentRect() const;
 
@@ -176,6 +178,8 @@ class TRC_RightMenuPanel : public QGroupBox {
   void SetWithoutFrame(bool withoutFrame);
   int HelpContext() const { return help_context_; }
   void SetHelpContext(int helpContext);
+  // The font of the caption: the panel's, or a narrower one for a long caption.
+  QFont TitleFont() const;
 
   // Binds every unbound switcher of the panel (failing for none bound twice).
   void RegisterSwitchers();

@@ -139,6 +139,8 @@ const ITextRasteriser& TScanLinesScreen::Text() const {
   return *text_;
 }
 
+int TScanLinesScreen::TextWidth(std::string_view text) const { return Text().Measure(text).Width; }
+
 void TScanLinesScreen::DrawText(TRect rect, int dx, std::string_view text, int dy) {
   Text().DrawClipped(image_, rect, rect.Left + dx, rect.Top + dy, text, fontColor_, color_);
 }

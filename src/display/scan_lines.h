@@ -117,6 +117,8 @@ class TScanLinesScreen {
   // VAlign / HAlign: 0 top / left, 1 centred, 2 bottom / right at (X, Y); kept inside
   // the width.
   void TextOutAligned(int x, int y, int vAlign, int hAlign, std::string_view text);
+  // The width the text takes in this surface's face.
+  int TextWidth(std::string_view text) const;
 
  protected:
   // Called after the background colour changed.

@@ -42,11 +42,7 @@ void BeginKeypadGroup(const std::string& path) {
   KeypadState.EditedPath = path;
   KeypadState.GroupOpen = true;
   KeypadState.RingGeneration = ShellState.UndoRingGeneration;
-  if (UndoBuffer) {
-    KeypadState.WriteIndex = UndoBuffer->GetWriteIndex();
-    KeypadState.UndoEmpty = UndoBuffer->UndoEmpty;
-    KeypadState.RedoEmpty = UndoBuffer->RedoEmpty;
-  }
+  if (UndoBuffer) KeypadState.WriteCount = UndoBuffer->WriteCount();
   UndoGroupActive = true;
   UndoGroupStepOpened = false;
 }
@@ -55,11 +51,11 @@ void EndKeypadGroup(bool cancel) {
   if (!KeypadState.GroupOpen) return;
   KeypadState.GroupOpen = false;
   // A click that changed nothing opens the group's step too; then the step before the
-  // keypad is the user's own and stays.
-  const bool written =
-      UndoGroupStepOpened && UndoBuffer && KeypadState.RingGeneration == ShellState.UndoRingGeneration &&
-      (UndoBuffer->GetWriteIndex() != KeypadState.WriteIndex ||
-       UndoBuffer->UndoEmpty != KeypadState.UndoEmpty || UndoBuffer->RedoEmpty != KeypadState.RedoEmpty);
+  // keypad is the user's own and stays. The ring's indices alone cannot tell: a step
+  // written into the slot of one just cancelled leaves them as they were.
+  const bool written = UndoGroupStepOpened && UndoBuffer &&
+                       KeypadState.RingGeneration == ShellState.UndoRingGeneration &&
+                       UndoBuffer->WriteCount() != KeypadState.WriteCount;
   UndoGroupActive = false;
   UndoGroupStepOpened = false;
   KeypadState.EditedPath.clear();

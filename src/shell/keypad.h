@@ -26,12 +26,11 @@ struct TKeypadState {
   // The keypad's edit steps fine (true) or coarse.
   THook<void(bool fine)> SetFine{"KeypadState.SetFine"};
 
-  // Where the undo ring stood when the group began: a later step shows as a move.
+  // The ring and its count of written lines when the group began: the group wrote a step
+  // when the count moved in the same ring.
   bool GroupOpen = false;
   uint64_t RingGeneration = 0;
-  int WriteIndex = 0;
-  bool UndoEmpty = true;
-  bool RedoEmpty = true;
+  uint64_t WriteCount = 0;
 };
 extern TKeypadState KeypadState;
 

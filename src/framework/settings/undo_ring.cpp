@@ -52,6 +52,7 @@ void TUndoBuffer::WriteItem(const std::string& text, THandler* handler) {
     redo_limit_ = write_index_;
   }
   snapshots_[write_slot_].push_back({text, handler});
+  ++write_count_;
   step_pending_ = false;
   untouched_ = false;
   if (after_slot_) UndoEmpty = false;

@@ -57,6 +57,8 @@ class TUndoBuffer {
   void ReplaceHandler(const THandler* handler, THandler* replacement);
 
   int GetWriteIndex() const { return write_index_; }
+  // Lines written so far (replays included).
+  uint64_t WriteCount() const { return write_count_; }
   int GetOldestIndex() const { return oldest_index_; }
 
  private:
@@ -71,6 +73,7 @@ class TUndoBuffer {
   int write_slot_ = 0;
   bool untouched_ = true;
   bool step_pending_ = true;
+  uint64_t write_count_ = 0;
   static uint64_t stamp_counter_;
 };
 

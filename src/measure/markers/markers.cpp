@@ -167,8 +167,35 @@ bool ReciprocalOffered(const TParamOfBothMarkers& p) {
   return unit == "s" || unit == "Hz";
 }
 
+// The caption of a readout cell, by column and row 1..4.
+const char* CellCaption(int column, int row) {
+  static constexpr const char* kX[] = {"XM1 =", "XM2 =", "dXM =", "1 / dXM ="};
+  static constexpr const char* kY[] = {"YM1 =", "YM2 =", "dYM =", "dYM / dXM ="};
+  static constexpr const char* kRef[] = {"dXM = ", "dXM = ", "dYM = ", "dYM = "};
+  const auto r = static_cast<size_t>(row - 1);
+  return column == kColumnX ? kX[r] : column == kColumnY ? kY[r] : kRef[r];
+}
+
+// The table's caption cells were sized for a narrower face: a caption wider than its cell
+// runs on into the value cell, and the value begins after it.
+TRect CaptionRect(const TNizText& strip, int column, int row) {
+  TRect r = TNizText::GetMarkCellRect(row, column, true);
+  r.Right = std::max(r.Right, r.Left + strip.TextWidth(CellCaption(column, row)) + 1);
+  return r;
+}
+
 void DrawCell(TNizText& strip, int column, int row, bool caption, const std::string& text, TColorRef color) {
-  strip.WriteLine(text, TNizText::GetMarkCellRect(row, column, caption), -1, color);
+  TRect r = caption ? CaptionRect(strip, column, row) : TNizText::GetMarkCellRect(row, column, false);
+  if (!caption) {
+    r.Left = std::max(r.Left, CaptionRect(strip, column, row).Right + 1);
+    // The third column of the table stays empty: a Y value may run on to the reference one.
+    if (column == kColumnY) r.Right = TNizText::GetMarkCellRect(row, kColumnRef, true).Left - 1;
+  }
+  strip.WriteLine(text, r, -1, color);
+}
+
+void DrawCaption(TNizText& strip, int column, int row, TColorRef color) {
+  DrawCell(strip, column, row, true, CellCaption(column, row), color);
 }
 
 // Keeps the cell's text and draws it when the strip does not show it yet.
@@ -248,25 +275,22 @@ void WriteMarkerCaptions(TNizText& strip, const TParamOfBothMarkers& p) {
   for (int n = 1; n <= 2; ++n) {
     const TParamOfMarker& m = p.Markers[n - 1];
     if (strip.GetCaptionsShown(n) || !m.SourceShown) continue;
-    const std::string number = std::to_string(n);
-    if (HasX(p.MarkType)) DrawCell(strip, kColumnX, n, true, "XM" + number + " =", m.Color);
-    if (HasY(p.MarkType)) DrawCell(strip, kColumnY, n, true, "YM" + number + " =", m.Color);
+    if (HasX(p.MarkType)) DrawCaption(strip, kColumnX, n, m.Color);
+    if (HasY(p.MarkType)) DrawCaption(strip, kColumnY, n, m.Color);
     strip.SetCaptionsShown(n, true);
   }
   if (MarkersCompatible(p) && !State.DifferenceCaptionsDrawn) {
     const TParamOfMarker& m1 = p.Markers[0];
     const TColorRef color = m1.Source == p.Markers[1].Source ? m1.Color : kGrey;
     if (HasX(p.MarkType)) {
-      DrawCell(strip, kColumnX, 3, true, "dXM =", color);
-      if (ReciprocalOffered(p)) DrawCell(strip, kColumnX, 4, true, "1 / dXM =", color);
+      DrawCaption(strip, kColumnX, 3, color);
+      if (ReciprocalOffered(p)) DrawCaption(strip, kColumnX, 4, color);
     }
-    if (HasY(p.MarkType)) DrawCell(strip, kColumnY, 3, true, "dYM =", color);
-    if (p.MarkType == mtXY) DrawCell(strip, kColumnY, 4, true, "dYM / dXM =", color);
+    if (HasY(p.MarkType)) DrawCaption(strip, kColumnY, 3, color);
+    if (p.MarkType == mtXY) DrawCaption(strip, kColumnY, 4, color);
     if (IsOn(State.Refer)) {
-      for (int row = 1; row <= 2 && HasX(p.MarkType); ++row)
-        DrawCell(strip, kColumnRef, row, true, "dXM = ", color);
-      for (int row = 3; row <= 4 && HasY(p.MarkType); ++row)
-        DrawCell(strip, kColumnRef, row, true, "dYM = ", color);
+      for (int row = 1; row <= 2 && HasX(p.MarkType); ++row) DrawCaption(strip, kColumnRef, row, color);
+      for (int row = 3; row <= 4 && HasY(p.MarkType); ++row) DrawCaption(strip, kColumnRef, row, color);
     }
     State.DifferenceCaptionsDrawn = true;
   }

@@ -1,5 +1,6 @@
 #include "measure/ui/meas_page.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "controls/menu_pages.h"
@@ -46,9 +47,15 @@ TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption
       {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
 }
 
+// A list of parameters, one row of text per item below the caption strip.
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_CheckSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+  constexpr int kRowHeight = 14, kStripAndFrames = 21;
+  const int height = std::max(kStripAndFrames + kRowHeight * static_cast<int>(items.size()), 65);
+  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
+                                .Caption = caption,
+                                .Height = height,
+                                .Items = std::move(items),
+                                .Name = name});
 }
 
 TPanelDecl Panel(const char* name, const char* caption, std::vector<TSwitcherDecl> switchers,
@@ -238,8 +245,20 @@ class TMeasPage {
       const bool spectrumPanel = std::string_view(name).starts_with("rmpFFT");
       if (spectrumPanel && !ShownIsSpectrum()) continue;
       auto* panel = menu_.findChild<TRC_RightMenuPanel*>(name);
-      if (panel && panel->GroupMnemonics() != group) panel->SetGroupMnemonics(group);
+      // A source without the panel's settings (no spectrum settings for a channel, no
+      // second source for a spectrum) leaves the panel on the source it had.
+      if (panel && panel->GroupMnemonics() != group && HasNodesOf(*panel, group))
+        panel->SetGroupMnemonics(group);
     }
+  }
+
+  static bool HasNodesOf(const TRC_RightMenuPanel& panel, const std::string& group) {
+    for (const TRC_Switcher* sw : panel.Switchers()) {
+      const std::string& m = sw->Mnemonics();
+      if (m.empty() || m == kNoneHandler || m.front() == ':') continue;
+      if (!Node((group + ":" + m).c_str())) return false;
+    }
+    return true;
   }
 
   void UnitsChanged() {

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <iterator>
 
 #include "controls/controls_state.h"
@@ -88,6 +89,10 @@ TNewCalcFrm::TNewCalcFrm(QWidget* mainWindow) : TLanguageForm(mainWindow, Qt::Di
   cancel->setGeometry(2 * kGap + half, y, half, kKeyHeight);
   connect(ok_, &QPushButton::clicked, this, [this] { GuardedCall([this] { Ok(); }); });
   connect(cancel, &QPushButton::clicked, this, [this] { GuardedCall([this] { Cancel(); }); });
+  // Before any control of the keypad (its edit would take Escape as the end of typing), and
+  // wherever the keyboard is: the window manager may leave it on the main window.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::ApplicationShortcut);
+  connect(escape, &QShortcut::activated, this, [this] { GuardedCall([this] { Cancel(); }); });
   panel_->setGeometry(0, 0, kFormWidth, y);
   panel_->show();
   setFixedSize(kFormWidth, y + kKeyHeight + kGap);
@@ -156,7 +161,6 @@ QPushButton* TNewCalcFrm::KeyButton(const QString& name) const { return findChil
 
 void TNewCalcFrm::keyPressEvent(QKeyEvent* event) {
   GuardedCall([&] {
-    if (event->key() == Qt::Key_Escape) return Cancel();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return Ok();
     const QString text = event->text();
     if (event->key() == Qt::Key_Backspace) return PressKey('z');

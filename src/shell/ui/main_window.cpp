@@ -173,11 +173,12 @@ void TMorda_fr::CreateControls() {
   leftCaption_ = caption("pnLeftMenuCaption", "Time Base", QColor(255, 255, 179));
   rightCaption_ = caption("pnRightMenuCaption", "Channels", QColor(202, 251, 187));
 
+  // Qt cannot add to the window manager's menu of the window, so "Default Size" is a key
+  // alone; a context menu of the whole window would cover the right clicks of its controls.
   auto* defaultSize = new QAction(QString::fromStdString(GetLangStr("DefaultSize")), this);
   defaultSize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F9));
   connect(defaultSize, &QAction::triggered, this, [this] { SetDefaultWindowSize(); });
   addAction(defaultSize);
-  setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void TMorda_fr::InstallWindowHooks() {
@@ -321,6 +322,8 @@ void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
     Dialogs().Inform(TMessageKind::Information, "FW version of Vexilor Norv is older than v.3.7.10!");
     return;
   }
+  // A button whose page is not built yet leaves the panel, its caption included, as it is.
+  if (!HasSideMenu(code)) return;
   SetMenuCaption(leftButton, menuButtons_[code]->Caption());
   const auto setOpen = [leftButton](TButtonOfMainMenu* button, bool open) {
     leftButton ? button->SetLeftMenuOn(open) : button->SetRightMenuOn(open);

@@ -10,6 +10,8 @@
 #include "framework/traces/display_sources.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
 #include "instrument/startup/startup_connection.h"
@@ -29,6 +31,27 @@ TQtTimerFactory& ProgramTimers() {
   return timers;
 }
 
+// The splash from its showing to the end of the start, whichever way the start ends.
+class TStartupSplash {
+ public:
+  explicit TStartupSplash(const TProgramOptions::TSplash& splash) : splash_(splash) {
+    if (splash_.Show) splash_.Show();
+  }
+  ~TStartupSplash() {
+    if (splash_.Close) splash_.Close();
+  }
+  TStartupSplash(const TStartupSplash&) = delete;
+  TStartupSplash& operator=(const TStartupSplash&) = delete;
+
+  void Status(const std::string& text, uint16_t waitMs = 0) const {
+    LinkHooks.SplashStatus(text);
+    if (waitMs > 0 && splash_.Sleep) splash_.Sleep(waitMs);
+  }
+
+ private:
+  const TProgramOptions::TSplash& splash_;
+};
+
 }  // namespace
 
 std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
@@ -47,18 +70,23 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   InitDataFolders();
   SelectStartupLanguage();
   QGuiApplication::setApplicationDisplayName(kApplicationTitle);
+  const TStartupSplash splash(options.Splash);
   ReadInstrumentConfiguration();
   StartupState.Questions = options.StartupQuestions;
   if (!SelectAndConnectInstrument(true, CurrentInstrumentName)) return nullptr;
+  splash.Status(IsInstrumentConnected() ? "Start in Main Mode..." : "Start in Demo Mode...", 500);
 
+  splash.Status("Creating forms...");
   program->window_ = std::make_unique<TMorda_fr>(options.ScopeWidget);
   program->window_->SetPrinter(&program->dialogs_.Printer());
   program->dialogs_.SetParent(program->window_.get());
   program->keypad_ = new TNewCalcFrm(program->window_.get());
   program->window_->SetKeypad(program->keypad_);
   if (options.RegisterPages) options.RegisterPages();
+  splash.Status("Initialization Of All Vars And Handlers...");
   RegisterAllCommandsAtStart();
   ColorsReady = true;
+  splash.Status("All done.", 100);
   if (options.RemoteServer) {
     try {
       StartRemoteServer(SystemClock(), HasEmbeddingSwitch(options.Args));

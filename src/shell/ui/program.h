@@ -4,6 +4,7 @@
 // command, then the event loop runs (the deferred start-up follows the window's first
 // show). main() and the end-to-end tests start the program through here.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,13 @@ struct TProgramOptions {
   std::function<void()> RegisterPages;
   // Asks how to go on when no instrument answers at start; none: the default answer.
   IStartupQuestions* StartupQuestions = nullptr;
+  // The start-up splash, shown once SHIFT and the language are known and closed before the
+  // event loop runs; while shown, LinkHooks.SplashStatus is its status line. Empty: none.
+  struct TSplash {
+    std::function<void()> Show;
+    std::function<void(uint16_t ms)> Sleep;
+    std::function<void()> Close;
+  } Splash = {};
 };
 
 class TProgram {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 
+#include "display/bottom_text.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "display/ui/scope_crt_widget.h"
@@ -99,6 +100,35 @@ TEST_F(MarkerDragTest, DraggedLineMovesItsNodeAndThePairedMarker) {
       EXPECT_EQ(Node("Mark:M2:YPos"), 600 + y1 - 300);
       EXPECT_EQ(ScopeCRT->OverlayLayer(1)->Top(), from + 50);
     }
+  }
+}
+
+// The readout captions wider than their cells ("1 / dXM =", "dYM / dXM =") stay whole:
+// their values begin after them.
+TEST_F(MarkerDragTest, LongReadoutCaptionsAreNotOverwrittenByTheirValues) {
+  Exec("MARK:TYPE XY");
+  AcqHooks.ShowMarker(1);
+  AcqHooks.ShowMarker(2);
+  UpdateMarkerReadout();
+  const TNizText& strip = ScopeCRT->BottomText();
+  struct Caption {
+    const char* text;
+    int left;  // the caption cell's left in row 4
+  };
+  for (const Caption c : {Caption{"1 / dXM =", 3}, Caption{"dYM / dXM =", 118}}) {
+    SCOPED_TRACE(c.text);
+    const TTextMask mask = font.RenderMask(c.text);
+    ASSERT_GT(mask.Width, 34) << "wider than its cell";
+    int differing = 0;
+    for (int y = 0; y < mask.Height && 48 + y < strip.Height(); ++y)
+      for (int x = 0; x < mask.Width; ++x)
+        differing += (strip.Image().Pixel(c.left + x, 48 + y) != strip.Color()) != mask.At(x, y);
+    EXPECT_EQ(differing, 0);
+    // A value follows it in the same row.
+    int lit = 0;
+    for (int x = c.left + mask.Width; x < c.left + 115; ++x)
+      for (int y = 48; y < 63; ++y) lit += strip.Image().Pixel(x, y) != strip.Color();
+    EXPECT_GT(lit, 20);
   }
 }
 

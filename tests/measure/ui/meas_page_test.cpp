@@ -176,5 +176,40 @@ TEST_F(MeasPageTest, ClicksAddAMeasurementFollowTheSourceAndShowStatistics) {
   MaybeWritePng(shot, "measure_page");
 }
 
+// Every control of every page shows a setting whichever source is shown: a panel whose
+// settings the source lacks (spectrum settings for a channel, a second source for a
+// spectrum) stays with the last source that has them.
+TEST_F(MeasPageTest, EveryPageShowsASettingWhateverTheSource) {
+  ASSERT_TRUE(ShowSideMenu(kMeasureMenuId, kRightPanel));
+  Choose("rswDisplay", 1);
+  const auto group = [this](const char* panel) {
+    return Menu().findChild<TRC_RightMenuPanel*>(panel)->GroupMnemonics();
+  };
+  struct Case {
+    const char* source;
+    const char* amplitude;  // the group of the Y parameters page
+    const char* spectrum;   // of the FFT pages
+    const char* dual;       // of the dual-channel page
+  };
+  for (const Case& c :
+       {Case{"Ch1", "Meas:Ch1", "Meas:F1", "Meas:Ch1"}, Case{"F2", "Meas:F2", "Meas:F2", "Meas:F2"},
+        Case{"S1", "Meas:S1", "Meas:S1", "Meas:F2"}, Case{"Ch2", "Meas:Ch2", "Meas:S1", "Meas:Ch2"}}) {
+    SCOPED_TRACE(c.source);
+    Exec(std::string("Meas:DisplSrc ") + c.source);
+    ASSERT_EQ(MeasSourceName(MeasState.Global.DisplSrc), c.source);
+    EXPECT_EQ(std::tuple(group("rmpYparameters"), group("rmpFFTDefineParams"), group("rmpFFTparameters"),
+                         group("rmpDualSignParameters")),
+              std::tuple(std::string(c.amplitude), std::string(c.spectrum), std::string(c.spectrum),
+                         std::string(c.dual)));
+    for (const TRC_Switcher* sw : Menu().findChildren<TRC_Switcher*>()) {
+      if (sw->Mnemonics().empty() || sw->Mnemonics() == kNoneHandler) continue;
+      EXPECT_NE(sw->GetHandler(), nullptr) << sw->objectName().toStdString();
+      if (const auto* edit = qobject_cast<const TRC_EditSwitcher*>(sw)) {
+        EXPECT_FALSE(edit->ValueText().isEmpty()) << sw->objectName().toStdString();
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace norv::test

@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QImage>
+#include <QListWidget>
 #include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -30,7 +36,10 @@
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/startup_connection.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_state.h"
 #include "shell/program_shell.h"
@@ -519,6 +528,198 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   ExecCommand("TB:ScaleA 500N");
   ExecCommand("*Undo");
   EXPECT_EQ(scale(), "200 ns/div");
+
+  // Escape, wherever the keypad's focus is, takes the changes back as Cancel does, a
+  // number being typed included.
+  for (const char* focus : {"RC_Edit", "main window", "Plavno_OK"}) {
+    SCOPED_TRACE(focus);
+    open();
+    if (focus != std::string("main window")) {
+      keypad.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&keypad));
+      keypad.findChild<QWidget*>(focus)->setFocus(Qt::MouseFocusReason);
+    }
+    keys("CalcSet5 CalcSetNano");
+    EXPECT_EQ(scale(), "5 ns/div");
+    keys("CalcSet2");
+    QTest::keyClick(focus == std::string("main window") ? &window() : QApplication::focusWidget(),
+                    Qt::Key_Escape);
+    EXPECT_FALSE(keypad.isVisible());
+    EXPECT_EQ(scale(), "200 ns/div");
+  }
+}
+
+// The main window's mouse and keys: a right click belongs to the control under it,
+// Ctrl+F9 gives the default size, and a button whose page is not built changes nothing.
+TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothing) {
+  Start();
+  RegisterProgramPages();
+  // A right click on a main-menu button opens its page on the right panel; no menu of the
+  // window covers it.
+  QWidget* popup = nullptr;
+  QTimer::singleShot(0, [&popup] {
+    popup = QApplication::activePopupWidget();
+    if (popup != nullptr) popup->close();
+  });
+  TButtonOfMainMenu* measure = window().MainMenuButton(8);
+  test::Click(measure, {5, 5}, Qt::RightButton);
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, {5, 5}, measure->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(measure, &menuEvent);
+  QApplication::processEvents();
+  EXPECT_EQ(popup, nullptr) << "a menu over the page";
+  EXPECT_EQ(CurrentSideMenu[kRightPanel], 8);
+  EXPECT_EQ(window().MenuCaption(false)->text(), "Measure");
+
+  window().activateWindow();
+  window().resize(900, 700);
+  QTest::keyClick(&window(), Qt::Key_F9, Qt::ControlModifier);
+  EXPECT_EQ(window().size(), QSize(kDefaultClientWidth, kDefaultClientHeight));
+
+  // Zoom, Eye Diagram, Mask Test and Utility have no page yet.
+  for (int code : {12, 14, 15, 20}) {
+    SCOPED_TRACE(code);
+    test::Click(window().MainMenuButton(code), {5, 5});
+    test::Click(window().MainMenuButton(code), {5, 5}, Qt::RightButton);
+    EXPECT_EQ(std::tuple(window().MenuCaption(true)->text(), window().MenuCaption(false)->text()),
+              std::tuple(QString("Channels"), QString("Measure")));
+    EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
+              std::tuple(kMenuChannels, 8));
+    EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
+    EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
+  }
+}
+
+// The texts of a side menu that do not fit their place at the control's font: captions of
+// switchers and panels, texts of command buttons, check and radio buttons (beside their
+// mark), and rows of buttons lower than a line of text.
+// Long texts may take a narrower font, but never one below 9 pixels.
+QStringList ClippedTexts(const QWidget& form) {
+  QStringList clipped;
+  const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed > room || font.pixelSize() < 9)
+      clipped << QString("%1 \"%2\": %3 > %4 at %5 pixels")
+                     .arg(w->objectName(), text)
+                     .arg(needed)
+                     .arg(room)
+                     .arg(font.pixelSize());
+  };
+  for (const TRC_RightMenuPanel* panel : form.findChildren<TRC_RightMenuPanel*>())
+    if (!panel->WithoutFrame() && !panel->title().isEmpty())
+      check(panel, panel->TitleFont(), panel->title(),
+            panel->width() - 2 - TRC_RightMenuPanel::kCaptionLeft - 2);
+  for (const TRC_Switcher* sw : form.findChildren<TRC_Switcher*>()) {
+    // The caption strip runs from 2 to width - 3, its text indented by 4.
+    if (sw->WithHot() && !sw->NoFrame() && !sw->Caption().isEmpty())
+      check(sw, sw->CaptionFont(), sw->Caption(), sw->width() - 8);
+    if (const auto* command = qobject_cast<const TRC_CustomCmmandSwitcher*>(sw)) {
+      for (int i = 0; i < command->ButtonCount(); ++i)
+        check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
+    }
+    if (const auto* poly = qobject_cast<const TRC_PolyButtonSwitcher*>(sw)) {
+      const QStyle* style = poly->style();
+      for (int i = 0; i < poly->ButtonCount(); ++i) {
+        const QAbstractButton* button = poly->Button(i);
+        const bool radio = qobject_cast<const QRadioButton*>(button) != nullptr;
+        const int mark =
+            poly->ViewAsButton()
+                ? 4
+                : style->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth) +
+                      style->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing
+                                               : QStyle::PM_CheckBoxLabelSpacing);
+        check(button, button->font(), button->text(), button->width() - mark);
+        if (button->height() < QFontMetrics(button->font()).height())
+          clipped
+              << QString("%1 row %2: %3 pixels high").arg(poly->objectName()).arg(i).arg(button->height());
+      }
+    }
+  }
+  return clipped;
+}
+
+// Every page of every menu built has room for its texts.
+TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
+  Start();
+  RegisterProgramPages();
+  int menus = 0;
+  for (int id = 0; id < kSideMenuIds; ++id) {
+    if (!HasSideMenu(id)) continue;
+    SCOPED_TRACE(id);
+    ASSERT_TRUE(ShowSideMenu(id, kLeftPanel));
+    TSideMenuForm* form = SideMenuForms[kLeftPanel];
+    ASSERT_NE(form, nullptr);
+    ++menus;
+    // Pages that build their controls when shown are all built once shown.
+    if (auto* declared = qobject_cast<TDeclaredSideMenu*>(form))
+      for (int page = 1; page <= declared->PageCount(); ++page) declared->ShowPage(page);
+    EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
+  }
+  EXPECT_GE(menus, 13);
+}
+
+// Exit, answered when the instrument chosen on the "System" button does not answer, ends
+// the program through the close query.
+TEST_F(ProgramTest, ExitAfterAFailedSwitchOfInstrumentsClosesTheWindow) {
+  Start();
+  struct TAnswerExit : IStartupQuestions {
+    int asked = 0;
+    TStartupAnswer AskHowToGoOn(const TStartupOffer&) override {
+      ++asked;
+      return TStartupAnswer::Exit;
+    }
+  } questions;
+  StartupState.Questions = &questions;
+  StartupState.Connector = [](bool, const TIPv4Addr&) { return false; };
+  QTimer::singleShot(0, [] {
+    QWidget* select = QApplication::activeModalWidget();
+    ASSERT_NE(select, nullptr);
+    select->findChild<QPushButton*>("btnChangeCurrentInstrument")->click();
+    auto* list = select->findChild<QListWidget*>("lbCurrentInstrument");
+    const QList<QListWidgetItem*> lan = list->findItems("Default LAN", Qt::MatchStartsWith);
+    ASSERT_EQ(lan.size(), 1);
+    test::Click(list->viewport(), list->visualItemRect(lan[0]).center());
+  });
+  test::Click(window().findChild<QWidget*>("btnInstruments"), {5, 5});
+  EXPECT_EQ(questions.asked, 1);
+  EXPECT_TRUE(window().CloseAccepted());
+  EXPECT_FALSE(RunFlag);
+  StartupState.Questions = nullptr;
+}
+
+// The splash comes once SHIFT and the language are known, and follows the start to its end.
+TEST_F(ProgramTest, SplashFollowsTheStartOnceShiftAndLanguageAreKnown) {
+  {
+    TLangIniFile ini(std::filesystem::path(std::getenv("VEXILOR_NORV_HOME")) / LanguageFileName("DEU"));
+    WriteLangValue(ini, "Common", "Language", "Deutsch");
+    ini.UpdateFile();
+  }
+  std::vector<std::string> seen;
+  TProgramOptions::TSplash splash{
+      .Show =
+          [&seen] {
+            seen.push_back(std::string("shown") + (ShiftHeldAtStart() ? ", shift" : "") +
+                           (Languages && Languages->Count > 0 ? ", languages" : ""));
+            LinkHooks.SplashStatus.Set([&seen](const std::string& text) { seen.push_back(text); });
+          },
+      .Sleep = [&seen](uint16_t ms) { seen.push_back("wait " + std::to_string(ms)); },
+      .Close =
+          [&seen] {
+            LinkHooks.SplashStatus.Reset();
+            seen.push_back(std::string("closed") + (ColorsReady ? ", colours ready" : ""));
+          }};
+  program_ = TProgram::Start({.Args = {"Default_Demo", "-Shift"},
+                              .RemoteServer = false,
+                              .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
+                                return new TScopeCRTWidget(crt, parent);
+                              },
+                              .Dialogs = &dialogs_,
+                              .InstallUnits = InstallProgramUnits,
+                              .RegisterPages = RegisterProgramPages,
+                              .Splash = splash});
+  ASSERT_NE(program_, nullptr);
+  EXPECT_EQ(seen, (std::vector<std::string>{"shown, shift, languages", "Start in Demo Mode...", "wait 500",
+                                            "Creating forms...", "Initialization Of All Vars And Handlers...",
+                                            "All done.", "wait 100", "closed, colours ready"}));
 }
 
 }  // namespace
