@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "analysis/ui/derived_pages.h"
+#include "analysis/ui/zoom_page.h"
 #include "display/ui/display_page.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/ui/instrument_dialogs.h"
@@ -50,6 +51,7 @@ void RegisterProgramPages() {
   RegisterHistPage();
   RegisterSavePage();
   RegisterAnalysisPages();
+  RegisterZoomPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

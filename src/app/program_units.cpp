@@ -5,6 +5,7 @@
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
+#include "analysis/zoom.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_settings.h"
@@ -49,6 +50,8 @@ void FillProgramUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::Math, RegisterMathHandlers);
   SetApplyRoutine(TApplyStep::FunctionMenus, UpdateAllFunctionMenus);
   SetRegistrationRoutine(TRegistrationStep::FFT, RegisterFFTHandlers);
+  SetRegistrationRoutine(TRegistrationStep::Zoom, RegisterZoomHandlers);
+  SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -63,6 +66,7 @@ void InstallProgramUnits() {
   InstallLimitTests();
   LimitHooks.ShowMeasurementLines.Set(ShowMeasurementLines);
   InstallDerivedSignals();
+  InstallZoom();
   MathHooks.BuildTrend.Set(BuildTrend);
   MathHooks.ResetTrend.Set(ResetTrend);
   // What "*ClrDispl" and a language switch ask of the units above the shell.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/traces/trace_names.h"
 #include "framework/util/hook.h"
 
 namespace norv {
@@ -64,6 +65,11 @@ struct TShellHooks {
   THook<void()> AfterUndoReplay;
   THook<void()> AfterSetupRecall;  // simulator generators, hold-off check
   THook<void()> LoadMemoriesAtStart;
+  // The view of a memory ("Zoom:M1:" ..): a loaded record is shown whole again, a copied
+  // one takes its source's view, and a memory takes its view before it is drawn.
+  THook<void(int memory)> ResetMemoryZoom;
+  THook<void(int memory, TTraceId source)> CopyZoomToMemory;
+  THook<void(TTraceId trace)> ApplyZoomToRecord;
   THook<void()> RescanMaskStandards;
   THook<void(int context)> OpenHelp;
   THook<void()> ShowAbout;

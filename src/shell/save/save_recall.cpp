@@ -229,6 +229,7 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
     if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
     return false;
   }
+  ShellHooks.ResetMemoryZoom(memory);
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
   SignalsOn.SetOn(trace, true);
@@ -302,6 +303,7 @@ void CopySourceToMemory(TTraceId source, int memory) {
     target.Assign(SignalObjs()[source]);
     target.SetZoomStep(SignalObjs()[source].GetZoomStep());
     target.SetFirstShown(SignalObjs()[source].GetFirstShown());
+    ShellHooks.CopyZoomToMemory(memory, source);
     target.MarkChanged();
     S().MemoryRedraw[static_cast<size_t>(memory)] = true;
   }
@@ -330,6 +332,7 @@ void RefreshMemoryTraces() {
     }
     if (!redraw && crt->HasSignalLayer(trace)) continue;
     if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) {
+      ShellHooks.ApplyZoomToRecord(trace);
       DrawSignal(*layer, SignalObjs()[trace]);
       redraw = false;
     }
