@@ -54,8 +54,8 @@ TMenuDecl ZoomMenu() {
                                                                   .Name = "rswVerticalScaleType"}),
                                            edit("edswVertScale", "VertScale", "VERTICAL SCALE"),
                                            edit("edswVertPosit1", "Offset", "VERT POSITION"),
-                                           edit("edswHorScale", "HorScale", "HORIZONTAL SCALE"),
-                                           edit("edsqHorPosition", "HorPosition", "HORIZONTAL POSITION")}}}}},
+                                           edit("edswHorScale", "HorScale", "HOR SCALE"),
+                                           edit("edsqHorPosition", "HorPosition", "HOR POSITION")}}}}},
       // Its own buttons turn the pages.
       .OwnPageTurns = true};
 }
