@@ -159,7 +159,8 @@ void SetDouble(TDoubleEditHandler* node, double value) {
 void ShiftVertically(TTraceId trace, double dy) {
   TZoomNodes& n = ZoomNodes(trace);
   if (PhaseView(trace)) {
-    SetDouble(n.OffsPhase, n.OffsPhase->Value() - n.PhaseScale->Value() * kDegreesPerPhaseStep * dy * kDivisionsY);
+    SetDouble(n.OffsPhase,
+              n.OffsPhase->Value() - n.PhaseScale->Value() * kDegreesPerPhaseStep * dy * kDivisionsY);
   } else if (DbView(trace)) {
     SetDouble(n.OffsInDB, n.OffsInDB->Value() + n.VertDBScale->Value() * dy * kDivisionsY);
   } else {
@@ -173,7 +174,8 @@ void ShiftHorizontally(TTraceId trace, double dx) {
   const TSignalObj& r = Record(trace);
   const double d = r.ScreenXToShownIndex(dx * kScreenUnitsX) - r.ScreenXToShownIndex(0);
   TIntEditHandler* position = ZoomNodes(trace).HorPosition;
-  const double moved = std::clamp(position->Value() - std::nearbyint(d), position->GetMin(), position->GetMax());
+  const double moved =
+      std::clamp(position->Value() - std::nearbyint(d), position->GetMin(), position->GetMax());
   position->SetValueByProgram(static_cast<int32_t>(moved));
 }
 
@@ -196,10 +198,14 @@ void ScaleVertically(TTraceId trace, double factor) {
 int ChannelCode(TTraceId trace) { return trace == TTraceId::Ch1 || trace == TTraceId::Ch1B2 ? 2 : 3; }
 int VertUnit(int channel) { return std::clamp(SettingsHooks.TDRVertUnit(channel), 0, 3); }
 TDoubleEditHandler* ChannelScale(int channel) {
-  return ChannelSettings().Nodes[static_cast<size_t>(channel - 2)].Scale[static_cast<size_t>(VertUnit(channel))];
+  return ChannelSettings()
+      .Nodes[static_cast<size_t>(channel - 2)]
+      .Scale[static_cast<size_t>(VertUnit(channel))];
 }
 TDoubleEditHandler* ChannelOffset(int channel) {
-  return ChannelSettings().Nodes[static_cast<size_t>(channel - 2)].Offset[static_cast<size_t>(VertUnit(channel))];
+  return ChannelSettings()
+      .Nodes[static_cast<size_t>(channel - 2)]
+      .Offset[static_cast<size_t>(VertUnit(channel))];
 }
 
 void ShiftChannel(TTraceId trace, double dx, double dy) {
@@ -264,9 +270,9 @@ TTraceId ZoomSourceTrace() { return State.ZoomSource ? State.ZoomSource->GetSour
 TTraceId FindZoomSource(const THandler& node) {
   for (int i = 0; i < kZoomTraceCount; ++i) {
     const TZoomNodes& n = State.Traces[static_cast<size_t>(i)];
-    const THandler* nodes[] = {n.ComplexScale, n.Suppress,  n.SupprLevel, n.VScaleType,
-                               n.VertScale,    n.VertDBScale, n.Offset,   n.OffsInDB,
-                               n.OffsPhase,    n.PhaseScale,  n.HorScale, n.HorPosition};
+    const THandler* nodes[] = {n.ComplexScale, n.Suppress,    n.SupprLevel, n.VScaleType,
+                               n.VertScale,    n.VertDBScale, n.Offset,     n.OffsInDB,
+                               n.OffsPhase,    n.PhaseScale,  n.HorScale,   n.HorPosition};
     for (const THandler* h : nodes)
       if (h == &node) return ZoomTrace(i);
   }
@@ -278,19 +284,21 @@ void RegisterZoomHandlers() {
   uint32_t excluded = 0;
   for (int id = 0; id < kTraceIdCount; ++id)
     if (!IsZoomTrace(static_cast<TTraceId>(id))) excluded |= 1u << id;
-  State.ZoomSource = root.AddSignalSourceSw(TraceIndex(TTraceId::F1), "Shadow:ZoomSource", kSourceList, excluded,
-                                            [](THandler&) { ResetZoomForSource(ZoomSourceTrace()); });
+  State.ZoomSource =
+      root.AddSignalSourceSw(TraceIndex(TTraceId::F1), "Shadow:ZoomSource", kSourceList, excluded,
+                             [](THandler&) { ResetZoomForSource(ZoomSourceTrace()); });
   for (int i = 0; i < kZoomTraceCount; ++i) {
     const TTraceId trace = ZoomTrace(i);
     const auto colour = static_cast<uint8_t>(TraceIndex(trace));
     const std::string base = "Zoom:" + GetTraceShortName(trace) + ":";
     const auto path = [&base](const char* suffix) { return base + suffix; };
     TZoomNodes& n = State.Traces[static_cast<size_t>(i)];
-    n.ComplexScale = root.AddRadioSw(0, path("ComplexScale"), "Magnitude,Phase,Real,Imaginary", [](THandler& h) {
-      const TTraceId s = FindZoomSource(h);
-      UpdateZoomControls(s);
-      Redraw(s);
-    });
+    n.ComplexScale =
+        root.AddRadioSw(0, path("ComplexScale"), "Magnitude,Phase,Real,Imaginary", [](THandler& h) {
+          const TTraceId s = FindZoomSource(h);
+          UpdateZoomControls(s);
+          Redraw(s);
+        });
     n.Suppress = root.AddCheckSw(0, path("Suppress"), "DC,Phase", SuppressChanged);
     n.SupprLevel = root.AddDoubleEdit({.Path = path("SupprLevel"),
                                        .Value = -50,
@@ -358,20 +366,20 @@ void RegisterZoomHandlers() {
          .OnChange = NodeChanged,
          .OnGetText = [](const TEditHandler&, std::string& text, double v) { InvertedText(text, v, "dB"); },
          .OnBeforeSet = Invert});
-    n.OffsPhase = root.AddDoubleEdit(
-        {.Path = path("OffsPhase"),
-         .Value = 0,
-         .Min = -360,
-         .Mid = 0,
-         .Max = 360,
-         .CoarseRule = srLinear,
-         .CoarseStep = 22.5,
-         .FineRule = srLinear,
-         .FineStep = 0.5,
-         .Tolerance = 1e-9,
-         .OnChange = NodeChanged,
-         .OnGetText = [](const TEditHandler&, std::string& text, double v) { InvertedText(text, v, "\u00B0"); },
-         .OnBeforeSet = Invert});
+    n.OffsPhase = root.AddDoubleEdit({.Path = path("OffsPhase"),
+                                      .Value = 0,
+                                      .Min = -360,
+                                      .Mid = 0,
+                                      .Max = 360,
+                                      .CoarseRule = srLinear,
+                                      .CoarseStep = 22.5,
+                                      .FineRule = srLinear,
+                                      .FineStep = 0.5,
+                                      .Tolerance = 1e-9,
+                                      .OnChange = NodeChanged,
+                                      .OnGetText = [](const TEditHandler&, std::string& text,
+                                                      double v) { InvertedText(text, v, "\u00B0"); },
+                                      .OnBeforeSet = Invert});
     n.PhaseScale = root.AddDoubleEdit({.Path = path("PhaseScale"),
                                        .Value = 1,
                                        .Min = 0.1,
@@ -424,7 +432,8 @@ void ApplyZoomToRecord(TTraceId trace) {
   const TZoomNodes& n = ZoomNodes(trace);
   TSignalObj& r = Record(trace);
   // The position is limited where its maximum is set; here it only has to name a point.
-  r.SetFirstShown(static_cast<uint16_t>(std::clamp<int32_t>(n.HorPosition->Value(), 0, std::max(0, r.GetRecLen() - 1))));
+  r.SetFirstShown(
+      static_cast<uint16_t>(std::clamp<int32_t>(n.HorPosition->Value(), 0, std::max(0, r.GetRecLen() - 1))));
   r.SetZoomStep(static_cast<int>(std::lround(1 / n.HorScale->Value())));
   r.SetDisplayOffset(-n.Offset->Value() * r.GetVertScale());
   r.SetDisplayScale(n.VertScale->Value());
@@ -500,8 +509,9 @@ void CopyZoomSettings(TTraceId dst, TTraceId src) {
   d.ComplexScale->SetIndexByProgram(GetIndex(s.ComplexScale));
   d.Suppress->SetMaskByProgram(s.Suppress->GetMask());
   d.VScaleType->SetIndexByProgram(GetIndex(s.VScaleType));
-  for (auto field : {&TZoomNodes::SupprLevel, &TZoomNodes::VertScale, &TZoomNodes::VertDBScale, &TZoomNodes::Offset,
-                     &TZoomNodes::OffsInDB, &TZoomNodes::OffsPhase, &TZoomNodes::PhaseScale})
+  for (auto field :
+       {&TZoomNodes::SupprLevel, &TZoomNodes::VertScale, &TZoomNodes::VertDBScale, &TZoomNodes::Offset,
+        &TZoomNodes::OffsInDB, &TZoomNodes::OffsPhase, &TZoomNodes::PhaseScale})
     (d.*field)->SetValueByProgram((s.*field)->Value());
   d.HorScale->SetMax(s.HorScale->GetMax());
   d.HorScale->SetValueByProgram(s.HorScale->Value());
@@ -540,8 +550,9 @@ void RefreshZoomControls() {
   const TTraceId source = ZoomSourceTrace();
   if (!IsZoomTrace(source) || !SignalsOn.IsOn(source) || !FlagOfScalesChange.ScaleChanged(source)) return;
   TZoomNodes& n = ZoomNodes(source);
-  for (THandler* node : std::initializer_list<THandler*>{n.VertScale, n.VertDBScale, n.Offset, n.OffsInDB,
-                                                         n.OffsPhase, n.PhaseScale, n.HorScale, n.HorPosition})
+  for (THandler* node :
+       std::initializer_list<THandler*>{n.VertScale, n.VertDBScale, n.Offset, n.OffsInDB, n.OffsPhase,
+                                        n.PhaseScale, n.HorScale, n.HorPosition})
     node->NotifySwitchers();
 }
 
@@ -563,7 +574,9 @@ void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double wi
   const bool tall = height > kFlatRectangle;
   const double factor = tall ? 1 / height : kFlatFactor;
   const double centre = (height / 2 + bottom - 0.5) * kDivisionsY;
-  const auto contains = [&traces](TTraceId t) { return std::find(traces.begin(), traces.end(), t) != traces.end(); };
+  const auto contains = [&traces](TTraceId t) {
+    return std::find(traces.begin(), traces.end(), t) != traces.end();
+  };
   if (tall && width > 0) {
     ZoomTimeBase(width, left);
     if (contains(TTraceId::Ch1)) ZoomChannel(2, factor, centre);
@@ -591,8 +604,8 @@ std::string ZoomPresentation(TTraceId trace) {
   const TZoomNodes& n = ZoomNodes(trace);
   std::string text = ValueKey(GetIndex(n.ComplexScale)) + ValueKey(n.Suppress->GetMask()) +
                      ValueKey(GetIndex(n.VScaleType)) + ValueKey(n.HorPosition->Value());
-  for (const TDoubleEditHandler* node :
-       {n.SupprLevel, n.VertScale, n.VertDBScale, n.Offset, n.OffsInDB, n.OffsPhase, n.PhaseScale, n.HorScale})
+  for (const TDoubleEditHandler* node : {n.SupprLevel, n.VertScale, n.VertDBScale, n.Offset, n.OffsInDB,
+                                         n.OffsPhase, n.PhaseScale, n.HorScale})
     text += ValueKey(node->Value());
   return text;
 }

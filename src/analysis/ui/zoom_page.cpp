@@ -31,11 +31,13 @@ TMenuDecl ZoomMenu() {
                              .Switchers = {Sw<TRC_SignalSourceSwitcher>({.Mnemonics = ":Shadow:ZoomSource",
                                                                          .Caption = "Source",
                                                                          .Name = "ssswSource"}),
-                                           Sw<TRC_RightPassiveCommandSwitcher>(
-                                               {.Caption = "Scaling", .Items = {"Scaling..."}, .Name = "pcswScaling"}),
+                                           Sw<TRC_RightPassiveCommandSwitcher>({.Caption = "Scaling",
+                                                                                .Items = {"Scaling..."},
+                                                                                .Name = "pcswScaling"}),
                                            Sw<TRC_RadioSwitcher>({.Mnemonics = "ComplexScale",
                                                                   .Caption = "View",
-                                                                  .Items = {"Magnitude", "Phase", "Real", "Imaginary"},
+                                                                  .Items = {"Magnitude",
+                                                                            "Phase", "Real", "Imaginary"},
                                                                   .Name = "rswComplexScale"}),
                                            Sw<TRC_CheckSwitcher>({.Mnemonics = "Suppress",
                                                                   .Caption = "Suppression",
@@ -69,7 +71,9 @@ class TZoomMenu final : public TDeclaredSideMenu {
     Control<TRC_RightPassiveCommandSwitcher>("pcswScaling").OnUpdateMe = [this](TRC_Switcher&) {
       ShowPage(zpScaling);
     };
-    Control<TRC_RightPassiveCommandSwitcher>("btnBack").OnUpdateMe = [this](TRC_Switcher&) { ShowPage(zpMain); };
+    Control<TRC_RightPassiveCommandSwitcher>("btnBack").OnUpdateMe = [this](TRC_Switcher&) {
+      ShowPage(zpMain);
+    };
     Control<TRC_SignalSourceSwitcher>("ssswSource").OnUpdateMe = [this](TRC_Switcher&) { FollowSource(); };
     Control<TRC_RadioSwitcher>("rswComplexScale").OnUpdateMe = [this](TRC_Switcher&) { BindVertical(); };
     Control<TRC_RadioSwitcher>("rswVerticalScaleType").OnUpdateMe = [this](TRC_Switcher&) { BindVertical(); };
@@ -107,6 +111,8 @@ class TZoomMenu final : public TDeclaredSideMenu {
       for (TRC_Switcher* s : panel->Switchers())
         if (s->objectName() != "ssswSource") s->setVisible(on);
     if (auto* label = main_->findChild<QLabel*>("Label1")) label->setVisible(on);
+    // The trace may have been switched on or off since its controls were enabled.
+    if (IsZoomTrace(source) && ZoomSettings().Traces[0].HorScale) UpdateZoomControls(source);
     BindVertical();
   }
 
