@@ -60,7 +60,15 @@ TSignalObj& Record(TTraceId trace) { return SignalObjs()[trace]; }
 bool Complex(TTraceId trace) { return Record(trace).IsSpectrum(); }
 bool Registered() { return State.Traces[0].HorScale != nullptr; }
 
-std::string Number(double value) { return FloatToEngStr(vfEngineering, 4, false, value, false); }
+// Four digits, or as many more as a reply sent back as a command needs to keep the value.
+std::string Number(double value) {
+  constexpr uint8_t kShownDigits = 4, kMostDigits = 17;
+  for (uint8_t digits = kShownDigits; digits < kMostDigits; ++digits) {
+    std::string text = FloatToEngStr(vfEngineering, digits, false, value, false);
+    if (ReadEngineeringNumber(text) == value) return text;
+  }
+  return FloatToEngStr(vfEngineering, kMostDigits, false, value, false);
+}
 std::string PerDiv() { return GetLangStr("ByDiv"); }
 int Split() { return GetGraticuleSplit(); }
 
