@@ -4,6 +4,7 @@
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/spectrum.h"
+#include "analysis/zoom.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "display/signal_layers.h"
@@ -185,6 +186,7 @@ bool CalcSpectrumSignal(int spectrum) {
     return false;
   }
   stored.clear();
+  ApplyDerivedSignalZoom(trace);
   DrawSignalToLayer(trace);
   return true;
 }
@@ -216,12 +218,17 @@ bool CalcFunctionSignal(int function) {
   }
   if (d.Operator >= moInvert && d.Operator <= moIFFT)
     Remember(State.FunctionMessages.at(function), outcome.Refusal);
-  if (outcome.Computed) DrawSignalToLayer(trace);
-  return outcome.Computed;
+  if (!outcome.Computed) return false;
+  ApplyDerivedSignalZoom(trace);
+  DrawSignalToLayer(trace);
+  return true;
 }
 
 void DrawSignalToLayer(TTraceId trace) {
-  if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) DrawSignal(*layer, SignalObjs()[trace]);
+  TParentSignalLayer* layer = GetStyledTraceLayer(trace);
+  if (!layer) return;
+  ApplyZoomToRecord(trace);
+  DrawSignal(*layer, SignalObjs()[trace]);
 }
 
 void CalcXYSignal() {

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "analysis/ui/derived_pages.h"
+#include "analysis/ui/zoom_page.h"
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
 #include "instrument/startup/dispatchers.h"
@@ -51,6 +52,7 @@ void RegisterProgramPages() {
   RegisterHistPage();
   RegisterSavePage();
   RegisterAnalysisPages();
+  RegisterZoomPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

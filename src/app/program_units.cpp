@@ -5,6 +5,7 @@
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
+#include "analysis/zoom.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "instrument/settings/pattern_search_run.h"
@@ -63,6 +64,8 @@ void FillProgramUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::Math, RegisterMathHandlers);
   SetApplyRoutine(TApplyStep::FunctionMenus, UpdateAllFunctionMenus);
   SetRegistrationRoutine(TRegistrationStep::FFT, RegisterFFTHandlers);
+  SetRegistrationRoutine(TRegistrationStep::Zoom, RegisterZoomHandlers);
+  SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
 }
@@ -76,6 +79,7 @@ void InstallProgramUnits() {
   InstallHistSettings();
   InstallLimitTests();
   InstallDerivedSignals();
+  InstallZoom();
   MathHooks.BuildTrend.Set(BuildTrend);
   MathHooks.ResetTrend.Set(ResetTrend);
   // What "*ClrDispl" and a language switch ask of the units above the shell.

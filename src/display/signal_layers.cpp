@@ -429,7 +429,10 @@ void TVectorSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) con
 void DrawSignal(TParentSignalLayer& layer, const TSignalObj& record) {
   const int count = record.GetShownCount();
   layer.SetSignalScale(count, record.GetEffOffset(), record.GetEffScale());
-  for (int i = 0; i < count; ++i) layer.PutSample(i, record.GetDisplayValue(i));
+  // A window moved towards the end shows past the last point only beyond the ten
+  // divisions; those points do not exist.
+  const int available = std::min(count, record.GetRecLen() - record.GetFirstShown());
+  for (int i = 0; i < available; ++i) layer.PutSample(i, record.GetDisplayValue(i));
 }
 
 void DrawXYSignal(TParentSignalLayer& layer, const TSignalObj& xRecord, const TSignalObj& yRecord) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/traces/trace_names.h"
 #include "framework/util/hook.h"
 
 namespace norv {
@@ -62,8 +63,13 @@ struct TShellHooks {
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
   THook<void()> AfterUndoReplay{"ShellHooks.AfterUndoReplay"};
-  THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // simulator generators, hold-off check
+  THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // hold-off check after the generators
   THook<void()> LoadMemoriesAtStart{"ShellHooks.LoadMemoriesAtStart"};
+  // The view of a memory ("Zoom:M1:" ..): a loaded record is shown whole again, a copied
+  // one takes its source's view, and a memory takes its view before it is drawn.
+  THook<void(int memory)> ResetMemoryZoom{"ShellHooks.ResetMemoryZoom"};
+  THook<void(int memory, TTraceId source)> CopyZoomToMemory{"ShellHooks.CopyZoomToMemory"};
+  THook<void(TTraceId trace)> ApplyZoomToRecord{"ShellHooks.ApplyZoomToRecord"};
   THook<void()> RescanMaskStandards{"ShellHooks.RescanMaskStandards"};
   THook<void(int context)> OpenHelp{"ShellHooks.OpenHelp"};
   THook<void()> ShowAbout{"ShellHooks.ShowAbout"};

@@ -242,6 +242,7 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
     if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
     return false;
   }
+  ShellHooks.ResetMemoryZoom(memory);
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
   SignalsOn.SetOn(trace, true);
@@ -320,6 +321,7 @@ void CopySourceToMemory(TTraceId source, int memory) {
     target.Assign(SignalObjs()[source]);
     target.SetZoomStep(SignalObjs()[source].GetZoomStep());
     target.SetFirstShown(SignalObjs()[source].GetFirstShown());
+    ShellHooks.CopyZoomToMemory(memory, source);
     target.MarkChanged();
     S().MemoryRedraw[static_cast<size_t>(memory)] = true;
     MarkMemoryChanged(memory);
@@ -349,6 +351,7 @@ void RefreshMemoryTraces() {
     }
     if (!redraw && crt->HasSignalLayer(trace)) continue;
     if (TParentSignalLayer* layer = GetStyledTraceLayer(trace)) {
+      ShellHooks.ApplyZoomToRecord(trace);
       DrawSignal(*layer, SignalObjs()[trace]);
       redraw = false;
     }
