@@ -368,6 +368,11 @@ TEST_F(SaveRecallTest, ALoadedDatabaseIsDrawnAndDescribedUntilItIsRemoved) {
   // The channel cell shows "Database Ch1" instead: 12 characters of the block font.
   TVerhText& top = ScopeCRT->TopText();
   EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(0, 1)), 12 * test::TBlockFont::kAdvance - 1);
+  // Its vertical scale "0 div" stays where the style is shown otherwise, also through a
+  // colour change that redraws the style.
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(2, 1)), 5 * test::TBlockFont::kAdvance - 1);
+  ExecCommand("Displ:Color:Ch1 255");
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(2, 1)), 5 * test::TBlockFont::kAdvance - 1);
 
   RemoveShownDatabase();
   EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::DB)) << "the database stayed on the screen";
