@@ -147,11 +147,9 @@ class TScopeCRT {
   // RemoveDatabase.
   void ShowDatabase(std::function<uint32_t(int x, int y)> hits);
   void RemoveDatabase();
-  bool DatabaseShown() const { return static_cast<bool>(databaseHits_); }
   // The persistence styles draw the database flat, the grey-scale styles in grades of
   // the database colour and the colour-grade styles in the five grade colours.
   void SetDatabaseStyle(TDisplayStyle style);
-  TDisplayStyle DatabaseStyle() const { return databaseStyle_; }
 
   // --- layer factories: the layer, or nullptr when it cannot exist ---
   TSimpleSignalLayer* GetDotLayer(TTraceId signal);
