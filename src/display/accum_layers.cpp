@@ -111,7 +111,7 @@ bool TPersistSignalLayer::Infinite() const { return persistTime_ >= kInfiniteHun
 
 void TPersistSignalLayer::SetLayerColorAndOpacity(uint32_t colour) {
   if (colour == Colour()) return;
-  fadedColour_ = DimmedLayerColour(colour, 1.4);
+  fadedColour_ = DimmedLayerColour(colour, kPersistFadeDivisor);
   TComplicatedSignalLayer::SetLayerColorAndOpacity(colour);
 }
 
@@ -261,21 +261,7 @@ bool TColorGrSignalLayer::FindGrade(int& grade, int x, uint32_t count) const {
 
 void TColorGrSignalLayer::SetTopValue(uint32_t value, int hitX, int hitY) {
   const std::array<uint32_t, kGrades + 1> before = threshold_;
-  threshold_[kGrades] = value;
-  if (value >= 7) {
-    const double ratio = value >= 16 ? 2.0 : std::pow(static_cast<double>(value), 0.25);
-    double t = value;
-    for (int g = kGrades - 1; g >= 1; --g) {
-      t /= ratio;
-      threshold_[g] = static_cast<uint32_t>(std::nearbyint(t));
-    }
-  } else {
-    uint32_t t = value;
-    for (int g = kGrades - 1; g >= 1; --g) {
-      t = t == 6 ? 4 : (t > 0 ? t - 1 : 0);
-      threshold_[g] = t;
-    }
-  }
+  threshold_ = GradeThresholds(value);
   const auto regrade = [this](int x, int y, size_t cell) {
     uint32_t& accum = AccumRef(cell);
     int grade = static_cast<int>(accum >> 28);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/display_math.h"
 #include "display/signal_screen.h"
 
 namespace norv {
@@ -20,7 +21,7 @@ TDatabaseLayer::TDatabaseLayer(std::string name, int width, int height, int inde
 void TDatabaseLayer::DrawDatabase(const std::function<uint32_t(int x, int y)>& hits) {
   Hide();
   std::fill(hits_.begin(), hits_.end(), 0);
-  top_ = 0;
+  uint32_t top = 0;
   // Each screen unit to its nearest pixel; Y counts upward from the bottom.
   std::vector<int> rows(kLastRow + 1);
   for (int y = kFirstRow; y <= kLastRow; ++y)
@@ -33,24 +34,40 @@ void TDatabaseLayer::DrawDatabase(const std::function<uint32_t(int x, int y)>& h
       if (n == 0) continue;
       const size_t at = CellIndex(column, rows[static_cast<size_t>(y)]);
       hits_[at] = std::max(hits_[at], n);
-      top_ = std::max(top_, n);
+      top = std::max(top, n);
       CellAt(at) = 1;
     }
   }
+  thresholds_ = GradeThresholds(top);
   Show();
 }
 
-uint32_t TDatabaseLayer::PixelColor(int x, int y) const {
+void TDatabaseLayer::SetGraded(bool graded) {
+  if (graded == graded_) return;
+  graded_ = graded;
+  Show();
+}
+
+void TDatabaseLayer::SetGradeColours(const std::array<uint32_t, kGrades + 1>& rgb) {
+  for (int g = 1; g <= kGrades; ++g) gradeColour_[g] = (rgb[g] & 0xFFFFFFu) | kOpaque;
+  if (graded_) Show();
+}
+
+void TDatabaseLayer::SetLayerColorAndOpacity(uint32_t colour) {
+  if (colour == Colour()) return;
+  fadedColour_ = DimmedLayerColour(colour, kPersistFadeDivisor);
+  TScreenLayer::SetLayerColorAndOpacity(colour);
+}
+
+int TDatabaseLayer::PixelGrade(int x, int y) const {
   const uint32_t n = PixelHits(x, y);
-  if (n == 0 || top_ == 0) return Colour();
-  // A quarter of the colour for a single hit, the whole of it at the top count.
-  const double level = 0.25 + 0.75 * static_cast<double>(n) / top_;
-  uint32_t out = Colour() & 0xFF000000u;
-  for (int shift = 0; shift < 24; shift += 8) {
-    const uint32_t c = (Colour() >> shift) & 0xFFu;
-    out |= static_cast<uint32_t>(std::lround(c * level)) << shift;
-  }
-  return out;
+  return n == 0 ? 0 : GradeOfValue(thresholds_, n);
+}
+
+uint32_t TDatabaseLayer::PixelColor(int x, int y) const {
+  if (!graded_) return fadedColour_;
+  const int grade = PixelGrade(x, y);
+  return grade == 0 ? Colour() : gradeColour_[grade];
 }
 
 }  // namespace norv

@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint32_t kWhiteOpaque = 0xFFFFFFFFu;
 constexpr uint32_t kMaskEditColour = 0xFF0000FFu;
+constexpr int kDisplaySourceDatabase = 14;
 constexpr int kDisplaySourceEyeMarkers = 16;
 constexpr int kDisplaySourceMaskTemplate = 18;
 constexpr int kDisplaySourceMaskErrors = 19;
@@ -107,6 +108,7 @@ void TScopeCRT::RebuildScreens() {
     }
   }
   PlaceStrips();
+  KeepDatabaseOnItsScreen();
   if (view_ != nullptr) view_->LayoutChanged();
 }
 
@@ -273,6 +275,8 @@ void TScopeCRT::ApplyDisplaySourceColor(int source) {
     layer = layers_.GetLayer(TTraceId::XY);
   } else if (source == kDisplaySourceEyeMarkers) {
     layer = dynamic_cast<T_Eye_ParamLayer*>(overlays_[0].get());
+  } else if (source == kDisplaySourceDatabase) {
+    layer = layers_.GetLayer(TTraceId::DB);
   } else if (source == kDisplaySourceHistogram) {
     layer = layers_.GetLayer(TTraceId::Hist);
   } else if (source == kDisplaySourceMaskTemplate) {
@@ -286,6 +290,7 @@ void TScopeCRT::ApplyDisplaySourceColor(int source) {
       grade != nullptr && source < kRecordTraceCount) {
     SetGradeColours(*grade, static_cast<TTraceId>(source));
   }
+  if (auto* db = dynamic_cast<TDatabaseLayer*>(layer)) StyleDatabaseLayer(*db);
 }
 
 void TScopeCRT::SetXWindow(double width1, double start1, double start2, double width2) {
@@ -311,6 +316,7 @@ void TScopeCRT::SetSignalScreen(TTraceId signal, int n) {
     }
   }
   signalScreen_[s] = static_cast<uint8_t>(n);
+  if (signal == TTraceId::DB) KeepDatabaseOnItsScreen();
 }
 
 int TScopeCRT::SignalScreenOf(TTraceId signal) const {
@@ -342,14 +348,17 @@ std::vector<TTraceId> TScopeCRT::ZoomableTracesOn(int n) const {
 
 uint32_t TScopeCRT::TraceColour(TTraceId signal) const { return GetDisplaySourceRGB(signal) | kOpaque; }
 
-void TScopeCRT::SetGradeColours(TColorGrSignalLayer& layer, TTraceId signal) {
+std::array<TColorRef, 6> TScopeCRT::GradeColoursOf(TTraceId signal, int kind) const {
   static constexpr double kLightness[] = {0, 60, 90, 140, 195, 230};
-  const int s = SignalSlot(signal);
-  for (int k = 1; k <= TColorGrSignalLayer::kGrades; ++k) {
-    const TColorRef colour =
-        gradeKind_[s] == 1 ? AdjustColorHLS(GetDisplaySourceRGB(signal), kLightness[k]) : gradeColors_[k];
-    layer.SetGradeColour(k, colour);
-  }
+  std::array<TColorRef, 6> colours{};
+  for (int k = 1; k <= TColorGrSignalLayer::kGrades; ++k)
+    colours[k] = kind == 1 ? AdjustColorHLS(GetDisplaySourceRGB(signal), kLightness[k]) : gradeColors_[k];
+  return colours;
+}
+
+void TScopeCRT::SetGradeColours(TColorGrSignalLayer& layer, TTraceId signal) {
+  const std::array<TColorRef, 6> colours = GradeColoursOf(signal, gradeKind_[SignalSlot(signal)]);
+  for (int k = 1; k <= TColorGrSignalLayer::kGrades; ++k) layer.SetGradeColour(k, colours[k]);
 }
 
 void TScopeCRT::SetPersistTime(TTraceId signal, double seconds) {
@@ -382,6 +391,7 @@ void TScopeCRT::SetGradeColor(int grade, TColorRef color) {
   for (int s = 0; s <= TraceIndex(TTraceId::DB); ++s) {
     SetGradeKind(static_cast<TTraceId>(s), gradeKind_[s]);
   }
+  if (auto* db = dynamic_cast<TDatabaseLayer*>(layers_.GetLayer(TTraceId::DB))) StyleDatabaseLayer(*db);
 }
 
 double TScopeCRT::PersistTime(TTraceId signal) const {
@@ -552,9 +562,45 @@ TDatabaseLayer* TScopeCRT::GetDatabaseLayer() {
                                                 SignalLayerIndexTable[SignalSlot(TTraceId::DB)]);
   layer->SetSignalScreenAndRegisterSelfInIt(screen);
   layer->SetLayerColorAndOpacity(TraceColour(TTraceId::DB));
+  StyleDatabaseLayer(*layer);
   TDatabaseLayer* made = layer.get();
   layers_.SetLayer(TTraceId::DB, std::move(layer));
   return made;
+}
+
+void TScopeCRT::StyleDatabaseLayer(TDatabaseLayer& layer) {
+  const TDisplayStyle s = databaseStyle_;
+  const bool grey = s == TDisplayStyle::VarGrayScal || s == TDisplayStyle::InfGrayScal;
+  const bool colour = s == TDisplayStyle::VColorGrad || s == TDisplayStyle::IColorGrad;
+  if (grey || colour) layer.SetGradeColours(GradeColoursOf(TTraceId::DB, grey ? 1 : 0));
+  layer.SetGraded(grey || colour);
+}
+
+void TScopeCRT::ShowDatabase(std::function<uint32_t(int x, int y)> hits) {
+  databaseHits_ = std::move(hits);
+  RedrawDatabase();
+}
+
+void TScopeCRT::RemoveDatabase() {
+  databaseHits_ = nullptr;
+  DeleteDatabaseLayer();
+}
+
+void TScopeCRT::SetDatabaseStyle(TDisplayStyle style) {
+  databaseStyle_ = style;
+  if (auto* db = dynamic_cast<TDatabaseLayer*>(layers_.GetLayer(TTraceId::DB))) StyleDatabaseLayer(*db);
+}
+
+void TScopeCRT::KeepDatabaseOnItsScreen() {
+  if (!databaseHits_) return;
+  const TScreenLayer* held = layers_.GetLayer(TTraceId::DB);
+  if (held != nullptr && held->GetScreen() == ScreenOfSignal(TTraceId::DB)) return;
+  RedrawDatabase();
+}
+
+void TScopeCRT::RedrawDatabase() {
+  if (!databaseHits_) return;
+  if (TDatabaseLayer* layer = GetDatabaseLayer()) layer->DrawDatabase(databaseHits_);
 }
 
 template <typename Layer>

@@ -141,6 +141,16 @@ class TScopeCRT {
   void AgePersistLayers();
   const TPersistenceClock& Clock() const { return clock_; }
 
+  // --- the shown colour-grade database ---
+  // Draws the database whose counters Hits(X, Y) gives (screen units) on the database
+  // trace's screen, and draws it again whenever its screen is made anew or moved, until
+  // RemoveDatabase.
+  void ShowDatabase(std::function<uint32_t(int x, int y)> hits);
+  void RemoveDatabase();
+  // The persistence styles draw the database flat, the grey-scale styles in grades of
+  // the database colour and the colour-grade styles in the five grade colours.
+  void SetDatabaseStyle(TDisplayStyle style);
+
   // --- layer factories: the layer, or nullptr when it cannot exist ---
   TSimpleSignalLayer* GetDotLayer(TTraceId signal);
   TVectorSignalLayer* GetVectorLayer(TTraceId signal);
@@ -153,7 +163,7 @@ class TScopeCRT {
   TPersistSignalLayer* GetPersistXYLayer();
   TColorGrSignalLayer* GetColorGradeXYLayer();
   THistLayer* GetHistLayer();
-  // The layer of the database trace on its screen.
+  // The layer of the database trace on its screen, in the database style.
   TDatabaseLayer* GetDatabaseLayer();
   THistWindowLayer* CreateHistWindowLayer(TTraceId signal);
   T_X_MarkerLayer* CreateXMarkerLayer(int slot, TTraceId signal);
@@ -211,6 +221,13 @@ class TScopeCRT {
   static int LayerWidth(const TSignalScreen& screen);
   uint32_t TraceColour(TTraceId signal) const;
   void SetGradeColours(TColorGrSignalLayer& layer, TTraceId signal);
+  // Grades 1..5 of Kind (1: grey scale of Signal's colour; 0: the grade colours).
+  std::array<TColorRef, 6> GradeColoursOf(TTraceId signal, int kind) const;
+  // The database layer takes the database style and colours.
+  void StyleDatabaseLayer(TDatabaseLayer& layer);
+  // Draws the shown database again when its layer is missing or on another screen.
+  void KeepDatabaseOnItsScreen();
+  void RedrawDatabase();
   template <typename Layer>
   Layer* SignalLayer(TTraceId signal, const char* prefix);
   template <typename Layer>
@@ -253,6 +270,8 @@ class TScopeCRT {
   std::array<double, kDisplaySignalCount> persistTime_{};
   std::array<double, kDisplaySignalCount> refreshTime_{};
   std::array<TColorRef, 6> gradeColors_{};
+  std::function<uint32_t(int x, int y)> databaseHits_;
+  TDisplayStyle databaseStyle_ = TDisplayStyle::InfGrayScal;
 
   std::array<std::unique_ptr<TMarkerLayer>, 2> overlays_;
   std::array<std::unique_ptr<TAnnotationLayer>, 2> annotations_;

@@ -124,6 +124,8 @@ void TVerhText::ShowAllChannelStatus() {
 }
 
 void TVerhText::ShowDisplayStyle() {
+  // A shown database keeps its vertical scale in this cell.
+  if (source_->DatabaseShown()) return;
   static const char* const kStyleKeys[] = {"Dots",      "Vectors",   "Persist",    "Persist",
                                            "GrayScale", "GrayScale", "ColorGrade", "ColorGrade"};
   const int style = source_->SelectedTraceStyle();

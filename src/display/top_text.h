@@ -86,6 +86,7 @@ class TVerhText : public TScanLinesTextScreen {
   void ShowChannelStatus(int slot);
   void ShowSamplingRates();
   void ShowAllChannelStatus();
+  // Not while a database is shown: the cell then holds its vertical scale.
   void ShowDisplayStyle();
   void ShowTriggerSource();
   void ShowMaskState();

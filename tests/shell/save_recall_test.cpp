@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -368,41 +369,69 @@ int LitWidth(const TVerhText& top, TRect cell) {
   return first < 0 ? 0 : last - first + 1;
 }
 
+struct TDbHit {
+  int x, y;  // screen units
+  uint32_t count;
+};
+
+// Writes a database of Ch1 with these counters as DatabaseDir/Name.cgs and loads it.
+void LoadDatabaseOf(const std::string& name, std::initializer_list<TDbHit> hits) {
+  std::vector<uint8_t> bytes(kCgsRecordSize, 0);
+  const auto put32 = [&](std::size_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); };
+  bytes[kCgsStateFlag] = 1;
+  bytes[kCgsSource] = 0;  // Ch1
+  put32(kCgsWaveformCount, 3);
+  for (const TDbHit& h : hits) put32(80 + 4 * (1023 * static_cast<std::size_t>(h.x) + h.y - 1), h.count);
+  fs::create_directories(DataFolders().DatabaseDir);
+  {
+    std::ofstream(DataFolders().DatabaseDir / (name + ".cgs"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName " + name);
+  ExecCommand("Save:Disk:Load");
+}
+
+const TDatabaseLayer* ShownDatabaseLayer() {
+  return dynamic_cast<const TDatabaseLayer*>(ScopeCRT->GetSignalLayer(TTraceId::DB));
+}
+
+// X 0..4000 across columns 0..MaxX, Y 0..1024 from row MaxY up to row 0.
+int DbColumn(const TDatabaseLayer& layer, int x) {
+  return static_cast<int>(std::lround(x * layer.MaxX() / 4000.0));
+}
+int DbRow(const TDatabaseLayer& layer, int y) {
+  return static_cast<int>(std::lround((1024 - y) * layer.MaxY() / 1024.0));
+}
+
+// What the screen shows at the database's screen position (X, Y).
+uint32_t ShownDatabasePixel(int x, int y) {
+  const TDatabaseLayer* layer = ShownDatabaseLayer();
+  if (layer == nullptr) return 0xDEAD;
+  const TSignalScreen& screen = *layer->GetScreen();
+  return screen.Image().Pixel(screen.PlotLeft() + DbColumn(*layer, x), DbRow(*layer, y));
+}
+
 TEST_F(SaveRecallTest, ALoadedDatabaseIsDrawnAndDescribedUntilItIsRemoved) {
   test::TBlockFont font;
   ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
   ScopeCRT->PlaceScreen(0, 0, 504, 804);
   ConnectTopText();
   // Hits at the left bottom (1), the middle (3) and the right top (2).
-  std::vector<uint8_t> bytes(kCgsRecordSize, 0);
-  const auto put32 = [&](std::size_t at, uint32_t v) { std::memcpy(&bytes[at], &v, 4); };
-  bytes[kCgsStateFlag] = 1;
-  bytes[kCgsSource] = 0;  // Ch1
-  put32(kCgsWaveformCount, 3);
-  put32(80 + 4 * (1023 * 0 + 1 - 1), 1);
-  put32(80 + 4 * (1023 * 2000 + 512 - 1), 3);
-  put32(80 + 4 * (1023 * 4000 + 1023 - 1), 2);
-  fs::create_directories(DataFolders().DatabaseDir);
-  {
-    std::ofstream(DataFolders().DatabaseDir / "hits.cgs", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  ExecCommand("Save:Disk:FileType Db");
-  ExecCommand("Save:Disk:FileName hits");
-  ExecCommand("Save:Disk:Load");
+  LoadDatabaseOf("hits", {{0, 1, 1}, {2000, 512, 3}, {4000, 1023, 2}});
   ASSERT_TRUE(SaveState.DatabaseShown);
-  const auto* layer = dynamic_cast<const TDatabaseLayer*>(ScopeCRT->GetSignalLayer(TTraceId::DB));
+  const auto* layer = ShownDatabaseLayer();
   ASSERT_NE(layer, nullptr) << "the database was not drawn";
-  // X 0..4000 across columns 0..MaxX, Y 0..1024 from row MaxY up to row 0; a single hit
-  // at a quarter plus three quarters of its share of the top count, of white.
+  // In grey scale of white by default: a top of 3 puts 1 in grade 3 (lightness 140 of
+  // 240), 2 in grade 4 (195) and 3 in grade 5 (230).
   const int w = layer->MaxX(), h = layer->MaxY();
   const struct {
     int x, y;
     uint32_t hits, rgb;
   } cells[] = {
-      {0, static_cast<int>(std::lround(1023.0 * h / 1024)), 1, 0x808080},
-      {static_cast<int>(std::lround(w / 2.0)), static_cast<int>(std::lround(512.0 * h / 1024)), 3, 0xFFFFFF},
-      {w, static_cast<int>(std::lround(1.0 * h / 1024)), 2, 0xBFBFBF}};
+      {0, static_cast<int>(std::lround(1023.0 * h / 1024)), 1, 0x959595},
+      {static_cast<int>(std::lround(w / 2.0)), static_cast<int>(std::lround(512.0 * h / 1024)), 3, 0xF4F4F4},
+      {w, static_cast<int>(std::lround(1.0 * h / 1024)), 2, 0xCFCFCF}};
   int present = 0;
   for (int x = 0; x <= w; ++x)
     for (int y = 0; y <= h; ++y) present += layer->CellPresent(x, y);
@@ -415,6 +444,11 @@ TEST_F(SaveRecallTest, ALoadedDatabaseIsDrawnAndDescribedUntilItIsRemoved) {
   // The channel cell shows "Database Ch1" instead: 12 characters of the block font.
   TVerhText& top = ScopeCRT->TopText();
   EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(0, 1)), 12 * test::TBlockFont::kAdvance - 1);
+  // Its vertical scale "0 div" stays where the style is shown otherwise, also through a
+  // colour change that redraws the style.
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(2, 1)), 5 * test::TBlockFont::kAdvance - 1);
+  ExecCommand("Displ:Color:Ch1 255");
+  EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(2, 1)), 5 * test::TBlockFont::kAdvance - 1);
 
   RemoveShownDatabase();
   EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::DB)) << "the database stayed on the screen";
@@ -425,6 +459,61 @@ TEST_F(SaveRecallTest, ALoadedDatabaseIsDrawnAndDescribedUntilItIsRemoved) {
   ASSERT_TRUE(SaveState.DatabaseRecording);
   EXPECT_EQ(LitWidth(top, TVerhText::GetTopTextCellRect(TVerhText::kWideColumn, 2)),
             12 * test::TBlockFont::kAdvance - 1);
+  ScopeCRT.reset();
+}
+
+TEST_F(SaveRecallTest, AShownDatabaseTakesItsStyleAndIsRedrawnAfterColourAndFormatChanges) {
+  test::TBlockFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  // A top count of 16 halves down to 8, 4, 2 and 1: one cell in each grade 1..5.
+  const std::array<int, 5> xs = {500, 1000, 1500, 2000, 2500};
+  LoadDatabaseOf("grades",
+                 {{xs[0], 300, 1}, {xs[1], 300, 2}, {xs[2], 300, 4}, {xs[3], 300, 8}, {xs[4], 300, 16}});
+  ASSERT_NE(ShownDatabaseLayer(), nullptr);
+  const auto shown = [&] {
+    std::array<uint32_t, 5> pixels{};
+    for (size_t g = 0; g < 5; ++g) pixels[g] = ShownDatabasePixel(xs[g], 300);
+    return pixels;
+  };
+  using Row = std::array<uint32_t, 5>;
+  // Database colour white: persistence shows 255 / 1.4; grey scale the lightnesses 60, 90,
+  // 140, 195, 230 of 240; colour grade the default grade colours 1..5.
+  const struct {
+    const char* style;
+    Row pixels;
+  } styles[] = {
+      {"InfinPers", {0xB6B6B6, 0xB6B6B6, 0xB6B6B6, 0xB6B6B6, 0xB6B6B6}},
+      {"InfGrayScal", {0x404040, 0x606060, 0x959595, 0xCFCFCF, 0xF4F4F4}},
+      {"IColorGrad", {0x00AE00, 0xFF3131, 0x4A4AFF, 0x00CCFF, 0xFFFFFF}},
+  };
+  for (const auto& row : styles) {
+    ExecCommand(std::string("Displ:DBStyle ") + row.style);
+    EXPECT_EQ(shown(), row.pixels) << row.style;
+  }
+
+  // "Displ:GradeClr1" is grade 5; the other grades keep their colours.
+  ExecCommand("Displ:GradeClr1 255");
+  EXPECT_EQ(shown(), (Row{0x00AE00, 0xFF3131, 0x4A4AFF, 0x00CCFF, 0x0000FF}));
+  // Two screens put the database on its screen of that format (screen 2), at its size.
+  ExecCommand("Displ:Format 2YT");
+  ASSERT_NE(ShownDatabaseLayer(), nullptr) << "gone with the format change";
+  EXPECT_EQ(ShownDatabaseLayer()->GetScreen(), ScopeCRT->Screen(2));
+  EXPECT_EQ(shown(), (Row{0x00AE00, 0xFF3131, 0x4A4AFF, 0x00CCFF, 0x0000FF}));
+  ExecCommand("Displ:Format YT");
+  EXPECT_EQ(shown(), (Row{0x00AE00, 0xFF3131, 0x4A4AFF, 0x00CCFF, 0x0000FF}));
+
+  // The database colour: red persists as 255 / 1.4 of red; the default colours bring
+  // white back, and a new screen colour leaves the database as it is.
+  ExecCommand("Displ:DBStyle InfinPers");
+  ExecCommand("Displ:Color:Database 255");
+  EXPECT_EQ(shown()[0], 0x0000B6u);
+  ExecCommand("Displ:DefaultClr:All");
+  EXPECT_EQ(shown()[0], 0xB6B6B6u);
+  ExecCommand("Displ:Color:Screen 4210752");
+  EXPECT_EQ(shown(), (Row{0xB6B6B6, 0xB6B6B6, 0xB6B6B6, 0xB6B6B6, 0xB6B6B6}));
+  ExecCommand("Displ:DBStyle InfGrayScal");
+  EXPECT_EQ(shown()[4], 0xF4F4F4u);
   ScopeCRT.reset();
 }
 

@@ -244,6 +244,11 @@ void ResetAllStyles(THandler&) {
   if (Locked()) TraceModeChanged(t);
 }
 
+// A shown database is drawn again in the new style.
+void DBStyleChanged(THandler&) {
+  if (TScopeCRT* crt = Crt()) crt->SetDatabaseStyle(static_cast<TDisplayStyle>(GetIndex(State.DBStyle)));
+}
+
 // --- format and screens ---
 
 int ScreenFor(int t) {
@@ -515,7 +520,7 @@ void RegisterDisplayCommands() {
     // clang-format on
   }
   State.DBStyle = root.AddRadioSw(static_cast<uint8_t>(TDisplayStyle::InfGrayScal), "Displ:DBStyle",
-                                  kStyleList, {}, {}, false, kDatabaseStyleMask);
+                                  kStyleList, DBStyleChanged, {}, false, kDatabaseStyleMask);
   State.ResetAll = root.AddRightCommand("Displ:ResetAll", ResetAllStyles);
   State.Format = root.AddRadioSw(0, "Displ:Format", kFormatList, FormatChanged);
   State.Wfm = AddSelectableSource(
@@ -579,6 +584,7 @@ void ApplyDisplaySettings() {
   } forced;
   for (int t = 0; t < kStyledTraceCount; ++t) StyleChanged(t, *State.Traces[t].Style);
   TraceModeChanged(SelectedIndex());
+  DBStyleChanged(*State.DBStyle);
   FormatChanged(*State.Format);
   GraticChanged(*State.Gratic);
   ColorItemChanged(*State.ColorItem);

@@ -483,8 +483,7 @@ void ShowDatabaseProgress(bool acquiring) {
 
 void DrawShownDatabase() {
   if (!ScopeCRT) return;
-  if (TDatabaseLayer* layer = ScopeCRT->GetDatabaseLayer())
-    layer->DrawDatabase([](int x, int y) { return ColorGradeDatabase.Hits(x, y); });
+  ScopeCRT->ShowDatabase([](int x, int y) { return ColorGradeDatabase.Hits(x, y); });
   ScopeCRT->TopText().RefreshTopText();
 }
 
@@ -563,7 +562,7 @@ void RemoveShownDatabase() {
   SetDatabase(false, "");
   EnableMaskCompare(false);
   if (ScopeCRT) {
-    ScopeCRT->DeleteDatabaseLayer();
+    ScopeCRT->RemoveDatabase();
     ScopeCRT->TopText().RefreshTopText();
   }
 }
