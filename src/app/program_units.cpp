@@ -7,6 +7,7 @@
 #include "analysis/trend.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/autoscale/autoscale.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/limits/limit_tests.h"
 #include "measure/markers/markers.h"
@@ -74,6 +75,7 @@ void InstallProgramUnits() {
   ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
+  InstallAutoscale();
 }
 
 }  // namespace norv
