@@ -45,8 +45,8 @@ const TProgramUnit AutoscaleUnit("autoscale", [] {
 // The kind sets of the "*Autoscale" items.
 constexpr uint8_t kKindMasks[] = {31, 7, 8, 16};
 constexpr int kSamplesPerLook = 1024;
-constexpr double kStartScale = 0.5;        // V/div
-constexpr double kSmallestScale = 0.002;   // V/div
+constexpr double kStartScale = 0.5;       // V/div
+constexpr double kSmallestScale = 0.002;  // V/div
 constexpr double kFirstPeriodScale = 5e-11;
 constexpr double kLevelFinderLimit = 1e-7;  // s/div
 
@@ -145,6 +145,8 @@ void InitAutoscale() {
   }
   for (int code : {2, 3}) {
     if (!ChannelShown(code)) continue;
+    State.SavedScale[Slot(code)] = ValueAt(Ch(code) + ":Scale");
+    State.SavedOffset[Slot(code)] = ValueAt(Ch(code) + ":Offset");
     SetValueAt(Ch(code) + ":Scale", kStartScale);
     SetValueAt(Ch(code) + ":Offset", 0.0);
   }
@@ -153,6 +155,7 @@ void InitAutoscale() {
   SetTriggerIntClockDefault();
   SetSingleOn();
   State.Done = {};
+  State.Flat = {};
   FullHist().Clear();
   State.CyclesInPhase = 0;
   State.AutoscaleState = kAutoscaleAmplitude;
@@ -183,10 +186,12 @@ void ScaleChannel(int code) {
   const double voltsPerDiv = ChannelRecord(code).GetVertScale();
   const double scale = ValueAt(scalePath);
   const double offset = -RoundTo(centre, 1e-3);
-  // A flat trace has no spread to divide by: it keeps its scale and is centred.
+  // A flat trace has no spread to divide by: it keeps the scale and offset it had.
   if (!(amplitude > 0)) {
-    SetValueAt(Ch(code) + ":Offset", offset);
+    SetValueAt(scalePath, State.SavedScale[Slot(code)]);
+    SetValueAt(Ch(code) + ":Offset", State.SavedOffset[Slot(code)]);
     State.Done[Slot(code)] = true;
+    State.Flat[Slot(code)] = true;
     return;
   }
   double newScale;
@@ -210,11 +215,11 @@ void AutoscaleAmplitude() {
     if (!State.Done[Slot(code)]) ScaleChannel(code);
   }
   if (State.Done[0] && State.Done[1]) {
-    const bool both = ChannelShown(2) && ChannelShown(3);
+    const bool both = ChannelShown(2) && ChannelShown(3) && !State.Flat[0] && !State.Flat[1];
     if (both)
       State.TriggerChannel = ValueAt("Ch1:Scale") > ValueAt("Ch2:Scale") ? 2 : 3;
     else
-      State.TriggerChannel = ChannelShown(2) ? 2 : 3;
+      State.TriggerChannel = ChannelShown(2) && !(State.Flat[0] && ChannelShown(3)) ? 2 : 3;
     SetProgress(25);
     RestoreTriggerSource();
     SetSimMode(false);

@@ -50,6 +50,7 @@ struct TAutoscaleRunState {
   uint8_t KindMask = 31;
   int TriggerChannel = 2;  // channel code 2 (Ch1) or 3 (Ch2)
   std::array<bool, 2> Done{};
+  std::array<bool, 2> Flat{};  // no spread at all: never the trigger channel
   std::array<std::unique_ptr<TAxisHist>, 2> ChannelHist;
   int PeriodSubStep = 0;
   uint32_t RequiredWaveforms = 16;
@@ -62,6 +63,7 @@ struct TAutoscaleRunState {
   std::string Failure;
 
   // Restored at the end.
+  std::array<double, 2> SavedScale{}, SavedOffset{};  // what a flat channel keeps
   std::array<int, 2> SavedAttenUnit{}, SavedStyle{}, SavedAcqMode{};
   int SavedTrigSource = 0, SavedTrigMode = 0, SavedMeasDisplay = 0, SavedPatternLock = 0;
   int SavedHistWeight = 0;

@@ -76,19 +76,162 @@ class AutoscaleTest : public ::testing::Test {
   std::string saved_home_;
 };
 
-TEST_F(AutoscaleTest, Explore) {
+// Generator `g` ("GSS:A:" and so on) as the set of commands that makes it.
+struct TSignal {
+  const char* Waveform;  // "Sinewave", "Pulse", "PRBS"
+  double Amplitude, Offset, Frequency;
+  double Width = 0;  // pulse width, s
+  bool Rz = false;
+};
+
+void FeedGenerator(char generator, const TSignal& s) {
+  const std::string g = std::string("GSS:") + generator + ":";
+  ExecCommand(g + "Waweform " + s.Waveform);
+  ExecCommand(g + "Amplitude " + std::to_string(s.Amplitude));
+  ExecCommand(g + "Offset " + std::to_string(s.Offset));
+  ExecCommand(g + "StdFreq Custom");
+  ExecCommand(g + "Frequency " + std::to_string(s.Frequency));
+  if (s.Width > 0) ExecCommand(g + "PulseWidth " + std::to_string(s.Width));
+  ExecCommand(g + "PrbsMode " + std::string(s.Rz ? "RZ" : "NRZ"));
+}
+
+// A signal on Ch1 alone, from settings far from it: the scale is its swing over the
+// divisions its kind is given (6, or 4 for patterns and square waves), the offset its
+// middle, and the screen holds 3 periods (6 bits or square-wave periods) in B, A being the
+// 1-2-5 value next to four times B. Afterwards the trace lies inside the graticule.
+TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
+  struct TCase {
+    const char* Name;
+    const char* Item;
+    TSignal Signal;
+    double Low, High;  // the generator's levels
+    bool PatternOrSquare;
+  };
+  const TCase cases[] = {
+      {"sine", "Auto", {"Sinewave", 0.5, 0.0, 1e8}, -0.25, 0.25, false},
+      {"sine slow", "Auto", {"Sinewave", 0.9, 0.0, 5e7}, -0.45, 0.45, false},
+      {"nrz", "NRZ", {"PRBS", 0.5, -0.25, 1e8}, -0.25, 0.25, true},
+      {"nrz offset", "NRZ", {"PRBS", 1.0, 0.1, 5e8}, 0.1, 1.1, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FeedGenerator('A', c.Signal);
+    ExecCommand("GSS:Ch1 A");
+    ExecCommand("GSS:Ch2 Off");
+    ExecCommand("Ch2:Display Off");
+    ExecCommand("Ch1:Display On");
+    ExecCommand("TB:ScaleA 100u");
+    ExecCommand("Ch1:Scale 0.005");
+    ExecCommand("Ch1:Offset 0.4");
+    ASSERT_NO_THROW(ExecCommand(std::string("*Autoscale ") + c.Item));
+
+    const double swing = c.High - c.Low;
+    const double divisions = c.PatternOrSquare ? 4 : 6;
+    const double perScreen = c.PatternOrSquare ? 6 : 3;
+    const double period = 1 / c.Signal.Frequency;
+    EXPECT_NEAR(Num("Ch1:Scale"), swing / divisions, 0.1 * swing / divisions + 0.002);
+    EXPECT_NEAR(Num("Ch1:Offset"), -(c.High + c.Low) / 2, 0.1 * swing + 0.002);
+    EXPECT_NEAR(10 * Num("TB:ScaleB") / period, 10 / perScreen, 0.05 * 10 / perScreen);
+    EXPECT_EQ(ExecCommand("TB:Mode?"), "B");
+    const double scaleA = Num("TB:ScaleA");
+    const double mantissa = scaleA / std::pow(10.0, std::floor(std::log10(scaleA) + 1e-9));
+    EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 ||
+                std::fabs(mantissa - 5) < 1e-6)
+        << scaleA;
+    EXPECT_GE(scaleA, 4 * Num("TB:ScaleB") / 1.6);
+    EXPECT_LE(scaleA, 4 * Num("TB:ScaleB") * 1.6);
+    EXPECT_TRUE(RunFlag);
+
+    Acquire(2);
+    const TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+    double top = -1e9, bottom = 1e9;
+    for (int i = 0; i < r.GetRecLen(); ++i) {
+      top = std::max(top, r.ValueToScreenY(r.GetY(i)));
+      bottom = std::min(bottom, r.ValueToScreenY(r.GetY(i)));
+    }
+    EXPECT_GT(bottom, 0);
+    EXPECT_LT(top, 1024);
+  }
+}
+
+// A channel that is off is left alone; a flat one keeps its scale; the other channel is
+// scaled and triggers.
+TEST_F(AutoscaleTest, FlatAndSwitchedOffChannels) {
+  struct TCase {
+    const char* Name;
+    bool Ch1On, Ch2On;
+    bool Ch2Flat;
+    const char* Format;
+  };
+  const TCase cases[] = {
+      {"Ch2 flat", true, true, true, "2YT"},
+      {"Ch2 off", true, false, false, "YT"},
+      {"Ch1 off", false, true, false, "YT"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FeedGenerator('A', {"Sinewave", 0.6, 0.0, 1e8});
+    FeedGenerator('B', {"Sinewave", 0.6, 0.0, 1e8});
+    ExecCommand("GSS:Ch1 A");
+    ExecCommand(c.Ch2Flat ? "GSS:Ch2 Off" : "GSS:Ch2 B");
+    ExecCommand(std::string("Ch1:Display ") + (c.Ch1On ? "On" : "Off"));
+    ExecCommand(std::string("Ch2:Display ") + (c.Ch2On ? "On" : "Off"));
+    ExecCommand("Ch1:Scale 0.2");
+    ExecCommand("Ch2:Scale 0.1");
+    ExecCommand("TB:ScaleA 1u");
+    ASSERT_NO_THROW(ExecCommand("*Autoscale Auto"));
+    EXPECT_EQ(ExecCommand("Displ:Format?"), c.Format);
+    const bool ch1Scaled = c.Ch1On;
+    const bool ch2Scaled = c.Ch2On && !c.Ch2Flat;
+    EXPECT_NEAR(Num("Ch1:Scale"), ch1Scaled ? 0.1 : 0.2, 0.012);
+    EXPECT_NEAR(Num("Ch2:Scale"), 0.1, ch2Scaled ? 0.012 : 1e-9);
+    EXPECT_EQ(AutoscaleRun().TriggerChannel, c.Ch1On ? 2 : 3);
+    EXPECT_NEAR(10 * Num("TB:ScaleB"), 10 / 3.0 * 1e-8, 0.2e-8);
+  }
+}
+
+// Cancel in each phase, and a search that cannot end (nothing periodic on the screen),
+// leave every setting as it was before and the acquisition running.
+TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
+  FeedGenerator('A', {"Sinewave", 0.5, 0.1, 1e8});
+  ExecCommand("TB:ScaleA 20n");
+  ExecCommand("Ch1:Scale 0.05");
+  ExecCommand("Ch2:Atten:Unit Ratio");
+  ExecCommand("Displ:Ch1:Style Vectors");
+  ExecCommand("Acq:Ch1:Mode AvgStab");
+  for (uint8_t phase : {kAutoscaleAmplitude, kAutoscaleTrigger, kAutoscalePeriod}) {
+    SCOPED_TRACE(phase);
+    const std::vector<std::string> before = Dump();
+    uint8_t reached = kAutoscaleIdle;
+    AutoscaleHooks.ShowProgressWindow.Set([&] {
+      for (int i = 0; i < 10000000 && AutoscaleRun().AutoscaleState != phase && !AutoscaleRun().Ended; ++i)
+        ShellIdleStep();
+      reached = AutoscaleRun().AutoscaleState;
+      return false;
+    });
+    ASSERT_NO_THROW(ExecCommand("*Autoscale Auto"));
+    EXPECT_EQ(reached, phase);
+    EXPECT_EQ(Dump(), before);
+    EXPECT_TRUE(RunFlag);
+    EXPECT_FALSE(AutoscaleRunning());
+  }
+  AutoscaleHooks.ShowProgressWindow.Reset();
+
+  // A flat trace has no period: the widening search ends at the longest time base.
+  ExecCommand("GSS:Ch1 Off");
   ExecCommand("GSS:Ch2 Off");
   ExecCommand("Ch2:Display Off");
-  ExecCommand("TB:ScaleA 1u");
-  ExecCommand("Ch1:Scale 0.01");
+  const std::vector<std::string> before = Dump();
   try {
     ExecCommand("*Autoscale Auto");
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << e.what();
+    ADD_FAILURE() << "no failure";
+  } catch (const EAssertion& e) {
+    EXPECT_STREQ(e.what(), "Period not found");
   }
-  for (const char* p : {"Ch1:Scale", "Ch1:Offset", "TB:ScaleA", "TB:ScaleB", "TB:Delay"})
-    std::printf("%s = %g\n", p, Num(p));
-  std::printf("kind %d period %g\n", AutoscaleRun().KindMask, AutoscaleRun().Finding.Period);
+  EXPECT_EQ(Dump(), before);
+  EXPECT_TRUE(RunFlag);
+  Acquire(1);
+  EXPECT_TRUE(SignalObjs()[TTraceId::Ch1].GetRecLen() > 0);
 }
 
 }  // namespace
