@@ -113,6 +113,10 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
       {"nrz", "NRZ", {"PRBS", 0.5, -0.25, 1e8}, -0.25, 0.25, true},
       {"nrz offset", "NRZ", {"PRBS", 1.0, 0.1, 5e8}, 0.1, 1.1, true},
   };
+  ExecCommand("Displ:Ch1:Style Vectors");
+  ExecCommand("Ch1:Atten:Unit Ratio");
+  ExecCommand("Acq:Ch1:Mode EnvMinMax");
+  ExecCommand("Meas:Display Param");
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     FeedGenerator('A', c.Signal);
@@ -123,7 +127,13 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
     ExecCommand("TB:ScaleA 100u");
     ExecCommand("Ch1:Scale 0.005");
     ExecCommand("Ch1:Offset 0.4");
+    // What autoscale borrows and gives back when it succeeds.
+    const char* kept[] = {"Displ:Ch1:Style?", "Ch1:Atten:Unit?", "Trig:Source?", "Acq:Ch1:Mode?",
+                          "Meas:Display?"};
+    std::vector<std::string> before;
+    for (const char* query : kept) before.push_back(ExecCommand(query));
     ASSERT_NO_THROW(ExecCommand(std::string("*Autoscale ") + c.Item));
+    for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(ExecCommand(kept[k]), before[k]) << kept[k];
 
     const double swing = c.High - c.Low;
     const double divisions = c.PatternOrSquare ? 4 : 6;
