@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -84,32 +85,45 @@ struct TSignal {
   bool Rz = false;
 };
 
+std::string Text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
 void FeedGenerator(char generator, const TSignal& s) {
   const std::string g = std::string("GSS:") + generator + ":";
   ExecCommand(g + "Waweform " + s.Waveform);
-  ExecCommand(g + "Amplitude " + std::to_string(s.Amplitude));
-  ExecCommand(g + "Offset " + std::to_string(s.Offset));
+  ExecCommand(g + "Amplitude " + Text(s.Amplitude));
+  ExecCommand(g + "Offset " + Text(s.Offset));
   ExecCommand(g + "StdFreq Custom");
-  ExecCommand(g + "Frequency " + std::to_string(s.Frequency));
-  if (s.Width > 0) ExecCommand(g + "PulseWidth " + std::to_string(s.Width));
+  ExecCommand(g + "Frequency " + Text(s.Frequency));
+  if (s.Width > 0) ExecCommand(g + "PulseWidth " + Text(s.Width));
   ExecCommand(g + "PrbsMode " + std::string(s.Rz ? "RZ" : "NRZ"));
 }
 
 // A signal on Ch1 alone, from settings far from it: the scale is its swing over the
-// divisions its kind is given (6, or 4 for patterns and square waves), the offset its
-// middle, and the screen holds 3 periods (6 bits or square-wave periods) in B, A being the
-// 1-2-5 value next to four times B. Afterwards the trace lies inside the graticule.
+// divisions its kind is given (6, or 4 for patterns), the offset its middle, and the screen
+// holds 3 periods (6 bits of a pattern) in B, A being the 1-2-5 value next to four times B.
+// A square wave sits on its levels, so it counts as periodic, not as the meander kind (whose
+// top is as spread as the whole). Afterwards the trace lies inside the graticule, and what
+// autoscale borrowed is back.
 TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
   struct TCase {
     const char* Name;
     const char* Item;
     TSignal Signal;
     double Low, High;  // the generator's levels
-    bool PatternOrSquare;
+    bool Pattern;      // an NRZ pattern: 4 divisions, 6 bits
   };
   const TCase cases[] = {
       {"sine", "Auto", {"Sinewave", 0.5, 0.0, 1e8}, -0.25, 0.25, false},
       {"sine slow", "Auto", {"Sinewave", 0.9, 0.0, 5e7}, -0.45, 0.45, false},
+      {"sine offset", "Auto", {"Sinewave", 1.2, 0.3, 1e8}, -0.3, 0.9, false},
+      {"square", "Auto", {"Pulse", 0.8, 0.0, 5e7, 1e-8}, 0.0, 0.8, false},
+      {"square offset", "Auto", {"Pulse", 0.3, -0.2, 2e8, 2.5e-9}, -0.2, 0.1, false},
+      {"pulse", "SingleVal", {"Pulse", 1.0, 0.0, 1e8, 1.5e-9}, 0.0, 1.0, false},
+      {"pulse offset", "SingleVal", {"Pulse", 0.4, 0.2, 2.5e7, 4e-9}, 0.2, 0.6, false},
       {"nrz", "NRZ", {"PRBS", 0.5, -0.25, 1e8}, -0.25, 0.25, true},
       {"nrz offset", "NRZ", {"PRBS", 1.0, 0.1, 5e8}, 0.1, 1.1, true},
   };
@@ -127,7 +141,6 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
     ExecCommand("TB:ScaleA 100u");
     ExecCommand("Ch1:Scale 0.005");
     ExecCommand("Ch1:Offset 0.4");
-    // What autoscale borrows and gives back when it succeeds.
     const char* kept[] = {"Displ:Ch1:Style?", "Ch1:Atten:Unit?", "Trig:Source?", "Acq:Ch1:Mode?",
                           "Meas:Display?"};
     std::vector<std::string> before;
@@ -136,8 +149,8 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
     for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(ExecCommand(kept[k]), before[k]) << kept[k];
 
     const double swing = c.High - c.Low;
-    const double divisions = c.PatternOrSquare ? 4 : 6;
-    const double perScreen = c.PatternOrSquare ? 6 : 3;
+    const double divisions = c.Pattern ? 4 : 6;
+    const double perScreen = c.Pattern ? 6 : 3;
     const double period = 1 / c.Signal.Frequency;
     EXPECT_NEAR(Num("Ch1:Scale"), swing / divisions, 0.1 * swing / divisions + 0.002);
     EXPECT_NEAR(Num("Ch1:Offset"), -(c.High + c.Low) / 2, 0.1 * swing + 0.002);
