@@ -13,6 +13,7 @@
 #include "instrument/ui/pattern_length_dialog.h"
 #include "instrument/ui/splash.h"
 #include "instrument/ui/startup_dialogs.h"
+#include "measure/ui/autoscale_form.h"
 #include "measure/ui/hist_page.h"
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
@@ -39,6 +40,7 @@ void RegisterLanguageDialogs() {
   RegisterLanguageDialog(
       [](QWidget* owner) -> QWidget* { return new TfrmEditInstrument(owner, std::string(), std::string()); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmPatternLengthList({}, 0, owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAutoScalFrm(owner); });
 }
 
 }  // namespace
@@ -64,6 +66,7 @@ void RegisterProgramPages() {
     QWidget* mainWindow = SideMenuState.Host;
     if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
   });
+  InstallAutoscaleWindow();
 }
 
 }  // namespace norv

@@ -10,6 +10,7 @@
 #include "display/settings/display_settings.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/autoscale/autoscale.h"
 #include "measure/hist/hist_objects.h"
 #include "measure/hist/hist_settings.h"
 #include "measure/limits/limit_tests.h"
@@ -99,6 +100,7 @@ void InstallProgramUnits() {
   });
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
+  InstallAutoscale();
 }
 
 }  // namespace norv

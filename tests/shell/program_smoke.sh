@@ -45,6 +45,12 @@ sleep 2
 data=$(send "Wfm:Source Ch1" "Wfm:Data?") || fail "no waveform data"
 points=$(tr ',' '\n' <<<"$data" | grep -cE '^ *-?[0-9]')
 ((points == 512)) || fail "Wfm:Data? gave $points points, not 512"
+# Autoscale for a client of a hidden program: the command returns when it has ended.
+send "Gui Invisible" "Ch2:Display Off" "Ch1:Scale 2M" || fail "the autoscale set-up was refused"
+"$remote" --pid "$pid" --timeout 120 "*Autoscale Auto" || fail "the autoscale failed"
+[[ $(send "TB:Mode?") == "B" ]] || fail "the autoscale left the time base in mode $(send "TB:Mode?")"
+[[ $(send "Ch1:Scale?") == "2 mV/div" ]] && fail "the autoscale left Ch1 at 2 mV/div"
+send "Gui RemoteLocal" "TB:Mode A" "TB:ScaleA 20N" || fail "the settings after the autoscale were refused"
 send "*StopSingle Stop" || fail "the stop was refused"
 send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
 

@@ -241,8 +241,9 @@ int TSimulator::SimChannelSample(int channel) {
   const int slot = SlotOf(channel);
   TChannelState& c = channels_[slot];
   if (c.Source == kSimSourceNone) return -1;
-  const double t = instant_ + strobeJitter_;
+  double t = instant_ + strobeJitter_;
   if (c.Source == kSimSourceCalibration) return CalibrationSample(c, t);
+  if (autoscaleMode_) t += random_.Uniform() * c.Period;
   const double y = GeneratorValue(c, slot, t);
   const double code =
       c.OffsetCodes + c.GeneratorOffsetCodes + c.AmplitudeCodes * y + random_.Normal(0, c.NoiseCodes);

@@ -50,6 +50,10 @@ class TSimulator {
   void SimSetPatternAddDelay(bool on) { patternAddDelay_ = on; }
   // Step delay of the TDR/TDT generator in coarse strobe steps.
   void SimSetStepDly(int steps) { stepDelaySteps_ = steps; }
+  // While an autoscale triggers on the internal clock, the clock has no relation to the
+  // signal: every point lands at a random instant of the signal's period (or bit).
+  void SimSetAutoscaleMode(bool on) { autoscaleMode_ = on; }
+  bool SimAutoscaleMode() const { return autoscaleMode_; }
 
   // Generators 1..4 (A..D); other indexes are ignored (reading gives A).
   void SimSetGenerator(int generator, const TSimGenerator& settings);
@@ -151,6 +155,7 @@ class TSimulator {
   bool patternOn_ = false;
   bool patternAddDelay_ = false;
   int stepDelaySteps_ = 0;
+  bool autoscaleMode_ = false;
 
   std::array<TSimGenerator, kSimGeneratorCount> generators_;
   std::array<int, 2> channelSource_{1, 2};
