@@ -45,6 +45,7 @@ class TopLineTest : public ShellTest {
 };
 
 TEST_F(TopLineTest, EveryCellFollowsItsSetting) {
+  GuiReady = true;  // a locked style spreads to every trace only once the start is over
   const TColorRef ch1 = GetDisplaySourceRGB(TTraceId::Ch1), ch2 = GetDisplaySourceRGB(TTraceId::Ch2);
   // Rate: 2048 points over 10.24 divisions of 10 ns are 2048 / 102.4 ns = 20 GSa/s.
   struct Case {
