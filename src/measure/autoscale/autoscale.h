@@ -37,11 +37,11 @@ inline constexpr long kIdleStepLimit = 20'000'000;
 struct TAutoscaleHooks {
   // Shows the progress window modally; returns when it closes: true when the phase
   // machine closed it, false on Cancel. Empty: the autoscale runs without a window.
-  THook<bool()> ShowProgressWindow;
+  THook<bool()> ShowProgressWindow{"AutoscaleHooks.ShowProgressWindow"};
   // The phase machine has ended: the window closes.
-  THook<void()> CloseProgressWindow;
+  THook<void()> CloseProgressWindow{"AutoscaleHooks.CloseProgressWindow"};
   // Position of the progress bar, 0..100.
-  THook<void(int position)> ShowProgress;
+  THook<void(int position)> ShowProgress{"AutoscaleHooks.ShowProgress"};
 };
 extern TAutoscaleHooks AutoscaleHooks;
 

@@ -30,16 +30,6 @@ namespace {
 // The hooks that stay empty until the part of the program that fills them is built, each
 // with that part. A part that is built fills its hooks and takes them off this list.
 const std::map<std::string, std::string> kWaitingHooks = {
-    {"AcqHooks.AutoscaleRunning", "autoscale"},
-    {"AcqHooks.AutoscaleStep", "autoscale"},
-    {"SettingsHooks.AutoscaleProgress", "autoscale"},
-    {"SettingsHooks.AutoscaleRunning", "autoscale"},
-    {"ShellHooks.StartAutoscale", "autoscale"},
-    {"AcqHooks.RefreshZoomControls", "zoom"},
-    {"DerivedHooks.Presentation", "zoom"},
-    {"DisplayHooks.ShiftSignalView", "zoom"},
-    {"DisplayHooks.TraceHorScale", "zoom"},
-    {"DisplayHooks.ZoomToRectangle", "zoom"},
     {"AcqHooks.EyeMeasurementPass", "eye"},
     {"DisplayHooks.BuildEyeParamPopupMenu", "eye"},
     {"DisplayHooks.EyeMeasureOn", "eye"},
