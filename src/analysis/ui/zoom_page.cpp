@@ -36,6 +36,7 @@ TMenuDecl ZoomMenu() {
                                                                                 .Name = "pcswScaling"}),
                                            Sw<TRC_RadioSwitcher>({.Mnemonics = "ComplexScale",
                                                                   .Caption = "View",
+                                                                  .Height = 77,  // a text row per item
                                                                   .Items = {"Magnitude",
                                                                             "Phase", "Real", "Imaginary"},
                                                                   .Name = "rswComplexScale"}),

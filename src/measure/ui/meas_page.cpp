@@ -1,7 +1,6 @@
 #include "measure/ui/meas_page.h"
 
 #include <algorithm>
-#include <string_view>
 
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
@@ -241,9 +240,6 @@ class TMeasPage {
     Enable("pcswDualChanParam", Index("Meas:Display") != 0 && !ShownIsSpectrum());
     const std::string group = SourceGroup();
     for (const char* name : kSourcePanels) {
-      // The spectrum panels keep a source that has spectrum nodes while a waveform is shown.
-      const bool spectrumPanel = std::string_view(name).starts_with("rmpFFT");
-      if (spectrumPanel && !ShownIsSpectrum()) continue;
       auto* panel = menu_.findChild<TRC_RightMenuPanel*>(name);
       // A source without the panel's settings (no spectrum settings for a channel, no
       // second source for a spectrum) leaves the panel on the source it had.
