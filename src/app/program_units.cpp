@@ -19,6 +19,7 @@
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
+#include "tdr_mask/mask_catalogue.h"
 
 namespace norv {
 
@@ -88,6 +89,7 @@ void InstallProgramUnits() {
   ShellHooks.ResetLimitAndDatabaseDisplay.Set(RemoveShownDatabase);
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
+  InstallMaskFeature();
 }
 
 }  // namespace norv

@@ -57,6 +57,9 @@ struct TDisplayHooks {
   THook<TMaskArea(int maskX, int maskY)> PointInMask;
   // Centre of polygon 1..8 in screen units; (0, 0) for a missing polygon.
   THook<std::pair<double, double>(int polygon)> MaskPolygonCentre;
+  // The current mask's kind (0 none, 1 eye, 2 pulse, 3 automask, 4 user) and name.
+  THook<int()> MaskKind;
+  THook<std::string()> MaskName;
   THook<bool()> MaskEditorActive;
   THook<bool()> MaskEditDrawing;   // the editor is drawing a polygon
   THook<bool()> MaskEditDragging;  // a vertex or polygon is being dragged
