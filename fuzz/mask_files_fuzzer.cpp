@@ -113,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (user) {
     if (!(CurrentMask().TimeByDivision >= 1e-12 && CurrentMask().ValueByDivision >= 0.0001)) return 0;
     Require(SaveUserMask(again), "a user mask is written");
-    if (LoadUserMask(again)) Require(KeepsVertexes(written, Shape(), 0, true), "a user mask reads back its vertexes");
+    if (LoadUserMask(again))
+      Require(KeepsVertexes(written, Shape(), 0, true), "a user mask reads back its vertexes");
   } else {
     Require(StoreStandardMask(again, "Fuzz", "1 Gbps", false), "a standard mask is written");
     TMaskEntry entry;

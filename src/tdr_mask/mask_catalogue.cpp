@@ -91,7 +91,8 @@ bool ScanStandardMasks() {
   TListOfStandards list;
   for (const std::string& folder : folders) {
     TStandardEntry entry{folder, StandardNameOf(standardDir / folder), -1};
-    if (ReadStandardMaskFiles(standardDir / folder, true)) entry.Number = static_cast<int16_t>(list.UsableCount++);
+    if (ReadStandardMaskFiles(standardDir / folder, true))
+      entry.Number = static_cast<int16_t>(list.UsableCount++);
     list.Items.push_back(std::move(entry));
   }
   TheStandards = std::move(list);

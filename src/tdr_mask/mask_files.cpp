@@ -53,8 +53,9 @@ void ShowMaskMessage(TRefusal why, const fs::path& file) {
     Dialogs().Inform(TMessageKind::Error,
                      FormatOr_Dot(GetLangStr("ErrMask6S"), "Error reading the mask file %s", file.string()));
   else if (why == TRefusal::Margins)
-    Dialogs().Inform(TMessageKind::Error, FormatOr_Dot(GetLangStr("ErrMaskMargins"),
-                                                       "The mask file %s cannot take margins", file.string()));
+    Dialogs().Inform(
+        TMessageKind::Error,
+        FormatOr_Dot(GetLangStr("ErrMaskMargins"), "The mask file %s cannot take margins", file.string()));
 }
 
 bool ParseNumber(std::string_view text, double& value) { return TryStrToFloat_Dot(TrimBlanks(text), value); }
@@ -187,7 +188,7 @@ double Frame(double v, double s) {
   return v >= 0 ? 1 - (1 - v) * s : -1 - (-1 - v) * s;
 }
 
-double ClampScreen(double v, double hi) { return std::clamp(v, 1.0, hi); }
+double ClampScreen(double v, double hi) { return std::isnan(v) ? 1.0 : std::clamp(v, 1.0, hi); }
 
 // Stores an ini polygon (file units) as mask polygon n, or margin polygon n with margin m.
 void StorePolygon(TCurrentMask& mask, int n, bool margin, const TFilePolygon& p, int m) {
@@ -288,7 +289,9 @@ struct TLineMask {
   std::vector<TLineRegion> Regions;
 };
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
 
 std::vector<std::string> ReadTrimmedLines(const fs::path& file) {
   std::vector<std::string> lines;
@@ -322,15 +325,18 @@ std::optional<TLineMask> ReadLineMask(const fs::path& file) {
       mask.Name = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
     } else if (StartsWith(line, kXDelay)) {
       double delay = 0;
-      if (!ParseNumber(std::string_view(line).substr(kXDelay.size()), delay) || !(delay > 0)) return std::nullopt;
+      if (!ParseNumber(std::string_view(line).substr(kXDelay.size()), delay) || !(delay > 0))
+        return std::nullopt;
       mask.BitRate = 1 / delay;
       if (!std::isfinite(mask.BitRate)) return std::nullopt;
-      mask.BitRateText = std::string(TrimBlanks(FloatToEngStr(vfEngineering, 3, false, mask.BitRate, false))) + "bps";
+      mask.BitRateText =
+          std::string(TrimBlanks(FloatToEngStr(vfEngineering, 3, false, mask.BitRate, false))) + "bps";
     }
   }
   const auto readRegion = [&](size_t at, TLineRegion& region) {
     if (at + 2 >= lines.size() || !StartsWith(lines[at + 2], kVertexCountLine)) return false;
-    const std::optional<int> count = ParseInteger(std::string_view(lines[at + 2]).substr(kVertexCountLine.size()));
+    const std::optional<int> count =
+        ParseInteger(std::string_view(lines[at + 2]).substr(kVertexCountLine.size()));
     if (!count || *count <= 0 || at + 2 + static_cast<size_t>(*count) >= lines.size()) return false;
     for (int i = 1; i <= *count; ++i) {
       double x = 0, y = 0;
@@ -405,7 +411,8 @@ std::optional<TRefusal> StoreLineRegions(const TLineMask& lineMask, TCurrentMask
     TMaskSlot& marginSlot = mask.Slots[n + 3];
     marginSlot = TMaskSlot{};
     for (size_t i = 0; i < v.X.size(); ++i)
-      toScreen(v.X[i] + (edge->Vertexes.X[i] - v.X[i]) * f, v.Y[i] + (edge->Vertexes.Y[i] - v.Y[i]) * f, marginSlot);
+      toScreen(v.X[i] + (edge->Vertexes.X[i] - v.X[i]) * f, v.Y[i] + (edge->Vertexes.Y[i] - v.Y[i]) * f,
+               marginSlot);
     mask.MarginPolygonCount = static_cast<uint8_t>(n);
   }
   return std::nullopt;
@@ -441,7 +448,8 @@ std::string PolygonListText(int count) {
 
 // Writes a whole mask file; false (with the message) when it cannot be created.
 template <typename Fill>
-bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::string_view failText, Fill&& fill) {
+bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::string_view failText,
+                   Fill&& fill) {
   try {
     TMemIniFile_Dot ini(fileName);
     ini.Clear();
@@ -520,7 +528,8 @@ bool ReadStandardMaskHeader(const fs::path& file, TMaskEntry& entry) {
       entry.BitRate = *rate;
       entry.Kind = KindOfText(ini.ReadString(kCommon, "Type of Mask", ""));
       entry.TypeOfLineText = ini.ReadString(kCommon, "Type of Line", "");
-      if (entry.Kind == mkEye) entry.MarginsType = MarginsTypeOfText(ini.ReadString(kCommon, "Type of Margins", ""));
+      if (entry.Kind == mkEye)
+        entry.MarginsType = MarginsTypeOfText(ini.ReadString(kCommon, "Type of Margins", ""));
       return true;
     }
   } catch (const EIniFileError&) {
@@ -533,9 +542,10 @@ bool ReadStandardMaskHeader(const fs::path& file, TMaskEntry& entry) {
   entry.BitRateText = line->BitRateText;
   entry.Kind = mkEye;
   const int stdCount = CountRegions(*line, "STD");
-  entry.MarginsType = stdCount == CountRegions(*line, "MARGIN_MIN") && stdCount == CountRegions(*line, "MARGIN_MAX")
-                          ? mtRegions
-                          : mtRegionsUneven;
+  entry.MarginsType =
+      stdCount == CountRegions(*line, "MARGIN_MIN") && stdCount == CountRegions(*line, "MARGIN_MAX")
+          ? mtRegions
+          : mtRegionsUneven;
   return true;
 }
 
@@ -551,6 +561,7 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
   mask.MarginsType = entry.MarginsType;
   mask.MarginPercent = margin;
   mask.BitPeriod = 1 / entry.BitRate;
+  if (mask.Kind == mkEye) mask.TimeByDivision = std::min(mask.BitPeriod / 6, 0.002);
   std::optional<TRefusal> refusal;
   if (entry.MarginsType == mtRegions || entry.MarginsType == mtRegionsUneven) {
     const std::optional<TLineMask> line = ReadLineMask(file);
@@ -558,9 +569,7 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
   } else {
     try {
       TMemIniFile_Dot ini(file);
-      if (mask.Kind == mkEye) {
-        mask.TimeByDivision = std::min(mask.BitPeriod / 6, 0.002);
-      } else {
+      if (mask.Kind == mkPulse) {
         mask.TimeByDivision = ini.ReadFloat(kCommon, "Time by Division", 0);
         const double begin = 8 * ini.ReadFloat(kCommon, "X of Begin Time", 0);
         mask.X0 = begin >= 0 && begin < 4000 ? static_cast<uint16_t>(std::nearbyint(begin)) : 0;
@@ -611,7 +620,8 @@ bool SaveUserMask(const fs::path& fileName) {
   if (mask.PolygonCount == 0) return false;
   return WriteMaskFile(fileName, "DontCreateFile", "Cannot create the file ", [&](TMemIniFile_Dot& ini) {
     ini.WriteString(kCommon, "Signature", kUserSignature);
-    for (const char* key : {"Mask Name", "Bit Rate", "Type of Mask", "Type of Line"}) ini.WriteString(kCommon, key, "");
+    for (const char* key : {"Mask Name", "Bit Rate", "Type of Mask", "Type of Line"})
+      ini.WriteString(kCommon, key, "");
     ini.WriteString(kCommon, "Time by Division", G5(ActiveTimeScaleOr(mask.TimeByDivision)));
     ini.WriteString(kCommon, "X of Begin Time", "0");
     ini.WriteString(kCommon, "Value by Division", G5(SettingValue("Ch1:Scale"_node, mask.ValueByDivision)));
@@ -634,28 +644,31 @@ bool SaveUserMask(const fs::path& fileName) {
 bool StoreStandardMask(const fs::path& fileName, const std::string& maskName, const std::string& bitRateText,
                        bool marginsPossible) {
   const TCurrentMask& mask = TheCurrentMask;
-  return WriteMaskFile(fileName, "DontCreateMaskFile", "Cannot create the mask file ", [&](TMemIniFile_Dot& ini) {
-    ini.WriteString(kCommon, "Signature", kStandardSignature);
-    ini.WriteString(kCommon, "Mask Name", maskName);
-    ini.WriteString(kCommon, "Bit Rate", bitRateText);
-    ini.WriteString(kCommon, "Type of Mask", "Eye");
-    for (const char* key : {"Type of Line", "Time by Division", "X of Begin Time", "Value by Division", "Middle Value"})
-      ini.WriteString(kCommon, key, "");
-    ini.WriteString(kCommon, "Divisions by 1 of Eye", "4");
-    ini.WriteString(kCommon, "Central Value of Eye", "0.5");
-    ini.WriteString(kCommon, "Margins Possible", marginsPossible ? "YES" : "");
-    ini.WriteString(kCommon, "List of Polygons", PolygonListText(mask.PolygonCount));
-    for (int n = 1; n <= mask.PolygonCount; ++n) {
-      const TMaskSlot& slot = mask.Slots[n - 1];
-      const std::string section = Format_Dot("Polygon %d", n);
-      ini.WriteInteger(section, "Number of Vertex", slot.VertexCount());
-      for (int i = 0; i < slot.VertexCount(); ++i) {
-        const double y = slot.Y[i];
-        const std::string yText = y >= 1022.5 ? "MAX" : y < 1.5 ? "MIN" : G5(2 * y / 1024 - 0.5);
-        ini.WriteString(section, Format_Dot("Vertex %d", i + 1), G5((slot.X[i] - 800) / 2400) + ", " + yText);
-      }
-    }
-  });
+  return WriteMaskFile(
+      fileName, "DontCreateMaskFile", "Cannot create the mask file ", [&](TMemIniFile_Dot& ini) {
+        ini.WriteString(kCommon, "Signature", kStandardSignature);
+        ini.WriteString(kCommon, "Mask Name", maskName);
+        ini.WriteString(kCommon, "Bit Rate", bitRateText);
+        ini.WriteString(kCommon, "Type of Mask", "Eye");
+        for (const char* key :
+             {"Type of Line", "Time by Division", "X of Begin Time", "Value by Division", "Middle Value"})
+          ini.WriteString(kCommon, key, "");
+        ini.WriteString(kCommon, "Divisions by 1 of Eye", "4");
+        ini.WriteString(kCommon, "Central Value of Eye", "0.5");
+        ini.WriteString(kCommon, "Margins Possible", marginsPossible ? "YES" : "");
+        ini.WriteString(kCommon, "List of Polygons", PolygonListText(mask.PolygonCount));
+        for (int n = 1; n <= mask.PolygonCount; ++n) {
+          const TMaskSlot& slot = mask.Slots[n - 1];
+          const std::string section = Format_Dot("Polygon %d", n);
+          ini.WriteInteger(section, "Number of Vertex", slot.VertexCount());
+          for (int i = 0; i < slot.VertexCount(); ++i) {
+            const double y = slot.Y[i];
+            const std::string yText = y >= 1022.5 ? "MAX" : y < 1.5 ? "MIN" : G5(2 * y / 1024 - 0.5);
+            ini.WriteString(section, Format_Dot("Vertex %d", i + 1),
+                            G5((slot.X[i] - 800) / 2400) + ", " + yText);
+          }
+        }
+      });
 }
 
 }  // namespace norv

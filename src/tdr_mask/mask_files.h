@@ -16,7 +16,14 @@ namespace norv {
 
 enum TMaskKind : uint8_t { mkNone = 0, mkEye = 1, mkPulse = 2, mkAutomask = 3, mkUser = 4 };
 // 4 and 5 are the margin regions of a line-layout mask (5 when their counts differ).
-enum TMarginsType : uint8_t { mtNone = 0, mtSquare = 1, mtHexagon = 2, mtPolar = 3, mtRegions = 4, mtRegionsUneven = 5 };
+enum TMarginsType : uint8_t {
+  mtNone = 0,
+  mtSquare = 1,
+  mtHexagon = 2,
+  mtPolar = 3,
+  mtRegions = 4,
+  mtRegionsUneven = 5
+};
 
 // One polygon in screen units (X 0..4000, Y 0..1024).
 struct TMaskSlot {

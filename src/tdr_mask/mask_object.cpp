@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+
 #include "framework/util/errors.h"
 
 namespace norv {

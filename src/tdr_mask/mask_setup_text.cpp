@@ -68,7 +68,8 @@ std::vector<std::string> SplitItems(std::string_view text) {
 std::string VertexText(const TMaskSlot& slot) {
   std::string text;
   for (int i = 0; i < slot.VertexCount(); ++i)
-    text += Format_Dot("%d,%d_", static_cast<int>(std::nearbyint(slot.X[i])), static_cast<int>(std::nearbyint(slot.Y[i])));
+    text += Format_Dot("%d,%d_", static_cast<int>(std::nearbyint(slot.X[i])),
+                       static_cast<int>(std::nearbyint(slot.Y[i])));
   return text;
 }
 
@@ -87,7 +88,8 @@ std::optional<TMaskSlot> ParseVertexText(std::string_view text) {
     if (comma == std::string_view::npos || !TryStrToFloat_Dot(pair.substr(0, comma), x) ||
         !TryStrToFloat_Dot(pair.substr(comma + 1), y))
       return std::nullopt;
-    if (!(x >= 0 && x <= 4000 && y >= 0 && y <= 1024) || slot.X.size() >= kMaxSetupVertexes) return std::nullopt;
+    if (!(x >= 0 && x <= 4000 && y >= 0 && y <= 1024) || slot.X.size() >= kMaxSetupVertexes)
+      return std::nullopt;
     slot.X.push_back(x);
     slot.Y.push_back(y);
   }
@@ -164,8 +166,10 @@ bool LoadMaskSetupText(const std::string& text) {
   }
   const std::optional<double> bitP = ReadNumber(items, "BitP"), tb = ReadNumber(items, "TB"),
                               vdiv = ReadNumber(items, "VDiv"), v0 = ReadNumber(items, "V0");
-  const std::optional<int> x0 = ReadInteger(items, "X0", 0, 4000), stdI = ReadInteger(items, "StdI", -1, 1 << 20),
-                           mskI = ReadInteger(items, "MskI", -1, 1 << 20), marg = ReadInteger(items, "Marg", -100000, 100000),
+  const std::optional<int> x0 = ReadInteger(items, "X0", 0, 4000),
+                           stdI = ReadInteger(items, "StdI", -1, 1 << 20),
+                           mskI = ReadInteger(items, "MskI", -1, 1 << 20),
+                           marg = ReadInteger(items, "Marg", -100000, 100000),
                            kind = ReadInteger(items, "Kind", mkNone, mkUser);
   if (!bitP || !tb || !vdiv || !v0 || !x0 || !stdI || !mskI || !marg || !kind) return false;
   mask.BitPeriod = *bitP;

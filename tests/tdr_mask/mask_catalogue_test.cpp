@@ -15,10 +15,10 @@
 #include "framework/settings/program_objects.h"
 #include "framework/text/ini_file.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/shell_state.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_home.h"
-#include "shell/shell_state.h"
 #include "tdr_mask/mask_object.h"
 
 namespace norv {
@@ -86,7 +86,8 @@ TEST_F(MaskCatalogueTest, FoldersAreOrderedNamedAndTheirMasksSortedByRate) {
   }
   EXPECT_EQ(list.UsableCount, 3);
   // A folder's name stands in for a missing standard name, and is written down.
-  EXPECT_EQ(TMemIniFile_Dot(root / "A-empty" / "Standard.ini").ReadString("COMMON", "Standard Name", ""), "A-empty");
+  EXPECT_EQ(TMemIniFile_Dot(root / "A-empty" / "Standard.ini").ReadString("COMMON", "Standard Name", ""),
+            "A-empty");
 
   // Zeta: by rate, equal rates by name; a mask without a name gets its file's; no rate, no entry.
   ASSERT_TRUE(ReadStandardMaskFiles(root / "Zeta", false));

@@ -184,9 +184,11 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
            "\nVertex 3=300, 100\n";
   };
   const std::string triangle = polygon(3, "200, 300");
-  std::string fivePolygons = stdHead + "Bit Rate=1 Gbps\nType of Margins=Square\nList of Polygons=1, 2, 3, 4, 5\n";
+  std::string fivePolygons =
+      stdHead + "Bit Rate=1 Gbps\nType of Margins=Square\nList of Polygons=1, 2, 3, 4, 5\n";
   for (int n = 1; n <= 5; ++n)
-    fivePolygons += "[Polygon " + std::to_string(n) + "]\nNumber of Vertex=3\nVertex 1=0.1, 0.1\n"
+    fivePolygons += "[Polygon " + std::to_string(n) +
+                    "]\nNumber of Vertex=3\nVertex 1=0.1, 0.1\n"
                     "Vertex 2=0.2, 0.3\nVertex 3=0.3, 0.1\n";
   std::string uneven = kLineMask;
   uneven.replace(uneven.find("3\n0.15"), 31, "2\n0.15, 0.5\n0.5, MAX\n");
@@ -213,10 +215,12 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
       {"more vertexes counted than given", true,
        userHead + "List of Polygons=1\n[Polygon 1]\n" + polygon(5, "200, 300"), 0, true},
       {"another signature", true, "[COMMON]\nSignature=Standard Mask\n", 0, false},
-      {"no time scale", true, "[COMMON]\nSignature=User Mask\nValue by Division=0.1\nList of Polygons=1\n", 0, false},
-      {"bit rate 0", false, stdHead + "Bit Rate=0 Mbps\nList of Polygons=1\n[Polygon 1]\n" + triangle, 0, false},
-      {"bit rate below 0", false, stdHead + "Bit Rate=-1 Gbps\nList of Polygons=1\n[Polygon 1]\n" + triangle, 0,
+      {"no time scale", true, "[COMMON]\nSignature=User Mask\nValue by Division=0.1\nList of Polygons=1\n", 0,
        false},
+      {"bit rate 0", false, stdHead + "Bit Rate=0 Mbps\nList of Polygons=1\n[Polygon 1]\n" + triangle, 0,
+       false},
+      {"bit rate below 0", false, stdHead + "Bit Rate=-1 Gbps\nList of Polygons=1\n[Polygon 1]\n" + triangle,
+       0, false},
       {"margins beside five polygons", false, fivePolygons, 10, true},
       {"margin region shorter than its mask region", false, uneven, 20, true},
       {"region past the file's end", false, pastEnd, 0, false},
@@ -232,17 +236,18 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
     const fs::path file = dir / (c.user ? "bad.pcm" : "bad.msk");
     WriteFile(file, c.text);
     TMaskEntry entry;
-    const bool loaded = c.user ? LoadUserMask(file)
-                               : ReadStandardMaskHeader(file, entry) && LoadStandardMaskFile(file, entry, c.margin);
+    const bool loaded =
+        c.user ? LoadUserMask(file)
+               : ReadStandardMaskHeader(file, entry) && LoadStandardMaskFile(file, entry, c.margin);
     EXPECT_FALSE(loaded);
     EXPECT_EQ(MaskSetupText(), before);
     EXPECT_EQ(MaskObj.get(), obj);
     EXPECT_EQ(dialogs.shown.size(), c.message ? 1u : 0u);
   }
   // Setup texts that name more polygons than there are places for, or vertexes off the screen.
-  for (const char* text :
-       {"#Poly=9", "#Poly=1,Marg=5,#MgPly=5,\"Poly1=1,1_2,2_\"", "#Poly=5,Marg=5,#MgPly=1",
-        "#Poly=1,\"Poly1=1,1_4001,2_\"", "#Poly=1,\"Poly1=1,nan_\"", "#Poly=2,\"Poly1=1,1_2,2_\"", "#Poly=x"}) {
+  for (const char* text : {"#Poly=9", "#Poly=1,Marg=5,#MgPly=5,\"Poly1=1,1_2,2_\"", "#Poly=5,Marg=5,#MgPly=1",
+                           "#Poly=1,\"Poly1=1,1_4001,2_\"", "#Poly=1,\"Poly1=1,nan_\"",
+                           "#Poly=2,\"Poly1=1,1_2,2_\"", "#Poly=x"}) {
     SCOPED_TRACE(text);
     SetTwoPolygons();
     const std::string before = MaskSetupText();

@@ -95,7 +95,8 @@ TEST(MaskObject, MarginsLimitsAndTheEmptyMask) {
 
   // Eight mask polygons at most; margins only beside at most four.
   TMask_Obj full;
-  for (int n = 0; n < 8; ++n) full.AddPolygon(TMask_Obj::pkMask, {10.0 * n, 10.0 * n + 5, 10.0 * n}, {1, 1, 9});
+  for (int n = 0; n < 8; ++n)
+    full.AddPolygon(TMask_Obj::pkMask, {10.0 * n, 10.0 * n + 5, 10.0 * n}, {1, 1, 9});
   EXPECT_THROW(full.AddPolygon(TMask_Obj::pkMask, {1, 2, 3}, {1, 2, 3}), EAssertion);
   EXPECT_THROW(full.AddPolygon(TMask_Obj::pkMargin, {1, 2, 3}, {1, 2, 3}), EAssertion);
   TMask_Obj withMargin;
@@ -144,7 +145,8 @@ TEST(MaskObject, PointTestMatchesTheReferenceOnRandomPolygons) {
       uint32_t bits = 0;
       for (size_t n = 0; n < polys.size(); ++n) {
         const bool in = ReferenceInside(polys[n], x, y32);
-        ASSERT_EQ(mask.PointInPolygon(static_cast<int>(n), TMask_Obj::pkMask, x, y32), in) << round << " " << x;
+        ASSERT_EQ(mask.PointInPolygon(static_cast<int>(n), TMask_Obj::pkMask, x, y32), in)
+            << round << " " << x;
         inMask |= in;
         if (y32 % 32 == 0 && in) bits |= 1u << n;
       }
