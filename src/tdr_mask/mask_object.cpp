@@ -1,6 +1,7 @@
 #include "tdr_mask/mask_object.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "framework/util/errors.h"
@@ -19,8 +20,9 @@ void CheckVertex(double x, double y) {
 
 }  // namespace
 
-TMask_Obj::TMask_Obj() {
+TMask_Obj::TMask_Obj() : stepStart_(kMaskColumns + 1, 0) {
   for (TColumnTable& table : tables_) table.Start.assign(kMaskColumns + 1, 0);
+  BuildSteps();
 }
 
 void TMask_Obj::AddPolygon(int kind, const std::vector<double>& xs, const std::vector<double>& ys) {
@@ -41,6 +43,7 @@ void TMask_Obj::AddPolygon(int kind, int vertexCount, const double* xs, const do
   rec = TPolygonRec{};
   if (vertexCount <= 0) {
     BuildColumnTable(rec, tables_[TableOf(n, kind)]);
+    BuildSteps();
     return;
   }
   std::vector<int32_t> px(vertexCount), py(vertexCount);
@@ -70,6 +73,7 @@ void TMask_Obj::AddPolygon(int kind, int vertexCount, const double* xs, const do
   rec.MinY = *std::min_element(py.begin(), py.end());
   rec.MaxY = *std::max_element(py.begin(), py.end());
   BuildColumnTable(rec, tables_[TableOf(n, kind)]);
+  BuildSteps();
 }
 
 // Edge e enters every column x with X1 < x <= X2; a vertical edge enters none.
@@ -79,10 +83,47 @@ void TMask_Obj::BuildColumnTable(const TPolygonRec& rec, TColumnTable& table) {
   for (int e = 0; e < rec.EdgeCount; ++e)
     for (int x = rec.X1[e] + 1; x <= rec.X2[e]; ++x) ++start[x + 1];
   for (int x = 0; x < kMaskColumns; ++x) start[x + 1] += start[x];
-  table.Edges.assign(start[kMaskColumns], 0);
+  table.Edges.assign(start[kMaskColumns], TEdge{});
   std::vector<int32_t> fill(start.begin(), start.end() - 1);
   for (int e = 0; e < rec.EdgeCount; ++e)
-    for (int x = rec.X1[e] + 1; x <= rec.X2[e]; ++x) table.Edges[fill[x]++] = e;
+    for (int x = rec.X1[e] + 1; x <= rec.X2[e]; ++x)
+      table.Edges[fill[x]++] = {rec.X1[e], rec.Y1[e], rec.X2[e], rec.Y2[e]};
+}
+
+namespace {
+
+// The edge's height in column x, the division truncating toward zero as the test has always
+// done. A point of the column lies above the edge exactly when its Y32 exceeds this: at or
+// below the lower end it does not, above the higher end it does, and between them this is
+// the test itself.
+int32_t EdgeHeight(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int x) {
+  return y1 + ((y2 - y1) * (x - x1)) / (x2 - x1);
+}
+
+}  // namespace
+
+void TMask_Obj::BuildSteps() {
+  steps_.clear();
+  std::vector<std::pair<int32_t, int>> heights;
+  for (int x = 0; x < kMaskColumns; ++x) {
+    heights.clear();
+    for (int t = 0; t < kMaskMaxPolygons; ++t) {
+      const TColumnTable& table = tables_[t];
+      for (int32_t i = table.Start[x]; i < table.Start[x + 1]; ++i) {
+        const TEdge& e = table.Edges[i];
+        heights.emplace_back(EdgeHeight(e.X1, e.Y1, e.X2, e.Y2, x), t);
+      }
+    }
+    std::sort(heights.begin(), heights.end());
+    uint32_t tables = 0;
+    for (size_t i = 0; i < heights.size(); ++i) {
+      tables ^= 1u << heights[i].second;
+      if (i + 1 < heights.size() && heights[i + 1].first == heights[i].first) continue;
+      steps_.push_back({heights[i].first, tables});
+    }
+    steps_.push_back({INT32_MAX, 0});
+    stepStart_[x + 1] = static_cast<int32_t>(steps_.size());
+  }
 }
 
 bool TMask_Obj::PointInPolygon(int n, int kind, int x, int y32) const {
@@ -93,43 +134,25 @@ bool TMask_Obj::PointInPolygon(int n, int kind, int x, int y32) const {
   const TColumnTable& table = tables_[TableOf(n, kind)];
   bool inside = false;
   for (int32_t i = table.Start[x], end = table.Start[x + 1]; i < end; ++i) {
-    const int32_t e = table.Edges[i];
-    const int32_t x1 = rec.X1[e], y1 = rec.Y1[e], x2 = rec.X2[e], y2 = rec.Y2[e];
-    if (x1 == x2) continue;
+    const TEdge& e = table.Edges[i];
     bool below;
-    if ((y32 > y1) != (y32 > y2)) {
-      // Division truncates toward zero, as the test has always done.
-      const int32_t yc = y1 + ((y2 - y1) * (x - x1)) / (x2 - x1);
-      below = y32 > yc;
-    } else {
-      below = y32 > y1;
-    }
+    if ((y32 > e.Y1) != (y32 > e.Y2))
+      below = y32 > EdgeHeight(e.X1, e.Y1, e.X2, e.Y2, x);
+    else
+      below = y32 > e.Y1;
     inside ^= below;
   }
   return inside;
 }
 
 int TMask_Obj::PointInMask(int x, int y32) const {
-  bool inMask = false;
-  for (int n = 0; n < maskCount_ && !inMask; ++n) inMask = PointInPolygon(n, pkMask, x, y32);
+  if (x < 0 || x >= kMaskColumns) return 0;
+  const uint32_t tables = TablesContaining(x, y32);
+  const bool inMask = (tables & MaskTables()) != 0;
   if (!marginsOn_) return inMask ? 1 : 0;
-  bool inMargin = false;
-  for (int n = 0; n < marginCount_ && !inMargin; ++n) inMargin = PointInPolygon(n, pkMargin, x, y32);
+  const bool inMargin = (tables & MarginTables()) != 0;
   if (!inMask) return inMargin ? 2 : 0;
   return inMargin && marginFirst_ ? 2 : 1;
-}
-
-uint32_t TMask_Obj::MaskHitBits(int x, int y) const {
-  // Nothing off the screen lies in a polygon (and y * 32 stays in range).
-  if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
-  const int y32 = y * 32;
-  uint32_t bits = 0;
-  for (int n = 0; n < maskCount_; ++n)
-    if (PointInPolygon(n, pkMask, x, y32)) bits |= 1u << n;
-  if (marginsOn_)
-    for (int n = 0; n < marginCount_; ++n)
-      if (PointInPolygon(n, pkMargin, x, y32)) bits |= 1u << (n + 4);
-  return bits;
 }
 
 std::pair<int, int> TMask_Obj::GetMaskPolygonCentre(int n) const {

@@ -40,8 +40,14 @@ class TMask_Obj {
   bool PointInPolygon(int n, int kind, int x, int y32) const;
   // 0 outside, 1 in the mask, 2 in a margin.
   int PointInMask(int x, int y32) const;
-  // Bit n-1 for mask polygon n, bit n+3 for margin polygon n; y in screen units.
-  uint32_t MaskHitBits(int x, int y) const;
+  // Bit n-1 for mask polygon n, bit n+3 for margin polygon n; y in screen units. Inline:
+  // it runs for every shown point while the mask test is on.
+  uint32_t MaskHitBits(int x, int y) const {
+    // Nothing off the screen lies in a polygon (and y * 32 stays in range). Table t holds
+    // mask polygon t + 1 or margin polygon t - 3: its bit is the polygon's bit.
+    if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
+    return TablesContaining(x, y * 32) & (MaskTables() | MarginTables());
+  }
   // The centre of mask polygon n (1-based) in screen units; (0, 0) beyond the count.
   std::pair<int, int> GetMaskPolygonCentre(int n) const;
 
@@ -54,18 +60,40 @@ class TMask_Obj {
   const TPolygonRec& Polygon(int n, int kind) const { return entries_[n][kind]; }
 
  private:
-  // Edge indices per column in one flat list: column x holds edges[start[x] .. start[x+1]).
+  struct TEdge {
+    int32_t X1, Y1, X2, Y2;
+  };
+  // The edges crossing each column in one flat list, copied so that a walk reads them in a
+  // row: column x holds Edges[Start[x] .. Start[x + 1]).
   struct TColumnTable {
     std::vector<int32_t> Start;
-    std::vector<int32_t> Edges;
+    std::vector<TEdge> Edges;
+  };
+  // Every edge lies below a point of its column exactly when the point is above the edge's
+  // height there, so the polygons containing a point change only at those heights: per
+  // column, the heights in ascending order, each with the polygons containing the points
+  // just above it (bit t for table t); each column ends with a step at INT32_MAX.
+  struct TStep {
+    int32_t Y32;
+    uint32_t Tables;
   };
   static int TableOf(int n, int kind) { return kind == pkMask ? n : n + 4; }
   void BuildColumnTable(const TPolygonRec& rec, TColumnTable& table);
+  void BuildSteps();
+  uint32_t TablesContaining(int x, int y32) const {
+    uint32_t tables = 0;
+    for (const TStep* step = steps_.data() + stepStart_[x]; y32 > step->Y32; ++step) tables = step->Tables;
+    return tables;
+  }
+  uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
+  uint32_t MarginTables() const { return marginsOn_ ? ((1u << marginCount_) - 1) << 4 : 0; }
 
   uint8_t maskCount_ = 0;
   uint8_t marginCount_ = 0;
   std::array<std::array<TPolygonRec, 2>, kMaskMaxPolygons> entries_;
   std::array<TColumnTable, kMaskMaxPolygons> tables_;
+  std::vector<int32_t> stepStart_;  // where each column's steps begin
+  std::vector<TStep> steps_;
   bool marginsOn_ = false;
   bool marginFirst_ = false;
 };

@@ -51,7 +51,8 @@ TEST(ShippedMasks, EachIsDrawnOnTheScreen) {
         const TSignalScreen& screen = *ScopeCRT->Screen(1);
         const QPoint centre(2 + screen.Left() + layer->UnitsToColumn(2000) + 3,
                             2 + screen.Top() + layer->UnitsToRow(560));
-        EXPECT_NE(shot.pixel(centre), shot.pixel(2 + screen.Left() + 1, 2 + screen.Top() + screen.Height() / 2));
+        EXPECT_NE(shot.pixel(centre),
+                  shot.pixel(2 + screen.Left() + 1, 2 + screen.Top() + screen.Height() / 2));
         shots.push_back(shot);
       }
     }
