@@ -20,7 +20,7 @@ void CheckVertex(double x, double y) {
 
 }  // namespace
 
-TMask_Obj::TMask_Obj() : stepStart_(kMaskColumns + 1, 0) {
+TMask_Obj::TMask_Obj() : columns_(kMaskColumns) {
   for (TColumnTable& table : tables_) table.Start.assign(kMaskColumns + 1, 0);
   BuildSteps();
 }
@@ -115,6 +115,7 @@ void TMask_Obj::BuildSteps() {
       }
     }
     std::sort(heights.begin(), heights.end());
+    columns_[x] = {static_cast<int32_t>(steps_.size()), heights.empty() ? INT32_MAX : heights.front().first};
     uint32_t tables = 0;
     for (size_t i = 0; i < heights.size(); ++i) {
       tables ^= 1u << heights[i].second;
@@ -122,7 +123,6 @@ void TMask_Obj::BuildSteps() {
       steps_.push_back({heights[i].first, tables});
     }
     steps_.push_back({INT32_MAX, 0});
-    stepStart_[x + 1] = static_cast<int32_t>(steps_.size());
   }
 }
 

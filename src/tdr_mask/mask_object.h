@@ -81,8 +81,10 @@ class TMask_Obj {
   void BuildColumnTable(const TPolygonRec& rec, TColumnTable& table);
   void BuildSteps();
   uint32_t TablesContaining(int x, int y32) const {
+    const TColumnSteps& column = columns_[x];
+    if (y32 <= column.FirstY32) return 0;
     uint32_t tables = 0;
-    for (const TStep* step = steps_.data() + stepStart_[x]; y32 > step->Y32; ++step) tables = step->Tables;
+    for (const TStep* step = steps_.data() + column.Start; y32 > step->Y32; ++step) tables = step->Tables;
     return tables;
   }
   uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
@@ -92,7 +94,11 @@ class TMask_Obj {
   uint8_t marginCount_ = 0;
   std::array<std::array<TPolygonRec, 2>, kMaskMaxPolygons> entries_;
   std::array<TColumnTable, kMaskMaxPolygons> tables_;
-  std::vector<int32_t> stepStart_;  // where each column's steps begin
+  // Where each column's steps begin, and the first step's height (below it nothing is hit).
+  struct TColumnSteps {
+    int32_t Start, FirstY32;
+  };
+  std::vector<TColumnSteps> columns_;
   std::vector<TStep> steps_;
   bool marginsOn_ = false;
   bool marginFirst_ = false;
