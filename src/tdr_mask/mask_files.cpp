@@ -7,10 +7,12 @@
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/settings/step_rules.h"
 #include "framework/settings/value_text.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/ini_file.h"
@@ -38,6 +40,7 @@ constexpr double kYMax = 1000000;
 constexpr double kYMin = -1000000;
 
 TCurrentMask TheCurrentMask;
+TStdMaskOptions TheStdMaskOptions;
 
 // A polygon as read from a file, in file units.
 struct TFilePolygon {
@@ -467,6 +470,34 @@ bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::stri
 }  // namespace
 
 TCurrentMask& CurrentMask() { return TheCurrentMask; }
+TStdMaskOptions& StdMaskOptions() { return TheStdMaskOptions; }
+
+void ApplyMaskAlignment() {
+  TCurrentMask& mask = TheCurrentMask;
+  if (!TheStdMaskOptions.Align || (mask.Kind != mkEye && mask.Kind != mkPulse) || !RootSpider) return;
+  if (!RootSpider->FindHandler("TB:Mode"_node)) return;
+  const auto setDouble = [](std::string_view path, double value) {
+    if (auto* h = dynamic_cast<TDoubleEditHandler*>(RootSpider->FindHandler(path)))
+      h->SetValueByProgram(value);
+  };
+  if (mask.Kind == mkPulse) {
+    mask.ValueByDivision = std::clamp(mask.ValueByDivision, 0.001, 0.255);
+    mask.MiddleValue = std::clamp(mask.MiddleValue, -1.0, 1.0);
+    setDouble("Ch1:Scale"_node, mask.ValueByDivision);
+    setDouble("Ch2:Scale"_node, mask.ValueByDivision);
+    setDouble("Ch1:Offset"_node, -mask.MiddleValue);
+    setDouble("Ch2:Offset"_node, -mask.MiddleValue);
+  }
+  SetTimeBaseScale(false, CorrectNewVal1_2_5(4 * mask.TimeByDivision));
+  SetTimeBaseScale(true, mask.TimeByDivision);
+  if (const auto* delay = dynamic_cast<const TDoubleEditHandler*>(RootSpider->FindHandler("TB:Delay"_node));
+      delay && delay->GetFloatValue() < 0.2)
+    setDouble("TB:Delay"_node, 2.0);
+  if (auto* mode = dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("TB:Mode"_node)))
+    mode->SetIndexByProgram(2);
+  if (auto* dual = dynamic_cast<TOnOffHandler*>(RootSpider->FindHandler("TB:DualDel"_node)))
+    dual->SetOnByProgram(false);
+}
 
 void BuildMaskObjFromCurrent() {
   const TCurrentMask& mask = TheCurrentMask;
@@ -587,6 +618,8 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
     return false;
   }
   CommitMask(mask);
+  // Only a mask that loaded moves the instrument's scales.
+  ApplyMaskAlignment();
   return true;
 }
 

@@ -65,6 +65,18 @@ struct TCurrentMask {
 
 TCurrentMask& CurrentMask();
 
+// The choices of the standard-mask dialog that loading a standard mask follows.
+struct TStdMaskOptions {
+  bool Align = false;  // "StdMask:Align": a loaded eye or pulse mask sets the scales
+};
+TStdMaskOptions& StdMaskOptions();
+
+// Sets the instrument's scales to the current eye or pulse mask while alignment is on:
+// pulse masks their volts per division and middle value on both channels, both masks the
+// time base (scale A four times the mask's scale on the 1-2-5 sequence, scale B the mask's,
+// mode B, a delay of at least 0.2, no dual delay).
+void ApplyMaskAlignment();
+
 // Builds MaskObj from the current mask's slots (margins on when the margin percent is not
 // 0, margin first when it is negative) and redraws the mask layer.
 void BuildMaskObjFromCurrent();
