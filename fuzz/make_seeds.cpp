@@ -366,6 +366,42 @@ void ConfigurationSeeds() {
 
 }  // namespace
 
+// --- mask files ----------------------------------------------------------------------------
+
+// The first byte: layout (0 user, 1 and 2 standard, 3 setup text) + 4 x (margin + 32).
+void MaskSeed(const std::string& name, int layout, int margin, const std::string& text) {
+  Seed("mask_files", name, std::string(1, static_cast<char>(layout + 4 * (margin + 32))) + text);
+}
+
+void MaskSeeds() {
+  MaskSeed("user", 0, 0,
+           "[COMMON]\nSignature=User Mask\nMask Name=\nTime by Division=1E-9\nX of Begin Time=0\n"
+           "Value by Division=0.1\nMiddle Value=0\nList of Polygons=1, 2\n[Polygon 1]\nNumber of Vertex=4\n"
+           "Vertex 1=100, 100\nVertex 2=900, 150\nVertex 3=700, 600\nVertex 4=300, 700\n[Polygon 2]\n"
+           "Number of Vertex=3\nVertex 1=2000, 1000\nVertex 2=3999, 1023\nVertex 3=3000, 10\n");
+  const std::string eye =
+      "[COMMON]\nSignature=Standard Mask\nMask Name=Eye\nBit Rate=2.488 Gbps\nType of Mask=Eye\n"
+      "Type of Margins=HEXAGON\nList of Polygons=1, 2\n[Polygon 1]\nNumber of Vertex=6\nVertex 1=0.15, 0.5\n"
+      "Vertex 2=0.35, 0.8\nVertex 3=0.65, 0.8\nVertex 4=0.85, 0.5\nVertex 5=0.65, 0.2\nVertex 6=0.35, 0.2\n"
+      "[Polygon 2]\nNumber of Vertex=4\nVertex 1=-1, 1.2\nVertex 2=2, 1.2\nVertex 3=2, MAX\nVertex 4=-1, "
+      "MAX\n";
+  MaskSeed("eye", 1, 0, eye);
+  MaskSeed("eye-margin", 1, 10, eye);
+  MaskSeed("pulse", 1, -5,
+           "[COMMON]\nSignature=Standard Mask\nBit Rate=2 Mbps\nType of Mask=Pulse\nTime by Division=1E-7\n"
+           "X of Begin Time=1\nValue by Division=0.2\nMiddle Value=0.1\nList of Polygons=1\n[Polygon 1]\n"
+           "Number of Vertex=3\nVertex 1=0, MIN\nVertex 2=0.5, 0.3\nVertex 3=1, MIN\n");
+  MaskSeed(
+      "line", 2, 20,
+      "MASK_FILE_VXNORV\n\"Line\"\n:MTES:SCAL:XDEL 4E-10\n/* Region Number         */  1\n"
+      "/* Region Type           */  STD\n/* Number of vertices    */  3\n0.25, 0.5\n0.5, MAX\n0.75, 0.5\n"
+      "/* Region Number         */  1\n/* Region Type           */  MARGIN_MAX\n"
+      "/* Number of vertices    */  3\n0.15, 0.5\n0.5, MAX\n0.85, 0.5\n");
+  MaskSeed("setup", 3, 0,
+           "#Poly=1,BitP=4E-10,TB=6.66667E-11,X0=0,VDiv=0,V0=0,StdI=0,MskI=0,MskNm=Eye,Marg=-10,Kind=1,"
+           "\"Poly1=100,200_300,400_500,100_\",#MgPly=1,\"MgPly1=110,210_290,390_490,110_\"");
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_seeds <folder>\n");
@@ -381,6 +417,7 @@ int main(int argc, char** argv) {
   ReplySeeds();
   RemoteFramingSeeds();
   ConfigurationSeeds();
+  MaskSeeds();
   fuzz::ResetProgramState();
   return 0;
 }

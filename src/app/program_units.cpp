@@ -23,6 +23,7 @@
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
+#include "tdr_mask/mask_catalogue.h"
 
 namespace norv {
 
@@ -101,6 +102,7 @@ void InstallProgramUnits() {
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
   InstallAutoscale();
+  InstallMaskFeature();
 }
 
 }  // namespace norv

@@ -58,6 +58,9 @@ struct TDisplayHooks {
   THook<TMaskArea(int maskX, int maskY)> PointInMask{"DisplayHooks.PointInMask"};
   // Centre of polygon 1..8 in screen units; (0, 0) for a missing polygon.
   THook<std::pair<double, double>(int polygon)> MaskPolygonCentre{"DisplayHooks.MaskPolygonCentre"};
+  // The current mask's kind (0 none, 1 eye, 2 pulse, 3 automask, 4 user) and name.
+  THook<int()> MaskKind{"DisplayHooks.MaskKind"};
+  THook<std::string()> MaskName{"DisplayHooks.MaskName"};
   THook<bool()> MaskEditorActive{"DisplayHooks.MaskEditorActive"};
   THook<bool()> MaskEditDrawing{"DisplayHooks.MaskEditDrawing"};    // the editor is drawing a polygon
   THook<bool()> MaskEditDragging{"DisplayHooks.MaskEditDragging"};  // a vertex or polygon is being dragged

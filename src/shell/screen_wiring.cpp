@@ -55,9 +55,9 @@ class TSettingsTopText final : public ITopTextSource {
   TTraceId SelectedTrace() const override { return SelectedDisplayTrace(); }
   int TriggerSource() const override { return TriggerSourceIndex(); }
   double TriggerIntRate() const override { return GetFloatValue(TriggerSettings().IntRate); }
-  // The current mask's kind and name come with the mask feature; until then no mask is
-  // loaded and the cell stays empty.
   bool MaskLoaded() const override { return DisplayHooks.MaskLoaded(); }
+  int MaskKind() const override { return DisplayHooks.MaskKind(); }
+  std::string MaskName() const override { return DisplayHooks.MaskName(); }
   bool FitToMulti() const override { return IsAcqFitToMulti(); }
   void ApplyFitTo() override { ApplyAcqFitTo(); }
 

@@ -97,6 +97,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"EyeMessage2", "   Counting can not be performed on the selected waveform."},
     {"Splash3", "Initializing..."},
     {"ErrMask6S", "Error reading the mask file %s"},
+    {"ErrMaskMargins", "The mask file %s cannot take margins"},
     {"Hits", "Hits"},
     {"Excess", "Excess"},
     {"FuncSZacyclilisj", "Function(s) %s includes\r\nincorrect argument(s)"},

@@ -1,0 +1,169 @@
+#include "tdr_mask/mask_catalogue.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+#include "display/display_hooks.h"
+#include "framework/text/ini_file.h"
+#include "framework/text/text_case.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/startup/dispatchers.h"
+#include "shell/shell_state.h"
+#include "tdr_mask/mask_object.h"
+
+namespace norv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TListOfStandards TheStandards;
+TListOfMasksInCurrentStandard TheMasks;
+
+// Sorted so that every scan sees the same order whatever the file system gives.
+std::vector<fs::path> ListEntries(const fs::path& folder, bool folders) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    const bool isFolder = it->is_directory(typeError);
+    if (isFolder != folders) continue;
+    if (!folders && !SameTextAscii(it->path().extension().string(), ".msk")) continue;
+    found.push_back(it->path());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// Folders named in [RANGE] of "StandardMasks.ini" come first, in its order.
+void ApplyRangeOrder(const fs::path& standardDir, std::vector<std::string>& folders) {
+  try {
+    TMemIniFile_Dot ini(standardDir / "StandardMasks.ini");
+    size_t front = 0;
+    for (size_t key = 1; key <= folders.size(); ++key) {
+      const std::string name = ini.ReadString("RANGE", std::to_string(key), "Not Found");
+      if (name == "Not Found") break;
+      const auto it = std::find(folders.begin() + static_cast<std::ptrdiff_t>(front), folders.end(), name);
+      if (it == folders.end()) continue;
+      std::rotate(folders.begin() + static_cast<std::ptrdiff_t>(front), it, it + 1);
+      ++front;
+    }
+  } catch (const EIniFileError&) {
+    // An unreadable order file leaves the folders by name.
+  }
+}
+
+std::string StandardNameOf(const fs::path& folder) {
+  try {
+    TMemIniFile_Dot ini(folder / "Standard.ini");
+    std::string name = ini.ReadString("COMMON", "Standard Name", "");
+    if (!name.empty()) return name;
+    name = folder.filename().string();
+    ini.WriteString("COMMON", "Standard Name", name);
+    ini.UpdateFile();
+    return name;
+  } catch (const EIniFileError&) {
+    return folder.filename().string();
+  }
+}
+
+}  // namespace
+
+const TStandardEntry* TListOfStandards::Usable(int number) const {
+  for (const TStandardEntry& e : Items)
+    if (e.Number >= 0 && e.Number == number) return &e;
+  return nullptr;
+}
+
+TListOfStandards& StandardsList() { return TheStandards; }
+TListOfMasksInCurrentStandard& StandardMasksInCurrent() { return TheMasks; }
+
+bool ScanStandardMasks() {
+  const fs::path standardDir = DataFolders().MaskStandardDir;
+  std::vector<std::string> folders;
+  for (const fs::path& p : ListEntries(standardDir, true)) {
+    if (folders.size() >= TListOfStandards::kMaxCount) break;
+    folders.push_back(p.filename().string());
+  }
+  std::sort(folders.begin(), folders.end());
+  ApplyRangeOrder(standardDir, folders);
+  TListOfStandards list;
+  for (const std::string& folder : folders) {
+    TStandardEntry entry{folder, StandardNameOf(standardDir / folder), -1};
+    if (ReadStandardMaskFiles(standardDir / folder, true))
+      entry.Number = static_cast<int16_t>(list.UsableCount++);
+    list.Items.push_back(std::move(entry));
+  }
+  TheStandards = std::move(list);
+  return TheStandards.UsableCount > 0;
+}
+
+bool ReadStandardMaskFiles(const fs::path& folder, bool findOnly) {
+  std::vector<TMaskEntry> entries;
+  for (const fs::path& file : ListEntries(folder, false)) {
+    if (entries.size() >= TListOfMasksInCurrentStandard::kMaxCount) break;
+    TMaskEntry entry;
+    if (!ReadStandardMaskHeader(file, entry)) continue;
+    if (findOnly) return true;
+    entries.push_back(std::move(entry));
+  }
+  if (findOnly) return false;
+  std::stable_sort(entries.begin(), entries.end(), [](const TMaskEntry& a, const TMaskEntry& b) {
+    return a.BitRate != b.BitRate ? a.BitRate < b.BitRate : a.MaskName < b.MaskName;
+  });
+  TheMasks.Items = std::move(entries);
+  return !TheMasks.Items.empty();
+}
+
+bool LoadStandardMask(int stdIndex, int maskIndex, int marginPercent) {
+  const TStandardEntry* standard = TheStandards.Usable(stdIndex);
+  if (standard == nullptr) return false;
+  const fs::path folder = DataFolders().MaskStandardDir / standard->FolderName;
+  ReadStandardMaskFiles(folder, false);
+  if (maskIndex < 0 || static_cast<size_t>(maskIndex) >= TheMasks.Items.size()) return false;
+  const TMaskEntry entry = TheMasks.Items[static_cast<size_t>(maskIndex)];
+  if (!LoadStandardMaskFile(folder / entry.FileName, entry, marginPercent)) return false;
+  CurrentMask().StdIndex = stdIndex;
+  CurrentMask().MaskIndex = maskIndex;
+  return true;
+}
+
+void InstallShippedMasks(const fs::path& standardDir) {
+  for (const TShippedFile& file : ShippedStandardMasks()) {
+    const fs::path target = standardDir / fs::path(file.Path);
+    std::error_code ec;
+    if (fs::exists(target, ec) || ec) continue;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) continue;
+    // Written beside and renamed, so a half-written file never passes for a mask.
+    const fs::path part = target.string() + ".part";
+    {
+      std::ofstream out(part, std::ios::binary | std::ios::trunc);
+      out.write(file.Content.data(), static_cast<std::streamsize>(file.Content.size()));
+      if (!out) continue;
+    }
+    fs::rename(part, target, ec);
+    if (ec) fs::remove(part, ec);
+  }
+}
+
+void InstallMaskFeature() {
+  DisplayHooks.MaskLoaded.Set([] { return MaskObj != nullptr; });
+  DisplayHooks.PointInMask.Set([](int x, int y32) {
+    return MaskObj ? static_cast<TMaskArea>(MaskObj->PointInMask(x, y32)) : TMaskArea::Outside;
+  });
+  DisplayHooks.MaskPolygonCentre.Set([](int n) {
+    const auto [x, y] = MaskObj ? MaskObj->GetMaskPolygonCentre(n) : std::pair<int, int>{0, 0};
+    return std::pair<double, double>(x, y);
+  });
+  DisplayHooks.MaskKind.Set([] { return static_cast<int>(CurrentMask().Kind); });
+  DisplayHooks.MaskName.Set([] { return CurrentMask().MaskName; });
+  AcqHooks.RefreshMaskDisplay.Set(RefreshMaskDisplay);
+  ShellHooks.RescanMaskStandards.Set([] {
+    InstallShippedMasks(DataFolders().MaskStandardDir);
+    ScanStandardMasks();
+  });
+}
+
+}  // namespace norv

@@ -1,0 +1,110 @@
+#pragma once
+// The mask in the form the test needs: up to eight closed polygons, each with an optional
+// margin polygon, their edges sorted into per-column lists of the screen grid, so that a
+// point is tested against the few edges that cross its column, in integers only.
+//
+// X is a screen column 0..4000; heights are kept in 1/32 screen unit ("Y32", screen Y x 32).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace norv {
+
+inline constexpr int kMaskColumns = 4001;
+inline constexpr int kMaskMaxPolygons = 8;
+inline constexpr int kMaskMaxMarginPolygons = 4;
+
+// One polygon's edges, each stored with its left end first (X1 <= X2).
+struct TPolygonRec {
+  int32_t EdgeCount = 0;
+  std::vector<int32_t> X1, Y1, X2, Y2;
+  int32_t MinX = 0, MinY = 0, MaxX = -1, MaxY = -1;
+};
+
+class TMask_Obj {
+ public:
+  enum TPolygonKind : int { pkMask = 0, pkMargin = 1 };
+
+  TMask_Obj();
+
+  // Starts the next polygon of that kind from vertexes in screen units (X 0..4000, Y
+  // 0..1024). Throws EAssertion beyond 8 mask or 4 margin polygons, when margins and mask
+  // polygons 5..8 would share a column table, or for a vertex off the screen.
+  void AddPolygon(int kind, int vertexCount, const double* xs, const double* ys);
+  void AddPolygon(int kind, const std::vector<double>& xs, const std::vector<double>& ys);
+
+  // n 0..7; a missing polygon contains nothing.
+  bool PointInPolygon(int n, int kind, int x, int y32) const;
+  // 0 outside, 1 in the mask, 2 in a margin.
+  int PointInMask(int x, int y32) const;
+  // Bit n-1 for mask polygon n, bit n+3 for margin polygon n; y in screen units. Inline:
+  // it runs for every shown point while the mask test is on.
+  uint32_t MaskHitBits(int x, int y) const {
+    // Nothing off the screen lies in a polygon (and y * 32 stays in range). Table t holds
+    // mask polygon t + 1 or margin polygon t - 3: its bit is the polygon's bit.
+    if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
+    return TablesContaining(x, y * 32) & (MaskTables() | MarginTables());
+  }
+  // The centre of mask polygon n (1-based) in screen units; (0, 0) beyond the count.
+  std::pair<int, int> GetMaskPolygonCentre(int n) const;
+
+  void SetMarginsOn(bool on) { marginsOn_ = on; }
+  void SetMarginFirst(bool on) { marginFirst_ = on; }
+  bool MarginsOn() const { return marginsOn_; }
+  bool MarginFirst() const { return marginFirst_; }
+  int MaskPolygonCount() const { return maskCount_; }
+  int MarginPolygonCount() const { return marginCount_; }
+  const TPolygonRec& Polygon(int n, int kind) const { return entries_[n][kind]; }
+
+ private:
+  struct TEdge {
+    int32_t X1, Y1, X2, Y2;
+  };
+  // The edges crossing each column in one flat list, copied so that a walk reads them in a
+  // row: column x holds Edges[Start[x] .. Start[x + 1]).
+  struct TColumnTable {
+    std::vector<int32_t> Start;
+    std::vector<TEdge> Edges;
+  };
+  // Every edge lies below a point of its column exactly when the point is above the edge's
+  // height there, so the polygons containing a point change only at those heights: per
+  // column, the heights in ascending order, each with the polygons containing the points
+  // just above it (bit t for table t); each column ends with a step at INT32_MAX.
+  struct TStep {
+    int32_t Y32;
+    uint32_t Tables;
+  };
+  static int TableOf(int n, int kind) { return kind == pkMask ? n : n + 4; }
+  void BuildColumnTable(const TPolygonRec& rec, TColumnTable& table);
+  void BuildSteps();
+  uint32_t TablesContaining(int x, int y32) const {
+    const TColumnSteps& column = columns_[x];
+    if (y32 <= column.FirstY32) return 0;
+    uint32_t tables = 0;
+    for (const TStep* step = steps_.data() + column.Start; y32 > step->Y32; ++step) tables = step->Tables;
+    return tables;
+  }
+  uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
+  uint32_t MarginTables() const { return marginsOn_ ? ((1u << marginCount_) - 1) << 4 : 0; }
+
+  uint8_t maskCount_ = 0;
+  uint8_t marginCount_ = 0;
+  std::array<std::array<TPolygonRec, 2>, kMaskMaxPolygons> entries_;
+  std::array<TColumnTable, kMaskMaxPolygons> tables_;
+  // Where each column's steps begin, and the first step's height (below it nothing is hit).
+  struct TColumnSteps {
+    int32_t Start, FirstY32;
+  };
+  std::vector<TColumnSteps> columns_;
+  std::vector<TStep> steps_;
+  bool marginsOn_ = false;
+  bool marginFirst_ = false;
+};
+
+// The mask loaded for testing; none means that mask testing is impossible.
+extern std::unique_ptr<TMask_Obj> MaskObj;
+
+}  // namespace norv

@@ -1,0 +1,175 @@
+#include "tdr_mask/mask_object.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "framework/util/errors.h"
+
+namespace norv {
+namespace {
+
+struct Poly {
+  std::vector<double> X, Y;
+};
+
+// Nearest integer, halves to the even neighbour, written out rather than taken from the
+// library's rounding mode.
+int64_t HalfEven(double v) {
+  const double lo = std::floor(v);
+  const double frac = v - lo;
+  int64_t r = static_cast<int64_t>(lo);
+  if (frac > 0.5 || (frac == 0.5 && (r % 2 != 0))) ++r;
+  return r;
+}
+
+// The same integer rules applied straight to the vertex list: every edge between
+// neighbouring vertexes, taken left end first, counts for columns X1 < x <= X2 when the
+// point lies strictly above its truncated height.
+bool ReferenceInside(const Poly& p, int x, int y32) {
+  const size_t k = p.X.size();
+  bool inside = false;
+  for (size_t i = 0; i < k; ++i) {
+    int64_t ax = HalfEven(p.X[i]), ay = HalfEven(p.Y[i] * 32);
+    int64_t bx = HalfEven(p.X[(i + 1) % k]), by = HalfEven(p.Y[(i + 1) % k] * 32);
+    if (ax > bx) std::swap(ax, bx), std::swap(ay, by);
+    if (ax == bx || !(ax < x && x <= bx)) continue;
+    bool below;
+    if ((y32 > ay) != (y32 > by)) {
+      const int64_t num = (by - ay) * (x - ax);
+      const int64_t den = bx - ax;
+      const int64_t q = num >= 0 ? num / den : -((-num) / den);  // toward zero
+      below = y32 > ay + q;
+    } else {
+      below = y32 > ay;
+    }
+    inside ^= below;
+  }
+  return inside;
+}
+
+TEST(MaskObject, RectangleBordersFollowTheHalfOpenRules) {
+  TMask_Obj mask;
+  mask.AddPolygon(TMask_Obj::pkMask, {100, 300, 300, 100}, {100, 100, 200.5, 200.5});
+  // Y 200.5 is kept as 6416; the bottom edge (3200) is outside, the top edge inside.
+  EXPECT_FALSE(mask.PointInPolygon(0, TMask_Obj::pkMask, 200, 3200));
+  EXPECT_TRUE(mask.PointInPolygon(0, TMask_Obj::pkMask, 200, 3201));
+  EXPECT_TRUE(mask.PointInPolygon(0, TMask_Obj::pkMask, 200, 6416));
+  EXPECT_FALSE(mask.PointInPolygon(0, TMask_Obj::pkMask, 200, 6417));
+  // The left border column is outside, the right border column inside.
+  EXPECT_FALSE(mask.PointInPolygon(0, TMask_Obj::pkMask, 100, 5000));
+  EXPECT_TRUE(mask.PointInPolygon(0, TMask_Obj::pkMask, 101, 5000));
+  EXPECT_TRUE(mask.PointInPolygon(0, TMask_Obj::pkMask, 300, 5000));
+  EXPECT_FALSE(mask.PointInPolygon(0, TMask_Obj::pkMask, 301, 5000));
+  // Centre: (100 + 300) / 2, ((3200 + 6416) / 2) / 32 = 4808 / 32 = 150 (truncated).
+  EXPECT_EQ(mask.GetMaskPolygonCentre(1), std::make_pair(200, 150));
+  EXPECT_EQ(mask.GetMaskPolygonCentre(2), std::make_pair(0, 0));
+  // Y 100.5 is 3216 and y 150 in screen units is 4800.
+  EXPECT_EQ(mask.MaskHitBits(200, 150), 1u);
+  EXPECT_EQ(mask.MaskHitBits(200, 201), 0u);
+}
+
+TEST(MaskObject, MarginsLimitsAndTheEmptyMask) {
+  TMask_Obj empty;
+  EXPECT_EQ(empty.PointInMask(2000, 16384), 0);
+  EXPECT_EQ(empty.MaskHitBits(2000, 512), 0u);
+
+  // Mask 100..300 x 100..200, margin 200..400 x 100..200: the overlap decides by MarginFirst.
+  TMask_Obj mask;
+  mask.AddPolygon(TMask_Obj::pkMask, {100, 300, 300, 100}, {100, 100, 200, 200});
+  mask.AddPolygon(TMask_Obj::pkMargin, {200, 400, 400, 200}, {100, 100, 200, 200});
+  const int y32 = 150 * 32;
+  EXPECT_EQ(mask.PointInMask(250, y32), 1);  // margins off: the margin is not tested
+  EXPECT_EQ(mask.PointInMask(350, y32), 0);
+  mask.SetMarginsOn(true);
+  EXPECT_EQ(mask.PointInMask(150, y32), 1);
+  EXPECT_EQ(mask.PointInMask(350, y32), 2);
+  EXPECT_EQ(mask.PointInMask(250, y32), 1);
+  mask.SetMarginFirst(true);
+  EXPECT_EQ(mask.PointInMask(250, y32), 2);
+  EXPECT_EQ(mask.MaskHitBits(250, 150), 1u | 1u << 4);
+  EXPECT_EQ(mask.MaskHitBits(2000, 2000), 0u);
+
+  // Eight mask polygons at most; margins only beside at most four.
+  TMask_Obj full;
+  for (int n = 0; n < 8; ++n)
+    full.AddPolygon(TMask_Obj::pkMask, {10.0 * n, 10.0 * n + 5, 10.0 * n}, {1, 1, 9});
+  EXPECT_THROW(full.AddPolygon(TMask_Obj::pkMask, {1, 2, 3}, {1, 2, 3}), EAssertion);
+  EXPECT_THROW(full.AddPolygon(TMask_Obj::pkMargin, {1, 2, 3}, {1, 2, 3}), EAssertion);
+  TMask_Obj withMargin;
+  for (int n = 0; n < 4; ++n) withMargin.AddPolygon(TMask_Obj::pkMask, {1, 2, 3}, {1, 2, 3});
+  withMargin.AddPolygon(TMask_Obj::pkMargin, {1, 2, 3}, {1, 2, 3});
+  EXPECT_THROW(withMargin.AddPolygon(TMask_Obj::pkMask, {1, 2, 3}, {1, 2, 3}), EAssertion);
+  // A vertex off the screen would index past the column lists.
+  EXPECT_THROW(empty.AddPolygon(TMask_Obj::pkMask, {1, 4001, 3}, {1, 2, 3}), EAssertion);
+  EXPECT_THROW(empty.AddPolygon(TMask_Obj::pkMask, {1, 2, 3}, {1, NAN, 3}), EAssertion);
+}
+
+// Random polygons (self-crossing ones included, vertexes on halves of 1/32) against the
+// reference, 100,000 points of which half lie on vertex columns and edge heights.
+TEST(MaskObject, PointTestMatchesTheReferenceOnRandomPolygons) {
+  std::mt19937 rng(20261207);
+  const auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int checked = 0, insideCount = 0;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<Poly> polys(uniform(1, 4)), margins(uniform(0, 4));
+    TMask_Obj mask;
+    const bool marginsOn = uniform(0, 1) == 1, marginFirst = uniform(0, 1) == 1;
+    mask.SetMarginsOn(marginsOn);
+    mask.SetMarginFirst(marginFirst);
+    for (int kind = 0; kind < 2; ++kind) {
+      for (Poly& p : kind == 0 ? polys : margins) {
+        const int k = uniform(3, 12);
+        const int cx = uniform(0, 4000), cy = uniform(0, 1024), r = uniform(5, 1500);
+        for (int i = 0; i < k; ++i) {
+          p.X.push_back(std::clamp(cx + uniform(-r, r), 0, 4000) + (uniform(0, 3) == 0 ? 0.5 : 0.0));
+          p.Y.push_back(std::clamp(cy + uniform(-r, r) / 4, 0, 1023) + uniform(0, 63) / 64.0);
+        }
+        if (uniform(0, 4) == 0) p.X[1] = p.X[0];  // a vertical edge
+        for (double& x : p.X) x = std::min(x, 4000.0);
+        mask.AddPolygon(kind, p.X, p.Y);
+      }
+    }
+    for (int i = 0; i < 5000; ++i) {
+      int x = uniform(0, 4000), y32 = uniform(0, 32768);
+      if (i % 2 == 1) {
+        const Poly& p = polys[uniform(0, static_cast<int>(polys.size()) - 1)];
+        const int v = uniform(0, static_cast<int>(p.X.size()) - 1);
+        x = std::clamp(static_cast<int>(HalfEven(p.X[v])) + uniform(-1, 1), 0, 4000);
+        y32 = static_cast<int>(HalfEven(p.Y[v] * 32)) + uniform(-1, 1);
+      }
+      bool inMask = false, inMargin = false;
+      uint32_t bits = 0;
+      for (size_t n = 0; n < polys.size(); ++n) {
+        const bool in = ReferenceInside(polys[n], x, y32);
+        ASSERT_EQ(mask.PointInPolygon(static_cast<int>(n), TMask_Obj::pkMask, x, y32), in)
+            << round << " " << x;
+        inMask |= in;
+        if (y32 % 32 == 0 && in) bits |= 1u << n;
+      }
+      for (size_t n = 0; n < margins.size(); ++n) {
+        const bool in = ReferenceInside(margins[n], x, y32);
+        ASSERT_EQ(mask.PointInPolygon(static_cast<int>(n), TMask_Obj::pkMargin, x, y32), in);
+        inMargin |= in;
+        if (y32 % 32 == 0 && in && marginsOn) bits |= 1u << (n + 4);
+      }
+      const int expected = !marginsOn ? (inMask ? 1 : 0)
+                           : !inMask  ? (inMargin ? 2 : 0)
+                                      : (inMargin && marginFirst ? 2 : 1);
+      ASSERT_EQ(mask.PointInMask(x, y32), expected) << round << " " << x << " " << y32;
+      if (y32 % 32 == 0 && y32 <= 32768) {
+        ASSERT_EQ(mask.MaskHitBits(x, y32 / 32), bits);
+      }
+      insideCount += inMask;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 100000);
+  EXPECT_GT(insideCount, 5000);  // the sample reaches the insides, not only the outsides
+}
+
+}  // namespace
+}  // namespace norv
