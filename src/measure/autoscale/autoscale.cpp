@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -261,9 +262,9 @@ void WidenTimeBase(int result) {
 
 void ApplyFinding() {
   const TLevelFinding& f = State.Finding;
-  const bool eyeOrPulse = (State.KindMask & (kKindUniform | kKindMeander)) != 0;
-  const double divisions = eyeOrPulse ? 4 : 6;
-  const double perScreen = eyeOrPulse ? 6 : 3;
+  const bool pattern = (State.KindMask & (kKindUniform | kKindRz)) != 0;
+  const double divisions = pattern ? 4 : 6;
+  const double perScreen = pattern ? 6 : 3;
   const std::string ch = Ch(State.TriggerChannel);
   SetValueAt(ch + ":Scale", RoundTo((f.HighLevel - f.LowLevel) / divisions, 1e-3));
   SetValueAt(ch + ":Offset", -RoundTo((f.HighLevel + f.LowLevel) / 2, 1e-3));
@@ -330,8 +331,9 @@ void AutoscalePeriod() {
     State.AutoscaleState = kAutoscaleFinish;
     return;
   }
-  // This look is the one the next compares with.
-  HistParamsFillAll();
+  // The stored summary stays the one of the unsynchronised looks (the whole signal's
+  // levels): a narrow screen differs from it until it holds enough periods, and its rare
+  // level and bands are the ones the finders slice by.
   FullHist().Clear();
   WidenTimeBase(result);
 }
@@ -372,6 +374,8 @@ void EndAutoscale(bool success) {
   FullHist().Clear();
   FullHist().SetWeight(State.SavedHistWeight);
   State.ChannelHist = {};
+  // Program changes leave the status line alone; it shows the restored settings now.
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
 }
 
 // Drives the acquisition until the phase machine ends.

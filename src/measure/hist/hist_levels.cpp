@@ -178,7 +178,7 @@ bool HistCheckSignalUniform(uint8_t& kindSet, uint8_t& state) {
       for (int j = i + 1; j < 19 && uniform; ++j) uniform = !slices[i].DiffersFrom(slices[j]);
   }
   if (uniform) {
-    kindSet &= static_cast<uint8_t>(~(kKindPeriodic | kKindRareHigh | kKindRareLow | kKindMeander));
+    kindSet &= static_cast<uint8_t>(~(kKindPeriodic | kKindRareHigh | kKindRareLow | kKindRz));
   } else {
     kindSet &= static_cast<uint8_t>(~kKindUniform);
   }
@@ -221,19 +221,19 @@ bool HistFindPeriod(TLevelFinding& found, uint8_t& kindSet) {
   const TBusyRuns runs = FindBusyRuns(stored.RareTop, stored.RareBottom, threshold);
   found.Kind = runs.Kind();
   if (found.Kind != 2) return true;
-  kindSet = stored.MostlyHigh  ? kKindRareLow
-            : stored.MostlyLow ? kKindRareHigh
-                               : kKindPeriodic | kKindMeander;
+  kindSet = stored.MostlyHigh ? kKindRareLow : stored.MostlyLow ? kKindRareHigh : kKindPeriodic | kKindRz;
   const int period = runs.Rise[1] - runs.Rise[0];
   const int width = runs.Fall[0] - runs.Rise[0];
   const int m = (runs.Fall[0] + runs.Rise[0] + 1) / 2;
-  if (kindSet == (kKindPeriodic | kKindMeander)) {
+  if (kindSet == (kKindPeriodic | kKindRz)) {
     THistParams middle;
     middle.Fill(m * kSliceStep, m * kSliceStep + 160, 1023, 1);
     const double upperShare = Percent(stored.UpperHits, stored.Hits);
-    const bool meander = period / 1.3 > width && period / 3.0 < width && upperShare > 10 && upperShare < 50 &&
-                         middle.StdDevY > stored.StdDevY;
-    kindSet = meander ? kKindMeander : kKindPeriodic;
+    // An RZ pattern's highs share their slot with the zeros' lows: the slot is the most
+    // spread part of the screen.
+    const bool rz = period / 1.3 > width && period / 3.0 < width && upperShare > 10 && upperShare < 50 &&
+                    middle.StdDevY > stored.StdDevY;
+    kindSet = rz ? kKindRz : kKindPeriodic;
   }
   const int h = (width + 1) / 2;
   const int left1 = std::max(EdgeX(runs.Rise[0] - h), 0), right1 = EdgeX(runs.Rise[0] + h);
@@ -251,7 +251,7 @@ bool HistFindPeriod(TLevelFinding& found, uint8_t& kindSet) {
     t2 = HitTime(left2, right2, stored.RareTop, stored.RareBottom, true);
     if (bad()) return false;
   }
-  if (kindSet == kKindMeander) {
+  if (kindSet == kKindRz) {
     found.HighLevel = MeanLevel(m * kSliceStep, m * kSliceStep + 160, 1023, stored.UpperBandEdge);
     found.LowLevel = MeanLevel(m * kSliceStep, m * kSliceStep + 160, stored.LowerBandEdge, 1);
   } else {

@@ -2,8 +2,8 @@
 // The level finder: what autoscale asks of the full hit map after it has accumulated its
 // source into FullHist. A THistParams sums the map up over a screen rectangle (spread of
 // the hits, the two levels and the bands around them, which level is the rare one);
-// comparing such summaries over narrow slices of the screen tells whether the signal is
-// still the one of the previous look and whether it is uniform along the record, and the
+// comparing such summaries tells whether a look holds the signal as the stored summary
+// does and whether it is uniform along the record (narrow slices of the screen), and the
 // slices crossed by transitions or by the rare level give its period and levels.
 // Positions are screen units (X 0..4000, Y 1..1023 bottom to top); levels come out in
 // the source's vertical unit, times in seconds.
@@ -16,8 +16,8 @@ namespace norv {
 inline constexpr uint8_t kKindPeriodic = 1;
 inline constexpr uint8_t kKindRareHigh = 2;  // mostly low with rare excursions up
 inline constexpr uint8_t kKindRareLow = 4;   // mostly high with rare excursions down
-inline constexpr uint8_t kKindUniform = 8;   // the same all along the record
-inline constexpr uint8_t kKindMeander = 16;  // a square wave
+inline constexpr uint8_t kKindUniform = 8;   // an NRZ eye: the same all along the record
+inline constexpr uint8_t kKindRz = 16;       // an RZ pattern: highs in part of each bit slot
 
 struct THistParams {
   double MeanY = 0, StdDevY = 0;
@@ -50,11 +50,12 @@ struct TLevelFinding {
   double Period = 0, FirstEdgeTime = 0, LowLevel = 0, HighLevel = 0;
 };
 
-// The summary of the previous look; refreshed by HistParamsFillAll only.
+// The summary the looks are compared with (autoscale's is of the whole signal, taken
+// while the trigger has no relation to it); refreshed by HistParamsFillAll only.
 THistParams& StoredHistParams();
 void HistParamsFillAll();
 
-// Narrows the kind set: a signal changed since the previous look (state 0) loses the
+// Narrows the kind set: a look unlike the stored summary (state 0) loses the
 // uniform kind; otherwise (state 2) a uniform one loses the periodic kinds, a non-uniform
 // one the uniform kind. Whether any kind is left.
 bool HistCheckSignalUniform(uint8_t& kindSet, uint8_t& state);

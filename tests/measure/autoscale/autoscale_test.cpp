@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/program_units.h"
+#include "display/display_test_support.h"
+#include "display/scope_crt.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -23,6 +25,7 @@
 #include "instrument/startup/instrument_list.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
+#include "shell/screen_wiring.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -50,6 +53,7 @@ class AutoscaleTest : public ::testing::Test {
     ExecCommand("Header Off");
   }
   void TearDown() override {
+    ScopeCRT.reset();
     FreshProgramState();
     SetProgramClock(SystemClock());
     setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
@@ -74,6 +78,7 @@ class AutoscaleTest : public ::testing::Test {
 
   test::FakeClock clock;
   test::FakeDialogs dialogs;
+  test::TReadableFont font;
   std::string saved_home_;
 };
 
@@ -105,20 +110,22 @@ void FeedGenerator(char generator, const TSignal& s) {
 // A signal on Ch1 alone, from settings far from it: the scale is its swing over the
 // divisions its kind is given (6, or 4 for patterns), the offset its middle, and the screen
 // holds 3 periods (6 bits of a pattern) in B, A being the 1-2-5 value next to four times B.
-// A square wave sits on its levels, so it counts as periodic, not as the meander kind (whose
-// top is as spread as the whole). Afterwards the trace lies inside the graticule, and what
-// autoscale borrowed is back.
+// A square wave is no pattern: the middle of its highs is one clean level. An RZ pattern is
+// found as one under "Auto" too: the first half of each bit slot mixes ones and zeros.
+// Afterwards the trace lies inside the graticule, and what autoscale borrowed is back, on
+// the status line too.
 TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
   struct TCase {
     const char* Name;
     const char* Item;
     TSignal Signal;
     double Low, High;  // the generator's levels
-    bool Pattern;      // an NRZ pattern: 4 divisions, 6 bits
+    bool Pattern;      // an NRZ or RZ pattern: 4 divisions, 6 bits
   };
   const TCase cases[] = {
       {"sine", "Auto", {"Sinewave", 0.5, 0.0, 1e8}, -0.25, 0.25, false},
       {"sine slow", "Auto", {"Sinewave", 0.9, 0.0, 5e7}, -0.45, 0.45, false},
+      {"sine 25 MHz", "Auto", {"Sinewave", 0.6, 0.0, 2.5e7}, -0.3, 0.3, false},
       {"sine offset", "Auto", {"Sinewave", 1.2, 0.3, 1e8}, -0.3, 0.9, false},
       {"square", "Auto", {"Pulse", 0.8, 0.0, 5e7, 1e-8}, 0.0, 0.8, false},
       {"square offset", "Auto", {"Pulse", 0.3, -0.2, 2e8, 2.5e-9}, -0.2, 0.1, false},
@@ -126,6 +133,15 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
       {"pulse offset", "SingleVal", {"Pulse", 0.4, 0.2, 2.5e7, 4e-9}, 0.2, 0.6, false},
       {"nrz", "NRZ", {"PRBS", 0.5, -0.25, 1e8}, -0.25, 0.25, true},
       {"nrz offset", "NRZ", {"PRBS", 1.0, 0.1, 5e8}, 0.1, 1.1, true},
+      {"rz", "RZ", {"PRBS", 0.5, -0.25, 1e8, 0, true}, -0.25, 0.25, true},
+      {"rz offset", "RZ", {"PRBS", 1.0, 0.1, 5e8, 0, true}, 0.1, 1.1, true},
+      {"rz as auto", "Auto", {"PRBS", 0.8, 0.0, 1.25e8, 0, true}, 0.0, 0.8, true},
+  };
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ConnectTopText();
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  const auto styleCell = [] {
+    return test::ReadCell(ScopeCRT->TopText(), TVerhText::GetTopTextCellRect(2, 1)).Text;
   };
   ExecCommand("Displ:Ch1:Style Vectors");
   ExecCommand("Ch1:Atten:Unit Ratio");
@@ -147,6 +163,7 @@ TEST_F(AutoscaleTest, SimulatedSignalsGetTheirScaleOffsetAndTimeBase) {
     for (const char* query : kept) before.push_back(ExecCommand(query));
     ASSERT_NO_THROW(ExecCommand(std::string("*Autoscale ") + c.Item));
     for (size_t k = 0; k < before.size(); ++k) EXPECT_EQ(ExecCommand(kept[k]), before[k]) << kept[k];
+    EXPECT_EQ(styleCell(), "Vectors");
 
     const double swing = c.High - c.Low;
     const double divisions = c.Pattern ? 4 : 6;

@@ -95,7 +95,7 @@ TEST_F(HistLevelsTest, SineSquareAndNrzOfTheSimulator) {
     uint8_t kinds = kAllKinds, state = 9;
     EXPECT_TRUE(HistCheckSignalUniform(kinds, state));
     EXPECT_EQ(state, 2);
-    const uint8_t periodicKinds = kKindPeriodic | kKindRareHigh | kKindRareLow | kKindMeander;
+    const uint8_t periodicKinds = kKindPeriodic | kKindRareHigh | kKindRareLow | kKindRz;
     EXPECT_EQ(kinds, c.Uniform ? kKindUniform : periodicKinds);
 
     TLevelFinding found;
