@@ -224,9 +224,6 @@ void TMorda_fr::InstallWindowHooks() {
   });
   ShellHooks.PrinterSetup.Set([] { Dialogs().PrinterSetup(); });
   ShellHooks.EnterHelpMode.Set([] { QWhatsThis::enterWhatsThisMode(); });
-  ShellHooks.ShowAbout.Set([] {
-    Dialogs().Inform(TMessageKind::Information, std::string(kApplicationTitle) + "\n" + kProgramVersionText);
-  });
   RemoteHooks.ApplyGuiRemoteMode.Set([this](TGuiRemoteMode mode) {
     switch (mode) {
       case TGuiRemoteMode::RemoteOnly:
@@ -266,7 +263,6 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.PrintWindow.Reset();
   ShellHooks.PrinterSetup.Reset();
   ShellHooks.EnterHelpMode.Reset();
-  ShellHooks.ShowAbout.Reset();
   RemoteHooks.ApplyGuiRemoteMode.Reset();
   RemoteHooks.CloseProgram.Reset();
   LinkHooks.SystemBeep.Reset();

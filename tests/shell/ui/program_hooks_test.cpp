@@ -97,7 +97,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"SettingsHooks.OEOutputOnChannel", "O/E"},
     {"LinkHooks.UpdateHelpMenuCaption", "help"},
     {"ShellHooks.OpenHelp", "help"},
-    {"LinkHooks.RefreshSysInfo", "instrument info window"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {
