@@ -20,6 +20,7 @@
 #include "measure/ui/meas_page.h"
 #include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
+#include "shell/ui/help_keys.h"
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
 
@@ -73,6 +74,7 @@ void RegisterProgramPages() {
   });
   InstallAutoscaleWindow();
   InstallAboutBox();
+  InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {
     TTcpIpFrm dialog(ProgramLanPort(), QApplication::activeWindow());
     dialog.exec();

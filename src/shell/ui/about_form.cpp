@@ -143,13 +143,16 @@ TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner) {
   if (!icon.isNull()) paintBox1->setPixmap(icon.pixmap(48, 48));
   paintBox1->setFixedSize(48, 48);
   layout->addWidget(paintBox1, 0, 0, 4, 1, Qt::AlignTop);
-  layout->addWidget(NamedLabel(this, "lblShell", Q(GetProductName() + " " + GetProductKind() + " Shell")), 0, 1);
+  layout->addWidget(NamedLabel(this, "lblShell", Q(GetProductName() + " " + GetProductKind() + " Shell")), 0,
+                    1);
   layout->addWidget(NamedLabel(this, "lblVersion", Q(ProgramFileVersion())), 1, 1);
   layout->addWidget(NamedLabel(this, "lblCorp", "Tarvel"), 2, 1);
   const auto link = [this](const char* name, const QString& text, const QString& url) {
-    QLabel* label = NamedLabel(this, name, QStringLiteral("<a href=\"%1\">%2</a>").arg(url, text.toHtmlEscaped()));
+    QLabel* label =
+        NamedLabel(this, name, QStringLiteral("<a href=\"%1\">%2</a>").arg(url, text.toHtmlEscaped()));
     label->setTextFormat(Qt::RichText);
-    connect(label, &QLabel::linkActivated, [](const QString& target) { QDesktopServices::openUrl(QUrl(target)); });
+    connect(label, &QLabel::linkActivated,
+            [](const QString& target) { QDesktopServices::openUrl(QUrl(target)); });
     return label;
   };
   layout->addWidget(link("lblHomePage", kHomePage, kHomePage), 3, 1);

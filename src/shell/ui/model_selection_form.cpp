@@ -1,11 +1,11 @@
 #include "shell/ui/model_selection_form.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "controls/side_menu.h"
 #include "controls/translated_form.h"
@@ -24,7 +24,8 @@ TSelectModelofInstruments::TSelectModelofInstruments(QWidget* owner) : QDialog(o
   label1->setObjectName("Label1");
   comboBox1_ = new QComboBox(this);
   comboBox1_->setObjectName("ComboBox1");
-  lblDueTo_ = new QLabel("In order to this changes take effects You must close SW and then start it again!", this);
+  lblDueTo_ =
+      new QLabel("In order to this changes take effects You must close SW and then start it again!", this);
   lblDueTo_->setObjectName("lblDueTo");
   lblDueTo_->setWordWrap(true);
   const auto button = [this](const char* name, const char* caption) {

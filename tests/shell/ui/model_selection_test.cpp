@@ -1,6 +1,8 @@
 // The simulated model chosen for the next start: what the dialog offers, what it writes and
 // what the next start makes of it.
 
+#include "shell/model_selection.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +12,6 @@
 
 #include "instrument/link/instrument_identity.h"
 #include "platform/program_restart.h"
-#include "shell/model_selection.h"
 #include "shell/setup_files.h"
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/program_fixture.h"
@@ -34,7 +35,7 @@ class ModelSelectionTest : public test::ProgramFixture {
 };
 
 TEST(ModelOptionBits, FollowTheTableOfSimulatedModels) {
-  const std::pair<int, int> expected[] = {{1, 0}, {2, 135}, {3, 11}, {4, 0}, {5, 135},
+  const std::pair<int, int> expected[] = {{1, 0},  {2, 135}, {3, 11},  {4, 0}, {5, 135},
                                           {6, 11}, {7, 143}, {8, 128}, {9, 0}, {0, 0}};
   for (const auto& [model, bits] : expected) EXPECT_EQ(ModelOptionBits(model), bits) << model;
 }
@@ -105,8 +106,10 @@ TEST_F(ModelSelectionTest, WithoutTheDemoLinkNothingIsMarkedForTheNextRun) {
   Start({"Absent"});
   dialogs_.answers = {TAnswer::No};
   Choose(2, "btnOK");
-  for (const std::string& entry : ModelChoiceEntries()) EXPECT_EQ(entry.find("(Next Run)"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(std::getenv("VEXILOR_NORV_HOME")) / "DemoUnits.ini"));
+  for (const std::string& entry : ModelChoiceEntries())
+    EXPECT_EQ(entry.find("(Next Run)"), std::string::npos);
+  EXPECT_FALSE(
+      std::filesystem::exists(std::filesystem::path(std::getenv("VEXILOR_NORV_HOME")) / "DemoUnits.ini"));
 }
 
 // A setup recalled whole notifies every measurement button, also those that are off.

@@ -95,8 +95,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"SimulatorHooks.SimCalibrationNodesHook", "calibration"},
     {"AcqHooks.OEAutoCalStep", "O/E"},
     {"SettingsHooks.OEOutputOnChannel", "O/E"},
-    {"LinkHooks.UpdateHelpMenuCaption", "help"},
-    {"ShellHooks.OpenHelp", "help"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {
