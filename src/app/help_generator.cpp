@@ -28,13 +28,14 @@ int main(int argc, char** argv) {
   bool written = false;
   {
     const norv::TDialogsSuppressed quiet;
-    auto program = norv::TProgram::Start({.Args = {"Default_Demo"},
-                                          .RemoteServer = false,
-                                          .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
-                                            return new norv::TScopeCRTWidget(crt, parent);
-                                          },
-                                          .InstallUnits = norv::InstallProgramUnits,
-                                          .RegisterPages = norv::RegisterProgramPages});
+    auto program =
+        norv::TProgram::Start({.Args = {"Default_Demo"},
+                               .RemoteServer = false,
+                               .ScopeWidget = [](norv::TScopeCRT& crt, QWidget* parent) -> QWidget* {
+                                 return new norv::TScopeCRTWidget(crt, parent);
+                               },
+                               .InstallUnits = norv::InstallProgramUnits,
+                               .RegisterPages = norv::RegisterProgramPages});
     if (program) written = norv::WriteHelpSet(argv[1], {&program->Keypad(), &program->Window()});
   }
   std::error_code error;

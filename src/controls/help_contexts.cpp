@@ -29,7 +29,8 @@ TFormTranslator* ExistingTranslator(const QWidget* form) {
 void AssignBelow(const TFormTranslator& translator, const QWidget* container, int base, int& next) {
   for (QWidget* control : translator.Children(container)) {
     const int number = next++;
-    if (HelpContextOf(control) == 0 && number < kContextsPerForm) control->setProperty(kGivenContext, base + number);
+    if (HelpContextOf(control) == 0 && number < kContextsPerForm)
+      control->setProperty(kGivenContext, base + number);
     AssignBelow(translator, control, base, next);
   }
 }

@@ -17,7 +17,9 @@ namespace {
 
 const TProgramUnit HelpUnit("help", [] { HelpHooks = {}; });
 
-std::string FileUrl(const std::filesystem::path& file) { return "file://" + file.lexically_normal().string(); }
+std::string FileUrl(const std::filesystem::path& file) {
+  return "file://" + file.lexically_normal().string();
+}
 
 std::string ReadText(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -2,12 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "controls/side_menu.h"
@@ -16,6 +14,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/settings/setting_senders.h"
+#include "platform/browser.h"
 #include "shell/instrument_report.h"
 #include "shell/shell_state.h"
 #include "shell/ui/model_selection_form.h"
@@ -152,7 +151,7 @@ TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner) {
         NamedLabel(this, name, QStringLiteral("<a href=\"%1\">%2</a>").arg(url, text.toHtmlEscaped()));
     label->setTextFormat(Qt::RichText);
     connect(label, &QLabel::linkActivated,
-            [](const QString& target) { QDesktopServices::openUrl(QUrl(target)); });
+            [](const QString& target) { OpenUrlInBrowser(target.toStdString()); });
     return label;
   };
   layout->addWidget(link("lblHomePage", kHomePage, kHomePage), 3, 1);

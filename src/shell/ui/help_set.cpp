@@ -23,7 +23,8 @@ std::string Html(const QString& text) {
 
 std::string PageName(const std::string& section) {
   std::string name;
-  for (const char c : section) name += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
+  for (const char c : section)
+    name += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
   return name + ".html";
 }
 
@@ -90,12 +91,11 @@ bool WriteHelpSet(const std::filesystem::path& folder, const std::vector<QWidget
     pages.push_back(std::move(page));
   });
   bool written = true;
-  std::string index = PageStart(std::string(kApplicationTitle) + " Help") + "<h1>" + kApplicationTitle +
-                      " Help</h1>\n<ul>\n";
+  std::string index =
+      PageStart(std::string(kApplicationTitle) + " Help") + "<h1>" + kApplicationTitle + " Help</h1>\n<ul>\n";
   for (const TPage& page : pages) {
-    written &= WriteFile(folder / page.File,
-                         PageStart(page.Title) + "<p><a href=\"" + kHelpIndexPage + "\">Contents</a></p>\n" +
-                             page.Body + "</body></html>\n");
+    written &= WriteFile(folder / page.File, PageStart(page.Title) + "<p><a href=\"" + kHelpIndexPage +
+                                                 "\">Contents</a></p>\n" + page.Body + "</body></html>\n");
     index += "<li><a href=\"" + page.File + "\">" + page.Title + "</a></li>\n";
   }
   written &= WriteFile(folder / kHelpIndexPage, index + "</ul>\n</body></html>\n");

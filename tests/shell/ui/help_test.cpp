@@ -92,8 +92,8 @@ TEST_F(HelpTest, EveryContextOfEveryFormOpensAnAnchorOfTheShippedHelpSet) {
     }
   });
   EXPECT_GE(forms, 20);
-  for (const char* section : {"Trig_Form", "TB_Form", "Morda_fr", "AboutForm", "SysInfoFrm",
-                              "SelectModelofInstruments"})
+  for (const char* section :
+       {"Trig_Form", "TB_Form", "Morda_fr", "AboutForm", "SysInfoFrm", "SelectModelofInstruments"})
     EXPECT_TRUE(sections.contains(section)) << section;
   EXPECT_TRUE(dialogs_.shown.empty()) << dialogs_.shown.front();
 }
@@ -113,7 +113,8 @@ TEST_F(HelpTest, ContentsIndexAndFailuresOfTheHelpSet) {
   const size_t before = opened_.size();
   for (const int context : {0, 1701}) {
     ShellHooks.OpenHelp(context);
-    EXPECT_EQ(dialogs_.shown.back(), "[error] Error opening Vexilor Norv Help. May be help file is not found.");
+    EXPECT_EQ(dialogs_.shown.back(),
+              "[error] Error opening Vexilor Norv Help. May be help file is not found.");
   }
   EXPECT_EQ(opened_.size(), before);
 }
