@@ -84,6 +84,9 @@ TEST_F(HelpTest, EveryContextOfEveryFormOpensAnAnchorOfTheShippedHelpSet) {
     std::vector<std::string> without;
     CollectContexts(translator, form, contexts, without);
     EXPECT_TRUE(without.empty()) << translator.Section() << ": " << without.front();
+    // The form's own topic is its page's title.
+    ShellHooks.OpenHelp(contexts[0]);
+    EXPECT_EQ(LastOpened().first, translator.Section() + ".html");
     for (const int context : contexts) {
       opened_.clear();
       ShellHooks.OpenHelp(context);
