@@ -63,7 +63,7 @@ std::string BuildInfoReport(double temperature) {
   std::string report = Line("\tGENERAL") + Line(std::string(28, '-')) + Line("");
   report += Line("Model: " + ModelName(id.ModelCode, id.SerialNo, false));
   report += Line("Options: " + OptionNamesText(id.ModelCode, id.Options, false));
-  report += Line("Year: " + std::to_string(std::max<int>(id.Year, 2007)));
+  report += Line("Year: " + std::to_string(id.Year));
   report += Line("Serial Number: " + SerialNumberText());
   report += Line("FPGA FW Version: " + FormatVersion(id.FPGAVer));
   report += Line("FW Version: " + FormatVersion(id.SWVer));
