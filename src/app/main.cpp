@@ -11,6 +11,7 @@
 #include "display/ui/scope_crt_widget.h"
 #include "instrument/ui/splash.h"
 #include "instrument/ui/startup_dialogs.h"
+#include "platform/program_restart.h"
 #include "platform/qt_unix_signals.h"
 #include "shell/remote/remote_control.h"
 #include "shell/shell_state.h"
@@ -54,5 +55,7 @@ int main(int argc, char** argv) {
   program->Window().show();
   const int status = QApplication::exec();
   program.reset();
+  // "Restart Now": the new copy starts once this one has let go of its instrument.
+  if (norv::RestartAfterExitRequested()) norv::StartProgramCopy(args);
   return status;
 }

@@ -19,6 +19,9 @@
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
 #include "shell/shell_state.h"
+#include "shell/ui/about_form.h"
+#include "shell/ui/help_keys.h"
+#include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
 
 namespace norv {
@@ -41,6 +44,9 @@ void RegisterLanguageDialogs() {
       [](QWidget* owner) -> QWidget* { return new TfrmEditInstrument(owner, std::string(), std::string()); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmPatternLengthList({}, 0, owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAutoScalFrm(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAboutForm(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSysInfoFrm(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSelectModelofInstruments(owner); });
 }
 
 }  // namespace
@@ -67,6 +73,12 @@ void RegisterProgramPages() {
     if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
   });
   InstallAutoscaleWindow();
+  InstallAboutBox();
+  InstallHelpBridge();
+  AboutHooks.ShowTcpIpProperties.Set([] {
+    TTcpIpFrm dialog(ProgramLanPort(), QApplication::activeWindow());
+    dialog.exec();
+  });
 }
 
 }  // namespace norv

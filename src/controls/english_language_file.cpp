@@ -11,6 +11,27 @@
 
 namespace norv {
 
+void ForEachProgramForm(const std::vector<QWidget*>& forms, const std::function<void(QWidget* form)>& visit) {
+  for (QWidget* form : forms)
+    if (form) visit(form);
+  // Each menu as it opens, so that its edits' units are those of their settings.
+  for (int id = 0; id < kNoMenu; ++id) {
+    try {
+      if (ShowSideMenu(id, kRightPanel) && SideMenuForms[kRightPanel]) visit(SideMenuForms[kRightPanel]);
+    } catch (const std::exception&) {
+      // A menu that cannot be built is left out; the others are still visited.
+    }
+  }
+  ShowSideMenu(kNoMenu, kRightPanel);
+  for (const auto& make : TranslatedForms.LanguageDialogs) {
+    try {
+      std::unique_ptr<QWidget> dialog(make(SideMenuState.Host));
+      if (dialog) visit(dialog.get());
+    } catch (const std::exception&) {
+    }
+  }
+}
+
 bool WriteEnglishLanguageFile(const std::vector<QWidget*>& forms) {
   if (!EnglishFileMissing) return false;
   Dialogs().Inform(TMessageKind::Information, "English Language File must be Created.");
@@ -21,26 +42,8 @@ bool WriteEnglishLanguageFile(const std::vector<QWidget*>& forms) {
     WriteLangValue(ini, "Common", "Language", "English");
     WriteLangValue(ini, "Common", "CheckFont", "Delta Δ, фронт _/ˉ, бесконечность ∞");
     WriteResourceStrings(LanguageStrings, ini);
-    for (QWidget* form : forms)
-      if (form) WriteFormLanguage(ini, form);
-    // Each menu as it opens, so that its edits' units are those of their settings.
-    for (int id = 0; id < kNoMenu; ++id) {
-      try {
-        if (ShowSideMenu(id, kRightPanel) && SideMenuForms[kRightPanel])
-          WriteFormLanguage(ini, SideMenuForms[kRightPanel]);
-      } catch (const std::exception&) {
-        // A menu that cannot be built is left out; the others are still written.
-      }
-    }
-    ShowSideMenu(kNoMenu, kRightPanel);
     WritingEnglishFile = true;
-    for (const auto& make : TranslatedForms.LanguageDialogs) {
-      try {
-        std::unique_ptr<QWidget> dialog(make(SideMenuState.Host));
-        if (dialog) WriteFormLanguage(ini, dialog.get());
-      } catch (const std::exception&) {
-      }
-    }
+    ForEachProgramForm(forms, [&ini](QWidget* form) { WriteFormLanguage(ini, form); });
     WritingEnglishFile = false;
     ini.UpdateFile();
   } catch (const EIniFileError& e) {

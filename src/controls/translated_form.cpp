@@ -19,6 +19,7 @@
 #include "controls/command_switchers.h"
 #include "controls/controls_state.h"
 #include "controls/edit_switchers.h"
+#include "controls/help_contexts.h"
 #include "controls/list_switchers.h"
 #include "controls/main_menu_button.h"
 #include "framework/language/language.h"
@@ -249,6 +250,7 @@ void TFormTranslator::Apply(TCustomIniFile_Dot* ini) {
   form_->setWindowTitle(Text(ini, "Caption", form_->windowTitle()));
   for (QWidget* child : Children(form_)) ApplyControl(ini, child, {});
   translated_ = true;
+  AssignHelpContexts(form_);
 }
 
 void TFormTranslator::Translate() { Apply(CurrentLanguageFile()); }
@@ -411,6 +413,8 @@ TFormTranslator& TranslatorOf(QWidget* form) {
     return *translator;
   return *new TFormTranslator(form);
 }
+
+QString ControlCaption(const QWidget* control) { return CaptionOf(control); }
 
 void ApplyLanguageToForm(TCustomIniFile_Dot* ini, QWidget* form) { TranslatorOf(form).Apply(ini); }
 

@@ -93,6 +93,8 @@ class TLanguageForm : public QWidget {
 // The translator of a form (made when it has none yet).
 TFormTranslator& TranslatorOf(QWidget* form);
 void ApplyLanguageToForm(TCustomIniFile_Dot* ini, QWidget* form);
+// The caption a control shows (label, button, switcher, group box), empty for others.
+QString ControlCaption(const QWidget* control);
 void WriteFormLanguage(TCustomIniFile_Dot& ini, QWidget* form);
 // The loaded language file; nullptr while the built-in English texts are in use.
 TCustomIniFile_Dot* CurrentLanguageFile();
@@ -129,5 +131,8 @@ void RegisterLanguageDialog(std::function<QWidget*(QWidget* owner)> make);
 // main window), every side menu (opened in the right panel, which is then emptied) and
 // every registered dialog form. False when nothing was written.
 bool WriteEnglishLanguageFile(const std::vector<QWidget*>& forms);
+// Visits the given forms, every side menu (opened in the right panel, which is then
+// emptied) and every registered dialog form (made and freed again), in that order.
+void ForEachProgramForm(const std::vector<QWidget*>& forms, const std::function<void(QWidget* form)>& visit);
 
 }  // namespace norv

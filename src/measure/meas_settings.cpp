@@ -433,10 +433,15 @@ void OnMargModeChange(int i) {
   UpdateSourceEnables(i);
 }
 
+int FindSlot(TTraceId source, uint8_t group, uint8_t index);  // the slot list, below
+
 void OnCheckSetChange(int i, uint8_t group, THandler& h) {
   const auto& set = static_cast<TCheckSwHandler&>(h);
   if (set.GetLastState()) {
     AddMeasParameter(Source(i), group, set.GetLastButton());
+  } else if (ForceNotify && FindSlot(Source(i), group, set.GetLastButton()) < 0) {
+    // A forced notification (a setup recalled whole) repeats buttons that are off already.
+    return;
   } else {
     RemoveMeasParameter(Source(i), group, set.GetLastButton());
   }

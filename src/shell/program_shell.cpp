@@ -100,6 +100,7 @@ bool StartWithInstrument(bool withInstrument) {
     }
   }
   ShellHooks.SetCaption(BuildMainCaption(withInstrument));
+  LinkHooks.UpdateHelpMenuCaption();
   ApplyModelLimits();
 
   if (!UndoBuffer) UndoBuffer = std::make_unique<TUndoBuffer>();

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include "controls/help_contexts.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "instrument/settings/settings_hooks.h"
@@ -84,6 +85,7 @@ TInstrumentPagesState& InstrumentPages() { return PagesState; }
 
 TInstrumentMenu::TInstrumentMenu(QWidget* owner, const TMenuDecl& decl, int helpContext)
     : TDeclaredSideMenu(owner, decl), help_context_(helpContext) {
+  SetHelpContextOf(this, helpContext);
   for (TRC_Switcher* s : findChildren<TRC_Switcher*>()) {
     if (qobject_cast<TPageTurnSwitcher*>(s)) continue;
     // A command without a caption strip is one button over the whole control.

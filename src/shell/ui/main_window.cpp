@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QWhatsThis>
 #include <algorithm>
 #include <iostream>
 
@@ -223,10 +222,6 @@ void TMorda_fr::InstallWindowHooks() {
     if (!pdf.empty()) PushHint("Printed into " + pdf.string(), 5000, THintKeep::Drop, THintStyle::Normal);
   });
   ShellHooks.PrinterSetup.Set([] { Dialogs().PrinterSetup(); });
-  ShellHooks.EnterHelpMode.Set([] { QWhatsThis::enterWhatsThisMode(); });
-  ShellHooks.ShowAbout.Set([] {
-    Dialogs().Inform(TMessageKind::Information, std::string(kApplicationTitle) + "\n" + kProgramVersionText);
-  });
   RemoteHooks.ApplyGuiRemoteMode.Set([this](TGuiRemoteMode mode) {
     switch (mode) {
       case TGuiRemoteMode::RemoteOnly:
@@ -265,8 +260,6 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.CopyPicture.Reset();
   ShellHooks.PrintWindow.Reset();
   ShellHooks.PrinterSetup.Reset();
-  ShellHooks.EnterHelpMode.Reset();
-  ShellHooks.ShowAbout.Reset();
   RemoteHooks.ApplyGuiRemoteMode.Reset();
   RemoteHooks.CloseProgram.Reset();
   LinkHooks.SystemBeep.Reset();

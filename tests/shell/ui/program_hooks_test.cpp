@@ -90,9 +90,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"SimulatorHooks.SimCalibrationNodesHook", "calibration"},
     {"AcqHooks.OEAutoCalStep", "O/E"},
     {"SettingsHooks.OEOutputOnChannel", "O/E"},
-    {"LinkHooks.UpdateHelpMenuCaption", "help"},
-    {"ShellHooks.OpenHelp", "help"},
-    {"LinkHooks.RefreshSysInfo", "instrument info window"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {

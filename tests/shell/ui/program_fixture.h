@@ -1,0 +1,63 @@
+#pragma once
+// The program started in-process as main() starts it, in a fresh program folder.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/program_pages.h"
+#include "app/program_units.h"
+#include "display/ui/scope_crt_widget.h"
+#include "framework/settings/program_objects.h"
+#include "shell/shell_state.h"
+#include "shell/ui/main_window.h"
+#include "shell/ui/program.h"
+#include "support/fake_dialogs.h"
+#include "support/temp_home.h"
+
+namespace norv::test {
+
+class ProgramFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FreshProgramState();
+    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
+    setenv("VEXILOR_NORV_HOME", MakeTempDir("program").c_str(), 1);
+  }
+  void TearDown() override {
+    program_.reset();
+    FreshProgramState();
+    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
+  }
+
+  void Start(const std::vector<std::string>& args = {"Default_Demo"}) {
+    program_ = TProgram::Start({.Args = args,
+                                .RemoteServer = false,
+                                .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
+                                  return new TScopeCRTWidget(crt, parent);
+                                },
+                                .Dialogs = &dialogs_,
+                                .InstallUnits = InstallProgramUnits,
+                                .RegisterPages = RegisterProgramPages});
+    ASSERT_NE(program_, nullptr);
+    program_->Window().show();
+    for (int i = 0; i < 50 && !ShellState.DeferredStartDone; ++i) QApplication::processEvents();
+    ASSERT_TRUE(ShellState.DeferredStartDone);
+  }
+  // The program ends and starts again in the same folder, as after "Restart Now".
+  void Restart(const std::vector<std::string>& args = {"Default_Demo"}) {
+    program_.reset();
+    FreshProgramState();
+    Start(args);
+  }
+
+  FakeDialogs dialogs_;
+  std::unique_ptr<TProgram> program_;
+  std::string saved_home_;
+};
+
+}  // namespace norv::test
