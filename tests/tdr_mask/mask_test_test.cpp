@@ -1,0 +1,274 @@
+// The mask test on the simulated instrument as a remote client drives it: "Mask:" commands
+// set the test up, acquisitions count the points of the compared trace, the run-until rule
+// ends the run, failed waveforms go to numbered files and "Mask:Res" answers the counts.
+
+#include "tdr_mask/mask_test.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/program_units.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/instrument_list.h"
+#include "shell/program_shell.h"
+#include "shell/remote/remote_control.h"
+#include "shell/shell_state.h"
+#include "support/fake_clock.h"
+#include "support/fake_dialogs.h"
+#include "support/temp_home.h"
+#include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_files.h"
+#include "tdr_mask/mask_object.h"
+
+namespace norv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MaskTestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FreshProgramState();
+    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
+    setenv("VEXILOR_NORV_HOME", test::MakeTempDir("mask-test").c_str(), 1);
+    SetProgramClock(clock);
+    InitDataFolders();
+    PrepareProgramUnits(clock, clock);
+    InstallProgramUnits();
+    CurrentInstrumentName = DefaultDemoName;
+    LinkKind = TLinkKind::Demo;
+    RegisterAllCommandsAtStart();
+    SetDialogs(&dialogs);
+    ShellState.IdleHandlerInstalled = true;
+    ASSERT_TRUE(StartWithInstrument(true));
+    ShellHooks.RescanMaskStandards();
+    LinkHooks.SystemBeep.Set([this] { ++beeps; });
+    ExecCommand("Header Off");
+  }
+  void TearDown() override {
+    ClearCurrentMask();
+    CurrentMask() = TCurrentMask{};
+    FreshProgramState();
+    SetProgramClock(SystemClock());
+    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
+  }
+
+  // Acquisitions until `cycles` have finished or the run has stopped.
+  static void Acquire(int cycles) {
+    for (int c = 0; c < cycles && RunFlag; ++c) {
+      for (int i = 0; i < 100000 && !AcqCycleRunning && RunFlag; ++i) ShellIdleStep();
+      for (int i = 0; i < 100000 && AcqCycleRunning; ++i) ShellIdleStep();
+    }
+  }
+  static uint64_t Res(const std::string& word) { return std::stoull(ExecCommand("Mask:Res? " + word)); }
+  static void Sine(double amplitude) {
+    ExecCommand("GSS:A:Waweform Sinewave");
+    ExecCommand("GSS:A:Amplitude " + std::to_string(amplitude));
+    ExecCommand("GSS:A:Offset 0");
+    ExecCommand("GSS:A:Noise 0");
+    ExecCommand("Ch1:Scale 0.1");
+    ExecCommand("Ch1:Offset 0");
+  }
+  // One rectangle in screen units as the only polygon.
+  static void RectangleMask(double x1, double y1, double x2, double y2) {
+    TCurrentMask& mask = CurrentMask();
+    mask.Kind = mkUser;
+    mask.SetMarginPercent(0);
+    mask.Slots[0].X = {x1, x2, x2, x1};
+    mask.Slots[0].Y = {y1, y1, y2, y2};
+    mask.PolygonCount = 1;
+    BuildMaskObjFromCurrent();
+    UpdateMaskMenuEnabling();
+  }
+
+  test::FakeClock clock;
+  test::FakeDialogs dialogs;
+  std::string saved_home_;
+  int beeps = 0;
+};
+
+// A rectangle across the middle of a sine: every waveform fails; the failed samples are the
+// shown points inside it, counted here from the record; three waveforms end the run, each
+// saved to the next numbered file and beeped.
+TEST_F(MaskTestTest, ClippingMaskCountsStopsTheRunAndNumbersTheFailureFiles) {
+  Sine(0.4);
+  ExecCommand("Mask:Test On");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");  // no mask yet
+  RectangleMask(1000, 400, 3000, 624);
+  ExecCommand("Mask:RunUntil Wfms");
+  EXPECT_TRUE(RootSpider->FindHandler("Mask:FailWfms")->IsDisabled());
+  EXPECT_FALSE(RootSpider->FindHandler("Mask:NWfms")->IsDisabled());
+  ExecCommand("Mask:NWfms 3");
+  ExecCommand("Mask:Action Beep,Save");
+  const fs::path folder = DataFolders().MaskTestFilesDir;
+  ExecCommand("Mask:FileName fail");
+  EXPECT_EQ(ExecCommand("Mask:FileName?"), (folder / "fail.wfm").string());
+  ExecCommand("Mask:Test On");
+  ASSERT_EQ(ExecCommand("Mask:Test?"), "ON");
+  ExecCommand("*Run On");
+  Acquire(10);
+  EXPECT_FALSE(RunFlag);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
+  const TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+  EXPECT_EQ(Res("AllWfm"), 3u);
+  EXPECT_EQ(Res("FailWfm"), 3u);
+  EXPECT_EQ(Res("AllSmpl"), 3u * static_cast<uint64_t>(r.GetShownCount()));
+  // The last waveform's points inside the rectangle, boundary points either way.
+  int inside = 0, onOrInside = 0;
+  for (int i = 0; i < r.GetShownCount(); ++i) {
+    const double x = std::nearbyint(r.ShownIndexToScreenX(i));
+    const double y = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(i)), 1.0, 1023.0));
+    inside += x > 1000 && x < 3000 && y > 400 && y < 624;
+    onOrInside += x >= 1000 && x <= 3000 && y >= 400 && y <= 624;
+  }
+  ASSERT_GT(inside, 0);
+  // The simulator's sine is the same on every record: three times the last one's.
+  const uint64_t failed = Res("FailSmpl");
+  EXPECT_GE(failed, 3u * inside);
+  EXPECT_LE(failed, 3u * onOrInside);
+  EXPECT_EQ(Res("Poly1"), failed);
+  EXPECT_EQ(beeps, 3);
+  for (const char* name : {"fail.wfm", "fail-00001.wfm", "fail-00002.wfm"})
+    EXPECT_TRUE(fs::exists(folder / name)) << name;
+  EXPECT_FALSE(fs::exists(folder / "fail-00003.wfm"));
+  EXPECT_EQ(ExecCommand("Mask:FileName?"), (folder / "fail-00003.wfm").string());
+  ExecCommand("Mask:FileFormat YOnly");
+  EXPECT_EQ(ExecCommand("Mask:FileName?"), (folder / "fail-00003.txty").string());
+
+  // The replies, header on and off.
+  ExecCommand("Header On");
+  EXPECT_EQ(ExecCommand("Mask:Res? AllWfm"), "MASK:RES:ALLWFM 3");
+  EXPECT_EQ(ExecCommand("Mask:Res? failwfm"), "MASK:RES:FAILWFM 3");
+  EXPECT_EQ(ExecCommand("Mask:Res? Poly9"), "MASK:RES:Poly9 BAD PARAMETR");
+  EXPECT_EQ(ExecCommand("Mask:Res? Poly2"), "MASK:RES:Poly2 BAD POLYGON'S NUMBER");
+  EXPECT_EQ(ExecCommand("Mask:Res? Total"), "MASK:RES:Total BAD PARAMETR");
+  ExecCommand("Header Off");
+  EXPECT_EQ(ExecCommand("Mask:Res? Poly2"), "BAD POLYGON'S NUMBER");
+
+  // The clear-display command zeroes the counters.
+  ExecCommand("*ClrDispl");
+  EXPECT_EQ(Res("AllWfm"), 0u);
+  EXPECT_EQ(Res("FailSmpl"), 0u);
+}
+
+// The counters are 64-bit and never wrap; with margins "Poly1" reads polygon 1 and its
+// margin polygon, not polygon 2's counts.
+TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
+  TCurrentMask& mask = CurrentMask();
+  mask.Kind = mkUser;
+  mask.SetMarginPercent(20);
+  mask.MarginsType = mtSquare;
+  // Polygon 1 inside its margin 1 (left), polygon 2 inside its margin 2 (right).
+  const auto square = [](TMaskSlot& slot, double x1, double x2) {
+    slot.X = {x1, x2, x2, x1};
+    slot.Y = {100, 100, 900, 900};
+  };
+  square(mask.Slots[0], 500, 1000);
+  square(mask.Slots[1], 2500, 3000);
+  square(mask.Slots[4], 400, 1100);
+  square(mask.Slots[5], 2400, 3100);
+  mask.PolygonCount = 2;
+  mask.MarginPolygonCount = 2;
+  BuildMaskObjFromCurrent();
+  UpdateMaskMenuEnabling();
+  ExecCommand("Mask:Test On");
+  ASSERT_EQ(ExecCommand("Mask:Test?"), "ON");
+  TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+  // Points of the record placed by hand: find the indexes at wanted screen columns.
+  const auto indexAt = [&](double sx) { return static_cast<int>(std::lround(r.ScreenXToIndex(sx))); };
+  const double middle = r.ScreenYToValue(512);
+  const int inMargin1 = indexAt(450), inMask1 = indexAt(700), inMask2 = indexAt(2700);
+  for (int i : {inMargin1, inMask1, inMask2}) r.SetY(i, middle);
+  const uint64_t big = 3'000'000'000ull;  // beyond a signed 32-bit count
+  CountMaskHitAtPoint(0, inMargin1, big);
+  CountMaskHitAtPoint(0, inMask1, 5);
+  CountMaskHitAtPoint(0, inMask2, 7);
+  EXPECT_EQ(Res("FailSmpl"), big + 12);
+  EXPECT_EQ(Res("Poly1"), 5u);
+  EXPECT_EQ(Res("Poly1MAR"), big + 5);  // the mask polygon lies inside its margin
+  EXPECT_EQ(Res("Poly1ALL"), big + 10);
+  EXPECT_EQ(Res("Poly2"), 7u);
+  EXPECT_EQ(Res("Poly2MAR"), 7u);
+  EXPECT_EQ(ExecCommand("Mask:Res? Poly3"), "BAD POLYGON'S NUMBER");
+  MaskSettings().Counters[mcFailSmpl] = UINT64_MAX - 1;
+  CountMaskHitAtPoint(0, inMask1, 5);
+  EXPECT_EQ(Res("FailSmpl"), UINT64_MAX);
+}
+
+// A mask travels through setups and undo: erasing it is undone by "*Undo".
+TEST_F(MaskTestTest, EraseIsUndoneAndTheMaskTravelsInTheSetup) {
+  RectangleMask(1000, 400, 3000, 624);
+  EXPECT_FALSE(RootSpider->FindHandler("Mask:EraseMask")->IsDisabled());
+  std::vector<std::string> lines;
+  RootSpider->DumpSettings(lines);
+  EXPECT_TRUE(std::ranges::any_of(lines, [](const std::string& l) { return l.starts_with("NOGPIB:MASK"); }));
+  ExecCommand("Mask:EraseMask");
+  EXPECT_EQ(MaskObj, nullptr);
+  EXPECT_TRUE(RootSpider->FindHandler("Mask:Test")->IsDisabled());
+  ExecCommand("*Undo Undo");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(CurrentMask().PolygonCount, 1);
+  EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
+}
+
+// "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
+TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
+  const std::string standards = ExecCommand("StdMask:StdsList?");
+  ASSERT_TRUE(standards.starts_with(" =\r\n0: ")) << standards;
+  ExecCommand("StdMask:StdIndex 0");
+  const std::string masks = ExecCommand("StdMask:MasksList?");
+  ASSERT_TRUE(masks.starts_with(" =\r\n0: ")) << masks;
+  EXPECT_NE(masks.find(StandardMasksInCurrent().Items.at(0).MaskName + ";   "), std::string::npos);
+  ExecCommand("StdMask:MaskIndex 1");
+  ExecCommand("StdMask:MaskIndex 0");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(CurrentMask().MaskName, StandardMasksInCurrent().Items.at(0).MaskName);
+}
+
+// An automask of a sine, tested on the same sine, passes; a larger sine fails it.
+TEST_F(MaskTestTest, AutomaskOfASinePassesItAndFailsALargerOne) {
+  Sine(0.4);
+  ExecCommand("*Run On");
+  Acquire(2);
+  ExecCommand("Automask:BuildAMask");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(CurrentMask().Kind, mkAutomask);
+  EXPECT_EQ(CurrentMask().PolygonCount, 2);
+  ExecCommand("Mask:Test On");
+  ExecCommand("Mask:RunUntil Wfms");
+  ExecCommand("Mask:NWfms 5");
+  Acquire(8);
+  EXPECT_EQ(Res("AllWfm"), 5u);
+  EXPECT_EQ(Res("FailSmpl"), 0u);
+  ExecCommand("GSS:A:Amplitude 0.6");
+  ExecCommand("Mask:Test On");
+  ExecCommand("*Run On");
+  Acquire(8);
+  EXPECT_EQ(Res("AllWfm"), 5u);
+  EXPECT_GT(Res("FailSmpl"), 0u);
+  EXPECT_EQ(Res("FailWfm"), Res("AllWfm"));
+}
+
+// Margins of the automask: 0.02 division is 8 columns, 0.25 is 32 units; a flat trace
+// keeps only the screen-edge corners and the ends of its stretch.
+TEST(AutomaskShape, MarginsAndAFlatTrace) {
+  EXPECT_EQ(AutomaskDX(0.02), 8);
+  EXPECT_EQ(AutomaskDY(0.25), 32);
+  EXPECT_EQ(AutomaskDX(2), 800);
+}
+
+}  // namespace
+}  // namespace norv
