@@ -20,6 +20,7 @@
 #include "measure/ui/meas_page.h"
 #include "shell/shell_state.h"
 #include "shell/ui/save_page.h"
+#include "tdr_mask/ui/mask_page.h"
 
 namespace norv {
 
@@ -55,6 +56,7 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
+  RegisterMaskPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {
