@@ -48,6 +48,7 @@ TMenuDecl MaskMenu() {
                         .Caption = "Run Until/Action",
                         .Switchers = {Sw<TRC_RadioSwitcher>({.Mnemonics = "RunUntil",
                                                              .Caption = "Run Until",
+                                                             .Height = 20 + 5 * 14,
                                                              .Items = {"Stop / Single", "Failed Wfms",
                                                                        "Failed Samples", "Waveforms", "Samples"},
                                                              .HelpContext = 941}),
@@ -144,7 +145,6 @@ class TMask_Form : public TDeclaredSideMenu {
     const TCurrentMask& mask = CurrentMask();
     const bool exists = MaskObj != nullptr;
     Control<TRC_RightPassiveCommandSwitcher>("pcsSaveUserMask").setEnabled(exists);
-    Control<TRC_RightPassiveCommandSwitcher>("pcsSaveMaskAsStd").setEnabled(exists);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeleteMask").setEnabled(mask.PolygonCount > 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeletePolygon").setEnabled(mask.SelectedPolygon >= 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsAddPoint").setEnabled(mask.SelectedVertex >= 0);
@@ -227,6 +227,9 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   for (const char* name : {"pcsStandardMask", "pcsSaveMaskAsStd", "pcsMaskAutoset", "pcsMaskAlignment",
                            "pcsInvertMask", "pcsX1Position", "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
     menu.Control<TRC_RightPassiveCommandSwitcher>(name).setEnabled(false);
+  // Their texts need the whole width.
+  for (TRC_RightPassiveCommandSwitcher* command : menu.findChildren<TRC_RightPassiveCommandSwitcher*>())
+    command->SetNoFrame(true);
   BindCountEdit(menu);
 }
 
