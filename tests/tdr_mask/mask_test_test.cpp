@@ -262,6 +262,64 @@ TEST_F(MaskTestTest, AutomaskOfASinePassesItAndFailsALargerOne) {
   EXPECT_EQ(Res("FailWfm"), Res("AllWfm"));
 }
 
+// The OC-3 eye mask from the catalogue, aligned, on the simulator's 155.52 Mb/s pattern:
+// the levels 0 and 0.4 V at 0.1 V/div around 0.2 V lie on the mask's eye levels (two
+// divisions each side of the centre); the delay puts bit edges (whole bit periods after
+// the trigger) on the mask's crossings, two divisions of a sixth of a bit from the left.
+// Low noise passes with no failed sample; high noise fails.
+TEST_F(MaskTestTest, StandardEyeMaskPassesTheSimulatedEyeAtLowNoiseAndFailsAtHighNoise) {
+  ExecCommand("GSS:A:Waweform PRBS");
+  ExecCommand("GSS:A:StdFreq Custom");
+  const double rate = 155.52e6;
+  ExecCommand("GSS:A:Frequency 155.52e6");
+  ExecCommand("GSS:A:Amplitude 0.4");
+  ExecCommand("GSS:A:Offset 0");
+  ExecCommand("GSS:A:Noise 0.005");
+  ExecCommand("StdMask:Align On");
+  ExecCommand("StdMask:StdIndex 0");
+  ExecCommand("StdMask:MaskIndex 1");
+  ExecCommand("StdMask:MaskIndex 0");
+  ASSERT_EQ(CurrentMask().MaskName, "OC-3 / STM-1");
+  ASSERT_NE(MaskObj, nullptr);
+  // Alignment set the sixth of a bit per division.
+  auto* scaleB = dynamic_cast<TEditHandler*>(RootSpider->FindHandler("TB:ScaleB"));
+  ASSERT_NE(scaleB, nullptr);
+  EXPECT_NEAR(scaleB->GetFloatValue(), 1 / rate / 6, 0.01 / rate / 6);
+  ExecCommand("Ch1:Scale 0.1");
+  ExecCommand("Ch1:Offset 0.2");
+  char delay[64];
+  std::snprintf(delay, sizeof delay, "TB:Delay %.6gn", 1e9 * (2 / rate - 2 * scaleB->GetFloatValue()));
+  ExecCommand(delay);
+  ExecCommand("Mask:RunUntil Wfms");
+  ExecCommand("Mask:NWfms 5");
+  ExecCommand("Mask:Test On");
+  ExecCommand("*Run On");
+  Acquire(8);
+  EXPECT_EQ(Res("AllWfm"), 5u);
+  EXPECT_GT(Res("AllSmpl"), 5u * 400);
+  EXPECT_EQ(Res("FailSmpl"), 0u);
+
+  // Half a bit later the edges cross the eye's middle: the inner polygon is hit.
+  std::snprintf(delay, sizeof delay, "TB:Delay %.6gn", 1e9 * (2.5 / rate - 2 * scaleB->GetFloatValue()));
+  ExecCommand(delay);
+  ExecCommand("Mask:Test On");
+  ExecCommand("*Run On");
+  Acquire(8);
+  EXPECT_GT(Res("Poly1"), 0u);
+  EXPECT_EQ(Res("Poly2") + Res("Poly3"), 0u);
+
+  std::snprintf(delay, sizeof delay, "TB:Delay %.6gn", 1e9 * (2 / rate - 2 * scaleB->GetFloatValue()));
+  ExecCommand(delay);
+  ExecCommand("GSS:A:Noise 0.05");
+  ExecCommand("Mask:Test On");
+  ExecCommand("*Run On");
+  Acquire(8);
+  EXPECT_EQ(Res("AllWfm"), 5u);
+  EXPECT_EQ(Res("FailWfm"), 5u);
+  EXPECT_GT(Res("FailSmpl"), 0u);
+  EXPECT_GT(Res("Poly2") + Res("Poly3"), 0u);  // the bands above one and below zero
+}
+
 // Margins of the automask: 0.02 division is 8 columns, 0.25 is 32 units; a flat trace
 // keeps only the screen-edge corners and the ends of its stretch.
 TEST(AutomaskShape, MarginsAndAFlatTrace) {
