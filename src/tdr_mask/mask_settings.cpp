@@ -3,13 +3,16 @@
 
 #include <filesystem>
 
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/handler.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/step_rules.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
@@ -37,6 +40,35 @@ void UpdateActionEnabling() {
   const bool save = (S().Action->GetMask() >> maSave & 1u) != 0;
   S().FileFormat->SetDisabled(!save);
   S().FileName->SetDisabled(!save);
+}
+
+void ActionChanged(THandler& h) {
+  TCheckSwHandler& action = *S().Action;
+  if (action.GetLastButton() == maSave && action.GetLastState()) {
+    if (h.GetWhoChangedRaw() == wcvSwitcher) {
+      const fs::path stem = MaskFileStem();
+      const auto chosen = Dialogs().ChooseFile(
+          {.Save = true,
+           .Title = GetLangStr("SaveWaveformAs"),
+           .Filter =
+               "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt|Y values formats (*.txty)|*.txty",
+           .FilterIndex = GetIndex(S().FileFormat),
+           .FileName = stem.filename().string(),
+           .Folder = stem.parent_path().string()});
+      if (chosen) {
+        fs::path name(chosen->FileName);
+        if (!name.has_parent_path()) name = fs::path(chosen->Folder) / name;
+        S().FileStem = name.replace_extension().string();
+        S().FileCounter = 0;
+        LinkHooks.SystemBeep();
+      } else {
+        action.SetButtonByProgram(maSave, false);
+      }
+    } else if (S().FileStem.empty()) {
+      S().FileStem = MaskFileStem();
+    }
+  }
+  UpdateActionEnabling();
 }
 
 void TestChanged(THandler&) {
@@ -184,7 +216,7 @@ void RegisterMaskHandlers() {
   s.FailSmpls = AddCount("Mask:FailSmpls", "Smpl");
   s.NWfms = AddCount("Mask:NWfms", "Wfm");
   s.NSamples = AddCount("Mask:NSamples", "Smpl");
-  s.Action = root.AddCheckSw(0, "Mask:Action", "Beep,Save", [](THandler&) { UpdateActionEnabling(); });
+  s.Action = root.AddCheckSw(0, "Mask:Action", "Beep,Save", ActionChanged);
   s.FileFormat = root.AddRadioSw(mffBinary, "Mask:FileFormat", "Binary,Verbose,YOnly");
   s.FileName = root.AddGpibString("Mask:FileName", FileNameCommand);
 
@@ -281,7 +313,9 @@ void RegisterMaskHandlers() {
   });
   UpdateRunUntilEnabling();
   UpdateActionEnabling();
-  UpdateMaskMenuEnabling();
+  // The test waits while the histogram is on.
+  static TSwitcherLink histAxis(UpdateMaskMenuEnabling);
+  histAxis.Bind(root.FindHandler("Hist:Axis"));
 }
 
 void RegisterMaskResultObject() {

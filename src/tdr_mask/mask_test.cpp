@@ -281,6 +281,9 @@ void InstallMaskTest() {
   });
   AcqHooks.MaskTestAfterAcquisition.Set(MaskTestAfterAcquisition);
   AcqHooks.RefreshAutomaskControls.Set(RefreshAutomaskControls);
+  SetAnalysisSwitchOff(kMaskMenuId, [] {
+    if (MaskTestOn()) State.Test->SetOnByProgram(false);
+  });
 }
 
 }  // namespace norv

@@ -224,6 +224,22 @@ TEST_F(MaskTestTest, EraseIsUndoneAndTheMaskTravelsInTheSetup) {
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
 }
 
+// Another analysis switched on ends the test; the histogram holds it off while it is on.
+TEST_F(MaskTestTest, HistogramSwitchesTheTestOffAndHoldsItOff) {
+  RectangleMask(1000, 400, 3000, 624);
+  ExecCommand("Mask:Test On");
+  ASSERT_EQ(ExecCommand("Mask:Test?"), "ON");
+  ExecCommand("Hist:Axis Vert");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
+  EXPECT_TRUE(RootSpider->FindHandler("Mask:Test")->IsDisabled());
+  EXPECT_TRUE(RootSpider->FindHandler("Mask:Action")->IsDisabled());
+  ExecCommand("Hist:Axis Off");
+  EXPECT_FALSE(RootSpider->FindHandler("Mask:Test")->IsDisabled());
+  ExecCommand("Mask:Test On");
+  ExecCommand("Meas:Display Statistic");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
+}
+
 // "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
 TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   const std::string standards = ExecCommand("StdMask:StdsList?");
