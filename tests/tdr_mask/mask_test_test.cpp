@@ -13,6 +13,9 @@
 #include <string>
 
 #include "app/program_units.h"
+#include "display/display_test_support.h"
+#include "display/scope_crt.h"
+#include "framework/traces/display_sources.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
@@ -25,6 +28,7 @@
 #include "instrument/startup/instrument_list.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
+#include "shell/screen_wiring.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -240,6 +244,64 @@ TEST_F(MaskTestTest, HistogramSwitchesTheTestOffAndHoldsItOff) {
   EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
 }
 
+// The results panel in the bottom strip: labels in the compared trace's colour, the counts
+// beside them after each tested acquisition.
+class MaskResultsPanelTest : public MaskTestTest {
+ protected:
+  void SetUp() override {
+    MaskTestTest::SetUp();
+    ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+    ConnectTopText();
+    ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  }
+  void TearDown() override {
+    ClearCurrentMask();
+    ScopeCRT.reset();
+    MaskTestTest::TearDown();
+  }
+  static test::TCellText Cell(int n, bool caption) {
+    return test::ReadCell(ScopeCRT->BottomText(), TNizText::GetMeasCellRect(n, caption));
+  }
+  test::TReadableFont font;
+};
+
+TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
+  Sine(0.4);
+  RectangleMask(1000, 400, 3000, 624);
+  // A second polygon far off the trace: never hit.
+  CurrentMask().Slots[1].X = {100, 300, 300, 100};
+  CurrentMask().Slots[1].Y = {1000, 1000, 1020, 1020};
+  CurrentMask().PolygonCount = 2;
+  BuildMaskObjFromCurrent();
+  ExecCommand("Mask:CompareWith Ch2");
+  ExecCommand("Mask:CompareWith Ch1");
+  ExecCommand("Mask:Test On");
+  EXPECT_EQ(Cell(0, true).Text, "Total Wfms");
+  EXPECT_EQ(Cell(1, true).Text, "Failed Samples");
+  EXPECT_EQ(Cell(2, true).Text, "   in Polygon1");
+  EXPECT_EQ(Cell(3, true).Text, "   in Polygon2");
+  EXPECT_EQ(Cell(0, true).Ink, GetDisplaySourceRGB(TTraceId::Ch1));
+  ExecCommand("Mask:RunUntil Wfms");
+  ExecCommand("Mask:NWfms 2");
+  ExecCommand("*Run On");
+  Acquire(4);
+  EXPECT_EQ(Res("AllWfm"), 2u);
+  EXPECT_EQ(std::stod(Cell(0, false).Text), 2.0);
+  const std::string failed = Cell(1, false).Text;
+  EXPECT_TRUE(failed.ends_with(" hits")) << failed;
+  EXPECT_EQ(std::stod(failed), static_cast<double>(Res("FailSmpl")));
+  EXPECT_EQ(std::stod(Cell(3, false).Text), 0.0);
+  EXPECT_TRUE(Cell(3, false).Text.ends_with(" Hits"));
+  // The failed points are marked on the mask error layer.
+  EXPECT_NE(ScopeCRT->MaskErrorLayer(), nullptr);
+
+  // Compared with Ch2: laid out anew in its colour, the counts from zero.
+  ExecCommand("Mask:Test On");
+  ExecCommand("Mask:CompareWith Ch2");
+  EXPECT_EQ(Cell(0, true).Ink, GetDisplaySourceRGB(TTraceId::Ch2));
+  EXPECT_EQ(Res("AllWfm"), 0u);
+}
+
 // "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
 TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   const std::string standards = ExecCommand("StdMask:StdsList?");
@@ -336,12 +398,40 @@ TEST_F(MaskTestTest, StandardEyeMaskPassesTheSimulatedEyeAtLowNoiseAndFailsAtHig
   EXPECT_GT(Res("Poly2") + Res("Poly3"), 0u);  // the bands above one and below zero
 }
 
-// Margins of the automask: 0.02 division is 8 columns, 0.25 is 32 units; a flat trace
-// keeps only the screen-edge corners and the ends of its stretch.
-TEST(AutomaskShape, MarginsAndAFlatTrace) {
+// Margins of the automask: 0.02 division is 8 columns, 0.25 is 32 units. A flat trace at
+// the centre keeps only the screen-edge corners and the ends of its stretch, 32 units
+// below and above it; one at the top squeezes the upper polygon against row 1023.
+TEST_F(MaskTestTest, AutomaskOfFlatTraces) {
   EXPECT_EQ(AutomaskDX(0.02), 8);
   EXPECT_EQ(AutomaskDY(0.25), 32);
   EXPECT_EQ(AutomaskDX(2), 800);
+  Sine(0.4);
+  ExecCommand("*Run On");
+  Acquire(1);
+  ExecCommand("*Run Off");
+  TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+  const auto flat = [&r](double screenY) {
+    const double v = r.ScreenYToValue(screenY);
+    for (int i = 0; i < r.GetRecLen(); ++i) r.SetY(i, v);
+  };
+  flat(512);
+  BuildAutomask(0, 8, 32);
+  const TCurrentMask& mask = CurrentMask();
+  ASSERT_EQ(mask.PolygonCount, 2);
+  EXPECT_EQ(mask.Kind, mkAutomask);
+  EXPECT_EQ(mask.Slots[0].X, (std::vector<double>{8, 8, 3992, 3992}));
+  EXPECT_EQ(mask.Slots[0].Y, (std::vector<double>{1, 480, 480, 1}));
+  EXPECT_EQ(mask.Slots[1].X, (std::vector<double>{8, 8, 3992, 3992}));
+  EXPECT_EQ(mask.Slots[1].Y, (std::vector<double>{1023, 544, 544, 1023}));
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 0u);
+  EXPECT_EQ(MaskObj->MaskHitBits(2000, 470), 1u);
+  EXPECT_EQ(MaskObj->MaskHitBits(2000, 560), 2u);
+
+  flat(1010);
+  BuildAutomask(0, 8, 32);
+  for (double y : mask.Slots[1].Y) EXPECT_EQ(y, 1023);
+  EXPECT_EQ(mask.Slots[0].Y[1], 1010 - 32);
 }
 
 }  // namespace
