@@ -38,8 +38,8 @@ std::vector<int> SampleColumns(const TSignalObj& r) {
       std::fill(column.begin(), column.begin() + x, column[x]);
     } else {
       for (int k = previous + 1; k < x; ++k)
-        column[k] = static_cast<int>(
-            std::lround(column[previous] + double(column[x] - column[previous]) * (k - previous) / (x - previous)));
+        column[k] = static_cast<int>(std::lround(column[previous] + double(column[x] - column[previous]) *
+                                                                        (k - previous) / (x - previous)));
     }
     previous = x;
   }
@@ -98,7 +98,8 @@ void BuildPass(const std::vector<int>& sampled, int dX, int dY, bool upper, TMas
       if (e < kept.size() && kept[e] - kept[s] <= 512) {
         bool fits = true;
         for (size_t m = s + 1; m < e && fits; ++m) {
-          const double line = values[s] + double(values[e] - values[s]) * (kept[m] - kept[s]) / (kept[e] - kept[s]);
+          const double line =
+              values[s] + double(values[e] - values[s]) * (kept[m] - kept[s]) / (kept[e] - kept[s]);
           fits = std::fabs(values[m] - line) <= tol;
         }
         if (fits) {

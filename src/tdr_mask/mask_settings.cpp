@@ -164,8 +164,8 @@ void MaskIndexChanged(THandler& h) {
     UpdateMaskMenuEnabling();
   }
   const TCurrentMask& mask = CurrentMask();
-  const bool thatMask = (mask.Kind == mkEye || mask.Kind == mkPulse) && mask.StdIndex == S().StdIndex->Value() &&
-                        mask.MaskIndex == index;
+  const bool thatMask = (mask.Kind == mkEye || mask.Kind == mkPulse) &&
+                        mask.StdIndex == S().StdIndex->Value() && mask.MaskIndex == index;
   if (thatMask && mask.MarginsType != mtNone) {
     S().StdMarginsOn->SetOnByProgram(mask.MarginPercent != 0);
     S().StdMarginsVal->SetValueByProgram(mask.MarginPercent);
@@ -223,9 +223,10 @@ void RegisterMaskHandlers() {
   uint32_t excluded = 0;
   for (int id = kRecordTraceCount; id < 17; ++id) excluded |= 1u << id;
   s.AutoSource = root.AddSignalSourceSw(0, "Automask:Source",
-                                        "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist", excluded,
-                                        [](THandler&) { RefreshAutomaskControls(); });
-  s.AutoUnit = root.AddRadioSw(0, "Automask:Unit", "Division,Current", [](THandler&) { RefreshAutomaskControls(); });
+                                        "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist",
+                                        excluded, [](THandler&) { RefreshAutomaskControls(); });
+  s.AutoUnit =
+      root.AddRadioSw(0, "Automask:Unit", "Division,Current", [](THandler&) { RefreshAutomaskControls(); });
   s.AutoDeltaX = root.AddDoubleEdit({.Path = "Automask:DeltaX",
                                      .Value = 0.2,
                                      .Unit = "div",

@@ -33,7 +33,8 @@ const TProgramUnit StateUnit("mask test", ResetMaskState);
 
 uint64_t& Counter(int index) { return State.Counters.at(static_cast<size_t>(index)); }
 void Add(uint64_t& counter, uint64_t n) {
-  counter = counter > std::numeric_limits<uint64_t>::max() - n ? std::numeric_limits<uint64_t>::max() : counter + n;
+  counter =
+      counter > std::numeric_limits<uint64_t>::max() - n ? std::numeric_limits<uint64_t>::max() : counter + n;
 }
 bool ActionSet(TMaskAction a) { return State.Action && (State.Action->GetMask() >> a & 1u) != 0; }
 TTraceId ComparedTrace() { return static_cast<TTraceId>(GetMaskCompareSignal()); }
@@ -182,7 +183,9 @@ void MaskTestAfterAcquisition() {
   State.NewData = false;
 }
 
-std::string MaskFileStem() { return State.FileStem.empty() ? (FailureFolder() / "Noname").string() : State.FileStem; }
+std::string MaskFileStem() {
+  return State.FileStem.empty() ? (FailureFolder() / "Noname").string() : State.FileStem;
+}
 
 std::string NextMaskFileName() {
   const uint32_t n = State.FileCounter;
@@ -271,9 +274,8 @@ void SaveMaskUndo() {
 }
 
 void InstallMaskTest() {
-  AcqHooks.MaskCompareSignal.Set([] {
-    return MaskObj && MaskTestOn() && !CurrentMask().EditorActive ? GetMaskCompareSignal() : -1;
-  });
+  AcqHooks.MaskCompareSignal.Set(
+      [] { return MaskObj && MaskTestOn() && !CurrentMask().EditorActive ? GetMaskCompareSignal() : -1; });
   AcqHooks.RaiseMaskNewRecord.Set([] { State.NewData = true; });
   AcqHooks.CountMaskHitAtPoint.Set([](int channel, int pointIndex) {
     (void)channel;

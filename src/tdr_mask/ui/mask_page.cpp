@@ -1,12 +1,12 @@
 #include "tdr_mask/ui/mask_page.h"
 
 #include "controls/menu_pages.h"
+#include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/startup/dispatchers.h"
-#include "display/scope_crt.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
@@ -16,7 +16,8 @@ namespace norv {
 namespace {
 
 TSwitcherDecl Command(const char* caption, const char* name, int help) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .HelpContext = help, .Name = name});
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Caption = caption, .Items = {caption}, .HelpContext = help, .Name = name});
 }
 TSwitcherDecl Back(const char* name) { return Command("Back", name, 0); }
 
@@ -24,97 +25,102 @@ TMenuDecl MaskMenu() {
   return {
       .Name = "Mask_Form",
       .Caption = "Mask Test",
-      .Pages =
-          {{.Number = mpTest,
-            .Panels = {{.Name = "rmpMaskTest",
-                        .Group = "Mask",
-                        .Caption = "Mask Test",
-                        .Switchers = {Command("Create Mask...", "pcsCreateMask", 901),
-                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = "EraseMask",
-                                                                    .Caption = "Erase Mask",
-                                                                    .Items = {"Erase Mask"},
-                                                                    .HelpContext = 902}),
-                                      Command("Run Until/Action...", "pcsRunUntilAction", 905),
-                                      Sw<TRC_RadioSwitcher>({.Mnemonics = "CompareWith",
-                                                             .Caption = "Compare with",
-                                                             .Items = {"Ch1", "Ch2"},
-                                                             .Columns = 2,
-                                                             .HelpContext = 903}),
-                                      Sw<TRC_OnOffSwitch>({.Mnemonics = "Test", .Caption = "Test", .HelpContext = 904})},
-                        .HelpContext = 900}}},
-           {.Number = mpRunUntil,
-            .Panels = {{.Name = "rmpRunUntilAction",
-                        .Group = "Mask",
-                        .Caption = "Run Until/Action",
-                        .Switchers = {Sw<TRC_RadioSwitcher>({.Mnemonics = "RunUntil",
-                                                             .Caption = "Run Until",
-                                                             .Height = 20 + 5 * 14,
-                                                             .Items = {"Stop / Single", "Failed Wfms",
-                                                                       "Failed Samples", "Waveforms", "Samples"},
-                                                             .HelpContext = 941}),
-                                      Sw<TRC_EditSwitcher>({.Mnemonics = "FailWfms",
-                                                            .Caption = "# OF",
-                                                            .HelpContext = 942,
-                                                            .Name = "eswNumberOf"}),
-                                      Sw<TRC_CheckSwitcher>({.Mnemonics = "Action",
-                                                             .Caption = "Select Action",
-                                                             .Items = {"Beep", "Save"},
-                                                             .HelpContext = 943}),
-                                      Back("pcsBackRunUntil")},
-                        .HelpContext = 940}}},
-           {.Number = mpCreate,
-            .Panels = {{.Name = "rmpCreateMask",
-                        .Group = "Mask",
-                        .Caption = "Create Mask",
-                        .Switchers = {Command("Standard Mask...", "pcsStandardMask", 911),
-                                      Command("Automask...", "pcsAutomask", 912),
-                                      Command("Edit Mask...", "pcsEditMask", 913),
-                                      Command("Recall User Mask", "pcsRecallUserMask", 914),
-                                      Command("Save User Mask", "pcsSaveUserMask", 915),
-                                      Command("Save Mask As Std", "pcsSaveMaskAsStd", 916), Back("pcsBackCreate")},
-                        .HelpContext = 910}}},
-           {.Number = mpAutomask,
-            .Panels = {{.Name = "rmpAutomask",
-                        .Group = "Automask",
-                        .Caption = "Automask",
-                        .Switchers = {Sw<TRC_SignalSourceSwitcher>(
-                                          {.Mnemonics = "Source", .Caption = "Source", .HelpContext = 921}),
-                                      Sw<TRC_RadioSwitcher>({.Mnemonics = "Unit",
-                                                             .Caption = "Units",
-                                                             .Items = {"Division", "Current"},
-                                                             .HelpContext = 922}),
-                                      Sw<TRC_EditSwitcher>(
-                                          {.Mnemonics = "DeltaX", .Caption = "DELTA X", .HelpContext = 923}),
-                                      Sw<TRC_EditSwitcher>(
-                                          {.Mnemonics = "Deltay", .Caption = "DELTA Y", .HelpContext = 924}),
-                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = "BuildAMask",
-                                                                    .Caption = "Build Automask",
-                                                                    .Items = {"Build Automask"},
-                                                                    .HelpContext = 925}),
-                                      Back("pcsBackAutomask")},
-                        .HelpContext = 920}}},
-           {.Number = mpEdit,
-            .Panels = {{.Name = "rmpEditMask",
-                        .Group = "Mask",
-                        .Caption = "Edit Mask",
-                        .Switchers = {Command("Add Point", "pcsAddPoint", 931),
-                                      Command("Delete Point", "pcsDeletePoint", 932),
-                                      Command("Add Polygon", "pcsAddPolygon", 933),
-                                      Command("Delete Polygon", "pcsDeletePolygon", 934),
-                                      Command("Delete Mask", "pcsDeleteMask", 935), Back("pcsBackEdit")},
-                        .HelpContext = 930}}},
-           {.Number = mpScale,
-            .Panels = {{.Name = "rmpScaleMask",
-                        .Group = "Mask",
-                        .Caption = "Scale Mask",
-                        .Switchers = {Command("Mask Autoset", "pcsMaskAutoset", 951),
-                                      Command("Mask Alignment", "pcsMaskAlignment", 952),
-                                      Command("Invert Mask", "pcsInvertMask", 953),
-                                      Command("X1 POSITION", "pcsX1Position", 954),
-                                      Command("DELTA X POSITION", "pcsDeltaXPosition", 955),
-                                      Command("Y2 POSITION", "pcsY2Position", 956),
-                                      Command("Y1POSITION", "pcsY1Position", 957), Back("pcsBackScale")},
-                        .HelpContext = 950}}}},
+      .Pages = {{.Number = mpTest,
+                 .Panels = {{.Name = "rmpMaskTest",
+                             .Group = "Mask",
+                             .Caption = "Mask Test",
+                             .Switchers = {Command("Create Mask...", "pcsCreateMask", 901),
+                                           Sw<TRC_RightCommandSwitcher>({.Mnemonics = "EraseMask",
+                                                                         .Caption = "Erase Mask",
+                                                                         .Items = {"Erase Mask"},
+                                                                         .HelpContext = 902}),
+                                           Command("Run Until/Action...", "pcsRunUntilAction", 905),
+                                           Sw<TRC_RadioSwitcher>({.Mnemonics = "CompareWith",
+                                                                  .Caption = "Compare with",
+                                                                  .Items = {"Ch1", "Ch2"},
+                                                                  .Columns = 2,
+                                                                  .HelpContext = 903}),
+                                           Sw<TRC_OnOffSwitch>(
+                                               {.Mnemonics = "Test", .Caption = "Test", .HelpContext = 904})},
+                             .HelpContext = 900}}},
+                {.Number = mpRunUntil,
+                 .Panels = {{.Name = "rmpRunUntilAction",
+                             .Group = "Mask",
+                             .Caption = "Run Until/Action",
+                             .Switchers = {Sw<TRC_RadioSwitcher>(
+                                               {.Mnemonics = "RunUntil",
+                                                .Caption = "Run Until",
+                                                .Height = 20 + 5 * 14,
+                                                .Items = {"Stop / Single", "Failed Wfms", "Failed Samples",
+                                                          "Waveforms", "Samples"},
+                                                .HelpContext = 941}),
+                                           Sw<TRC_EditSwitcher>({.Mnemonics = "FailWfms",
+                                                                 .Caption = "# OF",
+                                                                 .HelpContext = 942,
+                                                                 .Name = "eswNumberOf"}),
+                                           Sw<TRC_CheckSwitcher>({.Mnemonics = "Action",
+                                                                  .Caption = "Select Action",
+                                                                  .Items = {"Beep", "Save"},
+                                                                  .HelpContext = 943}),
+                                           Back("pcsBackRunUntil")},
+                             .HelpContext = 940}}},
+                {.Number = mpCreate,
+                 .Panels = {{.Name = "rmpCreateMask",
+                             .Group = "Mask",
+                             .Caption = "Create Mask",
+                             .Switchers = {Command("Standard Mask...", "pcsStandardMask", 911),
+                                           Command("Automask...", "pcsAutomask", 912),
+                                           Command("Edit Mask...", "pcsEditMask", 913),
+                                           Command("Recall User Mask", "pcsRecallUserMask", 914),
+                                           Command("Save User Mask", "pcsSaveUserMask", 915),
+                                           Command("Save Mask As Std", "pcsSaveMaskAsStd", 916),
+                                           Back("pcsBackCreate")},
+                             .HelpContext = 910}}},
+                {.Number = mpAutomask,
+                 .Panels = {{.Name = "rmpAutomask",
+                             .Group = "Automask",
+                             .Caption = "Automask",
+                             .Switchers = {Sw<TRC_SignalSourceSwitcher>({.Mnemonics = "Source",
+                                                                         .Caption = "Source",
+                                                                         .HelpContext = 921}),
+                                           Sw<TRC_RadioSwitcher>({.Mnemonics = "Unit",
+                                                                  .Caption = "Units",
+                                                                  .Items = {"Division", "Current"},
+                                                                  .HelpContext = 922}),
+                                           Sw<TRC_EditSwitcher>({.Mnemonics = "DeltaX",
+                                                                 .Caption = "DELTA X",
+                                                                 .HelpContext = 923}),
+                                           Sw<TRC_EditSwitcher>({.Mnemonics = "Deltay",
+                                                                 .Caption = "DELTA Y",
+                                                                 .HelpContext = 924}),
+                                           Sw<TRC_RightCommandSwitcher>({.Mnemonics = "BuildAMask",
+                                                                         .Caption = "Build Automask",
+                                                                         .Items = {"Build Automask"},
+                                                                         .HelpContext = 925}),
+                                           Back("pcsBackAutomask")},
+                             .HelpContext = 920}}},
+                {.Number = mpEdit,
+                 .Panels = {{.Name = "rmpEditMask",
+                             .Group = "Mask",
+                             .Caption = "Edit Mask",
+                             .Switchers = {Command("Add Point", "pcsAddPoint", 931),
+                                           Command("Delete Point", "pcsDeletePoint", 932),
+                                           Command("Add Polygon", "pcsAddPolygon", 933),
+                                           Command("Delete Polygon", "pcsDeletePolygon", 934),
+                                           Command("Delete Mask", "pcsDeleteMask", 935), Back("pcsBackEdit")},
+                             .HelpContext = 930}}},
+                {.Number = mpScale,
+                 .Panels = {{.Name = "rmpScaleMask",
+                             .Group = "Mask",
+                             .Caption = "Scale Mask",
+                             .Switchers = {Command("Mask Autoset", "pcsMaskAutoset", 951),
+                                           Command("Mask Alignment", "pcsMaskAlignment", 952),
+                                           Command("Invert Mask", "pcsInvertMask", 953),
+                                           Command("X1 POSITION", "pcsX1Position", 954),
+                                           Command("DELTA X POSITION", "pcsDeltaXPosition", 955),
+                                           Command("Y2 POSITION", "pcsY2Position", 956),
+                                           Command("Y1POSITION", "pcsY1Position", 957), Back("pcsBackScale")},
+                             .HelpContext = 950}}}},
       .OwnPageTurns = true};
 }
 
@@ -165,10 +171,11 @@ void BindCountEdit(TDeclaredSideMenu& menu) {
 }
 
 std::optional<std::string> ChooseMaskFile(bool save) {
-  const std::optional<TFileChoice> choice = Dialogs().ChooseFile({.Save = save,
-                                                                   .Title = GetLangStr(save ? "SaveMaskAs" : "RecallMask"),
-                                                                   .Filter = "Mask file (*.pcm)|*.pcm",
-                                                                   .Folder = DataFolders().MaskUserDir.string()});
+  const std::optional<TFileChoice> choice =
+      Dialogs().ChooseFile({.Save = save,
+                            .Title = GetLangStr(save ? "SaveMaskAs" : "RecallMask"),
+                            .Filter = "Mask file (*.pcm)|*.pcm",
+                            .Folder = DataFolders().MaskUserDir.string()});
   if (!choice) return std::nullopt;
   return std::filesystem::path(choice->FileName).replace_extension(".pcm").string();
 }
@@ -224,8 +231,9 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
     menu.UpdateEnabling();
   };
   // Not built yet: the standard-mask dialogs and the mask scaling commands.
-  for (const char* name : {"pcsStandardMask", "pcsSaveMaskAsStd", "pcsMaskAutoset", "pcsMaskAlignment",
-                           "pcsInvertMask", "pcsX1Position", "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
+  for (const char* name :
+       {"pcsStandardMask", "pcsSaveMaskAsStd", "pcsMaskAutoset", "pcsMaskAlignment", "pcsInvertMask",
+        "pcsX1Position", "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
     menu.Control<TRC_RightPassiveCommandSwitcher>(name).setEnabled(false);
   // Their texts need the whole width.
   for (TRC_RightPassiveCommandSwitcher* command : menu.findChildren<TRC_RightPassiveCommandSwitcher*>())
