@@ -28,6 +28,13 @@ namespace {
 
 TMaskState& S() { return MaskSettings(); }
 
+// A command or a control; a setup being replayed brings its mask in "NOGPIB:Mask", which a
+// catalogue load must not replace.
+bool ByUser(const THandler& h) {
+  const TWhoChanged who = h.GetWhoChangedRaw();
+  return who == wcvCommand || who == wcvSwitcher;
+}
+
 void UpdateRunUntilEnabling() {
   const auto until = GetIndex(S().RunUntil);
   S().FailWfms->SetDisabled(until != mruFailedWfms);
@@ -158,7 +165,7 @@ void StdIndexChanged(THandler&) {
 
 void MaskIndexChanged(THandler& h) {
   const int index = S().StdMaskIndex->Value();
-  if (h.GetWhoChangedRaw() != wcvProgram && index >= 0) {
+  if (ByUser(h) && index >= 0) {
     SaveMaskUndo();
     LoadStandardMask(S().StdIndex->Value(), index, 0);
     UpdateMaskMenuEnabling();
@@ -167,7 +174,7 @@ void MaskIndexChanged(THandler& h) {
   const bool thatMask = (mask.Kind == mkEye || mask.Kind == mkPulse) &&
                         mask.StdIndex == S().StdIndex->Value() && mask.MaskIndex == index;
   if (thatMask && mask.MarginsType != mtNone) {
-    S().StdMarginsOn->SetOnByProgram(mask.MarginPercent != 0);
+    S().StdMarginsOn->SetOnByProgram(true);
     S().StdMarginsVal->SetValueByProgram(mask.MarginPercent);
   } else if (h.GetWhoChangedRaw() == wcvProgram) {
     S().StdMarginsOn->SetOnByProgram(false);
@@ -266,7 +273,7 @@ void RegisterMaskHandlers() {
   });
   s.StdMarginsOn = root.AddOnOff(false, "StdMask:MarginsOn", [](THandler& h) {
     S().StdMarginsVal->SetDisabled(!IsOn(S().StdMarginsOn));
-    if (h.GetWhoChangedRaw() != wcvProgram) ReloadStandardMask();
+    if (ByUser(h)) ReloadStandardMask();
   });
   s.StdMarginsVal = root.AddIntEdit({.Path = "StdMask:MarginsVal",
                                      .Value = 0,
@@ -279,7 +286,7 @@ void RegisterMaskHandlers() {
                                      .FineRule = srLinear,
                                      .FineStep = 1,
                                      .OnChange = [](THandler& h) {
-                                       if (h.GetWhoChangedRaw() != wcvProgram) ReloadStandardMask();
+                                       if (ByUser(h)) ReloadStandardMask();
                                      }});
   s.StdMarginsVal->SetDisabled(true);
   s.StdIndex = root.AddIntEdit({.Path = "StdMask:StdIndex",

@@ -302,6 +302,49 @@ TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
   EXPECT_EQ(Res("AllWfm"), 0u);
 }
 
+// A user mask saved and recalled by its commands; a name without folder goes to the
+// user-mask folder.
+TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
+  const fs::path folder = DataFolders().MaskUserDir;
+  EXPECT_EQ(ExecCommand("Mask:MaskFile?"), " " + (folder / "Noname.pcm").string());
+  RectangleMask(1000, 400, 3000, 624);
+  ExecCommand("Mask:MaskFile band.pcm");
+  EXPECT_EQ(ExecCommand("Mask:MaskFile?"), " " + (folder / "band.pcm").string());
+  ExecCommand("Mask:SaveUser");
+  ASSERT_TRUE(fs::exists(folder / "band.pcm"));
+  ExecCommand("Mask:EraseMask");
+  ASSERT_EQ(MaskObj, nullptr);
+  ExecCommand("Mask:LoadUser");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
+  EXPECT_EQ(MaskObj->MaskHitBits(900, 512), 0u);
+}
+
+// Margins of a catalogue mask: switched on by its choice, set by value; a setup replayed
+// keeps the mask it carries rather than loading the catalogue mask its index names.
+TEST_F(MaskTestTest, StandardMaskMarginsAndSetupReplay) {
+  ExecCommand("StdMask:StdIndex 0");
+  ExecCommand("StdMask:MaskIndex 1");
+  ExecCommand("StdMask:MaskIndex 0");
+  ASSERT_EQ(CurrentMask().MarginsType, mtHexagon);
+  EXPECT_EQ(ExecCommand("StdMask:MarginsOn?"), "ON");
+  EXPECT_EQ(CurrentMask().MarginPercent, 0);
+  ExecCommand("StdMask:MarginsVal 20");
+  EXPECT_EQ(CurrentMask().MarginPercent, 20);
+  EXPECT_GT(CurrentMask().MarginPolygonCount, 0);
+  ExecCommand("StdMask:MarginsOn Off");
+  EXPECT_EQ(CurrentMask().MarginPercent, 0);
+
+  RectangleMask(1000, 400, 3000, 624);
+  std::vector<std::string> setup;
+  RootSpider->DumpSettings(setup);
+  ExecCommand("StdMask:MaskIndex 1");
+  ASSERT_NE(CurrentMask().Kind, mkUser);
+  for (const std::string& line : setup) RootSpider->ExecCommandLine(line, true);
+  EXPECT_EQ(CurrentMask().Kind, mkUser);
+  EXPECT_EQ(CurrentMask().PolygonCount, 1);
+}
+
 // "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
 TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   const std::string standards = ExecCommand("StdMask:StdsList?");

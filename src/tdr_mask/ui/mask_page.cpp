@@ -141,9 +141,9 @@ class TMask_Form : public TDeclaredSideMenu {
   void BeforeMenuChange() override { EndMaskEditing(); }
   void ShowPage(int page) override {
     // Without a mask only the test, create and automask panels make sense.
-    if (!MaskObj && !CurrentMask().EditorActive && page != mpTest && page != mpCreate && page != mpAutomask &&
-        page != mpRunUntil)
-      page = mpTest;
+    const bool editing = CurrentMask().EditorActive;
+    if (page == mpEdit && !editing) page = mpCreate;
+    if (!MaskObj && !editing && page != mpTest && page != mpCreate && page != mpAutomask) page = mpTest;
     TDeclaredSideMenu::ShowPage(page);
     UpdateEnabling();
   }

@@ -35,6 +35,8 @@ TEST_F(MaskPageTest, PanelsTurnByTheirButtonsAndEditingEndsWithTheMenu) {
   EXPECT_EQ(menu.CurrentPage(), mpTest);
   EXPECT_FALSE(menu.Control<TRC_OnOffSwitch>("ooswTest").isEnabled());  // no mask yet
   EXPECT_TRUE(Node("Mask:RunUntil")->IsDisabled());
+  menu.ShowPage(mpRunUntil);  // nothing to run until without a mask
+  EXPECT_EQ(menu.CurrentPage(), mpTest);
   // A mask: the test and its run-until rule can be set.
   TCurrentMask& mask = CurrentMask();
   mask.Kind = mkEye;
@@ -82,6 +84,8 @@ TEST_F(MaskPageTest, PanelsTurnByTheirButtonsAndEditingEndsWithTheMenu) {
   EXPECT_FALSE(mask.EditorActive);
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
+  menu.ShowPage(mpEdit);  // not editing: the create panel
+  EXPECT_EQ(menu.CurrentPage(), mpCreate);
 }
 
 }  // namespace
