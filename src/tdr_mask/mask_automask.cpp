@@ -8,6 +8,7 @@
 #include "display/scope_crt.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/value_text.h"
 #include "framework/traces/trace_names.h"
 #include "instrument/record/signal_obj.h"
 #include "tdr_mask/mask_files.h"
@@ -161,12 +162,52 @@ void BuildAutomaskFromSettings() {
   if (ScopeCRT) ScopeCRT->TopText().ShowMaskState();
 }
 
+bool AutomaskInSourceUnits() {
+  const TMaskState& s = MaskSettings();
+  return GetIndex(s.AutoUnit) == 1 && s.AutoSource != nullptr && s.AutoSource->GetSourceIndex() >= 0 &&
+         s.AutoSource->GetSourceIndex() < kRecordTraceCount;
+}
+
+// Source units per division of the automask source: horizontal or vertical.
+double AutomaskUnitsPerDivision(bool vertical) {
+  const TSignalObj& r = SignalObjs().At(MaskSettings().AutoSource->GetSourceIndex());
+  return vertical ? r.GetEffScale() : r.GetTimePerDiv();
+}
+
+void AutomaskDeltaText(bool vertical, std::string& text, double divisions) {
+  const TSignalObj& r = SignalObjs().At(MaskSettings().AutoSource->GetSourceIndex());
+  text = FloatToEngStr(vfEngineering, vertical ? 3 : 5, false, divisions * AutomaskUnitsPerDivision(vertical),
+                       false) +
+         (vertical ? r.GetVertUnitText() : r.GetHorUnit());
+}
+
+void AutomaskDeltaEntered(bool vertical, double& value) {
+  const double perDivision = AutomaskUnitsPerDivision(vertical);
+  // A flat or empty source leaves the entry in divisions.
+  if (perDivision > 0 && std::isfinite(perDivision)) value /= perDivision;
+}
+
 void RefreshAutomaskControls() {
   const TMaskState& s = MaskSettings();
   if (!s.AutoSource) return;
   const auto colour = static_cast<uint8_t>(s.AutoSource->GetSourceIndex());
-  s.AutoDeltaX->SetColorSource(colour);
-  s.AutoDeltaY->SetColorSource(colour);
+  const bool current = AutomaskInSourceUnits();
+  for (TDoubleEditHandler* edit : {s.AutoDeltaX, s.AutoDeltaY}) {
+    const bool vertical = edit == s.AutoDeltaY;
+    edit->SetColorSource(colour);
+    if (current) {
+      edit->SetOnGetText([vertical](const TEditHandler&, std::string& text, double value) {
+        AutomaskDeltaText(vertical, text, value);
+      });
+      edit->SetOnBeforeSet([vertical](double& value, TEditHandler&) {
+        if (AutomaskInSourceUnits()) AutomaskDeltaEntered(vertical, value);
+      });
+    } else {
+      // Also shows the text anew: it follows the source's scales.
+      edit->SetOnGetText({});
+      edit->SetOnBeforeSet({});
+    }
+  }
 }
 
 }  // namespace norv

@@ -441,6 +441,33 @@ TEST_F(MaskTestTest, StandardEyeMaskPassesTheSimulatedEyeAtLowNoiseAndFailsAtHig
   EXPECT_GT(Res("Poly2") + Res("Poly3"), 0u);  // the bands above one and below zero
 }
 
+// In Current units the deltas read and take the source's units: DeltaY times the volts per
+// division, DeltaX times the time per division; the value kept is in divisions.
+TEST_F(MaskTestTest, AutomaskDeltasInTheSourcesUnits) {
+  Sine(0.4);  // 0.1 V/div
+  ExecCommand("*Run On");
+  Acquire(1);
+  ExecCommand("*Run Off");
+  const double perDiv = SignalObjs()[TTraceId::Ch1].GetTimePerDiv();
+  ASSERT_GT(perDiv, 0);
+  auto* dx = dynamic_cast<TEditHandler*>(RootSpider->FindHandler("Automask:DeltaX"));
+  auto* dy = dynamic_cast<TEditHandler*>(RootSpider->FindHandler("Automask:Deltay"));
+  ASSERT_TRUE(dx && dy);
+  ExecCommand("Automask:Unit Current");
+  EXPECT_NEAR(std::stod(ExecCommand("Automask:Deltay?")), 25, 1e-9);  // 0.25 div x 100 mV, in mV
+  EXPECT_NE(ExecCommand("Automask:Deltay?").find("mV"), std::string::npos);
+  ExecCommand("Automask:Deltay 50m");
+  EXPECT_NEAR(dy->GetFloatValue(), 0.5, 1e-9);
+  char command[64];
+  std::snprintf(command, sizeof command, "Automask:DeltaX %.9g", 0.3 * perDiv);
+  ExecCommand(command);
+  EXPECT_NEAR(dx->GetFloatValue(), 0.3, 0.002);
+  ExecCommand("Automask:Unit Division");
+  ExecCommand("Automask:Deltay 1");
+  EXPECT_NEAR(dy->GetFloatValue(), 1, 1e-9);
+  EXPECT_NE(ExecCommand("Automask:Deltay?").find("div"), std::string::npos);
+}
+
 // Margins of the automask: 0.02 division is 8 columns, 0.25 is 32 units. A flat trace at
 // the centre keeps only the screen-edge corners and the ends of its stretch, 32 units
 // below and above it; one at the top squeezes the upper polygon against row 1023.
