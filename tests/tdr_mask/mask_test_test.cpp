@@ -168,6 +168,48 @@ TEST_F(MaskTestTest, ClippingMaskCountsStopsTheRunAndNumbersTheFailureFiles) {
   EXPECT_EQ(Res("FailSmpl"), 0u);
 }
 
+// Each run-until rule ends the run at the waveform that reaches its limit; with no action
+// failed waveforms are only counted.
+TEST_F(MaskTestTest, EachRunUntilRuleStopsAtItsLimit) {
+  Sine(0.4);
+  RectangleMask(1000, 400, 3000, 624);
+  const uint64_t shown = static_cast<uint64_t>(SignalObjs()[TTraceId::Ch1].GetShownCount());
+  struct TCase {
+    const char* Rule;
+    const char* Node;
+    uint64_t Limit;
+    uint64_t Waveforms;  // tested when the run stops
+  };
+  const TCase cases[] = {
+      {"FailedWfms", "Mask:FailWfms", 2, 2},
+      {"FailedSmpls", "Mask:FailSmpls", 1, 1},
+      {"Wfms", "Mask:NWfms", 4, 4},
+      {"Samples", "Mask:NSamples", shown + 1, 2},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Rule);
+    ExecCommand(std::string("Mask:RunUntil ") + c.Rule);
+    ExecCommand(std::string(c.Node) + " " + std::to_string(c.Limit));
+    ExecCommand("Mask:Test On");
+    ExecCommand("*Run On");
+    Acquire(10);
+    EXPECT_FALSE(RunFlag);
+    EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
+    EXPECT_EQ(Res("AllWfm"), c.Waveforms);
+    EXPECT_EQ(Res("FailWfm"), c.Waveforms);
+  }
+  // Stop / Single never ends the test.
+  ExecCommand("Mask:RunUntil StopBtn");
+  ExecCommand("Mask:Test On");
+  ExecCommand("*Run On");
+  Acquire(6);
+  EXPECT_TRUE(RunFlag);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "ON");
+  EXPECT_GE(Res("AllWfm"), 5u);
+  EXPECT_EQ(beeps, 0);
+  EXPECT_FALSE(fs::exists(DataFolders().MaskTestFilesDir / "Noname.wfm"));
+}
+
 // The counters are 64-bit and never wrap; with margins "Poly1" reads polygon 1 and its
 // margin polygon, not polygon 2's counts.
 TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
