@@ -23,6 +23,7 @@
 #include "shell/ui/help_keys.h"
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
+#include "tdr_mask/ui/mask_page.h"
 
 namespace norv {
 
@@ -61,6 +62,7 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
+  RegisterMaskPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

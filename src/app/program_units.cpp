@@ -24,6 +24,7 @@
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
 #include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_test.h"
 
 namespace norv {
 
@@ -70,6 +71,9 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+  SetRegistrationRoutine(TRegistrationStep::MaskResultObject, RegisterMaskResultObject);
+  SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
+  SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
 }
 
 void InstallProgramUnits() {
@@ -92,6 +96,7 @@ void InstallProgramUnits() {
     ClearMarkerValues();
     for (int function = 0; function < kTrendFunctionCount; ++function) ResetTrend(function);
     RestartDatabase();
+    ClearMaskTestCounters();
   });
   ShellHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
   DisplaySettingsHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
@@ -103,6 +108,7 @@ void InstallProgramUnits() {
   InstallPatternSearch();
   InstallAutoscale();
   InstallMaskFeature();
+  InstallMaskTest();
 }
 
 }  // namespace norv

@@ -453,6 +453,9 @@ std::string PolygonListText(int count) {
 template <typename Fill>
 bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::string_view failText,
                    Fill&& fill) {
+  // The user-mask folder of a fresh program folder does not exist yet.
+  std::error_code ignored;
+  if (fileName.has_parent_path()) fs::create_directories(fileName.parent_path(), ignored);
   try {
     TMemIniFile_Dot ini(fileName);
     ini.Clear();

@@ -23,8 +23,6 @@ struct TWaitingNode {
 };
 constexpr TWaitingNode kWaiting[] = {
     {"Eye:Measure", "eye"},
-    {"Mask:Test", "masks"},
-    {"Mask:CompareWith", "masks"},
     {"Jitter:JitterOn", "jitter"},
 };
 
