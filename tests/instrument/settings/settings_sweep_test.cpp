@@ -32,6 +32,11 @@ constexpr TKnownFault kKnownFaults[] = {
     {"answer",
      "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL GSS:A:FREQUENCY GSS:B:FREQUENCY GSS:C:FREQUENCY GSS:D:FREQUENCY",
      "mega is answered \"M\" (\"-1 MW\") and reads back as milli"},
+    // Kept: the standard-mask choice makes no undo step of its own; the mask it loads is
+    // undone through "NOGPIB:Mask". The test cannot be switched on without a mask.
+    {"undo",
+     "STDMASK:ALIGN STDMASK:MARGINSON STDMASK:MARGINSVAL STDMASK:STDINDEX STDMASK:MASKINDEX MASK:TEST",
+     "no undo step of their own"},
 };
 
 bool HasWord(std::string_view list, std::string_view word) {
