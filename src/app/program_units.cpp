@@ -20,6 +20,8 @@
 #include "measure/meas_settings.h"
 #include "measure/meas_slots.h"
 #include "measure/meas_state.h"
+#include "service/calibration_settings.h"
+#include "service/exit_sampler_settings.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -103,6 +105,8 @@ void InstallProgramUnits() {
   InstallPatternSearch();
   InstallAutoscale();
   InstallMaskFeature();
+  InstallCalibration();
+  ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
 }
 
 }  // namespace norv

@@ -178,6 +178,7 @@ bool CloseQuery() {
   }
   SaveSetup(TSetupKind::PowerOff, true);
   SuspendAcquisition();
+  ShellHooks.ApplyExitSamplerSettings();
   return true;
 }
 
