@@ -1,0 +1,112 @@
+// The program's close with changed constants (offline, through the shell's close query)
+// and the sampler settings sent at the end with an instrument.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "framework/language/language.h"
+#include "framework/text/ini_file.h"
+#include "framework/util/program_dir.h"
+#include "service/calibration_fixture.h"
+#include "service/exit_sampler_settings.h"
+#include "shell/shell_fixture.h"
+
+namespace norv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(CalibrationOnInstrumentTest, TheExitSettingsDependOnFirmwareAndLogic) {
+  struct Case {
+    const char* firmware;
+    int logic;
+    bool sent;
+  };
+  const Case cases[] = {{"3.7.3", 3, false}, {"3.7.4", 2, false}, {"3.7.4", 3, true}, {"3.12.1", 17, true}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.firmware);
+    InstrumentIdentity.SWVer.Text = k.firmware;
+    ParseVersionText(InstrumentIdentity.SWVer);
+    InstrumentIdentity.FPGAVer.Text = "0." + std::to_string(k.logic);
+    ParseVersionText(InstrumentIdentity.FPGAVer);
+    instrument.ClearCommands();
+    ApplyExitSamplerSettings();
+    EXPECT_TRUE(ClosingFlag);
+    Sync();
+    std::vector<std::string> commands = instrument.Commands();
+    commands.pop_back();  // the sync query
+    const std::vector<std::string> expected = {"STENDSAMPL:WITHOUTSTROBE On", "STENDSAMPL:SMPLTBON Off",
+                                               "STENDSAMPL:WITHOUTLINEAR On", "STENDSAMPL:SMPLTBJTR 0"};
+    EXPECT_EQ(commands, k.sent ? expected : std::vector<std::string>{});
+  }
+  // The demo instrument gets nothing (the link stays open only to prove it).
+  instrument.ClearCommands();
+  LinkKind = TLinkKind::Demo;
+  ApplyExitSamplerSettings();
+  LinkKind = TLinkKind::LAN;
+  Sync();
+  EXPECT_EQ(instrument.Commands(), std::vector<std::string>{"Sync?"});
+}
+
+class CloseWithConstantsTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    InstallCalibration();
+    RegisterCalibrationCommands();  // the registration pass has run already
+    ASSERT_TRUE(StartWithInstrument(true));
+  }
+};
+
+TEST_F(CloseWithConstantsTest, ChangedCalibrationIsStoredOnYesKeptOnNoAndCancelKeepsTheProgramOpen) {
+  const std::string question = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
+  const fs::path file = ProgramDir() / "CalibrImit.ini";
+  struct Case {
+    const char* name;
+    TAnswer answer;
+    bool allowed, stored;
+  };
+  const Case cases[] = {
+      {"Cancel", TAnswer::Cancel, false, false}, {"No", TAnswer::No, true, false}, {"Yes", TAnswer::Yes, true, true}};
+  int fineTB = 20000;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    fs::remove(file);
+    RootSpider->ExecCommandLine("FLASH:Calibr:FineTB " + std::to_string(++fineTB), false);
+    ASSERT_TRUE(FlashChange().CalibrationChanged);
+    dialogs.shown.clear();
+    dialogs.answers = {k.answer};
+    EXPECT_EQ(CloseQuery(), k.allowed);
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{question});
+    EXPECT_EQ(fs::exists(file), k.stored);
+    EXPECT_EQ(FlashChange().CalibrationChanged, !k.stored);
+    if (k.stored) {
+      TMemIniFile_Dot ini(file);
+      EXPECT_EQ(ini.ReadInteger(CalibrImitSectionPrefix(false) + "Calibr:TB:", "GainDAC", 0), fineTB);
+    }
+    ClosingFlag = false;
+  }
+}
+
+TEST_F(CloseWithConstantsTest, AStoreThatFailsKeepsTheProgramOpen) {
+  fs::create_directory(ProgramDir() / "CalibrImit.ini");
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineTB 20000", false);
+  dialogs.answers = {TAnswer::Yes};
+  EXPECT_FALSE(CloseQuery());
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+}
+
+TEST_F(CloseWithConstantsTest, WithDialogsSuppressedTheConstantsAreStoredWithoutAQuestion) {
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineTB 20000", false);
+  {
+    const TDialogsSuppressed quiet;
+    EXPECT_TRUE(CloseQuery());
+  }
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+  EXPECT_TRUE(fs::exists(ProgramDir() / "CalibrImit.ini"));
+}
+
+}  // namespace
+}  // namespace norv::test
