@@ -87,7 +87,8 @@ void OnGainFixChange(TChannelBandGroup& group) {
   if (IsTimeoutReply(reply)) {
     ReportNoAnswer(command);
   } else if (reply != sent) {
-    Dialogs().Inform(TMessageKind::Error, "Internal Error: the instrument answered \"" + reply + "\" to " + command);
+    Dialogs().Inform(TMessageKind::Error,
+                     "Internal Error: the instrument answered \"" + reply + "\" to " + command);
   }
 }
 
@@ -105,8 +106,8 @@ THandlerEvent ConstantHandler(size_t index) {
 }
 
 // The node of constant `index`, an integer edit.
-void AddIntConstant(TConstantNode c, int32_t value, double min, double mid, double max, double fine, double coarse,
-                    uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {}) {
+void AddIntConstant(TConstantNode c, int32_t value, double min, double mid, double max, double fine,
+                    double coarse, uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {}) {
   const size_t index = AddConstant(c);
   TIntEditHandler* h = RootSpider->AddIntEdit({.Path = c.Node,
                                                .Value = value,
@@ -125,8 +126,8 @@ void AddIntConstant(TConstantNode c, int32_t value, double min, double mid, doub
   State.Constants[index].Handler = h;
 }
 
-void AddDoubleConstant(TConstantNode c, double value, std::string_view unit, double min, double mid, double max,
-                       double resolution, double fine, double coarse, uint8_t digits) {
+void AddDoubleConstant(TConstantNode c, double value, std::string_view unit, double min, double mid,
+                       double max, double resolution, double fine, double coarse, uint8_t digits) {
   const size_t index = AddConstant(c);
   TDoubleEditHandler* h = RootSpider->AddDoubleEdit({.Path = c.Node,
                                                      .Value = value,
@@ -175,19 +176,21 @@ void RegisterChannelGroup(size_t g) {
   };
   group.BridgeVolt = bridge("BridgeVolt", 1.5, 1, 2, 3);
   group.Balance = bridge("Balance", 0, -0.5, 0, 0.5);
-  AddIntConstant({.Node = p + "LfDist", .Group = group.Prefix, .Name = "LfComp", .IniDefault = 32768}, 0, 0, 0,
-                 65535, 1, 1024, 5);
-  AddIntConstant({.Node = p + "ADC200mV", .Group = group.Prefix, .Name = "ADC200mV", .IniDefault = 4096}, 4096, 0,
-                 4096, 65535, 1, 1024, 5);
+  AddIntConstant({.Node = p + "LfDist", .Group = group.Prefix, .Name = "LfComp", .IniDefault = 32768}, 0, 0,
+                 0, 65535, 1, 1024, 5);
+  AddIntConstant({.Node = p + "ADC200mV", .Group = group.Prefix, .Name = "ADC200mV", .IniDefault = 4096},
+                 4096, 0, 4096, 65535, 1, 1024, 5);
   if (group.Narrow) {
-    AddIntConstant({.Node = p + "PromBrNBW", .Group = group.Prefix, .Name = "PromBrNBW", .IniDefault = 800}, 800,
-                   500, 800, 1000, 1, 20, 4,
-                   [](const TEditHandler&, std::string& text, double value) {
-                     text = FloatToStrF_Dot(value / 10, TFloatFormat::ffGeneral, 6, 0) + "%";
-                   },
-                   [](double& value, TEditHandler&) { value *= 10; });
+    AddIntConstant(
+        {.Node = p + "PromBrNBW", .Group = group.Prefix, .Name = "PromBrNBW", .IniDefault = 800}, 800, 500,
+        800, 1000, 1, 20, 4,
+        [](const TEditHandler&, std::string& text, double value) {
+          text = FloatToStrF_Dot(value / 10, TFloatFormat::ffGeneral, 6, 0) + "%";
+        },
+        [](double& value, TEditHandler&) { value *= 10; });
   }
-  group.GainFix = RootSpider->AddRadioSw(0, p + "GainFix", "High,Low", [g](THandler&) { OnGainFixChange(State.Groups[g]); });
+  group.GainFix = RootSpider->AddRadioSw(0, p + "GainFix", "High,Low",
+                                         [g](THandler&) { OnGainFixChange(State.Groups[g]); });
   group.GainFix->SetInternal(true);
 }
 
@@ -218,26 +221,39 @@ void TFlashChange::SetAdjustmentChanged(bool value) {
 
 double ValueFromCode(TCodeKind kind, int32_t raw) {
   switch (kind) {
-    case TCodeKind::Srd: return SrdFromCode(raw);
-    case TCodeKind::StrobeAmplitude: return StrobeAmplitudeFromCode(raw);
-    case TCodeKind::StrobeDelay: return StrobeDelayFromCode(raw);
-    case TCodeKind::ChoiceIndex: return raw == 0 || raw == 1 ? raw : 0;
-    case TCodeKind::CoarseTB: return CoarseTBFromCode(raw);
-    case TCodeKind::LevelZero: return LevelZeroFromCode(raw);
-    case TCodeKind::Raw: break;
+    case TCodeKind::Srd:
+      return SrdFromCode(raw);
+    case TCodeKind::StrobeAmplitude:
+      return StrobeAmplitudeFromCode(raw);
+    case TCodeKind::StrobeDelay:
+      return StrobeDelayFromCode(raw);
+    case TCodeKind::ChoiceIndex:
+      return raw == 0 || raw == 1 ? raw : 0;
+    case TCodeKind::CoarseTB:
+      return CoarseTBFromCode(raw);
+    case TCodeKind::LevelZero:
+      return LevelZeroFromCode(raw);
+    case TCodeKind::Raw:
+      break;
   }
   return raw;
 }
 
 int32_t CodeFromValue(TCodeKind kind, double value) {
   switch (kind) {
-    case TCodeKind::Srd: return CodeFromSrd(value);
-    case TCodeKind::StrobeAmplitude: return CodeFromStrobeAmplitude(value);
-    case TCodeKind::StrobeDelay: return CodeFromStrobeDelay(value);
-    case TCodeKind::CoarseTB: return CodeFromCoarseTB(value);
-    case TCodeKind::LevelZero: return CodeFromLevelZero(value);
+    case TCodeKind::Srd:
+      return CodeFromSrd(value);
+    case TCodeKind::StrobeAmplitude:
+      return CodeFromStrobeAmplitude(value);
+    case TCodeKind::StrobeDelay:
+      return CodeFromStrobeDelay(value);
+    case TCodeKind::CoarseTB:
+      return CodeFromCoarseTB(value);
+    case TCodeKind::LevelZero:
+      return CodeFromLevelZero(value);
     case TCodeKind::ChoiceIndex:
-    case TCodeKind::Raw: break;
+    case TCodeKind::Raw:
+      break;
   }
   return NearestCode(value);
 }
@@ -285,8 +301,8 @@ void SendBridgeCodes(TChannelBandGroup& group) {
   const TBridgeValues answered = BridgeFromCodes({plus, minus});
   AsAnswer([&] {
     Quietly([&] {
-      group.BridgeVolt->SetValueByProgram(std::clamp(answered.BridgeVolt, group.BridgeVolt->GetMin(),
-                                                     group.BridgeVolt->GetMax()));
+      group.BridgeVolt->SetValueByProgram(
+          std::clamp(answered.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
       group.Balance->SetValueByProgram(
           std::clamp(answered.Balance, group.Balance->GetMin(), group.Balance->GetMax()));
     });
@@ -314,23 +330,39 @@ void RegisterCalibrationCommands() {
 
   const auto srd = [](const char* node, const char* name, TConstantSet set, int32_t iniDefault, double value,
                       double min, double mid, double max, double resolution) {
-    AddDoubleConstant({.Node = node, .Group = "Calibr:Sampler:", .Name = name, .Set = set, .Kind = TCodeKind::Srd,
+    AddDoubleConstant({.Node = node,
+                       .Group = "Calibr:Sampler:",
+                       .Name = name,
+                       .Set = set,
+                       .Kind = TCodeKind::Srd,
                        .IniDefault = iniDefault},
                       value, kAmpere, min, mid, max, resolution, 0.0001, 0.0025, 5);
   };
-  srd("Flash:Calibr:Strobe:SRD1", "SRD1", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035, 5e-5);
-  srd("Flash:Calibr:Strobe:SRD2", "SRD2", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035, 5e-5);
-  srd("Flash:Calibr:Strobe:SRD3", "SRD3", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035, 5e-5);
-  AddDoubleConstant({.Node = "Flash:Calibr:Strobe:Amplitude", .Group = "Calibr:Sampler:", .Name = "StrbAmpl",
-                     .Kind = TCodeKind::StrobeAmplitude, .IniDefault = 65535},
+  srd("Flash:Calibr:Strobe:SRD1", "SRD1", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035,
+      5e-5);
+  srd("Flash:Calibr:Strobe:SRD2", "SRD2", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035,
+      5e-5);
+  srd("Flash:Calibr:Strobe:SRD3", "SRD3", TConstantSet::Calibration, 32768, 0.015, 0.0001, 0.015, 0.035,
+      5e-5);
+  AddDoubleConstant({.Node = "Flash:Calibr:Strobe:Amplitude",
+                     .Group = "Calibr:Sampler:",
+                     .Name = "StrbAmpl",
+                     .Kind = TCodeKind::StrobeAmplitude,
+                     .IniDefault = 65535},
                     100, "%", 45, 100, 110, 0.5, 1, 5, 3);
-  AddDoubleConstant({.Node = "Flash:Calibr:Strobe:Delay", .Group = "Calibr:Sampler:", .Name = "StrbDel",
-                     .Kind = TCodeKind::StrobeDelay, .IniDefault = 65535},
+  AddDoubleConstant({.Node = "Flash:Calibr:Strobe:Delay",
+                     .Group = "Calibr:Sampler:",
+                     .Name = "StrbDel",
+                     .Kind = TCodeKind::StrobeDelay,
+                     .IniDefault = 65535},
                     0, "s", 0, 1e-9, 5e-9, 5e-12, 1e-11, 5e-10, 3);
   {
-    const size_t index = AddConstant({.Node = "Flash:Calibr:Strobe:ChFindSRD", .Group = "Calibr:Sampler:",
-                                      .Name = "ChFndSRD", .Set = TConstantSet::Adjustment,
-                                      .Kind = TCodeKind::ChoiceIndex, .IniDefault = 0});
+    const size_t index = AddConstant({.Node = "Flash:Calibr:Strobe:ChFindSRD",
+                                      .Group = "Calibr:Sampler:",
+                                      .Name = "ChFndSRD",
+                                      .Set = TConstantSet::Adjustment,
+                                      .Kind = TCodeKind::ChoiceIndex,
+                                      .IniDefault = 0});
     TRadioSwHandler* h = root.AddRadioSw(0, State.Constants[index].Node, "Ch1,Ch2", ConstantHandler(index));
     h->SetInternal(true);
     State.Constants[index].Handler = h;
@@ -339,25 +371,41 @@ void RegisterCalibrationCommands() {
   srd("Flash:Calibr:Strobe:MaxSRD1", "MAXSRD1", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
   srd("Flash:Calibr:Strobe:MinSRD2", "MINSRD2", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
   srd("Flash:Calibr:Strobe:MaxSRD2", "MAXSRD2", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
-  AddDoubleConstant({.Node = "FLASH:Calibr:CoarseTB", .Group = "Calibr:TB:", .Name = "TGUN",
-                     .Kind = TCodeKind::CoarseTB, .IniDefault = 30667},
+  AddDoubleConstant({.Node = "FLASH:Calibr:CoarseTB",
+                     .Group = "Calibr:TB:",
+                     .Name = "TGUN",
+                     .Kind = TCodeKind::CoarseTB,
+                     .IniDefault = 30667},
                     2.03e-9, "s", 3e-9, 4.6e-9, 4.91e-9, 2.5e-13, 5e-13, 1e-11, 5);
-  AddIntConstant({.Node = "FLASH:Calibr:CoarseDelay", .Group = "Calibr:TB:", .Name = "Digit0",
-                  .Set = TConstantSet::Adjustment, .IniDefault = 0},
+  AddIntConstant({.Node = "FLASH:Calibr:CoarseDelay",
+                  .Group = "Calibr:TB:",
+                  .Name = "Digit0",
+                  .Set = TConstantSet::Adjustment,
+                  .IniDefault = 0},
                  8, 0, 10, 100, 0, 1, 3);
-  AddIntConstant({.Node = "FLASH:Calibr:FineTB", .Group = "Calibr:TB:", .Name = "GainDAC", .IniDefault = 18333}, 12500,
-                 2048, 16384, 49152, 1, 64, 5);
-  AddIntConstant({.Node = "FLASH:Calibr:FineDelay", .Group = "Calibr:TB:", .Name = "MinDAC",
-                  .Set = TConstantSet::Adjustment, .IniDefault = 16384},
+  AddIntConstant(
+      {.Node = "FLASH:Calibr:FineTB", .Group = "Calibr:TB:", .Name = "GainDAC", .IniDefault = 18333}, 12500,
+      2048, 16384, 49152, 1, 64, 5);
+  AddIntConstant({.Node = "FLASH:Calibr:FineDelay",
+                  .Group = "Calibr:TB:",
+                  .Name = "MinDAC",
+                  .Set = TConstantSet::Adjustment,
+                  .IniDefault = 16384},
                  16384, 0, 16384, 4.9e4, 1, 64, 5);
-  AddIntConstant({.Node = "FLASH:Calibr:LevelZero", .Group = "Calibr:Trig:", .Name = "LvlZero",
-                  .Set = TConstantSet::Adjustment, .Kind = TCodeKind::LevelZero, .IniDefault = 192},
+  AddIntConstant({.Node = "FLASH:Calibr:LevelZero",
+                  .Group = "Calibr:Trig:",
+                  .Name = "LvlZero",
+                  .Set = TConstantSet::Adjustment,
+                  .Kind = TCodeKind::LevelZero,
+                  .IniDefault = 192},
                  0, -250, 0, 250, 1, 10, 5);
 
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
-  State.CalibrStoreAll = root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
+  State.CalibrStoreAll =
+      root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
+  State.AdjustStoreAll =
+      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
   root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler&) {
@@ -433,8 +481,10 @@ void InstallCalibration() {
       [](bool adjustment) { return adjustment ? StoreAdjustmentConstants() : StoreCalibrationConstants(); });
   SimulatorHooks.SimCalibrationNodesHook.Set([] {
     TSimCalibrationNodes nodes = DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook());
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"); c && c->Handler) nodes.CoarseTB = c->Value();
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"); c && c->Handler) nodes.FineTB = c->Code();
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"); c && c->Handler)
+      nodes.CoarseTB = c->Value();
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"); c && c->Handler)
+      nodes.FineTB = c->Code();
     if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseDelay"); c && c->Handler)
       nodes.CoarseDelay = c->Code();
     return nodes;

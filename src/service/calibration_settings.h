@@ -48,7 +48,7 @@ struct TConstantNode {
 // One channel and band: its bridge voltages (sent as the codes PlusD and MinusD) and its
 // gain fix (a text); the other constants of the group are TConstantNodes.
 struct TChannelBandGroup {
-  std::string Prefix;  // "Calibr:Sampler:Ch1:FullBW:"
+  std::string Prefix;      // "Calibr:Sampler:Ch1:FullBW:"
   std::string NodePrefix;  // "FLASH:Calibr:Ch1Full:"
   bool Narrow = false;
   TDoubleEditHandler* BridgeVolt = nullptr;

@@ -11,7 +11,8 @@ void ApplyExitSamplerSettings() {
   ClosingFlag = true;
   if (!IsInstrumentConnected()) return;
   BreakAcquisition(true);
-  if (!VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) || !VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3}))
+  if (!VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 4}) ||
+      !VersionAtLeast(InstrumentIdentity.FPGAVer, {0, 3}))
     return;
   SendOnOffCommand("STENDSAMPL:WITHOUTSTROBE", true);
   SendOnOffCommand("STENDSAMPL:SMPLTBON", false);

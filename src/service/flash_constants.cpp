@@ -68,7 +68,8 @@ class TConstantSource {
  public:
   virtual ~TConstantSource() = default;
   // False (and the command named in Failed) when no usable answer came.
-  virtual bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault, int32_t& value) = 0;
+  virtual bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
+                       int32_t& value) = 0;
   virtual bool ReadText(const std::string& group, const std::string& name, const std::string& iniDefault,
                         std::string& value) = 0;
   std::string Failed;
@@ -82,7 +83,8 @@ class TInstrumentSource final : public TConstantSource {
     Failed = group + name;
     return false;
   }
-  bool ReadText(const std::string& group, const std::string& name, const std::string&, std::string& value) override {
+  bool ReadText(const std::string& group, const std::string& name, const std::string&,
+                std::string& value) override {
     value = QueryUpperString(group + name);
     if (!IsTimeoutReply(value)) return true;
     Failed = group + name;
@@ -93,7 +95,8 @@ class TInstrumentSource final : public TConstantSource {
 class TIniSource final : public TConstantSource {
  public:
   TIniSource(TMemIniFile_Dot& ini, std::string prefix) : ini_(ini), prefix_(std::move(prefix)) {}
-  bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault, int32_t& value) override {
+  bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
+               int32_t& value) override {
     value = ini_.ReadInteger(prefix_ + group, name, iniDefault);
     return true;
   }
@@ -121,7 +124,8 @@ struct TRecalled {
   TSamplerTimeBaseCal SamplerTimeBase;
 };
 
-bool ReadConstant(TConstantSource& source, const std::string& group, const std::string& name, TRecalled& out) {
+bool ReadConstant(TConstantSource& source, const std::string& group, const std::string& name,
+                  TRecalled& out) {
   TConstantNode* c = FindConstantByCommand(group, name);
   if (!c) return true;
   int32_t iniDefault = c->IniDefault;
@@ -199,7 +203,8 @@ void ApplyRecalled(const TRecalled& in) {
   for (size_t g = 0; g < state.Groups.size(); ++g) {
     TChannelBandGroup& group = state.Groups[g];
     const TBridgeValues v = BridgeFromCodes(in.Groups[g].Codes);
-    group.BridgeVolt->SetValueByProgram(std::clamp(v.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
+    group.BridgeVolt->SetValueByProgram(
+        std::clamp(v.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
     group.Balance->SetValueByProgram(std::clamp(v.Balance, group.Balance->GetMin(), group.Balance->GetMax()));
     if (in.Groups[g].GainFix) group.GainFix->SetIndexByProgram(*in.Groups[g].GainFix == "HIGH" ? 0 : 1);
   }
@@ -221,8 +226,9 @@ bool RecallInto(bool instrument, uint8_t mode) {
       TMemIniFile_Dot ini(CalibrImitPath());
       TIniSource source(ini, CalibrImitSectionPrefix(mode == 1));
       if (!ReadAllGroups(source, false, recalled)) {
-        Dialogs().Inform(TMessageKind::Error, std::string("\"") + kCalibrImitFileName + "\" holds no valid \"" +
-                                                  source.Failed + "\". The constants are left as they were.");
+        Dialogs().Inform(TMessageKind::Error, std::string("\"") + kCalibrImitFileName +
+                                                  "\" holds no valid \"" + source.Failed +
+                                                  "\". The constants are left as they were.");
         return false;
       }
     } catch (const EIniFileError& e) {
@@ -236,9 +242,12 @@ bool RecallInto(bool instrument, uint8_t mode) {
 
 const char* RecallCommand(uint8_t mode) {
   switch (mode) {
-    case 1: return "Calibr:AdjRecall";
-    case 2: return "Calibr:SetInitialVal";
-    default: return "Calibr:ReRead";
+    case 1:
+      return "Calibr:AdjRecall";
+    case 2:
+      return "Calibr:SetInitialVal";
+    default:
+      return "Calibr:ReRead";
   }
 }
 
@@ -260,8 +269,8 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
     ini.WriteString(prefix + group.Prefix, "GainFix", GetIndex(group.GainFix) == 0 ? "HIGH" : "LOW");
     if (group.Narrow) writeConstant(group.Prefix, "PromBrNBW");
   }
-  for (const char* name : {"SRD1", "SRD2", "SRD3", "StrbAmpl", "StrbDel", "ChFndSRD", "MINSRD1", "MAXSRD1", "MINSRD2",
-                           "MAXSRD2"})
+  for (const char* name : {"SRD1", "SRD2", "SRD3", "StrbAmpl", "StrbDel", "ChFndSRD", "MINSRD1", "MAXSRD1",
+                           "MINSRD2", "MAXSRD2"})
     writeConstant("Calibr:Sampler:", name);
   for (const char* name : {"TGUN", "Digit0", "GainDAC", "MinDAC"}) writeConstant("Calibr:TB:", name);
   writeConstant("Calibr:Trig:", "LvlZero");
@@ -324,7 +333,8 @@ TFlashConstantsSnapshot FlashConstantsSnapshot() {
   for (const TChannelBandGroup& group : state.Groups) {
     if (!group.BridgeVolt) continue;
     const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
-    const std::string raw = "PlusD " + std::to_string(codes.PlusD) + ", MinusD " + std::to_string(codes.MinusD);
+    const std::string raw =
+        "PlusD " + std::to_string(codes.PlusD) + ", MinusD " + std::to_string(codes.MinusD);
     snapshot.Calibration.push_back({group.NodePrefix + "BridgeVolt", text(group.BridgeVolt), raw});
     snapshot.Calibration.push_back({group.NodePrefix + "Balance", text(group.Balance), raw});
     snapshot.Adjustment.push_back(

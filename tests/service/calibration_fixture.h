@@ -90,8 +90,8 @@ class CalibrationOnInstrumentTest : public CalibrationTest {
 
   // Every constant the program reads, at the instrument's factory codes.
   void LoadRegisters() {
-    for (const char* g : {"Calibr:Sampler:Ch1:FullBW:", "Calibr:Sampler:Ch1:NarrowBW:", "Calibr:Sampler:Ch2:FullBW:",
-                          "Calibr:Sampler:Ch2:NarrowBW:"}) {
+    for (const char* g : {"Calibr:Sampler:Ch1:FullBW:", "Calibr:Sampler:Ch1:NarrowBW:",
+                          "Calibr:Sampler:Ch2:FullBW:", "Calibr:Sampler:Ch2:NarrowBW:"}) {
       const std::string group = g;
       instrument.SetConstant(group + "PlusD", 32768);
       instrument.SetConstant(group + "MinusD", 32768);
@@ -101,7 +101,8 @@ class CalibrationOnInstrumentTest : public CalibrationTest {
       instrument.SetReply(group + "GainFix?", "HIGH");
       instrument.SetArgReply(group + "GainFix", FakeInstrument::EchoArg());
     }
-    for (const char* name : {"SRD1", "SRD2", "SRD3"}) instrument.SetConstant(std::string("Calibr:Sampler:") + name, 32768);
+    for (const char* name : {"SRD1", "SRD2", "SRD3"})
+      instrument.SetConstant(std::string("Calibr:Sampler:") + name, 32768);
     instrument.SetConstant("Calibr:Sampler:StrbAmpl", 65535);
     instrument.SetConstant("Calibr:Sampler:StrbDel", 17475);
     instrument.SetConstant("Calibr:Sampler:ChFndSRD", 0);

@@ -56,19 +56,24 @@ class CloseWithConstantsTest : public ShellTest {
     InstallCalibration();
     RegisterCalibrationCommands();  // the registration pass has run already
     ASSERT_TRUE(StartWithInstrument(true));
+    // The start read the constants and left nothing to store.
+    ASSERT_FALSE(FlashChange().CalibrationChanged);
+    ASSERT_FALSE(FlashChange().AdjustmentChanged);
   }
 };
 
 TEST_F(CloseWithConstantsTest, ChangedCalibrationIsStoredOnYesKeptOnNoAndCancelKeepsTheProgramOpen) {
-  const std::string question = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
+  const std::string question =
+      SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
   const fs::path file = ProgramDir() / "CalibrImit.ini";
   struct Case {
     const char* name;
     TAnswer answer;
     bool allowed, stored;
   };
-  const Case cases[] = {
-      {"Cancel", TAnswer::Cancel, false, false}, {"No", TAnswer::No, true, false}, {"Yes", TAnswer::Yes, true, true}};
+  const Case cases[] = {{"Cancel", TAnswer::Cancel, false, false},
+                        {"No", TAnswer::No, true, false},
+                        {"Yes", TAnswer::Yes, true, true}};
   int fineTB = 20000;
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);

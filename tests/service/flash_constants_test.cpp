@@ -71,7 +71,9 @@ TEST_F(CalibrationTest, AFirstRunWithoutInstrumentReadsTheDefaults) {
 
 TEST_F(CalibrationTest, StoredConstantsComeBackAfterARestart) {
   ASSERT_TRUE(RecallFlashConstants(0));
-  Run({"FLASH:Calibr:Ch1Full:BridgeVolt 2.5", "FLASH:Calibr:Ch1Full:Balance -0.25", "FLASH:Calibr:CoarseTB 4.5n", "Flash:Calibr:Strobe:SRD2 0.02", "FLASH:Calibr:Ch2Narrow:PromBrNBW 65", "FLASH:Calibr:LevelZero 37"});
+  Run({"FLASH:Calibr:Ch1Full:BridgeVolt 2.5", "FLASH:Calibr:Ch1Full:Balance -0.25",
+       "FLASH:Calibr:CoarseTB 4.5n", "Flash:Calibr:Strobe:SRD2 0.02", "FLASH:Calibr:Ch2Narrow:PromBrNBW 65",
+       "FLASH:Calibr:LevelZero 37"});
   EXPECT_TRUE(FlashChange().CalibrationChanged);
   EXPECT_TRUE(FlashChange().AdjustmentChanged);
   ASSERT_TRUE(StoreCalibrationConstants());
@@ -139,7 +141,8 @@ TEST_F(CalibrationOnInstrumentTest, ARecallReadsEveryGroupInOrderAndSetsTheNodes
   EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 4.5e-9, 1e-15);
   EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), 100);
   EXPECT_NEAR(Value("Flash:Calibr:Strobe:Delay"), 1e-9, 1e-15);
-  EXPECT_EQ(GetIndex(dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("FLASH:Calibr:Ch2Full:GainFix"))), 1);
+  EXPECT_EQ(GetIndex(dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("FLASH:Calibr:Ch2Full:GainFix"))),
+            1);
   EXPECT_EQ(SamplerTimeBaseCal().CalIntrvlA, 70000);
   EXPECT_EQ(SamplerTimeBaseCal().Curve, (std::vector<uint16_t>{0, 0x8000, 0xFFFF}));
   EXPECT_FALSE(FlashChange().CalibrationChanged);
@@ -147,17 +150,28 @@ TEST_F(CalibrationOnInstrumentTest, ARecallReadsEveryGroupInOrderAndSetsTheNodes
 
   const std::string ch1 = "Calibr:Sampler:Ch1:FullBW:", ch1n = "Calibr:Sampler:Ch1:NarrowBW:";
   const std::string s = "Calibr:Sampler:";
-  const std::vector<std::string> expected = {
-      "Calibr:ReRead?", ch1 + "PlusD?", ch1 + "MinusD?", ch1 + "LfComp?", ch1 + "ADC200mV?", ch1 + "GainFix?",
-      ch1n + "PlusD?", ch1n + "MinusD?", ch1n + "LfComp?", ch1n + "ADC200mV?", ch1n + "GainFix?",
-      ch1n + "PromBrNBW?"};
+  const std::vector<std::string> expected = {"Calibr:ReRead?",   ch1 + "PlusD?",    ch1 + "MinusD?",
+                                             ch1 + "LfComp?",    ch1 + "ADC200mV?", ch1 + "GainFix?",
+                                             ch1n + "PlusD?",    ch1n + "MinusD?",  ch1n + "LfComp?",
+                                             ch1n + "ADC200mV?", ch1n + "GainFix?", ch1n + "PromBrNBW?"};
   const std::vector<std::string> commands = instrument.Commands();
   ASSERT_GE(commands.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + expected.size()), expected);
-  const std::vector<std::string> tail = {s + "SRD1?",    s + "SRD2?",          s + "StrbAmpl?",     s + "StrbDel?",
-                                         s + "ChFndSRD?", s + "MINSRD1?",      s + "MAXSRD1?",      s + "MINSRD2?",
-                                         s + "MAXSRD2?", "Calibr:TB:TGUN?",    "Calibr:TB:Digit0?", "Calibr:TB:GainDAC?",
-                                         "Calibr:TB:MinDAC?", "Calibr:Trig:LvlZero?", "Calibr:SmplTB:CalIntrvlA?",
+  const std::vector<std::string> tail = {s + "SRD1?",
+                                         s + "SRD2?",
+                                         s + "StrbAmpl?",
+                                         s + "StrbDel?",
+                                         s + "ChFndSRD?",
+                                         s + "MINSRD1?",
+                                         s + "MAXSRD1?",
+                                         s + "MINSRD2?",
+                                         s + "MAXSRD2?",
+                                         "Calibr:TB:TGUN?",
+                                         "Calibr:TB:Digit0?",
+                                         "Calibr:TB:GainDAC?",
+                                         "Calibr:TB:MinDAC?",
+                                         "Calibr:Trig:LvlZero?",
+                                         "Calibr:SmplTB:CalIntrvlA?",
                                          "Calibr:SmplTB:CalCurve?"};
   EXPECT_EQ(std::vector<std::string>(commands.end() - tail.size(), commands.end()), tail);
   EXPECT_TRUE(Sends().empty());  // what the instrument just loaded is not sent back
@@ -171,11 +185,16 @@ TEST_F(CalibrationOnInstrumentTest, TheAnswersOfTheRecallQuery) {
     std::vector<std::string> shown;
     bool initialValuesSent;
   };
-  const std::string question = SuppressedLogLine(
-      TMessageKind::Confirmation, "The calibration Values is absent!\r\r\nDo you want to set INITIAL VALUES?");
+  const std::string question =
+      SuppressedLogLine(TMessageKind::Confirmation,
+                        "The calibration Values is absent!\r\r\nDo you want to set INITIAL VALUES?");
   const Case cases[] = {
       {"present", "1", {}, {}, false},
-      {"only from FAT2", "2", {}, {SuppressedLogLine(TMessageKind::Information, "Read only from FAT2")}, false},
+      {"only from FAT2",
+       "2",
+       {},
+       {SuppressedLogLine(TMessageKind::Information, "Read only from FAT2")},
+       false},
       {"any other", "7", {}, {}, false},
       {"absent, Cancel", "0", {TAnswer::Cancel}, {question}, false},
       {"absent, OK", "0", {TAnswer::OK}, {question}, true},
@@ -190,7 +209,9 @@ TEST_F(CalibrationOnInstrumentTest, TheAnswersOfTheRecallQuery) {
     EXPECT_TRUE(RecallFlashConstants(0));
     EXPECT_EQ(dialogs.shown, k.shown);
     const std::vector<std::string> commands = instrument.Commands();
-    const auto sent = [&](const char* line) { return std::find(commands.begin(), commands.end(), line) != commands.end(); };
+    const auto sent = [&](const char* line) {
+      return std::find(commands.begin(), commands.end(), line) != commands.end();
+    };
     EXPECT_EQ(sent("Calibr:SetInitialVal?"), k.initialValuesSent);
     EXPECT_EQ(sent("Calibr:AdjStore?"), k.initialValuesSent);
     EXPECT_EQ(sent("Calibr:AdjRecall?"), k.initialValuesSent);
@@ -237,7 +258,8 @@ TEST_F(CalibrationOnInstrumentTest, AStoreSucceedsOnlyOnAnswerThreeAfterItsWait)
     std::vector<std::string> shown;
   };
   const std::string noAnswer = SuppressedLogLine(
-      TMessageKind::Error, "The instrument gave no valid answer to \"Calibr:Store\". The constants are left as they were.");
+      TMessageKind::Error,
+      "The instrument gave no valid answer to \"Calibr:Store\". The constants are left as they were.");
   const Case cases[] = {
       {"stored in flash", "3", true, {}},
       {"only into FAT", "1", false, {SuppressedLogLine(TMessageKind::Warning, "Stored only into FAT1")}},

@@ -1,7 +1,5 @@
 #include "support/fake_instrument.h"
 
-#include "support/fake_clock.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,9 +10,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <stdexcept>
+
+#include "support/fake_clock.h"
 
 namespace norv::test {
 
@@ -112,10 +112,15 @@ int64_t FakeInstrument::Constant(const std::string& command) const {
   return it == registers_.end() ? 0 : it->second.Value;
 }
 
+void FakeInstrument::RemoveConstant(const std::string& command) {
+  std::lock_guard lock(mutex_);
+  registers_.erase(Upper(command));
+}
+
 void FakeInstrument::SetDelayedReply(const std::string& query, const std::string& reply,
                                      const CountedWaitClock& clock, int64_t waitMs) {
   std::lock_guard lock(mutex_);
-  delayed_[Upper(query)] = {reply, &clock, waitMs};
+  delayed_[Upper(query)] = {reply, &clock, waitMs, clock.CountedMs()};
 }
 
 // Under the lock.
@@ -154,8 +159,10 @@ void FakeInstrument::SendDueDelayedReplies() {
       continue;
     }
     SendBytes(it->Reply + "\r\n");
-    it = pending_.erase(it);
     std::lock_guard lock(mutex_);
+    if (auto d = delayed_.find(it->Query); d != delayed_.end())
+      d->second.SinceCountedMs = it->Clock->CountedMs();
+    it = pending_.erase(it);
     ++repliesSent_;
     changed_.notify_all();
   }
@@ -308,7 +315,8 @@ void FakeInstrument::HandleLine(const std::string& line) {
         hasReply = true;
       } else if (auto d = delayed_.find(Upper(line)); d != delayed_.end()) {
         if (fault != TFault::Silence)
-          pending_.push_back({d->second.Reply, d->second.Clock, d->second.Clock->CountedMs() + d->second.WaitMs});
+          pending_.push_back(
+              {d->first, d->second.Reply, d->second.Clock, d->second.SinceCountedMs + d->second.WaitMs});
       } else if (ComputedReply(line, computed) && computed) {
         reply = *computed;
         hasReply = true;

@@ -15,9 +15,9 @@
 // argument may get a reply computed from the argument, and a reply may wait until the
 // program has waited long enough (the flash store).
 
+#include <climits>
 #include <condition_variable>
 #include <cstddef>
-#include <climits>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -69,9 +69,12 @@ class FakeInstrument {
   // A constant register (see above). Registers and their values, by upper-case command.
   void SetConstant(const std::string& command, int64_t value, int64_t lo = INT32_MIN, int64_t hi = INT32_MAX);
   int64_t Constant(const std::string& command) const;
+  // The register falls silent: its queries time out.
+  void RemoveConstant(const std::string& command);
 
-  // The reply to the query is sent only once `clock` has counted `waitMs` of waits after
-  // the query came; a program that reads at once meets silence.
+  // The reply to the query is sent only once `clock` has counted `waitMs` of waits since
+  // this call or since the query's last reply; a program that reads without that wait
+  // meets silence.
   void SetDelayedReply(const std::string& query, const std::string& reply, const CountedWaitClock& clock,
                        int64_t waitMs);
 
@@ -138,9 +141,11 @@ class FakeInstrument {
     std::string Reply;
     const CountedWaitClock* Clock;
     int64_t WaitMs;
+    int64_t SinceCountedMs;
   };
   std::map<std::string, TDelayed> delayed_;
   struct TPending {
+    std::string Query;
     std::string Reply;
     const CountedWaitClock* Clock;
     int64_t DueCountedMs;
