@@ -1,5 +1,7 @@
 #include "service/flash_constants.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -17,7 +19,7 @@
 namespace norv {
 
 int32_t NearestCode(double x) {
-  if (!(x == x)) return 0;
+  if (std::isnan(x)) return 0;
   const double r = std::round(x);
   if (r >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (r <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
@@ -27,6 +29,12 @@ int32_t NearestCode(double x) {
 namespace {
 
 constexpr double kBridgeVoltsPerCode = 4.096 / 65536;  // 6.25e-5 V
+
+// nearest(x) + offset, limited to int32 like nearest itself.
+int32_t OffsetCode(double x, int64_t offset) {
+  const int64_t code = int64_t{NearestCode(x)} + offset;
+  return static_cast<int32_t>(std::clamp<int64_t>(code, INT32_MIN, INT32_MAX));
+}
 
 }  // namespace
 
@@ -38,19 +46,19 @@ TBridgeValues BridgeFromCodes(TBridgeCodes codes) {
 
 TBridgeCodes CodesFromBridge(TBridgeValues v) {
   return {NearestCode((v.BridgeVolt + v.Balance) / 4.096 * 65536),
-          -NearestCode((v.Balance - v.BridgeVolt) / 4.096 * 65536)};
+          NearestCode(-static_cast<double>(NearestCode((v.Balance - v.BridgeVolt) / 4.096 * 65536)))};
 }
 
 double SrdFromCode(int32_t raw) { return (raw - 8192.0) / 56 / 1024 * 0.03; }
-int32_t CodeFromSrd(double amperes) { return NearestCode(amperes / 0.03 * 56 * 1024) + 8192; }
+int32_t CodeFromSrd(double amperes) { return OffsetCode(amperes / 0.03 * 56 * 1024, 8192); }
 double StrobeAmplitudeFromCode(int32_t raw) { return raw / 65535.0 * 100; }
 int32_t CodeFromStrobeAmplitude(double percent) { return NearestCode(percent / 100 * 65535); }
 double StrobeDelayFromCode(int32_t raw) { return (raw - 5460.0) / 60075 * 5e-9; }
-int32_t CodeFromStrobeDelay(double seconds) { return NearestCode(seconds / 5e-9 * 60075) + 5460; }
+int32_t CodeFromStrobeDelay(double seconds) { return OffsetCode(seconds / 5e-9 * 60075, 5460); }
 double CoarseTBFromCode(int32_t raw) { return raw * 1.5e-13; }
 int32_t CodeFromCoarseTB(double seconds) { return NearestCode(seconds / 1.5e-13); }
 double LevelZeroFromCode(int32_t raw) { return NearestCode((raw - 32768.0) / 13.1072); }
-int32_t CodeFromLevelZero(double millivolts) { return NearestCode(millivolts * 13.1072) + 32768; }
+int32_t CodeFromLevelZero(double millivolts) { return OffsetCode(millivolts * 13.1072, 32768); }
 
 std::string CalibrImitSectionPrefix(bool adjustmentSet) {
   std::string family;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -47,6 +48,11 @@ TEST(FlashCodes, RawCodesAndValuesConvertBothWays) {
     EXPECT_EQ(k.toCode(k.value), k.code);
   }
   EXPECT_EQ(NearestCode(1e300), INT32_MAX);
+  EXPECT_EQ(NearestCode(std::nan("")), 0);
+  // Values far outside every node's range stay in int32 (no overflow past the offset).
+  EXPECT_EQ(CodeFromSrd(1e300), INT32_MAX);
+  EXPECT_EQ(CodeFromLevelZero(-1e300), INT32_MIN + 32768);
+  EXPECT_EQ(CodesFromBridge({0, 1e300}).MinusD, -INT32_MAX);
   EXPECT_EQ(NearestCode(-2.5), -3);
 }
 
