@@ -72,6 +72,7 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+  FillCalibrationSlots();
 }
 
 void InstallProgramUnits() {

@@ -467,7 +467,7 @@ bool StoreAdjustmentConstants() {
   return true;
 }
 
-void InstallCalibration() {
+void FillCalibrationSlots() {
   SetRegistrationRoutine(TRegistrationStep::Calibration, RegisterCalibrationCommands);
   SetApplyRoutine(TApplyStep::Calibration, ApplyCalibrationSettings);
   // Once the instrument (or the demo model) is known, its constants are read.
@@ -475,6 +475,9 @@ void InstallCalibration() {
     AdaptCalibrationNodesToModel();
     RecallFlashConstants(0);
   });
+}
+
+void InstallCalibration() {
   ShellHooks.AdjustmentChanged.Set([] { return State.FlashChange.AdjustmentChanged; });
   ShellHooks.CalibrationChanged.Set([] { return State.FlashChange.CalibrationChanged; });
   ShellHooks.StoreFlashConstants.Set(

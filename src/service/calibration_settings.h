@@ -94,7 +94,9 @@ bool StoreAdjustmentConstants();
 // Sends a channel group's bridge codes and takes the instrument's answer back.
 void SendBridgeCodes(TChannelBandGroup& group);
 
-// Fills the shell's and the simulator's hooks and the dispatcher slots.
+// The registration, apply and model-limits slots.
+void FillCalibrationSlots();
+// The shell's and the simulator's hooks.
 void InstallCalibration();
 
 // The user is told that the instrument gave no usable answer to `command`.

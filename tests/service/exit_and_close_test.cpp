@@ -53,6 +53,7 @@ class CloseWithConstantsTest : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
+    FillCalibrationSlots();
     InstallCalibration();
     RegisterCalibrationCommands();  // the registration pass has run already
     ASSERT_TRUE(StartWithInstrument(true));
