@@ -80,6 +80,8 @@ class CalibrationOnInstrumentTest : public CalibrationTest {
     InstrumentIdentity.ModelCode = kLxxModel;
     InstrumentIdentity.SWVer.Text = "3.12.1";
     ParseVersionText(InstrumentIdentity.SWVer);
+    InstrumentIdentity.FPGAVer.Text = "0.17";
+    ParseVersionText(InstrumentIdentity.FPGAVer);
     LoadRegisters();
     instrument.ClearCommands();
   }

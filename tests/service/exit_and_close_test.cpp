@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 
 #include "framework/language/language.h"
 #include "framework/text/ini_file.h"
 #include "framework/util/program_dir.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "service/calibration_fixture.h"
 #include "service/exit_sampler_settings.h"
 #include "shell/shell_fixture.h"
@@ -112,6 +115,81 @@ TEST_F(CloseWithConstantsTest, WithDialogsSuppressedTheConstantsAreStoredWithout
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_FALSE(FlashChange().CalibrationChanged);
   EXPECT_TRUE(fs::exists(ProgramDir() / "CalibrImit.ini"));
+}
+
+}  // namespace
+}  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+// The shell's close query against the fake instrument: the questions, the store in its
+// flash and the sampler's exit settings.
+class CloseOnInstrumentTest : public CalibrationOnInstrumentTest {
+ protected:
+  void SetUp() override {
+    CalibrationOnInstrumentTest::SetUp();
+    InitDataFolders();
+    CreateAcquisitionCycle(clock, timers);
+    InstallCalibration();
+    ShellHooks.AdjustAccessGranted.Set([] { return true; });
+    ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
+    instrument.SetDelayedReply("Calibr:Store?", "3", clock, kFlashStoreWaitMs);
+    instrument.SetDelayedReply("Calibr:AdjStore?", "3", clock, kFlashStoreWaitMs);
+  }
+
+  bool Received(const std::string& line) {
+    Sync();
+    const std::vector<std::string> commands = instrument.Commands();
+    return std::find(commands.begin(), commands.end(), line) != commands.end();
+  }
+
+  FakeClock timers;
+};
+
+TEST_F(CloseOnInstrumentTest, TheAnswersToTheCloseQuestions) {
+  const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
+  const std::string cal = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveCalibration"));
+  struct Case {
+    const char* name;
+    std::deque<TAnswer> answers;
+    std::vector<std::string> shown;
+    bool allowed, adjustStored, calibrStored;
+  };
+  const Case cases[] = {
+      {"Cancel", {TAnswer::Cancel}, {adj}, false, false, false},
+      {"No, then Cancel", {TAnswer::No, TAnswer::Cancel}, {adj, cal}, false, false, false},
+      {"No, No", {TAnswer::No, TAnswer::No}, {adj, cal}, true, false, false},
+      {"No, Yes", {TAnswer::No, TAnswer::Yes}, {adj, cal}, true, false, true},
+      {"Yes stores the adjustment set", {TAnswer::Yes}, {adj}, true, true, false},
+  };
+  int value = 100;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay " + std::to_string(++value), false);
+    RootSpider->ExecCommandLine("FLASH:Calibr:FineTB " + std::to_string(20000 + value), false);
+    Sync();
+    instrument.ClearCommands();
+    dialogs.shown.clear();
+    dialogs.answers = k.answers;
+    EXPECT_EQ(CloseQuery(), k.allowed);
+    EXPECT_EQ(dialogs.shown, k.shown);
+    EXPECT_EQ(Received("Calibr:AdjStore?"), k.adjustStored);
+    EXPECT_EQ(Received("Calibr:Store?"), k.calibrStored);
+    EXPECT_EQ(Received("STENDSAMPL:WITHOUTSTROBE On"), k.allowed);
+    EXPECT_EQ(FlashChange().AdjustmentChanged, !k.adjustStored);
+    EXPECT_EQ(FlashChange().CalibrationChanged, !k.adjustStored && !k.calibrStored);
+    ClosingFlag = false;
+  }
+}
+
+TEST_F(CloseOnInstrumentTest, AStoreOnlyIntoFATKeepsTheProgramOpen) {
+  instrument.SetDelayedReply("Calibr:Store?", "1", clock, kFlashStoreWaitMs);
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineTB 20000", false);
+  dialogs.answers = {TAnswer::Yes};
+  EXPECT_FALSE(CloseQuery());
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+  EXPECT_FALSE(Received("STENDSAMPL:WITHOUTSTROBE On"));
 }
 
 }  // namespace
