@@ -312,6 +312,9 @@ void SendBridgeCodes(TChannelBandGroup& group) {
 
 void RegisterCalibrationCommands() {
   TSpider& root = *RootSpider;
+  // A registration into a new tree starts the node lists afresh.
+  State.Constants.clear();
+  State.Groups = {};
   State.AutocalResult = root.AddIntEdit({.Path = "FLASH:Calibr:AutocalResult",
                                          .Digits = 3,
                                          .Min = -1,

@@ -98,14 +98,6 @@ TEST_F(CloseWithConstantsTest, ChangedCalibrationIsStoredOnYesKeptOnNoAndCancelK
   }
 }
 
-TEST_F(CloseWithConstantsTest, AStoreThatFailsKeepsTheProgramOpen) {
-  fs::create_directory(ProgramDir() / "CalibrImit.ini");
-  RootSpider->ExecCommandLine("FLASH:Calibr:FineTB 20000", false);
-  dialogs.answers = {TAnswer::Yes};
-  EXPECT_FALSE(CloseQuery());
-  EXPECT_TRUE(FlashChange().CalibrationChanged);
-}
-
 TEST_F(CloseWithConstantsTest, WithDialogsSuppressedTheConstantsAreStoredWithoutAQuestion) {
   RootSpider->ExecCommandLine("FLASH:Calibr:FineTB 20000", false);
   {
