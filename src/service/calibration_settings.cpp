@@ -315,6 +315,7 @@ void RegisterCalibrationCommands() {
   // A registration into a new tree starts the node lists afresh.
   State.Constants.clear();
   State.Groups = {};
+  State.ConstantsRead = false;
   State.AutocalResult = root.AddIntEdit({.Path = "FLASH:Calibr:AutocalResult",
                                          .Digits = 3,
                                          .Min = -1,
@@ -487,6 +488,8 @@ void InstallCalibration() {
       [](bool adjustment) { return adjustment ? StoreAdjustmentConstants() : StoreCalibrationConstants(); });
   SimulatorHooks.SimCalibrationNodesHook.Set([] {
     TSimCalibrationNodes nodes = DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook());
+    // Until the constants are read the simulator keeps its factory timing.
+    if (!State.ConstantsRead) return nodes;
     if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"); c && c->Handler)
       nodes.CoarseTB = c->Value();
     if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"); c && c->Handler)

@@ -74,6 +74,8 @@ struct TCalibrationState {
   int AnswerDepth = 0;
   // While a recall or an answer sets several nodes at once, their handlers send nothing.
   bool Quiet = false;
+  // A recall has set the nodes; before it they hold registration values, not constants.
+  bool ConstantsRead = false;
 };
 TCalibrationState& CalibrationState();
 void ResetCalibrationState();

@@ -218,6 +218,7 @@ void ApplyRecalled(const TRecalled& in) {
   }
   for (const auto& [c, raw] : in.Constants) c->SetByProgram(ValueFromCode(c->Kind, raw));
   state.SamplerTimeBase = in.SamplerTimeBase;
+  state.ConstantsRead = true;
   state.Quiet = wasQuiet;
 }
 

@@ -118,6 +118,10 @@ TEST_F(CalibrationTest, ModelLimits) {
 
 TEST_F(CalibrationTest, TheHooksFollowTheNodesAndTheFlags) {
   InstallCalibration();
+  // Before the constants are read the simulator keeps its factory timing.
+  const TSimCalibrationNodes factory = DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook());
+  EXPECT_EQ(SimulatorHooks.SimCalibrationNodesHook().FineTB, factory.FineTB);
+  EXPECT_EQ(SimulatorHooks.SimCalibrationNodesHook().CoarseTB, factory.CoarseTB);
   ASSERT_TRUE(RecallFlashConstants(0));
   Run({"FLASH:Calibr:CoarseTB 4.5n", "FLASH:Calibr:FineTB 20000", "FLASH:Calibr:CoarseDelay 12"});
   const TSimCalibrationNodes nodes = SimulatorHooks.SimCalibrationNodesHook();
