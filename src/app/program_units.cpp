@@ -20,6 +20,8 @@
 #include "measure/meas_settings.h"
 #include "measure/meas_slots.h"
 #include "measure/meas_state.h"
+#include "service/calibration_settings.h"
+#include "service/exit_sampler_settings.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -74,6 +76,7 @@ void FillProgramUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::MaskResultObject, RegisterMaskResultObject);
   SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
+  FillCalibrationSlots();
 }
 
 void InstallProgramUnits() {
@@ -109,6 +112,8 @@ void InstallProgramUnits() {
   InstallAutoscale();
   InstallMaskFeature();
   InstallMaskTest();
+  InstallCalibration();
+  ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
 }
 
 }  // namespace norv

@@ -179,6 +179,7 @@ bool CloseQuery() {
   }
   SaveSetup(TSetupKind::PowerOff, true);
   SuspendAcquisition();
+  ShellHooks.ApplyExitSamplerSettings();
   return true;
 }
 

@@ -79,8 +79,10 @@ struct TShellHooks {
   THook<bool()> AdjustmentChanged{"ShellHooks.AdjustmentChanged"};
   THook<bool()> AdjustAccessGranted{"ShellHooks.AdjustAccessGranted"};
   THook<bool()> CalibrationChanged{"ShellHooks.CalibrationChanged"};
-  THook<bool(bool adjustment)> StoreFlashConstants{"ShellHooks.StoreFlashConstants",
-                                                   [](bool) { return true; }};
+  // True only when the constants were stored (never assumed while the hook is empty).
+  THook<bool(bool adjustment)> StoreFlashConstants{"ShellHooks.StoreFlashConstants"};
+  // The last step of an accepted close: the instrument's sampler left in its stand-alone state.
+  THook<void()> ApplyExitSamplerSettings{"ShellHooks.ApplyExitSamplerSettings"};
   // The identity of the instrument (a seam for tests of a failed read).
   THook<bool()> ReadIndivData{"ShellHooks.ReadIndivData"};
 };

@@ -9,6 +9,15 @@ FakeClock::~FakeClock() {
   for (FakeTimer* timer : timers_) timer->clock_ = nullptr;
 }
 
+int64_t CountedWaitClock::NowMs() const { return SystemClock().NowMs() + counted_.load(); }
+
+void CountedWaitClock::SleepMs(int64_t ms) {
+  if (ms >= 100)
+    counted_ += ms;
+  else
+    SystemClock().SleepMs(ms);
+}
+
 void FakeClock::SleepMs(int64_t ms) {
   if (ms <= 0) return;
   now_ += ms;

@@ -1,6 +1,7 @@
 #pragma once
 // A clock that moves only when the test says so, and the timers it drives.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -33,6 +34,18 @@ class FakeClock final : public IClock, public ITimerFactory {
   int64_t now_;
   int64_t slept_ = 0;
   std::vector<FakeTimer*> timers_;
+};
+
+// Real time for the link's short reply polls, while long waits (100 ms and more) are
+// counted instead of slept. Other threads (the fake instrument) may read the count.
+class CountedWaitClock final : public IClock {
+ public:
+  int64_t NowMs() const override;
+  void SleepMs(int64_t ms) override;
+  int64_t CountedMs() const { return counted_.load(); }
+
+ private:
+  std::atomic<int64_t> counted_{0};
 };
 
 class FakeTimer final : public ITimer {

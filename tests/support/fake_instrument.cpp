@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <stdexcept>
+
+#include "support/fake_clock.h"
 
 namespace norv::test {
 
@@ -68,6 +71,101 @@ FakeInstrument::~FakeInstrument() {
 void FakeInstrument::SetReply(const std::string& query, const std::string& reply) {
   std::lock_guard lock(mutex_);
   replies_[Upper(query)] = reply;
+}
+
+void FakeInstrument::RemoveReply(const std::string& query) {
+  std::lock_guard lock(mutex_);
+  replies_.erase(Upper(query));
+  delayed_.erase(Upper(query));
+}
+
+void FakeInstrument::SetArgReply(const std::string& command, TArgReply reply) {
+  std::lock_guard lock(mutex_);
+  argReplies_[Upper(command)] = std::move(reply);
+}
+
+FakeInstrument::TArgReply FakeInstrument::EchoArg() {
+  return [](const std::string& argument) -> std::optional<std::string> { return argument; };
+}
+
+FakeInstrument::TArgReply FakeInstrument::ClampArg(int64_t lo, int64_t hi) {
+  return [lo, hi](const std::string& argument) -> std::optional<std::string> {
+    int64_t n = 0;
+    const auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), n);
+    if (ec != std::errc{} || end != argument.data() + argument.size()) return "ERR";
+    return std::to_string(std::clamp(n, lo, hi));
+  };
+}
+
+FakeInstrument::TArgReply FakeInstrument::SilentArg() {
+  return [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+}
+
+void FakeInstrument::SetConstant(const std::string& command, int64_t value, int64_t lo, int64_t hi) {
+  std::lock_guard lock(mutex_);
+  registers_[Upper(command)] = {std::clamp(value, lo, hi), lo, hi};
+}
+
+int64_t FakeInstrument::Constant(const std::string& command) const {
+  std::lock_guard lock(mutex_);
+  auto it = registers_.find(Upper(command));
+  return it == registers_.end() ? 0 : it->second.Value;
+}
+
+void FakeInstrument::RemoveConstant(const std::string& command) {
+  std::lock_guard lock(mutex_);
+  registers_.erase(Upper(command));
+}
+
+void FakeInstrument::SetDelayedReply(const std::string& query, const std::string& reply,
+                                     const CountedWaitClock& clock, int64_t waitMs) {
+  std::lock_guard lock(mutex_);
+  delayed_[Upper(query)] = {reply, &clock, waitMs, clock.CountedMs()};
+}
+
+// Under the lock.
+bool FakeInstrument::ComputedReply(const std::string& line, std::optional<std::string>& reply) {
+  const std::string upper = Upper(line);
+  const size_t mark = upper.find('?');
+  if (mark == std::string::npos) return false;
+  const std::string command = upper.substr(0, mark);
+  const std::string rest = line.substr(mark + 1);
+  if (rest.empty()) {
+    auto it = registers_.find(command);
+    if (it == registers_.end()) return false;
+    reply = std::to_string(it->second.Value);
+    return true;
+  }
+  if (rest.front() != ' ') return false;
+  const std::string argument = rest.substr(1);
+  if (auto it = registers_.find(command); it != registers_.end()) {
+    int64_t n = 0;
+    const auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), n);
+    if (ec == std::errc{} && end == argument.data() + argument.size())
+      it->second.Value = std::clamp(n, it->second.Lo, it->second.Hi);
+    reply = std::to_string(it->second.Value);
+    return true;
+  }
+  auto it = argReplies_.find(command);
+  if (it == argReplies_.end()) return false;
+  reply = it->second(argument);
+  return true;
+}
+
+void FakeInstrument::SendDueDelayedReplies() {
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (it->Clock->CountedMs() < it->DueCountedMs) {
+      ++it;
+      continue;
+    }
+    SendBytes(it->Reply + "\r\n");
+    std::lock_guard lock(mutex_);
+    if (auto d = delayed_.find(it->Query); d != delayed_.end())
+      d->second.SinceCountedMs = it->Clock->CountedMs();
+    it = pending_.erase(it);
+    ++repliesSent_;
+    changed_.notify_all();
+  }
 }
 
 void FakeInstrument::SetRecord(std::vector<uint16_t> words, size_t partWords) {
@@ -145,7 +243,12 @@ void FakeInstrument::Serve() {
   for (;;) {
     pollfd fds[3] = {{wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {clientFd_, POLLIN, 0}};
     if (!accepting_) fds[1].fd = -1;  // poll skips it
-    int n = ::poll(fds, clientFd_ >= 0 ? 3 : 2, -1);
+    // A reply that waits for the program's wait is looked at every millisecond.
+    int n = ::poll(fds, clientFd_ >= 0 ? 3 : 2, pending_.empty() ? -1 : 1);
+    if (!pending_.empty()) {
+      if (clientFd_ < 0) pending_.clear();
+      SendDueDelayedReplies();
+    }
     if (n < 0 && errno == EINTR) continue;
     if (fds[0].revents) {
       uint64_t count;
@@ -206,8 +309,16 @@ void FakeInstrument::HandleLine(const std::string& line) {
     } else {
       commands_.push_back(line);
       auto it = replies_.find(Upper(line));
+      std::optional<std::string> computed;
       if (it != replies_.end()) {
         reply = it->second;
+        hasReply = true;
+      } else if (auto d = delayed_.find(Upper(line)); d != delayed_.end()) {
+        if (fault != TFault::Silence)
+          pending_.push_back(
+              {d->first, d->second.Reply, d->second.Clock, d->second.SinceCountedMs + d->second.WaitMs});
+      } else if (ComputedReply(line, computed) && computed) {
+        reply = *computed;
         hasReply = true;
       }
     }
@@ -280,6 +391,7 @@ void FakeInstrument::CloseClient() {
   if (clientFd_ >= 0) ::close(clientFd_);
   clientFd_ = -1;
   recordRunning_ = false;
+  pending_.clear();
 }
 
 }  // namespace norv::test

@@ -9,18 +9,27 @@
 // (little-endian) and the end word $8000 after the last part; every part after the first
 // waits for a continuation request ($00 CR LF). "ACQ:BREAK" ends a running record with
 // the end word at once. Continuation requests outside a record are ignored.
+//
+// Constants as the instrument keeps them: a register answers "CMD?" with its value and
+// takes "CMD? n" (clamped into its range), answering what it took. Other queries with an
+// argument may get a reply computed from the argument, and a reply may wait until the
+// program has waited long enough (the flash store).
 
+#include <climits>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace norv::test {
+
+class CountedWaitClock;
 
 class FakeInstrument {
  public:
@@ -45,6 +54,29 @@ class FakeInstrument {
   // record longer than the program's sample buffer is the over-long record.
   void SetRecord(std::vector<uint16_t> words, size_t partWords);
   void SetFault(TFault fault);
+  // Forgets the reply of a query line: it is met with silence (a time-out) from now on.
+  void RemoveReply(const std::string& query);
+
+  // The reply to "command? argument", computed from the argument text; no value is
+  // silence. A scripted reply of the whole line comes first.
+  using TArgReply = std::function<std::optional<std::string>(const std::string& argument)>;
+  void SetArgReply(const std::string& command, TArgReply reply);
+  static TArgReply EchoArg();
+  // The integer argument clamped into [lo, hi]; a non-number gets "ERR".
+  static TArgReply ClampArg(int64_t lo, int64_t hi);
+  static TArgReply SilentArg();
+
+  // A constant register (see above). Registers and their values, by upper-case command.
+  void SetConstant(const std::string& command, int64_t value, int64_t lo = INT32_MIN, int64_t hi = INT32_MAX);
+  int64_t Constant(const std::string& command) const;
+  // The register falls silent: its queries time out.
+  void RemoveConstant(const std::string& command);
+
+  // The reply to the query is sent only once `clock` has counted `waitMs` of waits since
+  // this call or since the query's last reply; a program that reads without that wait
+  // meets silence.
+  void SetDelayedReply(const std::string& query, const std::string& reply, const CountedWaitClock& clock,
+                       int64_t waitMs);
 
   // Command lines received in order, without their CR LF; continuation requests are
   // counted apart.
@@ -81,6 +113,9 @@ class FakeInstrument {
   void ReadClient();
   void HandleLine(const std::string& line);
   void SendPart();
+  // The reply of a query with an argument or of a register; false when none is due.
+  bool ComputedReply(const std::string& line, std::optional<std::string>& reply);
+  void SendDueDelayedReplies();
   void SendBytes(const std::string& bytes);
   void CloseClient();
 
@@ -97,6 +132,25 @@ class FakeInstrument {
   bool dropRequested_ = false;
   bool unreachableRequested_ = false;
   std::map<std::string, std::string> replies_;
+  std::map<std::string, TArgReply> argReplies_;
+  struct TRegister {
+    int64_t Value, Lo, Hi;
+  };
+  std::map<std::string, TRegister> registers_;
+  struct TDelayed {
+    std::string Reply;
+    const CountedWaitClock* Clock;
+    int64_t WaitMs;
+    int64_t SinceCountedMs;
+  };
+  std::map<std::string, TDelayed> delayed_;
+  struct TPending {
+    std::string Query;
+    std::string Reply;
+    const CountedWaitClock* Clock;
+    int64_t DueCountedMs;
+  };
+  std::vector<TPending> pending_;  // serving thread only
   std::vector<uint16_t> record_;
   size_t partWords_ = 64;
   TFault fault_ = TFault::None;

@@ -78,11 +78,7 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.CheckAutoCalibration", "calibration"},
     {"AcqHooks.TDRChannelCalibrationStep", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
-    {"ShellHooks.AdjustmentChanged", "calibration"},
-    {"ShellHooks.CalibrationChanged", "calibration"},
     {"ShellHooks.ReadIndivData", "calibration"},
-    {"ShellHooks.StoreFlashConstants", "calibration"},
-    {"SimulatorHooks.SimCalibrationNodesHook", "calibration"},
     {"AcqHooks.OEAutoCalStep", "O/E"},
     {"SettingsHooks.OEOutputOnChannel", "O/E"},
 };

@@ -1,0 +1,362 @@
+#include "service/flash_constants.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/text/ini_file.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/program_dir.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/settings/setting_rules.h"
+#include "service/calibration_settings.h"
+
+namespace norv {
+
+int32_t NearestCode(double x) {
+  if (std::isnan(x)) return 0;
+  const double r = std::round(x);
+  if (r >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (r <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(r);
+}
+
+namespace {
+
+constexpr double kBridgeVoltsPerCode = 4.096 / 65536;  // 6.25e-5 V
+
+// nearest(x) + offset, limited to int32 like nearest itself.
+int32_t OffsetCode(double x, int64_t offset) {
+  const int64_t code = int64_t{NearestCode(x)} + offset;
+  return static_cast<int32_t>(std::clamp<int64_t>(code, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+TBridgeValues BridgeFromCodes(TBridgeCodes codes) {
+  const double p = codes.PlusD * kBridgeVoltsPerCode;
+  const double m = codes.MinusD * -kBridgeVoltsPerCode;
+  return {(p - m) / 2, (p + m) / 2};
+}
+
+TBridgeCodes CodesFromBridge(TBridgeValues v) {
+  return {NearestCode((v.BridgeVolt + v.Balance) / 4.096 * 65536),
+          NearestCode(-static_cast<double>(NearestCode((v.Balance - v.BridgeVolt) / 4.096 * 65536)))};
+}
+
+double SrdFromCode(int32_t raw) { return (raw - 8192.0) / 56 / 1024 * 0.03; }
+int32_t CodeFromSrd(double amperes) { return OffsetCode(amperes / 0.03 * 56 * 1024, 8192); }
+double StrobeAmplitudeFromCode(int32_t raw) { return raw / 65535.0 * 100; }
+int32_t CodeFromStrobeAmplitude(double percent) { return NearestCode(percent / 100 * 65535); }
+double StrobeDelayFromCode(int32_t raw) { return (raw - 5460.0) / 60075 * 5e-9; }
+int32_t CodeFromStrobeDelay(double seconds) { return OffsetCode(seconds / 5e-9 * 60075, 5460); }
+double CoarseTBFromCode(int32_t raw) { return raw * 1.5e-13; }
+int32_t CodeFromCoarseTB(double seconds) { return NearestCode(seconds / 1.5e-13); }
+double LevelZeroFromCode(int32_t raw) { return NearestCode((raw - 32768.0) / 13.1072); }
+int32_t CodeFromLevelZero(double millivolts) { return OffsetCode(millivolts * 13.1072, 32768); }
+
+std::string CalibrImitSectionPrefix(bool adjustmentSet) {
+  std::string family;
+  if (IsLxxModel())
+    family = "Vexilor_Norv-Lxx.";
+  else if (IsKxxModel())
+    family = "Vexilor_Norv-Kxx.";
+  return family + (adjustmentSet ? "Adjust." : "Calibr.");
+}
+
+namespace {
+
+// Where the constants come from and go to: the instrument or "CalibrImit.ini".
+class TConstantSource {
+ public:
+  virtual ~TConstantSource() = default;
+  // False (and the command named in Failed) when no usable answer came.
+  virtual bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
+                       int32_t& value) = 0;
+  virtual bool ReadText(const std::string& group, const std::string& name, const std::string& iniDefault,
+                        std::string& value) = 0;
+  std::string Failed;
+};
+
+class TInstrumentSource final : public TConstantSource {
+ public:
+  bool ReadInt(const std::string& group, const std::string& name, int32_t, int32_t& value) override {
+    value = QueryInt(group + name);
+    if (value != QueryIntFailure) return true;
+    Failed = group + name;
+    return false;
+  }
+  bool ReadText(const std::string& group, const std::string& name, const std::string&,
+                std::string& value) override {
+    value = QueryUpperString(group + name);
+    if (!IsTimeoutReply(value)) return true;
+    Failed = group + name;
+    return false;
+  }
+};
+
+class TIniSource final : public TConstantSource {
+ public:
+  TIniSource(TMemIniFile_Dot& ini, std::string prefix) : ini_(ini), prefix_(std::move(prefix)) {}
+  bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
+               int32_t& value) override {
+    value = ini_.ReadInteger(prefix_ + group, name, iniDefault);
+    return true;
+  }
+  bool ReadText(const std::string& group, const std::string& name, const std::string& iniDefault,
+                std::string& value) override {
+    value = ini_.ReadString(prefix_ + group, name, iniDefault);
+    return true;
+  }
+
+ private:
+  TMemIniFile_Dot& ini_;
+  std::string prefix_;
+};
+
+std::filesystem::path CalibrImitPath() { return ProgramDir() / kCalibrImitFileName; }
+
+// What a recall read, set into the nodes only when every group answered.
+struct TRecalled {
+  struct TGroup {
+    TBridgeCodes Codes;
+    std::optional<std::string> GainFix;
+  };
+  std::array<TGroup, 4> Groups;
+  std::vector<std::pair<const TConstantNode*, int32_t>> Constants;
+  TSamplerTimeBaseCal SamplerTimeBase;
+};
+
+bool ReadConstant(TConstantSource& source, const std::string& group, const std::string& name,
+                  TRecalled& out) {
+  TConstantNode* c = FindConstantByCommand(group, name);
+  if (!c) return true;
+  int32_t iniDefault = c->IniDefault;
+  if (name == "GainDAC" && IsKxxModel()) iniDefault = 36387;
+  int32_t raw = 0;
+  if (!source.ReadInt(group, name, iniDefault, raw)) return false;
+  out.Constants.emplace_back(c, raw);
+  return true;
+}
+
+bool ReadSamplerTimeBase(TConstantSource& source, bool instrument, TRecalled& out) {
+  TSamplerTimeBaseCal& cal = out.SamplerTimeBase;
+  cal = TSamplerTimeBaseCal{};
+  std::string curve;
+  if (instrument) {
+    if (!VersionAtLeast(InstrumentIdentity.SWVer, {3, 7, 10})) return true;
+    if (!source.ReadInt("Calibr:SmplTB:", "CalIntrvlA", 0, cal.CalIntrvlA)) return false;
+    curve = QueryCommand("Calibr:SmplTB:CalCurve?");
+    if (IsTimeoutReply(curve)) {
+      source.Failed = "Calibr:SmplTB:CalCurve";
+      return false;
+    }
+  } else {
+    source.ReadInt("Calibr:SmplTB:", "CalIntrvlA", 68267, cal.CalIntrvlA);
+    source.ReadText("Calibr:SmplTB:", "CalCurve", "", curve);
+  }
+  if (curve.empty()) return true;  // the file has none yet: the neutral curve
+  const auto values = ParseSamplerCalCurve(curve);
+  if (!values) {
+    source.Failed = "Calibr:SmplTB:CalCurve";
+    return false;
+  }
+  cal.Curve = *values;
+  return true;
+}
+
+bool ReadAllGroups(TConstantSource& source, bool instrument, TRecalled& out) {
+  TCalibrationState& state = CalibrationState();
+  const bool lxx = IsLxxModel();
+  for (size_t g = 0; g < state.Groups.size(); ++g) {
+    const TChannelBandGroup& group = state.Groups[g];
+    TRecalled::TGroup& read = out.Groups[g];
+    if (!source.ReadInt(group.Prefix, "PlusD", 32768, read.Codes.PlusD)) return false;
+    if (!source.ReadInt(group.Prefix, "MinusD", 32768, read.Codes.MinusD)) return false;
+    if (!ReadConstant(source, group.Prefix, "LfComp", out)) return false;
+    if (!ReadConstant(source, group.Prefix, "ADC200mV", out)) return false;
+    if (lxx) {
+      std::string text;
+      if (!source.ReadText(group.Prefix, "GainFix", "HIGH", text)) return false;
+      read.GainFix = text;
+    }
+    if (group.Narrow && !ReadConstant(source, group.Prefix, "PromBrNBW", out)) return false;
+  }
+  std::vector<std::string> names{"SRD1", "SRD2"};
+  if (lxx) {
+    names.insert(names.end(), {"StrbAmpl", "StrbDel"});
+  } else if (IsKxxModel()) {
+    names.push_back("SRD3");
+  }
+  names.insert(names.end(), {"ChFndSRD", "MINSRD1", "MAXSRD1", "MINSRD2", "MAXSRD2"});
+  for (const std::string& name : names)
+    if (!ReadConstant(source, "Calibr:Sampler:", name, out)) return false;
+  for (const char* name : {"TGUN", "Digit0", "GainDAC", "MinDAC"})
+    if (!ReadConstant(source, "Calibr:TB:", name, out)) return false;
+  if (!ReadConstant(source, "Calibr:Trig:", "LvlZero", out)) return false;
+  return ReadSamplerTimeBase(source, instrument, out);
+}
+
+// The instrument just loaded these codes; sending them back would only change constants
+// that a node rounds, so the nodes take them quietly.
+void ApplyRecalled(const TRecalled& in) {
+  TCalibrationState& state = CalibrationState();
+  const bool wasQuiet = state.Quiet;
+  state.Quiet = true;
+  for (size_t g = 0; g < state.Groups.size(); ++g) {
+    TChannelBandGroup& group = state.Groups[g];
+    const TBridgeValues v = BridgeFromCodes(in.Groups[g].Codes);
+    group.BridgeVolt->SetValueByProgram(
+        std::clamp(v.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
+    group.Balance->SetValueByProgram(std::clamp(v.Balance, group.Balance->GetMin(), group.Balance->GetMax()));
+    if (in.Groups[g].GainFix) group.GainFix->SetIndexByProgram(*in.Groups[g].GainFix == "HIGH" ? 0 : 1);
+  }
+  for (const auto& [c, raw] : in.Constants) c->SetByProgram(ValueFromCode(c->Kind, raw));
+  state.SamplerTimeBase = in.SamplerTimeBase;
+  state.ConstantsRead = true;
+  state.Quiet = wasQuiet;
+}
+
+bool RecallInto(bool instrument, uint8_t mode) {
+  TRecalled recalled;
+  if (instrument) {
+    TInstrumentSource source;
+    if (!ReadAllGroups(source, true, recalled)) {
+      ReportNoAnswer(source.Failed);
+      return false;
+    }
+  } else {
+    try {
+      TMemIniFile_Dot ini(CalibrImitPath());
+      TIniSource source(ini, CalibrImitSectionPrefix(mode == 1));
+      if (!ReadAllGroups(source, false, recalled)) {
+        Dialogs().Inform(TMessageKind::Error, std::string("\"") + kCalibrImitFileName +
+                                                  "\" holds no valid \"" + source.Failed +
+                                                  "\". The constants are left as they were.");
+        return false;
+      }
+    } catch (const EIniFileError& e) {
+      Dialogs().Inform(TMessageKind::Error, e.what());
+      return false;
+    }
+  }
+  ApplyRecalled(recalled);
+  return true;
+}
+
+const char* RecallCommand(uint8_t mode) {
+  switch (mode) {
+    case 1:
+      return "Calibr:AdjRecall";
+    case 2:
+      return "Calibr:SetInitialVal";
+    default:
+      return "Calibr:ReRead";
+  }
+}
+
+void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
+  TCalibrationState& state = CalibrationState();
+  const auto writeInt = [&](const std::string& group, const std::string& name, int64_t value) {
+    ini.WriteInteger(prefix + group, name, value);
+  };
+  const auto writeConstant = [&](const std::string& group, const std::string& name) {
+    if (const TConstantNode* c = FindConstantByCommand(group, name)) writeInt(group, name, c->Code());
+  };
+  for (size_t g : {0u, 2u, 1u, 3u}) {
+    const TChannelBandGroup& group = state.Groups[g];
+    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    writeInt(group.Prefix, "PlusD", codes.PlusD);
+    writeInt(group.Prefix, "MinusD", codes.MinusD);
+    writeConstant(group.Prefix, "LfComp");
+    writeConstant(group.Prefix, "ADC200mV");
+    ini.WriteString(prefix + group.Prefix, "GainFix", GetIndex(group.GainFix) == 0 ? "HIGH" : "LOW");
+    if (group.Narrow) writeConstant(group.Prefix, "PromBrNBW");
+  }
+  for (const char* name : {"SRD1", "SRD2", "SRD3", "StrbAmpl", "StrbDel", "ChFndSRD", "MINSRD1", "MAXSRD1",
+                           "MINSRD2", "MAXSRD2"})
+    writeConstant("Calibr:Sampler:", name);
+  for (const char* name : {"TGUN", "Digit0", "GainDAC", "MinDAC"}) writeConstant("Calibr:TB:", name);
+  writeConstant("Calibr:Trig:", "LvlZero");
+  writeInt("Calibr:SmplTB:", "CalIntrvlA", state.SamplerTimeBase.CalIntrvlA);
+  ini.WriteString(prefix + "Calibr:SmplTB:", "CalCurve", FormatSamplerCalCurve(state.SamplerTimeBase.Curve));
+}
+
+}  // namespace
+
+bool RecallFlashConstants(uint8_t mode) {
+  const bool instrument = IsInstrumentConnected();
+  if (instrument) {
+    const int32_t answer = QueryInt(RecallCommand(mode));
+    if (answer == QueryIntFailure) {
+      ReportNoAnswer(RecallCommand(mode));
+      return false;
+    }
+    if (answer == 2) Dialogs().Inform(TMessageKind::Information, "Read only from FAT2");
+    if (answer == 0 && mode != 2 &&
+        Dialogs().Ask(TMessageKind::Confirmation,
+                      "The calibration Values is absent!\r\r\nDo you want to set INITIAL VALUES?",
+                      {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) == TAnswer::OK) {
+      const bool initial = RecallFlashConstants(2) && StoreFlashConstants(true);
+      if (!initial || QueryInt("Calibr:AdjRecall") != 1)
+        Dialogs().Inform(TMessageKind::Error, "Error in Storing of initial Values");
+    }
+  }
+  if (!RecallInto(instrument, mode)) return false;
+  FlashChange().SetCalibrationChanged(false);
+  FlashChange().SetAdjustmentChanged(false);
+  return true;
+}
+
+bool StoreFlashConstants(bool adjustment) {
+  if (!IsInstrumentConnected()) {
+    try {
+      TMemIniFile_Dot ini(CalibrImitPath());
+      WriteAllGroups(ini, CalibrImitSectionPrefix(adjustment));
+      ini.UpdateFile();
+      return true;
+    } catch (const EIniFileError& e) {
+      Dialogs().Inform(TMessageKind::Error, e.what());
+      return false;
+    }
+  }
+  const char* command = adjustment ? "Calibr:AdjStore" : "Calibr:Store";
+  const int32_t answer = QueryInt(command, kFlashStoreWaitMs);
+  if (answer == kFlashStoredAnswer) return true;
+  if (answer == QueryIntFailure)
+    ReportNoAnswer(command);
+  else
+    Dialogs().Inform(TMessageKind::Warning, "Stored only into FAT" + std::to_string(answer));
+  return false;
+}
+
+TFlashConstantsSnapshot FlashConstantsSnapshot() {
+  TFlashConstantsSnapshot snapshot;
+  const TCalibrationState& state = CalibrationState();
+  const auto text = [](THandler* h) { return h ? h->ExecCmd("", true, false) : std::string(); };
+  for (const TChannelBandGroup& group : state.Groups) {
+    if (!group.BridgeVolt) continue;
+    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    const std::string raw =
+        "PlusD " + std::to_string(codes.PlusD) + ", MinusD " + std::to_string(codes.MinusD);
+    snapshot.Calibration.push_back({group.NodePrefix + "BridgeVolt", text(group.BridgeVolt), raw});
+    snapshot.Calibration.push_back({group.NodePrefix + "Balance", text(group.Balance), raw});
+    snapshot.Adjustment.push_back(
+        {group.NodePrefix + "GainFix", text(group.GainFix), GetIndex(group.GainFix) == 0 ? "HIGH" : "LOW"});
+  }
+  for (const TConstantNode& c : state.Constants) {
+    auto& list = c.Set == TConstantSet::Calibration ? snapshot.Calibration : snapshot.Adjustment;
+    list.push_back({c.Node, text(c.Handler), std::to_string(c.Code())});
+  }
+  snapshot.SamplerTimeBase = state.SamplerTimeBase;
+  snapshot.CalibrationChanged = state.FlashChange.CalibrationChanged;
+  snapshot.AdjustmentChanged = state.FlashChange.AdjustmentChanged;
+  return snapshot;
+}
+
+}  // namespace norv

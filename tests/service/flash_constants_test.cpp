@@ -1,0 +1,301 @@
+// Recall and store of the calibration and adjustment constants, with the instrument's
+// answers and without an instrument ("CalibrImit.ini").
+
+#include "service/flash_constants.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "framework/settings/choice_handlers.h"
+#include "framework/text/ini_file.h"
+#include "service/calibration_fixture.h"
+
+namespace norv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(FlashCodes, RawCodesAndValuesConvertBothWays) {
+  // Bridge: P = 40000 x 6.25e-5 = 2.5 V, M = -(24000 x 6.25e-5) = -1.5 V.
+  const TBridgeValues v = BridgeFromCodes({40000, 24000});
+  EXPECT_DOUBLE_EQ(v.BridgeVolt, 2.0);
+  EXPECT_DOUBLE_EQ(v.Balance, 0.5);
+  const TBridgeCodes c = CodesFromBridge({2.0, 0.5});
+  EXPECT_EQ(c.PlusD, 40000);
+  EXPECT_EQ(c.MinusD, 24000);
+  struct Case {
+    const char* name;
+    double (*toValue)(int32_t);
+    int32_t (*toCode)(double);
+    int32_t code;
+    double value;
+  };
+  const Case cases[] = {
+      {"SRD", SrdFromCode, CodeFromSrd, 8192 + 28672, 0.015},  // half of 57344 codes per 0.03 A
+      {"SRD below zero", SrdFromCode, CodeFromSrd, 0, -8192.0 / 57344 * 0.03},
+      {"strobe amplitude", StrobeAmplitudeFromCode, CodeFromStrobeAmplitude, 65535, 100},
+      {"strobe delay", StrobeDelayFromCode, CodeFromStrobeDelay, 5460 + 12015, 1e-9},
+      {"coarse TB", CoarseTBFromCode, CodeFromCoarseTB, 30000, 4.5e-9},
+      {"level zero", LevelZeroFromCode, CodeFromLevelZero, 32768 + 1311, 100},  // 1311 / 13.1072 = 100.02
+      {"level zero below", LevelZeroFromCode, CodeFromLevelZero, 32768 - 1311, -100},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    EXPECT_NEAR(k.toValue(k.code), k.value, std::abs(k.value) * 1e-9);
+    EXPECT_EQ(k.toCode(k.value), k.code);
+  }
+  EXPECT_EQ(NearestCode(1e300), INT32_MAX);
+  EXPECT_EQ(NearestCode(std::nan("")), 0);
+  // Values far outside every node's range stay in int32 (no overflow past the offset).
+  EXPECT_EQ(CodeFromSrd(1e300), INT32_MAX);
+  EXPECT_EQ(CodeFromLevelZero(-1e300), INT32_MIN + 32768);
+  EXPECT_EQ(CodesFromBridge({0, 1e300}).MinusD, -INT32_MAX);
+  EXPECT_EQ(NearestCode(-2.5), -3);
+}
+
+TEST_F(CalibrationTest, AFirstRunWithoutInstrumentReadsTheDefaults) {
+  ASSERT_TRUE(RecallFlashConstants(0));
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:BridgeVolt"), 2.048);  // (32768 + 32768) x 6.25e-5 / 2
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch2Narrow:Balance"), 0);
+  EXPECT_EQ(Value("FLASH:Calibr:Ch1Narrow:PromBrNBW"), 800);
+  EXPECT_NEAR(Value("Flash:Calibr:Strobe:SRD1"), 0.0128571, 2.5e-5);  // on the node's 5e-5 A grid
+  EXPECT_NEAR(Value("Flash:Calibr:Strobe:Amplitude"), 100, 1e-9);
+  EXPECT_NEAR(Value("Flash:Calibr:Strobe:Delay"), 5e-9, 1e-15);
+  EXPECT_EQ(Value("Flash:Calibr:Strobe:MinSRD1"), 0);  // below the range: clamped
+  EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 4.6e-9, 2.5e-13);
+  EXPECT_EQ(Value("FLASH:Calibr:FineTB"), 18333);
+  EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), -250);  // nearest((192 - 32768) / 13.1072) = -2485, clamped
+  EXPECT_EQ(SamplerTimeBaseCal().CalIntrvlA, 68267);
+  EXPECT_EQ(SamplerTimeBaseCal().Curve, (std::vector<uint16_t>{0, 65535}));
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+  EXPECT_FALSE(FlashChange().AdjustmentChanged);
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(CalibrationTest, StoredConstantsComeBackAfterARestart) {
+  ASSERT_TRUE(RecallFlashConstants(0));
+  Run({"FLASH:Calibr:Ch1Full:BridgeVolt 2.5", "FLASH:Calibr:Ch1Full:Balance -0.25",
+       "FLASH:Calibr:CoarseTB 4.5n", "Flash:Calibr:Strobe:SRD2 0.02", "FLASH:Calibr:Ch2Narrow:PromBrNBW 65",
+       "FLASH:Calibr:LevelZero 37"});
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+  EXPECT_TRUE(FlashChange().AdjustmentChanged);
+  ASSERT_TRUE(StoreCalibrationConstants());
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+
+  // The codes in the file, by hand: TGUN 4.5e-9 / 1.5e-13 = 30000; LevelZero 37 x 13.1072
+  // = 484.97 -> 485 + 32768; PlusD (2.5 - 0.25) / 4.096 x 65536 = 36000, MinusD
+  // -(-0.25 - 2.5) / 4.096 x 65536 = 44000.
+  TMemIniFile_Dot ini(home_ / "CalibrImit.ini");
+  const std::string prefix = "Vexilor_Norv-Lxx.Calibr.";
+  EXPECT_EQ(ini.ReadInteger(prefix + "Calibr:TB:", "TGUN", 0), 30000);
+  EXPECT_EQ(ini.ReadInteger(prefix + "Calibr:Trig:", "LvlZero", 0), 33253);
+  EXPECT_EQ(ini.ReadInteger(prefix + "Calibr:Sampler:Ch1:FullBW:", "PlusD", 0), 36000);
+  EXPECT_EQ(ini.ReadInteger(prefix + "Calibr:Sampler:Ch1:FullBW:", "MinusD", 0), 44000);
+  EXPECT_EQ(ini.ReadInteger(prefix + "Calibr:Sampler:Ch2:NarrowBW:", "PromBrNBW", 0), 650);
+  EXPECT_FALSE(fs::exists(home_ / "CalibrImit.ini.tmp"));
+
+  Restart();
+  ASSERT_TRUE(RecallFlashConstants(0));
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:BridgeVolt"), 2.5);
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:Balance"), -0.25);
+  EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 4.5e-9, 1e-15);
+  EXPECT_DOUBLE_EQ(Value("Flash:Calibr:Strobe:SRD2"), 0.02);
+  EXPECT_EQ(Value("FLASH:Calibr:Ch2Narrow:PromBrNBW"), 650);
+  EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), 37);
+
+  // The adjustment set has its own sections: recalled before any store, it has defaults.
+  ASSERT_TRUE(RecallFlashConstants(1));
+  EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), -250);
+}
+
+TEST_F(CalibrationTest, AModelOfNeitherFamilyUsesSectionsWithoutFamilyWord) {
+  Restart(0);
+  Run({"FLASH:Calibr:CoarseTB 4.5n"});
+  ASSERT_TRUE(StoreFlashConstants(false));
+  TMemIniFile_Dot ini(home_ / "CalibrImit.ini");
+  EXPECT_EQ(ini.ReadInteger("Calibr.Calibr:TB:", "TGUN", 0), 30000);
+  EXPECT_EQ(CalibrImitSectionPrefix(true), "Adjust.");
+}
+
+TEST_F(CalibrationTest, AFileThatCannotBeWrittenIsAFailureThatKeepsTheChangedFlag) {
+  fs::create_directory(home_ / "CalibrImit.ini");  // in the way of the file
+  Run({"FLASH:Calibr:CoarseTB 4.5n"});
+  EXPECT_FALSE(StoreCalibrationConstants());
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+  EXPECT_FALSE(Disabled("FLASH:Calibr:StoreAll"));
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+TEST_F(CalibrationOnInstrumentTest, ARecallReadsEveryGroupInOrderAndSetsTheNodes) {
+  instrument.SetConstant("Calibr:Sampler:Ch1:FullBW:PlusD", 40000);
+  instrument.SetConstant("Calibr:Sampler:Ch1:FullBW:MinusD", 24000);
+  instrument.SetConstant("Calibr:TB:TGUN", 30000);
+  instrument.SetConstant("Calibr:Trig:LvlZero", 32768 + 1311);
+  instrument.SetReply("Calibr:Sampler:Ch2:FullBW:GainFix?", "low");
+  Run({"FLASH:Calibr:Ch1Full:ADC200mV 5000"});
+  Sync();
+  instrument.SetConstant("Calibr:Sampler:Ch1:FullBW:ADC200mV", 4096);
+  instrument.ClearCommands();
+
+  ASSERT_TRUE(RecallCalibrationConstants());
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:BridgeVolt"), 2.0);
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:Balance"), 0.5);
+  EXPECT_EQ(Value("FLASH:Calibr:Ch1Full:ADC200mV"), 4096);
+  EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 4.5e-9, 1e-15);
+  EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), 100);
+  EXPECT_NEAR(Value("Flash:Calibr:Strobe:Delay"), 1e-9, 1e-15);
+  EXPECT_EQ(GetIndex(dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("FLASH:Calibr:Ch2Full:GainFix"))),
+            1);
+  EXPECT_EQ(SamplerTimeBaseCal().CalIntrvlA, 70000);
+  EXPECT_EQ(SamplerTimeBaseCal().Curve, (std::vector<uint16_t>{0, 0x8000, 0xFFFF}));
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+  EXPECT_TRUE(Disabled("FLASH:Calibr:StoreAll"));
+
+  const std::string ch1 = "Calibr:Sampler:Ch1:FullBW:", ch1n = "Calibr:Sampler:Ch1:NarrowBW:";
+  const std::string s = "Calibr:Sampler:";
+  const std::vector<std::string> expected = {"Calibr:ReRead?",   ch1 + "PlusD?",    ch1 + "MinusD?",
+                                             ch1 + "LfComp?",    ch1 + "ADC200mV?", ch1 + "GainFix?",
+                                             ch1n + "PlusD?",    ch1n + "MinusD?",  ch1n + "LfComp?",
+                                             ch1n + "ADC200mV?", ch1n + "GainFix?", ch1n + "PromBrNBW?"};
+  const std::vector<std::string> commands = instrument.Commands();
+  ASSERT_GE(commands.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + expected.size()), expected);
+  const std::vector<std::string> tail = {s + "SRD1?",
+                                         s + "SRD2?",
+                                         s + "StrbAmpl?",
+                                         s + "StrbDel?",
+                                         s + "ChFndSRD?",
+                                         s + "MINSRD1?",
+                                         s + "MAXSRD1?",
+                                         s + "MINSRD2?",
+                                         s + "MAXSRD2?",
+                                         "Calibr:TB:TGUN?",
+                                         "Calibr:TB:Digit0?",
+                                         "Calibr:TB:GainDAC?",
+                                         "Calibr:TB:MinDAC?",
+                                         "Calibr:Trig:LvlZero?",
+                                         "Calibr:SmplTB:CalIntrvlA?",
+                                         "Calibr:SmplTB:CalCurve?"};
+  EXPECT_EQ(std::vector<std::string>(commands.end() - tail.size(), commands.end()), tail);
+  EXPECT_TRUE(Sends().empty());  // what the instrument just loaded is not sent back
+}
+
+TEST_F(CalibrationOnInstrumentTest, TheAnswersOfTheRecallQuery) {
+  struct Case {
+    const char* name;
+    const char* answer;
+    std::deque<TAnswer> dialogAnswers;
+    std::vector<std::string> shown;
+    bool initialValuesSent;
+  };
+  const std::string question =
+      SuppressedLogLine(TMessageKind::Confirmation,
+                        "The calibration Values is absent!\r\r\nDo you want to set INITIAL VALUES?");
+  const Case cases[] = {
+      {"present", "1", {}, {}, false},
+      {"only from FAT2",
+       "2",
+       {},
+       {SuppressedLogLine(TMessageKind::Information, "Read only from FAT2")},
+       false},
+      {"any other", "7", {}, {}, false},
+      {"absent, Cancel", "0", {TAnswer::Cancel}, {question}, false},
+      {"absent, OK", "0", {TAnswer::OK}, {question}, true},
+  };
+  instrument.SetDelayedReply("Calibr:AdjStore?", "3", clock, kFlashStoreWaitMs);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    instrument.SetReply("Calibr:ReRead?", k.answer);
+    instrument.ClearCommands();
+    dialogs.shown.clear();
+    dialogs.answers = k.dialogAnswers;
+    EXPECT_TRUE(RecallFlashConstants(0));
+    EXPECT_EQ(dialogs.shown, k.shown);
+    const std::vector<std::string> commands = instrument.Commands();
+    const auto sent = [&](const char* line) {
+      return std::find(commands.begin(), commands.end(), line) != commands.end();
+    };
+    EXPECT_EQ(sent("Calibr:SetInitialVal?"), k.initialValuesSent);
+    EXPECT_EQ(sent("Calibr:AdjStore?"), k.initialValuesSent);
+    EXPECT_EQ(sent("Calibr:AdjRecall?"), k.initialValuesSent);
+    EXPECT_TRUE(sent("Calibr:TB:TGUN?"));  // the groups are read whatever the answer
+  }
+}
+
+TEST_F(CalibrationOnInstrumentTest, ARecallWithoutUsableRepliesLeavesTheNodesAndSendsNothing) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeInstrument&)> fault;
+  };
+  const Case cases[] = {
+      {"unparsable group reply", [](FakeInstrument& i) { i.SetReply("Calibr:TB:GainDAC?", "12x"); }},
+      {"unparsable curve", [](FakeInstrument& i) { i.SetReply("Calibr:SmplTB:CalCurve?", "1 0"); }},
+      {"unparsable recall answer", [](FakeInstrument& i) { i.SetReply("Calibr:ReRead?", "yes"); }},
+      {"timed-out group reply", [](FakeInstrument& i) { i.RemoveConstant("Calibr:Trig:LvlZero"); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    LoadRegisters();
+    instrument.RemoveReply("Calibr:TB:GainDAC?");
+    instrument.SetConstant("Calibr:TB:TGUN", 20000);  // would be clamped to 3e-9 s
+    Run({"FLASH:Calibr:CoarseTB 4.5n", "FLASH:Calibr:Ch1Full:ADC200mV 5000"});
+    Sync();
+    k.fault(instrument);
+    instrument.ClearCommands();
+    dialogs.shown.clear();
+    EXPECT_FALSE(RecallCalibrationConstants());
+    EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 4.5e-9, 1e-15);
+    EXPECT_EQ(Value("FLASH:Calibr:Ch1Full:ADC200mV"), 5000);
+    EXPECT_TRUE(FlashChange().CalibrationChanged);
+    EXPECT_FALSE(Disabled("FLASH:Calibr:StoreAll"));
+    EXPECT_TRUE(Sends().empty());
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+  }
+}
+
+TEST_F(CalibrationOnInstrumentTest, AStoreSucceedsOnlyOnAnswerThreeAfterItsWait) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> answer;  // none: silence
+    bool stored;
+    std::vector<std::string> shown;
+  };
+  const std::string noAnswer = SuppressedLogLine(
+      TMessageKind::Error,
+      "The instrument gave no valid answer to \"Calibr:Store\". The constants are left as they were.");
+  const Case cases[] = {
+      {"stored in flash", "3", true, {}},
+      {"only into FAT", "1", false, {SuppressedLogLine(TMessageKind::Warning, "Stored only into FAT1")}},
+      {"answer 0", "0", false, {SuppressedLogLine(TMessageKind::Warning, "Stored only into FAT0")}},
+      {"unparsable", "3x", false, {noAnswer}},
+      {"time-out", std::nullopt, false, {noAnswer}},
+  };
+  int fineTB = 20000;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    RootSpider->ExecCommandLine("FLASH:Calibr:FineTB " + std::to_string(++fineTB), false);
+    if (k.answer)
+      instrument.SetDelayedReply("Calibr:Store?", *k.answer, clock, kFlashStoreWaitMs);
+    else
+      instrument.RemoveReply("Calibr:Store?");
+    dialogs.shown.clear();
+    const int64_t waitedBefore = clock.CountedMs();
+    EXPECT_EQ(StoreCalibrationConstants(), k.stored);
+    EXPECT_GE(clock.CountedMs() - waitedBefore, kFlashStoreWaitMs);
+    EXPECT_EQ(FlashChange().CalibrationChanged, !k.stored);
+    EXPECT_EQ(Disabled("FLASH:Calibr:StoreAll"), k.stored);
+    EXPECT_EQ(dialogs.shown, k.shown);
+  }
+  // The adjustment store clears both flags.
+  Run({"FLASH:Calibr:FineTB 20001", "FLASH:Calibr:FineDelay 100"});
+  instrument.SetDelayedReply("Calibr:AdjStore?", "3", clock, kFlashStoreWaitMs);
+  EXPECT_TRUE(StoreAdjustmentConstants());
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+  EXPECT_FALSE(FlashChange().AdjustmentChanged);
+}
+
+}  // namespace
+}  // namespace norv::test
