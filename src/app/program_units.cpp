@@ -23,6 +23,7 @@
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
+#include "tdr_mask/generator_settings.h"
 
 namespace norv {
 
@@ -69,6 +70,8 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+  SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
+  SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
 }
 
 void InstallProgramUnits() {
@@ -101,6 +104,7 @@ void InstallProgramUnits() {
   ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
   InstallPatternSearch();
   InstallAutoscale();
+  InstallGenerators();
 }
 
 }  // namespace norv

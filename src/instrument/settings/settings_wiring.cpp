@@ -19,9 +19,9 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator_hooks.h"
 #include "instrument/simulator/simulator_nodes.h"
-#include "tdr_mask/tdr_units.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "tdr_mask/tdr_units.h"
 
 namespace norv {
 
