@@ -20,6 +20,7 @@
 #include "measure/ui/meas_page.h"
 #include "shell/shell_state.h"
 #include "shell/ui/save_page.h"
+#include "tdr_mask/ui/generator_page.h"
 
 namespace norv {
 
@@ -55,6 +56,7 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
+  RegisterGeneratorPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

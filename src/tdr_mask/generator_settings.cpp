@@ -52,7 +52,9 @@ TDoubleEditHandler* ClockNode(TGenMode m) {
 // would give -1, which it does not take: its smallest count is 0.
 void SendPeriod(int32_t n) { SendGenPeriod(std::max(n - 2, 0)); }
 
-std::string EngText(double value, const char* unit) { return FloatToEngStr(vfEngineering, 4, false, value, false) + unit; }
+std::string EngText(double value, const char* unit) {
+  return FloatToEngStr(vfEngineering, 4, false, value, false) + unit;
+}
 
 // An integer setting shown as origin-free units: (n - origin) x scale, 4 digits.
 struct TScaledCount {
@@ -217,7 +219,8 @@ void RegisterOutput(int output) {
        .CoarseStep = 100,
        .FineRule = srLinear,
        .FineStep = 1,
-       .OnChange = [](THandler& h) { SendGenDeskew(OutputOf(h), static_cast<TIntEditHandler&>(h).GetIntValue()); },
+       .OnChange =
+           [](THandler& h) { SendGenDeskew(OutputOf(h), static_cast<TIntEditHandler&>(h).GetIntValue()); },
        .OnGetText = [](const TEditHandler&, std::string& text, double n) { kDeskewText.Text(text, n); },
        .OnBeforeSet = [](double& p, TEditHandler& h) { kDeskewText.Typed(p, h); }});
   o.ModeOffset = root.AddRadioSw(0, prefix + "ModeOffset", "Pos,Neg,Var",
@@ -232,7 +235,8 @@ void RegisterOutput(int output) {
        .CoarseStep = 250,
        .FineRule = srLinear,
        .FineStep = 1,
-       .OnChange = [](THandler& h) { SendGenOffset(OutputOf(h), static_cast<TIntEditHandler&>(h).GetIntValue()); },
+       .OnChange =
+           [](THandler& h) { SendGenOffset(OutputOf(h), static_cast<TIntEditHandler&>(h).GetIntValue()); },
        .OnGetText = [](const TEditHandler&, std::string& text, double n) { kOffsetText.Text(text, n); },
        .OnBeforeSet = [](double& v, TEditHandler& h) { kOffsetText.Typed(v, h); }});
   const auto zero = [&](const char* name) {
@@ -261,9 +265,7 @@ void ResetGeneratorSettingsState() {
 
 std::string GetGenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }
 
-TGenMode GetGeneratorMode() {
-  return Registered() && HasGeneratorsOption() ? ModeIndex() : gmOff;
-}
+TGenMode GetGeneratorMode() { return Registered() && HasGeneratorsOption() ? ModeIndex() : gmOff; }
 
 bool IsGeneratorPulseOrPattern() { return IsPulseOrPattern(GetGeneratorMode()); }
 
@@ -276,23 +278,26 @@ int32_t GeneratorPeriodCount() {
 void RegisterGeneratorHandlers() {
   if (!RootSpider || RootSpider->FindHandler("Gen:Mode")) return;
   TSpider& root = *RootSpider;
-  State.Mode = root.AddRadioSw(0, "Gen:Mode", "Off,Step,CoarseTB,Pulse,NRZ,RZ", [](THandler&) { ModeChanged(); });
+  State.Mode =
+      root.AddRadioSw(0, "Gen:Mode", "Off,Step,CoarseTB,Pulse,NRZ,RZ", [](THandler&) { ModeChanged(); });
   State.PulsePeriod = AddTime("Gen:PulsePeriod", 3.2e-8, kGenTimeStep, 1e-6, kGenTimeStep,
                               [](THandler&) { PeriodChanged(); });
   State.NrzClock = AddTime("Gen:NrzClock", kGenTimeStep, kGenTimeStep, 1e-6, kGenTimeStep,
                            [](THandler&) { PatternClockChanged(gmNRZ); });
-  State.RzClock = AddTime("Gen:RzClock", 1.6e-8, 1.6e-8, 1e-6, 1.6e-8, [](THandler&) { PatternClockChanged(gmRZ); });
-  State.StepsDelay = root.AddIntEdit(
-      {.Path = "Gen:StepsDelay",
-       .Value = 3,
-       .Min = 0,
-       .Mid = 2,
-       .Max = 15,
-       .CoarseRule = srQuantised,
-       .CoarseStep = 1,
-       .OnChange = [](THandler&) { SendGenStepDly(State.StepsDelay->GetIntValue()); },
-       .OnGetText = [](const TEditHandler&, std::string& text, double n) { text = EngText(n * CoarseTimeBaseStep(), "s"); },
-       .OnBeforeSet = [](double& t, TEditHandler&) { t /= CoarseTimeBaseStep(); }});
+  State.RzClock =
+      AddTime("Gen:RzClock", 1.6e-8, 1.6e-8, 1e-6, 1.6e-8, [](THandler&) { PatternClockChanged(gmRZ); });
+  State.StepsDelay =
+      root.AddIntEdit({.Path = "Gen:StepsDelay",
+                       .Value = 3,
+                       .Min = 0,
+                       .Mid = 2,
+                       .Max = 15,
+                       .CoarseRule = srQuantised,
+                       .CoarseStep = 1,
+                       .OnChange = [](THandler&) { SendGenStepDly(State.StepsDelay->GetIntValue()); },
+                       .OnGetText = [](const TEditHandler&, std::string& text,
+                                       double n) { text = EngText(n * CoarseTimeBaseStep(), "s"); },
+                       .OnBeforeSet = [](double& t, TEditHandler&) { t /= CoarseTimeBaseStep(); }});
   State.Delay = AddTime("Gen:Delay", 0, 0, kGenTimeStep, kGenTimeStep,
                         [](THandler&) { SendGenDelay(Steps(State.Delay->GetValue())); });
   State.PulseWidth = RootSpider->AddDoubleEdit(

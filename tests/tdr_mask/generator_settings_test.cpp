@@ -45,7 +45,9 @@ class GeneratorTest : public SettingsTreeTest {
     InstrumentIdentity.Options = on ? OptGenerators : 0;
   }
   Lines GenLines() const { return link.TextsStartingWith("Gen:"); }
-  static TEditHandler& Edit(const std::string& path) { return dynamic_cast<TEditHandler&>(*RootSpider->FindHandler(path)); }
+  static TEditHandler& Edit(const std::string& path) {
+    return dynamic_cast<TEditHandler&>(*RootSpider->FindHandler(path));
+  }
   static bool Disabled(const std::string& path) { return RootSpider->FindHandler(path)->IsDisabled(); }
 
   FakeSettingsLink link;
@@ -66,9 +68,19 @@ TEST_F(GeneratorTest, EachModeSendsItsCommandsOnlyWithTheOption) {
       // 32 ns: n = 4, period 2; width 16 ns is 2 steps, sent as 1.
       {"pulse 32 ns", {}, "Pulse", {"Gen:Mode Pulse", "Gen:Period 2", "Gen:Width 1"}, true, false},
       // The shortest period (one step) is sent as the smallest count 0, not -1.
-      {"pulse 8 ns", {"Gen:PulsePeriod 8n"}, "Pulse", {"Gen:Mode Pulse", "Gen:Period 0", "Gen:Width 1"}, true, false},
+      {"pulse 8 ns",
+       {"Gen:PulsePeriod 8n"},
+       "Pulse",
+       {"Gen:Mode Pulse", "Gen:Period 0", "Gen:Width 1"},
+       true,
+       false},
       {"nrz 8 ns", {}, "NRZ", {"Gen:Mode NRZ", "Gen:Period 0", "Gen:Width 1"}, true, false},
-      {"nrz 80 ns", {"Gen:NrzClock 80n"}, "NRZ", {"Gen:Mode NRZ", "Gen:Period 8", "Gen:Width 1"}, true, false},
+      {"nrz 80 ns",
+       {"Gen:NrzClock 80n"},
+       "NRZ",
+       {"Gen:Mode NRZ", "Gen:Period 8", "Gen:Width 1"},
+       true,
+       false},
       // 64 ns: n = 8, period 6, width 8 / 2 - 1.
       {"rz 64 ns", {"Gen:RzClock 64n"}, "RZ", {"Gen:Mode RZ", "Gen:Period 6", "Gen:Width 3"}, true, false},
   };
@@ -196,8 +208,8 @@ TEST_F(GeneratorTest, TheApplyPassSendsEverySettingWithTheOption) {
   ApplyEveryUnit();
   const Lines out1 = {"Gen:Out1:Polarity Pos", "Gen:Out1:Deskew 26864", "Gen:Out1:OfsMode Pos,",
                       "Gen:Out1:Offset? 1500"};
-  Lines expected = {"Gen:Mode Off",       "Gen:StepDly 3",     "Gen:Delay 0", "Gen:Width 1",
-                    "Gen:Length p2e7m1", "Gen:Trigger Clock"};
+  Lines expected = {"Gen:Mode Off", "Gen:StepDly 3",     "Gen:Delay 0",
+                    "Gen:Width 1",  "Gen:Length p2e7m1", "Gen:Trigger Clock"};
   for (const std::string& line : out1) expected.push_back(line);
   for (std::string line : out1) expected.push_back(line.replace(7, 1, "2"));
   EXPECT_EQ(GenLines(), expected);
