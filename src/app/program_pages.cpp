@@ -21,6 +21,7 @@
 #include "shell/shell_state.h"
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/generator_page.h"
+#include "tdr_mask/ui/tdr_page.h"
 
 namespace norv {
 
@@ -57,6 +58,7 @@ void RegisterProgramPages() {
   RegisterAnalysisPages();
   RegisterZoomPage();
   RegisterGeneratorPage();
+  RegisterTdrPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

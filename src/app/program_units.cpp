@@ -24,6 +24,7 @@
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
 #include "tdr_mask/generator_settings.h"
+#include "tdr_mask/tdr_settings.h"
 
 namespace norv {
 
@@ -72,6 +73,8 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
   SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
+  SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
+  SetApplyRoutine(TApplyStep::TDR, ApplyTDRSettings);
 }
 
 void InstallProgramUnits() {
@@ -105,6 +108,7 @@ void InstallProgramUnits() {
   InstallPatternSearch();
   InstallAutoscale();
   InstallGenerators();
+  InstallTdr();
 }
 
 }  // namespace norv

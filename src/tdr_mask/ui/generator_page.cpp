@@ -13,8 +13,9 @@ namespace {
 
 enum TGeneratorPage { gpMain = 1, gpOutput = 2, gpZeroCalibr = 3 };
 
-TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .Name = name});
+TSwitcherDecl Button(const char* name, const char* caption, const char* item = nullptr) {
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Caption = caption, .Items = {item ? item : caption}, .Name = name});
 }
 TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
   return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
@@ -31,10 +32,9 @@ TMenuDecl GeneratorMenu() {
                                  .Caption = " Generators ",
                                  .Switchers = {Sw<TRC_RadioSwitcher>({.Mnemonics = "Mode",
                                                                       .Caption = "Mode",
-                                                                      .Height = 62,  // three rows of two
-                                                                      .Items = {"Off", "Step", "Coarse TB", "Pulse",
-                                                                                "NRZ", "RZ"},
-                                                                      .Columns = 2,
+                                                                      .Height = 107,  // a text row per item
+                                                                      .Items = {"Off", "Step", "Coarse TB",
+                                                                                "Pulse", "NRZ", "RZ"},
                                                                       .Name = "rswGeneratorsMode"}),
                                                Edit("edswDelay", "Delay", "DELAY"),
                                                Edit("edswPeriod", "PulsePeriod", "PERIOD"),
@@ -44,12 +44,7 @@ TMenuDecl GeneratorMenu() {
                                                                       .Items = {"Clock", "Pattern"},
                                                                       .Name = "rswTrigPRBS"}),
                                                Button("pcswOutput1", "Output 1..."),
-                                               Button("pcswOutput2", "Output 2..."),
-                                               Sw<TRC_RadioSwitcher>({.Mnemonics = "Length",
-                                                                      .Caption = "Length",
-                                                                      .Items = {"2^7-1", "2^10-1", "2^11-1", "2^15-1"},
-                                                                      .Columns = 2,
-                                                                      .Name = "rswLength"})}}}},
+                                               Button("pcswOutput2", "Output 2...")}}}},
                     {.Number = gpOutput,
                      .Panels = {{.Name = "rmpGenOuput",
                                  .Group = "Gen:Out1",
@@ -61,30 +56,33 @@ TMenuDecl GeneratorMenu() {
                                                                       .Caption = "Slope",
                                                                       .Items = {"Positive", "Negative"},
                                                                       .Name = "rswSlope"}),
-                                               Sw<TRC_RadioSwitcher>({.Mnemonics = "ModeOffset",
-                                                                      .Caption = "Offset Mode",
-                                                                      .Items = {"Positive", "Negative", "Variable"},
-                                                                      .Name = "rswOffsetMode"}),
-                                               Button("pcswOffsetZeroCalibr", "Offset Zero Calibr...")}}}},
+                                               Sw<TRC_RadioSwitcher>(
+                                                   {.Mnemonics = "ModeOffset",
+                                                    .Caption = "Offset Mode",
+                                                    .Items = {"Positive", "Negative", "Variable"},
+                                                    .Name = "rswOffsetMode"}),
+                                               Button("pcswOffsetZeroCalibr", "Offset Zero Calibr...",
+                                                      "Zero Calibr...")}}}},
                     {.Number = gpZeroCalibr,
                      .Panels = {{.Name = "rmpGenOutZeroCalibr",
                                  .Group = "FLASH:Gen:Out1",
                                  .Caption = " Offset Zero Calibr ",
-                                 .Switchers = {Button("btnBackToGenOutput", "Back"),
-                                               Edit("edswPositiveZero", "PositiveZero", "POSITIVE ZERO"),
-                                               Edit("edswNegativeZero", "NegativeZero", "NEGATIVE ZERO"),
-                                               Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Calibr:StoreAll",
-                                                                            .Caption = "Store Constant",
-                                                                            .Items = {"Store Constant"},
-                                                                            .Name = "rcswStore"}),
-                                               Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Calibr:RecallAll",
-                                                                            .Caption = "Recall Last",
-                                                                            .Items = {"Recall Last"},
-                                                                            .Name = "rcswRecallLast"}),
-                                               Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Adjust:RecallAll",
-                                                                            .Caption = "Recall Factory",
-                                                                            .Items = {"Recall Factory"},
-                                                                            .Name = "rcswRecallFactory"})}}}}},
+                                 .Switchers =
+                                     {Button("btnBackToGenOutput", "Back"),
+                                      Edit("edswPositiveZero", "PositiveZero", "POSITIVE ZERO"),
+                                      Edit("edswNegativeZero", "NegativeZero", "NEGATIVE ZERO"),
+                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Calibr:StoreAll",
+                                                                    .Caption = "Store Constant",
+                                                                    .Items = {"Store Constant"},
+                                                                    .Name = "rcswStore"}),
+                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Calibr:RecallAll",
+                                                                    .Caption = "Recall Last",
+                                                                    .Items = {"Recall Last"},
+                                                                    .Name = "rcswRecallLast"}),
+                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Adjust:RecallAll",
+                                                                    .Caption = "Recall Factory",
+                                                                    .Items = {"Recall Factory"},
+                                                                    .Name = "rcswRecallFactory"})}}}}},
           .OwnPageTurns = true};
 }
 
@@ -92,6 +90,7 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
  public:
   explicit TGeneratorMenu(QWidget* owner) : TDeclaredSideMenu(owner, GeneratorMenu()) {
     output_ = findChild<TRC_RightMenuPanel*>("rmpGenOuput");
+    AddLengthControl();
     zero_ = findChild<TRC_RightMenuPanel*>("rmpGenOutZeroCalibr");
     outputLabel_ = new QLabel(zero_);
     outputLabel_->setObjectName("lblOutputNo");
@@ -99,7 +98,9 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
     outputLabel_->setGeometry(TRC_RightMenuPanel::kCaptionLeft, top, kPagePanelWidth - 12, 14);
     for (TRC_Switcher* s : zero_->Switchers()) s->move(s->x(), s->y() + 16);
     const auto turn = [this](const char* name, int page) {
-      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) { ShowPage(page); };
+      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
+        ShowPage(page);
+      };
     };
     turn("btnBackToGenerator", gpMain);
     turn("pcswOffsetZeroCalibr", gpZeroCalibr);
@@ -121,6 +122,19 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
   }
 
  private:
+  // The pattern length shows in the width's place: only the pattern modes have one, and
+  // only the others a width.
+  void AddLengthControl() {
+    const auto& width = Control<TRC_Switcher>("edswWidth");
+    findChild<TRC_RightMenuPanel*>("rmpGenerators")
+        ->Add<TRC_RadioSwitcher>({.Mnemonics = "Length",
+                                  .Caption = "Length",
+                                  .Top = width.y(),
+                                  .Height = 77,  // a text row per item
+                                  .Items = {"2^7-1", "2^10-1", "2^11-1", "2^15-1"},
+                                  .Name = "rswLength"});
+  }
+
   static QString OutputText() { return QString::fromStdString(GetLangStr("_Output_")); }
 
   void ChooseOutput(int digit) {
