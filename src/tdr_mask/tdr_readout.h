@@ -11,9 +11,9 @@ namespace norv {
 class TSignalObj;
 
 struct THeterogeneity {
-  bool Shown = false;              // the readout is visible
-  TTraceId Source = TTraceId::Ch1;  // the trace both markers sit on
-  bool Ohm = false;                // the samples are impedances: back to reflection first
+  bool Shown = false;                // the readout is visible
+  TTraceId Source = TTraceId::Ch1;   // the trace both markers sit on
+  bool Ohm = false;                  // the samples are impedances: back to reflection first
   std::string LabelText, ValueText;  // what the strip shows now
 };
 THeterogeneity& Heterogeneity();

@@ -171,7 +171,8 @@ void DoVertCalibr(int slot, const THandler& command) {
   const bool fromControl = command.GetWhoChangedRaw() == wcvSwitcher;
   if (fromControl) {
     const std::string text = FormatLangStr(tdr ? "TDRChCalibrPerform" : "TDTChCalibrPerform", slot + 1);
-    if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK)
+    if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
+        TAnswer::OK)
       return;
   }
   BreakAcquisition(false);
@@ -262,11 +263,13 @@ void RegisterChannel(int slot) {
     GeneratorSide();
   });
   n.Polar = root.AddRadioSw(0, base + "Polar", "Pos,Neg");
-  n.VertScale = root.AddRadioSw(0, base + "VertScale", "Volt,Rho,Ohm", [slot](THandler&) { VertScaleChanged(slot); });
+  n.VertScale =
+      root.AddRadioSw(0, base + "VertScale", "Volt,Rho,Ohm", [slot](THandler&) { VertScaleChanged(slot); });
   n.VertTDTScale = root.AddRadioSw(0, base + "VertTDTScale", "Volt,Gain", [slot](THandler& h) {
     if (!h.IsDisabled()) VertScaleChanged(slot);
   });
-  n.DoVertCalibr = root.AddRightCommand(base + "DoVertCalibr", [slot](THandler& h) { DoVertCalibr(slot, h); });
+  n.DoVertCalibr =
+      root.AddRightCommand(base + "DoVertCalibr", [slot](THandler& h) { DoVertCalibr(slot, h); });
   n.RefAmpl = AddLevel(base + "RefAmpl", 0.1, 0.01, 0.2, 0.5, 0.01, 0.001, 0.0001);
   n.RefTDTAmpl = AddLevel(base + "RefTDTAmpl", 0.4, 0.01, 0.2, 0.5, 0.01, 0.001, 0.0001);
   n.RefTDTZero = AddLevel(base + "RefTDTZero", 0, -1, 0, 1, 0.01, 0.0005, 0.00005);
@@ -323,7 +326,8 @@ void ResetTdrSettingsState() { State = {}; }
 TTdrChannelNodes& TdrChannel(int channel) { return State.Channels[static_cast<size_t>(Slot(channel))]; }
 
 TTraceId TdrSourceTrace(int source) {
-  static constexpr TTraceId traces[kTdrSourceCount] = {TTraceId::Ch1, TTraceId::Ch2, TTraceId::F1, TTraceId::F2};
+  static constexpr TTraceId traces[kTdrSourceCount] = {TTraceId::Ch1, TTraceId::Ch2, TTraceId::F1,
+                                                       TTraceId::F2};
   return traces[std::clamp(source, 0, kTdrSourceCount - 1)];
 }
 std::string TdrSourceName(int source) { return kSourceNames[std::clamp(source, 0, kTdrSourceCount - 1)]; }
@@ -367,7 +371,8 @@ void RegisterTDRHandlers() {
   for (int slot = 0; slot < 2; ++slot) RegisterChannel(slot);
   State.HorScale =
       root.AddRadioSw(0, "TDR:HorScale", "Time,Meter,Foot,Inch", [](THandler&) { HorizontalUnitSequence(); });
-  State.Unit = root.AddRadioSw(0, "TDR:Unit", "Velocity, DielConst", [](THandler&) { PropagationEnabling(); });
+  State.Unit =
+      root.AddRadioSw(0, "TDR:Unit", "Velocity, DielConst", [](THandler&) { PropagationEnabling(); });
   State.Velos = root.AddDoubleEdit({.Path = "TDR:Velos",
                                     .Value = 1,
                                     .Digits = 4,
@@ -409,7 +414,8 @@ void ApplyTDRSettings() {
 void InstallTdr() {
   SettingsHooks.TDRVertUnit.Set([](int channel) { return static_cast<int>(GetTDRVertUnit(channel, false)); });
   SettingsHooks.TDRActive.Set([] { return IsTDRActive(); });
-  SettingsHooks.TDRHorizontalScale.Set([] { return Registered() ? static_cast<int>(State.HorScale->GetIndex()) : 0; });
+  SettingsHooks.TDRHorizontalScale.Set(
+      [] { return Registered() ? static_cast<int>(State.HorScale->GetIndex()) : 0; });
   SettingsHooks.TDRPropagationFactor.Set(GetPropagationFactor);
   SettingsHooks.TDRPathDivisor.Set([] { return GetTDRDivisor(); });
   SettingsHooks.UpdateTDRChannelSelect.Set(UpdateTDRChannelSelect);

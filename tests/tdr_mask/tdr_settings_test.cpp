@@ -105,9 +105,10 @@ TEST_F(TdrTest, VerticalUnitsFollowModeDestinationAndScale) {
     const char* scale;
     TTdrVertUnit unit;
   };
-  for (const Case& c : {Case{"TDR", "External", "VertScale Ohm", tvuOhm}, Case{"TDR", "External", "VertScale Rho", tvuRho},
-                        Case{"TDR", "Off", "VertScale Ohm", tvuVolt}, Case{"TDT", "G1", "VertTDTScale Gain", tvuGain},
-                        Case{"TDT", "G1", "VertTDTScale Volt", tvuVolt}, Case{"Off", "External", "VertScale Ohm", tvuVolt}}) {
+  for (const Case& c :
+       {Case{"TDR", "External", "VertScale Ohm", tvuOhm}, Case{"TDR", "External", "VertScale Rho", tvuRho},
+        Case{"TDR", "Off", "VertScale Ohm", tvuVolt}, Case{"TDT", "G1", "VertTDTScale Gain", tvuGain},
+        Case{"TDT", "G1", "VertTDTScale Volt", tvuVolt}, Case{"Off", "External", "VertScale Ohm", tvuVolt}}) {
     SCOPED_TRACE(std::string(c.mode) + " " + c.destination + " " + c.scale);
     Exec("TDR:Mode TDR");
     Exec(std::string("TDR:Ch2:Destination ") + c.destination);
@@ -196,8 +197,8 @@ TEST_F(TdrTest, ExcessReadoutIntegratesTheReflectionBetweenTheMarkers) {
   struct Case {
     double height;  // rho of the bump
     const char* unit;
-    double step;       // axis step of the record
-    double timeStep;   // the same in seconds
+    double step;      // axis step of the record
+    double timeStep;  // the same in seconds
     const char* label;
     double value;
   };

@@ -13,7 +13,8 @@ namespace {
 enum TTdrPage { tpMain = 1, tpChannels = 2, tpHorizontal = 3, tpCorrection = 4, tpMeasure = 5 };
 
 TSwitcherDecl Button(const char* name, const char* caption, const char* item = nullptr) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {item ? item : caption}, .Name = name});
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Caption = caption, .Items = {item ? item : caption}, .Name = name});
 }
 TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
   return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
@@ -37,71 +38,75 @@ TMenuDecl TdrMenu() {
   return {
       .Name = "TDR_Form",
       .Caption = "TDR / TDT",
-      .Pages = {{.Number = tpMain,
-                 .Panels = {{.Name = "rmpTDR_Main",
-                             .Group = "TDR",
-                             .Caption = " TDR / TDT ",
-                             .Switchers = {Radio("rswTDR_Mode", "Mode", "Mode", {"Off", "TDR", "TDT"}),
-                                           Button("pcswChannels", "TDR/TDT Channels...", "Channels..."),
-                                           Button("pcswHorizontal", "Horizontal..."),
-                                           Button("pcswCorrection", "Correction..."),
-                                           Button("pcswMeasure", "Measure...")}}}},
-                {.Number = tpChannels,
-                 .Panels = {{.Name = "rmpChannels",
-                             .Group = "TDR:Ch1",
-                             .Caption = " Channels ",
-                             .Switchers = {Button("btnBackChannels", "Back"), ChannelChoice("rswMenuChannels"),
-                                           Radio("rswDestination", "Destination", "Destination",
-                                                 {"Off", "Gen 1", "Gen 2", "External"}, 2),
-                                           Radio("rswPolarity", "Polar", "Polarity", {"Pos", "Neg"}, 2),
-                                           Radio("rswVertScale", "VertScale", "Vertical Scale", {"Volt", "Rho", "Ohm"}, 2),
-                                           Edit("edswRefAmpl", "RefAmpl", "REF AMPLITUDE"),
-                                           Edit("edswBaseLine", "BaseLine", "BASELINE CORR"),
-                                           Edit("edswRefPlane", "RefPlane", "REFERENCE PLANE"),
-                                           Sw<TRC_RightCommandSwitcher>({.Mnemonics = "DoVertCalibr",
-                                                                         .Caption = "Calibrate",
-                                                                         .Items = {"Calibrate"},
-                                                                         .Name = "rcswCalibrate"})}}}},
-                {.Number = tpHorizontal,
-                 .Panels = {{.Name = "rmpHorizontal",
-                             .Group = "TDR",
-                             .Caption = " Horizontal ",
-                             .Switchers = {Button("btnBackHorizontal", "Back"),
-                                           Radio("rswHorScale", "HorScale", "Horizontal Scale",
-                                                 {"Time", "Meter", "Foot", "Inch"}, 1),
-                                           Radio("rswPresetUnit", "Unit", "Preset Unit",
-                                                 {"Prop Velocity", "Dielectric Constant"}),
-                                           Edit("edswPropagation", "Velos", "PROP VELOCITY")}}}},
-                {.Number = tpCorrection,
-                 .Panels = {{.Name = "rmpNormalization",
-                             .Group = "TDR:Ch1",
-                             .Caption = " Correction ",
-                             .Switchers = {Button("btnBackCorrection", "Back"), ChannelChoice("rswCorrChannels"),
-                                           Edit("edswNormTime", "NormTime", "CORRECTED TIME"),
-                                           Sw<TRC_OnOffSwitch>(
-                                               {.Mnemonics = "Normalize", .Caption = "Correct", .Name = "ooswNormalize"})}}}},
-                {.Number = tpMeasure,
-                 .Panels = {{.Name = "rmpMeasure",
-                             .Group = "TDR:Ch1",
-                             .Caption = " Measure ",
-                             .Switchers = {Button("btnBackMeasure", "Back"),
-                                           Radio("rswMeasSource", ":TDR:Source", "Source",
-                                                 {"Ch1", "Ch2", "Ch1 Corrected", "Ch2 Corrected"}, 1),
-                                           Edit("edswLeftMargins", "LeftMargins", "LEFT MARGINS"),
-                                           Edit("edswRightMargins", "RightMargins", "RIGHT MARGINS"),
-                                           Sw<TRC_OnOffSwitch>({.Mnemonics = ":TDR:ViewMargins",
-                                                                .Caption = "View Margins",
-                                                                .Name = "ooswViewMargins"}),
-                                           Sw<TRC_CheckSwitcher>({.Mnemonics = "TdrParams",
-                                                                  .Caption = "TDR Parameters",
-                                                                  .Items = {"Min Reflection", "Max Reflection"},
-                                                                  .Name = "chswTdrParams"}),
-                                           Sw<TRC_OnOffSwitch>(
-                                               {.Mnemonics = ":TDR:Measure", .Caption = "Measure", .Name = "ooswMeasure"}),
-                                           Sw<TRC_CheckSwitcher>({.Mnemonics = "TdtParams",
-                                                                  .Caption = "TDT Parameters",
-                                                                  .Items = {"Propagation Dly", "Gain", "Gain dB"},
-                                                                  .Name = "chswTdtParams"})}}}}},
+      .Pages =
+          {{.Number = tpMain,
+            .Panels = {{.Name = "rmpTDR_Main",
+                        .Group = "TDR",
+                        .Caption = " TDR / TDT ",
+                        .Switchers = {Radio("rswTDR_Mode", "Mode", "Mode", {"Off", "TDR", "TDT"}),
+                                      Button("pcswChannels", "TDR/TDT Channels...", "Channels..."),
+                                      Button("pcswHorizontal", "Horizontal..."),
+                                      Button("pcswCorrection", "Correction..."),
+                                      Button("pcswMeasure", "Measure...")}}}},
+           {.Number = tpChannels,
+            .Panels = {{.Name = "rmpChannels",
+                        .Group = "TDR:Ch1",
+                        .Caption = " Channels ",
+                        .Switchers = {Button("btnBackChannels", "Back"), ChannelChoice("rswMenuChannels"),
+                                      Radio("rswDestination", "Destination", "Destination",
+                                            {"Off", "Gen 1", "Gen 2", "External"}, 2),
+                                      Radio("rswPolarity", "Polar", "Polarity", {"Pos", "Neg"}, 2),
+                                      Radio("rswVertScale", "VertScale", "Vertical Scale",
+                                            {"Volt", "Rho", "Ohm"}, 2),
+                                      Edit("edswRefAmpl", "RefAmpl", "REF AMPLITUDE"),
+                                      Edit("edswBaseLine", "BaseLine", "BASELINE CORR"),
+                                      Edit("edswRefPlane", "RefPlane", "REFERENCE PLANE"),
+                                      Sw<TRC_RightCommandSwitcher>({.Mnemonics = "DoVertCalibr",
+                                                                    .Caption = "Calibrate",
+                                                                    .Items = {"Calibrate"},
+                                                                    .Name = "rcswCalibrate"})}}}},
+           {.Number = tpHorizontal,
+            .Panels = {{.Name = "rmpHorizontal",
+                        .Group = "TDR",
+                        .Caption = " Horizontal ",
+                        .Switchers = {Button("btnBackHorizontal", "Back"),
+                                      Radio("rswHorScale", "HorScale", "Horizontal Scale",
+                                            {"Time", "Meter", "Foot", "Inch"}, 1),
+                                      Radio("rswPresetUnit", "Unit", "Preset Unit",
+                                            {"Prop Velocity", "Dielectric Constant"}),
+                                      Edit("edswPropagation", "Velos", "PROP VELOCITY")}}}},
+           {.Number = tpCorrection,
+            .Panels = {{.Name = "rmpNormalization",
+                        .Group = "TDR:Ch1",
+                        .Caption = " Correction ",
+                        .Switchers = {Button("btnBackCorrection", "Back"), ChannelChoice("rswCorrChannels"),
+                                      Edit("edswNormTime", "NormTime", "CORRECTED TIME"),
+                                      Sw<TRC_OnOffSwitch>({.Mnemonics = "Normalize",
+                                                           .Caption = "Correct",
+                                                           .Name = "ooswNormalize"})}}}},
+           {.Number = tpMeasure,
+            .Panels = {{.Name = "rmpMeasure",
+                        .Group = "TDR:Ch1",
+                        .Caption = " Measure ",
+                        .Switchers = {Button("btnBackMeasure", "Back"),
+                                      Radio("rswMeasSource", ":TDR:Source", "Source",
+                                            {"Ch1", "Ch2", "Ch1 Corrected", "Ch2 Corrected"}, 1),
+                                      Edit("edswLeftMargins", "LeftMargins", "LEFT MARGINS"),
+                                      Edit("edswRightMargins", "RightMargins", "RIGHT MARGINS"),
+                                      Sw<TRC_OnOffSwitch>({.Mnemonics = ":TDR:ViewMargins",
+                                                           .Caption = "View Margins",
+                                                           .Name = "ooswViewMargins"}),
+                                      Sw<TRC_CheckSwitcher>({.Mnemonics = "TdrParams",
+                                                             .Caption = "TDR Parameters",
+                                                             .Items = {"Min Reflection", "Max Reflection"},
+                                                             .Name = "chswTdrParams"}),
+                                      Sw<TRC_OnOffSwitch>({.Mnemonics = ":TDR:Measure",
+                                                           .Caption = "Measure",
+                                                           .Name = "ooswMeasure"}),
+                                      Sw<TRC_CheckSwitcher>({.Mnemonics = "TdtParams",
+                                                             .Caption = "TDT Parameters",
+                                                             .Items = {"Propagation Dly", "Gain", "Gain dB"},
+                                                             .Name = "chswTdtParams"})}}}}},
       .OwnPageTurns = true};
 }
 
@@ -113,7 +118,9 @@ class TTdrMenu final : public TDeclaredSideMenu {
     measure_ = Panel("rmpMeasure");
     AddTdtControls();
     const auto turn = [this](const char* name, int page) {
-      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) { ShowPage(page); };
+      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
+        ShowPage(page);
+      };
     };
     turn("pcswChannels", tpChannels);
     turn("pcswHorizontal", tpHorizontal);
@@ -151,10 +158,10 @@ class TTdrMenu final : public TDeclaredSideMenu {
                                                             .Items = {"Volt", "Gain"},
                                                             .Columns = 2,
                                                             .Name = "rswVertTDTScale"}));
-    channels_->Add<TRC_EditSwitcher>(
-        over("edswRefAmpl", {.Mnemonics = "RefTDTAmpl", .Caption = "REF AMPLITUDE", .Name = "edswRefTDTAmpl"}));
-    channels_->Add<TRC_EditSwitcher>(
-        over("edswBaseLine", {.Mnemonics = "RefTDTZero", .Caption = "INITIAL VOLTAGE", .Name = "edswRefTDTZero"}));
+    channels_->Add<TRC_EditSwitcher>(over(
+        "edswRefAmpl", {.Mnemonics = "RefTDTAmpl", .Caption = "REF AMPLITUDE", .Name = "edswRefTDTAmpl"}));
+    channels_->Add<TRC_EditSwitcher>(over(
+        "edswBaseLine", {.Mnemonics = "RefTDTZero", .Caption = "INITIAL VOLTAGE", .Name = "edswRefTDTZero"}));
   }
 
   void FollowAll() {

@@ -43,7 +43,7 @@ class TdrPageTest : public SideMenuPageTest {
 TEST_F(TdrPageTest, PagesFollowModeChannelUnitAndSource) {
   TDeclaredSideMenu& menu = Open(kTdrMenuId);
   EXPECT_FALSE(menu.Control<TRC_Switcher>("pcswChannels").isEnabled());  // Off
-  Choose(menu.Control<TRC_RadioSwitcher>("rswTDR_Mode"), 2);  // TDT
+  Choose(menu.Control<TRC_RadioSwitcher>("rswTDR_Mode"), 2);             // TDT
   EXPECT_EQ(TdrSettings().Mode->GetIndex(), tmTDT);
   EXPECT_TRUE(menu.Control<TRC_Switcher>("pcswChannels").isEnabled());
   Picture(menu, "tdr_page");
