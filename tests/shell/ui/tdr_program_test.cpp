@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
@@ -16,9 +17,14 @@
 #include "controls/side_menu.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "measure/markers/markers.h"
 #include "shell/remote/remote_control.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -27,6 +33,7 @@
 #include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
 #include "tdr_mask/generator_settings.h"
+#include "tdr_mask/tdr_readout.h"
 #include "tdr_mask/tdr_settings.h"
 
 namespace norv {
@@ -71,6 +78,31 @@ class TdrProgramTest : public ::testing::Test {
     test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
 
+  // Idle passes until both channels have been acquired `cycles` more times.
+  void Acquire(int cycles = 1) {
+    const TAcquisitionCycle& cycle = AcquisitionCycle();
+    const int target2 = cycle.AcqCycleCount(2) + cycles, target3 = cycle.AcqCycleCount(3) + cycles;
+    for (int i = 0; i < 400000; ++i) {
+      window().IdleStep();
+      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen())
+        return;
+    }
+    FAIL() << "no record of both channels";
+  }
+  // Ch1 acquired afresh on the circuit.
+  const TSignalObj& Circuit(const char* circuit) {
+    ExecCommand(std::string("GSS:A:TDRCircuit ") + circuit);
+    Acquire(2);
+    return SignalObjs()[TTraceId::Ch1];
+  }
+  // The mean shown value of Ch1 over [t0, t1) seconds after the record's start.
+  static double Mean(const TSignalObj& r, double t0, double t1) {
+    const int a = static_cast<int>(t0 / r.GetDX()), b = static_cast<int>(t1 / r.GetDX());
+    double sum = 0;
+    for (int i = a; i < b; ++i) sum += r.GetY(i);
+    return sum / (b - a);
+  }
+
   test::FakeDialogs dialogs_;
   std::unique_ptr<TProgram> program_;
   std::string saved_home_;
@@ -100,6 +132,71 @@ TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   ExecCommand("TDR:Ch1:Destination G1");
   EXPECT_EQ(GeneratorSettings().Mode->GetIndex(), gmStep);  // TDR drives the step
   EXPECT_FALSE(TriggerSettings().Source->IsDisabled());
+}
+
+// The simulator's TDR head: a step at about 7.3 ns, the circuit's reflection 3 ns later
+// (5 ns for the sections). Ch1 is calibrated as the channel calibration would: the base
+// line on the 50 Ohm load, the reference amplitude from there to the open line.
+TEST_F(TdrProgramTest, ReadoutsOnTheSimulatorsCircuits) {
+  WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators, 12, 77, true);
+  Start();
+  ExecCommand("Header Off");
+  ExecCommand("TDR:Mode TDR;:TDR:Ch1:Destination External;:TDR:Ch1:Polar Neg");
+  ExecCommand("GSS:A:Waweform TDR;:GSS:A:TDROvershot 0;:GSS:A:TDRSkol 0");
+  ExecCommand("Acq:Ch1:Mode AvgMult;:Acq:Ch1:NAvg 64");
+  ExecCommand("TB:ScaleA 2n");
+  const double base = Mean(Circuit("R50"), 13e-9, 20e-9);
+  const double open = Mean(Circuit("Open"), 13e-9, 20e-9);
+  const double amplitude = base - open;  // the reflection goes down, as the step does
+  ASSERT_GT(amplitude, 0.05);
+  ExecCommand("TDR:Ch1:BaseLine " + std::to_string(base) + ";:TDR:Ch1:RefAmpl " + std::to_string(amplitude));
+
+  struct Case {
+    const char* circuit;
+    double from, to;  // the plateau, s from the record's start
+    double rho, ohms, ohmTolerance;
+  };
+  for (const Case& c :
+       {Case{"Short", 13e-9, 20e-9, -1, 0, 1.5}, Case{"R50", 13e-9, 20e-9, 0, 50, 1.5},
+        Case{"Rx", 13e-9, 20e-9, 35.0 / 135, 85, 3}, Case{"RR5015050", 12.8e-9, 13.9e-9, 0.5, 150, 6}}) {
+    SCOPED_TRACE(c.circuit);
+    ExecCommand("TDR:Ch1:VertScale Volt");
+    EXPECT_NEAR(Mean(Circuit(c.circuit), c.from, c.to), base - c.rho * amplitude, 0.003);
+    ExecCommand("TDR:Ch1:VertScale Rho");
+    EXPECT_NEAR(Mean(Circuit(c.circuit), c.from, c.to), c.rho, 0.02);
+    ExecCommand("TDR:Ch1:VertScale Ohm");
+    EXPECT_NEAR(Mean(Circuit(c.circuit), c.from, c.to), c.ohms, c.ohmTolerance);
+  }
+  // The open line in Ohm: far above any line impedance at every point of the plateau.
+  const TSignalObj& open1 = Circuit("Open");
+  for (int i = static_cast<int>(13e-9 / open1.GetDX()); i < static_cast<int>(20e-9 / open1.GetDX()); ++i)
+    ASSERT_GT(open1.GetY(i), 1000) << i;
+
+  // Excess L and C between markers 1 ns before the reflection and at the record's end;
+  // 50 nH and 250 pF in the simulator, each within 10 %.
+  ExecCommand("TDR:Ch1:VertScale Rho;:TB:ScaleA 5n;:Mark:Type MX");
+  for (const auto& [circuit, label, expected] :
+       {std::tuple{"Lx", "Excess L", 50e-9}, std::tuple{"Cx", "Excess C", 250e-12}}) {
+    SCOPED_TRACE(circuit);
+    const TSignalObj& r = Circuit(circuit);
+    const auto xpos = [&](double t) { return static_cast<int>(t / r.GetDX() * 4096 / r.GetShownCount()); };
+    dynamic_cast<TIntEditHandler&>(*RootSpider->FindHandler("Mark:M1:XPos")).SetValueByProgram(xpos(11.3e-9));
+    dynamic_cast<TIntEditHandler&>(*RootSpider->FindHandler("Mark:M2:XPos")).SetValueByProgram(xpos(50e-9));
+    Acquire();
+    const TExcessLC lc = ComputeExcessLC(r, MarkerPointIndex(1), MarkerPointIndex(2), false);
+    EXPECT_EQ(Heterogeneity().LabelText, label);
+    EXPECT_NEAR(lc.Value, expected, expected * 0.1);
+  }
+
+  // In metres on a line of dielectric constant 4: a marker reads its time times
+  // 0.5 c / 2 (half the speed of light, there and back).
+  ExecCommand("TDR:HorScale Meter;:TDR:Unit DielConst;:TDR:DielConst 4");
+  Acquire(2);
+  const TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+  EXPECT_EQ(r.GetHorUnit(), "m");
+  const double seconds = MarkerPointIndex(1) * GetActiveTimeScale() * 10.24 / r.GetRecLen();
+  EXPECT_NEAR(MarkerXValue(1), seconds * 0.5 * 299792500 / 2, 1e-9);
+  EXPECT_DOUBLE_EQ(r.GetPropagation(), 4);
 }
 
 }  // namespace
