@@ -4,6 +4,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "display/layers_of_signals.h"
+#include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -236,6 +238,19 @@ void RightMarginChanged(THandler& h) {
   if (n.LeftMargins->GetIntValue() >= right) n.LeftMargins->SetValueByProgram(right - 1);
 }
 
+// --- measurement source ---
+
+// A source whose trace has no layer on the screen cannot be measured.
+void SourceMaskRule(const TLayersOfSignals& layers) {
+  if (!Registered()) return;
+  uint32_t mask = 0;
+  for (int source = 0; source < kTdrSourceCount; ++source)
+    if (!layers.GetLayer(TdrSourceTrace(source))) mask |= 1u << source;
+  State.Source->SetDisabledMask(mask);
+  if ((mask & (1u << State.Source->GetIndex())) != 0)
+    State.Source->SetIndexByProgram((mask & 2) != 0 ? 0 : 1);
+}
+
 // --- registration ---
 
 TDoubleEditHandler* AddLevel(const std::string& path, double value, double min, double mid, double max,
@@ -405,6 +420,7 @@ void RegisterTDRHandlers() {
 
 void ApplyTDRSettings() {
   if (!Registered()) return;
+  if (ScopeCRT) ScopeCRT->LayersOfSignals().SetOnChange(SourceMaskRule);
   ModeChanged();
   for (int slot = 0; slot < 2; ++slot) VertScaleChanged(slot);
   UpdateTDRChannelSelect();

@@ -13,7 +13,9 @@
 
 #include "app/program_units.h"
 #include "display/display_test_support.h"
+#include "display/layers_of_signals.h"
 #include "display/scope_crt.h"
+#include "display/screen_layer.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/link/instrument_identity.h"
@@ -141,6 +143,29 @@ TEST_F(TdrTest, PropagationPairAndDistanceAxis) {
   Exec("TDR:HorScale Time");
   EXPECT_TRUE(Node("TDR:Unit").IsDisabled());
   EXPECT_TRUE(Node("TDR:Velos").IsDisabled());
+}
+
+// A measurement source without a layer on the screen is not offered; the choice falls
+// back to Ch2, or to Ch1 when Ch2 has none either.
+TEST_F(TdrTest, MeasurementSourcesFollowTheLayersOnTheScreen) {
+  FakeClock clock;
+  TBlockFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, nullptr, clock);
+  ApplyTDRSettings();
+  TLayersOfSignals& layers = ScopeCRT->LayersOfSignals();
+  struct Plain final : TScreenLayer {
+    Plain() : TScreenLayer("plain", 100, 100, 0, false) {}
+    uint32_t PixelColor(int, int) const override { return 0; }
+  };
+  for (TTraceId id : {TTraceId::Ch2, TTraceId::F1}) layers.SetLayer(id, std::make_unique<Plain>());
+  Exec("TDR:Source NormCh1");
+  layers.ClearLayer(TTraceId::Ch1);
+  EXPECT_EQ(DisabledMask("TDR:Source"), 0b1001u);  // Ch1 and F2 have no layer
+  layers.ClearLayer(TTraceId::F1);
+  EXPECT_EQ(Index("TDR:Source"), 1);  // Ch2
+  layers.ClearLayer(TTraceId::Ch2);
+  EXPECT_EQ(Index("TDR:Source"), 0);
+  ScopeCRT.reset();
 }
 
 TEST_F(TdrTest, MarginsKeepTheirOrderAndStartInsideTheirRange) {
