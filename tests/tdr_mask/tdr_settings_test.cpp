@@ -229,9 +229,8 @@ TEST_F(TdrTest, ExcessReadoutIntegratesTheReflectionBetweenTheMarkers) {
   };
   // 1 mm steps at dielectric constant 4 take 2 x 2 x 1 mm / c of reflection time.
   const double mmTime = 2 * 2 * 1e-3 / 299792500;
-  for (const Case& c : {Case{0.1, "s", 1e-11, 1e-11, "Excess L", 2 * 50 * 0.1 * 20 * 1e-11},
-                        Case{-0.05, "s", 1e-11, 1e-11, "Excess C", 2 * 0.05 * 20 * 1e-11 / 50},
-                        Case{0.1, "m", 1e-3, mmTime, "Excess L", 2 * 50 * 0.1 * 20 * mmTime}}) {
+  for (const Case& c : {Case{-0.05, "s", 1e-11, "Excess C", 2 * 0.05 * 20 * 1e-11 / 50},
+                        Case{0.1, "m", 1e-3, "Excess L", 2 * 50 * 0.1 * 20 * mmTime}}) {
     SCOPED_TRACE(c.label);
     TSignalObj& r = SignalObjs()[TTraceId::Ch1];
     r.SetRecLen(512);

@@ -1,10 +1,12 @@
 // The generator and TDR / TDT menus of the program as main() builds it: closed to the
 // demo instrument without options, opened from the main menu once "DemoUnits.ini" gives
-// it the generators option, and driven there by clicks.
+// it the generators option, and driven there by clicks; and the TDR readouts on the
+// simulator's circuits.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,6 +15,8 @@
 #include "app/program_pages.h"
 #include "app/program_units.h"
 #include "controls/choice_switchers.h"
+#include "controls/command_switchers.h"
+#include "controls/edit_switchers.h"
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
 #include "display/ui/scope_crt_widget.h"
@@ -73,6 +77,10 @@ class TdrProgramTest : public ::testing::Test {
   static TDeclaredSideMenu& LeftMenu() {
     return *qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(kLeftPanel)].data());
   }
+  static void Press(TDeclaredSideMenu& menu, const char* name) {
+    auto& s = menu.Control<TRC_CustomCmmandSwitcher>(name);
+    test::Click(&s, s.ButtonRect(0).center());
+  }
   static void Choose(const char* radio, int button) {
     auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
     test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
@@ -108,6 +116,8 @@ class TdrProgramTest : public ::testing::Test {
   std::string saved_home_;
 };
 
+// Set NORV_PNG_DIR to get generator_page.png, generator_output.png, tdr_page.png and
+// tdr_channels.png.
 TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   Start();
   EXPECT_FALSE(window().MainMenuButton(kMenuGenerators)->isEnabled());
@@ -117,21 +127,72 @@ TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   // The file holds the option bits inverted.
   WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators, 12, 77, true);
   Start();
-  ASSERT_TRUE(HasGeneratorsOption());
+  ExecCommand("Header Off");
   ASSERT_TRUE(window().MainMenuButton(kMenuGenerators)->isEnabled());
   test::Click(window().MainMenuButton(kMenuGenerators), {5, 5});
   ASSERT_EQ(CurrentSideMenu[kLeftPanel], kMenuGenerators);
-  Choose("rswGeneratorsMode", gmPulse);
-  EXPECT_EQ(GeneratorSettings().Mode->GetIndex(), gmPulse);
+  TDeclaredSideMenu& gen = LeftMenu();
+  auto& period = gen.Control<TRC_EditSwitcher>("edswPeriod");
+  // The clock, delay, width and length controls follow the mode.
+  for (const auto& [mode, clock, caption, delay, pattern] :
+       {std::tuple{gmNRZ, "Gen:NrzClock", "CLOCK", "Gen:Delay", true},
+        std::tuple{gmStep, "Gen:PulsePeriod", "PERIOD", "Gen:StepsDelay", false},
+        std::tuple{gmPulse, "Gen:PulsePeriod", "PERIOD", "Gen:Delay", false}}) {
+    SCOPED_TRACE(clock);
+    Choose("rswGeneratorsMode", mode);
+    EXPECT_EQ(GeneratorSettings().Mode->GetIndex(), mode);
+    EXPECT_EQ(period.GetHandler(), RootSpider->FindHandler(clock));
+    EXPECT_EQ(period.Caption(), caption);
+    EXPECT_EQ(gen.Control<TRC_Switcher>("edswDelay").GetHandler(), RootSpider->FindHandler(delay));
+    EXPECT_EQ(gen.Control<TRC_Switcher>("rswLength").isVisible(), pattern);
+    EXPECT_EQ(gen.Control<TRC_Switcher>("edswWidth").isVisible(), !pattern);
+  }
   EXPECT_TRUE(TriggerSettings().Source->IsDisabled());  // the generator clocks the scope
+  test::MaybeWritePng(test::Grab(&gen), "generator_page");
+  Press(gen, "pcswOutput2");
+  EXPECT_EQ(gen.CurrentPage(), 2);
+  EXPECT_EQ(gen.Control<TRC_Switcher>("edswDeskew").GetHandler(), RootSpider->FindHandler("Gen:Out2:Deskew"));
+  EXPECT_EQ(gen.findChild<TRC_RightMenuPanel*>("rmpGenOuput")->title(), " Output 2 ");
+  test::MaybeWritePng(test::Grab(&gen), "generator_output");
+  Press(gen, "pcswOffsetZeroCalibr");
+  EXPECT_EQ(gen.Control<TRC_Switcher>("edswPositiveZero").GetHandler(),
+            RootSpider->FindHandler("FLASH:Gen:Out2:PositiveZero"));
+  EXPECT_EQ(gen.findChild<QLabel*>("lblOutputNo")->text(), " Output 2");
 
   test::Click(window().MainMenuButton(kMenuTDR), {5, 5});
   ASSERT_EQ(CurrentSideMenu[kLeftPanel], kTdrMenuId);
-  Choose("rswTDR_Mode", tmTDR);
-  EXPECT_TRUE(IsTDRActive());
-  ExecCommand("TDR:Ch1:Destination G1");
+  TDeclaredSideMenu& tdr = LeftMenu();
+  EXPECT_FALSE(tdr.Control<TRC_Switcher>("pcswChannels").isEnabled());  // TDR off
+  Choose("rswTDR_Mode", tmTDT);
+  test::MaybeWritePng(test::Grab(&tdr), "tdr_page");
+  Press(tdr, "pcswChannels");
+  EXPECT_EQ(tdr.findChild<TRC_RightMenuPanel*>("rmpChannels")->title(), " TDT Channels ");
+  EXPECT_TRUE(tdr.Control<TRC_Switcher>("edswRefTDTAmpl").isVisible());
+  EXPECT_FALSE(tdr.Control<TRC_Switcher>("edswRefAmpl").isVisible());
+  Choose("rswMenuChannels", 1);
+  Choose("rswDestination", tdG1);
+  EXPECT_EQ(TdrChannel(3).Destination->GetIndex(), tdG1);
   EXPECT_EQ(GeneratorSettings().Mode->GetIndex(), gmStep);  // TDR drives the step
   EXPECT_FALSE(TriggerSettings().Source->IsDisabled());
+  ExecCommand("TDR:Mode TDR");
+  EXPECT_EQ(tdr.CurrentPage(), 1);  // a mode change starts the menu over
+  Press(tdr, "pcswChannels");
+  EXPECT_EQ(tdr.Control<TRC_Switcher>("edswRefAmpl").GetHandler(),
+            RootSpider->FindHandler("TDR:Ch2:RefAmpl"));
+  test::MaybeWritePng(test::Grab(&tdr), "tdr_channels");
+  Press(tdr, "btnBackChannels");
+  Press(tdr, "pcswHorizontal");
+  Choose("rswHorScale", thMeter);  // the unit is offered only for a distance
+  Choose("rswPresetUnit", 1);
+  EXPECT_EQ(tdr.Control<TRC_EditSwitcher>("edswPropagation").Caption(), "DIELECTRIC CONST");
+  Press(tdr, "btnBackHorizontal");
+  Press(tdr, "pcswMeasure");
+  Choose("rswMeasSource", 2);
+  EXPECT_EQ(tdr.findChild<TRC_RightMenuPanel*>("rmpMeasure")->title(), " TDR/TDT Ch1 Normalized");
+  EXPECT_EQ(tdr.Control<TRC_Switcher>("edswLeftMargins").GetHandler(),
+            RootSpider->FindHandler("TDR:NormCh1:LeftMargins"));
+  tdr.ShowPage(9);
+  EXPECT_EQ(tdr.CurrentPage(), 1);
 }
 
 // The simulator's TDR head: a step at about 7.3 ns, the circuit's reflection 3 ns later
