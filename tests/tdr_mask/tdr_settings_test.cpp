@@ -222,8 +222,7 @@ TEST_F(TdrTest, ExcessReadoutIntegratesTheReflectionBetweenTheMarkers) {
   struct Case {
     double height;  // rho of the bump
     const char* unit;
-    double step;      // axis step of the record
-    double timeStep;  // the same in seconds
+    double step;  // axis step of the record
     const char* label;
     double value;
   };
