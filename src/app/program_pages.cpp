@@ -24,6 +24,8 @@
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/mask_page.h"
+#include "tdr_mask/ui/generator_page.h"
+#include "tdr_mask/ui/tdr_page.h"
 
 namespace norv {
 
@@ -63,6 +65,8 @@ void RegisterProgramPages() {
   RegisterAnalysisPages();
   RegisterZoomPage();
   RegisterMaskPage();
+  RegisterGeneratorPage();
+  RegisterTdrPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

@@ -27,6 +27,8 @@
 #include "shell/upper_units.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_test.h"
+#include "tdr_mask/generator_settings.h"
+#include "tdr_mask/tdr_settings.h"
 
 namespace norv {
 
@@ -77,6 +79,10 @@ void FillProgramUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
   FillCalibrationSlots();
+  SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
+  SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
+  SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
+  SetApplyRoutine(TApplyStep::TDR, ApplyTDRSettings);
 }
 
 void InstallProgramUnits() {
@@ -114,6 +120,8 @@ void InstallProgramUnits() {
   InstallMaskTest();
   InstallCalibration();
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
+  InstallGenerators();
+  InstallTdr();
 }
 
 }  // namespace norv

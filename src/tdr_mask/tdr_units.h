@@ -25,6 +25,9 @@ double OhmsToReflection(double ohms);
 // dielectric constant, else the velocity factor itself. A dielectric constant that is not
 // positive describes no line; it gives 1 (vacuum) instead of a division by zero.
 double PropagationFactor(bool byDielectricConstant, double dielectricConstant, double velocityFactor);
+// The relative dielectric constant of a line of that velocity factor, 1 / factor squared;
+// a factor that is not positive gives 1 (vacuum).
+inline double PropagationOfFactor(double factor) { return factor > 0 ? 1.0 / (factor * factor) : 1.0; }
 // Two-way path in TDR (the reflection travels the line twice), one-way in TDT.
 inline double TdrPathDivisor(bool isTdrMode) { return isTdrMode ? 2.0 : 1.0; }
 

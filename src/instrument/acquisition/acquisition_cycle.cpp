@@ -412,7 +412,9 @@ void TAcquisitionCycle::PrepareHorizontal(int channel, int step, TSignalObj& rec
   const double timePerDiv = settings_->GetActiveTimeScale();
   const double dx = timePerDiv * kDivisionsPerRecord / record.GetRecLen();
   const double x0 = tbDelay_ - settings_->GetDeskew(channel);
-  record.SetHorUnit(HorizontalUnitText(settings_->GetHorizontalUnitKind()));
+  const THorizontalUnit unit = settings_->GetHorizontalUnitKind();
+  record.SetHorUnit(HorizontalUnitText(unit));
+  if (unit == huMetre || unit == huFoot || unit == huInch) record.SetPropagation(settings_->GetPropagation());
   record.SetX0(settings_->TimeToHorizontalUnit(x0));
   record.SetDX(settings_->TimeToHorizontalUnit(dx));
   record.SetSpectrum(false);

@@ -13,6 +13,7 @@
 #include "framework/traces/trace_names.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/timebase_settings.h"
+#include "tdr_mask/tdr_units.h"
 
 namespace norv {
 
@@ -66,6 +67,8 @@ class IAcqSettings {
   virtual THorizontalUnit GetHorizontalUnitKind() const = 0;
   // A time (s or s/div) in the horizontal unit.
   virtual double TimeToHorizontalUnit(double seconds) const = 0;
+  // The line's relative dielectric constant, 1 / velocity factor squared.
+  virtual double GetPropagation() const = 0;
 
   // Trigger ("Trig:" nodes).
   virtual bool TriggerStatusFromData() const = 0;  // "Trig:Mode" Trig and "Trig:Source" Direct
@@ -145,6 +148,7 @@ class TDefaultAcqSettings : public IAcqSettings {
   double GetActiveTimeScale() const override { return ModeB ? ScaleB : ScaleA; }
   THorizontalUnit GetHorizontalUnitKind() const override { return HorUnit; }
   double TimeToHorizontalUnit(double seconds) const override;
+  double GetPropagation() const override { return PropagationOfFactor(PropagationFactor); }
   bool TriggerStatusFromData() const override { return !TriggerFree && TriggerDirect; }
   double GetTriggerHoldoff() const override { return Holdoff; }
   bool PatternLockOn() const override { return PatternLock; }

@@ -220,7 +220,8 @@ void SendGenDeskew(int output, int32_t n) {
 }
 
 void SendGenOffsetMode(int output, int mode) {
-  static const char* const names[] = {"Pos", "Neg", "Var"};
+  // The instrument's table names the positive mode with a trailing comma.
+  static const char* const names[] = {"Pos,", "Neg", "Var"};
   if (HasGeneratorsOption()) Send(GenOutPrefix(output) + "OfsMode " + Pick(names, mode));
 }
 
@@ -228,6 +229,15 @@ void SendGenOffset(int output, int32_t n) {
   if (HasGeneratorsOption()) {
     SettingsLink().Query(GenOutPrefix(output) + "Offset? " + std::to_string(n), false);
   }
+}
+
+std::optional<int32_t> QueryGenZero(int output, bool negative, int32_t n) {
+  if (!HasGeneratorsOption()) return std::nullopt;
+  const std::string reply = SettingsLink().Query(
+      GenOutPrefix(output) + (negative ? "NegZero" : "PosZero") + "? " + std::to_string(n), false);
+  int32_t value = 0;
+  if (!ParseReplyInt(reply, value)) return std::nullopt;
+  return value;
 }
 
 void SendPatternLength(int32_t n) { SendInt("Pattern:Length", n); }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -111,6 +112,10 @@ void SendGenDeskew(int output, int32_t n);
 void SendGenOffsetMode(int output, int mode);
 // The instrument answers this one; the answer is read and dropped.
 void SendGenOffset(int output, int32_t n);
+// Gives the instrument the positive (or negative) zero constant n of the output and reads
+// the constant it keeps; nothing without the option or when the reply is no integer (a
+// time-out included).
+std::optional<int32_t> QueryGenZero(int output, bool negative, int32_t n);
 
 // --- pattern lock (only with the pattern-sync option; the callers check it) ---
 void SendPatternLength(int32_t n);

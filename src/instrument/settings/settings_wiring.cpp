@@ -21,6 +21,7 @@
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "tdr_mask/tdr_units.h"
 
 namespace norv {
 
@@ -76,6 +77,7 @@ class TProgramAcqSettings final : public IAcqSettings {
   double TimeToHorizontalUnit(double seconds) const override {
     return TimeToUnit(norv::GetHorizontalUnitKind(), seconds);
   }
+  double GetPropagation() const override { return PropagationOfFactor(SettingsHooks.TDRPropagationFactor()); }
 
   bool TriggerStatusFromData() const override {
     return TriggerModeIsTriggered() && TriggerSourceIndex() == TrigSourceDirect;

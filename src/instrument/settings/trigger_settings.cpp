@@ -251,6 +251,10 @@ void UpdateHoldoffMax() {
   if (State.Holdoff) State.Holdoff->SetMax(State.HoldoffMax);
 }
 
+void OnTrigSourceChange() {
+  if (State.Source) SourceChanged(*State.Source);
+}
+
 void SetTriggerIntClockDefault() {
   State.Source->SetIndexByProgram(TrigSourceIntClock);
   State.IntRate->SetValueByProgram(IntRateDefault);

@@ -75,6 +75,8 @@ void RegisterTriggerCommands();
 void ApplyTriggerSettings();
 
 int TriggerSourceIndex();
+// Runs the source's change: the enabling of the trigger nodes, the source command.
+void OnTrigSourceChange();
 bool TriggerModeIsTriggered();
 void SetTriggerModeByProgram(bool triggered);
 // Sets "Trig:ExtLevel" (instrument volts) by program.

@@ -535,6 +535,8 @@ double MarkerYAtX(int n) {
   return r.GetDisplayValue(i);
 }
 
+int MarkerPointIndex(int n) { return Record(n).GetFirstShown() + ShownPointIndex(n); }
+
 std::string MarkPositionMnemonics(int n) {
   return "M" + std::to_string(n) + (GetMarkType() == mtMY ? ":YPos" : ":XPos");
 }

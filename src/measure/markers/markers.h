@@ -124,6 +124,8 @@ TTraceId MarkerSource(int n);
 double MarkerXValue(int n);
 double MarkerYValue(int n);
 double MarkerYAtX(int n);
+// The index in its source's record of the point under marker n's XPos.
+int MarkerPointIndex(int n);
 // What the marker page binds its position edit of marker n (1 or 2) to, relative to
 // "Mark": "M1:YPos" for type MY, else "M1:XPos".
 std::string MarkPositionMnemonics(int n);

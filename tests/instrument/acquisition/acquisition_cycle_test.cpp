@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -419,6 +420,28 @@ TEST_F(CycleTest, RecordsTakeTheUnitsOfTheirAxes) {
   EXPECT_DOUBLE_EQ(r.GetStoredY(511), -0.1);
   EXPECT_DOUBLE_EQ(layer.last, 0.44);
   EXPECT_EQ(record(TTraceId::Ch2).GetTdrUnitKind(), tukNone);
+}
+
+// A distance axis carries the line's dielectric constant in the record, so a saved record
+// still converts its distances back to time and the excess L/C readout can integrate it.
+TEST_F(CycleTest, DistanceRecordsCarryTheLinePropagationThroughAWaveformFile) {
+  struct Case {
+    THorizontalUnit unit;
+    double factor, propagation;
+  };
+  for (const Case c : {Case{huMetre, 0.5, 4.0}, Case{huFoot, 0.8, 1.5625}, Case{huInch, 1.0, 1.0}}) {
+    SCOPED_TRACE(c.unit);
+    settings().HorUnit = c.unit;
+    settings().PropagationFactor = c.factor;
+    record(TTraceId::Ch1).SetPropagation(0);
+    sim.Add(Pairs(std::vector<int>(512, 100), std::vector<int>(512, 0)));
+    Single();
+    std::stringstream file;
+    ASSERT_TRUE(record(TTraceId::Ch1).SaveToBinaryFile(file));
+    TSignalObj loaded;
+    ASSERT_TRUE(loaded.LoadFromBinaryFile(file));
+    EXPECT_DOUBLE_EQ(loaded.GetPropagation(), c.propagation);
+  }
 }
 
 // Nothing on the instrument fills a peak record over a doubled time base, so every Peak

@@ -104,7 +104,7 @@ TEST_F(SettingSendersTest, GeneratorCommandsNeedTheGeneratorsOption) {
   EXPECT_EQ(link.Texts(),
             (Lines{"Gen:Mode Pulse", "Gen:Period 100", "Gen:StepDly 7", "Gen:Delay 8", "Gen:Width 9",
                    "Gen:Length p2e15m1", "Gen:Trigger Pattern", "Gen:Out2:Polarity Neg", "Gen:Out1:Deskew -5",
-                   "Gen:Out1:OfsMode Pos", "Gen:Out2:OfsMode Var", "Gen:Out2:Offset? 12"}));
+                   "Gen:Out1:OfsMode Pos,", "Gen:Out2:OfsMode Var", "Gen:Out2:Offset? 12"}));
 }
 
 TEST_F(SettingSendersTest, QueriesReadTheirReplies) {
