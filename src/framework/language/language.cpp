@@ -170,10 +170,8 @@ void TLanguageStrings::MakeSorted() {
 
 void ResetLangStrings() { LanguageStrings.MakeSorted(); }
 
-namespace {
-
-// The built-in texts, made once: a thousand texts inserted one by one into a sorted table
-// move it a thousand times.
+// Made once: a thousand texts inserted one by one into a sorted table move it a thousand
+// times, and every fresh program state starts from the table in registration order.
 const TLanguageStrings& BuiltInLangStrings(bool sorted) {
   static const TLanguageStrings inOrder = [] {
     TLanguageStrings table;
@@ -187,8 +185,6 @@ const TLanguageStrings& BuiltInLangStrings(bool sorted) {
   }();
   return sorted ? byKey : inOrder;
 }
-
-}  // namespace
 
 void LoadResourceStrings(TLanguageStrings& table) {
   table = BuiltInLangStrings(table.Sorted());
