@@ -117,6 +117,7 @@ struct TKeptHandler {
   std::string StartValue;
   bool StartDisabled = false;
   bool Changed = false;
+  size_t Place = 0;  // in registration order
   TSwitcherLink Link{[this] { MarkChanged(*this); }};
 
   THandler& Handler() const { return *Link.Bound(); }
@@ -180,6 +181,7 @@ void KeepTree() {
   CollectHandlers(*RootSpider, handlers);
   for (THandler* handler : handlers) {
     auto item = std::make_unique<TKeptHandler>();
+    item->Place = kept.Handlers.size();
     const bool command =
         dynamic_cast<TMainCommandHandler*>(handler) || dynamic_cast<TRightCommandHandler*>(handler);
     item->Watched = dynamic_cast<TGpibStringHandler*>(handler) != nullptr;
@@ -219,6 +221,8 @@ bool PutBackSettings() {
   for (int round = 0; round < 4 && !kept.ChangedHandlers.empty() && !kept.Broken; ++round) {
     std::vector<TKeptHandler*> changed = std::exchange(kept.ChangedHandlers, {});
     for (TKeptHandler* item : changed) item->Changed = false;
+    // In registration order, as a setup holds them, whatever order the input took.
+    std::sort(changed.begin(), changed.end(), [](auto* a, auto* b) { return a->Place < b->Place; });
     try {
       TSettingsBatch batch;
       for (int pass = 0; pass < 2; ++pass) {
