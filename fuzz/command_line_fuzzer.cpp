@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 8192) return 0;
   fuzz::ClearProgramHome();
-  fuzz::ResetProgramState();
-  fuzz::CreateRegisteredTree();
+  fuzz::UseRegisteredTree();
   for (std::string_view line : fuzz::SplitOn(fuzz::AsText(data, size), '\n')) {
     try {
       RootSpider->ExecCommandLine(line, false);

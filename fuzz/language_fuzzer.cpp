@@ -88,8 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ClearProgramHome();
   Languages.reset();
   EnglishFileMissing = WritingEnglishFile = false;
-  LanguageStrings = TLanguageStrings{};
-  RegisterDefaultLangStrings(LanguageStrings);
+  LanguageStrings = BuiltInLangStrings(false);
 
   // The user's choice of the translation among the English file and this one.
   WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
@@ -102,16 +101,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   SelectStartupLanguage();
 
+  // The arguments of a key follow from its English text alone: worked out once, kept by
+  // place in the table with their key. An English text formats the same at every input,
+  // so only the first input formats those.
+  static std::vector<std::pair<std::string, std::optional<std::vector<TFormatArg>>>> argumentsAt;
+  const bool first = argumentsAt.empty();
+  argumentsAt.resize(LanguageStrings.Count());
   for (size_t i = 0; i < LanguageStrings.Count(); ++i) {
     const std::string& key = LanguageStrings.Key(i);
     const std::string text = LanguageStrings.GetLangStr(key);
     const std::string english = LanguageStrings.EnglishText(key);
-    if (const auto args = ArgumentsFor(english)) {
-      try {
-        FormatArgs_Dot(text, *args);
-      } catch (const EConvertError&) {
-        FormatArgs_Dot(english, *args);
-      }
+    if (argumentsAt[i].first != key) argumentsAt[i] = {key, ArgumentsFor(english)};
+    const auto& args = argumentsAt[i].second;
+    if (!args || (text == english && !first)) continue;
+    try {
+      FormatArgs_Dot(text, *args);
+    } catch (const EConvertError&) {
+      FormatArgs_Dot(english, *args);
     }
   }
 

@@ -3,7 +3,7 @@
 // back as the same lines, those load into a fresh tree with nothing refused, and the
 // fresh tree dumps the same lines again. The reload gives the same result for the same
 // lines every time, so a setup already reloaded is not reloaded again (most inputs leave
-// one of a few setups).
+// one of a few setups). A fresh tree here is the kept tree put back to its start values.
 
 #include <functional>
 #include <stdexcept>
@@ -52,8 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 16384) return 0;
   fuzz::ClearProgramHome();
-  fuzz::ResetProgramState();
-  fuzz::CreateRegisteredTree();
+  fuzz::UseRegisteredTree();
   try {
     RootSpider->LoadSettings(SetupLinesFromFileText(fuzz::AsText(data, size)));
   } catch (const std::runtime_error&) {
@@ -66,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::unordered_set<size_t> done;
   if (!done.insert(std::hash<std::string>()(text)).second) return 0;
 
-  fuzz::ResetProgramState();
-  fuzz::CreateRegisteredTree();
+  fuzz::UseRegisteredTree();  // the tree as new
   const TLines refused = RootSpider->LoadSettings(read);
   fuzz::Require(refused.empty(), "a saved setup loads into a fresh tree with nothing refused",
                 Joined(refused));

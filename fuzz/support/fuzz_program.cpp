@@ -1,11 +1,19 @@
 #include "support/fuzz_program.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
 #include <system_error>
+#include <unordered_set>
 
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -92,6 +100,186 @@ void CreateRegisteredTree() {
   ForceNotify = false;
   UndoBuffer = std::make_unique<TUndoBuffer>();
   UndoBuffer->Enabled = true;
+}
+
+namespace {
+
+struct TKeptHandler;
+void MarkChanged(TKeptHandler& kept);
+
+// One handler of the kept tree, with what it held when the tree was new.
+struct TKeptHandler {
+  // An item with a value (its start value is replayed); otherwise a command, whose
+  // action cannot be put back.
+  bool Setting = false;
+  // A free-text command: its query answer must not change (its state is its own).
+  bool Watched = false;
+  std::string StartValue;
+  bool StartDisabled = false;
+  bool Changed = false;
+  size_t Place = 0;  // in registration order
+  TSwitcherLink Link{[this] { MarkChanged(*this); }};
+
+  THandler& Handler() const { return *Link.Bound(); }
+};
+
+struct TKeptTree {
+  bool Valid = false;
+  bool Broken = false;  // a change that replaying start values cannot put back
+  std::vector<std::unique_ptr<TKeptHandler>> Handlers;  // in registration order
+  std::vector<TKeptHandler*> ChangedHandlers;
+  TSpider* StartSpider = nullptr;
+  std::vector<std::string> StartDump;
+};
+
+TKeptTree& Kept() {
+  static TKeptTree kept;
+  return kept;
+}
+
+void MarkChanged(TKeptHandler& kept) {
+  if (kept.Changed) return;
+  kept.Changed = true;
+  Kept().ChangedHandlers.push_back(&kept);
+  if (!kept.Setting) Kept().Broken = true;
+}
+
+bool EnvSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value && std::string_view(value) != "0";
+}
+
+// Every handler below `node`, in the order the items were registered.
+void CollectHandlers(const TSpider& node, std::vector<THandler*>& handlers) {
+  std::vector<const TSpiderEntry*> entries;
+  for (const TSpiderEntry& entry : node.Entries()) entries.push_back(&entry);
+  std::sort(entries.begin(), entries.end(), [](auto* a, auto* b) { return a->Ordinal < b->Ordinal; });
+  for (const TSpiderEntry* entry : entries) {
+    if (entry->Handler) handlers.push_back(entry->Handler.get());
+    if (entry->Child) CollectHandlers(*entry->Child, handlers);
+  }
+}
+
+std::string QueryAnswer(THandler& handler, bool replay) {
+  try {
+    return handler.ExecCmd(std::string(), true, replay);
+  } catch (const std::runtime_error&) {
+    return "(refused)";
+  }
+}
+
+bool AtStart(const TKeptHandler& item) {
+  return item.Handler().IsDisabled() == item.StartDisabled &&
+         QueryAnswer(item.Handler(), true) == item.StartValue;
+}
+
+// Watches every handler of the new tree and notes its start value.
+void KeepTree() {
+  TKeptTree& kept = Kept();
+  kept = {};
+  std::vector<THandler*> handlers;
+  CollectHandlers(*RootSpider, handlers);
+  for (THandler* handler : handlers) {
+    auto item = std::make_unique<TKeptHandler>();
+    item->Place = kept.Handlers.size();
+    const bool command =
+        dynamic_cast<TMainCommandHandler*>(handler) || dynamic_cast<TRightCommandHandler*>(handler);
+    item->Watched = dynamic_cast<TGpibStringHandler*>(handler) != nullptr;
+    if (item->Watched) {
+      item->StartValue = QueryAnswer(*handler, false);
+    } else if (!command) {
+      item->StartValue = QueryAnswer(*handler, true);
+      item->Setting = !item->StartValue.empty();
+    }
+    item->StartDisabled = handler->IsDisabled();
+    // The action of a command (or of any item that is no setting) cannot be put back.
+    if (handler->OnChange && !item->Setting) {
+      handler->OnChange = [&ref = *item, action = std::move(handler->OnChange)](THandler& h) {
+        MarkChanged(ref);
+        action(h);
+      };
+    }
+    item->Link.Bind(handler);
+    kept.Handlers.push_back(std::move(item));
+  }
+  kept.StartSpider = CurrentSpider;
+  if (EnvSet("NORV_FUZZ_CHECK_TREE")) RootSpider->DumpSettings(kept.StartDump);
+  for (auto& item : kept.Handlers) item->Changed = false;
+  kept.ChangedHandlers.clear();
+  kept.Broken = false;
+  kept.Valid = true;
+}
+
+// Replays the start values of the settings changed since; false when that does not
+// bring every one back.
+bool PutBackSettings() {
+  TKeptTree& kept = Kept();
+  // A handler freed with the tree alive: the tree is not the one kept.
+  for (const auto& item : kept.Handlers)
+    if (!item->Link.Bound()) return false;
+  // Replaying may change further settings: those are replayed in the next round.
+  for (int round = 0; round < 4 && !kept.ChangedHandlers.empty() && !kept.Broken; ++round) {
+    std::vector<TKeptHandler*> changed = std::exchange(kept.ChangedHandlers, {});
+    for (TKeptHandler* item : changed) item->Changed = false;
+    // In registration order, as a setup holds them, whatever order the input took.
+    std::sort(changed.begin(), changed.end(), [](auto* a, auto* b) { return a->Place < b->Place; });
+    try {
+      TSettingsBatch batch;
+      for (int pass = 0; pass < 2; ++pass) {
+        for (TKeptHandler* item : changed) {
+          item->Handler().SetDisabled(item->StartDisabled);
+          // The answer is " value"; the command takes the value.
+          item->Handler().RestoreFromText(item->StartValue.substr(item->StartValue.starts_with(' ')));
+        }
+      }
+    } catch (const std::runtime_error&) {
+      return false;
+    }
+    // Of those that changed meanwhile, the ones back at their start are done.
+    std::erase_if(kept.ChangedHandlers, [](TKeptHandler* item) {
+      if (!item->Setting || !AtStart(*item)) return false;
+      item->Changed = false;
+      return true;
+    });
+  }
+  if (kept.Broken || !kept.ChangedHandlers.empty()) return false;
+  for (const auto& item : kept.Handlers)
+    if (item->Watched && QueryAnswer(item->Handler(), false) != item->StartValue) return false;
+  CurrentSpider = kept.StartSpider;
+  UndoGroupState = {};
+  UndoBuffer = std::make_unique<TUndoBuffer>();
+  UndoBuffer->Enabled = true;
+  if (!kept.StartDump.empty()) {
+    std::vector<std::string> dump;
+    RootSpider->DumpSettings(dump);
+    Require(dump == kept.StartDump, "a kept tree is put back to its start values");
+  }
+  return true;
+}
+
+}  // namespace
+
+void UseRegisteredTree() {
+  static const bool fresh = EnvSet("NORV_FUZZ_FRESH_TREE");
+  TKeptTree& kept = Kept();
+  if (!fresh && kept.Valid && RootSpider && PutBackSettings()) return;
+  kept.Valid = false;
+  ResetProgramState();
+  CreateRegisteredTree();
+  if (!fresh) KeepTree();
+}
+
+bool InSample(std::string_view input, size_t share, const char* regressions) {
+  static const std::unordered_set<std::string> kept = [regressions] {
+    std::unordered_set<std::string> inputs;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(regressions, ec)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      inputs.insert(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    return inputs;
+  }();
+  return std::hash<std::string_view>()(input) % share == 0 || kept.contains(std::string(input));
 }
 
 std::vector<std::string_view> SplitOn(std::string_view data, char separator) {

@@ -33,6 +33,24 @@ void ResetRecords();
 // installed, the start-up apply done and the undo ring recording.
 void CreateRegisteredTree();
 
+// The fully registered tree of CreateRegisteredTree for the next input, made once per
+// process (building it per input was most of an input's time) and put back after each
+// input: every handler is watched, and the items the input changed get their start values
+// again, replayed twice as a setup loads, with a new undo ring. The units' values follow
+// through the items' change actions, as at an undo. What cannot be put back that way (a
+// command's action ran, a free-text command answers otherwise, an item will not take its
+// start value) makes the call build a fresh tree after ResetProgramState.
+// NORV_FUZZ_FRESH_TREE=1 builds a fresh tree at every call (to tell whether a fault needs
+// an earlier input); NORV_FUZZ_CHECK_TREE=1 checks every put-back tree's setup against
+// a new tree's.
+void UseRegisteredTree();
+
+// Whether an input takes the checks that cost more than the rest of it: one input in
+// `share` (by the input's hash, so a crash reproduces) and every input kept in the
+// harness's regressions folder (NORV_FUZZ_REGRESSIONS), so that a fault found once is
+// checked in full at every run.
+bool InSample(std::string_view input, size_t share, const char* regressions);
+
 // Parts of the input between separator bytes.
 std::vector<std::string_view> SplitOn(std::string_view data, char separator);
 

@@ -170,10 +170,8 @@ void TLanguageStrings::MakeSorted() {
 
 void ResetLangStrings() { LanguageStrings.MakeSorted(); }
 
-namespace {
-
-// The built-in texts, made once: a thousand texts inserted one by one into a sorted table
-// move it a thousand times.
+// Made once: a thousand texts inserted one by one into a sorted table move it a thousand
+// times, and every fresh program state starts from the table in registration order.
 const TLanguageStrings& BuiltInLangStrings(bool sorted) {
   static const TLanguageStrings inOrder = [] {
     TLanguageStrings table;
@@ -188,10 +186,12 @@ const TLanguageStrings& BuiltInLangStrings(bool sorted) {
   return sorted ? byKey : inOrder;
 }
 
-}  // namespace
+namespace {
 
-void LoadResourceStrings(TLanguageStrings& table) {
-  table = BuiltInLangStrings(table.Sorted());
+// The built-in texts, sorted or in registration order, with the language file's texts
+// in place of theirs.
+void LoadTranslatedTable(TLanguageStrings& table, bool sorted) {
+  table = BuiltInLangStrings(sorted);
   if (!Languages || EnglishFileMissing || !Languages->Ini) return;
   std::vector<std::string> misfits;
   for (size_t i = 0; i < table.Count(); ++i) {
@@ -212,6 +212,10 @@ void LoadResourceStrings(TLanguageStrings& table) {
   if (misfits.size() > kListed) message += "\r\n... " + std::to_string(misfits.size()) + " texts in all";
   LanguageMessageHook(message);
 }
+
+}  // namespace
+
+void LoadResourceStrings(TLanguageStrings& table) { LoadTranslatedTable(table, table.Sorted()); }
 
 void WriteResourceStrings(const TLanguageStrings& table, TCustomIniFile_Dot& ini) {
   for (size_t i = 0; i < table.Count(); ++i) {
@@ -530,8 +534,8 @@ void SelectStartupLanguage() {
   }
   // Without the English file the table stays in registration order, so that the English
   // file written later lists the keys with their headings in place.
-  if (!EnglishFileMissing) ResetLangStrings();
-  LoadResourceStrings(LanguageStrings);
+  // The whole table is replaced: sorting the one before would be lost work.
+  LoadTranslatedTable(LanguageStrings, !EnglishFileMissing || LanguageStrings.Sorted());
   BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
 }
 
@@ -546,8 +550,7 @@ bool LoadLanguageTexts(int index) {
   } catch (const EIniFileError& e) {
     LanguageMessageHook(e.what());
   }
-  ResetLangStrings();
-  LoadResourceStrings(LanguageStrings);
+  LoadTranslatedTable(LanguageStrings, true);
   BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
   return true;
 }

@@ -61,6 +61,8 @@ class TLanguageStrings {
 
 // Adds the built-in English pairs (with the translators' group headings) in their order.
 void RegisterDefaultLangStrings(TLanguageStrings& table);
+// The built-in English pairs, registered once: in registration order or sorted by key.
+const TLanguageStrings& BuiltInLangStrings(bool sorted);
 
 struct TLanguageState {
   // The instrument's product name that replaces "@Unit@" (filled by the instrument
@@ -71,11 +73,7 @@ struct TLanguageState {
   THook<void(const std::string& message)> LanguageMessageHook{"LanguageState.LanguageMessageHook"};
   // The program's one table. It holds the built-in texts from the start, so that units
   // used before (or without) the start-up language choice still get their English texts.
-  TLanguageStrings LanguageStrings = [] {
-    TLanguageStrings table;
-    RegisterDefaultLangStrings(table);
-    return table;
-  }();
+  TLanguageStrings LanguageStrings = BuiltInLangStrings(false);
   // Language files exist but none has the code "ENG": the built-in texts are used and
   // the English file is to be written at start-up.
   bool EnglishFileMissing = false;

@@ -230,7 +230,7 @@ void TSignalObjs::InitChannelSignals() {
     r.SetHorUnit("s");
     r.SetX0(0);
     r.SetDX(1e-10);
-    for (int i = 0; i < kMaxRecLen; ++i) r.SetY(i, 0);
+    r.ClearY();
   }
 }
 

@@ -7,6 +7,7 @@
 // Screen coordinates: X 0..4096 spans the shown window, Y 0..1024 spans eight divisions
 // with the centre line at 512 (values grow upwards).
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <iosfwd>
@@ -41,6 +42,8 @@ class TSignalObj {
   // Points 0..4095; any other index throws std::out_of_range.
   double GetStoredY(int i) const { return y_[Checked(i)]; }
   void SetY(int i, double v) { y_[Checked(i)] = v; }
+  // Every point 0.
+  void ClearY() { std::fill(y_.begin(), y_.end(), 0.0); }
   double GetIm(int i) const { return im_[Checked(i)]; }
   void SetIm(int i, double v) { im_[Checked(i)] = v; }
 
