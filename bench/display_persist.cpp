@@ -1,8 +1,11 @@
 // One persistence ageing tick over 300,000 active cells. Baseline: one pass over the same
-// cells' ages held in a plain array. Goal: at most 5 times the baseline.
+// cells' ages held in a plain array, four at a time (as the layer compares them), the old
+// ones cleared. Goal: at most 5 times the baseline. The baseline loop's machine code
+// (objdump -d of the release build) holds no library call.
 
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <vector>
 
 #include "display/accum_layers.h"
@@ -39,12 +42,18 @@ void AgeingTick(benchmark::State& state) {
   state.counters["active"] = static_cast<double>(ages.size());
   const uint32_t now = persistence.Hundredths();
   const uint32_t expiry = now - layer->PersistTime();
+  while (ages.size() % 4 != 0) ages.push_back(now);  // whole lanes for the baseline
   // Nothing is old enough: every active cell is visited and kept.
   TRatio::Run(
       state, 5, [&] { layer->AgePoints(); },
       [&] {
-        for (uint32_t& age : ages) {
-          if (age < expiry) age = 0;
+        using TLanes = uint32_t __attribute__((vector_size(16)));
+        const TLanes limit = TLanes{} + expiry;
+        for (size_t i = 0; i < ages.size(); i += 4) {
+          TLanes lanes;
+          std::memcpy(&lanes, &ages[i], sizeof lanes);
+          lanes &= ~TLanes(lanes < limit);
+          std::memcpy(&ages[i], &lanes, sizeof lanes);
         }
         benchmark::DoNotOptimize(ages.data());
       });

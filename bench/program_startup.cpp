@@ -3,7 +3,7 @@
 //                       (goal under 1 s), and the resident memory once 100 records have been
 //                       drawn (goal under 250 MB; counter resident_mb).
 // Baseline: the start and end of a process that does nothing (/bin/true), the floor that
-// every start pays on this machine.
+// every start pays on this machine. The goals are absolute (counters <name>_goal), not ratios.
 
 #include <benchmark/benchmark.h>
 #include <signal.h>
@@ -103,7 +103,9 @@ void BM_ProgramStartup(benchmark::State& state) {
   state.counters["ratio"] = jobNs / baselineNs;
   state.counters["goal"] = 0;
   state.counters["first_record_ms"] = jobNs / runs * 1e-6;
+  state.counters["first_record_ms_goal"] = 1000;
   state.counters["resident_mb"] = residentMb / runs;
+  state.counters["resident_mb_goal"] = 250;
 }
 BENCHMARK(BM_ProgramStartup)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 

@@ -2,8 +2,8 @@
 // program (the server's step runs between the client's send and its read):
 //   BM_RemoteQuery      "TB:SCALEA?" and its answer; goal at most 3 times the baseline;
 //   BM_RemoteWfmData    "WFM:DATA?" of a 4096-point record; goal under 5 times the baseline.
-// Baseline of each: a bare echo over the same kind of socket, of a line of the query's
-// length, and of as many bytes as the waveform answer holds.
+// Baseline of each: the same traffic over a bare socket of the same kind, a line of the
+// query's length out and as many bytes as the answer holds back.
 
 #include "shell/remote/remote_control.h"
 
@@ -126,12 +126,12 @@ class TRemoteBench {
     }
   }
 
-  // The same bytes out and back over a bare socket.
-  void Echo(std::string_view bytes) {
-    SendAll(echo_client_, bytes);
-    ReceiveAll(echo_server_, echoed_, bytes.size());
-    SendAll(echo_server_, echoed_);
-    ReceiveAll(echo_client_, back_, bytes.size());
+  // The request's bytes out and the answer's bytes back over a bare socket.
+  void Exchange(std::string_view request, std::string_view answer) {
+    SendAll(echo_client_, request);
+    ReceiveAll(echo_server_, echoed_, request.size());
+    SendAll(echo_server_, answer);
+    ReceiveAll(echo_client_, back_, answer.size());
   }
 
  private:
@@ -146,18 +146,20 @@ void BM_RemoteQuery(benchmark::State& state) {
   TRemoteBench bench;
   const std::string query = "TB:SCALEA?\n";
   const std::string line(query.size(), 'x');
+  const std::string answer(bench.Ask(query), 'x');
   bench::TRatio::Run(
-      state, 3, [&] { bench.Ask(query); }, [&] { bench.Echo(line); });
+      state, 3, [&] { bench.Ask(query); }, [&] { bench.Exchange(line, answer); });
 }
 BENCHMARK(BM_RemoteQuery)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 void BM_RemoteWfmData(benchmark::State& state) {
   TRemoteBench bench;
   const std::string query = "WFM:DATA?\n";
-  const std::string bytes(bench.Ask(query), 'x');
-  state.counters["bytes"] = static_cast<double>(bytes.size());
+  const std::string line(query.size(), 'x');
+  const std::string answer(bench.Ask(query), 'x');
+  state.counters["bytes"] = static_cast<double>(answer.size());
   bench::TRatio::Run(
-      state, 5, [&] { bench.Ask(query); }, [&] { bench.Echo(bytes); });
+      state, 5, [&] { bench.Ask(query); }, [&] { bench.Exchange(line, answer); });
 }
 BENCHMARK(BM_RemoteWfmData)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

@@ -275,7 +275,8 @@ class THistLayer : public TScreenLayer {
   void DrawHistogram(int orientation, int binCount, std::span<const uint32_t> bins, bool logScale,
                      double offset, double unitsPerDiv, uint32_t total);
   void Hide() override;
-  uint32_t PixelColor(int x, int y) const override;
+  uint32_t PixelColor(int x, int y) const final;
+  bool SameColourEverywhere() const override { return true; }
   int BarLength(int position) const { return barLength_[position]; }
   int BinPosition(int bin) const { return binPosition_[bin]; }
 

@@ -92,6 +92,9 @@ class TScreenLayer {
   virtual void Show();
   virtual void SetLayerColorAndOpacity(uint32_t colour);
   virtual uint32_t PixelColor(int x, int y) const = 0;
+  // True when PixelColor gives Colour() at every cell (its override is then final), so
+  // that the screen may compose the layer's colour once for all its cells.
+  virtual bool SameColourEverywhere() const { return false; }
   // Removes the layer's cells from the screen and empties them.
   virtual void Hide();
   virtual void DragTo(int x, int y);
@@ -194,7 +197,8 @@ class TGraticLayer : public TScreenLayer {
   // Builds and redraws the pattern when the style changes.
   void SetStyle(TGraticStyle style);
   TGraticStyle Style() const { return style_; }
-  uint32_t PixelColor(int x, int y) const override;
+  uint32_t PixelColor(int x, int y) const final;
+  bool SameColourEverywhere() const override { return true; }
 
  private:
   void BuildPattern();
@@ -210,7 +214,8 @@ class TFrameLayer : public TScreenLayer {
   using TScreenLayer::TScreenLayer;
   // The second corner is kept one pixel inside the border; the first is taken as given.
   void SetFrame(int x1, int y1, int x2, int y2);
-  uint32_t PixelColor(int x, int y) const override;
+  uint32_t PixelColor(int x, int y) const final;
+  bool SameColourEverywhere() const override { return true; }
   int FrameLeft() const { return left_; }
   int FrameRight() const { return right_; }
   int FrameTop() const { return top_; }

@@ -185,6 +185,7 @@ class TSimpleSignalLayer final : public TParentSignalLayer {
  public:
   using TParentSignalLayer::TParentSignalLayer;
   void PutSample(int index, double value) override;
+  bool SameColourEverywhere() const override { return true; }
 
  protected:
   friend class TParentSignalLayer;

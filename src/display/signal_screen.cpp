@@ -142,12 +142,25 @@ void TSignalScreen::RecomposeAll() {
   if (Width() == 0) return;
   BeginUpdate();
   const int left = PlotLeft();
+  // Where a layer of one colour everywhere is alone, the pixel is that colour composed
+  // once (the X windows recolour their layers by column, so those are left out).
+  std::array<uint32_t, kLayerSlots> alone{};  // pixel words, 0 = compose each pixel
+  for (int index = 0; index < kLayerSlots; ++index) {
+    const TScreenLayer* layer = layers_[index];
+    if (layer == nullptr || !layer->SameColourEverywhere() || index == kWindowedLayerA ||
+        index == kWindowedLayerB)
+      continue;
+    alone[index] = TSLBMP::WordOf(ComposeOne(index, 0, 0));
+  }
   bool any = false;
   const uint32_t* word = occupancy_.data();
+  const size_t stride = static_cast<size_t>(Width());
   for (int column = 0; column < Width(); ++column) {
-    for (int y = 0; y < Height(); ++y, ++word) {
+    uint32_t* pixel = Image().Row(0) + column;
+    for (int y = 0; y < Height(); ++y, ++word, pixel += stride) {
       if (*word == 0) continue;
-      TSLBMP::Store(Image().Row(y)[column], ComposePixel(*word, column - left, y));
+      const uint32_t single = (*word & (*word - 1)) == 0 ? alone[std::countr_zero(*word)] : 0;
+      *pixel = single != 0 ? single : TSLBMP::WordOf(ComposePixel(*word, column - left, y));
       any = true;
     }
   }
