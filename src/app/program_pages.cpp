@@ -23,8 +23,8 @@
 #include "shell/ui/help_keys.h"
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
-#include "tdr_mask/ui/mask_page.h"
 #include "tdr_mask/ui/generator_page.h"
+#include "tdr_mask/ui/mask_page.h"
 #include "tdr_mask/ui/tdr_page.h"
 
 namespace norv {

@@ -25,9 +25,9 @@
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
+#include "tdr_mask/generator_settings.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_test.h"
-#include "tdr_mask/generator_settings.h"
 #include "tdr_mask/tdr_settings.h"
 
 namespace norv {

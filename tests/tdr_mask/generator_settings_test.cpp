@@ -63,7 +63,7 @@ TEST_F(GeneratorTest, EachModeSendsItsCommandsOnlyWithTheOption) {
   };
   const std::vector<Case> cases = {
       // Step is sent as TDRTDT; a steps delay below 2 is raised to 2.
-      {"step", {"Gen:StepsDelay 4.6n"}, "Step", {"Gen:Mode TDRTDT", "Gen:StepDly 2"}, false, true},
+      {"step", {"Gen:StepsDelay MIN"}, "Step", {"Gen:Mode TDRTDT", "Gen:StepDly 2"}, false, true},
       {"coarse", {}, "CoarseTB", {"Gen:Mode CoarseTB"}, false, true},
       // 32 ns: n = 4, period 2; width 16 ns is 2 steps, sent as 1.
       {"pulse 32 ns", {}, "Pulse", {"Gen:Mode Pulse", "Gen:Period 2", "Gen:Width 1"}, true, false},
