@@ -24,6 +24,7 @@
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
 #include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_test.h"
 
 namespace norv {
@@ -109,6 +110,7 @@ void InstallProgramUnits() {
   InstallAutoscale();
   InstallMaskFeature();
   InstallMaskTest();
+  InstallMaskEditor();
 }
 
 }  // namespace norv

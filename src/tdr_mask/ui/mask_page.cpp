@@ -1,12 +1,14 @@
 #include "tdr_mask/ui/mask_page.h"
 
 #include "controls/menu_pages.h"
+#include "controls/side_menu.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/startup/dispatchers.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
@@ -125,15 +127,7 @@ TMenuDecl MaskMenu() {
 }
 
 // Editing ends when the mask is left: the mask object is built from the slots again.
-void EndMaskEditing() {
-  TCurrentMask& mask = CurrentMask();
-  if (!mask.EditorActive) return;
-  mask.EditorActive = false;
-  mask.SelectedPolygon = mask.SelectedVertex = -1;
-  if (ScopeCRT) ScopeCRT->DeleteMaskEditLayer();
-  if (mask.PolygonCount > 0) BuildMaskObjFromCurrent();
-  if (ScopeCRT) ScopeCRT->TopText().ShowMaskState();
-}
+void EndMaskEditing() { SetMaskEditMode(false); }
 
 class TMask_Form : public TDeclaredSideMenu {
  public:
@@ -207,7 +201,7 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
     mask.Kind = mkUser;
     mask.SetMarginPercent(0);
     mask.MarginPolygonCount = 0;
-    mask.EditorActive = true;
+    SetMaskEditMode(true);
   });
   turn("pcsDeleteMask", mpEdit, [] {
     SaveMaskUndo();
@@ -226,6 +220,16 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   menu.Control<TRC_RightPassiveCommandSwitcher>("pcsSaveUserMask").OnUpdateMe = [](TRC_Switcher&) {
     if (const auto name = ChooseMaskFile(true)) SaveUserMask(*name);
   };
+  const auto edit = [&menu](const char* name, void (*action)()) {
+    menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [&menu, action](TRC_Switcher&) {
+      action();
+      menu.UpdateEnabling();
+    };
+  };
+  edit("pcsAddPoint", MaskEditInsertVertex);
+  edit("pcsDeletePoint", MaskEditDeleteVertex);
+  edit("pcsAddPolygon", MaskEditStartPolygon);
+  edit("pcsDeletePolygon", MaskEditDeletePolygon);
   menu.Control<TRC_RadioSwitcher>("rswRunUntil").OnUpdateMe = [&menu](TRC_Switcher&) { BindCountEdit(menu); };
   menu.Control<TRC_RightCommandSwitcher>("rcsBuildAMask").OnUpdateMe = [&menu](TRC_Switcher&) {
     menu.UpdateEnabling();
@@ -244,6 +248,10 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
 }  // namespace
 
 void RegisterMaskPage() {
+  MaskEditorHooks.RefreshEditPage.Set([] {
+    for (const QPointer<TSideMenuForm>& form : SideMenuForms)
+      if (auto* mask = dynamic_cast<TMask_Form*>(form.data())) mask->UpdateEnabling();
+  });
   const TMenuDecl decl = MaskMenu();
   RegisterSideMenuFactory(kMaskMenuId, [decl](QWidget* owner, int panel) -> TSideMenuForm* {
     auto* menu = new TMask_Form(owner, decl);
