@@ -24,6 +24,7 @@
 #include "shell/ui/model_selection_form.h"
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/mask_page.h"
+#include "tdr_mask/ui/std_mask_dialogs.h"
 
 namespace norv {
 
@@ -48,6 +49,8 @@ void RegisterLanguageDialogs() {
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAboutForm(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSysInfoFrm(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSelectModelofInstruments(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TStdMaskFrm(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmStdMaskStoreDlg(owner); });
 }
 
 }  // namespace

@@ -285,9 +285,8 @@ void InstallMaskEditor() {
   DisplayHooks.MaskEditDrawing.Set(MaskEditIsDrawing);
   DisplayHooks.MaskEditDragging.Set(MaskEditIsDragging);
   DisplayHooks.MaskEditAddVertexAt.Set(MaskEditAddVertexAt);
-  DisplayHooks.MaskEditSelectAt.Set([](int ux, int uy, int polygon, int vertex) {
-    MaskEditSelectAt(polygon, vertex, uy, ux);
-  });
+  DisplayHooks.MaskEditSelectAt.Set(
+      [](int ux, int uy, int polygon, int vertex) { MaskEditSelectAt(polygon, vertex, uy, ux); });
   DisplayHooks.MaskEditFinishPolygon.Set(MaskEditFinishPolygon);
   DisplayHooks.MaskEditDragTo.Set(MaskEditDragTo);
   DisplayHooks.MaskEditEndDrag.Set(MaskEditEndDrag);

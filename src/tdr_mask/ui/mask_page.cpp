@@ -12,6 +12,7 @@
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
+#include "tdr_mask/ui/std_mask_dialogs.h"
 
 namespace norv {
 
@@ -145,6 +146,7 @@ class TMask_Form : public TDeclaredSideMenu {
     const TCurrentMask& mask = CurrentMask();
     const bool exists = MaskObj != nullptr;
     Control<TRC_RightPassiveCommandSwitcher>("pcsSaveUserMask").setEnabled(exists);
+    Control<TRC_RightPassiveCommandSwitcher>("pcsSaveMaskAsStd").setEnabled(exists);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeleteMask").setEnabled(mask.PolygonCount > 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeletePolygon").setEnabled(mask.SelectedPolygon >= 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsAddPoint").setEnabled(mask.SelectedVertex >= 0);
@@ -234,10 +236,20 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   menu.Control<TRC_RightCommandSwitcher>("rcsBuildAMask").OnUpdateMe = [&menu](TRC_Switcher&) {
     menu.UpdateEnabling();
   };
-  // Not built yet: the standard-mask dialogs and the mask scaling commands.
-  for (const char* name :
-       {"pcsStandardMask", "pcsSaveMaskAsStd", "pcsMaskAutoset", "pcsMaskAlignment", "pcsInvertMask",
-        "pcsX1Position", "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
+  menu.Control<TRC_RightPassiveCommandSwitcher>("pcsStandardMask").OnUpdateMe = [&menu](TRC_Switcher&) {
+    SaveMaskUndo();
+    TStdMaskFrm dialog(&menu);
+    dialog.exec();
+    UpdateMaskMenuEnabling();
+    menu.UpdateEnabling();
+  };
+  menu.Control<TRC_RightPassiveCommandSwitcher>("pcsSaveMaskAsStd").OnUpdateMe = [&menu](TRC_Switcher&) {
+    TfrmStdMaskStoreDlg dialog(&menu);
+    dialog.exec();
+  };
+  // Not built yet: the mask scaling commands.
+  for (const char* name : {"pcsMaskAutoset", "pcsMaskAlignment", "pcsInvertMask", "pcsX1Position",
+                           "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
     menu.Control<TRC_RightPassiveCommandSwitcher>(name).setEnabled(false);
   // Their texts need the whole width.
   for (TRC_RightPassiveCommandSwitcher* command : menu.findChildren<TRC_RightPassiveCommandSwitcher*>())
