@@ -3,17 +3,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "controls/help_contexts.h"
 #include "controls/translated_form.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -21,6 +25,7 @@
 #include "framework/text/dot_number.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/help_bridge.h"
 #include "shell/main_commands.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_files.h"
@@ -81,6 +86,13 @@ TStdMaskFrm::TStdMaskFrm(QWidget* owner) : QDialog(owner) {
   ok_->setEnabled(false);
   cancel_ = new QPushButton("Cancel", this);
   cancel_->setObjectName("CancelButton");
+  help_ = new QPushButton("Help", this);
+  help_->setObjectName("HelpButton");
+  SetHelpContextOf(this, 970);
+  SetHelpContextOf(tcStandardMasks_, 980);
+  SetHelpContextOf(align_, 973);
+  SetHelpContextOf(marginsOn_, 971);
+  SetHelpContextOf(marginsVal_, 972);
   auto* options = new QHBoxLayout;
   options->addWidget(align_);
   options->addWidget(marginsOn_);
@@ -88,6 +100,7 @@ TStdMaskFrm::TStdMaskFrm(QWidget* owner) : QDialog(owner) {
   options->addStretch();
   options->addWidget(ok_);
   options->addWidget(cancel_);
+  options->addWidget(help_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tcStandardMasks_);
   layout->addWidget(lvMaskList_);
@@ -116,7 +129,53 @@ TStdMaskFrm::TStdMaskFrm(QWidget* owner) : QDialog(owner) {
   });
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(help_, &QPushButton::clicked, this, [this] {
+    helpMode_ = true;
+    setCursor(Qt::WhatsThisCursor);
+  });
+  // In help mode the next click anywhere on the dialog shows the help of what is under it.
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+  installEventFilter(this);
   TranslatorOf(this).Translate();
+  PlaceOnScreen();
+}
+
+QPoint& TStdMaskFrm::RememberedPlace() {
+  static QPoint place;
+  return place;
+}
+
+void TStdMaskFrm::PlaceOnScreen() {
+  QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+  const QPoint origin = main ? main->frameGeometry().topLeft() : QPoint(0, 0);
+  QPoint place = origin + QPoint(400, 100);
+  const QPoint remembered = RememberedPlace();
+  const QScreen* screen = main ? main->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+  if (remembered.x() > 0 && remembered.y() > 0 && remembered.x() < area.width() - 50 &&
+      remembered.y() < area.height() - 50)
+    place = remembered;
+  move(place);
+}
+
+bool TStdMaskFrm::eventFilter(QObject* watched, QEvent* event) {
+  if (helpMode_ && event->type() == QEvent::MouseButtonPress) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    helpMode_ = false;
+    unsetCursor();
+    ShowHelpContext(FindHelpContextAtPos(this, mouse->globalPosition().toPoint()));
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+int TStdMaskFrm::StandardHelpContext(const std::string& folder) {
+  static constexpr std::pair<std::string_view, int> kTopics[] = {
+      {"SONET", 981},         {"Ethernet", 982}, {"Rapid IO", 980},    {"G.984", 980},
+      {"Fiber Channel", 985}, {"G.703", 986},    {"PCI-Express", 980}, {"ANSI T1.102", 988}};
+  for (const auto& [part, context] : kTopics)
+    if (folder.find(part) != std::string::npos) return context;
+  return 980;
 }
 
 void TStdMaskFrm::showEvent(QShowEvent* event) {
@@ -138,7 +197,8 @@ void TStdMaskFrm::FillTabs() {
   if (tcStandardMasks_->count() > 0) ChooseStandard(chosen);
   const auto setBox = [this](QCheckBox* box, const char* node) {
     filling_ = true;
-    box->setChecked(RootSpider && RootSpider->ExecCommandLine(std::string("StdMask:") + node + "?", false) == "ON");
+    box->setChecked(RootSpider &&
+                    RootSpider->ExecCommandLine(std::string("StdMask:") + node + "?", false) == "ON");
     filling_ = false;
   };
   setBox(align_, "Align");
@@ -148,8 +208,10 @@ void TStdMaskFrm::FillTabs() {
 
 void TStdMaskFrm::ChooseStandard(int index) {
   if (MaskSettings().StdIndex) MaskSettings().StdIndex->SetValueByProgram(index);
-  if (const TStandardEntry* standard = StandardsList().Usable(index))
+  if (const TStandardEntry* standard = StandardsList().Usable(index)) {
     ReadStandardMaskFiles(DataFolders().MaskStandardDir / standard->FolderName, false);
+    SetHelpContextOf(tcStandardMasks_, StandardHelpContext(standard->FolderName));
+  }
   FillList();
 }
 
@@ -160,9 +222,9 @@ void TStdMaskFrm::FillList() {
   bool anyLine = false;
   for (const TMaskEntry& entry : items) {
     anyLine = anyLine || !entry.TypeOfLineText.empty();
-    lvMaskList_->addTopLevelItem(new QTreeWidgetItem(
-        {QString::fromStdString(entry.MaskName), QString::fromStdString(entry.TypeOfLineText),
-         QString::fromStdString(entry.BitRateText)}));
+    lvMaskList_->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(entry.MaskName),
+                                                      QString::fromStdString(entry.TypeOfLineText),
+                                                      QString::fromStdString(entry.BitRateText)}));
   }
   lvMaskList_->setColumnHidden(1, !anyLine);
   lvMaskList_->setColumnWidth(0, anyLine ? 100 : 120);
@@ -207,8 +269,8 @@ void TStdMaskFrm::UpdateMarginsEnabling() {
   const TCurrentMask& mask = CurrentMask();
   const QList<QTreeWidgetItem*> chosen = lvMaskList_->selectedItems();
   const int row = chosen.isEmpty() ? -1 : lvMaskList_->indexOfTopLevelItem(chosen.front());
-  const bool possible =
-      row >= 0 && IsCurrentMask(ChosenStandard(), row) && mask.MarginsType != mtNone && mask.MarginsType != mtRegionsUneven;
+  const bool possible = row >= 0 && IsCurrentMask(ChosenStandard(), row) && mask.MarginsType != mtNone &&
+                        mask.MarginsType != mtRegionsUneven;
   marginsOn_->setEnabled(possible);
   marginsVal_->setEnabled(possible && marginsOn_->isChecked());
 }
@@ -219,6 +281,7 @@ void TStdMaskFrm::done(int result) {
   // A mask loaded and then cancelled: the mask held before comes back.
   if (result != QDialog::Accepted && loadedWhileOpen_) UndoRedoSettings(false, false);
   loadedWhileOpen_ = false;
+  RememberedPlace() = pos();
   QDialog::done(result);
 }
 
@@ -245,15 +308,18 @@ TfrmStdMaskStoreDlg::TfrmStdMaskStoreDlg(QWidget* owner) : QDialog(owner) {
   cbStandardName_->setMaxVisibleItems(12);
   const TCurrentMask& mask = CurrentMask();
   for (const TStandardEntry& entry : StandardsList().Items) {
-    cbStandardName_->addItem(QString::fromStdString(entry.StandardName), QString::fromStdString(entry.FolderName));
-    if (entry.Number >= 0 && entry.Number == mask.StdIndex) cbStandardName_->setCurrentIndex(cbStandardName_->count() - 1);
+    cbStandardName_->addItem(QString::fromStdString(entry.StandardName),
+                             QString::fromStdString(entry.FolderName));
+    if (entry.Number >= 0 && entry.Number == mask.StdIndex)
+      cbStandardName_->setCurrentIndex(cbStandardName_->count() - 1);
   }
   ok_ = new QPushButton("OK", this);
   ok_->setObjectName("OKButton");
   cancel_ = new QPushButton("Cancel", this);
   cancel_->setObjectName("CancelButton");
   auto* grid = new QGridLayout(this);
-  const auto row = [this, grid](const char* caption, const char* name, QWidget* field, QWidget* extra = nullptr) {
+  const auto row = [this, grid](const char* caption, const char* name, QWidget* field,
+                                QWidget* extra = nullptr) {
     auto* label = new QLabel(caption, this);
     label->setObjectName(name);
     const int r = grid->rowCount();
@@ -341,20 +407,22 @@ void TfrmStdMaskStoreDlg::UpdateOk() {
   double rate = 0;
   const std::string rateText = NormalisedRate(edBitRate_->text().toStdString());
   const bool rateValid = !rateText.empty() && TryStrToFloat_Dot(rateText, rate) && rate > 0;
-  ok_->setEnabled(!name.empty() && !file.empty() && !HasControlCharacter(name) && !HasControlCharacter(file) &&
-                  rateValid && cbStandardName_->count() > 0);
+  ok_->setEnabled(!name.empty() && !file.empty() && !HasControlCharacter(name) &&
+                  !HasControlCharacter(file) && rateValid && cbStandardName_->count() > 0);
 }
 
 void TfrmStdMaskStoreDlg::Store() {
   if (!ok_->isEnabled()) return;
   const std::string name = edMaskName_->text().toStdString();
-  const std::string rateText =
-      NormalisedRate(edBitRate_->text().toStdString()) + " " + cbBitRateDimension_->currentText().toStdString();
+  const std::string rateText = NormalisedRate(edBitRate_->text().toStdString()) + " " +
+                               cbBitRateDimension_->currentText().toStdString();
   const std::string standard = cbStandardName_->currentText().toStdString();
-  if (Dialogs().Ask(TMessageKind::Confirmation, Format_Dot(GetLangStr("msgSaveAsStd"), name, rateText, standard),
+  if (Dialogs().Ask(TMessageKind::Confirmation,
+                    Format_Dot(GetLangStr("msgSaveAsStd"), name, rateText, standard),
                     {TAnswer::Yes, TAnswer::No}, TAnswer::Yes) != TAnswer::Yes)
     return;
-  const fs::path file = DataFolders().MaskStandardDir / cbStandardName_->currentData().toString().toStdString() /
+  const fs::path file = DataFolders().MaskStandardDir /
+                        cbStandardName_->currentData().toString().toStdString() /
                         (edFileMaskName_->text().toStdString() + ".msk");
   std::error_code ec;
   if (fs::exists(file, ec) &&

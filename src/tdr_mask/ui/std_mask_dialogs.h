@@ -26,11 +26,18 @@ class TStdMaskFrm : public QDialog {
   QSpinBox* MarginsVal() const { return marginsVal_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
+  QPushButton* HelpButton() const { return help_; }
+  bool InHelpMode() const { return helpMode_; }
+  // The help topic of a standard, from its folder name.
+  static int StandardHelpContext(const std::string& folder);
+  // Where the dialog opened last (0, 0: not yet).
+  static QPoint& RememberedPlace();
 
   void done(int result) override;
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FillTabs();
@@ -40,6 +47,7 @@ class TStdMaskFrm : public QDialog {
   void SelectCurrentRow();
   void UpdateMarginsEnabling();
   void Changed();
+  void PlaceOnScreen();
 
   QTabBar* tcStandardMasks_;
   QTreeWidget* lvMaskList_;
@@ -48,6 +56,8 @@ class TStdMaskFrm : public QDialog {
   QSpinBox* marginsVal_;
   QPushButton* ok_;
   QPushButton* cancel_;
+  QPushButton* help_;
+  bool helpMode_ = false;
   bool filling_ = false;
   bool loadedWhileOpen_ = false;
 };

@@ -142,7 +142,8 @@ TEST_F(StdMaskDialogsTest, StoreDialogWritesAMaskTheCatalogueLoadsBackEqual) {
   ASSERT_GE(s, 0);
   ReadStandardMaskFiles(DataFolders().MaskStandardDir / folder, false);
   const auto& items = StandardMasksInCurrent().Items;
-  const auto found = std::find_if(items.begin(), items.end(), [](const TMaskEntry& e) { return e.FileName == "my_eye.msk"; });
+  const auto found = std::find_if(items.begin(), items.end(),
+                                  [](const TMaskEntry& e) { return e.FileName == "my_eye.msk"; });
   ASSERT_NE(found, items.end());
   EXPECT_EQ(found->MaskName, "Eye 2.5G");
   EXPECT_DOUBLE_EQ(found->BitRate, 2.5e9);
@@ -192,11 +193,31 @@ TEST_F(StdMaskDialogsTest, ChooseDialogLoadsTheClickedMaskAndCancelGivesTheOldOn
   EXPECT_EQ(CurrentMask().StdIndex, last);
   EXPECT_TRUE(dialog.OkButton()->isEnabled());
 
+  // Help mode: the next click shows help instead of reaching the control, then mode ends.
+  Click(dialog.HelpButton(), dialog.HelpButton()->rect().center());
+  EXPECT_TRUE(dialog.InHelpMode());
+  const bool aligned = dialog.Align()->isChecked();
+  Click(dialog.Align(), QPoint(8, dialog.Align()->height() / 2));
+  EXPECT_EQ(dialog.Align()->isChecked(), aligned);
+  EXPECT_FALSE(dialog.InHelpMode());
+  dialogs.shown.clear();  // no help set in the test folder: that is said
+
   Click(dialog.CancelButton(), dialog.CancelButton()->rect().center());
   EXPECT_EQ(CurrentMask().Kind, mkUser);
   EXPECT_EQ(CurrentMask().MaskName, "Mine");
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 400), 1u);
+}
+
+TEST(StdMaskHelp, TabTopicFollowsTheStandardsFolder) {
+  struct Row {
+    const char* folder;
+    int context;
+  };
+  for (const Row row : {Row{"SONET-SDH", 981}, Row{"Gigabit Ethernet", 982}, Row{"Fiber Channel 2G", 985},
+                        Row{"ITU G.703", 986}, Row{"ANSI T1.102", 988}, Row{"InfiniBand", 980},
+                        Row{"Ethernet over SONET", 981}})
+    EXPECT_EQ(TStdMaskFrm::StandardHelpContext(row.folder), row.context) << row.folder;
 }
 
 }  // namespace
