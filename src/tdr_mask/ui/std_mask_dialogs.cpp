@@ -115,7 +115,9 @@ TStdMaskFrm::TStdMaskFrm(QWidget* owner) : QDialog(owner) {
   const auto onOff = [this](QCheckBox* box, const char* node) {
     connect(box, &QCheckBox::toggled, this, [this, node](bool on) {
       if (filling_) return;
+      const int margin = CurrentMask().MarginPercent;
       Command(std::string("StdMask:") + node + (on ? " ON" : " OFF"));
+      if (CurrentMask().MarginPercent != margin) loadedWhileOpen_ = true;
       UpdateMarginsEnabling();
       Changed();
     });
@@ -124,7 +126,9 @@ TStdMaskFrm::TStdMaskFrm(QWidget* owner) : QDialog(owner) {
   onOff(marginsOn_, "MarginsOn");
   connect(marginsVal_, &QSpinBox::valueChanged, this, [this](int value) {
     if (filling_) return;
+    const int margin = CurrentMask().MarginPercent;
     Command("StdMask:MarginsVal " + std::to_string(value));
+    if (CurrentMask().MarginPercent != margin) loadedWhileOpen_ = true;
     Changed();
   });
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
@@ -203,6 +207,9 @@ void TStdMaskFrm::FillTabs() {
   };
   setBox(align_, "Align");
   setBox(marginsOn_, "MarginsOn");
+  filling_ = true;
+  if (MaskSettings().StdMarginsVal) marginsVal_->setValue(MaskSettings().StdMarginsVal->Value());
+  filling_ = false;
   UpdateMarginsEnabling();
 }
 
