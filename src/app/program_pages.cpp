@@ -25,6 +25,7 @@
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/generator_page.h"
 #include "tdr_mask/ui/mask_page.h"
+#include "tdr_mask/ui/std_mask_dialogs.h"
 #include "tdr_mask/ui/tdr_page.h"
 
 namespace norv {
@@ -50,6 +51,8 @@ void RegisterLanguageDialogs() {
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAboutForm(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSysInfoFrm(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSelectModelofInstruments(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TStdMaskFrm(owner); });
+  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmStdMaskStoreDlg(owner); });
 }
 
 }  // namespace

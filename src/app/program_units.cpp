@@ -27,6 +27,7 @@
 #include "shell/upper_units.h"
 #include "tdr_mask/generator_settings.h"
 #include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_test.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -122,6 +123,7 @@ void InstallProgramUnits() {
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
   InstallGenerators();
   InstallTdr();
+  InstallMaskEditor();
 }
 
 }  // namespace norv

@@ -34,6 +34,7 @@
 #include "support/fake_dialogs.h"
 #include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 
@@ -544,6 +545,44 @@ TEST_F(MaskTestTest, AutomaskOfFlatTraces) {
   BuildAutomask(0, 8, 32);
   for (double y : mask.Slots[1].Y) EXPECT_EQ(y, 1023);
   EXPECT_EQ(mask.Slots[0].Y[1], 1010 - 32);
+}
+
+// A mask reshaped in the editor: its band above the sine deleted and a rectangle drawn
+// across the sine's middle; the test then counts the points inside the new rectangle.
+TEST_F(MaskTestTest, EditedMaskCountsHitsWhereItsNewPolygonLies) {
+  Sine(0.2);  // two divisions each side: screen Y 256..768
+  RectangleMask(100, 900, 3900, 1000);
+  SetMaskEditMode(true);
+  CurrentMask().SelectedPolygon = 0;
+  MaskEditDeletePolygon();
+  MaskEditStartPolygon();
+  const std::pair<int, int> corners[] = {{1000, 450}, {3000, 450}, {3000, 574}, {1000, 574}, {1010, 455}};
+  for (const auto& [x, y] : corners) {
+    MaskEditDragTo(x, y);
+    MaskEditAddVertexAt(x, y);
+  }
+  SetMaskEditMode(false);
+  ASSERT_EQ(CurrentMask().PolygonCount, 1);
+  ASSERT_EQ(CurrentMask().Slots[0].VertexCount(), 4);
+  ExecCommand("Mask:Test On");
+  ASSERT_EQ(ExecCommand("Mask:Test?"), "ON");
+  ExecCommand("*Run On");
+  Acquire(1);
+  ExecCommand("*Run Off");
+  const TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+  int inside = 0, onOrInside = 0;
+  for (int i = 0; i < r.GetShownCount(); ++i) {
+    const double x = std::nearbyint(r.ShownIndexToScreenX(i));
+    const double y = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(i)), 1.0, 1023.0));
+    inside += x > 1000 && x < 3000 && y > 450 && y < 574;
+    onOrInside += x >= 1000 && x <= 3000 && y >= 450 && y <= 574;
+  }
+  ASSERT_GT(inside, 0);
+  const uint64_t waveforms = Res("AllWfm");
+  ASSERT_GE(waveforms, 1u);
+  EXPECT_GE(Res("Poly1"), waveforms * inside);
+  EXPECT_LE(Res("Poly1"), waveforms * onOrInside);
+  EXPECT_EQ(Res("FailSmpl"), Res("Poly1"));
 }
 
 }  // namespace

@@ -406,6 +406,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {kHeading "Standard Mask", ""},
     {"msgSaveAsStd", "Save the mask \"%s\" (%s) into the standard \"%s\"?"},
     {"DontCreateMaskFile", "Cannot create the mask file "},
+    {"msgReplaceMaskFile", "The mask file \"%s\" exists already. Replace it?"},
     {kHeading "", ""},
     {"SamplingOscilloscope", "Sampling Oscilloscope"},
     {"DigitalSignalsAnalyzer", "Digital Signals Analyzer"},

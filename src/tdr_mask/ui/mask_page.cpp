@@ -1,15 +1,18 @@
 #include "tdr_mask/ui/mask_page.h"
 
 #include "controls/menu_pages.h"
+#include "controls/side_menu.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/startup/dispatchers.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
+#include "tdr_mask/ui/std_mask_dialogs.h"
 
 namespace norv {
 
@@ -125,15 +128,7 @@ TMenuDecl MaskMenu() {
 }
 
 // Editing ends when the mask is left: the mask object is built from the slots again.
-void EndMaskEditing() {
-  TCurrentMask& mask = CurrentMask();
-  if (!mask.EditorActive) return;
-  mask.EditorActive = false;
-  mask.SelectedPolygon = mask.SelectedVertex = -1;
-  if (ScopeCRT) ScopeCRT->DeleteMaskEditLayer();
-  if (mask.PolygonCount > 0) BuildMaskObjFromCurrent();
-  if (ScopeCRT) ScopeCRT->TopText().ShowMaskState();
-}
+void EndMaskEditing() { SetMaskEditMode(false); }
 
 class TMask_Form : public TDeclaredSideMenu {
  public:
@@ -151,6 +146,7 @@ class TMask_Form : public TDeclaredSideMenu {
     const TCurrentMask& mask = CurrentMask();
     const bool exists = MaskObj != nullptr;
     Control<TRC_RightPassiveCommandSwitcher>("pcsSaveUserMask").setEnabled(exists);
+    Control<TRC_RightPassiveCommandSwitcher>("pcsSaveMaskAsStd").setEnabled(exists);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeleteMask").setEnabled(mask.PolygonCount > 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsDeletePolygon").setEnabled(mask.SelectedPolygon >= 0);
     Control<TRC_RightPassiveCommandSwitcher>("pcsAddPoint").setEnabled(mask.SelectedVertex >= 0);
@@ -207,7 +203,7 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
     mask.Kind = mkUser;
     mask.SetMarginPercent(0);
     mask.MarginPolygonCount = 0;
-    mask.EditorActive = true;
+    SetMaskEditMode(true);
   });
   turn("pcsDeleteMask", mpEdit, [] {
     SaveMaskUndo();
@@ -226,14 +222,34 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   menu.Control<TRC_RightPassiveCommandSwitcher>("pcsSaveUserMask").OnUpdateMe = [](TRC_Switcher&) {
     if (const auto name = ChooseMaskFile(true)) SaveUserMask(*name);
   };
+  const auto edit = [&menu](const char* name, void (*action)()) {
+    menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [&menu, action](TRC_Switcher&) {
+      action();
+      menu.UpdateEnabling();
+    };
+  };
+  edit("pcsAddPoint", MaskEditInsertVertex);
+  edit("pcsDeletePoint", MaskEditDeleteVertex);
+  edit("pcsAddPolygon", MaskEditStartPolygon);
+  edit("pcsDeletePolygon", MaskEditDeletePolygon);
   menu.Control<TRC_RadioSwitcher>("rswRunUntil").OnUpdateMe = [&menu](TRC_Switcher&) { BindCountEdit(menu); };
   menu.Control<TRC_RightCommandSwitcher>("rcsBuildAMask").OnUpdateMe = [&menu](TRC_Switcher&) {
     menu.UpdateEnabling();
   };
-  // Not built yet: the standard-mask dialogs and the mask scaling commands.
-  for (const char* name :
-       {"pcsStandardMask", "pcsSaveMaskAsStd", "pcsMaskAutoset", "pcsMaskAlignment", "pcsInvertMask",
-        "pcsX1Position", "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
+  menu.Control<TRC_RightPassiveCommandSwitcher>("pcsStandardMask").OnUpdateMe = [&menu](TRC_Switcher&) {
+    SaveMaskUndo();
+    TStdMaskFrm dialog(&menu);
+    dialog.exec();
+    UpdateMaskMenuEnabling();
+    menu.UpdateEnabling();
+  };
+  menu.Control<TRC_RightPassiveCommandSwitcher>("pcsSaveMaskAsStd").OnUpdateMe = [&menu](TRC_Switcher&) {
+    TfrmStdMaskStoreDlg dialog(&menu);
+    dialog.exec();
+  };
+  // Not built yet: the mask scaling commands.
+  for (const char* name : {"pcsMaskAutoset", "pcsMaskAlignment", "pcsInvertMask", "pcsX1Position",
+                           "pcsDeltaXPosition", "pcsY2Position", "pcsY1Position"})
     menu.Control<TRC_RightPassiveCommandSwitcher>(name).setEnabled(false);
   // Their texts need the whole width.
   for (TRC_RightPassiveCommandSwitcher* command : menu.findChildren<TRC_RightPassiveCommandSwitcher*>())
@@ -244,6 +260,10 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
 }  // namespace
 
 void RegisterMaskPage() {
+  MaskEditorHooks.RefreshEditPage.Set([] {
+    for (const QPointer<TSideMenuForm>& form : SideMenuForms)
+      if (auto* mask = dynamic_cast<TMask_Form*>(form.data())) mask->UpdateEnabling();
+  });
   const TMenuDecl decl = MaskMenu();
   RegisterSideMenuFactory(kMaskMenuId, [decl](QWidget* owner, int panel) -> TSideMenuForm* {
     auto* menu = new TMask_Form(owner, decl);
