@@ -9,7 +9,7 @@ namespace norv {
 
 struct TMaskEditorHooks {
   // The mask page's buttons follow the selection and the polygon count.
-  THook<void()> RefreshEditPage{Wired("MaskEditorHooks.RefreshEditPage")};
+  THook<void()> RefreshEditPage{"MaskEditorHooks.RefreshEditPage"};
 };
 inline TMaskEditorHooks MaskEditorHooks;
 
