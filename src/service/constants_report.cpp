@@ -36,7 +36,8 @@ class TConstantLookup {
   }
   TBridgeValues Bridge(const std::string& prefix) const {
     TBridgeCodes codes;
-    if (std::sscanf(Raw(prefix + "BridgeVolt").c_str(), "PlusD %d, MinusD %d", &codes.PlusD, &codes.MinusD) != 2)
+    if (std::sscanf(Raw(prefix + "BridgeVolt").c_str(), "PlusD %d, MinusD %d", &codes.PlusD, &codes.MinusD) !=
+        2)
       return {};
     return BridgeFromCodes(codes);
   }
@@ -63,7 +64,9 @@ std::vector<int32_t> Differences(const std::vector<int32_t>& codes) {
   return steps;
 }
 
-bool SamplerQueriesAnswered() { return IsInstrumentConnected() && VersionAtLeast(InstrumentIdentity.SWVer, {3, 10}); }
+bool SamplerQueriesAnswered() {
+  return IsInstrumentConnected() && VersionAtLeast(InstrumentIdentity.SWVer, {3, 10});
+}
 
 std::string ChannelLine(int channel, const char* band) {
   return Line("\r\n   CHANNEL " + std::to_string(channel) + "  " + band);
@@ -84,7 +87,8 @@ std::string Channels(const TConstantLookup& c, bool adjustment) {
             QueryUpperString("CALIBR:SAMPLER:" + ch + (narrow ? "NARROWBW:" : "FULLBW:") + "CALCURVE?", true),
             kCurveCodes);
         if (curve.size() == kCurveCodes) {
-          text += "ADC codes for input Voltage -1024mV, ..., 0V, ..., 1024mV step 32mV:\r\n" + CodeList(curve);
+          text +=
+              "ADC codes for input Voltage -1024mV, ..., 0V, ..., 1024mV step 32mV:\r\n" + CodeList(curve);
           text += "ADC increments for every 32mv-steps -1024mV - +1024mV:\r\n" + CodeList(Differences(curve));
         }
       }
@@ -92,12 +96,15 @@ std::string Channels(const TConstantLookup& c, bool adjustment) {
         text += Line(narrow ? "% OF BRIDGE: " + Number(c.Code(prefix + "PromBrNBW") / 10.0) + " %"
                             : "Swing ADC/200 mV: " + std::to_string(c.Code(prefix + "ADC200mV")));
       text += Line("LF Distortion: " + std::to_string(c.Code(prefix + "LfDist")));
-      if (adjustment) text += Line(std::string("Fixed Gain: ") + (c.Raw(prefix + "GainFix") == "LOW" ? "Low" : "High"));
+      if (adjustment)
+        text += Line(std::string("Fixed Gain: ") + (c.Raw(prefix + "GainFix") == "LOW" ? "Low" : "High"));
     }
     if (SamplerQueriesAnswered()) {
       text += ChannelLine(channel, "");
-      text += Line("Delta Code of ADC without Strobe = " +
-                   std::to_string(QueryInt("CALIBR:SAMPLER:" + ch + "ZEROOFADC")));
+      // A time-out reads as zero, not as the failure mark.
+      const int32_t delta = QueryInt("CALIBR:SAMPLER:" + ch + "ZEROOFADC");
+      text +=
+          Line("Delta Code of ADC without Strobe = " + std::to_string(delta == QueryIntFailure ? 0 : delta));
     }
   }
   return text;
@@ -107,7 +114,8 @@ std::string StrobeGenerator(const TConstantLookup& c) {
   return Line("\r\n   STROBE GENERATOR:") +
          Line("SRD1 Current: " + Number(SrdFromCode(c.Code("Flash:Calibr:Strobe:SRD1")) * 1e3) + " mA") +
          Line("SRD2 Current: " + Number(SrdFromCode(c.Code("Flash:Calibr:Strobe:SRD2")) * 1e3) + " mA") +
-         Line("Amplitude: " + Number(StrobeAmplitudeFromCode(c.Code("Flash:Calibr:Strobe:Amplitude"))) + " %") +
+         Line("Amplitude: " + Number(StrobeAmplitudeFromCode(c.Code("Flash:Calibr:Strobe:Amplitude"))) +
+              " %") +
          Line("Delay: " + Number(StrobeDelayFromCode(c.Code("Flash:Calibr:Strobe:Delay")) * 1e9) + " ns");
 }
 
@@ -127,10 +135,12 @@ std::string FindSrds(const TConstantLookup& c) {
 std::string SamplerTimeBase(const TSamplerTimeBaseCal& cal) {
   const std::vector<int32_t> points(cal.Curve.begin(), cal.Curve.end());
   const std::vector<int32_t> intervals = Differences(points);
-  return Line("\r\n   SAMPLER'S TimeBase: ") + Line("Calibration's Interval = " + std::to_string(cal.CalIntrvlA)) +
+  return Line("\r\n   SAMPLER'S TimeBase: ") +
+         Line("Calibration's Interval = " + std::to_string(cal.CalIntrvlA)) +
          Line("Calibration's Points: " + std::to_string(points.size()) +
               "; Intervals: " + std::to_string(intervals.size()) + "\r\n") +
-         "Calibration's Points:\r\n" + CodeList(points) + "Calibration's Intervals:\r\n" + CodeList(intervals);
+         "Calibration's Points:\r\n" + CodeList(points) + "Calibration's Intervals:\r\n" +
+         CodeList(intervals);
 }
 
 std::string TimeBase(const TConstantLookup& c) {
@@ -168,8 +178,9 @@ std::string BuildConstantsReport(const TFlashConstantsSnapshot& snapshot) {
   const TConstantLookup c(snapshot);
   const std::string rule = Line(std::string(25, '-'));
   return Line("\r\n\r\n\tADJUSTMENTS") + rule + Channels(c, true) + StrobeGenerator(c) + FindSrds(c) +
-         SamplerTimeBase(snapshot.SamplerTimeBase) + TimeBase(c) + Trigger(c) + Line("\r\n\r\n\tCALIBRATIONS") +
-         rule + Channels(c, false) + StrobeGenerator(c) + SamplerTimeBase(snapshot.SamplerTimeBase) + TimeBase(c);
+         SamplerTimeBase(snapshot.SamplerTimeBase) + TimeBase(c) + Trigger(c) +
+         Line("\r\n\r\n\tCALIBRATIONS") + rule + Channels(c, false) + StrobeGenerator(c) +
+         SamplerTimeBase(snapshot.SamplerTimeBase) + TimeBase(c);
 }
 
 }  // namespace norv
