@@ -19,6 +19,7 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/simulator/simulator_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "service/constants_report.h"
 #include "shell/shell_state.h"
 
 namespace norv {
@@ -486,6 +487,7 @@ void InstallCalibration() {
   ShellHooks.CalibrationChanged.Set([] { return State.FlashChange.CalibrationChanged; });
   ShellHooks.StoreFlashConstants.Set(
       [](bool adjustment) { return adjustment ? StoreAdjustmentConstants() : StoreCalibrationConstants(); });
+  ShellHooks.InfoReportConstants.Set([] { return BuildConstantsReport(FlashConstantsSnapshot()); });
   SimulatorHooks.SimCalibrationNodesHook.Set([] {
     TSimCalibrationNodes nodes = DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook());
     // Until the constants are read the simulator keeps its factory timing.

@@ -74,7 +74,7 @@ std::string BuildInfoReport(double temperature) {
     report += Line("MAC Address: " + mac);
   }
   report += Line("Temperature: " + FormatTemperature(temperature));
-  return report;
+  return report + ShellHooks.InfoReportConstants();
 }
 
 std::filesystem::path InfoFileDirIni() {
@@ -95,6 +95,10 @@ void WriteInfoFileDir(const std::string& folder) {
 }
 
 bool SaveInfoFile(double temperature) {
+  if (ShellHooks.CalibrationChanged() &&
+      Dialogs().Ask(TMessageKind::Warning, GetLangStr("lostWhenSaveInfoFile"), {TAnswer::OK, TAnswer::Cancel},
+                    TAnswer::OK) != TAnswer::OK)
+    return false;
   std::string folder = ReadInfoFileDir();
   if (folder == kTempFolderDefault) folder = InfoFileDirIni().parent_path().string();
   const std::optional<TFileChoice> choice = Dialogs().ChooseFile({.Save = true,

@@ -19,7 +19,8 @@ std::string ProgramFileVersion();
 // "%4.2f°C".
 std::string FormatTemperature(double celsius);
 
-// The report: its general part (identity and a fresh temperature), lines ended by CR LF.
+// The report: its general part (identity and a fresh temperature), then the adjustment and
+// calibration parts, lines ended by CR LF.
 std::string BuildInfoReport(double temperature);
 
 // The file that keeps the folder of the last report, in the user's temporary folder.
@@ -27,8 +28,8 @@ std::filesystem::path InfoFileDirIni();
 std::string ReadInfoFileDir();
 void WriteInfoFileDir(const std::string& folder);
 
-// "Save Info File": asks where, writes the report and keeps its folder. False when
-// cancelled or when the file could not be written ("Error Creating File " + name).
+// "Save Info File": warns of unstored calibration constants, asks where, writes the report and keeps its
+// folder. False when cancelled or when the file could not be written ("Error Creating File " + name).
 bool SaveInfoFile(double temperature);
 
 }  // namespace norv

@@ -81,6 +81,9 @@ struct TShellHooks {
   THook<bool()> CalibrationChanged{"ShellHooks.CalibrationChanged"};
   // True only when the constants were stored (never assumed while the hook is empty).
   THook<bool(bool adjustment)> StoreFlashConstants{"ShellHooks.StoreFlashConstants"};
+  // The adjustment and calibration parts of the information report, from a snapshot of the
+  // constants (never recalled into the nodes for it).
+  THook<std::string()> InfoReportConstants{"ShellHooks.InfoReportConstants"};
   // The last step of an accepted close: the instrument's sampler left in its stand-alone state.
   THook<void()> ApplyExitSamplerSettings{"ShellHooks.ApplyExitSamplerSettings"};
   // The identity of the instrument (a seam for tests of a failed read).

@@ -6,9 +6,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
+#include "service/constants_report.h"
 #include "shell/instrument_report.h"
+#include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
 #include "shell/ui/program_fixture.h"
 
@@ -57,20 +60,108 @@ std::string ReadFile(const std::filesystem::path& file) {
 // the built-in demo versions; the program's own version text is "2_4_8 (2013-03-07)".
 TEST_F(AboutBoxTest, TheReportListsTheIdentityWithCrLfLines) {
   Start();
-  EXPECT_EQ(BuildInfoReport(25.5), "\tGENERAL\r\n" + std::string(28, '-') +
-                                       "\r\n\r\n"
-                                       "Model: Vexilor Norv-L0E\r\n"
-                                       "Options: \r\n"
-                                       "Year: 2009\r\n"
-                                       "Serial Number: 0001\r\n"
-                                       "FPGA FW Version: 11.1.1\r\n"
-                                       "FW Version: 11.1.1  (2008, Jan 20)\r\n"
-                                       "SW Version: 2.4.8  (2013, Mar 7)\r\n"
-                                       "Temperature: 25.50\u00B0C\r\n");
+  const std::string report = BuildInfoReport(25.5);
+  EXPECT_EQ(report.substr(0, report.find("\r\n\r\n\r\n\tADJUSTMENTS") + 2),
+            "\tGENERAL\r\n" + std::string(28, '-') +
+                "\r\n\r\n"
+                "Model: Vexilor Norv-L0E\r\n"
+                "Options: \r\n"
+                "Year: 2009\r\n"
+                "Serial Number: 0001\r\n"
+                "FPGA FW Version: 11.1.1\r\n"
+                "FW Version: 11.1.1  (2008, Jan 20)\r\n"
+                "SW Version: 2.4.8  (2013, Mar 7)\r\n"
+                "Temperature: 25.50\u00B0C\r\n");
   // With the LAN option the MAC address follows, in hexadecimal.
   InstrumentIdentity.Options = OptLAN;
   EXPECT_NE(BuildInfoReport(25.5).find("\r\nMAC Address: 0a-55-01-7e-08-01\r\nTemperature: "),
             std::string::npos);
+}
+
+std::string Ask(const std::string& line) { return RootSpider->ExecCommandLine(line, false); }
+
+// The answers of every constant node, to see that writing the report left them alone.
+std::vector<std::string> ConstantAnswers() {
+  std::vector<std::string> answers;
+  const TFlashConstantsSnapshot snapshot = FlashConstantsSnapshot();
+  for (const auto* list : {&snapshot.Adjustment, &snapshot.Calibration})
+    for (const TFlashConstantEntry& e : *list) answers.push_back(e.Node + " " + Ask(e.Node + "?"));
+  return answers;
+}
+
+TEST_F(AboutBoxTest, TheReportListsTheConstantsWithoutRecallingThem) {
+  Start();
+  for (const char* line :
+       {"FLASH:Calibr:Ch1Full:Balance 0.25", "FLASH:Calibr:Ch1Full:BridgeVolt 2",
+        "FLASH:Calibr:Ch1Full:ADC200mV 5000", "FLASH:Calibr:Ch1Full:LfDist 1234",
+        "FLASH:Calibr:Ch2Narrow:PromBrNBW 65", "FLASH:Calibr:Ch2Narrow:GainFix Low",
+        "Flash:Calibr:Strobe:SRD1 0.015", "Flash:Calibr:Strobe:Delay 1n", "Flash:Calibr:Strobe:ChFindSRD Ch2",
+        "Flash:Calibr:Strobe:SRD2 0.0075", "Flash:Calibr:Strobe:MinSRD1 0.0075",
+        "Flash:Calibr:Strobe:MaxSRD1 0.015", "Flash:Calibr:Strobe:MinSRD2 0.0075",
+        "Flash:Calibr:Strobe:MaxSRD2 0.015", "Flash:Calibr:Strobe:Amplitude 100",
+        "FLASH:Calibr:CoarseTB 4.5n", "FLASH:Calibr:CoarseDelay 12", "FLASH:Calibr:FineTB 20000",
+        "FLASH:Calibr:LevelZero 100"})
+    Ask(line);
+  ASSERT_TRUE(ShellHooks.CalibrationChanged());
+  const std::vector<std::string> before = ConstantAnswers();
+  const std::string report = BuildInfoReport(25.5);
+  EXPECT_EQ(ConstantAnswers(), before);
+  EXPECT_TRUE(ShellHooks.CalibrationChanged());
+  EXPECT_TRUE(ShellHooks.AdjustmentChanged());
+
+  // The untouched constants come from "CalibrImit.ini" defaults: bridge codes 32768 (2.048 V),
+  // LF distortion 32768. Codes: SRD 15 mA = 8192 + 0.5 * 56 * 1024, 7.5 mA = 8192 + 0.25 * 56 * 1024; delay 1
+  // ns = 5460 + 60075 / 5; level zero 100 mV = 34079, read back as 100 mV; the default sampler curve is 0 and
+  // 65535.
+  const std::string channel1Full = "\r\n   CHANNEL 1  FULL BW:\r\nBalance: 0.25 V\r\nBridge Voltage: 2 V\r\n";
+  const std::string strobe =
+      "\r\n   STROBE GENERATOR:\r\nSRD1 Current: 15 mA\r\nSRD2 Current: 7.5 mA\r\nAmplitude: 100 %\r\n"
+      "Delay: 1 ns\r\n";
+  const std::string samplerTB =
+      "\r\n   SAMPLER'S TimeBase: \r\nCalibration's Interval = 68267\r\n"
+      "Calibration's Points: 2; Intervals: 1\r\n\r\n"
+      "Calibration's Points:\r\n             0 65535\r\nCalibration's Intervals:\r\n         65535\r\n";
+  const std::string timeBase =
+      "\r\n   TIMEBASE:\r\nCoarse Timebase: 4.5 ns\r\nCoarse Timebase Delay: 12\r\n"
+      "Fine Timebase / 4 ns: 20000\r\nFine Timebase Delay: 16384\r\n";
+  const std::string adjustments = "\r\n\r\n\tADJUSTMENTS\r\n" + std::string(25, '-') + "\r\n" + channel1Full +
+                                  "Swing ADC/200 mV: 5000\r\nLF Distortion: 1234\r\nFixed Gain: High\r\n";
+  const size_t start = report.find("\r\n\r\n\tADJUSTMENTS");
+  ASSERT_NE(start, std::string::npos);
+  EXPECT_EQ(report.substr(start, adjustments.size()), adjustments);
+  EXPECT_NE(report.find("\r\n   CHANNEL 2  NARROW BW:\r\nBalance: 0 V\r\nBridge Voltage: 2.048 V\r\n"
+                        "% OF BRIDGE: 65 %\r\nLF Distortion: 32768\r\nFixed Gain: Low\r\n" +
+                        strobe +
+                        "\r\n   FIND SRDs:\r\nChannel: Channel 2\r\nMin SRD1 Current: 7.5 mA\r\n"
+                        "Max SRD1 Current: 15 mA\r\nMin SRD2 Current: 7.5 mA\r\nMax SRD2 Current: 15 mA\r\n" +
+                        samplerTB + timeBase +
+                        "\r\n   TRIGGER:\r\nExt. Level Zero: 100 mV\r\n"
+                        "\r\n\r\n\tCALIBRATIONS\r\n" +
+                        std::string(25, '-') + "\r\n" + channel1Full + "LF Distortion: 1234\r\n"),
+            std::string::npos);
+  // The calibration part has no find-SRDs or trigger section and ends with the time base.
+  EXPECT_TRUE(report.ends_with("LF Distortion: 32768\r\n" + strobe + samplerTB + timeBase));
+}
+
+TEST(ConstantsReport, ReadsAtMostTheCapOfWholeNumbers) {
+  const std::pair<std::string, std::vector<int32_t>> cases[] = {
+      {"1, 2 ,3", {1, 2, 3}}, {"-5,x,7", {-5}}, {"", {}}, {"4,5,6,7", {4, 5, 6}}};
+  for (const auto& [reply, codes] : cases) EXPECT_EQ(ParseCodeList(reply, 3), codes) << reply;
+  std::string curve;
+  for (int i = 0; i < 70; ++i) curve += std::to_string(i) + ",";
+  EXPECT_EQ(ParseCodeList(curve, 65).size(), 65u);
+}
+
+TEST_F(AboutBoxTest, UnstoredCalibrationConstantsAreWarnedOfFirst) {
+  Start();
+  Ask("FLASH:Calibr:FineTB 20000");
+  ASSERT_TRUE(ShellHooks.CalibrationChanged());
+  dialogs_.answers = {TAnswer::Cancel};
+  EXPECT_FALSE(SaveInfoFile(30.0));
+  EXPECT_TRUE(dialogs_.fileRequests.empty());
+  EXPECT_EQ(
+      dialogs_.shown.back(),
+      "[warning] Last Calibration Coefficients are not stored.\r\nThey will be lost when Save Info File.");
 }
 
 TEST_F(AboutBoxTest, SavingTheReportRemembersItsFolder) {
