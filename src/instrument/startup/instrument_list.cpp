@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "framework/settings/program_objects.h"
 #include "framework/text/ini_file.h"
@@ -65,18 +66,32 @@ std::string LabelText(std::string label) {
   return std::string(TrimBlanks(label));
 }
 
+// The entry's section written afresh in place of every section that held it.
+void MoveToOwnSection(TCustomIniFile_Dot& ini, std::string_view section, std::string_view name,
+                      const TInstrumentProp& prop) {
+  ini.EraseSection(section);
+  ini.EraseSection(SectionOf(name));
+  WriteInstrumentSection(ini, name, prop);
+}
+
 // Reads the entries of the file into the list; true when the file needs writing back.
+// The first valid section of a name gives the entry, and a listed entry ends in its own
+// section (the name and " Instrument") and in no other: a later read then finds the same
+// list, and a later write replaces what was read instead of adding a section it hides.
 bool ReadEntries(TCustomIniFile_Dot& ini) {
   bool changed = false;
+  // Damaged sections of default names, repaired with their label unless a valid one follows.
+  std::vector<TInstrumentEntry> damagedDefaults;
   for (const std::string& section : ini.ReadSections()) {
     const size_t suffix = section.find(SectionSuffix);
     const std::string name = CanonicalInstrumentName(section.substr(0, suffix));
+    const bool ownSection = SameTextAscii(section, SectionOf(name));
     if (!IsValidInstrumentName(name) || InstrumentList.Contains(name)) {
-      // A second section of the same name would only hide the first.
-      if (!SameTextAscii(section, CommonSection)) {
-        ini.EraseSection(section);
-        changed = true;
-      }
+      // An entry read from elsewhere was moved into its own section, which is kept; any
+      // other second section of the name would only hide the first.
+      if (SameTextAscii(section, CommonSection) || (ownSection && InstrumentList.Contains(name))) continue;
+      ini.EraseSection(section);
+      changed = true;
       continue;
     }
     TInstrumentProp prop;
@@ -85,22 +100,31 @@ bool ReadEntries(TCustomIniFile_Dot& ini) {
     const std::string ip = ini.ReadString(section, "IP Address", "");
     if (ValidateInstrumentEntry(name, iface, ip, prop.Kind, prop.Address)) {
       InstrumentList.Add(name, prop);
+      if (!ownSection) {
+        MoveToOwnSection(ini, section, name, prop);
+        changed = true;
+      }
       continue;
     }
     ini.EraseSection(section);
     changed = true;
-    if (IsDefaultInstrumentName(name)) {
-      TInstrumentProp repaired = KindFromName(name);
-      repaired.Label = prop.Label;
-      WriteInstrumentSection(ini, name, repaired);
-      InstrumentList.Add(name, repaired);
-    }
+    const bool firstDamaged = std::none_of(damagedDefaults.begin(), damagedDefaults.end(),
+                                           [&](const TInstrumentEntry& e) { return e.Name == name; });
+    if (IsDefaultInstrumentName(name) && firstDamaged)
+      damagedDefaults.push_back(TInstrumentEntry{name, prop});
+  }
+  for (const TInstrumentEntry& damaged : damagedDefaults) {
+    if (InstrumentList.Contains(damaged.Name)) continue;
+    TInstrumentProp repaired = KindFromName(damaged.Name);
+    repaired.Label = damaged.Prop.Label;
+    MoveToOwnSection(ini, SectionOf(damaged.Name), damaged.Name, repaired);
+    InstrumentList.Add(damaged.Name, repaired);
   }
   for (std::string_view name : PseudoNames) {
-    if (ini.SectionExists(SectionOf(name))) continue;
+    if (InstrumentList.Contains(name)) continue;
     const TInstrumentProp prop = KindFromName(name);
-    WriteInstrumentSection(ini, name, prop);
-    if (!InstrumentList.Contains(name)) InstrumentList.Add(name, prop);
+    MoveToOwnSection(ini, SectionOf(name), name, prop);
+    InstrumentList.Add(name, prop);
     changed = true;
   }
   return changed;

@@ -83,6 +83,16 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
        "garbage before\n[Demo1]\nInterface=Demo\nno equals sign here\n[Demo1 Instrument]\nName=second\n"
        "Interface=Demo\n[COMMON]\nStart Unit=Demo1\nLast Smart Instrument=Default LAN\n",
        Pseudo + ";Demo1:Demo:", "Demo1", "Default USB"},
+      {"an entry under an odd section name moves to its own section",
+       "[Default LAN Instrument=x]\nName=Lab\nInterface=LAN\nIP Address=192.168.1.55\n"
+       "[Demo1]\nInterface=Demo\n",
+       "Absent:None:;Default Demo:Demo:;Default LAN:LAN:Lab:192.168.1.55;Default USB:USB:;Demo1:Demo:",
+       "Default Auto", "Default USB"},
+      {"a damaged pseudo section gives way to a valid one after it",
+       "[Default LAN Instrument x]\nName=Bench\n[Default LAN Instrument]\nName=t0\nInterface=LAN\n"
+       "IP Address=192.168.1.55\n[Default USB Instrument x]\nName=Bench\n[Default USB Instrument]\nName=t1\n",
+       "Absent:None:;Default Demo:Demo:;Default LAN:LAN:t0:192.168.1.55;Default USB:USB:Bench",
+       "Default Auto", "Default USB"},
       {"a label with control characters stays one line",
        "[Demo1 Instrument]\nName=\x02Lab\rscope\x1F\nInterface=Demo\n", Pseudo + ";Demo1:Demo:Lab scope",
        "Default Auto", "Default USB"},
@@ -111,6 +121,16 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
     EXPECT_EQ(ListText(), c.List) << c.What << ", read again";
     EXPECT_EQ(ReadConfiguration(), repaired) << c.What << ", read again";
   }
+
+  // Entries read from odd section names are written back under their own, and nothing
+  // else is left to hide what a later write puts there.
+  WriteConfiguration("[Default LAN Instrument=x]\nName=Lab\nInterface=LAN\nIP Address=192.168.1.55\n");
+  ReadInstrumentConfiguration();
+  InstrumentList.Find(DefaultLanName)->Label = "Bench";
+  WriteInstrumentConfiguration();
+  ReadInstrumentConfiguration();
+  EXPECT_EQ(InstrumentList.Find(DefaultLanName)->Label, "Bench");
+  EXPECT_EQ(ReadConfiguration().find("=x]"), std::string::npos);
 
   // A start instrument that had to be replaced is written as the automatic chain, which
   // keeps its memory; an empty file gets the chain from USB.
