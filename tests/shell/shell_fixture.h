@@ -29,11 +29,14 @@ class ShellTest : public ::testing::Test {
     SetProgramClock(clock);
     InitDataFolders();
     PrepareProgramUnits(clock, clock);
+    InstallUnits();
     CurrentInstrumentName = DefaultDemoName;
     LinkKind = TLinkKind::Demo;
     RegisterAllCommandsAtStart();
     SetDialogs(&dialogs);
   }
+  // The units above the shell, before the settings are registered; none by default.
+  virtual void InstallUnits() {}
   void TearDown() override {
     FreshProgramState();
     SetProgramClock(SystemClock());

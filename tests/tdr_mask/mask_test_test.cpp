@@ -29,10 +29,8 @@
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/screen_wiring.h"
+#include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
-#include "support/fake_clock.h"
-#include "support/fake_dialogs.h"
-#include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
@@ -43,20 +41,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MaskTestTest : public ::testing::Test {
+class MaskTestTest : public test::ShellTest {
  protected:
+  void InstallUnits() override { InstallProgramUnits(); }
   void SetUp() override {
-    FreshProgramState();
-    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    setenv("VEXILOR_NORV_HOME", test::MakeTempDir("mask-test").c_str(), 1);
-    SetProgramClock(clock);
-    InitDataFolders();
-    PrepareProgramUnits(clock, clock);
-    InstallProgramUnits();
-    CurrentInstrumentName = DefaultDemoName;
-    LinkKind = TLinkKind::Demo;
-    RegisterAllCommandsAtStart();
-    SetDialogs(&dialogs);
+    ShellTest::SetUp();
     ShellState.IdleHandlerInstalled = true;
     ASSERT_TRUE(StartWithInstrument(true));
     ShellHooks.RescanMaskStandards();
@@ -66,9 +55,7 @@ class MaskTestTest : public ::testing::Test {
   void TearDown() override {
     ClearCurrentMask();
     CurrentMask() = TCurrentMask{};
-    FreshProgramState();
-    SetProgramClock(SystemClock());
-    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
+    ShellTest::TearDown();
   }
 
   // Acquisitions until `cycles` have finished or the run has stopped.
@@ -99,9 +86,6 @@ class MaskTestTest : public ::testing::Test {
     UpdateMaskMenuEnabling();
   }
 
-  test::FakeClock clock;
-  test::FakeDialogs dialogs;
-  std::string saved_home_;
   int beeps = 0;
 };
 

@@ -26,37 +26,24 @@
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/screen_wiring.h"
+#include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
-#include "support/fake_clock.h"
-#include "support/fake_dialogs.h"
-#include "support/temp_home.h"
 
 namespace norv {
 namespace {
 
-class AutoscaleTest : public ::testing::Test {
+class AutoscaleTest : public test::ShellTest {
  protected:
+  void InstallUnits() override { InstallProgramUnits(); }
   void SetUp() override {
-    FreshProgramState();
-    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    setenv("VEXILOR_NORV_HOME", test::MakeTempDir("autoscale").c_str(), 1);
-    SetProgramClock(clock);
-    InitDataFolders();
-    PrepareProgramUnits(clock, clock);
-    InstallProgramUnits();
-    CurrentInstrumentName = DefaultDemoName;
-    LinkKind = TLinkKind::Demo;
-    RegisterAllCommandsAtStart();
-    SetDialogs(&dialogs);
+    ShellTest::SetUp();
     ShellState.IdleHandlerInstalled = true;
     ASSERT_TRUE(StartWithInstrument(true));
     ExecCommand("Header Off");
   }
   void TearDown() override {
     ScopeCRT.reset();
-    FreshProgramState();
-    SetProgramClock(SystemClock());
-    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
+    ShellTest::TearDown();
   }
 
   static double Num(const std::string& path) {
@@ -76,10 +63,7 @@ class AutoscaleTest : public ::testing::Test {
     }
   }
 
-  test::FakeClock clock;
-  test::FakeDialogs dialogs;
   test::TReadableFont font;
-  std::string saved_home_;
 };
 
 // Generator `g` ("GSS:A:" and so on) as the set of commands that makes it.
