@@ -37,6 +37,7 @@
 #include "shell/remote/remote_control.h"
 #include "shell/shell_state.h"
 #include "shell/ui/program.h"
+#include "shell/ui/program_fixture.h"
 #include "support/fake_dialogs.h"
 #include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
@@ -46,47 +47,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class HookWiringTest : public ::testing::Test {
+class HookWiringTest : public test::ProgramFixture {
  protected:
-  void SetUp() override {
-    FreshProgramState();
-    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    home_ = test::MakeTempDir("hooks");
-    setenv("VEXILOR_NORV_HOME", home_.c_str(), 1);
-  }
-  void TearDown() override {
-    program_.reset();
-    FreshProgramState();
-    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
-  }
-
   TMorda_fr& Start() {
-    program_ = TProgram::Start({.Args = {"Default_Demo"},
-                                .RemoteServer = false,
-                                .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
-                                  return new TScopeCRTWidget(crt, parent);
-                                },
-                                .Dialogs = &dialogs_,
-                                .InstallUnits = InstallProgramUnits,
-                                .RegisterPages = RegisterProgramPages});
-    EXPECT_NE(program_, nullptr);
-    window().show();
-    for (int i = 0; i < 50 && !ShellState.DeferredStartDone; ++i) QApplication::processEvents();
+    ProgramFixture::Start();
     ExecCommand("Header Off");
     return window();
-  }
-  TMorda_fr& window() { return program_->Window(); }
-
-  // Idle passes until both channels have been acquired `cycles` more times.
-  void Acquire(int cycles = 1) {
-    const TAcquisitionCycle& cycle = AcquisitionCycle();
-    const int target2 = cycle.AcqCycleCount(2) + cycles, target3 = cycle.AcqCycleCount(3) + cycles;
-    for (int i = 0; i < 400000; ++i) {
-      window().IdleStep();
-      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen())
-        return;
-    }
-    FAIL() << "no record of both channels";
   }
 
   // Pixels of the colour (0x00BBGGRR) in a cell of the strip under the screen.
@@ -110,11 +76,6 @@ class HookWiringTest : public ::testing::Test {
       if (auto* window = qobject_cast<TfrmFindPatternTrig*>(w); window && window->isVisible()) return window;
     return nullptr;
   }
-
-  test::FakeDialogs dialogs_;
-  std::unique_ptr<TProgram> program_;
-  std::string saved_home_;
-  fs::path home_;
 };
 
 TEST_F(HookWiringTest, MeasurementLinesComeBackAfterClearDisplayAndAColourChange) {

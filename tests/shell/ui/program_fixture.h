@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/program_units.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
@@ -26,7 +28,8 @@ class ProgramFixture : public ::testing::Test {
   void SetUp() override {
     FreshProgramState();
     saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    setenv("VEXILOR_NORV_HOME", MakeTempDir("program").c_str(), 1);
+    home_ = MakeTempDir("program");
+    setenv("VEXILOR_NORV_HOME", home_.c_str(), 1);
   }
   void TearDown() override {
     program_.reset();
@@ -55,9 +58,24 @@ class ProgramFixture : public ::testing::Test {
     Start(args);
   }
 
+  TMorda_fr& window() { return program_->Window(); }
+
+  // Idle passes until both channels have been acquired `cycles` more times.
+  void Acquire(int cycles = 1) {
+    const TAcquisitionCycle& cycle = AcquisitionCycle();
+    const int target2 = cycle.AcqCycleCount(2) + cycles, target3 = cycle.AcqCycleCount(3) + cycles;
+    for (int i = 0; i < 400000; ++i) {
+      window().IdleStep();
+      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen())
+        return;
+    }
+    FAIL() << "no record of both channels";
+  }
+
   FakeDialogs dialogs_;
   std::unique_ptr<TProgram> program_;
   std::string saved_home_;
+  std::filesystem::path home_;  // the program folder
 };
 
 }  // namespace norv::test

@@ -33,6 +33,7 @@
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
+#include "shell/ui/program_fixture.h"
 #include "support/fake_dialogs.h"
 #include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
@@ -43,37 +44,16 @@
 namespace norv {
 namespace {
 
-class TdrProgramTest : public ::testing::Test {
+class TdrProgramTest : public test::ProgramFixture {
  protected:
-  void SetUp() override {
-    FreshProgramState();
-    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    setenv("VEXILOR_NORV_HOME", test::MakeTempDir("tdr-program").c_str(), 1);
-  }
-  void TearDown() override {
-    program_.reset();
-    FreshProgramState();
-    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
-  }
-
   TMorda_fr& Start() {
-    program_ = TProgram::Start({.Args = {"Default_Demo"},
-                                .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
-                                  return new TScopeCRTWidget(crt, parent);
-                                },
-                                .Dialogs = &dialogs_,
-                                .InstallUnits = InstallProgramUnits,
-                                .RegisterPages = RegisterProgramPages});
-    EXPECT_NE(program_, nullptr);
-    window().show();
-    for (int i = 0; i < 50 && !ShellState.DeferredStartDone; ++i) QApplication::processEvents();
+    ProgramFixture::Start();
     return window();
   }
   void Stop() {
     program_.reset();
     FreshProgramState();
   }
-  TMorda_fr& window() { return program_->Window(); }
   static TDeclaredSideMenu& LeftMenu() {
     return *qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(kLeftPanel)].data());
   }
@@ -86,17 +66,6 @@ class TdrProgramTest : public ::testing::Test {
     test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
 
-  // Idle passes until both channels have been acquired `cycles` more times.
-  void Acquire(int cycles = 1) {
-    const TAcquisitionCycle& cycle = AcquisitionCycle();
-    const int target2 = cycle.AcqCycleCount(2) + cycles, target3 = cycle.AcqCycleCount(3) + cycles;
-    for (int i = 0; i < 400000; ++i) {
-      window().IdleStep();
-      if (cycle.AcqCycleCount(2) >= target2 && cycle.AcqCycleCount(3) >= target3 && !cycle.CycleOpen())
-        return;
-    }
-    FAIL() << "no record of both channels";
-  }
   // Ch1 acquired afresh on the circuit.
   const TSignalObj& Circuit(const char* circuit) {
     ExecCommand(std::string("GSS:A:TDRCircuit ") + circuit);
@@ -110,10 +79,6 @@ class TdrProgramTest : public ::testing::Test {
     for (int i = a; i < b; ++i) sum += r.GetY(i);
     return sum / (b - a);
   }
-
-  test::FakeDialogs dialogs_;
-  std::unique_ptr<TProgram> program_;
-  std::string saved_home_;
 };
 
 // Set NORV_PNG_DIR to get generator_page.png, generator_output.png, tdr_page.png and
