@@ -257,6 +257,14 @@ bool ReadIniPolygon(TCustomIniFile_Dot& ini, int d, TFilePolygon& p) {
 }
 
 // The polygons of an ini mask, thinned, with their margin polygons when the margin is set.
+// The scales of a pulse or user mask; false when they are too small to be real.
+bool ReadMaskScales(TCustomIniFile_Dot& ini, TCurrentMask& mask) {
+  mask.TimeByDivision = ini.ReadFloat(kCommon, "Time by Division", 0);
+  mask.ValueByDivision = ini.ReadFloat(kCommon, "Value by Division", 0);
+  mask.MiddleValue = ini.ReadFloat(kCommon, "Middle Value", 0);
+  return mask.TimeByDivision >= 1e-12 && mask.ValueByDivision >= 0.0001;
+}
+
 std::optional<TRefusal> ReadIniPolygons(TCustomIniFile_Dot& ini, TCurrentMask& mask) {
   const std::vector<int> numbers = ParsePolygonList(ini.ReadString(kCommon, "List of Polygons", ""));
   if (numbers.empty() || numbers.size() > kMaskMaxPolygons) return TRefusal::Damaged;
@@ -604,12 +612,9 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
     try {
       TMemIniFile_Dot ini(file);
       if (mask.Kind == mkPulse) {
-        mask.TimeByDivision = ini.ReadFloat(kCommon, "Time by Division", 0);
         const double begin = 8 * ini.ReadFloat(kCommon, "X of Begin Time", 0);
         mask.X0 = begin >= 0 && begin < 4000 ? static_cast<uint16_t>(std::nearbyint(begin)) : 0;
-        mask.ValueByDivision = ini.ReadFloat(kCommon, "Value by Division", 0);
-        mask.MiddleValue = ini.ReadFloat(kCommon, "Middle Value", 0);
-        if (mask.TimeByDivision < 1e-12 || mask.ValueByDivision < 0.0001) return false;
+        if (!ReadMaskScales(ini, mask)) return false;
       }
       refusal = ReadIniPolygons(ini, mask);
     } catch (const EIniFileError&) {
@@ -635,10 +640,7 @@ bool LoadUserMask(const fs::path& fileName) {
     mask.Kind = mkUser;
     mask.MaskName = ini.ReadString(kCommon, "Mask Name", "");
     if (mask.MaskName.empty()) mask.MaskName = fileName.stem().string();
-    mask.TimeByDivision = ini.ReadFloat(kCommon, "Time by Division", 0);
-    mask.ValueByDivision = ini.ReadFloat(kCommon, "Value by Division", 0);
-    mask.MiddleValue = ini.ReadFloat(kCommon, "Middle Value", 0);
-    if (mask.TimeByDivision < 1e-12 || mask.ValueByDivision < 0.0001) return false;
+    if (!ReadMaskScales(ini, mask)) return false;
     refusal = ReadIniPolygons(ini, mask);
   } catch (const EIniFileError&) {
     refusal = TRefusal::Damaged;
