@@ -99,7 +99,8 @@ void OnUserPointChange(int point, TDoubleEditHandler& node, const std::string& c
   if (State.PointNum) State.PointNum->SetIndexByProgram(static_cast<uint8_t>(point));
   const bool wavelengthValid = IsValidOEWavelength(State.UserWavelength[point]->GetValue());
   if (State.Power) State.Power->SetDisabled(!wavelengthValid);
-  if (THandler* gain = RootSpider->FindHandler("FLASH:OECalibr:AutoCalGain")) gain->SetDisabled(!wavelengthValid);
+  if (THandler* gain = RootSpider->FindHandler("FLASH:OECalibr:AutoCalGain"))
+    gain->SetDisabled(!wavelengthValid);
   ApplyOEConversion();
 }
 
@@ -107,9 +108,11 @@ void ResetChannelFromConverter(int channel) {
   TChannelNodes& n = ChannelNodes(channel);
   n.AttenUnit->SetIndexByProgram(kAttenOff);
   TDoubleEditHandler& scale = *n.Scale[0];
-  scale.SetCoarseRule(sr1_2_5);
-  scale.SetMax(0.255);
-  scale.SetMin(0.001);
+  // The channel's own limits, so that its whole volt range is reachable again.
+  const TOEScaleLimits& limits = State.ChannelLimits[channel == 3 ? 1 : 0];
+  scale.SetCoarseRule(static_cast<TStepRule>(limits.CoarseRule));
+  scale.SetMax(limits.Max);
+  scale.SetMin(limits.Min);
   n.Offset[0]->SetValueByProgram(0);
   scale.SetValueByProgram(0.2);
 }
@@ -194,19 +197,18 @@ void RegisterConverterNodes() {
 
 void RegisterCalibrationNodes() {
   TSpider& root = *RootSpider;
-  root.AddRightCommand("FLASH:OECalibr:AutoDarkLvl", [](THandler& h) {
-    StartOECalibration(false, h.GetWhoChangedRaw() == wcvSwitcher);
-  });
-  State.DarkLvl = AddOEDouble("FLASH:OECalibr:DarkLvl", 50, "%", 0, 50, 100, 0.001, 0.005, 0.25, 6,
-                              [](THandler&) {
-                                SendOEConstant(*State.DarkLvl, "OE:DarkLevel", 0.001);
-                                UpdateSimulatedConverter();
-                              });
+  root.AddRightCommand("FLASH:OECalibr:AutoDarkLvl",
+                       [](THandler& h) { StartOECalibration(false, h.GetWhoChangedRaw() == wcvSwitcher); });
+  State.DarkLvl =
+      AddOEDouble("FLASH:OECalibr:DarkLvl", 50, "%", 0, 50, 100, 0.001, 0.005, 0.25, 6, [](THandler&) {
+        SendOEConstant(*State.DarkLvl, "OE:DarkLevel", 0.001);
+        UpdateSimulatedConverter();
+      });
   State.PointNum = root.AddRadioSw(0, "FLASH:OECalibr:PointNum", "1,2,3,4,5,6,7,8");
-  State.Power = AddOEDouble("FLASH:OECalibr:Power", 0.0003, "W", 1e-6, 0.0003, 0.00065, 1e-7, 5e-7, 2.5e-5, 4);
-  root.AddRightCommand("FLASH:OECalibr:AutoCalGain", [](THandler& h) {
-    StartOECalibration(true, h.GetWhoChangedRaw() == wcvSwitcher);
-  });
+  State.Power =
+      AddOEDouble("FLASH:OECalibr:Power", 0.0003, "W", 1e-6, 0.0003, 0.00065, 1e-7, 5e-7, 2.5e-5, 4);
+  root.AddRightCommand("FLASH:OECalibr:AutoCalGain",
+                       [](THandler& h) { StartOECalibration(true, h.GetWhoChangedRaw() == wcvSwitcher); });
   AddOEDouble("FLASH:OECalibr:ERCorrFact", 0, "dB", -5, 0, 5, 0.02, 0.1, 0.5, 4);
   root.AddRightCommand("FLASH:OECalibr:StoreFCorr", {})->SetDisabled(true);
   root.AddRightCommand("FLASH:OECalibr:RecallFCorr", {});
@@ -370,7 +372,8 @@ bool IsOEOutputOnChannel(int channel) {
 void ApplyOEConversion() {
   if (!State.ConversionGain) return;
   const double gain = GetOEConversionGain();
-  State.ConversionGain->SetValueByProgram(std::clamp(gain, State.ConversionGain->GetMin(), State.ConversionGain->GetMax()));
+  State.ConversionGain->SetValueByProgram(
+      std::clamp(gain, State.ConversionGain->GetMin(), State.ConversionGain->GetMax()));
   const int channel = DestChannel();
   if (channel != 0 && !ChannelSettings().Nodes[0].AttenRatio) return;
   if (channel != 0) {
@@ -390,6 +393,9 @@ void RegisterOEConvCommands() {
   RegisterCalibrationNodes();
   RegisterPointNodes();
   RefreshRanking();
+  for (int slot : {0, 1})
+    if (const TDoubleEditHandler* scale = ChannelSettings().Nodes[slot].Scale[0])
+      State.ChannelLimits[slot] = {scale->GetMin(), scale->GetMax(), scale->GetCoarseRule()};
   State.Registered = true;
 }
 
@@ -404,13 +410,14 @@ void ApplyOEConvSettings() {
 bool StartOECalibration(bool gainRun, bool askUser) {
   const int channel = DestChannel();
   if (channel == 0) {
-    Dialogs().Inform(TMessageKind::Information,
-                     "ELECTRICAL OUTPUT of the O/E CONVERTER\r\nis not connected to any of the CHANNEL INPUT.");
+    Dialogs().Inform(
+        TMessageKind::Information,
+        "ELECTRICAL OUTPUT of the O/E CONVERTER\r\nis not connected to any of the CHANNEL INPUT.");
     return false;
   }
   const std::string text = FormatLangStr(gainRun ? "OE_CalibrReady1" : "OE_CalibrReady2", channel - 1);
-  if (askUser &&
-      Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) == TAnswer::Cancel)
+  if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
+                               TAnswer::OK) == TAnswer::Cancel)
     return false;
   TOECalibrationRun& run = State.Run;
   run = {};

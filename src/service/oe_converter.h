@@ -73,6 +73,12 @@ struct TOECalibrationRun {
   std::unique_ptr<TOEDarkLevelSearch> Search;
 };
 
+// A channel's volt scale limits of its own, given back when the converter leaves it.
+struct TOEScaleLimits {
+  double Min = 0.001, Max = 0.255;
+  uint8_t CoarseRule = 4;
+};
+
 struct TOEConvState {
   TRadioSwHandler* Dest = nullptr;
   TRadioSwHandler* WaveLen = nullptr;
@@ -86,6 +92,7 @@ struct TOEConvState {
   std::array<TDoubleEditHandler*, kOEUserPoints> UserWavelength{};
   std::array<TDoubleEditHandler*, kOEUserPoints> UserGain{};
   TOERanking Ranking;
+  std::array<TOEScaleLimits, 2> ChannelLimits{};
   // The destination before the change being handled, and a restore under way.
   uint8_t PreviousDest = 0;
   bool RestoringDest = false;

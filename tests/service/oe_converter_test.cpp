@@ -1,6 +1,8 @@
 // The O/E converter: the gain of the selected calibration point, the channel it feeds, the
 // simulated converter's output and the dark-level search.
 
+#include "service/oe_converter.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,7 +15,6 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/channel_settings.h"
 #include "instrument/simulator/simulator.h"
-#include "service/oe_converter.h"
 #include "support/fake_dialogs.h"
 #include "support/settings_tree_fixture.h"
 
@@ -169,6 +170,8 @@ TEST_F(OEConverterTest, DestinationChangeMovesTheConversionAndCancelKeepsItAll) 
   EXPECT_EQ(ch1.AttenUnit->GetIndex(), 0);
   EXPECT_DOUBLE_EQ(ch1.Scale[0]->GetValue(), 0.2);
   EXPECT_DOUBLE_EQ(ch1.Offset[0]->GetValue(), 0);
+  // The channel's own volt range (up to 0.5 V/div) is reachable again.
+  EXPECT_DOUBLE_EQ(ch1.Scale[0]->GetMax(), 0.5);
   EXPECT_EQ(ch2.AttenUnit->GetIndex(), 1);
   EXPECT_TRUE(IsOEOutputOnChannel(3));
   EXPECT_FALSE(IsOEOutputOnChannel(2));
