@@ -22,6 +22,7 @@
 #include "shell/ui/about_form.h"
 #include "shell/ui/help_keys.h"
 #include "shell/ui/model_selection_form.h"
+#include "service/ui/oe_page.h"
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/generator_page.h"
 #include "tdr_mask/ui/mask_page.h"
@@ -70,6 +71,7 @@ void RegisterProgramPages() {
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();
+  RegisterOEPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {
