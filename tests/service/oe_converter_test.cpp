@@ -15,6 +15,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/channel_settings.h"
 #include "instrument/simulator/simulator.h"
+#include "service/calibration_fixture.h"
 #include "support/fake_dialogs.h"
 #include "support/settings_tree_fixture.h"
 
@@ -233,6 +234,45 @@ TEST_F(OEConverterTest, FailedDarkLevelRunRestoresTheLevel) {
   EndOECalibration(true);
   EXPECT_DOUBLE_EQ(Value("FLASH:OECalibr:DarkLvl"), 33);
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+}
+
+class OEOnInstrumentTest : public CalibrationOnInstrumentTest {
+ protected:
+  void SetUp() override {
+    CalibrationOnInstrumentTest::SetUp();
+    RegisterOEConvCommands();
+  }
+};
+
+// The dark level is sent as a float query; a differing answer replaces it, an answer that
+// is none (no number, the failure value, silence) leaves it and tells the user.
+TEST_F(OEOnInstrumentTest, DarkLevelTakesTheInstrumentsAnswerOnlyWhenThereIsOne) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> reply;
+    double kept;
+    bool told;
+  };
+  const Case cases[] = {
+      {"same", "42.5", 42.5, false},
+      {"within 0.001", "42.5008", 42.5, false},
+      {"differs", "41.75", 41.75, false},
+      {"unparsable", "ERR", 42.5, true},
+      {"failure value", "-2147483647", 42.5, true},
+      {"time-out", std::nullopt, 42.5, true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    OEConvState().DarkLvl->SetValueByProgram(10);
+    instrument.SetArgReply("OE:DarkLevel", [&k](const std::string&) { return k.reply; });
+    dialogs.shown.clear();
+    instrument.ClearCommands();
+    Run({"FLASH:OECalibr:DarkLvl 42.5"});
+    Sync();
+    EXPECT_DOUBLE_EQ(Value("FLASH:OECalibr:DarkLvl"), k.kept);
+    EXPECT_EQ(dialogs.shown.size(), k.told ? 1u : 0u);
+    EXPECT_TRUE(FlashChange().CalibrationChanged);
+  }
 }
 
 }  // namespace
