@@ -39,11 +39,12 @@ TMenuDecl OEMenu() {
                                                                   .Name = "rswWaveLen"}),
                                            Sw<TRC_RadioSwitcher>({.Mnemonics = "UserWaveLen",
                                                                   .Caption = "User Wavelength",
+                                                                  .Height = 143,  // a text row per point
                                                                   .Items = {"WL1", "WL2", "WL3", "WL4", "WL5",
                                                                             "WL6", "WL7", "WL8"},
                                                                   .Name = "rswUserWaveLen"}),
                                            Button("pcswDarkLevel", "Dark Level..."),
-                                           Button("pcswWavelengthGain", "Wavelength Gain..."),
+                                           Button("pcswWavelengthGain", "Gain..."),
                                            Sw<TRC_LabelSwitcher>({.Mnemonics = ":Flash:OE:ConversionGain",
                                                                   .Caption = "Conversion Gain",
                                                                   .Name = "lswConversionGain"})}}}},
@@ -66,6 +67,7 @@ TMenuDecl OEMenu() {
                              .Switchers = {Sw<TRC_RadioSwitcher>(
                                                {.Mnemonics = "PointNum",
                                                 .Caption = "User Point",
+                                                .Height = 143,
                                                 .Items = {"1", "2", "3", "4", "5", "6", "7", "8"},
                                                 .Name = "rswPointNum"}),
                                            Edit("edswPower", "Power", "POWER"),
