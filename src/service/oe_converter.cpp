@@ -452,12 +452,19 @@ void OEAutoCalStep() {
     case TOECalState::Idle:
       break;
   }
+  if (State.Run.State == TOECalState::Finish) {
+    const bool success = State.Run.Succeeded;
+    EndOECalibration(true);
+    Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,
+                     GetLangStr(success ? "CalibrationComplete" : "CalibrationFailed"));
+  }
 }
 
 void EndOECalibration(bool ok) {
   TOECalibrationRun& run = State.Run;
   if (run.State == TOECalState::Idle) return;
   ok = ok && run.Succeeded;
+  State.LastRunSucceeded = ok;
   if (run.GainRun) {
     if (ok) State.UserGain[GetIndex(State.PointNum)]->SetValueByProgram(run.MeasuredGain);
   } else if (ok) {

@@ -99,6 +99,8 @@ struct TOEConvState {
   // The average-power zero measured by the last dark-level calibration.
   double AvgPowerZero = 0;
   TOECalibrationRun Run;
+  // The outcome of the last run that ended.
+  bool LastRunSucceeded = false;
   bool Registered = false;
 };
 TOEConvState& OEConvState();
@@ -116,6 +118,7 @@ void ApplyOEConversion();
 bool StartOECalibration(bool gainRun, bool askUser);
 void OEAutoCalStep();
 // Ends a run as the dialog's OK or Cancel does: the gain stored, or the dark level restored.
+// A run that finishes by itself ends with OK and tells the user its outcome.
 void EndOECalibration(bool ok);
 
 void FillOEConvSlots();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
@@ -16,10 +17,12 @@
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
 #include "display/ui/scope_crt_widget.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/settings/channel_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "service/oe_converter.h"
 #include "service/ui/oe_page.h"
@@ -77,9 +80,9 @@ class OEProgramTest : public ::testing::Test {
     auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
     test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
-  // Idle passes until the run ends or the pass budget is spent.
+  // Idle passes until the run ends by itself or the pass budget is spent.
   void RunCalibration() {
-    for (int i = 0; i < 3000000 && OEConvState().Run.State != TOECalState::Finish; ++i) window().IdleStep();
+    for (int i = 0; i < 3000000 && OEConvState().Run.State != TOECalState::Idle; ++i) window().IdleStep();
   }
 
   test::FakeDialogs dialogs_;
@@ -113,10 +116,13 @@ TEST_F(OEProgramTest, TheOpticsOptionOpensTheMenuAndTheDarkLevelIsFound) {
   dialogs_.answers.push_back(TAnswer::OK);
   Press(oe, "rcswAutoDarkLvl");
   ASSERT_EQ(OEConvState().Run.State, TOECalState::DarkLevel);
+  dialogs_.shown.clear();
   RunCalibration();
-  ASSERT_EQ(OEConvState().Run.State, TOECalState::Finish);
-  EXPECT_TRUE(OEConvState().Run.Succeeded);
-  EndOECalibration(true);
+  ASSERT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  EXPECT_TRUE(OEConvState().LastRunSucceeded);
+  EXPECT_EQ(dialogs_.shown, (std::vector<std::string>{"[information] Calibration complete!"}));
+  // The channel shows watts again.
+  EXPECT_EQ(ChannelSettings().Nodes[0].AttenUnit->GetIndex(), 1);
   EXPECT_NEAR(OEConvState().DarkLvl->GetValue(), kSimDefaultDarkZero, 0.05);
 
   // A converter whose zero lies beyond 100 % cannot be compensated: the level comes back.
@@ -124,9 +130,8 @@ TEST_F(OEProgramTest, TheOpticsOptionOpensTheMenuAndTheDarkLevelIsFound) {
   const double before = OEConvState().DarkLvl->GetValue();
   StartOECalibration(false, false);
   RunCalibration();
-  ASSERT_EQ(OEConvState().Run.State, TOECalState::Finish);
-  EXPECT_FALSE(OEConvState().Run.Succeeded);
-  EndOECalibration(false);
+  ASSERT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  EXPECT_FALSE(OEConvState().LastRunSucceeded);
   EXPECT_DOUBLE_EQ(OEConvState().DarkLvl->GetValue(), before);
 }
 
