@@ -18,6 +18,7 @@
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
+#include "service/ui/oe_page.h"
 #include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
 #include "shell/ui/help_keys.h"
@@ -70,6 +71,7 @@ void RegisterProgramPages() {
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();
+  RegisterOEPage();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

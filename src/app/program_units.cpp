@@ -22,6 +22,7 @@
 #include "measure/meas_state.h"
 #include "service/calibration_settings.h"
 #include "service/exit_sampler_settings.h"
+#include "service/oe_converter.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -80,6 +81,7 @@ void FillProgramUnitSlots() {
   SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
   FillCalibrationSlots();
+  FillOEConvSlots();
   SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
   SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
@@ -120,6 +122,7 @@ void InstallProgramUnits() {
   InstallMaskFeature();
   InstallMaskTest();
   InstallCalibration();
+  InstallOEConverter();
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
   InstallGenerators();
   InstallTdr();

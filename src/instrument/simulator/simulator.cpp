@@ -216,6 +216,7 @@ void TSimulator::SimSetupChannel(int channel) {
   TChannelState& c = channels_[SlotOf(channel)];
   c.Source = channelSource_[SlotOf(channel)];
   c.OffsetCodes = channelOffset_[SlotOf(channel)] * kCodesPerVolt;
+  c.Optical = optical_[SlotOf(channel)];
   if (!IsGenerator(c.Source)) return;
 
   const TSimGenerator& g = generators_[c.Source - 1];
@@ -245,8 +246,11 @@ int TSimulator::SimChannelSample(int channel) {
   if (c.Source == kSimSourceCalibration) return CalibrationSample(c, t);
   if (autoscaleMode_) t += random_.Uniform() * c.Period;
   const double y = GeneratorValue(c, slot, t);
-  const double code =
-      c.OffsetCodes + c.GeneratorOffsetCodes + c.AmplitudeCodes * y + random_.Normal(0, c.NoiseCodes);
+  double signal = c.GeneratorOffsetCodes + c.AmplitudeCodes * y;
+  if (c.Optical.On)
+    signal = signal * kSimOpticalWattsPerVolt * c.Optical.Gain +
+             (opticalDarkZero_ - c.Optical.DarkLevel) * kSimDarkVoltsPerPercent * kCodesPerVolt;
+  const double code = c.OffsetCodes + signal + random_.Normal(0, c.NoiseCodes);
   return static_cast<int>(RoundClamped(code, -kMaxCode, kMaxCode));
 }
 

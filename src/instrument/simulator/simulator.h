@@ -63,6 +63,10 @@ class TSimulator {
   int SimChannelSource(int channel) const;
   // The channel's offset setting (V).
   void SimSetChannelOffset(int channel, double volts);
+  void SimSetOpticalInput(int channel, const TSimOpticalInput& input) { optical_[SlotOf(channel)] = input; }
+  const TSimOpticalInput& SimOpticalInput(int channel) const { return optical_[SlotOf(channel)]; }
+  // The dark level (%) at which the converter's output carries no offset.
+  void SimSetOpticalDarkZero(double percent) { opticalDarkZero_ = percent; }
   void SimSetCalibrationSource(const TSimCalibrationSource& source) { calibrationSource_ = source; }
 
   // Starts one simulated record in place of "ACQ:GO"; raises EAssertion when a record is
@@ -119,6 +123,7 @@ class TSimulator {
     double PeriodJitter = 0;  // s
     TPulseShape Pulse{1e-10, 1e-10, 1e-9, 0, 0, 0};
     TStepEdge Edge{10, 5};
+    TSimOpticalInput Optical;
   };
 
   static int SlotOf(int channel) { return channel == 3 ? 1 : 0; }
@@ -161,6 +166,8 @@ class TSimulator {
   std::array<int, 2> channelSource_{1, 2};
   std::array<double, 2> channelOffset_{};
   TSimCalibrationSource calibrationSource_;
+  std::array<TSimOpticalInput, 2> optical_{};
+  double opticalDarkZero_ = kSimDefaultDarkZero;
   std::array<TChannelState, 2> channels_;
   std::array<TPSP, 2> prbs_;
 

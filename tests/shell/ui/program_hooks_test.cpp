@@ -61,8 +61,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"TdrHooks.RunChannelCalibration", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
     {"ShellHooks.ReadIndivData", "calibration"},
-    {"AcqHooks.OEAutoCalStep", "O/E"},
-    {"SettingsHooks.OEOutputOnChannel", "O/E"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {

@@ -1,0 +1,490 @@
+#include "service/oe_converter.h"
+
+#include <cmath>
+
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/handler.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/text/dot_number.h"
+#include "framework/traces/trace_names.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/settings_hooks.h"
+#include "instrument/simulator/simulator.h"
+#include "instrument/startup/dispatchers.h"
+#include "service/calibration_settings.h"
+
+namespace norv {
+
+namespace {
+
+TOEConvState State;
+const TProgramUnit OEConvUnit("oe converter", ResetOEConvState);
+
+enum TDest : uint8_t { kDestNone = 0, kDestCh1 = 1, kDestCh2 = 2 };
+enum TAttenUnit : uint8_t { kAttenOff = 0, kAttenRatio = 1 };
+constexpr uint8_t kDimensWatt = 1;
+constexpr uint8_t kWaveLenUser = 3;
+constexpr TStepRule kOEScaleRule = static_cast<TStepRule>(6);
+constexpr int kFirstStatPoint = 2, kLastStatPoint = 500;
+constexpr int kGainValuesNeeded = 12000;
+constexpr int kAvgZeroReadings = 300;
+
+int Nearest(double x) { return static_cast<int>(std::lround(x)); }
+
+int DestChannel(uint8_t dest) { return dest == kDestCh1 ? 2 : dest == kDestCh2 ? 3 : 0; }
+int DestChannel() { return DestChannel(GetIndex(State.Dest)); }
+
+TChannelNodes& ChannelNodes(int channel) { return ChannelSettings().Nodes[channel == 3 ? 1 : 0]; }
+
+std::array<TOEPoint, kOEUserPoints> UserPoints() {
+  std::array<TOEPoint, kOEUserPoints> points{};
+  for (int i = 0; i < kOEUserPoints; ++i)
+    if (State.UserWavelength[i] && State.UserGain[i])
+      points[i] = {State.UserWavelength[i]->GetValue(), State.UserGain[i]->GetValue()};
+  return points;
+}
+
+// The simulated converter follows the channel, the gain and the dark level.
+void UpdateSimulatedConverter() {
+  for (int channel : {2, 3}) {
+    TSimOpticalInput input;
+    input.On = IsOEOutputOnChannel(channel);
+    input.Gain = GetOEConversionGain();
+    input.DarkLevel = State.DarkLvl ? State.DarkLvl->GetValue() : 50.0;
+    ProgramSimulator().SimSetOpticalInput(channel, input);
+  }
+}
+
+void RefreshRanking() {
+  State.Ranking = RankOEUserPoints(UserPoints());
+  if (!State.UserWaveLen || !State.WaveLen) return;
+  uint32_t disabled = 0;
+  for (int rank = State.Ranking.Count; rank < kOEUserPoints; ++rank) disabled |= GetMaskForButtinNr(rank);
+  State.UserWaveLen->SetDisabledMask(disabled);
+  if (State.Ranking.Count == 0) {
+    State.WaveLen->SetDisabledMask(GetMaskForButtinNr(kWaveLenUser));
+    if (State.WaveLen->GetIndex() == kWaveLenUser) State.WaveLen->SetIndexByProgram(0);
+  } else {
+    State.WaveLen->SetDisabledMask(0);
+  }
+}
+
+// A constant node sends its value and takes a differing answer back; a failed query is no
+// answer and leaves the node as it is.
+void SendOEConstant(TDoubleEditHandler& node, const std::string& command, double tolerance) {
+  FlashChange().SetCalibrationChanged(true);
+  if (!IsInstrumentConnected()) return;
+  const double value = node.GetValue();
+  const double answer = QueryFloatArg(command, value);
+  if (answer == QueryFloatFailure || !std::isfinite(answer)) {
+    ReportNoAnswer(command);
+    return;
+  }
+  if (std::fabs(answer - value) > tolerance)
+    node.SetValueByProgram(std::clamp(answer, node.GetMin(), node.GetMax()));
+}
+
+void OnUserPointChange(int point, TDoubleEditHandler& node, const std::string& command) {
+  SendOEConstant(node, command, 1e-10);
+  RefreshRanking();
+  if (State.PointNum) State.PointNum->SetIndexByProgram(static_cast<uint8_t>(point));
+  const bool wavelengthValid = IsValidOEWavelength(State.UserWavelength[point]->GetValue());
+  if (State.Power) State.Power->SetDisabled(!wavelengthValid);
+  if (THandler* gain = RootSpider->FindHandler("FLASH:OECalibr:AutoCalGain"))
+    gain->SetDisabled(!wavelengthValid);
+  ApplyOEConversion();
+}
+
+void ResetChannelFromConverter(int channel) {
+  TChannelNodes& n = ChannelNodes(channel);
+  n.AttenUnit->SetIndexByProgram(kAttenOff);
+  TDoubleEditHandler& scale = *n.Scale[0];
+  // The channel's own limits, so that its whole volt range is reachable again.
+  const TOEScaleLimits& limits = State.ChannelLimits[channel == 3 ? 1 : 0];
+  scale.SetCoarseRule(static_cast<TStepRule>(limits.CoarseRule));
+  scale.SetMax(limits.Max);
+  scale.SetMin(limits.Min);
+  n.Offset[0]->SetValueByProgram(0);
+  scale.SetValueByProgram(0.2);
+}
+
+void ConnectChannelToConverter(int channel) {
+  TChannelNodes& n = ChannelNodes(channel);
+  n.AttenUnit->SetIndexByProgram(kAttenRatio);
+  n.AttenDimens->SetIndexByProgram(kDimensWatt);
+  TDoubleEditHandler& scale = *n.Scale[0];
+  scale.SetCoarseRule(kOEScaleRule);
+  n.Offset[0]->SetValueByProgram(-3.0 * scale.GetValue());
+  ApplyOEConversion();
+  scale.SetValueByProgram(0.0002 / GetAttenuationFactor(channel));
+}
+
+void OnDestChange(THandler& h) {
+  if (State.RestoringDest) return;
+  const uint8_t previous = State.PreviousDest;
+  const uint8_t dest = GetIndex(State.Dest);
+  if (dest == previous) return;
+  const bool replay = h.GetWhoChangedRaw() == wcvReplay;
+  const std::string text = dest != kDestNone
+                               ? FormatLangStr("ConnectElectricalOutput", DestChannel(dest) - 1)
+                               : FormatLangStr("DisconnectElectricalOutput", DestChannel(previous) - 1);
+  if (replay) {
+    Dialogs().Inform(TMessageKind::Information, text);
+  } else if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
+             TAnswer::Cancel) {
+    // The restore must not run this handler again.
+    State.RestoringDest = true;
+    State.Dest->SetIndexByProgram(previous);
+    State.RestoringDest = false;
+    return;
+  }
+  State.PreviousDest = dest;
+  if (previous != kDestNone) ResetChannelFromConverter(DestChannel(previous));
+  if (dest != kDestNone) ConnectChannelToConverter(DestChannel(dest));
+  UpdateSimulatedConverter();
+  SettingsHooks.RefreshSamplingRateCells();
+}
+
+TDoubleEditHandler* AddOEDouble(const std::string& path, double value, std::string_view unit, double min,
+                                double mid, double max, double resolution, double fine, double coarse,
+                                uint8_t digits, THandlerEvent onChange = {}, TEditGetText getText = {}) {
+  return RootSpider->AddDoubleEdit({.Path = path,
+                                    .Value = value,
+                                    .Unit = unit,
+                                    .Digits = digits,
+                                    .Min = min,
+                                    .Mid = mid,
+                                    .Max = max,
+                                    .CoarseRule = srLinear,
+                                    .CoarseStep = coarse,
+                                    .FineRule = srLinear,
+                                    .FineStep = fine,
+                                    .Tolerance = resolution,
+                                    .OnChange = std::move(onChange),
+                                    .OnGetText = std::move(getText)});
+}
+
+TEditGetText UndefinedUnless(bool (*valid)(double)) {
+  return [valid](const TEditHandler&, std::string& text, double value) {
+    if (!valid(value)) text = GetLangStr("Undefined");
+  };
+}
+
+void RegisterConverterNodes() {
+  TSpider& root = *RootSpider;
+  State.Dest = root.AddRadioSw(0, "OEConv:Dest", "OEConv,Ch1,Ch2", OnDestChange);
+  State.WaveLen = root.AddRadioSw(0, "OEConv:WaveLen", "WL1,WL2,WL3,WLUserDef", [](THandler&) {
+    if (State.UserWaveLen) State.UserWaveLen->SetDisabled(GetIndex(State.WaveLen) != kWaveLenUser);
+    ApplyOEConversion();
+  });
+  State.UserWaveLen = root.AddRadioSw(0, "OEConv:UserWaveLen", "WL1,WL2,WL3,WL4,WL5,WL6,WL7,WL8",
+                                      [](THandler&) { ApplyOEConversion(); });
+  State.UserWaveLen->SetDisabled(true);
+  // Registered before the "FLASH:OECalibr:" nodes: the tree takes "OECalibr" as the longer
+  // form of "OE", so those nodes live under "Flash:OE:" and answer to both spellings.
+  State.ConversionGain = AddOEDouble("Flash:OE:ConversionGain", 1, "V/ W", 0.001, 1, 1000, 0.0001, 0.0001,
+                                     0.01, 4, [](THandler&) { UpdateSimulatedConverter(); });
+}
+
+void RegisterCalibrationNodes() {
+  TSpider& root = *RootSpider;
+  root.AddRightCommand("FLASH:OECalibr:AutoDarkLvl",
+                       [](THandler& h) { StartOECalibration(false, h.GetWhoChangedRaw() == wcvSwitcher); });
+  State.DarkLvl =
+      AddOEDouble("FLASH:OECalibr:DarkLvl", 50, "%", 0, 50, 100, 0.001, 0.005, 0.25, 6, [](THandler&) {
+        SendOEConstant(*State.DarkLvl, "OE:DarkLevel", 0.001);
+        UpdateSimulatedConverter();
+      });
+  State.PointNum = root.AddRadioSw(0, "FLASH:OECalibr:PointNum", "1,2,3,4,5,6,7,8");
+  State.Power =
+      AddOEDouble("FLASH:OECalibr:Power", 0.0003, "W", 1e-6, 0.0003, 0.00065, 1e-7, 5e-7, 2.5e-5, 4);
+  root.AddRightCommand("FLASH:OECalibr:AutoCalGain",
+                       [](THandler& h) { StartOECalibration(true, h.GetWhoChangedRaw() == wcvSwitcher); });
+  AddOEDouble("FLASH:OECalibr:ERCorrFact", 0, "dB", -5, 0, 5, 0.02, 0.1, 0.5, 4);
+  root.AddRightCommand("FLASH:OECalibr:StoreFCorr", {})->SetDisabled(true);
+  root.AddRightCommand("FLASH:OECalibr:RecallFCorr", {});
+  root.AddRightCommand("FLASH:OECalibr:RclFactFCorr", {});
+  root.AddRadioSw(0, "FLASH:OECalibr:BitRatePoint", "BRP1,BRP2,BRP3,BRP4,BRP5");
+  root.AddRadioSw(0, "FLASH:OECalibr:PatternLen", "7,15,23,31");
+}
+
+void RegisterPointNodes() {
+  TSpider& root = *RootSpider;
+  for (int i = 0; i < kOEFactoryPoints; ++i) {
+    const std::string n(1, static_cast<char>('1' + i));
+    State.FactoryWavelength[i] =
+        AddOEDouble("Shadow:Adjust:OEWaveLen" + n, 1e-6, "m", 7.8e-7, 1.31e-6, 1.55e-6, 1e-10, 5e-10, 1e-8, 4,
+                    [i, n](THandler&) {
+                      SendOEConstant(*State.FactoryWavelength[i], "OE:FP" + n + "WLEN", 1e-10);
+                      ApplyOEConversion();
+                    });
+    State.FactoryGain[i] = AddOEDouble("Shadow:Adjust:OEGain" + n, 1, "V/ W", 0.001, 1, 1000, 0.0001, 0.0001,
+                                       0.01, 4, [i, n](THandler&) {
+                                         SendOEConstant(*State.FactoryGain[i], "OE:FP" + n + "GAIN", 1e-10);
+                                         ApplyOEConversion();
+                                       });
+  }
+  for (int i = 0; i < kOEUserPoints; ++i) {
+    const std::string n(1, static_cast<char>('1' + i));
+    const std::string base = "Shadow:OECalibr" + n;
+    State.UserWavelength[i] = AddOEDouble(
+        base + ":Wavelength", 7.795e-7, "m", 7.795e-7, 1.31e-6, 1.55e-6, 1e-10, 5e-10, 1e-8, 4,
+        [i, n](THandler&) { OnUserPointChange(i, *State.UserWavelength[i], "OE:UP" + n + "WLEN"); },
+        UndefinedUnless(IsValidOEWavelength));
+    State.UserGain[i] = AddOEDouble(
+        base + ":Gain", 1, "V/ W", 0.00099, 1, 1000, 1e-5, 0.0001, 0.01, 4,
+        [i, n](THandler&) { OnUserPointChange(i, *State.UserGain[i], "OE:UP" + n + "GAIN"); },
+        UndefinedUnless(IsValidOEGain));
+  }
+  root.AddRadioSw(0, "Shadow:Adjust:FreqCorPoint", "1,2,3,4,5");
+  AddOEDouble("Shadow:Adjust:ERBitRate", 1e8, "b/s", 1e8, 1e9, 4e10, 1e6, 1e7, 1e8, 4);
+  root.AddRadioSw(0, "Shadow:Adjust:PattLenght", "7,15,23,31");
+  AddOEDouble("Shadow:Adjust:ERCorrFact", 0, "dB", -5, 0, 5, 0.02, 0.1, 0.5, 4);
+}
+
+double ChannelMeanOfRecord(int channel, int& count, double& sum) {
+  const TSignalObj& record = SignalObjs()[channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1];
+  const int last = std::min<int>(kLastStatPoint, record.GetRecLen() - 1);
+  for (int i = kFirstStatPoint; i <= last; ++i) {
+    sum += record.GetStoredY(i);
+    ++count;
+  }
+  return count > 0 ? sum / count : 0;
+}
+
+void FinishRun(bool success) {
+  State.Run.Succeeded = success;
+  State.Run.State = TOECalState::Finish;
+}
+
+void DarkLevelStep() {
+  TOECalibrationRun& run = State.Run;
+  const TSignalObj& record = SignalObjs()[run.Channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1];
+  const int last = std::min<int>(kLastStatPoint, record.GetRecLen() - 1);
+  std::vector<double> values;
+  for (int i = kFirstStatPoint; i <= last; ++i) values.push_back(record.GetStoredY(i));
+  switch (run.Search->AddRecord(values.data(), static_cast<int>(values.size()))) {
+    case TOEDarkLevelSearch::TResult::Waiting:
+      return;
+    case TOEDarkLevelSearch::TResult::Moved:
+      State.DarkLvl->SetValueByProgram(run.Search->Level());
+      return;
+    case TOEDarkLevelSearch::TResult::Done:
+      run.State = TOECalState::AvgPowerZero;
+      return;
+    case TOEDarkLevelSearch::TResult::Failed:
+      FinishRun(false);
+      return;
+  }
+}
+
+void AvgPowerZeroStep() {
+  double sum = 0;
+  for (int i = 0; i < kAvgZeroReadings; ++i) sum += GetDarkLevelCode();
+  State.Run.AvgPowerZero = sum / kAvgZeroReadings;
+  FinishRun(true);
+}
+
+void GainStep() {
+  TOECalibrationRun& run = State.Run;
+  ChannelMeanOfRecord(run.Channel, run.GainCount, run.GainSum);
+  if (run.GainCount == 0) return;
+  run.MeasuredGain = run.GainSum / run.GainCount / State.Power->GetValue();
+  if (run.GainCount >= kGainValuesNeeded) FinishRun(run.MeasuredGain > 20.0);
+}
+
+}  // namespace
+
+TOEConvState& OEConvState() { return State; }
+void ResetOEConvState() { State = {}; }
+
+bool IsValidOEWavelength(double metres) { return metres > 7.797e-7 && metres <= 2e-6; }
+bool IsValidOEGain(double voltsPerWatt) { return voltsPerWatt > 0.0009995 && voltsPerWatt < 1000.5; }
+
+TOERanking RankOEUserPoints(const std::array<TOEPoint, kOEUserPoints>& points) {
+  TOERanking ranking;
+  std::array<bool, kOEUserPoints> taken{};
+  for (;;) {
+    int best = -1;
+    for (int i = 0; i < kOEUserPoints; ++i)
+      if (!taken[i] && points[i].Valid() && (best < 0 || points[i].Wavelength < points[best].Wavelength))
+        best = i;
+    if (best < 0) break;
+    taken[best] = true;
+    ranking.Table[ranking.Count++] = best;
+  }
+  return ranking;
+}
+
+int TOEDarkLevelSearch::ValuesNeeded() const {
+  if (step_ > 0.02) return 2000;
+  return static_cast<int>(std::min<double>(std::lround(40 / step_), 65535));
+}
+
+TOEDarkLevelSearch::TResult TOEDarkLevelSearch::AddRecord(const double* values, int count) {
+  for (int i = 0; i < count; ++i) sum_ += values[i];
+  count_ += std::max(count, 0);
+  if (count_ < ValuesNeeded()) return TResult::Waiting;
+  lastMean_ = sum_ / count_;
+  sum_ = 0;
+  count_ = 0;
+  const int sign = lastMean_ > 0 ? 1 : -1;
+  bool done = false;
+  if (previousSign_ != 0 && sign != previousSign_) {
+    step_ /= 2;
+    progress_ = Nearest(std::log(10 / step_) * 11);
+    done = step_ < 0.002;
+  }
+  previousSign_ = sign;
+  if (done) return TResult::Done;
+  const double next = level_ + sign * step_;
+  if (next < 0.1 || next > 99.9) return TResult::Failed;
+  level_ = next;
+  return TResult::Moved;
+}
+
+double GetOEConversionGain() {
+  double gain = 0;
+  const uint8_t choice = GetIndex(State.WaveLen);
+  if (choice < kOEFactoryPoints) {
+    if (State.FactoryGain[choice]) gain = State.FactoryGain[choice]->GetValue();
+  } else {
+    const int rank = GetIndex(State.UserWaveLen);
+    if (rank < State.Ranking.Count && State.UserGain[State.Ranking.Table[rank]])
+      gain = State.UserGain[State.Ranking.Table[rank]]->GetValue();
+  }
+  return gain <= 0.0001 ? kOEMissingGain : gain;
+}
+
+bool IsOEOutputOnChannel(int channel) {
+  return HasOpticsOption() && State.Dest && DestChannel() == channel && channel != 0;
+}
+
+void ApplyOEConversion() {
+  if (!State.ConversionGain) return;
+  const double gain = GetOEConversionGain();
+  State.ConversionGain->SetValueByProgram(
+      std::clamp(gain, State.ConversionGain->GetMin(), State.ConversionGain->GetMax()));
+  const int channel = DestChannel();
+  if (channel != 0 && !ChannelSettings().Nodes[0].AttenRatio) return;
+  if (channel != 0) {
+    TChannelNodes& n = ChannelNodes(channel);
+    n.AttenRatio->SetValueByProgram(1 / gain);
+    const double a = GetAttenuationFactor(channel);
+    n.Scale[0]->SetMax(0.0004 / a);
+    n.Scale[0]->SetMin(1e-6 / a);
+  }
+  UpdateSimulatedConverter();
+}
+
+void RegisterOEConvCommands() {
+  if (State.Registered && RootSpider->FindHandler("OEConv:Dest") == State.Dest) return;
+  State = {};
+  RegisterConverterNodes();
+  RegisterCalibrationNodes();
+  RegisterPointNodes();
+  RefreshRanking();
+  for (int slot : {0, 1})
+    if (const TDoubleEditHandler* scale = ChannelSettings().Nodes[slot].Scale[0])
+      State.ChannelLimits[slot] = {scale->GetMin(), scale->GetMax(), scale->GetCoarseRule()};
+  State.Registered = true;
+}
+
+void ApplyOEConvSettings() {
+  if (!State.Dest) return;
+  State.PreviousDest = GetIndex(State.Dest);
+  State.UserWaveLen->SetDisabled(GetIndex(State.WaveLen) != kWaveLenUser);
+  RefreshRanking();
+  ApplyOEConversion();
+}
+
+bool StartOECalibration(bool gainRun, bool askUser) {
+  const int channel = DestChannel();
+  if (channel == 0) {
+    Dialogs().Inform(
+        TMessageKind::Information,
+        "ELECTRICAL OUTPUT of the O/E CONVERTER\r\nis not connected to any of the CHANNEL INPUT.");
+    return false;
+  }
+  const std::string text = FormatLangStr(gainRun ? "OE_CalibrReady1" : "OE_CalibrReady2", channel - 1);
+  if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
+                               TAnswer::OK) == TAnswer::Cancel)
+    return false;
+  TOECalibrationRun& run = State.Run;
+  run = {};
+  run.GainRun = gainRun;
+  run.Channel = channel;
+  run.RememberedDarkLevel = State.DarkLvl->GetValue();
+  run.AvgPowerZero = State.AvgPowerZero;
+  // The dark level is searched on the bare channel.
+  ChannelNodes(channel).AttenUnit->SetIndexByProgram(kAttenOff);
+  if (gainRun) {
+    run.State = TOECalState::Gain;
+  } else {
+    run.State = TOECalState::DarkLevel;
+    run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
+  }
+  return true;
+}
+
+void OEAutoCalStep() {
+  switch (State.Run.State) {
+    case TOECalState::DarkLevel:
+      DarkLevelStep();
+      break;
+    case TOECalState::AvgPowerZero:
+      AvgPowerZeroStep();
+      break;
+    case TOECalState::Gain:
+      GainStep();
+      break;
+    case TOECalState::Finish:
+    case TOECalState::Cancel:
+    case TOECalState::Idle:
+      break;
+  }
+  if (State.Run.State == TOECalState::Finish) {
+    const bool success = State.Run.Succeeded;
+    EndOECalibration(true);
+    Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,
+                     GetLangStr(success ? "CalibrationComplete" : "CalibrationFailed"));
+  }
+}
+
+void EndOECalibration(bool ok) {
+  TOECalibrationRun& run = State.Run;
+  if (run.State == TOECalState::Idle) return;
+  ok = ok && run.Succeeded;
+  State.LastRunSucceeded = ok;
+  if (run.GainRun) {
+    if (ok) State.UserGain[GetIndex(State.PointNum)]->SetValueByProgram(run.MeasuredGain);
+  } else if (ok) {
+    State.AvgPowerZero = run.AvgPowerZero;
+  } else {
+    State.DarkLvl->SetValueByProgram(run.RememberedDarkLevel);
+  }
+  if (IsOEOutputOnChannel(run.Channel)) ChannelNodes(run.Channel).AttenUnit->SetIndexByProgram(kAttenRatio);
+  run = {};
+  ApplyOEConversion();
+}
+
+void FillOEConvSlots() {
+  SetRegistrationRoutine(TRegistrationStep::OEConv, RegisterOEConvCommands);
+  SetApplyRoutine(TApplyStep::OEConv, ApplyOEConvSettings);
+}
+
+void InstallOEConverter() {
+  SettingsHooks.OEOutputOnChannel.Set(IsOEOutputOnChannel);
+  AcqHooks.OEAutoCalStep.Set(OEAutoCalStep);
+}
+
+}  // namespace norv
