@@ -204,7 +204,7 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
     bool user;  // a ".pcm" user mask, else a standard ".msk"
     std::string text;
     int margin;
-    bool message;  // the Part names no message for a file of another kind
+    bool message;  // a file of another kind is refused without a message
   };
   const Case cases[] = {
       {"no vertexes", true, userHead + "List of Polygons=1\n[Polygon 1]\nNumber of Vertex=0\n", 0, true},
