@@ -30,6 +30,7 @@
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
+#include "shell/ui/program_fixture.h"
 #include "support/fake_dialogs.h"
 #include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
@@ -37,57 +38,20 @@
 namespace norv {
 namespace {
 
-class OEProgramTest : public ::testing::Test {
+class OEProgramTest : public test::ProgramFixture {
  protected:
-  void SetUp() override {
-    FreshProgramState();
-    saved_home_ = std::getenv("VEXILOR_NORV_HOME");
-    setenv("VEXILOR_NORV_HOME", test::MakeTempDir("oe-program").c_str(), 1);
-  }
   void TearDown() override {
-    program_.reset();
-    FreshProgramState();
+    ProgramFixture::TearDown();
     ProgramSimulator().SimSetOpticalDarkZero(kSimDefaultDarkZero);
-    setenv("VEXILOR_NORV_HOME", saved_home_.c_str(), 1);
   }
-
   TMorda_fr& Start() {
-    program_ = TProgram::Start({.Args = {"Default_Demo"},
-                                .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
-                                  return new TScopeCRTWidget(crt, parent);
-                                },
-                                .Dialogs = &dialogs_,
-                                .InstallUnits = InstallProgramUnits,
-                                .RegisterPages = RegisterProgramPages});
-    EXPECT_NE(program_, nullptr);
-    window().show();
-    for (int i = 0; i < 50 && !ShellState.DeferredStartDone; ++i) QApplication::processEvents();
+    ProgramFixture::Start();
     return window();
-  }
-  void Stop() {
-    program_.reset();
-    FreshProgramState();
-  }
-  TMorda_fr& window() { return program_->Window(); }
-  static TDeclaredSideMenu& LeftMenu() {
-    return *qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(kLeftPanel)].data());
-  }
-  static void Press(TDeclaredSideMenu& menu, const char* name) {
-    auto& s = menu.Control<TRC_CustomCmmandSwitcher>(name);
-    test::Click(&s, s.ButtonRect(0).center());
-  }
-  static void Choose(const char* radio, int button) {
-    auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
-    test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
   }
   // Idle passes until the run ends by itself or the pass budget is spent.
   void RunCalibration() {
     for (int i = 0; i < 3000000 && OEConvState().Run.State != TOECalState::Idle; ++i) window().IdleStep();
   }
-
-  test::FakeDialogs dialogs_;
-  std::unique_ptr<TProgram> program_;
-  std::string saved_home_;
 };
 
 // Set NORV_PNG_DIR to get oe_page.png.

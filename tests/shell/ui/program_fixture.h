@@ -12,6 +12,10 @@
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
+#include "controls/choice_switchers.h"
+#include "controls/command_switchers.h"
+#include "controls/menu_pages.h"
+#include "controls/side_menu.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -19,6 +23,7 @@
 #include "shell/ui/main_window.h"
 #include "shell/ui/program.h"
 #include "support/fake_dialogs.h"
+#include "support/qt/qt_harness.h"
 #include "support/temp_home.h"
 
 namespace norv::test {
@@ -51,14 +56,31 @@ class ProgramFixture : public ::testing::Test {
     for (int i = 0; i < 50 && !ShellState.DeferredStartDone; ++i) QApplication::processEvents();
     ASSERT_TRUE(ShellState.DeferredStartDone);
   }
-  // The program ends and starts again in the same folder, as after "Restart Now".
-  void Restart(const std::vector<std::string>& args = {"Default_Demo"}) {
+  // The program ends; its folder stays for the next start.
+  void Stop() {
     program_.reset();
     FreshProgramState();
+  }
+  // The program ends and starts again in the same folder, as after "Restart Now".
+  void Restart(const std::vector<std::string>& args = {"Default_Demo"}) {
+    Stop();
     Start(args);
   }
 
   TMorda_fr& window() { return program_->Window(); }
+  static TDeclaredSideMenu& LeftMenu() {
+    return *qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(kLeftPanel)].data());
+  }
+  // A click on the first button of a command switcher, or on one button of a radio switcher
+  // of the left menu.
+  static void Press(TDeclaredSideMenu& menu, const char* name) {
+    auto& s = menu.Control<TRC_CustomCmmandSwitcher>(name);
+    Click(&s, s.ButtonRect(0).center());
+  }
+  static void Choose(const char* radio, int button) {
+    auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
+    Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
+  }
 
   // Idle passes until both channels have been acquired `cycles` more times.
   void Acquire(int cycles = 1) {

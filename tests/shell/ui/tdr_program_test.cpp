@@ -50,21 +50,6 @@ class TdrProgramTest : public test::ProgramFixture {
     ProgramFixture::Start();
     return window();
   }
-  void Stop() {
-    program_.reset();
-    FreshProgramState();
-  }
-  static TDeclaredSideMenu& LeftMenu() {
-    return *qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(kLeftPanel)].data());
-  }
-  static void Press(TDeclaredSideMenu& menu, const char* name) {
-    auto& s = menu.Control<TRC_CustomCmmandSwitcher>(name);
-    test::Click(&s, s.ButtonRect(0).center());
-  }
-  static void Choose(const char* radio, int button) {
-    auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
-    test::Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
-  }
 
   // Ch1 acquired afresh on the circuit.
   const TSignalObj& Circuit(const char* circuit) {
