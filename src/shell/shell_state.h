@@ -87,7 +87,7 @@ struct TShellHooks {
   // The last step of an accepted close: the instrument's sampler left in its stand-alone state.
   THook<void()> ApplyExitSamplerSettings{"ShellHooks.ApplyExitSamplerSettings"};
   // The identity of the instrument (a seam for tests of a failed read).
-  THook<bool()> ReadIndivData{"ShellHooks.ReadIndivData"};
+  THook<bool()> ReadIndivData{Fallback("ShellHooks.ReadIndivData")};
 };
 
 extern TShellHooks ShellHooks;

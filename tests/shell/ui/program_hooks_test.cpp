@@ -60,7 +60,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"GeneratorHooks.SetCalibrationChanged", "calibration"},
     {"TdrHooks.RunChannelCalibration", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
-    {"ShellHooks.ReadIndivData", "calibration"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {
