@@ -63,7 +63,6 @@ constexpr const char* kMenuButtonNames[kMainMenuButtonCount] = {
 
 constexpr int kMenuButtonHeight = 23;
 constexpr int kMenuButtonsPerRow = 11;
-constexpr int kMenuButtonWidth = kMainMenuWidth / kMenuButtonsPerRow;
 
 void Place(QWidget* w, const TRectI& r) { w->setGeometry(r.Left, r.Top, r.Width, r.Height); }
 
@@ -146,17 +145,13 @@ void TMorda_fr::CreateControls() {
     button->OnMouseDown = [this, code](TButtonOfMainMenu&, Qt::MouseButton mouse) {
       RunGuarded([&] { MouseDownOnButtonOfMainMenu(code, mouse == Qt::LeftButton); });
     };
-    button->setGeometry((code % kMenuButtonsPerRow) * kMenuButtonWidth,
-                        (code / kMenuButtonsPerRow) * (kMenuButtonHeight + 2) + 1, kMenuButtonWidth,
-                        kMenuButtonHeight);
     menuButtons_[code] = button;
   }
   // The place after the last button stays as an empty, disabled button.
-  TButtonOfMainMenu* spare = CreateMainMenuButton(mainMenu_, {});
-  spare->setObjectName("ButtonOfMainMenu2");
-  spare->setEnabled(false);
-  spare->setGeometry((kMainMenuButtonCount % kMenuButtonsPerRow) * kMenuButtonWidth, kMenuButtonHeight + 3,
-                     kMenuButtonWidth, kMenuButtonHeight);
+  spareMenuButton_ = CreateMainMenuButton(mainMenu_, {});
+  spareMenuButton_->setObjectName("ButtonOfMainMenu2");
+  spareMenuButton_->setEnabled(false);
+  LayOutMainMenuButtons(kMainMenuWidth);
   menuButtons_[kMenuTestADC]->setEnabled(false);
   menuButtons_[kMenuJitter]->setEnabled(false);
 
@@ -344,12 +339,24 @@ TRC_MainCommandSwitcher* TMorda_fr::MainCommandControl(const std::string& path) 
 
 void TMorda_fr::resizeEvent(QResizeEvent*) { ApplyLayout(); }
 
+// Below the default width the buttons share the window's width rather than run off its edge.
+void TMorda_fr::LayOutMainMenuButtons(int menuWidth) {
+  const int width = std::min(menuWidth, kMainMenuWidth);
+  for (int place = 0; place <= kMainMenuButtonCount; ++place) {
+    TButtonOfMainMenu* button = place < kMainMenuButtonCount ? menuButtons_[place] : spareMenuButton_;
+    const int column = place % kMenuButtonsPerRow, row = place / kMenuButtonsPerRow;
+    const int left = column * width / kMenuButtonsPerRow, right = (column + 1) * width / kMenuButtonsPerRow;
+    button->setGeometry(left, row * (kMenuButtonHeight + 2) + 1, right - left, kMenuButtonHeight);
+  }
+}
+
 void TMorda_fr::ApplyLayout() {
   const TMainLayout l = ComputeMainLayout(width(), height(), btnInstruments_->geometry().right() + 1);
   const bool shown = mainControlsVisible_;
   Place(commandRow_, l.CommandRow);
   commandRow_->setVisible(shown);
   Place(mainMenu_, l.MainMenu);
+  LayOutMainMenuButtons(l.MainMenu.Width);
   mainMenu_->setVisible(shown && l.MainMenuVisible);
   Place(leftCaption_, l.LeftCaption);
   Place(rightCaption_, l.RightCaption);

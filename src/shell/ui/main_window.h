@@ -91,6 +91,7 @@ class TMorda_fr : public QWidget {
   void InstallWindowHooks();
   void RemoveWindowHooks();
   void ApplyLayout();
+  void LayOutMainMenuButtons(int menuWidth);
   void DeferredStartup();
   void ServiceRemote();
   void WatchRemoteSockets();
@@ -109,6 +110,7 @@ class TMorda_fr : public QWidget {
   TPermanentControls* permanent_ = nullptr;
   QWidget* mainMenu_ = nullptr;
   std::array<TButtonOfMainMenu*, kMainMenuButtonCount> menuButtons_{};
+  TButtonOfMainMenu* spareMenuButton_ = nullptr;  // the empty place after the last button
   QLabel* leftCaption_ = nullptr;
   QLabel* rightCaption_ = nullptr;
   std::array<int, 2> openMenu_{-1, -1};  // index 0 right panel, 1 left panel

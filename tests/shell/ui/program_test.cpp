@@ -311,6 +311,13 @@ TEST_F(ProgramTest, MainMenuOpensMenusInTheSidePanelsThatRememberTheirPages) {
   window().resize(600, 575);
   EXPECT_FALSE(Menu(kRightPanel).isVisible() || window().MenuCaption(false)->isVisible());
   EXPECT_TRUE(IsRightSideMenu(4));
+  // The main menu's buttons share the narrower width: every one stays inside the window.
+  for (int code = 0; code < kMainMenuButtonCount; ++code) {
+    const QWidget* button = window().MainMenuButton(code);
+    const QRect place(button->mapTo(&window(), QPoint(0, 0)), button->size());
+    EXPECT_TRUE(window().rect().contains(place)) << code;
+    EXPECT_GE(button->width(), 600 / 11) << code;
+  }
   window().resize(kDefaultClientWidth, kDefaultClientHeight);
   EXPECT_TRUE(Menu(kRightPanel).isVisible() && window().MenuCaption(false)->isVisible());
 }
