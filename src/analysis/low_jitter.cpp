@@ -233,7 +233,8 @@ bool CorrectByReference(const TRefSine& sine, const TSignalObj& data, const TSig
 TLowJitterState& LowJitterState() { return State; }
 
 int GetPrescalerFromCommandLine() {
-  static constexpr std::pair<const char*, int> kPrescalers[] = {{"Div2", 2}, {"Div4", 4}, {"Div8", 8}, {"Div16", 16}};
+  static constexpr std::pair<const char*, int> kPrescalers[] = {
+      {"Div2", 2}, {"Div4", 4}, {"Div8", 8}, {"Div16", 16}};
   for (const auto& [name, prescaler] : kPrescalers)
     if (IsCommandLineParam(name)) return prescaler;
   return 1;
@@ -293,7 +294,8 @@ void LowJitterAfterAcquisition() {
 
 bool LowJitter(int, const TSignalObj&, TSignalObj& result) {
   if (!State.RefSineObj) return false;
-  return CorrectByReference(*State.RefSineObj, SignalObjs()[TTraceId::Ch1], SignalObjs()[TTraceId::Ch2], result);
+  return CorrectByReference(*State.RefSineObj, SignalObjs()[TTraceId::Ch1], SignalObjs()[TTraceId::Ch2],
+                            result);
 }
 
 void InstallLowJitter() {
