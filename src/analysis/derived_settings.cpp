@@ -145,6 +145,11 @@ TDerivedDefinition DerivedDefinition(TTraceId trace) {
       d.Source2 = SourceOf(f.Source2);
       if (d.Source2 == TTraceId::Const) d.Constant = f.Const->Value();
     }
+    // The low-jitter correction reads channel 1 at the times channel 2 gives.
+    if (d.Operator == moLowJitter) {
+      d.Source1 = TTraceId::Ch1;
+      d.Source2 = TTraceId::Ch2;
+    }
     d.SmoothLen = d.Operator == moSmooth ? f.SmoothLen->Value() : 0;
     d.TrendMeas = d.Operator == moTrend ? GetIndex(f.TrendMeas) : 0;
   } else if (IsSpectrumTrace(trace)) {

@@ -3,6 +3,7 @@
 #include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
 #include "analysis/fft.h"
+#include "analysis/low_jitter.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
 #include "analysis/zoom.h"
@@ -100,6 +101,7 @@ void InstallProgramUnits() {
   InstallZoom();
   MathHooks.BuildTrend.Set(BuildTrend);
   MathHooks.ResetTrend.Set(ResetTrend);
+  InstallLowJitter();
   // What "*ClrDispl" and a language switch ask of the units above the shell.
   ShellHooks.ClearAnalyses.Set([] {
     if (ProgramFullHist) ProgramFullHist->Clear();

@@ -140,6 +140,8 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"PatternNOTFound", "Pattern not found"},
     {"AmplitudeVerySmall", "Amplitude of Signal is very small"},
     {"PeriodNotFound", "Period not found"},
+    {"LowJitterNoFrequency", "Low Jitter: the reference frequency could not be measured"},
+    {"LowJitterFlatReference", "Low Jitter: no reference sine on Ch2 (its amplitude is 0)"},
     {"CommunicationErr", "C O M M U N I C A T I O N   E R R O R !"},
     {kHeading "это из меню Генератора", ""},
     {"CLOCK", "CLOCK"},

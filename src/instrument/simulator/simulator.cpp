@@ -187,6 +187,7 @@ uint16_t TSimulator::SimNextSample() {
   int64_t sums[2] = {0, 0};
   for (int sub = 0; sub < nAvg_; ++sub) {
     strobeJitter_ = random_.Normal(0, kStrobeJitterSigma);
+    if (triggerJitter_ > 0) strobeJitter_ += random_.Normal(0, triggerJitter_);
     for (int slot = 0; slot < 2; ++slot)
       if (active[slot]) sums[slot] += SimChannelSample(slot + 2);
   }

@@ -7,6 +7,7 @@
 // reproduces a record word for word.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -54,6 +55,9 @@ class TSimulator {
   // signal: every point lands at a random instant of the signal's period (or bit).
   void SimSetAutoscaleMode(bool on) { autoscaleMode_ = on; }
   bool SimAutoscaleMode() const { return autoscaleMode_; }
+  // Jitter of the trigger (s, sigma): each point's sampling instant moves by the same
+  // amount on both channels, as a late or early trigger moves the strobe.
+  void SimSetTriggerJitter(double sigma) { triggerJitter_ = std::isfinite(sigma) && sigma > 0 ? sigma : 0; }
 
   // Generators 1..4 (A..D); other indexes are ignored (reading gives A).
   void SimSetGenerator(int generator, const TSimGenerator& settings);
@@ -161,6 +165,7 @@ class TSimulator {
   bool patternAddDelay_ = false;
   int stepDelaySteps_ = 0;
   bool autoscaleMode_ = false;
+  double triggerJitter_ = 0;
 
   std::array<TSimGenerator, kSimGeneratorCount> generators_;
   std::array<int, 2> channelSource_{1, 2};

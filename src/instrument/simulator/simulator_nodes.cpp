@@ -244,6 +244,21 @@ void RegisterChannelNodes(TSpider& root) {
         real ? 0 : OffItemMask);
   }
   State.GssSelect = root.AddRadioSw(0, "SHADOW:GssSelect", "A,B,C,D");
+  // The trigger's own jitter, common to both channels (what a low-jitter reference removes).
+  State.TrigJitter = root.AddDoubleEdit(
+      {.Path = "GSS:TrigJitter",
+       .Value = 0,
+       .Unit = "s",
+       .Digits = 3,
+       .Min = 0,
+       .Mid = 1e-11,
+       .Max = 1e-10,
+       .CoarseRule = srQuantised,
+       .CoarseStep = 1e-12,
+       .FineRule = srQuantised,
+       .FineStep = 1e-13,
+       .Tolerance = 1e-15,
+       .OnChange = [](THandler&) { ProgramSimulator().SimSetTriggerJitter(State.TrigJitter->Value()); }});
 }
 
 void RegisterGenerator(TSpider& root, int g) {

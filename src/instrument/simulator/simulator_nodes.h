@@ -65,6 +65,7 @@ struct TSimulatorNodesState {
   TDoubleEditHandler* TempChange = nullptr;
   std::array<TRadioSwHandler*, 2> Channel{};  // "GSS:Ch1", "GSS:Ch2"
   TRadioSwHandler* GssSelect = nullptr;
+  TDoubleEditHandler* TrigJitter = nullptr;  // "GSS:TrigJitter"
   std::array<TGssGeneratorNodes, 4> Generators{};
   // "Shadow:Lang" changed; the stopped-state idle step switches the language.
   bool LanguageChangePending = false;
