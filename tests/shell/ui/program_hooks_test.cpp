@@ -43,12 +43,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"MathHooks.LowJitter", "low jitter"},
     {"SettingsHooks.CancelLowJitterReference", "low jitter"},
     {"SettingsHooks.SetupLowJitterReference", "low jitter"},
-    {"AcqHooks.TDRMeasurePass", "TDR"},
-    {"DisplayHooks.BuildReflectParamPopupMenu", "TDR"},
-    {"DisplayHooks.ReflectParamPopupCommand", "TDR"},
-    {"DisplayHooks.TdrMarginDragged", "TDR"},
-    {"DisplayHooks.TdrMeasureLineCount", "TDR"},
-    {"DisplayHooks.TdrMeasureOn", "TDR"},
     {"AcqHooks.NormalizationStep", "TDR normalization"},
     {"MathHooks.Normalize", "TDR normalization"},
     {"SettingsTreeState.OnSettingsLoaded", "TDR normalization"},
@@ -56,9 +50,7 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.AutocalChannelsCheckInputs", "calibration"},
     {"AcqHooks.CalibrationBusy", "calibration"},
     {"AcqHooks.CheckAutoCalibration", "calibration"},
-    {"AcqHooks.TDRChannelCalibrationStep", "calibration"},
     {"GeneratorHooks.SetCalibrationChanged", "calibration"},
-    {"TdrHooks.RunChannelCalibration", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
 };
 
