@@ -36,7 +36,8 @@ std::string ChannelPrefix(int channel) { return channel == 3 ? "Ch2:" : "Ch1:"; 
 
 THandler* Node(const std::string& path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
 void SetIndex(const std::string& path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount()) h->SetIndexByProgram(index);
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+    h->SetIndexByProgram(index);
 }
 void SetOn(const std::string& path, bool on) {
   if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
@@ -54,13 +55,15 @@ double Mean(std::span<const double> v, size_t first, size_t last) {
   if (v.empty()) return 0;
   last = std::min(last, v.size() - 1);
   first = std::min(first, last);
-  return std::accumulate(v.begin() + static_cast<ptrdiff_t>(first), v.begin() + static_cast<ptrdiff_t>(last) + 1,
-                         0.0) /
+  return std::accumulate(v.begin() + static_cast<ptrdiff_t>(first),
+                         v.begin() + static_cast<ptrdiff_t>(last) + 1, 0.0) /
          static_cast<double>(last - first + 1);
 }
 
 // The record time at point i, minus half a point: where the edge passed.
-double EdgeTime(const TSignalObj& rec, size_t i) { return rec.IndexToX(static_cast<double>(i)) - rec.GetDX() / 2; }
+double EdgeTime(const TSignalObj& rec, size_t i) {
+  return rec.IndexToX(static_cast<double>(i)) - rec.GetDX() / 2;
+}
 
 }  // namespace
 
@@ -69,7 +72,8 @@ double CalibrationMeanLevel(std::span<const double> trace) {
   return Mean(trace, n * 400 / 1024, n * 600 / 1024);
 }
 
-TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace, const TSignalObj& rec) {
+TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace,
+                                                  const TSignalObj& rec) {
   TTdrCalibrationValues r;
   const double m2 = CalibrationMeanLevel(trace);
   const double d = std::abs(m1 - m2);
@@ -91,7 +95,8 @@ TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const dou
   return r;
 }
 
-TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative, const TSignalObj& rec) {
+TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative,
+                                                  const TSignalObj& rec) {
   TTdrCalibrationValues r;
   if (trace.empty()) {
     r.Code = tccSmallAmplitude;
@@ -111,8 +116,8 @@ TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, boo
     return r;
   }
   const auto reaching = [&](double level) {
-    return static_cast<size_t>(std::find_if(trace.begin(), trace.end(), [&](double v) { return v >= level; }) -
-                               trace.begin());
+    return static_cast<size_t>(
+        std::find_if(trace.begin(), trace.end(), [&](double v) { return v >= level; }) - trace.begin());
   };
   const size_t c = reaching(middle);
   const double dx = rec.GetDX();
@@ -179,8 +184,8 @@ void TTdrChannelCalibration::Step() {
     Update();
     // The simulator's line is opened as the user is asked to open the real one.
     ProgramSimulator().SetSimTDRCircuit(channel_, TSimTdrCircuit::Open);
-    if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"), {TAnswer::OK, TAnswer::Cancel},
-                      TAnswer::OK) != TAnswer::OK) {
+    if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"),
+                      {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK) {
       outcome_ = TTdrCalibrationOutcome::Cancelled;
       Close(false);
       return;

@@ -39,9 +39,11 @@ struct TTdrCalibrationValues {
 // shorter one).
 double CalibrationMeanLevel(std::span<const double> trace);
 // With the termination (first level m1) and without it (trace); rec gives the time axis.
-TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace, const TSignalObj& rec);
+TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace,
+                                                  const TSignalObj& rec);
 // A step that must rise across the trace (negated first for a negative polarity).
-TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative, const TSignalObj& rec);
+TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative,
+                                                  const TSignalObj& rec);
 
 enum class TTdrCalibrationOutcome : uint8_t { Running, Succeeded, Failed, Cancelled };
 

@@ -84,7 +84,9 @@ int32_t ScreenPos(double v) {
   return static_cast<int32_t>(std::lround(std::clamp(v, -1e6, 1e6)));
 }
 
-int32_t ScreenXOfTime(const TSignalObj& rec, double t) { return ScreenPos(rec.IndexToScreenX(rec.XToIndex(t))); }
+int32_t ScreenXOfTime(const TSignalObj& rec, double t) {
+  return ScreenPos(rec.IndexToScreenX(rec.XToIndex(t)));
+}
 
 // --- annotations ---
 
@@ -94,7 +96,8 @@ void DefineLineLabels(TReflectParam& p) {
   DefineAnnLabel(s, 1, 1, p.Trace, 0, GetLangStr("an_RefPlane"), 0);
   if (p.Mode == rmTDR) {
     DefineAnnLabel(s, 2, 1, p.Trace, 0, GetLangStr("an_Lvl50Ohm"), 4);
-    DefineAnnLabel(s, 3, 1, p.Trace, 0, GetLangStr(p.Param == tpMaxReflect ? "anPlusPeak" : "anMinusPeak"), 1);
+    DefineAnnLabel(s, 3, 1, p.Trace, 0, GetLangStr(p.Param == tpMaxReflect ? "anPlusPeak" : "anMinusPeak"),
+                   1);
   } else if (p.Param == tpPropDelay) {
     DefineAnnLabel(s, 2, 1, p.Trace, 0, GetLangStr("an_Edge"), 1);
   } else {
@@ -115,12 +118,14 @@ void SetupLineAnnotations(int line) {
 
 // --- one line ---
 
-void AnchorLabels(TReflectParam& p, const TSignalObj& rec, const TTdrChannelNodes& c, const TFoundValue& found,
-                  TIndexWindow w) {
+void AnchorLabels(TReflectParam& p, const TSignalObj& rec, const TTdrChannelNodes& c,
+                  const TFoundValue& found, TIndexWindow w) {
   TAnnSet& s = p.Annotations;
   double level;
   if (p.Mode == rmTDR) {
-    level = rec.GetTdrUnitKind() == tukRho ? 0.0 : rec.GetTdrUnitKind() == tukOhm ? 50.0 : c.BaseLine->GetValue();
+    level = rec.GetTdrUnitKind() == tukRho   ? 0.0
+            : rec.GetTdrUnitKind() == tukOhm ? 50.0
+                                             : c.BaseLine->GetValue();
   } else {
     level = rec.GetTdrUnitKind() == tukNoUnit ? 1.0 : rec.GetTdrBase() + rec.GetTdrAmplitude();
   }
@@ -152,8 +157,8 @@ bool ComputeLine(TReflectParam& p, const TSignalObj& rec) {
   TFoundValue found{UndefinedValue, 0};
   if (w) {
     if (p.Mode == rmTDR) {
-      found = MeasureReflection(rec, *w, c.BaseLine->GetValue(), c.RefAmpl->GetValue(), c.Polar->GetIndex() == 1,
-                                p.Param == tpMaxReflect);
+      found = MeasureReflection(rec, *w, c.BaseLine->GetValue(), c.RefAmpl->GetValue(),
+                                c.Polar->GetIndex() == 1, p.Param == tpMaxReflect);
     } else if (p.Param == tpPropDelay) {
       if (!State.Work) State.Work = std::make_unique<TSignalObj>();
       found = MeasurePropDelay(rec, *w, c.RefPlane->GetValue(), *State.Work);
@@ -268,11 +273,12 @@ std::optional<TIndexWindow> MarginWindow(const TSignalObj& rec, double leftX, do
   const double last = std::floor(rec.ScreenXToIndex(rightX) + 1e-9);
   // A window beside the record, or one narrower than a point, holds nothing of it.
   if (n <= 0 || !(first <= last) || last < 0 || first > n - 1) return std::nullopt;
-  return TIndexWindow{static_cast<int>(std::max(first, 0.0)), static_cast<int>(std::min<double>(last, n - 1))};
+  return TIndexWindow{static_cast<int>(std::max(first, 0.0)),
+                      static_cast<int>(std::min<double>(last, n - 1))};
 }
 
-TFoundValue MeasureReflection(const TSignalObj& rec, TIndexWindow w, double baseLine, double refAmpl, bool negative,
-                              bool maximum) {
+TFoundValue MeasureReflection(const TSignalObj& rec, TIndexWindow w, double baseLine, double refAmpl,
+                              bool negative, bool maximum) {
   if (refAmpl == 0) return {UndefinedValue, w.First};
   const double s = negative ? -1 : 1;
   int found = w.First;
@@ -332,7 +338,8 @@ uint8_t CurrentReflectMode() {
 std::string ReflectParamTitle(const TReflectParam& p) {
   static constexpr const char* kTdrKeys[] = {"MinReflect", "MaxReflect"};
   static constexpr const char* kTdtKeys[] = {"tdtPropDelay", "tdtpGain", "tdtpGainDb"};
-  const char* key = p.Mode == rmTDR ? kTdrKeys[std::min<int>(p.Param, 1)] : kTdtKeys[std::min<int>(p.Param, 2)];
+  const char* key =
+      p.Mode == rmTDR ? kTdrKeys[std::min<int>(p.Param, 1)] : kTdtKeys[std::min<int>(p.Param, 2)];
   return GetLangStr(key) + " (" + TraceNames[static_cast<size_t>(TraceIndex(p.Trace))] + ")";
 }
 
@@ -459,7 +466,9 @@ void ReflectParamPopupCommand(const std::string& item, int line) {
   const auto beginStep = [] {
     if (UndoBuffer) UndoBuffer->BeginStep();
   };
-  const auto uncheck = [&](const TReflectParam& q) { ParamSet(mode, q.Source)->SetButtonByProgram(q.Param, false); };
+  const auto uncheck = [&](const TReflectParam& q) {
+    ParamSet(mode, q.Source)->SetButtonByProgram(q.Param, false);
+  };
   if (item == "AllVisible") {
     beginStep();
     margins->SetOnByProgram(true);

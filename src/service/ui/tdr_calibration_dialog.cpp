@@ -111,8 +111,7 @@ bool TfrmTDR_CalibrChannel::Run() {
   cursorSet_ = true;
   OpenDialog = this;
   calibration_->Start();
-  const bool ok = exec() == QDialog::Accepted &&
-                  calibration_->Outcome() == TTdrCalibrationOutcome::Succeeded;
+  const bool ok = exec() == QDialog::Accepted && calibration_->Outcome() == TTdrCalibrationOutcome::Succeeded;
   OpenDialog = nullptr;
   if (ok && !calibration_->Tdr()) calibration_->SaveReferenceToMemory();
   calibration_->Finish(ok);
