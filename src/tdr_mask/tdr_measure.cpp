@@ -36,6 +36,8 @@ struct TTdrMeasureState {
   std::unique_ptr<TSignalObj> Work;
   // The strip holds the header and the captions of the lines.
   bool LinesShown = false;
+  // The strip is ours: the measurements were on when it was last written.
+  bool StripHeld = false;
 };
 
 TTdrMeasureState State;
@@ -397,9 +399,12 @@ void InvalidateReflectParamLabels() {
 void ShowReflectParamLines() {
   State.LinesShown = true;
   TNizText* strip = Strip();
-  if (!strip) return;
+  const bool on = MeasureOn();
+  // The strip of another readout stays as it is.
+  if (!strip || (!on && !State.StripHeld)) return;
   strip->Clear();
-  if (!MeasureOn()) return;
+  State.StripHeld = on;
+  if (!on) return;
   ShowStatisticsHeader(0);
   const uint8_t mode = CurrentReflectMode();
   for (int line = 0; line < std::min(ReflectLineCount(mode), kReflectLinesPerMode); ++line) {
@@ -414,10 +419,12 @@ void TdrMeasureChanged() {
   if (!s.Measure) return;
   const bool on = s.Measure->IsOn();
   if (on) SwitchOffOtherAnalyses(kTdrMenuId);
-  ClearAllAnnotations();
-  MeasState.Ann.SelectedParamLine = -1;
   SetMeasureNodesDisabled(!on);
   InvalidateReflectParamLabels();
+  // A mode change with the measurements off leaves the other readouts alone.
+  if (!MeasureOn() && !State.StripHeld) return;
+  ClearAllAnnotations();
+  MeasState.Ann.SelectedParamLine = -1;
   RemoveOverlays();
   ShowReflectParamLines();
 }

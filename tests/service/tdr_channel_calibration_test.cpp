@@ -55,7 +55,8 @@ TEST(TdrCalibrationEvaluation, LevelsEdgeAndReferencePlane) {
   EXPECT_NEAR(s.RefAmpl, 0.15, 1e-12);
   EXPECT_DOUBLE_EQ(s.BaseLine, -0.2);
   EXPECT_NEAR(s.RefPlane, kX0 + 299.5 * kDx, 1e-18);
-  EXPECT_EQ(StaticCalibrationEvaluation(-0.2, Step(1024, 300, -0.2, -0.24), Axis(1024)).Code, tccNoTermination);
+  EXPECT_EQ(StaticCalibrationEvaluation(-0.2, Step(1024, 300, -0.2, -0.24), Axis(1024)).Code,
+            tccNoTermination);
 
   // Normal: a step from 0.1 to 0.5 V at point 100 (the zero window of 2 ns is 20 points);
   // with the negative polarity the trace falls and is turned over first.
@@ -68,7 +69,8 @@ TEST(TdrCalibrationEvaluation, LevelsEdgeAndReferencePlane) {
     EXPECT_NEAR(n.TdtZero, sign * 0.1, 1e-12);
     EXPECT_NEAR(n.RefPlane, kX0 + 99.5 * kDx, 1e-18);
   }
-  EXPECT_EQ(NormalCalibrationEvaluation(std::vector<double>(1024, 0.3), false, Axis(1024)).Code, tccSmallAmplitude);
+  EXPECT_EQ(NormalCalibrationEvaluation(std::vector<double>(1024, 0.3), false, Axis(1024)).Code,
+            tccSmallAmplitude);
   EXPECT_EQ(NormalCalibrationEvaluation(Step(1024, 100, 0.5, 0.1), false, Axis(1024)).Code, tccBadSlope);
   EXPECT_EQ(NormalCalibrationEvaluation(Step(1024, 100, 0.1, 0.5), true, Axis(1024)).Code, tccBadSlope);
 }

@@ -17,9 +17,9 @@
 #include "display/display_hooks.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
-#include "framework/language/language.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/trace_names.h"
 #include "instrument/link/instrument_identity.h"
@@ -54,12 +54,10 @@ TEST(TdrMeasureRoutines, TheWindowHoldsOnlyPointsOfTheRecord) {
   // Record index of screen X: X / zoom / 4096 x RecLen + first shown point; the window
   // holds the points inside [left, right].
   for (const Case& c : {
-           Case{512, 1, 0, 1, 4000, std::pair{1, 500}},
-           Case{512, 4, 384, 2000, 4000, std::pair{447, 509}},
+           Case{512, 1, 0, 1, 4000, std::pair{1, 500}}, Case{512, 4, 384, 2000, 4000, std::pair{447, 509}},
            Case{512, 4, 480, 100, 4000, std::pair{484, 511}},  // past the record's end
            Case{512, 4, 480, 2000, 4000, std::nullopt},        // all of it past the end
-           Case{32, 1, 0, 1, 4000, std::pair{1, 31}},
-           Case{512, 1, 0, 2000, 2001, std::pair{250, 250}},
+           Case{32, 1, 0, 1, 4000, std::pair{1, 31}}, Case{512, 1, 0, 2000, 2001, std::pair{250, 250}},
            Case{512, 1, 0, 2001, 2003, std::nullopt},  // between two points
        }) {
     SCOPED_TRACE(testing::Message() << c.recLen << " " << c.zoomStep << " " << c.firstShown << " " << c.left);
@@ -180,6 +178,22 @@ TEST_F(TdrMeasureTest, AFifthParameterPushesTheOldestOutAndItsCheckItemGoesOff) 
   Exec("TDR:Ch2:TdrParams MaxReflect");
   EXPECT_EQ(ReflectLine(rmTDR, 1)->Source, 1);
   EXPECT_EQ(ReflectLine(rmTDR, 1)->Param, 1);
+  // The menu of a line: margins shown, so only their removal is offered.
+  const auto items = [](int line) {
+    std::string text;
+    for (const TPopupItem& i : BuildReflectParamPopupMenu(line).Items)
+      if (i.Name != "-") text += i.Name + (i.Checked ? "+" : "") + (i.Enabled ? "" : "~") + " ";
+    return text;
+  };
+  EXPECT_EQ(items(2),
+            "AllVisible+ Annot+ DelAnnot DefParam+~ DelDefParam Remove RemoveAll ");  // it moved down
+  ReflectParamPopupCommand("DelDefParam", 0);
+  ReflectParamPopupCommand("Annot", 0);
+  EXPECT_EQ(items(2), "AllVisible Annot DelAnnot DefParam DelDefParam~ Remove RemoveAll ");
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 0);
+  ReflectParamPopupCommand("DelAnnot", 2);
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, -1);
+  EXPECT_EQ(items(0), "AllVisible Annot DelAnnot~ DefParam DelDefParam~ Remove RemoveAll ");
   // The menu's Remove All takes every line of the mode off its check set.
   ReflectParamPopupCommand("RemoveAll", 0);
   EXPECT_EQ(ReflectLineCount(rmTDR), 0);
