@@ -429,6 +429,14 @@ void TdrMeasureChanged() {
   ShowReflectParamLines();
 }
 
+void TdrViewMarginsChanged() {
+  if (TdrSettings().ViewMargins->IsOn()) {
+    if (MeasureOn()) PaintMargins();
+  } else if (ScopeCRT) {
+    ScopeCRT->DeleteMarkerLayer(1);
+  }
+}
+
 void TdrParamsChanged(THandler& h) {
   const TTdrSettingsState& s = TdrSettings();
   auto& set = static_cast<TCheckSwHandler&>(h);

@@ -85,6 +85,8 @@ void ShowReflectParamLines();
 // "TDR:Measure" and the check sets of the sources.
 void TdrMeasureChanged();
 void TdrParamsChanged(THandler& h);
+// "TDR:ViewMargins": the margins of the source measured are drawn, or their layer goes.
+void TdrViewMarginsChanged();
 
 TPopupMenu BuildReflectParamPopupMenu(int line);
 void ReflectParamPopupCommand(const std::string& item, int line);

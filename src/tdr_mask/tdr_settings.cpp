@@ -416,7 +416,7 @@ void RegisterTDRHandlers() {
                                         .OnChange = PropagationChanged});
   State.Measure = root.AddOnOff(false, "TDR:Measure", [](THandler&) { TdrMeasureChanged(); });
   State.Source = root.AddRadioSw(0, "TDR:Source", "Ch1,Ch2,NormCh1,NormCh2");
-  State.ViewMargins = root.AddOnOff(true, "TDR:ViewMargins");
+  State.ViewMargins = root.AddOnOff(true, "TDR:ViewMargins", [](THandler&) { TdrViewMarginsChanged(); });
   for (int source = 0; source < kTdrSourceCount; ++source) RegisterSource(source);
 }
 

@@ -105,10 +105,11 @@ TEST_F(TdrMeasureProgramTest, TheCalibrationDialogToOkToCancelAndToAFailure) {
 
   // Cancel at the termination question ends it at once.
   dialogs_.answers = {TAnswer::OK, TAnswer::Cancel};
-  WithDialog([&] { PressCalibrate(); }, [&](TfrmTDR_CalibrChannel& d) {
-    RunToEnd(d);
-    EXPECT_EQ(d.Calibration().Progress(), 50);
-  });
+  WithDialog([&] { PressCalibrate(); },
+             [&](TfrmTDR_CalibrChannel& d) {
+               RunToEnd(d);
+               EXPECT_EQ(d.Calibration().Progress(), 50);
+             });
   EXPECT_EQ(References(), before);
 
   // OK: the base line on the 50 Ohm load and the step to the open line.
@@ -162,8 +163,9 @@ TEST_F(TdrMeasureProgramTest, ReflectionOfTheSimulatedLoads) {
     double ohms;
     double from, to;  // the plateau after the reflection, s from the record's start
   };
-  for (const Case& c : {Case{"Short", 0, 13e-9, 20e-9}, Case{"R50", 50, 13e-9, 20e-9}, Case{"Rx", 85, 13e-9, 20e-9},
-                        Case{"RR5015050", 150, 12.8e-9, 13.9e-9}, Case{"Open", 1e10, 13e-9, 20e-9}}) {
+  for (const Case& c :
+       {Case{"Short", 0, 13e-9, 20e-9}, Case{"R50", 50, 13e-9, 20e-9}, Case{"Rx", 85, 13e-9, 20e-9},
+        Case{"RR5015050", 150, 12.8e-9, 13.9e-9}, Case{"Open", 1e10, 13e-9, 20e-9}}) {
     SCOPED_TRACE(c.circuit);
     TdrSettings().Sources[0].LeftMargins->SetValueByProgram(ScreenX(c.from));
     TdrSettings().Sources[0].RightMargins->SetValueByProgram(ScreenX(c.to));
