@@ -182,6 +182,13 @@ TEST_F(TdrMeasureProgramTest, DelayAndGainOfTheSimulatedLines) {
   StartWithTdr("TDT");
   ExecCommand("TDR:Ch1:DoVertCalibr");  // on the stimulus itself
   ASSERT_TRUE(TdrChannel(2).Calibrated);
+  // The averaged step, turned over for the negative polarity, is kept in M4: from the
+  // generator's level up by the full step.
+  const TSignalObj& m4 = SignalObjs()[TTraceId::M4];
+  ASSERT_EQ(m4.GetRecLen(), 1024);
+  EXPECT_NEAR(m4.GetStoredY(10), 368 / 16000.0, 0.002);
+  EXPECT_NEAR(m4.GetStoredY(600), (368 + 6720) / 16000.0, 0.002);
+  EXPECT_NEAR(TdrChannel(2).RefTDTAmpl->GetValue(), 6720 / 16000.0, 0.003);
   ExecCommand("TB:ScaleA 2n;:Acq:Ch1:Mode AvgMult;:Acq:Ch1:NAvg 64");
   ExecCommand("TDR:Ch1:TdtParams PropDelay,Gain,DbGain;:TDR:Measure On");
   struct Case {
