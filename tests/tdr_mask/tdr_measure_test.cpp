@@ -214,9 +214,18 @@ TEST_F(TdrMeasureTest, AnUncalibratedChannelWarnsOnceAModeAndIsMeasuredFromTheNe
   Acquire(-0.1);  // b + A
   EXPECT_NEAR(line.Value, 100, 1e-9);
   EXPECT_EQ(line.ValueText, "100 %");
+  // The labels of the line: the reference plane (2 ns, point 200) on the base line, the
+  // peak at point 300; X runs 4096 over the 512 points.
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, -1);  // switching the measurements on cleared them
+  ReflectParamPopupCommand("Annot", 0);
+  Acquire(-0.1);
+  EXPECT_EQ(std::pair(line.Annotations[1].AnchorX, line.Annotations[3].AnchorX), std::pair(1600, 2400));
+  InvalidateReflectParamLabels();  // "*ClrDispl": placed again by the next record
+  EXPECT_LT(line.Annotations[3].AnchorX, -100);
   Acquire(-0.15);
-  EXPECT_EQ(line.Stat.Count(), 2);
-  EXPECT_NEAR(line.Stat.Mean(), 75, 1e-9);
+  EXPECT_EQ(line.Annotations[3].AnchorX, 2400);
+  EXPECT_EQ(line.Stat.Count(), 3);
+  EXPECT_NEAR(line.Stat.Mean(), 250.0 / 3, 1e-9);
   EXPECT_EQ(dialogs_.shown.size(), 1u);
   // A mode change forgets the warning.
   Exec("TDR:Mode TDT;:TDR:Mode TDR");
@@ -228,6 +237,16 @@ TEST_F(TdrMeasureTest, AnUncalibratedChannelWarnsOnceAModeAndIsMeasuredFromTheNe
   const int64_t count = line.Stat.Count();
   Acquire(-0.1);
   EXPECT_EQ(line.Stat.Count(), count);
+}
+
+// The reflection measurements and the amplitude measurements share the screen one at a time.
+TEST_F(TdrMeasureTest, TheMeasurementsOfTheTwoUnitsTakeTurns) {
+  Exec("TDR:Mode TDR;:Meas:Display Param");
+  Exec("TDR:Measure On");
+  EXPECT_EQ(Exec("Meas:Display?"), "OFF");
+  Exec("Meas:Display Statistic");
+  EXPECT_EQ(Exec("TDR:Measure?"), "OFF");
+  EXPECT_TRUE(RootSpider->FindHandler("TDR:Ch1:TdrParams")->IsDisabled());
 }
 
 TEST_F(TdrMeasureTest, AWindowBesideTheRecordGivesTheUndefinedValueAndNoStatistics) {
