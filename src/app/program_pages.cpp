@@ -19,6 +19,7 @@
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
 #include "service/ui/oe_page.h"
+#include "service/ui/tdr_calibration_dialog.h"
 #include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
 #include "shell/ui/help_keys.h"
@@ -54,6 +55,8 @@ void RegisterLanguageDialogs() {
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TSelectModelofInstruments(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TStdMaskFrm(owner); });
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TfrmStdMaskStoreDlg(owner); });
+  RegisterLanguageDialog(
+      [](QWidget* owner) -> QWidget* { return new TfrmTDR_CalibrChannel(2, true, false, owner); });
 }
 
 }  // namespace
@@ -84,6 +87,7 @@ void RegisterProgramPages() {
     if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
   });
   InstallAutoscaleWindow();
+  InstallTdrCalibrationDialog();
   InstallAboutBox();
   InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {

@@ -7,6 +7,7 @@
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
 #include "analysis/zoom.h"
+#include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "instrument/settings/pattern_search_run.h"
@@ -24,6 +25,7 @@
 #include "service/calibration_settings.h"
 #include "service/exit_sampler_settings.h"
 #include "service/oe_converter.h"
+#include "service/tdr_channel_calibration.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -31,6 +33,7 @@
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_test.h"
+#include "tdr_mask/tdr_measure.h"
 #include "tdr_mask/tdr_settings.h"
 
 namespace norv {
@@ -56,6 +59,7 @@ bool BuildTrend(int function, int kind, const TSignalObj& source, TSignalObj& re
 void RedrawBottomStrip() {
   if (!ScopeCRT) return;
   ScopeCRT->BottomText().Clear();
+  if (DisplayHooks.TdrMeasureOn()) ShowReflectParamLines();
   RedrawMeasurementLines();
   UpdateMarkerReadout();
   if (HistAxisOn()) UpdateHistogram(false);
@@ -111,6 +115,7 @@ void InstallProgramUnits() {
     for (int function = 0; function < kTrendFunctionCount; ++function) ResetTrend(function);
     RestartDatabase();
     ClearMaskTestCounters();
+    InvalidateReflectParamLabels();
   });
   ShellHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
   DisplaySettingsHooks.RedrawBottomStrip.Set(RedrawBottomStrip);
@@ -128,6 +133,7 @@ void InstallProgramUnits() {
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
   InstallGenerators();
   InstallTdr();
+  InstallTdrChannelCalibration();
   InstallMaskEditor();
 }
 

@@ -25,6 +25,7 @@
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/simulator/simulator_settings.h"
 #include "tdr_mask/generator_settings.h"
+#include "tdr_mask/tdr_measure.h"
 #include "tdr_mask/tdr_readout.h"
 
 namespace norv {
@@ -158,6 +159,7 @@ void ModeChanged() {
   GeneratorSide();
   UpdateTDRMarkerUnits();
   SimulatorNodes().RefreshGssWaveformPage();
+  TdrMeasureChanged();
   SyncSimulatorWithTdrMode(ModeIndex());
 }
 
@@ -310,8 +312,8 @@ void RegisterSource(int source) {
   const std::string base = std::string("TDR:") + kSourceNames[source] + ":";
   const auto colour = static_cast<uint8_t>(TraceIndex(TdrSourceTrace(source)));
   TTdrSourceNodes& n = State.Sources[static_cast<size_t>(source)];
-  n.TdrParams = root.AddCheckSw(0, base + "TdrParams", "MinReflect,MaxReflect");
-  n.TdtParams = root.AddCheckSw(0, base + "TdtParams", "PropDelay,Gain,DbGain");
+  n.TdrParams = root.AddCheckSw(0, base + "TdrParams", "MinReflect,MaxReflect", TdrParamsChanged);
+  n.TdtParams = root.AddCheckSw(0, base + "TdtParams", "PropDelay,Gain,DbGain", TdrParamsChanged);
   const auto margin = [&](const char* name, int value, int min, int mid, int max, THandlerEvent onChange) {
     return root.AddIntEdit({.Path = base + name,
                             .Value = value,
@@ -412,9 +414,9 @@ void RegisterTDRHandlers() {
                                         .FineStep = 0.01,
                                         .Tolerance = 1e-6,
                                         .OnChange = PropagationChanged});
-  State.Measure = root.AddOnOff(false, "TDR:Measure");
+  State.Measure = root.AddOnOff(false, "TDR:Measure", [](THandler&) { TdrMeasureChanged(); });
   State.Source = root.AddRadioSw(0, "TDR:Source", "Ch1,Ch2,NormCh1,NormCh2");
-  State.ViewMargins = root.AddOnOff(true, "TDR:ViewMargins");
+  State.ViewMargins = root.AddOnOff(true, "TDR:ViewMargins", [](THandler&) { TdrViewMarginsChanged(); });
   for (int source = 0; source < kTdrSourceCount; ++source) RegisterSource(source);
 }
 
@@ -448,6 +450,7 @@ void InstallTdr() {
     return s;
   });
   InstallTdrReadout();
+  InstallTdrMeasure();
 }
 
 }  // namespace norv

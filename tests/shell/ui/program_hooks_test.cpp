@@ -39,12 +39,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"LinkHooks.EyeMeasureOn", "eye"},
     {"AcqHooks.JitterMeasurementExists", "jitter"},
     {"AcqHooks.JitterMeasurementStep", "jitter"},
-    {"AcqHooks.TDRMeasurePass", "TDR"},
-    {"DisplayHooks.BuildReflectParamPopupMenu", "TDR"},
-    {"DisplayHooks.ReflectParamPopupCommand", "TDR"},
-    {"DisplayHooks.TdrMarginDragged", "TDR"},
-    {"DisplayHooks.TdrMeasureLineCount", "TDR"},
-    {"DisplayHooks.TdrMeasureOn", "TDR"},
     {"AcqHooks.NormalizationStep", "TDR normalization"},
     {"MathHooks.Normalize", "TDR normalization"},
     {"SettingsTreeState.OnSettingsLoaded", "TDR normalization"},
@@ -52,9 +46,7 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.AutocalChannelsCheckInputs", "calibration"},
     {"AcqHooks.CalibrationBusy", "calibration"},
     {"AcqHooks.CheckAutoCalibration", "calibration"},
-    {"AcqHooks.TDRChannelCalibrationStep", "calibration"},
     {"GeneratorHooks.SetCalibrationChanged", "calibration"},
-    {"TdrHooks.RunChannelCalibration", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
 };
 

@@ -137,6 +137,13 @@ TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   EXPECT_EQ(tdr.Control<TRC_EditSwitcher>("edswPropagation").Caption(), "DIELECTRIC CONST");
   Press(tdr, "btnBackHorizontal");
   Press(tdr, "pcswMeasure");
+  Choose("rswMeasSource", 2);  // the source waits for the measurements
+  EXPECT_EQ(TdrSettings().Source->GetIndex(), 0);
+  {
+    auto& measure = tdr.Control<TRC_CustomRadioSwitcher>("ooswMeasure");
+    test::Click(measure.Button(0), QPoint(8, measure.Button(0)->height() / 2));  // "On"
+  }
+  ASSERT_TRUE(TdrSettings().Measure->IsOn());
   Choose("rswMeasSource", 2);
   EXPECT_EQ(tdr.findChild<TRC_RightMenuPanel*>("rmpMeasure")->title(), " TDR/TDT Ch1 Normalized");
   EXPECT_EQ(tdr.Control<TRC_Switcher>("edswLeftMargins").GetHandler(),

@@ -1,0 +1,108 @@
+#pragma once
+// The TDR / TDT channel calibration: 32 acquisitions of the channel's step are averaged
+// and its levels and edge give the reference values of the channel's "TDR:" nodes. TDR
+// (static) calibrates twice, with the 50 Ohm termination at the reference plane and then
+// without it; TDT once, on the generator's step. One step runs after each acquisition while
+// the calibration exists; the settings it changes for its own use go back through the undo
+// ring when it ends, and only an OK stores the reference values.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "framework/traces/trace_names.h"
+
+namespace norv {
+
+class TSignalObj;
+
+// Result codes of the evaluations.
+enum TTdrCalibrationCode : int {
+  tccSuccess = 0,
+  tccSmallAmplitude = -1,  // "TDR_Ch_Cal_Er_1"
+  tccBadSlope = -2,        // "TDR_Ch_Cal_Er_2"
+  tccNoTermination = -3,   // "TDR_Ch_Cal_Er_3"
+};
+
+struct TTdrCalibrationValues {
+  int Code = tccSuccess;
+  double RefAmpl = 0;
+  double BaseLine = 0;
+  double TdtAmpl = 0;
+  double TdtZero = 0;
+  double RefPlane = 0;
+};
+
+// The mean of the points 400..600 of a 1024-point trace (the same share of a longer or
+// shorter one).
+double CalibrationMeanLevel(std::span<const double> trace);
+// With the termination (first level m1) and without it (trace); rec gives the time axis.
+TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace,
+                                                  const TSignalObj& rec);
+// A step that must rise across the trace (negated first for a negative polarity).
+TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative,
+                                                  const TSignalObj& rec);
+
+enum class TTdrCalibrationOutcome : uint8_t { Running, Succeeded, Failed, Cancelled };
+
+class TTdrChannelCalibration {
+ public:
+  static constexpr int kAverages = 32;
+
+  // channel 2 (Ch1) or 3 (Ch2); tdr: the static two-phase calibration; autoClose: the
+  // procedure closes itself at its end (started by a command).
+  TTdrChannelCalibration(int channel, bool tdr, bool autoClose);
+  ~TTdrChannelCalibration();
+  TTdrChannelCalibration(const TTdrChannelCalibration&) = delete;
+  TTdrChannelCalibration& operator=(const TTdrChannelCalibration&) = delete;
+
+  // Opens an undo step, sets the channel and time base up for the calibration and asks
+  // for the first acquisition; from now on the acquisition cycle steps it.
+  void Start();
+  // One step after an acquisition.
+  void Step();
+  // The end: the settings of the calibration go back; with ok the reference values are
+  // stored (only a successful calibration has them).
+  void Finish(bool ok);
+  // The averaged trace into the channel's record and from there into M4.
+  void SaveReferenceToMemory();
+
+  int Channel() const { return channel_; }
+  bool Tdr() const { return tdr_; }
+  bool SecondPhase() const { return secondPhase_; }
+  int Progress() const { return progress_; }
+  TTdrCalibrationOutcome Outcome() const { return outcome_; }
+  const TTdrCalibrationValues& Values() const { return values_; }
+  // The error line of a failure ("" otherwise).
+  std::string ErrorText() const;
+
+  // The view follows the progress and the outcome; Close(ok) ends the dialog.
+  std::function<void()> OnUpdate;
+  std::function<void(bool ok)> OnClose;
+
+ private:
+  void Update() const;
+  void Close(bool ok);
+  void Evaluate(const TSignalObj& rec);
+
+  int channel_;
+  bool tdr_;
+  bool autoClose_;
+  bool secondPhase_ = false;
+  int counter_ = 0;
+  int progress_ = 0;
+  std::vector<double> sum_;
+  double firstLevel_ = 0;
+  TTdrCalibrationValues values_;
+  TTdrCalibrationOutcome outcome_ = TTdrCalibrationOutcome::Running;
+  bool finished_ = false;
+};
+
+// The calibration that the acquisition steps (none while no dialog is open).
+TTdrChannelCalibration* ActiveTdrChannelCalibration();
+// Fills AcqHooks.TDRChannelCalibrationStep.
+void InstallTdrChannelCalibration();
+
+}  // namespace norv
