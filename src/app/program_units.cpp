@@ -1,6 +1,8 @@
 #include "app/program_units.h"
 
 #include "analysis/derived_settings.h"
+#include "analysis/eye_engine.h"
+#include "analysis/eye_settings.h"
 #include "analysis/derived_signals.h"
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
@@ -8,6 +10,9 @@
 #include "analysis/zoom.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "instrument/settings/setting_senders.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/autoscale/autoscale.h"
@@ -58,6 +63,7 @@ void RedrawBottomStrip() {
   RedrawMeasurementLines();
   UpdateMarkerReadout();
   if (HistAxisOn()) UpdateHistogram(false);
+  RebuildEyeParamLines();
 }
 
 }  // namespace
@@ -77,6 +83,8 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+  SetRegistrationRoutine(TRegistrationStep::Eye, RegisterEyeHandlers);
+  SetApplyRoutine(TApplyStep::Eye, ApplyEyeSettings);
   SetRegistrationRoutine(TRegistrationStep::MaskResultObject, RegisterMaskResultObject);
   SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
@@ -95,6 +103,17 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  InstallEyeSettings();
+  // The eye's optical parameters read the converter.
+  EyeHooks.OpticalReadings.Set([] {
+    const auto* correction = RootSpider ? dynamic_cast<const TEditHandler*>(
+                                              RootSpider->FindHandler("FLASH:OECalibr:ERCorrFact"))
+                                        : nullptr;
+    return TEyeOptics{.PowerCode = static_cast<double>(GetDarkLevelCode()),
+                      .DarkCode = OEConvState().AvgPowerZero,
+                      .Factor = GetOEConversionGain(),
+                      .ExtRatioCorrDb = correction ? correction->GetValue() : 0.0};
+  });
   InstallLimitTests();
   InstallDerivedSignals();
   InstallZoom();
@@ -103,6 +122,7 @@ void InstallProgramUnits() {
   // What "*ClrDispl" and a language switch ask of the units above the shell.
   ShellHooks.ClearAnalyses.Set([] {
     if (ProgramFullHist) ProgramFullHist->Clear();
+    ClearEyeMeasurement();
     ResetHisticons();
     ResetMeasStatistics();
     ClearMarkerValues();
@@ -116,7 +136,10 @@ void InstallProgramUnits() {
     RestoreMeasurementLines();
     RemoveShownDatabase();
   });
-  ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
+  ShellHooks.RelabelAnalyses.Set([] {
+    RelabelMeasurements();
+    RelabelEyeParams();
+  });
   InstallPatternSearch();
   InstallAutoscale();
   InstallMaskFeature();
