@@ -1,14 +1,19 @@
 // The eye measurement on the simulated instrument: the simulator's pattern with a set rise
 // time, random jitter and noise goes through the acquisition cycle into the eye pass, and
-// "Eye:Res" answers what the analysis found.
+// "Eye:Res" answers what the analysis found. Expectations come from the values set: a
+// raised-cosine edge of full length R crosses 20 % and 80 % at R acos(0.6) / pi and
+// R acos(-0.6) / pi; the spread of a crossing is the jitter widened by the noise over the
+// edge's slope (A pi / 2R at its middle).
 
 #include "analysis/eye_engine.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
+#include <map>
+#include <numbers>
 #include <string>
+#include <vector>
 
 #include "analysis/eye_settings.h"
 #include "app/program_units.h"
@@ -16,6 +21,7 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
+#include "measure/hist/hist_objects.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/shell_fixture.h"
@@ -23,6 +29,11 @@
 
 namespace norv {
 namespace {
+
+constexpr double kUI = 1e-9, kAmpl = 0.4, kOffset = 0.05, kNoise = 0.004, kJitter = 10e-12, kRise = 300e-12;
+const double kRise2080 = kRise * (std::acos(-0.6) - std::acos(0.6)) / std::numbers::pi;
+// The jitter seen at the crossing: the set jitter and the noise over the edge's slope.
+const double kCrossSigma = std::hypot(kJitter, kNoise / (kAmpl * std::numbers::pi / (2 * kRise)));
 
 class EyeMeasurementTest : public test::ShellTest {
  protected:
@@ -39,37 +50,135 @@ class EyeMeasurementTest : public test::ShellTest {
       for (int i = 0; i < 100000 && AcqCycleRunning; ++i) ShellIdleStep();
     }
   }
+  // The number of a reply in engineering notation ("999.8 MBit/s": M is mega here).
   static double Res(const std::string& what) {
     const std::string reply = ExecCommand("Eye:Res? " + what);
-    const auto v = ReadEngineeringNumber(reply);
-    return v ? *v : UndefinedValue;
+    size_t used = 0;
+    double v = 0;
+    try {
+      v = std::stod(reply, &used);
+    } catch (const std::exception&) {
+      return UndefinedValue;
+    }
+    const size_t at = reply.find_first_not_of(' ', used);
+    const std::string prefixes = "fpnum_kMGT";  // 10^-15 .. 10^12
+    const size_t p = at == std::string::npos ? std::string::npos : prefixes.find(reply[at]);
+    return p == std::string::npos ? v : v * std::pow(10.0, 3.0 * (static_cast<double>(p) - 5));
+  }
+  // Pattern of 1 Gb/s on channel 1, two bits across the screen, levels 0.05 V and 0.45 V.
+  static void Pattern(const char* coding) {
+    for (const std::string command :
+         {"GSS:A:Waweform PRBS", "GSS:A:StdFreq Custom", "GSS:A:Frequency 1e9", "GSS:A:Amplitude 0.4",
+          "GSS:A:Offset 0.05", "GSS:A:Noise 0.004", "GSS:A:Jitter 10p", "GSS:A:RiseTime 300p",
+          "GSS:A:FallTime 300p", "Ch1:Scale 0.1", "Ch1:Offset 0.25", "TB:ScaleA 200p"})
+      ExecCommand(command);
+    ExecCommand(std::string("GSS:A:PrbsMode ") + coding);
+    ExecCommand("*Run On");
+  }
+
+  struct TCase {
+    const char* Set;
+    const char* Item;
+    double Expected, Tolerance;
+  };
+  // The "Eye:Res" number of a selected parameter (0 when it is not selected).
+  static int SlotOf(uint8_t group, const char* item) {
+    for (int n = 0; n < EyeState().Count(group); ++n) {
+      const TEyeParam& p = *EyeState().Group(group)[n];
+      if (std::string(EyeParamText(p.Group, p.Axis, p.Index).Mnemonic) == item) return n + 1;
+    }
+    return 0;
+  }
+  // Each round selects up to four parameters, acquires and compares.
+  static void CheckRounds(uint8_t group, const std::vector<std::vector<TCase>>& rounds) {
+    for (const auto& round : rounds) {
+      std::map<std::string, std::string> sets;
+      for (const TCase& c : round) sets[c.Set] += (sets[c.Set].empty() ? "" : ",") + std::string(c.Item);
+      for (const auto& [set, items] : sets) ExecCommand("Eye:" + set + " " + items);
+      Acquire(70);
+      for (const TCase& c : round) {
+        const int slot = SlotOf(group, c.Item);
+        ASSERT_GT(slot, 0) << c.Item;
+        EXPECT_NEAR(Res(std::to_string(slot)), c.Expected, c.Tolerance) << c.Item;
+      }
+      for (const auto& [set, items] : sets) ExecCommand("Eye:" + set + " ClearALL");
+    }
   }
 };
 
-TEST_F(EyeMeasurementTest, Explore) {
-  ExecCommand("GSS:A:Waweform PRBS");
-  ExecCommand("GSS:A:StdFreq Custom");
-  ExecCommand("GSS:A:Frequency 1e9");
-  ExecCommand("GSS:A:Amplitude 0.4");
-  ExecCommand("GSS:A:Offset 0.05");
-  ExecCommand("GSS:A:Noise 0.004");
-  ExecCommand("GSS:A:Jitter 10p");
-  ExecCommand("GSS:A:RiseTime 300p");
-  ExecCommand("GSS:A:FallTime 300p");
-  ExecCommand("Ch1:Scale 0.1");
-  ExecCommand("Ch1:Offset 0.25");
-  ExecCommand("TB:ScaleA 200p");
+TEST_F(EyeMeasurementTest, NrzEyeOfTheSimulatedPatternMatchesItsSettings) {
+  InstrumentIdentity.Options |= OptOptics;
+  Pattern("NRZ");
   ExecCommand("Eye:Measure NRZ");
-  ExecCommand("Eye:XNRZParam EyeWidth,BitRate,JitterRMS,JitterPP");
-  ExecCommand("*Run On");
+  CheckRounds(egNRZ, {
+      {{"XNRZParam", "BitRate", 1 / kUI, 0.005 / kUI},
+       {"XNRZParam", "EyeWidth", kUI - 6 * kCrossSigma, 0.015 * kUI},
+       {"XNRZParam", "JitterRMS", kCrossSigma, 0.1 * kCrossSigma},
+       {"XNRZParam", "RiseTime", kRise2080, 0.05 * kRise2080}},
+      {{"XNRZParam", "FallTime", kRise2080, 0.05 * kRise2080},
+       {"YNRZParam", "CrossPerc", 50, 2},
+       {"YNRZParam", "EyeHeight", kAmpl - 6 * kNoise, 0.03 * kAmpl},
+       {"YNRZParam", "ExtRatio", (kOffset + kAmpl) / kOffset, 0.04 * (kOffset + kAmpl) / kOffset}},
+      {{"YNRZParam", "OneLevel", kOffset + kAmpl, 0.002},
+       {"YNRZParam", "ZeroLevel", kOffset, 0.002},
+       {"YNRZParam", "EyeAmpl", kAmpl, 0.004},
+       {"YNRZParam", "RMSNoiseZero", kNoise, 0.15 * kNoise}},
+  });
+  // The range of about a hundred normal draws spans 3.5 to 8 deviations.
+  ExecCommand("Eye:XNRZParam JitterPP");
   Acquire(70);
-  printf("%s\n", ExecCommand("Eye:Res? LIST").c_str());
-  for (int n = 1; n <= 4; ++n) printf("%d %s\n", n, ExecCommand("Eye:Res? " + std::to_string(n)).c_str());
-  const TEyeState& e = EyeState();
-  printf("C1 %g C2 %g sigma %g yc %g L1 %g L0 %g failed %d cycle %u rec %s x0 %g dx %g len %d\n", e.Crossing[1].X,
-         e.Crossing[2].X, e.Crossing[e.SelectedCrossing].Sigma, e.CrossingLevel, e.OneLevel, e.ZeroLevel,
-         e.EyeFailed, e.CycleWaveforms, ExecCommand("TB:Delay?").c_str(), SignalObjs()[TTraceId::Ch1].GetX0(),
-         SignalObjs()[TTraceId::Ch1].GetDX(), SignalObjs()[TTraceId::Ch1].GetRecLen());
+  EXPECT_GT(Res("1"), 3.5 * kJitter);
+  EXPECT_LT(Res("1"), 8 * kJitter);
+  EXPECT_FALSE(EyeState().EyeFailed);
+}
+
+TEST_F(EyeMeasurementTest, RzEyeOfTheSimulatedPatternMatchesItsSettings) {
+  Pattern("RZ");
+  ExecCommand("Eye:Measure RZ");
+  // A pulse is high for half a bit; its edges carry the crossing's jitter.
+  CheckRounds(egRZ, {
+      {{"XRZParam", "BitTime", kUI, 0.005 * kUI},
+       {"XRZParam", "PulseWidth", kUI / 2, 0.01 * kUI},
+       {"XRZParam", "RiseTime", kRise2080, 0.06 * kRise2080},
+       {"XRZParam", "EyeWidth", kUI / 2 - 6 * kCrossSigma, 0.015 * kUI}},
+      {{"YRZParam", "OneLevel", kOffset + kAmpl, 0.002},
+       {"YRZParam", "ZeroLevel", kOffset, 0.002},
+       {"YRZParam", "EyeAmpl", kAmpl, 0.004},
+       {"XRZParam", "JittRMSRise", kCrossSigma, 0.1 * kCrossSigma}},
+  });
+  EXPECT_FALSE(EyeState().EyeFailed);
+}
+
+// Replies of "Eye:Res" with and without the header, for every kind of argument.
+TEST_F(EyeMeasurementTest, ResultQueryRepliesWithAndWithoutHeader) {
+  EXPECT_EQ(ExecCommand("Eye:Res? 1"), "");  // the measure is off
+  Pattern("NRZ");
+  ExecCommand("Eye:Measure NRZ");
+  EXPECT_EQ(EyeResQuery("LIST", true), "\r\n");
+  EXPECT_EQ(ExecCommand("Eye:Res? 1"), "Eye Measure OFF");
+  ExecCommand("Eye:XNRZParam BitRate");
+  ExecCommand("Eye:Statistic On");
+  Acquire(64);
+  ASSERT_EQ(EyeState().Group(egNRZ)[0]->Stat.Count(), 1);
+  const std::string undefined = FloatToEngStr(vfEngineering, 4, false, UndefinedValue, false);
+  const struct {
+    const char* Argument;
+    std::string Reply;
+  } cases[] = {
+      {"LIST", "\r\n1  Bit Rate (Ch1)"},  // the tree drops the last line end
+      {"1:Cycle", "1"},
+      {"1:wfm", "64"},
+      {"1:StdDev", undefined},
+      {"1:Median", "BAD STATISTIC PARAMETER"},
+      {"2", "INVALID NUMBER OF PARAMETER"},
+      {"x", "INVALID NUMBER OF PARAMETER"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExecCommand(std::string("Eye:Res? ") + c.Argument), c.Reply) << c.Argument;
+  EXPECT_NEAR(Res("1"), 1e9, 5e6);
+  EXPECT_NEAR(Res("1:Mean"), 1e9, 5e6);
+  ExecCommand("Header On");
+  EXPECT_EQ(ExecCommand("Eye:Res? 1:Cycle"), "EYE:RES:1:Cycle 1");
+  EXPECT_EQ(ExecCommand("Eye:Res? 7"), "EYE:RES:7 INVALID NUMBER OF PARAMETER");
 }
 
 }  // namespace
