@@ -17,6 +17,7 @@
 
 #include "analysis/eye_settings.h"
 #include "app/program_units.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
@@ -179,6 +180,129 @@ TEST_F(EyeMeasurementTest, ResultQueryRepliesWithAndWithoutHeader) {
   ExecCommand("Header On");
   EXPECT_EQ(ExecCommand("Eye:Res? 1:Cycle"), "EYE:RES:1:Cycle 1");
   EXPECT_EQ(ExecCommand("Eye:Res? 7"), "EYE:RES:7 INVALID NUMBER OF PARAMETER");
+}
+
+// With statistics off the first evaluation waits for a whole cycle, later ones come every
+// sixteenth of it on the growing map; with statistics on every cycle starts afresh.
+TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
+  Pattern("NRZ");
+  ExecCommand("Eye:Measure NRZ");
+  ExecCommand("Eye:XNRZParam BitRate");
+  const auto evaluations = [] { return EyeState().Group(egNRZ)[0]->Stat.Count(); };
+  const struct {
+    int Acquisitions;
+    int64_t Evaluations;
+  } off[] = {{63, 0}, {1, 1}, {3, 1}, {1, 2}, {4, 3}};
+  for (const auto& step : off) {
+    Acquire(step.Acquisitions);
+    EXPECT_EQ(evaluations(), step.Evaluations);
+  }
+  ExecCommand("Eye:Statistic On");
+  const struct {
+    int Acquisitions;
+    int64_t Evaluations;
+  } on[] = {{63, 0}, {1, 1}, {4, 1}, {60, 2}};
+  for (const auto& step : on) {
+    Acquire(step.Acquisitions);
+    EXPECT_EQ(evaluations(), step.Evaluations);
+  }
+}
+
+// Results that cannot be formed are the undefined value, never an infinity or a NaN.
+TEST(EyeFormulas, UndefinedWhereTheResultCannotBeFormed) {
+  const double u = UndefinedValue;
+  const struct {
+    const char* What;
+    double Got, Expected;
+  } cases[] = {
+      {"10 log10 100", EyeDb10(100), 20},
+      {"10 log10 0", EyeDb10(0), u},
+      {"10 log10 -1", EyeDb10(-1), u},
+      {"10 log10 undefined", EyeDb10(u), u},
+      {"20 log10 10", EyeDb20(10), 20},
+      {"20 log10 0", EyeDb20(0), u},
+      {"S/N", EyeSignalToNoise(700, 300, 15, 5), 20},
+      {"S/N without noise", EyeSignalToNoise(700, 300, 0, 0), u},
+      {"power", EyeAveragePowerWatts({.PowerCode = 8492, .DarkCode = 100, .Factor = 400}),
+       5.0 * 8392 / 65536 / 8.4 / 400},
+      {"power without factor", EyeAveragePowerWatts({.PowerCode = 8492, .DarkCode = 100, .Factor = 0}), u},
+  };
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.Got, c.Expected) << c.What;
+}
+
+// The RZ contrast ratio from hits put into the map by hand: the one level against the
+// level left in the next slot, (HB MB - HA MA) / (HB - HA); equal counts give no ratio.
+TEST_F(EyeMeasurementTest, RzContrastFromTheHitsOfTwoSlots) {
+  TSignalObj& record = SignalObjs()[TTraceId::Ch1];
+  record.SetRecLen(512);
+  record.SetDX(4e-12);
+  record.SetVertScale(0.1);
+  record.SetVertOffset(0.4);  // screen Y 256 is 0.2 V, 384 is 0.3 V, 768 is 0.6 V
+  TEyeState& e = EyeState();
+  e.Config.Measure = egRZ;
+  e.Config.Source = TTraceId::Ch1;
+  e.OneLevel = 768;
+  e.CrossingLevel = 512;
+  e.Edge[0].X = 400;
+  e.Edge[2].X = 2400;  // the next slot lies 1000 units on
+  e.EyeWinLeft = 800;
+  e.EyeWinRight = 1200;
+  AddEyeParam(egRZ, eaY, 3);
+  const struct {
+    uint32_t SlotA, SlotB02, SlotB03;  // hits at 0.2 V in slot A; at 0.2 V and 0.3 V in slot B
+    double Ratio;
+  } cases[] = {
+      {10, 10, 20, 0.6 / 0.3},
+      {5, 0, 5, UndefinedValue},   // as many hits in both slots
+      {10, 5, 0, UndefinedValue},  // fewer in the next slot
+  };
+  for (const auto& c : cases) {
+    TFullHist& h = FullHist();
+    h.Clear();
+    h.StartWaveform(512, 0, 4e-12, record.GetEffOffset(), record.GetEffScale());
+    h.AddSample(125, 0.2, c.SlotA);  // X 1000
+    h.AddSample(250, 0.2, c.SlotB02);  // X 2000
+    h.AddSample(250, 0.3, c.SlotB03);
+    ComputeEyeParam(0);
+    EXPECT_NEAR(EyeParam(egRZ, 0)->Value, c.Ratio, 1e-9) << c.SlotA << " " << c.SlotB03;
+  }
+}
+
+// The boundaries keep 2.5 % between them: the one not being set gives way.
+TEST_F(EyeMeasurementTest, BoundariesKeepTheirGap) {
+  const struct {
+    const char* Commands;
+    double Left, Right;
+  } cases[] = {
+      {"Eye:RightBound 60;:Eye:LeftBound 60", 60, 62.5},
+      {"Eye:LeftBound 40;:Eye:RightBound 41", 38.5, 41},
+      {"Eye:LeftBound 30;:Eye:RightBound 32.5", 30, 32.5},
+  };
+  for (const auto& c : cases) {
+    ExecCommand(c.Commands);
+    EXPECT_DOUBLE_EQ(EyeSettings().LeftBound->GetValue(), c.Left) << c.Commands;
+    EXPECT_DOUBLE_EQ(EyeSettings().RightBound->GetValue(), c.Right) << c.Commands;
+  }
+}
+
+// A fifth parameter of a mode takes the place of the first, whose item goes off; without
+// the optics option the optical items cannot be had and go off.
+TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
+  ExecCommand("Eye:Measure NRZ");
+  ExecCommand("Eye:XNRZParam Area,BitRate,BitTime,CrossTime");
+  ExecCommand("Eye:YNRZParam Max");
+  EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "BITRATE,BITTIME,CROSSTIME");
+  EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
+            "\r\n1  Bit Rate (Ch1)\r\n2  Bit Time (Ch1)\r\n3  Crossing Time (Ch1)\r\n4  Maximum (Ch1)");
+
+  InstrumentIdentity.Options |= OptOptics;
+  UpdateEyeParamMasks();
+  ExecCommand("Eye:YNRZParam ExtRatio,AvgPower");
+  EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "AVGPOWER,EXTRATIO");
+  InstrumentIdentity.Options &= static_cast<uint8_t>(~OptOptics);
+  UpdateEyeParamMasks();
+  EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "ClearALL");
+  EXPECT_FALSE(IsEyeParamSelected(egNRZ, eaY, 1) || IsEyeParamSelected(egNRZ, eaY, 7));
 }
 
 }  // namespace
