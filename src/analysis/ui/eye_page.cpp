@@ -15,8 +15,10 @@ namespace {
 
 enum TEyePage : int { epMain = 1, epXNrz, epXRz, epYNrz, epYRz, epStatistic, epDefine };
 
+// A plain button, without a caption strip above it.
 TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .Name = name});
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
 }
 TSwitcherDecl Back(const char* name) { return Button(name, "Back"); }
 TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
@@ -86,6 +88,7 @@ TMenuDecl EyeMenu() {
 bool Rz() { return GetIndex(EyeSettings().Measure) == 2; }
 
 void WireEyeMenu(TDeclaredSideMenu& menu, int) {
+  for (auto* button : menu.findChildren<TRC_RightPassiveCommandSwitcher*>()) button->SetNoFrame(true);
   const auto turn = [&menu](const char* name, auto page) {
     menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [&menu, page](TRC_Switcher&) {
       menu.ShowPage(page());
