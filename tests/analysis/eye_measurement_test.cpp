@@ -23,6 +23,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "measure/hist/hist_objects.h"
+#include "measure/meas_state.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/shell_fixture.h"
@@ -303,6 +304,38 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   UpdateEyeParamMasks();
   EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "ClearALL");
   EXPECT_FALSE(IsEyeParamSelected(egNRZ, eaY, 1) || IsEyeParamSelected(egNRZ, eaY, 7));
+}
+
+// The pop-up menu of an eye line: its items follow who holds the labels and whether the
+// eye windows are shown; its commands set that and remove parameters.
+TEST_F(EyeMeasurementTest, PopupMenuOfAnEyeLine) {
+  ExecCommand("Eye:Measure NRZ");
+  ExecCommand("Eye:XNRZParam BitRate,EyeWidth");
+  const auto items = [](int line) {
+    std::string text;
+    for (const TPopupItem& i : BuildEyeParamPopupMenu(line).Items)
+      text += i.Name + (i.Checked ? "+" : "") + (i.Enabled ? "" : "~") + " ";
+    return text;
+  };
+  EXPECT_EQ(BuildEyeParamPopupMenu(1).Items.at(0).Caption, "Eye Width (Ch1)");
+  EXPECT_EQ(items(1), "AllVisible - - Annot DelAnnot~ - DefParam+~ DelDefParam - Remove RemoveAll ");
+  EyeParamPopupCommand("Annot", 1);
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 1);
+  EXPECT_EQ(items(1), "AllVisible+ - - Annot+~ DelAnnot - DefParam+~ DelDefParam - Remove RemoveAll ");
+  EyeParamPopupCommand("DelDefParam", 1);
+  EXPECT_EQ(ExecCommand("Eye:DispaylWind?"), "OFF");
+  EXPECT_EQ(items(0), "AllVisible - - Annot DelAnnot - DefParam DelDefParam~ - Remove RemoveAll ");
+  EyeParamPopupCommand("DelAnnot", 0);
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, -1);
+  EyeParamPopupCommand("AllVisible", 0);
+  EXPECT_EQ(ExecCommand("Eye:DispaylWind?"), "ON");
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 0);
+  EyeParamPopupCommand("Remove", 0);
+  EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "EYEWIDTH");
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, -1) << "the owner went";
+  ExecCommand("Eye:YNRZParam Max,Min");
+  EyeParamPopupCommand("RemoveAll", 0);
+  EXPECT_EQ(ExecCommand("Eye:XNRZParam?") + ExecCommand("Eye:YNRZParam?"), "ClearALLClearALL");
 }
 
 }  // namespace

@@ -587,6 +587,10 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
     EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
     EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
   }
+  // Eye Diagram opens its page.
+  test::Click(window().MainMenuButton(14), {5, 5});
+  EXPECT_EQ(CurrentSideMenu[kLeftPanel], 14);
+  EXPECT_EQ(window().MenuCaption(true)->text(), "Eye Diagram");
 }
 
 // The texts of a side menu that do not fit their place at the control's font: captions of
