@@ -17,6 +17,7 @@
 
 #include "analysis/eye_settings.h"
 #include "app/program_units.h"
+#include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -336,6 +337,19 @@ TEST_F(EyeMeasurementTest, PopupMenuOfAnEyeLine) {
   ExecCommand("Eye:YNRZParam Max,Min");
   EyeParamPopupCommand("RemoveAll", 0);
   EXPECT_EQ(ExecCommand("Eye:XNRZParam?") + ExecCommand("Eye:YNRZParam?"), "ClearALLClearALL");
+}
+
+// Every item of the four lists has its text in the language table, the one of the
+// built-in English.
+TEST(EyeParamTexts, EveryItemHasItsText) {
+  for (uint8_t group : {egNRZ, egRZ}) {
+    for (uint8_t axis : {eaX, eaY}) {
+      for (int i = 0; i < EyeParamList(group, axis).Count; ++i) {
+        const TEyeParamText& t = EyeParamText(group, axis, static_cast<uint8_t>(i));
+        EXPECT_EQ(GetLangStr(t.Key), t.English) << t.Mnemonic;
+      }
+    }
+  }
 }
 
 }  // namespace
