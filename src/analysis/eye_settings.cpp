@@ -558,7 +558,8 @@ void ShowLineAnnotations(int line) {
   MeasState.Ann.SelectedParamLine = line;
   MeasState.Ann.AnnotationsShown = true;
   DefineEyeLabels(*p);
-  ComputeEyeParam(line);
+  // The labels need an analysed map; the next evaluation shows them otherwise.
+  if (p->Stat.Count() > 0) ComputeEyeParam(line);
 }
 
 void StatisticsAnswer(const TEyeParam& p, const std::string& word, std::string& reply) {
@@ -753,8 +754,10 @@ void InstallEyeSettings() {
   LinkHooks.ClearEyeMeasurement.Set(ClearEyeMeasurement);
   DisplayHooks.EyeMeasureOn.Set(MeasureOn);
   DisplayHooks.EyeParamLineCount.Set(LineCount);
-  DisplayHooks.BuildEyeParamPopupMenu.Set(BuildEyeParamPopupMenu);
-  DisplayHooks.EyeParamPopupCommand.Set(EyeParamPopupCommand);
+  // The strip numbers the eye lines from 1.
+  DisplayHooks.BuildEyeParamPopupMenu.Set([](int line) { return BuildEyeParamPopupMenu(line - 1); });
+  DisplayHooks.EyeParamPopupCommand.Set(
+      [](const std::string& command, int line) { EyeParamPopupCommand(command, line - 1); });
   SetAnalysisSwitchOff(kEyeMenuCode, [] {
     if (State.Measure && MeasureOn()) State.Measure->SetIndexByProgram(0);
   });
