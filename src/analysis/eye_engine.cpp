@@ -24,25 +24,23 @@ TEyeState State;
 const TProgramUnit StateUnit("eye measurement", ResetEyeState);
 
 using K = TEyeKind;
-constexpr TEyeKind kXNrz[] = {K::Area,     K::BitRate,   K::BitTime,   K::CrossTime, K::CycleArea,
-                              K::DutCycDistP, K::DutCycDistS, K::EyeWidth, K::EyeWidthP, K::FallTime,
-                              K::Freq,     K::JitterPP,  K::JitterRMS, K::Period,    K::RiseTime};
-constexpr TEyeKind kXRz[] = {K::Area,       K::BitRate,    K::BitTime,     K::CycleArea,   K::EyeWidth,
-                             K::EyeWidthP,  K::FallTime,   K::JittPpFall,  K::JittPpRise,  K::JittRMSFall,
-                             K::JittRMSRise, K::NegCross,  K::PosCross,    K::PosDutyCyc,  K::PulseSymm,
-                             K::PulseWidth, K::RiseTime};
-constexpr TEyeKind kYNrz[] = {K::AcRMS,      K::AvgPower,    K::AvgPowerDBm,  K::CrossPerc,    K::CrossLevel,
-                              K::ExtRatioDB, K::ExtRatioP,   K::ExtRatio,     K::EyeAmpl,      K::EyeHeight,
-                              K::EyeHeightDB, K::Max,        K::Mean,         K::Mid,          K::Min,
-                              K::NegOver,    K::PPNoiseOne,  K::PPNoiseZero,  K::RMSNoiseOne,  K::RMSNoiseZero,
-                              K::OneLevel,   K::PeakPeak,    K::PosOver,      K::RMS,          K::SNR,
-                              K::SNRdB,      K::ZeroLevel};
-constexpr TEyeKind kYRz[] = {K::AcRMS,       K::AvgPower,     K::AvgPowerDBm, K::Contrast,     K::ContrastDB,
-                             K::ContrastP,   K::ExtRatioDB,   K::ExtRatioP,   K::ExtRatio,     K::EyeAmpl,
-                             K::EyeHeight,   K::EyeHeightDB,  K::EyeOpenFact, K::Max,          K::Mean,
-                             K::Mid,         K::Min,          K::PPNoiseOne,  K::PPNoiseZero,  K::RMSNoiseOne,
-                             K::RMSNoiseZero, K::OneLevel,    K::PeakPeak,    K::RMS,          K::SNR,
-                             K::ZeroLevel};
+constexpr TEyeKind kXNrz[] = {K::Area,        K::BitRate,     K::BitTime,   K::CrossTime, K::CycleArea,
+                              K::DutCycDistP, K::DutCycDistS, K::EyeWidth,  K::EyeWidthP, K::FallTime,
+                              K::Freq,        K::JitterPP,    K::JitterRMS, K::Period,    K::RiseTime};
+constexpr TEyeKind kXRz[] = {K::Area,        K::BitRate,  K::BitTime,    K::CycleArea,  K::EyeWidth,
+                             K::EyeWidthP,   K::FallTime, K::JittPpFall, K::JittPpRise, K::JittRMSFall,
+                             K::JittRMSRise, K::NegCross, K::PosCross,   K::PosDutyCyc, K::PulseSymm,
+                             K::PulseWidth,  K::RiseTime};
+constexpr TEyeKind kYNrz[] = {
+    K::AcRMS,    K::AvgPower, K::AvgPowerDBm, K::CrossPerc,   K::CrossLevel,  K::ExtRatioDB,   K::ExtRatioP,
+    K::ExtRatio, K::EyeAmpl,  K::EyeHeight,   K::EyeHeightDB, K::Max,         K::Mean,         K::Mid,
+    K::Min,      K::NegOver,  K::PPNoiseOne,  K::PPNoiseZero, K::RMSNoiseOne, K::RMSNoiseZero, K::OneLevel,
+    K::PeakPeak, K::PosOver,  K::RMS,         K::SNR,         K::SNRdB,       K::ZeroLevel};
+constexpr TEyeKind kYRz[] = {
+    K::AcRMS,     K::AvgPower, K::AvgPowerDBm, K::Contrast,   K::ContrastDB,  K::ContrastP,   K::ExtRatioDB,
+    K::ExtRatioP, K::ExtRatio, K::EyeAmpl,     K::EyeHeight,  K::EyeHeightDB, K::EyeOpenFact, K::Max,
+    K::Mean,      K::Mid,      K::Min,         K::PPNoiseOne, K::PPNoiseZero, K::RMSNoiseOne, K::RMSNoiseZero,
+    K::OneLevel,  K::PeakPeak, K::RMS,         K::SNR,        K::ZeroLevel};
 
 int Round(double x) { return RoundClamped<int>(x, -1000000, 1000000); }
 
@@ -179,7 +177,9 @@ void EyeEdgesAtLevel(std::pair<int, int> band, double& first, double& second, do
   second = MeanX(k, ze, band);
 }
 
-double ThresholdLevel(double fraction) { return State.ZeroLevel + (State.OneLevel - State.ZeroLevel) * fraction; }
+double ThresholdLevel(double fraction) {
+  return State.ZeroLevel + (State.OneLevel - State.ZeroLevel) * fraction;
+}
 
 // Rise (rise true) or fall time: the start and end positions into first and second.
 double RiseFallNRZ(bool rise, double& start, double& end) {
@@ -461,7 +461,7 @@ TResult ComputeY(TEyeKind kind) {
 void PlaceAnchors(TEyeParam& p, double start, double end) {
   TAnnSet& a = p.Annotations;
   const int yc = Round(State.CrossingLevel == UndefinedValue ? (State.OneLevel + State.ZeroLevel) / 2
-                                                              : State.CrossingLevel);
+                                                             : State.CrossingLevel);
   const auto [wa, wb] = WindowW();
   const TEyeKind k = p.Kind();
   if (p.Axis == eaX) {
@@ -506,8 +506,12 @@ TEyeKind EyeParamKind(uint8_t group, uint8_t axis, uint8_t index) {
 
 bool IsAveragePower(TEyeKind kind) { return kind == K::AvgPower || kind == K::AvgPowerDBm; }
 
-double EyeDb10(double x) { return x != UndefinedValue && x > 0 && std::isfinite(x) ? 10 * std::log10(x) : UndefinedValue; }
-double EyeDb20(double x) { return x != UndefinedValue && x > 0 && std::isfinite(x) ? 20 * std::log10(x) : UndefinedValue; }
+double EyeDb10(double x) {
+  return x != UndefinedValue && x > 0 && std::isfinite(x) ? 10 * std::log10(x) : UndefinedValue;
+}
+double EyeDb20(double x) {
+  return x != UndefinedValue && x > 0 && std::isfinite(x) ? 20 * std::log10(x) : UndefinedValue;
+}
 
 double EyeAveragePowerWatts(const TEyeOptics& o) {
   if (o.Factor == 0 || !std::isfinite(o.Factor)) return UndefinedValue;
@@ -657,7 +661,8 @@ void UpdateEyeMeasureWindow() {
     m.YLow = Round(ThresholdLevel(lowF));
     m.YHigh = Round(ThresholdLevel(upF));
     const bool rz = State.Config.Measure == egRZ;
-    const double a = rz ? State.Edge[0].X : State.Crossing[1].X, b = rz ? State.Edge[1].X : State.Crossing[2].X;
+    const double a = rz ? State.Edge[0].X : State.Crossing[1].X,
+                 b = rz ? State.Edge[1].X : State.Crossing[2].X;
     m.XLow = Round(a + (b - a) * State.Config.LeftBound / 100);
     m.XHigh = Round(a + (b - a) * State.Config.RightBound / 100);
   }
@@ -799,7 +804,9 @@ int FindParam(uint8_t group, uint8_t axis, uint8_t index) {
 }
 }  // namespace
 
-bool IsEyeParamSelected(uint8_t group, uint8_t axis, uint8_t index) { return FindParam(group, axis, index) >= 0; }
+bool IsEyeParamSelected(uint8_t group, uint8_t axis, uint8_t index) {
+  return FindParam(group, axis, index) >= 0;
+}
 
 void AddEyeParam(uint8_t group, uint8_t axis, uint8_t index) {
   if (group != egNRZ && group != egRZ) return;

@@ -28,13 +28,61 @@ inline constexpr int kEyeParamsPerGroup = 4;
 // What every eye parameter is, whatever its place in the lists of its group.
 enum class TEyeKind : uint8_t {
   // X
-  Area, BitRate, BitTime, CrossTime, CycleArea, DutCycDistP, DutCycDistS, EyeWidth, EyeWidthP, FallTime,
-  Freq, JitterPP, JitterRMS, Period, RiseTime, JittPpFall, JittPpRise, JittRMSFall, JittRMSRise, NegCross,
-  PosCross, PosDutyCyc, PulseSymm, PulseWidth,
+  Area,
+  BitRate,
+  BitTime,
+  CrossTime,
+  CycleArea,
+  DutCycDistP,
+  DutCycDistS,
+  EyeWidth,
+  EyeWidthP,
+  FallTime,
+  Freq,
+  JitterPP,
+  JitterRMS,
+  Period,
+  RiseTime,
+  JittPpFall,
+  JittPpRise,
+  JittRMSFall,
+  JittRMSRise,
+  NegCross,
+  PosCross,
+  PosDutyCyc,
+  PulseSymm,
+  PulseWidth,
   // Y
-  AcRMS, AvgPower, AvgPowerDBm, CrossPerc, CrossLevel, Contrast, ContrastDB, ContrastP, ExtRatioDB,
-  ExtRatioP, ExtRatio, EyeAmpl, EyeHeight, EyeHeightDB, EyeOpenFact, Max, Mean, Mid, Min, NegOver,
-  PPNoiseOne, PPNoiseZero, RMSNoiseOne, RMSNoiseZero, OneLevel, PeakPeak, PosOver, RMS, SNR, SNRdB,
+  AcRMS,
+  AvgPower,
+  AvgPowerDBm,
+  CrossPerc,
+  CrossLevel,
+  Contrast,
+  ContrastDB,
+  ContrastP,
+  ExtRatioDB,
+  ExtRatioP,
+  ExtRatio,
+  EyeAmpl,
+  EyeHeight,
+  EyeHeightDB,
+  EyeOpenFact,
+  Max,
+  Mean,
+  Mid,
+  Min,
+  NegOver,
+  PPNoiseOne,
+  PPNoiseZero,
+  RMSNoiseOne,
+  RMSNoiseZero,
+  OneLevel,
+  PeakPeak,
+  PosOver,
+  RMS,
+  SNR,
+  SNRdB,
   ZeroLevel,
 };
 
@@ -83,9 +131,9 @@ struct TEyeConfig {
 
 // The optical readings average power and the extinction ratio need.
 struct TEyeOptics {
-  double PowerCode = 0;     // the converter's average-power reading
-  double DarkCode = 0;      // its dark-level code
-  double Factor = 0;        // conversion factor of the selected calibration point
+  double PowerCode = 0;  // the converter's average-power reading
+  double DarkCode = 0;   // its dark-level code
+  double Factor = 0;     // conversion factor of the selected calibration point
   double ExtRatioCorrDb = 0;
 };
 

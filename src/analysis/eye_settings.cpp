@@ -179,9 +179,9 @@ void ReleaseEyeAnnotations() {
 void EyeSourceChanged() {
   UpdateEyeParamMasks();
   const auto colour = static_cast<uint8_t>(SourceId());
-  for (TEditHandler* node : std::initializer_list<TEditHandler*>{State.WfmsInCycle, State.Window, State.Weight,
-                                                                   State.LeftBound, State.RightBound,
-                                                                   State.UpTresh, State.LowTresh})
+  for (TEditHandler* node :
+       std::initializer_list<TEditHandler*>{State.WfmsInCycle, State.Window, State.Weight, State.LeftBound,
+                                            State.RightBound, State.UpTresh, State.LowTresh})
     node->SetColorSource(colour);
   ReadEyeConfig();
   if (SignalsOn.IsOn(SourceId())) {
@@ -573,7 +573,8 @@ void StatisticsAnswer(const TEyeParam& p, const std::string& word, std::string& 
   if (starts("Cycle")) {
     reply += std::to_string(st.Count());
   } else if (starts("Wfm")) {
-    reply += std::to_string(static_cast<int64_t>(Eye().Config.WfmsInCycle) * st.Count() + Eye().CycleWaveforms);
+    reply +=
+        std::to_string(static_cast<int64_t>(Eye().Config.WfmsInCycle) * st.Count() + Eye().CycleWaveforms);
   } else if (starts("Min")) {
     reply += value(st.Min());
   } else if (starts("Max")) {
@@ -603,7 +604,8 @@ std::string EyeResQuery(const std::string& rawParameter, bool isQuery) {
   if (count == 0) return reply + "Eye Measure OFF";
   const size_t colon = param.find(':');
   const std::string number(TrimBlanks(std::string_view(param).substr(0, colon)));
-  const bool digits = !number.empty() && number.size() < 4 && std::all_of(number.begin(), number.end(), IsAsciiDigit);
+  const bool digits =
+      !number.empty() && number.size() < 4 && std::all_of(number.begin(), number.end(), IsAsciiDigit);
   const int n = digits ? std::stoi(number) : 0;
   if (n < 1 || n > count) return reply + "INVALID NUMBER OF PARAMETER";
   const TEyeParam& p = *EyeParam(Mode(), n - 1);
@@ -624,7 +626,8 @@ TPopupMenu BuildEyeParamPopupMenu(int line) {
   menu.Items.push_back({"-", "", false, true});
   menu.Items.push_back({"-", "", false, true});
   menu.Items.push_back({"Annot", GetLangStr("pumpSetAnnotation"), owner, !owner});
-  menu.Items.push_back({"DelAnnot", GetLangStr("pumpDelAnnotations"), false, MeasState.Ann.SelectedParamLine >= 0});
+  menu.Items.push_back(
+      {"DelAnnot", GetLangStr("pumpDelAnnotations"), false, MeasState.Ann.SelectedParamLine >= 0});
   menu.Items.push_back({"-", "", false, true});
   menu.Items.push_back({"DefParam", GetLangStr("pumpViewDefParams"), view, !view});
   menu.Items.push_back({"DelDefParam", GetLangStr("pumpUnViewDefPars"), false, view});
@@ -671,9 +674,10 @@ void RegisterEyeHandlers() {
   State.Measure = root.AddRadioSw(0, "Eye:Measure", "Off,NRZ,RZ", [](THandler&) { EyeMeasureChanged(); });
   uint32_t excluded = 0;
   for (int id = TraceIndex(TTraceId::XY); id < kTraceIdCount; ++id) excluded |= 1u << id;
-  State.Source = root.AddSignalSourceSw(0, "Eye:Source", kSourceList, excluded, [](THandler&) { EyeSourceChanged(); });
-  const auto powersOfTwo = [](const char* path, int32_t value, double min, double mid, double max, const char* unit,
-                              THandlerEvent onChange) {
+  State.Source =
+      root.AddSignalSourceSw(0, "Eye:Source", kSourceList, excluded, [](THandler&) { EyeSourceChanged(); });
+  const auto powersOfTwo = [](const char* path, int32_t value, double min, double mid, double max,
+                              const char* unit, THandlerEvent onChange) {
     return RootSpider->AddIntEdit({.Path = path,
                                    .Value = value,
                                    .Unit = unit,
@@ -694,7 +698,8 @@ void RegisterEyeHandlers() {
   };
   State.Window = powersOfTwo("Eye:Window", 8, 8, 8, 8192, "", statWindow);
   State.Weight = powersOfTwo("Eye:Weight", 8, 8, 8, 8192, "", statWindow);
-  const auto percent = [](const char* path, double value, double min, double mid, double max, THandlerEvent onChange) {
+  const auto percent = [](const char* path, double value, double min, double mid, double max,
+                          THandlerEvent onChange) {
     return RootSpider->AddDoubleEdit({.Path = path,
                                       .Value = value,
                                       .Unit = "%",
@@ -711,7 +716,8 @@ void RegisterEyeHandlers() {
   };
   State.LeftBound = percent("Eye:LeftBound", 40, 10, 40, 87.5, [](THandler&) { EyeBoundChanged(true); });
   State.RightBound = percent("Eye:RightBound", 60, 12.5, 60, 90, [](THandler&) { EyeBoundChanged(false); });
-  State.TreshMode = root.AddRadioSw(1, "Eye:TreshMode", "10-90,20-80,Custom", [](THandler&) { EyeTreshModeChanged(); });
+  State.TreshMode =
+      root.AddRadioSw(1, "Eye:TreshMode", "10-90,20-80,Custom", [](THandler&) { EyeTreshModeChanged(); });
   const auto tresh = [](THandler&) {
     SetRestartFlag();
     ReadEyeConfig();
@@ -719,18 +725,20 @@ void RegisterEyeHandlers() {
   };
   State.UpTresh = percent("Eye:UpTresh", 80, 55, 80, 95, tresh);
   State.LowTresh = percent("Eye:LowTresh", 20, 5, 20, 45, tresh);
-  const auto set = [&](uint8_t group, uint8_t axis, const char* path, const TEyeParamText* texts, size_t count,
-                       uint32_t disabled) {
+  const auto set = [&](uint8_t group, uint8_t axis, const char* path, const TEyeParamText* texts,
+                       size_t count, uint32_t disabled) {
     State.Sets[group - 1][axis] = root.AddCheckSw(
-        0, path, ItemList(texts, count), [group, axis](THandler&) { EyeParamSetChanged(group, axis); }, {}, disabled);
+        0, path, ItemList(texts, count), [group, axis](THandler&) { EyeParamSetChanged(group, axis); }, {},
+        disabled);
   };
   set(egNRZ, eaX, "Eye:XNRZParam", kXNrzTexts, std::size(kXNrzTexts), 0);
-  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts), 1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7);
+  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts),
+      1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7);
   set(egRZ, eaX, "Eye:XRZParam", kXRzTexts, std::size(kXRzTexts), 0);
-  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts), 1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
-  State.Res = root.AddGpibString("Eye:Res", [](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
-    reply += EyeResQuery(param, isQuery);
-  });
+  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts),
+      1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
+  State.Res = root.AddGpibString("Eye:Res", [](const std::string& param, bool isQuery, uint8_t,
+                                               std::string& reply) { reply += EyeResQuery(param, isQuery); });
   State.DisplayWindow->SetDisabled(true);
   State.Mode->SetDisabled(true);
   State.Window->SetDisabled(true);

@@ -1,9 +1,9 @@
 #include "app/program_units.h"
 
 #include "analysis/derived_settings.h"
+#include "analysis/derived_signals.h"
 #include "analysis/eye_engine.h"
 #include "analysis/eye_settings.h"
-#include "analysis/derived_signals.h"
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
@@ -12,8 +12,8 @@
 #include "display/settings/display_settings.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
-#include "instrument/settings/setting_senders.h"
 #include "instrument/settings/pattern_search_run.h"
+#include "instrument/settings/setting_senders.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/autoscale/autoscale.h"
 #include "measure/hist/hist_objects.h"
@@ -106,9 +106,9 @@ void InstallProgramUnits() {
   InstallEyeSettings();
   // The eye's optical parameters read the converter.
   EyeHooks.OpticalReadings.Set([] {
-    const auto* correction = RootSpider ? dynamic_cast<const TEditHandler*>(
-                                              RootSpider->FindHandler("FLASH:OECalibr:ERCorrFact"))
-                                        : nullptr;
+    const auto* correction =
+        RootSpider ? dynamic_cast<const TEditHandler*>(RootSpider->FindHandler("FLASH:OECalibr:ERCorrFact"))
+                   : nullptr;
     return TEyeOptics{.PowerCode = static_cast<double>(GetDarkLevelCode()),
                       .DarkCode = OEConvState().AvgPowerZero,
                       .Factor = GetOEConversionGain(),

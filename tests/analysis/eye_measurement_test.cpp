@@ -5,8 +5,6 @@
 // R acos(-0.6) / pi; the spread of a crossing is the jitter widened by the noise over the
 // edge's slope (A pi / 2R at its middle).
 
-#include "analysis/eye_engine.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/eye_engine.h"
 #include "analysis/eye_settings.h"
 #include "app/program_units.h"
 #include "framework/language/language.h"
@@ -113,20 +112,21 @@ TEST_F(EyeMeasurementTest, NrzEyeOfTheSimulatedPatternMatchesItsSettings) {
   InstrumentIdentity.Options |= OptOptics;
   Pattern("NRZ");
   ExecCommand("Eye:Measure NRZ");
-  CheckRounds(egNRZ, {
-      {{"XNRZParam", "BitRate", 1 / kUI, 0.005 / kUI},
-       {"XNRZParam", "EyeWidth", kUI - 6 * kCrossSigma, 0.015 * kUI},
-       {"XNRZParam", "JitterRMS", kCrossSigma, 0.1 * kCrossSigma},
-       {"XNRZParam", "RiseTime", kRise2080, 0.05 * kRise2080}},
-      {{"XNRZParam", "FallTime", kRise2080, 0.05 * kRise2080},
-       {"YNRZParam", "CrossPerc", 50, 2},
-       {"YNRZParam", "EyeHeight", kAmpl - 6 * kNoise, 0.03 * kAmpl},
-       {"YNRZParam", "ExtRatio", (kOffset + kAmpl) / kOffset, 0.04 * (kOffset + kAmpl) / kOffset}},
-      {{"YNRZParam", "OneLevel", kOffset + kAmpl, 0.002},
-       {"YNRZParam", "ZeroLevel", kOffset, 0.002},
-       {"YNRZParam", "EyeAmpl", kAmpl, 0.004},
-       {"YNRZParam", "RMSNoiseZero", kNoise, 0.15 * kNoise}},
-  });
+  CheckRounds(
+      egNRZ, {
+                 {{"XNRZParam", "BitRate", 1 / kUI, 0.005 / kUI},
+                  {"XNRZParam", "EyeWidth", kUI - 6 * kCrossSigma, 0.015 * kUI},
+                  {"XNRZParam", "JitterRMS", kCrossSigma, 0.1 * kCrossSigma},
+                  {"XNRZParam", "RiseTime", kRise2080, 0.05 * kRise2080}},
+                 {{"XNRZParam", "FallTime", kRise2080, 0.05 * kRise2080},
+                  {"YNRZParam", "CrossPerc", 50, 2},
+                  {"YNRZParam", "EyeHeight", kAmpl - 6 * kNoise, 0.03 * kAmpl},
+                  {"YNRZParam", "ExtRatio", (kOffset + kAmpl) / kOffset, 0.04 * (kOffset + kAmpl) / kOffset}},
+                 {{"YNRZParam", "OneLevel", kOffset + kAmpl, 0.002},
+                  {"YNRZParam", "ZeroLevel", kOffset, 0.002},
+                  {"YNRZParam", "EyeAmpl", kAmpl, 0.004},
+                  {"YNRZParam", "RMSNoiseZero", kNoise, 0.15 * kNoise}},
+             });
   // The range of about a hundred normal draws spans 3.5 to 8 deviations.
   ExecCommand("Eye:XNRZParam JitterPP");
   Acquire(70);
@@ -140,15 +140,15 @@ TEST_F(EyeMeasurementTest, RzEyeOfTheSimulatedPatternMatchesItsSettings) {
   ExecCommand("Eye:Measure RZ");
   // A pulse is high for half a bit; its edges carry the crossing's jitter.
   CheckRounds(egRZ, {
-      {{"XRZParam", "BitTime", kUI, 0.005 * kUI},
-       {"XRZParam", "PulseWidth", kUI / 2, 0.01 * kUI},
-       {"XRZParam", "RiseTime", kRise2080, 0.06 * kRise2080},
-       {"XRZParam", "EyeWidth", kUI / 2 - 6 * kCrossSigma, 0.015 * kUI}},
-      {{"YRZParam", "OneLevel", kOffset + kAmpl, 0.002},
-       {"YRZParam", "ZeroLevel", kOffset, 0.002},
-       {"YRZParam", "EyeAmpl", kAmpl, 0.004},
-       {"XRZParam", "JittRMSRise", kCrossSigma, 0.1 * kCrossSigma}},
-  });
+                        {{"XRZParam", "BitTime", kUI, 0.005 * kUI},
+                         {"XRZParam", "PulseWidth", kUI / 2, 0.01 * kUI},
+                         {"XRZParam", "RiseTime", kRise2080, 0.06 * kRise2080},
+                         {"XRZParam", "EyeWidth", kUI / 2 - 6 * kCrossSigma, 0.015 * kUI}},
+                        {{"YRZParam", "OneLevel", kOffset + kAmpl, 0.002},
+                         {"YRZParam", "ZeroLevel", kOffset, 0.002},
+                         {"YRZParam", "EyeAmpl", kAmpl, 0.004},
+                         {"XRZParam", "JittRMSRise", kCrossSigma, 0.1 * kCrossSigma}},
+                    });
   EXPECT_FALSE(EyeState().EyeFailed);
 }
 
@@ -176,7 +176,8 @@ TEST_F(EyeMeasurementTest, ResultQueryRepliesWithAndWithoutHeader) {
       {"2", "INVALID NUMBER OF PARAMETER"},
       {"x", "INVALID NUMBER OF PARAMETER"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ExecCommand(std::string("Eye:Res? ") + c.Argument), c.Reply) << c.Argument;
+  for (const auto& c : cases)
+    EXPECT_EQ(ExecCommand(std::string("Eye:Res? ") + c.Argument), c.Reply) << c.Argument;
   EXPECT_NEAR(Res("1"), 1e9, 5e6);
   EXPECT_NEAR(Res("1:Mean"), 1e9, 5e6);
   ExecCommand("Header On");
@@ -262,7 +263,7 @@ TEST_F(EyeMeasurementTest, RzContrastFromTheHitsOfTwoSlots) {
     TFullHist& h = FullHist();
     h.Clear();
     h.StartWaveform(512, 0, 4e-12, record.GetEffOffset(), record.GetEffScale());
-    h.AddSample(125, 0.2, c.SlotA);  // X 1000
+    h.AddSample(125, 0.2, c.SlotA);    // X 1000
     h.AddSample(250, 0.2, c.SlotB02);  // X 2000
     h.AddSample(250, 0.3, c.SlotB03);
     ComputeEyeParam(0);

@@ -25,14 +25,16 @@ TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption)
   return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
 }
 TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_RadioSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+  return Sw<TRC_RadioSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
 }
 
 // A parameter list: its English texts, one row each.
-TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, uint8_t group, uint8_t axis,
-                     int count) {
+TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, uint8_t group,
+                     uint8_t axis, int count) {
   QStringList items;
-  for (int i = 0; i < count; ++i) items << QString::fromUtf8(EyeParamText(group, axis, static_cast<uint8_t>(i)).English);
+  for (int i = 0; i < count; ++i)
+    items << QString::fromUtf8(EyeParamText(group, axis, static_cast<uint8_t>(i)).English);
   constexpr int kRowHeight = 14, kStripAndFrames = 21;
   return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
                                 .Caption = caption,
@@ -43,46 +45,53 @@ TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* captio
 
 TPageDecl Page(int number, const char* panel, const char* caption, std::vector<TSwitcherDecl> switchers) {
   return {.Number = number,
-          .Panels = {{.Name = panel, .Group = "Eye", .Caption = caption, .Switchers = std::move(switchers),
+          .Panels = {{.Name = panel,
+                      .Group = "Eye",
+                      .Caption = caption,
+                      .Switchers = std::move(switchers),
                       .HelpContext = 490}}};
 }
 
 TMenuDecl EyeMenu() {
-  return {.Name = "Eye_Form",
-          .Caption = "Eye Diagram",
-          .Pages =
-              {
-                  Page(epMain, "rmpEyeMain", "Eye Diagram",
-                       {Radio("rswMeasure", "Measure", "Measure", {"Off", "NRZ", "RZ"}),
-                        Button("pcswXEyeParameters", "X Eye Parameters..."),
-                        Button("pcswYEyeParameters", "Y Eye Parameters..."),
-                        Button("pcswStatistics", "Statistics..."),
-                        Button("pcswDefineParameters", "Define Parameters..."),
-                        Sw<TRC_OnOffSwitch>(
-                            {.Mnemonics = "DispaylWind", .Caption = "View Define Param", .Name = "ooswDisplayWindow"}),
-                        Sw<TRC_SignalSourceSwitcher>({.Mnemonics = "Source", .Caption = "Source", .Name = "ssswSource"})}),
-                  Page(epXNrz, "rmpXNRZ", "X NRZ Eye Parameters",
-                       {Back("EyeBack2"), Checks("chswXNRZ", "XNRZParam", "X NRZ Eye Parameters", 1, 0, 15)}),
-                  Page(epXRz, "rmpXRZ", "X RZ Eye Parameters",
-                       {Back("EyeBack3"), Checks("chswXRZ", "XRZParam", "X RZ Eye Parameters", 2, 0, 17)}),
-                  Page(epYNrz, "rmpYNRZ", "Y NRZ Eye Parameters",
-                       {Back("EyeBack4"), Checks("chswYNRZ", "YNRZParam", "Y NRZ Eye Parameters", 1, 1, 27)}),
-                  Page(epYRz, "rmpYRZ", "Y RZ Eye Parameters",
-                       {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", 2, 1, 26)}),
-                  Page(epStatistic, "rmpStatistic", "Statistics",
-                       {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
-                        Edit("edswParametr", "Window", "WAVEFORMS"),
-                        Edit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
-                        Sw<TRC_OnOffSwitch>(
-                            {.Mnemonics = "Statistic", .Caption = "Statistics", .Name = "ooswStatisrticOnOff"})}),
-                  Page(epDefine, "rmpDefineParams", "Eye Define Parameters",
-                       {Back("EyeBack7"), Edit("edswBound1", "LeftBound", "EYE BOUNDARY 1"),
-                        Edit("edswBound2", "RightBound", "EYE BOUNDARY 2"),
-                        Edit("edswUpperTresh", "UpTresh", "UPPER THRESHOLD"),
-                        Edit("edswLowerTresh", "LowTresh", "LOWER THRESHOLD"),
-                        Radio("rswThresholds", "TreshMode", "Thresholds", {"10%-90%", "20%-80%", "User Defined"})}),
-              },
-          .OwnPageTurns = true};
+  return {
+      .Name = "Eye_Form",
+      .Caption = "Eye Diagram",
+      .Pages =
+          {
+              Page(epMain, "rmpEyeMain", "Eye Diagram",
+                   {Radio("rswMeasure", "Measure", "Measure", {"Off", "NRZ", "RZ"}),
+                    Button("pcswXEyeParameters", "X Eye Parameters..."),
+                    Button("pcswYEyeParameters", "Y Eye Parameters..."),
+                    Button("pcswStatistics", "Statistics..."),
+                    Button("pcswDefineParameters", "Define Parameters..."),
+                    Sw<TRC_OnOffSwitch>({.Mnemonics = "DispaylWind",
+                                         .Caption = "View Define Param",
+                                         .Name = "ooswDisplayWindow"}),
+                    Sw<TRC_SignalSourceSwitcher>(
+                        {.Mnemonics = "Source", .Caption = "Source", .Name = "ssswSource"})}),
+              Page(epXNrz, "rmpXNRZ", "X NRZ Eye Parameters",
+                   {Back("EyeBack2"), Checks("chswXNRZ", "XNRZParam", "X NRZ Eye Parameters", 1, 0, 15)}),
+              Page(epXRz, "rmpXRZ", "X RZ Eye Parameters",
+                   {Back("EyeBack3"), Checks("chswXRZ", "XRZParam", "X RZ Eye Parameters", 2, 0, 17)}),
+              Page(epYNrz, "rmpYNRZ", "Y NRZ Eye Parameters",
+                   {Back("EyeBack4"), Checks("chswYNRZ", "YNRZParam", "Y NRZ Eye Parameters", 1, 1, 27)}),
+              Page(epYRz, "rmpYRZ", "Y RZ Eye Parameters",
+                   {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", 2, 1, 26)}),
+              Page(epStatistic, "rmpStatistic", "Statistics",
+                   {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
+                    Edit("edswParametr", "Window", "WAVEFORMS"),
+                    Edit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
+                    Sw<TRC_OnOffSwitch>(
+                        {.Mnemonics = "Statistic", .Caption = "Statistics", .Name = "ooswStatisrticOnOff"})}),
+              Page(epDefine, "rmpDefineParams", "Eye Define Parameters",
+                   {Back("EyeBack7"), Edit("edswBound1", "LeftBound", "EYE BOUNDARY 1"),
+                    Edit("edswBound2", "RightBound", "EYE BOUNDARY 2"),
+                    Edit("edswUpperTresh", "UpTresh", "UPPER THRESHOLD"),
+                    Edit("edswLowerTresh", "LowTresh", "LOWER THRESHOLD"),
+                    Radio("rswThresholds", "TreshMode", "Thresholds",
+                          {"10%-90%", "20%-80%", "User Defined"})}),
+          },
+      .OwnPageTurns = true};
 }
 
 bool Rz() { return GetIndex(EyeSettings().Measure) == 2; }
