@@ -297,6 +297,11 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "BITRATE,BITTIME,CROSSTIME");
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
             "\r\n1  Bit Rate (Ch1)\r\n2  Bit Time (Ch1)\r\n3  Crossing Time (Ch1)\r\n4  Maximum (Ch1)");
+  ExecCommand("Eye:YNRZParam ClearALL");
+  // Area and Cycle Area join the three kept: Bit Rate, the first of them, goes.
+  ExecCommand("Eye:XNRZParam Area,BitRate,BitTime,CrossTime,CycleArea");
+  EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "AREA,BITTIME,CROSSTIME,CYCLEAREA");
+  EXPECT_EQ(EyeState().Count(egNRZ), 4);
 
   InstrumentIdentity.Options |= OptOptics;
   UpdateEyeParamMasks();
