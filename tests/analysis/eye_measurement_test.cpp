@@ -211,6 +211,20 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   }
 }
 
+// A signal without two levels cannot be analysed: no parameter is computed, the message
+// says so and the cycle starts again.
+TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
+  Pattern("NRZ");
+  ExecCommand("GSS:A:Amplitude 0");
+  ExecCommand("Eye:Measure NRZ");
+  ExecCommand("Eye:XNRZParam BitRate");
+  Acquire(66);
+  EXPECT_TRUE(EyeState().EyeFailed);
+  EXPECT_EQ(EyeState().Group(egNRZ)[0]->Stat.Count(), 0);
+  EXPECT_EQ(EyeState().CycleWaveforms, 2u) << "the cycle did not start again";
+  EXPECT_EQ(Res("1"), UndefinedValue);
+}
+
 // Results that cannot be formed are the undefined value, never an infinity or a NaN.
 TEST(EyeFormulas, UndefinedWhereTheResultCannotBeFormed) {
   const double u = UndefinedValue;
