@@ -166,9 +166,10 @@ void RemoveOverlays() {
   ScopeCRT->DeleteMarkerLayer(2);
 }
 
+// While the eye is off the strip belongs to the other analyses.
 void ClearStrip() {
   State.LinesBuilt = false;
-  if (TNizText* strip = Strip()) strip->Clear();
+  if (TNizText* strip = Strip(); strip && (MeasureOn() || State.WasOn)) strip->Clear();
 }
 
 void ReleaseEyeAnnotations() {
@@ -210,16 +211,20 @@ void EyeStatisticChanged() {
 
 void EyeMeasureChanged() {
   EyePageHooks.PageToFirst();
-  ReleaseEyeAnnotations();
-  RemoveEyeHint();
   const bool on = MeasureOn();
+  // Staying off (a recall, the default setup) leaves the other analyses' labels, strip
+  // and overlays alone.
+  const bool ours = on || State.WasOn;
+  if (ours) ReleaseEyeAnnotations();
+  RemoveEyeHint();
   if (on) SwitchOffOtherAnalyses(kEyeMenuCode);
   EyeSourceChanged();
   State.DisplayWindow->SetDisabled(!on);
   ReadEyeConfig();
   RestartEyeStatistics();
   ClearStrip();
-  RemoveOverlays();
+  if (ours) RemoveOverlays();
+  State.WasOn = on;
   if (on) {
     ClearEyeMeasurement();
     RebuildEyeParamLines();

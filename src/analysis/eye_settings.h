@@ -40,6 +40,8 @@ struct TEyeSettingsState {
   TCheckSwHandler* Sets[2][2] = {};
   TGpibStringHandler* Res = nullptr;
   bool LinesBuilt = false;
+  // The measure was on at its last change: the strip, overlays and labels are the eye's.
+  bool WasOn = false;
 };
 TEyeSettingsState& EyeSettings();
 void ResetEyeSettingsState();

@@ -225,6 +225,20 @@ TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
   EXPECT_EQ(Res("1"), UndefinedValue);
 }
 
+// The eye settings applied while the eye stays off (a recall) leave the measurement's
+// labels alone.
+TEST_F(EyeMeasurementTest, ApplyingWhileOffKeepsTheMeasurementLabels) {
+  ExecCommand("Meas:Display Param");
+  ExecCommand("Meas:Ch1:XParam Period");
+  ASSERT_EQ(MeasState.Ann.SelectedParamLine, 0);
+  ApplyEyeSettings();
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, 0);
+  ExecCommand("Eye:Measure NRZ");
+  EXPECT_EQ(ExecCommand("Meas:Display?"), "OFF");
+  ExecCommand("Eye:Measure Off");
+  EXPECT_EQ(MeasState.Ann.SelectedParamLine, -1);
+}
+
 // Results that cannot be formed are the undefined value, never an infinity or a NaN.
 TEST(EyeFormulas, UndefinedWhereTheResultCannotBeFormed) {
   const double u = UndefinedValue;
