@@ -624,6 +624,7 @@ void ComputeEyeParam(int slot) {
   if (!std::isfinite(r.Value)) r.Value = UndefinedValue;
   p->Value = r.Value;
   p->UnitText = r.Value == UndefinedValue ? std::string() : r.Unit;
+  if (r.Value != UndefinedValue) p->StatUnit = r.Unit;
   PlaceAnchors(*p, start, end);
   if (MeasState.Ann.SelectedParamLine == slot && EyeAnnotationsOwned()) {
     SetAnnVisible(p->Annotations, p->Value != UndefinedValue);

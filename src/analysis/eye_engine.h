@@ -102,6 +102,8 @@ struct TEyeParam {
   uint8_t Index = 0;
   double Value = UndefinedValue;
   std::string UnitText;
+  // The unit of the statistics: that of the last defined result.
+  std::string StatUnit;
   TModedStat Stat;
   TAnnSet Annotations;
   TEyeKind Kind() const { return EyeParamKind(Group, Axis, Index); }

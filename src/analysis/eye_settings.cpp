@@ -155,9 +155,6 @@ std::string ValueText(double value, const std::string& unit) {
   return FloatToEngStr(vfEngineering, 4, false, value, false) + unit;
 }
 
-// The unit of a parameter's statistics: that of its last result, else of the kind.
-std::string StatUnit(const TEyeParam& p) { return p.UnitText; }
-
 // --- node follow-ups ---
 
 void RemoveOverlays() {
@@ -366,7 +363,7 @@ void ShowEyeLine(int line) {
   const TEyeParam* p = EyeParam(Mode(), line);
   if (!strip || !p) return;
   const TModedStat& st = p->Stat;
-  const std::string unit = StatUnit(*p);
+  const std::string& unit = p->StatUnit;
   const bool any = st.Count() > 0;
   const auto put = [&](int column, const std::string& text) {
     strip->WriteLine(text, TNizText::GetLineCellRect(line, column), -1, SourceColour());
@@ -572,7 +569,7 @@ void StatisticsAnswer(const TEyeParam& p, const std::string& word, std::string& 
   const bool empty = st.Count() == 0;
   const auto value = [&](double v) {
     return empty || v == UndefinedValue ? FloatToEngStr(vfEngineering, 4, false, UndefinedValue, false)
-                                        : FloatToEngStr(vfEngineering, 4, false, v, false) + p.UnitText;
+                                        : FloatToEngStr(vfEngineering, 4, false, v, false) + p.StatUnit;
   };
   const auto starts = [&](std::string_view key) { return UpperAscii(word).starts_with(UpperAscii(key)); };
   if (starts("Cycle")) {
