@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "analysis/ui/derived_pages.h"
+#include "analysis/ui/eye_page.h"
 #include "analysis/ui/zoom_page.h"
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
@@ -71,6 +72,7 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
+  RegisterEyePage();
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();

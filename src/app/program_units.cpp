@@ -2,6 +2,8 @@
 
 #include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
+#include "analysis/eye_engine.h"
+#include "analysis/eye_settings.h"
 #include "analysis/fft.h"
 #include "analysis/low_jitter.h"
 #include "analysis/math_functions.h"
@@ -10,7 +12,10 @@
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/settings_tree.h"
 #include "instrument/settings/pattern_search_run.h"
+#include "instrument/settings/setting_senders.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/autoscale/autoscale.h"
 #include "measure/hist/hist_objects.h"
@@ -63,6 +68,7 @@ void RedrawBottomStrip() {
   RedrawMeasurementLines();
   UpdateMarkerReadout();
   if (HistAxisOn()) UpdateHistogram(false);
+  RebuildEyeParamLines();
 }
 
 }  // namespace
@@ -82,6 +88,8 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Zooms, ResetAllZooms);
   SetRegistrationRoutine(TRegistrationStep::Hist, RegisterHistHandlers);
   SetApplyRoutine(TApplyStep::Hist, ApplyHistSettings);
+  SetRegistrationRoutine(TRegistrationStep::Eye, RegisterEyeHandlers);
+  SetApplyRoutine(TApplyStep::Eye, ApplyEyeSettings);
   SetRegistrationRoutine(TRegistrationStep::MaskResultObject, RegisterMaskResultObject);
   SetRegistrationRoutine(TRegistrationStep::Mask, RegisterMaskHandlers);
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
@@ -100,6 +108,17 @@ void InstallProgramUnits() {
   InstallMeasurements();
   InstallMarkers();
   InstallHistSettings();
+  InstallEyeSettings();
+  // The eye's optical parameters read the converter.
+  EyeHooks.OpticalReadings.Set([] {
+    const auto* correction =
+        RootSpider ? dynamic_cast<const TEditHandler*>(RootSpider->FindHandler("FLASH:OECalibr:ERCorrFact"))
+                   : nullptr;
+    return TEyeOptics{.PowerCode = static_cast<double>(GetDarkLevelCode()),
+                      .DarkCode = OEConvState().AvgPowerZero,
+                      .Factor = GetOEConversionGain(),
+                      .ExtRatioCorrDb = correction ? correction->GetValue() : 0.0};
+  });
   InstallLimitTests();
   InstallDerivedSignals();
   InstallZoom();
@@ -109,6 +128,7 @@ void InstallProgramUnits() {
   // What "*ClrDispl" and a language switch ask of the units above the shell.
   ShellHooks.ClearAnalyses.Set([] {
     if (ProgramFullHist) ProgramFullHist->Clear();
+    ClearEyeMeasurement();
     ResetHisticons();
     ResetMeasStatistics();
     ClearMarkerValues();
@@ -123,7 +143,10 @@ void InstallProgramUnits() {
     RestoreMeasurementLines();
     RemoveShownDatabase();
   });
-  ShellHooks.RelabelAnalyses.Set(RelabelMeasurements);
+  ShellHooks.RelabelAnalyses.Set([] {
+    RelabelMeasurements();
+    RelabelEyeParams();
+  });
   InstallPatternSearch();
   InstallAutoscale();
   InstallMaskFeature();

@@ -22,7 +22,6 @@ struct TWaitingNode {
   std::string_view Owner;
 };
 constexpr TWaitingNode kWaiting[] = {
-    {"Eye:Measure", "eye"},
     {"Jitter:JitterOn", "jitter"},
 };
 

@@ -251,6 +251,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"Middle", "Middle"},
     {"dcRMS", "dcRMS"},
     {"acRMS", "ac RMS"},
+    {"ACRMS", "ac RMS"},
     {"Area", "Area"},
     {"CycleMean", "CycleMean"},
     {"CycleDcRMS", "CycleDcRMS"},

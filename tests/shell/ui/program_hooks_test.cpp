@@ -30,13 +30,6 @@ namespace {
 // The hooks that stay empty until the part of the program that fills them is built, each
 // with that part. A part that is built fills its hooks and takes them off this list.
 const std::map<std::string, std::string> kWaitingHooks = {
-    {"AcqHooks.EyeMeasurementPass", "eye"},
-    {"DisplayHooks.BuildEyeParamPopupMenu", "eye"},
-    {"DisplayHooks.EyeMeasureOn", "eye"},
-    {"DisplayHooks.EyeParamLineCount", "eye"},
-    {"DisplayHooks.EyeParamPopupCommand", "eye"},
-    {"LinkHooks.ClearEyeMeasurement", "eye"},
-    {"LinkHooks.EyeMeasureOn", "eye"},
     {"AcqHooks.JitterMeasurementExists", "jitter"},
     {"AcqHooks.JitterMeasurementStep", "jitter"},
     {"AcqHooks.NormalizationStep", "TDR normalization"},

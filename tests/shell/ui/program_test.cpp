@@ -582,8 +582,8 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
   QTest::keyClick(&window(), Qt::Key_F9, Qt::ControlModifier);
   EXPECT_EQ(window().size(), QSize(kDefaultClientWidth, kDefaultClientHeight));
 
-  // Eye Diagram and Utility have no page yet.
-  for (int code : {14, 20}) {
+  // Utility has no page yet.
+  for (int code : {20}) {
     SCOPED_TRACE(code);
     test::Click(window().MainMenuButton(code), {5, 5});
     test::Click(window().MainMenuButton(code), {5, 5}, Qt::RightButton);
@@ -594,6 +594,10 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
     EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
     EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
   }
+  // Eye Diagram opens its page.
+  test::Click(window().MainMenuButton(14), {5, 5});
+  EXPECT_EQ(CurrentSideMenu[kLeftPanel], 14);
+  EXPECT_EQ(window().MenuCaption(true)->text(), "Eye Diagram");
 }
 
 // The texts of a side menu that do not fit their place at the control's font: captions of

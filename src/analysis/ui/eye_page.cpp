@@ -1,0 +1,133 @@
+#include "analysis/ui/eye_page.h"
+
+#include <algorithm>
+
+#include "analysis/eye_settings.h"
+#include "controls/menu_pages.h"
+#include "controls/side_menu.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_tree.h"
+
+namespace norv {
+
+namespace {
+
+enum TEyePage : int { epMain = 1, epXNrz, epXRz, epYNrz, epYRz, epStatistic, epDefine };
+
+// A plain button, without a caption strip above it.
+TSwitcherDecl Button(const char* name, const char* caption) {
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
+}
+TSwitcherDecl Back(const char* name) { return Button(name, "Back"); }
+TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
+  return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
+}
+TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
+  return Sw<TRC_RadioSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+}
+
+// A parameter list: its English texts, one row each.
+TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, uint8_t group,
+                     uint8_t axis, int count) {
+  QStringList items;
+  for (int i = 0; i < count; ++i)
+    items << QString::fromUtf8(EyeParamText(group, axis, static_cast<uint8_t>(i)).English);
+  constexpr int kRowHeight = 14, kStripAndFrames = 21;
+  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
+                                .Caption = caption,
+                                .Height = kStripAndFrames + kRowHeight * count,
+                                .Items = std::move(items),
+                                .Name = name});
+}
+
+TPageDecl Page(int number, const char* panel, const char* caption, std::vector<TSwitcherDecl> switchers) {
+  return {.Number = number,
+          .Panels = {{.Name = panel,
+                      .Group = "Eye",
+                      .Caption = caption,
+                      .Switchers = std::move(switchers),
+                      .HelpContext = 490}}};
+}
+
+TMenuDecl EyeMenu() {
+  return {
+      .Name = "Eye_Form",
+      .Caption = "Eye Diagram",
+      .Pages =
+          {
+              Page(epMain, "rmpEyeMain", "Eye Diagram",
+                   {Radio("rswMeasure", "Measure", "Measure", {"Off", "NRZ", "RZ"}),
+                    Button("pcswXEyeParameters", "X Eye Parameters..."),
+                    Button("pcswYEyeParameters", "Y Eye Parameters..."),
+                    Button("pcswStatistics", "Statistics..."),
+                    Button("pcswDefineParameters", "Define Parameters..."),
+                    Sw<TRC_OnOffSwitch>({.Mnemonics = "DispaylWind",
+                                         .Caption = "View Define Param",
+                                         .Name = "ooswDisplayWindow"}),
+                    Sw<TRC_SignalSourceSwitcher>(
+                        {.Mnemonics = "Source", .Caption = "Source", .Name = "ssswSource"})}),
+              Page(epXNrz, "rmpXNRZ", "X NRZ Eye Parameters",
+                   {Back("EyeBack2"), Checks("chswXNRZ", "XNRZParam", "X NRZ Eye Parameters", 1, 0, 15)}),
+              Page(epXRz, "rmpXRZ", "X RZ Eye Parameters",
+                   {Back("EyeBack3"), Checks("chswXRZ", "XRZParam", "X RZ Eye Parameters", 2, 0, 17)}),
+              Page(epYNrz, "rmpYNRZ", "Y NRZ Eye Parameters",
+                   {Back("EyeBack4"), Checks("chswYNRZ", "YNRZParam", "Y NRZ Eye Parameters", 1, 1, 27)}),
+              Page(epYRz, "rmpYRZ", "Y RZ Eye Parameters",
+                   {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", 2, 1, 26)}),
+              Page(epStatistic, "rmpStatistic", "Statistics",
+                   {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
+                    Edit("edswParametr", "Window", "WAVEFORMS"),
+                    Edit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
+                    Sw<TRC_OnOffSwitch>(
+                        {.Mnemonics = "Statistic", .Caption = "Statistics", .Name = "ooswStatisrticOnOff"})}),
+              Page(epDefine, "rmpDefineParams", "Eye Define Parameters",
+                   {Back("EyeBack7"), Edit("edswBound1", "LeftBound", "EYE BOUNDARY 1"),
+                    Edit("edswBound2", "RightBound", "EYE BOUNDARY 2"),
+                    Edit("edswUpperTresh", "UpTresh", "UPPER THRESHOLD"),
+                    Edit("edswLowerTresh", "LowTresh", "LOWER THRESHOLD"),
+                    Radio("rswThresholds", "TreshMode", "Thresholds",
+                          {"10%-90%", "20%-80%", "User Defined"})}),
+          },
+      .OwnPageTurns = true};
+}
+
+bool Rz() { return GetIndex(EyeSettings().Measure) == 2; }
+
+void WireEyeMenu(TDeclaredSideMenu& menu, int) {
+  for (auto* button : menu.findChildren<TRC_RightPassiveCommandSwitcher*>()) button->SetNoFrame(true);
+  const auto turn = [&menu](const char* name, auto page) {
+    menu.Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [&menu, page](TRC_Switcher&) {
+      menu.ShowPage(page());
+    };
+  };
+  turn("pcswXEyeParameters", [] { return Rz() ? epXRz : epXNrz; });
+  turn("pcswYEyeParameters", [] { return Rz() ? epYRz : epYNrz; });
+  turn("pcswStatistics", [] { return epStatistic; });
+  turn("pcswDefineParameters", [] { return epDefine; });
+  for (const char* back : {"EyeBack2", "EyeBack3", "EyeBack4", "EyeBack5", "EyeBack6", "EyeBack7"})
+    turn(back, [] { return epMain; });
+  menu.Control<TRC_RadioSwitcher>("rswMeasure").OnUpdateMe = [&menu](TRC_Switcher&) {
+    const bool on = GetIndex(EyeSettings().Measure) != 0;
+    for (const char* button : {"pcswXEyeParameters", "pcswYEyeParameters"})
+      menu.Control<TRC_RightPassiveCommandSwitcher>(button).setEnabled(on);
+  };
+  // The statistics edit takes the window or the weight by the mode.
+  menu.Control<TRC_RadioSwitcher>("rswMode").OnUpdateMe = [&menu](TRC_Switcher&) {
+    const bool weight = GetIndex(EyeSettings().Mode) == 2;
+    auto& edit = menu.Control<TRC_EditSwitcher>("edswParametr");
+    edit.SetMnemonics(weight ? "Weight" : "Window");
+    edit.SetCaption(QString::fromStdString(GetLangStr(weight ? "UpWEIGHT" : "UpWAVEFORMS")));
+  };
+}
+
+}  // namespace
+
+void RegisterEyePage() {
+  RegisterSideMenu(kEyeMenuId, EyeMenu(), WireEyeMenu);
+  EyePageHooks.PageToFirst.Set([] { ResetSideMenuPage(kEyeMenuId); });
+}
+
+}  // namespace norv
