@@ -27,6 +27,7 @@
 #include "tdr_mask/ui/generator_page.h"
 #include "tdr_mask/ui/mask_page.h"
 #include "tdr_mask/ui/std_mask_dialogs.h"
+#include "tdr_mask/ui/normalization_dialog.h"
 #include "tdr_mask/ui/tdr_page.h"
 
 namespace norv {
@@ -84,6 +85,7 @@ void RegisterProgramPages() {
     if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
   });
   InstallAutoscaleWindow();
+  InstallNormalizationDialog();
   InstallAboutBox();
   InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {
