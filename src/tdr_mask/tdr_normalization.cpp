@@ -50,7 +50,9 @@ constexpr uint8_t kInvertOperator = 4;
 int Slot(int channel) { return channel == 3 ? 1 : 0; }
 TTraceId ChannelTrace(int channel) { return channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1; }
 TTraceId FunctionOf(int channel) { return channel == 3 ? TTraceId::F2 : TTraceId::F1; }
-TNormChannelData& Data(int channel) { return NormalizationState().Channels[static_cast<size_t>(Slot(channel))]; }
+TNormChannelData& Data(int channel) {
+  return NormalizationState().Channels[static_cast<size_t>(Slot(channel))];
+}
 
 std::vector<double> Values(const TSignalObj& r) {
   std::vector<double> y(r.GetRecLen());
@@ -117,7 +119,8 @@ void Close() {
 // An error box: OK tries again with a new acquisition, Cancel ends the procedure. Without
 // a user to answer it ends, rather than asking forever.
 void AskRetry(const std::string& text) {
-  if (Dialogs().Ask(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel) == TAnswer::OK)
+  if (Dialogs().Ask(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel) ==
+      TAnswer::OK)
     Request();
   else
     Close();
@@ -202,8 +205,8 @@ void TdrStep(TNormalizationDialog& d, const TSignalObj& record) {
     case 2:
       if (!Accumulate(d, record)) return Request();
       ProgramSimulator().SetSimTDRCircuit(d.Channel, TSimTdrCircuit::R50);
-      if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"), {TAnswer::OK, TAnswer::Cancel},
-                        TAnswer::OK) != TAnswer::OK)
+      if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"),
+                        {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK)
         return Close();
       NormalizationState().WorkA.Assign(Data(d.Channel).Reference);
       d.TdrStage = 3;
@@ -366,8 +369,8 @@ void ResetFunctionView(int channel) {
   const TTraceId f = FunctionOf(channel);
   if (ScopeCRT) ScopeCRT->DeleteSignalLayer(f);
   TZoomNodes& zoom = ZoomNodes(f);
-  zoom.HorScale->SetValueByProgram(1);
-  zoom.HorPosition->SetValueByProgram(0);
+  if (zoom.HorScale) zoom.HorScale->SetValueByProgram(1);
+  if (zoom.HorPosition) zoom.HorPosition->SetValueByProgram(0);
 }
 
 void SetUpFunction(int channel) {
@@ -392,7 +395,7 @@ void RestoreFunction(int channel) {
   TNormChannelData& c = Data(channel);
   const int function = Slot(channel);
   TFunctionNodes& f = DerivedSettings().Functions[static_cast<size_t>(function)];
-  if (c.FunctionSetUp && f.Operat->GetIndex() == kNormalizeOperator) {
+  if (c.FunctionSetUp && f.Operat && f.Operat->GetIndex() == kNormalizeOperator) {
     f.Display->SetOnByProgram(c.SavedDisplay);
     f.Operat->SetIndexByProgram(c.SavedOperat);
     f.Source1->SetSourceByProgram(static_cast<TTraceId>(c.SavedSource1));
@@ -602,7 +605,8 @@ void StartNormalization(int channel) {
   text += GetLangStr("TDRSetTB");
   if (external) text += GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay");
   text += GetLangStr("TDRPressOK");
-  if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK) {
+  if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
+      TAnswer::OK) {
     n.Normalize->SetOnByProgram(false);
     return;
   }
@@ -742,8 +746,10 @@ void SwitchOffNormalization() {
     if (!IsOn(n.Normalize)) continue;
     ResetFunctionView(channel);
     TFunctionNodes& f = DerivedSettings().Functions[static_cast<size_t>(Slot(channel))];
-    f.Display->SetOnByProgram(false);
-    f.Operat->SetIndexByProgram(kInvertOperator);
+    if (f.Operat) {
+      f.Display->SetOnByProgram(false);
+      f.Operat->SetIndexByProgram(kInvertOperator);
+    }
     n.Normalize->SetOnByProgram(false);
   }
 }

@@ -108,10 +108,10 @@ TEST(NormalizationMeasures, ProgressRunsThroughBothAverages) {
     bool tdr;
     int stage, count, percent;
   };
-  for (const Case& c : {Case{true, 0, 0, 5}, Case{true, 1, 0, 10}, Case{true, 2, 1, 10}, Case{true, 2, 64, 33},
-                        Case{true, 2, 128, 55}, Case{true, 3, 0, 55}, Case{true, 4, 0, 55}, Case{true, 5, 64, 78},
-                        Case{true, 5, 128, 100}, Case{false, 0, 0, 10}, Case{false, 2, 32, 25},
-                        Case{false, 2, 128, 100}}) {
+  for (const Case& c :
+       {Case{true, 0, 0, 5}, Case{true, 1, 0, 10}, Case{true, 2, 1, 10}, Case{true, 2, 64, 33},
+        Case{true, 2, 128, 55}, Case{true, 3, 0, 55}, Case{true, 4, 0, 55}, Case{true, 5, 64, 78},
+        Case{true, 5, 128, 100}, Case{false, 0, 0, 10}, Case{false, 2, 32, 25}, Case{false, 2, 128, 100}}) {
     SCOPED_TRACE(std::to_string(c.stage) + " " + std::to_string(c.count));
     EXPECT_EQ(NormalizationProgress(c.tdr, c.stage, c.count), c.percent);
   }

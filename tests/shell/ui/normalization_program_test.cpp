@@ -73,7 +73,8 @@ class NormalizationProgramTest : public test::ProgramFixture {
       form.show();
       const TNormalizationDialog& d = *NormalizationState().Dialog;
       // The other channel is off meanwhile: idle steps, not whole cycles of both.
-      for (long i = 0; i < 50000000 && d.Result == TNormResult::None && !d.OKEnabled; ++i) window().IdleStep();
+      for (long i = 0; i < 50000000 && d.Result == TNormResult::None && !d.OKEnabled; ++i)
+        window().IdleStep();
       form.Refresh();
       auto* ok = form.findChild<QPushButton*>("btnOK");
       if (ok->isEnabled()) test::Click(ok, ok->rect().center());
@@ -99,8 +100,8 @@ class NormalizationProgramTest : public test::ProgramFixture {
 TEST_F(NormalizationProgramTest, TheCorrectedStepRisesInTheTimeAsked) {
   // The ideal edge's 10-90 % span is w points with x = 2.56 per w: 2 x 1.28155 / 2.56 w.
   constexpr double kSpan = 2 * 1.2815516 / 2.56;
-  for (const auto& [text, seconds] : {std::pair{"100p", 100e-12}, std::pair{"200p", 200e-12},
-                                      std::pair{"400p", 400e-12}}) {
+  for (const auto& [text, seconds] :
+       {std::pair{"100p", 100e-12}, std::pair{"200p", 200e-12}, std::pair{"400p", 400e-12}}) {
     SCOPED_TRACE(text);
     Normalize(2, text);
     const TSignalObj& f1 = SignalObjs()[TTraceId::F1];
