@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "analysis/derived_settings.h"
@@ -76,6 +79,11 @@ class NormalizationProgramTest : public test::ProgramFixture {
       for (long i = 0; i < 50000000 && d.Result == TNormResult::None && !d.OKEnabled; ++i)
         window().IdleStep();
       form.Refresh();
+      EXPECT_EQ(
+          form.windowTitle().toStdString(),
+          GetTDRModeText() + " Calibration for correction of the Channel " + std::to_string(d.Channel - 1));
+      EXPECT_EQ(form.findChild<QLabel*>("LblStatus")->text(), "Calibration is Ready");
+      EXPECT_EQ(form.findChild<QProgressBar*>("ProgressBar1")->value(), 100);
       auto* ok = form.findChild<QPushButton*>("btnOK");
       if (ok->isEnabled()) test::Click(ok, ok->rect().center());
       return d.Result == TNormResult::OK;
@@ -90,7 +98,8 @@ class NormalizationProgramTest : public test::ProgramFixture {
     dialogs_.shown.clear();
     ExecCommand(ch + "Normalize ON");
     ASSERT_TRUE(IsChannelNormalized(channel)) << ::testing::PrintToString(dialogs_.shown);
-    ExecCommand(std::string("GSS:") + (channel == 2 ? "A" : "B") + ":TDRCircuit Short");
+    const std::string gen = std::string("GSS:") + (channel == 2 ? "A" : "B");
+    if (IsTDRMode(channel)) ExecCommand(gen + ":TDRCircuit Short");
     ExecCommand("*Run Run");
     Acquire(2);
   }
