@@ -136,6 +136,10 @@ TEST_F(NormalizationProgramTest, OneChannelSwitchedOffLeavesTheOtherCorrected) {
   Acquire(3);
   EXPECT_TRUE(FunctionFresh(TTraceId::F1));
   EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 200e-12 * 2 * 1.2815516 / 2.56, 10e-12);
+  // A new rise time builds the filter again from the step measured before.
+  ExecCommand("TDR:Ch1:NormTime 400p");
+  Acquire(2);
+  EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 400e-12 * 2 * 1.2815516 / 2.56, 15e-12);
 }
 
 TEST_F(NormalizationProgramTest, ATimeBaseOrRecordLengthChangeInvalidatesTheFilter) {
