@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -76,9 +77,15 @@ class NormalizationProgramTest : public test::ProgramFixture {
       form.show();
       const TNormalizationDialog& d = *NormalizationState().Dialog;
       // The other channel is off meanwhile: idle steps, not whole cycles of both.
-      for (long i = 0; i < 50000000 && d.Result == TNormResult::None && !d.OKEnabled; ++i)
+      for (long i = 0; i < 50000000 && d.Result == TNormResult::None && !d.OKEnabled && !cancelWhen(d); ++i)
         window().IdleStep();
       form.Refresh();
+      if (d.Result == TNormResult::None && !d.OKEnabled) {
+        auto* cancel = form.findChild<QPushButton*>("btnCancel");
+        test::Click(cancel, cancel->rect().center());
+        return d.Result == TNormResult::OK;
+      }
+      if (d.Result != TNormResult::None) return false;
       EXPECT_EQ(
           form.windowTitle().toStdString(),
           GetTDRModeText() + " Calibration for correction of the Channel " + std::to_string(d.Channel - 1));
@@ -89,6 +96,10 @@ class NormalizationProgramTest : public test::ProgramFixture {
       return d.Result == TNormResult::OK;
     });
   }
+  // The window's Cancel is clicked once this holds.
+  std::function<bool(const TNormalizationDialog&)> cancelWhen = [](const TNormalizationDialog&) {
+    return false;
+  };
 
   // The channel corrected for a rise time, on its short end again.
   void Normalize(int channel, const std::string& normTime) {
@@ -162,6 +173,37 @@ TEST_F(NormalizationProgramTest, ATimeBaseOrRecordLengthChangeInvalidatesTheFilt
   ExecCommand("Acq:Ch1:RecLen 1024");
   Acquire(2);
   EXPECT_FALSE(FunctionFresh(TTraceId::F1));
+}
+
+// Cancel in the middle of the averages, and a record without a step: the switch goes off,
+// and the channel, time-base and record-length settings are what they were.
+TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
+  const auto settings = [] {
+    return ExecCommand("TB:Mode?;:TB:ScaleA?;:Ch2:Display?;:Ch1:Scale?;:Acq:Ch1:Mode?;:TDR:Ch1:RefAmpl?");
+  };
+  std::string before = settings();
+  cancelWhen = [](const TNormalizationDialog& d) { return d.TdrStage == 2 && d.Count == 10; };
+  dialogs_.answers = {TAnswer::OK};
+  ExecCommand("TDR:Ch1:Normalize ON");
+  EXPECT_FALSE(IsChannelNormalized(2));
+  EXPECT_EQ(settings(), before);
+  EXPECT_EQ(AcquisitionSettings().ChannelNodes[0].RecLen->GetMax(), 4096);
+  EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 0);
+
+  // The step goes down while the channel expects it to rise: the error box's Cancel ends
+  // the procedure.
+  cancelWhen = [](const TNormalizationDialog&) { return false; };
+  ExecCommand("TDR:Ch1:Polar Pos");
+  before = settings();
+  dialogs_.answers = {TAnswer::OK, TAnswer::Cancel};
+  dialogs_.shown.clear();
+  ExecCommand("TDR:Ch1:Normalize ON");
+  EXPECT_FALSE(IsChannelNormalized(2));
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(dialogs_.shown[1],
+            "[error] The slope of the active step does not meet to declared slope\r\r\nCorrect the problem "
+            "and click OK");
+  EXPECT_EQ(settings(), before);
 }
 
 }  // namespace
