@@ -319,7 +319,10 @@ void ShowDialog(TNormalizationDialog& d) {
   const int number = d.Channel - 1;
   d.Caption = FormatLangStr("Norm____Ch_N", mode, number);
   d.Status = FormatLangStr("___Normalization", mode);
-  if (UndoBuffer) UndoBuffer->BeginStep();
+  if (UndoBuffer) {
+    UndoBuffer->BeginStep();
+    d.UndoWritesAtShow = UndoBuffer->WriteCount();
+  }
   TChannelSettingsState& ch = ChannelSettings();
   TChannelNodes& own = ch.Nodes[static_cast<size_t>(Slot(d.Channel))];
   TChannelNodes& other = ch.Nodes[static_cast<size_t>(1 - Slot(d.Channel))];
@@ -348,7 +351,8 @@ void ShowDialog(TNormalizationDialog& d) {
 }
 
 void EndDialog(const TNormalizationDialog& d, bool ok) {
-  UndoRedoSettings(false, true);
+  // A procedure that changed nothing has no step to undo: the one before is the user's.
+  if (UndoBuffer && UndoBuffer->WriteCount() > d.UndoWritesAtShow) UndoRedoSettings(false, true);
   if (!ok) return;
   if (!d.External) SetStepsDelay(d.Retry);
   SetDelayedView(d);
