@@ -22,6 +22,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/acquisition_settings.h"
+#include "instrument/simulator/simulator.h"
 #include "shell/remote/remote_control.h"
 #include "shell/ui/program_fixture.h"
 #include "support/qt/qt_harness.h"
@@ -203,6 +204,24 @@ TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
   EXPECT_EQ(dialogs_.shown[1],
             "[error] The slope of the active step does not meet to declared slope\r\r\nCorrect the problem "
             "and click OK");
+  EXPECT_EQ(settings(), before);
+
+  // The open end where the 50 Ohm load belongs: asked again, then cancelled.
+  ExecCommand("TDR:Ch1:Polar Neg");
+  before = settings();
+  cancelWhen = [](const TNormalizationDialog& d) {
+    if (d.TdrStage == 3) ProgramSimulator().SetSimTDRCircuit(2, TSimTdrCircuit::Open);
+    return false;
+  };
+  dialogs_.answers = {TAnswer::OK, TAnswer::OK, TAnswer::OK, TAnswer::Cancel};
+  dialogs_.shown.clear();
+  ExecCommand("TDR:Ch1:Normalize ON");
+  EXPECT_FALSE(IsChannelNormalized(2));
+  const std::string open =
+      "[error] You didn’t connect the 50-Ohm Termination to the reference plane.\r\r\nCorrect the problem "
+      "and click OK";
+  EXPECT_EQ(dialogs_.shown,
+            (std::vector<std::string>{dialogs_.shown.at(0), dialogs_.shown.at(1), open, open}));
   EXPECT_EQ(settings(), before);
 }
 
