@@ -123,6 +123,15 @@ void RegisterMathHandlers() {
 void UpdateFunctionMenuEnabling(int function) {
   TFunctionNodes& f = State.Functions.at(function);
   if (!f.Operat) return;
+  // F1 and F2 show the corrected Ch1 and Ch2: offered, and fixed, only while it is on.
+  if (function < 2) {
+    const bool normalized = MathHooks.ChannelNormalized(function + 2);
+    f.Display->SetDisabled(normalized);
+    f.Operat->SetDisabled(normalized);
+    f.Source1->SetDisabled(normalized);
+    const uint32_t mask = f.Operat->GetDisabledMask();
+    f.Operat->SetDisabledMask(normalized ? mask & ~(1u << moNormalize) : mask | (1u << moNormalize));
+  }
   const bool twoOperands = GetIndex(f.Operat) <= moDiv;
   f.Source2->SetDisabled(!twoOperands);
   f.Const->SetDisabled(!twoOperands || f.Source2->GetSource() != TTraceId::Const);

@@ -79,6 +79,8 @@ struct TMathHooks {
   // The normalized record of the function's channel (only during an acquisition's
   // post-processing); true when computed.
   THook<bool(int functionIndex, TSignalObj& result)> Normalize{"MathHooks.Normalize"};
+  // The channel (code 2 or 3) is shown corrected in its function (F1 or F2).
+  THook<bool(int channel)> ChannelNormalized{"MathHooks.ChannelNormalized"};
   // The low-jitter corrected record of `source`; true when computed.
   THook<bool(int functionIndex, const TSignalObj& source, TSignalObj& result)> LowJitter{
       "MathHooks.LowJitter"};

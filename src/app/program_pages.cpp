@@ -28,6 +28,7 @@
 #include "shell/ui/save_page.h"
 #include "tdr_mask/ui/generator_page.h"
 #include "tdr_mask/ui/mask_page.h"
+#include "tdr_mask/ui/normalization_dialog.h"
 #include "tdr_mask/ui/std_mask_dialogs.h"
 #include "tdr_mask/ui/tdr_page.h"
 
@@ -90,6 +91,7 @@ void RegisterProgramPages() {
   });
   InstallAutoscaleWindow();
   InstallTdrCalibrationDialog();
+  InstallNormalizationDialog();
   InstallAboutBox();
   InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {

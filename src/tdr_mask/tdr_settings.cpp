@@ -26,6 +26,7 @@
 #include "instrument/simulator/simulator_settings.h"
 #include "tdr_mask/generator_settings.h"
 #include "tdr_mask/tdr_measure.h"
+#include "tdr_mask/tdr_normalization.h"
 #include "tdr_mask/tdr_readout.h"
 
 namespace norv {
@@ -303,8 +304,12 @@ void RegisterChannel(int slot) {
                                    .CoarseStep = 1,
                                    .FineRule = srRelative,
                                    .FineStep = 0.05,
-                                   .Tolerance = 5e-13});
-  n.Normalize = root.AddOnOff(false, base + "Normalize");
+                                   .Tolerance = 5e-13,
+                                   .OnChange = [slot](THandler&) { NormTimeChanged(ChannelCode(slot)); }});
+  n.Normalize = root.AddOnOff(
+      false, base + "Normalize",
+      [slot](THandler& h) { NormalizeChanged(ChannelCode(slot), h.GetWhoChangedRaw() == wcvReplay); },
+      [slot](THandler&) { NormalizeBeforeChange(ChannelCode(slot)); });
 }
 
 void RegisterSource(int source) {
@@ -359,9 +364,10 @@ double GetPropagationFactor() {
   return PropagationFactor(State.Unit->GetIndex() == 1, State.DielConst->GetValue(), State.Velos->GetValue());
 }
 
-TTdrVertUnit GetTDRVertUnit(int channel, bool) {
-  // The channel is never shown in volts for a normalization: that dialog is not built.
+TTdrVertUnit GetTDRVertUnit(int channel, bool raw) {
   if (!IsTDRActive(channel)) return tvuVolt;
+  // A channel being corrected is shown in volts.
+  if (!raw && NormalizationDialogChannel() == channel) return tvuVolt;
   const TTdrChannelNodes& n = TdrChannel(channel);
   if (n.Destination->GetIndex() == tdOff) return tvuVolt;
   if (IsTDRMode(channel)) return static_cast<TTdrVertUnit>(n.VertScale->GetIndex());
@@ -451,6 +457,7 @@ void InstallTdr() {
   });
   InstallTdrReadout();
   InstallTdrMeasure();
+  InstallTdrNormalization();
 }
 
 }  // namespace norv

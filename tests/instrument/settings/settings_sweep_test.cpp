@@ -37,6 +37,9 @@ constexpr TKnownFault kKnownFaults[] = {
     {"undo",
      "STDMASK:ALIGN STDMASK:MARGINSON STDMASK:MARGINSVAL STDMASK:STDINDEX STDMASK:MASKINDEX MASK:TEST",
      "no undo step of their own"},
+    // Kept: switched on, the correction starts its procedure, which ends at once without
+    // its window (none in this test); a setup or undo that switches it on switches it off.
+    {"undo", "TDR:CH1:NORMALIZE TDR:CH2:NORMALIZE", "the correction is not a setting that is replayed"},
 };
 
 bool HasWord(std::string_view list, std::string_view word) {

@@ -32,10 +32,6 @@ namespace {
 const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.JitterMeasurementExists", "jitter"},
     {"AcqHooks.JitterMeasurementStep", "jitter"},
-    {"AcqHooks.NormalizationStep", "TDR normalization"},
-    {"MathHooks.Normalize", "TDR normalization"},
-    {"SettingsTreeState.OnSettingsLoaded", "TDR normalization"},
-    {"ShellHooks.AfterUndoReplay", "TDR normalization"},
     {"AcqHooks.AutocalChannelsCheckInputs", "calibration"},
     {"AcqHooks.CalibrationBusy", "calibration"},
     {"AcqHooks.CheckAutoCalibration", "calibration"},
