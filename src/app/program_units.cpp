@@ -23,6 +23,7 @@
 #include "service/calibration_settings.h"
 #include "service/exit_sampler_settings.h"
 #include "service/oe_converter.h"
+#include "service/service_tests.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -82,6 +83,7 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
   FillCalibrationSlots();
   FillOEConvSlots();
+  FillServiceTestSlots();
   SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
   SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
