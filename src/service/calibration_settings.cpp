@@ -292,10 +292,6 @@ void ReportNoAnswer(const std::string& command) {
                                             "\". The constants are left as they were.");
 }
 
-void ResendConstant(std::string_view node) {
-  if (const TConstantNode* c = FindConstant(node); c && c->Handler && MaySend()) SendConstant(*c);
-}
-
 void SendBridgeCodes(TChannelBandGroup& group) {
   const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
   const int32_t plus = QueryIntArg(group.Prefix + "PlusD", codes.PlusD);

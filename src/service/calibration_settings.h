@@ -93,8 +93,6 @@ bool RecallAdjustmentConstants();
 bool StoreCalibrationConstants();
 bool StoreAdjustmentConstants();
 
-// Sends a constant's code to a connected instrument again and takes its answer back.
-void ResendConstant(std::string_view node);
 // Sends a channel group's bridge codes and takes the instrument's answer back.
 void SendBridgeCodes(TChannelBandGroup& group);
 
