@@ -20,6 +20,8 @@
 #include "measure/meas_settings.h"
 #include "measure/meas_slots.h"
 #include "measure/meas_state.h"
+#include "service/adjust_access.h"
+#include "service/auto_calibration.h"
 #include "service/calibration_settings.h"
 #include "service/exit_sampler_settings.h"
 #include "service/oe_converter.h"
@@ -124,6 +126,8 @@ void InstallProgramUnits() {
   InstallMaskFeature();
   InstallMaskTest();
   InstallCalibration();
+  InstallAdjustAccess();
+  InstallAutoCalibration();
   InstallOEConverter();
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
   InstallGenerators();
