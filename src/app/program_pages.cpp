@@ -19,6 +19,7 @@
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
 #include "service/ui/oe_page.h"
+#include "service/ui/utility_pages.h"
 #include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
 #include "shell/ui/help_keys.h"
@@ -72,6 +73,7 @@ void RegisterProgramPages() {
   RegisterGeneratorPage();
   RegisterTdrPage();
   RegisterOEPage();
+  RegisterUtilityPages();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {

@@ -131,9 +131,10 @@ void RegisterRampDacCommands() {
                                    SendsChoice("RampTest:DAC:StepHigh", kStepHighs, State.StepHigh));
   State.InitData = AddWord(root, "RampDAC:InitData", State.InitData, "RampTest:DAC:InitData");
   State.DacDelay = AddDelay(root, "RampDAC:Delay", State.DacDelay, "RampTest:DAC:DelayUs");
-  State.DacMode =
-      root.AddRadioSw(0, "RampDAC:Mode", "Cycle,Manual", SendsOnForItem("RampTest:DAC:Cycle", 0, State.DacMode));
-  State.Select = root.AddRadioSw(0, "RampDAC:Select", DacItems(kLxxRampDacCount), [](THandler&) { OnSelectChange(); });
+  State.DacMode = root.AddRadioSw(0, "RampDAC:Mode", "Cycle,Manual",
+                                  SendsOnForItem("RampTest:DAC:Cycle", 0, State.DacMode));
+  State.Select =
+      root.AddRadioSw(0, "RampDAC:Select", DacItems(kLxxRampDacCount), [](THandler&) { OnSelectChange(); });
 
   AddSamplerTestValue(root, "TestSbor:SRD1", 0.03, kAmpere, 0.0001, 0.015, 0.03, 5e-5);
   AddSamplerTestValue(root, "TestSbor:SRD2", 0.03, kAmpere, 0.0001, 0.015, 0.03, 5e-5);

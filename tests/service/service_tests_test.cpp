@@ -65,7 +65,8 @@ TEST_F(ServiceTestsTest, EachSettingSendsItsCommand) {
     Run({k.line});
     Sync();
     const std::vector<std::string> commands = instrument.Commands();
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.end() - 1), std::vector<std::string>{k.sent});
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.end() - 1),
+              std::vector<std::string>{k.sent});
   }
 }
 
@@ -78,9 +79,12 @@ TEST_F(ServiceTestsTest, TheInstrumentMayTakeAnotherDac) {
     size_t messages;
   };
   const Case cases[] = {
-      {kLxxModel, "5", 5, false, 0},  {kLxxModel, "3", 3, false, 0},
-      {kKxxModel, "3", 3, true, 0},   {kKxxModel, "5", 5, true, 0},
-      {kLxxModel, "ERR", 5, false, 1},  // no answer: the choice stays, the user is told
+      {kLxxModel, "5", 5, false, 0},
+      {kLxxModel, "3", 3, false, 0},
+      {kKxxModel, "3", 3, true, 0},
+      {kKxxModel, "5", 5, true, 0},
+      {kLxxModel, "ERR", 5, false, 1},  // no answer: the choice stays, the
+                                        // user is told
       {kLxxModel, "40", 5, false, 0},   // no DAC of this model
   };
   for (const Case& k : cases) {
@@ -150,7 +154,8 @@ TEST(ServiceTestsOrder, RegisteredInTheDispatchersOrder) {
   RegisterEveryUnit();
   std::vector<std::pair<int, std::string>> byOrdinal;
   for (const TSpiderEntry& e : RootSpider->Entries())
-    if (e.Mnemonic == "RAMPTEST" || e.Mnemonic == "RAMPDAC" || e.Mnemonic == "TESTSBOR" || e.Mnemonic == "GUI")
+    if (e.Mnemonic == "RAMPTEST" || e.Mnemonic == "RAMPDAC" || e.Mnemonic == "TESTSBOR" ||
+        e.Mnemonic == "GUI")
       byOrdinal.emplace_back(e.Ordinal, e.Mnemonic);
   std::ranges::sort(byOrdinal);
   std::vector<std::string> names;
