@@ -184,12 +184,6 @@ TEST_F(UtilityPagesTest, TheAdjustmentPageOpensOnlyBehindTheAccessCode) {
     Press(LeftMenu(), t.back);
     EXPECT_EQ(LeftMenu().CurrentPage(), apMain);
   }
-  Press(LeftMenu(), "pcswStrobeGenerator");
-  Press(LeftMenu(), "pcswFindSRD");
-  EXPECT_EQ(HandlerOf("rswChFindSRD"), RootSpider->FindHandler("Flash:Calibr:Strobe:ChFindSRD"));
-  Press(LeftMenu(), "pcswBackFromFindSRD");
-  EXPECT_EQ(LeftMenu().CurrentPage(), apStrobe);
-  Press(LeftMenu(), "pcswBackFromStrobe");
 
   // Leaving the page ends the double marking; access stays granted: the next request
   // opens the page without the dialog.
@@ -215,14 +209,6 @@ TEST_F(UtilityPagesTest, WithTheOpticsOptionTheAdjustmentPageLeadsToTheConverter
   EXPECT_EQ(LeftMenu().CurrentPage(), apOEConverter);
   Press(LeftMenu(), "pcswWavelengthGain");
   EXPECT_EQ(HandlerOf("eswOEGain3"), RootSpider->FindHandler("Shadow:Adjust:OEGain3"));
-  // Each point's label stands above its wavelength.
-  for (int point = 1; point <= 3; ++point) {
-    const std::string n = std::to_string(point);
-    const auto& label = LeftMenu().Control<QLabel>(("lblPoint" + n).c_str());
-    const auto& wavelength = LeftMenu().Control<TRC_Switcher>(("eswOEWaveLen" + n).c_str());
-    EXPECT_LE(label.geometry().bottom(), wavelength.y()) << point;
-    EXPECT_GE(label.y(), point == 1 ? 0 : LeftMenu().Control<TRC_Switcher>(("eswOEGain" + std::to_string(point - 1)).c_str()).geometry().bottom());
-  }
   Picture("adjustment_wavelength_gain");
   Press(LeftMenu(), "pcswBackFromGain");
   Press(LeftMenu(), "pcswFreqCorrection");
