@@ -12,6 +12,7 @@
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "service/calibration_fixture.h"
+#include "service/adjust_access.h"
 #include "service/exit_sampler_settings.h"
 #include "shell/shell_fixture.h"
 
@@ -124,7 +125,7 @@ class CloseOnInstrumentTest : public CalibrationOnInstrumentTest {
     InitDataFolders();
     CreateAcquisitionCycle(clock, timers);
     InstallCalibration();
-    ShellHooks.AdjustAccessGranted.Set([] { return true; });
+    InstallAdjustAccess();
     ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
     instrument.SetDelayedReply("Calibr:Store?", "3", clock, kFlashStoreWaitMs);
     instrument.SetDelayedReply("Calibr:AdjStore?", "3", clock, kFlashStoreWaitMs);
