@@ -148,6 +148,16 @@ const TConstantNode* SrdNode(int i) {
   return FindConstant(i == 0 ? "Flash:Calibr:Strobe:SRD1"_node : "Flash:Calibr:Strobe:SRD2"_node);
 }
 
+// The commands of the constants the instrument's channel calibration sets.
+std::vector<std::string> ChannelConstantCommands() {
+  std::vector<std::string> commands = {"Calibr:Sampler:SRD1", "Calibr:Sampler:SRD2"};
+  for (const TChannelBandGroup& group : CalibrationState().Groups) {
+    commands.push_back(group.Prefix + "PlusD");
+    commands.push_back(group.Prefix + "MinusD");
+  }
+  return commands;
+}
+
 void RememberChannelConstants(TChannelRun& run) {
   for (int i : {0, 1})
     if (const TConstantNode* c = SrdNode(i)) run.RememberedSrd[i] = c->Value();
@@ -155,6 +165,23 @@ void RememberChannelConstants(TChannelRun& run) {
     const TChannelBandGroup& group = CalibrationState().Groups[g];
     if (group.BridgeVolt && group.Balance)
       run.RememberedBridge[g] = {group.BridgeVolt->GetValue(), group.Balance->GetValue()};
+  }
+  // The nodes hold the codes only to their resolution: the instrument's own codes are kept,
+  // so that a failed run leaves it exactly as it was; a code it does not tell is the node's.
+  run.RememberedCodes.clear();
+  if (!IsInstrumentConnected()) return;
+  const std::vector<std::string> commands = ChannelConstantCommands();
+  for (size_t i = 0; i < commands.size(); ++i) {
+    int32_t code = QueryInt(commands[i]);
+    if (code == QueryIntFailure) {
+      if (i < 2) {
+        code = CodeFromSrd(run.RememberedSrd[i]);
+      } else {
+        const TBridgeCodes codes = CodesFromBridge(run.RememberedBridge[(i - 2) / 2]);
+        code = i % 2 == 0 ? codes.PlusD : codes.MinusD;
+      }
+    }
+    run.RememberedCodes.emplace_back(commands[i], code);
   }
 }
 
@@ -207,10 +234,8 @@ bool ReadBackChannelConstants() {
 void RestoreChannelConstants(const TChannelRun& run) {
   SetChannelConstantsQuietly(run.RememberedSrd, run.RememberedBridge);
   if (!run.Started || !IsInstrumentConnected()) return;
-  for (int i : {0, 1})
-    if (const TConstantNode* c = SrdNode(i)) SendConstant(*c);
-  for (TChannelBandGroup& group : CalibrationState().Groups)
-    if (group.BridgeVolt && group.Balance) SendBridgeCodes(group);
+  for (const auto& [command, code] : run.RememberedCodes)
+    if (QueryIntArg(command, code) == QueryIntFailure) ReportNoAnswer(command);
 }
 
 void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAUTOCAL", argument); }
@@ -470,7 +495,7 @@ void BeginChannelCalibration() {
   SetIndexAt("Acq:FitTo"_node, 0);
   SetIndexAt("TB:Units"_node, 0);
   SetIndexAt("TB:Mode"_node, 0);
-  SetTimeBaseScale(false, 1e-7);
+  if (Node("TB:ScaleA"_node)) SetTimeBaseScale(false, 1e-7);
   SetIndexAt("Trig:Source"_node, 2);
   SetValueAt("Trig:IntRate"_node, 1.1e-5);
   run.Phase = TChannelCalPhase::WaitingForAcquisition;

@@ -60,6 +60,16 @@ void AsAnswer(F&& f) {
   --State.AnswerDepth;
 }
 
+void SendConstant(const TConstantNode& c) {
+  const int32_t code = c.Code();
+  const int32_t answer = QueryIntArg(c.Command(), code);
+  if (answer == QueryIntFailure) {
+    ReportNoAnswer(c.Command());
+    return;
+  }
+  if (answer != code) AsAnswer([&] { c.SetByProgram(ValueFromCode(c.Kind, answer)); });
+}
+
 bool SrdSends(const TConstantNode& c) { return c.Name != "SRD3" || IsKxxModel(); }
 
 void OnConstantChange(size_t index) {
@@ -282,16 +292,6 @@ TConstantNode* FindConstantByCommand(std::string_view group, std::string_view na
 void ReportNoAnswer(const std::string& command) {
   Dialogs().Inform(TMessageKind::Error, "The instrument gave no valid answer to \"" + command +
                                             "\". The constants are left as they were.");
-}
-
-void SendConstant(const TConstantNode& c) {
-  const int32_t code = c.Code();
-  const int32_t answer = QueryIntArg(c.Command(), code);
-  if (answer == QueryIntFailure) {
-    ReportNoAnswer(c.Command());
-    return;
-  }
-  if (answer != code) AsAnswer([&] { c.SetByProgram(ValueFromCode(c.Kind, answer)); });
 }
 
 void SendBridgeCodes(TChannelBandGroup& group) {

@@ -93,9 +93,6 @@ bool RecallAdjustmentConstants();
 bool StoreCalibrationConstants();
 bool StoreAdjustmentConstants();
 
-// Sends a constant's code and takes the instrument's answer back (the user is told of
-// none).
-void SendConstant(const TConstantNode& c);
 // Sends a channel group's bridge codes and takes the instrument's answer back.
 void SendBridgeCodes(TChannelBandGroup& group);
 
