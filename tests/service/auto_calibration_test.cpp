@@ -448,7 +448,7 @@ TEST_F(AutocalDemoTest, AnOccasionWhileTheWindowIsNotInFrontIsDroppedButCounted)
 }
 
 TEST_F(AutocalDemoTest, AChannelRunWithoutDialogAcquiresPollsAndGivesTheSettingsBack) {
-  Ask("TB:ScaleA 2u;Ch1:Offset 0.1;Acq:Ch2:RecLen 512;Trig:Source Direct");
+  for (const char* line : {"TB:ScaleA 2u", "Ch1:Offset 0.1", "Acq:Ch2:RecLen 512", "Trig:Source Direct"}) Ask(line);
   const std::vector<std::string> queries = {"TB:ScaleA?", "Ch1:Offset?", "Acq:Ch2:RecLen?", "Trig:Source?"};
   std::vector<std::string> before;
   for (const std::string& q : queries) before.push_back(Ask(q));
