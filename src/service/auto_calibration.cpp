@@ -43,7 +43,7 @@ TAutoCalibrationState State;
 const TProgramUnit AutoCalibrationUnit("auto calibration", ResetAutoCalibration);
 
 constexpr double kWarmUpPoints[4] = {0, 5, 15, 30};  // minutes after start
-constexpr int64_t kStartOffsetMs = 86;             // 1e-6 day before the first check
+constexpr int64_t kStartOffsetMs = 86;               // 1e-6 day before the first check
 constexpr int32_t kSimulatedCoarseCode = 30667;
 constexpr int32_t kSimulatedFineCodeLxx = 18333, kSimulatedFineCodeKxx = 36387;
 
@@ -53,9 +53,9 @@ struct TStage {
   double Factor;
   int SimulatedTicks;
 };
-constexpr TStage kStages[] = {{0, 0, 0, 0},        {1, 0, 0.4, 100},   {10, 40, 0.2, 100},
-                              {20, 60, 1.0, 3},    {30, 63, 3.0 / 13, 65}, {110, 78, 0, 0},
-                              {120, 78, 1.0, 3},   {130, 81, 3.0 / 13, 65}, {200, 96, 1.0, 1}};
+constexpr TStage kStages[] = {{0, 0, 0, 0},      {1, 0, 0.4, 100},        {10, 40, 0.2, 100},
+                              {20, 60, 1.0, 3},  {30, 63, 3.0 / 13, 65},  {110, 78, 0, 0},
+                              {120, 78, 1.0, 3}, {130, 81, 3.0 / 13, 65}, {200, 96, 1.0, 1}};
 
 const TStage* FindStage(int stage) {
   for (const TStage& s : kStages)
@@ -186,7 +186,8 @@ void RememberChannelConstants(TChannelRun& run) {
 }
 
 // Sets the nodes without sending them; the caller decides what the instrument gets.
-void SetChannelConstantsQuietly(const std::array<double, 2>& srd, const std::array<TBridgeValues, 4>& bridge) {
+void SetChannelConstantsQuietly(const std::array<double, 2>& srd,
+                                const std::array<TBridgeValues, 4>& bridge) {
   TCalibrationState& cal = CalibrationState();
   const bool was = cal.Quiet;
   cal.Quiet = true;
@@ -425,7 +426,8 @@ void CheckAutoCalibration() {
   uint8_t reason = kCalReasonNone;
   if ((bits & 1) && WarmUpCalibrationDue(minutes))
     reason = kCalReasonPowerOn;
-  else if ((bits & 4) && std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
+  else if ((bits & 4) &&
+           std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
     reason = kCalReasonTemperature;
   else if ((bits & 2) &&
            ValueAt("Util:CalPeriod"_node) * 60 < std::fabs(minutes - State.LastCalibrationMinutes) + 0.1)
@@ -472,7 +474,8 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
   run.Success = run.Coarse > 0 && run.Fine > 0;
   run.Measured = true;
   if (run.Coarse > 0)
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node)) c->SetByProgram(CoarseTBFromCode(run.Coarse));
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node))
+      c->SetByProgram(CoarseTBFromCode(run.Coarse));
   if (run.Fine > 0)
     if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"_node)) c->SetByProgram(run.Fine);
 }

@@ -424,11 +424,10 @@ void RegisterCalibrationCommands() {
   State.CalibrStoreAll =
       root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll =
-      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
-        RefuseCommandWithoutAdjustAccess(h);
-        StoreAdjustmentConstants();
-      });
+  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
+    RefuseCommandWithoutAdjustAccess(h);
+    StoreAdjustmentConstants();
+  });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
   root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler& h) {

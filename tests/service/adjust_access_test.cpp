@@ -26,13 +26,18 @@ TEST(AdjustAccessTest, ThreeAttemptsPerRunAndAGrantThatLasts) {
     std::vector<Step> steps;
   };
   const Case cases[] = {
-      {"three wrong codes", {{"x", false, false, true}, {"y", false, false, true}, {"z", true, false, false}}},
+      {"three wrong codes",
+       {{"x", false, false, true}, {"y", false, false, true}, {"z", true, false, false}}},
       {"the right code at the third attempt",
        {{"x", false, false, true}, {"y", false, false, true}, {"Zolbrink", true, true, false}}},
-      {"the first code in lower case is wrong", {{"kr4-62m", false, false, true}, {"KR4-62M", true, true, false}}},
+      {"the first code in lower case is wrong",
+       {{"kr4-62m", false, false, true}, {"KR4-62M", true, true, false}}},
       {"a code with a blank after it is wrong", {{"Zolbrink ", false, false, true}}},
       {"two wrong, Cancel, then one more attempt decides",
-       {{"x", false, false, true}, {"y", false, false, true}, {nullptr, false, false, true}, {"z", true, false, false}}},
+       {{"x", false, false, true},
+        {"y", false, false, true},
+        {nullptr, false, false, true},
+        {"z", true, false, false}}},
       {"a grant is final", {{"x", false, false, true}, {"KR4-62M", true, true, false}}},
   };
   for (const Case& k : cases) {

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <tuple>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/program_units.h"
@@ -61,7 +61,7 @@ TEST(ChannelCalStatusTest, StageSubStepProgressAndText) {
 TEST(ChannelCalStatusTest, TheSimulatedCalibrationWalksTheStagesInTheirTime) {
   // Polls per stage: duration / max(1, duration / 10) rounded up, one for a stage of none:
   // 0:1, 1:10, 10:10, 20:3, 30:11, 110:1, 120:3, 130:11, 200:1.
-  const std::vector<std::pair<int, int>> expected = {{0, 1},   {1, 10},   {10, 10}, {20, 3}, {30, 11},
+  const std::vector<std::pair<int, int>> expected = {{0, 1},   {1, 10},  {10, 10},  {20, 3}, {30, 11},
                                                      {110, 1}, {120, 3}, {130, 11}, {200, 1}};
   TSimulatedChannelCal sim;
   std::vector<std::pair<int, int>> seen;
@@ -209,7 +209,8 @@ TEST_F(AutocalOnInstrumentTest, AFineReplyThatTimesOutIsAskedAgainAtMostThreeTim
     EXPECT_EQ(run.Success, k.fine > 0);
     Sync();
     const std::vector<std::string> c = instrument.Commands();
-    EXPECT_EQ(std::count(c.begin(), c.end(), "CALIBR:TB:MEASGainDAC?"), std::min(k.timeoutsBeforeAnswer + 1, 3));
+    EXPECT_EQ(std::count(c.begin(), c.end(), "CALIBR:TB:MEASGainDAC?"),
+              std::min(k.timeoutsBeforeAnswer + 1, 3));
   }
 }
 
@@ -316,8 +317,8 @@ TEST_F(AutocalOnInstrumentTest, ASignalLeftOnAnInputEndsTheRunBeforeItStarts) {
     instrument.ClearCommands();
     AutocalHooks.ShowChannelsDialog.Set([&](TChannelRun& run) {
       BeginChannelCalibration();
-      for (auto [id, mean, noise] : {std::tuple{TTraceId::Ch1, k.ch1Mean, 0.0},
-                                     std::tuple{TTraceId::Ch2, k.ch2Mean, k.ch2Noise}}) {
+      for (auto [id, mean, noise] :
+           {std::tuple{TTraceId::Ch1, k.ch1Mean, 0.0}, std::tuple{TTraceId::Ch2, k.ch2Mean, k.ch2Noise}}) {
         SignalObjs()[id].SetRecLen(1024);
         for (int i = 0; i < 1024; ++i) SignalObjs()[id].SetY(i, mean + (i % 2 ? noise : -noise));
       }
@@ -383,8 +384,8 @@ TEST_F(AutocalDemoTest, TheWarmUpScheduleCalibratesFourTimesAndNeverAgain) {
     bool calibrates;
   };
   // The start lies 86 ms before the first check; a point is due 0.1 min early.
-  const Step steps[] = {{0, true},   {1, false},  {4.85, false}, {4.95, true}, {10, false},
-                        {14.9, true}, {29.8, false}, {29.95, true}, {45, false}, {300, false}};
+  const Step steps[] = {{0, true},    {1, false},    {4.85, false}, {4.95, true}, {10, false},
+                        {14.9, true}, {29.8, false}, {29.95, true}, {45, false},  {300, false}};
   for (const Step& s : steps) {
     SCOPED_TRACE(s.minutes);
     EXPECT_EQ(CheckAt(s.minutes), s.calibrates);
@@ -427,8 +428,8 @@ TEST_F(AutocalDemoTest, TemperatureAndPeriodRules) {
   start_ = clock.NowMs();
   Ask("Util:CalibrWhen Period");
   Ask("Util:CalPeriod 2");
-  const std::pair<double, bool> period[] = {{0, true}, {60, false}, {119.85, false}, {119.95, true},
-                                            {200, false}, {239.9, true}};
+  const std::pair<double, bool> period[] = {{0, true},      {60, false},  {119.85, false},
+                                            {119.95, true}, {200, false}, {239.9, true}};
   for (auto [minutes, calibrates] : period) {
     SCOPED_TRACE(minutes);
     EXPECT_EQ(CheckAt(minutes), calibrates);
@@ -448,7 +449,8 @@ TEST_F(AutocalDemoTest, AnOccasionWhileTheWindowIsNotInFrontIsDroppedButCounted)
 }
 
 TEST_F(AutocalDemoTest, AChannelRunWithoutDialogAcquiresPollsAndGivesTheSettingsBack) {
-  for (const char* line : {"TB:ScaleA 2u", "Ch1:Offset 0.1", "Acq:Ch2:RecLen 512", "Trig:Source Direct"}) Ask(line);
+  for (const char* line : {"TB:ScaleA 2u", "Ch1:Offset 0.1", "Acq:Ch2:RecLen 512", "Trig:Source Direct"})
+    Ask(line);
   const std::vector<std::string> queries = {"TB:ScaleA?", "Ch1:Offset?", "Acq:Ch2:RecLen?", "Trig:Source?"};
   std::vector<std::string> before;
   for (const std::string& q : queries) before.push_back(Ask(q));

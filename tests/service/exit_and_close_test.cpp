@@ -12,8 +12,8 @@
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
-#include "service/calibration_fixture.h"
 #include "service/adjust_access.h"
+#include "service/calibration_fixture.h"
 #include "service/exit_sampler_settings.h"
 #include "shell/shell_fixture.h"
 

@@ -104,7 +104,8 @@ void TAutocalTBF::showEvent(QShowEvent* event) {
   if (measureQueued_ || run_.Measured) return;
   measureQueued_ = true;
   // Measured once the dialog stands on the screen.
-  QMetaObject::invokeMethod(this, [this] { GuardedCall([this] { Measure(); }); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { GuardedCall([this] { Measure(); }); }, Qt::QueuedConnection);
 }
 
 void TAutocalTBF::Measure() {
@@ -116,9 +117,9 @@ void TAutocalTBF::Measure() {
       shape_->repaint();
     });
   }
-  ShowCode(*coarse_,
-           run_.Coarse,
-           QString::fromStdString(FloatToEngStr(vfEngineering, 5, false, CoarseTBFromCode(run_.Coarse), false) + "s"));
+  ShowCode(*coarse_, run_.Coarse,
+           QString::fromStdString(
+               FloatToEngStr(vfEngineering, 5, false, CoarseTBFromCode(run_.Coarse), false) + "s"));
   ShowCode(*fine_, run_.Fine, QString::number(run_.Fine));
   ok_->setEnabled(run_.Success);
   if (run_.Success) ok_->setFocus();
@@ -218,7 +219,8 @@ void InstallAutocalDialogs() {
   static TTimeBaseRun languageTimeBaseRun;
   static TChannelRun languageChannelRun;
   RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAdjustAccess(owner); });
-  RegisterLanguageDialog([](QWidget* owner) -> QWidget* { return new TAutocalTBF(languageTimeBaseRun, owner); });
+  RegisterLanguageDialog(
+      [](QWidget* owner) -> QWidget* { return new TAutocalTBF(languageTimeBaseRun, owner); });
   RegisterLanguageDialog(
       [](QWidget* owner) -> QWidget* { return new TAutocalChannelsF(languageChannelRun, owner); });
 }

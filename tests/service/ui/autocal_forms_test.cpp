@@ -81,7 +81,8 @@ TEST_F(AutocalFormsTest, AChannelRunShowsItsProgressAndEndsWithOK) {
   QString title, status;
   bool cancelEnabled = false;
   RunWith<TAutocalChannelsF>(kCalibrateChannels, true, [&](TAutocalChannelsF& f) {
-    if (progress.empty() || progress.back() != f.ProgressBar1()->value()) progress.push_back(f.ProgressBar1()->value());
+    if (progress.empty() || progress.back() != f.ProgressBar1()->value())
+      progress.push_back(f.ProgressBar1()->value());
     if (!f.OkButton()->isEnabled()) return false;
     title = f.Title()->text();
     status = f.Edit1()->text();
