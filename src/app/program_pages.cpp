@@ -18,6 +18,7 @@
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
+#include "service/ui/autocal_forms.h"
 #include "service/ui/oe_page.h"
 #include "service/ui/utility_pages.h"
 #include "shell/shell_state.h"
@@ -86,6 +87,7 @@ void RegisterProgramPages() {
     if (!ShowSelectInstrumentDialog(mainWindow) && mainWindow != nullptr) mainWindow->close();
   });
   InstallAutoscaleWindow();
+  InstallAutocalDialogs();
   InstallAboutBox();
   InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {

@@ -43,7 +43,7 @@ TAutoCalibrationState State;
 const TProgramUnit AutoCalibrationUnit("auto calibration", ResetAutoCalibration);
 
 constexpr double kWarmUpPoints[4] = {0, 5, 15, 30};  // minutes after start
-constexpr int64_t kStartOffsetMs = 86;             // 1e-6 day before the first check
+constexpr int64_t kStartOffsetMs = 86;               // 1e-6 day before the first check
 constexpr int32_t kSimulatedCoarseCode = 30667;
 constexpr int32_t kSimulatedFineCodeLxx = 18333, kSimulatedFineCodeKxx = 36387;
 
@@ -53,9 +53,9 @@ struct TStage {
   double Factor;
   int SimulatedTicks;
 };
-constexpr TStage kStages[] = {{0, 0, 0, 0},        {1, 0, 0.4, 100},   {10, 40, 0.2, 100},
-                              {20, 60, 1.0, 3},    {30, 63, 3.0 / 13, 65}, {110, 78, 0, 0},
-                              {120, 78, 1.0, 3},   {130, 81, 3.0 / 13, 65}, {200, 96, 1.0, 1}};
+constexpr TStage kStages[] = {{0, 0, 0, 0},      {1, 0, 0.4, 100},        {10, 40, 0.2, 100},
+                              {20, 60, 1.0, 3},  {30, 63, 3.0 / 13, 65},  {110, 78, 0, 0},
+                              {120, 78, 1.0, 3}, {130, 81, 3.0 / 13, 65}, {200, 96, 1.0, 1}};
 
 const TStage* FindStage(int stage) {
   for (const TStage& s : kStages)
@@ -148,6 +148,16 @@ const TConstantNode* SrdNode(int i) {
   return FindConstant(i == 0 ? "Flash:Calibr:Strobe:SRD1"_node : "Flash:Calibr:Strobe:SRD2"_node);
 }
 
+// The commands of the constants the instrument's channel calibration sets.
+std::vector<std::string> ChannelConstantCommands() {
+  std::vector<std::string> commands = {"Calibr:Sampler:SRD1", "Calibr:Sampler:SRD2"};
+  for (const TChannelBandGroup& group : CalibrationState().Groups) {
+    commands.push_back(group.Prefix + "PlusD");
+    commands.push_back(group.Prefix + "MinusD");
+  }
+  return commands;
+}
+
 void RememberChannelConstants(TChannelRun& run) {
   for (int i : {0, 1})
     if (const TConstantNode* c = SrdNode(i)) run.RememberedSrd[i] = c->Value();
@@ -156,10 +166,28 @@ void RememberChannelConstants(TChannelRun& run) {
     if (group.BridgeVolt && group.Balance)
       run.RememberedBridge[g] = {group.BridgeVolt->GetValue(), group.Balance->GetValue()};
   }
+  // The nodes hold the codes only to their resolution: the instrument's own codes are kept,
+  // so that a failed run leaves it exactly as it was; a code it does not tell is the node's.
+  run.RememberedCodes.clear();
+  if (!IsInstrumentConnected()) return;
+  const std::vector<std::string> commands = ChannelConstantCommands();
+  for (size_t i = 0; i < commands.size(); ++i) {
+    int32_t code = QueryInt(commands[i]);
+    if (code == QueryIntFailure) {
+      if (i < 2) {
+        code = CodeFromSrd(run.RememberedSrd[i]);
+      } else {
+        const TBridgeCodes codes = CodesFromBridge(run.RememberedBridge[(i - 2) / 2]);
+        code = i % 2 == 0 ? codes.PlusD : codes.MinusD;
+      }
+    }
+    run.RememberedCodes.emplace_back(commands[i], code);
+  }
 }
 
 // Sets the nodes without sending them; the caller decides what the instrument gets.
-void SetChannelConstantsQuietly(const std::array<double, 2>& srd, const std::array<TBridgeValues, 4>& bridge) {
+void SetChannelConstantsQuietly(const std::array<double, 2>& srd,
+                                const std::array<TBridgeValues, 4>& bridge) {
   TCalibrationState& cal = CalibrationState();
   const bool was = cal.Quiet;
   cal.Quiet = true;
@@ -207,10 +235,8 @@ bool ReadBackChannelConstants() {
 void RestoreChannelConstants(const TChannelRun& run) {
   SetChannelConstantsQuietly(run.RememberedSrd, run.RememberedBridge);
   if (!run.Started || !IsInstrumentConnected()) return;
-  for (int i : {0, 1})
-    if (const TConstantNode* c = SrdNode(i)) SendConstant(*c);
-  for (TChannelBandGroup& group : CalibrationState().Groups)
-    if (group.BridgeVolt && group.Balance) SendBridgeCodes(group);
+  for (const auto& [command, code] : run.RememberedCodes)
+    if (QueryIntArg(command, code) == QueryIntFailure) ReportNoAnswer(command);
 }
 
 void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAUTOCAL", argument); }
@@ -400,7 +426,8 @@ void CheckAutoCalibration() {
   uint8_t reason = kCalReasonNone;
   if ((bits & 1) && WarmUpCalibrationDue(minutes))
     reason = kCalReasonPowerOn;
-  else if ((bits & 4) && std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
+  else if ((bits & 4) &&
+           std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
     reason = kCalReasonTemperature;
   else if ((bits & 2) &&
            ValueAt("Util:CalPeriod"_node) * 60 < std::fabs(minutes - State.LastCalibrationMinutes) + 0.1)
@@ -447,7 +474,8 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
   run.Success = run.Coarse > 0 && run.Fine > 0;
   run.Measured = true;
   if (run.Coarse > 0)
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node)) c->SetByProgram(CoarseTBFromCode(run.Coarse));
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node))
+      c->SetByProgram(CoarseTBFromCode(run.Coarse));
   if (run.Fine > 0)
     if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"_node)) c->SetByProgram(run.Fine);
 }
@@ -470,7 +498,7 @@ void BeginChannelCalibration() {
   SetIndexAt("Acq:FitTo"_node, 0);
   SetIndexAt("TB:Units"_node, 0);
   SetIndexAt("TB:Mode"_node, 0);
-  SetTimeBaseScale(false, 1e-7);
+  if (Node("TB:ScaleA"_node)) SetTimeBaseScale(false, 1e-7);
   SetIndexAt("Trig:Source"_node, 2);
   SetValueAt("Trig:IntRate"_node, 1.1e-5);
   run.Phase = TChannelCalPhase::WaitingForAcquisition;

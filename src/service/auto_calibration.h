@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/util/hook.h"
@@ -99,9 +100,11 @@ struct TChannelRun {
   bool RememberedRun = false;
   bool RememberedCalibrationChanged = false;
   // SRD1, SRD2 and the four bridge pairs (Ch1 full, Ch1 narrow, Ch2 full, Ch2 narrow)
-  // before the run.
+  // before the run: the nodes' values, and the codes the instrument held (its commands and
+  // codes, in that order).
   std::array<double, 2> RememberedSrd{};
   std::array<TBridgeValues, 4> RememberedBridge{};
+  std::vector<std::pair<std::string, int32_t>> RememberedCodes;
   bool Ended() const { return Phase == TChannelCalPhase::Succeeded || Phase == TChannelCalPhase::Failed; }
 };
 

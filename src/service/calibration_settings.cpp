@@ -60,6 +60,16 @@ void AsAnswer(F&& f) {
   --State.AnswerDepth;
 }
 
+void SendConstant(const TConstantNode& c) {
+  const int32_t code = c.Code();
+  const int32_t answer = QueryIntArg(c.Command(), code);
+  if (answer == QueryIntFailure) {
+    ReportNoAnswer(c.Command());
+    return;
+  }
+  if (answer != code) AsAnswer([&] { c.SetByProgram(ValueFromCode(c.Kind, answer)); });
+}
+
 bool SrdSends(const TConstantNode& c) { return c.Name != "SRD3" || IsKxxModel(); }
 
 void OnConstantChange(size_t index) {
@@ -284,16 +294,6 @@ void ReportNoAnswer(const std::string& command) {
                                             "\". The constants are left as they were.");
 }
 
-void SendConstant(const TConstantNode& c) {
-  const int32_t code = c.Code();
-  const int32_t answer = QueryIntArg(c.Command(), code);
-  if (answer == QueryIntFailure) {
-    ReportNoAnswer(c.Command());
-    return;
-  }
-  if (answer != code) AsAnswer([&] { c.SetByProgram(ValueFromCode(c.Kind, answer)); });
-}
-
 void SendBridgeCodes(TChannelBandGroup& group) {
   const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
   const int32_t plus = QueryIntArg(group.Prefix + "PlusD", codes.PlusD);
@@ -424,11 +424,10 @@ void RegisterCalibrationCommands() {
   State.CalibrStoreAll =
       root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll =
-      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
-        RefuseCommandWithoutAdjustAccess(h);
-        StoreAdjustmentConstants();
-      });
+  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
+    RefuseCommandWithoutAdjustAccess(h);
+    StoreAdjustmentConstants();
+  });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
   root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler& h) {
@@ -519,6 +518,10 @@ void InstallCalibration() {
       nodes.CoarseDelay = c->Code();
     return nodes;
   });
+}
+
+void ResendConstant(std::string_view node) {
+  if (const TConstantNode* c = FindConstant(node); c && c->Handler && MaySend()) SendConstant(*c);
 }
 
 }  // namespace norv

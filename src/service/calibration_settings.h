@@ -93,9 +93,6 @@ bool RecallAdjustmentConstants();
 bool StoreCalibrationConstants();
 bool StoreAdjustmentConstants();
 
-// Sends a constant's code and takes the instrument's answer back (the user is told of
-// none).
-void SendConstant(const TConstantNode& c);
 // Sends a channel group's bridge codes and takes the instrument's answer back.
 void SendBridgeCodes(TChannelBandGroup& group);
 
@@ -106,5 +103,8 @@ void InstallCalibration();
 
 // The user is told that the instrument gave no usable answer to `command`.
 void ReportNoAnswer(const std::string& command);
+
+// Sends a constant's code to a connected instrument once more and takes its answer back.
+void ResendConstant(std::string_view node);
 
 }  // namespace norv

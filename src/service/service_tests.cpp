@@ -99,8 +99,7 @@ void OnSelectChange() {
     State.SelectAnswering = false;
   }
   // Selecting a DAC disturbs the time base's ramp DAC of this family.
-  if (const TConstantNode* gainDac = FindConstant("FLASH:Calibr:FineTB"); gainDac && IsKxxModel())
-    SendConstant(*gainDac);
+  if (IsKxxModel()) ResendConstant("FLASH:Calibr:FineTB");
 }
 
 void AddSamplerTestValue(TSpider& root, const char* path, double value, std::string_view unit, double min,

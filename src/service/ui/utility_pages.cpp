@@ -6,19 +6,16 @@
 #include "controls/menu_pages.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
-#include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "service/adjust_access.h"
 #include "service/calibration_settings.h"
+#include "service/ui/adjust_access_form.h"
 
 namespace norv {
 
 namespace {
-
-TUtilityPagesState PagesState;
-const TProgramUnit PagesUnit("utility pages", [] { PagesState = {}; });
 
 // Heights that keep every panel within the page.
 constexpr int kLink = 24;
@@ -362,11 +359,8 @@ constexpr int kStatusWidth = kStatusSwitcherWidth + 20, kStatusHeight = 238;
 
 }  // namespace
 
-TUtilityPagesState& UtilityPages() { return PagesState; }
-
 void OpenAdjustmentPage(int panel) {
-  if (!AdjustAccessGranted() && PagesState.ShowAdjustAccess) PagesState.ShowAdjustAccess();
-  if (AdjustAccessGranted()) SwitchUtilityFamily(panel, uaAdjustment);
+  if (ShowAdjustAccess()) SwitchUtilityFamily(panel, uaAdjustment);
 }
 
 TCalibrateStatus::TCalibrateStatus(QWidget* owner) : QDialog(owner) {

@@ -9,7 +9,6 @@
 
 #include <QDialog>
 #include <cstdint>
-#include <functional>
 
 #include "controls/side_menu.h"
 
@@ -35,14 +34,8 @@ enum TAdjustPage {
   apFreqCorrection = 9
 };
 
-struct TUtilityPagesState {
-  // Offers the access code (a modal dialog); afterwards the adjustment page opens when
-  // access has been granted.
-  std::function<void()> ShowAdjustAccess;
-};
-TUtilityPagesState& UtilityPages();
-
-// The utility page's "Adjustment..." on a panel: the access rule, then the page.
+// The utility page's "Adjustment..." on a panel: the access dialog unless access was
+// granted in this run, then the page when it is.
 void OpenAdjustmentPage(int panel);
 
 // When the automatic calibration runs: period, temperature change and the occasions, with

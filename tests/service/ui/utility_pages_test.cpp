@@ -18,8 +18,8 @@
 #include "framework/settings/settings_tree.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
-#include "service/adjust_access.h"
 #include "service/calibration_settings.h"
+#include "service/ui/adjust_access_form.h"
 #include "shell/remote/remote_control.h"
 #include "shell/ui/program_fixture.h"
 
@@ -41,6 +41,22 @@ class UtilityPagesTest : public test::ProgramFixture {
   static TRC_RightMenuPanel& PanelOf(const char* name) { return LeftMenu().Control<TRC_RightMenuPanel>(name); }
   static THandler* HandlerOf(const char* control) { return LeftMenu().Control<TRC_Switcher>(control).GetHandler(); }
   static void Picture(const std::string& name) { test::MaybeWritePng(test::Grab(&LeftMenu()), name); }
+  // The access dialog, once it is open, gets these codes one by one, and Cancel when it is
+  // still open after them. Counts the dialogs seen.
+  void AnswerAccess(std::vector<std::string> codes) {
+    QTimer::singleShot(0, [this, codes] {
+      auto* dialog = qobject_cast<TAdjustAccess*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      ++accessDialogs_;
+      for (const std::string& code : codes) {
+        dialog->PassEnter()->setText(QString::fromStdString(code));
+        dialog->OKBtn()->click();
+        if (!dialog->isVisible()) return;
+      }
+      dialog->CancBtn()->click();
+    });
+  }
+  int accessDialogs_ = 0;
 };
 
 TEST_F(UtilityPagesTest, TheUtilityButtonLeadsToTheCalibrationAndDemoSignalPagesAndBack) {
@@ -120,27 +136,21 @@ TEST_F(UtilityPagesTest, TheUtilityButtonLeadsToTheCalibrationAndDemoSignalPages
 TEST_F(UtilityPagesTest, TheAdjustmentPageOpensOnlyBehindTheAccessCode) {
   Start();
   ExecCommand("Header Off");
-  int offered = 0;
-  std::string typed;
-  UtilityPages().ShowAdjustAccess = [&] {
-    ++offered;
-    SubmitAdjustAccessCode(typed);
-  };
   ClickUtility();
   struct Case {
-    const char* code;
+    std::vector<std::string> codes;
     int menu;
   };
-  // A wrong code leaves the utility page; the first code with its letters in lower case is
-  // a wrong one; the second code opens the page.
-  const Case attempts[] = {{"kr4-62m", kUtilityMenu}, {"Zolbrink", kAdjustMenuId}};
+  // Wrong codes leave the utility page (the first code with its letters in lower case is a
+  // wrong one, Cancel costs no attempt); the second code on the third attempt opens the page.
+  const Case attempts[] = {{{"kr4-62m"}, kUtilityMenu}, {{"KR4-62", "Zolbrink"}, kAdjustMenuId}};
   for (const Case& k : attempts) {
-    SCOPED_TRACE(k.code);
-    typed = k.code;
+    SCOPED_TRACE(k.codes.back());
+    AnswerAccess(k.codes);
     Press(LeftMenu(), "pcswAdjusting");
     EXPECT_EQ(MenuAfterSwitch(k.menu), k.menu);
   }
-  EXPECT_EQ(offered, 2);
+  EXPECT_EQ(accessDialogs_, 2);
   EXPECT_EQ(PanelAltMenu[kLeftPanel], uaAdjustment);
   Picture("adjustment_page");
   // The demo instrument has no optics: no O/E entry.
@@ -191,17 +201,18 @@ TEST_F(UtilityPagesTest, TheAdjustmentPageOpensOnlyBehindTheAccessCode) {
   ASSERT_EQ(MenuAfterSwitch(kUtilityMenu), kUtilityMenu);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_FALSE(CalibrationState().AdjustmentPageOpen);
-  typed.clear();
+  AnswerAccess({});
   Press(LeftMenu(), "pcswAdjusting");
   EXPECT_EQ(MenuAfterSwitch(kAdjustMenuId), kAdjustMenuId);
-  EXPECT_EQ(offered, 2);
+  QApplication::processEvents();
+  EXPECT_EQ(accessDialogs_, 2);
 }
 
 TEST_F(UtilityPagesTest, WithTheOpticsOptionTheAdjustmentPageLeadsToTheConverter) {
   WriteDemoUnit("Default Demo", 1, 2, 255 - OptOptics, 12, 77, true);
   Start();
-  UtilityPages().ShowAdjustAccess = [] { SubmitAdjustAccessCode("KR4-62M"); };
   ClickUtility();
+  AnswerAccess({"KR4-62M"});
   Press(LeftMenu(), "pcswAdjusting");
   ASSERT_EQ(MenuAfterSwitch(kAdjustMenuId), kAdjustMenuId);
   ASSERT_TRUE(LeftMenu().Control<TRC_Switcher>("pcswOEConverter").isVisibleTo(&LeftMenu()));

@@ -53,13 +53,9 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"MathHooks.Normalize", "TDR normalization"},
     {"SettingsTreeState.OnSettingsLoaded", "TDR normalization"},
     {"ShellHooks.AfterUndoReplay", "TDR normalization"},
-    {"AcqHooks.AutocalChannelsCheckInputs", "calibration"},
-    {"AcqHooks.CalibrationBusy", "calibration"},
-    {"AcqHooks.CheckAutoCalibration", "calibration"},
     {"AcqHooks.TDRChannelCalibrationStep", "calibration"},
     {"GeneratorHooks.SetCalibrationChanged", "calibration"},
     {"TdrHooks.RunChannelCalibration", "calibration"},
-    {"ShellHooks.AdjustAccessGranted", "calibration"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {
