@@ -28,13 +28,18 @@ TSwitcherDecl Link(const char* name, const char* caption) {
       {.Height = kLink, .Items = {caption}, .WithHot = false, .Name = name});
 }
 TSwitcherDecl Command(const char* name, const char* mnemonics, const char* caption) {
-  return Sw<TRC_RightCommandSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Height = kLink, .Items = {caption}, .WithHot = false, .Name = name});
+  return Sw<TRC_RightCommandSwitcher>({.Mnemonics = mnemonics,
+                                       .Caption = caption,
+                                       .Height = kLink,
+                                       .Items = {caption},
+                                       .WithHot = false,
+                                       .Name = name});
 }
 TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
   return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Height = kEdit, .Name = name});
 }
-TSwitcherDecl Choice(const char* name, const char* mnemonics, const char* caption, QStringList items, int columns = 1) {
+TSwitcherDecl Choice(const char* name, const char* mnemonics, const char* caption, QStringList items,
+                     int columns = 1) {
   const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
   return Sw<TRC_RadioSwitcher>({.Mnemonics = mnemonics,
                                 .Caption = caption,
@@ -61,7 +66,9 @@ QString ChannelBandText() {
                                              GetLangStr(i < 2 ? "Full" : "Narrow"), GetLangStr("BW")));
 }
 
-QString FineTimeBaseCaption() { return QString::fromStdString(GetLangStr(IsKxxModel() ? "FineDAC_Amplitude" : "FineDACby4")); }
+QString FineTimeBaseCaption() {
+  return QString::fromStdString(GetLangStr(IsKxxModel() ? "FineDAC_Amplitude" : "FineDACby4"));
+}
 
 // A page of the family: its links turn its own pages or move the panel to another page of
 // the family.
@@ -84,9 +91,8 @@ class TUtilityFamilyMenu : public TDeclaredSideMenu {
   virtual void PageShown() {}
 
   void OnClick(const char* control, std::function<void()> action) {
-    Control<TRC_RightPassiveCommandSwitcher>(control).OnUpdateMe = [action = std::move(action)](TRC_Switcher&) {
-      action();
-    };
+    Control<TRC_RightPassiveCommandSwitcher>(control).OnUpdateMe =
+        [action = std::move(action)](TRC_Switcher&) { action(); };
   }
   void TurnTo(const char* control, int page) {
     OnClick(control, [this, page] { ShowPage(page); });
@@ -110,7 +116,8 @@ class TUtilityFamilyMenu : public TDeclaredSideMenu {
   // the narrow band alone: it shows the chosen channel's, and hides for the full band.
   void FollowChannelChoice(const char* panel, QLabel* label, const char* bandPercent = nullptr) {
     const int chosen = ChosenChannelBand();
-    Control<TRC_RightMenuPanel>(panel).SetGroupMnemonics(std::string("FLASH:Calibr:") + kChannelGroups[chosen]);
+    Control<TRC_RightMenuPanel>(panel).SetGroupMnemonics(std::string("FLASH:Calibr:") +
+                                                         kChannelGroups[chosen]);
     label->setText(ChannelBandText());
     if (!bandPercent) return;
     auto& percent = Control<TRC_Switcher>(bandPercent);
@@ -149,7 +156,8 @@ class TUtil_Form final : public TUtilityFamilyMenu {
     // One entry per language found, as the language node lists them.
     QStringList names;
     if (Languages)
-      for (int i = 0; i < Languages->Count; ++i) names << QString::fromStdString(Languages->GetLanguageName(i));
+      for (int i = 0; i < Languages->Count; ++i)
+        names << QString::fromStdString(Languages->GetLanguageName(i));
     if (names.isEmpty()) names << "English";
     Control<TRC_ListBoxSwitcher>("lbswLanguage").SetItems(names);
   }
@@ -159,39 +167,39 @@ class TUtil_Form final : public TUtilityFamilyMenu {
 // The calibration page
 
 TMenuDecl CalibrMenu() {
-  return {.Name = "Calibr_Form",
-          .Caption = "Calibrate",
-          .Pages = {{.Number = cpMain,
-                     .Panels = {{.Name = "rmpCalibrMain",
-                                 .Group = "Flash:Calibr",
-                                 .Caption = "Calibrate",
-                                 .Switchers = {Link("pcswChannels", "Channels..."),
-                                               Link("pcswTimeBase", "Time Base..."),
-                                               Link("pcswCalibrationStatus", "Calibration Status..."),
-                                               Link("pcswBack", "Back"),
-                                               Command("rcswStoreAll", ":Flash:Calibr:StoreAll", "Store all Constants"),
-                                               Command("rcswRecallAll", ":Flash:Calibr:RecallAll", "Recall all Constants"),
-                                               Command("rcswRecallFactory", ":Flash:Adjust:RecallAll",
-                                                       "Recall Factory")}}}},
-                    {.Number = cpChannels,
-                     .Panels = {{.Name = "rmpCalibrChannels",
-                                 .Group = "Flash:Calibr:Ch1Full",
-                                 .Caption = "Calibrate (Channels)",
-                                 .Switchers = {Command("rcswProceedCh", ":Flash:Calibr:AutocalCh", "Proceed"),
-                                               ChannelChoice("rswChnlsBW"),
-                                               Edit("eswBridgeVolt", "BridgeVolt", "BRIDGE VOLTAGE"),
-                                               Edit("eswBalance", "Balance", "BALANCE"),
-                                               Edit("eswLfDist", "LfDist", "LF DISTORTION"),
-                                               Link("pcswBackFromChannels", "Back")}}}},
-                    {.Number = cpTimeBase,
-                     .Panels = {{.Name = "rmpCalibrTB",
-                                 .Group = "Flash:Calibr",
-                                 .Caption = "Calibrate ( TB )",
-                                 .Switchers = {Command("rcswProceedTB", "AutocalTB", "Proceed"),
-                                               Edit("eswCoarseTB", "CoarseTB", "COARSE TIME BASE"),
-                                               Edit("eswFineTB", "FineTB", "FINE TBASE / 4 ns"),
-                                               Link("pcswBackFromTB", "Back")}}}}},
-          .OwnPageTurns = true};
+  return {
+      .Name = "Calibr_Form",
+      .Caption = "Calibrate",
+      .Pages =
+          {{.Number = cpMain,
+            .Panels = {{.Name = "rmpCalibrMain",
+                        .Group = "Flash:Calibr",
+                        .Caption = "Calibrate",
+                        .Switchers =
+                            {Link("pcswChannels", "Channels..."), Link("pcswTimeBase", "Time Base..."),
+                             Link("pcswCalibrationStatus", "Calibration Status..."), Link("pcswBack", "Back"),
+                             Command("rcswStoreAll", ":Flash:Calibr:StoreAll", "Store all Constants"),
+                             Command("rcswRecallAll", ":Flash:Calibr:RecallAll", "Recall all Constants"),
+                             Command("rcswRecallFactory", ":Flash:Adjust:RecallAll", "Recall Factory")}}}},
+           {.Number = cpChannels,
+            .Panels = {{.Name = "rmpCalibrChannels",
+                        .Group = "Flash:Calibr:Ch1Full",
+                        .Caption = "Calibrate (Channels)",
+                        .Switchers = {Command("rcswProceedCh", ":Flash:Calibr:AutocalCh", "Proceed"),
+                                      ChannelChoice("rswChnlsBW"),
+                                      Edit("eswBridgeVolt", "BridgeVolt", "BRIDGE VOLTAGE"),
+                                      Edit("eswBalance", "Balance", "BALANCE"),
+                                      Edit("eswLfDist", "LfDist", "LF DISTORTION"),
+                                      Link("pcswBackFromChannels", "Back")}}}},
+           {.Number = cpTimeBase,
+            .Panels = {{.Name = "rmpCalibrTB",
+                        .Group = "Flash:Calibr",
+                        .Caption = "Calibrate ( TB )",
+                        .Switchers = {Command("rcswProceedTB", "AutocalTB", "Proceed"),
+                                      Edit("eswCoarseTB", "CoarseTB", "COARSE TIME BASE"),
+                                      Edit("eswFineTB", "FineTB", "FINE TBASE / 4 ns"),
+                                      Link("pcswBackFromTB", "Back")}}}}},
+      .OwnPageTurns = true};
 }
 
 class TCalibr_Form final : public TUtilityFamilyMenu {
@@ -233,34 +241,36 @@ TMenuDecl AdjustMenu() {
       .Caption = "Adjustment",
       .Pages =
           {{.Number = apMain,
-            .Panels = {AdjustPanel("rmpAdjustMain", "Flash", "Adjustment",
-                                   {Link("pcswOEConverter", "O/E Converter..."), Link("pcswAdjChannels", "Channels..."),
-                                    Link("pcswStrobeGenerator", "Strobe Generator..."),
-                                    Link("pcswAdjTimeBase", "Time Base..."), Link("pcswTrigger", "Trigger..."),
-                                    Command("rcswStoreFactory", ":Flash:Adjust:StoreAll", "Store as Factory"),
-                                    Command("rcswRecallFactory", ":Flash:Adjust:RecallAll", "Recall Factory"),
-                                    Link("pcswBack", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpAdjustMain", "Flash", "Adjustment",
+                {Link("pcswOEConverter", "O/E Converter..."), Link("pcswAdjChannels", "Channels..."),
+                 Link("pcswStrobeGenerator", "Strobe Generator..."), Link("pcswAdjTimeBase", "Time Base..."),
+                 Link("pcswTrigger", "Trigger..."),
+                 Command("rcswStoreFactory", ":Flash:Adjust:StoreAll", "Store as Factory"),
+                 Command("rcswRecallFactory", ":Flash:Adjust:RecallAll", "Recall Factory"),
+                 Link("pcswBack", "Back")})}},
            {.Number = apChannels,
-            .Panels = {AdjustPanel("rmpAdjChannels", "Flash:Calibr:Ch1Full", "Calibrate (Channels)",
-                                   {ChannelChoice("rswAdjChnlsBW"),
-                                    Edit("eswAdjBridgeVolt", "BridgeVolt", "BRIDGE VOLTAGE"),
-                                    Edit("eswAdjBalance", "Balance", "BALANCE"),
-                                    Edit("eswAdjLfDist", "LfDist", "LF DISTORTION"),
-                                    Edit("eswADC200mV", "ADC200mV", "Swing ADC/200 mV"),
-                                    Edit("eswPromBrNBW", ":FLASH:Calibr:Ch1Narrow:PromBrNBW", "% OF BRIDGE"),
-                                    Link("pcswBackFromChannels", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpAdjChannels", "Flash:Calibr:Ch1Full", "Calibrate (Channels)",
+                {ChannelChoice("rswAdjChnlsBW"), Edit("eswAdjBridgeVolt", "BridgeVolt", "BRIDGE VOLTAGE"),
+                 Edit("eswAdjBalance", "Balance", "BALANCE"), Edit("eswAdjLfDist", "LfDist", "LF DISTORTION"),
+                 Edit("eswADC200mV", "ADC200mV", "Swing ADC/200 mV"),
+                 Edit("eswPromBrNBW", ":FLASH:Calibr:Ch1Narrow:PromBrNBW", "% OF BRIDGE"),
+                 Link("pcswBackFromChannels", "Back")})}},
            {.Number = apStrobe,
-            .Panels = {AdjustPanel("rmpAdjStrobeGener", "Flash:Calibr:Strobe", " Strobe Generator ",
-                                   {Edit("eswSRD1", "SRD1", "SRD 1"), Edit("eswSRD2", "SRD2", "SRD 2"),
-                                    Edit("eswSRD3", "SRD3", "SRD 3"), Edit("eswAmplitude", "Amplitude", "AMPLITUDE"),
-                                    Edit("eswDelay", "Delay", "DELAY"), Link("pcswFindSRD", "Find SRDs..."),
-                                    Link("pcswBackFromStrobe", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpAdjStrobeGener", "Flash:Calibr:Strobe", " Strobe Generator ",
+                {Edit("eswSRD1", "SRD1", "SRD 1"), Edit("eswSRD2", "SRD2", "SRD 2"),
+                 Edit("eswSRD3", "SRD3", "SRD 3"), Edit("eswAmplitude", "Amplitude", "AMPLITUDE"),
+                 Edit("eswDelay", "Delay", "DELAY"), Link("pcswFindSRD", "Find SRDs..."),
+                 Link("pcswBackFromStrobe", "Back")})}},
            {.Number = apFindSrd,
-            .Panels = {AdjustPanel("rmpAdjFindSRD", "Flash:Calibr:Strobe", "Find SRDs...",
-                                   {Edit("eswMinSRD1", "MinSRD1", "Min SRD1"), Edit("eswMaxSRD1", "MaxSRD1", "Max SRD1"),
-                                    Edit("eswMinSRD2", "MinSRD2", "Min SRD2"), Edit("eswMaxSRD2", "MaxSRD2", "Max SRD2"),
-                                    Choice("rswChFindSRD", "ChFindSRD", "Channel", {"Ch1", "Ch2"}, 2),
-                                    Link("pcswBackFromFindSRD", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpAdjFindSRD", "Flash:Calibr:Strobe", "Find SRDs...",
+                {Edit("eswMinSRD1", "MinSRD1", "Min SRD1"), Edit("eswMaxSRD1", "MaxSRD1", "Max SRD1"),
+                 Edit("eswMinSRD2", "MinSRD2", "Min SRD2"), Edit("eswMaxSRD2", "MaxSRD2", "Max SRD2"),
+                 Choice("rswChFindSRD", "ChFindSRD", "Channel", {"Ch1", "Ch2"}, 2),
+                 Link("pcswBackFromFindSRD", "Back")})}},
            {.Number = apTimeBase,
             .Panels = {AdjustPanel("rmpAdjTimeBase", "Shadow:Adjust", "Time Base",
                                    {Edit("eswAdjCoarseTB", ":Flash:Calibr:CoarseTB", "COARSE TIME BASE"),
@@ -269,26 +279,28 @@ TMenuDecl AdjustMenu() {
                                     Edit("eswFineDelay", ":Flash:Calibr:FineDelay", "FINE DELAY"),
                                     Link("pcswBackFromTimeBase", "Back")})}},
            {.Number = apTrigger,
-            .Panels = {AdjustPanel("rmpAdjTrigger", "Flash:Calibr", " Trigger ",
-                                   {Edit("eswLevelZero", "LevelZero", "EXT LVL ZERO"),
-                                    Link("pcswBackFromTrigger", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpAdjTrigger", "Flash:Calibr", " Trigger ",
+                {Edit("eswLevelZero", "LevelZero", "EXT LVL ZERO"), Link("pcswBackFromTrigger", "Back")})}},
            {.Number = apOEConverter,
             .Panels = {AdjustPanel("rmpOE_Converter", "Flash", " O/E Converter ",
                                    {Link("pcswWavelengthGain", "Wavelength Gain..."),
                                     Link("pcswFreqCorrection", "Freq. Correction..."),
                                     Link("pcswBackFromOE", "Back")})}},
            {.Number = apWavelengthGain,
-            .Panels = {AdjustPanel("rmpFilterAndGain", "Shadow:Adjust", " Wavelength Gain ",
-                                   {Edit("eswOEWaveLen1", "OEWaveLen1", "WAVELENGTH"), Edit("eswOEGain1", "OEGain1", "GAIN"),
-                                    Edit("eswOEWaveLen2", "OEWaveLen2", "WAVELENGTH"), Edit("eswOEGain2", "OEGain2", "GAIN"),
-                                    Edit("eswOEWaveLen3", "OEWaveLen3", "WAVELENGTH"), Edit("eswOEGain3", "OEGain3", "GAIN"),
-                                    Link("pcswBackFromGain", "Back")})}},
+            .Panels = {AdjustPanel(
+                "rmpFilterAndGain", "Shadow:Adjust", " Wavelength Gain ",
+                {Edit("eswOEWaveLen1", "OEWaveLen1", "WAVELENGTH"), Edit("eswOEGain1", "OEGain1", "GAIN"),
+                 Edit("eswOEWaveLen2", "OEWaveLen2", "WAVELENGTH"), Edit("eswOEGain2", "OEGain2", "GAIN"),
+                 Edit("eswOEWaveLen3", "OEWaveLen3", "WAVELENGTH"), Edit("eswOEGain3", "OEGain3", "GAIN"),
+                 Link("pcswBackFromGain", "Back")})}},
            {.Number = apFreqCorrection,
             .Panels = {AdjustPanel(
                 "rmpFreqCorrection", "Shadow:Adjust", "Frequency Correction",
                 {Choice("rswFreqCorPoint", "FreqCorPoint", "Bit Rate Points", {"1", "2", "3", "4", "5"}, 3),
                  Edit("eswERBitRate", "ERBitRate", "BIT RATE"),
-                 Choice("rswPattLenght", "PattLenght", "Pattern Length", {"7 Bits", "15 Bits", "23 Bits", "31 Bits"}),
+                 Choice("rswPattLenght", "PattLenght", "Pattern Length",
+                        {"7 Bits", "15 Bits", "23 Bits", "31 Bits"}),
                  Edit("eswERCorrFact", "ERCorrFact", "CORR. FACTOR"),
                  Command("rcswFreqRecallFactory", ":Flash:Adjust:RecallAll", "Recall Factory"),
                  Command("rcswFreqStoreFactory", ":Flash:Adjust:StoreAll", "Store as Factory"),
@@ -304,7 +316,8 @@ class TAdjust_Form final : public TUtilityFamilyMenu {
     channel_ = InsertLabel("rmpAdjChannels", "lblAdjChannel", TRC_RightMenuPanel::kFirstTop);
     for (int point = 1; point <= 3; ++point) {
       const std::string n = std::to_string(point);
-      InsertLabel("rmpFilterAndGain", ("lblPoint" + n).c_str(), Control<TRC_Switcher>(("eswOEWaveLen" + n).c_str()).y())
+      InsertLabel("rmpFilterAndGain", ("lblPoint" + n).c_str(),
+                  Control<TRC_Switcher>(("eswOEWaveLen" + n).c_str()).y())
           ->setText(QString("Point %1").arg(point));
     }
     TurnTo("pcswOEConverter", apOEConverter);
@@ -370,9 +383,15 @@ TCalibrateStatus::TCalibrateStatus(QWidget* owner) : QDialog(owner) {
   setFixedSize(kStatusWidth, kStatusHeight);
   auto* panel = new TRC_RightMenuPanel(this, "Util");
   panel->setObjectName("rmpCalibrStatus");
-  panel->Add<TRC_EditSwitcher>({.Mnemonics = "CalPeriod", .Caption = "Calibration Period", .Width = kStatusSwitcherWidth, .Height = kEdit,
+  panel->Add<TRC_EditSwitcher>({.Mnemonics = "CalPeriod",
+                                .Caption = "Calibration Period",
+                                .Width = kStatusSwitcherWidth,
+                                .Height = kEdit,
                                 .Name = "eswCalPeriod"});
-  panel->Add<TRC_EditSwitcher>({.Mnemonics = "TempChange", .Caption = "Temperature Change", .Width = kStatusSwitcherWidth, .Height = kEdit,
+  panel->Add<TRC_EditSwitcher>({.Mnemonics = "TempChange",
+                                .Caption = "Temperature Change",
+                                .Width = kStatusSwitcherWidth,
+                                .Height = kEdit,
                                 .Name = "eswTempChange"});
   panel->Add<TRC_CheckSwitcher>({.Mnemonics = "CalibrWhen",
                                  .Caption = "Calibrate When...",

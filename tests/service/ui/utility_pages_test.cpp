@@ -40,8 +40,12 @@ class UtilityPagesTest : public test::ProgramFixture {
   }
   void ClickUtility() { test::Click(window().MainMenuButton(kUtilityButton), {5, 5}); }
   void ClickMenu(int code) { test::Click(window().MainMenuButton(code), {5, 5}); }
-  static TRC_RightMenuPanel& PanelOf(const char* name) { return LeftMenu().Control<TRC_RightMenuPanel>(name); }
-  static THandler* HandlerOf(const char* control) { return LeftMenu().Control<TRC_Switcher>(control).GetHandler(); }
+  static TRC_RightMenuPanel& PanelOf(const char* name) {
+    return LeftMenu().Control<TRC_RightMenuPanel>(name);
+  }
+  static THandler* HandlerOf(const char* control) {
+    return LeftMenu().Control<TRC_Switcher>(control).GetHandler();
+  }
   static void Picture(const std::string& name) { test::MaybeWritePng(test::Grab(&LeftMenu()), name); }
   // The access dialog, once it is open, gets these codes one by one, and Cancel when it is
   // still open after them. Counts the dialogs seen.
