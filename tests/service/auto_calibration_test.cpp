@@ -18,6 +18,7 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "service/calibration_fixture.h"
@@ -483,6 +484,17 @@ TEST_F(AutocalDemoTest, AChannelRunWithoutDialogAcquiresPollsAndGivesTheSettings
   // A later acquisition finds no check waiting.
   for (int i = 0; i < 1000; ++i) ShellIdleStep();
   EXPECT_EQ(AutoCalibration().Channels.Phase, TChannelCalPhase::Failed);
+
+  // A failure inside the dialog leaves the same way, and the exception goes on.
+  AutocalHooks.ShowChannelsDialog.Set([](TChannelRun&) -> bool {
+    BeginChannelCalibration();
+    throw EAssertion("lost");
+  });
+  EXPECT_THROW(RunCalibration(kCalibrateChannels, kCalReasonNone, false), EAssertion);
+  for (size_t i = 0; i < queries.size(); ++i) EXPECT_EQ(Ask(queries[i]), before[i]) << queries[i];
+  EXPECT_FALSE(AutoCalibration().InputCheckPending);
+  EXPECT_FALSE(CalibrationBusy());
+  EXPECT_EQ(Num("FLASH:Calibr:AutocalResult"), 5);
 }
 
 }  // namespace
