@@ -305,10 +305,18 @@ void RunChannels(uint8_t reason, bool ask) {
   StopRunAndSingle();
   BreakAcquisition(true);
   bool ok = false;
-  if (WithDialog(AutocalHooks.ShowChannelsDialog.IsSet()))
-    ok = AutocalHooks.ShowChannelsDialog(run);
-  else
-    ok = RunChannelsWithoutDialog();
+  try {
+    if (WithDialog(AutocalHooks.ShowChannelsDialog.IsSet()))
+      ok = AutocalHooks.ShowChannelsDialog(run);
+    else
+      ok = RunChannelsWithoutDialog();
+  } catch (...) {
+    // No check may stay pending for a later acquisition, nor a set-up in place.
+    CancelChannelRun(run);
+    SetAutocalResult(kAutocalFailed);
+    SetRunFlag(run.RememberedRun);
+    throw;
+  }
   ok = ok && run.Phase == TChannelCalPhase::Succeeded;
   if (!ok) CancelChannelRun(run);
   if (ok) {

@@ -1,5 +1,5 @@
-// The access lock of the adjustment constants: the three attempts of a run, and the text
-// commands it refuses until a code was accepted.
+// The text commands the access lock refuses until a code was accepted (the attempts are
+// driven through the dialog in tests/service/ui).
 
 #include "service/adjust_access.h"
 
@@ -11,56 +11,9 @@
 
 #include "framework/util/errors.h"
 #include "service/calibration_fixture.h"
-#include "shell/shell_state.h"
 
 namespace norv::test {
 namespace {
-
-TEST(AdjustAccessTest, ThreeAttemptsPerRunAndAGrantThatLasts) {
-  struct Step {
-    const char* code;  // nullptr: the dialog is cancelled (no attempt)
-    bool closes, granted, offeredAfter;
-  };
-  struct Case {
-    const char* name;
-    std::vector<Step> steps;
-  };
-  const Case cases[] = {
-      {"three wrong codes",
-       {{"x", false, false, true}, {"y", false, false, true}, {"z", true, false, false}}},
-      {"the right code at the third attempt",
-       {{"x", false, false, true}, {"y", false, false, true}, {"Zolbrink", true, true, false}}},
-      {"the first code in lower case is wrong",
-       {{"kr4-62m", false, false, true}, {"KR4-62M", true, true, false}}},
-      {"a code with a blank after it is wrong", {{"Zolbrink ", false, false, true}}},
-      {"two wrong, Cancel, then one more attempt decides",
-       {{"x", false, false, true},
-        {"y", false, false, true},
-        {nullptr, false, false, true},
-        {"z", true, false, false}}},
-      {"a grant is final", {{"x", false, false, true}, {"KR4-62M", true, true, false}}},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    ResetAdjustAccess();
-    EXPECT_TRUE(AdjustAccessDialogOffered());
-    for (const Step& step : k.steps) {
-      SCOPED_TRACE(step.code ? step.code : "Cancel");
-      if (step.code) {
-        EXPECT_EQ(SubmitAdjustAccessCode(step.code), step.closes);
-      }
-      EXPECT_EQ(AdjustAccessGranted(), step.granted);
-      EXPECT_EQ(AdjustAccessDialogOffered(), step.offeredAfter);
-    }
-  }
-  // The shell's close question reads the grant through its hook.
-  ResetAdjustAccess();
-  InstallAdjustAccess();
-  EXPECT_FALSE(ShellHooks.AdjustAccessGranted());
-  SubmitAdjustAccessCode("KR4-62M");
-  EXPECT_TRUE(ShellHooks.AdjustAccessGranted());
-  ShellHooks.AdjustAccessGranted.Reset();
-}
 
 TEST_F(CalibrationOnInstrumentTest, WithoutAccessTextCommandsLeaveTheAdjustmentConstantsAlone) {
   struct Case {

@@ -66,39 +66,45 @@ class AdjustAccessFormTest : public ::testing::Test {
   bool stillOpen = false;
 };
 
-TEST_F(AdjustAccessFormTest, ThreeWrongCodesCloseTheDialogAndLaterRequestsOnlyBeep) {
-  std::vector<bool> open;
-  EXPECT_FALSE(Request([&](TAdjustAccess& d) {
-    for (const char* code : {"kr4-62m", "Zolbrink2", "nothing"}) open.push_back(Attempt(d, code));
-  }));
-  EXPECT_TRUE(opened);
-  EXPECT_EQ(open, (std::vector<bool>{true, true, false}));
-  EXPECT_FALSE(stillOpen);
-  EXPECT_EQ(beeps, 0);
-  for (int request = 1; request <= 2; ++request) {
-    EXPECT_FALSE(Request([](TAdjustAccess&) {}));
-    EXPECT_FALSE(opened) << "no dialog once the attempts are used up";
-    EXPECT_EQ(beeps, request);
+TEST_F(AdjustAccessFormTest, ThreeAttemptsAWayOutWithoutCostThenOnlyABeep) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> codes;  // nullptr: Cancel
+    bool granted;
+    std::vector<bool> openAfter;
+    int beepsAfter;  // by a further request
+  };
+  const Case cases[] = {
+      // The first code with its letters in lower case is wrong.
+      {"three wrong codes", {"kr4-62m", "Zolbrink2", "nothing"}, false, {true, true, false}, 1},
+      {"right at the third attempt", {"a", "b", "Zolbrink"}, true, {true, true, false}, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ResetAdjustAccess();
+    beeps = 0;
+    std::vector<bool> open;
+    EXPECT_EQ(Request([&](TAdjustAccess& d) {
+                for (const char* code : k.codes) open.push_back(Attempt(d, code));
+              }),
+              k.granted);
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(stillOpen);
+    EXPECT_EQ(open, k.openAfter);
+    EXPECT_EQ(Request([](TAdjustAccess&) {}), k.granted);
+    EXPECT_FALSE(opened) << "granted, or the attempts used up: no dialog";
+    EXPECT_EQ(beeps, k.beepsAfter);
   }
-}
-
-TEST_F(AdjustAccessFormTest, CancelCostsNoAttemptAndTheLastAttemptDecides) {
-  // Two wrong codes, then Cancel.
+  // Two wrong codes and Cancel leave one attempt, and it decides.
+  ResetAdjustAccess();
   EXPECT_FALSE(Request([](TAdjustAccess& d) {
     EXPECT_TRUE(Attempt(d, "abc"));
     EXPECT_TRUE(Attempt(d, "def"));
     Click(d.CancBtn(), d.CancBtn()->rect().center());
   }));
-  EXPECT_TRUE(opened);
   EXPECT_FALSE(stillOpen);
-  EXPECT_EQ(AdjustAccess().Attempts, 2);
-  // The third attempt, with the right code, grants access and closes the dialog.
   EXPECT_TRUE(Request([](TAdjustAccess& d) { EXPECT_FALSE(Attempt(d, "KR4-62M")); }));
   EXPECT_TRUE(opened);
-  // From now on the request is granted at once, without a dialog or a beep.
-  EXPECT_TRUE(Request([](TAdjustAccess&) {}));
-  EXPECT_FALSE(opened);
-  EXPECT_EQ(beeps, 0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The self-calibration dialogs in the started program on the demo instrument: the channel
-// run acquires, polls and ends with OK or Cancel; the time-base dialog shows both codes.
+// run acquires, polls and ends with OK; the time-base dialog shows both codes.
 
 #include "service/ui/autocal_forms.h"
 
@@ -102,22 +102,6 @@ TEST_F(AutocalFormsTest, AChannelRunShowsItsProgressAndEndsWithOK) {
   EXPECT_EQ(SettingsOfTheSetUp(), before);
   EXPECT_EQ(RunFlag, running);
   EXPECT_FALSE(CalibrationBusy());
-}
-
-TEST_F(AutocalFormsTest, CancelDuringThePollEndsTheRunAndGivesTheSettingsBack) {
-  const std::vector<std::string> before = SettingsOfTheSetUp();
-  bool cancelled = false;
-  RunWith<TAutocalChannelsF>(kCalibrateChannels, false, [&](TAutocalChannelsF& f) {
-    if (!f.Timer1()->isActive() || AutoCalibration().Channels.Polls < 3) return false;
-    Press(f.CancelButton());
-    cancelled = true;
-    return true;
-  });
-  EXPECT_TRUE(cancelled);
-  EXPECT_EQ(Num("FLASH:Calibr:AutocalResult"), 5);
-  EXPECT_EQ(AutoCalibration().Channels.Phase, TChannelCalPhase::Failed);
-  EXPECT_EQ(SettingsOfTheSetUp(), before);
-  EXPECT_FALSE(AutoCalibration().InputCheckPending);
 }
 
 TEST_F(AutocalFormsTest, TheTimeBaseDialogShowsBothCodesAndCancelGivesTheConstantsBack) {
