@@ -19,8 +19,10 @@
 #include "measure/ui/limit_page.h"
 #include "measure/ui/mark_page.h"
 #include "measure/ui/meas_page.h"
+#include "service/ui/autocal_forms.h"
 #include "service/ui/oe_page.h"
 #include "service/ui/tdr_calibration_dialog.h"
+#include "service/ui/utility_pages.h"
 #include "shell/shell_state.h"
 #include "shell/ui/about_form.h"
 #include "shell/ui/help_keys.h"
@@ -78,6 +80,7 @@ void RegisterProgramPages() {
   RegisterGeneratorPage();
   RegisterTdrPage();
   RegisterOEPage();
+  RegisterUtilityPages();
   RegisterLanguageDialogs();
   // The dialogs that pages and buttons open.
   InstrumentPages().ShowPatternLengthList = [] {
@@ -92,6 +95,7 @@ void RegisterProgramPages() {
   InstallAutoscaleWindow();
   InstallTdrCalibrationDialog();
   InstallNormalizationDialog();
+  InstallAutocalDialogs();
   InstallAboutBox();
   InstallHelpBridge();
   AboutHooks.ShowTcpIpProperties.Set([] {

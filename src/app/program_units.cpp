@@ -27,10 +27,13 @@
 #include "measure/meas_settings.h"
 #include "measure/meas_slots.h"
 #include "measure/meas_state.h"
+#include "service/adjust_access.h"
+#include "service/auto_calibration.h"
 #include "service/calibration_settings.h"
 #include "service/exit_sampler_settings.h"
 #include "service/oe_converter.h"
 #include "service/tdr_channel_calibration.h"
+#include "service/service_tests.h"
 #include "shell/save/save_recall.h"
 #include "shell/shell_state.h"
 #include "shell/upper_units.h"
@@ -95,6 +98,7 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Mask, ApplyMaskSettings);
   FillCalibrationSlots();
   FillOEConvSlots();
+  FillServiceTestSlots();
   SetRegistrationRoutine(TRegistrationStep::Generator, RegisterGeneratorHandlers);
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
   SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
@@ -152,6 +156,8 @@ void InstallProgramUnits() {
   InstallMaskFeature();
   InstallMaskTest();
   InstallCalibration();
+  InstallAdjustAccess();
+  InstallAutoCalibration();
   InstallOEConverter();
   ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
   InstallGenerators();

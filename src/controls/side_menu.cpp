@@ -152,6 +152,12 @@ bool ShowSideMenu(int menuId, int panel) {
   return true;
 }
 
+void SwitchUtilityFamily(int panel, uint8_t alt) {
+  if (!ValidPanel(panel) || alt > kNoMenu - 1 - kUtilityMenu) return;
+  PanelAltMenu[static_cast<size_t>(panel)] = alt;
+  SideMenuState.SwitchUtilityPage(panel);
+}
+
 bool HasSideMenu(int menuId) {
   return ValidId(menuId) && static_cast<bool>(SideMenuState.Factories[static_cast<size_t>(menuId)]);
 }

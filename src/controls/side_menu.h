@@ -25,6 +25,9 @@ namespace norv {
 inline constexpr int kRightPanel = 0;
 inline constexpr int kLeftPanel = 1;
 inline constexpr int kNoMenu = 24;  // "close the panel"
+// The utility family: the utility page (20) and the pages it leads to, which replace it
+// on its panel: calibration (21), adjustment (22), demo signal (23).
+inline constexpr int kUtilityMenu = 20;
 inline constexpr int kSideMenuIds = 25;
 inline constexpr int kPagePanelWidth = 111;
 inline constexpr int kPagePanelHeight = 460;
@@ -115,12 +118,21 @@ struct TSideMenuState {
   // edge of the right one.
   THook<void(int panel, bool visible)> CaptionPanelVisible{"SideMenuState.CaptionPanelVisible"};
   THook<void(int left)> RightCaptionLeft{"SideMenuState.RightCaptionLeft"};
+  // Per panel, the page of the utility family it opens with: kUtilityMenu + this (0..3).
+  std::array<uint8_t, 2> PanelAltMenu{0, 0};
+  // Opens kUtilityMenu + PanelAltMenu[panel] on the panel a moment later (the page that
+  // asks is one of the forms that goes).
+  THook<void(int panel)> SwitchUtilityPage{"SideMenuState.SwitchUtilityPage"};
 };
 extern TSideMenuState SideMenuState;
 inline constinit auto& SideMenuForms = SideMenuState.SideMenuForms;
 inline constinit auto& CurrentSideMenu = SideMenuState.CurrentSideMenu;
 inline constinit auto& SideMenuPages = SideMenuState.SideMenuPages;
 inline constinit auto& SideMenuDimensions = SideMenuState.SideMenuDimensions;
+inline constinit auto& PanelAltMenu = SideMenuState.PanelAltMenu;
+
+// The panel's utility family goes to page `alt` (0..3) of it.
+void SwitchUtilityFamily(int panel, uint8_t alt);
 
 void SetSideMenuHost(QWidget* mainWindow);
 // Ids 0..23 except 19; a second registration replaces the first.

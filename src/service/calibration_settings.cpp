@@ -19,6 +19,8 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/simulator/simulator_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "service/adjust_access.h"
+#include "service/auto_calibration.h"
 #include "service/constants_report.h"
 #include "shell/shell_state.h"
 
@@ -324,6 +326,9 @@ void RegisterCalibrationCommands() {
                                          .Max = 10,
                                          .CoarseRule = srLinear,
                                          .CoarseStep = 1});
+  root.AddRightCommand("FLASH:Calibr:AutocalCh", [](THandler& h) {
+    RunCalibration(kCalibrateChannels, kCalReasonNone, h.GetWhoChangedRaw() == wcvSwitcher);
+  });
   State.ChannelsBW = root.AddRadioSw(0, "Shadow:Calibr:ChnlsBW", "1,2,3,4");
   root.AddGpibString("Calibr:Temperature", [](const std::string&, bool isQuery, uint8_t, std::string& reply) {
     if (!isQuery) return;
@@ -376,6 +381,9 @@ void RegisterCalibrationCommands() {
   srd("Flash:Calibr:Strobe:MaxSRD1", "MAXSRD1", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
   srd("Flash:Calibr:Strobe:MinSRD2", "MINSRD2", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
   srd("Flash:Calibr:Strobe:MaxSRD2", "MAXSRD2", TConstantSet::Adjustment, 0, 0.01, 0, 0.015, 0.025, 1e-7);
+  root.AddRightCommand("FLASH:Calibr:AutocalTB", [](THandler& h) {
+    RunCalibration(kCalibrateTimeBase, kCalReasonNone, h.GetWhoChangedRaw() == wcvSwitcher);
+  });
   AddDoubleConstant({.Node = "FLASH:Calibr:CoarseTB",
                      .Group = "Calibr:TB:",
                      .Name = "TGUN",
@@ -405,15 +413,25 @@ void RegisterCalibrationCommands() {
                   .IniDefault = 192},
                  0, -250, 0, 250, 1, 10, 5);
 
+  // The factory constants change only behind the access code; the pages that show them
+  // open only after it.
+  for (const TConstantNode& c : State.Constants)
+    if (c.Set == TConstantSet::Adjustment) c.Handler->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
+  for (const TChannelBandGroup& group : State.Groups)
+    group.GainFix->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
+
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
   State.CalibrStoreAll =
       root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll =
-      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
+  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
+    RefuseCommandWithoutAdjustAccess(h);
+    StoreAdjustmentConstants();
+  });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
-  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler&) {
+  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler& h) {
+    RefuseCommandWithoutAdjustAccess(h);
     if (RecallFlashConstants(2)) SetStoreDisabled(State.AdjustStoreAll, true);
   });
 }
@@ -500,6 +518,10 @@ void InstallCalibration() {
       nodes.CoarseDelay = c->Code();
     return nodes;
   });
+}
+
+void ResendConstant(std::string_view node) {
+  if (const TConstantNode* c = FindConstant(node); c && c->Handler && MaySend()) SendConstant(*c);
 }
 
 }  // namespace norv

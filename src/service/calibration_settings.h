@@ -104,4 +104,7 @@ void InstallCalibration();
 // The user is told that the instrument gave no usable answer to `command`.
 void ReportNoAnswer(const std::string& command);
 
+// Sends a constant's code to a connected instrument once more and takes its answer back.
+void ResendConstant(std::string_view node);
+
 }  // namespace norv

@@ -15,6 +15,7 @@
 #include "framework/text/ip_address.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
+#include "service/adjust_access.h"
 #include "service/calibration_settings.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -37,6 +38,8 @@ class CalibrationTest : public SettingsTreeTest {
     InstrumentIdentity.ModelCode = kLxxModel;
     SetDialogs(&dialogs);
     RegisterCalibrationCommands();
+    // A service user: the adjustment constants change by command behind the access code.
+    SubmitAdjustAccessCode("KR4-62M");
   }
   void TearDown() override {
     SettingsTreeTest::TearDown();
@@ -59,6 +62,7 @@ class CalibrationTest : public SettingsTreeTest {
     InstrumentIdentity.ModelCode = model;
     SetDialogs(&dialogs);
     RegisterCalibrationCommands();
+    SubmitAdjustAccessCode("KR4-62M");
   }
 
   std::filesystem::path home_;

@@ -9,8 +9,10 @@
 
 #include "framework/language/language.h"
 #include "framework/text/ini_file.h"
+#include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
+#include "service/adjust_access.h"
 #include "service/calibration_fixture.h"
 #include "service/exit_sampler_settings.h"
 #include "shell/shell_fixture.h"
@@ -124,7 +126,7 @@ class CloseOnInstrumentTest : public CalibrationOnInstrumentTest {
     InitDataFolders();
     CreateAcquisitionCycle(clock, timers);
     InstallCalibration();
-    ShellHooks.AdjustAccessGranted.Set([] { return true; });
+    InstallAdjustAccess();
     ShellHooks.ApplyExitSamplerSettings.Set(ApplyExitSamplerSettings);
     instrument.SetDelayedReply("Calibr:Store?", "3", clock, kFlashStoreWaitMs);
     instrument.SetDelayedReply("Calibr:AdjStore?", "3", clock, kFlashStoreWaitMs);
@@ -182,6 +184,30 @@ TEST_F(CloseOnInstrumentTest, AStoreOnlyIntoFATKeepsTheProgramOpen) {
   EXPECT_FALSE(CloseQuery());
   EXPECT_TRUE(FlashChange().CalibrationChanged);
   EXPECT_FALSE(Received("STENDSAMPL:WITHOUTSTROBE On"));
+}
+
+}  // namespace
+}  // namespace norv::test
+
+namespace norv::test {
+namespace {
+
+TEST_F(CloseOnInstrumentTest, AdjustmentsReachTheCloseQuestionOnlyBehindTheAccessCode) {
+  const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
+  ResetAdjustAccess();
+  EXPECT_THROW(RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 101", false), ERefusedCommand);
+  EXPECT_FALSE(FlashChange().AdjustmentChanged);
+  dialogs.shown.clear();
+  EXPECT_TRUE(CloseQuery());
+  EXPECT_TRUE(dialogs.shown.empty());
+  ClosingFlag = false;
+
+  ASSERT_TRUE(SubmitAdjustAccessCode("KR4-62M"));
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 101", false);
+  dialogs.answers = {TAnswer::Yes};
+  EXPECT_TRUE(CloseQuery());
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{adj});
+  EXPECT_TRUE(Received("Calibr:AdjStore?"));
 }
 
 }  // namespace

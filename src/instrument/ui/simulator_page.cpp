@@ -21,6 +21,12 @@ constexpr int kChannel2 = kChannel1 + size::List + kGap;
 constexpr int kCircuit = kChannel2 + size::List + kGap;
 constexpr int kAmplitudeLink = kCircuit + size::Link + kGap;
 constexpr int kMoreLink = kCircuit + size::List + kGap;
+// The way back to the utility page: beside "More..." (left half), or below the amplitude
+// link; it must stay above the page turns.
+constexpr int kHalfLink = (kPagePanelWidth - 8) / 2;
+constexpr int kBackLeft = 4 + kPagePanelWidth - 8 - kHalfLink;
+constexpr int kBackBelowLinks = kAmplitudeLink + size::Link;
+constexpr int kBackHeight = TDeclaredSideMenu::kTurnTop - 2 * kGap - kBackBelowLinks;
 // Page 2: the pulse width, or in its place the link to the jitter page.
 constexpr int kPulseWidth = kFirst + 3 * (size::Edit + kGap);
 
@@ -45,9 +51,15 @@ TSwitcherDecl List(const char* mnemonics, const char* caption, QStringList items
                                   .Items = std::move(items),
                                   .Name = name});
 }
-TSwitcherDecl Link(const char* caption, const char* name, int top = -1) {
-  return Sw<TRC_RightPassiveCommandSwitcher>(
-      {.Top = top, .Height = size::Link, .Items = {caption}, .WithHot = false, .Name = name});
+TSwitcherDecl Link(const char* caption, const char* name, int top = -1, int left = -1, int width = 0,
+                   int height = size::Link) {
+  return Sw<TRC_RightPassiveCommandSwitcher>({.Left = left,
+                                              .Top = top,
+                                              .Width = width,
+                                              .Height = height,
+                                              .Items = {caption},
+                                              .WithHot = false,
+                                              .Name = name});
 }
 
 QStringList StandardFrequencies() {
@@ -94,7 +106,8 @@ const TMenuDecl& GeneratorMenu() {
                      "lbswTDTCircuit", kCircuit),
                 Link("Timing...", "pcsTimingPage", kCircuit),
                 Link("Amplitude...", "pcsAmplitudePage", kAmplitudeLink),
-                Link("More...", "pcsMorePage", kMoreLink)})}},
+                Link("More...", "pcsMorePage", kMoreLink, 4, kHalfLink),
+                Link("Back", "pcsBackToUtility", kBackBelowLinks, kBackLeft, kHalfLink, kBackHeight)})}},
           {.Number = 2,
            .Panels = {Panel(
                "rmpGssTiming", "Timing Parameters",
@@ -148,6 +161,9 @@ TGSS_Form::TGSS_Form(QWidget* owner) : TInstrumentMenu(owner, GeneratorMenu(), 0
   LinkToPage("pcsAmplitudePage", 3);
   LinkToPage("pcsJitterPage", 4);
   LinkToPage("pcsMorePage", 5);
+  Control<TRC_RightPassiveCommandSwitcher>("pcsBackToUtility").OnUpdateMe = [this](TRC_Switcher&) {
+    SwitchUtilityFamily(Panel(), 0);
+  };
 }
 
 char TGSS_Form::Generator() const {
@@ -172,6 +188,8 @@ void TGSS_Form::WaveformPageUpdate() {
   Control<TRC_Switcher>("pcsJitterPage").setVisible(waveform != gwPulse);
   Control<TRC_Switcher>("lbswTDRCircuit").setVisible(tdr);
   Control<TRC_Switcher>("lbswTDTCircuit").setVisible(tdt);
+  auto& back = Control<TRC_Switcher>("pcsBackToUtility");
+  back.move(back.x(), reflection ? kMoreLink : kBackBelowLinks);
 }
 
 }  // namespace norv

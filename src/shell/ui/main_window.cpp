@@ -91,6 +91,16 @@ TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : 
   persistTimer_.setInterval(kPersistAgeingMs);
   connect(&persistTimer_, &QTimer::timeout, this, [this] { RunGuarded([this] { AgePersistence(); }); });
   persistTimer_.start();
+  utilityTimer_.setSingleShot(true);
+  utilityTimer_.setInterval(5);
+  connect(&utilityTimer_, &QTimer::timeout, this, [this] {
+    // Only while the panel still shows a page of the family.
+    const int shown = CurrentSideMenu[static_cast<size_t>(utilityPanel_)];
+    if (shown < kUtilityMenu || shown >= kNoMenu) return;
+    RunGuarded([this] {
+      ShowSideMenu(kUtilityMenu + PanelAltMenu[static_cast<size_t>(utilityPanel_)], utilityPanel_);
+    });
+  });
 
   InstallWindowHooks();
   SetDefaultWindowSize();
@@ -191,6 +201,7 @@ void TMorda_fr::InstallWindowHooks() {
   SideMenuState.CaptionPanelVisible.Set(
       [this](int panel, bool visible) { MenuCaption(panel == kLeftPanel)->setVisible(visible); });
   SideMenuState.RightCaptionLeft.Set([this](int left) { rightCaption_->move(left, rightCaption_->y()); });
+  SideMenuState.SwitchUtilityPage.Set([this](int panel) { SwitchUtilityPage(panel); });
   TranslatedForms.LanguageSwitched.Set([this] { LanguageSwitched(); });
   // A language chosen on the utility page is switched to between acquisitions.
   AcqHooks.ApplyPendingLanguage.Set([] {
@@ -246,6 +257,7 @@ void TMorda_fr::RemoveWindowHooks() {
   ShellHooks.HideSideMenus.Reset();
   SideMenuState.CaptionPanelVisible.Reset();
   SideMenuState.RightCaptionLeft.Reset();
+  SideMenuState.SwitchUtilityPage.Reset();
   TranslatedForms.LanguageSwitched.Reset();
   AcqHooks.ApplyPendingLanguage.Reset();
   SetSideMenuHost(nullptr);
@@ -319,7 +331,14 @@ void TMorda_fr::MouseDownOnButtonOfMainMenu(int code, bool leftButton) {
   if (openMenu_[panel] >= 0) setOpen(menuButtons_[openMenu_[panel]], false);
   openMenu_[panel] = code;
   setOpen(menuButtons_[code], true);
-  ShowSideMenu(code, panel);
+  // The utility button opens the page of its family the panel showed last.
+  ShowSideMenu(code == kUtilityMenu ? kUtilityMenu + PanelAltMenu[static_cast<size_t>(panel)] : code, panel);
+}
+
+void TMorda_fr::SwitchUtilityPage(int panel) {
+  if (panel != kLeftPanel && panel != kRightPanel) return;
+  utilityPanel_ = panel;
+  utilityTimer_.start();
 }
 
 void TMorda_fr::SetDefaultWindowSize() {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "controls/side_menu.h"
 #include "controls/translated_form.h"
 #include "display/scope_crt.h"
 #include "platform/qt_idle.h"
@@ -59,6 +60,8 @@ class TMorda_fr : public QWidget {
   void UpdateOptionButtons();
   void SetMainControlsVisible(bool visible);
   void MouseDownOnButtonOfMainMenu(int code, bool leftButton);
+  // 5 ms later, the panel opens the utility family's page of PanelAltMenu[panel].
+  void SwitchUtilityPage(int panel);
   void SetDefaultWindowSize();
 
   // One pass of the idle handler as the event loop runs it (tests step it directly).
@@ -119,6 +122,8 @@ class TMorda_fr : public QWidget {
 
   TQtIdleDriver idle_;
   QTimer persistTimer_;
+  QTimer utilityTimer_;
+  int utilityPanel_ = kRightPanel;
   std::map<int, std::unique_ptr<QSocketNotifier>> remoteNotifiers_;
   bool closeAccepted_ = false;
   bool inException_ = false;

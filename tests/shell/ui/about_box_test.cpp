@@ -9,6 +9,7 @@
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
+#include "service/adjust_access.h"
 #include "service/constants_report.h"
 #include "shell/instrument_report.h"
 #include "shell/shell_state.h"
@@ -91,6 +92,8 @@ std::vector<std::string> ConstantAnswers() {
 
 TEST_F(AboutBoxTest, TheReportListsTheConstantsWithoutRecallingThem) {
   Start();
+  // The adjustment constants change by command only behind the access code.
+  ASSERT_TRUE(SubmitAdjustAccessCode("KR4-62M"));
   for (const char* line :
        {"FLASH:Calibr:Ch1Full:Balance 0.25", "FLASH:Calibr:Ch1Full:BridgeVolt 2",
         "FLASH:Calibr:Ch1Full:ADC200mV 5000", "FLASH:Calibr:Ch1Full:LfDist 1234",

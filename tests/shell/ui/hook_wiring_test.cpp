@@ -197,9 +197,9 @@ TEST_F(HookWiringTest, PatternSearchShowsItsWindowAndClosingItEndsTheSearchAsFai
 
 TEST_F(HookWiringTest, AFailureInsideAControlReachesTheExceptionBox) {
   Start();
-  RootSpider->AddRightCommand("Test:Refuse", [](THandler&) { throw EAssertion("ERROR!  refused"); });
+  RootSpider->AddRightCommand("Probe:Refuse", [](THandler&) { throw EAssertion("ERROR!  refused"); });
   test::TestWindow host;
-  auto* panel = new TRC_RightMenuPanel(&host, "Test");
+  auto* panel = new TRC_RightMenuPanel(&host, "Probe");
   auto& command = panel->Add<TRC_RightCommandSwitcher>({.Mnemonics = "Refuse", .Caption = "Refuse"});
   panel->RegisterSwitchers();
   host.ShowActive();

@@ -32,11 +32,7 @@ namespace {
 const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.JitterMeasurementExists", "jitter"},
     {"AcqHooks.JitterMeasurementStep", "jitter"},
-    {"AcqHooks.AutocalChannelsCheckInputs", "calibration"},
-    {"AcqHooks.CalibrationBusy", "calibration"},
-    {"AcqHooks.CheckAutoCalibration", "calibration"},
     {"GeneratorHooks.SetCalibrationChanged", "calibration"},
-    {"ShellHooks.AdjustAccessGranted", "calibration"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {

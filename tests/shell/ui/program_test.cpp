@@ -582,18 +582,6 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
   QTest::keyClick(&window(), Qt::Key_F9, Qt::ControlModifier);
   EXPECT_EQ(window().size(), QSize(kDefaultClientWidth, kDefaultClientHeight));
 
-  // Utility has no page yet.
-  for (int code : {20}) {
-    SCOPED_TRACE(code);
-    test::Click(window().MainMenuButton(code), {5, 5});
-    test::Click(window().MainMenuButton(code), {5, 5}, Qt::RightButton);
-    EXPECT_EQ(std::tuple(window().MenuCaption(true)->text(), window().MenuCaption(false)->text()),
-              std::tuple(QString("Channels"), QString("Measure")));
-    EXPECT_EQ(std::tuple(CurrentSideMenu[kLeftPanel], CurrentSideMenu[kRightPanel]),
-              std::tuple(kMenuChannels, 8));
-    EXPECT_FALSE(window().MainMenuButton(code)->LeftMenuOn() || window().MainMenuButton(code)->RightMenuOn());
-    EXPECT_TRUE(window().MainMenuButton(kMenuChannels)->LeftMenuOn() && measure->RightMenuOn());
-  }
   // Eye Diagram opens its page.
   test::Click(window().MainMenuButton(14), {5, 5});
   EXPECT_EQ(CurrentSideMenu[kLeftPanel], 14);

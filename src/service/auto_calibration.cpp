@@ -1,0 +1,582 @@
+#include "service/auto_calibration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+
+#include "display/scope_crt.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/util/clock.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/statistics.h"
+#include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/command_link.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
+#include "instrument/record/signal_obj.h"
+#include "instrument/settings/channel_settings.h"
+#include "instrument/settings/setting_senders.h"
+#include "instrument/settings/timebase_settings.h"
+#include "service/calibration_settings.h"
+#include "shell/main_commands.h"
+#include "shell/program_shell.h"
+#include "shell/remote/remote_control.h"
+
+namespace norv {
+
+TAutocalHooks AutocalHooks;
+
+namespace {
+
+TAutoCalibrationState State;
+const TProgramUnit AutoCalibrationUnit("auto calibration", ResetAutoCalibration);
+
+constexpr double kWarmUpPoints[4] = {0, 5, 15, 30};  // minutes after start
+constexpr int64_t kStartOffsetMs = 86;               // 1e-6 day before the first check
+constexpr int32_t kSimulatedCoarseCode = 30667;
+constexpr int32_t kSimulatedFineCodeLxx = 18333, kSimulatedFineCodeKxx = 36387;
+
+struct TStage {
+  int Stage;
+  int Base;
+  double Factor;
+  int SimulatedTicks;
+};
+constexpr TStage kStages[] = {{0, 0, 0, 0},      {1, 0, 0.4, 100},        {10, 40, 0.2, 100},
+                              {20, 60, 1.0, 3},  {30, 63, 3.0 / 13, 65},  {110, 78, 0, 0},
+                              {120, 78, 1.0, 3}, {130, 81, 3.0 / 13, 65}, {200, 96, 1.0, 1}};
+
+const TStage* FindStage(int stage) {
+  for (const TStage& s : kStages)
+    if (s.Stage == stage) return &s;
+  return nullptr;
+}
+
+// --- nodes by path, set by program ---
+
+THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
+void SetIndexAt(std::string_view path, uint8_t index) {
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+    h->SetIndexByProgram(index);
+}
+void SetOnAt(std::string_view path, bool on) {
+  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
+}
+void SetValueAt(std::string_view path, double value) {
+  if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path)))
+    h->SetValueByProgram(NearestCode(value));
+  else if (auto* d = dynamic_cast<TDoubleEditHandler*>(Node(path)))
+    d->SetValueByProgram(value);
+}
+double ValueAt(std::string_view path) { return GetFloatValue(dynamic_cast<TEditHandler*>(Node(path))); }
+
+void SetAutocalResult(int value) {
+  if (TIntEditHandler* h = CalibrationState().AutocalResult) h->SetValueByProgram(value);
+}
+int AutocalResult() { return NearestCode(GetFloatValue(CalibrationState().AutocalResult)); }
+
+void RepaintScreens() {
+  if (ScopeCRT) ScopeCRT->RepaintScreens();
+}
+
+bool Confirmed(const std::string& text) {
+  return Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
+         TAnswer::OK;
+}
+
+bool WithDialog(bool hookSet) { return hookSet && !DialogsSuppressed(); }
+
+void SetRunFlag(bool on) {
+  if (RunFlag == on) return;
+  RunFlag = on;
+  AcqHooks.NotifyRunSwitchers();
+}
+
+// --- time base ---
+
+// The reply line as a code; -1 when it is no number.
+int32_t CodeOfReply(const std::string& reply) {
+  int32_t value = 0;
+  return ParseReplyInt(reply, value) ? value : -1;
+}
+
+void RunTimeBase(uint8_t reason, bool ask) {
+  if (ask && !Confirmed(CalibrationReasonText(reason) + "\r\n" + GetLangStr("TBCalibrPerform") +
+                        GetLangStr("CalibrPerform2")))
+    return;
+  RepaintScreens();
+  const TConstantNode* coarse = FindConstant("FLASH:Calibr:CoarseTB"_node);
+  const TConstantNode* fine = FindConstant("FLASH:Calibr:FineTB"_node);
+  if (!coarse || !fine) return;
+  const bool calibrationChanged = FlashChange().CalibrationChanged;
+  const double coarseBefore = coarse->Value(), fineBefore = fine->Value();
+  SetAutocalResult(kAutocalRunning);
+  TTimeBaseRun& run = State.TimeBase;
+  run = {};
+  run.AutoClose = !ask;
+  bool ok = false;
+  if (WithDialog(AutocalHooks.ShowTimeBaseDialog.IsSet())) {
+    ok = AutocalHooks.ShowTimeBaseDialog(run);
+  } else {
+    MeasureTimeBase(run);
+    ok = run.Success;
+  }
+  if (ok) {
+    SetAutocalResult(kAutocalSucceeded);
+    return;
+  }
+  SetAutocalResult(kAutocalFailed);
+  if (coarse->Value() != coarseBefore) coarse->SetByProgram(coarseBefore);
+  if (fine->Value() != fineBefore) fine->SetByProgram(fineBefore);
+  FlashChange().SetCalibrationChanged(calibrationChanged);
+}
+
+// --- channels ---
+
+const TConstantNode* SrdNode(int i) {
+  return FindConstant(i == 0 ? "Flash:Calibr:Strobe:SRD1"_node : "Flash:Calibr:Strobe:SRD2"_node);
+}
+
+// The commands of the constants the instrument's channel calibration sets.
+std::vector<std::string> ChannelConstantCommands() {
+  std::vector<std::string> commands = {"Calibr:Sampler:SRD1", "Calibr:Sampler:SRD2"};
+  for (const TChannelBandGroup& group : CalibrationState().Groups) {
+    commands.push_back(group.Prefix + "PlusD");
+    commands.push_back(group.Prefix + "MinusD");
+  }
+  return commands;
+}
+
+void RememberChannelConstants(TChannelRun& run) {
+  for (int i : {0, 1})
+    if (const TConstantNode* c = SrdNode(i)) run.RememberedSrd[i] = c->Value();
+  for (size_t g = 0; g < 4; ++g) {
+    const TChannelBandGroup& group = CalibrationState().Groups[g];
+    if (group.BridgeVolt && group.Balance)
+      run.RememberedBridge[g] = {group.BridgeVolt->GetValue(), group.Balance->GetValue()};
+  }
+  // The nodes hold the codes only to their resolution: the instrument's own codes are kept,
+  // so that a failed run leaves it exactly as it was; a code it does not tell is the node's.
+  run.RememberedCodes.clear();
+  if (!IsInstrumentConnected()) return;
+  const std::vector<std::string> commands = ChannelConstantCommands();
+  for (size_t i = 0; i < commands.size(); ++i) {
+    int32_t code = QueryInt(commands[i]);
+    if (code == QueryIntFailure) {
+      if (i < 2) {
+        code = CodeFromSrd(run.RememberedSrd[i]);
+      } else {
+        const TBridgeCodes codes = CodesFromBridge(run.RememberedBridge[(i - 2) / 2]);
+        code = i % 2 == 0 ? codes.PlusD : codes.MinusD;
+      }
+    }
+    run.RememberedCodes.emplace_back(commands[i], code);
+  }
+}
+
+// Sets the nodes without sending them; the caller decides what the instrument gets.
+void SetChannelConstantsQuietly(const std::array<double, 2>& srd,
+                                const std::array<TBridgeValues, 4>& bridge) {
+  TCalibrationState& cal = CalibrationState();
+  const bool was = cal.Quiet;
+  cal.Quiet = true;
+  for (int i : {0, 1})
+    if (const TConstantNode* c = SrdNode(i)) c->SetByProgram(srd[i]);
+  for (size_t g = 0; g < 4; ++g) {
+    TChannelBandGroup& group = cal.Groups[g];
+    if (!group.BridgeVolt || !group.Balance) continue;
+    group.BridgeVolt->SetValueByProgram(
+        std::clamp(bridge[g].BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
+    group.Balance->SetValueByProgram(
+        std::clamp(bridge[g].Balance, group.Balance->GetMin(), group.Balance->GetMax()));
+  }
+  cal.Quiet = was;
+}
+
+// The constants the instrument's calibration found; false (the user told) when one did
+// not answer, and then no node is set.
+bool ReadBackChannelConstants() {
+  std::array<double, 2> srd{};
+  std::array<TBridgeValues, 4> bridge{};
+  const auto read = [](const std::string& command, int32_t& code) {
+    code = QueryInt(command);
+    if (code != QueryIntFailure) return true;
+    ReportNoAnswer(command);
+    return false;
+  };
+  for (int i : {0, 1}) {
+    int32_t code = 0;
+    if (!read(i == 0 ? "Calibr:Sampler:SRD1" : "Calibr:Sampler:SRD2", code)) return false;
+    srd[i] = SrdFromCode(code);
+  }
+  for (size_t g = 0; g < 4; ++g) {
+    TBridgeCodes codes;
+    const std::string& prefix = CalibrationState().Groups[g].Prefix;
+    if (!read(prefix + "PlusD", codes.PlusD) || !read(prefix + "MinusD", codes.MinusD)) return false;
+    bridge[g] = BridgeFromCodes(codes);
+  }
+  SetChannelConstantsQuietly(srd, bridge);
+  return true;
+}
+
+// The instrument's calibration may have moved its working constants: they get the values
+// from before the run, and nothing else is touched.
+void RestoreChannelConstants(const TChannelRun& run) {
+  SetChannelConstantsQuietly(run.RememberedSrd, run.RememberedBridge);
+  if (!run.Started || !IsInstrumentConnected()) return;
+  for (const auto& [command, code] : run.RememberedCodes)
+    if (QueryIntArg(command, code) == QueryIntFailure) ReportNoAnswer(command);
+}
+
+void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAUTOCAL", argument); }
+
+void UndoChannelSetup(TChannelRun& run) {
+  if (!run.SetupActive) return;
+  run.SetupActive = false;
+  UndoRedoSettings(false, true);
+}
+
+void ChangedChannelRun() { AutocalHooks.ChannelRunChanged(); }
+
+void EndChannelPolling(bool success, const std::string& failureNote = {}) {
+  TChannelRun& run = State.Channels;
+  if (success && IsInstrumentConnected()) success = ReadBackChannelConstants();
+  if (success) {
+    FlashChange().SetCalibrationChanged(true);
+  } else {
+    run.StatusText = GetLangStr("ErrorCode_") + run.StatusText + failureNote;
+  }
+  run.Phase = success ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
+  SetRunFlag(run.RememberedRun);
+  if (run.AutoClose) {
+    run.CloseRequested = true;
+    run.CloseOk = success;
+  }
+  ChangedChannelRun();
+}
+
+// Cancel at any point: the pending check and the set-up are given back, a calibration
+// under way is aborted.
+void CancelChannelRun(TChannelRun& run) {
+  if (State.InputCheckPending) {
+    State.InputCheckPending = false;
+    SingleFlag = false;
+    AcqHooks.NotifyStopSingleSwitchers();
+    BreakAcquisition(true);
+  }
+  UndoChannelSetup(run);
+  if (run.Started && IsInstrumentConnected()) SendStartAutocal(-1);
+  if (!run.Ended()) run.Phase = TChannelCalPhase::Failed;
+}
+
+bool RunChannelsWithoutDialog() {
+  BeginChannelCalibration();
+  for (long steps = 0; State.InputCheckPending; ++steps) {
+    if (steps > kInputCheckIdleStepLimit || CommFailure) return false;
+    ShellIdleStep();
+  }
+  while (ChannelCalibrationTick()) ProgramClock().SleepMs(kChannelStatusPollMs);
+  return State.Channels.Phase == TChannelCalPhase::Succeeded;
+}
+
+void RunChannels(uint8_t reason, bool ask) {
+  if (ask && !Confirmed(CalibrationReasonText(reason) + "\r\n" + GetLangStr("ChCalibrPerform") +
+                        GetLangStr("CalibrPerform2")))
+    return;
+  TChannelRun& run = State.Channels;
+  run = {};
+  run.AutoClose = !ask;
+  State.InputCheckPending = false;
+  SetAutocalResult(kAutocalRunning);
+  run.RememberedRun = RunFlag;
+  run.RememberedCalibrationChanged = FlashChange().CalibrationChanged;
+  RememberChannelConstants(run);
+  StopRunAndSingle();
+  BreakAcquisition(true);
+  bool ok = false;
+  try {
+    if (WithDialog(AutocalHooks.ShowChannelsDialog.IsSet()))
+      ok = AutocalHooks.ShowChannelsDialog(run);
+    else
+      ok = RunChannelsWithoutDialog();
+  } catch (...) {
+    // No check may stay pending for a later acquisition, nor a set-up in place.
+    CancelChannelRun(run);
+    SetAutocalResult(kAutocalFailed);
+    SetRunFlag(run.RememberedRun);
+    throw;
+  }
+  ok = ok && run.Phase == TChannelCalPhase::Succeeded;
+  if (!ok) CancelChannelRun(run);
+  if (ok) {
+    SetAutocalResult(kAutocalSucceeded);
+  } else {
+    if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
+    RestoreChannelConstants(run);
+    FlashChange().SetCalibrationChanged(run.RememberedCalibrationChanged);
+  }
+  SetRunFlag(run.RememberedRun);
+  run.Phase = ok ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
+}
+
+bool FreeOfSignal(int channel) {
+  const TSignalObj& record = SignalObjs()[channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2];
+  TStat stat;
+  for (int i = 0; i < record.GetRecLen(); ++i) stat.Add(1, record.GetStoredY(i));
+  const double a = GetAttenuationFactor(channel);
+  return std::fabs(stat.Mean()) / a <= 0.2 && stat.StdDev() / a <= 0.005;
+}
+
+// A guard that keeps CalibrationBusy set for a run, also when it raises.
+struct TBusyScope {
+  TBusyScope() { State.CalibrationBusy = true; }
+  ~TBusyScope() { State.CalibrationBusy = false; }
+  TBusyScope(const TBusyScope&) = delete;
+  TBusyScope& operator=(const TBusyScope&) = delete;
+};
+
+}  // namespace
+
+TAutoCalibrationState& AutoCalibration() { return State; }
+void ResetAutoCalibration() { State = {}; }
+
+TChannelCalStatus DecodeChannelCalStatus(int32_t status) {
+  const int64_t magnitude = std::llabs(int64_t{status});
+  const int stage = static_cast<int>(magnitude & 0xFFFF);
+  return {status < 0 ? -stage : stage, static_cast<int>(magnitude >> 16)};
+}
+
+int ChannelCalProgress(int32_t status) {
+  const TChannelCalStatus s = DecodeChannelCalStatus(status);
+  if (s.Stage < 0) return 0;
+  const TStage* stage = FindStage(s.Stage);
+  if (!stage) return 100;
+  return stage->Base + NearestCode(s.Sub * stage->Factor);
+}
+
+std::string ChannelCalStatusText(int32_t status) {
+  const TChannelCalStatus s = DecodeChannelCalStatus(status);
+  if (s.Stage == kChannelCalDone) return "OK";
+  char text[48];
+  std::snprintf(text, sizeof text, "%s%d.%d", status < 0 ? "-" : " ", std::abs(s.Stage), s.Sub);
+  return text;
+}
+
+int32_t TSimulatedChannelCal::Poll() {
+  constexpr size_t kDoneIndex = std::size(kStages);
+  if (stage_ >= kDoneIndex) return kChannelCalDone;
+  const TStage& stage = kStages[stage_];
+  const int32_t status = static_cast<int32_t>((counter_ << 16) | stage.Stage);
+  counter_ += std::max(1, stage.SimulatedTicks / 10);
+  if (counter_ >= stage.SimulatedTicks) {
+    ++stage_;
+    counter_ = 0;
+  }
+  return status;
+}
+
+bool CalibrationBusy() { return State.CalibrationBusy; }
+
+bool WarmUpCalibrationDue(double minutes) {
+  bool due = false;
+  for (size_t i = 0; i < std::size(kWarmUpPoints); ++i) {
+    if (kWarmUpPoints[i] <= minutes + 0.1 && !State.WarmUpDone[i]) {
+      State.WarmUpDone[i] = true;
+      due = true;
+    }
+  }
+  return due;
+}
+
+std::string CalibrationReasonText(uint8_t reason) {
+  switch (reason) {
+    case kCalReasonPowerOn:
+      return FormatLangStr("PowerOnCal", static_cast<int>(NearestCode(State.LastCalibrationMinutes)));
+    case kCalReasonTemperature:
+      return FormatLangStr("TempChangeCal", ValueAt("Util:TempChange"_node));
+    case kCalReasonPeriod:
+      return FormatLangStr("PeriodCal", ValueAt("Util:CalPeriod"_node));
+    default:
+      return {};
+  }
+}
+
+void CheckAutoCalibration() {
+  const auto* when = dynamic_cast<const TCheckSwHandler*>(Node("Util:CalibrWhen"_node));
+  const uint32_t bits = when ? when->GetMask() : 0;
+  const int64_t now = ProgramClock().NowMs();
+  if (!State.Started) {
+    State.Started = true;
+    State.StartMs = now - kStartOffsetMs;
+  }
+  const double minutes = static_cast<double>(now - State.StartMs) / 60000.0;
+  double t;
+  if (IsInstrumentConnected()) {
+    t = ReadInstrumentTemperature(false);
+  } else {
+    State.SimulatedTemperature += (50 - State.SimulatedTemperature) / 200;
+    t = State.SimulatedTemperature;
+  }
+  State.CurrentTemperature = t;
+  CalibrationState().Temperature = t;
+
+  uint8_t reason = kCalReasonNone;
+  if ((bits & 1) && WarmUpCalibrationDue(minutes))
+    reason = kCalReasonPowerOn;
+  else if ((bits & 4) &&
+           std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
+    reason = kCalReasonTemperature;
+  else if ((bits & 2) &&
+           ValueAt("Util:CalPeriod"_node) * 60 < std::fabs(minutes - State.LastCalibrationMinutes) + 0.1)
+    reason = kCalReasonPeriod;
+  if (reason == kCalReasonNone) return;
+  State.LastCalibrationMinutes = minutes;
+  State.LastCalibrationTemperature = t;
+  if (!AutoCalibrationAllowed() || LinkKind == TLinkKind::None || !AutocalHooks.MainWindowActive()) return;
+  SetAutoCalibrationTimerEnabled(false);
+  State.AutoCheck = true;
+  struct TEnd {
+    ~TEnd() {
+      State.AutoCheck = false;
+      SetAutoCalibrationTimerEnabled(true);
+    }
+  } end;
+  RunCalibration(kCalibrateBoth, reason, true);
+}
+
+void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
+  // A command that arrives while a run's dialog is open waits for no second run.
+  if (State.CalibrationBusy) return;
+  const TBusyScope busy;
+  if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) RunTimeBase(reason, ask);
+  if (kind == kCalibrateChannels || kind == kCalibrateBoth) RunChannels(reason, ask);
+  RepaintScreens();
+}
+
+void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeout) {
+  const bool connected = IsInstrumentConnected();
+  run.Coarse = connected ? CodeOfReply(QueryCommand("CALIBR:TB:MEASTGUN?")) : kSimulatedCoarseCode;
+  if (connected) {
+    std::string reply;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+      reply = QueryCommand("CALIBR:TB:MEASGainDAC?");
+      if (!IsTimeoutReply(reply)) break;
+      run.FineTimeouts = attempt;
+      if (onFineTimeout) onFineTimeout();
+    }
+    run.Fine = CodeOfReply(reply);
+  } else {
+    run.Fine = IsKxxModel() ? kSimulatedFineCodeKxx : kSimulatedFineCodeLxx;
+  }
+  run.Success = run.Coarse > 0 && run.Fine > 0;
+  run.Measured = true;
+  if (run.Coarse > 0)
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node))
+      c->SetByProgram(CoarseTBFromCode(run.Coarse));
+  if (run.Fine > 0)
+    if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"_node)) c->SetByProgram(run.Fine);
+}
+
+void BeginChannelCalibration() {
+  TChannelRun& run = State.Channels;
+  if (UndoBuffer) UndoBuffer->BeginStep();
+  run.SetupActive = true;
+  for (const auto& [display, band, offset, mode, recLen] :
+       {std::tuple{"Ch1:Display"_node, "Ch1:Band"_node, "Ch1:Offset"_node, "Acq:Ch1:Mode"_node,
+                   "Acq:Ch1:RecLen"_node},
+        std::tuple{"Ch2:Display"_node, "Ch2:Band"_node, "Ch2:Offset"_node, "Acq:Ch2:Mode"_node,
+                   "Acq:Ch2:RecLen"_node}}) {
+    SetOnAt(display, true);
+    SetIndexAt(band, 0);
+    SetValueAt(offset, 0);
+    SetIndexAt(mode, 0);
+    SetValueAt(recLen, 1024);
+  }
+  SetIndexAt("Acq:FitTo"_node, 0);
+  SetIndexAt("TB:Units"_node, 0);
+  SetIndexAt("TB:Mode"_node, 0);
+  if (Node("TB:ScaleA"_node)) SetTimeBaseScale(false, 1e-7);
+  SetIndexAt("Trig:Source"_node, 2);
+  SetValueAt("Trig:IntRate"_node, 1.1e-5);
+  run.Phase = TChannelCalPhase::WaitingForAcquisition;
+  State.InputCheckPending = true;
+  LinkHooks.ResetPointStore();
+  LinkHooks.ClearAcqStarted();
+  SingleFlag = true;
+  AcqHooks.NotifyStopSingleSwitchers();
+}
+
+std::string SignalLeftText(int busy) {
+  return GetLangStr("YouDidntRemoveSignal") +
+         (busy == 3 ? GetLangStr("sFromBothChannels") : FormatLangStr("FromTheChannel_n", busy)) +
+         GetLangStr("CalibrationCanceled");
+}
+
+void AutocalChannelsCheckInputs() {
+  if (!State.InputCheckPending) return;
+  State.InputCheckPending = false;
+  TChannelRun& run = State.Channels;
+  run.Busy = (FreeOfSignal(2) ? 0 : 1) + (FreeOfSignal(3) ? 0 : 2);
+  UndoChannelSetup(run);
+  if (IsInstrumentConnected() && run.Busy > 0) {
+    if (!run.AutoClose) Dialogs().Inform(TMessageKind::Warning, SignalLeftText(run.Busy));
+    SetAutocalResult(run.Busy);
+    run.Phase = TChannelCalPhase::Failed;
+    run.CloseRequested = true;
+    run.CloseOk = false;
+    ChangedChannelRun();
+    return;
+  }
+  if (IsInstrumentConnected())
+    SendStartAutocal(0);
+  else
+    State.Simulated.Reset();
+  run.Started = true;
+  run.Phase = TChannelCalPhase::Polling;
+  ChangedChannelRun();
+}
+
+bool ChannelCalibrationTick() {
+  TChannelRun& run = State.Channels;
+  if (run.Phase != TChannelCalPhase::Polling) return false;
+  const int32_t status =
+      IsInstrumentConnected() ? QueryInt("CALIBR:SAMPLER:STATUSACAL") : State.Simulated.Poll();
+  run.UnchangedPolls = run.Polls > 0 && status == run.Status ? run.UnchangedPolls + 1 : 0;
+  ++run.Polls;
+  run.Status = status;
+  run.Progress = ChannelCalProgress(status);
+  run.StatusText = ChannelCalStatusText(status);
+  if (status < 0 || status == kChannelCalDone) {
+    EndChannelPolling(status == kChannelCalDone);
+    return false;
+  }
+  if (run.UnchangedPolls + 1 >= kChannelStatusStallPolls || run.Polls >= kChannelCalibrationMaxPolls) {
+    // The instrument's calibration has stopped answering with progress: it is aborted.
+    if (IsInstrumentConnected()) SendStartAutocal(-1);
+    EndChannelPolling(false, " (no progress)");
+    return false;
+  }
+  ChangedChannelRun();
+  return true;
+}
+
+void SetAutoCalibrationTimerEnabled(bool enabled) { AcquisitionCycle().AutoCalTimer().SetEnabled(enabled); }
+
+void InstallAutoCalibration() {
+  AcqHooks.AutocalChannelsCheckInputs.Set(AutocalChannelsCheckInputs);
+  AcqHooks.CalibrationBusy.Set(CalibrationBusy);
+  AcqHooks.CheckAutoCalibration.Set(CheckAutoCalibration);
+}
+
+}  // namespace norv
