@@ -1,6 +1,7 @@
 #include "service/ui/oe_page.h"
 
 #include "controls/menu_pages.h"
+#include "service/ui/oe_calibration_dialog.h"
 
 namespace norv {
 
@@ -99,6 +100,7 @@ class TOEMenu final : public TDeclaredSideMenu {
 
 void RegisterOEPage() {
   RegisterSideMenuFactory(kOEMenuId, [](QWidget* owner, int) { return new TOEMenu(owner); });
+  InstallOECalibrationWindow();
 }
 
 }  // namespace norv

@@ -57,7 +57,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.CalibrationBusy", "calibration"},
     {"AcqHooks.CheckAutoCalibration", "calibration"},
     {"AcqHooks.TDRChannelCalibrationStep", "calibration"},
-    {"GeneratorHooks.SetCalibrationChanged", "calibration"},
     {"TdrHooks.RunChannelCalibration", "calibration"},
     {"ShellHooks.AdjustAccessGranted", "calibration"},
 };
