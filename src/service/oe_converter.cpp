@@ -83,6 +83,7 @@ void RefreshRanking() {
   } else {
     State.WaveLen->SetDisabledMask(0);
   }
+  OEConvHooks.UserPointsChanged();
 }
 
 // A constant node sends its value and takes a differing answer back; a failed query is no
@@ -396,6 +397,34 @@ std::string ValueText(double value, uint8_t digits, const char* unit) {
 }
 
 }  // namespace
+
+std::string OEWavelengthText(double metres) { return ValueText(metres, 4, "m"); }
+
+std::string OEPointText(const TOEPoint& point) {
+  return point.Valid() ? OEWavelengthText(point.Wavelength) : GetLangStr("Empty");
+}
+
+std::array<std::string, kOEFactoryPoints> OEFactoryWavelengthTexts() {
+  std::array<std::string, kOEFactoryPoints> texts;
+  for (int i = 0; i < kOEFactoryPoints; ++i)
+    texts[i] = OEWavelengthText(State.FactoryWavelength[i] ? State.FactoryWavelength[i]->GetValue() : 0);
+  return texts;
+}
+
+std::vector<std::string> OERankedUserPointTexts() {
+  const std::array<TOEPoint, kOEUserPoints> points = UserPoints();
+  std::vector<std::string> texts;
+  for (int rank = 0; rank < State.Ranking.Count; ++rank)
+    texts.push_back(OEPointText(points[State.Ranking.Table[rank]]));
+  return texts;
+}
+
+std::array<std::string, kOEUserPoints> OEUserPointTexts() {
+  const std::array<TOEPoint, kOEUserPoints> points = UserPoints();
+  std::array<std::string, kOEUserPoints> texts;
+  for (int i = 0; i < kOEUserPoints; ++i) texts[i] = OEPointText(points[i]);
+  return texts;
+}
 
 std::string OEDarkLevelText(double percent) {
   return FloatToStrF_Dot(percent, TFloatFormat::ffGeneral, 6, 0) + "%";

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/util/hook.h"
 
@@ -102,8 +103,20 @@ struct TOEConvHooks {
   THook<void()> RefreshCalibrationWindow{"OEConvHooks.RefreshCalibrationWindow"};
   // The run has ended: the window goes without ending it again.
   THook<void()> CloseCalibrationWindow{"OEConvHooks.CloseCalibrationWindow"};
+  // A user point changed: the lists of points are rebuilt.
+  THook<void()> UserPointsChanged{"OEConvHooks.UserPointsChanged"};
 };
 inline TOEConvHooks OEConvHooks;
+
+// A wavelength as a list shows it ("1.31 um").
+std::string OEWavelengthText(double metres);
+// A point's wavelength text, or "Empty" for a point that is not valid.
+std::string OEPointText(const TOEPoint& point);
+// The factory wavelengths, the ranked valid user points (rank order), and user points
+// 1..8 in their own order.
+std::array<std::string, kOEFactoryPoints> OEFactoryWavelengthTexts();
+std::vector<std::string> OERankedUserPointTexts();
+std::array<std::string, kOEUserPoints> OEUserPointTexts();
 
 // The texts of the window's values: the dark level (%), the zero error (V), the average
 // power zero and the measured gain (V/W).

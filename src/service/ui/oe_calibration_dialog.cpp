@@ -125,7 +125,6 @@ TfrmCalibrOEConverter* OECalibrationWindow() { return Window.data(); }
 
 void InstallOECalibrationWindow() {
   OEConvHooks.OpenCalibrationWindow.Set([] {
-    if (Window) Window->RunEnded();
     Window = new TfrmCalibrOEConverter(SideMenuState.Host);
     Window->show();
     return true;
@@ -134,7 +133,11 @@ void InstallOECalibrationWindow() {
     if (Window) Window->Refresh();
   });
   OEConvHooks.CloseCalibrationWindow.Set([] {
-    if (Window) Window->RunEnded();
+    // Gone for the run at once; Qt frees it later.
+    if (TfrmCalibrOEConverter* window = Window.data()) {
+      Window = nullptr;
+      window->RunEnded();
+    }
   });
 }
 
