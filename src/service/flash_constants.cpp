@@ -202,7 +202,9 @@ bool ReadGeneratorGroup(TConstantSource& source, TRecalled& out) {
 
 // The O/E and generator groups belong to instruments with those options and nodes.
 bool HasOEGroup() { return HasOpticsOption() && OEConvState().DarkLvl != nullptr; }
-bool HasGeneratorGroup() { return HasGeneratorsOption() && GeneratorSettings().Outputs[0].PositiveZero != nullptr; }
+bool HasGeneratorGroup() {
+  return HasGeneratorsOption() && GeneratorSettings().Outputs[0].PositiveZero != nullptr;
+}
 
 bool ReadConstant(TConstantSource& source, const std::string& group, const std::string& name,
                   TRecalled& out) {

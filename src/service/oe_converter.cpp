@@ -346,14 +346,14 @@ void EnterCalibrationSetup(int channel) {
   SetOnAt("Ch1:Display"_node, false);
   SetOnAt("Ch2:Display"_node, false);
   SetOnAt(channel == 3 ? "Ch2:Display"_node : "Ch1:Display"_node, true);
-  for (const std::string_view path : {"Ch1:Atten:Unit"_node, "Ch2:Atten:Unit"_node, "Acq:Ch1:Mode"_node,
-                                      "Acq:Ch2:Mode"_node, "Displ:Format"_node, "Displ:Ch1:Style"_node,
-                                      "Displ:Ch2:Style"_node})
+  for (const std::string_view path :
+       {"Ch1:Atten:Unit"_node, "Ch2:Atten:Unit"_node, "Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node,
+        "Displ:Format"_node, "Displ:Ch1:Style"_node, "Displ:Ch2:Style"_node})
     SetIndexAt(path, 0);
-  for (const std::string_view path : {"Spectr1:Display"_node, "Spectr2:Display"_node, "F1:Display"_node,
-                                      "F2:Display"_node, "F3:Display"_node, "F4:Display"_node, "Hist:Axis"_node,
-                                      "Limit:TestOn"_node, "Meas:Display"_node, "Mark:Type"_node,
-                                      "Mask:Test"_node})
+  for (const std::string_view path :
+       {"Spectr1:Display"_node, "Spectr2:Display"_node, "F1:Display"_node, "F2:Display"_node,
+        "F3:Display"_node, "F4:Display"_node, "Hist:Axis"_node, "Limit:TestOn"_node, "Meas:Display"_node,
+        "Mark:Type"_node, "Mask:Test"_node})
     SetOffAt(path);
   SetIndexAt("Trig:Source"_node, 2);  // IntClock
   SetValueAt("Trig:IntRate"_node, 1.012e-5);
@@ -599,8 +599,8 @@ bool StartOECalibration(bool gainRun, bool askUser) {
     run.State = TOECalState::DarkLevel;
     run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
   }
-  run.WindowOpen =
-      !DialogsSuppressed() && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
+  run.WindowOpen = !DialogsSuppressed() && OEConvHooks.OpenCalibrationWindow.IsSet() &&
+                   OEConvHooks.OpenCalibrationWindow();
   // Every acquisition from now on steps the run.
   SetRunFlag(true);
   return true;

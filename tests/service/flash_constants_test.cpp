@@ -441,7 +441,8 @@ TEST_F(OptionGroupsOnInstrumentTest, TheGroupsAreReadAfterTheOthersAndSetOnlyWhe
   std::vector<std::string> tail = {"Calibr:SmplTB:CalCurve?", "OE:DarkLevel?"};
   for (const char* kind : {"FP", "UP"})
     for (int n = 1; n <= (kind[0] == 'F' ? 3 : 8); ++n)
-      for (const char* what : {"WLEN?", "Gain?"}) tail.push_back(std::string("OE:") + kind + std::to_string(n) + what);
+      for (const char* what : {"WLEN?", "Gain?"})
+        tail.push_back(std::string("OE:") + kind + std::to_string(n) + what);
   for (const char* zero : {"Out1:PosZero?", "Out1:NegZero?", "Out2:PosZero?", "Out2:NegZero?"})
     tail.push_back(std::string("Gen:") + zero);
   const std::vector<std::string> commands = instrument.Commands();
@@ -456,10 +457,12 @@ TEST_F(OptionGroupsOnInstrumentTest, TheGroupsAreReadAfterTheOthersAndSetOnlyWhe
   const Case cases[] = {
       {"dark level timed out", [](FakeInstrument& i) { i.RemoveReply("OE:DarkLevel?"); }},
       {"user gain no number", [](FakeInstrument& i) { i.SetReply("OE:UP8Gain?", "n/a"); }},
-      {"factory wavelength the failure value", [](FakeInstrument& i) { i.SetReply("OE:FP2WLEN?", "-2147483647"); }},
+      {"factory wavelength the failure value",
+       [](FakeInstrument& i) { i.SetReply("OE:FP2WLEN?", "-2147483647"); }},
       {"user wavelength not finite", [](FakeInstrument& i) { i.SetReply("OE:UP1WLEN?", "1e999"); }},
       {"generator zero timed out", [](FakeInstrument& i) { i.RemoveConstant("Gen:Out2:NegZero"); }},
-      {"generator zero the failure value", [](FakeInstrument& i) { i.SetReply("Gen:Out1:PosZero?", "-2147483647"); }},
+      {"generator zero the failure value",
+       [](FakeInstrument& i) { i.SetReply("Gen:Out1:PosZero?", "-2147483647"); }},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);

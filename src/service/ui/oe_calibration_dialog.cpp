@@ -92,7 +92,8 @@ void TfrmCalibrOEConverter::Refresh() {
   progressBar_->setValue(std::clamp(run.Progress, 0, 100));
   if (run.State != TOECalState::Finish) return;
   lblResult_->setText(Text(GetLangStr(run.Succeeded ? "CalibrationComplete" : "CalibrationFailed")));
-  lblResult_->setStyleSheet(run.Succeeded ? "color: green; font-weight: bold" : "color: red; font-weight: bold");
+  lblResult_->setStyleSheet(run.Succeeded ? "color: green; font-weight: bold"
+                                          : "color: red; font-weight: bold");
   lblResult_->show();
   progressBar_->hide();
   okBtn_->setEnabled(run.Succeeded);
