@@ -1,6 +1,7 @@
 #include "service/ui/oe_page.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <string>
 
 #include "controls/menu_pages.h"
@@ -25,12 +26,11 @@ TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption)
   return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
 }
 TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items,
-                    int height = 0, int columns = 0, bool runTimeItems = false) {
+                    int height = 0, bool runTimeItems = false) {
   return Sw<TRC_RadioSwitcher>({.Mnemonics = mnemonics,
                                 .Caption = caption,
                                 .Height = height,
                                 .Items = std::move(items),
-                                .Columns = columns,
                                 .Name = name,
                                 .RunTimeItems = runTimeItems});
 }
@@ -52,10 +52,13 @@ TMenuDecl OEMenu() {
                                       Radio("rswWaveLen", "WaveLen", "WaveLength",
                                             {"WaveLength 1", "WaveLength 2", "WaveLength 3", "User Defined"},
                                             kFourRows),
-                                      // Two columns of four: the page holds no more.
-                                      Radio("rswUserWaveLen", "UserWaveLen", "User Wavelength",
-                                            {"WL1", "WL2", "WL3", "WL4", "WL5", "WL6", "WL7", "WL8"},
-                                            kFourRows, 2, true),
+                                      // A drop-down of the valid points, by wavelength.
+                                      Sw<TRC_ListBoxSwitcher>(
+                                          {.Mnemonics = "UserWaveLen",
+                                           .Caption = "User Wavelength",
+                                           .Items = {"WL1", "WL2", "WL3", "WL4", "WL5", "WL6", "WL7", "WL8"},
+                                           .Name = "lbswUserWaveLen",
+                                           .RunTimeItems = true}),
                                       Button("pcswDarkLevel", "Dark Level..."),
                                       Button("pcswWavelengthGain", "Gain..."),
                                       Button("pcswFreqCorrection", "Freq. Correction..."),
@@ -81,7 +84,7 @@ TMenuDecl OEMenu() {
                         .Caption = " Wavelength Gain ",
                         .Switchers = {Radio(
                                           "rswPointNum", ":Flash:OECalibr:PointNum", "User Point",
-                                          {"1", "2", "3", "4", "5", "6", "7", "8"}, kEightRows, 0, true),
+                                          {"1", "2", "3", "4", "5", "6", "7", "8"}, kEightRows, true),
                                       Edit("edswWavelength", "Wavelength", "WAVELENGTH"),
                                       Edit("edswGain", "Gain", "GAIN"),
                                       Edit("edswPower", ":Flash:OECalibr:Power", "POWER"),
@@ -142,9 +145,12 @@ class TOEMenu final : public TDeclaredSideMenu {
     waveLen << Control<TRC_RadioSwitcher>("rswWaveLen").Items().value(3);
     Control<TRC_RadioSwitcher>("rswWaveLen").SetItems(waveLen);
     QStringList ranked = Texts(OERankedUserPointTexts());
+    const int rows = static_cast<int>(ranked.size());
     const QString empty = QString::fromStdString(OEPointText({}));
     while (ranked.size() < kOEUserPoints) ranked << empty;
-    Control<TRC_RadioSwitcher>("rswUserWaveLen").SetItems(ranked);
+    auto& userWaveLen = Control<TRC_ListBoxSwitcher>("lbswUserWaveLen");
+    userWaveLen.SetItems(ranked);
+    userWaveLen.SetDropDownCount(std::max(rows, 1));
     Control<TRC_RadioSwitcher>("rswPointNum").SetItems(Texts(OEUserPointTexts()));
   }
 

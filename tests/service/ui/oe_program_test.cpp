@@ -221,7 +221,7 @@ TEST_F(OEProgramTest, TheGainStepMeasuresTheConverterAndStoresTheUserPoint) {
   // The new user point is in the point list and in the ranked list of the main page.
   EXPECT_EQ(points.Items().value(2), kMicrons131);
   ASSERT_EQ(OEConvState().Ranking.Count, 1);
-  EXPECT_EQ(LeftMenu().Control<TRC_RadioSwitcher>("rswUserWaveLen").Items().value(0), kMicrons131);
+  EXPECT_EQ(LeftMenu().Control<TRC_ListBoxSwitcher>("lbswUserWaveLen").Items().value(0), kMicrons131);
   EXPECT_EQ(LeftMenu().Control<TRC_RadioSwitcher>("rswWaveLen").Items().value(0),
             QString::fromStdString(OEWavelengthText(Value("Shadow:Adjust:OEWaveLen1"))));
 }
