@@ -25,6 +25,7 @@
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "instrument/startup/dispatchers.h"
 #include "service/calibration_settings.h"
@@ -355,7 +356,7 @@ void EnterCalibrationSetup(int channel) {
         "F3:Display"_node, "F4:Display"_node, "Hist:Axis"_node, "Limit:TestOn"_node, "Meas:Display"_node,
         "Mark:Type"_node, "Mask:Test"_node})
     SetOffAt(path);
-  SetIndexAt("Trig:Source"_node, 2);  // IntClock
+  SetIndexAt("Trig:Source"_node, TrigSourceIntClock);
   SetValueAt("Trig:IntRate"_node, 1.012e-5);
   SetValueAt("Trig:Holdoff"_node, 5e-6);
   SetIndexAt("Acq:FitTo"_node, 0);  // Multi
