@@ -12,6 +12,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/channel_settings.h"
@@ -138,6 +139,18 @@ TEST_F(OEProgramTest, TheOpticsOptionOpensTheMenuAndTheDarkLevelIsFound) {
   EXPECT_FALSE(OEConvState().LastRunSucceeded);
   EXPECT_EQ(OECalibrationWindow(), nullptr);
   EXPECT_DOUBLE_EQ(OEConvState().DarkLvl->GetValue(), found);
+  EXPECT_EQ(SetupState(), before);
+
+  // Remote control shows no window: the outcome is told (logged) instead.
+  ProgramSimulator().SimSetOpticalDarkZero(kSimDefaultDarkZero);
+  TDialogsSuppressed quiet;
+  DialogState.SuppressedLog.clear();
+  ExecCommand("FLASH:OECalibr:AutoDarkLvl");
+  EXPECT_EQ(OECalibrationWindow(), nullptr);
+  RunUntilFinished();
+  EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  EXPECT_TRUE(OEConvState().LastRunSucceeded);
+  EXPECT_EQ(DialogState.SuppressedLog, (std::vector<std::string>{"[information] Calibration complete!"}));
   EXPECT_EQ(SetupState(), before);
 }
 
