@@ -23,6 +23,7 @@
 #include "service/auto_calibration.h"
 #include "service/constants_report.h"
 #include "shell/shell_state.h"
+#include "tdr_mask/generator_settings.h"
 
 namespace norv {
 
@@ -506,6 +507,7 @@ void InstallCalibration() {
   ShellHooks.StoreFlashConstants.Set(
       [](bool adjustment) { return adjustment ? StoreAdjustmentConstants() : StoreCalibrationConstants(); });
   ShellHooks.InfoReportConstants.Set([] { return BuildConstantsReport(FlashConstantsSnapshot()); });
+  GeneratorHooks.SetCalibrationChanged.Set([] { State.FlashChange.SetCalibrationChanged(true); });
   SimulatorHooks.SimCalibrationNodesHook.Set([] {
     TSimCalibrationNodes nodes = DefaultSimCalibrationNodes(SimulatorHooks.SimModelFamilyHook());
     // Until the constants are read the simulator keeps its factory timing.

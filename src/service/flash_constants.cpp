@@ -15,6 +15,8 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/setting_rules.h"
 #include "service/calibration_settings.h"
+#include "service/oe_converter.h"
+#include "tdr_mask/generator_settings.h"
 
 namespace norv {
 
@@ -75,20 +77,36 @@ namespace {
 class TConstantSource {
  public:
   virtual ~TConstantSource() = default;
-  // False (and the command named in Failed) when no usable answer came.
-  virtual bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
-                       int32_t& value) = 0;
+  // False (and the command named in Failed) when no usable answer came. The instrument
+  // command is group + name; the file key is name in the section prefix + group.
+  bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault, int32_t& value) {
+    return ReadIntAt(group + name, Prefix() + group, name, iniDefault, value);
+  }
   virtual bool ReadText(const std::string& group, const std::string& name, const std::string& iniDefault,
                         std::string& value) = 0;
+  // The same with the file's section given whole.
+  virtual bool ReadIntAt(const std::string& command, const std::string& section, const std::string& name,
+                         int32_t iniDefault, int32_t& value) = 0;
+  virtual bool ReadFloatAt(const std::string& command, const std::string& section, const std::string& name,
+                           double iniDefault, double& value) = 0;
+  virtual std::string Prefix() const { return {}; }
   std::string Failed;
 };
 
 class TInstrumentSource final : public TConstantSource {
  public:
-  bool ReadInt(const std::string& group, const std::string& name, int32_t, int32_t& value) override {
-    value = QueryInt(group + name);
+  bool ReadIntAt(const std::string& command, const std::string&, const std::string&, int32_t,
+                 int32_t& value) override {
+    value = QueryInt(command);
     if (value != QueryIntFailure) return true;
-    Failed = group + name;
+    Failed = command;
+    return false;
+  }
+  bool ReadFloatAt(const std::string& command, const std::string&, const std::string&, double,
+                   double& value) override {
+    value = QueryFloat(command);
+    if (value != QueryFloatFailure && std::isfinite(value)) return true;
+    Failed = command;
     return false;
   }
   bool ReadText(const std::string& group, const std::string& name, const std::string&,
@@ -103,11 +121,17 @@ class TInstrumentSource final : public TConstantSource {
 class TIniSource final : public TConstantSource {
  public:
   TIniSource(TMemIniFile_Dot& ini, std::string prefix) : ini_(ini), prefix_(std::move(prefix)) {}
-  bool ReadInt(const std::string& group, const std::string& name, int32_t iniDefault,
-               int32_t& value) override {
-    value = ini_.ReadInteger(prefix_ + group, name, iniDefault);
+  bool ReadIntAt(const std::string&, const std::string& section, const std::string& name, int32_t iniDefault,
+                 int32_t& value) override {
+    value = ini_.ReadInteger(section, name, iniDefault);
     return true;
   }
+  bool ReadFloatAt(const std::string&, const std::string& section, const std::string& name, double iniDefault,
+                   double& value) override {
+    value = ini_.ReadFloat(section, name, iniDefault);
+    return true;
+  }
+  std::string Prefix() const override { return prefix_; }
   bool ReadText(const std::string& group, const std::string& name, const std::string& iniDefault,
                 std::string& value) override {
     value = ini_.ReadString(prefix_ + group, name, iniDefault);
@@ -130,7 +154,57 @@ struct TRecalled {
   std::array<TGroup, 4> Groups;
   std::vector<std::pair<const TConstantNode*, int32_t>> Constants;
   TSamplerTimeBaseCal SamplerTimeBase;
+  std::optional<TOEFlashConstants> OE;
+  std::optional<TGenZeroConstants> GenZeros;
 };
+
+// The O/E group: the dark level in the section "OE" of its own, the points in prefix + "OE".
+constexpr const char* kOEGroup = "OE:";
+constexpr const char* kOEDarkLevelSection = "OE";
+constexpr const char* kGenGroup = "Gen:";
+
+std::string PointName(const char* kind, int point, const char* what) {
+  return kind + std::to_string(point + 1) + what;
+}
+
+bool ReadOEGroup(TConstantSource& source, TRecalled& out) {
+  TOEFlashConstants c;
+  const std::string section = source.Prefix() + "OE";
+  const auto read = [&](const std::string& name, const std::string& sectionOfKey, double iniDefault,
+                        double& value) {
+    return source.ReadFloatAt(kOEGroup + name, sectionOfKey, name, iniDefault, value);
+  };
+  if (!read("DarkLevel", kOEDarkLevelSection, 50.0, c.DarkLevel)) return false;
+  for (int i = 0; i < kOEFactoryPoints; ++i)
+    if (!read(PointName("FP", i, "WLEN"), section, 0.0, c.Factory[i].Wavelength) ||
+        !read(PointName("FP", i, "Gain"), section, 0.0, c.Factory[i].Gain))
+      return false;
+  for (int i = 0; i < kOEUserPoints; ++i)
+    if (!read(PointName("UP", i, "WLEN"), section, 0.0, c.User[i].Wavelength) ||
+        !read(PointName("UP", i, "Gain"), section, 0.0, c.User[i].Gain))
+      return false;
+  out.OE = c;
+  return true;
+}
+
+std::string GenZeroName(size_t index) {
+  return "Out" + std::to_string(index / 2 + 1) + (index % 2 == 0 ? ":PosZero" : ":NegZero");
+}
+
+bool ReadGeneratorGroup(TConstantSource& source, TRecalled& out) {
+  TGenZeroConstants zeros{};
+  for (size_t i = 0; i < zeros.size(); ++i)
+    if (!source.ReadIntAt(kGenGroup + GenZeroName(i), source.Prefix() + "Gen", GenZeroName(i), 0, zeros[i]))
+      return false;
+  out.GenZeros = zeros;
+  return true;
+}
+
+// The O/E and generator groups belong to instruments with those options and nodes.
+bool HasOEGroup() { return HasOpticsOption() && OEConvState().DarkLvl != nullptr; }
+bool HasGeneratorGroup() {
+  return HasGeneratorsOption() && GeneratorSettings().Outputs[0].PositiveZero != nullptr;
+}
 
 bool ReadConstant(TConstantSource& source, const std::string& group, const std::string& name,
                   TRecalled& out) {
@@ -199,7 +273,9 @@ bool ReadAllGroups(TConstantSource& source, bool instrument, TRecalled& out) {
   for (const char* name : {"TGUN", "Digit0", "GainDAC", "MinDAC"})
     if (!ReadConstant(source, "Calibr:TB:", name, out)) return false;
   if (!ReadConstant(source, "Calibr:Trig:", "LvlZero", out)) return false;
-  return ReadSamplerTimeBase(source, instrument, out);
+  if (!ReadSamplerTimeBase(source, instrument, out)) return false;
+  if (HasOEGroup() && !ReadOEGroup(source, out)) return false;
+  return !HasGeneratorGroup() || ReadGeneratorGroup(source, out);
 }
 
 // The instrument just loaded these codes; sending them back would only change constants
@@ -218,6 +294,8 @@ void ApplyRecalled(const TRecalled& in) {
   }
   for (const auto& [c, raw] : in.Constants) c->SetByProgram(ValueFromCode(c->Kind, raw));
   state.SamplerTimeBase = in.SamplerTimeBase;
+  if (in.OE) SetOEFlashConstants(*in.OE);
+  if (in.GenZeros) SetGeneratorZeroConstants(*in.GenZeros);
   state.ConstantsRead = true;
   state.Quiet = wasQuiet;
 }
@@ -285,6 +363,23 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
   writeConstant("Calibr:Trig:", "LvlZero");
   writeInt("Calibr:SmplTB:", "CalIntrvlA", state.SamplerTimeBase.CalIntrvlA);
   ini.WriteString(prefix + "Calibr:SmplTB:", "CalCurve", FormatSamplerCalCurve(state.SamplerTimeBase.Curve));
+  if (HasOEGroup()) {
+    const TOEFlashConstants oe = OEFlashConstants();
+    ini.WriteFloat(kOEDarkLevelSection, "DarkLevel", oe.DarkLevel);
+    const std::string section = prefix + "OE";
+    for (int i = 0; i < kOEFactoryPoints; ++i) {
+      ini.WriteFloat(section, PointName("FP", i, "WLEN"), oe.Factory[i].Wavelength);
+      ini.WriteFloat(section, PointName("FP", i, "Gain"), oe.Factory[i].Gain);
+    }
+    for (int i = 0; i < kOEUserPoints; ++i) {
+      ini.WriteFloat(section, PointName("UP", i, "WLEN"), oe.User[i].Wavelength);
+      ini.WriteFloat(section, PointName("UP", i, "Gain"), oe.User[i].Gain);
+    }
+  }
+  if (HasGeneratorGroup()) {
+    const TGenZeroConstants zeros = GeneratorZeroConstants();
+    for (size_t i = 0; i < zeros.size(); ++i) ini.WriteInteger(prefix + "Gen", GenZeroName(i), zeros[i]);
+  }
 }
 
 }  // namespace

@@ -1,23 +1,31 @@
 #include "service/oe_converter.h"
 
 #include <cmath>
+#include <utility>
 
+#include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/settings/value_text.h"
 #include "framework/text/dot_number.h"
 #include "framework/traces/trace_names.h"
 #include "framework/util/dialog_service.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "instrument/startup/dispatchers.h"
 #include "service/calibration_settings.h"
@@ -76,13 +84,15 @@ void RefreshRanking() {
   } else {
     State.WaveLen->SetDisabledMask(0);
   }
+  OEConvHooks.UserPointsChanged();
 }
 
 // A constant node sends its value and takes a differing answer back; a failed query is no
 // answer and leaves the node as it is.
 void SendOEConstant(TDoubleEditHandler& node, const std::string& command, double tolerance) {
   FlashChange().SetCalibrationChanged(true);
-  if (!IsInstrumentConnected()) return;
+  // A recall sets the instrument's own values: nothing to send back.
+  if (!IsInstrumentConnected() || State.SettingFromFlash) return;
   const double value = node.GetValue();
   const double answer = QueryFloatArg(command, value);
   if (answer == QueryFloatFailure || !std::isfinite(answer)) {
@@ -93,14 +103,20 @@ void SendOEConstant(TDoubleEditHandler& node, const std::string& command, double
     node.SetValueByProgram(std::clamp(answer, node.GetMin(), node.GetMax()));
 }
 
-void OnUserPointChange(int point, TDoubleEditHandler& node, const std::string& command) {
-  SendOEConstant(node, command, 1e-10);
-  RefreshRanking();
-  if (State.PointNum) State.PointNum->SetIndexByProgram(static_cast<uint8_t>(point));
+// A user point without a valid wavelength cannot be calibrated.
+void EnableGainCalibrationFor(int point) {
   const bool wavelengthValid = IsValidOEWavelength(State.UserWavelength[point]->GetValue());
   if (State.Power) State.Power->SetDisabled(!wavelengthValid);
   if (THandler* gain = RootSpider->FindHandler("FLASH:OECalibr:AutoCalGain"))
     gain->SetDisabled(!wavelengthValid);
+}
+
+void OnUserPointChange(int point, TDoubleEditHandler& node, const std::string& command) {
+  SendOEConstant(node, command, 1e-10);
+  if (State.SettingFromFlash) return;
+  RefreshRanking();
+  if (State.PointNum) State.PointNum->SetIndexByProgram(static_cast<uint8_t>(point));
+  EnableGainCalibrationFor(point);
   ApplyOEConversion();
 }
 
@@ -272,7 +288,10 @@ void DarkLevelStep() {
   const int last = std::min<int>(kLastStatPoint, record.GetRecLen() - 1);
   std::vector<double> values;
   for (int i = kFirstStatPoint; i <= last; ++i) values.push_back(record.GetStoredY(i));
-  switch (run.Search->AddRecord(values.data(), static_cast<int>(values.size()))) {
+  const TOEDarkLevelSearch::TResult result =
+      run.Search->AddRecord(values.data(), static_cast<int>(values.size()));
+  run.Progress = run.Search->Progress();
+  switch (result) {
     case TOEDarkLevelSearch::TResult::Waiting:
       return;
     case TOEDarkLevelSearch::TResult::Moved:
@@ -291,6 +310,7 @@ void AvgPowerZeroStep() {
   double sum = 0;
   for (int i = 0; i < kAvgZeroReadings; ++i) sum += GetDarkLevelCode();
   State.Run.AvgPowerZero = sum / kAvgZeroReadings;
+  State.Run.Progress = kAvgZeroReadings / 6 + 50;
   FinishRun(true);
 }
 
@@ -299,10 +319,120 @@ void GainStep() {
   ChannelMeanOfRecord(run.Channel, run.GainCount, run.GainSum);
   if (run.GainCount == 0) return;
   run.MeasuredGain = run.GainSum / run.GainCount / State.Power->GetValue();
+  run.Progress = std::min(run.GainCount / 120, 100);
   if (run.GainCount >= kGainValuesNeeded) FinishRun(run.MeasuredGain > 20.0);
 }
 
+// --- the calibration set-up: settings by program, all inside the run's undo step ---
+
+THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
+void SetIndexAt(std::string_view path, uint8_t index) {
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+    h->SetIndexByProgram(index);
+}
+void SetOnAt(std::string_view path, bool on) {
+  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
+}
+// "Off": the first item of a choice, or an on/off setting off.
+void SetOffAt(std::string_view path) {
+  SetIndexAt(path, 0);
+  SetOnAt(path, false);
+}
+void SetValueAt(std::string_view path, double value) {
+  if (auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path))) h->SetValueByProgram(value);
+  if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path))) h->SetValueByProgram(NearestCode(value));
+}
+
+void EnterCalibrationSetup(int channel) {
+  SetOnAt("Ch1:Display"_node, false);
+  SetOnAt("Ch2:Display"_node, false);
+  SetOnAt(channel == 3 ? "Ch2:Display"_node : "Ch1:Display"_node, true);
+  for (const std::string_view path :
+       {"Ch1:Atten:Unit"_node, "Ch2:Atten:Unit"_node, "Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node,
+        "Displ:Format"_node, "Displ:Ch1:Style"_node, "Displ:Ch2:Style"_node})
+    SetIndexAt(path, 0);
+  for (const std::string_view path :
+       {"Spectr1:Display"_node, "Spectr2:Display"_node, "F1:Display"_node, "F2:Display"_node,
+        "F3:Display"_node, "F4:Display"_node, "Hist:Axis"_node, "Limit:TestOn"_node, "Meas:Display"_node,
+        "Mark:Type"_node, "Mask:Test"_node})
+    SetOffAt(path);
+  SetIndexAt("Trig:Source"_node, TrigSourceIntClock);
+  SetValueAt("Trig:IntRate"_node, 1.012e-5);
+  SetValueAt("Trig:Holdoff"_node, 5e-6);
+  SetIndexAt("Acq:FitTo"_node, 0);  // Multi
+  for (const double length : {128.0, 512.0}) {
+    SetValueAt("Acq:Ch1:RecLen"_node, length);
+    SetValueAt("Acq:Ch2:RecLen"_node, length);
+  }
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
+}
+
+void SetRunFlag(bool on) {
+  if (RunFlag == on) return;
+  if (on) {
+    RunFlag = true;
+    AcqHooks.NotifyRunSwitchers();
+  } else {
+    StopRun();
+  }
+}
+
+// The flag-register poll and the auto-calibration timer stand still during a run.
+void StopTimers(TOECalibrationRun& run) {
+  if (!AcquisitionCycleCreated()) return;
+  TAcquisitionCycle& cycle = AcquisitionCycle();
+  run.SavedFlagTimer = cycle.FlagRegisterReadingTimer().Enabled();
+  cycle.FlagRegisterReadingTimer().SetEnabled(false);
+  cycle.AutoCalTimer().SetEnabled(false);
+}
+
+void RestartTimers(const TOECalibrationRun& run) {
+  if (!AcquisitionCycleCreated()) return;
+  TAcquisitionCycle& cycle = AcquisitionCycle();
+  cycle.FlagRegisterReadingTimer().SetEnabled(run.SavedFlagTimer);
+  cycle.AutoCalTimer().SetEnabled(GuiReady);
+}
+
+std::string ValueText(double value, uint8_t digits, const char* unit) {
+  return FloatToEngStr(vfEngineering, digits, false, value, false) + unit;
+}
+
 }  // namespace
+
+std::string OEWavelengthText(double metres) { return ValueText(metres, 4, "m"); }
+
+std::string OEPointText(const TOEPoint& point) {
+  return point.Valid() ? OEWavelengthText(point.Wavelength) : GetLangStr("Empty");
+}
+
+std::array<std::string, kOEFactoryPoints> OEFactoryWavelengthTexts() {
+  std::array<std::string, kOEFactoryPoints> texts;
+  for (int i = 0; i < kOEFactoryPoints; ++i)
+    texts[i] = OEWavelengthText(State.FactoryWavelength[i] ? State.FactoryWavelength[i]->GetValue() : 0);
+  return texts;
+}
+
+std::vector<std::string> OERankedUserPointTexts() {
+  const std::array<TOEPoint, kOEUserPoints> points = UserPoints();
+  std::vector<std::string> texts;
+  for (int rank = 0; rank < State.Ranking.Count; ++rank)
+    texts.push_back(OEPointText(points[State.Ranking.Table[rank]]));
+  return texts;
+}
+
+std::array<std::string, kOEUserPoints> OEUserPointTexts() {
+  const std::array<TOEPoint, kOEUserPoints> points = UserPoints();
+  std::array<std::string, kOEUserPoints> texts;
+  for (int i = 0; i < kOEUserPoints; ++i) texts[i] = OEPointText(points[i]);
+  return texts;
+}
+
+std::string OEDarkLevelText(double percent) {
+  return FloatToStrF_Dot(percent, TFloatFormat::ffGeneral, 6, 0) + "%";
+}
+std::string OEZeroErrorText(double volts) { return ValueText(volts, 3, "V"); }
+std::string OEAvgPowerZeroText(double code) { return FloatToStrF_Dot(code, TFloatFormat::ffGeneral, 5, 0); }
+std::string OEGainText(double voltsPerWatt) { return ValueText(voltsPerWatt, 5, "V/ W"); }
 
 TOEConvState& OEConvState() { return State; }
 void ResetOEConvState() { State = {}; }
@@ -369,6 +499,37 @@ bool IsOEOutputOnChannel(int channel) {
   return HasOpticsOption() && State.Dest && DestChannel() == channel && channel != 0;
 }
 
+TOEFlashConstants OEFlashConstants() {
+  TOEFlashConstants c;
+  if (State.DarkLvl) c.DarkLevel = State.DarkLvl->GetValue();
+  for (int i = 0; i < kOEFactoryPoints; ++i)
+    if (State.FactoryWavelength[i])
+      c.Factory[i] = {State.FactoryWavelength[i]->GetValue(), State.FactoryGain[i]->GetValue()};
+  c.User = UserPoints();
+  return c;
+}
+
+void SetOEFlashConstants(const TOEFlashConstants& c) {
+  if (!State.DarkLvl) return;
+  const auto set = [](TDoubleEditHandler* node, double value) {
+    node->SetValueByProgram(std::clamp(value, node->GetMin(), node->GetMax()));
+  };
+  const bool was = std::exchange(State.SettingFromFlash, true);
+  set(State.DarkLvl, c.DarkLevel);
+  for (int i = 0; i < kOEFactoryPoints; ++i) {
+    set(State.FactoryWavelength[i], c.Factory[i].Wavelength);
+    set(State.FactoryGain[i], c.Factory[i].Gain);
+  }
+  for (int i = 0; i < kOEUserPoints; ++i) {
+    set(State.UserWavelength[i], c.User[i].Wavelength);
+    set(State.UserGain[i], c.User[i].Gain);
+  }
+  State.SettingFromFlash = was;
+  RefreshRanking();
+  EnableGainCalibrationFor(GetIndex(State.PointNum));
+  ApplyOEConversion();
+}
+
 void ApplyOEConversion() {
   if (!State.ConversionGain) return;
   const double gain = GetOEConversionGain();
@@ -408,6 +569,7 @@ void ApplyOEConvSettings() {
 }
 
 bool StartOECalibration(bool gainRun, bool askUser) {
+  if (State.Run.State != TOECalState::Idle) return false;
   const int channel = DestChannel();
   if (channel == 0) {
     Dialogs().Inform(
@@ -419,25 +581,35 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
                                TAnswer::OK) == TAnswer::Cancel)
     return false;
+  // The set-up is taken back by its undo step; without a ring it would stay.
+  if (!UndoBuffer || !UndoBuffer->Enabled) return false;
   TOECalibrationRun& run = State.Run;
   run = {};
   run.GainRun = gainRun;
   run.Channel = channel;
+  run.AutoClose = !askUser;
   run.RememberedDarkLevel = State.DarkLvl->GetValue();
   run.AvgPowerZero = State.AvgPowerZero;
-  // The dark level is searched on the bare channel.
-  ChannelNodes(channel).AttenUnit->SetIndexByProgram(kAttenOff);
+  run.SavedRun = RunFlag;
+  StopTimers(run);
+  UndoBuffer->BeginStep();
+  EnterCalibrationSetup(channel);
   if (gainRun) {
     run.State = TOECalState::Gain;
   } else {
     run.State = TOECalState::DarkLevel;
     run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
   }
+  run.WindowOpen = !DialogsSuppressed() && OEConvHooks.OpenCalibrationWindow.IsSet() &&
+                   OEConvHooks.OpenCalibrationWindow();
+  // Every acquisition from now on steps the run.
+  SetRunFlag(true);
   return true;
 }
 
 void OEAutoCalStep() {
-  switch (State.Run.State) {
+  TOECalibrationRun& run = State.Run;
+  switch (run.State) {
     case TOECalState::DarkLevel:
       DarkLevelStep();
       break;
@@ -450,31 +622,46 @@ void OEAutoCalStep() {
     case TOECalState::Finish:
     case TOECalState::Cancel:
     case TOECalState::Idle:
-      break;
+      return;
   }
-  if (State.Run.State == TOECalState::Finish) {
-    const bool success = State.Run.Succeeded;
-    EndOECalibration(true);
+  if (run.WindowOpen) OEConvHooks.RefreshCalibrationWindow();
+  if (run.State != TOECalState::Finish || (run.WindowOpen && !run.AutoClose)) return;
+  // Nobody is asked: the run ends with its outcome.
+  const bool success = run.Succeeded;
+  const bool told = !run.WindowOpen;
+  EndOECalibration(success);
+  if (told)
     Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,
                      GetLangStr(success ? "CalibrationComplete" : "CalibrationFailed"));
-  }
 }
 
 void EndOECalibration(bool ok) {
   TOECalibrationRun& run = State.Run;
   if (run.State == TOECalState::Idle) return;
-  ok = ok && run.Succeeded;
-  State.LastRunSucceeded = ok;
-  if (run.GainRun) {
-    if (ok) State.UserGain[GetIndex(State.PointNum)]->SetValueByProgram(run.MeasuredGain);
-  } else if (ok) {
-    State.AvgPowerZero = run.AvgPowerZero;
-  } else {
-    State.DarkLvl->SetValueByProgram(run.RememberedDarkLevel);
-  }
-  if (IsOEOutputOnChannel(run.Channel)) ChannelNodes(run.Channel).AttenUnit->SetIndexByProgram(kAttenRatio);
+  // Only a finished, successful run has a result to keep.
+  ok = ok && run.State == TOECalState::Finish && run.Succeeded;
+  const TOECalibrationRun ended = std::move(run);
   run = {};
+  State.LastRunSucceeded = ok;
+  if (ended.WindowOpen) OEConvHooks.CloseCalibrationWindow();
+  // The set-up goes back first (the dark level with it); the result is set after it.
+  ReplayUndoStep(false);
+  if (UndoBuffer) UndoBuffer->ClearRedo();
+  if (ended.GainRun) {
+    if (ok) {
+      TDoubleEditHandler& gain = *State.UserGain[GetIndex(State.PointNum)];
+      gain.SetValueByProgram(std::clamp(ended.MeasuredGain, gain.GetMin(), gain.GetMax()));
+    }
+  } else if (ok) {
+    State.AvgPowerZero = ended.AvgPowerZero;
+    State.DarkLvl->SetValueByProgram(ended.Search->Level());
+  } else {
+    State.DarkLvl->SetValueByProgram(ended.RememberedDarkLevel);
+  }
+  SetRunFlag(ended.SavedRun);
+  RestartTimers(ended);
   ApplyOEConversion();
+  if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
 }
 
 void FillOEConvSlots() {

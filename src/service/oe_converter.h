@@ -6,6 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/util/hook.h"
 
 namespace norv {
 
@@ -65,13 +69,61 @@ struct TOECalibrationRun {
   int Channel = 2;
   TOECalState State = TOECalState::Idle;
   bool Succeeded = false;
+  // Started by command: the run ends by itself; started by a control, the user ends it.
+  bool AutoClose = false;
+  bool WindowOpen = false;
   double RememberedDarkLevel = 50;
   double MeasuredGain = kOEMissingGain;
   double AvgPowerZero = 0;
   double GainSum = 0;
   int GainCount = 0;
+  int Progress = 0;  // 0..100
   std::unique_ptr<TOEDarkLevelSearch> Search;
+  // What the calibration set-up stopped, given back at the end.
+  bool SavedRun = false;
+  bool SavedFlagTimer = false;
 };
+
+// The converter's flash constants: its dark level (%), the factory points and the user points.
+struct TOEFlashConstants {
+  double DarkLevel = 50;
+  std::array<TOEPoint, kOEFactoryPoints> Factory{};
+  std::array<TOEPoint, kOEUserPoints> User{};
+};
+TOEFlashConstants OEFlashConstants();
+// Sets the nodes from a recall, each clamped into its range: nothing is sent back to the
+// instrument, and the ranking and the gain in use follow once at the end.
+void SetOEFlashConstants(const TOEFlashConstants& constants);
+
+// The calibration window ("Calibration O/E Converter") of the run under way.
+struct TOEConvHooks {
+  // Shows the window for the run just started; false when none could be shown.
+  THook<bool()> OpenCalibrationWindow{"OEConvHooks.OpenCalibrationWindow"};
+  // The run's values or its outcome changed.
+  THook<void()> RefreshCalibrationWindow{"OEConvHooks.RefreshCalibrationWindow"};
+  // The run has ended: the window goes without ending it again.
+  THook<void()> CloseCalibrationWindow{"OEConvHooks.CloseCalibrationWindow"};
+  // A user point changed: the lists of points are rebuilt.
+  THook<void()> UserPointsChanged{"OEConvHooks.UserPointsChanged"};
+};
+inline TOEConvHooks OEConvHooks;
+
+// A wavelength as a list shows it ("1.31 um").
+std::string OEWavelengthText(double metres);
+// A point's wavelength text, or "Empty" for a point that is not valid.
+std::string OEPointText(const TOEPoint& point);
+// The factory wavelengths, the ranked valid user points (rank order), and user points
+// 1..8 in their own order.
+std::array<std::string, kOEFactoryPoints> OEFactoryWavelengthTexts();
+std::vector<std::string> OERankedUserPointTexts();
+std::array<std::string, kOEUserPoints> OEUserPointTexts();
+
+// The texts of the window's values: the dark level (%), the zero error (V), the average
+// power zero and the measured gain (V/W).
+std::string OEDarkLevelText(double percent);
+std::string OEZeroErrorText(double volts);
+std::string OEAvgPowerZeroText(double code);
+std::string OEGainText(double voltsPerWatt);
 
 // A channel's volt scale limits of its own, given back when the converter leaves it.
 struct TOEScaleLimits {
@@ -101,6 +153,8 @@ struct TOEConvState {
   TOECalibrationRun Run;
   // The outcome of the last run that ended.
   bool LastRunSucceeded = false;
+  // A recall is setting the constants: no user point is chosen, nothing is sent.
+  bool SettingFromFlash = false;
   bool Registered = false;
 };
 TOEConvState& OEConvState();
@@ -113,12 +167,16 @@ bool IsOEOutputOnChannel(int channel);
 // The gain of the selected point into "Flash:OE:ConversionGain" and the converter's
 // channel's attenuation and scale limits.
 void ApplyOEConversion();
-// Starts a calibration on the converter's channel: false (the user told) when the output is
-// connected to no channel or the user cancelled.
+// Starts a calibration on the converter's channel: the program goes into the calibration
+// set-up (one undo step), the window opens and the acquisition runs. False when the output
+// is connected to no channel (the user told), the user cancelled, or no undo ring could
+// take the set-up back.
 bool StartOECalibration(bool gainRun, bool askUser);
 void OEAutoCalStep();
-// Ends a run as the dialog's OK or Cancel does: the gain stored, or the dark level restored.
-// A run that finishes by itself ends with OK and tells the user its outcome.
+// Ends a run as the window's OK or Cancel does: the set-up taken back, then the gain stored
+// (OK after a gain run) or the found dark level kept (OK after a dark-level run). A run
+// that finishes with auto close or without a window ends by itself; without a window the
+// user is told its outcome.
 void EndOECalibration(bool ok);
 
 void FillOEConvSlots();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -261,6 +262,27 @@ TGeneratorSettingsState& GeneratorSettings() { return State; }
 void ResetGeneratorSettingsState() {
   State = {};
   AnsweringZero = false;
+}
+
+TGenZeroConstants GeneratorZeroConstants() {
+  TGenZeroConstants zeros{};
+  for (size_t o = 0; o < 2; ++o)
+    if (const TGenOutputNodes& n = State.Outputs[o]; n.PositiveZero) {
+      zeros[2 * o] = n.PositiveZero->GetIntValue();
+      zeros[2 * o + 1] = n.NegativeZero->GetIntValue();
+    }
+  return zeros;
+}
+
+void SetGeneratorZeroConstants(const TGenZeroConstants& zeros) {
+  const bool was = std::exchange(AnsweringZero, true);
+  for (size_t o = 0; o < 2; ++o) {
+    const TGenOutputNodes& n = State.Outputs[o];
+    if (!n.PositiveZero) continue;
+    n.PositiveZero->SetValueByProgram(std::clamp<int32_t>(zeros[2 * o], 0, 65535));
+    n.NegativeZero->SetValueByProgram(std::clamp<int32_t>(zeros[2 * o + 1], 0, 65535));
+  }
+  AnsweringZero = was;
 }
 
 std::string GetGenOutPrefix(int output) { return output == 0 ? "Gen:Out1:" : "Gen:Out2:"; }

@@ -63,6 +63,12 @@ bool IsGeneratorPulseOrPattern();
 // The step count of the current mode's period or clock (0 in the other modes).
 int32_t GeneratorPeriodCount();
 
+// The zero constants as the flash keeps them: output 1 positive and negative, then output 2.
+using TGenZeroConstants = std::array<int32_t, 4>;
+TGenZeroConstants GeneratorZeroConstants();
+// Sets them from a recall (clamped into the nodes' range); the instrument is not asked.
+void SetGeneratorZeroConstants(const TGenZeroConstants& zeros);
+
 // Fills the settings hook the trigger asks.
 void InstallGenerators();
 

@@ -12,6 +12,8 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/ini_file.h"
 #include "service/calibration_fixture.h"
+#include "service/oe_converter.h"
+#include "tdr_mask/generator_settings.h"
 
 namespace norv::test {
 namespace {
@@ -295,6 +297,206 @@ TEST_F(CalibrationOnInstrumentTest, AStoreSucceedsOnlyOnAnswerThreeAfterItsWait)
   EXPECT_TRUE(StoreAdjustmentConstants());
   EXPECT_FALSE(FlashChange().CalibrationChanged);
   EXPECT_FALSE(FlashChange().AdjustmentChanged);
+}
+
+// --- the O/E and generator groups ---
+
+// The converter's and the generator's constant nodes beside the calibration nodes, on an
+// instrument with both options.
+void RegisterOptionGroups() {
+  InstrumentIdentity.Options = OptOptics | OptGenerators;
+  RegisterOEConvCommands();
+  RegisterGeneratorHandlers();
+}
+
+void SetShadow(const std::string& node, double value) {
+  dynamic_cast<TDoubleEditHandler&>(*RootSpider->FindHandler(node)).SetValueByProgram(value);
+}
+
+class OptionGroupsTest : public CalibrationTest {
+ protected:
+  void SetUp() override {
+    CalibrationTest::SetUp();
+    RegisterOptionGroups();
+  }
+  void TearDown() override {
+    InstrumentIdentity.Options = 0;
+    CalibrationTest::TearDown();
+  }
+};
+
+TEST_F(OptionGroupsTest, TheConverterAndGeneratorConstantsGoThroughTheFileAndComeBack) {
+  // No file yet: the dark level's default, every point 0 (clamped: an invalid user point).
+  ASSERT_TRUE(RecallFlashConstants(0));
+  EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 50);
+  EXPECT_EQ(Value("Shadow:OECalibr1:Wavelength"), 7.795e-7);
+  EXPECT_EQ(OEConvState().Ranking.Count, 0);
+  EXPECT_EQ(GeneratorZeroConstants(), (TGenZeroConstants{0, 0, 0, 0}));
+
+  // Values that a six-digit writer would round; the nodes hold them on their own grids.
+  Run({"FLASH:OECalibr:DarkLvl 42.125", "FLASH:Gen:Out1:PositiveZero 1234",
+       "FLASH:Gen:Out2:NegativeZero 65000"});
+  SetShadow("Shadow:Adjust:OEWaveLen2", 1.3103e-6);
+  SetShadow("Shadow:Adjust:OEGain2", 123.4567);
+  SetShadow("Shadow:OECalibr4:Wavelength", 1.55e-6);
+  SetShadow("Shadow:OECalibr4:Gain", 0.00123);
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+  const TOEFlashConstants stored = OEFlashConstants();
+  ASSERT_TRUE(StoreCalibrationConstants());
+
+  // The file's layout: the dark level in "OE" itself, the points and zeros under the prefix.
+  {
+    TMemIniFile_Dot ini(home_ / "CalibrImit.ini");
+    const std::string prefix = "Vexilor_Norv-Lxx.Calibr.";
+    EXPECT_EQ(ini.ReadFloat("OE", "DarkLevel", 0), 42.125);
+    EXPECT_NEAR(ini.ReadFloat(prefix + "OE", "FP2WLEN", 0), 1.3103e-6, 1e-18);
+    EXPECT_NEAR(ini.ReadFloat(prefix + "OE", "FP2Gain", 0), 123.4567, 1e-9);
+    EXPECT_NEAR(ini.ReadFloat(prefix + "OE", "UP4Gain", 0), 0.00123, 1e-15);
+    EXPECT_EQ(ini.ReadInteger(prefix + "Gen", "Out1:PosZero", -1), 1234);
+    EXPECT_EQ(ini.ReadInteger(prefix + "Gen", "Out2:NegZero", -1), 65000);
+    EXPECT_EQ(ini.ReadInteger(prefix + "Gen", "Out2:PosZero", -1), 0);
+  }
+
+  Restart();
+  RegisterOptionGroups();
+  ASSERT_TRUE(RecallFlashConstants(0));
+  // Every number back to the very same double.
+  const TOEFlashConstants recalled = OEFlashConstants();
+  EXPECT_EQ(recalled.DarkLevel, stored.DarkLevel);
+  for (int i = 0; i < kOEFactoryPoints; ++i) {
+    EXPECT_EQ(recalled.Factory[i].Wavelength, stored.Factory[i].Wavelength) << i;
+    EXPECT_EQ(recalled.Factory[i].Gain, stored.Factory[i].Gain) << i;
+  }
+  for (int i = 0; i < kOEUserPoints; ++i) {
+    EXPECT_EQ(recalled.User[i].Wavelength, stored.User[i].Wavelength) << i;
+    EXPECT_EQ(recalled.User[i].Gain, stored.User[i].Gain) << i;
+  }
+  ASSERT_EQ(OEConvState().Ranking.Count, 1);
+  EXPECT_EQ(OEConvState().Ranking.Table[0], 3);
+  EXPECT_EQ(GeneratorZeroConstants(), (TGenZeroConstants{1234, 0, 0, 65000}));
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+
+  // Without the options neither group is read: the nodes keep what they hold.
+  InstrumentIdentity.Options = 0;
+  Run({"FLASH:OECalibr:DarkLvl 7"});
+  ASSERT_TRUE(RecallFlashConstants(0));
+  EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 7);
+}
+
+TEST_F(CalibrationTest, TheGeneratorsZeroChangeMarksTheCalibrationChanged) {
+  InstallCalibration();
+  InstrumentIdentity.Options = OptGenerators;
+  RegisterGeneratorHandlers();
+  ASSERT_FALSE(FlashChange().CalibrationChanged);
+  Run({"FLASH:Gen:Out1:NegativeZero 300"});
+  EXPECT_TRUE(FlashChange().CalibrationChanged);
+  EXPECT_FALSE(Disabled("FLASH:Calibr:StoreAll"));
+  InstrumentIdentity.Options = 0;
+}
+
+class OptionGroupsOnInstrumentTest : public CalibrationOnInstrumentTest {
+ protected:
+  void SetUp() override {
+    CalibrationOnInstrumentTest::SetUp();
+    RegisterOptionGroups();
+    LoadOptionRegisters();
+    instrument.ClearCommands();
+  }
+  void TearDown() override {
+    InstrumentIdentity.Options = 0;
+    CalibrationOnInstrumentTest::TearDown();
+  }
+  void LoadOptionRegisters() {
+    instrument.SetReply("OE:DarkLevel?", "37.5");
+    instrument.SetArgReply("OE:DarkLevel", FakeInstrument::EchoArg());
+    for (int n = 1; n <= 8; ++n) {
+      const std::string p = std::to_string(n);
+      const bool factory = n <= 3;
+      if (factory) {
+        instrument.SetReply("OE:FP" + p + "WLEN?", n == 1 ? "8.5e-7" : "1.31e-6");
+        instrument.SetReply("OE:FP" + p + "Gain?", std::to_string(100 * n));
+      }
+      // User point 2 at 1.55 um, point 6 at 1.31 um; the others empty.
+      instrument.SetReply("OE:UP" + p + "WLEN?", n == 2 ? "1.55e-6" : n == 6 ? "1.31e-6" : "0");
+      instrument.SetReply("OE:UP" + p + "Gain?", n == 2 ? "55.5" : n == 6 ? "66.25" : "0");
+    }
+    instrument.SetConstant("Gen:Out1:PosZero", 1000);
+    instrument.SetConstant("Gen:Out1:NegZero", 2000);
+    instrument.SetConstant("Gen:Out2:PosZero", 3000);
+    instrument.SetConstant("Gen:Out2:NegZero", 4000);
+  }
+};
+
+TEST_F(OptionGroupsOnInstrumentTest, TheGroupsAreReadAfterTheOthersAndSetOnlyWhenAllAnswered) {
+  ASSERT_TRUE(RecallCalibrationConstants());
+  EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 37.5);
+  EXPECT_EQ(Value("Shadow:Adjust:OEWaveLen1"), 8.5e-7);
+  EXPECT_EQ(Value("Shadow:Adjust:OEGain3"), 300);
+  ASSERT_EQ(OEConvState().Ranking.Count, 2);
+  EXPECT_EQ(OEConvState().Ranking.Table[0], 5);  // point 6, the shorter wavelength
+  EXPECT_EQ(OEConvState().Ranking.Table[1], 1);
+  EXPECT_EQ(GeneratorZeroConstants(), (TGenZeroConstants{1000, 2000, 3000, 4000}));
+  EXPECT_FALSE(FlashChange().CalibrationChanged);
+  EXPECT_TRUE(Sends().empty());  // nothing the instrument just gave is sent back
+  std::vector<std::string> tail = {"Calibr:SmplTB:CalCurve?", "OE:DarkLevel?"};
+  for (const char* kind : {"FP", "UP"})
+    for (int n = 1; n <= (kind[0] == 'F' ? 3 : 8); ++n)
+      for (const char* what : {"WLEN?", "Gain?"})
+        tail.push_back(std::string("OE:") + kind + std::to_string(n) + what);
+  for (const char* zero : {"Out1:PosZero?", "Out1:NegZero?", "Out2:PosZero?", "Out2:NegZero?"})
+    tail.push_back(std::string("Gen:") + zero);
+  const std::vector<std::string> commands = instrument.Commands();
+  ASSERT_GE(commands.size(), tail.size());
+  EXPECT_EQ(std::vector<std::string>(commands.end() - tail.size(), commands.end()), tail);
+
+  // One group without a usable answer: no node of any group moves.
+  struct Case {
+    const char* name;
+    std::function<void(FakeInstrument&)> fault;
+  };
+  const Case cases[] = {
+      {"dark level timed out", [](FakeInstrument& i) { i.RemoveReply("OE:DarkLevel?"); }},
+      {"user gain no number", [](FakeInstrument& i) { i.SetReply("OE:UP8Gain?", "n/a"); }},
+      {"factory wavelength the failure value",
+       [](FakeInstrument& i) { i.SetReply("OE:FP2WLEN?", "-2147483647"); }},
+      {"user wavelength not finite", [](FakeInstrument& i) { i.SetReply("OE:UP1WLEN?", "1e999"); }},
+      {"generator zero timed out", [](FakeInstrument& i) { i.RemoveConstant("Gen:Out2:NegZero"); }},
+      {"generator zero the failure value",
+       [](FakeInstrument& i) { i.SetReply("Gen:Out1:PosZero?", "-2147483647"); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    LoadOptionRegisters();
+    instrument.RemoveReply("Gen:Out1:PosZero?");
+    instrument.SetReply("OE:DarkLevel?", "12.5");  // would move the dark level
+    instrument.SetConstant("Gen:Out1:NegZero", 777);
+    instrument.SetConstant("Calibr:TB:GainDAC", 20000);
+    Run({"FLASH:OECalibr:DarkLvl 42.5", "FLASH:Calibr:FineTB 19000"});
+    Sync();
+    k.fault(instrument);
+    instrument.ClearCommands();
+    dialogs.shown.clear();
+    EXPECT_FALSE(RecallCalibrationConstants());
+    EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 42.5);
+    EXPECT_EQ(Value("FLASH:Calibr:FineTB"), 19000);
+    EXPECT_EQ(GeneratorZeroConstants()[1], 2000);
+    EXPECT_TRUE(FlashChange().CalibrationChanged);
+    EXPECT_TRUE(Sends().empty());
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+  }
+}
+
+// The generator's zero node asks the instrument; the failure value is no answer.
+TEST_F(OptionGroupsOnInstrumentTest, AZeroEditKeepsItsValueWhenTheAnswerIsTheFailureValue) {
+  instrument.RemoveConstant("Gen:Out2:PosZero");
+  instrument.SetArgReply("Gen:Out2:PosZero", [](const std::string&) { return "-2147483647"; });
+  Run({"FLASH:Gen:Out2:PositiveZero 1500"});
+  Sync();
+  EXPECT_EQ(GeneratorZeroConstants()[2], 1500);
+  instrument.SetArgReply("Gen:Out2:PosZero", FakeInstrument::ClampArg(0, 1200));
+  Run({"FLASH:Gen:Out2:PositiveZero 1400"});
+  Sync();
+  EXPECT_EQ(GeneratorZeroConstants()[2], 1200);
 }
 
 }  // namespace

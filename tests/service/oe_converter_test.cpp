@@ -222,18 +222,32 @@ TEST_F(OEConverterTest, CalibrationNeedsAConnectedOutput) {
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
 }
 
-// A failed run gives the remembered dark level back.
-TEST_F(OEConverterTest, FailedDarkLevelRunRestoresTheLevel) {
+// A failed run gives the remembered dark level back, and the calibration set-up goes
+// back with its undo step. Without an undo ring nothing could go back: no run starts.
+TEST_F(OEConverterTest, FailedDarkLevelRunRestoresTheLevelAndTheSettings) {
   dialogs.answers.push_back(TAnswer::OK);
   Run("OEConv:Dest Ch2");
   Run("FLASH:OECalibr:DarkLvl 33");
+  Run("Ch1:Display On");
+  EXPECT_FALSE(StartOECalibration(false, false));
+  EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+
+  StartUndo();
   ASSERT_TRUE(StartOECalibration(false, false));
+  TChannelNodes& ch1 = ChannelSettings().Nodes[0];
+  TChannelNodes& ch2 = ChannelSettings().Nodes[1];
+  EXPECT_FALSE(ch1.Display->IsOn());
+  EXPECT_TRUE(ch2.Display->IsOn());
+  EXPECT_EQ(ch2.AttenUnit->GetIndex(), 0);  // the bare channel, in volts
   OEConvState().DarkLvl->SetValueByProgram(90);
   OEConvState().Run.State = TOECalState::Finish;
   OEConvState().Run.Succeeded = false;
   EndOECalibration(true);
   EXPECT_DOUBLE_EQ(Value("FLASH:OECalibr:DarkLvl"), 33);
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  EXPECT_FALSE(OEConvState().LastRunSucceeded);
+  EXPECT_TRUE(ch1.Display->IsOn());
+  EXPECT_EQ(ch2.AttenUnit->GetIndex(), 1);
 }
 
 class OEOnInstrumentTest : public CalibrationOnInstrumentTest {

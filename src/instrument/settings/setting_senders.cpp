@@ -236,7 +236,8 @@ std::optional<int32_t> QueryGenZero(int output, bool negative, int32_t n) {
   const std::string reply = SettingsLink().Query(
       GenOutPrefix(output) + (negative ? "NegZero" : "PosZero") + "? " + std::to_string(n), false);
   int32_t value = 0;
-  if (!ParseReplyInt(reply, value)) return std::nullopt;
+  // The link's failure value is no answer either.
+  if (!ParseReplyInt(reply, value) || value == QueryIntFailure) return std::nullopt;
   return value;
 }
 

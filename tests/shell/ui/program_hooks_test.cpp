@@ -32,7 +32,6 @@ namespace {
 const std::map<std::string, std::string> kWaitingHooks = {
     {"AcqHooks.JitterMeasurementExists", "jitter"},
     {"AcqHooks.JitterMeasurementStep", "jitter"},
-    {"GeneratorHooks.SetCalibrationChanged", "calibration"},
 };
 
 std::string Lines(const std::vector<std::string>& names) {
