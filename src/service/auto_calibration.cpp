@@ -386,7 +386,7 @@ int32_t TSimulatedChannelCal::Poll() {
   return status;
 }
 
-bool CalibrationBusy() { return State.CalibrationBusy; }
+bool CalibrationBusy() { return State.CalibrationBusy || State.AutoRunQueued; }
 
 bool WarmUpCalibrationDue(double minutes) {
   bool due = false;
@@ -444,15 +444,19 @@ void CheckAutoCalibration() {
   State.LastCalibrationMinutes = minutes;
   State.LastCalibrationTemperature = t;
   if (!AutoCalibrationAllowed() || LinkKind == TLinkKind::None || !AutocalHooks.MainWindowActive()) return;
-  SetAutoCalibrationTimerEnabled(false);
-  State.AutoCheck = true;
-  struct TEnd {
-    ~TEnd() {
-      State.AutoCheck = false;
-      SetAutoCalibrationTimerEnabled(true);
-    }
-  } end;
-  RunCalibration(kCalibrateBoth, reason, true);
+  State.AutoRunQueued = true;
+  AutocalHooks.AfterIdlePass([reason] {
+    State.AutoRunQueued = false;
+    SetAutoCalibrationTimerEnabled(false);
+    State.AutoCheck = true;
+    struct TEnd {
+      ~TEnd() {
+        State.AutoCheck = false;
+        SetAutoCalibrationTimerEnabled(true);
+      }
+    } end;
+    RunCalibration(kCalibrateBoth, reason, true);
+  });
 }
 
 void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {

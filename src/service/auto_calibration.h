@@ -117,6 +117,8 @@ struct TAutoCalibrationState {
   double CurrentTemperature = 0;
   double SimulatedTemperature = 20.0;
   bool CalibrationBusy = false;
+  // The automatic check has found an occasion; its run waits for the idle pass to end.
+  bool AutoRunQueued = false;
   bool AutoCheck = false;
   bool InputCheckPending = false;
   TTimeBaseRun TimeBase;
@@ -138,6 +140,11 @@ struct TAutocalHooks {
   THook<void()> ChannelRunChanged{"AutocalHooks.ChannelRunChanged"};
   // The main window is the active window (the automatic check runs only then).
   THook<bool()> MainWindowActive{"AutocalHooks.MainWindowActive"};
+  // Runs the work once the present idle pass has ended: the automatic check finds its
+  // occasion inside the idle work, but a dialog's run needs the idle passes for its
+  // acquisition. Empty: at once.
+  THook<void(std::function<void()> work)> AfterIdlePass{"AutocalHooks.AfterIdlePass",
+                                                        [](std::function<void()> work) { work(); }};
 };
 extern TAutocalHooks AutocalHooks;
 

@@ -212,6 +212,10 @@ void InstallAutocalDialogs() {
   AutocalHooks.ChannelRunChanged.Set([] {
     if (OpenChannelsForm) OpenChannelsForm->RunChanged();
   });
+  AutocalHooks.AfterIdlePass.Set([](std::function<void()> work) {
+    QMetaObject::invokeMethod(
+        qApp, [work = std::move(work)] { GuardedCall(work); }, Qt::QueuedConnection);
+  });
   AutocalHooks.MainWindowActive.Set([] {
     QWidget* main = SideMenuState.Host;
     return main && main->isActiveWindow();

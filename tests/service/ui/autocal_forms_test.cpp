@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -133,6 +134,44 @@ TEST_F(AutocalFormsTest, TheTimeBaseDialogShowsBothCodesAndCancelGivesTheConstan
     EXPECT_NEAR(Num("FLASH:Calibr:CoarseTB"), k.coarse, 1e-16);
     EXPECT_EQ(Num("FLASH:Calibr:FineTB"), k.fine);
   }
+}
+
+TEST_F(AutocalFormsTest, TheAutomaticCheckRunsBothCalibrationsOutsideTheIdlePass) {
+  // The check is part of the idle work; a run inside that pass would wait in its dialog for
+  // an acquisition that no idle pass could make.
+  AutocalHooks.MainWindowActive.Set([] { return true; });
+  Ask("Util:CalibrWhen PowerOn");
+  Ask("*StopSingle Stop");
+  dialogs_.answers = {TAnswer::OK, TAnswer::OK};  // the question before each run
+  std::vector<std::string> confirmed;
+  int ticks = 0;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (++ticks > 3000 && modal) {  // a dialog that waits in vain ends the test
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      return;
+    }
+    auto* tb = qobject_cast<TAutocalTBF*>(modal);
+    auto* ch = qobject_cast<TAutocalChannelsF*>(modal);
+    QPushButton* ok = tb ? tb->OkButton() : ch ? ch->OkButton() : nullptr;
+    if (!ok || !ok->isEnabled()) return;
+    confirmed.push_back(modal->objectName().toStdString());
+    Press(ok);
+  });
+  user.start();
+  AutoCalibrationDue = true;
+  for (int i = 0; i < 4000 && confirmed.size() < 2; ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  user.stop();
+  EXPECT_EQ(confirmed, (std::vector<std::string>{"AutocalTBF", "AutocalChannelsF"}));
+  ASSERT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_EQ(dialogs_.shown[0].find("[question] 0 min. after Power On.\r\n"), 0u) << dialogs_.shown[0];
+  EXPECT_EQ(Num("FLASH:Calibr:AutocalResult"), 0);
+  AutocalHooks.MainWindowActive.Reset();
 }
 
 }  // namespace
