@@ -3,6 +3,7 @@
 #include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
 #include "analysis/fft.h"
+#include "analysis/jitter_settings.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
 #include "analysis/zoom.h"
@@ -86,6 +87,7 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
   SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
   SetApplyRoutine(TApplyStep::TDR, ApplyTDRSettings);
+  SetRegistrationRoutine(TRegistrationStep::Jitter, RegisterJitterHandlers);
 }
 
 void InstallProgramUnits() {
@@ -127,6 +129,7 @@ void InstallProgramUnits() {
   InstallGenerators();
   InstallTdr();
   InstallMaskEditor();
+  InstallJitter();
 }
 
 }  // namespace norv
