@@ -301,45 +301,62 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
   EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
 }
 
-// A pattern of 65535 bits (longer than the 32768 a fixed map would hold), shown record by
-// record as ideal edges: the whole map is learnt.
-TEST_F(JitterProgramTest, LearnsAPatternOf65535Bits) {
-  constexpr int32_t kLength = 65535;
-  std::vector<uint8_t> bits(kLength);
-  TRandomSource random(11);
-  for (auto& b : bits) b = static_cast<uint8_t>(random.UniformInt(2));
-  ExecCommand("Trig:PattLen 65535");
-  ExecCommand("Trig:PatternLockMode Manual");
-  ASSERT_EQ(Num("Trig:PattLen"), kLength);
-  const double ui = 1 / Num("Trig:DataRate");
-  ExecCommand("Jitter:JitterOn On");
-  ASSERT_NE(JitterObj(), nullptr);
-  for (int n = 0; n < 3000 && JitterObj()->Phase() < 2; ++n) {
-    // The record of the delayed pattern: a ramp of 0.3 bit into every bit.
-    TSignalObj& r = SignalObjs()[TTraceId::Ch1];
-    const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
-    r.SetRecLen(static_cast<uint16_t>(len));
-    r.SetX0(GetRecordStartTime(2, false));
-    r.SetDX(GetActiveTimeScale() * 10.24 / len);
-    const int64_t delay = static_cast<int64_t>(Num("Trig:PattDelay"));
-    for (int i = 0; i < len; ++i) {
-      const double t = r.IndexToX(i) / ui;
-      const int64_t k = static_cast<int64_t>(std::floor(t));
-      const double u = t - static_cast<double>(k);
-      const int cur = bits[static_cast<size_t>((delay + k) % kLength)];
-      const int prev = bits[static_cast<size_t>((delay + k - 1 + kLength) % kLength)];
-      const double level = u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur;
-      r.SetY(i, level - 0.5);
+// Patterns shown record by record as ideal edges (a ramp of 0.3 bit into every bit): one
+// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole; one whose
+// bits repeat one bit earlier than "Trig:PattLen" says is refused with a message and read
+// again.
+TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
+  struct Case {
+    int32_t length, period;
+    bool learnt;
+  };
+  const Case cases[] = {{65535, 65535, true}, {101, 100, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    std::vector<uint8_t> bits(static_cast<size_t>(c.period));
+    TRandomSource random(11);
+    for (auto& b : bits) b = static_cast<uint8_t>(random.UniformInt(2));
+    ExecCommand("Trig:PatternLockMode Off");
+    ExecCommand("Trig:PattLen " + std::to_string(c.length));
+    ExecCommand("Trig:PatternLockMode Manual");
+    ASSERT_EQ(Num("Trig:PattLen"), c.length);
+    const double ui = 1 / Num("Trig:DataRate");
+    dialogs.shown.clear();
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    for (int n = 0; n < 3000 && JitterObj()->Phase() < 2 && dialogs.shown.empty(); ++n) {
+      TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+      const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
+      r.SetRecLen(static_cast<uint16_t>(len));
+      r.SetX0(GetRecordStartTime(2, false));
+      r.SetDX(GetActiveTimeScale() * 10.24 / len);
+      const int64_t delay = static_cast<int64_t>(Num("Trig:PattDelay"));
+      for (int i = 0; i < len; ++i) {
+        const double t = r.IndexToX(i) / ui;
+        const int64_t k = static_cast<int64_t>(std::floor(t));
+        const double u = t - static_cast<double>(k);
+        const int cur = bits[static_cast<size_t>((delay + k) % c.period)];
+        const int prev = bits[static_cast<size_t>((delay + k - 1 + c.period) % c.period)];
+        r.SetY(i, (u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur) - 0.5);
+      }
+      JitterObj()->Step();
     }
-    JitterObj()->Step();
+    if (c.learnt) {
+      ASSERT_EQ(JitterObj()->Phase(), 2);
+      ASSERT_EQ(JitterObj()->Pattern().Length(), c.length);
+      int wrong = 0;
+      for (int32_t i = 0; i < c.length; ++i)
+        wrong += JitterObj()->Pattern().Bit(i) != bits[static_cast<size_t>(i)];
+      EXPECT_EQ(wrong, 0);
+      EXPECT_EQ(JitterObj()->BitMeans().size(), static_cast<size_t>(c.length));
+      EXPECT_TRUE(dialogs.shown.empty());
+    } else {
+      EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] Ошибка определения Bit-Map"});
+      EXPECT_EQ(JitterObj()->Phase(), 1);
+      EXPECT_EQ(Num("Trig:PattDelay"), 0);
+    }
+    ExecCommand("Jitter:JitterOn Off");
   }
-  ASSERT_EQ(JitterObj()->Phase(), 2);
-  ASSERT_EQ(JitterObj()->Pattern().Length(), kLength);
-  int wrong = 0;
-  for (int32_t i = 0; i < kLength; ++i) wrong += JitterObj()->Pattern().Bit(i) != bits[static_cast<size_t>(i)];
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(JitterObj()->BitMeans().size(), static_cast<size_t>(kLength));
-  ExecCommand("Jitter:JitterOn Off");
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ struct TWaitingNode {
 };
 constexpr TWaitingNode kWaiting[] = {
     {"Eye:Measure", "eye"},
-    {"Jitter:JitterOn", "jitter"},
 };
 
 bool Waiting(std::string_view path) {

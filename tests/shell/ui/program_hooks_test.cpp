@@ -37,8 +37,6 @@ const std::map<std::string, std::string> kWaitingHooks = {
     {"DisplayHooks.EyeParamPopupCommand", "eye"},
     {"LinkHooks.ClearEyeMeasurement", "eye"},
     {"LinkHooks.EyeMeasureOn", "eye"},
-    {"AcqHooks.JitterMeasurementExists", "jitter"},
-    {"AcqHooks.JitterMeasurementStep", "jitter"},
     {"AcqHooks.LowJitterAfterAcquisition", "low jitter"},
     {"MathHooks.LowJitter", "low jitter"},
     {"SettingsHooks.CancelLowJitterReference", "low jitter"},
