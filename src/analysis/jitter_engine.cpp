@@ -276,6 +276,7 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
   // Room for the pattern and one read past its end: as long as the pattern is.
   bitMap_.assign(static_cast<size_t>(pattLen_) + kJitterBitsPerRead, 0);
   bitMeans_.assign(static_cast<size_t>(pattLen_), static_cast<float>(kNoBitMean));
+  shownBitMeans_ = bitMeans_;
   for (int k = 0; k < kJitterHistCount; ++k) hists_[static_cast<size_t>(k)].Name = kHistNames[k];
   results_.fill(UndefinedValue);
   units_.fill("s");
@@ -692,6 +693,7 @@ void TJ_Obj::PhaseEdges() {
 }
 
 void TJ_Obj::FillDDJ() {
+  shownBitMeans_ = bitMeans_;
   for (size_t bit = 0; bit < bitMeans_.size(); ++bit) {
     if (bitMeans_[bit] == static_cast<float>(kNoBitMean)) continue;
     const double x = static_cast<double>(bitMeans_[bit]) - meanEdgeTime_;

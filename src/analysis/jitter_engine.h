@@ -165,6 +165,9 @@ class TJ_Obj {
   TTraceId Source() const { return source_; }
   const TJitterPattern& Pattern() const { return pattern_; }
   const std::vector<float>& BitMeans() const { return bitMeans_; }
+  // The per-bit means of the last finished round (the plot's; the next round refills
+  // BitMeans from nothing).
+  const std::vector<float>& ShownBitMeans() const { return shownBitMeans_; }
   const TJitterHist& Hist(int kind) const { return hists_.at(static_cast<size_t>(kind)); }
   const std::array<double, kJitterEstimateCount>& EdgeEstimates() const { return edgeEstimates_; }
   double HighLevel() const { return highLevel_; }
@@ -173,6 +176,7 @@ class TJ_Obj {
   int RoundsDone() const { return rounds_; }
   size_t EdgeRecordCount() const { return edgeRecords_.size(); }
   TJitterView& View() { return view_; }
+  const TJitterView& View() const { return view_; }
 
  private:
   void ApplyLevelSettings();
@@ -234,6 +238,7 @@ class TJ_Obj {
   int32_t currentBit_ = 0;
   std::vector<double> edgeRecords_;
   std::vector<float> bitMeans_;
+  std::vector<float> shownBitMeans_;
 
   double meanEdgeTime_ = 0;
   double smallestMean_ = 1e20, largestMean_ = -1e20;

@@ -56,8 +56,17 @@ TColorRef SourceColour() {
 
 void JitterOnChanged(THandler& h) { SwitchJitterMeasurement(static_cast<TOnOffHandler&>(h).IsOn()); }
 
+// Disabled items cannot be chosen, not even by command.
+bool DropDisabledItems(TCheckSwHandler& set) {
+  const uint32_t disabled = set.GetMask() & set.GetDisabledMask();
+  if (disabled == 0) return false;
+  set.SetMaskByProgram(set.GetMask() & ~disabled);
+  return true;
+}
+
 void JitterParamSetChanged(THandler& h) {
   auto& set = static_cast<TCheckSwHandler&>(h);
+  if (DropDisabledItems(set)) return;
   const uint32_t mask = set.GetMask();
   for (int index = 0; index < kJitterResultCount; ++index) {
     const uint32_t bit = 1u << index;
@@ -68,7 +77,9 @@ void JitterParamSetChanged(THandler& h) {
 }
 
 void JitterPlotSetChanged(THandler& h) {
-  const uint32_t mask = static_cast<TCheckSwHandler&>(h).GetMask();
+  auto& set = static_cast<TCheckSwHandler&>(h);
+  if (DropDisabledItems(set)) return;
+  const uint32_t mask = set.GetMask();
   for (int kind = 0; kind < kJitterPlotKinds; ++kind) {
     if (mask & (1u << kind))
       JitterHooks.ShowJitterPlot(kind);

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "analysis/ui/derived_pages.h"
+#include "analysis/ui/jitter_page.h"
 #include "analysis/ui/zoom_page.h"
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
@@ -68,6 +69,7 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
+  RegisterJitterPage();
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();
