@@ -71,13 +71,11 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
     button->setFrameShadow(QFrame::Raised);
     button->setLineWidth(2);
     button->setAutoFillBackground(true);
-    button->setGeometry(i * 120, 4, kButtonSize, kButtonSize);
     button->installEventFilter(this);
     auto* label = new QLabel(pnlComboPanel_);
     label->setObjectName(QString("lblCombo%1").arg(i + 1));
     label->setText(legend.Keys[static_cast<size_t>(i)] ? QString::fromStdString(GetLangStr(legend.Keys[static_cast<size_t>(i)]))
                                                        : QString());
-    label->setGeometry(i * 120 + kButtonSize + 4, 4, 98, kButtonSize);
     comboButtons_[static_cast<size_t>(i)] = button;
     comboLabels_[static_cast<size_t>(i)] = label;
   }
@@ -90,7 +88,7 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
   timer1_->setSingleShot(true);
   timer1_->setInterval(kResizeDelayMs);
   connect(timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
-  resize(440, 300);
+  resize(520, 320);
 }
 
 TJitterGraphFrm::~TJitterGraphFrm() = default;
@@ -108,7 +106,14 @@ void TJitterGraphFrm::resizeEvent(QResizeEvent* event) {
   const int foot = height() - kFootHeight + 6;
   lblNSamples_->setGeometry(6, foot, 120, 20);
   button1_->setGeometry(width() - 80, foot - 2, 74, 24);
-  pnlComboPanel_->setGeometry(130, foot - 4, std::max(0, width() - 216), 26);
+  const int comboWidth = std::max(0, width() - 216);
+  pnlComboPanel_->setGeometry(130, foot - 4, comboWidth, 26);
+  const int step = comboWidth / 3;
+  for (size_t i = 0; i < 3; ++i) {
+    comboButtons_[i]->setGeometry(static_cast<int>(i) * step, 4, kButtonSize, kButtonSize);
+    comboLabels_[i]->setGeometry(static_cast<int>(i) * step + kButtonSize + 4, 4, std::max(0, step - kButtonSize - 6),
+                                 kButtonSize);
+  }
   timer1_->start();
 }
 

@@ -62,12 +62,12 @@ std::vector<int> LayerOrder(int combination) {
 
 void Composite(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, const std::array<int, 3>& hists,
                const std::array<TColorRef, 3>& colours, int combination) {
-  uint32_t maxCount = 0;
-  for (int k : hists) maxCount = std::max(maxCount, engine.Hist(k).MaxCount);
+  // Each layer to its own height: the few per-bit means beside thousands of edges.
   const std::vector<int> order = LayerOrder(combination);
   for (size_t n = 0; n < order.size(); ++n) {
     const auto layer = static_cast<size_t>(order[n]);
-    Bars(screen, a, engine.Hist(hists[layer]), maxCount, colours[layer], static_cast<int>(order.size() - 1 - n));
+    const TJitterHist& h = engine.Hist(hists[layer]);
+    Bars(screen, a, h, h.MaxCount, colours[layer], static_cast<int>(order.size() - 1 - n));
   }
   TickLabels(screen, a, engine.Hist(hists[0]));
 }
