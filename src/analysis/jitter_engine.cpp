@@ -282,6 +282,11 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
   units_.fill("s");
   view_ = {0, pattLen_ - 1, 1};
 
+  // The pattern-lock check and trigger status would query the instrument between the
+  // engine's acquisitions.
+  ITimer& timer = AcquisitionCycle().FlagRegisterReadingTimer();
+  savedTimerEnabled_ = timer.Enabled();
+  timer.SetEnabled(false);
   savedRun_ = RunFlag;
   if (Node("*Run"_node)) RootSpider->ExecCommandLine("*Run"_node, false);
   BreakAcquisition(true);
@@ -294,6 +299,7 @@ TJ_Obj::~TJ_Obj() {
     for (auto k = kept_.rbegin(); k != kept_.rend(); ++k)
       if (THandler* h = Node(k->Path)) k->Restore(*h);
     if (!savedRun_ && RunFlag) StopRunAndSingle();
+    AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);
   } catch (...) {
     // The tree is going away with the program: nothing left to give back to.
   }

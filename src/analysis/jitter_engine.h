@@ -210,6 +210,7 @@ class TJ_Obj {
   TTraceId source_ = TTraceId::Ch1;
   uint8_t chanCode_ = 2;
   bool savedRun_ = false;
+  bool savedTimerEnabled_ = false;
   int phase_ = 0;
   int recLen_ = 512;
   int rounds_ = 0;

@@ -16,6 +16,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -256,9 +257,14 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
   ASSERT_EQ(ExecCommand("Trig:PatternLockMode?"), "MANUAL");
   ASSERT_NEAR(Num("Trig:DataRate"), kRate, kRate * 1e-6);
   const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+  ExecCommand("*StopSingle Stop");
+  ITimer& statusTimer = AcquisitionCycle().FlagRegisterReadingTimer();
+  statusTimer.SetEnabled(true);
 
   ExecCommand("Jitter:JitterOn On");
   ASSERT_NE(JitterObj(), nullptr);
+  EXPECT_TRUE(RunFlag);
+  EXPECT_FALSE(statusTimer.Enabled());
   for (int n = 0; n < 4000 && JitterObj()->RoundsDone() < 1; ++n) Acquire();
   ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
   Acquire();  // the results step
@@ -292,6 +298,8 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
   ExecCommand("Jitter:JitterOn Off");
   EXPECT_EQ(JitterObj(), nullptr);
   EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
+  EXPECT_FALSE(RunFlag);
+  EXPECT_TRUE(statusTimer.Enabled());
 }
 
 TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
