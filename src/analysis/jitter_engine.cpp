@@ -27,10 +27,9 @@ constexpr int kMiddleBin = kJitterHistBins / 2;
 // Spans below this are no spread at all (and would upset the E12 rounding).
 constexpr double kNoSpread = 1e-15;
 
-const char* const kHistNames[kJitterHistCount] = {"DDJ Histogram",       "Rising Edge Histogram",
-                                                  "Falling Edge Histogram", "RJ/PJ Histogram",
-                                                  "TJ Histogram",        "Composite DDJ Histogram",
-                                                  "Composite Random Histogram"};
+const char* const kHistNames[kJitterHistCount] = {
+    "DDJ Histogram", "Rising Edge Histogram",   "Falling Edge Histogram",    "RJ/PJ Histogram",
+    "TJ Histogram",  "Composite DDJ Histogram", "Composite Random Histogram"};
 
 THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
 TRadioSwHandler* Radio(std::string_view path) { return dynamic_cast<TRadioSwHandler*>(Node(path)); }
@@ -122,7 +121,8 @@ void JitterFlagEdges(const std::vector<double>& values, double upper, double low
   }
 }
 
-std::array<double, kJitterEstimateCount> JitterEdgeEstimates(const std::array<bool, kJitterEdgeFlagCount>& flags) {
+std::array<double, kJitterEstimateCount> JitterEdgeEstimates(
+    const std::array<bool, kJitterEdgeFlagCount>& flags) {
   std::vector<double> centres;
   for (size_t i = 0; i < flags.size();) {
     if (!flags[i]) {
@@ -207,8 +207,8 @@ void JitterZoomIn(TJitterView& view, int32_t pattLen, double p, double w) {
 
 void JitterZoomOut(TJitterView& view, int32_t pattLen) {
   if (view.Factor == 1) return;
-  const bool quarter = view.Factor == 4 || view.Factor == 16 || view.Factor == 64 || view.Factor == 256 ||
-                       view.Factor == 1024;
+  const bool quarter =
+      view.Factor == 4 || view.Factor == 16 || view.Factor == 64 || view.Factor == 256 || view.Factor == 1024;
   view.Factor = std::max(1, view.Factor / (quarter ? 4 : 2));
   const int32_t m = (pattLen + 1) / view.Factor;
   const int32_t centre = (view.FirstBit + view.LastBit) / 2;
@@ -233,7 +233,8 @@ class TKeeper {
   void Index(std::string_view path, uint8_t index) {
     auto* h = Radio(path);
     if (!h || index >= h->GetCount()) return;
-    Keep(path, [old = h->GetIndex()](THandler& x) { static_cast<TRadioSwHandler&>(x).SetIndexByProgram(old); });
+    Keep(path,
+         [old = h->GetIndex()](THandler& x) { static_cast<TRadioSwHandler&>(x).SetIndexByProgram(old); });
     h->SetIndexByProgram(index);
   }
   void On(std::string_view path, bool on) {
@@ -245,14 +246,16 @@ class TKeeper {
   void Int(std::string_view path, int32_t value) {
     auto* h = dynamic_cast<TIntEditHandler*>(Node(path));
     if (!h) return;
-    Keep(path, [old = h->GetIntValue()](THandler& x) { static_cast<TIntEditHandler&>(x).SetValueByProgram(old); });
+    Keep(path,
+         [old = h->GetIntValue()](THandler& x) { static_cast<TIntEditHandler&>(x).SetValueByProgram(old); });
     h->SetValueByProgram(value);
   }
   void Double(std::string_view path, double value) {
     auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path));
     if (!h || !std::isfinite(value)) return;
-    Keep(path,
-         [old = h->GetFloatValue()](THandler& x) { static_cast<TDoubleEditHandler&>(x).SetValueByProgram(old); });
+    Keep(path, [old = h->GetFloatValue()](THandler& x) {
+      static_cast<TDoubleEditHandler&>(x).SetValueByProgram(old);
+    });
     h->SetValueByProgram(value);
   }
 
@@ -284,9 +287,11 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
 
   // The pattern-lock check and trigger status would query the instrument between the
   // engine's acquisitions.
-  ITimer& timer = AcquisitionCycle().FlagRegisterReadingTimer();
-  savedTimerEnabled_ = timer.Enabled();
-  timer.SetEnabled(false);
+  if (AcquisitionCycleExists()) {
+    ITimer& timer = AcquisitionCycle().FlagRegisterReadingTimer();
+    savedTimerEnabled_ = timer.Enabled();
+    timer.SetEnabled(false);
+  }
   savedRun_ = RunFlag;
   if (Node("*Run"_node)) RootSpider->ExecCommandLine("*Run"_node, false);
   BreakAcquisition(true);
@@ -299,7 +304,8 @@ TJ_Obj::~TJ_Obj() {
     for (auto k = kept_.rbegin(); k != kept_.rend(); ++k)
       if (THandler* h = Node(k->Path)) k->Restore(*h);
     if (!savedRun_ && RunFlag) StopRunAndSingle();
-    AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);
+    if (AcquisitionCycleExists())
+      AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);
   } catch (...) {
     // The tree is going away with the program: nothing left to give back to.
   }
@@ -326,7 +332,9 @@ int32_t TJ_Obj::PatternDelay() const { return GetIntValue(Edit("Trig:PattDelay"_
 void TJ_Obj::SetPatternDelay(int32_t delay) { TKeeper(kept_).Int("Trig:PattDelay"_node, delay); }
 
 // The edge window shows the edge of the bit `edgeShift_` after the delayed one.
-void TJ_Obj::SetBitDelay(int32_t bit) { SetPatternDelay(((bit - edgeShift_) % pattLen_ + pattLen_) % pattLen_); }
+void TJ_Obj::SetBitDelay(int32_t bit) {
+  SetPatternDelay(((bit - edgeShift_) % pattLen_ + pattLen_) % pattLen_);
+}
 
 void TJ_Obj::ApplyLevelSettings() {
   TKeeper keep(kept_);
@@ -335,9 +343,8 @@ void TJ_Obj::ApplyLevelSettings() {
   keep.On("Ch2:Display"_node, !ch1);
   keep.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 2);
   keep.Int(ch1 ? "Acq:Ch1:NAvg"_node : "Acq:Ch2:NAvg"_node, 16);
-  for (std::string_view path :
-       {"Eye:Measure"_node, "Hist:Axis"_node, "Meas:Display"_node, "Mark:Type"_node, "Limit:TestOn"_node,
-        "Mask:Test"_node})
+  for (std::string_view path : {"Eye:Measure"_node, "Hist:Axis"_node, "Meas:Display"_node, "Mark:Type"_node,
+                                "Limit:TestOn"_node, "Mask:Test"_node})
     SwitchOff(path);
   keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
@@ -496,7 +503,8 @@ void TJ_Obj::FinishBitMap() {
     SetPatternDelay(0);
     return;
   }
-  pattern_ = TJitterPattern(std::vector<uint8_t>(bitMap_.begin(), bitMap_.begin() + static_cast<ptrdiff_t>(n)));
+  pattern_ =
+      TJitterPattern(std::vector<uint8_t>(bitMap_.begin(), bitMap_.begin() + static_cast<ptrdiff_t>(n)));
   const std::array<int32_t, 16> first = pattern_.FindContexts();
   for (size_t c = 0; c < contexts_.size(); ++c) contexts_[c] = {first[c], {}, 0};
   highLevel_ = highSum_ / static_cast<double>(highCount_);
@@ -506,14 +514,15 @@ void TJ_Obj::FinishBitMap() {
   upperThreshold_ = highLevel_ - amplitude_ / 4;
   thresholdDistance_ = upperThreshold_ - lowerThreshold_;
   for (size_t i = 0; i < levelSteps_.size(); ++i)
-    levelSteps_[i] = lowerThreshold_ + static_cast<double>(i) * thresholdDistance_ / 10 + thresholdDistance_ / 20;
+    levelSteps_[i] =
+        lowerThreshold_ + static_cast<double>(i) * thresholdDistance_ / 10 + thresholdDistance_ / 20;
   switch (GetIndex(Radio("Jitter:SmplLvl"_node))) {
     case 1:
       samplingLevel_ = GetFloatValue(Edit("Jitter:CustLevel"_node));
       break;
     case 2:
-      samplingLevel_ = averageCount_ > 0 ? averageSum_ / static_cast<double>(averageCount_)
-                                         : (highLevel_ + lowLevel_) / 2;
+      samplingLevel_ =
+          averageCount_ > 0 ? averageSum_ / static_cast<double>(averageCount_) : (highLevel_ + lowLevel_) / 2;
       break;
     default: {
       const TEditHandler* percent = Edit("Jitter:PercAmpl"_node);
@@ -546,8 +555,7 @@ double TJ_Obj::ExpectedEdgeTime(int context, double v, bool absolute) const {
   if (k >= 1 && v < levelSteps_[static_cast<size_t>(k)]) --k;
   k = std::clamp(k, 0, 8);
   const size_t s = static_cast<size_t>(k);
-  const double t =
-      Linear(v, levelSteps_[s], c.SlotMeans[s], levelSteps_[s + 1], c.SlotMeans[s + 1]);
+  const double t = Linear(v, levelSteps_[s], c.SlotMeans[s], levelSteps_[s + 1], c.SlotMeans[s + 1]);
   return absolute ? t : t - c.SamplingTime;
 }
 
@@ -582,13 +590,14 @@ void TJ_Obj::PhaseContexts() {
       // Both on one side: the two nearest filled slots on that side.
       const auto at = std::find(filled.begin(), filled.end(), a);
       if (filled.size() > 1) {
-        if (at + 1 != filled.end()) b = *(at + 1);
-        else a = *(at - 1);
+        if (at + 1 != filled.end())
+          b = *(at + 1);
+        else
+          a = *(at - 1);
       }
     }
-    context.SlotMeans[k] =
-        Linear(static_cast<double>(k), static_cast<double>(a), edgeStats_[a].Mean(), static_cast<double>(b),
-               edgeStats_[b].Mean());
+    context.SlotMeans[k] = Linear(static_cast<double>(k), static_cast<double>(a), edgeStats_[a].Mean(),
+                                  static_cast<double>(b), edgeStats_[b].Mean());
   }
   context.SamplingTime = ExpectedEdgeTime(currentContext_, samplingLevel_, true);
 

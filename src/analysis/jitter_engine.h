@@ -90,7 +90,8 @@ void JitterFlagEdges(const std::vector<double>& values, double upper, double low
                      std::array<bool, kJitterEdgeFlagCount>& flags);
 // Centres of consecutive bits (in points) from the edge flags: the midpoints of
 // neighbouring runs' centres; kNoBitMean where no further run follows.
-std::array<double, kJitterEstimateCount> JitterEdgeEstimates(const std::array<bool, kJitterEdgeFlagCount>& flags);
+std::array<double, kJitterEstimateCount> JitterEdgeEstimates(
+    const std::array<bool, kJitterEdgeFlagCount>& flags);
 
 // The learnt pattern, one entry per bit (1 high), indexed modulo its length.
 class TJitterPattern {

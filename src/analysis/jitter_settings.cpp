@@ -17,6 +17,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/settings/pattern_search_run.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
 
 namespace norv {
@@ -32,11 +33,11 @@ const TProgramUnit JitterUnit("jitter", [] {
   JitterHooks = {};
 });
 
-constexpr const char* kResultKeys[kJitterResultCount] = {"TotalJ",        "PeriodicJss",      "PeriodicJrms",
-                                                         "DeterminJss",   "DataDependJpp",    "RandomJrms",
-                                                         "DutyCycleDistort", "InterSymbolInterf"};
-constexpr const char* kPlotKeys[kJitterPlotKinds] = {"RJ_PJ_His",    "DDJ_Hist", "TJ_Hist",    "CompositeHist",
-                                                     "CompDDJ_Hist", "DDJvsBit", "BER_Bathtub"};
+constexpr const char* kResultKeys[kJitterResultCount] = {
+    "TotalJ",        "PeriodicJss", "PeriodicJrms",     "DeterminJss",
+    "DataDependJpp", "RandomJrms",  "DutyCycleDistort", "InterSymbolInterf"};
+constexpr const char* kPlotKeys[kJitterPlotKinds] = {
+    "RJ_PJ_His", "DDJ_Hist", "TJ_Hist", "CompositeHist", "CompDDJ_Hist", "DDJvsBit", "BER_Bathtub"};
 
 THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
 TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(Node("Jitter:JitterOn"_node)); }
@@ -118,12 +119,26 @@ void RegisterJitterHandlers() {
   root.AddCheckSw(0, "Jitter:JPlots", "RJPJHist,DDJHist,TJHist,CompHist,CompDDJHist,DDJvsBit,BERBathtub",
                   JitterPlotSetChanged, {}, 1u << jpBERBathtub);
   root.AddRadioSw(0, "Jitter:SmplLvl", "AmplPerc, Level, Average", JitterSamplingLevelChanged);
-  root.AddDoubleEdit({.Path = "Jitter:PercAmpl", .Value = 50, .Unit = "%", .Min = 30, .Mid = 50, .Max = 70,
-                      .CoarseRule = srQuantised, .CoarseStep = 1, .FineRule = srQuantised, .FineStep = 0.1,
+  root.AddDoubleEdit({.Path = "Jitter:PercAmpl",
+                      .Value = 50,
+                      .Unit = "%",
+                      .Min = 30,
+                      .Mid = 50,
+                      .Max = 70,
+                      .CoarseRule = srQuantised,
+                      .CoarseStep = 1,
+                      .FineRule = srQuantised,
+                      .FineStep = 0.1,
                       .Tolerance = 1e-3});
-  auto* level = root.AddDoubleEdit({.Path = "Jitter:CustLevel", .Min = -1, .Mid = 0, .Max = 1,
-                                    .CoarseRule = srQuantised, .CoarseStep = 0.01, .FineRule = srQuantised,
-                                    .FineStep = 0.001, .Tolerance = 1e-4});
+  auto* level = root.AddDoubleEdit({.Path = "Jitter:CustLevel",
+                                    .Min = -1,
+                                    .Mid = 0,
+                                    .Max = 1,
+                                    .CoarseRule = srQuantised,
+                                    .CoarseStep = 0.01,
+                                    .FineRule = srQuantised,
+                                    .FineStep = 0.001,
+                                    .Tolerance = 1e-4});
   level->SetDisabled(true);
 }
 
@@ -133,8 +148,8 @@ void SwitchJitterMeasurement(bool on) {
     return;
   }
   if (State.JitterObj) return;
-  const auto* lock = dynamic_cast<TRadioSwHandler*>(Node("Trig:PatternLockMode"_node));
-  if (!lock || lock->GetIndex() == 0) {
+  // The lock must run with its clock measured: the engine reads the data rate from it.
+  if (!PatternLockOn() || !(TriggerSettings().PatternClockRate > 0)) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("ToMkJitterMeas"));
     if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
     return;

@@ -7,6 +7,7 @@
 #include "analysis/ui/zoom_page.h"
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
+#include "display/ui/scan_lines_widget.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/ui/instrument_dialogs.h"
 #include "instrument/ui/instrument_pages.h"
@@ -69,7 +70,9 @@ void RegisterProgramPages() {
   RegisterSavePage();
   RegisterAnalysisPages();
   RegisterZoomPage();
-  RegisterJitterPage();
+  RegisterJitterPage([](TScanLinesScreen& screen, QWidget* parent) -> QWidget* {
+    return new TScanLinesWidget(screen, parent);
+  });
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();

@@ -36,7 +36,7 @@ TEST(JitterHistTest, BinsCoverTheWidthAndAZeroSpreadNeedsNoDivision) {
     int bin;
   };
   // width 513 ps: 1 ps bins, bin = round(t / 1 ps + 256.5).
-  const Case cases[] = {{513e-12, 0.2e-12, 257}, {513e-12, -0.2e-12, 256}, {513e-12, 1.3e-12, 258},
+  const Case cases[] = {{513e-12, 0.2e-12, 257},  {513e-12, -0.2e-12, 256}, {513e-12, 1.3e-12, 258},
                         {513e-12, -256.3e-12, 0}, {513e-12, 1e-9, 512},     {513e-12, -1e-9, 0},
                         {0, 5e-12, 256},          {100e-15, -3e-12, 256},   {NAN, 1e-12, 256}};
   for (const Case& c : cases) {
@@ -67,7 +67,7 @@ TEST(JitterEdgesTest, EdgeRunsGiveTheBitCentres) {
     double firstCentre;        // expected bit centre of estimate 0
   };
   const Case cases[] = {
-      {"no point between", {}, 14.5},        // edges 9|10, 19|20: centres 9.5, 19.5
+      {"no point between", {}, 14.5},         // edges 9|10, 19|20: centres 9.5, 19.5
       {"one point between", {10, 20}, 15.0},  // runs [10], [20], ...
       {"glitch is no edge", {5}, 14.5},       // high - between - high
   };
@@ -98,7 +98,7 @@ TEST(JitterPatternTest, ContextsTransitionsAndTheirFirstBits) {
     int bit, context;
   };
   const Case cases[] = {
-      {1, 16 + 0},                 // 0 after 0
+      {1, 16 + 0},                     // 0 after 0
       {2, 1 + 2 * 0 + 4 * 1 + 8 * 0},  // bits 0 (p2), 9 (p3), 8 (p4)
       {3, 16 + 1},
       {4, 0 + 2 * 1 + 4 * 0 + 8 * 0},
@@ -128,7 +128,8 @@ TEST(JitterPatternTest, ContextsTransitionsAndTheirFirstBits) {
     for (int i = 0; i < 127 && expected < 0; ++i) {
       const int b = bits[static_cast<size_t>(i)], b1 = bits[static_cast<size_t>((i + 126) % 127)];
       const int ctx = b + 2 * bits[static_cast<size_t>((i + 125) % 127)] +
-                      4 * bits[static_cast<size_t>((i + 124) % 127)] + 8 * bits[static_cast<size_t>((i + 123) % 127)];
+                      4 * bits[static_cast<size_t>((i + 124) % 127)] +
+                      8 * bits[static_cast<size_t>((i + 123) % 127)];
       if (b != b1 && ctx == c) expected = i;
     }
     EXPECT_GE(expected, 0);
@@ -144,12 +145,12 @@ TEST(JitterScaleTest, WidthsFollowTheLargerSpan) {
   // E12 of 2.2 (a + b) etc.: 26.4 ps -> 25 (nearer than 30); 24.2 ps -> 25 (nearer than
   // 20); 4.4 ps -> 4 (nearer than 5); 2.2 ps -> 2 (nearer than 2.5).
   const Case cases[] = {
-      {10e-12, 2e-12, 25e-12, 4e-12, 25e-12},   // a / 4 > b: the random width from b
-      {10e-12, 1e-12, 25e-12, 2e-12, 25e-12},   // the same
-      {1e-12, 10e-12, 2e-12, 25e-12, 25e-12},   // b / 4 > a: the DDJ width from a
-      {4e-12, 4e-12, 18e-12, 18e-12, 18e-12},   // neither dominates: 17.6 ps -> 18
-      {0, 0, 0, 0, 0},                           // no spread at all
-      {1e-40, 0, 0, 0, 0},                       // below any rounding
+      {10e-12, 2e-12, 25e-12, 4e-12, 25e-12},  // a / 4 > b: the random width from b
+      {10e-12, 1e-12, 25e-12, 2e-12, 25e-12},  // the same
+      {1e-12, 10e-12, 2e-12, 25e-12, 25e-12},  // b / 4 > a: the DDJ width from a
+      {4e-12, 4e-12, 18e-12, 18e-12, 18e-12},  // neither dominates: 17.6 ps -> 18
+      {0, 0, 0, 0, 0},                         // no spread at all
+      {1e-40, 0, 0, 0, 0},                     // below any rounding
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.a);
@@ -246,13 +247,28 @@ bool IsRotationOfModel(const TJitterPattern& learnt, TPSP& model) {
 
 TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDistortion) {
   constexpr double kRate = 1e9, kSigma = 4e-12, kDcdPercent = 5;
-  for (const char* command :
-       {"GSS:A:Waweform PRBS", "GSS:A:Amplitude 0.5", "GSS:A:Offset 0", "GSS:A:StdFreq Custom",
-        "GSS:A:Frequency 1G", "GSS:A:PrbsMode NRZ", "GSS:A:PrbsLength 7", "GSS:A:PrbsTrigger Takt",
-        "GSS:A:Jitter 4p", "GSS:A:Noise 0.0005", "GSS:A:RiseTime 300p", "GSS:A:FallTime 300p",
-        "GSS:A:DutyCycleDist 5", "GSS:Ch1 A", "GSS:Ch2 Off", "Ch1:Display On", "Trig:PattLen 127",
-        "Trig:PatternLockMode Manual", "Jitter:JParam DataDepend,Random,DutyCycleDist,InterSymbol",
-        "TB:ScaleA 20n", "Acq:Ch1:RecLen 1024", "Ch1:Scale 0.2"})
+  for (const char* command : {"GSS:A:Waweform PRBS",
+                              "GSS:A:Amplitude 0.5",
+                              "GSS:A:Offset 0",
+                              "GSS:A:StdFreq Custom",
+                              "GSS:A:Frequency 1G",
+                              "GSS:A:PrbsMode NRZ",
+                              "GSS:A:PrbsLength 7",
+                              "GSS:A:PrbsTrigger Takt",
+                              "GSS:A:Jitter 4p",
+                              "GSS:A:Noise 0.0005",
+                              "GSS:A:RiseTime 300p",
+                              "GSS:A:FallTime 300p",
+                              "GSS:A:DutyCycleDist 5",
+                              "GSS:Ch1 A",
+                              "GSS:Ch2 Off",
+                              "Ch1:Display On",
+                              "Trig:PattLen 127",
+                              "Trig:PatternLockMode Manual",
+                              "Jitter:JParam DataDepend,Random,DutyCycleDist,InterSymbol",
+                              "TB:ScaleA 20n",
+                              "Acq:Ch1:RecLen 1024",
+                              "Ch1:Scale 0.2"})
     ExecCommand(command);
   ASSERT_EQ(ExecCommand("Trig:PatternLockMode?"), "MANUAL");
   ASSERT_NEAR(Num("Trig:DataRate"), kRate, kRate * 1e-6);

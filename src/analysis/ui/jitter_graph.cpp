@@ -12,7 +12,6 @@
 #include "analysis/jitter_settings.h"
 #include "analysis/ui/jitter_plots.h"
 #include "controls/side_menu.h"
-#include "display/ui/scan_lines_widget.h"
 #include "framework/language/language.h"
 
 namespace norv {
@@ -22,6 +21,11 @@ namespace {
 constexpr int kResizeDelayMs = 100;
 constexpr int kFootHeight = 33;
 constexpr int kButtonSize = 16;
+
+TSurfaceWidgetFactory& SurfaceFactory() {
+  static TSurfaceWidgetFactory factory;
+  return factory;
+}
 
 std::array<QPointer<TJitterGraphFrm>, kJitterPlotKinds>& Windows() {
   static std::array<QPointer<TJitterGraphFrm>, kJitterPlotKinds> windows;
@@ -51,7 +55,7 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
   setPalette(white);
 
   screen_.SetColor(0xFFFFFF);
-  drawing_ = std::make_unique<TScanLinesWidget>(screen_, this);
+  drawing_ = SurfaceFactory() ? SurfaceFactory()(screen_, this) : new QWidget(this);
   drawing_->setObjectName("DrawingScreen");
   drawing_->installEventFilter(this);
 
@@ -74,8 +78,9 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
     button->installEventFilter(this);
     auto* label = new QLabel(pnlComboPanel_);
     label->setObjectName(QString("lblCombo%1").arg(i + 1));
-    label->setText(legend.Keys[static_cast<size_t>(i)] ? QString::fromStdString(GetLangStr(legend.Keys[static_cast<size_t>(i)]))
-                                                       : QString());
+    label->setText(legend.Keys[static_cast<size_t>(i)]
+                       ? QString::fromStdString(GetLangStr(legend.Keys[static_cast<size_t>(i)]))
+                       : QString());
     comboButtons_[static_cast<size_t>(i)] = button;
     comboLabels_[static_cast<size_t>(i)] = label;
   }
@@ -91,11 +96,11 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
   resize(520, 320);
 }
 
-TJitterGraphFrm::~TJitterGraphFrm() = default;
+TJitterGraphFrm::~TJitterGraphFrm() { delete drawing_; }
 
 bool TJitterGraphFrm::ResizePending() const { return timer1_->isActive(); }
 
-QWidget* TJitterGraphFrm::DrawingWidget() const { return drawing_.get(); }
+QWidget* TJitterGraphFrm::DrawingWidget() const { return drawing_; }
 
 int TJitterGraphFrm::Combination() const {
   return clickable_ ? options_[0] : options_[0] * 16 + options_[1] * 4 + options_[2];
@@ -111,15 +116,17 @@ void TJitterGraphFrm::resizeEvent(QResizeEvent* event) {
   const int step = comboWidth / 3;
   for (size_t i = 0; i < 3; ++i) {
     comboButtons_[i]->setGeometry(static_cast<int>(i) * step, 4, kButtonSize, kButtonSize);
-    comboLabels_[i]->setGeometry(static_cast<int>(i) * step + kButtonSize + 4, 4, std::max(0, step - kButtonSize - 6),
-                                 kButtonSize);
+    comboLabels_[i]->setGeometry(static_cast<int>(i) * step + kButtonSize + 4, 4,
+                                 std::max(0, step - kButtonSize - 6), kButtonSize);
   }
   timer1_->start();
 }
 
 void TJitterGraphFrm::Timer1Timer() {
   timer1_->stop();
-  drawing_->SetBounds(6, 6, std::max(1, width() - 12), std::max(1, height() - kFootHeight - 6));
+  const int w = std::max(1, width() - 12), h = std::max(1, height() - kFootHeight - 6);
+  screen_.SetBounds(6, 6, w, h);
+  drawing_->setGeometry(6, 6, w, h);
   screen_.Clear();
   JitterGraphMessage(kind_, 1, -1);
 }
@@ -133,13 +140,14 @@ bool TJitterGraphFrm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease)
     return QWidget::eventFilter(watched, event);
   const bool press = event->type() == QEvent::MouseButtonPress;
-  if (watched == drawing_.get()) {
+  if (watched == drawing_) {
     if (press && clickable_)
       JitterGraphMessage(kind_, 2, static_cast<QMouseEvent*>(event)->position().toPoint().x());
     return false;
   }
   for (int i = 0; i < 3; ++i) {
-    if (watched != comboButtons_[static_cast<size_t>(i)] || !comboButtons_[static_cast<size_t>(i)]->isEnabled())
+    if (watched != comboButtons_[static_cast<size_t>(i)] ||
+        !comboButtons_[static_cast<size_t>(i)]->isEnabled())
       continue;
     if (press)
       ComboButtonDown(i);
@@ -203,7 +211,8 @@ void DrawJitterPlot(TJ_Obj* engine, int kind, int mode, int position) {
   if (kind == jpDDJvsBit) {
     const TRect a = JitterPlotArea(screen.Width(), screen.Height());
     if (mode == 2) JitterZoomIn(engine->View(), engine->PattLen(), position - a.Left, a.Right - a.Left);
-    if (mode == 1 && position == 1 && window->Selection() == 2) JitterZoomOut(engine->View(), engine->PattLen());
+    if (mode == 1 && position == 1 && window->Selection() == 2)
+      JitterZoomOut(engine->View(), engine->PattLen());
   }
   DrawJitterPlotOn(screen, *engine, kind, window->Combination());
   if (kind <= jpTJHist)
@@ -218,6 +227,8 @@ void JitterGraphMessage(int kind, int code, int value) {
   if ((code == 1 || code == 2) && JitterObj() && kind >= 0 && kind < kJitterPlotKinds)
     DrawJitterPlot(JitterObj(), kind, code, value);
 }
+
+void SetJitterSurfaceFactory(TSurfaceWidgetFactory factory) { SurfaceFactory() = std::move(factory); }
 
 void InstallJitterWindows() {
   JitterHooks.ShowJitterPlot.Set(ShowJitterPlot);

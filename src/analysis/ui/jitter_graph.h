@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <memory>
+#include <functional>
 
 #include "display/scan_lines.h"
 #include "platform/qt_text_rasteriser.h"
@@ -20,7 +20,11 @@ class QTimer;
 namespace norv {
 
 class TJ_Obj;
-class TScanLinesWidget;
+
+// Makes the widget that presents a surface (the display's own; the program's pages give
+// it). Without one the windows draw into their surfaces unseen.
+using TSurfaceWidgetFactory = std::function<QWidget*(TScanLinesScreen& screen, QWidget* parent)>;
+void SetJitterSurfaceFactory(TSurfaceWidgetFactory factory);
 
 class TJitterGraphFrm : public QWidget {
   Q_OBJECT
@@ -59,7 +63,7 @@ class TJitterGraphFrm : public QWidget {
   std::array<uint8_t, 3> options_{2, 1, 0};
   TQtTextRasteriser text_;
   TScanLinesScreen screen_;
-  std::unique_ptr<TScanLinesWidget> drawing_;
+  QWidget* drawing_ = nullptr;  // deleted before the surface it shows
   QLabel* lblNSamples_ = nullptr;
   QPushButton* button1_ = nullptr;
   QWidget* pnlComboPanel_ = nullptr;

@@ -24,7 +24,10 @@ TSwitcherDecl Back(const char* name) { return Link(name, "Back"); }
 template <class T>
 TSwitcherDecl Rows(const char* name, const char* mnemonics, const char* caption, QStringList items) {
   const int height = static_cast<int>(items.size()) * kRowHeight + kStripAndFrames;
-  return Sw<T>({.Mnemonics = mnemonics, .Caption = caption, .Height = height, .Items = std::move(items),
+  return Sw<T>({.Mnemonics = mnemonics,
+                .Caption = caption,
+                .Height = height,
+                .Items = std::move(items),
                 .Name = name});
 }
 
@@ -34,16 +37,16 @@ TMenuDecl JitterMenu() {
       .Caption = "Jitter",
       .Pages =
           {{.Number = jpgMain,
-            .Panels = {{.Name = "rmpJitter_Main",
-                        .Group = "Jitter",
-                        .Caption = " Jitter ",
-                        .Switchers = {Sw<TRC_OnOffSwitch>({.Mnemonics = "JitterOn",
-                                                           .Caption = "On / Off",
-                                                           .Name = "ooswOnOff"}),
-                                      Link("pcswXParameters", "Jitter..."), Link("pcswNoise", "Noise..."),
-                                      Link("pcswJitterSetup", "Jitter Setup..."), Link("pcswGraph", "Graph..."),
-                                      Link("pcswNoiseSetup", "Noise Setup..."),
-                                      Rows<TRC_RadioSwitcher>("rswSource", "Source", "Source", {"Ch1", "Ch2"})}}}},
+            .Panels =
+                {{.Name = "rmpJitter_Main",
+                  .Group = "Jitter",
+                  .Caption = " Jitter ",
+                  .Switchers = {Sw<TRC_OnOffSwitch>(
+                                    {.Mnemonics = "JitterOn", .Caption = "On / Off", .Name = "ooswOnOff"}),
+                                Link("pcswXParameters", "Jitter..."), Link("pcswNoise", "Noise..."),
+                                Link("pcswJitterSetup", "Jitter Setup..."), Link("pcswGraph", "Graph..."),
+                                Link("pcswNoiseSetup", "Noise Setup..."),
+                                Rows<TRC_RadioSwitcher>("rswSource", "Source", "Source", {"Ch1", "Ch2"})}}}},
            {.Number = jpgJitter,
             .Panels = {{.Name = "rmpJitter_Jitter",
                         .Group = "Jitter",
@@ -56,26 +59,36 @@ TMenuDecl JitterMenu() {
             .Panels = {{.Name = "rmpJitter_Graph",
                         .Group = "Jitter",
                         .Caption = " Graph ",
-                        .Switchers = {Rows<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
-                                                              {"Off", "Single", "Dual", "Quad"}),
-                                      Rows<TRC_CheckSwitcher>("chswPlots", "JPlots", "Plot",
-                                                              {"RJ, PJ Hist.", "DDJ Hist.", "TJ Hist.",
-                                                               "Composite", "Comp. DDJ", "DDJ vs Bit",
-                                                               "BER Bathtub"}),
-                                      Back("btnGraphBack")}}}},
+                        .Switchers =
+                            {Rows<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
+                                                     {"Off", "Single", "Dual", "Quad"}),
+                             Rows<TRC_CheckSwitcher>(
+                                 "chswPlots",
+                                 "JPlots", "Plot",
+                                 {"RJ, PJ Hist.", "DDJ Hist.", "TJ Hist.", "Composite", "Comp. DDJ",
+                                  "DDJ vs Bit", "BER Bathtub"}),
+                             Back("btnGraphBack")}}}},
            {.Number = jpgSetup,
-            .Panels = {{.Name = "rmpJitter_JitterSetup",
-                        .Group = "Jitter",
-                        .Caption = " Jitter Setup ",
-                        .Switchers = {Rows<TRC_RadioSwitcher>("rswTopBaseMethod", "SmplLvl", "Sampling Level",
-                                                              {"% of Amplitude", "Custom Level",
-                                                               "Avg Data Level"}),
-                                      Sw<TRC_EditSwitcher>({.Mnemonics = ":Jitter:PercAmpl",
-                                                            .Caption = "AMPLITUDE",
-                                                            .Name = "edswSamplingLevel"}),
-                                      Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit",
-                                                              {"Second", "Unit Interval"}),
-                                      Back("btnSetupBack")}}}}},
+            .Panels =
+                {{.Name = "rmpJitter_JitterSetup",
+                  .Group =
+                      "Jitter",
+                  .Caption =
+                      " Jitter Setup ",
+                  .Switchers =
+                      {Rows<TRC_RadioSwitcher>(
+                           "rswTopBaseMethod",
+                           "SmplLvl",
+                           "Sampling Level",
+                           {"% of Amplitude", "Custom Level", "Avg Data Level"}),
+                       Sw<TRC_EditSwitcher>(
+                           {.Mnemonics = ":Jitter:PercAmpl",
+                            .Caption =
+                                "AMPLITUDE",
+                            .Name =
+                                "edswSamplingLevel"}),
+                       Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit", {"Second", "Unit Interval"}),
+                       Back("btnSetupBack")}}}}},
       .OwnPageTurns = true};
 }
 
@@ -83,13 +96,17 @@ class TJitterMenu final : public TDeclaredSideMenu {
  public:
   explicit TJitterMenu(QWidget* owner) : TDeclaredSideMenu(owner, JitterMenu()) {
     const auto turn = [this](const char* name, int page) {
-      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) { ShowPage(page); };
+      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
+        ShowPage(page);
+      };
     };
     turn("pcswXParameters", jpgJitter);
     turn("pcswJitterSetup", jpgSetup);
     turn("pcswGraph", jpgGraph);
     for (const char* back : {"btnJitterBack", "btnGraphBack", "btnSetupBack"}) turn(back, jpgMain);
-    Control<TRC_RadioSwitcher>("rswTopBaseMethod").OnUpdateMe = [this](TRC_Switcher&) { BindSamplingLevel(); };
+    Control<TRC_RadioSwitcher>("rswTopBaseMethod").OnUpdateMe = [this](TRC_Switcher&) {
+      BindSamplingLevel();
+    };
   }
 
   void ShowPage(int page) override {
@@ -101,8 +118,8 @@ class TJitterMenu final : public TDeclaredSideMenu {
  private:
   // The level edit shows the custom level while it is chosen, else the percentage.
   void BindSamplingLevel() {
-    const auto* method = dynamic_cast<TRadioSwHandler*>(
-        RootSpider ? RootSpider->FindHandler("Jitter:SmplLvl"_node) : nullptr);
+    const auto* method =
+        dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Jitter:SmplLvl"_node) : nullptr);
     const bool custom = method && method->GetIndex() == 1;
     auto& edit = Control<TRC_EditSwitcher>("edswSamplingLevel");
     const char* node = custom ? ":Jitter:CustLevel" : ":Jitter:PercAmpl";
@@ -113,7 +130,8 @@ class TJitterMenu final : public TDeclaredSideMenu {
 
 }  // namespace
 
-void RegisterJitterPage() {
+void RegisterJitterPage(TSurfaceWidgetFactory surfaces) {
+  SetJitterSurfaceFactory(std::move(surfaces));
   RegisterSideMenuFactory(kJitterMenuId, [](QWidget* owner, int) { return new TJitterMenu(owner); });
   InstallJitterWindows();
 }

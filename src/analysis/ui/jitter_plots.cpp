@@ -23,7 +23,8 @@ int ToPixel(double x) { return static_cast<int>(std::lround(x)); }
 
 void Frame(TScanLinesScreen& screen, TRect a) {
   TSLBMP& image = screen.Image();
-  for (int x : {a.Left, (a.Left + a.Right) / 2, a.Right - 1}) image.FillRect({x, a.Top, x + 1, a.Bottom}, kGrid);
+  for (int x : {a.Left, (a.Left + a.Right) / 2, a.Right - 1})
+    image.FillRect({x, a.Top, x + 1, a.Bottom}, kGrid);
   image.FillRect({a.Left, a.Bottom - 1, a.Right, a.Bottom}, kBlack);
 }
 
@@ -38,8 +39,8 @@ void Bars(TScanLinesScreen& screen, TRect a, const TJitterHist& h, uint32_t maxC
     if (count == 0) continue;
     const int x = a.Left + ToPixel(bin * width / (kJitterHistBins - 1));
     const int top = a.Bottom - 1 - std::max(1, ToPixel(count * height / maxCount));
-    screen.Image().FillRect({std::max(a.Left, x - spread), top, std::min(a.Right, x + 1 + spread), a.Bottom - 1},
-                            colour);
+    screen.Image().FillRect(
+        {std::max(a.Left, x - spread), top, std::min(a.Right, x + 1 + spread), a.Bottom - 1}, colour);
   }
 }
 
@@ -130,7 +131,8 @@ TJitterLegend JitterLegend(int kind) {
 }
 
 TRect JitterPlotArea(int width, int height) {
-  return {kMargin, kMargin, std::max(kMargin + 1, width - kMargin), std::max(kMargin + 1, height - kLabelRow)};
+  return {kMargin, kMargin, std::max(kMargin + 1, width - kMargin),
+          std::max(kMargin + 1, height - kLabelRow)};
 }
 
 std::string JitterTickLabel(double offset, int position) {

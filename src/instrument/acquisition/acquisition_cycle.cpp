@@ -727,6 +727,8 @@ TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers) 
 
 void DestroyAcquisitionCycle() { ProgramCycle.reset(); }
 
+bool AcquisitionCycleExists() { return static_cast<bool>(ProgramCycle); }
+
 TAcquisitionCycle& AcquisitionCycle() {
   if (!ProgramCycle) throw EAssertion("ERROR!  Acquisition cycle not created");
   return *ProgramCycle;

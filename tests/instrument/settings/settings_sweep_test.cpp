@@ -37,6 +37,9 @@ constexpr TKnownFault kKnownFaults[] = {
     {"undo",
      "STDMASK:ALIGN STDMASK:MARGINSON STDMASK:MARGINSVAL STDMASK:STDINDEX STDMASK:MASKINDEX MASK:TEST",
      "no undo step of their own"},
+    // Kept: the jitter analysis cannot be switched on without the pattern lock; the
+    // switch goes back off with a message.
+    {"undo", "JITTER:JITTERON", "refused without the pattern lock"},
 };
 
 bool HasWord(std::string_view list, std::string_view word) {
