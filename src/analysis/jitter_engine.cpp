@@ -446,7 +446,7 @@ void TJ_Obj::PhaseBitMap() {
   if (!ReadRecord(kLevelRecLen)) return;
   const int32_t delay = PatternDelay();
   // The bit centres must all lie in the record.
-  for (int k = 0; k <= kJitterBitsPerRead; ++k) {
+  for (int k = 0; k < kJitterBitsPerRead; ++k) {
     const double e = edgeEstimates_[static_cast<size_t>(k)];
     if (e < 0 || e > static_cast<double>(values_.size()) - 1) {
       phase_ = 0;  // the bit centres were not found: look for them again
@@ -463,7 +463,8 @@ void TJ_Obj::PhaseBitMap() {
     if (classes[static_cast<size_t>(k)] == 2) return;
   }
   if (Radio("Jitter:SmplLvl"_node) && GetIndex(Radio("Jitter:SmplLvl"_node)) == 2 && delay <= pattLen_) {
-    const int last = std::min(delay + kJitterBitsPerRead, pattLen_) - delay;
+    int last = std::min(delay + kJitterBitsPerRead, pattLen_) - delay;
+    if (edgeEstimates_[static_cast<size_t>(last)] < 0) last = kJitterBitsPerRead - 1;
     const size_t from = static_cast<size_t>(std::lround(edgeEstimates_[0]));
     const size_t to = static_cast<size_t>(std::lround(edgeEstimates_[static_cast<size_t>(last)]));
     for (size_t i = from; i <= to && i < values_.size(); ++i) {

@@ -43,11 +43,6 @@ THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHand
 TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(Node("Jitter:JitterOn"_node)); }
 TCheckSwHandler* PlotsNode() { return dynamic_cast<TCheckSwHandler*>(Node("Jitter:JPlots"_node)); }
 
-void SwitchOff(std::string_view path) {
-  if (auto* radio = dynamic_cast<TRadioSwHandler*>(Node(path))) radio->SetIndexByProgram(0);
-  if (auto* onOff = dynamic_cast<TOnOffHandler*>(Node(path))) onOff->SetOnByProgram(false);
-}
-
 TNizText* Strip() { return ScopeCRT ? &ScopeCRT->BottomText() : nullptr; }
 
 TColorRef SourceColour() {
@@ -154,9 +149,7 @@ void SwitchJitterMeasurement(bool on) {
     if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
     return;
   }
-  for (std::string_view path :
-       {"Meas:Display"_node, "Mark:Type"_node, "Hist:Axis"_node, "Mask:Test"_node, "Eye:Measure"_node})
-    SwitchOff(path);
+  // The engine switches the analyses that share the screen off as it starts.
   State.JitterObj = std::make_unique<TJ_Obj>(PatternSearchRun().Channel,
                                              TJitterOutputs{JitterPhaseResults, ShowBitMapError});
   State.NamesToRewrite = true;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -245,8 +246,32 @@ bool IsRotationOfModel(const TJitterPattern& learnt, TPSP& model) {
   return false;
 }
 
+// The signal runs from 0 to 0.5 V with raised-cosine edges of 300 ps (0.3 bit) from foot
+// to top. Half the amplitude and the custom level 0.25 V sample the edges in their middle,
+// where the set distortion is seen as it is. The average data level lies above the middle
+// by the share of time the longer ones add: with d the distortion in bits, a PRBS of order
+// 7 is high (64 + 32 d) / 127 of the time (32 runs of ones, each d longer), the level
+// (f - 1/2) x 0.5 V above the middle; the edges' slope there is 0.5 V x pi / (2 x 300 ps),
+// so rising edges cross it later and falling ones earlier by (f - 1/2) x 2 x 300 ps / pi
+// each, and the distortion seen shrinks by twice that.
 TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDistortion) {
-  constexpr double kRate = 1e9, kSigma = 4e-12, kDcdPercent = 5;
+  constexpr double kRate = 1e9, kEdge = 300e-12;
+  const auto averageLevelShift = [](double d) {
+    const double f = (64 + 32 * d) / 127;
+    return 2 * (f - 0.5) * 2 * kEdge / std::numbers::pi;
+  };
+  struct Case {
+    const char* level;  // "Jitter:SmplLvl" and what it needs
+    const char* sigma;
+    double sigmaSeconds;
+    const char* dcd;
+    double dcdSeen;  // s
+  };
+  const Case cases[] = {
+      {"AmplPerc;:Jitter:PercAmpl 50", "4p", 4e-12, "5", 0.05 / kRate},
+      {"Level;:Jitter:CustLevel 0.25", "2p", 2e-12, "8", 0.08 / kRate},
+      {"Average", "6p", 6e-12, "3", 0.03 / kRate - averageLevelShift(0.03)},
+  };
   for (const char* command : {"GSS:A:Waweform PRBS",
                               "GSS:A:Amplitude 0.5",
                               "GSS:A:Offset 0",
@@ -255,11 +280,9 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
                               "GSS:A:PrbsMode NRZ",
                               "GSS:A:PrbsLength 7",
                               "GSS:A:PrbsTrigger Takt",
-                              "GSS:A:Jitter 4p",
                               "GSS:A:Noise 0.0005",
                               "GSS:A:RiseTime 300p",
                               "GSS:A:FallTime 300p",
-                              "GSS:A:DutyCycleDist 5",
                               "GSS:Ch1 A",
                               "GSS:Ch2 Off",
                               "Ch1:Display On",
@@ -272,50 +295,55 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
     ExecCommand(command);
   ASSERT_EQ(ExecCommand("Trig:PatternLockMode?"), "MANUAL");
   ASSERT_NEAR(Num("Trig:DataRate"), kRate, kRate * 1e-6);
-  const std::vector<std::string> before = WithoutJitterSwitch(Dump());
-  ExecCommand("*StopSingle Stop");
-  ITimer& statusTimer = AcquisitionCycle().FlagRegisterReadingTimer();
-  statusTimer.SetEnabled(true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    ExecCommand(std::string("Jitter:SmplLvl ") + c.level);
+    ExecCommand(std::string("GSS:A:Jitter ") + c.sigma);
+    ExecCommand(std::string("GSS:A:DutyCycleDist ") + c.dcd);
+    ExecCommand("*StopSingle Stop");
+    const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+    ITimer& statusTimer = AcquisitionCycle().FlagRegisterReadingTimer();
+    statusTimer.SetEnabled(true);
 
-  ExecCommand("Jitter:JitterOn On");
-  ASSERT_NE(JitterObj(), nullptr);
-  EXPECT_TRUE(RunFlag);
-  EXPECT_FALSE(statusTimer.Enabled());
-  for (int n = 0; n < 4000 && JitterObj()->RoundsDone() < 1; ++n) Acquire();
-  ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
-  Acquire();  // the results step
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    EXPECT_TRUE(RunFlag);
+    EXPECT_FALSE(statusTimer.Enabled());
+    for (int n = 0; n < 4000 && JitterObj()->RoundsDone() < 1; ++n) Acquire();
+    ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
+    Acquire();  // the results step
 
-  EXPECT_TRUE(IsRotationOfModel(JitterObj()->Pattern(), ProgramSimulator().PrbsModel(2)));
+    EXPECT_TRUE(IsRotationOfModel(JitterObj()->Pattern(), ProgramSimulator().PrbsModel(2)));
+    EXPECT_NEAR(JitterObj()->HighLevel() - JitterObj()->LowLevel(), 0.5, 0.01);
+    double rj = 0, dcd = 0, ddj = 0;
+    std::string unit;
+    ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
+    EXPECT_EQ(unit, "s");
+    JitterObj()->JitterResult(jrDutyCycle, dcd, unit);
+    JitterObj()->JitterResult(jrDataDepend, ddj, unit);
+    // RJ: the set sigma with the strobe's own timing errors besides, within 15 %.
+    EXPECT_NEAR(rj, c.sigmaSeconds, 0.15 * c.sigmaSeconds);
+    // DCD: the falling edges come later by the set share of the bit; within 3 ps.
+    const double setDcd = c.dcdSeen;
+    EXPECT_NEAR(dcd, setDcd, 3e-12);
+    // The data-dependent spread is that distortion, plus the scatter of 300-sample means.
+    EXPECT_GE(ddj, setDcd - 3e-12);
+    EXPECT_LE(ddj, setDcd + 6e-12);
+    double constant = 0;
+    JitterObj()->JitterResult(jrPeriodSs, constant, unit);
+    EXPECT_EQ(constant, 4.44);
+    EXPECT_EQ(unit, "spg");
+    EXPECT_LE(JitterObj()->EdgeRecordCount(), static_cast<size_t>(kJitterEdgeRecordLimit));
+    // The selected results hold the engine's values.
+    ASSERT_EQ(JitterSettings().JitterResults.size(), 4u);
+    EXPECT_EQ(JitterSettings().JitterResults[1].Value, rj);
 
-  EXPECT_NEAR(JitterObj()->HighLevel() - JitterObj()->LowLevel(), 0.5, 0.01);
-  double rj = 0, dcd = 0, ddj = 0;
-  std::string unit;
-  ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
-  EXPECT_EQ(unit, "s");
-  JitterObj()->JitterResult(jrDutyCycle, dcd, unit);
-  JitterObj()->JitterResult(jrDataDepend, ddj, unit);
-  // RJ: the set sigma with the strobe's own timing errors besides, within 15 %.
-  EXPECT_NEAR(rj, kSigma, 0.15 * kSigma);
-  // DCD: the falling edges come later by 5 % of the bit; within 3 ps.
-  const double setDcd = kDcdPercent / 100 / kRate;
-  EXPECT_NEAR(dcd, setDcd, 3e-12);
-  // The data-dependent spread is that distortion, plus the scatter of 300-sample means.
-  EXPECT_GE(ddj, setDcd - 3e-12);
-  EXPECT_LE(ddj, setDcd + 6e-12);
-  double constant = 0;
-  JitterObj()->JitterResult(jrPeriodSs, constant, unit);
-  EXPECT_EQ(constant, 4.44);
-  EXPECT_EQ(unit, "spg");
-  EXPECT_LE(JitterObj()->EdgeRecordCount(), static_cast<size_t>(kJitterEdgeRecordLimit));
-  // The selected results hold the engine's values.
-  ASSERT_EQ(JitterSettings().JitterResults.size(), 4u);
-  EXPECT_EQ(JitterSettings().JitterResults[1].Value, rj);
-
-  ExecCommand("Jitter:JitterOn Off");
-  EXPECT_EQ(JitterObj(), nullptr);
-  EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
-  EXPECT_FALSE(RunFlag);
-  EXPECT_TRUE(statusTimer.Enabled());
+    ExecCommand("Jitter:JitterOn Off");
+    EXPECT_EQ(JitterObj(), nullptr);
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
+    EXPECT_FALSE(RunFlag);
+    EXPECT_TRUE(statusTimer.Enabled());
+  }
 }
 
 TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
