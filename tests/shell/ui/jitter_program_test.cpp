@@ -25,6 +25,8 @@
 #include "instrument/link/instrument_identity.h"
 #include "shell/remote/remote_control.h"
 #include "shell/ui/program_fixture.h"
+#include "tdr_mask/mask_editor.h"
+#include "tdr_mask/mask_files.h"
 
 namespace norv {
 namespace {
@@ -76,11 +78,19 @@ TEST_F(JitterProgramTest, EveryPlotKindIsDrawnIntoItsWindow) {
     EXPECT_EQ(JitterGraphWindow(kind) != nullptr && JitterGraphWindow(kind)->isVisible(), kind < jpBERBathtub)
         << kind;
 
+  // The user's mask outlives the analysis switching on (only its test goes off).
+  TCurrentMask& mask = CurrentMask();
+  mask.Slots[0].X = {1000, 2000, 1500};
+  mask.Slots[0].Y = {300, 300, 700};
+  SetMaskPolygonCount(1);
+
   ASSERT_TRUE(ShowSideMenu(kJitterMenuId, kLeftPanel));
   auto& onOff = LeftMenu().Control<TRC_OnOffSwitch>("ooswOnOff");
   QAbstractButton* on = onOff.Button(0)->text() == "On" ? onOff.Button(0) : onOff.Button(1);
   test::Click(on, QPoint(8, on->height() / 2));
   ASSERT_NE(JitterObj(), nullptr);
+  EXPECT_EQ(mask.PolygonCount, 1);
+  EXPECT_EQ(mask.Slots[0].X, (std::vector<double>{1000, 2000, 1500}));
   RunFirstRound();
   SettleWindows();
   JitterHooks.RedrawJitterPlots();
