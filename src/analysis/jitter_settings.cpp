@@ -19,6 +19,7 @@
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/shell_state.h"
 
 namespace norv {
 
@@ -222,9 +223,12 @@ void InstallJitter() {
   AcqHooks.JitterMeasurementStep.Set([] {
     if (State.JitterObj) State.JitterObj->Step();
   });
-  SetAnalysisSwitchOff(kJitterMenuCode, [] {
+  const auto switchOff = [] {
     if (TOnOffHandler* node = JitterOnNode(); node && node->IsOn()) node->SetOnByProgram(false);
-  });
+  };
+  SetAnalysisSwitchOff(kJitterMenuCode, switchOff);
+  // Else the power-off setup would keep the engine's settings in place of the user's.
+  ShellHooks.EndDrivingAnalyses.Set(switchOff);
 }
 
 }  // namespace norv

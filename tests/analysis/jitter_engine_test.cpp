@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "instrument/simulator/simulator.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
+#include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
 
@@ -344,6 +347,29 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
     EXPECT_FALSE(RunFlag);
     EXPECT_TRUE(statusTimer.Enabled());
   }
+}
+
+// Closing the program while the analysis runs writes the user's settings, not the
+// engine's, into the power-off setup.
+TEST_F(JitterProgramTest, ThePowerOffSetupKeepsTheUsersSettings) {
+  for (const char* command : {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "Trig:PattLen 127",
+                              "Trig:PatternLockMode Manual", "Acq:Ch1:RecLen 1024", "TB:ScaleA 20n"})
+    ExecCommand(command);
+  const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+  ExecCommand("Jitter:JitterOn On");
+  ASSERT_NE(JitterObj(), nullptr);
+  for (int n = 0; n < 5; ++n) Acquire();
+  ASSERT_NE(WithoutJitterSwitch(Dump()), before);
+  ASSERT_TRUE(CloseQuery());
+  EXPECT_EQ(JitterObj(), nullptr);
+  std::ifstream file(SetupFilePath(TSetupKind::PowerOff));
+  std::vector<std::string> saved;
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    saved.push_back(line);
+  }
+  EXPECT_NE(std::find(saved.begin(), saved.end(), "JITTER:JITTERON OFF"), saved.end());
+  EXPECT_EQ(WithoutJitterSwitch(saved), before);
 }
 
 TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
