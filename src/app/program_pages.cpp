@@ -4,9 +4,11 @@
 
 #include "analysis/ui/derived_pages.h"
 #include "analysis/ui/eye_page.h"
+#include "analysis/ui/jitter_page.h"
 #include "analysis/ui/zoom_page.h"
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
+#include "display/ui/scan_lines_widget.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/ui/instrument_dialogs.h"
 #include "instrument/ui/instrument_pages.h"
@@ -76,6 +78,9 @@ void RegisterProgramPages() {
   RegisterAnalysisPages();
   RegisterZoomPage();
   RegisterEyePage();
+  RegisterJitterPage([](TScanLinesScreen& screen, QWidget* parent) -> QWidget* {
+    return new TScanLinesWidget(screen, parent);
+  });
   RegisterMaskPage();
   RegisterGeneratorPage();
   RegisterTdrPage();

@@ -6,6 +6,7 @@
 #include "analysis/eye_settings.h"
 #include "analysis/fft.h"
 #include "analysis/low_jitter.h"
+#include "analysis/jitter_settings.h"
 #include "analysis/math_functions.h"
 #include "analysis/trend.h"
 #include "analysis/zoom.h"
@@ -103,6 +104,7 @@ void FillProgramUnitSlots() {
   SetApplyRoutine(TApplyStep::Generators, SendAllGeneratorSettings);
   SetRegistrationRoutine(TRegistrationStep::TDR, RegisterTDRHandlers);
   SetApplyRoutine(TApplyStep::TDR, ApplyTDRSettings);
+  SetRegistrationRoutine(TRegistrationStep::Jitter, RegisterJitterHandlers);
 }
 
 void InstallProgramUnits() {
@@ -164,6 +166,7 @@ void InstallProgramUnits() {
   InstallTdr();
   InstallTdrChannelCalibration();
   InstallMaskEditor();
+  InstallJitter();
 }
 
 }  // namespace norv

@@ -379,7 +379,7 @@ void SetRunFlag(bool on) {
 
 // The flag-register poll and the auto-calibration timer stand still during a run.
 void StopTimers(TOECalibrationRun& run) {
-  if (!AcquisitionCycleCreated()) return;
+  if (!AcquisitionCycleExists()) return;
   TAcquisitionCycle& cycle = AcquisitionCycle();
   run.SavedFlagTimer = cycle.FlagRegisterReadingTimer().Enabled();
   cycle.FlagRegisterReadingTimer().SetEnabled(false);
@@ -387,7 +387,7 @@ void StopTimers(TOECalibrationRun& run) {
 }
 
 void RestartTimers(const TOECalibrationRun& run) {
-  if (!AcquisitionCycleCreated()) return;
+  if (!AcquisitionCycleExists()) return;
   TAcquisitionCycle& cycle = AcquisitionCycle();
   cycle.FlagRegisterReadingTimer().SetEnabled(run.SavedFlagTimer);
   cycle.AutoCalTimer().SetEnabled(GuiReady);

@@ -177,6 +177,7 @@ bool CloseQuery() {
     ClosingFlag = false;
     return false;
   }
+  ShellHooks.EndDrivingAnalyses();
   SaveSetup(TSetupKind::PowerOff, true);
   SuspendAcquisition();
   ShellHooks.ApplyExitSamplerSettings();

@@ -62,6 +62,9 @@ struct TShellHooks {
   THook<void()> RelabelAnalyses{"ShellHooks.RelabelAnalyses"};
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
+  // The close: a long analysis that drives the instrument's settings ends and gives them
+  // back before the power-off setup is written.
+  THook<void()> EndDrivingAnalyses{"ShellHooks.EndDrivingAnalyses"};
   THook<void()> AfterUndoReplay{"ShellHooks.AfterUndoReplay"};
   THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // hold-off check after the generators
   THook<void()> LoadMemoriesAtStart{"ShellHooks.LoadMemoriesAtStart"};

@@ -727,7 +727,7 @@ TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers) 
 
 void DestroyAcquisitionCycle() { ProgramCycle.reset(); }
 
-bool AcquisitionCycleCreated() { return static_cast<bool>(ProgramCycle); }
+bool AcquisitionCycleExists() { return static_cast<bool>(ProgramCycle); }
 
 TAcquisitionCycle& AcquisitionCycle() {
   if (!ProgramCycle) throw EAssertion("ERROR!  Acquisition cycle not created");

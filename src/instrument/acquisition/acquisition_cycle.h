@@ -180,7 +180,7 @@ TAcquisitionCycle& CreateAcquisitionCycle(IClock& clock, ITimerFactory& timers);
 void DestroyAcquisitionCycle();
 // EAssertion before CreateAcquisitionCycle.
 TAcquisitionCycle& AcquisitionCycle();
-bool AcquisitionCycleCreated();
+bool AcquisitionCycleExists();
 
 // Run control: clear the flags and tell the "*Run" (and "*StopSingle") controls. They need
 // no cycle, so the settings can stop a run before one exists.

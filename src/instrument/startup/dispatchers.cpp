@@ -116,7 +116,7 @@ void ApplyModelLimits() {
 void SwitchOffOtherAnalyses(uint8_t keepMenuCode) {
   // The order in which the analyses let go of the acquisition.
   for (const uint8_t code : {7, 18, 8, 13, 15, 14, 17}) {
-    if (code == keepMenuCode || (code == 18 && !JitterOptionAvailable())) continue;
+    if (code == keepMenuCode) continue;
     Run(Dispatchers.SwitchOff[code]);
   }
 }

@@ -91,7 +91,7 @@ void RegisterAllCommandsAtStart();
 // text for undefined values.
 void ApplyAllSettings();
 void ApplyModelLimits();
-// Switches off every analysis but the one of keepMenuCode (jitter only when available).
+// Switches off every analysis but the one of keepMenuCode.
 void SwitchOffOtherAnalyses(uint8_t keepMenuCode);
 
 // --- program folders, each ending in a separator ---

@@ -1,12 +1,11 @@
 // After the program has started as main() starts it, no hook is left empty by mistake:
-// each one is filled, is a fallback, or waits for a part of the program not built yet.
+// each one is filled or is a fallback.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,13 +25,6 @@
 
 namespace norv {
 namespace {
-
-// The hooks that stay empty until the part of the program that fills them is built, each
-// with that part. A part that is built fills its hooks and takes them off this list.
-const std::map<std::string, std::string> kWaitingHooks = {
-    {"AcqHooks.JitterMeasurementExists", "jitter"},
-    {"AcqHooks.JitterMeasurementStep", "jitter"},
-};
 
 std::string Lines(const std::vector<std::string>& names) {
   std::string text;
@@ -77,25 +69,17 @@ class ProgramHooksTest : public ::testing::Test {
   std::string saved_home_;
 };
 
-TEST_F(ProgramHooksTest, StartUpLeavesEmptyOnlyTheHooksWaitingForTheirPart) {
+TEST_F(ProgramHooksTest, StartUpLeavesNoHookEmpty) {
   StartAsMainDoes();
-  std::vector<std::string> emptyByMistake, filledButWaiting, duplicates;
+  std::vector<std::string> emptyByMistake, duplicates;
   std::set<std::string> names;
   for (const THookEntry& hook : ListHooks()) {
     if (!names.insert(hook.Name).second) duplicates.push_back(hook.Name);
-    const bool waiting = kWaitingHooks.contains(hook.Name);
-    if (hook.Set && waiting) filledButWaiting.push_back(hook.Name);
-    if (!hook.Set && !waiting && hook.Kind != THookKind::Fallback) emptyByMistake.push_back(hook.Name);
+    if (!hook.Set && hook.Kind != THookKind::Fallback) emptyByMistake.push_back(hook.Name);
   }
   std::sort(emptyByMistake.begin(), emptyByMistake.end());
-  EXPECT_TRUE(emptyByMistake.empty()) << "empty, and not waiting for their part:" << Lines(emptyByMistake);
-  EXPECT_TRUE(filledButWaiting.empty()) << "filled, to be taken off the list:" << Lines(filledButWaiting);
+  EXPECT_TRUE(emptyByMistake.empty()) << "empty:" << Lines(emptyByMistake);
   EXPECT_TRUE(duplicates.empty()) << "names carried twice:" << Lines(duplicates);
-  // A name on the list that no hook carries is a hook renamed or gone.
-  std::vector<std::string> unknown;
-  for (const auto& [name, owner] : kWaitingHooks)
-    if (!names.contains(name)) unknown.push_back(name);
-  EXPECT_TRUE(unknown.empty()) << "no such hook:" << Lines(unknown);
 }
 
 // The statistics count the acquisitions since the last stop or clear of the display.

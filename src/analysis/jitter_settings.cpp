@@ -1,0 +1,234 @@
+#include "analysis/jitter_settings.h"
+
+#include <algorithm>
+
+#include "analysis/jitter_engine.h"
+#include "display/bottom_text.h"
+#include "display/scope_crt.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
+#include "framework/settings/numeric_handlers.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/value_text.h"
+#include "framework/traces/display_sources.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
+#include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/settings/pattern_search_run.h"
+#include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
+#include "shell/shell_state.h"
+
+namespace norv {
+
+TJitterHooks JitterHooks;
+
+namespace {
+
+TJitterSettingsState State;
+const TProgramUnit JitterUnit("jitter", [] {
+  State.JitterObj.reset();
+  State = {};
+  JitterHooks = {};
+});
+
+constexpr const char* kResultKeys[kJitterResultCount] = {
+    "TotalJ",        "PeriodicJss", "PeriodicJrms",     "DeterminJss",
+    "DataDependJpp", "RandomJrms",  "DutyCycleDistort", "InterSymbolInterf"};
+constexpr const char* kPlotKeys[kJitterPlotKinds] = {
+    "RJ_PJ_His", "DDJ_Hist", "TJ_Hist", "CompositeHist", "CompDDJ_Hist", "DDJvsBit", "BER_Bathtub"};
+
+THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
+TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(Node("Jitter:JitterOn"_node)); }
+TCheckSwHandler* PlotsNode() { return dynamic_cast<TCheckSwHandler*>(Node("Jitter:JPlots"_node)); }
+
+TNizText* Strip() { return ScopeCRT ? &ScopeCRT->BottomText() : nullptr; }
+
+TColorRef SourceColour() {
+  const TTraceId source = State.JitterObj ? State.JitterObj->Source() : PatternSearchRun().Channel;
+  return GetDisplaySourceRGB(source);
+}
+
+void JitterOnChanged(THandler& h) { SwitchJitterMeasurement(static_cast<TOnOffHandler&>(h).IsOn()); }
+
+// Disabled items cannot be chosen, not even by command.
+bool DropDisabledItems(TCheckSwHandler& set) {
+  const uint32_t disabled = set.GetMask() & set.GetDisabledMask();
+  if (disabled == 0) return false;
+  set.SetMaskByProgram(set.GetMask() & ~disabled);
+  return true;
+}
+
+void JitterParamSetChanged(THandler& h) {
+  auto& set = static_cast<TCheckSwHandler&>(h);
+  if (DropDisabledItems(set)) return;
+  const uint32_t mask = set.GetMask();
+  for (int index = 0; index < kJitterResultCount; ++index) {
+    const uint32_t bit = 1u << index;
+    if ((mask & bit) && !(State.ParamMask & bit)) AddJitterResult(index, GetLangStr(kResultKeys[index]));
+    if (!(mask & bit) && (State.ParamMask & bit)) RemoveJitterResult(index);
+  }
+  WriteJitterResultNames();
+}
+
+void JitterPlotSetChanged(THandler& h) {
+  auto& set = static_cast<TCheckSwHandler&>(h);
+  if (DropDisabledItems(set)) return;
+  const uint32_t mask = set.GetMask();
+  for (int kind = 0; kind < kJitterPlotKinds; ++kind) {
+    if (mask & (1u << kind))
+      JitterHooks.ShowJitterPlot(kind);
+    else
+      JitterHooks.FreeJitterPlot(kind);
+  }
+}
+
+void JitterSamplingLevelChanged(THandler& h) {
+  const uint8_t item = static_cast<TRadioSwHandler&>(h).GetIndex();
+  if (THandler* percent = Node("Jitter:PercAmpl"_node)) percent->SetDisabled(item != 0);
+  if (THandler* level = Node("Jitter:CustLevel"_node)) level->SetDisabled(item != 1);
+}
+
+void ShowBitMapError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
+
+}  // namespace
+
+TJitterSettingsState& JitterSettings() { return State; }
+TJ_Obj* JitterObj() { return State.JitterObj.get(); }
+
+const char* JitterResultKey(int index) { return kResultKeys[std::clamp(index, 0, kJitterResultCount - 1)]; }
+const char* JitterPlotKey(int kind) { return kPlotKeys[std::clamp(kind, 0, kJitterPlotKinds - 1)]; }
+
+void RegisterJitterHandlers() {
+  if (State.Registered) return;
+  State.Registered = true;
+  TSpider& root = *RootSpider;
+  root.AddOnOff(false, "Jitter:JitterOn", JitterOnChanged);
+  root.AddRadioSw(0, "Jitter:Source", "Ch1,Ch2");
+  root.AddCheckSw(0, "Jitter:JParam",
+                  "Total,PeriodSs,PeriodRms,Determin,DataDepend,Random,DutyCycleDist,InterSymbol",
+                  JitterParamSetChanged, {}, 0x0F);
+  root.AddRadioSw(0, "Jitter:Format", "None,Single,Dual,Quard");
+  root.AddRadioSw(0, "Jitter:Unit", "Second,Interval");
+  root.AddCheckSw(0, "Jitter:JPlots", "RJPJHist,DDJHist,TJHist,CompHist,CompDDJHist,DDJvsBit,BERBathtub",
+                  JitterPlotSetChanged, {}, 1u << jpBERBathtub);
+  root.AddRadioSw(0, "Jitter:SmplLvl", "AmplPerc, Level, Average", JitterSamplingLevelChanged);
+  root.AddDoubleEdit({.Path = "Jitter:PercAmpl",
+                      .Value = 50,
+                      .Unit = "%",
+                      .Min = 30,
+                      .Mid = 50,
+                      .Max = 70,
+                      .CoarseRule = srQuantised,
+                      .CoarseStep = 1,
+                      .FineRule = srQuantised,
+                      .FineStep = 0.1,
+                      .Tolerance = 1e-3});
+  auto* level = root.AddDoubleEdit({.Path = "Jitter:CustLevel",
+                                    .Min = -1,
+                                    .Mid = 0,
+                                    .Max = 1,
+                                    .CoarseRule = srQuantised,
+                                    .CoarseStep = 0.01,
+                                    .FineRule = srQuantised,
+                                    .FineStep = 0.001,
+                                    .Tolerance = 1e-4});
+  level->SetDisabled(true);
+}
+
+void SwitchJitterMeasurement(bool on) {
+  if (!on) {
+    State.JitterObj.reset();
+    return;
+  }
+  if (State.JitterObj) return;
+  // The lock must run with its clock measured: the engine reads the data rate from it.
+  if (!PatternLockOn() || !(TriggerSettings().PatternClockRate > 0)) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("ToMkJitterMeas"));
+    if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
+    return;
+  }
+  // The engine switches the analyses that share the screen off as it starts.
+  State.JitterObj = std::make_unique<TJ_Obj>(PatternSearchRun().Channel,
+                                             TJitterOutputs{JitterPhaseResults, ShowBitMapError});
+  State.NamesToRewrite = true;
+  const uint32_t plots = CheckedJitterPlots();
+  for (int kind = 0; kind < kJitterPlotKinds; ++kind)
+    if (plots & (1u << kind)) JitterHooks.ShowJitterPlot(kind);
+}
+
+void AddJitterResult(int index, const std::string& name) {
+  if (index < 0 || index >= kJitterResultCount) return;
+  State.ParamMask |= 1u << index;
+  if (static_cast<int>(State.JitterResults.size()) >= kJitterResultLines) return;
+  State.JitterResults.push_back({name, static_cast<uint8_t>(index), UndefinedValue, {}});
+  State.NamesToRewrite = true;
+}
+
+void RemoveJitterResult(int index) {
+  if (index >= 0 && index < kJitterResultCount) State.ParamMask &= ~(1u << index);
+  auto& list = State.JitterResults;
+  const auto at = std::find_if(list.begin(), list.end(), [index](const auto& p) { return p.Index == index; });
+  if (at == list.end()) {
+    if (ForceNotify) return;
+    throw EAssertion("Parameter is ABSENT");
+  }
+  list.erase(at);
+  State.NamesToRewrite = true;
+}
+
+void WriteJitterResultNames() {
+  State.NamesToRewrite = false;
+  TNizText* strip = Strip();
+  if (!strip) return;
+  strip->Clear();
+  const TColorRef colour = SourceColour();
+  for (size_t n = 0; n < State.JitterResults.size(); ++n)
+    strip->WriteLine(State.JitterResults[n].Name, TNizText::GetJitterCellRect(static_cast<int>(n), true), -1,
+                     colour);
+}
+
+void JitterPhaseResults() {
+  TJ_Obj* engine = JitterObj();
+  if (!engine) return;
+  if (!State.JitterResults.empty()) {
+    if (State.NamesToRewrite) WriteJitterResultNames();
+    TNizText* strip = Strip();
+    const TColorRef colour = SourceColour();
+    for (size_t n = 0; n < State.JitterResults.size(); ++n) {
+      TParameterOfJtrMeas& p = State.JitterResults[n];
+      engine->JitterResult(p.Index, p.Value, p.Unit);
+      if (strip)
+        strip->WriteLine(FloatToEngStr(vfEngineering, 4, false, p.Value, false) + p.Unit,
+                         TNizText::GetJitterCellRect(static_cast<int>(n), false), -1, colour);
+    }
+  }
+  JitterHooks.RedrawJitterPlots();
+}
+
+uint32_t CheckedJitterPlots() {
+  const TCheckSwHandler* plots = PlotsNode();
+  return plots ? plots->GetMask() : 0;
+}
+
+void JitterPlotHidden(int kind) {
+  if (TCheckSwHandler* plots = PlotsNode(); plots && (plots->GetMask() & (1u << kind)))
+    plots->SetButtonByProgram(kind, false);
+}
+
+void InstallJitter() {
+  AcqHooks.JitterMeasurementExists.Set([] { return State.JitterObj != nullptr; });
+  AcqHooks.JitterMeasurementStep.Set([] {
+    if (State.JitterObj) State.JitterObj->Step();
+  });
+  const auto switchOff = [] {
+    if (TOnOffHandler* node = JitterOnNode(); node && node->IsOn()) node->SetOnByProgram(false);
+  };
+  SetAnalysisSwitchOff(kJitterMenuCode, switchOff);
+  // Else the power-off setup would keep the engine's settings in place of the user's.
+  ShellHooks.EndDrivingAnalyses.Set(switchOff);
+}
+
+}  // namespace norv

@@ -1,0 +1,139 @@
+#include "analysis/ui/jitter_page.h"
+
+#include "analysis/ui/jitter_graph.h"
+#include "controls/menu_pages.h"
+#include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_path.h"
+#include "framework/settings/settings_tree.h"
+
+namespace norv {
+
+namespace {
+
+enum TJitterPage { jpgMain = 1, jpgJitter = 2, jpgGraph = 3, jpgSetup = 4 };
+constexpr int kRowHeight = 14, kStripAndFrames = 21;
+
+TSwitcherDecl Link(const char* name, const char* caption) {
+  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .Name = name});
+}
+
+TSwitcherDecl Back(const char* name) { return Link(name, "Back"); }
+
+// A check or radio set with a text row per item.
+template <class T>
+TSwitcherDecl Rows(const char* name, const char* mnemonics, const char* caption, QStringList items) {
+  const int height = static_cast<int>(items.size()) * kRowHeight + kStripAndFrames;
+  return Sw<T>({.Mnemonics = mnemonics,
+                .Caption = caption,
+                .Height = height,
+                .Items = std::move(items),
+                .Name = name});
+}
+
+TMenuDecl JitterMenu() {
+  return {
+      .Name = "Jitter_Form",
+      .Caption = "Jitter",
+      .Pages =
+          {{.Number = jpgMain,
+            .Panels =
+                {{.Name = "rmpJitter_Main",
+                  .Group = "Jitter",
+                  .Caption = " Jitter ",
+                  .Switchers = {Sw<TRC_OnOffSwitch>(
+                                    {.Mnemonics = "JitterOn", .Caption = "On / Off", .Name = "ooswOnOff"}),
+                                Link("pcswXParameters", "Jitter..."), Link("pcswNoise", "Noise..."),
+                                Link("pcswJitterSetup", "Jitter Setup..."), Link("pcswGraph", "Graph..."),
+                                Link("pcswNoiseSetup", "Noise Setup..."),
+                                Rows<TRC_RadioSwitcher>("rswSource", "Source", "Source", {"Ch1", "Ch2"})}}}},
+           {.Number = jpgJitter,
+            .Panels = {{.Name = "rmpJitter_Jitter",
+                        .Group = "Jitter",
+                        .Caption = " Jitter ",
+                        .Switchers = {Rows<TRC_CheckSwitcher>("chswXParameters", "JParam", "Jitter",
+                                                              {"Total (TJ)", "PJ δ-δ", "PJ rms", "DJ δ-δ",
+                                                               "DDJ pp", "RJ rms", "DCD", "ISI pp"}),
+                                      Back("btnJitterBack")}}}},
+           {.Number = jpgGraph,
+            .Panels = {{.Name = "rmpJitter_Graph",
+                        .Group = "Jitter",
+                        .Caption = " Graph ",
+                        .Switchers =
+                            {Rows<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
+                                                     {"Off", "Single", "Dual", "Quad"}),
+                             Rows<TRC_CheckSwitcher>(
+                                 "chswPlots",
+                                 "JPlots", "Plot",
+                                 {"RJ, PJ Hist.", "DDJ Hist.", "TJ Hist.", "Composite", "Comp. DDJ",
+                                  "DDJ vs Bit", "BER Bathtub"}),
+                             Back("btnGraphBack")}}}},
+           {.Number = jpgSetup,
+            .Panels =
+                {{.Name = "rmpJitter_JitterSetup",
+                  .Group =
+                      "Jitter",
+                  .Caption =
+                      " Jitter Setup ",
+                  .Switchers =
+                      {Rows<TRC_RadioSwitcher>(
+                           "rswTopBaseMethod",
+                           "SmplLvl",
+                           "Sampling Level",
+                           {"% of Amplitude", "Custom Level", "Avg Data Level"}),
+                       Sw<TRC_EditSwitcher>(
+                           {.Mnemonics = ":Jitter:PercAmpl",
+                            .Caption =
+                                "AMPLITUDE",
+                            .Name =
+                                "edswSamplingLevel"}),
+                       Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit", {"Second", "Unit Interval"}),
+                       Back("btnSetupBack")}}}}},
+      .OwnPageTurns = true};
+}
+
+class TJitterMenu final : public TDeclaredSideMenu {
+ public:
+  explicit TJitterMenu(QWidget* owner) : TDeclaredSideMenu(owner, JitterMenu()) {
+    const auto turn = [this](const char* name, int page) {
+      Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
+        ShowPage(page);
+      };
+    };
+    turn("pcswXParameters", jpgJitter);
+    turn("pcswJitterSetup", jpgSetup);
+    turn("pcswGraph", jpgGraph);
+    for (const char* back : {"btnJitterBack", "btnGraphBack", "btnSetupBack"}) turn(back, jpgMain);
+    Control<TRC_RadioSwitcher>("rswTopBaseMethod").OnUpdateMe = [this](TRC_Switcher&) {
+      BindSamplingLevel();
+    };
+  }
+
+  void ShowPage(int page) override {
+    // Any other page number shows the main page.
+    TDeclaredSideMenu::ShowPage(page >= jpgMain && page <= jpgSetup ? page : jpgMain);
+    BindSamplingLevel();
+  }
+
+ private:
+  // The level edit shows the custom level while it is chosen, else the percentage.
+  void BindSamplingLevel() {
+    const auto* method =
+        dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Jitter:SmplLvl"_node) : nullptr);
+    const bool custom = method && method->GetIndex() == 1;
+    auto& edit = Control<TRC_EditSwitcher>("edswSamplingLevel");
+    const char* node = custom ? ":Jitter:CustLevel" : ":Jitter:PercAmpl";
+    if (edit.Mnemonics() != node) edit.SetMnemonics(node);
+    edit.SetCaption(QString::fromStdString(GetLangStr(custom ? "LEVEL" : "AMPLITUDE")));
+  }
+};
+
+}  // namespace
+
+void RegisterJitterPage(TSurfaceWidgetFactory surfaces) {
+  SetJitterSurfaceFactory(std::move(surfaces));
+  RegisterSideMenuFactory(kJitterMenuId, [](QWidget* owner, int) { return new TJitterMenu(owner); });
+  InstallJitterWindows();
+}
+
+}  // namespace norv
