@@ -17,6 +17,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "support/every_unit.h"
 #include "support/fake_dialogs.h"
+#include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -79,12 +80,7 @@ class TdrCalibrationStepTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    InitDataFolders();
-    InstrumentIdentity.ModelCode = 1;
-    InstrumentIdentity.Options = OptGenerators;
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    InstallProgramUnits();
+    StartProgramUnits(1, OptGenerators);
     SetDialogs(&dialogs_);
     Exec("Header Off");
   }

@@ -29,6 +29,7 @@
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
+#include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -122,12 +123,7 @@ class TdrMeasureTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    InitDataFolders();
-    InstrumentIdentity.ModelCode = 1;
-    InstrumentIdentity.Options = OptGenerators;
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    InstallProgramUnits();
+    StartProgramUnits(1, OptGenerators);
     ScopeCRT = std::make_unique<TScopeCRT>(&font_, nullptr, clock_);
     SetDialogs(&dialogs_);
     BuildTraceNames([](const std::string& key) { return GetLangStr(key); });

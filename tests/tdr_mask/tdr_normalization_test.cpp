@@ -19,6 +19,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
 #include "support/every_unit.h"
+#include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -121,12 +122,7 @@ class NormalizationSettingsTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    InitDataFolders();
-    InstrumentIdentity.ModelCode = 1;
-    InstrumentIdentity.Options = OptGenerators;
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    InstallProgramUnits();
+    StartProgramUnits(1, OptGenerators);
     Exec("Header Off");
     Exec("TDR:Mode TDR;:TDR:Ch1:Destination External;:TDR:Ch2:Destination External");
   }

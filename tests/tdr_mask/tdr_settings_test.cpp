@@ -26,6 +26,7 @@
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
+#include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"
 #include "tdr_mask/tdr_readout.h"
 
@@ -36,12 +37,7 @@ class TdrTest : public SettingsTreeTest {
  protected:
   void SetUp() override {
     SettingsTreeTest::SetUp();
-    InitDataFolders();
-    InstrumentIdentity.ModelCode = 1;
-    InstrumentIdentity.Options = OptGenerators;
-    RegisterEveryUnit();
-    ApplyEveryUnit();
-    InstallProgramUnits();
+    StartProgramUnits(1, OptGenerators);
     Exec("Header Off");
     SignalsOn.SetOn(TTraceId::Ch1, true);
     SignalsOn.SetOn(TTraceId::Ch2, true);
