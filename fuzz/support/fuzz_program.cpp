@@ -257,16 +257,44 @@ bool PutBackSettings() {
   return true;
 }
 
+bool FreshTreeEachInput() {
+  static const bool fresh = EnvSet("NORV_FUZZ_FRESH_TREE");
+  return fresh;
+}
+
 }  // namespace
 
 void UseRegisteredTree() {
-  static const bool fresh = EnvSet("NORV_FUZZ_FRESH_TREE");
+  const bool fresh = FreshTreeEachInput();
   TKeptTree& kept = Kept();
   if (!fresh && kept.Valid && RootSpider && PutBackSettings()) return;
   kept.Valid = false;
   ResetProgramState();
   CreateRegisteredTree();
   if (!fresh) KeepTree();
+}
+
+void PutBackRegisteredTree() {
+  if (!FreshTreeEachInput()) UseRegisteredTree();
+}
+
+std::optional<std::string> KeptTreeChanges() {
+  const TKeptTree& kept = Kept();
+  if (!kept.Valid || kept.Broken || !RootSpider) return std::nullopt;
+  std::vector<const TKeptHandler*> changed(kept.ChangedHandlers.begin(), kept.ChangedHandlers.end());
+  std::sort(changed.begin(), changed.end(), [](auto* a, auto* b) { return a->Place < b->Place; });
+  std::string changes;
+  for (const TKeptHandler* item : changed) {
+    if (!item->Link.Bound()) return std::nullopt;
+    changes += std::to_string(item->Place) + (item->Handler().IsDisabled() ? " off" : " on") +
+               QueryAnswer(item->Handler(), true) + '\n';
+  }
+  for (const auto& item : kept.Handlers) {
+    if (!item->Watched || !item->Link.Bound()) continue;
+    const std::string answer = QueryAnswer(item->Handler(), false);
+    if (answer != item->StartValue) changes += std::to_string(item->Place) + answer + '\n';
+  }
+  return changes;
 }
 
 bool InSample(std::string_view input, size_t share, const char* regressions) {

@@ -3,10 +3,13 @@
 // before each input (so a crash reproduces from its input alone), the fully registered
 // settings tree, and the abort that reports a broken round trip to libFuzzer.
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace norv::fuzz {
@@ -14,6 +17,11 @@ namespace norv::fuzz {
 // Aborts with the message when a property does not hold, so that libFuzzer keeps the
 // input as a crash.
 void Require(bool holds, std::string_view property, std::string_view detail = {});
+// The same with the detail built only when the property does not hold.
+template <std::invocable TDetail>
+void Require(bool holds, std::string_view property, TDetail&& detail) {
+  if (!holds) Require(false, property, std::string(std::forward<TDetail>(detail)()));
+}
 
 // The text with control characters other than LF written as \xNN, for messages.
 std::string Printable(std::string_view text);
@@ -44,6 +52,15 @@ void CreateRegisteredTree();
 // an earlier input); NORV_FUZZ_CHECK_TREE=1 checks every put-back tree's setup against
 // a new tree's.
 void UseRegisteredTree();
+// The same at the end of an input, so that what the input made in the tree is freed
+// within the input: libFuzzer runs an input again, looking for a leak, whenever it
+// allocated more than it freed. The next UseRegisteredTree then finds nothing to do.
+void PutBackRegisteredTree();
+// What the inputs since the kept tree was put back changed in it: each changed item with
+// its answer and whether it is disabled, in registration order; empty when they changed
+// nothing, so that the tree's setup is its start-up one. None when that is not known (a
+// command's action ran, or no tree is kept).
+std::optional<std::string> KeptTreeChanges();
 
 // Whether an input takes the checks that cost more than the rest of it: one input in
 // `share` (by the input's hash, so a crash reproduces) and every input kept in the
