@@ -97,10 +97,16 @@ std::vector<std::vector<std::string>> SetupParts(const std::vector<std::string>&
 void CommandAndSetupSeeds() {
   FreshTree();
   const std::vector<std::string> dump = Dump();
+  // Whole and in parts, as the setups below.
   Seed("command_line", "dump-as-commands", Joined(dump));
   std::vector<std::string> queries, listings;
   for (const std::string& line : dump) queries.push_back(line.substr(0, line.find(' ')) + "?");
-  Seed("command_line", "every-query", Joined(queries));
+  const auto dumpParts = SetupParts(dump);
+  const auto queryParts = SetupParts(queries);
+  for (size_t i = 0; i < dumpParts.size(); ++i) {
+    Seed("command_line", "dump-as-commands-" + std::to_string(i + 1), Joined(dumpParts[i]));
+    Seed("command_line", "every-query-" + std::to_string(i + 1), Joined(queryParts[i]));
+  }
   for (const TSpiderEntry& entry : RootSpider->Entries()) {
     if (entry.Child) listings.push_back(Exec(entry.Mnemonic + "?"));
   }
@@ -233,6 +239,8 @@ void SampleStreamSeeds() {
   Seed("sample_stream", "alternate-envelope",
        "ACQ:SAMPL ALTERN;:ACQ:CH1:RECLEN 32;MODE ENVMINMAX;NENV 2;:ACQ:CH2:RECLEN 32;MODE ENVMAX\n" +
            Transfers(ch1, {31, 33}) + Transfers(ch2, {64}) + Transfers(ch1, {64}) + Transfers(ch2, {5, 64}));
+  // Channel 2 fed by the simulator, channel 1 by the instrument.
+  Seed("sample_stream", "simulated-ch2", "GSS:CH2 B;:ACQ:CH1:RECLEN 32\n" + Transfers(ch1, {64}) + Transfers(ch1, {64}));
   Seed("sample_stream", "dual-delay",
        "TB:MODE B;DUALDEL ON;:ACQ:CH1:RECLEN 32\n" + Transfers(SimulatedStream(ReadKindBoth, 32), {128}) +
            Transfers(SimulatedStream(ReadKindBoth, 32), {127, 200}));

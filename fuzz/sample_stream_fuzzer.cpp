@@ -71,7 +71,7 @@ fuzz::TLoopbackInstrument& LanInstrument() {
 
 void Session(bool overTcp, std::string_view setup, const std::vector<std::string_view>& parts) {
   fuzz::ClearProgramHome();
-  fuzz::UseRegisteredTree();
+  fuzz::UseRegisteredTree(true);
   fuzz::ResetRecords();
   ProgramRandom().SetSeed(3);
   test::FakeClock fake;
@@ -154,5 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool overTcp = size > 0 && (data[size - 1] & 1) != 0;
   if (both || !overTcp) Session(false, setup, parts);
   if (both || overTcp) Session(true, setup, parts);
+  fuzz::PutBackRegisteredTree();
   return 0;
 }

@@ -25,6 +25,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_recovery.h"
+#include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/link/transport/usb_transport.h"
 #include "instrument/record/signal_obj.h"
@@ -125,6 +126,8 @@ struct TKeptHandler {
 
 struct TKeptTree {
   bool Valid = false;
+  bool AfterConnection = false;  // registered as with an instrument found
+  bool PutBackLast = false;      // put back as the last step of the input before
   bool Broken = false;  // a change that replaying start values cannot put back
   std::vector<std::unique_ptr<TKeptHandler>> Handlers;  // in registration order
   std::vector<TKeptHandler*> ChangedHandlers;
@@ -264,18 +267,27 @@ bool FreshTreeEachInput() {
 
 }  // namespace
 
-void UseRegisteredTree() {
+void UseRegisteredTree(bool afterConnection) {
   const bool fresh = FreshTreeEachInput();
   TKeptTree& kept = Kept();
-  if (!fresh && kept.Valid && RootSpider && PutBackSettings()) return;
+  // Nothing ran since the put-back at the end of the input before.
+  if (std::exchange(kept.PutBackLast, false) && kept.AfterConnection == afterConnection) return;
+  if (!fresh && kept.Valid && kept.AfterConnection == afterConnection && RootSpider && PutBackSettings()) return;
   kept.Valid = false;
   ResetProgramState();
+  // The program registers its tree after the start-up connection: with an instrument
+  // found, the link's kind sets the instrument's defaults and limits.
+  if (afterConnection) LinkKind = TLinkKind::USB;
   CreateRegisteredTree();
+  LinkKind = TLinkKind::None;
   if (!fresh) KeepTree();
+  kept.AfterConnection = afterConnection;
 }
 
 void PutBackRegisteredTree() {
-  if (!FreshTreeEachInput()) UseRegisteredTree();
+  if (FreshTreeEachInput()) return;
+  UseRegisteredTree(Kept().AfterConnection);
+  Kept().PutBackLast = true;
 }
 
 std::optional<std::string> KeptTreeChanges() {

@@ -51,10 +51,16 @@ void CreateRegisteredTree();
 // NORV_FUZZ_FRESH_TREE=1 builds a fresh tree at every call (to tell whether a fault needs
 // an earlier input); NORV_FUZZ_CHECK_TREE=1 checks every put-back tree's setup against
 // a new tree's.
-void UseRegisteredTree();
-// The same at the end of an input, so that what the input made in the tree is freed
-// within the input: libFuzzer runs an input again, looking for a leak, whenever it
-// allocated more than it freed. The next UseRegisteredTree then finds nothing to do.
+//
+// `afterConnection`: the tree as the program registers it once an instrument was found
+// (the channels read its sample stream, the limits are the instrument's); otherwise as
+// without one (the simulator feeds both channels). A call for the other kind builds a
+// fresh tree.
+void UseRegisteredTree(bool afterConnection = false);
+// The same (of the kind kept) as the last step of an input, so that what the input made
+// in the tree is freed within the input: libFuzzer runs an input again, looking for a
+// leak, whenever it allocated more than it freed. The next UseRegisteredTree then finds
+// nothing to do.
 void PutBackRegisteredTree();
 // What the inputs since the kept tree was put back changed in it: each changed item with
 // its answer and whether it is disabled, in registration order; empty when they changed
