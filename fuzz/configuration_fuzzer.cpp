@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string written = ListText(false);
   const std::string repaired = FileBytes();
   ReadInstrumentConfiguration();
-  fuzz::Require(ListText() == list, "the repaired file reads to the same list", list + "\n--\n" + ListText());
+  fuzz::Require(ListText() == list, "the repaired file reads to the same list",
+                [&] { return list + "\n--\n" + ListText(); });
   fuzz::Require(FileBytes() == repaired, "a repaired file needs no second repair");
 
   try {
@@ -104,6 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   ReadInstrumentConfiguration();
   fuzz::Require(ListText(false) == written, "the written list reads back unchanged",
-                written + "\n--\n" + ListText(false));
+                [&] { return written + "\n--\n" + ListText(false); });
   return 0;
 }
