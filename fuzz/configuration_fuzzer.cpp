@@ -56,7 +56,8 @@ void CheckList() {
                   "every entry keeps the rules of its name", [] { return ListText(); });
   }
   for (std::string_view pseudo : {AbsentName, DefaultDemoName, DefaultLanName, DefaultUsbName})
-    fuzz::Require(InstrumentList.Contains(pseudo), "the pseudo instruments are always listed", [] { return ListText(); });
+    fuzz::Require(InstrumentList.Contains(pseudo), "the pseudo instruments are always listed",
+                  [] { return ListText(); });
   fuzz::Require(InstrumentList.Contains(StartInstrumentName) || StartInstrumentName == DefaultAutoName,
                 "the start choice is listed or the automatic chain", [] { return ListText(); });
   const std::string& last = InstrumentListState.LastSmartInstrument;

@@ -134,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The texts the translation changed (the built-in ones are the English file's, which
     // has tests of its own). A text that begins with a translator's marker loses it on
     // reading, by design.
-    if (same || text.starts_with("/Eng/") || text.starts_with("/In Future/") || text.starts_with("/Not used/"))
+    if (same || text.starts_with("/Eng/") || text.starts_with("/In Future/") ||
+        text.starts_with("/Not used/"))
       continue;
     translated.emplace_back(key, std::move(text));
   }

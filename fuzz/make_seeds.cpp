@@ -128,7 +128,8 @@ void CommandAndSetupSeeds() {
   for (size_t i = 0; i < changedParts.size(); ++i) {
     const std::string name = "changed-" + std::to_string(i + 1);
     Seed("setup_text", name, SetupFileTextFromLines(changedParts[i]));
-    Seed("setup_text", name + "-code-page", EncodeText(SetupFileTextFromLines(changedParts[i]), TTextEncoding::Ansi));
+    Seed("setup_text", name + "-code-page",
+         EncodeText(SetupFileTextFromLines(changedParts[i]), TTextEncoding::Ansi));
   }
 }
 
@@ -240,7 +241,8 @@ void SampleStreamSeeds() {
        "ACQ:SAMPL ALTERN;:ACQ:CH1:RECLEN 32;MODE ENVMINMAX;NENV 2;:ACQ:CH2:RECLEN 32;MODE ENVMAX\n" +
            Transfers(ch1, {31, 33}) + Transfers(ch2, {64}) + Transfers(ch1, {64}) + Transfers(ch2, {5, 64}));
   // Channel 2 fed by the simulator, channel 1 by the instrument.
-  Seed("sample_stream", "simulated-ch2", "GSS:CH2 B;:ACQ:CH1:RECLEN 32\n" + Transfers(ch1, {64}) + Transfers(ch1, {64}));
+  Seed("sample_stream", "simulated-ch2",
+       "GSS:CH2 B;:ACQ:CH1:RECLEN 32\n" + Transfers(ch1, {64}) + Transfers(ch1, {64}));
   Seed("sample_stream", "dual-delay",
        "TB:MODE B;DUALDEL ON;:ACQ:CH1:RECLEN 32\n" + Transfers(SimulatedStream(ReadKindBoth, 32), {128}) +
            Transfers(SimulatedStream(ReadKindBoth, 32), {127, 200}));

@@ -22,7 +22,6 @@ namespace {
 
 using TLines = std::vector<std::string>;
 
-
 TLines Dump() {
   TLines lines;
   RootSpider->DumpSettings(lines);

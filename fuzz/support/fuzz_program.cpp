@@ -128,7 +128,7 @@ struct TKeptTree {
   bool Valid = false;
   bool AfterConnection = false;  // registered as with an instrument found
   bool PutBackLast = false;      // put back as the last step of the input before
-  bool Broken = false;  // a change that replaying start values cannot put back
+  bool Broken = false;           // a change that replaying start values cannot put back
   std::vector<std::unique_ptr<TKeptHandler>> Handlers;  // in registration order
   std::vector<TKeptHandler*> ChangedHandlers;
   TSpider* StartSpider = nullptr;
@@ -272,7 +272,8 @@ void UseRegisteredTree(bool afterConnection) {
   TKeptTree& kept = Kept();
   // Nothing ran since the put-back at the end of the input before.
   if (std::exchange(kept.PutBackLast, false) && kept.AfterConnection == afterConnection) return;
-  if (!fresh && kept.Valid && kept.AfterConnection == afterConnection && RootSpider && PutBackSettings()) return;
+  if (!fresh && kept.Valid && kept.AfterConnection == afterConnection && RootSpider && PutBackSettings())
+    return;
   kept.Valid = false;
   ResetProgramState();
   // The program registers its tree after the start-up connection: with an instrument
