@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -89,15 +90,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::ClearProgramHome();
   EnglishFileMissing = WritingEnglishFile = false;
 
-  // The user's choice of the translation among the English file and this one.
+  // The user's choice of the translation among the English file and this one, stored
+  // without reading the files (the start-up reads them): a choice that names no language
+  // found is the English one at start-up.
   WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
   WriteFile(ProgramDir() / LanguageFileName(kCode), fuzz::AsText(data, size));
-  FindLanguageFiles();
-  if (Languages) {
-    for (int i = 0; i < Languages->Count; ++i) {
-      if (Languages->GetLanguageCode(i) == kCode) StoreLanguageChoice(i);
-    }
-  }
+  Languages = std::make_unique<TMultiLanguages>();
+  Languages->Count = 1;
+  Languages->SetLanguageCode(0, kCode);
+  StoreLanguageChoice(0);
+  Languages.reset();
   SelectStartupLanguage();
 
   // Per key, in table order: its English text and the arguments that follow from it
