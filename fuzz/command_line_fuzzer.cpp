@@ -32,5 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const std::runtime_error&) {
     }
   }
+  fuzz::PutBackRegisteredTree();
   return 0;
 }

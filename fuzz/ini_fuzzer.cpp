@@ -144,6 +144,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMemIniFile_Dot after(path, caseSensitive);
   const TContents read = ReadAll(after);
   fuzz::Require(read == expected, "an ini file reads back with exactly the change made",
-                "expected:\n" + Describe(expected) + "read:\n" + Describe(read));
+                [&] { return "expected:\n" + Describe(expected) + "read:\n" + Describe(read); });
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -80,57 +81,65 @@ std::optional<std::vector<TFormatArg>> ArgumentsFor(std::string_view english) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpProgramHome();
+  LanguageStrings = TLanguageStrings();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 200000) return 0;
   fuzz::ClearProgramHome();
-  Languages.reset();
   EnglishFileMissing = WritingEnglishFile = false;
-  LanguageStrings = BuiltInLangStrings(false);
 
-  // The user's choice of the translation among the English file and this one.
+  // The user's choice of the translation among the English file and this one, stored
+  // without reading the files (the start-up reads them): a choice that names no language
+  // found is the English one at start-up.
   WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
   WriteFile(ProgramDir() / LanguageFileName(kCode), fuzz::AsText(data, size));
-  FindLanguageFiles();
-  if (Languages) {
-    for (int i = 0; i < Languages->Count; ++i) {
-      if (Languages->GetLanguageCode(i) == kCode) StoreLanguageChoice(i);
-    }
-  }
+  Languages = std::make_unique<TMultiLanguages>();
+  Languages->Count = 1;
+  Languages->SetLanguageCode(0, kCode);
+  StoreLanguageChoice(0);
+  Languages.reset();
   SelectStartupLanguage();
 
-  // The arguments of a key follow from its English text alone: worked out once, kept by
-  // place in the table with their key. An English text formats the same at every input,
-  // so only the first input formats those.
-  static std::vector<std::pair<std::string, std::optional<std::vector<TFormatArg>>>> argumentsAt;
-  const bool first = argumentsAt.empty();
-  argumentsAt.resize(LanguageStrings.Count());
-  for (size_t i = 0; i < LanguageStrings.Count(); ++i) {
-    const std::string& key = LanguageStrings.Key(i);
-    const std::string text = LanguageStrings.GetLangStr(key);
-    const std::string english = LanguageStrings.EnglishText(key);
-    if (argumentsAt[i].first != key) argumentsAt[i] = {key, ArgumentsFor(english)};
-    const auto& args = argumentsAt[i].second;
-    if (!args || (text == english && !first)) continue;
-    try {
-      FormatArgs_Dot(text, *args);
-    } catch (const EConvertError&) {
-      FormatArgs_Dot(english, *args);
-    }
-  }
-
-  // The texts the translation changed (the built-in ones are the English file's, which
-  // has tests of its own).
+  // Per key, in table order: its English text and the arguments that follow from it
+  // alone, worked out once and kept by place in the table with their key. An English
+  // text formats the same at every input, so only the first input formats those. No
+  // product name is set here, so a text comes without the unit's name put in, as it is
+  // written to a file.
+  struct TKeyFormat {
+    std::string Key;
+    std::string English;
+    std::optional<std::vector<TFormatArg>> Args;
+  };
+  static std::vector<TKeyFormat> formats;
+  const bool first = formats.empty();
+  formats.resize(LanguageStrings.Count());
   std::vector<std::pair<std::string, std::string>> translated;
   for (size_t i = 0; i < LanguageStrings.Count(); ++i) {
     const std::string& key = LanguageStrings.Key(i);
+    TKeyFormat& format = formats[i];
+    if (format.Key != key) {
+      format.Key = key;
+      format.English = LanguageStrings.EnglishText(key, true);
+      format.Args = ArgumentsFor(format.English);
+    }
     std::string text = LanguageStrings.GetLangStr(key, true);
-    // A text that begins with a translator's marker loses it on reading, by design.
-    if (text.starts_with("/Eng/") || text.starts_with("/In Future/") || text.starts_with("/Not used/"))
+    const bool same = text == format.English;
+    if (format.Args && (!same || first)) {
+      try {
+        FormatArgs_Dot(text, *format.Args);
+      } catch (const EConvertError&) {
+        FormatArgs_Dot(format.English, *format.Args);
+      }
+    }
+    // The texts the translation changed (the built-in ones are the English file's, which
+    // has tests of its own). A text that begins with a translator's marker loses it on
+    // reading, by design.
+    if (same || text.starts_with("/Eng/") || text.starts_with("/In Future/") ||
+        text.starts_with("/Not used/"))
       continue;
-    if (text != LanguageStrings.EnglishText(key, true)) translated.emplace_back(key, std::move(text));
+    translated.emplace_back(key, std::move(text));
   }
   const std::filesystem::path written = ProgramDir() / LanguageFileName("OUT");
   {
@@ -139,10 +148,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.UpdateFile();
   }
   TLangIniFile in(written);
-  for (const auto& [key, text] : translated) {
-    const std::string back = ReadLangValue(in, "Resource Strings", "rs" + key);
-    fuzz::Require(back == text, "a text written to a language file reads back unchanged",
-                  "key " + key + "\n  written: [" + text + "]\n  read:    [" + back + "]");
+  for (const auto& item : translated) {
+    const std::string back = ReadLangValue(in, "Resource Strings", "rs" + item.first);
+    fuzz::Require(back == item.second, "a text written to a language file reads back unchanged", [&] {
+      return "key " + item.first + "\n  written: [" + item.second + "]\n  read:    [" + back + "]";
+    });
   }
+
+  // The next input starts as the program does, with no language file loaded. The table is
+  // replaced whole by the start-up choice (only its being unsorted counts), so an empty
+  // one stands for the built-in texts; what this input made is freed within it.
+  Languages.reset();
+  LanguageStrings = TLanguageStrings();
   return 0;
 }

@@ -79,25 +79,58 @@ constexpr const char* kChangedState =
     ":TRIG:SOURCE EXTHF;MODE TRIG;HOLDOFF 1U;ATTEN:UNIT RATIO;:ACQ:CH1:MODE ENVMINMAX;NENV 16;RECLEN 1024;"
     ":ACQ:SAMPL ALTERN;REACT BEEP,SAVE;RUNUNTIL NACQ;NACQ 100";
 
+// The lines of a setup in parts: a new part at each top-level node, and after
+// kSetupPartLines lines.
+std::vector<std::vector<std::string>> SetupParts(const std::vector<std::string>& lines) {
+  constexpr size_t kSetupPartLines = 32;
+  std::vector<std::vector<std::string>> parts;
+  std::string_view unit;
+  for (const std::string& line : lines) {
+    const std::string_view lineUnit = std::string_view(line).substr(0, line.find_first_of(": "));
+    if (parts.empty() || lineUnit != unit || parts.back().size() >= kSetupPartLines) parts.emplace_back();
+    unit = lineUnit;
+    parts.back().push_back(line);
+  }
+  return parts;
+}
+
 void CommandAndSetupSeeds() {
   FreshTree();
   const std::vector<std::string> dump = Dump();
+  // Whole and in parts, as the setups below.
   Seed("command_line", "dump-as-commands", Joined(dump));
   std::vector<std::string> queries, listings;
   for (const std::string& line : dump) queries.push_back(line.substr(0, line.find(' ')) + "?");
-  Seed("command_line", "every-query", Joined(queries));
+  const auto dumpParts = SetupParts(dump);
+  const auto queryParts = SetupParts(queries);
+  for (size_t i = 0; i < dumpParts.size(); ++i) {
+    Seed("command_line", "dump-as-commands-" + std::to_string(i + 1), Joined(dumpParts[i]));
+    Seed("command_line", "every-query-" + std::to_string(i + 1), Joined(queryParts[i]));
+  }
   for (const TSpiderEntry& entry : RootSpider->Entries()) {
     if (entry.Child) listings.push_back(Exec(entry.Mnemonic + "?"));
   }
   Seed("command_line", "subtree-listings", Joined(listings));
   Seed("command_line", "changed-state", std::string(kChangedState) + "\nHEADER OFF\nACQ?\nTB:SCALEA?\n");
 
+  // One whole setup; the others in parts of a unit each, which load in a fraction of the
+  // time, so that many more inputs run (crossing parts over makes whole setups again).
   Seed("setup_text", "start-up", SetupFileTextFromLines(dump));
-  Seed("setup_text", "start-up-crlf-bom", "\xEF\xBB\xBF" + Joined(dump, "\r\n"));
-  Seed("setup_text", "start-up-utf16", EncodeText(SetupFileTextFromLines(dump), TTextEncoding::Utf16LE));
+  const auto parts = SetupParts(dump);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string name = "start-up-" + std::to_string(i + 1);
+    Seed("setup_text", name, SetupFileTextFromLines(parts[i]));
+    Seed("setup_text", name + "-crlf-bom", "\xEF\xBB\xBF" + Joined(parts[i], "\r\n"));
+    Seed("setup_text", name + "-utf16", EncodeText(SetupFileTextFromLines(parts[i]), TTextEncoding::Utf16LE));
+  }
   Exec(kChangedState);
-  Seed("setup_text", "changed", SetupFileTextFromLines(Dump()));
-  Seed("setup_text", "changed-code-page", EncodeText(SetupFileTextFromLines(Dump()), TTextEncoding::Ansi));
+  const auto changedParts = SetupParts(Dump());
+  for (size_t i = 0; i < changedParts.size(); ++i) {
+    const std::string name = "changed-" + std::to_string(i + 1);
+    Seed("setup_text", name, SetupFileTextFromLines(changedParts[i]));
+    Seed("setup_text", name + "-code-page",
+         EncodeText(SetupFileTextFromLines(changedParts[i]), TTextEncoding::Ansi));
+  }
 }
 
 // --- records and the sample stream -------------------------------------------------------
@@ -207,6 +240,9 @@ void SampleStreamSeeds() {
   Seed("sample_stream", "alternate-envelope",
        "ACQ:SAMPL ALTERN;:ACQ:CH1:RECLEN 32;MODE ENVMINMAX;NENV 2;:ACQ:CH2:RECLEN 32;MODE ENVMAX\n" +
            Transfers(ch1, {31, 33}) + Transfers(ch2, {64}) + Transfers(ch1, {64}) + Transfers(ch2, {5, 64}));
+  // Channel 2 fed by the simulator, channel 1 by the instrument.
+  Seed("sample_stream", "simulated-ch2",
+       "GSS:CH2 B;:ACQ:CH1:RECLEN 32\n" + Transfers(ch1, {64}) + Transfers(ch1, {64}));
   Seed("sample_stream", "dual-delay",
        "TB:MODE B;DUALDEL ON;:ACQ:CH1:RECLEN 32\n" + Transfers(SimulatedStream(ReadKindBoth, 32), {128}) +
            Transfers(SimulatedStream(ReadKindBoth, 32), {127, 200}));

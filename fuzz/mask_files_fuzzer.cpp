@@ -56,6 +56,17 @@ bool KeepsVertexes(const TShape& written, const TShape& read, double tolerance, 
   return true;
 }
 
+struct TNoMaskAround {
+  TNoMaskAround() { Clear(); }
+  ~TNoMaskAround() { Clear(); }
+  TNoMaskAround(const TNoMaskAround&) = delete;
+  TNoMaskAround& operator=(const TNoMaskAround&) = delete;
+  static void Clear() {
+    ClearCurrentMask();
+    CurrentMask() = TCurrentMask{};
+  }
+};
+
 void CheckSetupText() {
   const std::string text = MaskSetupText();
   Require(LoadMaskSetupText(text), "a mask's setup text reads back", text);
@@ -71,8 +82,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  ClearCurrentMask();
-  CurrentMask() = TCurrentMask{};
+  // No mask before the input, none after it: what the input loaded is freed within it.
+  const TNoMaskAround noMask;
   const int layout = data[0] % 4;
   const int margin = static_cast<int>(data[0] / 4) - 32;  // -32..31
   const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);

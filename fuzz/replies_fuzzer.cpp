@@ -40,7 +40,7 @@ constexpr size_t kFullSessionShare = 64;
 
 void Session(bool overTcp, bool full, const std::vector<std::string_view>& replies) {
   fuzz::ClearProgramHome();
-  fuzz::UseRegisteredTree();
+  fuzz::UseRegisteredTree(true);
   test::FakeClock fake;
   fuzz::TServingClock clock(fake, LanInstrument());
   SetProgramClock(clock);
@@ -113,5 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool overTcp = size > 0 && (data[size - 1] & 1) != 0;
   if (full || !overTcp) Session(false, full, replies);
   if (full || overTcp) Session(true, full, replies);
+  fuzz::PutBackRegisteredTree();
   return 0;
 }

@@ -1,12 +1,14 @@
 // The sample stream as the acquisition cycle reads it from an instrument, with the
-// program's settings nodes, on the USB link or over TCP (one input in a share and every
-// regression input take both; the others one, chosen by the input's last byte). Input: one command
-// line that sets up the acquisition (modes, record lengths, channels), LF, then the
-// stream in parts, each a 16-bit little-endian length and that many bytes: one USB
-// transfer each, or over TCP the part sent after "ACQ:GO" and after each continuation
-// request. The cycle runs until the instrument has sent every part, then a few passes
-// more while time goes by (the stream then fails and the link recovers). Every point the
-// cycle hands to a trace layer must lie inside the record it scaled.
+// program's settings nodes as registered once an instrument was found (so the channels
+// read the stream, not the simulator), on the USB link or over TCP (one input in a share
+// and every regression input take both; the others one, chosen by the input's last
+// byte). Input: one command line that sets up the acquisition (modes, record lengths,
+// channels), LF, then the stream in parts, each a 16-bit little-endian length and that
+// many bytes: one USB transfer each, or over TCP the part sent after "ACQ:GO" and after
+// each continuation request. The cycle runs until the instrument has sent every part,
+// then a few passes more while time goes by (the stream then fails and the link
+// recovers). Every point the cycle hands to a trace layer must lie inside the record it
+// scaled.
 
 #include <algorithm>
 #include <optional>
@@ -71,7 +73,7 @@ fuzz::TLoopbackInstrument& LanInstrument() {
 
 void Session(bool overTcp, std::string_view setup, const std::vector<std::string_view>& parts) {
   fuzz::ClearProgramHome();
-  fuzz::UseRegisteredTree();
+  fuzz::UseRegisteredTree(true);
   fuzz::ResetRecords();
   ProgramRandom().SetSeed(3);
   test::FakeClock fake;
@@ -154,5 +156,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool overTcp = size > 0 && (data[size - 1] & 1) != 0;
   if (both || !overTcp) Session(false, setup, parts);
   if (both || overTcp) Session(true, setup, parts);
+  fuzz::PutBackRegisteredTree();
   return 0;
 }

@@ -1,11 +1,14 @@
 // Setup files: the bytes of a file loaded into the fully registered tree. Whatever state
 // that leaves, its setup must survive a save and a load: the dump written as a file reads
 // back as the same lines, those load into a fresh tree with nothing refused, and the
-// fresh tree dumps the same lines again. The reload gives the same result for the same
-// lines every time, so a setup already reloaded is not reloaded again (most inputs leave
-// one of a few setups). A fresh tree here is the kept tree put back to its start values.
+// fresh tree dumps the same lines again. The save and reload give the same result for the
+// same state every time, so they run once per state the inputs leave (most inputs change
+// nothing or leave a state seen before); the reload, which costs a whole setup's load,
+// for one new state in kReloadShare and every regression input. A fresh tree here is the
+// kept tree put back to its start values.
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_set>
@@ -19,6 +22,8 @@ using namespace norv;
 namespace {
 
 using TLines = std::vector<std::string>;
+
+constexpr size_t kReloadShare = 4;
 
 TLines Dump() {
   TLines lines;
@@ -42,6 +47,36 @@ std::string Difference(const TLines& first, const TLines& second) {
   return text;
 }
 
+// Whether the input left the tree in a state no input left before: the save and reload
+// give the same result for the same state every time.
+bool NewState() {
+  const std::optional<std::string> changes = fuzz::KeptTreeChanges();
+  if (!changes) return true;
+  static std::unordered_set<size_t> seen;
+  return seen.insert(std::hash<std::string>()(*changes)).second;
+}
+
+// The save and reload of what a setup left: the dump is of the whole tree whatever the
+// input held, and the reload loads all of it.
+void CheckSavedSetup(std::string_view input) {
+  const TLines saved = Dump();
+  const std::string text = SetupFileTextFromLines(saved);
+  const TLines read = SetupLinesFromFileText(text);
+  fuzz::Require(read == saved, "a saved setup file reads back as the lines written",
+                [&] { return Difference(saved, read); });
+  if (!fuzz::InSample(input, kReloadShare, NORV_FUZZ_REGRESSIONS)) return;
+  static std::unordered_set<size_t> done;
+  if (!done.insert(std::hash<std::string>()(text)).second) return;
+
+  fuzz::UseRegisteredTree();  // the tree as new
+  const TLines refused = RootSpider->LoadSettings(read);
+  fuzz::Require(refused.empty(), "a saved setup loads into a fresh tree with nothing refused",
+                [&] { return Joined(refused); });
+  const TLines reloaded = Dump();
+  fuzz::Require(reloaded == saved, "a saved setup loaded into a fresh tree dumps the same lines",
+                [&] { return Difference(saved, reloaded); });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -51,26 +86,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 16384) return 0;
+  const std::string_view input = fuzz::AsText(data, size);
   fuzz::ClearProgramHome();
   fuzz::UseRegisteredTree();
+  bool loaded = true;
   try {
-    RootSpider->LoadSettings(SetupLinesFromFileText(fuzz::AsText(data, size)));
+    RootSpider->LoadSettings(SetupLinesFromFileText(input));
   } catch (const std::runtime_error&) {
-    return 0;  // a handler refused the file with a message: nothing to save
+    loaded = false;  // a handler refused the file with a message: nothing to save
   }
-  const TLines saved = Dump();
-  const std::string text = SetupFileTextFromLines(saved);
-  const TLines read = SetupLinesFromFileText(text);
-  fuzz::Require(read == saved, "a saved setup file reads back as the lines written", Difference(saved, read));
-  static std::unordered_set<size_t> done;
-  if (!done.insert(std::hash<std::string>()(text)).second) return 0;
-
-  fuzz::UseRegisteredTree();  // the tree as new
-  const TLines refused = RootSpider->LoadSettings(read);
-  fuzz::Require(refused.empty(), "a saved setup loads into a fresh tree with nothing refused",
-                Joined(refused));
-  const TLines reloaded = Dump();
-  fuzz::Require(reloaded == saved, "a saved setup loaded into a fresh tree dumps the same lines",
-                Difference(saved, reloaded));
+  if (loaded && NewState()) CheckSavedSetup(input);
+  fuzz::PutBackRegisteredTree();
   return 0;
 }

@@ -25,6 +25,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_recovery.h"
+#include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/link/transport/usb_transport.h"
 #include "instrument/record/signal_obj.h"
@@ -125,7 +126,9 @@ struct TKeptHandler {
 
 struct TKeptTree {
   bool Valid = false;
-  bool Broken = false;  // a change that replaying start values cannot put back
+  bool AfterConnection = false;  // registered as with an instrument found
+  bool PutBackLast = false;      // put back as the last step of the input before
+  bool Broken = false;           // a change that replaying start values cannot put back
   std::vector<std::unique_ptr<TKeptHandler>> Handlers;  // in registration order
   std::vector<TKeptHandler*> ChangedHandlers;
   TSpider* StartSpider = nullptr;
@@ -257,16 +260,54 @@ bool PutBackSettings() {
   return true;
 }
 
+bool FreshTreeEachInput() {
+  static const bool fresh = EnvSet("NORV_FUZZ_FRESH_TREE");
+  return fresh;
+}
+
 }  // namespace
 
-void UseRegisteredTree() {
-  static const bool fresh = EnvSet("NORV_FUZZ_FRESH_TREE");
+void UseRegisteredTree(bool afterConnection) {
+  const bool fresh = FreshTreeEachInput();
   TKeptTree& kept = Kept();
-  if (!fresh && kept.Valid && RootSpider && PutBackSettings()) return;
+  // Nothing ran since the put-back at the end of the input before.
+  if (std::exchange(kept.PutBackLast, false) && kept.AfterConnection == afterConnection) return;
+  if (!fresh && kept.Valid && kept.AfterConnection == afterConnection && RootSpider && PutBackSettings())
+    return;
   kept.Valid = false;
   ResetProgramState();
+  // The program registers its tree after the start-up connection: with an instrument
+  // found, the link's kind sets the instrument's defaults and limits.
+  if (afterConnection) LinkKind = TLinkKind::USB;
   CreateRegisteredTree();
+  LinkKind = TLinkKind::None;
   if (!fresh) KeepTree();
+  kept.AfterConnection = afterConnection;
+}
+
+void PutBackRegisteredTree() {
+  if (FreshTreeEachInput()) return;
+  UseRegisteredTree(Kept().AfterConnection);
+  Kept().PutBackLast = true;
+}
+
+std::optional<std::string> KeptTreeChanges() {
+  const TKeptTree& kept = Kept();
+  if (!kept.Valid || kept.Broken || !RootSpider) return std::nullopt;
+  std::vector<const TKeptHandler*> changed(kept.ChangedHandlers.begin(), kept.ChangedHandlers.end());
+  std::sort(changed.begin(), changed.end(), [](auto* a, auto* b) { return a->Place < b->Place; });
+  std::string changes;
+  for (const TKeptHandler* item : changed) {
+    if (!item->Link.Bound()) return std::nullopt;
+    changes += std::to_string(item->Place) + (item->Handler().IsDisabled() ? " off" : " on") +
+               QueryAnswer(item->Handler(), true) + '\n';
+  }
+  for (const auto& item : kept.Handlers) {
+    if (!item->Watched || !item->Link.Bound()) continue;
+    const std::string answer = QueryAnswer(item->Handler(), false);
+    if (answer != item->StartValue) changes += std::to_string(item->Place) + answer + '\n';
+  }
+  return changes;
 }
 
 bool InSample(std::string_view input, size_t share, const char* regressions) {

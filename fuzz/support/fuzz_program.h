@@ -3,10 +3,13 @@
 // before each input (so a crash reproduces from its input alone), the fully registered
 // settings tree, and the abort that reports a broken round trip to libFuzzer.
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace norv::fuzz {
@@ -14,6 +17,11 @@ namespace norv::fuzz {
 // Aborts with the message when a property does not hold, so that libFuzzer keeps the
 // input as a crash.
 void Require(bool holds, std::string_view property, std::string_view detail = {});
+// The same with the detail built only when the property does not hold.
+template <std::invocable TDetail>
+void Require(bool holds, std::string_view property, TDetail&& detail) {
+  if (!holds) Require(false, property, std::string(std::forward<TDetail>(detail)()));
+}
 
 // The text with control characters other than LF written as \xNN, for messages.
 std::string Printable(std::string_view text);
@@ -43,7 +51,22 @@ void CreateRegisteredTree();
 // NORV_FUZZ_FRESH_TREE=1 builds a fresh tree at every call (to tell whether a fault needs
 // an earlier input); NORV_FUZZ_CHECK_TREE=1 checks every put-back tree's setup against
 // a new tree's.
-void UseRegisteredTree();
+//
+// `afterConnection`: the tree as the program registers it once an instrument was found
+// (the channels read its sample stream, the limits are the instrument's); otherwise as
+// without one (the simulator feeds both channels). A call for the other kind builds a
+// fresh tree.
+void UseRegisteredTree(bool afterConnection = false);
+// The same (of the kind kept) as the last step of an input, so that what the input made
+// in the tree is freed within the input: libFuzzer runs an input again, looking for a
+// leak, whenever it allocated more than it freed. The next UseRegisteredTree then finds
+// nothing to do.
+void PutBackRegisteredTree();
+// What the inputs since the kept tree was put back changed in it: each changed item with
+// its answer and whether it is disabled, in registration order; empty when they changed
+// nothing, so that the tree's setup is its start-up one. None when that is not known (a
+// command's action ran, or no tree is kept).
+std::optional<std::string> KeptTreeChanges();
 
 // Whether an input takes the checks that cost more than the rest of it: one input in
 // `share` (by the input's hash, so a crash reproduces) and every input kept in the

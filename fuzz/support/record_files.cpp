@@ -1,5 +1,7 @@
 #include "support/record_files.h"
 
+#include <initializer_list>
+
 #include "support/fuzz_program.h"
 
 namespace norv::fuzz {
@@ -19,26 +21,34 @@ std::string Hex(std::string_view bytes) {
 }  // namespace
 
 void RequireSavesLoadAgain(const TSignalObj& loaded, std::string_view loadedAs) {
-  const std::string what = "a record loaded from " + std::string(loadedAs);
+  // The texts of a broken property are built only when one breaks: "a record loaded
+  // from <loadedAs>" + the step.
+  const auto check = [loadedAs](bool holds, std::initializer_list<std::string_view> step, auto&& detail) {
+    if (holds) return;
+    std::string property = "a record loaded from " + std::string(loadedAs);
+    for (std::string_view part : step) property += part;
+    Require(false, property, detail());
+  };
+  const auto none = [] { return std::string(); };
   for (const auto& [form, name] :
        {std::pair{TRecordForm::Binary, ".wfm"}, std::pair{TRecordForm::Text, ".txt"}}) {
     // A save may tidy the record once (a unit text trimmed or cut to its field); after
     // that, saving what was loaded gives the same file every time.
     std::optional<std::string> saved = SaveRecord(loaded, form);
-    Require(saved.has_value(), what + " saves as " + name);
+    check(saved.has_value(), {" saves as ", name}, none);
     std::optional<std::string> previous;
     for (int round = 1; round <= 2; ++round) {
       TSignalObj reloaded;
-      Require(LoadRecord(reloaded, *saved, form), what + " and saved as " + name + " loads again",
-              "saved bytes: " + Hex(*saved));
+      check(LoadRecord(reloaded, *saved, form), {" and saved as ", name, " loads again"},
+            [&] { return "saved bytes: " + Hex(*saved); });
       previous = std::move(saved);
       saved = SaveRecord(reloaded, form);
-      Require(saved.has_value(), what + " and saved as " + name + " saves again after a reload");
+      check(saved.has_value(), {" and saved as ", name, " saves again after a reload"}, none);
     }
-    Require(saved == previous, what + " and saved as " + name + " gives the same file at every later save",
-            "one save:  " + Hex(*previous) + "\nthe next: " + Hex(*saved));
+    check(saved == previous, {" and saved as ", name, " gives the same file at every later save"},
+          [&] { return "one save:  " + Hex(*previous) + "\nthe next: " + Hex(*saved); });
   }
-  Require(SaveRecord(loaded, TRecordForm::TextYOnly).has_value(), what + " saves as .txty");
+  check(SaveRecord(loaded, TRecordForm::TextYOnly).has_value(), {" saves as .txty"}, none);
 }
 
 }  // namespace norv::fuzz
