@@ -121,6 +121,9 @@ uint32_t TPersistSignalLayer::PixelColor(int x, int y) const {
 }
 
 void TPersistSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+void TPersistSignalLayer::PutSamples(int first, std::span<const double> values) {
+  PutDots(*this, first, values);
+}
 
 bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
   AccumRef(cellIndex) = Now();
@@ -194,6 +197,9 @@ TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
 
 void TColorGrSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+void TColorGrSignalLayer::PutSamples(int first, std::span<const double> values) {
+  PutDots(*this, first, values);
+}
 
 void TColorGrSignalLayer::SetRefreshTime(double seconds) { refreshTime_ = HundredthsOf(seconds); }
 

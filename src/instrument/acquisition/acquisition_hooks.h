@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "framework/traces/trace_names.h"
@@ -23,6 +24,10 @@ class IAcqLayer {
   // Once per record, before its points.
   virtual void SetSignalScale(int pointCount, double offset, double unitsPerDiv) = 0;
   virtual void PutSample(int index, double value) = 0;
+  // Points First, First + 1, ...: the same as PutSample for each in turn.
+  virtual void PutSamples(int first, std::span<const double> values) {
+    for (size_t k = 0; k < values.size(); ++k) PutSample(first + static_cast<int>(k), values[k]);
+  }
 };
 
 // The layer kind a trace's display style asks for.
