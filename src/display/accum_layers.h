@@ -178,7 +178,7 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
 
 class TPersistSignalLayer final : public TComplicatedSignalLayer {
  public:
-  using TComplicatedSignalLayer::TComplicatedSignalLayer;
+  TPersistSignalLayer(std::string name, int width, int height, int index, bool isXY);
   void PutSample(int index, double value) override;
   void PutSamples(int first, std::span<const double> values) override;
 
@@ -201,6 +201,9 @@ class TPersistSignalLayer final : public TComplicatedSignalLayer {
  private:
   uint32_t fadedColour_ = 0;
   uint32_t persistTime_ = 200;
+  // Per block of the active index, a time no later than that of any of its left cells
+  // (0: unknown): a tick walks only the blocks that may hold a cell old enough to go.
+  std::vector<uint32_t> blockOldest_;
 };
 
 class TColorGrSignalLayer final : public TComplicatedSignalLayer {
