@@ -43,7 +43,8 @@ void AgeingTick(benchmark::State& state) {
   const uint32_t now = persistence.Hundredths();
   const uint32_t expiry = now - layer->PersistTime();
   while (ages.size() % 4 != 0) ages.push_back(now);  // whole lanes for the baseline
-  // Nothing is old enough: every active cell is visited and kept.
+  // Nothing is old enough: every active cell is kept (the layer may know so without
+  // visiting each).
   TRatio::Run(
       state, 5, [&] { layer->AgePoints(); },
       [&] {

@@ -55,7 +55,7 @@ class TRecords {
   void Draw(TParentSignalLayer& layer, int record) const {
     const std::vector<double>& values = Values(record);
     layer.SetSignalScale(kPoints, 0, 1);
-    for (int i = 0; i < kPoints; ++i) layer.PutSample(i, values[i]);
+    layer.PutSamples(0, values);
   }
 
  private:

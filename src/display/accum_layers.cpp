@@ -105,6 +105,9 @@ bool TComplicatedSignalLayer::CellPresent(int x, int y) const {
 
 // --- TPersistSignalLayer ---
 
+TPersistSignalLayer::TPersistSignalLayer(std::string name, int width, int height, int index, bool isXY)
+    : TComplicatedSignalLayer(std::move(name), width, height, index, isXY), blockOldest_(BlockCount(), 0) {}
+
 void TPersistSignalLayer::SetPersistTime(double seconds) { persistTime_ = HundredthsOf(seconds); }
 
 bool TPersistSignalLayer::Infinite() const { return persistTime_ >= kInfiniteHundredths; }
@@ -121,10 +124,15 @@ uint32_t TPersistSignalLayer::PixelColor(int x, int y) const {
 }
 
 void TPersistSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+void TPersistSignalLayer::PutSamples(int first, std::span<const double> values) {
+  PutDots(*this, first, values);
+}
 
 bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
-  AccumRef(cellIndex) = Now();
-  MarkActive(x, y);
+  const uint32_t now = Now();
+  AccumRef(cellIndex) = now;
+  uint32_t& oldest = blockOldest_[MarkActive(x, y).second];
+  oldest = std::min(oldest, now);
   colour = fadedColour_;
   return true;
 }
@@ -172,15 +180,27 @@ void TPersistSignalLayer::AgePoints() {
   const uint32_t expiry = persistTime_ < now ? now - persistTime_ : 0;
   BeginScreenUpdate();
   uint32_t* const accum = AccumData();
-  WalkActiveBands([&](int x, int firstRow, size_t first, unsigned rows) {
-    const unsigned old = OldRows(accum + first, rows, expiry);
-    for (unsigned bits = old; bits != 0; bits &= bits - 1) {
-      const int r = std::countr_zero(bits);
-      ErasePixel(x, firstRow + r);
-      accum[first + r] = 0;
-    }
-    return rows & ~old;
-  });
+  uint32_t* const blockOldest = blockOldest_.data();
+  uint32_t oldest = 0;  // of the cells kept in the block walked
+  WalkActiveBands(
+      [&](size_t block) {
+        oldest = UINT32_MAX;
+        return blockOldest[block] < expiry;
+      },
+      [&](int x, int firstRow, size_t first, unsigned rows, size_t) {
+        const unsigned old = OldRows(accum + first, rows, expiry);
+        for (unsigned bits = old; bits != 0; bits &= bits - 1) {
+          const int r = std::countr_zero(bits);
+          ErasePixel(x, firstRow + r);
+          accum[first + r] = 0;
+        }
+        const unsigned kept = rows & ~old;
+        for (unsigned bits = kept; bits != 0; bits &= bits - 1) {
+          oldest = std::min(oldest, accum[first + static_cast<size_t>(std::countr_zero(bits))]);
+        }
+        return kept;
+      },
+      [&](size_t block) { blockOldest[block] = oldest; });
   EndScreenUpdate();
 }
 
@@ -194,6 +214,9 @@ TColorGrSignalLayer::TColorGrSignalLayer(std::string name, int width, int height
       gradeColour_{0, 0xFF800000u, 0xFF000080u, 0xFF008080u, 0xFF800080u, 0xFF808000u} {}
 
 void TColorGrSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+void TColorGrSignalLayer::PutSamples(int first, std::span<const double> values) {
+  PutDots(*this, first, values);
+}
 
 void TColorGrSignalLayer::SetRefreshTime(double seconds) { refreshTime_ = HundredthsOf(seconds); }
 

@@ -62,6 +62,11 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   bool CellPresent(int x, int y) const override;
   bool IsActive(int x, int y) const;
   uint32_t Accum(int x, int y) const { return accum_[CellIndex(x, y)]; }
+  // TScreenLayer::PrefetchCell, with the cell's time or hit count.
+  void PrefetchCell(int x, int y) const {
+    TParentSignalLayer::PrefetchCell(x, y);
+    if (InPlot(x, y)) __builtin_prefetch(&accum_[CellIndex(x, y)], 1);
+  }
 
  protected:
   uint32_t Now() const { return clock_ != nullptr ? clock_->Hundredths() : 1; }
@@ -173,8 +178,9 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
 
 class TPersistSignalLayer final : public TComplicatedSignalLayer {
  public:
-  using TComplicatedSignalLayer::TComplicatedSignalLayer;
+  TPersistSignalLayer(std::string name, int width, int height, int index, bool isXY);
   void PutSample(int index, double value) override;
+  void PutSamples(int first, std::span<const double> values) override;
 
   // 160000 s or more, or NaN, is infinite; negative times count as 0.
   void SetPersistTime(double seconds);
@@ -195,6 +201,9 @@ class TPersistSignalLayer final : public TComplicatedSignalLayer {
  private:
   uint32_t fadedColour_ = 0;
   uint32_t persistTime_ = 200;
+  // Per block of the active index, a time no later than that of any of its left cells
+  // (0: unknown): a tick walks only the blocks that may hold a cell old enough to go.
+  std::vector<uint32_t> blockOldest_;
 };
 
 class TColorGrSignalLayer final : public TComplicatedSignalLayer {
@@ -202,6 +211,7 @@ class TColorGrSignalLayer final : public TComplicatedSignalLayer {
   static constexpr int kGrades = 5;
   TColorGrSignalLayer(std::string name, int width, int height, int index, bool isXY);
   void PutSample(int index, double value) override;
+  void PutSamples(int first, std::span<const double> values) override;
 
   // Same conversion as the persistence time; 0 never restarts.
   void SetRefreshTime(double seconds);

@@ -119,6 +119,9 @@ class TScreenLayer {
   // The pixel calls for cells of column X: one pen for a trace's points, one for its
   // vertical runs, each aimed again when the column or the screen changes.
   inline TColumnPen& PointPen(int x);
+  // Starts loading what a change of cell (X, Y) of the plot touches: the cell, and the
+  // screen's occupancy word and pixel. It changes nothing.
+  inline void PrefetchCell(int x, int y) const;
   inline TColumnPen& RunPen(int x);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();

@@ -1,6 +1,7 @@
 #include "display/signal_layers.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 
@@ -110,6 +111,12 @@ void TParentSignalLayer::SetXYScale(int pointCount, int secondPointCount, double
 }
 
 void TParentSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+
+void TParentSignalLayer::PutSamples(int first, std::span<const double> values) {
+  // Indexes beyond INT_MAX could not be passed on (nor drawn).
+  const size_t count = std::min<size_t>(values.size(), static_cast<size_t>(int64_t{INT_MAX} - first) + 1);
+  for (size_t k = 0; k < count; ++k) PutSample(first + static_cast<int>(k), values[k]);
+}
 
 void TParentSignalLayer::PutSampleAt(int index, double y, double x) {
   if (index < 0 || index >= pointCount_) return;
@@ -275,6 +282,9 @@ void TParentSignalLayer::PaintToBitmap(TMonoBitmap& bitmap, bool withMarker) con
 // --- TSimpleSignalLayer ---
 
 void TSimpleSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
+void TSimpleSignalLayer::PutSamples(int first, std::span<const double> values) {
+  PutDots(*this, first, values);
+}
 
 bool TSimpleSignalLayer::CellVacated(int, int, size_t, uint32_t&) { return false; }
 void TSimpleSignalLayer::CellOccupied(int, int) {}
@@ -289,8 +299,15 @@ void TVectorSignalLayer::BeforeSignal() { prevColumn_ = 0; }
 
 void TVectorSignalLayer::PutSample(int index, double value) {
   if (index < 0 || index >= PointCount()) return;
-  const int column = PointColumns()[index];
-  const int row = RowOf(value);
+  PutPoint(index, PointColumns()[index], RowOf(value));
+}
+
+void TVectorSignalLayer::PutSamples(int first, std::span<const double> values) {
+  ForEachPlacedPoint(*this, first, values,
+                     [this](int index, int column, int row) { PutPoint(index, column, row); });
+}
+
+void TVectorSignalLayer::PutPoint(int index, int column, int row) {
   if (column < MaxX()) {
     PointHit(column, row);
     PlaceDot(*this, index, column, row);
@@ -432,7 +449,12 @@ void DrawSignal(TParentSignalLayer& layer, const TSignalObj& record) {
   // A window moved towards the end shows past the last point only beyond the ten
   // divisions; those points do not exist.
   const int available = std::min(count, record.GetRecLen() - record.GetFirstShown());
-  for (int i = 0; i < available; ++i) layer.PutSample(i, record.GetDisplayValue(i));
+  std::array<double, 256> values;
+  for (int first = 0; first < available; first += static_cast<int>(values.size())) {
+    const int n = std::min(available - first, static_cast<int>(values.size()));
+    for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = record.GetDisplayValue(first + k);
+    layer.PutSamples(first, std::span<const double>(values.data(), static_cast<size_t>(n)));
+  }
 }
 
 void DrawXYSignal(TParentSignalLayer& layer, const TSignalObj& xRecord, const TSignalObj& yRecord) {

@@ -5,8 +5,10 @@
 // points with one vertical run per column. Traces are redrawn incrementally: only cells
 // whose content changes reach the screen.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "display/display_math.h"
@@ -50,6 +52,8 @@ class TParentSignalLayer : public TScreenLayer {
                   double xUnitsPerDiv);
   // One point of a YT record; indexes at or beyond the point count are ignored.
   virtual void PutSample(int index, double value);
+  // Points First, First + 1, ... of a YT record: the same as PutSample for each in turn.
+  virtual void PutSamples(int first, std::span<const double> values);
   // One (X, Y) pair on the XY layer.
   virtual void PutSampleAt(int index, double y, double x);
   // White on black: the layer's cells at (column + 21, row), with the marker strip.
@@ -140,6 +144,40 @@ class TParentSignalLayer : public TScreenLayer {
     layer.PointHit(column, row);
     PlaceDot(layer, index, column, row);
   }
+  // Calls Put(index, column, row) for the points of PutSamples that lie inside the record,
+  // in order. The cells a record changes lie all over buffers larger than the caches: in
+  // short runs, the rows are found first and the cells the run's points leave and enter
+  // are asked for from memory (Layer::PrefetchCell), so that the run's misses overlap.
+  template <typename Layer, typename Put>
+  void ForEachPlacedPoint(Layer& layer, int first, std::span<const double> values, Put&& put) {
+    constexpr int kRun = 32;
+    const int begin = std::max(first, 0);
+    const int end = static_cast<int>(
+        std::min<int64_t>(int64_t{first} + static_cast<int64_t>(values.size()), pointCount_));
+    std::array<int, kRun> rows;
+    for (int start = begin; start < end; start += kRun) {
+      const int count = std::min(kRun, end - start);
+      for (int k = 0; k < count; ++k) {
+        const int i = start + k;
+        const int column = pointColumn_[i];
+        const int row = RowOf(values[static_cast<size_t>(i - first)]);
+        rows[static_cast<size_t>(k)] = row;
+        if (column >= MaxX() || row == pointRow_[i]) continue;
+        layer.PrefetchCell(column, row);
+        if (pointRow_[i] != 0) layer.PrefetchCell(column, pointRow_[i]);
+      }
+      for (int k = 0; k < count; ++k) put(start + k, pointColumn_[start + k], rows[static_cast<size_t>(k)]);
+    }
+  }
+  // PutSamples of a YT layer that shows dots alone.
+  template <typename Layer>
+  void PutDots(Layer& layer, int first, std::span<const double> values) {
+    ForEachPlacedPoint(layer, first, values, [&](int index, int column, int row) {
+      if (column >= MaxX()) return;
+      layer.PointHit(column, row);
+      PlaceDot(layer, index, column, row);
+    });
+  }
   const std::vector<uint16_t>& PointColumns() const { return pointColumn_; }
   int PointRow(int index) const { return pointRow_[index]; }
   // Sets the bitmap pixel of every inner plot cell for which Lit(x, y) holds.
@@ -185,6 +223,7 @@ class TSimpleSignalLayer final : public TParentSignalLayer {
  public:
   using TParentSignalLayer::TParentSignalLayer;
   void PutSample(int index, double value) override;
+  void PutSamples(int first, std::span<const double> values) override;
   bool SameColourEverywhere() const override { return true; }
 
  protected:
@@ -199,6 +238,7 @@ class TVectorSignalLayer final : public TParentSignalLayer {
   TVectorSignalLayer(std::string name, int width, int height, int index, bool isXY);
 
   void PutSample(int index, double value) override;
+  void PutSamples(int first, std::span<const double> values) override;
   void SetLayerColorAndOpacity(uint32_t colour) override;
   uint32_t PixelColor(int x, int y) const override;
   void Show() override;
@@ -227,6 +267,8 @@ class TVectorSignalLayer final : public TParentSignalLayer {
     uint16_t DrawnMax = 0;
     uint16_t DrawnMin = 0;
   };
+  // PutSample with the point's place found.
+  void PutPoint(int index, int column, int row);
   void StartColumn(int column, int row);
   void ExtendColumn(int column, int row);
   void ConnectColumns(int column);

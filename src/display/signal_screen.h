@@ -87,6 +87,14 @@ class TSignalScreen : public TScanLinesScreen {
   }
   uint32_t CoverMask(int index) const { return cover_[index]; }
 
+  // Starts loading the occupancy word and the pixel of layer cell (X, Y).
+  void PrefetchCell(int x, int y) const {
+    const int column = x + PlotLeft();
+    if (column < 0 || y < 0 || column >= Width() || y >= Height()) return;
+    __builtin_prefetch(&occupancy_[static_cast<size_t>(column) * Height() + y], 1);
+    __builtin_prefetch(Image().Row(y) + column, 1);
+  }
+
   // The registered layer at Index when it is shown and has a cell within Radius of (X, Y).
   TScreenLayer* HitLayer(int index, int radius, int y, int x) const;
 
@@ -291,6 +299,11 @@ inline void TScreenLayer::RefreshPixel(int x, int y) {
 }
 inline void TScreenLayer::ErasePixel(int x, int y) {
   if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
+}
+inline void TScreenLayer::PrefetchCell(int x, int y) const {
+  if (!InPlot(x, y)) return;
+  __builtin_prefetch(&cells_[CellIndex(x, y)], 1);
+  if (screen_ != nullptr) screen_->PrefetchCell(x, y);
 }
 inline void TScreenLayer::ShowPixel(int x, int y, uint32_t colour) { PointPen(x).Show(y, colour); }
 inline TColumnPen& TScreenLayer::PointPen(int x) {

@@ -85,6 +85,31 @@ int LevelHistogram(std::array<uint32_t, kLevelHistCells>& cells, const TSignalOb
   return counted;
 }
 
+namespace {
+
+// The histogram of the values between the margins. Margins most often leave out a little
+// of the record: then the values outside are taken away from the whole record's histogram.
+int CountInMargins(const TMeasSource& s) {
+  TMeasFrame& f = s.Frame;
+  const int left = std::max(f.LeftMargin, 0);
+  const int right = std::min(f.RightMargin, LastIndex(f));
+  const int inside = std::max(right - left + 1, 0);
+  if (inside <= static_cast<int>(f.Values.size()) - inside) {
+    return LevelHistogram(f.InMarginHist, s.Rec, f.Values, true, f.RightMargin, f.LeftMargin);
+  }
+  std::array<uint32_t, kLevelHistCells> before, after;
+  LevelHistogram(before, s.Rec, f.Values, true, left - 1, 0);
+  LevelHistogram(after, s.Rec, f.Values, true, LastIndex(f), right + 1);
+  int counted = 0;
+  for (size_t c = 0; c < kLevelHistCells; ++c) {
+    f.InMarginHist[c] = f.LevelHist[c] - before[c] - after[c];
+    counted += static_cast<int>(f.InMarginHist[c]);
+  }
+  return counted;
+}
+
+}  // namespace
+
 void BuildLevelHistogram(const TMeasSource& s) {
   const int first = s.Rec.GetFirstShown();
   const int n = std::clamp(s.Rec.GetShownCount(), 0, kMaxRecLen - first);
@@ -374,8 +399,7 @@ void MeasureSource(TTraceId source, uint8_t reason) {
     f.InMarginInvalid = false;  // spectra have no margins
   } else {
     CalcMargins(s);
-    f.InMarginInvalid =
-        LevelHistogram(f.InMarginHist, s.Rec, f.Values, true, f.RightMargin, f.LeftMargin) == 0;
+    f.InMarginInvalid = CountInMargins(s) == 0;
     if (!f.InMarginInvalid) {
       double top = 0, base = 0;
       TopBaseCodes(f.InMarginHist, false, top, base);

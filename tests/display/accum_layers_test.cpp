@@ -71,6 +71,30 @@ TEST(Persistence, LeftCellsFadeAndExpireAfterThePersistenceTime) {
   EXPECT_FALSE(f.layer.IsActive(30, 20));
 }
 
+// Cells of one 8 x 8 block left at different times each go at the first tick after their
+// own persistence time, whatever the ticks that walked the block before found.
+TEST(Persistence, EachLeftCellOfABlockExpiresOnItsOwnTime) {
+  AccumFixture<TPersistSignalLayer> f;
+  f.layer.SetPersistTime(0.05);
+  std::array<uint32_t, 4> leftAt{};  // point 8 + k leaves (8 + k, 20) at hundredth 1 + 3k
+  for (uint32_t now = 1; now <= 18; ++now) {
+    ASSERT_EQ(f.persistence.Hundredths(), now);
+    for (int k = 0; k < 4; ++k) {
+      if (now != 1 + 3u * k) continue;
+      f.layer.PutSample(8 + k, 0);
+      f.layer.PutSample(8 + k, -1);
+      leftAt[k] = now;
+    }
+    f.layer.AgePoints();
+    for (int k = 0; k < 4; ++k) {
+      const bool kept = leftAt[k] != 0 && leftAt[k] + 5 >= now;
+      EXPECT_EQ(PixelAt(f.screen, 8 + k, 20) == kFadedRgb, kept) << "cell " << k << " at " << now;
+      EXPECT_EQ(f.Empty(8 + k, 20), !kept) << "cell " << k << " at " << now;
+    }
+    f.AdvanceMs(10);
+  }
+}
+
 TEST(Persistence, InfiniteNeverErasesAndTheTickerAgesOnlyWhileRunning) {
   for (double seconds : {160000.0, std::nan("")}) {
     AccumFixture<TPersistSignalLayer> f;

@@ -4,9 +4,11 @@
 #include <limits>
 #include <string>
 
+#include "display/accum_layers.h"
 #include "display/signal_layers.h"
 #include "display/signal_screen.h"
 #include "display_test_support.h"
+#include "framework/util/numeric_utils.h"
 #include "instrument/record/signal_obj.h"
 
 namespace norv {
@@ -245,6 +247,51 @@ TEST(TraceLayers, RecordsAreDrawnWithTheirOwnScale) {
   EXPECT_EQ(xy.layer.GetPointCell(63), (std::pair{30, 25}));
   EXPECT_EQ(xy.layer.GetPointCell(64), (std::pair{0, 0}));
   EXPECT_EQ(xy.screen.Image().Pixel(30, 25), kTraceRgb);
+}
+
+// Runs of points drawn in one call leave the same picture, occupancy and point cells as the
+// same points put one by one, in every style: runs cut anywhere, starting before point 0,
+// reaching past the point count, empty; values off the plot and not numbers.
+template <typename Layer>
+class PointRuns : public ::testing::Test {};
+using TraceStyles =
+    ::testing::Types<TSimpleSignalLayer, TVectorSignalLayer, TPersistSignalLayer, TColorGrSignalLayer>;
+TYPED_TEST_SUITE(PointRuns, TraceStyles);
+
+TYPED_TEST(PointRuns, DrawAsPointsPutOneByOne) {
+  TraceFixture<TypeParam> single;
+  TraceFixture<TypeParam> runs;
+  TRandomSource random(17);
+  std::vector<double> values(600);
+  for (int record = 0; record < 12; ++record) {
+    // Smooth traces that move between records, with a few wild points.
+    for (size_t i = 0; i < values.size(); ++i) {
+      values[i] = 2.2 * std::sin(static_cast<double>(i) / (20.0 + record) + record) + random.Uniform() * 0.3;
+      if (random.UniformInt(40) == 0) values[i] = random.Uniform() * 40 - 20;
+    }
+    values[static_cast<size_t>(random.UniformInt(600))] = std::numeric_limits<double>::quiet_NaN();
+    values[static_cast<size_t>(random.UniformInt(600))] = std::numeric_limits<double>::infinity();
+    const int count = record % 3 == 2 ? 300 : 512;
+    const int first = record % 4 == 1 ? -7 : 0;  // values[k] is point first + k
+    for (auto* f : {&single, &runs}) f->layer.SetSignalScale(count, 0.1 * record, 1);
+    for (size_t k = 0; k < values.size(); ++k) single.layer.PutSample(first + static_cast<int>(k), values[k]);
+    for (size_t k = 0; k < values.size();) {
+      const size_t n = std::min(values.size() - k, static_cast<size_t>(random.UniformInt(90)));
+      runs.layer.PutSamples(first + static_cast<int>(k), std::span<const double>(values).subspan(k, n));
+      k += n;
+    }
+    for (int i = 0; i < kMaxRecordPoints; ++i) {
+      ASSERT_EQ(runs.layer.GetPointCell(i), single.layer.GetPointCell(i))
+          << "record " << record << " point " << i;
+    }
+    for (int y = 0; y < single.screen.Height(); ++y) {
+      for (int x = 0; x < single.screen.Width(); ++x) {
+        ASSERT_EQ(runs.screen.Image().Pixel(x, y), single.screen.Image().Pixel(x, y))
+            << "record " << record << " at " << x << ", " << y;
+        ASSERT_EQ(runs.screen.Occupancy(x, y), single.screen.Occupancy(x, y));
+      }
+    }
+  }
 }
 
 }  // namespace

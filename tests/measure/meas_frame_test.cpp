@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <utility>
+
 #include "measure/meas_fixture.h"
 
 namespace norv::test {
@@ -96,6 +100,30 @@ TEST_F(MeasFrameTest, HistogramCountsOnlyOnScreenCells) {
   EXPECT_EQ(cells[254], 1u);
   EXPECT_EQ(LevelHistogram(cells, r, values, true, 3, 2), 1);
   EXPECT_EQ(LevelHistogram(cells, r, values, true, 1, 2), 0);
+}
+
+// The in-margin histogram against a count of the codes between the margins, for margins
+// around all of the record, most of it, half of it, one sample and none (swapped).
+TEST_F(MeasFrameTest, InMarginHistogramCountsTheValuesBetweenTheMargins) {
+  // Whole codes (plus 0.2, away from any rounding tie) spread over and beyond the screen.
+  Fill(Ch1, [](int i) { return Code((i * 7919) % 1100 - 40) + 0.2 * kScale * 8 / 1024; });
+  const std::pair<int, int> markers[] = {{0, 4000}, {3, 3990}, {1000, 3000}, {2000, 2000}, {3000, 1000}};
+  for (const auto& [left, right] : markers) {
+    Settings(Ch1).LeftMarker = left;
+    Settings(Ch1).RightMarker = right;
+    const TMeasFrame& f = Built();
+    std::array<uint32_t, kLevelHistCells> expected{};
+    int counted = 0;
+    for (int i = f.LeftMargin; i <= f.RightMargin; ++i) {
+      const int code =
+          static_cast<int>(std::lround((f.Values[static_cast<size_t>(i)] / (kScale * 8)) * 1024 - 0.2)) + 512;
+      if (code < 8 || code > 1019) continue;
+      ++expected[static_cast<size_t>(code / 4)];
+      ++counted;
+    }
+    EXPECT_EQ(f.InMarginHist, expected) << left << ".." << right;
+    EXPECT_EQ(f.InMarginInvalid, counted == 0) << left << ".." << right;
+  }
 }
 
 TEST_F(MeasFrameTest, CrossingSearchNeedsATenthOfADivisionAndStartsAtTheFirstSample) {

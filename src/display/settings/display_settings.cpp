@@ -397,6 +397,9 @@ class TStyledAcqLayer final : public IAcqLayer {
   void PutSample(int index, double value) override {
     if (Live()) layer_->PutSample(index, value);
   }
+  void PutSamples(int first, std::span<const double> values) override {
+    if (Live()) layer_->PutSamples(first, values);
+  }
 
  private:
   bool Live() const {

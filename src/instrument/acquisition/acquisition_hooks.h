@@ -6,8 +6,11 @@
 // its own and in tests. The wired ones are filled by the instrument layer itself
 // (InstallInstrumentSettings).
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "framework/traces/trace_names.h"
@@ -23,6 +26,12 @@ class IAcqLayer {
   // Once per record, before its points.
   virtual void SetSignalScale(int pointCount, double offset, double unitsPerDiv) = 0;
   virtual void PutSample(int index, double value) = 0;
+  // Points First, First + 1, ...: the same as PutSample for each in turn.
+  virtual void PutSamples(int first, std::span<const double> values) {
+    // Indexes beyond INT_MAX could not be passed on.
+    const size_t count = std::min<size_t>(values.size(), static_cast<size_t>(int64_t{INT_MAX} - first) + 1);
+    for (size_t k = 0; k < count; ++k) PutSample(first + static_cast<int>(k), values[k]);
+  }
 };
 
 // The layer kind a trace's display style asks for.

@@ -27,7 +27,16 @@ void TPointStore::StoreAcquiredPoints(int channel, std::span<const int16_t> code
   // Records in the running average, the new one included.
   uint16_t& count = averageCount_[t.RecordIndex];
   if (AcqStoreMode == asmAverage && count == 0) count = 1;
+  publishedCount_ = 0;
   for (int i = first; i < end; ++i) StorePoint(channel, t, i, codes[i - first], count);
+  PlotPublished(t);
+}
+
+void TPointStore::PlotPublished(const TChannelTarget& t) {
+  if (publishedCount_ > 0 && t.Layer) {
+    t.Layer->PutSamples(publishedFirst_, std::span<const double>(published_.data(), publishedCount_));
+  }
+  publishedCount_ = 0;
 }
 
 inline void TPointStore::StorePoint(int channel, TChannelTarget& t, int i, int16_t code, int averaged) {
@@ -80,7 +89,11 @@ inline void TPointStore::Publish(int channel, const TChannelTarget& t, int i, do
     const TSignalObj& r = *t.Record;
     // Plain records show their stored volts; only reflection units need converting.
     const bool plain = r.GetTdrUnitKind() == tukNone || r.GetRaw();
-    t.Layer->PutSample(i, plain ? stored : r.GetY(i));
+    if (publishedCount_ == kPlotRun || (publishedCount_ > 0 && i != publishedFirst_ + publishedCount_)) {
+      PlotPublished(t);
+    }
+    if (publishedCount_ == 0) publishedFirst_ = i;
+    published_[static_cast<size_t>(publishedCount_++)] = plain ? stored : r.GetY(i);
   }
   if (t.MaskCompare) AcqHooks.CountMaskHitAtPoint(channel, i);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The point store turns each sample code of the stream into volts and writes it into the
 // channel's target record by the acquisition mode: plainly, as a running average over
-// records, as minimum/maximum pairs, or keeping the larger or smaller value. Each stored
-// point is plotted at once by the channel's layer and, when the mask test compares this
-// channel, passed to the mask hit test.
+// records, as minimum/maximum pairs, or keeping the larger or smaller value. The stored
+// points of a run are plotted by the channel's layer in one call and, when the mask test
+// compares this channel, each is passed to the mask hit test.
 //
 // The acquisition cycle sets the per-record fields (PrepareRecord) before the first point.
 // Channel codes: 2 = Ch1, 3 = Ch2.
@@ -77,9 +77,16 @@ class TPointStore {
   void StorePoint(int channel, TChannelTarget& t, int i, int16_t code, int averaged);
   void StoreEnvelopePoint(int channel, const TChannelTarget& t, int i, double v);
   void Publish(int channel, const TChannelTarget& t, int i, double stored);
+  // Plots the points published since the last call.
+  void PlotPublished(const TChannelTarget& t);
 
   std::array<TChannelTarget, 2> targets_;
   std::array<uint16_t, kChannelRecordCount> averageCount_{};
+  // Published points waiting for the layer: successive ones from publishedFirst_.
+  static constexpr int kPlotRun = 256;
+  std::array<double, kPlotRun> published_{};
+  int publishedFirst_ = 0;
+  int publishedCount_ = 0;
 };
 
 }  // namespace norv
