@@ -454,6 +454,18 @@ void DefineEyeLabels(TEyeParam& p) {
         def(2, rise ? hi : lo, 1);
         return;
       }
+      case K::PosDutyCyc:
+        def(1, key("an_L_Cross"), 0);
+        def(2, key("an_R_Cross"), 1);
+        def(3, key("anL_Width"), 2);
+        def(4, key("anR_Width"), 3);
+        return;
+      case K::PulseSymm:
+      case K::PulseWidth:
+        def(1, key("anL_Width"), 0);
+        def(2, key("anR_Width"), 1);
+        if (k == K::PulseSymm) def(3, key("Max"), 2);
+        return;
       default:
         if (k == K::EyeWidth || k == K::EyeWidthP) {
           def(1, key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), 0);

@@ -386,5 +386,26 @@ TEST(EyeParamTexts, EveryItemHasItsText) {
   }
 }
 
+// The labels of the RZ pulse parameters: the widths are marked as widths, the symmetry
+// also at its maximum, the duty cycle with the crossing pair as well.
+TEST(EyeLabels, RzPulseParametersNameTheirWidths) {
+  const std::vector<std::pair<uint8_t, std::vector<std::string>>> cases = {
+      {13, {"L Cross", "R Cross", "L Width", "R Width"}},  // PosDutyCyc
+      {14, {"L Width", "R Width", "Max"}},                 // PulseSymm
+      {15, {"L Width", "R Width"}},                        // PulseWidth
+  };
+  for (const auto& [index, texts] : cases) {
+    TEyeParam p;
+    p.Group = egRZ;
+    p.Axis = eaX;
+    p.Index = index;
+    DefineEyeLabels(p);
+    std::vector<std::string> got;
+    for (int n = 1; n <= kAnnLabelCount; ++n)
+      if (!p.Annotations[n].Text.empty()) got.push_back(p.Annotations[n].Text);
+    EXPECT_EQ(got, texts) << EyeParamText(egRZ, eaX, index).Mnemonic;
+  }
+}
+
 }  // namespace
 }  // namespace norv
