@@ -73,6 +73,7 @@ TEST_F(EyePageTest, ClicksChooseTheModeItsParametersAndTheStatistics) {
   ASSERT_EQ(menu.CurrentPage(), 6);
   auto& parameter = menu.Control<TRC_EditSwitcher>("edswParametr");
   EXPECT_EQ(parameter.GetHandler(), Node("Eye:Window"));
+  EXPECT_EQ(parameter.HelpContext(), 493);
   Choose(menu, "rswMode", 2);
   EXPECT_EQ(Exec("Eye:Mode?"), "PERMANENT") << "the mode waits for the statistics";
   Choose(menu, "ooswStatisrticOnOff", 0);
