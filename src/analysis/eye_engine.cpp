@@ -457,6 +457,31 @@ TResult ComputeY(TEyeKind kind) {
   }
 }
 
+bool IsRzPulseWidth(TEyeKind k) {
+  return k == K::EyeWidth || k == K::EyeWidthP || k == K::PosDutyCyc || k == K::PulseWidth ||
+         k == K::PulseSymm;
+}
+
+// The widths of an RZ pulse are marked on its own two edges (the eye width inside their
+// spreads), after the crossing pair where that is shown too; the symmetry marks its maximum.
+void PlaceRzWidthAnchors(TEyeParam& p, int yc) {
+  TAnnSet& a = p.Annotations;
+  const TEyeKind k = p.Kind();
+  const TEyeCrossing &e0 = State.Edge[0], &e1 = State.Edge[1];
+  const double f = k == K::EyeWidth || k == K::EyeWidthP ? 3 : 0;
+  const bool withCrossings = k == K::EyeWidth || k == K::EyeWidthP || k == K::PosDutyCyc;
+  const auto [wa, wb] = WindowW();
+  if (withCrossings) {
+    SetAnnAnchor(a, 1, Round(wa), yc);
+    SetAnnAnchor(a, 2, Round(wb), yc);
+  }
+  const int first = withCrossings ? 3 : 1;
+  SetAnnAnchor(a, first, Round(e0.X + f * e0.Sigma), yc);
+  SetAnnAnchor(a, first + 1, Round(e1.X - f * e1.Sigma), yc);
+  if (k == K::PulseSymm && WholeHeight(Round(e0.X), Round(e1.X)).Hits > 0)
+    SetAnnAnchor(a, 3, FullHist().TimeOfMax(), Round(FullHist().MaxScreenPos()));
+}
+
 // Labels 1 and 2 of the crossing pair, of the levels and so on follow the computation.
 void PlaceAnchors(TEyeParam& p, double start, double end) {
   TAnnSet& a = p.Annotations;
@@ -470,6 +495,8 @@ void PlaceAnchors(TEyeParam& p, double start, double end) {
       const bool rise = k == K::RiseTime;
       SetAnnAnchor(a, 1, Round(start), Round(ThresholdLevel(rise ? lowF : upF)));
       SetAnnAnchor(a, 2, Round(end), Round(ThresholdLevel(rise ? upF : lowF)));
+    } else if (p.Group == egRZ && IsRzPulseWidth(k)) {
+      PlaceRzWidthAnchors(p, yc);
     } else {
       SetAnnAnchor(a, 1, Round(wa), yc);
       SetAnnAnchor(a, 2, Round(wb), yc);

@@ -152,6 +152,32 @@ TEST_F(EyeMeasurementTest, RzEyeOfTheSimulatedPatternMatchesItsSettings) {
   EXPECT_FALSE(EyeState().EyeFailed);
 }
 
+// The labels of the RZ width parameters sit on the screen, the width pair on the edges of
+// one pulse: half a bit apart, 1000 units at two bits across the screen.
+TEST_F(EyeMeasurementTest, RzWidthLabelsSitOnThePulse) {
+  Pattern("RZ");
+  ExecCommand("Eye:Measure RZ");
+  ExecCommand("Eye:XRZParam EyeWidth,PosDutyCyc,PulseSymm,PulseWidth");
+  Acquire(70);
+  ASSERT_FALSE(EyeState().EyeFailed);
+  for (int n = 0; n < EyeState().Count(egRZ); ++n) {
+    ComputeEyeParam(n);
+    const TEyeParam& p = *EyeParam(egRZ, n);
+    SCOPED_TRACE(EyeParamText(p.Group, p.Axis, p.Index).Mnemonic);
+    for (int l = 1; l <= kAnnLabelCount; ++l) {
+      const TAnnLabelParam& label = p.Annotations[l];
+      if (label.Text.empty()) continue;
+      EXPECT_GT(label.AnchorX, 0) << label.Text;
+      EXPECT_LT(label.AnchorX, 4000) << label.Text;
+      EXPECT_GT(label.AnchorY, 0) << label.Text;
+      EXPECT_LT(label.AnchorY, 1024) << label.Text;
+    }
+    if (p.Kind() == TEyeKind::PulseWidth) {
+      EXPECT_NEAR(p.Annotations[2].AnchorX - p.Annotations[1].AnchorX, 1000, 20);
+    }
+  }
+}
+
 // Replies of "Eye:Res" with and without the header, for every kind of argument.
 TEST_F(EyeMeasurementTest, ResultQueryRepliesWithAndWithoutHeader) {
   EXPECT_EQ(ExecCommand("Eye:Res? 1"), "");  // the measure is off
