@@ -150,11 +150,6 @@ TColorRef SourceColour() { return GetDisplaySourceRGB(SourceId()); }
 
 void SetRestartFlag() { Eye().RestartRequested = true; }
 
-std::string ValueText(double value, const std::string& unit) {
-  if (unit == "dB") return FloatToEngStr(vfGeneral, 4, false, value, false) + unit;
-  return FloatToEngStr(vfEngineering, 4, false, value, false) + unit;
-}
-
 // --- node follow-ups ---
 
 void RemoveOverlays() {
@@ -368,12 +363,12 @@ void ShowEyeLine(int line) {
   const auto put = [&](int column, const std::string& text) {
     strip->WriteLine(text, TNizText::GetLineCellRect(line, column), -1, SourceColour());
   };
-  put(2, any ? ValueText(p->Value, p->UnitText) : "");
-  put(4, any ? ValueText(st.Min(), unit) : "");
-  put(5, any ? ValueText(st.Max(), unit) : "");
+  put(2, any ? StatValueText(p->Value, p->UnitText) : "");
+  put(4, any ? StatValueText(st.Min(), unit) : "");
+  put(5, any ? StatValueText(st.Max(), unit) : "");
   if (StatisticOn()) {
-    put(6, any ? ValueText(st.Mean(), unit) : "");
-    put(7, !any ? "" : st.Count() == 1 ? GetLangStr("Undefined") : ValueText(st.StdDev(), unit));
+    put(6, any ? StatValueText(st.Mean(), unit) : "");
+    put(7, !any ? "" : st.Count() == 1 ? GetLangStr("Undefined") : StatValueText(st.StdDev(), unit));
   }
 }
 
