@@ -156,10 +156,13 @@ double EyeMeasureCrossing() {
   return v.Mean;
 }
 
-// Mean X of the map in X a..b and the band.
-double MeanX(int a, int b, std::pair<int, int> band) {
-  return HistIn(false, std::max(a, 0), band.first, std::min(b, 4000), band.second).Mean;
+// The map in X a..b (kept on the screen) and the band, along X.
+TWin XWindow(int a, int b, std::pair<int, int> band) {
+  return HistIn(false, std::max(a, 0), band.first, std::min(b, 4000), band.second);
 }
+
+// Mean X of the map in X a..b and the band.
+double MeanX(int a, int b, std::pair<int, int> band) { return XWindow(a, b, band).Mean; }
 
 // Two positions at a level inside the selected zone: the rising and falling edges there.
 void EyeEdgesAtLevel(std::pair<int, int> band, double& first, double& second, double s, double c) {
@@ -610,9 +613,11 @@ bool EyeAnalyseRZ() {
   const double p1 = MeanX(a, m, {top, 1014}), p2 = MeanX(m, b, {top, 1014});
   const int h = Round(p2 - p1), P1 = Round(p1);
   if (h <= 0) return false;
+  // An edge window without hits holds no edge (pulses longer than the screen): no analysis.
   const auto edges = [&](std::pair<int, int> band) {
-    const double rising = MeanX(P1 - h / 2, P1, band), falling = MeanX(P1, P1 + h / 2, band);
-    EyeWindowFromBounds(rising, falling);
+    const TWin rising = XWindow(P1 - h / 2, P1, band), falling = XWindow(P1, P1 + h / 2, band);
+    if (rising.Hits == 0 || falling.Hits == 0) return false;
+    EyeWindowFromBounds(rising.Mean, falling.Mean);
     return EyeFindLevels(top, base, State.EyeWinRight, State.EyeWinLeft);
   };
   const int y1 = (5 * top + 4 * base + 4) / 9, y2 = (4 * top + 5 * base + 4) / 9;
@@ -620,13 +625,12 @@ bool EyeAnalyseRZ() {
   if (!edges(BandAround((top + base) / 2.0))) return false;
   State.CrossingLevel = (top + base) / 2.0;
   const auto band = BandAround(State.CrossingLevel);
-  const auto edge = [&](int from, int to) {
-    const TWin w = HistIn(false, std::max(from, 0), band.first, std::min(to, 4000), band.second);
-    return TEyeCrossing{w.Mean, w.Sigma, w.MinPos, w.MaxPos};
-  };
-  State.Edge[0] = edge(P1 - h / 2, P1);
-  State.Edge[1] = edge(P1, P1 + h / 2);
-  State.Edge[2] = edge(Round(p2) - h / 2, Round(p2));
+  const std::pair<int, int> windows[3] = {{P1 - h / 2, P1}, {P1, P1 + h / 2}, {Round(p2) - h / 2, Round(p2)}};
+  for (int i = 0; i < 3; ++i) {
+    const TWin w = XWindow(windows[i].first, windows[i].second, band);
+    if (w.Hits == 0) return false;
+    State.Edge[static_cast<size_t>(i)] = {w.Mean, w.Sigma, w.MinPos, w.MaxPos};
+  }
   SetEyeDisplayWindow(base, top, Round(State.Edge[2].X), Round(State.Edge[0].X));
   RemoveEyeHint();
   return true;

@@ -251,6 +251,18 @@ TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
   EXPECT_EQ(Res("1"), UndefinedValue);
 }
 
+// Pulses ten times as long as the screen show only rising edges: the RZ analysis fails
+// rather than read an empty window as an edge at the screen's left.
+TEST_F(EyeMeasurementTest, EdgesWithoutPulsesFailTheRzAnalysis) {
+  Pattern("RZ");
+  ExecCommand("GSS:A:Frequency 1e8");
+  ExecCommand("Eye:Measure RZ");
+  ExecCommand("Eye:XRZParam JittRMSFall");
+  Acquire(66);
+  EXPECT_TRUE(EyeState().EyeFailed);
+  EXPECT_EQ(Res("1"), UndefinedValue);
+}
+
 // The eye settings applied while the eye stays off (a recall) leave the measurement's
 // labels alone.
 TEST_F(EyeMeasurementTest, ApplyingWhileOffKeepsTheMeasurementLabels) {
