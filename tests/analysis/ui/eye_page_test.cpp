@@ -93,5 +93,15 @@ TEST_F(EyePageTest, ClicksChooseTheModeItsParametersAndTheStatistics) {
   EXPECT_EQ(menu.CurrentPage(), 1);
 }
 
+// A page made after the weight mode was recalled binds its edit to the weight at once.
+TEST_F(EyePageTest, RecalledWeightModeBindsTheEditAtOnce) {
+  Exec("Eye:Statistic On");
+  Exec("Eye:Mode Weight");
+  TDeclaredSideMenu& menu = Open(kEyeMenuId);
+  auto& parameter = menu.Control<TRC_EditSwitcher>("edswParametr");
+  EXPECT_EQ(parameter.GetHandler(), Node("Eye:Weight"));
+  EXPECT_EQ(parameter.Caption(), "WEIGHT");
+}
+
 }  // namespace
 }  // namespace norv::test
