@@ -292,7 +292,7 @@ std::string EyeParamLabel(int line) {
   const TEyeParam* p = EyeParam(Mode(), line);
   if (!p) return {};
   std::string label = GetLangStr(EyeParamText(p->Group, p->Axis, p->Index).Key);
-  if (!IsAveragePower(p->Kind())) label += " (" + GetTraceShortName(SourceId()) + ")";
+  if (!IsAveragePower(p->Kind())) label += " (" + TraceDisplayName(SourceId()) + ")";
   return label;
 }
 

@@ -337,7 +337,7 @@ std::string ReflectParamTitle(const TReflectParam& p) {
   static constexpr const char* kTdtKeys[] = {"tdtPropDelay", "tdtpGain", "tdtpGainDb"};
   const char* key =
       p.Mode == rmTDR ? kTdrKeys[std::min<int>(p.Param, 1)] : kTdtKeys[std::min<int>(p.Param, 2)];
-  return GetLangStr(key) + " (" + TraceNames[static_cast<size_t>(TraceIndex(p.Trace))] + ")";
+  return GetLangStr(key) + " (" + TraceDisplayName(p.Trace) + ")";
 }
 
 void AddReflectParam(uint8_t mode, uint8_t source, uint8_t param) {

@@ -19,6 +19,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
+#include "framework/traces/trace_names.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -363,6 +364,10 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "BITRATE,BITTIME,CROSSTIME");
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
             "\r\n1  Bit Rate (Ch1)\r\n2  Bit Time (Ch1)\r\n3  Crossing Time (Ch1)\r\n4  Maximum (Ch1)");
+  // The source goes by its name in the language shown, as in the other readouts.
+  BuildTraceNames([](const std::string& key) { return key == "Ch" ? std::string("Kan") : GetLangStr(key); });
+  EXPECT_EQ(EyeParamLabel(3), "Maximum (Kan1)");
+  BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
   ExecCommand("Eye:YNRZParam ClearALL");
   // Area and Cycle Area join the three kept: Bit Rate, the first of them, goes.
   ExecCommand("Eye:XNRZParam Area,BitRate,BitTime,CrossTime,CycleArea");
