@@ -40,7 +40,8 @@ TEST(QtIdle, AModalLoopAfterThePassGetsPasses) {
   idle.RunPass();
   QElapsedTimer guard;
   guard.start();
-  while (passesInLoop < 0 && guard.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  while (passesInLoop < 0 && guard.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   idle.SetActive(false);
   EXPECT_GT(passesInLoop, 0);
   EXPECT_GT(nestedAfter, 0) << "each nested pass has its after-pass step (which guards itself)";
