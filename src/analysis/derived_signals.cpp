@@ -36,11 +36,6 @@ uint8_t& StateOf(TTraceId id) { return DerivedSignalStates[TraceIndex(id)]; }
 uint8_t StateOrOff(TTraceId id) { return IsRecordTrace(id) ? StateOf(id) : uint8_t{dssOff}; }
 bool Ready(TTraceId id) { return StateOrOff(id) >= dssFresh; }
 
-std::string DisplayName(TTraceId id) {
-  const std::string& name = TraceNames[TraceIndex(id)];
-  return name.empty() ? GetTraceShortName(id) : name;
-}
-
 void ShowErrorBox(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
 
 // A refusal is shown when its text differs from the one stored last.
@@ -143,7 +138,7 @@ void ReCalculateFuncAndSpectrGdeNado() {
   std::string names;
   for (TTraceId s : kDerivedOrder)
     if (SignalsOn.IsOn(s) && StateOf(s) == dssOn && !failed[TraceIndex(s)])
-      names += (names.empty() ? "" : ", ") + DisplayName(s);
+      names += (names.empty() ? "" : ", ") + TraceDisplayName(s);
   Remember(State.ArgumentsMessage, names.empty() ? "" : FormatLangStr("FuncSZacyclilisj", names));
 }
 
@@ -176,7 +171,7 @@ bool CalcSpectrumSignal(int spectrum) {
   std::string message;
   try {
     message =
-        CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], DisplayName(d.Source1), d.Operator);
+        CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], TraceDisplayName(d.Source1), d.Operator);
   } catch (const EFFTLength& e) {
     message = e.what();
   }
@@ -199,7 +194,7 @@ bool CalcFunctionSignal(int function) {
   def.FunctionIndex = function;
   def.Operator = d.Operator;
   def.Source1 = &SignalObjs()[d.Source1];
-  def.Source1Name = DisplayName(d.Source1);
+  def.Source1Name = TraceDisplayName(d.Source1);
   if (d.Operator <= moDiv) {
     if (IsRecordTrace(d.Source2)) {
       def.Source2 = &SignalObjs()[d.Source2];

@@ -156,10 +156,13 @@ double EyeMeasureCrossing() {
   return v.Mean;
 }
 
-// Mean X of the map in X a..b and the band.
-double MeanX(int a, int b, std::pair<int, int> band) {
-  return HistIn(false, std::max(a, 0), band.first, std::min(b, 4000), band.second).Mean;
+// The map in X a..b (kept on the screen) and the band, along X.
+TWin XWindow(int a, int b, std::pair<int, int> band) {
+  return HistIn(false, std::max(a, 0), band.first, std::min(b, 4000), band.second);
 }
+
+// Mean X of the map in X a..b and the band.
+double MeanX(int a, int b, std::pair<int, int> band) { return XWindow(a, b, band).Mean; }
 
 // Two positions at a level inside the selected zone: the rising and falling edges there.
 void EyeEdgesAtLevel(std::pair<int, int> band, double& first, double& second, double s, double c) {
@@ -457,6 +460,31 @@ TResult ComputeY(TEyeKind kind) {
   }
 }
 
+bool IsRzPulseWidth(TEyeKind k) {
+  return k == K::EyeWidth || k == K::EyeWidthP || k == K::PosDutyCyc || k == K::PulseWidth ||
+         k == K::PulseSymm;
+}
+
+// The widths of an RZ pulse are marked on its own two edges (the eye width inside their
+// spreads), after the crossing pair where that is shown too; the symmetry marks its maximum.
+void PlaceRzWidthAnchors(TEyeParam& p, int yc) {
+  TAnnSet& a = p.Annotations;
+  const TEyeKind k = p.Kind();
+  const TEyeCrossing &e0 = State.Edge[0], &e1 = State.Edge[1];
+  const double f = k == K::EyeWidth || k == K::EyeWidthP ? 3 : 0;
+  const bool withCrossings = k == K::EyeWidth || k == K::EyeWidthP || k == K::PosDutyCyc;
+  const auto [wa, wb] = WindowW();
+  if (withCrossings) {
+    SetAnnAnchor(a, 1, Round(wa), yc);
+    SetAnnAnchor(a, 2, Round(wb), yc);
+  }
+  const int first = withCrossings ? 3 : 1;
+  SetAnnAnchor(a, first, Round(e0.X + f * e0.Sigma), yc);
+  SetAnnAnchor(a, first + 1, Round(e1.X - f * e1.Sigma), yc);
+  if (k == K::PulseSymm && WholeHeight(Round(e0.X), Round(e1.X)).Hits > 0)
+    SetAnnAnchor(a, 3, FullHist().TimeOfMax(), Round(FullHist().MaxScreenPos()));
+}
+
 // Labels 1 and 2 of the crossing pair, of the levels and so on follow the computation.
 void PlaceAnchors(TEyeParam& p, double start, double end) {
   TAnnSet& a = p.Annotations;
@@ -470,6 +498,8 @@ void PlaceAnchors(TEyeParam& p, double start, double end) {
       const bool rise = k == K::RiseTime;
       SetAnnAnchor(a, 1, Round(start), Round(ThresholdLevel(rise ? lowF : upF)));
       SetAnnAnchor(a, 2, Round(end), Round(ThresholdLevel(rise ? upF : lowF)));
+    } else if (p.Group == egRZ && IsRzPulseWidth(k)) {
+      PlaceRzWidthAnchors(p, yc);
     } else {
       SetAnnAnchor(a, 1, Round(wa), yc);
       SetAnnAnchor(a, 2, Round(wb), yc);
@@ -583,9 +613,11 @@ bool EyeAnalyseRZ() {
   const double p1 = MeanX(a, m, {top, 1014}), p2 = MeanX(m, b, {top, 1014});
   const int h = Round(p2 - p1), P1 = Round(p1);
   if (h <= 0) return false;
+  // An edge window without hits holds no edge (pulses longer than the screen): no analysis.
   const auto edges = [&](std::pair<int, int> band) {
-    const double rising = MeanX(P1 - h / 2, P1, band), falling = MeanX(P1, P1 + h / 2, band);
-    EyeWindowFromBounds(rising, falling);
+    const TWin rising = XWindow(P1 - h / 2, P1, band), falling = XWindow(P1, P1 + h / 2, band);
+    if (rising.Hits == 0 || falling.Hits == 0) return false;
+    EyeWindowFromBounds(rising.Mean, falling.Mean);
     return EyeFindLevels(top, base, State.EyeWinRight, State.EyeWinLeft);
   };
   const int y1 = (5 * top + 4 * base + 4) / 9, y2 = (4 * top + 5 * base + 4) / 9;
@@ -593,13 +625,12 @@ bool EyeAnalyseRZ() {
   if (!edges(BandAround((top + base) / 2.0))) return false;
   State.CrossingLevel = (top + base) / 2.0;
   const auto band = BandAround(State.CrossingLevel);
-  const auto edge = [&](int from, int to) {
-    const TWin w = HistIn(false, std::max(from, 0), band.first, std::min(to, 4000), band.second);
-    return TEyeCrossing{w.Mean, w.Sigma, w.MinPos, w.MaxPos};
-  };
-  State.Edge[0] = edge(P1 - h / 2, P1);
-  State.Edge[1] = edge(P1, P1 + h / 2);
-  State.Edge[2] = edge(Round(p2) - h / 2, Round(p2));
+  const std::pair<int, int> windows[3] = {{P1 - h / 2, P1}, {P1, P1 + h / 2}, {Round(p2) - h / 2, Round(p2)}};
+  for (int i = 0; i < 3; ++i) {
+    const TWin w = XWindow(windows[i].first, windows[i].second, band);
+    if (w.Hits == 0) return false;
+    State.Edge[static_cast<size_t>(i)] = {w.Mean, w.Sigma, w.MinPos, w.MaxPos};
+  }
   SetEyeDisplayWindow(base, top, Round(State.Edge[2].X), Round(State.Edge[0].X));
   RemoveEyeHint();
   return true;

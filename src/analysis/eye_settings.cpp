@@ -150,11 +150,6 @@ TColorRef SourceColour() { return GetDisplaySourceRGB(SourceId()); }
 
 void SetRestartFlag() { Eye().RestartRequested = true; }
 
-std::string ValueText(double value, const std::string& unit) {
-  if (unit == "dB") return FloatToEngStr(vfGeneral, 4, false, value, false) + unit;
-  return FloatToEngStr(vfEngineering, 4, false, value, false) + unit;
-}
-
 // --- node follow-ups ---
 
 void RemoveOverlays() {
@@ -297,7 +292,7 @@ std::string EyeParamLabel(int line) {
   const TEyeParam* p = EyeParam(Mode(), line);
   if (!p) return {};
   std::string label = GetLangStr(EyeParamText(p->Group, p->Axis, p->Index).Key);
-  if (!IsAveragePower(p->Kind())) label += " (" + GetTraceShortName(SourceId()) + ")";
+  if (!IsAveragePower(p->Kind())) label += " (" + TraceDisplayName(SourceId()) + ")";
   return label;
 }
 
@@ -368,12 +363,12 @@ void ShowEyeLine(int line) {
   const auto put = [&](int column, const std::string& text) {
     strip->WriteLine(text, TNizText::GetLineCellRect(line, column), -1, SourceColour());
   };
-  put(2, any ? ValueText(p->Value, p->UnitText) : "");
-  put(4, any ? ValueText(st.Min(), unit) : "");
-  put(5, any ? ValueText(st.Max(), unit) : "");
+  put(2, any ? StatValueText(p->Value, p->UnitText) : "");
+  put(4, any ? StatValueText(st.Min(), unit) : "");
+  put(5, any ? StatValueText(st.Max(), unit) : "");
   if (StatisticOn()) {
-    put(6, any ? ValueText(st.Mean(), unit) : "");
-    put(7, !any ? "" : st.Count() == 1 ? GetLangStr("Undefined") : ValueText(st.StdDev(), unit));
+    put(6, any ? StatValueText(st.Mean(), unit) : "");
+    put(7, !any ? "" : st.Count() == 1 ? GetLangStr("Undefined") : StatValueText(st.StdDev(), unit));
   }
 }
 
@@ -454,6 +449,18 @@ void DefineEyeLabels(TEyeParam& p) {
         def(2, rise ? hi : lo, 1);
         return;
       }
+      case K::PosDutyCyc:
+        def(1, key("an_L_Cross"), 0);
+        def(2, key("an_R_Cross"), 1);
+        def(3, key("anL_Width"), 2);
+        def(4, key("anR_Width"), 3);
+        return;
+      case K::PulseSymm:
+      case K::PulseWidth:
+        def(1, key("anL_Width"), 0);
+        def(2, key("anR_Width"), 1);
+        if (k == K::PulseSymm) def(3, key("Max"), 2);
+        return;
       default:
         if (k == K::EyeWidth || k == K::EyeWidthP) {
           def(1, key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), 0);

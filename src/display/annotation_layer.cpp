@@ -116,23 +116,27 @@ void TAnnotationLayer::Figure(int n, TPlace& p, bool on) {
       column(x, y - 8, y + 48);
     }
   }
+  // The side of the anchor a box goes to (-1 left), unless it would leave the plot there.
+  const auto side = [&](int d) {
+    if (d < 0 && x - 17 - g.Width < 0) return 1;
+    if (d > 0 && x + 17 + g.Width > MaxX()) return -1;
+    return d;
+  };
   switch (p.Style) {
     case 0:
     case 6:
-      row(y, x, x - 75);
-      arrow(x, y, -1);
-      left = x - 17 - g.Width;
-      break;
     case 1:
-    case 7:
-      row(y, x, x + 75);
-      arrow(x, y, 1);
-      left = x + 17;
+    case 7: {
+      const int d = side(p.Style == 0 || p.Style == 6 ? -1 : 1);
+      row(y, x, x + 75 * d);
+      arrow(x, y, d);
+      left = d < 0 ? x - 17 - g.Width : x + 17;
       break;
+    }
     case 2:
     case 3: {
       const int r = y > 55 ? y - 28 : y + 40;
-      const int d = p.Style == 2 ? -1 : 1;
+      const int d = side(p.Style == 2 ? -1 : 1);
       row(r, x, x + 75 * d);
       arrow(x, r, d);
       left = d < 0 ? x - 17 - g.Width : x + 17;

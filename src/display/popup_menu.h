@@ -9,7 +9,7 @@
 namespace norv {
 
 struct TPopupItem {
-  std::string Name;     // passed back when chosen
+  std::string Name;     // passed back when chosen; "-" is a separator line
   std::string Caption;  // shown
   bool Checked = false;
   bool Enabled = true;

@@ -994,6 +994,11 @@ void HideHisticons() {
   }
 }
 
+std::string StatValueText(double value, const std::string& unit) {
+  if (IsUndefined(value)) return EngText(value);
+  return FloatToEngStr(unit == "dB" ? vfGeneral : vfEngineering, 4, false, value, false) + unit;
+}
+
 void ShowStatisticsHeader(int kind) {
   TNizText* strip = Strip();
   if (!strip) return;

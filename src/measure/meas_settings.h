@@ -112,6 +112,9 @@ void UncheckSlot(int slot);
 void ShowMeasurementLines();
 // Kind 0 plain, 1 with the limit test's counts, 2 for other subsystems.
 void ShowStatisticsHeader(int kind);
+// A value of a statistics line with its unit: "dB" values without a prefix letter, an
+// undefined value without a unit.
+std::string StatValueText(double value, const std::string& unit);
 // The strip written again after it was blanked: the captions and the values last found.
 void RedrawMeasurementLines();
 // The value cell of slot n and, in Statistic display, its statistics line.

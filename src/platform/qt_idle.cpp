@@ -32,6 +32,12 @@ void TQtIdleDriver::RunPass() {
   // A pass that throws lets the loop sleep; the report may stop or restart the driver.
   if (!RunGuarded([&] { done = OnIdle(); })) done = true;
   inPass_ = false;
+  if (active_ && AfterPass) {
+    // A timer does not fire again inside its own timeout: passes of a modal loop opened
+    // after this one come from the loop's wake-ups.
+    busyTimer_.stop();
+    RunGuarded([&] { AfterPass(); });
+  }
   if (!active_) return;
   if (done) {
     busyTimer_.stop();

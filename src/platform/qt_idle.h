@@ -19,6 +19,9 @@ class TQtIdleDriver : public QObject {
 
   // Returns Done: true lets the loop sleep until the next event.
   std::function<bool()> OnIdle;
+  // Runs after each pass, outside it: a modal loop it opens still gets passes (it must
+  // itself stand being called from them).
+  std::function<void()> AfterPass;
 
   void SetActive(bool active);
   bool Active() const { return active_; }

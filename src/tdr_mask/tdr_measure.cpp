@@ -73,12 +73,7 @@ std::string ParamUnit(const TReflectParam& p) {
   }
 }
 
-// dB values read without a prefix letter.
-std::string ValueText(const TReflectParam& p, double v) {
-  const std::string unit = ParamUnit(p);
-  if (IsUndefined(v)) return FloatToEngStr(vfEngineering, 4, false, v, false);
-  return FloatToEngStr(unit == "dB" ? vfGeneral : vfEngineering, 4, false, v, false) + unit;
-}
+std::string ValueText(const TReflectParam& p, double v) { return StatValueText(v, ParamUnit(p)); }
 
 // A screen position of a label; what cannot be placed stays unplaced.
 int32_t ScreenPos(double v) {
@@ -342,7 +337,7 @@ std::string ReflectParamTitle(const TReflectParam& p) {
   static constexpr const char* kTdtKeys[] = {"tdtPropDelay", "tdtpGain", "tdtpGainDb"};
   const char* key =
       p.Mode == rmTDR ? kTdrKeys[std::min<int>(p.Param, 1)] : kTdtKeys[std::min<int>(p.Param, 2)];
-  return GetLangStr(key) + " (" + TraceNames[static_cast<size_t>(TraceIndex(p.Trace))] + ")";
+  return GetLangStr(key) + " (" + TraceDisplayName(p.Trace) + ")";
 }
 
 void AddReflectParam(uint8_t mode, uint8_t source, uint8_t param) {

@@ -19,6 +19,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
+#include "framework/traces/trace_names.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -152,6 +153,32 @@ TEST_F(EyeMeasurementTest, RzEyeOfTheSimulatedPatternMatchesItsSettings) {
   EXPECT_FALSE(EyeState().EyeFailed);
 }
 
+// The labels of the RZ width parameters sit on the screen, the width pair on the edges of
+// one pulse: half a bit apart, 1000 units at two bits across the screen.
+TEST_F(EyeMeasurementTest, RzWidthLabelsSitOnThePulse) {
+  Pattern("RZ");
+  ExecCommand("Eye:Measure RZ");
+  ExecCommand("Eye:XRZParam EyeWidth,PosDutyCyc,PulseSymm,PulseWidth");
+  Acquire(70);
+  ASSERT_FALSE(EyeState().EyeFailed);
+  for (int n = 0; n < EyeState().Count(egRZ); ++n) {
+    ComputeEyeParam(n);
+    const TEyeParam& p = *EyeParam(egRZ, n);
+    SCOPED_TRACE(EyeParamText(p.Group, p.Axis, p.Index).Mnemonic);
+    for (int l = 1; l <= kAnnLabelCount; ++l) {
+      const TAnnLabelParam& label = p.Annotations[l];
+      if (label.Text.empty()) continue;
+      EXPECT_GT(label.AnchorX, 0) << label.Text;
+      EXPECT_LT(label.AnchorX, 4000) << label.Text;
+      EXPECT_GT(label.AnchorY, 0) << label.Text;
+      EXPECT_LT(label.AnchorY, 1024) << label.Text;
+    }
+    if (p.Kind() == TEyeKind::PulseWidth) {
+      EXPECT_NEAR(p.Annotations[2].AnchorX - p.Annotations[1].AnchorX, 1000, 20);
+    }
+  }
+}
+
 // Replies of "Eye:Res" with and without the header, for every kind of argument.
 TEST_F(EyeMeasurementTest, ResultQueryRepliesWithAndWithoutHeader) {
   EXPECT_EQ(ExecCommand("Eye:Res? 1"), "");  // the measure is off
@@ -222,6 +249,18 @@ TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
   EXPECT_TRUE(EyeState().EyeFailed);
   EXPECT_EQ(EyeState().Group(egNRZ)[0]->Stat.Count(), 0);
   EXPECT_EQ(EyeState().CycleWaveforms, 2u) << "the cycle did not start again";
+  EXPECT_EQ(Res("1"), UndefinedValue);
+}
+
+// Pulses ten times as long as the screen show only rising edges: the RZ analysis fails
+// rather than read an empty window as an edge at the screen's left.
+TEST_F(EyeMeasurementTest, EdgesWithoutPulsesFailTheRzAnalysis) {
+  Pattern("RZ");
+  ExecCommand("GSS:A:Frequency 1e8");
+  ExecCommand("Eye:Measure RZ");
+  ExecCommand("Eye:XRZParam JittRMSFall");
+  Acquire(66);
+  EXPECT_TRUE(EyeState().EyeFailed);
   EXPECT_EQ(Res("1"), UndefinedValue);
 }
 
@@ -325,6 +364,10 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   EXPECT_EQ(ExecCommand("Eye:XNRZParam?"), "BITRATE,BITTIME,CROSSTIME");
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
             "\r\n1  Bit Rate (Ch1)\r\n2  Bit Time (Ch1)\r\n3  Crossing Time (Ch1)\r\n4  Maximum (Ch1)");
+  // The source goes by its name in the language shown, as in the other readouts.
+  BuildTraceNames([](const std::string& key) { return key == "Ch" ? std::string("Kan") : GetLangStr(key); });
+  EXPECT_EQ(EyeParamLabel(3), "Maximum (Kan1)");
+  BuildTraceNames([](const std::string& key) { return GetLangStr(key); });
   ExecCommand("Eye:YNRZParam ClearALL");
   // Area and Cycle Area join the three kept: Bit Rate, the first of them, goes.
   ExecCommand("Eye:XNRZParam Area,BitRate,BitTime,CrossTime,CycleArea");
@@ -383,6 +426,27 @@ TEST(EyeParamTexts, EveryItemHasItsText) {
         EXPECT_EQ(GetLangStr(t.Key), t.English) << t.Mnemonic;
       }
     }
+  }
+}
+
+// The labels of the RZ pulse parameters: the widths are marked as widths, the symmetry
+// also at its maximum, the duty cycle with the crossing pair as well.
+TEST(EyeLabels, RzPulseParametersNameTheirWidths) {
+  const std::vector<std::pair<uint8_t, std::vector<std::string>>> cases = {
+      {13, {"L Cross", "R Cross", "L Width", "R Width"}},  // PosDutyCyc
+      {14, {"L Width", "R Width", "Max"}},                 // PulseSymm
+      {15, {"L Width", "R Width"}},                        // PulseWidth
+  };
+  for (const auto& [index, texts] : cases) {
+    TEyeParam p;
+    p.Group = egRZ;
+    p.Axis = eaX;
+    p.Index = index;
+    DefineEyeLabels(p);
+    std::vector<std::string> got;
+    for (int n = 1; n <= kAnnLabelCount; ++n)
+      if (!p.Annotations[n].Text.empty()) got.push_back(p.Annotations[n].Text);
+    EXPECT_EQ(got, texts) << EyeParamText(egRZ, eaX, index).Mnemonic;
   }
 }
 

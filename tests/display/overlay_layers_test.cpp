@@ -177,6 +177,17 @@ TEST_F(AnnotationTest, LowerNumberCoversAndBoxesFollowTheAnchor) {
   EXPECT_EQ(f.layer.BoxWidth(3), 22);
 }
 
+// A box that would leave the plot goes to the other side of its anchor: column 25 has no
+// room on its left, column 475 none on its right (the plot is 501 wide).
+TEST_F(AnnotationTest, BoxesStayOnThePlot) {
+  for (const auto& [x, style] : {std::pair{200, 0}, {200, 2}, {3800, 1}, {3800, 3}}) {
+    f.layer.SetLabel(1, Label("L Width", x, 512, style));
+    EXPECT_GE(f.layer.BoxLeft(1), 0) << x << " " << style;
+    EXPECT_LE(f.layer.BoxLeft(1) + f.layer.BoxWidth(1), 501) << x << " " << style;
+    f.layer.EraseLabel(1);
+  }
+}
+
 TEST_F(AnnotationTest, TextLargerThanTheBoxIsClipped) {
   f.layer.SetLabel(1, Label(std::string(40, 'W'), 800, 512, 1));
   EXPECT_EQ(f.layer.BoxWidth(1), TAnnotationLayer::kBoxWidth);

@@ -21,8 +21,9 @@ TSwitcherDecl Button(const char* name, const char* caption) {
       {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
 }
 TSwitcherDecl Back(const char* name) { return Button(name, "Back"); }
-TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
-  return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
+TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption, int helpContext = 0) {
+  return Sw<TRC_EditSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .HelpContext = helpContext, .Name = name});
 }
 TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
   return Sw<TRC_RadioSwitcher>(
@@ -79,7 +80,7 @@ TMenuDecl EyeMenu() {
                    {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", 2, 1, 26)}),
               Page(epStatistic, "rmpStatistic", "Statistics",
                    {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
-                    Edit("edswParametr", "Window", "WAVEFORMS"),
+                    Edit("edswParametr", "Window", "WAVEFORMS", 493),
                     Edit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
                     Sw<TRC_OnOffSwitch>(
                         {.Mnemonics = "Statistic", .Caption = "Statistics", .Name = "ooswStatisrticOnOff"})}),

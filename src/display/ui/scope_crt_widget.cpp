@@ -151,6 +151,10 @@ void TBottomStripWidget::mousePressEvent(QMouseEvent* event) {
   menu_ = new QMenu(this);
   menu_->setAttribute(Qt::WA_DeleteOnClose);
   for (const TPopupItem& item : menu->Items) {
+    if (item.Name == "-") {
+      menu_->addSeparator();
+      continue;
+    }
     QAction* action = menu_->addAction(QString::fromStdString(item.Caption));
     action->setCheckable(item.Checked);
     action->setChecked(item.Checked);

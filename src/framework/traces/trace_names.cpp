@@ -21,6 +21,12 @@ std::string GetTraceShortName(TTraceId id) {
   return index < kTraceIdCount ? kNames[index] : "???";
 }
 
+std::string TraceDisplayName(TTraceId id) {
+  const int index = TraceIndex(id);
+  const std::string& name = index < kTraceIdCount ? TraceNames[static_cast<size_t>(index)] : std::string();
+  return name.empty() ? GetTraceShortName(id) : name;
+}
+
 std::string FormatNumbered(const std::string& pattern, int number, const std::string& englishPattern) {
   // Without a place for the number every trace of the group would get the same name.
   const std::string& usable = pattern.find('%') == std::string::npos ? englishPattern : pattern;

@@ -49,6 +49,9 @@ inline constinit std::array<std::string, kTraceIdCount>& TraceNames = TraceNames
 inline constinit THook<void(TTraceId, const std::string&)>& SetRecordTitleHook =
     TraceNamesState.SetRecordTitleHook;
 
+// The name a trace is shown by: its localised name, the short name before they are built.
+std::string TraceDisplayName(TTraceId id);
+
 // Gives the current language's text of a key.
 using TLangLookup = std::function<std::string(const std::string& key)>;
 

@@ -49,10 +49,13 @@ TfrmTDR_CalibrChannel::TfrmTDR_CalibrChannel(int channel, bool tdr, bool autoClo
   lblError_->setStyleSheet("color: rgb(255, 0, 0)");
   lblError_->hide();
   layout->addWidget(lblError_);
-  auto* results = new QGridLayout;
+  // The captions go with the values: a failure hides them all.
+  results_ = new QWidget(this);
+  auto* results = new QGridLayout(results_);
+  results->setContentsMargins(0, 0, 0, 0);
   const auto row = [&](int r, const QString& caption, const char* name) {
-    results->addWidget(new QLabel(caption, this), r, 0);
-    auto* value = new QLabel(this);
+    results->addWidget(new QLabel(caption, results_), r, 0);
+    auto* value = new QLabel(results_);
     value->setObjectName(name);
     results->addWidget(value, r, 1);
     return value;
@@ -60,7 +63,7 @@ TfrmTDR_CalibrChannel::TfrmTDR_CalibrChannel(int channel, bool tdr, bool autoClo
   lblAmplitude_ = row(0, "Ref Amplitude:", "lblAmplitude");
   lblLevel_ = row(1, tdr ? "Baseline:" : "Initial Voltage:", "lblLevel");
   lblRefPlane_ = row(2, "Ref Plane:", "lblRefPlane");
-  layout->addLayout(results);
+  layout->addWidget(results_);
   auto* buttons = new QHBoxLayout;
   btnOK_ = new QPushButton("OK", this);
   btnOK_->setObjectName("btnOK");
@@ -98,6 +101,7 @@ void TfrmTDR_CalibrChannel::Refresh() {
   }
   lblError_->setText(Q(c.ErrorText()));
   lblError_->setVisible(c.Outcome() == TTdrCalibrationOutcome::Failed);
+  results_->setVisible(c.Outcome() != TTdrCalibrationOutcome::Failed);
   const TTdrCalibrationValues& v = c.Values();
   lblAmplitude_->setText(success ? Value(c.Tdr() ? v.RefAmpl : v.TdtAmpl, "V") : QString());
   lblLevel_->setText(success ? Value(c.Tdr() ? v.BaseLine : v.TdtZero, "V") : QString());

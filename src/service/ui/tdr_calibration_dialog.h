@@ -34,6 +34,7 @@ class TfrmTDR_CalibrChannel : public QDialog {
   QLabel* lblLevel_ = nullptr;
   QLabel* lblAmplitude_ = nullptr;
   QLabel* lblRefPlane_ = nullptr;
+  QWidget* results_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* btnOK_ = nullptr;
   QPushButton* btnCancel_ = nullptr;

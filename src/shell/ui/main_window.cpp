@@ -87,7 +87,9 @@ TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : 
   SetSideMenuHost(this);
   InstallHintStack(std::make_unique<THintStack>(SystemClock(), timers_));
 
-  idle_.OnIdle = [this] { return IdleStep(); };
+  idle_.OnIdle = [this] { return AcquisitionStep(); };
+  // Remote commands are served after the pass: a dialog one opens still gets passes.
+  idle_.AfterPass = [this] { ServiceRemote(); };
   persistTimer_.setInterval(kPersistAgeingMs);
   connect(&persistTimer_, &QTimer::timeout, this, [this] { RunGuarded([this] { AgePersistence(); }); });
   persistTimer_.start();
@@ -435,9 +437,14 @@ void TMorda_fr::DeferredStartup() {
 }
 
 bool TMorda_fr::IdleStep() {
+  const bool done = AcquisitionStep();
+  ServiceRemote();
+  return done;
+}
+
+bool TMorda_fr::AcquisitionStep() {
   bool done = true;
   RunGuarded([&] { done = ShellIdleStep(); });
-  ServiceRemote();
   return done;
 }
 

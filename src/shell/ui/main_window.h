@@ -96,6 +96,7 @@ class TMorda_fr : public QWidget {
   void ApplyLayout();
   void LayOutMainMenuButtons(int menuWidth);
   void DeferredStartup();
+  bool AcquisitionStep();
   void ServiceRemote();
   void WatchRemoteSockets();
   void AgePersistence();

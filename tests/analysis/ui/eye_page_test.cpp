@@ -73,6 +73,7 @@ TEST_F(EyePageTest, ClicksChooseTheModeItsParametersAndTheStatistics) {
   ASSERT_EQ(menu.CurrentPage(), 6);
   auto& parameter = menu.Control<TRC_EditSwitcher>("edswParametr");
   EXPECT_EQ(parameter.GetHandler(), Node("Eye:Window"));
+  EXPECT_EQ(parameter.HelpContext(), 493);
   Choose(menu, "rswMode", 2);
   EXPECT_EQ(Exec("Eye:Mode?"), "PERMANENT") << "the mode waits for the statistics";
   Choose(menu, "ooswStatisrticOnOff", 0);
@@ -90,6 +91,16 @@ TEST_F(EyePageTest, ClicksChooseTheModeItsParametersAndTheStatistics) {
   Press(menu, "pcswDefineParameters");
   Exec("Eye:Measure Off");
   EXPECT_EQ(menu.CurrentPage(), 1);
+}
+
+// A page made after the weight mode was recalled binds its edit to the weight at once.
+TEST_F(EyePageTest, RecalledWeightModeBindsTheEditAtOnce) {
+  Exec("Eye:Statistic On");
+  Exec("Eye:Mode Weight");
+  TDeclaredSideMenu& menu = Open(kEyeMenuId);
+  auto& parameter = menu.Control<TRC_EditSwitcher>("edswParametr");
+  EXPECT_EQ(parameter.GetHandler(), Node("Eye:Weight"));
+  EXPECT_EQ(parameter.Caption(), "WEIGHT");
 }
 
 }  // namespace

@@ -204,16 +204,17 @@ TEST_F(ScopeWidgetTest, StripMenuChoiceReachesTheFeature) {
   DisplayHooks.MeasDisplay.Set([] { return 1; });
   DisplayHooks.MeasParamCount.Set([] { return 2; });
   DisplayHooks.BuildMeasPopupMenu.Set([](int) {
-    return TPopupMenu{{{"Del", "Delete"}, {"Stat", "Statistics"}}, {}};
+    return TPopupMenu{{{"Del", "Delete"}, {"-", ""}, {"Stat", "Statistics"}}, {}};
   });
   DisplayHooks.MeasPopupItemClick.Set(
       [&](const std::string& item, int slot) { chosen.emplace_back(item, slot); });
   TBottomStripWidget* strip = widget.BottomStripWidget();
   Send(strip, QEvent::MouseButtonPress, QPoint(20, 20), Qt::RightButton, Qt::RightButton);
   ASSERT_NE(strip->OpenMenu(), nullptr);
-  ASSERT_EQ(strip->OpenMenu()->actions().size(), 2);
-  EXPECT_EQ(strip->OpenMenu()->actions()[1]->text(), "Statistics");
-  strip->OpenMenu()->actions()[1]->trigger();
+  ASSERT_EQ(strip->OpenMenu()->actions().size(), 3);
+  EXPECT_TRUE(strip->OpenMenu()->actions()[1]->isSeparator()) << "\"-\" draws a line";
+  EXPECT_EQ(strip->OpenMenu()->actions()[2]->text(), "Statistics");
+  strip->OpenMenu()->actions()[2]->trigger();
   EXPECT_EQ(chosen, (std::vector<std::pair<std::string, int>>{{"Stat", 1}}));
 }
 

@@ -142,6 +142,11 @@ TEST_F(TdrMeasureProgramTest, TheCalibrationDialogToOkToCancelAndToAFailure) {
                EXPECT_EQ(d.findChild<QLabel*>("lblError")->text().toStdString(),
                          "The slope of the active step does not meet to declared slope");
                EXPECT_FALSE(d.findChild<QPushButton*>("btnOK")->isEnabled());
+               for (const QLabel* label : d.findChildren<QLabel*>()) {
+                 if (label->text().endsWith(':')) {
+                   EXPECT_FALSE(label->isVisible()) << label->text().toStdString();
+                 }
+               }
                ClickButton(d, "btnCancel");
              });
   EXPECT_EQ(References(), calibrated);
