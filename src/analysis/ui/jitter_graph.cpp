@@ -21,6 +21,9 @@ namespace {
 constexpr int kResizeDelayMs = 100;
 constexpr int kFootHeight = 33;
 constexpr int kButtonSize = 16;
+// The legend runs from its left edge to the room kept for Close at the right.
+constexpr int kLegendLeft = 130;
+constexpr int kLegendRightRoom = 86;
 
 TSurfaceWidgetFactory& SurfaceFactory() {
   static TSurfaceWidgetFactory factory;
@@ -85,6 +88,13 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
     comboLabels_[static_cast<size_t>(i)] = label;
   }
   pnlComboPanel_->setVisible(legend.Keys[0] != nullptr);
+  // However narrow the window is made, each legend text keeps its room beside its button.
+  if (legend.Keys[0] != nullptr) {
+    int widest = 0;
+    for (const QLabel* label : comboLabels_)
+      widest = std::max(widest, label->fontMetrics().horizontalAdvance(label->text()));
+    setMinimumWidth(kLegendLeft + kLegendRightRoom + 3 * (widest + kButtonSize + 6));
+  }
   // The selected button is down; "UNDO ZOOM" of the clickable window is a plain button.
   comboButtons_[options_[0]]->setFrameShadow(clickable_ ? QFrame::Raised : QFrame::Sunken);
   ShowButtonColours();
@@ -111,8 +121,8 @@ void TJitterGraphFrm::resizeEvent(QResizeEvent* event) {
   const int foot = height() - kFootHeight + 6;
   lblNSamples_->setGeometry(6, foot, 120, 20);
   button1_->setGeometry(width() - 80, foot - 2, 74, 24);
-  const int comboWidth = std::max(0, width() - 216);
-  pnlComboPanel_->setGeometry(130, foot - 4, comboWidth, 26);
+  const int comboWidth = std::max(0, width() - kLegendLeft - kLegendRightRoom);
+  pnlComboPanel_->setGeometry(kLegendLeft, foot - 4, comboWidth, 26);
   const int step = comboWidth / 3;
   for (size_t i = 0; i < 3; ++i) {
     comboButtons_[i]->setGeometry(static_cast<int>(i) * step, 4, kButtonSize, kButtonSize);

@@ -1,8 +1,16 @@
-// The tick labels of a jitter histogram read the times at the plot's edges and middle.
+// The tick labels of a jitter histogram read the times at the plot's edges and middle; a
+// plot window made narrow keeps room for its legend.
 
 #include "analysis/ui/jitter_plots.h"
 
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include "analysis/jitter_settings.h"
+#include "analysis/ui/jitter_graph.h"
 
 namespace norv {
 namespace {
@@ -20,6 +28,23 @@ TEST(JitterPlotsTest, TickLabelsReadTheEdgesAndTheMiddle) {
     EXPECT_EQ(JitterTickLabel(offset, 0), c.left);
     EXPECT_EQ(JitterTickLabel(offset, 1), c.middle);
     EXPECT_EQ(JitterTickLabel(offset, 2), c.right);
+  }
+}
+
+TEST(JitterGraphTest, TheLegendFitsAWindowMadeNarrow) {
+  for (int kind : {jpCompHist, jpCompDDJHist, jpDDJvsBit}) {
+    SCOPED_TRACE(kind);
+    TJitterGraphFrm window(kind, nullptr);
+    window.resize(200, 120);
+    window.show();
+    QApplication::processEvents();
+    const int closeLeft = window.CloseButton()->geometry().left();
+    for (int i = 1; i <= 3; ++i) {
+      const QLabel* label = window.findChild<QLabel*>(QString("lblCombo%1").arg(i));
+      ASSERT_NE(label, nullptr);
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width()) << i;
+      EXPECT_LE(label->mapTo(&window, QPoint(label->width(), 0)).x(), closeLeft) << i;
+    }
   }
 }
 
