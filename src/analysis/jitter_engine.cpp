@@ -430,16 +430,17 @@ void TJ_Obj::PhaseLevels() {
     edgeFlags_.fill(false);
   }
   JitterFlagEdges(values_, upperDecision_, lowerDecision_, edgeFlags_);
-  if (delay >= BitLength(pattLen_)) {
-    edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
-    phase_ = 1;
-    highSum_ = lowSum_ = averageSum_ = 0;
-    highCount_ = lowCount_ = averageCount_ = 0;
-    highestBitRead_ = -1;
-    SetPatternDelay(0);
-  } else {
+  if (delay < BitLength(pattLen_)) {
     SetPatternDelay(delay + 1);
+    // A short pattern's trigger may not reach that far: the edges seen so far serve.
+    if (PatternDelay() > delay) return;
   }
+  edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
+  phase_ = 1;
+  highSum_ = lowSum_ = averageSum_ = 0;
+  highCount_ = lowCount_ = averageCount_ = 0;
+  highestBitRead_ = -1;
+  SetPatternDelay(0);
 }
 
 void TJ_Obj::PhaseBitMap() {

@@ -380,15 +380,15 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
 }
 
 // Patterns shown record by record as ideal edges (a ramp of 0.3 bit into every bit): one
-// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole; one whose
-// bits repeat one bit earlier than "Trig:PattLen" says is refused with a message and read
-// again.
+// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole, and so is
+// one of 10 bits, whose trigger delay reaches only 3 bits; one whose bits repeat one bit
+// earlier than "Trig:PattLen" says is refused with a message and read again.
 TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
   struct Case {
     int32_t length, period;
     bool learnt;
   };
-  const Case cases[] = {{65535, 65535, true}, {101, 100, false}};
+  const Case cases[] = {{65535, 65535, true}, {10, 10, true}, {101, 100, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     std::vector<uint8_t> bits(static_cast<size_t>(c.period));
