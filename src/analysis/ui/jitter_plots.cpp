@@ -33,14 +33,17 @@ void Frame(TScanLinesScreen& screen, TRect a) {
 void Bars(TScanLinesScreen& screen, TRect a, const TJitterHist& h, uint32_t maxCount, TColorRef colour,
           int spread = 0) {
   if (maxCount == 0) return;
-  const double width = a.Right - a.Left - 1, height = a.Bottom - a.Top - 1;
+  const double step = (a.Right - a.Left - 1) / (kJitterHistBins - 1.0), height = a.Bottom - a.Top - 1;
   for (int bin = 0; bin < kJitterHistBins; ++bin) {
     const uint32_t count = h.Bins[static_cast<size_t>(bin)];
     if (count == 0) continue;
-    const int x = a.Left + ToPixel(bin * width / (kJitterHistBins - 1));
+    // A bar is as wide as its bin, at least a pixel: a wide plot shows no gaps between bins.
+    const int x = a.Left + ToPixel(bin * step);
+    const int left = std::min(x, a.Left + ToPixel((bin - 0.5) * step));
+    const int right = std::max(x + 1, a.Left + ToPixel((bin + 0.5) * step));
     const int top = a.Bottom - 1 - std::max(1, ToPixel(count * height / maxCount));
     screen.Image().FillRect(
-        {std::max(a.Left, x - spread), top, std::min(a.Right, x + 1 + spread), a.Bottom - 1}, colour);
+        {std::max(a.Left, left - spread), top, std::min(a.Right, right + spread), a.Bottom - 1}, colour);
   }
 }
 
