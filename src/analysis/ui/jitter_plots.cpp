@@ -140,7 +140,8 @@ TRect JitterPlotArea(int width, int height) {
 
 std::string JitterTickLabel(double offset, int position) {
   char text[48];
-  std::snprintf(text, sizeof text, "%.6g ps", (position - 1) * offset * 1e12);
+  // + 0.0: the left label of a histogram of width 0 reads "0 ps", not "-0 ps".
+  std::snprintf(text, sizeof text, "%.6g ps", (position - 1) * offset * 1e12 + 0.0);
   return text;
 }
 
