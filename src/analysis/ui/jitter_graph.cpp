@@ -39,13 +39,6 @@ bool ValidKind(int kind) { return kind >= 0 && kind < kJitterPlotKinds; }
 
 QColor ColourOf(TColorRef c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
-std::string SamplesText(int64_t n) {
-  std::string text = GetLangStr("Samples_n");
-  const size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(n));
-  return text;
-}
-
 }  // namespace
 
 TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
@@ -226,7 +219,8 @@ void DrawJitterPlot(TJ_Obj* engine, int kind, int mode, int position) {
   }
   DrawJitterPlotOn(screen, *engine, kind, window->Combination());
   if (kind <= jpTJHist)
-    window->SamplesLabel()->setText(QString::fromStdString(SamplesText(engine->Hist(jhTJ).Count())));
+    window->SamplesLabel()->setText(
+        QString::fromStdString(FormatLangStr("Samples_n", engine->Hist(jhTJ).Count())));
 }
 
 void JitterGraphMessage(int kind, int code, int value) {

@@ -76,13 +76,6 @@ void Composite(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, const st
   TickLabels(screen, a, engine.Hist(hists[0]));
 }
 
-std::string BitLabel(int32_t bit) {
-  std::string text = GetLangStr("n_bit");
-  const size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(bit));
-  return text;
-}
-
 void DDJvsBit(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, int selection) {
   const std::vector<float>& means = engine.ShownBitMeans();
   const TJitterView& view = engine.View();
@@ -114,8 +107,8 @@ void DDJvsBit(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, int selec
     screen.Image().FillRect({column(earliest), a.Top, column(earliest) + 1, a.Bottom}, kEarliestColour);
   if (selection == 1 && latest >= 0)
     screen.Image().FillRect({column(latest), a.Top, column(latest) + 1, a.Bottom}, kLatestColour);
-  screen.TextOutAligned(a.Left, a.Bottom + 3, 0, 0, BitLabel(first));
-  screen.TextOutAligned(a.Right, a.Bottom + 3, 0, 2, BitLabel(last));
+  screen.TextOutAligned(a.Left, a.Bottom + 3, 0, 0, FormatLangStr("n_bit", first));
+  screen.TextOutAligned(a.Right, a.Bottom + 3, 0, 2, FormatLangStr("n_bit", last));
 }
 
 }  // namespace

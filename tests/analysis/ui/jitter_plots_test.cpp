@@ -23,8 +23,9 @@ TEST(JitterPlotsTest, TickLabelsReadTheEdgesAndTheMiddle) {
     const char* right;
   };
   // A histogram whose scale saw no spread has the width 0: no "-0 ps".
-  const Case cases[] = {
-      {513e-12, "-256.5 ps", "0 ps", "256.5 ps"}, {40e-12, "-20 ps", "0 ps", "20 ps"}, {0, "0 ps", "0 ps", "0 ps"}};
+  const Case cases[] = {{513e-12, "-256.5 ps", "0 ps", "256.5 ps"},
+                        {40e-12, "-20 ps", "0 ps", "20 ps"},
+                        {0, "0 ps", "0 ps", "0 ps"}};
   for (const Case& c : cases) {
     const double offset = c.width / 2;
     EXPECT_EQ(JitterTickLabel(offset, 0), c.left);

@@ -21,6 +21,7 @@
 #include "analysis/ui/jitter_plots.h"
 #include "controls/edit_switchers.h"
 #include "display/ui/scan_lines_widget.h"
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
@@ -121,6 +122,13 @@ TEST_F(JitterProgramTest, EveryPlotKindIsDrawnIntoItsWindow) {
   }
   // The selected results are in the strip with the pattern channel's colour.
   ASSERT_EQ(JitterSettings().JitterResults.size(), 2u);
+
+  // A translation of the count that does not take a number gives way to the English text.
+  LanguageStrings.ChangeLangStr("Samples_n", "%s Proben");
+  JitterHooks.RedrawJitterPlots();
+  EXPECT_EQ(JitterGraphWindow(jpTJHist)->SamplesLabel()->text().toStdString(),
+            "Samples: " + std::to_string(JitterObj()->Hist(jhTJ).Count()));
+  LanguageStrings.ChangeLangStr("Samples_n", "Samples: %d");
 
   // A window made wider than the 513 bins leaves no column unpainted between two bins that
   // hold counts.
