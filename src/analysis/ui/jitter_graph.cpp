@@ -11,6 +11,7 @@
 #include "analysis/jitter_engine.h"
 #include "analysis/jitter_settings.h"
 #include "analysis/ui/jitter_plots.h"
+#include "controls/look.h"
 #include "controls/side_menu.h"
 #include "framework/language/language.h"
 
@@ -36,8 +37,6 @@ std::array<QPointer<TJitterGraphFrm>, kJitterPlotKinds>& Windows() {
 }
 
 bool ValidKind(int kind) { return kind >= 0 && kind < kJitterPlotKinds; }
-
-QColor ColourOf(TColorRef c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 }  // namespace
 
@@ -180,7 +179,7 @@ void TJitterGraphFrm::ShowButtonColours() {
   const TJitterLegend legend = JitterLegend(kind_);
   for (size_t i = 0; i < 3; ++i) {
     QPalette p = comboButtons_[i]->palette();
-    p.setColor(QPalette::Window, comboButtons_[i]->isEnabled() ? ColourOf(legend.Colours[i])
+    p.setColor(QPalette::Window, comboButtons_[i]->isEnabled() ? ColorFromBgr(legend.Colours[i])
                                                                : palette().color(QPalette::Button));
     comboButtons_[i]->setPalette(p);
   }
