@@ -312,10 +312,11 @@ TJ_Obj::~TJ_Obj() {
 }
 
 int32_t TJ_Obj::NextReachableTransition(int32_t from) const {
-  // Bits beyond the trigger's largest delay cannot be brought into the window, and a bit
-  // whose context shape was not measured has no expected edge.
+  // Bits whose delay lies beyond the trigger's largest cannot be brought into the window
+  // (the last ones, and bit 0 when it needs the delay of the last bit), and a bit whose
+  // context shape was not measured has no expected edge.
   for (int32_t t = pattern_.NextTransition(from); t >= 0; t = pattern_.NextTransition(t + 1)) {
-    if (!Reachable(t)) return -1;
+    if (!Reachable(t)) continue;
     const int c = pattern_.EdgeContext(t);
     if (c < 16 && contexts_[static_cast<size_t>(c)].FirstBit >= 0) return t;
   }
@@ -324,7 +325,7 @@ int32_t TJ_Obj::NextReachableTransition(int32_t from) const {
 
 bool TJ_Obj::Reachable(int32_t bit) const {
   const auto* delay = dynamic_cast<const TIntEditHandler*>(Edit("Trig:PattDelay"_node));
-  return delay != nullptr && bit - edgeShift_ <= static_cast<int32_t>(delay->GetMax());
+  return delay != nullptr && BitDelay(bit) <= static_cast<int32_t>(delay->GetMax());
 }
 
 int32_t TJ_Obj::PatternDelay() const { return GetIntValue(Edit("Trig:PattDelay"_node)); }
@@ -332,9 +333,9 @@ int32_t TJ_Obj::PatternDelay() const { return GetIntValue(Edit("Trig:PattDelay"_
 void TJ_Obj::SetPatternDelay(int32_t delay) { TKeeper(kept_).Int("Trig:PattDelay"_node, delay); }
 
 // The edge window shows the edge of the bit `edgeShift_` after the delayed one.
-void TJ_Obj::SetBitDelay(int32_t bit) {
-  SetPatternDelay(((bit - edgeShift_) % pattLen_ + pattLen_) % pattLen_);
-}
+int32_t TJ_Obj::BitDelay(int32_t bit) const { return ((bit - edgeShift_) % pattLen_ + pattLen_) % pattLen_; }
+
+void TJ_Obj::SetBitDelay(int32_t bit) { SetPatternDelay(BitDelay(bit)); }
 
 void TJ_Obj::ApplyLevelSettings() {
   TKeeper keep(kept_);
@@ -430,16 +431,17 @@ void TJ_Obj::PhaseLevels() {
     edgeFlags_.fill(false);
   }
   JitterFlagEdges(values_, upperDecision_, lowerDecision_, edgeFlags_);
-  if (delay >= BitLength(pattLen_)) {
-    edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
-    phase_ = 1;
-    highSum_ = lowSum_ = averageSum_ = 0;
-    highCount_ = lowCount_ = averageCount_ = 0;
-    highestBitRead_ = -1;
-    SetPatternDelay(0);
-  } else {
+  if (delay < BitLength(pattLen_)) {
     SetPatternDelay(delay + 1);
+    // A short pattern's trigger may not reach that far: the edges seen so far serve.
+    if (PatternDelay() > delay) return;
   }
+  edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
+  phase_ = 1;
+  highSum_ = lowSum_ = averageSum_ = 0;
+  highCount_ = lowCount_ = averageCount_ = 0;
+  highestBitRead_ = -1;
+  SetPatternDelay(0);
 }
 
 void TJ_Obj::PhaseBitMap() {
@@ -532,8 +534,14 @@ void TJ_Obj::FinishBitMap() {
     }
   }
   ApplyEdgeSettings();
-  for (TJitterContext& c : contexts_)
-    if (c.FirstBit >= 0 && !Reachable(c.FirstBit)) c.FirstBit = -1;
+  // A context whose first bit the trigger cannot reach is measured at its next one.
+  for (size_t c = 0; c < contexts_.size(); ++c) {
+    int32_t& first = contexts_[c].FirstBit;
+    if (first < 0 || Reachable(first)) continue;
+    int32_t bit = first + 1;
+    while (bit < pattLen_ && (pattern_.EdgeContext(bit) != static_cast<int>(c) || !Reachable(bit))) ++bit;
+    first = bit < pattLen_ ? bit : -1;
+  }
   currentContext_ = -1;
   for (size_t c = 0; c < contexts_.size() && currentContext_ < 0; ++c)
     if (contexts_[c].FirstBit >= 0) currentContext_ = static_cast<int>(c);

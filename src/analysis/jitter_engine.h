@@ -183,6 +183,7 @@ class TJ_Obj {
   void ApplyLevelSettings();
   void ApplyEdgeSettings();
   void SetPatternDelay(int32_t delay);
+  int32_t BitDelay(int32_t bit) const;
   void SetBitDelay(int32_t bit);
   int32_t PatternDelay() const;
   int32_t NextReachableTransition(int32_t from) const;

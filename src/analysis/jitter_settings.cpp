@@ -70,7 +70,9 @@ void JitterParamSetChanged(THandler& h) {
     if ((mask & bit) && !(State.ParamMask & bit)) AddJitterResult(index, GetLangStr(kResultKeys[index]));
     if (!(mask & bit) && (State.ParamMask & bit)) RemoveJitterResult(index);
   }
-  WriteJitterResultNames();
+  // While the analysis is off the strip shows the other analyses: the names come with
+  // the first results.
+  if (State.JitterObj) WriteJitterResultNames();
 }
 
 void JitterPlotSetChanged(THandler& h) {

@@ -380,15 +380,15 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
 }
 
 // Patterns shown record by record as ideal edges (a ramp of 0.3 bit into every bit): one
-// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole; one whose
-// bits repeat one bit earlier than "Trig:PattLen" says is refused with a message and read
-// again.
+// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole, and so is
+// one of 10 bits, whose trigger delay reaches only 3 bits; one whose bits repeat one bit
+// earlier than "Trig:PattLen" says is refused with a message and read again.
 TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
   struct Case {
     int32_t length, period;
     bool learnt;
   };
-  const Case cases[] = {{65535, 65535, true}, {101, 100, false}};
+  const Case cases[] = {{65535, 65535, true}, {10, 10, true}, {101, 100, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     std::vector<uint8_t> bits(static_cast<size_t>(c.period));
@@ -435,6 +435,48 @@ TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
     }
     ExecCommand("Jitter:JitterOn Off");
   }
+}
+
+// A pattern that is no PRBS: its trigger delay reaches only its length - 7 bits. The
+// edge window shows the bit after the delayed one when the first bit's edge lies at the
+// record start (as here), so bit 0 needs the delay of the last bit. Were it measured at
+// the delay the trigger gives instead, its context (bits 16..19, 0: 1 0 1 0 1; bit 8 has
+// it too) would take its shape from the falling edge of bit 14, and the rising edges of
+// that context would scatter. On ideal edges there is no random jitter at all.
+TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelay) {
+  const std::vector<uint8_t> bits = {1, 1, 0, 0, 1, 0, 1, 0, 1, 1, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0};
+  const int period = static_cast<int>(bits.size());
+  ExecCommand("Trig:PatternLockMode Off");
+  ExecCommand("Trig:PattLen " + std::to_string(period));
+  ExecCommand("Trig:PatternLockMode Manual");
+  ASSERT_EQ(Num("Trig:PattLen"), period);
+  const double ui = 1 / Num("Trig:DataRate");
+  ExecCommand("Jitter:JitterOn On");
+  ASSERT_NE(JitterObj(), nullptr);
+  for (int n = 0; n < 20000 && JitterObj()->RoundsDone() < 1; ++n) {
+    TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+    const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
+    r.SetRecLen(static_cast<uint16_t>(len));
+    r.SetX0(GetRecordStartTime(2, false));
+    r.SetDX(GetActiveTimeScale() * 10.24 / len);
+    const int64_t delay = static_cast<int64_t>(Num("Trig:PattDelay"));
+    for (int i = 0; i < len; ++i) {
+      const double t = r.IndexToX(i) / ui;
+      const int64_t k = static_cast<int64_t>(std::floor(t));
+      const double u = t - static_cast<double>(k);
+      const int cur = bits[static_cast<size_t>((delay + k) % period)];
+      const int prev = bits[static_cast<size_t>((delay + k - 1 + period) % period)];
+      r.SetY(i, (u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur) - 0.5);
+    }
+    JitterObj()->Step();
+  }
+  ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
+  double rj = 0;
+  std::string unit;
+  ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
+  EXPECT_LT(rj, 0.001 * ui);
+  EXPECT_NE(JitterObj()->ShownBitMeans()[8], static_cast<float>(kNoBitMean));
+  ExecCommand("Jitter:JitterOn Off");
 }
 
 }  // namespace

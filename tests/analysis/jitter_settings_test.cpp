@@ -1,6 +1,7 @@
 // The "Jitter:" nodes on their own: the result list follows the checked results in the
-// order they were checked, disabled items are not taken even by command, the plot set
-// opens and frees windows, and the level edits are enabled by the sampling-level choice.
+// order they were checked, disabled items are not taken even by command and leave the
+// strip to the other analyses while the analysis is off, the plot set opens and frees
+// windows, and the level edits are enabled by the sampling-level choice.
 
 #include "analysis/jitter_settings.h"
 
@@ -11,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "display/display_test_support.h"
+#include "display/scope_crt.h"
 #include "framework/settings/handler.h"
 #include "framework/util/errors.h"
+#include "support/fake_clock.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -68,6 +72,18 @@ TEST_F(JitterSettingsTest, TheResultListFollowsTheCheckedResults) {
   // The list holds ten at most.
   for (int n = 0; n < 12; ++n) AddJitterResult(n % 8, "x");
   EXPECT_EQ(JitterSettings().JitterResults.size(), static_cast<size_t>(kJitterResultLines));
+}
+
+TEST_F(JitterSettingsTest, ResultsChosenWhileTheAnalysisIsOffLeaveTheStripAsItIs) {
+  FakeClock clock;
+  TReadableFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  const TRect cell = TNizText::GetMeasCellRect(0, true);
+  ScopeCRT->BottomText().WriteLine("Maximum (Ch1)", cell, -1, 0x00FFFF);
+  Exec("Jitter:JParam Random,DataDepend");
+  EXPECT_EQ(ReadCell(ScopeCRT->BottomText(), cell).Text, "Maximum (Ch1)");
+  ScopeCRT.reset();
 }
 
 TEST_F(JitterSettingsTest, PlotsOpenAndFreeTheirWindowsAndTheLevelEditsFollowTheChoice) {

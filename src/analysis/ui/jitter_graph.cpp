@@ -11,6 +11,7 @@
 #include "analysis/jitter_engine.h"
 #include "analysis/jitter_settings.h"
 #include "analysis/ui/jitter_plots.h"
+#include "controls/look.h"
 #include "controls/side_menu.h"
 #include "framework/language/language.h"
 
@@ -21,6 +22,9 @@ namespace {
 constexpr int kResizeDelayMs = 100;
 constexpr int kFootHeight = 33;
 constexpr int kButtonSize = 16;
+// The legend runs from its left edge to the room kept for Close at the right.
+constexpr int kLegendLeft = 130;
+constexpr int kLegendRightRoom = 86;
 
 TSurfaceWidgetFactory& SurfaceFactory() {
   static TSurfaceWidgetFactory factory;
@@ -33,15 +37,6 @@ std::array<QPointer<TJitterGraphFrm>, kJitterPlotKinds>& Windows() {
 }
 
 bool ValidKind(int kind) { return kind >= 0 && kind < kJitterPlotKinds; }
-
-QColor ColourOf(TColorRef c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-std::string SamplesText(int64_t n) {
-  std::string text = GetLangStr("Samples_n");
-  const size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(n));
-  return text;
-}
 
 }  // namespace
 
@@ -85,6 +80,13 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
     comboLabels_[static_cast<size_t>(i)] = label;
   }
   pnlComboPanel_->setVisible(legend.Keys[0] != nullptr);
+  // However narrow the window is made, each legend text keeps its room beside its button.
+  if (legend.Keys[0] != nullptr) {
+    int widest = 0;
+    for (const QLabel* label : comboLabels_)
+      widest = std::max(widest, label->fontMetrics().horizontalAdvance(label->text()));
+    setMinimumWidth(kLegendLeft + kLegendRightRoom + 3 * (widest + kButtonSize + 6));
+  }
   // The selected button is down; "UNDO ZOOM" of the clickable window is a plain button.
   comboButtons_[options_[0]]->setFrameShadow(clickable_ ? QFrame::Raised : QFrame::Sunken);
   ShowButtonColours();
@@ -111,8 +113,8 @@ void TJitterGraphFrm::resizeEvent(QResizeEvent* event) {
   const int foot = height() - kFootHeight + 6;
   lblNSamples_->setGeometry(6, foot, 120, 20);
   button1_->setGeometry(width() - 80, foot - 2, 74, 24);
-  const int comboWidth = std::max(0, width() - 216);
-  pnlComboPanel_->setGeometry(130, foot - 4, comboWidth, 26);
+  const int comboWidth = std::max(0, width() - kLegendLeft - kLegendRightRoom);
+  pnlComboPanel_->setGeometry(kLegendLeft, foot - 4, comboWidth, 26);
   const int step = comboWidth / 3;
   for (size_t i = 0; i < 3; ++i) {
     comboButtons_[i]->setGeometry(static_cast<int>(i) * step, 4, kButtonSize, kButtonSize);
@@ -177,7 +179,7 @@ void TJitterGraphFrm::ShowButtonColours() {
   const TJitterLegend legend = JitterLegend(kind_);
   for (size_t i = 0; i < 3; ++i) {
     QPalette p = comboButtons_[i]->palette();
-    p.setColor(QPalette::Window, comboButtons_[i]->isEnabled() ? ColourOf(legend.Colours[i])
+    p.setColor(QPalette::Window, comboButtons_[i]->isEnabled() ? ColorFromBgr(legend.Colours[i])
                                                                : palette().color(QPalette::Button));
     comboButtons_[i]->setPalette(p);
   }
@@ -216,7 +218,8 @@ void DrawJitterPlot(TJ_Obj* engine, int kind, int mode, int position) {
   }
   DrawJitterPlotOn(screen, *engine, kind, window->Combination());
   if (kind <= jpTJHist)
-    window->SamplesLabel()->setText(QString::fromStdString(SamplesText(engine->Hist(jhTJ).Count())));
+    window->SamplesLabel()->setText(
+        QString::fromStdString(FormatLangStr("Samples_n", engine->Hist(jhTJ).Count())));
 }
 
 void JitterGraphMessage(int kind, int code, int value) {

@@ -31,6 +31,8 @@ TSwitcherDecl Rows(const char* name, const char* mnemonics, const char* caption,
                 .Name = name});
 }
 
+// The result and plot names that the panel cannot hold even in its narrowest face are
+// shortened; the others are the names as they are.
 TMenuDecl JitterMenu() {
   return {
       .Name = "Jitter_Form",
@@ -52,8 +54,10 @@ TMenuDecl JitterMenu() {
                         .Group = "Jitter",
                         .Caption = " Jitter ",
                         .Switchers = {Rows<TRC_CheckSwitcher>("chswXParameters", "JParam", "Jitter",
-                                                              {"Total (TJ)", "PJ δ-δ", "PJ rms", "DJ δ-δ",
-                                                               "DDJ pp", "RJ rms", "DCD", "ISI pp"}),
+                                                              {"Total (TJ)", "Periodic (PJ δ-δ)",
+                                                               "Periodic (PJ rms)", "Deterministic (DJ δ-δ)",
+                                                               "Data Dep. (DDJ pp)", "Random (RJ rms)",
+                                                               "Duty Cycle (DCD)", "Inter-Symbol (ISI pp)"}),
                                       Back("btnJitterBack")}}}},
            {.Number = jpgGraph,
             .Panels = {{.Name = "rmpJitter_Graph",
@@ -63,32 +67,24 @@ TMenuDecl JitterMenu() {
                             {Rows<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
                                                      {"Off", "Single", "Dual", "Quad"}),
                              Rows<TRC_CheckSwitcher>(
-                                 "chswPlots",
-                                 "JPlots", "Plot",
-                                 {"RJ, PJ Hist.", "DDJ Hist.", "TJ Hist.", "Composite", "Comp. DDJ",
-                                  "DDJ vs Bit", "BER Bathtub"}),
+                                 "chswPlots", "JPlots", "Plot",
+                                 {"RJ, PJ Histogram", "DDJ Histogram", "TJ Histogram", "Composite",
+                                  "Composite DDJ", "DDJ vs Bit", "BER Bathtub"}),
                              Back("btnGraphBack")}}}},
            {.Number = jpgSetup,
-            .Panels =
-                {{.Name = "rmpJitter_JitterSetup",
-                  .Group =
-                      "Jitter",
-                  .Caption =
-                      " Jitter Setup ",
-                  .Switchers =
-                      {Rows<TRC_RadioSwitcher>(
-                           "rswTopBaseMethod",
-                           "SmplLvl",
-                           "Sampling Level",
-                           {"% of Amplitude", "Custom Level", "Avg Data Level"}),
-                       Sw<TRC_EditSwitcher>(
-                           {.Mnemonics = ":Jitter:PercAmpl",
-                            .Caption =
-                                "AMPLITUDE",
-                            .Name =
-                                "edswSamplingLevel"}),
-                       Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit", {"Second", "Unit Interval"}),
-                       Back("btnSetupBack")}}}}},
+            .Panels = {{.Name = "rmpJitter_JitterSetup",
+                        .Group = "Jitter",
+                        .Caption = " Jitter Setup ",
+                        .Switchers = {Rows<TRC_RadioSwitcher>(
+                                          "rswTopBaseMethod",
+                                          "SmplLvl", "Jitter Sampling Level",
+                                          {"% of Amplitude", "Custom Level", "Avg Data Level"}),
+                                      Sw<TRC_EditSwitcher>({.Mnemonics = ":Jitter:PercAmpl",
+                                                            .Caption = "AMPLITUDE",
+                                                            .Name = "edswSamplingLevel"}),
+                                      Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit",
+                                                              {"Second", "Unit Interval"}),
+                                      Back("btnSetupBack")}}}}},
       .OwnPageTurns = true};
 }
 

@@ -33,14 +33,17 @@ void Frame(TScanLinesScreen& screen, TRect a) {
 void Bars(TScanLinesScreen& screen, TRect a, const TJitterHist& h, uint32_t maxCount, TColorRef colour,
           int spread = 0) {
   if (maxCount == 0) return;
-  const double width = a.Right - a.Left - 1, height = a.Bottom - a.Top - 1;
+  const double step = (a.Right - a.Left - 1) / (kJitterHistBins - 1.0), height = a.Bottom - a.Top - 1;
   for (int bin = 0; bin < kJitterHistBins; ++bin) {
     const uint32_t count = h.Bins[static_cast<size_t>(bin)];
     if (count == 0) continue;
-    const int x = a.Left + ToPixel(bin * width / (kJitterHistBins - 1));
+    // A bar is as wide as its bin, at least a pixel: a wide plot shows no gaps between bins.
+    const int x = a.Left + ToPixel(bin * step);
+    const int left = std::min(x, a.Left + ToPixel((bin - 0.5) * step));
+    const int right = std::max(x + 1, a.Left + ToPixel((bin + 0.5) * step));
     const int top = a.Bottom - 1 - std::max(1, ToPixel(count * height / maxCount));
     screen.Image().FillRect(
-        {std::max(a.Left, x - spread), top, std::min(a.Right, x + 1 + spread), a.Bottom - 1}, colour);
+        {std::max(a.Left, left - spread), top, std::min(a.Right, right + spread), a.Bottom - 1}, colour);
   }
 }
 
@@ -71,13 +74,6 @@ void Composite(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, const st
     Bars(screen, a, h, h.MaxCount, colours[layer], static_cast<int>(order.size() - 1 - n));
   }
   TickLabels(screen, a, engine.Hist(hists[0]));
-}
-
-std::string BitLabel(int32_t bit) {
-  std::string text = GetLangStr("n_bit");
-  const size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(bit));
-  return text;
 }
 
 void DDJvsBit(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, int selection) {
@@ -111,8 +107,8 @@ void DDJvsBit(TScanLinesScreen& screen, TRect a, const TJ_Obj& engine, int selec
     screen.Image().FillRect({column(earliest), a.Top, column(earliest) + 1, a.Bottom}, kEarliestColour);
   if (selection == 1 && latest >= 0)
     screen.Image().FillRect({column(latest), a.Top, column(latest) + 1, a.Bottom}, kLatestColour);
-  screen.TextOutAligned(a.Left, a.Bottom + 3, 0, 0, BitLabel(first));
-  screen.TextOutAligned(a.Right, a.Bottom + 3, 0, 2, BitLabel(last));
+  screen.TextOutAligned(a.Left, a.Bottom + 3, 0, 0, FormatLangStr("n_bit", first));
+  screen.TextOutAligned(a.Right, a.Bottom + 3, 0, 2, FormatLangStr("n_bit", last));
 }
 
 }  // namespace
@@ -137,7 +133,8 @@ TRect JitterPlotArea(int width, int height) {
 
 std::string JitterTickLabel(double offset, int position) {
   char text[48];
-  std::snprintf(text, sizeof text, "%.6g ps", (position - 1) * offset * 1e12);
+  // + 0.0: the left label of a histogram of width 0 reads "0 ps", not "-0 ps".
+  std::snprintf(text, sizeof text, "%.6g ps", (position - 1) * offset * 1e12 + 0.0);
   return text;
 }
 

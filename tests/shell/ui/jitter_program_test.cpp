@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QThread>
+#include <cmath>
 #include <string>
 
 #include "analysis/jitter_engine.h"
@@ -20,6 +21,7 @@
 #include "analysis/ui/jitter_plots.h"
 #include "controls/edit_switchers.h"
 #include "display/ui/scan_lines_widget.h"
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
@@ -120,6 +122,33 @@ TEST_F(JitterProgramTest, EveryPlotKindIsDrawnIntoItsWindow) {
   }
   // The selected results are in the strip with the pattern channel's colour.
   ASSERT_EQ(JitterSettings().JitterResults.size(), 2u);
+
+  // A translation of the count that does not take a number gives way to the English text.
+  LanguageStrings.ChangeLangStr("Samples_n", "%s Proben");
+  JitterHooks.RedrawJitterPlots();
+  EXPECT_EQ(JitterGraphWindow(jpTJHist)->SamplesLabel()->text().toStdString(),
+            "Samples: " + std::to_string(JitterObj()->Hist(jhTJ).Count()));
+  LanguageStrings.ChangeLangStr("Samples_n", "Samples: %d");
+
+  // A window made wider than the 513 bins leaves no column unpainted between two bins that
+  // hold counts.
+  TJitterGraphFrm* random = JitterGraphWindow(jpRJPJHist);
+  random->resize(1100, 320);
+  SettleWindows();
+  {
+    const QImage image = SurfaceImage(random->Screen().Image());
+    const TRect a = JitterPlotArea(image.width(), image.height());
+    const TJitterHist& h = JitterObj()->Hist(jhRJPJ);
+    const auto x = [&a](int bin) { return a.Left + bin * (a.Right - a.Left - 1) / (kJitterHistBins - 1.0); };
+    const QColor orange(255, 102, 51);
+    int unpainted = 0;
+    for (int bin = 0; bin + 1 < kJitterHistBins; ++bin) {
+      if (h.Bins[static_cast<size_t>(bin)] == 0 || h.Bins[static_cast<size_t>(bin) + 1] == 0) continue;
+      for (int px = static_cast<int>(std::ceil(x(bin))); px <= static_cast<int>(x(bin + 1)); ++px)
+        unpainted += image.pixelColor(px, a.Bottom - 2) != orange;
+    }
+    EXPECT_EQ(unpainted, 0);
+  }
 
   // A composite button: the pressed one on top, the one before below it, the third under.
   TJitterGraphFrm* composite = JitterGraphWindow(jpCompHist);
