@@ -69,7 +69,6 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
                      (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0);
   InitDataFolders();
   SelectStartupLanguage();
-  QGuiApplication::setApplicationDisplayName(kApplicationTitle);
   const TStartupSplash splash(options.Splash);
   ReadInstrumentConfiguration();
   StartupState.Questions = options.StartupQuestions;
