@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <tuple>
 
 #include "display/scope_crt.h"
@@ -421,20 +422,23 @@ void CheckAutoCalibration() {
     State.StartMs = now - kStartOffsetMs;
   }
   const double minutes = static_cast<double>(now - State.StartMs) / 60000.0;
-  double t;
+  // A reply that is no reading leaves the last temperature and starts nothing by it.
+  bool read = true;
   if (IsInstrumentConnected()) {
-    t = ReadInstrumentTemperature(false);
+    const std::optional<double> reading = QueryInstrumentTemperature(false);
+    read = reading.has_value();
+    if (read) State.CurrentTemperature = *reading;
   } else {
     State.SimulatedTemperature += (50 - State.SimulatedTemperature) / 200;
-    t = State.SimulatedTemperature;
+    State.CurrentTemperature = State.SimulatedTemperature;
   }
-  State.CurrentTemperature = t;
+  const double t = State.CurrentTemperature;
   CalibrationState().Temperature = t;
 
   uint8_t reason = kCalReasonNone;
   if ((bits & 1) && WarmUpCalibrationDue(minutes))
     reason = kCalReasonPowerOn;
-  else if ((bits & 4) &&
+  else if ((bits & 4) && read &&
            std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
     reason = kCalReasonTemperature;
   else if ((bits & 2) &&
