@@ -98,6 +98,18 @@ bool Confirmed(const std::string& text) {
 
 bool WithDialog(bool hookSet) { return hookSet && !DialogsSuppressed(); }
 
+// Both changed flags as a run found them. While the adjustment page is open the calibration
+// flag carries the adjustment flag with it, so a run that gives its constants back sets
+// both again: an adjustment waiting to be stored stays marked.
+struct TChangedFlags {
+  bool Calibration = false, Adjustment = false;
+};
+TChangedFlags ChangedFlags() { return {FlashChange().CalibrationChanged, FlashChange().AdjustmentChanged}; }
+void RestoreChangedFlags(TChangedFlags flags) {
+  FlashChange().SetCalibrationChanged(flags.Calibration);
+  FlashChange().SetAdjustmentChanged(flags.Adjustment);
+}
+
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;
   RunFlag = on;
@@ -120,7 +132,7 @@ void RunTimeBase(uint8_t reason, bool ask) {
   const TConstantNode* coarse = FindConstant("FLASH:Calibr:CoarseTB"_node);
   const TConstantNode* fine = FindConstant("FLASH:Calibr:FineTB"_node);
   if (!coarse || !fine) return;
-  const bool calibrationChanged = FlashChange().CalibrationChanged;
+  const TChangedFlags changedBefore = ChangedFlags();
   const double coarseBefore = coarse->Value(), fineBefore = fine->Value();
   SetAutocalResult(kAutocalRunning);
   TTimeBaseRun& run = State.TimeBase;
@@ -140,7 +152,7 @@ void RunTimeBase(uint8_t reason, bool ask) {
   SetAutocalResult(kAutocalFailed);
   if (coarse->Value() != coarseBefore) coarse->SetByProgram(coarseBefore);
   if (fine->Value() != fineBefore) fine->SetByProgram(fineBefore);
-  FlashChange().SetCalibrationChanged(calibrationChanged);
+  RestoreChangedFlags(changedBefore);
 }
 
 // --- channels ---
@@ -301,7 +313,7 @@ void RunChannels(uint8_t reason, bool ask) {
   State.InputCheckPending = false;
   SetAutocalResult(kAutocalRunning);
   run.RememberedRun = RunFlag;
-  run.RememberedCalibrationChanged = FlashChange().CalibrationChanged;
+  const TChangedFlags changedBefore = ChangedFlags();
   RememberChannelConstants(run);
   StopRunAndSingle();
   BreakAcquisition(true);
@@ -325,7 +337,7 @@ void RunChannels(uint8_t reason, bool ask) {
   } else {
     if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
     RestoreChannelConstants(run);
-    FlashChange().SetCalibrationChanged(run.RememberedCalibrationChanged);
+    RestoreChangedFlags(changedBefore);
   }
   SetRunFlag(run.RememberedRun);
   run.Phase = ok ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;

@@ -288,6 +288,31 @@ TEST_F(AutocalOnInstrumentTest, ASignalLeftOnAnInputEndsTheRunBeforeItStarts) {
   }
 }
 
+// While the adjustment page is open a change of the calibration flag carries the adjustment
+// flag with it; a run that gives its constants back must not clear an adjustment that waits
+// to be stored.
+TEST_F(AutocalOnInstrumentTest, AFailedRunKeepsAnAdjustmentWaitingToBeStored) {
+  instrument.SetReply("CALIBR:TB:MEASTGUN?", "ERR");
+  AutocalHooks.ShowChannelsDialog.Set([](TChannelRun&) {
+    BeginChannelCalibration();
+    return false;  // Cancel before the acquisition
+  });
+  for (const uint8_t kind : {kCalibrateTimeBase, kCalibrateChannels}) {
+    SCOPED_TRACE(int(kind));
+    CalibrationState().AdjustmentPageOpen = false;
+    FlashChange().SetCalibrationChanged(false);
+    Run({kind == kCalibrateTimeBase ? "FLASH:Calibr:CoarseDelay 9" : "FLASH:Calibr:CoarseDelay 10"});
+    ASSERT_TRUE(FlashChange().AdjustmentChanged);
+    CalibrationState().AdjustmentPageOpen = true;
+    RunCalibration(kind, kCalReasonNone, false);
+    EXPECT_EQ(Result(), 5);
+    EXPECT_FALSE(FlashChange().CalibrationChanged);
+    EXPECT_TRUE(FlashChange().AdjustmentChanged);
+    EXPECT_FALSE(Disabled("FLASH:Adjust:StoreAll"));
+  }
+  CalibrationState().AdjustmentPageOpen = false;
+}
+
 // A reply to the temperature query that is no number tells nothing about the temperature:
 // no calibration starts on it, nor on the next good reading that lies near the last one.
 TEST_F(AutocalOnInstrumentTest, AnUnreadableTemperatureStartsNoCalibration) {
