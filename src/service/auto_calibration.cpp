@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <tuple>
 
 #include "display/scope_crt.h"
@@ -97,6 +98,18 @@ bool Confirmed(const std::string& text) {
 
 bool WithDialog(bool hookSet) { return hookSet && !DialogsSuppressed(); }
 
+// Both changed flags as a run found them. While the adjustment page is open the calibration
+// flag carries the adjustment flag with it, so a run that gives its constants back sets
+// both again: an adjustment waiting to be stored stays marked.
+struct TChangedFlags {
+  bool Calibration = false, Adjustment = false;
+};
+TChangedFlags ChangedFlags() { return {FlashChange().CalibrationChanged, FlashChange().AdjustmentChanged}; }
+void RestoreChangedFlags(TChangedFlags flags) {
+  FlashChange().SetCalibrationChanged(flags.Calibration);
+  FlashChange().SetAdjustmentChanged(flags.Adjustment);
+}
+
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;
   RunFlag = on;
@@ -119,7 +132,7 @@ void RunTimeBase(uint8_t reason, bool ask) {
   const TConstantNode* coarse = FindConstant("FLASH:Calibr:CoarseTB"_node);
   const TConstantNode* fine = FindConstant("FLASH:Calibr:FineTB"_node);
   if (!coarse || !fine) return;
-  const bool calibrationChanged = FlashChange().CalibrationChanged;
+  const TChangedFlags changedBefore = ChangedFlags();
   const double coarseBefore = coarse->Value(), fineBefore = fine->Value();
   SetAutocalResult(kAutocalRunning);
   TTimeBaseRun& run = State.TimeBase;
@@ -139,7 +152,7 @@ void RunTimeBase(uint8_t reason, bool ask) {
   SetAutocalResult(kAutocalFailed);
   if (coarse->Value() != coarseBefore) coarse->SetByProgram(coarseBefore);
   if (fine->Value() != fineBefore) fine->SetByProgram(fineBefore);
-  FlashChange().SetCalibrationChanged(calibrationChanged);
+  RestoreChangedFlags(changedBefore);
 }
 
 // --- channels ---
@@ -300,7 +313,7 @@ void RunChannels(uint8_t reason, bool ask) {
   State.InputCheckPending = false;
   SetAutocalResult(kAutocalRunning);
   run.RememberedRun = RunFlag;
-  run.RememberedCalibrationChanged = FlashChange().CalibrationChanged;
+  const TChangedFlags changedBefore = ChangedFlags();
   RememberChannelConstants(run);
   StopRunAndSingle();
   BreakAcquisition(true);
@@ -324,7 +337,7 @@ void RunChannels(uint8_t reason, bool ask) {
   } else {
     if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
     RestoreChannelConstants(run);
-    FlashChange().SetCalibrationChanged(run.RememberedCalibrationChanged);
+    RestoreChangedFlags(changedBefore);
   }
   SetRunFlag(run.RememberedRun);
   run.Phase = ok ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
@@ -421,20 +434,23 @@ void CheckAutoCalibration() {
     State.StartMs = now - kStartOffsetMs;
   }
   const double minutes = static_cast<double>(now - State.StartMs) / 60000.0;
-  double t;
+  // A reply that is no reading leaves the last temperature and starts nothing by it.
+  bool read = true;
   if (IsInstrumentConnected()) {
-    t = ReadInstrumentTemperature(false);
+    const std::optional<double> reading = QueryInstrumentTemperature(false);
+    read = reading.has_value();
+    if (read) State.CurrentTemperature = *reading;
   } else {
     State.SimulatedTemperature += (50 - State.SimulatedTemperature) / 200;
-    t = State.SimulatedTemperature;
+    State.CurrentTemperature = State.SimulatedTemperature;
   }
-  State.CurrentTemperature = t;
+  const double t = State.CurrentTemperature;
   CalibrationState().Temperature = t;
 
   uint8_t reason = kCalReasonNone;
   if ((bits & 1) && WarmUpCalibrationDue(minutes))
     reason = kCalReasonPowerOn;
-  else if ((bits & 4) &&
+  else if ((bits & 4) && read &&
            std::fabs(t - State.LastCalibrationTemperature) + 0.1 >= ValueAt("Util:TempChange"_node))
     reason = kCalReasonTemperature;
   else if ((bits & 2) &&

@@ -98,7 +98,6 @@ struct TChannelRun {
   bool CloseRequested = false;
   bool CloseOk = false;
   bool RememberedRun = false;
-  bool RememberedCalibrationChanged = false;
   // SRD1, SRD2 and the four bridge pairs (Ch1 full, Ch1 narrow, Ch2 full, Ch2 narrow)
   // before the run: the nodes' values, and the codes the instrument held (its commands and
   // codes, in that order).

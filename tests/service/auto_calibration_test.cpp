@@ -21,6 +21,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/simulator/simulator_nodes.h"
 #include "service/calibration_fixture.h"
 #include "shell/shell_fixture.h"
 
@@ -285,6 +286,65 @@ TEST_F(AutocalOnInstrumentTest, ASignalLeftOnAnInputEndsTheRunBeforeItStarts) {
                                     "channel(s), and repeat the calibrations."));
     EXPECT_FALSE(Received("CALIBR:SAMPLER:STARTAUTOCAL 0"));
   }
+}
+
+// While the adjustment page is open a change of the calibration flag carries the adjustment
+// flag with it; a run that gives its constants back must not clear an adjustment that waits
+// to be stored.
+TEST_F(AutocalOnInstrumentTest, AFailedRunKeepsAnAdjustmentWaitingToBeStored) {
+  instrument.SetReply("CALIBR:TB:MEASTGUN?", "ERR");
+  AutocalHooks.ShowChannelsDialog.Set([](TChannelRun&) {
+    BeginChannelCalibration();
+    return false;  // Cancel before the acquisition
+  });
+  for (const uint8_t kind : {kCalibrateTimeBase, kCalibrateChannels}) {
+    SCOPED_TRACE(int(kind));
+    CalibrationState().AdjustmentPageOpen = false;
+    FlashChange().SetCalibrationChanged(false);
+    Run({kind == kCalibrateTimeBase ? "FLASH:Calibr:CoarseDelay 9" : "FLASH:Calibr:CoarseDelay 10"});
+    ASSERT_TRUE(FlashChange().AdjustmentChanged);
+    CalibrationState().AdjustmentPageOpen = true;
+    RunCalibration(kind, kCalReasonNone, false);
+    EXPECT_EQ(Result(), 5);
+    EXPECT_FALSE(FlashChange().CalibrationChanged);
+    EXPECT_TRUE(FlashChange().AdjustmentChanged);
+    EXPECT_FALSE(Disabled("FLASH:Adjust:StoreAll"));
+  }
+  CalibrationState().AdjustmentPageOpen = false;
+}
+
+// A reply to the temperature query that is no number tells nothing about the temperature:
+// no calibration starts on it, nor on the next good reading that lies near the last one.
+TEST_F(AutocalOnInstrumentTest, AnUnreadableTemperatureStartsNoCalibration) {
+  RegisterSimulatorCommands();
+  Run({"Util:CalibrWhen Temperat", "Util:TempChange 3"});
+  AutocalHooks.MainWindowActive.Set([] { return true; });
+  int runs = 0;
+  AutocalHooks.AfterIdlePass.Set([&runs](const std::function<void()>&) {
+    ++runs;
+    AutoCalibration().AutoRunQueued = false;
+  });
+  struct Step {
+    const char* reply;
+    bool calibrates;
+    double current;  // "Calibr:Temperature" afterwards
+  };
+  // 38.5 lies 3 + 0.1 away from the 35.5 of the last calibration.
+  const Step steps[] = {{"35.5", true, 35.5},
+                        {"Timeout", false, 35.5},
+                        {"hot", false, 35.5},
+                        {"36.0", false, 36.0},
+                        {"38.5", true, 38.5}};
+  for (const Step& k : steps) {
+    SCOPED_TRACE(k.reply);
+    instrument.SetReply("Info:GetTemp?", k.reply);
+    runs = 0;
+    CheckAutoCalibration();
+    EXPECT_EQ(runs, k.calibrates ? 1 : 0);
+    EXPECT_EQ(AutoCalibration().CurrentTemperature, k.current);
+  }
+  AutocalHooks.MainWindowActive.Reset();
+  AutocalHooks.AfterIdlePass.Reset();
 }
 
 // --- the automatic check and the runs on the demo instrument ---

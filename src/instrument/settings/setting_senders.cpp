@@ -255,8 +255,13 @@ double QueryPatternTrigFreq(bool keepAcquisition) {
 
 double ReadInstrumentTemperature(bool keepAcquisition) {
   if (!IsRealInstrument()) return 20.0 + ProgramRandom().UniformInt(80) / 4.0;
+  return QueryInstrumentTemperature(keepAcquisition).value_or(0.0);
+}
+
+std::optional<double> QueryInstrumentTemperature(bool keepAcquisition) {
   double degrees = 0.0;
-  if (!TryStrToFloat_Dot(SettingsLink().Query("Info:GetTemp?", keepAcquisition), degrees)) return 0.0;
+  if (!TryStrToFloat_Dot(SettingsLink().Query("Info:GetTemp?", keepAcquisition), degrees))
+    return std::nullopt;
   return degrees;
 }
 

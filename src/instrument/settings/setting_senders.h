@@ -132,6 +132,8 @@ double QueryPatternTrigFreq(bool keepAcquisition);
 // Degrees Celsius. A reply that is no number gives 0; without a real instrument a random
 // value 20..39.75.
 double ReadInstrumentTemperature(bool keepAcquisition);
+// The real instrument's reading; none when its reply is no number.
+std::optional<double> QueryInstrumentTemperature(bool keepAcquisition);
 // A sample code 85..114 used as dark level by the O/E and eye units.
 int GetDarkLevelCode();
 

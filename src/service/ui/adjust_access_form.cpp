@@ -65,11 +65,18 @@ bool ShowAdjustAccess() {
     Beep();
     return false;
   }
-  QWidget* mainWindow = SideMenuState.Host ? SideMenuState.Host.data() : QApplication::activeWindow();
-  TAdjustAccess dialog(mainWindow);
-  if (mainWindow) dialog.move(mainWindow->pos() + QPoint(120, 100));
+  TAdjustAccess dialog(ServiceDialogOwner());
+  PlaceBesideMainWindow(dialog, {120, 100});
   dialog.exec();
   return AdjustAccessGranted();
+}
+
+QWidget* ServiceDialogOwner() {
+  return SideMenuState.Host ? SideMenuState.Host.data() : QApplication::activeWindow();
+}
+
+void PlaceBesideMainWindow(QDialog& dialog, QPoint offset) {
+  if (QWidget* main = dialog.parentWidget()) dialog.move(main->pos() + offset);
 }
 
 }  // namespace norv

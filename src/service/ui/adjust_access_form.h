@@ -30,4 +30,9 @@ class TAdjustAccess : public QDialog {
 // beep once the attempts are used up. True when access is granted now.
 bool ShowAdjustAccess();
 
+// The owner of the service dialogs: the main window (the active window before there is one).
+QWidget* ServiceDialogOwner();
+// Places a dialog at its owner's left and top plus `offset`.
+void PlaceBesideMainWindow(QDialog& dialog, QPoint offset);
+
 }  // namespace norv

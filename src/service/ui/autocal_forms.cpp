@@ -29,14 +29,6 @@ constexpr int kShapeStep = 27;
 
 QPointer<TAutocalChannelsF> OpenChannelsForm;
 
-QWidget* MainWindow() {
-  return SideMenuState.Host ? SideMenuState.Host.data() : QApplication::activeWindow();
-}
-
-void PlaceBesideMainWindow(QDialog& dialog, QPoint offset) {
-  if (QWidget* main = dialog.parentWidget()) dialog.move(main->pos() + offset);
-}
-
 QLabel* NamedLabel(QWidget* parent, const char* name, const QString& text, QRect at) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
@@ -199,11 +191,11 @@ void TAutocalChannelsF::RunChanged() {
 
 void InstallAutocalDialogs() {
   AutocalHooks.ShowTimeBaseDialog.Set([](TTimeBaseRun& run) {
-    TAutocalTBF dialog(run, MainWindow());
+    TAutocalTBF dialog(run, ServiceDialogOwner());
     return dialog.exec() == QDialog::Accepted;
   });
   AutocalHooks.ShowChannelsDialog.Set([](TChannelRun& run) {
-    TAutocalChannelsF dialog(run, MainWindow());
+    TAutocalChannelsF dialog(run, ServiceDialogOwner());
     OpenChannelsForm = &dialog;
     const int result = dialog.exec();
     OpenChannelsForm = nullptr;
