@@ -189,9 +189,12 @@ TDoubleEditHandler* AddOEDouble(const std::string& path, double value, std::stri
                                     .OnGetText = std::move(getText)});
 }
 
+// The text starts empty: a valid value is written as the node would write it itself.
 TEditGetText UndefinedUnless(bool (*valid)(double)) {
-  return [valid](const TEditHandler&, std::string& text, double value) {
-    if (!valid(value)) text = GetLangStr("Undefined");
+  return [valid](const TEditHandler& h, std::string& text, double value) {
+    text = valid(value)
+               ? FloatToEngStr(h.GetFormatMode(), h.GetDigits(), false, value, false) + h.GetUnitText()
+               : GetLangStr("Undefined");
   };
 }
 
