@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -223,6 +225,35 @@ TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
   EXPECT_EQ(dialogs_.shown,
             (std::vector<std::string>{dialogs_.shown.at(0), dialogs_.shown.at(1), open, open}));
   EXPECT_EQ(settings(), before);
+}
+
+// The program's own window, whatever window is active when the start's message closes:
+// over the main window, at its Left + 360 and Top + 105.
+TEST_F(NormalizationProgramTest, TheWindowOpensOverTheMainWindow) {
+  InstallNormalizationDialog();
+  QWidget* parent = nullptr;
+  QPoint place;
+  QTimer look;  // cancels the window once it is shown
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* form = qobject_cast<TfrmTDR_TDT_Normalization*>(top);
+      if (!form || !form->isVisible()) continue;
+      look.stop();
+      parent = form->parentWidget();
+      place = form->pos();
+      form->findChild<QPushButton*>("btnCancel")->click();
+    }
+  });
+  look.start(0);
+  QWidget other;  // another window of the program has the focus
+  other.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  dialogs_.answers = {TAnswer::OK};
+  ExecCommand("TDR:Ch1:Normalize ON");
+  EXPECT_FALSE(IsChannelNormalized(2));
+  EXPECT_EQ(parent, &window());
+  EXPECT_EQ(place, window().pos() + QPoint(360, 105));
 }
 
 }  // namespace
