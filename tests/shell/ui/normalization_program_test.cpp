@@ -178,6 +178,22 @@ TEST_F(NormalizationProgramTest, ATimeBaseOrRecordLengthChangeInvalidatesTheFilt
   EXPECT_FALSE(FunctionFresh(TTraceId::F1));
 }
 
+// The axis in metres is another view of the same samples: the filter goes on being used,
+// with its edge as many points wide, and a new rise time is still a time.
+TEST_F(NormalizationProgramTest, ADistanceAxisKeepsTheFilter) {
+  Normalize(2, "200p");
+  const TSignalObj& f1 = SignalObjs()[TTraceId::F1];
+  const double points = RiseTime(f1) / f1.GetDX();
+  ExecCommand("TDR:HorScale Meter");
+  Acquire(2);
+  ASSERT_TRUE(FunctionFresh(TTraceId::F1));
+  EXPECT_EQ(f1.GetHorUnit(), "m");
+  EXPECT_NEAR(RiseTime(f1) / f1.GetDX(), points, 0.03 * points);
+  ExecCommand("TDR:Ch1:NormTime 400p");
+  Acquire(2);
+  EXPECT_NEAR(RiseTime(f1) / f1.GetDX(), 2 * points, 0.06 * points);
+}
+
 // Cancel in the middle of the averages, and a record without a step: the switch goes off,
 // and the channel, time-base and record-length settings are what they were.
 TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
