@@ -1,7 +1,9 @@
 #include "service/oe_converter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -189,9 +191,12 @@ TDoubleEditHandler* AddOEDouble(const std::string& path, double value, std::stri
                                     .OnGetText = std::move(getText)});
 }
 
+// The text starts empty: a valid value is written as the node would write it itself.
 TEditGetText UndefinedUnless(bool (*valid)(double)) {
-  return [valid](const TEditHandler&, std::string& text, double value) {
-    if (!valid(value)) text = GetLangStr("Undefined");
+  return [valid](const TEditHandler& h, std::string& text, double value) {
+    text = valid(value)
+               ? FloatToEngStr(h.GetFormatMode(), h.GetDigits(), false, value, false) + h.GetUnitText()
+               : GetLangStr("Undefined");
   };
 }
 
@@ -267,14 +272,13 @@ void RegisterPointNodes() {
   AddOEDouble("Shadow:Adjust:ERCorrFact", 0, "dB", -5, 0, 5, 0.02, 0.1, 0.5, 4);
 }
 
-double ChannelMeanOfRecord(int channel, int& count, double& sum) {
+// The points of the converter's channel that the calibrations gather.
+std::vector<double> StatisticsPoints(int channel) {
   const TSignalObj& record = SignalObjs()[channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1];
   const int last = std::min<int>(kLastStatPoint, record.GetRecLen() - 1);
-  for (int i = kFirstStatPoint; i <= last; ++i) {
-    sum += record.GetStoredY(i);
-    ++count;
-  }
-  return count > 0 ? sum / count : 0;
+  std::vector<double> values;
+  for (int i = kFirstStatPoint; i <= last; ++i) values.push_back(record.GetStoredY(i));
+  return values;
 }
 
 void FinishRun(bool success) {
@@ -284,10 +288,7 @@ void FinishRun(bool success) {
 
 void DarkLevelStep() {
   TOECalibrationRun& run = State.Run;
-  const TSignalObj& record = SignalObjs()[run.Channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1];
-  const int last = std::min<int>(kLastStatPoint, record.GetRecLen() - 1);
-  std::vector<double> values;
-  for (int i = kFirstStatPoint; i <= last; ++i) values.push_back(record.GetStoredY(i));
+  const std::vector<double> values = StatisticsPoints(run.Channel);
   const TOEDarkLevelSearch::TResult result =
       run.Search->AddRecord(values.data(), static_cast<int>(values.size()));
   run.Progress = run.Search->Progress();
@@ -316,7 +317,10 @@ void AvgPowerZeroStep() {
 
 void GainStep() {
   TOECalibrationRun& run = State.Run;
-  ChannelMeanOfRecord(run.Channel, run.GainCount, run.GainSum);
+  for (const double value : StatisticsPoints(run.Channel)) {
+    run.GainSum += value;
+    ++run.GainCount;
+  }
   if (run.GainCount == 0) return;
   run.MeasuredGain = run.GainSum / run.GainCount / State.Power->GetValue();
   run.Progress = std::min(run.GainCount / 120, 100);

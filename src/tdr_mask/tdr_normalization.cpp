@@ -74,6 +74,10 @@ double TimeOf(const TSignalObj& r, double index) {
   return kind >= huMetre && kind <= huInch ? UnitToTime(kind, x) : x;
 }
 
+// The sample interval in seconds: the filter and the run lengths are times, whatever
+// distance unit the axis shows.
+double SecondsPerPoint(const TSignalObj& r) { return TimeOf(r, 1) - TimeOf(r, 0); }
+
 // Step followed by its mirror, one period of a square wave, transformed into `target`.
 void PeriodicSpectrum(TSignalObj& r, double lo, double hi, TSignalObj& target) {
   const int n = r.GetRecLen();
@@ -189,7 +193,7 @@ void TdrStep(TNormalizationDialog& d, const TSignalObj& record) {
   const double sign = d.Negative ? -1 : 1;
   switch (d.TdrStage) {
     case 0: {
-      const int k = FindTdrStimulus(y, sign, RoundToInt(kShortestRunSeconds / record.GetDX()));
+      const int k = FindTdrStimulus(y, sign, RoundToInt(kShortestRunSeconds / SecondsPerPoint(record)));
       if (k < -1) return AskRetry(StimulusMessage(k));
       const double t = TimeOf(record, k);
       if (t < 2 * d.S0) return EdgeTooEarly(d, true);
@@ -301,7 +305,7 @@ void CalculateFilter(TNormalizationDialog& d) {
   }
   c.Negative = d.Negative;
   c.FilterRecLen = a.GetRecLen();
-  c.FilterDX = a.GetDX();
+  c.FilterDX = SecondsPerPoint(a);
   c.InvalidShown = false;
   BuildNormalizationFilter(d.Channel);
   BindChannelScaleControls(d.Channel);
@@ -426,7 +430,7 @@ void LowerRecordLength(int channel) {
 bool FilterFits(int channel, const TSignalObj& record) {
   TNormChannelData& c = Data(channel);
   if (c.FilterValid && record.GetRecLen() == c.FilterRecLen &&
-      std::fabs(record.GetDX() - c.FilterDX) <= 1e-6 * std::fabs(c.FilterDX))
+      std::fabs(SecondsPerPoint(record) - c.FilterDX) <= 1e-6 * std::fabs(c.FilterDX))
     return true;
   if (c.FilterValid || !c.InvalidShown) {
     c.FilterValid = false;
@@ -680,22 +684,8 @@ void BuildNormalizationFilter(int channel) {
   TNormChannelData& c = Data(channel);
   const double dx = c.FilterDX;
   if (std::fabs(dx) < 1e-15 || c.FilterRecLen <= 0) return;
-  double tr = TdrChannel(channel).NormTime->GetValue();
-  const double factor = GetPropagationFactor(), divisor = GetTDRDivisor(channel);
-  switch (GetHorizontalUnitKind()) {
-    case huMetre:
-      tr = TimeToMetres(tr, factor, divisor);
-      break;
-    case huFoot:
-      tr = TimeToFeet(tr, factor, divisor);
-      break;
-    case huInch:
-      tr = TimeToInches(tr, factor, divisor);
-      break;
-    default:
-      break;
-  }
-  const double w = tr / dx;
+  // Both in seconds: the edge is as many points wide in any unit of the axis.
+  const double w = TdrChannel(channel).NormTime->GetValue() / dx;
   const bool tdr = IsTDRMode(channel);
   const double lo = tdr ? c.TdrLow : c.TdtLow, hi = tdr ? c.TdrHigh : c.TdtHigh;
   TSignalObj& a = s.WorkA;

@@ -60,7 +60,7 @@ struct TNormChannelData {
   // The filter fits records of this length and sample interval only.
   bool FilterValid = false;
   int FilterRecLen = 0;
-  double FilterDX = 0;
+  double FilterDX = 0;        // seconds per point
   bool InvalidShown = false;  // the user was told the filter no longer fits
   // What the function showed before it was given the corrected trace.
   bool FunctionSetUp = false;

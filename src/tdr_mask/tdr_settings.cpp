@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "analysis/derived_settings.h"
 #include "display/layers_of_signals.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -84,6 +85,8 @@ void DestinationRule(int slot) {
   ForEach({n.VertScale, n.RefAmpl, n.BaseLine}, !(inUse && tdr));
   ForEach({n.VertTDTScale, n.RefTDTAmpl, n.RefTDTZero}, !(inUse && !tdr));
   VertScaleChanged(slot);
+  // F1 (F2) is fixed to the corrected trace only while the channel is corrected.
+  UpdateFunctionMenuEnabling(slot);
 }
 
 // The generator outputs a TDR channel uses are driven as a step of negative polarity.

@@ -83,6 +83,23 @@ TEST_F(OEConverterTest, GainOfTheSelectedPointFollowsTheCalibrationTable) {
   EXPECT_DOUBLE_EQ(GetOEConversionGain(), kOEMissingGain);
 }
 
+// A user point's edit and query show the value while it is valid, "Undefined" otherwise.
+TEST_F(OEConverterTest, UserPointTextsShowValidValues) {
+  SetShadow("Shadow:OECalibr2:Wavelength", 1.31e-6);
+  SetShadow("Shadow:OECalibr2:Gain", 80);
+  SetShadow("Shadow:OECalibr4:Gain", 0.00099);
+  struct Case {
+    const char* node;
+    const char* text;
+  };
+  for (const Case& c :
+       {Case{"Shadow:OECalibr2:Wavelength", "1.31 \xC2\xB5m"}, Case{"Shadow:OECalibr2:Gain", "80 V/ W"},
+        Case{"Shadow:OECalibr4:Wavelength", "Undefined"}, Case{"Shadow:OECalibr4:Gain", "Undefined"}}) {
+    const auto& node = dynamic_cast<TEditHandler&>(*RootSpider->FindHandler(c.node));
+    EXPECT_EQ(node.GetValueText(false), c.text) << c.node;
+  }
+}
+
 TEST_F(OEConverterTest, RankingSortsValidPointsByWavelengthKeepingTiesInOrder) {
   std::array<TOEPoint, kOEUserPoints> points{};
   points[0] = {1.55e-6, 10};

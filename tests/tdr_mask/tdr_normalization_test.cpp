@@ -166,6 +166,8 @@ TEST_F(NormalizationSettingsTest, TheFunctionMenusOfferTheCorrectionOnlyWhileItI
     EXPECT_EQ(f.Source1->IsDisabled(), corrected);
   }
   Exec("TDR:Mode Off");  // no longer corrected, though the switch stays
+  EXPECT_FALSE(DerivedSettings().Functions[0].Operat->IsDisabled());  // F1 is free at once
+  EXPECT_FALSE(DerivedSettings().Functions[0].Display->IsDisabled());
   UpdateAllFunctionMenus();
   EXPECT_EQ((DerivedSettings().Functions[0].Operat->GetDisabledMask() >> 17) & 1, 1u);
   EXPECT_FALSE(DerivedSettings().Functions[0].Operat->IsDisabled());

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "controls/side_menu.h"
@@ -18,7 +19,7 @@ namespace norv {
 namespace {
 
 constexpr int kClientWidth = 320, kClientHeight = 196;
-constexpr int kCaptionWidth = 150;
+constexpr int kCaptionWidth = 150, kCaptionGap = 8;
 
 QPointer<TfrmCalibrOEConverter> Window;
 
@@ -67,6 +68,7 @@ TfrmCalibrOEConverter::TfrmCalibrOEConverter(QWidget* owner) : QDialog(owner) {
   connect(cancelBtn_, &QPushButton::clicked, this, [this] { EndRun(false); });
   setCursor(Qt::WaitCursor);
   TranslatorOf(this).Translate();
+  FitCaptions();
   if (owner != nullptr) move(owner->frameGeometry().topLeft() + QPoint(360, 220));
   Refresh();
 }
@@ -79,6 +81,20 @@ QLabel* TfrmCalibrOEConverter::AddRow(const char* name, const char* caption, int
   value->setObjectName(name);
   value->setGeometry(8 + kCaptionWidth, top, kClientWidth - 16 - kCaptionWidth, 16);
   return value;
+}
+
+void TfrmCalibrOEConverter::FitCaptions() {
+  const std::array<QLabel*, 4> values{lblDarkLevel_, lblZeroError_, lblAvgPowerZero_, lblGain_};
+  int width = kCaptionWidth;
+  for (QLabel* value : values) {
+    const QLabel* caption = findChild<QLabel*>(value->objectName() + "Caption");
+    width = std::max(width, caption->fontMetrics().horizontalAdvance(caption->text()) + kCaptionGap);
+  }
+  for (QLabel* value : values) {
+    const QRect row = value->geometry();
+    findChild<QLabel*>(value->objectName() + "Caption")->setGeometry(8, row.top(), width, row.height());
+    value->setGeometry(8 + width, row.top(), kClientWidth - 16 - width, row.height());
+  }
 }
 
 void TfrmCalibrOEConverter::Refresh() {

@@ -27,6 +27,8 @@ class TfrmCalibrOEConverter : public QDialog {
 
  private:
   QLabel* AddRow(const char* name, const char* caption, int top);
+  // The value column starts after the widest caption (of any language).
+  void FitCaptions();
   void EndRun(bool ok);
 
   QLabel* lblChannel_ = nullptr;

@@ -1,10 +1,10 @@
 #include "tdr_mask/ui/normalization_dialog.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "controls/side_menu.h"
 #include "controls/translated_form.h"
 #include "tdr_mask/tdr_normalization.h"
 
@@ -63,7 +63,8 @@ void TfrmTDR_TDT_Normalization::Refresh() {
 
 void InstallNormalizationDialog() {
   NormalizationHooks.ShowDialog.Set([] {
-    TfrmTDR_TDT_Normalization form(QApplication::activeWindow());
+    // Over the main window, whichever window (or none, after the start's message) is active.
+    TfrmTDR_TDT_Normalization form(SideMenuState.Host);
     OpenForm = &form;
     // A result given before the window could open (a failed first step) closes it at once.
     const TNormalizationDialog* d = NormalizationState().Dialog.get();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 #include <string>
@@ -107,7 +109,16 @@ TEST_F(OEProgramTest, TheOpticsOptionOpensTheMenuAndTheDarkLevelIsFound) {
   // Started from the page: confirmed, then the window follows the run until OK.
   const std::vector<std::string> before = SetupState();
   dialogs_.answers.push_back(TAnswer::OK);
+  // A larger font than the design's: the captions must still read whole.
+  const QFont font = QApplication::font();
+  QFont large = font;
+  if (font.pixelSize() > 0)
+    large.setPixelSize(font.pixelSize() * 3 / 2);
+  else
+    large.setPointSizeF(font.pointSizeF() * 1.5);
+  QApplication::setFont(large);
   Press(oe, "rcswAutoDarkLvl");
+  QApplication::setFont(font);
   ASSERT_EQ(OEConvState().Run.State, TOECalState::DarkLevel);
   ASSERT_NE(OECalibrationWindow(), nullptr);
   EXPECT_EQ(OECalibrationWindow()->windowTitle(), "Calibration O/E Converter");
@@ -119,6 +130,17 @@ TEST_F(OEProgramTest, TheOpticsOptionOpensTheMenuAndTheDarkLevelIsFound) {
   RunUntilFinished();
   ASSERT_EQ(OEConvState().Run.State, TOECalState::Finish);
   EXPECT_EQ(WindowText("lblResult"), "Calibration complete!");
+  // Every caption and value reads whole beside its neighbour.
+  for (const QLabel* label : OECalibrationWindow()->findChildren<QLabel*>()) {
+    if (!label->isVisible()) continue;
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+        << label->text().toStdString();
+    for (const QLabel* other : OECalibrationWindow()->findChildren<QLabel*>()) {
+      if (other != label && other->isVisible()) {
+        EXPECT_FALSE(label->geometry().intersects(other->geometry())) << label->text().toStdString();
+      }
+    }
+  }
   test::MaybeWritePng(test::Grab(OECalibrationWindow()), "oe_calibration_window");
   ClickWindowButton("OKBtn");
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -176,6 +178,22 @@ TEST_F(NormalizationProgramTest, ATimeBaseOrRecordLengthChangeInvalidatesTheFilt
   EXPECT_FALSE(FunctionFresh(TTraceId::F1));
 }
 
+// The axis in metres is another view of the same samples: the filter goes on being used,
+// with its edge as many points wide, and a new rise time is still a time.
+TEST_F(NormalizationProgramTest, ADistanceAxisKeepsTheFilter) {
+  Normalize(2, "200p");
+  const TSignalObj& f1 = SignalObjs()[TTraceId::F1];
+  const double points = RiseTime(f1) / f1.GetDX();
+  ExecCommand("TDR:HorScale Meter");
+  Acquire(2);
+  ASSERT_TRUE(FunctionFresh(TTraceId::F1));
+  EXPECT_EQ(f1.GetHorUnit(), "m");
+  EXPECT_NEAR(RiseTime(f1) / f1.GetDX(), points, 0.03 * points);
+  ExecCommand("TDR:Ch1:NormTime 400p");
+  Acquire(2);
+  EXPECT_NEAR(RiseTime(f1) / f1.GetDX(), 2 * points, 0.06 * points);
+}
+
 // Cancel in the middle of the averages, and a record without a step: the switch goes off,
 // and the channel, time-base and record-length settings are what they were.
 TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
@@ -223,6 +241,35 @@ TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
   EXPECT_EQ(dialogs_.shown,
             (std::vector<std::string>{dialogs_.shown.at(0), dialogs_.shown.at(1), open, open}));
   EXPECT_EQ(settings(), before);
+}
+
+// The program's own window, whatever window is active when the start's message closes:
+// over the main window, at its Left + 360 and Top + 105.
+TEST_F(NormalizationProgramTest, TheWindowOpensOverTheMainWindow) {
+  InstallNormalizationDialog();
+  QWidget* parent = nullptr;
+  QPoint place;
+  QTimer look;  // cancels the window once it is shown
+  QObject::connect(&look, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* form = qobject_cast<TfrmTDR_TDT_Normalization*>(top);
+      if (!form || !form->isVisible()) continue;
+      look.stop();
+      parent = form->parentWidget();
+      place = form->pos();
+      form->findChild<QPushButton*>("btnCancel")->click();
+    }
+  });
+  look.start(0);
+  QWidget other;  // another window of the program has the focus
+  other.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  dialogs_.answers = {TAnswer::OK};
+  ExecCommand("TDR:Ch1:Normalize ON");
+  EXPECT_FALSE(IsChannelNormalized(2));
+  EXPECT_EQ(parent, &window());
+  EXPECT_EQ(place, window().pos() + QPoint(360, 105));
 }
 
 }  // namespace
