@@ -10,6 +10,7 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
@@ -63,24 +64,6 @@ const TStage* FindStage(int stage) {
     if (s.Stage == stage) return &s;
   return nullptr;
 }
-
-// --- nodes by path, set by program ---
-
-THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-void SetIndexAt(std::string_view path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
-    h->SetIndexByProgram(index);
-}
-void SetOnAt(std::string_view path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
-}
-void SetValueAt(std::string_view path, double value) {
-  if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path)))
-    h->SetValueByProgram(NearestCode(value));
-  else if (auto* d = dynamic_cast<TDoubleEditHandler*>(Node(path)))
-    d->SetValueByProgram(value);
-}
-double ValueAt(std::string_view path) { return GetFloatValue(dynamic_cast<TEditHandler*>(Node(path))); }
 
 void SetAutocalResult(int value) {
   if (TIntEditHandler* h = CalibrationState().AutocalResult) h->SetValueByProgram(value);
@@ -426,7 +409,7 @@ std::string CalibrationReasonText(uint8_t reason) {
 }
 
 void CheckAutoCalibration() {
-  const auto* when = dynamic_cast<const TCheckSwHandler*>(Node("Util:CalibrWhen"_node));
+  const auto* when = dynamic_cast<const TCheckSwHandler*>(NodeAt("Util:CalibrWhen"_node));
   const uint32_t bits = when ? when->GetMask() : 0;
   const int64_t now = ProgramClock().NowMs();
   if (!State.Started) {
@@ -526,7 +509,7 @@ void BeginChannelCalibration() {
   SetIndexAt("Acq:FitTo"_node, 0);
   SetIndexAt("TB:Units"_node, 0);
   SetIndexAt("TB:Mode"_node, 0);
-  if (Node("TB:ScaleA"_node)) SetTimeBaseScale(false, 1e-7);
+  if (NodeAt("TB:ScaleA"_node)) SetTimeBaseScale(false, 1e-7);
   SetIndexAt("Trig:Source"_node, 2);
   SetValueAt("Trig:IntRate"_node, 1.1e-5);
   run.Phase = TChannelCalPhase::WaitingForAcquisition;

@@ -20,14 +20,6 @@
 
 namespace norv {
 
-int32_t NearestCode(double x) {
-  if (std::isnan(x)) return 0;
-  const double r = std::round(x);
-  if (r >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (r <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(r);
-}
-
 namespace {
 
 constexpr double kBridgeVoltsPerCode = 4.096 / 65536;  // 6.25e-5 V

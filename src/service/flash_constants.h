@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/settings/node_access.h"
+
 namespace norv {
 
 inline constexpr const char* kCalibrImitFileName = "CalibrImit.ini";
@@ -20,8 +22,6 @@ inline constexpr int kFlashStoreWaitMs = 1500;
 inline constexpr int32_t kFlashStoredAnswer = 3;
 
 // --- raw codes and values ---
-// nearest(x): rounded to the nearest integer (halves away from zero), limited to int32.
-int32_t NearestCode(double x);
 
 struct TBridgeCodes {
   int32_t PlusD = 0, MinusD = 0;

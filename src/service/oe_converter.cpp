@@ -9,6 +9,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
@@ -329,22 +330,10 @@ void GainStep() {
 
 // --- the calibration set-up: settings by program, all inside the run's undo step ---
 
-THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-void SetIndexAt(std::string_view path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
-    h->SetIndexByProgram(index);
-}
-void SetOnAt(std::string_view path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
-}
 // "Off": the first item of a choice, or an on/off setting off.
 void SetOffAt(std::string_view path) {
   SetIndexAt(path, 0);
   SetOnAt(path, false);
-}
-void SetValueAt(std::string_view path, double value) {
-  if (auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path))) h->SetValueByProgram(value);
-  if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path))) h->SetValueByProgram(NearestCode(value));
 }
 
 void EnterCalibrationSetup(int channel) {

@@ -8,6 +8,7 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
@@ -57,25 +58,7 @@ struct TAutoscaleFailure {
 };
 [[noreturn]] void Fail(const char* key) { throw TAutoscaleFailure{key}; }
 
-// --- settings by path: the program may run without some units -------------------------
-
-THandler* Node(const std::string& path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-TRadioSwHandler* Radio(const std::string& path) { return dynamic_cast<TRadioSwHandler*>(Node(path)); }
-TDoubleEditHandler* Edit(const std::string& path) { return dynamic_cast<TDoubleEditHandler*>(Node(path)); }
-
-int IndexAt(const std::string& path) {
-  auto* h = Radio(path);
-  return h ? h->GetIndex() : 0;
-}
-void SetIndexAt(const std::string& path, int index) {
-  if (auto* h = Radio(path); h && index >= 0 && index < h->GetCount())
-    h->SetIndexByProgram(static_cast<uint8_t>(index));
-}
-double ValueAt(const std::string& path) { return GetFloatValue(Edit(path)); }
-void SetValueAt(const std::string& path, double value) {
-  if (auto* h = Edit(path)) h->SetValueByProgram(value);
-}
-bool IsOnAt(const std::string& path) { return IsOn(dynamic_cast<TOnOffHandler*>(Node(path))); }
+// Settings are reached by path (node_access.h): the program may run without some units.
 
 std::string Ch(int code) { return code == 2 ? "Ch1" : "Ch2"; }
 int Slot(int code) { return code == 2 ? 0 : 1; }
@@ -135,7 +118,7 @@ void InitAutoscale() {
     SetIndexAt("Acq:" + Ch(code) + ":Mode", 0);
     State.SavedStyle[s] = IndexAt("Displ:" + Ch(code) + ":Style");
     SetIndexAt("Displ:" + Ch(code) + ":Style", 0);
-    if (auto* recLen = dynamic_cast<TIntEditHandler*>(Node("Acq:" + Ch(code) + ":RecLen")))
+    if (auto* recLen = dynamic_cast<TIntEditHandler*>(NodeAt("Acq:" + Ch(code) + ":RecLen")))
       recLen->SetValueByProgram(1024);
   }
   const bool both = ChannelShown(2) && ChannelShown(3);
