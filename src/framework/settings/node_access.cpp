@@ -28,7 +28,9 @@ void SetOnAt(std::string_view path, bool on) {
   if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
 }
 
-double ValueAt(std::string_view path) { return GetFloatValue(dynamic_cast<const TEditHandler*>(NodeAt(path))); }
+double ValueAt(std::string_view path) {
+  return GetFloatValue(dynamic_cast<const TEditHandler*>(NodeAt(path)));
+}
 
 void SetValueAt(std::string_view path, double value) {
   THandler* node = NodeAt(path);
