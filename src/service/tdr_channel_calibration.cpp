@@ -7,6 +7,7 @@
 #include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/undo_ring.h"
@@ -34,18 +35,17 @@ constexpr int kRefSavedNoticeMs = 7000;
 TTraceId ChannelTrace(int channel) { return channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1; }
 std::string ChannelPrefix(int channel) { return channel == 3 ? "Ch2:" : "Ch1:"; }
 
-THandler* Node(const std::string& path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
 void SetIndex(const std::string& path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path)); h && index < h->GetCount())
     h->SetIndexByProgram(index);
 }
 void SetOn(const std::string& path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
+  if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
 }
 void SetNumber(const std::string& path, double value) {
-  if (auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path)))
+  if (auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path)))
     h->SetValueByProgram(value);
-  else if (auto* i = dynamic_cast<TIntEditHandler*>(Node(path)))
+  else if (auto* i = dynamic_cast<TIntEditHandler*>(NodeAt(path)))
     i->SetValueByProgram(static_cast<int32_t>(value));
 }
 

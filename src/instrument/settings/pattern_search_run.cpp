@@ -6,6 +6,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
@@ -28,30 +29,28 @@ namespace {
 TPatternSearchRunState State;
 const TProgramUnit RunUnit("pattern search", [] { State = {}; });
 
-THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-
 // By program, for the nodes that exist: the program may run without the upper subsystems.
 void SetItem(std::string_view path, std::string_view item) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path))) {
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path))) {
     const int index = FindItem(h->Items(), item);
     if (index >= 0) h->SetIndexByProgram(static_cast<uint8_t>(index));
   }
 }
 void SetIndex(std::string_view path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(Node(path)); h && index < h->GetCount())
+  if (auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path)); h && index < h->GetCount())
     h->SetIndexByProgram(index);
 }
 void SetOn(std::string_view path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(Node(path))) h->SetOnByProgram(on);
+  if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
 }
 void SetNone(std::string_view path) {
-  if (auto* h = dynamic_cast<TCheckSwHandler*>(Node(path))) h->SetMaskByProgram(0);
+  if (auto* h = dynamic_cast<TCheckSwHandler*>(NodeAt(path))) h->SetMaskByProgram(0);
 }
 void SetInt(std::string_view path, int32_t value) {
-  if (auto* h = dynamic_cast<TIntEditHandler*>(Node(path))) h->SetValueByProgram(value);
+  if (auto* h = dynamic_cast<TIntEditHandler*>(NodeAt(path))) h->SetValueByProgram(value);
 }
 void SetDouble(std::string_view path, double value) {
-  if (auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path))) h->SetValueByProgram(value);
+  if (auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path))) h->SetValueByProgram(value);
 }
 // "Off" of a choice, or an on/off setting off.
 void SetOff(std::string_view path) {
@@ -59,7 +58,7 @@ void SetOff(std::string_view path) {
   SetOn(path, false);
 }
 bool IsOnAt(std::string_view path) {
-  auto* h = dynamic_cast<TOnOffHandler*>(Node(path));
+  auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path));
   return h != nullptr && h->IsOn();
 }
 
@@ -167,7 +166,7 @@ void StartPatternSearch(double rate) {
     Finish();
     return;
   }
-  if (Node("*Run"_node) != nullptr) RootSpider->ExecCommandLine("*Run"_node, false);
+  if (NodeAt("*Run"_node) != nullptr) RootSpider->ExecCommandLine("*Run"_node, false);
 }
 
 void PatternSearchStep() {

@@ -6,6 +6,7 @@
 #include "controls/side_menu.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/record/signal_obj.h"
 #include "measure/meas_settings.h"
@@ -169,10 +170,9 @@ TMenuDecl MeasureMenu() {
   return m;
 }
 
-THandler* Node(const char* path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-int Index(const char* path) { return GetIndex(dynamic_cast<TRadioSwHandler*>(Node(path))); }
+int Index(const char* path) { return GetIndex(dynamic_cast<TRadioSwHandler*>(NodeAt(path))); }
 TTraceId Shown() {
-  auto* h = dynamic_cast<TSignalSourceSwHandler*>(Node("Meas:DisplSrc"));
+  auto* h = dynamic_cast<TSignalSourceSwHandler*>(NodeAt("Meas:DisplSrc"));
   return h ? h->GetSource() : TTraceId::Ch1;
 }
 bool ShownIsSpectrum() { return SignalObjs()[Shown()].IsSpectrum(); }
@@ -252,7 +252,7 @@ class TMeasPage {
     for (const TRC_Switcher* sw : panel.Switchers()) {
       const std::string& m = sw->Mnemonics();
       if (m.empty() || m == kNoneHandler || m.front() == ':') continue;
-      if (!Node((group + ":" + m).c_str())) return false;
+      if (!NodeAt((group + ":" + m).c_str())) return false;
     }
     return true;
   }
