@@ -273,7 +273,8 @@ class TKeeper {
 TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(outputs)) {
   source_ = source == TTraceId::Ch2 ? TTraceId::Ch2 : TTraceId::Ch1;
   chanCode_ = source_ == TTraceId::Ch1 ? 2 : 3;
-  pattLen_ = std::max(1, GetIntValue(Edit("Trig:PattLen"_node)));
+  patternSettings_ = PatternSettings();
+  pattLen_ = std::max(1, patternSettings_[0]);
   const double rate = GetFloatValue(Edit("Trig:DataRate"_node));
   unitInterval_ = rate > 0 && std::isfinite(rate) ? 1 / rate : 1e-9;
   // Room for the pattern and one read past its end: as long as the pattern is.
@@ -329,6 +330,22 @@ bool TJ_Obj::Reachable(int32_t bit) const {
 }
 
 int32_t TJ_Obj::PatternDelay() const { return GetIntValue(Edit("Trig:PattDelay"_node)); }
+
+std::array<int32_t, 3> TJ_Obj::PatternSettings() {
+  return {GetIntValue(Edit("Trig:PattLen"_node)), GetIntValue(Edit("Trig:IntDivider"_node)),
+          GetIntValue(Edit("Trig:ExtDivider"_node))};
+}
+
+// Bits the trigger cannot reach are skipped; with none left the analysis cannot go on.
+bool TJ_Obj::TakeFirstTransition() {
+  currentBit_ = NextReachableTransition(0);
+  if (currentBit_ < 0) {
+    stop_ = TStop::EdgesOutOfReach;
+    return false;
+  }
+  SetBitDelay(currentBit_);
+  return true;
+}
 
 void TJ_Obj::SetPatternDelay(int32_t delay) { TKeeper(kept_).Int("Trig:PattDelay"_node, delay); }
 
@@ -396,6 +413,10 @@ bool TJ_Obj::ReadRecord(int expectedLength) {
 }
 
 void TJ_Obj::Step() {
+  // The learnt pattern, its delays and the unit interval hold for the settings read at
+  // the start only.
+  if (stop_ == TStop::None && PatternSettings() != patternSettings_) stop_ = TStop::PatternChanged;
+  if (stop_ != TStop::None) return;
   switch (phase_) {
     case 0:
       PhaseLevels();
@@ -545,7 +566,10 @@ void TJ_Obj::FinishBitMap() {
   currentContext_ = -1;
   for (size_t c = 0; c < contexts_.size() && currentContext_ < 0; ++c)
     if (contexts_[c].FirstBit >= 0) currentContext_ = static_cast<int>(c);
-  if (currentContext_ < 0) return;  // a pattern without a transition has no edges
+  if (currentContext_ < 0) {
+    stop_ = TStop::EdgesOutOfReach;
+    return;
+  }
   for (TStat& s : edgeStats_) s.Reset();
   contextSamples_ = 0;
   SetBitDelay(contexts_[static_cast<size_t>(currentContext_)].FirstBit);
@@ -628,9 +652,7 @@ void TJ_Obj::PhaseContexts() {
   largestMean_ = -1e20;
   spreadStat_.Reset();
   largestSpread_ = 0;
-  currentBit_ = NextReachableTransition(0);
-  SetBitDelay(currentBit_);
-  phase_ = 3;
+  if (TakeFirstTransition()) phase_ = 3;
 }
 
 void TJ_Obj::PhaseSpreads() {
@@ -675,9 +697,7 @@ void TJ_Obj::Restart() {
   edgeStats_[0].Reset();
   edgeRecords_.clear();
   roundOffset_.Reset();
-  currentBit_ = NextReachableTransition(0);
-  SetBitDelay(currentBit_);
-  phase_ = 4;
+  if (TakeFirstTransition()) phase_ = 4;
 }
 
 void TJ_Obj::PhaseEdges() {

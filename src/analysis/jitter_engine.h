@@ -155,8 +155,16 @@ class TJ_Obj {
   // A setting the engine drove, with the way to give its first value back.
   struct TKept;
 
-  // One step per finished acquisition.
+  // Why the engine cannot go on; the unit above acts on it after the step.
+  enum class TStop : uint8_t {
+    None,
+    PatternChanged,   // the pattern settings it learnt from changed: it must learn anew
+    EdgesOutOfReach,  // no transition bit lies within the trigger delay's reach
+  };
+
+  // One step per finished acquisition; none once stopped.
   void Step();
+  TStop Stopped() const { return stop_; }
   // Value and unit of result 0..7 (false outside).
   bool JitterResult(int index, double& value, std::string& unit) const;
 
@@ -186,6 +194,9 @@ class TJ_Obj {
   int32_t BitDelay(int32_t bit) const;
   void SetBitDelay(int32_t bit);
   int32_t PatternDelay() const;
+  // "Trig:PattLen" and the two clock dividers: they set the pattern and the delay's reach.
+  static std::array<int32_t, 3> PatternSettings();
+  bool TakeFirstTransition();
   int32_t NextReachableTransition(int32_t from) const;
   bool Reachable(int32_t bit) const;
   bool ReadRecord(int expectedLength);
@@ -207,6 +218,8 @@ class TJ_Obj {
 
   TJitterOutputs outputs_;
   std::vector<TKept> kept_;
+  std::array<int32_t, 3> patternSettings_{};
+  TStop stop_ = TStop::None;
   int32_t pattLen_ = 0;
   double unitInterval_ = 0;
   TTraceId source_ = TTraceId::Ch1;

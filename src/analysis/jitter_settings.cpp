@@ -95,6 +95,26 @@ void JitterSamplingLevelChanged(THandler& h) {
 
 void ShowBitMapError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
 
+// An engine that cannot go on learns the changed pattern afresh, or ends as switching it
+// off does and tells why: it never waits for an acquisition that cannot come.
+void JitterStep() {
+  if (!State.JitterObj) return;
+  State.JitterObj->Step();
+  switch (State.JitterObj->Stopped()) {
+    case TJ_Obj::TStop::None:
+      break;
+    case TJ_Obj::TStop::PatternChanged:
+      State.JitterObj.reset();  // gives the settings back before the new engine keeps them
+      SwitchJitterMeasurement(true);
+      break;
+    case TJ_Obj::TStop::EdgesOutOfReach:
+      if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
+      State.JitterObj.reset();
+      Dialogs().Inform(TMessageKind::Error, GetLangStr("JitterEdgesOutOfReach"));
+      break;
+  }
+}
+
 }  // namespace
 
 TJitterSettingsState& JitterSettings() { return State; }
@@ -222,9 +242,7 @@ void JitterPlotHidden(int kind) {
 
 void InstallJitter() {
   AcqHooks.JitterMeasurementExists.Set([] { return State.JitterObj != nullptr; });
-  AcqHooks.JitterMeasurementStep.Set([] {
-    if (State.JitterObj) State.JitterObj->Step();
-  });
+  AcqHooks.JitterMeasurementStep.Set(JitterStep);
   const auto switchOff = [] {
     if (TOnOffHandler* node = JitterOnNode(); node && node->IsOn()) node->SetOnByProgram(false);
   };

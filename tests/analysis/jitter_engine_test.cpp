@@ -16,10 +16,12 @@
 
 #include "analysis/jitter_settings.h"
 #include "app/program_units.h"
+#include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -229,12 +231,37 @@ class JitterProgramTest : public test::ShellTest {
   static double Num(const char* path) {
     return dynamic_cast<TEditHandler*>(RootSpider->FindHandler(path))->GetFloatValue();
   }
+  // Shows repeating bits on channel 1 as the trigger delay places them, at the signal's
+  // own unit interval: ideal edges, a ramp of 0.3 bit into every bit.
+  static void ShowPattern(const std::vector<uint8_t>& bits, double ui) {
+    const auto period = static_cast<int64_t>(bits.size());
+    const auto bit = [&](int64_t n) { return bits[static_cast<size_t>((n % period + period) % period)]; };
+    TSignalObj& r = SignalObjs()[TTraceId::Ch1];
+    const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
+    r.SetRecLen(static_cast<uint16_t>(len));
+    r.SetX0(GetRecordStartTime(2, false));
+    r.SetDX(GetActiveTimeScale() * 10.24 / len);
+    const auto delay = static_cast<int64_t>(Num("Trig:PattDelay"));
+    for (int i = 0; i < len; ++i) {
+      const double t = r.IndexToX(i) / ui;
+      const auto k = static_cast<int64_t>(std::floor(t));
+      const double u = t - static_cast<double>(k);
+      const int cur = bit(delay + k), prev = bit(delay + k - 1);
+      r.SetY(i, (u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur) - 0.5);
+    }
+  }
 };
 
 // The settings a user could have changed, compared before and after.
 std::vector<std::string> WithoutJitterSwitch(std::vector<std::string> lines) {
   std::erase_if(lines, [](const std::string& l) { return l.rfind("JITTER:JITTERON", 0) == 0; });
   return lines;
+}
+
+std::vector<uint8_t> Bits(const char* text) {
+  std::vector<uint8_t> bits;
+  for (const char* c = text; *c; ++c) bits.push_back(*c == '1' ? 1 : 0);
+  return bits;
 }
 
 // The simulator's bits of channel 1's pattern model, from bit `start` on.
@@ -379,61 +406,72 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
   EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
 }
 
-// Patterns shown record by record as ideal edges (a ramp of 0.3 bit into every bit): one
-// of 65535 bits, longer than the 32768 a fixed map would hold, is learnt whole, and so is
-// one of 10 bits, whose trigger delay reaches only 3 bits; one whose bits repeat one bit
-// earlier than "Trig:PattLen" says is refused with a message and read again.
-TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
+// Patterns shown record by record: one of 65535 bits, longer than the 32768 a fixed map
+// would hold, is learnt whole, and so is one of 10 bits, whose trigger delay reaches only
+// 3 bits; one whose bits repeat one bit earlier than "Trig:PattLen" says is refused with a
+// message and read again. A pattern of 8 bits (the delay reaches 1 bit) that the generator
+// changed while its bit centres were found has no edge in bits 0..2: none can be brought
+// into the window, and the analysis ends with a message instead of waiting for the 512
+// points of the bit map it no longer asks for.
+TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsWithNoEdgeInReach) {
+  enum TOutcome { Learnt, Refused, Ended };
   struct Case {
     int32_t length, period;
-    bool learnt;
+    const char* bits;       // nullptr: random bits of the period
+    const char* levelBits;  // shown while the bit centres are found; nullptr: bits
+    TOutcome outcome;
   };
-  const Case cases[] = {{65535, 65535, true}, {10, 10, true}, {101, 100, false}};
+  const Case cases[] = {{65535, 65535, nullptr, nullptr, Learnt},
+                        {10, 10, nullptr, nullptr, Learnt},
+                        {101, 100, nullptr, nullptr, Refused},
+                        {8, 8, "00010110", "10101010", Ended}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     std::vector<uint8_t> bits(static_cast<size_t>(c.period));
     TRandomSource random(11);
     for (auto& b : bits) b = static_cast<uint8_t>(random.UniformInt(2));
+    if (c.bits) bits = Bits(c.bits);
+    const std::vector<uint8_t> levelBits = c.levelBits ? Bits(c.levelBits) : bits;
     ExecCommand("Trig:PatternLockMode Off");
     ExecCommand("Trig:PattLen " + std::to_string(c.length));
     ExecCommand("Trig:PatternLockMode Manual");
     ASSERT_EQ(Num("Trig:PattLen"), c.length);
     const double ui = 1 / Num("Trig:DataRate");
+    const std::vector<std::string> before = WithoutJitterSwitch(Dump());
     dialogs.shown.clear();
     ExecCommand("Jitter:JitterOn On");
     ASSERT_NE(JitterObj(), nullptr);
-    for (int n = 0; n < 3000 && JitterObj()->Phase() < 2 && dialogs.shown.empty(); ++n) {
-      TSignalObj& r = SignalObjs()[TTraceId::Ch1];
-      const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
-      r.SetRecLen(static_cast<uint16_t>(len));
-      r.SetX0(GetRecordStartTime(2, false));
-      r.SetDX(GetActiveTimeScale() * 10.24 / len);
-      const int64_t delay = static_cast<int64_t>(Num("Trig:PattDelay"));
-      for (int i = 0; i < len; ++i) {
-        const double t = r.IndexToX(i) / ui;
-        const int64_t k = static_cast<int64_t>(std::floor(t));
-        const double u = t - static_cast<double>(k);
-        const int cur = bits[static_cast<size_t>((delay + k) % c.period)];
-        const int prev = bits[static_cast<size_t>((delay + k - 1 + c.period) % c.period)];
-        r.SetY(i, (u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur) - 0.5);
-      }
-      JitterObj()->Step();
+    for (int n = 0; n < 3000 && JitterObj() && JitterObj()->Phase() < 2 && dialogs.shown.empty(); ++n) {
+      ShowPattern(JitterObj()->Phase() == 0 ? levelBits : bits, ui);
+      AcqHooks.JitterMeasurementStep();
     }
-    if (c.learnt) {
-      ASSERT_EQ(JitterObj()->Phase(), 2);
-      ASSERT_EQ(JitterObj()->Pattern().Length(), c.length);
-      int wrong = 0;
-      for (int32_t i = 0; i < c.length; ++i)
-        wrong += JitterObj()->Pattern().Bit(i) != bits[static_cast<size_t>(i)];
-      EXPECT_EQ(wrong, 0);
-      EXPECT_EQ(JitterObj()->BitMeans().size(), static_cast<size_t>(c.length));
-      EXPECT_TRUE(dialogs.shown.empty());
-    } else {
-      EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] Ошибка определения Bit-Map"});
-      EXPECT_EQ(JitterObj()->Phase(), 1);
-      EXPECT_EQ(Num("Trig:PattDelay"), 0);
+    switch (c.outcome) {
+      case Learnt: {
+        ASSERT_NE(JitterObj(), nullptr);
+        ASSERT_EQ(JitterObj()->Phase(), 2);
+        ASSERT_EQ(JitterObj()->Pattern().Length(), c.length);
+        int wrong = 0;
+        for (int32_t i = 0; i < c.length; ++i)
+          wrong += JitterObj()->Pattern().Bit(i) != bits[static_cast<size_t>(i)];
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(JitterObj()->BitMeans().size(), static_cast<size_t>(c.length));
+        EXPECT_TRUE(dialogs.shown.empty());
+        break;
+      }
+      case Refused:
+        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] Ошибка определения Bit-Map"});
+        ASSERT_NE(JitterObj(), nullptr);
+        EXPECT_EQ(JitterObj()->Phase(), 1);
+        EXPECT_EQ(Num("Trig:PattDelay"), 0);
+        break;
+      case Ended:
+        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + GetLangStr("JitterEdgesOutOfReach")});
+        EXPECT_EQ(JitterObj(), nullptr);
+        EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
+        break;
     }
     ExecCommand("Jitter:JitterOn Off");
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
   }
 }
 
@@ -443,40 +481,64 @@ TEST_F(JitterProgramTest, LearnsLongPatternsAndRefusesAMapThatDoesNotRepeat) {
 // the delay the trigger gives instead, its context (bits 16..19, 0: 1 0 1 0 1; bit 8 has
 // it too) would take its shape from the falling edge of bit 14, and the rising edges of
 // that context would scatter. On ideal edges there is no random jitter at all.
-TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelay) {
-  const std::vector<uint8_t> bits = {1, 1, 0, 0, 1, 0, 1, 0, 1, 1, 0, 0, 0, 1, 0, 0, 1, 0, 1, 0};
-  const int period = static_cast<int>(bits.size());
+// Changing the pattern length or a clock divider while the edges are collected makes the
+// engine learn anew; the divider 32 lets the delay reach bit 1 only, no edge of this
+// pattern, and the length 8 is another pattern. Put back, the analysis learns and
+// measures again, and switched off it gives back the settings the user had.
+TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelayNorAStalePattern) {
+  const std::vector<uint8_t> bits = Bits("11001010110001001010");
+  struct Case {
+    const char* changed;  // a command while the edges are collected, nullptr: none
+    const char* restored;
+    int32_t learning;  // the pattern length learnt after the change
+  };
+  const Case cases[] = {{nullptr, nullptr, 0},
+                        {"Trig:IntDivider 32", "Trig:IntDivider 1", 20},
+                        {"Trig:PattLen 8", "Trig:PattLen 20", 8}};
   ExecCommand("Trig:PatternLockMode Off");
-  ExecCommand("Trig:PattLen " + std::to_string(period));
+  ExecCommand("Trig:PattLen 20");
   ExecCommand("Trig:PatternLockMode Manual");
-  ASSERT_EQ(Num("Trig:PattLen"), period);
+  ASSERT_EQ(Num("Trig:PattLen"), 20);
   const double ui = 1 / Num("Trig:DataRate");
-  ExecCommand("Jitter:JitterOn On");
-  ASSERT_NE(JitterObj(), nullptr);
-  for (int n = 0; n < 20000 && JitterObj()->RoundsDone() < 1; ++n) {
-    TSignalObj& r = SignalObjs()[TTraceId::Ch1];
-    const int len = static_cast<int>(Num("Acq:Ch1:RecLen"));
-    r.SetRecLen(static_cast<uint16_t>(len));
-    r.SetX0(GetRecordStartTime(2, false));
-    r.SetDX(GetActiveTimeScale() * 10.24 / len);
-    const int64_t delay = static_cast<int64_t>(Num("Trig:PattDelay"));
-    for (int i = 0; i < len; ++i) {
-      const double t = r.IndexToX(i) / ui;
-      const int64_t k = static_cast<int64_t>(std::floor(t));
-      const double u = t - static_cast<double>(k);
-      const int cur = bits[static_cast<size_t>((delay + k) % period)];
-      const int prev = bits[static_cast<size_t>((delay + k - 1 + period) % period)];
-      r.SetY(i, (u < 0.3 ? prev + (cur - prev) * u / 0.3 : cur) - 0.5);
+  const auto runUntil = [&](int rounds) {
+    for (int n = 0; n < 20000 && JitterObj() && JitterObj()->RoundsDone() < rounds; ++n) {
+      ShowPattern(bits, ui);
+      AcqHooks.JitterMeasurementStep();
     }
-    JitterObj()->Step();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.changed ? c.changed : "unchanged");
+    const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    runUntil(1);
+    ASSERT_NE(JitterObj(), nullptr);
+    ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
+    if (c.changed) {
+      ShowPattern(bits, ui);
+      AcqHooks.JitterMeasurementStep();  // the results
+      ExecCommand(c.changed);
+      ShowPattern(bits, ui);
+      AcqHooks.JitterMeasurementStep();
+      ASSERT_NE(JitterObj(), nullptr);
+      EXPECT_EQ(JitterObj()->Phase(), 0);
+      EXPECT_EQ(JitterObj()->RoundsDone(), 0);
+      EXPECT_EQ(JitterObj()->PattLen(), c.learning);
+      ExecCommand(c.restored);
+      const int rounds = JitterObj()->RoundsDone() + 1;
+      runUntil(rounds);
+      ASSERT_NE(JitterObj(), nullptr);
+      ASSERT_EQ(JitterObj()->RoundsDone(), rounds) << "phase " << JitterObj()->Phase();
+      EXPECT_EQ(JitterObj()->PattLen(), 20);
+    }
+    double rj = 0;
+    std::string unit;
+    ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
+    EXPECT_LT(rj, 0.001 * ui);
+    EXPECT_NE(JitterObj()->ShownBitMeans()[8], static_cast<float>(kNoBitMean));
+    ExecCommand("Jitter:JitterOn Off");
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
   }
-  ASSERT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
-  double rj = 0;
-  std::string unit;
-  ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
-  EXPECT_LT(rj, 0.001 * ui);
-  EXPECT_NE(JitterObj()->ShownBitMeans()[8], static_cast<float>(kNoBitMean));
-  ExecCommand("Jitter:JitterOn Off");
 }
 
 }  // namespace

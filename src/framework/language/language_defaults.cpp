@@ -164,6 +164,9 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"DDJvsBit", "DDJ vs Bit"},
     {"BER_Bathtub", "BER Bathtub"},
     {"ToMkJitterMeas", "To make Jitter Measurements you should define Pattern Sync Trigger parameters"},
+    {"JitterEdgesOutOfReach",
+     "No edge of the pattern lies within reach of the pattern trigger delay: the jitter measurement is "
+     "stopped"},
     {"TotalJ", "Total (TJ)"},
     {"PeriodicJss", "Periodic (PJ δ-δ)"},
     {"PeriodicJrms", "Periodic (PJ rms)"},
