@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
@@ -31,10 +32,9 @@ const char* const kHistNames[kJitterHistCount] = {
     "DDJ Histogram", "Rising Edge Histogram",   "Falling Edge Histogram",    "RJ/PJ Histogram",
     "TJ Histogram",  "Composite DDJ Histogram", "Composite Random Histogram"};
 
-THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-TRadioSwHandler* Radio(std::string_view path) { return dynamic_cast<TRadioSwHandler*>(Node(path)); }
-TOnOffHandler* OnOff(std::string_view path) { return dynamic_cast<TOnOffHandler*>(Node(path)); }
-TEditHandler* Edit(std::string_view path) { return dynamic_cast<TEditHandler*>(Node(path)); }
+TRadioSwHandler* Radio(std::string_view path) { return dynamic_cast<TRadioSwHandler*>(NodeAt(path)); }
+TOnOffHandler* OnOff(std::string_view path) { return dynamic_cast<TOnOffHandler*>(NodeAt(path)); }
+TEditHandler* Edit(std::string_view path) { return dynamic_cast<TEditHandler*>(NodeAt(path)); }
 
 // By program, for the nodes that exist: analyses that are not built have none.
 void SwitchOff(std::string_view path) {
@@ -244,14 +244,14 @@ class TKeeper {
     h->SetOnByProgram(on);
   }
   void Int(std::string_view path, int32_t value) {
-    auto* h = dynamic_cast<TIntEditHandler*>(Node(path));
+    auto* h = dynamic_cast<TIntEditHandler*>(NodeAt(path));
     if (!h) return;
     Keep(path,
          [old = h->GetIntValue()](THandler& x) { static_cast<TIntEditHandler&>(x).SetValueByProgram(old); });
     h->SetValueByProgram(value);
   }
   void Double(std::string_view path, double value) {
-    auto* h = dynamic_cast<TDoubleEditHandler*>(Node(path));
+    auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path));
     if (!h || !std::isfinite(value)) return;
     Keep(path, [old = h->GetFloatValue()](THandler& x) {
       static_cast<TDoubleEditHandler&>(x).SetValueByProgram(old);
@@ -294,7 +294,7 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
     timer.SetEnabled(false);
   }
   savedRun_ = RunFlag;
-  if (Node("*Run"_node)) RootSpider->ExecCommandLine("*Run"_node, false);
+  if (NodeAt("*Run"_node)) RootSpider->ExecCommandLine("*Run"_node, false);
   BreakAcquisition(true);
   phase_ = 0;
   ApplyLevelSettings();
@@ -303,7 +303,7 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
 TJ_Obj::~TJ_Obj() {
   try {
     for (auto k = kept_.rbegin(); k != kept_.rend(); ++k)
-      if (THandler* h = Node(k->Path)) k->Restore(*h);
+      if (THandler* h = NodeAt(k->Path)) k->Restore(*h);
     if (!savedRun_ && RunFlag) StopRunAndSingle();
     if (AcquisitionCycleExists())
       AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);

@@ -7,6 +7,7 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
@@ -40,9 +41,8 @@ constexpr const char* kResultKeys[kJitterResultCount] = {
 constexpr const char* kPlotKeys[kJitterPlotKinds] = {
     "RJ_PJ_His", "DDJ_Hist", "TJ_Hist", "CompositeHist", "CompDDJ_Hist", "DDJvsBit", "BER_Bathtub"};
 
-THandler* Node(std::string_view path) { return RootSpider ? RootSpider->FindHandler(path) : nullptr; }
-TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(Node("Jitter:JitterOn"_node)); }
-TCheckSwHandler* PlotsNode() { return dynamic_cast<TCheckSwHandler*>(Node("Jitter:JPlots"_node)); }
+TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(NodeAt("Jitter:JitterOn"_node)); }
+TCheckSwHandler* PlotsNode() { return dynamic_cast<TCheckSwHandler*>(NodeAt("Jitter:JPlots"_node)); }
 
 TNizText* Strip() { return ScopeCRT ? &ScopeCRT->BottomText() : nullptr; }
 
@@ -89,8 +89,8 @@ void JitterPlotSetChanged(THandler& h) {
 
 void JitterSamplingLevelChanged(THandler& h) {
   const uint8_t item = static_cast<TRadioSwHandler&>(h).GetIndex();
-  if (THandler* percent = Node("Jitter:PercAmpl"_node)) percent->SetDisabled(item != 0);
-  if (THandler* level = Node("Jitter:CustLevel"_node)) level->SetDisabled(item != 1);
+  if (THandler* percent = NodeAt("Jitter:PercAmpl"_node)) percent->SetDisabled(item != 0);
+  if (THandler* level = NodeAt("Jitter:CustLevel"_node)) level->SetDisabled(item != 1);
 }
 
 void ShowBitMapError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
