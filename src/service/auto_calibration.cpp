@@ -240,7 +240,7 @@ void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAU
 void UndoChannelSetup(TChannelRun& run) {
   if (!run.SetupActive) return;
   run.SetupActive = false;
-  UndoRedoSettings(false, true);
+  UndoBackToStep(run.SetupStep);
 }
 
 void ChangedChannelRun() { AutocalHooks.ChannelRunChanged(); }
@@ -493,7 +493,7 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
 
 void BeginChannelCalibration() {
   TChannelRun& run = State.Channels;
-  if (UndoBuffer) UndoBuffer->BeginStep();
+  run.SetupStep = BeginProcedureStep();
   run.SetupActive = true;
   for (const auto& [display, band, offset, mode, recLen] :
        {std::tuple{"Ch1:Display"_node, "Ch1:Band"_node, "Ch1:Offset"_node, "Acq:Ch1:Mode"_node,

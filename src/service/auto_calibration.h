@@ -88,6 +88,7 @@ struct TChannelRun {
   std::string StatusText;
   // The set-up waits to be undone; the instrument's calibration has been started.
   bool SetupActive = false;
+  uint64_t SetupStep = 0;  // its undo step
   bool Started = false;
   int Polls = 0;
   int UnchangedPolls = 0;

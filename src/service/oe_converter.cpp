@@ -32,6 +32,7 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/startup/dispatchers.h"
 #include "service/calibration_settings.h"
+#include "shell/main_commands.h"
 
 namespace norv {
 
@@ -585,7 +586,7 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   run.AvgPowerZero = State.AvgPowerZero;
   run.SavedRun = RunFlag;
   StopTimers(run);
-  UndoBuffer->BeginStep();
+  run.SetupStep = BeginProcedureStep();
   EnterCalibrationSetup(channel);
   if (gainRun) {
     run.State = TOECalState::Gain;
@@ -638,8 +639,7 @@ void EndOECalibration(bool ok) {
   State.LastRunSucceeded = ok;
   if (ended.WindowOpen) OEConvHooks.CloseCalibrationWindow();
   // The set-up goes back first (the dark level with it); the result is set after it.
-  ReplayUndoStep(false);
-  if (UndoBuffer) UndoBuffer->ClearRedo();
+  UndoBackToStep(ended.SetupStep);
   if (ended.GainRun) {
     if (ok) {
       TDoubleEditHandler& gain = *State.UserGain[GetIndex(State.PointNum)];

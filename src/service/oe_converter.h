@@ -82,6 +82,7 @@ struct TOECalibrationRun {
   // What the calibration set-up stopped, given back at the end.
   bool SavedRun = false;
   bool SavedFlagTimer = false;
+  uint64_t SetupStep = 0;  // the undo step of the set-up
 };
 
 // The converter's flash constants: its dark level (%), the factory points and the user points.

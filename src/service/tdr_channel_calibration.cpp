@@ -141,7 +141,7 @@ TTdrChannelCalibration::~TTdrChannelCalibration() {
 }
 
 void TTdrChannelCalibration::Start() {
-  if (UndoBuffer) UndoBuffer->BeginStep();
+  setupStep_ = BeginProcedureStep();
   const std::string ch = ChannelPrefix(channel_), other = ChannelPrefix(channel_ == 2 ? 3 : 2);
   SetOn(ch + "Display", true);
   SetOn(other + "Display", false);
@@ -232,7 +232,7 @@ void TTdrChannelCalibration::Finish(bool ok) {
   if (finished_) return;
   finished_ = true;
   if (Active == this) Active = nullptr;
-  UndoRedoSettings(false, true);
+  UndoBackToStep(setupStep_);
   // Only a calibration that reached its values stores them: a Cancel or a failure keeps
   // the channel's reference as it was.
   if (!ok || outcome_ != TTdrCalibrationOutcome::Succeeded) return;

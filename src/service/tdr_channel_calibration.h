@@ -98,6 +98,7 @@ class TTdrChannelCalibration {
   TTdrCalibrationValues values_;
   TTdrCalibrationOutcome outcome_ = TTdrCalibrationOutcome::Running;
   bool finished_ = false;
+  uint64_t setupStep_ = 0;  // the undo step of the set-up
 };
 
 // The calibration that the acquisition steps (none while no dialog is open).

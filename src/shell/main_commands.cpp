@@ -188,4 +188,17 @@ void UndoRedoSettings(bool redo, bool clearRedo) {
   ShellHooks.AfterUndoReplay();
 }
 
+uint64_t BeginProcedureStep() {
+  if (!UndoBuffer || !UndoBuffer->Enabled) return 0;
+  UndoBuffer->BeginStep();
+  return UndoBuffer->Stamp();
+}
+
+void UndoBackToStep(uint64_t step) {
+  // Counted first: a replay that writes a step of its own must not keep the loop going.
+  const int undos = UndoBuffer ? UndoBuffer->UndosBackTo(step) : 0;
+  for (int i = 0; i < undos && UndoBuffer && UndoBuffer->UndosBackTo(step) > 0; ++i)
+    UndoRedoSettings(false, true);
+}
+
 }  // namespace norv

@@ -323,10 +323,7 @@ void ShowDialog(TNormalizationDialog& d) {
   const int number = d.Channel - 1;
   d.Caption = FormatLangStr("Norm____Ch_N", mode, number);
   d.Status = FormatLangStr("___Normalization", mode);
-  if (UndoBuffer) {
-    UndoBuffer->BeginStep();
-    d.UndoWritesAtShow = UndoBuffer->WriteCount();
-  }
+  d.SetupStep = BeginProcedureStep();
   TChannelSettingsState& ch = ChannelSettings();
   TChannelNodes& own = ch.Nodes[static_cast<size_t>(Slot(d.Channel))];
   TChannelNodes& other = ch.Nodes[static_cast<size_t>(1 - Slot(d.Channel))];
@@ -355,8 +352,7 @@ void ShowDialog(TNormalizationDialog& d) {
 }
 
 void EndDialog(const TNormalizationDialog& d, bool ok) {
-  // A procedure that changed nothing has no step to undo: the one before is the user's.
-  if (UndoBuffer && UndoBuffer->WriteCount() > d.UndoWritesAtShow) UndoRedoSettings(false, true);
+  UndoBackToStep(d.SetupStep);
   if (!ok) return;
   if (!d.External) SetStepsDelay(d.Retry);
   SetDelayedView(d);
@@ -740,7 +736,8 @@ void SwitchOffNormalization() {
     if (!IsOn(n.Normalize)) continue;
     ResetFunctionView(channel);
     TFunctionNodes& f = DerivedSettings().Functions[static_cast<size_t>(Slot(channel))];
-    if (f.Operat) {
+    // A function the correction never took over (its run was cancelled) stays the user's.
+    if (f.Operat && f.Operat->GetIndex() == kNormalizeOperator) {
       f.Display->SetOnByProgram(false);
       f.Operat->SetIndexByProgram(kInvertOperator);
     }
@@ -770,6 +767,8 @@ void NormalizeChanged(int channel, bool byReplay) {
     StartNormalization(channel);
   } else {
     RestoreFunction(channel);
+    // Switched off while its calibration runs: the run is cancelled, not finished.
+    if (NormalizationDialogChannel() == channel) EndNormalizationDialog(false);
   }
 }
 

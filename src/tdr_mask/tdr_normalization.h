@@ -88,8 +88,8 @@ struct TNormalizationDialog {
   double D = 0, SW = 0, SB = 0;
   bool External = false, Negative = false;
   double Z = 0, H = 0, P = 0;
-  // Undo lines written before the procedure's own step.
-  uint64_t UndoWritesAtShow = 0;
+  // The undo step of the set-up (BeginProcedureStep).
+  uint64_t SetupStep = 0;
   // What the window shows.
   std::string Caption;
   std::string Status;

@@ -14,6 +14,7 @@
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/channel_settings.h"
+#include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "service/calibration_fixture.h"
 #include "support/fake_dialogs.h"
@@ -30,6 +31,7 @@ class OEConverterTest : public SettingsTreeTest {
     InstrumentIdentity.ModelCode = 1;
     InstrumentIdentity.Options = OptOptics;
     RegisterChannelCommands();
+    RegisterTimeBaseCommands();  // the undo at a run's end keeps the time-base delays
     RegisterOEConvCommands();
   }
   void TearDown() override {

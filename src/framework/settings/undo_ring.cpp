@@ -51,6 +51,7 @@ void TUndoBuffer::WriteItem(const std::string& text, THandler* handler) {
     snapshots_[write_slot_].clear();
     redo_limit_ = write_index_;
   }
+  if (step_pending_) step_stamps_[write_slot_] = stamp_counter_;
   snapshots_[write_slot_].push_back({text, handler});
   ++write_count_;
   step_pending_ = false;
@@ -99,6 +100,15 @@ const TUndoSnapshot& TUndoBuffer::Redo() {
   if (write_index_ == redo_limit_) RedoEmpty = true;
   UndoEmpty = false;
   return taken;
+}
+
+int TUndoBuffer::UndosBackTo(uint64_t stepStamp) const {
+  if (!Enabled || UndoEmpty) return 0;
+  int slot = after_slot_ ? write_index_ : PrevIndex(write_index_);
+  for (int undos = 1;; ++undos, slot = PrevIndex(slot)) {
+    if (step_stamps_[slot] == stepStamp) return undos;
+    if (slot == oldest_index_) return 0;
+  }
 }
 
 void TUndoBuffer::ClearRedo() {

@@ -56,6 +56,11 @@ class TUndoBuffer {
   // Lines of `handler` now belong to `replacement`, or are dropped when it is nullptr.
   void ReplaceHandler(const THandler* handler, THandler* replacement);
 
+  // How many undos lead back to the step opened by the BeginStep that Stamp() named just
+  // after it, that step included: 0 when nothing was written in it, or it was undone or
+  // has left the ring.
+  int UndosBackTo(uint64_t stepStamp) const;
+
   int GetWriteIndex() const { return write_index_; }
   // Lines written so far (replays included).
   uint64_t WriteCount() const { return write_count_; }
@@ -65,7 +70,8 @@ class TUndoBuffer {
   const TUndoSnapshot& TakeSlot();
 
   std::array<TUndoSnapshot, kSlots> snapshots_;
-  TUndoSnapshot current_;  // the snapshot handed out by the last Undo or Redo
+  std::array<uint64_t, kSlots> step_stamps_{};  // the stamp each slot's step was opened under
+  TUndoSnapshot current_;                       // the snapshot handed out by the last Undo or Redo
   bool after_slot_ = true;
   int write_index_ = 0;
   int oldest_index_ = 0;

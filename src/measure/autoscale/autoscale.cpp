@@ -343,7 +343,7 @@ void EndAutoscale(bool success) {
     SetIndexAt("Trig:Mode", State.SavedTrigMode);
   } else {
     BreakAcquisition(true);
-    UndoRedoSettings(false, true);
+    UndoBackToStep(State.SetupStep);
   }
   SingleFlag = false;
   AcqHooks.NotifyStopSingleSwitchers();
@@ -396,7 +396,7 @@ void StartAutoscale(int item) {
   State.RequiredWaveforms = fresh.RequiredWaveforms;
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
-  UndoBuffer->BeginStep();
+  State.SetupStep = BeginProcedureStep();
   bool success = false;
   try {
     SaveAndQuietAnalyses();

@@ -67,6 +67,7 @@ struct TAutoscaleRunState {
   std::array<int, 2> SavedAttenUnit{}, SavedStyle{}, SavedAcqMode{};
   int SavedTrigSource = 0, SavedTrigMode = 0, SavedMeasDisplay = 0, SavedPatternLock = 0;
   int SavedHistWeight = 0;
+  uint64_t SetupStep = 0;  // the undo step a failure takes back
 };
 TAutoscaleRunState& AutoscaleRun();
 

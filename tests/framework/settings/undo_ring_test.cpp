@@ -149,6 +149,40 @@ TEST_F(UndoTest, KeypadEntriesFormOneStep) {
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }
 
+// A procedure opens a step for its set-up and, at its end, undoes back to it. Steps
+// written after it count; a set-up that changed nothing, a step already undone or one
+// pushed out of the ring give 0, so the end never takes back somebody else's step.
+TEST_F(UndoTest, UndosBackToAProcedureStep) {
+  const auto beginSetup = [&](int counterValue) {
+    UndoBuffer->BeginStep();
+    const uint64_t step = UndoBuffer->Stamp();
+    if (counterValue >= 0) counter->SetIndexByProgram(static_cast<uint8_t>(counterValue));
+    return step;
+  };
+  Exec("TEST:COUNTER V3");
+  uint64_t step = beginSetup(9);
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 1);
+  Exec("TEST:MODE DELAYED");  // a command sent while the procedure runs
+  counter->SetIndexBySwitcher(11);
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 3);
+  EXPECT_EQ(Replay("---"), "9 1,9 0,3 0");
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);  // undone: on the redo side now
+  EXPECT_EQ(Replay("+"), "9 0");
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 1);
+
+  // Nothing written in the set-up's step: the command after it is not the procedure's.
+  step = beginSetup(-1);
+  Exec("TEST:MODE DELAYED");
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);
+
+  // 99 steps after it the set-up is still the oldest step; one more drops it.
+  step = beginSetup(20);
+  for (int i = 0; i < 99; ++i) counter->SetIndexBySwitcher(static_cast<uint8_t>(30 + i % 2));
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 100);
+  mode->SetIndexBySwitcher(0);
+  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);
+}
+
 TEST_F(UndoTest, InternalAndNoStepHandlers) {
   RootSpider->AddOnOff(false, "Shadow:Flag")->SetOnBySwitcher(true);
   Exec("HEADER OFF");

@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "analysis/derived_settings.h"
@@ -241,6 +242,40 @@ TEST_F(NormalizationProgramTest, CancelOrAFailureLeavesTheSettingsAsTheyWere) {
   EXPECT_EQ(dialogs_.shown,
             (std::vector<std::string>{dialogs_.shown.at(0), dialogs_.shown.at(1), open, open}));
   EXPECT_EQ(settings(), before);
+}
+
+// A command sent while the averages run opens an undo step after the procedure's own: the
+// end still gives back the whole set-up. Switching the correction off cancels the run.
+TEST_F(NormalizationProgramTest, ACommandSentWhileItRunsLeavesNoSetUpBehind) {
+  const auto settings = [] {
+    return ExecCommand(
+        "TB:Mode?;:TB:ScaleA?;:Ch2:Display?;:Ch1:Scale?;:Acq:Ch1:Mode?;:TDR:Ch1:RefAmpl?;"
+        ":TDR:Ch1:Normalize?");
+  };
+  const std::string before = settings();
+  // A command that leaves the run going, then Cancel; the switch, which ends the run itself.
+  const std::vector<std::pair<std::string, bool>> cases = {{"Ch2:Offset 0.1", true},
+                                                           {"TDR:Ch1:Normalize OFF", false}};
+  for (const auto& [command, cancel] : cases) {
+    SCOPED_TRACE(command);
+    const std::string sentCommand = command;
+    const bool cancelAfter = cancel;
+    bool sent = false;
+    cancelWhen = [&](const TNormalizationDialog& d) {
+      if (!sent && d.TdrStage == 2 && d.Count == 10) {
+        sent = true;
+        ExecCommand(sentCommand);
+      }
+      return sent && cancelAfter;
+    };
+    dialogs_.answers = {TAnswer::OK};
+    ExecCommand("TDR:Ch1:Normalize ON");
+    EXPECT_TRUE(sent);
+    EXPECT_FALSE(IsChannelNormalized(2));
+    EXPECT_EQ(settings(), before);
+    EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 0);
+    EXPECT_FALSE(DerivedSettings().Functions[0].Display->IsOn());
+  }
 }
 
 // The program's own window, whatever window is active when the start's message closes:
