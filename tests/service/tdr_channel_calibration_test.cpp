@@ -9,13 +9,11 @@
 #include <cmath>
 #include <vector>
 
-#include "app/program_units.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
-#include "support/every_unit.h"
 #include "support/fake_dialogs.h"
 #include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"

@@ -13,7 +13,6 @@
 #include <tuple>
 #include <vector>
 
-#include "app/program_units.h"
 #include "display/display_hooks.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
@@ -26,7 +25,6 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/meas_state.h"
-#include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
 #include "support/program_units_fixture.h"

@@ -12,13 +12,11 @@
 #include <vector>
 
 #include "analysis/derived_settings.h"
-#include "app/program_units.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
-#include "support/every_unit.h"
 #include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"
 #include "tdr_mask/tdr_settings.h"

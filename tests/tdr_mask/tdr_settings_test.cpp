@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/program_units.h"
 #include "display/display_test_support.h"
 #include "display/layers_of_signals.h"
 #include "display/scope_crt.h"
@@ -23,7 +22,6 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/markers/markers.h"
-#include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
 #include "support/program_units_fixture.h"
