@@ -77,29 +77,38 @@ std::optional<std::vector<TFormatArg>> ArgumentsFor(std::string_view english) {
   return args;
 }
 
+// The user's choice of the translation among the English file and this one, stored
+// without reading the files (the start-up reads them): a choice that names no language
+// found is the English one at start-up.
+void StoreTranslationChoice() {
+  Languages = std::make_unique<TMultiLanguages>();
+  Languages->Count = 1;
+  Languages->SetLanguageCode(0, kCode);
+  StoreLanguageChoice(0);
+  Languages.reset();
+}
+
+// The program folder holds the English file and the choice of this translation, which
+// every input reads alike; an input writes only the translation and its written copy.
+void PrepareProgramFolder() {
+  fuzz::ClearProgramHome();
+  WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
+  StoreTranslationChoice();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::SetUpProgramHome();
+  PrepareProgramFolder();
   LanguageStrings = TLanguageStrings();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 200000) return 0;
-  fuzz::ClearProgramHome();
   EnglishFileMissing = WritingEnglishFile = false;
-
-  // The user's choice of the translation among the English file and this one, stored
-  // without reading the files (the start-up reads them): a choice that names no language
-  // found is the English one at start-up.
-  WriteFile(ProgramDir() / LanguageFileName("ENG"), "[Common]\nCommon:Language=English\n");
   WriteFile(ProgramDir() / LanguageFileName(kCode), fuzz::AsText(data, size));
-  Languages = std::make_unique<TMultiLanguages>();
-  Languages->Count = 1;
-  Languages->SetLanguageCode(0, kCode);
-  StoreLanguageChoice(0);
-  Languages.reset();
   SelectStartupLanguage();
 
   // Per key, in table order: its English text and the arguments that follow from it
@@ -121,10 +130,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKeyFormat& format = formats[i];
     if (format.Key != key) {
       format.Key = key;
-      format.English = LanguageStrings.EnglishText(key, true);
+      format.English = LanguageStrings.English(i);
       format.Args = ArgumentsFor(format.English);
     }
-    std::string text = LanguageStrings.GetLangStr(key, true);
+    // By place: a look-up per key per input was a good part of an input's time.
+    const std::string& text = LanguageStrings.Text(i);
     const bool same = text == format.English;
     if (format.Args && (!same || first)) {
       try {
@@ -139,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (same || text.starts_with("/Eng/") || text.starts_with("/In Future/") ||
         text.starts_with("/Not used/"))
       continue;
-    translated.emplace_back(key, std::move(text));
+    translated.emplace_back(key, text);
   }
   const std::filesystem::path written = ProgramDir() / LanguageFileName("OUT");
   {
@@ -155,10 +165,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
   }
 
+  std::filesystem::remove(written);
+  // A translation the start-up could not use made it store the English choice.
+  if (!Languages || Languages->Count != 2) StoreTranslationChoice();
+
   // The next input starts as the program does, with no language file loaded. The table is
-  // replaced whole by the start-up choice (only its being unsorted counts), so an empty
-  // one stands for the built-in texts; what this input made is freed within it.
+  // replaced whole by the start-up choice (only its being sorted counts, and with the
+  // English file there it is sorted either way), so it stays: assigned over, its texts
+  // keep their storage and an input allocates only what its own texts need.
   Languages.reset();
-  LanguageStrings = TLanguageStrings();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <set>
 
@@ -118,6 +119,7 @@ TLanguageStrings::Entry* TLanguageStrings::Find(std::string_view key) {
 }
 
 void TLanguageStrings::AddLangStr(std::string_view key, std::string_view text) {
+  copyOf_ = nullptr;
   Entry entry{std::string(key), std::string(text), std::string(text)};
   if (!sorted_) {
     entries_.push_back(std::move(entry));
@@ -135,6 +137,7 @@ void TLanguageStrings::AddLangStr(std::string_view key, std::string_view text) {
 void TLanguageStrings::ChangeLangStr(std::string_view key, std::string_view text) {
   if (Entry* e = Find(key)) {
     e->text = std::string(text);
+    if (copyOf_) changedTexts_.push_back(static_cast<size_t>(e - entries_.data()));
   } else {
     LanguageMessageHook("TLanguageStrings.ChangeLangStr - Name " + Quoted(key) + " Not Found");
   }
@@ -159,6 +162,7 @@ std::string FormatTextOf(std::string_view key) {
 
 void TLanguageStrings::MakeSorted() {
   if (sorted_) return;
+  copyOf_ = nullptr;
   // Stable, so that of equal keys added before sorting the first stays first (and wins).
   std::stable_sort(entries_.begin(), entries_.end(),
                    [](const Entry& a, const Entry& b) { return a.key < b.key; });
@@ -186,22 +190,73 @@ const TLanguageStrings& BuiltInLangStrings(bool sorted) {
   return sorted ? byKey : inOrder;
 }
 
+void TLanguageStrings::AssignBuiltIn(bool sorted) {
+  const TLanguageStrings& builtIn = BuiltInLangStrings(sorted);
+  if (copyOf_ == &builtIn) {
+    for (const size_t place : changedTexts_) entries_[place].text = builtIn.entries_[place].text;
+  } else {
+    *this = builtIn;
+    copyOf_ = &builtIn;
+  }
+  changedTexts_.clear();
+}
+
 namespace {
+
+// A value as the file holds it decoded, a leading translator's marker removed; nothing
+// when it does not decode (with the message).
+std::optional<std::string> DecodedValue(std::string_view value, std::string_view section,
+                                        std::string_view ident) {
+  for (std::string_view marker : {"/Eng/", "/In Future/", "/Not used/"}) {
+    if (value.starts_with(marker)) value.remove_prefix(marker.size());
+  }
+  std::string text;
+  if (DecodeLangValue(value, text)) return text;
+  LanguageMessageHook("Error in string " + std::string(section) + ":" + std::string(ident) + "=" +
+                      std::string(value));
+  return std::nullopt;
+}
+
+// The file key of a table key.
+std::string ResourceKey(std::string_view key) {
+  return FormatLangKey(kResourceSection, "rs" + std::string(key));
+}
 
 // The built-in texts, sorted or in registration order, with the language file's texts
 // in place of theirs.
 void LoadTranslatedTable(TLanguageStrings& table, bool sorted) {
-  table = BuiltInLangStrings(sorted);
+  table.AssignBuiltIn(sorted);
   if (!Languages || EnglishFileMissing || !Languages->Ini) return;
+  TCustomIniFile_Dot& ini = *Languages->Ini;
+  // A file holds a few of the table's thousands of keys: only those are read, each key's
+  // first value as a look-up finds it, and taken in table order. A file matching keys in
+  // any letter case is asked for every key.
+  std::vector<std::pair<size_t, std::string>> values;  // place in the table, value as in the file
+  if (ini.CaseSensitive()) {
+    const std::string prefix = FormatLangKey(kResourceSection, "rs");
+    for (auto& [ident, value] : ini.ReadSectionValues(kResourceSection)) {
+      if (!ident.starts_with(prefix)) continue;
+      const size_t place = table.IndexOf(std::string_view(ident).substr(prefix.size()));
+      if (place < table.Count()) values.emplace_back(place, std::move(value));
+    }
+    std::stable_sort(values.begin(), values.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    values.erase(std::unique(values.begin(), values.end(),
+                             [](const auto& a, const auto& b) { return a.first == b.first; }),
+                 values.end());
+  } else {
+    for (size_t place = 0; place < table.Count(); ++place)
+      values.emplace_back(place, ini.ReadString(kResourceSection, ResourceKey(table.Key(place)), kUndefined));
+  }
   std::vector<std::string> misfits;
-  for (size_t i = 0; i < table.Count(); ++i) {
-    std::string key = table.Key(i);
-    std::string text = ReadLangValue(*Languages->Ini, kResourceSection, "rs" + key);
-    if (text == kUndefined) continue;
-    if (FitsEnglish(text, table.EnglishText(key, true))) {
-      table.ChangeLangStr(key, text);
+  for (const auto& [place, value] : values) {
+    const std::string& key = table.Key(place);
+    const std::optional<std::string> text = DecodedValue(value, kResourceSection, "rs" + key);
+    if (!text || *text == kUndefined) continue;
+    if (FitsEnglish(*text, table.English(place))) {
+      table.ChangeLangStr(key, *text);
     } else {
-      misfits.push_back(FormatLangKey(kResourceSection, "rs" + key));
+      misfits.push_back(ResourceKey(key));
     }
   }
   if (misfits.empty()) return;
@@ -305,16 +360,7 @@ namespace {
 // message), since a part of a translation is worse than the English text.
 std::optional<std::string> ReadDecoded(TCustomIniFile_Dot& ini, std::string_view section,
                                        std::string_view ident) {
-  std::string raw = ini.ReadString(section, FormatLangKey(section, ident), kUndefined);
-  std::string_view value = raw;
-  for (std::string_view marker : {"/Eng/", "/In Future/", "/Not used/"}) {
-    if (value.starts_with(marker)) value.remove_prefix(marker.size());
-  }
-  std::string text;
-  if (DecodeLangValue(value, text)) return text;
-  LanguageMessageHook("Error in string " + std::string(section) + ":" + std::string(ident) + "=" +
-                      std::string(value));
-  return std::nullopt;
+  return DecodedValue(ini.ReadString(section, FormatLangKey(section, ident), kUndefined), section, ident);
 }
 
 }  // namespace
@@ -414,11 +460,12 @@ TCodePage FileCodePage(const std::filesystem::path& fileName) {
 TLangIniFile::TLangIniFile(std::filesystem::path fileName)
     : TMemIniFile_Dot(fileName, true, FileCodePage(fileName)) {}
 
-void TMultiLanguages::LoadLanguage(int index) {
+void TMultiLanguages::LoadLanguage(int index, std::unique_ptr<TLangIniFile> read) {
   CheckLanguageIndex(index);
   CurrentIndex = static_cast<uint8_t>(index);
   Ini.reset();
-  Ini = std::make_unique<TLangIniFile>(ProgramDir() / FileNames[static_cast<size_t>(index)]);
+  Ini = read ? std::move(read)
+             : std::make_unique<TLangIniFile>(ProgramDir() / FileNames[static_cast<size_t>(index)]);
 }
 
 const std::string& TMultiLanguages::GetLanguageCode(int index) const {
@@ -441,7 +488,14 @@ void TMultiLanguages::SetLanguageName(int index, std::string_view name) {
   Names[static_cast<size_t>(index)] = std::string(name);
 }
 
-void FindLanguageFiles() {
+namespace {
+
+// Files read for their names, kept by code for the start-up, so that it reads the file it
+// loads once.
+using TReadFiles = std::map<std::string, std::unique_ptr<TLangIniFile>>;
+
+// Keeps the files of the codes `keep` already names.
+void FindLanguageFiles(TReadFiles* keep) {
   Languages.reset();
   // Upper-cased code -> real file name; of two names for one code the smaller is taken.
   std::map<std::string, std::string> found;
@@ -461,9 +515,10 @@ void FindLanguageFiles() {
   std::vector<std::string> names;
   for (const auto& [code, fileName] : found) {
     try {
-      TLangIniFile ini(ProgramDir() / fileName);
-      names.push_back(ReadLangValue(ini, "Common", "Language"));
+      auto ini = std::make_unique<TLangIniFile>(ProgramDir() / fileName);
+      names.push_back(ReadLangValue(*ini, "Common", "Language"));
       usable.emplace_back(code, fileName);
+      if (keep && keep->contains(code)) (*keep)[code] = std::move(ini);
     } catch (const EIniFileError&) {
     }
   }
@@ -490,6 +545,10 @@ void FindLanguageFiles() {
   Languages = std::move(languages);
 }
 
+}  // namespace
+
+void FindLanguageFiles() { FindLanguageFiles(nullptr); }
+
 std::string ReadLanguageChoice() {
   try {
     TIniFile_Dot ini(ChoiceFile());
@@ -511,13 +570,16 @@ bool StoreLanguageChoice(int index) {
 }
 
 void SelectStartupLanguage() {
-  FindLanguageFiles();
+  const std::string code = ReadLanguageChoice();
+  TReadFiles read;  // the chosen file and the English one, loaded when the choice is not found
+  read.try_emplace(code);
+  read.try_emplace(std::string(kEnglishCode));
+  FindLanguageFiles(&read);
   EnglishFileMissing = false;
   if (Languages) {
     if (Languages->EnglishIndex < 0) {
       EnglishFileMissing = true;
     } else {
-      std::string code = ReadLanguageChoice();
       int index = -1;
       for (int i = 0; i < Languages->Count && index < 0; ++i)
         if (Languages->Codes[static_cast<size_t>(i)] == code) index = i;
@@ -526,7 +588,7 @@ void SelectStartupLanguage() {
         StoreLanguageChoice(index);
       }
       try {
-        Languages->LoadLanguage(index);
+        Languages->LoadLanguage(index, std::move(read[Languages->Codes[static_cast<size_t>(index)]]));
       } catch (const EIniFileError& e) {
         LanguageMessageHook(e.what());  // the built-in texts stay
       }

@@ -36,15 +36,30 @@ class TLanguageStrings {
   // empty for an unknown key.
   std::string EnglishText(std::string_view key, bool noUnitSubst = false) const;
   bool Contains(std::string_view key) const { return Find(key) != nullptr; }
+  // The place of a key in table order (its first, before sorting); Count() when absent.
+  size_t IndexOf(std::string_view key) const {
+    const Entry* e = Find(key);
+    return e ? static_cast<size_t>(e - entries_.data()) : Count();
+  }
 
-  void Clear() { entries_.clear(); }
+  void Clear() {
+    entries_.clear();
+    copyOf_ = nullptr;
+  }
   // From now on sorted by key and refusing duplicates (the entries stay).
   void MakeSorted();
   bool Sorted() const { return sorted_; }
+  // Becomes the built-in table (BuiltInLangStrings). A table that was made so before, with
+  // its keys unchanged since, gets back only the texts changed since.
+  void AssignBuiltIn(bool sorted);
 
   // Entries in table order (registration order until sorted).
   size_t Count() const { return entries_.size(); }
   const std::string& Key(size_t index) const { return entries_.at(index).key; }
+  // The entry's text and built-in English text as stored, "@Unit@" left in: what
+  // GetLangStr and EnglishText give with noUnitSubst, without looking the key up.
+  const std::string& Text(size_t index) const { return entries_.at(index).text; }
+  const std::string& English(size_t index) const { return entries_.at(index).english; }
 
  private:
   struct Entry {
@@ -57,6 +72,9 @@ class TLanguageStrings {
 
   std::vector<Entry> entries_;
   bool sorted_ = false;
+  // The built-in table this is a copy of while only texts changed, and their places.
+  const TLanguageStrings* copyOf_ = nullptr;
+  std::vector<size_t> changedTexts_;
 };
 
 // Adds the built-in English pairs (with the translators' group headings) in their order.
@@ -162,8 +180,8 @@ class TMultiLanguages {
   uint8_t CurrentIndex = 0;
 
   // Opens the language file of that index as the current Ini (raises EIniFileError when
-  // it cannot be read, leaving no file loaded).
-  void LoadLanguage(int index);
+  // it cannot be read, leaving no file loaded); `read` is that file when already read.
+  void LoadLanguage(int index, std::unique_ptr<TLangIniFile> read = nullptr);
 
   // Accessors; an index outside 0..25 raises EAssertion.
   const std::string& GetLanguageCode(int index) const;

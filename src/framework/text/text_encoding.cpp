@@ -156,11 +156,15 @@ std::string DecodeCodePage(std::string_view bytes, TCodePage codePage) {
   const TUpperHalf& upper = UpperHalf(codePage);
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
-  for (char ch : bytes) {
-    auto b = static_cast<unsigned char>(ch);
-    char32_t c = b;
-    if (b >= 0x80 && upper[b - 0x80] != 0) c = upper[b - 0x80];
-    AppendUtf8(out, c);
+  for (size_t i = 0; i < bytes.size();) {
+    // ASCII runs are copied whole: most of a file is ASCII.
+    const size_t run =
+        std::find_if(bytes.begin() + i, bytes.end(), [](char ch) { return ch & 0x80; }) - (bytes.begin() + i);
+    out.append(bytes.substr(i, run));
+    i += run;
+    if (i == bytes.size()) break;
+    const auto b = static_cast<unsigned char>(bytes[i++]);
+    AppendUtf8(out, upper[b - 0x80] != 0 ? upper[b - 0x80] : char32_t{b});
   }
   return out;
 }

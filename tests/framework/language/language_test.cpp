@@ -180,6 +180,7 @@ TEST_F(LanguageTest, TranslationsThatDoNotFitTheEnglishTextKeepIt) {
   };
   std::string file = "[Common]\r\nCommon:Language=Deutsch\r\n[Resource Strings]\r\n";
   for (const Row& row : rows) file += std::string("Resource Strings:rs") + row.key + "=" + row.value + "\r\n";
+  file += "Resource Strings:rsChn=Zweiter %d\r\n";  // of two values for a key the first counts
   WriteFile("Language-Quel.Eng", "[Common]\nCommon:Language=English\n");
   WriteFile("Language-Quel.DEU", file);
   TIniFile_Dot(UserConfigDir() / "Locales.ini")
