@@ -49,7 +49,8 @@ class TMask_Obj {
     if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
     return TablesContaining(x, y * 32) & ActiveTables();
   }
-  // The same for a run of points at once: bits[i] for (xs[i], ys[i]).
+  // The same for a run of points at once: bits[i] for (xs[i], ys[i]). Avx2 tests eight
+  // points at a time and is taken when the processor has it; Portable tests them one by one.
   enum class TKernel { Portable, Avx2 };
   static bool KernelSupported(TKernel kernel);
   void MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
