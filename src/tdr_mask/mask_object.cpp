@@ -128,11 +128,8 @@ void TMask_Obj::BuildSteps() {
       steps_.push_back({heights[i].first, tables});
     }
     steps_.push_back({INT32_MAX, 0});
+    spans_[x] = ColumnSpan(steps_.data() + columns_[x].Start, steps_.data() + steps_.size());
   }
-  for (int x = 0; x < kMaskColumns; ++x)
-    spans_[x] = ColumnSpan(steps_.data() + columns_[x].Start, x + 1 < kMaskColumns
-                                                                  ? steps_.data() + columns_[x + 1].Start
-                                                                  : steps_.data() + steps_.size());
 }
 
 // The tables of a step hold from just above its height up to the next step's height.
