@@ -6,6 +6,11 @@
 
 #include "framework/util/errors.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define NORV_MASK_AVX2 1
+#endif
+
 namespace norv {
 
 std::unique_ptr<TMask_Obj> MaskObj;
@@ -20,7 +25,7 @@ void CheckVertex(double x, double y) {
 
 }  // namespace
 
-TMask_Obj::TMask_Obj() : columns_(kMaskColumns) {
+TMask_Obj::TMask_Obj() : columns_(kMaskColumns), spans_(kMaskColumns + 1) {
   for (TColumnTable& table : tables_) table.Start.assign(kMaskColumns + 1, 0);
   BuildSteps();
 }
@@ -123,8 +128,93 @@ void TMask_Obj::BuildSteps() {
       steps_.push_back({heights[i].first, tables});
     }
     steps_.push_back({INT32_MAX, 0});
+    spans_[x] = ColumnSpan(steps_.data() + columns_[x].Start, steps_.data() + steps_.size());
   }
 }
+
+// The tables of a step hold from just above its height up to the next step's height.
+uint32_t TMask_Obj::ColumnSpan(const TStep* first, const TStep* last) {
+  uint32_t tables = 0;
+  int32_t low = 0, high = 0;
+  bool closed = false;
+  for (const TStep* step = first; step != last; ++step) {
+    if (step->Tables == 0) {
+      if (tables != 0 && !closed) high = step->Y32, closed = true;
+    } else if (tables == 0) {
+      tables = step->Tables;
+      low = step->Y32;
+    } else if (closed || step->Tables != tables) {
+      return kSpanWalk;
+    }
+  }
+  if (tables == 0) return 0;
+  // Screen y is hit when low < y * 32 <= high; every height lies in 0..32768.
+  const uint32_t below = static_cast<uint32_t>(low / 32);
+  const uint32_t end = static_cast<uint32_t>(std::min(high, 32768) / 32 + 1);
+  return below << kSpanBelowShift | end << kSpanEndShift | tables << kSpanTablesShift;
+}
+
+bool TMask_Obj::KernelSupported(TKernel kernel) {
+#ifdef NORV_MASK_AVX2
+  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2");
+#endif
+  return kernel == TKernel::Portable;
+}
+
+void TMask_Obj::MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
+  static const TKernel best = KernelSupported(TKernel::Avx2) ? TKernel::Avx2 : TKernel::Portable;
+  MaskHitBits(xs, ys, count, bits, best);
+}
+
+void TMask_Obj::MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits,
+                            TKernel kernel) const {
+  if (kernel == TKernel::Avx2 && KernelSupported(kernel))
+    Avx2HitBits(xs, ys, count, bits);
+  else
+    PortableHitBits(xs, ys, count, bits);
+}
+
+void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
+  for (size_t i = 0; i < count; ++i) bits[i] = static_cast<uint8_t>(MaskHitBits(xs[i], ys[i]));
+}
+
+#ifdef NORV_MASK_AVX2
+__attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys,
+                                                            size_t count, uint8_t* bits) const {
+  const __m256i spare = _mm256_set1_epi32(kMaskColumns);
+  const __m256i yMask = _mm256_set1_epi32(kSpanYMask);
+  const __m256i active = _mm256_set1_epi32(static_cast<int>(ActiveTables()));
+  // The low byte of each word to the front of its half.
+  const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
+                                            0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const int* spans = reinterpret_cast<const int*>(spans_.data());
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys + i));
+    const __m256i span = _mm256_i32gather_epi32(spans, _mm256_min_epu32(x, spare), 4);
+    const __m256i below = _mm256_and_si256(_mm256_srli_epi32(span, kSpanBelowShift), yMask);
+    const __m256i end = _mm256_and_si256(_mm256_srli_epi32(span, kSpanEndShift), yMask);
+    const __m256i hit = _mm256_and_si256(_mm256_cmpgt_epi32(y, below), _mm256_cmpgt_epi32(end, y));
+    const __m256i tables = _mm256_and_si256(_mm256_srli_epi32(span, kSpanTablesShift), active);
+    const __m256i packed = _mm256_shuffle_epi8(_mm256_and_si256(hit, tables), lowBytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bits + i),
+                     _mm_unpacklo_epi32(_mm256_castsi256_si128(packed), _mm256_extracti128_si256(packed, 1)));
+    for (unsigned walk = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(span))); walk != 0;
+         walk &= walk - 1) {
+      const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
+      bits[k] = static_cast<uint8_t>(MaskHitBits(xs[k], ys[k]));
+    }
+  }
+  // The compiler leaves it out before a tail call; without it the caller's SSE code slows.
+  _mm256_zeroupper();
+  PortableHitBits(xs + i, ys + i, count - i, bits + i);
+}
+#else
+void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
+  PortableHitBits(xs, ys, count, bits);
+}
+#endif
 
 bool TMask_Obj::PointInPolygon(int n, int kind, int x, int y32) const {
   if (n < 0 || n >= kMaskMaxPolygons || (kind != pkMask && kind != pkMargin)) return false;

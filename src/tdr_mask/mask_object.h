@@ -6,6 +6,7 @@
 // X is a screen column 0..4000; heights are kept in 1/32 screen unit ("Y32", screen Y x 32).
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -46,8 +47,14 @@ class TMask_Obj {
     // Nothing off the screen lies in a polygon (and y * 32 stays in range). Table t holds
     // mask polygon t + 1 or margin polygon t - 3: its bit is the polygon's bit.
     if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
-    return TablesContaining(x, y * 32) & (MaskTables() | MarginTables());
+    return TablesContaining(x, y * 32) & ActiveTables();
   }
+  // The same for a run of points at once: bits[i] for (xs[i], ys[i]). Avx2 tests eight
+  // points at a time and is taken when the processor has it; Portable tests them one by one.
+  enum class TKernel { Portable, Avx2 };
+  static bool KernelSupported(TKernel kernel);
+  void MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
+  void MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits, TKernel kernel) const;
   // The centre of mask polygon n (1-based) in screen units; (0, 0) beyond the count.
   std::pair<int, int> GetMaskPolygonCentre(int n) const;
 
@@ -87,6 +94,15 @@ class TMask_Obj {
     for (const TStep* step = steps_.data() + column.Start; y32 > step->Y32; ++step) tables = step->Tables;
     return tables;
   }
+  // A column whose hits form one run of screen Y with one set of tables packs into a word:
+  // a point is hit when Below < y < End. Other columns have the walk bit and use the steps;
+  // a column without steps, and the spare column past the screen, are 0.
+  static constexpr uint32_t kSpanBelowShift = 0, kSpanEndShift = 11, kSpanTablesShift = 22;
+  static constexpr uint32_t kSpanYMask = 0x7FF, kSpanWalk = 1u << 31;
+  static uint32_t ColumnSpan(const TStep* first, const TStep* last);
+  void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
+  void Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
+  uint32_t ActiveTables() const { return MaskTables() | MarginTables(); }
   uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
   uint32_t MarginTables() const { return marginsOn_ ? ((1u << marginCount_) - 1) << 4 : 0; }
 
@@ -100,6 +116,8 @@ class TMask_Obj {
   };
   std::vector<TColumnSteps> columns_;
   std::vector<TStep> steps_;
+  // Per column its packed span, then the spare column for every x off the screen.
+  std::vector<uint32_t> spans_;
   bool marginsOn_ = false;
   bool marginFirst_ = false;
 };

@@ -1,6 +1,7 @@
 #include "tdr_mask/mask_test.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -89,15 +90,21 @@ bool MaskTestOn() { return IsOn(State.Test); }
 int GetMaskCompareSignal() { return GetIndex(State.CompareWith) == 1 ? 2 : 0; }
 void ClearMaskTestCounters() { State.Counters = {}; }
 
-void CountMaskHitAtPoint(int recordIndex, int pointIndex, uint64_t count) {
-  if (!MaskObj || recordIndex < 0 || recordIndex >= kRecordTraceCount) return;
-  const TSignalObj& r = SignalObjs().At(recordIndex);
+namespace {
+
+// The point's place on the screen; a point left or right of it gets x = -1, which no
+// polygon contains.
+void ScreenPoint(const TSignalObj& r, int pointIndex, int32_t& x, int32_t& y) {
   const double sx = std::nearbyint(r.IndexToScreenX(pointIndex));
-  if (!(sx <= 4000) || sx < 0) return;
+  if (!(sx <= 4000) || sx < 0) {
+    x = -1, y = 0;
+    return;
+  }
   const double sy = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(pointIndex)), 1.0, 1023.0));
-  const int x = static_cast<int>(sx), y = static_cast<int>(sy);
-  const uint32_t hits = MaskObj->MaskHitBits(x, y);
-  if (hits == 0) return;
+  x = static_cast<int32_t>(sx), y = static_cast<int32_t>(sy);
+}
+
+void CountHit(int recordIndex, uint32_t hits, int x, int y, uint64_t count) {
   State.FailedWaveform = true;
   Add(Counter(mcFailSmpl), count);
   for (int b = 0; b < 8; ++b)
@@ -105,6 +112,28 @@ void CountMaskHitAtPoint(int recordIndex, int pointIndex, uint64_t count) {
   if (ScopeCRT)
     if (TMaskErrorLayer* layer = ScopeCRT->CreateMaskErrorLayer(static_cast<TTraceId>(recordIndex)))
       layer->MarkErrorPoint(x, y);
+}
+
+}  // namespace
+
+void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_t count) {
+  if (!MaskObj || recordIndex < 0 || recordIndex >= kRecordTraceCount) return;
+  const TSignalObj& r = SignalObjs().At(recordIndex);
+  // The points go to the batch hit test in blocks that fit on the stack.
+  constexpr int kBlock = 256;
+  std::array<int32_t, kBlock> xs, ys;
+  std::array<uint8_t, kBlock> bits;
+  for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
+    const int n = std::min(kBlock, end - first);
+    for (int k = 0; k < n; ++k) ScreenPoint(r, first + k, xs[k], ys[k]);
+    MaskObj->MaskHitBits(xs.data(), ys.data(), static_cast<size_t>(n), bits.data());
+    for (int k = 0; k < n; ++k)
+      if (bits[k] != 0) CountHit(recordIndex, bits[k], xs[k], ys[k], count);
+  }
+}
+
+void CountMaskHitAtPoint(int recordIndex, int pointIndex, uint64_t count) {
+  CountMaskHitsInRun(recordIndex, pointIndex, 1, count);
 }
 
 void ShowMaskResults() {
@@ -277,9 +306,9 @@ void InstallMaskTest() {
   AcqHooks.MaskCompareSignal.Set(
       [] { return MaskObj && MaskTestOn() && !CurrentMask().EditorActive ? GetMaskCompareSignal() : -1; });
   AcqHooks.RaiseMaskNewRecord.Set([] { State.NewData = true; });
-  AcqHooks.CountMaskHitAtPoint.Set([](int channel, int pointIndex) {
+  AcqHooks.CountMaskHitsInRun.Set([](int channel, int firstIndex, int count) {
     (void)channel;
-    CountMaskHitAtPoint(GetMaskCompareSignal(), pointIndex);
+    CountMaskHitsInRun(GetMaskCompareSignal(), firstIndex, count);
   });
   AcqHooks.MaskTestAfterAcquisition.Set(MaskTestAfterAcquisition);
   AcqHooks.RefreshAutomaskControls.Set(RefreshAutomaskControls);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "framework/util/errors.h"
@@ -169,6 +172,70 @@ TEST(MaskObject, PointTestMatchesTheReferenceOnRandomPolygons) {
   }
   EXPECT_EQ(checked, 100000);
   EXPECT_GT(insideCount, 5000);  // the sample reaches the insides, not only the outsides
+}
+
+// The batch test gives each point the bits of the point test, on every kernel this machine
+// runs: one-run columns, columns of nested or overlapping polygons, margins off and on,
+// every Y of the columns around vertexes, points off the screen, runs of any length.
+TEST(MaskObject, BatchTestMatchesThePointTest) {
+  struct Shape {
+    int Kind;
+    std::vector<double> X, Y;
+  };
+  const auto hexagon = [](double left, double top) {
+    return Shape{TMask_Obj::pkMask,
+                 {left, left + 100, left + 300, left + 400, left + 300, left + 100},
+                 {top - 150, top, top, top - 150, top - 300, top - 300}};
+  };
+  const Shape screen{TMask_Obj::pkMask, {0, 4000, 4000, 0}, {0, 0, 1024, 1024}};
+  const Shape sliver{TMask_Obj::pkMask, {1000, 1200, 1200, 1000}, {100.25, 100.25, 100.75, 100.75}};
+  const Shape inner{TMask_Obj::pkMask, {500, 900, 700}, {300, 300, 800}};
+  const Shape outer{TMask_Obj::pkMargin, {400, 1000, 1000, 400}, {200, 200, 900, 900}};
+  const Shape crossing{TMask_Obj::pkMask, {600, 1500, 600, 1500}, {100, 900, 900, 100}};
+  const struct {
+    const char* Name;
+    std::vector<Shape> Shapes;
+    bool MarginsOn;
+  } cases[] = {
+      {"empty", {}, false},
+      {"hexagons", {hexagon(50, 700), hexagon(550, 900), hexagon(1050, 700), hexagon(3550, 900)}, false},
+      {"whole screen and a sliver", {screen, sliver}, false},
+      {"nested, margins on", {inner, crossing, outer}, true},
+      {"nested, margins off", {inner, crossing, outer}, false},
+  };
+  std::mt19937 rng(36);
+  const auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (const auto& c : cases) {
+    TMask_Obj mask;
+    for (const Shape& shape : c.Shapes) mask.AddPolygon(shape.Kind, shape.X, shape.Y);
+    mask.SetMarginsOn(c.MarginsOn);
+    std::vector<int32_t> xs, ys;
+    for (int x : {INT32_MIN, -1, 0, 4000, 4001, INT32_MAX})
+      for (int y : {INT32_MIN, -1, 0, 1, 1024, 1025, INT32_MAX}) xs.push_back(x), ys.push_back(y);
+    for (const Shape& shape : c.Shapes)
+      for (double vx : shape.X)
+        for (int x = static_cast<int>(vx) - 1; x <= static_cast<int>(vx) + 1; ++x)
+          for (int y = -1; y <= 1025; ++y) xs.push_back(x), ys.push_back(y);
+    for (int i = 0; i < 20000; ++i) xs.push_back(uniform(-20, 4020)), ys.push_back(uniform(-20, 1044));
+    std::vector<uint8_t> expected(xs.size());
+    for (size_t i = 0; i < xs.size(); ++i) expected[i] = static_cast<uint8_t>(mask.MaskHitBits(xs[i], ys[i]));
+    for (TMask_Obj::TKernel kernel : {TMask_Obj::TKernel::Portable, TMask_Obj::TKernel::Avx2}) {
+      if (!TMask_Obj::KernelSupported(kernel)) continue;
+      SCOPED_TRACE(std::string(c.Name) + (kernel == TMask_Obj::TKernel::Avx2 ? " avx2" : " portable"));
+      // Runs from every offset and of every length up to a few blocks; nothing past a run is written.
+      for (size_t first = 0; first < xs.size(); first += 37) {
+        const size_t count = std::min<size_t>(xs.size() - first, first % 29);
+        std::vector<uint8_t> bits(count + 1, 0xEE);
+        mask.MaskHitBits(xs.data() + first, ys.data() + first, count, bits.data(), kernel);
+        ASSERT_EQ(bits.back(), 0xEE);
+        for (size_t i = 0; i < count; ++i)
+          ASSERT_EQ(bits[i], expected[first + i]) << xs[first + i] << ", " << ys[first + i];
+      }
+      std::vector<uint8_t> bits(xs.size());
+      mask.MaskHitBits(xs.data(), ys.data(), xs.size(), bits.data(), kernel);
+      ASSERT_EQ(bits, expected);
+    }
+  }
 }
 
 }  // namespace

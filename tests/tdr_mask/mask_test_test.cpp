@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -237,6 +238,27 @@ TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
   MaskSettings().Counters[mcFailSmpl] = UINT64_MAX - 1;
   CountMaskHitAtPoint(0, inMask1, 5);
   EXPECT_EQ(Res("FailSmpl"), UINT64_MAX);
+
+  // The whole record in one run, a zigzag through masks and margins, counts what the points
+  // count one by one.
+  ClearMaskTestCounters();
+  std::array<uint64_t, 8> expected{};
+  uint64_t expectedFailed = 0;
+  for (int i = 0; i < kMaxRecLen; ++i) {
+    const int y = 50 + (i * 37) % 920;
+    r.SetY(i, r.ScreenYToValue(y));
+    const double sx = std::nearbyint(r.IndexToScreenX(i));
+    if (sx < 0 || sx > 4000) continue;
+    const uint32_t bits = MaskObj->MaskHitBits(static_cast<int>(sx),
+                                               static_cast<int>(std::nearbyint(r.ValueToScreenY(r.GetY(i)))));
+    expectedFailed += bits != 0;
+    for (int b = 0; b < 8; ++b) expected[b] += bits >> b & 1u;
+  }
+  ASSERT_GT(expectedFailed, 100u);
+  ASSERT_GT(expected[4], expected[0]);  // margin hits outside the mask too
+  CountMaskHitsInRun(0, 0, kMaxRecLen);
+  EXPECT_EQ(MaskSettings().Counters[mcFailSmpl], expectedFailed);
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(MaskSettings().Counters[mcPoly + b], expected[b]) << b;
 }
 
 // A mask travels through setups and undo: erasing it is undone by "*Undo".

@@ -122,7 +122,8 @@ struct TAcqHooks {
   // on), else -1.
   THook<int()> MaskCompareSignal{"AcqHooks.MaskCompareSignal", [] { return -1; }};
   THook<void()> RaiseMaskNewRecord{"AcqHooks.RaiseMaskNewRecord"};
-  THook<void(int channel, int pointIndex)> CountMaskHitAtPoint{"AcqHooks.CountMaskHitAtPoint"};
+  // Points firstIndex .. firstIndex + count - 1 of the channel's record were just stored.
+  THook<void(int channel, int firstIndex, int count)> CountMaskHitsInRun{"AcqHooks.CountMaskHitsInRun"};
   THook<void()> MaskTestAfterAcquisition{"AcqHooks.MaskTestAfterAcquisition"};
   THook<void()> RefreshMaskDisplay{"AcqHooks.RefreshMaskDisplay"};
   THook<void()> RefreshAutomaskControls{"AcqHooks.RefreshAutomaskControls"};

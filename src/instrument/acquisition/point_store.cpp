@@ -28,8 +28,10 @@ void TPointStore::StoreAcquiredPoints(int channel, std::span<const int16_t> code
   uint16_t& count = averageCount_[t.RecordIndex];
   if (AcqStoreMode == asmAverage && count == 0) count = 1;
   publishedCount_ = 0;
+  maskCount_ = 0;
   for (int i = first; i < end; ++i) StorePoint(channel, t, i, codes[i - first], count);
   PlotPublished(t);
+  MaskTestPublished(channel);
 }
 
 void TPointStore::PlotPublished(const TChannelTarget& t) {
@@ -37,6 +39,11 @@ void TPointStore::PlotPublished(const TChannelTarget& t) {
     t.Layer->PutSamples(publishedFirst_, std::span<const double>(published_.data(), publishedCount_));
   }
   publishedCount_ = 0;
+}
+
+void TPointStore::MaskTestPublished(int channel) {
+  if (maskCount_ > 0) AcqHooks.CountMaskHitsInRun(channel, maskFirst_, maskCount_);
+  maskCount_ = 0;
 }
 
 inline void TPointStore::StorePoint(int channel, TChannelTarget& t, int i, int16_t code, int averaged) {
@@ -95,7 +102,11 @@ inline void TPointStore::Publish(int channel, const TChannelTarget& t, int i, do
     if (publishedCount_ == 0) publishedFirst_ = i;
     published_[static_cast<size_t>(publishedCount_++)] = plain ? stored : r.GetY(i);
   }
-  if (t.MaskCompare) AcqHooks.CountMaskHitAtPoint(channel, i);
+  if (t.MaskCompare) {
+    if (maskCount_ > 0 && i != maskFirst_ + maskCount_) MaskTestPublished(channel);
+    if (maskCount_ == 0) maskFirst_ = i;
+    ++maskCount_;
+  }
 }
 
 }  // namespace norv

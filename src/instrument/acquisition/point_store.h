@@ -3,7 +3,7 @@
 // channel's target record by the acquisition mode: plainly, as a running average over
 // records, as minimum/maximum pairs, or keeping the larger or smaller value. The stored
 // points of a run are plotted by the channel's layer in one call and, when the mask test
-// compares this channel, each is passed to the mask hit test.
+// compares this channel, passed to the mask hit test in one call.
 //
 // The acquisition cycle sets the per-record fields (PrepareRecord) before the first point.
 // Channel codes: 2 = Ch1, 3 = Ch2.
@@ -79,6 +79,8 @@ class TPointStore {
   void Publish(int channel, const TChannelTarget& t, int i, double stored);
   // Plots the points published since the last call.
   void PlotPublished(const TChannelTarget& t);
+  // Passes the points published since the last call to the mask test.
+  void MaskTestPublished(int channel);
 
   std::array<TChannelTarget, 2> targets_;
   std::array<uint16_t, kChannelRecordCount> averageCount_{};
@@ -87,6 +89,9 @@ class TPointStore {
   std::array<double, kPlotRun> published_{};
   int publishedFirst_ = 0;
   int publishedCount_ = 0;
+  // Published points waiting for the mask test: successive ones from maskFirst_.
+  int maskFirst_ = 0;
+  int maskCount_ = 0;
 };
 
 }  // namespace norv

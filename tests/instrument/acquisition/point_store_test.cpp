@@ -86,7 +86,11 @@ TEST_F(PointStoreTest, KeepMaximumAndMinimumAfterAPlainFirstRecord) {
 TEST_F(PointStoreTest, PointsArePlottedAndMaskTestedAsStored) {
   RecordingLayer layer;
   std::vector<std::pair<int, int>> maskHits;
-  AcqHooks.CountMaskHitAtPoint.Set([&](int ch, int i) { maskHits.emplace_back(ch, i); });
+  int maskRuns = 0;
+  AcqHooks.CountMaskHitsInRun.Set([&](int ch, int first, int count) {
+    ++maskRuns;
+    for (int i = first; i < first + count; ++i) maskHits.emplace_back(ch, i);
+  });
   TPointStore::TChannelTarget& t = store.Target(2);
   t.Layer = &layer;
   t.MaskCompare = true;
@@ -106,6 +110,15 @@ TEST_F(PointStoreTest, PointsArePlottedAndMaskTestedAsStored) {
   store.AcqPointIndex = 5;
   store.StoreAcquiredPoint(2, -1600);
   EXPECT_EQ(layer.puts, (std::vector<std::pair<int, double>>{{4, -0.1}, {5, 0.1}}));
+
+  // A block goes to the mask test in one run: each completed pair once, the open pair not.
+  maskHits.clear();
+  maskRuns = 0;
+  store.AcqPointIndex = 10;
+  store.StoreAcquiredPoints(2, std::vector<int16_t>(601, 100));
+  EXPECT_EQ(maskRuns, 1);
+  ASSERT_EQ(maskHits.size(), 600u);
+  for (int k = 0; k < 600; ++k) ASSERT_EQ(maskHits[k], std::make_pair(2, 10 + k));
 
   // The layer shows the record's unit: a reflection record plots rho, stores volts.
   layer.puts.clear();
