@@ -132,10 +132,6 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   }
 }
 
-void CountMaskHitAtPoint(int recordIndex, int pointIndex, uint64_t count) {
-  CountMaskHitsInRun(recordIndex, pointIndex, 1, count);
-}
-
 void ShowMaskResults() {
   if (ScopeCRT) ScopeCRT->BottomText().Clear();
   if (!MaskObj) return;

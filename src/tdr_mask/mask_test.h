@@ -90,7 +90,6 @@ void ClearMaskTestCounters();
 // Tests points firstIndex .. firstIndex + pointCount - 1 of the record against the mask; each
 // hit adds count to the counters and marks the point on the error layer.
 void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_t count = 1);
-void CountMaskHitAtPoint(int recordIndex, int pointIndex, uint64_t count = 1);
 void MaskTestAfterAcquisition();
 void ShowMaskResults();
 void UpdateMaskHitTexts();

@@ -225,9 +225,9 @@ TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
   const int inMargin1 = indexAt(450), inMask1 = indexAt(700), inMask2 = indexAt(2700);
   for (int i : {inMargin1, inMask1, inMask2}) r.SetY(i, middle);
   const uint64_t big = 3'000'000'000ull;  // beyond a signed 32-bit count
-  CountMaskHitAtPoint(0, inMargin1, big);
-  CountMaskHitAtPoint(0, inMask1, 5);
-  CountMaskHitAtPoint(0, inMask2, 7);
+  CountMaskHitsInRun(0, inMargin1, 1, big);
+  CountMaskHitsInRun(0, inMask1, 1, 5);
+  CountMaskHitsInRun(0, inMask2, 1, 7);
   EXPECT_EQ(Res("FailSmpl"), big + 12);
   EXPECT_EQ(Res("Poly1"), 5u);
   EXPECT_EQ(Res("Poly1MAR"), big + 5);  // the mask polygon lies inside its margin
@@ -236,7 +236,7 @@ TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
   EXPECT_EQ(Res("Poly2MAR"), 7u);
   EXPECT_EQ(ExecCommand("Mask:Res? Poly3"), "BAD POLYGON'S NUMBER");
   MaskSettings().Counters[mcFailSmpl] = UINT64_MAX - 1;
-  CountMaskHitAtPoint(0, inMask1, 5);
+  CountMaskHitsInRun(0, inMask1, 1, 5);
   EXPECT_EQ(Res("FailSmpl"), UINT64_MAX);
 
   // The whole record in one run, a zigzag through masks and margins, counts what the points
