@@ -68,7 +68,11 @@ void THandler::UnregisterSwitcher(ISwitcher* switcher) {
 
 void THandler::NotifySwitchers() {
   // A control may unbind (even be freed) while another one is being updated: each one
-  // is called only while it is still bound.
+  // is called only while it is still bound. A lone one needs no copy of the list.
+  if (switchers_.size() == 1) {
+    switchers_.front()->UpdateFromHandler();
+    return;
+  }
   const std::vector<ISwitcher*> snapshot = switchers_;
   for (ISwitcher* switcher : snapshot)
     if (IsBound(switcher)) switcher->UpdateFromHandler();

@@ -52,6 +52,13 @@ bool StartsSegmentOfQueryMarks(std::string_view path) {
 
 }  // namespace
 
+void TSpider::AppendPathPiece(std::string& path, std::string_view mnemonic) {
+  const size_t start = path.size();
+  path += mnemonic;
+  path += ':';
+  if (mnemonic.starts_with('*')) path.erase(start + 1, 1);
+}
+
 int CompareMnemonics(std::string_view stored, std::string_view typed) {
   size_t i = 0;
   bool digitReached = false;
@@ -200,23 +207,31 @@ THandler* TSpider::FindHandlerAt(std::string_view path, size_t position) const {
 std::string TSpider::GetItemHeader(int index, bool indent, bool withPath) {
   if (index < 0 || index >= Count()) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
   if (!entries_[index].Handler) throw EAssertion("ERROR  - this Item not Handler");
-  TSpider& root = Root();
-  if (!root.links_valid_) root.LinkParents();
-  std::string text = entries_[index].Mnemonic;
-  std::string blanks;
-  for (const TSpider* node = this; node->parent_; node = node->parent_) {
-    text = node->parent_->entries_[node->index_in_parent_].Mnemonic + ":" + text;
-    if (text[0] == '*') text.erase(1, 1);
-    blanks += "   ";
-  }
-  if (withPath) return indent ? blanks + text : text;
-  return indent ? blanks : std::string();
+  std::string text;
+  if (indent)
+    for (const TSpider* node = this; node->parent_; node = node->parent_) text += "   ";
+  if (!withPath) return text;
+  AppendPathPrefix(text);
+  return text += entries_[index].Mnemonic;
 }
 
-const TSpiderEntry* TSpider::EntryWithOrdinal(int ordinal, int& index) const {
-  for (index = 0; index < Count(); ++index)
-    if (entries_[index].Ordinal == ordinal) return &entries_[index];
-  return nullptr;
+void TSpider::AppendPathPrefix(std::string& path) {
+  TSpider& root = Root();
+  if (!root.links_valid_) root.LinkParents();
+  AppendParentPath(path);
+}
+
+void TSpider::AppendParentPath(std::string& path) const {
+  if (!parent_) return;
+  parent_->AppendParentPath(path);
+  AppendPathPiece(path, parent_->entries_[index_in_parent_].Mnemonic);
+}
+
+std::vector<int> TSpider::IndicesInOrder() const {
+  std::vector<int> indices(entries_.size(), -1);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].Ordinal < indices.size()) indices[entries_[i].Ordinal] = static_cast<int>(i);
+  return indices;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -231,10 +246,9 @@ void TSpider::CommonQuerry(std::string& reply) {
       lastBreak = reply.size();
     }
   };
-  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
-    int index = 0;
-    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
-    if (!entry) continue;
+  for (const int index : IndicesInOrder()) {
+    if (index < 0 || index >= Count()) continue;
+    const TSpiderEntry* entry = &entries_[index];
     if (!entry->Handler) {
       if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
       entry->Child->CommonQuerry(reply);
@@ -287,8 +301,9 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   CurrentSpider = this;
   THandler* handler = entry.Handler.get();
   // Taken before the handler runs: its callbacks may register items into this node.
-  const std::string header = GetItemHeader(seg.index, false, true);
-  if (!handler->KeepsParamCase()) fullParam = UpperAscii(fullParam);
+  const std::string header = isQuery ? GetItemHeader(seg.index, false, true) : std::string();
+  if (!handler->KeepsParamCase())
+    for (char& c : fullParam) c = UpperAscii(c);
   const std::string answer = handler->ExecCmd(fullParam, isQuery, replay);
   return isQuery && HeaderOn() ? header + answer : answer;
 }

@@ -197,7 +197,7 @@ class TSpider {
   // Appends one line per setting of this subtree, in registration order: the item's full
   // path and its query answer in the replay form ("ACQ:FITTO MULTI", "TB:SCALEA 10 n(s)").
   // Internal items, free-text commands and items that answer nothing are left out.
-  void DumpSettings(std::vector<std::string>& list, int depth = 0);
+  void DumpSettings(std::vector<std::string>& list);
   // Plays a setup back into the whole tree (call on RootSpider): inside one settings
   // batch, every line twice in order as a replay command line (so items whose limits
   // depend on later ones get their values), then OnSettingsLoaded. Unknown, refused and
@@ -221,7 +221,15 @@ class TSpider {
   std::string ExecCommandAt(std::string_view path, size_t position, const std::string& param, bool isQuery,
                             bool replay);
   TSpider& Root();
-  const TSpiderEntry* EntryWithOrdinal(int ordinal, int& index) const;
+  // Appends what a node's mnemonic puts before the names below it: "TB:"; the "*" of the
+  // main commands joins without a colon ("*RUN").
+  static void AppendPathPiece(std::string& path, std::string_view mnemonic);
+  // Appends the path of this node's entries ("TB:" below "TB"), linking parents first.
+  void AppendPathPrefix(std::string& path);
+  void AppendParentPath(std::string& path) const;
+  // The entries' indices in registration order.
+  std::vector<int> IndicesInOrder() const;
+  void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
   std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
   TSpider* parent_ = nullptr;

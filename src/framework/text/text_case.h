@@ -16,6 +16,12 @@ inline std::string UpperAscii(std::string_view text) {
 }
 
 inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+// Every byte below 0x80: the text reads the same in UTF-8 and in any 8-bit code page.
+inline bool IsAsciiText(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
 // A blank, tab, line end or other control character: what separates words of a command.
 inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "framework/text/text_case.h"
+
 namespace norv {
 
 namespace {
@@ -99,13 +101,14 @@ std::optional<char32_t> NextUtf8(std::string_view s, size_t& i) {
   return c;
 }
 
-bool IsAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 bool IsValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();)
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;  // most text is ASCII: no decoding needed
+      continue;
+    }
     if (!NextUtf8(s, i)) return false;
+  }
   return true;
 }
 
@@ -250,7 +253,7 @@ std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncod
     case TTextEncoding::Ansi:
       if (auto ansi = EncodeCodePage(utf8, codePage)) {
         // 8-bit bytes that happen to form UTF-8 would read back as other characters.
-        if (!IsValidUtf8(*ansi) || IsAscii(*ansi)) return *ansi;
+        if (!IsValidUtf8(*ansi) || IsAsciiText(*ansi)) return *ansi;
         if (used) *used = TTextEncoding::Utf8Bom;
         return "\xEF\xBB\xBF" + std::string(utf8);
       }
