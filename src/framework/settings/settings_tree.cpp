@@ -92,7 +92,10 @@ TSpider::~TSpider() {
   if (CurrentSpider == this) CurrentSpider = nullptr;
 }
 
-void TSpider::Clear() { entries_.clear(); }
+void TSpider::Clear() {
+  entries_.clear();
+  exact_index_valid_ = false;
+}
 
 TSpider& TSpider::Root() {
   TSpider* node = this;
@@ -130,22 +133,36 @@ int TSpider::FindEntry(std::string_view segment, bool& found) const {
   return low;
 }
 
-TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position) const {
+int TSpider::FindEntryIndexed(const std::string& segment, bool& found) const {
+  if (!exact_index_valid_) {
+    exact_index_.clear();
+    for (int i = 0; i < Count(); ++i) {
+      bool foundItself = false;
+      if (FindEntry(entries_[i].Mnemonic, foundItself) == i && foundItself) exact_index_[entries_[i].Mnemonic] = i;
+    }
+    exact_index_valid_ = true;
+  }
+  const auto it = exact_index_.find(segment);
+  if (it == exact_index_.end()) return FindEntry(segment, found);
+  found = true;
+  return it->second;
+}
+
+TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool indexed) const {
   TSegment result;
   if (position > path.size()) return result;
   const std::string segment = SegmentAt(path, position, kMaxMnemonicLength, result.next);
   result.morePath = result.next <= path.size();
   if (segment.empty()) return result;
-  result.index = FindEntry(segment, result.found);
+  result.index = indexed ? FindEntryIndexed(segment, result.found) : FindEntry(segment, result.found);
   // Typing "MOD" does not reach "MODE"; typing "MODEX" does.
   if (result.found && entries_[result.index].Mnemonic.size() > segment.size()) result.found = false;
   return result;
 }
 
-TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool insert,
-                                       std::string_view fullPath) {
-  TSegment result = std::as_const(*this).FindSegment(path, position);
-  if (!insert || result.found) return result;
+TSpider::TSegment TSpider::FindOrInsertSegment(std::string_view path, size_t position, std::string_view fullPath) {
+  TSegment result = FindSegment(path, position);
+  if (result.found) return result;
   size_t next = 0;
   const std::string segment = SegmentAt(path, position, path.size(), next);
   bool found = false;
@@ -155,6 +172,7 @@ TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, b
   entry.Mnemonic = segment;
   entry.Ordinal = static_cast<uint16_t>(entries_.size());
   entries_.insert(entries_.begin() + index, std::move(entry));
+  exact_index_valid_ = false;
   result.index = index;
   result.found = true;
   return result;
@@ -172,7 +190,7 @@ THandler* TSpider::AddItem(std::string_view path, std::unique_ptr<THandler> hand
 
 THandler* TSpider::AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                              bool allowReplace) {
-  const TSegment seg = FindSegment(path, position, true, path);
+  const TSegment seg = FindOrInsertSegment(path, position, path);
   TSpiderEntry& entry = entries_[seg.index];
   if (seg.morePath) {
     if (!entry.Child) {
@@ -279,7 +297,7 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
     if (path.find("SHADOW") != std::string_view::npos) return kError;
     if (!replay && path.find("NOGPIB") != std::string_view::npos) return kError;
   }
-  const TSegment seg = FindSegment(path, position);
+  const TSegment seg = FindSegment(path, position, true);
   if (!seg.found) return kError;
   const TSpiderEntry& entry = entries_[seg.index];
   std::string fullParam = param;
@@ -319,25 +337,29 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
   } keep;
   CurrentSpider = this;
   int state = 0;  // 0 before the path, 1 path, 2 before the parameter, 3 parameter
-  std::string path;
-  std::string param;
+  size_t start = 0;  // of the path or the parameter being read
+  std::string_view path;
+  std::string_view param;
   bool isQuery = false;
-  auto run = [&](bool last) {
+  auto run = [&](size_t end, bool last) {
+    if (state == 1) path = line.substr(start, end - start);
+    if (state == 3) param = line.substr(start, end - start);
     if (path.empty()) throw EAssertion(kMnemonicsAbsent);
-    while (!param.empty() && IsBlankOrControl(param.back())) param.pop_back();
-    reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
+    while (!param.empty() && IsBlankOrControl(param.back())) param.remove_suffix(1);
+    reply += CurrentSpider->ExecCommand(path, std::string(param), isQuery, replay);
     // A short line of queries can ask for hundreds of megabytes.
     if (reply.size() > maxReplyBytes)
       throw EAssertion("Reply longer than " + std::to_string(maxReplyBytes) + " bytes");
     if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";
-    path.clear();
-    param.clear();
+    path = {};
+    param = {};
     isQuery = false;
     state = 0;
   };
-  for (const char c : line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
     if (c == ';') {
-      run(false);
+      run(i, false);
       continue;
     }
     switch (state) {
@@ -347,30 +369,29 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
           CurrentSpider = this;
           break;
         }
-        path += c;
+        start = i;
         state = 1;
         break;
       case 1:
         if (IsBlankOrControl(c)) {
+          path = line.substr(start, i - start);
           state = 2;
-        } else if (c == '?' && !StartsSegmentOfQueryMarks(path)) {
+        } else if (c == '?' && !StartsSegmentOfQueryMarks(line.substr(start, i - start))) {
+          path = line.substr(start, i - start);
           isQuery = true;
           state = 2;
-        } else {
-          path += c;
         }
         break;
       case 2:
         if (IsBlankOrControl(c)) break;
-        param += c;
+        start = i;
         state = 3;
         break;
       default:
-        param += c;
         break;
     }
   }
-  run(true);
+  run(line.size(), true);
   while (!reply.empty() && (reply.back() == ';' || reply.back() == '\r' || reply.back() == '\n'))
     reply.pop_back();
   return reply;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/settings/handler.h"
@@ -212,9 +213,15 @@ class TSpider {
     size_t next = 0;        // start of the following segment
     bool morePath = false;  // a further segment follows
   };
-  TSegment FindSegment(std::string_view path, size_t position, bool insert, std::string_view fullPath);
-  TSegment FindSegment(std::string_view path, size_t position) const;
+  TSegment FindOrInsertSegment(std::string_view path, size_t position, std::string_view fullPath);
+  // indexed: through the index of exact names (for command lines, which run on a
+  // finished tree).
+  TSegment FindSegment(std::string_view path, size_t position, bool indexed = false) const;
   int FindEntry(std::string_view segment, bool& found) const;
+  // FindEntry of a name some entry has, looked up in an index of the names the search
+  // finds as themselves (built at the first look-up after an insert); others are
+  // searched.
+  int FindEntryIndexed(const std::string& segment, bool& found) const;
   THandler* AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                       bool allowReplace);
   THandler* FindHandlerAt(std::string_view path, size_t position) const;
@@ -232,6 +239,8 @@ class TSpider {
   void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
   std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
+  mutable std::unordered_map<std::string, int> exact_index_;
+  mutable bool exact_index_valid_ = false;
   TSpider* parent_ = nullptr;
   int index_in_parent_ = -1;
   bool links_valid_ = false;  // meaningful on the root only
