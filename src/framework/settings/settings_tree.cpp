@@ -288,7 +288,11 @@ void TSpider::CommonQuerry(std::string& reply) {
 }
 
 std::string TSpider::ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay) {
-  return ExecCommandAt(UpperAscii(path), 0, param, isQuery, replay);
+  // Most paths are short: upper-cased on the stack.
+  char upper[64];
+  if (path.size() > sizeof upper) return ExecCommandAt(UpperAscii(path), 0, param, isQuery, replay);
+  for (size_t i = 0; i < path.size(); ++i) upper[i] = UpperAscii(path[i]);
+  return ExecCommandAt(std::string_view(upper, path.size()), 0, param, isQuery, replay);
 }
 
 std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const std::string& param,

@@ -2,6 +2,7 @@
 // playback.
 
 #include <algorithm>
+#include <utility>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
@@ -42,7 +43,8 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
     std::string line = prefix + entry.Mnemonic;
     const std::string answer = handler->ExecCmd(std::string(), true, true);
     if (answer.empty()) continue;
-    list.push_back(line += answer);
+    line += answer;
+    list.push_back(std::move(line));
   }
 }
 
