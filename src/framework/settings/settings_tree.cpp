@@ -390,8 +390,10 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
         if (IsBlankOrControl(c)) break;
         start = i;
         state = 3;
-        break;
+        [[fallthrough]];
       default:
+        // The parameter runs to the next ';'.
+        i = std::min(line.find(';', i), line.size()) - 1;
         break;
     }
   }

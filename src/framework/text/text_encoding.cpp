@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "framework/text/text_case.h"
@@ -103,8 +104,17 @@ std::optional<char32_t> NextUtf8(std::string_view s, size_t& i) {
 
 bool IsValidUtf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
+    // Most text is ASCII: eight bytes at a time while none has its top bit set.
+    uint64_t word = 0;
+    if (s.size() - i >= sizeof word) {
+      std::memcpy(&word, s.data() + i, sizeof word);
+      if ((word & 0x8080808080808080u) == 0) {
+        i += sizeof word;
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(s[i]) < 0x80) {
-      ++i;  // most text is ASCII: no decoding needed
+      ++i;
       continue;
     }
     if (!NextUtf8(s, i)) return false;
