@@ -156,7 +156,9 @@ std::string TEditHandler::ValueText(bool replay, bool exact) const {
 }
 
 void TEditHandler::ParseValueText(std::string_view text, bool replay) {
-  const std::string word = UpperAscii(text);
+  // The words all begin with a letter; numbers, by far the most, do not.
+  const bool maybeWord = !text.empty() && UpperAscii(text[0]) >= 'A' && UpperAscii(text[0]) <= 'Z';
+  const std::string word = maybeWord ? UpperAscii(text) : std::string();
   if (word == "MIN") return SetValue(min_);
   if (word == "MID") return SetValue(GetMid());
   if (word == "MAX") return SetValue(max_);

@@ -1,6 +1,7 @@
 #include "framework/settings/settings_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/text_case.h"
@@ -30,16 +31,16 @@ void CheckRegistrationPath(std::string_view path) {
   }
 }
 
-// The upper-cased segment of a path at position, cut to maxLength, and where the next one
-// starts (beyond the path's end when it is the last). A leading "*" is a segment of its own.
-std::string SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
+// The segment of a path at position, cut to maxLength, and where the next one starts
+// (beyond the path's end when it is the last). A leading "*" is a segment of its own.
+std::string_view SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
   if (position == 0 && !path.empty() && path[0] == '*') {
     next = 1;
-    return "*";
+    return path.substr(0, 1);
   }
   const size_t end = std::min(path.find(':', position), path.size());
   next = end + 1;
-  return UpperAscii(path.substr(position, std::min(end - position, maxLength)));
+  return path.substr(position, std::min(end - position, maxLength));
 }
 
 // A '?' at the start of a path segment (or after such marks) cannot end a query, since
@@ -133,28 +134,53 @@ int TSpider::FindEntry(std::string_view segment, bool& found) const {
   return low;
 }
 
-int TSpider::FindEntryIndexed(const std::string& segment, bool& found) const {
+size_t TSpider::IndexSlotOf(const std::vector<TIndexSlot>& slots, const TPackedName& name) {
+  const size_t mask = slots.size() - 1;
+  size_t i = static_cast<size_t>(((name.Low * 0x9E3779B97F4A7C15u) ^ name.High) * 0xBF58476D1CE4E5B9u >> 32) & mask;
+  while (slots[i].Entry >= 0 && !(slots[i].Name == name)) i = (i + 1) & mask;
+  return i;
+}
+
+TSpider::TPackedName TSpider::Packed(std::string_view name) {
+  char bytes[16] = {};
+  name.copy(bytes, kMaxMnemonicLength);
+  bytes[15] = static_cast<char>(std::min(name.size(), kMaxMnemonicLength));
+  TPackedName packed;
+  std::memcpy(&packed.Low, bytes, 8);
+  std::memcpy(&packed.High, bytes + 8, 8);
+  return packed;
+}
+
+int TSpider::FindEntryIndexed(std::string_view segment, bool& found) const {
+  if (segment.size() > kMaxMnemonicLength) return FindEntry(segment, found);
   if (!exact_index_valid_) {
-    exact_index_.clear();
+    size_t size = 4;
+    while (size < 2 * entries_.size()) size *= 2;
+    exact_index_.assign(size, TIndexSlot());
     for (int i = 0; i < Count(); ++i) {
+      const std::string& name = entries_[i].Mnemonic;
       bool foundItself = false;
-      if (FindEntry(entries_[i].Mnemonic, foundItself) == i && foundItself) exact_index_[entries_[i].Mnemonic] = i;
+      if (name.size() > kMaxMnemonicLength || FindEntry(name, foundItself) != i || !foundItself) continue;
+      const TPackedName packed = Packed(name);
+      exact_index_[IndexSlotOf(exact_index_, packed)] = {packed, i};
     }
     exact_index_valid_ = true;
   }
-  const auto it = exact_index_.find(segment);
-  if (it == exact_index_.end()) return FindEntry(segment, found);
+  const TIndexSlot& slot = exact_index_[IndexSlotOf(exact_index_, Packed(segment))];
+  if (slot.Entry < 0) return FindEntry(segment, found);
   found = true;
-  return it->second;
+  return slot.Entry;
 }
 
-TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool indexed) const {
+TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool commandPath) const {
   TSegment result;
   if (position > path.size()) return result;
-  const std::string segment = SegmentAt(path, position, kMaxMnemonicLength, result.next);
+  const std::string_view typed = SegmentAt(path, position, kMaxMnemonicLength, result.next);
   result.morePath = result.next <= path.size();
-  if (segment.empty()) return result;
-  result.index = indexed ? FindEntryIndexed(segment, result.found) : FindEntry(segment, result.found);
+  if (typed.empty()) return result;
+  const std::string upper = commandPath ? std::string() : UpperAscii(typed);
+  const std::string_view segment = commandPath ? typed : std::string_view(upper);
+  result.index = commandPath ? FindEntryIndexed(segment, result.found) : FindEntry(segment, result.found);
   // Typing "MOD" does not reach "MODE"; typing "MODEX" does.
   if (result.found && entries_[result.index].Mnemonic.size() > segment.size()) result.found = false;
   return result;
@@ -164,7 +190,7 @@ TSpider::TSegment TSpider::FindOrInsertSegment(std::string_view path, size_t pos
   TSegment result = FindSegment(path, position);
   if (result.found) return result;
   size_t next = 0;
-  const std::string segment = SegmentAt(path, position, path.size(), next);
+  const std::string segment = UpperAscii(SegmentAt(path, position, path.size(), next));
   bool found = false;
   const int index = FindEntry(segment, found);
   if (found) throw EAssertion("New Mnemonik " + std::string(fullPath) + " is shorter than Old");

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "framework/settings/handler.h"
@@ -214,14 +213,28 @@ class TSpider {
     bool morePath = false;  // a further segment follows
   };
   TSegment FindOrInsertSegment(std::string_view path, size_t position, std::string_view fullPath);
-  // indexed: through the index of exact names (for command lines, which run on a
-  // finished tree).
-  TSegment FindSegment(std::string_view path, size_t position, bool indexed = false) const;
+  // commandPath: a path already upper case, looked up through the index of exact names
+  // (command lines run on a finished tree).
+  TSegment FindSegment(std::string_view path, size_t position, bool commandPath = false) const;
   int FindEntry(std::string_view segment, bool& found) const;
   // FindEntry of a name some entry has, looked up in an index of the names the search
   // finds as themselves (built at the first look-up after an insert); others are
   // searched.
-  int FindEntryIndexed(const std::string& segment, bool& found) const;
+  int FindEntryIndexed(std::string_view segment, bool& found) const;
+
+  // A mnemonic of at most 15 characters and its length in two words, for the index.
+  struct TPackedName {
+    uint64_t Low = 0;
+    uint64_t High = 0;
+    bool operator==(const TPackedName&) const = default;
+  };
+  struct TIndexSlot {
+    TPackedName Name;
+    int Entry = -1;  // none
+  };
+  static TPackedName Packed(std::string_view name);
+  // The slot where a name is or goes: the index is never full.
+  static size_t IndexSlotOf(const std::vector<TIndexSlot>& slots, const TPackedName& name);
   THandler* AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                       bool allowReplace);
   THandler* FindHandlerAt(std::string_view path, size_t position) const;
@@ -239,7 +252,7 @@ class TSpider {
   void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
   std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
-  mutable std::unordered_map<std::string, int> exact_index_;
+  mutable std::vector<TIndexSlot> exact_index_;  // open addressing, a power of two long
   mutable bool exact_index_valid_ = false;
   TSpider* parent_ = nullptr;
   int index_in_parent_ = -1;

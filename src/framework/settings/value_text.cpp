@@ -165,9 +165,22 @@ std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_v
     if (ec != std::errc() || std::llabs(exponent) > 100000) return std::nullopt;
   }
   exponent += prefixExponent;
+  // "mantissaEexponent", on the stack for all but very long mantissas.
+  char stack[64];
+  std::string heap;
+  char* number = stack;
+  const size_t room = mantissa.size() + 24;
+  if (room > sizeof stack) {
+    heap.resize(room);
+    number = heap.data();
+  }
+  mantissa.copy(number, mantissa.size());
+  number[mantissa.size()] = 'E';
+  const auto written = std::to_chars(number + mantissa.size() + 1, number + room, exponent);
   double value = 0;
-  const std::string number = std::string(mantissa) + "E" + std::to_string(exponent);
-  if (!TryStrToFloat_Dot(number, value) || !std::isfinite(value)) return std::nullopt;
+  if (!TryStrToFloat_Dot(std::string_view(number, static_cast<size_t>(written.ptr - number)), value) ||
+      !std::isfinite(value))
+    return std::nullopt;
   return value;
 }
 
