@@ -136,7 +136,8 @@ int TSpider::FindEntry(std::string_view segment, bool& found) const {
 
 size_t TSpider::IndexSlotOf(const std::vector<TIndexSlot>& slots, const TPackedName& name) {
   const size_t mask = slots.size() - 1;
-  size_t i = static_cast<size_t>(((name.Low * 0x9E3779B97F4A7C15u) ^ name.High) * 0xBF58476D1CE4E5B9u >> 32) & mask;
+  size_t i =
+      static_cast<size_t>(((name.Low * 0x9E3779B97F4A7C15u) ^ name.High) * 0xBF58476D1CE4E5B9u >> 32) & mask;
   while (slots[i].Entry >= 0 && !(slots[i].Name == name)) i = (i + 1) & mask;
   return i;
 }
@@ -186,7 +187,8 @@ TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, b
   return result;
 }
 
-TSpider::TSegment TSpider::FindOrInsertSegment(std::string_view path, size_t position, std::string_view fullPath) {
+TSpider::TSegment TSpider::FindOrInsertSegment(std::string_view path, size_t position,
+                                               std::string_view fullPath) {
   TSegment result = FindSegment(path, position);
   if (result.found) return result;
   size_t next = 0;
@@ -366,7 +368,7 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
     ~TKeepCurrentSpider() { CurrentSpider = saved; }
   } keep;
   CurrentSpider = this;
-  int state = 0;  // 0 before the path, 1 path, 2 before the parameter, 3 parameter
+  int state = 0;     // 0 before the path, 1 path, 2 before the parameter, 3 parameter
   size_t start = 0;  // of the path or the parameter being read
   std::string_view path;
   std::string_view param;

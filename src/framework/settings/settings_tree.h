@@ -251,7 +251,7 @@ class TSpider {
   std::vector<int> IndicesInOrder() const;
   void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
-  std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
+  std::vector<TSpiderEntry> entries_;            // sorted by CompareMnemonics
   mutable std::vector<TIndexSlot> exact_index_;  // open addressing, a power of two long
   mutable bool exact_index_valid_ = false;
   TSpider* parent_ = nullptr;

@@ -55,7 +55,9 @@ struct TRawDigits {
   size_t size = 0;
   int pointExp = 0;
 
-  std::string_view From(size_t start) const { return std::string_view(digits, size).substr(std::min(start, size)); }
+  std::string_view From(size_t start) const {
+    return std::string_view(digits, size).substr(std::min(start, size));
+  }
 };
 
 void ReadRawDigits(double a, int count, TRawDigits& raw) {
