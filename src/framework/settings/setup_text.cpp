@@ -86,7 +86,9 @@ std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
   // Each line decides its own encoding: one line in the code page of older files (a
   // free text "caf\xE9") must not turn the UTF-8 of all others ("\xC2\xB5(s)") into
   // other characters. A line begins with its ASCII path, never with a byte-order mark.
-  for (std::string_view line : SplitLines(bytes)) lines.push_back(DecodeText(line).utf8);
+  const std::vector<std::string_view> split = SplitLines(bytes);
+  lines.reserve(split.size());
+  for (std::string_view line : split) lines.push_back(DecodeText(line).utf8);
   return lines;
 }
 
