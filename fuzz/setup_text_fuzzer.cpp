@@ -11,7 +11,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "framework/settings/settings_tree.h"
@@ -24,6 +23,43 @@ namespace {
 using TLines = std::vector<std::string>;
 
 constexpr size_t kReloadShare = 4;
+
+// A set of hashes whose insert allocates nothing (the table grows by doubling, seldom):
+// libFuzzer runs an input again, looking for a leak, whenever it allocated more than it
+// freed, and a node per new state did that for every new state.
+class THashSet {
+ public:
+  // Whether the hash was not in the set yet.
+  bool Insert(size_t hash) {
+    if (hash == kEmpty) hash = 1;
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    size_t& slot = SlotOf(slots_, hash);
+    if (slot == hash) return false;
+    slot = hash;
+    ++count_;
+    return true;
+  }
+
+ private:
+  static constexpr size_t kEmpty = 0;
+
+  // The slot holding the hash, or the empty one where it goes.
+  static size_t& SlotOf(std::vector<size_t>& slots, size_t hash) {
+    const size_t mask = slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask)
+      if (slots[i] == hash || slots[i] == kEmpty) return slots[i];
+  }
+
+  void Grow() {
+    std::vector<size_t> larger(2 * slots_.size(), kEmpty);
+    for (const size_t hash : slots_)
+      if (hash != kEmpty) SlotOf(larger, hash) = hash;
+    slots_ = std::move(larger);
+  }
+
+  std::vector<size_t> slots_ = std::vector<size_t>(size_t{1} << 16, kEmpty);
+  size_t count_ = 0;
+};
 
 TLines Dump() {
   TLines lines;
@@ -52,8 +88,8 @@ std::string Difference(const TLines& first, const TLines& second) {
 bool NewState() {
   const std::optional<std::string> changes = fuzz::KeptTreeChanges();
   if (!changes) return true;
-  static std::unordered_set<size_t> seen;
-  return seen.insert(std::hash<std::string>()(*changes)).second;
+  static THashSet seen;
+  return seen.Insert(std::hash<std::string>()(*changes));
 }
 
 // The save and reload of what a setup left: the dump is of the whole tree whatever the
@@ -65,8 +101,8 @@ void CheckSavedSetup(std::string_view input) {
   fuzz::Require(read == saved, "a saved setup file reads back as the lines written",
                 [&] { return Difference(saved, read); });
   if (!fuzz::InSample(input, kReloadShare, NORV_FUZZ_REGRESSIONS)) return;
-  static std::unordered_set<size_t> done;
-  if (!done.insert(std::hash<std::string>()(text)).second) return;
+  static THashSet done;
+  if (!done.Insert(std::hash<std::string>()(text))) return;
 
   fuzz::UseRegisteredTree();  // the tree as new
   const TLines refused = RootSpider->LoadSettings(read);

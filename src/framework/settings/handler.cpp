@@ -68,7 +68,11 @@ void THandler::UnregisterSwitcher(ISwitcher* switcher) {
 
 void THandler::NotifySwitchers() {
   // A control may unbind (even be freed) while another one is being updated: each one
-  // is called only while it is still bound.
+  // is called only while it is still bound. A lone one needs no copy of the list.
+  if (switchers_.size() == 1) {
+    switchers_.front()->UpdateFromHandler();
+    return;
+  }
   const std::vector<ISwitcher*> snapshot = switchers_;
   for (ISwitcher* switcher : snapshot)
     if (IsBound(switcher)) switcher->UpdateFromHandler();
@@ -122,11 +126,15 @@ void THandler::UpdateMyColors() {
 }
 
 void THandler::WriteUndo(const std::string& oldText) {
+  WriteUndoOf([&] { return oldText; });
+}
+
+void THandler::WriteUndoOf(const std::function<std::string()>& oldText) {
   if (!UndoBuffer || !UndoBuffer->Enabled || internal_) return;
   const TWhoChanged who = GetWhoChanged();
   if ((who == wcvSwitcher || who == wcvCommand) && !no_undo_step_) UndoBuffer->BeginStep();
   if (UndoBuffer->Stamp() > undo_stamp_) {
-    UndoBuffer->WriteItem(oldText, this);
+    UndoBuffer->WriteItem(oldText(), this);
     undo_stamp_ = UndoBuffer->Stamp();
   }
 }
@@ -134,7 +142,9 @@ void THandler::WriteUndo(const std::string& oldText) {
 void THandler::ChangeValue(bool changed, const std::function<void()>& store, bool recordUndo) {
   if (!changed && !ForceNotify) return;
   if (changed && OnBeforeChange) OnBeforeChange(*this);
-  if (recordUndo) WriteUndo(UndoText());
+  // The old value's text is made only when it is recorded: an item's first change in an
+  // undo step is, the others are not.
+  if (recordUndo) WriteUndoOf([this] { return UndoText(); });
   store();
   if (changed) NotifySwitchers();
   if (OnChange) OnChange(*this);

@@ -156,7 +156,9 @@ std::string TEditHandler::ValueText(bool replay, bool exact) const {
 }
 
 void TEditHandler::ParseValueText(std::string_view text, bool replay) {
-  const std::string word = UpperAscii(text);
+  // The words all begin with a letter; numbers, by far the most, do not.
+  const bool maybeWord = !text.empty() && UpperAscii(text[0]) >= 'A' && UpperAscii(text[0]) <= 'Z';
+  const std::string word = maybeWord ? UpperAscii(text) : std::string();
   if (word == "MIN") return SetValue(min_);
   if (word == "MID") return SetValue(GetMid());
   if (word == "MAX") return SetValue(max_);
@@ -316,18 +318,17 @@ bool TDoubleEditHandler::SetValueByProgram(double value) {
 std::string TDoubleEditHandler::UndoText() const { return FloatToStrRoundTrip_Dot(value_); }
 
 std::string TDoubleEditHandler::NumberText(bool replay, bool exact) const {
-  std::string text = TEditHandler::NumberText(replay, exact);
-  if (!exact) return text;
+  if (!exact || GetDigits() > 17) return TEditHandler::NumberText(replay, exact);
   // Where the shown digits would lose the value, more digits are written in the same
   // notation. Read back in the replay form, whose "MEG" is not taken for milli.
   const double target = Quantise(value_);
-  for (int digits = GetDigits(); digits <= 17; ++digits) {
+  for (int digits = GetDigits();; ++digits) {
     const auto d = static_cast<uint8_t>(digits);
-    const auto back = ReadEngineeringNumber(FloatToEngStr(GetFormatMode(), d, false, value_, true));
-    text = FloatToEngStr(GetFormatMode(), d, false, value_, replay);
-    if (!back || Quantise(Clamp(*back)) == target) break;
+    std::string text = FloatToEngStr(GetFormatMode(), d, false, value_, true);
+    const auto back = ReadEngineeringNumber(text);
+    if (digits < 17 && back && Quantise(Clamp(*back)) != target) continue;
+    return replay ? text : FloatToEngStr(GetFormatMode(), d, false, value_, false);
   }
-  return text;
 }
 
 }  // namespace norv

@@ -1,6 +1,7 @@
 #include "framework/settings/settings_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/text_case.h"
@@ -30,16 +31,16 @@ void CheckRegistrationPath(std::string_view path) {
   }
 }
 
-// The upper-cased segment of a path at position, cut to maxLength, and where the next one
-// starts (beyond the path's end when it is the last). A leading "*" is a segment of its own.
-std::string SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
+// The segment of a path at position, cut to maxLength, and where the next one starts
+// (beyond the path's end when it is the last). A leading "*" is a segment of its own.
+std::string_view SegmentAt(std::string_view path, size_t position, size_t maxLength, size_t& next) {
   if (position == 0 && !path.empty() && path[0] == '*') {
     next = 1;
-    return "*";
+    return path.substr(0, 1);
   }
   const size_t end = std::min(path.find(':', position), path.size());
   next = end + 1;
-  return UpperAscii(path.substr(position, std::min(end - position, maxLength)));
+  return path.substr(position, std::min(end - position, maxLength));
 }
 
 // A '?' at the start of a path segment (or after such marks) cannot end a query, since
@@ -51,6 +52,13 @@ bool StartsSegmentOfQueryMarks(std::string_view path) {
 }
 
 }  // namespace
+
+void TSpider::AppendPathPiece(std::string& path, std::string_view mnemonic) {
+  const size_t start = path.size();
+  path += mnemonic;
+  path += ':';
+  if (mnemonic.starts_with('*')) path.erase(start + 1, 1);
+}
 
 int CompareMnemonics(std::string_view stored, std::string_view typed) {
   size_t i = 0;
@@ -85,7 +93,10 @@ TSpider::~TSpider() {
   if (CurrentSpider == this) CurrentSpider = nullptr;
 }
 
-void TSpider::Clear() { entries_.clear(); }
+void TSpider::Clear() {
+  entries_.clear();
+  exact_index_valid_ = false;
+}
 
 TSpider& TSpider::Root() {
   TSpider* node = this;
@@ -123,24 +134,65 @@ int TSpider::FindEntry(std::string_view segment, bool& found) const {
   return low;
 }
 
-TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position) const {
+size_t TSpider::IndexSlotOf(const std::vector<TIndexSlot>& slots, const TPackedName& name) {
+  const size_t mask = slots.size() - 1;
+  size_t i =
+      static_cast<size_t>(((name.Low * 0x9E3779B97F4A7C15u) ^ name.High) * 0xBF58476D1CE4E5B9u >> 32) & mask;
+  while (slots[i].Entry >= 0 && !(slots[i].Name == name)) i = (i + 1) & mask;
+  return i;
+}
+
+TSpider::TPackedName TSpider::Packed(std::string_view name) {
+  char bytes[16] = {};
+  name.copy(bytes, kMaxMnemonicLength);
+  bytes[15] = static_cast<char>(std::min(name.size(), kMaxMnemonicLength));
+  TPackedName packed;
+  std::memcpy(&packed.Low, bytes, 8);
+  std::memcpy(&packed.High, bytes + 8, 8);
+  return packed;
+}
+
+int TSpider::FindEntryIndexed(std::string_view segment, bool& found) const {
+  if (segment.size() > kMaxMnemonicLength) return FindEntry(segment, found);
+  if (!exact_index_valid_) {
+    size_t size = 4;
+    while (size < 2 * entries_.size()) size *= 2;
+    exact_index_.assign(size, TIndexSlot());
+    for (int i = 0; i < Count(); ++i) {
+      const std::string& name = entries_[i].Mnemonic;
+      bool foundItself = false;
+      if (name.size() > kMaxMnemonicLength || FindEntry(name, foundItself) != i || !foundItself) continue;
+      const TPackedName packed = Packed(name);
+      exact_index_[IndexSlotOf(exact_index_, packed)] = {packed, i};
+    }
+    exact_index_valid_ = true;
+  }
+  const TIndexSlot& slot = exact_index_[IndexSlotOf(exact_index_, Packed(segment))];
+  if (slot.Entry < 0) return FindEntry(segment, found);
+  found = true;
+  return slot.Entry;
+}
+
+TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool commandPath) const {
   TSegment result;
   if (position > path.size()) return result;
-  const std::string segment = SegmentAt(path, position, kMaxMnemonicLength, result.next);
+  const std::string_view typed = SegmentAt(path, position, kMaxMnemonicLength, result.next);
   result.morePath = result.next <= path.size();
-  if (segment.empty()) return result;
-  result.index = FindEntry(segment, result.found);
+  if (typed.empty()) return result;
+  const std::string upper = commandPath ? std::string() : UpperAscii(typed);
+  const std::string_view segment = commandPath ? typed : std::string_view(upper);
+  result.index = commandPath ? FindEntryIndexed(segment, result.found) : FindEntry(segment, result.found);
   // Typing "MOD" does not reach "MODE"; typing "MODEX" does.
   if (result.found && entries_[result.index].Mnemonic.size() > segment.size()) result.found = false;
   return result;
 }
 
-TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, bool insert,
-                                       std::string_view fullPath) {
-  TSegment result = std::as_const(*this).FindSegment(path, position);
-  if (!insert || result.found) return result;
+TSpider::TSegment TSpider::FindOrInsertSegment(std::string_view path, size_t position,
+                                               std::string_view fullPath) {
+  TSegment result = FindSegment(path, position);
+  if (result.found) return result;
   size_t next = 0;
-  const std::string segment = SegmentAt(path, position, path.size(), next);
+  const std::string segment = UpperAscii(SegmentAt(path, position, path.size(), next));
   bool found = false;
   const int index = FindEntry(segment, found);
   if (found) throw EAssertion("New Mnemonik " + std::string(fullPath) + " is shorter than Old");
@@ -148,6 +200,7 @@ TSpider::TSegment TSpider::FindSegment(std::string_view path, size_t position, b
   entry.Mnemonic = segment;
   entry.Ordinal = static_cast<uint16_t>(entries_.size());
   entries_.insert(entries_.begin() + index, std::move(entry));
+  exact_index_valid_ = false;
   result.index = index;
   result.found = true;
   return result;
@@ -165,7 +218,7 @@ THandler* TSpider::AddItem(std::string_view path, std::unique_ptr<THandler> hand
 
 THandler* TSpider::AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                              bool allowReplace) {
-  const TSegment seg = FindSegment(path, position, true, path);
+  const TSegment seg = FindOrInsertSegment(path, position, path);
   TSpiderEntry& entry = entries_[seg.index];
   if (seg.morePath) {
     if (!entry.Child) {
@@ -200,23 +253,31 @@ THandler* TSpider::FindHandlerAt(std::string_view path, size_t position) const {
 std::string TSpider::GetItemHeader(int index, bool indent, bool withPath) {
   if (index < 0 || index >= Count()) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
   if (!entries_[index].Handler) throw EAssertion("ERROR  - this Item not Handler");
-  TSpider& root = Root();
-  if (!root.links_valid_) root.LinkParents();
-  std::string text = entries_[index].Mnemonic;
-  std::string blanks;
-  for (const TSpider* node = this; node->parent_; node = node->parent_) {
-    text = node->parent_->entries_[node->index_in_parent_].Mnemonic + ":" + text;
-    if (text[0] == '*') text.erase(1, 1);
-    blanks += "   ";
-  }
-  if (withPath) return indent ? blanks + text : text;
-  return indent ? blanks : std::string();
+  std::string text;
+  if (indent)
+    for (const TSpider* node = this; node->parent_; node = node->parent_) text += "   ";
+  if (!withPath) return text;
+  AppendPathPrefix(text);
+  return text += entries_[index].Mnemonic;
 }
 
-const TSpiderEntry* TSpider::EntryWithOrdinal(int ordinal, int& index) const {
-  for (index = 0; index < Count(); ++index)
-    if (entries_[index].Ordinal == ordinal) return &entries_[index];
-  return nullptr;
+void TSpider::AppendPathPrefix(std::string& path) {
+  TSpider& root = Root();
+  if (!root.links_valid_) root.LinkParents();
+  AppendParentPath(path);
+}
+
+void TSpider::AppendParentPath(std::string& path) const {
+  if (!parent_) return;
+  parent_->AppendParentPath(path);
+  AppendPathPiece(path, parent_->entries_[index_in_parent_].Mnemonic);
+}
+
+std::vector<int> TSpider::IndicesInOrder() const {
+  std::vector<int> indices(entries_.size(), -1);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].Ordinal < indices.size()) indices[entries_[i].Ordinal] = static_cast<int>(i);
+  return indices;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -231,10 +292,9 @@ void TSpider::CommonQuerry(std::string& reply) {
       lastBreak = reply.size();
     }
   };
-  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
-    int index = 0;
-    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
-    if (!entry) continue;
+  for (const int index : IndicesInOrder()) {
+    if (index < 0 || index >= Count()) continue;
+    const TSpiderEntry* entry = &entries_[index];
     if (!entry->Handler) {
       if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
       entry->Child->CommonQuerry(reply);
@@ -256,7 +316,11 @@ void TSpider::CommonQuerry(std::string& reply) {
 }
 
 std::string TSpider::ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay) {
-  return ExecCommandAt(UpperAscii(path), 0, param, isQuery, replay);
+  // Most paths are short: upper-cased on the stack.
+  char upper[64];
+  if (path.size() > sizeof upper) return ExecCommandAt(UpperAscii(path), 0, param, isQuery, replay);
+  for (size_t i = 0; i < path.size(); ++i) upper[i] = UpperAscii(path[i]);
+  return ExecCommandAt(std::string_view(upper, path.size()), 0, param, isQuery, replay);
 }
 
 std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const std::string& param,
@@ -265,7 +329,7 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
     if (path.find("SHADOW") != std::string_view::npos) return kError;
     if (!replay && path.find("NOGPIB") != std::string_view::npos) return kError;
   }
-  const TSegment seg = FindSegment(path, position);
+  const TSegment seg = FindSegment(path, position, true);
   if (!seg.found) return kError;
   const TSpiderEntry& entry = entries_[seg.index];
   std::string fullParam = param;
@@ -287,8 +351,9 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   CurrentSpider = this;
   THandler* handler = entry.Handler.get();
   // Taken before the handler runs: its callbacks may register items into this node.
-  const std::string header = GetItemHeader(seg.index, false, true);
-  if (!handler->KeepsParamCase()) fullParam = UpperAscii(fullParam);
+  const std::string header = isQuery ? GetItemHeader(seg.index, false, true) : std::string();
+  if (!handler->KeepsParamCase())
+    for (char& c : fullParam) c = UpperAscii(c);
   const std::string answer = handler->ExecCmd(fullParam, isQuery, replay);
   return isQuery && HeaderOn() ? header + answer : answer;
 }
@@ -303,26 +368,30 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
     ~TKeepCurrentSpider() { CurrentSpider = saved; }
   } keep;
   CurrentSpider = this;
-  int state = 0;  // 0 before the path, 1 path, 2 before the parameter, 3 parameter
-  std::string path;
-  std::string param;
+  int state = 0;     // 0 before the path, 1 path, 2 before the parameter, 3 parameter
+  size_t start = 0;  // of the path or the parameter being read
+  std::string_view path;
+  std::string_view param;
   bool isQuery = false;
-  auto run = [&](bool last) {
+  auto run = [&](size_t end, bool last) {
+    if (state == 1) path = line.substr(start, end - start);
+    if (state == 3) param = line.substr(start, end - start);
     if (path.empty()) throw EAssertion(kMnemonicsAbsent);
-    while (!param.empty() && IsBlankOrControl(param.back())) param.pop_back();
-    reply += CurrentSpider->ExecCommand(path, param, isQuery, replay);
+    while (!param.empty() && IsBlankOrControl(param.back())) param.remove_suffix(1);
+    reply += CurrentSpider->ExecCommand(path, std::string(param), isQuery, replay);
     // A short line of queries can ask for hundreds of megabytes.
     if (reply.size() > maxReplyBytes)
       throw EAssertion("Reply longer than " + std::to_string(maxReplyBytes) + " bytes");
     if (isQuery && !last) reply += HeaderOn() ? ";\r\n" : ";";
-    path.clear();
-    param.clear();
+    path = {};
+    param = {};
     isQuery = false;
     state = 0;
   };
-  for (const char c : line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
     if (c == ';') {
-      run(false);
+      run(i, false);
       continue;
     }
     switch (state) {
@@ -332,30 +401,31 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
           CurrentSpider = this;
           break;
         }
-        path += c;
+        start = i;
         state = 1;
         break;
       case 1:
         if (IsBlankOrControl(c)) {
+          path = line.substr(start, i - start);
           state = 2;
-        } else if (c == '?' && !StartsSegmentOfQueryMarks(path)) {
+        } else if (c == '?' && !StartsSegmentOfQueryMarks(line.substr(start, i - start))) {
+          path = line.substr(start, i - start);
           isQuery = true;
           state = 2;
-        } else {
-          path += c;
         }
         break;
       case 2:
         if (IsBlankOrControl(c)) break;
-        param += c;
+        start = i;
         state = 3;
-        break;
+        [[fallthrough]];
       default:
-        param += c;
+        // The parameter runs to the next ';'.
+        i = std::min(line.find(';', i), line.size()) - 1;
         break;
     }
   }
-  run(true);
+  run(line.size(), true);
   while (!reply.empty() && (reply.back() == ';' || reply.back() == '\r' || reply.back() == '\n'))
     reply.pop_back();
   return reply;

@@ -197,7 +197,7 @@ class TSpider {
   // Appends one line per setting of this subtree, in registration order: the item's full
   // path and its query answer in the replay form ("ACQ:FITTO MULTI", "TB:SCALEA 10 n(s)").
   // Internal items, free-text commands and items that answer nothing are left out.
-  void DumpSettings(std::vector<std::string>& list, int depth = 0);
+  void DumpSettings(std::vector<std::string>& list);
   // Plays a setup back into the whole tree (call on RootSpider): inside one settings
   // batch, every line twice in order as a replay command line (so items whose limits
   // depend on later ones get their values), then OnSettingsLoaded. Unknown, refused and
@@ -212,18 +212,48 @@ class TSpider {
     size_t next = 0;        // start of the following segment
     bool morePath = false;  // a further segment follows
   };
-  TSegment FindSegment(std::string_view path, size_t position, bool insert, std::string_view fullPath);
-  TSegment FindSegment(std::string_view path, size_t position) const;
+  TSegment FindOrInsertSegment(std::string_view path, size_t position, std::string_view fullPath);
+  // commandPath: a path already upper case, looked up through the index of exact names
+  // (command lines run on a finished tree).
+  TSegment FindSegment(std::string_view path, size_t position, bool commandPath = false) const;
   int FindEntry(std::string_view segment, bool& found) const;
+  // FindEntry of a name some entry has, looked up in an index of the names the search
+  // finds as themselves (built at the first look-up after an insert); others are
+  // searched.
+  int FindEntryIndexed(std::string_view segment, bool& found) const;
+
+  // A mnemonic of at most 15 characters and its length in two words, for the index.
+  struct TPackedName {
+    uint64_t Low = 0;
+    uint64_t High = 0;
+    bool operator==(const TPackedName&) const = default;
+  };
+  struct TIndexSlot {
+    TPackedName Name;
+    int Entry = -1;  // none
+  };
+  static TPackedName Packed(std::string_view name);
+  // The slot where a name is or goes: the index is never full.
+  static size_t IndexSlotOf(const std::vector<TIndexSlot>& slots, const TPackedName& name);
   THandler* AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                       bool allowReplace);
   THandler* FindHandlerAt(std::string_view path, size_t position) const;
   std::string ExecCommandAt(std::string_view path, size_t position, const std::string& param, bool isQuery,
                             bool replay);
   TSpider& Root();
-  const TSpiderEntry* EntryWithOrdinal(int ordinal, int& index) const;
+  // Appends what a node's mnemonic puts before the names below it: "TB:"; the "*" of the
+  // main commands joins without a colon ("*RUN").
+  static void AppendPathPiece(std::string& path, std::string_view mnemonic);
+  // Appends the path of this node's entries ("TB:" below "TB"), linking parents first.
+  void AppendPathPrefix(std::string& path);
+  void AppendParentPath(std::string& path) const;
+  // The entries' indices in registration order.
+  std::vector<int> IndicesInOrder() const;
+  void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
-  std::vector<TSpiderEntry> entries_;  // sorted by CompareMnemonics
+  std::vector<TSpiderEntry> entries_;            // sorted by CompareMnemonics
+  mutable std::vector<TIndexSlot> exact_index_;  // open addressing, a power of two long
+  mutable bool exact_index_valid_ = false;
   TSpider* parent_ = nullptr;
   int index_in_parent_ = -1;
   bool links_valid_ = false;  // meaningful on the root only

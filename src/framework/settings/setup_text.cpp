@@ -2,6 +2,7 @@
 // playback.
 
 #include <algorithm>
+#include <utility>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
@@ -19,20 +20,31 @@ bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::stri
 
 }  // namespace
 
-void TSpider::DumpSettings(std::vector<std::string>& list, int depth) {
-  for (int ordinal = 0; ordinal < Count(); ++ordinal) {
-    int index = 0;
-    const TSpiderEntry* entry = EntryWithOrdinal(ordinal, index);
-    if (!entry) continue;
-    if (entry->Child) {
-      entry->Child->DumpSettings(list, depth + 1);
+void TSpider::DumpSettings(std::vector<std::string>& list) {
+  std::string prefix;
+  AppendPathPrefix(prefix);
+  DumpSettingsBelow(list, prefix);
+}
+
+void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix) {
+  for (const int index : IndicesInOrder()) {
+    if (index < 0 || index >= Count()) continue;
+    const TSpiderEntry& entry = entries_[index];
+    if (entry.Child) {
+      const size_t length = prefix.size();
+      AppendPathPiece(prefix, entry.Mnemonic);
+      entry.Child->DumpSettingsBelow(list, prefix);
+      prefix.resize(length);
       continue;
     }
-    THandler* handler = entry->Handler.get();
+    THandler* handler = entry.Handler.get();
     if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) continue;
+    // Named before the query runs: a callback adding entries here would move this one.
+    std::string line = prefix + entry.Mnemonic;
     const std::string answer = handler->ExecCmd(std::string(), true, true);
     if (answer.empty()) continue;
-    list.push_back(GetItemHeader(index, false, true) + answer);
+    line += answer;
+    list.push_back(std::move(line));
   }
 }
 
@@ -74,14 +86,25 @@ std::vector<std::string> SetupLinesFromFileText(std::string_view bytes) {
   // Each line decides its own encoding: one line in the code page of older files (a
   // free text "caf\xE9") must not turn the UTF-8 of all others ("\xC2\xB5(s)") into
   // other characters. A line begins with its ASCII path, never with a byte-order mark.
-  for (std::string_view line : SplitLines(bytes)) lines.push_back(DecodeText(line).utf8);
+  const std::vector<std::string_view> split = SplitLines(bytes);
+  lines.reserve(split.size());
+  for (std::string_view line : split) lines.push_back(DecodeText(line).utf8);
   return lines;
 }
 
 std::string SetupFileTextFromLines(const std::vector<std::string>& lines) {
-  // Always UTF-8: a line still in the old code page is converted on the way out.
   std::string text;
-  for (const std::string& line : lines) text += DecodeText(line).utf8 + "\n";
+  size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 1;
+  text.reserve(size);
+  for (const std::string& line : lines) {
+    // Always UTF-8: a line still in the old code page is converted on the way out.
+    if (IsAsciiText(line))
+      text += line;
+    else
+      text += DecodeText(line).utf8;
+    text += '\n';
+  }
   return text;
 }
 

@@ -134,15 +134,12 @@ std::string FloatToEngStr(uint8_t formatMode, uint8_t digits, bool isInt, double
   if (std::fabs(value) < 1e-15) return " 0 ";
   if (value <= UndefinedValue) return replay ? std::string(kUndefinedText) : UndefinedValueText;
   if (!std::isfinite(value)) return FloatToStr_Dot(value) + " ";
-  if (isInt && std::fabs(value) < 9.2e18) return Format_Dot("%d ", static_cast<int64_t>(std::llround(value)));
+  if (isInt && std::fabs(value) < 9.2e18) return std::to_string(std::llround(value)) + " ";
   const bool atLeastOne = std::fabs(value) >= 1;
-  char letter = 'e';
   if (formatMode == vfGeneral || (formatMode == vfGeneralAboveOne && atLeastOne) ||
       (formatMode == vfEngineeringAboveOne && !atLeastOne))
-    letter = 'g';
-  const std::string text = Format_Dot(std::string("%.") + std::to_string(digits) + letter, value);
-  if (letter == 'g') return text + " ";
-  return EngineeringForm(text, replay);
+    return FloatToStrF_Dot(value, TFloatFormat::ffGeneral, digits, 0) + " ";
+  return EngineeringForm(FloatToStrF_Dot(value, TFloatFormat::ffExponent, digits, 3), replay);
 }
 
 std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_view unit) {
@@ -168,9 +165,22 @@ std::optional<double> ReadEngineeringNumber(std::string_view text, std::string_v
     if (ec != std::errc() || std::llabs(exponent) > 100000) return std::nullopt;
   }
   exponent += prefixExponent;
+  // "mantissaEexponent", on the stack for all but very long mantissas.
+  char stack[64];
+  std::string heap;
+  char* number = stack;
+  const size_t room = mantissa.size() + 24;
+  if (room > sizeof stack) {
+    heap.resize(room);
+    number = heap.data();
+  }
+  mantissa.copy(number, mantissa.size());
+  number[mantissa.size()] = 'E';
+  const auto written = std::to_chars(number + mantissa.size() + 1, number + room, exponent);
   double value = 0;
-  const std::string number = std::string(mantissa) + "E" + std::to_string(exponent);
-  if (!TryStrToFloat_Dot(number, value) || !std::isfinite(value)) return std::nullopt;
+  if (!TryStrToFloat_Dot(std::string_view(number, static_cast<size_t>(written.ptr - number)), value) ||
+      !std::isfinite(value))
+    return std::nullopt;
   return value;
 }
 

@@ -47,19 +47,33 @@ struct TDecimal {
   int pointExp = 0;
 };
 
-// All significant digits of a > 0, correctly rounded to `count` digits.
-TDecimal RawDigits(double a, int count) {
+// The significant digits of a > 0, correctly rounded to a count of at most kMaxDigits, in
+// a buffer on the stack: most values need 60 of them, of which only a few are kept.
+constexpr int kMaxDigits = 780;  // every double's exact expansion fits in 767 digits
+struct TRawDigits {
+  char digits[kMaxDigits];
+  size_t size = 0;
+  int pointExp = 0;
+
+  std::string_view From(size_t start) const {
+    return std::string_view(digits, size).substr(std::min(start, size));
+  }
+};
+
+void ReadRawDigits(double a, int count, TRawDigits& raw) {
   char buf[1100];
   auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, count - 1);
   std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
   size_t e = text.find('e');
-  TDecimal d;
-  d.digits.push_back(text[0]);
-  if (e > 2) d.digits.append(text.substr(2, e - 2));
+  raw.digits[0] = text[0];
+  raw.size = 1;
+  if (e > 2) {
+    text.copy(raw.digits + 1, e - 2, 2);
+    raw.size += e - 2;
+  }
   int exp10 = 0;
   std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exp10);
-  d.pointExp = exp10 + 1;
-  return d;
+  raw.pointExp = exp10 + 1;
 }
 
 // Rounds a >= 0 half away from zero so that `keep(pointExp)` significant digits remain;
@@ -68,24 +82,28 @@ template <typename KeepFn>
 TDecimal RoundDecimal(double a, KeepFn keep) {
   if (a == 0) return {};
   constexpr int kGuard = 60;  // digits beyond which a double's tail hardly ever matters
-  TDecimal d = RawDigits(a, kGuard);
-  int k = keep(d.pointExp);
+  TRawDigits raw;
+  ReadRawDigits(a, kGuard, raw);
+  int k = keep(raw.pointExp);
   if (k >= kGuard - 8) {
-    d = RawDigits(a, 780);  // every double's exact expansion fits in 767 digits
-    k = std::min(keep(d.pointExp), 779);
+    ReadRawDigits(a, kMaxDigits, raw);
+    k = std::min(keep(raw.pointExp), kMaxDigits - 1);
   }
   if (k < 0) return {};
-  std::string tail = d.digits.substr(std::min<size_t>(k, d.digits.size()));
+  std::string_view tail = raw.From(static_cast<size_t>(k));
   // The guard digits are themselves rounded, so a tail that looks like an exact half
   // (or just below one) is decided on the exact expansion.
   bool ambiguous =
-      !tail.empty() && ((tail[0] == '5' && tail.find_first_not_of('0', 1) == std::string::npos) ||
-                        (tail[0] == '4' && tail.find_first_not_of('9', 1) == std::string::npos));
-  if (ambiguous && d.digits.size() < 780) {
-    d = RawDigits(a, 780);
-    tail = d.digits.substr(std::min<size_t>(k, d.digits.size()));
+      !tail.empty() && ((tail[0] == '5' && tail.find_first_not_of('0', 1) == std::string_view::npos) ||
+                        (tail[0] == '4' && tail.find_first_not_of('9', 1) == std::string_view::npos));
+  if (ambiguous && raw.size < kMaxDigits) {
+    ReadRawDigits(a, kMaxDigits, raw);
+    tail = raw.From(static_cast<size_t>(k));
   }
   bool roundUp = !tail.empty() && tail[0] >= '5';
+  TDecimal d;
+  d.pointExp = raw.pointExp;
+  d.digits.assign(raw.digits, std::min(static_cast<size_t>(k), raw.size));
   d.digits.resize(static_cast<size_t>(k), '0');
   if (roundUp) {
     int i = k - 1;

@@ -7,7 +7,11 @@
 
 namespace norv {
 
-inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// One comparison per character (the subtraction wraps for those below 'a'): these run
+// over every byte of command lines.
+inline char UpperAscii(char c) {
+  return static_cast<unsigned char>(c - 'a') <= 'z' - 'a' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 inline std::string UpperAscii(std::string_view text) {
   std::string result(text);
@@ -15,7 +19,13 @@ inline std::string UpperAscii(std::string_view text) {
   return result;
 }
 
-inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsAsciiDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+// Every byte below 0x80: the text reads the same in UTF-8 and in any 8-bit code page.
+inline bool IsAsciiText(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
 // A blank, tab, line end or other control character: what separates words of a command.
 inline bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+
+#include "framework/text/text_case.h"
 
 namespace norv {
 
@@ -99,13 +102,23 @@ std::optional<char32_t> NextUtf8(std::string_view s, size_t& i) {
   return c;
 }
 
-bool IsAscii(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 bool IsValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();)
+  for (size_t i = 0; i < s.size();) {
+    // Most text is ASCII: eight bytes at a time while none has its top bit set.
+    uint64_t word = 0;
+    if (s.size() - i >= sizeof word) {
+      std::memcpy(&word, s.data() + i, sizeof word);
+      if ((word & 0x8080808080808080u) == 0) {
+        i += sizeof word;
+        continue;
+      }
+    }
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     if (!NextUtf8(s, i)) return false;
+  }
   return true;
 }
 
@@ -254,7 +267,7 @@ std::string EncodeText(std::string_view utf8, TTextEncoding encoding, TTextEncod
     case TTextEncoding::Ansi:
       if (auto ansi = EncodeCodePage(utf8, codePage)) {
         // 8-bit bytes that happen to form UTF-8 would read back as other characters.
-        if (!IsValidUtf8(*ansi) || IsAscii(*ansi)) return *ansi;
+        if (!IsValidUtf8(*ansi) || IsAsciiText(*ansi)) return *ansi;
         if (used) *used = TTextEncoding::Utf8Bom;
         return "\xEF\xBB\xBF" + std::string(utf8);
       }

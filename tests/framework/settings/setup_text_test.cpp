@@ -67,6 +67,17 @@ TEST_F(SetupTextTest, OneLinePerSettingInNodeOrder) {
                             "DISPL:GRID ON", "MASK:SHAPE 0,0 1,1"}));
 }
 
+TEST_F(SetupTextTest, DeeperNodesNameEveryLevelAndHandBackToTheirParent) {
+  Exec("HEADER OFF");
+  RootSpider->AddOnOff(true, "Ch1:Atten:Auto");
+  RootSpider->AddIntEdit(10, "Ch1:Atten:Ratio", 18, "", vfGeneral, 0, 1, 10, 100, srLinear, 1, srNone, 0);
+  RootSpider->AddOnOff(false, "Ch1:Band");  // after the deeper node, on the level above
+  RootSpider->AddOnOff(true, "Ch1:Atten:Probe:Sense");
+  const TLines dump = Dump();
+  EXPECT_EQ(TLines(dump.end() - 4, dump.end()),
+            (TLines{"CH1:ATTEN:AUTO ON", "CH1:ATTEN:RATIO 10 ", "CH1:ATTEN:PROBE:SENSE ON", "CH1:BAND OFF"}));
+}
+
 TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
   const TLines lines{"NOPE:X 5",
                      ";ACQ:NACQ 64",

@@ -32,5 +32,20 @@ TEST(TextEncoding, DecodedTextIsUtf8AndStable) {
   }
 }
 
+// Long lines are read eight bytes at a time: one byte outside ASCII decides the line's
+// encoding wherever it stands.
+TEST(TextEncoding, OneByteAnywhereInALongLineDecidesItsEncoding) {
+  for (size_t at = 0; at < 20; ++at) {
+    const std::string before(at, 'a');
+    const std::string after(19 - at, 'b');
+    const TDecodedText ansi = DecodeText(before + "\xB5" + after);  // the micro sign of the code page
+    EXPECT_EQ(ansi.utf8, before + "\xC2\xB5" + after) << at;
+    EXPECT_EQ(ansi.encoding, TTextEncoding::Ansi) << at;
+    const TDecodedText utf8 = DecodeText(before + "\xC2\xB5" + after);
+    EXPECT_EQ(utf8.utf8, before + "\xC2\xB5" + after) << at;
+    EXPECT_EQ(utf8.encoding, TTextEncoding::Utf8) << at;
+  }
+}
+
 }  // namespace
 }  // namespace norv
