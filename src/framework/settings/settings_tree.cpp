@@ -280,6 +280,16 @@ std::vector<int> TSpider::IndicesInOrder() const {
   return indices;
 }
 
+void TSpider::ForEachInOrder(const std::function<void(int index)>& visit) {
+  std::vector<int> order = IndicesInOrder();
+  for (size_t ordinal = 0; ordinal < entries_.size(); ++ordinal) {
+    // A query's callback may have added entries: they come later in the order, and the
+    // others may have moved.
+    if (order.size() != entries_.size()) order = IndicesInOrder();
+    if (order[ordinal] >= 0) visit(order[ordinal]);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Interpreter
 
@@ -292,16 +302,15 @@ void TSpider::CommonQuerry(std::string& reply) {
       lastBreak = reply.size();
     }
   };
-  for (const int index : IndicesInOrder()) {
-    if (index < 0 || index >= Count()) continue;
+  ForEachInOrder([&](int index) {
     const TSpiderEntry* entry = &entries_[index];
     if (!entry->Handler) {
       if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
       entry->Child->CommonQuerry(reply);
-      continue;
+      return;
     }
     THandler* handler = entry->Handler.get();
-    if (handler->IsDisabled()) continue;
+    if (handler->IsDisabled()) return;
     if (first) {
       reply += GetItemHeader(index, false, HeaderOn());
       lastBreak = reply.size();
@@ -312,7 +321,7 @@ void TSpider::CommonQuerry(std::string& reply) {
     }
     reply += handler->ExecCmd(std::string(), true, false) + ";";
     breakLongReply();
-  }
+  });
 }
 
 std::string TSpider::ExecCommand(std::string_view path, const std::string& param, bool isQuery, bool replay) {

@@ -249,6 +249,8 @@ class TSpider {
   void AppendParentPath(std::string& path) const;
   // The entries' indices in registration order.
   std::vector<int> IndicesInOrder() const;
+  // Visits every entry in registration order, those a visit adds included.
+  void ForEachInOrder(const std::function<void(int index)>& visit);
   void DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix);
 
   std::vector<TSpiderEntry> entries_;            // sorted by CompareMnemonics

@@ -27,25 +27,24 @@ void TSpider::DumpSettings(std::vector<std::string>& list) {
 }
 
 void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& prefix) {
-  for (const int index : IndicesInOrder()) {
-    if (index < 0 || index >= Count()) continue;
+  ForEachInOrder([&](int index) {
     const TSpiderEntry& entry = entries_[index];
     if (entry.Child) {
       const size_t length = prefix.size();
       AppendPathPiece(prefix, entry.Mnemonic);
       entry.Child->DumpSettingsBelow(list, prefix);
       prefix.resize(length);
-      continue;
+      return;
     }
     THandler* handler = entry.Handler.get();
-    if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) continue;
+    if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) return;
     // Named before the query runs: a callback adding entries here would move this one.
     std::string line = prefix + entry.Mnemonic;
     const std::string answer = handler->ExecCmd(std::string(), true, true);
-    if (answer.empty()) continue;
+    if (answer.empty()) return;
     line += answer;
     list.push_back(std::move(line));
-  }
+  });
 }
 
 std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {

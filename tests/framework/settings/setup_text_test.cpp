@@ -78,6 +78,19 @@ TEST_F(SetupTextTest, DeeperNodesNameEveryLevelAndHandBackToTheirParent) {
             (TLines{"CH1:ATTEN:AUTO ON", "CH1:ATTEN:RATIO 10 ", "CH1:ATTEN:PROBE:SENSE ON", "CH1:BAND OFF"}));
 }
 
+TEST_F(SetupTextTest, AnItemAQueryAddsIsDumpedToo) {
+  Exec("HEADER OFF");
+  // Its query registers an item that sorts before it in the node.
+  bool added = false;
+  RootSpider->AddComplexObject("Late:B", [&](std::string& text, bool, bool apply) {
+    if (!apply && !added) RootSpider->AddOnOff(true, "Late:A");
+    added = true;
+    text = "1";
+  });
+  const TLines dump = Dump();
+  EXPECT_EQ(TLines(dump.end() - 2, dump.end()), (TLines{"LATE:B 1", "LATE:A ON"}));
+}
+
 TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
   const TLines lines{"NOPE:X 5",
                      ";ACQ:NACQ 64",
