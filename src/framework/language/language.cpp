@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
-#include <numeric>
 #include <optional>
 #include <set>
 
