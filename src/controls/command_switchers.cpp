@@ -49,8 +49,9 @@ QRect TRC_CustomCmmandSwitcher::ButtonRect(int index) const {
 }
 
 QFont TRC_CustomCmmandSwitcher::ButtonFont(int index) const {
-  // The text has the button less its 3-pixel border on either side.
-  return FittingFont(font(), captions_[static_cast<size_t>(index)], ButtonRect(index).width() - 6);
+  // The text has the button less its 3-pixel border and a pixel of air on either side: a
+  // text that fills the border's inside touches the bevel and looks cut.
+  return FittingFont(font(), captions_[static_cast<size_t>(index)], ButtonRect(index).width() - 8);
 }
 
 void TRC_CustomCmmandSwitcher::SetButtonCaption(int index, const QString& caption) {
