@@ -32,18 +32,24 @@ const char* const kHistNames[kJitterHistCount] = {
     "DDJ Histogram", "Rising Edge Histogram",   "Falling Edge Histogram",    "RJ/PJ Histogram",
     "TJ Histogram",  "Composite DDJ Histogram", "Composite Random Histogram"};
 
-TRadioSwHandler* Radio(std::string_view path) { return dynamic_cast<TRadioSwHandler*>(NodeAt(path)); }
-TOnOffHandler* OnOff(std::string_view path) { return dynamic_cast<TOnOffHandler*>(NodeAt(path)); }
 TEditHandler* Edit(std::string_view path) { return dynamic_cast<TEditHandler*>(NodeAt(path)); }
 
 // By program, for the nodes that exist: analyses that are not built have none.
 void SwitchOff(std::string_view path) {
-  if (auto* radio = Radio(path)) radio->SetIndexByProgram(0);
-  if (auto* onOff = OnOff(path)) onOff->SetOnByProgram(false);
+  SetIndexAt(path, 0);
+  SetOnAt(path, false);
 }
 
+// The line through two points; the first point's value where they coincide.
 double Linear(double x, double x1, double y1, double x2, double y2) {
-  return x2 == x1 ? y1 : y1 + (y2 - y1) * (x - x1) / (x2 - x1);
+  return x2 == x1 ? y1 : LinearInterpolate(x1, y1, x2, y2, x);
+}
+
+// Per sample: 0 high (above upper), 1 low (below lower), 2 between.
+uint8_t ClassOf(double v, double upper, double lower) {
+  if (v > upper) return 0;
+  if (v < lower) return 1;
+  return 2;
 }
 
 // The mean of the values above the middle of their range, and of those below: the two
@@ -91,12 +97,6 @@ void TJitterHist::Clear() {
 
 // --- pattern and edges ---
 
-uint8_t JitterClassOf(double v, double upper, double lower) {
-  if (v > upper) return 0;
-  if (v < lower) return 1;
-  return 2;
-}
-
 void JitterFlagEdges(const std::vector<double>& values, double upper, double lower,
                      std::array<bool, kJitterEdgeFlagCount>& flags) {
   const auto flag = [&flags](size_t i) {
@@ -106,7 +106,7 @@ void JitterFlagEdges(const std::vector<double>& values, double upper, double low
   size_t lastLevel = 0;
   int lastClass = -1;
   for (size_t i = 0; i < values.size(); ++i) {
-    const uint8_t c = JitterClassOf(values[i], upper, lower);
+    const uint8_t c = ClassOf(values[i], upper, lower);
     if (c == 2) continue;
     if (lastClass >= 0 && c != lastClass) {
       if (i == lastLevel + 1) {
@@ -231,14 +231,14 @@ class TKeeper {
  public:
   explicit TKeeper(std::vector<TJ_Obj::TKept>& kept) : kept_(kept) {}
   void Index(std::string_view path, uint8_t index) {
-    auto* h = Radio(path);
+    auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path));
     if (!h || index >= h->GetCount()) return;
     Keep(path,
          [old = h->GetIndex()](THandler& x) { static_cast<TRadioSwHandler&>(x).SetIndexByProgram(old); });
     h->SetIndexByProgram(index);
   }
   void On(std::string_view path, bool on) {
-    auto* h = OnOff(path);
+    auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path));
     if (!h) return;
     Keep(path, [old = h->IsOn()](THandler& x) { static_cast<TOnOffHandler&>(x).SetOnByProgram(old); });
     h->SetOnByProgram(on);
@@ -275,7 +275,7 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
   chanCode_ = source_ == TTraceId::Ch1 ? 2 : 3;
   patternSettings_ = PatternSettings();
   pattLen_ = std::max(1, patternSettings_[0]);
-  const double rate = GetFloatValue(Edit("Trig:DataRate"_node));
+  const double rate = ValueAt("Trig:DataRate"_node);
   unitInterval_ = rate > 0 && std::isfinite(rate) ? 1 / rate : 1e-9;
   // Room for the pattern and one read past its end: as long as the pattern is.
   bitMap_.assign(static_cast<size_t>(pattLen_) + kJitterBitsPerRead, 0);
@@ -325,7 +325,7 @@ int32_t TJ_Obj::NextReachableTransition(int32_t from) const {
 }
 
 bool TJ_Obj::Reachable(int32_t bit) const {
-  const auto* delay = dynamic_cast<const TIntEditHandler*>(Edit("Trig:PattDelay"_node));
+  const auto* delay = dynamic_cast<const TIntEditHandler*>(NodeAt("Trig:PattDelay"_node));
   return delay != nullptr && BitDelay(bit) <= static_cast<int32_t>(delay->GetMax());
 }
 
@@ -395,7 +395,7 @@ void TJ_Obj::ApplyEdgeSettings() {
   const double edge = record.IndexToX(edgeEstimates_[0] - halfBit);
   edgeShift_ = edge - unitInterval_ / 2 < record.IndexToX(0) ? 1 : 0;
   const double start = edge + edgeShift_ * unitInterval_ - unitInterval_ / 2;
-  const double scaleA = GetFloatValue(Edit("TB:ScaleA"_node));
+  const double scaleA = ValueAt("TB:ScaleA"_node);
   if (scaleA > 0) keep.Double("TB:Delay"_node, start / scaleA);
 }
 
@@ -482,10 +482,10 @@ void TJ_Obj::PhaseBitMap() {
   };
   std::array<uint8_t, kJitterBitsPerRead> classes{};
   for (int k = 0; k < kJitterBitsPerRead; ++k) {
-    classes[static_cast<size_t>(k)] = JitterClassOf(valueAt(k), upperDecision_, lowerDecision_);
+    classes[static_cast<size_t>(k)] = ClassOf(valueAt(k), upperDecision_, lowerDecision_);
     if (classes[static_cast<size_t>(k)] == 2) return;
   }
-  if (Radio("Jitter:SmplLvl"_node) && GetIndex(Radio("Jitter:SmplLvl"_node)) == 2 && delay <= pattLen_) {
+  if (IndexAt("Jitter:SmplLvl"_node) == 2 && delay <= pattLen_) {
     int last = std::min(delay + kJitterBitsPerRead, pattLen_) - delay;
     if (edgeEstimates_[static_cast<size_t>(last)] < 0) last = kJitterBitsPerRead - 1;
     const size_t from = static_cast<size_t>(std::lround(edgeEstimates_[0]));
@@ -540,9 +540,9 @@ void TJ_Obj::FinishBitMap() {
   for (size_t i = 0; i < levelSteps_.size(); ++i)
     levelSteps_[i] =
         lowerThreshold_ + static_cast<double>(i) * thresholdDistance_ / 10 + thresholdDistance_ / 20;
-  switch (GetIndex(Radio("Jitter:SmplLvl"_node))) {
+  switch (IndexAt("Jitter:SmplLvl"_node)) {
     case 1:
-      samplingLevel_ = GetFloatValue(Edit("Jitter:CustLevel"_node));
+      samplingLevel_ = ValueAt("Jitter:CustLevel"_node);
       break;
     case 2:
       samplingLevel_ =
@@ -749,13 +749,14 @@ void TJ_Obj::FillDDJ() {
 
 void TJ_Obj::ComputeResults() {
   // A histogram whose scale saw no spread reads zero: its values differ only by rounding.
-  const auto spread = [this](int k) {
+  const auto flat = [](const TJitterHist& h) { return h.ZeroScale() || h.Count() == 0; };
+  const auto spread = [&](int k) {
     const TJitterHist& h = hists_[static_cast<size_t>(k)];
-    return h.ZeroScale() || h.Count() == 0 ? 0.0 : h.Stat.StdDevN();
+    return flat(h) ? 0.0 : h.Stat.StdDevN();
   };
-  const auto span = [this](int k) {
+  const auto span = [&](int k) {
     const TJitterHist& h = hists_[static_cast<size_t>(k)];
-    return h.ZeroScale() || h.Count() == 0 ? 0.0 : h.Stat.Max() - h.Stat.Min();
+    return flat(h) ? 0.0 : h.Stat.Max() - h.Stat.Min();
   };
   const TJitterHist& rising = hists_[jhRising];
   const TJitterHist& falling = hists_[jhFalling];
@@ -766,14 +767,13 @@ void TJ_Obj::ComputeResults() {
   }
   results_[jrDataDepend] = span(jhDDJ);
   results_[jrRandom] = spread(jhRJPJ);
-  results_[jrDutyCycle] = rising.ZeroScale() || rising.Count() == 0 || falling.Count() == 0
-                              ? 0.0
-                              : std::fabs(rising.Stat.Mean() - falling.Stat.Mean());
+  results_[jrDutyCycle] =
+      flat(rising) || falling.Count() == 0 ? 0.0 : std::fabs(rising.Stat.Mean() - falling.Stat.Mean());
   results_[jrInterSymbol] = std::max(span(jhRising), span(jhFalling));
 }
 
+// The results were computed as the round ended.
 void TJ_Obj::PhaseResults() {
-  ComputeResults();
   if (outputs_.ResultsReady) outputs_.ResultsReady();
   Restart();
 }
