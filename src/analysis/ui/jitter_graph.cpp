@@ -227,8 +227,8 @@ void JitterGraphMessage(int kind, int code, int value) {
     JitterPlotHidden(kind);
     return;
   }
-  if ((code == 1 || code == 2) && JitterObj() && kind >= 0 && kind < kJitterPlotKinds)
-    DrawJitterPlot(JitterObj(), kind, code, value);
+  // No window of the kind, or no engine, draws nothing.
+  if (code == 1 || code == 2) DrawJitterPlot(JitterObj(), kind, code, value);
 }
 
 void SetJitterSurfaceFactory(TSurfaceWidgetFactory factory) { SurfaceFactory() = std::move(factory); }
