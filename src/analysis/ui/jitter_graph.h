@@ -53,7 +53,6 @@ class TJitterGraphFrm : public QWidget {
   void Timer1Timer();
   void ComboButtonDown(int i);
   void ComboButtonUp(int i);
-  void ShowButtonColours();
 
   int kind_;
   bool clickable_;
