@@ -272,7 +272,6 @@ class TKeeper {
 
 TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(outputs)) {
   source_ = source == TTraceId::Ch2 ? TTraceId::Ch2 : TTraceId::Ch1;
-  chanCode_ = source_ == TTraceId::Ch1 ? 2 : 3;
   patternSettings_ = PatternSettings();
   pattLen_ = std::max(1, patternSettings_[0]);
   const double rate = ValueAt("Trig:DataRate"_node);
@@ -366,7 +365,6 @@ void TJ_Obj::ApplyLevelSettings() {
     SwitchOff(path);
   keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
-  recLen_ = kLevelRecLen;
   keep.Index("TB:Units"_node, 0);
   keep.On("TB:DualDel"_node, false);
   keep.Double("TB:ScaleA"_node, 10 * unitInterval_);
@@ -382,7 +380,6 @@ void TJ_Obj::ApplyEdgeSettings() {
   const bool ch1 = source_ == TTraceId::Ch1;
   keep.Int("Acq:Ch1:RecLen"_node, kEdgeRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kEdgeRecLen);
-  recLen_ = kEdgeRecLen;
   keep.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 0);
   keep.Index(ch1 ? "Displ:Ch1:Style"_node : "Displ:Ch2:Style"_node, 2);
   keep.Double(ch1 ? "Ch1:Scale"_node : "Ch2:Scale"_node, amplitude_ / 6);
@@ -459,10 +456,7 @@ void TJ_Obj::PhaseLevels() {
   }
   edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
   phase_ = 1;
-  highSum_ = lowSum_ = averageSum_ = 0;
-  highCount_ = lowCount_ = averageCount_ = 0;
-  highestBitRead_ = -1;
-  SetPatternDelay(0);
+  StartBitMap();
 }
 
 void TJ_Obj::PhaseBitMap() {
@@ -511,6 +505,14 @@ void TJ_Obj::PhaseBitMap() {
   FinishBitMap();
 }
 
+// The bit map is read from the pattern's start with nothing summed yet.
+void TJ_Obj::StartBitMap() {
+  highSum_ = lowSum_ = averageSum_ = 0;
+  highCount_ = lowCount_ = averageCount_ = 0;
+  highestBitRead_ = -1;
+  SetPatternDelay(0);
+}
+
 void TJ_Obj::FinishBitMap() {
   const size_t n = static_cast<size_t>(pattLen_);
   // The bits read past the pattern's end must repeat its start.
@@ -521,10 +523,7 @@ void TJ_Obj::FinishBitMap() {
     consistent = bitMap_[i] == bitMap_[i + n];
   if (!consistent) {
     if (outputs_.BitMapError) outputs_.BitMapError("Ошибка определения Bit-Map");
-    highSum_ = lowSum_ = averageSum_ = 0;
-    highCount_ = lowCount_ = averageCount_ = 0;
-    highestBitRead_ = -1;
-    SetPatternDelay(0);
+    StartBitMap();
     return;
   }
   pattern_ =
@@ -647,7 +646,6 @@ void TJ_Obj::PhaseContexts() {
   TKeeper keep(kept_);
   keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
-  recLen_ = kLevelRecLen;
   smallestMean_ = 1e20;
   largestMean_ = -1e20;
   spreadStat_.Reset();

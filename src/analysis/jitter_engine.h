@@ -198,6 +198,7 @@ class TJ_Obj {
 
   void PhaseLevels();
   void PhaseBitMap();
+  void StartBitMap();
   void FinishBitMap();
   void PhaseContexts();
   void PhaseSpreads();
@@ -218,11 +219,9 @@ class TJ_Obj {
   int32_t pattLen_ = 0;
   double unitInterval_ = 0;
   TTraceId source_ = TTraceId::Ch1;
-  uint8_t chanCode_ = 2;
   bool savedRun_ = false;
   bool savedTimerEnabled_ = false;
   int phase_ = 0;
-  int recLen_ = 512;
   int rounds_ = 0;
 
   std::vector<double> values_;  // the record of this step
