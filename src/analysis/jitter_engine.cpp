@@ -502,6 +502,12 @@ void TJ_Obj::PhaseBitMap() {
     // A delay the trigger cannot reach ends the reading where it stands.
     if (PatternDelay() > delay) return;
   }
+  // The trigger's delay ends short of the pattern's end: the bits after its last read stay
+  // unknown however often they are read again.
+  if (highestBitRead_ < pattLen_ - 1) {
+    stop_ = TStop::MapOutOfReach;
+    return;
+  }
   FinishBitMap();
 }
 
@@ -516,7 +522,7 @@ void TJ_Obj::StartBitMap() {
 void TJ_Obj::FinishBitMap() {
   const size_t n = static_cast<size_t>(pattLen_);
   // The bits read past the pattern's end must repeat its start.
-  bool consistent = highCount_ > 0 && lowCount_ > 0 && highestBitRead_ >= pattLen_ - 1;
+  bool consistent = highCount_ > 0 && lowCount_ > 0;
   for (size_t i = 0; consistent && i + 1 < kJitterBitsPerRead && i + n < bitMap_.size() &&
                      static_cast<int64_t>(i + n) <= highestBitRead_;
        ++i)

@@ -157,6 +157,7 @@ class TJ_Obj {
     None,
     PatternChanged,   // the pattern settings it learnt from changed: it must learn anew
     EdgesOutOfReach,  // no transition bit lies within the trigger delay's reach
+    MapOutOfReach,    // bits of the pattern lie beyond it: their map cannot be read
   };
 
   // One step per finished acquisition; none once stopped.

@@ -107,10 +107,14 @@ void JitterStep() {
       SwitchJitterMeasurement(true);
       break;
     case TJ_Obj::TStop::EdgesOutOfReach:
+    case TJ_Obj::TStop::MapOutOfReach: {
+      const bool edges = State.JitterObj->Stopped() == TJ_Obj::TStop::EdgesOutOfReach;
       SetOnAt("Jitter:JitterOn"_node, false);
       State.JitterObj.reset();
-      Dialogs().Inform(TMessageKind::Error, GetLangStr("JitterEdgesOutOfReach"));
+      Dialogs().Inform(TMessageKind::Error,
+                       GetLangStr(edges ? "JitterEdgesOutOfReach" : "JitterMapOutOfReach"));
       break;
+    }
   }
 }
 
