@@ -621,18 +621,19 @@ void TJ_Obj::PhaseContexts() {
       context.SlotMeans[k] = edgeStats_[k].Mean();
       continue;
     }
-    auto above = std::upper_bound(filled.begin(), filled.end(), k);
-    size_t a = above == filled.begin() ? *above : *(above - 1);
-    size_t b = above == filled.end() ? filled.back() : *above;
-    if (a == b) {
-      // Both on one side: the two nearest filled slots on that side.
-      const auto at = std::find(filled.begin(), filled.end(), a);
-      if (filled.size() > 1) {
-        if (at + 1 != filled.end())
-          b = *(at + 1);
-        else
-          a = *(at - 1);
-      }
+    // The filled slots either side of it, or the two nearest on its one side.
+    const auto above = std::upper_bound(filled.begin(), filled.end(), k);
+    const size_t last = filled.size() - 1;
+    size_t a = 0, b = 0;
+    if (above == filled.begin()) {
+      a = filled[0];
+      b = filled[std::min<size_t>(1, last)];
+    } else if (above == filled.end()) {
+      a = filled[last == 0 ? 0 : last - 1];
+      b = filled[last];
+    } else {
+      a = *(above - 1);
+      b = *above;
     }
     context.SlotMeans[k] = Linear(static_cast<double>(k), static_cast<double>(a), edgeStats_[a].Mean(),
                                   static_cast<double>(b), edgeStats_[b].Mean());
