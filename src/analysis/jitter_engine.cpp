@@ -399,7 +399,12 @@ void TJ_Obj::ApplyEdgeSettings() {
 bool TJ_Obj::ReadRecord(int expectedLength) {
   const TSignalObj& record = SignalObjs()[source_];
   const int n = record.GetRecLen();
-  if (n != expectedLength) return false;
+  if (n != expectedLength) {
+    // A length changed from outside is put back: else no record of this length would come.
+    const std::string_view length = source_ == TTraceId::Ch1 ? "Acq:Ch1:RecLen"_node : "Acq:Ch2:RecLen"_node;
+    if (GetIntValue(Edit(length)) != expectedLength) TKeeper(kept_).Int(length, expectedLength);
+    return false;
+  }
   values_.resize(static_cast<size_t>(n));
   times_.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {

@@ -547,5 +547,35 @@ TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelayN
   }
 }
 
+// A record length changed from outside while the engine runs is put back, at whatever
+// step: else no record of the length it reads would come again.
+TEST_F(JitterProgramTest, ARecordLengthChangedWhileItRunsIsPutBack) {
+  const std::vector<uint8_t> bits = Bits("11001010110001001010");
+  ExecCommand("Trig:PatternLockMode Off");
+  ExecCommand("Trig:PattLen 20");
+  ExecCommand("Trig:PatternLockMode Manual");
+  const double ui = 1 / Num("Trig:DataRate");
+  for (int changeAtPhase : {1, 2, 4}) {
+    SCOPED_TRACE(changeAtPhase);
+    const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    bool changed = false;
+    for (int n = 0; n < 20000 && JitterObj() && JitterObj()->RoundsDone() < 1; ++n) {
+      if (!changed && JitterObj()->Phase() == changeAtPhase) {
+        ExecCommand("Acq:Ch1:RecLen 1024");
+        changed = true;
+      }
+      ShowPattern(bits, ui);
+      AcqHooks.JitterMeasurementStep();
+    }
+    EXPECT_TRUE(changed);
+    ASSERT_NE(JitterObj(), nullptr);
+    EXPECT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
+    ExecCommand("Jitter:JitterOn Off");
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
+  }
+}
+
 }  // namespace
 }  // namespace norv
