@@ -32,18 +32,24 @@ const char* const kHistNames[kJitterHistCount] = {
     "DDJ Histogram", "Rising Edge Histogram",   "Falling Edge Histogram",    "RJ/PJ Histogram",
     "TJ Histogram",  "Composite DDJ Histogram", "Composite Random Histogram"};
 
-TRadioSwHandler* Radio(std::string_view path) { return dynamic_cast<TRadioSwHandler*>(NodeAt(path)); }
-TOnOffHandler* OnOff(std::string_view path) { return dynamic_cast<TOnOffHandler*>(NodeAt(path)); }
 TEditHandler* Edit(std::string_view path) { return dynamic_cast<TEditHandler*>(NodeAt(path)); }
 
 // By program, for the nodes that exist: analyses that are not built have none.
 void SwitchOff(std::string_view path) {
-  if (auto* radio = Radio(path)) radio->SetIndexByProgram(0);
-  if (auto* onOff = OnOff(path)) onOff->SetOnByProgram(false);
+  SetIndexAt(path, 0);
+  SetOnAt(path, false);
 }
 
+// The line through two points; the first point's value where they coincide.
 double Linear(double x, double x1, double y1, double x2, double y2) {
-  return x2 == x1 ? y1 : y1 + (y2 - y1) * (x - x1) / (x2 - x1);
+  return x2 == x1 ? y1 : LinearInterpolate(x1, y1, x2, y2, x);
+}
+
+// Per sample: 0 high (above upper), 1 low (below lower), 2 between.
+uint8_t ClassOf(double v, double upper, double lower) {
+  if (v > upper) return 0;
+  if (v < lower) return 1;
+  return 2;
 }
 
 // The mean of the values above the middle of their range, and of those below: the two
@@ -91,12 +97,6 @@ void TJitterHist::Clear() {
 
 // --- pattern and edges ---
 
-uint8_t JitterClassOf(double v, double upper, double lower) {
-  if (v > upper) return 0;
-  if (v < lower) return 1;
-  return 2;
-}
-
 void JitterFlagEdges(const std::vector<double>& values, double upper, double lower,
                      std::array<bool, kJitterEdgeFlagCount>& flags) {
   const auto flag = [&flags](size_t i) {
@@ -106,7 +106,7 @@ void JitterFlagEdges(const std::vector<double>& values, double upper, double low
   size_t lastLevel = 0;
   int lastClass = -1;
   for (size_t i = 0; i < values.size(); ++i) {
-    const uint8_t c = JitterClassOf(values[i], upper, lower);
+    const uint8_t c = ClassOf(values[i], upper, lower);
     if (c == 2) continue;
     if (lastClass >= 0 && c != lastClass) {
       if (i == lastLevel + 1) {
@@ -231,14 +231,14 @@ class TKeeper {
  public:
   explicit TKeeper(std::vector<TJ_Obj::TKept>& kept) : kept_(kept) {}
   void Index(std::string_view path, uint8_t index) {
-    auto* h = Radio(path);
+    auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path));
     if (!h || index >= h->GetCount()) return;
     Keep(path,
          [old = h->GetIndex()](THandler& x) { static_cast<TRadioSwHandler&>(x).SetIndexByProgram(old); });
     h->SetIndexByProgram(index);
   }
   void On(std::string_view path, bool on) {
-    auto* h = OnOff(path);
+    auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path));
     if (!h) return;
     Keep(path, [old = h->IsOn()](THandler& x) { static_cast<TOnOffHandler&>(x).SetOnByProgram(old); });
     h->SetOnByProgram(on);
@@ -272,10 +272,9 @@ class TKeeper {
 
 TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(outputs)) {
   source_ = source == TTraceId::Ch2 ? TTraceId::Ch2 : TTraceId::Ch1;
-  chanCode_ = source_ == TTraceId::Ch1 ? 2 : 3;
   patternSettings_ = PatternSettings();
   pattLen_ = std::max(1, patternSettings_[0]);
-  const double rate = GetFloatValue(Edit("Trig:DataRate"_node));
+  const double rate = ValueAt("Trig:DataRate"_node);
   unitInterval_ = rate > 0 && std::isfinite(rate) ? 1 / rate : 1e-9;
   // Room for the pattern and one read past its end: as long as the pattern is.
   bitMap_.assign(static_cast<size_t>(pattLen_) + kJitterBitsPerRead, 0);
@@ -325,7 +324,7 @@ int32_t TJ_Obj::NextReachableTransition(int32_t from) const {
 }
 
 bool TJ_Obj::Reachable(int32_t bit) const {
-  const auto* delay = dynamic_cast<const TIntEditHandler*>(Edit("Trig:PattDelay"_node));
+  const auto* delay = dynamic_cast<const TIntEditHandler*>(NodeAt("Trig:PattDelay"_node));
   return delay != nullptr && BitDelay(bit) <= static_cast<int32_t>(delay->GetMax());
 }
 
@@ -366,7 +365,6 @@ void TJ_Obj::ApplyLevelSettings() {
     SwitchOff(path);
   keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
-  recLen_ = kLevelRecLen;
   keep.Index("TB:Units"_node, 0);
   keep.On("TB:DualDel"_node, false);
   keep.Double("TB:ScaleA"_node, 10 * unitInterval_);
@@ -382,7 +380,6 @@ void TJ_Obj::ApplyEdgeSettings() {
   const bool ch1 = source_ == TTraceId::Ch1;
   keep.Int("Acq:Ch1:RecLen"_node, kEdgeRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kEdgeRecLen);
-  recLen_ = kEdgeRecLen;
   keep.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 0);
   keep.Index(ch1 ? "Displ:Ch1:Style"_node : "Displ:Ch2:Style"_node, 2);
   keep.Double(ch1 ? "Ch1:Scale"_node : "Ch2:Scale"_node, amplitude_ / 6);
@@ -395,14 +392,19 @@ void TJ_Obj::ApplyEdgeSettings() {
   const double edge = record.IndexToX(edgeEstimates_[0] - halfBit);
   edgeShift_ = edge - unitInterval_ / 2 < record.IndexToX(0) ? 1 : 0;
   const double start = edge + edgeShift_ * unitInterval_ - unitInterval_ / 2;
-  const double scaleA = GetFloatValue(Edit("TB:ScaleA"_node));
+  const double scaleA = ValueAt("TB:ScaleA"_node);
   if (scaleA > 0) keep.Double("TB:Delay"_node, start / scaleA);
 }
 
 bool TJ_Obj::ReadRecord(int expectedLength) {
   const TSignalObj& record = SignalObjs()[source_];
   const int n = record.GetRecLen();
-  if (n != expectedLength) return false;
+  if (n != expectedLength) {
+    // A length changed from outside is put back: else no record of this length would come.
+    const std::string_view length = source_ == TTraceId::Ch1 ? "Acq:Ch1:RecLen"_node : "Acq:Ch2:RecLen"_node;
+    if (GetIntValue(Edit(length)) != expectedLength) TKeeper(kept_).Int(length, expectedLength);
+    return false;
+  }
   values_.resize(static_cast<size_t>(n));
   times_.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
@@ -459,10 +461,7 @@ void TJ_Obj::PhaseLevels() {
   }
   edgeEstimates_ = JitterEdgeEstimates(edgeFlags_);
   phase_ = 1;
-  highSum_ = lowSum_ = averageSum_ = 0;
-  highCount_ = lowCount_ = averageCount_ = 0;
-  highestBitRead_ = -1;
-  SetPatternDelay(0);
+  StartBitMap();
 }
 
 void TJ_Obj::PhaseBitMap() {
@@ -482,10 +481,10 @@ void TJ_Obj::PhaseBitMap() {
   };
   std::array<uint8_t, kJitterBitsPerRead> classes{};
   for (int k = 0; k < kJitterBitsPerRead; ++k) {
-    classes[static_cast<size_t>(k)] = JitterClassOf(valueAt(k), upperDecision_, lowerDecision_);
+    classes[static_cast<size_t>(k)] = ClassOf(valueAt(k), upperDecision_, lowerDecision_);
     if (classes[static_cast<size_t>(k)] == 2) return;
   }
-  if (Radio("Jitter:SmplLvl"_node) && GetIndex(Radio("Jitter:SmplLvl"_node)) == 2 && delay <= pattLen_) {
+  if (IndexAt("Jitter:SmplLvl"_node) == 2 && delay <= pattLen_) {
     int last = std::min(delay + kJitterBitsPerRead, pattLen_) - delay;
     if (edgeEstimates_[static_cast<size_t>(last)] < 0) last = kJitterBitsPerRead - 1;
     const size_t from = static_cast<size_t>(std::lround(edgeEstimates_[0]));
@@ -508,23 +507,34 @@ void TJ_Obj::PhaseBitMap() {
     // A delay the trigger cannot reach ends the reading where it stands.
     if (PatternDelay() > delay) return;
   }
+  // The trigger's delay ends short of the pattern's end: the bits after its last read stay
+  // unknown however often they are read again.
+  if (highestBitRead_ < pattLen_ - 1) {
+    stop_ = TStop::MapOutOfReach;
+    return;
+  }
   FinishBitMap();
+}
+
+// The bit map is read from the pattern's start with nothing summed yet.
+void TJ_Obj::StartBitMap() {
+  highSum_ = lowSum_ = averageSum_ = 0;
+  highCount_ = lowCount_ = averageCount_ = 0;
+  highestBitRead_ = -1;
+  SetPatternDelay(0);
 }
 
 void TJ_Obj::FinishBitMap() {
   const size_t n = static_cast<size_t>(pattLen_);
   // The bits read past the pattern's end must repeat its start.
-  bool consistent = highCount_ > 0 && lowCount_ > 0 && highestBitRead_ >= pattLen_ - 1;
+  bool consistent = highCount_ > 0 && lowCount_ > 0;
   for (size_t i = 0; consistent && i + 1 < kJitterBitsPerRead && i + n < bitMap_.size() &&
                      static_cast<int64_t>(i + n) <= highestBitRead_;
        ++i)
     consistent = bitMap_[i] == bitMap_[i + n];
   if (!consistent) {
     if (outputs_.BitMapError) outputs_.BitMapError("Ошибка определения Bit-Map");
-    highSum_ = lowSum_ = averageSum_ = 0;
-    highCount_ = lowCount_ = averageCount_ = 0;
-    highestBitRead_ = -1;
-    SetPatternDelay(0);
+    StartBitMap();
     return;
   }
   pattern_ =
@@ -540,9 +550,9 @@ void TJ_Obj::FinishBitMap() {
   for (size_t i = 0; i < levelSteps_.size(); ++i)
     levelSteps_[i] =
         lowerThreshold_ + static_cast<double>(i) * thresholdDistance_ / 10 + thresholdDistance_ / 20;
-  switch (GetIndex(Radio("Jitter:SmplLvl"_node))) {
+  switch (IndexAt("Jitter:SmplLvl"_node)) {
     case 1:
-      samplingLevel_ = GetFloatValue(Edit("Jitter:CustLevel"_node));
+      samplingLevel_ = ValueAt("Jitter:CustLevel"_node);
       break;
     case 2:
       samplingLevel_ =
@@ -616,18 +626,19 @@ void TJ_Obj::PhaseContexts() {
       context.SlotMeans[k] = edgeStats_[k].Mean();
       continue;
     }
-    auto above = std::upper_bound(filled.begin(), filled.end(), k);
-    size_t a = above == filled.begin() ? *above : *(above - 1);
-    size_t b = above == filled.end() ? filled.back() : *above;
-    if (a == b) {
-      // Both on one side: the two nearest filled slots on that side.
-      const auto at = std::find(filled.begin(), filled.end(), a);
-      if (filled.size() > 1) {
-        if (at + 1 != filled.end())
-          b = *(at + 1);
-        else
-          a = *(at - 1);
-      }
+    // The filled slots either side of it, or the two nearest on its one side.
+    const auto above = std::upper_bound(filled.begin(), filled.end(), k);
+    const size_t last = filled.size() - 1;
+    size_t a = 0, b = 0;
+    if (above == filled.begin()) {
+      a = filled[0];
+      b = filled[std::min<size_t>(1, last)];
+    } else if (above == filled.end()) {
+      a = filled[last == 0 ? 0 : last - 1];
+      b = filled[last];
+    } else {
+      a = *(above - 1);
+      b = *above;
     }
     context.SlotMeans[k] = Linear(static_cast<double>(k), static_cast<double>(a), edgeStats_[a].Mean(),
                                   static_cast<double>(b), edgeStats_[b].Mean());
@@ -647,7 +658,6 @@ void TJ_Obj::PhaseContexts() {
   TKeeper keep(kept_);
   keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
   keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
-  recLen_ = kLevelRecLen;
   smallestMean_ = 1e20;
   largestMean_ = -1e20;
   spreadStat_.Reset();
@@ -749,13 +759,14 @@ void TJ_Obj::FillDDJ() {
 
 void TJ_Obj::ComputeResults() {
   // A histogram whose scale saw no spread reads zero: its values differ only by rounding.
-  const auto spread = [this](int k) {
+  const auto flat = [](const TJitterHist& h) { return h.ZeroScale() || h.Count() == 0; };
+  const auto spread = [&](int k) {
     const TJitterHist& h = hists_[static_cast<size_t>(k)];
-    return h.ZeroScale() || h.Count() == 0 ? 0.0 : h.Stat.StdDevN();
+    return flat(h) ? 0.0 : h.Stat.StdDevN();
   };
-  const auto span = [this](int k) {
+  const auto span = [&](int k) {
     const TJitterHist& h = hists_[static_cast<size_t>(k)];
-    return h.ZeroScale() || h.Count() == 0 ? 0.0 : h.Stat.Max() - h.Stat.Min();
+    return flat(h) ? 0.0 : h.Stat.Max() - h.Stat.Min();
   };
   const TJitterHist& rising = hists_[jhRising];
   const TJitterHist& falling = hists_[jhFalling];
@@ -766,14 +777,13 @@ void TJ_Obj::ComputeResults() {
   }
   results_[jrDataDepend] = span(jhDDJ);
   results_[jrRandom] = spread(jhRJPJ);
-  results_[jrDutyCycle] = rising.ZeroScale() || rising.Count() == 0 || falling.Count() == 0
-                              ? 0.0
-                              : std::fabs(rising.Stat.Mean() - falling.Stat.Mean());
+  results_[jrDutyCycle] =
+      flat(rising) || falling.Count() == 0 ? 0.0 : std::fabs(rising.Stat.Mean() - falling.Stat.Mean());
   results_[jrInterSymbol] = std::max(span(jhRising), span(jhFalling));
 }
 
+// The results were computed as the round ended.
 void TJ_Obj::PhaseResults() {
-  ComputeResults();
   if (outputs_.ResultsReady) outputs_.ResultsReady();
   Restart();
 }

@@ -63,7 +63,6 @@ class TJitterHist {
   void Add(double t);
   void Clear();
 
-  bool Scaled() const { return scaled_; }
   bool ZeroScale() const { return scaled_ && BinWidth == 0; }
   int64_t Count() const { return Stat.Count(); }
 
@@ -80,8 +79,6 @@ class TJitterHist {
 
 // --- the pattern and its edges ---
 
-// Per sample: 0 high (above upper), 1 low (below lower), 2 between.
-uint8_t JitterClassOf(double v, double upper, double lower);
 // Flags the edges of one record: each change between a high and a low run marks the
 // points between them, or both neighbours when none lies between. Runs between the levels
 // that return to the level they left, and those before the first level run or after the
@@ -160,6 +157,7 @@ class TJ_Obj {
     None,
     PatternChanged,   // the pattern settings it learnt from changed: it must learn anew
     EdgesOutOfReach,  // no transition bit lies within the trigger delay's reach
+    MapOutOfReach,    // bits of the pattern lie beyond it: their map cannot be read
   };
 
   // One step per finished acquisition; none once stopped.
@@ -170,7 +168,6 @@ class TJ_Obj {
 
   int Phase() const { return phase_; }
   int32_t PattLen() const { return pattLen_; }
-  double UnitInterval() const { return unitInterval_; }
   TTraceId Source() const { return source_; }
   const TJitterPattern& Pattern() const { return pattern_; }
   const std::vector<float>& BitMeans() const { return bitMeans_; }
@@ -178,7 +175,6 @@ class TJ_Obj {
   // BitMeans from nothing).
   const std::vector<float>& ShownBitMeans() const { return shownBitMeans_; }
   const TJitterHist& Hist(int kind) const { return hists_.at(static_cast<size_t>(kind)); }
-  const std::array<double, kJitterEstimateCount>& EdgeEstimates() const { return edgeEstimates_; }
   double HighLevel() const { return highLevel_; }
   double LowLevel() const { return lowLevel_; }
   double MeanEdgeTime() const { return meanEdgeTime_; }
@@ -203,6 +199,7 @@ class TJ_Obj {
 
   void PhaseLevels();
   void PhaseBitMap();
+  void StartBitMap();
   void FinishBitMap();
   void PhaseContexts();
   void PhaseSpreads();
@@ -223,11 +220,9 @@ class TJ_Obj {
   int32_t pattLen_ = 0;
   double unitInterval_ = 0;
   TTraceId source_ = TTraceId::Ch1;
-  uint8_t chanCode_ = 2;
   bool savedRun_ = false;
   bool savedTimerEnabled_ = false;
   int phase_ = 0;
-  int recLen_ = 512;
   int rounds_ = 0;
 
   std::vector<double> values_;  // the record of this step

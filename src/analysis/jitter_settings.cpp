@@ -41,7 +41,6 @@ constexpr const char* kResultKeys[kJitterResultCount] = {
 constexpr const char* kPlotKeys[kJitterPlotKinds] = {
     "RJ_PJ_His", "DDJ_Hist", "TJ_Hist", "CompositeHist", "CompDDJ_Hist", "DDJvsBit", "BER_Bathtub"};
 
-TOnOffHandler* JitterOnNode() { return dynamic_cast<TOnOffHandler*>(NodeAt("Jitter:JitterOn"_node)); }
 TCheckSwHandler* PlotsNode() { return dynamic_cast<TCheckSwHandler*>(NodeAt("Jitter:JPlots"_node)); }
 
 TNizText* Strip() { return ScopeCRT ? &ScopeCRT->BottomText() : nullptr; }
@@ -108,10 +107,14 @@ void JitterStep() {
       SwitchJitterMeasurement(true);
       break;
     case TJ_Obj::TStop::EdgesOutOfReach:
-      if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
+    case TJ_Obj::TStop::MapOutOfReach: {
+      const bool edges = State.JitterObj->Stopped() == TJ_Obj::TStop::EdgesOutOfReach;
+      SetOnAt("Jitter:JitterOn"_node, false);
       State.JitterObj.reset();
-      Dialogs().Inform(TMessageKind::Error, GetLangStr("JitterEdgesOutOfReach"));
+      Dialogs().Inform(TMessageKind::Error,
+                       GetLangStr(edges ? "JitterEdgesOutOfReach" : "JitterMapOutOfReach"));
       break;
+    }
   }
 }
 
@@ -120,7 +123,6 @@ void JitterStep() {
 TJitterSettingsState& JitterSettings() { return State; }
 TJ_Obj* JitterObj() { return State.JitterObj.get(); }
 
-const char* JitterResultKey(int index) { return kResultKeys[std::clamp(index, 0, kJitterResultCount - 1)]; }
 const char* JitterPlotKey(int kind) { return kPlotKeys[std::clamp(kind, 0, kJitterPlotKinds - 1)]; }
 
 void RegisterJitterHandlers() {
@@ -169,7 +171,7 @@ void SwitchJitterMeasurement(bool on) {
   // The lock must run with its clock measured: the engine reads the data rate from it.
   if (!PatternLockOn() || !(TriggerSettings().PatternClockRate > 0)) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("ToMkJitterMeas"));
-    if (TOnOffHandler* node = JitterOnNode()) node->SetOnByProgram(false);
+    SetOnAt("Jitter:JitterOn"_node, false);
     return;
   }
   // The engine switches the analyses that share the screen off as it starts.
@@ -244,9 +246,9 @@ void InstallJitter() {
   AcqHooks.JitterMeasurementExists.Set([] { return State.JitterObj != nullptr; });
   AcqHooks.JitterMeasurementStep.Set(JitterStep);
   const auto switchOff = [] {
-    if (TOnOffHandler* node = JitterOnNode(); node && node->IsOn()) node->SetOnByProgram(false);
+    if (IsOnAt("Jitter:JitterOn"_node)) SetOnAt("Jitter:JitterOn"_node, false);
   };
-  SetAnalysisSwitchOff(kJitterMenuCode, switchOff);
+  SetAnalysisSwitchOff(kJitterMenuId, switchOff);
   // Else the power-off setup would keep the engine's settings in place of the user's.
   ShellHooks.EndDrivingAnalyses.Set(switchOff);
 }

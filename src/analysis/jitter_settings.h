@@ -18,7 +18,7 @@ class TJ_Obj;
 
 inline constexpr int kJitterPlotKinds = 7;
 inline constexpr int kJitterResultLines = 10;
-inline constexpr uint8_t kJitterMenuCode = 18;
+inline constexpr uint8_t kJitterMenuId = 18;
 
 enum TJitterPlotKind : uint8_t {
   jpRJPJHist,
@@ -57,8 +57,7 @@ struct TJitterSettingsState {
 TJitterSettingsState& JitterSettings();
 TJ_Obj* JitterObj();
 
-// The language keys of the results (items of "Jitter:JParam") and of the plot kinds.
-const char* JitterResultKey(int index);
+// The language key of a plot kind.
 const char* JitterPlotKey(int kind);
 
 void RegisterJitterHandlers();

@@ -412,7 +412,8 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
 // message and read again. A pattern of 8 bits (the delay reaches 1 bit) that the generator
 // changed while its bit centres were found has no edge in bits 0..2: none can be brought
 // into the window, and the analysis ends with a message instead of waiting for the 512
-// points of the bit map it no longer asks for.
+// points of the bit map it no longer asks for. So does one of 1000 bits behind the clock
+// divider 4, whose delay reaches bit 249 only: the bits after 296 can never be read.
 TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsWithNoEdgeInReach) {
   enum TOutcome { Learnt, Refused, Ended };
   struct Case {
@@ -420,11 +421,14 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
     const char* bits;       // nullptr: random bits of the period
     const char* levelBits;  // shown while the bit centres are found; nullptr: bits
     TOutcome outcome;
+    int32_t divider = 1;
+    const char* endMessage = "JitterEdgesOutOfReach";
   };
   const Case cases[] = {{65535, 65535, nullptr, nullptr, Learnt},
                         {10, 10, nullptr, nullptr, Learnt},
                         {101, 100, nullptr, nullptr, Refused},
-                        {8, 8, "00010110", "10101010", Ended}};
+                        {8, 8, "00010110", "10101010", Ended},
+                        {1000, 1000, nullptr, nullptr, Ended, 4, "JitterMapOutOfReach"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     std::vector<uint8_t> bits(static_cast<size_t>(c.period));
@@ -435,7 +439,9 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
     ExecCommand("Trig:PatternLockMode Off");
     ExecCommand("Trig:PattLen " + std::to_string(c.length));
     ExecCommand("Trig:PatternLockMode Manual");
+    ExecCommand("Trig:IntDivider " + std::to_string(c.divider));
     ASSERT_EQ(Num("Trig:PattLen"), c.length);
+    ASSERT_EQ(Num("Trig:IntDivider"), c.divider);
     const double ui = 1 / Num("Trig:DataRate");
     const std::vector<std::string> before = WithoutJitterSwitch(Dump());
     dialogs.shown.clear();
@@ -465,7 +471,7 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
         EXPECT_EQ(Num("Trig:PattDelay"), 0);
         break;
       case Ended:
-        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + GetLangStr("JitterEdgesOutOfReach")});
+        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + GetLangStr(c.endMessage)});
         EXPECT_EQ(JitterObj(), nullptr);
         EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
         break;
@@ -536,6 +542,36 @@ TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelayN
     ASSERT_TRUE(JitterObj()->JitterResult(jrRandom, rj, unit));
     EXPECT_LT(rj, 0.001 * ui);
     EXPECT_NE(JitterObj()->ShownBitMeans()[8], static_cast<float>(kNoBitMean));
+    ExecCommand("Jitter:JitterOn Off");
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
+  }
+}
+
+// A record length changed from outside while the engine runs is put back, at whatever
+// step: else no record of the length it reads would come again.
+TEST_F(JitterProgramTest, ARecordLengthChangedWhileItRunsIsPutBack) {
+  const std::vector<uint8_t> bits = Bits("11001010110001001010");
+  ExecCommand("Trig:PatternLockMode Off");
+  ExecCommand("Trig:PattLen 20");
+  ExecCommand("Trig:PatternLockMode Manual");
+  const double ui = 1 / Num("Trig:DataRate");
+  for (int changeAtPhase : {1, 2, 4}) {
+    SCOPED_TRACE(changeAtPhase);
+    const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    bool changed = false;
+    for (int n = 0; n < 20000 && JitterObj() && JitterObj()->RoundsDone() < 1; ++n) {
+      if (!changed && JitterObj()->Phase() == changeAtPhase) {
+        ExecCommand("Acq:Ch1:RecLen 1024");
+        changed = true;
+      }
+      ShowPattern(bits, ui);
+      AcqHooks.JitterMeasurementStep();
+    }
+    EXPECT_TRUE(changed);
+    ASSERT_NE(JitterObj(), nullptr);
+    EXPECT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
     ExecCommand("Jitter:JitterOn Off");
     EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
   }

@@ -70,6 +70,9 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
     button->setFrameShadow(QFrame::Raised);
     button->setLineWidth(2);
     button->setAutoFillBackground(true);
+    QPalette colour = button->palette();
+    colour.setColor(QPalette::Window, ColorFromBgr(legend.Colours[static_cast<size_t>(i)]));
+    button->setPalette(colour);
     button->installEventFilter(this);
     auto* label = new QLabel(pnlComboPanel_);
     label->setObjectName(QString("lblCombo%1").arg(i + 1));
@@ -89,7 +92,6 @@ TJitterGraphFrm::TJitterGraphFrm(int kind, QWidget* owner)
   }
   // The selected button is down; "UNDO ZOOM" of the clickable window is a plain button.
   comboButtons_[options_[0]]->setFrameShadow(clickable_ ? QFrame::Raised : QFrame::Sunken);
-  ShowButtonColours();
 
   timer1_ = new QTimer(this);
   timer1_->setSingleShot(true);
@@ -148,9 +150,7 @@ bool TJitterGraphFrm::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   for (int i = 0; i < 3; ++i) {
-    if (watched != comboButtons_[static_cast<size_t>(i)] ||
-        !comboButtons_[static_cast<size_t>(i)]->isEnabled())
-      continue;
+    if (watched != comboButtons_[static_cast<size_t>(i)]) continue;
     if (press)
       ComboButtonDown(i);
     else
@@ -166,23 +166,14 @@ void TJitterGraphFrm::ComboButtonDown(int i) {
   options_[1] = before;
   options_[0] = static_cast<uint8_t>(i);
   comboButtons_[static_cast<size_t>(i)]->setFrameShadow(QFrame::Sunken);
-  if (!clickable_ && 3 - options_[1] - options_[0] < 3 && 3 - options_[1] - options_[0] >= 0)
-    options_[2] = static_cast<uint8_t>(3 - options_[1] - options_[0]);
+  // The third is the one neither pressed now nor before (0 + 1 + 2 = 3).
+  const int third = 3 - options_[1] - options_[0];
+  if (!clickable_ && third >= 0 && third < 3) options_[2] = static_cast<uint8_t>(third);
   JitterGraphMessage(kind_, 1, 1);
 }
 
 void TJitterGraphFrm::ComboButtonUp(int i) {
   if (clickable_) comboButtons_[static_cast<size_t>(i)]->setFrameShadow(QFrame::Raised);
-}
-
-void TJitterGraphFrm::ShowButtonColours() {
-  const TJitterLegend legend = JitterLegend(kind_);
-  for (size_t i = 0; i < 3; ++i) {
-    QPalette p = comboButtons_[i]->palette();
-    p.setColor(QPalette::Window, comboButtons_[i]->isEnabled() ? ColorFromBgr(legend.Colours[i])
-                                                               : palette().color(QPalette::Button));
-    comboButtons_[i]->setPalette(p);
-  }
 }
 
 TJitterGraphFrm* JitterGraphWindow(int kind) { return ValidKind(kind) ? Windows()[kind].data() : nullptr; }
@@ -227,8 +218,8 @@ void JitterGraphMessage(int kind, int code, int value) {
     JitterPlotHidden(kind);
     return;
   }
-  if ((code == 1 || code == 2) && JitterObj() && kind >= 0 && kind < kJitterPlotKinds)
-    DrawJitterPlot(JitterObj(), kind, code, value);
+  // No window of the kind, or no engine, draws nothing.
+  if (code == 1 || code == 2) DrawJitterPlot(JitterObj(), kind, code, value);
 }
 
 void SetJitterSurfaceFactory(TSurfaceWidgetFactory factory) { SurfaceFactory() = std::move(factory); }

@@ -32,8 +32,6 @@ class TJitterGraphFrm : public QWidget {
   TJitterGraphFrm(int kind, QWidget* owner);
   ~TJitterGraphFrm() override;
 
-  int Kind() const { return kind_; }
-  bool Clickable() const { return clickable_; }
   // The resize timer runs: the surface is about to be rebuilt.
   bool ResizePending() const;
   // The combination given to the plot: the selected button for a clickable window, else
@@ -55,7 +53,6 @@ class TJitterGraphFrm : public QWidget {
   void Timer1Timer();
   void ComboButtonDown(int i);
   void ComboButtonUp(int i);
-  void ShowButtonColours();
 
   int kind_;
   bool clickable_;

@@ -3,9 +3,8 @@
 #include "analysis/ui/jitter_graph.h"
 #include "controls/menu_pages.h"
 #include "framework/language/language.h"
-#include "framework/settings/choice_handlers.h"
+#include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
-#include "framework/settings/settings_tree.h"
 
 namespace norv {
 
@@ -114,9 +113,7 @@ class TJitterMenu final : public TDeclaredSideMenu {
  private:
   // The level edit shows the custom level while it is chosen, else the percentage.
   void BindSamplingLevel() {
-    const auto* method =
-        dynamic_cast<TRadioSwHandler*>(RootSpider ? RootSpider->FindHandler("Jitter:SmplLvl"_node) : nullptr);
-    const bool custom = method && method->GetIndex() == 1;
+    const bool custom = IndexAt("Jitter:SmplLvl"_node) == 1;
     auto& edit = Control<TRC_EditSwitcher>("edswSamplingLevel");
     const char* node = custom ? ":Jitter:CustLevel" : ":Jitter:PercAmpl";
     if (edit.Mnemonics() != node) edit.SetMnemonics(node);

@@ -4,11 +4,10 @@
 // unit, each on a page of its own. Its main-menu button stays disabled without the
 // instrument's jitter option; the menu works wherever it is opened.
 
+#include "analysis/jitter_settings.h"
 #include "analysis/ui/jitter_graph.h"
 
 namespace norv {
-
-inline constexpr int kJitterMenuId = 18;
 
 // Registers the menu's form with the side menus and fills the plot windows' hooks; their
 // surfaces are shown by the widgets `surfaces` makes.

@@ -167,6 +167,8 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"JitterEdgesOutOfReach",
      "No edge of the pattern lies within reach of the pattern trigger delay: the jitter measurement is "
      "stopped"},
+    {"JitterMapOutOfReach",
+     "Part of the pattern lies beyond reach of the pattern trigger delay: the jitter measurement is stopped"},
     {"TotalJ", "Total (TJ)"},
     {"PeriodicJss", "Periodic (PJ δ-δ)"},
     {"PeriodicJrms", "Periodic (PJ rms)"},
