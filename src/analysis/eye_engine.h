@@ -174,17 +174,10 @@ TEyeState& EyeState();
 void ResetEyeState();
 
 // --- analysis ---
-bool EyeFindLevels(int& top, int& base, int xRight, int xLeft);
-bool EyeAnalyseNRZ();
-bool EyeAnalyseRZ();
-bool EyeAnalyse();  // of the configured mode
 // Value and unit of slot n (0-based) of the configured group.
 void ComputeEyeParam(int slot);
-// Every selected parameter but the average power: computed and added to its statistics.
-void EvaluateEyeParams();
 // The measurement window follows the bounds and thresholds.
 void UpdateEyeMeasureWindow();
-void SetEyeDisplayWindow(int yLow, int yHigh, int xHigh, int xLow);
 // Threshold fractions of the configured mode (lower, upper).
 std::pair<double, double> EyeThresholdFractions();
 
@@ -193,7 +186,6 @@ void EyeMeasurementPass();
 void ClearEyeMeasurement();
 void RestartEyeStatistics();
 void ApplyEyeStatMode();
-bool EyeCycleComplete();
 
 // --- the parameter lists ---
 bool IsEyeParamSelected(uint8_t group, uint8_t axis, uint8_t index);
