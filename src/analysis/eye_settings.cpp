@@ -131,6 +131,11 @@ constexpr TEyeParamText kYRzTexts[] = {
     {"ZeroLevel", "ZeroLevel", "Zero Level"},
 };
 
+// The items of the Y lists (NRZ, RZ) that need the optical converter: the average powers
+// and the extinction ratios.
+constexpr uint32_t kOpticalItems[2] = {1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7,
+                                       1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8};
+
 std::string ItemList(const TEyeParamText* texts, size_t count) {
   std::string list;
   for (size_t i = 0; i < count; ++i) list += (i ? "," : "") + std::string(texts[i].Mnemonic);
@@ -324,8 +329,7 @@ void UpdateEyeParamMasks() {
       set->SetDisabledMask(0b110);
       continue;
     }
-    const uint32_t optical = g == 0 ? (1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7)
-                                    : (1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
+    const uint32_t optical = kOpticalItems[g];
     set->SetDisabledMask(optical);
     for (int i = 0; i < set->GetCount(); ++i)
       if ((optical >> i & 1u) && (set->GetMask() >> i & 1u)) set->SetButtonByProgram(i, false);
@@ -339,7 +343,6 @@ void RebuildEyeParamLines() {
   TNizText* strip = Strip();
   if (!strip || !MeasureOn()) return;
   strip->Clear();
-  State.LinesBuilt = true;
   ShowStatisticsHeader(2);
   for (int n = 0; n < LineCount(); ++n) {
     strip->WriteLine(EyeParamLabel(n), TNizText::GetLineCellRect(n, 1), -1, SourceColour());
@@ -741,11 +744,9 @@ void RegisterEyeHandlers() {
         disabled);
   };
   set(egNRZ, eaX, "Eye:XNRZParam", kXNrzTexts, std::size(kXNrzTexts), 0);
-  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts),
-      1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7);
+  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts), kOpticalItems[0]);
   set(egRZ, eaX, "Eye:XRZParam", kXRzTexts, std::size(kXRzTexts), 0);
-  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts),
-      1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
+  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts), kOpticalItems[1]);
   State.Res = root.AddGpibString("Eye:Res", [](const std::string& param, bool isQuery, uint8_t,
                                                std::string& reply) { reply += EyeResQuery(param, isQuery); });
   State.DisplayWindow->SetDisabled(true);
