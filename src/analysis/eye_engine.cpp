@@ -736,7 +736,7 @@ std::string CounterText(const TEyeParam& p) {
     std::snprintf(buf, sizeof buf, "    %lld", static_cast<long long>(p.Stat.Count()));
   } else {
     std::snprintf(buf, sizeof buf, "%lld / %lld", static_cast<long long>(p.Stat.Count()),
-                  static_cast<long long>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms);
+                  static_cast<long long>(EyeWaveformsOf(p)));
   }
   return buf;
 }
@@ -823,6 +823,10 @@ void ApplyEyeStatMode() {
 }
 
 // --- the lists ---
+
+int64_t EyeWaveformsOf(const TEyeParam& p) {
+  return static_cast<int64_t>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms;
+}
 
 TEyeParam* EyeParam(uint8_t group, int slot) {
   if (group != egNRZ && group != egRZ) return nullptr;

@@ -193,6 +193,8 @@ void AddEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 void RemoveEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 // Slot n (0-based) of a group, or nullptr.
 TEyeParam* EyeParam(uint8_t group, int slot);
+// The waveforms behind a parameter's statistics: its full cycles and the current one.
+int64_t EyeWaveformsOf(const TEyeParam& p);
 
 // The computations alone, for the parameters' formulas.
 // 10 log10(x), undefined for x <= 0 or an undefined x.

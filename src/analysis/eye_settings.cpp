@@ -585,8 +585,7 @@ void StatisticsAnswer(const TEyeParam& p, const std::string& word, std::string& 
   if (starts("Cycle")) {
     reply += std::to_string(st.Count());
   } else if (starts("Wfm")) {
-    reply +=
-        std::to_string(static_cast<int64_t>(Eye().Config.WfmsInCycle) * st.Count() + Eye().CycleWaveforms);
+    reply += std::to_string(EyeWaveformsOf(p));
   } else if (starts("Min")) {
     reply += value(st.Min());
   } else if (starts("Max")) {
