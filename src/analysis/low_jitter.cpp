@@ -142,7 +142,6 @@ void LowJitterStep() {
 
 TRefSine::TRefSine(std::span<const double> values, double stepX, double firstX, double frequency)
     : Omega(kTwoPi * frequency),
-      LastIndex(static_cast<int32_t>(values.size()) - 1),
       FirstX(firstX),
       StepX(stepX),
       values_(values.begin(), values.end()) {
@@ -158,10 +157,10 @@ TRefSine::TRefSine(std::span<const double> values, double stepX, double firstX, 
 
 double TRefSine::FitError(double phase) const {
   double sum = 0;
-  for (int32_t i = 0; i <= LastIndex; ++i) {
-    const double p = IntoFitRange(Omega * (FirstX + i * StepX) + phase);
+  for (size_t i = 0; i < values_.size(); ++i) {
+    const double p = IntoFitRange(Omega * (FirstX + static_cast<double>(i) * StepX) + phase);
     if (!OnSteepPart(p)) continue;
-    const double d = Amplitude * std::sin(p) + Offset - values_[static_cast<size_t>(i)];
+    const double d = Amplitude * std::sin(p) + Offset - values_[i];
     sum += d * d;
   }
   return sum;
