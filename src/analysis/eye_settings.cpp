@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
+#include <span>
 
 #include "analysis/eye_engine.h"
 #include "display/display_hooks.h"
@@ -136,9 +136,14 @@ constexpr TEyeParamText kYRzTexts[] = {
 constexpr uint32_t kOpticalItems[2] = {1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7,
                                        1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8};
 
-std::string ItemList(const TEyeParamText* texts, size_t count) {
+// [group - 1][axis]
+constexpr std::span<const TEyeParamText> kTexts[2][2] = {{kXNrzTexts, kYNrzTexts}, {kXRzTexts, kYRzTexts}};
+
+std::span<const TEyeParamText> Texts(uint8_t group, uint8_t axis) { return kTexts[group == egRZ][axis != eaX]; }
+
+std::string ItemList(std::span<const TEyeParamText> texts) {
   std::string list;
-  for (size_t i = 0; i < count; ++i) list += (i ? "," : "") + std::string(texts[i].Mnemonic);
+  for (const TEyeParamText& t : texts) list += (list.empty() ? "" : ",") + std::string(t.Mnemonic);
   return list;
 }
 
@@ -286,11 +291,8 @@ TEyeSettingsState& EyeSettings() { return State; }
 void ResetEyeSettingsState() { State = {}; }
 
 const TEyeParamText& EyeParamText(uint8_t group, uint8_t axis, uint8_t index) {
-  const bool rz = group == egRZ;
-  const TEyeParamText* texts = axis == eaX ? (rz ? kXRzTexts : kXNrzTexts) : (rz ? kYRzTexts : kYNrzTexts);
-  const size_t count = axis == eaX ? (rz ? std::size(kXRzTexts) : std::size(kXNrzTexts))
-                                   : (rz ? std::size(kYRzTexts) : std::size(kYNrzTexts));
-  return texts[std::min<size_t>(index, count - 1)];
+  const std::span<const TEyeParamText> texts = Texts(group, axis);
+  return texts[std::min<size_t>(index, texts.size() - 1)];
 }
 
 std::string EyeParamLabel(int line) {
@@ -736,16 +738,15 @@ void RegisterEyeHandlers() {
   };
   State.UpTresh = percent("Eye:UpTresh", 80, 55, 80, 95, tresh);
   State.LowTresh = percent("Eye:LowTresh", 20, 5, 20, 45, tresh);
-  const auto set = [&](uint8_t group, uint8_t axis, const char* path, const TEyeParamText* texts,
-                       size_t count, uint32_t disabled) {
+  const auto set = [&](uint8_t group, uint8_t axis, const char* path, uint32_t disabled) {
     State.Sets[group - 1][axis] = root.AddCheckSw(
-        0, path, ItemList(texts, count), [group, axis](THandler&) { EyeParamSetChanged(group, axis); }, {},
-        disabled);
+        0, path, ItemList(Texts(group, axis)), [group, axis](THandler&) { EyeParamSetChanged(group, axis); },
+        {}, disabled);
   };
-  set(egNRZ, eaX, "Eye:XNRZParam", kXNrzTexts, std::size(kXNrzTexts), 0);
-  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts), kOpticalItems[0]);
-  set(egRZ, eaX, "Eye:XRZParam", kXRzTexts, std::size(kXRzTexts), 0);
-  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts), kOpticalItems[1]);
+  set(egNRZ, eaX, "Eye:XNRZParam", 0);
+  set(egNRZ, eaY, "Eye:YNRZParam", kOpticalItems[0]);
+  set(egRZ, eaX, "Eye:XRZParam", 0);
+  set(egRZ, eaY, "Eye:YRZParam", kOpticalItems[1]);
   State.Res = root.AddGpibString("Eye:Res", [](const std::string& param, bool isQuery, uint8_t,
                                                std::string& reply) { reply += EyeResQuery(param, isQuery); });
   State.DisplayWindow->SetDisabled(true);
