@@ -162,7 +162,7 @@ struct TEyeState {
   int SelectedCrossing = 1;
   int Zone1Start = 0, Zone1End = 0, Zone2Start = 0, Zone2End = 0;
   int EyeWinLeft = 0, EyeWinRight = 0;
-  std::array<TEyeCrossing, 6> Edge{};  // RZ: 0 rising, 1 falling, 2 the next rising
+  std::array<TEyeCrossing, 3> Edge{};  // RZ: 0 rising, 1 falling, 2 the next rising
   TEyeRect DisplayWindow;
   TEyeRect MeasureWindow;
 

@@ -187,7 +187,7 @@ void EyeSourceChanged() {
                                             State.RightBound, State.UpTresh, State.LowTresh})
     node->SetColorSource(colour);
   ReadEyeConfig();
-  if (SignalsOn.IsOn(SourceId())) {
+  if (EyeSourceOn()) {
     RebuildEyeParamLines();
     if (MeasureOn()) ClearEyeMeasurement();
   }
