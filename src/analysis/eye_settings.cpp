@@ -413,6 +413,15 @@ void DefineEyeLabels(TEyeParam& p) {
   };
   const auto key = [](const char* k) { return GetLangStr(k); };
   const auto level = [](const std::string& text) { return " " + text + " "; };
+  // Labels 1 and 2: the left and right ends of an X result, the two levels of a Y one.
+  const auto ends = [&](const std::string& left, const std::string& right) {
+    def(1, left, 0);
+    def(2, right, 1);
+  };
+  const auto levels = [&](const std::string& first, const std::string& second) {
+    def(1, first, 4);
+    def(2, second, 4);
+  };
   using K = TEyeKind;
   const K k = p.Kind();
   if (p.Axis == eaX) {
@@ -424,20 +433,17 @@ void DefineEyeLabels(TEyeParam& p) {
         return;
       case K::DutCycDistP:
       case K::DutCycDistS:
-        def(1, key("an_L50Perc"), 0);
-        def(2, key("an_R50Perc"), 1);
+        ends(key("an_L50Perc"), key("an_R50Perc"));
         return;
       case K::JitterPP:
       case K::JittPpFall:
       case K::JittPpRise:
-        def(1, key("anLPp"), 0);
-        def(2, key("anRPp"), 1);
+        ends(key("anLPp"), key("anRPp"));
         return;
       case K::JitterRMS:
       case K::JittRMSFall:
       case K::JittRMSRise:
-        def(1, key("anL_RMS"), 0);
-        def(2, key("anR_RMS"), 1);
+        ends(key("anL_RMS"), key("anR_RMS"));
         return;
       case K::NegCross:
       case K::PosCross:
@@ -450,34 +456,29 @@ void DefineEyeLabels(TEyeParam& p) {
         std::snprintf(lo, sizeof lo, " %4.1f%% ", low * 100);
         std::snprintf(hi, sizeof hi, " %4.1f%% ", up * 100);
         const bool rise = k == K::RiseTime;
-        def(1, rise ? lo : hi, 0);
-        def(2, rise ? hi : lo, 1);
+        ends(rise ? lo : hi, rise ? hi : lo);
         return;
       }
       case K::PosDutyCyc:
-        def(1, key("an_L_Cross"), 0);
-        def(2, key("an_R_Cross"), 1);
+        ends(key("an_L_Cross"), key("an_R_Cross"));
         def(3, key("anL_Width"), 2);
         def(4, key("anR_Width"), 3);
         return;
       case K::PulseSymm:
       case K::PulseWidth:
-        def(1, key("anL_Width"), 0);
-        def(2, key("anR_Width"), 1);
+        ends(key("anL_Width"), key("anR_Width"));
         if (k == K::PulseSymm) def(3, key("Max"), 2);
         return;
       default:
         if (k == K::EyeWidth || k == K::EyeWidthP) {
-          def(1, key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), 0);
-          def(2, key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"), 1);
+          ends(key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"));
           if (p.Group == egRZ) {
             def(3, key("anL_Open"), 2);
             def(4, key("anR_Open"), 3);
           }
           return;
         }
-        def(1, key("an_L_Cross"), 0);
-        def(2, key("an_R_Cross"), 1);
+        ends(key("an_L_Cross"), key("an_R_Cross"));
         return;
     }
   }
@@ -500,31 +501,25 @@ void DefineEyeLabels(TEyeParam& p) {
       return;
     }
     case K::PeakPeak:
-      def(1, level(key("Max")), 4);
-      def(2, level(key("Min")), 4);
+      levels(level(key("Max")), level(key("Min")));
       return;
     case K::PPNoiseOne:
     case K::PPNoiseZero:
-      def(1, key("anPlusPeak"), 4);
-      def(2, key("anMinusPeak"), 4);
+      levels(key("anPlusPeak"), key("anMinusPeak"));
       return;
     case K::RMSNoiseOne:
     case K::RMSNoiseZero:
-      def(1, key("anPlusRMS"), 4);
-      def(2, key("anMinusRMS"), 4);
+      levels(key("anPlusRMS"), key("anMinusRMS"));
       return;
     case K::OneLevel:
-      def(1, level(key("an1_Lvl")), 4);
-      def(2, level(key("an1_Lvl")), 4);
+      levels(level(key("an1_Lvl")), level(key("an1_Lvl")));
       return;
     case K::ZeroLevel:
-      def(1, level(key("an0_Lvl")), 4);
-      def(2, level(key("an0_Lvl")), 4);
+      levels(level(key("an0_Lvl")), level(key("an0_Lvl")));
       return;
     case K::SNR:
     case K::SNRdB:
-      def(1, level(key("an0_Lvl")), 4);
-      def(2, level(key("an1_Lvl")), 4);
+      levels(level(key("an0_Lvl")), level(key("an1_Lvl")));
       def(3, key("an1_Noise"), 4);
       def(4, key("an0_Noise"), 4);
       return;
