@@ -139,7 +139,9 @@ constexpr uint32_t kOpticalItems[2] = {1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1
 // [group - 1][axis]
 constexpr std::span<const TEyeParamText> kTexts[2][2] = {{kXNrzTexts, kYNrzTexts}, {kXRzTexts, kYRzTexts}};
 
-std::span<const TEyeParamText> Texts(uint8_t group, uint8_t axis) { return kTexts[group == egRZ][axis != eaX]; }
+std::span<const TEyeParamText> Texts(uint8_t group, uint8_t axis) {
+  return kTexts[group == egRZ][axis != eaX];
+}
 
 std::string ItemList(std::span<const TEyeParamText> texts) {
   std::string list;
@@ -471,7 +473,8 @@ void DefineEyeLabels(TEyeParam& p) {
         return;
       default:
         if (k == K::EyeWidth || k == K::EyeWidthP) {
-          ends(key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"));
+          ends(key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"),
+               key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"));
           if (p.Group == egRZ) {
             def(3, key("anL_Open"), 2);
             def(4, key("anR_Open"), 3);

@@ -141,10 +141,7 @@ void LowJitterStep() {
 }  // namespace
 
 TRefSine::TRefSine(std::span<const double> values, double stepX, double firstX, double frequency)
-    : Omega(kTwoPi * frequency),
-      FirstX(firstX),
-      StepX(stepX),
-      values_(values.begin(), values.end()) {
+    : Omega(kTwoPi * frequency), FirstX(firstX), StepX(stepX), values_(values.begin(), values.end()) {
   double lowest = 1e15, highest = -1e15;
   for (double v : values_) {
     lowest = std::min(lowest, v);
