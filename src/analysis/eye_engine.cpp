@@ -10,8 +10,6 @@
 #include "framework/util/numeric_utils.h"
 #include "instrument/record/signal_obj.h"
 #include "measure/hist/hist_objects.h"
-#include "measure/hist/hist_settings.h"
-#include "measure/meas_slots.h"
 #include "measure/meas_state.h"
 
 namespace norv {
