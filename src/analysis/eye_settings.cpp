@@ -270,7 +270,6 @@ void EyeTreshModeChanged() {
 }
 
 void EyeParamSetChanged(uint8_t group, uint8_t axis) {
-  if (group == egRZ && !MeasureOn()) return;
   TCheckSwHandler* set = State.Sets[group - 1][axis];
   const uint8_t index = set->GetLastButton();
   ReadEyeConfig();
