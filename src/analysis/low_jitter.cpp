@@ -204,24 +204,17 @@ bool CorrectByReference(const TRefSine& sine, const TSignalObj& data, const TSig
                         TSignalObj& result) {
   const int n = data.GetRecLen();
   if (reference.GetRecLen() != n || n < 1 || n > kMaxRecLen) return false;
-  // Everything is read before the result is written.
-  std::vector<double> y(static_cast<size_t>(n)), v(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    y[static_cast<size_t>(i)] = data.GetY(i);
-    v[static_cast<size_t>(i)] = reference.GetY(i);
-  }
-  const std::string unit = data.GetVertUnitText();
   result.AssignHeader(data);
   result.SetRaw(true);
-  result.SetVertUnit(unit);
+  result.SetVertUnit(data.GetVertUnitText());
   for (int i = 0; i < n; ++i) {
     double t = result.IndexToX(i);
-    if (!sine.CorrectTime(t, v[static_cast<size_t>(i)])) {
-      result.SetY(i, y[static_cast<size_t>(i)]);
+    if (!sine.CorrectTime(t, reference.GetY(i))) {
+      result.SetY(i, data.GetY(i));
       continue;
     }
     const double j = std::round(result.XToIndex(t));
-    if (j >= 0 && j < n) result.SetY(static_cast<int>(j), y[static_cast<size_t>(i)]);
+    if (j >= 0 && j < n) result.SetY(static_cast<int>(j), data.GetY(i));
   }
   return true;
 }

@@ -50,7 +50,8 @@ class TRefSine {
 // Channel 1 (data) corrected by channel 2 (reference) of the same acquisition into result:
 // the header of data, then each data point at the index of its corrected time (its own
 // index when the reference value cannot tell). Points no sample reaches keep their
-// contents. False (result untouched) when the two records differ in length.
+// contents. False (result untouched) when the two records differ in length. The result
+// is a record of its own, neither of the two read.
 bool CorrectByReference(const TRefSine& sine, const TSignalObj& data, const TSignalObj& reference,
                         TSignalObj& result);
 
