@@ -10,8 +10,6 @@
 #include "framework/util/numeric_utils.h"
 #include "instrument/record/signal_obj.h"
 #include "measure/hist/hist_objects.h"
-#include "measure/hist/hist_settings.h"
-#include "measure/meas_slots.h"
 #include "measure/meas_state.h"
 
 namespace norv {
@@ -44,6 +42,10 @@ constexpr TEyeKind kYRz[] = {
 
 int Round(double x) { return RoundClamped<int>(x, -1000000, 1000000); }
 
+// The levels over a window, the whole screen when xLeft is 0 (defined with the analyses).
+bool EyeFindLevels(int& top, int& base, int xRight, int xLeft);
+void SetEyeDisplayWindow(int yLow, int yHigh, int xHigh, int xLow);
+
 // The statistics of FullHist over a window (screen units), along one axis.
 struct TWin {
   uint64_t Hits = 0;
@@ -68,6 +70,7 @@ double V(double y) { return Source().ScreenYToValue(y); }
 double T(double x) { return Source().ScreenXToX(x); }
 std::string VUnit() { return Source().GetVertUnitTextFull(); }
 std::string HUnit() { return Source().GetHorUnit(); }
+std::string AreaUnit() { return VUnit() + "\xC2\xB7" + HUnit(); }
 
 // 16 units of screen around a position.
 std::pair<int, int> BandAround(double x) {
@@ -275,16 +278,15 @@ double HistValueMean(int xl, int xr) {
   return FullHist().TotalHits() ? FullHist().MeanValue() : UndefinedValue;
 }
 
-TResult ComputeX(TEyeKind kind, bool rz) {
+// Rise and fall times give their start and end positions too.
+TResult ComputeX(TEyeKind kind, bool rz, double& start, double& end) {
   const auto [wa, wb] = WindowW();
   const TEyeCrossing& s = State.Crossing[State.SelectedCrossing];
   const double c1 = State.Crossing[1].X, c2 = State.Crossing[2].X;
-  const std::string area = VUnit() + "\xC2\xB7" + HUnit();
-  double start = 0, end = 0;
   switch (kind) {
     case K::Area: {
       const double mean = HistValueMean(0, 4000);
-      return {mean == UndefinedValue ? mean : mean * (T(4001) - T(0)), area};
+      return {mean == UndefinedValue ? mean : mean * (T(4001) - T(0)), AreaUnit()};
     }
     case K::BitRate: {
       const double b = BitTime();
@@ -296,7 +298,7 @@ TResult ComputeX(TEyeKind kind, bool rz) {
       return Horizontal(T(c1));
     case K::CycleArea: {
       const double mean = HistValueMean(Round(wa), Round(wb));
-      return {mean == UndefinedValue ? mean : mean * (T(wb + 1) - T(wa)), area};
+      return {mean == UndefinedValue ? mean : mean * (T(wb + 1) - T(wa)), AreaUnit()};
     }
     case K::DutCycDistP:
     case K::DutCycDistS: {
@@ -368,8 +370,6 @@ TResult ComputeX(TEyeKind kind, bool rz) {
 TResult ComputeY(TEyeKind kind) {
   const double l1 = State.OneLevel, l0 = State.ZeroLevel, s1 = State.OneSigma, s0 = State.ZeroSigma;
   const auto [wa, wb] = WindowW();
-  const TWin whole = WholeHeight(0, 4000);
-  const double highest = whole.MaxPos, lowest = whole.MinPos;
   switch (kind) {
     case K::AcRMS:
       WholeHeight(Round(wa), Round(wb));
@@ -420,19 +420,23 @@ TResult ComputeY(TEyeKind kind) {
       if (l1 == l0) return {};
       return Of(((l1 - s1) - (l0 + s0)) / (l1 - l0), "");
     case K::Max:
-      return Amplitude(V(highest));
+      return Amplitude(V(WholeHeight(0, 4000).MaxPos));
     case K::Min:
-      return Amplitude(V(lowest));
-    case K::Mid:
-      return Amplitude(V((highest + lowest) / 2));
-    case K::PeakPeak:
-      return Amplitude(V(highest) - V(lowest));
+      return Amplitude(V(WholeHeight(0, 4000).MinPos));
+    case K::Mid: {
+      const TWin w = WholeHeight(0, 4000);
+      return Amplitude(V((w.MaxPos + w.MinPos) / 2));
+    }
+    case K::PeakPeak: {
+      const TWin w = WholeHeight(0, 4000);
+      return Amplitude(V(w.MaxPos) - V(w.MinPos));
+    }
     case K::NegOver:
       if (l1 == l0) return {};
-      return Of((l0 - lowest) / (l1 - l0) * 100, "%");
+      return Of((l0 - WholeHeight(0, 4000).MinPos) / (l1 - l0) * 100, "%");
     case K::PosOver:
       if (l1 == l0) return {};
-      return Of((highest - l1) / (l1 - l0) * 100, "%");
+      return Of((WholeHeight(0, 4000).MaxPos - l1) / (l1 - l0) * 100, "%");
     case K::PPNoiseOne:
       return Amplitude(V(State.OneMaxY) - V(State.OneMinY));
     case K::PPNoiseZero:
@@ -513,9 +517,18 @@ void PlaceAnchors(TEyeParam& p, double start, double end) {
   SetAnnAnchor(a, 5, (State.EyeWinLeft + State.EyeWinRight) / 2, yc);
 }
 
-void ResetAllStats() {
+// Every selected parameter of both groups.
+template <typename F>
+void ForEachEyeParam(F&& f) {
   for (uint8_t g : {egNRZ, egRZ})
-    for (int n = 0; n < State.Count(g); ++n) State.Group(g)[n]->Stat.Reset();
+    for (int n = 0; n < State.Count(g); ++n) f(*State.Group(g)[n]);
+}
+
+// The statistics mode and size the settings ask for.
+void SetConfiguredStatMode(TModedStat& stat) {
+  const TEyeConfig& c = State.Config;
+  const TStatMode mode = c.Statistic ? c.StatMode : TStatMode::Permanent;
+  stat.SetMode(mode, mode == TStatMode::Window ? c.Window : c.Weight);
 }
 
 }  // namespace
@@ -563,6 +576,8 @@ std::pair<double, double> EyeThresholdFractions() {
       return {0.2, 0.8};
   }
 }
+
+namespace {
 
 bool EyeFindLevels(int& top, int& base, int xRight, int xLeft) {
   TFullHist& h = FullHist();
@@ -636,22 +651,16 @@ bool EyeAnalyseRZ() {
   return true;
 }
 
+// Of the configured mode.
 bool EyeAnalyse() { return State.Config.Measure == egRZ ? EyeAnalyseRZ() : EyeAnalyseNRZ(); }
+
+}  // namespace
 
 void ComputeEyeParam(int slot) {
   TEyeParam* p = EyeParam(State.Config.Measure, slot);
   if (!p) return;
   double start = 0, end = 0;
-  TResult r;
-  if (p->Axis == eaY) {
-    r = ComputeY(p->Kind());
-  } else if (p->Kind() == K::RiseTime || p->Kind() == K::FallTime) {
-    const bool rise = p->Kind() == K::RiseTime;
-    const bool rz = p->Group == egRZ;
-    r = Horizontal(rz ? RiseFallRZ(rise, start, end) : RiseFallNRZ(rise, start, end));
-  } else {
-    r = ComputeX(p->Kind(), p->Group == egRZ);
-  }
+  TResult r = p->Axis == eaY ? ComputeY(p->Kind()) : ComputeX(p->Kind(), p->Group == egRZ, start, end);
   if (!std::isfinite(r.Value)) r.Value = UndefinedValue;
   p->Value = r.Value;
   p->UnitText = r.Value == UndefinedValue ? std::string() : r.Unit;
@@ -663,15 +672,21 @@ void ComputeEyeParam(int slot) {
   }
 }
 
+namespace {
+
+// Slot n of the configured group: computed, added to its statistics and shown.
+void EvaluateEyeParam(int n) {
+  ComputeEyeParam(n);
+  TEyeParam& p = *State.Group(State.Config.Measure)[n];
+  if (p.Value != UndefinedValue) p.Stat.AddOne(p.Value);
+  ShowEyeLine(n);
+}
+
+// Every selected parameter but the average power.
 void EvaluateEyeParams() {
   const uint8_t g = State.Config.Measure;
-  for (int n = 0; n < State.Count(g); ++n) {
-    TEyeParam& p = *State.Group(g)[n];
-    if (IsAveragePower(p.Kind())) continue;
-    ComputeEyeParam(n);
-    if (p.Value != UndefinedValue) p.Stat.AddOne(p.Value);
-    ShowEyeLine(n);
-  }
+  for (int n = 0; n < State.Count(g); ++n)
+    if (!IsAveragePower(State.Group(g)[n]->Kind())) EvaluateEyeParam(n);
 }
 
 void SetEyeDisplayWindow(int yLow, int yHigh, int xHigh, int xLow) {
@@ -682,6 +697,8 @@ void SetEyeDisplayWindow(int yLow, int yHigh, int xHigh, int xLow) {
   w.YHigh = std::min(yHigh > w.YLow ? yHigh : w.YLow + 1, 1023);
   UpdateEyeMeasureWindow();
 }
+
+}  // namespace
 
 void UpdateEyeMeasureWindow() {
   const TEyeRect& d = State.DisplayWindow;
@@ -703,13 +720,13 @@ void UpdateEyeMeasureWindow() {
 
 // --- the pass ---
 
+namespace {
+
 bool EyeCycleComplete() {
   const uint32_t target =
       State.Config.Statistic ? static_cast<uint32_t>(State.Config.WfmsInCycle) : State.NextEvaluation;
   return State.CycleWaveforms >= target;
 }
-
-namespace {
 
 std::string CounterText(const TEyeParam& p) {
   char buf[48];
@@ -717,13 +734,9 @@ std::string CounterText(const TEyeParam& p) {
     std::snprintf(buf, sizeof buf, "    %lld", static_cast<long long>(p.Stat.Count()));
   } else {
     std::snprintf(buf, sizeof buf, "%lld / %lld", static_cast<long long>(p.Stat.Count()),
-                  static_cast<long long>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms);
+                  static_cast<long long>(EyeWaveformsOf(p)));
   }
   return buf;
-}
-
-void AnalyseAndEvaluate() {
-  if (EyeAnalyse()) EvaluateEyeParams();
 }
 
 void PassWithDatabase() {
@@ -733,7 +746,7 @@ void PassWithDatabase() {
   if (!EyeLinesBuilt()) RebuildEyeParamLines();
   const TTraceId kept = State.Config.Source;
   State.Config.Source = TTraceId::Ch1;
-  AnalyseAndEvaluate();
+  if (EyeAnalyse()) EvaluateEyeParams();
   State.Config.Source = kept;
   State.RestartRequested = false;
 }
@@ -757,12 +770,8 @@ void EyeMeasurementPass() {
   if (!EyeLinesBuilt()) RebuildEyeParamLines();
   const uint8_t g = State.Config.Measure;
   for (int n = 0; n < State.Count(g); ++n) {
-    TEyeParam& p = *State.Group(g)[n];
-    if (IsAveragePower(p.Kind())) {
-      ComputeEyeParam(n);
-      if (p.Value != UndefinedValue) p.Stat.AddOne(p.Value);
-      ShowEyeLine(n);
-    }
+    const TEyeParam& p = *State.Group(g)[n];
+    if (IsAveragePower(p.Kind())) EvaluateEyeParam(n);
     ShowEyeCounter(n, CounterText(p));
   }
   if (!EyeCycleComplete()) return;
@@ -797,27 +806,25 @@ void ClearEyeMeasurement() {
   RemoveEyeHint();
   if (State.Config.Measure != egNone)
     State.EyeHintId = PushHint(GetLangStr("EyeMessage1"), 0, THintKeep::Keep, THintStyle::Normal);
-  State.CycleWaveforms = 0;
-  State.NextEvaluation = static_cast<uint32_t>(State.Config.WfmsInCycle);
-  ResetAllStats();
+  RestartEyeStatistics();
   UpdateEyeMeasureWindow();
 }
 
 void RestartEyeStatistics() {
   State.CycleWaveforms = 0;
   State.NextEvaluation = static_cast<uint32_t>(State.Config.WfmsInCycle);
-  ResetAllStats();
+  ForEachEyeParam([](TEyeParam& p) { p.Stat.Reset(); });
 }
 
 void ApplyEyeStatMode() {
-  const TEyeConfig& c = State.Config;
-  const TStatMode mode = c.Statistic ? c.StatMode : TStatMode::Permanent;
-  const int size = mode == TStatMode::Window ? c.Window : c.Weight;
-  for (uint8_t g : {egNRZ, egRZ})
-    for (int n = 0; n < State.Count(g); ++n) State.Group(g)[n]->Stat.SetMode(mode, size);
+  ForEachEyeParam([](TEyeParam& p) { SetConfiguredStatMode(p.Stat); });
 }
 
 // --- the lists ---
+
+int64_t EyeWaveformsOf(const TEyeParam& p) {
+  return static_cast<int64_t>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms;
+}
 
 TEyeParam* EyeParam(uint8_t group, int slot) {
   if (group != egNRZ && group != egRZ) return nullptr;
@@ -853,9 +860,7 @@ void AddEyeParam(uint8_t group, uint8_t axis, uint8_t index) {
   p->Group = group;
   p->Axis = axis;
   p->Index = index;
-  const TEyeConfig& c = State.Config;
-  const TStatMode mode = c.Statistic ? c.StatMode : TStatMode::Permanent;
-  p->Stat.SetMode(mode, mode == TStatMode::Window ? c.Window : c.Weight);
+  SetConfiguredStatMode(p->Stat);
   State.Group(group)[State.Count(group)] = std::move(p);
   ++State.Count(group);
   DefineEyeLabels(*State.Group(group)[State.Count(group) - 1]);

@@ -162,7 +162,7 @@ struct TEyeState {
   int SelectedCrossing = 1;
   int Zone1Start = 0, Zone1End = 0, Zone2Start = 0, Zone2End = 0;
   int EyeWinLeft = 0, EyeWinRight = 0;
-  std::array<TEyeCrossing, 6> Edge{};  // RZ: 0 rising, 1 falling, 2 the next rising
+  std::array<TEyeCrossing, 3> Edge{};  // RZ: 0 rising, 1 falling, 2 the next rising
   TEyeRect DisplayWindow;
   TEyeRect MeasureWindow;
 
@@ -174,17 +174,10 @@ TEyeState& EyeState();
 void ResetEyeState();
 
 // --- analysis ---
-bool EyeFindLevels(int& top, int& base, int xRight, int xLeft);
-bool EyeAnalyseNRZ();
-bool EyeAnalyseRZ();
-bool EyeAnalyse();  // of the configured mode
 // Value and unit of slot n (0-based) of the configured group.
 void ComputeEyeParam(int slot);
-// Every selected parameter but the average power: computed and added to its statistics.
-void EvaluateEyeParams();
 // The measurement window follows the bounds and thresholds.
 void UpdateEyeMeasureWindow();
-void SetEyeDisplayWindow(int yLow, int yHigh, int xHigh, int xLow);
 // Threshold fractions of the configured mode (lower, upper).
 std::pair<double, double> EyeThresholdFractions();
 
@@ -193,7 +186,6 @@ void EyeMeasurementPass();
 void ClearEyeMeasurement();
 void RestartEyeStatistics();
 void ApplyEyeStatMode();
-bool EyeCycleComplete();
 
 // --- the parameter lists ---
 bool IsEyeParamSelected(uint8_t group, uint8_t axis, uint8_t index);
@@ -201,6 +193,8 @@ void AddEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 void RemoveEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 // Slot n (0-based) of a group, or nullptr.
 TEyeParam* EyeParam(uint8_t group, int slot);
+// The waveforms behind a parameter's statistics: its full cycles and the current one.
+int64_t EyeWaveformsOf(const TEyeParam& p);
 
 // The computations alone, for the parameters' formulas.
 // 10 log10(x), undefined for x <= 0 or an undefined x.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
+#include <span>
 
 #include "analysis/eye_engine.h"
 #include "display/display_hooks.h"
@@ -131,9 +131,21 @@ constexpr TEyeParamText kYRzTexts[] = {
     {"ZeroLevel", "ZeroLevel", "Zero Level"},
 };
 
-std::string ItemList(const TEyeParamText* texts, size_t count) {
+// The items of the Y lists (NRZ, RZ) that need the optical converter: the average powers
+// and the extinction ratios.
+constexpr uint32_t kOpticalItems[2] = {1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7,
+                                       1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8};
+
+// [group - 1][axis]
+constexpr std::span<const TEyeParamText> kTexts[2][2] = {{kXNrzTexts, kYNrzTexts}, {kXRzTexts, kYRzTexts}};
+
+std::span<const TEyeParamText> Texts(uint8_t group, uint8_t axis) {
+  return kTexts[group == egRZ][axis != eaX];
+}
+
+std::string ItemList(std::span<const TEyeParamText> texts) {
   std::string list;
-  for (size_t i = 0; i < count; ++i) list += (i ? "," : "") + std::string(texts[i].Mnemonic);
+  for (const TEyeParamText& t : texts) list += (list.empty() ? "" : ",") + std::string(t.Mnemonic);
   return list;
 }
 
@@ -177,7 +189,7 @@ void EyeSourceChanged() {
                                             State.RightBound, State.UpTresh, State.LowTresh})
     node->SetColorSource(colour);
   ReadEyeConfig();
-  if (SignalsOn.IsOn(SourceId())) {
+  if (EyeSourceOn()) {
     RebuildEyeParamLines();
     if (MeasureOn()) ClearEyeMeasurement();
   }
@@ -258,7 +270,6 @@ void EyeTreshModeChanged() {
 }
 
 void EyeParamSetChanged(uint8_t group, uint8_t axis) {
-  if (group == egRZ && !MeasureOn()) return;
   TCheckSwHandler* set = State.Sets[group - 1][axis];
   const uint8_t index = set->GetLastButton();
   ReadEyeConfig();
@@ -281,11 +292,8 @@ TEyeSettingsState& EyeSettings() { return State; }
 void ResetEyeSettingsState() { State = {}; }
 
 const TEyeParamText& EyeParamText(uint8_t group, uint8_t axis, uint8_t index) {
-  const bool rz = group == egRZ;
-  const TEyeParamText* texts = axis == eaX ? (rz ? kXRzTexts : kXNrzTexts) : (rz ? kYRzTexts : kYNrzTexts);
-  const size_t count = axis == eaX ? (rz ? std::size(kXRzTexts) : std::size(kXNrzTexts))
-                                   : (rz ? std::size(kYRzTexts) : std::size(kYNrzTexts));
-  return texts[std::min<size_t>(index, count - 1)];
+  const std::span<const TEyeParamText> texts = Texts(group, axis);
+  return texts[std::min<size_t>(index, texts.size() - 1)];
 }
 
 std::string EyeParamLabel(int line) {
@@ -324,8 +332,7 @@ void UpdateEyeParamMasks() {
       set->SetDisabledMask(0b110);
       continue;
     }
-    const uint32_t optical = g == 0 ? (1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7)
-                                    : (1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
+    const uint32_t optical = kOpticalItems[g];
     set->SetDisabledMask(optical);
     for (int i = 0; i < set->GetCount(); ++i)
       if ((optical >> i & 1u) && (set->GetMask() >> i & 1u)) set->SetButtonByProgram(i, false);
@@ -339,7 +346,6 @@ void RebuildEyeParamLines() {
   TNizText* strip = Strip();
   if (!strip || !MeasureOn()) return;
   strip->Clear();
-  State.LinesBuilt = true;
   ShowStatisticsHeader(2);
   for (int n = 0; n < LineCount(); ++n) {
     strip->WriteLine(EyeParamLabel(n), TNizText::GetLineCellRect(n, 1), -1, SourceColour());
@@ -408,6 +414,15 @@ void DefineEyeLabels(TEyeParam& p) {
   };
   const auto key = [](const char* k) { return GetLangStr(k); };
   const auto level = [](const std::string& text) { return " " + text + " "; };
+  // Labels 1 and 2: the left and right ends of an X result, the two levels of a Y one.
+  const auto ends = [&](const std::string& left, const std::string& right) {
+    def(1, left, 0);
+    def(2, right, 1);
+  };
+  const auto levels = [&](const std::string& first, const std::string& second) {
+    def(1, first, 4);
+    def(2, second, 4);
+  };
   using K = TEyeKind;
   const K k = p.Kind();
   if (p.Axis == eaX) {
@@ -419,20 +434,17 @@ void DefineEyeLabels(TEyeParam& p) {
         return;
       case K::DutCycDistP:
       case K::DutCycDistS:
-        def(1, key("an_L50Perc"), 0);
-        def(2, key("an_R50Perc"), 1);
+        ends(key("an_L50Perc"), key("an_R50Perc"));
         return;
       case K::JitterPP:
       case K::JittPpFall:
       case K::JittPpRise:
-        def(1, key("anLPp"), 0);
-        def(2, key("anRPp"), 1);
+        ends(key("anLPp"), key("anRPp"));
         return;
       case K::JitterRMS:
       case K::JittRMSFall:
       case K::JittRMSRise:
-        def(1, key("anL_RMS"), 0);
-        def(2, key("anR_RMS"), 1);
+        ends(key("anL_RMS"), key("anR_RMS"));
         return;
       case K::NegCross:
       case K::PosCross:
@@ -445,34 +457,30 @@ void DefineEyeLabels(TEyeParam& p) {
         std::snprintf(lo, sizeof lo, " %4.1f%% ", low * 100);
         std::snprintf(hi, sizeof hi, " %4.1f%% ", up * 100);
         const bool rise = k == K::RiseTime;
-        def(1, rise ? lo : hi, 0);
-        def(2, rise ? hi : lo, 1);
+        ends(rise ? lo : hi, rise ? hi : lo);
         return;
       }
       case K::PosDutyCyc:
-        def(1, key("an_L_Cross"), 0);
-        def(2, key("an_R_Cross"), 1);
+        ends(key("an_L_Cross"), key("an_R_Cross"));
         def(3, key("anL_Width"), 2);
         def(4, key("anR_Width"), 3);
         return;
       case K::PulseSymm:
       case K::PulseWidth:
-        def(1, key("anL_Width"), 0);
-        def(2, key("anR_Width"), 1);
+        ends(key("anL_Width"), key("anR_Width"));
         if (k == K::PulseSymm) def(3, key("Max"), 2);
         return;
       default:
         if (k == K::EyeWidth || k == K::EyeWidthP) {
-          def(1, key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"), 0);
-          def(2, key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"), 1);
+          ends(key(p.Group == egRZ ? "an_L_Cross" : "anL_Open"),
+               key(p.Group == egRZ ? "an_R_Cross" : "anR_Open"));
           if (p.Group == egRZ) {
             def(3, key("anL_Open"), 2);
             def(4, key("anR_Open"), 3);
           }
           return;
         }
-        def(1, key("an_L_Cross"), 0);
-        def(2, key("an_R_Cross"), 1);
+        ends(key("an_L_Cross"), key("an_R_Cross"));
         return;
     }
   }
@@ -495,31 +503,25 @@ void DefineEyeLabels(TEyeParam& p) {
       return;
     }
     case K::PeakPeak:
-      def(1, level(key("Max")), 4);
-      def(2, level(key("Min")), 4);
+      levels(level(key("Max")), level(key("Min")));
       return;
     case K::PPNoiseOne:
     case K::PPNoiseZero:
-      def(1, key("anPlusPeak"), 4);
-      def(2, key("anMinusPeak"), 4);
+      levels(key("anPlusPeak"), key("anMinusPeak"));
       return;
     case K::RMSNoiseOne:
     case K::RMSNoiseZero:
-      def(1, key("anPlusRMS"), 4);
-      def(2, key("anMinusRMS"), 4);
+      levels(key("anPlusRMS"), key("anMinusRMS"));
       return;
     case K::OneLevel:
-      def(1, level(key("an1_Lvl")), 4);
-      def(2, level(key("an1_Lvl")), 4);
+      levels(level(key("an1_Lvl")), level(key("an1_Lvl")));
       return;
     case K::ZeroLevel:
-      def(1, level(key("an0_Lvl")), 4);
-      def(2, level(key("an0_Lvl")), 4);
+      levels(level(key("an0_Lvl")), level(key("an0_Lvl")));
       return;
     case K::SNR:
     case K::SNRdB:
-      def(1, level(key("an0_Lvl")), 4);
-      def(2, level(key("an1_Lvl")), 4);
+      levels(level(key("an0_Lvl")), level(key("an1_Lvl")));
       def(3, key("an1_Noise"), 4);
       def(4, key("an0_Noise"), 4);
       return;
@@ -582,8 +584,7 @@ void StatisticsAnswer(const TEyeParam& p, const std::string& word, std::string& 
   if (starts("Cycle")) {
     reply += std::to_string(st.Count());
   } else if (starts("Wfm")) {
-    reply +=
-        std::to_string(static_cast<int64_t>(Eye().Config.WfmsInCycle) * st.Count() + Eye().CycleWaveforms);
+    reply += std::to_string(EyeWaveformsOf(p));
   } else if (starts("Min")) {
     reply += value(st.Min());
   } else if (starts("Max")) {
@@ -734,18 +735,15 @@ void RegisterEyeHandlers() {
   };
   State.UpTresh = percent("Eye:UpTresh", 80, 55, 80, 95, tresh);
   State.LowTresh = percent("Eye:LowTresh", 20, 5, 20, 45, tresh);
-  const auto set = [&](uint8_t group, uint8_t axis, const char* path, const TEyeParamText* texts,
-                       size_t count, uint32_t disabled) {
+  const auto set = [&](uint8_t group, uint8_t axis, const char* path, uint32_t disabled) {
     State.Sets[group - 1][axis] = root.AddCheckSw(
-        0, path, ItemList(texts, count), [group, axis](THandler&) { EyeParamSetChanged(group, axis); }, {},
-        disabled);
+        0, path, ItemList(Texts(group, axis)), [group, axis](THandler&) { EyeParamSetChanged(group, axis); },
+        {}, disabled);
   };
-  set(egNRZ, eaX, "Eye:XNRZParam", kXNrzTexts, std::size(kXNrzTexts), 0);
-  set(egNRZ, eaY, "Eye:YNRZParam", kYNrzTexts, std::size(kYNrzTexts),
-      1u << 1 | 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7);
-  set(egRZ, eaX, "Eye:XRZParam", kXRzTexts, std::size(kXRzTexts), 0);
-  set(egRZ, eaY, "Eye:YRZParam", kYRzTexts, std::size(kYRzTexts),
-      1u << 1 | 1u << 2 | 1u << 6 | 1u << 7 | 1u << 8);
+  set(egNRZ, eaX, "Eye:XNRZParam", 0);
+  set(egNRZ, eaY, "Eye:YNRZParam", kOpticalItems[0]);
+  set(egRZ, eaX, "Eye:XRZParam", 0);
+  set(egRZ, eaY, "Eye:YRZParam", kOpticalItems[1]);
   State.Res = root.AddGpibString("Eye:Res", [](const std::string& param, bool isQuery, uint8_t,
                                                std::string& reply) { reply += EyeResQuery(param, isQuery); });
   State.DisplayWindow->SetDisabled(true);

@@ -141,11 +141,7 @@ void LowJitterStep() {
 }  // namespace
 
 TRefSine::TRefSine(std::span<const double> values, double stepX, double firstX, double frequency)
-    : Omega(kTwoPi * frequency),
-      LastIndex(static_cast<int32_t>(values.size()) - 1),
-      FirstX(firstX),
-      StepX(stepX),
-      values_(values.begin(), values.end()) {
+    : Omega(kTwoPi * frequency), FirstX(firstX), StepX(stepX), values_(values.begin(), values.end()) {
   double lowest = 1e15, highest = -1e15;
   for (double v : values_) {
     lowest = std::min(lowest, v);
@@ -158,10 +154,10 @@ TRefSine::TRefSine(std::span<const double> values, double stepX, double firstX, 
 
 double TRefSine::FitError(double phase) const {
   double sum = 0;
-  for (int32_t i = 0; i <= LastIndex; ++i) {
-    const double p = IntoFitRange(Omega * (FirstX + i * StepX) + phase);
+  for (size_t i = 0; i < values_.size(); ++i) {
+    const double p = IntoFitRange(Omega * (FirstX + static_cast<double>(i) * StepX) + phase);
     if (!OnSteepPart(p)) continue;
-    const double d = Amplitude * std::sin(p) + Offset - values_[static_cast<size_t>(i)];
+    const double d = Amplitude * std::sin(p) + Offset - values_[i];
     sum += d * d;
   }
   return sum;
@@ -208,24 +204,17 @@ bool CorrectByReference(const TRefSine& sine, const TSignalObj& data, const TSig
                         TSignalObj& result) {
   const int n = data.GetRecLen();
   if (reference.GetRecLen() != n || n < 1 || n > kMaxRecLen) return false;
-  // Everything is read before the result is written.
-  std::vector<double> y(static_cast<size_t>(n)), v(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    y[static_cast<size_t>(i)] = data.GetY(i);
-    v[static_cast<size_t>(i)] = reference.GetY(i);
-  }
-  const std::string unit = data.GetVertUnitText();
   result.AssignHeader(data);
   result.SetRaw(true);
-  result.SetVertUnit(unit);
+  result.SetVertUnit(data.GetVertUnitText());
   for (int i = 0; i < n; ++i) {
     double t = result.IndexToX(i);
-    if (!sine.CorrectTime(t, v[static_cast<size_t>(i)])) {
-      result.SetY(i, y[static_cast<size_t>(i)]);
+    if (!sine.CorrectTime(t, reference.GetY(i))) {
+      result.SetY(i, data.GetY(i));
       continue;
     }
     const double j = std::round(result.XToIndex(t));
-    if (j >= 0 && j < n) result.SetY(static_cast<int>(j), y[static_cast<size_t>(i)]);
+    if (j >= 0 && j < n) result.SetY(static_cast<int>(j), data.GetY(i));
   }
   return true;
 }

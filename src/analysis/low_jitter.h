@@ -22,14 +22,6 @@ class TRefSine {
   // Amplitude and offset come from the extremes; the phase from EstimatePhase.
   TRefSine(std::span<const double> values, double stepX, double firstX, double frequency);
 
-  // Squared deviation of the model with this phase from the record, summed over the
-  // points within 60 degrees of a zero crossing (the steep parts).
-  double FitError(double phase) const;
-  // The phase of least error among from, from + step, ... up to the first one reached
-  // from below `to`.
-  double ScanPhase(double from, double to, double step) const;
-  // Coarse scan over a turn, then two finer ones around the best.
-  double EstimatePhase() const;
   // Moves t to the instant at which the sine takes the value v, on the same half-period
   // as t. Only values within 60 degrees of a zero crossing are used (false otherwise, t
   // unchanged), where the sine is steep enough to tell the time.
@@ -39,18 +31,27 @@ class TRefSine {
   double Amplitude = 0;
   double Phase = 0;  // rad
   double Offset = 0;
-  int32_t LastIndex = 0;
   double FirstX = 0;
   double StepX = 0;
 
  private:
+  // Squared deviation of the model with this phase from the record, summed over the
+  // points within 60 degrees of a zero crossing (the steep parts).
+  double FitError(double phase) const;
+  // The phase of least error among from, from + step, ... up to the first one reached
+  // from below `to`.
+  double ScanPhase(double from, double to, double step) const;
+  // Coarse scan over a turn, then two finer ones around the best.
+  double EstimatePhase() const;
+
   std::vector<double> values_;
 };
 
 // Channel 1 (data) corrected by channel 2 (reference) of the same acquisition into result:
 // the header of data, then each data point at the index of its corrected time (its own
 // index when the reference value cannot tell). Points no sample reaches keep their
-// contents. False (result untouched) when the two records differ in length.
+// contents. False (result untouched) when the two records differ in length. The result
+// is a record of its own, neither of the two read.
 bool CorrectByReference(const TRefSine& sine, const TSignalObj& data, const TSignalObj& reference,
                         TSignalObj& result);
 

@@ -384,6 +384,17 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   EXPECT_FALSE(IsEyeParamSelected(egNRZ, eaY, 1) || IsEyeParamSelected(egNRZ, eaY, 7));
 }
 
+// An RZ item checked while the eye is off is measured once RZ is chosen, as an NRZ one is
+// once NRZ is.
+TEST_F(EyeMeasurementTest, ItemsCheckedWhileOffAreMeasuredInTheirMode) {
+  ExecCommand("Eye:XRZParam EyeWidth");
+  ExecCommand("Eye:XNRZParam BitRate");
+  ExecCommand("Eye:Measure RZ");
+  EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Eye Width (Ch1)");
+  ExecCommand("Eye:Measure NRZ");
+  EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Bit Rate (Ch1)");
+}
+
 // The pop-up menu of an eye line: its items follow who holds the labels and whether the
 // eye windows are shown; its commands set that and remove parameters.
 TEST_F(EyeMeasurementTest, PopupMenuOfAnEyeLine) {

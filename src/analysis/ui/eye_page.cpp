@@ -1,7 +1,8 @@
 #include "analysis/ui/eye_page.h"
 
-#include <algorithm>
+#include <utility>
 
+#include "analysis/eye_engine.h"
 #include "analysis/eye_settings.h"
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
@@ -32,7 +33,8 @@ TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption
 
 // A parameter list: its English texts, one row each.
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, uint8_t group,
-                     uint8_t axis, int count) {
+                     uint8_t axis) {
+  const int count = EyeParamList(group, axis).Count;
   QStringList items;
   for (int i = 0; i < count; ++i)
     items << QString::fromUtf8(EyeParamText(group, axis, static_cast<uint8_t>(i)).English);
@@ -71,13 +73,13 @@ TMenuDecl EyeMenu() {
                     Sw<TRC_SignalSourceSwitcher>(
                         {.Mnemonics = "Source", .Caption = "Source", .Name = "ssswSource"})}),
               Page(epXNrz, "rmpXNRZ", "X NRZ Eye Parameters",
-                   {Back("EyeBack2"), Checks("chswXNRZ", "XNRZParam", "X NRZ Eye Parameters", 1, 0, 15)}),
+                   {Back("EyeBack2"), Checks("chswXNRZ", "XNRZParam", "X NRZ Eye Parameters", egNRZ, eaX)}),
               Page(epXRz, "rmpXRZ", "X RZ Eye Parameters",
-                   {Back("EyeBack3"), Checks("chswXRZ", "XRZParam", "X RZ Eye Parameters", 2, 0, 17)}),
+                   {Back("EyeBack3"), Checks("chswXRZ", "XRZParam", "X RZ Eye Parameters", egRZ, eaX)}),
               Page(epYNrz, "rmpYNRZ", "Y NRZ Eye Parameters",
-                   {Back("EyeBack4"), Checks("chswYNRZ", "YNRZParam", "Y NRZ Eye Parameters", 1, 1, 27)}),
+                   {Back("EyeBack4"), Checks("chswYNRZ", "YNRZParam", "Y NRZ Eye Parameters", egNRZ, eaY)}),
               Page(epYRz, "rmpYRZ", "Y RZ Eye Parameters",
-                   {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", 2, 1, 26)}),
+                   {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", egRZ, eaY)}),
               Page(epStatistic, "rmpStatistic", "Statistics",
                    {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
                     Edit("edswParametr", "Window", "WAVEFORMS", 493),
@@ -95,7 +97,7 @@ TMenuDecl EyeMenu() {
       .OwnPageTurns = true};
 }
 
-bool Rz() { return GetIndex(EyeSettings().Measure) == 2; }
+bool Rz() { return GetIndex(EyeSettings().Measure) == egRZ; }
 
 void WireEyeMenu(TDeclaredSideMenu& menu, int) {
   for (auto* button : menu.findChildren<TRC_RightPassiveCommandSwitcher*>()) button->SetNoFrame(true);

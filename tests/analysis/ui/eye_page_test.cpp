@@ -22,8 +22,7 @@ class EyePageTest : public SideMenuPageTest {
     Click(&b, b.ButtonRect(0).center());
   }
   static void Choose(TDeclaredSideMenu& menu, const char* name, int item) {
-    QAbstractButton* b = menu.Control<TRC_CustomRadioSwitcher>(name).Button(item);
-    Click(b, QPoint(8, b->height() / 2));
+    SideMenuPageTest::Choose(menu.Control<TRC_CustomRadioSwitcher>(name), item);
   }
   static void Check(TDeclaredSideMenu& menu, const char* name, int item) {
     QAbstractButton* b = menu.Control<TRC_CustomCheckSwitcher>(name).Button(item);
