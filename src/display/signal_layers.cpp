@@ -1,7 +1,6 @@
 #include "display/signal_layers.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <stdexcept>
 
@@ -111,12 +110,6 @@ void TParentSignalLayer::SetXYScale(int pointCount, int secondPointCount, double
 }
 
 void TParentSignalLayer::PutSample(int index, double value) { PutDot(*this, index, value); }
-
-void TParentSignalLayer::PutSamples(int first, std::span<const double> values) {
-  // Indexes beyond INT_MAX could not be passed on (nor drawn).
-  const size_t count = std::min<size_t>(values.size(), static_cast<size_t>(int64_t{INT_MAX} - first) + 1);
-  for (size_t k = 0; k < count; ++k) PutSample(first + static_cast<int>(k), values[k]);
-}
 
 void TParentSignalLayer::PutSampleAt(int index, double y, double x) {
   if (index < 0 || index >= pointCount_) return;

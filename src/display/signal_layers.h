@@ -53,7 +53,7 @@ class TParentSignalLayer : public TScreenLayer {
   // One point of a YT record; indexes at or beyond the point count are ignored.
   virtual void PutSample(int index, double value);
   // Points First, First + 1, ... of a YT record: the same as PutSample for each in turn.
-  virtual void PutSamples(int first, std::span<const double> values);
+  virtual void PutSamples(int first, std::span<const double> values) = 0;
   // One (X, Y) pair on the XY layer.
   virtual void PutSampleAt(int index, double y, double x);
   // White on black: the layer's cells at (column + 21, row), with the marker strip.

@@ -256,7 +256,6 @@ bool ReadIniPolygon(TCustomIniFile_Dot& ini, int d, TFilePolygon& p) {
   return true;
 }
 
-// The polygons of an ini mask, thinned, with their margin polygons when the margin is set.
 // The scales of a pulse or user mask; false when they are too small to be real.
 bool ReadMaskScales(TCustomIniFile_Dot& ini, TCurrentMask& mask) {
   mask.TimeByDivision = ini.ReadFloat(kCommon, "Time by Division", 0);
@@ -265,6 +264,7 @@ bool ReadMaskScales(TCustomIniFile_Dot& ini, TCurrentMask& mask) {
   return mask.TimeByDivision >= 1e-12 && mask.ValueByDivision >= 0.0001;
 }
 
+// The polygons of an ini mask, thinned, with their margin polygons when the margin is set.
 std::optional<TRefusal> ReadIniPolygons(TCustomIniFile_Dot& ini, TCurrentMask& mask) {
   const std::vector<int> numbers = ParsePolygonList(ini.ReadString(kCommon, "List of Polygons", ""));
   if (numbers.empty() || numbers.size() > kMaskMaxPolygons) return TRefusal::Damaged;

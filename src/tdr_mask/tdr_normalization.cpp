@@ -628,6 +628,12 @@ void StartNormalization(int channel) {
   RunFlag = false;
   SingleFlag = false;
   s.Busy = true;
+  const auto finish = [&] {
+    s.Running = false;
+    s.Dialog.reset();
+    s.Busy = false;
+    RunFlag = runWas;
+  };
   bool ok = false;
   try {
     ShowDialog(d);
@@ -640,15 +646,10 @@ void StartNormalization(int channel) {
       Data(channel).WasOn = true;
     }
   } catch (...) {
-    s.Running = false;
-    s.Dialog.reset();
-    s.Busy = false;
-    RunFlag = runWas;
+    finish();
     throw;
   }
-  s.Dialog.reset();
-  s.Busy = false;
-  RunFlag = runWas;
+  finish();
   if (!ok) n.Normalize->SetOnByProgram(false);
 }
 
@@ -711,19 +712,9 @@ bool NormalizeChannel(int channel, TSignalObj& result) {
   PeriodicSpectrum(a, levels.Start, levels.End, result);
   MathBinaryOp(c.Filter, result, s.WorkB, 0, false, moMult);
   MathUnaryOp(s.WorkB, result, moIFFT);
-  result.SetVertScale(r.GetVertScale());
-  result.SetVertOffset(r.GetVertOffset());
-  result.SetVertUnit(r.GetVertUnit());
-  result.SetX0(r.GetX0());
-  result.SetDX(r.GetDX());
-  result.SetHorUnit(r.GetHorUnit());
+  // The corrected points carry the channel record's axes, units and title.
+  result.AssignHeader(r);
   result.SetTitle(r.GetTitle());
-  result.SetRecLen(r.GetRecLen());
-  result.SetTdrUnitKind(r.GetTdrUnitKind());
-  result.SetTdrBase(r.GetTdrBase());
-  result.SetTdrAmplitude(r.GetTdrAmplitude());
-  result.SetRaw(r.GetRaw());
-  result.SetSpectrum(false);
   return true;
 }
 
