@@ -93,12 +93,6 @@ void RestoreChangedFlags(TChangedFlags flags) {
   FlashChange().SetAdjustmentChanged(flags.Adjustment);
 }
 
-void SetRunFlag(bool on) {
-  if (RunFlag == on) return;
-  RunFlag = on;
-  AcqHooks.NotifyRunSwitchers();
-}
-
 // --- time base ---
 
 // The reply line as a code; -1 when it is no number.
