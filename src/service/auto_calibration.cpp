@@ -308,10 +308,10 @@ void RunChannels(uint8_t reason, bool ask) {
     throw;
   }
   ok = ok && run.Phase == TChannelCalPhase::Succeeded;
-  if (!ok) CancelChannelRun(run);
   if (ok) {
     SetAutocalResult(kAutocalSucceeded);
   } else {
+    CancelChannelRun(run);
     if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
     RestoreChannelConstants(run);
     RestoreChangedFlags(changedBefore);
@@ -441,12 +441,8 @@ void CheckAutoCalibration() {
   AutocalHooks.AfterIdlePass([reason] {
     State.AutoRunQueued = false;
     SetAutoCalibrationTimerEnabled(false);
-    State.AutoCheck = true;
     struct TEnd {
-      ~TEnd() {
-        State.AutoCheck = false;
-        SetAutoCalibrationTimerEnabled(true);
-      }
+      ~TEnd() { SetAutoCalibrationTimerEnabled(true); }
     } end;
     RunCalibration(kCalibrateBoth, reason, true);
   });

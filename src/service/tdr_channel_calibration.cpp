@@ -243,8 +243,6 @@ void TTdrChannelCalibration::SaveReferenceToMemory() {
   PushHint(GetLangStr("RefSavedIntiMem4"), kRefSavedNoticeMs, THintKeep::Drop, THintStyle::Normal);
 }
 
-TTdrChannelCalibration* ActiveTdrChannelCalibration() { return Active; }
-
 void InstallTdrChannelCalibration() {
   AcqHooks.TDRChannelCalibrationStep.Set([] {
     if (Active) Active->Step();
