@@ -178,9 +178,10 @@ bool ForEachOEValue(TOEFlashConstants& c, const std::string& prefix, const TOEVa
 // A key missing from the file reads as the value a fresh set of constants has.
 bool ReadOEGroup(TConstantSource& source, TRecalled& out) {
   TOEFlashConstants c;
-  if (!ForEachOEValue(c, source.Prefix(), [&](const std::string& section, const std::string& key, double& value) {
-        return source.ReadFloatAt(kOEGroup + key, section, key, value, value);
-      }))
+  if (!ForEachOEValue(c, source.Prefix(),
+                      [&](const std::string& section, const std::string& key, double& value) {
+                        return source.ReadFloatAt(kOEGroup + key, section, key, value, value);
+                      }))
     return false;
   out.OE = c;
   return true;
