@@ -93,12 +93,6 @@ void RestoreChangedFlags(TChangedFlags flags) {
   FlashChange().SetAdjustmentChanged(flags.Adjustment);
 }
 
-void SetRunFlag(bool on) {
-  if (RunFlag == on) return;
-  RunFlag = on;
-  AcqHooks.NotifyRunSwitchers();
-}
-
 // --- time base ---
 
 // The reply line as a code; -1 when it is no number.
@@ -314,10 +308,10 @@ void RunChannels(uint8_t reason, bool ask) {
     throw;
   }
   ok = ok && run.Phase == TChannelCalPhase::Succeeded;
-  if (!ok) CancelChannelRun(run);
   if (ok) {
     SetAutocalResult(kAutocalSucceeded);
   } else {
+    CancelChannelRun(run);
     if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
     RestoreChannelConstants(run);
     RestoreChangedFlags(changedBefore);
@@ -447,12 +441,8 @@ void CheckAutoCalibration() {
   AutocalHooks.AfterIdlePass([reason] {
     State.AutoRunQueued = false;
     SetAutoCalibrationTimerEnabled(false);
-    State.AutoCheck = true;
     struct TEnd {
-      ~TEnd() {
-        State.AutoCheck = false;
-        SetAutoCalibrationTimerEnabled(true);
-      }
+      ~TEnd() { SetAutoCalibrationTimerEnabled(true); }
     } end;
     RunCalibration(kCalibrateBoth, reason, true);
   });

@@ -119,7 +119,6 @@ struct TAutoCalibrationState {
   bool CalibrationBusy = false;
   // The automatic check has found an occasion; its run waits for the idle pass to end.
   bool AutoRunQueued = false;
-  bool AutoCheck = false;
   bool InputCheckPending = false;
   TTimeBaseRun TimeBase;
   TChannelRun Channels;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <limits>
+#include <functional>
 #include <optional>
 
 #include "framework/settings/choice_handlers.h"
@@ -159,22 +159,30 @@ std::string PointName(const char* kind, int point, const char* what) {
   return kind + std::to_string(point + 1) + what;
 }
 
+// Visits every value of the O/E group with its file section and key, in file order, until
+// `visit` returns false.
+using TOEValueVisit = std::function<bool(const std::string& section, const std::string& key, double& value)>;
+bool ForEachOEValue(TOEFlashConstants& c, const std::string& prefix, const TOEValueVisit& visit) {
+  if (!visit(kOEDarkLevelSection, "DarkLevel", c.DarkLevel)) return false;
+  const std::string section = prefix + "OE";
+  const auto points = [&](const char* kind, auto& list) {
+    for (int i = 0; i < static_cast<int>(list.size()); ++i)
+      if (!visit(section, PointName(kind, i, "WLEN"), list[i].Wavelength) ||
+          !visit(section, PointName(kind, i, "Gain"), list[i].Gain))
+        return false;
+    return true;
+  };
+  return points("FP", c.Factory) && points("UP", c.User);
+}
+
+// A key missing from the file reads as the value a fresh set of constants has.
 bool ReadOEGroup(TConstantSource& source, TRecalled& out) {
   TOEFlashConstants c;
-  const std::string section = source.Prefix() + "OE";
-  const auto read = [&](const std::string& name, const std::string& sectionOfKey, double iniDefault,
-                        double& value) {
-    return source.ReadFloatAt(kOEGroup + name, sectionOfKey, name, iniDefault, value);
-  };
-  if (!read("DarkLevel", kOEDarkLevelSection, 50.0, c.DarkLevel)) return false;
-  for (int i = 0; i < kOEFactoryPoints; ++i)
-    if (!read(PointName("FP", i, "WLEN"), section, 0.0, c.Factory[i].Wavelength) ||
-        !read(PointName("FP", i, "Gain"), section, 0.0, c.Factory[i].Gain))
-      return false;
-  for (int i = 0; i < kOEUserPoints; ++i)
-    if (!read(PointName("UP", i, "WLEN"), section, 0.0, c.User[i].Wavelength) ||
-        !read(PointName("UP", i, "Gain"), section, 0.0, c.User[i].Gain))
-      return false;
+  if (!ForEachOEValue(c, source.Prefix(),
+                      [&](const std::string& section, const std::string& key, double& value) {
+                        return source.ReadFloatAt(kOEGroup + key, section, key, value, value);
+                      }))
+    return false;
   out.OE = c;
   return true;
 }
@@ -356,17 +364,11 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
   writeInt("Calibr:SmplTB:", "CalIntrvlA", state.SamplerTimeBase.CalIntrvlA);
   ini.WriteString(prefix + "Calibr:SmplTB:", "CalCurve", FormatSamplerCalCurve(state.SamplerTimeBase.Curve));
   if (HasOEGroup()) {
-    const TOEFlashConstants oe = OEFlashConstants();
-    ini.WriteFloat(kOEDarkLevelSection, "DarkLevel", oe.DarkLevel);
-    const std::string section = prefix + "OE";
-    for (int i = 0; i < kOEFactoryPoints; ++i) {
-      ini.WriteFloat(section, PointName("FP", i, "WLEN"), oe.Factory[i].Wavelength);
-      ini.WriteFloat(section, PointName("FP", i, "Gain"), oe.Factory[i].Gain);
-    }
-    for (int i = 0; i < kOEUserPoints; ++i) {
-      ini.WriteFloat(section, PointName("UP", i, "WLEN"), oe.User[i].Wavelength);
-      ini.WriteFloat(section, PointName("UP", i, "Gain"), oe.User[i].Gain);
-    }
+    TOEFlashConstants oe = OEFlashConstants();
+    ForEachOEValue(oe, prefix, [&](const std::string& section, const std::string& key, double& value) {
+      ini.WriteFloat(section, key, value);
+      return true;
+    });
   }
   if (HasGeneratorGroup()) {
     const TGenZeroConstants zeros = GeneratorZeroConstants();

@@ -50,8 +50,6 @@ constexpr int kFirstStatPoint = 2, kLastStatPoint = 500;
 constexpr int kGainValuesNeeded = 12000;
 constexpr int kAvgZeroReadings = 300;
 
-int Nearest(double x) { return static_cast<int>(std::lround(x)); }
-
 int DestChannel(uint8_t dest) { return dest == kDestCh1 ? 2 : dest == kDestCh2 ? 3 : 0; }
 int DestChannel() { return DestChannel(GetIndex(State.Dest)); }
 
@@ -361,16 +359,6 @@ void EnterCalibrationSetup(int channel) {
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
 }
 
-void SetRunFlag(bool on) {
-  if (RunFlag == on) return;
-  if (on) {
-    RunFlag = true;
-    AcqHooks.NotifyRunSwitchers();
-  } else {
-    StopRun();
-  }
-}
-
 // The flag-register poll and the auto-calibration timer stand still during a run.
 void StopTimers(TOECalibrationRun& run) {
   if (!AcquisitionCycleExists()) return;
@@ -465,7 +453,7 @@ TOEDarkLevelSearch::TResult TOEDarkLevelSearch::AddRecord(const double* values, 
   bool done = false;
   if (previousSign_ != 0 && sign != previousSign_) {
     step_ /= 2;
-    progress_ = Nearest(std::log(10 / step_) * 11);
+    progress_ = NearestCode(std::log(10 / step_) * 11);
     done = step_ < 0.002;
   }
   previousSign_ = sign;

@@ -59,30 +59,26 @@ THandlerEvent SendsOnOff(const char* command, TOnOffHandler*& handler) {
   return [command, &handler](THandler&) { SendOnOffCommand(command, IsOn(handler)); };
 }
 
-TIntEditHandler* AddWord(TSpider& root, const char* path, TIntEditHandler*& handler, const char* command) {
+// An integer setting from 0 that sends its value; steps of 1, coarse steps of `coarse`.
+TIntEditHandler* AddSentInt(TSpider& root, const char* path, TIntEditHandler*& handler, const char* command,
+                            uint8_t digits, double mid, double max, double coarse) {
   return root.AddIntEdit({.Path = path,
-                          .Digits = 5,
+                          .Digits = digits,
                           .Min = 0,
-                          .Mid = 32768,
-                          .Max = 65535,
+                          .Mid = mid,
+                          .Max = max,
                           .CoarseRule = srLinear,
-                          .CoarseStep = 256,
+                          .CoarseStep = coarse,
                           .FineRule = srLinear,
                           .FineStep = 1,
                           .OnChange = SendsValue(command, handler)});
 }
-
+// A 16-bit word, and a delay of 0..100 us.
+TIntEditHandler* AddWord(TSpider& root, const char* path, TIntEditHandler*& handler, const char* command) {
+  return AddSentInt(root, path, handler, command, 5, 32768, 65535, 256);
+}
 TIntEditHandler* AddDelay(TSpider& root, const char* path, TIntEditHandler*& handler, const char* command) {
-  return root.AddIntEdit({.Path = path,
-                          .Digits = 3,
-                          .Min = 0,
-                          .Mid = 1,
-                          .Max = 100,
-                          .CoarseRule = srLinear,
-                          .CoarseStep = 1,
-                          .FineRule = srLinear,
-                          .FineStep = 1,
-                          .OnChange = SendsValue(command, handler)});
+  return AddSentInt(root, path, handler, command, 3, 1, 100, 1);
 }
 
 // The instrument may take another DAC than the one asked for; without a real instrument

@@ -35,22 +35,6 @@ constexpr int kRefSavedNoticeMs = 7000;
 TTraceId ChannelTrace(int channel) { return channel == 3 ? TTraceId::Ch2 : TTraceId::Ch1; }
 std::string ChannelPrefix(int channel) { return channel == 3 ? "Ch2:" : "Ch1:"; }
 
-void SetIndex(const std::string& path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path)); h && index < h->GetCount())
-    h->SetIndexByProgram(index);
-}
-void SetOn(const std::string& path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
-}
-void SetNumber(const std::string& path, double value) {
-  if (auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path)))
-    h->SetValueByProgram(value);
-  else if (auto* i = dynamic_cast<TIntEditHandler*>(NodeAt(path)))
-    i->SetValueByProgram(static_cast<int32_t>(value));
-}
-
-int Nearest(double v) { return static_cast<int>(std::lround(v)); }
-
 double Mean(std::span<const double> v, size_t first, size_t last) {
   if (v.empty()) return 0;
   last = std::min(last, v.size() - 1);
@@ -121,7 +105,7 @@ TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, boo
   };
   const size_t c = reaching(middle);
   const double dx = rec.GetDX();
-  const int w = std::clamp(dx > 0 ? Nearest(kZeroWindow / dx) : 0, 0, static_cast<int>(c));
+  const int w = std::clamp(dx > 0 ? NearestCode(kZeroWindow / dx) : 0, 0, static_cast<int>(c));
   const int h = (w + 1) / 2;
   const double zero = Mean(trace, c - static_cast<size_t>(w), c - static_cast<size_t>(h));
   const double top = CalibrationMeanLevel(trace);
@@ -143,18 +127,18 @@ TTdrChannelCalibration::~TTdrChannelCalibration() {
 void TTdrChannelCalibration::Start() {
   setupStep_ = BeginProcedureStep();
   const std::string ch = ChannelPrefix(channel_), other = ChannelPrefix(channel_ == 2 ? 3 : 2);
-  SetOn(ch + "Display", true);
-  SetOn(other + "Display", false);
-  SetOn(other + "Acquire", false);
-  SetIndex(ch + "Band", 0);
-  SetNumber(ch + "Offset", 0);
-  SetIndex("TDR:" + ch + "VertScale", 0);
-  SetIndex("TDR:" + ch + "VertTDTScale", 0);
-  SetIndex("Acq:" + ch + "Mode", 0);
-  SetNumber("Acq:" + ch + "RecLen", 1024);
-  SetIndex("TB:Units", 0);
-  SetIndex("TB:Mode", 0);
-  SetNumber("TB:ScaleA", 1e-8);
+  SetOnAt(ch + "Display", true);
+  SetOnAt(other + "Display", false);
+  SetOnAt(other + "Acquire", false);
+  SetIndexAt(ch + "Band", 0);
+  SetValueAt(ch + "Offset", 0);
+  SetIndexAt("TDR:" + ch + "VertScale", 0);
+  SetIndexAt("TDR:" + ch + "VertTDTScale", 0);
+  SetIndexAt("Acq:" + ch + "Mode", 0);
+  SetValueAt("Acq:" + ch + "RecLen", 1024);
+  SetIndexAt("TB:Units", 0);
+  SetIndexAt("TB:Mode", 0);
+  SetValueAt("TB:ScaleA", 1e-8);
   Active = this;
   SingleFlag = true;
 }
@@ -169,7 +153,7 @@ void TTdrChannelCalibration::Step() {
     sum_.assign(n, 0.0);
     counter_ = 1;
   }
-  progress_ = Nearest(counter_ * 100.0 / kAverages);
+  progress_ = NearestCode(counter_ * 100.0 / kAverages);
   if (tdr_) progress_ = (progress_ + 1) / 2 + (secondPhase_ ? 50 : 0);
   if (counter_ <= kAverages)
     for (size_t i = 0; i < n; ++i) sum_[i] += rec.GetStoredY(static_cast<int>(i));
@@ -258,8 +242,6 @@ void TTdrChannelCalibration::SaveReferenceToMemory() {
   CopySourceToMemory(trace, kM4);
   PushHint(GetLangStr("RefSavedIntiMem4"), kRefSavedNoticeMs, THintKeep::Drop, THintStyle::Normal);
 }
-
-TTdrChannelCalibration* ActiveTdrChannelCalibration() { return Active; }
 
 void InstallTdrChannelCalibration() {
   AcqHooks.TDRChannelCalibrationStep.Set([] {

@@ -71,7 +71,6 @@ class TTdrChannelCalibration {
 
   int Channel() const { return channel_; }
   bool Tdr() const { return tdr_; }
-  bool SecondPhase() const { return secondPhase_; }
   int Progress() const { return progress_; }
   TTdrCalibrationOutcome Outcome() const { return outcome_; }
   const TTdrCalibrationValues& Values() const { return values_; }
@@ -101,8 +100,6 @@ class TTdrChannelCalibration {
   uint64_t setupStep_ = 0;  // the undo step of the set-up
 };
 
-// The calibration that the acquisition steps (none while no dialog is open).
-TTdrChannelCalibration* ActiveTdrChannelCalibration();
 // Fills AcqHooks.TDRChannelCalibrationStep.
 void InstallTdrChannelCalibration();
 

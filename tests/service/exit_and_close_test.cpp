@@ -186,12 +186,6 @@ TEST_F(CloseOnInstrumentTest, AStoreOnlyIntoFATKeepsTheProgramOpen) {
   EXPECT_FALSE(Received("STENDSAMPL:WITHOUTSTROBE On"));
 }
 
-}  // namespace
-}  // namespace norv::test
-
-namespace norv::test {
-namespace {
-
 TEST_F(CloseOnInstrumentTest, AdjustmentsReachTheCloseQuestionOnlyBehindTheAccessCode) {
   const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
   ResetAdjustAccess();

@@ -745,6 +745,12 @@ void StopRunAndSingle() {
   AcqHooks.NotifyStopSingleSwitchers();
 }
 
+void SetRunFlag(bool on) {
+  if (RunFlag == on) return;
+  RunFlag = on;
+  AcqHooks.NotifyRunSwitchers();
+}
+
 bool AcquisitionIdleStep() { return AcquisitionCycle().AcquisitionIdleStep(); }
 void SuspendAcquisition() { AcquisitionCycle().SuspendAcquisition(); }
 void ResumeAcquisition() { AcquisitionCycle().ResumeAcquisition(); }

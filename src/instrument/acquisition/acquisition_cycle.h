@@ -186,6 +186,8 @@ bool AcquisitionCycleExists();
 // no cycle, so the settings can stop a run before one exists.
 void StopRun();
 void StopRunAndSingle();
+// Sets RunFlag; the "*Run" controls are told only of a change.
+void SetRunFlag(bool on);
 
 // The program-wide entry points on the program's cycle.
 bool AcquisitionIdleStep();

@@ -27,7 +27,6 @@ class TAutocalTBF : public QDialog {
   QLabel* FineDelayResultMax() const { return fine_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
-  QFrame* ProgressShape() const { return shape_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -55,7 +54,6 @@ class TAutocalChannelsF : public QDialog {
   QLineEdit* Edit1() const { return status_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
-  QTimer* Timer1() const { return timer_; }
 
   // Shows the run as it stands; starts the poll, or closes an ended auto-closing run.
   void RunChanged();

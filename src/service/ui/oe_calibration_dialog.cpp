@@ -13,6 +13,7 @@
 #include "controls/translated_form.h"
 #include "framework/language/language.h"
 #include "service/oe_converter.h"
+#include "service/ui/adjust_access_form.h"
 
 namespace norv {
 
@@ -69,7 +70,7 @@ TfrmCalibrOEConverter::TfrmCalibrOEConverter(QWidget* owner) : QDialog(owner) {
   setCursor(Qt::WaitCursor);
   TranslatorOf(this).Translate();
   FitCaptions();
-  if (owner != nullptr) move(owner->frameGeometry().topLeft() + QPoint(360, 220));
+  PlaceBesideMainWindow(*this, {360, 220});
   Refresh();
 }
 

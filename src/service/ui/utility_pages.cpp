@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "controls/menu_pages.h"
 #include "framework/language/language.h"
@@ -308,8 +309,6 @@ TMenuDecl AdjustMenu() {
       .OwnPageTurns = true};
 }
 
-bool IsAdjustForm(const TSideMenuForm* form);
-
 class TAdjust_Form final : public TUtilityFamilyMenu {
  public:
   explicit TAdjust_Form(QWidget* owner) : TUtilityFamilyMenu(owner, AdjustMenu()) {
@@ -343,9 +342,9 @@ class TAdjust_Form final : public TUtilityFamilyMenu {
     CalibrationState().AdjustmentPageOpen = true;
   }
   ~TAdjust_Form() override {
-    bool another = false;
-    for (const auto& form : SideMenuForms) another = another || (form != this && IsAdjustForm(form));
-    CalibrationState().AdjustmentPageOpen = another;
+    CalibrationState().AdjustmentPageOpen = std::ranges::any_of(SideMenuForms, [this](const auto& form) {
+      return form != this && dynamic_cast<const TAdjust_Form*>(form.data()) != nullptr;
+    });
   }
 
  protected:
@@ -360,8 +359,6 @@ class TAdjust_Form final : public TUtilityFamilyMenu {
  private:
   QLabel* channel_ = nullptr;
 };
-
-bool IsAdjustForm(const TSideMenuForm* form) { return dynamic_cast<const TAdjust_Form*>(form) != nullptr; }
 
 // ---------------------------------------------------------------------------------------
 // The calibration status dialog
