@@ -568,6 +568,7 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   TOECalibrationRun& run = State.Run;
   run = {};
   run.GainRun = gainRun;
+  run.Point = GetIndex(State.PointNum);
   run.Channel = channel;
   run.AutoClose = !askUser;
   run.RememberedDarkLevel = State.DarkLvl->GetValue();
@@ -630,7 +631,7 @@ void EndOECalibration(bool ok) {
   UndoBackToStep(ended.SetupStep);
   if (ended.GainRun) {
     if (ok) {
-      TDoubleEditHandler& gain = *State.UserGain[GetIndex(State.PointNum)];
+      TDoubleEditHandler& gain = *State.UserGain[ended.Point];
       gain.SetValueByProgram(std::clamp(ended.MeasuredGain, gain.GetMin(), gain.GetMax()));
     }
   } else if (ok) {

@@ -66,6 +66,7 @@ class TOEDarkLevelSearch {
 enum class TOECalState : uint8_t { Idle, DarkLevel, AvgPowerZero, Gain, Finish, Cancel };
 struct TOECalibrationRun {
   bool GainRun = false;
+  int Point = 0;  // the user point a gain run calibrates: the one chosen when it started
   int Channel = 2;
   TOECalState State = TOECalState::Idle;
   bool Succeeded = false;
