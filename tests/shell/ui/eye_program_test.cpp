@@ -19,17 +19,7 @@
 namespace norv {
 namespace {
 
-class EyeProgramTest : public test::ProgramFixture {
- protected:
-  static int StripInk(TRect cell, TColorRef colour) {
-    const TSLBMP& image = ScopeCRT->BottomText().Image();
-    int n = 0;
-    for (int y = cell.Top; y < std::min(cell.Bottom, image.Height()); ++y)
-      for (int x = cell.Left; x < std::min(cell.Right, image.Width()); ++x)
-        n += (image.Pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
-    return n;
-  }
-};
+using EyeProgramTest = test::ProgramFixture;
 
 TEST_F(EyeProgramTest, EyeWidthOfThePatternInTheStripWithItsMenu) {
   Start();

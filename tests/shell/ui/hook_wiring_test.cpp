@@ -55,16 +55,6 @@ class HookWiringTest : public test::ProgramFixture {
     return window();
   }
 
-  // Pixels of the colour (0x00BBGGRR) in a cell of the strip under the screen.
-  static int StripInk(TRect cell, TColorRef colour) {
-    const TSLBMP& image = ScopeCRT->BottomText().Image();
-    int n = 0;
-    for (int y = cell.Top; y < std::min(cell.Bottom, image.Height()); ++y)
-      for (int x = cell.Left; x < std::min(cell.Right, image.Width()); ++x)
-        n += (image.Pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
-    return n;
-  }
-
   TDeclaredSideMenu& Menu(int panel) {
     auto* menu = qobject_cast<TDeclaredSideMenu*>(SideMenuForms[static_cast<size_t>(panel)].data());
     EXPECT_NE(menu, nullptr);

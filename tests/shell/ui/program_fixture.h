@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "controls/command_switchers.h"
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
+#include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -80,6 +82,16 @@ class ProgramFixture : public ::testing::Test {
   static void Choose(const char* radio, int button) {
     auto& s = LeftMenu().Control<TRC_RadioSwitcher>(radio);
     Click(s.Button(button), QPoint(8, s.Button(button)->height() / 2));
+  }
+
+  // Pixels of the colour (0x00BBGGRR) in a cell of the strip under the screen.
+  static int StripInk(TRect cell, TColorRef colour) {
+    const TSLBMP& image = ScopeCRT->BottomText().Image();
+    int n = 0;
+    for (int y = cell.Top; y < std::min(cell.Bottom, image.Height()); ++y)
+      for (int x = cell.Left; x < std::min(cell.Right, image.Width()); ++x)
+        n += (image.Pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
   }
 
   // Idle passes until both channels have been acquired `cycles` more times.
