@@ -43,7 +43,8 @@ void SetValueAt(std::string_view path, double value) {
 
 int32_t NearestCode(double x) {
   // Halves away from zero (RoundClamped alone would take them to even).
-  return RoundClamped(std::round(x), std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+  return RoundClamped(std::round(x), std::numeric_limits<int32_t>::min(),
+                      std::numeric_limits<int32_t>::max());
 }
 
 }  // namespace norv

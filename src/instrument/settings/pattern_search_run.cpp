@@ -96,7 +96,8 @@ void Prepare() {
   for (const std::string_view off : {"Eye:Measure"_node, "Hist:Axis"_node, "Limit:TestOn"_node,
                                      "Meas:Display"_node, "Mark:Type"_node, "Mask:Test"_node})
     SetOff(off);
-  for (const std::string_view length : {"Acq:Ch1:RecLen"_node, "Acq:Ch2:RecLen"_node}) SetValueAt(length, 1024);
+  for (const std::string_view length : {"Acq:Ch1:RecLen"_node, "Acq:Ch2:RecLen"_node})
+    SetValueAt(length, 1024);
   SetOff("Util:VCalMode"_node);
   SetItem("TB:Units"_node, "Time");
   SetItem("TB:Mode"_node, "B");
