@@ -13,8 +13,7 @@
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
-#include "framework/settings/numeric_handlers.h"
-#include "framework/settings/settings_tree.h"
+#include "framework/settings/node_access.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/startup/dispatchers.h"
@@ -117,13 +116,10 @@ void InstallProgramUnits() {
   InstallEyeSettings();
   // The eye's optical parameters read the converter.
   EyeHooks.OpticalReadings.Set([] {
-    const auto* correction =
-        RootSpider ? dynamic_cast<const TEditHandler*>(RootSpider->FindHandler("FLASH:OECalibr:ERCorrFact"))
-                   : nullptr;
     return TEyeOptics{.PowerCode = static_cast<double>(GetDarkLevelCode()),
                       .DarkCode = OEConvState().AvgPowerZero,
                       .Factor = GetOEConversionGain(),
-                      .ExtRatioCorrDb = correction ? correction->GetValue() : 0.0};
+                      .ExtRatioCorrDb = ValueAt("FLASH:OECalibr:ERCorrFact")};
   });
   InstallLimitTests();
   InstallDerivedSignals();

@@ -545,7 +545,7 @@ void TComplexObjectHandler::SaveUndo(bool flag) {
   std::string text;
   state_callback_(text, flag, false);
   TOriginScope origin(*this, flag ? wcvReplay : wcvSwitcher);
-  WriteUndo(SetupFormOfState(text));
+  WriteUndo([&] { return SetupFormOfState(text); });
 }
 
 }  // namespace norv

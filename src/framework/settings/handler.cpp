@@ -125,11 +125,7 @@ void THandler::UpdateMyColors() {
   throw EAssertion("UpdateMyColors must be called only for Edit or SourcesComboBox");
 }
 
-void THandler::WriteUndo(const std::string& oldText) {
-  WriteUndoOf([&] { return oldText; });
-}
-
-void THandler::WriteUndoOf(const std::function<std::string()>& oldText) {
+void THandler::WriteUndo(const std::function<std::string()>& oldText) {
   if (!UndoBuffer || !UndoBuffer->Enabled || internal_) return;
   const TWhoChanged who = GetWhoChanged();
   if ((who == wcvSwitcher || who == wcvCommand) && !no_undo_step_) UndoBuffer->BeginStep();
@@ -144,7 +140,7 @@ void THandler::ChangeValue(bool changed, const std::function<void()>& store, boo
   if (changed && OnBeforeChange) OnBeforeChange(*this);
   // The old value's text is made only when it is recorded: an item's first change in an
   // undo step is, the others are not.
-  if (recordUndo) WriteUndoOf([this] { return UndoText(); });
+  if (recordUndo) WriteUndo([this] { return UndoText(); });
   store();
   if (changed) NotifySwitchers();
   if (OnChange) OnChange(*this);

@@ -114,10 +114,9 @@ class THandler {
   // Only edit and source handlers have colours.
   virtual void UpdateMyColors();
 
-  // Records the old value of a change into the undo ring (see the change protocol).
-  void WriteUndo(const std::string& oldText);
-  // The same with the text made only when it is recorded.
-  void WriteUndoOf(const std::function<std::string()>& oldText);
+  // Records the old value of a change into the undo ring (see the change protocol); its
+  // text is made only when it is recorded.
+  void WriteUndo(const std::function<std::string()>& oldText);
   uint64_t GetUndoStamp() const { return undo_stamp_; }
 
  protected:

@@ -7,6 +7,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/numeric_utils.h"
 
 namespace norv {
 
@@ -41,11 +42,9 @@ void SetValueAt(std::string_view path, double value) {
 }
 
 int32_t NearestCode(double x) {
-  if (std::isnan(x)) return 0;
-  const double r = std::round(x);
-  if (r >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (r <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(r);
+  // Halves away from zero (RoundClamped alone would take them to even).
+  return RoundClamped(std::round(x), std::numeric_limits<int32_t>::min(),
+                      std::numeric_limits<int32_t>::max());
 }
 
 }  // namespace norv

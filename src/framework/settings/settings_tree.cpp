@@ -153,7 +153,6 @@ TSpider::TPackedName TSpider::Packed(std::string_view name) {
 }
 
 int TSpider::FindEntryIndexed(std::string_view segment, bool& found) const {
-  if (segment.size() > kMaxMnemonicLength) return FindEntry(segment, found);
   if (!exact_index_valid_) {
     size_t size = 4;
     while (size < 2 * entries_.size()) size *= 2;
@@ -161,7 +160,7 @@ int TSpider::FindEntryIndexed(std::string_view segment, bool& found) const {
     for (int i = 0; i < Count(); ++i) {
       const std::string& name = entries_[i].Mnemonic;
       bool foundItself = false;
-      if (name.size() > kMaxMnemonicLength || FindEntry(name, foundItself) != i || !foundItself) continue;
+      if (FindEntry(name, foundItself) != i || !foundItself) continue;
       const TPackedName packed = Packed(name);
       exact_index_[IndexSlotOf(exact_index_, packed)] = {packed, i};
     }

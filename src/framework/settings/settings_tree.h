@@ -217,9 +217,9 @@ class TSpider {
   // (command lines run on a finished tree).
   TSegment FindSegment(std::string_view path, size_t position, bool commandPath = false) const;
   int FindEntry(std::string_view segment, bool& found) const;
-  // FindEntry of a name some entry has, looked up in an index of the names the search
-  // finds as themselves (built at the first look-up after an insert); others are
-  // searched.
+  // FindEntry of a segment cut to kMaxMnemonicLength: a name some entry has is looked up
+  // in an index of the names the search finds as themselves (built at the first look-up
+  // after an insert); others are searched.
   int FindEntryIndexed(std::string_view segment, bool& found) const;
 
   // A mnemonic of at most 15 characters and its length in two words, for the index.

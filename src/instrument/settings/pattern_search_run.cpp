@@ -36,30 +36,13 @@ void SetItem(std::string_view path, std::string_view item) {
     if (index >= 0) h->SetIndexByProgram(static_cast<uint8_t>(index));
   }
 }
-void SetIndex(std::string_view path, uint8_t index) {
-  if (auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path)); h && index < h->GetCount())
-    h->SetIndexByProgram(index);
-}
-void SetOn(std::string_view path, bool on) {
-  if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
-}
 void SetNone(std::string_view path) {
   if (auto* h = dynamic_cast<TCheckSwHandler*>(NodeAt(path))) h->SetMaskByProgram(0);
-}
-void SetInt(std::string_view path, int32_t value) {
-  if (auto* h = dynamic_cast<TIntEditHandler*>(NodeAt(path))) h->SetValueByProgram(value);
-}
-void SetDouble(std::string_view path, double value) {
-  if (auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path))) h->SetValueByProgram(value);
 }
 // "Off" of a choice, or an on/off setting off.
 void SetOff(std::string_view path) {
   SetItem(path, "Off");
-  SetOn(path, false);
-}
-bool IsOnAt(std::string_view path) {
-  auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path));
-  return h != nullptr && h->IsOn();
+  SetOnAt(path, false);
 }
 
 // The searched channel's record and the settings the search turns.
@@ -77,17 +60,17 @@ class TSettingsTarget final : public IPatternSearchTarget {
     SendPatternOn(true);
     ProgramSimulator().SimSetPatternOn(true);
     for (const std::string_view mode : {"Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node}) SetItem(mode, "AvgMult");
-    for (const std::string_view count : {"Acq:Ch1:NAvg"_node, "Acq:Ch2:NAvg"_node}) SetInt(count, 32);
+    for (const std::string_view count : {"Acq:Ch1:NAvg"_node, "Acq:Ch2:NAvg"_node}) SetValueAt(count, 32);
   }
-  void SetPatternLength(int32_t length) override { SetInt("Trig:PattLen"_node, length); }
-  void SetAddDelay(bool on) override { SetOn("Trig:PattAddDelay"_node, on); }
+  void SetPatternLength(int32_t length) override { SetValueAt("Trig:PattLen"_node, length); }
+  void SetAddDelay(bool on) override { SetOnAt("Trig:PattAddDelay"_node, on); }
   void SetTimeScales(double scaleA, double scaleB) override {
-    SetDouble("TB:ScaleA"_node, scaleA);
-    SetDouble("TB:ScaleB"_node, scaleB);
+    SetValueAt("TB:ScaleA"_node, scaleA);
+    SetValueAt("TB:ScaleB"_node, scaleB);
   }
   void ShowLockedStyle() override {
-    SetIndex("Displ:Ch1:Style"_node, 1);
-    SetIndex("Displ:Ch2:Style"_node, 1);
+    SetIndexAt("Displ:Ch1:Style"_node, 1);
+    SetIndexAt("Displ:Ch2:Style"_node, 1);
   }
 
  private:
@@ -95,7 +78,7 @@ class TSettingsTarget final : public IPatternSearchTarget {
 };
 
 void Prepare() {
-  if (!IsOnAt("Ch2:Display"_node)) SetOn("Ch1:Display"_node, true);
+  if (!IsOnAt("Ch2:Display"_node)) SetOnAt("Ch1:Display"_node, true);
   State.Channel = IsOnAt("Ch1:Display"_node) ? TTraceId::Ch1 : TTraceId::Ch2;
   State.SavedRun = AcquisitionState.RunFlag;
   SettingsHooks.StopRunAndSingle();
@@ -103,22 +86,23 @@ void Prepare() {
   for (const std::string_view mode : {"Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node}) SetItem(mode, "Sample");
   for (const std::string_view display : {"Spectr1:Display"_node, "Spectr2:Display"_node, "F1:Display"_node,
                                          "F2:Display"_node, "F3:Display"_node, "F4:Display"_node})
-    SetOn(display, false);
+    SetOnAt(display, false);
   SetNone("Save:Memo:On"_node);
   SetItem("Displ:TraceMode"_node, "PerTrace");
-  SetIndex("Displ:Ch1:Style"_node, 0);
-  SetIndex("Displ:Ch2:Style"_node, 0);
+  SetIndexAt("Displ:Ch1:Style"_node, 0);
+  SetIndexAt("Displ:Ch2:Style"_node, 0);
   SetItem("Displ:Gratic"_node, "Grid");
   SetItem("Displ:Format"_node, "YT");
   for (const std::string_view off : {"Eye:Measure"_node, "Hist:Axis"_node, "Limit:TestOn"_node,
                                      "Meas:Display"_node, "Mark:Type"_node, "Mask:Test"_node})
     SetOff(off);
-  for (const std::string_view length : {"Acq:Ch1:RecLen"_node, "Acq:Ch2:RecLen"_node}) SetInt(length, 1024);
+  for (const std::string_view length : {"Acq:Ch1:RecLen"_node, "Acq:Ch2:RecLen"_node})
+    SetValueAt(length, 1024);
   SetOff("Util:VCalMode"_node);
   SetItem("TB:Units"_node, "Time");
   SetItem("TB:Mode"_node, "B");
-  SetDouble("TB:Delay"_node, 0.0);
-  SetOn("TB:DualDel"_node, false);
+  SetValueAt("TB:Delay"_node, 0.0);
+  SetOnAt("TB:DualDel"_node, false);
   SetItem("Acq:FitTo"_node, "Multi");
 }
 
@@ -133,9 +117,9 @@ void Finish() {
   if (!State.SavedRun) SettingsHooks.StopRunAndSingle();
   Progress(-1);
   if (search.Found()) {
-    SetInt("Trig:PattLen"_node, search.Length());
-    SetOn("Trig:PattAddDelay"_node, search.AddDelay());
-    SetInt("Trig:ExtDivider"_node, search.Divider());
+    SetValueAt("Trig:PattLen"_node, search.Length());
+    SetOnAt("Trig:PattAddDelay"_node, search.AddDelay());
+    SetValueAt("Trig:ExtDivider"_node, search.Divider());
   } else {
     if (search.State() == TPatternSearchState::NotFound)
       Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));

@@ -7,11 +7,8 @@
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
-#include "framework/settings/choice_handlers.h"
 #include "framework/settings/node_access.h"
-#include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
-#include "framework/settings/settings_tree.h"
 #include "framework/settings/step_rules.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
@@ -118,8 +115,7 @@ void InitAutoscale() {
     SetIndexAt("Acq:" + Ch(code) + ":Mode", 0);
     State.SavedStyle[s] = IndexAt("Displ:" + Ch(code) + ":Style");
     SetIndexAt("Displ:" + Ch(code) + ":Style", 0);
-    if (auto* recLen = dynamic_cast<TIntEditHandler*>(NodeAt("Acq:" + Ch(code) + ":RecLen")))
-      recLen->SetValueByProgram(1024);
+    SetValueAt("Acq:" + Ch(code) + ":RecLen", 1024);
   }
   const bool both = ChannelShown(2) && ChannelShown(3);
   SetIndexAt("Displ:Format", both ? 1 : 0);

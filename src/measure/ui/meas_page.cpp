@@ -170,7 +170,6 @@ TMenuDecl MeasureMenu() {
   return m;
 }
 
-int Index(const char* path) { return GetIndex(dynamic_cast<TRadioSwHandler*>(NodeAt(path))); }
 TTraceId Shown() {
   auto* h = dynamic_cast<TSignalSourceSwHandler*>(NodeAt("Meas:DisplSrc"));
   return h ? h->GetSource() : TTraceId::Ch1;
@@ -211,7 +210,7 @@ class TMeasPage {
     Control<TRC_Switcher>("rswDisplay").OnUpdateMe = [this](TRC_Switcher&) { DisplayChanged(); };
     Control<TRC_Switcher>("RC_SignalSourceSwitcher1").OnUpdateMe = [this](TRC_Switcher&) { SourceChanged(); };
     Control<TRC_Switcher>("rswThreshold").OnUpdateMe = [this](TRC_Switcher&) {
-      Enable("pcswDefinedThresholds", Index(SourcePath("Thresh").c_str()) == 2);
+      Enable("pcswDefinedThresholds", IndexAt(SourcePath("Thresh")) == 2);
     };
     Control<TRC_Switcher>("rswUnits").OnUpdateMe = [this](TRC_Switcher&) { UnitsChanged(); };
     Control<TRC_Switcher>("rswMargMode").OnUpdateMe = [this](TRC_Switcher&) { MarginModeChanged(); };
@@ -230,14 +229,14 @@ class TMeasPage {
   }
 
   void DisplayChanged() {
-    const int display = Index("Meas:Display");
+    const int display = IndexAt("Meas:Display");
     for (const char* b : {"pcswXParameters", "pcswYParameters", "pcswDefineParam"}) Enable(b, display != 0);
     Enable("pcswStatistic", display == 2);
     Enable("pcswDualChanParam", display != 0 && !ShownIsSpectrum());
   }
 
   void SourceChanged() {
-    Enable("pcswDualChanParam", Index("Meas:Display") != 0 && !ShownIsSpectrum());
+    Enable("pcswDualChanParam", IndexAt("Meas:Display") != 0 && !ShownIsSpectrum());
     const std::string group = SourceGroup();
     for (const char* name : kSourcePanels) {
       auto* panel = menu_.findChild<TRC_RightMenuPanel*>(name);
@@ -252,27 +251,27 @@ class TMeasPage {
     for (const TRC_Switcher* sw : panel.Switchers()) {
       const std::string& m = sw->Mnemonics();
       if (m.empty() || m == kNoneHandler || m.front() == ':') continue;
-      if (!NodeAt((group + ":" + m).c_str())) return false;
+      if (!NodeAt(group + ":" + m)) return false;
     }
     return true;
   }
 
   void UnitsChanged() {
-    const bool percent = Index(SourcePath("Unit").c_str()) == 0;
+    const bool percent = IndexAt(SourcePath("Unit")) == 0;
     Rebind("edswUpperThresh", percent ? "UpThPerc" : "UpThresh");
     Rebind("edswMiddleThresh", percent ? "MidThPerc" : "MidThresh");
     Rebind("edswLowerThresh", percent ? "LowThPerc" : "LowThresh");
   }
 
   void MarginModeChanged() {
-    const bool marker = Index(SourcePath("MargMode").c_str()) == 1;
+    const bool marker = IndexAt(SourcePath("MargMode")) == 1;
     Rebind("edswLeftMargins", marker ? "LeftMarker" : "LeftSlope");
     Rebind("edswRightMargins", marker ? "RightMarker" : "RightSlope");
   }
 
   void StatModeChanged() {
     auto& edit = Control<TRC_Switcher>("edswStatParameter");
-    const bool weight = Index("Meas:StatMode") == 2;
+    const bool weight = IndexAt("Meas:StatMode") == 2;
     Rebind("edswStatParameter", weight ? "Weight" : "Window");
     edit.SetHelpContext(weight ? 1127 : 1126);
     edit.SetCaption(QString::fromStdString(GetLangStr(weight ? "UpWEIGHT" : "UpWAVEFORMS")));
