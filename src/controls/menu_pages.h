@@ -21,6 +21,7 @@
 // find them again: menu.Control<TRC_EditSwitcher>("eswNAvg").
 
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <type_traits>
@@ -63,6 +64,41 @@ template <class T>
 TSwitcherDecl Sw(TSwitcherFields fields) {
   return {[](QWidget* parent, const TSwitcherFields& s) -> TRC_Switcher* { return new T(parent, s); },
           KindPrefix<T>(), std::move(fields)};
+}
+
+// Switchers that many pages declare alike.
+// A button under a caption strip, `item` written on it (else the caption).
+inline TSwitcherDecl CaptionedButton(const char* name, const char* caption, const char* item = nullptr) {
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Caption = caption, .Items = {item ? item : caption}, .Name = name});
+}
+// A button as wide as the panel, without a caption strip.
+inline TSwitcherDecl WideButton(const char* name, const char* caption) {
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
+}
+inline TSwitcherDecl NodeEdit(const char* name, const char* mnemonics, const char* caption,
+                              int helpContext = 0) {
+  return Sw<TRC_EditSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .HelpContext = helpContext, .Name = name});
+}
+inline TSwitcherDecl NodeRadio(const char* name, const char* mnemonics, const char* caption,
+                               QStringList items) {
+  return Sw<TRC_RadioSwitcher>(
+      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
+}
+// A check or radio set of kind T with a 14-pixel text row per item below its caption strip,
+// at least minHeight tall.
+template <class T>
+TSwitcherDecl RowList(const char* name, const char* mnemonics, const char* caption, QStringList items,
+                      int minHeight = 0) {
+  constexpr int kRowHeight = 14, kStripAndFrames = 21;
+  const int height = std::max(kStripAndFrames + kRowHeight * static_cast<int>(items.size()), minHeight);
+  return Sw<T>({.Mnemonics = mnemonics,
+                .Caption = caption,
+                .Height = height,
+                .Items = std::move(items),
+                .Name = name});
 }
 
 struct TPanelDecl {

@@ -16,20 +16,7 @@ namespace {
 
 enum TEyePage : int { epMain = 1, epXNrz, epXRz, epYNrz, epYRz, epStatistic, epDefine };
 
-// A plain button, without a caption strip above it.
-TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>(
-      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
-}
-TSwitcherDecl Back(const char* name) { return Button(name, "Back"); }
-TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption, int helpContext = 0) {
-  return Sw<TRC_EditSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .HelpContext = helpContext, .Name = name});
-}
-TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_RadioSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
-}
+TSwitcherDecl Back(const char* name) { return WideButton(name, "Back"); }
 
 // A parameter list: its English texts, one row each.
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, uint8_t group,
@@ -38,12 +25,7 @@ TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* captio
   QStringList items;
   for (int i = 0; i < count; ++i)
     items << QString::fromUtf8(EyeParamText(group, axis, static_cast<uint8_t>(i)).English);
-  constexpr int kRowHeight = 14, kStripAndFrames = 21;
-  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
-                                .Caption = caption,
-                                .Height = kStripAndFrames + kRowHeight * count,
-                                .Items = std::move(items),
-                                .Name = name});
+  return RowList<TRC_CheckSwitcher>(name, mnemonics, caption, std::move(items));
 }
 
 TPageDecl Page(int number, const char* panel, const char* caption, std::vector<TSwitcherDecl> switchers) {
@@ -62,11 +44,11 @@ TMenuDecl EyeMenu() {
       .Pages =
           {
               Page(epMain, "rmpEyeMain", "Eye Diagram",
-                   {Radio("rswMeasure", "Measure", "Measure", {"Off", "NRZ", "RZ"}),
-                    Button("pcswXEyeParameters", "X Eye Parameters..."),
-                    Button("pcswYEyeParameters", "Y Eye Parameters..."),
-                    Button("pcswStatistics", "Statistics..."),
-                    Button("pcswDefineParameters", "Define Parameters..."),
+                   {NodeRadio("rswMeasure", "Measure", "Measure", {"Off", "NRZ", "RZ"}),
+                    WideButton("pcswXEyeParameters", "X Eye Parameters..."),
+                    WideButton("pcswYEyeParameters", "Y Eye Parameters..."),
+                    WideButton("pcswStatistics", "Statistics..."),
+                    WideButton("pcswDefineParameters", "Define Parameters..."),
                     Sw<TRC_OnOffSwitch>({.Mnemonics = "DispaylWind",
                                          .Caption = "View Define Param",
                                          .Name = "ooswDisplayWindow"}),
@@ -81,18 +63,19 @@ TMenuDecl EyeMenu() {
               Page(epYRz, "rmpYRZ", "Y RZ Eye Parameters",
                    {Back("EyeBack5"), Checks("chswYRZ", "YRZParam", "Y RZ Eye Parameters", egRZ, eaY)}),
               Page(epStatistic, "rmpStatistic", "Statistics",
-                   {Back("EyeBack6"), Radio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
-                    Edit("edswParametr", "Window", "WAVEFORMS", 493),
-                    Edit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
+                   {Back("EyeBack6"),
+                    NodeRadio("rswMode", "Mode", "Mode", {"Normal", "Window", "Exponential"}),
+                    NodeEdit("edswParametr", "Window", "WAVEFORMS", 493),
+                    NodeEdit("edswWfmsInCycle", "WfmsInCycle", "WFMS IN CYCLE"),
                     Sw<TRC_OnOffSwitch>(
                         {.Mnemonics = "Statistic", .Caption = "Statistics", .Name = "ooswStatisrticOnOff"})}),
               Page(epDefine, "rmpDefineParams", "Eye Define Parameters",
-                   {Back("EyeBack7"), Edit("edswBound1", "LeftBound", "EYE BOUNDARY 1"),
-                    Edit("edswBound2", "RightBound", "EYE BOUNDARY 2"),
-                    Edit("edswUpperTresh", "UpTresh", "UPPER THRESHOLD"),
-                    Edit("edswLowerTresh", "LowTresh", "LOWER THRESHOLD"),
-                    Radio("rswThresholds", "TreshMode", "Thresholds",
-                          {"10%-90%", "20%-80%", "User Defined"})}),
+                   {Back("EyeBack7"), NodeEdit("edswBound1", "LeftBound", "EYE BOUNDARY 1"),
+                    NodeEdit("edswBound2", "RightBound", "EYE BOUNDARY 2"),
+                    NodeEdit("edswUpperTresh", "UpTresh", "UPPER THRESHOLD"),
+                    NodeEdit("edswLowerTresh", "LowTresh", "LOWER THRESHOLD"),
+                    NodeRadio("rswThresholds", "TreshMode", "Thresholds",
+                              {"10%-90%", "20%-80%", "User Defined"})}),
           },
       .OwnPageTurns = true};
 }

@@ -11,24 +11,8 @@ namespace norv {
 namespace {
 
 enum TJitterPage { jpgMain = 1, jpgJitter = 2, jpgGraph = 3, jpgSetup = 4 };
-constexpr int kRowHeight = 14, kStripAndFrames = 21;
 
-TSwitcherDecl Link(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .Name = name});
-}
-
-TSwitcherDecl Back(const char* name) { return Link(name, "Back"); }
-
-// A check or radio set with a text row per item.
-template <class T>
-TSwitcherDecl Rows(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  const int height = static_cast<int>(items.size()) * kRowHeight + kStripAndFrames;
-  return Sw<T>({.Mnemonics = mnemonics,
-                .Caption = caption,
-                .Height = height,
-                .Items = std::move(items),
-                .Name = name});
-}
+TSwitcherDecl Back(const char* name) { return CaptionedButton(name, "Back"); }
 
 // The result and plot names that the panel cannot hold even in its narrowest face are
 // shortened; the others are the names as they are.
@@ -38,51 +22,52 @@ TMenuDecl JitterMenu() {
       .Caption = "Jitter",
       .Pages =
           {{.Number = jpgMain,
-            .Panels =
-                {{.Name = "rmpJitter_Main",
-                  .Group = "Jitter",
-                  .Caption = " Jitter ",
-                  .Switchers = {Sw<TRC_OnOffSwitch>(
-                                    {.Mnemonics = "JitterOn", .Caption = "On / Off", .Name = "ooswOnOff"}),
-                                Link("pcswXParameters", "Jitter..."), Link("pcswNoise", "Noise..."),
-                                Link("pcswJitterSetup", "Jitter Setup..."), Link("pcswGraph", "Graph..."),
-                                Link("pcswNoiseSetup", "Noise Setup..."),
-                                Rows<TRC_RadioSwitcher>("rswSource", "Source", "Source", {"Ch1", "Ch2"})}}}},
+            .Panels = {{.Name = "rmpJitter_Main",
+                        .Group = "Jitter",
+                        .Caption = " Jitter ",
+                        .Switchers =
+                            {Sw<TRC_OnOffSwitch>(
+                                 {.Mnemonics = "JitterOn", .Caption = "On / Off", .Name = "ooswOnOff"}),
+                             CaptionedButton("pcswXParameters", "Jitter..."),
+                             CaptionedButton("pcswNoise", "Noise..."),
+                             CaptionedButton("pcswJitterSetup", "Jitter Setup..."),
+                             CaptionedButton("pcswGraph", "Graph..."),
+                             CaptionedButton("pcswNoiseSetup", "Noise Setup..."),
+                             RowList<TRC_RadioSwitcher>("rswSource", "Source", "Source", {"Ch1", "Ch2"})}}}},
            {.Number = jpgJitter,
             .Panels = {{.Name = "rmpJitter_Jitter",
                         .Group = "Jitter",
                         .Caption = " Jitter ",
-                        .Switchers = {Rows<TRC_CheckSwitcher>("chswXParameters", "JParam", "Jitter",
-                                                              {"Total (TJ)", "Periodic (PJ δ-δ)",
-                                                               "Periodic (PJ rms)", "Deterministic (DJ δ-δ)",
-                                                               "Data Dep. (DDJ pp)", "Random (RJ rms)",
-                                                               "Duty Cycle (DCD)", "Inter-Symbol (ISI pp)"}),
+                        .Switchers = {RowList<TRC_CheckSwitcher>(
+                                          "chswXParameters", "JParam", "Jitter",
+                                          {"Total (TJ)", "Periodic (PJ δ-δ)", "Periodic (PJ rms)",
+                                           "Deterministic (DJ δ-δ)", "Data Dep. (DDJ pp)", "Random (RJ rms)",
+                                           "Duty Cycle (DCD)", "Inter-Symbol (ISI pp)"}),
                                       Back("btnJitterBack")}}}},
            {.Number = jpgGraph,
             .Panels = {{.Name = "rmpJitter_Graph",
                         .Group = "Jitter",
                         .Caption = " Graph ",
-                        .Switchers =
-                            {Rows<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
-                                                     {"Off", "Single", "Dual", "Quad"}),
-                             Rows<TRC_CheckSwitcher>(
-                                 "chswPlots", "JPlots", "Plot",
-                                 {"RJ, PJ Histogram", "DDJ Histogram", "TJ Histogram", "Composite",
-                                  "Composite DDJ", "DDJ vs Bit", "BER Bathtub"}),
-                             Back("btnGraphBack")}}}},
+                        .Switchers = {RowList<TRC_RadioSwitcher>("rswFormat", "Format", "Format",
+                                                                 {"Off", "Single", "Dual", "Quad"}),
+                                      RowList<TRC_CheckSwitcher>(
+                                          "chswPlots", "JPlots",
+                                          "Plot",
+                                          {"RJ, PJ Histogram", "DDJ Histogram", "TJ Histogram", "Composite",
+                                           "Composite DDJ", "DDJ vs Bit", "BER Bathtub"}),
+                                      Back("btnGraphBack")}}}},
            {.Number = jpgSetup,
             .Panels = {{.Name = "rmpJitter_JitterSetup",
                         .Group = "Jitter",
                         .Caption = " Jitter Setup ",
-                        .Switchers = {Rows<TRC_RadioSwitcher>(
-                                          "rswTopBaseMethod",
-                                          "SmplLvl", "Jitter Sampling Level",
+                        .Switchers = {RowList<TRC_RadioSwitcher>(
+                                          "rswTopBaseMethod", "SmplLvl", "Jitter Sampling Level",
                                           {"% of Amplitude", "Custom Level", "Avg Data Level"}),
                                       Sw<TRC_EditSwitcher>({.Mnemonics = ":Jitter:PercAmpl",
                                                             .Caption = "AMPLITUDE",
                                                             .Name = "edswSamplingLevel"}),
-                                      Rows<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit",
-                                                              {"Second", "Unit Interval"}),
+                                      RowList<TRC_RadioSwitcher>("rswUnit", "Unit", "Jitter Unit",
+                                                                 {"Second", "Unit Interval"}),
                                       Back("btnSetupBack")}}}}},
       .OwnPageTurns = true};
 }

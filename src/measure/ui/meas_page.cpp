@@ -33,29 +33,9 @@ constexpr const char* kSourcePanels[] = {"rmpDefineParameter",    "rmpDefineThre
                                          "rmpXparameters",        "rmpYparameters",      "rmpFFTDefineParams",
                                          "rmpDualSignParameters", "rmpFFTparameters"};
 
-TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>(
-      {.Left = 1, .Width = 109, .Height = 22, .Items = {caption}, .Name = name});
-}
-
-TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
-  return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
-}
-
-TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  return Sw<TRC_RadioSwitcher>(
-      {.Mnemonics = mnemonics, .Caption = caption, .Items = std::move(items), .Name = name});
-}
-
 // A list of parameters, one row of text per item below the caption strip.
 TSwitcherDecl Checks(const char* name, const char* mnemonics, const char* caption, QStringList items) {
-  constexpr int kRowHeight = 14, kStripAndFrames = 21;
-  const int height = std::max(kStripAndFrames + kRowHeight * static_cast<int>(items.size()), 65);
-  return Sw<TRC_CheckSwitcher>({.Mnemonics = mnemonics,
-                                .Caption = caption,
-                                .Height = height,
-                                .Items = std::move(items),
-                                .Name = name});
+  return RowList<TRC_CheckSwitcher>(name, mnemonics, caption, std::move(items), 65);
 }
 
 TPanelDecl Panel(const char* name, const char* caption, std::vector<TSwitcherDecl> switchers,
@@ -74,15 +54,16 @@ TMenuDecl MeasureMenu() {
       {.Number = pgMain,
        .Panels = {Panel(
            "rmpnMeasureMain", "Measure",
-           {Radio("rswDisplay", "Display", "Display", {"Off", "Parameters", "Statistics"}),
+           {NodeRadio("rswDisplay", "Display", "Display", {"Off", "Parameters", "Statistics"}),
             Sw<TRC_SignalSourceSwitcher>(
                 {.Mnemonics = "DisplSrc", .Caption = "Source", .Name = "RC_SignalSourceSwitcher1"}),
-            Button("pcswXParameters", "X Parameters..."), Button("pcswYParameters", "Y Parameters..."),
-            Button("pcswDualChanParam", "Dual-Chan Param..."),
-            Button("pcswDefineParam", "Define Parameters..."),
+            WideButton("pcswXParameters", "X Parameters..."),
+            WideButton("pcswYParameters", "Y Parameters..."),
+            WideButton("pcswDualChanParam", "Dual-Chan Param..."),
+            WideButton("pcswDefineParam", "Define Parameters..."),
             Sw<TRC_OnOffSwitch>(
                 {.Mnemonics = "View", .Caption = "View Define Param", .Name = "ooswViewDefineParam"}),
-            Radio("rswMode", "Mode", "Mode", {"Repetitive", "Single-shot"}),
+            NodeRadio("rswMode", "Mode", "Mode", {"Repetitive", "Single-shot"}),
             Sw<TRC_RightCommandSwitcher>({.Mnemonics = "SingleMeas",
                                           .Caption = "Single",
                                           .Items = {"Single"},
@@ -90,30 +71,30 @@ TMenuDecl MeasureMenu() {
       {.Number = pgDefine,
        .Panels = {Panel(
            "rmpDefineParameter", "Define Parameters",
-           {Button("pcswStatistic", "Statistics..."),
-            Radio("rswTopBaseMethod", "Method", "Method", {"Histogram", "Min / Max", "User Defined"}),
-            Edit("edswTop", "Top", "TOP"), Edit("edswBase", "Base", "BASE"),
-            Radio("rswThreshold", "Thresh", "Thresholds", {"10%-50%-90%", "20%-50%-80%", "User Defined"}),
-            Button("pcswDefinedThresholds", "Defined Thresholds..."), Button("pcswMargins", "Margins..."),
-            Button("Meas2Back", "Back")},
+           {WideButton("pcswStatistic", "Statistics..."),
+            NodeRadio("rswTopBaseMethod", "Method", "Method", {"Histogram", "Min / Max", "User Defined"}),
+            NodeEdit("edswTop", "Top", "TOP"), NodeEdit("edswBase", "Base", "BASE"),
+            NodeRadio("rswThreshold", "Thresh", "Thresholds", {"10%-50%-90%", "20%-50%-80%", "User Defined"}),
+            WideButton("pcswDefinedThresholds", "Defined Thresholds..."),
+            WideButton("pcswMargins", "Margins..."), WideButton("Meas2Back", "Back")},
            src)}},
       {.Number = pgThresholds,
        .Panels = {Panel(
            "rmpDefineThresholds", "Define Thresholds",
-           {Radio("rswUnits", "Unit", "Units", {"Percent", "Vertical Unit", "Division"}),
-            Edit("edswUpperThresh", "UpThPerc", "UPPER THRESHOLD"),
-            Edit("edswMiddleThresh", "MidThPerc", "MIDDLE THRESHOLD"),
-            Edit("edswLowerThresh", "LowThPerc", "LOWER THRESHOLD"), Button("Meas3Back", "Back")},
+           {NodeRadio("rswUnits", "Unit", "Units", {"Percent", "Vertical Unit", "Division"}),
+            NodeEdit("edswUpperThresh", "UpThPerc", "UPPER THRESHOLD"),
+            NodeEdit("edswMiddleThresh", "MidThPerc", "MIDDLE THRESHOLD"),
+            NodeEdit("edswLowerThresh", "LowThPerc", "LOWER THRESHOLD"), WideButton("Meas3Back", "Back")},
            src)}},
       {.Number = pgMargins,
        .Panels = {Panel(
            "rmpMargins", "Margins",
-           {Radio("rswMargMode", "MargMode", "Mode", {"Waveform", "Marker"}),
-            Edit("edswLeftMargins", "LeftMarker", "LEFT MARGIN"),
-            Edit("edswRightMargins", "RightMarker", "RIGHT MARGIN"),
-            Radio("rswLeftTreshold", "LeftTresh", "Left Threshold", {"Upper", "Middle", "Lower"}),
-            Radio("rswRightTreshold", "RightTresh", "Right Threshold", {"Upper", "Middle", "Lower"}),
-            Button("Meas4Back", "Back")},
+           {NodeRadio("rswMargMode", "MargMode", "Mode", {"Waveform", "Marker"}),
+            NodeEdit("edswLeftMargins", "LeftMarker", "LEFT MARGIN"),
+            NodeEdit("edswRightMargins", "RightMarker", "RIGHT MARGIN"),
+            NodeRadio("rswLeftTreshold", "LeftTresh", "Left Threshold", {"Upper", "Middle", "Lower"}),
+            NodeRadio("rswRightTreshold", "RightTresh", "Right Threshold", {"Upper", "Middle", "Lower"}),
+            WideButton("Meas4Back", "Back")},
            src)}},
       {.Number = pgX,
        .Panels = {Panel(
@@ -122,7 +103,7 @@ TMenuDecl MeasureMenu() {
                    {"Period", "Frequency", "Pos Width", "Neg Width", "Rise Time", "Fall Time", "Pos Duty",
                     "Neg Duty", "Pos Crossing", "Neg Crossing", "Burst Width", "Cycles", "Time of Max",
                     "Time of Min", "Pos Jitter p-p", "Pos Jitter RMS", "Neg Jitter p-p", "Neg Jitter RMS"}),
-            Button("Button2", "Back")},
+            WideButton("Button2", "Back")},
            src)}},
       {.Number = pgY,
        .Panels = {Panel("rmpYparameters", "Y Parameters",
@@ -130,21 +111,22 @@ TMenuDecl MeasureMenu() {
                                 {"Maximum", "Minimum", "Peak-Peak", "Top", "Base", "Amplitude", "Middle",
                                  "Mean", "dc RMS", "ac RMS", "Area", "Cycle Mean", "Cycle dc RMS",
                                  "Cycle ac RMS", "Cycle Area", "Pos Overshoot", "Neg Overshoot"}),
-                         Button("Button3", "Back")},
+                         WideButton("Button3", "Back")},
                         src)}},
       {.Number = pgFFTDefine,
-       .Panels = {Panel(
-           "rmpFFTDefineParams", "FFT Define Parameters",
-           {Radio("rswFFTMethod", "FFTMethod", "Method", {"Harmonic", "Peak"}),
-            Edit("edswFFTLeftMarg", "FFTLeft", "LEFT MARGIN"),
-            Edit("edswFFTRightMarg", "FFTRight", "RIGHT MARGIN"),
-            Edit("edswPeakLevel", "PeakLevel", "PEAK LEVEL"), Edit("edswPeakL", "PeakLeft", "LEFT PEAK"),
-            Edit("edswPeakR", "PeakRight", "RIGHT PEAK"), Button("Button1", "Back")},
-           "Meas:F1")}},
+       .Panels = {Panel("rmpFFTDefineParams", "FFT Define Parameters",
+                        {NodeRadio("rswFFTMethod", "FFTMethod", "Method", {"Harmonic", "Peak"}),
+                         NodeEdit("edswFFTLeftMarg", "FFTLeft", "LEFT MARGIN"),
+                         NodeEdit("edswFFTRightMarg", "FFTRight", "RIGHT MARGIN"),
+                         NodeEdit("edswPeakLevel", "PeakLevel", "PEAK LEVEL"),
+                         NodeEdit("edswPeakL", "PeakLeft", "LEFT PEAK"),
+                         NodeEdit("edswPeakR", "PeakRight", "RIGHT PEAK"), WideButton("Button1", "Back")},
+                        "Meas:F1")}},
       {.Number = pgStatistic,
-       .Panels = {Panel("rmpStatistic", "Statistics",
-                        {Radio("rswStatisticMode", "StatMode", "Mode", {"Normal", "Window", "Exponential"}),
-                         Edit("edswStatParameter", "Window", "WAVEFORMS"), Button("Button4", "Back")})}},
+       .Panels = {Panel(
+           "rmpStatistic", "Statistics",
+           {NodeRadio("rswStatisticMode", "StatMode", "Mode", {"Normal", "Window", "Exponential"}),
+            NodeEdit("edswStatParameter", "Window", "WAVEFORMS"), WideButton("Button4", "Back")})}},
       {.Number = pgDual,
        .Panels = {Panel(
            "rmpDualSignParameters", "Dual-Chan Parameters",
@@ -154,18 +136,18 @@ TMenuDecl MeasureMenu() {
                    {"Delay 1R-1R", "Delay 1R-1F", "Delay 1F-1R", "Delay 1F-1F", "Delay 1R-nR", "Delay 1R-nF",
                     "Delay 1F-nR", "Delay 1F-nF", "Phase Deg", "Phase Rad", "Phase %"}),
             Checks("chswYDualSignalParameters", "YDualPar", "Amplitude Parameters", {"Gain", "Gain dB"}),
-            Button("Button5", "Back")},
+            WideButton("Button5", "Back")},
            src)}},
       {.Number = pgFFT,
-       .Panels = {Panel(
-           "rmpFFTparameters", "FFT Parameters",
-           {Checks("chswXFFTParameters", "XFFTPar", "FFT Freq Parameters",
-                   {"FFT Frequency", "FFT dFrequency"}),
-            Edit("edswPeakL2", "PeakLeft", "LEFT PEAK"), Edit("edswPeakR2", "PeakRight", "RIGHT PEAK"),
-            Checks("chswYFFTParameters", "YFFTPar", "FFT Magnitude Parameters",
-                   {"FFT Magnitude", "FFT dMagnitude", "THD"}),
-            Button("Button6", "Back")},
-           "Meas:F1")}},
+       .Panels = {Panel("rmpFFTparameters", "FFT Parameters",
+                        {Checks("chswXFFTParameters", "XFFTPar", "FFT Freq Parameters",
+                                {"FFT Frequency", "FFT dFrequency"}),
+                         NodeEdit("edswPeakL2", "PeakLeft", "LEFT PEAK"),
+                         NodeEdit("edswPeakR2", "PeakRight", "RIGHT PEAK"),
+                         Checks("chswYFFTParameters", "YFFTPar", "FFT Magnitude Parameters",
+                                {"FFT Magnitude", "FFT dMagnitude", "THD"}),
+                         WideButton("Button6", "Back")},
+                        "Meas:F1")}},
   };
   return m;
 }

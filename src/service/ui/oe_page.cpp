@@ -15,15 +15,9 @@ namespace {
 
 enum TOEPanel { opMain = 1, opDarkLevel = 2, opWavelengthGain = 3, opFreqCorrection = 4 };
 
-TSwitcherDecl Button(const char* name, const char* caption) {
-  return Sw<TRC_RightPassiveCommandSwitcher>({.Caption = caption, .Items = {caption}, .Name = name});
-}
 TSwitcherDecl Command(const char* name, const char* mnemonics, const char* caption) {
   return Sw<TRC_RightCommandSwitcher>(
       {.Mnemonics = mnemonics, .Caption = caption, .Items = {caption}, .Name = name});
-}
-TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
-  return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
 }
 TSwitcherDecl Radio(const char* name, const char* mnemonics, const char* caption, QStringList items,
                     int height = 0, bool runTimeItems = false) {
@@ -59,9 +53,9 @@ TMenuDecl OEMenu() {
                                            .Items = {"WL1", "WL2", "WL3", "WL4", "WL5", "WL6", "WL7", "WL8"},
                                            .Name = "lbswUserWaveLen",
                                            .RunTimeItems = true}),
-                                      Button("pcswDarkLevel", "Dark Level..."),
-                                      Button("pcswWavelengthGain", "Gain..."),
-                                      Button("pcswFreqCorrection", "Freq. Correction..."),
+                                      CaptionedButton("pcswDarkLevel", "Dark Level..."),
+                                      CaptionedButton("pcswWavelengthGain", "Gain..."),
+                                      CaptionedButton("pcswFreqCorrection", "Freq. Correction..."),
                                       Sw<TRC_LabelSwitcher>({.Mnemonics = ":Flash:OE:ConversionGain",
                                                              .Caption = "Conversion Gain",
                                                              .Name = "lswConversionGain"})}}}},
@@ -69,13 +63,13 @@ TMenuDecl OEMenu() {
             .Panels = {{.Name = "rmpDarkLevel",
                         .Group = "Flash:OECalibr",
                         .Caption = " Dark Level ",
-                        .Switchers = {Edit("edswDarkLvl", "DarkLvl", "COMPENSATION"),
+                        .Switchers = {NodeEdit("edswDarkLvl", "DarkLvl", "COMPENSATION"),
                                       Command("rcswAutoDarkLvl", "AutoDarkLvl", "Proceed"),
                                       Command("rcswStore", ":Flash:Calibr:StoreAll", "Store Constant"),
                                       Command("rcswRecallLast", ":Flash:Calibr:RecallAll", "Recall Last"),
                                       Command("rcswRecallFactory", ":Flash:Adjust:RecallAll",
                                               "Recall Factory"),
-                                      Button("btnBackFromDark", "Back")}}}},
+                                      CaptionedButton("btnBackFromDark", "Back")}}}},
            // The point's own nodes follow the point chosen: the group is "Shadow:OECalibr"
            // and its number.
            {.Number = opWavelengthGain,
@@ -85,11 +79,11 @@ TMenuDecl OEMenu() {
                         .Switchers = {Radio(
                                           "rswPointNum", ":Flash:OECalibr:PointNum", "User Point",
                                           {"1", "2", "3", "4", "5", "6", "7", "8"}, kEightRows, true),
-                                      Edit("edswWavelength", "Wavelength", "WAVELENGTH"),
-                                      Edit("edswGain", "Gain", "GAIN"),
-                                      Edit("edswPower", ":Flash:OECalibr:Power", "POWER"),
+                                      NodeEdit("edswWavelength", "Wavelength", "WAVELENGTH"),
+                                      NodeEdit("edswGain", "Gain", "GAIN"),
+                                      NodeEdit("edswPower", ":Flash:OECalibr:Power", "POWER"),
                                       Command("rcswAutoCalGain", ":Flash:OECalibr:AutoCalGain", "Proceed"),
-                                      Button("btnBackFromGain", "Back")}}}},
+                                      CaptionedButton("btnBackFromGain", "Back")}}}},
            {.Number = opFreqCorrection,
             .Panels = {{.Name = "rmpFreqCorrection",
                         .Group = "Flash:OECalibr",
@@ -99,11 +93,11 @@ TMenuDecl OEMenu() {
                                       Radio("rswPatternLen", "PatternLen",
                                             "Pattern Length", {"7 Bits", "15 Bits", "23 Bits", "31 Bits"},
                                             77),
-                                      Edit("edswERCorrFact", "ERCorrFact", "CORR. FACTOR"),
+                                      NodeEdit("edswERCorrFact", "ERCorrFact", "CORR. FACTOR"),
                                       Command("rcswStoreFCorr", "StoreFCorr", "Store"),
                                       Command("rcswRecallFCorr", "RecallFCorr", "Recall"),
                                       Command("rcswRclFactFCorr", "RclFactFCorr", "Recall Factory"),
-                                      Button("btnBackFromFreq", "Back")}}}}},
+                                      CaptionedButton("btnBackFromFreq", "Back")}}}}},
       .OwnPageTurns = true};
 }
 

@@ -13,14 +13,6 @@ namespace {
 
 enum TGeneratorPage { gpMain = 1, gpOutput = 2, gpZeroCalibr = 3 };
 
-TSwitcherDecl Button(const char* name, const char* caption, const char* item = nullptr) {
-  return Sw<TRC_RightPassiveCommandSwitcher>(
-      {.Caption = caption, .Items = {item ? item : caption}, .Name = name});
-}
-TSwitcherDecl Edit(const char* name, const char* mnemonics, const char* caption) {
-  return Sw<TRC_EditSwitcher>({.Mnemonics = mnemonics, .Caption = caption, .Name = name});
-}
-
 // The zero page's "Proceed" is left out: it names no node of its group, so it could start
 // nothing.
 TMenuDecl GeneratorMenu() {
@@ -36,22 +28,22 @@ TMenuDecl GeneratorMenu() {
                                                                       .Items = {"Off", "Step", "Coarse TB",
                                                                                 "Pulse", "NRZ", "RZ"},
                                                                       .Name = "rswGeneratorsMode"}),
-                                               Edit("edswDelay", "Delay", "DELAY"),
-                                               Edit("edswPeriod", "PulsePeriod", "PERIOD"),
-                                               Edit("edswWidth", "PulseWidth", "WIDTH"),
+                                               NodeEdit("edswDelay", "Delay", "DELAY"),
+                                               NodeEdit("edswPeriod", "PulsePeriod", "PERIOD"),
+                                               NodeEdit("edswWidth", "PulseWidth", "WIDTH"),
                                                Sw<TRC_RadioSwitcher>({.Mnemonics = "TrigPRBS",
                                                                       .Caption = "Internal Trigger",
                                                                       .Items = {"Clock", "Pattern"},
                                                                       .Name = "rswTrigPRBS"}),
-                                               Button("pcswOutput1", "Output 1..."),
-                                               Button("pcswOutput2", "Output 2...")}}}},
+                                               CaptionedButton("pcswOutput1", "Output 1..."),
+                                               CaptionedButton("pcswOutput2", "Output 2...")}}}},
                     {.Number = gpOutput,
                      .Panels = {{.Name = "rmpGenOuput",
                                  .Group = "Gen:Out1",
                                  .Caption = " Output 1 ",
-                                 .Switchers = {Button("btnBackToGenerator", "Back"),
-                                               Edit("edswDeskew", "Deskew", "DESKEW / CROSSING"),
-                                               Edit("edswOffset", "Offset", "OFFSET"),
+                                 .Switchers = {CaptionedButton("btnBackToGenerator", "Back"),
+                                               NodeEdit("edswDeskew", "Deskew", "DESKEW / CROSSING"),
+                                               NodeEdit("edswOffset", "Offset", "OFFSET"),
                                                Sw<TRC_RadioSwitcher>({.Mnemonics = "Polarity",
                                                                       .Caption = "Slope",
                                                                       .Items = {"Positive", "Negative"},
@@ -61,16 +53,16 @@ TMenuDecl GeneratorMenu() {
                                                     .Caption = "Offset Mode",
                                                     .Items = {"Positive", "Negative", "Variable"},
                                                     .Name = "rswOffsetMode"}),
-                                               Button("pcswOffsetZeroCalibr", "Offset Zero Calibr...",
-                                                      "Zero Calibr...")}}}},
+                                               CaptionedButton("pcswOffsetZeroCalibr",
+                                                               "Offset Zero Calibr...", "Zero Calibr...")}}}},
                     {.Number = gpZeroCalibr,
                      .Panels = {{.Name = "rmpGenOutZeroCalibr",
                                  .Group = "FLASH:Gen:Out1",
                                  .Caption = " Offset Zero Calibr ",
                                  .Switchers =
-                                     {Button("btnBackToGenOutput", "Back"),
-                                      Edit("edswPositiveZero", "PositiveZero", "POSITIVE ZERO"),
-                                      Edit("edswNegativeZero", "NegativeZero", "NEGATIVE ZERO"),
+                                     {CaptionedButton("btnBackToGenOutput", "Back"),
+                                      NodeEdit("edswPositiveZero", "PositiveZero", "POSITIVE ZERO"),
+                                      NodeEdit("edswNegativeZero", "NegativeZero", "NEGATIVE ZERO"),
                                       Sw<TRC_RightCommandSwitcher>({.Mnemonics = ":Flash:Calibr:StoreAll",
                                                                     .Caption = "Store Constant",
                                                                     .Items = {"Store Constant"},
