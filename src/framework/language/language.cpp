@@ -134,12 +134,16 @@ void TLanguageStrings::AddLangStr(std::string_view key, std::string_view text) {
 }
 
 void TLanguageStrings::ChangeLangStr(std::string_view key, std::string_view text) {
-  if (Entry* e = Find(key)) {
-    e->text = std::string(text);
-    if (copyOf_) changedTexts_.push_back(static_cast<size_t>(e - entries_.data()));
+  if (const size_t place = IndexOf(key); place < Count()) {
+    ChangeTextAt(place, text);
   } else {
     LanguageMessageHook("TLanguageStrings.ChangeLangStr - Name " + Quoted(key) + " Not Found");
   }
+}
+
+void TLanguageStrings::ChangeTextAt(size_t place, std::string_view text) {
+  entries_.at(place).text = std::string(text);
+  if (copyOf_) changedTexts_.push_back(place);
 }
 
 std::string TLanguageStrings::GetLangStr(std::string_view key, bool noUnitSubst) const {
@@ -253,7 +257,7 @@ void LoadTranslatedTable(TLanguageStrings& table, bool sorted) {
     const std::optional<std::string> text = DecodedValue(value, kResourceSection, "rs" + key);
     if (!text || *text == kUndefined) continue;
     if (FitsEnglish(*text, table.English(place))) {
-      table.ChangeLangStr(key, *text);
+      table.ChangeTextAt(place, *text);
     } else {
       misfits.push_back(ResourceKey(key));
     }

@@ -29,6 +29,8 @@ class TLanguageStrings {
   void AddLangStr(std::string_view key, std::string_view text);
   // Replaces the text of a key; an unknown key changes nothing (with a message).
   void ChangeLangStr(std::string_view key, std::string_view text);
+  // The same for the entry at a place in table order.
+  void ChangeTextAt(size_t place, std::string_view text);
   // The text of a key, "@Unit@" (first occurrence) replaced by the product name unless
   // noUnitSubst. An unknown key gives 32 question marks (with a message).
   std::string GetLangStr(std::string_view key, bool noUnitSubst = false) const;
