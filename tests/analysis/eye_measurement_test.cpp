@@ -238,6 +238,35 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   }
 }
 
+// A cycle with statistics, and the cycle after a failed analysis, measure only their own
+// acquisitions: the pattern that follows another signal is read as set.
+TEST_F(EyeMeasurementTest, EachCycleMeasuresOnlyItsOwnAcquisitions) {
+  const struct {
+    const char* Before;  // the signal of the cycle before
+    bool Statistic, Fails;
+  } cases[] = {
+      {"GSS:A:Frequency 0.8e9", true, false},
+      {"GSS:A:Waweform SineWave", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Before);
+    Pattern("NRZ");
+    ExecCommand(c.Before);
+    ExecCommand(std::string("Eye:Statistic ") + (c.Statistic ? "On" : "Off"));
+    ExecCommand("Eye:Measure NRZ");
+    ExecCommand("Eye:XNRZParam BitRate,JitterRMS");
+    Acquire(64);
+    ASSERT_EQ(EyeState().EyeFailed, c.Fails);
+    Pattern("NRZ");
+    Acquire(64);
+    ASSERT_FALSE(EyeState().EyeFailed);
+    EXPECT_NEAR(Res("1"), 1 / kUI, 0.005 / kUI);
+    // One cycle's few dozen hits in the crossing's band give its spread to some 15 %.
+    EXPECT_NEAR(Res("2"), kCrossSigma, 0.25 * kCrossSigma);
+    ExecCommand("Eye:Measure Off");
+  }
+}
+
 // A signal without two levels cannot be analysed: no parameter is computed, the message
 // says so and the cycle starts again.
 TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
