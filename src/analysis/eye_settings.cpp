@@ -213,6 +213,22 @@ void EyeStatisticChanged() {
   EyeModeChanged();
 }
 
+bool Checked(uint8_t group, uint8_t axis, int index) {
+  return (State.Sets[group - 1][axis]->GetMask() >> index) & 1;
+}
+
+// The RZ list drops the items unchecked while the eye was off and takes, in item order,
+// those checked meanwhile.
+void TakeRzParamSets() {
+  for (int n = Eye().Count(egRZ) - 1; n >= 0; --n) {
+    const TEyeParam& p = *EyeParam(egRZ, n);
+    if (!Checked(egRZ, p.Axis, p.Index)) RemoveEyeParam(egRZ, p.Axis, p.Index);
+  }
+  for (uint8_t axis : {eaX, eaY})
+    for (int i = 0; i < State.Sets[egRZ - 1][axis]->GetCount(); ++i)
+      if (Checked(egRZ, axis, i)) AddEyeParam(egRZ, axis, static_cast<uint8_t>(i));
+}
+
 void EyeMeasureChanged() {
   EyePageHooks.PageToFirst();
   const bool on = MeasureOn();
@@ -230,6 +246,7 @@ void EyeMeasureChanged() {
   if (ours) RemoveOverlays();
   State.WasOn = on;
   if (on) {
+    TakeRzParamSets();
     ClearEyeMeasurement();
     RebuildEyeParamLines();
   } else if (ProgramFullHist) {
@@ -270,6 +287,8 @@ void EyeTreshModeChanged() {
 }
 
 void EyeParamSetChanged(uint8_t group, uint8_t axis) {
+  // While the eye is off the RZ sets are only sets; the measure takes them when it starts.
+  if (group == egRZ && !MeasureOn()) return;
   TCheckSwHandler* set = State.Sets[group - 1][axis];
   const uint8_t index = set->GetLastButton();
   ReadEyeConfig();

@@ -414,7 +414,8 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
 }
 
 // An RZ item checked while the eye is off is measured once RZ is chosen, as an NRZ one is
-// once NRZ is.
+// once NRZ is. While the eye is off the RZ sets are only sets: five items stay checked; the
+// measure then adds the new ones in item order, the fifth in place of the oldest.
 TEST_F(EyeMeasurementTest, ItemsCheckedWhileOffAreMeasuredInTheirMode) {
   ExecCommand("Eye:XRZParam EyeWidth");
   ExecCommand("Eye:XNRZParam BitRate");
@@ -422,6 +423,18 @@ TEST_F(EyeMeasurementTest, ItemsCheckedWhileOffAreMeasuredInTheirMode) {
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Eye Width (Ch1)");
   ExecCommand("Eye:Measure NRZ");
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Bit Rate (Ch1)");
+
+  ExecCommand("Eye:Measure Off");
+  ExecCommand("Eye:XRZParam INCLUDE AREA,CYCLEAREA,EYEWIDTHP,PULSEWIDTH");
+  EXPECT_EQ(ExecCommand("Eye:XRZParam?"), "AREA,CYCLEAREA,EYEWIDTH,EYEWIDTHP,PULSEWIDTH");
+  ExecCommand("Eye:Measure RZ");
+  EXPECT_EQ(ExecCommand("Eye:XRZParam?"), "AREA,CYCLEAREA,EYEWIDTHP,PULSEWIDTH");
+  // One unchecked while off leaves the measure when it comes back.
+  ExecCommand("Eye:Measure Off");
+  ExecCommand("Eye:XRZParam EXCLUDE AREA");
+  ExecCommand("Eye:Measure RZ");
+  EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
+            "\r\n1  Cycle Area (Ch1)\r\n2  Eye Width % (Ch1)\r\n3  Pulse Width (Ch1)");
 }
 
 // The pop-up menu of an eye line: its items follow who holds the labels and whether the
