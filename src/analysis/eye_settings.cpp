@@ -35,7 +35,8 @@ namespace {
 TEyeSettingsState State;
 const TProgramUnit StateUnit("eye settings", ResetEyeSettingsState);
 
-constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
+// The traces with a waveform record; the sources after them are not the eye's to take.
+constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2";
 
 constexpr TEyeParamText kXNrzTexts[] = {
     {"Area", "Area", "Area"},
@@ -701,10 +702,8 @@ void RegisterEyeHandlers() {
   TSpider& root = *RootSpider;
   State.LinesBuilt = false;
   State.Measure = root.AddRadioSw(0, "Eye:Measure", "Off,NRZ,RZ", [](THandler&) { EyeMeasureChanged(); });
-  uint32_t excluded = 0;
-  for (int id = TraceIndex(TTraceId::XY); id < kTraceIdCount; ++id) excluded |= 1u << id;
   State.Source =
-      root.AddSignalSourceSw(0, "Eye:Source", kSourceList, excluded, [](THandler&) { EyeSourceChanged(); });
+      root.AddSignalSourceSw(0, "Eye:Source", kSourceList, 0, [](THandler&) { EyeSourceChanged(); });
   const auto powersOfTwo = [](const char* path, int32_t value, double min, double mid, double max,
                               const char* unit, THandlerEvent onChange) {
     return RootSpider->AddIntEdit({.Path = path,

@@ -367,6 +367,14 @@ TEST_F(EyeMeasurementTest, RzContrastFromTheHitsOfTwoSlots) {
   }
 }
 
+// The eye measures a trace: a command naming another source changes nothing.
+TEST_F(EyeMeasurementTest, SourceIsATrace) {
+  for (const char* source : {"M1", "XY", "DB", "Hist", "Const", "None"}) {
+    ExecCommand(std::string("Eye:Source ") + source);
+    EXPECT_EQ(ExecCommand("Eye:Source?"), "M1") << source;
+  }
+}
+
 // The boundaries keep 2.5 % between them: the one not being set gives way.
 TEST_F(EyeMeasurementTest, BoundariesKeepTheirGap) {
   const struct {
