@@ -120,6 +120,36 @@ TEST_F(ZoomTest, CommandLinesSetTheViewInShownUnits) {
   EXPECT_TRUE(NeedsRecalc(F1));
 }
 
+// A typed horizontal scale takes the power of two it is drawn at (the nearest, as a typed
+// entry of the page does), and the window's limit follows it; texts carry the digits of
+// their node, however the shown value came out of the record's scales.
+TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
+  Fill(F1, 512, 1e-10, 0.3, 0.02, false);
+  const struct {
+    const char* Command;
+    std::string Reply;
+  } cases[] = {
+      // 0.3 of 5 ns/div is 0.06, nearest 1/16: 32 points shown, 31.25 (31) + 1 on the screen.
+      {"Zoom:F1:HorScale 0.3n", "312.5 ps/div"},
+      {"Zoom:F1:HorPosition 2.2n", "2.2 ns"},  // 22 points of 100 ps
+      {"Zoom:F1:VertScale 0.7", "700 mV/div"},
+      {"Zoom:F1:Offset 70m", "70 mV"},
+      {"Zoom:F1:HorScale 2.9n", "2.5 ns/div"},
+  };
+  for (const auto& c : cases) {
+    Exec(c.Command);
+    const std::string path(c.Command, std::string_view(c.Command).find(' '));
+    EXPECT_EQ(Exec(path + "?"), c.Reply) << c.Command;
+    if (path.ends_with("HorScale")) {
+      DrawSignalToLayer(F1);
+      EXPECT_EQ(Rec(F1).GetZoomStep(), 1 / Value(path)) << c.Command;
+    }
+    if (c.Reply == "312.5 ps/div") {
+      EXPECT_EQ(Max("Zoom:F1:HorPosition"), 512 - 32);
+    }
+  }
+}
+
 // The window of a spectrum covers at most half of its bins, and at least eight points
 // stay shown.
 TEST_F(ZoomTest, HorizontalWindowLimits) {
