@@ -6,7 +6,9 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
+#include "analysis/math_functions.h"
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -269,6 +271,27 @@ void ZoomChannel(int channel, double factor, double centre) {
   double next = s / factor;
   if (const double low = kLowest[VertUnit(channel)]; low > 0) next = std::max(next, low);
   SetDouble(scale, next);
+}
+
+// Whether a trace is calculated on the channels' time axis: a function takes the axis of
+// its first operand (a trend has one of its own), an inverse FFT that of its spectrum's
+// source. Such a trace follows the channels when the time base and they are zoomed.
+bool OnChannelTimeAxis(TTraceId trace) {
+  // Functions that use each other end the search.
+  for (int depth = 0; depth <= kZoomTraceCount; ++depth) {
+    if (!IsRecordTrace(trace)) return false;
+    if (!IsZoomTrace(trace)) return true;
+    if (!IsFunctionTrace(trace)) return false;
+    const TDerivedDefinition d = DerivedDefinition(trace);
+    if (d.Operator == moTrend) return false;
+    if (d.Operator == moNormalize) return true;
+    trace = d.Source1;
+    if (d.Operator == moIFFT) {
+      if (!IsSpectrumTrace(trace)) return false;
+      trace = DerivedDefinition(trace).Source1;
+    }
+  }
+  return false;
 }
 
 std::string ValueKey(double v) {
@@ -607,7 +630,8 @@ void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double wi
   const auto contains = [&traces](TTraceId t) {
     return std::find(traces.begin(), traces.end(), t) != traces.end();
   };
-  if (tall && width > 0) {
+  const bool timeBase = tall && width > 0;
+  if (timeBase) {
     ZoomTimeBase(width, left);
     if (contains(TTraceId::Ch1)) ZoomChannel(2, factor, centre);
     if (contains(TTraceId::Ch2)) ZoomChannel(3, factor, centre);
@@ -617,6 +641,8 @@ void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double wi
   const double horFactor = width > 0 ? std::min(1 / width, kMaxHorFactor) : 1.0;
   for (TTraceId trace : traces) {
     if (!IsZoomTrace(trace)) continue;
+    // Calculated from the zoomed channels, it already shows the rectangle.
+    if (timeBase && OnChannelTimeAxis(trace)) continue;
     TZoomNodes& n = ZoomNodes(trace);
     ShiftVertically(trace, -centre / kDivisionsY);
     ScaleVertically(trace, factor);
