@@ -1,6 +1,7 @@
 #include "analysis/derived_settings.h"
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "analysis/derived_signals.h"
@@ -36,6 +37,19 @@ uint32_t ExcludedFrom(TTraceId first, TTraceId keep = TTraceId::None) {
 }
 
 TTraceId SourceOf(const TSignalSourceSwHandler* node) { return node ? node->GetSource() : TTraceId::None; }
+
+// The low-jitter operator is the reference run's to choose (by program): a command naming
+// it changes nothing, while a setup or an undo step may put back what the run had chosen.
+class TOperatorHandler final : public TRadioSwHandler {
+ public:
+  using TRadioSwHandler::TRadioSwHandler;
+
+ protected:
+  std::string Execute(const std::string& param, bool isQuery, bool replay) override {
+    const bool reserved = !replay && FindItem(Items(), param) == moLowJitter;
+    return TRadioSwHandler::Execute(reserved ? std::string() : param, isQuery, replay);
+  }
+};
 
 // The function whose node this is; every node of F1..F4 is found.
 int FunctionOfNode(const THandler& node) {
@@ -90,9 +104,10 @@ void RegisterMathHandlers() {
     f.Display = root.AddOnOff(false, base + "Display", [n, trace](THandler&) {
       SignalsOn.SetOn(trace, IsOn(State.Functions[n].Display));
     });
-    const uint32_t reserved = (1u << moNormalize) | (1u << moLowJitter);
-    f.Operat =
-        root.AddRadioSw(static_cast<uint8_t>(n), base + "Operat", kOperators, menus, {}, false, reserved);
+    auto operat = std::make_unique<TOperatorHandler>(static_cast<uint8_t>(n), kOperators, menus);
+    operat->SetDisabledMask((1u << moNormalize) | (1u << moLowJitter));
+    f.Operat = operat.get();
+    root.AddItem(base + "Operat", std::move(operat));
     f.Source1 = root.AddSignalSourceSw(0, base + "Source1", kSourceList, ExcludedFrom(TTraceId::XY));
     f.Source2 = root.AddSignalSourceSw(TraceIndex(TTraceId::Ch2), base + "Source2", kSourceList,
                                        ExcludedFrom(TTraceId::XY, TTraceId::Const), menus);

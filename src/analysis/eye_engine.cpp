@@ -739,6 +739,12 @@ std::string CounterText(const TEyeParam& p) {
   return buf;
 }
 
+// The next cycle measures only its own acquisitions.
+void StartEyeCycle() {
+  FullHist().Clear();
+  State.CycleWaveforms = 0;
+}
+
 void PassWithDatabase() {
   if (!State.RestartRequested) return;
   UpdateEyeParamMasks();
@@ -779,7 +785,7 @@ void EyeMeasurementPass() {
   if (!State.EyeFailed) {
     EvaluateEyeParams();
     if (State.Config.Statistic) {
-      State.CycleWaveforms = 0;
+      StartEyeCycle();
     } else {
       State.NextEvaluation += static_cast<uint32_t>(State.Config.WfmsInCycle / 16);
     }
@@ -787,7 +793,7 @@ void EyeMeasurementPass() {
   }
   RemoveEyeHint();
   State.EyeHintId = PushHint(GetLangStr("EyeMessage2"), 0, THintKeep::Keep, THintStyle::Normal);
-  State.CycleWaveforms = 0;
+  StartEyeCycle();
   State.NextEvaluation = static_cast<uint32_t>(State.Config.WfmsInCycle);
 }
 

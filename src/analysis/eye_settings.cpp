@@ -35,7 +35,8 @@ namespace {
 TEyeSettingsState State;
 const TProgramUnit StateUnit("eye settings", ResetEyeSettingsState);
 
-constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
+// The traces with a waveform record; the sources after them are not the eye's to take.
+constexpr const char* kSourceList = "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2";
 
 constexpr TEyeParamText kXNrzTexts[] = {
     {"Area", "Area", "Area"},
@@ -213,6 +214,22 @@ void EyeStatisticChanged() {
   EyeModeChanged();
 }
 
+bool Checked(uint8_t group, uint8_t axis, int index) {
+  return (State.Sets[group - 1][axis]->GetMask() >> index) & 1;
+}
+
+// The RZ list drops the items unchecked while the eye was off and takes, in item order,
+// those checked meanwhile.
+void TakeRzParamSets() {
+  for (int n = Eye().Count(egRZ) - 1; n >= 0; --n) {
+    const TEyeParam& p = *EyeParam(egRZ, n);
+    if (!Checked(egRZ, p.Axis, p.Index)) RemoveEyeParam(egRZ, p.Axis, p.Index);
+  }
+  for (uint8_t axis : {eaX, eaY})
+    for (int i = 0; i < State.Sets[egRZ - 1][axis]->GetCount(); ++i)
+      if (Checked(egRZ, axis, i)) AddEyeParam(egRZ, axis, static_cast<uint8_t>(i));
+}
+
 void EyeMeasureChanged() {
   EyePageHooks.PageToFirst();
   const bool on = MeasureOn();
@@ -230,6 +247,7 @@ void EyeMeasureChanged() {
   if (ours) RemoveOverlays();
   State.WasOn = on;
   if (on) {
+    TakeRzParamSets();
     ClearEyeMeasurement();
     RebuildEyeParamLines();
   } else if (ProgramFullHist) {
@@ -270,6 +288,8 @@ void EyeTreshModeChanged() {
 }
 
 void EyeParamSetChanged(uint8_t group, uint8_t axis) {
+  // While the eye is off the RZ sets are only sets; the measure takes them when it starts.
+  if (group == egRZ && !MeasureOn()) return;
   TCheckSwHandler* set = State.Sets[group - 1][axis];
   const uint8_t index = set->GetLastButton();
   ReadEyeConfig();
@@ -682,10 +702,8 @@ void RegisterEyeHandlers() {
   TSpider& root = *RootSpider;
   State.LinesBuilt = false;
   State.Measure = root.AddRadioSw(0, "Eye:Measure", "Off,NRZ,RZ", [](THandler&) { EyeMeasureChanged(); });
-  uint32_t excluded = 0;
-  for (int id = TraceIndex(TTraceId::XY); id < kTraceIdCount; ++id) excluded |= 1u << id;
   State.Source =
-      root.AddSignalSourceSw(0, "Eye:Source", kSourceList, excluded, [](THandler&) { EyeSourceChanged(); });
+      root.AddSignalSourceSw(0, "Eye:Source", kSourceList, 0, [](THandler&) { EyeSourceChanged(); });
   const auto powersOfTwo = [](const char* path, int32_t value, double min, double mid, double max,
                               const char* unit, THandlerEvent onChange) {
     return RootSpider->AddIntEdit({.Path = path,

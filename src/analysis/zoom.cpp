@@ -1,11 +1,14 @@
 #include "analysis/zoom.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <string>
 
+#include "analysis/derived_settings.h"
 #include "analysis/derived_signals.h"
+#include "analysis/math_functions.h"
 #include "display/display_hooks.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -47,6 +50,8 @@ constexpr double kFlatRectangle = 0.02;
 constexpr double kFlatFactor = 50;
 constexpr double kMaxHorFactor = 10;
 constexpr double kPanPositionMax = 1e6;
+// The digits of the shown values: what the page's edits hold with the unit.
+constexpr uint8_t kShownDigits = 4;
 
 enum TSuppressBit : uint32_t { sbDC = 1, sbPhase = 2 };
 
@@ -60,14 +65,10 @@ TSignalObj& Record(TTraceId trace) { return SignalObjs()[trace]; }
 bool Complex(TTraceId trace) { return Record(trace).IsSpectrum(); }
 bool Registered() { return State.Traces[0].HorScale != nullptr; }
 
-// Four digits, or as many more as a reply sent back as a command needs to keep the value.
-std::string Number(double value) {
-  constexpr uint8_t kShownDigits = 4, kMostDigits = 17;
-  for (uint8_t digits = kShownDigits; digits < kMostDigits; ++digits) {
-    std::string text = FloatToEngStr(vfEngineering, digits, false, value, false);
-    if (ReadEngineeringNumber(text) == value) return text;
-  }
-  return FloatToEngStr(vfEngineering, kMostDigits, false, value, false);
+// The value text of a node in its own format and digits (the setup form keeps every
+// digit of the stored factor).
+std::string Number(const TEditHandler& node, double value) {
+  return FloatToEngStr(node.GetFormatMode(), node.GetDigits(), false, value, false);
 }
 std::string PerDiv() { return GetLangStr("ByDiv"); }
 int Split() { return GetGraticuleSplit(); }
@@ -93,28 +94,31 @@ bool DbView(TTraceId trace) {
 
 void VertScaleText(const TEditHandler& h, std::string& text, double value) {
   const TTraceId trace = TraceOfNode(h);
-  text = Number(value * Split() * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText() + PerDiv();
+  text = Number(h, value * Split() * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText() + PerDiv();
 }
 void VertScaleTyped(double& value, TEditHandler& h) { value /= Split() * VoltsPerDiv(TraceOfNode(h)); }
 
-void DbScaleText(const TEditHandler&, std::string& text, double value) {
-  text = Number(value * Split()) + "dB" + PerDiv();
+void DbScaleText(const TEditHandler& h, std::string& text, double value) {
+  text = Number(h, value * Split()) + "dB" + PerDiv();
 }
 
 void OffsetText(const TEditHandler& h, std::string& text, double value) {
   const TTraceId trace = TraceOfNode(h);
-  text = Number(Record(trace).GetVertOffset() - value * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText();
+  text =
+      Number(h, Record(trace).GetVertOffset() - value * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText();
 }
 void OffsetTyped(double& value, TEditHandler& h) {
   const TTraceId trace = TraceOfNode(h);
   value = -(value - Record(trace).GetVertOffset()) / VoltsPerDiv(trace);
 }
 
-void InvertedText(std::string& text, double value, const char* unit) { text = Number(-value) + unit; }
+void InvertedText(const TEditHandler& h, std::string& text, double value, const char* unit) {
+  text = Number(h, -value) + unit;
+}
 void Invert(double& value, TEditHandler&) { value = -value; }
 
-void PhaseScaleText(const TEditHandler&, std::string& text, double value) {
-  text = Number(value * kDegreesPerPhaseStep * Split()) + "\u00B0" + PerDiv();
+void PhaseScaleText(const TEditHandler& h, std::string& text, double value) {
+  text = Number(h, value * kDegreesPerPhaseStep * Split()) + "\u00B0" + PerDiv();
 }
 // Typed as shown, like the other scales.
 void PhaseScaleTyped(double& value, TEditHandler&) { value /= kDegreesPerPhaseStep * Split(); }
@@ -123,11 +127,20 @@ double TimePerDiv(TTraceId trace) {
   const double t = Record(trace).GetTimePerDiv();
   return t != 0 && std::isfinite(t) ? t : 1.0;
 }
+// The record shows every step-th point: 1 / the scale, rounded, then up to a power of two.
+int HorZoomStep(double horScale) {
+  const double points = std::clamp(1 / horScale, 1.0, 1.0 / kMinHorScale);
+  return static_cast<int>(std::bit_ceil(static_cast<unsigned>(std::lround(points))));
+}
+// The scale drawn, also for a stored scale between two powers of two.
 void HorScaleText(const TEditHandler& h, std::string& text, double value) {
   const TTraceId trace = TraceOfNode(h);
-  text = Number(value * TimePerDiv(trace)) + Record(trace).GetHorUnit() + PerDiv();
+  text = Number(h, TimePerDiv(trace) / HorZoomStep(value)) + Record(trace).GetHorUnit() + PerDiv();
 }
-void HorScaleTyped(double& value, TEditHandler& h) { value /= TimePerDiv(TraceOfNode(h)); }
+// A typed scale becomes the nearest power of two, as the page's entry and arrows make it.
+void HorScaleTyped(double& value, TEditHandler& h) {
+  value = CorrectNewValPow2(value / TimePerDiv(TraceOfNode(h)));
+}
 
 double SampleInterval(TTraceId trace) {
   const double dx = Record(trace).GetDX();
@@ -135,7 +148,7 @@ double SampleInterval(TTraceId trace) {
 }
 void HorPositionText(const TEditHandler& h, std::string& text, double value) {
   const TTraceId trace = TraceOfNode(h);
-  text = Number(value * SampleInterval(trace)) + Record(trace).GetHorUnit();
+  text = Number(h, value * SampleInterval(trace)) + Record(trace).GetHorUnit();
 }
 void HorPositionTyped(double& value, TEditHandler& h) {
   value /= SampleInterval(TraceOfNode(h));
@@ -260,6 +273,27 @@ void ZoomChannel(int channel, double factor, double centre) {
   SetDouble(scale, next);
 }
 
+// Whether a trace is calculated on the channels' time axis: a function takes the axis of
+// its first operand (a trend has one of its own), an inverse FFT that of its spectrum's
+// source. Such a trace follows the channels when the time base and they are zoomed.
+bool OnChannelTimeAxis(TTraceId trace) {
+  // Functions that use each other end the search.
+  for (int depth = 0; depth <= kZoomTraceCount; ++depth) {
+    if (!IsRecordTrace(trace)) return false;
+    if (!IsZoomTrace(trace)) return true;
+    if (!IsFunctionTrace(trace)) return false;
+    const TDerivedDefinition d = DerivedDefinition(trace);
+    if (d.Operator == moTrend) return false;
+    if (d.Operator == moNormalize) return true;
+    trace = d.Source1;
+    if (d.Operator == moIFFT) {
+      if (!IsSpectrumTrace(trace)) return false;
+      trace = DerivedDefinition(trace).Source1;
+    }
+  }
+  return false;
+}
+
 std::string ValueKey(double v) {
   char buffer[32];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
@@ -326,6 +360,7 @@ void RegisterZoomHandlers() {
     });
     n.VertScale = root.AddDoubleEdit({.Path = path("VertScale"),
                                       .Value = 1,
+                                      .Digits = kShownDigits,
                                       .ColourSource = colour,
                                       .Min = 1e-6,
                                       .Mid = 1,
@@ -338,6 +373,7 @@ void RegisterZoomHandlers() {
                                       .OnBeforeSet = VertScaleTyped});
     n.VertDBScale = root.AddDoubleEdit({.Path = path("VertDBScale"),
                                         .Value = 20,
+                                        .Digits = kShownDigits,
                                         .Min = 1,
                                         .Mid = 20,
                                         .Max = 120,
@@ -349,6 +385,7 @@ void RegisterZoomHandlers() {
                                         .OnGetText = DbScaleText});
     n.Offset = root.AddDoubleEdit({.Path = path("Offset"),
                                    .Value = 0,
+                                   .Digits = kShownDigits,
                                    .ColourSource = colour,
                                    .Min = -10,
                                    .Mid = 0,
@@ -361,21 +398,23 @@ void RegisterZoomHandlers() {
                                    .OnChange = NodeChanged,
                                    .OnGetText = OffsetText,
                                    .OnBeforeSet = OffsetTyped});
-    n.OffsInDB = root.AddDoubleEdit(
-        {.Path = path("OffsInDB"),
-         .Value = 0,
-         .Min = -200,
-         .Mid = 0,
-         .Max = 200,
-         .CoarseRule = srDb,
-         .CoarseStep = 1,
-         .FineRule = srQuantised,
-         .FineStep = 1,
-         .OnChange = NodeChanged,
-         .OnGetText = [](const TEditHandler&, std::string& text, double v) { InvertedText(text, v, "dB"); },
-         .OnBeforeSet = Invert});
+    n.OffsInDB = root.AddDoubleEdit({.Path = path("OffsInDB"),
+                                     .Value = 0,
+                                     .Digits = kShownDigits,
+                                     .Min = -200,
+                                     .Mid = 0,
+                                     .Max = 200,
+                                     .CoarseRule = srDb,
+                                     .CoarseStep = 1,
+                                     .FineRule = srQuantised,
+                                     .FineStep = 1,
+                                     .OnChange = NodeChanged,
+                                     .OnGetText = [](const TEditHandler& h, std::string& text,
+                                                     double v) { InvertedText(h, text, v, "dB"); },
+                                     .OnBeforeSet = Invert});
     n.OffsPhase = root.AddDoubleEdit({.Path = path("OffsPhase"),
                                       .Value = 0,
+                                      .Digits = kShownDigits,
                                       .Min = -360,
                                       .Mid = 0,
                                       .Max = 360,
@@ -385,11 +424,12 @@ void RegisterZoomHandlers() {
                                       .FineStep = 0.5,
                                       .Tolerance = 1e-9,
                                       .OnChange = NodeChanged,
-                                      .OnGetText = [](const TEditHandler&, std::string& text,
-                                                      double v) { InvertedText(text, v, "\u00B0"); },
+                                      .OnGetText = [](const TEditHandler& h, std::string& text,
+                                                      double v) { InvertedText(h, text, v, "\u00B0"); },
                                       .OnBeforeSet = Invert});
     n.PhaseScale = root.AddDoubleEdit({.Path = path("PhaseScale"),
                                        .Value = 1,
+                                       .Digits = kShownDigits,
                                        .Min = 0.1,
                                        .Mid = 1,
                                        .Max = 2,
@@ -404,6 +444,7 @@ void RegisterZoomHandlers() {
     const double horMax = IsSpectrumTrace(trace) ? kSpectrumHorScale : 1.0;
     n.HorScale = root.AddDoubleEdit({.Path = path("HorScale"),
                                      .Value = horMax,
+                                     .Digits = kShownDigits,
                                      .ColourSource = colour,
                                      .Min = kMinHorScale,
                                      .Mid = horMax,
@@ -421,6 +462,9 @@ void RegisterZoomHandlers() {
                                      .OnBeforeSet = HorScaleTyped});
     n.HorPosition = root.AddIntEdit({.Path = path("HorPosition"),
                                      .Value = 0,
+                                     // of the time shown; the setup form keeps the count
+                                     .FormatMode = vfEngineering,
+                                     .Digits = kShownDigits,
                                      .ColourSource = colour,
                                      .Min = 0,
                                      .Mid = 0,
@@ -442,7 +486,7 @@ void ApplyZoomToRecord(TTraceId trace) {
   // The position is limited where its maximum is set; here it only has to name a point.
   r.SetFirstShown(
       static_cast<uint16_t>(std::clamp<int32_t>(n.HorPosition->Value(), 0, std::max(0, r.GetRecLen() - 1))));
-  r.SetZoomStep(static_cast<int>(std::lround(1 / n.HorScale->Value())));
+  r.SetZoomStep(HorZoomStep(n.HorScale->Value()));
   r.SetDisplayOffset(-n.Offset->Value() * r.GetVertScale());
   r.SetDisplayScale(n.VertScale->Value());
   if (!r.IsSpectrum()) return;
@@ -470,8 +514,9 @@ void ApplyDerivedSignalZoom(TTraceId trace) {
 
 int LimitHorizontalZoom(TTraceId trace) {
   const int length = Record(trace).GetRecLen();
-  int f = static_cast<int>(std::lround(1 / ZoomNodes(trace).HorScale->Value()));
-  if (length / std::max(f, 1) < 8) f = length / 8;
+  // The step the record is drawn with.
+  int f = HorZoomStep(ZoomNodes(trace).HorScale->Value());
+  if (length / f < 8) f = length / 8;
   f = std::max(f, 1);
   const int shown = length / f;
   // Halves round upwards.
@@ -585,7 +630,8 @@ void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double wi
   const auto contains = [&traces](TTraceId t) {
     return std::find(traces.begin(), traces.end(), t) != traces.end();
   };
-  if (tall && width > 0) {
+  const bool timeBase = tall && width > 0;
+  if (timeBase) {
     ZoomTimeBase(width, left);
     if (contains(TTraceId::Ch1)) ZoomChannel(2, factor, centre);
     if (contains(TTraceId::Ch2)) ZoomChannel(3, factor, centre);
@@ -595,6 +641,8 @@ void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double wi
   const double horFactor = width > 0 ? std::min(1 / width, kMaxHorFactor) : 1.0;
   for (TTraceId trace : traces) {
     if (!IsZoomTrace(trace)) continue;
+    // Calculated from the zoomed channels, it already shows the rectangle.
+    if (timeBase && OnChannelTimeAxis(trace)) continue;
     TZoomNodes& n = ZoomNodes(trace);
     ShiftVertically(trace, -centre / kDivisionsY);
     ScaleVertically(trace, factor);

@@ -69,7 +69,8 @@ void UpdateZoomScaleEnabling(TTraceId trace);
 // After an acquisition: the zoom source's texts follow a change of its record's scales.
 void RefreshZoomControls();
 // A rectangle drawn on a screen (fractions of the screen) fills the screen: the time base
-// and the channels in it, and the view of each zoom trace in it.
+// and the channels in it, and the view of each zoom trace in it; a function calculated on
+// the channels' time axis follows the zoomed channels and keeps its view.
 void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double width, double bottom,
                      double height);
 // A trace dragged by (dx, dy) fractions of the screen.

@@ -183,6 +183,18 @@ TEST_F(DerivedSignalsTest, RefusalsShowOncePerText) {
   EXPECT_EQ(StateOf(S1), dssOn);
 }
 
+// "mmm" is the low-jitter reference run's to choose: a command naming it changes nothing;
+// a setup or undo step puts back what the run had chosen.
+TEST_F(DerivedSignalsTest, LowJitterOperatorIsTheReferenceRunsChoice) {
+  Exec("Header Off");
+  for (const std::string f : {"F1", "F2", "F3", "F4"}) {
+    Exec(f + ":Operat Smooth;:" + f + ":Operat mmm");
+    EXPECT_EQ(Exec(f + ":Operat?"), "SMOOTH") << f;
+  }
+  Exec("F4:Operat mmm", true);
+  EXPECT_EQ(Exec("F4:Operat?"), "MMM");
+}
+
 // Settings changed while stopped are calculated at the next idle pass. A constant of 0.4
 // changed to 4, and a change of the smoothing length, leave a checksum of the settings
 // unchanged; the definitions themselves differ.

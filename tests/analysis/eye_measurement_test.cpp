@@ -238,6 +238,35 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   }
 }
 
+// A cycle with statistics, and the cycle after a failed analysis, measure only their own
+// acquisitions: the pattern that follows another signal is read as set.
+TEST_F(EyeMeasurementTest, EachCycleMeasuresOnlyItsOwnAcquisitions) {
+  const struct {
+    const char* Before;  // the signal of the cycle before
+    bool Statistic, Fails;
+  } cases[] = {
+      {"GSS:A:Frequency 0.8e9", true, false},
+      {"GSS:A:Waweform SineWave", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Before);
+    Pattern("NRZ");
+    ExecCommand(c.Before);
+    ExecCommand(std::string("Eye:Statistic ") + (c.Statistic ? "On" : "Off"));
+    ExecCommand("Eye:Measure NRZ");
+    ExecCommand("Eye:XNRZParam BitRate,JitterRMS");
+    Acquire(64);
+    ASSERT_EQ(EyeState().EyeFailed, c.Fails);
+    Pattern("NRZ");
+    Acquire(64);
+    ASSERT_FALSE(EyeState().EyeFailed);
+    EXPECT_NEAR(Res("1"), 1 / kUI, 0.005 / kUI);
+    // One cycle's few dozen hits in the crossing's band give its spread to some 15 %.
+    EXPECT_NEAR(Res("2"), kCrossSigma, 0.25 * kCrossSigma);
+    ExecCommand("Eye:Measure Off");
+  }
+}
+
 // A signal without two levels cannot be analysed: no parameter is computed, the message
 // says so and the cycle starts again.
 TEST_F(EyeMeasurementTest, FlatSignalFailsTheAnalysis) {
@@ -338,6 +367,14 @@ TEST_F(EyeMeasurementTest, RzContrastFromTheHitsOfTwoSlots) {
   }
 }
 
+// The eye measures a trace: a command naming another source changes nothing.
+TEST_F(EyeMeasurementTest, SourceIsATrace) {
+  for (const char* source : {"M1", "XY", "DB", "Hist", "Const", "None"}) {
+    ExecCommand(std::string("Eye:Source ") + source);
+    EXPECT_EQ(ExecCommand("Eye:Source?"), "M1") << source;
+  }
+}
+
 // The boundaries keep 2.5 % between them: the one not being set gives way.
 TEST_F(EyeMeasurementTest, BoundariesKeepTheirGap) {
   const struct {
@@ -385,7 +422,8 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
 }
 
 // An RZ item checked while the eye is off is measured once RZ is chosen, as an NRZ one is
-// once NRZ is.
+// once NRZ is. While the eye is off the RZ sets are only sets: five items stay checked; the
+// measure then adds the new ones in item order, the fifth in place of the oldest.
 TEST_F(EyeMeasurementTest, ItemsCheckedWhileOffAreMeasuredInTheirMode) {
   ExecCommand("Eye:XRZParam EyeWidth");
   ExecCommand("Eye:XNRZParam BitRate");
@@ -393,6 +431,18 @@ TEST_F(EyeMeasurementTest, ItemsCheckedWhileOffAreMeasuredInTheirMode) {
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Eye Width (Ch1)");
   ExecCommand("Eye:Measure NRZ");
   EXPECT_EQ(ExecCommand("Eye:Res? LIST"), "\r\n1  Bit Rate (Ch1)");
+
+  ExecCommand("Eye:Measure Off");
+  ExecCommand("Eye:XRZParam INCLUDE AREA,CYCLEAREA,EYEWIDTHP,PULSEWIDTH");
+  EXPECT_EQ(ExecCommand("Eye:XRZParam?"), "AREA,CYCLEAREA,EYEWIDTH,EYEWIDTHP,PULSEWIDTH");
+  ExecCommand("Eye:Measure RZ");
+  EXPECT_EQ(ExecCommand("Eye:XRZParam?"), "AREA,CYCLEAREA,EYEWIDTHP,PULSEWIDTH");
+  // One unchecked while off leaves the measure when it comes back.
+  ExecCommand("Eye:Measure Off");
+  ExecCommand("Eye:XRZParam EXCLUDE AREA");
+  ExecCommand("Eye:Measure RZ");
+  EXPECT_EQ(ExecCommand("Eye:Res? LIST"),
+            "\r\n1  Cycle Area (Ch1)\r\n2  Eye Width % (Ch1)\r\n3  Pulse Width (Ch1)");
 }
 
 // The pop-up menu of an eye line: its items follow who holds the labels and whether the

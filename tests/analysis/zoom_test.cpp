@@ -120,6 +120,36 @@ TEST_F(ZoomTest, CommandLinesSetTheViewInShownUnits) {
   EXPECT_TRUE(NeedsRecalc(F1));
 }
 
+// A typed horizontal scale takes the power of two it is drawn at (the nearest, as a typed
+// entry of the page does), and the window's limit follows it; texts carry the digits of
+// their node, however the shown value came out of the record's scales.
+TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
+  Fill(F1, 512, 1e-10, 0.3, 0.02, false);
+  const struct {
+    const char* Command;
+    std::string Reply;
+  } cases[] = {
+      // 0.3 of 5 ns/div is 0.06, nearest 1/16: 32 points shown, 31.25 (31) + 1 on the screen.
+      {"Zoom:F1:HorScale 0.3n", "312.5 ps/div"},
+      {"Zoom:F1:HorPosition 2.2n", "2.2 ns"},  // 22 points of 100 ps
+      {"Zoom:F1:VertScale 0.7", "700 mV/div"},
+      {"Zoom:F1:Offset 70m", "70 mV"},
+      {"Zoom:F1:HorScale 2.9n", "2.5 ns/div"},
+  };
+  for (const auto& c : cases) {
+    Exec(c.Command);
+    const std::string path(c.Command, std::string_view(c.Command).find(' '));
+    EXPECT_EQ(Exec(path + "?"), c.Reply) << c.Command;
+    if (path.ends_with("HorScale")) {
+      DrawSignalToLayer(F1);
+      EXPECT_EQ(Rec(F1).GetZoomStep(), 1 / Value(path)) << c.Command;
+    }
+    if (c.Reply == "312.5 ps/div") {
+      EXPECT_EQ(Max("Zoom:F1:HorPosition"), 512 - 32);
+    }
+  }
+}
+
 // The window of a spectrum covers at most half of its bins, and at least eight points
 // stay shown.
 TEST_F(ZoomTest, HorizontalWindowLimits) {
@@ -156,22 +186,22 @@ TEST_F(ZoomTest, ControlsFollowTheView) {
   EXPECT_FALSE(Disabled("Zoom:S1:SupprLevel"));
 }
 
-// A rectangle 0.2 wide and 0.5 high at (0.3, 0.4) on Ch1 and F1, in time base A at 5 ns:
+// A rectangle 0.2 wide and 0.5 high at (0.3, 0.4) on Ch1 and M1, in time base A at 5 ns:
 // factor 2 up, 4 across (1 / 0.2 rounded to a power of two); its centre lies
 // (0.25 + 0.4 - 0.5) x 8 = 1.2 divisions above the screen's.
 TEST_F(ZoomTest, RectangleZoomsTheTimeBaseChannelsAndTraces) {
   Exec("TB:Mode A;:TB:ScaleA 5n;:Ch1:Scale 100m;:Ch1:Offset 0");
-  DisplayHooks.ZoomToRectangle({TTraceId::Ch1, F1}, 0.3, 0.2, 0.4, 0.5);
+  DisplayHooks.ZoomToRectangle({TTraceId::Ch1, M1}, 0.3, 0.2, 0.4, 0.5);
   EXPECT_EQ(Exec("TB:Mode?"), "B");
   EXPECT_NEAR(Value("TB:ScaleB"), 1e-9, 1e-21);
   EXPECT_NEAR(Value("TB:Delay"), 3, 1e-9);
   EXPECT_NEAR(Value("Ch1:Scale"), 0.05, 1e-12);
   EXPECT_NEAR(Value("Ch1:Offset"), -0.12, 1e-12);
-  EXPECT_DOUBLE_EQ(Value("Zoom:F1:VertScale"), 0.5);
-  EXPECT_NEAR(Value("Zoom:F1:Offset"), -1.2, 1e-9);
-  EXPECT_DOUBLE_EQ(Value("Zoom:F1:HorScale"), 0.25);
+  EXPECT_DOUBLE_EQ(Value("Zoom:M1:VertScale"), 0.5);
+  EXPECT_NEAR(Value("Zoom:M1:Offset"), -1.2, 1e-9);
+  EXPECT_DOUBLE_EQ(Value("Zoom:M1:HorScale"), 0.25);
   // 0.3 of the screen: 1200 of 4096 units over 512 points is 150 points.
-  EXPECT_EQ(Value("Zoom:F1:HorPosition"), 150);
+  EXPECT_EQ(Value("Zoom:M1:HorPosition"), 150);
 
   // Again in mode B: the delay moves by the left edge in divisions of B.
   DisplayHooks.ZoomToRectangle({TTraceId::Ch1}, 0.5, 0.5, 0.25, 0.5);
@@ -181,13 +211,41 @@ TEST_F(ZoomTest, RectangleZoomsTheTimeBaseChannelsAndTraces) {
   // A flat rectangle zooms by 50 (64 as a power of two) and leaves the time base; the full
   // width keeps the window, whose position keeps its limit; a dB view takes the dB steps.
   Exec("Zoom:S1:VScaleType Logaritm;:Zoom:S1:VertDBScale 20");
-  DisplayHooks.ZoomToRectangle({F1}, 0, 1, 0.49, 0.01);
+  DisplayHooks.ZoomToRectangle({M1}, 0, 1, 0.49, 0.01);
   EXPECT_NEAR(Value("TB:ScaleB"), 0.5e-9, 1e-21);
-  EXPECT_DOUBLE_EQ(Value("Zoom:F1:VertScale"), 0.5 / 64);
-  EXPECT_DOUBLE_EQ(Value("Zoom:F1:HorScale"), 0.25);
-  EXPECT_EQ(Max("Zoom:F1:HorPosition"), 386);
+  EXPECT_DOUBLE_EQ(Value("Zoom:M1:VertScale"), 0.5 / 64);
+  EXPECT_DOUBLE_EQ(Value("Zoom:M1:HorScale"), 0.25);
+  EXPECT_EQ(Max("Zoom:M1:HorPosition"), 386);
   DisplayHooks.ZoomToRectangle({S1}, 0, 1, 0.25, 0.5);
   EXPECT_DOUBLE_EQ(Value("Zoom:S1:VertDBScale"), 10);
+}
+
+// A function calculated from the channels on their time axis is zoomed with them by the
+// time base and the channels: it keeps its own view. Other traces zoom their view; so does
+// every trace when a flat rectangle leaves the time base.
+TEST_F(ZoomTest, FunctionsOfTheChannelsFollowThemIntoTheRectangle) {
+  Exec("F2:Operat Add;:F2:Source1 Ch1;:F2:Source2 Ch2;:Spectr1:Source Ch1");
+  const struct {
+    const char* Definition;
+    double Height;
+    bool Kept;
+  } cases[] = {
+      {"F1:Operat Add;:F1:Source1 Ch1;:F1:Source2 Ch2", 0.5, true},
+      {"F1:Operat Smooth;:F1:Source1 F2", 0.5, true},
+      {"F1:Operat IFFT;:F1:Source1 S1", 0.5, true},
+      {"F1:Operat Add;:F1:Source1 Ch1;:F1:Source2 Ch2", 0.01, false},
+      {"F1:Operat Invert;:F1:Source1 M1", 0.5, false},
+      {"F1:Operat Trend;:F1:Source1 Ch1", 0.5, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Definition);
+    Exec("TB:Mode A;:TB:ScaleA 5n;:Zoom:F1:VertScale 100m;:Zoom:F1:HorScale 5n;:Zoom:F1:HorPosition 0");
+    Exec(c.Definition);
+    DisplayHooks.ZoomToRectangle({TTraceId::Ch1, TTraceId::Ch2, F1}, 0.25, 0.25, 0.25, c.Height);
+    EXPECT_EQ(Value("Zoom:F1:VertScale") == 1, c.Kept);
+    EXPECT_EQ(Value("Zoom:F1:HorScale") == 1, c.Kept);
+    EXPECT_EQ(Value("Zoom:F1:HorPosition") == 0, c.Kept);
+  }
 }
 
 TEST_F(ZoomTest, DraggedTracesPan) {
