@@ -172,6 +172,7 @@ void MaskEditAddVertexAt(int x, int y) {
       MaskEditFinishPolygon();
       return;
     }
+    if (slot.VertexCount() >= kMaxMaskVertexes) return;
     slot.X.push_back(x);
     slot.Y.push_back(y);
     mask.SelectedVertex = slot.VertexCount() - 1;
@@ -230,6 +231,8 @@ void MaskEditInsertVertex() {
   if (!VertexSelected()) return;
   TCurrentMask& mask = M();
   TMaskSlot& slot = mask.Slots[mask.SelectedPolygon];
+  // Beyond this undo and setups could not carry the mask.
+  if (slot.VertexCount() >= kMaxMaskVertexes) return;
   const auto v = static_cast<size_t>(mask.SelectedVertex);
   const size_t next = (v + 1) % slot.X.size();
   const double x = (slot.X[v] + slot.X[next]) / 2;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/program_units.h"
@@ -20,6 +21,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/text/dot_number.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
@@ -261,20 +263,51 @@ TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
   for (int b = 0; b < 8; ++b) EXPECT_EQ(MaskSettings().Counters[mcPoly + b], expected[b]) << b;
 }
 
-// A mask travels through setups and undo: erasing it is undone by "*Undo".
+// A mask travels through setups and undo: erasing it switches the test off and is undone
+// by "*Undo". So does a user mask whose polygon was longer than a setup carries: it is
+// loaded cut to what the setup text holds.
 TEST_F(MaskTestTest, EraseIsUndoneAndTheMaskTravelsInTheSetup) {
-  RectangleMask(1000, 400, 3000, 624);
-  EXPECT_FALSE(RootSpider->FindHandler("Mask:EraseMask")->IsDisabled());
+  const int count = kMaxMaskVertexes + 100;
+  std::string text =
+      "[COMMON]\nSignature=User Mask\nTime by Division=1E-9\nValue by Division=0.1\nList of Polygons=1\n"
+      "[Polygon 1]\nNumber of Vertex=" +
+      std::to_string(count) + "\n";
+  // A square wave from X 1000 along Y 600 and 650, closed 300 below.
+  for (int i = 0; i < count - 2; ++i)
+    text += Format_Dot("Vertex %d=%d, %d\n", i + 1, 1000 + i / 2, (i + 1) / 2 % 2 ? 650 : 600);
+  text += Format_Dot("Vertex %d=%d, 300\nVertex %d=1000, 300\n", count - 1, 1000 + (count - 3) / 2, count);
+  fs::create_directories(DataFolders().MaskUserDir);
+  {
+    std::ofstream out(DataFolders().MaskUserDir / "long.pcm", std::ios::binary);
+    out << text;
+  }
+  ExecCommand("Mask:MaskFile long");
+  ExecCommand("Mask:LoadUser");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(dialogs.shown.size(), 1u);  // told of the cut
+  ASSERT_EQ(CurrentMask().Slots[0].VertexCount(), kMaxMaskVertexes);
+  const std::vector<double> xs = CurrentMask().Slots[0].X, ys = CurrentMask().Slots[0].Y;
+  ExecCommand("Mask:Test On");
   std::vector<std::string> lines;
   RootSpider->DumpSettings(lines);
   EXPECT_TRUE(std::ranges::any_of(lines, [](const std::string& l) { return l.starts_with("NOGPIB:MASK"); }));
+
   ExecCommand("Mask:EraseMask");
   EXPECT_EQ(MaskObj, nullptr);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
   EXPECT_TRUE(RootSpider->FindHandler("Mask:Test")->IsDisabled());
   ExecCommand("*Undo Undo");
   ASSERT_NE(MaskObj, nullptr);
-  EXPECT_EQ(CurrentMask().PolygonCount, 1);
-  EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
+  EXPECT_EQ(CurrentMask().Slots[0].X, xs);
+  EXPECT_EQ(CurrentMask().Slots[0].Y, ys);
+  ExecCommand("Mask:Test On");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "ON");
+
+  ExecCommand("Mask:EraseMask");
+  for (const std::string& line : lines) RootSpider->ExecCommandLine(line, true);
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(CurrentMask().Slots[0].Y, ys);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "ON");
 }
 
 // Another analysis switched on ends the test; the histogram holds it off while it is on.

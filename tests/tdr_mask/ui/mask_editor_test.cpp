@@ -239,6 +239,14 @@ TEST_F(MaskEditorTest, DrawingRulesAndDragLimits) {
   MaskEditAddVertexAt(2000, 500);
   EXPECT_EQ(mask.PolygonCount, 8);
   EXPECT_FALSE(mask.PolygonInProgress);
+
+  // A polygon as long as undo and setups carry takes no further vertex.
+  mask.Slots[0].X.assign(kMaxMaskVertexes, 100);
+  mask.Slots[0].Y.assign(kMaxMaskVertexes, 100);
+  mask.SelectedPolygon = 0;
+  mask.SelectedVertex = 5;
+  MaskEditInsertVertex();
+  EXPECT_EQ(mask.Slots[0].VertexCount(), kMaxMaskVertexes);
 }
 
 // A polygon dragged far toward each edge stops with its outermost vertex exactly on that
