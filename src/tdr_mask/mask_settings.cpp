@@ -13,9 +13,9 @@
 #include "framework/text/text_case.h"
 #include "framework/traces/trace_names.h"
 #include "framework/util/dialog_service.h"
-#include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/save/save_recall.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
@@ -97,10 +97,12 @@ void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     reply = " " + UserMaskFile().string();
     return;
   }
-  fs::path path = FileNameFromText(TrimBlanks(rawParam));
-  if (path.empty()) return;
+  const std::string_view param = TrimBlanks(rawParam);
+  if (param.empty()) return;
+  // A name from outside stays inside the program's folders; a plain name goes to the
+  // user-mask folder.
+  fs::path path = ConfinedPath(std::string(param), DataFolders().MaskUserDir);
   path.replace_extension();
-  if (!path.has_parent_path()) path = DataFolders().MaskUserDir / path;
   S().UserMaskStem = path.string();
 }
 
@@ -110,12 +112,15 @@ void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     reply = NextMaskFileName();
     return;
   }
-  fs::path path = FileNameFromText(TrimBlanks(rawParam));
-  S().FileCounter = 0;
-  if (path.empty()) return;
+  const std::string_view param = TrimBlanks(rawParam);
+  if (param.empty()) {
+    S().FileCounter = 0;
+    return;
+  }
+  fs::path path = ConfinedPath(std::string(param), DataFolders().MaskTestFilesDir);
   path.replace_extension();
-  if (!path.has_parent_path()) path = DataFolders().MaskTestFilesDir / path;
   S().FileStem = path.string();
+  S().FileCounter = 0;
 }
 
 std::string StandardsListText() {

@@ -23,6 +23,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/text/dot_number.h"
 #include "framework/traces/display_sources.h"
+#include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
@@ -34,6 +35,7 @@
 #include "shell/screen_wiring.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
@@ -385,7 +387,8 @@ TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
 }
 
 // A user mask saved and recalled by its commands; a name without folder goes to the
-// user-mask folder.
+// user-mask folder. Mask and failure-file names stay inside the program's folders: one with
+// a folder there keeps it, one outside them is refused and the name before stays.
 TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
   const fs::path folder = DataFolders().MaskUserDir;
   EXPECT_EQ(ExecCommand("Mask:MaskFile?"), " " + (folder / "Noname.pcm").string());
@@ -400,6 +403,37 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
   EXPECT_EQ(MaskObj->MaskHitBits(900, 512), 0u);
+
+  const fs::path outside = test::MakeTempDir("outside");
+  const fs::path home = DataFolders().ProgramDir, tests = DataFolders().MaskTestFilesDir;
+  struct Case {
+    const char* node;
+    std::string name;
+    std::string expected;  // the query's answer; empty: refused
+  } cases[] = {
+      {"Mask:MaskFile", (outside / "new" / "m").string(), ""},
+      {"Mask:MaskFile", "../../../../m", ""},
+      {"Mask:MaskFile", "sub/m", " " + (folder / "sub" / "m.pcm").string()},
+      {"Mask:MaskFile", (home / "Mine" / "m.pcm").string(), " " + (home / "Mine" / "m.pcm").string()},
+      {"Mask:FileName", (outside / "f").string(), ""},
+      {"Mask:FileName", "../../f", ""},
+      {"Mask:FileName", "sub/f.txt", (tests / "sub" / "f.wfm").string()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string query = std::string(c.node) + "?";
+    const std::string before = ExecCommand(query);
+    if (c.expected.empty()) {
+      EXPECT_THROW(ExecCommand(std::string(c.node) + " " + c.name), EAssertion);
+      EXPECT_EQ(ExecCommand(query), before);
+    } else {
+      ExecCommand(std::string(c.node) + " " + c.name);
+      EXPECT_EQ(ExecCommand(query), c.expected);
+    }
+    ExecCommand("Mask:SaveUser");
+  }
+  EXPECT_TRUE(fs::exists(home / "Mine" / "m.pcm"));
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 // Margins of a catalogue mask: switched on by its choice, set by value; a setup replayed
