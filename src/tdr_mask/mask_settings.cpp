@@ -1,6 +1,8 @@
 // The "Mask:", "Automask:" and "StdMask:" settings, the mask carried through setups and
 // undo ("NOGPIB:Mask") and the remote queries of the mask test.
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "framework/language/language.h"
@@ -303,15 +305,23 @@ void RegisterMaskHandlers() {
                                 .FineRule = srLinear,
                                 .FineStep = 1,
                                 .OnChange = StdIndexChanged});
-  s.StdMaskIndex = root.AddIntEdit({.Path = "StdMask:MaskIndex",
-                                    .Value = 0,
-                                    .Min = -1,
-                                    .Max = 32,
-                                    .CoarseRule = srLinear,
-                                    .CoarseStep = 1,
-                                    .FineRule = srLinear,
-                                    .FineStep = 1,
-                                    .OnChange = MaskIndexChanged});
+  s.StdMaskIndex =
+      root.AddIntEdit({.Path = "StdMask:MaskIndex",
+                       .Value = 0,
+                       .Min = -1,
+                       .Max = 32,
+                       .CoarseRule = srLinear,
+                       .CoarseStep = 1,
+                       .FineRule = srLinear,
+                       .FineStep = 1,
+                       .OnChange = MaskIndexChanged,
+                       .OnBeforeSet = [](double& value, TEditHandler& h) {
+                         // An unchanged value runs no change: a command naming
+                         // the index already chosen still loads that mask.
+                         if (h.GetWhoChangedRaw() == wcvCommand && !std::isnan(value) &&
+                             std::nearbyint(std::clamp(value, h.GetMin(), h.GetMax())) == h.GetValue())
+                           MaskIndexChanged(h);
+                       }});
   for (THandler* h : std::initializer_list<THandler*>{s.StdAlign, s.StdMarginsOn, s.StdMarginsVal, s.StdIndex,
                                                       s.StdMaskIndex})
     h->SetNoUndoStep(true);

@@ -461,7 +461,8 @@ TEST_F(MaskTestTest, StandardMaskMarginsAndSetupReplay) {
   EXPECT_EQ(CurrentMask().PolygonCount, 1);
 }
 
-// "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
+// "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index, also
+// by the index already chosen; the standard's index goes no further than the catalogue.
 TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   const std::string standards = ExecCommand("StdMask:StdsList?");
   ASSERT_TRUE(standards.starts_with(" =\r\n0: ")) << standards;
@@ -473,6 +474,18 @@ TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   ExecCommand("StdMask:MaskIndex 0");
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(CurrentMask().MaskName, StandardMasksInCurrent().Items.at(0).MaskName);
+
+  // The shipped catalogue: SONET/SDH, then Ethernet with its one mask, whose index is 0
+  // already once Ethernet is chosen.
+  ASSERT_EQ(StandardsList().UsableCount, 2);
+  ExecCommand("StdMask:StdIndex 1");
+  ASSERT_EQ(MaskSettings().StdMaskIndex->Value(), 0);
+  ExecCommand("StdMask:MaskIndex 0");
+  EXPECT_EQ(CurrentMask().StdIndex, 1);
+  EXPECT_EQ(CurrentMask().MaskName, "1000BASE-SX / LX");
+  ExecCommand("StdMask:StdIndex 5");
+  EXPECT_EQ(MaskSettings().StdIndex->Value(), 1);
+  EXPECT_NE(ExecCommand("StdMask:MasksList?").find("0: 1000BASE-SX / LX;"), std::string::npos);
 }
 
 // An automask of a sine, tested on the same sine, passes; a larger sine fails it.
