@@ -188,6 +188,14 @@ void MaskIndexChanged(THandler& h) {
   }
 }
 
+// An unchanged value runs no change: a command naming the index already chosen loads
+// that mask all the same.
+void MaskIndexBeforeSet(double& value, TEditHandler& h) {
+  if (h.GetWhoChangedRaw() == wcvCommand && !std::isnan(value) &&
+      std::nearbyint(std::clamp(value, h.GetMin(), h.GetMax())) == h.GetValue())
+    MaskIndexChanged(h);
+}
+
 TIntEditHandler* AddCount(const char* path, const char* unit) {
   return RootSpider->AddIntEdit({.Path = path,
                                  .Value = 1,
@@ -305,23 +313,16 @@ void RegisterMaskHandlers() {
                                 .FineRule = srLinear,
                                 .FineStep = 1,
                                 .OnChange = StdIndexChanged});
-  s.StdMaskIndex =
-      root.AddIntEdit({.Path = "StdMask:MaskIndex",
-                       .Value = 0,
-                       .Min = -1,
-                       .Max = 32,
-                       .CoarseRule = srLinear,
-                       .CoarseStep = 1,
-                       .FineRule = srLinear,
-                       .FineStep = 1,
-                       .OnChange = MaskIndexChanged,
-                       .OnBeforeSet = [](double& value, TEditHandler& h) {
-                         // An unchanged value runs no change: a command naming
-                         // the index already chosen still loads that mask.
-                         if (h.GetWhoChangedRaw() == wcvCommand && !std::isnan(value) &&
-                             std::nearbyint(std::clamp(value, h.GetMin(), h.GetMax())) == h.GetValue())
-                           MaskIndexChanged(h);
-                       }});
+  s.StdMaskIndex = root.AddIntEdit({.Path = "StdMask:MaskIndex",
+                                    .Value = 0,
+                                    .Min = -1,
+                                    .Max = 32,
+                                    .CoarseRule = srLinear,
+                                    .CoarseStep = 1,
+                                    .FineRule = srLinear,
+                                    .FineStep = 1,
+                                    .OnChange = MaskIndexChanged,
+                                    .OnBeforeSet = MaskIndexBeforeSet});
   for (THandler* h : std::initializer_list<THandler*>{s.StdAlign, s.StdMarginsOn, s.StdMarginsVal, s.StdIndex,
                                                       s.StdMaskIndex})
     h->SetNoUndoStep(true);
