@@ -13,7 +13,6 @@
 #include "framework/settings/step_rules.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
-#include "framework/traces/trace_names.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
@@ -242,11 +241,11 @@ void RegisterMaskHandlers() {
   s.FileFormat = root.AddRadioSw(mffBinary, "Mask:FileFormat", "Binary,Verbose,YOnly");
   s.FileName = root.AddGpibString("Mask:FileName", FileNameCommand);
 
-  uint32_t excluded = 0;
-  for (int id = kRecordTraceCount; id < 17; ++id) excluded |= 1u << id;
-  s.AutoSource = root.AddSignalSourceSw(0, "Automask:Source",
-                                        "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist",
-                                        excluded, [](THandler&) { RefreshAutomaskControls(); });
+  // Only the traces with a record can be masked: the others are no items, so a command
+  // naming one changes nothing.
+  s.AutoSource =
+      root.AddSignalSourceSw(0, "Automask:Source", "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2", 0,
+                             [](THandler&) { RefreshAutomaskControls(); });
   s.AutoUnit =
       root.AddRadioSw(0, "Automask:Unit", "Division,Current", [](THandler&) { RefreshAutomaskControls(); });
   s.AutoDeltaX = root.AddDoubleEdit({.Path = "Automask:DeltaX",

@@ -490,6 +490,11 @@ TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
 
 // An automask of a sine, tested on the same sine, passes; a larger sine fails it.
 TEST_F(MaskTestTest, AutomaskOfASinePassesItAndFailsALargerOne) {
+  // Only traces with a record are sources: naming another changes nothing.
+  for (const char* name : {"XY", "DB", "Hist", "Const", "None"}) {
+    ExecCommand(std::string("Automask:Source ") + name);
+    EXPECT_EQ(ExecCommand("Automask:Source?"), "CH1") << name;
+  }
   Sine(0.4);
   ExecCommand("*Run On");
   Acquire(2);
