@@ -19,6 +19,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/settings/timebase_settings.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
 
@@ -561,7 +562,9 @@ void ClearCurrentMask() {
 }
 
 void RefreshMaskDisplay() {
-  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer() || TheCurrentMask.EditorActive) return;
+  // A screen made anew (the window resized, another format) lost the polygons being edited.
+  if (TheCurrentMask.EditorActive) return MaskEditDrawAll();
+  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer()) return;
   if (TMaskLayer* layer = ScopeCRT->CreateMaskLayer(TTraceId::Ch1)) layer->PaintMask();
 }
 

@@ -89,7 +89,8 @@ void ApplyMaskAlignment();
 void BuildMaskObjFromCurrent();
 // Frees MaskObj and empties every slot.
 void ClearCurrentMask();
-// Paints the mask into the mask layer of the compared trace, making the layer when needed.
+// Paints the mask into the mask layer of the compared trace, making the layer when needed;
+// while the editor is on, draws the polygons being edited when their layer is missing.
 void RefreshMaskDisplay();
 
 // --- files ---

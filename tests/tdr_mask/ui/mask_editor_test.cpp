@@ -107,6 +107,11 @@ TEST_F(MaskEditorTest, TriangleDrawnReshapedAndTheEditUndoneAsOneStep) {
   ASSERT_NE(ScopeCRT->MaskEditLayer(), nullptr);
   EXPECT_EQ(MaskObj, nullptr);  // the editor draws the slots itself
   EXPECT_EQ(Layer().VertexCount(0), 4);
+  // A screen made anew (the window resized) has the polygons back at the next refresh.
+  widget->resize(904, 604);
+  RefreshMaskDisplay();
+  ASSERT_NE(ScopeCRT->MaskEditLayer(), nullptr);
+  EXPECT_EQ(Layer().VertexCount(0), 4);
 
   // "Add Polygon", then three corners and a click back on the first one.
   Press(menu, "pcsAddPolygon");
