@@ -415,9 +415,12 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
       {"Mask:MaskFile", "../../../../m", ""},
       {"Mask:MaskFile", "sub/m", " " + (folder / "sub" / "m.pcm").string()},
       {"Mask:MaskFile", (home / "Mine" / "m.pcm").string(), " " + (home / "Mine" / "m.pcm").string()},
+      // The folder named is the folder of the names after it.
+      {"Mask:MaskFile", "n", " " + (home / "Mine" / "n.pcm").string()},
       {"Mask:FileName", (outside / "f").string(), ""},
       {"Mask:FileName", "../../f", ""},
       {"Mask:FileName", "sub/f.txt", (tests / "sub" / "f.wfm").string()},
+      {"Mask:FileName", "g", (tests / "sub" / "g.wfm").string()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -432,7 +435,7 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
     }
     ExecCommand("Mask:SaveUser");
   }
-  EXPECT_TRUE(fs::exists(home / "Mine" / "m.pcm"));
+  EXPECT_TRUE(fs::exists(home / "Mine" / "n.pcm"));
   EXPECT_TRUE(fs::is_empty(outside));
 }
 
