@@ -5,12 +5,14 @@
 #include <system_error>
 
 #include "display/display_hooks.h"
+#include "framework/settings/numeric_handlers.h"
 #include "framework/text/ini_file.h"
 #include "framework/text/text_case.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
 #include "tdr_mask/mask_object.h"
+#include "tdr_mask/mask_test.h"
 
 namespace norv {
 
@@ -96,7 +98,9 @@ bool ScanStandardMasks() {
     list.Items.push_back(std::move(entry));
   }
   TheStandards = std::move(list);
-  return TheStandards.UsableCount > 0;
+  if (TheStandards.UsableCount == 0) return false;
+  if (TIntEditHandler* index = MaskSettings().StdIndex) index->SetMax(TheStandards.UsableCount - 1);
+  return true;
 }
 
 bool ReadStandardMaskFiles(const fs::path& folder, bool findOnly) {

@@ -125,15 +125,16 @@ void MaskEditDragTo(int x, int y) {
   TMaskSlot& slot = mask.Slots[mask.SelectedPolygon];
   if (!mask.VertexDrag && !mask.DrawingMode) {
     if (!mask.PolygonDrag || slot.X.empty()) return;
-    // The whole polygon moves only as far as it stays on the screen.
+    // The whole polygon moves only as far as it stays on the screen. The limits are the
+    // vertexes' own positions, fractions and all: a rounded one would let a vertex at
+    // 921.6 move by -922 and leave the screen.
     const auto [minX, maxX] = std::minmax_element(slot.X.begin(), slot.X.end());
     const auto [minY, maxY] = std::minmax_element(slot.Y.begin(), slot.Y.end());
-    dx = dx >= 0 ? std::min(dx, kMaxX - static_cast<int>(std::lround(*maxX)))
-                 : std::max(dx, -static_cast<int>(std::lround(*minX)));
-    dy = dy >= 0 ? std::min(dy, kMaxY - static_cast<int>(std::lround(*maxY)))
-                 : std::max(dy, -static_cast<int>(std::lround(*minY)));
-    for (double& vx : slot.X) vx += dx;
-    for (double& vy : slot.Y) vy += dy;
+    const double moveX = dx >= 0 ? std::min<double>(dx, kMaxX - *maxX) : std::max<double>(dx, -*minX);
+    const double moveY = dy >= 0 ? std::min<double>(dy, kMaxY - *maxY) : std::max<double>(dy, -*minY);
+    // Held to the screen besides, as a sum may round a last bit past the edge.
+    for (double& vx : slot.X) vx = std::clamp(vx + moveX, 0.0, double(kMaxX));
+    for (double& vy : slot.Y) vy = std::clamp(vy + moveY, 0.0, double(kMaxY));
   } else {
     if (!VertexSelected()) return;
     const auto v = static_cast<size_t>(mask.SelectedVertex);
@@ -171,6 +172,7 @@ void MaskEditAddVertexAt(int x, int y) {
       MaskEditFinishPolygon();
       return;
     }
+    if (slot.VertexCount() >= kMaxMaskVertexes) return;
     slot.X.push_back(x);
     slot.Y.push_back(y);
     mask.SelectedVertex = slot.VertexCount() - 1;
@@ -229,6 +231,8 @@ void MaskEditInsertVertex() {
   if (!VertexSelected()) return;
   TCurrentMask& mask = M();
   TMaskSlot& slot = mask.Slots[mask.SelectedPolygon];
+  // Beyond this undo and setups could not carry the mask.
+  if (slot.VertexCount() >= kMaxMaskVertexes) return;
   const auto v = static_cast<size_t>(mask.SelectedVertex);
   const size_t next = (v + 1) % slot.X.size();
   const double x = (slot.X[v] + slot.X[next]) / 2;

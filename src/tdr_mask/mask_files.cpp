@@ -19,7 +19,9 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/settings/timebase_settings.h"
+#include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_object.h"
+#include "tdr_mask/mask_test.h"
 
 namespace norv {
 
@@ -429,12 +431,27 @@ std::optional<TRefusal> StoreLineRegions(const TLineMask& lineMask, TCurrentMask
   return std::nullopt;
 }
 
-// The mask becomes the current one, keeping the editor's state, and is built for testing.
-void CommitMask(TCurrentMask& mask) {
+// The mask read from the file becomes the current one, keeping the editor's state, and is
+// built for testing. A polygon longer than the setup text carries is cut to its first
+// vertexes and the user told: undo or a setup would otherwise lose the whole mask.
+void CommitMask(TCurrentMask& mask, const fs::path& file) {
+  bool cut = false;
+  for (TMaskSlot& slot : mask.Slots) {
+    if (slot.VertexCount() <= kMaxMaskVertexes) continue;
+    slot.X.resize(kMaxMaskVertexes);
+    slot.Y.resize(kMaxMaskVertexes);
+    cut = true;
+  }
   TCurrentMask& current = TheCurrentMask;
   mask.EditorActive = current.EditorActive;
   current = std::move(mask);
   BuildMaskObjFromCurrent();
+  if (cut)
+    Dialogs().Inform(
+        TMessageKind::Warning,
+        FormatOr_Dot(GetLangStr("ErrMaskVertexes"),
+                     "The mask file %s has a polygon of more than %d vertices: its first %d are kept",
+                     file.string(), kMaxMaskVertexes, kMaxMaskVertexes));
 }
 
 // The value of a numeric setting, or the fallback while it is not registered.
@@ -529,6 +546,8 @@ void BuildMaskObjFromCurrent() {
 }
 
 void ClearCurrentMask() {
+  // Without a mask the test would only stand still with its counts frozen.
+  if (MaskTestOn()) MaskSettings().Test->SetOnByProgram(false);
   MaskObj.reset();
   TCurrentMask& mask = TheCurrentMask;
   for (TMaskSlot& slot : mask.Slots) slot = TMaskSlot{};
@@ -543,7 +562,9 @@ void ClearCurrentMask() {
 }
 
 void RefreshMaskDisplay() {
-  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer() || TheCurrentMask.EditorActive) return;
+  // A screen made anew (the window resized, another format) lost the polygons being edited.
+  if (TheCurrentMask.EditorActive) return MaskEditDrawAll();
+  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer()) return;
   if (TMaskLayer* layer = ScopeCRT->CreateMaskLayer(TTraceId::Ch1)) layer->PaintMask();
 }
 
@@ -625,7 +646,7 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
     ShowMaskMessage(*refusal, file);
     return false;
   }
-  CommitMask(mask);
+  CommitMask(mask, file);
   // Only a mask that loaded moves the instrument's scales.
   ApplyMaskAlignment();
   return true;
@@ -649,7 +670,7 @@ bool LoadUserMask(const fs::path& fileName) {
     ShowMaskMessage(*refusal, fileName);
     return false;
   }
-  CommitMask(mask);
+  CommitMask(mask, fileName);
   return true;
 }
 

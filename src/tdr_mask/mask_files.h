@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tdr_mask/mask_object.h"
+
 namespace norv {
 
 enum TMaskKind : uint8_t { mkNone = 0, mkEye = 1, mkPulse = 2, mkAutomask = 3, mkUser = 4 };
@@ -24,6 +26,11 @@ enum TMarginsType : uint8_t {
   mtRegions = 4,
   mtRegionsUneven = 5
 };
+
+// The most vertexes of one polygon: an automask has one for every screen column and two
+// corners. Every reader keeps to it (a mask file's longer polygon is cut, with a message),
+// so that a mask once loaded always comes back whole through undo and setups.
+inline constexpr int kMaxMaskVertexes = kMaskColumns + 2;
 
 // One polygon in screen units (X 0..4000, Y 0..1024).
 struct TMaskSlot {
@@ -82,7 +89,8 @@ void ApplyMaskAlignment();
 void BuildMaskObjFromCurrent();
 // Frees MaskObj and empties every slot.
 void ClearCurrentMask();
-// Paints the mask into the mask layer of the compared trace, making the layer when needed.
+// Paints the mask into the mask layer of the compared trace, making the layer when needed;
+// while the editor is on, draws the polygons being edited when their layer is missing.
 void RefreshMaskDisplay();
 
 // --- files ---

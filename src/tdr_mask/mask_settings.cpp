@@ -1,6 +1,8 @@
 // The "Mask:", "Automask:" and "StdMask:" settings, the mask carried through setups and
 // undo ("NOGPIB:Mask") and the remote queries of the mask test.
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "framework/language/language.h"
@@ -11,11 +13,10 @@
 #include "framework/settings/step_rules.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
-#include "framework/traces/trace_names.h"
 #include "framework/util/dialog_service.h"
-#include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "shell/save/save_recall.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_test.h"
@@ -91,17 +92,23 @@ void TestChanged(THandler&) {
 
 fs::path UserMaskFile() { return S().UserMaskStem + ".pcm"; }
 
+// A name given by command, kept inside the program's folders, without its extension: a
+// plain name goes to `folder` (`start` while none was named), and a folder in the name
+// becomes `folder` for the names after it.
+std::string StemOfName(std::string_view name, fs::path& folder, const fs::path& start) {
+  const fs::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
+  if (fs::path(name).has_parent_path()) folder = full.parent_path() / "";
+  return (full.parent_path() / full.stem()).string();
+}
+
 void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
   if (isQuery) {
     if (S().UserMaskStem.empty()) S().UserMaskStem = (DataFolders().MaskUserDir / "Noname").string();
     reply = " " + UserMaskFile().string();
     return;
   }
-  fs::path path = FileNameFromText(TrimBlanks(rawParam));
-  if (path.empty()) return;
-  path.replace_extension();
-  if (!path.has_parent_path()) path = DataFolders().MaskUserDir / path;
-  S().UserMaskStem = path.string();
+  const std::string_view param = TrimBlanks(rawParam);
+  if (!param.empty()) S().UserMaskStem = StemOfName(param, S().UserMaskFolder, DataFolders().MaskUserDir);
 }
 
 void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
@@ -110,12 +117,9 @@ void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     reply = NextMaskFileName();
     return;
   }
-  fs::path path = FileNameFromText(TrimBlanks(rawParam));
+  const std::string_view param = TrimBlanks(rawParam);
+  if (!param.empty()) S().FileStem = StemOfName(param, S().FileFolder, DataFolders().MaskTestFilesDir);
   S().FileCounter = 0;
-  if (path.empty()) return;
-  path.replace_extension();
-  if (!path.has_parent_path()) path = DataFolders().MaskTestFilesDir / path;
-  S().FileStem = path.string();
 }
 
 std::string StandardsListText() {
@@ -181,6 +185,14 @@ void MaskIndexChanged(THandler& h) {
   }
 }
 
+// An unchanged value runs no change: a command naming the index already chosen loads
+// that mask all the same.
+void MaskIndexBeforeSet(double& value, TEditHandler& h) {
+  if (h.GetWhoChangedRaw() == wcvCommand && !std::isnan(value) &&
+      std::nearbyint(std::clamp(value, h.GetMin(), h.GetMax())) == h.GetValue())
+    MaskIndexChanged(h);
+}
+
 TIntEditHandler* AddCount(const char* path, const char* unit) {
   return RootSpider->AddIntEdit({.Path = path,
                                  .Value = 1,
@@ -227,11 +239,11 @@ void RegisterMaskHandlers() {
   s.FileFormat = root.AddRadioSw(mffBinary, "Mask:FileFormat", "Binary,Verbose,YOnly");
   s.FileName = root.AddGpibString("Mask:FileName", FileNameCommand);
 
-  uint32_t excluded = 0;
-  for (int id = kRecordTraceCount; id < 17; ++id) excluded |= 1u << id;
-  s.AutoSource = root.AddSignalSourceSw(0, "Automask:Source",
-                                        "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist",
-                                        excluded, [](THandler&) { RefreshAutomaskControls(); });
+  // Only the traces with a record can be masked: the others are no items, so a command
+  // naming one changes nothing.
+  s.AutoSource =
+      root.AddSignalSourceSw(0, "Automask:Source", "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2", 0,
+                             [](THandler&) { RefreshAutomaskControls(); });
   s.AutoUnit =
       root.AddRadioSw(0, "Automask:Unit", "Division,Current", [](THandler&) { RefreshAutomaskControls(); });
   s.AutoDeltaX = root.AddDoubleEdit({.Path = "Automask:DeltaX",
@@ -306,7 +318,8 @@ void RegisterMaskHandlers() {
                                     .CoarseStep = 1,
                                     .FineRule = srLinear,
                                     .FineStep = 1,
-                                    .OnChange = MaskIndexChanged});
+                                    .OnChange = MaskIndexChanged,
+                                    .OnBeforeSet = MaskIndexBeforeSet});
   for (THandler* h : std::initializer_list<THandler*>{s.StdAlign, s.StdMarginsOn, s.StdMarginsVal, s.StdIndex,
                                                       s.StdMaskIndex})
     h->SetNoUndoStep(true);
@@ -335,6 +348,7 @@ void RegisterMaskResultObject() {
 
 void ApplyMaskSettings() {
   S().UserMaskStem = (DataFolders().MaskUserDir / "Noname").string();
+  S().UserMaskFolder.clear();
   StdMaskOptions().Align = IsOn(S().StdAlign);
   UpdateRunUntilEnabling();
   UpdateActionEnabling();

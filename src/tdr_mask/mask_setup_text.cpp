@@ -15,9 +15,6 @@ namespace norv {
 
 namespace {
 
-// An automask has a vertex for every column between its margins and two corners.
-constexpr size_t kMaxSetupVertexes = kMaskColumns + 2;
-
 // Items that hold commas, blanks or quotes are quoted, quotes doubled.
 void AppendItem(std::string& text, std::string_view name, std::string_view value) {
   const std::string item = std::string(name) + "=" + std::string(value);
@@ -73,7 +70,7 @@ std::string VertexText(const TMaskSlot& slot) {
   return text;
 }
 
-// "100,200_300,400_": vertexes on the screen only, at most kMaxSetupVertexes, at least one.
+// "100,200_300,400_": vertexes on the screen only, at most kMaxMaskVertexes, at least one.
 std::optional<TMaskSlot> ParseVertexText(std::string_view text) {
   TMaskSlot slot;
   size_t begin = 0;
@@ -88,7 +85,7 @@ std::optional<TMaskSlot> ParseVertexText(std::string_view text) {
     if (comma == std::string_view::npos || !TryStrToFloat_Dot(pair.substr(0, comma), x) ||
         !TryStrToFloat_Dot(pair.substr(comma + 1), y))
       return std::nullopt;
-    if (!(x >= 0 && x <= 4000 && y >= 0 && y <= 1024) || slot.X.size() >= kMaxSetupVertexes)
+    if (!(x >= 0 && x <= 4000 && y >= 0 && y <= 1024) || slot.VertexCount() >= kMaxMaskVertexes)
       return std::nullopt;
     slot.X.push_back(x);
     slot.Y.push_back(y);

@@ -71,6 +71,9 @@ struct TMaskState {
   // number of the next file (0: none yet, so no suffix).
   std::string FileStem;
   uint32_t FileCounter = 0;
+  // The folder a name given by command last named, where the plain names after it go;
+  // empty: the user-mask folder, the mask-test-files folder.
+  std::filesystem::path UserMaskFolder, FileFolder;
 };
 TMaskState& MaskSettings();
 void ResetMaskState();

@@ -141,6 +141,15 @@ TEST_F(MaskCatalogueTest, EveryShippedMaskLoadsAtItsRateAndDraws) {
       const int column = layer->UnitsToColumn(2000);
       EXPECT_EQ(layer->Cell(column + 3, layer->UnitsToRow(560)), 1);
       EXPECT_EQ(layer->Cell(column, layer->UnitsToRow(768)), 0);
+      // The band above the one level lies as far from it as the band below the zero
+      // level from that: their edges mirror each other about the eye's centre, Y 512.
+      double upperEdge = 1024, lowerEdge = 0;
+      for (int n = 0; n < mask.PolygonCount; ++n) {
+        const auto [low, high] = std::minmax_element(mask.Slots[n].Y.begin(), mask.Slots[n].Y.end());
+        if (*high >= 1023 && *low > 768) upperEdge = *low;
+        if (*low <= 1 && *high < 256) lowerEdge = *high;
+      }
+      EXPECT_NEAR(upperEdge - 512, 512 - lowerEdge, 1e-9);
     }
   }
   EXPECT_EQ(loaded, 4);
@@ -151,6 +160,16 @@ TEST_F(MaskCatalogueTest, EveryShippedMaskLoadsAtItsRateAndDraws) {
   EXPECT_EQ(CurrentMask().Slots[0].X, (std::vector<double>{1160, 1640, 2360, 2840, 2360, 1640}));
   EXPECT_EQ(CurrentMask().Slots[0].Y, (std::vector<double>{512, 665.6, 665.6, 512, 358.4, 358.4}));
   EXPECT_EQ(CurrentMask().Slots[1].Y, (std::vector<double>{870.4, 870.4, 1023, 1023}));
+  // 1000BASE-SX / LX: the bands 0.30 beyond the levels, 1 + 0.30 -> Y (0.5 x 1.3 + 0.25) x
+  // 1024 = 921.6 and -0.30 -> 102.4; the hexagon from 0.20 to 0.80 -> 358.4 .. 665.6.
+  ASSERT_TRUE(LoadStandardMask(1, 0, 0));
+  EXPECT_EQ(CurrentMask().MaskName, "1000BASE-SX / LX");
+  EXPECT_NEAR(CurrentMask().Slots[1].Y[0], 921.6, 1e-9);
+  EXPECT_NEAR(CurrentMask().Slots[2].Y[2], 102.4, 1e-9);
+  const auto [low, high] =
+      std::minmax_element(CurrentMask().Slots[0].Y.begin(), CurrentMask().Slots[0].Y.end());
+  EXPECT_NEAR(*low, 358.4, 1e-9);
+  EXPECT_NEAR(*high, 665.6, 1e-9);
   // A hexagon margin of 10 % pushes the side corners in: 1 - (1 - 0.7) x 1.1 = 0.67.
   ASSERT_TRUE(LoadStandardMask(0, 0, 10));
   EXPECT_NEAR(CurrentMask().Slots[4].X[0], 2000 - 1200 * 0.67, 1e-9);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/text/dot_number.h"
 #include "instrument/startup/dispatchers.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_home.h"
@@ -172,6 +173,76 @@ TEST_F(MaskFilesTest, LineLayoutMaskImportsWithItsMarginRegions) {
   // A negative margin moves toward MARGIN_MIN: x 0.3 and 0.7 at -50 %.
   ASSERT_TRUE(LoadStandardMaskFile(dir / "line.msk", entry, -50));
   EXPECT_EQ(CurrentMask().Slots[4].X, (std::vector<double>{1520, 2000, 2480}));
+}
+
+// A mask file may hold polygons longer than undo and setups carry: they are cut to their
+// first kMaxMaskVertexes vertexes, with a message, and the mask then travels through the
+// setup text whole. A polygon of exactly that many is taken as it is.
+TEST_F(MaskFilesTest, LongPolygonsAreCutToWhatTheSetupTextCarries) {
+  // A square wave along the top and two corners below: no vertex lies on the line through
+  // its neighbours, so thinning keeps them all.
+  const auto squareWave = [](int count) {
+    TMaskSlot p;
+    for (int i = 0; i < count - 2; ++i) {
+      p.X.push_back(1000 + i / 2);
+      p.Y.push_back((i + 1) / 2 % 2 ? 650 : 600);
+    }
+    p.X.push_back(p.X.back()), p.Y.push_back(300);
+    p.X.push_back(1000), p.Y.push_back(300);
+    return p;
+  };
+  struct Case {
+    bool user;  // else a line-layout standard mask
+    int count;
+  };
+  for (const Case c : {Case{true, kMaxMaskVertexes}, Case{true, kMaxMaskVertexes + 500},
+                       Case{false, kMaxMaskVertexes + 1}}) {
+    SCOPED_TRACE(testing::Message() << (c.user ? "user " : "line ") << c.count);
+    const TMaskSlot p = squareWave(c.count);
+    std::string text;
+    TMaskEntry entry;
+    const fs::path file = dir / (c.user ? "long.pcm" : "long.msk");
+    if (c.user) {
+      text =
+          "[COMMON]\nSignature=User Mask\nTime by Division=1E-9\nValue by Division=0.1\n"
+          "List of Polygons=1\n[Polygon 1]\nNumber of Vertex=" +
+          std::to_string(c.count) + "\n";
+      for (int i = 0; i < c.count; ++i) text += Format_Dot("Vertex %d=%g, %g\n", i + 1, p.X[i], p.Y[i]);
+    } else {
+      text =
+          "MASK_FILE_VXNORV\n:MTES:SCAL:XDEL 1E-9\n/* Region Number         */  1\n"
+          "/* Region Type           */  STD\n/* Number of vertices    */  " +
+          std::to_string(c.count) + "\n";
+      // Unit intervals: the screen X is 800 + 2400 x, Y (0.5 y + 0.25) x 1024.
+      for (int i = 0; i < c.count; ++i)
+        text += Format_Dot("%.9g, %.9g\n", (p.X[i] - 800) / 2400, (p.Y[i] / 1024 - 0.25) / 0.5);
+    }
+    WriteFile(file, text);
+    dialogs.shown.clear();
+    ASSERT_TRUE(c.user ? LoadUserMask(file)
+                       : ReadStandardMaskHeader(file, entry) && LoadStandardMaskFile(file, entry, 0));
+    const bool cut = c.count > kMaxMaskVertexes;
+    ASSERT_EQ(dialogs.shown.size(), cut ? 1u : 0u);
+    if (cut) {
+      EXPECT_NE(dialogs.shown[0].find(file.string()), std::string::npos) << dialogs.shown[0];
+    }
+    const TMaskSlot& loaded = CurrentMask().Slots[0];
+    ASSERT_EQ(loaded.VertexCount(), kMaxMaskVertexes);
+    for (const int i : {0, kMaxMaskVertexes / 2, kMaxMaskVertexes - 1}) {
+      EXPECT_NEAR(loaded.X[i], p.X[i], 1e-6) << i;
+      EXPECT_NEAR(loaded.Y[i], p.Y[i], 1e-6) << i;
+    }
+    // The setup text (and so undo) gives the same mask back.
+    const std::vector<std::vector<double>> before = Coordinates();
+    const std::string setup = MaskSetupText();
+    ClearCurrentMask();
+    ASSERT_TRUE(LoadMaskSetupText(setup));
+    const std::vector<std::vector<double>> after = Coordinates();
+    for (size_t i = 0; i < before.size(); ++i) {
+      ASSERT_EQ(after[i].size(), before[i].size()) << i;
+      for (size_t v = 0; v < before[i].size(); ++v) ASSERT_NEAR(after[i][v], before[i][v], 1e-6) << i;
+    }
+  }
 }
 
 // Every damaged file is refused with the mask that was loaded left as it was.

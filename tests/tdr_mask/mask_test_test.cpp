@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/program_units.h"
@@ -20,7 +21,9 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/text/dot_number.h"
 #include "framework/traces/display_sources.h"
+#include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
@@ -32,6 +35,7 @@
 #include "shell/screen_wiring.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
@@ -261,20 +265,51 @@ TEST_F(MaskTestTest, CountersAreWideAndMarginQueriesReadTheirPolygon) {
   for (int b = 0; b < 8; ++b) EXPECT_EQ(MaskSettings().Counters[mcPoly + b], expected[b]) << b;
 }
 
-// A mask travels through setups and undo: erasing it is undone by "*Undo".
+// A mask travels through setups and undo: erasing it switches the test off and is undone
+// by "*Undo". So does a user mask whose polygon was longer than a setup carries: it is
+// loaded cut to what the setup text holds.
 TEST_F(MaskTestTest, EraseIsUndoneAndTheMaskTravelsInTheSetup) {
-  RectangleMask(1000, 400, 3000, 624);
-  EXPECT_FALSE(RootSpider->FindHandler("Mask:EraseMask")->IsDisabled());
+  const int count = kMaxMaskVertexes + 100;
+  std::string text =
+      "[COMMON]\nSignature=User Mask\nTime by Division=1E-9\nValue by Division=0.1\nList of Polygons=1\n"
+      "[Polygon 1]\nNumber of Vertex=" +
+      std::to_string(count) + "\n";
+  // A square wave from X 1000 along Y 600 and 650, closed 300 below.
+  for (int i = 0; i < count - 2; ++i)
+    text += Format_Dot("Vertex %d=%d, %d\n", i + 1, 1000 + i / 2, (i + 1) / 2 % 2 ? 650 : 600);
+  text += Format_Dot("Vertex %d=%d, 300\nVertex %d=1000, 300\n", count - 1, 1000 + (count - 3) / 2, count);
+  fs::create_directories(DataFolders().MaskUserDir);
+  {
+    std::ofstream out(DataFolders().MaskUserDir / "long.pcm", std::ios::binary);
+    out << text;
+  }
+  ExecCommand("Mask:MaskFile long");
+  ExecCommand("Mask:LoadUser");
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(dialogs.shown.size(), 1u);  // told of the cut
+  ASSERT_EQ(CurrentMask().Slots[0].VertexCount(), kMaxMaskVertexes);
+  const std::vector<double> xs = CurrentMask().Slots[0].X, ys = CurrentMask().Slots[0].Y;
+  ExecCommand("Mask:Test On");
   std::vector<std::string> lines;
   RootSpider->DumpSettings(lines);
   EXPECT_TRUE(std::ranges::any_of(lines, [](const std::string& l) { return l.starts_with("NOGPIB:MASK"); }));
+
   ExecCommand("Mask:EraseMask");
   EXPECT_EQ(MaskObj, nullptr);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
   EXPECT_TRUE(RootSpider->FindHandler("Mask:Test")->IsDisabled());
   ExecCommand("*Undo Undo");
   ASSERT_NE(MaskObj, nullptr);
-  EXPECT_EQ(CurrentMask().PolygonCount, 1);
-  EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
+  EXPECT_EQ(CurrentMask().Slots[0].X, xs);
+  EXPECT_EQ(CurrentMask().Slots[0].Y, ys);
+  ExecCommand("Mask:Test On");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "ON");
+
+  ExecCommand("Mask:EraseMask");
+  for (const std::string& line : lines) RootSpider->ExecCommandLine(line, true);
+  ASSERT_NE(MaskObj, nullptr);
+  EXPECT_EQ(CurrentMask().Slots[0].Y, ys);
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "ON");
 }
 
 // Another analysis switched on ends the test; the histogram holds it off while it is on.
@@ -352,7 +387,8 @@ TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
 }
 
 // A user mask saved and recalled by its commands; a name without folder goes to the
-// user-mask folder.
+// user-mask folder. Mask and failure-file names stay inside the program's folders: one with
+// a folder there keeps it, one outside them is refused and the name before stays.
 TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
   const fs::path folder = DataFolders().MaskUserDir;
   EXPECT_EQ(ExecCommand("Mask:MaskFile?"), " " + (folder / "Noname.pcm").string());
@@ -367,6 +403,40 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 512), 1u);
   EXPECT_EQ(MaskObj->MaskHitBits(900, 512), 0u);
+
+  const fs::path outside = test::MakeTempDir("outside");
+  const fs::path home = DataFolders().ProgramDir, tests = DataFolders().MaskTestFilesDir;
+  struct Case {
+    const char* node;
+    std::string name;
+    std::string expected;  // the query's answer; empty: refused
+  } cases[] = {
+      {"Mask:MaskFile", (outside / "new" / "m").string(), ""},
+      {"Mask:MaskFile", "../../../../m", ""},
+      {"Mask:MaskFile", "sub/m", " " + (folder / "sub" / "m.pcm").string()},
+      {"Mask:MaskFile", (home / "Mine" / "m.pcm").string(), " " + (home / "Mine" / "m.pcm").string()},
+      // The folder named is the folder of the names after it.
+      {"Mask:MaskFile", "n", " " + (home / "Mine" / "n.pcm").string()},
+      {"Mask:FileName", (outside / "f").string(), ""},
+      {"Mask:FileName", "../../f", ""},
+      {"Mask:FileName", "sub/f.txt", (tests / "sub" / "f.wfm").string()},
+      {"Mask:FileName", "g", (tests / "sub" / "g.wfm").string()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string query = std::string(c.node) + "?";
+    const std::string before = ExecCommand(query);
+    if (c.expected.empty()) {
+      EXPECT_THROW(ExecCommand(std::string(c.node) + " " + c.name), EAssertion);
+      EXPECT_EQ(ExecCommand(query), before);
+    } else {
+      ExecCommand(std::string(c.node) + " " + c.name);
+      EXPECT_EQ(ExecCommand(query), c.expected);
+    }
+    ExecCommand("Mask:SaveUser");
+  }
+  EXPECT_TRUE(fs::exists(home / "Mine" / "n.pcm"));
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 // Margins of a catalogue mask: switched on by its choice, set by value; a setup replayed
@@ -394,7 +464,8 @@ TEST_F(MaskTestTest, StandardMaskMarginsAndSetupReplay) {
   EXPECT_EQ(CurrentMask().PolygonCount, 1);
 }
 
-// "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index.
+// "StdMask:" lists answer the catalogue; a chosen standard mask loads by its index, also
+// by the index already chosen; the standard's index goes no further than the catalogue.
 TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   const std::string standards = ExecCommand("StdMask:StdsList?");
   ASSERT_TRUE(standards.starts_with(" =\r\n0: ")) << standards;
@@ -406,10 +477,27 @@ TEST_F(MaskTestTest, StandardListsAndMaskIndexLoadTheCatalogue) {
   ExecCommand("StdMask:MaskIndex 0");
   ASSERT_NE(MaskObj, nullptr);
   EXPECT_EQ(CurrentMask().MaskName, StandardMasksInCurrent().Items.at(0).MaskName);
+
+  // The shipped catalogue: SONET/SDH, then Ethernet with its one mask, whose index is 0
+  // already once Ethernet is chosen.
+  ASSERT_EQ(StandardsList().UsableCount, 2);
+  ExecCommand("StdMask:StdIndex 1");
+  ASSERT_EQ(MaskSettings().StdMaskIndex->Value(), 0);
+  ExecCommand("StdMask:MaskIndex 0");
+  EXPECT_EQ(CurrentMask().StdIndex, 1);
+  EXPECT_EQ(CurrentMask().MaskName, "1000BASE-SX / LX");
+  ExecCommand("StdMask:StdIndex 5");
+  EXPECT_EQ(MaskSettings().StdIndex->Value(), 1);
+  EXPECT_NE(ExecCommand("StdMask:MasksList?").find("0: 1000BASE-SX / LX;"), std::string::npos);
 }
 
 // An automask of a sine, tested on the same sine, passes; a larger sine fails it.
 TEST_F(MaskTestTest, AutomaskOfASinePassesItAndFailsALargerOne) {
+  // Only traces with a record are sources: naming another changes nothing.
+  for (const char* name : {"XY", "DB", "Hist", "Const", "None"}) {
+    ExecCommand(std::string("Automask:Source ") + name);
+    EXPECT_EQ(ExecCommand("Automask:Source?"), "CH1") << name;
+  }
   Sine(0.4);
   ExecCommand("*Run On");
   Acquire(2);

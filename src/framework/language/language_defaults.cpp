@@ -98,6 +98,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"Splash3", "Initializing..."},
     {"ErrMask6S", "Error reading the mask file %s"},
     {"ErrMaskMargins", "The mask file %s cannot take margins"},
+    {"ErrMaskVertexes", "The mask file %s has a polygon of more than %d vertices: its first %d are kept"},
     {"Hits", "Hits"},
     {"Excess", "Excess"},
     {"FuncSZacyclilisj", "Function(s) %s includes\r\nincorrect argument(s)"},

@@ -107,6 +107,11 @@ TEST_F(MaskEditorTest, TriangleDrawnReshapedAndTheEditUndoneAsOneStep) {
   ASSERT_NE(ScopeCRT->MaskEditLayer(), nullptr);
   EXPECT_EQ(MaskObj, nullptr);  // the editor draws the slots itself
   EXPECT_EQ(Layer().VertexCount(0), 4);
+  // A screen made anew (the window resized) has the polygons back at the next refresh.
+  widget->resize(904, 604);
+  RefreshMaskDisplay();
+  ASSERT_NE(ScopeCRT->MaskEditLayer(), nullptr);
+  EXPECT_EQ(Layer().VertexCount(0), 4);
 
   // "Add Polygon", then three corners and a click back on the first one.
   Press(menu, "pcsAddPolygon");
@@ -239,6 +244,48 @@ TEST_F(MaskEditorTest, DrawingRulesAndDragLimits) {
   MaskEditAddVertexAt(2000, 500);
   EXPECT_EQ(mask.PolygonCount, 8);
   EXPECT_FALSE(mask.PolygonInProgress);
+
+  // A polygon as long as undo and setups carry takes no further vertex.
+  mask.Slots[0].X.assign(kMaxMaskVertexes, 100);
+  mask.Slots[0].Y.assign(kMaxMaskVertexes, 100);
+  mask.SelectedPolygon = 0;
+  mask.SelectedVertex = 5;
+  MaskEditInsertVertex();
+  EXPECT_EQ(mask.Slots[0].VertexCount(), kMaxMaskVertexes);
+}
+
+// A polygon dragged far toward each edge stops with its outermost vertex exactly on that
+// edge, its shape kept, and leaving the editor builds the mask. Each extreme rounds away
+// from the edge it meets (921.6 below, 1000.4 above, ...), so that a limit taken from
+// rounded extremes would push a vertex 0.4 past the edge.
+TEST_F(MaskEditorTest, PolygonDraggedToEachEdgeStopsOnIt) {
+  TCurrentMask& mask = CurrentMask();
+  mask.Kind = mkUser;
+  const std::vector<double> xs{700.6, 3300.4, 2000}, ys{921.6, 921.6, 1000.4};
+  struct Drag {
+    int dx, dy;
+    double moveX, moveY;  // by hand: the room between the extreme and the edge
+  };
+  for (const Drag d : {Drag{-5000, 0, -700.6, 0}, Drag{5000, 0, 4000 - 3300.4, 0}, Drag{0, -5000, 0, -921.6},
+                       Drag{0, 5000, 0, 1024 - 1000.4}}) {
+    SCOPED_TRACE(testing::Message() << d.dx << ", " << d.dy);
+    mask.Slots[0] = {xs, ys};
+    mask.PolygonCount = 1;
+    SetMaskEditMode(true);
+    mask.SelectedPolygon = 0;
+    mask.PolygonDrag = true;
+    mask.LastX = 2000;
+    mask.LastY = 500;
+    MaskEditDragTo(2000 + d.dx, 500 + d.dy);
+    MaskEditEndDrag(false);
+    for (size_t i = 0; i < xs.size(); ++i) {
+      EXPECT_NEAR(mask.Slots[0].X[i], xs[i] + d.moveX, 1e-9) << i;
+      EXPECT_NEAR(mask.Slots[0].Y[i], ys[i] + d.moveY, 1e-9) << i;
+    }
+    SetMaskEditMode(false);
+    ASSERT_NE(MaskObj, nullptr);
+    EXPECT_EQ(MaskObj->MaskPolygonCount(), 1);
+  }
 }
 
 }  // namespace
