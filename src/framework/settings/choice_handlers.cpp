@@ -468,8 +468,9 @@ std::string TSourceSwHandler::Execute(const std::string& param, bool isQuery, bo
     if (!isQuery) return "ERROR";
     return (HeaderOn() ? ":ENABLED " : "") + JoinItems(items_, enabled_mask_);
   }
+  // An excluded source is no item of this setting: naming it changes nothing.
   const int index = FindItem(items_, param);
-  if (index >= 0) SetSourceIndex(index);
+  if (index >= 0 && !(index < 32 && (excluded_mask_ & (1u << index)))) SetSourceIndex(index);
   return isQuery ? ValueAnswer(ItemName(GetSourceIndex()), replay) : std::string();
 }
 

@@ -277,6 +277,10 @@ TEST_F(SettingsTreeTest, SourceChoicesFollowTheShownTracesAndTheirColours) {
   EXPECT_TRUE(sawColourFlag);
   EXPECT_FALSE(source->GetColoursChanged());
   source->UnregisterSwitcher(&control);
+
+  // An excluded source is no item of its setting, shown or not: naming it changes nothing.
+  Exec("FFT:SOURCE CH2;:FFT:SOURCE M1");
+  EXPECT_EQ(Exec("FFT:SOURCE?"), "FFT:SOURCE CH2");
 }
 
 }  // namespace
