@@ -13,7 +13,7 @@
 #include "instrument/record/signal_obj.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

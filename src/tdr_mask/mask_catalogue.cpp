@@ -12,7 +12,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

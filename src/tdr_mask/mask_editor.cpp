@@ -10,7 +10,7 @@
 #include "display/settings/display_settings.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

@@ -21,7 +21,7 @@
 #include "instrument/settings/timebase_settings.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

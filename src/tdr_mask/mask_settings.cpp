@@ -19,7 +19,7 @@
 #include "shell/save/save_recall.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

@@ -13,7 +13,7 @@
 #include "instrument/record/signal_obj.h"
 #include "measure/markers/markers.h"
 #include "tdr_mask/tdr_settings.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

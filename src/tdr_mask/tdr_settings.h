@@ -10,7 +10,7 @@
 
 #include "framework/traces/trace_names.h"
 #include "framework/util/hook.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

@@ -1,4 +1,4 @@
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 #include <gtest/gtest.h>
 

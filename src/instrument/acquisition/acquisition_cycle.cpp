@@ -19,7 +19,7 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/settings_wiring.h"
 #include "instrument/simulator/simulator.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

@@ -2,7 +2,7 @@
 
 #include "framework/settings/handler.h"
 #include "instrument/settings/setting_rules.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

@@ -13,7 +13,7 @@
 #include "framework/traces/trace_names.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/timebase_settings.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

@@ -11,7 +11,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

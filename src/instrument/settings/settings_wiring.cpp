@@ -21,7 +21,7 @@
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

@@ -16,7 +16,7 @@
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/trigger_settings.h"
-#include "tdr_mask/tdr_units.h"
+#include "units/tdr_units.h"
 
 namespace norv {
 

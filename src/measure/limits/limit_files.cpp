@@ -16,7 +16,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
-#include "measure/limits/limit_tests.h"
+#include "measure/limits/limit_testing.h"
 
 namespace norv {
 

@@ -4,7 +4,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/dot_number.h"
-#include "measure/limits/limit_tests.h"
+#include "measure/limits/limit_testing.h"
 #include "measure/meas_state.h"
 
 namespace norv {

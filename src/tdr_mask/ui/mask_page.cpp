@@ -11,7 +11,7 @@
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 #include "tdr_mask/ui/std_mask_dialogs.h"
 
 namespace norv {

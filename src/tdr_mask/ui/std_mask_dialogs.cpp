@@ -29,7 +29,7 @@
 #include "shell/main_commands.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_files.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv {
 

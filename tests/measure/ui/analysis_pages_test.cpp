@@ -13,7 +13,7 @@
 #include "framework/traces/display_sources.h"
 #include "framework/traces/trace_names.h"
 #include "measure/hist/hist_settings.h"
-#include "measure/limits/limit_tests.h"
+#include "measure/limits/limit_testing.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_state.h"
 #include "measure/ui/hist_page.h"

@@ -11,7 +11,7 @@
 #include "support/qt/side_menu_fixture.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 namespace norv::test {
 namespace {

@@ -26,7 +26,7 @@
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 #include "tdr_mask/ui/mask_page.h"
 
 namespace norv::test {

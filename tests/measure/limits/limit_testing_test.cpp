@@ -2,7 +2,7 @@
 // the condition and the actions; every measurement pass judges the first four slots,
 // counts into the statistics lines, beeps, writes the failure files and stops the run.
 
-#include "measure/limits/limit_tests.h"
+#include "measure/limits/limit_testing.h"
 
 #include <gtest/gtest.h>
 

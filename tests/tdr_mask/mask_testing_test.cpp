@@ -2,7 +2,7 @@
 // set the test up, acquisitions count the points of the compared trace, the run-until rule
 // ends the run, failed waveforms go to numbered files and "Mask:Res" answers the counts.
 
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "service/service_tests.h"
+#include "service/instrument_test_modes.h"
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"

@@ -1,7 +1,7 @@
 // The service test settings: the command each one sends, the DAC choice the instrument may
 // overrule, the DAC list of each model family, and their place in the program's tree.
 
-#include "service/service_tests.h"
+#include "service/instrument_test_modes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "measure/limits/limit_tests.h"
+#include "measure/limits/limit_testing.h"
 
 #include <algorithm>
 #include <bitset>

@@ -1,4 +1,4 @@
-#include "tdr_mask/mask_test.h"
+#include "tdr_mask/mask_testing.h"
 
 #include <algorithm>
 #include <array>
