@@ -359,16 +359,11 @@ void EndAutoscale(bool success) {
 
 // Drives the acquisition until the phase machine ends.
 void RunWithoutWindow() {
-  for (long steps = 0; !State.Ended; ++steps) {
-    if (steps > kIdleStepLimit || CommFailure) {
-      const uint8_t phase = State.AutoscaleState;
-      EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
-                                 : phase == kAutoscaleTrigger ? "TriggerNotFound"
-                                                              : "PeriodNotFound"));
-      return;
-    }
-    ShellIdleStep();
-  }
+  if (IdleStepsUntil([] { return State.Ended; }, kIdleStepLimit)) return;
+  const uint8_t phase = State.AutoscaleState;
+  EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
+                             : phase == kAutoscaleTrigger ? "TriggerNotFound"
+                                                          : "PeriodNotFound"));
 }
 
 }  // namespace
