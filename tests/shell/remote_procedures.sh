@@ -79,7 +79,9 @@ expect "FLASH:Calibr:AutocalResult?" 0
 procedure "automask" "Automask:BuildAMask"
 
 send "TDR:Mode TDR" "TDR:Ch1:Destination G1" "GSS:A:Waweform TDR" "TB:ScaleA 2n" || fail "TDR was refused"
+amplitude=$(send "TDR:Ch1:RefAmpl?") || fail "TDR:Ch1:RefAmpl? was refused"
 procedure "TDR channel calibration" "TDR:Ch1:DoVertCalibr"
+[[ $(send "TDR:Ch1:RefAmpl?") != "$amplitude" ]] || fail "the TDR channel calibration took no values"
 procedure "correction" "TDR:Ch1:Normalize On"
 expect "TDR:Ch1:Normalize?" ON
 expect "F1:Operat?" NNN
