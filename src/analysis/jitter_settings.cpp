@@ -92,7 +92,10 @@ void JitterSamplingLevelChanged(THandler& h) {
   if (THandler* level = NodeAt("Jitter:CustLevel"_node)) level->SetDisabled(item != 1);
 }
 
-void ShowBitMapError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
+void ShowJitterError(const std::string& text) {
+  const TDialogsSuppressed quiet(State.Quiet);
+  Dialogs().Inform(TMessageKind::Error, text);
+}
 
 // An engine that cannot go on learns the changed pattern afresh, or ends as switching it
 // off does and tells why: it never waits for an acquisition that cannot come.
@@ -111,8 +114,7 @@ void JitterStep() {
       const bool edges = State.JitterObj->Stopped() == TJ_Obj::TStop::EdgesOutOfReach;
       SetOnAt("Jitter:JitterOn"_node, false);
       State.JitterObj.reset();
-      Dialogs().Inform(TMessageKind::Error,
-                       GetLangStr(edges ? "JitterEdgesOutOfReach" : "JitterMapOutOfReach"));
+      ShowJitterError(GetLangStr(edges ? "JitterEdgesOutOfReach" : "JitterMapOutOfReach"));
       break;
     }
   }
@@ -174,9 +176,10 @@ void SwitchJitterMeasurement(bool on) {
     SetOnAt("Jitter:JitterOn"_node, false);
     return;
   }
+  State.Quiet = DialogsSuppressed();
   // The engine switches the analyses that share the screen off as it starts.
   State.JitterObj = std::make_unique<TJ_Obj>(PatternSearchRun().Channel,
-                                             TJitterOutputs{JitterPhaseResults, ShowBitMapError});
+                                             TJitterOutputs{JitterPhaseResults, ShowJitterError});
   State.NamesToRewrite = true;
   const uint32_t plots = CheckedJitterPlots();
   for (int kind = 0; kind < kJitterPlotKinds; ++kind)

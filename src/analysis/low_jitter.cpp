@@ -107,6 +107,7 @@ void RestoreSettings() {
 }
 
 void Refuse(std::string_view key) {
+  const TDialogsSuppressed quiet(State.Quiet);
   Dialogs().Inform(TMessageKind::Error, GetLangStr(key));
   TriggerSettings().LowJitter->SetOnByProgram(false);
 }
@@ -235,6 +236,7 @@ double GetReferenceFrequency() {
 }
 
 void SetupLowJitterReference() {
+  State.Quiet = DialogsSuppressed();
   BreakAcquisition(true);
   ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);
   RebuildScreens();

@@ -64,6 +64,8 @@ struct TLowJitterState {
   int32_t Count = 0;
   // From the start of a reference run until its sine is built.
   bool Running = false;
+  // Started for a remote client: a refusal at its end goes to the log, not into a box.
+  bool Quiet = false;
   // What the run changes for its own use, given back when it ends.
   struct TSaved {
     double ScaleA = 0;

@@ -10,6 +10,7 @@
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QStringList>
+#include <cstdio>
 
 namespace norv {
 
@@ -65,6 +66,12 @@ QString Title(TMessageKind kind) {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// Every box shown goes to the program's log as well, marked apart from the suppressed ones:
+// a script driving the program sees when one would wait for a click.
+void LogShown(TMessageKind kind, const std::string& text) {
+  std::fprintf(stderr, "[shown] %s\n", SuppressedLogLine(kind, text).c_str());
+}
+
 }  // namespace
 
 QString QtFileFilter(const std::string& filter) {
@@ -85,6 +92,7 @@ QString QtFileFilter(const std::string& filter) {
 
 TAnswer TQtDialogs::DoAsk(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
                           TAnswer defaultAnswer) {
+  LogShown(kind, text);
   QMessageBox box(IconOf(kind), Title(kind), Q(text), QMessageBox::NoButton, parent_);
   for (TAnswer answer : buttons) box.addButton(StandardOf(answer));
   box.setDefaultButton(StandardOf(defaultAnswer));
@@ -97,6 +105,7 @@ TAnswer TQtDialogs::DoAsk(TMessageKind kind, const std::string& text, const std:
 
 int TQtDialogs::DoAskCustom(TMessageKind kind, const std::string& text,
                             const std::vector<std::string>& captions, int defaultButton) {
+  LogShown(kind, text);
   QMessageBox box(IconOf(kind), Title(kind), Q(text), QMessageBox::NoButton, parent_);
   std::vector<QPushButton*> shown;
   for (const std::string& caption : captions)
@@ -110,11 +119,13 @@ int TQtDialogs::DoAskCustom(TMessageKind kind, const std::string& text,
 }
 
 void TQtDialogs::DoInform(TMessageKind kind, const std::string& text) {
+  LogShown(kind, text);
   QMessageBox box(IconOf(kind), Title(kind), Q(text), QMessageBox::Ok, parent_);
   box.exec();
 }
 
 std::optional<TFileChoice> TQtDialogs::DoChooseFile(const TFileRequest& request) {
+  LogShown(TMessageKind::Confirmation, request.Title);
   const QStringList filters = QtFileFilter(request.Filter).split(";;", Qt::SkipEmptyParts);
   QFileDialog dialog(parent_, Q(request.Title), Q(request.Folder));
   dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -135,6 +146,7 @@ std::optional<TFileChoice> TQtDialogs::DoChooseFile(const TFileRequest& request)
 }
 
 std::optional<uint32_t> TQtDialogs::DoChooseColour(uint32_t colour, bool fullOpen) {
+  LogShown(TMessageKind::Confirmation, "colour");
   const QColor initial(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
                        static_cast<int>((colour >> 16) & 0xFF));
   QColorDialog dialog(initial, parent_);
@@ -148,6 +160,7 @@ std::optional<uint32_t> TQtDialogs::DoChooseColour(uint32_t colour, bool fullOpe
 }
 
 bool TQtDialogs::DoPrinterSetup() {
+  LogShown(TMessageKind::Confirmation, "printer set-up");
   QPrintDialog dialog(&printer_, parent_);
   return dialog.exec() == QDialog::Accepted;
 }

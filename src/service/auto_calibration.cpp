@@ -272,10 +272,7 @@ void CancelChannelRun(TChannelRun& run) {
 
 bool RunChannelsWithoutDialog() {
   BeginChannelCalibration();
-  for (long steps = 0; State.InputCheckPending; ++steps) {
-    if (steps > kInputCheckIdleStepLimit || CommFailure) return false;
-    ShellIdleStep();
-  }
+  if (!IdleStepsUntil([] { return !State.InputCheckPending; }, kInputCheckIdleStepLimit)) return false;
   while (ChannelCalibrationTick()) ProgramClock().SleepMs(kChannelStatusPollMs);
   return State.Channels.Phase == TChannelCalPhase::Succeeded;
 }

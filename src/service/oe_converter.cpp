@@ -33,6 +33,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "service/calibration_settings.h"
 #include "shell/main_commands.h"
+#include "shell/program_shell.h"
 
 namespace norv {
 
@@ -583,10 +584,14 @@ bool StartOECalibration(bool gainRun, bool askUser) {
     run.State = TOECalState::DarkLevel;
     run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
   }
-  run.WindowOpen = !DialogsSuppressed() && OEConvHooks.OpenCalibrationWindow.IsSet() &&
-                   OEConvHooks.OpenCalibrationWindow();
+  run.Quiet = DialogsSuppressed();
+  run.WindowOpen =
+      !run.Quiet && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
   // Every acquisition from now on steps the run.
   SetRunFlag(true);
+  if (run.Quiet &&
+      !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; }, kProcedureIdleStepLimit))
+    EndOECalibration(false);
   return true;
 }
 
@@ -612,6 +617,7 @@ void OEAutoCalStep() {
   // Nobody is asked: the run ends with its outcome.
   const bool success = run.Succeeded;
   const bool told = !run.WindowOpen;
+  const TDialogsSuppressed quiet(run.Quiet);
   EndOECalibration(success);
   if (told)
     Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,

@@ -17,6 +17,7 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator.h"
 #include "shell/main_commands.h"
+#include "shell/program_shell.h"
 #include "shell/save/save_recall.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -231,6 +232,13 @@ void TTdrChannelCalibration::Finish(bool ok) {
   n.RefPlane->SetValueByProgram(values_.RefPlane);
 }
 
+bool TTdrChannelCalibration::Conclude(bool accepted) {
+  const bool ok = accepted && outcome_ == TTdrCalibrationOutcome::Succeeded;
+  if (ok && !tdr_) SaveReferenceToMemory();
+  Finish(ok);
+  return ok;
+}
+
 void TTdrChannelCalibration::SaveReferenceToMemory() {
   if (sum_.empty()) return;
   const TTraceId trace = ChannelTrace(channel_);
@@ -241,6 +249,23 @@ void TTdrChannelCalibration::SaveReferenceToMemory() {
   for (size_t i = 0; i < n; ++i) rec.SetY(static_cast<int>(i), sign * sum_[i]);
   CopySourceToMemory(trace, kM4);
   PushHint(GetLangStr("RefSavedIntiMem4"), kRefSavedNoticeMs, THintKeep::Drop, THintStyle::Normal);
+}
+
+bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
+  TTdrChannelCalibration calibration(channel, tdr, true);
+  bool closed = false, accepted = false;
+  calibration.OnClose = [&](bool ok) {
+    closed = true;
+    accepted = ok;
+  };
+  try {
+    calibration.Start();
+    IdleStepsUntil([&] { return closed; }, kProcedureIdleStepLimit);
+  } catch (...) {
+    calibration.Finish(false);
+    throw;
+  }
+  return calibration.Conclude(accepted);
 }
 
 void InstallTdrChannelCalibration() {

@@ -66,6 +66,9 @@ class TTdrChannelCalibration {
   // The end: the settings of the calibration go back; with ok the reference values are
   // stored (only a successful calibration has them).
   void Finish(bool ok);
+  // The end as its window's OK (accepted) or Cancel: a TDT reference goes into M4 when
+  // the values are taken. True when they were.
+  bool Conclude(bool accepted);
   // The averaged trace into the channel's record and from there into M4.
   void SaveReferenceToMemory();
 
@@ -99,6 +102,10 @@ class TTdrChannelCalibration {
   bool finished_ = false;
   uint64_t setupStep_ = 0;  // the undo step of the set-up
 };
+
+// The calibration of a remote client, without its window: it runs to its end before the
+// command answers and takes its values when it succeeded. True when it did.
+bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr);
 
 // Fills AcqHooks.TDRChannelCalibrationStep.
 void InstallTdrChannelCalibration();

@@ -137,6 +137,14 @@ bool ShellIdleStep() {
   return !busy;
 }
 
+bool IdleStepsUntil(const std::function<bool()>& ended, long limit) {
+  for (long steps = 0; !ended(); ++steps) {
+    if (steps >= limit || CommFailure || AcqSuspended || !ShellState.IdleHandlerInstalled) return false;
+    ShellIdleStep();
+  }
+  return true;
+}
+
 bool CloseQuery() {
   CheckNoRemoteClient();
   ClosingFlag = true;

@@ -4,6 +4,7 @@
 // the instrument, the idle step and the close query. The main window runs them and is
 // reached back through ShellHooks.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ void StopWithInstrument();
 // One idle pass: one acquisition step. True ("done") when the loop may sleep until the
 // next event: neither Run nor Single is on, or a link failure is pending.
 bool ShellIdleStep();
+
+// Idle passes, one after the other, until `ended` holds: a procedure started without its
+// window (for a remote client) reaches its end before its command answers. False when it
+// has not ended after `limit` passes, or cannot end: the link failed, the acquisition is
+// suspended or no idle handler drives it.
+bool IdleStepsUntil(const std::function<bool()>& ended, long limit);
+// Idle passes a procedure of some hundred acquisitions is given to end.
+inline constexpr long kProcedureIdleStepLimit = 50'000'000;
 
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
 // client is connected. Stops the acquisition, offers to store changed calibration and

@@ -27,6 +27,7 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "shell/main_commands.h"
+#include "shell/program_shell.h"
 #include "shell/shell_state.h"
 #include "tdr_mask/generator_settings.h"
 #include "tdr_mask/tdr_settings.h"
@@ -637,7 +638,14 @@ void StartNormalization(int channel) {
   bool ok = false;
   try {
     ShowDialog(d);
-    ok = NormalizationHooks.ShowDialog() && d.Result != TNormResult::Cancel && d.OKEnabled;
+    // Without its window (started for a remote client) nobody could click OK: the
+    // procedure runs before the command answers, and the correction is taken once ready.
+    if (NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed())
+      ok = NormalizationHooks.ShowDialog();
+    else
+      ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; },
+                          kProcedureIdleStepLimit);
+    ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled;
     s.Running = false;
     SingleFlag = false;
     EndDialog(d, ok);

@@ -4,7 +4,8 @@
 // step of the channel's "NormTime", and from then on every acquisition of the channel is
 // passed through the filter into its function trace (Ch1 into F1, Ch2 into F2).
 //
-// The procedure runs while its modal dialog is open and moves one stage per acquisition.
+// The procedure runs while its modal dialog is open and moves one stage per acquisition;
+// started for a remote client it runs without the dialog and ends by itself.
 
 #include <array>
 #include <cstdint>

@@ -19,6 +19,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -414,6 +415,7 @@ TEST_F(JitterProgramTest, WithoutPatternLockTheAnalysisStaysOff) {
 // into the window, and the analysis ends with a message instead of waiting for the 512
 // points of the bit map it no longer asks for. So does one of 1000 bits behind the clock
 // divider 4, whose delay reaches bit 249 only: the bits after 296 can never be read.
+// Switched on by a remote client, the analysis tells its messages to the log, not in boxes.
 TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsWithNoEdgeInReach) {
   enum TOutcome { Learnt, Refused, Ended };
   struct Case {
@@ -423,14 +425,17 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
     TOutcome outcome;
     int32_t divider = 1;
     const char* endMessage = "JitterEdgesOutOfReach";
+    bool remote = false;  // switched on by a remote client: its messages go to the log
   };
   const Case cases[] = {{65535, 65535, nullptr, nullptr, Learnt},
                         {10, 10, nullptr, nullptr, Learnt},
                         {101, 100, nullptr, nullptr, Refused},
+                        {101, 100, nullptr, nullptr, Refused, 1, "", true},
                         {8, 8, "00010110", "10101010", Ended},
+                        {8, 8, "00010110", "10101010", Ended, 1, "JitterEdgesOutOfReach", true},
                         {1000, 1000, nullptr, nullptr, Ended, 4, "JitterMapOutOfReach"}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
+    SCOPED_TRACE(std::to_string(c.length) + (c.remote ? " remote" : ""));
     std::vector<uint8_t> bits(static_cast<size_t>(c.period));
     TRandomSource random(11);
     for (auto& b : bits) b = static_cast<uint8_t>(random.UniformInt(2));
@@ -445,9 +450,15 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
     const double ui = 1 / Num("Trig:DataRate");
     const std::vector<std::string> before = WithoutJitterSwitch(Dump());
     dialogs.shown.clear();
-    ExecCommand("Jitter:JitterOn On");
+    DialogState.SuppressedLog.clear();
+    {
+      const TDialogsSuppressed quiet(c.remote);  // as the remote server runs a command
+      ExecCommand("Jitter:JitterOn On");
+    }
+    // The messages come after the command has answered.
+    const std::vector<std::string>& told = c.remote ? DialogState.SuppressedLog : dialogs.shown;
     ASSERT_NE(JitterObj(), nullptr);
-    for (int n = 0; n < 3000 && JitterObj() && JitterObj()->Phase() < 2 && dialogs.shown.empty(); ++n) {
+    for (int n = 0; n < 3000 && JitterObj() && JitterObj()->Phase() < 2 && told.empty(); ++n) {
       ShowPattern(JitterObj()->Phase() == 0 ? levelBits : bits, ui);
       AcqHooks.JitterMeasurementStep();
     }
@@ -465,16 +476,19 @@ TEST_F(JitterProgramTest, LearnsLongPatternsRefusesAMapThatDoesNotRepeatAndEndsW
         break;
       }
       case Refused:
-        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] Ошибка определения Bit-Map"});
+        EXPECT_EQ(told, std::vector<std::string>{"[error] Ошибка определения Bit-Map"});
         ASSERT_NE(JitterObj(), nullptr);
         EXPECT_EQ(JitterObj()->Phase(), 1);
         EXPECT_EQ(Num("Trig:PattDelay"), 0);
         break;
       case Ended:
-        EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + GetLangStr(c.endMessage)});
+        EXPECT_EQ(told, std::vector<std::string>{"[error] " + GetLangStr(c.endMessage)});
         EXPECT_EQ(JitterObj(), nullptr);
         EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
         break;
+    }
+    if (c.remote) {
+      EXPECT_TRUE(dialogs.shown.empty());
     }
     ExecCommand("Jitter:JitterOn Off");
     EXPECT_EQ(WithoutJitterSwitch(Dump()), before);

@@ -7,37 +7,9 @@ set -uo pipefail
 program=$1
 remote=$2
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "program_smoke: $*" >&2
-  [[ -s $work/log ]] && sed 's/^/program: /' "$work/log" >&2
-  exit 1
-}
-
-mkdir -p "$work/home" "$work/config" "$work/runtime"
-chmod 700 "$work/runtime"
-export VEXILOR_NORV_HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-export QT_QPA_PLATFORM=offscreen
-
-"$program" Default_Demo >"$work/log" 2>&1 &
-pid=$!
-
-# The socket appears once the settings are registered (slowly under the sanitizers).
-socket=$work/runtime/vexilor-norv-$pid.sock
-for _ in $(seq 1 300); do
-  [[ -S $socket ]] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended at start"
-  sleep 0.1
-done
-[[ -S $socket ]] || fail "no remote socket after 30 s"
-
-send() { "$remote" --pid "$pid" --timeout 30 "$@"; }
+name=program_smoke
+source "$(dirname "$0")/hidden_program.sh"
+start_program
 
 send "Header Off" "TB:ScaleA 20N" "*Run" || fail "the settings were refused"
 [[ $(send "TB:ScaleA?") == "20 ns/div" ]] || fail "the time base did not take 20 ns/div"
@@ -54,19 +26,7 @@ send "Gui RemoteLocal" "TB:Mode A" "TB:ScaleA 20N" || fail "the settings after t
 send "*StopSingle Stop" || fail "the stop was refused"
 send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
 
-kill -TERM "$pid"
-status=
-for _ in $(seq 1 300); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    wait "$pid"
-    status=$?
-    break
-  fi
-  sleep 0.1
-done
-[[ -n $status ]] || fail "the program did not end after SIGTERM"
-pid=
-((status == 0)) || fail "exit status $status after SIGTERM"
+stop_program
 
 setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"
 [[ -f $setup ]] || fail "no power-off setup"

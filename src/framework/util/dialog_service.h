@@ -107,9 +107,13 @@ void SetDialogs(TDialogService* service);
 bool DialogsSuppressed();
 
 // Suppresses dialogs for a scope (a remote command) and restores the state before it.
+// With suppress false the state stays as it is: a procedure that a remote client started
+// and that ends after its command has answered keeps its messages out of boxes.
 class TDialogsSuppressed {
  public:
-  TDialogsSuppressed() : saved_(DialogState.Suppressed) { DialogState.Suppressed = true; }
+  explicit TDialogsSuppressed(bool suppress = true) : saved_(DialogState.Suppressed) {
+    DialogState.Suppressed = saved_ || suppress;
+  }
   ~TDialogsSuppressed() { DialogState.Suppressed = saved_; }
   TDialogsSuppressed(const TDialogsSuppressed&) = delete;
   TDialogsSuppressed& operator=(const TDialogsSuppressed&) = delete;

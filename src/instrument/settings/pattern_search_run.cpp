@@ -121,8 +121,10 @@ void Finish() {
     SetOnAt("Trig:PattAddDelay"_node, search.AddDelay());
     SetValueAt("Trig:ExtDivider"_node, search.Divider());
   } else {
-    if (search.State() == TPatternSearchState::NotFound)
+    if (search.State() == TPatternSearchState::NotFound) {
+      const TDialogsSuppressed quiet(State.Quiet);
       Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
+    }
     SetItem("Trig:PatternLockMode"_node, "Off");
     SettingsHooks.RefreshTriggerCell();
   }
@@ -140,6 +142,7 @@ void StartPatternSearch(double rate) {
     SetItem("Trig:PatternLockMode"_node, "Off");
     return;
   }
+  State.Quiet = DialogsSuppressed();
   UndoBuffer->BeginStep();
   Prepare();
   State.Target = std::make_unique<TSettingsTarget>(State.Channel);

@@ -17,6 +17,8 @@ struct TPatternSearchRunState {
   std::unique_ptr<TPatternSearch> Search;
   bool SearchActive = false;
   bool SavedRun = false;
+  // Started for a remote client: "not found" goes to the log, not into a box.
+  bool Quiet = false;
   TTraceId Channel = TTraceId::Ch1;
 };
 TPatternSearchRunState& PatternSearchRun();

@@ -44,8 +44,10 @@ const TProgramUnit AutoscaleUnit("autoscale", [] {
 // The kind sets of the "*Autoscale" items.
 constexpr uint8_t kKindMasks[] = {31, 7, 8, 16};
 constexpr int kSamplesPerLook = 1024;
-constexpr double kStartScale = 0.5;       // V/div
-constexpr double kSmallestScale = 0.002;  // V/div
+constexpr double kStartScale = 0.5;        // V/div
+constexpr double kSmallestScale = 0.002;   // V/div
+constexpr double kFinestLookScale = 0.01;  // V/div: no closer look below it
+constexpr double kLargestZoom = 8;
 constexpr double kFirstPeriodScale = 5e-11;
 constexpr double kLevelFinderLimit = 1e-7;  // s/div
 
@@ -166,20 +168,22 @@ void ScaleChannel(int code) {
   const double voltsPerDiv = ChannelRecord(code).GetVertScale();
   const double scale = ValueAt(scalePath);
   const double offset = -RoundTo(centre, 1e-3);
-  // A flat trace has no spread to divide by: it keeps the scale and offset it had.
-  if (!(amplitude > 0)) {
+  // Every point in one bin: a signal narrower than a bin looks as flat as no signal, so
+  // the channel is looked at closer first. Flat at the finest look, it has no spread to
+  // divide by and keeps the scale and offset it had.
+  const bool flat = !(amplitude > 0);
+  double newScale;
+  if (amplitude < voltsPerDiv && scale > kFinestLookScale) {
+    const double factor = flat ? kLargestZoom : std::min(6 * voltsPerDiv / amplitude, kLargestZoom);
+    newScale = RoundTo(scale / factor, 1.0 / 500);
+    if (newScale < kSmallestScale) Fail("AmplitudeVerySmall");
+    SetProgress(State.Progress + 5);
+  } else if (flat) {
     SetValueAt(scalePath, State.SavedScale[Slot(code)]);
     SetValueAt(Ch(code) + ":Offset", State.SavedOffset[Slot(code)]);
     State.Done[Slot(code)] = true;
     State.Flat[Slot(code)] = true;
     return;
-  }
-  double newScale;
-  if (amplitude < voltsPerDiv && scale > 0.01) {
-    const double factor = std::min(6 * voltsPerDiv / amplitude, 8.0);
-    newScale = RoundTo(scale / factor, 1.0 / 500);
-    if (newScale < kSmallestScale) Fail("AmplitudeVerySmall");
-    SetProgress(State.Progress + 5);
   } else {
     newScale = std::min(RoundTo(amplitude / 6, 1e-4), kStartScale);
     if (newScale < kSmallestScale) Fail("AmplitudeVerySmall");
@@ -195,11 +199,15 @@ void AutoscaleAmplitude() {
     if (!State.Done[Slot(code)]) ScaleChannel(code);
   }
   if (State.Done[0] && State.Done[1]) {
-    const bool both = ChannelShown(2) && ChannelShown(3) && !State.Flat[0] && !State.Flat[1];
-    if (both)
+    // A flat channel is left as it was; without a channel that has a signal there is
+    // nothing to scale or trigger on.
+    const bool signal1 = ChannelShown(2) && !State.Flat[0];
+    const bool signal2 = ChannelShown(3) && !State.Flat[1];
+    if (!signal1 && !signal2) Fail("AmplitudeVerySmall");
+    if (signal1 && signal2)
       State.TriggerChannel = ValueAt("Ch1:Scale") > ValueAt("Ch2:Scale") ? 2 : 3;
     else
-      State.TriggerChannel = ChannelShown(2) && !(State.Flat[0] && ChannelShown(3)) ? 2 : 3;
+      State.TriggerChannel = signal1 ? 2 : 3;
     SetProgress(25);
     RestoreTriggerSource();
     SetSimMode(false);
@@ -245,7 +253,9 @@ void ApplyFinding() {
   const double divisions = pattern ? 4 : 6;
   const double perScreen = pattern ? 6 : 3;
   const std::string ch = Ch(State.TriggerChannel);
-  SetValueAt(ch + ":Scale", RoundTo((f.HighLevel - f.LowLevel) / divisions, 1e-3));
+  const double scale = RoundTo((f.HighLevel - f.LowLevel) / divisions, 1e-3);
+  if (scale < kSmallestScale) Fail("AmplitudeVerySmall");
+  SetValueAt(ch + ":Scale", scale);
   SetValueAt(ch + ":Offset", -RoundTo((f.HighLevel + f.LowLevel) / 2, 1e-3));
   const double scaleB = std::max(f.Period / perScreen, 1e-11);
   const double scaleA = CorrectNewVal1_2_5(4 * scaleB);
@@ -359,16 +369,11 @@ void EndAutoscale(bool success) {
 
 // Drives the acquisition until the phase machine ends.
 void RunWithoutWindow() {
-  for (long steps = 0; !State.Ended; ++steps) {
-    if (steps > kIdleStepLimit || CommFailure) {
-      const uint8_t phase = State.AutoscaleState;
-      EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
-                                 : phase == kAutoscaleTrigger ? "TriggerNotFound"
-                                                              : "PeriodNotFound"));
-      return;
-    }
-    ShellIdleStep();
-  }
+  if (IdleStepsUntil([] { return State.Ended; }, kIdleStepLimit)) return;
+  const uint8_t phase = State.AutoscaleState;
+  EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
+                             : phase == kAutoscaleTrigger ? "TriggerNotFound"
+                                                          : "PeriodNotFound"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "controls/translated_form.h"
 #include "framework/language/language.h"
 #include "framework/settings/value_text.h"
+#include "framework/util/dialog_service.h"
 #include "service/tdr_channel_calibration.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -115,17 +116,16 @@ bool TfrmTDR_CalibrChannel::Run() {
   cursorSet_ = true;
   OpenDialog = this;
   calibration_->Start();
-  const bool ok = exec() == QDialog::Accepted && calibration_->Outcome() == TTdrCalibrationOutcome::Succeeded;
+  const bool accepted = exec() == QDialog::Accepted;
   OpenDialog = nullptr;
-  if (ok && !calibration_->Tdr()) calibration_->SaveReferenceToMemory();
-  calibration_->Finish(ok);
-  return ok;
+  return calibration_->Conclude(accepted);
 }
 
 TfrmTDR_CalibrChannel* OpenTdrCalibrationDialog() { return OpenDialog; }
 
 void InstallTdrCalibrationDialog() {
   TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool fromCommand) {
+    if (DialogsSuppressed()) return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
     TfrmTDR_CalibrChannel dialog(channel, tdr, fromCommand, SideMenuState.Host);
     return dialog.Run();
   });

@@ -214,8 +214,44 @@ TEST_F(AutoscaleTest, FlatAndSwitchedOffChannels) {
   }
 }
 
-// Cancel in each phase, and a search that cannot end (nothing periodic on the screen),
-// leave every setting as it was before and the acquisition running.
+// A sine narrower than one bin of the first look (0.5 V/div over 1024 bins: 3.9 mV) is
+// looked at closer before it counts as flat. One whose sixth is below 2 mV/div fails and
+// leaves every setting as it was; one of 30 mV is zoomed in over several cycles and gets
+// 30 / 6 = 5 mV/div.
+TEST_F(AutoscaleTest, SmallSignalsAreLookedAtCloser) {
+  struct TCase {
+    const char* Name;
+    double Amplitude;  // peak to peak, V
+    double Scale;      // V/div; 0: the autoscale fails
+  };
+  const TCase cases[] = {{"1 mV", 0.001, 0}, {"3 mV", 0.003, 0}, {"5 mV", 0.005, 0}, {"30 mV", 0.03, 0.005}};
+  ExecCommand("GSS:Ch1 A");
+  ExecCommand("Ch2:Display Off");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FeedGenerator('A', {"Sinewave", c.Amplitude, 0.0, 1e8});
+    ExecCommand("GSS:A:Noise 0.0001");
+    ExecCommand("Ch1:Scale 0.2");
+    const std::vector<std::string> before = Dump();
+    std::string failure;
+    try {
+      ExecCommand("*Autoscale Auto");
+    } catch (const EAssertion& e) {
+      failure = e.what();
+    }
+    if (c.Scale > 0) {
+      EXPECT_EQ(failure, "");
+      EXPECT_NEAR(Num("Ch1:Scale"), c.Scale, 0.001);
+    } else {
+      EXPECT_EQ(failure, "Amplitude of Signal is very small");
+      EXPECT_EQ(Dump(), before);
+    }
+    EXPECT_TRUE(RunFlag);
+  }
+}
+
+// Cancel in each phase, and a failure (no signal on the shown channel), leave every
+// setting as it was before and the acquisition running.
 TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
   FeedGenerator('A', {"Sinewave", 0.5, 0.1, 1e8});
   ExecCommand("TB:ScaleA 20n");
@@ -241,7 +277,7 @@ TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
   }
   AutoscaleHooks.ShowProgressWindow.Reset();
 
-  // A flat trace has no period: the widening search ends at the longest time base.
+  // A shown channel with no signal at all: nothing to scale, however close it is looked at.
   ExecCommand("GSS:Ch1 Off");
   ExecCommand("GSS:Ch2 Off");
   ExecCommand("Ch2:Display Off");
@@ -250,7 +286,7 @@ TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
     ExecCommand("*Autoscale Auto");
     ADD_FAILURE() << "no failure";
   } catch (const EAssertion& e) {
-    EXPECT_STREQ(e.what(), "Period not found");
+    EXPECT_STREQ(e.what(), "Amplitude of Signal is very small");
   }
   EXPECT_EQ(Dump(), before);
   EXPECT_TRUE(RunFlag);

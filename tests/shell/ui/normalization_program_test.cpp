@@ -21,6 +21,7 @@
 #include "framework/language/hint_stack.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -276,6 +277,28 @@ TEST_F(NormalizationProgramTest, ACommandSentWhileItRunsLeavesNoSetUpBehind) {
     EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 0);
     EXPECT_FALSE(DerivedSettings().Functions[0].Display->IsOn());
   }
+}
+
+// Started by a remote client nobody could click the window's OK: the procedure runs
+// without it, and the correction is taken once it is ready, before the command answers.
+TEST_F(NormalizationProgramTest, ARemoteClientsCorrectionEndsWithoutItsWindow) {
+  bool windowShown = false;
+  NormalizationHooks.ShowDialog.Set([&] {
+    windowShown = true;
+    return false;
+  });
+  ExecCommand("TDR:Ch1:NormTime 200p");
+  {
+    const TDialogsSuppressed quiet;  // as the remote server runs each command
+    ExecCommand("TDR:Ch1:Normalize ON");
+  }
+  EXPECT_FALSE(windowShown);
+  ASSERT_TRUE(IsChannelNormalized(2));
+  EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 17);
+  ExecCommand("GSS:A:TDRCircuit Short");
+  ExecCommand("*Run Run");
+  Acquire(2);
+  EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 200e-12 * 2 * 1.2815516 / 2.56, 10e-12);
 }
 
 // The program's own window, whatever window is active when the start's message closes:

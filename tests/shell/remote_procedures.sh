@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Starts every procedure a remote client can start through norv-remote, against the real
+# program running offscreen on the simulator with the generator, optics and pattern-trigger
+# options, its window usable (a user could be there). Each procedure must end and answer by
+# itself, and no box may open: neither while the command runs nor after it has answered.
+# The program logs a box it shows as "[shown] [kind] text" and one kept from the screen as
+# "[kind] text"; after every procedure the acquisition must still be running.
+# Usage: remote_procedures.sh PROGRAM NORV-REMOTE
+set -uo pipefail
+program=$1
+remote=$2
+
+name=remote_procedures
+source "$(dirname "$0")/hidden_program.sh"
+mkdir -p "$work/home/Setup Files"
+# The options are stored inverted: 255 - (2 pattern trigger + 4 generators + 8 optics).
+cat >"$work/home/DemoUnits.ini" <<'END'
+[Default Demo Instrument]
+Block 1 ModelFlashCode=2
+Block 1 OptionCode=241
+Block 1 Year=12
+Block 1 SerNo=77
+END
+# A user point with a wavelength, so that its gain can be calibrated.
+cat >"$work/home/CalibrImit.ini" <<'END'
+[Vexilor_Norv-Lxx.Calibr.OE]
+UP1WLEN=1.31e-6
+UP1Gain=100
+END
+# Pattern lengths the search tries; the simulated pattern has none of them.
+printf '31\r\n63\r\n' >"$work/home/Setup Files/~PatternLentgth.lst"
+
+start_program
+
+expect() {
+  local query=$1 wanted=$2 got
+  got=$(send "$query") || fail "$query was refused"
+  got=$(echo $got)  # without the blanks around a number
+  [[ $got == "$wanted" ]] || fail "$query answered \"$got\", not \"$wanted\""
+}
+logged() { grep -qF -- "$1" "$work/log" || fail "the log lacks \"$1\""; }
+# No box so far, and the acquisition still runs: two reads of the data differ.
+no_box() {
+  grep -q '^\[shown\]' "$work/log" && fail "a box opened during or after: $1"
+  expect "*Run?" ON
+  local first second
+  first=$(send "Wfm:Data?") || fail "no data after: $1"
+  for _ in $(seq 1 50); do
+    second=$(send "Wfm:Data?") || fail "no data after: $1"
+    [[ $second != "$first" ]] && return
+    sleep 0.1
+  done
+  fail "the acquisition stands still after: $1"
+}
+# A procedure that answers when it has ended.
+procedure() {
+  local what=$1
+  shift
+  send "$@" || fail "$what did not answer, or failed"
+  no_box "$what"
+}
+# Waits until a query gives its answer (a procedure that goes on after its command).
+await() {
+  local query=$1 wanted=$2
+  for _ in $(seq 1 300); do
+    [[ $(send "$query") == "$wanted" ]] && return
+    sleep 0.1
+  done
+  fail "$query did not become $wanted"
+}
+
+send "Header Off" "Wfm:Source Ch1" "Ch2:Display Off" || fail "the set-up was refused"
+
+procedure "autoscale" "*Autoscale Auto"
+procedure "time-base calibration" "FLASH:Calibr:AutocalTB"
+expect "FLASH:Calibr:AutocalResult?" 0
+procedure "channels calibration" "FLASH:Calibr:AutocalCh"
+expect "FLASH:Calibr:AutocalResult?" 0
+procedure "automask" "Automask:BuildAMask"
+
+send "TDR:Mode TDR" "TDR:Ch1:Destination G1" "GSS:A:Waweform TDR" "TB:ScaleA 2n" || fail "TDR was refused"
+amplitude=$(send "TDR:Ch1:RefAmpl?") || fail "TDR:Ch1:RefAmpl? was refused"
+procedure "TDR channel calibration" "TDR:Ch1:DoVertCalibr"
+[[ $(send "TDR:Ch1:RefAmpl?") != "$amplitude" ]] || fail "the TDR channel calibration took no values"
+procedure "correction" "TDR:Ch1:Normalize On"
+expect "TDR:Ch1:Normalize?" ON
+expect "F1:Operat?" NNN
+send "TDR:Ch1:Normalize Off" "TDR:Mode Off" "GSS:A:Waweform Sinewave" || fail "TDR off was refused"
+
+send "OEConv:Dest Ch1" || fail "the converter's output was refused"
+procedure "dark level" "FLASH:OECalibr:AutoDarkLvl"
+logged "[information] Calibration complete!"
+# The sine's mean is no light: the gain is too small and the run fails by itself.
+procedure "gain" "FLASH:OECalibr:AutoCalGain"
+logged "[error] Calibration failed"
+send "OEConv:Dest OEConv" || fail "the converter's output was refused"
+
+# These go on after their command has answered: their end is awaited.
+send "GSS:A:Waweform PRBS" "GSS:A:PrbsLength 7" "GSS:Ch1 A" "Ch1:Display On" "TB:ScaleA 20n" ||
+  fail "the pattern was refused"
+procedure "pattern search" "Trig:PatternLockMode AutoDetect"
+await "Trig:PatternLockMode?" OFF
+logged "[information] Pattern not found"
+no_box "pattern search"
+
+send "Trig:PattLen 127" "Trig:PatternLockMode Manual" || fail "the pattern lock was refused"
+procedure "jitter analysis" "Jitter:JitterOn On"
+procedure "jitter analysis off" "Jitter:JitterOn Off"
+send "Trig:PatternLockMode Off" "GSS:A:Waweform Sinewave" || fail "the lock was not dropped"
+
+# A reference channel without a signal: refused when its 127 records are in.
+send "GSS:Ch2 Off" || fail "Ch2's source was refused"
+procedure "low-jitter reference" "Trig:LowJitter On"
+await "Trig:LowJitter?" OFF
+logged "[error] Low Jitter: no reference sine on Ch2"
+no_box "low-jitter reference"
+
+stop_program
+echo "remote_procedures: ok"
