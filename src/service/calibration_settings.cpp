@@ -19,7 +19,6 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/simulator/simulator_hooks.h"
 #include "instrument/startup/dispatchers.h"
-#include "service/adjust_access.h"
 #include "service/auto_calibration.h"
 #include "service/constants_report.h"
 #include "shell/shell_state.h"
@@ -414,25 +413,15 @@ void RegisterCalibrationCommands() {
                   .IniDefault = 192},
                  0, -250, 0, 250, 1, 10, 5);
 
-  // The factory constants change only behind the access code; the pages that show them
-  // open only after it.
-  for (const TConstantNode& c : State.Constants)
-    if (c.Set == TConstantSet::Adjustment) c.Handler->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
-  for (const TChannelBandGroup& group : State.Groups)
-    group.GainFix->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
-
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
   State.CalibrStoreAll =
       root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
-    RefuseCommandWithoutAdjustAccess(h);
-    StoreAdjustmentConstants();
-  });
+  State.AdjustStoreAll =
+      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
-  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler& h) {
-    RefuseCommandWithoutAdjustAccess(h);
+  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler&) {
     if (RecallFlashConstants(2)) SetStoreDisabled(State.AdjustStoreAll, true);
   });
 }
