@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,76 @@ TEST_F(CalibrationTest, StoredConstantsComeBackAfterARestart) {
   // The adjustment set has its own sections: recalled before any store, it has defaults.
   ASSERT_TRUE(RecallFlashConstants(1));
   EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), -250);
+}
+
+// Every key of a file as text, by section.
+std::vector<std::pair<std::string, std::string>> FileKeys(const fs::path& file) {
+  TMemIniFile_Dot ini(file);
+  std::vector<std::pair<std::string, std::string>> keys;
+  for (const std::string& section : ini.ReadSections())
+    for (const auto& [key, value] : ini.ReadSectionValues(section))
+      keys.emplace_back(section + "/" + key, value);
+  return keys;
+}
+
+TEST_F(CalibrationTest, ADamagedKeyTakesItsDefaultAndTheNextStoreKeepsEveryOtherKey) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string prefix = "Vexilor_Norv-Lxx.Calibr.";
+  {
+    TMemIniFile_Dot ini(file);
+    ini.WriteString(prefix + "Calibr:SmplTB:", "CalCurve", "3 0 8000 FFFF");
+    ini.UpdateFile();
+  }
+  ASSERT_TRUE(RecallFlashConstants(0));
+  Run({"FLASH:Calibr:Ch1Full:BridgeVolt 2.5", "FLASH:Calibr:Ch1Full:Balance -0.25",
+       "FLASH:Calibr:CoarseTB 4.5n", "FLASH:Calibr:FineTB 20000", "FLASH:Calibr:CoarseDelay 7",
+       "FLASH:Calibr:LevelZero 37"});
+  ASSERT_TRUE(StoreCalibrationConstants());
+  const auto good = FileKeys(file);
+
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* damaged;
+    const char* command;  // as the user is told
+    const char* stored;   // the default the next store writes in its place
+  };
+  const Case cases[] = {
+      {"Calibr:SmplTB:", "CalCurve", "2 0 ZZZZ", "Calibr:SmplTB:CalCurve", "2 0 FFFF"},
+      {"Calibr:SmplTB:", "CalCurve", "1 0", "Calibr:SmplTB:CalCurve", "2 0 FFFF"},
+      // TGUN 30667 x 1.5e-13 = 4.6 ns, and back.
+      {"Calibr:TB:", "TGUN", "3O000", "Calibr:TB:TGUN", "30667"},
+      {"Calibr:Sampler:Ch1:FullBW:", "PlusD", "", "Calibr:Sampler:Ch1:FullBW:PlusD", "32768"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.key) + "=" + k.damaged);
+    fs::remove(file);
+    {
+      TMemIniFile_Dot ini(file);
+      for (const auto& [path, value] : good) {
+        const size_t slash = path.find('/');
+        ini.WriteString(path.substr(0, slash), path.substr(slash + 1), value);
+      }
+      ini.WriteString(prefix + k.section, k.key, k.damaged);
+      ini.UpdateFile();
+    }
+    Restart();
+    dialogs.shown.clear();
+    ASSERT_TRUE(RecallFlashConstants(0));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_NE(dialogs.shown[0].find(std::string("\"") + k.command + "\""), std::string::npos)
+        << dialogs.shown[0];
+    ASSERT_TRUE(StoreCalibrationConstants());
+    for (const auto& [path, value] : FileKeys(file)) {
+      if (path == prefix + k.section + "/" + k.key) {
+        EXPECT_EQ(value, k.stored);
+        continue;
+      }
+      const auto was = std::find_if(good.begin(), good.end(), [&](const auto& g) { return g.first == path; });
+      ASSERT_NE(was, good.end()) << path;
+      EXPECT_EQ(value, was->second) << path;
+    }
+  }
 }
 
 TEST_F(CalibrationTest, AModelOfNeitherFamilyUsesSectionsWithoutFamilyWord) {
