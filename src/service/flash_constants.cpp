@@ -83,6 +83,8 @@ class TConstantSource {
                            double iniDefault, double& value) = 0;
   virtual std::string Prefix() const { return {}; }
   std::string Failed;
+  // Constants whose stored text was no value: they took their defaults.
+  std::vector<std::string> Damaged;
 };
 
 class TInstrumentSource final : public TConstantSource {
@@ -113,14 +115,18 @@ class TInstrumentSource final : public TConstantSource {
 class TIniSource final : public TConstantSource {
  public:
   TIniSource(TMemIniFile_Dot& ini, std::string prefix) : ini_(ini), prefix_(std::move(prefix)) {}
-  bool ReadIntAt(const std::string&, const std::string& section, const std::string& name, int32_t iniDefault,
-                 int32_t& value) override {
+  // A key whose text reads as no value is kept apart from a missing one, so that the
+  // user hears of it before a store writes the default over it.
+  bool ReadIntAt(const std::string& command, const std::string& section, const std::string& name,
+                 int32_t iniDefault, int32_t& value) override {
     value = ini_.ReadInteger(section, name, iniDefault);
+    NoteIfDamaged(command, section, name, [&](int32_t d) { return ini_.ReadInteger(section, name, d); });
     return true;
   }
-  bool ReadFloatAt(const std::string&, const std::string& section, const std::string& name, double iniDefault,
-                   double& value) override {
+  bool ReadFloatAt(const std::string& command, const std::string& section, const std::string& name,
+                   double iniDefault, double& value) override {
     value = ini_.ReadFloat(section, name, iniDefault);
+    NoteIfDamaged(command, section, name, [&](double d) { return ini_.ReadFloat(section, name, d); });
     return true;
   }
   std::string Prefix() const override { return prefix_; }
@@ -131,6 +137,13 @@ class TIniSource final : public TConstantSource {
   }
 
  private:
+  // Present, but read with two different defaults it gives both: no value.
+  template <class F>
+  void NoteIfDamaged(const std::string& command, const std::string& section, const std::string& name,
+                     F read) {
+    if (ini_.ValueExists(section, name) && read(0) != read(1)) Damaged.push_back(command);
+  }
+
   TMemIniFile_Dot& ini_;
   std::string prefix_;
 };
@@ -236,11 +249,14 @@ bool ReadSamplerTimeBase(TConstantSource& source, bool instrument, TRecalled& ou
   }
   if (curve.empty()) return true;  // the file has none yet: the neutral curve
   const auto values = ParseSamplerCalCurve(curve);
-  if (!values) {
+  if (values) {
+    cal.Curve = *values;
+  } else if (instrument) {
     source.Failed = "Calibr:SmplTB:CalCurve";
     return false;
+  } else {
+    source.Damaged.push_back("Calibr:SmplTB:CalCurve");  // the neutral curve in its place
   }
-  cal.Curve = *values;
   return true;
 }
 
@@ -300,6 +316,13 @@ void ApplyRecalled(const TRecalled& in) {
   state.Quiet = wasQuiet;
 }
 
+std::string DamagedKeysText(const std::vector<std::string>& commands) {
+  std::string names;
+  for (const std::string& c : commands) names += (names.empty() ? "\"" : ", \"") + c + "\"";
+  return std::string("\"") + kCalibrImitFileName + "\" holds no valid " + names +
+         ". The default values are used instead; the next store writes them.";
+}
+
 bool RecallInto(bool instrument, uint8_t mode) {
   TRecalled recalled;
   if (instrument) {
@@ -312,12 +335,11 @@ bool RecallInto(bool instrument, uint8_t mode) {
     try {
       TMemIniFile_Dot ini(CalibrImitPath());
       TIniSource source(ini, CalibrImitSectionPrefix(mode == 1));
-      if (!ReadAllGroups(source, false, recalled)) {
-        Dialogs().Inform(TMessageKind::Error, std::string("\"") + kCalibrImitFileName +
-                                                  "\" holds no valid \"" + source.Failed +
-                                                  "\". The constants are left as they were.");
-        return false;
-      }
+      // The file gives every constant a value: a missing or damaged key its default. A
+      // recall that refused the whole set would leave the registration values for the next
+      // store to write over every good key.
+      ReadAllGroups(source, false, recalled);
+      if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
     } catch (const EIniFileError& e) {
       Dialogs().Inform(TMessageKind::Error, e.what());
       return false;
