@@ -277,6 +277,27 @@ void TConstantNode::SetByProgram(double value) const {
   }
 }
 
+void TConstantNode::SetFromReadCode(int32_t raw) {
+  SetByProgram(ValueFromCode(Kind, raw));
+  ReadCode = raw;
+  ReadValue = Value();
+}
+
+TBridgeCodes TChannelBandGroup::Codes() const {
+  const TBridgeValues now{BridgeVolt->Value(), Balance->Value()};
+  if (ReadCodes && now.BridgeVolt == ReadValues.BridgeVolt && now.Balance == ReadValues.Balance)
+    return *ReadCodes;
+  return CodesFromBridge(now);
+}
+
+void TChannelBandGroup::SetFromReadCodes(TBridgeCodes codes) {
+  const TBridgeValues v = BridgeFromCodes(codes);
+  BridgeVolt->SetValueByProgram(std::clamp(v.BridgeVolt, BridgeVolt->GetMin(), BridgeVolt->GetMax()));
+  Balance->SetValueByProgram(std::clamp(v.Balance, Balance->GetMin(), Balance->GetMax()));
+  ReadCodes = codes;
+  ReadValues = {BridgeVolt->Value(), Balance->Value()};
+}
+
 const TConstantNode* FindConstant(std::string_view node) {
   for (const TConstantNode& c : State.Constants)
     if (c.Node == node) return &c;
@@ -295,7 +316,7 @@ void ReportNoAnswer(const std::string& command) {
 }
 
 void SendBridgeCodes(TChannelBandGroup& group) {
-  const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+  const TBridgeCodes codes = group.Codes();
   const int32_t plus = QueryIntArg(group.Prefix + "PlusD", codes.PlusD);
   if (plus == QueryIntFailure) return ReportNoAnswer(group.Prefix + "PlusD");
   const int32_t minus = QueryIntArg(group.Prefix + "MinusD", codes.MinusD);

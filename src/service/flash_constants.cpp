@@ -157,7 +157,7 @@ struct TRecalled {
     std::optional<std::string> GainFix;
   };
   std::array<TGroup, 4> Groups;
-  std::vector<std::pair<const TConstantNode*, int32_t>> Constants;
+  std::vector<std::pair<TConstantNode*, int32_t>> Constants;
   TSamplerTimeBaseCal SamplerTimeBase;
   std::optional<TOEFlashConstants> OE;
   std::optional<TGenZeroConstants> GenZeros;
@@ -302,13 +302,10 @@ void ApplyRecalled(const TRecalled& in) {
   state.Quiet = true;
   for (size_t g = 0; g < state.Groups.size(); ++g) {
     TChannelBandGroup& group = state.Groups[g];
-    const TBridgeValues v = BridgeFromCodes(in.Groups[g].Codes);
-    group.BridgeVolt->SetValueByProgram(
-        std::clamp(v.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
-    group.Balance->SetValueByProgram(std::clamp(v.Balance, group.Balance->GetMin(), group.Balance->GetMax()));
+    group.SetFromReadCodes(in.Groups[g].Codes);
     if (in.Groups[g].GainFix) group.GainFix->SetIndexByProgram(*in.Groups[g].GainFix == "HIGH" ? 0 : 1);
   }
-  for (const auto& [c, raw] : in.Constants) c->SetByProgram(ValueFromCode(c->Kind, raw));
+  for (const auto& [c, raw] : in.Constants) c->SetFromReadCode(raw);
   state.SamplerTimeBase = in.SamplerTimeBase;
   if (in.OE) SetOEFlashConstants(*in.OE);
   if (in.GenZeros) SetGeneratorZeroConstants(*in.GenZeros);
@@ -370,7 +367,7 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
   };
   for (size_t g : {0u, 2u, 1u, 3u}) {
     const TChannelBandGroup& group = state.Groups[g];
-    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    const TBridgeCodes codes = group.Codes();
     writeInt(group.Prefix, "PlusD", codes.PlusD);
     writeInt(group.Prefix, "MinusD", codes.MinusD);
     writeConstant(group.Prefix, "LfComp");
@@ -452,7 +449,7 @@ TFlashConstantsSnapshot FlashConstantsSnapshot() {
   const auto text = [](THandler* h) { return h ? h->ExecCmd("", true, false) : std::string(); };
   for (const TChannelBandGroup& group : state.Groups) {
     if (!group.BridgeVolt) continue;
-    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    const TBridgeCodes codes = group.Codes();
     const std::string raw =
         "PlusD " + std::to_string(codes.PlusD) + ", MinusD " + std::to_string(codes.MinusD);
     snapshot.Calibration.push_back({group.NodePrefix + "BridgeVolt", text(group.BridgeVolt), raw});

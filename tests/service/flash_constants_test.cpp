@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/ini_file.h"
@@ -127,9 +128,17 @@ std::vector<std::pair<std::string, std::string>> FileKeys(const fs::path& file) 
 TEST_F(CalibrationTest, ADamagedKeyTakesItsDefaultAndTheNextStoreKeepsEveryOtherKey) {
   const fs::path file = home_ / "CalibrImit.ini";
   const std::string prefix = "Vexilor_Norv-Lxx.Calibr.";
+  // Codes between the nodes' steps: PlusD 45000 with MinusD 32768 is 2.43025 V / 0.38225 V
+  // on a 0.1 mV grid, SRD1 33000 is 0.0129786 A on a 50 uA grid, StrbAmpl 50000 is 76.295 %
+  // on a 0.5 % grid. Untouched, they are stored as they were read.
+  const std::tuple<const char*, const char*, const char*> read[] = {
+      {"Calibr:SmplTB:", "CalCurve", "3 0 8000 FFFF"},
+      {"Calibr:Sampler:Ch2:FullBW:", "PlusD", "45000"},
+      {"Calibr:Sampler:", "SRD1", "33000"},
+      {"Calibr:Sampler:", "StrbAmpl", "50000"}};
   {
     TMemIniFile_Dot ini(file);
-    ini.WriteString(prefix + "Calibr:SmplTB:", "CalCurve", "3 0 8000 FFFF");
+    for (const auto& [section, key, value] : read) ini.WriteString(prefix + section, key, value);
     ini.UpdateFile();
   }
   ASSERT_TRUE(RecallFlashConstants(0));
@@ -138,6 +147,10 @@ TEST_F(CalibrationTest, ADamagedKeyTakesItsDefaultAndTheNextStoreKeepsEveryOther
        "FLASH:Calibr:LevelZero 37"});
   ASSERT_TRUE(StoreCalibrationConstants());
   const auto good = FileKeys(file);
+  for (const auto& [section, key, value] : read) {
+    const std::pair<std::string, std::string> line(prefix + section + "/" + key, value);
+    EXPECT_NE(std::find(good.begin(), good.end(), line), good.end()) << key << " " << value;
+  }
 
   struct Case {
     const char* section;
