@@ -188,9 +188,11 @@ bool ForEachOEValue(TOEFlashConstants& c, const std::string& prefix, const TOEVa
   return points("FP", c.Factory) && points("UP", c.User);
 }
 
-// A key missing from the file reads as the value a fresh set of constants has.
-bool ReadOEGroup(TConstantSource& source, TRecalled& out) {
+// A key missing from the file reads as the value a fresh set of constants has; the factory
+// points as those of the converter the simulator stands for.
+bool ReadOEGroup(TConstantSource& source, bool instrument, TRecalled& out) {
   TOEFlashConstants c;
+  if (!instrument) c.Factory = kOEDemoFactoryPoints;
   if (!ForEachOEValue(c, source.Prefix(),
                       [&](const std::string& section, const std::string& key, double& value) {
                         return source.ReadFloatAt(kOEGroup + key, section, key, value, value);
@@ -290,7 +292,7 @@ bool ReadAllGroups(TConstantSource& source, bool instrument, TRecalled& out) {
     if (!ReadConstant(source, "Calibr:TB:", name, out)) return false;
   if (!ReadConstant(source, "Calibr:Trig:", "LvlZero", out)) return false;
   if (!ReadSamplerTimeBase(source, instrument, out)) return false;
-  if (HasOEGroup() && !ReadOEGroup(source, out)) return false;
+  if (HasOEGroup() && !ReadOEGroup(source, instrument, out)) return false;
   return !HasGeneratorGroup() || ReadGeneratorGroup(source, out);
 }
 
@@ -313,6 +315,21 @@ void ApplyRecalled(const TRecalled& in) {
   state.Quiet = wasQuiet;
 }
 
+// Factory points the file does not hold yet are written into it, where the user sees them.
+void WriteMissingFactoryPoints(TMemIniFile_Dot& ini, const std::string& prefix) {
+  TOEFlashConstants defaults;
+  defaults.Factory = kOEDemoFactoryPoints;
+  bool missing = false;
+  ForEachOEValue(defaults, prefix, [&](const std::string& section, const std::string& key, double& value) {
+    if (key.starts_with("FP") && !ini.ValueExists(section, key)) {
+      ini.WriteFloat(section, key, value);
+      missing = true;
+    }
+    return true;
+  });
+  if (missing) ini.UpdateFile();
+}
+
 std::string DamagedKeysText(const std::vector<std::string>& commands) {
   std::string names;
   for (const std::string& c : commands) names += (names.empty() ? "\"" : ", \"") + c + "\"";
@@ -320,29 +337,40 @@ std::string DamagedKeysText(const std::vector<std::string>& commands) {
          ". The default values are used instead; the next store writes them.";
 }
 
-bool RecallInto(bool instrument, uint8_t mode) {
+bool RecallFromInstrument() {
   TRecalled recalled;
-  if (instrument) {
-    TInstrumentSource source;
-    if (!ReadAllGroups(source, true, recalled)) {
-      ReportNoAnswer(source.Failed);
-      return false;
-    }
-  } else {
-    try {
-      TMemIniFile_Dot ini(CalibrImitPath());
-      TIniSource source(ini, CalibrImitSectionPrefix(mode == 1));
-      // The file gives every constant a value: a missing or damaged key its default. A
-      // recall that refused the whole set would leave the registration values for the next
-      // store to write over every good key.
-      ReadAllGroups(source, false, recalled);
-      if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
-    } catch (const EIniFileError& e) {
-      Dialogs().Inform(TMessageKind::Error, e.what());
-      return false;
-    }
+  TInstrumentSource source;
+  if (!ReadAllGroups(source, true, recalled)) {
+    ReportNoAnswer(source.Failed);
+    return false;
   }
   ApplyRecalled(recalled);
+  return true;
+}
+
+bool RecallFromFile(uint8_t mode) {
+  std::optional<TMemIniFile_Dot> ini;
+  try {
+    ini.emplace(CalibrImitPath());
+  } catch (const EIniFileError& e) {
+    Dialogs().Inform(TMessageKind::Error, e.what());
+    return false;
+  }
+  TRecalled recalled;
+  TIniSource source(*ini, CalibrImitSectionPrefix(mode == 1));
+  // The file gives every constant a value: a missing or damaged key its default. A recall
+  // that refused the whole set would leave the registration values for the next store to
+  // write over every good key.
+  ReadAllGroups(source, false, recalled);
+  if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
+  ApplyRecalled(recalled);
+  if (recalled.OE) {
+    try {
+      WriteMissingFactoryPoints(*ini, source.Prefix());
+    } catch (const EIniFileError& e) {
+      Dialogs().Inform(TMessageKind::Error, e.what());
+    }
+  }
   return true;
 }
 
@@ -415,7 +443,7 @@ bool RecallFlashConstants(uint8_t mode) {
         Dialogs().Inform(TMessageKind::Error, "Error in Storing of initial Values");
     }
   }
-  if (!RecallInto(instrument, mode)) return false;
+  if (!(instrument ? RecallFromInstrument() : RecallFromFile(mode))) return false;
   FlashChange().SetCalibrationChanged(false);
   FlashChange().SetAdjustmentChanged(false);
   return true;

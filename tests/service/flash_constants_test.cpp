@@ -467,6 +467,41 @@ TEST_F(OptionGroupsTest, TheConverterAndGeneratorConstantsGoThroughTheFileAndCom
   EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 7);
 }
 
+// The simulator stands for a converter with factory points at 850, 1310 and 1550 nm: a file
+// without them gets them, written at once; a point the file holds stays its own.
+TEST_F(OptionGroupsTest, WithoutInstrumentMissingFactoryPointsAreTheSimulatedConvertersAndGoIntoTheFile) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string section = "Vexilor_Norv-Lxx.Calibr.OE";
+  struct Point {
+    double wavelength, gain;
+  };
+  const Point simulated[] = {{8.5e-7, 200}, {1.31e-6, 450}, {1.55e-6, 500}};
+  for (const bool ownSecond : {false, true}) {
+    SCOPED_TRACE(ownSecond ? "the file holds point 2" : "no file");
+    fs::remove(file);
+    Point expected[] = {simulated[0], simulated[1], simulated[2]};
+    if (ownSecond) {
+      expected[1] = {1.3e-6, 321.5};
+      TMemIniFile_Dot ini(file);
+      ini.WriteFloat(section, "FP2WLEN", 1.3e-6);
+      ini.WriteFloat(section, "FP2Gain", 321.5);
+      ini.UpdateFile();
+    }
+    ASSERT_TRUE(RecallFlashConstants(0));
+    const TOEFlashConstants recalled = OEFlashConstants();
+    TMemIniFile_Dot ini(file);
+    for (int i = 0; i < kOEFactoryPoints; ++i) {
+      const std::string n = std::to_string(i + 1);
+      EXPECT_NEAR(recalled.Factory[i].Wavelength, expected[i].wavelength, 1e-15) << n;
+      EXPECT_NEAR(recalled.Factory[i].Gain, expected[i].gain, 1e-9) << n;
+      EXPECT_EQ(ini.ReadFloat(section, "FP" + n + "WLEN", 0), expected[i].wavelength) << n;
+      EXPECT_EQ(ini.ReadFloat(section, "FP" + n + "Gain", 0), expected[i].gain) << n;
+    }
+    EXPECT_EQ(GetOEConversionGain(), 200) << "WL1";
+    EXPECT_FALSE(FlashChange().CalibrationChanged);
+  }
+}
+
 TEST_F(CalibrationTest, TheGeneratorsZeroChangeMarksTheCalibrationChanged) {
   InstallCalibration();
   InstrumentIdentity.Options = OptGenerators;
