@@ -10,7 +10,6 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
-#include "framework/text/dot_number.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
@@ -110,10 +109,12 @@ THandlerEvent ConstantHandler(size_t index) {
 
 // The node of constant `index`, an integer edit.
 void AddIntConstant(TConstantNode c, int32_t value, double min, double mid, double max, double fine,
-                    double coarse, uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {}) {
+                    double coarse, uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {},
+                    std::string_view unit = {}) {
   const size_t index = AddConstant(c);
   TIntEditHandler* h = RootSpider->AddIntEdit({.Path = c.Node,
                                                .Value = value,
+                                               .Unit = unit,
                                                .Digits = digits,
                                                .Min = min,
                                                .Mid = mid,
@@ -187,8 +188,8 @@ void RegisterChannelGroup(size_t g) {
     AddIntConstant(
         {.Node = p + "PromBrNBW", .Group = group.Prefix, .Name = "PromBrNBW", .IniDefault = 800}, 800, 500,
         800, 1000, 1, 20, 4,
-        [](const TEditHandler&, std::string& text, double value) {
-          text = FloatToStrF_Dot(value / 10, TFloatFormat::ffGeneral, 6, 0) + "%";
+        [](const TEditHandler& h, std::string& text, double value) {
+          text = FloatToEngStr(vfGeneral, h.GetDigits(), false, value / 10, false) + "%";
         },
         [](double& value, TEditHandler&) { value *= 10; });
   }
@@ -410,7 +411,8 @@ void RegisterCalibrationCommands() {
                      .Name = "TGUN",
                      .Kind = TCodeKind::CoarseTB,
                      .IniDefault = 30667},
-                    2.03e-9, "s", 3e-9, 4.6e-9, 4.91e-9, 2.5e-13, 5e-13, 1e-11, 5);
+                    // Starts at its own minimum, not below it.
+                    3e-9, "s", 3e-9, 4.6e-9, 4.91e-9, 2.5e-13, 5e-13, 1e-11, 5);
   AddIntConstant({.Node = "FLASH:Calibr:CoarseDelay",
                   .Group = "Calibr:TB:",
                   .Name = "Digit0",
@@ -432,7 +434,7 @@ void RegisterCalibrationCommands() {
                   .Set = TConstantSet::Adjustment,
                   .Kind = TCodeKind::LevelZero,
                   .IniDefault = 192},
-                 0, -250, 0, 250, 1, 10, 5);
+                 0, -250, 0, 250, 1, 10, 5, {}, {}, "mV");
 
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
   State.CalibrStoreAll =

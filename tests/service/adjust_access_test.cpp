@@ -30,7 +30,7 @@ TEST_F(CalibrationOnInstrumentTest, WithoutAccessRemoteCommandsSetStoreAndRecall
   };
   const Case cases[] = {
       // 10 mV x 13.1072 = 131.07 -> 131 above 32768.
-      {"FLASH:Calibr:LevelZero 10", "FLASH:Calibr:LevelZero?", "10 ", "Calibr:Trig:LvlZero? 32899"},
+      {"FLASH:Calibr:LevelZero 10", "FLASH:Calibr:LevelZero?", "10 mV", "Calibr:Trig:LvlZero? 32899"},
       {"FLASH:Calibr:CoarseDelay 7", "FLASH:Calibr:CoarseDelay?", "7 ", "Calibr:TB:Digit0? 7"},
       {"FLASH:Calibr:FineDelay 101", "FLASH:Calibr:FineDelay?", "101 ", "Calibr:TB:MinDAC? 101"},
       // 0 A is the code 8192; 0.02 A is 0.02 / 0.03 x 57344 = 38229.3 codes above it.
