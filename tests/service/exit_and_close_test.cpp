@@ -72,13 +72,7 @@ class CloseWithConstantsTest : public ShellTest {
   }
   // The program started anew on the same folder.
   void Restart() {
-    FreshProgramState();
-    InitDataFolders();
-    PrepareProgramUnits(clock, clock);
-    CurrentInstrumentName = DefaultDemoName;
-    LinkKind = TLinkKind::Demo;
-    RegisterAllCommandsAtStart();
-    SetDialogs(&dialogs);
+    ShellTest::Restart();
     Start();
   }
   static std::string Ask(const std::string& query) { return RootSpider->ExecCommandLine(query, false); }
