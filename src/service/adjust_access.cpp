@@ -1,8 +1,6 @@
 #include "service/adjust_access.h"
 
-#include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
-#include "framework/util/errors.h"
 #include "shell/shell_state.h"
 
 namespace norv {
@@ -28,11 +26,6 @@ bool SubmitAdjustAccessCode(const std::string& code) {
   for (const char* accepted : kAccessCodes)
     if (code == accepted) State.Granted = true;
   return State.Granted || State.Attempts >= kAdjustAccessAttempts;
-}
-
-void RefuseCommandWithoutAdjustAccess(const THandler& handler) {
-  const TWhoChanged who = handler.GetWhoChangedRaw();
-  if ((who == wcvCommand || who == wcvReplay) && !State.Granted) throw ERefusedCommand(kAdjustAccessRefusal);
 }
 
 void InstallAdjustAccess() { ShellHooks.AdjustAccessGranted.Set(AdjustAccessGranted); }

@@ -1,16 +1,14 @@
 #pragma once
 // The lock of the adjustment (service) constants. It lasts for the run of the program:
 // once an access code has been accepted every later request is granted at once; after
-// three wrong codes the dialog is no longer offered and a request only beeps. Text
-// commands that would change adjustment constants, store them as factory values or load
-// the initial values are refused while access has not been granted.
+// three wrong codes the dialog is no longer offered and a request only beeps. The lock
+// guards the adjustment page; text commands reach the constants without it, as the
+// instrument's own production scripts need.
 
 #include <cstdint>
 #include <string>
 
 namespace norv {
-
-class THandler;
 
 inline constexpr uint8_t kAdjustAccessAttempts = 3;
 
@@ -29,12 +27,6 @@ bool AdjustAccessDialogOffered();
 // code (exact, case-sensitive). True when the dialog closes now (granted, or the last
 // attempt used).
 bool SubmitAdjustAccessCode(const std::string& code);
-
-// The text of a refused command.
-inline constexpr const char* kAdjustAccessRefusal = "ERROR!  Adjustment access has not been granted";
-// Raises the refusal when a text command (typed or replayed) acts while access has not
-// been granted; program changes and the pages' controls pass.
-void RefuseCommandWithoutAdjustAccess(const THandler& handler);
 
 // The shell's hook.
 void InstallAdjustAccess();

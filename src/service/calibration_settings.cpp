@@ -10,7 +10,6 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
-#include "framework/text/dot_number.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
@@ -19,7 +18,6 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/simulator/simulator_hooks.h"
 #include "instrument/startup/dispatchers.h"
-#include "service/adjust_access.h"
 #include "service/auto_calibration.h"
 #include "service/constants_report.h"
 #include "shell/shell_state.h"
@@ -111,10 +109,12 @@ THandlerEvent ConstantHandler(size_t index) {
 
 // The node of constant `index`, an integer edit.
 void AddIntConstant(TConstantNode c, int32_t value, double min, double mid, double max, double fine,
-                    double coarse, uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {}) {
+                    double coarse, uint8_t digits, TEditGetText getText = {}, TEditBeforeSet beforeSet = {},
+                    std::string_view unit = {}) {
   const size_t index = AddConstant(c);
   TIntEditHandler* h = RootSpider->AddIntEdit({.Path = c.Node,
                                                .Value = value,
+                                               .Unit = unit,
                                                .Digits = digits,
                                                .Min = min,
                                                .Mid = mid,
@@ -188,8 +188,8 @@ void RegisterChannelGroup(size_t g) {
     AddIntConstant(
         {.Node = p + "PromBrNBW", .Group = group.Prefix, .Name = "PromBrNBW", .IniDefault = 800}, 800, 500,
         800, 1000, 1, 20, 4,
-        [](const TEditHandler&, std::string& text, double value) {
-          text = FloatToStrF_Dot(value / 10, TFloatFormat::ffGeneral, 6, 0) + "%";
+        [](const TEditHandler& h, std::string& text, double value) {
+          text = FloatToEngStr(vfGeneral, h.GetDigits(), false, value / 10, false) + "%";
         },
         [](double& value, TEditHandler&) { value *= 10; });
   }
@@ -278,6 +278,27 @@ void TConstantNode::SetByProgram(double value) const {
   }
 }
 
+void TConstantNode::SetFromReadCode(int32_t raw) {
+  SetByProgram(ValueFromCode(Kind, raw));
+  ReadCode = raw;
+  ReadValue = Value();
+}
+
+TBridgeCodes TChannelBandGroup::Codes() const {
+  const TBridgeValues now{BridgeVolt->Value(), Balance->Value()};
+  if (ReadCodes && now.BridgeVolt == ReadValues.BridgeVolt && now.Balance == ReadValues.Balance)
+    return *ReadCodes;
+  return CodesFromBridge(now);
+}
+
+void TChannelBandGroup::SetFromReadCodes(TBridgeCodes codes) {
+  const TBridgeValues v = BridgeFromCodes(codes);
+  BridgeVolt->SetValueByProgram(std::clamp(v.BridgeVolt, BridgeVolt->GetMin(), BridgeVolt->GetMax()));
+  Balance->SetValueByProgram(std::clamp(v.Balance, Balance->GetMin(), Balance->GetMax()));
+  ReadCodes = codes;
+  ReadValues = {BridgeVolt->Value(), Balance->Value()};
+}
+
 const TConstantNode* FindConstant(std::string_view node) {
   for (const TConstantNode& c : State.Constants)
     if (c.Node == node) return &c;
@@ -296,7 +317,7 @@ void ReportNoAnswer(const std::string& command) {
 }
 
 void SendBridgeCodes(TChannelBandGroup& group) {
-  const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+  const TBridgeCodes codes = group.Codes();
   const int32_t plus = QueryIntArg(group.Prefix + "PlusD", codes.PlusD);
   if (plus == QueryIntFailure) return ReportNoAnswer(group.Prefix + "PlusD");
   const int32_t minus = QueryIntArg(group.Prefix + "MinusD", codes.MinusD);
@@ -390,7 +411,8 @@ void RegisterCalibrationCommands() {
                      .Name = "TGUN",
                      .Kind = TCodeKind::CoarseTB,
                      .IniDefault = 30667},
-                    2.03e-9, "s", 3e-9, 4.6e-9, 4.91e-9, 2.5e-13, 5e-13, 1e-11, 5);
+                    // Starts at its own minimum, not below it.
+                    3e-9, "s", 3e-9, 4.6e-9, 4.91e-9, 2.5e-13, 5e-13, 1e-11, 5);
   AddIntConstant({.Node = "FLASH:Calibr:CoarseDelay",
                   .Group = "Calibr:TB:",
                   .Name = "Digit0",
@@ -412,27 +434,17 @@ void RegisterCalibrationCommands() {
                   .Set = TConstantSet::Adjustment,
                   .Kind = TCodeKind::LevelZero,
                   .IniDefault = 192},
-                 0, -250, 0, 250, 1, 10, 5);
-
-  // The factory constants change only behind the access code; the pages that show them
-  // open only after it.
-  for (const TConstantNode& c : State.Constants)
-    if (c.Set == TConstantSet::Adjustment) c.Handler->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
-  for (const TChannelBandGroup& group : State.Groups)
-    group.GainFix->OnBeforeChange = RefuseCommandWithoutAdjustAccess;
+                 0, -250, 0, 250, 1, 10, 5, {}, {}, "mV");
 
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
   State.CalibrStoreAll =
       root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler& h) {
-    RefuseCommandWithoutAdjustAccess(h);
-    StoreAdjustmentConstants();
-  });
+  State.AdjustStoreAll =
+      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
-  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler& h) {
-    RefuseCommandWithoutAdjustAccess(h);
+  root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler&) {
     if (RecallFlashConstants(2)) SetStoreDisabled(State.AdjustStoreAll, true);
   });
 }

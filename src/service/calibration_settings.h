@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,18 @@ struct TConstantNode {
   TCodeKind Kind = TCodeKind::Raw;
   int32_t IniDefault = 0;
   THandler* Handler = nullptr;
+  // The code the last recall read and the value the node took from it. The node holds a
+  // code only to its resolution, so while it keeps that value its code is the one read:
+  // a store gives back what it did not change.
+  std::optional<int32_t> ReadCode = std::nullopt;
+  double ReadValue = 0;
 
   std::string Command() const { return Group + Name; }
   double Value() const;
-  int32_t Code() const { return CodeFromValue(Kind, Value()); }
+  int32_t Code() const { return ReadCode && Value() == ReadValue ? *ReadCode : CodeFromValue(Kind, Value()); }
   void SetByProgram(double value) const;
+  // Sets the node from a code read, and remembers the code.
+  void SetFromReadCode(int32_t raw);
 };
 
 // One channel and band: its bridge voltages (sent as the codes PlusD and MinusD) and its
@@ -54,6 +62,12 @@ struct TChannelBandGroup {
   TDoubleEditHandler* BridgeVolt = nullptr;
   TDoubleEditHandler* Balance = nullptr;
   TRadioSwHandler* GainFix = nullptr;
+  // As TConstantNode::ReadCode, for the pair.
+  std::optional<TBridgeCodes> ReadCodes = std::nullopt;
+  TBridgeValues ReadValues = {};
+
+  TBridgeCodes Codes() const;
+  void SetFromReadCodes(TBridgeCodes codes);
 };
 
 struct TCalibrationState {

@@ -83,6 +83,8 @@ class TConstantSource {
                            double iniDefault, double& value) = 0;
   virtual std::string Prefix() const { return {}; }
   std::string Failed;
+  // Constants whose stored text was no value: they took their defaults.
+  std::vector<std::string> Damaged;
 };
 
 class TInstrumentSource final : public TConstantSource {
@@ -113,14 +115,18 @@ class TInstrumentSource final : public TConstantSource {
 class TIniSource final : public TConstantSource {
  public:
   TIniSource(TMemIniFile_Dot& ini, std::string prefix) : ini_(ini), prefix_(std::move(prefix)) {}
-  bool ReadIntAt(const std::string&, const std::string& section, const std::string& name, int32_t iniDefault,
-                 int32_t& value) override {
+  // A key whose text reads as no value is kept apart from a missing one, so that the
+  // user hears of it before a store writes the default over it.
+  bool ReadIntAt(const std::string& command, const std::string& section, const std::string& name,
+                 int32_t iniDefault, int32_t& value) override {
     value = ini_.ReadInteger(section, name, iniDefault);
+    NoteIfDamaged(command, section, name, [&](int32_t d) { return ini_.ReadInteger(section, name, d); });
     return true;
   }
-  bool ReadFloatAt(const std::string&, const std::string& section, const std::string& name, double iniDefault,
-                   double& value) override {
+  bool ReadFloatAt(const std::string& command, const std::string& section, const std::string& name,
+                   double iniDefault, double& value) override {
     value = ini_.ReadFloat(section, name, iniDefault);
+    NoteIfDamaged(command, section, name, [&](double d) { return ini_.ReadFloat(section, name, d); });
     return true;
   }
   std::string Prefix() const override { return prefix_; }
@@ -131,6 +137,13 @@ class TIniSource final : public TConstantSource {
   }
 
  private:
+  // Present, but read with two different defaults it gives both: no value.
+  template <class F>
+  void NoteIfDamaged(const std::string& command, const std::string& section, const std::string& name,
+                     F read) {
+    if (ini_.ValueExists(section, name) && read(0) != read(1)) Damaged.push_back(command);
+  }
+
   TMemIniFile_Dot& ini_;
   std::string prefix_;
 };
@@ -144,7 +157,7 @@ struct TRecalled {
     std::optional<std::string> GainFix;
   };
   std::array<TGroup, 4> Groups;
-  std::vector<std::pair<const TConstantNode*, int32_t>> Constants;
+  std::vector<std::pair<TConstantNode*, int32_t>> Constants;
   TSamplerTimeBaseCal SamplerTimeBase;
   std::optional<TOEFlashConstants> OE;
   std::optional<TGenZeroConstants> GenZeros;
@@ -175,9 +188,11 @@ bool ForEachOEValue(TOEFlashConstants& c, const std::string& prefix, const TOEVa
   return points("FP", c.Factory) && points("UP", c.User);
 }
 
-// A key missing from the file reads as the value a fresh set of constants has.
-bool ReadOEGroup(TConstantSource& source, TRecalled& out) {
+// A key missing from the file reads as the value a fresh set of constants has; the factory
+// points as those of the converter the simulator stands for.
+bool ReadOEGroup(TConstantSource& source, bool instrument, TRecalled& out) {
   TOEFlashConstants c;
+  if (!instrument) c.Factory = kOEDemoFactoryPoints;
   if (!ForEachOEValue(c, source.Prefix(),
                       [&](const std::string& section, const std::string& key, double& value) {
                         return source.ReadFloatAt(kOEGroup + key, section, key, value, value);
@@ -236,11 +251,14 @@ bool ReadSamplerTimeBase(TConstantSource& source, bool instrument, TRecalled& ou
   }
   if (curve.empty()) return true;  // the file has none yet: the neutral curve
   const auto values = ParseSamplerCalCurve(curve);
-  if (!values) {
+  if (values) {
+    cal.Curve = *values;
+  } else if (instrument) {
     source.Failed = "Calibr:SmplTB:CalCurve";
     return false;
+  } else {
+    source.Damaged.push_back("Calibr:SmplTB:CalCurve");  // the neutral curve in its place
   }
-  cal.Curve = *values;
   return true;
 }
 
@@ -274,7 +292,7 @@ bool ReadAllGroups(TConstantSource& source, bool instrument, TRecalled& out) {
     if (!ReadConstant(source, "Calibr:TB:", name, out)) return false;
   if (!ReadConstant(source, "Calibr:Trig:", "LvlZero", out)) return false;
   if (!ReadSamplerTimeBase(source, instrument, out)) return false;
-  if (HasOEGroup() && !ReadOEGroup(source, out)) return false;
+  if (HasOEGroup() && !ReadOEGroup(source, instrument, out)) return false;
   return !HasGeneratorGroup() || ReadGeneratorGroup(source, out);
 }
 
@@ -286,13 +304,10 @@ void ApplyRecalled(const TRecalled& in) {
   state.Quiet = true;
   for (size_t g = 0; g < state.Groups.size(); ++g) {
     TChannelBandGroup& group = state.Groups[g];
-    const TBridgeValues v = BridgeFromCodes(in.Groups[g].Codes);
-    group.BridgeVolt->SetValueByProgram(
-        std::clamp(v.BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
-    group.Balance->SetValueByProgram(std::clamp(v.Balance, group.Balance->GetMin(), group.Balance->GetMax()));
+    group.SetFromReadCodes(in.Groups[g].Codes);
     if (in.Groups[g].GainFix) group.GainFix->SetIndexByProgram(*in.Groups[g].GainFix == "HIGH" ? 0 : 1);
   }
-  for (const auto& [c, raw] : in.Constants) c->SetByProgram(ValueFromCode(c->Kind, raw));
+  for (const auto& [c, raw] : in.Constants) c->SetFromReadCode(raw);
   state.SamplerTimeBase = in.SamplerTimeBase;
   if (in.OE) SetOEFlashConstants(*in.OE);
   if (in.GenZeros) SetGeneratorZeroConstants(*in.GenZeros);
@@ -300,30 +315,62 @@ void ApplyRecalled(const TRecalled& in) {
   state.Quiet = wasQuiet;
 }
 
-bool RecallInto(bool instrument, uint8_t mode) {
+// Factory points the file does not hold yet are written into it, where the user sees them.
+void WriteMissingFactoryPoints(TMemIniFile_Dot& ini, const std::string& prefix) {
+  TOEFlashConstants defaults;
+  defaults.Factory = kOEDemoFactoryPoints;
+  bool missing = false;
+  ForEachOEValue(defaults, prefix, [&](const std::string& section, const std::string& key, double& value) {
+    if (key.starts_with("FP") && !ini.ValueExists(section, key)) {
+      ini.WriteFloat(section, key, value);
+      missing = true;
+    }
+    return true;
+  });
+  if (missing) ini.UpdateFile();
+}
+
+std::string DamagedKeysText(const std::vector<std::string>& commands) {
+  std::string names;
+  for (const std::string& c : commands) names += (names.empty() ? "\"" : ", \"") + c + "\"";
+  return std::string("\"") + kCalibrImitFileName + "\" holds no valid " + names +
+         ". The default values are used instead; the next store writes them.";
+}
+
+bool RecallFromInstrument() {
   TRecalled recalled;
-  if (instrument) {
-    TInstrumentSource source;
-    if (!ReadAllGroups(source, true, recalled)) {
-      ReportNoAnswer(source.Failed);
-      return false;
-    }
-  } else {
-    try {
-      TMemIniFile_Dot ini(CalibrImitPath());
-      TIniSource source(ini, CalibrImitSectionPrefix(mode == 1));
-      if (!ReadAllGroups(source, false, recalled)) {
-        Dialogs().Inform(TMessageKind::Error, std::string("\"") + kCalibrImitFileName +
-                                                  "\" holds no valid \"" + source.Failed +
-                                                  "\". The constants are left as they were.");
-        return false;
-      }
-    } catch (const EIniFileError& e) {
-      Dialogs().Inform(TMessageKind::Error, e.what());
-      return false;
-    }
+  TInstrumentSource source;
+  if (!ReadAllGroups(source, true, recalled)) {
+    ReportNoAnswer(source.Failed);
+    return false;
   }
   ApplyRecalled(recalled);
+  return true;
+}
+
+bool RecallFromFile(uint8_t mode) {
+  std::optional<TMemIniFile_Dot> ini;
+  try {
+    ini.emplace(CalibrImitPath());
+  } catch (const EIniFileError& e) {
+    Dialogs().Inform(TMessageKind::Error, e.what());
+    return false;
+  }
+  TRecalled recalled;
+  TIniSource source(*ini, CalibrImitSectionPrefix(mode == 1));
+  // The file gives every constant a value: a missing or damaged key its default. A recall
+  // that refused the whole set would leave the registration values for the next store to
+  // write over every good key.
+  ReadAllGroups(source, false, recalled);
+  if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
+  ApplyRecalled(recalled);
+  if (recalled.OE) {
+    try {
+      WriteMissingFactoryPoints(*ini, source.Prefix());
+    } catch (const EIniFileError& e) {
+      Dialogs().Inform(TMessageKind::Error, e.what());
+    }
+  }
   return true;
 }
 
@@ -348,7 +395,7 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
   };
   for (size_t g : {0u, 2u, 1u, 3u}) {
     const TChannelBandGroup& group = state.Groups[g];
-    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    const TBridgeCodes codes = group.Codes();
     writeInt(group.Prefix, "PlusD", codes.PlusD);
     writeInt(group.Prefix, "MinusD", codes.MinusD);
     writeConstant(group.Prefix, "LfComp");
@@ -396,7 +443,7 @@ bool RecallFlashConstants(uint8_t mode) {
         Dialogs().Inform(TMessageKind::Error, "Error in Storing of initial Values");
     }
   }
-  if (!RecallInto(instrument, mode)) return false;
+  if (!(instrument ? RecallFromInstrument() : RecallFromFile(mode))) return false;
   FlashChange().SetCalibrationChanged(false);
   FlashChange().SetAdjustmentChanged(false);
   return true;
@@ -430,7 +477,7 @@ TFlashConstantsSnapshot FlashConstantsSnapshot() {
   const auto text = [](THandler* h) { return h ? h->ExecCmd("", true, false) : std::string(); };
   for (const TChannelBandGroup& group : state.Groups) {
     if (!group.BridgeVolt) continue;
-    const TBridgeCodes codes = CodesFromBridge({group.BridgeVolt->Value(), group.Balance->Value()});
+    const TBridgeCodes codes = group.Codes();
     const std::string raw =
         "PlusD " + std::to_string(codes.PlusD) + ", MinusD " + std::to_string(codes.MinusD);
     snapshot.Calibration.push_back({group.NodePrefix + "BridgeVolt", text(group.BridgeVolt), raw});

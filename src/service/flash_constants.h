@@ -3,10 +3,11 @@
 // its flash) and the settings nodes that mirror them: the raw-code conversions, recall and
 // store with an instrument, and "CalibrImit.ini" in the program folder without one.
 //
-// A recall reads every group first and sets the nodes only when all of them answered, so
-// a time-out or a reply that is no number never reaches a node (nor, through its change
-// handler, the instrument). A store succeeds only on the instrument's answer 3 or a file
-// that was written whole.
+// A recall from the instrument reads every group first and sets the nodes only when all of
+// them answered, so a time-out or a reply that is no number never reaches a node (nor,
+// through its change handler, the instrument). A recall from the file sets every node: a
+// key that holds no value gives its default and the user is told which. A store succeeds
+// only on the instrument's answer 3 or a file that was written whole.
 
 #include <cstdint>
 #include <string>

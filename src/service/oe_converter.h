@@ -89,6 +89,11 @@ struct TOECalibrationRun {
   uint64_t SetupStep = 0;  // the undo step of the set-up
 };
 
+// The factory points of a converter of the kind the simulator stands for (850, 1310 and
+// 1550 nm with an InGaAs detector); without an instrument they are the file's defaults.
+inline constexpr std::array<TOEPoint, kOEFactoryPoints> kOEDemoFactoryPoints{
+    {{8.5e-7, 200}, {1.31e-6, 450}, {1.55e-6, 500}}};
+
 // The converter's flash constants: its dark level (%), the factory points and the user points.
 struct TOEFlashConstants {
   double DarkLevel = 50;

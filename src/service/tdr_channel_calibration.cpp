@@ -50,11 +50,14 @@ double EdgeTime(const TSignalObj& rec, size_t i) {
   return rec.IndexToX(static_cast<double>(i)) - rec.GetDX() / 2;
 }
 
+// Point p of a 1024-point trace, in a trace of n points.
+size_t TracePoint(size_t n, size_t p) { return n * p / 1024; }
+
 }  // namespace
 
 double CalibrationMeanLevel(std::span<const double> trace) {
   const size_t n = trace.size();
-  return Mean(trace, n * 400 / 1024, n * 600 / 1024);
+  return Mean(trace, TracePoint(n, 400), TracePoint(n, 600));
 }
 
 TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace,
@@ -105,11 +108,21 @@ TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, boo
         std::find_if(trace.begin(), trace.end(), [&](double v) { return v >= level; }) - trace.begin());
   };
   const size_t c = reaching(middle);
+  // The top level is the mean of points 400..600: with a later edge both levels would be
+  // taken before the step, and their difference is no amplitude.
+  if (c > TracePoint(trace.size(), 400)) {
+    r.Code = tccSmallAmplitude;
+    return r;
+  }
   const double dx = rec.GetDX();
   const int w = std::clamp(dx > 0 ? NearestCode(kZeroWindow / dx) : 0, 0, static_cast<int>(c));
   const int h = (w + 1) / 2;
   const double zero = Mean(trace, c - static_cast<size_t>(w), c - static_cast<size_t>(h));
   const double top = CalibrationMeanLevel(trace);
+  if (!(top - zero > kLeastAmplitude)) {
+    r.Code = tccSmallAmplitude;
+    return r;
+  }
   r.TdtAmpl = top - zero;
   r.TdtZero = negative ? -zero : zero;
   r.RefPlane = EdgeTime(rec, std::min(reaching((zero + top) / 2), trace.size() - 1));

@@ -41,7 +41,9 @@ double CalibrationMeanLevel(std::span<const double> trace);
 // With the termination (first level m1) and without it (trace); rec gives the time axis.
 TTdrCalibrationValues StaticCalibrationEvaluation(double m1, std::span<const double> trace,
                                                   const TSignalObj& rec);
-// A step that must rise across the trace (negated first for a negative polarity).
+// A step that must rise across the trace (negated first for a negative polarity), cross its
+// middle by point 400 (of 1024) and rise more than 50 mV from the level before it to the
+// top level; otherwise tccSmallAmplitude.
 TTdrCalibrationValues NormalCalibrationEvaluation(std::vector<double> trace, bool negative,
                                                   const TSignalObj& rec);
 

@@ -38,7 +38,7 @@ class CalibrationTest : public SettingsTreeTest {
     InstrumentIdentity.ModelCode = kLxxModel;
     SetDialogs(&dialogs);
     RegisterCalibrationCommands();
-    // A service user: the adjustment constants change by command behind the access code.
+    // A service user who has typed the access code: the close asks about adjustments.
     SubmitAdjustAccessCode("KR4-62M");
   }
   void TearDown() override {

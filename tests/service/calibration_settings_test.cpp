@@ -9,6 +9,7 @@
 #include "instrument/simulator/simulator_hooks.h"
 #include "service/calibration_fixture.h"
 #include "shell/shell_state.h"
+#include "support/every_unit.h"
 
 namespace norv::test {
 namespace {
@@ -87,7 +88,7 @@ TEST_F(CalibrationTest, WithoutInstrumentAnEditOnlyMarksItsSet) {
   Run({"FLASH:Calibr:Ch1Narrow:PromBrNBW 65"});
   EXPECT_EQ(Value("FLASH:Calibr:Ch1Narrow:PromBrNBW"), 650);
   EXPECT_EQ(RootSpider->ExecCommandLine("FLASH:Calibr:Ch1Narrow:PromBrNBW?", false),
-            "FLASH:CALIBR:CH1NARROW:PROMBRNBW 65%");
+            "FLASH:CALIBR:CH1NARROW:PROMBRNBW 65 %");
 }
 
 TEST_F(CalibrationTest, ModelLimits) {
@@ -143,6 +144,46 @@ TEST_F(CalibrationTest, TheHooksFollowTheNodesAndTheFlags) {
   EXPECT_EQ(find(snapshot.Calibration, "FLASH:Calibr:CoarseTB").Raw, "30000");
   EXPECT_EQ(find(snapshot.Adjustment, "FLASH:Calibr:CoarseDelay").Raw, "12");
   EXPECT_EQ(find(snapshot.Calibration, "FLASH:Calibr:Ch1Full:BridgeVolt").Raw, "PlusD 32768, MinusD 32768");
+}
+
+// Replies of the nodes of these subsystems: a query shows the node's digits (not those its
+// resolution could hold) and its unit after a blank, and a node starts inside its range.
+class NodeRepliesTest : public SettingsTreeTest {
+ protected:
+  void SetUp() override {
+    SettingsTreeTest::SetUp();
+    InstrumentIdentity.ModelCode = kLxxModel;
+    InstrumentIdentity.Options = OptOptics | OptGenerators;
+    SetDialogs(&dialogs);
+    RegisterEveryUnit();
+  }
+  void TearDown() override {
+    InstrumentIdentity = {};
+    SettingsTreeTest::TearDown();
+  }
+  FakeDialogs dialogs;
+};
+
+TEST_F(NodeRepliesTest, AQueryShowsTheNodesDigitsAndUnit) {
+  struct Case {
+    const char* line;  // nullptr: the registered value
+    const char* query;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {nullptr, "FLASH:Calibr:Ch1Narrow:PromBrNBW?", "80 %"},
+      {"Flash:OE:ConversionGain 123.45678", "Flash:OE:ConversionGain?", "123.5 V/ W"},  // 4 digits
+      {"Automask:DeltaX 1.234", "Automask:DeltaX?", "1.23 div"},                        // 3 digits
+      {"TDR:Velos 0.6543219", "TDR:Velos?", "654.3 m"},                                 // 4 digits
+      {"FLASH:Calibr:LevelZero -250", "FLASH:Calibr:LevelZero?", "-250 mV"},
+      {nullptr, "FLASH:Calibr:CoarseTB?", "3 ns"},  // the range is 3 .. 4.91 ns
+  };
+  Exec("Header Off");
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.query);
+    if (k.line) Exec(k.line);
+    EXPECT_EQ(Exec(k.query), k.answer);
+  }
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <optional>
 
 #include "framework/language/language.h"
 #include "framework/text/ini_file.h"
-#include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "service/adjust_access.h"
@@ -58,15 +58,61 @@ class CloseWithConstantsTest : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
+    Start();
+  }
+  void Start() {
     FillCalibrationSlots();
     InstallCalibration();
+    InstallAdjustAccess();
     RegisterCalibrationCommands();  // the registration pass has run already
     ASSERT_TRUE(StartWithInstrument(true));
     // The start read the constants and left nothing to store.
     ASSERT_FALSE(FlashChange().CalibrationChanged);
     ASSERT_FALSE(FlashChange().AdjustmentChanged);
   }
+  // The program started anew on the same folder.
+  void Restart() {
+    ShellTest::Restart();
+    Start();
+  }
+  static std::string Ask(const std::string& query) { return RootSpider->ExecCommandLine(query, false); }
 };
+
+// What the close stored is what the next start shows: Yes to the adjustments stores the
+// calibration set as well, which the start recalls.
+TEST_F(CloseWithConstantsTest, ConstantsConfirmedAtCloseComeBackAtTheNextStart) {
+  struct Case {
+    const char* name;
+    bool suppressed;
+    std::vector<const char*> lines;
+  };
+  const Case cases[] = {
+      {"both changed, Yes", false, {"FLASH:Calibr:Ch1Full:BridgeVolt 2.2", "FLASH:Calibr:CoarseDelay 7"}},
+      {"both changed, closed without dialogs",
+       true,
+       {"FLASH:Calibr:Ch1Full:BridgeVolt 2.3", "FLASH:Calibr:LevelZero 12"}},
+      {"only adjustments, Yes", false, {"FLASH:Calibr:CoarseDelay 9", "FLASH:Calibr:LevelZero -20"}},
+  };
+  Ask("Header Off");
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ASSERT_TRUE(SubmitAdjustAccessCode("KR4-62M"));
+    for (const char* line : k.lines) Ask(line);
+    std::vector<std::pair<std::string, std::string>> confirmed;
+    for (const char* node :
+         {"FLASH:Calibr:Ch1Full:BridgeVolt", "FLASH:Calibr:CoarseDelay", "FLASH:Calibr:LevelZero"})
+      confirmed.emplace_back(node, Ask(std::string(node) + "?"));
+    dialogs.answers = {TAnswer::Yes};
+    {
+      std::optional<TDialogsSuppressed> quiet;
+      if (k.suppressed) quiet.emplace();
+      ASSERT_TRUE(CloseQuery());
+    }
+    Restart();
+    Ask("Header Off");
+    for (const auto& [node, answer] : confirmed) EXPECT_EQ(Ask(node + "?"), answer) << node;
+  }
+}
 
 TEST_F(CloseWithConstantsTest, ChangedCalibrationIsStoredOnYesKeptOnNoAndCancelKeepsTheProgramOpen) {
   const std::string question =
@@ -155,7 +201,7 @@ TEST_F(CloseOnInstrumentTest, TheAnswersToTheCloseQuestions) {
       {"No, then Cancel", {TAnswer::No, TAnswer::Cancel}, {adj, cal}, false, false, false},
       {"No, No", {TAnswer::No, TAnswer::No}, {adj, cal}, true, false, false},
       {"No, Yes", {TAnswer::No, TAnswer::Yes}, {adj, cal}, true, false, true},
-      {"Yes stores the adjustment set", {TAnswer::Yes}, {adj}, true, true, false},
+      {"Yes stores the adjustment set and the changed calibration", {TAnswer::Yes}, {adj}, true, true, true},
   };
   int value = 100;
   for (const Case& k : cases) {
@@ -189,19 +235,22 @@ TEST_F(CloseOnInstrumentTest, AStoreOnlyIntoFATKeepsTheProgramOpen) {
 TEST_F(CloseOnInstrumentTest, AdjustmentsReachTheCloseQuestionOnlyBehindTheAccessCode) {
   const std::string adj = SuppressedLogLine(TMessageKind::Confirmation, GetLangStr("QueSaveAdjusting"));
   ResetAdjustAccess();
-  EXPECT_THROW(RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 101", false), ERefusedCommand);
-  EXPECT_FALSE(FlashChange().AdjustmentChanged);
+  // The command sets the constant, but without access the close asks nothing about it.
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 101", false);
+  EXPECT_TRUE(FlashChange().AdjustmentChanged);
   dialogs.shown.clear();
   EXPECT_TRUE(CloseQuery());
   EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_FALSE(Received("Calibr:AdjStore?"));
   ClosingFlag = false;
 
   ASSERT_TRUE(SubmitAdjustAccessCode("KR4-62M"));
-  RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 101", false);
+  RootSpider->ExecCommandLine("FLASH:Calibr:FineDelay 102", false);
   dialogs.answers = {TAnswer::Yes};
   EXPECT_TRUE(CloseQuery());
   EXPECT_EQ(dialogs.shown, std::vector<std::string>{adj});
   EXPECT_TRUE(Received("Calibr:AdjStore?"));
+  EXPECT_FALSE(Received("Calibr:Store?")) << "the instrument's calibration set did not change";
 }
 
 }  // namespace

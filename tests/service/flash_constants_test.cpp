@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/ini_file.h"
@@ -111,6 +113,88 @@ TEST_F(CalibrationTest, StoredConstantsComeBackAfterARestart) {
   // The adjustment set has its own sections: recalled before any store, it has defaults.
   ASSERT_TRUE(RecallFlashConstants(1));
   EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), -250);
+}
+
+// Every key of a file as text, by section.
+std::vector<std::pair<std::string, std::string>> FileKeys(const fs::path& file) {
+  TMemIniFile_Dot ini(file);
+  std::vector<std::pair<std::string, std::string>> keys;
+  for (const std::string& section : ini.ReadSections())
+    for (const auto& [key, value] : ini.ReadSectionValues(section))
+      keys.emplace_back(section + "/" + key, value);
+  return keys;
+}
+
+TEST_F(CalibrationTest, ADamagedKeyTakesItsDefaultAndTheNextStoreKeepsEveryOtherKey) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string prefix = "Vexilor_Norv-Lxx.Calibr.";
+  // Codes between the nodes' steps: PlusD 45000 with MinusD 32768 is 2.43025 V / 0.38225 V
+  // on a 0.1 mV grid, SRD1 33000 is 0.0129786 A on a 50 uA grid, StrbAmpl 50000 is 76.295 %
+  // on a 0.5 % grid. Untouched, they are stored as they were read.
+  const std::tuple<const char*, const char*, const char*> read[] = {
+      {"Calibr:SmplTB:", "CalCurve", "3 0 8000 FFFF"},
+      {"Calibr:Sampler:Ch2:FullBW:", "PlusD", "45000"},
+      {"Calibr:Sampler:", "SRD1", "33000"},
+      {"Calibr:Sampler:", "StrbAmpl", "50000"}};
+  {
+    TMemIniFile_Dot ini(file);
+    for (const auto& [section, key, value] : read) ini.WriteString(prefix + section, key, value);
+    ini.UpdateFile();
+  }
+  ASSERT_TRUE(RecallFlashConstants(0));
+  Run({"FLASH:Calibr:Ch1Full:BridgeVolt 2.5", "FLASH:Calibr:Ch1Full:Balance -0.25",
+       "FLASH:Calibr:CoarseTB 4.5n", "FLASH:Calibr:FineTB 20000", "FLASH:Calibr:CoarseDelay 7",
+       "FLASH:Calibr:LevelZero 37"});
+  ASSERT_TRUE(StoreCalibrationConstants());
+  const auto good = FileKeys(file);
+  for (const auto& [section, key, value] : read) {
+    const std::pair<std::string, std::string> line(prefix + section + "/" + key, value);
+    EXPECT_NE(std::find(good.begin(), good.end(), line), good.end()) << key << " " << value;
+  }
+
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* damaged;
+    const char* command;  // as the user is told
+    const char* stored;   // the default the next store writes in its place
+  };
+  const Case cases[] = {
+      {"Calibr:SmplTB:", "CalCurve", "2 0 ZZZZ", "Calibr:SmplTB:CalCurve", "2 0 FFFF"},
+      {"Calibr:SmplTB:", "CalCurve", "1 0", "Calibr:SmplTB:CalCurve", "2 0 FFFF"},
+      // TGUN 30667 x 1.5e-13 = 4.6 ns, and back.
+      {"Calibr:TB:", "TGUN", "3O000", "Calibr:TB:TGUN", "30667"},
+      {"Calibr:Sampler:Ch1:FullBW:", "PlusD", "", "Calibr:Sampler:Ch1:FullBW:PlusD", "32768"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.key) + "=" + k.damaged);
+    fs::remove(file);
+    {
+      TMemIniFile_Dot ini(file);
+      for (const auto& [path, value] : good) {
+        const size_t slash = path.find('/');
+        ini.WriteString(path.substr(0, slash), path.substr(slash + 1), value);
+      }
+      ini.WriteString(prefix + k.section, k.key, k.damaged);
+      ini.UpdateFile();
+    }
+    Restart();
+    dialogs.shown.clear();
+    ASSERT_TRUE(RecallFlashConstants(0));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_NE(dialogs.shown[0].find(std::string("\"") + k.command + "\""), std::string::npos)
+        << dialogs.shown[0];
+    ASSERT_TRUE(StoreCalibrationConstants());
+    for (const auto& [path, value] : FileKeys(file)) {
+      if (path == prefix + k.section + "/" + k.key) {
+        EXPECT_EQ(value, k.stored);
+        continue;
+      }
+      const auto was = std::find_if(good.begin(), good.end(), [&](const auto& g) { return g.first == path; });
+      ASSERT_NE(was, good.end()) << path;
+      EXPECT_EQ(value, was->second) << path;
+    }
+  }
 }
 
 TEST_F(CalibrationTest, AModelOfNeitherFamilyUsesSectionsWithoutFamilyWord) {
@@ -381,6 +465,41 @@ TEST_F(OptionGroupsTest, TheConverterAndGeneratorConstantsGoThroughTheFileAndCom
   Run({"FLASH:OECalibr:DarkLvl 7"});
   ASSERT_TRUE(RecallFlashConstants(0));
   EXPECT_EQ(Value("FLASH:OECalibr:DarkLvl"), 7);
+}
+
+// The simulator stands for a converter with factory points at 850, 1310 and 1550 nm: a file
+// without them gets them, written at once; a point the file holds stays its own.
+TEST_F(OptionGroupsTest, WithoutInstrumentMissingFactoryPointsAreTheSimulatedConvertersAndGoIntoTheFile) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string section = "Vexilor_Norv-Lxx.Calibr.OE";
+  struct Point {
+    double wavelength, gain;
+  };
+  const Point simulated[] = {{8.5e-7, 200}, {1.31e-6, 450}, {1.55e-6, 500}};
+  for (const bool ownSecond : {false, true}) {
+    SCOPED_TRACE(ownSecond ? "the file holds point 2" : "no file");
+    fs::remove(file);
+    Point expected[] = {simulated[0], simulated[1], simulated[2]};
+    if (ownSecond) {
+      expected[1] = {1.3e-6, 321.5};
+      TMemIniFile_Dot ini(file);
+      ini.WriteFloat(section, "FP2WLEN", 1.3e-6);
+      ini.WriteFloat(section, "FP2Gain", 321.5);
+      ini.UpdateFile();
+    }
+    ASSERT_TRUE(RecallFlashConstants(0));
+    const TOEFlashConstants recalled = OEFlashConstants();
+    TMemIniFile_Dot ini(file);
+    for (int i = 0; i < kOEFactoryPoints; ++i) {
+      const std::string n = std::to_string(i + 1);
+      EXPECT_NEAR(recalled.Factory[i].Wavelength, expected[i].wavelength, 1e-15) << n;
+      EXPECT_NEAR(recalled.Factory[i].Gain, expected[i].gain, 1e-9) << n;
+      EXPECT_EQ(ini.ReadFloat(section, "FP" + n + "WLEN", 0), expected[i].wavelength) << n;
+      EXPECT_EQ(ini.ReadFloat(section, "FP" + n + "Gain", 0), expected[i].gain) << n;
+    }
+    EXPECT_EQ(GetOEConversionGain(), 200) << "WL1";
+    EXPECT_FALSE(FlashChange().CalibrationChanged);
+  }
 }
 
 TEST_F(CalibrationTest, TheGeneratorsZeroChangeMarksTheCalibrationChanged) {

@@ -74,6 +74,37 @@ TEST(TdrCalibrationEvaluation, LevelsEdgeAndReferencePlane) {
   EXPECT_EQ(NormalCalibrationEvaluation(Step(1024, 100, 0.1, 0.5), true, Axis(1024)).Code, tccBadSlope);
 }
 
+// The top level is taken at points 400..600: a step must have risen by then, and by more
+// than 50 mV over the level before it (2 ns = 20 points before its middle).
+TEST(TdrCalibrationEvaluation, AStepAfterTheTopWindowOrWithoutTopIsTooSmall) {
+  // 0.1 V, 0.5 V from point 100 to 299, 0.12 V to point 799, 0.5 V to the end: the middle
+  // is crossed at 100, but the top (0.12 V) is 20 mV over the level before (0.1 V).
+  std::vector<double> dip = Step(1024, 100, 0.1, 0.5);
+  for (int i = 300; i < 800; ++i) dip[static_cast<size_t>(i)] = 0.12;
+  struct Case {
+    const char* name;
+    std::vector<double> trace;
+    int code;
+    double refPlaneIndex;
+  };
+  const Case cases[] = {
+      {"edge at point 400", Step(1024, 400, 0.1, 0.5), tccSuccess, 399.5},
+      {"edge at point 401", Step(1024, 401, 0.1, 0.5), tccSmallAmplitude, 0},
+      {"edge at point 700", Step(1024, 700, 0.1, 0.5), tccSmallAmplitude, 0},
+      {"edge at point 201 of 512", Step(512, 201, 0.1, 0.5), tccSmallAmplitude, 0},
+      {"no top", dip, tccSmallAmplitude, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const TTdrCalibrationValues v =
+        NormalCalibrationEvaluation(k.trace, false, Axis(static_cast<int>(k.trace.size())));
+    EXPECT_EQ(v.Code, k.code);
+    if (k.code != tccSuccess) continue;
+    EXPECT_NEAR(v.TdtAmpl, 0.4, 1e-12);
+    EXPECT_NEAR(v.RefPlane, kX0 + k.refPlaneIndex * kDx, 1e-18);
+  }
+}
+
 class TdrCalibrationStepTest : public SettingsTreeTest {
  protected:
   void SetUp() override {

@@ -50,7 +50,9 @@ TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
   };
   const Case cases[] = {
       {"nothing changed", false, false, false, true, {}, {}, "", true},
-      {"adjustment stored", true, true, true, true, {TAnswer::Yes}, {adj}, "A", true},
+      // Without an instrument the start recalls the calibration set: it is stored too.
+      {"adjustment stored", true, true, true, true, {TAnswer::Yes}, {adj}, "AC", true},
+      {"adjustment alone stored", true, true, false, true, {TAnswer::Yes}, {adj}, "AC", true},
       {"No still asks the calibration",
        true,
        true,
@@ -97,7 +99,7 @@ TEST_F(CloseQueryTest, SuppressedDialogsAskNothingAndLoseNothing) {
   EXPECT_TRUE(CloseQuery());
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_EQ(DialogState.SuppressedLog.size(), 1u) << "the question goes to the log";
-  EXPECT_EQ(stored, "A");
+  EXPECT_EQ(stored, "AC");
   EXPECT_TRUE(fs::exists(SetupFilePath(TSetupKind::PowerOff)));
 }
 

@@ -60,13 +60,7 @@ class SaveRecallTest : public test::ShellTest {
   }
   // The program as if it had just been started again, with the same folders.
   void Restart() {
-    FreshProgramState();
-    InitDataFolders();
-    PrepareProgramUnits(clock, clock);
-    CurrentInstrumentName = DefaultDemoName;
-    LinkKind = TLinkKind::Demo;
-    RegisterAllCommandsAtStart();
-    SetDialogs(&dialogs);
+    ShellTest::Restart();
     ShellHooks.LoadMemoriesAtStart();
   }
   // Every node moved away from its value: a choice to its next item, a switch over, a

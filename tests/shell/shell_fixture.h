@@ -23,9 +23,13 @@ namespace norv::test {
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FreshProgramState();
     saved_home_ = std::getenv("VEXILOR_NORV_HOME");
     setenv("VEXILOR_NORV_HOME", MakeTempDir("shell").c_str(), 1);
+    Restart();
+  }
+  // The units afresh on the test's program folder, as the program starts (again).
+  void Restart() {
+    FreshProgramState();
     SetProgramClock(clock);
     InitDataFolders();
     PrepareProgramUnits(clock, clock);

@@ -177,8 +177,8 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
 
 std::string TEditHandler::Execute(const std::string& param, bool isQuery, bool replay) {
   if (!param.empty()) ParseValueText(param, replay);
-  // An answer sent back as a command must not move the value.
-  return isQuery ? ValueAnswer(ValueText(replay, true), replay) : std::string();
+  // A reply shows the node's digits; a setup line carries every digit its value needs.
+  return isQuery ? ValueAnswer(GetValueText(replay), replay) : std::string();
 }
 
 void TEditHandler::Reconfigure(std::string_view unitText, uint8_t formatMode, double min, double mid,

@@ -61,9 +61,9 @@ class TEditHandler : public THandler {
   // One step in the current mode, as a control's change.
   void StepUp();
   void StepDown();
-  // The text shown (display form) or written to setups (replay form: "MEG", unit in
-  // parentheses, as many digits as restore the value exactly). A query answers the display
-  // form with the digits that read back to the value.
+  // The text shown and answered to queries (display form: the node's digits) or written to
+  // setups (replay form: "MEG", unit in parentheses, as many digits as restore the value
+  // exactly).
   std::string GetValueText(bool replay) const { return ValueText(replay, replay); }
   // A command parameter: MIN, MID, MAX, a number with prefix and unit letters, UNDEFINED;
   // UP..., DOWN..., STEPCOARSE and STEPFINE are accepted and change nothing; anything else

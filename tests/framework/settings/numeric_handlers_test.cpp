@@ -88,10 +88,11 @@ TEST_F(NumericItemsTest, SetupAndUndoFormsGiveTheValueBack) {
                                          1e9, 20e9, sr1_2_5, 0, srRelative, 0.001, 1e-3);
   EXPECT_EQ(rate->GetValueText(false), "10.7092 Gb/s");
   EXPECT_EQ(rate->GetValueText(true), "10.709225 G(b/s)");
-  // Replies show those digits too, in the reply form: "M" for mega where setups write "MEG".
+  // Replies show the node's digits, as the screen does, with "M" for mega where setups
+  // write "MEG".
   auto* freq = RootSpider->AddDoubleEdit("Trig:Freq", kNoColour, 2.5e6, "Hz", vfEngineering, 6, 1, 1e6, 1e9,
                                          sr1_2_5, 0, srRelative, 0.001, 1e-3);
-  EXPECT_EQ(Exec("TB:BITRATE?;:TRIG:FREQ?"), "TB:BITRATE 10.709225 Gb/s;\r\nTRIG:FREQ 2.5 MHz");
+  EXPECT_EQ(Exec("TB:BITRATE?;:TRIG:FREQ?"), "TB:BITRATE 10.7092 Gb/s;\r\nTRIG:FREQ 2.5 MHz");
   EXPECT_EQ(freq->GetValueText(true), "2.5 MEG(Hz)");
   // Zero and the undefined marker have forms of their own.
   auto* level = RootSpider->AddDoubleEdit("Trig:Level", kNoColour, 0, "V", vfEngineering, 4, UndefinedValue,

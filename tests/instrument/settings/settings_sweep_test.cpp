@@ -32,6 +32,10 @@ constexpr TKnownFault kKnownFaults[] = {
     {"answer",
      "CH1:OFFSET CH2:OFFSET TRIG:EXTLEVEL GSS:A:FREQUENCY GSS:B:FREQUENCY GSS:C:FREQUENCY GSS:D:FREQUENCY",
      "mega is answered \"M\" (\"-1 MW\") and reads back as milli"},
+    // Kept: an answer shows the node's digits; a scale converted from the time scale moves
+    // it, sent back, within the last digit shown. The setup form keeps every digit.
+    {"answer", "TB:SCALEMETREA TB:SCALEMETREB TB:SCALEFOOTA TB:SCALEFOOTB TB:SCALEINCHA TB:SCALEINCHB",
+     "a converted scale's answer has its node's digits"},
     // Kept: the standard-mask choice makes no undo step of its own; the mask it loads is
     // undone through "NOGPIB:Mask". The test cannot be switched on without a mask.
     {"undo",
