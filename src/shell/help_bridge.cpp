@@ -2,11 +2,11 @@
 
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <sstream>
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 
 namespace norv {
@@ -19,13 +19,6 @@ const TProgramUnit HelpUnit("help", [] { HelpHooks = {}; });
 
 std::string FileUrl(const std::filesystem::path& file) {
   return "file://" + file.lexically_normal().string();
-}
-
-std::string ReadText(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 void HelpError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
@@ -58,7 +51,7 @@ std::map<int, std::string> ParseHelpContextMap(const std::string& text) {
 
 std::string HelpUrl(const std::filesystem::path& folder, int context) {
   if (context == 0 || context == kHelpContents) return FileUrl(folder / kHelpIndexPage);
-  const std::map<int, std::string> map = ParseHelpContextMap(ReadText(folder / kHelpContextMap));
+  const std::map<int, std::string> map = ParseHelpContextMap(ReadRegularFile(folder / kHelpContextMap).Bytes);
   const auto it = map.find(context);
   if (it == map.end()) return {};
   return FileUrl(folder / it->second) + "#" + HelpAnchor(context);
