@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <sstream>
+#include <system_error>
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/dialog_service.h"
@@ -23,9 +24,19 @@ std::string FileUrl(const std::filesystem::path& file) {
 
 void HelpError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
 
+bool HasHelpSet(const std::filesystem::path& folder) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(folder / kHelpIndexPage, error);
+}
+
 }  // namespace
 
-std::filesystem::path HelpFolder() { return ProgramDir() / kHelpFolderName; }
+std::filesystem::path HelpFolder() {
+  const std::filesystem::path own = ProgramDir() / kHelpFolderName;
+  if (HasHelpSet(own)) return own;
+  const std::filesystem::path shipped = HelpHooks.ShippedHelpFolder();
+  return !shipped.empty() && HasHelpSet(shipped) ? shipped : own;
+}
 
 std::string HelpAnchor(int context) { return "ctx" + std::to_string(context); }
 
@@ -59,8 +70,7 @@ std::string HelpUrl(const std::filesystem::path& folder, int context) {
 
 void ShowHelpContext(int context) {
   const std::filesystem::path folder = HelpFolder();
-  std::error_code error;
-  if (!std::filesystem::exists(folder / kHelpIndexPage, error)) {
+  if (!HasHelpSet(folder)) {
     HelpError("Error opening Vexilor Norv Help. May be help file is not found.");
     return;
   }
