@@ -2,11 +2,12 @@
 
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 
 namespace norv {
@@ -21,18 +22,21 @@ std::string FileUrl(const std::filesystem::path& file) {
   return "file://" + file.lexically_normal().string();
 }
 
-std::string ReadText(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void HelpError(const std::string& text) { Dialogs().Inform(TMessageKind::Error, text); }
+
+bool HasHelpSet(const std::filesystem::path& folder) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(folder / kHelpIndexPage, error);
+}
 
 }  // namespace
 
-std::filesystem::path HelpFolder() { return ProgramDir() / kHelpFolderName; }
+std::filesystem::path HelpFolder() {
+  const std::filesystem::path own = ProgramDir() / kHelpFolderName;
+  if (HasHelpSet(own)) return own;
+  const std::filesystem::path shipped = HelpHooks.ShippedHelpFolder();
+  return !shipped.empty() && HasHelpSet(shipped) ? shipped : own;
+}
 
 std::string HelpAnchor(int context) { return "ctx" + std::to_string(context); }
 
@@ -58,7 +62,7 @@ std::map<int, std::string> ParseHelpContextMap(const std::string& text) {
 
 std::string HelpUrl(const std::filesystem::path& folder, int context) {
   if (context == 0 || context == kHelpContents) return FileUrl(folder / kHelpIndexPage);
-  const std::map<int, std::string> map = ParseHelpContextMap(ReadText(folder / kHelpContextMap));
+  const std::map<int, std::string> map = ParseHelpContextMap(ReadRegularFile(folder / kHelpContextMap).Bytes);
   const auto it = map.find(context);
   if (it == map.end()) return {};
   return FileUrl(folder / it->second) + "#" + HelpAnchor(context);
@@ -66,8 +70,7 @@ std::string HelpUrl(const std::filesystem::path& folder, int context) {
 
 void ShowHelpContext(int context) {
   const std::filesystem::path folder = HelpFolder();
-  std::error_code error;
-  if (!std::filesystem::exists(folder / kHelpIndexPage, error)) {
+  if (!HasHelpSet(folder)) {
     HelpError("Error opening Vexilor Norv Help. May be help file is not found.");
     return;
   }

@@ -1,14 +1,15 @@
 #pragma once
-// Context help: the program's HTML help set below "Help/" in the program folder, opened
-// at a context in the desktop's browser. The set holds one page per form with an anchor
-// per help context, an index, and the map of contexts to pages ("contexts.map", lines
-// "context page.html").
+// Context help: the program's HTML help set below "Help/" in the program folder, else the
+// one the build writes beside the executable, opened at a context in the desktop's browser.
+// The set holds one page per form with an anchor per help context, an index, and the map of
+// contexts to pages ("contexts.map", lines "context page.html").
 
 #include <filesystem>
 #include <map>
 #include <string>
 
 #include "framework/util/hook.h"
+#include "framework/util/program_dir.h"
 
 namespace norv {
 
@@ -21,9 +22,15 @@ inline constexpr int kHelpContents = 1;
 struct THelpHooks {
   // The desktop's browser opens a URL; false when none could.
   THook<bool(const std::string& url)> OpenUrl{"HelpHooks.OpenUrl"};
+  // The help set shipped with the program, for a program folder without one of its own
+  // (VEXILOR_NORV_HOME names a folder apart from the executable's).
+  THook<std::filesystem::path()> ShippedHelpFolder{Fallback("HelpHooks.ShippedHelpFolder"),
+                                                   [] { return ExecutableDir() / kHelpFolderName; }};
 };
 extern THelpHooks HelpHooks;
 
+// The program folder's help set when it has one, else the shipped one when that exists,
+// else the program folder's (which then holds none).
 std::filesystem::path HelpFolder();
 // The anchor name of a context: "ctx" and its number.
 std::string HelpAnchor(int context);

@@ -7,8 +7,8 @@
 #include "framework/language/language.h"
 #include "framework/text/ini_file.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/file_io.h"
 #include "instrument/startup/mac_address.h"
-#include "shell/setup_files.h"
 #include "shell/shell_state.h"
 
 namespace norv {

@@ -1,14 +1,6 @@
 #include "shell/setup_files.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string_view>
-#include <system_error>
 
 #include "framework/language/language.h"
 #include "framework/settings/handler.h"
@@ -17,11 +9,11 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
-#include "shell/remote/remote_protocol.h"
 #include "shell/shell_state.h"
 
 namespace norv {
@@ -42,55 +34,6 @@ std::string InstrumentFileName(const std::string& instrument) {
 fs::path SetupFilePath(TSetupKind kind) {
   const char* prefix = kind == TSetupKind::PowerOff ? "~SetpPwrOffFor" : "~SetpDefaultFor";
   return DataFolders().SetupFilesDir / (prefix + InstrumentFileName(CurrentInstrumentName) + ".set");
-}
-
-namespace {
-
-constexpr std::string_view kTemporarySuffix = ".tmp";
-
-std::string TemporaryPrefix(const fs::path& path) { return "." + path.filename().string() + "."; }
-
-// The temporary files of Path whose writer has gone (interrupted before its rename): they
-// would stay for ever, each as big as the target.
-void RemoveStaleTemporaries(const fs::path& path) {
-  const std::string prefix = TemporaryPrefix(path);
-  std::error_code ec;
-  for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!name.starts_with(prefix) || !name.ends_with(kTemporarySuffix)) continue;
-    const std::string_view digits(name.data() + prefix.size(),
-                                  name.size() - prefix.size() - kTemporarySuffix.size());
-    pid_t pid = 0;
-    const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-    if (digits.empty() || error != std::errc() || last != digits.data() + digits.size()) continue;
-    if (pid == getpid() || !ProcessAlive(pid)) {
-      std::error_code removeError;
-      fs::remove(it->path(), removeError);
-    }
-  }
-}
-
-}  // namespace
-
-bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  RemoveStaleTemporaries(path);
-  // The temporary name is unique to this process, so two copies never write one file.
-  const fs::path temp =
-      path.parent_path() /
-      (TemporaryPrefix(path) + std::to_string(static_cast<long>(getpid())) + std::string(kTemporarySuffix));
-  bool ok = false;
-  if (FILE* f = std::fopen(temp.c_str(), "wb")) {
-    ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    // The data must be on disk before the name points at it.
-    ok = std::fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-  }
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) fs::remove(temp, ec);
-  return ok;
 }
 
 void TakeFactoryDefaultSetup() {
@@ -133,14 +76,12 @@ void ReplaySetup(const std::vector<std::string>& lines) {
 }  // namespace
 
 bool LoadSetupFile(const fs::path& path, bool showErrors) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.is_open() || in.bad() || !RootSpider) {
+  const TFileRead file = ReadRegularFile(path);
+  if (!file || !RootSpider) {
     if (showErrors) Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotFound", path.string()));
     return false;
   }
-  ReplaySetup(SetupLinesFromFileText(bytes));
+  ReplaySetup(SetupLinesFromFileText(file.Bytes));
   return true;
 }
 

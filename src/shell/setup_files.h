@@ -35,8 +35,4 @@ bool RecallSetup(TSetupKind kind, bool showErrors);
 bool SaveSetupFile(const std::filesystem::path& path, bool showErrors);
 bool LoadSetupFile(const std::filesystem::path& path, bool showErrors);
 
-// Writes Bytes to Path through a temporary file in the same folder and a rename; creates
-// the folder. False when any step fails (the temporary file is removed again).
-bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
-
 }  // namespace norv

@@ -1,13 +1,13 @@
 #include "tdr_mask/mask_catalogue.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
 #include "display/display_hooks.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/text/ini_file.h"
 #include "framework/text/text_case.h"
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
@@ -141,14 +141,7 @@ void InstallShippedMasks(const fs::path& standardDir) {
     fs::create_directories(target.parent_path(), ec);
     if (ec) continue;
     // Written beside and renamed, so a half-written file never passes for a mask.
-    const fs::path part = target.string() + ".part";
-    {
-      std::ofstream out(part, std::ios::binary | std::ios::trunc);
-      out.write(file.Content.data(), static_cast<std::streamsize>(file.Content.size()));
-      if (!out) continue;
-    }
-    fs::rename(part, target, ec);
-    if (ec) fs::remove(part, ec);
+    WriteFileAtomically(target, file.Content, false);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <optional>
 
 #include "display/scope_crt.h"
@@ -17,7 +16,9 @@
 #include "framework/text/dot_number.h"
 #include "framework/text/ini_file.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/file_io.h"
 #include "instrument/settings/timebase_settings.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_object.h"
@@ -308,9 +309,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 std::vector<std::string> ReadTrimmedLines(const fs::path& file) {
   std::vector<std::string> lines;
-  std::ifstream in(file, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  const std::string bytes = ReadRegularFile(file).Bytes;
+  for (const std::string_view line : SplitLines(bytes)) {
     const std::string_view trimmed = TrimBlanks(line);
     std::string_view t = trimmed;
     while (!t.empty() && (t.back() == '\r' || t.back() == '\t')) t.remove_suffix(1);

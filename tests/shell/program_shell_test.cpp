@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "framework/language/language.h"
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "shell/main_layout.h"
 #include "shell/remote/remote_control.h"

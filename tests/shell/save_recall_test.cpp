@@ -17,6 +17,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/util/errors.h"
+#include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/program_shell.h"
@@ -509,6 +510,14 @@ TEST_F(SaveRecallTest, AShownDatabaseTakesItsStyleAndIsRedrawnAfterColourAndForm
   ExecCommand("Displ:DBStyle InfGrayScal");
   EXPECT_EQ(shown()[4], 0xF4F4F4u);
   ScopeCRT.reset();
+}
+
+// Before the start sets the folders (as in a unit that copies a trace into a memory on its
+// own), a memory file still lies in the program folder, never in the working folder.
+TEST(MemoryFileTest, AMemoryFileIsInTheProgramFolderBeforeTheFoldersAreSet) {
+  ProgramStart = {};
+  EXPECT_EQ(MemoryFilePath(0), ProgramDir() / "~memzona.no1");
+  EXPECT_EQ(MemoryFilePath(3).parent_path(), ProgramDir());
 }
 
 TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {

@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
-#include <system_error>
 #include <unordered_map>
 
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/util/file_io.h"
 
 namespace norv {
 
@@ -280,17 +278,13 @@ TCustomIniFile_Dot::TCustomIniFile_Dot(std::filesystem::path fileName, bool case
 TCustomIniFile_Dot::~TCustomIniFile_Dot() = default;
 
 void TCustomIniFile_Dot::LoadFile() {
-  std::error_code ec;
-  if (!std::filesystem::exists(fileName_, ec)) {
+  const TFileRead file = ReadRegularFile(fileName_);
+  if (file.Error == TFileReadError::Absent) {
     doc_->Clear();
     return;
   }
-  std::ifstream in(fileName_, std::ios::binary);
-  if (!in.is_open() || !std::filesystem::is_regular_file(fileName_, ec))
-    throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\"");
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  TDecodedText decoded = DecodeText(bytes.str(), codePage_);
+  if (!file) throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\": " + file.Why);
+  TDecodedText decoded = DecodeText(file.Bytes, codePage_);
   encoding_ = decoded.encoding;
   doc_->Parse(decoded.utf8);
 }
@@ -299,24 +293,8 @@ void TCustomIniFile_Dot::SaveFile() {
   TTextEncoding used = encoding_;
   std::string bytes = EncodeText(doc_->Text(), encoding_, &used, codePage_);
   encoding_ = used;
-  std::filesystem::path temp = fileName_;
-  temp += ".tmp~";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\"");
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, fileName_, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
+  if (!WriteFileAtomically(fileName_, bytes, false))
     throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\"");
-  }
 }
 
 std::string TCustomIniFile_Dot::ReadString(std::string_view section, std::string_view ident,

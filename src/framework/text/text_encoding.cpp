@@ -250,6 +250,10 @@ TDecodedText DecodeText(std::string_view bytes, TCodePage codePage) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return {RepairedUtf8(bytes.substr(3)), TTextEncoding::Utf8Bom};
   if (bytes.starts_with("\xFF\xFE")) return {DecodeUtf16(bytes.substr(2), false), TTextEncoding::Utf16LE};
   if (bytes.starts_with("\xFE\xFF")) return {DecodeUtf16(bytes.substr(2), true), TTextEncoding::Utf16BE};
+  return DecodeUnmarkedText(bytes, codePage);
+}
+
+TDecodedText DecodeUnmarkedText(std::string_view bytes, TCodePage codePage) {
   if (IsValidUtf8(bytes)) return {std::string(bytes), TTextEncoding::Utf8};
   return {DecodeCodePage(bytes, codePage), TTextEncoding::Ansi};
 }

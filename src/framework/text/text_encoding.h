@@ -33,6 +33,9 @@ struct TDecodedText {
 // the code page. Broken UTF-16 (odd length, lone surrogates) and bytes that are not UTF-8
 // after a UTF-8 mark give U+FFFD in their place: the result is always valid UTF-8.
 TDecodedText DecodeText(std::string_view bytes, TCodePage codePage = TCodePage::Windows1252);
+// As DecodeText for bytes after the start of a text, where no byte-order mark can stand:
+// valid UTF-8 is UTF-8 (a U+FEFF at its start included), anything else is in the code page.
+TDecodedText DecodeUnmarkedText(std::string_view bytes, TCodePage codePage = TCodePage::Windows1252);
 
 // The file bytes of utf8 text in the given encoding, byte-order mark included. Characters
 // that the code page cannot hold make an Ansi text come out as UTF-8; *used (if given)

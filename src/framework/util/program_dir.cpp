@@ -30,6 +30,10 @@ fs::path FileNameFromText(std::string_view text) {
 
 fs::path ProgramDir() {
   if (const char* home = NonEmptyEnv("VEXILOR_NORV_HOME")) return fs::path(home);
+  return ExecutableDir();
+}
+
+fs::path ExecutableDir() {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::current_path() : exe.parent_path();

@@ -15,6 +15,8 @@ std::filesystem::path FileNameFromText(std::string_view text);
 
 // $VEXILOR_NORV_HOME when set, else the folder of the running executable.
 std::filesystem::path ProgramDir();
+// The folder of the running executable, where the build puts what the program ships.
+std::filesystem::path ExecutableDir();
 // The user's configuration folder for this program ($XDG_CONFIG_HOME or ~/.config),
 // created on demand. Holds what the platform kept in the registry.
 std::filesystem::path UserConfigDir();

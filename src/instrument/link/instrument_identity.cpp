@@ -172,15 +172,23 @@ void ReadDemoUnit(const std::string& name) {
   };
 
   int blockNo = 1;
-  TDemoBlock block = readBlock(1);
-  bool found = block != AbsentDemoBlock;
-  if (block == EmptyDemoBlock) {
-    found = false;
-    for (int n = 2; n <= DemoBlocks && !found; ++n) {
-      block = readBlock(n);
-      found = block != EmptyDemoBlock;
-      blockNo = n;
+  TDemoBlock block{};
+  bool found = false;
+  try {
+    block = readBlock(1);
+    found = block != AbsentDemoBlock;
+    if (block == EmptyDemoBlock) {
+      found = false;
+      for (int n = 2; n <= DemoBlocks && !found; ++n) {
+        block = readBlock(n);
+        found = block != EmptyDemoBlock;
+        blockNo = n;
+      }
     }
+  } catch (const EIniFileError& e) {
+    // The simulator goes on as the default model; the file is left as it is.
+    found = false;
+    LinkHooks.ShowMessage(e.what());
   }
 
   TInstrumentIdentity& id = InstrumentIdentity;

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
@@ -243,12 +244,14 @@ std::string UnitBeforeComment(const std::string& line) {
 class TLineReader {
  public:
   explicit TLineReader(std::istream& in) : in_(in) {}
-  // The next line without its CR LF (or LF); nothing at the end of the file.
+  // The next line without its CR LF (or LF); nothing at the end of the file. Old files may
+  // be in the Windows code page; only the file's start can hold a byte-order mark.
   std::optional<std::string> Next() {
     std::string line;
     if (!std::getline(in_, line)) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return DecodeText(line).utf8;  // old files may be in the Windows code page
+    const bool first = std::exchange(first_, false);
+    return (first ? DecodeText(line) : DecodeUnmarkedText(line)).utf8;
   }
   std::optional<double> NextLeadingNumber() {
     const auto line = Next();
@@ -259,6 +262,7 @@ class TLineReader {
 
  private:
   std::istream& in_;
+  bool first_ = true;
 };
 
 void AppendLine(std::string& out, const std::string& line) {

@@ -1,12 +1,13 @@
 #include "instrument/settings/pattern_length_list.h"
 
-#include <fstream>
 #include <limits>
 #include <string>
 
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
+#include "framework/util/file_io.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/settings/trigger_settings.h"
 
@@ -31,9 +32,9 @@ std::filesystem::path PatternLengthListPath(const std::filesystem::path& setupFo
 void LoadPatternLengthList(const std::filesystem::path& setupFolder) {
   std::vector<int32_t>& list = TriggerSettings().PatternLengthList;
   list.clear();
-  std::ifstream file(PatternLengthListPath(setupFolder));
-  std::string line;
-  while (list.size() < PatternLengthListCapacity && std::getline(file, line)) {
+  const std::string bytes = ReadRegularFile(PatternLengthListPath(setupFolder)).Bytes;
+  for (const std::string_view line : SplitLines(bytes)) {
+    if (list.size() == PatternLengthListCapacity) break;
     list.push_back(ParsePatternLengthLine(line));
   }
 }
@@ -139,13 +140,9 @@ bool TPatternLengthEditor::Accept(const std::filesystem::path& setupFolder) cons
 
 bool SavePatternLengthList(const std::filesystem::path& setupFolder,
                            const std::vector<std::string>& entries) {
-  std::ofstream file(PatternLengthListPath(setupFolder), std::ios::binary | std::ios::trunc);
-  for (const std::string& entry : entries) {
-    if (!file) break;
-    file << ParsePatternLengthLine(entry) << "\r\n";
-  }
-  file.flush();
-  return static_cast<bool>(file);
+  std::string text;
+  for (const std::string& entry : entries) text += std::to_string(ParsePatternLengthLine(entry)) + "\r\n";
+  return WriteFileAtomically(PatternLengthListPath(setupFolder), text, false);
 }
 
 }  // namespace norv

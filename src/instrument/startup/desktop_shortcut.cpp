@@ -1,9 +1,9 @@
 #include "instrument/startup/desktop_shortcut.h"
 
-#include <fstream>
 #include <system_error>
 
 #include "framework/text/text_case.h"
+#include "framework/util/file_io.h"
 
 namespace norv {
 
@@ -63,13 +63,8 @@ std::string DesktopEntryText(std::string_view title, const std::filesystem::path
 
 bool CreateShortcut(const std::filesystem::path& linkFile, const std::vector<std::string>& arguments,
                     const std::filesystem::path& target) {
-  {
-    std::ofstream out(linkFile, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << DesktopEntryText(linkFile.stem().string(), target, arguments);
-    out.close();
-    if (!out) return false;
-  }
+  if (!WriteFileAtomically(linkFile, DesktopEntryText(linkFile.stem().string(), target, arguments), false))
+    return false;
   std::error_code error;
   std::filesystem::permissions(linkFile,
                                std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |

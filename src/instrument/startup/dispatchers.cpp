@@ -1,6 +1,8 @@
 #include "instrument/startup/dispatchers.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <string>
 
 #include "framework/language/language.h"
@@ -121,9 +123,11 @@ void SwitchOffOtherAnalyses(uint8_t keepMenuCode) {
   }
 }
 
-void InitDataFolders() {
-  TDataFolders& f = ProgramStart.Folders;
-  f.ProgramDir = ProgramDir() / "";
+namespace {
+
+TDataFolders FoldersBelow(const std::filesystem::path& programDir) {
+  TDataFolders f;
+  f.ProgramDir = programDir / "";
   f.BaseDir = f.ProgramDir;
   f.SetupFilesDir = Folder(f.BaseDir, "Setup Files");
   f.MaskStandardDir = Folder(f.BaseDir, "Masks/Standard");
@@ -134,7 +138,31 @@ void InitDataFolders() {
   f.MaskTestFilesDir = Folder(f.BaseDir, "Waveforms/Mask Test Files");
   f.DatabaseDir = Folder(f.BaseDir, "Database");
   f.HelpDir = Folder(f.BaseDir, "Help");
+  return f;
 }
+
+}  // namespace
+
+const TDataFolders& DataFolders() {
+  using TFolder = std::filesystem::path TDataFolders::*;
+  static constexpr TFolder kFolders[] = {&TDataFolders::ProgramDir,       &TDataFolders::BaseDir,
+                                         &TDataFolders::SetupFilesDir,    &TDataFolders::MaskStandardDir,
+                                         &TDataFolders::MaskUserDir,      &TDataFolders::AcqLimitFilesDir,
+                                         &TDataFolders::WaveformFilesDir, &TDataFolders::LimitTestFilesDir,
+                                         &TDataFolders::MaskTestFilesDir, &TDataFolders::DatabaseDir,
+                                         &TDataFolders::HelpDir};
+  TDataFolders& f = ProgramStart.Folders;
+  const auto unset = [&](TFolder folder) { return (f.*folder).empty(); };
+  if (std::any_of(std::begin(kFolders), std::end(kFolders), unset)) {
+    // Folders set one by one are kept.
+    const TDataFolders below = FoldersBelow(f.ProgramDir.empty() ? ProgramDir() : f.ProgramDir);
+    for (const TFolder folder : kFolders)
+      if (unset(folder)) f.*folder = below.*folder;
+  }
+  return f;
+}
+
+void InitDataFolders() { ProgramStart.Folders = FoldersBelow(ProgramDir()); }
 
 void RememberShiftState(bool shiftHeld) { ProgramStart.ShiftAtStart = shiftHeld; }
 bool ShiftHeldAtStart() { return ProgramStart.ShiftAtStart; }

@@ -106,7 +106,10 @@ struct TProgramStartState {
   bool ShiftAtStart = false;
 };
 extern TProgramStartState ProgramStart;
-inline const TDataFolders& DataFolders() { return ProgramStart.Folders; }
+// The program folders. One not set yet (InitDataFolders has not run since the program
+// objects were made) is taken below ProgramDir() then, so a file name made from a folder
+// never lacks it and lands in the working folder.
+const TDataFolders& DataFolders();
 
 // The folders below the program folder.
 void InitDataFolders();

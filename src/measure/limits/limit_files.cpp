@@ -2,8 +2,7 @@
 // and the counts in the bottom strip. Kept apart from the measurement state, whose label
 // type the screen control declares again.
 
-#include <fstream>
-#include <system_error>
+#include <sstream>
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -12,6 +11,7 @@
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
@@ -59,15 +59,12 @@ std::string NextLimitFileName() {
 bool LimitSaveWaveform(TTraceId source) {
   if (!IsRecordTrace(source)) return false;
   const std::filesystem::path name = NextLimitFileName();
-  std::error_code error;
-  if (name.has_parent_path()) std::filesystem::create_directories(name.parent_path(), error);
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  std::ostringstream out(std::ios::binary);
   const TSignalObj& record = SignalObjs()[source];
   const auto format = GetIndex(LimitSettings().FileFormat);
-  bool written = out && (format == lfBinary ? record.SaveToBinaryFile(out)
-                                            : record.SaveToTextFile(out, format == lfYOnly));
-  out.close();
-  written = written && !out.fail();
+  const bool written =
+      (format == lfBinary ? record.SaveToBinaryFile(out) : record.SaveToTextFile(out, format == lfYOnly)) &&
+      WriteFileAtomically(name, std::move(out).str());
   if (!written) {
     LinkHooks.ShowMessage(FormatLangStr("File___NotSaved", name.string()));
     return false;

@@ -5,10 +5,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
+#include "framework/util/file_io.h"
 #include "instrument/record/signal_obj.h"
-#include "shell/setup_files.h"
 
 namespace norv {
 
@@ -85,23 +84,19 @@ std::string TColorGradeDatabase::Validate(std::span<const uint8_t> header, uint6
 }
 
 std::string TColorGradeDatabase::Load(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary | std::ios::ate);
-  if (!in) return "the file cannot be opened";
-  const std::streamoff size = in.tellg();
-  in.seekg(0);
+  TFileReader in(file);
+  if (in.Error() != TFileReadError::None) return "the file cannot be opened: " + in.Why();
   std::array<uint8_t, kCgsHeaderSize> header{};
-  in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
-  const auto got = static_cast<std::size_t>(in.gcount());
-  if (std::string why = Validate(std::span(header).first(got), size < 0 ? 0 : static_cast<uint64_t>(size));
-      !why.empty())
-    return why;
+  const std::size_t got = in.Read(reinterpret_cast<char*>(header.data()), header.size());
+  if (std::string why = Validate(std::span(header).first(got), in.Size()); !why.empty()) return why;
   std::vector<uint8_t> bytes(kCgsRecordSize);
   std::copy(header.begin(), header.end(), bytes.begin());
   const std::size_t rest = kCgsRecordSize - kCgsHeaderSize;
-  in.read(reinterpret_cast<char*>(bytes.data() + kCgsHeaderSize), static_cast<std::streamsize>(rest));
   // The file may have changed since its size was taken.
-  if (static_cast<std::size_t>(in.gcount()) != rest || in.peek() != std::ifstream::traits_type::eof())
+  char more = 0;
+  if (in.Read(reinterpret_cast<char*>(bytes.data() + kCgsHeaderSize), rest) != rest || in.Read(&more, 1) != 0)
     return "the file is not one record long";
+  if (in.Error() != TFileReadError::None) return "the file cannot be read: " + in.Why();
   bytes_.swap(bytes);
   return {};
 }

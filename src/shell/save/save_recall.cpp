@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "display/scope_crt.h"
@@ -19,6 +18,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -234,8 +234,9 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   TSignalObj& record = SignalObjs()[trace];
   record.SetZoomStep(1);
   record.SetFirstShown(0);
-  std::ifstream in(fileName, std::ios::binary);
-  const bool ok = in && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
+  const TFileRead file = ReadRegularFile(fileName);
+  std::istringstream in(file.Bytes, std::ios::binary);
+  const bool ok = file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
   if (!ok) {
     SignalsOn.SetOn(trace, false);
     RefreshMemoOnDisabled();
@@ -509,7 +510,7 @@ bool CreateDatabaseFile(const std::string& fileName) {
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   const fs::path probe = target.parent_path() / ("." + target.filename().string() + ".space");
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   const bool room = posix_fallocate(fd, 0, static_cast<off_t>(kCgsRecordSize)) == 0;
   ::close(fd);

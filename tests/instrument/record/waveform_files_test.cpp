@@ -347,6 +347,38 @@ TEST(WaveformTextFile, ReadsFilesFromOtherWriters) {
             std::tuple(true, 3, "GHz", 1.5, 2e-3, "\u00B5V", -1.0, 31.25, -31.0));
 }
 
+// Only the file's start can hold a byte-order mark: the same bytes at the start of a later
+// line are text, so a unit beginning with them survives every save.
+TEST(WaveformTextFile, OnlyTheFilesStartCanHoldAByteOrderMark) {
+  const TSignalObj wave = SampleRecord(40, false);
+  const std::string good = SaveText(wave);
+  TSignalObj dst;
+  ASSERT_TRUE(LoadText(dst, "\xEF\xBB\xBF" + good));
+  EXPECT_EQ(SaveText(dst), good);
+
+  const struct {
+    std::string unitLine, unit;  // the bytes of line 9, the unit read from it (UTF-8)
+  } units[] = {
+      {"\xEF\xBB\xBFV (Dimension)", "\xEF\xBB\xBFV"},                // U+FEFF, then V
+      {"\xEF\xBB\xBF\xEF\xBB\xBFmV", "\xEF\xBB\xBF\xEF\xBB\xBFmV"},  // two of them
+      {"\xFF\xFEmV", "\xC3\xBF\xC3\xBEmV"},                          // Windows-1252: y-diaeresis, thorn
+      {"\xFE\xFF", "\xC3\xBE\xC3\xBF"},
+  };
+  for (const auto& u : units) {
+    std::vector<std::string> lines = Lines(good);
+    lines[8] = u.unitLine;
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    TSignalObj loaded;
+    ASSERT_TRUE(LoadText(loaded, text)) << u.unit;
+    EXPECT_EQ(loaded.GetVertUnit(), u.unit);
+    const std::string once = SaveText(loaded);
+    TSignalObj again;
+    ASSERT_TRUE(LoadText(again, once)) << u.unit;
+    EXPECT_EQ(SaveText(again), once) << u.unit;
+  }
+}
+
 TEST(WaveformTextFile, RefusedFilesChangeNothing) {
   const TSignalObj wave = SampleRecord(48, false);
   const std::string good = SaveText(wave);

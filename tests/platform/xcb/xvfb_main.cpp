@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "support/temp_home.h"
+#include "support/working_folder.h"
 
 namespace {
 
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     return kSkipped;
   }
   norv::test::SetUpTestHome();
+  norv::test::GuardWorkingFolder();
   TXvfb server;
   std::string display;
   if (!server.Start(*xvfb, norv::test::TestRoot() / "xvfb.log", display)) {

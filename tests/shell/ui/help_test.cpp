@@ -122,6 +122,27 @@ TEST_F(HelpTest, ContentsIndexAndFailuresOfTheHelpSet) {
   EXPECT_EQ(opened_.size(), before);
 }
 
+// VEXILOR_NORV_HOME names a program folder apart from the executable's, without a help set
+// of its own: the help opens from the set shipped beside the executable, until the program
+// folder has one.
+TEST_F(HelpTest, AProgramFolderWithoutAHelpSetOpensTheShippedOne) {
+  Start();
+  HelpHooks.OpenUrl.Set([this](const std::string& url) {
+    opened_.push_back(url);
+    return true;
+  });
+  const std::filesystem::path shipped = NORV_HELP_DIR;
+  HelpHooks.ShippedHelpFolder.Set([&] { return shipped; });
+  ShellHooks.OpenHelp(1706);
+  ASSERT_EQ(opened_.size(), 1u) << dialogs_.shown.back();
+  EXPECT_EQ(opened_[0], "file://" + (shipped / "Trig_Form.html").lexically_normal().string() + "#ctx1706");
+  EXPECT_TRUE(AnchorExists(opened_[0]));
+  std::filesystem::copy(shipped, ProgramHelp(), std::filesystem::copy_options::recursive);
+  ShellHooks.OpenHelp(1);
+  EXPECT_EQ(opened_.back(), "file://" + (ProgramHelp() / "index.html").string());
+  EXPECT_TRUE(dialogs_.shown.empty());
+}
+
 TEST(HelpContextMap, KeepsWellFormedLinesOnly) {
   const auto map = ParseHelpContextMap("5 a.html\r\nx b.html\n7\n8 ../c.html\n9  \n10 d.html\n-3 e.html\n");
   const std::map<int, std::string> expected{{5, "a.html"}, {10, "d.html"}, {-3, "e.html"}};

@@ -1,0 +1,66 @@
+#pragma once
+// Whole files whose names come from users, other programs and the program folder: every
+// file the program reads and writes goes through here.
+//
+// Only a regular file is read. Anything can stand in its place: opening a FIFO blocks
+// until a writer comes (the program with it, for good), a device can read without end,
+// a folder reads as nothing. Each is refused at once with a reason, and the open itself
+// never waits. Writes go to a temporary file beside the target and are renamed over it,
+// so a FIFO in the target's place is replaced, never opened, and a failed write leaves the
+// old file.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace norv {
+
+enum class TFileReadError : uint8_t { None, Absent, NotRegular, Unreadable, TooLarge };
+
+// A regular file open for reading from its start.
+class TFileReader {
+ public:
+  explicit TFileReader(const std::filesystem::path& file);
+  ~TFileReader();
+  TFileReader(const TFileReader&) = delete;
+  TFileReader& operator=(const TFileReader&) = delete;
+
+  // None while the file is open and every read has succeeded.
+  TFileReadError Error() const { return error_; }
+  // Why the file was not opened or read ("it is not a regular file"), for messages.
+  const std::string& Why() const { return why_; }
+  // The size when it was opened.
+  std::uintmax_t Size() const { return size_; }
+  // Reads up to size bytes: fewer only at the end of the file or on an error.
+  std::size_t Read(char* data, std::size_t size);
+
+ private:
+  void Fail(TFileReadError error, std::string why);
+  void FailWith(int error);  // errno of a system call
+
+  int fd_ = -1;
+  std::uintmax_t size_ = 0;
+  TFileReadError error_ = TFileReadError::None;
+  std::string why_;
+};
+
+struct TFileRead {
+  TFileReadError Error = TFileReadError::None;
+  std::string Bytes;
+  std::string Why;  // as TFileReader::Why
+  explicit operator bool() const { return Error == TFileReadError::None; }
+};
+
+// More than any file the program writes; a larger one is refused rather than read whole.
+inline constexpr std::uintmax_t kMaxReadFileBytes = std::uintmax_t{64} << 20;
+
+// The whole of a regular file of at most maxBytes.
+TFileRead ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxBytes = kMaxReadFileBytes);
+
+// Writes bytes to path through a temporary file in the same folder, flushed to disk before
+// the rename; creates the folder when asked. False when any step fails, with the target
+// left as it was and the temporary file removed.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes, bool createFolder = true);
+
+}  // namespace norv
