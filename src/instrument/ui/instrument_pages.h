@@ -67,6 +67,8 @@ class TTrig_Form : public TInstrumentMenu {
  public:
   explicit TTrig_Form(QWidget* owner);
   void AttenuationUnitsUpdate();
+  // The pattern-sync page only with the trigger's pattern-sync option.
+  void ShowPage(int page) override;
 
  protected:
   void PageShown(int page) override;
