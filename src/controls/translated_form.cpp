@@ -21,6 +21,7 @@
 #include "controls/edit_switchers.h"
 #include "controls/help_contexts.h"
 #include "controls/list_switchers.h"
+#include "controls/look.h"
 #include "controls/main_menu_button.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -248,6 +249,7 @@ QStringList TFormTranslator::Lines(TCustomIniFile_Dot* ini, const std::string& i
 
 void TFormTranslator::Apply(TCustomIniFile_Dot* ini) {
   form_->setWindowTitle(Text(ini, "Caption", form_->windowTitle()));
+  if (form_->isWindow()) KeepTitleWhole(*form_);
   for (QWidget* child : Children(form_)) ApplyControl(ini, child, {});
   translated_ = true;
   AssignHelpContexts(form_);

@@ -6,7 +6,9 @@
 //
 //   RegisterInstrumentPages();   // once at start-up, before any side menu opens
 
+#include <QLabel>
 #include <functional>
+#include <vector>
 
 #include "controls/menu_pages.h"
 
@@ -37,7 +39,10 @@ class TInstrumentMenu : public TDeclaredSideMenu {
   void LinkToPage(const char* control, int page);
 
  private:
+  void FitPanelLabels();
+
   int help_context_;
+  std::vector<QLabel*> panel_labels_;
 };
 
 class TUsil_Form : public TInstrumentMenu {
