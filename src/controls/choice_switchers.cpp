@@ -4,6 +4,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <algorithm>
+#include <numeric>
 
 #include "controls/controls_state.h"
 #include "framework/settings/choice_handlers.h"
@@ -163,22 +164,63 @@ void TRC_PolyButtonSwitcher::CheckButtonCount(int handlerCount) const {
                    Format_Dot("\r\rHandler: %d btns; Switcher: %d btns", handlerCount, ButtonCount()));
 }
 
+std::vector<int> TRC_PolyButtonSwitcher::ColumnNeeds(const QFont& face, int gap) const {
+  std::vector<int> needs(static_cast<size_t>(columns_), 0);
+  const int rows = (ButtonCount() + columns_ - 1) / columns_;
+  const QFontMetrics metrics(face);
+  for (int i = 0; i < ButtonCount(); ++i) {
+    const QAbstractButton& button = *buttons_[static_cast<size_t>(i)];
+    const int column = i / rows;
+    int& need = needs[static_cast<size_t>(column)];
+    need = std::max(need, metrics.horizontalAdvance(button.text()) + MarkWidth(button) +
+                              (column < columns_ - 1 ? gap : 0));
+  }
+  return needs;
+}
+
+int TRC_PolyButtonSwitcher::NeededWidth() const {
+  const std::vector<int> needs = ColumnNeeds(font(), kColumnGap);
+  return std::accumulate(needs.begin(), needs.end(), 4 + width() - ContentRect().width());
+}
+
+std::vector<int> TRC_PolyButtonSwitcher::ColumnWidths(int room) const {
+  const auto columns = static_cast<size_t>(columns_);
+  const int share = room / columns_;
+  std::vector<int> widths(columns, share);
+  const std::vector<int> needs = ColumnNeeds(font(), kColumnGap);
+  if (std::ranges::all_of(needs, [share](int need) { return need <= share; })) return widths;
+  // A long text beside short ones: the regular face if the columns can hold it, else the
+  // narrow one, else the narrow one without the gap; squeezed further only when none fits.
+  const QFont narrow = NarrowFont(font());
+  for (const auto& [face, gap] :
+       {std::pair{font(), kColumnGap}, std::pair{narrow, kColumnGap}, std::pair{narrow, 0}}) {
+    const std::vector<int> wanted = ColumnNeeds(face, gap);
+    const int spare = room - std::accumulate(wanted.begin(), wanted.end(), 0);
+    if (spare < 0) continue;
+    for (size_t c = 0; c < columns; ++c) widths[c] = wanted[c] + spare / columns_;
+    return widths;
+  }
+  return widths;
+}
+
 void TRC_PolyButtonSwitcher::LayoutButtons() {
   const int count = ButtonCount();
   if (count == 0) return;
   const QRect content = ContentRect();
   const int w = content.width(), h = content.height();
-  const int columnWidth = (w - 4) / columns_;
+  const std::vector<int> widths = ColumnWidths(w - 4);
   const int rows = (count + columns_ - 1) / columns_;
   const int rowHeight = h / rows;
-  const int leftMargin = (w - 4 - columns_ * columnWidth + 1) / 2;
+  const int leftMargin = (w - 4 - std::accumulate(widths.begin(), widths.end(), 0) + 1) / 2;
   const int topMargin = (h - rows * rowHeight) / 2;
+  int left = content.left() + leftMargin;
   for (int i = 0; i < count; ++i) {
     QAbstractButton* button = buttons_[static_cast<size_t>(i)];
-    button->setGeometry(content.left() + leftMargin + i / rows * columnWidth,
-                        content.top() + topMargin + i % rows * rowHeight, columnWidth, rowHeight);
+    const int columnWidth = widths[static_cast<size_t>(i / rows)];
+    button->setGeometry(left, content.top() + topMargin + i % rows * rowHeight, columnWidth, rowHeight);
     button->setFont(FittingFont(font(), button->text(), columnWidth - MarkWidth(*button)));
     button->show();
+    if (i % rows == rows - 1) left += columnWidth;
   }
 }
 

@@ -84,6 +84,8 @@ class TRC_PolyButtonSwitcher : public TRC_Switcher {
   QAbstractButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
   // The part of a button's width its mark (and the gap after it) takes from the text.
   int MarkWidth(const QAbstractButton& button) const;
+  // The width that shows every text in the control's font, the columns side by side.
+  int NeededWidth() const;
 
   void Apply(const TSwitcherFields& fields) override;
 
@@ -105,6 +107,13 @@ class TRC_PolyButtonSwitcher : public TRC_Switcher {
  private:
   void SetButtonCount(int count);
   void LayoutButtons();
+  // Per column: its widest text in `face` beside the mark, and the gap before the next column.
+  std::vector<int> ColumnNeeds(const QFont& face, int gap) const;
+  // A text keeps a few pixels from the mark of the column after it, where there is room.
+  static constexpr int kColumnGap = 4;
+  // The columns' widths within `room`: equal while each text fits its share, else as the
+  // texts need, with what is left shared out.
+  std::vector<int> ColumnWidths(int room) const;
 
   std::vector<QAbstractButton*> buttons_;
   QStringList items_;

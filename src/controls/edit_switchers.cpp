@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <cmath>
 
 #include "controls/controls_state.h"
+#include "controls/look.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 
@@ -86,6 +88,14 @@ QRect TRC_LabelSwitcher::ValueBox() const {
 
 QRect TRC_LabelSwitcher::ValueRect() const { return ValueBox().adjusted(1, 1, -1, -1); }
 
+QRect TRC_LabelSwitcher::TextRect() const { return ValueBox().adjusted(4, 0, -1, 0); }
+
+QFont TRC_LabelSwitcher::ValueFont() const { return FittingFont(font(), ShownText(), TextRect().width()); }
+
+int TRC_LabelSwitcher::WidthFor(const QString& value) const {
+  return QFontMetrics(font()).horizontalAdvance(value) + width() - TextRect().width();
+}
+
 void TRC_LabelSwitcher::SetValueColor(std::optional<uint32_t> color) {
   if (color == value_color_) return;
   value_color_ = color;
@@ -111,25 +121,22 @@ void TRC_LabelSwitcher::PaintContent(QPainter& painter, const QRect& content) {
   QRect box = ValueBox();
   DrawFrame3D(painter, box, Sys(TSysColor::BtnShadow), Sys(TSysColor::BtnHighlight));
   QColor text, back;
-  QString shown;
   if (!isEnabled()) {
     text = QColor(128, 128, 128);
     back = Sys(TSysColor::BtnFace);
-    shown = value_text_;
   } else if (typing_) {
     text = Qt::black;
     back = Qt::white;
-    shown = typed_text_;
   } else {
     text = ColorFromBgr(value_color_ ? *value_color_ : text_color_);
     back = ColorFromBgr(back_color_);
-    shown = value_text_;
   }
   painter.fillRect(box, back);
   painter.setPen(text);
   painter.save();
   painter.setClipRect(box);
-  painter.drawText(box.adjusted(4, 0, -1, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+  painter.setFont(ValueFont());
+  painter.drawText(TextRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ShownText());
   painter.restore();
 }
 

@@ -29,6 +29,12 @@ class TRC_LabelSwitcher : public TRC_Switcher {
   bool IsTyping() const { return typing_; }
   // The inside of the sunken value box.
   QRect ValueRect() const;
+  // Where the value text goes, and the font it is drawn in there: the control's, or a
+  // narrower one for a long text.
+  QRect TextRect() const;
+  QFont ValueFont() const;
+  // The control's width that shows `value` whole in the control's font.
+  int WidthFor(const QString& value) const;
   // A colour (0x00BBGGRR) in place of the handler's text colour; nothing: the handler's.
   void SetValueColor(std::optional<uint32_t> color);
 
@@ -40,6 +46,8 @@ class TRC_LabelSwitcher : public TRC_Switcher {
   virtual int BoxLeft() const { return WithHot() ? 10 : 0; }
   virtual int BoxRightShort() const { return WithHot() ? 23 : 8; }
   QRect ValueBox() const;
+  // The text the box shows: the value, or what is being typed into the enabled control.
+  const QString& ShownText() const { return typing_ && isEnabled() ? typed_text_ : value_text_; }
   TEditHandler& Edit() const;
   void PaintContent(QPainter& painter, const QRect& content) override;
 

@@ -39,10 +39,15 @@ QFont ProgramFont() {
   return font;
 }
 
-QFont FittingFont(const QFont& font, const QString& text, int room) {
-  if (QFontMetrics(font).horizontalAdvance(text) <= room) return font;
+QFont NarrowFont(const QFont& font) {
   QFont narrow = font;
   narrow.setFamily("Liberation Sans Narrow");
+  return narrow;
+}
+
+QFont FittingFont(const QFont& font, const QString& text, int room) {
+  if (text.isEmpty() || QFontMetrics(font).horizontalAdvance(text) <= room) return font;
+  QFont narrow = NarrowFont(font);
   if (font.pixelSize() <= 0) return narrow;  // sized in points: the narrow face alone
   for (int pixels = font.pixelSize();; --pixels) {
     narrow.setPixelSize(pixels);
@@ -50,6 +55,22 @@ QFont FittingFont(const QFont& font, const QString& text, int room) {
       return narrow;
   }
 }
+
+int TitleBarWidth(const QString& title) {
+  constexpr int kIconAndButtons = 4 * 28;
+  QFont bar = ProgramFont();
+  bar.setPixelSize(14);
+  bar.setBold(true);
+  return QFontMetrics(bar).horizontalAdvance(title) + kIconAndButtons;
+}
+
+void KeepTitleWhole(QWidget& window) {
+  const int needed = TitleBarWidth(window.windowTitle());
+  if (window.maximumWidth() < needed) window.setMaximumWidth(needed);
+  if (window.minimumWidth() < needed) window.setMinimumWidth(needed);
+}
+
+QIcon ProgramIcon() { return QIcon(QStringLiteral(":/vexilor-norv.png")); }
 
 QColor ColorFromBgr(uint32_t color) {
   return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),

@@ -5,7 +5,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
+#include <QWidget>
 #include <cstdint>
 
 namespace norv {
@@ -29,11 +31,22 @@ QColor SysColor(const QPalette& palette, TSysColor color);
 // controls' captions were sized for, and the same pixels on every machine.
 QFont ProgramFont();
 
+// The narrow face of the same size.
+QFont NarrowFont(const QFont& font);
+
 // The font `text` is drawn in where it has `room` pixels: `font` when the text fits, else
 // the narrow face of the same size, else the narrow face a pixel smaller at a time, down to
 // kSmallestFittingPixels (a text too long even then keeps that size).
 inline constexpr int kSmallestFittingPixels = 9;
 QFont FittingFont(const QFont& font, const QString& text, int room);
+
+// The width a window needs for its whole title beside the icon and buttons of a title bar
+// (in a bold face a little larger than the controls'), and a window kept at least that wide.
+int TitleBarWidth(const QString& title);
+void KeepTitleWhole(QWidget& window);
+
+// The program's icon: its windows, the About box and the desktop entry show it.
+QIcon ProgramIcon();
 
 // 0x00BBGGRR as a Qt colour.
 QColor ColorFromBgr(uint32_t color);

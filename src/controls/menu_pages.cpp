@@ -78,7 +78,11 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
         if (fields.Name.empty()) fields.Name = DefaultName(switcher);
         if (!names.insert(fields.Name).second)
           fail(number, "two switchers named " + fields.Name + " in " + panelDecl.Name);
-        panel->AddMade(switcher.Make, fields);
+        TRC_Switcher& made = panel->AddMade(switcher.Make, fields);
+        // Choices whose texts want more room than the default place take the panel's width.
+        auto* poly = qobject_cast<TRC_PolyButtonSwitcher*>(&made);
+        if (poly && fields.Left < 0 && fields.Width == 0 && poly->NeededWidth() > poly->width())
+          poly->setGeometry(kWideLeft, poly->y(), panelDecl.Width - 2 * kWideLeft, poly->height());
       }
       const int height = panelDecl.Height > 0 ? panelDecl.Height : panel->NextTop() + 2;
       const int y = panelDecl.Top >= 0 ? panelDecl.Top : top;

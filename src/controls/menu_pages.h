@@ -166,6 +166,8 @@ class TDeclaredSideMenu : public TSideMenuForm {
   }
 
   static constexpr int kPanelGap = 2;
+  // The left edge of a switcher as wide as its panel allows.
+  static constexpr int kWideLeft = 2;
   static constexpr int kTurnTop = kPagePanelHeight - 43;
 
  private:

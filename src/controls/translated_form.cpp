@@ -4,6 +4,7 @@
 #include <QAbstractSpinBox>
 #include <QChildEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include "controls/edit_switchers.h"
 #include "controls/help_contexts.h"
 #include "controls/list_switchers.h"
+#include "controls/look.h"
 #include "controls/main_menu_button.h"
 #include "framework/language/language.h"
 #include "framework/settings/numeric_handlers.h"
@@ -248,6 +250,8 @@ QStringList TFormTranslator::Lines(TCustomIniFile_Dot* ini, const std::string& i
 
 void TFormTranslator::Apply(TCustomIniFile_Dot* ini) {
   form_->setWindowTitle(Text(ini, "Caption", form_->windowTitle()));
+  // A dialog's title is all it says of itself; the main window's is long and may elide.
+  if (qobject_cast<QDialog*>(form_) != nullptr) KeepTitleWhole(*form_);
   for (QWidget* child : Children(form_)) ApplyControl(ini, child, {});
   translated_ = true;
   AssignHelpContexts(form_);

@@ -94,6 +94,18 @@ TRect TNizText::GetMarkCellRect(int row, int column, bool caption) {
   return TRect{kValue[c], top, c == 3 ? 518 : kCaption[c + 1] - 1, top + 15};
 }
 
+TRect TNizText::MarkCaptionRect(int row, int column, std::string_view caption) const {
+  TRect r = GetMarkCellRect(row, column, true);
+  r.Right = std::max(r.Right, r.Left + TextWidth(caption) + 1);
+  return r;
+}
+
+TRect TNizText::MarkValueRect(int row, int column, std::string_view caption) const {
+  TRect r = GetMarkCellRect(row, column, false);
+  r.Left = std::max(r.Left, MarkCaptionRect(row, column, caption).Right + 1);
+  return r;
+}
+
 TRect TNizText::GetMeasCellRect(int n, bool caption) {
   if (n < 0 || n > 9) OutOfTable("measurement", n, 0);
   const int top = (n % 5) * 16;

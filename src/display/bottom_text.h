@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "display/popup_menu.h"
 #include "display/scan_lines.h"
@@ -38,6 +39,10 @@ class TNizText : public TScanLinesTextScreen {
 
   // The cells; arguments outside the table throw std::out_of_range.
   static TRect GetMarkCellRect(int row, int column, bool caption);
+  // The marker table's caption cells were sized for a narrower face: a caption wider than
+  // its cell runs on into the value cell, and the value begins after it.
+  TRect MarkCaptionRect(int row, int column, std::string_view caption) const;
+  TRect MarkValueRect(int row, int column, std::string_view caption) const;
   static TRect GetMeasCellRect(int n, bool caption);
   static TRect GetJitterCellRect(int n, bool caption);
   static TRect GetLineCellRect(int line, int column);

@@ -230,7 +230,14 @@ void TVerhText::ShowFitToIcon() {
   PaintRect(kIconLeft, kIconTop, kIconTop + kIconSize - 1, kIconLeft + kIconSize - 1);
 }
 
+void TVerhText::ForgetStateTexts() {
+  lastStateText_ = {};
+  lastStateColour_ = {};
+}
+
 void TVerhText::ShowWaveformCount(int count) {
+  // Written over both state cells.
+  ForgetStateTexts();
   Cell(kWideColumn, 2, GetLangStr("nWaveforms_") + std::to_string(count), kWhite);
 }
 
@@ -243,6 +250,7 @@ void TVerhText::ShowDatabaseProgress(bool acquiring, const std::string& countTex
 void TVerhText::ShowDatabaseInfo() {
   const TDatabaseHeader h = source_->DatabaseHeader();
   const TColorRef colour = GetDisplaySourceRGB(TTraceId::DB);
+  ForgetStateTexts();
   Cell(0, 1, GetLangStr("Database_") + GetTraceShortName(h.Source), colour);
   Cell(0, 2, GetLangStr("nWfm_") + Eng(h.WaveformCount, 6), colour);
   Cell(1, 2, Eng(h.HorizontalValue, 5) + h.HorizontalUnit, colour);
@@ -261,8 +269,7 @@ void TVerhText::RefreshTopText() {
 }
 
 void TVerhText::ResetTopText() {
-  lastStateText_ = {};
-  lastStateColour_ = {};
+  ForgetStateTexts();
   triggerState_ = 0;
   fitIconState_ = 55;
 }

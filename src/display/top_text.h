@@ -107,6 +107,8 @@ class TVerhText : public TScanLinesTextScreen {
   bool ChannelCellsFree() const;
   TColorRef ChannelColour(int slot) const;
   void DrawFitIcon(bool single);
+  // The state cells now show something else: the next state is drawn whatever it is.
+  void ForgetStateTexts();
 
   ITopTextSource defaults_;
   ITopTextSource* source_ = &defaults_;

@@ -13,6 +13,7 @@
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
+#include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
@@ -78,6 +79,7 @@ void RunCommand(THandler&) {
   SetAcqRestartFlags();
   SingleFlag = false;
   if (MainCommands.StopSingle) MainCommands.StopSingle->NotifySwitchers();
+  SettingsHooks.RefreshSamplingRateCells();
   ShowBothAcqStatus();
 }
 

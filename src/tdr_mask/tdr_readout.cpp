@@ -42,12 +42,16 @@ bool IsChannelTrace(TTraceId id) {
   return id == TTraceId::Ch1 || id == TTraceId::Ch1B2 || id == TTraceId::Ch2 || id == TTraceId::Ch2B2;
 }
 
+// The value begins a blank after the label, which may run on past its cell.
 void PutText(std::string& cached, const std::string& text, bool caption) {
   if (text == cached) return;
   cached = text;
   if (!ScopeCRT) return;
-  const TRect rect = TNizText::GetMarkCellRect(kReadoutRow, kReadoutColumn, caption);
-  ScopeCRT->BottomText().WriteLine(text, rect, -1, GetDisplaySourceRGB(State.Source));
+  TNizText& strip = ScopeCRT->BottomText();
+  const std::string label = State.LabelText.empty() ? "" : State.LabelText + " ";
+  const TRect rect = caption ? strip.MarkCaptionRect(kReadoutRow, kReadoutColumn, label)
+                             : strip.MarkValueRect(kReadoutRow, kReadoutColumn, label);
+  strip.WriteLine(text, rect, -1, GetDisplaySourceRGB(State.Source));
 }
 
 }  // namespace

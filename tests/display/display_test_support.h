@@ -80,6 +80,21 @@ inline TCellText ReadCell(const TScanLinesScreen& s, TRect cell) {
   return read;
 }
 
+// Whether `text`, as `font` renders it, is on the surface whole with its top-left corner at
+// (left, top): every pixel of it there in `ink`.
+inline bool ShowsWhole(const TScanLinesScreen& s, const ITextRasteriser& font, std::string_view text,
+                       int left, int top, TColorRef ink) {
+  const TTextMask mask = font.RenderMask(text);
+  const TSLBMP& image = s.Image();
+  for (int y = 0; y < mask.Height; ++y)
+    for (int x = 0; x < mask.Width; ++x) {
+      if (!mask.At(x, y)) continue;
+      if (left + x >= image.Width() || top + y >= image.Height()) return false;
+      if ((image.Pixel(left + x, top + y) & 0xFFFFFF) != (ink & 0xFFFFFF)) return false;
+    }
+  return true;
+}
+
 struct TPresented {
   int Left, Top, Right, Bottom;
   friend bool operator==(const TPresented&, const TPresented&) = default;

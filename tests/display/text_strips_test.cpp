@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -115,6 +116,18 @@ TEST_F(TextStripsTest, UnchangedStatesAreNotDrawnAgain) {
   for (int i = 0; i < 3; ++i) top.ShowAcqStatus(2, false);
   EXPECT_EQ(font.Drawn, std::vector<std::string>{"Sample"});
   EXPECT_EQ(top.GetFontColor(), 0x123456u);
+  // The lines of a database and the waveform counter cover both state cells: the state
+  // shown before is drawn again afterwards.
+  for (const auto& cover : {std::function<void()>([this] { top.ShowDatabaseInfo(); }),
+                            std::function<void()>([this] { top.ShowWaveformCount(1053); })}) {
+    top.ShowAcqStatus(2, false);
+    top.ShowAcqStatus(3, false);
+    cover();
+    font.Drawn.clear();
+    top.ShowAcqStatus(2, false);
+    top.ShowAcqStatus(3, false);
+    EXPECT_EQ(font.Drawn, (std::vector<std::string>{"Sample", "Sample"}));
+  }
 }
 
 TEST_F(TextStripsTest, FitIconShownWhereItIsDrawn) {

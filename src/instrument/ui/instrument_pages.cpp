@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "controls/help_contexts.h"
+#include "controls/look.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/dot_number.h"
 #include "instrument/settings/settings_hooks.h"
@@ -98,6 +99,7 @@ TInstrumentMenu::TInstrumentMenu(QWidget* owner, const TMenuDecl& decl, int help
 void TInstrumentMenu::ShowPage(int page) {
   if (page < 1 || page > PageCount()) page = 1;
   TDeclaredSideMenu::ShowPage(page);
+  FitPanelLabels();
   PageShown(page);
 }
 
@@ -110,6 +112,13 @@ void TInstrumentMenu::AddPanelLabel(const char* panel, const char* name, const Q
   label->setObjectName(name);
   label->setGeometry(6, TRC_RightMenuPanel::kFirstTop, kPagePanelWidth - 12, 16);
   label->show();
+  panel_labels_.push_back(label);
+  FitPanelLabels();
+}
+
+void TInstrumentMenu::FitPanelLabels() {
+  // A long line (or a longer translation) takes a narrower face.
+  for (QLabel* label : panel_labels_) label->setFont(FittingFont(font(), label->text(), label->width()));
 }
 
 void TInstrumentMenu::LinkToPage(const char* control, int page) {

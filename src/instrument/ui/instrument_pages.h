@@ -6,7 +6,9 @@
 //
 //   RegisterInstrumentPages();   // once at start-up, before any side menu opens
 
+#include <QLabel>
 #include <functional>
+#include <vector>
 
 #include "controls/menu_pages.h"
 
@@ -37,7 +39,10 @@ class TInstrumentMenu : public TDeclaredSideMenu {
   void LinkToPage(const char* control, int page);
 
  private:
+  void FitPanelLabels();
+
   int help_context_;
+  std::vector<QLabel*> panel_labels_;
 };
 
 class TUsil_Form : public TInstrumentMenu {
@@ -67,6 +72,8 @@ class TTrig_Form : public TInstrumentMenu {
  public:
   explicit TTrig_Form(QWidget* owner);
   void AttenuationUnitsUpdate();
+  // The pattern-sync page only with the trigger's pattern-sync option.
+  void ShowPage(int page) override;
 
  protected:
   void PageShown(int page) override;

@@ -12,6 +12,12 @@ namespace size = page_sizes;
 
 constexpr int kBelowLabel = TRC_RightMenuPanel::kFirstTop + 18;
 
+// A button that turns to another page.
+TSwitcherDecl PageLink(const char* name, const char* caption) {
+  return Sw<TRC_RightPassiveCommandSwitcher>(
+      {.Height = size::Link, .Items = {caption}, .WithHot = false, .Name = name});
+}
+
 const TMenuDecl& TriggerMenu() {
   static const TMenuDecl decl{
       .Name = "Trig_Form",
@@ -59,7 +65,8 @@ const TMenuDecl& TriggerMenu() {
                                                             .Height = size::Radio(2),
                                                             .Items = {"Normal", "High sensitivity"},
                                                             .HelpContext = 1712,
-                                                            .Name = "rswHisteresis"})}}}},
+                                                            .Name = "rswHisteresis"}),
+                                     PageLink("TriggerMore", " More...")}}}},
           {.Number = 2,
            .Panels = {{.Name = "rmpTriggerCont",
                        .Group = "Trig",
@@ -99,7 +106,8 @@ const TMenuDecl& TriggerMenu() {
                                                                  .Items = {"Pattern Sync..."},
                                                                  .HelpContext = 1740,
                                                                  .WithHot = false,
-                                                                 .Name = "rpcswPatternLock"})},
+                                                                 .Name = "rpcswPatternLock"}),
+                            PageLink("TriggerBack", "Back")},
                        .HelpContext = 1720}}},
           {.Number = 3,
            .Panels = {{.Name = "rmpTriggerPatternLock",
@@ -151,9 +159,13 @@ const TMenuDecl& TriggerMenu() {
                                                            .Caption = "SCAN BITS",
                                                            .Height = size::Edit,
                                                            .HelpContext = 1749,
-                                                           .Name = "edswScanBits"})},
+                                                           .Name = "edswScanBits"}),
+                                     PageLink("Button1", "Back")},
                        .HelpContext = 1740}}},
-      }};
+      },
+      // Each page's buttons turn to the page they name: the third page is reached only
+      // through "Pattern Sync...", which needs the option.
+      .OwnPageTurns = true};
   return decl;
 }
 
@@ -166,7 +178,10 @@ TTrig_Form::TTrig_Form(QWidget* owner) : TInstrumentMenu(owner, TriggerMenu(), 1
   lowJitter->hide();
   for (const char* name : {"ooswLowJitter", "lbswRefFreq", "edswRefDivider", "rcswJitterReset"})
     Control<TRC_Switcher>(name).hide();
+  LinkToPage("TriggerMore", 2);
+  LinkToPage("TriggerBack", 1);
   LinkToPage("rpcswPatternLock", 3);
+  LinkToPage("Button1", 2);
   Control<TRC_RightPassiveCommandSwitcher>("pcswPatternLengthList").OnUpdateMe = [](TRC_Switcher&) {
     if (InstrumentPages().ShowPatternLengthList) InstrumentPages().ShowPatternLengthList();
   };
@@ -178,6 +193,10 @@ TTrig_Form::TTrig_Form(QWidget* owner) : TInstrumentMenu(owner, TriggerMenu(), 1
 void TTrig_Form::AttenuationUnitsUpdate() {
   const bool decibel = Control<TRC_RadioSwitcher>("rswAttenUnit").ItemIndex() == 2;
   Control<TRC_EditSwitcher>("edswAttenRatio").SetMnemonics(decibel ? "Atten:DB" : "Atten:Ratio");
+}
+
+void TTrig_Form::ShowPage(int page) {
+  TInstrumentMenu::ShowPage(page == 3 && !HasPatSyncTrigOption() ? 2 : page);
 }
 
 void TTrig_Form::PageShown(int) {

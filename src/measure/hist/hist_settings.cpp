@@ -140,11 +140,13 @@ void ComputeTexts() {
   v[10] = value(h.MinValue());
   v[11] = value(h.LevelDistance());
   v[12] = value(h.MaxValue());
+  // The scale per division, as the scale edits show it.
+  const std::string byDiv = GetLangStr("ByDiv");
   if (Logarithmic()) {
-    v[13] = Number(scale, 3) + "dB/";
+    v[13] = Number(scale, 3) + "dB" + byDiv;
     v[14] = Number(offset, 3) + "dB";
   } else {
-    v[13] = Number(h.PeakHits() * scale, 3) + hits + "/";
+    v[13] = Number(h.PeakHits() * scale, 3) + hits + byDiv;
     v[14] = Number(h.PeakHits() * offset, 3) + hits;
   }
 }

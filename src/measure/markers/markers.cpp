@@ -176,21 +176,12 @@ const char* CellCaption(int column, int row) {
   return column == kColumnX ? kX[r] : column == kColumnY ? kY[r] : kRef[r];
 }
 
-// The table's caption cells were sized for a narrower face: a caption wider than its cell
-// runs on into the value cell, and the value begins after it.
-TRect CaptionRect(const TNizText& strip, int column, int row) {
-  TRect r = TNizText::GetMarkCellRect(row, column, true);
-  r.Right = std::max(r.Right, r.Left + strip.TextWidth(CellCaption(column, row)) + 1);
-  return r;
-}
-
 void DrawCell(TNizText& strip, int column, int row, bool caption, const std::string& text, TColorRef color) {
-  TRect r = caption ? CaptionRect(strip, column, row) : TNizText::GetMarkCellRect(row, column, false);
-  if (!caption) {
-    r.Left = std::max(r.Left, CaptionRect(strip, column, row).Right + 1);
-    // The third column of the table stays empty: a Y value may run on to the reference one.
-    if (column == kColumnY) r.Right = TNizText::GetMarkCellRect(row, kColumnRef, true).Left - 1;
-  }
+  const char* cellCaption = CellCaption(column, row);
+  TRect r = caption ? strip.MarkCaptionRect(row, column, cellCaption)
+                    : strip.MarkValueRect(row, column, cellCaption);
+  // The third column of the table stays empty: a Y value may run on to the reference one.
+  if (!caption && column == kColumnY) r.Right = TNizText::GetMarkCellRect(row, kColumnRef, true).Left - 1;
   strip.WriteLine(text, r, -1, color);
 }
 

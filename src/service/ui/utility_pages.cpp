@@ -2,8 +2,10 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 
+#include "controls/look.h"
 #include "controls/menu_pages.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
@@ -377,7 +379,6 @@ TCalibrateStatus::TCalibrateStatus(QWidget* owner) : QDialog(owner) {
   setObjectName("CalibrateStatus");
   setWindowTitle("Calibration Status");
   setModal(true);
-  setFixedSize(kStatusWidth, kStatusHeight);
   auto* panel = new TRC_RightMenuPanel(this, "Util");
   panel->setObjectName("rmpCalibrStatus");
   panel->Add<TRC_EditSwitcher>({.Mnemonics = "CalPeriod",
@@ -396,13 +397,21 @@ TCalibrateStatus::TCalibrateStatus(QWidget* owner) : QDialog(owner) {
                                  .Height = Rows(3),
                                  .Items = {"Power On", "Periodically...", "Temperature Change..."},
                                  .Name = "cswCalibrWhen"});
-  panel->setGeometry(6, 4, kStatusSwitcherWidth + 8, panel->NextTop() + 2);
+  panel->setFixedSize(kStatusSwitcherWidth + 8, panel->NextTop() + 2);
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OkButton");
   ok->setDefault(true);
-  ok->setGeometry((kStatusWidth - 75) / 2, panel->geometry().bottom() + 8, 75, 25);
+  ok->setFixedSize(75, 25);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  // The panel and the button in the middle of a window as wide as its title needs.
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->setSpacing(8);
+  layout->addWidget(panel, 0, Qt::AlignHCenter);
+  layout->addWidget(ok, 0, Qt::AlignHCenter);
+  layout->addStretch();
   TranslatorOf(this).Translate();
+  setFixedSize(std::max(kStatusWidth, TitleBarWidth(windowTitle())), kStatusHeight);
   panel->RegisterSwitchers();
   panel->show();
 }

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "controls/look.h"
 #include "controls/side_menu.h"
 #include "controls/translated_form.h"
 #include "instrument/link/command_link.h"
@@ -138,8 +139,7 @@ TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner) {
   setWindowTitle(Q("About " + GetProductName()));
   auto* layout = new QGridLayout(this);
   auto* paintBox1 = NamedLabel(this, "PaintBox1");
-  const QIcon icon = QApplication::windowIcon();
-  if (!icon.isNull()) paintBox1->setPixmap(icon.pixmap(48, 48));
+  paintBox1->setPixmap(ProgramIcon().pixmap(48, 48));
   paintBox1->setFixedSize(48, 48);
   layout->addWidget(paintBox1, 0, 0, 4, 1, Qt::AlignTop);
   layout->addWidget(NamedLabel(this, "lblShell", Q(GetProductName() + " " + GetProductKind() + " Shell")), 0,

@@ -1,10 +1,14 @@
 #include "shell/ui/help_set.h"
 
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
 
+#include "controls/choice_switchers.h"
+#include "controls/command_switchers.h"
 #include "controls/help_contexts.h"
 #include "controls/switcher.h"
 #include "controls/translated_form.h"
@@ -19,6 +23,50 @@ std::string Html(const QString& text) {
   QString plain = text;
   plain.remove('&');  // accelerator marks
   return plain.toHtmlEscaped().toStdString();
+}
+
+// A text as the reader sees it: a rich text (a link) without its markup, without the
+// blanks around it.
+QString Plain(const QString& text) {
+  const QString plain =
+      Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+  return plain.trimmed();
+}
+
+// The texts on a control's buttons, one after the other.
+QString ButtonTexts(const QWidget* control) {
+  QStringList texts;
+  if (auto* command = qobject_cast<const TRC_CustomCmmandSwitcher*>(control))
+    for (int i = 0; i < command->ButtonCount(); ++i) texts << Plain(command->ButtonCaption(i));
+  if (auto* choice = qobject_cast<const TRC_PolyButtonSwitcher*>(control))
+    for (const QString& item : choice->Items()) texts << Plain(item);
+  texts.removeAll(QString());
+  return texts.join(" / ");
+}
+
+// What a control says of itself: its caption (the texts of its buttons when it has no
+// caption strip), else its hint.
+QString OwnTitle(const QWidget* control) {
+  QString title = Plain(ControlCaption(control));
+  if (title.isEmpty()) title = ButtonTexts(control);
+  return title.isEmpty() ? Plain(control->toolTip()) : title;
+}
+
+// The title of a form's page: its caption, else that of its first panel (a side menu), else
+// the program's name.
+QString FormTitle(const QWidget* form) {
+  if (const QString title = Plain(form->windowTitle()); !title.isEmpty()) return title;
+  for (const TRC_RightMenuPanel* panel : form->findChildren<TRC_RightMenuPanel*>())
+    if (const QString title = Plain(panel->title()); !title.isEmpty()) return title;
+  return QString::fromUtf8(kApplicationTitle);
+}
+
+// The heading of a control that says nothing of itself: the caption of the panel or form
+// it lies in.
+QString SurroundingTitle(const QWidget* control, const QWidget* form) {
+  for (const QWidget* w = control->parentWidget(); w != nullptr && w != form; w = w->parentWidget())
+    if (const QString title = Plain(ControlCaption(w)); !title.isEmpty()) return title;
+  return FormTitle(form);
 }
 
 std::string PageName(const std::string& section) {
@@ -41,21 +89,25 @@ struct TPage {
   std::set<int> Anchors = {};
 };
 
-void WriteControls(const TFormTranslator& translator, const QWidget* container, TPage& page,
-                   std::map<int, std::string>& map) {
+void WriteControls(const TFormTranslator& translator, const QWidget* form, const QWidget* container,
+                   TPage& page, std::map<int, std::string>& map) {
   for (QWidget* control : translator.Children(container)) {
     const int context = HelpContextOf(control);
-    QString caption = ControlCaption(control);
-    if (caption.isEmpty()) caption = control->objectName();
+    const std::vector<QWidget*> inside = translator.Children(control);
+    QString title = OwnTitle(control);
+    // A container that says nothing of itself (a page of a menu, a row of commands) holds
+    // its controls without a heading of its own.
+    if (title.isEmpty() && inside.empty()) title = SurroundingTitle(control, form);
     const bool anchor = context != 0 && page.Anchors.insert(context).second;
     page.Body += anchor ? "<section id=\"" + HelpAnchor(context) + "\">" : "<section>";
-    page.Body += "<h3>" + Html(caption) + "</h3>\n";
-    if (!control->toolTip().isEmpty()) page.Body += "<p>" + Html(control->toolTip()) + "</p>\n";
+    if (!title.isEmpty()) page.Body += "<h3>" + Html(title) + "</h3>\n";
+    const QString hint = Plain(control->toolTip());
+    if (!hint.isEmpty() && hint != title) page.Body += "<p>" + Html(hint) + "</p>\n";
     if (auto* switcher = qobject_cast<const TRC_Switcher*>(control))
       if (const std::string path = switcher->GetFullMnemonic(); !path.empty())
         page.Body += "<p>Setting: <code>" + Html(QString::fromStdString(path)) + "</code></p>\n";
     if (anchor) map.emplace(context, page.File);
-    WriteControls(translator, control, page, map);
+    WriteControls(translator, form, control, page, map);
     page.Body += "</section>\n";
   }
 }
@@ -80,14 +132,12 @@ bool WriteHelpSet(const std::filesystem::path& folder, const std::vector<QWidget
     const std::string section = translator.Section();
     if (!sections.insert(section).second) return;  // a form shown twice (startup questions)
     TPage page{.File = PageName(section)};
-    QString title = form->windowTitle();
-    if (title.isEmpty()) title = QString::fromStdString(section);
-    page.Title = Html(title);
+    page.Title = Html(FormTitle(form));
     const int context = HelpContextOf(form);
     page.Anchors.insert(context);
     map.emplace(context, page.File);
     page.Body = "<h1 id=\"" + HelpAnchor(context) + "\">" + page.Title + "</h1>\n";
-    WriteControls(translator, form, page, map);
+    WriteControls(translator, form, form, page, map);
     pages.push_back(std::move(page));
   });
   bool written = true;

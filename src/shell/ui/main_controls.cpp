@@ -115,18 +115,19 @@ TPermanentControls::TPermanentControls(QWidget* parent) : TRC_RightMenuPanel(par
     label->setObjectName("Text_" + ch);
     label->setFont(ProgramFont());
     label->setAlignment(Qt::AlignCenter);
-    add(Add<TRC_OnOffCheckSwitcher>({.Mnemonics = path("Display")}),
+    // The mark alone: the label above names the channel.
+    add(Add<TRC_OnOffCheckSwitcher>({.Mnemonics = path("Display"), .Items = {""}, .Hint = ch + " Display"}),
         first ? "ooswScopMenuOnOffCh1" : "ooswScopMenuOnOffCh2", 5, 0, "", label);
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Scale"), .Caption = ch + " SCALE"}),
-        first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12, 0, "200 mV/div");
+        first ? "eswScopeVDivCh1" : "eswScopeVDivCh2", 12, 0, "112.5 mV/div");
     add(Add<TRC_EditSwitcher>({.Mnemonics = path("Offset"), .Caption = ch + " OFFSET"}),
-        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11, 2, "-200.0 mV");
+        first ? "eswScopeCompensCh1" : "eswScopeCompensCh2", 11, 2, "-112.5 mV");
   }
   // The choices have no caption strip, so that their buttons show their names.
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":TB:Mode", .Items = {"A", "AB", "B"}, .WithHot = false}),
       "rswTBMode", 7, 4);
   add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:ScaleA", .Caption = "TB"}), "edswScopeHor_Div", 12, 0,
-      "100 ns/div");
+      "112.5 ps/div");
   add(Add<TRC_EditSwitcher>({.Mnemonics = ":TB:Delay", .Caption = "DELAY"}), "edswScopeDelay", 11, 3,
       "24.000 ns");
   add(Add<TRC_RadioSwitcher>({.Mnemonics = ":Trig:Source",
@@ -170,15 +171,13 @@ int TPermanentControls::MinWidth(const TPlace& place) const {
   const QFontMetrics metrics(ProgramFont());
   if (place.Label != nullptr)
     return std::max(metrics.horizontalAdvance(static_cast<QLabel*>(place.Label)->text()) + 6, 25);
-  if (auto* poly = qobject_cast<TRC_PolyButtonSwitcher*>(place.Switcher)) {
-    int widest = 0;
-    for (const QString& item : poly->Items()) widest = std::max(widest, metrics.horizontalAdvance(item));
-    // A radio button's mark and gap before its text.
-    return std::max(1, poly->Columns()) * (widest + 22) + 4;
-  }
-  // The caption over the value box; the value with its arrows beside it.
-  return std::max(metrics.horizontalAdvance(place.Switcher->Caption()) + 14,
-                  metrics.horizontalAdvance(place.Sample) + 36);
+  // A switcher leaves a pixel free on either side.
+  if (auto* poly = qobject_cast<TRC_PolyButtonSwitcher*>(place.Switcher)) return poly->NeededWidth() + 2;
+  // The caption over the value box; a long value with its arrows beside it (longer ones take
+  // a narrower face).
+  const auto* edit = qobject_cast<TRC_LabelSwitcher*>(place.Switcher);
+  return 2 + std::max(metrics.horizontalAdvance(place.Switcher->Caption()) + 12,
+                      edit != nullptr ? edit->WidthFor(place.Sample) : 0);
 }
 
 int TPermanentControls::NeededWidth() const {

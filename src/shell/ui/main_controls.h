@@ -44,7 +44,7 @@ class TPermanentControls final : public TRC_RightMenuPanel {
     QWidget* Label;  // above an on/off check
     int Weight;      // share of the room left over
     int Rank;        // 0: always shown; the highest rank goes first
-    QString Sample;  // a typical value text of an edit
+    QString Sample;  // a long value text of an edit
   };
   int MinWidth(const TPlace& place) const;
   void Rebind(const char* name, const std::string& path);

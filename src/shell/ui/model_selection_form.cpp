@@ -28,6 +28,10 @@ TSelectModelofInstruments::TSelectModelofInstruments(QWidget* owner) : QDialog(o
       new QLabel("In order to this changes take effects You must close SW and then start it again!", this);
   lblDueTo_->setObjectName("lblDueTo");
   lblDueTo_->setWordWrap(true);
+  // Its place stays while it is hidden: shown after a choice, it covers nothing.
+  QSizePolicy keepPlace = lblDueTo_->sizePolicy();
+  keepPlace.setRetainSizeWhenHidden(true);
+  lblDueTo_->setSizePolicy(keepPlace);
   const auto button = [this](const char* name, const char* caption) {
     auto* b = new QPushButton(caption, this);
     b->setObjectName(name);

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "controls/look.h"
 #include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
 #include "framework/traces/display_sources.h"
@@ -56,6 +57,7 @@ class TStartupSplash {
 
 std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   std::unique_ptr<TProgram> program(new TProgram);
+  QGuiApplication::setWindowIcon(ProgramIcon());
   SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
   PrepareProgramUnits(SystemClock(), ProgramTimers());
   if (options.InstallUnits) options.InstallUnits();

@@ -189,8 +189,21 @@ TEST_F(InstrumentPagesTest, CommandsAndLinks) {
   ClickCommand(trig.Control<TRC_RightCommandSwitcher>("rcswResetPatternLock"));  // toggles in Manual
   EXPECT_NE(Text("Trig:PattAddDelay"), before);
 
-  InstrumentIdentity.Options = 0;  // without the option the page is out of reach
-  EXPECT_FALSE(Open(kTriggerMenu, 2).Control<TRC_Switcher>("rpcswPatternLock").isVisible());
+  ClickCommand(trig.Control<TRC_RightPassiveCommandSwitcher>("Button1"));
+  EXPECT_EQ(trig.CurrentPage(), 2);
+
+  // Without the option the page is out of reach: no turner goes round the pages, the
+  // second page leads back to the first only.
+  InstrumentIdentity.Options = 0;
+  TInstrumentMenu& plain = Open(kTriggerMenu, 2);
+  EXPECT_FALSE(plain.Control<TRC_Switcher>("rpcswPatternLock").isVisible());
+  EXPECT_EQ(plain.findChild<TPageTurnSwitcher*>(), nullptr);
+  ClickCommand(plain.Control<TRC_RightPassiveCommandSwitcher>("TriggerBack"));
+  EXPECT_EQ(plain.CurrentPage(), 1);
+  ClickCommand(plain.Control<TRC_RightPassiveCommandSwitcher>("TriggerMore"));
+  EXPECT_EQ(plain.CurrentPage(), 2);
+  plain.ShowPage(3);
+  EXPECT_EQ(plain.CurrentPage(), 2);
 
   TInstrumentMenu& gss = Open(kGeneratorMenu);
   ClickCommand(gss.Control<TRC_RightPassiveCommandSwitcher>("pcsAmplitudePage"));

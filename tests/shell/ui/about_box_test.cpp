@@ -1,5 +1,6 @@
 // The About box, the instrument information window and the information report.
 
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -216,6 +217,18 @@ TEST_F(AboutBoxTest, TheAboutBoxFadesOutBeforeItCloses) {
   EXPECT_EQ(about.windowTitle(), "About Vexilor Norv-L0E");
   EXPECT_FALSE(about.findChild<QPushButton*>("btnTCP_IP_Properties")->isVisible());  // no LAN option
   EXPECT_EQ(about.findChild<QLabel*>("lblVersion")->text(), "2.4.8.0");
+  // The program's icon, a scope screen with channel 1's yellow sine: in the box and on the
+  // windows.
+  const QImage picture = about.findChild<QLabel*>("PaintBox1")->pixmap().toImage();
+  int yellow = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      yellow += c.alpha() > 200 && c.red() > 200 && c.green() > 190 && c.blue() < 120;
+    }
+  EXPECT_GT(yellow, 40);
+  EXPECT_EQ(program_->Window().windowIcon().pixmap(48, 48).toImage().convertToFormat(picture.format()),
+            picture);
   about.close();
   EXPECT_TRUE(about.isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return !about.isVisible(); }, 3000));

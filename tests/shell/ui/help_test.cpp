@@ -61,13 +61,15 @@ class HelpTest : public test::ProgramFixture {
   std::vector<std::string> opened_;
 };
 
+// The contexts and names of a container's controls, and the names of those without a context.
 void CollectContexts(const TFormTranslator& translator, const QWidget* container, std::vector<int>& contexts,
-                     std::vector<std::string>& without) {
+                     std::vector<std::string>& names, std::vector<std::string>& without) {
   for (QWidget* control : translator.Children(container)) {
     const int context = HelpContextOf(control);
-    if (context == 0) without.push_back(control->objectName().toStdString());
+    names.push_back(control->objectName().toStdString());
+    if (context == 0) without.push_back(names.back());
     contexts.push_back(context);
-    CollectContexts(translator, control, contexts, without);
+    CollectContexts(translator, control, contexts, names, without);
   }
 }
 
@@ -81,9 +83,15 @@ TEST_F(HelpTest, EveryContextOfEveryFormOpensAnAnchorOfTheShippedHelpSet) {
     sections.insert(translator.Section());
     ++forms;
     std::vector<int> contexts{HelpContextOf(form)};
-    std::vector<std::string> without;
-    CollectContexts(translator, form, contexts, without);
+    std::vector<std::string> names, without;
+    CollectContexts(translator, form, contexts, names, without);
     EXPECT_TRUE(without.empty()) << translator.Section() << ": " << without.front();
+    // The reader meets captions, hints and titles, never the names of the form or its
+    // controls.
+    const std::string page = ReadFile(ProgramHelp() / (translator.Section() + ".html"));
+    names.push_back(translator.Section());
+    for (const std::string& name : names)
+      EXPECT_EQ(page.find(">" + name + "<"), std::string::npos) << translator.Section() << ": " << name;
     // The form's own topic is its page's title.
     ShellHooks.OpenHelp(contexts[0]);
     EXPECT_EQ(LastOpened().first, translator.Section() + ".html");

@@ -61,6 +61,15 @@ TEST_F(ModelSelectionTest, TheDialogMarksTheCurrentModelAndKeepsOkOffForIt) {
   EXPECT_TRUE(ok->isEnabled());
   EXPECT_TRUE(restart->isEnabled());
   EXPECT_TRUE(dueTo->isVisible());
+  // The note has a place of its own, tall enough for all its lines, between the list and
+  // the buttons.
+  QApplication::processEvents();
+  const QRect note = dueTo->geometry();
+  EXPECT_GE(note.height(), dueTo->heightForWidth(note.width()));
+  for (const QWidget* other :
+       {static_cast<QWidget*>(list), static_cast<QWidget*>(ok), static_cast<QWidget*>(restart)})
+    EXPECT_FALSE(note.intersects(other->geometry())) << other->objectName().toStdString();
+  EXPECT_LE(note.bottom(), dialog.height());
 }
 
 // Model 7 comes with the generators (and TDR), the optics and the LAN option.

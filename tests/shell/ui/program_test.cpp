@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -25,27 +27,36 @@
 #include "controls/hint_window.h"
 #include "controls/look.h"
 #include "controls/menu_pages.h"
+#include "controls/translated_form.h"
+#include "display/bottom_text.h"
+#include "display/display_test_support.h"
 #include "display/scope_crt.h"
+#include "display/top_text.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/settings/value_text.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
+#include "instrument/settings/settings_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/startup_connection.h"
+#include "measure/hist/hist_objects.h"
 #include "measure/markers/markers.h"
 #include "measure/meas_state.h"
+#include "platform/qt_text_rasteriser.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_client.h"
 #include "shell/remote/remote_control.h"
 #include "shell/remote/remote_server.h"
+#include "shell/save/save_recall.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -458,6 +469,34 @@ TEST_F(ProgramTest, StatusLineAndPanelColourFollowTheSettingsOnTheScreen) {
 }
 
 // The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
+// A database recorded, stopped and loaded: run again, the channel fields of the line
+// above the screen show the sampling rate and the run state once more, not the database's
+// count and horizontal value.
+TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
+  Start();
+  ExecCommand("Save:Disk:FileType Db");
+  ExecCommand("Save:Disk:FileName db1");
+  ExecCommand("Save:Disk:Save");
+  AcquireBothChannels();
+  AcquireBothChannels();
+  ExecCommand("*StopSingle Stop");
+  ExecCommand("Save:Disk:Load");
+  ASSERT_TRUE(SaveState.DatabaseShown);
+  ExecCommand("*Run");
+  AcquireBothChannels();
+  const TVerhText& top = ScopeCRT->TopText();
+  const TQtTextRasteriser font;
+  for (const auto& [column, trace] : {std::pair{0, TTraceId::Ch1}, std::pair{1, TTraceId::Ch2}}) {
+    SCOPED_TRACE(column);
+    const TRect rate = TVerhText::GetTopTextCellRect(column, 1),
+                state = TVerhText::GetTopTextCellRect(column, 2);
+    // 512 points over ten divisions of 10 ns: 5 GSa/s, at the full 12 GHz band.
+    EXPECT_TRUE(
+        test::ShowsWhole(top, font, "12 GHz  5 GSa/s", rate.Left, rate.Top, GetDisplaySourceRGB(trace)));
+    EXPECT_TRUE(test::ShowsWhole(top, font, "Sample", state.Left, state.Top, GetDisplaySourceRGB(trace)));
+  }
+}
+
 TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   Start();
   TNewCalcFrm& keypad = program_->Keypad();
@@ -588,13 +627,15 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
   EXPECT_EQ(window().MenuCaption(true)->text(), "Eye Diagram");
 }
 
-// The texts of a side menu that do not fit their place at the control's font: captions of
-// switchers and panels, texts of command buttons, check and radio buttons (beside their
-// mark), and rows of buttons lower than a line of text.
-// Long texts may take a narrower font, but never one below 9 pixels.
-QStringList ClippedTexts(const QWidget& form) {
+// The texts of a form that do not fit their place at the control's font: captions of
+// switchers and panels, lines of text on panels, texts of command buttons, check and radio buttons (beside
+// their mark), the values of labels and edits, and rows of buttons lower than a line of text. Captions and
+// values may take a narrower font when long, but never one below 9 pixels; a check or radio text keeps the
+// controls' size where the narrow face makes room for it.
+QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   QStringList clipped;
   const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
+    if (text.isEmpty()) return;
     const int needed = QFontMetrics(font).horizontalAdvance(text);
     if (needed > room || font.pixelSize() < 9)
       clipped << QString("%1 \"%2\": %3 > %4 at %5 pixels")
@@ -603,11 +644,19 @@ QStringList ClippedTexts(const QWidget& form) {
                      .arg(room)
                      .arg(font.pixelSize());
   };
+  const QFont face = ProgramFont();
+  QFont narrow = face;
+  narrow.setFamily("Liberation Sans Narrow");
   for (const TRC_RightMenuPanel* panel : form.findChildren<TRC_RightMenuPanel*>())
     if (!panel->WithoutFrame() && !panel->title().isEmpty())
       check(panel, panel->TitleFont(), panel->title(),
             panel->width() - 2 - TRC_RightMenuPanel::kCaptionLeft - 2);
+  // Lines of text placed on a panel.
+  for (const QLabel* label : form.findChildren<QLabel*>())
+    if (qobject_cast<const TRC_RightMenuPanel*>(label->parentWidget()) && !label->wordWrap())
+      check(label, label->font(), label->text(), label->contentsRect().width());
   for (const TRC_Switcher* sw : form.findChildren<TRC_Switcher*>()) {
+    if (shownOnly && sw->isHidden()) continue;
     // The caption strip runs from 2 to width - 3, its text indented by 4.
     if (sw->WithHot() && !sw->NoFrame() && !sw->Caption().isEmpty())
       check(sw, sw->CaptionFont(), sw->Caption(), sw->width() - 8);
@@ -615,8 +664,12 @@ QStringList ClippedTexts(const QWidget& form) {
       for (int i = 0; i < command->ButtonCount(); ++i)
         check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
     }
+    if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw))
+      check(label, label->ValueFont(), label->ValueText(), label->TextRect().width());
     if (const auto* poly = qobject_cast<const TRC_PolyButtonSwitcher*>(sw)) {
       const QStyle* style = poly->style();
+      // The narrow face of the controls' size, per column (buttons of one left edge).
+      std::map<int, int> narrowNeeds;
       for (int i = 0; i < poly->ButtonCount(); ++i) {
         const QAbstractButton* button = poly->Button(i);
         const bool radio = qobject_cast<const QRadioButton*>(button) != nullptr;
@@ -627,16 +680,48 @@ QStringList ClippedTexts(const QWidget& form) {
                       style->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing
                                                : QStyle::PM_CheckBoxLabelSpacing);
         check(button, button->font(), button->text(), button->width() - mark);
+        int& need = narrowNeeds[button->x()];
+        need = std::max(need, QFontMetrics(narrow).horizontalAdvance(button->text()) + mark);
         if (button->height() < QFontMetrics(button->font()).height())
           clipped
               << QString("%1 row %2: %3 pixels high").arg(poly->objectName()).arg(i).arg(button->height());
       }
+      // A check or radio text smaller than the controls' face, although the narrow face
+      // shows every text of the switcher, column beside column, in a switcher as wide as
+      // its panel (less the frames and margins).
+      int needed = 0;
+      for (const auto& [x, need] : narrowNeeds) needed += need;
+      const QWidget* panel = poly->parentWidget();
+      const int room =
+          (qobject_cast<const TRC_RightMenuPanel*>(panel) ? panel->width() - 4 : poly->width()) - 8;
+      if (poly->ViewAsButton() || needed > room) continue;
+      for (int i = 0; i < poly->ButtonCount(); ++i)
+        if (poly->Button(i)->font().pixelSize() < face.pixelSize())
+          clipped << QString("%1 \"%2\": squeezed to %3 pixels")
+                         .arg(poly->objectName(), poly->Button(i)->text())
+                         .arg(poly->Button(i)->font().pixelSize());
     }
   }
   return clipped;
 }
 
-// Every page of every menu built has room for its texts.
+// A window's title beside the icon and the three buttons of a title bar, in a bold face a
+// little larger than the controls'.
+QString ClippedTitle(const QWidget& window) {
+  constexpr int kIconAndButtons = 4 * 24;
+  QFont bar = ProgramFont();
+  bar.setPixelSize(13);
+  bar.setBold(true);
+  const int width = window.testAttribute(Qt::WA_Resized)
+                        ? window.width()
+                        : window.sizeHint().expandedTo(window.minimumSize()).width();
+  const int needed = QFontMetrics(bar).horizontalAdvance(window.windowTitle()) + kIconAndButtons;
+  if (needed <= width) return {};
+  return QString("%1 \"%2\": %3 > %4").arg(window.objectName(), window.windowTitle()).arg(needed).arg(width);
+}
+
+// Every page of every menu built, every dialog and the strips around the screen have room
+// for their texts.
 TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
   Start();
   RegisterProgramPages();
@@ -654,6 +739,49 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
     EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
   }
   EXPECT_GE(menus, 13);
+
+  int dialogs = 0;
+  ForEachProgramForm({}, [&dialogs](QWidget* form) {
+    if (!form->isWindow()) return;
+    ++dialogs;
+    EXPECT_EQ(ClippedTitle(*form).toStdString(), "");
+    EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
+  });
+  EXPECT_GE(dialogs, 20);
+
+  // The edits under the screen show their longest values, in the window's default size and
+  // narrower or wider ones: a channel in volts, through a power probe and in Rho.
+  const auto stripClips = [this] {
+    QApplication::processEvents();
+    return ClippedTexts(*window().PermanentControls(), true).join("\n").toStdString();
+  };
+  for (const int width : {kDefaultClientWidth, 1024, 640}) {
+    SCOPED_TRACE(width);
+    window().resize(width, kDefaultClientHeight);
+    ExecCommand("Ch1:Scale 112.5M;:Ch1:Offset -112.5M;:Ch2:Atten:Unit Ratio;:Ch2:Atten:Dimens Watt");
+    ExecCommand("Ch2:Atten:Ratio 1.023m;:TB:ScaleA 112.5P");
+    EXPECT_EQ(stripClips(), "");
+    SettingsHooks.BindMainChannelControls(2, "Ch1:RhoScale", "Ch1:RhoOffset");
+    for (const char* scale : {"500M", "112.5M"}) {
+      ExecCommand(std::string("Ch1:RhoScale ") + scale + ";:Ch1:RhoOffset -7.5");
+      EXPECT_EQ(stripClips(), "") << scale;
+    }
+    SettingsHooks.BindMainChannelControls(2, "Ch1:Scale", "Ch1:Offset");
+  }
+  window().resize(kDefaultClientWidth, kDefaultClientHeight);
+
+  // The histogram's scale under the screen, in hits per division: 20 % of the peak (the
+  // number in engineering notation, its blank and prefix before the unit).
+  ExecCommand("Hist:Axis Vert");
+  AcquireBothChannels();
+  AcquireBothChannels();
+  ExecCommand("*StopSingle Stop");
+  QTest::qWait(700);  // the last texts held back by the strip are drawn
+  const std::string scale = FloatToEngStr(vfEngineering, 3, false, FullHist().PeakHits() * 0.2, false);
+  EXPECT_TRUE(test::ShowsWhole(ScopeCRT->BottomText(), TQtTextRasteriser(), "= " + scale + "Hits/div",
+                               TNizText::GetHistCellRect(1, 1, false).Left, 0,
+                               GetDisplaySourceRGB(TTraceId::Ch1)))
+      << scale;
 }
 
 // Exit, answered when the instrument chosen on the "System" button does not answer, ends

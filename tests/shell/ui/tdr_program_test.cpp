@@ -19,16 +19,19 @@
 #include "controls/edit_switchers.h"
 #include "controls/menu_pages.h"
 #include "controls/side_menu.h"
+#include "display/display_test_support.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
 #include "measure/markers/markers.h"
+#include "platform/qt_text_rasteriser.h"
 #include "shell/remote/remote_control.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -204,6 +207,9 @@ TEST_F(TdrProgramTest, ReadoutsOnTheSimulatorsCircuits) {
     const TExcessLC lc = ComputeExcessLC(r, MarkerPointIndex(1), MarkerPointIndex(2), false);
     EXPECT_EQ(Heterogeneity().LabelText, label);
     EXPECT_NEAR(lc.Value, expected, expected * 0.1);
+    // The label stands whole on the fifth row of the strip, its kind letter included.
+    EXPECT_TRUE(test::ShowsWhole(ScopeCRT->BottomText(), TQtTextRasteriser(), label, 3, 4 * 16,
+                                 GetDisplaySourceRGB(TTraceId::Ch1)));
   }
 
   // In metres on a line of dielectric constant 4: a marker reads its time times
