@@ -113,19 +113,21 @@ inline double PowerOfTen(int k) { return kPowersOfTen[static_cast<size_t>(k + kM
 
 // Ties are settled in 128-bit integers with powers of five up to this.
 constexpr int kMaxTiePower = 27;
+// The largest power of ten a double holds exactly.
+constexpr int kLargestExactPower = 22;
 
 // Binary exponents (biased) of 1.5e-280 .. 4.5e280: the magnitudes the fast path takes.
 // The others (zero and what is not finite among them) go to the exact formatter.
 constexpr uint64_t kLowestBiased = 93, kHighestBiased = 1953;
 
 // By the biased binary exponent of a magnitude in [2^e, 2^(e+1)): the decade E it begins
-// in (10^E <= 2^e), the factor 10^(4 - E) that brings that decade to five integer
-// digits, and whether the ties of decade E (bit 0) and E + 1 (bit 1) are settled in
-// integers.
-struct TBinade {
-  double Scale;
+// in (10^E <= 2^e), the factors 10^(4 - E) and 10^(3 - E) that bring it and the next
+// decade to five integer digits, and flags: bit 0 (1) when the ties of decade E (E + 1)
+// are settled in integers, bit 2 (3) when the factor for decade E (E + 1) is exact.
+struct alignas(32) TBinade {
+  double Scale[2];
   int32_t Exp10;
-  uint32_t Settles;
+  uint32_t Flags;
 };
 const std::array<TBinade, 2048> kBinades = [] {
   std::array<TBinade, 2048> table{};
@@ -133,10 +135,14 @@ const std::array<TBinade, 2048> kBinades = [] {
     const double low = std::ldexp(1.0, static_cast<int>(biased) - 1023);
     int exp10 = -kMaxPow;
     while (PowerOfTen(exp10 + 1) <= low) ++exp10;
-    uint32_t settles = 0;
-    for (int next = 0; next < 2; ++next)
-      settles |= static_cast<uint32_t>(std::abs(exp10 + next - (kPrecision - 1)) <= kMaxTiePower) << next;
-    table[biased] = {PowerOfTen(kPrecision - 1 - exp10), exp10, settles};
+    TBinade& binade = table[biased];
+    binade.Exp10 = exp10;
+    for (int next = 0; next < 2; ++next) {
+      const int power = kPrecision - 1 - exp10 - next;
+      binade.Scale[next] = PowerOfTen(power);
+      binade.Flags |= static_cast<uint32_t>(std::abs(power) <= kMaxTiePower) << next;
+      binade.Flags |= static_cast<uint32_t>(power >= 0 && power <= kLargestExactPower) << (2 + next);
+    }
   }
   return table;
 }();
@@ -185,22 +191,20 @@ constexpr double kTieRoom = 0x1p-23;
 constexpr double kNextDecadeFrom = 99999.75;
 
 // The magnitude scaled to five integer digits is within 1e-10 of the exact product (the
-// nearest doubles of the powers of ten and three roundings, each within 2^-53); only a
-// fraction within kTieRoom (1.2e-7) of one half needs the exact value to decide. No
-// branches (so no && or ||, and a table for the factor of the next decade): for a noisy
-// waveform every choice here is a coin toss.
+// nearest double of the power of ten and the product's rounding, each within 2^-53); only
+// a fraction within kTieRoom (1.2e-7) of one half needs the exact value to decide. No
+// branches (so no && or ||, and the factor picked by index): for a noisy waveform every
+// choice here is a coin toss.
 inline TFiveDigits RoundToFiveDigits(double magnitude, uint32_t& tie) {
   constexpr double kShift = 0x1p52;  // adding and taking it away rounds to an integer
-  static constexpr double kNextDecade[2] = {1.0, 0.1};
   const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
   const uint64_t biased = bits >> 52;
   const uint32_t inRange = biased - kLowestBiased <= kHighestBiased - kLowestBiased;
   // Out of the range 1.0 stands in.
   const TBinade& binade = kBinades[inRange ? biased : 1023];
   const double a = inRange ? magnitude : 1.0;
-  double scaled = a * binade.Scale;
-  const uint32_t next = scaled >= kNextDecadeFrom;
-  scaled *= kNextDecade[next];
+  const uint32_t next = a * binade.Scale[0] >= kNextDecadeFrom;
+  const double scaled = a * binade.Scale[next];
   const double nearest = (scaled + kShift) - kShift;
   const double off = scaled - nearest;
   const uint32_t near = std::fabs(off) > 0.5 - kTieRoom;
@@ -208,7 +212,7 @@ inline TFiveDigits RoundToFiveDigits(double magnitude, uint32_t& tie) {
   uint32_t r = static_cast<uint32_t>(static_cast<int32_t>(nearest)) - (near & (off < 0));
   const uint32_t carry = r == 100000;  // never on a tie
   r -= carry * 90000;
-  const uint32_t exact = (inRange ^ 1) | (near & ~(binade.Settles >> next));
+  const uint32_t exact = (inRange ^ 1) | (near & ~(binade.Flags >> next));
   tie = near & (exact ^ 1) & 1;
   return {r & (exact - 1), binade.Exp10 + static_cast<int32_t>(next + carry)};
 }
@@ -275,15 +279,19 @@ constexpr std::array<uint64_t, 16> kTieLanes = [] {
   return table;
 }();
 
-// The same four values at a time, as RoundToFiveDigits rounds each. (The four indexes
-// stored for each four values stay below the next of them: there are no more ties than
-// values before them.)
-[[gnu::target("avx2")]] int RoundAvx2(const double* values, int n, TFiveDigits* fives, int* tieAt) {
-  static_assert(sizeof(TBinade) == 16 && offsetof(TBinade, Exp10) == 8 && offsetof(TBinade, Settles) == 12);
+// The same four values at a time, as RoundToFiveDigits rounds each. Where the factor is
+// exact (magnitudes of 1e-18 .. 1e5) a tie is settled here too: with a fused multiply the
+// product is the sum of two doubles exactly, and its difference from the half (exact
+// near it) plus the rounding error has the sign of the exact difference. (The four
+// indexes stored for each four values stay below the next of them: there are no more
+// ties than values before them.)
+[[gnu::target("avx2,fma")]] int RoundAvx2(const double* values, int n, TFiveDigits* fives, int* tieAt) {
+  static_assert(sizeof(TBinade) == 32 && offsetof(TBinade, Exp10) == 16 && offsetof(TBinade, Flags) == 20);
   static_assert(sizeof(TFiveDigits) == 8);
   const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(INT64_MAX));
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256i ones = _mm256_set1_epi64x(1);
+  const __m256i all = _mm256_set1_epi64x(-1);
   int ties = 0;
   int j = 0;
   for (; j + 4 <= n; j += 4) {
@@ -292,46 +300,61 @@ constexpr std::array<uint64_t, 16> kTieLanes = [] {
     const __m256i inRange =
         _mm256_and_si256(_mm256_cmpgt_epi64(biased, _mm256_set1_epi64x(kLowestBiased - 1)),
                          _mm256_cmpgt_epi64(_mm256_set1_epi64x(kHighestBiased + 1), biased));
-    // Out of the range 1.0 stands in. The binades are two pairs of words apart.
-    const __m256i slot = _mm256_slli_epi64(_mm256_blendv_epi8(_mm256_set1_epi64x(1023), biased, inRange), 1);
+    // Out of the range 1.0 stands in. The binades are four words apart.
+    const __m256i slot = _mm256_slli_epi64(_mm256_blendv_epi8(_mm256_set1_epi64x(1023), biased, inRange), 2);
     const __m256d a = _mm256_blendv_pd(one, magnitude, _mm256_castsi256_pd(inRange));
-    // Neighbours mostly share their binade: one entry for all four then, else a gather.
-    __m256d scale;
+    // Neighbours mostly share their binade: one entry for all four then, else gathers.
+    __m256d scale0, scale1;
     __m256i binade;
     const __m256i firstSlot = _mm256_permute4x64_epi64(slot, 0);
-    if (_mm256_testc_si256(_mm256_cmpeq_epi64(slot, firstSlot), _mm256_set1_epi64x(-1))) {
-      const TBinade& entry = kBinades[static_cast<size_t>(_mm256_cvtsi256_si32(firstSlot)) / 2];
+    if (_mm256_testc_si256(_mm256_cmpeq_epi64(slot, firstSlot), all)) {
+      const TBinade& entry = kBinades[static_cast<size_t>(_mm256_cvtsi256_si32(firstSlot)) / 4];
       long long info;
       std::memcpy(&info, &entry.Exp10, sizeof(info));
-      scale = _mm256_set1_pd(entry.Scale);
+      scale0 = _mm256_set1_pd(entry.Scale[0]);
+      scale1 = _mm256_set1_pd(entry.Scale[1]);
       binade = _mm256_set1_epi64x(info);
     } else {
-      scale = _mm256_i64gather_pd(&kBinades[0].Scale, slot, 8);
+      scale0 = _mm256_i64gather_pd(&kBinades[0].Scale[0], slot, 8);
+      scale1 = _mm256_i64gather_pd(&kBinades[0].Scale[1], slot, 8);
       binade = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(&kBinades[0].Exp10), slot, 8);
     }
-    __m256d scaled = _mm256_mul_pd(a, scale);
-    const __m256d next = _mm256_cmp_pd(scaled, _mm256_set1_pd(kNextDecadeFrom), _CMP_GE_OQ);
-    scaled = _mm256_mul_pd(scaled, _mm256_blendv_pd(one, _mm256_set1_pd(0.1), next));
+    const __m256d next = _mm256_cmp_pd(_mm256_mul_pd(a, scale0), _mm256_set1_pd(kNextDecadeFrom), _CMP_GE_OQ);
+    const __m256i nextBit = _mm256_and_si256(_mm256_castpd_si256(next), ones);
+    const __m256d scale = _mm256_blendv_pd(scale0, scale1, next);
+    const __m256d scaled = _mm256_mul_pd(a, scale);
+    const __m256d error = _mm256_fmsub_pd(a, scale, scaled);  // a x scale = scaled + error
     const __m256d nearest = _mm256_round_pd(scaled, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     const __m256d off = _mm256_sub_pd(scaled, nearest);
     const __m256i near = _mm256_castpd_si256(
         _mm256_cmp_pd(_mm256_and_pd(off, absMask), _mm256_set1_pd(0.5 - kTieRoom), _CMP_GT_OQ));
-    const __m256i above = _mm256_castpd_si256(_mm256_cmp_pd(off, _mm256_setzero_pd(), _CMP_LT_OQ));
-    __m256i r =
-        _mm256_add_epi64(_mm256_cvtepi32_epi64(_mm256_cvtpd_epi32(nearest)), _mm256_and_si256(near, above));
+    const __m256d aboveHalf = _mm256_cmp_pd(off, _mm256_setzero_pd(), _CMP_LT_OQ);
+    const __m256i above = _mm256_castpd_si256(aboveHalf);
+    // The half between the two candidates of a tie, and whether the exact product reaches it.
+    const __m256d half =
+        _mm256_add_pd(nearest, _mm256_blendv_pd(_mm256_set1_pd(0.5), _mm256_set1_pd(-0.5), aboveHalf));
+    const __m256i up = _mm256_castpd_si256(
+        _mm256_cmp_pd(_mm256_add_pd(_mm256_sub_pd(scaled, half), error), _mm256_setzero_pd(), _CMP_GE_OQ));
+    const __m256i flags = _mm256_srlv_epi64(_mm256_srli_epi64(binade, 32), nextBit);
+    const __m256i settles = _mm256_cmpeq_epi64(_mm256_and_si256(flags, ones), ones);
+    const __m256i exactScale =
+        _mm256_cmpeq_epi64(_mm256_and_si256(flags, _mm256_set1_epi64x(4)), _mm256_set1_epi64x(4));
+    const __m256i settledHere = _mm256_and_si256(near, exactScale);
+    // The lower candidate of a tie, one up where settled here and reached.
+    __m256i r = _mm256_cvtepi32_epi64(_mm256_cvtpd_epi32(nearest));
+    r = _mm256_add_epi64(r, _mm256_and_si256(near, above));
+    r = _mm256_sub_epi64(r, _mm256_and_si256(settledHere, up));
     const __m256i carry = _mm256_cmpeq_epi64(r, _mm256_set1_epi64x(100000));
     r = _mm256_sub_epi64(r, _mm256_and_si256(carry, _mm256_set1_epi64x(90000)));
-    const __m256i nextBit = _mm256_and_si256(_mm256_castpd_si256(next), ones);
-    const __m256i settles = _mm256_and_si256(_mm256_srlv_epi64(_mm256_srli_epi64(binade, 32), nextBit), ones);
-    const __m256i unsettled = _mm256_andnot_si256(_mm256_cmpeq_epi64(settles, ones), near);
-    const __m256i exact = _mm256_or_si256(unsettled, _mm256_xor_si256(inRange, _mm256_set1_epi64x(-1)));
+    const __m256i left = _mm256_andnot_si256(exactScale, near);  // ties left to SettleTie
+    const __m256i exact = _mm256_or_si256(_mm256_andnot_si256(settles, left), _mm256_xor_si256(inRange, all));
     // Digits in the low word of each lane, the exponent (32-bit sums) in the high one.
     const __m256i exp10 = _mm256_add_epi32(_mm256_add_epi32(binade, nextBit), _mm256_and_si256(carry, ones));
     const __m256i five =
         _mm256_blend_epi32(_mm256_andnot_si256(exact, r), _mm256_slli_epi64(exp10, 32), 0xAA);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(fives + j), five);
     const unsigned tie =
-        static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(exact, near))));
+        static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_andnot_si256(exact, left))));
     // The lanes of the ties, packed (four indexes stored, as many kept as there are ties).
     const uint64_t lanes = kTieLanes[tie];
     _mm_storeu_si128(
@@ -452,7 +475,8 @@ void AppendWfmPoints(std::string& text, const TSignalObj& record, int complexVie
   TFiveDigits fives[kBlock];
   int tieAt[kBlock];
 #ifdef NORV_WFM_AVX2
-  static const auto round = __builtin_cpu_supports("avx2") ? RoundAvx2 : RoundPortable;
+  static const auto round =
+      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? RoundAvx2 : RoundPortable;
 #else
   constexpr auto round = RoundPortable;
 #endif

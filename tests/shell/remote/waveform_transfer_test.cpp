@@ -41,7 +41,12 @@ void ExpectFormatterText(const std::vector<double>& values) {
     if (first > 0) points += ", ";
     AppendWfmPoints(points, record, 0);
   }
-  ASSERT_EQ(points, expected);
+  // The first difference, with a little of the text around it.
+  const size_t at = static_cast<size_t>(
+      std::mismatch(points.begin(), points.end(), expected.begin(), expected.end()).first - points.begin());
+  const size_t from = at < 20 ? 0 : at - 20;
+  ASSERT_EQ(points.substr(from, 60), expected.substr(from, 60)) << "at character " << at;
+  ASSERT_EQ(points.size(), expected.size());
 }
 
 TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
