@@ -8,11 +8,15 @@
 // of the per-run times keep pre-empted runs and each block's first, colder run from
 // counting. Counters: job_ns and baseline_ns (medians), ratio, goal (the largest ratio
 // wanted, 0 for none). Register with ->UseManualTime().
+//
+// A job or baseline that returns a double has timed itself: it gives its seconds (for a
+// job whose runs must be prepared in between, or whose cost comes in cycles of runs).
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <type_traits>
 #include <vector>
 
 namespace norv::bench {
@@ -46,13 +50,23 @@ class TRatio {
     state.counters["goal"] = goal;
   }
 
- private:
+  // Seconds that F takes.
   template <typename F>
-  static double Time(F& f) {
+  static double Seconds(F&& f) {
     const auto start = std::chrono::steady_clock::now();
     f();
     benchmark::ClobberMemory();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+
+ private:
+  template <typename F>
+  static double Time(F& f) {
+    if constexpr (std::is_same_v<std::invoke_result_t<F&>, double>) {
+      return f();
+    } else {
+      return Seconds(f);
+    }
   }
   static double Median(std::vector<double>& v) {
     const auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);

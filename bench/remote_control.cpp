@@ -1,7 +1,9 @@
 // Remote control through the program's socket, server and client in one thread as in the
 // program (the server's step runs between the client's send and its read):
 //   BM_RemoteQuery      "TB:SCALEA?" and its answer; goal at most 3 times the baseline;
-//   BM_RemoteWfmData    "WFM:DATA?" of a 4096-point record; goal under 5 times the baseline.
+//   BM_RemoteWfmData    "WFM:DATA?" of a 4096-point record stored as the acquisition stores
+//                       it (sample codes times the volts of a code); goal under 5 times the
+//                       baseline.
 // Baseline of each: the same traffic over a bare socket of the same kind, a line of the
 // query's length out and as many bytes as the answer holds back.
 
@@ -17,10 +19,12 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/clock.h"
+#include "instrument/acquisition/point_store.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/channel_settings.h"
@@ -34,6 +38,8 @@ namespace norv {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kPoints = 4096;
 
 void Check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(what);
@@ -79,9 +85,17 @@ class TRemoteBench {
     RegisterAcquisitionCommands();
     RegisterWfmCommands();
     RegisterGuiCommand();
+    // A sine of 0.4 V with a little noise, stored through the point store from its codes.
     TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
-    ch1.SetRecLen(4096);
-    for (int i = 0; i < 4096; ++i) ch1.SetY(i, 0.25 * std::sin(i * 0.0123) + 1e-4 * (i % 7));
+    ch1.SetRecLen(kPoints);
+    std::vector<int16_t> codes(kPoints);
+    for (int i = 0; i < kPoints; ++i)
+      codes[static_cast<size_t>(i)] =
+          static_cast<int16_t>(std::lround(0.4 / kVoltsPerCode * std::sin(i * 0.0123) + i * 7 % 5 - 2));
+    TPointStore store;
+    store.Target(2).Record = &ch1;
+    store.AcqPointIndex = 0;
+    store.StoreAcquiredPoints(2, codes);
     std::string pattern = (fs::temp_directory_path() / "norv-bench-XXXXXX").string();
     Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
     folder_ = pattern;

@@ -17,6 +17,18 @@ std::unique_ptr<TMask_Obj> MaskObj;
 
 namespace {
 
+// The batch test's packing of a column. Run r of column x is hit when Below < y <= Last;
+// its word, at r * kRunColumns + x, holds Below in the low and Last in the high 16 bits.
+// Runs ascend and do not overlap; the words a column does not use hold kNoRun, which no Y
+// lies above. Nibble r of the column's index word names the tables of run r in the
+// mask's palette of at most 15 sets (0 for none). A column of more runs than kMaxRuns, or
+// with a set the full palette lacks, has kWalkRun first and takes the step walk. The
+// columns past the screen (x 4001 .., the first standing for every x off it) are empty,
+// so that eight columns can be read from any x on it.
+constexpr int kMaxRuns = 8;
+constexpr int kRunColumns = kMaskColumns + 7;
+constexpr uint32_t kNoRun = 0x7FFF7FFF, kWalkRun = 0x7FFE7FFF;
+
 // A vertex that is not on the screen would index past the column tables.
 void CheckVertex(double x, double y) {
   if (!(x >= 0 && x <= kMaskColumns - 1 && y >= 0 && y <= 1024))
@@ -25,7 +37,7 @@ void CheckVertex(double x, double y) {
 
 }  // namespace
 
-TMask_Obj::TMask_Obj() : columns_(kMaskColumns), spans_(kMaskColumns + 1) {
+TMask_Obj::TMask_Obj() : columns_(kMaskColumns) {
   for (TColumnTable& table : tables_) table.Start.assign(kMaskColumns + 1, 0);
   BuildSteps();
 }
@@ -110,6 +122,7 @@ int32_t EdgeHeight(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int x) {
 void TMask_Obj::BuildSteps() {
   steps_.clear();
   std::vector<std::pair<int32_t, int>> heights;
+  std::vector<std::vector<TRun>> columnRuns(kMaskColumns);
   for (int x = 0; x < kMaskColumns; ++x) {
     heights.clear();
     for (int t = 0; t < kMaskMaxPolygons; ++t) {
@@ -128,30 +141,71 @@ void TMask_Obj::BuildSteps() {
       steps_.push_back({heights[i].first, tables});
     }
     steps_.push_back({INT32_MAX, 0});
-    spans_[x] = ColumnSpan(steps_.data() + columns_[x].Start, steps_.data() + steps_.size());
+    ColumnRuns(steps_.data() + columns_[x].Start, steps_.data() + steps_.size() - 1, columnRuns[x]);
   }
+  PackRuns(columnRuns);
 }
 
-// The tables of a step hold from just above its height up to the next step's height.
-uint32_t TMask_Obj::ColumnSpan(const TStep* first, const TStep* last) {
+// The runs of screen y that the steps give: a step's tables hold for y32 above its height,
+// that is for y above its height / 32 rounded down, until the next step's.
+void TMask_Obj::ColumnRuns(const TStep* first, const TStep* last, std::vector<TRun>& runs) {
+  runs.clear();
   uint32_t tables = 0;
-  int32_t low = 0, high = 0;
-  bool closed = false;
   for (const TStep* step = first; step != last; ++step) {
-    if (step->Tables == 0) {
-      if (tables != 0 && !closed) high = step->Y32, closed = true;
-    } else if (tables == 0) {
-      tables = step->Tables;
-      low = step->Y32;
-    } else if (closed || step->Tables != tables) {
-      return kSpanWalk;
-    }
+    const int32_t y = step->Y32 >> 5;
+    // Of the steps that round to one screen height the last decides.
+    if (step + 1 != last && (step + 1)->Y32 >> 5 == y) continue;
+    if (step->Tables == tables) continue;
+    if (tables != 0) runs.back().Last = y;
+    if (step->Tables != 0) runs.push_back({y, 0, step->Tables});
+    tables = step->Tables;
   }
-  if (tables == 0) return 0;
-  // Screen y is hit when low < y * 32 <= high; every height lies in 0..32768.
-  const uint32_t below = static_cast<uint32_t>(low / 32);
-  const uint32_t end = static_cast<uint32_t>(std::min(high, 32768) / 32 + 1);
-  return below << kSpanBelowShift | end << kSpanEndShift | tables << kSpanTablesShift;
+  // Closed outlines leave no tables above their top; the screen ends at 1024 in any case.
+  if (tables != 0) runs.back().Last = 1024;
+}
+
+void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
+  palette_.fill(0);
+  int paletteSize = 1;
+  // The palette index of each run of the column; false when the palette has no room.
+  const auto indexes = [&](const std::vector<TRun>& runs, uint32_t& word) {
+    word = 0;
+    for (size_t r = 0; r < runs.size(); ++r) {
+      int k = 1;
+      while (k < paletteSize && palette_[k] != runs[r].Tables) ++k;
+      if (k == paletteSize) {
+        if (paletteSize == static_cast<int>(palette_.size())) return false;
+        palette_[paletteSize++] = static_cast<uint8_t>(runs[r].Tables);
+      }
+      word |= static_cast<uint32_t>(k) << (4 * r);
+    }
+    return true;
+  };
+  std::vector<uint32_t> words(kMaskColumns);
+  std::vector<bool> walks(kMaskColumns);
+  runCount_ = 0;
+  anyWalk_ = false;
+  for (int x = 0; x < kMaskColumns; ++x) {
+    const std::vector<TRun>& runs = columnRuns[x];
+    walks[x] = runs.size() > static_cast<size_t>(kMaxRuns) || !indexes(runs, words[x]);
+    anyWalk_ = anyWalk_ || walks[x];
+    if (!walks[x]) runCount_ = std::max(runCount_, static_cast<int>(runs.size()));
+  }
+  if (anyWalk_) runCount_ = std::max(runCount_, 1);
+  runWords_.assign(static_cast<size_t>(runCount_) * kRunColumns, kNoRun);
+  indexWords_.assign(kRunColumns, 0);
+  for (int x = 0; x < kMaskColumns; ++x) {
+    if (walks[x]) {
+      runWords_[x] = kWalkRun;
+      continue;
+    }
+    const std::vector<TRun>& runs = columnRuns[x];
+    // Both heights lie in 0..1024, so each fits its half as a signed 16-bit number.
+    for (size_t r = 0; r < runs.size(); ++r)
+      runWords_[r * kRunColumns + x] =
+          (static_cast<uint32_t>(runs[r].Below) & 0xFFFF) | static_cast<uint32_t>(runs[r].Last) << 16;
+    indexWords_[x] = words[x];
+  }
 }
 
 bool TMask_Obj::KernelSupported(TKernel kernel) {
@@ -179,36 +233,112 @@ void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t cou
 }
 
 #ifdef NORV_MASK_AVX2
-__attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys,
-                                                            size_t count, uint8_t* bits) const {
-  const __m256i spare = _mm256_set1_epi32(kMaskColumns);
-  const __m256i yMask = _mm256_set1_epi32(kSpanYMask);
-  const __m256i active = _mm256_set1_epi32(static_cast<int>(ActiveTables()));
-  // The low byte of each word to the front of its half.
-  const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,  //
-                                            0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const int* spans = reinterpret_cast<const int*>(spans_.data());
+namespace {
+
+// The words of eight columns, one per lane: the eight from First on by the lanes' offsets
+// from it, or any columns by gathering.
+template <bool kWindow>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i ColumnWords(const uint32_t* words, uint32_t first,
+                                                                       __m256i columns) {
+  if constexpr (kWindow)
+    return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + first)),
+                                       columns);
+  else
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(words), columns, 4);
+}
+
+// The palette indexes of eight points (Y in both halves of each lane, saturated to 16
+// bits) from the kRuns runs of their columns, one a lane, and in Walk the lanes whose
+// column takes the step walk.
+template <int kRuns, bool kAnyWalk, bool kWindow>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i RunIndexes(const uint32_t* runWords,
+                                                                      const uint32_t* indexWords,
+                                                                      uint32_t first, __m256i columns,
+                                                                      __m256i y, unsigned& walk) {
+  // Each run compares Y with both its heights at once: -1 (0xFFFFFFFF) when Y is above
+  // it, 0x0000FFFF when in it, 0 below. Runs ascend, so in run j the runs' answers add up
+  // to 0xFFFF - j, and 0xFFFF less them is j; in none it is 0xFFFF or more, which shifts
+  // the whole index word out.
+  __m256i run = _mm256_set1_epi32(0xFFFF);
+  for (int r = 0; r < kRuns; ++r) {
+    const __m256i word = ColumnWords<kWindow>(runWords + r * kRunColumns, first, columns);
+    if (r == 0 && kAnyWalk)
+      walk = static_cast<unsigned>(_mm256_movemask_ps(
+          _mm256_castsi256_ps(_mm256_cmpeq_epi32(word, _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
+    run = _mm256_sub_epi32(run, _mm256_cmpgt_epi16(y, word));
+  }
+  const __m256i indexes = ColumnWords<kWindow>(indexWords, first, columns);
+  return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
+}
+
+// The palette indexes of the eight points from Xs and Ys, one a lane.
+template <int kRuns, bool kAnyWalk>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i BlockIndexes(const uint32_t* runWords,
+                                                                        const uint32_t* indexWords,
+                                                                        const int32_t* xs, const int32_t* ys,
+                                                                        unsigned& walk) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs));
+  const __m256i y32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
+  // Y saturated to 16 bits (off the screen either way stays off it), in both halves.
+  const __m256i y16 = _mm256_packs_epi32(y32, y32);
+  const __m256i y = _mm256_unpacklo_epi16(y16, y16);
+  // The points of a record lie in ascending columns. Eight of them within eight columns
+  // (a record of about a point a column) read their columns' words in one load each;
+  // others gather them.
+  const uint32_t first = static_cast<uint32_t>(xs[0]);
+  const __m256i offsets = _mm256_sub_epi32(x, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x)));
+  if (first < kMaskColumns && _mm256_testz_si256(offsets, _mm256_set1_epi32(~7)))
+    return RunIndexes<kRuns, kAnyWalk, true>(runWords, indexWords, first, offsets, y, walk);
+  return RunIndexes<kRuns, kAnyWalk, false>(runWords, indexWords, 0,
+                                            _mm256_min_epu32(x, _mm256_set1_epi32(kMaskColumns)), y, walk);
+}
+
+// The batch test of whole pairs of blocks of eight points, the tables taken from the
+// palette; the count of points done.
+template <int kRuns, bool kAnyWalk>
+[[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* runWords,
+                                          const uint32_t* indexWords, __m128i palette, const int32_t* xs,
+                                          const int32_t* ys, size_t count, uint8_t* bits) {
   size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i));
-    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys + i));
-    const __m256i span = _mm256_i32gather_epi32(spans, _mm256_min_epu32(x, spare), 4);
-    const __m256i below = _mm256_and_si256(_mm256_srli_epi32(span, kSpanBelowShift), yMask);
-    const __m256i end = _mm256_and_si256(_mm256_srli_epi32(span, kSpanEndShift), yMask);
-    const __m256i hit = _mm256_and_si256(_mm256_cmpgt_epi32(y, below), _mm256_cmpgt_epi32(end, y));
-    const __m256i tables = _mm256_and_si256(_mm256_srli_epi32(span, kSpanTablesShift), active);
-    const __m256i packed = _mm256_shuffle_epi8(_mm256_and_si256(hit, tables), lowBytes);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(bits + i),
-                     _mm_unpacklo_epi32(_mm256_castsi256_si128(packed), _mm256_extracti128_si256(packed, 1)));
-    for (unsigned walk = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(span))); walk != 0;
-         walk &= walk - 1) {
-      const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
-      bits[k] = static_cast<uint8_t>(MaskHitBits(xs[k], ys[k]));
+  for (; i + 16 <= count; i += 16) {
+    unsigned walkLow = 0, walkHigh = 0;
+    const __m256i low = BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i, ys + i, walkLow);
+    const __m256i high =
+        BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i + 8, ys + i + 8, walkHigh);
+    // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
+    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
+    const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i),
+                     _mm_shuffle_epi8(palette, _mm256_castsi256_si128(ordered)));
+    if constexpr (kAnyWalk) {
+      for (unsigned walk = walkLow | walkHigh << 8; walk != 0; walk &= walk - 1) {
+        const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
+        bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], ys[k]));
+      }
     }
   }
+  return i;
+}
+
+template <bool kAnyWalk, int... kRuns>
+constexpr auto kAvx2Blocks = std::array{&Avx2Blocks<kRuns, kAnyWalk>...};
+
+}  // namespace
+
+__attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys,
+                                                            size_t count, uint8_t* bits) const {
+  static constexpr auto blocks = kAvx2Blocks<false, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
+  static constexpr auto walkingBlocks = kAvx2Blocks<true, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
+  static_assert(blocks.size() == kMaxRuns + 1);
+  // The palette with the tables that take part.
+  alignas(16) std::array<uint8_t, 16> active;
+  for (size_t k = 0; k < active.size(); ++k) active[k] = static_cast<uint8_t>(palette_[k] & ActiveTables());
+  const size_t done = (anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](
+      *this, runWords_.data(), indexWords_.data(),
+      _mm_load_si128(reinterpret_cast<const __m128i*>(active.data())), xs, ys, count, bits);
   // The compiler leaves it out before a tail call; without it the caller's SSE code slows.
   _mm256_zeroupper();
-  PortableHitBits(xs + i, ys + i, count - i, bits + i);
+  PortableHitBits(xs + done, ys + done, count - done, bits + done);
 }
 #else
 void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {

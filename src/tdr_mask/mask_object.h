@@ -94,12 +94,14 @@ class TMask_Obj {
     for (const TStep* step = steps_.data() + column.Start; y32 > step->Y32; ++step) tables = step->Tables;
     return tables;
   }
-  // A column whose hits form one run of screen Y with one set of tables packs into a word:
-  // a point is hit when Below < y < End. Other columns have the walk bit and use the steps;
-  // a column without steps, and the spare column past the screen, are 0.
-  static constexpr uint32_t kSpanBelowShift = 0, kSpanEndShift = 11, kSpanTablesShift = 22;
-  static constexpr uint32_t kSpanYMask = 0x7FF, kSpanWalk = 1u << 31;
-  static uint32_t ColumnSpan(const TStep* first, const TStep* last);
+  // For the batch test each column is also packed as its runs of screen Y that one set of
+  // tables holds (mask_object.cpp describes the layout).
+  struct TRun {
+    int32_t Below, Last;
+    uint32_t Tables;
+  };
+  static void ColumnRuns(const TStep* first, const TStep* last, std::vector<TRun>& runs);
+  void PackRuns(const std::vector<std::vector<TRun>>& columnRuns);
   void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
   void Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
   uint32_t ActiveTables() const { return MaskTables() | MarginTables(); }
@@ -116,8 +118,13 @@ class TMask_Obj {
   };
   std::vector<TColumnSteps> columns_;
   std::vector<TStep> steps_;
-  // Per column its packed span, then the spare column for every x off the screen.
-  std::vector<uint32_t> spans_;
+  // The packed runs: runCount_ words of runs and a word of their palette indexes per
+  // column, the palette of their tables, and whether any column takes the step walk.
+  int runCount_ = 0;
+  bool anyWalk_ = false;
+  std::vector<uint32_t> runWords_;
+  std::vector<uint32_t> indexWords_;
+  std::array<uint8_t, 16> palette_{};
   bool marginsOn_ = false;
   bool marginFirst_ = false;
 };

@@ -6,11 +6,16 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/util/errors.h"
+#include "support/fake_dialogs.h"
+#include "support/temp_home.h"
+#include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_files.h"
 
 namespace norv {
 namespace {
@@ -174,9 +179,49 @@ TEST(MaskObject, PointTestMatchesTheReferenceOnRandomPolygons) {
   EXPECT_GT(insideCount, 5000);  // the sample reaches the insides, not only the outsides
 }
 
-// The batch test gives each point the bits of the point test, on every kernel this machine
-// runs: one-run columns, columns of nested or overlapping polygons, margins off and on,
-// every Y of the columns around vertexes, points off the screen, runs of any length.
+// Every run of the points (any offset, any length up to a few blocks) and the whole of
+// them get the bits of the point test from the batch test, on every kernel this machine
+// runs; nothing past a run is written.
+void ExpectBatchMatchesPointTest(const TMask_Obj& mask, const std::vector<int32_t>& xs,
+                                 const std::vector<int32_t>& ys) {
+  std::vector<uint8_t> expected(xs.size());
+  for (size_t i = 0; i < xs.size(); ++i) expected[i] = static_cast<uint8_t>(mask.MaskHitBits(xs[i], ys[i]));
+  for (TMask_Obj::TKernel kernel : {TMask_Obj::TKernel::Portable, TMask_Obj::TKernel::Avx2}) {
+    if (!TMask_Obj::KernelSupported(kernel)) continue;
+    SCOPED_TRACE(kernel == TMask_Obj::TKernel::Avx2 ? "avx2" : "portable");
+    for (size_t first = 0; first < xs.size(); first += 37) {
+      const size_t count = std::min<size_t>(xs.size() - first, first % 29);
+      std::vector<uint8_t> bits(count + 1, 0xEE);
+      mask.MaskHitBits(xs.data() + first, ys.data() + first, count, bits.data(), kernel);
+      ASSERT_EQ(bits.back(), 0xEE);
+      for (size_t i = 0; i < count; ++i)
+        ASSERT_EQ(bits[i], expected[first + i]) << xs[first + i] << ", " << ys[first + i];
+    }
+    std::vector<uint8_t> bits(xs.size());
+    mask.MaskHitBits(xs.data(), ys.data(), xs.size(), bits.data(), kernel);
+    for (size_t i = 0; i < xs.size(); ++i) ASSERT_EQ(bits[i], expected[i]) << xs[i] << ", " << ys[i];
+  }
+}
+
+// Records across the screen as the mask test sees them (ascending columns, from several
+// points a column to several columns a point), their heights sweeping the screen and a
+// little beyond it.
+void AppendRecords(std::vector<int32_t>& xs, std::vector<int32_t>& ys) {
+  int sweep = 0;
+  for (const int points : {4096, 4001, 2000, 512}) {
+    for (int record = 0; record < 3; ++record) {
+      for (int i = 0; i < points; ++i) {
+        xs.push_back(static_cast<int32_t>(std::lround(i * 4000.0 / (points - 1))));
+        ys.push_back((sweep += 97) % 1031 - 3);
+      }
+    }
+  }
+}
+
+// The batch test gives each point the bits of the point test: one-run columns, columns of
+// nested or overlapping polygons, columns of more runs or more sets of polygons than the
+// packing holds, margins off and on, every Y of the columns around vertexes, points off
+// the screen, records.
 TEST(MaskObject, BatchTestMatchesThePointTest) {
   struct Shape {
     int Kind;
@@ -192,6 +237,26 @@ TEST(MaskObject, BatchTestMatchesThePointTest) {
   const Shape inner{TMask_Obj::pkMask, {500, 900, 700}, {300, 300, 800}};
   const Shape outer{TMask_Obj::pkMargin, {400, 1000, 1000, 400}, {200, 200, 900, 900}};
   const Shape crossing{TMask_Obj::pkMask, {600, 1500, 600, 1500}, {100, 900, 900, 100}};
+  // Ten teeth of 40 rows pointing right from a spine at X 300: columns 301..3000 cross
+  // ten runs.
+  Shape rake{TMask_Obj::pkMask, {300}, {10}};
+  for (int tooth = 0; tooth < 10; ++tooth) {
+    const double bottom = 10 + 100 * tooth;
+    for (const auto& [x, y] :
+         {std::pair{3000.0, bottom}, {3000.0, bottom + 40}, {350.0, bottom + 40}, {350.0, bottom + 100}})
+      rake.X.push_back(x), rake.Y.push_back(std::min(y, 1000.0));
+  }
+  rake.X.push_back(300), rake.Y.push_back(1000);
+  // Eight overlapping bands, band n over rows 100n .. 100n + 250 in columns 400n ..
+  // 400n + 1200: a column crosses three of them in at most five runs, and the mask holds
+  // twenty-one sets of polygons, more than the packing names.
+  std::vector<Shape> bands;
+  for (int n = 0; n < 8; ++n) {
+    const double left = 400 * n, bottom = 100 * n;
+    bands.push_back({TMask_Obj::pkMask,
+                     {left, left + 1200, left + 1200, left},
+                     {bottom, bottom, bottom + 250, bottom + 250}});
+  }
   const struct {
     const char* Name;
     std::vector<Shape> Shapes;
@@ -202,40 +267,53 @@ TEST(MaskObject, BatchTestMatchesThePointTest) {
       {"whole screen and a sliver", {screen, sliver}, false},
       {"nested, margins on", {inner, crossing, outer}, true},
       {"nested, margins off", {inner, crossing, outer}, false},
+      {"rake and hexagons", {rake, hexagon(2000, 900), hexagon(3500, 400)}, false},
+      {"overlapping bands", bands, false},
   };
   std::mt19937 rng(36);
   const auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     TMask_Obj mask;
     for (const Shape& shape : c.Shapes) mask.AddPolygon(shape.Kind, shape.X, shape.Y);
     mask.SetMarginsOn(c.MarginsOn);
     std::vector<int32_t> xs, ys;
     for (int x : {INT32_MIN, -1, 0, 4000, 4001, INT32_MAX})
-      for (int y : {INT32_MIN, -1, 0, 1, 1024, 1025, INT32_MAX}) xs.push_back(x), ys.push_back(y);
+      for (int y : {INT32_MIN, -32769, -1, 0, 1, 1024, 1025, 32768, INT32_MAX})
+        xs.push_back(x), ys.push_back(y);
     for (const Shape& shape : c.Shapes)
       for (double vx : shape.X)
         for (int x = static_cast<int>(vx) - 1; x <= static_cast<int>(vx) + 1; ++x)
           for (int y = -1; y <= 1025; ++y) xs.push_back(x), ys.push_back(y);
     for (int i = 0; i < 20000; ++i) xs.push_back(uniform(-20, 4020)), ys.push_back(uniform(-20, 1044));
-    std::vector<uint8_t> expected(xs.size());
-    for (size_t i = 0; i < xs.size(); ++i) expected[i] = static_cast<uint8_t>(mask.MaskHitBits(xs[i], ys[i]));
-    for (TMask_Obj::TKernel kernel : {TMask_Obj::TKernel::Portable, TMask_Obj::TKernel::Avx2}) {
-      if (!TMask_Obj::KernelSupported(kernel)) continue;
-      SCOPED_TRACE(std::string(c.Name) + (kernel == TMask_Obj::TKernel::Avx2 ? " avx2" : " portable"));
-      // Runs from every offset and of every length up to a few blocks; nothing past a run is written.
-      for (size_t first = 0; first < xs.size(); first += 37) {
-        const size_t count = std::min<size_t>(xs.size() - first, first % 29);
-        std::vector<uint8_t> bits(count + 1, 0xEE);
-        mask.MaskHitBits(xs.data() + first, ys.data() + first, count, bits.data(), kernel);
-        ASSERT_EQ(bits.back(), 0xEE);
-        for (size_t i = 0; i < count; ++i)
-          ASSERT_EQ(bits[i], expected[first + i]) << xs[first + i] << ", " << ys[first + i];
-      }
-      std::vector<uint8_t> bits(xs.size());
-      mask.MaskHitBits(xs.data(), ys.data(), xs.size(), bits.data(), kernel);
-      ASSERT_EQ(bits, expected);
+    AppendRecords(xs, ys);
+    ExpectBatchMatchesPointTest(mask, xs, ys);
+  }
+}
+
+// The eye masks the program ships, loaded as a user loads them, without and with margins:
+// whole records get the bits of the point test from the batch test.
+TEST(MaskObject, BatchTestOfEveryShippedMaskMatchesThePointTest) {
+  test::FakeDialogs dialogs;
+  const std::filesystem::path folder = test::MakeTempDir("shipped");
+  InstallShippedMasks(folder);
+  std::vector<int32_t> xs, ys;
+  AppendRecords(xs, ys);
+  int loaded = 0;
+  for (const TShippedFile& file : ShippedStandardMasks()) {
+    if (std::filesystem::path(file.Path).extension() != ".msk") continue;
+    for (const int margin : {0, 10, -10}) {
+      SCOPED_TRACE(std::string(file.Path) + " margin " + std::to_string(margin));
+      TMaskEntry entry;
+      ASSERT_TRUE(ReadStandardMaskHeader(folder / file.Path, entry));
+      ASSERT_TRUE(LoadStandardMaskFile(folder / file.Path, entry, margin));
+      ASSERT_NE(MaskObj, nullptr);
+      ExpectBatchMatchesPointTest(*MaskObj, xs, ys);
+      ++loaded;
     }
   }
+  EXPECT_GE(loaded, 12);
+  ClearCurrentMask();
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include "shell/remote/waveform_transfer.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "framework/settings/handler.h"
 #include "framework/text/dot_number.h"
+#include "instrument/acquisition/point_store.h"
 #include "instrument/record/signal_obj.h"
 #include "remote_fixture.h"
 
@@ -17,6 +21,32 @@ std::string General5(double v) {
   std::string text;
   AppendGeneral5(text, v);
   return text;
+}
+
+// Each value as one number and all of them as records' points (through the block path)
+// read as the program's general formatter writes them.
+void ExpectFormatterText(const std::vector<double>& values) {
+  std::string expected;
+  for (const double v : values) {
+    const std::string text = FloatToStrF_Dot(v, TFloatFormat::ffGeneral, 5, 0);
+    ASSERT_EQ(General5(v), text) << v;
+    expected += (expected.empty() ? "" : ", ") + text;
+  }
+  std::string points;
+  TSignalObj record;
+  for (size_t first = 0; first < values.size(); first += kMaxRecLen) {
+    const size_t count = std::min<size_t>(kMaxRecLen, values.size() - first);
+    record.SetRecLen(static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i) record.SetY(static_cast<int>(i), values[first + i]);
+    if (first > 0) points += ", ";
+    AppendWfmPoints(points, record, 0);
+  }
+  // The first difference, with a little of the text around it.
+  const size_t at = static_cast<size_t>(
+      std::mismatch(points.begin(), points.end(), expected.begin(), expected.end()).first - points.begin());
+  const size_t from = at < 20 ? 0 : at - 20;
+  ASSERT_EQ(points.substr(from, 60), expected.substr(from, 60)) << "at character " << at;
+  ASSERT_EQ(points.size(), expected.size());
 }
 
 TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
@@ -38,11 +68,13 @@ TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
   for (const auto& f : fixed) EXPECT_EQ(General5(f.value), f.text) << f.value;
 
   // Against the program's general formatter: values of every size, exact halves, and
-  // halves scaled to other decades (the last one too) with a step of one ulp either way.
+  // halves scaled to other decades (the last one too, and every decade) with a step of one
+  // ulp either way.
   std::mt19937_64 random(21);
   std::uniform_real_distribution<double> mantissa(-10, 10);
   std::uniform_int_distribution<int> exponent(-320, 308);
   std::uniform_int_distribution<int> near(-15, 15);
+  std::vector<double> values;
   for (int i = 0; i < 30000; ++i) {
     const int digits = i % 16 == 1 ? 99999 : 10000 + static_cast<int>(random() % 90000);
     double v = mantissa(random) * std::pow(10.0, exponent(random));
@@ -52,8 +84,44 @@ TEST(WfmNumbers, GeneralFormWithFiveDigitsAsTheNumberFormatterWritesIt) {
       const int step = static_cast<int>(random() % 3) - 1;
       if (step != 0) v = std::nextafter(v, step * HUGE_VAL);
     }
-    ASSERT_EQ(General5(v), FloatToStrF_Dot(v, TFloatFormat::ffGeneral, 5, 0)) << v;
+    values.push_back(v);
   }
+  // Halves of every decade, also where ties are left to the exact formatter.
+  for (int k = -300; k <= 300; ++k) {
+    const double half = 12345.5 * std::pow(10.0, k);
+    for (const double v : {half, std::nextafter(half, 0.0), std::nextafter(half, HUGE_VAL)})
+      values.push_back(-v);
+  }
+  for (const auto& f : fixed) values.push_back(f.value);
+  values.push_back(INFINITY);
+  values.push_back(-DBL_MIN / 4);
+  ExpectFormatterText(values);
+}
+
+// Every value a record can hold as the point store stores sample codes (each 16-bit code
+// times the volts of a code, at several attenuations, with and without an offset): the
+// text is the general formatter's. Many are ties at five digits (0.0100625) or zero.
+TEST(WfmNumbers, EveryStoredSampleValueReadsAsTheNumberFormatterWritesIt) {
+  TPointStore store;
+  TPointStore::TChannelTarget& target = store.Target(2);
+  std::vector<double> values;
+  for (const double attenuation : {1.0, 10.0, 0.1, 1000.0}) {
+    for (const double offset : {0.0, -0.25}) {
+      target.Gain = kVoltsPerCode * attenuation;
+      target.Offset = offset * attenuation;
+      for (int code = INT16_MIN; code <= INT16_MAX; ++code) values.push_back(store.CodeToVolts(2, code));
+    }
+  }
+  ExpectFormatterText(values);
+  EXPECT_EQ(values.size(), 8u * 65536);
+  RecordProperty("ValuesChecked", static_cast<int>(values.size()));
+  // By hand: 161 and 177 codes are 0.0100625 and 0.0110625 V, ties whose doubles lie just
+  // above (...00026) and just below (...99994) them.
+  store.Target(2) = {};
+  EXPECT_EQ(General5(store.CodeToVolts(2, 161)), "0.010063");
+  EXPECT_EQ(General5(store.CodeToVolts(2, 177)), "0.011062");
+  EXPECT_EQ(General5(store.CodeToVolts(2, -16100)), "-1.0063");
+  EXPECT_EQ(General5(store.CodeToVolts(2, 0)), "0");
 }
 
 TEST(WfmNumbers, PhaseEdgeCasesStayAsClientsReadThem) {
