@@ -52,7 +52,8 @@ class TWorkingFolderVerdict : public testing::Environment {
 void GuardWorkingFolder() {
   const fs::path folder = TestRoot() / "work";
   fs::create_directories(folder);
-  if (chdir(folder.c_str()) != 0) throw std::runtime_error("cannot enter the working folder " + folder.string());
+  if (chdir(folder.c_str()) != 0)
+    throw std::runtime_error("cannot enter the working folder " + folder.string());
   testing::UnitTest::GetInstance()->listeners().Append(new TWorkingFolderWatch(folder));
   testing::AddGlobalTestEnvironment(new TWorkingFolderVerdict);
 }

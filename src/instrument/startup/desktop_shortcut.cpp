@@ -58,7 +58,7 @@ std::string DesktopEntryText(std::string_view title, const std::filesystem::path
   std::string exec = QuoteExecArgument(target.string());
   for (const std::string& argument : arguments) exec += " " + QuoteExecArgument(argument);
   return "[Desktop Entry]\nType=Application\nName=" + EntryValue(title) + "\nExec=" + exec +
-         "\nPath=" + EntryValue(target.parent_path().string()) + "\nTerminal=false\n";
+         "\nPath=" + EntryValue(target.parent_path().string()) + "\nIcon=vexilor-norv\nTerminal=false\n";
 }
 
 bool CreateShortcut(const std::filesystem::path& linkFile, const std::vector<std::string>& arguments,

@@ -166,9 +166,10 @@ TEST_F(InstrumentDialogsTest, ShortcutStartsTheProgramOnTheStartInstrument) {
   ClickNamed(&select, "btnCreateShortcut");
   const std::filesystem::path link = desktop / "VXNORV - _.Lab_scope.desktop";
   const std::string program = QCoreApplication::applicationFilePath().toStdString();
-  EXPECT_EQ(ReadFile(link), "[Desktop Entry]\nType=Application\nName=VXNORV - _.Lab_scope\nExec=\"" +
-                                program + "\" \"Demo2\"\nPath=" +
-                                std::filesystem::path(program).parent_path().string() + "\nTerminal=false\n");
+  EXPECT_EQ(ReadFile(link),
+            "[Desktop Entry]\nType=Application\nName=VXNORV - _.Lab_scope\nExec=\"" + program +
+                "\" \"Demo2\"\nPath=" + std::filesystem::path(program).parent_path().string() +
+                "\nIcon=vexilor-norv\nTerminal=false\n");
   EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[information] The shortcut was created successfully."});
   // A folder that cannot take the file gets the error message.
   select.SetDesktopFolder(link);
