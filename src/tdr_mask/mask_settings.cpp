@@ -92,15 +92,6 @@ void TestChanged(THandler&) {
 
 fs::path UserMaskFile() { return S().UserMaskStem + ".pcm"; }
 
-// A name given by command, kept inside the program's folders, without its extension: a
-// plain name goes to `folder` (`start` while none was named), and a folder in the name
-// becomes `folder` for the names after it.
-std::string StemOfName(std::string_view name, fs::path& folder, const fs::path& start) {
-  const fs::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
-  if (fs::path(name).has_parent_path()) folder = full.parent_path() / "";
-  return (full.parent_path() / full.stem()).string();
-}
-
 void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
   if (isQuery) {
     if (S().UserMaskStem.empty()) S().UserMaskStem = (DataFolders().MaskUserDir / "Noname").string();
@@ -108,7 +99,7 @@ void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     return;
   }
   const std::string_view param = TrimBlanks(rawParam);
-  if (!param.empty()) S().UserMaskStem = StemOfName(param, S().UserMaskFolder, DataFolders().MaskUserDir);
+  if (!param.empty()) S().UserMaskStem = ConfinedStem(param, S().UserMaskFolder, DataFolders().MaskUserDir);
 }
 
 void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
@@ -118,7 +109,7 @@ void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     return;
   }
   const std::string_view param = TrimBlanks(rawParam);
-  if (!param.empty()) S().FileStem = StemOfName(param, S().FileFolder, DataFolders().MaskTestFilesDir);
+  if (!param.empty()) S().FileStem = ConfinedStem(param, S().FileFolder, DataFolders().MaskTestFilesDir);
   S().FileCounter = 0;
 }
 

@@ -183,15 +183,18 @@ TEST_F(DerivedSignalsTest, RefusalsShowOncePerText) {
   EXPECT_EQ(StateOf(S1), dssOn);
 }
 
-// "mmm" is the low-jitter reference run's to choose: a command naming it changes nothing;
-// a setup or undo step puts back what the run had chosen.
-TEST_F(DerivedSignalsTest, LowJitterOperatorIsTheReferenceRunsChoice) {
+// "nnn" is the correction's and "mmm" the low-jitter reference run's to choose: a command
+// naming either changes nothing; a setup or undo step puts back what the program had chosen.
+TEST_F(DerivedSignalsTest, ProgramOperatorsAreTheProgramsChoice) {
   Exec("Header Off");
-  for (const std::string f : {"F1", "F2", "F3", "F4"}) {
-    Exec(f + ":Operat Smooth;:" + f + ":Operat mmm");
-    EXPECT_EQ(Exec(f + ":Operat?"), "SMOOTH") << f;
+  for (const std::string op : {"nnn", "mmm"}) {
+    for (const std::string f : {"F1", "F2", "F3", "F4"}) {
+      Exec(f + ":Operat Smooth;:" + f + ":Operat " + op);
+      EXPECT_EQ(Exec(f + ":Operat?"), "SMOOTH") << f << " " << op;
+    }
   }
-  Exec("F4:Operat mmm", true);
+  Exec("F2:Operat nnn;:F4:Operat mmm", true);
+  EXPECT_EQ(Exec("F2:Operat?"), "NNN");
   EXPECT_EQ(Exec("F4:Operat?"), "MMM");
 }
 

@@ -12,11 +12,11 @@
 #include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/file_io.h"
-#include "framework/util/program_dir.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/limits/limit_testing.h"
+#include "shell/save/save_recall.h"
 
 namespace norv {
 
@@ -79,14 +79,13 @@ void LimitFileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, st
     reply = NextLimitFileName();
     return;
   }
-  const std::filesystem::path path = FileNameFromText(TrimBlanks(rawParam));
-  if (path.empty()) {
+  const std::string_view param = TrimBlanks(rawParam);
+  if (param.empty()) {
     if (s.FileStem.empty()) s.FileStem = LimitFileStem();
     return;
   }
+  s.FileStem = ConfinedStem(param, s.Folder, DataFolders().LimitTestFilesDir);
   s.SaveCounter = 0;
-  if (path.has_parent_path()) s.Folder = path.parent_path();
-  s.FileStem = (Folder() / path.filename()).replace_extension().string();
 }
 
 }  // namespace norv

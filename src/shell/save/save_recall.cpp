@@ -295,6 +295,12 @@ fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
   return full;
 }
 
+std::string ConfinedStem(std::string_view name, fs::path& folder, const fs::path& start) {
+  const fs::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
+  if (fs::path(name).has_parent_path()) folder = full.parent_path() / "";
+  return WithoutExtension(full);
+}
+
 fs::path MemoryFilePath(int memory) {
   char name[32];
   std::snprintf(name, sizeof name, "~memzona.no%d", memory + 1);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "display/top_text.h"
 #include "framework/traces/trace_names.h"
@@ -69,6 +70,11 @@ void InstallSaveUnit();
 // Folder; the result must lie inside the program folder, with symbolic links followed,
 // and name no "..". Raises EAssertion otherwise.
 std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
+// The same name without its extension, for a series of files named by command: a plain
+// name goes to `folder` (`start` while it is empty), and a folder in the name becomes
+// `folder` for the names after it.
+std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
+                         const std::filesystem::path& start);
 
 std::filesystem::path MemoryFilePath(int memory);  // 0..3
 bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName);

@@ -41,7 +41,10 @@ class LimitTestsTest : public test::SettingsTreeTest {
     test::RegisterEveryUnit();
     test::ApplyEveryUnit();
     InstallLimitTests();
-    ProgramStart.Folders.LimitTestFilesDir = test::MakeTempDir("limit") / "Limit Test Files" / "";
+    // A program folder of the test's own, the failure files below it.
+    const fs::path home = test::MakeTempDir("limit") / "";
+    ProgramStart.Folders.ProgramDir = home;
+    ProgramStart.Folders.LimitTestFilesDir = home / "Limit Test Files" / "";
     LinkHooks.SystemBeep.Set([this] { ++beeps; });
     Exec("Header Off");
     if (RootSpider->FindHandler("Meas:Display")) {
@@ -110,7 +113,7 @@ TEST_F(LimitTestsTest, FailureOnEveryThirdRecordCountsBeepsSavesAndStops) {
   EXPECT_EQ(Exec("Limit:FileName?"), (folder / "Noname-00004.wfm").string());
 
   // A name of the user's, in the verbose form: its own folder and a fresh count.
-  const fs::path own = test::MakeTempDir("own");
+  const fs::path own = DataFolders().ProgramDir / "Mine";
   Exec("Limit:FileName " + (own / "run.wfm").string() + ";:Limit:FileFormat Verbose;:Limit:TestOn On");
   RunFlag = true;
   Pass({2.0});
@@ -118,9 +121,18 @@ TEST_F(LimitTestsTest, FailureOnEveryThirdRecordCountsBeepsSavesAndStops) {
   EXPECT_TRUE(fs::exists(own / "run.txt") && fs::exists(own / "run-00001.txt"));
   Exec("Limit:FileName next");
   EXPECT_EQ(Exec("Limit:FileName?"), (own / "next.txt").string());
-  // A control character would cut the name where the system calls read it.
-  EXPECT_THROW(Exec(std::string("Limit:FileName next\0.x", 22)), EAssertion);
-  EXPECT_EQ(Exec("Limit:FileName?"), (own / "next.txt").string());
+  // Refused, the name before kept: a control character would cut the name where the system
+  // calls read it; the others lie outside the program's folders, where no failure goes.
+  const fs::path outside = test::MakeTempDir("outside");
+  for (const std::string& name : {std::string("next\0.x", 6), (outside / "run").string(),
+                                  std::string("../../../run"), std::string("sub/../../../run")}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(Exec("Limit:FileName " + name), EAssertion);
+    EXPECT_EQ(Exec("Limit:FileName?"), (own / "next.txt").string());
+  }
+  Pass({2.0});
+  EXPECT_TRUE(fs::exists(own / "next.txt"));
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 TEST_F(LimitTestsTest, CountsAreWideAndSlotsWithoutStatisticsOrJudgementDoNotBlockOrTrigger) {
