@@ -453,7 +453,10 @@ bool StoreFlashConstants(bool adjustment) {
   if (!IsInstrumentConnected()) {
     try {
       TMemIniFile_Dot ini(CalibrImitPath());
-      WriteAllGroups(ini, CalibrImitSectionPrefix(adjustment));
+      // Stored as factory values they are the calibration set too (a store clears both
+      // changed marks), and that set is what the next start recalls.
+      WriteAllGroups(ini, CalibrImitSectionPrefix(false));
+      if (adjustment) WriteAllGroups(ini, CalibrImitSectionPrefix(true));
       ini.UpdateFile();
       return true;
     } catch (const EIniFileError& e) {

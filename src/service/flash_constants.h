@@ -62,8 +62,9 @@ std::string CalibrImitSectionPrefix(bool adjustmentSet);
 // nodes were left as they were (a failure the user has been told of, or a refused
 // initial-values question); both changed flags are cleared only on success.
 bool RecallFlashConstants(uint8_t mode);
-// Stores the adjustment or the calibration set. False when the instrument did not
-// confirm the store into flash or the file could not be written (the user is told).
+// Stores the adjustment or the calibration set (into the file, the adjustment set goes into
+// both). False when the instrument did not confirm the store into flash or the file could
+// not be written (the user is told).
 bool StoreFlashConstants(bool adjustment);
 
 // The sampler time-base correction kept beside the nodes: the interval and the curve

@@ -584,13 +584,13 @@ bool StartOECalibration(bool gainRun, bool askUser) {
     run.State = TOECalState::DarkLevel;
     run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
   }
-  run.Quiet = DialogsSuppressed();
-  run.WindowOpen =
-      !run.Quiet && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
+  // For a remote client the run has ended before its command answers, and what it tells
+  // goes to the log as every message of that command does.
+  const bool quiet = DialogsSuppressed();
+  run.WindowOpen = !quiet && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
   // Every acquisition from now on steps the run.
   SetRunFlag(true);
-  if (run.Quiet &&
-      !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; }, kProcedureIdleStepLimit))
+  if (quiet && !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; }, kProcedureIdleStepLimit))
     EndOECalibration(false);
   return true;
 }
@@ -617,7 +617,6 @@ void OEAutoCalStep() {
   // Nobody is asked: the run ends with its outcome.
   const bool success = run.Succeeded;
   const bool told = !run.WindowOpen;
-  const TDialogsSuppressed quiet(run.Quiet);
   EndOECalibration(success);
   if (told)
     Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,

@@ -72,9 +72,6 @@ struct TOECalibrationRun {
   bool Succeeded = false;
   // Started by command: the run ends by itself; started by a control, the user ends it.
   bool AutoClose = false;
-  // Started for a remote client: it runs to its end before the command answers, and its
-  // outcome goes to the log, never into a box.
-  bool Quiet = false;
   bool WindowOpen = false;
   double RememberedDarkLevel = 50;
   double MeasuredGain = kOEMissingGain;

@@ -278,7 +278,14 @@ bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
     calibration.Finish(false);
     throw;
   }
-  return calibration.Conclude(accepted);
+  const bool ok = calibration.Conclude(accepted);
+  // What the window's title and error line would have shown goes to the log instead.
+  if (ok) {
+    Dialogs().Inform(TMessageKind::Information, GetLangStr("CalibrationComplete"));
+  } else if (calibration.Outcome() == TTdrCalibrationOutcome::Failed) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("CalibrationFailed") + ": " + calibration.ErrorText());
+  }
+  return ok;
 }
 
 void InstallTdrChannelCalibration() {

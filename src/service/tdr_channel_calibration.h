@@ -106,7 +106,8 @@ class TTdrChannelCalibration {
 };
 
 // The calibration of a remote client, without its window: it runs to its end before the
-// command answers and takes its values when it succeeded. True when it did.
+// command answers, takes its values when it succeeded and tells its outcome as a message
+// (logged: dialogs are suppressed for the client). True when it succeeded.
 bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr);
 
 // Fills AcqHooks.TDRChannelCalibrationStep.

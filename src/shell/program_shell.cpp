@@ -11,7 +11,6 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_cycle.h"
-#include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
@@ -176,11 +175,8 @@ bool CloseQuery() {
       return false;
     }
   }
-  // Yes to the adjustments keeps the calibration constants changed with them, and without
-  // an instrument always stores the calibration set too: the next start recalls that set,
-  // and should show what was confirmed.
-  if (adjustment == TAnswer::Yes && (ShellHooks.CalibrationChanged() || !IsInstrumentConnected()))
-    calibration = TAnswer::Yes;
+  // Yes to the adjustments keeps the calibration constants changed with them.
+  if (adjustment == TAnswer::Yes && ShellHooks.CalibrationChanged()) calibration = TAnswer::Yes;
   bool stored = true;
   if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
   if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);

@@ -115,6 +115,22 @@ TEST_F(CalibrationTest, StoredConstantsComeBackAfterARestart) {
   EXPECT_EQ(Value("FLASH:Calibr:LevelZero"), -250);
 }
 
+// Without an instrument a store as factory values is what the next start shows: the start
+// recalls the calibration set, which the store leaves clean.
+TEST_F(CalibrationTest, ConstantsStoredAsFactoryValuesComeBackAtTheNextStart) {
+  ASSERT_TRUE(RecallFlashConstants(0));
+  Run({"FLASH:Calibr:CoarseDelay 7", "FLASH:Calibr:Ch1Full:BridgeVolt 2.2"});
+  ASSERT_TRUE(StoreAdjustmentConstants());
+  ASSERT_FALSE(FlashChange().CalibrationChanged);
+  for (const uint8_t mode : {0, 1}) {
+    SCOPED_TRACE(mode == 0 ? "calibration set" : "factory set");
+    Restart();
+    ASSERT_TRUE(RecallFlashConstants(mode));
+    EXPECT_EQ(Value("FLASH:Calibr:CoarseDelay"), 7);
+    EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:BridgeVolt"), 2.2);
+  }
+}
+
 // Every key of a file as text, by section.
 std::vector<std::pair<std::string, std::string>> FileKeys(const fs::path& file) {
   TMemIniFile_Dot ini(file);

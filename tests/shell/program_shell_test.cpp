@@ -51,9 +51,9 @@ TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
   };
   const Case cases[] = {
       {"nothing changed", false, false, false, true, {}, {}, "", true},
-      // Without an instrument the start recalls the calibration set: it is stored too.
+      // Yes to the adjustments stores the changed calibration too.
       {"adjustment stored", true, true, true, true, {TAnswer::Yes}, {adj}, "AC", true},
-      {"adjustment alone stored", true, true, false, true, {TAnswer::Yes}, {adj}, "AC", true},
+      {"adjustment alone stored", true, true, false, true, {TAnswer::Yes}, {adj}, "A", true},
       {"No still asks the calibration",
        true,
        true,

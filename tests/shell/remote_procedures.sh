@@ -38,7 +38,9 @@ expect() {
   got=$(echo $got)  # without the blanks around a number
   [[ $got == "$wanted" ]] || fail "$query answered \"$got\", not \"$wanted\""
 }
-logged() { grep -qF -- "$1" "$work/log" || fail "the log lacks \"$1\""; }
+# The log since the last procedure began holds a line.
+since=0
+logged() { tail -n "+$((since + 1))" "$work/log" | grep -qF -- "$1" || fail "the log lacks \"$1\""; }
 # No box so far, and the acquisition still runs: two reads of the data differ.
 no_box() {
   grep -q '^\[shown\]' "$work/log" && fail "a box opened during or after: $1"
@@ -56,6 +58,7 @@ no_box() {
 procedure() {
   local what=$1
   shift
+  since=$(wc -l <"$work/log")
   send "$@" || fail "$what did not answer, or failed"
   no_box "$what"
 }
@@ -81,6 +84,7 @@ procedure "automask" "Automask:BuildAMask"
 send "TDR:Mode TDR" "TDR:Ch1:Destination G1" "GSS:A:Waweform TDR" "TB:ScaleA 2n" || fail "TDR was refused"
 amplitude=$(send "TDR:Ch1:RefAmpl?") || fail "TDR:Ch1:RefAmpl? was refused"
 procedure "TDR channel calibration" "TDR:Ch1:DoVertCalibr"
+logged "[information] Calibration complete!"
 [[ $(send "TDR:Ch1:RefAmpl?") != "$amplitude" ]] || fail "the TDR channel calibration took no values"
 procedure "correction" "TDR:Ch1:Normalize On"
 expect "TDR:Ch1:Normalize?" ON

@@ -1,7 +1,6 @@
 #include "framework/util/file_io.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <charconv>
 #include <cstdio>
 #include <system_error>
+
+#include "framework/util/processes.h"
 
 namespace norv {
 
@@ -121,8 +122,6 @@ constexpr std::string_view kTemporarySuffix = ".tmp";
 
 std::string TemporaryPrefix(const fs::path& path) { return "." + path.filename().string() + "."; }
 
-bool ProcessGone(pid_t pid) { return kill(pid, 0) != 0 && errno != EPERM; }
-
 // The temporary files of path whose writer has gone (interrupted before its rename): they
 // would stay for ever, each as big as the target.
 void RemoveStaleTemporaries(const fs::path& path) {
@@ -136,7 +135,7 @@ void RemoveStaleTemporaries(const fs::path& path) {
     pid_t pid = 0;
     const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
     if (digits.empty() || error != std::errc() || last != digits.data() + digits.size() || pid <= 0) continue;
-    if (pid == getpid() || ProcessGone(pid)) {
+    if (pid == getpid() || !ProcessAlive(pid)) {
       std::error_code removeError;
       fs::remove(it->path(), removeError);
     }

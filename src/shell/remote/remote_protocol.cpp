@@ -1,6 +1,5 @@
 #include "shell/remote/remote_protocol.h"
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+
+#include "framework/util/processes.h"
 
 namespace norv {
 
@@ -193,8 +194,6 @@ std::optional<pid_t> PidOfSocketName(std::string_view name) {
     return std::nullopt;
   return pid;
 }
-
-bool ProcessAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
 std::vector<pid_t> RunningCopies(const fs::path& folder) {
   std::vector<pid_t> pids;

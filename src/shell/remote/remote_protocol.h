@@ -100,8 +100,6 @@ std::filesystem::path RemoteSocketFolder();
 std::filesystem::path RemoteSocketPath(const std::filesystem::path& folder, pid_t pid);
 // The process id in a socket's file name, or nothing for another name.
 std::optional<pid_t> PidOfSocketName(std::string_view fileName);
-// Whether a process with this id exists (also one of another user).
-bool ProcessAlive(pid_t pid);
 // The ids of the copies whose sockets lie in the folder and whose process lives, sorted.
 std::vector<pid_t> RunningCopies(const std::filesystem::path& folder);
 

@@ -13,6 +13,8 @@
 #include <system_error>
 #include <utility>
 
+#include "framework/util/processes.h"
+
 namespace norv {
 
 namespace fs = std::filesystem;

@@ -20,6 +20,7 @@
 
 #include "controls/command_switchers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "service/tdr_channel_calibration.h"
@@ -150,6 +151,39 @@ TEST_F(TdrMeasureProgramTest, TheCalibrationDialogToOkToCancelAndToAFailure) {
                ClickButton(d, "btnCancel");
              });
   EXPECT_EQ(References(), calibrated);
+}
+
+// A remote client's calibration has no window: it ends before its command answers, and its
+// outcome, which the window would show, goes to the log; a failure stores nothing.
+TEST_F(TdrMeasureProgramTest, ARemoteClientsCalibrationTellsItsOutcomeWithoutAWindow) {
+  StartWithTdr("TDT");
+  struct Case {
+    const char* delay;
+    const char* told;
+    bool stored;
+  };
+  const Case cases[] = {
+      {nullptr, "[information] Calibration complete!", true},
+      // The generator's step 69 ns into the 100 ns record: past its point 400, both levels
+      // lie before it.
+      {"69n", "[error] Calibration failed: Amplitude of signal is less than 50 mV", false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.told);
+    if (k.delay) ExecCommand(std::string("Gen:StepsDelay ") + k.delay);
+    const std::vector<double> before = References();
+    DialogState.SuppressedLog.clear();
+    bool opened = false;
+    QTimer::singleShot(0, [&] { opened = OpenTdrCalibrationDialog() != nullptr; });
+    {
+      const TDialogsSuppressed quiet;  // as the remote server runs each command
+      ExecCommand("TDR:Ch1:DoVertCalibr");
+    }
+    EXPECT_EQ(DialogState.SuppressedLog, std::vector<std::string>{k.told});
+    EXPECT_EQ(References() != before, k.stored);
+    QApplication::processEvents();
+    EXPECT_FALSE(opened);
+  }
 }
 
 // Margins in screen X of a 2 ns/div record (20.48 ns over 4096).
