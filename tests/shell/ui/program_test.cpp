@@ -468,7 +468,6 @@ TEST_F(ProgramTest, StatusLineAndPanelColourFollowTheSettingsOnTheScreen) {
   EXPECT_EQ(shown(), DefaultDisplayColor(kDisplaySourceScreen) & 0xFFFFFFu);
 }
 
-// The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
 // A database recorded, stopped and loaded: run again, the channel fields of the line
 // above the screen show the sampling rate and the run state once more, not the database's
 // count and horizontal value.
@@ -497,6 +496,7 @@ TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
   }
 }
 
+// The keypad over an edit: what OK keeps, what Cancel takes back, one undo step for all.
 TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   Start();
   TNewCalcFrm& keypad = program_->Keypad();
