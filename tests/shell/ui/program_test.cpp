@@ -629,9 +629,9 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
 
 // The texts of a form that do not fit their place at the control's font: captions of
 // switchers and panels, lines of text on panels, texts of command buttons, check and radio buttons (beside
-// their mark), the values of labels and edits, and rows of buttons lower than a line of text. Captions and
-// values may take a narrower font when long, but never one below 9 pixels; a check or radio text keeps the
-// controls' size where the narrow face makes room for it.
+// their mark), the values of labels and edits (and their boxes), and rows of buttons lower than a line of
+// text. Captions and values may take a narrower font when long, but never one below 9 pixels; a check or
+// radio text keeps the controls' size where the narrow face makes room for it.
 QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   QStringList clipped;
   const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
@@ -664,8 +664,12 @@ QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
       for (int i = 0; i < command->ButtonCount(); ++i)
         check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
     }
-    if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw))
+    if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw)) {
       check(label, label->ValueFont(), label->ValueText(), label->TextRect().width());
+      if (!label->rect().contains(label->ValueRect()))
+        clipped
+            << QString("%1: value box cut at %2 pixels high").arg(label->objectName()).arg(label->height());
+    }
     if (const auto* poly = qobject_cast<const TRC_PolyButtonSwitcher*>(sw)) {
       const QStyle* style = poly->style();
       // The narrow face of the controls' size, per column (buttons of one left edge).
@@ -737,11 +741,18 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
     if (auto* declared = qobject_cast<TDeclaredSideMenu*>(form))
       for (int page = 1; page <= declared->PageCount(); ++page) declared->ShowPage(page);
     EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
+    // The keypad over each edit has the edit's caption for its title.
+    for (TRC_EditSwitcher* edit : form->findChildren<TRC_EditSwitcher*>()) {
+      if (!edit->GetHandler()) continue;
+      program_->Keypad().ShowFor(*edit);
+      EXPECT_EQ(ClippedTitle(program_->Keypad()).toStdString(), "");
+      program_->Keypad().Cancel();
+    }
   }
   EXPECT_GE(menus, 13);
 
   int dialogs = 0;
-  ForEachProgramForm({}, [&dialogs](QWidget* form) {
+  ForEachProgramForm({&program_->Keypad()}, [&dialogs](QWidget* form) {
     if (!form->isWindow()) return;
     ++dialogs;
     EXPECT_EQ(ClippedTitle(*form).toStdString(), "");
