@@ -26,6 +26,7 @@
 #include "app/program_units.h"
 #include "controls/hint_window.h"
 #include "controls/look.h"
+#include "controls/main_menu_button.h"
 #include "controls/menu_pages.h"
 #include "controls/translated_form.h"
 #include "display/bottom_text.h"
@@ -655,6 +656,9 @@ QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   for (const QLabel* label : form.findChildren<QLabel*>())
     if (qobject_cast<const TRC_RightMenuPanel*>(label->parentWidget()) && !label->wordWrap())
       check(label, label->font(), label->text(), label->contentsRect().width());
+  // The buttons of the main menu keep a pixel of their face on either side.
+  for (const TButtonOfMainMenu* button : form.findChildren<TButtonOfMainMenu*>())
+    check(button, button->CaptionFont(), button->Caption(), button->width() - 4);
   for (const TRC_Switcher* sw : form.findChildren<TRC_Switcher*>()) {
     if (shownOnly && sw->isHidden()) continue;
     // The caption strip runs from 2 to width - 3, its text indented by 4.
@@ -761,10 +765,13 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
   EXPECT_GE(dialogs, 20);
 
   // The edits under the screen show their longest values, in the window's default size and
-  // narrower or wider ones: a channel in volts, through a power probe and in Rho.
+  // narrower or wider ones: a channel in volts, through a power probe and in Rho. The main
+  // menu below them keeps its captions.
   const auto stripClips = [this] {
     QApplication::processEvents();
-    return ClippedTexts(*window().PermanentControls(), true).join("\n").toStdString();
+    return (ClippedTexts(*window().PermanentControls(), true) + ClippedTexts(*window().MainMenuPanel()))
+        .join("\n")
+        .toStdString();
   };
   for (const int width : {kDefaultClientWidth, 1024, 640}) {
     SCOPED_TRACE(width);
