@@ -32,6 +32,8 @@ void TButtonOfMainMenu::SetCaption(const QString& caption) {
   update();
 }
 
+QFont TButtonOfMainMenu::CaptionFont() const { return FittingFont(font(), caption_, width() - 4); }
+
 bool TButtonOfMainMenu::LeftMenuOn() const {
   return isEnabled() && (state_ == bmmsLeft || state_ == bmmsBoth);
 }
@@ -75,9 +77,10 @@ void TButtonOfMainMenu::paintEvent(QPaintEvent*) {
   painter.drawRect(0, 0, w - 1, h - 1);
   const QRect inner(1, 1, w - 2, h - 2);
   painter.fillRect(inner, FaceColor(state_, isEnabled()));
-  painter.setFont(font());
+  const QFont face = CaptionFont();
+  painter.setFont(face);
   painter.setPen(isEnabled() ? QColor(Qt::black) : kFrameGrey);
-  const QFontMetrics metrics(font());
+  const QFontMetrics metrics(face);
   const int x = (w - metrics.horizontalAdvance(caption_)) / 2;
   const int y = (h - metrics.height()) / 2;
   painter.setClipRect(inner);

@@ -20,6 +20,8 @@ class TButtonOfMainMenu : public QWidget {
   void SetState(TButtonOfMainMenuState state);
   const QString& Caption() const { return caption_; }
   void SetCaption(const QString& caption);
+  // The caption's font: the narrow face when the button is narrow (a small window).
+  QFont CaptionFont() const;
   // Views of the state; a disabled button reads false for both.
   bool LeftMenuOn() const;
   bool RightMenuOn() const;

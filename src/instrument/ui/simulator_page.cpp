@@ -189,7 +189,8 @@ void TGSS_Form::WaveformPageUpdate() {
   Control<TRC_Switcher>("lbswTDRCircuit").setVisible(tdr);
   Control<TRC_Switcher>("lbswTDTCircuit").setVisible(tdt);
   auto& back = Control<TRC_Switcher>("pcsBackToUtility");
-  back.move(back.x(), reflection ? kMoreLink : kBackBelowLinks);
+  back.setGeometry(back.x(), reflection ? kMoreLink : kBackBelowLinks, back.width(),
+                   reflection ? size::Link : kBackHeight);
 }
 
 }  // namespace norv

@@ -103,7 +103,9 @@ void WriteControls(const TFormTranslator& translator, const QWidget* form, const
     if (!title.isEmpty()) page.Body += "<h3>" + Html(title) + "</h3>\n";
     const QString hint = Plain(control->toolTip());
     if (!hint.isEmpty() && hint != title) page.Body += "<p>" + Html(hint) + "</p>\n";
-    if (auto* switcher = qobject_cast<const TRC_Switcher*>(control))
+    // A button that only turns a page or opens a window sets nothing.
+    if (auto* switcher = qobject_cast<const TRC_Switcher*>(control);
+        switcher && switcher->Mnemonics() != kNoneHandler)
       if (const std::string path = switcher->GetFullMnemonic(); !path.empty())
         page.Body += "<p>Setting: <code>" + Html(QString::fromStdString(path)) + "</code></p>\n";
     if (anchor) map.emplace(context, page.File);

@@ -3,9 +3,11 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QShortcut>
+#include <algorithm>
 #include <iterator>
 
 #include "controls/controls_state.h"
+#include "controls/look.h"
 #include "framework/settings/choice_handlers.h"
 #include "shell/keypad.h"
 
@@ -32,7 +34,6 @@ const TKeySpec kKeys[] = {
 };
 constexpr int kKeyWidth = 44, kKeyHeight = 26, kGap = 4, kColumns = 4;
 constexpr int kFormWidth = kGap + kColumns * (kKeyWidth + kGap);
-constexpr int kEditHeight = 40;
 
 }  // namespace
 
@@ -45,11 +46,12 @@ TNewCalcFrm::TNewCalcFrm(QWidget* mainWindow) : TLanguageForm(mainWindow, Qt::Di
   panel_ = new TRC_RightMenuPanel(this);
   panel_->setObjectName("rmpCalc");
   panel_->SetWithoutFrame(true);
+  // As high as an edit of the pages, so that its value box and arrows show whole.
   edit_ = &panel_->Add<TRC_EditSwitcher>(
-      {.Left = kGap, .Top = kGap, .Width = kFormWidth - 2 * kGap, .Height = kEditHeight, .Name = "RC_Edit"});
+      {.Left = kGap, .Top = kGap, .Width = kFormWidth - 2 * kGap, .Name = "RC_Edit"});
   edit_->setObjectName("RC_Edit");
   edit_->Tag = -1;  // a click on the keypad's own edit opens no second keypad
-  int y = 2 * kGap + kEditHeight;
+  int y = 2 * kGap + edit_->height();
   for (size_t i = 0; i < std::size(kKeys); ++i) {
     const TKeySpec& k = kKeys[i];
     auto* button = new QPushButton(QString::fromUtf8(k.Caption), panel_);
@@ -112,6 +114,7 @@ void TNewCalcFrm::ShowFor(TRC_EditSwitcher& switcher) {
   if (path.empty() || !switcher.GetHandler()) return;
   if (bound_) Finish(true);  // another control while open: the open edit ends first
   setWindowTitle(switcher.Caption());
+  FitTitle();
   edit_->SetCaption(switcher.Caption());
   edit_->SetMnemonics(":" + path);
   edit_->RegisterInHandler(false);
@@ -131,6 +134,15 @@ void TNewCalcFrm::ShowFor(TRC_EditSwitcher& switcher) {
   }
   show();
   activateWindow();
+}
+
+void TNewCalcFrm::FitTitle() {
+  // The keys keep their size and stay in the middle of a window widened for a long title.
+  const int width = std::max(kFormWidth, TitleBarWidth(windowTitle()));
+  const int shift = (width - kFormWidth) / 2 - panel_->x();
+  for (QWidget* part : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    part->move(part->pos() + QPoint(shift, 0));
+  setFixedWidth(width);
 }
 
 void TNewCalcFrm::PressKey(QChar key) {

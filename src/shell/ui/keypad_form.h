@@ -39,6 +39,7 @@ class TNewCalcFrm : public TLanguageForm {
 
  private:
   void Finish(bool cancel);
+  void FitTitle();
 
   TRC_RightMenuPanel* panel_ = nullptr;
   TRC_EditSwitcher* edit_ = nullptr;

@@ -131,6 +131,11 @@ TEST_F(UtilityPagesTest, TheUtilityButtonLeadsToTheCalibrationAndDemoSignalPages
       const auto& w = LeftMenu().Control<TRC_Switcher>(other);
       EXPECT_FALSE(w.isVisibleTo(&LeftMenu()) && w.geometry().intersects(back)) << other;
     }
+    // Beside "More..." it is a button of the same height.
+    const auto& more = LeftMenu().Control<TRC_Switcher>("pcsMorePage");
+    if (more.isVisibleTo(&LeftMenu())) {
+      EXPECT_EQ(std::pair(back.top(), back.height()), std::pair(more.y(), more.height()));
+    }
   }
   Press(LeftMenu(), "pcsBackToUtility");
   ASSERT_EQ(MenuAfterSwitch(kUtilityMenu), kUtilityMenu);

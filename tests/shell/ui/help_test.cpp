@@ -12,6 +12,7 @@
 #include "controls/command_switchers.h"
 #include "controls/help_contexts.h"
 #include "controls/side_menu.h"
+#include "controls/switcher.h"
 #include "controls/translated_form.h"
 #include "shell/help_bridge.h"
 #include "shell/ui/program_fixture.h"
@@ -87,8 +88,9 @@ TEST_F(HelpTest, EveryContextOfEveryFormOpensAnAnchorOfTheShippedHelpSet) {
     CollectContexts(translator, form, contexts, names, without);
     EXPECT_TRUE(without.empty()) << translator.Section() << ": " << without.front();
     // The reader meets captions, hints and titles, never the names of the form or its
-    // controls.
+    // controls, nor a setting for a button that sets nothing.
     const std::string page = ReadFile(ProgramHelp() / (translator.Section() + ".html"));
+    EXPECT_EQ(page.find(kNoneHandler), std::string::npos) << translator.Section();
     names.push_back(translator.Section());
     for (const std::string& name : names)
       EXPECT_EQ(page.find(">" + name + "<"), std::string::npos) << translator.Section() << ": " << name;

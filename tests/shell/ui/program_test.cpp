@@ -26,6 +26,7 @@
 #include "app/program_units.h"
 #include "controls/hint_window.h"
 #include "controls/look.h"
+#include "controls/main_menu_button.h"
 #include "controls/menu_pages.h"
 #include "controls/translated_form.h"
 #include "display/bottom_text.h"
@@ -629,9 +630,9 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
 
 // The texts of a form that do not fit their place at the control's font: captions of
 // switchers and panels, lines of text on panels, texts of command buttons, check and radio buttons (beside
-// their mark), the values of labels and edits, and rows of buttons lower than a line of text. Captions and
-// values may take a narrower font when long, but never one below 9 pixels; a check or radio text keeps the
-// controls' size where the narrow face makes room for it.
+// their mark), the values of labels and edits (and their boxes), and rows of buttons lower than a line of
+// text. Captions and values may take a narrower font when long, but never one below 9 pixels; a check or
+// radio text keeps the controls' size where the narrow face makes room for it.
 QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   QStringList clipped;
   const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
@@ -655,6 +656,9 @@ QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   for (const QLabel* label : form.findChildren<QLabel*>())
     if (qobject_cast<const TRC_RightMenuPanel*>(label->parentWidget()) && !label->wordWrap())
       check(label, label->font(), label->text(), label->contentsRect().width());
+  // The buttons of the main menu keep a pixel of their face on either side.
+  for (const TButtonOfMainMenu* button : form.findChildren<TButtonOfMainMenu*>())
+    check(button, button->CaptionFont(), button->Caption(), button->width() - 4);
   for (const TRC_Switcher* sw : form.findChildren<TRC_Switcher*>()) {
     if (shownOnly && sw->isHidden()) continue;
     // The caption strip runs from 2 to width - 3, its text indented by 4.
@@ -664,8 +668,12 @@ QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
       for (int i = 0; i < command->ButtonCount(); ++i)
         check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
     }
-    if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw))
+    if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw)) {
       check(label, label->ValueFont(), label->ValueText(), label->TextRect().width());
+      if (!label->rect().contains(label->ValueRect()))
+        clipped
+            << QString("%1: value box cut at %2 pixels high").arg(label->objectName()).arg(label->height());
+    }
     if (const auto* poly = qobject_cast<const TRC_PolyButtonSwitcher*>(sw)) {
       const QStyle* style = poly->style();
       // The narrow face of the controls' size, per column (buttons of one left edge).
@@ -737,11 +745,18 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
     if (auto* declared = qobject_cast<TDeclaredSideMenu*>(form))
       for (int page = 1; page <= declared->PageCount(); ++page) declared->ShowPage(page);
     EXPECT_EQ(ClippedTexts(*form).join("\n").toStdString(), "") << form->objectName().toStdString();
+    // The keypad over each edit has the edit's caption for its title.
+    for (TRC_EditSwitcher* edit : form->findChildren<TRC_EditSwitcher*>()) {
+      if (!edit->GetHandler()) continue;
+      program_->Keypad().ShowFor(*edit);
+      EXPECT_EQ(ClippedTitle(program_->Keypad()).toStdString(), "");
+      program_->Keypad().Cancel();
+    }
   }
   EXPECT_GE(menus, 13);
 
   int dialogs = 0;
-  ForEachProgramForm({}, [&dialogs](QWidget* form) {
+  ForEachProgramForm({&program_->Keypad()}, [&dialogs](QWidget* form) {
     if (!form->isWindow()) return;
     ++dialogs;
     EXPECT_EQ(ClippedTitle(*form).toStdString(), "");
@@ -750,10 +765,13 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
   EXPECT_GE(dialogs, 20);
 
   // The edits under the screen show their longest values, in the window's default size and
-  // narrower or wider ones: a channel in volts, through a power probe and in Rho.
+  // narrower or wider ones: a channel in volts, through a power probe and in Rho. The main
+  // menu below them keeps its captions.
   const auto stripClips = [this] {
     QApplication::processEvents();
-    return ClippedTexts(*window().PermanentControls(), true).join("\n").toStdString();
+    return (ClippedTexts(*window().PermanentControls(), true) + ClippedTexts(*window().MainMenuPanel()))
+        .join("\n")
+        .toStdString();
   };
   for (const int width : {kDefaultClientWidth, 1024, 640}) {
     SCOPED_TRACE(width);
