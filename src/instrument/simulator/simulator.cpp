@@ -257,7 +257,10 @@ double TSimulator::OpticalSignal(const TChannelState& c, double y) const {
   // only adds a steady light (a negative one, which centres an electrical trace, has no
   // light to take away), and an overshoot below the lowest level is darkness.
   const double lift = -LowestLevel(c.Settings.Waveform);
-  const double light = std::max(0.0, std::max(0.0, c.GeneratorOffsetCodes) + c.AmplitudeCodes * (y + lift));
+  const double light =
+      c.Optical.LightConnected
+          ? std::max(0.0, std::max(0.0, c.GeneratorOffsetCodes) + c.AmplitudeCodes * (y + lift))
+          : 0;
   return light * kSimOpticalWattsPerVolt * c.Optical.Gain +
          (opticalDarkZero_ - c.Optical.DarkLevel) * kSimDarkVoltsPerPercent * kCodesPerVolt;
 }

@@ -77,8 +77,9 @@ inline constexpr double kSimDarkVoltsPerPercent = 0.002;
 inline constexpr double kSimDefaultDarkZero = 47.3;  // %
 struct TSimOpticalInput {
   bool On = false;
-  double Gain = 1;       // V/W
-  double DarkLevel = 0;  // %
+  bool LightConnected = true;  // off while a dark-level calibration has the light taken away
+  double Gain = 1;             // V/W
+  double DarkLevel = 0;        // %
 };
 
 }  // namespace norv
