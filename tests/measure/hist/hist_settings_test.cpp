@@ -173,7 +173,9 @@ TEST_F(HistSettingsTest, AnEmptyWindowHasNoValues) {
     clock.Advance(1000);  // the strip's lines written since the last are drawn
     for (const TCell& c : cells) {
       SCOPED_TRACE(c.Key ? c.Key : "scale");
-      if (c.Key) EXPECT_EQ(Res(c.Key), c.Text);
+      if (c.Key) {
+        EXPECT_EQ(Res(c.Key), c.Text);
+      }
       EXPECT_EQ(
           test::ReadCell(ScopeCRT->BottomText(), TNizText::GetHistCellRect(c.Column, c.Row, false)).Text,
           "= " + c.Text);
