@@ -69,6 +69,8 @@ void UpdateSimulatedConverter() {
   for (int channel : {2, 3}) {
     TSimOpticalInput input;
     input.On = IsOEOutputOnChannel(channel);
+    // The dark level is searched with the light taken away, as the user is asked to.
+    input.LightConnected = State.Run.State == TOECalState::Idle || State.Run.GainRun;
     input.Gain = GetOEConversionGain();
     input.DarkLevel = State.DarkLvl ? State.DarkLvl->GetValue() : 50.0;
     ProgramSimulator().SimSetOpticalInput(channel, input);
@@ -584,6 +586,7 @@ bool StartOECalibration(bool gainRun, bool askUser) {
     run.State = TOECalState::DarkLevel;
     run.Search = std::make_unique<TOEDarkLevelSearch>(run.RememberedDarkLevel);
   }
+  UpdateSimulatedConverter();
   // For a remote client the run has ended before its command answers, and what it tells
   // goes to the log as every message of that command does.
   const bool quiet = DialogsSuppressed();

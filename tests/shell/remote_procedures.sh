@@ -94,9 +94,14 @@ send "TDR:Ch1:Normalize Off" "TDR:Mode Off" "GSS:A:Waweform Sinewave" || fail "T
 send "OEConv:Dest Ch1" || fail "the converter's output was refused"
 procedure "dark level" "FLASH:OECalibr:AutoDarkLvl"
 logged "[information] Calibration complete!"
-# The sine's mean is no light: the gain is too small and the run fails by itself.
+# The sine's light, on average half its amplitude, is taken for the set power: a gain.
 procedure "gain" "FLASH:OECalibr:AutoCalGain"
+logged "[information] Calibration complete!"
+# With next to no light the gain is too small and the run fails by itself.
+send "GSS:A:Amplitude 1M" || fail "the amplitude was refused"
+procedure "gain without light" "FLASH:OECalibr:AutoCalGain"
 logged "[error] Calibration failed"
+send "GSS:A:Amplitude 0.5" || fail "the amplitude was refused"
 send "OEConv:Dest OEConv" || fail "the converter's output was refused"
 
 # These go on after their command has answered: their end is awaited.

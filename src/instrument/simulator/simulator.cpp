@@ -247,12 +247,22 @@ int TSimulator::SimChannelSample(int channel) {
   if (c.Source == kSimSourceCalibration) return CalibrationSample(c, t);
   if (autoscaleMode_) t += random_.Uniform() * c.Period;
   const double y = GeneratorValue(c, slot, t);
-  double signal = c.GeneratorOffsetCodes + c.AmplitudeCodes * y;
-  if (c.Optical.On)
-    signal = signal * kSimOpticalWattsPerVolt * c.Optical.Gain +
-             (opticalDarkZero_ - c.Optical.DarkLevel) * kSimDarkVoltsPerPercent * kCodesPerVolt;
+  const double signal = c.Optical.On ? OpticalSignal(c, y) : c.GeneratorOffsetCodes + c.AmplitudeCodes * y;
   const double code = c.OffsetCodes + signal + random_.Normal(0, c.NoiseCodes);
   return static_cast<int>(RoundClamped(code, -kMaxCode, kMaxCode));
+}
+
+double TSimulator::OpticalSignal(const TChannelState& c, double y) const {
+  // Light is never negative: the swing counts from its waveform's lowest level, an offset
+  // only adds a steady light (a negative one, which centres an electrical trace, has no
+  // light to take away), and an overshoot below the lowest level is darkness.
+  const double lift = -LowestLevel(c.Settings.Waveform);
+  const double light =
+      c.Optical.LightConnected
+          ? std::max(0.0, std::max(0.0, c.GeneratorOffsetCodes) + c.AmplitudeCodes * (y + lift))
+          : 0;
+  return light * kSimOpticalWattsPerVolt * c.Optical.Gain +
+         (opticalDarkZero_ - c.Optical.DarkLevel) * kSimDarkVoltsPerPercent * kCodesPerVolt;
 }
 
 double TSimulator::GeneratorValue(TChannelState& c, int slot, double t) {

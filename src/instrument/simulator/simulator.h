@@ -135,6 +135,8 @@ class TSimulator {
   TSimGenerator* FedGenerator(int channel);
   bool ChannelActive(int slot) const;
   double GeneratorValue(TChannelState& c, int slot, double t);
+  // The converter's output (codes) for the generator's shape value y.
+  double OpticalSignal(const TChannelState& c, double y) const;
   double PrbsValue(TChannelState& c, int slot, double t);
   int CalibrationSample(const TChannelState& c, double t);
   TStrobe SplitTime(double seconds) const;

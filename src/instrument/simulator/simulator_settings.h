@@ -66,17 +66,20 @@ struct TSimCalibrationSource {
   double Period = 8e-8;  // s
 };
 
-// The O/E converter of the optics option feeding a channel: the generator's signal is read
-// as optical power (kSimOpticalWattsPerVolt) and comes out times the selected gain (V/W),
-// plus an offset of kSimDarkVoltsPerPercent for every percent the dark level lies below
-// the converter's own zero (a higher dark level pulls the output down).
+// The O/E converter of the optics option feeding a channel: the generator's swing, from
+// its waveform's lowest level up, is read as optical power (kSimOpticalWattsPerVolt; a
+// positive generator offset adds steady light, and light never goes below none) and comes
+// out times the selected gain (V/W), plus an offset of kSimDarkVoltsPerPercent for every
+// percent the dark level lies below the converter's own zero (a higher dark level pulls
+// the output down).
 inline constexpr double kSimOpticalWattsPerVolt = 1e-3;
 inline constexpr double kSimDarkVoltsPerPercent = 0.002;
 inline constexpr double kSimDefaultDarkZero = 47.3;  // %
 struct TSimOpticalInput {
   bool On = false;
-  double Gain = 1;       // V/W
-  double DarkLevel = 0;  // %
+  bool LightConnected = true;  // off while a dark-level calibration has the light taken away
+  double Gain = 1;             // V/W
+  double DarkLevel = 0;        // %
 };
 
 }  // namespace norv

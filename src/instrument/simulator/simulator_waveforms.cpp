@@ -93,6 +93,20 @@ double TPulseShape::At(double x) const {
   return 0;
 }
 
+double LowestLevel(TSimWaveform waveform) {
+  switch (waveform) {
+    case TSimWaveform::Sinewave:
+      return -0.5;
+    case TSimWaveform::Pulse:
+    case TSimWaveform::Prbs:
+      return 0;
+    case TSimWaveform::Tdr:
+    case TSimWaveform::Tdt:
+      return -1;
+  }
+  return 0;
+}
+
 double ReflectionCoefficient(double z, double z0) {
   if (z > 1e10 * z0) return 1.0;
   return (z - z0) / (z + z0);

@@ -21,6 +21,10 @@ class TPulseShape {
   double x1_, x2_, x4_, x6_, x7_;
 };
 
+// The lowest level of a waveform kind's shape, overshoots aside: -0.5 for the sine, 0 for
+// the pulse and the PRBS, -1 for the TDR/TDT step (which falls from 0).
+double LowestLevel(TSimWaveform waveform);
+
 // Reflection coefficient of impedance Z against Z0; 1 for an open end (Z above 1e10 Z0).
 double ReflectionCoefficient(double z, double z0);
 

@@ -124,8 +124,11 @@ void ComputeTexts() {
   if (record) unit = Horizontal() ? record->GetHorUnit() : record->GetVertUnitTextFull();
   const std::string hits = GetLangStr("Hits");
   const auto [scale, offset] = BarScale();
-  const auto value = [&](double v) { return Number(v, 5) + unit; };
-  const auto percent = [&](int n) { return Number(h.PercentWithinSigmas(n), 5) + "%"; };
+  // A window without a hit has no values: they read as any undefined measurement does.
+  const bool empty = h.TotalHits() == 0;
+  const std::string undefined = Number(UndefinedValue, 5);
+  const auto value = [&](double v) { return empty ? undefined : Number(v, 5) + unit; };
+  const auto percent = [&](int n) { return empty ? undefined : Number(h.PercentWithinSigmas(n), 5) + "%"; };
   std::array<std::string, kHistCellCount>& v = State.Values;
   v[0] = Number(static_cast<double>(h.TotalHits()), 6, true) + hits;
   v[1] = Number(h.WaveformCount(), 6, true) + GetLangStr("Wfms");

@@ -346,6 +346,56 @@ TEST_F(SimulatorTest, ReflectionArrivesAfterTheTwoWayDelay) {
   }
 }
 
+// The O/E converter shows light, which is never negative: each waveform's swing from its
+// lowest level up, 1 mW per generator volt, times the gain; a positive generator offset is
+// steady light under it. Gain 200 V/W: 1 mW of light is 0.2 V, 3200 codes; the dark level
+// one percent below the converter's zero lifts everything by 2 mV, 32 codes.
+TEST_F(SimulatorTest, OpticalChannelCarriesLightFromDarknessUp) {
+  struct Case {
+    const char* Name;
+    TSimGenerator Generator;
+    double LowMilliwatts, HighMilliwatts;
+  };
+  auto generator = [](TSimWaveform waveform, double amplitude, double offset) {
+    TSimGenerator g = Quiet(waveform);
+    g.Amplitude = amplitude;
+    g.Offset = offset;
+    return g;
+  };
+  // The TDR/TDT head's step is 6720 codes, 0.42 V, whatever the amplitude.
+  TSimGenerator tdt = DefaultSimGenerator(1);
+  tdt.Waveform = TSimWaveform::Tdt;  // overshoot 10 %: its ring below the settled level is dark
+  // Triggered at the pattern start: twenty bits of 1 ns, the ones it starts with and zeros.
+  TSimGenerator prbs = generator(TSimWaveform::Prbs, 1, -0.25);
+  prbs.Frequency = 1e9;
+  prbs.PrbsTrigger = TSimPrbsTrigger::Kadr;
+  TSimGenerator tdr = tdt;
+  tdr.Waveform = TSimWaveform::Tdr;  // the open end reflects the step back up to a quarter
+  tdr.TDROvershot = 0;
+  tdr.TDRSkol = 0;
+  const Case cases[] = {
+      {"sine", generator(TSimWaveform::Sinewave, 1, 0), 0, 1},
+      {"sine over steady light", generator(TSimWaveform::Sinewave, 0.5, 0.1), 0.1, 0.6},
+      {"pulse", generator(TSimWaveform::Pulse, 1, 0), 0, 1},
+      {"PRBS centred by its offset", prbs, 0, 1},
+      {"TDT", tdt, 0, 0.42},
+      {"TDR open", tdr, 0.42 * 0.25, 0.42},
+  };
+  sim.SimSetStepDly(2);  // the step 2.7 ns into the record
+  sim.SimSetOpticalDarkZero(kSimDefaultDarkZero);
+  sim.SimSetOpticalInput(2, {.On = true, .Gain = 200, .DarkLevel = kSimDefaultDarkZero - 1});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FeedChannel1(c.Generator, 512, 2e-9, 0, 16);  // 20 ns: two sine periods
+    sim.BuildPrbsGenerators();
+    const std::vector<double> codes = ReadRecord(sim, acquiring).Codes();
+    const auto [low, high] = std::minmax_element(codes.begin(), codes.end());
+    // The step head's own noise of 16 codes, a quarter of it after 16 sub-samples.
+    EXPECT_NEAR(*low, 32 + 3200 * c.LowMilliwatts, 20);
+    EXPECT_NEAR(*high, 32 + 3200 * c.HighMilliwatts, 20);
+  }
+}
+
 TEST_F(SimulatorTest, NoSampleWordIsAStreamMarker) {
   // Every source driven far past full scale in both directions.
   auto expectClear = [](const TRecord& r, int extreme) {

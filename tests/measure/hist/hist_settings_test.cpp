@@ -66,7 +66,7 @@ class HistSettingsTest : public test::SettingsTreeTest {
   }
 
   test::FakeClock clock;
-  test::TBlockFont font;
+  test::TReadableFont font;
 };
 
 TEST_F(HistSettingsTest, CommandsChangeWhatThePassCounts) {
@@ -144,6 +144,44 @@ TEST_F(HistSettingsTest, ResultQueriesAndTheirTexts) {
   EXPECT_EQ(Res("Wfm"), "HIST:RES:Wfm 4 Wfms");
   Acquire();
   EXPECT_EQ(Res("Wfm"), "HIST:RES:Wfm 5 Wfms");
+}
+
+// A window without a hit has no values: each reads "  Undefined" as any measurement
+// without a result does, in the strip and by query alike, and only the counts say 0 (the
+// formatter's zero is " 0 "). The default horizontal window (screen Y 504..520) lies
+// between the levels at Y 424, 524 and 624; the vertical one is moved above them.
+TEST_F(HistSettingsTest, AnEmptyWindowHasNoValues) {
+  Exec("Header Off");
+  struct TCell {
+    const char* Key;  // of "Hist:Res"; none for the scale cells
+    int Column, Row;
+    std::string Text;
+  };
+  const std::string undefined = "  Undefined";
+  const TCell cells[] = {
+      {"InBox", 1, 3, " 0 Hits"},     {"Peak", 2, 1, " 0 Hits"},    {"PP", 2, 2, undefined},
+      {"Median", 2, 3, undefined},    {"Mean", 2, 4, undefined},    {"StdDev", 3, 1, undefined},
+      {"Mean1S", 3, 2, undefined},    {"Mean2S", 3, 3, undefined},  {"Mean3S", 3, 4, undefined},
+      {"Min", 1, 5, undefined},       {"Max-Max", 2, 5, undefined}, {"Max", 3, 5, undefined},
+      {nullptr, 1, 1, " 0 Hits/div"}, {nullptr, 1, 2, " 0 Hits"},
+  };
+  for (const char* setup :
+       {"Hist:Axis Horiz", "Hist:Axis Vert;Limits Independ;Units Percent;WVert:Bottom 98"}) {
+    SCOPED_TRACE(setup);
+    Exec(setup);
+    Acquire();
+    clock.Advance(1000);  // the strip's lines written since the last are drawn
+    for (const TCell& c : cells) {
+      SCOPED_TRACE(c.Key ? c.Key : "scale");
+      if (c.Key) {
+        EXPECT_EQ(Res(c.Key), c.Text);
+      }
+      EXPECT_EQ(
+          test::ReadCell(ScopeCRT->BottomText(), TNizText::GetHistCellRect(c.Column, c.Row, false)).Text,
+          "= " + c.Text);
+    }
+    EXPECT_EQ(test::ReadCell(ScopeCRT->BottomText(), TNizText::GetHistCellRect(2, 5, true)).Text, "Max-Max");
+  }
 }
 
 TEST_F(HistSettingsTest, BarsWindowAndTheOtherAnalyses) {
