@@ -181,11 +181,16 @@ bool CloseQuery() {
   if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
   if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);
   if (!stored) {
-    Dialogs().Inform(TMessageKind::Error,
-                     "The constants could not be stored in the instrument. The program stays open, so that "
-                     "they are not lost.");
-    ClosingFlag = false;
-    return false;
+    const std::string failure = "The constants could not be stored in the instrument.";
+    // With dialogs suppressed (SIGTERM, the last client of a copy started for one gone)
+    // nobody could end the program another way: the failure goes to the log and it closes.
+    if (DialogsSuppressed()) {
+      Dialogs().Inform(TMessageKind::Error, failure + " The program closes without them.");
+    } else {
+      Dialogs().Inform(TMessageKind::Error, failure + " The program stays open, so that they are not lost.");
+      ClosingFlag = false;
+      return false;
+    }
   }
   ShellHooks.EndDrivingAnalyses();
   SaveSetup(TSetupKind::PowerOff, true);

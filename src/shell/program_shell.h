@@ -43,7 +43,8 @@ inline constexpr long kProcedureIdleStepLimit = 50'000'000;
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
 // client is connected. Stops the acquisition, offers to store changed calibration and
 // adjustment constants, writes the power-off setup and suspends the acquisition; false
-// when the close is refused (Cancel, or constants that could not be stored).
+// when the close is refused (Cancel, or constants that could not be stored while dialogs
+// are shown; with dialogs suppressed that failure is logged and the close goes on).
 bool CloseQuery();
 
 // The text of the exception report ("OnException").
