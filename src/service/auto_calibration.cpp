@@ -272,7 +272,7 @@ void CancelChannelRun(TChannelRun& run) {
 
 bool RunChannelsWithoutDialog() {
   BeginChannelCalibration();
-  if (!IdleStepsUntil([] { return !State.InputCheckPending; }, kInputCheckIdleStepLimit)) return false;
+  if (!IdleStepsUntil([] { return !State.InputCheckPending; })) return false;
   while (ChannelCalibrationTick()) ProgramClock().SleepMs(kChannelStatusPollMs);
   return State.Channels.Phase == TChannelCalPhase::Succeeded;
 }

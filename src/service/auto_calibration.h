@@ -40,8 +40,6 @@ inline constexpr int kChannelStatusPollMs = 50;
 // so does a run that polls this long (ten minutes).
 inline constexpr int kChannelStatusStallPolls = 1200;
 inline constexpr int kChannelCalibrationMaxPolls = 12000;
-// Idle steps a run without a dialog waits for the acquisition that checks the inputs.
-inline constexpr long kInputCheckIdleStepLimit = 2'000'000;
 
 struct TChannelCalStatus {
   int Stage = 0;  // with the sign of the status word

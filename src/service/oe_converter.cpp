@@ -593,8 +593,7 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   run.WindowOpen = !quiet && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
   // Every acquisition from now on steps the run.
   SetRunFlag(true);
-  if (quiet && !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; }, kProcedureIdleStepLimit))
-    EndOECalibration(false);
+  if (quiet && !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; })) EndOECalibration(false);
   return true;
 }
 

@@ -273,7 +273,7 @@ bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
   };
   try {
     calibration.Start();
-    IdleStepsUntil([&] { return closed; }, kProcedureIdleStepLimit);
+    IdleStepsUntil([&] { return closed; });
   } catch (...) {
     calibration.Finish(false);
     throw;

@@ -9,6 +9,7 @@
 #include "framework/settings/node_path.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
@@ -137,9 +138,17 @@ bool ShellIdleStep() {
   return !busy;
 }
 
-bool IdleStepsUntil(const std::function<bool()>& ended, long limit) {
-  for (long steps = 0; !ended(); ++steps) {
-    if (steps >= limit || CommFailure || AcqSuspended || !ShellState.IdleHandlerInstalled) return false;
+bool IdleStepsUntil(const std::function<bool()>& ended) {
+  IClock& clock = ProgramClock();
+  const int64_t start = clock.NowMs();
+  while (!ended()) {
+    if (CommFailure || AcqSuspended || !ShellState.IdleHandlerInstalled) return false;
+    if (clock.NowMs() - start >= kProcedureTimeLimitMs) {
+      Dialogs().Inform(TMessageKind::Error, "The procedure did not end within " +
+                                                std::to_string(kProcedureTimeLimitMs / 60000) +
+                                                " minutes and was stopped.");
+      return false;
+    }
     ShellIdleStep();
   }
   return true;
@@ -181,11 +190,16 @@ bool CloseQuery() {
   if (adjustment == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(true);
   if (stored && calibration == TAnswer::Yes) stored = ShellHooks.StoreFlashConstants(false);
   if (!stored) {
-    Dialogs().Inform(TMessageKind::Error,
-                     "The constants could not be stored in the instrument. The program stays open, so that "
-                     "they are not lost.");
-    ClosingFlag = false;
-    return false;
+    const std::string failure = "The constants could not be stored in the instrument.";
+    // With dialogs suppressed (SIGTERM, the last client of a copy started for one gone)
+    // nobody could end the program another way: the failure goes to the log and it closes.
+    if (DialogsSuppressed()) {
+      Dialogs().Inform(TMessageKind::Error, failure + " The program closes without them.");
+    } else {
+      Dialogs().Inform(TMessageKind::Error, failure + " The program stays open, so that they are not lost.");
+      ClosingFlag = false;
+      return false;
+    }
   }
   ShellHooks.EndDrivingAnalyses();
   SaveSetup(TSetupKind::PowerOff, true);

@@ -4,6 +4,7 @@
 // the instrument, the idle step and the close query. The main window runs them and is
 // reached back through ShellHooks.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,16 +35,20 @@ bool ShellIdleStep();
 
 // Idle passes, one after the other, until `ended` holds: a procedure started without its
 // window (for a remote client) reaches its end before its command answers. False when it
-// has not ended after `limit` passes, or cannot end: the link failed, the acquisition is
-// suspended or no idle handler drives it.
-bool IdleStepsUntil(const std::function<bool()>& ended, long limit);
-// Idle passes a procedure of some hundred acquisitions is given to end.
-inline constexpr long kProcedureIdleStepLimit = 50'000'000;
+// cannot end (the link failed, the acquisition is suspended or no idle handler drives
+// it), or has not ended within kProcedureTimeLimitMs on the program's clock; the time-out
+// is logged, and the caller ends the procedure as failed.
+bool IdleStepsUntil(const std::function<bool()>& ended);
+// A procedure of some hundred acquisitions ends within seconds; one whose records never
+// come (an instrument that is not triggered) must not hold the event loop, SIGTERM and the
+// remote server longer than this.
+inline constexpr int64_t kProcedureTimeLimitMs = 5 * 60 * 1000;
 
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
 // client is connected. Stops the acquisition, offers to store changed calibration and
 // adjustment constants, writes the power-off setup and suspends the acquisition; false
-// when the close is refused (Cancel, or constants that could not be stored).
+// when the close is refused (Cancel, or constants that could not be stored while dialogs
+// are shown; with dialogs suppressed that failure is logged and the close goes on).
 bool CloseQuery();
 
 // The text of the exception report ("OnException").

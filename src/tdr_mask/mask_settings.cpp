@@ -16,7 +16,6 @@
 #include "framework/util/dialog_service.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
-#include "shell/save/save_recall.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_testing.h"

@@ -643,8 +643,7 @@ void StartNormalization(int channel) {
     if (NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed())
       ok = NormalizationHooks.ShowDialog();
     else
-      ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; },
-                          kProcedureIdleStepLimit);
+      ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; });
     ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled;
     s.Running = false;
     SingleFlag = false;

@@ -6,15 +6,25 @@
 
 #include <filesystem>
 #include <fstream>
+#include <span>
 
+#include "app/program_units.h"
+#include "display/scope_crt.h"
 #include "framework/language/language.h"
+#include "framework/text/text_case.h"
+#include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/instrument_identity.h"
+#include "instrument/startup/instrument_list.h"
+#include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 #include "support/fake_dialogs.h"
+#include "tdr_mask/tdr_settings.h"
 
 namespace norv {
 namespace {
@@ -94,14 +104,30 @@ TEST_F(CloseQueryTest, QuestionsStoresAndTheOutcome) {
   }
 }
 
+// Nobody can answer: the constants are stored without a question, and a store that fails
+// cannot keep the program open (only a kill would end it), so it is logged and the close
+// goes on.
 TEST_F(CloseQueryTest, SuppressedDialogsAskNothingAndLoseNothing) {
   adjustmentChanged = accessGranted = calibrationChanged = true;
   const TDialogsSuppressed quiet;
-  EXPECT_TRUE(CloseQuery());
-  EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_EQ(DialogState.SuppressedLog.size(), 1u) << "the question goes to the log";
-  EXPECT_EQ(stored, "AC");
-  EXPECT_TRUE(fs::exists(SetupFilePath(TSetupKind::PowerOff)));
+  for (const bool works : {true, false}) {
+    SCOPED_TRACE(works);
+    storeWorks = works;
+    stored.clear();
+    DialogState.SuppressedLog.clear();
+    fs::remove(SetupFilePath(TSetupKind::PowerOff));
+    AcqSuspended = false;
+    EXPECT_TRUE(CloseQuery());
+    EXPECT_TRUE(dialogs.shown.empty());
+    ASSERT_EQ(DialogState.SuppressedLog.size(), works ? 1u : 2u) << "the question goes to the log";
+    if (!works) {
+      EXPECT_NE(DialogState.SuppressedLog[1].find("[error] The constants could not be stored"),
+                std::string::npos);
+    }
+    EXPECT_EQ(stored, works ? "AC" : "A");
+    EXPECT_TRUE(fs::exists(SetupFilePath(TSetupKind::PowerOff)));
+    EXPECT_TRUE(AcqSuspended);
+  }
 }
 
 TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgramNotReady) {
@@ -120,6 +146,90 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
   ASSERT_FALSE(visible.empty());
   EXPECT_FALSE(visible.back()) << "the main controls stay hidden";
   EXPECT_EQ(dialogs.shown.size(), 1u) << "the user is told";
+}
+
+// An instrument that is never triggered: each record starts and no word of it ever comes,
+// while every read waits as the link's reads do.
+class UntriggeredRecords final : public IRecordSimSource {
+ public:
+  explicit UntriggeredRecords(IClock& clock) : clock_(clock) {}
+  void SimStartRecord() override {}
+  size_t SimReadBlock(std::span<uint16_t>) override {
+    clock_.SleepMs(20);
+    return 0;
+  }
+
+ private:
+  IClock& clock_;
+};
+
+class ProcedureTimeLimitTest : public test::ShellTest {
+ protected:
+  void InstallUnits() override { InstallProgramUnits(); }
+  void SetUp() override {
+    ShellTest::SetUp();
+    WriteDemoUnit(std::string(DefaultDemoName), 1, 2, 255 - OptGenerators - OptOptics, 12, 77, true);
+    ShellState.IdleHandlerInstalled = true;
+    ASSERT_TRUE(StartWithInstrument(true));
+    ExecCommand("Header Off");
+    // What the calibration's window does for a remote client, without the window's layer.
+    TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool) {
+      return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
+    });
+  }
+  void TearDown() override {
+    ScopeCRT.reset();
+    ShellTest::TearDown();
+  }
+};
+
+// Each procedure a remote client starts waits for records; when none ever comes it ends
+// as failed after five minutes, tells so, and its command answers.
+TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitAndAnswers) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> setup;
+    std::string command;
+    bool refused;               // the command answers with an error
+    std::string query, answer;  // what tells the outcome afterwards
+  };
+  const Case cases[] = {
+      {"autoscale", {}, "*Autoscale Auto", true, "", ""},
+      {"channel calibration", {}, "FLASH:Calibr:AutocalCh", false, "FLASH:Calibr:AutocalResult?", "5"},
+      {"TDR channel calibration",
+       {"TDR:Mode TDR", "TDR:Ch1:Destination G1"},
+       "TDR:Ch1:DoVertCalibr",
+       false,
+       "",
+       ""},
+      {"TDR correction", {}, "TDR:Ch1:Normalize On", false, "TDR:Ch1:Normalize?", "OFF"},
+      {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", false, "", ""},
+  };
+  UntriggeredRecords untriggered(clock);
+  AcquisitionCycle().SetSimSource(&untriggered);
+  const int64_t limitMs = 5 * 60 * 1000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TDialogsSuppressed remote;
+    for (const std::string& line : c.setup) ExecCommand(line);
+    DialogState.SuppressedLog.clear();
+    const int64_t start = clock.NowMs();
+    if (c.refused) {
+      EXPECT_THROW(ExecCommand(c.command), EAssertion);
+    } else {
+      EXPECT_NO_THROW(ExecCommand(c.command));
+    }
+    const int64_t elapsed = clock.NowMs() - start;
+    EXPECT_GE(elapsed, limitMs);
+    EXPECT_LT(elapsed, limitMs + 1000);
+    const auto& log = DialogState.SuppressedLog;
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "[error] The procedure did not end within 5 minutes and was stopped."),
+              1);
+    if (!c.query.empty()) {
+      EXPECT_EQ(TrimBlanks(ExecCommand(c.query)), c.answer);
+    }
+  }
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write

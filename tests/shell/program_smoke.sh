@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the real program offscreen on the simulator for a few seconds, drives it with
 # norv-remote (time base, run, waveform data, stop), ends it with SIGTERM and checks that it
-# closed through its close query: exit status 0 and the power-off setup written.
+# closed through its close query: exit status 0 and the power-off setup written, even with
+# changed constants that could not be stored.
 # Usage: program_smoke.sh PROGRAM NORV-REMOTE
 set -uo pipefail
 program=$1
@@ -25,8 +26,14 @@ send "Gui Invisible" "Ch2:Display Off" "Ch1:Scale 2M" || fail "the autoscale set
 send "Gui RemoteLocal" "TB:Mode A" "TB:ScaleA 20N" || fail "the settings after the autoscale were refused"
 send "*StopSingle Stop" || fail "the stop was refused"
 send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
+# A changed constant whose file cannot be written (a folder stands in its place): nobody can
+# answer at a SIGTERM, so the close goes on and the log tells what was lost.
+rm -f "$work/home/CalibrImit.ini"
+mkdir "$work/home/CalibrImit.ini"
+send "FLASH:Calibr:FineTB 20000" || fail "the constant was refused"
 
 stop_program
+grep -qF "[error] The constants could not be stored" "$work/log" || fail "the log does not tell of the lost constants"
 
 setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"
 [[ -f $setup ]] || fail "no power-off setup"

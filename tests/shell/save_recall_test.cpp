@@ -169,6 +169,53 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
   }
 }
 
+// Every acquisition of a counted run may write a file under the auto-save name: a name
+// that leads out of the program's folders is refused and the name before it stays, so the
+// run's files land inside, and nothing outside.
+TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
+  const fs::path acquisitions = DataFolders().AcqLimitFilesDir;
+  const fs::path outside = test::MakeTempDir("outside");
+  EXPECT_EQ(ExecCommand("Acq:FileName?"), (acquisitions / "Noname").string() + "*.wfm");
+  struct Case {
+    std::string name;
+    fs::path base;  // empty: refused
+  };
+  const fs::path inside = DataFolders().ProgramDir / "Waveforms" / "mine";
+  const Case cases[] = {
+      {(outside / "x").string(), {}},
+      {"../../../x", {}},
+      {"sub/../../../x", {}},
+      {(outside / "sub" / "").string(), {}},
+      {"run/shot.txt", acquisitions / "run" / "shot"},
+      // The folder named before is the folder of a plain name.
+      {"next", acquisitions / "run" / "next"},
+      {(inside / "").string(), acquisitions / "run" / "next"},
+      {"last", inside / "last"},
+      {(outside / "x").string(), {}},
+  };
+  for (const Case& c : cases) {
+    const std::string before = ExecCommand("Acq:FileName?");
+    if (c.base.empty()) {
+      EXPECT_THROW(ExecCommand("Acq:FileName " + c.name), EAssertion) << c.name;
+      EXPECT_EQ(ExecCommand("Acq:FileName?"), before) << c.name;
+    } else {
+      ExecCommand("Acq:FileName " + c.name);
+      EXPECT_EQ(ExecCommand("Acq:FileName?"), c.base.string() + "*.wfm") << c.name;
+    }
+  }
+
+  ExecCommand("Ch2:Display Off");
+  ExecCommand("Acq:RunUntil NAcq");
+  ExecCommand("Acq:NAcq 2");
+  ExecCommand("Acq:React Save");
+  ExecCommand("*Run");
+  for (int step = 0; step < 200000 && RunFlag; ++step) ShellIdleStep();
+  ASSERT_FALSE(RunFlag);
+  EXPECT_TRUE(fs::is_empty(outside));
+  for (const char* name : {"last_00001_Ch1.wfm", "last_00002_Ch1.wfm"})
+    EXPECT_TRUE(fs::is_regular_file(inside / name)) << name;
+}
+
 TEST_F(SaveRecallTest, ASetupRecallInsideARecallIsRefusedAndTheRestLoads) {
   const fs::path named = DataFolders().SetupFilesDir / "loop.set";
   ExecCommand("Save:Setup:FileName loop");

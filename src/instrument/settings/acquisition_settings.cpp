@@ -18,6 +18,7 @@
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/dispatchers.h"
 
 namespace norv {
 
@@ -106,7 +107,7 @@ void ReactChanged(THandler& h) {
     if (SettingsHooks.AskAutoSaveFile(name, filter)) {
       if (filter >= 0 && filter <= 2) State.FileFormat->SetIndexByProgram(static_cast<uint8_t>(filter));
       const std::filesystem::path chosen(name);
-      State.AutoSaveFolder = chosen.parent_path().string();
+      State.AutoSaveFolder = chosen.parent_path();
       State.AutoSaveBaseName = (chosen.parent_path() / chosen.stem()).string();
     } else {
       State.React->SetButtonByProgram(1, false);
@@ -114,19 +115,21 @@ void ReactChanged(THandler& h) {
   }
 }
 
-// "Acq:FileName": a set gives the folder (when the text names one) and the base name.
+// "Acq:FileName": a set gives the folder (when the text names one) and the base name,
+// inside the program's folders only: every acquisition may write a file there.
 void FileNameCommand(const std::string& param, bool isQuery, uint8_t, std::string& reply) {
   if (isQuery) {
     reply = ValueAnswer(AutoSaveNamePattern(), false);
     return;
   }
+  const std::filesystem::path& start = DataFolders().AcqLimitFilesDir;
   const std::filesystem::path text = FileNameFromText(param);
-  if (text.has_parent_path()) State.AutoSaveFolder = text.parent_path().string();
-  const std::string stem = text.stem().string();
-  if (stem.empty()) return;
-  State.AutoSaveBaseName = text.has_parent_path()
-                               ? (text.parent_path() / stem).string()
-                               : (std::filesystem::path(State.AutoSaveFolder) / stem).string();
+  if (text.stem().empty()) {
+    // A folder alone becomes the folder of the plain names after it.
+    if (text.has_parent_path()) ConfinedStem((text / "Noname").string(), State.AutoSaveFolder, start);
+    return;
+  }
+  State.AutoSaveBaseName = ConfinedStem(param, State.AutoSaveFolder, start);
 }
 
 void NEnvText(const TEditHandler& h, std::string& text, double value) {
@@ -276,8 +279,10 @@ void ApplySamplingOrderRule() {
 }
 
 std::string AutoSaveBase() {
-  return State.AutoSaveBaseName.empty() ? (std::filesystem::path(State.AutoSaveFolder) / "Noname").string()
-                                        : State.AutoSaveBaseName;
+  if (!State.AutoSaveBaseName.empty()) return State.AutoSaveBaseName;
+  const std::filesystem::path& folder =
+      State.AutoSaveFolder.empty() ? DataFolders().AcqLimitFilesDir : State.AutoSaveFolder;
+  return (folder / "Noname").string();
 }
 
 std::string AutoSaveNamePattern() {

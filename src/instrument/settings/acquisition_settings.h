@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace norv {
@@ -57,8 +58,9 @@ struct TAcquisitionSettingsState {
 
   // AvgMult is the mode of Ch1.
   bool AvgMultSelected = false;
-  // Folder and base name of auto-saved waveforms.
-  std::string AutoSaveFolder;
+  // Folder and base name of auto-saved waveforms; no folder yet: the program's folder of
+  // acquisition files.
+  std::filesystem::path AutoSaveFolder;
   std::string AutoSaveBaseName;
   // "Acq:React" before its change, so that a change sees which reactions were added.
   uint32_t ReactBefore = 0;

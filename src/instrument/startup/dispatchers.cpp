@@ -9,6 +9,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
+#include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/acquisition_settings.h"
@@ -163,6 +164,31 @@ const TDataFolders& DataFolders() {
 }
 
 void InitDataFolders() { ProgramStart.Folders = FoldersBelow(ProgramDir()); }
+
+std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  const fs::path given = FileNameFromText(name);
+  const auto refuse = [&] { throw EAssertion("ERROR!  File name outside the program's folders: " + name); };
+  for (const fs::path& part : given)
+    if (part == "..") refuse();
+  const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
+  if (full.filename().empty()) refuse();
+  // Symbolic links are followed as the system call will follow them, so a link inside
+  // the folders cannot lead out of them.
+  std::error_code fileError, rootError;
+  const fs::path resolved = fs::weakly_canonical(full, fileError);
+  const fs::path root = fs::weakly_canonical(DataFolders().ProgramDir, rootError);
+  const fs::path inside = resolved.lexically_relative(root);
+  if (fileError || rootError || inside.empty() || *inside.begin() == ".." || inside == ".") refuse();
+  return full;
+}
+
+std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
+                         const std::filesystem::path& start) {
+  const std::filesystem::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
+  if (std::filesystem::path(name).has_parent_path()) folder = full.parent_path() / "";
+  return (full.parent_path() / full.stem()).string();
+}
 
 void RememberShiftState(bool shiftHeld) { ProgramStart.ShiftAtStart = shiftHeld; }
 bool ShiftHeldAtStart() { return ProgramStart.ShiftAtStart; }

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
 
 namespace norv {
 
@@ -113,6 +115,16 @@ const TDataFolders& DataFolders();
 
 // The folders below the program folder.
 void InitDataFolders();
+
+// A file name given by a user's command or a remote client, as a path: a relative name
+// starts from `folder`; the result must lie inside the program folder, with symbolic links
+// followed, and name no "..". Raises EAssertion otherwise.
+std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
+// The same name without its extension, for a series of files named by command: a plain
+// name goes to `folder` (`start` while it is empty), and a folder in the name becomes
+// `folder` for the names after it. A refused name leaves `folder` as it was.
+std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
+                         const std::filesystem::path& start);
 // The platform tells whether SHIFT was held when the program started.
 void RememberShiftState(bool shiftHeld);
 bool ShiftHeldAtStart();

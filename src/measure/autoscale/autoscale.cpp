@@ -369,7 +369,7 @@ void EndAutoscale(bool success) {
 
 // Drives the acquisition until the phase machine ends.
 void RunWithoutWindow() {
-  if (IdleStepsUntil([] { return State.Ended; }, kIdleStepLimit)) return;
+  if (IdleStepsUntil([] { return State.Ended; })) return;
   const uint8_t phase = State.AutoscaleState;
   EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
                              : phase == kAutoscaleTrigger ? "TriggerNotFound"

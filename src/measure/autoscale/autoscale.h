@@ -31,8 +31,6 @@ enum : uint8_t { kAutoscaleIdle, kAutoscaleAmplitude, kAutoscaleTrigger, kAutosc
 // Searches that the phases give up after (cycles without an end).
 inline constexpr int kAmplitudeCycleLimit = 60;
 inline constexpr int kPeriodCycleLimit = 600;
-// Idle steps of a run without a window that may pass without the machine ending.
-inline constexpr long kIdleStepLimit = 20'000'000;
 
 struct TAutoscaleHooks {
   // Shows the progress window modally; returns when it closes: true when the phase

@@ -16,7 +16,6 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/limits/limit_testing.h"
-#include "shell/save/save_recall.h"
 
 namespace norv {
 

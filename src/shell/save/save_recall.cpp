@@ -116,16 +116,13 @@ void DiskFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::s
     return;
   }
   const std::string param = Unix(std::string(TrimBlanks(rawParam)));
-  fs::path& folder = db ? S().DatabaseFolder : S().WaveformFolder;
-  const fs::path start = db ? DatabaseFolder() : WaveformFolder();
   if (param.empty()) {
-    if (current.empty()) current = (start / "Noname").string();
+    if (current.empty()) current = ((db ? DatabaseFolder() : WaveformFolder()) / "Noname").string();
     return;
   }
-  const fs::path full = ConfinedPath(param, start);
+  current = db ? ConfinedStem(param, S().DatabaseFolder, DataFolders().DatabaseDir)
+               : ConfinedStem(param, S().WaveformFolder, DataFolders().WaveformFilesDir);
   S().AutoFileNumber = 0;
-  if (fs::path(param).has_parent_path()) folder = full.parent_path() / "";
-  current = WithoutExtension(full);
 }
 
 // "Save:Setup:FileName": a folder in the name stays with this name only.
@@ -277,29 +274,6 @@ std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* 
 }
 
 }  // namespace
-
-fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
-  const fs::path given = FileNameFromText(name);
-  const auto refuse = [&] { throw EAssertion("ERROR!  File name outside the program's folders: " + name); };
-  for (const fs::path& part : given)
-    if (part == "..") refuse();
-  const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
-  if (full.filename().empty()) refuse();
-  // Symbolic links are followed as the system call will follow them, so a link inside
-  // the folders cannot lead out of them.
-  std::error_code fileError, rootError;
-  const fs::path resolved = fs::weakly_canonical(full, fileError);
-  const fs::path root = fs::weakly_canonical(DataFolders().ProgramDir, rootError);
-  const fs::path inside = resolved.lexically_relative(root);
-  if (fileError || rootError || inside.empty() || *inside.begin() == ".." || inside == ".") refuse();
-  return full;
-}
-
-std::string ConfinedStem(std::string_view name, fs::path& folder, const fs::path& start) {
-  const fs::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
-  if (fs::path(name).has_parent_path()) folder = full.parent_path() / "";
-  return WithoutExtension(full);
-}
 
 fs::path MemoryFilePath(int memory) {
   char name[32];

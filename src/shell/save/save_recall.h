@@ -66,16 +66,6 @@ void ApplySaveSettings();
 // Fills the hooks of the acquisition cycle, the waveform files and the shell.
 void InstallSaveUnit();
 
-// A name given by the user or a remote client, as a path: relative names start from
-// Folder; the result must lie inside the program folder, with symbolic links followed,
-// and name no "..". Raises EAssertion otherwise.
-std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
-// The same name without its extension, for a series of files named by command: a plain
-// name goes to `folder` (`start` while it is empty), and a folder in the name becomes
-// `folder` for the names after it.
-std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
-                         const std::filesystem::path& start);
-
 std::filesystem::path MemoryFilePath(int memory);  // 0..3
 bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName);
 bool SaveWaveformTextFile(TTraceId source, const std::string& fileName, bool yOnly);

@@ -10,6 +10,7 @@
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings_fixture.h"
+#include "instrument/startup/dispatchers.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {
@@ -122,11 +123,12 @@ TEST_F(AcquisitionSettingsTest, RecordLengthAveragesAndSamplingModeReachTheInstr
 }
 
 TEST_F(AcquisitionSettingsTest, AutoSaveName) {
-  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME Noname*.wfm");
-  Exec("ACQ:FILENAME /data/run/Shot.txt;FILEFORMAT VERBOSE");
-  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME /data/run/Shot*.txt");
+  const std::string folder = DataFolders().AcqLimitFilesDir.string();
+  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME " + folder + "Noname*.wfm");
+  Exec("ACQ:FILENAME run/Shot.txt;FILEFORMAT VERBOSE");
+  EXPECT_EQ(Exec("ACQ:FILENAME?"), "ACQ:FILENAME " + folder + "run/Shot*.txt");
   Exec("ACQ:FILENAME Next");
-  EXPECT_EQ(AutoSaveNamePattern(), "/data/run/Next*.txt");
+  EXPECT_EQ(AutoSaveNamePattern(), folder + "run/Next*.txt");
 }
 
 using ConnectionStateTest = AppliedSettingsTest;

@@ -17,6 +17,7 @@
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings_fixture.h"
 #include "instrument/simulator/simulator.h"
+#include "instrument/startup/dispatchers.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {
@@ -127,7 +128,8 @@ TEST_F(AcqSettingsInterfaceTest, TheCycleReadsTheNodes) {
   // Mode B with dual delay shows the second window.
   EXPECT_EQ(std::tuple(s.GetAcqFileFormat(), s.AutoSaveBaseName(), s.TriggerStatusFromData(),
                        s.GetTriggerHoldoff(), s.IsSourceShown(TTraceId::Ch1B2)),
-            std::tuple(TAcqFileFormat::YOnly, "Noname", true, Value("Trig:Holdoff"), true));
+            std::tuple(TAcqFileFormat::YOnly, (DataFolders().AcqLimitFilesDir / "Noname").string(), true,
+                       Value("Trig:Holdoff"), true));
 
   // The program's cycle reads these answers.
   FakeClock clock;
