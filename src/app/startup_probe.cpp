@@ -5,10 +5,10 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "shell/ui/main_window.h"
 
@@ -19,17 +19,9 @@ namespace {
 constexpr int kRecordsForMemory = 100;
 
 long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      long kb = 0;
-      status >> kb;
-      return kb;
-    }
-    status.ignore(1 << 12, '\n');
-  }
-  return -1;
+  const std::string status = ReadRegularFile("/proc/self/status").Bytes;
+  const std::size_t at = status.find("VmRSS:");
+  return at == std::string::npos ? -1 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
 }  // namespace
@@ -43,7 +35,7 @@ void InstallStartupProbe(TMorda_fr& window) {
   struct TCount {
     std::array<int, 2> Seen{0, 0};
     std::array<int, 2> Drawn{0, 0};
-    bool FirstWritten = false;
+    std::string Written;  // the file's text so far
   };
   auto count = std::make_shared<TCount>();
   const std::string path = file;
@@ -55,15 +47,15 @@ void InstallStartupProbe(TMorda_fr& window) {
       count->Seen[static_cast<size_t>(i)] = now;
     }
     const int drawn = std::min(count->Drawn[0], count->Drawn[1]);
-    if (drawn >= 1 && !count->FirstWritten) {
+    if (drawn >= 1 && count->Written.empty()) {
       window.repaint();  // on the screen, not only in the pixel buffer
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
           std::chrono::steady_clock::now().time_since_epoch());
-      std::ofstream(path) << "first_record_ns " << ns.count() << '\n';
-      count->FirstWritten = true;
+      count->Written = "first_record_ns " + std::to_string(ns.count()) + '\n';
+      WriteFileAtomically(path, count->Written, false);
     }
     if (drawn >= kRecordsForMemory) {
-      std::ofstream(path, std::ios::app) << "resident_kb " << ResidentKb() << '\n';
+      WriteFileAtomically(path, count->Written + "resident_kb " + std::to_string(ResidentKb()) + '\n', false);
       timer->stop();
       window.CloseQuietly();
     }

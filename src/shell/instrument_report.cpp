@@ -8,6 +8,7 @@
 #include "framework/text/ini_file.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/file_io.h"
+#include "framework/util/program_dir.h"
 #include "instrument/startup/mac_address.h"
 #include "shell/shell_state.h"
 
@@ -78,19 +79,22 @@ std::string BuildInfoReport(double temperature) {
 }
 
 std::filesystem::path InfoFileDirIni() {
-  std::error_code error;
-  std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-  if (error) temp = "/tmp";
-  return temp / "VexilorNorv_InfoFileDir.ini";
+  // Not in the shared temporary folder itself, where another user could make it first.
+  const std::filesystem::path folder = PrivateTempDir();
+  return folder.empty() ? folder : folder / "VexilorNorv_InfoFileDir.ini";
 }
 
 std::string ReadInfoFileDir() {
-  TIniFile_Dot ini(InfoFileDirIni());
+  const std::filesystem::path file = InfoFileDirIni();
+  if (file.empty()) return kTempFolderDefault;
+  TIniFile_Dot ini(file);
   return ini.ReadString(kInfoFileDirSection, kInfoFileDirKey, kTempFolderDefault);
 }
 
 void WriteInfoFileDir(const std::string& folder) {
-  TIniFile_Dot ini(InfoFileDirIni());
+  const std::filesystem::path file = InfoFileDirIni();
+  if (file.empty()) return;
+  TIniFile_Dot ini(file);
   ini.WriteString(kInfoFileDirSection, kInfoFileDirKey, folder);
 }
 
@@ -100,7 +104,7 @@ bool SaveInfoFile(double temperature) {
                     TAnswer::OK) != TAnswer::OK)
     return false;
   std::string folder = ReadInfoFileDir();
-  if (folder == kTempFolderDefault) folder = InfoFileDirIni().parent_path().string();
+  if (folder == kTempFolderDefault) folder = TempDir().string();
   const std::optional<TFileChoice> choice = Dialogs().ChooseFile({.Save = true,
                                                                   .Title = GetLangStr("SaveInfoFileAs"),
                                                                   .Filter = "Text file (*.txt)|*.txt",

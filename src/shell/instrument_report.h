@@ -23,7 +23,8 @@ std::string FormatTemperature(double celsius);
 // calibration parts, lines ended by CR LF.
 std::string BuildInfoReport(double temperature);
 
-// The file that keeps the folder of the last report, in the user's temporary folder.
+// The file that keeps the folder of the last report, in the user's own folder of the
+// temporary folder (PrivateTempDir()); empty when there is none, and then nothing is kept.
 std::filesystem::path InfoFileDirIni();
 std::string ReadInfoFileDir();
 void WriteInfoFileDir(const std::string& folder);

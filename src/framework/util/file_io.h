@@ -5,9 +5,10 @@
 // Only a regular file is read. Anything can stand in its place: opening a FIFO blocks
 // until a writer comes (the program with it, for good), a device can read without end,
 // a folder reads as nothing. Each is refused at once with a reason, and the open itself
-// never waits. Writes go to a temporary file beside the target and are renamed over it,
-// so a FIFO in the target's place is replaced, never opened, and a failed write leaves the
-// old file.
+// never waits. Writes go to a temporary file made new beside the target and are renamed
+// over it, so a FIFO or link in the target's place is replaced, never opened or followed,
+// and a failed write leaves the old file. Nothing else the program keeps is written: whatever
+// makes a file (a picture, a report) makes its bytes first and hands them to the writer.
 
 #include <cstdint>
 #include <filesystem>
@@ -59,8 +60,20 @@ inline constexpr std::uintmax_t kMaxReadFileBytes = std::uintmax_t{64} << 20;
 TFileRead ReadRegularFile(const std::filesystem::path& file, std::uintmax_t maxBytes = kMaxReadFileBytes);
 
 // Writes bytes to path through a temporary file in the same folder, flushed to disk before
-// the rename; creates the folder when asked. False when any step fails, with the target
-// left as it was and the temporary file removed.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes, bool createFolder = true);
+// the rename; creates the folder when asked. The new file keeps the permission bits of the
+// file it replaces, and a file we may not write (the user made it read-only) is refused:
+// "the file is read-only". False when any step fails, with the target left as it was, the
+// temporary file removed and the reason in why when given.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes, bool createFolder = true,
+                         std::string* why = nullptr);
+
+// Whether a file of size bytes can be written at path later: the target is not read-only
+// and the disk holds that much, tried in the writer's own temporary file, removed again.
+bool ReserveRoomFor(const std::filesystem::path& path, std::uintmax_t size, std::string* why = nullptr);
+
+// A lock file (for flock()) open for reading and writing, made with mode 0600 when absent;
+// -1 with the reason in why when it is not a regular file of ours: a link in its place is
+// never followed, a FIFO or device never opened. The caller closes it.
+int OpenLockFile(const std::filesystem::path& path, std::string* why = nullptr);
 
 }  // namespace norv

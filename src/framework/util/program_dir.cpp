@@ -1,7 +1,11 @@
 #include "framework/util/program_dir.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "framework/util/errors.h"
@@ -15,6 +19,13 @@ namespace {
 const char* NonEmptyEnv(const char* name) {
   const char* value = std::getenv(name);
   return (value && *value) ? value : nullptr;
+}
+
+// A folder (not a link to one) of ours that no one else may enter or write into.
+bool PrivateFolder(const fs::path& folder) {
+  struct stat info {};
+  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+         (info.st_mode & 077) == 0;
 }
 
 }  // namespace
@@ -46,7 +57,8 @@ fs::path UserConfigDir() {
   } else if (const char* home = NonEmptyEnv("HOME")) {
     base = fs::path(home) / ".config";
   } else {
-    base = fs::temp_directory_path();
+    base = PrivateTempDir();
+    if (base.empty()) return ProgramDir();
   }
   fs::path dir = base / "vexilor-norv";
   std::error_code ec;
@@ -54,9 +66,22 @@ fs::path UserConfigDir() {
   return dir;
 }
 
+fs::path TempDir() {
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  return ec ? fs::path("/tmp") : temp;
+}
+
+fs::path PrivateTempDir() {
+  const fs::path folder = TempDir() / ("vexilor-norv-" + std::to_string(::geteuid()));
+  // Made with our mode, or already there: then it must be ours and closed to others as well.
+  ::mkdir(folder.c_str(), 0700);
+  return PrivateFolder(folder) ? folder : fs::path();
+}
+
 fs::path UserRuntimeDir() {
-  if (const char* xdg = NonEmptyEnv("XDG_RUNTIME_DIR")) return fs::path(xdg);
-  return fs::temp_directory_path();
+  if (const char* xdg = NonEmptyEnv("XDG_RUNTIME_DIR"); xdg && PrivateFolder(xdg)) return fs::path(xdg);
+  return PrivateTempDir();
 }
 
 }  // namespace norv

@@ -17,11 +17,17 @@ std::filesystem::path FileNameFromText(std::string_view text);
 std::filesystem::path ProgramDir();
 // The folder of the running executable, where the build puts what the program ships.
 std::filesystem::path ExecutableDir();
-// The user's configuration folder for this program ($XDG_CONFIG_HOME or ~/.config),
-// created on demand. Holds what the platform kept in the registry.
+// The user's configuration folder for this program ($XDG_CONFIG_HOME or ~/.config, else
+// below PrivateTempDir()), created on demand. Holds what the platform kept in the registry.
 std::filesystem::path UserConfigDir();
-// The user's runtime folder ($XDG_RUNTIME_DIR, else the temporary folder), for lock files
-// and the remote-control socket.
+// The temporary folder ($TMPDIR, else /tmp), shared by every user of the machine.
+std::filesystem::path TempDir();
+// This user's own folder in TempDir(), "vexilor-norv-<uid>", made with mode 0700. Empty when
+// what stands there is not a folder of ours closed to others: another user who made it
+// first could plant links in it.
+std::filesystem::path PrivateTempDir();
+// The user's runtime folder ($XDG_RUNTIME_DIR when it is a private folder of ours, else
+// PrivateTempDir()), for lock files and the remote-control socket; empty when there is none.
 std::filesystem::path UserRuntimeDir();
 
 }  // namespace norv

@@ -1,12 +1,12 @@
 #include "instrument/startup/instrument_lock.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "framework/text/text_case.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 
 namespace norv {
@@ -15,13 +15,11 @@ namespace {
 
 constexpr std::string_view MutexPrefix = "{6B2F0C38-91E4-4D7A-B5C2-000000000000}";
 
-int OpenLockFile(std::string_view name) {
-  const std::string path = (UserRuntimeDir() / (InstrumentMutexName(name) + ".lock")).string();
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+// -1 without a private runtime folder, or with something else than our lock file there.
+int OpenInstrumentLock(std::string_view name) {
+  const std::filesystem::path folder = UserRuntimeDir();
+  if (folder.empty()) return -1;
+  return OpenLockFile(folder / (InstrumentMutexName(name) + ".lock"));
 }
 
 // 1 locked, 0 held by another, -1 failed otherwise.
@@ -41,7 +39,7 @@ std::string InstrumentMutexName(std::string_view name) {
 }
 
 std::unique_ptr<TInstrumentLock> TInstrumentLock::Take(std::string_view name) {
-  const int fd = OpenLockFile(name);
+  const int fd = OpenInstrumentLock(name);
   if (fd < 0) return std::unique_ptr<TInstrumentLock>(new TInstrumentLock(-1));
   if (TryLock(fd) == 0) {
     close(fd);
@@ -55,7 +53,7 @@ TInstrumentLock::~TInstrumentLock() {
 }
 
 bool InstrumentBusy(std::string_view name) {
-  const int fd = OpenLockFile(name);
+  const int fd = OpenInstrumentLock(name);
   if (fd < 0) return false;
   const bool busy = TryLock(fd) == 0;
   close(fd);

@@ -16,8 +16,8 @@ std::string InstrumentMutexName(std::string_view name);
 class TInstrumentLock {
  public:
   // The lock of the instrument, or nullptr when another holder has it. When the lock
-  // file cannot be made at all there is nothing to coordinate with: an empty lock that
-  // holds nothing.
+  // file cannot be made at all (no private runtime folder, a link or other file in its
+  // place) there is nothing to coordinate with: an empty lock that holds nothing.
   static std::unique_ptr<TInstrumentLock> Take(std::string_view name);
   ~TInstrumentLock();
   TInstrumentLock(const TInstrumentLock&) = delete;

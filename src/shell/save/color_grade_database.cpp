@@ -72,7 +72,9 @@ void TColorGradeDatabase::Accumulate(const TSignalObj& record) {
 
 bool TColorGradeDatabase::Save(const fs::path& file) const {
   if (Empty()) return false;
-  return WriteFileAtomically(file, std::string(bytes_.begin(), bytes_.end()));
+  // The record itself, not a copy of its 16 MB.
+  return WriteFileAtomically(file,
+                             std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
 }
 
 std::string TColorGradeDatabase::Validate(std::span<const uint8_t> header, uint64_t fileSize) {

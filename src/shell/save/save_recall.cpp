@@ -484,18 +484,15 @@ TDatabaseHeader ShownDatabaseHeader() {
 }
 
 bool CreateDatabaseFile(const std::string& fileName) {
-  // The space check reserves a whole record beside the target; the record itself is
-  // written when the recording ends.
+  // The record is written when the recording ends: whether it can be is known now, before
+  // anything is acquired for it.
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  const fs::path probe = target.parent_path() / ("." + target.filename().string() + ".space");
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool room = posix_fallocate(fd, 0, static_cast<off_t>(kCgsRecordSize)) == 0;
-  ::close(fd);
-  fs::remove(probe, ec);
-  if (!room) return false;
+  if (!ReserveRoomFor(target, kCgsRecordSize)) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + target.string() + "\"");
+    return false;
+  }
   if (S().DatabaseRecording) SaveDatabaseFile();
   S().DatabaseFileName = fileName;
   S().DatabaseRecordingName = fileName;

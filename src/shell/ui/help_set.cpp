@@ -2,7 +2,6 @@
 
 #include <QTextDocument>
 #include <QTextDocumentFragment>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -12,6 +11,7 @@
 #include "controls/help_contexts.h"
 #include "controls/switcher.h"
 #include "controls/translated_form.h"
+#include "framework/util/file_io.h"
 #include "shell/help_bridge.h"
 #include "shell/shell_state.h"
 
@@ -114,12 +114,6 @@ void WriteControls(const TFormTranslator& translator, const QWidget* form, const
   }
 }
 
-bool WriteFile(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  return static_cast<bool>(out.flush());
-}
-
 }  // namespace
 
 bool WriteHelpSet(const std::filesystem::path& folder, const std::vector<QWidget*>& forms) {
@@ -146,14 +140,15 @@ bool WriteHelpSet(const std::filesystem::path& folder, const std::vector<QWidget
   std::string index =
       PageStart(std::string(kApplicationTitle) + " Help") + "<h1>" + kApplicationTitle + " Help</h1>\n<ul>\n";
   for (const TPage& page : pages) {
-    written &= WriteFile(folder / page.File, PageStart(page.Title) + "<p><a href=\"" + kHelpIndexPage +
-                                                 "\">Contents</a></p>\n" + page.Body + "</body></html>\n");
+    written &=
+        WriteFileAtomically(folder / page.File, PageStart(page.Title) + "<p><a href=\"" + kHelpIndexPage +
+                                                    "\">Contents</a></p>\n" + page.Body + "</body></html>\n");
     index += "<li><a href=\"" + page.File + "\">" + page.Title + "</a></li>\n";
   }
-  written &= WriteFile(folder / kHelpIndexPage, index + "</ul>\n</body></html>\n");
+  written &= WriteFileAtomically(folder / kHelpIndexPage, index + "</ul>\n</body></html>\n");
   std::string mapText;
   for (const auto& [context, file] : map) mapText += std::to_string(context) + " " + file + "\n";
-  written &= WriteFile(folder / kHelpContextMap, mapText);
+  written &= WriteFileAtomically(folder / kHelpContextMap, mapText);
   return written;
 }
 

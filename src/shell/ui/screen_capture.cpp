@@ -1,12 +1,15 @@
 #include "shell/ui/screen_capture.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QScreen>
 #include <stdexcept>
-#include <system_error>
+#include <string>
 
+#include "framework/util/file_io.h"
 #include "shell/main_commands.h"
 
 namespace norv {
@@ -56,28 +59,46 @@ QImage CaptureMainWindow(QWidget& window, QWidget* scope, int item, QRgb backgro
   }
 }
 
-std::filesystem::path PrintPicture(const QImage& picture, QPrinter& printer,
-                                   const std::filesystem::path& pdfFolder) {
-  if (picture.isNull()) throw std::runtime_error("Nothing to print");
-  std::filesystem::path pdf;
-  if (printer.outputFormat() == QPrinter::PdfFormat || printer.printerName().isEmpty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(pdfFolder, ec);
-    const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");
-    pdf = pdfFolder / ("Screen-" + stamp.toStdString() + ".pdf");
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QString::fromStdString(pdf.string()));
-  }
-  printer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape
-                                                                : QPageLayout::Portrait);
+namespace {
+
+// The picture as large as the page allows, in its own proportions.
+bool DrawOnPage(QPaintDevice& device, const QImage& picture) {
   QPainter painter;
-  if (!painter.begin(&printer)) throw std::runtime_error("The printer cannot be opened");
+  if (!painter.begin(&device)) return false;
   const QRect page = painter.viewport();
   QSize size = picture.size();
   size.scale(page.size(), Qt::KeepAspectRatio);
   painter.drawImage(QRect(page.topLeft(), size), picture);
-  painter.end();
-  return pdf;
+  return painter.end();
+}
+
+}  // namespace
+
+std::filesystem::path PrintPicture(const QImage& picture, QPrinter& printer,
+                                   const std::filesystem::path& pdfFolder) {
+  if (picture.isNull()) throw std::runtime_error("Nothing to print");
+  printer.setPageOrientation(picture.width() > picture.height() ? QPageLayout::Landscape
+                                                                : QPageLayout::Portrait);
+  if (printer.outputFormat() != QPrinter::PdfFormat && !printer.printerName().isEmpty()) {
+    if (!DrawOnPage(printer, picture)) throw std::runtime_error("The printer cannot be opened");
+    return {};
+  }
+  // The PDF is made in memory with the printer's page and written as every file is.
+  QBuffer bytes;
+  bytes.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&bytes);
+    pdf.setResolution(printer.resolution());
+    pdf.setPageLayout(printer.pageLayout());
+    if (!DrawOnPage(pdf, picture)) throw std::runtime_error("The PDF file cannot be made");
+  }
+  const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss-zzz");
+  const std::filesystem::path file = pdfFolder / ("Screen-" + stamp.toStdString() + ".pdf");
+  std::string why;
+  if (!WriteFileAtomically(
+          file, std::string_view(bytes.data().constData(), static_cast<size_t>(bytes.size())), true, &why))
+    throw std::runtime_error("Cannot write the file \"" + file.string() + "\": " + why);
+  return file;
 }
 
 }  // namespace norv

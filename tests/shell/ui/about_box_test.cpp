@@ -1,5 +1,7 @@
 // The About box, the instrument information window and the information report.
 
+#include <unistd.h>
+
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -177,7 +179,9 @@ TEST_F(AboutBoxTest, SavingTheReportRemembersItsFolder) {
   EXPECT_EQ(dialogs_.fileRequests.back().Folder, temp_.string());
   EXPECT_EQ(dialogs_.fileRequests.back().FileName, "VexilorNorv_Info");
   EXPECT_EQ(ReadFile(folder / "unit 7.txt"), BuildInfoReport(30.0));
-  EXPECT_TRUE(std::filesystem::exists(temp_ / "VexilorNorv_InfoFileDir.ini"));
+  // The folder is kept in the user's own folder of the temporary folder.
+  EXPECT_TRUE(std::filesystem::exists(temp_ / ("vexilor-norv-" + std::to_string(geteuid())) /
+                                      "VexilorNorv_InfoFileDir.ini"));
   // Cancelled: nothing written; the next proposal is the folder used last.
   dialogs_.files = {std::nullopt};
   EXPECT_FALSE(SaveInfoFile(30.0));

@@ -1,6 +1,7 @@
 // A FIFO where the program reads a file: opening it waits for a writer, for good, so the
 // program would hang at its start or at a load. Each kind is refused without waiting: the
-// start goes on, each load ends with its own error, and the program works on.
+// start goes on, each load ends with its own error, and the program works on. A link where
+// the program writes a file is never followed: what it points to stays as it was.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +10,14 @@
 #include <fstream>
 
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
+#include "instrument/startup/instrument_lock.h"
 #include "shell/help_bridge.h"
 #include "shell/remote/remote_control.h"
+#include "shell/save/color_grade_database.h"
+#include "shell/save/save_recall.h"
+#include "shell/ui/help_set.h"
 #include "shell/ui/program_fixture.h"
 #include "tdr_mask/mask_object.h"
 
@@ -37,6 +43,11 @@ class SpecialFilesTest : public test::ProgramFixture {
     fs::create_directories(file.parent_path());
     fs::remove(file);
     ASSERT_EQ(mkfifo(file.c_str(), 0644), 0) << file;
+  }
+  static void Link(const fs::path& file, const fs::path& to) {
+    fs::create_directories(file.parent_path());
+    fs::remove(file);
+    fs::create_symlink(to, file);
   }
   bool Shown(const std::string& text) const {
     return std::find(dialogs_.shown.begin(), dialogs_.shown.end(), text) != dialogs_.shown.end();
@@ -102,6 +113,49 @@ TEST_F(SpecialFilesTest, AFifoInPlaceOfEveryFileTheProgramReadsIsRefusedWithoutW
   EXPECT_EQ(ExecCommand("TB:ScaleA 20N;:TB:ScaleA?"), "20 ns/div");
   EXPECT_TRUE(fs::is_fifo(home_ / "Database" / "fifo.cgs"));
   EXPECT_TRUE(fs::is_fifo(home_ / "Masks" / "Standard" / "Bad" / "fifo.msk"));
+}
+
+TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
+  const fs::path outside = test::MakeTempDir("outside");
+  const fs::path victim = outside / "victim", absent = outside / "absent";
+  std::ofstream(victim) << "keep";
+  const fs::path db = home_ / "Database";
+  const std::string pid = std::to_string(getpid());
+  // db1 through links to a file, db2 through dangling ones: the record, the writer's
+  // temporary file and the old space check's file.
+  for (const auto& [name, to] : {std::pair<std::string, fs::path>{"db1", victim}, {"db2", absent}})
+    for (const std::string& file :
+         {name + ".cgs", "." + name + ".cgs." + pid + ".tmp", "." + name + ".cgs.space"})
+      Link(db / file, to);
+  const fs::path lock = UserRuntimeDir() / (InstrumentMutexName("Default Demo") + ".lock");
+  Link(lock, absent);
+  Link(home_ / "Help" / "index.html", victim);
+
+  Start();
+  dialogs_.shown.clear();
+  ExecCommand("Save:Disk:FileType Db");
+  for (const char* name : {"db1", "db2"}) {
+    ExecCommand(std::string("Save:Disk:FileName ") + name);
+    ExecCommand("Save:Disk:Save");
+    ASSERT_TRUE(SaveState.DatabaseRecording) << name;
+    SaveDatabaseFile();
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(db / (std::string(name) + ".cgs")))) << name;
+  }
+  EXPECT_TRUE(WriteHelpSet(home_ / "Help", {&window()}));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home_ / "Help" / "index.html")));
+  EXPECT_EQ(ReadRegularFile(victim).Bytes, "keep");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(absent)));
+  EXPECT_TRUE(dialogs_.shown.empty()) << dialogs_.shown.front();
+
+  // A record the user made read-only is not replaced, and the recording does not start.
+  fs::permissions(db / "db1.cgs", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  ExecCommand("Save:Disk:FileName db1");
+  ExecCommand("Save:Disk:Save");
+  EXPECT_FALSE(SaveState.DatabaseRecording);
+  EXPECT_TRUE(Shown("[error] Write Error to file \"" + (db / "db1.cgs").string() + "\""));
+  EXPECT_EQ(fs::status(db / "db1.cgs").permissions(),
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::remove(lock);
 }
 
 }  // namespace
