@@ -305,6 +305,32 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   EXPECT_TRUE(MeasSlot(0)->Statistics->Icon().CaptionShown);
 }
 
+// The left peak takes 1 .. 40 whatever the right one holds; the right one stays above it.
+// The margins keep each other in order both ways.
+TEST_F(MeasSettingsTest, PeakNumbersOfASpectrumSource) {
+  Exec("Header Off");
+  struct Case {
+    const char* commands;
+    const char* pair;  // "Peak" or "FFT": its Left and Right nodes
+    int left, right;
+  };
+  const Case cases[] = {
+      {"PeakLeft 40", "Peak", 40, 41},
+      {"PeakLeft 5;PeakRight 6", "Peak", 5, 6},
+      {"PeakRight 10;PeakLeft 20", "Peak", 20, 21},
+      {"PeakLeft 7;PeakRight 2", "Peak", 7, 8},
+      {"PeakLeft 0;PeakRight 50", "Peak", 1, 41},
+      {"FFTRight 100;FFTLeft 200", "FFT", 99, 100},
+  };
+  for (const Case& c : cases) {
+    Exec("Meas:S1:PeakLeft 1;PeakRight 3;FFTLeft 1;FFTRight 4000");
+    Exec(std::string("Meas:S1:") + c.commands);
+    const std::string node = std::string("Meas:S1:") + c.pair;
+    EXPECT_EQ(Number(Exec(node + "Left?")), c.left) << c.commands;
+    EXPECT_EQ(Number(Exec(node + "Right?")), c.right) << c.commands;
+  }
+}
+
 TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
   Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX");
   Exec("MEAS:CH1:YPARAM MAX,MIN");
