@@ -331,6 +331,36 @@ TEST_F(MeasSettingsTest, PeakNumbersOfASpectrumSource) {
   }
 }
 
+// A trace switched on or off (the histogram off) leaves the readout's names and headings.
+TEST_F(MeasSettingsTest, CaptionsStayWhileTracesAreSwitched) {
+  Exec("MEAS:CH1:XPARAM PERIOD,FREQ");
+  const TColorRef ch1 = GetDisplaySourceRGB(Ch1);
+  struct Cell {
+    TRect rect;
+    TColorRef ink;
+  };
+  struct Case {
+    const char* display;
+    std::vector<Cell> cells;
+  };
+  const Case cases[] = {
+      {"PARAM", {{TNizText::GetMeasCellRect(0, true), ch1}, {TNizText::GetMeasCellRect(1, true), ch1}}},
+      {"STATISTIC",
+       {{TNizText::GetLineCellRect(-1, 2), 0xFFFFFF},
+        {TNizText::GetLineCellRect(0, 1), ch1},
+        {TNizText::GetLineCellRect(1, 1), ch1}}},
+  };
+  for (const Case& c : cases) {
+    Exec(std::string("MEAS:DISPLAY ") + c.display);
+    for (const char* line : {"", "F1:DISPLAY ON", "F1:DISPLAY OFF", "M1:DISPLAY ON", "M1:DISPLAY OFF"}) {
+      Exec(line);
+      Single();
+      for (const Cell& cell : c.cells)
+        EXPECT_GT(Ink(cell.rect, cell.ink), 0) << c.display << " after \"" << line << "\"";
+    }
+  }
+}
+
 TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
   Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX");
   Exec("MEAS:CH1:YPARAM MAX,MIN");
