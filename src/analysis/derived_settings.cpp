@@ -38,20 +38,16 @@ uint32_t ExcludedFrom(TTraceId first, TTraceId keep = TTraceId::None) {
 
 TTraceId SourceOf(const TSignalSourceSwHandler* node) { return node ? node->GetSource() : TTraceId::None; }
 
-// The operators the program alone chooses: the correction's ("nnn", on F1 and F2 while a
-// channel is corrected) and the low-jitter reference run's ("mmm", on F4).
-constexpr uint32_t kProgramOperators = (1u << moNormalize) | (1u << moLowJitter);
-
-// A command naming a program's operator changes nothing, while a setup or an undo step may
-// put back what the program had chosen.
+// The low-jitter operator is the reference run's to choose (by program): a command naming
+// it changes nothing, while a setup or an undo step may put back what the run had chosen.
+// The correction's "nnn", disabled on the page as well, stays open to commands.
 class TOperatorHandler final : public TRadioSwHandler {
  public:
   using TRadioSwHandler::TRadioSwHandler;
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override {
-    const int item = FindItem(Items(), param);
-    const bool reserved = !replay && item >= 0 && (kProgramOperators >> item & 1u) != 0;
+    const bool reserved = !replay && FindItem(Items(), param) == moLowJitter;
     return TRadioSwHandler::Execute(reserved ? std::string() : param, isQuery, replay);
   }
 };
@@ -110,7 +106,7 @@ void RegisterMathHandlers() {
       SignalsOn.SetOn(trace, IsOn(State.Functions[n].Display));
     });
     auto operat = std::make_unique<TOperatorHandler>(static_cast<uint8_t>(n), kOperators, menus);
-    operat->SetDisabledMask(kProgramOperators);
+    operat->SetDisabledMask((1u << moNormalize) | (1u << moLowJitter));
     f.Operat = operat.get();
     root.AddItem(base + "Operat", std::move(operat));
     f.Source1 = root.AddSignalSourceSw(0, base + "Source1", kSourceList, ExcludedFrom(TTraceId::XY));

@@ -353,6 +353,10 @@ void KeepOrder(TEditHandler* low, TEditHandler* high, double step) {
   high->SetMin(low->GetValue() + step);
 }
 
+// The right peak follows the left one up; the left one keeps its whole range, so that a
+// script may raise both in either order.
+void KeepPeaksApart(TMeasSourceNodes& n) { n.PeakRight->SetMin(n.PeakLeft->GetValue() + 1); }
+
 void MarkChanged(int i, bool TMeasFrame::*flag) { Frame(i).*flag = true; }
 
 THandlerEvent SourceChange(int i, bool TMeasFrame::*flag = nullptr) {
@@ -577,7 +581,7 @@ void RegisterSource(int i) {
     const auto fftMargins = [i](THandler&) {
       TMeasSourceNodes& s = State.Sources[static_cast<size_t>(i)];
       KeepOrder(s.FFTLeft, s.FFTRight, 1);
-      KeepOrder(s.PeakLeft, s.PeakRight, 1);
+      KeepPeaksApart(s);
       SyncSource(i);
       MarkChanged(i, &TMeasFrame::MarginsChanged);
     };
@@ -622,7 +626,7 @@ void RegisterSource(int i) {
                                    .CoarseStep = 1,
                                    .OnChange = fftMargins});
     KeepOrder(n.FFTLeft, n.FFTRight, 1);
-    KeepOrder(n.PeakLeft, n.PeakRight, 1);
+    KeepPeaksApart(n);
   }
   // Check sets in the order of the table: XParam, YParam, XFFTPar, YFFTPar, then the dual
   // ones after Source2.

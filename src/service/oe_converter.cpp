@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -318,16 +319,31 @@ void AvgPowerZeroStep() {
   FinishRun(true);
 }
 
+// The light is the level above the dark zero; it must stand above the trace's noise. A
+// trace that never varies shows no converter at all (an input without signal, or one
+// driven past its range), whatever level it reads.
+bool SeesLight(const TStat& values) {
+  return values.Max() > values.Min() && values.Mean() > values.StdDevN();
+}
+
 void GainStep() {
   TOECalibrationRun& run = State.Run;
-  for (const double value : StatisticsPoints(run.Channel)) {
-    run.GainSum += value;
-    ++run.GainCount;
-  }
-  if (run.GainCount == 0) return;
-  run.MeasuredGain = run.GainSum / run.GainCount / State.Power->GetValue();
-  run.Progress = std::min(run.GainCount / 120, 100);
-  if (run.GainCount >= kGainValuesNeeded) FinishRun(run.MeasuredGain > 20.0);
+  for (const double value : StatisticsPoints(run.Channel)) run.GainValues.Add(1, value);
+  const int64_t count = run.GainValues.Count();
+  if (count == 0) return;
+  run.MeasuredGain = run.GainValues.Mean() / State.Power->GetValue();
+  run.Progress = static_cast<int>(std::min<int64_t>(count / 120, 100));
+  if (count < kGainValuesNeeded) return;
+  run.NoLight = !SeesLight(run.GainValues);
+  FinishRun(!run.NoLight && run.MeasuredGain > 20.0);
+}
+
+std::string OutcomeText(const TOECalibrationRun& run) {
+  if (run.Succeeded) return GetLangStr("CalibrationComplete");
+  std::string text = GetLangStr("CalibrationFailed");
+  if (run.NoLight)
+    text += "\r\nNo steady light on the O/E CONVERTER: the channel's level is not above its noise.";
+  return text;
 }
 
 // --- the calibration set-up: settings by program, all inside the run's undo step ---
@@ -619,10 +635,9 @@ void OEAutoCalStep() {
   // Nobody is asked: the run ends with its outcome.
   const bool success = run.Succeeded;
   const bool told = !run.WindowOpen;
+  const std::string text = OutcomeText(run);
   EndOECalibration(success);
-  if (told)
-    Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error,
-                     GetLangStr(success ? "CalibrationComplete" : "CalibrationFailed"));
+  if (told) Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error, text);
 }
 
 void EndOECalibration(bool ok) {

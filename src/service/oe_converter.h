@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/util/hook.h"
+#include "framework/util/statistics.h"
 
 namespace norv {
 
@@ -76,8 +77,10 @@ struct TOECalibrationRun {
   double RememberedDarkLevel = 50;
   double MeasuredGain = kOEMissingGain;
   double AvgPowerZero = 0;
-  double GainSum = 0;
-  int GainCount = 0;
+  // The converter channel's values a gain run has gathered, and whether they showed no
+  // light: a level not above their noise.
+  TStat GainValues;
+  bool NoLight = false;
   int Progress = 0;  // 0..100
   std::unique_ptr<TOEDarkLevelSearch> Search;
   // What the calibration set-up stopped, given back at the end.

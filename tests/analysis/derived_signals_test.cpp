@@ -183,16 +183,21 @@ TEST_F(DerivedSignalsTest, RefusalsShowOncePerText) {
   EXPECT_EQ(StateOf(S1), dssOn);
 }
 
-// "nnn" is the correction's and "mmm" the low-jitter reference run's to choose: a command
-// naming either changes nothing; a setup or undo step puts back what the program had chosen.
-TEST_F(DerivedSignalsTest, ProgramOperatorsAreTheProgramsChoice) {
+// "mmm" is the low-jitter reference run's to choose: a command naming it changes nothing,
+// while "nnn", disabled on the page, is still taken by command. A setup or undo step puts
+// back what the program had chosen.
+TEST_F(DerivedSignalsTest, OnlyTheLowJitterOperatorIsRefusedToCommands) {
   Exec("Header Off");
-  for (const std::string op : {"nnn", "mmm"}) {
+  struct Case {
+    std::string op, after;
+  };
+  for (const Case& c : {Case{"nnn", "NNN"}, Case{"mmm", "SMOOTH"}}) {
     for (const std::string f : {"F1", "F2", "F3", "F4"}) {
-      Exec(f + ":Operat Smooth;:" + f + ":Operat " + op);
-      EXPECT_EQ(Exec(f + ":Operat?"), "SMOOTH") << f << " " << op;
+      Exec(f + ":Operat Smooth;:" + f + ":Operat " + c.op);
+      EXPECT_EQ(Exec(f + ":Operat?"), c.after) << f << " " << c.op;
     }
   }
+  Exec("F2:Operat Smooth;:F4:Operat Smooth");
   Exec("F2:Operat nnn;:F4:Operat mmm", true);
   EXPECT_EQ(Exec("F2:Operat?"), "NNN");
   EXPECT_EQ(Exec("F4:Operat?"), "MMM");

@@ -305,6 +305,62 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   EXPECT_TRUE(MeasSlot(0)->Statistics->Icon().CaptionShown);
 }
 
+// The left peak takes 1 .. 40 whatever the right one holds; the right one stays above it.
+// The margins keep each other in order both ways.
+TEST_F(MeasSettingsTest, PeakNumbersOfASpectrumSource) {
+  Exec("Header Off");
+  struct Case {
+    const char* commands;
+    const char* pair;  // "Peak" or "FFT": its Left and Right nodes
+    int left, right;
+  };
+  const Case cases[] = {
+      {"PeakLeft 40", "Peak", 40, 41},
+      {"PeakLeft 5;PeakRight 6", "Peak", 5, 6},
+      {"PeakRight 10;PeakLeft 20", "Peak", 20, 21},
+      {"PeakLeft 7;PeakRight 2", "Peak", 7, 8},
+      {"PeakLeft 0;PeakRight 50", "Peak", 1, 41},
+      {"FFTRight 100;FFTLeft 200", "FFT", 99, 100},
+  };
+  for (const Case& c : cases) {
+    Exec("Meas:S1:PeakLeft 1;PeakRight 3;FFTLeft 1;FFTRight 4000");
+    Exec(std::string("Meas:S1:") + c.commands);
+    const std::string node = std::string("Meas:S1:") + c.pair;
+    EXPECT_EQ(Number(Exec(node + "Left?")), c.left) << c.commands;
+    EXPECT_EQ(Number(Exec(node + "Right?")), c.right) << c.commands;
+  }
+}
+
+// A trace switched on or off (the histogram off) leaves the readout's names and headings.
+TEST_F(MeasSettingsTest, CaptionsStayWhileTracesAreSwitched) {
+  Exec("MEAS:CH1:XPARAM PERIOD,FREQ");
+  const TColorRef ch1 = GetDisplaySourceRGB(Ch1);
+  struct Cell {
+    TRect rect;
+    TColorRef ink;
+  };
+  struct Case {
+    const char* display;
+    std::vector<Cell> cells;
+  };
+  const Case cases[] = {
+      {"PARAM", {{TNizText::GetMeasCellRect(0, true), ch1}, {TNizText::GetMeasCellRect(1, true), ch1}}},
+      {"STATISTIC",
+       {{TNizText::GetLineCellRect(-1, 2), 0xFFFFFF},
+        {TNizText::GetLineCellRect(0, 1), ch1},
+        {TNizText::GetLineCellRect(1, 1), ch1}}},
+  };
+  for (const Case& c : cases) {
+    Exec(std::string("MEAS:DISPLAY ") + c.display);
+    for (const char* line : {"", "F1:DISPLAY ON", "F1:DISPLAY OFF", "M1:DISPLAY ON", "M1:DISPLAY OFF"}) {
+      Exec(line);
+      Single();
+      for (const Cell& cell : c.cells)
+        EXPECT_GT(Ink(cell.rect, cell.ink), 0) << c.display << " after \"" << line << "\"";
+    }
+  }
+}
+
 TEST_F(MeasSettingsTest, OwnerLabelsLandAtTheMeasuredPlaces) {
   Exec("MEAS:DISPLAY PARAM;:MEAS:CH1:YPARAM MAX");
   Exec("MEAS:CH1:YPARAM MAX,MIN");

@@ -13,6 +13,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/record/signal_obj.h"
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator.h"
@@ -267,6 +268,46 @@ TEST_F(OEConverterTest, FailedDarkLevelRunRestoresTheLevelAndTheSettings) {
   EXPECT_FALSE(OEConvState().LastRunSucceeded);
   EXPECT_TRUE(ch1.Display->IsOn());
   EXPECT_EQ(ch2.AttenUnit->GetIndex(), 1);
+}
+
+// A gain run by command takes the channel's mean level for the light: it succeeds only
+// when that level stands above the trace's noise and gives more than 20 V/W, and only then
+// is the point's gain replaced. The records alternate level + noise and level - noise.
+TEST_F(OEConverterTest, GainRunNeedsLightAboveTheNoise) {
+  dialogs.answers.push_back(TAnswer::OK);
+  Run("OEConv:Dest Ch1");
+  SetShadow("Shadow:OECalibr1:Wavelength", 1.31e-6);
+  SetShadow("Shadow:OECalibr1:Gain", 100);
+  Run("FLASH:OECalibr:PointNum 1;:FLASH:OECalibr:Power 0.0004");
+  StartUndo();
+  const std::string failed = "[error] Calibration failed";
+  const std::string noLight =
+      failed + "\r\nNo steady light on the O/E CONVERTER: the channel's level is not above its noise.";
+  struct Case {
+    const char* name;
+    double level, noise;  // V
+    double gain;          // V/W stored afterwards
+    std::string told;
+  };
+  const Case cases[] = {
+      {"light", 0.05, 0.002, 125, "[information] Calibration complete!"},
+      {"no input: one value throughout", 0.12, 0, 125, noLight},
+      {"a dark residue within the noise (30 V/W)", 0.012, 0.02, 125, noLight},
+      {"too little light (10 V/W)", 0.004, 0.0005, 125, failed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs.shown.clear();
+    ASSERT_TRUE(StartOECalibration(true, false));
+    TSignalObj& record = SignalObjs()[TTraceId::Ch1];
+    record.SetRecLen(512);
+    for (int i = 0; i < 512; ++i) record.SetY(i, c.level + (i % 2 == 0 ? c.noise : -c.noise));
+    for (int n = 0; n < 100 && OEConvState().Run.State != TOECalState::Idle; ++n) OEAutoCalStep();
+    EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{c.told});
+    // Points 2..500 hold one more value above the level than below it.
+    EXPECT_NEAR(Value("Shadow:OECalibr1:Gain"), c.gain, 0.02);
+  }
 }
 
 class OEOnInstrumentTest : public CalibrationOnInstrumentTest {

@@ -97,12 +97,24 @@ logged "[information] Calibration complete!"
 # The sine's light, on average half its amplitude, is taken for the set power: a gain.
 procedure "gain" "FLASH:OECalibr:AutoCalGain"
 logged "[information] Calibration complete!"
-# With next to no light the gain is too small and the run fails by itself.
+# The point's gain, as the user wavelength uses it: the runs that fail below keep it.
+send "OEConv:WaveLen WLUserDef" || fail "the user wavelength was refused"
+gain=$(send "Flash:OE:ConversionGain?") || fail "the gain was not answered"
+# With next to no light the level is lost in the noise and the run fails by itself.
 send "GSS:A:Amplitude 1M" || fail "the amplitude was refused"
 procedure "gain without light" "FLASH:OECalibr:AutoCalGain"
 logged "[error] Calibration failed"
+logged "No steady light on the O/E CONVERTER"
 send "GSS:A:Amplitude 0.5" || fail "the amplitude was refused"
-send "OEConv:Dest OEConv" || fail "the converter's output was refused"
+# Nothing at all at the channel: one value throughout, whatever level it reads.
+send "GSS:Ch1 Off" || fail "Ch1's source was refused"
+since=$(wc -l <"$work/log")
+send "FLASH:OECalibr:AutoCalGain" || fail "gain without an input did not answer, or failed"
+logged "No steady light on the O/E CONVERTER"
+send "GSS:Ch1 A" || fail "Ch1's source was refused"
+no_box "gain without an input"
+expect "Flash:OE:ConversionGain?" "$(echo $gain)"
+send "OEConv:WaveLen WL1" "OEConv:Dest OEConv" || fail "the converter's output was refused"
 
 # These go on after their command has answered: their end is awaited.
 send "GSS:A:Waweform PRBS" "GSS:A:PrbsLength 7" "GSS:Ch1 A" "Ch1:Display On" "TB:ScaleA 20n" ||

@@ -238,7 +238,8 @@ void HistWindowEdgeChanged(int axis, TWindowEdge edge, THandler& h) {
 
 void HistSourceChanged() {
   CopySourceStyleToHistTrace();
-  if (SignalsOn.IsOn(HistSourceIndex())) ClearStrip();
+  // While the histogram is off the strip is another readout's.
+  if (HistAxisOn() && SignalsOn.IsOn(HistSourceIndex())) ClearStrip();
   const auto colour = static_cast<uint8_t>(HistSourceIndex());
   for (TIntEditHandler* node :
        {State.NWfm, State.NSample, State.WVert.Top, State.WVert.Bottom, State.WVert.Left, State.WVert.Right,
