@@ -319,22 +319,37 @@ void AvgPowerZeroStep() {
   FinishRun(true);
 }
 
-// The light is the level above the dark zero; it must stand above the trace's noise. A
-// trace that never varies shows no converter at all (an input without signal, or one
+// The trace's noise, from the steps between neighbouring points: light modulated by a
+// pattern changes level only at its edges, so the median step stays the noise's (for
+// Gaussian noise of deviation s the median step is 0.6745 * sqrt(2) * s).
+double NoiseOfSteps(std::vector<double>& steps) {
+  if (steps.empty()) return 0;
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  return *middle / (0.6745 * std::sqrt(2.0));
+}
+
+// The light is the level above the dark zero; it must stand clearly above the trace's noise.
+// A trace that never varies shows no converter at all (an input without signal, or one
 // driven past its range), whatever level it reads.
-bool SeesLight(const TStat& values) {
-  return values.Max() > values.Min() && values.Mean() > values.StdDevN();
+bool SeesLight(TOECalibrationRun& run) {
+  const TStat& values = run.GainValues;
+  return values.Max() > values.Min() && values.Mean() > 3 * NoiseOfSteps(run.GainSteps);
 }
 
 void GainStep() {
   TOECalibrationRun& run = State.Run;
-  for (const double value : StatisticsPoints(run.Channel)) run.GainValues.Add(1, value);
+  const std::vector<double> values = StatisticsPoints(run.Channel);
+  for (size_t i = 0; i < values.size(); ++i) {
+    run.GainValues.Add(1, values[i]);
+    if (i > 0) run.GainSteps.push_back(std::abs(values[i] - values[i - 1]));
+  }
   const int64_t count = run.GainValues.Count();
   if (count == 0) return;
   run.MeasuredGain = run.GainValues.Mean() / State.Power->GetValue();
   run.Progress = static_cast<int>(std::min<int64_t>(count / 120, 100));
   if (count < kGainValuesNeeded) return;
-  run.NoLight = !SeesLight(run.GainValues);
+  run.NoLight = !SeesLight(run);
   FinishRun(!run.NoLight && run.MeasuredGain > 20.0);
 }
 

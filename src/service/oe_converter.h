@@ -77,9 +77,10 @@ struct TOECalibrationRun {
   double RememberedDarkLevel = 50;
   double MeasuredGain = kOEMissingGain;
   double AvgPowerZero = 0;
-  // The converter channel's values a gain run has gathered, and whether they showed no
-  // light: a level not above their noise.
+  // The converter channel's values a gain run has gathered, the steps between neighbouring
+  // points (their noise), and whether they showed no light: a level not above that noise.
   TStat GainValues;
+  std::vector<double> GainSteps;
   bool NoLight = false;
   int Progress = 0;  // 0..100
   std::unique_ptr<TOEDarkLevelSearch> Search;

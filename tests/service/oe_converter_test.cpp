@@ -286,14 +286,19 @@ TEST_F(OEConverterTest, GainRunNeedsLightAboveTheNoise) {
   struct Case {
     const char* name;
     double level, noise;  // V
+    bool pattern;         // light of 4 * level in one of every four 8-point bits, else steady
     double gain;          // V/W stored afterwards
     std::string told;
   };
+  const std::string complete = "[information] Calibration complete!";
   const Case cases[] = {
-      {"light", 0.05, 0.002, 125, "[information] Calibration complete!"},
-      {"no input: one value throughout", 0.12, 0, 125, noLight},
-      {"a dark residue within the noise (30 V/W)", 0.012, 0.02, 125, noLight},
-      {"too little light (10 V/W)", 0.004, 0.0005, 125, failed},
+      {"light", 0.05, 0.002, false, 125, complete},
+      {"no input: one value throughout", 0.12, 0, false, 125, noLight},
+      {"a dark residue within the noise (30 V/W)", 0.012, 0.02, false, 125, noLight},
+      {"too little light (10 V/W)", 0.004, 0.0005, false, 125, failed},
+      // Modulation is no noise, though it spreads the values more than their mean: 126 of
+      // points 2..500 carry light.
+      {"light of a pattern", 0.05, 0.002, true, (126 * 0.2 + 0.002) / 499 / 0.0004, complete},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -301,7 +306,10 @@ TEST_F(OEConverterTest, GainRunNeedsLightAboveTheNoise) {
     ASSERT_TRUE(StartOECalibration(true, false));
     TSignalObj& record = SignalObjs()[TTraceId::Ch1];
     record.SetRecLen(512);
-    for (int i = 0; i < 512; ++i) record.SetY(i, c.level + (i % 2 == 0 ? c.noise : -c.noise));
+    for (int i = 0; i < 512; ++i) {
+      const double light = !c.pattern ? c.level : (i / 8 % 4 == 0 ? 4 * c.level : 0);
+      record.SetY(i, light + (i % 2 == 0 ? c.noise : -c.noise));
+    }
     for (int n = 0; n < 100 && OEConvState().Run.State != TOECalState::Idle; ++n) OEAutoCalStep();
     EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
     EXPECT_EQ(dialogs.shown, std::vector<std::string>{c.told});
