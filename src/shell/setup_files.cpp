@@ -42,11 +42,14 @@ void TakeFactoryDefaultSetup() {
 }
 
 bool SaveSetupFile(const fs::path& path, bool showErrors) {
+  // Checked as it is opened: the default and power-off names hold the instrument's name.
+  const std::string refused = WhyFileRefused(path);
   std::vector<std::string> lines;
   if (RootSpider) RootSpider->DumpSettings(lines);
-  const bool ok = RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines));
+  const bool ok = refused.empty() && RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines));
   if (!ok && showErrors)
-    Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotSaved", path.string()));
+    Dialogs().Inform(TMessageKind::Error,
+                     refused.empty() ? FormatLangStr("File___NotSaved", path.string()) : refused);
   return ok;
 }
 
@@ -76,6 +79,10 @@ void ReplaySetup(const std::vector<std::string>& lines) {
 }  // namespace
 
 bool LoadSetupFile(const fs::path& path, bool showErrors) {
+  if (const std::string refused = WhyFileRefused(path); !refused.empty()) {
+    if (showErrors) Dialogs().Inform(TMessageKind::Error, refused);
+    return false;
+  }
   const TFileRead file = ReadRegularFile(path);
   if (!file || !RootSpider) {
     if (showErrors) Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotFound", path.string()));

@@ -98,7 +98,8 @@ void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     return;
   }
   const std::string_view param = TrimBlanks(rawParam);
-  if (!param.empty()) S().UserMaskStem = ConfinedStem(param, S().UserMaskFolder, DataFolders().MaskUserDir);
+  if (!param.empty())
+    S().UserMaskStem = ConfinedStem(param, S().UserMaskFolder, DataFolders().MaskUserDir, ".pcm");
 }
 
 void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
@@ -108,7 +109,8 @@ void FileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, std::st
     return;
   }
   const std::string_view param = TrimBlanks(rawParam);
-  if (!param.empty()) S().FileStem = ConfinedStem(param, S().FileFolder, DataFolders().MaskTestFilesDir);
+  if (!param.empty())
+    S().FileStem = ConfinedStem(param, S().FileFolder, DataFolders().MaskTestFilesDir, "-00000.txty");
   S().FileCounter = 0;
 }
 
@@ -213,10 +215,12 @@ void RegisterMaskHandlers() {
   });
   s.Test = root.AddOnOff(false, "Mask:Test", TestChanged);
   s.MaskFile = root.AddGpibString("Mask:MaskFile", MaskFileCommand);
-  s.SaveUser = root.AddRightCommand("Mask:SaveUser", [](THandler&) { SaveUserMask(UserMaskFile()); });
+  s.SaveUser =
+      root.AddRightCommand("Mask:SaveUser", [](THandler&) { SaveUserMask(ConfinedFile(UserMaskFile())); });
   s.LoadUser = root.AddRightCommand("Mask:LoadUser", [](THandler&) {
+    const fs::path file = ConfinedFile(UserMaskFile());
     SaveMaskUndo();
-    LoadUserMask(UserMaskFile());
+    LoadUserMask(file);
     UpdateMaskMenuEnabling();
   });
   s.RunUntil = root.AddRadioSw(mruStopBtn, "Mask:RunUntil", "StopBtn,FailedWfms,FailedSmpls,Wfms,Samples",

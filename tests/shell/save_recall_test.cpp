@@ -129,12 +129,19 @@ TEST_F(SaveRecallTest, ADatabaseOutsideTheFoldersIsRefusedAndTheSetupGoesOn) {
   }
 }
 
+// The message of a refused name shows its start only.
+std::string Refusal(const std::string& why, const std::string& name) {
+  return "ERROR!  File name " + why + ": " + (name.size() > 64 ? name.substr(0, 64) + "..." : name);
+}
+
 TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
   const fs::path setups = DataFolders().SetupFilesDir;
+  const std::string away = "/etc/" + std::string(100, 'e'), longName(253, 'a'), longer(5000, 'b');
   struct Case {
     const char* node;
     std::string name;
     std::string expected;  // empty: refused
+    std::string refusal = {};
   } cases[] = {
       {"Save:Setup:FileName", "a/b", (setups / "a" / "b.set").string()},
       // The folder of the name before is not the folder of the next.
@@ -149,6 +156,13 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
       {"Save:Disk:FileName", "sub/w1.wfm", (DataFolders().WaveformFilesDir / "sub" / "w1.wfm").string()},
       // A folder given for waveforms stays the waveform folder of the run.
       {"Save:Disk:FileName", "w2", (DataFolders().WaveformFilesDir / "sub" / "w2.wfm").string()},
+      // A relative folder starts in the waveform folder, not in the one named before.
+      {"Save:Disk:FileName", "sub/w3", (DataFolders().WaveformFilesDir / "sub" / "w3.wfm").string()},
+      // Longer than a file name can be with its extension, or than any path.
+      {"Save:Disk:FileName", longName, "", Refusal("too long", longName)},
+      {"Save:Setup:FileName", longer, "", Refusal("too long", longer)},
+      {"Acq:FileName", longer, "", Refusal("too long", longer)},
+      {"Save:Disk:FileName", away, "", Refusal("outside the program's folders", away)},
       // The system calls would end the name at the NUL and write over "Configuration.ini".
       {"Save:Setup:FileName", (DataFolders().ProgramDir / "Configuration.ini").string() + '\0' + ".x", ""},
       {"Save:Disk:FileName", "w\x01z", ""},
@@ -160,13 +174,37 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
   for (const Case& c : cases) {
     const std::string before = ExecCommand(std::string(c.node) + "?");
     if (c.expected.empty()) {
-      EXPECT_THROW(ExecCommand(std::string(c.node) + " " + c.name), EAssertion) << c.name;
+      try {
+        ExecCommand(std::string(c.node) + " " + c.name);
+        ADD_FAILURE() << "taken: " << c.name;
+      } catch (const EAssertion& refused) {
+        if (!c.refusal.empty()) {
+          EXPECT_EQ(refused.what(), c.refusal);
+        }
+      }
       EXPECT_EQ(ExecCommand(std::string(c.node) + "?"), before) << c.name;
     } else {
       ExecCommand(std::string(c.node) + " " + c.name);
       EXPECT_EQ(ExecCommand(std::string(c.node) + "?"), (c.node[5] == 'S' ? " " : "") + c.expected) << c.name;
     }
   }
+
+  // Every name taken can be written, beside the temporary file of its write: a longer one
+  // is refused as too long when it is given, never failed when it is written.
+  int taken = 0;
+  for (size_t length = 230; length <= 256; ++length) {
+    const std::string name(length, 'n');
+    try {
+      ExecCommand("Save:Setup:FileName " + name);
+    } catch (const EAssertion& refused) {
+      EXPECT_EQ(refused.what(), Refusal("too long", name));
+      continue;
+    }
+    EXPECT_LT(length, 252u) << "taken, though the name with \".set\" is longer than the system takes";
+    EXPECT_NO_THROW(ExecCommand("Save:Setup:Save")) << length;
+    ++taken;
+  }
+  EXPECT_GT(taken, 0);
 }
 
 // Every acquisition of a counted run may write a file under the auto-save name: a name
@@ -189,7 +227,9 @@ TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
       {"run/shot.txt", acquisitions / "run" / "shot"},
       // The folder named before is the folder of a plain name.
       {"next", acquisitions / "run" / "next"},
-      {(inside / "").string(), acquisitions / "run" / "next"},
+      // A relative folder starts in the acquisition files' folder again.
+      {"run/third", acquisitions / "run" / "third"},
+      {(inside / "").string(), acquisitions / "run" / "third"},
       {"last", inside / "last"},
       {(outside / "x").string(), {}},
   };
@@ -214,6 +254,51 @@ TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
   EXPECT_TRUE(fs::is_empty(outside));
   for (const char* name : {"last_00001_Ch1.wfm", "last_00002_Ch1.wfm"})
     EXPECT_TRUE(fs::is_regular_file(inside / name)) << name;
+}
+
+// A name is checked again when its file is opened, with the extension it then has: a link
+// there that leads out of the folders is refused, and nothing of its target is read.
+TEST_F(SaveRecallTest, ALinkAtTheFileANameOpensIsRefused) {
+  const fs::path outside = test::MakeTempDir("outside");
+  ExecCommand("TB:ScaleA 50N");
+  ExecCommand("Save:Setup:FileName made");
+  ExecCommand("Save:Setup:Save");
+  fs::rename(DataFolders().SetupFilesDir / "made.set", outside / "outside.set");
+  ExecCommand("TB:ScaleA 20N");
+  ASSERT_TRUE(SaveWaveformBinaryFile(TTraceId::Ch1, (outside / "outside.wfm").string()));
+  struct Case {
+    fs::path link;
+    const char* target;
+    std::vector<std::string> commands;  // the last one opens the file
+    std::function<bool()> read;         // whether the target's contents came in
+  } cases[] = {
+      {DataFolders().SetupFilesDir / "v.set",
+       "outside.set",
+       {"Save:Setup:FileName v", "Save:Setup:Recall"},
+       [] { return ExecCommand("TB:ScaleA?") == "50 ns/div"; }},
+      {DataFolders().WaveformFilesDir / "v.wfm",
+       "outside.wfm",
+       {"Save:Disk:FileName v", "Save:Disk:ToMemo M1", "Save:Disk:Load"},
+       [] { return SignalsOn.IsOn(TTraceId::M1); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    ASSERT_FALSE(c.read());
+    fs::create_directories(c.link.parent_path());
+    fs::create_symlink(outside / c.target, c.link);
+    dialogs.shown.clear();
+    std::string refusal;
+    try {
+      for (const std::string& command : c.commands) ExecCommand(command);
+      ShellIdleStep();  // where a waveform is loaded
+    } catch (const EAssertion& refused) {
+      refusal = refused.what();
+    }
+    if (!dialogs.shown.empty()) refusal = dialogs.shown.back();
+    EXPECT_NE(refusal.find("ERROR!  File name outside the program's folders: "), std::string::npos)
+        << refusal;
+    EXPECT_FALSE(c.read());
+  }
 }
 
 TEST_F(SaveRecallTest, ASetupRecallInsideARecallIsRefusedAndTheRestLoads) {

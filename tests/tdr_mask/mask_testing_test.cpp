@@ -417,10 +417,13 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
       {"Mask:MaskFile", (home / "Mine" / "m.pcm").string(), " " + (home / "Mine" / "m.pcm").string()},
       // The folder named is the folder of the names after it.
       {"Mask:MaskFile", "n", " " + (home / "Mine" / "n.pcm").string()},
+      // A relative folder starts in the user-mask folder, not in the one named before.
+      {"Mask:MaskFile", "sub/m2", " " + (folder / "sub" / "m2.pcm").string()},
       {"Mask:FileName", (outside / "f").string(), ""},
       {"Mask:FileName", "../../f", ""},
       {"Mask:FileName", "sub/f.txt", (tests / "sub" / "f.wfm").string()},
       {"Mask:FileName", "g", (tests / "sub" / "g.wfm").string()},
+      {"Mask:FileName", "sub/h", (tests / "sub" / "h.wfm").string()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -437,6 +440,15 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
   }
   EXPECT_TRUE(fs::exists(home / "Mine" / "n.pcm"));
   EXPECT_TRUE(fs::is_empty(outside));
+
+  // A link at the mask file that leads out of the folders is refused when it is read.
+  const fs::path away = test::MakeTempDir("away");
+  fs::copy_file(folder / "band.pcm", away / "band.pcm");
+  fs::create_symlink(away / "band.pcm", folder / "sub" / "v.pcm");
+  ExecCommand("Mask:EraseMask");
+  ExecCommand("Mask:MaskFile v");
+  EXPECT_THROW(ExecCommand("Mask:LoadUser"), EAssertion);
+  EXPECT_EQ(MaskObj, nullptr);
 }
 
 // Margins of a catalogue mask: switched on by its choice, set by value; a setup replayed

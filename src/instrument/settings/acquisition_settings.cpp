@@ -123,13 +123,15 @@ void FileNameCommand(const std::string& param, bool isQuery, uint8_t, std::strin
     return;
   }
   const std::filesystem::path& start = DataFolders().AcqLimitFilesDir;
+  constexpr std::string_view kLongestEnding = "_00000_Ch1.txty";
   const std::filesystem::path text = FileNameFromText(param);
   if (text.stem().empty()) {
     // A folder alone becomes the folder of the plain names after it.
-    if (text.has_parent_path()) ConfinedStem((text / "Noname").string(), State.AutoSaveFolder, start);
+    if (text.has_parent_path())
+      ConfinedStem((text / "Noname").string(), State.AutoSaveFolder, start, kLongestEnding);
     return;
   }
-  State.AutoSaveBaseName = ConfinedStem(param, State.AutoSaveFolder, start);
+  State.AutoSaveBaseName = ConfinedStem(param, State.AutoSaveFolder, start, kLongestEnding);
 }
 
 void NEnvText(const TEditHandler& h, std::string& text, double value) {

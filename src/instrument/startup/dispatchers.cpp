@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <iterator>
 #include <string>
 
@@ -165,29 +166,117 @@ const TDataFolders& DataFolders() {
 
 void InitDataFolders() { ProgramStart.Folders = FoldersBelow(ProgramDir()); }
 
-std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder) {
-  namespace fs = std::filesystem;
-  const fs::path given = FileNameFromText(name);
-  const auto refuse = [&] { throw EAssertion("ERROR!  File name outside the program's folders: " + name); };
-  for (const fs::path& part : given)
-    if (part == "..") refuse();
-  const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
-  if (full.filename().empty()) refuse();
-  // Symbolic links are followed as the system call will follow them, so a link inside
-  // the folders cannot lead out of them.
-  std::error_code fileError, rootError;
-  const fs::path resolved = fs::weakly_canonical(full, fileError);
-  const fs::path root = fs::weakly_canonical(DataFolders().ProgramDir, rootError);
-  const fs::path inside = resolved.lexically_relative(root);
-  if (fileError || rootError || inside.empty() || *inside.begin() == ".." || inside == ".") refuse();
-  return full;
+namespace {
+
+namespace fs = std::filesystem;
+
+// Room beside a file for the temporary file an atomic write names after it ("." name "."
+// process number ".tmp").
+constexpr size_t kWriteRoom = 16;
+constexpr size_t kEchoLength = 64;
+
+// A name in a message: the start of a long one, never cut inside a character.
+std::string Echo(std::string_view name) {
+  if (name.size() <= kEchoLength) return std::string(name);
+  size_t end = kEchoLength;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return std::string(name.substr(0, end)) + "...";
 }
 
-std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
-                         const std::filesystem::path& start) {
-  const std::filesystem::path full = ConfinedPath(std::string(name), folder.empty() ? start : folder);
-  if (std::filesystem::path(name).has_parent_path()) folder = full.parent_path() / "";
-  return (full.parent_path() / full.stem()).string();
+std::string OutsideText(std::string_view name) {
+  return "ERROR!  File name outside the program's folders: " + Echo(name);
+}
+std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + Echo(name); }
+
+[[noreturn]] void RefuseOutside(std::string_view name) { throw EAssertion(OutsideText(name)); }
+[[noreturn]] void RefuseTooLong(std::string_view name) { throw EAssertion(TooLongText(name)); }
+
+// What the system takes (NAME_MAX a part, less than PATH_MAX in all), with room for the
+// temporary file a write puts beside the file.
+bool FitsTheSystem(const fs::path& full) {
+  if (full.native().size() + kWriteRoom >= PATH_MAX) return false;
+  for (const fs::path& part : full)
+    if (part.native().size() > NAME_MAX) return false;
+  return full.filename().native().size() + kWriteRoom <= NAME_MAX;
+}
+
+// The program folder as its files are named, and as it is reached with links followed.
+struct TProgramRoots {
+  fs::path Named, Resolved;
+  std::error_code Error;
+};
+
+TProgramRoots ProgramRoots() {
+  TProgramRoots roots;
+  roots.Named = fs::absolute(DataFolders().ProgramDir, roots.Error).lexically_normal();
+  if (!roots.Named.has_filename()) roots.Named = roots.Named.parent_path();
+  if (!roots.Error) roots.Resolved = fs::weakly_canonical(roots.Named, roots.Error);
+  return roots;
+}
+
+// Where a path leads with symbolic links followed (as the system calls follow them),
+// relative to the program folder: "." for the folder itself, ".." first outside it, empty
+// when it cannot be resolved.
+fs::path PlaceOf(const fs::path& path, const TProgramRoots& roots) {
+  std::error_code error;
+  const fs::path resolved = fs::weakly_canonical(path, error);
+  if (error || roots.Error) return {};
+  return resolved.lexically_relative(roots.Resolved);
+}
+
+bool LeadsOut(const fs::path& place) { return place.empty() || *place.begin() == ".."; }
+
+// Whether a full name lies in the program folder as it is written, before links are followed.
+bool NamedInside(const fs::path& full, const TProgramRoots& roots) {
+  for (const fs::path& root : {roots.Named, roots.Resolved}) {
+    const fs::path relative = full.lexically_relative(root);
+    if (!relative.empty() && *relative.begin() != "..") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
+  const fs::path given = FileNameFromText(name);
+  if (name.size() >= PATH_MAX) RefuseTooLong(name);
+  for (const fs::path& part : given)
+    if (part == "..") RefuseOutside(name);
+  const fs::path full = (given.is_absolute() ? given : folder / given).lexically_normal();
+  if (full.filename().empty()) RefuseOutside(name);
+  if (!FitsTheSystem(full)) RefuseTooLong(name);
+  const TProgramRoots roots = ProgramRoots();
+  const fs::path place = PlaceOf(full, roots);
+  if (LeadsOut(place) || place == "." || LeadsOut(PlaceOf(full.parent_path(), roots))) RefuseOutside(name);
+  // Named through a link from elsewhere, it is named as it lies, so that it is checked
+  // again when it is opened.
+  return NamedInside(full, roots) ? full : roots.Resolved / place;
+}
+
+std::string ConfinedStem(std::string_view name, fs::path& folder, const fs::path& start,
+                         std::string_view longestEnding) {
+  const bool withFolder = fs::path(name).has_parent_path();
+  const fs::path full = ConfinedPath(std::string(name), withFolder || folder.empty() ? start : folder);
+  const std::string stem = (full.parent_path() / full.stem()).string();
+  if (!FitsTheSystem(stem + std::string(longestEnding))) RefuseTooLong(name);
+  if (withFolder) folder = full.parent_path() / "";
+  return stem;
+}
+
+std::string WhyFileRefused(const fs::path& file) {
+  std::error_code error;
+  const fs::path full = fs::absolute(file, error).lexically_normal();
+  if (error || full.filename().empty()) return OutsideText(file.native());
+  if (!FitsTheSystem(full)) return TooLongText(file.native());
+  const TProgramRoots roots = ProgramRoots();
+  if (!NamedInside(full, roots)) return {};
+  const fs::path place = PlaceOf(full, roots);
+  return LeadsOut(place) || place == "." ? OutsideText(file.native()) : std::string();
+}
+
+fs::path ConfinedFile(const fs::path& file) {
+  if (std::string why = WhyFileRefused(file); !why.empty()) throw EAssertion(why);
+  return file;
 }
 
 void RememberShiftState(bool shiftHeld) { ProgramStart.ShiftAtStart = shiftHeld; }

@@ -116,15 +116,28 @@ const TDataFolders& DataFolders();
 // The folders below the program folder.
 void InitDataFolders();
 
-// A file name given by a user's command or a remote client, as a path: a relative name
-// starts from `folder`; the result must lie inside the program folder, with symbolic links
-// followed, and name no "..". Raises EAssertion otherwise.
+// File names given by a user's command or a remote client. A name that leaves the program
+// folder (with symbolic links followed, or by "..") raises EAssertion "ERROR!  File name
+// outside the program's folders: ", one longer than the system takes (NAME_MAX a part,
+// PATH_MAX in all, with room for a write's temporary file) "ERROR!  File name too long: ",
+// each with the start of the name.
+//
+// The name as a path: a relative name starts from `folder`.
 std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
 // The same name without its extension, for a series of files named by command: a plain
-// name goes to `folder` (`start` while it is empty), and a folder in the name becomes
-// `folder` for the names after it. A refused name leaves `folder` as it was.
+// name goes to `folder` (`start` while it is empty), a relative name with a folder starts
+// from `start`, and its folder becomes `folder` for the plain names after it. Every file of
+// the series (the stem and `longestEnding`, the longest counter and extension it adds) must
+// have a name the system takes. A refused name leaves `folder` as it was.
 std::string ConfinedStem(std::string_view name, std::filesystem::path& folder,
-                         const std::filesystem::path& start);
+                         const std::filesystem::path& start, std::string_view longestEnding);
+// The file a name opens, checked as it is opened (a link made after the name was given,
+// a counter grown long): a file named inside the program folder must lie inside it with
+// links followed. One named outside was chosen by the user in a file dialog and is taken
+// as it is.
+std::filesystem::path ConfinedFile(const std::filesystem::path& file);
+// The same check with its message returned; empty when the file may be opened.
+std::string WhyFileRefused(const std::filesystem::path& file);
 // The platform tells whether SHIFT was held when the program started.
 void RememberShiftState(bool shiftHeld);
 bool ShiftHeldAtStart();

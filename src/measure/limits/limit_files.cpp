@@ -58,6 +58,10 @@ std::string NextLimitFileName() {
 bool LimitSaveWaveform(TTraceId source) {
   if (!IsRecordTrace(source)) return false;
   const std::filesystem::path name = NextLimitFileName();
+  if (const std::string refused = WhyFileRefused(name); !refused.empty()) {
+    LinkHooks.ShowMessage(refused);
+    return false;
+  }
   std::ostringstream out(std::ios::binary);
   const TSignalObj& record = SignalObjs()[source];
   const auto format = GetIndex(LimitSettings().FileFormat);
@@ -83,7 +87,7 @@ void LimitFileNameCommand(const std::string& rawParam, bool isQuery, uint8_t, st
     if (s.FileStem.empty()) s.FileStem = LimitFileStem();
     return;
   }
-  s.FileStem = ConfinedStem(param, s.Folder, DataFolders().LimitTestFilesDir);
+  s.FileStem = ConfinedStem(param, s.Folder, DataFolders().LimitTestFilesDir, "-00000.txty");
   s.SaveCounter = 0;
 }
 

@@ -120,8 +120,8 @@ void DiskFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::s
     if (current.empty()) current = ((db ? DatabaseFolder() : WaveformFolder()) / "Noname").string();
     return;
   }
-  current = db ? ConfinedStem(param, S().DatabaseFolder, DataFolders().DatabaseDir)
-               : ConfinedStem(param, S().WaveformFolder, DataFolders().WaveformFilesDir);
+  current = db ? ConfinedStem(param, S().DatabaseFolder, DataFolders().DatabaseDir, ".cgs")
+               : ConfinedStem(param, S().WaveformFolder, DataFolders().WaveformFilesDir, "_00000.txty");
   S().AutoFileNumber = 0;
 }
 
@@ -136,9 +136,8 @@ void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::
     if (S().SetupFileName.empty()) S().SetupFileName = (DataFolders().SetupFilesDir / "Noname.set").string();
     return;
   }
-  fs::path full = ConfinedPath(param, DataFolders().SetupFilesDir);
-  full.replace_extension(".set");
-  S().SetupFileName = full.string();
+  fs::path noFolder;
+  S().SetupFileName = ConfinedStem(param, noFolder, DataFolders().SetupFilesDir, ".set") + ".set";
 }
 
 // The mask test may compare with a shown database only.
@@ -171,7 +170,9 @@ void DatabaseState(std::string& text, bool, bool apply) {
 
 void DiskSaveNode(THandler&) {
   if (IsDbType()) {
-    if (!S().DatabaseFileName.empty()) CreateDatabaseFile(S().DatabaseFileName);
+    if (S().DatabaseFileName.empty()) return;
+    ConfinedFile(S().DatabaseFileName + ".cgs");
+    CreateDatabaseFile(S().DatabaseFileName);
     return;
   }
   if (S().WaveformFileName.empty()) return;
@@ -183,7 +184,7 @@ void DiskSaveNode(THandler&) {
 void LoadShownDatabase() {
   if (THandler* mark = RootSpider->FindHandler("Mark:Type"_node))
     if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
-  LoadDatabaseFile(S().DatabaseFileName + ".cgs");
+  LoadDatabaseFile(ConfinedFile(S().DatabaseFileName + ".cgs").string());
 }
 
 void DiskLoadNode(THandler&) {
@@ -196,12 +197,12 @@ void DiskLoadNode(THandler&) {
 }
 
 void SetupSaveNode(THandler&) {
-  if (!S().SetupFileName.empty() && !SaveSetupFile(S().SetupFileName, false))
+  if (!S().SetupFileName.empty() && !SaveSetupFile(ConfinedFile(S().SetupFileName), false))
     throw EAssertion(FormatLangStr("File___NotSaved", S().SetupFileName));
 }
 
 void SetupRecallNode(THandler&) {
-  if (!S().SetupFileName.empty() && !LoadSetupFile(S().SetupFileName, false))
+  if (!S().SetupFileName.empty() && !LoadSetupFile(ConfinedFile(S().SetupFileName), false))
     throw EAssertion(FormatLangStr("File___NotFound", S().SetupFileName));
 }
 
@@ -211,11 +212,19 @@ bool WriteRecord(const TSignalObj& record, const std::string& fileName, int form
   return ok && WriteFileAtomically(fileName, std::move(out).str());
 }
 
+// A waveform file is checked as it is opened: its name may have been given long before.
+bool Openable(const std::string& fileName, bool report) {
+  const std::string refused = WhyFileRefused(fileName);
+  if (!refused.empty() && report) Dialogs().Inform(TMessageKind::Error, refused);
+  return refused.empty();
+}
+
 bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
   if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("SignalIsAbsent"));
     return false;
   }
+  if (!Openable(fileName, true)) return false;
   if (!WriteRecord(SignalObjs()[source], fileName, form)) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + fileName + "\"");
     return false;
@@ -231,13 +240,14 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   TSignalObj& record = SignalObjs()[trace];
   record.SetZoomStep(1);
   record.SetFirstShown(0);
-  const TFileRead file = ReadRegularFile(fileName);
+  const bool openable = Openable(fileName, !silent);
+  const TFileRead file = openable ? ReadRegularFile(fileName) : TFileRead{};
   std::istringstream in(file.Bytes, std::ios::binary);
-  const bool ok = file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
+  const bool ok = openable && file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
   if (!ok) {
     SignalsOn.SetOn(trace, false);
     RefreshMemoOnDisabled();
-    if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
+    if (!silent && openable) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
     return false;
   }
   ShellHooks.ResetMemoryZoom(memory);

@@ -133,6 +133,10 @@ TEST_F(LimitTestsTest, FailureOnEveryThirdRecordCountsBeepsSavesAndStops) {
   Pass({2.0});
   EXPECT_TRUE(fs::exists(own / "next.txt"));
   EXPECT_TRUE(fs::is_empty(outside));
+  // A relative folder starts in the limit files' folder, not in the one named before.
+  Exec("Limit:FileName sub/a");
+  Exec("Limit:FileName sub/b");
+  EXPECT_EQ(Exec("Limit:FileName?"), (folder / "sub" / "b.txt").string());
 }
 
 TEST_F(LimitTestsTest, CountsAreWideAndSlotsWithoutStatisticsOrJudgementDoNotBlockOrTrigger) {
