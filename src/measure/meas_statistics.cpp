@@ -67,13 +67,11 @@ void THisticon::SetColumn(int c, int h) {
 
 // --- TStatH ---
 
-TStatH::TStatH() : lastMean_(UndefinedValue), ring_(kDefaultWindow) { TStatH::Reset(); }
+TStatH::TStatH() : lastMean_(UndefinedValue) { TStatH::Reset(); }
 
 void TStatH::Reset() {
-  if (count_ > 0) lastMean_ = mean_;
-  TStat::Reset();
-  windowSum_ = 0;
-  ringIndex_ = 0;
+  if (Count() > 0) lastMean_ = Mean();
+  TModedStat::Reset();
   histStarted_ = false;
   histMax_ = 1e-5;
   maxCell_ = 0;
@@ -82,19 +80,18 @@ void TStatH::Reset() {
 }
 
 void TStatH::SetMode(uint8_t mode, int window) {
-  if (mode == 0) window = kDefaultWindow;
-  window = std::clamp(window, kMinWindow, kMaxWindow);
-  if (mode == mode_ && window == windowSize_) return;
-  if (icon_.Visible) icon_.DrawFrame(kWaitText);
-  mode_ = mode;
-  windowSize_ = static_cast<uint16_t>(window);
-  ring_.assign(windowSize_, 0.0);
-  Reset();
+  const TStatMode before = TModedStat::Mode();
+  const int size = Size();
+  TModedStat::SetMode(mode == 1   ? TStatMode::Window
+                      : mode == 2 ? TStatMode::Weight
+                                  : TStatMode::Permanent,
+                      window);
+  if ((TModedStat::Mode() != before || Size() != size) && icon_.Visible) icon_.DrawFrame(kWaitText);
 }
 
 void TStatH::Add(uint32_t n, double x) {
   if (n == 0) return;
-  if (mode_ != 0 || n == 1) {
+  if (Mode() != 0 || n == 1) {
     for (uint32_t i = 0; i < n; ++i) AddValue(x);
     return;
   }
@@ -124,50 +121,12 @@ int TStatH::CellOf(double v) const {
 }
 
 void TStatH::AddValue(double x) {
-  min_ = std::min(min_, x);
-  max_ = std::max(max_, x);
-  int64_t n = 1;
-  switch (mode_) {
-    case 1:
-      AddToWindow(x);
-      n = count_;
-      break;
-    case 2: {
-      ++count_;
-      const double delta = x - mean_;
-      if (count_ <= windowSize_) {
-        n = count_;
-        sumSq_ += x * x;
-        mean_ += delta / static_cast<double>(n);
-        m2_ += delta * (x - mean_);
-      } else {
-        // The new value weighs 1/n, the earlier ones fade by (n-1)/n; about the mean that
-        // is m2 := (n-1)/n * (m2 + delta^2).
-        n = windowSize_;
-        const double keep = static_cast<double>(n - 1) / static_cast<double>(n);
-        sumSq_ = x * x + keep * sumSq_;
-        mean_ += delta / static_cast<double>(n);
-        m2_ = keep * (m2_ + delta * delta);
-      }
-      break;
-    }
-    default: {
-      ++count_;
-      n = count_;
-      sumSq_ += x * x;
-      const double delta = x - mean_;
-      mean_ += delta / static_cast<double>(n);
-      m2_ += delta * (x - mean_);
-      break;
-    }
-  }
-  rms_ = std::sqrt(sumSq_ / static_cast<double>(n));
-  SetDeviations(n);
+  AddOne(x);
   if (!histStarted_) {
-    if (count_ >= windowSize_) {
+    if (Count() >= WindowSize()) {
       StartHistogram();
-      if (mode_ == 1) {
-        for (int i = 0; i < count_; ++i) AddToHist(ring_[static_cast<size_t>(i)]);
+      if (Mode() == 1) {
+        for (int64_t i = 0; i < Count(); ++i) AddToHist(WindowValues()[i]);
       } else {
         AddToHist(x);
       }
@@ -178,47 +137,14 @@ void TStatH::AddValue(double x) {
   RedrawIcon();
 }
 
-void TStatH::AddToWindow(double x) {
-  if (count_ < windowSize_) {
-    ++count_;
-    sumSq_ += x * x;
-    windowSum_ += x;
-    ring_[ringIndex_] = x;
-    JoinWindowMoments(x);
-  } else {
-    const double old = ring_[ringIndex_];
-    if (histStarted_) RemoveFromHist(old);
-    ring_[ringIndex_] = x;
-    windowSum_ += x - old;
-    ReplaceInWindowMoments(old, x, ring_.data(), ring_.data() + windowSize_);
-  }
-  if (++ringIndex_ == windowSize_) {
-    ringIndex_ = 0;
-    // Once per round the sums start afresh, so rounding cannot pile up.
-    ResumWindow();
-  }
-}
-
-void TStatH::ResumWindow() {
-  double sum = 0, sumSq = 0;
-  for (int i = 0; i < count_; ++i) {
-    sum += ring_[static_cast<size_t>(i)];
-    sumSq += ring_[static_cast<size_t>(i)] * ring_[static_cast<size_t>(i)];
-  }
-  windowSum_ = sum;
-  sumSq_ = sumSq;
-  mean_ = sum / static_cast<double>(count_);
-  m2_ = 0;
-  for (int i = 0; i < count_; ++i) {
-    const double d = ring_[static_cast<size_t>(i)] - mean_;
-    m2_ += d * d;
-  }
+void TStatH::LeavingWindow(double old) {
+  if (histStarted_) RemoveFromHist(old);
 }
 
 void TStatH::StartHistogram() {
   histStarted_ = true;
-  histCenter_ = mean_;
-  histScale_ = std::max({stdDev_, 1e-8 * std::abs(histCenter_), 1e-30});
+  histCenter_ = Mean();
+  histScale_ = std::max({StdDev(), 1e-8 * std::abs(histCenter_), 1e-30});
 }
 
 int TStatH::HeightOf(int c) const {
@@ -242,8 +168,8 @@ void TStatH::AddToHist(double v) {
   if (cell > histMax_) {
     maxCell_ = c;
     histMax_ = cell + 1e-5;
-    if (mode_ == 2 && windowSize_ + 0.3 < histMax_) {
-      const double k = windowSize_ / cell;
+    if (Mode() == 2 && WindowSize() + 0.3 < histMax_) {
+      const double k = WindowSize() / cell;
       for (double& h : cells_) h *= k;
       histMax_ = cells_[static_cast<size_t>(maxCell_ + kHalfCells)] + 1e-5;
     }
@@ -292,7 +218,7 @@ void TStatH::CreateIcon(int slot, const std::string& caption, TColorRef color) {
 
 void TStatH::RedrawIcon() {
   if (!icon_.Visible) return;
-  if (count_ < windowSize_ || !histStarted_) {
+  if (Count() < WindowSize() || !histStarted_) {
     if (!icon_.Drawn || !icon_.CaptionShown) icon_.DrawFrame(kWaitText);
     return;
   }

@@ -1,8 +1,8 @@
 #pragma once
-// Running statistics of a measurement slot (slots 0..3): the framework's TStat extended by
-// the modes Permanent, Window and Weight, a ring of the last values and a 241-cell
-// histogram of the values around their mean, which THisticon draws as a small picture
-// (121 columns, up to 14 pixels high) in the slot's line of the bottom strip.
+// Running statistics of a measurement slot (slots 0..3): the framework's TModedStat
+// (modes Permanent, Window and Weight) with a 241-cell histogram of the values around their mean, which
+// THisticon draws as a small picture (121 columns, up to 14 pixels high) in the slot's line of the bottom
+// strip.
 
 #include <array>
 #include <cstdint>
@@ -54,12 +54,9 @@ class THisticon {
   void Line(int x0, int y0, int x1, int y1);
 };
 
-class TStatH : public TStat {
+class TStatH : public TModedStat {
  public:
   static constexpr int kHalfCells = 120;
-  static constexpr int kMinWindow = 8;
-  static constexpr int kMaxWindow = 8192;
-  static constexpr int kDefaultWindow = 128;
   // The most a histogram cell counts; it stays there rather than wrapping.
   static constexpr double kCellLimit = 4294967295.0;
 
@@ -70,11 +67,11 @@ class TStatH : public TStat {
   void Add(uint32_t n, double x) override;
   void AddValue(double x);
 
-  // Mode 0 Permanent, 1 Window, 2 Weight; the window 8..8192 (128 for Permanent). A change
-  // resets the statistics.
+  // Mode 0 Permanent, 1 Window, 2 Weight (another: Permanent); the window 8..8192 (128 for
+  // Permanent). A change resets the statistics.
   void SetMode(uint8_t mode, int window);
-  uint8_t Mode() const { return mode_; }
-  int WindowSize() const { return windowSize_; }
+  uint8_t Mode() const { return static_cast<uint8_t>(TModedStat::Mode()); }
+  int WindowSize() const { return Size(); }
 
   // The picture: visibility, its place in the strip line of a slot, caption and colour.
   void SetIconVisible(bool visible);
@@ -101,8 +98,7 @@ class TStatH : public TStat {
   int Slot() const { return slot_; }
 
  private:
-  void AddToWindow(double x);
-  void ResumWindow();
+  void LeavingWindow(double old) override;
   void StartHistogram();
   void AddToHist(double v);
   void RemoveFromHist(double v);
@@ -120,11 +116,6 @@ class TStatH : public TStat {
   int removedCell_ = 0;
   double histMax_ = 1e-5;
   int maxCell_ = 0;
-  double windowSum_ = 0;
-  uint8_t mode_ = 0;
-  uint16_t windowSize_ = kDefaultWindow;
-  std::vector<double> ring_;
-  uint16_t ringIndex_ = 0;
   THisticon icon_;
   int slot_ = 0;
 };

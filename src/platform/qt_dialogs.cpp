@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QStringList>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "framework/util/program_dir.h"
 
 namespace norv {
 
@@ -72,6 +76,20 @@ void LogShown(TMessageKind kind, const std::string& text) {
   std::fprintf(stderr, "[shown] %s\n", SuppressedLogLine(kind, text).c_str());
 }
 
+// The folder when it exists, else its nearest existing parent (the program folder for
+// none): Qt opens a missing folder as the working folder, where a save would then land.
+QString StartFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::path at = folder.empty() ? ProgramDir() : fs::absolute(fs::path(folder), error);
+  if (error) at = ProgramDir();
+  for (; !at.empty(); at = at.parent_path()) {
+    if (fs::is_directory(at, error)) return Q(at.string());
+    if (at == at.parent_path()) break;
+  }
+  return Q(ProgramDir().string());
+}
+
 }  // namespace
 
 QString QtFileFilter(const std::string& filter) {
@@ -127,7 +145,7 @@ void TQtDialogs::DoInform(TMessageKind kind, const std::string& text) {
 std::optional<TFileChoice> TQtDialogs::DoChooseFile(const TFileRequest& request) {
   LogShown(TMessageKind::Confirmation, request.Title);
   const QStringList filters = QtFileFilter(request.Filter).split(";;", Qt::SkipEmptyParts);
-  QFileDialog dialog(parent_, Q(request.Title), Q(request.Folder));
+  QFileDialog dialog(parent_, Q(request.Title), StartFolder(request.Folder));
   dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(request.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!filters.isEmpty()) {

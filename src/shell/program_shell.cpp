@@ -1,5 +1,8 @@
 #include "shell/program_shell.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "framework/language/hint_stack.h"
@@ -11,6 +14,8 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
@@ -86,6 +91,26 @@ void RunDeferredStartup() {
   if (started) SetGuiReady(true);
 }
 
+namespace {
+
+// Until the user saves a default setup, the factory setup is the default, so that
+// "Default" recalls something from the first start.
+void SaveFactorySetupAsFirstDefault() {
+  const std::filesystem::path file = SetupFilePath(TSetupKind::Default);
+  std::error_code error;
+  if (ShellState.FactoryDefaultSetup.empty() ||
+      std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found)
+    return;
+  try {
+    ConfinedPath(file.string(), DataFolders().SetupFilesDir);
+  } catch (const EAssertion&) {
+    return;  // the folder leads out of the program's folders
+  }
+  WriteFileAtomically(file, SetupFileTextFromLines(ShellState.FactoryDefaultSetup), false);
+}
+
+}  // namespace
+
 bool StartWithInstrument(bool withInstrument) {
   ShellState.InstrumentWorkStarted = false;
   if (withInstrument) ShellHooks.OpenStartPages();
@@ -108,7 +133,14 @@ bool StartWithInstrument(bool withInstrument) {
   DerivedSignalStates.fill(dssOff);
   ForceNotify = true;
   if (withInstrument) ShellHooks.UpdateOptionButtons();
-  if (withInstrument && !ShiftHeldAtStart()) RecallSetup(TSetupKind::Default, false);
+  if (withInstrument) SaveFactorySetupAsFirstDefault();
+  if (withInstrument && !ShiftHeldAtStart()) {
+    // Recalled as the "Default" button recalls it: forced, the unchanged scales of the other
+    // horizontal units would each be converted back into the time scale.
+    ForceNotify = false;
+    RecallSetup(TSetupKind::Default, false);
+    ForceNotify = true;
+  }
   ApplyAllSettings();
   CheckHoldoffFollowsTimeBase();
   SendStateAfterConnect();

@@ -4,10 +4,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "support/temp_home.h"
 
 namespace norv {
 namespace {
@@ -53,6 +59,28 @@ TEST(QtDialogs, EnterTakesTheDefaultAndEscapeTheLastButton) {
   ASSERT_EQ(copied.size(), QSize(2, 2));
   EXPECT_EQ(copied.pixelColor(1, 0), QColor(0, 0, 255));
   EXPECT_EQ(copied.pixelColor(0, 1), QColor(0, 255, 0));
+  SetDialogs(nullptr);
+}
+
+TEST(QtDialogs, AFileDialogGivenAMissingFolderOpensInItsNearestExistingParent) {
+  namespace fs = std::filesystem;
+  const fs::path existing = test::MakeTempDir("dialog");
+  TQtDialogs dialogs;
+  SetDialogs(&dialogs);
+  for (const auto& [given, shown] :
+       std::vector<std::pair<fs::path, fs::path>>{{existing / "Setup Files" / "", existing},
+                                                  {existing / "Waveforms" / "Waveform Files" / "", existing},
+                                                  {existing, existing}}) {
+    QString opened;
+    QTimer::singleShot(0, [&opened] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      opened = dialog->directory().absolutePath();
+      dialog->reject();
+    });
+    EXPECT_FALSE(dialogs.ChooseFile({.Save = true, .Title = "Save Setup As", .Folder = given.string()}));
+    EXPECT_EQ(opened.toStdString(), fs::canonical(shown).string()) << given;
+  }
   SetDialogs(nullptr);
 }
 

@@ -97,6 +97,28 @@ TEST_F(MainCommandsTest, FactoryDefaultComesBackAndGoesAgainInOneUndoStep) {
   EXPECT_EQ(ExecCommand("Ch1:Scale?"), "500 mV/div");
 }
 
+TEST_F(MainCommandsTest, DefaultRecallsTheFactorySetupUntilTheUserSavesADefault) {
+  // A start on a new program folder, the factory setup taken first as the program does.
+  Restart();
+  TakeFactoryDefaultSetup();
+  ASSERT_TRUE(StartWithInstrument(true));
+  ExecCommand("Header Off");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "10 ns/div");
+  ExecCommand("TB:ScaleA 50N");
+  ExecCommand("*DefSetup Default");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "10 ns/div");
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
+
+  // The user's own default is what the next start recalls, not replaced by the factory's.
+  ExecCommand("TB:ScaleA 20N");
+  ExecCommand("*DefSetup SaveAsDef");
+  Restart();
+  TakeFactoryDefaultSetup();
+  ASSERT_TRUE(StartWithInstrument(true));
+  ExecCommand("Header Off");
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "20 ns/div");
+}
+
 TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {
   // Scale A 1 us: the hold-off follows it at 15 us. 8 ns more is close enough for an edit
   // to count as following, but a recalled setup must match exactly.

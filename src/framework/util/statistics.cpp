@@ -110,6 +110,7 @@ void TModedStat::AddOne(double x) {
     default:  // an unknown mode keeps only the extremes
       break;
   }
+  rms_ = std::sqrt(sumSq_ / static_cast<double>(n));
   SetDeviations(n);
 }
 
@@ -140,6 +141,7 @@ void TModedStat::AddToWindow(double x) {
     JoinWindowMoments(x);
   } else {
     const double old = values_[pos_];
+    LeavingWindow(old);
     values_[pos_] = x;
     ReplaceInWindowMoments(old, x, values_.data(), values_.data() + size_);
   }

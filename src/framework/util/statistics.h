@@ -78,6 +78,12 @@ class TModedStat : public TStat {
   TStatMode Mode() const { return mode_; }
   int Size() const { return size_; }
 
+ protected:
+  // The values in the window (Window mode), Count() of them from the first.
+  const double* WindowValues() const { return values_.data(); }
+  // A value about to leave the full window (Window mode).
+  virtual void LeavingWindow(double /*old*/) {}
+
  private:
   void AddToWindow(double x);
   void ResumWindow();

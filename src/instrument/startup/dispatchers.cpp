@@ -1,10 +1,14 @@
 #include "instrument/startup/dispatchers.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <iterator>
 #include <string>
+#include <system_error>
 
 #include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
@@ -143,6 +147,40 @@ TDataFolders FoldersBelow(const std::filesystem::path& programDir) {
   return f;
 }
 
+bool LiesIn(const std::filesystem::path& path, const std::filesystem::path& root) {
+  const std::filesystem::path inside = path.lexically_relative(root);
+  return !inside.empty() && *inside.begin() != "..";
+}
+
+// Makes the missing levels of a folder below the program folder. A link met on the way is
+// followed only while it stays inside the program folder: one planted in a folder's place
+// never makes the program create folders where it leads.
+void MakeFolderBelow(const std::filesystem::path& programDir, const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path root = fs::canonical(programDir, error);
+  if (error) return;
+  fs::path reached = root;
+  for (const fs::path& part : folder.lexically_relative(programDir)) {
+    if (part.empty() || part == ".") continue;
+    const fs::path next = reached / part;
+    // mkdir never follows a link in its last place, even a dangling one.
+    if (::mkdir(next.c_str(), 0777) != 0 && errno != EEXIST) return;
+    reached = fs::canonical(next, error);
+    if (error || !LiesIn(reached, root) || !fs::is_directory(reached, error)) return;
+  }
+}
+
+// The folders the program and its dialogs keep files in; the help pages make their own.
+void MakeDataFolders(const TDataFolders& f) {
+  std::error_code error;
+  std::filesystem::create_directories(f.ProgramDir, error);
+  for (const std::filesystem::path* folder :
+       {&f.SetupFilesDir, &f.MaskStandardDir, &f.MaskUserDir, &f.AcqLimitFilesDir, &f.WaveformFilesDir,
+        &f.LimitTestFilesDir, &f.MaskTestFilesDir, &f.DatabaseDir})
+    MakeFolderBelow(f.ProgramDir, *folder);
+}
+
 }  // namespace
 
 const TDataFolders& DataFolders() {
@@ -164,7 +202,10 @@ const TDataFolders& DataFolders() {
   return f;
 }
 
-void InitDataFolders() { ProgramStart.Folders = FoldersBelow(ProgramDir()); }
+void InitDataFolders() {
+  ProgramStart.Folders = FoldersBelow(ProgramDir());
+  MakeDataFolders(ProgramStart.Folders);
+}
 
 namespace {
 

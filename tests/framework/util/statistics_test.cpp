@@ -164,6 +164,21 @@ TEST(ModedStat, WindowDoesNotDriftOverAMillionValues) {
   ExpectMatches(stat, PlainReference({window.begin(), window.end()}), 1e-9);
 }
 
+TEST(ModedStat, RmsFollowsTheValuesOfEachMode) {
+  const std::vector<double> v = {3, -4, 5, 1, 2, 7, -6, 0.5, 9, 2, 4, -1, 8};
+  for (const TStatMode mode : {TStatMode::Permanent, TStatMode::Window, TStatMode::Weight}) {
+    TModedStat stat;
+    stat.SetMode(mode, 8);
+    for (double x : v) stat.AddOne(x);
+    const Reference r = mode == TStatMode::Window   ? PlainReference({v.end() - 8, v.end()})
+                        : mode == TStatMode::Weight ? FadingReference(v, 8)
+                                                    : PlainReference(v);
+    // The mean square is the squared mean plus the variance.
+    EXPECT_NEAR(stat.Rms(), static_cast<double>(std::sqrt(r.mean * r.mean + r.varianceN)), 1e-12)
+        << static_cast<int>(mode);
+  }
+}
+
 TEST(ModedStat, SetModeResetsOnlyOnARealChange) {
   TModedStat stat;
   stat.SetMode(TStatMode::Permanent, 500);

@@ -172,5 +172,30 @@ TEST_F(SavePageTest, EachKindOfControlReachesItsSettingOrFile) {
   test::MaybeWritePng(sheet, "save_page");
 }
 
+TEST_F(SavePageTest, OnANewProgramFolderEveryFileDialogOpensInAnExistingProgramFolder) {
+  ASSERT_TRUE(ShowSideMenu(kSaveMenuId, kRightPanel));
+  Press("pcswGotoDisk");
+  for (const char* button : {"pcswSaveToDisk", "pcswLoadFromDisk"}) {
+    dialogs.files.push_back(std::nullopt);
+    Press(button);
+    ShellIdleStep();
+  }
+  Press("SaveBack2");
+  Press("pcswGotoSetup");
+  for (const char* button : {"pcswSaveSetup", "pcswRecallSetup"}) {
+    dialogs.files.push_back(std::nullopt);
+    Press(button);
+  }
+  ASSERT_EQ(dialogs.fileRequests.size(), 4u);
+  const fs::path program = fs::canonical(DataFolders().ProgramDir);
+  for (const TFileRequest& r : dialogs.fileRequests) {
+    // Qt opens a folder that is not there as the working folder.
+    ASSERT_TRUE(fs::is_directory(r.Folder)) << r.Title << ": " << r.Folder;
+    EXPECT_EQ(*fs::canonical(r.Folder).lexically_relative(program).begin(),
+              r.Title.find("Setup") != std::string::npos ? "Setup Files" : "Waveforms")
+        << r.Title;
+  }
+}
+
 }  // namespace
 }  // namespace norv

@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -67,6 +69,41 @@ class TdrProgramTest : public test::ProgramFixture {
     for (int i = a; i < b; ++i) sum += r.GetY(i);
     return sum / (b - a);
   }
+  // What the choices keep between a text and the mark of the column beside it.
+  static constexpr int kGapBesideText = 4;
+  // The fewest blank pixel columns between a button's text and the button beside it, over
+  // the choices shown on a menu page (1000 where no buttons stand side by side).
+  static int NarrowestGapBesideTexts(const QWidget& page) {
+    int narrowest = 1000;
+    for (TRC_PolyButtonSwitcher* s : page.findChildren<TRC_PolyButtonSwitcher*>()) {
+      if (!s->isVisible()) continue;
+      const QImage image = test::Grab(s);
+      for (int i = 0; i < s->ButtonCount(); ++i) {
+        for (int j = 0; j < s->ButtonCount(); ++j) {
+          const QRect a = s->Button(i)->geometry(), b = s->Button(j)->geometry();
+          if (a.top() != b.top() || b.left() != a.right() + 1) continue;
+          // The commonest colour of the row is its background; anything else is ink.
+          std::map<QRgb, int> colours;
+          for (int y = a.top(); y <= a.bottom(); ++y)
+            for (int x = a.left(); x <= b.right(); ++x) ++colours[image.pixel(x, y)];
+          const QRgb background =
+              std::ranges::max_element(colours, {}, [](const auto& c) { return c.second; })->first;
+          const auto inked = [&](int x) {
+            for (int y = a.top(); y <= a.bottom(); ++y)
+              if (image.pixel(x, y) != background) return true;
+            return false;
+          };
+          int lastInk = a.left(), firstInk = b.right();
+          for (int x = a.left(); x <= a.right(); ++x)
+            if (inked(x)) lastInk = x;
+          for (int x = b.right(); x >= b.left(); --x)
+            if (inked(x)) firstInk = x;
+          narrowest = std::min(narrowest, firstInk - lastInk - 1);
+        }
+      }
+    }
+    return narrowest;
+  }
 };
 
 // Set NORV_PNG_DIR to get generator_page.png, generator_output.png, tdr_page.png and
@@ -120,6 +157,7 @@ TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   test::MaybeWritePng(test::Grab(&tdr), "tdr_page");
   Press(tdr, "pcswChannels");
   EXPECT_EQ(tdr.findChild<TRC_RightMenuPanel*>("rmpChannels")->title(), " TDT Channels ");
+  EXPECT_GE(NarrowestGapBesideTexts(tdr), kGapBesideText);
   EXPECT_TRUE(tdr.Control<TRC_Switcher>("edswRefTDTAmpl").isVisible());
   EXPECT_FALSE(tdr.Control<TRC_Switcher>("edswRefAmpl").isVisible());
   Choose("rswMenuChannels", 1);
@@ -133,6 +171,7 @@ TEST_F(TdrProgramTest, TheOptionOfTheDemoUnitOpensTheGeneratorAndTdrMenus) {
   EXPECT_EQ(tdr.Control<TRC_Switcher>("edswRefAmpl").GetHandler(),
             RootSpider->FindHandler("TDR:Ch2:RefAmpl"));
   test::MaybeWritePng(test::Grab(&tdr), "tdr_channels");
+  EXPECT_GE(NarrowestGapBesideTexts(tdr), kGapBesideText);
   Press(tdr, "btnBackChannels");
   Press(tdr, "pcswHorizontal");
   Choose("rswHorScale", thMeter);  // the unit is offered only for a distance
