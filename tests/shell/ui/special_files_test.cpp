@@ -121,12 +121,12 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
   std::ofstream(victim) << "keep";
   const fs::path db = home_ / "Database";
   const std::string pid = std::to_string(getpid());
-  // db1 through links to a file, db2 through dangling ones: the record, the writer's
-  // temporary file and the old space check's file.
+  // db1 through links to a file, db2 through dangling ones: the writer's temporary file and
+  // the old space check's file; db3 itself is a link, which the name's check refuses.
   for (const auto& [name, to] : {std::pair<std::string, fs::path>{"db1", victim}, {"db2", absent}})
-    for (const std::string& file :
-         {name + ".cgs", "." + name + ".cgs." + pid + ".tmp", "." + name + ".cgs.space"})
+    for (const std::string& file : {"." + name + ".cgs." + pid + ".tmp", "." + name + ".cgs.space"})
       Link(db / file, to);
+  Link(db / "db3.cgs", victim);
   const fs::path lock = UserRuntimeDir() / (InstrumentMutexName("Default Demo") + ".lock");
   Link(lock, absent);
   Link(home_ / "Help" / "index.html", victim);
@@ -141,6 +141,9 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
     SaveDatabaseFile();
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(db / (std::string(name) + ".cgs")))) << name;
   }
+  ExecCommand("Save:Disk:FileName db3");
+  EXPECT_THROW(ExecCommand("Save:Disk:Save"), EAssertion);
+  EXPECT_FALSE(SaveState.DatabaseRecording);
   EXPECT_TRUE(WriteHelpSet(home_ / "Help", {&window()}));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home_ / "Help" / "index.html")));
   EXPECT_EQ(ReadRegularFile(victim).Bytes, "keep");
