@@ -5,6 +5,7 @@
 //
 // Usage: make_seeds <folder>; the seeds go to <folder>/<target>/.
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,7 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator.h"
 #include "shell/remote/remote_protocol.h"
+#include "shell/save/color_grade_database.h"
 #include "support/fake_clock.h"
 #include "support/fuzz_program.h"
 #include "support/record_files.h"
@@ -112,6 +114,22 @@ void CommandAndSetupSeeds() {
   }
   Seed("command_line", "subtree-listings", Joined(listings));
   Seed("command_line", "changed-state", std::string(kChangedState) + "\nHEADER OFF\nACQ?\nTB:SCALEA?\n");
+  // Long lines: 0xF0 + n makes the last line 1 MiB >> n bytes, its first (second byte)
+  // bytes once and the rest repeated.
+  const auto longLine = [](const std::string& name, int shift, int head, const std::string& lines) {
+    Seed("command_line", "long-" + name,
+         std::string{static_cast<char>(0xF0 + shift), static_cast<char>(head)} + lines);
+  };
+  longLine("marks", 0, 0, "?");
+  longLine("colons", 0, 0, ":");
+  longLine("segments", 0, 0, "a:");
+  longLine("stars", 2, 0, "*");
+  longLine("set-commands", 2, 0, "TB:SCALEA 2N;");
+  longLine("queries", 4, 0, "HEADER OFF\nTB:SCALEA?;");
+  longLine("number", 0, 10, "TB:SCALEA 7");
+  longLine("quoted-name", 0, 14, "ACQ:FILENAME \"n");
+  longLine("blanks", 0, 9, "TB:SCALEA ");
+  longLine("marks-in-a-path", 3, 5, "DISPL:???:STYLE VECTORS;");
 
   // One whole setup; the others in parts of a unit each, which load in a fraction of the
   // time, so that many more inputs run (crossing parts over makes whole setups again).
@@ -438,6 +456,73 @@ void MaskSeeds() {
            "\"Poly1=100,200_300,400_500,100_\",#MgPly=1,\"MgPly1=110,210_290,390_490,110_\"");
 }
 
+// --- DemoUnits.ini, the pattern-length list, the help map, colour-grade databases ------
+
+// Five bytes: the demo instrument (bits 0-1) and the model chosen (the rest), its options,
+// year and serial number; then the file.
+void DemoUnitSeeds() {
+  fuzz::ClearProgramHome();
+  WriteDemoUnit("Default Demo", 1, 251, 0, 12, 77, true);
+  WriteDemoUnit("Demo1", 1, 0, 0, 0, 0, true);
+  WriteDemoUnit("Demo1", 2, 2, 123, 9, 1500, false);
+  WriteDemoUnit("Demo2", 1, 300, -1, 9999, 70000, true);
+  const std::string demo = ReadFile(ProgramDir() / DemoUnitsFileName);
+  Seed("demo_units", "written", std::string("\x04\x7B\x05\x10\x27", 5) + demo);
+  Seed("demo_units", "second-block", std::string("\x0D\x00\x30\xFF\x03", 5) + demo);
+  Seed("demo_units", "hand-edited",
+       std::string("\x02\x81\x09\x2A\x00", 5) +
+           "; demo models\r\n[Demo2 Instrument]\r\nBlock 1 ModelFlashCode = 250\r\nBlock 1 OptionCode=abc\r\n"
+           "Block 1 Year=-3\r\nblock 1 serno=0x10\r\n[Demo2 Instrument]\r\nBlock 1 Year=15\r\n");
+}
+
+// One byte for the dialog's edit, then the list file.
+void PatternLengthSeeds() {
+  fuzz::ClearProgramHome();
+  std::vector<std::string> typical;
+  for (int k = 7; k <= 15; ++k) typical.push_back(std::to_string((1 << k) - 1));
+  Seed("pattern_length", "typical", std::string(1, '\x00') + Joined(typical, "\r\n"));
+  Seed("pattern_length", "hand-edited",
+       std::string(1, '\x4A') + " 127 (2^7-1)\r\n\t511\n\n-5\r\nabc\r99999999999\n65535\n127\n");
+  std::string full;
+  for (int i = 0; i < 1100; ++i) full += std::to_string(31 + 37 * i) + "\r\n";
+  Seed("pattern_length", "over-capacity", std::string(1, '\x02') + full);
+}
+
+void HelpMapSeeds() {
+  Seed("help_map", "written",
+       "1706 Trig_Form.html\n1707 Trig_Form.html\n2100 Acq_Form.html\n2101 Acq_Form.html\n");
+  Seed("help_map", "hand-edited",
+       "1 index.html\r\n5 a.html\r\nx b.html\n7\n8 ../c.html\n9  \n10 d e.html \n-3 e.html\n5 f.html\n");
+}
+
+// The header of a recording of a sine, where its first counted cell lies, and the
+// counters from there on.
+void ColorGradeSeeds() {
+  TSignalObj record;
+  record.SetRecLen(512);
+  record.SetVertScale(0.1);
+  record.SetVertOffset(0.02);
+  for (int i = 0; i < 512; ++i) record.SetY(i, 0.3 * std::sin(i * 0.05));
+  TColorGradeDatabase database;
+  database.Start(TTraceId::Ch1, record);
+  for (int i = 0; i < 3; ++i) database.Accumulate(record);
+  const std::vector<uint8_t>& bytes = database.Bytes();
+  size_t cell = 0;
+  while (cell + 1 < size_t{kCgsColumns} * kCgsRows &&
+         database.Hits(static_cast<int>(cell / kCgsRows), static_cast<int>(cell % kCgsRows) + 1) == 0)
+    ++cell;
+  std::string seed(bytes.begin(), bytes.begin() + kCgsHeaderSize);
+  for (int i = 0; i < 4; ++i) seed += static_cast<char>(cell >> (8 * i) & 0xFF);
+  const size_t from = kCgsHeaderSize + 4 * cell;
+  const std::string counters(
+      bytes.begin() + static_cast<std::ptrdiff_t>(from),
+      bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), from + 8192)));
+  Seed("color_grade", "sine", seed + counters);
+  seed[0] = 3;  // the header as given, the file one byte short
+  Seed("color_grade", "sine-short", seed + counters.substr(0, 64));
+  Seed("color_grade", "header-only", seed.substr(0, kCgsHeaderSize));
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_seeds <folder>\n");
@@ -454,6 +539,10 @@ int main(int argc, char** argv) {
   RemoteFramingSeeds();
   ConfigurationSeeds();
   MaskSeeds();
+  DemoUnitSeeds();
+  PatternLengthSeeds();
+  HelpMapSeeds();
+  ColorGradeSeeds();
   fuzz::ResetProgramState();
   return 0;
 }

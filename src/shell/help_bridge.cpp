@@ -51,8 +51,8 @@ std::map<int, std::string> ParseHelpContextMap(const std::string& text) {
     const auto [end, error] = std::from_chars(line.data(), line.data() + blank, context);
     std::string page = line.substr(blank + 1);
     while (!page.empty() && std::isspace(static_cast<unsigned char>(page.back()))) page.pop_back();
-    // Pages are plain file names in the help folder.
-    if (error != std::errc() || end != line.data() + blank || page.empty() ||
+    // Pages are plain file names in the help folder ("." and ".." name folders).
+    if (error != std::errc() || end != line.data() + blank || page.empty() || page == "." || page == ".." ||
         page.find_first_of("/\\") != std::string::npos)
       continue;
     map.emplace(context, page);

@@ -43,14 +43,6 @@ std::string_view SegmentAt(std::string_view path, size_t position, size_t maxLen
   return path.substr(position, std::min(end - position, maxLength));
 }
 
-// A '?' at the start of a path segment (or after such marks) cannot end a query, since
-// it would leave the segment empty: it belongs to the name, as in older setups' "???".
-bool StartsSegmentOfQueryMarks(std::string_view path) {
-  const size_t colon = path.rfind(':');
-  const std::string_view segment = colon == std::string_view::npos ? path : path.substr(colon + 1);
-  return std::all_of(segment.begin(), segment.end(), [](char c) { return c == '?'; });
-}
-
 }  // namespace
 
 void TSpider::AppendPathPiece(std::string& path, std::string_view mnemonic) {
@@ -378,6 +370,10 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
   CurrentSpider = this;
   int state = 0;     // 0 before the path, 1 path, 2 before the parameter, 3 parameter
   size_t start = 0;  // of the path or the parameter being read
+  // A '?' at the start of a path segment (or after such marks) cannot end a query, since
+  // it would leave the segment empty: it belongs to the name, as in older setups' "???".
+  // Kept as the path is read, so that a line of marks costs no more than its length.
+  bool segmentOfMarks = false;
   std::string_view path;
   std::string_view param;
   bool isQuery = false;
@@ -410,13 +406,18 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
           break;
         }
         start = i;
+        segmentOfMarks = c == '?';
         state = 1;
         break;
       case 1:
         if (IsBlankOrControl(c)) {
           path = line.substr(start, i - start);
           state = 2;
-        } else if (c == '?' && !StartsSegmentOfQueryMarks(line.substr(start, i - start))) {
+        } else if (c == ':') {
+          segmentOfMarks = true;
+        } else if (c != '?') {
+          segmentOfMarks = false;
+        } else if (!segmentOfMarks) {
           path = line.substr(start, i - start);
           isQuery = true;
           state = 2;

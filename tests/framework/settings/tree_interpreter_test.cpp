@@ -180,6 +180,43 @@ TEST_F(InterpreterTest, FreeTextKeepsItsCaseAndAnEmptySetDoesNotReachTheOwner) {
   EXPECT_EQ(Exec("SAVE:FILE? a.b"), "SAVE:FILE a.b");
 }
 
+TEST_F(SettingsTreeTest, QuestionMarksEndAPathOnlyAfterANameInItsSegment) {
+  // Free-text items that show what reached them: Q or S for a query or a set, and the
+  // parameter.
+  const auto echo = [](const std::string& param, bool isQuery, uint8_t, std::string& reply) {
+    reply = (isQuery ? "Q[" : "S[") + param + "]";
+  };
+  RootSpider->AddGpibString("Echo", echo);
+  RootSpider->AddGpibString("Mark:???", echo);
+  RootSpider->AddGpibString("Old:???:Echo", echo);
+  const std::pair<const char*, const char*> cases[] = {
+      {"ECHO?", "ECHOQ[]"},
+      {"ECHO??", "ECHOQ[?]"},
+      {"ECHO?A?", "ECHOQ[A?]"},
+      {"ECHO ?", "S[?]"},
+      {"ECHO\t?", "S[?]"},
+      // Marks that open a segment are its name.
+      {"MARK:??? x", "S[x]"},
+      {"MARK:???? x", "S[x]"},
+      {"MARK:???", ""},
+      {"MARK:???X?", "MARK:???Q[]"},
+      {"MARK:?", "ERROR"},
+      {"?", "ERROR"},
+      {"????????", "ERROR"},
+      {":?ECHO?", "ERROR"},
+      {"OLD:???:ECHO?", "OLD:???:ECHOQ[]"},
+      {"OLD:??X:ECHO?", "ERROR"},
+      {"OLD:???", "ERROR"},
+      // Below an item the rest of the path goes before the parameter.
+      {"OLD:???:ECHO:?", "S[?]"},
+      {"OLD:???:ECHO:??", "S[??]"},
+      {"OLD:???:ECHO:A?", "OLD:???:ECHOQ[A]"},
+      {"OLD:???:ECHO:A?B", "OLD:???:ECHOQ[A B]"},
+      {"ECHO?;MARK:???? y;:OLD:???:ECHO? z", "ECHOQ[];\r\nS[y]OLD:???:ECHOQ[z]"},
+  };
+  for (const auto& [line, reply] : cases) EXPECT_EQ(Exec(line), reply) << line;
+}
+
 TEST_F(SettingsTreeTest, RegistrationMarksInternalPathsAndRefusesConflicts) {
   EXPECT_TRUE(HeaderHandler->IsInternal());
   for (const char* path : {"*Cls", "Shadow:X", "flash:X", "INSTR:X"})

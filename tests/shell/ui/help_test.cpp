@@ -154,8 +154,10 @@ TEST_F(HelpTest, AProgramFolderWithoutAHelpSetOpensTheShippedOne) {
 }
 
 TEST(HelpContextMap, KeepsWellFormedLinesOnly) {
-  const auto map = ParseHelpContextMap("5 a.html\r\nx b.html\n7\n8 ../c.html\n9  \n10 d.html\n-3 e.html\n");
-  const std::map<int, std::string> expected{{5, "a.html"}, {10, "d.html"}, {-3, "e.html"}};
+  const auto map = ParseHelpContextMap(
+      "5 a.html\r\nx b.html\n7\n8 ../c.html\n9  \n10 d.html\n-3 e.html\n11 ..\n12 .\r\n13 ...\n");
+  // ".." and "." are folders, not pages; "..." is a file name like any other.
+  const std::map<int, std::string> expected{{5, "a.html"}, {10, "d.html"}, {-3, "e.html"}, {13, "..."}};
   EXPECT_EQ(map, expected);
 }
 
