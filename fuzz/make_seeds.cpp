@@ -521,6 +521,34 @@ void ColorGradeSeeds() {
   seed[0] = 3;  // the header as given, the file one byte short
   Seed("color_grade", "sine-short", seed + counters.substr(0, 64));
   Seed("color_grade", "header-only", seed.substr(0, kCgsHeaderSize));
+
+// --- CalibrImit.ini ---------------------------------------------------------------------
+
+// The first byte: model (0 family L, 1 family K, 2 neither) + 4 optics + 8 generators +
+// 16 x recall set (0..2) + 64 for the adjustment store. Each '@' of the text stands for
+// the section prefix.
+void CalibrImitSeed(const std::string& name, int choice, const std::string& prefix, std::string text) {
+  for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + prefix.size()))
+    text.replace(at, 1, prefix);
+  Seed("calibr_imit", name, std::string(1, static_cast<char>(choice)) + text);
+}
+
+void CalibrImitSeeds() {
+  CalibrImitSeed("lxx", 0, "Vexilor_Norv-Lxx.Calibr.",
+                 "[@Calibr:Sampler:Ch1:FullBW:]\r\nPlusD=45000\r\nMinusD=24000\r\nLfComp=30000\r\n"
+                 "ADC200mV=4100\r\nGainFix=low\r\n[@Calibr:Sampler:Ch2:NarrowBW:]\r\nPromBrNBW=650\r\n"
+                 "GainFix=HIGH\r\n[@Calibr:Sampler:]\r\nSRD1=33000\r\nStrbAmpl=50000\r\nStrbDel=17475\r\n"
+                 "ChFndSRD=1\r\n[@Calibr:TB:]\r\nTGUN=31333\r\nDigit0=9\r\nGainDAC=24000\r\nMinDAC=16384\r\n"
+                 "[@Calibr:Trig:]\r\nLvlZero=192\r\n[@Calibr:SmplTB:]\r\nCalIntrvlA=70000\r\n"
+                 "CalCurve=3 0 8000 FFFF\r\n");
+  CalibrImitSeed("kxx-options", 1 + 4 + 8 + 16 + 64, "Vexilor_Norv-Kxx.Adjust.",
+                 "; by hand\n[OE]\nDarkLevel=33.50\n[@OE]\nFP1WLEN=8.5E-7\nFP1Gain=200\nUP3WLEN=1.31e-6\n"
+                 "UP3Gain=0.3\nUP4Gain=0.30000000000000004\n[@Gen]\nOut1:PosZero=500\nOut2:NegZero=70000\n"
+                 "[@Calibr:Sampler:]\nSRD3=$8000\nMINSRD1=0x9000\n[@Calibr:TB:]\nGainDAC=36387\n");
+  CalibrImitSeed("damaged", 2 + 4 + 32, "Calibr.",
+                 "[@Calibr:TB:]\nTGUN=3O000\nDigit0=\n[calibr.calibr:smpltb:]\nCalCurve=1 0\n"
+                 "[@Calibr:Sampler:Ch1:FullBW:]\nPlusD=-99999999999\n[OE]\nDarkLevel=nan\n[@OE]\n"
+                 "UP1Gain=1e999\nUP2WLEN=-0\n");
 }
 
 int main(int argc, char** argv) {
@@ -543,6 +571,7 @@ int main(int argc, char** argv) {
   PatternLengthSeeds();
   HelpMapSeeds();
   ColorGradeSeeds();
+  CalibrImitSeeds();
   fuzz::ResetProgramState();
   return 0;
 }

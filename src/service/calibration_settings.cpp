@@ -341,6 +341,7 @@ void RegisterCalibrationCommands() {
   State.Constants.clear();
   State.Groups = {};
   State.ConstantsRead = false;
+  State.UnreadValues.reset();
   State.AutocalResult = root.AddIntEdit({.Path = "FLASH:Calibr:AutocalResult",
                                          .Digits = 3,
                                          .Min = -1,

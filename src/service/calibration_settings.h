@@ -90,6 +90,9 @@ struct TCalibrationState {
   bool Quiet = false;
   // A recall has set the nodes; before it they hold registration values, not constants.
   bool ConstantsRead = false;
+  // What the nodes held when a recall failed before any had set them, so that a later
+  // store tells the user's changes from registration values.
+  std::optional<TFlashNodeValues> UnreadValues = std::nullopt;
 };
 TCalibrationState& CalibrationState();
 void ResetCalibrationState();

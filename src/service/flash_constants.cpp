@@ -5,10 +5,12 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/text/ini_file.h"
+#include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/command_link.h"
@@ -305,13 +307,15 @@ void ApplyRecalled(const TRecalled& in) {
   for (size_t g = 0; g < state.Groups.size(); ++g) {
     TChannelBandGroup& group = state.Groups[g];
     group.SetFromReadCodes(in.Groups[g].Codes);
-    if (in.Groups[g].GainFix) group.GainFix->SetIndexByProgram(*in.Groups[g].GainFix == "HIGH" ? 0 : 1);
+    if (in.Groups[g].GainFix)
+      group.GainFix->SetIndexByProgram(UpperAscii(*in.Groups[g].GainFix) == "HIGH" ? 0 : 1);
   }
   for (const auto& [c, raw] : in.Constants) c->SetFromReadCode(raw);
   state.SamplerTimeBase = in.SamplerTimeBase;
   if (in.OE) SetOEFlashConstants(*in.OE);
   if (in.GenZeros) SetGeneratorZeroConstants(*in.GenZeros);
   state.ConstantsRead = true;
+  state.UnreadValues.reset();
   state.Quiet = wasQuiet;
 }
 
@@ -348,6 +352,23 @@ bool RecallFromInstrument() {
   return true;
 }
 
+// The file gives every constant a value: a missing or damaged key its default (the user
+// is told which). A recall that refused the whole set would leave the registration values
+// for the next store to write over every good key.
+void ApplyFileSet(TMemIniFile_Dot& ini, const std::string& prefix) {
+  TRecalled recalled;
+  TIniSource source(ini, prefix);
+  ReadAllGroups(source, false, recalled);
+  if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
+  ApplyRecalled(recalled);
+  if (!recalled.OE) return;
+  try {
+    WriteMissingFactoryPoints(ini, prefix);
+  } catch (const EIniFileError& e) {
+    Dialogs().Inform(TMessageKind::Error, e.what());
+  }
+}
+
 bool RecallFromFile(uint8_t mode) {
   std::optional<TMemIniFile_Dot> ini;
   try {
@@ -356,22 +377,99 @@ bool RecallFromFile(uint8_t mode) {
     Dialogs().Inform(TMessageKind::Error, e.what());
     return false;
   }
-  TRecalled recalled;
-  TIniSource source(*ini, CalibrImitSectionPrefix(mode == 1));
-  // The file gives every constant a value: a missing or damaged key its default. A recall
-  // that refused the whole set would leave the registration values for the next store to
-  // write over every good key.
-  ReadAllGroups(source, false, recalled);
-  if (!source.Damaged.empty()) Dialogs().Inform(TMessageKind::Warning, DamagedKeysText(source.Damaged));
-  ApplyRecalled(recalled);
-  if (recalled.OE) {
-    try {
-      WriteMissingFactoryPoints(*ini, source.Prefix());
-    } catch (const EIniFileError& e) {
-      Dialogs().Inform(TMessageKind::Error, e.what());
-    }
-  }
+  ApplyFileSet(*ini, CalibrImitSectionPrefix(mode == 1));
   return true;
+}
+
+// One constant node's value as a number, to tell what moved since a failed recall.
+struct TNodeSlot {
+  std::string Name;
+  std::function<double()> Get;
+  std::function<void(double)> Set;
+};
+
+double& OEValueAt(TOEFlashConstants& c, size_t index) {
+  double* found = &c.DarkLevel;
+  size_t i = 0;
+  ForEachOEValue(c, "", [&](const std::string&, const std::string&, double& value) {
+    if (i++ != index) return true;
+    found = &value;
+    return false;
+  });
+  return *found;
+}
+
+// Every node a recall sets, but the sampler time base, which only a recall changes.
+std::vector<TNodeSlot> NodeSlots() {
+  std::vector<TNodeSlot> slots;
+  for (TChannelBandGroup& group : CalibrationState().Groups) {
+    if (!group.BridgeVolt) continue;
+    for (TDoubleEditHandler* edit : {group.BridgeVolt, group.Balance})
+      slots.push_back({group.NodePrefix + (edit == group.BridgeVolt ? "BridgeVolt" : "Balance"),
+                       [edit] { return edit->Value(); }, [edit](double v) { edit->SetValueByProgram(v); }});
+    TRadioSwHandler* gainFix = group.GainFix;
+    slots.push_back({group.NodePrefix + "GainFix",
+                     [gainFix] { return static_cast<double>(GetIndex(gainFix)); },
+                     [gainFix](double v) { gainFix->SetIndexByProgram(v == 1 ? 1 : 0); }});
+  }
+  for (TConstantNode& c : CalibrationState().Constants)
+    if (c.Handler)
+      slots.push_back({c.Node, [&c] { return c.Value(); }, [&c](double v) { c.SetByProgram(v); }});
+  if (HasOEGroup()) {
+    TOEFlashConstants names;
+    size_t i = 0;
+    ForEachOEValue(names, "", [&](const std::string&, const std::string& key, double&) {
+      slots.push_back({kOEGroup + key,
+                       [i] {
+                         TOEFlashConstants c = OEFlashConstants();
+                         return OEValueAt(c, i);
+                       },
+                       [i](double v) {
+                         TOEFlashConstants c = OEFlashConstants();
+                         OEValueAt(c, i) = v;
+                         SetOEFlashConstants(c);
+                       }});
+      ++i;
+      return true;
+    });
+  }
+  if (HasGeneratorGroup()) {
+    for (size_t i = 0; i < std::tuple_size_v<TGenZeroConstants>; ++i)
+      slots.push_back({kGenGroup + GenZeroName(i),
+                       [i] { return static_cast<double>(GeneratorZeroConstants()[i]); },
+                       [i](double v) {
+                         TGenZeroConstants zeros = GeneratorZeroConstants();
+                         zeros[i] = NearestCode(v);
+                         SetGeneratorZeroConstants(zeros);
+                       }});
+  }
+  return slots;
+}
+
+TFlashNodeValues NodeValues() {
+  TFlashNodeValues values;
+  for (const TNodeSlot& slot : NodeSlots()) values[slot.Name] = slot.Get();
+  return values;
+}
+
+// The nodes still hold registration values: the file's set goes into them first, as the
+// start's recall would have done, and the values the user changed since the failed recall
+// go back over it. The changed flags stay as the user's changes left them.
+void ApplyFileSetKeepingChanges(TMemIniFile_Dot& ini) {
+  TCalibrationState& state = CalibrationState();
+  const TFlashNodeValues unread = *state.UnreadValues;
+  const TFlashNodeValues now = NodeValues();
+  const TFlashChange flags = state.FlashChange;
+  ApplyFileSet(ini, CalibrImitSectionPrefix(false));
+  const bool wasQuiet = std::exchange(state.Quiet, true);
+  for (const TNodeSlot& slot : NodeSlots()) {
+    const auto was = unread.find(slot.Name);
+    const auto is = now.find(slot.Name);
+    if (was != unread.end() && is != now.end() && is->second != was->second) slot.Set(is->second);
+  }
+  state.Quiet = wasQuiet;
+  state.FlashChange.SetCalibrationChanged(flags.CalibrationChanged);
+  state.FlashChange.SetAdjustmentChanged(flags.AdjustmentChanged);
 }
 
 const char* RecallCommand(uint8_t mode) {
@@ -423,6 +521,14 @@ void WriteAllGroups(TMemIniFile_Dot& ini, const std::string& prefix) {
   }
 }
 
+// The nodes keep what they hold; before any recall has set them, that is noted, so that a
+// later store into the file does not take registration values for constants.
+bool RecallFailed() {
+  TCalibrationState& state = CalibrationState();
+  if (!state.ConstantsRead && !state.UnreadValues) state.UnreadValues = NodeValues();
+  return false;
+}
+
 }  // namespace
 
 bool RecallFlashConstants(uint8_t mode) {
@@ -431,7 +537,7 @@ bool RecallFlashConstants(uint8_t mode) {
     const int32_t answer = QueryInt(RecallCommand(mode));
     if (answer == QueryIntFailure) {
       ReportNoAnswer(RecallCommand(mode));
-      return false;
+      return RecallFailed();
     }
     if (answer == 2) Dialogs().Inform(TMessageKind::Information, "Read only from FAT2");
     if (answer == 0 && mode != 2 &&
@@ -443,7 +549,7 @@ bool RecallFlashConstants(uint8_t mode) {
         Dialogs().Inform(TMessageKind::Error, "Error in Storing of initial Values");
     }
   }
-  if (!(instrument ? RecallFromInstrument() : RecallFromFile(mode))) return false;
+  if (!(instrument ? RecallFromInstrument() : RecallFromFile(mode))) return RecallFailed();
   FlashChange().SetCalibrationChanged(false);
   FlashChange().SetAdjustmentChanged(false);
   return true;
@@ -453,6 +559,7 @@ bool StoreFlashConstants(bool adjustment) {
   if (!IsInstrumentConnected()) {
     try {
       TMemIniFile_Dot ini(CalibrImitPath());
+      if (CalibrationState().UnreadValues) ApplyFileSetKeepingChanges(ini);
       // Stored as factory values they are the calibration set too (a store clears both
       // changed marks), and that set is what the next start recalls.
       WriteAllGroups(ini, CalibrImitSectionPrefix(false));
@@ -460,7 +567,7 @@ bool StoreFlashConstants(bool adjustment) {
       ini.UpdateFile();
       return true;
     } catch (const EIniFileError& e) {
-      Dialogs().Inform(TMessageKind::Error, e.what());
+      Dialogs().Inform(TMessageKind::Error, std::string(e.what()) + ". The constants are not stored.");
       return false;
     }
   }

@@ -8,8 +8,13 @@
 // through its change handler, the instrument). A recall from the file sets every node: a
 // key that holds no value gives its default and the user is told which. A store succeeds
 // only on the instrument's answer 3 or a file that was written whole.
+//
+// A store into the file while no recall has set the nodes (the file could not be read)
+// reads the file first: a node the user changed since keeps its value, every other takes
+// the file's. A file that still cannot be read is left alone and the store fails.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +79,10 @@ struct TSamplerTimeBaseCal {
   std::vector<uint16_t> Curve{0, 65535};
 };
 const TSamplerTimeBaseCal& SamplerTimeBaseCal();
+
+// What the constant nodes hold, each value under the name of its node (or of its
+// instrument command, for the groups kept outside these nodes).
+using TFlashNodeValues = std::map<std::string, double>;
 
 // A read-only view of both constant sets as they stand now, for reports: each constant's
 // node path, its value text as a query answers it, and its raw code.

@@ -4,17 +4,20 @@
 #include "service/flash_constants.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <tuple>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/ini_file.h"
 #include "service/calibration_fixture.h"
 #include "service/oe_converter.h"
+#include "shell/shell_state.h"
 #include "tdr_mask/generator_settings.h"
 
 namespace norv::test {
@@ -210,6 +213,34 @@ TEST_F(CalibrationTest, ADamagedKeyTakesItsDefaultAndTheNextStoreKeepsEveryOther
       ASSERT_NE(was, good.end()) << path;
       EXPECT_EQ(value, was->second) << path;
     }
+  }
+}
+
+TEST_F(CalibrationTest, TheFilesGainFixIsReadInAnyLetterCase) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string section = "Vexilor_Norv-Lxx.Calibr.Calibr:Sampler:Ch2:NarrowBW:";
+  struct Case {
+    const char* text;
+    uint8_t index;  // 0 High, 1 Low
+    const char* stored;
+  };
+  const Case cases[] = {{"HIGH", 0, "HIGH"}, {"high", 0, "HIGH"}, {"hIgH", 0, "HIGH"},
+                        {"low", 1, "LOW"},   {"Low", 1, "LOW"},   {"higher", 1, "LOW"}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.text);
+    Restart();
+    {
+      TMemIniFile_Dot ini(file);
+      ini.WriteString(section, "GainFix", k.text);
+      ini.UpdateFile();
+    }
+    ASSERT_TRUE(RecallFlashConstants(0));
+    EXPECT_EQ(
+        GetIndex(dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("FLASH:Calibr:Ch2Narrow:GainFix"))),
+        k.index);
+    Run({"FLASH:Calibr:FineTB 20000"});
+    ASSERT_TRUE(StoreCalibrationConstants());
+    EXPECT_EQ(TMemIniFile_Dot(file).ReadString(section, "GainFix", ""), k.stored);
   }
 }
 
@@ -514,6 +545,99 @@ TEST_F(OptionGroupsTest, WithoutInstrumentMissingFactoryPointsAreTheSimulatedCon
       EXPECT_EQ(ini.ReadFloat(section, "FP" + n + "Gain", 0), expected[i].gain) << n;
     }
     EXPECT_EQ(GetOEConversionGain(), 200) << "WL1";
+    EXPECT_FALSE(FlashChange().CalibrationChanged);
+  }
+}
+
+// A file that could not be read at start leaves the nodes at their registration values.
+// Once it can be read, a store reads it first: the keys changed since keep their new
+// values and every other key stays as the file has it.
+TEST_F(OptionGroupsTest, AStoreOverAFileThatCouldNotBeReadKeepsWhatWasNotChanged) {
+  const fs::path file = home_ / "CalibrImit.ini";
+  const std::string p = "Vexilor_Norv-Lxx.Calibr.";
+  // Several between the nodes' steps or outside their ranges, so that only the codes read
+  // can give them back.
+  const std::vector<std::pair<std::string, std::string>> held = {
+      {p + "Calibr:Sampler:Ch2:FullBW:/PlusD", "45000"},
+      {p + "Calibr:Sampler:Ch1:FullBW:/GainFix", "LOW"},
+      {p + "Calibr:Sampler:/SRD1", "33000"},
+      {p + "Calibr:Sampler:/StrbAmpl", "50000"},
+      {p + "Calibr:TB:/TGUN", "31333"},
+      {p + "Calibr:TB:/GainDAC", "24000"},
+      {p + "Calibr:TB:/Digit0", "9"},
+      {p + "Calibr:Trig:/LvlZero", "192"},
+      {p + "Calibr:SmplTB:/CalIntrvlA", "70000"},
+      {p + "Calibr:SmplTB:/CalCurve", "3 0 8000 FFFF"},
+      {"OE/DarkLevel", "33.5"},
+      {p + "OE/UP3WLEN", "1.31E-6"},
+      {p + "OE/UP3Gain", "0.3"},
+      {p + "Gen/Out1:PosZero", "500"},
+      {p + "Gen/Out2:NegZero", "4000"},
+  };
+  // What the user changes meanwhile, and the keys' new text.
+  const auto lines = {"FLASH:Calibr:FineTB 20000", "FLASH:Calibr:CoarseDelay 7",
+                      "FLASH:OECalibr:DarkLvl 42.5", "FLASH:Gen:Out1:PositiveZero 1234"};
+  const std::map<std::string, std::string> changed = {{p + "Calibr:TB:/GainDAC", "20000"},
+                                                      {p + "Calibr:TB:/Digit0", "7"},
+                                                      {"OE/DarkLevel", "42.5"},
+                                                      {p + "Gen/Out1:PosZero", "1234"}};
+  struct Case {
+    const char* name;
+    bool fifo;  // else a folder in the file's place
+    std::function<bool()> store;
+  };
+  const Case cases[] = {
+      {"folder, calibration store", false, [] { return StoreCalibrationConstants(); }},
+      {"FIFO, adjustment store", true, [] { return StoreAdjustmentConstants(); }},
+      {"FIFO, the close's store", true, [] { return ShellHooks.StoreFlashConstants(false); }},
+  };
+  const fs::path aside = home_ / "aside.ini";
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Restart();
+    RegisterOptionGroups();
+    InstallCalibration();
+    fs::remove(file);
+    {
+      TMemIniFile_Dot ini(file);
+      for (const auto& [path, value] : held) {
+        const size_t slash = path.find('/');
+        ini.WriteString(path.substr(0, slash), path.substr(slash + 1), value);
+      }
+      ini.UpdateFile();
+    }
+    fs::rename(file, aside);
+    if (k.fifo)
+      ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    else
+      fs::create_directory(file);
+    dialogs.shown.clear();
+    EXPECT_FALSE(RecallFlashConstants(0));
+    Run(lines);
+
+    // Still unreadable: nothing is stored, and the user hears why.
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_FALSE(k.store());
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_NE(dialogs.shown[1].find("not stored"), std::string::npos) << dialogs.shown[1];
+    EXPECT_FALSE(fs::is_regular_file(file));
+    EXPECT_TRUE(FlashChange().CalibrationChanged);
+
+    fs::remove(file);
+    fs::rename(aside, file);
+    ASSERT_TRUE(k.store());
+    std::map<std::string, std::string> stored;
+    for (const auto& [path, value] : FileKeys(file)) stored[path] = value;
+    for (const auto& [path, value] : held) {
+      const auto now = changed.find(path);
+      EXPECT_EQ(stored[path], now == changed.end() ? value : now->second) << path;
+    }
+    // The nodes show the file's constants, and the user's.
+    EXPECT_NEAR(Value("FLASH:Calibr:CoarseTB"), 31333 * 1.5e-13, 2.5e-13);
+    EXPECT_EQ(Value("FLASH:Calibr:FineTB"), 20000);
+    EXPECT_EQ(Value("FLASH:Gen:Out2:NegativeZero"), 4000);
+    EXPECT_EQ(
+        GetIndex(dynamic_cast<TRadioSwHandler*>(RootSpider->FindHandler("FLASH:Calibr:Ch1Full:GainFix"))), 1);
     EXPECT_FALSE(FlashChange().CalibrationChanged);
   }
 }

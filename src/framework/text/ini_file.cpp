@@ -343,7 +343,15 @@ double TCustomIniFile_Dot::ReadFloat(std::string_view section, std::string_view 
 }
 
 void TCustomIniFile_Dot::WriteFloat(std::string_view section, std::string_view ident, double value) {
-  WriteString(section, ident, FloatToStrRoundTrip_Dot(value));
+  const std::string text = FloatToStr_Dot(value);
+  // A key that already holds this value to the digits written keeps its own text, so a
+  // value read and stored unchanged stays as it was written ("1.50", or more digits).
+  BeforeRead();
+  double held = 0;
+  if (const TIniDocument::Line* line = doc_->Find(section, ident);
+      line && TryStrToFloat_Dot(line->value, held) && FloatToStr_Dot(held) == text)
+    return;
+  WriteString(section, ident, text);
 }
 
 std::vector<std::string> TCustomIniFile_Dot::ReadSections() {

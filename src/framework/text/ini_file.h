@@ -53,7 +53,8 @@ class TCustomIniFile_Dot {
   // An absent key, the text "DefaultValue" and a damaged or non-finite value all give the
   // default.
   double ReadFloat(std::string_view section, std::string_view ident, double defaultValue);
-  // Written with as many digits as read back exactly.
+  // Written in the general form with 15 significant digits (FloatToStr_Dot); a key whose
+  // text already reads as that value keeps its text.
   void WriteFloat(std::string_view section, std::string_view ident, double value);
 
   // Section names in file order, each once.

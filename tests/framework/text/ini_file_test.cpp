@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -45,7 +46,7 @@ TEST(IniFile, RoundTripOfSeveralSections) {
   EXPECT_EQ(ini.ReadInteger("COMMON", "Count", 0), -12);
   EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Level", 0), 0.25);
   EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Rate", 0), 10.709225e9);
-  EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Third", 0), 1.0 / 3);  // exactly
+  EXPECT_EQ(ini.ReadFloat("Demo Instrument", "Third", 0), 0.333333333333333);  // 15 digits
   EXPECT_TRUE(ini.ReadBool("Demo Instrument", "On", false));
   EXPECT_EQ(ini.ReadString("Last", "Name", ""), "padded");  // ini values carry no outer blanks
 }
@@ -164,6 +165,44 @@ TEST(IniFile, WritingKeepsWhatItDidNotChange) {
   ini.WriteString("A", "K", "2");
   ini.WriteString("B", "N", "4");
   EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\r\r\nN=4");
+}
+
+// A float is written with 15 significant digits; a key that already holds the value to
+// those digits keeps the text it has, so a value read and stored again stays as written.
+TEST(IniFile, FloatsTakeFifteenDigitsAndAHeldValueKeepsItsText) {
+  struct Case {
+    const char* held;  // nullptr: no such key yet
+    double value;
+    const char* written;
+  };
+  const Case cases[] = {
+      {nullptr, 0.1 + 0.2, "0.3"},
+      {nullptr, 1.0 / 3, "0.333333333333333"},
+      {nullptr, 10.709225e9, "10709225000"},
+      {nullptr, -1.5e-300, "-1.5E-300"},
+      {"1.50", 1.5, "1.50"},
+      {"1.50", std::nextafter(1.5, 2.0), "1.50"},  // the same to 15 digits
+      {"0.30000000000000004", 0.3, "0.30000000000000004"},
+      {"2E3", 2000, "2E3"},
+      {"1.50", 1.25, "1.25"},
+      {"1.5x", 1.5, "1.5"},
+      {"DefaultValue", 2, "2"},
+  };
+  auto path = NewFile("floats.ini");
+  for (const bool atOnce : {false, true}) {
+    for (const Case& k : cases) {
+      SCOPED_TRACE(std::string(atOnce ? "file-backed, " : "in memory, ") + (k.held ? k.held : "none"));
+      WriteBytes(path, k.held ? std::string("[S]\nF=") + k.held + "\n" : "");
+      if (atOnce) {
+        TIniFile_Dot(path).WriteFloat("S", "F", k.value);
+      } else {
+        TMemIniFile_Dot ini(path);
+        ini.WriteFloat("S", "F", k.value);
+        ini.UpdateFile();
+      }
+      EXPECT_EQ(ReadBytes(path), std::string("[S]\nF=") + k.written + "\n");
+    }
+  }
 }
 
 TEST(IniFile, FileBackedObjectsSeeEachOthersWrites) {
