@@ -521,6 +521,7 @@ void ColorGradeSeeds() {
   seed[0] = 3;  // the header as given, the file one byte short
   Seed("color_grade", "sine-short", seed + counters.substr(0, 64));
   Seed("color_grade", "header-only", seed.substr(0, kCgsHeaderSize));
+}
 
 // --- CalibrImit.ini ---------------------------------------------------------------------
 

@@ -186,8 +186,14 @@ bool IdleStepsUntil(const std::function<bool()>& ended) {
   return true;
 }
 
-bool CloseQuery() {
-  CheckNoRemoteClient();
+bool CloseQuery(TCloseKind kind) {
+  // Nobody need be at the screen when the system closes the program.
+  const TDialogsSuppressed quiet(kind == TCloseKind::BySystem);
+  if (kind == TCloseKind::BySystem) {
+    DisconnectRemoteClient();
+  } else {
+    CheckNoRemoteClient();
+  }
   ClosingFlag = true;
   StopForClose();
   // The stopped idle step would end a recording, but none runs after a close.

@@ -44,12 +44,17 @@ bool IdleStepsUntil(const std::function<bool()>& ended);
 // remote server longer than this.
 inline constexpr int64_t kProcedureTimeLimitMs = 5 * 60 * 1000;
 
+// Who closes: the user at the close box, or the system (SIGTERM, SIGINT, the session's
+// end, a copy started for a client whose client has gone), which nobody can refuse.
+enum class TCloseKind : uint8_t { ByUser, BySystem };
+
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
-// client is connected. Stops the acquisition, offers to store changed calibration and
+// client is connected, when the user closes; the system's close ends that client's
+// connection instead. Stops the acquisition, offers to store changed calibration and
 // adjustment constants, writes the power-off setup and suspends the acquisition; false
 // when the close is refused (Cancel, or constants that could not be stored while dialogs
 // are shown; with dialogs suppressed that failure is logged and the close goes on).
-bool CloseQuery();
+bool CloseQuery(TCloseKind kind = TCloseKind::ByUser);
 
 // The text of the exception report ("OnException").
 std::string ExceptionReportText(const std::string& message);

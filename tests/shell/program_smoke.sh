@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the real program offscreen on the simulator for a few seconds, drives it with
-# norv-remote (time base, run, waveform data, stop), ends it with SIGTERM and checks that it
-# closed through its close query: exit status 0 and the power-off setup written, even with
-# changed constants that could not be stored.
+# norv-remote (time base, run, waveform data, stop), ends it with SIGTERM while a client is
+# connected and checks that it closed through its close query: exit status 0, the
+# power-off setup written, even with changed constants that could not be stored, and no
+# exception reported.
 # Usage: program_smoke.sh PROGRAM NORV-REMOTE
 set -uo pipefail
 program=$1
@@ -32,7 +33,22 @@ rm -f "$work/home/CalibrImit.ini"
 mkdir "$work/home/CalibrImit.ini"
 send "FLASH:Calibr:FineTB 20000" || fail "the constant was refused"
 
+# A client stays connected, waiting for its next line: the SIGTERM closes the program all
+# the same, and ends the connection.
+mkfifo "$work/lines"
+"$remote" --pid "$pid" --timeout 60 <"$work/lines" >"$work/client" 2>&1 &
+client=$!
+exec 3>"$work/lines"
+echo "TB:ScaleA?" >&3
+for _ in $(seq 1 100); do
+  [[ -s $work/client ]] && break
+  sleep 0.1
+done
+[[ $(cat "$work/client") == "20 ns/div" ]] || fail "the waiting client got \"$(cat "$work/client")\""
 stop_program
+exec 3>&-
+wait "$client"
+grep -q "It has appeared an Exception" "$work/log" && fail "the close reported an exception"
 grep -qF "[error] The constants could not be stored" "$work/log" || fail "the log does not tell of the lost constants"
 
 setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"

@@ -136,5 +136,54 @@ await "Trig:LowJitter?" OFF
 logged "[error] Low Jitter: no reference sine on Ch2"
 no_box "low-jitter reference"
 
+# Saves, loads and memory copies are served later, by the idle step, long after their
+# command has answered: what goes wrong goes to the log all the same.
+waveforms="$work/home/Waveforms/Waveform Files"
+acquisitions="$work/home/Waveforms/Acquisition Limit Files"
+# Waits until the log since the last request holds a line.
+told() {
+  for _ in $(seq 1 100); do
+    tail -n "+$((since + 1))" "$work/log" | grep -qF -- "$1" && return
+    sleep 0.1
+  done
+  fail "the log lacks \"$1\""
+}
+served() {
+  local what=$1 text=$2
+  shift 2
+  since=$(wc -l <"$work/log")
+  send "$@" || fail "$what was refused"
+  told "$text"
+  no_box "$what"
+}
+send "Save:Disk:FileType Wfm" "Save:Disk:FileFormat Binary" "Save:Disk:NameMode Manual" ||
+  fail "the save set-up was refused"
+served "save of an absent memory" "[error] Signal is absent" \
+  "Save:Disk:Source M3" "Save:Disk:FileName m3" "Save:Disk:Save"
+mkdir -p "$waveforms/taken.wfm"
+served "save onto a folder" "[error] Write Error to file \"$waveforms/taken.wfm\"" \
+  "Save:Disk:Source Ch1" "Save:Disk:FileName taken" "Save:Disk:Save"
+long=$(printf 'n%.0s' $(seq 1 253))
+served "save under too long a name" "[error] Write Error to file \"$waveforms/$long.wfm\"" \
+  "Save:Disk:FileName $long" "Save:Disk:Save"
+served "load of a missing file" "[error] File \"$waveforms/nothere.wfm\" does not exist!" \
+  "Save:Disk:FileName nothere" "Save:Disk:Load"
+printf 'no waveform' >"$waveforms/bad.wfm"
+served "load of a damaged file" "[error] File \"$waveforms/bad.wfm\" damaged!" \
+  "Save:Disk:FileName bad" "Save:Disk:Load"
+rm -f "$work/home/~memzona.no1"
+mkdir "$work/home/~memzona.no1"
+served "memory copy" "[error] Write Error to file \"$work/home/~memzona.no1\"" \
+  "Save:Memo:Source Ch1" "Save:Memo:ToMemo M1" "Save:Memo:Save"
+# A counted run saves each record: below a file here, where no folder can be made.
+mkdir -p "$acquisitions"
+touch "$acquisitions/blocked"
+since=$(wc -l <"$work/log")
+send "Acq:RunUntil NAcq" "Acq:NAcq 1" "Acq:FileName blocked/auto" "Acq:React Save" "*Run" ||
+  fail "the counted run was refused"
+told "[error] Write Error to file \"$acquisitions/blocked/auto_"
+send "Acq:RunUntil StopBtn" "*Run" || fail "the run was refused"
+no_box "counted run with saves"
+
 stop_program
 echo "remote_procedures: ok"

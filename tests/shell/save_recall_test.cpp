@@ -444,6 +444,92 @@ TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
   EXPECT_NE(dialogs.shown[1].find("Write Error to file"), std::string::npos);
 }
 
+// What a remote client asks for is served later, by the idle step, when its command has
+// answered long ago: its failures go to the log, as its command's would, and no box opens.
+TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
+  const auto remote = [](const std::string& line) {
+    const TDialogsSuppressed quiet;
+    ExecCommand(line);
+  };
+  const fs::path waveforms = DataFolders().WaveformFilesDir;
+  const fs::path acquisitions = DataFolders().AcqLimitFilesDir;
+  const auto runUntilStopped = [this] {
+    for (int step = 0; step < 200000 && RunFlag; ++step) {
+      ShellIdleStep();
+      clock.Advance(1);
+    }
+    ASSERT_FALSE(RunFlag);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;  // the files in the way
+    Lines commands;                 // the client's
+    std::function<void()> after;    // what the program does later by itself
+    std::string logged;
+  };
+  const Case cases[] = {
+      {"absent source",
+       [] {},
+       {"Save:Disk:Source M3", "Save:Disk:FileName m3", "Save:Disk:Save"},
+       {},
+       "[error] Signal is absent"},
+      {"folder in the file's place",
+       [&] { fs::create_directories(waveforms / "taken.wfm"); },
+       {"Save:Disk:Source Ch1", "Save:Disk:FileName taken", "Save:Disk:Save"},
+       {},
+       "[error] Write Error to file \"" + (waveforms / "taken.wfm").string() + "\""},
+      {"missing file",
+       [] {},
+       {"Save:Disk:FileName nothere", "Save:Disk:Load"},
+       {},
+       "[error] File \"" + (waveforms / "nothere.wfm").string() + "\" does not exist!"},
+      {"damaged file",
+       [&] { std::ofstream(waveforms / "bad.wfm") << "no waveform"; },
+       {"Save:Disk:FileName bad", "Save:Disk:Load"},
+       {},
+       "[error] File \"" + (waveforms / "bad.wfm").string() + "\" damaged!"},
+      {"memory file",
+       [] { fs::create_directories(MemoryFilePath(0)); },
+       {"Save:Memo:Source Ch1", "Save:Memo:ToMemo M1", "Save:Memo:Save"},
+       {},
+       "[error] Write Error to file \"" + MemoryFilePath(0).string() + "\""},
+      // The save was asked for by the client; the run it happens in is the program's.
+      {"auto-save",
+       [&] { fs::create_directories(acquisitions / "auto_00001_Ch1.wfm"); },
+       {"Ch2:Display Off", "Acq:FileName auto", "Acq:RunUntil NAcq", "Acq:NAcq 1", "Acq:React Save"},
+       [&] {
+         ExecCommand("*Run");
+         runUntilStopped();
+       },
+       "[error] Write Error to file \"" + (acquisitions / "auto_00001_Ch1.wfm").string() + "\""},
+      // A recording the client started ends with the acquisition, whoever stops it.
+      {"recording",
+       [] {},
+       {"Save:Disk:FileType Db", "Save:Disk:FileName db", "Save:Disk:Save"},
+       [&] {
+         fs::create_directories(DataFolders().DatabaseDir / "db.cgs");
+         ExecCommand("*Run");
+         for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 1; ++step) ShellIdleStep();
+         ExecCommand("*StopSingle Stop");
+         runUntilStopped();
+       },
+       "[error] Write Error to file \"" + (DataFolders().DatabaseDir / "db.cgs").string() + "\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    for (const std::string& line : c.commands) remote(line);
+    DialogState.SuppressedLog.clear();
+    if (c.after) c.after();
+    ShellIdleStep();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
+    EXPECT_EQ(DialogState.SuppressedLog, Lines{c.logged});
+    dialogs.shown.clear();
+    ExecCommand("Save:Disk:FileType Wfm");
+    ExecCommand("Acq:RunUntil StopBtn");
+  }
+}
+
 TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
   THandler* compare = RootSpider->FindHandler("Mask:CompareWith");
   if (!compare) compare = RootSpider->AddRadioSw(0, "Mask:CompareWith", "Ch1,Ch2");  // the mask test's node

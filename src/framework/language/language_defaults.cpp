@@ -106,6 +106,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"FuncErr1", "\"%s\" function is not available for complex argunemt!"},
     {"FuncErr2", "\"%s\" function is not available for non-complex argunemt %s!"},
     {"FileSDamaged", "File \"%s\" damaged!"},
+    {"FileSMissing", "File \"%s\" does not exist!"},
     {"LoadFromFile", "Load from File"},
     {"SavedInFile", " is saved in file "},
     {"WriteFileError", "Write Error to file \""},

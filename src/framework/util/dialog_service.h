@@ -106,6 +106,21 @@ void SetDialogs(TDialogService* service);
 // Dialogs answer by themselves with their defaults: for a scope, or by the program's state.
 bool DialogsSuppressed();
 
+// Where a request that is served later (by the idle step) comes from: one made while
+// dialogs were suppressed (a remote client's command) is served with them suppressed too,
+// so that what it has to say goes to the log, as its command's messages did.
+class TRequestOrigin {
+ public:
+  TRequestOrigin() = default;
+  // The origin of the command running now.
+  static TRequestOrigin Here() { return TRequestOrigin(DialogsSuppressed()); }
+  bool Quiet() const { return quiet_; }
+
+ private:
+  explicit TRequestOrigin(bool quiet) : quiet_(quiet) {}
+  bool quiet_ = false;
+};
+
 // Suppresses dialogs for a scope (a remote command) and restores the state before it.
 // With suppress false the state stays as it is: a procedure that a remote client started
 // and that ends after its command has answered keeps its messages out of boxes.
@@ -114,6 +129,8 @@ class TDialogsSuppressed {
   explicit TDialogsSuppressed(bool suppress = true) : saved_(DialogState.Suppressed) {
     DialogState.Suppressed = saved_ || suppress;
   }
+  // The scope of serving a request: dialogs as its origin had them.
+  explicit TDialogsSuppressed(TRequestOrigin origin) : TDialogsSuppressed(origin.Quiet()) {}
   ~TDialogsSuppressed() { DialogState.Suppressed = saved_; }
   TDialogsSuppressed(const TDialogsSuppressed&) = delete;
   TDialogsSuppressed& operator=(const TDialogsSuppressed&) = delete;

@@ -9,6 +9,7 @@
 #include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
 #include "framework/traces/scale_change_flags.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
@@ -639,6 +640,7 @@ void TAcquisitionCycle::UpdateDerivedSignals() {
 }
 
 void TAcquisitionCycle::AutoSaveRecord() {
+  const TDialogsSuppressed quiet(settings_->AcqReactSaveOrigin());
   for (int ch : {2, 3}) {
     const TTraceId id = ChannelTrace(ch);
     if (!SignalsOn.IsOn(id)) continue;

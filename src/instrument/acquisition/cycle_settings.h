@@ -56,6 +56,9 @@ class IAcqSettings {
   virtual int GetNAcq() const = 0;
   virtual bool AcqReactBeep() const = 0;
   virtual bool AcqReactSave() const = 0;
+  // The origin of the command that last asked for the save: its failures are told as that
+  // command's would be.
+  virtual TRequestOrigin AcqReactSaveOrigin() const = 0;
   // "Acq:FileName" without its extension (folder and base name).
   virtual std::string AutoSaveBaseName() const = 0;
   virtual TAcqFileFormat GetAcqFileFormat() const = 0;
@@ -102,6 +105,7 @@ class TDefaultAcqSettings : public IAcqSettings {
   int NAcq = 32;
   bool ReactBeep = false;
   bool ReactSave = false;
+  TRequestOrigin ReactSaveOrigin;
   std::string FileBaseName = "Noname";
   TAcqFileFormat FileFormat = TAcqFileFormat::Binary;
   bool ModeB = false;
@@ -141,6 +145,7 @@ class TDefaultAcqSettings : public IAcqSettings {
   int GetNAcq() const override { return NAcq; }
   bool AcqReactBeep() const override { return ReactBeep; }
   bool AcqReactSave() const override { return ReactSave; }
+  TRequestOrigin AcqReactSaveOrigin() const override { return ReactSaveOrigin; }
   std::string AutoSaveBaseName() const override { return FileBaseName; }
   TAcqFileFormat GetAcqFileFormat() const override { return FileFormat; }
   bool DualDelayActive() const override { return ModeB && DualDelay; }

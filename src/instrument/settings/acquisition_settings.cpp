@@ -101,6 +101,7 @@ void ReactChanged(THandler& h) {
   const uint32_t now = State.React->GetMask();
   const uint32_t added = now & ~State.ReactBefore;
   if (added & ReactBeep) LinkHooks.SystemBeep();
+  if (now & ReactSave) State.ReactSaveOrigin = TRequestOrigin::Here();
   if ((added & ReactSave) && h.GetWhoChangedRaw() == wcvSwitcher) {
     std::string name = AutoSaveBase();
     int filter = State.FileFormat->GetIndex();

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/util/dialog_service.h"
+
 namespace norv {
 
 class TRadioSwHandler;
@@ -64,6 +66,8 @@ struct TAcquisitionSettingsState {
   std::string AutoSaveBaseName;
   // "Acq:React" before its change, so that a change sees which reactions were added.
   uint32_t ReactBefore = 0;
+  // The command that last asked for the auto-save.
+  TRequestOrigin ReactSaveOrigin;
 };
 TAcquisitionSettingsState& AcquisitionSettings();
 // Back to the start state: no nodes, no auto-save name.

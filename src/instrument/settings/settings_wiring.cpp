@@ -61,6 +61,7 @@ class TProgramAcqSettings final : public IAcqSettings {
   int GetNAcq() const override { return GetIntValue(AcquisitionSettings().NAcq); }
   bool AcqReactBeep() const override { return norv::AcqReactBeep(); }
   bool AcqReactSave() const override { return norv::AcqReactSave(); }
+  TRequestOrigin AcqReactSaveOrigin() const override { return AcquisitionSettings().ReactSaveOrigin; }
   std::string AutoSaveBaseName() const override { return AutoSaveBase(); }
   TAcqFileFormat GetAcqFileFormat() const override {
     return static_cast<TAcqFileFormat>(GetIndex(AcquisitionSettings().FileFormat));

@@ -82,4 +82,8 @@ void CheckNoRemoteClient() {
   if (RemoteClientCount() > 0) throw EAssertion(GetLangStr("ActiveCOMclient"));
 }
 
+void DisconnectRemoteClient() {
+  if (RemoteServer) RemoteServer->DropClient();
+}
+
 }  // namespace norv

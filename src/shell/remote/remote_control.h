@@ -83,5 +83,7 @@ int RemoteClientCount();
 // The close query: an EAssertion with the "ActiveCOMclient" text while a client is
 // connected, nothing otherwise.
 void CheckNoRemoteClient();
+// Ends a connected client's connection: the program closes whether or not one is there.
+void DisconnectRemoteClient();
 
 }  // namespace norv

@@ -59,9 +59,19 @@ class TRemoteServer {
 
   // The sockets whose input should wake the event loop for a step (listening, client).
   std::vector<int> WatchedSockets() const;
+  // The client's socket while an answer waits for room in it, else -1: its room should
+  // wake the loop for a step too, or the answer waits for the client's next request (and
+  // for a box the user has open).
+  int AnswerWaitingSocket() const { return client_fd_ >= 0 && AnswerPending() ? client_fd_ : -1; }
+  // Requests that have arrived whole wait for another step (a step runs one at most).
+  bool RequestWaiting() const {
+    return !in_service_ && client_fd_ >= 0 && !AnswerPending() && reader_.HasEvent();
+  }
 
   // 1 while a client is connected, else 0.
   int ClientCount() const { return client_fd_ >= 0 ? 1 : 0; }
+  // Ends the client's connection (the program is closing); OnClientGone does not run.
+  void DropClient() { CloseClient(); }
   // Runs when the connected client has gone (hung up or dropped).
   std::function<void()> OnClientGone;
 

@@ -40,6 +40,19 @@ const TProgramUnit SaveUnit("save and recall", [] { SaveState = {}; });
 
 namespace {
 
+// The origins of the requests the idle step serves, and of the recording that runs: each
+// is served with dialogs as the command that made it had them.
+struct TRequestOrigins {
+  TRequestOrigin MemoCopy, DiskSave, DiskLoad, Recording;
+};
+TRequestOrigins Origins;
+const TProgramUnit OriginsUnit("save requests", [] { Origins = {}; });
+
+void Raise(bool& request, TRequestOrigin& origin) {
+  request = true;
+  origin = TRequestOrigin::Here();
+}
+
 constexpr const char* kSourceItems =
     "Ch1,Ch1B2,Ch2,Ch2B2,F1,F2,F3,F4,M1,M2,M3,M4,S1,S2,XY,DB,Hist,Const,None";
 constexpr const char* kMemoryFileMark = "~memzona.no";
@@ -168,15 +181,19 @@ void DatabaseState(std::string& text, bool, bool apply) {
   LoadDatabaseFile(file.string());
 }
 
+void StartRecording(const std::string& fileName) {
+  if (CreateDatabaseFile(fileName)) Origins.Recording = TRequestOrigin::Here();
+}
+
 void DiskSaveNode(THandler&) {
   if (IsDbType()) {
     if (S().DatabaseFileName.empty()) return;
     ConfinedFile(S().DatabaseFileName + ".cgs");
-    CreateDatabaseFile(S().DatabaseFileName);
+    StartRecording(S().DatabaseFileName);
     return;
   }
   if (S().WaveformFileName.empty()) return;
-  DiskSaveRequest = true;
+  Raise(DiskSaveRequest, Origins.DiskSave);
   S().DiskSaveNoDialog = true;
 }
 
@@ -192,7 +209,7 @@ void DiskLoadNode(THandler&) {
     if (!S().DatabaseFileName.empty()) LoadShownDatabase();
     return;
   }
-  DiskLoadRequest = true;
+  Raise(DiskLoadRequest, Origins.DiskLoad);
   S().DiskLoadNoDialog = true;
 }
 
@@ -237,11 +254,16 @@ bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
 bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool text) {
   if (memory < 0 || memory >= kMemoryCount) return false;
   const TTraceId trace = MemoryTrace(memory);
+  const bool openable = Openable(fileName, !silent);
+  const TFileRead file = openable ? ReadRegularFile(fileName) : TFileRead{};
+  // A file that is not there leaves the memory as it was, and is told apart from a damaged one.
+  if (openable && file.Error == TFileReadError::Absent) {
+    if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
+    return false;
+  }
   TSignalObj& record = SignalObjs()[trace];
   record.SetZoomStep(1);
   record.SetFirstShown(0);
-  const bool openable = Openable(fileName, !silent);
-  const TFileRead file = openable ? ReadRegularFile(fileName) : TFileRead{};
   std::istringstream in(file.Bytes, std::ios::binary);
   const bool ok = openable && file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
   if (!ok) {
@@ -349,10 +371,14 @@ void RefreshMemoryTraces() {
   }
 }
 
-void CopySelectedSourceToMemory() { CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo)); }
+void CopySelectedSourceToMemory() {
+  const TDialogsSuppressed quiet(Origins.MemoCopy);
+  CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo));
+}
 
 void SaveWaveformToDisk() {
   if (S().FileDialogOpen) return;
+  const TDialogsSuppressed quiet(Origins.DiskSave);
   const bool manual = GetIndex(S().NameMode) == 0;
   if (S().DiskSaveNoDialog) {
     S().DiskSaveNoDialog = false;
@@ -389,6 +415,7 @@ void SaveWaveformToDisk() {
 
 void LoadWaveformFromDisk() {
   if (S().FileDialogOpen) return;
+  const TDialogsSuppressed quiet(Origins.DiskLoad);
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
   std::string file = S().WaveformFileName + (verbose ? ".txt" : ".wfm");
@@ -413,7 +440,7 @@ void LoadWaveformFromDisk() {
 
 void DiskSaveByDialog() {
   if (!IsDbType()) {
-    DiskSaveRequest = true;
+    Raise(DiskSaveRequest, Origins.DiskSave);
     S().DiskSaveNoDialog = false;
     return;
   }
@@ -421,12 +448,12 @@ void DiskSaveByDialog() {
       AskFile(true, "SaveDatabaseAs", kDatabaseFilter, 0, S().DatabaseFileName, DatabaseFolder());
   if (!choice) return;
   S().DatabaseFolder = fs::path(choice->Folder) / "";
-  CreateDatabaseFile(WithoutExtension(choice->FileName));
+  StartRecording(WithoutExtension(choice->FileName));
 }
 
 void DiskLoadByDialog() {
   if (!IsDbType()) {
-    DiskLoadRequest = true;
+    Raise(DiskLoadRequest, Origins.DiskLoad);
     S().DiskLoadNoDialog = false;
     return;
   }
@@ -521,6 +548,7 @@ void AccumulateDatabaseRecord() {
 
 void SaveDatabaseFile() {
   if (!S().DatabaseRecording) return;
+  const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
   if (!ColorGradeDatabase.Save(file))
@@ -570,7 +598,7 @@ void RegisterSaveCommands() {
   });
   S().MemoSource = root.AddSignalSourceSw(0, "Save:Memo:Source", kSourceItems, excluded);
   S().MemoToMemo = root.AddRadioSw(0, "Save:Memo:ToMemo", "M1,M2,M3,M4");
-  root.AddRightCommand("Save:Memo:Save", [](THandler&) { MemoCopyRequest = true; });
+  root.AddRightCommand("Save:Memo:Save", [](THandler&) { Raise(MemoCopyRequest, Origins.MemoCopy); });
   S().FileType =
       root.AddRadioSw(0, "Save:Disk:FileType", "Wfm,Db", [](THandler&) { ApplyFileTypeEnabling(); });
   S().DiskSource = root.AddSignalSourceSw(0, "Save:Disk:Source", kSourceItems, excluded);

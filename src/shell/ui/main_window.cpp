@@ -473,6 +473,23 @@ void TMorda_fr::WatchRemoteSockets() {
     });
     remoteNotifiers_.emplace(fd, std::move(notifier));
   }
+  const int answerFd = RemoteServer ? RemoteServer->AnswerWaitingSocket() : -1;
+  if (answerFd < 0) {
+    answerNotifier_.reset();
+  } else if (answerNotifier_ && answerNotifier_->socket() == answerFd) {
+    answerNotifier_->setEnabled(true);
+  } else {
+    answerNotifier_ = std::make_unique<QSocketNotifier>(answerFd, QSocketNotifier::Write);
+    connect(answerNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+      // Quiet until the step has written: the room stays until then.
+      answerNotifier_->setEnabled(false);
+      QMetaObject::invokeMethod(
+          this, [this] { ServiceRemote(); }, Qt::QueuedConnection);
+    });
+  }
+  if (RemoteServer && RemoteServer->RequestWaiting())
+    QMetaObject::invokeMethod(
+        this, [this] { ServiceRemote(); }, Qt::QueuedConnection);
 }
 
 void TMorda_fr::LanguageSwitched() {
@@ -516,7 +533,9 @@ void TMorda_fr::CloseQuietly() {
       this,
       [this] {
         const TDialogsSuppressed quiet;
+        closingBySystem_ = true;
         close();
+        closingBySystem_ = false;
       },
       Qt::QueuedConnection);
 }
@@ -527,7 +546,10 @@ void TMorda_fr::closeEvent(QCloseEvent* event) {
     return;
   }
   bool allowed = false;
-  RunGuarded([&] { allowed = CloseQuery(); });
+  const bool bySystem = closingBySystem_;
+  // The system's close cannot be refused: what went wrong on the way is in the log.
+  if (!RunGuarded([&] { allowed = CloseQuery(bySystem ? TCloseKind::BySystem : TCloseKind::ByUser); }))
+    allowed = bySystem;
   if (!allowed) {
     event->ignore();
     return;
@@ -535,6 +557,8 @@ void TMorda_fr::closeEvent(QCloseEvent* event) {
   closeAccepted_ = true;
   idle_.SetActive(false);
   persistTimer_.stop();
+  // A client's connection the close has ended is watched no more.
+  WatchRemoteSockets();
   event->accept();
   // A hidden window ends the loop as well.
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -68,8 +68,9 @@ class TMorda_fr : public QWidget {
   // True: done, the loop may sleep.
   bool IdleStep();
   bool IdleBusy() const { return idle_.Busy(); }
-  // Closes through the close query with nothing waiting for a click (signals, a client
-  // that has gone).
+  // Closes through the close query with nothing waiting for a click (signals, the
+  // session's end, a client that has gone): a connected client's connection ends, and the
+  // program closes even when the query fails.
   void CloseQuietly();
   // The one exception report.
   void OnException(const std::string& message);
@@ -126,6 +127,9 @@ class TMorda_fr : public QWidget {
   QTimer utilityTimer_;
   int utilityPanel_ = kRightPanel;
   std::map<int, std::unique_ptr<QSocketNotifier>> remoteNotifiers_;
+  // Watches for room in the client's socket while an answer waits for it.
+  std::unique_ptr<QSocketNotifier> answerNotifier_;
+  bool closingBySystem_ = false;
   bool closeAccepted_ = false;
   bool inException_ = false;
 };

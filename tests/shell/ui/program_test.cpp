@@ -18,9 +18,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/program_pages.h"
 #include "app/program_units.h"
@@ -958,6 +962,76 @@ TEST_F(RemoteProgramTest, StartedForAClientItClosesQuietlyWhenTheClientGoes) {
   EXPECT_TRUE(window().CloseAccepted());
   EXPECT_TRUE(dialogs_.shown.empty()) << "no question on the way out";
   EXPECT_NE(FileText(SetupFilePath(TSetupKind::PowerOff)).find("TB:SCALEA 50 n(s/div)"), std::string::npos);
+}
+
+// The system closes the program (SIGTERM, SIGINT, the session's end) though a client is
+// connected: the connection ends, the power-off setup is written, nothing is reported.
+TEST_F(RemoteProgramTest, TheSystemClosesItWhileAClientIsConnected) {
+  Start({"Default_Demo"}, true);
+  client_.Connect(RemoteServer->SocketPath());
+  EXPECT_EQ(Ask("Header Off;:TB:ScaleA 50N"), "OK ");
+  DialogState.SuppressedLog.clear();
+  window().CloseQuietly();
+  for (int i = 0; i < 50 && !window().CloseAccepted(); ++i) QApplication::processEvents();
+  EXPECT_TRUE(window().CloseAccepted());
+  EXPECT_TRUE(client_.WaitHangUp(1000, Loop()));
+  EXPECT_TRUE(dialogs_.shown.empty());
+  EXPECT_EQ(DialogState.SuppressedLog, std::vector<std::string>{});
+  EXPECT_NE(FileText(SetupFilePath(TSetupKind::PowerOff)).find("TB:SCALEA 50 n(s/div)"), std::string::npos);
+}
+
+// Opens no box itself: each box the user has open runs the client's exchange, as the
+// client's turns come while a modal box waits for a click.
+class BoxWhileAClientWaits final : public TDialogService {
+ public:
+  std::function<void()> whileOpen;
+  std::vector<std::string> shown;
+
+ protected:
+  TAnswer DoAsk(TMessageKind, const std::string&, const std::vector<TAnswer>&, TAnswer answer) override {
+    return answer;
+  }
+  int DoAskCustom(TMessageKind, const std::string&, const std::vector<std::string>&, int answer) override {
+    return answer;
+  }
+  void DoInform(TMessageKind kind, const std::string& text) override {
+    shown.push_back(SuppressedLogLine(kind, text));
+    if (whileOpen) std::exchange(whileOpen, nullptr)();
+  }
+  std::optional<TFileChoice> DoChooseFile(const TFileRequest&) override { return std::nullopt; }
+  std::optional<uint32_t> DoChooseColour(uint32_t, bool) override { return std::nullopt; }
+  bool DoPrinterSetup() override { return false; }
+  bool DoCopyImageToClipboard(const TImageView&) override { return false; }
+};
+
+// The idle step waits on a box the user has open; an answer larger than the socket holds
+// still goes out whole as the client reads it.
+TEST_F(RemoteProgramTest, ALongAnswerGoesOutWhileTheUserHasABoxOpen) {
+  Start({"Default_Demo"}, true);
+  client_.Connect(RemoteServer->SocketPath());
+  const std::string one = Ask("Header Off;:Wfm:Source Ch1;:Wfm:Data?");
+  ASSERT_GT(one.size(), 1000u);
+  std::string line = "Wfm:Data?";
+  const size_t repeats = (4u << 20) / one.size();
+  for (size_t i = 0; i < repeats; ++i) line += ";:Wfm:Data?";
+
+  BoxWhileAClientWaits box;
+  std::string answer;
+  box.whileOpen = [&] {
+    try {
+      answer = Ask(line);
+    } catch (const ERemoteError& e) {
+      answer = e.what();
+    }
+  };
+  SetDialogs(&box);
+  // The user's save of an absent signal: its box opens in the idle step.
+  ExecCommand("Save:Disk:Source M3;:Save:Disk:FileName m3;:Save:Disk:Save");
+  for (int i = 0; i < 200000 && box.shown.empty(); ++i) QApplication::processEvents();
+  SetDialogs(&dialogs_);
+  ASSERT_EQ(box.shown, std::vector<std::string>{"[error] Signal is absent"});
+  EXPECT_TRUE(answer.starts_with("OK ")) << answer.substr(0, 200);
+  EXPECT_GT(answer.size(), 4u << 20);
 }
 
 }  // namespace
