@@ -164,8 +164,12 @@ mkdir -p "$waveforms/taken.wfm"
 served "save onto a folder" "[error] Write Error to file \"$waveforms/taken.wfm\"" \
   "Save:Disk:Source Ch1" "Save:Disk:FileName taken" "Save:Disk:Save"
 long=$(printf 'n%.0s' $(seq 1 253))
-served "save under too long a name" "[error] Write Error to file \"$waveforms/$long.wfm\"" \
-  "Save:Disk:FileName $long" "Save:Disk:Save"
+# A name too long for the system is refused when it is given, before any file work.
+since=$(wc -l <"$work/log")
+refusal=$(send "Save:Disk:FileName $long" 2>&1) && fail "a name too long for the system was taken"
+[[ $refusal == *"File name too long: nnnn"*"..." && ${#refusal} -lt 200 ]] ||
+  fail "a name too long was not refused as such: $refusal"
+no_box "save under too long a name"
 served "load of a missing file" "[error] File \"$waveforms/nothere.wfm\" does not exist!" \
   "Save:Disk:FileName nothere" "Save:Disk:Load"
 printf 'no waveform' >"$waveforms/bad.wfm"
