@@ -61,8 +61,8 @@ void NotifyDelaySwitchers() {
     if (h) h->NotifySwitchers();
 }
 
-// A setup that recalls a setup (itself, as often as not) would recurse until the stack
-// runs out: such a line is refused and the replay goes on.
+// A recall inside a recall would recurse until the stack runs out: it is refused and the
+// replay goes on. (A setup's own lines never recall one: LoadSettings runs settings only.)
 bool SetupReplayRunning = false;
 
 void ReplaySetup(const std::vector<std::string>& lines) {

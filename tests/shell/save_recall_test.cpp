@@ -10,12 +10,14 @@
 #include <functional>
 #include <sstream>
 
+#include "app/program_units.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "display/signal_layers.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -31,6 +33,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+
+const std::string kSkippedLines = "[warning] These lines set no setting and were skipped:\n";
 
 Lines Dump() {
   Lines lines;
@@ -319,11 +323,98 @@ TEST_F(SaveRecallTest, ASetupRecallInsideARecallIsRefusedAndTheRestLoads) {
     ASSERT_EQ(GetIndex(SaveState.FileFormat), 0);
     fs::create_directories(c.file.parent_path());
     std::ofstream(c.file) << "Save:Disk:NameMode Auto\n" << c.inner << "\nSave:Disk:FileFormat Verbose\n";
+    dialogs.shown.clear();
     EXPECT_NO_THROW(ExecCommand(c.command)) << c.inner;
     EXPECT_EQ(GetIndex(SaveState.NameMode), 1) << c.inner;
     EXPECT_EQ(GetIndex(SaveState.FileFormat), 1) << c.inner;
+    // A setup sets no button: the inner recall is skipped and named.
+    EXPECT_EQ(dialogs.shown, Lines{kSkippedLines + std::string(c.inner)});
   }
-  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// The whole program's settings: every unit registered, as the program starts.
+class WholeProgramSetupTest : public SaveRecallTest {
+ protected:
+  void InstallUnits() override { InstallProgramUnits(); }
+  // The texts that name skipped lines; a setting's own messages are left out.
+  static Lines SkipMessages(const Lines& shown) {
+    Lines found;
+    for (const std::string& text : shown)
+      if (text.starts_with(kSkippedLines)) found.push_back(text);
+    return found;
+  }
+};
+
+// A setup sets settings and nothing else, whatever lines a shared file holds: lines that
+// would store constants, write files, start procedures, press buttons or run free-text
+// commands are skipped and named in one message, and every setting still comes back. A
+// client's recall logs the message instead of showing it.
+TEST_F(WholeProgramSetupTest, ARecallSetsEverySettingAndNothingElse) {
+  {
+    const TDialogsSuppressed quiet;  // the procedures some settings start ask nothing
+    MoveEverything();
+  }
+  const Lines moved = Dump();
+  const std::string acqName = ExecCommand("Acq:FileName?");
+  const Lines forbidden = {"FLASH:CALIBR:CH1FULL:BRIDGEVOLT 2.9",
+                           "FLASH:CALIBR:STOREALL",
+                           "SAVE:SETUP:FILENAME second;SAVE",
+                           "*AUTOSCALE AUTO",
+                           "FLASH:CALIBR:AUTOCALCH",
+                           "DISPL:RESETALL",
+                           "ACQ:FILENAME stray",
+                           "SHADOW:SETONTOP",
+                           "INSTR:CURRENT:SET Other",
+                           "HEADER ON"};
+  Lines setup = moved;
+  setup.insert(setup.end(), forbidden.begin(), forbidden.end());
+  const fs::path setups = DataFolders().SetupFilesDir;
+  fs::create_directories(setups);
+  std::ofstream(setups / "shared.set", std::ios::binary) << SetupFileTextFromLines(setup);
+  ExecCommand("Save:Setup:RecFact");
+  ASSERT_NE(Dump(), moved);
+  const fs::path constants = DataFolders().ProgramDir / "CalibrImit.ini";
+  const bool constantsExisted = fs::exists(constants);
+  const std::string constantsBefore = constantsExisted ? FileBytes(constants) : "";
+  const std::string autocal = ExecCommand("FLASH:Calibr:AutocalResult?");
+  const int64_t start = clock.NowMs();
+  dialogs.shown.clear();
+
+  ExecCommand("Save:Setup:FileName shared");
+  ExecCommand("Save:Setup:Recall");
+  EXPECT_EQ(Dump(), moved);
+  std::string message = kSkippedLines + forbidden[0];
+  for (size_t i = 1; i < forbidden.size(); ++i) message += "\n" + forbidden[i];
+  EXPECT_EQ(SkipMessages(dialogs.shown), Lines{message});
+  EXPECT_EQ(fs::exists(constants), constantsExisted);
+  if (constantsExisted) {
+    EXPECT_EQ(FileBytes(constants), constantsBefore);
+  }
+  Lines files;
+  for (const auto& entry : fs::recursive_directory_iterator(setups)) files.push_back(entry.path().string());
+  EXPECT_EQ(files, Lines{(setups / "shared.set").string()});
+  EXPECT_EQ(ExecCommand("Acq:FileName?"), acqName);
+  EXPECT_EQ(ExecCommand("FLASH:Calibr:AutocalResult?"), autocal);
+  EXPECT_EQ(CurrentInstrumentName, DefaultDemoName);
+  EXPECT_EQ(clock.NowMs(), start) << "a procedure ran";
+
+  // The undo of the recall and its redo replay every line of the step.
+  dialogs.shown.clear();
+  ExecCommand("*Undo");
+  EXPECT_NE(Dump(), moved);
+  ExecCommand("*Undo Redo");
+  EXPECT_EQ(SkipMessages(dialogs.shown), Lines{});
+
+  ExecCommand("Save:Setup:RecFact");
+  dialogs.shown.clear();
+  {
+    const TDialogsSuppressed remote;
+    DialogState.SuppressedLog.clear();
+    ExecCommand("Save:Setup:Recall");
+  }
+  EXPECT_EQ(Dump(), moved);
+  EXPECT_EQ(dialogs.shown, Lines{});
+  EXPECT_EQ(SkipMessages(DialogState.SuppressedLog), Lines{message});
 }
 
 TEST_F(SaveRecallTest, AutomaticNamesCountFromOneAndEveryFormatLoadsBack) {

@@ -76,26 +76,6 @@ class TSelectableSourceHandler final : public TSignalSourceSwHandler {
   bool Offered(int index) const { return index < 0 || index >= 32 || !(GetExcludedMask() & (1u << index)); }
 };
 
-// The older path of a node: it passes every command on and shows in no listing or setup.
-class TPathAlias final : public THandler {
- public:
-  explicit TPathAlias(THandler* target) : target_(target) {}
-
- protected:
-  std::string Execute(const std::string& param, bool isQuery, bool replay) override {
-    return target_->ExecCmd(param, isQuery, replay);
-  }
-
- private:
-  THandler* target_;
-};
-
-void AddAlias(const std::string& path, THandler* target) {
-  THandler* alias = RootSpider->AddItem(path, std::make_unique<TPathAlias>(target));
-  alias->SetInternal(true);
-  alias->SetDisabled(true);
-}
-
 TSignalSourceSwHandler* AddSelectableSource(TTraceId source, const std::string& path, uint32_t excluded,
                                             THandlerEvent onChange = {}) {
   return static_cast<TSignalSourceSwHandler*>(RootSpider->AddItem(
@@ -569,11 +549,11 @@ void RegisterDisplayCommands() {
 
   // Setups and clients of older versions name the XY trace "???".
   const TDisplayTraceNodes& xy = State.Traces[TraceIndex(TTraceId::XY)];
-  AddAlias("Displ:???:Style", xy.Style);
-  AddAlias("Displ:???:PersistTime", xy.PersistTime);
-  AddAlias("Displ:???:RefreshTime", xy.RefreshTime);
-  AddAlias("Displ:Screen4:???", State.Screen4[TraceIndex(TTraceId::XY)]);
-  AddAlias("Displ:Screen2:???", State.Screen2[TraceIndex(TTraceId::XY)]);
+  RootSpider->AddAlias("Displ:???:Style", xy.Style);
+  RootSpider->AddAlias("Displ:???:PersistTime", xy.PersistTime);
+  RootSpider->AddAlias("Displ:???:RefreshTime", xy.RefreshTime);
+  RootSpider->AddAlias("Displ:Screen4:???", State.Screen4[TraceIndex(TTraceId::XY)]);
+  RootSpider->AddAlias("Displ:Screen2:???", State.Screen2[TraceIndex(TTraceId::XY)]);
 
   State.EnablityLink = std::make_unique<TSwitcherLink>(UpdateScreenNodeEnables);
   State.EnablityLink->Bind(HandlerSignalEnablity.get());

@@ -326,7 +326,8 @@ std::string TSpider::ExecCommand(std::string_view path, const std::string& param
 std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const std::string& param,
                                    bool isQuery, bool replay) {
   if (position == 0) {
-    if (path.find("SHADOW") != std::string_view::npos) return kError;
+    if (path.find("SHADOW") != std::string_view::npos)
+      return TSetupCommandsOnly::PassesOver(nullptr) ? std::string() : kError;
     if (!replay && path.find("NOGPIB") != std::string_view::npos) return kError;
   }
   const TSegment seg = FindSegment(path, position, true);
@@ -344,11 +345,14 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
     if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
   } else if (!entry.Handler) {
     if (!param.empty() || !isQuery || !entry.Child) return kError;
+    if (TSetupCommandsOnly::PassesOver(&entry)) return std::string();
     std::string listing;
     entry.Child->CommonQuerry(listing);
     return listing;
   }
   CurrentSpider = this;
+  if (TSetupCommandsOnly::PassesOver(&entry)) return std::string();
+  const TAnyCommands asProgram;  // the command's own actions
   THandler* handler = entry.Handler.get();
   // Taken before the handler runs: its callbacks may register items into this node.
   const std::string header = isQuery ? GetItemHeader(seg.index, false, true) : std::string();

@@ -192,17 +192,23 @@ class TSpider {
   // The same from a item: AddIntEdit({.Path = "Acq:NAcq", .Value = 32, .Min = 1, ...}).
   TIntEditHandler* AddIntEdit(TIntEditFields item);
   TDoubleEditHandler* AddDoubleEdit(TDoubleEditFields item);
+  // An older path of `target` (TPathAlias): it takes every command of the setting, also
+  // from setups, and shows in no listing or setup.
+  THandler* AddAlias(std::string_view path, THandler* target);
 
   // --- setup text ---
   // Appends one line per setting of this subtree, in registration order: the item's full
   // path and its query answer in the replay form ("ACQ:FITTO MULTI", "TB:SCALEA 10 n(s)").
-  // Internal items, free-text commands and items that answer nothing are left out.
+  // Only items that IsSetupHandler takes and that answer a value are written.
   void DumpSettings(std::vector<std::string>& list);
   // Plays a setup back into the whole tree (call on RootSpider): inside one settings
   // batch, every line twice in order as a replay command line (so items whose limits
-  // depend on later ones get their values), then OnSettingsLoaded. Unknown, refused and
-  // damaged lines are skipped (the rest still loads) and given back; blank lines are
-  // passed over.
+  // depend on later ones get their values), then OnSettingsLoaded. A setup sets settings
+  // and does nothing else: each command of a line runs only when it reaches an item the
+  // dump writes (TSetupCommandsOnly); the lines with commands passed over are named in
+  // one warning. Unknown, refused and damaged lines are skipped too (the rest still
+  // loads). Every line skipped in whole or in part is given back; blank lines are passed
+  // over.
   std::vector<std::string> LoadSettings(const std::vector<std::string>& list);
 
  private:
@@ -264,6 +270,64 @@ class TSpider {
 // The one tree of the program (held by ProgramObjects).
 extern TOwned<TSpider>& RootSpider;
 
+// The older path of a setting: it passes every command on to the setting.
+class TPathAlias final : public THandler {
+ public:
+  explicit TPathAlias(THandler* target) : target_(target) {}
+  THandler* Target() const { return target_; }
+
+ protected:
+  std::string Execute(const std::string& param, bool isQuery, bool replay) override;
+
+ private:
+  THandler* target_;
+};
+
+// What a setup holds, the one rule for the dump that writes setups and for the replays of
+// setups and undo steps: a setting of the user's, so not an Internal item (paths "*",
+// "SHADOW:", "FLASH:", "INSTR:", and "Header"), a command button or a free-text command.
+// Setups are files that users exchange: a line of one must never store constants, write
+// files or start a procedure.
+bool IsSetupHandler(const THandler* handler);
+
+// While one lives, a command of a command line runs only when it reaches an item a setup
+// holds (IsSetupHandler; through an older path too): a setup's lines are replayed. Any
+// other command, a subtree listing and a "SHADOW" path are passed over (they answer
+// nothing) and counted. A command that runs runs the command lines of its own actions
+// unrestricted, as the program's.
+class TSetupCommandsOnly {
+ public:
+  TSetupCommandsOnly();
+  ~TSetupCommandsOnly();
+  TSetupCommandsOnly(const TSetupCommandsOnly&) = delete;
+  TSetupCommandsOnly& operator=(const TSetupCommandsOnly&) = delete;
+
+  int PassedOver() const { return passed_over_; }
+  // Whether the command reaching `entry` (nullptr: a path refused before it reaches an
+  // entry) is passed over now; counts it if so.
+  static bool PassesOver(const TSpiderEntry* entry);
+
+ private:
+  TSetupCommandsOnly* saved_;
+  int passed_over_ = 0;
+};
+
+// Lifts a TSetupCommandsOnly for a scope: a command that runs and its own actions.
+class TAnyCommands {
+ public:
+  TAnyCommands();
+  ~TAnyCommands();
+  TAnyCommands(const TAnyCommands&) = delete;
+  TAnyCommands& operator=(const TAnyCommands&) = delete;
+
+ private:
+  TSetupCommandsOnly* saved_;
+};
+
+// Tells the user once, through the dialogs (a remote client's replay logs it), which lines
+// of a setup or undo step were skipped as they set no setting: the first few, shortened.
+void ReportSkippedSetupLines(const std::vector<std::string>& lines);
+
 // The tree's values beside it.
 struct TSettingsTreeState {
   // "Header": replies carry their path while it is on (on at start).
@@ -275,6 +339,8 @@ struct TSettingsTreeState {
   // Called at the end of every setup load, inside its settings batch (installed by the
   // instrument side).
   THook<void()> OnSettingsLoaded{"SettingsTreeState.OnSettingsLoaded"};
+  // The innermost TSetupCommandsOnly in force, or none.
+  TSetupCommandsOnly* SetupCommandsOnly = nullptr;
 };
 
 extern TSettingsTreeState SettingsTreeState;

@@ -2,12 +2,15 @@
 // playback.
 
 #include <algorithm>
+#include <memory>
+#include <string>
 #include <utility>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 
 namespace norv {
@@ -18,7 +21,65 @@ bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.
 
 bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
 
+// A line as the warning shows it: control characters as '?', cut after kShownBytes at a
+// character's start.
+std::string ShownLine(std::string_view line) {
+  constexpr size_t kShownBytes = 80;
+  std::string shown;
+  for (const char c : line.substr(0, kShownBytes)) shown += IsBlankOrControl(c) && c != ' ' ? '?' : c;
+  if (line.size() <= kShownBytes) return shown;
+  while (!shown.empty() && (static_cast<unsigned char>(line[shown.size()]) & 0xC0) == 0x80) shown.pop_back();
+  return shown + "...";
+}
+
 }  // namespace
+
+std::string TPathAlias::Execute(const std::string& param, bool isQuery, bool replay) {
+  return target_->ExecCmd(param, isQuery, replay);
+}
+
+THandler* TSpider::AddAlias(std::string_view path, THandler* target) {
+  THandler* alias = AddItem(path, std::make_unique<TPathAlias>(target));
+  alias->SetInternal(true);  // not written to setups: the setting itself is
+  alias->SetDisabled(true);  // nor listed
+  return alias;
+}
+
+bool IsSetupHandler(const THandler* handler) {
+  return handler && !handler->IsInternal() && !dynamic_cast<const TGpibStringHandler*>(handler) &&
+         !dynamic_cast<const TMainCommandHandler*>(handler) &&
+         !dynamic_cast<const TRightCommandHandler*>(handler);
+}
+
+TSetupCommandsOnly::TSetupCommandsOnly() : saved_(SettingsTreeState.SetupCommandsOnly) {
+  SettingsTreeState.SetupCommandsOnly = this;
+}
+
+TSetupCommandsOnly::~TSetupCommandsOnly() { SettingsTreeState.SetupCommandsOnly = saved_; }
+
+bool TSetupCommandsOnly::PassesOver(const TSpiderEntry* entry) {
+  TSetupCommandsOnly* const active = SettingsTreeState.SetupCommandsOnly;
+  if (!active) return false;
+  // The dump writes the items below a node, never a handler of the node itself.
+  const THandler* handler = entry && !entry->Child ? entry->Handler.get() : nullptr;
+  if (const auto* alias = dynamic_cast<const TPathAlias*>(handler)) handler = alias->Target();
+  if (IsSetupHandler(handler)) return false;
+  ++active->passed_over_;
+  return true;
+}
+
+TAnyCommands::TAnyCommands() : saved_(std::exchange(SettingsTreeState.SetupCommandsOnly, nullptr)) {}
+
+TAnyCommands::~TAnyCommands() { SettingsTreeState.SetupCommandsOnly = saved_; }
+
+void ReportSkippedSetupLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  constexpr size_t kShownLines = 10;
+  std::string text = "These lines set no setting and were skipped:";
+  for (size_t i = 0; i < lines.size() && i < kShownLines; ++i) text += "\n" + ShownLine(lines[i]);
+  if (lines.size() > kShownLines) text += "\n... and " + std::to_string(lines.size() - kShownLines) + " more";
+  Dialogs().Inform(TMessageKind::Warning, text);
+}
 
 void TSpider::DumpSettings(std::vector<std::string>& list) {
   std::string prefix;
@@ -37,7 +98,7 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
       return;
     }
     THandler* handler = entry.Handler.get();
-    if (!handler || handler->IsInternal() || dynamic_cast<TGpibStringHandler*>(handler)) return;
+    if (!IsSetupHandler(handler)) return;
     // Named before the query runs: a callback adding entries here would move this one.
     std::string line = prefix + entry.Mnemonic;
     const std::string answer = handler->ExecCmd(std::string(), true, true);
@@ -48,29 +109,37 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
 }
 
 std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {
-  TSettingsBatch batch;
   std::vector<std::string> refused;
-  // Twice: items whose limits or options depend on items registered after them get their
-  // values once those are in place.
-  for (int pass = 0; pass < 2; ++pass) {
-    for (const std::string& line : list) {
-      if (IsBlankLine(line)) continue;
-      // A damaged line (an empty command, as in "X 1;") and a refused command are passed
-      // over like an unknown one and the rest of the setup still loads; faults of
-      // handlers still reach the caller.
-      bool ok = true;
-      try {
-        ok = !IsRefused(ExecCommandLine(line, true));
-      } catch (const ERefusedCommand&) {
-        ok = false;
-      } catch (const EAssertion& e) {
-        if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
-        ok = false;
+  std::vector<std::string> skipped;
+  {
+    TSettingsBatch batch;
+    // Twice: items whose limits or options depend on items registered after them get
+    // their values once those are in place.
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const std::string& line : list) {
+        if (IsBlankLine(line)) continue;
+        // A damaged line (an empty command, as in "X 1;") and a refused command are
+        // passed over like an unknown one and the rest of the setup still loads; faults
+        // of handlers still reach the caller.
+        const TSetupCommandsOnly settingsOnly;
+        bool ok = true;
+        try {
+          ok = !IsRefused(ExecCommandLine(line, true));
+        } catch (const ERefusedCommand&) {
+          ok = false;
+        } catch (const EAssertion& e) {
+          if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
+          ok = false;
+        }
+        if (pass == 0) continue;
+        if (settingsOnly.PassedOver() > 0) skipped.push_back(line);
+        if (!ok || settingsOnly.PassedOver() > 0) refused.push_back(line);
       }
-      if (!ok && pass == 1) refused.push_back(line);
     }
+    OnSettingsLoaded();
   }
-  OnSettingsLoaded();
+  // Once the batch has ended: the box waits for the user.
+  ReportSkippedSetupLines(skipped);
   return refused;
 }
 

@@ -1,11 +1,40 @@
 #include "framework/settings/undo_ring.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "framework/settings/handler.h"
+#include "framework/settings/settings_tree.h"
 #include "framework/util/errors.h"
 
 namespace norv {
+
+namespace {
+
+// The full path of a handler below `node`, or "".
+std::string PathBelow(TSpider& node, const THandler* handler) {
+  for (int i = 0; i < node.Count(); ++i) {
+    const TSpiderEntry& entry = node.Entries()[i];
+    if (entry.Handler.get() == handler) return node.GetItemHeader(i, false, true);
+    if (entry.Child)
+      if (std::string path = PathBelow(*entry.Child, handler); !path.empty()) return path;
+  }
+  return {};
+}
+
+// Replays one line of a step when it is of the kind a setup holds; else names it.
+void Restore(const TUndoLine& line, std::vector<std::string>& skipped) {
+  if (!line.Handler) return;
+  if (IsSetupHandler(line.Handler)) {
+    line.Handler->RestoreFromText(line.Text);
+    return;
+  }
+  std::string path = RootSpider ? PathBelow(*RootSpider, line.Handler) : std::string();
+  skipped.push_back((path.empty() ? std::string("?") : path) + " " + line.Text);
+}
+
+}  // namespace
 
 constinit TOwned<TUndoBuffer>& UndoBuffer = ProgramObjects.UndoBuffer;
 TUndoGroupState UndoGroupState;
@@ -133,26 +162,28 @@ void TUndoBuffer::ReplaceHandler(const THandler* handler, THandler* replacement)
 void ReplayUndoStep(bool redo) {
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
   if (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty) return;
-  TSettingsBatch batch;
-  TUndoBuffer* ring = UndoBuffer.get();
-  const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
-  // By index and re-checked: a replayed change may re-register a handler (its lines are
-  // then retargeted in place) or even stop the ring.
-  for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) {
-    THandler* handler = lines[i].Handler;
-    if (handler) handler->RestoreFromText(lines[i].Text);
+  // A step sets settings, as a setup does, and nothing else (a line's handler may have
+  // been replaced by a command since it was written).
+  std::vector<std::string> skipped;
+  {
+    TSettingsBatch batch;
+    TUndoBuffer* ring = UndoBuffer.get();
+    const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
+    // By index and re-checked: a replayed change may re-register a handler (its lines are
+    // then retargeted in place) or even stop the ring.
+    for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) Restore(lines[i], skipped);
+    // A node the step did not change held the same value before and after it, so the
+    // replay must leave it as it found it. Yet the rules of a node restored before the one
+    // that sets its limits back can clamp it (time scale A restored before B clamps B and
+    // the delays): such a node wrote its value into the slot, and gets it back here, as
+    // does any node that this in turn moves.
+    for (size_t i = 0; UndoBuffer.get() == ring && i < ring->WriteList().size(); ++i) {
+      const TUndoLine line = ring->WriteList()[i];  // a copy: restoring may add lines
+      const auto inStep = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
+      if (std::none_of(lines.begin(), lines.end(), inStep)) Restore(line, skipped);
+    }
   }
-  // A node the step did not change held the same value before and after it, so the
-  // replay must leave it as it found it. Yet the rules of a node restored before the one
-  // that sets its limits back can clamp it (time scale A restored before B clamps B and
-  // the delays): such a node wrote its value into the slot, and gets it back here, as
-  // does any node that this in turn moves.
-  for (size_t i = 0; UndoBuffer.get() == ring && i < ring->WriteList().size(); ++i) {
-    const TUndoLine line = ring->WriteList()[i];  // a copy: restoring may add lines
-    const auto inStep = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
-    if (line.Handler && std::none_of(lines.begin(), lines.end(), inStep))
-      line.Handler->RestoreFromText(line.Text);
-  }
+  ReportSkippedSetupLines(skipped);
 }
 
 }  // namespace norv

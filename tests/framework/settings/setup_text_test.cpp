@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/settings/numeric_handlers.h"
+#include "support/fake_dialogs.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -108,6 +109,48 @@ TEST_F(SetupTextTest, LoadSkipsBadLinesAndKeepsTheRest) {
   EXPECT_EQ(show->GetMask(), 0b010u);
 }
 
+// Setups are files users exchange: a line that reaches anything but a setting the dump
+// writes runs nothing, however it is spelt, and the user is told which lines went.
+TEST_F(SetupTextTest, ASetupSetsSettingsAndRunsNothingElse) {
+  int actions = 0;
+  RootSpider->AddRightCommand("Acq:Store", [&](THandler&) { ++actions; });
+  RootSpider->AddMainCommand("*Clear", nullptr, "", "", [&](THandler&) { ++actions; });
+  RootSpider->AddGpibString("Util:Do", [&](const std::string&, bool, uint8_t, std::string&) { ++actions; });
+  auto* gain = static_cast<TIntEditHandler*>(RootSpider->FindHandler("FLASH:Cal:Gain"));
+  auto* menu = static_cast<TRadioSwHandler*>(RootSpider->FindHandler("SHADOW:Acq:MenuSel"));
+  auto* locked = static_cast<TOnOffHandler*>(RootSpider->FindHandler("INSTR:Locked"));
+  const TLines forbidden = {"FLASH:CAL:GAIN 9", "ACQ:STORE", "*RUN", "*CLEAR", "UTIL:DO anything",
+                            "UTIL?",  // a listing queries the free-text command
+                            "SHADOW:ACQ:MENUSEL B", "instr:locked on", "HEADER OFF",
+                            // The commands of a line are judged one by one, relative paths
+                            // where they lead.
+                            "ACQ:NACQ 64;STORE;:TB:SCALEA 2U", ":ACQ:FITTO SINGLE;:UTIL:ECHO x;DO y"};
+  TLines setup = forbidden;
+  setup.insert(setup.begin() + 4, "MEAS:SHOW RISE");
+  FakeDialogs dialogs;
+  EXPECT_EQ(RootSpider->LoadSettings(setup), forbidden);
+  EXPECT_EQ(fitTo->GetIndex(), 1);
+  EXPECT_EQ(nacq->Value(), 64);
+  EXPECT_DOUBLE_EQ(scale->Value(), 2e-6);
+  EXPECT_EQ(show->GetMask(), 0b010u);
+  EXPECT_EQ(actions, 0);
+  EXPECT_FALSE(running);
+  EXPECT_EQ(gain->Value(), 5);
+  EXPECT_EQ(menu->GetIndex(), 0);
+  EXPECT_FALSE(locked->IsOn());
+  EXPECT_EQ(Exec("ACQ:FITTO?"), "ACQ:FITTO SINGLE") << "Header was switched off";
+  std::string message = "[warning] These lines set no setting and were skipped:";
+  for (size_t i = 0; i < 10; ++i) message += "\n" + forbidden[i];
+  EXPECT_EQ(dialogs.shown, TLines{message + "\n... and 1 more"});
+
+  // Long lines are cut at a character's start.
+  dialogs.shown.clear();
+  const std::string longLine = "UTIL:DO " + std::string(71, 'x') + "\xC2\xB5" + std::string(40, 'y');
+  RootSpider->LoadSettings({longLine});
+  EXPECT_EQ(dialogs.shown, TLines{"[warning] These lines set no setting and were skipped:\n" +
+                                  longLine.substr(0, 79) + "..."});
+}
+
 TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
   Exec("ACQ:FITTO SINGLE;NACQ 1000;:TB:SCALEA 4.7U");
   const TLines written = Dump();
@@ -131,7 +174,9 @@ TEST_F(SetupTextTest, FilesWithEitherLineEndAndOldEncodingsLoadTheSame) {
     EXPECT_EQ(lines, written);
     CreateRootSpider();
     Register();
-    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(file)), TLines{});
+    // The free-text command is no setting: given back, not run.
+    EXPECT_EQ(RootSpider->LoadSettings(SetupLinesFromFileText(file)),
+              file == mixed ? TLines{"UTIL:ECHO caf\xC3\xA9"} : TLines{});
     EXPECT_EQ(Dump(), written);
   }
   // Written files are UTF-8 throughout, whatever the lines hold.

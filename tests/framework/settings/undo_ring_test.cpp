@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "framework/util/numeric_utils.h"
+#include "support/fake_dialogs.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -194,6 +196,23 @@ TEST_F(UndoTest, InternalAndNoStepHandlers) {
   EXPECT_EQ(Replay("-"), "0 0");
   EXPECT_FALSE(follower->IsOn());
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
+}
+
+// A step replays settings only: a line whose node is now a command (registered again in
+// its place) runs nothing and is named.
+TEST_F(UndoTest, AStepRunsNothingButSettings) {
+  UndoBuffer->BeginStep();
+  mode->SetIndexByProgram(1);
+  counter->SetIndexByProgram(3);
+  int actions = 0;
+  RootSpider->AddItem("Test:Mode", std::make_unique<TRightCommandHandler>([&](THandler&) { ++actions; }),
+                      true);
+  FakeDialogs dialogs;
+  ReplayUndoStep(false);
+  EXPECT_EQ(counter->GetIndex(), 0);
+  EXPECT_EQ(actions, 0);
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[warning] These lines set no setting and were skipped:\n"
+                                                    "TEST:MODE NORMAL"});
 }
 
 }  // namespace
