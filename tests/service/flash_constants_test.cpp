@@ -15,6 +15,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/ini_file.h"
+#include "framework/util/file_io.h"
 #include "service/calibration_fixture.h"
 #include "service/oe_converter.h"
 #include "shell/shell_state.h"
@@ -254,12 +255,25 @@ TEST_F(CalibrationTest, AModelOfNeitherFamilyUsesSectionsWithoutFamilyWord) {
 }
 
 TEST_F(CalibrationTest, AFileThatCannotBeWrittenIsAFailureThatKeepsTheChangedFlag) {
-  fs::create_directory(home_ / "CalibrImit.ini");  // in the way of the file
+  const fs::path file = home_ / "CalibrImit.ini";
   Run({"FLASH:Calibr:CoarseTB 4.5n"});
+  // A folder in the way of the file, then a file the user made read-only: it stays as it
+  // was, read-only, and the user is told why.
+  fs::create_directory(file);
   EXPECT_FALSE(StoreCalibrationConstants());
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  fs::remove(file);
+  std::ofstream(file, std::ios::binary) << "[Calibr.Calibr:TB:]\r\nTGUN=31333\r\n";
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(file, readOnly);
+  dialogs.shown.clear();
+  EXPECT_FALSE(StoreCalibrationConstants());
+  EXPECT_EQ(ReadRegularFile(file).Bytes, "[Calibr.Calibr:TB:]\r\nTGUN=31333\r\n");
+  EXPECT_EQ(fs::status(file).permissions(), readOnly);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].find("read-only"), std::string::npos) << dialogs.shown[0];
   EXPECT_TRUE(FlashChange().CalibrationChanged);
   EXPECT_FALSE(Disabled("FLASH:Calibr:StoreAll"));
-  EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 TEST_F(CalibrationOnInstrumentTest, ARecallReadsEveryGroupInOrderAndSetsTheNodes) {

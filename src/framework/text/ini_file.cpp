@@ -293,8 +293,8 @@ void TCustomIniFile_Dot::SaveFile() {
   TTextEncoding used = encoding_;
   std::string bytes = EncodeText(doc_->Text(), encoding_, &used, codePage_);
   encoding_ = used;
-  if (!WriteFileAtomically(fileName_, bytes, false))
-    throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\"");
+  if (std::string why; !WriteFileAtomically(fileName_, bytes, false, &why))
+    throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\": " + why);
 }
 
 std::string TCustomIniFile_Dot::ReadString(std::string_view section, std::string_view ident,

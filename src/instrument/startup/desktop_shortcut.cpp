@@ -65,11 +65,13 @@ bool CreateShortcut(const std::filesystem::path& linkFile, const std::vector<std
                     const std::filesystem::path& target) {
   if (!WriteFileAtomically(linkFile, DesktopEntryText(linkFile.stem().string(), target, arguments), false))
     return false;
+  // A link put in the file's place since the write is not followed out of the folder.
   std::error_code error;
   std::filesystem::permissions(linkFile,
                                std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
                                    std::filesystem::perms::others_exec,
-                               std::filesystem::perm_options::add, error);
+                               std::filesystem::perm_options::add | std::filesystem::perm_options::nofollow,
+                               error);
   return true;
 }
 

@@ -1,16 +1,13 @@
 #include "shell/remote/remote_protocol.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 #include "framework/util/processes.h"
+#include "framework/util/program_dir.h"
 
 namespace norv {
 
@@ -166,17 +163,10 @@ std::optional<TReplyReader::TFrame> TReplyReader::Next() {
 // ---------------------------------------------------------------------------------------
 
 fs::path RemoteSocketFolder() {
-  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) return fs::path(xdg);
-  const uid_t uid = getuid();
-  std::error_code ec;
-  fs::path folder = fs::temp_directory_path(ec);
-  if (ec) folder = "/tmp";
-  folder /= "vexilor-norv-" + std::to_string(uid);
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-    throw ERemoteError("Cannot create the folder " + folder.string() + ": " + std::strerror(errno));
-  struct stat st {};
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 077) != 0)
-    throw ERemoteError("The folder " + folder.string() + " is not private to this user");
+  fs::path folder = UserRuntimeDir();
+  if (folder.empty())
+    throw ERemoteError("No folder private to this user for the remote-control socket (" +
+                       (TempDir() / ("vexilor-norv-" + std::to_string(getuid()))).string() + ")");
   return folder;
 }
 

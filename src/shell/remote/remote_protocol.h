@@ -5,9 +5,8 @@
 // user's runtime folder. A request is one command line in UTF-8 ended by LF; the answer is
 // "OK <n>" LF and n bytes of reply text, or "ERR <n>" LF and n bytes of an error message.
 //
-// Runtime folder: $XDG_RUNTIME_DIR when set (private to the user by definition); otherwise
-// "vexilor-norv-<uid>" below the temporary folder, created with mode 0700 and refused when
-// someone else owns it or others may enter it.
+// Runtime folder: the user's runtime folder of the lock files (UserRuntimeDir): another
+// user must not be able to plant a link or a socket of their own there.
 
 #include <sys/types.h>
 
@@ -94,8 +93,8 @@ class TReplyReader {
   bool broken_ = false;
 };
 
-// The folder of the sockets (see above); created when missing. ERemoteError when the
-// fallback folder is not the user's own.
+// The folder of the sockets (see above); created when missing. ERemoteError when there is
+// no folder private to this user.
 std::filesystem::path RemoteSocketFolder();
 std::filesystem::path RemoteSocketPath(const std::filesystem::path& folder, pid_t pid);
 // The process id in a socket's file name, or nothing for another name.
