@@ -137,9 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs::remove(FilePath());
     WriteFile(file);
     fuzz::Require(StoreFlashConstants(adjustment), "the file read at the store gives the constants");
-    fuzz::Require(Constants() == recalled, "a store after a failed recall leaves the nodes the file's constants",
+    fuzz::Require(Constants() == recalled,
+                  "a store after a failed recall leaves the nodes the file's constants",
                   [&] { return recalled + "--\n" + Constants(); });
-    fuzz::Require(FileBytes() == stored, "a store after a failed recall writes what it writes after a good one",
+    fuzz::Require(FileBytes() == stored,
+                  "a store after a failed recall writes what it writes after a good one",
                   [&] { return stored + "\n--\n" + FileBytes(); });
   }
   fuzz::ResetProgramState();

@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fuzz::Require(HelpUrl(folder, unmapped).empty(), "a context not mapped has no page");
   for (const int context : {0, kHelpContents})
-    fuzz::Require(HelpUrl(folder, context) == prefix + "/" + kHelpIndexPage, "contexts 0 and 1 open the index");
+    fuzz::Require(HelpUrl(folder, context) == prefix + "/" + kHelpIndexPage,
+                  "contexts 0 and 1 open the index");
   HelpHooks.OpenUrl.Reset();
   return 0;
 }

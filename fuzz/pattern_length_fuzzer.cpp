@@ -78,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<int32_t> list = TriggerSettings().PatternLengthList;
   fuzz::Require(list.size() <= PatternLengthListCapacity, "the list holds at most 1025 numbers");
   for (const int32_t n : list) fuzz::Require(n >= 0, "no length is negative", [&] { return Numbers(list); });
-  if (list.size() > kLongList && !fuzz::InSample(fuzz::AsText(data, size), kLongListShare, NORV_FUZZ_REGRESSIONS))
+  if (list.size() > kLongList &&
+      !fuzz::InSample(fuzz::AsText(data, size), kLongListShare, NORV_FUZZ_REGRESSIONS))
     return 0;
 
   TPatternLengthEditor editor(list, 127);
