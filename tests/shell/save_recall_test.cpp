@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -247,6 +248,12 @@ TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
       EXPECT_EQ(ExecCommand("Acq:FileName?"), c.base.string() + "*.wfm") << c.name;
     }
   }
+  // A setup naming a file outside passes over that line and loads the rest.
+  const std::string name = ExecCommand("Acq:FileName?");
+  const std::string outsideLine = "ACQ:FILENAME " + (outside / "y").string();
+  EXPECT_EQ(RootSpider->LoadSettings({outsideLine, "TB:SCALEA 50N"}), std::vector<std::string>{outsideLine});
+  EXPECT_EQ(ExecCommand("Acq:FileName?"), name);
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "50 ns/div");
 
   ExecCommand("Ch2:Display Off");
   ExecCommand("Acq:RunUntil NAcq");
@@ -379,6 +386,13 @@ TEST_F(WholeProgramSetupTest, ARecallSetsEverySettingAndNothingElse) {
   const std::string autocal = ExecCommand("FLASH:Calibr:AutocalResult?");
   const int64_t start = clock.NowMs();
   dialogs.shown.clear();
+  const auto SetupFiles = [&] {
+    Lines files;
+    for (const auto& entry : fs::recursive_directory_iterator(setups)) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+  };
+  const Lines setupFiles = SetupFiles();
 
   ExecCommand("Save:Setup:FileName shared");
   ExecCommand("Save:Setup:Recall");
@@ -390,9 +404,7 @@ TEST_F(WholeProgramSetupTest, ARecallSetsEverySettingAndNothingElse) {
   if (constantsExisted) {
     EXPECT_EQ(FileBytes(constants), constantsBefore);
   }
-  Lines files;
-  for (const auto& entry : fs::recursive_directory_iterator(setups)) files.push_back(entry.path().string());
-  EXPECT_EQ(files, Lines{(setups / "shared.set").string()});
+  EXPECT_EQ(SetupFiles(), setupFiles) << "the recall wrote a setup file";
   EXPECT_EQ(ExecCommand("Acq:FileName?"), acqName);
   EXPECT_EQ(ExecCommand("FLASH:Calibr:AutocalResult?"), autocal);
   EXPECT_EQ(CurrentInstrumentName, DefaultDemoName);

@@ -229,8 +229,9 @@ std::string OutsideText(std::string_view name) {
 }
 std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + Echo(name); }
 
-[[noreturn]] void RefuseOutside(std::string_view name) { throw EAssertion(OutsideText(name)); }
-[[noreturn]] void RefuseTooLong(std::string_view name) { throw EAssertion(TooLongText(name)); }
+// A refused name refuses its command: a setup replay passes its line over and goes on.
+[[noreturn]] void RefuseOutside(std::string_view name) { throw ERefusedCommand(OutsideText(name)); }
+[[noreturn]] void RefuseTooLong(std::string_view name) { throw ERefusedCommand(TooLongText(name)); }
 
 // What the system takes (NAME_MAX a part, less than PATH_MAX in all), with room for the
 // temporary file a write puts beside the file.

@@ -117,7 +117,7 @@ const TDataFolders& DataFolders();
 void InitDataFolders();
 
 // File names given by a user's command or a remote client. A name that leaves the program
-// folder (with symbolic links followed, or by "..") raises EAssertion "ERROR!  File name
+// folder (with symbolic links followed, or by "..") raises ERefusedCommand "ERROR!  File name
 // outside the program's folders: ", one longer than the system takes (NAME_MAX a part,
 // PATH_MAX in all, with room for a write's temporary file) "ERROR!  File name too long: ",
 // each with the start of the name.
