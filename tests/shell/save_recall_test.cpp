@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "app/program_units.h"
@@ -265,6 +266,36 @@ TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
   EXPECT_TRUE(fs::is_empty(outside));
   for (const char* name : {"last_00001_Ch1.wfm", "last_00002_Ch1.wfm"})
     EXPECT_TRUE(fs::is_regular_file(inside / name)) << name;
+}
+
+// A counted run saves the records of the channels on the screen: a channel switched off
+// has no file, though it is still acquired.
+TEST_F(SaveRecallTest, ACountedRunSavesTheShownChannelsOnly) {
+  struct Case {
+    const char* folder;
+    std::vector<std::string> display;
+    std::set<std::string> files;
+  } cases[] = {
+      {"both", {"Ch1:Display On", "Ch2:Display On"}, {"a_00001_Ch1.wfm", "a_00001_Ch2.wfm"}},
+      {"ch1", {"Ch1:Display On", "Ch2:Display Off"}, {"a_00001_Ch1.wfm"}},
+      {"ch2", {"Ch2:Display On", "Ch1:Display Off"}, {"a_00001_Ch2.wfm"}},
+  };
+  ExecCommand("Acq:RunUntil NAcq");
+  ExecCommand("Acq:NAcq 1");
+  ExecCommand("Acq:React Save");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    for (const std::string& line : c.display) ExecCommand(line);
+    ASSERT_EQ(ExecCommand("Ch1:Acquire?") + ExecCommand("Ch2:Acquire?"), "ONON");
+    ExecCommand(std::string("Acq:FileName ") + c.folder + "/a");
+    ExecCommand("*Run");
+    for (int step = 0; step < 200000 && RunFlag; ++step) ShellIdleStep();
+    ASSERT_FALSE(RunFlag);
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(DataFolders().AcqLimitFilesDir / c.folder))
+      written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, c.files);
+  }
 }
 
 // A name is checked again when its file is opened, with the extension it then has: a link

@@ -643,7 +643,9 @@ void TAcquisitionCycle::AutoSaveRecord() {
   const TDialogsSuppressed quiet(settings_->AcqReactSaveOrigin());
   for (int ch : {2, 3}) {
     const TTraceId id = ChannelTrace(ch);
-    if (!SignalsOn.IsOn(id)) continue;
+    // A channel switched off the screen is still acquired while its "Acquire" is on; the
+    // run saves what the screen shows.
+    if (!settings_->IsSourceShown(id)) continue;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, "_%5.5d_Ch%d", cycleCount_[Slot(ch)], ch - 1);
     const std::string name = settings_->AutoSaveBaseName() + suffix;
