@@ -36,7 +36,7 @@ TQtUnixSignals::TQtUnixSignals(QObject* parent) : QObject(parent) {
     return;
   }
   notifier_ = std::make_unique<QSocketNotifier>(g_pipe[1], QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadSignals(); });
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { DeliverPending(); });
   struct sigaction action {};
   action.sa_handler = OnUnixSignal;
   sigemptyset(&action.sa_mask);
@@ -56,7 +56,8 @@ TQtUnixSignals::~TQtUnixSignals() {
   g_pipe = {-1, -1};
 }
 
-void TQtUnixSignals::ReadSignals() {
+void TQtUnixSignals::DeliverPending() {
+  if (!installed_) return;
   unsigned char bytes[16];
   ssize_t n;
   while ((n = ::read(g_pipe[1], bytes, sizeof bytes)) > 0) {

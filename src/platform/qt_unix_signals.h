@@ -21,9 +21,11 @@ class TQtUnixSignals : public QObject {
   std::function<void(int signal)> OnSignal;
   bool Installed() const { return installed_; }
 
- private:
-  void ReadSignals();
+  // Runs OnSignal now for every signal not handled yet; the event loop does it otherwise,
+  // and a caller that has run none for a while (a long start) need not wait for it.
+  void DeliverPending();
 
+ private:
   std::unique_ptr<QSocketNotifier> notifier_;
   bool installed_ = false;
 };

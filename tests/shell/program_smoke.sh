@@ -3,7 +3,7 @@
 # norv-remote (time base, run, waveform data, stop), ends it with SIGTERM while a client is
 # connected and checks that it closed through its close query: exit status 0, the
 # power-off setup written, even with changed constants that could not be stored, and no
-# exception reported.
+# exception reported. Then a SIGTERM during the start, which must end it too.
 # Usage: program_smoke.sh PROGRAM NORV-REMOTE
 set -uo pipefail
 program=$1
@@ -55,4 +55,21 @@ setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"
 [[ -f $setup ]] || fail "no power-off setup"
 grep -q '^TB:SCALEA 20 n(s/div)' "$setup" || fail "the power-off setup lacks the time base"
 ls -a "$work/home/Setup Files" | grep -q '\.tmp$' && fail "a temporary setup file was left"
+
+# A SIGTERM while the program still starts is kept: here the start waits on its question
+# about an instrument that does not answer (nothing at USB). The program must end by
+# itself, with status 0, and write no power-off setup, since it has loaded none.
+rm -f "$work/log"
+"$program" Default_USB >"$work/log" 2>&1 &
+pid=$!
+# Sent once the program catches it (before, it would simply end the program).
+for _ in $(seq 1 300); do
+  caught=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+  [[ -n $caught ]] && (((16#$caught >> (15 - 1)) & 1)) && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended at start"
+  sleep 0.1
+done
+stop_program
+ls "$work/home/Setup Files" | grep -qi 'usb' && fail "a power-off setup was written by a close at start"
+ls "$work/runtime" | grep -q '\.sock$' && fail "the remote socket was left"
 echo "program_smoke: ok"
