@@ -14,7 +14,6 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
-#include "framework/util/errors.h"
 #include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
@@ -99,13 +98,9 @@ void SaveFactorySetupAsFirstDefault() {
   const std::filesystem::path file = SetupFilePath(TSetupKind::Default);
   std::error_code error;
   if (ShellState.FactoryDefaultSetup.empty() ||
-      std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found)
+      std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found ||
+      !WhyFileRefused(file).empty())
     return;
-  try {
-    ConfinedPath(file.string(), DataFolders().SetupFilesDir);
-  } catch (const EAssertion&) {
-    return;  // the folder leads out of the program's folders
-  }
   WriteFileAtomically(file, SetupFileTextFromLines(ShellState.FactoryDefaultSetup), false);
 }
 

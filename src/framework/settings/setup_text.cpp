@@ -21,15 +21,12 @@ bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.
 
 bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
 
-// A line as the warning shows it: control characters as '?', cut after kShownBytes at a
-// character's start.
+// A line as the warning shows it: control characters as '?', the start of a long one.
 std::string ShownLine(std::string_view line) {
-  constexpr size_t kShownBytes = 80;
-  std::string shown;
-  for (const char c : line.substr(0, kShownBytes)) shown += IsBlankOrControl(c) && c != ' ' ? '?' : c;
-  if (line.size() <= kShownBytes) return shown;
-  while (!shown.empty() && (static_cast<unsigned char>(line[shown.size()]) & 0xC0) == 0x80) shown.pop_back();
-  return shown + "...";
+  std::string shown = ShortenedUtf8(line, 80);
+  for (char& c : shown)
+    if (IsBlankOrControl(c) && c != ' ') c = '?';
+  return shown;
 }
 
 }  // namespace

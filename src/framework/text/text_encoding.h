@@ -24,6 +24,10 @@ enum class TCodePage { Windows1250, Windows1251, Windows1252 };
 // Appends one Unicode code point as UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
 
+// The text in a message: whole up to maxBytes, else its start, never cut inside a UTF-8
+// character, followed by "...".
+std::string ShortenedUtf8(std::string_view text, size_t maxBytes);
+
 struct TDecodedText {
   std::string utf8;
   TTextEncoding encoding = TTextEncoding::Utf8;

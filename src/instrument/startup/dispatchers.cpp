@@ -14,6 +14,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
+#include "framework/text/text_encoding.h"
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/link/instrument_identity.h"
@@ -214,15 +215,8 @@ namespace fs = std::filesystem;
 // Room beside a file for the temporary file an atomic write names after it ("." name "."
 // process number ".tmp").
 constexpr size_t kWriteRoom = 16;
-constexpr size_t kEchoLength = 64;
-
-// A name in a message: the start of a long one, never cut inside a character.
-std::string Echo(std::string_view name) {
-  if (name.size() <= kEchoLength) return std::string(name);
-  size_t end = kEchoLength;
-  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
-  return std::string(name.substr(0, end)) + "...";
-}
+// A name in a message: the start of a long one.
+std::string Echo(std::string_view name) { return ShortenedUtf8(name, 64); }
 
 std::string OutsideText(std::string_view name) {
   return "ERROR!  File name outside the program's folders: " + Echo(name);
@@ -270,11 +264,7 @@ bool LeadsOut(const fs::path& place) { return place.empty() || *place.begin() ==
 
 // Whether a full name lies in the program folder as it is written, before links are followed.
 bool NamedInside(const fs::path& full, const TProgramRoots& roots) {
-  for (const fs::path& root : {roots.Named, roots.Resolved}) {
-    const fs::path relative = full.lexically_relative(root);
-    if (!relative.empty() && *relative.begin() != "..") return true;
-  }
-  return false;
+  return LiesIn(full, roots.Named) || LiesIn(full, roots.Resolved);
 }
 
 }  // namespace

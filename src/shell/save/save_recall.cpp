@@ -1,8 +1,5 @@
 #include "shell/save/save_recall.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <sstream>
 
