@@ -28,6 +28,9 @@ namespace {
 constexpr int kMaxRuns = 8;
 constexpr int kRunColumns = kMaskColumns + 7;
 constexpr uint32_t kNoRun = 0x7FFF7FFF, kWalkRun = 0x7FFE7FFF;
+// The words a column holds in columnWords_: its runs padded with kNoRun, then its index
+// word; 0 where the runs do not fit eight words.
+constexpr int ColumnStride(int runs) { return runs <= 3 ? 4 : runs <= 7 ? 8 : 0; }
 
 // A vertex that is not on the screen would index past the column tables.
 void CheckVertex(double x, double y) {
@@ -206,11 +209,18 @@ void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
           (static_cast<uint32_t>(runs[r].Below) & 0xFFFF) | static_cast<uint32_t>(runs[r].Last) << 16;
     indexWords_[x] = words[x];
   }
+  const int stride = ColumnStride(runCount_);
+  columnWords_.assign(static_cast<size_t>(stride) * kRunColumns, kNoRun);
+  for (size_t x = 0; stride != 0 && x < kRunColumns; ++x) {
+    for (int r = 0; r < runCount_; ++r) columnWords_[x * stride + r] = runWords_[r * kRunColumns + x];
+    columnWords_[x * stride + stride - 1] = indexWords_[x];
+  }
 }
 
 bool TMask_Obj::KernelSupported(TKernel kernel) {
 #ifdef NORV_MASK_AVX2
-  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2");
+  // The screen positions' conversion that goes with it needs fused multiply-add.
+  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
   return kernel == TKernel::Portable;
 }
@@ -247,6 +257,49 @@ template <bool kWindow>
     return _mm256_i32gather_epi32(reinterpret_cast<const int*>(words), columns, 4);
 }
 
+// Words k .. k + 3 of the eight columns, word k + j of column l in lane l of out[j]: two
+// columns a load, turned by unpacking.
+[[gnu::target("avx2"), gnu::always_inline]] inline void ColumnQuads(const uint32_t* const (&columns)[8],
+                                                                    int k, __m256i* out) {
+  __m256i v[4];
+  for (int l = 0; l < 4; ++l)
+    v[l] = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns[l] + k))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns[l + 4] + k)), 1);
+  const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
+  const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
+  out[0] = _mm256_unpacklo_epi64(t0, t2);
+  out[1] = _mm256_unpackhi_epi64(t0, t2);
+  out[2] = _mm256_unpacklo_epi64(t1, t3);
+  out[3] = _mm256_unpackhi_epi64(t1, t3);
+}
+
+// The run words and the index word of the columns of eight points, read column by column.
+template <int kRuns>
+[[gnu::target("avx2"), gnu::always_inline]] inline void ColumnsWords(const uint32_t* columnWords, __m256i x,
+                                                                     __m256i* words) {
+  constexpr int kStride = ColumnStride(kRuns);
+  // Where each column's words begin, worked out for all eight at once.
+  alignas(32) uint32_t starts[8];
+  _mm256_store_si256(
+      reinterpret_cast<__m256i*>(starts),
+      _mm256_slli_epi32(_mm256_min_epu32(x, _mm256_set1_epi32(kMaskColumns)), kStride == 4 ? 2 : 3));
+  const uint32_t* columns[8];
+  for (int l = 0; l < 8; ++l) columns[l] = columnWords + starts[l];
+  for (int k = 0; k < kStride; k += 4) ColumnQuads(columns, k, words + k);
+}
+
+// The lanes whose column takes the step walk, from their first run words.
+[[gnu::target("avx2"), gnu::always_inline]] inline unsigned WalkLanes(__m256i word) {
+  return static_cast<unsigned>(_mm256_movemask_ps(
+      _mm256_castsi256_ps(_mm256_cmpeq_epi32(word, _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
+}
+
+// Nibble Run of each lane's index word (0 for a run of 0xFFFF or more).
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i IndexOfRun(__m256i indexes, __m256i run) {
+  return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
+}
+
 // The palette indexes of eight points (Y in both halves of each lane, saturated to 16
 // bits) from the kRuns runs of their columns, one a lane, and in Walk the lanes whose
 // column takes the step walk.
@@ -262,19 +315,33 @@ template <int kRuns, bool kAnyWalk, bool kWindow>
   __m256i run = _mm256_set1_epi32(0xFFFF);
   for (int r = 0; r < kRuns; ++r) {
     const __m256i word = ColumnWords<kWindow>(runWords + r * kRunColumns, first, columns);
-    if (r == 0 && kAnyWalk)
-      walk = static_cast<unsigned>(_mm256_movemask_ps(
-          _mm256_castsi256_ps(_mm256_cmpeq_epi32(word, _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
+    if (r == 0 && kAnyWalk) walk = WalkLanes(word);
     run = _mm256_sub_epi32(run, _mm256_cmpgt_epi16(y, word));
   }
-  const __m256i indexes = ColumnWords<kWindow>(indexWords, first, columns);
-  return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
+  return IndexOfRun(ColumnWords<kWindow>(indexWords, first, columns), run);
+}
+
+// The same from the words of the eight columns read column by column.
+template <int kRuns, bool kAnyWalk>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i ColumnRunIndexes(const uint32_t* columnWords,
+                                                                            __m256i x, __m256i y,
+                                                                            unsigned& walk) {
+  constexpr int kStride = ColumnStride(kRuns);
+  __m256i words[kStride];
+  ColumnsWords<kRuns>(columnWords, x, words);
+  __m256i run = _mm256_set1_epi32(0xFFFF);
+  for (int r = 0; r < kRuns; ++r) {
+    if (r == 0 && kAnyWalk) walk = WalkLanes(words[0]);
+    run = _mm256_sub_epi32(run, _mm256_cmpgt_epi16(y, words[r]));
+  }
+  return IndexOfRun(words[kStride - 1], run);
 }
 
 // The palette indexes of the eight points from Xs and Ys, one a lane.
 template <int kRuns, bool kAnyWalk>
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i BlockIndexes(const uint32_t* runWords,
                                                                         const uint32_t* indexWords,
+                                                                        const uint32_t* columnWords,
                                                                         const int32_t* xs, const int32_t* ys,
                                                                         unsigned& walk) {
   const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs));
@@ -284,27 +351,33 @@ template <int kRuns, bool kAnyWalk>
   const __m256i y = _mm256_unpacklo_epi16(y16, y16);
   // The points of a record lie in ascending columns. Eight of them within eight columns
   // (a record of about a point a column) read their columns' words in one load each;
-  // others gather them.
+  // others read each column's words at once (gathers are slow on many processors) or,
+  // where they do not fit one column's load, gather them.
   const uint32_t first = static_cast<uint32_t>(xs[0]);
   const __m256i offsets = _mm256_sub_epi32(x, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x)));
   if (first < kMaskColumns && _mm256_testz_si256(offsets, _mm256_set1_epi32(~7)))
     return RunIndexes<kRuns, kAnyWalk, true>(runWords, indexWords, first, offsets, y, walk);
-  return RunIndexes<kRuns, kAnyWalk, false>(runWords, indexWords, 0,
-                                            _mm256_min_epu32(x, _mm256_set1_epi32(kMaskColumns)), y, walk);
+  if constexpr (ColumnStride(kRuns) != 0)
+    return ColumnRunIndexes<kRuns, kAnyWalk>(columnWords, x, y, walk);
+  else
+    return RunIndexes<kRuns, kAnyWalk, false>(runWords, indexWords, 0,
+                                              _mm256_min_epu32(x, _mm256_set1_epi32(kMaskColumns)), y, walk);
 }
 
 // The batch test of whole pairs of blocks of eight points, the tables taken from the
 // palette; the count of points done.
 template <int kRuns, bool kAnyWalk>
 [[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* runWords,
-                                          const uint32_t* indexWords, __m128i palette, const int32_t* xs,
-                                          const int32_t* ys, size_t count, uint8_t* bits) {
+                                          const uint32_t* indexWords, const uint32_t* columnWords,
+                                          __m128i palette, const int32_t* xs, const int32_t* ys, size_t count,
+                                          uint8_t* bits) {
   size_t i = 0;
   for (; i + 16 <= count; i += 16) {
     unsigned walkLow = 0, walkHigh = 0;
-    const __m256i low = BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i, ys + i, walkLow);
+    const __m256i low =
+        BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, columnWords, xs + i, ys + i, walkLow);
     const __m256i high =
-        BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i + 8, ys + i + 8, walkHigh);
+        BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, columnWords, xs + i + 8, ys + i + 8, walkHigh);
     // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
     const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
     const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
@@ -334,7 +407,7 @@ __attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, c
   alignas(16) std::array<uint8_t, 16> active;
   for (size_t k = 0; k < active.size(); ++k) active[k] = static_cast<uint8_t>(palette_[k] & ActiveTables());
   const size_t done = (anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](
-      *this, runWords_.data(), indexWords_.data(),
+      *this, runWords_.data(), indexWords_.data(), columnWords_.data(),
       _mm_load_si128(reinterpret_cast<const __m128i*>(active.data())), xs, ys, count, bits);
   // The compiler leaves it out before a tail call; without it the caller's SSE code slows.
   _mm256_zeroupper();

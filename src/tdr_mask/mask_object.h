@@ -124,6 +124,9 @@ class TMask_Obj {
   bool anyWalk_ = false;
   std::vector<uint32_t> runWords_;
   std::vector<uint32_t> indexWords_;
+  // The same words column by column (runs first, the index word last), for points that
+  // lie columns apart: a column's words are read in one load.
+  std::vector<uint32_t> columnWords_;
   std::array<uint8_t, 16> palette_{};
   bool marginsOn_ = false;
   bool marginFirst_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -24,6 +25,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
+#include "tdr_mask/mask_points.h"
 
 namespace norv {
 
@@ -92,18 +94,6 @@ void ClearMaskTestCounters() { State.Counters = {}; }
 
 namespace {
 
-// The point's place on the screen; a point left or right of it gets x = -1, which no
-// polygon contains.
-void ScreenPoint(const TSignalObj& r, int pointIndex, int32_t& x, int32_t& y) {
-  const double sx = std::nearbyint(r.IndexToScreenX(pointIndex));
-  if (!(sx <= 4000) || sx < 0) {
-    x = -1, y = 0;
-    return;
-  }
-  const double sy = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(pointIndex)), 1.0, 1023.0));
-  x = static_cast<int32_t>(sx), y = static_cast<int32_t>(sy);
-}
-
 void CountHit(int recordIndex, uint32_t hits, int x, int y, uint64_t count) {
   State.FailedWaveform = true;
   Add(Counter(mcFailSmpl), count);
@@ -125,10 +115,15 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   std::array<uint8_t, kBlock> bits;
   for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    for (int k = 0; k < n; ++k) ScreenPoint(r, first + k, xs[k], ys[k]);
+    MaskScreenPoints(r, first, n, xs.data(), ys.data());
     MaskObj->MaskHitBits(xs.data(), ys.data(), static_cast<size_t>(n), bits.data());
-    for (int k = 0; k < n; ++k)
-      if (bits[k] != 0) CountHit(recordIndex, bits[k], xs[k], ys[k], count);
+    // Most points hit nothing: eight of them are passed over at once.
+    for (int k = 0; k < n; k += 8) {
+      uint64_t eight = 0;
+      std::memcpy(&eight, bits.data() + k, static_cast<size_t>(std::min(8, n - k)));
+      for (int j = k; eight != 0; ++j, eight >>= 8)
+        if ((eight & 0xFF) != 0) CountHit(recordIndex, bits[j], xs[j], ys[j], count);
+    }
   }
 }
 
