@@ -151,7 +151,7 @@ void TPersistSignalLayer::Hide() {
 }
 
 // Stale entries are dropped once they are as many as the live ones and this many more.
-static constexpr size_t kStaleSlack = 65536;
+static constexpr size_t kStaleSlack = 4096;
 static constexpr size_t kMinRing = 4096;
 
 void TPersistSignalLayer::Append(int x, int y, uint32_t now) {
