@@ -266,7 +266,7 @@ void TPersistSignalLayer::EraseExpired(uint32_t expiry) {
       __builtin_prefetch(accum + CellIndex(ahead.X, ahead.Y));
     }
     const TLeftCell left = ring_[ringHead_];
-    uint32_t& time = AccumRef(CellIndex(left.X, left.Y));
+    uint32_t& time = accum[CellIndex(left.X, left.Y)];
     if (time != left.Time || !UnmarkActive(left.X, left.Y)) continue;
     time = 0;
     --activeCount_;
