@@ -4,16 +4,15 @@
 // cells and the screen). The cells of a record all go at the tick that passes their time,
 // so a run is a whole cycle of the clock: ten ticks (12 hundredths, five records), timed
 // one by one while the records are drawn and the clock moved between them.
-// Baseline: the same life of the same cells in plain arrays: each tick one pass over the
-// kept cells' times, packed in a row and compared four at a time (as the layer compares
-// them), and every cell found too old erased from a plain 32-bit picture of the plot and
-// its slot freed for the next record's cells. Goal: at most 5 times the baseline. The
-// baseline loop's machine code (objdump -d of the release build) holds no library call.
+// Baseline: the same life of the same cells in plain arrays: the cells each record draws
+// are appended with their time to a ring, in the order they expire; a tick pops the
+// expired front and erases from a plain 32-bit picture of the plot each cell that has not
+// been drawn again since. Goal: at most 5 times the baseline.
 
 #include <benchmark/benchmark.h>
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "display/accum_layers.h"
@@ -47,21 +46,23 @@ class TScatter {
   double rowsPerUnit_;
 };
 
-// The baseline's cells: the time and the picture index of each kept cell in slots of a
-// packed row; a free slot holds a time that never expires. Room for every cell of the
-// plot is taken at once, so that a tick allocates nothing.
+// The baseline's cells: the time each kept cell was last drawn (0: not kept), a plain
+// 32-bit picture of the plot, and a ring of (cell, time) in the order the cells were drawn,
+// which is the order they expire in. A tick pops the expired front; an entry whose cell
+// was drawn again later no longer holds the cell's time and is passed over. The ring is
+// sized once for the cells a persistence time can draw, so that a tick allocates nothing.
 class TPlainPersistence {
  public:
-  static constexpr uint32_t kFree = UINT32_MAX;
   static constexpr size_t kCells = static_cast<size_t>(kPlotWidth) * kHeight;
+  static constexpr size_t kRingSize =
+      std::bit_ceil((kPersistHundredths * 10 / (kTickMs * kTicksPerRecord) + 2) * size_t{kPoints});
 
   explicit TPlainPersistence(double rowsPerUnit)
       : scatter_(rowsPerUnit),
-        times_(kCells + 4, kFree),
-        cells_(kCells + 4, 0),
-        free_(kCells + 4),
+        times_(kCells, 0),
         picture_(kCells, 0),
-        slotOfCell_(kCells, 0) {}
+        ringCells_(kRingSize),
+        ringTimes_(kRingSize) {}
 
   // The clock's step; every second one draws a record: its cells get the time of now.
   void Advance(const std::vector<int>& columns) {
@@ -72,57 +73,55 @@ class TPlainPersistence {
       const int row = scatter_.Row(scatter_.NextValue());
       const uint32_t cell =
           static_cast<uint32_t>(row) * kPlotWidth + static_cast<uint32_t>(columns[static_cast<size_t>(i)]);
-      uint32_t slot = slotOfCell_[cell];
-      if (slot >= used_ || cells_[slot] != cell || times_[slot] == kFree) {
-        if (freeCount_ == 0) {
-          for (int lane = 0; lane < 4; ++lane) free_[freeCount_++] = used_ + 3 - lane;  // whole lanes
-          used_ += 4;
-        }
-        slot = free_[--freeCount_];
-        slotOfCell_[cell] = slot;
-        cells_[slot] = cell;
+      uint32_t& time = times_[cell];
+      if (time == now_) continue;
+      if (time == 0) {
         picture_[cell] = 0xFF80FFFF;
+        ++kept_;
       }
-      times_[slot] = now_;
+      time = now_;
+      const size_t at = tail_++ & (kRingSize - 1);
+      ringCells_[at] = cell;
+      ringTimes_[at] = now_;
     }
   }
 
   void Tick() {
-    using TLanes = uint32_t __attribute__((vector_size(16)));
     const uint32_t expiry = now_ > kPersistHundredths ? now_ - kPersistHundredths : 0;
-    const TLanes limit = TLanes{} + expiry;
     uint32_t* const times = times_.data();
-    for (uint32_t i = 0; i < used_; i += 4) {
-      TLanes lanes;
-      std::memcpy(&lanes, times + i, sizeof lanes);
-      const TLanes old = lanes < limit;
-      uint64_t halves[2];
-      std::memcpy(halves, &old, sizeof halves);
-      if ((halves[0] | halves[1]) == 0) continue;
-      for (uint32_t lane = 0; lane < 4; ++lane) {
-        if (old[lane] == 0) continue;
-        picture_[cells_[i + lane]] = 0;
-        times[i + lane] = kFree;
-        free_[freeCount_++] = i + lane;
-        ++erased_;
-      }
+    uint32_t* const picture = picture_.data();
+    const uint32_t* const ringCells = ringCells_.data();
+    const uint32_t* const ringTimes = ringTimes_.data();
+    size_t head = head_;
+    for (; head != tail_; ++head) {
+      const size_t at = head & (kRingSize - 1);
+      const uint32_t time = ringTimes[at];
+      if (time >= expiry) break;
+      const uint32_t cell = ringCells[at];
+      if (times[cell] != time) continue;
+      times[cell] = 0;
+      picture[cell] = 0;
+      --kept_;
+      ++erased_;
     }
+    head_ = head;
     benchmark::DoNotOptimize(picture_.data());
   }
 
-  size_t Kept() const { return used_ - freeCount_; }
+  size_t Kept() const { return kept_; }
   int64_t Erased() const { return erased_; }
 
  private:
   TScatter scatter_;
   int64_t ticks_ = 0;
   int64_t erased_ = 0;
+  size_t kept_ = 0;
   uint32_t now_ = 1;
-  uint32_t used_ = 0;
-  uint32_t freeCount_ = 0;
-  std::vector<uint32_t> times_, cells_, free_;
+  size_t head_ = 0;
+  size_t tail_ = 0;
+  std::vector<uint32_t> times_;
   std::vector<uint32_t> picture_;
-  std::vector<uint32_t> slotOfCell_;
+  std::vector<uint32_t> ringCells_, ringTimes_;
 };
 
 void AgeingTick(benchmark::State& state) {

@@ -1,6 +1,7 @@
 #include "display/accum_layers.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -106,7 +107,7 @@ bool TComplicatedSignalLayer::CellPresent(int x, int y) const {
 // --- TPersistSignalLayer ---
 
 TPersistSignalLayer::TPersistSignalLayer(std::string name, int width, int height, int index, bool isXY)
-    : TComplicatedSignalLayer(std::move(name), width, height, index, isXY), blockOldest_(BlockCount(), 0) {}
+    : TComplicatedSignalLayer(std::move(name), width, height, index, isXY) {}
 
 void TPersistSignalLayer::SetPersistTime(double seconds) { persistTime_ = HundredthsOf(seconds); }
 
@@ -131,13 +132,78 @@ void TPersistSignalLayer::PutSamples(int first, std::span<const double> values) 
 bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
   const uint32_t now = Now();
   AccumRef(cellIndex) = now;
-  uint32_t& oldest = blockOldest_[MarkActive(x, y).second];
-  oldest = std::min(oldest, now);
+  MarkActive(x, y);
+  ++activeCount_;
+  if (!walking_) Append(x, y, now);
   colour = fadedColour_;
   return true;
 }
 
-void TPersistSignalLayer::CellOccupied(int x, int y) { UnmarkActive(x, y); }
+void TPersistSignalLayer::CellOccupied(int x, int y) {
+  if (UnmarkActive(x, y)) --activeCount_;
+}
+
+void TPersistSignalLayer::Hide() {
+  TComplicatedSignalLayer::Hide();
+  ringHead_ = ringSize_ = activeCount_ = 0;
+  lastLeft_ = 0;
+  walking_ = false;
+}
+
+// Stale entries are dropped once they are as many as the live ones and this many more.
+static constexpr size_t kStaleSlack = 4096;
+static constexpr size_t kMinRing = 4096;
+
+void TPersistSignalLayer::Append(int x, int y, uint32_t now) {
+  if (now < lastLeft_) {
+    walking_ = true;
+    ringHead_ = ringSize_ = 0;
+    return;
+  }
+  lastLeft_ = now;
+  if (ringSize_ >= 2 * activeCount_ + kStaleSlack) Compact();
+  Reserve(ringSize_ + 1);
+  ring_[(ringHead_ + ringSize_) & (ring_.size() - 1)] =
+      TLeftCell{static_cast<uint16_t>(x), static_cast<uint16_t>(y), now};
+  ++ringSize_;
+}
+
+void TPersistSignalLayer::Reserve(size_t entries) {
+  if (entries <= ring_.size()) return;
+  std::vector<TLeftCell> ring(std::bit_ceil(std::max(entries, kMinRing)));
+  for (size_t k = 0; k < ringSize_; ++k) ring[k] = RingAt(k);
+  ring_ = std::move(ring);
+  ringHead_ = 0;
+}
+
+// Keeps one entry per active cell, in order: a kept cell leaves the index until the end,
+// so that a second entry of the same cell and time is dropped.
+void TPersistSignalLayer::Compact() {
+  const size_t mask = ring_.size() - 1;
+  size_t kept = 0;
+  for (size_t k = 0; k < ringSize_; ++k) {
+    const TLeftCell left = RingAt(k);
+    if (!Live(left)) continue;
+    UnmarkActive(left.X, left.Y);
+    ring_[(ringHead_ + kept++) & mask] = left;
+  }
+  ringSize_ = kept;
+  for (size_t k = 0; k < ringSize_; ++k) MarkActive(RingAt(k).X, RingAt(k).Y);
+}
+
+void TPersistSignalLayer::RebuildRing() {
+  ringHead_ = ringSize_ = 0;
+  Reserve(activeCount_);
+  WalkActive([this](int x, int y, size_t cell) {
+    Reserve(ringSize_ + 1);
+    ring_[ringSize_++] = TLeftCell{static_cast<uint16_t>(x), static_cast<uint16_t>(y), AccumRef(cell)};
+    return true;
+  });
+  std::sort(ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(ringSize_),
+            [](const TLeftCell& a, const TLeftCell& b) { return a.Time < b.Time; });
+  lastLeft_ = ringSize_ != 0 ? RingAt(ringSize_ - 1).Time : 0;
+  walking_ = false;
+}
 
 namespace {
 
@@ -179,29 +245,53 @@ void TPersistSignalLayer::AgePoints() {
   const uint32_t now = Now();
   const uint32_t expiry = persistTime_ < now ? now - persistTime_ : 0;
   BeginScreenUpdate();
-  uint32_t* const accum = AccumData();
-  uint32_t* const blockOldest = blockOldest_.data();
-  uint32_t oldest = 0;  // of the cells kept in the block walked
-  WalkActiveBands(
-      [&](size_t block) {
-        oldest = UINT32_MAX;
-        return blockOldest[block] < expiry;
-      },
-      [&](int x, int firstRow, size_t first, unsigned rows, size_t) {
-        const unsigned old = OldRows(accum + first, rows, expiry);
-        for (unsigned bits = old; bits != 0; bits &= bits - 1) {
-          const int r = std::countr_zero(bits);
-          ErasePixel(x, firstRow + r);
-          accum[first + r] = 0;
-        }
-        const unsigned kept = rows & ~old;
-        for (unsigned bits = kept; bits != 0; bits &= bits - 1) {
-          oldest = std::min(oldest, accum[first + static_cast<size_t>(std::countr_zero(bits))]);
-        }
-        return kept;
-      },
-      [&](size_t block) { blockOldest[block] = oldest; });
+  if (walking_) {
+    WalkExpired(expiry, now);
+  } else {
+    EraseExpired(expiry);
+  }
   EndScreenUpdate();
+}
+
+void TPersistSignalLayer::EraseExpired(uint32_t expiry) {
+  // The expired cells lie all over a buffer larger than the caches: the times of those a
+  // few entries ahead are asked for from memory, so that the misses overlap. (Written
+  // out here: a call whose only effect is a prefetch is taken for one without effect.)
+  constexpr size_t kAhead = 16;
+  const size_t mask = ring_.size() - 1;
+  uint32_t* const accum = AccumData();
+  for (; ringSize_ != 0 && ring_[ringHead_].Time < expiry; ringHead_ = (ringHead_ + 1) & mask, --ringSize_) {
+    if (ringSize_ > kAhead) {
+      const TLeftCell& ahead = ring_[(ringHead_ + kAhead) & mask];
+      __builtin_prefetch(accum + CellIndex(ahead.X, ahead.Y));
+    }
+    const TLeftCell left = ring_[ringHead_];
+    uint32_t& time = accum[CellIndex(left.X, left.Y)];
+    if (time != left.Time || !UnmarkActive(left.X, left.Y)) continue;
+    time = 0;
+    --activeCount_;
+    ErasePixel(left.X, left.Y);
+  }
+}
+
+void TPersistSignalLayer::WalkExpired(uint32_t expiry, uint32_t now) {
+  uint32_t* const accum = AccumData();
+  uint32_t newest = 0;
+  WalkActiveBands([&](int x, int firstRow, size_t first, unsigned rows) {
+    const unsigned old = OldRows(accum + first, rows, expiry);
+    for (unsigned bits = old; bits != 0; bits &= bits - 1) {
+      const int r = std::countr_zero(bits);
+      ErasePixel(x, firstRow + r);
+      accum[first + r] = 0;
+      --activeCount_;
+    }
+    const unsigned kept = rows & ~old;
+    for (unsigned bits = kept; bits != 0; bits &= bits - 1) {
+      newest = std::max(newest, accum[first + static_cast<size_t>(std::countr_zero(bits))]);
+    }
+    return kept;
+  });
+  if (newest <= now) RebuildRing();
 }
 
 // --- TColorGrSignalLayer ---

@@ -82,10 +82,14 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
     band |= static_cast<uint8_t>(1u << (y & 7));
     return {bandIndex, blockIndex};
   }
-  void UnmarkActive(int x, int y) {
+  // True when the cell was in the index.
+  bool UnmarkActive(int x, int y) {
     uint8_t& band = bandMask_[BandIndex(x, y)];
-    band &= static_cast<uint8_t>(~(1u << (y & 7)));
+    const auto bit = static_cast<uint8_t>(1u << (y & 7));
+    if ((band & bit) == 0) return false;
+    band &= static_cast<uint8_t>(~bit);
     if (band == 0) blockMask_[BlockIndex(x, y)] &= static_cast<uint8_t>(~(1u << (x & 7)));
+    return true;
   }
   // The mask entries of cell (X, Y), which must lie in a band and a block.
   size_t BandIndex(int x, int y) const {
@@ -189,6 +193,7 @@ class TPersistSignalLayer final : public TComplicatedSignalLayer {
   // Erases the left cells older than the persistence time.
   void AgePoints();
 
+  void Hide() override;
   void SetLayerColorAndOpacity(uint32_t colour) override;
   uint32_t PixelColor(int x, int y) const override;
   uint32_t FadedColour() const { return fadedColour_; }
@@ -199,11 +204,37 @@ class TPersistSignalLayer final : public TComplicatedSignalLayer {
   void CellOccupied(int x, int y) override;
 
  private:
+  // A cell as it was left. The entry is stale once the cell has been left again (its time
+  // differs) or taken again (it left the index).
+  struct TLeftCell {
+    uint16_t X;
+    uint16_t Y;
+    uint32_t Time;
+  };
+  const TLeftCell& RingAt(size_t k) const { return ring_[(ringHead_ + k) & (ring_.size() - 1)]; }
+  bool Live(const TLeftCell& left) {
+    return AccumRef(CellIndex(left.X, left.Y)) == left.Time && IsActive(left.X, left.Y);
+  }
+  void Append(int x, int y, uint32_t now);
+  void Compact();
+  void Reserve(size_t entries);
+  void EraseExpired(uint32_t expiry);
+  void WalkExpired(uint32_t expiry, uint32_t now);
+  void RebuildRing();
+
   uint32_t fadedColour_ = 0;
   uint32_t persistTime_ = 200;
-  // Per block of the active index, a time no later than that of any of its left cells
-  // (0: unknown): a tick walks only the blocks that may hold a cell old enough to go.
-  std::vector<uint32_t> blockOldest_;
+  // The left cells in the order they were left, which is the order they expire in (the
+  // clock only moves on and every cell has the same persistence time): a tick takes the
+  // expired front. A power of two long, used from ringHead_ for ringSize_ entries.
+  std::vector<TLeftCell> ring_;
+  size_t ringHead_ = 0;
+  size_t ringSize_ = 0;
+  size_t activeCount_ = 0;
+  uint32_t lastLeft_ = 0;  // the time of the ring's last entry
+  // After the clock went back the ring is out of order: ticks walk the active cells until
+  // no cell is newer than the clock, and the ring is then built again from them.
+  bool walking_ = false;
 };
 
 class TColorGrSignalLayer final : public TComplicatedSignalLayer {

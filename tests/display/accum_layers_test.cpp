@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -117,6 +119,90 @@ TEST(Persistence, InfiniteNeverErasesAndTheTickerAgesOnlyWhileRunning) {
   ticker.SetRunning(true);
   f.clock.Advance(100);
   EXPECT_TRUE(f.Empty(10, 20));
+}
+
+// The layer against a model of its cells over a long random run: records of random rows
+// and lengths, random clock steps (some within a hundredth, so that a cell is left twice
+// at one time), clears (a new point count clears too), persistence times shorter, longer,
+// infinite and back (long enough there to drop stale entries), a clock that goes back
+// until it passes the times kept, and no clock at all. After every tick each cell is as
+// the rule says: a left cell stays active while its time is not before now - persistence
+// time, and shows faded; a cell holding a point shows the trace.
+TEST(Persistence, AgeingKeepsExactlyTheLeftCellsWithinThePersistenceTime) {
+  enum TClockUsed { kMain, kLater, kNone };
+  enum TClear { kKeep, kHide, kNewCount };  // halfway through the phase
+  struct TPhase {
+    double seconds;
+    int ticks;
+    TClockUsed clock;
+    TClear clear;
+  };
+  const TPhase phases[] = {{0.3, 300, kMain, kHide}, {0.05, 150, kMain, kNewCount}, {1e6, 400, kMain, kKeep},
+                           {0.2, 150, kMain, kKeep}, {0.2, 300, kLater, kKeep},     {0.4, 100, kMain, kHide},
+                           {0.1, 60, kNone, kKeep},  {0.0, 100, kMain, kNewCount}};
+  test::TTraceFixture<TPersistSignalLayer> f(101);
+  FakeClock clock{0};
+  TPersistenceClock main{clock};
+  clock.Advance(1500);
+  TPersistenceClock later{clock};  // 150 hundredths behind the main one
+  const int maxX = f.layer.MaxX(), maxY = f.layer.MaxY();
+  const auto at = [&](int x, int y) { return static_cast<size_t>(x) * (maxY + 1) + static_cast<size_t>(y); };
+  std::vector<int> count(at(maxX + 1, 0)), left(count.size());  // left: time, 0 while not active
+  std::vector<int> row(512);
+  const auto clear = [&] {
+    for (auto* v : {&count, &left, &row}) std::ranges::fill(*v, 0);
+  };
+  std::mt19937 random(7);
+  const auto uniform = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
+  int step = 0;
+  for (const TPhase& phase : phases) {
+    f.layer.SetPersistTime(phase.seconds);
+    const TPersistenceClock* used = phase.clock == kMain ? &main : phase.clock == kLater ? &later : nullptr;
+    f.layer.SetClock(used);
+    for (int t = 0; t < phase.ticks; ++t, ++step) {
+      clock.Advance(uniform(0, 25));
+      main.Refresh();
+      later.Refresh();
+      const int now = used != nullptr ? static_cast<int>(used->Hundredths()) : 1;
+      if (t == phase.ticks / 2 && phase.clear != kKeep) {
+        if (phase.clear == kHide) f.layer.Hide();
+        if (phase.clear == kNewCount) f.layer.SetSignalScale(f.layer.PointCount() == 512 ? 300 : 512, 0, 1);
+        clear();
+      }
+      for (int records = uniform(0, 2); records > 0; --records) {
+        const int first = uniform(0, f.layer.PointCount() - 1);
+        const int top = uniform(1, 30);
+        std::vector<double> values(static_cast<size_t>(uniform(1, f.layer.PointCount() - first)));
+        for (size_t k = 0; k < values.size(); ++k) {
+          const int r = uniform(top, top + 9);
+          values[k] = (20 - r) / 5.0;
+          const int i = first + static_cast<int>(k), x = f.layer.PointColumn(i);
+          if (x >= maxX || row[i] == r) continue;
+          if (row[i] != 0 && --count[at(x, row[i])] == 0) left[at(x, row[i])] = now;
+          if (++count[at(x, r)] == 1) left[at(x, r)] = 0;
+          row[i] = r;
+        }
+        f.layer.PutSamples(first, values);
+      }
+      f.layer.AgePoints();
+      const int persist = static_cast<int>(f.layer.PersistTime());
+      const int expiry = persist < now ? now - persist : 0;
+      for (int& time : left) {
+        if (!f.layer.Infinite() && time != 0 && time < expiry) time = 0;
+      }
+      for (int x = 0; x <= maxX; ++x) {
+        for (int y = 0; y <= maxY; ++y) {
+          const size_t c = at(x, y);
+          const TColorRef pixel = count[c] > 0 ? kTraceRgb : left[c] != 0 ? kFadedRgb : 0;
+          ASSERT_TRUE(f.layer.IsActive(x, y) == (left[c] != 0) && PixelAt(f.screen, x, y) == pixel)
+              << "step " << step << " at " << now << ": (" << x << ", " << y << ") left at " << left[c]
+              << ", points " << count[c];
+        }
+      }
+    }
+  }
 }
 
 // Hits of point Index at Value, Times times (each put counts one hit).
