@@ -1,8 +1,10 @@
 #include "tdr_mask/mask_object.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "framework/util/errors.h"
 
@@ -23,10 +25,9 @@ namespace {
 // lies above. Nibble r of the column's index word names the tables of run r in the
 // mask's palette of at most 15 sets (0 for none). A column of more runs than kMaxRuns, or
 // with a set the full palette lacks, has kWalkRun first and takes the step walk. The
-// columns past the screen (x 4001 .., the first standing for every x off it) are empty,
-// so that eight columns can be read from any x on it.
+// column past the screen (x 4001) is empty and stands for every x off it.
 constexpr int kMaxRuns = 8;
-constexpr int kRunColumns = kMaskColumns + 7;
+constexpr int kRunColumns = kMaskColumns + 1;
 constexpr uint32_t kNoRun = 0x7FFF7FFF, kWalkRun = 0x7FFE7FFF;
 
 // A vertex that is not on the screen would index past the column tables.
@@ -165,6 +166,8 @@ void TMask_Obj::ColumnRuns(const TStep* first, const TStep* last, std::vector<TR
 }
 
 void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
+  static std::atomic<uint64_t> generations{0};
+  generation_ = ++generations;
   palette_.fill(0);
   int paletteSize = 1;
   // The palette index of each run of the column; false when the palette has no room.
@@ -210,22 +213,36 @@ void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
 
 bool TMask_Obj::KernelSupported(TKernel kernel) {
 #ifdef NORV_MASK_AVX2
-  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2");
+  // The screen heights of the points the kernel tests are converted with fused multiply-add.
+  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
   return kernel == TKernel::Portable;
 }
 
-void TMask_Obj::MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
-  static const TKernel best = KernelSupported(TKernel::Avx2) ? TKernel::Avx2 : TKernel::Portable;
-  MaskHitBits(xs, ys, count, bits, best);
+void TMask_Obj::GatherColumnWords(const int32_t* xs, size_t count, uint32_t* words, size_t stride) const {
+  const size_t runs = static_cast<size_t>(runCount_);
+  for (size_t i = 0; i < count; ++i) {
+    // Every point off the screen reads the first empty column past it.
+    const size_t x = xs[i] >= 0 && xs[i] < kMaskColumns ? static_cast<size_t>(xs[i]) : kMaskColumns;
+    for (size_t r = 0; r < runs; ++r) words[r * stride + i] = runWords_[r * kRunColumns + x];
+    words[runs * stride + i] = indexWords_[x];
+  }
 }
 
-void TMask_Obj::MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits,
-                            TKernel kernel) const {
-  if (kernel == TKernel::Avx2 && KernelSupported(kernel))
-    Avx2HitBits(xs, ys, count, bits);
-  else
-    PortableHitBits(xs, ys, count, bits);
+void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
+                            size_t count, uint8_t* bits, uint64_t* hits) const {
+  static const TKernel best = KernelSupported(TKernel::Avx2) ? TKernel::Avx2 : TKernel::Portable;
+  MaskHitBits(words, stride, xs, ys, count, bits, hits, best);
+}
+
+void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
+                            size_t count, uint8_t* bits, uint64_t* hits, TKernel kernel) const {
+  std::fill(hits, hits + (count + 63) / 64, uint64_t{0});
+  const size_t done = kernel == TKernel::Avx2 && KernelSupported(kernel)
+                          ? Avx2HitBits(words, stride, xs, ys, count, bits, hits)
+                          : 0;
+  PortableHitBits(xs + done, ys + done, count - done, bits + done);
+  for (size_t i = done; i < count; ++i) hits[i / 64] |= uint64_t{bits[i] != 0} << (i % 64);
 }
 
 void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
@@ -235,76 +252,43 @@ void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t cou
 #ifdef NORV_MASK_AVX2
 namespace {
 
-// The words of eight columns, one per lane: the eight from First on by the lanes' offsets
-// from it, or any columns by gathering.
-template <bool kWindow>
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i ColumnWords(const uint32_t* words, uint32_t first,
-                                                                       __m256i columns) {
-  if constexpr (kWindow)
-    return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + first)),
-                                       columns);
-  else
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(words), columns, 4);
-}
-
-// The palette indexes of eight points (Y in both halves of each lane, saturated to 16
-// bits) from the kRuns runs of their columns, one a lane, and in Walk the lanes whose
-// column takes the step walk.
-template <int kRuns, bool kAnyWalk, bool kWindow>
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i RunIndexes(const uint32_t* runWords,
-                                                                      const uint32_t* indexWords,
-                                                                      uint32_t first, __m256i columns,
-                                                                      __m256i y, unsigned& walk) {
+// The palette indexes of the eight points from Ys, one a lane, from the kRuns rows of run
+// words and the row of index words gathered for them, and in Walk the lanes whose column
+// takes the step walk.
+template <int kRuns, bool kAnyWalk>
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i BlockIndexes(const uint32_t* words, size_t stride,
+                                                                        const int32_t* ys, unsigned& walk) {
+  const __m256i y32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
+  // Y saturated to 16 bits (off the screen either way stays off it), in both halves.
+  const __m256i y16 = _mm256_packs_epi32(y32, y32);
+  const __m256i y = _mm256_unpacklo_epi16(y16, y16);
   // Each run compares Y with both its heights at once: -1 (0xFFFFFFFF) when Y is above
   // it, 0x0000FFFF when in it, 0 below. Runs ascend, so in run j the runs' answers add up
   // to 0xFFFF - j, and 0xFFFF less them is j; in none it is 0xFFFF or more, which shifts
   // the whole index word out.
   __m256i run = _mm256_set1_epi32(0xFFFF);
   for (int r = 0; r < kRuns; ++r) {
-    const __m256i word = ColumnWords<kWindow>(runWords + r * kRunColumns, first, columns);
+    const __m256i word = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + r * stride));
     if (r == 0 && kAnyWalk)
       walk = static_cast<unsigned>(_mm256_movemask_ps(
           _mm256_castsi256_ps(_mm256_cmpeq_epi32(word, _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
     run = _mm256_sub_epi32(run, _mm256_cmpgt_epi16(y, word));
   }
-  const __m256i indexes = ColumnWords<kWindow>(indexWords, first, columns);
+  const __m256i indexes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + kRuns * stride));
   return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
-}
-
-// The palette indexes of the eight points from Xs and Ys, one a lane.
-template <int kRuns, bool kAnyWalk>
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i BlockIndexes(const uint32_t* runWords,
-                                                                        const uint32_t* indexWords,
-                                                                        const int32_t* xs, const int32_t* ys,
-                                                                        unsigned& walk) {
-  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs));
-  const __m256i y32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
-  // Y saturated to 16 bits (off the screen either way stays off it), in both halves.
-  const __m256i y16 = _mm256_packs_epi32(y32, y32);
-  const __m256i y = _mm256_unpacklo_epi16(y16, y16);
-  // The points of a record lie in ascending columns. Eight of them within eight columns
-  // (a record of about a point a column) read their columns' words in one load each;
-  // others gather them.
-  const uint32_t first = static_cast<uint32_t>(xs[0]);
-  const __m256i offsets = _mm256_sub_epi32(x, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x)));
-  if (first < kMaskColumns && _mm256_testz_si256(offsets, _mm256_set1_epi32(~7)))
-    return RunIndexes<kRuns, kAnyWalk, true>(runWords, indexWords, first, offsets, y, walk);
-  return RunIndexes<kRuns, kAnyWalk, false>(runWords, indexWords, 0,
-                                            _mm256_min_epu32(x, _mm256_set1_epi32(kMaskColumns)), y, walk);
 }
 
 // The batch test of whole pairs of blocks of eight points, the tables taken from the
 // palette; the count of points done.
 template <int kRuns, bool kAnyWalk>
-[[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* runWords,
-                                          const uint32_t* indexWords, __m128i palette, const int32_t* xs,
-                                          const int32_t* ys, size_t count, uint8_t* bits) {
+[[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* words, size_t stride,
+                                          __m128i palette, const int32_t* xs, const int32_t* ys, size_t count,
+                                          uint8_t* bits, uint64_t* hits) {
   size_t i = 0;
   for (; i + 16 <= count; i += 16) {
     unsigned walkLow = 0, walkHigh = 0;
-    const __m256i low = BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i, ys + i, walkLow);
-    const __m256i high =
-        BlockIndexes<kRuns, kAnyWalk>(runWords, indexWords, xs + i + 8, ys + i + 8, walkHigh);
+    const __m256i low = BlockIndexes<kRuns, kAnyWalk>(words + i, stride, ys + i, walkLow);
+    const __m256i high = BlockIndexes<kRuns, kAnyWalk>(words + i + 8, stride, ys + i + 8, walkHigh);
     // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
     const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
     const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
@@ -316,6 +300,10 @@ template <int kRuns, bool kAnyWalk>
         bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], ys[k]));
       }
     }
+    // The sixteen points' bits in the hit words (x86 stores them lowest byte first).
+    const __m128i tables = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + i));
+    const auto hit = static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(tables, _mm_setzero_si128())));
+    std::memcpy(reinterpret_cast<uint8_t*>(hits) + i / 8, &hit, sizeof hit);
   }
   return i;
 }
@@ -325,8 +313,10 @@ constexpr auto kAvx2Blocks = std::array{&Avx2Blocks<kRuns, kAnyWalk>...};
 
 }  // namespace
 
-__attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys,
-                                                            size_t count, uint8_t* bits) const {
+__attribute__((target("avx2"))) size_t TMask_Obj::Avx2HitBits(const uint32_t* words, size_t stride,
+                                                              const int32_t* xs, const int32_t* ys,
+                                                              size_t count, uint8_t* bits,
+                                                              uint64_t* hits) const {
   static constexpr auto blocks = kAvx2Blocks<false, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
   static constexpr auto walkingBlocks = kAvx2Blocks<true, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
   static_assert(blocks.size() == kMaxRuns + 1);
@@ -334,15 +324,16 @@ __attribute__((target("avx2"))) void TMask_Obj::Avx2HitBits(const int32_t* xs, c
   alignas(16) std::array<uint8_t, 16> active;
   for (size_t k = 0; k < active.size(); ++k) active[k] = static_cast<uint8_t>(palette_[k] & ActiveTables());
   const size_t done = (anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](
-      *this, runWords_.data(), indexWords_.data(),
-      _mm_load_si128(reinterpret_cast<const __m128i*>(active.data())), xs, ys, count, bits);
-  // The compiler leaves it out before a tail call; without it the caller's SSE code slows.
+      *this, words, stride, _mm_load_si128(reinterpret_cast<const __m128i*>(active.data())), xs, ys, count,
+      bits, hits);
+  // The compiler leaves it out before a return; without it the caller's SSE code slows.
   _mm256_zeroupper();
-  PortableHitBits(xs + done, ys + done, count - done, bits + done);
+  return done;
 }
 #else
-void TMask_Obj::Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
-  PortableHitBits(xs, ys, count, bits);
+size_t TMask_Obj::Avx2HitBits(const uint32_t*, size_t, const int32_t*, const int32_t*, size_t, uint8_t*,
+                              uint64_t*) const {
+  return 0;
 }
 #endif
 

@@ -49,12 +49,23 @@ class TMask_Obj {
     if (x < 0 || x >= kMaskColumns || y < 0 || y > 1024) return 0;
     return TablesContaining(x, y * 32) & ActiveTables();
   }
-  // The same for a run of points at once: bits[i] for (xs[i], ys[i]). Avx2 tests eight
-  // points at a time and is taken when the processor has it; Portable tests them one by one.
+  // The same for a run of points at once: bits[i] for (xs[i], ys[i]), and bit i % 64 of
+  // hits[i / 64] set where bits[i] is not 0 ((count + 63) / 64 words). The batch test reads
+  // the mask's words of each point's column gathered beforehand (a record's points keep
+  // their columns from one acquisition to the next): ColumnWordRows() rows of words, row r of
+  // point i at words[r * stride + i]. Avx2 tests eight points at a time from them and is
+  // taken when the processor has it; Portable tests the points one by one.
   enum class TKernel { Portable, Avx2 };
   static bool KernelSupported(TKernel kernel);
-  void MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
-  void MaskHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits, TKernel kernel) const;
+  size_t ColumnWordRows() const { return static_cast<size_t>(runCount_) + 1; }
+  void GatherColumnWords(const int32_t* xs, size_t count, uint32_t* words, size_t stride) const;
+  void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
+                   uint8_t* bits, uint64_t* hits) const;
+  void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
+                   uint8_t* bits, uint64_t* hits, TKernel kernel) const;
+  // Changes whenever the packed words do, and differs between masks: words gathered under
+  // another generation must be gathered again.
+  uint64_t Generation() const { return generation_; }
   // The centre of mask polygon n (1-based) in screen units; (0, 0) beyond the count.
   std::pair<int, int> GetMaskPolygonCentre(int n) const;
 
@@ -103,7 +114,9 @@ class TMask_Obj {
   static void ColumnRuns(const TStep* first, const TStep* last, std::vector<TRun>& runs);
   void PackRuns(const std::vector<std::vector<TRun>>& columnRuns);
   void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
-  void Avx2HitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
+  // The count of points done, a multiple of 16; their bits and hit words are written.
+  size_t Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
+                     uint8_t* bits, uint64_t* hits) const;
   uint32_t ActiveTables() const { return MaskTables() | MarginTables(); }
   uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
   uint32_t MarginTables() const { return marginsOn_ ? ((1u << marginCount_) - 1) << 4 : 0; }
@@ -125,6 +138,7 @@ class TMask_Obj {
   std::vector<uint32_t> runWords_;
   std::vector<uint32_t> indexWords_;
   std::array<uint8_t, 16> palette_{};
+  uint64_t generation_ = 0;
   bool marginsOn_ = false;
   bool marginFirst_ = false;
 };

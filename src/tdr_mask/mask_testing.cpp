@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -24,6 +25,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
+#include "tdr_mask/mask_points.h"
 
 namespace norv {
 
@@ -31,6 +33,8 @@ namespace {
 
 TMaskState State;
 const TProgramUnit StateUnit("mask test", ResetMaskState);
+// Each record's columns and their mask words, kept from one acquisition to the next.
+std::array<TMaskColumns, kRecordTraceCount> RecordColumns;
 
 uint64_t& Counter(int index) { return State.Counters.at(static_cast<size_t>(index)); }
 void Add(uint64_t& counter, uint64_t n) {
@@ -92,18 +96,6 @@ void ClearMaskTestCounters() { State.Counters = {}; }
 
 namespace {
 
-// The point's place on the screen; a point left or right of it gets x = -1, which no
-// polygon contains.
-void ScreenPoint(const TSignalObj& r, int pointIndex, int32_t& x, int32_t& y) {
-  const double sx = std::nearbyint(r.IndexToScreenX(pointIndex));
-  if (!(sx <= 4000) || sx < 0) {
-    x = -1, y = 0;
-    return;
-  }
-  const double sy = std::nearbyint(std::clamp(r.ValueToScreenY(r.GetY(pointIndex)), 1.0, 1023.0));
-  x = static_cast<int32_t>(sx), y = static_cast<int32_t>(sy);
-}
-
 void CountHit(int recordIndex, uint32_t hits, int x, int y, uint64_t count) {
   State.FailedWaveform = true;
   Add(Counter(mcFailSmpl), count);
@@ -119,16 +111,25 @@ void CountHit(int recordIndex, uint32_t hits, int x, int y, uint64_t count) {
 void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_t count) {
   if (!MaskObj || recordIndex < 0 || recordIndex >= kRecordTraceCount) return;
   const TSignalObj& r = SignalObjs().At(recordIndex);
-  // The points go to the batch hit test in blocks that fit on the stack.
+  TMaskColumns& columns = RecordColumns[static_cast<size_t>(recordIndex)];
+  columns.Update(r, *MaskObj);
+  // The heights and hit bits go in blocks that fit on the stack.
   constexpr int kBlock = 256;
-  std::array<int32_t, kBlock> xs, ys;
+  std::array<int32_t, kBlock> ys;
   std::array<uint8_t, kBlock> bits;
+  std::array<uint64_t, kBlock / 64> hits;
   for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    for (int k = 0; k < n; ++k) ScreenPoint(r, first + k, xs[k], ys[k]);
-    MaskObj->MaskHitBits(xs.data(), ys.data(), static_cast<size_t>(n), bits.data());
-    for (int k = 0; k < n; ++k)
-      if (bits[k] != 0) CountHit(recordIndex, bits[k], xs[k], ys[k], count);
+    const int32_t* xs = columns.Xs(first);
+    MaskScreenHeights(r, first, n, ys.data());
+    MaskObj->MaskHitBits(columns.Words(first), TMaskColumns::Stride(), xs, ys.data(), static_cast<size_t>(n),
+                         bits.data(), hits.data());
+    // Most points hit nothing: only those that hit are looked at.
+    for (size_t w = 0; w < static_cast<size_t>(n + 63) / 64; ++w)
+      for (uint64_t word = hits[w]; word != 0; word &= word - 1) {
+        const size_t j = w * 64 + static_cast<size_t>(std::countr_zero(word));
+        CountHit(recordIndex, bits[j], xs[j], ys[j], count);
+      }
   }
 }
 

@@ -41,6 +41,8 @@ class TSignalObj {
 
   // Points 0..4095; any other index throws std::out_of_range.
   double GetStoredY(int i) const { return y_[Checked(i)]; }
+  // Points 0..4095 in a row, for passes over many at once.
+  const double* StoredYData() const { return y_.data(); }
   void SetY(int i, double v) { y_[Checked(i)] = v; }
   // Every point 0.
   void ClearY() { std::fill(y_.begin(), y_.end(), 0.0); }

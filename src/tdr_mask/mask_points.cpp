@@ -1,0 +1,132 @@
+#include "tdr_mask/mask_points.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+#include "instrument/record/signal_obj.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define NORV_MASK_AVX2 1
+#endif
+
+namespace norv {
+
+namespace {
+
+constexpr double kCentre = 512, kLowest = 1, kHighest = 1023;
+
+// The record's heights as Scale * v + Offset where its span is finite and not zero;
+// otherwise (Affine false) the trace's own mapping gives them point by point.
+struct THeightMap {
+  explicit THeightMap(const TSignalObj& r) {
+    const double span = r.GetEffScale() * 8;
+    Scale = 1024 / span;
+    Offset = kCentre - r.GetEffOffset() * Scale;
+    Affine = std::isfinite(span) && span != 0 && std::isfinite(Scale) && Scale != 0 && std::isfinite(Offset);
+  }
+  double Scale, Offset;
+  bool Affine;
+};
+
+int32_t RoundedHeight(double sy) {
+  return static_cast<int32_t>(std::nearbyint(std::isnan(sy) ? kCentre : std::clamp(sy, kLowest, kHighest)));
+}
+
+int32_t Height(const TSignalObj& r, const THeightMap& map, double v) {
+  return RoundedHeight(map.Affine ? std::fma(v, map.Scale, map.Offset) : r.ValueToScreenY(v));
+}
+
+void PortableHeights(const TSignalObj& r, const THeightMap& map, int first, int count, int32_t* ys) {
+  for (int k = 0; k < count; ++k) ys[k] = Height(r, map, r.GetY(first + k));
+}
+
+#ifdef NORV_MASK_AVX2
+// Four heights a step; the conversion to integers rounds as nearbyint does (both in the
+// current rounding mode). The clamps keep a NaN (max and min give their second operand
+// then), which alone converts to INT32_MIN: a block that holds one is done again point by
+// point.
+[[gnu::target("avx2,fma")]] void Avx2Heights(const THeightMap& map, const double* v, int count, int32_t* ys) {
+  const __m256d scale = _mm256_set1_pd(map.Scale), offset = _mm256_set1_pd(map.Offset);
+  const __m256d lowest = _mm256_set1_pd(kLowest), highest = _mm256_set1_pd(kHighest);
+  __m128i least = _mm_set1_epi32(0);
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const __m256d sy = _mm256_fmadd_pd(_mm256_loadu_pd(v + k), scale, offset);
+    const __m128i height = _mm256_cvtpd_epi32(_mm256_min_pd(highest, _mm256_max_pd(lowest, sy)));
+    least = _mm_min_epi32(least, height);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), height);
+  }
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(least, _mm_set1_epi32(INT32_MIN))) != 0) k = 0;
+  for (; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
+}
+#endif
+
+}  // namespace
+
+namespace {
+
+int32_t Column(const TSignalObj& r, int i) {
+  const double sx = std::nearbyint(r.IndexToScreenX(i));
+  return sx >= 0 && sx <= kMaskColumns - 1 ? static_cast<int32_t>(sx) : -1;
+}
+
+}  // namespace
+
+void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y) {
+  x = Column(r, i);
+  y = x < 0 ? 0 : Height(r, THeightMap(r), r.GetY(i));
+}
+
+void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel) {
+  if (count <= 0) return;
+  const THeightMap map(r);
+#ifdef NORV_MASK_AVX2
+  if (map.Affine && kernel == TMask_Obj::TKernel::Avx2 && TMask_Obj::KernelSupported(kernel)) {
+    // The points' indexes are checked as GetY checks them.
+    (void)r.GetStoredY(first), (void)r.GetStoredY(first + count - 1);
+    // Plain records are read in place; reflection units are converted first.
+    if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
+      Avx2Heights(map, r.StoredYData() + first, count, ys);
+      return;
+    }
+    constexpr int kChunk = 256;
+    std::array<double, kChunk> values;
+    for (int done = 0; done < count; done += kChunk) {
+      const int n = std::min(kChunk, count - done);
+      for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = r.GetY(first + done + k);
+      Avx2Heights(map, values.data(), n, ys + done);
+    }
+    return;
+  }
+#endif
+  (void)kernel;
+  PortableHeights(r, map, first, count, ys);
+}
+
+void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys) {
+  static const TMask_Obj::TKernel best = TMask_Obj::KernelSupported(TMask_Obj::TKernel::Avx2)
+                                             ? TMask_Obj::TKernel::Avx2
+                                             : TMask_Obj::TKernel::Portable;
+  MaskScreenHeights(r, first, count, ys, best);
+}
+
+size_t TMaskColumns::Stride() { return kMaxRecLen; }
+
+void TMaskColumns::Update(const TSignalObj& r, const TMask_Obj& mask) {
+  if (valid_ && recLen_ == r.GetRecLen() && firstShown_ == r.GetFirstShown() &&
+      zoomStep_ == r.GetZoomStep() && generation_ == mask.Generation())
+    return;
+  xs_.resize(kMaxRecLen);
+  for (int i = 0; i < kMaxRecLen; ++i) xs_[static_cast<size_t>(i)] = Column(r, i);
+  words_.resize(mask.ColumnWordRows() * Stride());
+  mask.GatherColumnWords(xs_.data(), xs_.size(), words_.data(), Stride());
+  valid_ = true;
+  recLen_ = r.GetRecLen(), firstShown_ = r.GetFirstShown(), zoomStep_ = r.GetZoomStep();
+  generation_ = mask.Generation();
+}
+
+}  // namespace norv

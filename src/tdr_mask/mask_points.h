@@ -1,0 +1,43 @@
+#pragma once
+// The screen places at which the mask test tests a record's points: x the point's column
+// (-1 left or right of the columns 0..4000, its y then 0) and y its height rounded within
+// 1..1023. The heights come from one scale and offset for the whole record (a fused
+// multiply-add, no division per point), so that a block of points converts at once.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tdr_mask/mask_object.h"
+
+namespace norv {
+
+class TSignalObj;
+
+// Point i, one at a time.
+void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y);
+// The heights of points first .. first + count - 1, as MaskScreenPoint gives them for a
+// point on the screen. Avx2 converts four at a time; Portable one by one.
+void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys);
+void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel);
+
+// The columns of a record's points and the mask's words of those columns, kept while the
+// record's time base and the mask stay the same: the points of every acquisition fall in
+// the same columns.
+class TMaskColumns {
+ public:
+  void Update(const TSignalObj& r, const TMask_Obj& mask);
+  // Of point i on, for TMask_Obj::MaskHitBits.
+  const int32_t* Xs(int i) const { return xs_.data() + i; }
+  const uint32_t* Words(int i) const { return words_.data() + i; }
+  static size_t Stride();
+
+ private:
+  bool valid_ = false;
+  uint16_t recLen_ = 0, firstShown_ = 0, zoomStep_ = 0;
+  uint64_t generation_ = 0;
+  std::vector<int32_t> xs_;
+  std::vector<uint32_t> words_;
+};
+
+}  // namespace norv
