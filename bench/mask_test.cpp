@@ -3,14 +3,15 @@
 // channels holding a noisy eye (a bit stream crossing at the mask's crossing points).
 //
 // BM_MaskTestPath: what the program does per acquisition, CountMaskHitsInRun over each
-// channel's stored record (screen positions, hit test, counters), at record lengths 512
-// (the program's default) and 4096. Baseline: one pass summing the stored values the path
-// reads. Goal: at most 10 times it.
+// channel's stored record (the heights, the hit test on the columns and mask words kept
+// from the acquisition before, the counters), at record lengths 512 (the program's
+// default) and 4096. Baseline: one pass summing the stored values the path reads. Goal: at
+// most 10 times it.
 //
 // BM_MaskTestKernel: the batch hit test alone on the same points' screen positions and
 // their columns' mask words, gathered beforehand as the program keeps them from one
-// acquisition to the next, at every record length 512 .. 4096. Baseline: one pass summing those
-// positions. Goal: at most 5 times it.
+// acquisition to the next, at every record length 512 .. 4096. Baseline: one pass summing
+// those positions. Goal: at most 5 times it.
 //
 // Both baselines keep sixteen independent sums (no addition waits for the one before it)
 // and are built for the instruction set of the kernel the test takes on this processor.

@@ -120,8 +120,9 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   std::array<uint64_t, kBlock / 64> hits;
   for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    const int32_t* xs = columns.Xs(first);
+    // The heights first: they refuse points outside the record's store.
     MaskScreenHeights(r, first, n, ys.data());
+    const int32_t* xs = columns.Xs(first);
     MaskObj->MaskHitBits(columns.Words(first), TMaskColumns::Stride(), xs, ys.data(), static_cast<size_t>(n),
                          bits.data(), hits.data());
     // Most points hit nothing: only those that hit are looked at.
