@@ -197,6 +197,7 @@ void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
   if (anyWalk_) runCount_ = std::max(runCount_, 1);
   runWords_.assign(static_cast<size_t>(runCount_) * kRunColumns, kNoRun);
   indexWords_.assign(kRunColumns, 0);
+  PackGaps(columnRuns);
   for (int x = 0; x < kMaskColumns; ++x) {
     if (walks[x]) {
       runWords_[x] = kWalkRun;
@@ -208,6 +209,32 @@ void TMask_Obj::PackRuns(const std::vector<std::vector<TRun>>& columnRuns) {
       runWords_[r * kRunColumns + x] =
           (static_cast<uint32_t>(runs[r].Below) & 0xFFFF) | static_cast<uint32_t>(runs[r].Last) << 16;
     indexWords_[x] = words[x];
+  }
+}
+
+// The widest kGapRows stretches of each column between its runs (where nothing is hit),
+// as (Below, Last) pairs like the runs, those below and above the screen reaching as far
+// as 16 bits do; the columns past the screen are one gap.
+void TMask_Obj::PackGaps(const std::vector<std::vector<TRun>>& columnRuns) {
+  gapWords_.assign(kGapRows * kRunColumns, kNoRun);
+  std::vector<TRun> gaps;
+  for (int x = 0; x < kRunColumns; ++x) {
+    gaps.clear();
+    int32_t below = INT16_MIN;
+    if (x < kMaskColumns)
+      for (const TRun& run : columnRuns[x]) {
+        if (run.Below > below) gaps.push_back({below, run.Below, 0});
+        below = run.Last;
+      }
+    if (below < INT16_MAX) gaps.push_back({below, INT16_MAX, 0});
+    const size_t kept = std::min(gaps.size(), kGapRows);
+    // Widest on the screen, where the points are.
+    const auto width = [](const TRun& gap) { return std::min(gap.Last, 1024) - std::max(gap.Below, 0); };
+    std::partial_sort(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(kept), gaps.end(),
+                      [&](const TRun& a, const TRun& b) { return width(a) > width(b); });
+    for (size_t g = 0; g < kept; ++g)
+      gapWords_[g * kRunColumns + static_cast<size_t>(x)] =
+          (static_cast<uint32_t>(gaps[g].Below) & 0xFFFF) | static_cast<uint32_t>(gaps[g].Last) << 16;
   }
 }
 
@@ -224,8 +251,10 @@ void TMask_Obj::GatherColumnWords(const int32_t* xs, size_t count, uint32_t* wor
   for (size_t i = 0; i < count; ++i) {
     // Every point off the screen reads the first empty column past it.
     const size_t x = xs[i] >= 0 && xs[i] < kMaskColumns ? static_cast<size_t>(xs[i]) : kMaskColumns;
-    for (size_t r = 0; r < runs; ++r) words[r * stride + i] = runWords_[r * kRunColumns + x];
-    words[runs * stride + i] = indexWords_[x];
+    size_t row = 0;
+    for (size_t g = 0; g < kGapRows; ++g) words[row++ * stride + i] = gapWords_[g * kRunColumns + x];
+    for (size_t r = 0; r < runs; ++r) words[row++ * stride + i] = runWords_[r * kRunColumns + x];
+    words[row * stride + i] = indexWords_[x];
   }
 }
 
@@ -252,57 +281,85 @@ void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t cou
 #ifdef NORV_MASK_AVX2
 namespace {
 
-// The palette indexes of the eight points from Ys, one a lane, from the kRuns rows of run
-// words and the row of index words gathered for them, and in Walk the lanes whose column
-// takes the step walk.
+// Y of eight points from Ys, saturated to 16 bits (off the screen either way stays off
+// it), in both halves of its lane.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i SpreadHeights(const int32_t* ys) {
+  const __m256i y32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
+  const __m256i y16 = _mm256_packs_epi32(y32, y32);
+  return _mm256_unpacklo_epi16(y16, y16);
+}
+
+// A height pair (Below, Last) compared with Y in both halves at once: -1 (0xFFFFFFFF) when
+// Y is above it, 0x0000FFFF when in it (Below < Y <= Last), 0 below.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i Compare(const uint32_t* words, __m256i y) {
+  return _mm256_cmpgt_epi16(y, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)));
+}
+
+// All ones in the lanes whose point lies in one of the gaps of its column.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i InGaps(const uint32_t* words, size_t stride,
+                                                                  __m256i y) {
+  const __m256i in = _mm256_set1_epi32(0xFFFF);
+  __m256i gaps = _mm256_setzero_si256();
+  for (size_t g = 0; g < TMask_Obj::kGapRows; ++g)
+    gaps = _mm256_or_si256(gaps, _mm256_cmpeq_epi32(Compare(words + g * stride, y), in));
+  return gaps;
+}
+
+// The palette indexes of the eight points of heights Y, one a lane, from the kRuns rows of
+// run words and the row of index words gathered for them, and in Walk the lanes whose
+// column takes the step walk.
 template <int kRuns, bool kAnyWalk>
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i BlockIndexes(const uint32_t* words, size_t stride,
-                                                                        const int32_t* ys, unsigned& walk) {
-  const __m256i y32 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ys));
-  // Y saturated to 16 bits (off the screen either way stays off it), in both halves.
-  const __m256i y16 = _mm256_packs_epi32(y32, y32);
-  const __m256i y = _mm256_unpacklo_epi16(y16, y16);
-  // Each run compares Y with both its heights at once: -1 (0xFFFFFFFF) when Y is above
-  // it, 0x0000FFFF when in it, 0 below. Runs ascend, so in run j the runs' answers add up
-  // to 0xFFFF - j, and 0xFFFF less them is j; in none it is 0xFFFF or more, which shifts
-  // the whole index word out.
+                                                                        __m256i y, unsigned& walk) {
+  // Runs ascend, so in run j the runs' answers add up to 0xFFFF - j, and 0xFFFF less them
+  // is j; in none it is 0xFFFF or more, which shifts the whole index word out.
   __m256i run = _mm256_set1_epi32(0xFFFF);
   for (int r = 0; r < kRuns; ++r) {
-    const __m256i word = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + r * stride));
     if (r == 0 && kAnyWalk)
       walk = static_cast<unsigned>(_mm256_movemask_ps(
-          _mm256_castsi256_ps(_mm256_cmpeq_epi32(word, _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
-    run = _mm256_sub_epi32(run, _mm256_cmpgt_epi16(y, word));
+          _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)),
+                                                 _mm256_set1_epi32(static_cast<int>(kWalkRun))))));
+    run = _mm256_sub_epi32(run, Compare(words + r * stride, y));
   }
   const __m256i indexes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + kRuns * stride));
   return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
 }
 
 // The batch test of whole pairs of blocks of eight points, the tables taken from the
-// palette; the count of points done.
+// palette; the count of points done. Sixteen points in gaps (most of an eye's) hit nothing
+// and read no run words.
 template <int kRuns, bool kAnyWalk>
 [[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* words, size_t stride,
                                           __m128i palette, const int32_t* xs, const int32_t* ys, size_t count,
                                           uint8_t* bits, uint64_t* hits) {
+  const uint32_t* const runWords = words + TMask_Obj::kGapRows * stride;
   size_t i = 0;
   for (; i + 16 <= count; i += 16) {
-    unsigned walkLow = 0, walkHigh = 0;
-    const __m256i low = BlockIndexes<kRuns, kAnyWalk>(words + i, stride, ys + i, walkLow);
-    const __m256i high = BlockIndexes<kRuns, kAnyWalk>(words + i + 8, stride, ys + i + 8, walkHigh);
-    // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
-    const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
-    const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i),
-                     _mm_shuffle_epi8(palette, _mm256_castsi256_si128(ordered)));
-    if constexpr (kAnyWalk) {
-      for (unsigned walk = walkLow | walkHigh << 8; walk != 0; walk &= walk - 1) {
-        const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
-        bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], ys[k]));
+    const __m256i yLow = SpreadHeights(ys + i), yHigh = SpreadHeights(ys + i + 8);
+    const __m256i inGaps =
+        _mm256_and_si256(InGaps(words + i, stride, yLow), InGaps(words + i + 8, stride, yHigh));
+    uint16_t hit = 0;
+    if (_mm256_movemask_epi8(inGaps) == -1) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i), _mm_setzero_si128());
+    } else {
+      unsigned walkLow = 0, walkHigh = 0;
+      const __m256i low = BlockIndexes<kRuns, kAnyWalk>(runWords + i, stride, yLow, walkLow);
+      const __m256i high = BlockIndexes<kRuns, kAnyWalk>(runWords + i + 8, stride, yHigh, walkHigh);
+      // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
+      const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
+      const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i),
+                       _mm_shuffle_epi8(palette, _mm256_castsi256_si128(ordered)));
+      if constexpr (kAnyWalk) {
+        for (unsigned walk = walkLow | walkHigh << 8; walk != 0; walk &= walk - 1) {
+          const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
+          bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], ys[k]));
+        }
       }
+      const __m128i tables = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + i));
+      hit = static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(tables, _mm_setzero_si128())));
     }
     // The sixteen points' bits in the hit words (x86 stores them lowest byte first).
-    const __m128i tables = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + i));
-    const auto hit = static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(tables, _mm_setzero_si128())));
     std::memcpy(reinterpret_cast<uint8_t*>(hits) + i / 8, &hit, sizeof hit);
   }
   return i;

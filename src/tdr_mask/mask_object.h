@@ -57,7 +57,8 @@ class TMask_Obj {
   // taken when the processor has it; Portable tests the points one by one.
   enum class TKernel { Portable, Avx2 };
   static bool KernelSupported(TKernel kernel);
-  size_t ColumnWordRows() const { return static_cast<size_t>(runCount_) + 1; }
+  static constexpr size_t kGapRows = 2;
+  size_t ColumnWordRows() const { return kGapRows + static_cast<size_t>(runCount_) + 1; }
   void GatherColumnWords(const int32_t* xs, size_t count, uint32_t* words, size_t stride) const;
   void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
                    uint8_t* bits, uint64_t* hits) const;
@@ -113,6 +114,7 @@ class TMask_Obj {
   };
   static void ColumnRuns(const TStep* first, const TStep* last, std::vector<TRun>& runs);
   void PackRuns(const std::vector<std::vector<TRun>>& columnRuns);
+  void PackGaps(const std::vector<std::vector<TRun>>& columnRuns);
   void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
   // The count of points done, a multiple of 16; their bits and hit words are written.
   size_t Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
@@ -137,6 +139,9 @@ class TMask_Obj {
   bool anyWalk_ = false;
   std::vector<uint32_t> runWords_;
   std::vector<uint32_t> indexWords_;
+  // The widest stretches of each column where nothing is hit, packed as the runs (kGapRows
+  // rows): the batch test reads the runs only for points outside them.
+  std::vector<uint32_t> gapWords_;
   std::array<uint8_t, 16> palette_{};
   uint64_t generation_ = 0;
   bool marginsOn_ = false;

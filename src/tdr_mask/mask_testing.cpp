@@ -114,7 +114,7 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   TMaskColumns& columns = RecordColumns[static_cast<size_t>(recordIndex)];
   columns.Update(r, *MaskObj);
   // The heights and hit bits go in blocks that fit on the stack.
-  constexpr int kBlock = 256;
+  constexpr int kBlock = 1024;
   std::array<int32_t, kBlock> ys;
   std::array<uint8_t, kBlock> bits;
   std::array<uint64_t, kBlock / 64> hits;
