@@ -63,7 +63,7 @@ class TComplicatedSignalLayer : public TParentSignalLayer {
   bool IsActive(int x, int y) const;
   uint32_t Accum(int x, int y) const { return accum_[CellIndex(x, y)]; }
   // TScreenLayer::PrefetchCell, with the cell's time or hit count.
-  void PrefetchCell(int x, int y) const {
+  [[gnu::always_inline]] void PrefetchCell(int x, int y) const {
     TParentSignalLayer::PrefetchCell(x, y);
     if (InPlot(x, y)) __builtin_prefetch(&accum_[CellIndex(x, y)], 1);
   }

@@ -121,7 +121,7 @@ class TScreenLayer {
   inline TColumnPen& PointPen(int x);
   // Starts loading what a change of cell (X, Y) of the plot touches: the cell, and the
   // screen's occupancy word and pixel. It changes nothing.
-  inline void PrefetchCell(int x, int y) const;
+  [[gnu::always_inline]] inline void PrefetchCell(int x, int y) const;
   inline TColumnPen& RunPen(int x);
   // Erases every pixel of the layer (strip included) from the screen; cells stay.
   void EraseFromScreen();

@@ -87,8 +87,9 @@ class TSignalScreen : public TScanLinesScreen {
   }
   uint32_t CoverMask(int index) const { return cover_[index]; }
 
-  // Starts loading the occupancy word and the pixel of layer cell (X, Y).
-  void PrefetchCell(int x, int y) const {
+  // Starts loading the occupancy word and the pixel of layer cell (X, Y). Always inlined:
+  // the compiler takes a call whose only effect is a prefetch for one without effect and drops it.
+  [[gnu::always_inline]] void PrefetchCell(int x, int y) const {
     const int column = x + PlotLeft();
     if (column < 0 || y < 0 || column >= Width() || y >= Height()) return;
     __builtin_prefetch(&occupancy_[static_cast<size_t>(column) * Height() + y], 1);
@@ -300,7 +301,7 @@ inline void TScreenLayer::RefreshPixel(int x, int y) {
 inline void TScreenLayer::ErasePixel(int x, int y) {
   if (screen_ != nullptr) screen_->EraseCell(index_, x, y);
 }
-inline void TScreenLayer::PrefetchCell(int x, int y) const {
+[[gnu::always_inline]] inline void TScreenLayer::PrefetchCell(int x, int y) const {
   if (!InPlot(x, y)) return;
   __builtin_prefetch(&cells_[CellIndex(x, y)], 1);
   if (screen_ != nullptr) screen_->PrefetchCell(x, y);
