@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 
@@ -65,10 +64,6 @@ void PortableHeights(const TSignalObj& r, const THeightMap& map, int first, int 
 }
 #endif
 
-}  // namespace
-
-namespace {
-
 int32_t Column(const TSignalObj& r, int i) {
   const double sx = std::nearbyint(r.IndexToScreenX(i));
   return sx >= 0 && sx <= kMaskColumns - 1 ? static_cast<int32_t>(sx) : -1;
@@ -86,8 +81,10 @@ void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, T
   const THeightMap map(r);
 #ifdef NORV_MASK_AVX2
   if (map.Affine && kernel == TMask_Obj::TKernel::Avx2 && TMask_Obj::KernelSupported(kernel)) {
-    // The points' indexes are checked as GetY checks them.
-    (void)r.GetStoredY(first), (void)r.GetStoredY(first + count - 1);
+    // The points' indexes are checked as GetY checks them (the last past the store when
+    // the run reaches beyond it).
+    (void)r.GetStoredY(first),
+        (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
     // Plain records are read in place; reflection units are converted first.
     if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
       Avx2Heights(map, r.StoredYData() + first, count, ys);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,14 @@ TEST(MaskPoints, BlockConversionGivesThePointsHeights) {
         }
       }
     }
+  }
+  // A run past the record's store is refused before anything is read.
+  for (const TKernel kernel : {TKernel::Portable, TKernel::Avx2}) {
+    if (!TMask_Obj::KernelSupported(kernel)) continue;
+    std::vector<int32_t> ys(300);
+    const TSignalObj r;
+    EXPECT_THROW(MaskScreenHeights(r, kMaxRecLen - 100, 200, ys.data(), kernel), std::out_of_range);
+    EXPECT_THROW(MaskScreenHeights(r, -4, 8, ys.data(), kernel), std::out_of_range);
   }
   // The reference itself at a few hand-worked points: 512 points at 0.1 V per division
   // put point i at column 8 i, and 0.05 V half a division (64 rows) above the centre line.
