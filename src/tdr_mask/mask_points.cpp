@@ -83,8 +83,8 @@ void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, T
   if (map.Affine && kernel == TMask_Obj::TKernel::Avx2 && TMask_Obj::KernelSupported(kernel)) {
     // The points' indexes are checked as GetY checks them (the last past the store when
     // the run reaches beyond it).
-    (void)r.GetStoredY(first),
-        (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
+    (void)r.GetStoredY(first);
+    (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
     // Plain records are read in place; reflection units are converted first.
     if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
       Avx2Heights(map, r.StoredYData() + first, count, ys);
