@@ -132,8 +132,9 @@ void TPersistSignalLayer::PutSamples(int first, std::span<const double> values) 
 bool TPersistSignalLayer::CellVacated(int x, int y, size_t cellIndex, uint32_t& colour) {
   const uint32_t now = Now();
   AccumRef(cellIndex) = now;
+  // A cell left twice without being taken in between counts once.
+  if (!IsActive(x, y)) ++activeCount_;
   MarkActive(x, y);
-  ++activeCount_;
   if (!walking_) Append(x, y, now);
   colour = fadedColour_;
   return true;
