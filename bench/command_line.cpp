@@ -21,15 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "acquisition_tree.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "instrument/settings/acquisition_settings.h"
-#include "instrument/settings/channel_settings.h"
-#include "instrument/settings/timebase_settings.h"
-#include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
 #include "ratio.h"
-#include "shell/remote/waveform_transfer.h"
 
 namespace norv {
 namespace {
@@ -85,12 +81,7 @@ class TTreeBench {
     setenv("VEXILOR_NORV_HOME", folder_.c_str(), 1);
     FreshProgramState();
     InitDataFolders();
-    CreateRootSpider();
-    RegisterChannelCommands();
-    RegisterTimeBaseCommands();
-    RegisterTriggerCommands();
-    RegisterAcquisitionCommands();
-    RegisterWfmCommands();
+    bench::CreateAcquisitionTree();
   }
   ~TTreeBench() {
     FreshProgramState();

@@ -21,18 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "acquisition_tree.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/clock.h"
 #include "instrument/acquisition/point_store.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/settings/acquisition_settings.h"
-#include "instrument/settings/channel_settings.h"
-#include "instrument/settings/timebase_settings.h"
-#include "instrument/settings/trigger_settings.h"
 #include "ratio.h"
 #include "shell/remote/remote_server.h"
-#include "shell/remote/waveform_transfer.h"
 
 namespace norv {
 namespace {
@@ -78,12 +74,7 @@ class TRemoteBench {
  public:
   TRemoteBench() {
     FreshProgramState();
-    CreateRootSpider();
-    RegisterChannelCommands();
-    RegisterTimeBaseCommands();
-    RegisterTriggerCommands();
-    RegisterAcquisitionCommands();
-    RegisterWfmCommands();
+    bench::CreateAcquisitionTree();
     RegisterGuiCommand();
     // A sine of 0.4 V with a little noise, stored through the point store from its codes.
     TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];

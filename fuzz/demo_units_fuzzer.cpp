@@ -50,11 +50,7 @@ void CheckShownIdentity() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::SetUpProgramHome();
-  fuzz::ResetProgramState();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz::InitializeProgram(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5 || size > 65536) return 0;

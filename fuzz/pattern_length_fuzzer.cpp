@@ -60,11 +60,7 @@ void Edit(TPatternLengthEditor& editor, uint8_t choice) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::SetUpProgramHome();
-  fuzz::ResetProgramState();
-  return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return fuzz::InitializeProgram(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 65536) return 0;

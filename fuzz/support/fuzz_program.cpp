@@ -76,6 +76,12 @@ void SetUpProgramHome() {
   std::atexit([] { test::TearDownTestHome(); });
 }
 
+int InitializeProgram() {
+  SetUpProgramHome();
+  ResetProgramState();
+  return 0;
+}
+
 void ClearProgramHome() {
   for (const char* sub : {"home", "config", "tmp"}) {
     std::error_code ec;

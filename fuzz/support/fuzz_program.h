@@ -31,6 +31,9 @@ std::string Printable(std::string_view text);
 void SetUpProgramHome();
 // Empties the program folder and the user folders.
 void ClearProgramHome();
+// LLVMFuzzerInitialize of a harness that drives the program: SetUpProgramHome, then
+// ResetProgramState.
+int InitializeProgram();
 
 // Puts back the program-wide state of the link, the acquisition, the settings units and
 // the settings tree (no tree afterwards: call CreateRegisteredTree).
