@@ -24,7 +24,7 @@
 #include "acquisition_tree.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "ratio.h"
 
 namespace norv {

@@ -9,7 +9,7 @@
 #include "controls/side_menu.h"
 #include "display/ui/display_page.h"
 #include "display/ui/scan_lines_widget.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "instrument/ui/instrument_dialogs.h"
 #include "instrument/ui/instrument_pages.h"
 #include "instrument/ui/lan_dialogs.h"

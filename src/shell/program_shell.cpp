@@ -27,6 +27,7 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "instrument/startup/program_folders.h"
 #include "instrument/startup/startup_connection.h"
 #include "shell/main_commands.h"
 #include "shell/remote/remote_control.h"

@@ -12,8 +12,8 @@
 #include "framework/util/file_io.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator_nodes.h"
-#include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/shell_state.h"
 
 namespace norv {

@@ -9,7 +9,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_hooks.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/shell_state.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_testing.h"

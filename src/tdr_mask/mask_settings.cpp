@@ -16,6 +16,7 @@
 #include "framework/util/dialog_service.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_testing.h"

@@ -23,6 +23,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_points.h"

@@ -21,7 +21,7 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/timebase_settings.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/save/save_recall.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"

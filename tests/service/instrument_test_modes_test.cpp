@@ -10,7 +10,6 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "instrument/link/link_state.h"
-#include "instrument/startup/dispatchers.h"
 #include "service/calibration_fixture.h"
 #include "support/every_unit.h"
 

@@ -13,7 +13,6 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/startup/dispatchers.h"
 #include "support/fake_dialogs.h"
 #include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"

@@ -867,7 +867,7 @@ TEST_F(SaveRecallTest, AShownDatabaseTakesItsStyleAndIsRedrawnAfterColourAndForm
 // Before the start sets the folders (as in a unit that copies a trace into a memory on its
 // own), a memory file still lies in the program folder, never in the working folder.
 TEST(MemoryFileTest, AMemoryFileIsInTheProgramFolderBeforeTheFoldersAreSet) {
-  ProgramStart = {};
+  ProgramFolders = {};
   EXPECT_EQ(MemoryFilePath(0), ProgramDir() / "~memzona.no1");
   EXPECT_EQ(MemoryFilePath(3).parent_path(), ProgramDir());
 }

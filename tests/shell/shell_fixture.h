@@ -12,6 +12,7 @@
 #include "instrument/link/link_state.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/program_shell.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"

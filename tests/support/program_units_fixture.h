@@ -7,7 +7,7 @@
 
 #include "app/program_units.h"
 #include "instrument/link/instrument_identity.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "support/every_unit.h"
 
 namespace norv::test {

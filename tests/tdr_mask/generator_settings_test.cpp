@@ -16,7 +16,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "instrument/settings/trigger_settings.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "support/every_unit.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"

@@ -14,7 +14,7 @@
 #include "display/scope_crt.h"
 #include "framework/settings/program_objects.h"
 #include "framework/text/ini_file.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -47,14 +47,14 @@ class MaskCatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FreshProgramState();
-    saved = ProgramStart.Folders;
-    ProgramStart.Folders.MaskStandardDir = test::MakeTempDir("std") / "Masks" / "Standard" / "";
+    saved = ProgramFolders;
+    ProgramFolders.MaskStandardDir = test::MakeTempDir("std") / "Masks" / "Standard" / "";
     InstallMaskFeature();
   }
   void TearDown() override {
     ClearCurrentMask();
     ScopeCRT.reset();
-    ProgramStart.Folders = saved;
+    ProgramFolders = saved;
     FreshProgramState();
   }
   TDataFolders saved;

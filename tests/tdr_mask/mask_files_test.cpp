@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/text/dot_number.h"
-#include "instrument/startup/dispatchers.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"

@@ -23,7 +23,6 @@
 #include "framework/traces/trace_names.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/startup/dispatchers.h"
 #include "measure/meas_state.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"

@@ -15,7 +15,6 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
-#include "instrument/startup/dispatchers.h"
 #include "shell/shell_state.h"
 #include "support/program_units_fixture.h"
 #include "support/settings_tree_fixture.h"

@@ -20,7 +20,6 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/timebase_settings.h"
-#include "instrument/startup/dispatchers.h"
 #include "measure/markers/markers.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"

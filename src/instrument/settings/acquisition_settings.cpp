@@ -18,7 +18,7 @@
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/settings/trigger_settings.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 
 namespace norv {
 

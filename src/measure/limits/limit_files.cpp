@@ -14,7 +14,7 @@
 #include "framework/util/file_io.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "measure/limits/limit_testing.h"
 
 namespace norv {

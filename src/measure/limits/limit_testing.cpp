@@ -20,7 +20,6 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/link_hooks.h"
-#include "instrument/startup/dispatchers.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_state.h"
 

@@ -24,7 +24,7 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/record/waveform_files.h"
 #include "instrument/settings/settings_hooks.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 

@@ -15,6 +15,7 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
+#include "instrument/startup/program_folders.h"
 #include "instrument/startup/startup_connection.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"

@@ -7,7 +7,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"

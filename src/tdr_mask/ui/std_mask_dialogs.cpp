@@ -24,7 +24,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/text/dot_number.h"
 #include "framework/util/dialog_service.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/help_bridge.h"
 #include "shell/main_commands.h"
 #include "tdr_mask/mask_catalogue.h"

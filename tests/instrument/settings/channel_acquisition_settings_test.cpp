@@ -10,7 +10,7 @@
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings_fixture.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {

@@ -17,7 +17,7 @@
 #include "instrument/settings/trigger_level_search.h"
 #include "instrument/settings_fixture.h"
 #include "instrument/simulator/simulator.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "support/fake_clock.h"
 
 namespace norv::test {

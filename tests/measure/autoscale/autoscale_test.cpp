@@ -21,7 +21,6 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_state.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/startup/dispatchers.h"
 #include "instrument/startup/instrument_list.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"

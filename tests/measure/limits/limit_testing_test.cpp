@@ -18,7 +18,7 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "measure/limits/limit_strip.h"
 #include "measure/meas_settings.h"
 #include "measure/meas_slots.h"
@@ -43,8 +43,8 @@ class LimitTestsTest : public test::SettingsTreeTest {
     InstallLimitTests();
     // A program folder of the test's own, the failure files below it.
     const fs::path home = test::MakeTempDir("limit") / "";
-    ProgramStart.Folders.ProgramDir = home;
-    ProgramStart.Folders.LimitTestFilesDir = home / "Limit Test Files" / "";
+    ProgramFolders.ProgramDir = home;
+    ProgramFolders.LimitTestFilesDir = home / "Limit Test Files" / "";
     LinkHooks.SystemBeep.Set([this] { ++beeps; });
     Exec("Header Off");
     if (RootSpider->FindHandler("Meas:Display")) {

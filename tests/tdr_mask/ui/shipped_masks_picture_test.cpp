@@ -11,7 +11,7 @@
 #include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "platform/qt_text_rasteriser.h"
 #include "shell/shell_state.h"
 #include "support/fake_clock.h"
@@ -26,8 +26,8 @@ namespace {
 
 TEST(ShippedMasks, EachIsDrawnOnTheScreen) {
   FreshProgramState();
-  const TDataFolders saved = ProgramStart.Folders;
-  ProgramStart.Folders.MaskStandardDir = test::MakeTempDir("shipped") / "Masks" / "Standard" / "";
+  const TDataFolders saved = ProgramFolders;
+  ProgramFolders.MaskStandardDir = test::MakeTempDir("shipped") / "Masks" / "Standard" / "";
   test::FakeDialogs dialogs;
   TQtTextRasteriser font;
   test::FakeClock clock;
@@ -59,7 +59,7 @@ TEST(ShippedMasks, EachIsDrawnOnTheScreen) {
     ClearCurrentMask();
   }
   ScopeCRT.reset();
-  ProgramStart.Folders = saved;
+  ProgramFolders = saved;
   FreshProgramState();
   ASSERT_EQ(shots.size(), 4u);
   QImage all(804 * 2, 504 * 2, QImage::Format_RGB32);

@@ -18,7 +18,7 @@
 #include <sstream>
 
 #include "framework/settings/undo_ring.h"
-#include "instrument/startup/dispatchers.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/shell_state.h"
 #include "support/fake_dialogs.h"
 #include "support/qt/side_menu_fixture.h"
@@ -40,8 +40,8 @@ class StdMaskDialogsTest : public SideMenuPageTest {
   void SetUp() override {
     SideMenuPageTest::SetUp();
     SetDialogs(&dialogs);
-    saved = ProgramStart.Folders;
-    ProgramStart.Folders.MaskStandardDir = MakeTempDir("std-masks") / "Masks" / "Standard" / "";
+    saved = ProgramFolders;
+    ProgramFolders.MaskStandardDir = MakeTempDir("std-masks") / "Masks" / "Standard" / "";
     fs::create_directories(DataFolders().MaskStandardDir / "Empty");  // a standard without masks
     InstallMaskFeature();
     ShellHooks.RescanMaskStandards();
@@ -57,7 +57,7 @@ class StdMaskDialogsTest : public SideMenuPageTest {
   void TearDown() override {
     ClearCurrentMask();
     CurrentMask() = TCurrentMask{};
-    ProgramStart.Folders = saved;
+    ProgramFolders = saved;
     SideMenuPageTest::TearDown();
   }
   static void Retype(QLineEdit* edit, const QString& text) {
