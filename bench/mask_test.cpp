@@ -2,19 +2,29 @@
 // without and with margins, so that the figures follow the files), on the records of both
 // channels holding a noisy eye (a bit stream crossing at the mask's crossing points).
 //
-// BM_MaskTestPath: what the program does per acquisition, CountMaskHitsInRun over each
-// channel's stored record (the heights, the hit test on the columns and mask words kept
-// from the acquisition before, the counters), at record lengths 512 (the program's
-// default) and 4096. Baseline: one pass summing the stored values the path reads. Goal: at
-// most 10 times it.
+// BM_MaskTestPath: what the program does per acquisition, in the shape the acquisition
+// calls it: CountMaskHitsInRun once per block of points as the cycle hands each block to
+// the point store (the simulator's block of 125 words holds 41 or 42 points of two
+// channels), for both channels' stored records (the heights, the hit test on the columns
+// and mask words kept from the acquisition before, the counters), at record lengths 512
+// (the program's default) and 4096. Baseline: one pass summing the stored values the path
+// reads. Goal: at most 10 times it.
+//
+// BM_MaskTestRebuild: the first block of both channels after a change of mask (a change of
+// record length, first shown point or zoom does the same): the kept columns of the records
+// gathered again, then the block tested. Baseline: copying as many bytes as the kept
+// columns hold. Goal: at most 10 times it, as the path: the rebuild writes each of those
+// words once from the mask's table of its column, one lookup a point, and the acquisition
+// that follows a change should not be held up by more than its own path.
 //
 // BM_MaskTestKernel: the batch hit test alone on the same points' screen positions and
 // their columns' mask words, gathered beforehand as the program keeps them from one
 // acquisition to the next, at every record length 512 .. 4096. Baseline: one pass summing
 // those positions. Goal: at most 5 times it.
 //
-// Both baselines keep sixteen independent sums (no addition waits for the one before it)
-// and are built for the instruction set of the kernel the test takes on this processor.
+// The summing baselines keep sixteen independent sums (no addition waits for the one before
+// it) and are built for the instruction set of the kernel the test takes on this processor.
+// Jobs shorter than a few microseconds are timed in batches (batch.h).
 
 #include <benchmark/benchmark.h>
 
@@ -22,12 +32,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "batch.h"
 #include "framework/settings/program_objects.h"
 #include "framework/util/numeric_utils.h"
 #include "instrument/record/signal_obj.h"
@@ -46,6 +58,19 @@ namespace fs = std::filesystem;
 constexpr int kMarginPercent = 10;
 constexpr int kChannels[2] = {0, 2};  // Ch1, Ch2
 constexpr size_t kSums = 16;
+// The simulator's block: 125 word times, three for each point of two channels.
+constexpr int kBlockWordTimes = 125, kWordTimesPerPoint = 3;
+
+// The first point of block b, as the cycle hands blocks to the point store.
+int BlockStart(int b, int points) { return std::min(points, b * kBlockWordTimes / kWordTimesPerPoint); }
+
+// Both channels' records tested block by block, as one acquisition stores them.
+void TestBlocks(int points) {
+  for (int b = 0; BlockStart(b, points) < points; ++b) {
+    const int first = BlockStart(b, points), count = BlockStart(b + 1, points) - first;
+    for (const int channel : kChannels) CountMaskHitsInRun(channel, first, count);
+  }
+}
 
 // Loads the shipped mask of that file (below the standard-mask folder) into MaskObj, as a
 // user loads it.
@@ -164,14 +189,45 @@ void MaskTestPath(benchmark::State& state, const std::string& path, int margin, 
   const std::vector<double> values = StoredValues(points);
   const auto sum = Avx2() ? SumOfValuesAvx2 : SumOfValuesPortable;
   ClearMaskTestCounters();
+  const auto job = [&] {
+    TestBlocks(points);
+    benchmark::DoNotOptimize(MaskSettings().Counters.data());
+  };
+  const auto baseline = [&] { benchmark::DoNotOptimize(sum(values.data(), values.size())); };
+  const int jobRuns = bench::BatchRunsFor(job), baselineRuns = bench::BatchRunsFor(baseline);
   bench::TRatio::Run(
-      state, 10,
-      [&] {
-        for (const int channel : kChannels) CountMaskHitsInRun(channel, 0, points);
-        benchmark::DoNotOptimize(MaskSettings().Counters.data());
-      },
-      [&] { benchmark::DoNotOptimize(sum(values.data(), values.size())); });
+      state, 10, [&] { return bench::SecondsPerRun(jobRuns, job); },
+      [&] { return bench::SecondsPerRun(baselineRuns, baseline); });
   if (MaskSettings().Counters[mcFailSmpl] == 0) state.SkipWithError("no hits: the eye misses the mask");
+  MaskObj.reset();
+  FreshProgramState();
+}
+
+void MaskTestRebuild(benchmark::State& state, const std::string& path, int margin, int points) {
+  FreshProgramState();
+  // The same mask twice: each load is a mask of its own, whose words must be gathered anew.
+  LoadShippedMask(path, margin);
+  std::unique_ptr<TMask_Obj> other = std::move(MaskObj);
+  LoadShippedMask(path, margin);
+  StoreEyeRecords(points);
+  const int block = BlockStart(1, points);
+  const auto job = [&] {
+    std::swap(MaskObj, other);
+    for (const int channel : kChannels) CountMaskHitsInRun(channel, 0, block);
+    benchmark::DoNotOptimize(MaskSettings().Counters.data());
+  };
+  // A column's words and the point's column, for each point of both channels.
+  const size_t bytes =
+      std::size(kChannels) * static_cast<size_t>(points) * (MaskObj->ColumnWordRows() + 1) * 4;
+  std::vector<char> from(bytes, 1), to(bytes);
+  const auto baseline = [&] {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+  };
+  const int jobRuns = bench::BatchRunsFor(job), baselineRuns = bench::BatchRunsFor(baseline);
+  bench::TRatio::Run(
+      state, 10, [&] { return bench::SecondsPerRun(jobRuns, job); },
+      [&] { return bench::SecondsPerRun(baselineRuns, baseline); });
   MaskObj.reset();
   FreshProgramState();
 }
@@ -188,14 +244,15 @@ void MaskTestKernel(benchmark::State& state, const std::string& path, int margin
   std::vector<uint32_t> words(mask->ColumnWordRows() * xs.size());
   mask->GatherColumnWords(xs.data(), xs.size(), words.data(), xs.size());
   const auto sum = Avx2() ? SumOfPositionsAvx2 : SumOfPositionsPortable;
+  const auto job = [&] {
+    mask->MaskHitBits(words.data(), xs.size(), xs.data(), ys.data(), xs.size(), bits.data(), hitWords.data());
+    benchmark::DoNotOptimize(bits.data());
+  };
+  const auto baseline = [&] { benchmark::DoNotOptimize(sum(xs.data(), ys.data(), xs.size())); };
+  const int jobRuns = bench::BatchRunsFor(job), baselineRuns = bench::BatchRunsFor(baseline);
   bench::TRatio::Run(
-      state, 5,
-      [&] {
-        mask->MaskHitBits(words.data(), xs.size(), xs.data(), ys.data(), xs.size(), bits.data(),
-                          hitWords.data());
-        benchmark::DoNotOptimize(bits.data());
-      },
-      [&] { benchmark::DoNotOptimize(sum(xs.data(), ys.data(), xs.size())); });
+      state, 5, [&] { return bench::SecondsPerRun(jobRuns, job); },
+      [&] { return bench::SecondsPerRun(baselineRuns, baseline); });
   int hits = 0;
   for (uint8_t b : bits) hits += b != 0;
   state.counters["hits"] = hits;
@@ -211,8 +268,12 @@ const bool kRegistered = [] {
     for (const int margin : {0, kMarginPercent}) {
       const std::string suffix = margin != 0 ? "/margins" : "";
       for (const int points : {512, 4096}) {
-        const std::string name = "BM_MaskTestPath/" + stem + "/" + std::to_string(points) + suffix;
-        benchmark::RegisterBenchmark(name.c_str(), MaskTestPath, path, margin, points)
+        const std::string tail = "/" + stem + "/" + std::to_string(points) + suffix;
+        benchmark::RegisterBenchmark(("BM_MaskTestPath" + tail).c_str(), MaskTestPath, path, margin, points)
+            ->UseManualTime()
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("BM_MaskTestRebuild" + tail).c_str(), MaskTestRebuild, path, margin,
+                                     points)
             ->UseManualTime()
             ->Unit(benchmark::kMicrosecond);
       }
