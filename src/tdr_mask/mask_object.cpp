@@ -241,7 +241,8 @@ void TMask_Obj::PackGaps(const std::vector<std::vector<TRun>>& columnRuns) {
 bool TMask_Obj::KernelSupported(TKernel kernel) {
 #ifdef NORV_MASK_AVX2
   // The screen heights of the points the kernel tests are converted with fused multiply-add.
-  if (kernel == TKernel::Avx2) return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  if (kernel == TKernel::Avx2) return avx2;
 #endif
   return kernel == TKernel::Portable;
 }
@@ -378,14 +379,16 @@ __attribute__((target("avx2"))) size_t TMask_Obj::Avx2HitBits(const uint32_t* wo
   static constexpr auto walkingBlocks = kAvx2Blocks<true, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
   static_assert(blocks.size() == kMaxRuns + 1);
   // The palette with the tables that take part.
-  alignas(16) std::array<uint8_t, 16> active;
-  for (size_t k = 0; k < active.size(); ++k) active[k] = static_cast<uint8_t>(palette_[k] & ActiveTables());
-  const size_t done = (anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](
-      *this, words, stride, _mm_load_si128(reinterpret_cast<const __m128i*>(active.data())), xs, ys, count,
-      bits, hits);
+  const __m128i palette = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(palette_.data())),
+                                        _mm_set1_epi8(static_cast<char>(ActiveTables())));
+  // The last block reaches into the padding; the bits of its points past the count are dropped.
+  const size_t padded = (count + kBatchPadding) / 16 * 16;
+  (void)(anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](*this, words, stride, palette, xs,
+                                                                            ys, padded, bits, hits);
+  if (count % 64 != 0) hits[count / 64] &= (uint64_t{1} << (count % 64)) - 1;
   // The compiler leaves it out before a return; without it the caller's SSE code slows.
   _mm256_zeroupper();
-  return done;
+  return count;
 }
 #else
 size_t TMask_Obj::Avx2HitBits(const uint32_t*, size_t, const int32_t*, const int32_t*, size_t, uint8_t*,

@@ -53,9 +53,12 @@ class TMask_Obj {
   // hits[i / 64] set where bits[i] is not 0 ((count + 63) / 64 words). The batch test reads
   // the mask's words of each point's column gathered beforehand (a record's points keep
   // their columns from one acquisition to the next): ColumnWordRows() rows of words, row r of
-  // point i at words[r * stride + i]. Avx2 tests eight points at a time from them and is
-  // taken when the processor has it; Portable tests the points one by one.
+  // point i at words[r * stride + i]. Avx2 tests sixteen points at a time from them and is
+  // taken when the processor has it; Portable tests the points one by one. The last
+  // sixteen may reach past the count: xs, ys and every row are read, and bits written, up
+  // to kBatchPadding entries beyond it (what is read there does not count).
   enum class TKernel { Portable, Avx2 };
+  static constexpr size_t kBatchPadding = 15;
   static bool KernelSupported(TKernel kernel);
   static constexpr size_t kGapRows = 2;
   size_t ColumnWordRows() const { return kGapRows + static_cast<size_t>(runCount_) + 1; }
@@ -116,7 +119,8 @@ class TMask_Obj {
   void PackRuns(const std::vector<std::vector<TRun>>& columnRuns);
   void PackGaps(const std::vector<std::vector<TRun>>& columnRuns);
   void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
-  // The count of points done, a multiple of 16; their bits and hit words are written.
+  // The count of points done (all, or none without the instructions); their bits and hit
+  // words are written.
   size_t Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
                      uint8_t* bits, uint64_t* hits) const;
   uint32_t ActiveTables() const { return MaskTables() | MarginTables(); }

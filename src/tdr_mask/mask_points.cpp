@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <ranges>
 
 #include "instrument/record/signal_obj.h"
 
@@ -44,28 +45,39 @@ void PortableHeights(const TSignalObj& r, const THeightMap& map, int first, int 
 }
 
 #ifdef NORV_MASK_AVX2
-// Four heights a step; the conversion to integers rounds as nearbyint does (both in the
-// current rounding mode). The clamps keep a NaN (max and min give their second operand
-// then), which alone converts to INT32_MIN: a block that holds one is done again point by
-// point.
+// Four heights a step, the last step reading and writing only the points there are; the
+// conversion to integers rounds as nearbyint does (both in the current rounding mode).
+// The clamps keep a NaN (max and min give their second operand then), which alone
+// converts to INT32_MIN: a run that holds one is done again point by point.
 [[gnu::target("avx2,fma")]] void Avx2Heights(const THeightMap& map, const double* v, int count, int32_t* ys) {
   const __m256d scale = _mm256_set1_pd(map.Scale), offset = _mm256_set1_pd(map.Offset);
   const __m256d lowest = _mm256_set1_pd(kLowest), highest = _mm256_set1_pd(kHighest);
   __m128i least = _mm_set1_epi32(0);
-  int k = 0;
-  for (; k + 4 <= count; k += 4) {
-    const __m256d sy = _mm256_fmadd_pd(_mm256_loadu_pd(v + k), scale, offset);
+  for (int k = 0; k < count; k += 4) {
+    const int left = count - k;
+    const __m128i in = _mm_cmpgt_epi32(_mm_set1_epi32(left), _mm_setr_epi32(0, 1, 2, 3));
+    const __m256d values =
+        left >= 4 ? _mm256_loadu_pd(v + k) : _mm256_maskload_pd(v + k, _mm256_cvtepi32_epi64(in));
+    const __m256d sy = _mm256_fmadd_pd(values, scale, offset);
     const __m128i height = _mm256_cvtpd_epi32(_mm256_min_pd(highest, _mm256_max_pd(lowest, sy)));
     least = _mm_min_epi32(least, height);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), height);
+    if (left >= 4) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), height);
+    } else {
+      alignas(16) std::array<int32_t, 4> last;
+      _mm_store_si128(reinterpret_cast<__m128i*>(last.data()), height);
+      std::copy_n(last.data(), left, ys + k);
+    }
   }
-  if (_mm_movemask_epi8(_mm_cmpeq_epi32(least, _mm_set1_epi32(INT32_MIN))) != 0) k = 0;
-  for (; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(least, _mm_set1_epi32(INT32_MIN))) != 0)
+    for (int k = 0; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
 }
 #endif
 
+double RoundedX(const TSignalObj& r, int i) { return std::nearbyint(r.IndexToScreenX(i)); }
+
 int32_t Column(const TSignalObj& r, int i) {
-  const double sx = std::nearbyint(r.IndexToScreenX(i));
+  const double sx = RoundedX(r, i);
   return sx >= 0 && sx <= kMaskColumns - 1 ? static_cast<int32_t>(sx) : -1;
 }
 
@@ -81,10 +93,7 @@ void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, T
   const THeightMap map(r);
 #ifdef NORV_MASK_AVX2
   if (map.Affine && kernel == TMask_Obj::TKernel::Avx2 && TMask_Obj::KernelSupported(kernel)) {
-    // The points' indexes are checked as GetY checks them (the last past the store when
-    // the run reaches beyond it).
-    (void)r.GetStoredY(first);
-    (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
+    CheckPointRun(r, first, count);
     // Plain records are read in place; reflection units are converted first.
     if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
       Avx2Heights(map, r.StoredYData() + first, count, ys);
@@ -111,14 +120,28 @@ void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys) {
   MaskScreenHeights(r, first, count, ys, best);
 }
 
-size_t TMaskColumns::Stride() { return kMaxRecLen; }
+void CheckPointRun(const TSignalObj& r, int first, int count) {
+  if (count <= 0) return;
+  // The points' indexes are checked as GetY checks them (the last past the store when the
+  // run reaches beyond it).
+  (void)r.GetStoredY(first);
+  (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
+}
 
 void TMaskColumns::Update(const TSignalObj& r, const TMask_Obj& mask) {
   if (valid_ && recLen_ == r.GetRecLen() && firstShown_ == r.GetFirstShown() &&
       zoomStep_ == r.GetZoomStep() && generation_ == mask.Generation())
     return;
-  xs_.resize(kMaxRecLen);
-  for (int i = 0; i < kMaxRecLen; ++i) xs_[static_cast<size_t>(i)] = Column(r, i);
+  // The points' columns grow with their index, so those on the screen are one run.
+  const auto points = std::views::iota(0, kMaxRecLen);
+  const auto firstWhere = [&](auto before) {
+    return static_cast<int>(std::ranges::partition_point(points, before) - points.begin());
+  };
+  first_ = firstWhere([&](int i) { return RoundedX(r, i) < 0; });
+  end_ = firstWhere([&](int i) { return RoundedX(r, i) <= kMaskColumns - 1; });
+  // The padding the batch test reads past the last point lies off the screen.
+  xs_.assign(static_cast<size_t>(end_ - first_) + TMask_Obj::kBatchPadding, -1);
+  for (int i = first_; i < end_; ++i) xs_[static_cast<size_t>(i - first_)] = Column(r, i);
   words_.resize(mask.ColumnWordRows() * Stride());
   mask.GatherColumnWords(xs_.data(), xs_.size(), words_.data(), Stride());
   valid_ = true;

@@ -21,21 +21,28 @@ void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y);
 void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys);
 void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel);
 
-// The columns of a record's points and the mask's words of those columns, kept while the
-// record's time base and the mask stay the same: the points of every acquisition fall in
-// the same columns.
+// Refuses (std::out_of_range) a run of points that reaches outside the record's store.
+void CheckPointRun(const TSignalObj& r, int first, int count);
+
+// The columns of a record's points on the screen and the mask's words of those columns,
+// kept while the record's time base and the mask stay the same: the points of every
+// acquisition fall in the same columns.
 class TMaskColumns {
  public:
   void Update(const TSignalObj& r, const TMask_Obj& mask);
-  // Of point i on, for TMask_Obj::MaskHitBits.
-  const int32_t* Xs(int i) const { return xs_.data() + i; }
-  const uint32_t* Words(int i) const { return words_.data() + i; }
-  static size_t Stride();
+  // The points on the screen are First() .. End() - 1; the others hit nothing.
+  int First() const { return first_; }
+  int End() const { return end_; }
+  // Of point i on (First() <= i < End()), for TMask_Obj::MaskHitBits (padding included).
+  const int32_t* Xs(int i) const { return xs_.data() + (i - first_); }
+  const uint32_t* Words(int i) const { return words_.data() + (i - first_); }
+  size_t Stride() const { return xs_.size(); }
 
  private:
   bool valid_ = false;
   uint16_t recLen_ = 0, firstShown_ = 0, zoomStep_ = 0;
   uint64_t generation_ = 0;
+  int first_ = 0, end_ = 0;
   std::vector<int32_t> xs_;
   std::vector<uint32_t> words_;
 };

@@ -114,17 +114,22 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   const TSignalObj& r = SignalObjs().At(recordIndex);
   TMaskColumns& columns = RecordColumns[static_cast<size_t>(recordIndex)];
   columns.Update(r, *MaskObj);
-  // The heights and hit bits go in blocks that fit on the stack.
+  CheckPointRun(r, firstIndex, pointCount);
+  if (pointCount <= 0) return;
+  // The heights and hit bits go in blocks that fit on the stack; points off the screen hit
+  // nothing.
   constexpr int kBlock = 1024;
-  std::array<int32_t, kBlock> ys;
-  std::array<uint8_t, kBlock> bits;
+  constexpr size_t kPadded = kBlock + TMask_Obj::kBatchPadding;
+  std::array<int32_t, kPadded> ys;
+  std::array<uint8_t, kPadded> bits;
   std::array<uint64_t, kBlock / 64> hits;
-  for (int first = firstIndex, end = firstIndex + pointCount; first < end; first += kBlock) {
+  const int end = std::min(firstIndex + pointCount, columns.End());
+  for (int first = std::max(firstIndex, columns.First()); first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    // The heights first: they refuse points outside the record's store.
     MaskScreenHeights(r, first, n, ys.data());
+    std::fill_n(ys.data() + n, TMask_Obj::kBatchPadding, 0);
     const int32_t* xs = columns.Xs(first);
-    MaskObj->MaskHitBits(columns.Words(first), TMaskColumns::Stride(), xs, ys.data(), static_cast<size_t>(n),
+    MaskObj->MaskHitBits(columns.Words(first), columns.Stride(), xs, ys.data(), static_cast<size_t>(n),
                          bits.data(), hits.data());
     // Most points hit nothing: only those that hit are looked at.
     for (size_t w = 0; w < static_cast<size_t>(n + 63) / 64; ++w)

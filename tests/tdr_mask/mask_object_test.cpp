@@ -188,12 +188,20 @@ void ExpectBatchMatchesPointTest(const TMask_Obj& mask, const std::vector<int32_
   std::vector<uint8_t> expected(xs.size());
   for (size_t i = 0; i < xs.size(); ++i) expected[i] = static_cast<uint8_t>(mask.MaskHitBits(xs[i], ys[i]));
   const auto check = [&](size_t first, size_t count, TMask_Obj::TKernel kernel) {
-    std::vector<uint32_t> words(mask.ColumnWordRows() * count);
-    mask.GatherColumnWords(xs.data() + first, count, words.data(), count);
-    std::vector<uint8_t> bits(count + 1, 0xEE);
+    // The run and the padding the batch test may read past it.
+    const size_t padded = count + TMask_Obj::kBatchPadding;
+    std::vector<int32_t> runXs(xs.begin() + static_cast<std::ptrdiff_t>(first),
+                               xs.begin() + static_cast<std::ptrdiff_t>(first + count));
+    std::vector<int32_t> runYs(ys.begin() + static_cast<std::ptrdiff_t>(first),
+                               ys.begin() + static_cast<std::ptrdiff_t>(first + count));
+    runXs.resize(padded, -1);
+    runYs.resize(padded, 0);
+    std::vector<uint32_t> words(mask.ColumnWordRows() * padded);
+    mask.GatherColumnWords(runXs.data(), padded, words.data(), padded);
+    std::vector<uint8_t> bits(padded + 1, 0xEE);
     std::vector<uint64_t> hits(count / 64 + 2, ~uint64_t{0});
-    mask.MaskHitBits(words.data(), count, xs.data() + first, ys.data() + first, count, bits.data(),
-                     hits.data(), kernel);
+    mask.MaskHitBits(words.data(), padded, runXs.data(), runYs.data(), count, bits.data(), hits.data(),
+                     kernel);
     ASSERT_EQ(bits.back(), 0xEE);
     ASSERT_EQ(hits.back(), ~uint64_t{0});
     for (size_t i = 0; i < count; ++i) {

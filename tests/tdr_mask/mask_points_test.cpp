@@ -94,7 +94,12 @@ TEST(MaskPoints, BlockConversionGivesThePointsHeights) {
     for (const TKernel kernel : {TKernel::Portable, TKernel::Avx2}) {
       if (!TMask_Obj::KernelSupported(kernel)) continue;
       SCOPED_TRACE(kernel == TKernel::Avx2 ? "avx2" : "portable");
-      for (const auto& [first, count] : {std::pair{0, kMaxRecLen}, {3, 1}, {5, 263}, {4090, 6}, {100, 0}}) {
+      // Whole and odd runs, and the blocks the acquisition hands over: 1 .. 40 points
+      // anywhere, up to the end of the store.
+      std::vector<std::pair<int, int>> runs = {{0, kMaxRecLen}, {3, 1}, {5, 263}, {4090, 6}, {100, 0}};
+      for (int count = 1; count <= 40; ++count)
+        runs.insert(runs.end(), {{count * 97, count}, {kMaxRecLen - count, count}});
+      for (const auto& [first, count] : runs) {
         std::vector<int32_t> ys(count + 1, 7777);
         MaskScreenHeights(r, first, count, ys.data(), kernel);
         EXPECT_EQ(ys[count], 7777);
@@ -174,13 +179,18 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
           for (int b = 0; b < 8; ++b) want[1 + b] += bits >> b & 1;
         }
         ASSERT_GT(want[0], 0u);
-        std::vector<uint32_t> words(MaskObj->ColumnWordRows() * points);
-        MaskObj->GatherColumnWords(xs.data(), points, words.data(), points);
+        // The batch test reads a little past its points.
+        const size_t padded = points + TMask_Obj::kBatchPadding;
+        xs.resize(padded, -1);
+        ys.resize(padded, 0);
+        std::vector<uint32_t> words(MaskObj->ColumnWordRows() * padded);
+        MaskObj->GatherColumnWords(xs.data(), padded, words.data(), padded);
         for (const TKernel kernel : {TKernel::Portable, TKernel::Avx2}) {
           if (!TMask_Obj::KernelSupported(kernel)) continue;
-          std::vector<uint8_t> bits(points);
+          SCOPED_TRACE(kernel == TKernel::Avx2 ? "avx2" : "portable");
+          std::vector<uint8_t> bits(padded);
           std::vector<uint64_t> hits((points + 63) / 64, ~uint64_t{0});
-          MaskObj->MaskHitBits(words.data(), points, xs.data(), ys.data(), points, bits.data(), hits.data(),
+          MaskObj->MaskHitBits(words.data(), padded, xs.data(), ys.data(), points, bits.data(), hits.data(),
                                kernel);
           std::array<uint64_t, 9> got{};
           for (size_t i = 0; i < points; ++i) {
@@ -188,13 +198,30 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
             for (int k = 0; k < 8; ++k) got[1 + k] += bits[i] >> k & 1;
             ASSERT_EQ(hits[i / 64] >> (i % 64) & 1, uint64_t{bits[i] != 0}) << "point " << i;
           }
-          EXPECT_EQ(got, want) << (kernel == TKernel::Avx2 ? "avx2" : "portable");
+          EXPECT_EQ(got, want);
+          // Runs of 1 .. 40 points at odd places give each point its own bits, and no hit
+          // past their end.
+          for (size_t count = 1, first = 0; first + count <= points; first += count, count = count % 40 + 1) {
+            std::array<uint64_t, 1> runHits{~uint64_t{0}};
+            MaskObj->MaskHitBits(words.data() + first, padded, xs.data() + first, ys.data() + first, count,
+                                 bits.data(), runHits.data(), kernel);
+            for (size_t k = 0; k < count; ++k)
+              ASSERT_EQ(bits[k], MaskObj->MaskHitBits(xs[first + k], ys[first + k])) << "point " << first + k;
+            ASSERT_EQ(runHits[0] >> count, 0u) << "run of " << count << " from " << first;
+          }
         }
-        ClearMaskTestCounters();
-        CountMaskHitsInRun(0, 0, base.Points);
-        const auto& counters = MaskSettings().Counters;
-        EXPECT_EQ(counters[mcFailSmpl], want[0]);
-        for (int b = 0; b < 8; ++b) EXPECT_EQ(counters[mcPoly + b], want[1 + b]);
+        // The record whole, and in the blocks the acquisition hands over (1 .. 40 points).
+        for (const bool blocks : {false, true}) {
+          SCOPED_TRACE(blocks ? "blocks" : "whole");
+          ClearMaskTestCounters();
+          if (!blocks) CountMaskHitsInRun(0, 0, base.Points);
+          for (int count = 1, first = 0; blocks && first < base.Points;
+               first += count, count = count % 40 + 1)
+            CountMaskHitsInRun(0, first, std::min(count, base.Points - first));
+          const auto& counters = MaskSettings().Counters;
+          EXPECT_EQ(counters[mcFailSmpl], want[0]);
+          for (int b = 0; b < 8; ++b) EXPECT_EQ(counters[mcPoly + b], want[1 + b]);
+        }
       }
       std::reverse(timeBases.begin(), timeBases.end());
     }
