@@ -11,6 +11,7 @@
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/display_sources.h"
@@ -50,7 +51,11 @@ TColorRef SourceColour() {
   return GetDisplaySourceRGB(source);
 }
 
-void JitterOnChanged(THandler& h) { SwitchJitterMeasurement(static_cast<TOnOffHandler&>(h).IsOn()); }
+void JitterOnChanged(THandler& h) {
+  const bool on = static_cast<TOnOffHandler&>(h).IsOn();
+  if (on && RecallHoldsBack(h)) return;
+  SwitchJitterMeasurement(on);
+}
 
 // Disabled items cannot be chosen, not even by command.
 bool DropDisabledItems(TCheckSwHandler& set) {

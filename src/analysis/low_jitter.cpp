@@ -16,6 +16,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/step_rules.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -236,6 +237,7 @@ double GetReferenceFrequency() {
 }
 
 void SetupLowJitterReference() {
+  if (RecallHoldsBack(*TriggerSettings().LowJitter)) return;
   State.Quiet = DialogsSuppressed();
   BreakAcquisition(true);
   ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);

@@ -14,6 +14,7 @@
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
@@ -155,14 +156,12 @@ void OnDestChange(THandler& h) {
   const uint8_t previous = State.PreviousDest;
   const uint8_t dest = GetIndex(State.Dest);
   if (dest == previous) return;
-  const bool replay = h.GetWhoChangedRaw() == wcvReplay;
   const std::string text = dest != kDestNone
                                ? FormatLangStr("ConnectElectricalOutput", DestChannel(dest) - 1)
                                : FormatLangStr("DisconnectElectricalOutput", DestChannel(previous) - 1);
-  if (replay) {
-    Dialogs().Inform(TMessageKind::Information, text);
-  } else if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
-             TAnswer::Cancel) {
+  // A recalled output is connected without the cable question; the recall's warning names it.
+  if (!RecallHoldsBack(h) && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
+                                           TAnswer::OK) == TAnswer::Cancel) {
     // The restore must not run this handler again.
     State.RestoringDest = true;
     State.Dest->SetIndexByProgram(previous);

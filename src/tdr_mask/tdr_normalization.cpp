@@ -14,6 +14,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/step_rules.h"
 #include "framework/settings/undo_ring.h"
@@ -749,14 +750,15 @@ void SwitchOffNormalizationIfPending() {
 
 void NormalizeBeforeChange(int channel) { Data(channel).WasOn = IsOn(TdrChannel(channel).Normalize); }
 
-void NormalizeChanged(int channel, bool byReplay) {
+void NormalizeChanged(int channel, THandler& normalize) {
   TNormChannelData& c = Data(channel);
   const bool on = IsOn(TdrChannel(channel).Normalize);
   const bool wasOn = c.WasOn;
   c.WasOn = on;
   BreakAcquisition(true);
   if (on == wasOn) return;
-  if (on && byReplay) {
+  // Recalled on, it goes off once the recall has ended: its run starts only by hand.
+  if (on && RecallHoldsBack(normalize)) {
     NormalizationState().Pending = true;
     return;
   }

@@ -18,6 +18,8 @@
 
 namespace norv {
 
+class THandler;
+
 // Acquisitions averaged into a reference.
 inline constexpr int kNormAverageCount = 128;
 // The filter works on twice the record, so a corrected record holds at most this.
@@ -142,7 +144,7 @@ void SwitchOffNormalizationIfPending();
 
 // The "Normalize" and "NormTime" changes of a channel (installed on the nodes).
 void NormalizeBeforeChange(int channel);
-void NormalizeChanged(int channel, bool byReplay);
+void NormalizeChanged(int channel, THandler& normalize);
 void NormTimeChanged(int channel);
 
 // Fills the acquisition, math, settings-tree and shell hooks of the correction.

@@ -310,8 +310,7 @@ void RegisterChannel(int slot) {
                                    .Tolerance = 5e-13,
                                    .OnChange = [slot](THandler&) { NormTimeChanged(ChannelCode(slot)); }});
   n.Normalize = root.AddOnOff(
-      false, base + "Normalize",
-      [slot](THandler& h) { NormalizeChanged(ChannelCode(slot), h.GetWhoChangedRaw() == wcvReplay); },
+      false, base + "Normalize", [slot](THandler& h) { NormalizeChanged(ChannelCode(slot), h); },
       [slot](THandler&) { NormalizeBeforeChange(ChannelCode(slot)); });
 }
 

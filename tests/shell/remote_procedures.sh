@@ -189,5 +189,58 @@ told "[error] Write Error to file \"$acquisitions/blocked/auto_"
 send "Acq:RunUntil StopBtn" "*Run" || fail "the run was refused"
 no_box "counted run with saves"
 
+# A setup a client recalls sets a setting whose change starts a procedure or asks a question
+# without it: no box, nothing started (the probe keeps its answer), and the one warning names
+# the setting. From a setup file, the default setup, and the redo of such a recall. Each row:
+# the setup's lines (the last one's setting starts the procedure) | a query the procedure
+# would change.
+heldback="[warning] These settings were recalled without starting their procedures:"
+rows=(
+  "Trig:PatternLockMode AutoDetect|TB:Mode?"
+  "Trig:LowJitter On|Ch1:Display?"
+  "OEConv:Dest Ch1|"
+  "Trig:PatternLockMode Manual;Jitter:JitterOn On|"
+  "TDR:Mode TDR;TDR:Ch1:Destination G1;TDR:Ch1:Normalize On|F1:Display?"
+)
+default_setup="$work/home/Setup Files/~SetpDefaultForDefault_Demo.set"
+# Nothing but the warning since the last recall, which names the setting when it has it;
+# the probe as before.
+held_back() {
+  local what=$1 line=$2 probe=$3 before=$4 named=$5
+  if [[ -n $named ]]; then
+    logged "$heldback"
+    logged "$line"
+  fi
+  tail -n "+$((since + 1))" "$work/log" | grep -E '^\[(shown|information|error|confirmation)\]' &&
+    fail "$what told more than the warning"
+  [[ -z $probe || $(send "$probe") == "$before" ]] || fail "$what started its procedure ($probe)"
+  no_box "$what"
+}
+send "Save:Setup:FileName recalled" || fail "the setup's name was refused"
+for row in "${rows[@]}"; do
+  IFS=';' read -r -a lines <<<"${row%%|*}"
+  probe=${row#*|}
+  last=${lines[-1]^^}
+  for recall in "Save:Setup:Recall" "*DefSetup Default"; do
+    send "Save:Setup:RecFact" || fail "the factory setup was refused"
+    before=
+    [[ -n $probe ]] && before=$(send "$probe")
+    file="$work/home/Setup Files/recalled.set"
+    [[ $recall == "*DefSetup Default" ]] && file=$default_setup
+    printf '%s\n' "${lines[@]}" >"$file"
+    since=$(wc -l <"$work/log")
+    send "$recall" || fail "$recall of \"$last\" was refused"
+    held_back "$recall of \"$last\"" "$last" "$probe" "$before" named
+  done
+  send "*Undo" || fail "the undo was refused"
+  since=$(wc -l <"$work/log")
+  send "*Undo Redo" || fail "the redo was refused"
+  # The redo gives back what the recall left: a setting it could not keep is not named.
+  kept=
+  [[ $(echo $(send "${last%% *}?")) == "${last##* }" ]] && kept=named
+  held_back "redo of \"$last\"" "$last" "$probe" "$before" "$kept"
+done
+send "Save:Setup:RecFact" || fail "the factory setup was refused"
+
 stop_program
 echo "remote_procedures: ok"

@@ -7,10 +7,10 @@
 #include <utility>
 
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
-#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 
 namespace norv {
@@ -20,14 +20,6 @@ namespace {
 bool IsBlankLine(std::string_view line) { return std::all_of(line.begin(), line.end(), IsBlankOrControl); }
 
 bool IsRefused(std::string_view reply) { return reply.find("ERROR") != std::string_view::npos; }
-
-// A line as the warning shows it: control characters as '?', the start of a long one.
-std::string ShownLine(std::string_view line) {
-  std::string shown = ShortenedUtf8(line, 80);
-  for (char& c : shown)
-    if (IsBlankOrControl(c) && c != ' ') c = '?';
-  return shown;
-}
 
 }  // namespace
 
@@ -69,15 +61,6 @@ TAnyCommands::TAnyCommands() : saved_(std::exchange(SettingsTreeState.SetupComma
 
 TAnyCommands::~TAnyCommands() { SettingsTreeState.SetupCommandsOnly = saved_; }
 
-void ReportSkippedSetupLines(const std::vector<std::string>& lines) {
-  if (lines.empty()) return;
-  constexpr size_t kShownLines = 10;
-  std::string text = "These lines set no setting and were skipped:";
-  for (size_t i = 0; i < lines.size() && i < kShownLines; ++i) text += "\n" + ShownLine(lines[i]);
-  if (lines.size() > kShownLines) text += "\n... and " + std::to_string(lines.size() - kShownLines) + " more";
-  Dialogs().Inform(TMessageKind::Warning, text);
-}
-
 void TSpider::DumpSettings(std::vector<std::string>& list) {
   std::string prefix;
   AppendPathPrefix(prefix);
@@ -107,9 +90,7 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
 
 std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {
   std::vector<std::string> refused;
-  std::vector<std::string> skipped;
-  {
-    TSettingsBatch batch;
+  RecallSettings([&](std::vector<std::string>& skipped) {
     // Twice: items whose limits or options depend on items registered after them get
     // their values once those are in place.
     for (int pass = 0; pass < 2; ++pass) {
@@ -134,9 +115,7 @@ std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& l
       }
     }
     OnSettingsLoaded();
-  }
-  // Once the batch has ended: the box waits for the user.
-  ReportSkippedSetupLines(skipped);
+  });
   return refused;
 }
 

@@ -5,23 +5,13 @@
 #include <vector>
 
 #include "framework/settings/handler.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/errors.h"
 
 namespace norv {
 
 namespace {
-
-// The full path of a handler below `node`, or "".
-std::string PathBelow(TSpider& node, const THandler* handler) {
-  for (int i = 0; i < node.Count(); ++i) {
-    const TSpiderEntry& entry = node.Entries()[i];
-    if (entry.Handler.get() == handler) return node.GetItemHeader(i, false, true);
-    if (entry.Child)
-      if (std::string path = PathBelow(*entry.Child, handler); !path.empty()) return path;
-  }
-  return {};
-}
 
 // Replays one line of a step when it is of the kind a setup holds; else names it.
 void Restore(const TUndoLine& line, std::vector<std::string>& skipped) {
@@ -30,7 +20,7 @@ void Restore(const TUndoLine& line, std::vector<std::string>& skipped) {
     line.Handler->RestoreFromText(line.Text);
     return;
   }
-  std::string path = RootSpider ? PathBelow(*RootSpider, line.Handler) : std::string();
+  const std::string path = HandlerPath(line.Handler);
   skipped.push_back((path.empty() ? std::string("?") : path) + " " + line.Text);
 }
 
@@ -164,9 +154,7 @@ void ReplayUndoStep(bool redo) {
   if (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty) return;
   // A step sets settings, as a setup does, and nothing else (a line's handler may have
   // been replaced by a command since it was written).
-  std::vector<std::string> skipped;
-  {
-    TSettingsBatch batch;
+  RecallSettings([redo](std::vector<std::string>& skipped) {
     TUndoBuffer* ring = UndoBuffer.get();
     const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
     // By index and re-checked: a replayed change may re-register a handler (its lines are
@@ -182,8 +170,7 @@ void ReplayUndoStep(bool redo) {
       const auto inStep = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
       if (std::none_of(lines.begin(), lines.end(), inStep)) Restore(line, skipped);
     }
-  }
-  ReportSkippedSetupLines(skipped);
+  });
 }
 
 }  // namespace norv

@@ -9,6 +9,7 @@
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
@@ -153,6 +154,8 @@ void SwitchJitterOff() {
 void DropPatternLock() { State.PatternLockMode->SetIndexByProgram(plmOff); }
 
 void StartAutoDetect() {
+  // A recalled lock keeps the length, delay and divider its setup holds.
+  if (RecallHoldsBack(*State.PatternLockMode)) return;
   if (State.PatternLengthList.empty()) {
     if (GuiReady) LinkHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();

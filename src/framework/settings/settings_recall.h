@@ -1,0 +1,50 @@
+#pragma once
+// A recall of settings: a setup loaded or an undo step replayed sets settings and does
+// nothing else. A setting whose change would start a procedure or ask the user something
+// is set without it, and the recall's one warning names it, beside the lines it skipped,
+// so that the user starts what it starts when that is wanted.
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace norv {
+
+class THandler;
+
+// While one lives, settings are being recalled. The innermost one in force collects the
+// settings held back by RecallHoldsBack.
+class TSettingsRecall {
+ public:
+  TSettingsRecall();
+  ~TSettingsRecall();
+  TSettingsRecall(const TSettingsRecall&) = delete;
+  TSettingsRecall& operator=(const TSettingsRecall&) = delete;
+
+  // The settings held back, as setup lines ("TRIG:LOWJITTER ON"), in the order met.
+  std::vector<std::string> HeldBackLines() const;
+
+ private:
+  friend bool RecallHoldsBack(THandler& handler);
+  TSettingsRecall* saved_;
+  // One line per setting, with the value it had when its procedure was held back.
+  std::vector<std::pair<const THandler*, std::string>> held_back_;
+};
+
+// Asked by the callback of a setting before it starts a procedure or asks the user: true
+// (start nothing) while settings are recalled, or when the change itself is a replayed
+// line; a recall in force names the setting in its warning.
+bool RecallHoldsBack(THandler& handler);
+
+// Runs a replay of settings (a setup's lines, an undo step) as one recall inside one
+// settings batch; the replay adds the lines it skipped as they set no setting. Then tells
+// the user once, through the dialogs (a remote client's replay logs it), which lines were
+// skipped and which settings were set without starting their procedures: the first few of
+// each, shortened.
+void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay);
+
+// The full path of a handler in the tree ("TRIG:LOWJITTER"), or "" when it hangs nowhere.
+std::string HandlerPath(const THandler* handler);
+
+}  // namespace norv
