@@ -78,7 +78,7 @@ void LoadShippedMask(const std::string& path, int margin) {
   std::string pattern = (fs::temp_directory_path() / "norv-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
   const fs::path folder = pattern;
-  InstallShippedMasks(folder);
+  InstallShippedMasks(folder, folder);
   TMaskEntry entry;
   const bool loaded =
       ReadStandardMaskHeader(folder / path, entry) && LoadStandardMaskFile(folder / path, entry, margin);

@@ -58,10 +58,13 @@ void ApplyRangeOrder(const fs::path& standardDir, std::vector<std::string>& fold
 
 std::string StandardNameOf(const fs::path& folder) {
   try {
-    TMemIniFile_Dot ini(folder / "Standard.ini");
+    const fs::path file = folder / "Standard.ini";
+    TMemIniFile_Dot ini(file);
     std::string name = ini.ReadString("COMMON", "Standard Name", "");
     if (!name.empty()) return name;
     name = folder.filename().string();
+    // A folder linked in from outside is read but not written.
+    if (!WhyFileRefused(file).empty()) return name;
     ini.WriteString("COMMON", "Standard Name", name);
     ini.UpdateFile();
     return name;
@@ -133,13 +136,13 @@ bool LoadStandardMask(int stdIndex, int maskIndex, int marginPercent) {
   return true;
 }
 
-void InstallShippedMasks(const fs::path& standardDir) {
+void InstallShippedMasks(const fs::path& programDir, const fs::path& standardDir) {
   for (const TShippedFile& file : ShippedStandardMasks()) {
     const fs::path target = standardDir / fs::path(file.Path);
+    if (!MakeFolderBelow(programDir, target.parent_path())) continue;
+    // Whatever stands at the name, a link too, is the user's.
     std::error_code ec;
-    if (fs::exists(target, ec) || ec) continue;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) continue;
+    if (fs::symlink_status(target, ec).type() != fs::file_type::not_found) continue;
     // Written beside and renamed, so a half-written file never passes for a mask.
     WriteFileAtomically(target, file.Content, false);
   }
@@ -158,7 +161,7 @@ void InstallMaskFeature() {
   DisplayHooks.MaskName.Set([] { return CurrentMask().MaskName; });
   AcqHooks.RefreshMaskDisplay.Set(RefreshMaskDisplay);
   ShellHooks.RescanMaskStandards.Set([] {
-    InstallShippedMasks(DataFolders().MaskStandardDir);
+    InstallShippedMasks(DataFolders().ProgramDir, DataFolders().MaskStandardDir);
     ScanStandardMasks();
   });
 }

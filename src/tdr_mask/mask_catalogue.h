@@ -51,9 +51,9 @@ struct TShippedFile {
   std::string_view Content;
 };
 std::span<const TShippedFile> ShippedStandardMasks();
-// Writes every shipped mask that is missing below the folder; a user's file is never
-// overwritten.
-void InstallShippedMasks(const std::filesystem::path& standardDir);
+// Writes every shipped mask that is missing below the standard-mask folder; a user's file
+// is never overwritten, and nothing is made through a link leading out of `programDir`.
+void InstallShippedMasks(const std::filesystem::path& programDir, const std::filesystem::path& standardDir);
 
 // Fills the hooks by which the screen and the shell reach the mask.
 void InstallMaskFeature();

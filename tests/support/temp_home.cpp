@@ -28,11 +28,12 @@ void SetUpTestHome() {
   std::string pattern = (fs::temp_directory_path() / "norv-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create the test folder");
   g_root = pattern;
-  for (const char* sub : {"home", "config", "runtime", "tmp"}) fs::create_directories(g_root / sub);
+  for (const char* sub : {"home", "config", "cache", "runtime", "tmp"}) fs::create_directories(g_root / sub);
   fs::permissions(g_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
   setenv("VEXILOR_NORV_HOME", (g_root / "home").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (g_root / "config").c_str(), 1);
   setenv("XDG_RUNTIME_DIR", (g_root / "runtime").c_str(), 1);
+  setenv("XDG_CACHE_HOME", (g_root / "cache").c_str(), 1);
 }
 
 void TearDownTestHome() {

@@ -48,7 +48,8 @@ class MaskCatalogueTest : public ::testing::Test {
   void SetUp() override {
     FreshProgramState();
     saved = ProgramFolders;
-    ProgramFolders.MaskStandardDir = test::MakeTempDir("std") / "Masks" / "Standard" / "";
+    ProgramFolders.ProgramDir = test::MakeTempDir("std") / "";
+    ProgramFolders.MaskStandardDir = ProgramFolders.ProgramDir / "Masks" / "Standard" / "";
     InstallMaskFeature();
   }
   void TearDown() override {
@@ -103,6 +104,26 @@ TEST_F(MaskCatalogueTest, FoldersAreOrderedNamedAndTheirMasksSortedByRate) {
   EXPECT_EQ(CurrentMask().MaskIndex, 1);
   EXPECT_FALSE(LoadStandardMask(3, 0, 0));
   EXPECT_FALSE(LoadStandardMask(2, 3, 0));
+}
+
+// The start installs the shipped masks: a link in the place of a folder or file that leads
+// out of the program folder is never written through.
+TEST_F(MaskCatalogueTest, ShippedMasksAreNeverWrittenThroughALinkLeadingOut) {
+  const fs::path program = DataFolders().ProgramDir, root = DataFolders().MaskStandardDir;
+  const fs::path outside = test::MakeTempDir("outside");
+  fs::create_directory_symlink(outside, program / "Masks");
+  ShellHooks.RescanMaskStandards();
+  EXPECT_TRUE(fs::is_empty(outside));
+
+  fs::remove(program / "Masks");
+  fs::create_directories(root);
+  fs::create_directory_symlink(outside, root / "Ethernet");
+  fs::create_symlink(outside / "ini", root / "StandardMasks.ini");
+  ShellHooks.RescanMaskStandards();
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_TRUE(fs::is_symlink(root / "StandardMasks.ini"));
+  // The folders without a link get their masks.
+  EXPECT_TRUE(fs::is_regular_file(root / "SONET-SDH" / "OC-3 STM-1.msk"));
 }
 
 TEST_F(MaskCatalogueTest, EveryShippedMaskLoadsAtItsRateAndDraws) {

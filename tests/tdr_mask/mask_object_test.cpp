@@ -314,7 +314,7 @@ TEST(MaskObject, BatchTestMatchesThePointTest) {
 TEST(MaskObject, BatchTestOfEveryShippedMaskMatchesThePointTest) {
   test::FakeDialogs dialogs;
   const std::filesystem::path folder = test::MakeTempDir("shipped");
-  InstallShippedMasks(folder);
+  InstallShippedMasks(folder, folder);
   std::vector<int32_t> xs, ys;
   AppendRecords(xs, ys);
   int loaded = 0;

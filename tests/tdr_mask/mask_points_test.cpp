@@ -144,7 +144,7 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
   test::FakeDialogs dialogs;
   FreshProgramState();
   const std::filesystem::path folder = test::MakeTempDir("shipped");
-  InstallShippedMasks(folder);
+  InstallShippedMasks(folder, folder);
   struct TTimeBase {
     int Points, ZoomStep, FirstShown;
   };

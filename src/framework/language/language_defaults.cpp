@@ -413,6 +413,8 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"StartWithoutConnections_", "Starting without connection..."},
     {"InitializingTCP_", "Initializing TCP/IP..."},
     {"InitializDefTCP_", "Initializing default TCP/IP..."},
+    {"InstrumentNotLocked",
+     "The instrument %s is not used: it cannot be locked against another copy of the program (%s)"},
     {kHeading "Standard Mask", ""},
     {"msgSaveAsStd", "Save the mask \"%s\" (%s) into the standard \"%s\"?"},
     {"DontCreateMaskFile", "Cannot create the mask file "},

@@ -1,5 +1,6 @@
 #include "framework/util/program_dir.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,9 +80,28 @@ fs::path PrivateTempDir() {
   return PrivateFolder(folder) ? folder : fs::path();
 }
 
+fs::path FallbackRuntimeDir() {
+  fs::path cache;
+  if (const char* xdg = NonEmptyEnv("XDG_CACHE_HOME"); xdg && fs::path(xdg).is_absolute()) {
+    cache = xdg;
+  } else if (const char* home = NonEmptyEnv("HOME")) {
+    cache = fs::path(home) / ".cache";
+  } else if (const passwd* user = ::getpwuid(::geteuid()); user && user->pw_dir && *user->pw_dir) {
+    cache = fs::path(user->pw_dir) / ".cache";
+  } else {
+    return {};
+  }
+  return cache / "vexilor-norv-runtime";
+}
+
 fs::path UserRuntimeDir() {
   if (const char* xdg = NonEmptyEnv("XDG_RUNTIME_DIR"); xdg && PrivateFolder(xdg)) return fs::path(xdg);
-  return PrivateTempDir();
+  const fs::path folder = FallbackRuntimeDir();
+  if (folder.empty()) return {};
+  std::error_code ec;
+  fs::create_directories(folder.parent_path(), ec);
+  ::mkdir(folder.c_str(), 0700);
+  return PrivateFolder(folder) ? folder : fs::path();
 }
 
 }  // namespace norv

@@ -26,8 +26,13 @@ std::filesystem::path TempDir();
 // what stands there is not a folder of ours closed to others: another user who made it
 // first could plant links in it.
 std::filesystem::path PrivateTempDir();
-// The user's runtime folder ($XDG_RUNTIME_DIR when it is a private folder of ours, else
-// PrivateTempDir()), for lock files and the remote-control socket; empty when there is none.
+// Where the runtime files go without a private $XDG_RUNTIME_DIR: "vexilor-norv-runtime" in
+// the user's cache folder ($XDG_CACHE_HOME, else ~/.cache). Not the temporary folder, where
+// another user can take the name first. Empty without a home folder.
+std::filesystem::path FallbackRuntimeDir();
+// The user's runtime folder, for lock files and the remote-control socket: $XDG_RUNTIME_DIR
+// when it is a private folder of ours, else FallbackRuntimeDir() made with mode 0700. Empty
+// when what stands there is not a folder of ours closed to others.
 std::filesystem::path UserRuntimeDir();
 
 }  // namespace norv

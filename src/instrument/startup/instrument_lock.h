@@ -15,10 +15,11 @@ std::string InstrumentMutexName(std::string_view name);
 
 class TInstrumentLock {
  public:
-  // The lock of the instrument, or nullptr when another holder has it. When the lock
-  // file cannot be made at all (no private runtime folder, a link or other file in its
-  // place) there is nothing to coordinate with: an empty lock that holds nothing.
-  static std::unique_ptr<TInstrumentLock> Take(std::string_view name);
+  // The lock of the instrument, or nullptr when another holder has it (`why` empty) or
+  // when it cannot be had at all: no private runtime folder, a link or other file in the
+  // lock file's place (`why` tells what). Without a lock another copy could drive the same
+  // instrument, so the instrument is not used then either.
+  static std::unique_ptr<TInstrumentLock> Take(std::string_view name, std::string& why);
   ~TInstrumentLock();
   TInstrumentLock(const TInstrumentLock&) = delete;
   TInstrumentLock& operator=(const TInstrumentLock&) = delete;

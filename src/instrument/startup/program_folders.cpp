@@ -46,7 +46,6 @@ bool LiesIn(const std::filesystem::path& path, const std::filesystem::path& root
   return !inside.empty() && *inside.begin() != "..";
 }
 
-
 // The folders the program and its dialogs keep files in; the help pages make their own.
 void MakeDataFolders(const TDataFolders& f) {
   std::error_code error;

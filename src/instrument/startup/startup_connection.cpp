@@ -85,7 +85,10 @@ void SetGuiReady(bool value) {
 bool TakeInstrumentMutex(std::string_view name) {
   TOwned<TInstrumentLock>& slot = IsRealInstrumentName(name) ? RealInstrumentMutex : DemoInstrumentMutex;
   if (slot) throw EAssertion("ERROR!  Instrument lock taken twice");
-  std::unique_ptr<TInstrumentLock> lock = TInstrumentLock::Take(name);
+  std::string why;
+  std::unique_ptr<TInstrumentLock> lock = TInstrumentLock::Take(name, why);
+  if (!why.empty())
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("InstrumentNotLocked", std::string(name), why));
   if (!lock) return false;
   slot = std::move(lock);
   return true;

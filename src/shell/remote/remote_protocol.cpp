@@ -166,7 +166,7 @@ fs::path RemoteSocketFolder() {
   fs::path folder = UserRuntimeDir();
   if (folder.empty())
     throw ERemoteError("No folder private to this user for the remote-control socket (" +
-                       (TempDir() / ("vexilor-norv-" + std::to_string(getuid()))).string() + ")");
+                       FallbackRuntimeDir().string() + ")");
   return folder;
 }
 

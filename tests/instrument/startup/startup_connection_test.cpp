@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -22,6 +24,8 @@
 #include "instrument/startup/instrument_commands.h"
 #include "instrument/startup/instrument_list.h"
 #include "instrument/startup/instrument_lock.h"
+#include "support/scoped_env.h"
+#include "support/temp_home.h"
 
 namespace norv::test {
 namespace {
@@ -141,50 +145,62 @@ TEST_F(StartupTest, FailedStartsAskHowToGoOn) {
 }
 
 // Two copies started on one instrument: the second finds it busy while the first runs,
-// and free once the first has died without releasing anything.
+// and free once the first has died without releasing anything. The same without a private
+// runtime folder, beside a temporary folder where another user put a link in our folder's
+// place.
 TEST_F(StartupTest, ASecondCopyFindsTheInstrumentBusyUntilTheFirstDies) {
   Configure("Start Unit=Demo1\n");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t first = fork();
-  ASSERT_GE(first, 0);
-  if (first == 0) {
-    std::string name;
-    const bool ok = SelectAndConnectInstrument(true, name);
-    const char report = ok && name == "Demo1" ? 'y' : 'n';
-    if (write(ready[1], &report, 1) != 1) _exit(2);
-    for (;;) pause();
-  }
-  struct TReap {
-    pid_t pid;
-    ~TReap() {
-      if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
+  const std::filesystem::path hostile = MakeTempDir("hostile-temp");
+  std::filesystem::create_directory_symlink(MakeTempDir("open"),
+                                            hostile / ("vexilor-norv-" + std::to_string(geteuid())));
+  for (const bool privateRuntime : {true, false}) {
+    SCOPED_TRACE(privateRuntime ? "private runtime folder" : "hostile temporary folder");
+    const std::string runtime = privateRuntime ? std::getenv("XDG_RUNTIME_DIR") : "";
+    const TScopedEnv xdg("XDG_RUNTIME_DIR", runtime), tmpdir("TMPDIR", hostile.string());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t first = fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+      std::string name;
+      const bool ok = SelectAndConnectInstrument(true, name);
+      const char report = ok && name == "Demo1" ? 'y' : 'n';
+      if (write(ready[1], &report, 1) != 1) _exit(2);
+      for (;;) pause();
     }
-  } reap{first};
-  char report = 0;
-  ASSERT_EQ(read(ready[0], &report, 1), 1);
-  ASSERT_EQ(report, 'y');
+    struct TReap {
+      pid_t pid;
+      ~TReap() {
+        if (pid > 0) {
+          kill(pid, SIGKILL);
+          waitpid(pid, nullptr, 0);
+        }
+      }
+    } reap{first};
+    char report = 0;
+    ASSERT_EQ(read(ready[0], &report, 1), 1);
+    ASSERT_EQ(report, 'y');
 
-  questions.Answers = {A::WithoutInstrument};
-  std::string name;
-  EXPECT_TRUE(SelectAndConnectInstrument(true, name));
-  EXPECT_EQ(FirstConnectResult, ConnectBusy);
-  EXPECT_EQ(questions.Offers, "1:W");
-  EXPECT_EQ(name, "Absent");
-  EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first copy keeps running";
+    questions = {};
+    questions.Answers = {A::WithoutInstrument};
+    std::string name;
+    EXPECT_TRUE(SelectAndConnectInstrument(true, name));
+    EXPECT_EQ(FirstConnectResult, ConnectBusy);
+    EXPECT_EQ(questions.Offers, "1:W");
+    EXPECT_EQ(name, "Absent");
+    EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first copy keeps running";
 
-  kill(first, SIGKILL);
-  ASSERT_EQ(waitpid(first, nullptr, 0), first);
-  reap.pid = 0;
-  close(ready[0]);
-  close(ready[1]);
-  EXPECT_FALSE(InstrumentBusy("Demo1"));
-  EXPECT_EQ(TryConnectInstrument("Demo1", true), ConnectOk);
-  // Now this copy holds it.
-  EXPECT_TRUE(InstrumentBusy("Demo1"));
+    kill(first, SIGKILL);
+    ASSERT_EQ(waitpid(first, nullptr, 0), first);
+    reap.pid = 0;
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_FALSE(InstrumentBusy("Demo1"));
+    EXPECT_EQ(TryConnectInstrument("Demo1", true), ConnectOk);
+    // Now this copy holds it.
+    EXPECT_TRUE(InstrumentBusy("Demo1"));
+    ReleaseDemoMutex();
+  }
 }
 
 class InstrumentCommandsTest : public StartupTest {
@@ -244,7 +260,8 @@ TEST_F(InstrumentCommandsTest, ListReportAndSwitch) {
 
   // Held by another copy.
   {
-    const auto other = TInstrumentLock::Take("Default Demo");
+    std::string why;
+    const auto other = TInstrumentLock::Take("Default Demo", why);
     ASSERT_TRUE(other);
     EXPECT_EQ(Exec("INSTR:CURRENT:SET? Default_Demo"), " BUSY");
     EXPECT_EQ(CurrentInstrumentName, "Absent");

@@ -132,6 +132,11 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
   Link(home_ / "Help" / "index.html", victim);
 
   Start();
+  // Another copy could drive the instrument without its lock: it is refused.
+  EXPECT_TRUE(
+      Shown("[error] The instrument Default Demo is not used: it cannot be locked against another copy "
+            "of the program (" +
+            lock.string() + ": it is a link)"));
   dialogs_.shown.clear();
   ExecCommand("Save:Disk:FileType Db");
   for (const char* name : {"db1", "db2"}) {

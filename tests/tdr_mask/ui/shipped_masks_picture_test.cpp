@@ -27,7 +27,8 @@ namespace {
 TEST(ShippedMasks, EachIsDrawnOnTheScreen) {
   FreshProgramState();
   const TDataFolders saved = ProgramFolders;
-  ProgramFolders.MaskStandardDir = test::MakeTempDir("shipped") / "Masks" / "Standard" / "";
+  ProgramFolders.ProgramDir = test::MakeTempDir("shipped") / "";
+  ProgramFolders.MaskStandardDir = ProgramFolders.ProgramDir / "Masks" / "Standard" / "";
   test::FakeDialogs dialogs;
   TQtTextRasteriser font;
   test::FakeClock clock;

@@ -41,7 +41,8 @@ class StdMaskDialogsTest : public SideMenuPageTest {
     SideMenuPageTest::SetUp();
     SetDialogs(&dialogs);
     saved = ProgramFolders;
-    ProgramFolders.MaskStandardDir = MakeTempDir("std-masks") / "Masks" / "Standard" / "";
+    ProgramFolders.ProgramDir = MakeTempDir("std-masks") / "";
+    ProgramFolders.MaskStandardDir = ProgramFolders.ProgramDir / "Masks" / "Standard" / "";
     fs::create_directories(DataFolders().MaskStandardDir / "Empty");  // a standard without masks
     InstallMaskFeature();
     ShellHooks.RescanMaskStandards();
