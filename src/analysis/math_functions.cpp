@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -51,13 +52,15 @@ TOperand Read(const TSignalObj& r) {
   TOperand a;
   a.n = CheckedLength(r);
   a.complex = r.IsSpectrum();
-  a.re.resize(static_cast<size_t>(a.n));
-  a.im.assign(static_cast<size_t>(a.n), 0.0);
-  for (int i = 0; i < a.n; ++i) {
-    const auto u = static_cast<size_t>(i);
+  const auto n = static_cast<size_t>(a.n);
+  if (a.complex) {
     // Spectra hold display values already; their Im has no reflection conversion.
-    a.re[u] = a.complex ? r.GetStoredY(i) : r.GetY(i);
-    if (a.complex) a.im[u] = r.GetIm(i);
+    a.re.assign(r.StoredYData(), r.StoredYData() + n);
+    a.im.assign(r.StoredImData(), r.StoredImData() + n);
+  } else {
+    a.re.resize(n);
+    r.GetYs(a.re);
+    a.im.assign(n, 0.0);
   }
   a.scale = r.GetVertScale();
   a.offset = r.GetVertOffset();
@@ -74,11 +77,9 @@ void StartResult(TSignalObj& result, const TSignalObj& source, const TOperand& a
   result.SetVertUnit(a.unit);
 }
 
-void WritePoints(TSignalObj& result, const std::vector<double>& re, const std::vector<double>* im) {
-  for (size_t i = 0; i < re.size(); ++i) {
-    result.SetY(static_cast<int>(i), re[i]);
-    if (im) result.SetIm(static_cast<int>(i), (*im)[i]);
-  }
+// The imaginary parts a result keeps: those of a complex one, none of a real one.
+std::span<const double> ImIf(bool complex, const std::vector<double>& im) {
+  return complex ? std::span<const double>(im) : std::span<const double>();
 }
 
 // Away from 0 by at least 1e-50, keeping the sign (0 counts as positive).
@@ -87,54 +88,67 @@ double Guarded(double x) {
   return x;
 }
 
-void CombineConstant(const TOperand& a, TSignalObj& result, double c, int op) {
+// In place on the operand's points.
+void CombineConstant(TOperand& a, TSignalObj& result, double c, int op) {
   if (op == moDiv && std::fabs(c) < kMinDivisor) c = c >= 0 ? kMinDivisor : -kMinDivisor;
-  std::vector<double> re = a.re, im = a.im;
-  for (size_t i = 0; i < re.size(); ++i) {
-    switch (op) {
-      case moAdd:  // a real constant leaves the imaginary part alone
-        re[i] += c;
-        break;
-      case moSub:
-        re[i] -= c;
-        break;
-      case moMult:
-        re[i] *= c;
-        im[i] *= c;
-        break;
-      default:
-        re[i] /= c;
-        im[i] /= c;
-        break;
-    }
+  std::vector<double>& re = a.re;
+  std::vector<double>& im = a.im;
+  switch (op) {
+    case moAdd:  // a real constant leaves the imaginary part alone
+      for (double& v : re) v += c;
+      break;
+    case moSub:
+      for (double& v : re) v -= c;
+      break;
+    case moMult:
+      for (double& v : re) v *= c;
+      for (double& v : im) v *= c;
+      break;
+    default:
+      for (double& v : re) v /= c;
+      for (double& v : im) v /= c;
+      break;
   }
-  WritePoints(result, re, a.complex ? &im : nullptr);
+  result.SetPoints(re, ImIf(a.complex, im));
 }
 
 struct TComplexValue {
   double re, im;
 };
 
-TComplexValue Combine(TComplexValue a, bool aComplex, TComplexValue b, bool bComplex, int op) {
-  switch (op) {
-    case moAdd:
-      return {a.re + b.re, a.im + b.im};
-    case moSub:
-      return {a.re - b.re, a.im - b.im};
-    case moMult:
-      if (aComplex && bComplex) return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-      if (aComplex) return {a.re * b.re, a.im * b.re};
-      if (bComplex) return {a.re * b.re, a.re * b.im};
-      return {a.re * b.re, 0};
-    default: {
-      if (!aComplex && !bComplex) return {a.re / Guarded(b.re), 0};
-      if (aComplex && !bComplex) {
-        const double inv = 1 / Guarded(b.re);
-        return {a.re * inv, a.im * inv};
-      }
-      const double norm = Guarded(b.re * b.re + b.im * b.im);
-      return {(a.re * b.re + a.im * b.im) / norm, (a.im * b.re - a.re * b.im) / norm};
+template <int Op>
+TComplexValue Combine(TComplexValue a, bool aComplex, TComplexValue b, bool bComplex) {
+  if constexpr (Op == moAdd) {
+    return {a.re + b.re, a.im + b.im};
+  } else if constexpr (Op == moSub) {
+    return {a.re - b.re, a.im - b.im};
+  } else if constexpr (Op == moMult) {
+    if (aComplex && bComplex) return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+    if (aComplex) return {a.re * b.re, a.im * b.re};
+    if (bComplex) return {a.re * b.re, a.re * b.im};
+    return {a.re * b.re, 0};
+  } else {
+    if (!aComplex && !bComplex) return {a.re / Guarded(b.re), 0};
+    if (aComplex && !bComplex) {
+      const double inv = 1 / Guarded(b.re);
+      return {a.re * inv, a.im * inv};
     }
+    const double norm = Guarded(b.re * b.re + b.im * b.im);
+    return {(a.re * b.re + a.im * b.im) / norm, (a.im * b.re - a.re * b.im) / norm};
+  }
+}
+
+// Points i * StepA of A with points i * StepB of B into Re and Im, the operator chosen
+// once for the whole record.
+template <int Op>
+void CombineEach(const TOperand& a, int stepA, const TOperand& b, int stepB, std::vector<double>& re,
+                 std::vector<double>& im) {
+  for (size_t i = 0; i < re.size(); ++i) {
+    const size_t p = i * static_cast<size_t>(stepA);
+    const size_t q = i * static_cast<size_t>(stepB);
+    const TComplexValue v = Combine<Op>({a.re[p], a.im[p]}, a.complex, {b.re[q], b.im[q]}, b.complex);
+    re[i] = v.re;
+    im[i] = v.im;
   }
 }
 
@@ -156,18 +170,25 @@ void CombineRecords(const TOperand& a, const TOperand& b, TSignalObj& result, in
   const int step2 = b.n / n;
   const bool complex = a.complex || b.complex;
   std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) {
-    const auto p = static_cast<size_t>(i * step1);
-    const auto q = static_cast<size_t>(i * step2);
-    const TComplexValue v = Combine({a.re[p], a.im[p]}, a.complex, {b.re[q], b.im[q]}, b.complex, op);
-    re[static_cast<size_t>(i)] = v.re;
-    im[static_cast<size_t>(i)] = v.im;
+  switch (op) {
+    case moAdd:
+      CombineEach<moAdd>(a, step1, b, step2, re, im);
+      break;
+    case moSub:
+      CombineEach<moSub>(a, step1, b, step2, re, im);
+      break;
+    case moMult:
+      CombineEach<moMult>(a, step1, b, step2, re, im);
+      break;
+    default:
+      CombineEach<moDiv>(a, step1, b, step2, re, im);
+      break;
   }
   result.SetRecLen(static_cast<uint16_t>(n));
   result.SetSpectrum(complex);
   // Reading every step1-th point of Arg1 widens its sample interval as much.
   result.SetDX(a.dx * step1);
-  WritePoints(result, re, complex ? &im : nullptr);
+  result.SetPoints(re, ImIf(complex, im));
 
   switch (op) {
     case moAdd:
@@ -229,15 +250,17 @@ std::vector<double> RealOperator(const TOperand& a, int op) {
   return y;
 }
 
-void InverseFFT(const TOperand& a, TSignalObj& result, const TSignalObj& source) {
+// In place on the operand's points.
+void InverseFFT(TOperand& a, TSignalObj& result, const TSignalObj& source) {
   CheckRecordFFTLength(a.n);
-  std::vector<double> re = a.re, im = a.im;
+  std::vector<double>& re = a.re;
+  std::vector<double>& im = a.im;
   re[0] *= 2;
   im[0] *= 2;
   FFT_Transform(a.n, true, re, im);
   StartResult(result, source, a);
   result.SetSpectrum(false);
-  WritePoints(result, re, &im);
+  result.SetPoints(re, im);
   result.SetHorUnit("s");
   result.SetDX(a.dx != 0 ? 1 / (a.n * a.dx) : 0);
   result.SetX0(0);
@@ -279,7 +302,7 @@ bool MathBinaryOp(const TSignalObj& arg1, const TSignalObj& arg2, TSignalObj& re
                   bool useConstant, int op) {
   if (op < moAdd || op > moDiv)
     throw EAssertion("MathBinaryOp: operator " + std::to_string(op) + " is not 0..3");
-  const TOperand a = Read(arg1);
+  TOperand a = Read(arg1);
   if (useConstant) {
     StartResult(result, arg1, a);
     CombineConstant(a, result, constant, op);
@@ -294,14 +317,14 @@ bool MathBinaryOp(const TSignalObj& arg1, const TSignalObj& arg2, TSignalObj& re
 bool MathUnaryOp(const TSignalObj& arg, TSignalObj& result, int op) {
   if (op < moInvert || op > moIFFT)
     throw EAssertion("MathUnaryOp: operator " + std::to_string(op) + " is not 4..12");
-  const TOperand a = Read(arg);
+  TOperand a = Read(arg);
   if (op == moIFFT) {
     InverseFFT(a, result, arg);
     return true;
   }
   const std::vector<double> y = RealOperator(a, op);
   StartResult(result, arg, a);
-  WritePoints(result, y, nullptr);
+  result.SetPoints(y);
   switch (op) {
     case moInvert:
       result.SetVertOffset(-a.offset);
@@ -356,7 +379,7 @@ void SmoothSignal(const TSignalObj& source, TSignalObj& result, int length) {
   MovingAverage(a.re, length);
   if (a.complex) MovingAverage(a.im, length);
   StartResult(result, source, a);
-  WritePoints(result, a.re, a.complex ? &a.im : nullptr);
+  result.SetPoints(a.re, ImIf(a.complex, a.im));
 }
 
 void InterpolateSignal(const TSignalObj& source, TSignalObj& result, bool sinc) {
@@ -371,7 +394,7 @@ void InterpolateSignal(const TSignalObj& source, TSignalObj& result, bool sinc) 
   StartResult(result, source, a);
   result.SetRecLen(static_cast<uint16_t>(re.size()));
   result.SetDX(a.dx / k);
-  WritePoints(result, re, a.complex ? &im : nullptr);
+  result.SetPoints(re, ImIf(a.complex, im));
 }
 
 std::string GetOperatorDisplayName(int op) {

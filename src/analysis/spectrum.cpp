@@ -30,7 +30,7 @@ void CalcSpectrum(TSignalObj& result, const TSignalObj& source, int window) {
     throw std::out_of_range("window kind " + std::to_string(window) + " out of range");
   }
   std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n), 0.0);
-  for (int i = 0; i < n; ++i) re[static_cast<size_t>(i)] = source.GetY(i);
+  source.GetYs(re);
   if (window != fwRectang) {
     const std::span<const double> w = WindowTable(window, n);
     for (size_t i = 0; i < re.size(); ++i) re[i] *= w[i];
@@ -44,10 +44,7 @@ void CalcSpectrum(TSignalObj& result, const TSignalObj& source, int window) {
   // The values are already in display units.
   result.SetRaw(true);
   result.SetVertUnit(unit);
-  for (int i = 0; i < n; ++i) {
-    result.SetY(i, re[static_cast<size_t>(i)]);
-    result.SetIm(i, im[static_cast<size_t>(i)]);
-  }
+  result.SetPoints(re, im);
   result.SetSpectrum(true);
   result.SetFFTWindow(static_cast<uint8_t>(window));
   result.SetTitle(GetLangStr("Spectrum"));

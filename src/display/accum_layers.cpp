@@ -255,16 +255,23 @@ void TPersistSignalLayer::AgePoints() {
 }
 
 void TPersistSignalLayer::EraseExpired(uint32_t expiry) {
-  // The expired cells lie all over a buffer larger than the caches: the times of those a
-  // few entries ahead are asked for from memory, so that the misses overlap. (Written
-  // out here: a call whose only effect is a prefetch is taken for one without effect.)
+  // The expired cells lie all over buffers larger than the caches: the times of those a
+  // few entries ahead are asked for from memory, and nearer on the screen's word and pixel
+  // of those that will go, so that the misses overlap. (Written out here: a call whose
+  // only effect is a prefetch is taken for one without effect.)
   constexpr size_t kAhead = 16;
+  constexpr size_t kScreenAhead = 8;
   const size_t mask = ring_.size() - 1;
   uint32_t* const accum = AccumData();
+  const TSignalScreen* const screen = GetScreen();
   for (; ringSize_ != 0 && ring_[ringHead_].Time < expiry; ringHead_ = (ringHead_ + 1) & mask, --ringSize_) {
     if (ringSize_ > kAhead) {
       const TLeftCell& ahead = ring_[(ringHead_ + kAhead) & mask];
       __builtin_prefetch(accum + CellIndex(ahead.X, ahead.Y));
+    }
+    if (screen != nullptr && ringSize_ > kScreenAhead) {
+      const TLeftCell& near = ring_[(ringHead_ + kScreenAhead) & mask];
+      if (accum[CellIndex(near.X, near.Y)] == near.Time) screen->PrefetchCell(near.X, near.Y);
     }
     const TLeftCell left = ring_[ringHead_];
     uint32_t& time = accum[CellIndex(left.X, left.Y)];

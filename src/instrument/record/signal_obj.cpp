@@ -33,6 +33,10 @@ void TSignalObj::ThrowIndexOutOfRange(int i) {
   throw std::out_of_range("waveform point index " + std::to_string(i) + " outside 0..4095");
 }
 
+void TSignalObj::ThrowPointCount(size_t n) {
+  throw std::out_of_range(std::to_string(n) + " waveform points, more than 4096");
+}
+
 void TSignalObj::SetZoomStep(int n) {
   int64_t step = 1;
   while (n > 1) {
@@ -48,11 +52,28 @@ void TSignalObj::SetSuppressLevel(double dB) {
   UpdateSuppressThreshold();
 }
 
-double TSignalObj::GetY(int i) const {
-  const double v = y_[Checked(i)];
-  if (tdrUnitKind_ == tukNone || raw_) return v;
+double TSignalObj::InReflectionUnits(double v) const {
   const double rho = tdrAmplitude_ != 0 ? (v - tdrBase_) / tdrAmplitude_ : 0.0;
   return tdrUnitKind_ == tukOhm ? ReflectionToOhms(rho) : rho;
+}
+
+void TSignalObj::GetYs(std::span<double> values) const {
+  CheckPointCount(values.size());
+  if (!Converts()) {
+    std::copy_n(y_.begin(), values.size(), values.begin());
+    return;
+  }
+  for (size_t i = 0; i < values.size(); ++i) values[i] = InReflectionUnits(y_[i]);
+}
+
+void TSignalObj::SetPoints(std::span<const double> re, std::span<const double> im) {
+  CheckPointCount(re.size());
+  if (!im.empty() && im.size() != re.size()) {
+    throw std::out_of_range(std::to_string(re.size()) + " real parts of waveform points, " +
+                            std::to_string(im.size()) + " imaginary");
+  }
+  std::copy(re.begin(), re.end(), y_.begin());
+  std::copy(im.begin(), im.end(), im_.begin());
 }
 
 double TSignalObj::GetMagnitude(int i) const {
@@ -197,12 +218,15 @@ void TSignalObj::Assign(const TSignalObj& src) {
 
 void TSignalObj::UpdateMaxMagnitude() {
   if (!isSpectrum_) return;
-  maxMagnitude_ = 0;
-  const int n = std::min<int>(recLen_, kMaxRecLen);
-  for (int i = 1; i < n; ++i) {
-    const double m = GetMagnitude(i);
-    if (m > maxMagnitude_) maxMagnitude_ = m;
+  // The square root grows with its argument, so that of the largest square is the
+  // largest magnitude.
+  double largest = 0;
+  const size_t n = std::min<size_t>(recLen_, kMaxRecLen);
+  for (size_t i = 1; i < n; ++i) {
+    const double square = y_[i] * y_[i] + im_[i] * im_[i];
+    largest = square > largest ? square : largest;
   }
+  maxMagnitude_ = std::sqrt(largest);
   UpdateSuppressThreshold();
 }
 

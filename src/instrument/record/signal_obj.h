@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ class TSignalObj {
   void ClearY() { std::fill(y_.begin(), y_.end(), 0.0); }
   double GetIm(int i) const { return im_[Checked(i)]; }
   void SetIm(int i, double v) { im_[Checked(i)] = v; }
+  const double* StoredImData() const { return im_.data(); }
+  // Points 0..Re.size() - 1 set to Re, and their Im to Im unless it is empty (then of
+  // Re's size); more than 4096 points, or sizes that differ, throw std::out_of_range.
+  void SetPoints(std::span<const double> re, std::span<const double> im = {});
 
   const std::string& GetHorUnit() const { return horUnit_; }
   void SetHorUnit(const std::string& v) { horUnit_ = v; }
@@ -118,7 +123,9 @@ class TSignalObj {
   // --- values ----------------------------------------------------------------------
   // Y[i], or in reflection units (Y[i] - TdrBase) / TdrAmplitude, further in Ohm for
   // tukOhm; Raw switches the conversion off. Without an amplitude the coefficient is 0.
-  double GetY(int i) const;
+  double GetY(int i) const { return Converted(y_[Checked(i)]); }
+  // GetY of points 0..Values.size() - 1 (at most 4096, else std::out_of_range).
+  void GetYs(std::span<double> values) const;
   // |Y[i] + j Im[i]|; only for spectra (EAssertion otherwise).
   double GetMagnitude(int i) const;
   // The point FirstShown + i as drawn: waveform value, or spectrum magnitude (dB in log
@@ -180,6 +187,14 @@ class TSignalObj {
     return static_cast<std::size_t>(i);
   }
   [[noreturn]] static void ThrowIndexOutOfRange(int i);
+  static void CheckPointCount(size_t n) {
+    if (n > kMaxRecLen) [[unlikely]]
+      ThrowPointCount(n);
+  }
+  [[noreturn]] static void ThrowPointCount(size_t n);
+  bool Converts() const { return tdrUnitKind_ != tukNone && !raw_; }
+  double Converted(double v) const { return Converts() ? InReflectionUnits(v) : v; }
+  double InReflectionUnits(double v) const;
 
   std::string title_;
   uint16_t recLen_ = kDefaultRecLen;
