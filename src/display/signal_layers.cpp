@@ -57,10 +57,9 @@ static double RowsPerUnit(int maxY, double unitsPerDiv) {
 
 void TParentSignalLayer::RebuildColumns() {
   if (pointCount_ == 0) return;
-  const double step = MaxX() / (pointCount_ * 500.0 / 512.0);
   const int half = pointCount_ / 2;
   for (int i = 0; i < pointCount_; ++i) {
-    int column = TruncClamped(i * step + 0.0001, 0, 65535, 0);
+    int column = TruncClamped(ShownPointPlotX(i, pointCount_, MaxX()) + 0.0001, 0, 65535, 0);
     if (i <= half) {
       column = std::max(column, 1);
     } else if (column == MaxX()) {

@@ -15,6 +15,7 @@
 #include "analysis/jitter_settings.h"
 #include "analysis/low_jitter.h"
 #include "app/program_units.h"
+#include "display/database_layer.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
@@ -979,11 +980,55 @@ TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {
   EXPECT_EQ(db.WaveformCount(), 2u);
   EXPECT_EQ(db.Source(), TTraceId::Ch2);
   EXPECT_EQ(db.Hits(0, 512), 2u);
-  EXPECT_EQ(db.Hits(1333, 640), 2u);  // point 1 of 0..3 over 0..4000
+  EXPECT_EQ(db.Hits(1024, 640), 2u);  // point 1 of 0..3 over 10.24 divisions
   uint64_t total = 0;
   for (int x = 0; x < kCgsColumns; ++x)
     for (int y = 1; y <= kCgsRows; ++y) total += db.Hits(x, y);
   EXPECT_EQ(total, 4u) << "the point that is no number or off the screen was counted";
+}
+
+// Shown, a recorded database has each peak in the column where the trace draws it, at
+// every record length, zoom and place of the zoomed window; what the trace does not show
+// (before or after the window, beyond the right edge) is not counted.
+TEST(ColorGradeDatabaseTest, EachPeakLiesInTheColumnOfItsTrace) {
+  const struct {
+    int recLen, zoomStep, firstShown;
+  } cases[] = {{512, 1, 0}, {4096, 1, 0}, {1000, 1, 0}, {2048, 4, 300}, {100, 2, 37}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.recLen) + " points, zoom " + std::to_string(c.zoomStep));
+    TSignalObj record;
+    record.SetRecLen(static_cast<uint16_t>(c.recLen));
+    record.SetVertScale(0.1);
+    record.SetZoomStep(c.zoomStep);
+    record.SetFirstShown(static_cast<uint16_t>(c.firstShown));
+    // Two divisions up at every 25th shown point, at the last one and outside the window.
+    const int shown = record.GetShownCount(), period = std::max(shown / 25, 2);
+    for (int i = 0; i < c.recLen; ++i) {
+      const int k = i - c.firstShown;
+      record.SetY(i, k < 0 || k >= shown - 1 || k % period == 0 ? 0.2 : 0.0);
+    }
+    TColorGradeDatabase db;
+    db.Start(TTraceId::Ch1, record);
+    db.Accumulate(record);
+
+    test::TTraceFixture<TSimpleSignalLayer> trace(1001);
+    DrawSignal(trace.layer, record);
+    TDatabaseLayer database("DB", 1001, 41, kWindowedLayerB);
+    test::Attach(database, trace.screen, 0xFFFFFFFF);
+    database.DrawDatabase([&](int x, int y) { return db.Hits(x, y); });
+    // The peaks' columns: rows above the centre row (20) hold nothing else.
+    std::vector<int> traced, recorded;
+    for (int k = 0; k < trace.layer.PointCount(); ++k) {
+      const auto [column, row] = trace.layer.GetPointCell(k);
+      if (row != 0 && row < 15) traced.push_back(column);
+    }
+    for (int x = 0; x <= database.MaxX(); ++x)
+      for (int y = 0; y < 15; ++y)
+        if (database.PixelHits(x, y) > 0) recorded.push_back(x);
+    ASSERT_EQ(recorded.size(), traced.size());
+    for (size_t n = 0; n < traced.size(); ++n)
+      EXPECT_LE(std::abs(recorded[n] - traced[n]), 1) << "peak " << n;
+  }
 }
 
 TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {

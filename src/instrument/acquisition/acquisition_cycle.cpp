@@ -131,6 +131,7 @@ TAcquisitionCycle::~TAcquisitionCycle() {
   if (!linked_) return;
   LinkHooks.StartSimulatedRecord.Reset();
   LinkHooks.ClearAcqStarted.Reset();
+  LinkHooks.AcquisitionOn.Reset();
   LinkHooks.ResetPointStore.Reset();
   LinkHooks.EnableFlagRegisterTimer.Reset();
 }
@@ -141,6 +142,7 @@ void TAcquisitionCycle::ConnectToLink() {
     if (sim_) sim_->SimStartRecord();
   });
   LinkHooks.ClearAcqStarted.Set([this] { ClearAcqStarted(); });
+  LinkHooks.AcquisitionOn.Set([] { return RunFlag || SingleFlag; });
   LinkHooks.ResetPointStore.Set([this] { ResetPointStore(); });
   LinkHooks.EnableFlagRegisterTimer.Set([this] { flagRegisterTimer_->SetEnabled(true); });
 }

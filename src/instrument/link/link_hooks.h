@@ -41,6 +41,8 @@ struct TLinkHooks {
       Wired("LinkHooks.SendRecordSettings")};
   THook<void()> StartSimulatedRecord{Wired("LinkHooks.StartSimulatedRecord")};
   THook<void()> ClearAcqStarted{Wired("LinkHooks.ClearAcqStarted")};  // the acquisition cycle starts afresh
+  // Run or Single is on: a stop now breaks an acquisition that goes on afresh.
+  THook<bool()> AcquisitionOn{Wired("LinkHooks.AcquisitionOn")};
 
   // Refresh after a stop.
   THook<void()> ResetPointStore{Wired("LinkHooks.ResetPointStore")};

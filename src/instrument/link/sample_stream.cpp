@@ -157,7 +157,9 @@ void BreakAcquisition(bool refresh) {
     }
   }
   LinkHooks.ClearAcqStarted();
-  if (GuiReady && !NoTimerRestart && refresh) RefreshAfterStop();
+  // Stopped, nothing is broken (a query of the trigger status, a setting changed): what
+  // the acquisitions so far have gathered stays.
+  if (GuiReady && !NoTimerRestart && refresh && LinkHooks.AcquisitionOn()) RefreshAfterStop();
 }
 
 void RefreshAfterStop() {

@@ -71,7 +71,8 @@ bool GetWaveData(std::span<const uint16_t>& words, bool allowIdle = false);
 // Stops a running record: sends "ACQ:BREAK" and drains the stream to its end word (at
 // most BreakDrainLimitMs, then CommFailure); when the end word has been handed out
 // already, nothing is drained. Always lets the acquisition cycle start afresh; with
-// refresh (and the GUI ready) also RefreshAfterStop.
+// refresh (and the GUI ready) also RefreshAfterStop, but only while Run or Single is on:
+// an acquisition that goes on starts its statistics again, a stopped one keeps them.
 void BreakAcquisition(bool refresh);
 // Resets the point store and the per-acquisition statistics.
 void RefreshAfterStop();

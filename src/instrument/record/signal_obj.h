@@ -24,6 +24,13 @@ inline constexpr int kMinFileRecLen = 32;
 inline constexpr int kDefaultRecLen = 512;
 inline constexpr int kFFTWindowCount = 6;  // Rectangular .. Kaiser-Bessel
 
+// How far across the plot a trace draws point k of the count points it shows, on a plot
+// whose ten divisions are width wide. The shown window spans 10.24 divisions: its last
+// points lie beyond the right edge.
+inline double ShownPointPlotX(int k, int count, double width) {
+  return k * (width / (count * 500.0 / 512.0));
+}
+
 // Reflection unit of a record's values.
 enum TTdrUnitKind : uint8_t { tukNone = 0, tukRho = 1, tukOhm = 2, tukNoUnit = 3 };
 

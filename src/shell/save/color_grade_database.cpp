@@ -61,11 +61,17 @@ void TColorGradeDatabase::Accumulate(const TSignalObj& record) {
   const double offset = ReadF64(bytes_, kCgsVert1);
   const double scale = ReadF64(bytes_, kCgsVert2);
   if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(offset)) return;
-  for (int i = 0; i < count; ++i) {
-    const double y = std::round((record.GetY(i) - offset) * 1024.0 / (scale * 8.0) + 512.0);
+  // Each point in the column where its trace is drawn: the shown window (zoomed, moved)
+  // spans 10.24 divisions, so its last points are beyond the screen.
+  const int shown = record.GetShownCount();
+  const int first = record.GetFirstShown();
+  const int available = std::min(shown, count - first);
+  for (int k = 0; k < available; ++k) {
+    const double x = std::nearbyint(ShownPointPlotX(k, shown, kCgsColumns - 1));
+    if (x > kCgsColumns - 1) break;  // so are the points after it
+    const double y = std::round((record.GetY(first + k) - offset) * 1024.0 / (scale * 8.0) + 512.0);
     if (!(y >= 1 && y <= kCgsRows)) continue;  // off the screen, or not a number
-    const int x = count == 1 ? 0 : static_cast<int>((static_cast<long>(i) * (kCgsColumns - 1)) / (count - 1));
-    const std::size_t at = CounterOffset(x, static_cast<int>(y));
+    const std::size_t at = CounterOffset(static_cast<int>(x), static_cast<int>(y));
     WriteU32(at, ReadU32(at) + 1);
   }
 }

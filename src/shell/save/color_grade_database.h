@@ -32,8 +32,9 @@ class TColorGradeDatabase {
   // The whole record zeroed, then the header of a new recording of Source; its vertical
   // axis values go to offsets 60 and 68.
   void Start(TTraceId source, const TSignalObj& record);
-  // Adds one record of the source: counts each point at its screen cell and the count of
-  // waveforms. Points off the screen or not numbers are left out.
+  // Adds one record of the source: counts each shown point at the screen cell where its
+  // trace draws it, and the count of waveforms. Points off the screen or not numbers are
+  // left out.
   void Accumulate(const TSignalObj& record);
 
   // Writes the record (temporary file, then rename); false on any failure.

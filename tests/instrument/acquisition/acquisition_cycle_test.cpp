@@ -113,14 +113,19 @@ TEST_F(CycleTest, StableAverageReadsItsCountOfRecordsAndAveragesThem) {
   EXPECT_NEAR(record(TTraceId::Ch2).GetStoredY(0), -275 * V, 1e-12);
   EXPECT_EQ(cycle.PointStore().AcqAverageCount(0), 4);
 
-  // The average goes on across cycles at its full count until a stop resets it.
+  // The average goes on across cycles at its full count, also over a command sent while
+  // stopped, until a break of a running acquisition resets it.
   sim.Add(Pairs({1100}, {0}));
   Single();
   double expected = 275;
   for (int i = 0; i < 4; ++i) expected += (1100 - expected) / 4;
   EXPECT_NEAR(record(TTraceId::Ch1).GetStoredY(0), expected * V, 1e-12);
   BreakAcquisition(true);
+  EXPECT_EQ(cycle.PointStore().AcqAverageCount(0), 4);
+  RunFlag = true;
+  BreakAcquisition(true);
   EXPECT_EQ(cycle.PointStore().AcqAverageCount(0), 0);
+  RunFlag = false;
 }
 
 TEST_F(CycleTest, DualDelayFillsTheSecondRecordsEachWithItsOwnAverage) {

@@ -225,7 +225,9 @@ TEST_F(SampleStreamTest, ThePatternLockRateIsCheckedOnEveryFiftyFirstStartWithTh
   EXPECT_EQ(PatternLockCheckCount(), 0);
 }
 
-TEST_F(SampleStreamTest, AStopRefreshesTheStatisticsOnlyWhenAsked) {
+TEST_F(SampleStreamTest, AStopRefreshesTheStatisticsOnlyWhenAskedWhileAnAcquisitionGoesOn) {
+  bool running = true;
+  LinkHooks.AcquisitionOn.Set([&] { return running; });
   std::vector<std::string> calls;
   auto record = [&](const char* name) { return [&calls, name] { calls.push_back(name); }; };
   LinkHooks.ResetPointStore.Set(record("points"));
@@ -253,6 +255,13 @@ TEST_F(SampleStreamTest, AStopRefreshesTheStatisticsOnlyWhenAsked) {
   NoTimerRestart = false;
   BreakAcquisition(true);
   EXPECT_EQ(calls, (Commands{"points", "histicons", "meas", "eye"}));
+
+  // Stopped, a command breaks nothing: what was gathered stays.
+  calls.clear();
+  running = false;
+  BreakAcquisition(true);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(acqStartedCleared, 6);
 }
 
 TEST_F(SampleStreamTest, OverUsbTheStreamComesInTimedBlocks) {
