@@ -81,7 +81,6 @@ void RunDeferredStartup() {
   ShellHooks.RescanMaskStandards();
   ShellState.IdleHandlerInstalled = true;
   AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(true);
-  TakeFactoryDefaultSetup();
   const bool started = StartWithInstrument(WithInstrumentName());
   ShellHooks.LoadMemoriesAtStart();
   LoadPatternLengthList(DataFolders().SetupFilesDir);
@@ -129,6 +128,11 @@ bool StartWithInstrument(bool withInstrument) {
   DerivedSignalStates.fill(dssOff);
   ForceNotify = true;
   if (withInstrument) ShellHooks.UpdateOptionButtons();
+  // Applied before the default setup is recalled: the ranges its values must fit follow the
+  // model, the records and the settings' own rules only once everything has been applied.
+  ApplyAllSettings();
+  // The factory setup is what the first start shows: registered values settled by the rules.
+  if (ShellState.FactoryDefaultSetup.empty()) TakeFactoryDefaultSetup();
   if (withInstrument) SaveFactorySetupAsFirstDefault();
   if (withInstrument && !ShiftHeldAtStart()) {
     // Recalled as the "Default" button recalls it: forced, the unchanged scales of the other
@@ -137,7 +141,6 @@ bool StartWithInstrument(bool withInstrument) {
     RecallSetup(TSetupKind::Default, false);
     ForceNotify = true;
   }
-  ApplyAllSettings();
   CheckHoldoffFollowsTimeBase();
   SendStateAfterConnect();
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();

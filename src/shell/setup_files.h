@@ -21,7 +21,8 @@ std::string InstrumentFileName(const std::string& instrument);
 // "~SetpDefaultFor" or "~SetpPwrOffFor" + the current instrument + ".set".
 std::filesystem::path SetupFilePath(TSetupKind kind);
 
-// The factory default: a dump of every setting as registered (at the deferred start-up).
+// The factory default: a dump of every setting as registered and settled by the first
+// apply of the start, before any setup is recalled.
 void TakeFactoryDefaultSetup();
 
 // Saves the current settings as that kind (the factory default is kept in memory, so

@@ -32,7 +32,8 @@ struct TShellState {
   uint64_t UndoRingGeneration = 0;
   // The acquisition step is left out while an exception is being reported.
   bool IdleHandlerInstalled = false;
-  // All settings as registered, taken at the deferred start-up (setup kind 1).
+  // All settings as registered and applied, taken by the first start before it recalls a
+  // setup (setup kind 1).
   std::vector<std::string> FactoryDefaultSetup;
 };
 

@@ -157,9 +157,15 @@ void ReplayUndoStep(bool redo) {
   RecallSettings([redo](std::vector<std::string>& skipped) {
     TUndoBuffer* ring = UndoBuffer.get();
     const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
-    // By index and re-checked: a replayed change may re-register a handler (its lines are
-    // then retargeted in place) or even stop the ring.
-    for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) Restore(lines[i], skipped);
+    // Twice, as a setup loads: a line restored before the one that sets its limits back is
+    // clamped on the first pass and gets its value on the second. By index and re-checked:
+    // a replayed change may re-register a handler (its lines are then retargeted in place)
+    // or even stop the ring.
+    for (int pass = 0; pass < 2; ++pass) {
+      std::vector<std::string> passedOver;
+      for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) Restore(lines[i], passedOver);
+      if (pass == 0) skipped = std::move(passedOver);
+    }
     // A node the step did not change held the same value before and after it, so the
     // replay must leave it as it found it. Yet the rules of a node restored before the one
     // that sets its limits back can clamp it (time scale A restored before B clamps B and

@@ -86,10 +86,13 @@ void SendStateAfterConnect() {
   const TTriggerSettingsState& trig = TriggerSettings();
   if (trig.Holdoff) MoveAwayAndBack(*trig.Holdoff, trig.Holdoff->GetFloatValue() >= 1.2e-5 ? 1e-5 : 1.4e-5);
   const TTimeBaseSettingsState& tb = TimeBaseSettings();
-  if (tb.ScaleA[huTime] && tb.ScaleB[huTime] && tb.Delay) {
+  if (tb.ScaleA[huTime] && tb.ScaleB[huTime] && tb.Delay && tb.DeltaDel) {
     const double a = GetTimeScaleA();
     const double b = GetTimeScaleB();
     const double d = tb.Delay->GetFloatValue();
+    // The second delay's range follows the scales and the delay: moved away with them, it is
+    // clamped and has to come back too.
+    const double delta = tb.DeltaDel->GetFloatValue();
     const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
     tb.ScaleA[huTime]->SetValueByProgram(away);
     tb.ScaleB[huTime]->SetValueByProgram(away);
@@ -97,6 +100,7 @@ void SendStateAfterConnect() {
     tb.ScaleA[huTime]->SetValueByProgram(a);
     tb.ScaleB[huTime]->SetValueByProgram(b);
     tb.Delay->SetValueByProgram(d);
+    tb.DeltaDel->SetValueByProgram(delta);
   }
   if (trig.Source) {
     const uint8_t source = trig.Source->GetIndex();

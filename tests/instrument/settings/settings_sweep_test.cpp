@@ -12,6 +12,7 @@
 
 #include "instrument/settings_fixture.h"
 #include "support/every_unit.h"
+#include "support/setting_moves.h"
 
 namespace norv::test {
 namespace {
@@ -64,23 +65,10 @@ bool Known(std::string_view property, std::string_view path) {
   return false;
 }
 
-std::string PathOf(const std::string& line) { return line.substr(0, line.find(' ')); }
-
 // The dump without the lines of nodes known to fail `property`.
 Lines Without(std::string_view property, Lines lines) {
   std::erase_if(lines, [&](const std::string& line) { return Known(property, PathOf(line)); });
   return lines;
-}
-
-// The lines where `actual` differs from `expected`.
-std::string Changes(const Lines& expected, const Lines& actual) {
-  std::string text;
-  for (size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
-    const std::string e = i < expected.size() ? expected[i] : "(none)";
-    const std::string a = i < actual.size() ? actual[i] : "(none)";
-    if (e != a) text += "\n    expected " + e + "\n    actual   " + a;
-  }
-  return text;
 }
 
 Lines Dump() {
@@ -93,33 +81,6 @@ std::vector<std::string> Paths() {
   std::vector<std::string> paths;
   for (const std::string& line : Dump()) paths.push_back(PathOf(line));
   return paths;
-}
-
-// A command that changes the node: a number to its Max (its Min when there), a choice to
-// its next option, a switch or every button of a set to its other state, a source to the
-// next enabled one. Empty for kinds without such a change.
-std::string MoveCommand(const std::string& path) {
-  THandler* h = RootSpider->FindHandler(path);
-  std::string param;
-  if (auto* e = dynamic_cast<TEditHandler*>(h)) {
-    if (e->GetMin() == e->GetMax()) return "";
-    param = std::abs(e->GetValue() - e->GetMax()) < e->GetTolerance() / 2 ? "MIN" : "MAX";
-  } else if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
-    if (r->GetCount() > 1) param = r->ItemName((r->GetIndex() + 1) % r->GetCount());
-  } else if (auto* o = dynamic_cast<TOnOffHandler*>(h)) {
-    param = o->IsOn() ? "OFF" : "ON";
-  } else if (auto* c = dynamic_cast<TCheckSwHandler*>(h)) {
-    for (int i = 0; i < c->GetCount(); ++i)
-      if (!(c->GetMask() & GetMaskForButtinNr(i))) param += (param.empty() ? "" : ",") + c->Items()[i];
-    if (param.empty()) param = "CLEARALL";
-  } else if (auto* s = dynamic_cast<TSourceSwHandler*>(h)) {
-    const int count = static_cast<int>(s->Items().size());
-    for (int step = 1; step < count && param.empty(); ++step) {
-      const int i = (s->GetSourceIndex() + step) % count;
-      if (s->IsItemEnabled(i)) param = s->ItemName(i);
-    }
-  }
-  return param.empty() ? "" : path + " " + param;
 }
 
 class SettingsSweepTest : public InstrumentSettingsTest {
