@@ -46,7 +46,6 @@ bool LiesIn(const std::filesystem::path& path, const std::filesystem::path& root
   return !inside.empty() && *inside.begin() != "..";
 }
 
-
 // The folders the program and its dialogs keep files in; the help pages make their own.
 void MakeDataFolders(const TDataFolders& f) {
   std::error_code error;
@@ -108,13 +107,10 @@ namespace fs = std::filesystem;
 // Room beside a file for the temporary file an atomic write names after it ("." name "."
 // process number ".tmp").
 constexpr size_t kWriteRoom = 16;
-// A name in a message: the start of a long one.
-std::string Echo(std::string_view name) { return ShortenedUtf8(name, 64); }
-
 std::string OutsideText(std::string_view name) {
-  return "ERROR!  File name outside the program's folders: " + Echo(name);
+  return "ERROR!  File name outside the program's folders: " + EchoedInput(name);
 }
-std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + Echo(name); }
+std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + EchoedInput(name); }
 
 // A refused name refuses its command: a setup replay passes its line over and goes on.
 [[noreturn]] void RefuseOutside(std::string_view name) { throw ERefusedCommand(OutsideText(name)); }
