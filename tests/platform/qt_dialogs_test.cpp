@@ -56,8 +56,10 @@ TEST(QtDialogs, EnterTakesTheDefaultAndEscapeTheLastButton) {
   EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "\r\nNo instrument\r\nLook at the cable",
                               {"Absent", "Retry", "Exit"}, 0),
             2);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "[shown] [warning] No instrument\n[shown] [warning] Look at the cable\n");
+  const std::string log = testing::internal::GetCapturedStderr();  // Qt may add notes of its own
+  EXPECT_NE(log.find("[shown] [warning] No instrument\n[shown] [warning] Look at the cable\n"),
+            std::string::npos)
+      << log;
 
   const uint32_t pixels[] = {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF};
   ASSERT_TRUE(dialogs.CopyImageToClipboard({2, 2, pixels}));
