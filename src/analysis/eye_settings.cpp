@@ -16,6 +16,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/instrument_identity.h"
@@ -624,7 +625,7 @@ std::string EyeResQuery(const std::string& rawParameter, bool isQuery) {
   std::string reply;
   if (!isQuery || !MeasureOn()) return reply;
   const std::string param(TrimBlanks(rawParameter));
-  if (HeaderOn()) reply += ":" + param + " ";
+  if (HeaderOn()) reply += ":" + EchoedInput(param) + " ";
   const int count = LineCount();
   if (UpperAscii(param).starts_with("LIST")) {
     reply += "\r\n";

@@ -14,6 +14,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
@@ -674,7 +675,7 @@ void ClearAllMeasurements() {
 void ResReply(const std::string& param, bool isQuery, uint8_t, std::string& reply) {
   if (!isQuery) return;
   const std::string argument = Trim(param);
-  reply = HeaderOn() ? ":" + argument + " " : "";
+  reply = HeaderOn() ? ":" + EchoedInput(argument) + " " : "";
   if (StartsWithNoCase(argument, "LIST")) {
     reply += "\r\n";
     for (int n = 0; n < MeasState.MeasParamCount; ++n)

@@ -73,7 +73,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // Every box shown goes to the program's log as well, marked apart from the suppressed ones:
 // a script driving the program sees when one would wait for a click.
 void LogShown(TMessageKind kind, const std::string& text) {
-  std::fprintf(stderr, "[shown] %s\n", SuppressedLogLine(kind, text).c_str());
+  std::fputs(DialogLogLines("[shown] ", kind, text).c_str(), stderr);
 }
 
 // The folder when it exists, else its nearest existing parent (the program folder for

@@ -438,11 +438,11 @@ void RegisterCalibrationCommands() {
                  0, -250, 0, 250, 1, 10, 5, {}, {}, "mV");
 
   root.AddRightCommand("FLASH:Calibr:RecallAll", [](THandler&) { RecallCalibrationConstants(); });
-  State.CalibrStoreAll =
-      root.AddRightCommand("FLASH:Calibr:StoreAll", [](THandler&) { StoreCalibrationConstants(); });
+  State.CalibrStoreAll = root.AddRightCommand(
+      "FLASH:Calibr:StoreAll", [](THandler&) { RunFailingCommand(StoreCalibrationConstants); });
   State.CalibrStoreAll->SetDisabled(!State.FlashChange.CalibrationChanged);
-  State.AdjustStoreAll =
-      root.AddRightCommand("FLASH:Adjust:StoreAll", [](THandler&) { StoreAdjustmentConstants(); });
+  State.AdjustStoreAll = root.AddRightCommand("FLASH:Adjust:StoreAll",
+                                              [](THandler&) { RunFailingCommand(StoreAdjustmentConstants); });
   State.AdjustStoreAll->SetDisabled(!State.FlashChange.AdjustmentChanged);
   root.AddRightCommand("FLASH:Adjust:RecallAll", [](THandler&) { RecallAdjustmentConstants(); });
   root.AddRightCommand("FLASH:Adjust:SetInitial", [](THandler&) {

@@ -352,14 +352,6 @@ void GainStep() {
   FinishRun(!run.NoLight && run.MeasuredGain > 20.0);
 }
 
-std::string OutcomeText(const TOECalibrationRun& run) {
-  if (run.Succeeded) return GetLangStr("CalibrationComplete");
-  std::string text = GetLangStr("CalibrationFailed");
-  if (run.NoLight)
-    text += "\r\nNo steady light on the O/E CONVERTER: the channel's level is not above its noise.";
-  return text;
-}
-
 // --- the calibration set-up: settings by program, all inside the run's undo step ---
 
 // "Off": the first item of a choice, or an on/off setting off.
@@ -448,6 +440,13 @@ std::string OEDarkLevelText(double percent) {
 std::string OEZeroErrorText(double volts) { return ValueText(volts, 3, "V"); }
 std::string OEAvgPowerZeroText(double code) { return FloatToStrF_Dot(code, TFloatFormat::ffGeneral, 5, 0); }
 std::string OEGainText(double voltsPerWatt) { return ValueText(voltsPerWatt, 5, "V/ W"); }
+
+std::string OECalibrationOutcome(const TOECalibrationRun& run) {
+  if (run.Succeeded) return GetLangStr("CalibrationComplete");
+  std::string text = GetLangStr("CalibrationFailed");
+  if (run.NoLight) text += "\r\n" + GetLangStr("OE_NoSteadyLight");
+  return text;
+}
 
 TOEConvState& OEConvState() { return State; }
 void ResetOEConvState() { State = {}; }
@@ -649,7 +648,7 @@ void OEAutoCalStep() {
   // Nobody is asked: the run ends with its outcome.
   const bool success = run.Succeeded;
   const bool told = !run.WindowOpen;
-  const std::string text = OutcomeText(run);
+  const std::string text = OECalibrationOutcome(run);
   EndOECalibration(success);
   if (told) Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error, text);
 }

@@ -135,6 +135,8 @@ std::string OEDarkLevelText(double percent);
 std::string OEZeroErrorText(double volts);
 std::string OEAvgPowerZeroText(double code);
 std::string OEGainText(double voltsPerWatt);
+// A finished run's outcome, with the reason of a failure that has one.
+std::string OECalibrationOutcome(const TOECalibrationRun& run);
 
 // A channel's volt scale limits of its own, given back when the converter leaves it.
 struct TOEScaleLimits {

@@ -7,6 +7,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/text/text_encoding.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -37,7 +38,8 @@ class TCheckedMainCommand final : public TMainCommandHandler {
     if (!param.empty()) {
       const TItemList& items = !MenuItems().empty() ? MenuItems() : OnOffItems();
       if (!items.empty() && FindItem(items, param) < 0)
-        throw EAssertion("ERROR!  Unknown item \"" + param + "\"; expected one of " + Joined(items));
+        throw EAssertion("ERROR!  Unknown item \"" + EchoedInput(param) + "\"; expected one of " +
+                         Joined(items));
     }
     return TMainCommandHandler::Execute(param, isQuery, replay);
   }
@@ -99,20 +101,21 @@ void AutoscaleCommand(THandler& h) {
 
 void DefaultSetupCommand(THandler& h) {
   const int32_t item = EffectiveItem(static_cast<TMainCommandHandler&>(h), kSetupDefault);
-  switch (item) {
-    case kSetupFactory:
-      RecallSetup(TSetupKind::Factory, true);
-      break;
-    case kSetupPowerOff:
-      RecallSetup(TSetupKind::PowerOff, true);
-      break;
-    case kSetupSaveAsDef:
-      SaveSetup(TSetupKind::Default, h.GetWhoChangedRaw() != wcvCommand);
-      break;
-    default:
-      RecallSetup(TSetupKind::Default, true);
-      break;
-  }
+  // A click on a command line of the program's own is not asked about a failed save; a
+  // remote client gets it as its answer.
+  const bool toldOfSave = h.GetWhoChangedRaw() != wcvCommand || DialogsSuppressed();
+  RunFailingCommand([item, toldOfSave] {
+    switch (item) {
+      case kSetupFactory:
+        return RecallSetup(TSetupKind::Factory, true);
+      case kSetupPowerOff:
+        return RecallSetup(TSetupKind::PowerOff, true);
+      case kSetupSaveAsDef:
+        return SaveSetup(TSetupKind::Default, toldOfSave);
+      default:
+        return RecallSetup(TSetupKind::Default, true);
+    }
+  });
 }
 
 // Named without an item it undoes, whatever was chosen before.

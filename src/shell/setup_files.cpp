@@ -55,6 +55,11 @@ bool SaveSetupFile(const fs::path& path, bool showErrors) {
 
 namespace {
 
+bool IsAbsent(const fs::path& path) {
+  std::error_code error;
+  return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+}
+
 void NotifyDelaySwitchers() {
   for (THandler* h : {static_cast<THandler*>(TimeBaseSettings().Delay),
                       static_cast<THandler*>(TimeBaseSettings().BitDelay)})
@@ -101,8 +106,12 @@ bool RecallSetup(TSetupKind kind, bool showErrors) {
   bool ok = true;
   if (kind == TSetupKind::Factory) {
     if (RootSpider) ReplaySetup(ShellState.FactoryDefaultSetup);
+  } else if (const fs::path path = SetupFilePath(kind); kind == TSetupKind::PowerOff && IsAbsent(path)) {
+    // Written at the first close: until then there is nothing to recall, and no file error.
+    if (showErrors) Dialogs().Inform(TMessageKind::Warning, GetLangStr("NoPowerOffSetupYet"));
+    ok = false;
   } else {
-    ok = LoadSetupFile(SetupFilePath(kind), showErrors);
+    ok = LoadSetupFile(path, showErrors);
   }
   if (!ok) return false;
   // A setup saved with the simulator must not feed a real instrument's channels from it.

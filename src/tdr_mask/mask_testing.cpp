@@ -16,6 +16,7 @@
 #include "framework/settings/value_text.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -287,7 +288,7 @@ std::string MaskRemoteCommand(const std::string& rawParam) {
     value = "BAD PARAMETR";
   }
   if (!HeaderOn()) return value;
-  return ":" + (error ? param : head) + " " + value;
+  return ":" + EchoedInput(error ? param : head) + " " + value;
 }
 
 void UpdateMaskMenuEnabling() {

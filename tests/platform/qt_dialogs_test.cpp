@@ -51,7 +51,15 @@ TEST(QtDialogs, EnterTakesTheDefaultAndEscapeTheLastButton) {
   EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "No instrument", {"Absent", "Retry", "Demo", "Exit"}, 2),
             2);
   PressInNextDialog(Qt::Key_Escape);
-  EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "No instrument", {"Absent", "Retry", "Exit"}, 0), 2);
+  // The log names the box on each line of its text, and on no empty line.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(dialogs.AskCustom(TMessageKind::Warning, "\r\nNo instrument\r\nLook at the cable",
+                              {"Absent", "Retry", "Exit"}, 0),
+            2);
+  const std::string log = testing::internal::GetCapturedStderr();  // Qt may add notes of its own
+  EXPECT_NE(log.find("[shown] [warning] No instrument\n[shown] [warning] Look at the cable\n"),
+            std::string::npos)
+      << log;
 
   const uint32_t pixels[] = {0xFFFF0000, 0xFF0000FF, 0xFF00FF00, 0xFFFFFFFF};
   ASSERT_TRUE(dialogs.CopyImageToClipboard({2, 2, pixels}));

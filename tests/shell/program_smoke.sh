@@ -27,11 +27,25 @@ send "Gui Invisible" "Ch2:Display Off" "Ch1:Scale 2M" || fail "the autoscale set
 send "Gui RemoteLocal" "TB:Mode A" "TB:ScaleA 20N" || fail "the settings after the autoscale were refused"
 send "*StopSingle Stop" || fail "the stop was refused"
 send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
+# The error names the start of an unknown item: 1 MB sent does not come back.
+answer=$(printf '*Undo %s\n' "$(head -c 1000000 /dev/zero | tr '\0' A)" | send 2>&1) && fail "an unknown item of 1 MB was accepted"
+((${#answer} < 1000)) || fail "an unknown item of 1 MB was answered with ${#answer} bytes"
+# A command that fails answers with its error, not OK: a power-off setup before the first
+# close, a default setup that cannot be read.
+answer=$(send "*DefSetup PowerOff" 2>&1) && fail "a recall of the missing power-off setup answered OK"
+grep -qF "No power-off setup has been saved yet" <<<"$answer" || fail "the missing power-off setup: $answer"
+default="$work/home/Setup Files/~SetpDefaultForDefault_Demo.set"
+mv "$default" "$work/default.set" || fail "no default setup was written at the first start"
+mkdir "$default"
+answer=$(send "*DefSetup Default" 2>&1) && fail "a recall of an unreadable default setup answered OK"
+grep -qF "ERROR Opening File" <<<"$answer" || fail "the unreadable default setup: $answer"
+rmdir "$default" && mv "$work/default.set" "$default"
 # A changed constant whose file cannot be written (a folder stands in its place): nobody can
 # answer at a SIGTERM, so the close goes on and the log tells what was lost.
 rm -f "$work/home/CalibrImit.ini"
 mkdir "$work/home/CalibrImit.ini"
 send "FLASH:Calibr:FineTB 20000" || fail "the constant was refused"
+send "FLASH:Calibr:StoreAll" 2>/dev/null && fail "a store of the constants into a folder answered OK"
 
 # A client stays connected, waiting for its next line: the SIGTERM closes the program all
 # the same, and ends the connection.

@@ -132,6 +132,7 @@ constexpr TDefaultText kDefaultTexts[] = {
      "calibrations."},
     {"CalibrationComplete", "Calibration complete!"},
     {"CalibrationFailed", "Calibration failed"},
+    {"OE_NoSteadyLight", "No steady light on the O/E CONVERTER: the channel's level is not above its noise."},
     {"ErrorCode_", "Error Code "},
     {"OE_CalibrReady1",
      "The Unit is ready to perform Calibration\r\nof Wavelength Gain in Ch%d!\r\nConnect optical signal with "
@@ -398,6 +399,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {kHeading "Saving", ""},
     {"File___NotSaved", "ERROR Saving File %s"},
     {"File___NotFound", "ERROR Opening File %s"},
+    {"NoPowerOffSetupYet", "No power-off setup has been saved yet: it is written when the program closes."},
     {"LoadWaveform", "Load Waveform"},
     {"SaveWaveformAs", "Save Waveform As"},
     {"SaveInfoFileAs", "Save Info File As"},

@@ -235,6 +235,8 @@ std::string ShortenedUtf8(std::string_view text, size_t maxBytes) {
   return std::string(text.substr(0, end)) + "...";
 }
 
+std::string EchoedInput(std::string_view text) { return ShortenedUtf8(text, 64); }
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);

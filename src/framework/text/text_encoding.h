@@ -27,6 +27,9 @@ void AppendUtf8(std::string& out, char32_t c);
 // The text in a message: whole up to maxBytes, else its start, never cut inside a UTF-8
 // character, followed by "...".
 std::string ShortenedUtf8(std::string_view text, size_t maxBytes);
+// What a command named, repeated in its reply or message: the start of a long name, so
+// that an answer never grows with what was sent.
+std::string EchoedInput(std::string_view text);
 
 struct TDecodedText {
   std::string utf8;

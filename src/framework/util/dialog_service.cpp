@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
@@ -45,15 +46,17 @@ class TNoDialogs final : public TDialogService {
 
 bool Blocked() { return DialogsSuppressed() || !DialogState.Service; }
 
-void Log(const std::string& line) {
-  std::vector<std::string>& log = DialogState.SuppressedLog;
-  if (log.size() >= kSuppressedLogSize)
-    log.erase(log.begin(), log.begin() + (log.size() - kSuppressedLogSize + 1));
-  log.push_back(line);
+void Log(TMessageKind kind, const std::string& text) {
+  std::string line = SuppressedLogLine(kind, text);
   if (DialogState.OnSuppressedText.IsSet())
     DialogState.OnSuppressedText(line);
   else
-    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fputs(DialogLogLines("", kind, text).c_str(), stderr);
+  if (DialogState.Told) DialogState.Told->push_back(text);
+  std::vector<std::string>& log = DialogState.SuppressedLog;
+  if (log.size() >= kSuppressedLogSize)
+    log.erase(log.begin(), log.begin() + (log.size() - kSuppressedLogSize + 1));
+  log.push_back(std::move(line));
 }
 
 }  // namespace
@@ -65,6 +68,34 @@ bool DialogsSuppressed() {
 
 std::string SuppressedLogLine(TMessageKind kind, const std::string& text) {
   return std::string("[") + KindName(kind) + "] " + text;
+}
+
+std::string DialogLogLines(std::string_view prefix, TMessageKind kind, std::string_view text) {
+  const std::string head = std::string(prefix) + SuppressedLogLine(kind, "");
+  std::string lines;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find_first_of("\r\n"), text.size());
+    if (end > 0) lines += head + std::string(text.substr(0, end)) + '\n';
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return lines.empty() ? head + '\n' : lines;
+}
+
+void RunFailingCommand(const std::function<bool()>& action) {
+  if (!DialogsSuppressed()) {
+    action();
+    return;
+  }
+  std::vector<std::string> told;
+  struct TTelling {
+    std::vector<std::string>* const saved = DialogState.Told;
+    ~TTelling() { DialogState.Told = saved; }
+  } telling;
+  DialogState.Told = &told;
+  if (action()) return;
+  std::string text;
+  for (const std::string& line : told) text += (text.empty() ? "" : "\r\n") + line;
+  throw EAssertion(text.empty() ? "ERROR!  The command failed" : text);
 }
 
 TDialogService& Dialogs() {
@@ -80,7 +111,7 @@ TAnswer TDialogService::Ask(TMessageKind kind, const std::string& text, const st
   if (std::find(shown.begin(), shown.end(), defaultAnswer) == shown.end())
     throw EAssertion("Dialog default button is not one of its buttons: " + text);
   if (Blocked()) {
-    Log(SuppressedLogLine(kind, text));
+    Log(kind, text);
     return defaultAnswer;
   }
   return DoAsk(kind, text, shown, defaultAnswer);
@@ -91,20 +122,20 @@ int TDialogService::AskCustom(TMessageKind kind, const std::string& text,
   if (defaultButton < 0 || defaultButton >= static_cast<int>(captions.size()))
     throw EAssertion("Dialog default button is not one of its buttons: " + text);
   if (Blocked()) {
-    Log(SuppressedLogLine(kind, text));
+    Log(kind, text);
     return defaultButton;
   }
   return DoAskCustom(kind, text, captions, defaultButton);
 }
 
 void TDialogService::Inform(TMessageKind kind, const std::string& text) {
-  if (Blocked()) return Log(SuppressedLogLine(kind, text));
+  if (Blocked()) return Log(kind, text);
   DoInform(kind, text);
 }
 
 std::optional<TFileChoice> TDialogService::ChooseFile(const TFileRequest& request) {
   if (Blocked()) {
-    Log(SuppressedLogLine(TMessageKind::Confirmation, request.Title));
+    Log(TMessageKind::Confirmation, request.Title);
     return std::nullopt;
   }
   return DoChooseFile(request);
@@ -112,7 +143,7 @@ std::optional<TFileChoice> TDialogService::ChooseFile(const TFileRequest& reques
 
 std::optional<uint32_t> TDialogService::ChooseColour(uint32_t colour, bool fullOpen) {
   if (Blocked()) {
-    Log(SuppressedLogLine(TMessageKind::Confirmation, "colour"));
+    Log(TMessageKind::Confirmation, "colour");
     return std::nullopt;
   }
   return DoChooseColour(colour & 0xFFFFFF, fullOpen);
@@ -120,7 +151,7 @@ std::optional<uint32_t> TDialogService::ChooseColour(uint32_t colour, bool fullO
 
 bool TDialogService::PrinterSetup() {
   if (Blocked()) {
-    Log(SuppressedLogLine(TMessageKind::Confirmation, "printer set-up"));
+    Log(TMessageKind::Confirmation, "printer set-up");
     return false;
   }
   return DoPrinterSetup();

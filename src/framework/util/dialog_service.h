@@ -9,8 +9,10 @@
 //                     {TAnswer::Yes, TAnswer::No}, TAnswer::Yes) != TAnswer::Yes) return;
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/util/hook.h"
@@ -48,6 +50,9 @@ struct TImageView {
 
 // The text a suppressed dialog logs: "[kind] text".
 std::string SuppressedLogLine(TMessageKind kind, const std::string& text);
+// A dialog's text as lines of the program's log: each line of the text after the prefix and
+// "[kind] ", ended by LF; empty lines are left out, so that each log line says what it is.
+std::string DialogLogLines(std::string_view prefix, TMessageKind kind, std::string_view text);
 
 class TDialogService {
  public:
@@ -95,6 +100,8 @@ struct TDialogState {
   // The program's own reason to suppress every dialog (remote control, started for a
   // client), filled by the shell.
   THook<bool()> SuppressedByProgram{"DialogState.SuppressedByProgram"};
+  // While set, the texts of suppressed dialogs are also added here (see RunFailingCommand).
+  std::vector<std::string>* Told = nullptr;
 };
 inline constexpr size_t kSuppressedLogSize = 200;
 
@@ -105,6 +112,12 @@ void SetDialogs(TDialogService* service);
 
 // Dialogs answer by themselves with their defaults: for a scope, or by the program's state.
 bool DialogsSuppressed();
+
+// Runs the action of a command that tells the user itself why it failed (false). While
+// dialogs are suppressed (a remote client's command) nobody sees that, so the failure
+// fails the command too: an EAssertion with what the action told, which the client gets
+// as its error answer. The user at the screen has had the box.
+void RunFailingCommand(const std::function<bool()>& action);
 
 // Where a request that is served later (by the idle step) comes from: one made while
 // dialogs were suppressed (a remote client's command) is served with them suppressed too,

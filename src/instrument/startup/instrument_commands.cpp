@@ -7,6 +7,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/util/errors.h"
 #include "instrument/startup/instrument_list.h"
 #include "instrument/startup/startup_connection.h"
@@ -43,7 +44,7 @@ void ListUnit(const std::string& param, bool isQuery, uint8_t, std::string& repl
   if (!isQuery) return;
   int index = 0;
   if (!ValidIndex(param, index)) {
-    reply = " BAD PARAMETER " + param;
+    reply = " BAD PARAMETER " + EchoedInput(param);
     return;
   }
   const TInstrumentEntry& entry = InstrumentList[index];
@@ -75,7 +76,7 @@ int ChosenEntry(const std::string& param) {
 }
 
 void CurrentSet(const std::string& param, bool isQuery, uint8_t, std::string& answer) {
-  std::string reply = " BAD SPECIFIER OF THE INSTRUMENT \"" + param + "\"";
+  std::string reply = " BAD SPECIFIER OF THE INSTRUMENT \"" + EchoedInput(param) + "\"";
   const int index = ChosenEntry(param);
   if (index >= 0) {
     std::string name = InstrumentList[index].Name;

@@ -107,13 +107,10 @@ namespace fs = std::filesystem;
 // Room beside a file for the temporary file an atomic write names after it ("." name "."
 // process number ".tmp").
 constexpr size_t kWriteRoom = 16;
-// A name in a message: the start of a long one.
-std::string Echo(std::string_view name) { return ShortenedUtf8(name, 64); }
-
 std::string OutsideText(std::string_view name) {
-  return "ERROR!  File name outside the program's folders: " + Echo(name);
+  return "ERROR!  File name outside the program's folders: " + EchoedInput(name);
 }
-std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + Echo(name); }
+std::string TooLongText(std::string_view name) { return "ERROR!  File name too long: " + EchoedInput(name); }
 
 // A refused name refuses its command: a setup replay passes its line over and goes on.
 [[noreturn]] void RefuseOutside(std::string_view name) { throw ERefusedCommand(OutsideText(name)); }

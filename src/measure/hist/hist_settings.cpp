@@ -13,6 +13,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/link_hooks.h"
@@ -356,7 +357,7 @@ void ResReply(const std::string& rawParam, bool isQuery, uint8_t, std::string& r
       break;
     }
   }
-  if (HeaderOn()) reply += ":" + param + " ";
+  if (HeaderOn()) reply += ":" + EchoedInput(param) + " ";
   reply += text;
 }
 

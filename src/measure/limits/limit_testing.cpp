@@ -15,6 +15,7 @@
 #include "framework/settings/value_text.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
@@ -193,7 +194,7 @@ void LimitActionChanged(THandler& h) {
 void ResReply(int n, const std::string& rawParam, bool isQuery, std::string& reply) {
   if (!isQuery) return;
   const std::string param(TrimBlanks(rawParam));
-  if (HeaderOn()) reply += ":" + param + " ";
+  if (HeaderOn()) reply += ":" + EchoedInput(param) + " ";
   const TParameterOfMeas* p = MeasSlot(n);
   if (p && n < LimitSlotCount() && LimitTestActive(n) && LimitTestOn()) {
     reply += SlotResultText(*p, param);

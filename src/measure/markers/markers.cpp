@@ -14,6 +14,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/value_text.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "framework/traces/scale_change_flags.h"
 #include "framework/util/errors.h"
@@ -319,7 +320,7 @@ void ResultCommand(const std::string& param, bool isQuery, uint8_t, std::string&
   if (!isQuery) return;
   std::string arg = UpperAscii(TrimBlanks(param));
   if (arg.empty()) arg = "M1";
-  reply = (HeaderOn() ? ":" + arg + "  " : std::string()) + ResultText(arg);
+  reply = (HeaderOn() ? ":" + EchoedInput(arg) + "  " : std::string()) + ResultText(arg);
 }
 
 // --- node callbacks ---

@@ -50,8 +50,9 @@ TfrmCalibrOEConverter::TfrmCalibrOEConverter(QWidget* owner) : QDialog(owner) {
   }
   lblResult_ = new QLabel(this);
   lblResult_->setObjectName("lblResult");
-  lblResult_->setGeometry(8, 110, kClientWidth - 16, 18);
-  lblResult_->setAlignment(Qt::AlignCenter);
+  lblResult_->setGeometry(8, 110, kClientWidth - 16, 46);
+  lblResult_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lblResult_->setWordWrap(true);
   lblResult_->hide();
   progressBar_ = new QProgressBar(this);
   progressBar_->setObjectName("ProgressBar1");
@@ -108,7 +109,8 @@ void TfrmCalibrOEConverter::Refresh() {
   lblGain_->setText(Text(OEGainText(run.MeasuredGain)));
   progressBar_->setValue(std::clamp(run.Progress, 0, 100));
   if (run.State != TOECalState::Finish) return;
-  lblResult_->setText(Text(GetLangStr(run.Succeeded ? "CalibrationComplete" : "CalibrationFailed")));
+  // The reason of a failure stands under it, where the progress bar was.
+  lblResult_->setText(Text(OECalibrationOutcome(run)).replace("\r\n", "\n"));
   lblResult_->setStyleSheet(run.Succeeded ? "color: green; font-weight: bold"
                                           : "color: red; font-weight: bold");
   lblResult_->show();

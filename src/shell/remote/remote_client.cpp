@@ -124,7 +124,17 @@ TReplyReader::TFrame TRemoteClient::Exchange(std::string_view line, int timeoutM
     throw ERemoteError("A command line cannot hold a line break");
   std::string request(line);
   request += '\n';
-  Send(request, timeoutMs, idle);
+  try {
+    Send(request, timeoutMs, idle);
+  } catch (const ERemoteError&) {
+    // A copy that refuses this client answers at once and hangs up, maybe before the
+    // request went: its answer is still there to read.
+    try {
+      return Receive(0, idle);
+    } catch (const ERemoteError&) {
+    }
+    throw;
+  }
   return Receive(timeoutMs, idle);
 }
 

@@ -14,6 +14,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
+#include "framework/text/text_encoding.h"
 #include "instrument/record/signal_obj.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -60,7 +61,7 @@ void PreambleReply(const std::string& rawParam, bool isQuery, uint8_t, std::stri
   const std::string param = UpperAscii(TrimBlanks(rawParam));
   const bool header = HeaderOn();
   const TSignalObj* record = ChosenRecord();
-  if (header) reply += ":" + param + " ";
+  if (header) reply += ":" + EchoedInput(param) + " ";
   const bool all = param.empty();
   bool any = false;
   auto item = [&](std::string_view key, std::string_view label, auto&& value) {

@@ -607,8 +607,12 @@ void RegisterSaveCommands() {
   S().DiskToMemo = root.AddRadioSw(0, "Save:Disk:ToMemo", "M1,M2,M3,M4");
   root.AddRightCommand("Save:Disk:Load", DiskLoadNode);
   root.AddRightCommand("Save:Setup:RecFact", [](THandler&) { RecallSetup(TSetupKind::Factory, true); });
-  root.AddRightCommand("Save:Setup:RecLast", [](THandler&) { RecallSetup(TSetupKind::PowerOff, true); });
-  root.AddRightCommand("Save:Setup:SvAsDefault", [](THandler&) { SaveSetup(TSetupKind::Default, true); });
+  root.AddRightCommand("Save:Setup:RecLast", [](THandler&) {
+    RunFailingCommand([] { return RecallSetup(TSetupKind::PowerOff, true); });
+  });
+  root.AddRightCommand("Save:Setup:SvAsDefault", [](THandler&) {
+    RunFailingCommand([] { return SaveSetup(TSetupKind::Default, true); });
+  });
   root.AddGpibString("Save:Setup:FileName", SetupFileNameNode);
   root.AddRightCommand("Save:Setup:Save", SetupSaveNode);
   root.AddRightCommand("Save:Setup:Recall", SetupRecallNode);

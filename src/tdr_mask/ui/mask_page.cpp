@@ -232,7 +232,15 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   edit("pcsDeletePoint", MaskEditDeleteVertex);
   edit("pcsAddPolygon", MaskEditStartPolygon);
   edit("pcsDeletePolygon", MaskEditDeletePolygon);
-  menu.Control<TRC_RadioSwitcher>("rswRunUntil").OnUpdateMe = [&menu](TRC_Switcher&) { BindCountEdit(menu); };
+  // Its page opens only while the rule can be set (a mask, no histogram in the way).
+  const auto followRunUntil = [&menu] {
+    BindCountEdit(menu);
+    menu.Control<TRC_RightPassiveCommandSwitcher>("pcsRunUntilAction")
+        .setEnabled(!MaskSettings().RunUntil->IsDisabled());
+  };
+  menu.Control<TRC_RadioSwitcher>("rswRunUntil").OnUpdateMe = [followRunUntil](TRC_Switcher&) {
+    followRunUntil();
+  };
   menu.Control<TRC_RightCommandSwitcher>("rcsBuildAMask").OnUpdateMe = [&menu](TRC_Switcher&) {
     menu.UpdateEnabling();
   };
@@ -254,7 +262,7 @@ void WireMaskMenu(TDeclaredSideMenu& base, int) {
   // Their texts need the whole width.
   for (TRC_RightPassiveCommandSwitcher* command : menu.findChildren<TRC_RightPassiveCommandSwitcher*>())
     command->SetNoFrame(true);
-  BindCountEdit(menu);
+  followRunUntil();
 }
 
 }  // namespace

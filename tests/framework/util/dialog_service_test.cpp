@@ -92,6 +92,12 @@ TEST_F(DialogServiceTest, ADefaultOutsideTheButtonsIsADesignErrorAndTheLogStaysB
     Dialogs().Inform(TMessageKind::Information, std::to_string(i));
   ASSERT_EQ(DialogState.SuppressedLog.size(), kSuppressedLogSize);
   EXPECT_EQ(DialogState.SuppressedLog.front(), "[information] 5");
+  // The program's log (standard error) names the kind on each line of a text.
+  DialogState.OnSuppressedText.Reset();
+  testing::internal::CaptureStderr();
+  Dialogs().Inform(TMessageKind::Error, "\nCannot read\r\n\r\nthe file");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "[error] Cannot read\n[error] the file\n");
+  EXPECT_EQ(DialogState.SuppressedLog.back(), "[error] \nCannot read\r\n\r\nthe file");
 }
 
 }  // namespace

@@ -237,9 +237,15 @@ TEST_F(OEProgramTest, TheGainStepMeasuresTheConverterAndStoresTheUserPoint) {
     double converterGain;  // of the factory point the simulated converter follows
     double power;
     bool succeeds;
+    const char* result;
   };
-  // 0.4 mW x 10 V/W = 4 mV read as 0.65 mW: 6.15 V/W, not above 20: a failure.
-  for (const Case& c : {Case{"measured", 125, 0.0004, true}, Case{"too small", 10, 0.00065, false}}) {
+  // 0.4 mW x 10 V/W = 4 mV read as 0.65 mW: 6.15 V/W, not above 20: a failure. A converter
+  // of no gain gives only the noise, and the window says why it failed.
+  const char* const noLight =
+      "Calibration failed\nNo steady light on the O/E CONVERTER: the channel's level is not above its noise.";
+  for (const Case& c : {Case{"measured", 125, 0.0004, true, "Calibration complete!"},
+                        Case{"too small", 10, 0.00065, false, "Calibration failed"},
+                        Case{"no light", 0, 0.0004, false, noLight}}) {
     SCOPED_TRACE(c.name);
     SetShadow("Shadow:Adjust:OEGain1", c.converterGain);
     ExecCommand("FLASH:OECalibr:Power " + std::to_string(c.power));
@@ -256,7 +262,7 @@ TEST_F(OEProgramTest, TheGainStepMeasuresTheConverterAndStoresTheUserPoint) {
     EXPECT_NEAR(OEConvState().Run.MeasuredGain, expected, tolerance);
     auto* ok = OECalibrationWindow()->findChild<QPushButton*>("OKBtn");
     EXPECT_EQ(ok->isEnabled(), c.succeeds);
-    EXPECT_EQ(WindowText("lblResult"), c.succeeds ? "Calibration complete!" : "Calibration failed");
+    EXPECT_EQ(WindowText("lblResult"), c.result);
     ClickWindowButton(c.succeeds ? "OKBtn" : "CancelBtn");
     EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
     EXPECT_NEAR(Value("Shadow:OECalibr3:Gain"), c.succeeds ? expected : userGainBefore, tolerance);

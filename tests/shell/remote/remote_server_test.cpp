@@ -190,6 +190,11 @@ TEST_F(RemoteTest, OneClientAtATimeAndTheCloseRefusedWhileItIsConnected) {
   EXPECT_FALSE(refusal.Ok);
   EXPECT_EQ(refusal.Text, TRemoteServer::kRefusedText);
   EXPECT_TRUE(second.WaitHangUp(5000, Idle()));
+  // Refused before its request could go: the refusal is the answer all the same.
+  TRemoteClient late;
+  late.Connect(RemoteServer->SocketPath());
+  Serve();
+  EXPECT_EQ(Ask(late, "HEADER?"), "ERR " + std::string(TRemoteServer::kRefusedText));
 
   EXPECT_EQ(RemoteClientCount(), 1);
   EXPECT_EQ(AssertionText([] { CheckNoRemoteClient(); }), "There are active COM client(s) using this server");

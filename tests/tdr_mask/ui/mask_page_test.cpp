@@ -35,6 +35,8 @@ TEST_F(MaskPageTest, PanelsTurnByTheirButtonsAndEditingEndsWithTheMenu) {
   EXPECT_EQ(menu.CurrentPage(), mpTest);
   EXPECT_FALSE(menu.Control<TRC_OnOffSwitch>("ooswTest").isEnabled());  // no mask yet
   EXPECT_TRUE(Node("Mask:RunUntil")->IsDisabled());
+  auto& runUntil = menu.Control<TRC_RightPassiveCommandSwitcher>("pcsRunUntilAction");
+  EXPECT_FALSE(runUntil.isEnabled());
   menu.ShowPage(mpRunUntil);  // nothing to run until without a mask
   EXPECT_EQ(menu.CurrentPage(), mpTest);
   // A mask: the test and its run-until rule can be set.
@@ -46,6 +48,7 @@ TEST_F(MaskPageTest, PanelsTurnByTheirButtonsAndEditingEndsWithTheMenu) {
   BuildMaskObjFromCurrent();
   UpdateMaskMenuEnabling();
   EXPECT_TRUE(Node("Mask:Test") && !Node("Mask:Test")->IsDisabled());
+  EXPECT_TRUE(runUntil.isEnabled());
   Picture(menu, "mask_page_1");
 
   Press(menu, "pcsRunUntilAction");
