@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "framework/util/close_signal.h"
 #include "platform/entry_guard.h"
 
 namespace norv {
@@ -20,6 +21,8 @@ struct sigaction g_oldInt {};
 
 void OnUnixSignal(int signal) {
   const int saved = errno;
+  // Both signals close: noted at once for the work that holds the event loop.
+  CloseSignalled = 1;
   const auto byte = static_cast<unsigned char>(signal);
   // Only async-signal-safe calls here; a full pipe drops the signal, which is harmless
   // since one is enough to close.

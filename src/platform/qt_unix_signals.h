@@ -1,6 +1,7 @@
 #pragma once
-// SIGTERM and SIGINT as events of the GUI thread: the signal handler only writes the
-// signal's number into a socket pair, whose reading end a QSocketNotifier watches.
+// SIGTERM and SIGINT as events of the GUI thread: the signal handler only notes the close
+// (CloseSignalled) and writes the signal's number into a socket pair, whose reading end a
+// QSocketNotifier watches.
 
 #include <QObject>
 #include <QSocketNotifier>

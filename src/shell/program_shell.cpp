@@ -13,6 +13,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/clock.h"
+#include "framework/util/close_signal.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -173,7 +174,7 @@ bool IdleStepsUntil(const std::function<bool()>& ended) {
   IClock& clock = ProgramClock();
   const int64_t start = clock.NowMs();
   while (!ended()) {
-    if (CommFailure || AcqSuspended || !ShellState.IdleHandlerInstalled) return false;
+    if (CommFailure || AcqSuspended || !ShellState.IdleHandlerInstalled || CloseSignalled) return false;
     if (clock.NowMs() - start >= kProcedureTimeLimitMs) {
       Dialogs().Inform(TMessageKind::Error, "The procedure did not end within " +
                                                 std::to_string(kProcedureTimeLimitMs / 60000) +
@@ -239,7 +240,9 @@ bool CloseQuery(TCloseKind kind) {
     }
   }
   ShellHooks.EndDrivingAnalyses();
-  SaveSetup(TSetupKind::PowerOff, true);
+  // Before the start has recalled a setup (a box of the start is open, or the identity
+  // could not be read) the settings are the factory ones: the user's setup stays.
+  if (ShellState.InstrumentWorkStarted) SaveSetup(TSetupKind::PowerOff, true);
   SuspendAcquisition();
   ShellHooks.ApplyExitSamplerSettings();
   return true;

@@ -35,9 +35,9 @@ bool ShellIdleStep();
 
 // Idle passes, one after the other, until `ended` holds: a procedure started without its
 // window (for a remote client) reaches its end before its command answers. False when it
-// cannot end (the link failed, the acquisition is suspended or no idle handler drives
-// it), or has not ended within kProcedureTimeLimitMs on the program's clock; the time-out
-// is logged, and the caller ends the procedure as failed.
+// cannot end (the link failed, the acquisition is suspended, no idle handler drives it or
+// the system has asked the program to close), or has not ended within kProcedureTimeLimitMs on the program's
+// clock; the time-out is logged, and the caller ends the procedure as failed.
 bool IdleStepsUntil(const std::function<bool()>& ended);
 // A procedure of some hundred acquisitions ends within seconds; one whose records never
 // come (an instrument that is not triggered) must not hold the event loop, SIGTERM and the
@@ -51,7 +51,8 @@ enum class TCloseKind : uint8_t { ByUser, BySystem };
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
 // client is connected, when the user closes; the system's close ends that client's
 // connection instead. Stops the acquisition, offers to store changed calibration and
-// adjustment constants, writes the power-off setup and suspends the acquisition; false
+// adjustment constants, writes the power-off setup (once work with the instrument has
+// started, its setup recalled) and suspends the acquisition; false
 // when the close is refused (Cancel, or constants that could not be stored while dialogs
 // are shown; with dialogs suppressed that failure is logged and the close goes on).
 bool CloseQuery(TCloseKind kind = TCloseKind::ByUser);

@@ -25,7 +25,8 @@ struct TShellState {
   bool DeferredStartPosted = false;
   bool DeferredStartDone = false;
   int DeferredStartRuns = 0;
-  // Work with the instrument has started fully (the identity could be read).
+  // Work with the instrument has started fully (the identity could be read, the setup
+  // recalled); until then a close keeps the power-off setup there is.
   bool InstrumentWorkStarted = false;
   // Counts the frees of the undo ring (work with the instrument stopped): what refers to a
   // step of an earlier ring sees that it has gone.

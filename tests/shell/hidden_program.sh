@@ -37,11 +37,11 @@ start_program() {
 
 send() { "$remote" --pid "$pid" --timeout 30 "$@"; }
 
-# SIGTERM closes the program through its close query: it must end with status 0.
-stop_program() {
-  kill -TERM "$pid"
+# Waits for the program to end after a SIGTERM, at most $1 tenths of a second: it must end
+# with status 0.
+await_end() {
   local status=
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 "$1"); do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid"
       status=$?
@@ -49,7 +49,13 @@ stop_program() {
     fi
     sleep 0.1
   done
-  [[ -n $status ]] || fail "the program did not end after SIGTERM"
+  [[ -n $status ]] || fail "the program did not end within $(($1 / 10)) s of SIGTERM"
   pid=
   ((status == 0)) || fail "exit status $status after SIGTERM"
+}
+
+# SIGTERM closes the program through its close query: it must end with status 0.
+stop_program() {
+  kill -TERM "$pid"
+  await_end 300
 }

@@ -12,8 +12,10 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/text/text_case.h"
+#include "framework/util/close_signal.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
@@ -148,6 +150,76 @@ TEST_F(CloseQueryTest, DeferredStartRunsOnceAndAFailedIdentityReadLeavesTheProgr
   EXPECT_EQ(dialogs.shown.size(), 1u) << "the user is told";
 }
 
+// The whole program's units, on the fake clock.
+class StartCloseTest : public test::ShellTest {
+ protected:
+  void InstallUnits() override { InstallProgramUnits(); }
+  void TearDown() override {
+    ScopeCRT.reset();
+    ShellTest::TearDown();
+  }
+};
+
+// The system's close while a box of the start is open (its event loop runs the close)
+// finds the factory settings, or a setup half recalled: the user's power-off setup stays
+// byte for byte, whichever box it is. After the start it is written, unless the identity
+// could not be read (the start recalled nothing).
+TEST_F(StartCloseTest, ACloseInEachBoxOfTheStartKeepsThePowerOffSetup) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;  // makes the start show its boxes
+    std::deque<TAnswer> answers;
+    bool writtenAfterStart;
+  };
+  const Case cases[] = {
+      {"constants file unreadable",
+       [] { fs::create_directories(ProgramDir() / "CalibrImit.ini" / "inside"); },
+       {},
+       true},
+      {"identity unreadable",
+       [] { ShellHooks.ReadIndivData.Set([] { return false; }); },
+       {TAnswer::Yes},
+       false},
+      {"default setup with a skipped line",
+       [] {
+         WriteFileAtomically(SetupFilePath(TSetupKind::Default),
+                             SetupFileTextFromLines({"TB:ScaleA 50N", "*Run"}), false);
+       },
+       {},
+       true},
+  };
+  const std::string userSetup = SetupFileTextFromLines({"TB:ScaleA 50N", "Ch1:Scale 50M"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The first run counts the boxes and closes in none; the last closes after the start.
+    size_t boxes = 0;
+    for (size_t closeAt = 0; closeAt == 0 || closeAt <= boxes + 1; ++closeAt) {
+      SCOPED_TRACE(closeAt);
+      Restart();
+      c.arrange();
+      ASSERT_TRUE(WriteFileAtomically(SetupFilePath(TSetupKind::PowerOff), userSetup, false));
+      dialogs.answers = c.answers;
+      dialogs.shown.clear();
+      dialogs.whileShown = [&] {
+        if (dialogs.shown.size() == closeAt) {
+          EXPECT_TRUE(CloseQuery(TCloseKind::BySystem));
+        }
+      };
+      RunDeferredStartup();
+      dialogs.whileShown = nullptr;
+      if (closeAt == 0) boxes = dialogs.shown.size();
+      ASSERT_GT(boxes, 0u) << "the start showed no box";
+      const bool afterStart = closeAt == boxes + 1;
+      if (afterStart) {
+        EXPECT_TRUE(CloseQuery(TCloseKind::BySystem));
+      }
+      const bool kept = ReadRegularFile(SetupFilePath(TSetupKind::PowerOff)).Bytes == userSetup;
+      EXPECT_EQ(kept, !(afterStart && c.writtenAfterStart)) << "the power-off setup after the close";
+      fs::remove_all(ProgramDir() / "CalibrImit.ini");
+    }
+  }
+}
+
 // An instrument that is never triggered: each record starts and no word of it ever comes,
 // while every read waits as the link's reads do.
 class UntriggeredRecords final : public IRecordSimSource {
@@ -229,6 +301,19 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
     if (!c.query.empty()) {
       EXPECT_EQ(TrimBlanks(ExecCommand(c.query)), c.answer);
     }
+    // A close the system asked for ends the wait at once, without the time-out's message.
+    DialogState.SuppressedLog.clear();
+    CloseSignalled = 1;
+    const int64_t closing = clock.NowMs();
+    try {
+      ExecCommand(c.command);
+    } catch (const EAssertion&) {
+    }
+    CloseSignalled = 0;
+    EXPECT_LT(clock.NowMs() - closing, 1000);
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "[error] The procedure did not end within 5 minutes and was stopped."),
+              0);
   }
 }
 

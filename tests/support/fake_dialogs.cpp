@@ -21,9 +21,14 @@ T Next(std::deque<T>& queue, T fallback, const std::string& what) {
 
 }  // namespace
 
+void FakeDialogs::ShowBox(TMessageKind kind, const std::string& text) {
+  shown.push_back(SuppressedLogLine(kind, text));
+  if (whileShown) whileShown();
+}
+
 TAnswer FakeDialogs::DoAsk(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
                            TAnswer defaultAnswer) {
-  shown.push_back(SuppressedLogLine(kind, text));
+  ShowBox(kind, text);
   const TAnswer answer = Next(answers, defaultAnswer, text);
   EXPECT_NE(std::find(buttons.begin(), buttons.end(), answer), buttons.end()) << "no such button: " << text;
   return answer;
@@ -31,15 +36,13 @@ TAnswer FakeDialogs::DoAsk(TMessageKind kind, const std::string& text, const std
 
 int FakeDialogs::DoAskCustom(TMessageKind kind, const std::string& text,
                              const std::vector<std::string>& captions, int defaultButton) {
-  shown.push_back(SuppressedLogLine(kind, text));
+  ShowBox(kind, text);
   const int answer = Next(customAnswers, defaultButton, text);
   EXPECT_TRUE(answer >= 0 && answer < static_cast<int>(captions.size())) << "no such button: " << text;
   return answer;
 }
 
-void FakeDialogs::DoInform(TMessageKind kind, const std::string& text) {
-  shown.push_back(SuppressedLogLine(kind, text));
-}
+void FakeDialogs::DoInform(TMessageKind kind, const std::string& text) { ShowBox(kind, text); }
 
 std::optional<TFileChoice> FakeDialogs::DoChooseFile(const TFileRequest& request) {
   shown.push_back(SuppressedLogLine(TMessageKind::Confirmation, request.Title));

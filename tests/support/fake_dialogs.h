@@ -4,6 +4,7 @@
 // default (questions) or a cancel (choices). Installed for its lifetime.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ class FakeDialogs final : public TDialogService {
   // dialogs show their title, colour and printer dialogs "colour" and "printer set-up".
   std::vector<std::string> shown;
   std::vector<TFileRequest> fileRequests;
+  // Runs while each message box is open, once its text is recorded: what the box's event
+  // loop may run meanwhile (a close from the system).
+  std::function<void()> whileShown;
   // The pictures put on the clipboard, as pixel words.
   std::vector<std::vector<uint32_t>> clipboard;
 
@@ -42,6 +46,9 @@ class FakeDialogs final : public TDialogService {
   std::optional<uint32_t> DoChooseColour(uint32_t colour, bool fullOpen) override;
   bool DoPrinterSetup() override;
   bool DoCopyImageToClipboard(const TImageView& image) override;
+
+ private:
+  void ShowBox(TMessageKind kind, const std::string& text);
 };
 
 }  // namespace norv::test

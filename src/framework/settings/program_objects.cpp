@@ -5,6 +5,7 @@
 #include "framework/settings/handler.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/close_signal.h"
 
 namespace norv {
 
@@ -16,7 +17,10 @@ constinit TProgramObjects ProgramObjects;
 
 uint64_t NextCreationStamp() { return ++creation_count; }
 
-void FreshProgramState() { ProgramObjects.Fresh(); }
+void FreshProgramState() {
+  ProgramObjects.Fresh();
+  CloseSignalled = 0;
+}
 
 // ---------------------------------------------------------------------------------------
 // Slots and units

@@ -5,6 +5,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/text_case.h"
+#include "framework/util/close_signal.h"
 #include "framework/util/errors.h"
 
 namespace norv {
@@ -381,7 +382,12 @@ std::string TSpider::ExecCommandLine(std::string_view line, bool replay, size_t 
   std::string_view path;
   std::string_view param;
   bool isQuery = false;
+  bool first = true;
   auto run = [&](size_t end, bool last) {
+    // A setup or undo line is short and runs whole; a client's long line must not hold
+    // the close the system has asked for.
+    if (!first && !replay && CloseSignalled) throw EAssertion(kLineStoppedByClose);
+    first = false;
     if (state == 1) path = line.substr(start, end - start);
     if (state == 3) param = line.substr(start, end - start);
     if (path.empty()) throw EAssertion(kMnemonicsAbsent);

@@ -98,6 +98,8 @@ int CompareMnemonics(std::string_view stored, std::string_view typed);
 constexpr size_t kMaxMnemonicLength = 15;
 // The assertion of a command without path (an empty command between ';').
 inline constexpr const char* kMnemonicsAbsent = "ERROR!  Mnemonics is Absent";
+// The assertion of a line whose rest did not run because the program closes.
+inline constexpr const char* kLineStoppedByClose = "The program is closing: the rest of the line did not run";
 
 // One name at one level.
 struct TSpiderEntry {
@@ -128,7 +130,8 @@ class TSpider {
   // Executes a command line from this node (callers pass RootSpider) and returns the
   // reply. Replay: the line comes from a setup or undo (NOGPIB paths allowed, replay
   // forms of values). A reply that grows past maxReplyBytes raises EAssertion at once;
-  // the commands before have run, the rest of the line does not.
+  // the commands before have run, the rest of the line does not. So does a line that is
+  // no replay once CloseSignalled is noted, at its next command.
   std::string ExecCommandLine(std::string_view line, bool replay, size_t maxReplyBytes = SIZE_MAX);
 
   // One command: path (upper case), parameter, query flag.

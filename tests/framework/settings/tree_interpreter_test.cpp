@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/util/close_signal.h"
 #include "support/settings_tree_fixture.h"
 
 namespace norv::test {
@@ -164,6 +165,22 @@ TEST_F(InterpreterTest, EmptyCommandsRaiseAfterTheCommandsBeforeThem) {
   EXPECT_THROW(Exec("   "), EAssertion);
   EXPECT_THROW(Exec("ACQ:MODE ON;;ACQ:MODE OFF"), EAssertion);
   EXPECT_TRUE(acqMode->IsOn());
+}
+
+// A close the system asked for while a line runs stops the line at its next command; a
+// line of one command, and a setup or undo line, run whole.
+TEST_F(InterpreterTest, ANotedCloseStopsALineAtItsNextCommand) {
+  CloseSignalled = 1;
+  EXPECT_EQ(AssertionText([] { Exec("*RUN;:*RUN;:*RUN"); }), kLineStoppedByClose);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(Exec("*RUN"), "");
+  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(Exec("ACQ:MODE ON;:ACQ:MODE OFF;:TB:MODE DELAYED", true), "");
+  EXPECT_FALSE(acqMode->IsOn());
+  EXPECT_EQ(tbMode->GetIndex(), 1);
+  CloseSignalled = 0;
+  EXPECT_EQ(Exec("*RUN;:*RUN"), "");
+  EXPECT_EQ(runs, 4);
 }
 
 TEST_F(InterpreterTest, FreeTextKeepsItsCaseAndAnEmptySetDoesNotReachTheOwner) {
