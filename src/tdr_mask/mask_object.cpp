@@ -262,15 +262,19 @@ void TMask_Obj::GatherColumnWords(const int32_t* xs, size_t count, uint32_t* wor
 void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
                             size_t count, uint8_t* bits, uint64_t* hits) const {
   static const TKernel best = KernelSupported(TKernel::Avx2) ? TKernel::Avx2 : TKernel::Portable;
-  MaskHitBits(words, stride, xs, ys, count, bits, hits, best);
+  HitBits(words, stride, xs, ys, count, bits, hits, best);
 }
 
 void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
                             size_t count, uint8_t* bits, uint64_t* hits, TKernel kernel) const {
+  HitBits(words, stride, xs, ys, count, bits, hits, KernelSupported(kernel) ? kernel : TKernel::Portable);
+}
+
+void TMask_Obj::HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
+                        size_t count, uint8_t* bits, uint64_t* hits, TKernel kernel) const {
+  const size_t done = kernel == TKernel::Avx2 ? Avx2HitBits(words, stride, xs, ys, count, bits, hits) : 0;
+  if (done == count) return;
   std::fill(hits, hits + (count + 63) / 64, uint64_t{0});
-  const size_t done = kernel == TKernel::Avx2 && KernelSupported(kernel)
-                          ? Avx2HitBits(words, stride, xs, ys, count, bits, hits)
-                          : 0;
   PortableHitBits(xs + done, ys + done, count - done, bits + done);
   for (size_t i = done; i < count; ++i) hits[i / 64] |= uint64_t{bits[i] != 0} << (i % 64);
 }
@@ -383,6 +387,8 @@ __attribute__((target("avx2"))) size_t TMask_Obj::Avx2HitBits(const uint32_t* wo
                                         _mm_set1_epi8(static_cast<char>(ActiveTables())));
   // The last block reaches into the padding; the bits of its points past the count are dropped.
   const size_t padded = (count + kBatchPadding) / 16 * 16;
+  // The blocks write every hit word but the last one whole.
+  if (count != 0) hits[(count - 1) / 64] = 0;
   (void)(anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](*this, words, stride, palette, xs,
                                                                             ys, padded, bits, hits);
   if (count % 64 != 0) hits[count / 64] &= (uint64_t{1} << (count % 64)) - 1;

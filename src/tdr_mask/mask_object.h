@@ -118,6 +118,9 @@ class TMask_Obj {
   static void ColumnRuns(const TStep* first, const TStep* last, std::vector<TRun>& runs);
   void PackRuns(const std::vector<std::vector<TRun>>& columnRuns);
   void PackGaps(const std::vector<std::vector<TRun>>& columnRuns);
+  // MaskHitBits by a kernel the processor has.
+  void HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
+               uint8_t* bits, uint64_t* hits, TKernel kernel) const;
   void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
   // The count of points done (all, or none without the instructions); their bits and hit
   // words are written.

@@ -19,28 +19,17 @@ namespace {
 
 constexpr double kCentre = 512, kLowest = 1, kHighest = 1023;
 
-// The record's heights as Scale * v + Offset where its span is finite and not zero;
-// otherwise (Affine false) the trace's own mapping gives them point by point.
-struct THeightMap {
-  explicit THeightMap(const TSignalObj& r) {
-    const double span = r.GetEffScale() * 8;
-    Scale = 1024 / span;
-    Offset = kCentre - r.GetEffOffset() * Scale;
-    Affine = std::isfinite(span) && span != 0 && std::isfinite(Scale) && Scale != 0 && std::isfinite(Offset);
-  }
-  double Scale, Offset;
-  bool Affine;
-};
+TMaskHeightMap HeightMap(const TSignalObj& r) { return {r.GetEffScale() * 8, r.GetEffOffset()}; }
 
 int32_t RoundedHeight(double sy) {
   return static_cast<int32_t>(std::nearbyint(std::isnan(sy) ? kCentre : std::clamp(sy, kLowest, kHighest)));
 }
 
-int32_t Height(const TSignalObj& r, const THeightMap& map, double v) {
+int32_t Height(const TSignalObj& r, const TMaskHeightMap& map, double v) {
   return RoundedHeight(map.Affine ? std::fma(v, map.Scale, map.Offset) : r.ValueToScreenY(v));
 }
 
-void PortableHeights(const TSignalObj& r, const THeightMap& map, int first, int count, int32_t* ys) {
+void PortableHeights(const TSignalObj& r, const TMaskHeightMap& map, int first, int count, int32_t* ys) {
   for (int k = 0; k < count; ++k) ys[k] = Height(r, map, r.GetY(first + k));
 }
 
@@ -49,28 +38,30 @@ void PortableHeights(const TSignalObj& r, const THeightMap& map, int first, int 
 // conversion to integers rounds as nearbyint does (both in the current rounding mode).
 // The clamps keep a NaN (max and min give their second operand then), which alone
 // converts to INT32_MIN: a run that holds one is done again point by point.
-[[gnu::target("avx2,fma")]] void Avx2Heights(const THeightMap& map, const double* v, int count, int32_t* ys) {
-  const __m256d scale = _mm256_set1_pd(map.Scale), offset = _mm256_set1_pd(map.Offset);
-  const __m256d lowest = _mm256_set1_pd(kLowest), highest = _mm256_set1_pd(kHighest);
+[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128i Avx2Height4(const TMaskHeightMap& map,
+                                                                           __m256d values, __m128i& least) {
+  const __m256d sy = _mm256_fmadd_pd(values, _mm256_set1_pd(map.Scale), _mm256_set1_pd(map.Offset));
+  const __m128i height =
+      _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_set1_pd(kHighest), _mm256_max_pd(_mm256_set1_pd(kLowest), sy)));
+  least = _mm_min_epi32(least, height);
+  return height;
+}
+
+[[gnu::target("avx2,fma")]] void Avx2Heights(const TMaskHeightMap& map, const double* v, int count,
+                                             int32_t* ys) {
   __m128i least = _mm_set1_epi32(0);
-  for (int k = 0; k < count; k += 4) {
-    const int left = count - k;
+  int k = 0;
+  for (; k + 4 <= count; k += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), Avx2Height4(map, _mm256_loadu_pd(v + k), least));
+  if (const int left = count - k; left > 0) {
     const __m128i in = _mm_cmpgt_epi32(_mm_set1_epi32(left), _mm_setr_epi32(0, 1, 2, 3));
-    const __m256d values =
-        left >= 4 ? _mm256_loadu_pd(v + k) : _mm256_maskload_pd(v + k, _mm256_cvtepi32_epi64(in));
-    const __m256d sy = _mm256_fmadd_pd(values, scale, offset);
-    const __m128i height = _mm256_cvtpd_epi32(_mm256_min_pd(highest, _mm256_max_pd(lowest, sy)));
-    least = _mm_min_epi32(least, height);
-    if (left >= 4) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), height);
-    } else {
-      alignas(16) std::array<int32_t, 4> last;
-      _mm_store_si128(reinterpret_cast<__m128i*>(last.data()), height);
-      std::copy_n(last.data(), left, ys + k);
-    }
+    alignas(16) std::array<int32_t, 4> last;
+    _mm_store_si128(reinterpret_cast<__m128i*>(last.data()),
+                    Avx2Height4(map, _mm256_maskload_pd(v + k, _mm256_cvtepi32_epi64(in)), least));
+    std::copy_n(last.data(), left, ys + k);
   }
   if (_mm_movemask_epi8(_mm_cmpeq_epi32(least, _mm_set1_epi32(INT32_MIN))) != 0)
-    for (int k = 0; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
+    for (k = 0; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
 }
 #endif
 
@@ -85,15 +76,24 @@ int32_t Column(const TSignalObj& r, int i) {
 
 void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y) {
   x = Column(r, i);
-  y = x < 0 ? 0 : Height(r, THeightMap(r), r.GetY(i));
+  y = x < 0 ? 0 : Height(r, HeightMap(r), r.GetY(i));
 }
 
-void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel) {
+namespace {
+
+const TMask_Obj::TKernel& BestKernel() {
+  static const TMask_Obj::TKernel best = TMask_Obj::KernelSupported(TMask_Obj::TKernel::Avx2)
+                                             ? TMask_Obj::TKernel::Avx2
+                                             : TMask_Obj::TKernel::Portable;
+  return best;
+}
+
+// The heights of a checked run by a kernel the processor has.
+void Heights(const TSignalObj& r, const TMaskHeightMap& map, int first, int count, int32_t* ys,
+             TMask_Obj::TKernel kernel) {
   if (count <= 0) return;
-  const THeightMap map(r);
 #ifdef NORV_MASK_AVX2
-  if (map.Affine && kernel == TMask_Obj::TKernel::Avx2 && TMask_Obj::KernelSupported(kernel)) {
-    CheckPointRun(r, first, count);
+  if (map.Affine && kernel == TMask_Obj::TKernel::Avx2) {
     // Plain records are read in place; reflection units are converted first.
     if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
       Avx2Heights(map, r.StoredYData() + first, count, ys);
@@ -113,11 +113,25 @@ void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, T
   PortableHeights(r, map, first, count, ys);
 }
 
+}  // namespace
+
+TMaskHeightMap::TMaskHeightMap(double span, double offset)
+    : Scale(1024 / span), Offset(kCentre - offset * Scale) {
+  Affine = std::isfinite(span) && span != 0 && std::isfinite(Scale) && Scale != 0 && std::isfinite(Offset);
+}
+
+void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel) {
+  CheckPointRun(r, first, count);
+  Heights(r, HeightMap(r), first, count, ys,
+          TMask_Obj::KernelSupported(kernel) ? kernel : TMask_Obj::TKernel::Portable);
+}
+
 void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys) {
-  static const TMask_Obj::TKernel best = TMask_Obj::KernelSupported(TMask_Obj::TKernel::Avx2)
-                                             ? TMask_Obj::TKernel::Avx2
-                                             : TMask_Obj::TKernel::Portable;
-  MaskScreenHeights(r, first, count, ys, best);
+  MaskScreenHeights(r, first, count, ys, BestKernel());
+}
+
+void TMaskColumns::Heights(const TSignalObj& r, int first, int count, int32_t* ys) const {
+  norv::Heights(r, map_, first, count, ys, BestKernel());
 }
 
 void CheckPointRun(const TSignalObj& r, int first, int count) {
@@ -129,6 +143,11 @@ void CheckPointRun(const TSignalObj& r, int first, int count) {
 }
 
 void TMaskColumns::Update(const TSignalObj& r, const TMask_Obj& mask) {
+  const double span = r.GetEffScale() * 8, offset = r.GetEffOffset();
+  if (span != span_ || offset != offset_) {
+    map_ = TMaskHeightMap(span, offset);
+    span_ = span, offset_ = offset;
+  }
   if (valid_ && recLen_ == r.GetRecLen() && firstShown_ == r.GetFirstShown() &&
       zoomStep_ == r.GetZoomStep() && generation_ == mask.Generation())
     return;

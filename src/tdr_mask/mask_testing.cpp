@@ -127,7 +127,7 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   const int end = std::min(firstIndex + pointCount, columns.End());
   for (int first = std::max(firstIndex, columns.First()); first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    MaskScreenHeights(r, first, n, ys.data());
+    columns.Heights(r, first, n, ys.data());
     std::fill_n(ys.data() + n, TMask_Obj::kBatchPadding, 0);
     const int32_t* xs = columns.Xs(first);
     MaskObj->MaskHitBits(columns.Words(first), columns.Stride(), xs, ys.data(), static_cast<size_t>(n),

@@ -147,8 +147,11 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
   InstallShippedMasks(folder, folder);
   struct TTimeBase {
     int Points, ZoomStep, FirstShown;
+    double VertScale;
   };
-  std::vector<TTimeBase> timeBases = {{512, 1, 0}, {1000, 1, 0}, {2048, 1, 0}, {4096, 1, 0}, {4096, 4, 1000}};
+  // The last two differ in vertical scale alone: the points keep their columns, not their heights.
+  std::vector<TTimeBase> timeBases = {{512, 1, 0, 0.1},  {1000, 1, 0, 0.1},    {2048, 1, 0, 0.1},
+                                      {4096, 1, 0, 0.1}, {4096, 4, 1000, 0.1}, {4096, 4, 1000, 0.13}};
   int loaded = 0;
   for (const TShippedFile& file : ShippedStandardMasks()) {
     if (std::filesystem::path(file.Path).extension() != ".msk") continue;
@@ -160,13 +163,14 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
       ++loaded;
       for (const TTimeBase& base : timeBases) {
         SCOPED_TRACE(std::string(file.Path) + " margin " + std::to_string(margin) + ", " +
-                     std::to_string(base.Points) + " points, zoom " + std::to_string(base.ZoomStep));
+                     std::to_string(base.Points) + " points, zoom " + std::to_string(base.ZoomStep) +
+                     ", scale " + std::to_string(base.VertScale));
         // A noisy sweep of the screen's height.
         TSignalObj& r = SignalObjs().At(0);
         r.SetRecLen(static_cast<uint16_t>(base.Points));
         r.SetZoomStep(static_cast<uint16_t>(base.ZoomStep));
         r.SetFirstShown(static_cast<uint16_t>(base.FirstShown));
-        r.SetVertScale(0.1);
+        r.SetVertScale(base.VertScale);
         for (int i = 0; i < base.Points; ++i)
           r.SetY(i, 0.45 * std::sin(i * 0.013) + 0.03 * std::sin(i * 2.1));
         const size_t points = static_cast<size_t>(base.Points);
