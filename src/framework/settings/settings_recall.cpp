@@ -69,7 +69,8 @@ bool RecallHoldsBack(THandler& handler) {
   if (line.empty()) line = "?";
   line += handler.ExecCmd(std::string(), true, true);
   auto& held = ActiveRecall->held_back_;
-  const auto known = std::find_if(held.begin(), held.end(), [&](const auto& h) { return h.first == &handler; });
+  const auto known =
+      std::find_if(held.begin(), held.end(), [&](const auto& h) { return h.first == &handler; });
   if (known != held.end())
     known->second = std::move(line);
   else
@@ -92,8 +93,6 @@ void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>
   // anything meanwhile.
   Report(skipped, heldBack);
 }
-
-void ReportSkippedSetupLines(const std::vector<std::string>& lines) { Report(lines, {}); }
 
 std::string HandlerPath(const THandler* handler) {
   return handler && RootSpider ? PathBelow(*RootSpider, handler) : std::string();

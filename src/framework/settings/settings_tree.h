@@ -327,10 +327,6 @@ class TAnyCommands {
   TSetupCommandsOnly* saved_;
 };
 
-// Tells the user once, through the dialogs (a remote client's replay logs it), which lines
-// of a setup or undo step were skipped as they set no setting: the first few, shortened.
-void ReportSkippedSetupLines(const std::vector<std::string>& lines);
-
 // The tree's values beside it.
 struct TSettingsTreeState {
   // "Header": replies carry their path while it is on (on at start).
