@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <ranges>
 
 #include "instrument/record/signal_obj.h"
 
@@ -152,9 +151,17 @@ void TMaskColumns::Update(const TSignalObj& r, const TMask_Obj& mask) {
       zoomStep_ == r.GetZoomStep() && generation_ == mask.Generation())
     return;
   // The points' columns grow with their index, so those on the screen are one run.
-  const auto points = std::views::iota(0, kMaxRecLen);
-  const auto firstWhere = [&](auto before) {
-    return static_cast<int>(std::ranges::partition_point(points, before) - points.begin());
+  // A plain binary search: the fuzz build's compiler lacks the ranges of this library.
+  const auto firstWhere = [](auto before) {
+    int low = 0, high = kMaxRecLen;
+    while (low < high) {
+      const int middle = low + (high - low) / 2;
+      if (before(middle))
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    return low;
   };
   first_ = firstWhere([&](int i) { return RoundedX(r, i) < 0; });
   end_ = firstWhere([&](int i) { return RoundedX(r, i) <= kMaskColumns - 1; });
