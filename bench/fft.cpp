@@ -6,11 +6,11 @@
 #include "analysis/fft.h"
 
 #include <benchmark/benchmark.h>
-#include <fftw3.h>
 
 #include <cmath>
 #include <vector>
 
+#include "fftw_baseline.h"
 #include "ratio.h"
 
 namespace norv {
@@ -20,11 +20,8 @@ constexpr int kPoints = 4096;
 
 void BM_FFT4096(benchmark::State& state) {
   std::vector<double> re(kFFTWorkSize), im(kFFTWorkSize);
-  auto* in = fftw_alloc_complex(kPoints);
-  auto* mid = fftw_alloc_complex(kPoints);
-  auto* out = fftw_alloc_complex(kPoints);
-  const fftw_plan forward = fftw_plan_dft_1d(kPoints, in, mid, FFTW_FORWARD, FFTW_MEASURE);
-  const fftw_plan backward = fftw_plan_dft_1d(kPoints, mid, out, FFTW_BACKWARD, FFTW_MEASURE);
+  const bench::TFftwBaseline fftw(kPoints);
+  fftw_complex* const in = fftw.in;
   // A noisy two-tone record, as a spectrum source would be.
   for (int i = 0; i < kPoints; ++i) {
     const auto u = static_cast<size_t>(i);
@@ -42,15 +39,10 @@ void BM_FFT4096(benchmark::State& state) {
         benchmark::DoNotOptimize(re.data());
       },
       [&] {
-        fftw_execute(forward);
-        fftw_execute(backward);
-        benchmark::DoNotOptimize(out);
+        fftw_execute(fftw.forward);
+        fftw_execute(fftw.backward);
+        benchmark::DoNotOptimize(fftw.out);
       });
-  fftw_destroy_plan(forward);
-  fftw_destroy_plan(backward);
-  fftw_free(in);
-  fftw_free(mid);
-  fftw_free(out);
 }
 BENCHMARK(BM_FFT4096)->UseManualTime()->Unit(benchmark::kMicrosecond);
 

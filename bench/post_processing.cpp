@@ -6,12 +6,12 @@
 // the baseline.
 
 #include <benchmark/benchmark.h>
-#include <fftw3.h>
 
 #include <cmath>
 
 #include "analysis/math_functions.h"
 #include "analysis/spectrum.h"
+#include "fftw_baseline.h"
 #include "instrument/record/signal_obj.h"
 #include "ratio.h"
 
@@ -48,11 +48,8 @@ void BM_PostProcessing4096(benchmark::State& state) {
   };
   const TMathDefinition d1 = function(0, moAdd, ch1, &ch2), d2 = function(1, moMult, ch1, nullptr),
                         d3 = function(2, moSmooth, ch1, nullptr), d4 = function(3, moIFFT, s1, nullptr);
-  auto* in = fftw_alloc_complex(kPoints);
-  auto* mid = fftw_alloc_complex(kPoints);
-  auto* out = fftw_alloc_complex(kPoints);
-  const fftw_plan forward = fftw_plan_dft_1d(kPoints, in, mid, FFTW_FORWARD, FFTW_MEASURE);
-  const fftw_plan backward = fftw_plan_dft_1d(kPoints, mid, out, FFTW_BACKWARD, FFTW_MEASURE);
+  const bench::TFftwBaseline fftw(kPoints);
+  fftw_complex* const in = fftw.in;
   const auto copyIn = [&](const TSignalObj& source) {
     for (int i = 0; i < kPoints; ++i) {
       in[i][0] = source.GetY(i);
@@ -72,18 +69,13 @@ void BM_PostProcessing4096(benchmark::State& state) {
       },
       [&] {
         copyIn(ch1);
-        fftw_execute(forward);
-        fftw_execute(backward);
+        fftw_execute(fftw.forward);
+        fftw_execute(fftw.backward);
         copyIn(ch2);
-        fftw_execute(forward);
-        benchmark::DoNotOptimize(mid);
-        benchmark::DoNotOptimize(out);
+        fftw_execute(fftw.forward);
+        benchmark::DoNotOptimize(fftw.mid);
+        benchmark::DoNotOptimize(fftw.out);
       });
-  fftw_destroy_plan(forward);
-  fftw_destroy_plan(backward);
-  fftw_free(in);
-  fftw_free(mid);
-  fftw_free(out);
 }
 BENCHMARK(BM_PostProcessing4096)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
