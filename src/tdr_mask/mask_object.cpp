@@ -4,7 +4,6 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 #include "framework/util/errors.h"
 
@@ -238,14 +237,23 @@ void TMask_Obj::PackGaps(const std::vector<std::vector<TRun>>& columnRuns) {
   }
 }
 
-bool TMask_Obj::KernelSupported(TKernel kernel) {
+namespace {
+
+bool CpuHasAvx2Kernel() {
 #ifdef NORV_MASK_AVX2
   // The screen heights of the points the kernel tests are converted with fused multiply-add.
-  static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  if (kernel == TKernel::Avx2) return avx2;
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+  return false;
 #endif
-  return kernel == TKernel::Portable;
 }
+
+}  // namespace
+
+// Read on every call of the test: known before main, so that no call asks again. A test
+// run from another unit's start-up, before this is set, takes the portable kernel.
+const bool TMask_Obj::avx2Supported_ = CpuHasAvx2Kernel();
 
 void TMask_Obj::GatherColumnWords(const int32_t* xs, size_t count, uint32_t* words, size_t stride) const {
   const size_t runs = static_cast<size_t>(runCount_);
@@ -259,10 +267,14 @@ void TMask_Obj::GatherColumnWords(const int32_t* xs, size_t count, uint32_t* wor
   }
 }
 
+TMaskHeightMap::TMaskHeightMap(double span, double offset)
+    : Scale(1024 / span), Offset(kCentre - offset * Scale) {
+  Affine = std::isfinite(span) && span != 0 && std::isfinite(Scale) && Scale != 0 && std::isfinite(Offset);
+}
+
 void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
                             size_t count, uint8_t* bits, uint64_t* hits) const {
-  static const TKernel best = KernelSupported(TKernel::Avx2) ? TKernel::Avx2 : TKernel::Portable;
-  HitBits(words, stride, xs, ys, count, bits, hits, best);
+  HitBits(words, stride, xs, ys, count, bits, hits, BestKernel());
 }
 
 void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
@@ -270,17 +282,13 @@ void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t*
   HitBits(words, stride, xs, ys, count, bits, hits, KernelSupported(kernel) ? kernel : TKernel::Portable);
 }
 
-void TMask_Obj::HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
-                        size_t count, uint8_t* bits, uint64_t* hits, TKernel kernel) const {
-  const size_t done = kernel == TKernel::Avx2 ? Avx2HitBits(words, stride, xs, ys, count, bits, hits) : 0;
-  if (done == count) return;
+void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits,
+                                uint64_t* hits) const {
   std::fill(hits, hits + (count + 63) / 64, uint64_t{0});
-  PortableHitBits(xs + done, ys + done, count - done, bits + done);
-  for (size_t i = done; i < count; ++i) hits[i / 64] |= uint64_t{bits[i] != 0} << (i % 64);
-}
-
-void TMask_Obj::PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const {
-  for (size_t i = 0; i < count; ++i) bits[i] = static_cast<uint8_t>(MaskHitBits(xs[i], ys[i]));
+  for (size_t i = 0; i < count; ++i) {
+    bits[i] = static_cast<uint8_t>(MaskHitBits(xs[i], ys[i]));
+    hits[i / 64] |= uint64_t{bits[i] != 0} << (i % 64);
+  }
 }
 
 #ifdef NORV_MASK_AVX2
@@ -293,6 +301,46 @@ namespace {
   const __m256i y16 = _mm256_packs_epi32(y32, y32);
   return _mm256_unpacklo_epi16(y16, y16);
 }
+
+// The heights of a block of sixteen points as they stand.
+struct TGivenHeights {
+  const int32_t* Ys;
+  [[gnu::target("avx2"), gnu::always_inline]] inline void Block(size_t i, __m256i& low, __m256i& high) const {
+    low = SpreadHeights(Ys + i);
+    high = SpreadHeights(Ys + i + 8);
+  }
+};
+
+// The heights of a block of sixteen points made from their values by the map, written to
+// Ys and spread as SpreadHeights spreads them.
+struct TMadeHeights {
+  const double* Values;
+  int32_t* Ys;
+  double Scale, Offset;
+
+  // Four heights; the conversion to integers rounds as nearbyint does (both in the current
+  // mode). The clamps keep a NaN (max and min give their second operand then), which alone
+  // converts to INT32_MIN.
+  [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128i Four(const double* v) const {
+    const __m256d sy = _mm256_fmadd_pd(_mm256_loadu_pd(v), _mm256_set1_pd(Scale), _mm256_set1_pd(Offset));
+    return _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_set1_pd(TMaskHeightMap::kHighest),
+                                            _mm256_max_pd(_mm256_set1_pd(TMaskHeightMap::kLowest), sy)));
+  }
+  // Eight heights, a NaN's put at the centre.
+  [[gnu::target("avx2,fma"), gnu::always_inline]] inline __m256i Eight(size_t i) const {
+    __m256i y = _mm256_set_m128i(Four(Values + i + 4), Four(Values + i));
+    y = _mm256_blendv_epi8(y, _mm256_set1_epi32(static_cast<int>(TMaskHeightMap::kCentre)),
+                           _mm256_cmpeq_epi32(y, _mm256_set1_epi32(INT32_MIN)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Ys + i), y);
+    // Heights lie in 1..1023: both halves of a lane at once.
+    return _mm256_or_si256(y, _mm256_slli_epi32(y, 16));
+  }
+  [[gnu::target("avx2,fma"), gnu::always_inline]] inline void Block(size_t i, __m256i& low,
+                                                                    __m256i& high) const {
+    low = Eight(i);
+    high = Eight(i + 8);
+  }
+};
 
 // A height pair (Below, Last) compared with Y in both halves at once: -1 (0xFFFFFFFF) when
 // Y is above it, 0x0000FFFF when in it (Below < Y <= Last), 0 below.
@@ -330,20 +378,24 @@ template <int kRuns, bool kAnyWalk>
   return _mm256_and_si256(_mm256_srlv_epi32(indexes, _mm256_slli_epi32(run, 2)), _mm256_set1_epi32(0xF));
 }
 
-// The batch test of whole pairs of blocks of eight points, the tables taken from the
-// palette; the count of points done. Sixteen points in gaps (most of an eye's) hit nothing
-// and read no run words.
-template <int kRuns, bool kAnyWalk>
-[[gnu::target("avx2")]] size_t Avx2Blocks(const TMask_Obj& mask, const uint32_t* words, size_t stride,
-                                          __m128i palette, const int32_t* xs, const int32_t* ys, size_t count,
-                                          uint8_t* bits, uint64_t* hits) {
+// The batch test in blocks of sixteen points, the tables taken from the palette; the last
+// block reaches into the padding, and the bits of its points past the count are dropped
+// from the hit words, which are written whole. Sixteen points in gaps (most of an eye's)
+// hit nothing and read no run words.
+template <int kRuns, bool kAnyWalk, class THeights>
+[[gnu::target("avx2,fma")]] void Avx2Blocks(const TMask_Obj& mask, const uint32_t* words, size_t stride,
+                                            __m128i palette, const int32_t* xs, const THeights& source,
+                                            size_t count, uint8_t* bits, uint64_t* hits) {
+  // A copy of its own, which the stores of bits and heights cannot change.
+  const THeights heights = source;
   const uint32_t* const runWords = words + TMask_Obj::kGapRows * stride;
-  size_t i = 0;
-  for (; i + 16 <= count; i += 16) {
-    const __m256i yLow = SpreadHeights(ys + i), yHigh = SpreadHeights(ys + i + 8);
+  const size_t padded = (count + TMask_Obj::kBatchPadding) / 16 * 16;
+  uint64_t word = 0;
+  for (size_t i = 0; i < padded; i += 16) {
+    __m256i yLow, yHigh;
+    heights.Block(i, yLow, yHigh);
     const __m256i inGaps =
         _mm256_and_si256(InGaps(words + i, stride, yLow), InGaps(words + i + 8, stride, yHigh));
-    uint16_t hit = 0;
     if (_mm256_movemask_epi8(inGaps) == -1) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i), _mm_setzero_si128());
     } else {
@@ -353,55 +405,72 @@ template <int kRuns, bool kAnyWalk>
       // The sixteen indexes as bytes, in order (the packs work in halves), then their tables.
       const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(low, high), _mm256_setzero_si256());
       const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i),
-                       _mm_shuffle_epi8(palette, _mm256_castsi256_si128(ordered)));
+      __m128i tables = _mm_shuffle_epi8(palette, _mm256_castsi256_si128(ordered));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bits + i), tables);
       if constexpr (kAnyWalk) {
-        for (unsigned walk = walkLow | walkHigh << 8; walk != 0; walk &= walk - 1) {
-          const size_t k = i + static_cast<size_t>(__builtin_ctz(walk));
-          bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], ys[k]));
+        const unsigned walk = walkLow | walkHigh << 8;
+        for (unsigned left = walk; left != 0; left &= left - 1) {
+          const size_t k = i + static_cast<size_t>(__builtin_ctz(left));
+          bits[k] = static_cast<uint8_t>(mask.MaskHitBits(xs[k], heights.Ys[k]));
         }
+        if (walk != 0) tables = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + i));
       }
-      const __m128i tables = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits + i));
-      hit = static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(tables, _mm_setzero_si128())));
+      const auto hit = static_cast<uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(tables, _mm_setzero_si128())));
+      word |= uint64_t{hit} << (i % 64);
     }
-    // The sixteen points' bits in the hit words (x86 stores them lowest byte first).
-    std::memcpy(reinterpret_cast<uint8_t*>(hits) + i / 8, &hit, sizeof hit);
+    if (i + 16 == padded) {
+      if (count % 64 != 0) word &= (uint64_t{1} << (count % 64)) - 1;
+      hits[i / 64] = word;
+    } else if (i % 64 == 48) {
+      hits[i / 64] = word;
+      word = 0;
+    }
   }
-  return i;
+  // The compiler leaves it out before a return; without it the caller's SSE code slows.
+  _mm256_zeroupper();
 }
 
-template <bool kAnyWalk, int... kRuns>
-constexpr auto kAvx2Blocks = std::array{&Avx2Blocks<kRuns, kAnyWalk>...};
+template <class THeights, bool kAnyWalk, int... kRuns>
+constexpr auto kAvx2Blocks = std::array{&Avx2Blocks<kRuns, kAnyWalk, THeights>...};
 
 }  // namespace
 
-__attribute__((target("avx2"))) size_t TMask_Obj::Avx2HitBits(const uint32_t* words, size_t stride,
-                                                              const int32_t* xs, const int32_t* ys,
-                                                              size_t count, uint8_t* bits,
-                                                              uint64_t* hits) const {
-  static constexpr auto blocks = kAvx2Blocks<false, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
-  static constexpr auto walkingBlocks = kAvx2Blocks<true, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
+// Plain SSE2 code, which any caller can take in: the blocks alone need AVX2.
+template <class THeights>
+inline void TMask_Obj::Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs,
+                                   const THeights& heights, size_t count, uint8_t* bits,
+                                   uint64_t* hits) const {
+  static constexpr auto blocks = kAvx2Blocks<THeights, false, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
+  static constexpr auto walkingBlocks = kAvx2Blocks<THeights, true, 0, 1, 2, 3, 4, 5, 6, 7, 8>;
   static_assert(blocks.size() == kMaxRuns + 1);
   // The palette with the tables that take part.
   const __m128i palette = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(palette_.data())),
                                         _mm_set1_epi8(static_cast<char>(ActiveTables())));
-  // The last block reaches into the padding; the bits of its points past the count are dropped.
-  const size_t padded = (count + kBatchPadding) / 16 * 16;
-  // The blocks write every hit word but the last one whole.
-  if (count != 0) hits[(count - 1) / 64] = 0;
-  (void)(anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](*this, words, stride, palette, xs,
-                                                                            ys, padded, bits, hits);
-  if (count % 64 != 0) hits[count / 64] &= (uint64_t{1} << (count % 64)) - 1;
-  // The compiler leaves it out before a return; without it the caller's SSE code slows.
-  _mm256_zeroupper();
-  return count;
-}
-#else
-size_t TMask_Obj::Avx2HitBits(const uint32_t*, size_t, const int32_t*, const int32_t*, size_t, uint8_t*,
-                              uint64_t*) const {
-  return 0;
+  (anyWalk_ ? walkingBlocks : blocks)[static_cast<size_t>(runCount_)](*this, words, stride, palette, xs,
+                                                                      heights, count, bits, hits);
 }
 #endif
+
+void TMask_Obj::HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys,
+                        size_t count, uint8_t* bits, uint64_t* hits, TKernel kernel) const {
+#ifdef NORV_MASK_AVX2
+  if (kernel == TKernel::Avx2) return Avx2HitBits(words, stride, xs, TGivenHeights{ys}, count, bits, hits);
+#endif
+  (void)words, (void)stride, (void)kernel;
+  PortableHitBits(xs, ys, count, bits, hits);
+}
+
+void TMask_Obj::MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const double* values,
+                            const TMaskHeightMap& map, size_t count, int32_t* ys, uint8_t* bits,
+                            uint64_t* hits, TKernel kernel) const {
+#ifdef NORV_MASK_AVX2
+  if (kernel == TKernel::Avx2 && KernelSupported(kernel))
+    return Avx2HitBits(words, stride, xs, TMadeHeights{values, ys, map.Scale, map.Offset}, count, bits, hits);
+#endif
+  (void)words, (void)stride, (void)kernel;
+  for (size_t i = 0; i < count; ++i) ys[i] = map.Height(values[i]);
+  PortableHitBits(xs, ys, count, bits, hits);
+}
 
 bool TMask_Obj::PointInPolygon(int n, int kind, int x, int y32) const {
   if (n < 0 || n >= kMaskMaxPolygons || (kind != pkMask && kind != pkMargin)) return false;

@@ -5,7 +5,9 @@
 //
 // X is a screen column 0..4000; heights are kept in 1/32 screen unit ("Y32", screen Y x 32).
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +25,22 @@ struct TPolygonRec {
   int32_t EdgeCount = 0;
   std::vector<int32_t> X1, Y1, X2, Y2;
   int32_t MinX = 0, MinY = 0, MaxX = -1, MaxY = -1;
+};
+
+// A record's stored values as the screen heights the test takes: Scale * v + Offset (a
+// fused multiply-add, so that a block converts at once with no division per point),
+// clamped to 1..1023 and rounded in the current rounding mode; a NaN at the centre row.
+// Not Affine where the span is flat or not finite: the trace's own mapping then gives them.
+struct TMaskHeightMap {
+  static constexpr double kCentre = 512, kLowest = 1, kHighest = 1023;
+  TMaskHeightMap() = default;
+  TMaskHeightMap(double span, double offset);
+  static int32_t Rounded(double sy) {
+    return static_cast<int32_t>(std::nearbyint(std::isnan(sy) ? kCentre : std::clamp(sy, kLowest, kHighest)));
+  }
+  int32_t Height(double v) const { return Rounded(std::fma(v, Scale, Offset)); }
+  double Scale = 0, Offset = 0;
+  bool Affine = false;
 };
 
 class TMask_Obj {
@@ -59,7 +77,10 @@ class TMask_Obj {
   // to kBatchPadding entries beyond it (what is read there does not count).
   enum class TKernel { Portable, Avx2 };
   static constexpr size_t kBatchPadding = 15;
-  static bool KernelSupported(TKernel kernel);
+  static bool KernelSupported(TKernel kernel) {
+    return kernel == TKernel::Portable || (kernel == TKernel::Avx2 && avx2Supported_);
+  }
+  static TKernel BestKernel() { return avx2Supported_ ? TKernel::Avx2 : TKernel::Portable; }
   static constexpr size_t kGapRows = 2;
   size_t ColumnWordRows() const { return kGapRows + static_cast<size_t>(runCount_) + 1; }
   void GatherColumnWords(const int32_t* xs, size_t count, uint32_t* words, size_t stride) const;
@@ -67,6 +88,12 @@ class TMask_Obj {
                    uint8_t* bits, uint64_t* hits) const;
   void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
                    uint8_t* bits, uint64_t* hits, TKernel kernel) const;
+  // The same from stored values, their heights made by an Affine map on the way and
+  // written to ys; values are read, and ys written, up to kBatchPadding entries past the
+  // count, as xs and the bits.
+  void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const double* values,
+                   const TMaskHeightMap& map, size_t count, int32_t* ys, uint8_t* bits, uint64_t* hits,
+                   TKernel kernel = BestKernel()) const;
   // Changes whenever the packed words do, and differs between masks: words gathered under
   // another generation must be gathered again.
   uint64_t Generation() const { return generation_; }
@@ -121,15 +148,19 @@ class TMask_Obj {
   // MaskHitBits by a kernel the processor has.
   void HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
                uint8_t* bits, uint64_t* hits, TKernel kernel) const;
-  void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits) const;
-  // The count of points done (all, or none without the instructions); their bits and hit
-  // words are written.
-  size_t Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const int32_t* ys, size_t count,
-                     uint8_t* bits, uint64_t* hits) const;
+  void PortableHitBits(const int32_t* xs, const int32_t* ys, size_t count, uint8_t* bits,
+                       uint64_t* hits) const;
+  // The batch test by the AVX2 instructions; THeights gives each block's heights, as they
+  // stand or made from values (mask_object.cpp).
+  template <class THeights>
+  void Avx2HitBits(const uint32_t* words, size_t stride, const int32_t* xs, const THeights& heights,
+                   size_t count, uint8_t* bits, uint64_t* hits) const;
   uint32_t ActiveTables() const { return MaskTables() | MarginTables(); }
   uint32_t MaskTables() const { return (1u << maskCount_) - 1; }
   uint32_t MarginTables() const { return marginsOn_ ? ((1u << marginCount_) - 1) << 4 : 0; }
 
+  // Whether the processor has the instructions of the Avx2 kernel (AVX2 and FMA).
+  static const bool avx2Supported_;
   uint8_t maskCount_ = 0;
   uint8_t marginCount_ = 0;
   std::array<std::array<TPolygonRec, 2>, kMaskMaxPolygons> entries_;

@@ -7,62 +7,15 @@
 
 #include "instrument/record/signal_obj.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define NORV_MASK_AVX2 1
-#endif
-
 namespace norv {
 
 namespace {
 
-constexpr double kCentre = 512, kLowest = 1, kHighest = 1023;
-
 TMaskHeightMap HeightMap(const TSignalObj& r) { return {r.GetEffScale() * 8, r.GetEffOffset()}; }
 
-int32_t RoundedHeight(double sy) {
-  return static_cast<int32_t>(std::nearbyint(std::isnan(sy) ? kCentre : std::clamp(sy, kLowest, kHighest)));
-}
-
 int32_t Height(const TSignalObj& r, const TMaskHeightMap& map, double v) {
-  return RoundedHeight(map.Affine ? std::fma(v, map.Scale, map.Offset) : r.ValueToScreenY(v));
+  return map.Affine ? map.Height(v) : TMaskHeightMap::Rounded(r.ValueToScreenY(v));
 }
-
-void PortableHeights(const TSignalObj& r, const TMaskHeightMap& map, int first, int count, int32_t* ys) {
-  for (int k = 0; k < count; ++k) ys[k] = Height(r, map, r.GetY(first + k));
-}
-
-#ifdef NORV_MASK_AVX2
-// Four heights a step, the last step reading and writing only the points there are; the
-// conversion to integers rounds as nearbyint does (both in the current rounding mode).
-// The clamps keep a NaN (max and min give their second operand then), which alone
-// converts to INT32_MIN: a run that holds one is done again point by point.
-[[gnu::target("avx2,fma"), gnu::always_inline]] inline __m128i Avx2Height4(const TMaskHeightMap& map,
-                                                                           __m256d values, __m128i& least) {
-  const __m256d sy = _mm256_fmadd_pd(values, _mm256_set1_pd(map.Scale), _mm256_set1_pd(map.Offset));
-  const __m128i height =
-      _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_set1_pd(kHighest), _mm256_max_pd(_mm256_set1_pd(kLowest), sy)));
-  least = _mm_min_epi32(least, height);
-  return height;
-}
-
-[[gnu::target("avx2,fma")]] void Avx2Heights(const TMaskHeightMap& map, const double* v, int count,
-                                             int32_t* ys) {
-  __m128i least = _mm_set1_epi32(0);
-  int k = 0;
-  for (; k + 4 <= count; k += 4)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(ys + k), Avx2Height4(map, _mm256_loadu_pd(v + k), least));
-  if (const int left = count - k; left > 0) {
-    const __m128i in = _mm_cmpgt_epi32(_mm_set1_epi32(left), _mm_setr_epi32(0, 1, 2, 3));
-    alignas(16) std::array<int32_t, 4> last;
-    _mm_store_si128(reinterpret_cast<__m128i*>(last.data()),
-                    Avx2Height4(map, _mm256_maskload_pd(v + k, _mm256_cvtepi32_epi64(in)), least));
-    std::copy_n(last.data(), left, ys + k);
-  }
-  if (_mm_movemask_epi8(_mm_cmpeq_epi32(least, _mm_set1_epi32(INT32_MIN))) != 0)
-    for (k = 0; k < count; ++k) ys[k] = RoundedHeight(std::fma(v[k], map.Scale, map.Offset));
-}
-#endif
 
 double RoundedX(const TSignalObj& r, int i) { return std::nearbyint(r.IndexToScreenX(i)); }
 
@@ -78,78 +31,41 @@ void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y) {
   y = x < 0 ? 0 : Height(r, HeightMap(r), r.GetY(i));
 }
 
-namespace {
-
-const TMask_Obj::TKernel& BestKernel() {
-  static const TMask_Obj::TKernel best = TMask_Obj::KernelSupported(TMask_Obj::TKernel::Avx2)
-                                             ? TMask_Obj::TKernel::Avx2
-                                             : TMask_Obj::TKernel::Portable;
-  return best;
-}
-
-// The heights of a checked run by a kernel the processor has.
-void Heights(const TSignalObj& r, const TMaskHeightMap& map, int first, int count, int32_t* ys,
-             TMask_Obj::TKernel kernel) {
+void TMaskColumns::Test(const TSignalObj& r, const TMask_Obj& mask, int first, int count, int32_t* ys,
+                        uint8_t* bits, uint64_t* hits, TMask_Obj::TKernel kernel) const {
   if (count <= 0) return;
-#ifdef NORV_MASK_AVX2
-  if (map.Affine && kernel == TMask_Obj::TKernel::Avx2) {
-    // Plain records are read in place; reflection units are converted first.
-    if (r.GetTdrUnitKind() == tukNone || r.GetRaw()) {
-      Avx2Heights(map, r.StoredYData() + first, count, ys);
-      return;
-    }
-    constexpr int kChunk = 256;
-    std::array<double, kChunk> values;
-    for (int done = 0; done < count; done += kChunk) {
-      const int n = std::min(kChunk, count - done);
-      for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = r.GetY(first + done + k);
-      Avx2Heights(map, values.data(), n, ys + done);
-    }
+  constexpr int kPadding = TMask_Obj::kBatchPadding;
+  if (!map_.Affine) {
+    // A flat or unbounded scale: the trace's own mapping, point by point.
+    for (int k = 0; k < count; ++k) ys[k] = Height(r, map_, r.GetY(first + k));
+    std::fill_n(ys + count, kPadding, 0);
+    mask.MaskHitBits(Words(first), Stride(), Xs(first), ys, static_cast<size_t>(count), bits, hits, kernel);
     return;
   }
-#endif
-  (void)kernel;
-  PortableHeights(r, map, first, count, ys);
-}
-
-}  // namespace
-
-TMaskHeightMap::TMaskHeightMap(double span, double offset)
-    : Scale(1024 / span), Offset(kCentre - offset * Scale) {
-  Affine = std::isfinite(span) && span != 0 && std::isfinite(Scale) && Scale != 0 && std::isfinite(Offset);
-}
-
-void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel) {
-  CheckPointRun(r, first, count);
-  Heights(r, HeightMap(r), first, count, ys,
-          TMask_Obj::KernelSupported(kernel) ? kernel : TMask_Obj::TKernel::Portable);
-}
-
-void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys) {
-  MaskScreenHeights(r, first, count, ys, BestKernel());
-}
-
-void TMaskColumns::Heights(const TSignalObj& r, int first, int count, int32_t* ys) const {
-  norv::Heights(r, map_, first, count, ys, BestKernel());
-}
-
-void CheckPointRun(const TSignalObj& r, int first, int count) {
-  if (count <= 0) return;
-  // The points' indexes are checked as GetY checks them (the last past the store when the
-  // run reaches beyond it).
-  (void)r.GetStoredY(first);
-  (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
-}
-
-void TMaskColumns::Update(const TSignalObj& r, const TMask_Obj& mask) {
-  const double span = r.GetEffScale() * 8, offset = r.GetEffOffset();
-  if (span != span_ || offset != offset_) {
-    map_ = TMaskHeightMap(span, offset);
-    span_ = span, offset_ = offset;
-  }
-  if (valid_ && recLen_ == r.GetRecLen() && firstShown_ == r.GetFirstShown() &&
-      zoomStep_ == r.GetZoomStep() && generation_ == mask.Generation())
+  // Plain records are read in place, with the padding the test reads past the run.
+  if ((r.GetTdrUnitKind() == tukNone || r.GetRaw()) && count <= kMaxRecLen - kPadding - first) {
+    mask.MaskHitBits(Words(first), Stride(), Xs(first), r.StoredYData() + first, map_,
+                     static_cast<size_t>(count), ys, bits, hits, kernel);
     return;
+  }
+  // Reflection units are converted first, and the points at the end of the store copied
+  // beside padding, in runs of whole hit words.
+  constexpr int kChunk = 256;
+  std::array<double, kChunk + kPadding> values{};
+  for (int done = 0; done < count; done += kChunk) {
+    const int from = first + done, n = std::min(kChunk, count - done);
+    for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = r.GetY(from + k);
+    mask.MaskHitBits(Words(from), Stride(), Xs(from), values.data(), map_, static_cast<size_t>(n), ys + done,
+                     bits + done, hits + done / 64, kernel);
+  }
+}
+
+void TMaskColumns::Remap(double span, double offset) {
+  map_ = TMaskHeightMap(span, offset);
+  span_ = span, offset_ = offset;
+}
+
+void TMaskColumns::Gather(const TSignalObj& r, const TMask_Obj& mask) {
   // The points' columns grow with their index, so those on the screen are one run.
   // A plain binary search: the fuzz build's compiler lacks the ranges of this library.
   const auto firstWhere = [](auto before) {

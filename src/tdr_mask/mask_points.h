@@ -1,38 +1,30 @@
 #pragma once
 // The screen places at which the mask test tests a record's points: x the point's column
-// (-1 left or right of the columns 0..4000, its y then 0) and y its height rounded within
-// 1..1023. The heights come from one scale and offset for the whole record (a fused
-// multiply-add, no division per point), so that a block of points converts at once.
+// (-1 left or right of the columns 0..4000, its y then 0) and y its height as the record's
+// TMaskHeightMap gives it.
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "instrument/record/signal_obj.h"
 #include "tdr_mask/mask_object.h"
 
 namespace norv {
 
-class TSignalObj;
-
 // Point i, one at a time.
 void MaskScreenPoint(const TSignalObj& r, int i, int32_t& x, int32_t& y);
-// The heights of points first .. first + count - 1, as MaskScreenPoint gives them for a
-// point on the screen. Avx2 converts four at a time; Portable one by one.
-void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys);
-void MaskScreenHeights(const TSignalObj& r, int first, int count, int32_t* ys, TMask_Obj::TKernel kernel);
-
-// A record's heights as Scale * v + Offset where its span is finite and not zero;
-// otherwise (Affine false) the trace's own mapping gives them point by point.
-struct TMaskHeightMap {
-  TMaskHeightMap() = default;
-  TMaskHeightMap(double span, double offset);
-  double Scale = 0, Offset = 0;
-  bool Affine = false;
-};
 
 // Refuses (std::out_of_range) a run of points that reaches outside the record's store.
-void CheckPointRun(const TSignalObj& r, int first, int count);
+// Inline, as TMaskColumns::Update: both run with every block the acquisition stores.
+inline void CheckPointRun(const TSignalObj& r, int first, int count) {
+  if (count <= 0) return;
+  // The points' indexes are checked as GetY checks them (the last past the store when the
+  // run reaches beyond it).
+  (void)r.GetStoredY(first);
+  (void)r.GetStoredY(count > kMaxRecLen - first ? kMaxRecLen : first + count - 1);
+}
 
 // The columns of a record's points on the screen and the mask's words of those columns,
 // kept while the record's time base and the mask stay the same: the points of every
@@ -40,9 +32,19 @@ void CheckPointRun(const TSignalObj& r, int first, int count);
 // its vertical scale and offset stay the same.
 class TMaskColumns {
  public:
-  void Update(const TSignalObj& r, const TMask_Obj& mask);
-  // As MaskScreenHeights, by the processor's kernel, for a run CheckPointRun has taken.
-  void Heights(const TSignalObj& r, int first, int count, int32_t* ys) const;
+  void Update(const TSignalObj& r, const TMask_Obj& mask) {
+    const double span = r.GetEffScale() * 8, offset = r.GetEffOffset();
+    if (span != span_ || offset != offset_) Remap(span, offset);
+    if (!valid_ || recLen_ != r.GetRecLen() || firstShown_ != r.GetFirstShown() ||
+        zoomStep_ != r.GetZoomStep() || generation_ != mask.Generation())
+      Gather(r, mask);
+  }
+  // The batch test (TMask_Obj::MaskHitBits) of a run of points on the screen that
+  // CheckPointRun has taken, with the mask Update was given: their heights as
+  // MaskScreenPoint gives them in ys, their bits and hit words; ys and bits are written up
+  // to kBatchPadding entries past the run.
+  void Test(const TSignalObj& r, const TMask_Obj& mask, int first, int count, int32_t* ys, uint8_t* bits,
+            uint64_t* hits, TMask_Obj::TKernel kernel = TMask_Obj::BestKernel()) const;
   // The points on the screen are First() .. End() - 1; the others hit nothing.
   int First() const { return first_; }
   int End() const { return end_; }
@@ -52,6 +54,9 @@ class TMaskColumns {
   size_t Stride() const { return xs_.size(); }
 
  private:
+  void Remap(double span, double offset);
+  void Gather(const TSignalObj& r, const TMask_Obj& mask);
+
   bool valid_ = false;
   uint16_t recLen_ = 0, firstShown_ = 0, zoomStep_ = 0;
   uint64_t generation_ = 0;

@@ -127,11 +127,8 @@ void CountMaskHitsInRun(int recordIndex, int firstIndex, int pointCount, uint64_
   const int end = std::min(firstIndex + pointCount, columns.End());
   for (int first = std::max(firstIndex, columns.First()); first < end; first += kBlock) {
     const int n = std::min(kBlock, end - first);
-    columns.Heights(r, first, n, ys.data());
-    std::fill_n(ys.data() + n, TMask_Obj::kBatchPadding, 0);
+    columns.Test(r, *MaskObj, first, n, ys.data(), bits.data(), hits.data());
     const int32_t* xs = columns.Xs(first);
-    MaskObj->MaskHitBits(columns.Words(first), columns.Stride(), xs, ys.data(), static_cast<size_t>(n),
-                         bits.data(), hits.data());
     // Most points hit nothing: only those that hit are looked at.
     for (size_t w = 0; w < static_cast<size_t>(n + 63) / 64; ++w)
       for (uint64_t word = hits[w]; word != 0; word &= word - 1) {

@@ -59,8 +59,9 @@ TSignalObj Record(const TRecordCase& c) {
   return r;
 }
 
-// Every kernel this machine runs gives every run of points (odd starts and lengths
-// included) the heights of the point-by-point conversion.
+// The mask test of every run of points (odd starts and lengths included) on every kernel
+// this machine runs takes the heights of the point-by-point conversion: read in place, from
+// the end of the store, converted from reflection units or by the trace's own mapping.
 TEST(MaskPoints, BlockConversionGivesThePointsHeights) {
   const TRecordCase cases[] = {
       {"512 points, the eye near halves", 512, 1, 0, 0.1, 0, tukNone, NearHalf},
@@ -86,37 +87,45 @@ TEST(MaskPoints, BlockConversionGivesThePointsHeights) {
          return (static_cast<double>(s) / 4294967296.0 - 0.5) * span * 1.2;
        }},
   };
+  const TMask_Obj mask;  // no polygon: only the heights count here
+  constexpr int kPadding = TMask_Obj::kBatchPadding;
   for (const TRecordCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const TSignalObj r = Record(c);
     std::vector<int32_t> wantX(kMaxRecLen), wantY(kMaxRecLen);
     for (int i = 0; i < kMaxRecLen; ++i) MaskScreenPoint(r, i, wantX[i], wantY[i]);
+    TMaskColumns columns;
+    columns.Update(r, mask);
+    for (int i = 0; i < kMaxRecLen; ++i)
+      ASSERT_EQ(wantX[i] >= 0, columns.First() <= i && i < columns.End()) << i;
     for (const TKernel kernel : {TKernel::Portable, TKernel::Avx2}) {
       if (!TMask_Obj::KernelSupported(kernel)) continue;
       SCOPED_TRACE(kernel == TKernel::Avx2 ? "avx2" : "portable");
       // Whole and odd runs, and the blocks the acquisition hands over: 1 .. 40 points
-      // anywhere, up to the end of the store.
+      // anywhere, up to the end of the store; the points on the screen of each.
       std::vector<std::pair<int, int>> runs = {{0, kMaxRecLen}, {3, 1}, {5, 263}, {4090, 6}, {100, 0}};
       for (int count = 1; count <= 40; ++count)
         runs.insert(runs.end(), {{count * 97, count}, {kMaxRecLen - count, count}});
-      for (const auto& [first, count] : runs) {
-        std::vector<int32_t> ys(count + 1, 7777);
-        MaskScreenHeights(r, first, count, ys.data(), kernel);
-        EXPECT_EQ(ys[count], 7777);
-        for (int k = 0; k < count; ++k) {
-          if (wantX[first + k] < 0) continue;
+      for (auto [first, count] : runs) {
+        count = std::min(first + count, columns.End()) - std::max(first, columns.First());
+        first = std::max(first, columns.First());
+        if (count <= 0) continue;
+        std::vector<int32_t> ys(count + kPadding + 1, 7777);
+        std::vector<uint8_t> bits(count + kPadding);
+        std::vector<uint64_t> hits((count + 63) / 64);
+        columns.Test(r, mask, first, count, ys.data(), bits.data(), hits.data(), kernel);
+        EXPECT_EQ(ys.back(), 7777);
+        for (int k = 0; k < count; ++k)
           ASSERT_EQ(ys[k], wantY[first + k]) << "point " << first + k << " value " << r.GetStoredY(first + k);
-        }
       }
     }
   }
   // A run past the record's store is refused before anything is read.
-  for (const TKernel kernel : {TKernel::Portable, TKernel::Avx2}) {
-    if (!TMask_Obj::KernelSupported(kernel)) continue;
-    std::vector<int32_t> ys(300);
+  {
     const TSignalObj r;
-    EXPECT_THROW(MaskScreenHeights(r, kMaxRecLen - 100, 200, ys.data(), kernel), std::out_of_range);
-    EXPECT_THROW(MaskScreenHeights(r, -4, 8, ys.data(), kernel), std::out_of_range);
+    EXPECT_THROW(CheckPointRun(r, kMaxRecLen - 100, 200), std::out_of_range);
+    EXPECT_THROW(CheckPointRun(r, -4, 8), std::out_of_range);
+    EXPECT_NO_THROW(CheckPointRun(r, kMaxRecLen - 100, 100));
   }
   // The reference itself at a few hand-worked points: 512 points at 0.1 V per division
   // put point i at column 8 i, and 0.05 V half a division (64 rows) above the centre line.
@@ -171,8 +180,11 @@ TEST(MaskPoints, RecordHitCountsMatchThePointTestOnEveryShippedMask) {
         r.SetZoomStep(static_cast<uint16_t>(base.ZoomStep));
         r.SetFirstShown(static_cast<uint16_t>(base.FirstShown));
         r.SetVertScale(base.VertScale);
+        // A NaN stands at the centre row, inside an eye mask's middle polygon.
         for (int i = 0; i < base.Points; ++i)
-          r.SetY(i, 0.45 * std::sin(i * 0.013) + 0.03 * std::sin(i * 2.1));
+          r.SetY(i, i % 61 == 7   ? kNaN
+                    : i % 67 == 5 ? kInf
+                                  : 0.45 * std::sin(i * 0.013) + 0.03 * std::sin(i * 2.1));
         const size_t points = static_cast<size_t>(base.Points);
         std::vector<int32_t> xs(points), ys(points);
         std::array<uint64_t, 9> want{};  // hit points, then each bit
