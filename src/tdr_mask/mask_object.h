@@ -94,8 +94,8 @@ class TMask_Obj {
   void MaskHitBits(const uint32_t* words, size_t stride, const int32_t* xs, const double* values,
                    const TMaskHeightMap& map, size_t count, int32_t* ys, uint8_t* bits, uint64_t* hits,
                    TKernel kernel = BestKernel()) const;
-  // Changes whenever the packed words do, and differs between masks: words gathered under
-  // another generation must be gathered again.
+  // Changes whenever the packed words do, and differs between masks (never 0): words
+  // gathered under another generation must be gathered again.
   uint64_t Generation() const { return generation_; }
   // The centre of mask polygon n (1-based) in screen units; (0, 0) beyond the count.
   std::pair<int, int> GetMaskPolygonCentre(int n) const;

@@ -86,7 +86,6 @@ void TMaskColumns::Gather(const TSignalObj& r, const TMask_Obj& mask) {
   for (int i = first_; i < end_; ++i) xs_[static_cast<size_t>(i - first_)] = Column(r, i);
   words_.resize(mask.ColumnWordRows() * Stride());
   mask.GatherColumnWords(xs_.data(), xs_.size(), words_.data(), Stride());
-  valid_ = true;
   recLen_ = r.GetRecLen(), firstShown_ = r.GetFirstShown(), zoomStep_ = r.GetZoomStep();
   generation_ = mask.Generation();
 }

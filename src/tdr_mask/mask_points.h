@@ -35,8 +35,8 @@ class TMaskColumns {
   void Update(const TSignalObj& r, const TMask_Obj& mask) {
     const double span = r.GetEffScale() * 8, offset = r.GetEffOffset();
     if (span != span_ || offset != offset_) Remap(span, offset);
-    if (!valid_ || recLen_ != r.GetRecLen() || firstShown_ != r.GetFirstShown() ||
-        zoomStep_ != r.GetZoomStep() || generation_ != mask.Generation())
+    if (recLen_ != r.GetRecLen() || firstShown_ != r.GetFirstShown() || zoomStep_ != r.GetZoomStep() ||
+        generation_ != mask.Generation())
       Gather(r, mask);
   }
   // The batch test (TMask_Obj::MaskHitBits) of a run of points on the screen that
@@ -57,8 +57,8 @@ class TMaskColumns {
   void Remap(double span, double offset);
   void Gather(const TSignalObj& r, const TMask_Obj& mask);
 
-  bool valid_ = false;
   uint16_t recLen_ = 0, firstShown_ = 0, zoomStep_ = 0;
+  // 0: nothing gathered yet (every mask's generation is above it).
   uint64_t generation_ = 0;
   int first_ = 0, end_ = 0;
   // NaN: no scale kept yet (and a NaN span or offset never matches, so it maps anew).

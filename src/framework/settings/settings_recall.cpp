@@ -1,6 +1,7 @@
 #include "framework/settings/settings_recall.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "framework/settings/handler.h"
 #include "framework/settings/settings_tree.h"
@@ -12,7 +13,9 @@ namespace norv {
 
 namespace {
 
-TSettingsRecall* ActiveRecall = nullptr;
+// The settings held back by the recall in force (none: nothing is being recalled), one
+// line per setting with the value it had when its procedure was held back, in the order met.
+std::vector<std::pair<const THandler*, std::string>>* HeldBack = nullptr;
 
 // The full path of a handler below `node`, or "".
 std::string PathBelow(TSpider& node, const THandler* handler) {
@@ -52,23 +55,13 @@ void Report(const std::vector<std::string>& skipped, const std::vector<std::stri
 
 }  // namespace
 
-TSettingsRecall::TSettingsRecall() : saved_(ActiveRecall) { ActiveRecall = this; }
-
-TSettingsRecall::~TSettingsRecall() { ActiveRecall = saved_; }
-
-std::vector<std::string> TSettingsRecall::HeldBackLines() const {
-  std::vector<std::string> lines;
-  for (const auto& held : held_back_) lines.push_back(held.second);
-  return lines;
-}
-
 bool RecallHoldsBack(THandler& handler) {
-  if (!ActiveRecall) return handler.GetWhoChangedRaw() == wcvReplay;
+  if (!HeldBack) return handler.GetWhoChangedRaw() == wcvReplay;
   // Named with the value that would have started it; a setup's second pass names it once.
   std::string line = HandlerPath(&handler);
   if (line.empty()) line = "?";
   line += handler.ExecCmd(std::string(), true, true);
-  auto& held = ActiveRecall->held_back_;
+  auto& held = *HeldBack;
   const auto known =
       std::find_if(held.begin(), held.end(), [&](const auto& h) { return h.first == &handler; });
   if (known != held.end())
@@ -80,15 +73,18 @@ bool RecallHoldsBack(THandler& handler) {
 
 void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay) {
   std::vector<std::string> skipped;
-  std::vector<std::string> heldBack;
+  std::vector<std::pair<const THandler*, std::string>> held;
   {
-    const TSettingsRecall recall;
-    {
-      TSettingsBatch batch;
-      replay(skipped);
-    }
-    heldBack = recall.HeldBackLines();
+    // A recall inside another (a setup's line that replays one) collects into its own.
+    struct TInForce {
+      decltype(HeldBack) const saved;
+      ~TInForce() { HeldBack = saved; }
+    } inForce{std::exchange(HeldBack, &held)};
+    TSettingsBatch batch;
+    replay(skipped);
   }
+  std::vector<std::string> heldBack;
+  for (auto& line : held) heldBack.push_back(std::move(line.second));
   // Once the batch and the recall have ended: the box waits for the user, who may start
   // anything meanwhile.
   Report(skipped, heldBack);

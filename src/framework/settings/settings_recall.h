@@ -6,31 +6,11 @@
 
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace norv {
 
 class THandler;
-
-// While one lives, settings are being recalled. The innermost one in force collects the
-// settings held back by RecallHoldsBack.
-class TSettingsRecall {
- public:
-  TSettingsRecall();
-  ~TSettingsRecall();
-  TSettingsRecall(const TSettingsRecall&) = delete;
-  TSettingsRecall& operator=(const TSettingsRecall&) = delete;
-
-  // The settings held back, as setup lines ("TRIG:LOWJITTER ON"), in the order met.
-  std::vector<std::string> HeldBackLines() const;
-
- private:
-  friend bool RecallHoldsBack(THandler& handler);
-  TSettingsRecall* saved_;
-  // One line per setting, with the value it had when its procedure was held back.
-  std::vector<std::pair<const THandler*, std::string>> held_back_;
-};
 
 // Asked by the callback of a setting before it starts a procedure or asks the user: true
 // (start nothing) while settings are recalled, or when the change itself is a replayed
