@@ -518,7 +518,7 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
     std::function<void()> prepare;
     Lines commands;
     std::string answer;
-    fs::path kept;  // a whole file the failure leaves as it was
+    fs::path kept = {};  // a whole file the failure leaves as it was
     bool fullDisk = false;
   };
   const Case cases[] = {
