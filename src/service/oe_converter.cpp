@@ -219,10 +219,16 @@ void RegisterConverterNodes() {
                                      0.01, 4, [](THandler&) { UpdateSimulatedConverter(); });
 }
 
+// A client's run has ended when its command answers: one that failed answers so.
+void OECalibrationCommand(bool gainRun, const THandler& h) {
+  RunFailingCommand([&] {
+    return StartOECalibration(gainRun, h.GetWhoChangedRaw() == wcvSwitcher) && State.LastRunSucceeded;
+  });
+}
+
 void RegisterCalibrationNodes() {
   TSpider& root = *RootSpider;
-  root.AddRightCommand("FLASH:OECalibr:AutoDarkLvl",
-                       [](THandler& h) { StartOECalibration(false, h.GetWhoChangedRaw() == wcvSwitcher); });
+  root.AddRightCommand("FLASH:OECalibr:AutoDarkLvl", [](THandler& h) { OECalibrationCommand(false, h); });
   State.DarkLvl =
       AddOEDouble("FLASH:OECalibr:DarkLvl", 50, "%", 0, 50, 100, 0.001, 0.005, 0.25, 6, [](THandler&) {
         SendOEConstant(*State.DarkLvl, "OE:DarkLevel", 0.001);
@@ -231,8 +237,7 @@ void RegisterCalibrationNodes() {
   State.PointNum = root.AddRadioSw(0, "FLASH:OECalibr:PointNum", "1,2,3,4,5,6,7,8");
   State.Power =
       AddOEDouble("FLASH:OECalibr:Power", 0.0003, "W", 1e-6, 0.0003, 0.00065, 1e-7, 5e-7, 2.5e-5, 4);
-  root.AddRightCommand("FLASH:OECalibr:AutoCalGain",
-                       [](THandler& h) { StartOECalibration(true, h.GetWhoChangedRaw() == wcvSwitcher); });
+  root.AddRightCommand("FLASH:OECalibr:AutoCalGain", [](THandler& h) { OECalibrationCommand(true, h); });
   AddOEDouble("FLASH:OECalibr:ERCorrFact", 0, "dB", -5, 0, 5, 0.02, 0.1, 0.5, 4);
   root.AddRightCommand("FLASH:OECalibr:StoreFCorr", {})->SetDisabled(true);
   root.AddRightCommand("FLASH:OECalibr:RecallFCorr", {});

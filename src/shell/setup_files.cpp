@@ -41,16 +41,20 @@ void TakeFactoryDefaultSetup() {
   if (RootSpider) RootSpider->DumpSettings(ShellState.FactoryDefaultSetup);
 }
 
-bool SaveSetupFile(const fs::path& path, bool showErrors) {
+bool SaveSetupFile(const fs::path& path, bool showErrors, std::string* failure) {
   // Checked as it is opened: the default and power-off names hold the instrument's name.
   const std::string refused = WhyFileRefused(path);
   std::vector<std::string> lines;
   if (RootSpider) RootSpider->DumpSettings(lines);
-  const bool ok = refused.empty() && RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines));
-  if (!ok && showErrors)
-    Dialogs().Inform(TMessageKind::Error,
-                     refused.empty() ? FormatLangStr("File___NotSaved", path.string()) : refused);
-  return ok;
+  std::string why;
+  const bool ok =
+      refused.empty() && RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines), true, &why);
+  if (ok) return true;
+  const std::string text =
+      refused.empty() ? WithReason(FormatLangStr("File___NotSaved", path.string()), why) : refused;
+  if (showErrors) Dialogs().Inform(TMessageKind::Error, text);
+  if (failure) *failure = text;
+  return false;
 }
 
 namespace {
@@ -83,16 +87,16 @@ void ReplaySetup(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-bool LoadSetupFile(const fs::path& path, bool showErrors) {
-  if (const std::string refused = WhyFileRefused(path); !refused.empty()) {
-    if (showErrors) Dialogs().Inform(TMessageKind::Error, refused);
+bool LoadSetupFile(const fs::path& path, bool showErrors, std::string* failure) {
+  const auto fail = [&](const std::string& text) {
+    if (showErrors) Dialogs().Inform(TMessageKind::Error, text);
+    if (failure) *failure = text;
     return false;
-  }
+  };
+  if (const std::string refused = WhyFileRefused(path); !refused.empty()) return fail(refused);
   const TFileRead file = ReadRegularFile(path);
-  if (!file || !RootSpider) {
-    if (showErrors) Dialogs().Inform(TMessageKind::Error, FormatLangStr("File___NotFound", path.string()));
-    return false;
-  }
+  if (!file || !RootSpider)
+    return fail(WithReason(FormatLangStr("File___NotFound", path.string()), file.Why));
   ReplaySetup(SetupLinesFromFileText(file.Bytes));
   return true;
 }

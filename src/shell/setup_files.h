@@ -32,8 +32,9 @@ bool SaveSetup(TSetupKind kind, bool showErrors);
 bool RecallSetup(TSetupKind kind, bool showErrors);
 
 // Writes the settings to Path (temporary file, then rename); false on any failure, with
-// the target left as it was.
-bool SaveSetupFile(const std::filesystem::path& path, bool showErrors);
-bool LoadSetupFile(const std::filesystem::path& path, bool showErrors);
+// the target left as it was. Loads them from it. The text of an error, shown or not, goes
+// to failure when given.
+bool SaveSetupFile(const std::filesystem::path& path, bool showErrors, std::string* failure = nullptr);
+bool LoadSetupFile(const std::filesystem::path& path, bool showErrors, std::string* failure = nullptr);
 
 }  // namespace norv

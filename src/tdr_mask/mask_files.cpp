@@ -487,10 +487,10 @@ bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::stri
     fill(ini);
     ini.UpdateFile();
     return true;
-  } catch (const EIniFileError&) {
+  } catch (const EIniFileError& e) {
     std::string text = GetLangStr(failKey);
     if (text.empty()) text = failText;
-    Dialogs().Inform(TMessageKind::Error, text + fileName.string());
+    Dialogs().Inform(TMessageKind::Error, WithReason(text + fileName.string(), e.Why()));
     return false;
   }
 }
@@ -653,16 +653,22 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
 }
 
 bool LoadUserMask(const fs::path& fileName) {
+  // The ini reader takes a missing file for an empty one.
+  if (std::error_code ec; !fs::exists(fileName, ec) && !ec) {
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName.string()));
+    return false;
+  }
   TCurrentMask mask;
   std::optional<TRefusal> refusal;
   try {
     TMemIniFile_Dot ini(fileName);
-    if (ini.ReadString(kCommon, "Signature", "") != kUserSignature) return false;
     mask.Kind = mkUser;
     mask.MaskName = ini.ReadString(kCommon, "Mask Name", "");
     if (mask.MaskName.empty()) mask.MaskName = fileName.stem().string();
-    if (!ReadMaskScales(ini, mask)) return false;
-    refusal = ReadIniPolygons(ini, mask);
+    if (ini.ReadString(kCommon, "Signature", "") != kUserSignature || !ReadMaskScales(ini, mask))
+      refusal = TRefusal::Damaged;
+    else
+      refusal = ReadIniPolygons(ini, mask);
   } catch (const EIniFileError&) {
     refusal = TRefusal::Damaged;
   }
@@ -676,7 +682,10 @@ bool LoadUserMask(const fs::path& fileName) {
 
 bool SaveUserMask(const fs::path& fileName) {
   const TCurrentMask& mask = TheCurrentMask;
-  if (mask.PolygonCount == 0) return false;
+  if (mask.PolygonCount == 0) {
+    Dialogs().Inform(TMessageKind::Error, "There is no mask to save");
+    return false;
+  }
   return WriteMaskFile(fileName, "DontCreateFile", "Cannot create the file ", [&](TMemIniFile_Dot& ini) {
     ini.WriteString(kCommon, "Signature", kUserSignature);
     for (const char* key : {"Mask Name", "Bit Rate", "Type of Mask", "Type of Line"})

@@ -216,13 +216,18 @@ void RegisterMaskHandlers() {
   });
   s.Test = root.AddOnOff(false, "Mask:Test", TestChanged);
   s.MaskFile = root.AddGpibString("Mask:MaskFile", MaskFileCommand);
-  s.SaveUser =
-      root.AddRightCommand("Mask:SaveUser", [](THandler&) { SaveUserMask(ConfinedFile(UserMaskFile())); });
+  s.SaveUser = root.AddRightCommand("Mask:SaveUser", [](THandler&) {
+    const fs::path file = ConfinedFile(UserMaskFile());
+    RunFailingCommand([&] { return SaveUserMask(file); });
+  });
   s.LoadUser = root.AddRightCommand("Mask:LoadUser", [](THandler&) {
     const fs::path file = ConfinedFile(UserMaskFile());
     SaveMaskUndo();
-    LoadUserMask(file);
-    UpdateMaskMenuEnabling();
+    RunFailingCommand([&] {
+      const bool loaded = LoadUserMask(file);
+      UpdateMaskMenuEnabling();
+      return loaded;
+    });
   });
   s.RunUntil = root.AddRadioSw(mruStopBtn, "Mask:RunUntil", "StopBtn,FailedWfms,FailedSmpls,Wfms,Samples",
                                [](THandler&) { UpdateRunUntilEnabling(); });

@@ -194,11 +194,14 @@ void DoVertCalibr(int slot, const THandler& command) {
     ~TRestoreRun() { RunFlag = was; }
   } restore{runWas};
   const TTraceId trace = slot == 0 ? TTraceId::Ch1 : TTraceId::Ch2;
-  if (TdrHooks.RunChannelCalibration(ChannelCode(slot), trace, tdr, !fromControl)) {
-    n.Calibrated = true;
-  } else {
+  RunFailingCommand([&] {
+    if (TdrHooks.RunChannelCalibration(ChannelCode(slot), trace, tdr, !fromControl)) {
+      n.Calibrated = true;
+      return true;
+    }
     for (size_t i = 0; i < 5; ++i) kept[i]->SetValueByProgram(saved[i]);
-  }
+    return false;
+  });
 }
 
 // --- margins ---

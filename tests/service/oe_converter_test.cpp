@@ -12,6 +12,8 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/channel_settings.h"
@@ -240,6 +242,18 @@ TEST_F(OEConverterTest, CalibrationNeedsAConnectedOutput) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].find("is not connected to any of the CHANNEL INPUT"), std::string::npos);
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  // A client's command answers the refusal.
+  for (const char* command : {"FLASH:OECalibr:AutoDarkLvl", "FLASH:OE:AutoCalGain"}) {
+    SCOPED_TRACE(command);
+    const TDialogsSuppressed quiet;
+    try {
+      Run(command);
+      ADD_FAILURE() << "answered OK";
+    } catch (const EAssertion& e) {
+      EXPECT_NE(std::string(e.what()).find("is not connected to any of the CHANNEL INPUT"),
+                std::string::npos);
+    }
+  }
 }
 
 // A failed run gives the remembered dark level back, and the calibration set-up goes

@@ -271,11 +271,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
       {"TDR channel calibration",
        {"TDR:Mode TDR", "TDR:Ch1:Destination G1"},
        "TDR:Ch1:DoVertCalibr",
-       false,
+       true,
        "",
        ""},
       {"TDR correction", {}, "TDR:Ch1:Normalize On", false, "TDR:Ch1:Normalize?", "OFF"},
-      {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", false, "", ""},
+      {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", true, "", ""},
   };
   UntriggeredRecords untriggered(clock);
   AcquisitionCycle().SetSimSource(&untriggered);

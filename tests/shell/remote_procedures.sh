@@ -102,14 +102,18 @@ send "OEConv:WaveLen WLUserDef" || fail "the user wavelength was refused"
 gain=$(send "Flash:OE:ConversionGain?") || fail "the gain was not answered"
 # With next to no light the level is lost in the noise and the run fails by itself.
 send "GSS:A:Amplitude 1M" || fail "the amplitude was refused"
-procedure "gain without light" "FLASH:OECalibr:AutoCalGain"
+# A run that fails answers so, with what the log tells.
+since=$(wc -l <"$work/log")
+answer=$(send "FLASH:OECalibr:AutoCalGain" 2>&1) && fail "gain without light answered OK"
+[[ $answer == *"No steady light on the O/E CONVERTER"* ]] || fail "gain without light answered \"$answer\""
+no_box "gain without light"
 logged "[error] Calibration failed"
 logged "No steady light on the O/E CONVERTER"
 send "GSS:A:Amplitude 0.5" || fail "the amplitude was refused"
 # Nothing at all at the channel: one value throughout, whatever level it reads.
 send "GSS:Ch1 Off" || fail "Ch1's source was refused"
 since=$(wc -l <"$work/log")
-send "FLASH:OECalibr:AutoCalGain" || fail "gain without an input did not answer, or failed"
+send "FLASH:OECalibr:AutoCalGain" 2>/dev/null && fail "gain without an input answered OK"
 logged "No steady light on the O/E CONVERTER"
 send "GSS:Ch1 A" || fail "Ch1's source was refused"
 no_box "gain without an input"
@@ -136,8 +140,9 @@ await "Trig:LowJitter?" OFF
 logged "[error] Low Jitter: no reference sine on Ch2"
 no_box "low-jitter reference"
 
-# Saves, loads and memory copies are served later, by the idle step, long after their
-# command has answered: what goes wrong goes to the log all the same.
+# Saves, loads and memory copies of a client are served before its command answers (at the
+# end of a cycle while the acquisition runs): what goes wrong is the answer, and goes to the
+# log all the same. What the program does later for it (a counted run's saves) only logs.
 waveforms="$work/home/Waveforms/Waveform Files"
 acquisitions="$work/home/Waveforms/Acquisition Limit Files"
 # Waits until the log since the last request holds a line.
@@ -149,10 +154,11 @@ told() {
   fail "the log lacks \"$1\""
 }
 served() {
-  local what=$1 text=$2
+  local what=$1 text=$2 answer
   shift 2
   since=$(wc -l <"$work/log")
-  send "$@" || fail "$what was refused"
+  answer=$(send "$@" 2>&1) && fail "$what answered OK"
+  [[ $answer == *"${text#"[error] "}"* ]] || fail "$what answered \"$answer\", not \"$text\""
   told "$text"
   no_box "$what"
 }

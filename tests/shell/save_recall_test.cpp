@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -25,6 +26,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
@@ -494,6 +496,121 @@ class RecalledProceduresTest : public test::ShellTest {
 // the default or the power-off setup, or by the redo of such a recall: the setting comes
 // back, nothing runs and no box opens but the one warning, which names the setting so that
 // the user starts what it starts when wanted.
+// A client's save, load or mask file work that fails answers the error with the system's
+// reason, and a full disk cuts no file that was whole. Each row's last line fails.
+TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
+  const fs::path masks = DataFolders().MaskUserDir, db = DataFolders().DatabaseDir;
+  const fs::path waveforms = DataFolders().WaveformFilesDir, setups = DataFolders().SetupFilesDir;
+  fs::create_directories(masks);
+  // A rectangle in the middle of the screen.
+  std::ofstream(masks / "box.pcm") << "[COMMON]\nSignature=User Mask\nTime by Division=1e-9\n"
+                                      "Value by Division=0.1\nMiddle Value=0\nList of Polygons=1\n"
+                                      "[Polygon 1]\nNumber of Vertex=4\nVertex 1=1000, 400\n"
+                                      "Vertex 2=3000, 400\nVertex 3=3000, 624\nVertex 4=1000, 624\n";
+  const auto whole = [](const fs::path& file) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << "whole";
+  };
+  const std::string full = "it cannot be written: No space left on device";
+  const auto written = [](const fs::path& file) { return "Write Error to file \"" + file.string() + "\": "; };
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    Lines commands;
+    std::string answer;
+    fs::path kept = {};  // a whole file the failure leaves as it was
+    bool fullDisk = false;
+  };
+  const Case cases[] = {
+      {"mask save without a mask",
+       [] {},
+       {"Mask:MaskFile none", "Mask:SaveUser"},
+       "There is no mask to save"},
+      {"mask load of a missing file",
+       [] {},
+       {"Mask:MaskFile gone", "Mask:LoadUser"},
+       "File \"" + (masks / "gone.pcm").string() + "\" does not exist!"},
+      {"mask load of a file without polygons",
+       [&] { std::ofstream(masks / "bad.pcm") << "[COMMON]\nSignature=User Mask\n"; },
+       {"Mask:MaskFile bad", "Mask:LoadUser"},
+       "Error reading the mask file " + (masks / "bad.pcm").string()},
+      {"mask load of a file of another kind",
+       [&] { std::ofstream(masks / "text.pcm") << "just text\n"; },
+       {"Mask:MaskFile text", "Mask:LoadUser"},
+       "Error reading the mask file " + (masks / "text.pcm").string()},
+      {"mask save onto a read-only file",
+       [&] {
+         whole(masks / "locked.pcm");
+         fs::permissions(masks / "locked.pcm", fs::perms::owner_read | fs::perms::group_read);
+       },
+       {"Mask:MaskFile box", "Mask:LoadUser", "Mask:MaskFile locked", "Mask:SaveUser"},
+       "Cannot create the file " + (masks / "locked.pcm").string() + ": the file is read-only",
+       masks / "locked.pcm"},
+      {"database load of a missing file",
+       [] {},
+       {"Save:Disk:FileType Db", "Save:Disk:FileName gone", "Save:Disk:Load"},
+       "File \"" + (db / "gone.cgs").string() + "\" does not exist!"},
+      {"default setup that is a folder",
+       [] {
+         fs::remove(SetupFilePath(TSetupKind::Default));
+         fs::create_directories(SetupFilePath(TSetupKind::Default));
+       },
+       {"*DefSetup Default"},
+       "ERROR Opening File " + SetupFilePath(TSetupKind::Default).string() + ": it is not a regular file"},
+      {"waveform on a full disk",
+       [&] { whole(waveforms / "full.wfm"); },
+       {"Save:Disk:FileType Wfm", "Save:Disk:Source Ch1", "Save:Disk:FileName full", "Save:Disk:Save"},
+       written(waveforms / "full.wfm") + full,
+       waveforms / "full.wfm",
+       true},
+      {"memory on a full disk",
+       [&] { whole(MemoryFilePath(1)); },
+       {"Save:Memo:Source Ch1", "Save:Memo:ToMemo M2", "Save:Memo:Save"},
+       written(MemoryFilePath(1)) + full,
+       MemoryFilePath(1),
+       true},
+      {"database on a full disk",
+       [&] { whole(db / "full.cgs"); },
+       {"Save:Disk:FileType Db", "Save:Disk:FileName full", "Save:Disk:Save"},
+       written(db / "full.cgs") + full,
+       db / "full.cgs",
+       true},
+      {"setup on a full disk",
+       [&] { whole(setups / "full.set"); },
+       {"Save:Setup:FileName full", "Save:Setup:Save"},
+       "ERROR Saving File " + (setups / "full.set").string() + ": " + full,
+       setups / "full.set",
+       true},
+      {"user mask on a full disk",
+       [&] { whole(masks / "full.pcm"); },
+       {"Mask:MaskFile box", "Mask:LoadUser", "Mask:MaskFile full", "Mask:SaveUser"},
+       "Cannot create the file " + (masks / "full.pcm").string() + ": " + full,
+       masks / "full.pcm",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    std::optional<TDiskRoomForTests> fullDisk;
+    if (c.fullDisk) fullDisk.emplace(64);  // less than any of these files
+    const TDialogsSuppressed remote;
+    for (size_t n = 0; n + 1 < c.commands.size(); ++n) ASSERT_NO_THROW(ExecCommand(c.commands[n]));
+    std::string answer = "OK";
+    try {
+      ExecCommand(c.commands.back());
+    } catch (const EAssertion& e) {
+      answer = e.what();
+    }
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_FALSE(SaveState.DatabaseRecording);
+    if (!c.kept.empty()) {
+      EXPECT_EQ(FileBytes(c.kept), "whole");
+    }
+  }
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
+  fs::remove(SetupFilePath(TSetupKind::Default));
+}
+
 TEST_F(RecalledProceduresTest, ARecallSetsTheSettingWithoutItsProcedureAndNamesIt) {
   struct Case {
     const char* name;
@@ -672,8 +789,9 @@ TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
   EXPECT_NE(dialogs.shown[1].find("Write Error to file"), std::string::npos);
 }
 
-// What a remote client asks for is served later, by the idle step, when its command has
-// answered long ago: its failures go to the log, as its command's would, and no box opens.
+// A remote client's request is served before its command answers, which answers its
+// failure; what the program does later for it (a counted run's saves, the end of a
+// recording) tells the log. Its failures go to the log too, and no box opens.
 TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
   const auto remote = [](const std::string& line) {
     const TDialogsSuppressed quiet;
@@ -705,7 +823,8 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
        [&] { fs::create_directories(waveforms / "taken.wfm"); },
        {"Save:Disk:Source Ch1", "Save:Disk:FileName taken", "Save:Disk:Save"},
        {},
-       "[error] Write Error to file \"" + (waveforms / "taken.wfm").string() + "\""},
+       "[error] Write Error to file \"" + (waveforms / "taken.wfm").string() +
+           "\": it cannot be written: Is a directory"},
       {"missing file",
        [] {},
        {"Save:Disk:FileName nothere", "Save:Disk:Load"},
@@ -720,7 +839,8 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
        [] { fs::create_directories(MemoryFilePath(0)); },
        {"Save:Memo:Source Ch1", "Save:Memo:ToMemo M1", "Save:Memo:Save"},
        {},
-       "[error] Write Error to file \"" + MemoryFilePath(0).string() + "\""},
+       "[error] Write Error to file \"" + MemoryFilePath(0).string() +
+           "\": it cannot be written: Is a directory"},
       // The save was asked for by the client; the run it happens in is the program's.
       {"auto-save",
        [&] { fs::create_directories(acquisitions / "auto_00001_Ch1.wfm"); },
@@ -729,7 +849,8 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
          ExecCommand("*Run");
          runUntilStopped();
        },
-       "[error] Write Error to file \"" + (acquisitions / "auto_00001_Ch1.wfm").string() + "\""},
+       "[error] Write Error to file \"" + (acquisitions / "auto_00001_Ch1.wfm").string() +
+           "\": it cannot be written: Is a directory"},
       // A recording the client started ends with the acquisition, whoever stops it.
       {"recording",
        [] {},
@@ -741,14 +862,26 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
          ExecCommand("*StopSingle Stop");
          runUntilStopped();
        },
-       "[error] Write Error to file \"" + (DataFolders().DatabaseDir / "db.cgs").string() + "\""},
+       "[error] Write Error to file \"" + (DataFolders().DatabaseDir / "db.cgs").string() +
+           "\": it cannot be written: Is a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.prepare();
-    for (const std::string& line : c.commands) remote(line);
     DialogState.SuppressedLog.clear();
-    if (c.after) c.after();
+    std::string answer;
+    for (const std::string& line : c.commands) {
+      try {
+        remote(line);
+      } catch (const EAssertion& e) {
+        answer += e.what();
+      }
+    }
+    EXPECT_EQ(answer, c.after ? "" : c.logged.substr(std::string("[error] ").size()));
+    if (c.after) {
+      DialogState.SuppressedLog.clear();
+      c.after();
+    }
     ShellIdleStep();
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
     EXPECT_EQ(DialogState.SuppressedLog, Lines{c.logged});
@@ -1052,6 +1185,9 @@ TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
   ExecCommand("Save:Disk:Save");
   ASSERT_TRUE(SaveState.DatabaseRecording);
   EXPECT_EQ(ColorGradeDatabase.Unit1(), "") << "the new record kept an old header";
+  // Made while stopped, the recording waits for the run it is for.
+  ShellIdleStep();
+  ASSERT_TRUE(SaveState.DatabaseRecording);
   ExecCommand("*Run");
   for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 50; ++step) {
     ShellIdleStep();

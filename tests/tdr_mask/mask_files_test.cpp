@@ -274,7 +274,7 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
     bool user;  // a ".pcm" user mask, else a standard ".msk"
     std::string text;
     int margin;
-    bool message;  // a file of another kind is refused without a message
+    bool message;  // a standard file of another kind is refused without a message
   };
   const Case cases[] = {
       {"no vertexes", true, userHead + "List of Polygons=1\n[Polygon 1]\nNumber of Vertex=0\n", 0, true},
@@ -284,9 +284,10 @@ TEST_F(MaskFilesTest, DamagedFilesAreRefusedAndTheMaskStays) {
       {"inf", true, userHead + "List of Polygons=1\n[Polygon 1]\n" + polygon(3, "200, inf"), 0, true},
       {"more vertexes counted than given", true,
        userHead + "List of Polygons=1\n[Polygon 1]\n" + polygon(5, "200, 300"), 0, true},
-      {"another signature", true, "[COMMON]\nSignature=Standard Mask\n", 0, false},
+      // A user mask is a file the user chose: refused with a message whatever it holds.
+      {"another signature", true, "[COMMON]\nSignature=Standard Mask\n", 0, true},
       {"no time scale", true, "[COMMON]\nSignature=User Mask\nValue by Division=0.1\nList of Polygons=1\n", 0,
-       false},
+       true},
       {"bit rate 0", false, stdHead + "Bit Rate=0 Mbps\nList of Polygons=1\n[Polygon 1]\n" + triangle, 0,
        false},
       {"bit rate below 0", false, stdHead + "Bit Rate=-1 Gbps\nList of Polygons=1\n[Polygon 1]\n" + triangle,

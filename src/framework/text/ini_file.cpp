@@ -283,7 +283,8 @@ void TCustomIniFile_Dot::LoadFile() {
     doc_->Clear();
     return;
   }
-  if (!file) throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\": " + file.Why);
+  if (!file)
+    throw EIniFileError("Cannot read the file \"" + fileName_.string() + "\": " + file.Why, file.Why);
   TDecodedText decoded = DecodeText(file.Bytes, codePage_);
   encoding_ = decoded.encoding;
   doc_->Parse(decoded.utf8);
@@ -294,7 +295,7 @@ void TCustomIniFile_Dot::SaveFile() {
   std::string bytes = EncodeText(doc_->Text(), encoding_, &used, codePage_);
   encoding_ = used;
   if (std::string why; !WriteFileAtomically(fileName_, bytes, false, &why))
-    throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\": " + why);
+    throw EIniFileError("Cannot write the file \"" + fileName_.string() + "\": " + why, why);
 }
 
 std::string TCustomIniFile_Dot::ReadString(std::string_view section, std::string_view ident,

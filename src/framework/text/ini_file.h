@@ -26,7 +26,14 @@ namespace norv {
 // hold (a line break, a key with '=' or a section with ']').
 class EIniFileError : public std::runtime_error {
  public:
-  explicit EIniFileError(const std::string& text) : std::runtime_error(text) {}
+  explicit EIniFileError(const std::string& text, std::string why = {})
+      : std::runtime_error(text), why_(std::move(why)) {}
+  // Why the file could not be read or written ("the file is read-only"); empty for a name
+  // or value.
+  const std::string& Why() const { return why_; }
+
+ private:
+  std::string why_;
 };
 
 class TIniDocument;

@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -97,6 +98,9 @@ TFileRead ReadRegularFile(const fs::path& file, std::uintmax_t maxBytes) {
 namespace {
 
 constexpr std::string_view kTemporarySuffix = ".tmp";
+
+// The room a test left on the disk; none: the disk's own.
+std::optional<std::uintmax_t> DiskRoom;
 
 std::string TemporaryPrefix(const fs::path& path) { return "." + path.filename().string() + "."; }
 
@@ -209,6 +213,10 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes, bool crea
   TTemporaryFile temp(path, why);
   if (temp.Fd() < 0) return false;
   if (mode != 0 && ::fchmod(temp.Fd(), mode) != 0) return FailWith(why, errno);
+  if (DiskRoom && bytes.size() > *DiskRoom) {
+    WriteAll(temp.Fd(), bytes.substr(0, static_cast<std::size_t>(*DiskRoom)), why);
+    return FailWith(why, ENOSPC);
+  }
   if (!WriteAll(temp.Fd(), bytes, why)) return false;
   // The data must be on disk before the name points at it.
   if (::fsync(temp.Fd()) != 0) return FailWith(why, errno);
@@ -221,10 +229,19 @@ bool ReserveRoomFor(const fs::path& path, std::uintmax_t size, std::string* why)
   if (size > static_cast<std::uintmax_t>(std::numeric_limits<off_t>::max())) return FailWith(why, EFBIG);
   TTemporaryFile temp(path, why);
   if (temp.Fd() < 0) return false;
+  if (DiskRoom && size > *DiskRoom) return FailWith(why, ENOSPC);
   if (const int error = ::posix_fallocate(temp.Fd(), 0, static_cast<off_t>(size)); error != 0)
     return FailWith(why, error);
   return temp.Close(why);
 }
+
+std::string WithReason(std::string message, std::string_view why) {
+  if (!why.empty()) message.append(": ").append(why);
+  return message;
+}
+
+TDiskRoomForTests::TDiskRoomForTests(std::uintmax_t room) { DiskRoom = room; }
+TDiskRoomForTests::~TDiskRoomForTests() { DiskRoom.reset(); }
 
 int OpenLockFile(const fs::path& path, std::string* why) {
   const auto refuse = [&](int fd, std::string reason) {

@@ -71,6 +71,20 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 // and the disk holds that much, tried in the writer's own temporary file, removed again.
 bool ReserveRoomFor(const std::filesystem::path& path, std::uintmax_t size, std::string* why = nullptr);
 
+// A message about a file with the reason its read or write failed, when there is one.
+std::string WithReason(std::string message, std::string_view why);
+
+// Tests stand a full disk in the writer's way: while one lives, a file written through here
+// takes at most room bytes and its write then fails as on a full disk ("No space left on
+// device"); a reservation of more fails likewise. One at a time.
+class TDiskRoomForTests {
+ public:
+  explicit TDiskRoomForTests(std::uintmax_t room);
+  ~TDiskRoomForTests();
+  TDiskRoomForTests(const TDiskRoomForTests&) = delete;
+  TDiskRoomForTests& operator=(const TDiskRoomForTests&) = delete;
+};
+
 // A lock file (for flock()) open for reading and writing, made with mode 0600 when absent;
 // -1 with the reason in why when it is not a regular file of ours: a link in its place is
 // never followed, a FIFO or device never opened. The caller closes it.

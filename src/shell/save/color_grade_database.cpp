@@ -76,11 +76,11 @@ void TColorGradeDatabase::Accumulate(const TSignalObj& record) {
   }
 }
 
-bool TColorGradeDatabase::Save(const fs::path& file) const {
+bool TColorGradeDatabase::Save(const fs::path& file, std::string* why) const {
   if (Empty()) return false;
   // The record itself, not a copy of its 16 MB.
-  return WriteFileAtomically(file,
-                             std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+  return WriteFileAtomically(
+      file, std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()), true, why);
 }
 
 std::string TColorGradeDatabase::Validate(std::span<const uint8_t> header, uint64_t fileSize) {

@@ -37,8 +37,9 @@ class TColorGradeDatabase {
   // left out.
   void Accumulate(const TSignalObj& record);
 
-  // Writes the record (temporary file, then rename); false on any failure.
-  bool Save(const std::filesystem::path& file) const;
+  // Writes the record (temporary file, then rename); false on any failure, with why when
+  // given.
+  bool Save(const std::filesystem::path& file, std::string* why = nullptr) const;
   // Reads one record. Empty on success, else why the file was refused; a refused file
   // changes nothing. The header and the size are checked before the counters are read.
   std::string Load(const std::filesystem::path& file);

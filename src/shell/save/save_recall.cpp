@@ -20,11 +20,13 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/record/waveform_files.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/startup/program_folders.h"
+#include "shell/program_shell.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 
@@ -43,11 +45,43 @@ struct TRequestOrigins {
   TRequestOrigin MemoCopy, DiskSave, DiskLoad, Recording;
 };
 TRequestOrigins Origins;
-const TProgramUnit OriginsUnit("save requests", [] { Origins = {}; });
+// Whether the last serving of each request did what it was asked.
+struct TRequestResults {
+  bool MemoCopy = true, DiskSave = true, DiskLoad = true;
+};
+TRequestResults Served;
+const TProgramUnit OriginsUnit("save requests", [] {
+  Origins = {};
+  Served = {};
+});
+
+void ServeMemoCopy() { Served.MemoCopy = CopySelectedSourceToMemory(); }
+void ServeDiskSave() { Served.DiskSave = SaveWaveformToDisk(); }
+void ServeDiskLoad() { Served.DiskLoad = LoadWaveformFromDisk(); }
 
 void Raise(bool& request, TRequestOrigin& origin) {
   request = true;
   origin = TRequestOrigin::Here();
+}
+
+// A command's request. A client's is served before its command answers, so that a failure
+// answers as one: once the cycle being read has ended (its records are whole only then),
+// by its end or at once. The user at the screen is told by the idle step's box.
+void RaiseByCommand(bool& request, TRequestOrigin& origin, const bool& succeeded, void (*serve)()) {
+  Raise(request, origin);
+  if (!origin.Quiet()) return;
+  RunFailingCommand([&] {
+    if (AcqCycleRunning && GuiReady) IdleStepsUntil([&] { return !request || !AcqCycleRunning; });
+    if (request) {
+      request = false;
+      serve();
+    }
+    return succeeded;
+  });
+}
+
+std::string WriteErrorText(const std::string& fileName, const std::string& why) {
+  return WithReason(GetLangStr("WriteFileError") + fileName + "\"", why);
 }
 
 constexpr const char* kSourceItems =
@@ -178,52 +212,56 @@ void DatabaseState(std::string& text, bool, bool apply) {
   LoadDatabaseFile(file.string());
 }
 
-void StartRecording(const std::string& fileName) {
-  if (CreateDatabaseFile(fileName)) Origins.Recording = TRequestOrigin::Here();
+bool StartRecording(const std::string& fileName) {
+  if (!CreateDatabaseFile(fileName)) return false;
+  Origins.Recording = TRequestOrigin::Here();
+  return true;
 }
 
 void DiskSaveNode(THandler&) {
   if (IsDbType()) {
     if (S().DatabaseFileName.empty()) return;
     ConfinedFile(S().DatabaseFileName + ".cgs");
-    StartRecording(S().DatabaseFileName);
+    RunFailingCommand([] { return StartRecording(S().DatabaseFileName); });
     return;
   }
   if (S().WaveformFileName.empty()) return;
-  Raise(DiskSaveRequest, Origins.DiskSave);
   S().DiskSaveNoDialog = true;
+  RaiseByCommand(DiskSaveRequest, Origins.DiskSave, Served.DiskSave, ServeDiskSave);
 }
 
 // A database to show: markers off first, as they cannot stand on a database.
-void LoadShownDatabase() {
+bool LoadShownDatabase() {
   if (THandler* mark = RootSpider->FindHandler("Mark:Type"_node))
     if (auto* radio = dynamic_cast<TRadioSwHandler*>(mark)) radio->SetIndexByProgram(0);
-  LoadDatabaseFile(ConfinedFile(S().DatabaseFileName + ".cgs").string());
+  return LoadDatabaseFile(ConfinedFile(S().DatabaseFileName + ".cgs").string());
 }
 
 void DiskLoadNode(THandler&) {
   if (IsDbType()) {
-    if (!S().DatabaseFileName.empty()) LoadShownDatabase();
+    if (!S().DatabaseFileName.empty()) RunFailingCommand(LoadShownDatabase);
     return;
   }
-  Raise(DiskLoadRequest, Origins.DiskLoad);
   S().DiskLoadNoDialog = true;
+  RaiseByCommand(DiskLoadRequest, Origins.DiskLoad, Served.DiskLoad, ServeDiskLoad);
 }
 
 void SetupSaveNode(THandler&) {
-  if (!S().SetupFileName.empty() && !SaveSetupFile(ConfinedFile(S().SetupFileName), false))
-    throw EAssertion(FormatLangStr("File___NotSaved", S().SetupFileName));
+  std::string failure;
+  if (!S().SetupFileName.empty() && !SaveSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
+    throw EAssertion(failure);
 }
 
 void SetupRecallNode(THandler&) {
-  if (!S().SetupFileName.empty() && !LoadSetupFile(ConfinedFile(S().SetupFileName), false))
-    throw EAssertion(FormatLangStr("File___NotFound", S().SetupFileName));
+  std::string failure;
+  if (!S().SetupFileName.empty() && !LoadSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
+    throw EAssertion(failure);
 }
 
-bool WriteRecord(const TSignalObj& record, const std::string& fileName, int form) {
+bool WriteRecord(const TSignalObj& record, const std::string& fileName, int form, std::string& why) {
   std::ostringstream out(std::ios::binary);
   const bool ok = form == 0 ? record.SaveToBinaryFile(out) : record.SaveToTextFile(out, form == 2);
-  return ok && WriteFileAtomically(fileName, std::move(out).str());
+  return ok && WriteFileAtomically(fileName, std::move(out).str(), true, &why);
 }
 
 // A waveform file is checked as it is opened: its name may have been given long before.
@@ -239,8 +277,8 @@ bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
     return false;
   }
   if (!Openable(fileName, true)) return false;
-  if (!WriteRecord(SignalObjs()[source], fileName, form)) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + fileName + "\"");
+  if (std::string why; !WriteRecord(SignalObjs()[source], fileName, form, why)) {
+    Dialogs().Inform(TMessageKind::Error, WriteErrorText(fileName, why));
     return false;
   }
   if (fileName.find(kMemoryFileMark) == std::string::npos)
@@ -323,8 +361,8 @@ bool LoadWaveformTextFile(int memory, const std::string& fileName) {
   return LoadWaveform(memory, fileName, false, true);
 }
 
-void CopySourceToMemory(TTraceId source, int memory) {
-  if (!IsRecordTrace(source) || memory < 0 || memory >= kMemoryCount) return;
+bool CopySourceToMemory(TTraceId source, int memory) {
+  if (!IsRecordTrace(source) || memory < 0 || memory >= kMemoryCount) return false;
   const TTraceId trace = MemoryTrace(memory);
   if (trace != source) {
     TSignalObj& target = SignalObjs()[trace];
@@ -339,7 +377,7 @@ void CopySourceToMemory(TTraceId source, int memory) {
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();
   if (S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
-  SaveWaveformBinaryFile(trace, MemoryFilePath(memory).string());
+  return SaveWaveformBinaryFile(trace, MemoryFilePath(memory).string());
 }
 
 void LoadMemoriesAtStart() {
@@ -368,13 +406,13 @@ void RefreshMemoryTraces() {
   }
 }
 
-void CopySelectedSourceToMemory() {
+bool CopySelectedSourceToMemory() {
   const TDialogsSuppressed quiet(Origins.MemoCopy);
-  CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo));
+  return CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo));
 }
 
-void SaveWaveformToDisk() {
-  if (S().FileDialogOpen) return;
+bool SaveWaveformToDisk() {
+  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskSave);
   const bool manual = GetIndex(S().NameMode) == 0;
   if (S().DiskSaveNoDialog) {
@@ -382,7 +420,7 @@ void SaveWaveformToDisk() {
   } else if (manual || S().WaveformFileName.empty()) {
     const auto choice = AskFile(true, "SaveWaveformAs", kWaveformFilter, GetIndex(S().FileFormat),
                                 S().WaveformFileName, WaveformFolder());
-    if (!choice) return;
+    if (!choice) return false;
     S().WaveformFileName = WithoutExtension(choice->FileName);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     S().AutoFileNumber = 0;
@@ -390,7 +428,7 @@ void SaveWaveformToDisk() {
       S().FileFormat->SetIndexByProgram(static_cast<uint8_t>(std::clamp(choice->FilterIndex, 0, 2)));
   }
   std::string name = S().WaveformFileName;
-  if (name.empty()) return;
+  if (name.empty()) return false;
   if (!manual) {
     char number[16];
     std::snprintf(number, sizeof number, "_%.5d", ++S().AutoFileNumber);
@@ -399,19 +437,16 @@ void SaveWaveformToDisk() {
   const TTraceId source = SourceOf(S().DiskSource);
   switch (GetIndex(S().FileFormat)) {
     case 0:
-      SaveWaveformBinaryFile(source, name + ".wfm");
-      break;
+      return SaveWaveformBinaryFile(source, name + ".wfm");
     case 1:
-      SaveWaveformTextFile(source, name + ".txt", false);
-      break;
+      return SaveWaveformTextFile(source, name + ".txt", false);
     default:
-      SaveWaveformTextFile(source, name + ".txty", true);
-      break;
+      return SaveWaveformTextFile(source, name + ".txty", true);
   }
 }
 
-void LoadWaveformFromDisk() {
-  if (S().FileDialogOpen) return;
+bool LoadWaveformFromDisk() {
+  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskLoad);
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
@@ -422,17 +457,18 @@ void LoadWaveformFromDisk() {
     const auto choice =
         AskFile(false, "LoadWaveform", "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt",
                 verbose ? 1 : 0, file, WaveformFolder());
-    if (!choice) return;
+    if (!choice) return false;
     file = choice->FileName;
     S().WaveformFileName = WithoutExtension(file);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     verbose = choice->FilterIndex == 1;
     if (S().FileFormat) S().FileFormat->SetIndexByProgram(verbose ? 1 : 0);
   }
-  if (S().WaveformFileName.empty()) return;
+  if (S().WaveformFileName.empty()) return false;
   const int memory = GetIndex(S().DiskToMemo);
   const bool ok = verbose ? LoadWaveformTextFile(memory, file) : LoadWaveformBinaryFile(memory, file, false);
   if (ok) SignalsOn.SetOn(MemoryTrace(memory), true);
+  return ok;
 }
 
 void DiskSaveByDialog() {
@@ -523,8 +559,8 @@ bool CreateDatabaseFile(const std::string& fileName) {
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  if (!ReserveRoomFor(target, kCgsRecordSize)) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + target.string() + "\"");
+  if (std::string why; !ReserveRoomFor(target, kCgsRecordSize, &why)) {
+    Dialogs().Inform(TMessageKind::Error, WriteErrorText(target.string(), why));
     return false;
   }
   if (S().DatabaseRecording) SaveDatabaseFile();
@@ -533,12 +569,14 @@ bool CreateDatabaseFile(const std::string& fileName) {
   S().DatabaseSource = SourceOf(S().DbSource);
   ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
   S().DatabaseRecording = true;
+  S().DatabaseAwaitsAcquisition = !RunFlag && !SingleFlag;
   ShowDatabaseProgress(true);
   return true;
 }
 
 void AccumulateDatabaseRecord() {
   if (!S().DatabaseRecording) return;
+  S().DatabaseAwaitsAcquisition = false;
   ColorGradeDatabase.Accumulate(SignalObjs()[S().DatabaseSource]);
   if (ScopeCRT) ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
 }
@@ -548,14 +586,28 @@ void SaveDatabaseFile() {
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
-  if (!ColorGradeDatabase.Save(file))
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("WriteFileError") + file + "\"");
+  if (std::string why; !ColorGradeDatabase.Save(file, &why))
+    Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
   else
     ShowDatabaseProgress(false);
 }
 
+namespace {
+
+// The stopped idle step: a recording made while stopped waits for the acquisition it is
+// for, and ends when that stops.
+void SaveDatabaseAtStop() {
+  if (!S().DatabaseAwaitsAcquisition) SaveDatabaseFile();
+}
+
+}  // namespace
+
 bool LoadDatabaseFile(const std::string& fileName) {
   if (S().DatabaseRecording) SaveDatabaseFile();
+  if (std::error_code ec; !fs::exists(fileName, ec) && !ec) {
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
+    return false;
+  }
   if (const std::string why = ColorGradeDatabase.Load(fileName); !why.empty()) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("DatabaseDamaged"));
     return false;
@@ -595,7 +647,9 @@ void RegisterSaveCommands() {
   });
   S().MemoSource = root.AddSignalSourceSw(0, "Save:Memo:Source", kSourceItems, excluded);
   S().MemoToMemo = root.AddRadioSw(0, "Save:Memo:ToMemo", "M1,M2,M3,M4");
-  root.AddRightCommand("Save:Memo:Save", [](THandler&) { Raise(MemoCopyRequest, Origins.MemoCopy); });
+  root.AddRightCommand("Save:Memo:Save", [](THandler&) {
+    RaiseByCommand(MemoCopyRequest, Origins.MemoCopy, Served.MemoCopy, ServeMemoCopy);
+  });
   S().FileType =
       root.AddRadioSw(0, "Save:Disk:FileType", "Wfm,Db", [](THandler&) { ApplyFileTypeEnabling(); });
   S().DiskSource = root.AddSignalSourceSw(0, "Save:Disk:Source", kSourceItems, excluded);
@@ -634,11 +688,11 @@ void InstallSaveUnit() {
   });
   AcqHooks.DatabaseRecording.Set([] { return S().DatabaseRecording; });
   AcqHooks.AccumulateDatabaseRecord.Set(AccumulateDatabaseRecord);
-  AcqHooks.SaveDatabaseFile.Set(SaveDatabaseFile);
+  AcqHooks.SaveDatabaseFile.Set(SaveDatabaseAtStop);
   AcqHooks.RefreshMemoryTraces.Set(RefreshMemoryTraces);
-  AcqHooks.CopySelectedSourceToMemory.Set(CopySelectedSourceToMemory);
-  AcqHooks.SaveWaveformToDisk.Set(SaveWaveformToDisk);
-  AcqHooks.LoadWaveformFromDisk.Set(LoadWaveformFromDisk);
+  AcqHooks.CopySelectedSourceToMemory.Set(ServeMemoCopy);
+  AcqHooks.SaveWaveformToDisk.Set(ServeDiskSave);
+  AcqHooks.LoadWaveformFromDisk.Set(ServeDiskLoad);
   SaveWaveformBinary.Set([](TTraceId s, const std::string& n) { SaveWaveformBinaryFile(s, n); });
   SaveWaveformText.Set([](TTraceId s, const std::string& n, bool y) { SaveWaveformTextFile(s, n, y); });
   LoadWaveformBinary.Set(LoadWaveformBinaryFile);

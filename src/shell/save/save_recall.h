@@ -52,6 +52,8 @@ struct TSaveState {
 
   TColorGradeDatabase ColorGradeDatabase;
   bool DatabaseRecording = false;
+  // Made while stopped, the recording is for the next Run or Single: no waveform yet.
+  bool DatabaseAwaitsAcquisition = false;
   // The file the running recording goes to (no extension): the name node may move on.
   std::string DatabaseRecordingName;
   bool DatabaseShown = false;
@@ -71,16 +73,16 @@ bool SaveWaveformBinaryFile(TTraceId source, const std::string& fileName);
 bool SaveWaveformTextFile(TTraceId source, const std::string& fileName, bool yOnly);
 bool LoadWaveformBinaryFile(int memory, const std::string& fileName, bool silent);
 bool LoadWaveformTextFile(int memory, const std::string& fileName);
-void CopySourceToMemory(TTraceId source, int memory);
+bool CopySourceToMemory(TTraceId source, int memory);
 void LoadMemoriesAtStart();
 // Draws the memories checked in "Save:Memo:On" whose contents changed or that have no
 // layer yet, and removes the layers of the others (the stopped idle step).
 void RefreshMemoryTraces();
 
-// The idle step's work on the requests.
-void CopySelectedSourceToMemory();
-void SaveWaveformToDisk();
-void LoadWaveformFromDisk();
+// The idle step's work on the requests; false when it did not do what it was asked.
+bool CopySelectedSourceToMemory();
+bool SaveWaveformToDisk();
+bool LoadWaveformFromDisk();
 
 // The page's dialog buttons. Disk: by the file type, the database dialogs (a database
 // chosen to save starts recording) or a waveform request whose dialog the idle step shows.

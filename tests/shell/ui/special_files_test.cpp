@@ -160,7 +160,8 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
   ExecCommand("Save:Disk:FileName db1");
   ExecCommand("Save:Disk:Save");
   EXPECT_FALSE(SaveState.DatabaseRecording);
-  EXPECT_TRUE(Shown("[error] Write Error to file \"" + (db / "db1.cgs").string() + "\""));
+  EXPECT_TRUE(
+      Shown("[error] Write Error to file \"" + (db / "db1.cgs").string() + "\": the file is read-only"));
   EXPECT_EQ(fs::status(db / "db1.cgs").permissions(),
             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::remove(lock);

@@ -21,6 +21,7 @@
 #include "controls/command_switchers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "service/tdr_channel_calibration.h"
@@ -175,11 +176,16 @@ TEST_F(TdrMeasureProgramTest, ARemoteClientsCalibrationTellsItsOutcomeWithoutAWi
     DialogState.SuppressedLog.clear();
     bool opened = false;
     QTimer::singleShot(0, [&] { opened = OpenTdrCalibrationDialog() != nullptr; });
-    {
+    std::string answer;
+    try {
       const TDialogsSuppressed quiet;  // as the remote server runs each command
       ExecCommand("TDR:Ch1:DoVertCalibr");
+    } catch (const EAssertion& e) {
+      answer = e.what();
     }
     EXPECT_EQ(DialogState.SuppressedLog, std::vector<std::string>{k.told});
+    // A failure answers the client as one, with what the log tells.
+    EXPECT_EQ(answer, k.stored ? "" : std::string(k.told).substr(std::string("[error] ").size()));
     EXPECT_EQ(References() != before, k.stored);
     QApplication::processEvents();
     EXPECT_FALSE(opened);
