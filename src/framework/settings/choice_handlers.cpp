@@ -1,5 +1,6 @@
 #include "framework/settings/choice_handlers.h"
 
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
@@ -397,7 +398,15 @@ void TMainCommandHandler::ExecuteBySwitcher() {
 
 TRightCommandHandler::TRightCommandHandler(THandlerEvent action) : THandler(std::move(action)) {}
 
-std::string TRightCommandHandler::Execute(const std::string&, bool isQuery, bool) {
+std::string TRightCommandHandler::Execute(const std::string& param, bool isQuery, bool) {
+  // A button takes no word. A parameter here is mostly a relative path that went on past
+  // the button ("Save:Setup:FileName A;Save:Setup:Recall" reaches Save with "SETUP:RECALL"):
+  // running it would save over a kept file.
+  if (!param.empty()) {
+    const std::string path = HandlerPath(this);
+    throw EAssertion("ERROR!  Unexpected parameter \"" + EchoedInput(param) + "\"; " +
+                     (path.empty() ? std::string("the command") : path) + " takes none");
+  }
   if (isQuery) return std::string();
   struct TBusyScope {
     TRightCommandHandler& h;

@@ -158,7 +158,8 @@ class TMainCommandHandler : public THandler {
   int32_t current_item_;
 };
 
-// A side-menu command button; Busy while its action runs.
+// A side-menu command button; Busy while its action runs. It takes no parameter: one
+// (or a rest of path) is refused and nothing runs.
 class TRightCommandHandler : public THandler {
  public:
   explicit TRightCommandHandler(THandlerEvent action);
