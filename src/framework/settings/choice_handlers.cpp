@@ -361,12 +361,15 @@ std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery,
     if (current_item_ >= 0) default_item_ = current_item_;
     RunAction();
     NotifySwitchers();
-    if (!isQuery || default_item_ < 0 || default_item_ >= static_cast<int>(menu_items_.size()))
-      return std::string();
-    return (HeaderOn() ? " " : "") + menu_items_[default_item_];
+    return isQuery ? DefaultItemAnswer() : std::string();
   }
   RunAction();
   return std::string();
+}
+
+std::string TMainCommandHandler::DefaultItemAnswer() const {
+  if (default_item_ < 0 || default_item_ >= static_cast<int>(menu_items_.size())) return std::string();
+  return (HeaderOn() ? " " : "") + menu_items_[default_item_];
 }
 
 void TMainCommandHandler::SetBySwitcher(int32_t value) {

@@ -147,6 +147,8 @@ class TMainCommandHandler : public THandler {
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override;
+  // A query's answer of a command with a menu: the default item's name ("" without one).
+  std::string DefaultItemAnswer() const;
 
  private:
   void RunAction();
