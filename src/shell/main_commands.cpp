@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
@@ -31,7 +32,11 @@ const TProgramUnit MainCommandsUnit("main commands", [] { MainCommands = {}; });
 // action with no item.
 class TCheckedMainCommand final : public TMainCommandHandler {
  public:
-  using TMainCommandHandler::TMainCommandHandler;
+  // answerOnly: a query answers the chosen item and runs nothing, for a command whose
+  // items overwrite what the user keeps.
+  TCheckedMainCommand(bool* boolVar, std::string_view onOff, std::string_view menu, THandlerEvent action,
+                      int32_t defaultItem, bool answerOnly)
+      : TMainCommandHandler(boolVar, onOff, menu, std::move(action), defaultItem), answer_only_(answerOnly) {}
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override {
@@ -41,10 +46,17 @@ class TCheckedMainCommand final : public TMainCommandHandler {
         throw EAssertion("ERROR!  Unknown item \"" + EchoedInput(param) + "\"; expected one of " +
                          Joined(items));
     }
+    if (isQuery && answer_only_) {
+      if (!param.empty())
+        throw EAssertion("ERROR!  A query of this command runs nothing: \"" + EchoedInput(param) +
+                         "\" was not run");
+      return DefaultItemAnswer();
+    }
     return TMainCommandHandler::Execute(param, isQuery, replay);
   }
 
  private:
+  const bool answer_only_;
   static std::string Joined(const TItemList& items) {
     std::string text;
     for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
@@ -53,8 +65,9 @@ class TCheckedMainCommand final : public TMainCommandHandler {
 };
 
 TMainCommandHandler* Add(std::string_view path, bool* boolVar, std::string_view onOff, std::string_view menu,
-                         THandlerEvent action, int32_t defaultItem = -1) {
-  auto handler = std::make_unique<TCheckedMainCommand>(boolVar, onOff, menu, std::move(action), defaultItem);
+                         THandlerEvent action, int32_t defaultItem = -1, bool answerOnly = false) {
+  auto handler =
+      std::make_unique<TCheckedMainCommand>(boolVar, onOff, menu, std::move(action), defaultItem, answerOnly);
   return static_cast<TMainCommandHandler*>(RootSpider->AddItem(path, std::move(handler)));
 }
 
@@ -168,7 +181,7 @@ void RegisterMainCommands() {
   MainCommands.StopSingle = Add("*StopSingle", &SingleFlag, "Stop,Single", "", StopSingleCommand);
   MainCommands.Autoscale = Add("*Autoscale", nullptr, "", "Auto,SingleVal,NRZ,RZ", AutoscaleCommand, 0);
   MainCommands.DefSetup =
-      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand);
+      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand, -1, true);
   MainCommands.Undo = Add("*Undo", nullptr, "", "Undo,Redo", UndoCommand);
   MainCommands.Copy =
       Add("*Copy", nullptr, "", "FullScreen,FullWindow,ClientPart,InvClientPart,ScopeScreen,InvScopeScr",

@@ -14,8 +14,9 @@ setup="$work/home/Setup Files/~SetpPwrOffForDefault_Demo.set"
 
 start_program
 send "TB:ScaleA 50N" "Save:Setup:FileName Kept" "Save:Setup:Save" || fail "the setup was not saved"
-# 50,000 recalls in one line: a minute or more, were it to run whole.
-line=$(printf 'Save:Setup:Recall;%.0s' $(seq 1 50000))
+# 50,000 recalls in one line: a minute or more, were it to run whole. Each path absolute:
+# a relative "Save:..." after the first would reach the Save button of that node.
+line=$(printf ':Save:Setup:Recall;%.0s' $(seq 1 50000))
 "$remote" --pid "$pid" --timeout 300 <<<"${line%;}" >/dev/null 2>&1 &
 client=$!
 sleep 2

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -117,6 +121,30 @@ TEST_F(MainCommandsTest, DefaultRecallsTheFactorySetupUntilTheUserSavesADefault)
   ASSERT_TRUE(StartWithInstrument(true));
   ExecCommand("Header Off");
   EXPECT_EQ(ExecCommand("TB:ScaleA?"), "20 ns/div");
+}
+
+// A query of "*DefSetup" answers the item last chosen and runs nothing: the default setup
+// file and the settings stay as they were.
+TEST_F(MainCommandsTest, DefSetupQueryAnswersItsItemAndRunsNothing) {
+  TakeFactoryDefaultSetup();
+  ExecCommand("TB:ScaleA 50N");
+  ASSERT_TRUE(SaveSetup(TSetupKind::PowerOff, false));
+  const auto bytes = [] {
+    std::ifstream in(SetupFilePath(TSetupKind::Default), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  for (const std::string item : {"SaveAsDef", "Default", "Factory", "PowerOff"}) {
+    ExecCommand("TB:ScaleA 20N");
+    ExecCommand("*DefSetup " + item);
+    ExecCommand("TB:ScaleA 5N");
+    const std::string kept = bytes();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(ExecCommand("*DefSetup?"), item);
+    EXPECT_TRUE(bytes() == kept) << item;
+    EXPECT_EQ(ExecCommand("TB:ScaleA?"), "5 ns/div") << item;
+  }
+  EXPECT_THROW(ExecCommand("*DefSetup? Factory"), EAssertion);
+  EXPECT_EQ(ExecCommand("TB:ScaleA?"), "5 ns/div");
 }
 
 TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {

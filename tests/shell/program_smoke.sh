@@ -27,6 +27,14 @@ send "Gui Invisible" "Ch2:Display Off" "Ch1:Scale 2M" || fail "the autoscale set
 send "Gui RemoteLocal" "TB:Mode A" "TB:ScaleA 20N" || fail "the settings after the autoscale were refused"
 send "*StopSingle Stop" || fail "the stop was refused"
 send "*Undo Redoo" 2>/dev/null && fail "an unknown item of *Undo was accepted"
+# A relative path that goes on past a button reaches it with a parameter: refused, and the
+# kept setup is neither recalled nor saved over.
+kept="$work/home/Setup Files/Keep.set"
+send "TB:ScaleA 50N" "Save:Setup:FileName Keep" "Save:Setup:Save" "TB:ScaleA 20N" || fail "the kept setup was refused"
+cp "$kept" "$work/kept.set" || fail "no Keep.set"
+send "Save:Setup:FileName Keep;Save:Setup:Recall" 2>/dev/null && fail "a recall reached through \"Save\" was accepted"
+cmp -s "$kept" "$work/kept.set" || fail "a line going on past Save:Setup:Save saved over Keep.set"
+[[ $(send "TB:ScaleA?") == "20 ns/div" ]] || fail "a refused line recalled a setup"
 # The error names the start of an unknown item: 1 MB sent does not come back.
 answer=$(printf '*Undo %s\n' "$(head -c 1000000 /dev/zero | tr '\0' A)" | send 2>&1) && fail "an unknown item of 1 MB was accepted"
 ((${#answer} < 1000)) || fail "an unknown item of 1 MB was answered with ${#answer} bytes"

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "analysis/jitter_settings.h"
 #include "analysis/low_jitter.h"
@@ -470,6 +471,108 @@ TEST_F(WholeProgramSetupTest, ARecallSetsEverySettingAndNothingElse) {
   EXPECT_EQ(Dump(), moved);
   EXPECT_EQ(dialogs.shown, Lines{});
   EXPECT_EQ(SkipMessages(DialogState.SuppressedLog), Lines{message});
+}
+
+// A command line that goes on past a button (a relative path after a command of its node,
+// or a word after it) runs nothing and is an error, and the kept file stays as it was; the
+// same line with ";:" (an absolute path) does what it says.
+TEST_F(WholeProgramSetupTest, ALineGoingOnPastAButtonRunsNothing) {
+  const fs::path setups = DataFolders().SetupFilesDir;
+  // Records that differ, so that a save of one over the other shows.
+  for (const TTraceId ch : {TTraceId::Ch1, TTraceId::Ch2})
+    for (int i = 0; i < SignalObjs()[ch].GetRecLen(); ++i)
+      SignalObjs()[ch].SetY(i, ch == TTraceId::Ch1 ? 0.01 : -0.02);
+  const auto Run = [](const std::string& line) {
+    ExecCommand(line);
+    for (int i = 0; i < 3; ++i) ShellIdleStep();  // where saves and loads are served
+  };
+  const auto Changed = [](const fs::path& file, const std::string& before) {
+    return [file, before] { return FileBytes(file) != before; };
+  };
+  struct Case {
+    Lines prepare;  // makes the kept file, then changes what a save would write
+    fs::path file;
+    std::string refused, absolute;
+    std::function<bool()> done = {};  // what the absolute line does (none: it writes the file)
+  } cases[] = {
+      {{"TB:ScaleA 50N", "Save:Setup:FileName Keep", "Save:Setup:Save", "TB:ScaleA 2N"},
+       setups / "Keep.set",
+       "Save:Setup:FileName Keep;Save:Setup:Recall",
+       "Save:Setup:FileName Keep;:Save:Setup:Recall",
+       [] { return ExecCommand("TB:ScaleA?") == "50 ns/div"; }},
+      {{"Save:Setup:FileName A", "Save:Setup:Save", "TB:ScaleA 5N"},
+       setups / "A.set",
+       "Save:Setup:FileName A;Save:Setup:FileName B",
+       "Save:Setup:FileName A;:Save:Setup:FileName B",
+       [] { return ExecCommand("Save:Setup:FileName?").ends_with("B.set"); }},
+      {{"Save:Setup:FileName keep", "Save:Setup:Save", "Ch1:Scale 500m"},
+       setups / "keep.set",
+       "Save:Setup:Save newname",
+       ":Save:Setup:Save"},
+      {{"TB:ScaleA 20N"},
+       SetupFilePath(TSetupKind::Default),
+       "Save:Setup:SvAsDefault x",
+       ":Save:Setup:SvAsDefault"},
+      {{"Save:Disk:FileType Wfm", "Save:Disk:Source Ch1", "Save:Disk:FileName Ref", "Save:Disk:Save",
+        "Save:Disk:Source Ch2"},
+       DataFolders().WaveformFilesDir / "Ref.wfm",
+       "Save:Disk:FileName Ref;Save:Disk:Load",
+       "Save:Disk:FileName Ref;:Save:Disk:Load",
+       [] { return SignalsOn.IsOn(TTraceId::M1); }},
+      {{"Save:Memo:Source Ch1", "Save:Memo:ToMemo M1", "Save:Memo:Save"},
+       MemoryFilePath(0),
+       "Save:Memo:Source Ch2;Save:Memo:ToMemo M2",
+       "Save:Memo:Source Ch2;:Save:Memo:ToMemo M2",
+       [] { return ExecCommand("Save:Memo:ToMemo?") == "M2"; }},
+      // A database recorded from Ch2; a new recording would be of Ch1.
+      {{"Save:Disk:FileType Db", "Save:Disk:DbSource Ch2", "Save:Disk:FileName db3", "Save:Disk:Save", "*Run",
+        "*StopSingle Stop", "Save:Disk:DbSource Ch1"},
+       DataFolders().DatabaseDir / "db3.cgs",
+       "Save:Disk:FileName db3;Save:Disk:Load",
+       "Save:Disk:FileName db3;:Save:Disk:Load",
+       [] { return SaveState.DatabaseShown; }},
+      {{"FLASH:Calibr:StoreAll", "FLASH:Calibr:FineTB 20000"},
+       DataFolders().ProgramDir / "CalibrImit.ini",
+       "FLASH:Calibr:StoreAll x",
+       "FLASH:Calibr:FineTB 20000;:FLASH:Calibr:StoreAll"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refused);
+    for (const std::string& line : c.prepare) Run(line);
+    const std::string kept = FileBytes(c.file);
+    ASSERT_FALSE(kept.empty());
+    const std::function<bool()> done = c.done ? c.done : Changed(c.file, kept);
+    ASSERT_FALSE(done());
+    EXPECT_THROW(Run(c.refused), EAssertion);
+    EXPECT_TRUE(FileBytes(c.file) == kept);
+    EXPECT_FALSE(done());
+    EXPECT_NO_THROW(Run(c.absolute));
+    EXPECT_TRUE(done());
+  }
+  EXPECT_FALSE(fs::exists(setups / "newname.set"));
+}
+
+// Every button of the program refuses a parameter, as a command or a query, and runs nothing.
+TEST_F(WholeProgramSetupTest, EveryButtonRefusesAParameter) {
+  int buttons = 0;
+  const std::function<void(TSpider&)> sweep = [&](TSpider& node) {
+    for (int i = 0; i < node.Count(); ++i) {
+      const TSpiderEntry& entry = node.Entries()[i];
+      if (entry.Child) sweep(*entry.Child);
+      auto* button = dynamic_cast<TRightCommandHandler*>(entry.Handler.get());
+      const std::string path = button ? node.GetItemHeader(i, false, true) : "";
+      if (!button || path.starts_with("SHADOW:")) continue;  // no command line reaches those
+      ++buttons;
+      int ran = 0;
+      const THandlerEvent action = std::exchange(button->OnChange, [&](THandler&) { ++ran; });
+      for (const std::string& line : {path + " X", path + ":MORE", path + "? X"})
+        EXPECT_THROW(ExecCommand(line), EAssertion) << line;
+      EXPECT_EQ(ran, 0) << path;
+      button->OnChange = action;
+    }
+  };
+  sweep(*RootSpider);
+  EXPECT_GE(buttons, 34);
 }
 
 // The whole program on a model with the pattern trigger, the generators and the optics.

@@ -1,5 +1,6 @@
 #include "framework/settings/choice_handlers.h"
 
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
@@ -360,12 +361,15 @@ std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery,
     if (current_item_ >= 0) default_item_ = current_item_;
     RunAction();
     NotifySwitchers();
-    if (!isQuery || default_item_ < 0 || default_item_ >= static_cast<int>(menu_items_.size()))
-      return std::string();
-    return (HeaderOn() ? " " : "") + menu_items_[default_item_];
+    return isQuery ? DefaultItemAnswer() : std::string();
   }
   RunAction();
   return std::string();
+}
+
+std::string TMainCommandHandler::DefaultItemAnswer() const {
+  if (default_item_ < 0 || default_item_ >= static_cast<int>(menu_items_.size())) return std::string();
+  return (HeaderOn() ? " " : "") + menu_items_[default_item_];
 }
 
 void TMainCommandHandler::SetBySwitcher(int32_t value) {
@@ -397,7 +401,15 @@ void TMainCommandHandler::ExecuteBySwitcher() {
 
 TRightCommandHandler::TRightCommandHandler(THandlerEvent action) : THandler(std::move(action)) {}
 
-std::string TRightCommandHandler::Execute(const std::string&, bool isQuery, bool) {
+std::string TRightCommandHandler::Execute(const std::string& param, bool isQuery, bool) {
+  // A button takes no word. A parameter here is mostly a relative path that went on past
+  // the button ("Save:Setup:FileName A;Save:Setup:Recall" reaches Save with "SETUP:RECALL"):
+  // running it would save over a kept file.
+  if (!param.empty()) {
+    const std::string path = HandlerPath(this);
+    throw EAssertion("ERROR!  Unexpected parameter \"" + EchoedInput(param) + "\"; " +
+                     (path.empty() ? std::string("the command") : path) + " takes none");
+  }
   if (isQuery) return std::string();
   struct TBusyScope {
     TRightCommandHandler& h;

@@ -147,6 +147,8 @@ class TMainCommandHandler : public THandler {
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override;
+  // A query's answer of a command with a menu: the default item's name ("" without one).
+  std::string DefaultItemAnswer() const;
 
  private:
   void RunAction();
@@ -158,7 +160,8 @@ class TMainCommandHandler : public THandler {
   int32_t current_item_;
 };
 
-// A side-menu command button; Busy while its action runs.
+// A side-menu command button; Busy while its action runs. It takes no parameter: one
+// (or a rest of path) is refused and nothing runs.
 class TRightCommandHandler : public THandler {
  public:
   explicit TRightCommandHandler(THandlerEvent action);
