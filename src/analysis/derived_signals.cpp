@@ -174,8 +174,9 @@ std::string LengthRefusal(int spectrum) {
   const TTraceId source = DerivedDefinition(SpectrumTrace(spectrum)).Source1;
   if (!IsRecordTrace(source)) return {};
   const bool channel = TraceIndex(source) <= TraceIndex(TTraceId::Ch2B2);
-  const int length = channel ? GetAcqRecLen(TraceIndex(source) < TraceIndex(TTraceId::Ch2) ? 2 : 3)
-                             : SignalObjs()[source].GetRecLen();
+  // None while the acquisition settings are not registered.
+  const int acquired = channel ? GetAcqRecLen(TraceIndex(source) < TraceIndex(TTraceId::Ch2) ? 2 : 3) : 0;
+  const int length = acquired > 0 ? acquired : SignalObjs()[source].GetRecLen();
   try {
     CheckRecordFFTLength(length);
   } catch (const EFFTLength& e) {
