@@ -17,7 +17,7 @@ namespace {
 // The settings held back by the recall in force (none: nothing is being recalled), one
 // line per setting with the value it had when its procedure was held back, in the order met.
 std::vector<std::pair<const THandler*, std::string>>* HeldBack = nullptr;
-// Set while a recall's warning goes to the status line and the log.
+// Set while a recall names the settings it held back in the status line and the log.
 bool ToldInStatusLine = false;
 constexpr int32_t kStatusLineMs = 15000;
 
@@ -65,15 +65,15 @@ std::string ReportText(const std::vector<std::string>& skipped, const std::vecto
 }
 
 void Report(const std::vector<std::string>& skipped, const std::vector<std::string>& heldBack) {
-  const std::string text = ReportText(skipped, heldBack, false);
-  if (text.empty()) return;
-  if (ToldInStatusLine) {
-    PushHint(ReportText(skipped, heldBack, true), kStatusLineMs, THintKeep::Keep, THintStyle::Warning);
+  const std::vector<std::string> none;
+  const bool heldBackToStatusLine = ToldInStatusLine && !heldBack.empty();
+  if (heldBackToStatusLine) {
+    PushHint(ReportText(none, heldBack, true), kStatusLineMs, THintKeep::Keep, THintStyle::Warning);
     const TDialogsSuppressed toTheLog;
-    Dialogs().Inform(TMessageKind::Warning, text);
-    return;
+    Dialogs().Inform(TMessageKind::Warning, ReportText(none, heldBack, false));
   }
-  Dialogs().Inform(TMessageKind::Warning, text);
+  const std::string text = ReportText(skipped, heldBackToStatusLine ? none : heldBack, false);
+  if (!text.empty()) Dialogs().Inform(TMessageKind::Warning, text);
 }
 
 }  // namespace

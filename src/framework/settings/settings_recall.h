@@ -24,9 +24,10 @@ bool RecallHoldsBack(THandler& handler);
 // each, shortened.
 void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay);
 
-// For its scope, a recall tells its warning in the status line and the log instead of a
-// box: a recall nobody at the screen asked for (the start's) must not hold back a client
-// until the box is clicked.
+// For its scope, a recall names the settings it held back in the status line and the log
+// instead of a box: a recall nobody at the screen asked for (the start's) must not keep a
+// client waiting until the box is clicked at every start. Lines it skipped (a damaged
+// file) still have their box.
 class TRecallToldInStatusLine {
  public:
   TRecallToldInStatusLine();
