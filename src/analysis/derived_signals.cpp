@@ -18,6 +18,8 @@
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/settings/acquisition_settings.h"
+#include "shell/shell_state.h"
 
 namespace norv {
 
@@ -164,14 +166,36 @@ bool CalcAndDrawFuncOrSpectr(TTraceId trace) {
   throw EAssertion("CalcAndDrawFuncOrSpectr - странный аргумент!");
 }
 
+namespace {
+
+// Why a spectrum cannot be computed from the length of its source's next record (a
+// channel's is the acquisition's record length, whatever the record held last), or "".
+std::string LengthRefusal(int spectrum) {
+  const TTraceId source = DerivedDefinition(SpectrumTrace(spectrum)).Source1;
+  if (!IsRecordTrace(source)) return {};
+  const bool channel = TraceIndex(source) <= TraceIndex(TTraceId::Ch2B2);
+  // None while the acquisition settings are not registered.
+  const int acquired = channel ? GetAcqRecLen(TraceIndex(source) < TraceIndex(TTraceId::Ch2) ? 2 : 3) : 0;
+  const int length = acquired > 0 ? acquired : SignalObjs()[source].GetRecLen();
+  try {
+    CheckRecordFFTLength(length);
+  } catch (const EFFTLength& e) {
+    return e.what();
+  }
+  return {};
+}
+
+}  // namespace
+
 bool CalcSpectrumSignal(int spectrum) {
   const TTraceId trace = SpectrumTrace(spectrum);
   const TDerivedDefinition d = DerivedDefinition(trace);
   if (!IsRecordTrace(d.Source1)) return false;
-  std::string message;
+  std::string message = LengthRefusal(spectrum);
   try {
-    message =
-        CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], TraceDisplayName(d.Source1), d.Operator);
+    if (message.empty())
+      message = CalcSpectrumOf(SignalObjs()[trace], SignalObjs()[d.Source1], TraceDisplayName(d.Source1),
+                               d.Operator);
   } catch (const EFFTLength& e) {
     message = e.what();
   }
@@ -237,10 +261,23 @@ void CalcXYSignal() {
 
 void ClearSpectrumMessage(int spectrum) { State.SpectrumMessages.at(spectrum).clear(); }
 
+std::string TellNewSpectrumRefusals() {
+  std::string told;
+  for (int k = 0; k < 2; ++k) {
+    if (!SignalsOn.IsOn(SpectrumTrace(k))) continue;
+    const std::string message = LengthRefusal(k);
+    if (message.empty() || message == State.SpectrumMessages.at(k)) continue;
+    Remember(State.SpectrumMessages.at(k), message);
+    told += (told.empty() ? "" : "\n") + message;
+  }
+  return told;
+}
+
 void InstallDerivedSignals() {
   AcqHooks.SostaritjIliOtklFuncSpectrGdeNado.Set(SostaritjIliOtklFuncSpectrGdeNado);
   AcqHooks.ReCalculateFuncAndSpectrGdeNado.Set([](bool) { ReCalculateFuncAndSpectrGdeNado(); });
   AcqHooks.RedrawDerivedSignals.Set(RedrawDerivedSignals);
+  ShellHooks.TellNewSpectrumRefusals.Set(TellNewSpectrumRefusals);
   AcqHooks.CalcDerivedSignal.Set([](int index) {
     if (index == kXYDerivedIndex) CalcXYSignal();
   });

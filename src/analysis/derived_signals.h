@@ -74,6 +74,11 @@ void DrawSignalToLayer(TTraceId trace);
 // The XY pair before it is drawn: other axes start the figure afresh.
 void CalcXYSignal();
 void ClearSpectrumMessage(int spectrum);
+// After a client's line: the shown spectra that the length of their source's next record
+// leaves without a transform. Each new refusal is told (to the log, while dialogs are
+// suppressed) and kept, so that no later pass shows it again; their texts, a line each, or
+// "" when none is new.
+std::string TellNewSpectrumRefusals();
 
 // The passes in the acquisition cycle's hooks.
 void InstallDerivedSignals();

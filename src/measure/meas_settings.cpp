@@ -1069,7 +1069,6 @@ void ShowSlotStatistics(int slot) {
   const auto put = [&](int column, const std::string& text) {
     strip->WriteLine(text, TNizText::GetLineCellRect(slot, column), -1, colour);
   };
-  const std::string unit = p->UnitText;
   put(3, CountText(st.Count()));
   if (MeasSettingsHooks.LimitTestOn()) {
     if (!MeasSettingsHooks.LimitActive(slot)) {
@@ -1077,13 +1076,14 @@ void ShowSlotStatistics(int slot) {
       put(5, "N / A");
     }
   } else if (!st.Icon().Visible) {
-    put(4, st.Count() > 0 ? EngText(st.Min()) + unit : "");
-    put(5, st.Count() > 0 ? EngText(st.Max()) + unit : "");
+    put(4, st.Count() > 0 ? SlotResultText(*p, "Min") : "");
+    put(5, st.Count() > 0 ? SlotResultText(*p, "Max") : "");
   } else {
     st.RedrawIcon();
   }
-  put(6, EngText(st.Mean()) + unit);
-  put(7, st.Count() == 1 ? GetLangStr("Undefined") : EngText(st.StdDev()) + unit);
+  // As "Meas:Res" answers them: an empty statistic has no mean, one value no deviation.
+  put(6, SlotResultText(*p, "Mean"));
+  put(7, SlotResultText(*p, "StdDev"));
 }
 
 // --- queries ---

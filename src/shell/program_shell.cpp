@@ -10,6 +10,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/node_path.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/clock.h"
@@ -139,6 +140,8 @@ bool StartWithInstrument(bool withInstrument) {
     // Recalled as the "Default" button recalls it: forced, the unchanged scales of the other
     // horizontal units would each be converted back into the time scale.
     ForceNotify = false;
+    // Nobody at the screen asked for this recall, and a box would keep every client waiting.
+    const TRecallToldInStatusLine toldInStatusLine;
     RecallSetup(TSetupKind::Default, false);
     ForceNotify = true;
   }

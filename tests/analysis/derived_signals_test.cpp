@@ -16,11 +16,15 @@
 #include "app/program_units.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_state.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/settings/settings_wiring.h"
 #include "instrument/simulator/simulator.h"
+#include "shell/remote/remote_control.h"
 #include "shell/save/save_recall.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
@@ -181,6 +185,47 @@ TEST_F(DerivedSignalsTest, RefusalsShowOncePerText) {
   EXPECT_EQ(dialogs.shown, std::vector<std::string>{
                                "[error] F3 is a complex function. You can't use it as an argument for FFT"});
   EXPECT_EQ(StateOf(S1), dssOn);
+}
+
+// A client's line that leaves a shown spectrum with a record length no transform takes is
+// answered with the refusal, keeps the setting and opens no box, then or at the following
+// acquisitions; the user at the screen still gets the box.
+TEST_F(DerivedSignalsTest, AClientHearsASpectrumRefusalAsItsLinesErrorAndSeesNoBox) {
+  const std::string refusal =
+      "FFT of 486 points refused (Error 2): the length must be a power of two from 2 to 8192";
+  cycle.SetSettings(ProgramAcqSettings());  // records as long as "Acq:Ch1:RecLen"
+  Exec("Header Off;:SPECTR1:SOURCE CH1");
+  struct Case {
+    const char* before;  // by the user
+    const char* line;    // by the client
+  } cases[] = {
+      {"ACQ:CH1:RECLEN 512;:SPECTR1:DISPLAY ON", "Acq:Ch1:RecLen 486"},
+      {"SPECTR1:DISPLAY OFF;:ACQ:CH1:RECLEN 486", "Spectr1:Display On"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Exec(c.before);
+    Single();
+    dialogs.shown.clear();
+    DialogState.SuppressedLog.clear();
+    try {
+      const TDialogsSuppressed client;
+      ExecCommand(c.line);
+      ADD_FAILURE() << "answered OK";
+    } catch (const EAssertion& e) {
+      EXPECT_EQ(e.what(), refusal);
+    }
+    EXPECT_EQ(Exec("ACQ:CH1:RECLEN?;:SPECTR1:DISPLAY?"), "486 ;ON");
+    for (int k = 0; k < 2; ++k) Single();
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{});
+    EXPECT_EQ(DialogState.SuppressedLog, std::vector<std::string>{"[error] " + refusal});
+  }
+  Exec("ACQ:CH1:RECLEN 512");
+  Single();
+  dialogs.shown.clear();
+  Exec("ACQ:CH1:RECLEN 486");
+  for (int k = 0; k < 2; ++k) Single();
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + refusal});
 }
 
 // "mmm" is the low-jitter reference run's to choose: a command naming it changes nothing,

@@ -24,6 +24,7 @@
 #include "instrument/link/link_state.h"
 #include "instrument/simulator/simulator.h"
 #include "measure/meas_routines.h"
+#include "measure/meas_slots.h"
 #include "measure/meas_state.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
@@ -303,6 +304,37 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   DisplayHooks.ToggleHisticon(0);
   ASSERT_TRUE(MeasSlot(0)->Statistics->Icon().Visible);
   EXPECT_TRUE(MeasSlot(0)->Statistics->Icon().CaptionShown);
+
+  // Each statistic cell reads as "Meas:Res" answers: the cell is unchanged when that answer
+  // is written over it. After a clear, and with the latest result undefined (stored without
+  // a unit).
+  DisplayHooks.ToggleHisticon(0);
+  Exec("HEADER OFF");
+  TNizText& strip = ScopeCRT->BottomText();
+  const auto pixels = [&](TRect r) {
+    std::vector<uint32_t> cell;
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) cell.push_back(strip.Image().Pixel(x, y));
+    return cell;
+  };
+  const auto showsAnswer = [&](int column, const std::string& argument) {
+    const TRect r = TNizText::GetLineCellRect(0, column);
+    const std::vector<uint32_t> shown = pixels(r);
+    strip.WriteLine(Exec("MEAS:RES? 1:" + argument), r, -1, ch1);
+    return shown == pixels(r);
+  };
+  ResetMeasStatistics();
+  ShowSlotStatistics(0);
+  EXPECT_TRUE(showsAnswer(6, "MEAN")) << "cleared";
+  EXPECT_TRUE(showsAnswer(7, "STDDEV")) << "cleared";
+  Single();
+  Single();
+  MeasSlot(0)->Value = UndefinedValue;
+  MeasSlot(0)->UnitText.clear();
+  ShowSlotStatistics(0);
+  int column = 4;
+  for (const char* argument : {"MIN", "MAX", "MEAN", "STDDEV"})
+    EXPECT_TRUE(showsAnswer(column++, argument)) << argument;
 }
 
 // The left peak takes 1 .. 40 whatever the right one holds; the right one stays above it.

@@ -175,6 +175,11 @@ TEST_F(SaveRecallTest, FileNamesStayInsideTheProgramFolder) {
       {"Save:Disk:FileName", "w2", (DataFolders().WaveformFilesDir / "sub" / "w2.wfm").string()},
       // A relative folder starts in the waveform folder, not in the one named before.
       {"Save:Disk:FileName", "sub/w3", (DataFolders().WaveformFilesDir / "sub" / "w3.wfm").string()},
+      // Only the extension of a kind of file the program writes is taken off, in any case:
+      // "run.1" and "run.2" are two files.
+      {"Save:Disk:FileName", "run.1", (DataFolders().WaveformFilesDir / "sub" / "run.1.wfm").string()},
+      {"Save:Disk:FileName", "Run.WFM", (DataFolders().WaveformFilesDir / "sub" / "Run.wfm").string()},
+      {"Save:Setup:FileName", "keep.v2", (setups / "keep.v2.set").string()},
       // Longer than a file name can be with its extension, or than any path.
       {"Save:Disk:FileName", longName, "", Refusal("too long", longName)},
       {"Save:Setup:FileName", longer, "", Refusal("too long", longer)},
@@ -244,6 +249,7 @@ TEST_F(SaveRecallTest, AutoSavedAcquisitionsStayInsideTheProgramFolder) {
       {"run/shot.txt", acquisitions / "run" / "shot"},
       // The folder named before is the folder of a plain name.
       {"next", acquisitions / "run" / "next"},
+      {"shot.2", acquisitions / "run" / "shot.2"},
       // A relative folder starts in the acquisition files' folder again.
       {"run/third", acquisitions / "run" / "third"},
       {(inside / "").string(), acquisitions / "run" / "third"},

@@ -417,6 +417,9 @@ TEST_F(MaskTestTest, UserMaskCommandsSaveAndRecallTheMask) {
       {"Mask:MaskFile", (home / "Mine" / "m.pcm").string(), " " + (home / "Mine" / "m.pcm").string()},
       // The folder named is the folder of the names after it.
       {"Mask:MaskFile", "n", " " + (home / "Mine" / "n.pcm").string()},
+      // Only the program's own extensions are taken off: "my mask.v2" is not "my mask.pcm".
+      {"Mask:MaskFile", "my mask.v2", " " + (home / "Mine" / "my mask.v2.pcm").string()},
+      {"Mask:FileName", "f.2", (tests / "f.2.wfm").string()},
       // A relative folder starts in the user-mask folder, not in the one named before.
       {"Mask:MaskFile", "sub/m2", " " + (folder / "sub" / "m2.pcm").string()},
       {"Mask:FileName", (outside / "f").string(), ""},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "framework/language/hint_stack.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
@@ -16,6 +17,9 @@ namespace {
 // The settings held back by the recall in force (none: nothing is being recalled), one
 // line per setting with the value it had when its procedure was held back, in the order met.
 std::vector<std::pair<const THandler*, std::string>>* HeldBack = nullptr;
+// Set while a recall names the settings it held back in the status line and the log.
+bool ToldInStatusLine = false;
+constexpr int32_t kStatusLineMs = 15000;
 
 // The full path of a handler below `node`, or "".
 std::string PathBelow(TSpider& node, const THandler* handler) {
@@ -36,20 +40,39 @@ std::string ShownLine(std::string_view line) {
   return shown;
 }
 
-// A heading and the first few of its lines, after what the text holds already.
-void AppendShownLines(std::string& text, const char* heading, const std::vector<std::string>& lines) {
+// A heading and the first few of its lines, after what the text holds already: a line each
+// in a box or the log, one line for the status line.
+void AppendShownLines(std::string& text, const char* heading, const std::vector<std::string>& lines,
+                      bool oneLine) {
   if (lines.empty()) return;
   constexpr size_t kShownLines = 10;
-  if (!text.empty()) text += "\n";
+  const char* const next = oneLine ? "; " : "\n";
+  if (!text.empty()) text += oneLine ? " " : "\n";
   text += heading;
-  for (size_t i = 0; i < lines.size() && i < kShownLines; ++i) text += "\n" + ShownLine(lines[i]);
-  if (lines.size() > kShownLines) text += "\n... and " + std::to_string(lines.size() - kShownLines) + " more";
+  for (size_t i = 0; i < lines.size() && i < kShownLines; ++i)
+    text += (i == 0 && oneLine ? " " : next) + ShownLine(lines[i]);
+  if (lines.size() > kShownLines)
+    text += next + ("... and " + std::to_string(lines.size() - kShownLines) + " more");
+}
+
+std::string ReportText(const std::vector<std::string>& skipped, const std::vector<std::string>& heldBack,
+                       bool oneLine) {
+  std::string text;
+  AppendShownLines(text, "These lines set no setting and were skipped:", skipped, oneLine);
+  AppendShownLines(text, "These settings were recalled without starting their procedures:", heldBack,
+                   oneLine);
+  return text;
 }
 
 void Report(const std::vector<std::string>& skipped, const std::vector<std::string>& heldBack) {
-  std::string text;
-  AppendShownLines(text, "These lines set no setting and were skipped:", skipped);
-  AppendShownLines(text, "These settings were recalled without starting their procedures:", heldBack);
+  const std::vector<std::string> none;
+  const bool heldBackToStatusLine = ToldInStatusLine && !heldBack.empty();
+  if (heldBackToStatusLine) {
+    PushHint(ReportText(none, heldBack, true), kStatusLineMs, THintKeep::Keep, THintStyle::Warning);
+    const TDialogsSuppressed toTheLog;
+    Dialogs().Inform(TMessageKind::Warning, ReportText(none, heldBack, false));
+  }
+  const std::string text = ReportText(skipped, heldBackToStatusLine ? none : heldBack, false);
   if (!text.empty()) Dialogs().Inform(TMessageKind::Warning, text);
 }
 
@@ -89,6 +112,10 @@ void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>
   // anything meanwhile.
   Report(skipped, heldBack);
 }
+
+TRecallToldInStatusLine::TRecallToldInStatusLine() : saved_(std::exchange(ToldInStatusLine, true)) {}
+
+TRecallToldInStatusLine::~TRecallToldInStatusLine() { ToldInStatusLine = saved_; }
 
 std::string HandlerPath(const THandler* handler) {
   return handler && RootSpider ? PathBelow(*RootSpider, handler) : std::string();

@@ -24,6 +24,21 @@ bool RecallHoldsBack(THandler& handler);
 // each, shortened.
 void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay);
 
+// For its scope, a recall names the settings it held back in the status line and the log
+// instead of a box: a recall nobody at the screen asked for (the start's) must not keep a
+// client waiting until the box is clicked at every start. Lines it skipped (a damaged
+// file) still have their box.
+class TRecallToldInStatusLine {
+ public:
+  TRecallToldInStatusLine();
+  ~TRecallToldInStatusLine();
+  TRecallToldInStatusLine(const TRecallToldInStatusLine&) = delete;
+  TRecallToldInStatusLine& operator=(const TRecallToldInStatusLine&) = delete;
+
+ private:
+  bool saved_;
+};
+
 // The full path of a handler in the tree ("TRIG:LOWJITTER"), or "" when it hangs nowhere.
 std::string HandlerPath(const THandler* handler);
 

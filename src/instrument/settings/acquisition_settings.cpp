@@ -109,7 +109,7 @@ void ReactChanged(THandler& h) {
       if (filter >= 0 && filter <= 2) State.FileFormat->SetIndexByProgram(static_cast<uint8_t>(filter));
       const std::filesystem::path chosen(name);
       State.AutoSaveFolder = chosen.parent_path();
-      State.AutoSaveBaseName = (chosen.parent_path() / chosen.stem()).string();
+      State.AutoSaveBaseName = WithoutOwnExtension(chosen);
     } else {
       State.React->SetButtonByProgram(1, false);
     }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "framework/settings/program_objects.h"
+#include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
@@ -174,11 +175,21 @@ fs::path ConfinedPath(const std::string& name, const fs::path& folder) {
   return NamedInside(full, roots) ? full : roots.Resolved / place;
 }
 
+std::string WithoutOwnExtension(const fs::path& file) {
+  // Every kind of file the program saves or loads under a name given to it.
+  static constexpr std::string_view kOwnExtensions[] = {".wfm", ".txt", ".txty", ".cgs",
+                                                        ".pcm", ".set", ".msk"};
+  const std::string extension = file.extension().string();
+  const bool own = std::any_of(std::begin(kOwnExtensions), std::end(kOwnExtensions),
+                               [&](std::string_view e) { return SameTextAscii(extension, e); });
+  return (file.parent_path() / (own ? file.stem() : file.filename())).string();
+}
+
 std::string ConfinedStem(std::string_view name, fs::path& folder, const fs::path& start,
                          std::string_view longestEnding) {
   const bool withFolder = fs::path(name).has_parent_path();
   const fs::path full = ConfinedPath(std::string(name), withFolder || folder.empty() ? start : folder);
-  const std::string stem = (full.parent_path() / full.stem()).string();
+  const std::string stem = WithoutOwnExtension(full);
   if (!FitsTheSystem(stem + std::string(longestEnding))) RefuseTooLong(name);
   if (withFolder) folder = full.parent_path() / "";
   return stem;

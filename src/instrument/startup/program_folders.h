@@ -37,7 +37,10 @@ bool MakeFolderBelow(const std::filesystem::path& programDir, const std::filesys
 //
 // The name as a path: a relative name starts from `folder`.
 std::filesystem::path ConfinedPath(const std::string& name, const std::filesystem::path& folder);
-// The same name without its extension, for a series of files named by command: a plain
+// A file name without the extension of a kind of file the program writes (".wfm", ".set",
+// ... in any case); another dot is part of the name ("run.1" stays "run.1").
+std::string WithoutOwnExtension(const std::filesystem::path& file);
+// The same name without its own extension, for a series of files named by command: a plain
 // name goes to `folder` (`start` while it is empty), a relative name with a folder starts
 // from `start`, and its folder becomes `folder` for the plain names after it. Every file of
 // the series (the stem and `longestEnding`, the longest counter and extension it adds) must

@@ -9,6 +9,7 @@
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "shell/remote/remote_server.h"
+#include "shell/shell_state.h"
 
 namespace norv {
 
@@ -38,7 +39,13 @@ void ApplyGuiRemoteMode() { RemoteHooks.ApplyGuiRemoteMode(GetGuiRemoteMode()); 
 
 std::string ExecCommand(std::string_view command) {
   if (!RootSpider) throw EAssertion("The settings are not ready yet");
-  return RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
+  std::string reply = RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
+  // A spectrum the line leaves without a transform would open its box in a later pass: a
+  // client hears it as the line's error instead.
+  if (DialogsSuppressed())
+    if (const std::string refused = ShellHooks.TellNewSpectrumRefusals(); !refused.empty())
+      throw EAssertion(refused);
+  return reply;
 }
 
 bool HasEmbeddingSwitch(const std::vector<std::string>& args) {

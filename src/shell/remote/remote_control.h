@@ -61,6 +61,8 @@ void ApplyGuiRemoteMode();
 // open, "NOGPIB" and "SHADOW" nodes are refused); the joined replies of its queries come
 // back. An exception raised by the line leaves the call (the server answers it as error),
 // and so does a reply growing past kMaxReplyBytes (the rest of the line does not run).
+// While dialogs are suppressed (a client's line), a shown spectrum the line leaves without
+// a transform fails it with the refusal, the settings staying as the line set them.
 std::string ExecCommand(std::string_view command);
 
 // "-Embedding" in the command line (letter case ignored).

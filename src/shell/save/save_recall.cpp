@@ -130,8 +130,6 @@ void ApplyFileTypeEnabling() {
     if (h) h->SetDisabled(db);
 }
 
-std::string WithoutExtension(const fs::path& p) { return (p.parent_path() / p.stem()).string(); }
-
 std::string Unix(std::string name) {
   for (char& c : name)
     if (c == '\\') c = '/';
@@ -421,7 +419,7 @@ bool SaveWaveformToDisk() {
     const auto choice = AskFile(true, "SaveWaveformAs", kWaveformFilter, GetIndex(S().FileFormat),
                                 S().WaveformFileName, WaveformFolder());
     if (!choice) return false;
-    S().WaveformFileName = WithoutExtension(choice->FileName);
+    S().WaveformFileName = WithoutOwnExtension(choice->FileName);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     S().AutoFileNumber = 0;
     if (S().FileFormat)
@@ -459,7 +457,7 @@ bool LoadWaveformFromDisk() {
                 verbose ? 1 : 0, file, WaveformFolder());
     if (!choice) return false;
     file = choice->FileName;
-    S().WaveformFileName = WithoutExtension(file);
+    S().WaveformFileName = WithoutOwnExtension(file);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     verbose = choice->FilterIndex == 1;
     if (S().FileFormat) S().FileFormat->SetIndexByProgram(verbose ? 1 : 0);
@@ -481,7 +479,7 @@ void DiskSaveByDialog() {
       AskFile(true, "SaveDatabaseAs", kDatabaseFilter, 0, S().DatabaseFileName, DatabaseFolder());
   if (!choice) return;
   S().DatabaseFolder = fs::path(choice->Folder) / "";
-  StartRecording(WithoutExtension(choice->FileName));
+  StartRecording(WithoutOwnExtension(choice->FileName));
 }
 
 void DiskLoadByDialog() {
@@ -495,7 +493,7 @@ void DiskLoadByDialog() {
               S().DatabaseFileName.empty() ? "" : S().DatabaseFileName + ".cgs", DatabaseFolder());
   if (!choice) return;
   S().DatabaseFolder = fs::path(choice->Folder) / "";
-  S().DatabaseFileName = WithoutExtension(choice->FileName);
+  S().DatabaseFileName = WithoutOwnExtension(choice->FileName);
   LoadShownDatabase();
 }
 
@@ -511,8 +509,7 @@ void SaveSetupByDialog() {
   const auto choice =
       AskFile(true, "SaveSetupAs", kSetupFilter, 0, S().SetupFileName, DataFolders().SetupFilesDir);
   if (!choice) return;
-  fs::path file(choice->FileName);
-  file.replace_extension(".set");
+  const fs::path file = WithoutOwnExtension(choice->FileName) + ".set";
   S().SetupFileName = file.string();
   SaveSetupFile(file, true);
 }

@@ -173,7 +173,7 @@ std::optional<std::string> ChooseMaskFile(bool save) {
                             .Filter = "Mask file (*.pcm)|*.pcm",
                             .Folder = DataFolders().MaskUserDir.string()});
   if (!choice) return std::nullopt;
-  return std::filesystem::path(choice->FileName).replace_extension(".pcm").string();
+  return WithoutOwnExtension(choice->FileName) + ".pcm";
 }
 
 void WireMaskMenu(TDeclaredSideMenu& base, int) {

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "framework/language/hint_stack.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/link/instrument_identity.h"
@@ -126,6 +128,30 @@ TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
     }
     Stop();
   }
+}
+
+// A default setup holding a setting whose procedure the recall holds back: the start names
+// it in the status line and the log and opens no box, which would keep a client waiting; the
+// user's own "Default" still shows the box.
+TEST_F(SetupProgramTest, TheStartNamesAHeldBackSettingWithoutABox) {
+  WriteDemoUnit("Default Demo", 1, 2, 0, 12, 77, true);  // with the optics
+  Start();
+  Command("OEConv:Dest Ch1");
+  Command("*DefSetup SaveAsDef");
+  const std::string heading = "These settings were recalled without starting their procedures:";
+  Restart();
+  EXPECT_EQ(dialogs_.shown, Lines{});
+  ASSERT_NE(HintStack(), nullptr);
+  const auto hints = HintStack()->Entries();
+  EXPECT_TRUE(std::any_of(hints.begin(), hints.end(),
+                          [&](const auto& hint) { return hint.text == heading + " OECONV:DEST CH1"; }));
+  const Lines& log = DialogState.SuppressedLog;
+  EXPECT_NE(std::find(log.begin(), log.end(), "[warning] " + heading + "\nOECONV:DEST CH1"), log.end());
+
+  Command("*DefSetup Factory");
+  dialogs_.shown.clear();
+  RootSpider->ExecCommandLine("*DefSetup Default", false);
+  EXPECT_EQ(dialogs_.shown, Lines{"[warning] " + heading + "\nOECONV:DEST CH1"});
 }
 
 TEST_F(SetupProgramTest, DefaultRecallsWhatTheFirstStartShowed) {
