@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/low_jitter.h"
+#include "framework/util/close_signal.h"
 #include "framework/util/file_io.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/settings_hooks.h"
@@ -36,7 +37,8 @@ std::vector<std::string> ChangedLines(const std::filesystem::path& was, const st
     std::vector<std::string> all;
     std::istringstream text(ReadRegularFile(file).Bytes);
     for (std::string line; std::getline(text, line);)
-      if (std::none_of(kept.begin(), kept.end(), [&line](const std::string& k) { return line.starts_with(k); }))
+      if (std::none_of(kept.begin(), kept.end(),
+                       [&line](const std::string& k) { return line.starts_with(k); }))
         all.push_back(line);
     std::sort(all.begin(), all.end());
     return all;
@@ -63,7 +65,10 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
   const Case cases[] = {
       {"autoscale", {"Default_Demo"}, {"TB:ScaleA 50N", "Ch1:Scale 50m"}, command("*Autoscale Auto")},
       {"channel calibration", {"Default_Demo"}, {"TB:ScaleA 50N"}, command("FLASH:Calibr:AutocalCh")},
-      {"O/E gain", {"Default_Demo"}, {"OEConv:Dest Ch1", "Ch2:Scale 20m"}, command("FLASH:OECalibr:AutoCalGain")},
+      {"O/E gain",
+       {"Default_Demo"},
+       {"OEConv:Dest Ch1", "Ch2:Scale 20m"},
+       command("FLASH:OECalibr:AutoCalGain")},
       {"O/E dark level",
        {"Default_Demo"},
        {"OEConv:Dest Ch1", "TB:ScaleA 50N"},
@@ -101,11 +106,12 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     dialogs_.answers = {TAnswer::OK};  // where it asks for a cable first
     const std::filesystem::path before = home_ / "before.set";
     ASSERT_TRUE(SaveSetupFile(before, false));
-    // The close comes while the procedure's window is open (or its run goes on).
+    // SIGTERM comes while the procedure's window is open (or its run goes on).
     bool running = false;
     QTimer::singleShot(0, [&] {
       QPointer<QWidget> front = QApplication::activeModalWidget();
       running = front != nullptr || LowJitterState().Running;
+      CloseSignalled = 1;
       window().CloseQuietly();
       // A window the close left open would hold the test.
       QTimer::singleShot(3000, [front] {
