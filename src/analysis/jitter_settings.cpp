@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analysis/jitter_engine.h"
+#include "analysis/low_jitter.h"
 #include "display/bottom_text.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -257,8 +258,12 @@ void InstallJitter() {
     if (IsOnAt("Jitter:JitterOn"_node)) SetOnAt("Jitter:JitterOn"_node, false);
   };
   SetAnalysisSwitchOff(kJitterMenuId, switchOff);
-  // Else the power-off setup would keep the engine's settings in place of the user's.
-  ShellHooks.EndDrivingAnalyses.Set(switchOff);
+  // Else the power-off setup would keep the engine's or the reference run's settings in
+  // place of the user's.
+  ShellHooks.EndDrivingAnalyses.Set([switchOff] {
+    switchOff();
+    EndLowJitterRun();
+  });
 }
 
 }  // namespace norv

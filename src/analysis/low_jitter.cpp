@@ -281,6 +281,10 @@ void CancelLowJitterReference() {
   }
 }
 
+void EndLowJitterRun() {
+  if (State.Running) TriggerSettings().LowJitter->SetOnByProgram(false);
+}
+
 void LowJitterAfterAcquisition() {
   if (State.Running) LowJitterStep();
 }

@@ -88,6 +88,9 @@ void SetupLowJitterReference();
 // "Trig:LowJitter" off: the reference goes; a run still going gives its settings back; F4
 // set to "mmm" goes off and back to Add.
 void CancelLowJitterReference();
+// The close: a reference run still going ends as "Trig:LowJitter" off ends it; a finished
+// reference stays.
+void EndLowJitterRun();
 // After every acquisition while "Trig:LowJitter" is on: one step of a running reference
 // run.
 void LowJitterAfterAcquisition();

@@ -272,7 +272,10 @@ void CancelChannelRun(TChannelRun& run) {
 
 bool RunChannelsWithoutDialog() {
   BeginChannelCalibration();
-  if (!IdleStepsUntil([] { return !State.InputCheckPending; })) return false;
+  if (!IdleStepsUntil([] { return !State.InputCheckPending; })) {
+    ThrowIfClosing();
+    return false;
+  }
   while (ChannelCalibrationTick()) ProgramClock().SleepMs(kChannelStatusPollMs);
   return State.Channels.Phase == TChannelCalPhase::Succeeded;
 }

@@ -627,7 +627,10 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   run.WindowOpen = !quiet && OEConvHooks.OpenCalibrationWindow.IsSet() && OEConvHooks.OpenCalibrationWindow();
   // Every acquisition from now on steps the run.
   SetRunFlag(true);
-  if (quiet && !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; })) EndOECalibration(false);
+  if (quiet && !IdleStepsUntil([] { return State.Run.State == TOECalState::Idle; })) {
+    EndOECalibration(false);
+    ThrowIfClosing();
+  }
   return true;
 }
 

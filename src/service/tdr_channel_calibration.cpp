@@ -273,7 +273,7 @@ bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
   };
   try {
     calibration.Start();
-    IdleStepsUntil([&] { return closed; });
+    if (!IdleStepsUntil([&] { return closed; })) ThrowIfClosing();
   } catch (...) {
     calibration.Finish(false);
     throw;

@@ -16,6 +16,7 @@
 #include "framework/util/clock.h"
 #include "framework/util/close_signal.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/instrument_identity.h"
@@ -23,6 +24,7 @@
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/pattern_length_list.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_wiring.h"
 #include "instrument/settings/timebase_settings.h"
@@ -189,6 +191,10 @@ bool IdleStepsUntil(const std::function<bool()>& ended) {
   return true;
 }
 
+void ThrowIfClosing() {
+  if (CloseSignalled) throw EAssertion(kLineStoppedByClose);
+}
+
 bool CloseQuery(TCloseKind kind) {
   // Nobody need be at the screen when the system closes the program.
   const TDialogsSuppressed quiet(kind == TCloseKind::BySystem);
@@ -242,6 +248,9 @@ bool CloseQuery(TCloseKind kind) {
       return false;
     }
   }
+  // A search a client started runs on with the acquisition: its settings come back as its
+  // window's Cancel gives them back, before the power-off setup takes them.
+  AbortPatternSearch();
   ShellHooks.EndDrivingAnalyses();
   // Before the start has recalled a setup (a box of the start is open, or the identity
   // could not be read) the settings are the factory ones: the user's setup stays.

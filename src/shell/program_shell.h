@@ -43,6 +43,10 @@ bool IdleStepsUntil(const std::function<bool()>& ended);
 // come (an instrument that is not triggered) must not hold the event loop, SIGTERM and the
 // remote server longer than this.
 inline constexpr int64_t kProcedureTimeLimitMs = 5 * 60 * 1000;
+// For a procedure whose wait the system's close cut short, once it has given its settings
+// back: its client is answered as a line the close cut is (EAssertion), not as if it had
+// ended.
+void ThrowIfClosing();
 
 // Who closes: the user at the close box, or the system (SIGTERM, SIGINT, the session's
 // end, a copy started for a client whose client has gone), which nobody can refuse.
@@ -51,8 +55,9 @@ enum class TCloseKind : uint8_t { ByUser, BySystem };
 // The close query of the main window. Raises EAssertion ("ActiveCOMclient") while a remote
 // client is connected, when the user closes; the system's close ends that client's
 // connection instead. Stops the acquisition, offers to store changed calibration and
-// adjustment constants, writes the power-off setup (once work with the instrument has
-// started, its setup recalled) and suspends the acquisition; false
+// adjustment constants, ends the procedures that run on with the acquisition as their
+// Cancel does, writes the power-off setup (once work with the instrument has started, its
+// setup recalled) and suspends the acquisition; false
 // when the close is refused (Cancel, or constants that could not be stored while dialogs
 // are shown; with dialogs suppressed that failure is logged and the close goes on).
 bool CloseQuery(TCloseKind kind = TCloseKind::ByUser);

@@ -637,11 +637,12 @@ void StartNormalization(int channel) {
     RunFlag = runWas;
   };
   bool ok = false;
+  const bool withWindow = NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed();
   try {
     ShowDialog(d);
     // Without its window (started for a remote client) nobody could click OK: the
     // procedure runs before the command answers, and the correction is taken once ready.
-    if (NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed())
+    if (withWindow)
       ok = NormalizationHooks.ShowDialog();
     else
       ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; });
@@ -659,6 +660,7 @@ void StartNormalization(int channel) {
   }
   finish();
   if (!ok) n.Normalize->SetOnByProgram(false);
+  if (!ok && !withWindow) ThrowIfClosing();
 }
 
 void NormalizationAfterAcquisition() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SIGTERM loses no power-off setup: it ends a long request line at its next command and
-# writes the setup within seconds, and a SIGTERM while a box of the start is open (the
-# constants file cannot be read) leaves the power-off setup as it was, since the start
-# has recalled none yet.
+# writes the setup within seconds; it ends a client's autoscale as failed, which answers
+# so, and the power-off setup is the one from before the autoscale, byte for byte; and a
+# SIGTERM while a box of the start is open (the constants file cannot be read) leaves the
+# power-off setup as it was, since the start has recalled none yet.
 # Usage: close_keeps_setup.sh PROGRAM NORV-REMOTE
 set -uo pipefail
 program=$1
@@ -25,6 +26,21 @@ kill -TERM "$pid"
 await_end 100
 wait "$client"
 grep -q '^TB:SCALEA 50 n(s/div)' "$setup" || fail "the power-off setup was not written at the close"
+
+# An autoscale takes some seconds: the SIGTERM comes while it runs.
+start_program
+send "TB:ScaleA 50N" "CH1:Scale 50m" "Save:Setup:FileName Before" "Save:Setup:Save" ||
+  fail "the setup before the autoscale was not saved"
+"$remote" --pid "$pid" --timeout 60 "*Autoscale Auto" >"$work/answer" 2>&1 &
+client=$!
+sleep 1
+kill -0 "$client" 2>/dev/null || fail "the autoscale ended before the SIGTERM"
+kill -TERM "$pid"
+await_end 100
+wait "$client" && fail "the autoscale cut short by the close answered OK"
+grep -qF "The program is closing" "$work/answer" || fail "the cut autoscale answered: $(cat "$work/answer")"
+cmp -s "$setup" "$work/home/Setup Files/Before.set" ||
+  fail "the power-off setup differs from the settings before the autoscale"
 
 # The constants file cannot be read: the start shows its error, and the SIGTERM comes then.
 cp "$setup" "$work/kept.set"

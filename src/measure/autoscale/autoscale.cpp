@@ -9,8 +9,10 @@
 #include "framework/language/language.h"
 #include "framework/settings/node_access.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/settings_tree.h"
 #include "framework/settings/step_rules.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/close_signal.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
@@ -371,9 +373,11 @@ void EndAutoscale(bool success) {
 void RunWithoutWindow() {
   if (IdleStepsUntil([] { return State.Ended; })) return;
   const uint8_t phase = State.AutoscaleState;
-  EndPhaseMachine(GetLangStr(phase == kAutoscaleAmplitude ? "AmplitudeVerySmall"
-                             : phase == kAutoscaleTrigger ? "TriggerNotFound"
-                                                          : "PeriodNotFound"));
+  // Cut short by the close, it found nothing missing: its client is told so.
+  EndPhaseMachine(CloseSignalled                 ? kLineStoppedByClose
+                  : phase == kAutoscaleAmplitude ? GetLangStr("AmplitudeVerySmall")
+                  : phase == kAutoscaleTrigger   ? GetLangStr("TriggerNotFound")
+                                                 : GetLangStr("PeriodNotFound"));
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QThread>
 #include <algorithm>
 #include <iostream>
 
@@ -93,6 +95,15 @@ TMorda_fr::TMorda_fr(const TScopeWidgetFactory& scopeWidget, QWidget* parent) : 
   persistTimer_.setInterval(kPersistAgeingMs);
   connect(&persistTimer_, &QTimer::timeout, this, [this] { RunGuarded([this] { AgePersistence(); }); });
   persistTimer_.start();
+  closeAgain_.setSingleShot(true);
+  closeAgain_.setInterval(kCloseWaitStepMs);
+  connect(&closeAgain_, &QTimer::timeout, this, [this] {
+    ++closeWaits_;
+    if (closeAgainBySystem_)
+      CloseBySystem();
+    else
+      close();
+  });
   utilityTimer_.setSingleShot(true);
   utilityTimer_.setInterval(5);
   connect(&utilityTimer_, &QTimer::timeout, this, [this] {
@@ -432,6 +443,7 @@ void TMorda_fr::DeferredStartup() {
     ShowSideMenu(kNoMenu, kLeftPanel);
   });
   RunGuarded([] { RunDeferredStartup(); });
+  mainLoopLevel_ = QThread::currentThread()->loopLevel();
   idle_.SetActive(true);
   WatchRemoteSockets();
 }
@@ -530,14 +542,28 @@ void TMorda_fr::OnException(const std::string& message) {
 
 void TMorda_fr::CloseQuietly() {
   QMetaObject::invokeMethod(
-      this,
-      [this] {
-        const TDialogsSuppressed quiet;
-        closingBySystem_ = true;
-        close();
-        closingBySystem_ = false;
-      },
-      Qt::QueuedConnection);
+      this, [this] { CloseBySystem(); }, Qt::QueuedConnection);
+}
+
+void TMorda_fr::CloseBySystem() {
+  const TDialogsSuppressed quiet;
+  closingBySystem_ = true;
+  close();
+  closingBySystem_ = false;
+}
+
+bool TMorda_fr::EndWindowInFront() {
+  // Before the start has run no setup of the user's is in force: a close in one of its
+  // boxes closes at once. A window that will not end holds the close only so long.
+  if (mainLoopLevel_ < 0 || closeWaits_ >= kCloseWaitSteps) return false;
+  QWidget* front = QApplication::activePopupWidget();
+  if (front == nullptr) front = QApplication::activeModalWidget();
+  if (auto* dialog = qobject_cast<QDialog*>(front))
+    dialog->reject();
+  else if (front != nullptr)
+    front->close();
+  return QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr ||
+         QThread::currentThread()->loopLevel() > mainLoopLevel_;
 }
 
 void TMorda_fr::closeEvent(QCloseEvent* event) {
@@ -545,8 +571,22 @@ void TMorda_fr::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  bool allowed = false;
   const bool bySystem = closingBySystem_;
+  // A procedure's window (or any box) in front ends first as its Cancel does, and the close
+  // comes again once the loop that window ran in has returned: the procedure has given
+  // its settings back by then, and the power-off setup takes the user's own.
+  bool waiting = false;
+  RunGuarded([&] { waiting = EndWindowInFront(); });
+  if (waiting) {
+    event->ignore();
+    closeAgainBySystem_ = closeAgainBySystem_ || bySystem;
+    closeAgain_.start();
+    return;
+  }
+  closeAgain_.stop();
+  closeAgainBySystem_ = false;
+  closeWaits_ = 0;
+  bool allowed = false;
   // The system's close cannot be refused: what went wrong on the way is in the log.
   if (!RunGuarded([&] { allowed = CloseQuery(bySystem ? TCloseKind::BySystem : TCloseKind::ByUser); }))
     allowed = bySystem;

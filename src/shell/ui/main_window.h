@@ -40,6 +40,9 @@ inline constexpr int kMenuChannels = 0, kMenuOE = 1, kMenuTimeBase = 2, kMenuGen
                      kMenuJitter = 18, kMenuTestADC = 19;
 // Persistence ageing period (ms).
 inline constexpr int kPersistAgeingMs = 12;
+// A close waits for a window in front of the main one to end in steps of kCloseWaitStepMs,
+// at most kCloseWaitSteps of them; then it goes on.
+inline constexpr int kCloseWaitStepMs = 10, kCloseWaitSteps = 500;
 
 class TMorda_fr : public QWidget {
   Q_OBJECT
@@ -102,6 +105,8 @@ class TMorda_fr : public QWidget {
   void WatchRemoteSockets();
   void AgePersistence();
   void LanguageSwitched();
+  void CloseBySystem();
+  bool EndWindowInFront();
 
   TQtTextRasteriser text_;
   TQtTimerFactory timers_;
@@ -131,6 +136,12 @@ class TMorda_fr : public QWidget {
   std::unique_ptr<QSocketNotifier> answerNotifier_;
   bool closingBySystem_ = false;
   bool closeAccepted_ = false;
+  // A close that waits for the window in front of the main one to end (EndWindowInFront).
+  QTimer closeAgain_;
+  bool closeAgainBySystem_ = false;
+  int closeWaits_ = 0;
+  // The loop level the main window runs in, known once the deferred start has run.
+  int mainLoopLevel_ = -1;
   bool inException_ = false;
 };
 
