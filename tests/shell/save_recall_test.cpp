@@ -488,9 +488,14 @@ TEST_F(WholeProgramSetupTest, ALineGoingOnPastAButtonRunsNothing) {
   for (const TTraceId ch : {TTraceId::Ch1, TTraceId::Ch2})
     for (int i = 0; i < SignalObjs()[ch].GetRecLen(); ++i)
       SignalObjs()[ch].SetY(i, ch == TTraceId::Ch1 ? 0.01 : -0.02);
-  const auto Run = [](const std::string& line) {
+  const auto Run = [this](const std::string& line) {
     ExecCommand(line);
     for (int i = 0; i < 3; ++i) ShellIdleStep();  // where saves and loads are served
+    // A run records a waveform into a database before it is stopped.
+    for (int i = 0; i < 200000 && line == "*Run" && ColorGradeDatabase.WaveformCount() == 0; ++i) {
+      ShellIdleStep();
+      clock.Advance(1);
+    }
   };
   const auto Changed = [](const fs::path& file, const std::string& before) {
     return [file, before] { return FileBytes(file) != before; };
