@@ -87,6 +87,17 @@ const TRoundTripRow kRoundTripRows[] = {
      {"Zoom:M1:HorPosition 5", "Zoom:S2:HorPosition 3", "Trig:Holdoff 1"},
      0,
      "abcu"},
+    {"hold-off after the fit to the record", {"TDR:Mode TDR", "Acq:FitTo Multi", "Trig:Holdoff 1"}, 0, "ab"},
+    {"measurement parameters and limits",
+     {"Meas:S2:YParam PosOver", "Meas:S2:XFFTPar Freq,DFreq", "Meas:S2:YFFTPar TDH", "Limit4:UpLimit 0",
+      "Limit4:LowLimit -100m"},
+     0,
+     "au"},
+    {"bit time base and TDR units",
+     {"TB:Units Bit", "TB:BitRate 10G6642", "TB:ScaleA 13.087572n", "TB:ScaleB 1n", "TB:Delay 0",
+      "TDR:Mode TDR", "TDR:HorScale Inch", "TDR:Unit DielConst", "TDR:DielConst 49.3"},
+     0,
+     "au"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
