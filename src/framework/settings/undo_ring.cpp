@@ -160,23 +160,29 @@ void ReplayUndoStep(bool redo) {
     // As a setup loads (a line restored before the one that sets its limits back is
     // clamped on the first pass and gets its value on the second). By index and re-checked:
     // a replayed change may re-register a handler (its lines are then retargeted in place)
-    // or even stop the ring.
+    // or even stop the ring, and the step's lines with it.
+    //
     // A node the step did not change held the same value before and after it, so the
     // replay must leave it as it found it. Yet the rules of a node restored before the one
     // that sets its limits back can clamp it (time scale A restored before B clamps B and
     // the delays): such a node wrote its value into the slot, and is replayed after the
     // step's lines with that value, as is any node that this in turn moves. Found by
     // handler each time: restoring adds lines to the slot and may retarget or drop some.
+    const size_t stepLines = lines.size();
     std::vector<const THandler*> outside;
+    size_t scanned = 0;  // the slot's lines looked at so far
     const auto count = [&] {
-      if (UndoBuffer.get() == ring)
-        for (const TUndoLine& line : ring->WriteList()) {
-          const auto same = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
-          if (line.Handler && std::none_of(lines.begin(), lines.end(), same) &&
-              std::find(outside.begin(), outside.end(), line.Handler) == outside.end())
-            outside.push_back(line.Handler);
+      if (UndoBuffer.get() == ring) {
+        const TUndoSnapshot& written = ring->WriteList();
+        for (scanned = std::min(scanned, written.size()); scanned < written.size(); ++scanned) {
+          const THandler* handler = written[scanned].Handler;
+          const auto same = [&](const TUndoLine& l) { return l.Handler == handler; };
+          if (handler && std::none_of(lines.begin(), lines.end(), same) &&
+              std::find(outside.begin(), outside.end(), handler) == outside.end())
+            outside.push_back(handler);
         }
-      return lines.size() + outside.size();
+      }
+      return stepLines + outside.size();
     };
     std::vector<bool> named;
     std::vector<std::string> passedOver;
@@ -185,11 +191,11 @@ void ReplayUndoStep(bool redo) {
       if (named.size() <= i) named.resize(i + 1);
       std::vector<std::string>& skips = named[i] ? passedOver : skipped;
       named[i] = true;
-      if (i < lines.size()) {
+      if (i < stepLines) {
         Restore(lines[i], skips);
         return;
       }
-      const THandler* handler = outside[i - lines.size()];
+      const THandler* handler = outside[i - stepLines];
       const TUndoSnapshot& written = ring->WriteList();
       const auto found = std::find_if(written.begin(), written.end(),
                                       [&](const TUndoLine& l) { return l.Handler == handler; });
