@@ -545,6 +545,11 @@ std::string TComplexObjectHandler::Execute(const std::string& param, bool isQuer
   // Setups and undo lines carry the state in their own form; remote callers see it bare.
   std::string text = replay ? StateFromSetupForm(param) : param;
   if (!isQuery) {
+    // The object it replaces goes to the undo ring as any setting's old value does: an
+    // undo of a recall gives it back.
+    std::string present;
+    state_callback_(present, true, false);
+    if (present != text) WriteUndo([&] { return SetupFormOfState(present); });
     state_callback_(text, true, true);
     return std::string();
   }

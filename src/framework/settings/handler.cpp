@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/errors.h"
 
@@ -110,6 +111,7 @@ TWhoChanged THandler::GetWhoChanged() const {
 
 std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool replay) {
   TOriginScope origin(*this, replay ? wcvReplay : wcvCommand);
+  if (replay && !isQuery) NoteRecallLineSets(*this);
   return Execute(param, isQuery, replay);
 }
 
@@ -142,6 +144,7 @@ void THandler::ChangeValue(bool changed, const std::function<void()>& store, boo
   // undo step is, the others are not.
   if (recordUndo) WriteUndo([this] { return UndoText(); });
   store();
+  if (changed && who_changed_ != wcvReplay) NoteRecallNotHeld(*this);
   if (changed) NotifySwitchers();
   if (OnChange) OnChange(*this);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "framework/settings/settings_recall.h"
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/traces/display_sources.h"
@@ -67,6 +68,11 @@ TEditHandler::TEditHandler(uint8_t colourSource, std::string_view unitText, uint
 TEditHandler::~TEditHandler() = default;
 
 double TEditHandler::Clamp(double value) const { return std::max(min_, std::min(value, max_)); }
+
+void TEditHandler::NoteClampedReplay(double value) const {
+  // A recall gives the value again once the lines that widen the range are in.
+  if (GetWhoChangedRaw() == wcvReplay && Clamp(value) != value) NoteRecallNotHeld(*this);
+}
 
 double TEditHandler::GetMid() const { return Clamp(mid_); }
 
@@ -272,6 +278,7 @@ void TEditHandler::UpdateMyColors() {
 
 void TIntEditHandler::SetValue(double value) {
   if (std::isnan(value)) return;
+  NoteClampedReplay(value);
   const double rounded = std::clamp(RoundHalfEven(Clamp(value)), -2147483648.0, 2147483647.0);
   const auto next = static_cast<int32_t>(rounded);
   ChangeValue(
@@ -302,6 +309,7 @@ double TDoubleEditHandler::Quantise(double value) const {
 
 void TDoubleEditHandler::SetValue(double value) {
   if (std::isnan(value)) return;
+  NoteClampedReplay(value);
   const double next = Quantise(Clamp(value));
   ChangeValue(
       std::fabs(value_ - next) > Grid() / 2, [&] { value_ = next; }, RecordsUndo());

@@ -123,6 +123,8 @@ class TEditHandler : public THandler {
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override;
   double Clamp(double value) const;
+  // Tells the recall in force that a replayed `value` is outside the range just now.
+  void NoteClampedReplay(double value) const;
   // The number part of the value text (without unit); `exact` adds the digits needed to
   // read back to the value.
   virtual std::string NumberText(bool replay, bool exact) const;

@@ -4,6 +4,7 @@
 // is set without it, and the recall's one warning names it, beside the lines it skipped,
 // so that the user starts what it starts when that is wanted.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,6 +39,21 @@ class TRecallToldInStatusLine {
  private:
   bool saved_;
 };
+
+// Replays the lines of the recall in force through `replayLine`: all of them twice
+// (pass 0 and 1: a line whose limits or options follow a later line gets its value on the
+// second), then, in further passes, each line whose setting does not hold what the line
+// gave (a limit clamped the line's value, or another line's callback or a limit moved it
+// since), until every setting holds its value or a few rounds have passed. A recall thus gives back every
+// value it holds whatever the order of its lines. `count` is asked again at every line: a replay may add
+// lines at the end as it goes.
+void ReplayRecallLines(const std::function<size_t()>& count,
+                       const std::function<void(size_t line, int pass)>& replayLine);
+
+// Told by the handlers: a replayed line is setting `handler`; `handler` does not hold the
+// value its line gave (clamped as the line set it, changed otherwise than by its line).
+void NoteRecallLineSets(const THandler& handler);
+void NoteRecallNotHeld(const THandler& handler);
 
 // The full path of a handler in the tree ("TRIG:LOWJITTER"), or "" when it hangs nowhere.
 std::string HandlerPath(const THandler* handler);

@@ -205,8 +205,9 @@ class TSpider {
   // Only items that IsSetupHandler takes and that answer a value are written.
   void DumpSettings(std::vector<std::string>& list);
   // Plays a setup back into the whole tree (call on RootSpider): inside one settings
-  // batch, every line twice in order as a replay command line (so items whose limits
-  // depend on later ones get their values), then OnSettingsLoaded. A setup sets settings
+  // batch, every line as a replay command line through ReplayRecallLines (so items whose
+  // limits depend on later ones, or that a later line's callback moves, get their values),
+  // then OnSettingsLoaded. A setup sets settings
   // and does nothing else: each command of a line runs only when it reaches an item the
   // dump writes (TSetupCommandsOnly); the lines with commands passed over are named in
   // one warning. Unknown, refused and damaged lines are skipped too (the rest still

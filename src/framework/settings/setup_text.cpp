@@ -91,29 +91,27 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
 std::vector<std::string> TSpider::LoadSettings(const std::vector<std::string>& list) {
   std::vector<std::string> refused;
   RecallSettings([&](std::vector<std::string>& skipped) {
-    // Twice: items whose limits or options depend on items registered after them get
-    // their values once those are in place.
-    for (int pass = 0; pass < 2; ++pass) {
-      for (const std::string& line : list) {
-        if (IsBlankLine(line)) continue;
-        // A damaged line (an empty command, as in "X 1;") and a refused command are
-        // passed over like an unknown one and the rest of the setup still loads; faults
-        // of handlers still reach the caller.
-        const TSetupCommandsOnly settingsOnly;
-        bool ok = true;
-        try {
-          ok = !IsRefused(ExecCommandLine(line, true));
-        } catch (const ERefusedCommand&) {
-          ok = false;
-        } catch (const EAssertion& e) {
-          if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
-          ok = false;
-        }
-        if (pass == 0) continue;
-        if (settingsOnly.PassedOver() > 0) skipped.push_back(line);
-        if (!ok || settingsOnly.PassedOver() > 0) refused.push_back(line);
-      }
-    }
+    ReplayRecallLines([&] { return list.size(); },
+                      [&](size_t index, int pass) {
+                        const std::string& line = list[index];
+                        if (IsBlankLine(line)) return;
+                        // A damaged line (an empty command, as in "X 1;") and a refused command are
+                        // passed over like an unknown one and the rest of the setup still loads; faults
+                        // of handlers still reach the caller.
+                        const TSetupCommandsOnly settingsOnly;
+                        bool ok = true;
+                        try {
+                          ok = !IsRefused(ExecCommandLine(line, true));
+                        } catch (const ERefusedCommand&) {
+                          ok = false;
+                        } catch (const EAssertion& e) {
+                          if (std::string_view(e.what()) != kMnemonicsAbsent) throw;
+                          ok = false;
+                        }
+                        if (pass != 1) return;
+                        if (settingsOnly.PassedOver() > 0) skipped.push_back(line);
+                        if (!ok || settingsOnly.PassedOver() > 0) refused.push_back(line);
+                      });
     OnSettingsLoaded();
   });
   return refused;

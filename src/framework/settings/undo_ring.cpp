@@ -157,25 +157,50 @@ void ReplayUndoStep(bool redo) {
   RecallSettings([redo](std::vector<std::string>& skipped) {
     TUndoBuffer* ring = UndoBuffer.get();
     const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
-    // Twice, as a setup loads: a line restored before the one that sets its limits back is
-    // clamped on the first pass and gets its value on the second. By index and re-checked:
+    // As a setup loads (a line restored before the one that sets its limits back is
+    // clamped on the first pass and gets its value on the second). By index and re-checked:
     // a replayed change may re-register a handler (its lines are then retargeted in place)
-    // or even stop the ring.
-    for (int pass = 0; pass < 2; ++pass) {
-      std::vector<std::string> passedOver;
-      for (size_t i = 0; UndoBuffer.get() == ring && i < lines.size(); ++i) Restore(lines[i], passedOver);
-      if (pass == 0) skipped = std::move(passedOver);
-    }
+    // or even stop the ring, and the step's lines with it.
+    //
     // A node the step did not change held the same value before and after it, so the
     // replay must leave it as it found it. Yet the rules of a node restored before the one
     // that sets its limits back can clamp it (time scale A restored before B clamps B and
-    // the delays): such a node wrote its value into the slot, and gets it back here, as
-    // does any node that this in turn moves.
-    for (size_t i = 0; UndoBuffer.get() == ring && i < ring->WriteList().size(); ++i) {
-      const TUndoLine line = ring->WriteList()[i];  // a copy: restoring may add lines
-      const auto inStep = [&](const TUndoLine& l) { return l.Handler == line.Handler; };
-      if (std::none_of(lines.begin(), lines.end(), inStep)) Restore(line, skipped);
-    }
+    // the delays): such a node wrote its value into the slot, and is replayed after the
+    // step's lines with that value, as is any node that this in turn moves. Found by
+    // handler each time: restoring adds lines to the slot and may retarget or drop some.
+    const size_t stepLines = lines.size();
+    std::vector<const THandler*> outside;
+    size_t scanned = 0;  // the slot's lines looked at so far
+    const auto count = [&] {
+      if (UndoBuffer.get() == ring) {
+        const TUndoSnapshot& written = ring->WriteList();
+        for (scanned = std::min(scanned, written.size()); scanned < written.size(); ++scanned) {
+          const THandler* handler = written[scanned].Handler;
+          const auto same = [&](const TUndoLine& l) { return l.Handler == handler; };
+          if (handler && std::none_of(lines.begin(), lines.end(), same) &&
+              std::find(outside.begin(), outside.end(), handler) == outside.end())
+            outside.push_back(handler);
+        }
+      }
+      return stepLines + outside.size();
+    };
+    std::vector<bool> named;
+    std::vector<std::string> passedOver;
+    ReplayRecallLines(count, [&](size_t i, int) {
+      if (UndoBuffer.get() != ring) return;
+      if (named.size() <= i) named.resize(i + 1);
+      std::vector<std::string>& skips = named[i] ? passedOver : skipped;
+      named[i] = true;
+      if (i < stepLines) {
+        Restore(lines[i], skips);
+        return;
+      }
+      const THandler* handler = outside[i - stepLines];
+      const TUndoSnapshot& written = ring->WriteList();
+      const auto found = std::find_if(written.begin(), written.end(),
+                                      [&](const TUndoLine& l) { return l.Handler == handler; });
+      if (found != written.end()) Restore(TUndoLine(*found), skips);  // a copy: restoring adds lines
+    });
   });
 }
 

@@ -97,8 +97,8 @@ inline constinit bool& UndoGroupActive = UndoGroupState.UndoGroupActive;
 inline constinit bool& UndoGroupStepOpened = UndoGroupState.UndoGroupStepOpened;
 
 // Takes the last step (Redo false) or the next one (Redo true) from UndoBuffer and
-// replays every line through its handler inside a settings batch, twice (a line whose
-// limits depend on a later one gets its value on the second pass); a node outside the
+// replays every line through its handler inside a settings batch, as a setup loads
+// (ReplayRecallLines: every line comes back whatever the order); a node outside the
 // step that the replay's rules changed on the way takes back the value it had. Only
 // handlers a setup holds (IsSetupHandler) are replayed; the other lines are named in one
 // warning. Does nothing without a ring or when that side is empty.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ class SetupTextTest : public SettingsTreeTest {
                                   srQuantised, 1);
     RootSpider->AddRightCommand("Acq:Clear", [](THandler&) {});
     show = RootSpider->AddCheckSw(0b101, "Meas:Show", "Amp,Rise,Fall");
-    RootSpider->AddOnOff(true, "Displ:Grid");
+    grid = RootSpider->AddOnOff(true, "Displ:Grid");
     RootSpider->AddComplexObject("Mask:Shape", [this](std::string& text, bool, bool apply) {
       if (apply)
         shape = text;
@@ -56,6 +57,7 @@ class SetupTextTest : public SettingsTreeTest {
   TDoubleEditHandler* scale = nullptr;
   TIntEditHandler* nacq = nullptr;
   TCheckSwHandler* show = nullptr;
+  TOnOffHandler* grid = nullptr;
   bool running = false;
   std::string shape = "0,0 1,1";
 };
@@ -231,6 +233,37 @@ TEST_F(SetupTextTest, LoadRunsAsOneBatchOfReplayChanges) {
   EXPECT_EQ(loaded, 2);
   EXPECT_EQ(batchEnds, 1);  // the deferred work of the first load, none for the empty one
   EXPECT_FALSE(SettingsBatchActive);
+}
+
+// Whatever the order of the lines: a later line's callback that moves an earlier line's
+// setting by program, or that narrows its range just as the line is replayed, does not keep
+// it from the value the setup holds.
+TEST_F(SetupTextTest, EveryLineKeepsItsValueWhateverTheOtherLinesCallbacksDo) {
+  fitTo->OnChange = [&](THandler&) { nacq->SetValueByProgram(1); };
+  grid->OnChange = [&](THandler&) { fitTo->SetIndexByProgram(0); };
+  auto* low = RootSpider->AddDoubleEdit({.Path = "Lim:Low", .Value = -1, .Min = -1, .Max = 1});
+  auto* high = RootSpider->AddDoubleEdit({.Path = "Lim:High", .Value = -1, .Min = -1, .Max = 1});
+  low->OnChange = [&](THandler&) { high->SetMin(low->GetFloatValue()); };
+  high->OnChange = [&](THandler&) { low->SetMax(high->GetFloatValue()); };
+  show->OnChange = [&](THandler&) {  // starts both limits afresh
+    low->SetValueByProgram(-1);
+    high->SetValueByProgram(-1);
+  };
+  // As the dump writes them.
+  for (TLines lines : {TLines{"ACQ:NACQ 64 ", "ACQ:FITTO SINGLE", "DISPL:GRID OFF"},
+                       TLines{"LIM:LOW -500 m", "LIM:HIGH 500 m", "MEAS:SHOW AMP"}}) {
+    for (bool reversed : {false, true}) {
+      grid->SetOnByProgram(true);
+      nacq->SetValueByProgram(32);
+      show->SetMaskByProgram(0b101);
+      if (reversed) std::reverse(lines.begin(), lines.end());
+      EXPECT_EQ(RootSpider->LoadSettings(lines), TLines{});
+      const TLines dump = Dump();
+      for (const std::string& line : lines)
+        EXPECT_TRUE(std::find(dump.begin(), dump.end(), line) != dump.end())
+            << line << (reversed ? ", reversed" : "");
+    }
+  }
 }
 
 TEST_F(SetupTextTest, LoadJoinsTheOpenUndoStep) {

@@ -89,6 +89,13 @@ const TRoundTripRow kRoundTripRows[] = {
      {"Zoom:M1:HorPosition 5", "Zoom:S2:HorPosition 3", "Trig:Holdoff 1"},
      0,
      "abcu"},
+    {"hold-off after the fit to the record", {"TDR:Mode TDR", "Acq:FitTo Multi", "Trig:Holdoff 1"}, 0, "ab"},
+    {"standard mask", {"StdMask:MaskIndex 1"}, 0, "u"},
+    {"measurement parameters and limits",
+     {"Meas:S2:YParam PosOver", "Meas:S2:XFFTPar Freq,DFreq", "Meas:S2:YFFTPar TDH", "Limit4:UpLimit 0",
+      "Limit4:LowLimit -100m"},
+     0,
+     "au"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
