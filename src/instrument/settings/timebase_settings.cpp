@@ -166,10 +166,18 @@ void SetTimeScales(double a, double b) {
 }
 
 void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
-  if (IsUserChange(h)) State.EditedUnit = GetHorizontalUnitKind();
+  const bool user = IsUserChange(h);
+  // The unit edited keeps its value only while the time scale follows it: kept longer, it
+  // would miss every later change of the time scale until the next start converts it.
+  const THorizontalUnit before = State.EditedUnit;
+  if (user) State.EditedUnit = GetHorizontalUnitKind();
   if (kind == State.EditedUnit) {
     TimeScale(b)->SetValueByProgram(UnitToTime(kind, Scales(b)[kind]->GetFloatValue()));
+  } else if (user) {
+    // A unit not shown is the time scale converted: a command to it is taken back.
+    Scales(b)[kind]->SetValueByProgram(TimeToUnit(kind, TimeScale(b)->GetFloatValue()));
   }
+  if (user) State.EditedUnit = before;
 }
 
 void ApplyEnabling() {
