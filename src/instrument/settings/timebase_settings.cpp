@@ -166,17 +166,16 @@ void SetTimeScales(double a, double b) {
 }
 
 void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
-  const bool user = IsUserChange(h);
-  // The unit edited keeps its value only while the time scale follows it: kept longer, it
-  // would miss every later change of the time scale until the next start converts it.
+  // The node's own origin: a conversion inside a change that counts as the user's is none.
+  const TWhoChanged who = h.GetWhoChangedRaw();
+  const bool user = who == wcvSwitcher || who == wcvCommand;
+  // A unit edited, shown or not, moves the time scale and keeps its value while the others
+  // follow; only then: kept longer, it would miss every later change of the time scale
+  // until the next start converts it.
   const THorizontalUnit before = State.EditedUnit;
-  if (user) State.EditedUnit = GetHorizontalUnitKind();
-  if (kind == State.EditedUnit) {
+  if (user) State.EditedUnit = kind;
+  if (kind == State.EditedUnit)
     TimeScale(b)->SetValueByProgram(UnitToTime(kind, Scales(b)[kind]->GetFloatValue()));
-  } else if (user) {
-    // A unit not shown is the time scale converted: a command to it is taken back.
-    Scales(b)[kind]->SetValueByProgram(TimeToUnit(kind, TimeScale(b)->GetFloatValue()));
-  }
   if (user) State.EditedUnit = before;
 }
 
