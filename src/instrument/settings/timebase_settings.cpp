@@ -169,9 +169,9 @@ void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
   // The node's own origin: a conversion inside a change that counts as the user's is none.
   const TWhoChanged who = h.GetWhoChangedRaw();
   const bool user = who == wcvSwitcher || who == wcvCommand;
-  // A unit edited, shown or not, moves the time scale and keeps its value while the others
-  // follow; only then: kept longer, it would miss every later change of the time scale
-  // until the next start converts it.
+  // A unit edited, shown or not, moves the time scale and keeps its value while the other
+  // units follow, and only then: kept out of conversions longer, it would miss every later
+  // change of the time scale until the next start converts it.
   const THorizontalUnit before = State.EditedUnit;
   if (user) State.EditedUnit = kind;
   if (kind == State.EditedUnit)
