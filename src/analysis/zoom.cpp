@@ -63,6 +63,15 @@ TTraceId ZoomTrace(int index) { return static_cast<TTraceId>(TraceIndex(TTraceId
 
 TSignalObj& Record(TTraceId trace) { return SignalObjs()[trace]; }
 bool Complex(TTraceId trace) { return Record(trace).IsSpectrum(); }
+
+// A record not there yet (a function before its first calculation at a start) limits the
+// position as the longest record would: the position a setup holds is kept until the
+// record that limits it is there.
+int LimitingLength(TTraceId trace) {
+  const TSignalObj& r = Record(trace);
+  return r.HasLength() ? r.GetRecLen() : kMaxRecLen;
+}
+
 bool Registered() { return State.Traces[0].HorScale != nullptr; }
 
 // The value text of a node in its own format and digits (the setup form keeps every
@@ -513,7 +522,7 @@ void ApplyDerivedSignalZoom(TTraceId trace) {
 }
 
 int LimitHorizontalZoom(TTraceId trace) {
-  const int length = Record(trace).GetRecLen();
+  const int length = LimitingLength(trace);
   // The step the record is drawn with.
   int f = HorZoomStep(ZoomNodes(trace).HorScale->Value());
   if (length / f < 8) f = length / 8;
@@ -525,7 +534,7 @@ int LimitHorizontalZoom(TTraceId trace) {
 
 void UpdateHorPositionLimit(TTraceId trace) {
   TIntEditHandler* position = ZoomNodes(trace).HorPosition;
-  const int length = Record(trace).GetRecLen();
+  const int length = LimitingLength(trace);
   const int limit = std::max(0, (Complex(trace) ? length / 2 : length) - LimitHorizontalZoom(trace));
   position->SetMin(0);
   position->SetMax(limit);

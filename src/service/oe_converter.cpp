@@ -559,9 +559,10 @@ void ApplyOEConversion() {
   if (channel != 0) {
     TChannelNodes& n = ChannelNodes(channel);
     n.AttenRatio->SetValueByProgram(1 / gain);
-    const double a = GetAttenuationFactor(channel);
-    n.Scale[0]->SetMax(0.0004 / a);
-    n.Scale[0]->SetMin(1e-6 / a);
+    // The converter's output in volts: from its gain alone, not from the unit the channel
+    // shows it in, which a setup may set before or after the output is connected.
+    n.Scale[0]->SetMax(0.0004 * gain);
+    n.Scale[0]->SetMin(1e-6 * gain);
   }
   UpdateSimulatedConverter();
 }

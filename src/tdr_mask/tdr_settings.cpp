@@ -147,12 +147,12 @@ void PropagationChanged(THandler& h) {
 void ModeChanged() {
   for (TTdrChannelNodes& n : State.Channels) n.Calibrated = n.Warned = false;
   TdrHooks.ResetTdrMenuPage();
-  // The time base takes up its scales in time units again.
-  if (const uint8_t hor = State.HorScale->GetIndex(); hor != thTime) {
-    State.HorScale->SetIndexByProgram(thTime);
-    SetTimeBaseScale(false, GetTimeScaleA());
-    State.HorScale->SetIndexByProgram(hor);
-  }
+  // The time base keeps its scales in time units; the length scales follow the new path
+  // (halved in TDR mode), or they would change only at the next start.
+  const uint8_t hor = State.HorScale->GetIndex();
+  State.HorScale->SetIndexByProgram(thTime);
+  RecalcTimeBaseScales();
+  State.HorScale->SetIndexByProgram(hor);
   DestinationRules();
   HorizontalUnitSequence();
   if (IsTDRActive()) {

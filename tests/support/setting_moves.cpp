@@ -35,6 +35,61 @@ std::string MoveCommand(const std::string& path) {
   return param.empty() ? "" : path + " " + param;
 }
 
+namespace {
+
+int Below(std::mt19937& rng, int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+
+// One of the `count` items other than `current` for which `usable` holds; -1 when none.
+int OtherItem(std::mt19937& rng, int count, int current, const std::function<bool(int)>& usable) {
+  std::vector<int> items;
+  for (int i = 0; i < count; ++i)
+    if (i != current && usable(i)) items.push_back(i);
+  return items.empty() ? -1 : items[static_cast<size_t>(Below(rng, static_cast<int>(items.size())))];
+}
+
+}  // namespace
+
+std::string MoveAtRandom(const std::string& path, std::mt19937& rng,
+                         const std::function<void(const std::string&)>& exec) {
+  THandler* h = RootSpider->FindHandler(path);
+  if (auto* e = dynamic_cast<TEditHandler*>(h)) {
+    if (e->GetMin() == e->GetMax()) return "";
+    const bool fromMax = Below(rng, 2) == 1;
+    const std::string command = path + (fromMax ? " MAX" : " MIN");
+    exec(command);
+    const int steps = 1 + Below(rng, 8);
+    for (int i = 0; i < steps; ++i) fromMax ? e->StepDown() : e->StepUp();
+    return command + (fromMax ? ", down " : ", up ") + std::to_string(steps);
+  }
+  std::string param;
+  if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
+    const int i = OtherItem(rng, r->GetCount(), r->GetIndex(), [r](int item) {
+      return item >= 32 || !(r->GetDisabledMask() & GetMaskForButtinNr(item));
+    });
+    if (i >= 0) param = r->ItemName(i);
+  } else if (auto* c = dynamic_cast<TCheckSwHandler*>(h)) {
+    uint32_t mask = 0;
+    for (int i = 0; i < c->GetCount(); ++i)
+      if (Below(rng, 2) == 1) mask |= GetMaskForButtinNr(i);
+    if (mask == c->GetMask() && c->GetCount() > 0) mask ^= GetMaskForButtinNr(Below(rng, c->GetCount()));
+    for (int i = 0; i < c->GetCount(); ++i)
+      if (mask & GetMaskForButtinNr(i)) param += (param.empty() ? "" : ",") + c->Items()[i];
+    if (param.empty()) param = "CLEARALL";
+  } else if (auto* s = dynamic_cast<TSourceSwHandler*>(h)) {
+    const int i = OtherItem(rng, static_cast<int>(s->Items().size()), s->GetSourceIndex(),
+                            [s](int item) { return s->IsItemEnabled(item); });
+    if (i >= 0) param = s->ItemName(i);
+  } else {
+    // Switches have only their other state.
+    const std::string command = MoveCommand(path);
+    if (!command.empty()) exec(command);
+    return command;
+  }
+  if (param.empty()) return "";
+  exec(path + " " + param);
+  return path + " " + param;
+}
+
 std::string Changes(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
   std::string text;
   for (size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {

@@ -2,6 +2,8 @@
 // Sweeps over the setup dump: the path of a line, a command that moves a setting to another
 // valid value, and the lines where two dumps differ.
 
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,13 @@ std::string PathOf(const std::string& line);
 // its next option, a switch or every button of a set to its other state, a source to the
 // next enabled one. Empty for kinds without such a change.
 std::string MoveCommand(const std::string& path);
+
+// Moves the node to a random other valid value as a user would: a number to one end of its
+// live range (MIN or MAX) and then one to eight steps of its knob back inside, a choice to
+// another option, a switch to its other state, a set of buttons to another set, a source to
+// another enabled one. `exec` runs a command line. Returns the command, with the steps.
+std::string MoveAtRandom(const std::string& path, std::mt19937& rng,
+                         const std::function<void(const std::string&)>& exec);
 
 // The lines where `actual` differs from `expected`, each pair on two lines; empty when none.
 std::string Changes(const std::vector<std::string>& expected, const std::vector<std::string>& actual);

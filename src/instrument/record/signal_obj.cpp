@@ -191,6 +191,7 @@ double TSignalObj::ValueToScreenY(double v) const {
 
 void TSignalObj::AssignHeader(const TSignalObj& src) {
   recLen_ = src.recLen_;
+  lengthSet_ = src.lengthSet_;
   isSpectrum_ = src.isSpectrum_;
   horUnit_ = src.horUnit_;
   x0_ = src.x0_;

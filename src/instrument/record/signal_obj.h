@@ -43,7 +43,12 @@ class TSignalObj {
   const std::string& GetTitle() const { return title_; }
   void SetTitle(const std::string& v) { title_ = v; }
   uint16_t GetRecLen() const { return recLen_; }
-  void SetRecLen(uint16_t v) { recLen_ = v; }
+  void SetRecLen(uint16_t v) {
+    recLen_ = v;
+    lengthSet_ = true;
+  }
+  // False while the length is the placeholder of a record never acquired, computed or read.
+  bool HasLength() const { return lengthSet_; }
   bool IsSpectrum() const { return isSpectrum_; }
   void SetSpectrum(bool v) { isSpectrum_ = v; }
 
@@ -205,6 +210,7 @@ class TSignalObj {
 
   std::string title_;
   uint16_t recLen_ = kDefaultRecLen;
+  bool lengthSet_ = false;
   bool isSpectrum_ = false;
   std::vector<double> y_ = std::vector<double>(kMaxRecLen, 0.0);
   std::vector<double> im_ = std::vector<double>(kMaxRecLen, 0.0);

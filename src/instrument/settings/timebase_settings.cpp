@@ -166,10 +166,17 @@ void SetTimeScales(double a, double b) {
 }
 
 void UnitScaleChanged(THandler& h, bool b, THorizontalUnit kind) {
-  if (IsUserChange(h)) State.EditedUnit = GetHorizontalUnitKind();
-  if (kind == State.EditedUnit) {
+  // The node's own origin: a conversion inside a change that counts as the user's is none.
+  const TWhoChanged who = h.GetWhoChangedRaw();
+  const bool user = who == wcvSwitcher || who == wcvCommand;
+  // A unit edited, shown or not, moves the time scale and keeps its value while the other
+  // units follow, and only then: kept out of conversions longer, it would miss every later
+  // change of the time scale until the next start converts it.
+  const THorizontalUnit before = State.EditedUnit;
+  if (user) State.EditedUnit = kind;
+  if (kind == State.EditedUnit)
     TimeScale(b)->SetValueByProgram(UnitToTime(kind, Scales(b)[kind]->GetFloatValue()));
-  }
+  if (user) State.EditedUnit = before;
 }
 
 void ApplyEnabling() {
