@@ -16,7 +16,6 @@
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/settings_hooks.h"
-#include "instrument/settings/timebase_settings.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 
@@ -199,10 +198,8 @@ void RegisterMainCommands() {
 
 void UndoRedoSettings(bool redo, bool clearRedo) {
   if (!UndoBuffer || (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty)) return;
-  SaveTimeBaseDelays();
   ReplayUndoStep(redo);
   if (clearRedo) UndoBuffer->ClearRedo();
-  RestoreTimeBaseDelays();
   ShellHooks.AfterUndoReplay();
 }
 

@@ -102,18 +102,16 @@ void UpdateWindowMarks() {
 
 double HalfMid(double rest) { return rest <= 0.6 ? 0.0 : Nearest125(rest / 2); }
 
-void DeltaChanged(THandler& h) {
+void DeltaChanged(THandler&) {
   BreakAcquisition(true);
-  if (h.GetWhoChangedRaw() == wcvReplay) State.SavedDelta.ReplayedMeanwhile = true;
   UpdateWindowMarks();
 }
 
-void DelayChanged(THandler& h) {
+void DelayChanged(THandler&) {
   const double rest =
       std::max(0.0, DeltaDelayMaximum(GetTimeScaleA(), GetTimeScaleB(), State.Delay->GetFloatValue()));
   State.DeltaDel->SetMax(rest);
   State.DeltaDel->SetMid(HalfMid(rest));
-  if (h.GetWhoChangedRaw() == wcvReplay) State.SavedDelay.ReplayedMeanwhile = true;
   DeltaChanged(*State.DeltaDel);
   SendTimeBase();
   UpdateWindowMarks();
@@ -401,22 +399,6 @@ void ShiftTimeBaseDelay(bool delta, double fraction) {
   h->SetValueByProgram(h->GetFloatValue() + 10.0 * fraction);
   BreakAcquisition(true);
   UpdateWindowMarks();
-}
-
-void SaveTimeBaseDelays() {
-  State.SavedDelay = {State.Delay->GetFloatValue(), false};
-  State.SavedDelta = {State.DeltaDel->GetFloatValue(), false};
-}
-
-void RestoreTimeBaseDelays() {
-  const auto restore = [](TSavedDelay& saved, TDoubleEditHandler* h) {
-    if (!saved.ReplayedMeanwhile) h->SetValueByProgram(saved.Value);
-    saved.ReplayedMeanwhile = false;
-  };
-  restore(State.SavedDelay, State.Delay);
-  restore(State.SavedDelta, State.DeltaDel);
-  State.Delay->NotifySwitchers();
-  State.DeltaDel->NotifySwitchers();
 }
 
 void RecalcTimeBaseScales() {

@@ -49,12 +49,6 @@ enum THorizontalUnit : uint8_t { huTime = 0, huBit = 1, huMetre = 2, huFoot = 3,
 // "TB:Mode".
 enum TTimeBaseMode : uint8_t { tbmA = 0, tbmAB = 1, tbmB = 2 };
 
-// A delay kept over an undo or redo, and whether a replay set it meanwhile.
-struct TSavedDelay {
-  double Value = 0;
-  bool ReplayedMeanwhile = false;
-};
-
 // The unit's state: its nodes and what it remembers between changes, held in one place so
 // that it is reset as a whole.
 struct TTimeBaseSettingsState {
@@ -84,8 +78,6 @@ struct TTimeBaseSettingsState {
   bool ProgramCountsAsUser = false;
   // Both time scales are being set together: their follow-ups wait until both are stored.
   bool BothScalesPending = false;
-  TSavedDelay SavedDelay;
-  TSavedDelay SavedDelta;
 };
 TTimeBaseSettingsState& TimeBaseSettings();
 // Back to the start state: no nodes, the maximum of a model not yet checked.
@@ -117,8 +109,6 @@ double GetRecordStartTime(int channel, bool secondWindow);
 void SetTimeBaseScale(bool scaleB, double seconds);
 // A drag on the screen: adds 10 x fraction divisions to the delay or the delta delay.
 void ShiftTimeBaseDelay(bool delta, double fraction);
-void SaveTimeBaseDelays();
-void RestoreTimeBaseDelays();
 // Recomputes the time scales from the unit scales (after a bit-rate change).
 void RecalcTimeBaseScales();
 // Binds the main window's horizontal controls and refreshes the enabling.

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "framework/language/language.h"
+#include "framework/settings/undo_ring.h"
 #include "instrument/settings/pattern_length_list.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings_fixture.h"
@@ -330,16 +331,24 @@ TEST_F(RegistrationAloneTest, EachUnitRegistersItsNodesInSetupOrder) {
   EXPECT_EQ(TimeBaseSettings().StopBit->GetIntValue(), 1);
 }
 
+// A step that set both scales and the delta: replayed, its line for A clamps B to A and the
+// delays to nought on the way; the delay it does not hold comes back all the same.
 TEST_F(TimeBaseSettingsTest, DelaysKeptOverAnUndoUnlessItSetThem) {
-  for (const char* line : {"TB:MODE B", "TB:DELAY 3N", "TB:DELTADEL 1N"}) Exec(line);
-  SaveTimeBaseDelays();
-  // Something moves both; a replay sets the delta only.
-  TimeBaseSettings().Delay->SetValueByProgram(0.5);
-  TimeBaseSettings().DeltaDel->SetValueByProgram(0.5);
-  Exec("TB:DELTADEL 2", true);
-  RestoreTimeBaseDelays();
-  EXPECT_NEAR(Value("TB:Delay"), 0.3, 1e-9);
-  EXPECT_NEAR(Value("TB:DeltaDel"), 2.0, 1e-9);
+  for (const char* line : {"TB:MODE B", "TB:SCALEA 1N", "TB:SCALEB 100P", "TB:DELAY 3N", "TB:DELTADEL 1N"})
+    Exec(line);
+  StartUndo();
+  UndoBuffer->BeginStep();
+  TimeBaseSettings().ScaleA[huTime]->SetValueByProgram(1e-8);
+  TimeBaseSettings().ScaleB[huTime]->SetValueByProgram(2e-9);
+  TimeBaseSettings().DeltaDel->SetValueByProgram(2);
+  const auto state = [] {
+    return std::tuple(Value("TB:ScaleA"), Value("TB:ScaleB"), Value("TB:Delay"), Value("TB:DeltaDel"));
+  };
+  ASSERT_EQ(state(), std::tuple(1e-8, 2e-9, 3.0, 2.0));
+  ReplayUndoStep(false);
+  EXPECT_EQ(state(), std::tuple(1e-9, 1e-10, 3.0, 1.0));
+  ReplayUndoStep(true);
+  EXPECT_EQ(state(), std::tuple(1e-8, 2e-9, 3.0, 2.0));
 }
 
 }  // namespace
