@@ -199,6 +199,7 @@ const TRoundTripRow kRoundTripRows[] = {
      "abcu"},
     {"the length scales in TDR mode", {"TDR:Mode TDR", "TDR:HorScale Meter"}, 0, "abcu"},
     {"a length scale not shown", {"TB:ScaleFootA 2"}, 0, "abcu"},
+    {"the low-jitter switch", {"Trig:LowJitter ON"}, 0, "cu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
