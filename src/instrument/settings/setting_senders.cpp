@@ -102,11 +102,7 @@ void SendStateAfterConnect() {
     tb.Delay->SetValueByProgram(d);
     tb.DeltaDel->SetValueByProgram(delta);
   }
-  if (trig.Source) {
-    const uint8_t source = trig.Source->GetIndex();
-    trig.Source->SetIndexByProgram(source == 0 ? 1 : 0);
-    trig.Source->SetIndexByProgram(source);
-  }
+  ResendTriggerSource();
   ResetSenderCachesAfterConnect();
   if (State.SamplingModeByte != SamplingModeNone) SendSmplMode(State.SamplingModeByte);
 }

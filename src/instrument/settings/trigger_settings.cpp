@@ -37,6 +37,8 @@ constexpr uint32_t AdvancedDisabledMask = 16;
 
 constinit TTriggerSettingsState State;
 const TProgramUnit StateUnit("trigger settings", ResetTriggerSettingsState);
+// While the source goes out again unchanged (ResendTriggerSource).
+constinit bool ResendingSource = false;
 
 double ScaleA() { return GetTimeScaleA(); }
 
@@ -56,7 +58,8 @@ void SourceChanged(THandler&) {
   State.Slope->SetDisabled(!direct);
   State.AttenUnit->SetDisabled(!direct);
   State.Mode->SetDisabled(source == TrigSourceIntClock);
-  State.LowJitter->SetOnByProgram(false);
+  // The reference was measured through the old source; a source only sent again keeps it.
+  if (!ResendingSource) State.LowJitter->SetOnByProgram(false);
   SettingsHooks.BindMainTriggerLevel(source == TrigSourceIntClock ? "Trig:IntRate" : "Trig:ExtLevel");
   const uint8_t unit = State.AttenUnit->GetIndex();
   State.AttenRatio->SetDisabled(!direct || unit != 1);
@@ -256,6 +259,17 @@ void UpdateHoldoffMax() {
 
 void OnTrigSourceChange() {
   if (State.Source) SourceChanged(*State.Source);
+}
+
+void ResendTriggerSource() {
+  if (!State.Source) return;
+  struct TResending {
+    ~TResending() { ResendingSource = false; }
+  } resending;
+  ResendingSource = true;
+  const uint8_t source = State.Source->GetIndex();
+  State.Source->SetIndexByProgram(source == 0 ? 1 : 0);
+  State.Source->SetIndexByProgram(source);
 }
 
 void SetTriggerIntClockDefault() {

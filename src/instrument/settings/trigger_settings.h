@@ -77,6 +77,9 @@ void ApplyTriggerSettings();
 int TriggerSourceIndex();
 // Runs the source's change: the enabling of the trigger nodes, the source command.
 void OnTrigSourceChange();
+// Moves the source away and back by program, so that it goes out again with all its
+// enabling (after a connection); being the same source, it keeps the low-jitter switch.
+void ResendTriggerSource();
 bool TriggerModeIsTriggered();
 void SetTriggerModeByProgram(bool triggered);
 // Sets "Trig:ExtLevel" (instrument volts) by program.
