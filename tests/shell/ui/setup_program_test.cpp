@@ -200,7 +200,7 @@ const TRoundTripRow kRoundTripRows[] = {
     {"the length scales in TDR mode", {"TDR:Mode TDR", "TDR:HorScale Meter"}, 0, "abcu"},
     {"a length scale not shown", {"TB:ScaleFootA 2"}, 0, "abcu"},
     {"delays clamped to nought by scale A", {"TB:ScaleA 1n", "TB:ScaleB 100p"}, 0, "abcu"},
-    {"a window's edge set while the other axis is shown",
+    {"a histogram window's edge set while the other axis is shown",
      {"Hist:WHor:Right MIN", "Hist:Axis Horiz"},
      0,
      "abcu"},
