@@ -232,7 +232,9 @@ void HistWindowEdgeChanged(int axis, TWindowEdge edge, THandler& h) {
       RememberWindowSize(axis);
     }
   }
-  ApplyWindowLimits(HistAxisKind());
+  // The edited window's own limits, whichever axis is shown: an edge set while the other
+  // axis is shown stays in order, and a recall that shows this axis first brings it back.
+  ApplyWindowLimits(axis);
   UpdateHistogram(false);
   DrawWindow();
 }
@@ -474,8 +476,10 @@ void RegisterHistHandlers() {
                            .Max = 10000000,
                            .CoarseStep = 5000});
   State.Limits = root.AddRadioSw(0, "Hist:Limits", "Paried,Independ", [](THandler&) {
-    RememberWindowSize(HistAxisKind());
-    ApplyWindowLimits(HistAxisKind());
+    for (int axis : {1, 2}) {
+      RememberWindowSize(axis);
+      ApplyWindowLimits(axis);
+    }
   });
   const TEdgeSpec edges[] = {
       {"Top", 1023, 520, 1, 512, 1023, 32, false, TWindowEdge::Top},

@@ -201,6 +201,10 @@ const TRoundTripRow kRoundTripRows[] = {
     {"a length scale not shown", {"TB:ScaleFootA 2"}, 0, "abcu"},
     {"delays clamped to nought by scale A", {"TB:ScaleA 1n", "TB:ScaleB 100p"}, 0, "abcu"},
     {"the low-jitter switch", {"Trig:LowJitter ON"}, 0, "cu"},
+    {"a histogram window's edge set while the other axis is shown",
+     {"Hist:WHor:Right MIN", "Hist:Axis Horiz"},
+     0,
+     "abcu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
