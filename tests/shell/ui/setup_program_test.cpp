@@ -200,6 +200,11 @@ const TRoundTripRow kRoundTripRows[] = {
     {"the length scales in TDR mode", {"TDR:Mode TDR", "TDR:HorScale Meter"}, 0, "abcu"},
     {"a length scale not shown", {"TB:ScaleFootA 2"}, 0, "abcu"},
     {"delays clamped to nought by scale A", {"TB:ScaleA 1n", "TB:ScaleB 100p"}, 0, "abcu"},
+    {"a correction switched on and no longer in effect",
+     {"TDR:Mode TDR", "TDR:Ch2:Destination External", "TDR:Ch2:Polar Neg", "GSS:B:Waweform TDR",
+      "TB:ScaleA 2n", "TDR:Ch2:Normalize On", "TDR:Ch2:Destination Off", "Zoom:F2:HorScale 125m"},
+     0,
+     "abcu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
