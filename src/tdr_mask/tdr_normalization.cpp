@@ -734,7 +734,9 @@ void SwitchOffNormalization() {
   NormalizationState().Pending = false;
   for (int channel : {2, 3}) {
     TTdrChannelNodes& n = TdrChannel(channel);
-    if (!IsOn(n.Normalize)) continue;
+    // A switch whose channel is not in use shows no corrected trace and starts nothing: it
+    // stays as the setup holds it, and so does the view of the function, which is the user's.
+    if (!IsOn(n.Normalize) || n.Normalize->IsDisabled()) continue;
     ResetFunctionView(channel);
     TFunctionNodes& f = DerivedSettings().Functions[static_cast<size_t>(Slot(channel))];
     // A function the correction never took over (its run was cancelled) stays the user's.
