@@ -201,15 +201,16 @@ const TRoundTripRow kRoundTripRows[] = {
     {"a length scale not shown", {"TB:ScaleFootA 2"}, 0, "abcu"},
     {"delays clamped to nought by scale A", {"TB:ScaleA 1n", "TB:ScaleB 100p"}, 0, "abcu"},
     {"the low-jitter switch", {"Trig:LowJitter ON"}, 0, "cu"},
-    {
-        "a histogram window's edge set while the other axis is shown",
-        {"Hist:WHor:Right MIN", "Hist:Axis Horiz"},
-        {"a correction switched on and no longer in effect",
-         {"TDR:Mode TDR", "TDR:Ch2:Destination External", "TDR:Ch2:Polar Neg", "GSS:B:Waweform TDR",
-          "TB:ScaleA 2n", "TDR:Ch2:Normalize On", "TDR:Ch2:Destination Off", "Zoom:F2:HorScale 125m"},
-         0,
-         "abcu"},
-    };
+    {"a histogram window's edge set while the other axis is shown",
+     {"Hist:WHor:Right MIN", "Hist:Axis Horiz"},
+     0,
+     "abcu"},
+    {"a correction switched on and no longer in effect",
+     {"TDR:Mode TDR", "TDR:Ch2:Destination External", "TDR:Ch2:Polar Neg", "GSS:B:Waweform TDR",
+      "TB:ScaleA 2n", "TDR:Ch2:Normalize On", "TDR:Ch2:Destination Off", "Zoom:F2:HorScale 125m"},
+     0,
+     "abcu"},
+};
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
   for (const TRoundTripRow& row : kRoundTripRows) {
