@@ -59,11 +59,6 @@ bool SaveSetupFile(const fs::path& path, bool showErrors, std::string* failure) 
 
 namespace {
 
-bool IsAbsent(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() == fs::file_type::not_found;
-}
-
 void NotifyDelaySwitchers() {
   for (THandler* h : {static_cast<THandler*>(TimeBaseSettings().Delay),
                       static_cast<THandler*>(TimeBaseSettings().BitDelay)})

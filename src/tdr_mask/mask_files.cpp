@@ -654,7 +654,7 @@ bool LoadStandardMaskFile(const fs::path& file, const TMaskEntry& entry, int mar
 
 bool LoadUserMask(const fs::path& fileName) {
   // The ini reader takes a missing file for an empty one.
-  if (std::error_code ec; !fs::exists(fileName, ec) && !ec) {
+  if (IsAbsent(fileName)) {
     Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName.string()));
     return false;
   }
@@ -683,7 +683,7 @@ bool LoadUserMask(const fs::path& fileName) {
 bool SaveUserMask(const fs::path& fileName) {
   const TCurrentMask& mask = TheCurrentMask;
   if (mask.PolygonCount == 0) {
-    Dialogs().Inform(TMessageKind::Error, "There is no mask to save");
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("NoMaskToSave"));
     return false;
   }
   return WriteMaskFile(fileName, "DontCreateFile", "Cannot create the file ", [&](TMemIniFile_Dot& ini) {

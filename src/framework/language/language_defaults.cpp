@@ -391,6 +391,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"ElectrOutputNotConnected", "ELECTRICAL OUTPUT of the O/E CONVERTER is not connected."},
     {kHeading "Mask", ""},
     {"DontCreateFile", "Cannot create the file "},
+    {"NoMaskToSave", "There is no mask to save"},
     {kHeading "Pattern Length List", ""},
     {"PattLMustBe31to65535", "Pattern Length must be from 31 to 65535"},
     {kHeading "PriborInterface", ""},

@@ -235,6 +235,11 @@ bool ReserveRoomFor(const fs::path& path, std::uintmax_t size, std::string* why)
   return temp.Close(why);
 }
 
+bool IsAbsent(const fs::path& path) {
+  std::error_code error;
+  return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+}
+
 std::string WithReason(std::string message, std::string_view why) {
   if (!why.empty()) message.append(": ").append(why);
   return message;

@@ -71,6 +71,9 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 // and the disk holds that much, tried in the writer's own temporary file, removed again.
 bool ReserveRoomFor(const std::filesystem::path& path, std::uintmax_t size, std::string* why = nullptr);
 
+// True when nothing stands at path (a link, even a dangling one, is something there).
+bool IsAbsent(const std::filesystem::path& path);
+
 // A message about a file with the reason its read or write failed, when there is one.
 std::string WithReason(std::string message, std::string_view why);
 

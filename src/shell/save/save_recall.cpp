@@ -601,7 +601,7 @@ void SaveDatabaseAtStop() {
 
 bool LoadDatabaseFile(const std::string& fileName) {
   if (S().DatabaseRecording) SaveDatabaseFile();
-  if (std::error_code ec; !fs::exists(fileName, ec) && !ec) {
+  if (IsAbsent(fileName)) {
     Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
     return false;
   }
