@@ -6,6 +6,7 @@
 
 #include "analysis/derived_signals.h"
 #include "analysis/math_functions.h"
+#include "analysis/zoom.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/numeric_handlers.h"
@@ -98,6 +99,11 @@ void RegisterMathHandlers() {
   TSpider& root = *RootSpider;
   State.FuncSelect = root.AddRadioSw(0, "SHADOW:FuncSelect", "F1,F2,F3,F4");
   const auto menus = [](THandler& node) { UpdateFunctionMenuEnabling(FunctionOfNode(node)); };
+  // What the operator and its arguments are decides whether the result is a spectrum.
+  const auto definition = [menus](THandler& node) {
+    OpenFunctionZoomsUntilComputed();
+    menus(node);
+  };
   for (int n = 0; n < 4; ++n) {
     const std::string base = "F" + std::to_string(n + 1) + ":";
     const TTraceId trace = FunctionTrace(n);
@@ -105,13 +111,14 @@ void RegisterMathHandlers() {
     f.Display = root.AddOnOff(false, base + "Display", [n, trace](THandler&) {
       SignalsOn.SetOn(trace, IsOn(State.Functions[n].Display));
     });
-    auto operat = std::make_unique<TOperatorHandler>(static_cast<uint8_t>(n), kOperators, menus);
+    auto operat = std::make_unique<TOperatorHandler>(static_cast<uint8_t>(n), kOperators, definition);
     operat->SetDisabledMask((1u << moNormalize) | (1u << moLowJitter));
     f.Operat = operat.get();
     root.AddItem(base + "Operat", std::move(operat));
-    f.Source1 = root.AddSignalSourceSw(0, base + "Source1", kSourceList, ExcludedFrom(TTraceId::XY));
+    f.Source1 = root.AddSignalSourceSw(0, base + "Source1", kSourceList, ExcludedFrom(TTraceId::XY),
+                                       [](THandler&) { OpenFunctionZoomsUntilComputed(); });
     f.Source2 = root.AddSignalSourceSw(TraceIndex(TTraceId::Ch2), base + "Source2", kSourceList,
-                                       ExcludedFrom(TTraceId::XY, TTraceId::Const), menus);
+                                       ExcludedFrom(TTraceId::XY, TTraceId::Const), definition);
     f.Const = root.AddDoubleEdit({.Path = base + "Const",
                                   .Value = 0.4,
                                   .FormatMode = vfGeneral,

@@ -74,6 +74,13 @@ int LimitingLength(TTraceId trace) {
 
 bool Registered() { return State.Traces[0].HorScale != nullptr; }
 
+// A spectrum shows at most half of its bins; a function whose record is still that of its
+// definition before may take the whole range, so a recall keeps the scale its setup holds.
+double HorScaleLimit(TTraceId trace) {
+  if (IsFunctionTrace(trace) && State.FunctionAwaitsRecord[static_cast<size_t>(ZoomIndex(trace))]) return 1.0;
+  return Complex(trace) ? kSpectrumHorScale : 1.0;
+}
+
 // The value text of a node in its own format and digits (the setup form keeps every
 // digit of the stored factor).
 std::string Number(const TEditHandler& node, double value) {
@@ -514,9 +521,10 @@ void ApplyZoomToRecord(TTraceId trace) {
 void ApplyDerivedSignalZoom(TTraceId trace) {
   if (!Registered() || !IsZoomTrace(trace)) return;
   TZoomNodes& n = ZoomNodes(trace);
-  if (Complex(trace)) {
-    if (n.HorScale->Value() > kSpectrumHorScale) n.HorScale->SetValueByProgram(kSpectrumHorScale);
-  }
+  // The scale's limit follows the record computed now, so no value the next calculation
+  // would take back can be set; a value above a spectrum's half is lowered with it.
+  if (IsFunctionTrace(trace)) State.FunctionAwaitsRecord[static_cast<size_t>(ZoomIndex(trace))] = false;
+  n.HorScale->SetMax(HorScaleLimit(trace));
   // The record's length may have changed since the limit was set.
   UpdateHorPositionLimit(trace);
 }
@@ -545,8 +553,14 @@ void ResetZoomForSource(TTraceId trace) {
   TZoomNodes& n = ZoomNodes(trace);
   n.ComplexScale->SetDisabled(!Complex(trace));
   UpdateZoomControls(trace);
-  n.HorScale->SetMax(Complex(trace) ? kSpectrumHorScale : 1.0);
+  n.HorScale->SetMax(HorScaleLimit(trace));
   UpdateZoomControls(trace);
+}
+
+void OpenFunctionZoomsUntilComputed() {
+  if (!Registered()) return;
+  State.FunctionAwaitsRecord.fill(true);
+  for (int f = 0; f < 4; ++f) ZoomNodes(FunctionTrace(f)).HorScale->SetMax(1.0);
 }
 
 void ResetAllZooms() {

@@ -43,6 +43,9 @@ struct TZoomNodes {
 struct TZoomState {
   TSignalSourceSwHandler* ZoomSource = nullptr;
   std::array<TZoomNodes, kZoomTraceCount> Traces{};
+  // F1..F4 whose definition changed since their record was computed: the record does not
+  // tell yet whether the function is a spectrum.
+  std::array<bool, 4> FunctionAwaitsRecord{};
 };
 TZoomState& ZoomSettings();
 void ResetZoomState();
@@ -56,6 +59,10 @@ void RegisterZoomHandlers();
 void ApplyZoomToRecord(TTraceId trace);
 // After a function or spectrum is computed: a spectrum shows at most half of its bins.
 void ApplyDerivedSignalZoom(TTraceId trace);
+// A function's definition changed: until the functions are computed again (one may take
+// another as its argument) no record tells whether they are spectra, so their horizontal
+// scales take the whole range, and a recall keeps the scale its setup holds.
+void OpenFunctionZoomsUntilComputed();
 // The points shown on the ten visible divisions, plus one.
 int LimitHorizontalZoom(TTraceId trace);
 void UpdateHorPositionLimit(TTraceId trace);

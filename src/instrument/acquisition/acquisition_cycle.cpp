@@ -548,7 +548,9 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
     autoscalePending_ = false;
     AcqHooks.AutoscaleStep();
+    const bool requested = SingleFlag;
     StopWhenCountReached();
+    KeepProcedureRequest(requested);
     CloseCycle();
     return;
   }
@@ -558,9 +560,12 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   AcqHooks.OEAutoCalStep();
   AcqHooks.PatternSearchStep();
   if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
+  // The Single ended with this cycle: set now, it is a procedure's request for its next one.
+  const bool requested = SingleFlag;
   if (AcqHooks.JitterMeasurementExists()) {
     AcqHooks.JitterMeasurementStep();
     StopWhenCountReached();
+    KeepProcedureRequest(requested);
     CloseCycle();
     return;
   }
@@ -605,6 +610,7 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   }
   StopWhenCountReached();
   if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
+  KeepProcedureRequest(requested);
   CloseCycle();
   IdleWhenStopped();
 }
@@ -616,6 +622,15 @@ void TAcquisitionCycle::StopWhenCountReached() {
   if (!s.RunUntilNAcq() || s.GetNAcq() > std::max(cycleCount_[0], cycleCount_[1])) return;
   if (s.AcqReactBeep()) LinkHooks.SystemBeep();
   StopRunAndSingle();
+}
+
+// The run's stop conditions (the count, the mask and limit tests) end the user's run; a
+// procedure asking for its acquisitions one by one would otherwise wait for one that never
+// comes.
+void TAcquisitionCycle::KeepProcedureRequest(bool requested) {
+  if (!requested || SingleFlag) return;
+  SingleFlag = true;
+  AcqHooks.NotifyStopSingleSwitchers();
 }
 
 void TAcquisitionCycle::CloseCycle() {

@@ -122,6 +122,7 @@ class TAcquisitionCycle {
   // Acquiring: the cycle ran for Run or for a Single (cleared just before).
   void FinishAcqCycle(bool acquiring);
   void StopWhenCountReached();
+  void KeepProcedureRequest(bool requested);
   void CloseCycle();
   void UpdateDerivedSignals();
   void AutoSaveRecord();

@@ -369,6 +369,8 @@ void RegisterTriggerCommands() {
       .OnChange = [](THandler&) {
         SendTrigIntRate(State.IntRate->GetFloatValue());
         SettingsHooks.RefreshTriggerCell();
+        // The simulator's calibration clock is this clock while the trigger runs on it.
+        SettingsHooks.SimulatorFollowIntRate();
       }});
   State.Mode = root.AddRadioSw(0, "Trig:Mode", "Free,Trig", [](THandler&) {
     SettingsHooks.RefreshTriggerCell();

@@ -281,24 +281,30 @@ TEST_F(NormalizationProgramTest, ACommandSentWhileItRunsLeavesNoSetUpBehind) {
 
 // Started by a remote client nobody could click the window's OK: the procedure runs
 // without it, and the correction is taken once it is ready, before the command answers.
+// Also when the user's run stops at a count of acquisitions: that ends the run, not the
+// acquisitions the procedure asks for one by one.
 TEST_F(NormalizationProgramTest, ARemoteClientsCorrectionEndsWithoutItsWindow) {
   bool windowShown = false;
   NormalizationHooks.ShowDialog.Set([&] {
     windowShown = true;
     return false;
   });
-  ExecCommand("TDR:Ch1:NormTime 200p");
-  {
-    const TDialogsSuppressed quiet;  // as the remote server runs each command
-    ExecCommand("TDR:Ch1:Normalize ON");
+  for (const char* run : {"Acq:RunUntil StopBtn", "Acq:RunUntil NAcq;:Acq:NAcq 1"}) {
+    SCOPED_TRACE(run);
+    ExecCommand("TDR:Ch1:Normalize OFF;:TDR:Ch1:NormTime 200p");
+    ExecCommand(run);
+    {
+      const TDialogsSuppressed quiet;  // as the remote server runs each command
+      ExecCommand("TDR:Ch1:Normalize ON");
+    }
+    EXPECT_FALSE(windowShown);
+    ASSERT_TRUE(IsChannelNormalized(2));
+    EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 17);
+    ExecCommand("GSS:A:TDRCircuit Short;:Acq:RunUntil StopBtn");
+    ExecCommand("*Run Run");
+    Acquire(2);
+    EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 200e-12 * 2 * 1.2815516 / 2.56, 10e-12);
   }
-  EXPECT_FALSE(windowShown);
-  ASSERT_TRUE(IsChannelNormalized(2));
-  EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 17);
-  ExecCommand("GSS:A:TDRCircuit Short");
-  ExecCommand("*Run Run");
-  Acquire(2);
-  EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 200e-12 * 2 * 1.2815516 / 2.56, 10e-12);
 }
 
 // The program's own window, whatever window is active when the start's message closes:
