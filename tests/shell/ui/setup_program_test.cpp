@@ -50,8 +50,8 @@ class SetupProgramTest : public test::ProgramFixture {
     return RootSpider->ExecCommandLine(line, false);
   }
   // Idle passes until every function and spectrum shown has its record, or no more can
-  // come: a few acquisitions later one refused (a spectrum's function of a spectrum) has
-  // none, and a stopped acquisition computes what it can at once.
+  // come: a few acquisitions later a refused one (an operator a spectrum does not take)
+  // still has none, and a stopped acquisition computes what it can at once.
   void ComputeShownFunctions() {
     constexpr TTraceId kComputed[] = {TTraceId::F1, TTraceId::F2, TTraceId::F3,
                                       TTraceId::F4, TTraceId::S1, TTraceId::S2};
