@@ -560,7 +560,7 @@ void ResetZoomForSource(TTraceId trace) {
 void OpenFunctionZoomsUntilComputed() {
   if (!Registered()) return;
   State.FunctionAwaitsRecord.fill(true);
-  for (int f = 0; f < 4; ++f) ZoomNodes(FunctionTrace(f)).HorScale->SetMax(1.0);
+  for (int f = 0; f < 4; ++f) ZoomNodes(FunctionTrace(f)).HorScale->SetMax(HorScaleLimit(FunctionTrace(f)));
 }
 
 void ResetAllZooms() {

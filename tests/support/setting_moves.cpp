@@ -49,17 +49,17 @@ int OtherItem(std::mt19937& rng, int count, int current, const std::function<boo
 
 }  // namespace
 
-std::string MoveAtRandom(const std::string& path, std::mt19937& rng,
-                         const std::function<void(const std::string&)>& exec) {
+void MoveAtRandom(const std::string& path, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& exec) {
   THandler* h = RootSpider->FindHandler(path);
   if (auto* e = dynamic_cast<TEditHandler*>(h)) {
-    if (e->GetMin() == e->GetMax()) return "";
+    if (e->GetMin() == e->GetMax()) return;
     const bool fromMax = Below(rng, 2) == 1;
     const std::string command = path + (fromMax ? " MAX" : " MIN");
     exec(command);
     const int steps = 1 + Below(rng, 8);
     for (int i = 0; i < steps; ++i) fromMax ? e->StepDown() : e->StepUp();
-    return command + (fromMax ? ", down " : ", up ") + std::to_string(steps);
+    return;
   }
   std::string param;
   if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
@@ -83,11 +83,9 @@ std::string MoveAtRandom(const std::string& path, std::mt19937& rng,
     // Switches have only their other state.
     const std::string command = MoveCommand(path);
     if (!command.empty()) exec(command);
-    return command;
+    return;
   }
-  if (param.empty()) return "";
-  exec(path + " " + param);
-  return path + " " + param;
+  if (!param.empty()) exec(path + " " + param);
 }
 
 std::string Changes(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {

@@ -20,9 +20,9 @@ std::string MoveCommand(const std::string& path);
 // Moves the node to a random other valid value as a user would: a number to one end of its
 // live range (MIN or MAX) and then one to eight steps of its knob back inside, a choice to
 // another option, a switch to its other state, a set of buttons to another set, a source to
-// another enabled one. `exec` runs a command line. Returns the command, with the steps.
-std::string MoveAtRandom(const std::string& path, std::mt19937& rng,
-                         const std::function<void(const std::string&)>& exec);
+// another enabled one. `exec` runs a command line.
+void MoveAtRandom(const std::string& path, std::mt19937& rng,
+                  const std::function<void(const std::string&)>& exec);
 
 // The lines where `actual` differs from `expected`, each pair on two lines; empty when none.
 std::string Changes(const std::vector<std::string>& expected, const std::vector<std::string>& actual);

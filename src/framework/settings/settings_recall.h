@@ -44,9 +44,9 @@ class TRecallToldInStatusLine {
 // (pass 0 and 1: a line whose limits or options follow a later line gets its value on the
 // second), then, in further passes, each line whose setting does not hold what the line
 // gave (a limit clamped the line's value, or another line's callback or a limit moved it
-// since), until every setting holds its value or a few rounds have passed. A recall thus gives back every
-// value it holds whatever the order of its lines. `count` is asked again at every line: a replay may add
-// lines at the end as it goes.
+// since), until every setting holds its value or a few rounds have passed. A recall thus
+// gives back every value it holds whatever the order of its lines. `count` is asked again
+// at every line: a replay may add lines at the end as it goes.
 void ReplayRecallLines(const std::function<size_t()>& count,
                        const std::function<void(size_t line, int pass)>& replayLine);
 
