@@ -323,20 +323,20 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
     strip.WriteLine(Exec("MEAS:RES? 1:" + argument), r, -1, ch1);
     return shown == pixels(r);
   };
-  const auto showsAnswers = [&](const char* when) {
-    int column = 4;
-    for (const char* argument : {"MIN", "MAX", "MEAN", "STDDEV"})
-      EXPECT_TRUE(showsAnswer(column++, argument)) << argument << ", " << when;
-  };
   ResetMeasStatistics();
   ShowSlotStatistics(0);
-  showsAnswers("cleared");
+  EXPECT_TRUE(showsAnswer(4, "MIN")) << "cleared";
+  EXPECT_TRUE(showsAnswer(5, "MAX")) << "cleared";
+  EXPECT_TRUE(showsAnswer(6, "MEAN")) << "cleared";
+  EXPECT_TRUE(showsAnswer(7, "STDDEV")) << "cleared";
   Single();
   Single();
   MeasSlot(0)->Value = UndefinedValue;
   MeasSlot(0)->UnitText.clear();
   ShowSlotStatistics(0);
-  showsAnswers("latest undefined");
+  int column = 4;
+  for (const char* argument : {"MIN", "MAX", "MEAN", "STDDEV"})
+    EXPECT_TRUE(showsAnswer(column++, argument)) << argument;
 }
 
 // The left peak takes 1 .. 40 whatever the right one holds; the right one stays above it.
