@@ -1069,6 +1069,8 @@ void ShowSlotStatistics(int slot) {
   const auto put = [&](int column, const std::string& text) {
     strip->WriteLine(text, TNizText::GetLineCellRect(slot, column), -1, colour);
   };
+  // As "Meas:Res" answers them: an empty statistic has no extremes nor mean, one value no
+  // deviation.
   put(3, CountText(st.Count()));
   if (MeasSettingsHooks.LimitTestOn()) {
     if (!MeasSettingsHooks.LimitActive(slot)) {
@@ -1076,12 +1078,11 @@ void ShowSlotStatistics(int slot) {
       put(5, "N / A");
     }
   } else if (!st.Icon().Visible) {
-    put(4, st.Count() > 0 ? SlotResultText(*p, "Min") : "");
-    put(5, st.Count() > 0 ? SlotResultText(*p, "Max") : "");
+    put(4, SlotResultText(*p, "Min"));
+    put(5, SlotResultText(*p, "Max"));
   } else {
     st.RedrawIcon();
   }
-  // As "Meas:Res" answers them: an empty statistic has no mean, one value no deviation.
   put(6, SlotResultText(*p, "Mean"));
   put(7, SlotResultText(*p, "StdDev"));
 }

@@ -325,6 +325,8 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   };
   ResetMeasStatistics();
   ShowSlotStatistics(0);
+  EXPECT_TRUE(showsAnswer(4, "MIN")) << "cleared";
+  EXPECT_TRUE(showsAnswer(5, "MAX")) << "cleared";
   EXPECT_TRUE(showsAnswer(6, "MEAN")) << "cleared";
   EXPECT_TRUE(showsAnswer(7, "STDDEV")) << "cleared";
   Single();

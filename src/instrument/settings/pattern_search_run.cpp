@@ -111,8 +111,11 @@ void Progress(int position) { SettingsHooks.PatternSearchProgress(position); }
 void Finish() {
   TPatternSearch& search = *State.Search;
   State.SearchActive = false;
-  // The settings of the search go back to what they were before it.
+  // The settings of the search go back to what they were before it; a failed one also
+  // gives back what the lock mode's change set for it (the hold-off at its minimum).
   ReplayUndoStep(false);
+  if (!search.Found() && State.LockStep != 0 && UndoBuffer && UndoBuffer->UndosBackTo(State.LockStep) == 1)
+    ReplayUndoStep(false);
   if (UndoBuffer) UndoBuffer->ClearRedo();
   if (!State.SavedRun) SettingsHooks.StopRunAndSingle();
   Progress(-1);
@@ -143,6 +146,9 @@ void StartPatternSearch(double rate) {
     return;
   }
   State.Quiet = DialogsSuppressed();
+  // The lock mode's old value in the step being written: its change starts the search.
+  const THandler* lock = TriggerSettings().PatternLockMode;
+  State.LockStep = lock && lock->GetUndoStamp() == UndoBuffer->Stamp() ? UndoBuffer->Stamp() : 0;
   UndoBuffer->BeginStep();
   Prepare();
   State.Target = std::make_unique<TSettingsTarget>(State.Channel);

@@ -3,8 +3,9 @@
 // mode, it runs one step after each finished acquisition while the acquisition keeps
 // going. The settings it changes for its own use are given back through the undo ring
 // when it ends; then only the length, the additional delay and the divider it found are
-// applied, or the lock goes off.
+// applied, or the lock goes off and what the lock mode's change set goes back with them.
 
+#include <cstdint>
 #include <memory>
 
 #include "framework/traces/trace_names.h"
@@ -20,6 +21,8 @@ struct TPatternSearchRunState {
   // Started for a remote client: "not found" goes to the log, not into a box.
   bool Quiet = false;
   TTraceId Channel = TTraceId::Ch1;
+  // The undo step of the lock mode's change that started the search; 0 when none did.
+  uint64_t LockStep = 0;
 };
 TPatternSearchRunState& PatternSearchRun();
 

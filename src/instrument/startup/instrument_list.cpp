@@ -74,6 +74,13 @@ void MoveToOwnSection(TCustomIniFile_Dot& ini, std::string_view section, std::st
   WriteInstrumentSection(ini, name, prop);
 }
 
+// A listed entry's own section, its name in any letter case, as the file finds sections.
+bool IsListedOwnSection(std::string_view section) {
+  const size_t nameSize = section.size() - std::min(section.size(), SectionSuffix.size());
+  return SameTextAscii(section.substr(nameSize), SectionSuffix) &&
+         InstrumentList.Contains(section.substr(0, nameSize));
+}
+
 // Reads the entries of the file into the list; true when the file needs writing back.
 // The first valid section of a name gives the entry, and a listed entry ends in its own
 // section (the name and " Instrument") and in no other: a later read then finds the same
@@ -87,9 +94,10 @@ bool ReadEntries(TCustomIniFile_Dot& ini) {
     const std::string name = CanonicalInstrumentName(section.substr(0, suffix));
     const bool ownSection = SameTextAscii(section, SectionOf(name));
     if (!IsValidInstrumentName(name) || InstrumentList.Contains(name)) {
-      // An entry read from elsewhere was moved into its own section, which is kept; any
+      // An entry read from elsewhere was moved into its own section, which is kept (also
+      // when named here in other letter case: erasing that would erase the entry); any
       // other second section of the name would only hide the first.
-      if (SameTextAscii(section, CommonSection) || (ownSection && InstrumentList.Contains(name))) continue;
+      if (SameTextAscii(section, CommonSection) || IsListedOwnSection(section)) continue;
       ini.EraseSection(section);
       changed = true;
       continue;

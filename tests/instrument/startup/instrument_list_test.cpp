@@ -93,6 +93,10 @@ TEST_F(InstrumentListTest, ConfigurationTextsGiveTheListAndTheStartChoice) {
        "IP Address=192.168.1.55\n[Default USB Instrument x]\nName=Bench\n[Default USB Instrument]\nName=t1\n",
        "Absent:None:;Default Demo:Demo:;Default LAN:LAN:t0:192.168.1.55;Default USB:USB:Bench",
        "Default Auto", "Default USB"},
+      {"an entry's own section in other letter case keeps the entry moved there",
+       "[Instrument1 Instrument(]\r\nName=Bench scope\r\nInterface=LAN\r\nIP Address=10.0.0.7\r\n"
+       "[Instrument1 InstruMent]\r\nName=X\r\nInterface=LAN\r\n",
+       Pseudo + ";Instrument1:LAN:Bench scope:10.0.0.7", "Default Auto", "Default USB"},
       {"a label with control characters stays one line",
        "[Demo1 Instrument]\nName=\x02Lab\rscope\x1F\nInterface=Demo\n", Pseudo + ";Demo1:Demo:Lab scope",
        "Default Auto", "Default USB"},

@@ -90,6 +90,13 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
          TriggerSettings().PatternLengthList = {100, 200, 300};
          SettingsHooks.StartPatternSearch(2.5e9);
        }},
+      {"pattern lock's search",
+       {"Default_Demo"},
+       {"TB:ScaleA 10N", "Trig:Holdoff 20U"},
+       [] {
+         TriggerSettings().PatternLengthList = {100, 200, 300};
+         ExecCommand("Trig:PatternLockMode AutoDetect");
+       }},
       {"low-jitter reference",
        {"Default_Demo", "Div4"},
        {"GSS:CH1 B", "GSS:CH2 A", "TB:ScaleA 100P"},
@@ -98,7 +105,7 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics, 12, 77, true);
+    WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics - OptPatSyncTrig, 12, 77, true);
     Start(c.args);
     ExecCommand("Header Off");
     for (const std::string& line : c.setup) ExecCommand(line);
