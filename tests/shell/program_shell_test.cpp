@@ -276,6 +276,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
        ""},
       {"TDR correction", {}, "TDR:Ch1:Normalize On", false, "TDR:Ch1:Normalize?", "OFF"},
       {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", true, "", ""},
+      {"waveform save", {"Save:Disk:FileName late"}, "Save:Disk:Save", true, "", ""},
   };
   UntriggeredRecords untriggered(clock);
   AcquisitionCycle().SetSimSource(&untriggered);
@@ -319,6 +320,10 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
                          "[error] The procedure did not end within 5 minutes and was stopped."),
               0);
   }
+  // The save that failed is not written later, when the acquisition stops.
+  ExecCommand("*StopSingle Stop");
+  ShellIdleStep();
+  EXPECT_FALSE(fs::exists(DataFolders().WaveformFilesDir / "late.wfm"));
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write

@@ -140,8 +140,8 @@ await "Trig:LowJitter?" OFF
 logged "[error] Low Jitter: no reference sine on Ch2"
 no_box "low-jitter reference"
 
-# Saves, loads and memory copies of a client are served before its command answers (at the
-# end of a cycle while the acquisition runs): what goes wrong is the answer, and goes to the
+# Saves, loads and memory copies of a client are served before its command answers (between two
+# records while the acquisition runs): what goes wrong is the answer, and goes to the
 # log all the same. What the program does later for it (a counted run's saves) only logs.
 waveforms="$work/home/Waveforms/Waveform Files"
 acquisitions="$work/home/Waveforms/Acquisition Limit Files"

@@ -31,6 +31,7 @@
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
@@ -882,6 +883,57 @@ TEST_F(SaveRecallTest, CheckedMemoriesAreDrawnAgainWhenTheirContentsChange) {
   ExecCommand("Save:Memo:On ClearALL");
   ShellIdleStep();
   EXPECT_FALSE(ScopeCRT->HasSignalLayer(TTraceId::M1)) << "an unchecked memory stayed on the screen";
+  ScopeCRT.reset();
+}
+
+// A client's save, load or memory copy in a cycle of many records (or one that never ends)
+// is served once the record being read is whole: it answers within a record or two (some
+// milliseconds on the clock, where the cycle takes seconds), the run and its cycle go on,
+// what is written is the record shown, and a copied memory is drawn.
+TEST_F(SaveRecallTest, AClientsFileWorkInALongCycleAnswersWithinARecord) {
+  test::TBlockFont font;
+  ScopeCRT = std::make_unique<TScopeCRT>(&font, &clock, clock);
+  ScopeCRT->PlaceScreen(0, 0, 504, 804);
+  ExecCommand("Save:Disk:FileName ref;:Save:Disk:Save;:Save:Memo:Source Ch1;:Save:Memo:ToMemo M1");
+  ShellIdleStep();
+  const std::string ref = FileBytes(DataFolders().WaveformFilesDir / "ref.wfm");
+  ASSERT_FALSE(ref.empty());
+  const TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  struct Mode {
+    const char* name;
+    Lines setup;
+    int recLen;  // set by the client's line, breaking the record being read
+  };
+  const Mode modes[] = {
+      {"average", {"Acq:Ch1:Mode AvgStab", "Acq:Ch1:NAvg 4096"}, 1024},
+      {"envelope", {"Acq:Ch1:Mode EnvMinMax", "Acq:Ch1:NEnv 4096"}, 4096},
+      {"endless envelope", {"Acq:Ch1:NEnv 8192"}, 2048},
+      {"dual delay", {"TB:Mode B", "TB:DualDel On", "Acq:Ch1:Mode AvgStab"}, 512},
+  };
+  for (const Mode& m : modes) {
+    SCOPED_TRACE(m.name);
+    for (const std::string& line : m.setup) ExecCommand(line);
+    ExecCommand("*Run");
+    for (int step = 0; step < 100 || !Acquiring; ++step) ShellIdleStep();
+    const auto client = [&](const std::string& line) {
+      const int64_t start = clock.NowMs();
+      const TDialogsSuppressed remote;
+      ASSERT_NO_THROW(ExecCommand(line));
+      EXPECT_LT(clock.NowMs() - start, 100);
+      EXPECT_TRUE(RunFlag && AcqCycleRunning);
+    };
+    client("Acq:Ch1:RecLen " + std::to_string(m.recLen) + ";:Save:Disk:FileName avg1;:Save:Disk:Save");
+    EXPECT_TRUE(FileBytes(DataFolders().WaveformFilesDir / "avg1.wfm") == BinaryOf(ch1));
+    SignalsOn.SetOn(TTraceId::M2, false);
+    client("Save:Disk:FileName ref;:Save:Disk:ToMemo M2;:Save:Disk:Load");
+    EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M2) && BinaryOf(SignalObjs()[TTraceId::M2]) == ref);
+    client("Save:Memo:Save");
+    EXPECT_TRUE(FileBytes(MemoryFilePath(0)) == BinaryOf(ch1));
+    EXPECT_TRUE(ScopeCRT->HasSignalLayer(TTraceId::M1));
+    ExecCommand("*StopSingle Stop");
+    ShellIdleStep();
+  }
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
   ScopeCRT.reset();
 }
 

@@ -200,6 +200,9 @@ bool TAcquisitionCycle::AcquisitionIdleStep() {
     IdleWhenStopped();
     return false;
   }
+  // Between two records every record is whole: a save or copy waits for one record, not
+  // for the end of a long average or of an endless envelope.
+  if (recordWhole_ && ServeRequests()) AcqHooks.RefreshMemoryTraces();
   AcqHooks.RefreshTriggerStatus(true);
   flagRegisterTimer_->SetEnabled(false);
   AcquisitionPhaseStep();
@@ -469,6 +472,7 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   lastCode_ = kind == ReadKindBoth ? ReadKindCh2 : kind;
   currentCode_ = firstCode_;
   overrunBeeped_ = false;
+  recordWhole_ = false;
   {
     // The pattern-lock check of the start may drop the lock, and that change stops the
     // acquisition; nothing runs yet, so the cycle goes on rather than start again.
@@ -509,6 +513,7 @@ bool TAcquisitionCycle::ReadRecordBlock() {
     if (word == FillerWord) continue;
     if (word == EndOfRecordWord) {
       Acquiring = false;
+      recordWhole_ = true;
       break;
     }
     ++sampleWords;
@@ -705,6 +710,19 @@ void TAcquisitionCycle::IdleWhenStopped() {
   }
   AcqHooks.RefreshMemoryTraces();
   AcqHooks.RedrawDerivedSignals();
+  ServeRequests();
+  AcqHooks.MeasurementPass();
+  AcqHooks.TDRMeasurePass();
+  if (AutoCalibrationDue && !AcqHooks.CalibrationBusy()) {
+    AutoCalibrationDue = false;
+    AcqHooks.CheckAutoCalibration();
+    autoCalTimer_->SetEnabled(true);
+  }
+  AcqHooks.UpdateMarkerReadout();
+}
+
+bool TAcquisitionCycle::ServeRequests() {
+  const bool any = MemoCopyRequest || DiskSaveRequest || DiskLoadRequest;
   if (MemoCopyRequest) {
     MemoCopyRequest = false;
     AcqHooks.CopySelectedSourceToMemory();
@@ -717,14 +735,7 @@ void TAcquisitionCycle::IdleWhenStopped() {
     DiskLoadRequest = false;
     AcqHooks.LoadWaveformFromDisk();
   }
-  AcqHooks.MeasurementPass();
-  AcqHooks.TDRMeasurePass();
-  if (AutoCalibrationDue && !AcqHooks.CalibrationBusy()) {
-    AutoCalibrationDue = false;
-    AcqHooks.CheckAutoCalibration();
-    autoCalTimer_->SetEnabled(true);
-  }
-  AcqHooks.UpdateMarkerReadout();
+  return any;
 }
 
 // --- the program's cycle ----------------------------------------------------------------

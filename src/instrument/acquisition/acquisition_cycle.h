@@ -128,6 +128,8 @@ class TAcquisitionCycle {
   void AutoSaveRecord();
   void ResetAcqCounters();
   void IdleWhenStopped();
+  // The memory copy, disk save and disk load asked for; true when any was.
+  bool ServeRequests();
   void RecoverLink();
 
   IClock& clock_;
@@ -169,6 +171,7 @@ class TAcquisitionCycle {
   int currentCode_ = 2;
   std::array<int16_t, 2> pointWords_{};
   bool overrunBeeped_ = false;  // the record has brought more points than it holds
+  bool recordWhole_ = true;     // no record was started and left unfinished
   std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
   std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
 

@@ -1,6 +1,6 @@
 #pragma once
 // The acquisition's values: run control, the per-trace state of the derived signals and
-// the requests served between cycles.
+// the requests served between records and cycles.
 
 #include <array>
 #include <cstdint>
@@ -28,8 +28,9 @@ struct TAcquisitionState {
   std::array<uint8_t, kRecordTraceCount> DerivedSignalStates{};
   uint8_t XYSignalState = dssOff;
 
-  // Requests raised by the save page and the automatic-calibration timer, served while
-  // the acquisition is stopped and at the end of every cycle.
+  // Requests raised by the save page, served while the acquisition is stopped and between
+  // two records, and by the automatic-calibration timer, served when stopped and at the end
+  // of every cycle.
   bool MemoCopyRequest = false;
   bool DiskSaveRequest = false;
   bool DiskLoadRequest = false;

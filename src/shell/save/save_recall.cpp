@@ -65,13 +65,20 @@ void Raise(bool& request, TRequestOrigin& origin) {
 }
 
 // A command's request. A client's is served before its command answers, so that a failure
-// answers as one: once the cycle being read has ended (its records are whole only then),
-// by its end or at once. The user at the screen is told by the idle step's box.
-void RaiseByCommand(bool& request, TRequestOrigin& origin, const bool& succeeded, void (*serve)()) {
+// answers as one: while a cycle runs, by the idle step once the record being read is whole,
+// else at once. A wait cut short (the close, the link, the time limit) drops the request:
+// its client has its failure, and nothing is written behind its back. The user at the
+// screen is told by the idle step's box.
+void RaiseByCommand(bool& request, TRequestOrigin& origin, bool& succeeded, void (*serve)()) {
   Raise(request, origin);
   if (!origin.Quiet()) return;
   RunFailingCommand([&] {
-    if (AcqCycleRunning && GuiReady) IdleStepsUntil([&] { return !request || !AcqCycleRunning; });
+    succeeded = false;  // whichever serving runs sets it
+    if (AcqCycleRunning && GuiReady && !IdleStepsUntil([&] { return !request || !AcqCycleRunning; })) {
+      request = false;
+      ThrowIfClosing();
+      return false;
+    }
     if (request) {
       request = false;
       serve();
