@@ -254,6 +254,10 @@ const TRoundTripRow kRoundTripRows[] = {
       "Limit1:Mode Limit;:Limit1:UpLimit 12n;:Limit1:LowLimit 8n"},
      10,
      "abcu"},
+    {"a bit scale finer than its time scale's grid",
+     {"TB:Units Bit", "TB:BitRate 2G48832", "TB:BitScaleB 160m"},
+     0,
+     "abcu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
