@@ -1012,6 +1012,7 @@ TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
   ExecCommand("Save:Disk:FileType Db");
   ExecCommand("Save:Disk:FileName cmp");
   ExecCommand("Save:Disk:Save");
+  AccumulateDatabaseRecord();
   SaveDatabaseFile();
   ExecCommand("Save:Disk:Load");
   EXPECT_FALSE(compare->IsDisabled());
@@ -1034,6 +1035,7 @@ TEST_F(SaveRecallTest, UndoTakesAShownDatabaseAwayAndRedoBringsItBack) {
   ExecCommand("Save:Disk:FileType Db");
   ExecCommand("Save:Disk:FileName undone");
   ExecCommand("Save:Disk:Save");
+  AccumulateDatabaseRecord();
   SaveDatabaseFile();
   ExecCommand("Save:Disk:Load");
   ASSERT_TRUE(DisplaySettings().DataBaseExist.Exists);
@@ -1398,6 +1400,27 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
     if (c.counted) {
       EXPECT_EQ(count, 6u);
     }
+  }
+}
+
+// A recording that has taken no waveform writes nothing, whatever ends it: the file of its
+// name keeps what it holds, and the log says that nothing was recorded.
+TEST_F(SaveRecallTest, ARecordingThatTookNothingLeavesItsFileAsItWas) {
+  const fs::path file = DataFolders().DatabaseDir / "d1.cgs";
+  fs::create_directories(file.parent_path());
+  for (const std::string end : {"Save:Disk:FileName d2;:Save:Disk:Save", "Save:Disk:Load", "close"}) {
+    SCOPED_TRACE(end);
+    std::ofstream(file) << "whole";
+    ExecCommand("Save:Disk:FileType Db;:Save:Disk:DbSource Ch1;:Save:Disk:FileName d1;:Save:Disk:Save");
+    DialogState.SuppressedLog.clear();
+    if (end == "close") {
+      ASSERT_TRUE(CloseQuery());
+    } else {
+      ExecCommand(end);
+    }
+    EXPECT_TRUE(FileBytes(file) == "whole");
+    EXPECT_EQ(DialogState.SuppressedLog, Lines{"[warning] Database of Ch1: nothing was recorded, \"" +
+                                               file.string() + "\" is not written"});
   }
 }
 

@@ -525,6 +525,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"nWaveforms_", "Waveforms: "},
     {"Database_", "Database "},
     {"nWfm_", "Wfm: "},
+    {"DatabaseNothingRecorded", "Database of %s: nothing was recorded, \"%s\" is not written"},
     {kHeading "Trigger", ""},
     {"PatLengthListEmpty", "Pattern Length List is empty"},
     {"DemoVersion", "Demo Version"},

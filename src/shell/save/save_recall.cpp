@@ -516,7 +516,7 @@ void SaveSetupByDialog() {
 
 namespace {
 
-std::string DatabaseSourceName() { return TraceNames[TraceIndex(S().DatabaseSource)]; }
+std::string DatabaseSourceName() { return TraceDisplayName(S().DatabaseSource); }
 
 // Progress of a recording in the top strip: the state as a status message, the count in
 // the waveform-counter cell.
@@ -583,6 +583,13 @@ void SaveDatabaseFile() {
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
+  // An empty record would replace a file of the same name that holds waveforms.
+  if (ColorGradeDatabase.WaveformCount() == 0) {
+    const std::string text = FormatLangStr("DatabaseNothingRecorded", DatabaseSourceName(), file);
+    PushHint(text, kNoticeMs, THintKeep::Keep, THintStyle::Warning);
+    LogNotice(TMessageKind::Warning, text);
+    return;
+  }
   if (std::string why; !ColorGradeDatabase.Save(file, &why))
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
   else

@@ -96,6 +96,7 @@ void SaveSetupByDialog();
 // at the end; a file to show. CreateDatabaseFile starts the recording.
 bool CreateDatabaseFile(const std::string& fileName);
 void AccumulateDatabaseRecord();
+// Ends the recording. One that has taken no waveform writes no file and says so.
 void SaveDatabaseFile();
 bool LoadDatabaseFile(const std::string& fileName);
 // What "*Run" and "*StopSingle" do to a shown database: unless one is being recorded, the
