@@ -701,6 +701,17 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
        "Cannot create the file " + (masks / "full.pcm").string() + ": " + full,
        masks / "full.pcm",
        true},
+      // A Stop answers for the write of the recording it ends; this one has taken a waveform.
+      {"recording stopped on a full disk",
+       [&] {
+         whole(db / "stopped.cgs");
+         ExecCommand("Save:Disk:FileType Db;:Save:Disk:FileName stopped;:Save:Disk:Save;:*Run");
+         for (int step = 0; step < 200000 && ColorGradeDatabase.WaveformCount() < 1; ++step) ShellIdleStep();
+       },
+       {"*StopSingle Stop"},
+       written(db / "stopped.cgs") + full,
+       db / "stopped.cgs",
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

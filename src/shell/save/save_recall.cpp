@@ -560,7 +560,9 @@ bool CreateDatabaseFile(const std::string& fileName) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(target.string(), why));
     return false;
   }
-  if (S().DatabaseRecording) SaveDatabaseFile();
+  // The recording it replaces is written first; one that cannot be is told, and this one
+  // does not start.
+  if (!SaveDatabaseFile()) return false;
   S().DatabaseFileName = fileName;
   S().DatabaseRecordingName = fileName;
   S().DatabaseSource = SourceOf(S().DbSource);
@@ -578,8 +580,8 @@ void AccumulateDatabaseRecord() {
   if (ScopeCRT) ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
 }
 
-void SaveDatabaseFile() {
-  if (!S().DatabaseRecording) return;
+bool SaveDatabaseFile() {
+  if (!S().DatabaseRecording) return true;
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
@@ -588,26 +590,20 @@ void SaveDatabaseFile() {
     const std::string text = FormatLangStr("DatabaseNothingRecorded", DatabaseSourceName(), file);
     PushHint(text, kNoticeMs, THintKeep::Keep, THintStyle::Warning);
     LogNotice(TMessageKind::Warning, text);
-    return;
+    return true;
   }
-  if (std::string why; !ColorGradeDatabase.Save(file, &why))
+  if (std::string why; !ColorGradeDatabase.Save(file, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
-  else
-    ShowDatabaseProgress(false);
+    return false;
+  }
+  ShowDatabaseProgress(false);
+  return true;
 }
 
-namespace {
-
-// The stopped idle step: a recording made while stopped waits for the acquisition it is
-// for, and ends when that stops.
-void SaveDatabaseAtStop() {
-  if (!S().DatabaseAwaitsAcquisition) SaveDatabaseFile();
-}
-
-}  // namespace
+bool SaveDatabaseAtStop() { return S().DatabaseAwaitsAcquisition || SaveDatabaseFile(); }
 
 bool LoadDatabaseFile(const std::string& fileName) {
-  if (S().DatabaseRecording) SaveDatabaseFile();
+  if (!SaveDatabaseFile()) return false;
   if (IsAbsent(fileName)) {
     Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
     return false;
@@ -692,7 +688,7 @@ void InstallSaveUnit() {
   });
   AcqHooks.DatabaseRecording.Set([] { return S().DatabaseRecording; });
   AcqHooks.AccumulateDatabaseRecord.Set(AccumulateDatabaseRecord);
-  AcqHooks.SaveDatabaseFile.Set(SaveDatabaseAtStop);
+  AcqHooks.SaveDatabaseFile.Set([] { SaveDatabaseAtStop(); });
   AcqHooks.RefreshMemoryTraces.Set(RefreshMemoryTraces);
   AcqHooks.CopySelectedSourceToMemory.Set(ServeMemoCopy);
   AcqHooks.SaveWaveformToDisk.Set(ServeDiskSave);
