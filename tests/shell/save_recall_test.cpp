@@ -95,7 +95,9 @@ class SaveRecallTest : public test::ShellTest {
       } else if (auto* o = dynamic_cast<TOnOffHandler*>(h)) {
         param = o->IsOn() ? "OFF" : "ON";
       }
-      if (!param.empty()) RootSpider->ExecCommandLine(path + " " + param, false);
+      // The TDR correction finds no stimulus here: it would fail and stay off.
+      if (!param.empty() && !path.ends_with("NORMALIZE"))
+        RootSpider->ExecCommandLine(path + " " + param, false);
     }
   }
 };
