@@ -628,6 +628,7 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
     std::ofstream(file, std::ios::binary) << "whole";
   };
   const std::string full = "it cannot be written: No space left on device";
+  const std::string noName = "No file name is set: name the file with \"Save:Disk:FileName\" first";
   const auto written = [](const fs::path& file) { return "Write Error to file \"" + file.string() + "\": "; };
   struct Case {
     const char* name;
@@ -638,6 +639,8 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
     bool fullDisk = false;
   };
   const Case cases[] = {
+      {"waveform load without a name", [] {}, {"Save:Disk:FileType Wfm", "Save:Disk:Load"}, noName},
+      {"database load without a name", [] {}, {"Save:Disk:FileType Db", "Save:Disk:Load"}, noName},
       {"mask save without a mask",
        [] {},
        {"Mask:MaskFile none", "Mask:SaveUser"},

@@ -405,6 +405,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"SaveWaveformAs", "Save Waveform As"},
     {"SaveInfoFileAs", "Save Info File As"},
     {"DatabaseDamaged", "Database File is Damaged"},
+    {"NoFileNameSet", "No file name is set: name the file with \"Save:Disk:FileName\" first"},
     {"SaveDatabaseAs", "Save Database As"},
     {"LoadDatabase", "Load Database"},
     {"RecallSetup", "Recall Setup"},

@@ -236,8 +236,11 @@ bool LoadShownDatabase() {
 }
 
 void DiskLoadNode(THandler&) {
+  // A command asks for no file: without a name there is nothing to load.
+  if ((IsDbType() ? S().DatabaseFileName : S().WaveformFileName).empty())
+    throw EAssertion(GetLangStr("NoFileNameSet"));
   if (IsDbType()) {
-    if (!S().DatabaseFileName.empty()) RunFailingCommand(LoadShownDatabase);
+    RunFailingCommand(LoadShownDatabase);
     return;
   }
   S().DiskLoadNoDialog = true;
