@@ -14,8 +14,10 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/settings_hooks.h"
+#include "shell/save/save_recall.h"
 #include "shell/setup_files.h"
 #include "shell/shell_state.h"
 
@@ -103,6 +105,10 @@ void StopSingleCommand(THandler&) {
   StopRun();
   if (!SingleFlag) {
     BreakAcquisition(true);
+    // A recording ends with the acquisition, as the next idle step would end it, so that a
+    // client hears a write that fails. A close or a change of instrument goes on whatever
+    // the write does.
+    if (GuiReady && !ClosingFlag) RunFailingCommand(SaveDatabaseAtStop);
   }
   ShowBothAcqStatus();
 }

@@ -636,31 +636,36 @@ void StartNormalization(int channel) {
     s.Busy = false;
     RunFlag = runWas;
   };
-  bool ok = false;
   const bool withWindow = NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed();
-  try {
-    ShowDialog(d);
-    // Without its window (started for a remote client) nobody could click OK: the
-    // procedure runs before the command answers, and the correction is taken once ready.
-    if (withWindow)
-      ok = NormalizationHooks.ShowDialog();
-    else
-      ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; });
-    ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled;
-    s.Running = false;
-    SingleFlag = false;
-    EndDialog(d, ok);
-    if (ok) {
-      SetUpFunction(channel);
-      Data(channel).WasOn = true;
+  // A client's correction that does not run answers what its run told.
+  RunFailingCommand([&] {
+    bool ok = false;
+    try {
+      ShowDialog(d);
+      // Without its window (started for a remote client) nobody could click OK: the
+      // procedure runs before the command answers, and the correction is taken once ready.
+      if (withWindow)
+        ok = NormalizationHooks.ShowDialog();
+      else
+        ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; });
+      ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled;
+      s.Running = false;
+      SingleFlag = false;
+      EndDialog(d, ok);
+      if (ok) {
+        SetUpFunction(channel);
+        Data(channel).WasOn = true;
+      }
+    } catch (...) {
+      finish();
+      throw;
     }
-  } catch (...) {
     finish();
-    throw;
-  }
-  finish();
-  if (!ok) n.Normalize->SetOnByProgram(false);
-  if (!ok && !withWindow) ThrowIfClosing();
+    if (ok) return true;
+    n.Normalize->SetOnByProgram(false);
+    if (!withWindow) ThrowIfClosing();
+    return false;
+  });
 }
 
 void NormalizationAfterAcquisition() {

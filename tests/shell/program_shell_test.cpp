@@ -274,7 +274,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
        true,
        "",
        ""},
-      {"TDR correction", {}, "TDR:Ch1:Normalize On", false, "TDR:Ch1:Normalize?", "OFF"},
+      {"TDR correction", {}, "TDR:Ch1:Normalize On", true, "TDR:Ch1:Normalize?", "OFF"},
       {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", true, "", ""},
       {"waveform save", {"Save:Disk:FileName late"}, "Save:Disk:Save", true, "", ""},
   };

@@ -89,6 +89,12 @@ logged "[information] Calibration complete!"
 procedure "correction" "TDR:Ch1:Normalize On"
 expect "TDR:Ch1:Normalize?" ON
 expect "F1:Operat?" NNN
+# Nothing at the channel: the correction cannot run, and answers why.
+send "TDR:Ch1:Normalize Off" "GSS:Ch1 Off" || fail "Ch1's source was refused"
+answer=$(send "TDR:Ch1:Normalize On" 2>&1) && fail "a correction without a stimulus answered OK"
+[[ $answer == *"There is no stimulus."* ]] || fail "a correction without a stimulus answered \"$answer\""
+send "GSS:Ch1 A" || fail "Ch1's source was refused"
+no_box "correction without a stimulus"
 send "TDR:Ch1:Normalize Off" "TDR:Mode Off" "GSS:A:Waweform Sinewave" || fail "TDR off was refused"
 
 send "OEConv:Dest Ch1" || fail "the converter's output was refused"

@@ -46,20 +46,25 @@ class TNoDialogs final : public TDialogService {
 
 bool Blocked() { return DialogsSuppressed() || !DialogState.Service; }
 
+// A suppressed dialog's text is also what a failing command tells its client.
 void Log(TMessageKind kind, const std::string& text) {
+  if (DialogState.Told) DialogState.Told->push_back(text);
+  LogNotice(kind, text);
+}
+
+}  // namespace
+
+void LogNotice(TMessageKind kind, const std::string& text) {
   std::string line = SuppressedLogLine(kind, text);
   if (DialogState.OnSuppressedText.IsSet())
     DialogState.OnSuppressedText(line);
   else
     std::fputs(DialogLogLines("", kind, text).c_str(), stderr);
-  if (DialogState.Told) DialogState.Told->push_back(text);
   std::vector<std::string>& log = DialogState.SuppressedLog;
   if (log.size() >= kSuppressedLogSize)
     log.erase(log.begin(), log.begin() + (log.size() - kSuppressedLogSize + 1));
   log.push_back(std::move(line));
 }
-
-}  // namespace
 
 bool DialogsSuppressed() {
   return DialogState.Suppressed ||

@@ -110,6 +110,10 @@ extern TDialogState DialogState;
 TDialogService& Dialogs();
 void SetDialogs(TDialogService* service);
 
+// A line of the program's log alone, whatever shows boxes: what the status line tells only
+// for a moment. No reason of a failing command (see RunFailingCommand).
+void LogNotice(TMessageKind kind, const std::string& text);
+
 // Dialogs answer by themselves with their defaults: for a scope, or by the program's state.
 bool DialogsSuppressed();
 

@@ -243,8 +243,11 @@ bool LoadShownDatabase() {
 }
 
 void DiskLoadNode(THandler&) {
+  // A command asks for no file: without a name there is nothing to load.
+  if ((IsDbType() ? S().DatabaseFileName : S().WaveformFileName).empty())
+    throw EAssertion(GetLangStr("NoFileNameSet"));
   if (IsDbType()) {
-    if (!S().DatabaseFileName.empty()) RunFailingCommand(LoadShownDatabase);
+    RunFailingCommand(LoadShownDatabase);
     return;
   }
   S().DiskLoadNoDialog = true;
@@ -523,7 +526,7 @@ void SaveSetupByDialog() {
 
 namespace {
 
-std::string DatabaseSourceName() { return TraceNames[TraceIndex(S().DatabaseSource)]; }
+std::string DatabaseSourceName() { return TraceDisplayName(S().DatabaseSource); }
 
 // Progress of a recording in the top strip: the state as a status message, the count in
 // the waveform-counter cell.
@@ -567,7 +570,9 @@ bool CreateDatabaseFile(const std::string& fileName) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(target.string(), why));
     return false;
   }
-  if (S().DatabaseRecording) SaveDatabaseFile();
+  // The recording it replaces is written first; one that cannot be is told, and this one
+  // does not start.
+  if (!SaveDatabaseFile()) return false;
   S().DatabaseFileName = fileName;
   S().DatabaseRecordingName = fileName;
   S().DatabaseSource = SourceOf(S().DbSource);
@@ -585,29 +590,30 @@ void AccumulateDatabaseRecord() {
   if (ScopeCRT) ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
 }
 
-void SaveDatabaseFile() {
-  if (!S().DatabaseRecording) return;
+bool SaveDatabaseFile() {
+  if (!S().DatabaseRecording) return true;
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
-  if (std::string why; !ColorGradeDatabase.Save(file, &why))
+  // An empty record would replace a file of the same name that holds waveforms.
+  if (ColorGradeDatabase.WaveformCount() == 0) {
+    const std::string text = FormatLangStr("DatabaseNothingRecorded", DatabaseSourceName(), file);
+    PushHint(text, kNoticeMs, THintKeep::Keep, THintStyle::Warning);
+    LogNotice(TMessageKind::Warning, text);
+    return true;
+  }
+  if (std::string why; !ColorGradeDatabase.Save(file, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
-  else
-    ShowDatabaseProgress(false);
+    return false;
+  }
+  ShowDatabaseProgress(false);
+  return true;
 }
 
-namespace {
-
-// The stopped idle step: a recording made while stopped waits for the acquisition it is
-// for, and ends when that stops.
-void SaveDatabaseAtStop() {
-  if (!S().DatabaseAwaitsAcquisition) SaveDatabaseFile();
-}
-
-}  // namespace
+bool SaveDatabaseAtStop() { return S().DatabaseAwaitsAcquisition || SaveDatabaseFile(); }
 
 bool LoadDatabaseFile(const std::string& fileName) {
-  if (S().DatabaseRecording) SaveDatabaseFile();
+  if (!SaveDatabaseFile()) return false;
   if (IsAbsent(fileName)) {
     Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
     return false;
@@ -692,7 +698,7 @@ void InstallSaveUnit() {
   });
   AcqHooks.DatabaseRecording.Set([] { return S().DatabaseRecording; });
   AcqHooks.AccumulateDatabaseRecord.Set(AccumulateDatabaseRecord);
-  AcqHooks.SaveDatabaseFile.Set(SaveDatabaseAtStop);
+  AcqHooks.SaveDatabaseFile.Set([] { SaveDatabaseAtStop(); });
   AcqHooks.RefreshMemoryTraces.Set(RefreshMemoryTraces);
   AcqHooks.CopySelectedSourceToMemory.Set(ServeMemoCopy);
   AcqHooks.SaveWaveformToDisk.Set(ServeDiskSave);

@@ -96,7 +96,13 @@ void SaveSetupByDialog();
 // at the end; a file to show. CreateDatabaseFile starts the recording.
 bool CreateDatabaseFile(const std::string& fileName);
 void AccumulateDatabaseRecord();
-void SaveDatabaseFile();
+// Ends the recording; false when its file cannot be written (told). One that has taken no
+// waveform writes no file and says so.
+bool SaveDatabaseFile();
+// The end of the acquisition: a recording made while stopped waits for the acquisition it
+// is for, and ends when that stops.
+bool SaveDatabaseAtStop();
+// A recording still running is written first; when that fails nothing is loaded.
 bool LoadDatabaseFile(const std::string& fileName);
 // What "*Run" and "*StopSingle" do to a shown database: unless one is being recorded, the
 // display goes and the mask test compares with the channels again.

@@ -129,6 +129,7 @@ TEST_F(SavePageTest, EachKindOfControlReachesItsSettingOrFile) {
   Choose(db);
   Press("pcswSaveToDisk");
   EXPECT_TRUE(SaveState.DatabaseRecording);
+  AccumulateDatabaseRecord();
   Choose(db);
   Press("pcswLoadFromDisk");  // saves the recording first, then shows it
   EXPECT_EQ(fs::file_size(db), kCgsRecordSize);

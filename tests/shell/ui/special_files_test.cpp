@@ -143,6 +143,7 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
     ExecCommand(std::string("Save:Disk:FileName ") + name);
     ExecCommand("Save:Disk:Save");
     ASSERT_TRUE(SaveState.DatabaseRecording) << name;
+    AccumulateDatabaseRecord();
     SaveDatabaseFile();
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(db / (std::string(name) + ".cgs")))) << name;
   }
