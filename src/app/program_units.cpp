@@ -14,6 +14,7 @@
 #include "display/scope_crt.h"
 #include "display/settings/display_settings.h"
 #include "framework/settings/node_access.h"
+#include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/startup/dispatchers.h"
@@ -42,6 +43,7 @@
 #include "tdr_mask/mask_editor.h"
 #include "tdr_mask/mask_testing.h"
 #include "tdr_mask/tdr_measure.h"
+#include "tdr_mask/tdr_normalization.h"
 #include "tdr_mask/tdr_settings.h"
 
 namespace norv {
@@ -163,6 +165,12 @@ void InstallProgramUnits() {
   InstallTdrChannelCalibration();
   InstallMaskEditor();
   InstallJitter();
+  // Every procedure that drives the acquisition: the run's stop conditions wait for its end.
+  AcqHooks.ProcedureRunning.Set([] {
+    return AutoscaleRunning() || CalibrationBusy() || TdrChannelCalibrationRunning() ||
+           NormalizationDialogChannel() != 0 || OEConvState().Run.State != TOECalState::Idle ||
+           PatternSearchRun().SearchActive || LowJitterState().Running || JitterObj() != nullptr;
+  });
 }
 
 }  // namespace norv

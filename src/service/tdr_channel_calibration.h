@@ -110,6 +110,9 @@ class TTdrChannelCalibration {
 // (logged: dialogs are suppressed for the client). True when it succeeded.
 bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr);
 
+// A calibration has started and not yet finished.
+bool TdrChannelCalibrationRunning();
+
 // Fills AcqHooks.TDRChannelCalibrationStep.
 void InstallTdrChannelCalibration();
 

@@ -201,7 +201,8 @@ void MaskTestAfterAcquisition() {
   if (State.ShownPolygonCount != mask.PolygonCount || State.ShownMargins != MarginsShown()) ShowMaskResults();
   if (!State.NewData) return;
   UpdateMaskHitTexts();
-  if (RunUntilReached()) {
+  // The run-until waits for the user's run: a procedure's acquisitions are not stopped.
+  if (!ProcedureRunning() && RunUntilReached()) {
     State.Test->SetOnByProgram(false);
     // A remote client waits on the run ending as the page user does.
     StopRunAndSingle();

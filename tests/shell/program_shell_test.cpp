@@ -6,8 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <span>
 
+#include "analysis/jitter_engine.h"
+#include "analysis/jitter_settings.h"
 #include "app/program_units.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -19,6 +22,7 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/instrument_list.h"
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
@@ -240,7 +244,8 @@ class ProcedureTimeLimitTest : public test::ShellTest {
   void InstallUnits() override { InstallProgramUnits(); }
   void SetUp() override {
     ShellTest::SetUp();
-    WriteDemoUnit(std::string(DefaultDemoName), 1, 2, 255 - OptGenerators - OptOptics, 12, 77, true);
+    WriteDemoUnit(std::string(DefaultDemoName), 1, 2, 255 - OptPatSyncTrig - OptGenerators - OptOptics, 12,
+                  77, true);
     ShellState.IdleHandlerInstalled = true;
     ASSERT_TRUE(StartWithInstrument(true));
     ExecCommand("Header Off");
@@ -324,6 +329,100 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
   ExecCommand("*StopSingle Stop");
   ShellIdleStep();
   EXPECT_FALSE(fs::exists(DataFolders().WaveformFilesDir / "late.wfm"));
+}
+
+// A clock that moves on each time it is read, so that a wait on acquisitions that never
+// come runs out instead of hanging the test.
+class TickingClock final : public IClock {
+ public:
+  explicit TickingClock(test::FakeClock& clock) : clock_(clock) {}
+  int64_t NowMs() const override {
+    clock_.SleepMs(1);
+    return clock_.NowMs();
+  }
+  void SleepMs(int64_t ms) override { clock_.SleepMs(ms); }
+
+ private:
+  test::FakeClock& clock_;
+};
+
+// Every procedure that acquires ends by itself, and answers a client as it ends, whatever the
+// user's run is set to stop at: a count, counted averages, the mask and limit tests end the
+// user's run, not the acquisitions of a procedure, nor the run it gives back as it ends.
+// Those that go on after their command are awaited.
+TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> setup;
+    std::string command;
+    std::function<bool()> ended;  // once the command has answered OK, before the limit
+  };
+  const auto answers = [](std::string query, std::string answer) {
+    return [=] { return TrimBlanks(ExecCommand(query)) == answer; };
+  };
+  const auto running = [] { return RunFlag; };  // the user's run, as it was before
+  const Case cases[] = {
+      {"autoscale",
+       {"Trig:LowJitter Off", "GSS:Ch2 B", "Jitter:JitterOn Off", "Trig:PatternLockMode Off"},
+       "*Autoscale Auto",
+       running},
+      {"channel calibration", {}, "FLASH:Calibr:AutocalCh", answers("FLASH:Calibr:AutocalResult?", "0")},
+      {"TDR channel calibration",
+       {"TDR:Mode TDR", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n"},
+       "TDR:Ch1:DoVertCalibr",
+       running},
+      {"TDR correction",
+       {"TDR:Ch1:Normalize Off"},
+       "TDR:Ch1:Normalize On",
+       answers("TDR:Ch1:Normalize?", "ON")},
+      {"dark level",
+       {"TDR:Ch1:Normalize Off", "TDR:Mode Off", "GSS:A:Waweform Sinewave", "OEConv:Dest Ch1"},
+       "FLASH:OECalibr:AutoDarkLvl",
+       running},
+      {"gain", {"Shadow:OECalibr1:Wavelength 1.31e-6"}, "FLASH:OECalibr:AutoCalGain", running},
+      {"pattern search",
+       {"OEConv:Dest OEConv", "GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "TB:ScaleA 20n"},
+       "Trig:PatternLockMode AutoDetect",
+       answers("Trig:PatternLockMode?", "OFF")},  // none of the lengths tried
+      {"jitter analysis",
+       {"Trig:PattLen 127", "Trig:PatternLockMode Manual"},
+       "Jitter:JitterOn On",
+       [] { return JitterObj() && JitterObj()->Phase() >= 2; }},  // levels and bit map learnt
+      {"low-jitter reference",
+       {"Jitter:JitterOn Off", "Trig:PatternLockMode Off", "GSS:A:Waweform Sinewave", "GSS:Ch2 A"},
+       "Trig:LowJitter On",
+       answers("F4:Operat?", "MMM")},
+  };
+  const char* const stops[] = {
+      "Acq:RunUntil StopBtn",
+      "Acq:RunUntil NAcq;:Acq:NAcq 1",
+      "Acq:RunUntil NAcq;:Acq:NAcq 3",
+      "Acq:RunUntil NAcq;:Acq:NAcq 1;:Acq:Ch1:Mode AvgStab;:Acq:Ch1:NAvg 4;:Acq:Ch2:Mode AvgStab;"
+      ":Acq:Ch2:NAvg 4",
+      "Acq:Ch1:Mode Sample;:Acq:Ch2:Mode Sample;:Acq:RunUntil StopBtn;:Automask:BuildAMask;"
+      ":Mask:RunUntil Wfms;:Mask:NWfms 1;:Mask:Test On",
+      "Mask:EraseMask;:Meas:Display Param;:Meas:Ch1:YParam Max;:Limit1:Activ On;:Limit1:FailWhen Always;"
+      ":Limit:Action Stop;:Limit:RunUntil Wfm;:Limit:NWfms 1;:Limit:TestOn On",
+  };
+  TriggerSettings().PatternLengthList = {31, 63};
+  TickingClock ticking(clock);
+  SetProgramClock(ticking);
+  for (const char* stop : stops) {
+    SCOPED_TRACE(stop);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const TDialogsSuppressed remote;
+      ExecCommand(stop);
+      ExecCommand("*Run");
+      for (const std::string& line : c.setup) ExecCommand(line);
+      const int64_t start = clock.NowMs();
+      EXPECT_NO_THROW(ExecCommand(c.command));
+      while (!c.ended() && ticking.NowMs() - start < kProcedureTimeLimitMs) ShellIdleStep();
+      EXPECT_TRUE(c.ended());
+      EXPECT_LT(clock.NowMs() - start, kProcedureTimeLimitMs);
+    }
+  }
+  SetProgramClock(clock);
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write

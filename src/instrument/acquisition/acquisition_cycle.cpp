@@ -32,6 +32,19 @@ constexpr double kHoldoffWaitMsPerSecond = 700;
 constexpr double kPeakRatioStore = 2.2;  // above it a Peak record is stored as a peak record
 constexpr double kDivisionsPerRecord = 10.24;
 
+// The cycle being finished ran for a procedure (see ProcedureRunning).
+constinit bool ProcedureCycle = false;
+
+// A flag set for as long as the holder lives.
+struct TFlagHeld {
+  bool& flag;
+  const bool was;
+  TFlagHeld(bool& f, bool on) : flag(f), was(f) { flag = on; }
+  ~TFlagHeld() { flag = was; }
+  TFlagHeld(const TFlagHeld&) = delete;
+  TFlagHeld& operator=(const TFlagHeld&) = delete;
+};
+
 // Records of a channel's display signals: Ch1, Ch1B2 for channel 2; Ch2, Ch2B2 for 3.
 int ChannelRecordIndex(int channel, int step) { return (channel - 2) * 2 + step; }
 TTraceId ChannelTrace(int channel) { return channel == 2 ? TTraceId::Ch1 : TTraceId::Ch2; }
@@ -476,11 +489,7 @@ void TAcquisitionCycle::StartRecord(uint8_t kind) {
   {
     // The pattern-lock check of the start may drop the lock, and that change stops the
     // acquisition; nothing runs yet, so the cycle goes on rather than start again.
-    struct TStarting {
-      bool& flag;
-      explicit TStarting(bool& f) : flag(f) { flag = true; }
-      ~TStarting() { flag = false; }
-    } starting(startingRecord_);
+    const TFlagHeld starting(startingRecord_, true);
     StartAcquisition(kind, recLen_, nAvg_, tbDelay_, useInstrument_);
   }
   clock_.SleepMs(RecordStartWaitMs());
@@ -550,12 +559,13 @@ bool TAcquisitionCycle::ReadRecordBlock() {
 void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   IAcqSettings& s = *settings_;
   if (s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
+  // A procedure's acquisition stays its own to the end of its cycle, also when the procedure
+  // ends in it and gives the user's run back: the run's stop conditions wait for the next.
+  const TFlagHeld procedure(ProcedureCycle, AcqHooks.ProcedureRunning());
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
     autoscalePending_ = false;
     AcqHooks.AutoscaleStep();
-    const bool requested = SingleFlag;
     StopWhenCountReached();
-    KeepProcedureRequest(requested);
     CloseCycle();
     return;
   }
@@ -565,12 +575,9 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   AcqHooks.OEAutoCalStep();
   AcqHooks.PatternSearchStep();
   if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
-  // The Single ended with this cycle: set now, it is a procedure's request for its next one.
-  const bool requested = SingleFlag;
   if (AcqHooks.JitterMeasurementExists()) {
     AcqHooks.JitterMeasurementStep();
     StopWhenCountReached();
-    KeepProcedureRequest(requested);
     CloseCycle();
     return;
   }
@@ -615,7 +622,6 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   }
   StopWhenCountReached();
   if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
-  KeepProcedureRequest(requested);
   CloseCycle();
   IdleWhenStopped();
 }
@@ -624,18 +630,10 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
 // cycle, so no flag stays set.
 void TAcquisitionCycle::StopWhenCountReached() {
   const IAcqSettings& s = *settings_;
-  if (!s.RunUntilNAcq() || s.GetNAcq() > std::max(cycleCount_[0], cycleCount_[1])) return;
+  if (ProcedureRunning() || !s.RunUntilNAcq() || s.GetNAcq() > std::max(cycleCount_[0], cycleCount_[1]))
+    return;
   if (s.AcqReactBeep()) LinkHooks.SystemBeep();
   StopRunAndSingle();
-}
-
-// The run's stop conditions (the count, the mask and limit tests) end the user's run; a
-// procedure asking for its acquisitions one by one would otherwise wait for one that never
-// comes.
-void TAcquisitionCycle::KeepProcedureRequest(bool requested) {
-  if (!requested || SingleFlag) return;
-  SingleFlag = true;
-  AcqHooks.NotifyStopSingleSwitchers();
 }
 
 void TAcquisitionCycle::CloseCycle() {
@@ -776,6 +774,8 @@ void StopRunAndSingle() {
   SingleFlag = false;
   AcqHooks.NotifyStopSingleSwitchers();
 }
+
+bool ProcedureRunning() { return ProcedureCycle || AcqHooks.ProcedureRunning(); }
 
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;

@@ -122,7 +122,6 @@ class TAcquisitionCycle {
   // Acquiring: the cycle ran for Run or for a Single (cleared just before).
   void FinishAcqCycle(bool acquiring);
   void StopWhenCountReached();
-  void KeepProcedureRequest(bool requested);
   void CloseCycle();
   void UpdateDerivedSignals();
   void AutoSaveRecord();
@@ -190,6 +189,10 @@ bool AcquisitionCycleExists();
 // no cycle, so the settings can stop a run before one exists.
 void StopRun();
 void StopRunAndSingle();
+// A procedure runs (autoscale, a calibration, a search, an analysis driving the acquisition),
+// or the cycle being finished ran for one: the run's stop conditions (the count, the mask and
+// limit tests) end the user's run, not the acquisitions of a procedure, and wait until then.
+bool ProcedureRunning();
 // Sets RunFlag; the "*Run" controls are told only of a change.
 void SetRunFlag(bool on);
 

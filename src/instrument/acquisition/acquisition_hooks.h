@@ -138,6 +138,9 @@ struct TAcqHooks {
   THook<void()> TDRChannelCalibrationStep{"AcqHooks.TDRChannelCalibrationStep"};
   THook<void()> OEAutoCalStep{"AcqHooks.OEAutoCalStep"};
   THook<bool()> CalibrationBusy{"AcqHooks.CalibrationBusy"};
+  // Autoscale, a calibration, a search or an analysis drives the acquisition (see
+  // ProcedureRunning).
+  THook<bool()> ProcedureRunning{"AcqHooks.ProcedureRunning"};
   THook<void()> CheckAutoCalibration{"AcqHooks.CheckAutoCalibration"};
 };
 

@@ -365,11 +365,13 @@ void RunLimitTest() {
   // "All" of nothing judged is no reason to act.
   if (trigger && judged) {
     if (ActionSet(laBeep)) LinkHooks.SystemBeep();
-    if (ActionSet(laStop)) StopRunAndSingle();
+    if (ActionSet(laStop) && !ProcedureRunning()) StopRunAndSingle();
     if (ActionSet(laSave))
       for (int s = 0; s < kSignalObjCount; ++s)
         if (toSave.test(static_cast<size_t>(s))) LimitSaveWaveform(static_cast<TTraceId>(s));
   }
+  // The run-until waits for the user's run: a procedure's acquisitions are not stopped.
+  if (ProcedureRunning()) return;
   const auto until = GetIndex(State.RunUntil);
   if ((until == lruWfm && static_cast<uint32_t>(State.NWfms->Value()) <= State.TestedCount) ||
       (until == lruFailures && static_cast<uint32_t>(State.Failures->Value()) <= State.FailCount)) {
