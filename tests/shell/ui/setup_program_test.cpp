@@ -24,6 +24,7 @@
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/ui/program_fixture.h"
+#include "support/fake_clock.h"
 #include "support/setting_moves.h"
 
 namespace norv {
@@ -33,6 +34,11 @@ using Lines = std::vector<std::string>;
 
 class SetupProgramTest : public test::ProgramFixture {
  protected:
+  // The waits for the instrument are counted, not slept: with a walk's hold-off near a
+  // second every record would wait that long.
+  SetupProgramTest() { clock_ = &waits_; }
+  test::CountedWaitClock waits_{0};
+
   // The dump without the lines a recall of "Default" or of the factory setup sets on
   // purpose with the simulator: its channels fed by A and B, no automatic calibration.
   static Lines Dump() {
