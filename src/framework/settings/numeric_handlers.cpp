@@ -177,6 +177,10 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
     if (!number) return;
     value = *number;
   }
+  // The replay form ends with the unit in parentheses: "12 n(s)".
+  if (const std::string_view line = TrimBlanks(text); replay && unit_from_setup_ && line.ends_with(')'))
+    if (const size_t open = line.find('('); open != std::string_view::npos)
+      SetUnitText(line.substr(open + 1, line.size() - open - 2));
   if (!replay && on_before_set_) on_before_set_(value, *this);
   SetValue(value);
 }

@@ -83,6 +83,10 @@ class TEditHandler : public THandler {
   void SetCoarseStep(double step) { coarse_step_ = step; }
   void SetCoarseRule(TStepRule rule);
   void SetUnitText(std::string_view unitText);
+  // For a unit that follows data a start does not have yet (a measurement's): a setup line
+  // naming a unit in its replay form ("12 n(s)") gives it, in the case written.
+  void SetUnitFromSetup(bool take) { unit_from_setup_ = take; }
+  bool KeepsParamCase() const override { return unit_from_setup_; }
   void SetOnGetText(TEditGetText onGetText);
   void SetOnBeforeSet(TEditBeforeSet onBeforeSet) { on_before_set_ = std::move(onBeforeSet); }
   void SetHighlight(bool highlight);
@@ -138,6 +142,7 @@ class TEditHandler : public THandler {
   uint32_t DisplayColour(int index) const;
 
   bool quantise_to_fine_;
+  bool unit_from_setup_ = false;
   bool repeating_ = false;
   bool highlight_ = false;
   uint8_t colour_source_;

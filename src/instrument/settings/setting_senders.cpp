@@ -1,6 +1,8 @@
 #include "instrument/settings/setting_senders.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -93,6 +95,12 @@ void SendStateAfterConnect() {
     // The second delay's range follows the scales and the delay: moved away with them, it is
     // clamped and has to come back too.
     const double delta = tb.DeltaDel->GetFloatValue();
+    // The other units' scales too: converted from the time scales on the way, they would come
+    // back through the time scale's rounding and lose digits (160 m bits as 159.999 m).
+    std::vector<std::pair<TDoubleEditHandler*, double>> units;
+    for (int k = huBit; k <= huInch; ++k)
+      for (TDoubleEditHandler* scale : {tb.ScaleA[k], tb.ScaleB[k]})
+        units.emplace_back(scale, scale->Value());
     const double away = a >= 1e-9 ? 8e-10 : 1.2e-9;
     tb.ScaleA[huTime]->SetValueByProgram(away);
     tb.ScaleB[huTime]->SetValueByProgram(away);
@@ -101,6 +109,7 @@ void SendStateAfterConnect() {
     tb.ScaleB[huTime]->SetValueByProgram(b);
     tb.Delay->SetValueByProgram(d);
     tb.DeltaDel->SetValueByProgram(delta);
+    for (const auto& [scale, value] : units) scale->SetValueByProgram(value);
   }
   ResendTriggerSource();
   ResetSenderCachesAfterConnect();

@@ -82,10 +82,16 @@ void ApplyLimitRule(bool b) {
 }
 
 void ConvertIntoUnits(bool b) {
-  const double t = TimeScale(b)->GetFloatValue();
+  const TDoubleEditHandler& time = *TimeScale(b);
+  const double t = time.Value();
   for (int k = huBit; k <= huInch; ++k) {
     if (k == State.EditedUnit) continue;
-    Scales(b)[k]->SetValueByProgram(TimeToUnit(static_cast<THorizontalUnit>(k), t));
+    const auto kind = static_cast<THorizontalUnit>(k);
+    TDoubleEditHandler& scale = *Scales(b)[k];
+    // A scale the time scale was set from keeps its digits, which the time scale, held to a
+    // femtosecond, may not all carry back (160 m bits at 2.48832 Gb/s).
+    if (std::fabs(UnitToTime(kind, scale.Value()) - t) <= time.GetTolerance() / 2) continue;
+    scale.SetValueByProgram(TimeToUnit(kind, t));
   }
 }
 

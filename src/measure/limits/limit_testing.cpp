@@ -97,10 +97,12 @@ void LimitModeChanged(int n) {
   LimitDeltaChanged(n);
 }
 
-// The upper limit stays a fine step above the lower one.
+// The upper limit stays a fine step above the lower one. Until statistics range the editors
+// their fine step knows nothing of the measurement: limits closer than it (nanoseconds) would
+// each block the other for good, so they only stay in order.
 void LimitBoundChanged(int n) {
   TLimitTestNodes& t = Test(n);
-  const double step = t.LowLimit->GetFineStep();
+  const double step = t.Ranged ? t.LowLimit->GetFineStep() : 0;
   t.UpLimit->SetMin(t.LowLimit->Value() + step);
   t.LowLimit->SetMax(t.UpLimit->Value() - step);
 }
@@ -242,10 +244,11 @@ void RegisterTest(int n) {
   t.Activ = root.AddOnOff(false, path("Activ"), [n](THandler&) { LimitActivChanged(n); });
   t.Mode = root.AddRadioSw(lmCenter, path("Mode"), "Center,Limit", [n](THandler&) { LimitModeChanged(n); });
   const auto bound = [n](THandler&) { LimitBoundChanged(n); };
+  // As fine as the centre's: before statistics range them they hold any measurement's value.
   t.UpLimit =
-      AddLimitEdit(path("UpLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-5, 5, {}, 0, bound);
+      AddLimitEdit(path("UpLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-35, 5, {}, 0, bound);
   t.LowLimit =
-      AddLimitEdit(path("LowLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-5, 5, {}, 0, bound);
+      AddLimitEdit(path("LowLimit"), UndefinedValue, UndefinedValue, 1e32, 0.1, 1.0, 1e-35, 5, {}, 0, bound);
   t.CenterMode = root.AddRadioSw(lcCurrMean, path("CenterMode"), "CurrMean,UserDef",
                                  [n](THandler&) { LimitCenterModeChanged(n); });
   t.CenterVal = AddLimitEdit(path("CenterVal"), 0, -1e32, 1e32, 0.1, 1.0, 1e-35);
@@ -254,6 +257,8 @@ void RegisterTest(int n) {
   t.StdDev = AddLimitEdit(path("StdDev"), 3, 0.1, 100, 0.05, 0.5, 0.01, 3, "StdDev", 3);
   t.UserDef = AddLimitEdit(path("UserDef"), 0, -1e32, 1e32, 0.1, 1.0, 1e-30);
   t.UserPerc = AddLimitEdit(path("UserPerc"), 20, 0.01, 90, 0.01, 0.5, 0.005, 3, "%", 10);
+  // Their unit is the measurement's, known to a start only once statistics range them.
+  for (TDoubleEditHandler* e : {t.UpLimit, t.LowLimit, t.CenterVal, t.UserDef}) e->SetUnitFromSetup(true);
   t.FailWhen = root.AddRadioSw(lfwOutside, path("FailWhen"), "Outside,Inside,Always");
   t.NotFound = root.AddRadioSw(lnfIgnore, path("NotFound"), "Ignore,Fail,Pass");
   t.Res = root.AddGpibString(path("Res"), [n](const std::string& param, bool isQuery, uint8_t,
@@ -454,6 +459,7 @@ void ReconfigureLimitEditors(int slot) {
     t.CenterVal->SetValueByProgram(m);
     t.UserDef->SetValueByProgram(3 * s);
   }
+  t.Ranged = true;
   LimitBoundChanged(slot);
 }
 

@@ -53,6 +53,8 @@ struct TLimitTestNodes {
   TRadioSwHandler* FailWhen = nullptr;
   TRadioSwHandler* NotFound = nullptr;
   TGpibStringHandler* Res = nullptr;
+  // Statistics have set the editors' range and steps.
+  bool Ranged = false;
 };
 
 // What the limit tests need from the units around them; each does nothing until filled.

@@ -88,6 +88,11 @@ TEST_F(TimeBaseSettingsTest, BitUnitsConvertWithTheChosenRate) {
   EXPECT_NEAR(Value("TB:Delay"), 3.0, 1e-9);
   // Only the new time base goes out: B per division, and 3 divisions of the new A.
   EXPECT_EQ(link.TextsStartingWith("TB:"), (Lines{"TB:TIMEDIV 4.1472E-10", "TB:DELAY 6.2208E-9"}));
+  // Applied again (the link recovered), a bit scale keeps its digits though the time scale
+  // holds fewer: 160 m bits at 2.48832 Gb/s are 64.300411... ps, held as 64.3 ps.
+  Exec("TB:BITRATE 2G48832;:TB:BITSCALEB 160M");
+  ApplyAll();
+  EXPECT_EQ(Exec("TB:BITSCALEB?"), "TB:BITSCALEB 160 mBit/div");
 }
 
 TEST_F(TimeBaseSettingsTest, BitRateTableTexts) {

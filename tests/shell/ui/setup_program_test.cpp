@@ -316,6 +316,15 @@ const TRoundTripRow kRoundTripRows[] = {
       "TB:ScaleA 2n", "TDR:Ch2:Normalize On", "TDR:Ch2:Destination Off", "Zoom:F2:HorScale 125m"},
      0,
      "abcu"},
+    {"a limit test's nanosecond bounds, recalled before any statistics",
+     {"Meas:Ch1:XParam Period", "Limit1:Activ On",
+      "Limit1:Mode Limit;:Limit1:UpLimit 12n;:Limit1:LowLimit 8n"},
+     10,
+     "abcu"},
+    {"a bit scale finer than its time scale's grid",
+     {"TB:Units Bit", "TB:BitRate 2G48832", "TB:BitScaleB 160m"},
+     0,
+     "abcu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
