@@ -12,7 +12,7 @@ FakeClock::~FakeClock() {
 int64_t CountedWaitClock::NowMs() const { return SystemClock().NowMs() + counted_.load(); }
 
 void CountedWaitClock::SleepMs(int64_t ms) {
-  if (ms >= 100)
+  if (ms >= counted_from_)
     counted_ += ms;
   else
     SystemClock().SleepMs(ms);

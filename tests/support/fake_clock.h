@@ -36,15 +36,18 @@ class FakeClock final : public IClock, public ITimerFactory {
   std::vector<FakeTimer*> timers_;
 };
 
-// Real time for the link's short reply polls, while long waits (100 ms and more) are
-// counted instead of slept. Other threads (the fake instrument) may read the count.
+// Real time for the link's short reply polls, while long waits (100 ms and more, or from
+// `countedFromMs` on) are counted instead of slept. Other threads (the fake instrument) may
+// read the count.
 class CountedWaitClock final : public IClock {
  public:
+  explicit CountedWaitClock(int64_t countedFromMs = 100) : counted_from_(countedFromMs) {}
   int64_t NowMs() const override;
   void SleepMs(int64_t ms) override;
   int64_t CountedMs() const { return counted_.load(); }
 
  private:
+  int64_t counted_from_;
   std::atomic<int64_t> counted_{0};
 };
 

@@ -1,6 +1,7 @@
 #include "support/setting_moves.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "framework/settings/choice_handlers.h"
@@ -54,6 +55,18 @@ void MoveAtRandom(const std::string& path, std::mt19937& rng,
   THandler* h = RootSpider->FindHandler(path);
   if (auto* e = dynamic_cast<TEditHandler*>(h)) {
     if (e->GetMin() == e->GetMax()) return;
+    if (Below(rng, 2) == 1) {
+      // Typed: three significant digits anywhere inside the range, spread over its decades
+      // when it spans many.
+      const double min = e->GetMin(), max = e->GetMax();
+      const bool decades = min > 0 && max > 100 * min;
+      const double u = std::uniform_real_distribution<double>(0, 1)(rng);
+      const double value = decades ? min * std::pow(max / min, u) : min + u * (max - min);
+      char text[32];
+      const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 3).ptr;
+      exec(path + " " + std::string(text, end));
+      return;
+    }
     const bool fromMax = Below(rng, 2) == 1;
     const std::string command = path + (fromMax ? " MAX" : " MIN");
     exec(command);

@@ -17,10 +17,11 @@ std::string PathOf(const std::string& line);
 // next enabled one. Empty for kinds without such a change.
 std::string MoveCommand(const std::string& path);
 
-// Moves the node to a random other valid value as a user would: a number to one end of its
-// live range (MIN or MAX) and then one to eight steps of its knob back inside, a choice to
-// another option, a switch to its other state, a set of buttons to another set, a source to
-// another enabled one. `exec` runs a command line.
+// Moves the node to a random other valid value as a user would: a number typed with three
+// significant digits inside its live range, or to one end of it (MIN or MAX) and then one to
+// eight steps of its knob back inside; a choice to another option, a switch to its other
+// state, a set of buttons to another set, a source to another enabled one. `exec` runs a
+// command line.
 void MoveAtRandom(const std::string& path, std::mt19937& rng,
                   const std::function<void(const std::string&)>& exec);
 

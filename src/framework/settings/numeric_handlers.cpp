@@ -332,13 +332,14 @@ std::string TDoubleEditHandler::UndoText() const { return FloatToStrRoundTrip_Do
 std::string TDoubleEditHandler::NumberText(bool replay, bool exact) const {
   if (!exact || GetDigits() > 17) return TEditHandler::NumberText(replay, exact);
   // Where the shown digits would lose the value, more digits are written in the same
-  // notation. Read back in the replay form, whose "MEG" is not taken for milli.
+  // notation. Read back in the replay form, whose "MEG" is not taken for milli, and without
+  // today's limits: a recall may meet the line before the one that sets them.
   const double target = Quantise(value_);
   for (int digits = GetDigits();; ++digits) {
     const auto d = static_cast<uint8_t>(digits);
     std::string text = FloatToEngStr(GetFormatMode(), d, false, value_, true);
     const auto back = ReadEngineeringNumber(text);
-    if (digits < 17 && back && Quantise(Clamp(*back)) != target) continue;
+    if (digits < 17 && back && Quantise(*back) != target) continue;
     return replay ? text : FloatToEngStr(GetFormatMode(), d, false, value_, false);
   }
 }

@@ -60,7 +60,7 @@ std::unique_ptr<TProgram> TProgram::Start(const TProgramOptions& options) {
   std::unique_ptr<TProgram> program(new TProgram);
   QGuiApplication::setWindowIcon(ProgramIcon());
   SetDialogs(options.Dialogs != nullptr ? options.Dialogs : &program->dialogs_);
-  PrepareProgramUnits(SystemClock(), ProgramTimers());
+  PrepareProgramUnits(ProgramClock(), ProgramTimers());
   if (options.InstallUnits) options.InstallUnits();
   // The remote state decides about dialogs from now on (a language file's message
   // included), with or without the server.

@@ -109,6 +109,15 @@ TEST_F(NumericItemsTest, SetupAndUndoFormsGiveTheValueBack) {
     Exec(line, true);
     EXPECT_EQ(h->Value(), value) << line;
   }
+  // A value held at a limit that follows another setting (a lower limit's upper one) comes
+  // back from its line alone, as a recall gives it before that setting.
+  auto* upper = RootSpider->AddDoubleEdit("Limit:Upper", kNoColour, 0.1, "", vfEngineering, 5, -1, 0, 1,
+                                          srLinear, 0.1, srLinear, 0.01, 1e-12);
+  upper->SetMin(0.123454);
+  const std::string upperLine = Exec("LIMIT:UPPER?", true);
+  upper->SetMin(-1);
+  Exec(upperLine, true);
+  EXPECT_EQ(upper->Value(), 0.123454) << upperLine;
   StartUndo();
   rate->SetValueBySwitcher(1e10 / 3);
   const double third = rate->Value();

@@ -21,6 +21,7 @@
 #include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
+#include "framework/util/clock.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "shell/shell_state.h"
 #include "shell/ui/main_window.h"
@@ -46,6 +47,7 @@ class ProgramFixture : public ::testing::Test {
   }
 
   void Start(const std::vector<std::string>& args = {"Default_Demo"}) {
+    if (clock_) SetProgramClock(*clock_);
     program_ = TProgram::Start({.Args = args,
                                 .RemoteServer = false,
                                 .ScopeWidget = [](TScopeCRT& crt, QWidget* parent) -> QWidget* {
@@ -108,6 +110,8 @@ class ProgramFixture : public ::testing::Test {
   }
 
   FakeDialogs dialogs_;
+  // The clock of each start's waits; none: the system clock.
+  IClock* clock_ = nullptr;
   std::unique_ptr<TProgram> program_;
   std::string saved_home_;
   std::filesystem::path home_;  // the program folder
