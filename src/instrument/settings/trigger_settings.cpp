@@ -172,6 +172,9 @@ void PatternLockChanged(THandler&) {
   uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};
   const bool active = mode != plmOff && !State.PatternLockMode->IsDisabled();
   State.PatternClockRate = 0.0;
+  TDoubleEditHandler& scaleA = *TimeBaseSettings().ScaleA[huTime];
+  const double holdoffBefore = State.Holdoff->GetFloatValue();
+  const double scaleABefore = scaleA.GetFloatValue();
   if (active) {
     SetTimeBaseScaleAMax(PatternLockScaleAMax);
     State.Holdoff->SetMax(PatternLockHoldoffMax);
@@ -196,6 +199,12 @@ void PatternLockChanged(THandler&) {
   // After the simulator has its lock state and span: the models take their step from them.
   ProgramSimulator().BuildPrbsGenerators();
   if (mode == plmAutoDetect) StartAutoDetect();
+  // A lock dropped at once (no clock to lock to, no length to search for) leaves the
+  // trigger as it was: the hold-off and time scale its limits cut come back.
+  if (active && State.PatternLockMode->GetIndex() == plmOff) {
+    scaleA.SetValueByProgram(scaleABefore);
+    State.Holdoff->SetValueByProgram(holdoffBefore);
+  }
 }
 
 void ResetPatternLock(THandler&) {

@@ -268,10 +268,14 @@ TEST_F(PatternLockTest, LockDropsBelowItsRate) {
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseSettings().TimeBaseMaximum);
   EXPECT_TRUE(Disabled("Trig:DataRate"));
-  // An unreadable answer is no clock either.
+  // An unreadable answer is no clock either; a lock dropped at once leaves the trigger as
+  // it was.
   rate = "garbage";
+  Exec("TB:SCALEA 20U;:TRIG:HOLDOFF 1M");
   Exec("TRIG:PATTERNLOCKMODE MANUAL");
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  EXPECT_EQ(Edit("TB:ScaleA")->GetValue(), 2e-5);
+  EXPECT_EQ(Edit("Trig:Holdoff")->GetValue(), 1e-3);
   EXPECT_EQ(link.TextsStartingWith("Pattern:On"),
             (Lines{"Pattern:On On", "Pattern:On Off", "Pattern:On On", "Pattern:On Off"}));
 }
@@ -283,9 +287,11 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   LinkHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
   TriggerSettings().PatternLengthList.clear();
+  Exec("TRIG:HOLDOFF 20U");
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_EQ(message, GetLangStr("PatLengthListEmpty"));
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  EXPECT_EQ(Edit("Trig:Holdoff")->GetValue(), 2e-5);
   TriggerSettings().PatternLengthList = {127};
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_DOUBLE_EQ(searchRate, 1.25e9);
