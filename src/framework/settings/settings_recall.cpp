@@ -79,8 +79,7 @@ void Report(const std::vector<std::string>& skipped, const std::vector<std::stri
   const bool heldBackToStatusLine = ToldInStatusLine && !heldBack.empty();
   if (heldBackToStatusLine) {
     PushHint(ReportText(none, heldBack, true), kStatusLineMs, THintKeep::Keep, THintStyle::Warning);
-    const TDialogsSuppressed toTheLog;
-    Dialogs().Inform(TMessageKind::Warning, ReportText(none, heldBack, false));
+    LogNotice(TMessageKind::Warning, ReportText(none, heldBack, false));
   }
   const std::string text = ReportText(skipped, heldBackToStatusLine ? none : heldBack, false);
   if (!text.empty()) Dialogs().Inform(TMessageKind::Warning, text);
