@@ -160,13 +160,19 @@ void OnDestChange(THandler& h) {
                                ? FormatLangStr("ConnectElectricalOutput", DestChannel(dest) - 1)
                                : FormatLangStr("DisconnectElectricalOutput", DestChannel(previous) - 1);
   // A recalled output is connected without the cable question; the recall's warning names it.
-  if (!RecallHoldsBack(h) && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
-                                           TAnswer::OK) == TAnswer::Cancel) {
-    // The restore must not run this handler again.
-    State.RestoringDest = true;
-    State.Dest->SetIndexByProgram(previous);
-    State.RestoringDest = false;
-    return;
+  if (!RecallHoldsBack(h)) {
+    const TAnswer answer =
+        Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
+    // A client's change made while the user answered has been handled by its own call and
+    // stands; this one, based on the destination before it, would undo or double it.
+    if (GetIndex(State.Dest) != dest || State.PreviousDest != previous) return;
+    if (answer == TAnswer::Cancel) {
+      // The restore must not run this handler again.
+      State.RestoringDest = true;
+      State.Dest->SetIndexByProgram(previous);
+      State.RestoringDest = false;
+      return;
+    }
   }
   State.PreviousDest = dest;
   if (previous != kDestNone) ResetChannelFromConverter(DestChannel(previous));
@@ -601,6 +607,12 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
                                TAnswer::OK) == TAnswer::Cancel)
     return false;
+  // A client may have moved the output while the user answered: the run would measure a
+  // channel without the converter, under the channel the user agreed to.
+  if (DestChannel() != channel) {
+    Dialogs().Inform(TMessageKind::Error, FormatLangStr("OE_DestMoved", channel - 1));
+    return false;
+  }
   // The set-up is taken back by its undo step; without a ring it would stay.
   if (!UndoBuffer || !UndoBuffer->Enabled) return false;
   TOECalibrationRun& run = State.Run;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/settings/choice_handlers.h"
@@ -49,6 +50,14 @@ class OEConverterTest : public SettingsTreeTest {
   // Shadow nodes are the controls' own: commands do not reach them.
   static void SetShadow(const std::string& node, double value) {
     dynamic_cast<TDoubleEditHandler&>(*RootSpider->FindHandler(node)).SetValueByProgram(value);
+  }
+  // A remote client's line, served while the user's next box is open.
+  void ClientWhileAsked(const std::string& line) {
+    dialogs.whileShown = [line, sent = false]() mutable {
+      if (std::exchange(sent, true)) return;
+      const TDialogsSuppressed client;
+      Run(line);
+    };
   }
 
   FakeDialogs dialogs;
@@ -198,6 +207,20 @@ TEST_F(OEConverterTest, DestinationChangeMovesTheConversionAndCancelKeepsItAll) 
   EXPECT_EQ(ch2.AttenUnit->GetIndex(), 1);
   EXPECT_TRUE(IsOEOutputOnChannel(3));
   EXPECT_FALSE(IsOEOutputOnChannel(2));
+
+  // A client's destination set while the user answers stands, whatever the answer, and a
+  // disconnect gives its channel volts back; Ch1 was never connected and keeps its volts.
+  Run("Ch1:Scale 0.1");
+  for (const TAnswer answer : {TAnswer::Cancel, TAnswer::OK}) {
+    dialogs.answers = {TAnswer::OK, answer};
+    Run("OEConv:Dest OEConv");
+    EXPECT_EQ(ch2.AttenUnit->GetIndex(), 0);
+    ClientWhileAsked("OEConv:Dest Ch2");
+    Run("OEConv:Dest Ch1");
+    EXPECT_EQ(GetIndex(OEConvState().Dest), 2);
+    EXPECT_EQ(ch2.AttenUnit->GetIndex(), 1);
+    EXPECT_DOUBLE_EQ(ch1.Scale[0]->GetValue(), 0.1);
+  }
 }
 
 // The search against a converter whose mean is (zero - level) x 2 mV/%.
@@ -254,6 +277,14 @@ TEST_F(OEConverterTest, CalibrationNeedsAConnectedOutput) {
                 std::string::npos);
     }
   }
+  // Moved by a client while the user answers the question: nothing runs, and the user is told.
+  StartUndo();
+  dialogs.answers = {TAnswer::OK, TAnswer::OK};
+  Run("OEConv:Dest Ch1");
+  ClientWhileAsked("OEConv:Dest Ch2");
+  EXPECT_FALSE(StartOECalibration(false, true));
+  EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
+  EXPECT_NE(dialogs.shown.back().find("moved away from the CHANNEL 1 INPUT"), std::string::npos);
 }
 
 // A failed run gives the remembered dark level back, and the calibration set-up goes

@@ -389,6 +389,9 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"ConnectElectricalOutput",
      "Connect ELECTRICAL OUTPUT of the O/E CONVERTER to the CHANNEL %d INPUT with the cable."},
     {"ElectrOutputNotConnected", "ELECTRICAL OUTPUT of the O/E CONVERTER is not connected."},
+    {"OE_DestMoved",
+     "ELECTRICAL OUTPUT of the O/E CONVERTER was moved away from the CHANNEL %d INPUT meanwhile.\r\nThe "
+     "calibration was not performed."},
     {kHeading "Mask", ""},
     {"DontCreateFile", "Cannot create the file "},
     {"NoMaskToSave", "There is no mask to save"},
