@@ -861,6 +861,16 @@ TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
     EXPECT_TRUE(FileBytes(MemoryFilePath(m)) == stored[m]) << "M" << m + 1;
   }
   EXPECT_EQ(ExecCommand("Save:Memo:On?"), "M1,M2,M3,M4");
+  // A damaged file, text or binary, loaded into a shown memory changes nothing.
+  std::ofstream(DataFolders().WaveformFilesDir / "bad.txt") << "hello";
+  std::ofstream(DataFolders().WaveformFilesDir / "bad.wfm") << stored[2].substr(0, 99);
+  for (const std::string format : {"Verbose", "Binary"}) {
+    const TDialogsSuppressed remote;
+    EXPECT_THROW(ExecCommand("Save:Disk:FileName bad;:Save:Disk:ToMemo M3;:Save:Disk:FileFormat " + format +
+                             ";:Save:Disk:Load"),
+                 EAssertion);
+    EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3) && BinaryOf(SignalObjs()[TTraceId::M3]) == stored[2]) << format;
+  }
 
   Restart();
   for (int m = 0; m < kMemoryCount; ++m) {

@@ -304,17 +304,16 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
     if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
     return false;
   }
+  // A file that cannot be read leaves the memory, its trace and its zoom as they were: the
+  // record reads nothing unless the whole file is good.
   TSignalObj& record = SignalObjs()[trace];
-  record.SetZoomStep(1);
-  record.SetFirstShown(0);
   std::istringstream in(file.Bytes, std::ios::binary);
-  const bool ok = openable && file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
-  if (!ok) {
-    SignalsOn.SetOn(trace, false);
-    RefreshMemoOnDisabled();
+  if (!openable || !file || !(text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in))) {
     if (!silent && openable) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
     return false;
   }
+  record.SetZoomStep(1);
+  record.SetFirstShown(0);
   ShellHooks.ResetMemoryZoom(memory);
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
