@@ -928,16 +928,19 @@ TEST_F(SaveRecallTest, AClientsFileWorkInALongCycleAnswersWithinARecord) {
   struct Mode {
     const char* name;
     Lines setup;
-    int recLen;  // set by the client's line, breaking the record being read
+    int recLen;               // set by the client's line, breaking the record being read
+    bool dialogOpen = false;  // the user's file dialog is open meanwhile
   };
   const Mode modes[] = {
       {"average", {"Acq:Ch1:Mode AvgStab", "Acq:Ch1:NAvg 4096"}, 1024},
       {"envelope", {"Acq:Ch1:Mode EnvMinMax", "Acq:Ch1:NEnv 4096"}, 4096},
       {"endless envelope", {"Acq:Ch1:NEnv 8192"}, 2048},
       {"dual delay", {"TB:Mode B", "TB:DualDel On", "Acq:Ch1:Mode AvgStab"}, 512},
+      {"under a file dialog", {}, 1024, true},
   };
   for (const Mode& m : modes) {
     SCOPED_TRACE(m.name);
+    SaveState.FileDialogOpen = m.dialogOpen;
     for (const std::string& line : m.setup) ExecCommand(line);
     ExecCommand("*Run");
     for (int step = 0; step < 100 || !Acquiring; ++step) ShellIdleStep();

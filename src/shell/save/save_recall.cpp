@@ -326,9 +326,14 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   return true;
 }
 
-// The save and open dialogs; false when cancelled or one is open already.
+// The save and open dialogs; nothing when cancelled. One at a time: while one is open, what
+// needs another is refused and told why; work that needs none is served meanwhile.
 std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* filter, int filterIndex,
                                    const std::string& name, const fs::path& folder) {
+  if (S().FileDialogOpen) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("FileDialogIsOpen"));
+    return std::nullopt;
+  }
   S().FileDialogOpen = true;
   std::optional<TFileChoice> choice;
   try {
@@ -419,7 +424,6 @@ bool CopySelectedSourceToMemory() {
 }
 
 bool SaveWaveformToDisk() {
-  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskSave);
   const bool manual = GetIndex(S().NameMode) == 0;
   if (S().DiskSaveNoDialog) {
@@ -453,7 +457,6 @@ bool SaveWaveformToDisk() {
 }
 
 bool LoadWaveformFromDisk() {
-  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskLoad);
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
