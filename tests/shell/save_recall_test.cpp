@@ -1443,11 +1443,13 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
     const char* name;
     bool counted;
     std::function<void()> stop;
+    bool fullFirst = false;  // a Stop on a full disk before: the recording waits for room
   };
   const Case cases[] = {
       {"stop", false, [] { ExecCommand("*StopSingle Stop"); }},
       {"counted", true, [] {}},
-      {"close", false, [] { ASSERT_TRUE(CloseQuery()); }},
+      {"full-stop", false, [] { ExecCommand("*StopSingle Stop"); }, true},
+      {"close", false, [] { ASSERT_TRUE(CloseQuery()); }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1465,6 +1467,10 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
       clock.Advance(1);
     }
     ASSERT_GE(ColorGradeDatabase.WaveformCount(), 3u);
+    if (c.fullFirst) {
+      const TDiskRoomForTests full(64);
+      ExecCommand("*StopSingle Stop");
+    }
     c.stop();
     for (int step = 0; step < 200000 && RunFlag; ++step) {
       ShellIdleStep();

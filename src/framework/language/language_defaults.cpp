@@ -528,6 +528,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"Database_", "Database "},
     {"nWfm_", "Wfm: "},
     {"DatabaseNothingRecorded", "Database of %s: nothing was recorded, \"%s\" is not written"},
+    {"DatabaseLostAtClose", "The program closes without writing \"%s\": the database of %s is lost"},
     {kHeading "Trigger", ""},
     {"PatLengthListEmpty", "Pattern Length List is empty"},
     {"DemoVersion", "Demo Version"},

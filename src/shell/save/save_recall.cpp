@@ -563,11 +563,13 @@ TDatabaseHeader ShownDatabaseHeader() {
 }
 
 bool CreateDatabaseFile(const std::string& fileName) {
-  // The record is written when the recording ends: whether it can be is known now, before
-  // anything is acquired for it.
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
+  // A recording that ended without room for its file takes the room first.
+  if (S().DatabaseUnwritten && !SaveDatabaseFile()) return false;
+  // The record is written when the recording ends: whether it can be is known now, before
+  // anything is acquired for it.
   if (std::string why; !ReserveRoomFor(target, kCgsRecordSize, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(target.string(), why));
     return false;
@@ -593,7 +595,7 @@ void AccumulateDatabaseRecord() {
 }
 
 bool SaveDatabaseFile() {
-  if (!S().DatabaseRecording) return true;
+  if (!S().DatabaseRecording && !S().DatabaseUnwritten) return true;
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
@@ -604,15 +606,25 @@ bool SaveDatabaseFile() {
     LogNotice(TMessageKind::Warning, text);
     return true;
   }
+  // A record that cannot be written is kept for the next try: a Stop, a load, a new
+  // recording or the close.
+  S().DatabaseUnwritten = true;
   if (std::string why; !ColorGradeDatabase.Save(file, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
     return false;
   }
+  S().DatabaseUnwritten = false;
   ShowDatabaseProgress(false);
   return true;
 }
 
 bool SaveDatabaseAtStop() { return S().DatabaseAwaitsAcquisition || SaveDatabaseFile(); }
+
+void SaveDatabaseAtClose() {
+  if (SaveDatabaseFile()) return;
+  LogNotice(TMessageKind::Error,
+            FormatLangStr("DatabaseLostAtClose", S().DatabaseRecordingName + ".cgs", DatabaseSourceName()));
+}
 
 bool LoadDatabaseFile(const std::string& fileName) {
   if (!SaveDatabaseFile()) return false;
