@@ -206,7 +206,7 @@ bool CloseQuery(TCloseKind kind) {
   ClosingFlag = true;
   StopForClose();
   // The stopped idle step would end a recording, but none runs after a close.
-  SaveDatabaseFile();
+  SaveDatabaseAtClose();
 
   // "No" to the adjustments still asks about changed calibration constants; without
   // dialogs both are stored, so nothing is lost.

@@ -861,6 +861,16 @@ TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
     EXPECT_TRUE(FileBytes(MemoryFilePath(m)) == stored[m]) << "M" << m + 1;
   }
   EXPECT_EQ(ExecCommand("Save:Memo:On?"), "M1,M2,M3,M4");
+  // A damaged file, text or binary, loaded into a shown memory changes nothing.
+  std::ofstream(DataFolders().WaveformFilesDir / "bad.txt") << "hello";
+  std::ofstream(DataFolders().WaveformFilesDir / "bad.wfm") << stored[2].substr(0, 99);
+  for (const std::string format : {"Verbose", "Binary"}) {
+    const TDialogsSuppressed remote;
+    EXPECT_THROW(ExecCommand("Save:Disk:FileName bad;:Save:Disk:ToMemo M3;:Save:Disk:FileFormat " + format +
+                             ";:Save:Disk:Load"),
+                 EAssertion);
+    EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3) && BinaryOf(SignalObjs()[TTraceId::M3]) == stored[2]) << format;
+  }
 
   Restart();
   for (int m = 0; m < kMemoryCount; ++m) {
@@ -918,16 +928,19 @@ TEST_F(SaveRecallTest, AClientsFileWorkInALongCycleAnswersWithinARecord) {
   struct Mode {
     const char* name;
     Lines setup;
-    int recLen;  // set by the client's line, breaking the record being read
+    int recLen;               // set by the client's line, breaking the record being read
+    bool dialogOpen = false;  // the user's file dialog is open meanwhile
   };
   const Mode modes[] = {
       {"average", {"Acq:Ch1:Mode AvgStab", "Acq:Ch1:NAvg 4096"}, 1024},
       {"envelope", {"Acq:Ch1:Mode EnvMinMax", "Acq:Ch1:NEnv 4096"}, 4096},
       {"endless envelope", {"Acq:Ch1:NEnv 8192"}, 2048},
       {"dual delay", {"TB:Mode B", "TB:DualDel On", "Acq:Ch1:Mode AvgStab"}, 512},
+      {"under a file dialog", {}, 1024, true},
   };
   for (const Mode& m : modes) {
     SCOPED_TRACE(m.name);
+    SaveState.FileDialogOpen = m.dialogOpen;
     for (const std::string& line : m.setup) ExecCommand(line);
     ExecCommand("*Run");
     for (int step = 0; step < 100 || !Acquiring; ++step) ShellIdleStep();
@@ -1430,11 +1443,13 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
     const char* name;
     bool counted;
     std::function<void()> stop;
+    bool fullFirst = false;  // a Stop on a full disk before: the recording waits for room
   };
   const Case cases[] = {
       {"stop", false, [] { ExecCommand("*StopSingle Stop"); }},
       {"counted", true, [] {}},
-      {"close", false, [] { ASSERT_TRUE(CloseQuery()); }},
+      {"full-stop", false, [] { ExecCommand("*StopSingle Stop"); }, true},
+      {"close", false, [] { ASSERT_TRUE(CloseQuery()); }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1452,6 +1467,10 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
       clock.Advance(1);
     }
     ASSERT_GE(ColorGradeDatabase.WaveformCount(), 3u);
+    if (c.fullFirst) {
+      const TDiskRoomForTests full(64);
+      ExecCommand("*StopSingle Stop");
+    }
     c.stop();
     for (int step = 0; step < 200000 && RunFlag; ++step) {
       ShellIdleStep();

@@ -304,17 +304,16 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
     if (!silent) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
     return false;
   }
+  // A file that cannot be read leaves the memory, its trace and its zoom as they were: the
+  // record reads nothing unless the whole file is good.
   TSignalObj& record = SignalObjs()[trace];
-  record.SetZoomStep(1);
-  record.SetFirstShown(0);
   std::istringstream in(file.Bytes, std::ios::binary);
-  const bool ok = openable && file && (text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in));
-  if (!ok) {
-    SignalsOn.SetOn(trace, false);
-    RefreshMemoOnDisabled();
+  if (!openable || !file || !(text ? record.LoadFromTextFile(in) : record.LoadFromBinaryFile(in))) {
     if (!silent && openable) Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSDamaged", fileName));
     return false;
   }
+  record.SetZoomStep(1);
+  record.SetFirstShown(0);
   ShellHooks.ResetMemoryZoom(memory);
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(FormatLangStr("Mn", memory + 1) + " is load from file " + fileName);
@@ -327,9 +326,14 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   return true;
 }
 
-// The save and open dialogs; false when cancelled or one is open already.
+// The save and open dialogs; nothing when cancelled. One at a time: while one is open, what
+// needs another is refused and told why; work that needs none is served meanwhile.
 std::optional<TFileChoice> AskFile(bool save, const char* titleKey, const char* filter, int filterIndex,
                                    const std::string& name, const fs::path& folder) {
+  if (S().FileDialogOpen) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("FileDialogIsOpen"));
+    return std::nullopt;
+  }
   S().FileDialogOpen = true;
   std::optional<TFileChoice> choice;
   try {
@@ -420,7 +424,6 @@ bool CopySelectedSourceToMemory() {
 }
 
 bool SaveWaveformToDisk() {
-  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskSave);
   const bool manual = GetIndex(S().NameMode) == 0;
   if (S().DiskSaveNoDialog) {
@@ -454,7 +457,6 @@ bool SaveWaveformToDisk() {
 }
 
 bool LoadWaveformFromDisk() {
-  if (S().FileDialogOpen) return false;
   const TDialogsSuppressed quiet(Origins.DiskLoad);
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
@@ -561,11 +563,13 @@ TDatabaseHeader ShownDatabaseHeader() {
 }
 
 bool CreateDatabaseFile(const std::string& fileName) {
-  // The record is written when the recording ends: whether it can be is known now, before
-  // anything is acquired for it.
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
+  // A recording that ended without room for its file takes the room first.
+  if (S().DatabaseUnwritten && !SaveDatabaseFile()) return false;
+  // The record is written when the recording ends: whether it can be is known now, before
+  // anything is acquired for it.
   if (std::string why; !ReserveRoomFor(target, kCgsRecordSize, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(target.string(), why));
     return false;
@@ -591,7 +595,7 @@ void AccumulateDatabaseRecord() {
 }
 
 bool SaveDatabaseFile() {
-  if (!S().DatabaseRecording) return true;
+  if (!S().DatabaseRecording && !S().DatabaseUnwritten) return true;
   const TDialogsSuppressed quiet(Origins.Recording);
   S().DatabaseRecording = false;
   const std::string file = S().DatabaseRecordingName + ".cgs";
@@ -602,15 +606,25 @@ bool SaveDatabaseFile() {
     LogNotice(TMessageKind::Warning, text);
     return true;
   }
+  // A record that cannot be written is kept for the next try: a Stop, a load, a new
+  // recording or the close.
+  S().DatabaseUnwritten = true;
   if (std::string why; !ColorGradeDatabase.Save(file, &why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(file, why));
     return false;
   }
+  S().DatabaseUnwritten = false;
   ShowDatabaseProgress(false);
   return true;
 }
 
 bool SaveDatabaseAtStop() { return S().DatabaseAwaitsAcquisition || SaveDatabaseFile(); }
+
+void SaveDatabaseAtClose() {
+  if (SaveDatabaseFile()) return;
+  LogNotice(TMessageKind::Error,
+            FormatLangStr("DatabaseLostAtClose", S().DatabaseRecordingName + ".cgs", DatabaseSourceName()));
+}
 
 bool LoadDatabaseFile(const std::string& fileName) {
   if (!SaveDatabaseFile()) return false;

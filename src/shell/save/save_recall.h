@@ -56,6 +56,8 @@ struct TSaveState {
   bool DatabaseAwaitsAcquisition = false;
   // The file the running recording goes to (no extension): the name node may move on.
   std::string DatabaseRecordingName;
+  // A recording has ended whose file could not be written: its record waits for room.
+  bool DatabaseUnwritten = false;
   bool DatabaseShown = false;
   TTraceId DatabaseSource = TTraceId::Ch1;
 };
@@ -96,12 +98,15 @@ void SaveSetupByDialog();
 // at the end; a file to show. CreateDatabaseFile starts the recording.
 bool CreateDatabaseFile(const std::string& fileName);
 void AccumulateDatabaseRecord();
-// Ends the recording; false when its file cannot be written (told). One that has taken no
-// waveform writes no file and says so.
+// Ends the recording; false when its file cannot be written (told), and then the record is
+// kept and written by the next call. One that has taken no waveform writes no file and
+// says so.
 bool SaveDatabaseFile();
 // The end of the acquisition: a recording made while stopped waits for the acquisition it
 // is for, and ends when that stops.
 bool SaveDatabaseAtStop();
+// The close goes on whatever the write does: a record it cannot write is named in the log.
+void SaveDatabaseAtClose();
 // A recording still running is written first; when that fails nothing is loaded.
 bool LoadDatabaseFile(const std::string& fileName);
 // What "*Run" and "*StopSingle" do to a shown database: unless one is being recorded, the
