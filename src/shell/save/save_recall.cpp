@@ -711,7 +711,7 @@ void InstallSaveUnit() {
     filterIndex = choice->FilterIndex;
     return true;
   });
-  // "*Undo" of a database shown or removed brings the one before back.
+  // "*Undo" of a database load brings the one before back.
   DisplaySettingsHooks.SaveDatabaseUndo.Set([] {
     if (S().DataBase) S().DataBase->SaveUndo(S().DataBase->GetWhoChangedRaw() == wcvReplay);
   });
