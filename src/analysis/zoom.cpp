@@ -18,6 +18,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/step_rules.h"
+#include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/scale_change_flags.h"
 #include "framework/util/errors.h"
@@ -647,6 +648,9 @@ void ShiftSignalView(TTraceId trace, double dx, double dy) {
 void ZoomToRectangle(const std::vector<TTraceId>& traces, double left, double width, double bottom,
                      double height) {
   if (traces.empty()) return;
+  // Its changes are made by program: without a step of its own they would join the last
+  // step, and an undo of the zoom would take that step's changes back with it.
+  if (UndoBuffer) UndoBuffer->BeginStep();
   const bool tall = height > kFlatRectangle;
   const double factor = tall ? 1 / height : kFlatFactor;
   const double centre = (height / 2 + bottom - 0.5) * kDivisionsY;

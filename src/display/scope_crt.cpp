@@ -697,6 +697,10 @@ TMaskLayer* TScopeCRT::CreateMaskLayer(TTraceId signal) {
   return mask_.get();
 }
 
+bool TScopeCRT::HasMaskLayer(TTraceId signal) const {
+  return mask_ != nullptr && mask_->GetScreen() == ScreenOfSignal(signal);
+}
+
 TMaskEditLayer* TScopeCRT::CreateMaskEditLayer(TTraceId signal) {
   TSignalScreen* screen = ScreenOfSignal(signal);
   if (screen != nullptr && screen->IsXYScreen()) screen = nullptr;

@@ -187,7 +187,8 @@ class TScopeCRT {
   TMaskEditLayer* MaskEditLayer() const { return maskEdit_.get(); }
   TMaskErrorLayer* MaskErrorLayer() const { return maskError_.get(); }
   TFrameLayer* ZoomFrameLayer() const { return zoomFrame_.get(); }
-  bool HasMaskLayer() const { return mask_ != nullptr; }
+  // The mask layer stands on the screen that shows signal.
+  bool HasMaskLayer(TTraceId signal) const;
   bool HasMaskEditLayer() const { return maskEdit_ != nullptr; }
 
   // --- deletion ---

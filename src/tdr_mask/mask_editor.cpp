@@ -73,7 +73,7 @@ void DeleteMaskPolygon(int n) {
 
 void MaskEditDrawAll() {
   if (!ScopeCRT || ScopeCRT->HasMaskEditLayer()) return;
-  if (ScopeCRT->CreateMaskEditLayer(TTraceId::Ch1) == nullptr) return;
+  if (ScopeCRT->CreateMaskEditLayer(MaskComparedTrace()) == nullptr) return;
   const TCurrentMask& mask = M();
   for (int n = 0; n < mask.PolygonCount; ++n) DrawPolygon(n, n == mask.SelectedPolygon);
 }

@@ -564,8 +564,10 @@ void ClearCurrentMask() {
 void RefreshMaskDisplay() {
   // A screen made anew (the window resized, another format) lost the polygons being edited.
   if (TheCurrentMask.EditorActive) return MaskEditDrawAll();
-  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer()) return;
-  if (TMaskLayer* layer = ScopeCRT->CreateMaskLayer(TTraceId::Ch1)) layer->PaintMask();
+  // The mask stands where the trace it is tested on is shown, and follows that trace.
+  const TTraceId compared = MaskComparedTrace();
+  if (!MaskObj || !ScopeCRT || ScopeCRT->HasMaskLayer(compared)) return;
+  if (TMaskLayer* layer = ScopeCRT->CreateMaskLayer(compared)) layer->PaintMask();
 }
 
 bool ReadStandardMaskHeader(const fs::path& file, TMaskEntry& entry) {

@@ -18,6 +18,7 @@
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/program_folders.h"
 #include "tdr_mask/mask_catalogue.h"
+#include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
 #include "tdr_mask/mask_testing.h"
 
@@ -213,6 +214,7 @@ void RegisterMaskHandlers() {
   s.EraseMask->SetDisabled(!MaskObj);
   s.CompareWith = root.AddRadioSw(0, "Mask:CompareWith", "Ch1,Ch2", [](THandler&) {
     if (MaskTestOn()) ShowMaskResults();
+    RefreshMaskDisplay();
   });
   s.Test = root.AddOnOff(false, "Mask:Test", TestChanged);
   s.MaskFile = root.AddGpibString("Mask:MaskFile", MaskFileCommand);

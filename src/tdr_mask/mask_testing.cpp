@@ -44,7 +44,6 @@ void Add(uint64_t& counter, uint64_t n) {
       counter > std::numeric_limits<uint64_t>::max() - n ? std::numeric_limits<uint64_t>::max() : counter + n;
 }
 bool ActionSet(TMaskAction a) { return State.Action && (State.Action->GetMask() >> a & 1u) != 0; }
-TTraceId ComparedTrace() { return static_cast<TTraceId>(GetMaskCompareSignal()); }
 bool MarginsShown() { return CurrentMask().MarginPercent != 0; }
 
 std::filesystem::path FailureFolder() { return DataFolders().MaskTestFilesDir; }
@@ -60,7 +59,7 @@ const char* Extension() {
   }
 }
 
-TColorRef ComparedColour() { return GetDisplaySourceRGB(ComparedTrace()); }
+TColorRef ComparedColour() { return GetDisplaySourceRGB(MaskComparedTrace()); }
 
 void WriteCell(const std::string& text, const TRect& rect) {
   if (ScopeCRT) ScopeCRT->BottomText().WriteLine(text, rect, -1, ComparedColour());
@@ -94,6 +93,7 @@ void ResetMaskState() { State = {}; }
 
 bool MaskTestOn() { return IsOn(State.Test); }
 int GetMaskCompareSignal() { return GetIndex(State.CompareWith) == 1 ? 2 : 0; }
+TTraceId MaskComparedTrace() { return static_cast<TTraceId>(GetMaskCompareSignal()); }
 void ClearMaskTestCounters() { State.Counters = {}; }
 
 namespace {
@@ -170,7 +170,8 @@ void UpdateMaskHitTexts() {
   const TCurrentMask& mask = CurrentMask();
   if (!MaskObj || mask.PolygonCount == 0 || !MaskTestOn()) return;
   Add(Counter(mcAllWfm), 1);
-  Add(Counter(mcAllSmpl), static_cast<uint64_t>(std::max(0, SignalObjs()[ComparedTrace()].GetShownCount())));
+  Add(Counter(mcAllSmpl),
+      static_cast<uint64_t>(std::max(0, SignalObjs()[MaskComparedTrace()].GetShownCount())));
   const bool margins = State.ShownMargins;
   WriteCell(Eng(Counter(mcAllWfm)),
             margins ? TNizText::GetMaskCellRect(1, 1, false) : TNizText::GetMeasCellRect(0, false));

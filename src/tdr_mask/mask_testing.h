@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "framework/traces/trace_names.h"
+
 namespace norv {
 
 class TRadioSwHandler;
@@ -89,6 +91,8 @@ void InstallMaskTest();
 bool MaskTestOn();
 // 0 (Ch1) or 2 (Ch2) by "Mask:CompareWith".
 int GetMaskCompareSignal();
+// The trace the mask is tested on, and whose screen shows it.
+TTraceId MaskComparedTrace();
 void ClearMaskTestCounters();
 // Tests points firstIndex .. firstIndex + pointCount - 1 of the record against the mask; each
 // hit adds count to the counters and marks the point on the error layer.

@@ -1086,17 +1086,15 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
   }
 }
 
-TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
+TEST_F(SaveRecallTest, AShownDatabaseStaysWhileRecordingAndLeavesTheMaskTestsChoiceFree) {
   THandler* compare = RootSpider->FindHandler("Mask:CompareWith");
   if (!compare) compare = RootSpider->AddRadioSw(0, "Mask:CompareWith", "Ch1,Ch2");  // the mask test's node
-  compare->SetDisabled(true);
   ExecCommand("Save:Disk:FileType Db");
   ExecCommand("Save:Disk:FileName cmp");
   ExecCommand("Save:Disk:Save");
   AccumulateDatabaseRecord();
   SaveDatabaseFile();
   ExecCommand("Save:Disk:Load");
-  EXPECT_FALSE(compare->IsDisabled());
   ColorGradeDatabase.SetStateFlag(0);  // as the eye measurement does once it restarted
   RestartDatabase();
   EXPECT_EQ(ColorGradeDatabase.StateFlag(), 1);
@@ -1108,7 +1106,8 @@ TEST_F(SaveRecallTest, AShownDatabaseIsForTheMaskTestUntilRunRemovesIt) {
   EXPECT_TRUE(DisplaySettings().DataBaseExist.Exists) << "removed while recording";
   SaveDatabaseFile();
   RemoveShownDatabase();
-  EXPECT_EQ(std::pair(DisplaySettings().DataBaseExist.Exists, compare->IsDisabled()), std::pair(false, true));
+  EXPECT_EQ(std::pair(DisplaySettings().DataBaseExist.Exists, compare->IsDisabled()),
+            std::pair(false, false));
   EXPECT_TRUE(dialogs.shown.empty());
 }
 

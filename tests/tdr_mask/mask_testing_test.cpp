@@ -13,9 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "app/program_units.h"
 #include "display/display_test_support.h"
+#include "display/mask_layers.h"
 #include "display/scope_crt.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -349,16 +351,20 @@ class MaskResultsPanelTest : public MaskTestTest {
   test::TReadableFont font;
 };
 
-TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
+TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColourAndTheMaskOnItsScreen) {
   Sine(0.4);
+  ExecCommand("Displ:Format 2YT");  // Ch1 above, Ch2 below
   RectangleMask(1000, 400, 3000, 624);
   // A second polygon far off the trace: never hit.
   CurrentMask().Slots[1].X = {100, 300, 300, 100};
   CurrentMask().Slots[1].Y = {1000, 1000, 1020, 1020};
   CurrentMask().PolygonCount = 2;
   BuildMaskObjFromCurrent();
-  ExecCommand("Mask:CompareWith Ch2");
-  ExecCommand("Mask:CompareWith Ch1");
+  for (const auto& [channel, screen] : {std::pair{"Ch2", 2}, std::pair{"Ch1", 1}}) {
+    ExecCommand(std::string("Mask:CompareWith ") + channel);
+    ASSERT_NE(ScopeCRT->MaskLayer(), nullptr) << channel;
+    EXPECT_EQ(ScopeCRT->MaskLayer()->GetScreen(), ScopeCRT->Screen(screen)) << channel;
+  }
   ExecCommand("Mask:Test On");
   EXPECT_EQ(Cell(0, true).Text, "Total Wfms");
   EXPECT_EQ(Cell(1, true).Text, "Failed Samples");
@@ -384,6 +390,10 @@ TEST_F(MaskResultsPanelTest, LabelsAndCountsInTheComparedTracesColour) {
   ExecCommand("Mask:CompareWith Ch2");
   EXPECT_EQ(Cell(0, true).Ink, GetDisplaySourceRGB(TTraceId::Ch2));
   EXPECT_EQ(Res("AllWfm"), 0u);
+  SetMaskEditMode(true);
+  ASSERT_NE(ScopeCRT->MaskEditLayer(), nullptr);
+  EXPECT_EQ(ScopeCRT->MaskEditLayer()->GetScreen(), ScopeCRT->Screen(2));
+  SetMaskEditMode(false);
 }
 
 // A user mask saved and recalled by its commands; a name without folder goes to the

@@ -597,7 +597,10 @@ void SetDatabase(bool exists, const std::string& name) {
   TDataBaseExist& db = State.DataBaseExist;
   if (!exists && !db.Exists) return;
   if (exists && db.Exists && name == db.Name) return;
-  DisplaySettingsHooks.SaveDatabaseUndo();
+  // A load records the database it replaces. A removal that can be undone comes through the
+  // database node, which records it; one by a Run, Stop or Single is not undone, as the
+  // acquisition it starts is not.
+  if (exists) DisplaySettingsHooks.SaveDatabaseUndo();
   db.Name = exists ? name : std::string();
   db.Exists = exists;
   if (!State.Traces[0].Style) return;

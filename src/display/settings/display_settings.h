@@ -59,7 +59,7 @@ struct TDisplaySettingsHooks {
   THook<bool()> MaskEditing{"DisplaySettingsHooks.MaskEditing"};
   // The marker-type options follow whether a database is shown.
   THook<void()> RefreshMarkerTypes{"DisplaySettingsHooks.RefreshMarkerTypes"};
-  // The database node records its state for undo before the database changes.
+  // The database node records its state for undo before a database is shown.
   THook<void()> SaveDatabaseUndo{"DisplaySettingsHooks.SaveDatabaseUndo"};
   // The readouts of the bottom strip are written again.
   THook<void()> RedrawBottomStrip{"DisplaySettingsHooks.RedrawBottomStrip"};

@@ -189,12 +189,6 @@ void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::
   S().SetupFileName = ConfinedStem(param, noFolder, DataFolders().SetupFilesDir, ".set") + ".set";
 }
 
-// The mask test may compare with a shown database only.
-void EnableMaskCompare(bool on) {
-  if (THandler* compare = RootSpider ? RootSpider->FindHandler("Mask:CompareWith"_node) : nullptr)
-    compare->SetDisabled(!on);
-}
-
 void DatabaseState(std::string& text, bool, bool apply) {
   if (!apply) {
     text = DisplaySettings().DataBaseExist.GetNameText();
@@ -640,7 +634,6 @@ bool LoadDatabaseFile(const std::string& fileName) {
   BreakAcquisition(true);
   StopRunAndSingle();
   SetDatabase(true, fileName);
-  EnableMaskCompare(true);
   DrawShownDatabase();
   return true;
 }
@@ -649,7 +642,6 @@ void RemoveShownDatabase() {
   if (!S().DatabaseShown || S().DatabaseRecording) return;
   S().DatabaseShown = false;
   SetDatabase(false, "");
-  EnableMaskCompare(false);
   if (ScopeCRT) {
     ScopeCRT->RemoveDatabase();
     ScopeCRT->TopText().RefreshTopText();
@@ -733,7 +725,7 @@ void InstallSaveUnit() {
     filterIndex = choice->FilterIndex;
     return true;
   });
-  // "*Undo" of a database shown or removed brings the one before back.
+  // "*Undo" of a database load brings the one before back.
   DisplaySettingsHooks.SaveDatabaseUndo.Set([] {
     if (S().DataBase) S().DataBase->SaveUndo(S().DataBase->GetWhoChangedRaw() == wcvReplay);
   });

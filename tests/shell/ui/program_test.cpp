@@ -34,6 +34,7 @@
 #include "controls/menu_pages.h"
 #include "controls/translated_form.h"
 #include "display/bottom_text.h"
+#include "display/display_hooks.h"
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
 #include "display/top_text.h"
@@ -475,7 +476,7 @@ TEST_F(ProgramTest, StatusLineAndPanelColourFollowTheSettingsOnTheScreen) {
 
 // A database recorded, stopped and loaded: run again, the channel fields of the line
 // above the screen show the sampling rate and the run state once more, not the database's
-// count and horizontal value.
+// count and horizontal value; no undo brings the database back.
 TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
   Start();
   ExecCommand("Save:Disk:FileType Db");
@@ -486,6 +487,8 @@ TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
   ExecCommand("*StopSingle Stop");
   ExecCommand("Save:Disk:Load");
   ASSERT_TRUE(SaveState.DatabaseShown);
+  ExecCommand("Displ:Gratic Frame");
+  ExecCommand("Header Off");
   ExecCommand("*Run");
   AcquireBothChannels();
   const TVerhText& top = ScopeCRT->TopText();
@@ -498,6 +501,15 @@ TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
     EXPECT_TRUE(
         test::ShowsWhole(top, font, "12 GHz  5 GSa/s", rate.Left, rate.Top, GetDisplaySourceRGB(trace)));
     EXPECT_TRUE(test::ShowsWhole(top, font, "Sample", state.Left, state.Top, GetDisplaySourceRGB(trace)));
+  }
+  // A zoom is an undo step of its own and the Run's removal none.
+  const auto zoom = [] { return ExecCommand("TB:ScaleB?") + ExecCommand("Ch1:Scale?"); };
+  const std::string unzoomed = zoom();
+  DisplayHooks.ZoomToRectangle({TTraceId::Ch1}, 0.25, 0.5, 0.25, 0.5);
+  for (const char* gratic : {"FRAME", "GRID"}) {
+    ExecCommand("*Undo");
+    EXPECT_EQ(std::tuple(zoom(), ExecCommand("Displ:Gratic?"), SaveState.DatabaseShown, RunFlag),
+              std::tuple(unzoomed, gratic, false, true));
   }
 }
 
