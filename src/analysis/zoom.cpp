@@ -636,6 +636,8 @@ void RefreshZoomControls() {
 void ShiftSignalView(TTraceId trace, double dx, double dy) {
   if (dx == 0 && dy == 0) return;
   if (!IsRecordTrace(trace)) return;
+  // A drag of the mouse, made by program: a step of its own, as a zoom's.
+  if (UndoBuffer) UndoBuffer->BeginStep();
   if (!IsZoomTrace(trace)) {
     ShiftChannel(trace, dx, dy);
     return;

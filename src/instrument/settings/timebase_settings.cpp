@@ -8,6 +8,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
@@ -402,6 +403,8 @@ void SetTimeBaseScale(bool scaleB, double seconds) {
 
 void ShiftTimeBaseDelay(bool delta, double fraction) {
   TDoubleEditHandler* h = delta ? State.DeltaDel : State.Delay;
+  // A drag of the mouse, made by program: a step of its own, as a zoom's.
+  if (UndoBuffer) UndoBuffer->BeginStep();
   h->SetValueByProgram(h->GetFloatValue() + 10.0 * fraction);
   BreakAcquisition(true);
   UpdateWindowMarks();

@@ -502,14 +502,22 @@ TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
         test::ShowsWhole(top, font, "12 GHz  5 GSa/s", rate.Left, rate.Top, GetDisplaySourceRGB(trace)));
     EXPECT_TRUE(test::ShowsWhole(top, font, "Sample", state.Left, state.Top, GetDisplaySourceRGB(trace)));
   }
-  // A zoom is an undo step of its own and the Run's removal none.
-  const auto zoom = [] { return ExecCommand("TB:ScaleB?") + ExecCommand("Ch1:Scale?"); };
-  const std::string unzoomed = zoom();
+  // A zoom and each drag are undo steps of their own, and the Run's removal none.
+  const auto view = [] {
+    return ExecCommand("TB:ScaleB?") + ExecCommand("Ch1:Scale?") + ExecCommand("Ch1:Offset?") +
+           ExecCommand("TB:Delay?");
+  };
+  const std::string unzoomed = view();
   DisplayHooks.ZoomToRectangle({TTraceId::Ch1}, 0.25, 0.5, 0.25, 0.5);
-  for (const char* gratic : {"FRAME", "GRID"}) {
+  const std::string zoomed = view();
+  DisplayHooks.ShiftSignalView(TTraceId::Ch1, 0, 0.25);
+  const std::string shifted = view();
+  DisplayHooks.ShiftTimeBaseDelay(false, 0.25);
+  for (const auto& [was, gratic] : {std::pair(shifted, "FRAME"), std::pair(zoomed, "FRAME"),
+                                    std::pair(unzoomed, "FRAME"), std::pair(unzoomed, "GRID")}) {
     ExecCommand("*Undo");
-    EXPECT_EQ(std::tuple(zoom(), ExecCommand("Displ:Gratic?"), SaveState.DatabaseShown, RunFlag),
-              std::tuple(unzoomed, gratic, false, true));
+    EXPECT_EQ(std::tuple(view(), ExecCommand("Displ:Gratic?"), SaveState.DatabaseShown, RunFlag),
+              std::tuple(was, gratic, false, true));
   }
 }
 
