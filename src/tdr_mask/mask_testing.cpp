@@ -200,17 +200,18 @@ void MaskTestAfterAcquisition() {
   if (!MaskObj || !MaskTestOn()) return;
   const TCurrentMask& mask = CurrentMask();
   if (State.ShownPolygonCount != mask.PolygonCount || State.ShownMargins != MarginsShown()) ShowMaskResults();
-  if (!State.NewData) return;
-  UpdateMaskHitTexts();
-  // The run-until waits for the user's run: a procedure's acquisitions are not stopped.
-  if (!ProcedureRunning() && RunUntilReached()) {
-    State.Test->SetOnByProgram(false);
-    // A remote client waits on the run ending as the page user does.
-    StopRunAndSingle();
-  }
-  if (State.FailedWaveform) {
-    if (ActionSet(maBeep)) LinkHooks.SystemBeep();
-    if (ActionSet(maSave)) SaveFailedWaveform();
+  // A procedure's acquisitions are not the user's run's: neither counted, saved nor stopped.
+  if (State.NewData && !ProcedureRunning()) {
+    UpdateMaskHitTexts();
+    if (RunUntilReached()) {
+      State.Test->SetOnByProgram(false);
+      // A remote client waits on the run ending as the page user does.
+      StopRunAndSingle();
+    }
+    if (State.FailedWaveform) {
+      if (ActionSet(maBeep)) LinkHooks.SystemBeep();
+      if (ActionSet(maSave)) SaveFailedWaveform();
+    }
   }
   State.FailedWaveform = false;
   State.NewData = false;
@@ -307,8 +308,11 @@ void SaveMaskUndo() {
 }
 
 void InstallMaskTest() {
-  AcqHooks.MaskCompareSignal.Set(
-      [] { return MaskObj && MaskTestOn() && !CurrentMask().EditorActive ? GetMaskCompareSignal() : -1; });
+  AcqHooks.MaskCompareSignal.Set([] {
+    return MaskObj && MaskTestOn() && !CurrentMask().EditorActive && !ProcedureRunning()
+               ? GetMaskCompareSignal()
+               : -1;
+  });
   AcqHooks.RaiseMaskNewRecord.Set([] { State.NewData = true; });
   AcqHooks.CountMaskHitsInRun.Set([](int channel, int firstIndex, int count) {
     (void)channel;

@@ -27,6 +27,7 @@
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
 #include "shell/remote/remote_control.h"
+#include "shell/save/save_recall.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 #include "support/fake_dialogs.h"
@@ -349,7 +350,8 @@ class TickingClock final : public IClock {
 // Every procedure that acquires ends by itself, and answers a client as it ends, whatever the
 // user's run is set to stop at: a count, counted averages, the mask and limit tests end the
 // user's run, not the acquisitions of a procedure, nor the run it gives back as it ends.
-// Those that go on after their command are awaited.
+// Those that go on after their command are awaited. What the run keeps (its automatic save,
+// the tests' failure files, a recording) takes none of a procedure's acquisitions.
 TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   struct Case {
     const char* name;
@@ -360,12 +362,13 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   const auto answers = [](std::string query, std::string answer) {
     return [=] { return TrimBlanks(ExecCommand(query)) == answer; };
   };
-  const auto running = [] { return RunFlag; };  // the user's run, as it was before
+  bool userRun = false;
+  const auto running = [&] { return RunFlag == userRun; };  // the user's run, as it was before
   const Case cases[] = {
       {"autoscale",
        {"Trig:LowJitter Off", "GSS:Ch2 B", "Jitter:JitterOn Off", "Trig:PatternLockMode Off"},
        "*Autoscale Auto",
-       running},
+       [] { return RunFlag; }},  // it ends running
       {"channel calibration", {}, "FLASH:Calibr:AutocalCh", answers("FLASH:Calibr:AutocalResult?", "0")},
       {"TDR channel calibration",
        {"TDR:Mode TDR", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n"},
@@ -389,8 +392,8 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
        "Jitter:JitterOn On",
        [] { return JitterObj() && JitterObj()->Phase() >= 2; }},  // levels and bit map learnt
       {"low-jitter reference",
-       {"Jitter:JitterOn Off", "Trig:PatternLockMode Off", "GSS:A:Waweform Sinewave", "GSS:Ch2 A"},
-       "Trig:LowJitter On",
+       {"Jitter:JitterOn Off", "Trig:PatternLockMode Off", "GSS:A:Waweform Sinewave", "GSS:Ch2 A", "*Run"},
+       "Trig:LowJitter On",  // taken from the user's run
        answers("F4:Operat?", "MMM")},
   };
   const char* const stops[] = {
@@ -401,8 +404,17 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       ":Acq:Ch2:NAvg 4",
       "Acq:Ch1:Mode Sample;:Acq:Ch2:Mode Sample;:Acq:RunUntil StopBtn;:Automask:BuildAMask;"
       ":Mask:RunUntil Wfms;:Mask:NWfms 1;:Mask:Test On",
+      // The run's reactions, stopped: the files and the recording could be only the procedure's.
+      "*StopSingle Stop;:Mask:RunUntil StopBtn;:Mask:Action Save;:Automask:BuildAMask;:Mask:Test On",
       "Mask:EraseMask;:Meas:Display Param;:Meas:Ch1:YParam Max;:Limit1:Activ On;:Limit1:FailWhen Always;"
       ":Limit:Action Stop;:Limit:RunUntil Wfm;:Limit:NWfms 1;:Limit:TestOn On",
+      "*StopSingle Stop;:Acq:RunUntil NAcq;:Acq:NAcq 5;:Acq:React Save;:Meas:Display Param;:Limit1:Activ On;"
+      ":Limit:Action Save;:Limit:RunUntil StopBtn;:Limit:TestOn On;:Save:Disk:FileType Db;"
+      ":Save:Disk:FileName rec;:Save:Disk:Save",
+  };
+  const auto files = [] {
+    return std::distance(fs::recursive_directory_iterator(DataFolders().BaseDir),
+                         fs::recursive_directory_iterator());
   };
   TriggerSettings().PatternLengthList = {31, 63};
   TickingClock ticking(clock);
@@ -412,14 +424,19 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
       const TDialogsSuppressed remote;
-      ExecCommand(stop);
       ExecCommand("*Run");
+      ExecCommand(stop);
       for (const std::string& line : c.setup) ExecCommand(line);
+      userRun = RunFlag;
+      const ptrdiff_t written = files();
       const int64_t start = clock.NowMs();
       EXPECT_NO_THROW(ExecCommand(c.command));
       while (!c.ended() && ticking.NowMs() - start < kProcedureTimeLimitMs) ShellIdleStep();
       EXPECT_TRUE(c.ended());
       EXPECT_LT(clock.NowMs() - start, kProcedureTimeLimitMs);
+      EXPECT_EQ(files(), written);
+      EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
+      EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
     }
   }
   SetProgramClock(clock);

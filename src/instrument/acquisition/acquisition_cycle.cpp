@@ -558,10 +558,11 @@ bool TAcquisitionCycle::ReadRecordBlock() {
 
 void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   IAcqSettings& s = *settings_;
-  if (s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
   // A procedure's acquisition stays its own to the end of its cycle, also when the procedure
-  // ends in it and gives the user's run back: the run's stop conditions wait for the next.
+  // ends in it and gives the user's run back: the run's stop conditions and what the run
+  // keeps (its saves, a recording) wait for the next.
   const TFlagHeld procedure(ProcedureCycle, AcqHooks.ProcedureRunning());
+  if (!ProcedureRunning() && s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
     autoscalePending_ = false;
     AcqHooks.AutoscaleStep();
@@ -608,7 +609,7 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   AcqHooks.MaskTestAfterAcquisition();
   // The waveform of a Single counts too; the recording is saved by IdleWhenStopped below
   // once the acquisition has stopped.
-  if (AcqHooks.DatabaseRecording() && acquiring) AcqHooks.AccumulateDatabaseRecord();
+  if (AcqHooks.DatabaseRecording() && acquiring && !ProcedureRunning()) AcqHooks.AccumulateDatabaseRecord();
   if (FlagOfScalesChange.AnyChanged()) {
     bool channelScales = false;
     for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})

@@ -190,8 +190,9 @@ bool AcquisitionCycleExists();
 void StopRun();
 void StopRunAndSingle();
 // A procedure runs (autoscale, a calibration, a search, an analysis driving the acquisition),
-// or the cycle being finished ran for one: the run's stop conditions (the count, the mask and
-// limit tests) end the user's run, not the acquisitions of a procedure, and wait until then.
+// or the cycle being finished ran for one. Its acquisitions are not the user's run's: the
+// run's stop conditions (the count, the mask and limit tests) wait until then, and what the
+// run keeps (its automatic save, the tests' counts and files, a recording) takes none of them.
 bool ProcedureRunning();
 // Sets RunFlag; the "*Run" controls are told only of a change.
 void SetRunFlag(bool on);

@@ -329,7 +329,8 @@ TLimitResult JudgeLimitValue(int test, double value, const TLimitBand& band) {
 }
 
 void RunLimitTest() {
-  if (!LimitTestOn()) return;
+  // A procedure's acquisitions are not the user's run's: neither counted, saved nor stopped.
+  if (!LimitTestOn() || ProcedureRunning()) return;
   State.TestedCount = Saturated(State.TestedCount);
   const auto condition = GetIndex(State.If);
   bool trigger = condition == liAllPass || condition == liAllFail;
@@ -365,13 +366,11 @@ void RunLimitTest() {
   // "All" of nothing judged is no reason to act.
   if (trigger && judged) {
     if (ActionSet(laBeep)) LinkHooks.SystemBeep();
-    if (ActionSet(laStop) && !ProcedureRunning()) StopRunAndSingle();
+    if (ActionSet(laStop)) StopRunAndSingle();
     if (ActionSet(laSave))
       for (int s = 0; s < kSignalObjCount; ++s)
         if (toSave.test(static_cast<size_t>(s))) LimitSaveWaveform(static_cast<TTraceId>(s));
   }
-  // The run-until waits for the user's run: a procedure's acquisitions are not stopped.
-  if (ProcedureRunning()) return;
   const auto until = GetIndex(State.RunUntil);
   if ((until == lruWfm && static_cast<uint32_t>(State.NWfms->Value()) <= State.TestedCount) ||
       (until == lruFailures && static_cast<uint32_t>(State.Failures->Value()) <= State.FailCount)) {
