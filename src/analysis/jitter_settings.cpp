@@ -19,6 +19,7 @@
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
@@ -55,6 +56,9 @@ TColorRef SourceColour() {
 void JitterOnChanged(THandler& h) {
   const bool on = static_cast<TOnOffHandler&>(h).IsOn();
   if (on && RecallHoldsBack(h)) return;
+  if (on &&
+      RefusedBesideProcedure(TProcedure::JitterAnalysis, [] { SetOnAt("Jitter:JitterOn"_node, false); }))
+    return;
   SwitchJitterMeasurement(on);
 }
 

@@ -20,6 +20,7 @@
 #include "framework/settings/step_rules.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
@@ -238,6 +239,9 @@ double GetReferenceFrequency() {
 
 void SetupLowJitterReference() {
   if (RecallHoldsBack(*TriggerSettings().LowJitter)) return;
+  if (RefusedBesideProcedure(TProcedure::LowJitterReference,
+                             [] { TriggerSettings().LowJitter->SetOnByProgram(false); }))
+    return;
   State.Quiet = DialogsSuppressed();
   BreakAcquisition(true);
   ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);

@@ -76,6 +76,19 @@ void RedrawBottomStrip() {
   RebuildEyeParamLines();
 }
 
+TProcedure RunningProcedureNow() {
+  if (AutoscaleRunning()) return TProcedure::Autoscale;
+  if (CalibrationBusy()) return TProcedure::AutoCalibration;
+  if (TdrChannelCalibrationRunning()) return TProcedure::TdrChannelCalibration;
+  if (NormalizationDialogChannel() != 0) return TProcedure::TdrCorrection;
+  if (const TOECalibrationRun& oe = OEConvState().Run; oe.State != TOECalState::Idle)
+    return oe.GainRun ? TProcedure::OEGain : TProcedure::OEDarkLevel;
+  if (PatternSearchRun().SearchActive) return TProcedure::PatternSearch;
+  if (LowJitterState().Running) return TProcedure::LowJitterReference;
+  if (JitterObj() != nullptr) return TProcedure::JitterAnalysis;
+  return TProcedure::None;
+}
+
 }  // namespace
 
 void FillProgramUnitSlots() {
@@ -165,12 +178,9 @@ void InstallProgramUnits() {
   InstallTdrChannelCalibration();
   InstallMaskEditor();
   InstallJitter();
-  // Every procedure that drives the acquisition: the run's stop conditions wait for its end.
-  AcqHooks.ProcedureRunning.Set([] {
-    return AutoscaleRunning() || CalibrationBusy() || TdrChannelCalibrationRunning() ||
-           NormalizationDialogChannel() != 0 || OEConvState().Run.State != TOECalState::Idle ||
-           PatternSearchRun().SearchActive || LowJitterState().Running || JitterObj() != nullptr;
-  });
+  // Every procedure that drives the acquisition: the run's stop conditions wait for its end,
+  // and no other starts beside it.
+  AcqHooks.RunningProcedure.Set(RunningProcedureNow);
 }
 
 }  // namespace norv

@@ -22,6 +22,7 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
@@ -449,8 +450,8 @@ void CheckAutoCalibration() {
 }
 
 void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
-  // A command that arrives while a run's dialog is open waits for no second run.
-  if (State.CalibrationBusy) return;
+  // Not beside another procedure, nor a second run while a run's dialog is open.
+  if (RefusedBesideProcedure(TProcedure::AutoCalibration) || State.CalibrationBusy) return;
   const TBusyScope busy;
   if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) RunTimeBase(reason, ask);
   if (kind == kCalibrateChannels || kind == kCalibrateBoth) RunChannels(reason, ask);
@@ -568,7 +569,6 @@ void SetAutoCalibrationTimerEnabled(bool enabled) { AcquisitionCycle().AutoCalTi
 
 void InstallAutoCalibration() {
   AcqHooks.AutocalChannelsCheckInputs.Set(AutocalChannelsCheckInputs);
-  AcqHooks.CalibrationBusy.Set(CalibrationBusy);
   AcqHooks.CheckAutoCalibration.Set(CheckAutoCalibration);
 }
 

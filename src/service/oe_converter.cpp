@@ -24,6 +24,7 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
@@ -595,7 +596,8 @@ void ApplyOEConvSettings() {
 }
 
 bool StartOECalibration(bool gainRun, bool askUser) {
-  if (State.Run.State != TOECalState::Idle) return false;
+  const TProcedure procedure = gainRun ? TProcedure::OEGain : TProcedure::OEDarkLevel;
+  if (RefusedBesideProcedure(procedure) || State.Run.State != TOECalState::Idle) return false;
   const int channel = DestChannel();
   if (channel == 0) {
     Dialogs().Inform(
@@ -607,6 +609,8 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
                                TAnswer::OK) == TAnswer::Cancel)
     return false;
+  // A client may have started one while the question was open.
+  if (askUser && RefusedBesideProcedure(procedure)) return false;
   // A client may have moved the output while the user answered: the run would measure a
   // channel without the converter, under the channel the user agreed to.
   if (DestChannel() != channel) {

@@ -22,6 +22,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/channel_settings.h"
@@ -599,9 +600,14 @@ bool IsChannelNormalized(int channel) {
 
 void StartNormalization(int channel) {
   TNormalizationState& s = NormalizationState();
+  TTdrChannelNodes& n = TdrChannel(channel);
+  // Refused as its question's Cancel ends it: the switch goes off.
+  const auto refused = [&n] {
+    return RefusedBesideProcedure(TProcedure::TdrCorrection, [&n] { n.Normalize->SetOnByProgram(false); });
+  };
+  if (refused()) return;
   if (s.Dialog) throw EAssertion("Assertion failed (SRC\\TDR, line 1218)");
   const bool tdr = IsTDRMode(channel);
-  TTdrChannelNodes& n = TdrChannel(channel);
   const bool external = n.Destination->GetIndex() == tdExternal;
   if (tdr)
     ProgramSimulator().SetSimTDRCircuit(channel, TSimTdrCircuit::Short);
@@ -616,6 +622,8 @@ void StartNormalization(int channel) {
     n.Normalize->SetOnByProgram(false);
     return;
   }
+  // A client may have started one while the question was open.
+  if (refused()) return;
   n.Calibrated = true;
   LowerRecordLength(channel);
   s.Dialog = std::make_unique<TNormalizationDialog>();

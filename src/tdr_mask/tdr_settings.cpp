@@ -15,6 +15,7 @@
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
@@ -170,6 +171,7 @@ void ModeChanged() {
 // --- vertical calibration ---
 
 void DoVertCalibr(int slot, const THandler& command) {
+  if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
   TTdrChannelNodes& n = State.Channels[static_cast<size_t>(slot)];
   const bool tdr = ModeIndex() == tmTDR;
   if (tdr)
@@ -182,6 +184,8 @@ void DoVertCalibr(int slot, const THandler& command) {
     if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
         TAnswer::OK)
       return;
+    // A client may have started one while the question was open.
+    if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
   }
   BreakAcquisition(false);
   const bool runWas = RunFlag;

@@ -22,14 +22,17 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/instrument_list.h"
+#include "service/oe_converter.h"
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
 #include "shell/remote/remote_control.h"
 #include "shell/save/save_recall.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
+#include "support/assertion_text.h"
 #include "support/fake_dialogs.h"
 #include "tdr_mask/tdr_settings.h"
 
@@ -437,6 +440,70 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       EXPECT_EQ(files(), written);
       EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
+    }
+  }
+  SetProgramClock(clock);
+}
+
+// A procedure asked for beside another does not start: it answers at once, naming the one
+// that runs, which goes on to its own end: a client's search, the user's O/E calibration.
+TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt) {
+  struct Request {
+    std::string name, command, query;  // the query of a setting that asked for it: taken back
+  };
+  const Request requests[] = {
+      {"the autoscale", "*Autoscale Auto", ""},
+      {"the auto-calibration", "FLASH:Calibr:AutocalCh", ""},
+      {"the TDR/TDT channel calibration", "TDR:Ch1:DoVertCalibr", ""},
+      {"the TDR/TDT correction", "TDR:Ch1:Normalize On", "TDR:Ch1:Normalize?"},
+      {"the O/E dark level calibration", "FLASH:OECalibr:AutoDarkLvl", ""},
+      {"the O/E gain calibration", "FLASH:OECalibr:AutoCalGain", ""},
+      {"the pattern search", "Trig:PatternLockMode AutoDetect", "Trig:PatternLockMode?"},
+      {"the low-jitter reference", "Trig:LowJitter On", "Trig:LowJitter?"},
+      {"the jitter analysis", "Jitter:JitterOn On", "Jitter:JitterOn?"},
+  };
+  TickingClock ticking(clock);
+  SetProgramClock(ticking);
+  TriggerSettings().PatternLengthList = {31, 63};
+  OEConvHooks.OpenCalibrationWindow.Set([] { return true; });
+  const TOECalibrationRun& oe = OEConvState().Run;
+  for (const bool search : {true, false}) {
+    const std::string running = search ? "the pattern search" : "the O/E dark level calibration";
+    const auto runs = [&] {
+      return search ? PatternSearchRun().SearchActive : oe.State != TOECalState::Idle;
+    };
+    for (const Request& r : requests) {
+      if (search && r.name == running) continue;  // the lock is AutoDetect already
+      SCOPED_TRACE(running + " / " + r.name);
+      {
+        const TDialogsSuppressed remote;
+        ExecCommand(search ? "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20n;"
+                             ":Trig:PatternLockMode AutoDetect"
+                           : "OEConv:Dest Ch1");
+      }
+      if (!search) dialogs.answers = {TAnswer::OK};  // to the calibration's question
+      ASSERT_TRUE((search || StartOECalibration(false, true)) && runs());
+      const std::string refusal = "Cannot start " + r.name + ": " + running + " is running";
+      const int64_t asked = clock.NowMs();
+      EXPECT_EQ(test::AssertionText([&] {
+                  const TDialogsSuppressed remote;
+                  ExecCommand(r.command);
+                }),
+                refusal);
+      EXPECT_LT(clock.NowMs() - asked, 100);
+      if (!r.query.empty()) {
+        EXPECT_EQ(TrimBlanks(ExecCommand(r.query)), "OFF");
+      }
+      dialogs.shown.clear();
+      ExecCommand(r.command);  // at the screen: a box
+      EXPECT_EQ(dialogs.shown, std::vector<std::string>{SuppressedLogLine(TMessageKind::Error, refusal)});
+      // Its end: a search that finds none of the lengths, a calibration the user accepts.
+      const int64_t start = clock.NowMs();
+      while (runs() && oe.State != TOECalState::Finish && clock.NowMs() - start < kProcedureTimeLimitMs)
+        ShellIdleStep();
+      if (!search) EndOECalibration(true);
+      EXPECT_TRUE(search ? TrimBlanks(ExecCommand("Trig:PatternLockMode?")) == "OFF"
+                         : OEConvState().LastRunSucceeded);
     }
   }
   SetProgramClock(clock);

@@ -561,7 +561,7 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   // A procedure's acquisition stays its own to the end of its cycle, also when the procedure
   // ends in it and gives the user's run back: the run's stop conditions and what the run
   // keeps (its saves, a recording) wait for the next.
-  const TFlagHeld procedure(ProcedureCycle, AcqHooks.ProcedureRunning());
+  const TFlagHeld procedure(ProcedureCycle, RunningProcedure() != TProcedure::None);
   if (!ProcedureRunning() && s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
     autoscalePending_ = false;
@@ -712,7 +712,8 @@ void TAcquisitionCycle::IdleWhenStopped() {
   ServeRequests();
   AcqHooks.MeasurementPass();
   AcqHooks.TDRMeasurePass();
-  if (AutoCalibrationDue && !AcqHooks.CalibrationBusy()) {
+  // The automatic calibration waits for a procedure's end rather than be refused beside it.
+  if (AutoCalibrationDue && RunningProcedure() == TProcedure::None) {
     AutoCalibrationDue = false;
     AcqHooks.CheckAutoCalibration();
     autoCalTimer_->SetEnabled(true);
@@ -776,7 +777,7 @@ void StopRunAndSingle() {
   AcqHooks.NotifyStopSingleSwitchers();
 }
 
-bool ProcedureRunning() { return ProcedureCycle || AcqHooks.ProcedureRunning(); }
+bool ProcedureRunning() { return ProcedureCycle || RunningProcedure() != TProcedure::None; }
 
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;

@@ -16,6 +16,7 @@
 #include "framework/traces/trace_names.h"
 #include "framework/util/hook.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 
 namespace norv {
 
@@ -137,10 +138,8 @@ struct TAcqHooks {
   THook<void()> AutocalChannelsCheckInputs{"AcqHooks.AutocalChannelsCheckInputs"};
   THook<void()> TDRChannelCalibrationStep{"AcqHooks.TDRChannelCalibrationStep"};
   THook<void()> OEAutoCalStep{"AcqHooks.OEAutoCalStep"};
-  THook<bool()> CalibrationBusy{"AcqHooks.CalibrationBusy"};
-  // Autoscale, a calibration, a search or an analysis drives the acquisition (see
-  // ProcedureRunning).
-  THook<bool()> ProcedureRunning{"AcqHooks.ProcedureRunning"};
+  // The procedure that drives the acquisition now (see RunningProcedure).
+  THook<TProcedure()> RunningProcedure{"AcqHooks.RunningProcedure"};
   THook<void()> CheckAutoCalibration{"AcqHooks.CheckAutoCalibration"};
 };
 

@@ -11,6 +11,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
@@ -167,10 +168,20 @@ void StartAutoDetect() {
   SettingsHooks.StartPatternSearch(State.PatternClockRate);
 }
 
+// AutoDetect asked while another procedure runs: no search starts beside it, and the lock
+// goes Off (told) rather than claim a search that does not run. Before anything of the lock
+// is sent, so that the running procedure's acquisitions stay as they were.
+bool SearchRefused() {
+  return !RecallHoldsBack(*State.PatternLockMode) &&
+         RefusedBesideProcedure(TProcedure::PatternSearch, DropPatternLock);
+}
+
 void PatternLockChanged(THandler&) {
+  // A change of the lock ends the jitter analysis, which runs on it.
   SwitchJitterOff();
   uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};
   const bool active = mode != plmOff && !State.PatternLockMode->IsDisabled();
+  if (active && mode == plmAutoDetect && SearchRefused()) return;
   State.PatternClockRate = 0.0;
   TDoubleEditHandler& scaleA = *TimeBaseSettings().ScaleA[huTime];
   const double holdoffBefore = State.Holdoff->GetFloatValue();
@@ -213,6 +224,7 @@ void ResetPatternLock(THandler&) {
       State.PattAddDelay->SetOnByProgram(!IsOn(State.PattAddDelay));
       break;
     case plmAutoDetect:
+      if (RefusedBesideProcedure(TProcedure::PatternSearch)) break;
       if (HasPatSyncTrigOption()) SendPatternOn(false);
       ProgramSimulator().SimSetPatternOn(false);
       State.PatternClockRate = MeasurePatternRate(false);

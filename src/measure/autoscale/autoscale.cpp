@@ -18,6 +18,7 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
@@ -387,7 +388,7 @@ TAutoscaleRunState& AutoscaleRun() { return State; }
 bool AutoscaleRunning() { return State.AutoscaleState != kAutoscaleIdle; }
 
 void StartAutoscale(int item) {
-  if (AutoscaleRunning()) return;
+  if (AutoscaleRunning() || RefusedBesideProcedure(TProcedure::Autoscale)) return;
   if (!ChannelShown(2) && !ChannelShown(3)) return;
   // Without the undo ring nothing could be given back.
   if (!UndoBuffer || !UndoBuffer->Enabled) return;

@@ -350,7 +350,7 @@ TEST_F(CycleTest, StoppedWorkServesRequestsAndTheCalibrationTimer) {
   AcqHooks.MeasurementPass.Set([&] { log.push_back("measure"); });
   AcqHooks.CheckAutoCalibration.Set([&] { log.push_back("autocal"); });
   bool calibrating = true;
-  AcqHooks.CalibrationBusy.Set([&] { return calibrating; });
+  AcqHooks.RunningProcedure.Set([&] { return calibrating ? TProcedure::AutoCalibration : TProcedure::None; });
 
   MemoCopyRequest = DiskLoadRequest = true;
   AutoCalibrationDue = true;

@@ -26,6 +26,7 @@
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/setting_rules.h"
 #include "shell/ui/program_fixture.h"
+#include "support/assertion_text.h"
 #include "support/fake_clock.h"
 #include "support/setting_moves.h"
 
@@ -201,7 +202,12 @@ TEST_F(SetupProgramTest, EveryMovedSettingComesBackThroughEachRoundTrip) {
     std::erase_if(paths, [](const std::string& path) {
       return path == "TDR:CH1:NORMALIZE" || path == "TDR:CH2:NORMALIZE";
     });
-    const auto exec = [](const std::string& line) { Command(line); };
+    // A procedure's switch moved on while another procedure runs (a low-jitter reference
+    // switched on before) is refused, and stays off.
+    const auto exec = [](const std::string& line) {
+      const std::string refusal = test::AssertionText([&] { Command(line); });
+      EXPECT_TRUE(refusal == "no assertion" || refusal.starts_with("Cannot start ")) << refusal;
+    };
     const auto move = [&](const std::function<bool(const std::string&)>& which) {
       for (const std::string& path : paths)
         if (which(path)) test::MoveAtRandom(path, rng, exec);
