@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "controls/controls_state.h"
+#include "controls/look.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/text/dot_number.h"
 
@@ -18,6 +19,7 @@ namespace {
 const QColor kSilver(192, 192, 192);
 const QColor kGrey(128, 128, 128);
 constexpr int kListHeight = 22;
+constexpr int kTextIndent = 2;      // of an item's text in its row and in the closed box
 constexpr int kColouredSlots = 41;  // the list switcher's colours reach the first 41 slots
 constexpr uint32_t kUncolouredSource = 0x025FA3;
 
@@ -43,8 +45,8 @@ class TColorItemDelegate final : public QStyledItemDelegate {
     }
     painter->fillRect(option.rect, back);
     painter->setPen(text);
-    painter->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      index.data().toString());
+    painter->drawText(option.rect.adjusted(kTextIndent, 0, 0, 0),
+                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data().toString());
   }
 
  private:
@@ -148,14 +150,24 @@ void TColorComboBox::ValidateChoice(int index) {
   if (OnValidChange) OnValidChange(*this);
 }
 
+QRect TColorComboBox::TextRect() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  return style()
+      ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this)
+      .adjusted(kTextIndent, 0, 0, 0);
+}
+
+QFont TColorComboBox::ItemFont(int index) const {
+  return FittingFont(font(), itemText(index), TextRect().width());
+}
+
 void TColorComboBox::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
   QStyleOptionComboBox option;
   initStyleOption(&option);
   option.currentText.clear();
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
-  const QRect field =
-      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
   const int index = currentIndex();
   if (index < 0) return;
   QColor back = ItemBackColor(index), text = ItemTextColor(index);
@@ -166,10 +178,11 @@ void TColorComboBox::paintEvent(QPaintEvent*) {
     back = palette().color(QPalette::Highlight);
     text = Qt::white;
   }
-  painter.fillRect(field, back);
+  const QRect textRect = TextRect();
+  painter.fillRect(textRect.adjusted(-kTextIndent, 0, 0, 0), back);
   painter.setPen(text);
-  painter.drawText(field.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   itemText(index));
+  painter.setFont(ItemFont(index));
+  painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, itemText(index));
 }
 
 // ---------------------------------------------------------------------------------------

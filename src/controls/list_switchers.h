@@ -39,6 +39,11 @@ class TColorComboBox : public QComboBox {
   // choice fires OnValidChange. With every item disabled the choice stays where it was.
   void ValidateChoice(int index);
 
+  // Where the chosen item's text is drawn, and item i's font there: the list's, or a narrower
+  // one for a long text.
+  QRect TextRect() const;
+  QFont ItemFont(int index) const;
+
   std::function<void(TColorComboBox&)> OnValidChange;
 
  protected:

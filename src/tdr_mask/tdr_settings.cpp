@@ -132,6 +132,13 @@ void HorizontalUnitSequence() {
   PropagationEnabling();
 }
 
+// Velocity factor and dielectric constant are held to their own digits, so the choice between
+// them moves the factor slightly: the length scales follow it as they follow a new velocity.
+void PropagationUnitChanged() {
+  PropagationEnabling();
+  RecalcTimeBaseScales();
+}
+
 void PropagationChanged(THandler& h) {
   if (h.GetWhoChangedRaw() == wcvProgram) return;
   if (&h == State.DielConst) {
@@ -404,7 +411,7 @@ void RegisterTDRHandlers() {
   State.HorScale =
       root.AddRadioSw(0, "TDR:HorScale", "Time,Meter,Foot,Inch", [](THandler&) { HorizontalUnitSequence(); });
   State.Unit =
-      root.AddRadioSw(0, "TDR:Unit", "Velocity, DielConst", [](THandler&) { PropagationEnabling(); });
+      root.AddRadioSw(0, "TDR:Unit", "Velocity, DielConst", [](THandler&) { PropagationUnitChanged(); });
   State.Velos = root.AddDoubleEdit({.Path = "TDR:Velos",
                                     .Value = 1,
                                     .Digits = 4,

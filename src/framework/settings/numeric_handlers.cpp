@@ -315,8 +315,12 @@ void TDoubleEditHandler::SetValue(double value) {
   if (std::isnan(value)) return;
   NoteClampedReplay(value);
   const double next = Quantise(Clamp(value));
+  const bool changed = std::fabs(value_ - next) > Grid() / 2;
+  // A setup's line gives its value back as written, also where a conversion made just
+  // before it left one within the grid (a length scale converted from the time scale).
+  if (!changed && GetWhoChangedRaw() == wcvReplay) value_ = next;
   ChangeValue(
-      std::fabs(value_ - next) > Grid() / 2, [&] { value_ = next; }, RecordsUndo());
+      changed, [&] { value_ = next; }, RecordsUndo());
 }
 
 bool TDoubleEditHandler::SetValueByProgram(double value) {

@@ -29,6 +29,7 @@
 #include "app/program_pages.h"
 #include "app/program_units.h"
 #include "controls/hint_window.h"
+#include "controls/list_switchers.h"
 #include "controls/look.h"
 #include "controls/main_menu_button.h"
 #include "controls/menu_pages.h"
@@ -654,9 +655,10 @@ TEST_F(ProgramTest, RightClicksReachTheControlsAndButtonsWithoutAPageChangeNothi
 
 // The texts of a form that do not fit their place at the control's font: captions of
 // switchers and panels, lines of text on panels, texts of command buttons, check and radio buttons (beside
-// their mark), the values of labels and edits (and their boxes), and rows of buttons lower than a line of
-// text. Captions and values may take a narrower font when long, but never one below 9 pixels; a check or
-// radio text keeps the controls' size where the narrow face makes room for it.
+// their mark), the values of labels and edits (and their boxes), every item of a drop-down list in its closed
+// box, and rows of buttons lower than a line of text. Captions and values may take a narrower font when long,
+// but never one below 9 pixels; a check or radio text keeps the controls' size where the narrow face makes
+// room for it.
 QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
   QStringList clipped;
   const auto check = [&clipped](const QWidget* w, const QFont& font, const QString& text, int room) {
@@ -692,6 +694,9 @@ QStringList ClippedTexts(const QWidget& form, bool shownOnly = false) {
       for (int i = 0; i < command->ButtonCount(); ++i)
         check(command, command->ButtonFont(i), command->ButtonCaption(i), command->ButtonRect(i).width() - 6);
     }
+    for (const TColorComboBox* list : sw->findChildren<TColorComboBox*>())
+      for (int i = 0; i < list->count(); ++i)
+        check(list, list->ItemFont(i), list->itemText(i), list->TextRect().width());
     if (const auto* label = qobject_cast<const TRC_LabelSwitcher*>(sw)) {
       check(label, label->ValueFont(), label->ValueText(), label->TextRect().width());
       if (!label->rect().contains(label->ValueRect()))

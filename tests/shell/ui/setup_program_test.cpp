@@ -331,6 +331,12 @@ const TRoundTripRow kRoundTripRows[] = {
      {"TB:Units Bit", "TB:BitRate 2G48832", "TB:BitScaleB 160m"},
      0,
      "abcu"},
+    {"a length scale its time scale carries back within its tolerance", {"TB:ScaleMetreA 44k"}, 0, "abcu"},
+    {"a length scale in feet likewise", {"TB:ScaleFootA 320k"}, 0, "abcu"},
+    {"a length scale converted at a dielectric constant",
+     {"TB:ScaleA 10u", "TDR:VelOS 615m", "TDR:Mode TDR", "Trig:PatternLockMode Manual", "TDR:Unit DielConst"},
+     0,
+     "abcu"},
 };
 
 TEST_F(SetupProgramTest, EachReducedLineComesBackThroughItsRoundTrips) {
