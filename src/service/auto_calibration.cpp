@@ -32,7 +32,6 @@
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/timebase_settings.h"
 #include "service/calibration_settings.h"
-#include "shell/main_commands.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 
@@ -232,11 +231,7 @@ void RestoreChannelConstants(const TChannelRun& run) {
 
 void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAUTOCAL", argument); }
 
-void UndoChannelSetup(TChannelRun& run) {
-  if (!run.SetupActive) return;
-  run.SetupActive = false;
-  UndoBackToStep(run.SetupStep);
-}
+void UndoChannelSetup(TChannelRun& run) { run.Setup.GiveBack(); }
 
 void ChangedChannelRun() { AutocalHooks.ChannelRunChanged(); }
 
@@ -484,8 +479,8 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
 
 void BeginChannelCalibration() {
   TChannelRun& run = State.Channels;
-  run.SetupStep = BeginProcedureStep();
-  run.SetupActive = true;
+  run.Setup.Begin();
+  const TProcedureScope own(run.Setup);
   for (const auto& [display, band, offset, mode, recLen] :
        {std::tuple{"Ch1:Display"_node, "Ch1:Band"_node, "Ch1:Offset"_node, "Acq:Ch1:Mode"_node,
                    "Acq:Ch1:RecLen"_node},

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "service/flash_constants.h"
 
@@ -84,9 +85,9 @@ struct TChannelRun {
   int32_t Status = 0;
   int Progress = 0;
   std::string StatusText;
-  // The set-up waits to be undone; the instrument's calibration has been started.
-  bool SetupActive = false;
-  uint64_t SetupStep = 0;  // its undo step
+  // What it set for itself, given back once the inputs are checked; the instrument's
+  // calibration has been started.
+  TProcedureSetup Setup;
   bool Started = false;
   int Polls = 0;
   int UnchangedPolls = 0;

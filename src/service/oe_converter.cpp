@@ -35,7 +35,6 @@
 #include "instrument/simulator/simulator.h"
 #include "instrument/startup/dispatchers.h"
 #include "service/calibration_settings.h"
-#include "shell/main_commands.h"
 #include "shell/program_shell.h"
 
 namespace norv {
@@ -364,7 +363,7 @@ void GainStep() {
   FinishRun(!run.NoLight && run.MeasuredGain > 20.0);
 }
 
-// --- the calibration set-up: settings by program, all inside the run's undo step ---
+// --- the calibration set-up: settings by program, all the run's own ---
 
 // "Off": the first item of a choice, or an on/off setting off.
 void SetOffAt(std::string_view path) {
@@ -617,7 +616,7 @@ bool StartOECalibration(bool gainRun, bool askUser) {
     Dialogs().Inform(TMessageKind::Error, FormatLangStr("OE_DestMoved", channel - 1));
     return false;
   }
-  // The set-up is taken back by its undo step; without a ring it would stay.
+  // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return false;
   TOECalibrationRun& run = State.Run;
   run = {};
@@ -629,8 +628,11 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   run.AvgPowerZero = State.AvgPowerZero;
   run.SavedRun = RunFlag;
   StopTimers(run);
-  run.SetupStep = BeginProcedureStep();
-  EnterCalibrationSetup(channel);
+  run.Setup.Begin();
+  {
+    const TProcedureScope own(run.Setup);
+    EnterCalibrationSetup(channel);
+  }
   if (gainRun) {
     run.State = TOECalState::Gain;
   } else {
@@ -653,20 +655,17 @@ bool StartOECalibration(bool gainRun, bool askUser) {
 
 void OEAutoCalStep() {
   TOECalibrationRun& run = State.Run;
-  switch (run.State) {
-    case TOECalState::DarkLevel:
+  if (run.State == TOECalState::Finish || run.State == TOECalState::Cancel || run.State == TOECalState::Idle)
+    return;
+  {
+    // The dark levels the run tries are its set-up too.
+    const TProcedureScope own(run.Setup);
+    if (run.State == TOECalState::DarkLevel)
       DarkLevelStep();
-      break;
-    case TOECalState::AvgPowerZero:
+    else if (run.State == TOECalState::AvgPowerZero)
       AvgPowerZeroStep();
-      break;
-    case TOECalState::Gain:
+    else
       GainStep();
-      break;
-    case TOECalState::Finish:
-    case TOECalState::Cancel:
-    case TOECalState::Idle:
-      return;
   }
   if (run.WindowOpen) OEConvHooks.RefreshCalibrationWindow();
   if (run.State != TOECalState::Finish || (run.WindowOpen && !run.AutoClose)) return;
@@ -683,12 +682,14 @@ void EndOECalibration(bool ok) {
   if (run.State == TOECalState::Idle) return;
   // Only a finished, successful run has a result to keep.
   ok = ok && run.State == TOECalState::Finish && run.Succeeded;
-  const TOECalibrationRun ended = std::move(run);
+  TOECalibrationRun ended = std::move(run);
   run = {};
   State.LastRunSucceeded = ok;
   if (ended.WindowOpen) OEConvHooks.CloseCalibrationWindow();
-  // The set-up goes back first (the dark level with it); the result is set after it.
-  UndoBackToStep(ended.SetupStep);
+  // The set-up goes back first (the dark level with it); the result is set after it, as
+  // the run's own outcome.
+  ended.Setup.GiveBack();
+  const TProcedureScope own(ended.Setup);
   if (ended.GainRun) {
     if (ok) {
       TDoubleEditHandler& gain = *State.UserGain[ended.Point];

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "framework/util/statistics.h"
 
@@ -87,7 +88,7 @@ struct TOECalibrationRun {
   // What the calibration set-up stopped, given back at the end.
   bool SavedRun = false;
   bool SavedFlagTimer = false;
-  uint64_t SetupStep = 0;  // the undo step of the set-up
+  TProcedureSetup Setup;
 };
 
 // The factory points of a converter of the kind the simulator stands for (850, 1310 and
@@ -181,9 +182,9 @@ bool IsOEOutputOnChannel(int channel);
 // channel's attenuation and scale limits.
 void ApplyOEConversion();
 // Starts a calibration on the converter's channel: the program goes into the calibration
-// set-up (one undo step), the window opens and the acquisition runs. False when the output
-// is connected to no channel (the user told), the user cancelled, or no undo ring could
-// take the set-up back.
+// set-up, the window opens and the acquisition runs. False when the output is connected to
+// no channel (the user told), the user cancelled, or no work with an instrument runs (no
+// undo ring records).
 bool StartOECalibration(bool gainRun, bool askUser);
 void OEAutoCalStep();
 // Ends a run as the window's OK or Cancel does: the set-up taken back, then the gain stored

@@ -16,7 +16,6 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator.h"
-#include "shell/main_commands.h"
 #include "shell/program_shell.h"
 #include "shell/save/save_recall.h"
 #include "tdr_mask/tdr_settings.h"
@@ -139,7 +138,8 @@ TTdrChannelCalibration::~TTdrChannelCalibration() {
 }
 
 void TTdrChannelCalibration::Start() {
-  setupStep_ = BeginProcedureStep();
+  setup_.Begin();
+  const TProcedureScope own(setup_);
   const std::string ch = ChannelPrefix(channel_), other = ChannelPrefix(channel_ == 2 ? 3 : 2);
   SetOnAt(ch + "Display", true);
   SetOnAt(other + "Display", false);
@@ -230,10 +230,11 @@ void TTdrChannelCalibration::Finish(bool ok) {
   if (finished_) return;
   finished_ = true;
   if (Active == this) Active = nullptr;
-  UndoBackToStep(setupStep_);
+  setup_.GiveBack();
   // Only a calibration that reached its values stores them: a Cancel or a failure keeps
   // the channel's reference as it was.
   if (!ok || outcome_ != TTdrCalibrationOutcome::Succeeded) return;
+  const TProcedureScope own(setup_);
   TTdrChannelNodes& n = TdrChannel(channel_);
   if (tdr_) {
     n.RefAmpl->SetValueByProgram(values_.RefAmpl);
@@ -247,8 +248,8 @@ void TTdrChannelCalibration::Finish(bool ok) {
 
 bool TTdrChannelCalibration::Conclude(bool accepted) {
   const bool ok = accepted && outcome_ == TTdrCalibrationOutcome::Succeeded;
-  if (ok && !tdr_) SaveReferenceToMemory();
   Finish(ok);
+  if (ok && !tdr_) SaveReferenceToMemory();
   return ok;
 }
 

@@ -3,8 +3,8 @@
 // and its levels and edge give the reference values of the channel's "TDR:" nodes. TDR
 // (static) calibrates twice, with the 50 Ohm termination at the reference plane and then
 // without it; TDT once, on the generator's step. One step runs after each acquisition while
-// the calibration exists; the settings it changes for its own use go back through the undo
-// ring when it ends, and only an OK stores the reference values.
+// the calibration exists; the settings it changes for its own use (its set-up) go back when
+// it ends, and only an OK stores the reference values.
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/traces/trace_names.h"
 
 namespace norv {
@@ -60,8 +61,8 @@ class TTdrChannelCalibration {
   TTdrChannelCalibration(const TTdrChannelCalibration&) = delete;
   TTdrChannelCalibration& operator=(const TTdrChannelCalibration&) = delete;
 
-  // Opens an undo step, sets the channel and time base up for the calibration and asks
-  // for the first acquisition; from now on the acquisition cycle steps it.
+  // Sets the channel and time base up for the calibration (its set-up) and asks for the
+  // first acquisition; from now on the acquisition cycle steps it.
   void Start();
   // One step after an acquisition.
   void Step();
@@ -102,7 +103,7 @@ class TTdrChannelCalibration {
   TTdrCalibrationValues values_;
   TTdrCalibrationOutcome outcome_ = TTdrCalibrationOutcome::Running;
   bool finished_ = false;
-  uint64_t setupStep_ = 0;  // the undo step of the set-up
+  TProcedureSetup setup_;  // what it set for itself, given back at its end
 };
 
 // The calibration of a remote client, without its window: it runs to its end before the

@@ -6,6 +6,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_encoding.h"
@@ -13,6 +14,7 @@
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
@@ -138,6 +140,16 @@ void DefaultSetupCommand(THandler& h) {
 
 // Named without an item it undoes, whatever was chosen before.
 void UndoCommand(THandler& h) {
+  // The steps written while a procedure runs hold, for the settings it set for itself, the
+  // values from before it: an undo before its end would pull them from under it.
+  if (TProcedureSetup::AnyRunning()) {
+    const std::string text = FormatLangStr("UndoWaitsForProcedure", ProcedureName(RunningProcedure()));
+    RunFailingCommand([&text] {
+      Dialogs().Inform(TMessageKind::Error, text);
+      return false;
+    });
+    return;
+  }
   UndoRedoSettings(static_cast<TMainCommandHandler&>(h).GetCurrentItem() == 1, false);
 }
 
@@ -207,19 +219,6 @@ void UndoRedoSettings(bool redo, bool clearRedo) {
   ReplayUndoStep(redo);
   if (clearRedo) UndoBuffer->ClearRedo();
   ShellHooks.AfterUndoReplay();
-}
-
-uint64_t BeginProcedureStep() {
-  if (!UndoBuffer || !UndoBuffer->Enabled) return 0;
-  UndoBuffer->BeginStep();
-  return UndoBuffer->Stamp();
-}
-
-void UndoBackToStep(uint64_t step) {
-  // Counted first: a replay that writes a step of its own must not keep the loop going.
-  const int undos = UndoBuffer ? UndoBuffer->UndosBackTo(step) : 0;
-  for (int i = 0; i < undos && UndoBuffer && UndoBuffer->UndosBackTo(step) > 0; ++i)
-    UndoRedoSettings(false, true);
 }
 
 }  // namespace norv

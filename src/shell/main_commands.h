@@ -56,12 +56,4 @@ int32_t EffectiveItem(const TMainCommandHandler& handler, int32_t fallback);
 // delays; with clearRedo the redo side is emptied. Nothing happens on an empty side.
 void UndoRedoSettings(bool redo, bool clearRedo);
 
-// A procedure's set-up as an undo step of its own; the value names it for UndoBackToStep
-// (0 without a working ring).
-uint64_t BeginProcedureStep();
-// Takes back the procedure's set-up at its end: undoes every step back to the named one,
-// that one included, so a change made while it ran (a command sent meanwhile) cannot stand
-// in for it. Nothing when the set-up changed nothing or its step was undone already.
-void UndoBackToStep(uint64_t step);
-
 }  // namespace norv

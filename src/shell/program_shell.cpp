@@ -10,6 +10,7 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/handler.h"
 #include "framework/settings/node_path.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
@@ -170,6 +171,8 @@ void StopWithInstrument() {
 }
 
 bool ShellIdleStep() {
+  // Also when a procedure waits on a box: its own steps set their scopes themselves.
+  const TOutsideProcedures idle;
   const bool busy = (RunFlag || SingleFlag) && !CommFailure;
   if (ShellState.IdleHandlerInstalled && !AcqSuspended) AcquisitionIdleStep();
   return !busy;

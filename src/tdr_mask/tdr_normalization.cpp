@@ -28,7 +28,6 @@
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator.h"
-#include "shell/main_commands.h"
 #include "shell/program_shell.h"
 #include "shell/shell_state.h"
 #include "tdr_mask/generator_settings.h"
@@ -326,7 +325,8 @@ void ShowDialog(TNormalizationDialog& d) {
   const int number = d.Channel - 1;
   d.Caption = FormatLangStr("Norm____Ch_N", mode, number);
   d.Status = FormatLangStr("___Normalization", mode);
-  d.SetupStep = BeginProcedureStep();
+  NormalizationState().Setup.Begin();
+  const TProcedureScope setup(NormalizationState().Setup);
   TChannelSettingsState& ch = ChannelSettings();
   TChannelNodes& own = ch.Nodes[static_cast<size_t>(Slot(d.Channel))];
   TChannelNodes& other = ch.Nodes[static_cast<size_t>(1 - Slot(d.Channel))];
@@ -355,8 +355,10 @@ void ShowDialog(TNormalizationDialog& d) {
 }
 
 void EndDialog(const TNormalizationDialog& d, bool ok) {
-  UndoBackToStep(d.SetupStep);
+  NormalizationState().Setup.GiveBack();
   if (!ok) return;
+  // The correction taken is the procedure's own outcome, as its set-up was: no undo step.
+  const TProcedureScope own(NormalizationState().Setup);
   if (!d.External) SetStepsDelay(d.Retry);
   SetDelayedView(d);
   TTdrChannelNodes& n = TdrChannel(d.Channel);
@@ -639,6 +641,7 @@ void StartNormalization(int channel) {
   SingleFlag = false;
   s.Busy = true;
   const auto finish = [&] {
+    s.Setup.GiveBack();  // when the run raised before its end gave it back
     s.Running = false;
     s.Dialog.reset();
     s.Busy = false;
@@ -661,6 +664,7 @@ void StartNormalization(int channel) {
       SingleFlag = false;
       EndDialog(d, ok);
       if (ok) {
+        const TProcedureScope own(s.Setup);
         SetUpFunction(channel);
         Data(channel).WasOn = true;
       }
@@ -670,7 +674,10 @@ void StartNormalization(int channel) {
     }
     finish();
     if (ok) return true;
-    n.Normalize->SetOnByProgram(false);
+    {
+      const TProcedureScope own(s.Setup);
+      n.Normalize->SetOnByProgram(false);
+    }
     if (!withWindow) ThrowIfClosing();
     return false;
   });
@@ -681,6 +688,7 @@ void NormalizationAfterAcquisition() {
   if (!s || !s->Running || !s->Dialog || s->Dialog->Result != TNormResult::None) return;
   TNormalizationDialog& d = *s->Dialog;
   const TSignalObj& record = SignalObjs()[ChannelTrace(d.Channel)];
+  const TProcedureScope own(s->Setup);
   if (d.Tdr)
     TdrStep(d, record);
   else

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "instrument/record/signal_obj.h"
 
@@ -91,8 +92,6 @@ struct TNormalizationDialog {
   double D = 0, SW = 0, SB = 0;
   bool External = false, Negative = false;
   double Z = 0, H = 0, P = 0;
-  // The undo step of the set-up (BeginProcedureStep).
-  uint64_t SetupStep = 0;
   // What the window shows.
   std::string Caption;
   std::string Status;
@@ -109,6 +108,9 @@ struct TNormalizationState {
   bool Busy = false;
   bool Pending = false;  // a replay switched "Normalize" on: switched off afterwards
   std::unique_ptr<TNormalizationDialog> Dialog;
+  // What the procedure set for itself, given back at its end; what its end sets is its
+  // own too (no undo step).
+  TProcedureSetup Setup;
 };
 TNormalizationState& NormalizationState();
 void ResetNormalizationState();

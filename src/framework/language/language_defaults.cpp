@@ -542,6 +542,8 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"Failures", "Failures"},
     {kHeading "Procedures", ""},
     {"CannotStartBesideProcedure", "Cannot start %s: %s is running"},
+    {"UndoWaitsForProcedure", "Undo and Redo wait for the end of %s"},
+    {"procAny", "a procedure"},
     {"procAutoscale", "the autoscale"},
     {"procAutoCalibration", "the auto-calibration"},
     {"procTdrChannelCalibration", "the TDR/TDT channel calibration"},

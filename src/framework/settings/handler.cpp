@@ -1,7 +1,9 @@
 #include "framework/settings/handler.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/errors.h"
@@ -46,6 +48,7 @@ THandler::~THandler() {
     switcher->HandlerReplaced(nullptr);
   }
   if (UndoBuffer) UndoBuffer->ReplaceHandler(this, nullptr);
+  TProcedureSetup::ReplaceHandler(this, nullptr);
   for (THandler*& node : DisplayColorNodes)
     if (node == this) node = nullptr;
 }
@@ -93,6 +96,7 @@ void THandler::HandOverTo(THandler& replacement) {
   for (ISwitcher* switcher : moved)
     if (replacement.IsBound(switcher)) switcher->UpdateFromHandler();
   if (UndoBuffer) UndoBuffer->ReplaceHandler(this, &replacement);
+  TProcedureSetup::ReplaceHandler(this, &replacement);
   for (THandler*& node : DisplayColorNodes)
     if (node == this) node = &replacement;
 }
@@ -112,7 +116,12 @@ TWhoChanged THandler::GetWhoChanged() const {
 std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool replay) {
   TOriginScope origin(*this, replay ? wcvReplay : wcvCommand);
   if (replay && !isQuery) NoteRecallLineSets(*this);
-  return Execute(param, isQuery, replay);
+  if (isQuery) return Execute(param, isQuery, replay);
+  const uint64_t begunBefore = TProcedureSetup::BegunCount();
+  std::string reply = Execute(param, isQuery, replay);
+  // Set by a command or a recall, even to the value it holds: the value stays.
+  TProcedureSetup::NoteChangedMeanwhile(*this, begunBefore);
+  return reply;
 }
 
 std::string THandler::Execute(const std::string&, bool, bool) { return {}; }
@@ -128,13 +137,18 @@ void THandler::UpdateMyColors() {
 }
 
 void THandler::WriteUndo(const std::function<std::string()>& oldText) {
-  if (!UndoBuffer || !UndoBuffer->Enabled || internal_) return;
+  if (internal_ || TProcedureSetup::RecordChange(*this, oldText)) return;
+  const std::optional<std::string> before = TProcedureSetup::NoteChangedMeanwhile(*this);
+  if (!UndoBuffer || !UndoBuffer->Enabled) return;
   const TWhoChanged who = GetWhoChanged();
   if ((who == wcvSwitcher || who == wcvCommand) && !no_undo_step_) UndoBuffer->BeginStep();
-  if (UndoBuffer->Stamp() > undo_stamp_) {
-    UndoBuffer->WriteItem(oldText(), this);
-    undo_stamp_ = UndoBuffer->Stamp();
-  }
+  WriteUndoLine([&] { return before ? *before : oldText(); });
+}
+
+void THandler::WriteUndoLine(const std::function<std::string()>& oldText) {
+  if (!UndoBuffer || !UndoBuffer->Enabled || internal_ || UndoBuffer->Stamp() <= undo_stamp_) return;
+  UndoBuffer->WriteItem(oldText(), this);
+  undo_stamp_ = UndoBuffer->Stamp();
 }
 
 void THandler::ChangeValue(bool changed, const std::function<void()>& store, bool recordUndo) {

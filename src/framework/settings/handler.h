@@ -114,9 +114,12 @@ class THandler {
   // Only edit and source handlers have colours.
   virtual void UpdateMyColors();
 
-  // Records the old value of a change into the undo ring (see the change protocol); its
-  // text is made only when it is recorded.
+  // Records the old value of a change into the undo ring, or into the set-up of the
+  // procedure whose code runs (see the change protocol); its text is made only when it is
+  // recorded.
   void WriteUndo(const std::function<std::string()>& oldText);
+  // The old value of this handler in the undo step being written, unless it has one there.
+  void WriteUndoLine(const std::function<std::string()>& oldText);
   uint64_t GetUndoStamp() const { return undo_stamp_; }
 
  protected:

@@ -103,7 +103,7 @@ bool RecallHoldsBack(THandler& handler) {
   return true;
 }
 
-void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay) {
+void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay, TRecallTold told) {
   std::vector<std::string> skipped;
   TRecall recall;
   {
@@ -114,6 +114,10 @@ void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>
     } inForce{std::exchange(Recall, &recall)};
     TSettingsBatch batch;
     replay(skipped);
+  }
+  if (told == TRecallTold::LogOnly) {
+    if (!skipped.empty()) LogNotice(TMessageKind::Warning, ReportText(skipped, {}, false));
+    return;
   }
   std::vector<std::string> heldBack;
   for (auto& line : recall.heldBack) heldBack.push_back(std::move(line.second));

@@ -5,6 +5,7 @@
 // so that the user starts what it starts when that is wanted.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,12 +19,18 @@ class THandler;
 // line; a recall in force names the setting in its warning.
 bool RecallHoldsBack(THandler& handler);
 
+// How a recall tells what it skipped and held back: through the dialogs; or, giving back
+// a procedure's set-up (which starts nothing anyone asked for), nothing of what it held
+// back and the lines it skipped in the log alone.
+enum class TRecallTold : uint8_t { Dialogs, LogOnly };
+
 // Runs a replay of settings (a setup's lines, an undo step) as one recall inside one
 // settings batch; the replay adds the lines it skipped as they set no setting. Then tells
 // the user once, through the dialogs (a remote client's replay logs it), which lines were
 // skipped and which settings were set without starting their procedures: the first few of
 // each, shortened.
-void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay);
+void RecallSettings(const std::function<void(std::vector<std::string>& skipped)>& replay,
+                    TRecallTold told = TRecallTold::Dialogs);
 
 // For its scope, a recall names the settings it held back in the status line and the log
 // instead of a box: a recall nobody at the screen asked for (the start's) must not keep a

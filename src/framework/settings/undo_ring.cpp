@@ -1,6 +1,7 @@
 #include "framework/settings/undo_ring.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,6 @@ void TUndoBuffer::WriteItem(const std::string& text, THandler* handler) {
     snapshots_[write_slot_].clear();
     redo_limit_ = write_index_;
   }
-  if (step_pending_) step_stamps_[write_slot_] = stamp_counter_;
   snapshots_[write_slot_].push_back({text, handler});
   ++write_count_;
   step_pending_ = false;
@@ -121,15 +121,6 @@ const TUndoSnapshot& TUndoBuffer::Redo() {
   return taken;
 }
 
-int TUndoBuffer::UndosBackTo(uint64_t stepStamp) const {
-  if (!Enabled || UndoEmpty) return 0;
-  int slot = after_slot_ ? write_index_ : PrevIndex(write_index_);
-  for (int undos = 1;; ++undos, slot = PrevIndex(slot)) {
-    if (step_stamps_[slot] == stepStamp) return undos;
-    if (slot == oldest_index_) return 0;
-  }
-}
-
 void TUndoBuffer::ClearRedo() {
   redo_limit_ = write_index_;
   RedoEmpty = true;
@@ -149,6 +140,60 @@ void TUndoBuffer::ReplaceHandler(const THandler* handler, THandler* replacement)
     if (line.Handler == handler) line.Handler = replacement;
 }
 
+void ReplayUndoLines(const std::function<const TUndoSnapshot*()>& lines,
+                     const std::function<const TUndoSnapshot*()>& written,
+                     std::vector<std::string>& skipped) {
+  // As a setup loads (a line restored before the one that sets its limits back is clamped
+  // on the first pass and gets its value on the second). By index and re-checked: a
+  // replayed change may re-register a handler (its lines are then retargeted in place) or
+  // even stop the ring, and the step's lines with it.
+  //
+  // A node the step did not change held the same value before and after it, so the replay
+  // must leave it as it found it. Yet the rules of a node restored before the one that sets
+  // its limits back can clamp it (time scale A restored before B clamps B and the delays):
+  // such a node wrote its value among the replay's own lines, and is replayed after the
+  // step's lines with that value, as is any node that this in turn moves. Found by handler
+  // each time: restoring adds lines there and may retarget or drop some.
+  const TUndoSnapshot* step = lines();
+  if (!step) return;
+  const size_t stepLines = step->size();
+  std::vector<const THandler*> outside;
+  size_t scanned = 0;  // the replay's own lines looked at so far
+  const auto count = [&] {
+    const TUndoSnapshot* own = lines();
+    const TUndoSnapshot* wrote = own ? written() : nullptr;
+    if (wrote) {
+      for (scanned = std::min(scanned, wrote->size()); scanned < wrote->size(); ++scanned) {
+        const THandler* handler = (*wrote)[scanned].Handler;
+        const auto same = [&](const TUndoLine& l) { return l.Handler == handler; };
+        if (handler && std::none_of(own->begin(), own->end(), same) &&
+            std::find(outside.begin(), outside.end(), handler) == outside.end())
+          outside.push_back(handler);
+      }
+    }
+    return stepLines + outside.size();
+  };
+  std::vector<bool> named;
+  std::vector<std::string> passedOver;
+  ReplayRecallLines(count, [&](size_t i, int) {
+    const TUndoSnapshot* own = lines();
+    if (!own) return;
+    if (named.size() <= i) named.resize(i + 1);
+    std::vector<std::string>& skips = named[i] ? passedOver : skipped;
+    named[i] = true;
+    if (i < stepLines) {
+      Restore((*own)[i], skips);
+      return;
+    }
+    const TUndoSnapshot* wrote = written();
+    if (!wrote) return;
+    const THandler* handler = outside[i - stepLines];
+    const auto found =
+        std::find_if(wrote->begin(), wrote->end(), [&](const TUndoLine& l) { return l.Handler == handler; });
+    if (found != wrote->end()) Restore(TUndoLine(*found), skips);  // a copy: restoring adds lines
+  });
+}
+
 void ReplayUndoStep(bool redo) {
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
   if (redo ? UndoBuffer->RedoEmpty : UndoBuffer->UndoEmpty) return;
@@ -156,51 +201,10 @@ void ReplayUndoStep(bool redo) {
   // been replaced by a command since it was written).
   RecallSettings([redo](std::vector<std::string>& skipped) {
     TUndoBuffer* ring = UndoBuffer.get();
-    const TUndoSnapshot& lines = redo ? ring->Redo() : ring->Undo();
-    // As a setup loads (a line restored before the one that sets its limits back is
-    // clamped on the first pass and gets its value on the second). By index and re-checked:
-    // a replayed change may re-register a handler (its lines are then retargeted in place)
-    // or even stop the ring, and the step's lines with it.
-    //
-    // A node the step did not change held the same value before and after it, so the
-    // replay must leave it as it found it. Yet the rules of a node restored before the one
-    // that sets its limits back can clamp it (time scale A restored before B clamps B and
-    // the delays): such a node wrote its value into the slot, and is replayed after the
-    // step's lines with that value, as is any node that this in turn moves. Found by
-    // handler each time: restoring adds lines to the slot and may retarget or drop some.
-    const size_t stepLines = lines.size();
-    std::vector<const THandler*> outside;
-    size_t scanned = 0;  // the slot's lines looked at so far
-    const auto count = [&] {
-      if (UndoBuffer.get() == ring) {
-        const TUndoSnapshot& written = ring->WriteList();
-        for (scanned = std::min(scanned, written.size()); scanned < written.size(); ++scanned) {
-          const THandler* handler = written[scanned].Handler;
-          const auto same = [&](const TUndoLine& l) { return l.Handler == handler; };
-          if (handler && std::none_of(lines.begin(), lines.end(), same) &&
-              std::find(outside.begin(), outside.end(), handler) == outside.end())
-            outside.push_back(handler);
-        }
-      }
-      return stepLines + outside.size();
-    };
-    std::vector<bool> named;
-    std::vector<std::string> passedOver;
-    ReplayRecallLines(count, [&](size_t i, int) {
-      if (UndoBuffer.get() != ring) return;
-      if (named.size() <= i) named.resize(i + 1);
-      std::vector<std::string>& skips = named[i] ? passedOver : skipped;
-      named[i] = true;
-      if (i < stepLines) {
-        Restore(lines[i], skips);
-        return;
-      }
-      const THandler* handler = outside[i - stepLines];
-      const TUndoSnapshot& written = ring->WriteList();
-      const auto found = std::find_if(written.begin(), written.end(),
-                                      [&](const TUndoLine& l) { return l.Handler == handler; });
-      if (found != written.end()) Restore(TUndoLine(*found), skips);  // a copy: restoring adds lines
-    });
+    const TUndoSnapshot& taken = redo ? ring->Redo() : ring->Undo();
+    // The replay writes the values it replaces into the slot just taken.
+    ReplayUndoLines([&] { return UndoBuffer.get() == ring ? &taken : nullptr; },
+                    [&] { return UndoBuffer.get() == ring ? &ring->WriteList() : nullptr; }, skipped);
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,11 +57,6 @@ class TUndoBuffer {
   // Lines of `handler` now belong to `replacement`, or are dropped when it is nullptr.
   void ReplaceHandler(const THandler* handler, THandler* replacement);
 
-  // How many undos lead back to the step opened by the BeginStep that Stamp() named just
-  // after it, that step included: 0 when nothing was written in it, or it was undone or
-  // has left the ring.
-  int UndosBackTo(uint64_t stepStamp) const;
-
   int GetWriteIndex() const { return write_index_; }
   // Lines written so far (replays included).
   uint64_t WriteCount() const { return write_count_; }
@@ -70,8 +66,7 @@ class TUndoBuffer {
   const TUndoSnapshot& TakeSlot();
 
   std::array<TUndoSnapshot, kSlots> snapshots_;
-  std::array<uint64_t, kSlots> step_stamps_{};  // the stamp each slot's step was opened under
-  TUndoSnapshot current_;                       // the snapshot handed out by the last Undo or Redo
+  TUndoSnapshot current_;  // the snapshot handed out by the last Undo or Redo
   bool after_slot_ = true;
   int write_index_ = 0;
   int oldest_index_ = 0;
@@ -103,5 +98,11 @@ inline constinit bool& UndoGroupStepOpened = UndoGroupState.UndoGroupStepOpened;
 // handlers a setup holds (IsSetupHandler) are replayed; the other lines are named in one
 // warning. Does nothing without a ring or when that side is empty.
 void ReplayUndoStep(bool redo);
+
+// The replay of ReplayUndoStep, inside a recall in force: `lines` are given back, and a
+// node outside them that the replay's rules move takes back the value the replay's own
+// lines (`written`) hold for it. Each gives nullptr once its lines are gone.
+void ReplayUndoLines(const std::function<const TUndoSnapshot*()>& lines,
+                     const std::function<const TUndoSnapshot*()>& written, std::vector<std::string>& skipped);
 
 }  // namespace norv

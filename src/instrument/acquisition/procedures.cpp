@@ -8,7 +8,7 @@ namespace norv {
 
 namespace {
 
-constexpr const char* kNameKeys[] = {"",
+constexpr const char* kNameKeys[] = {"procAny",
                                      "procAutoscale",
                                      "procAutoCalibration",
                                      "procTdrChannelCalibration",

@@ -9,6 +9,7 @@
 #include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
@@ -113,12 +114,16 @@ void Finish() {
   State.SearchActive = false;
   // The settings of the search go back to what they were before it; a failed one also
   // gives back what the lock mode's change set for it (the hold-off at its minimum).
-  ReplayUndoStep(false);
-  if (!search.Found() && State.LockStep != 0 && UndoBuffer && UndoBuffer->UndosBackTo(State.LockStep) == 1)
-    ReplayUndoStep(false);
-  if (UndoBuffer) UndoBuffer->ClearRedo();
+  // Either keeps what anyone else set meanwhile.
+  State.Setup.GiveBack();
+  if (search.Found())
+    State.LockSetup.Drop();
+  else
+    State.LockSetup.GiveBack();
   if (!State.SavedRun) SettingsHooks.StopRunAndSingle();
   Progress(-1);
+  // Its outcome, as the end of the lock mode's change: no undo step of its own.
+  const TProcedureScope own(State.Setup);
   if (search.Found()) {
     SetValueAt("Trig:PattLen"_node, search.Length());
     SetOnAt("Trig:PattAddDelay"_node, search.AddDelay());
@@ -128,7 +133,8 @@ void Finish() {
       const TDialogsSuppressed quiet(State.Quiet);
       Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
     }
-    SetItem("Trig:PatternLockMode"_node, "Off");
+    // A lock someone switched to another mode meanwhile stays as set.
+    if (IndexAt("Trig:PatternLockMode"_node) == plmAutoDetect) SetItem("Trig:PatternLockMode"_node, "Off");
     SettingsHooks.RefreshTriggerCell();
   }
   State.Search.reset();
@@ -148,8 +154,12 @@ void StartPatternSearch(double rate) {
   State.Quiet = DialogsSuppressed();
   // The lock mode's old value in the step being written: its change starts the search.
   const THandler* lock = TriggerSettings().PatternLockMode;
-  State.LockStep = lock && lock->GetUndoStamp() == UndoBuffer->Stamp() ? UndoBuffer->Stamp() : 0;
-  UndoBuffer->BeginStep();
+  if (lock && lock->GetUndoStamp() == UndoBuffer->Stamp())
+    State.LockSetup.Begin(UndoBuffer->WriteList());
+  else
+    State.LockSetup.Drop();
+  State.Setup.Begin();
+  const TProcedureScope own(State.Setup);
   Prepare();
   State.Target = std::make_unique<TSettingsTarget>(State.Channel);
   State.Search = std::make_unique<TPatternSearch>(*State.Target, TriggerSettings().PatternLengthList, rate);
@@ -164,6 +174,7 @@ void StartPatternSearch(double rate) {
 
 void PatternSearchStep() {
   if (!State.SearchActive || !State.Search) return;
+  const TProcedureScope own(State.Setup);
   State.Search->Step();
   Progress(State.Search->Progress());
   if (State.Search->Finished()) Finish();

@@ -1,13 +1,14 @@
 #pragma once
 // The pattern search in the running program: started by the pattern lock's AutoDetect
 // mode, it runs one step after each finished acquisition while the acquisition keeps
-// going. The settings it changes for its own use are given back through the undo ring
-// when it ends; then only the length, the additional delay and the divider it found are
-// applied, or the lock goes off and what the lock mode's change set goes back with them.
+// going. The settings it changes for its own use are its set-up, given back when it ends;
+// then only the length, the additional delay and the divider it found are applied, or the
+// lock goes off and what the lock mode's change set goes back with them.
 
 #include <cstdint>
 #include <memory>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/traces/trace_names.h"
 #include "instrument/settings/pattern_search.h"
 
@@ -21,8 +22,10 @@ struct TPatternSearchRunState {
   // Started for a remote client: "not found" goes to the log, not into a box.
   bool Quiet = false;
   TTraceId Channel = TTraceId::Ch1;
-  // The undo step of the lock mode's change that started the search; 0 when none did.
-  uint64_t LockStep = 0;
+  // What the search set for itself, and what the lock mode's change that started it set
+  // (nothing when none did): a failed search gives back both.
+  TProcedureSetup Setup;
+  TProcedureSetup LockSetup;
 };
 TPatternSearchRunState& PatternSearchRun();
 
@@ -30,7 +33,8 @@ TPatternSearchRunState& PatternSearchRun();
 void StartPatternSearch(double rate);
 // One step of a running search; nothing while none runs.
 void PatternSearchStep();
-// Ends a running search from outside (its window closed): it counts as failed.
+// Ends a running search from outside (its window closed, the lock switched off): it
+// counts as failed.
 void AbortPatternSearch();
 
 // Fills SettingsHooks.StartPatternSearch and AcqHooks.PatternSearchStep.

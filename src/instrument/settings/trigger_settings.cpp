@@ -19,6 +19,7 @@
 #include "instrument/settings/acquisition_settings.h"
 #include "instrument/settings/channel_settings.h"
 #include "instrument/settings/pattern_length_list.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings/setting_senders.h"
 #include "instrument/settings/settings_hooks.h"
@@ -177,6 +178,8 @@ bool SearchRefused() {
 }
 
 void PatternLockChanged(THandler&) {
+  // Switched away from AutoDetect, the lock ends its search as a Cancel does.
+  if (State.PatternLockMode->GetIndex() != plmAutoDetect) AbortPatternSearch();
   // A change of the lock ends the jitter analysis, which runs on it.
   SwitchJitterOff();
   uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};

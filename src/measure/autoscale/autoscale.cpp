@@ -28,7 +28,6 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "measure/hist/hist_objects.h"
-#include "shell/main_commands.h"
 #include "shell/program_shell.h"
 #include "shell/shell_state.h"
 
@@ -88,7 +87,7 @@ void RestoreTriggerSource() { SetIndexAt("Trig:Source", State.SavedTrigSource); 
 
 // --- start ------------------------------------------------------------------------------
 
-// What the start changes outside the undo step's own restore: given back in every case.
+// What the start changes outside the set-up's own restore: given back in every case.
 void SaveAndQuietAnalyses() {
   State.SavedPatternLock = IndexAt("Trig:PatternLockMode");
   State.SavedMeasDisplay = IndexAt("Meas:Display");
@@ -343,17 +342,23 @@ void EndAutoscale(bool success) {
   SetSimMode(false);
   State.AutoscaleState = kAutoscaleIdle;
   if (success) {
-    for (int code : {2, 3}) {
-      const int s = Slot(code);
-      SetIndexAt(Ch(code) + ":Atten:Unit", State.SavedAttenUnit[s]);
-      SetIndexAt("Displ:" + Ch(code) + ":Style", State.SavedStyle[s]);
+    {
+      const TProcedureScope own(State.Setup);
+      for (int code : {2, 3}) {
+        const int s = Slot(code);
+        SetIndexAt(Ch(code) + ":Atten:Unit", State.SavedAttenUnit[s]);
+        SetIndexAt("Displ:" + Ch(code) + ":Style", State.SavedStyle[s]);
+      }
+      RestoreTriggerSource();
+      SetIndexAt("Trig:Mode", State.SavedTrigMode);
     }
-    RestoreTriggerSource();
-    SetIndexAt("Trig:Mode", State.SavedTrigMode);
+    State.Setup.Keep();
   } else {
     BreakAcquisition(true);
-    UndoBackToStep(State.SetupStep);
+    State.Setup.GiveBack();
   }
+  // What it quietened comes back as part of it, in no undo step of its own.
+  const TProcedureScope own(State.Setup);
   SingleFlag = false;
   AcqHooks.NotifyStopSingleSwitchers();
   RunFlag = true;
@@ -390,7 +395,7 @@ bool AutoscaleRunning() { return State.AutoscaleState != kAutoscaleIdle; }
 void StartAutoscale(int item) {
   if (AutoscaleRunning() || RefusedBesideProcedure(TProcedure::Autoscale)) return;
   if (!ChannelShown(2) && !ChannelShown(3)) return;
-  // Without the undo ring nothing could be given back.
+  // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
   const TAutoscaleRunState fresh;
   State.KindMask = kKindMasks[std::clamp(item, 0, 3)];
@@ -402,12 +407,15 @@ void StartAutoscale(int item) {
   State.RequiredWaveforms = fresh.RequiredWaveforms;
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
-  State.SetupStep = BeginProcedureStep();
+  State.Setup.Begin();
   bool success = false;
   try {
-    SaveAndQuietAnalyses();
-    InitAutoscale();
-    SetProgress(0);
+    {
+      const TProcedureScope own(State.Setup);
+      SaveAndQuietAnalyses();
+      InitAutoscale();
+      SetProgress(0);
+    }
     const bool withWindow = AutoscaleHooks.ShowProgressWindow.IsSet() && !DialogsSuppressed();
     bool cancelled = false;
     if (withWindow) {
@@ -427,6 +435,7 @@ void StartAutoscale(int item) {
 
 void AutoscaleStep() {
   if (!AutoscaleRunning() || State.Ended) return;
+  const TProcedureScope own(State.Setup);
   try {
     switch (State.AutoscaleState) {
       case kAutoscaleAmplitude:

@@ -3,7 +3,8 @@
 // level and sets the time base so that a few periods (or bits) fill the screen. It runs
 // while the acquisition keeps going: each finished acquisition cycle runs one step of the
 // phase machine (AutoscaleStep) in place of the cycle's other work. Everything it changes
-// is one undo step; Cancel, a failure or an exception undoes that step.
+// is its set-up, which a success keeps as one undo step; Cancel, a failure or an exception
+// gives it back.
 //
 // With a progress window (AutoscaleHooks) StartAutoscale returns when the window closes;
 // without one (dialogs suppressed, as for a remote client) it drives the acquisition
@@ -15,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "measure/hist/hist_levels.h"
 
@@ -65,7 +67,8 @@ struct TAutoscaleRunState {
   std::array<int, 2> SavedAttenUnit{}, SavedStyle{}, SavedAcqMode{};
   int SavedTrigSource = 0, SavedTrigMode = 0, SavedMeasDisplay = 0, SavedPatternLock = 0;
   int SavedHistWeight = 0;
-  uint64_t SetupStep = 0;  // the undo step a failure takes back
+  // What it set: one undo step after a success, given back after a failure.
+  TProcedureSetup Setup;
 };
 TAutoscaleRunState& AutoscaleRun();
 

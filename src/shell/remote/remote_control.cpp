@@ -4,6 +4,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
@@ -39,6 +40,8 @@ void ApplyGuiRemoteMode() { RemoteHooks.ApplyGuiRemoteMode(GetGuiRemoteMode()); 
 
 std::string ExecCommand(std::string_view command) {
   if (!RootSpider) throw EAssertion("The settings are not ready yet");
+  // A client's line is never a procedure's own, even when it is served while one waits.
+  const TOutsideProcedures client;
   std::string reply = RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
   // A spectrum the line leaves without a transform would open its box in a later pass: a
   // client hears it as the line's error instead.

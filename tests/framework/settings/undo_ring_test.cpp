@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "framework/settings/procedure_setup.h"
 #include "framework/util/numeric_utils.h"
 #include "support/fake_dialogs.h"
 #include "support/settings_tree_fixture.h"
@@ -151,38 +153,34 @@ TEST_F(UndoTest, KeypadEntriesFormOneStep) {
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }
 
-// A procedure opens a step for its set-up and, at its end, undoes back to it. Steps
-// written after it count; a set-up that changed nothing, a step already undone or one
-// pushed out of the ring give 0, so the end never takes back somebody else's step.
-TEST_F(UndoTest, UndosBackToAProcedureStep) {
-  const auto beginSetup = [&](int counterValue) {
-    UndoBuffer->BeginStep();
-    const uint64_t step = UndoBuffer->Stamp();
-    if (counterValue >= 0) counter->SetIndexByProgram(static_cast<uint8_t>(counterValue));
-    return step;
+// A procedure's set-up stays out of the ring: it gives back its own, keeps what a command
+// set meanwhile, and an undo of that command brings back the value from before the
+// procedure, never one the procedure set for itself. Kept, the set-up is one step.
+TEST_F(UndoTest, AProcedureGivesBackItsOwnSetUpOutsideTheRing) {
+  TProcedureSetup setup;
+  const auto own = [&setup](const std::function<void()>& change) {
+    const TProcedureScope scope(setup);
+    change();
   };
   Exec("TEST:COUNTER V3");
-  uint64_t step = beginSetup(9);
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 1);
-  Exec("TEST:MODE DELAYED");  // a command sent while the procedure runs
-  counter->SetIndexBySwitcher(11);
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 3);
-  EXPECT_EQ(Replay("---"), "9 1,9 0,3 0");
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);  // undone: on the redo side now
-  EXPECT_EQ(Replay("+"), "9 0");
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 1);
+  setup.Begin();
+  own([&] {
+    counter->SetIndexByProgram(9);
+    mode->SetIndexByProgram(1);
+  });
+  Exec("TEST:COUNTER V11");  // a command sent while the procedure runs
+  own([&] { follower->SetOnByProgram(true); });
+  setup.GiveBack();
+  EXPECT_EQ(counter->GetIndex(), 11);
+  EXPECT_EQ(mode->GetIndex(), 0);
+  EXPECT_FALSE(follower->IsOn());
+  EXPECT_EQ(Replay("--"), "3 0,0 0");
+  EXPECT_TRUE(UndoBuffer->UndoEmpty);
 
-  // Nothing written in the set-up's step: the command after it is not the procedure's.
-  step = beginSetup(-1);
-  Exec("TEST:MODE DELAYED");
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);
-
-  // 99 steps after it the set-up is still the oldest step; one more drops it.
-  step = beginSetup(20);
-  for (int i = 0; i < 99; ++i) counter->SetIndexBySwitcher(static_cast<uint8_t>(30 + i % 2));
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 100);
-  mode->SetIndexBySwitcher(0);
-  EXPECT_EQ(UndoBuffer->UndosBackTo(step), 0);
+  setup.Begin();
+  own([&] { mode->SetIndexByProgram(1); });
+  setup.Keep();
+  EXPECT_EQ(Replay("-"), "0 0");
 }
 
 TEST_F(UndoTest, InternalAndNoStepHandlers) {

@@ -1,5 +1,6 @@
 // The system's close while a procedure started from the window runs: the procedure ends
-// first as its Cancel ends it, and the power-off setup holds the settings from before it.
+// first as its Cancel ends it, and the power-off setup holds the settings from before it,
+// with what a client changed meanwhile.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <sstream>
@@ -16,6 +18,8 @@
 
 #include "analysis/low_jitter.h"
 #include "framework/util/close_signal.h"
+#include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "framework/util/file_io.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/settings_hooks.h"
@@ -60,8 +64,11 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     // What it keeps by design, even when cancelled: the simulated cable the user was asked
     // to connect, what a reference run sets up for the reference to follow.
     std::vector<std::string> kept = {};
+    // A client's command on a setting the procedure sets for itself; none: no client acts.
+    const char* temporary = nullptr;
   };
   const auto command = [](const char* line) { return [line] { ExecCommand(line); }; };
+  const std::string kLockOff = "Trig:PatternLockMode Off";
   const Case cases[] = {
       {"autoscale", {"Default_Demo"}, {"TB:ScaleA 50N", "Ch1:Scale 50m"}, command("*Autoscale Auto")},
       {"channel calibration", {"Default_Demo"}, {"TB:ScaleA 50N"}, command("FLASH:Calibr:AutocalCh")},
@@ -72,17 +79,21 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
       {"O/E dark level",
        {"Default_Demo"},
        {"OEConv:Dest Ch1", "TB:ScaleA 50N"},
-       command("FLASH:OECalibr:AutoDarkLvl")},
+       command("FLASH:OECalibr:AutoDarkLvl"),
+       {},
+       "Trig:Holdoff 50U"},
       {"TDR channel calibration",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:DoVertCalibr"),
-       {"GSS:A:TDRCIRCUIT"}},
+       {"GSS:A:TDRCIRCUIT"},
+       "TB:ScaleA 20N"},
       {"TDR correction",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:Normalize On"),
-       {"GSS:A:TDRCIRCUIT"}},
+       {"GSS:A:TDRCIRCUIT"},
+       "TB:ScaleA 20N"},
       {"pattern search",
        {"Default_Demo"},
        {"TB:ScaleA 50N", "Acq:Ch1:RecLen 4096"},
@@ -96,41 +107,75 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        [] {
          TriggerSettings().PatternLengthList = {100, 200, 300};
          ExecCommand("Trig:PatternLockMode AutoDetect");
-       }},
+       },
+       {},
+       "Acq:Ch1:RecLen 2048"},
       {"low-jitter reference",
        {"Default_Demo", "Div4"},
        {"GSS:CH1 B", "GSS:CH2 A", "TB:ScaleA 100P"},
        command("Trig:LowJitter On"),
        {"CH2:BAND", "TRIG:REFFREQ", "ZOOM:F4:OFFSET", "TDR:SOURCE"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  const auto startWith = [this, &kLockOff](const Case& c, const std::string& change) {
     WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics - OptPatSyncTrig, 12, 77, true);
     Start(c.args);
+    dialogs_.answers = {TAnswer::OK};  // where the setup asks for a cable
     ExecCommand("Header Off");
     for (const std::string& line : c.setup) ExecCommand(line);
+    if (change == kLockOff) ExecCommand("Trig:PatternLockMode Manual");  // a lock to drop
     Acquire(2);
-    dialogs_.answers = {TAnswer::OK};  // where it asks for a cable first
-    const std::filesystem::path before = home_ / "before.set";
-    ASSERT_TRUE(SaveSetupFile(before, false));
-    // SIGTERM comes while the procedure's window is open (or its run goes on).
-    bool running = false;
-    QTimer::singleShot(0, [&] {
-      QPointer<QWidget> front = QApplication::activeModalWidget();
-      running = front != nullptr || LowJitterState().Running;
-      CloseSignalled = 1;
-      window().CloseQuietly();
-      // A window the close left open would hold the test.
-      QTimer::singleShot(3000, [front] {
-        if (front) front->close();
+  };
+  const auto client = [](const std::string& line) {
+    const TDialogsSuppressed quiet;  // as the remote server runs it
+    ExecCommand(line);
+  };
+  for (const Case& c : cases) {
+    // A client's change while it runs: a setting it leaves alone, one it sets for itself, all
+    // of them, and the pattern lock dropped.
+    std::vector<std::string> changes = {""};
+    if (c.temporary)
+      changes.insert(changes.end(), {"Ch2:Scale 50M", c.temporary, "*DefSetup Default", kLockOff});
+    for (const std::string& change : changes) {
+      SCOPED_TRACE(std::string(c.name) + " / " + change);
+      // What the user's settings become by the change alone.
+      const std::filesystem::path expected = home_ / "expected.set";
+      startWith(c, change);
+      if (!change.empty()) client(change);
+      ASSERT_TRUE(SaveSetupFile(expected, false));
+      Stop();
+      startWith(c, change);
+      // Where it asks for a cable first, or to try again.
+      dialogs_.answers = std::deque<TAnswer>(20, TAnswer::OK);
+      dialogs_.shown.clear();
+      // SIGTERM comes while the procedure's window is open (or its run goes on), after the
+      // client's change and the acquisitions that follow it.
+      bool running = false;
+      QTimer::singleShot(0, [&] {
+        QPointer<QWidget> front = QApplication::activeModalWidget();
+        running = front != nullptr || LowJitterState().Running;
+        if (!change.empty()) client(change);
+        // An undo would pull the set-up from under it: refused until it ends.
+        if (c.temporary && change.empty()) {
+          EXPECT_THROW(client("*Undo Undo"), EAssertion);
+        }
+        for (int i = 0; i < 20; ++i) window().IdleStep();
+        CloseSignalled = 1;
+        window().CloseQuietly();
+        // A window the close left open would hold the test.
+        QTimer::singleShot(3000, [front] {
+          if (front) front->close();
+        });
       });
-    });
-    c.start();
-    for (int i = 0; i < 500 && !window().CloseAccepted(); ++i) QTest::qWait(10);
-    EXPECT_TRUE(running);
-    ASSERT_TRUE(window().CloseAccepted());
-    EXPECT_EQ(ChangedLines(before, SetupFilePath(TSetupKind::PowerOff), c.kept), std::vector<std::string>{});
-    Stop();
+      c.start();
+      for (int i = 0; i < 500 && !window().CloseAccepted(); ++i) QTest::qWait(10);
+      EXPECT_TRUE(running);
+      ASSERT_TRUE(window().CloseAccepted());
+      EXPECT_EQ(ChangedLines(expected, SetupFilePath(TSetupKind::PowerOff), c.kept),
+                std::vector<std::string>{});
+      for (const std::string& shown : dialogs_.shown)
+        EXPECT_EQ(shown.find("recalled"), std::string::npos) << shown;
+      Stop();
+    }
   }
 }
 
