@@ -141,9 +141,11 @@ void DefaultSetupCommand(THandler& h) {
 // Named without an item it undoes, whatever was chosen before.
 void UndoCommand(THandler& h) {
   // The steps written while a procedure runs hold, for the settings it set for itself, the
-  // values from before it: an undo before its end would pull them from under it.
-  if (TProcedureSetup::AnyRunning()) {
-    const std::string text = FormatLangStr("UndoWaitsForProcedure", ProcedureName(RunningProcedure()));
+  // values from before it: an undo before its end would pull them from under it. (A set-up
+  // left open by a procedure that failed to start holds nothing back.)
+  if (const TProcedure running = RunningProcedure();
+      running != TProcedure::None && TProcedureSetup::AnyRunning()) {
+    const std::string text = FormatLangStr("UndoWaitsForProcedure", ProcedureName(running));
     RunFailingCommand([&text] {
       Dialogs().Inform(TMessageKind::Error, text);
       return false;

@@ -543,7 +543,6 @@ constexpr TDefaultText kDefaultTexts[] = {
     {kHeading "Procedures", ""},
     {"CannotStartBesideProcedure", "Cannot start %s: %s is running"},
     {"UndoWaitsForProcedure", "Undo and Redo wait for the end of %s"},
-    {"procAny", "a procedure"},
     {"procAutoscale", "the autoscale"},
     {"procAutoCalibration", "the auto-calibration"},
     {"procTdrChannelCalibration", "the TDR/TDT channel calibration"},

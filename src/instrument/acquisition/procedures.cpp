@@ -8,7 +8,7 @@ namespace norv {
 
 namespace {
 
-constexpr const char* kNameKeys[] = {"procAny",
+constexpr const char* kNameKeys[] = {"",
                                      "procAutoscale",
                                      "procAutoCalibration",
                                      "procTdrChannelCalibration",

@@ -25,7 +25,7 @@ enum class TProcedure : uint8_t {
 
 // The procedure that drives the acquisition now; None while the acquisitions are the user's.
 TProcedure RunningProcedure();
-// Its name in the messages ("the pattern search"; None: "a procedure").
+// Its name in the messages ("the pattern search").
 std::string ProcedureName(TProcedure procedure);
 
 // True when `starting` must not start because another procedure runs. The setting that
