@@ -169,12 +169,8 @@ void TProcedureSetup::ReplaceHandler(const THandler* handler, THandler* replacem
   }
 }
 
-TProcedureScope::TProcedureScope(TProcedureSetup& setup) : saved_(std::exchange(InScope, &setup)) {}
+TProcedureScope::TProcedureScope(TProcedureSetup* setup) : saved_(std::exchange(InScope, setup)) {}
 
 TProcedureScope::~TProcedureScope() { InScope = saved_; }
-
-TOutsideProcedures::TOutsideProcedures() : saved_(std::exchange(InScope, nullptr)) {}
-
-TOutsideProcedures::~TOutsideProcedures() { InScope = saved_; }
 
 }  // namespace norv

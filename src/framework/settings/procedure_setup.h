@@ -36,7 +36,6 @@ class TProcedureSetup {
   // Changes made after it (and after its end) outside the procedure form undo steps of
   // their own.
   void Begin(TUndoSnapshot taken = {});
-  bool Running() const { return running_; }
   // Sets back every setting it holds that nobody else has set meanwhile, as an undo step
   // is replayed (a setting the rules move on the way keeps its value), without an undo step
   // of its own and without telling anyone: it starts nothing that it holds back.
@@ -68,7 +67,6 @@ class TProcedureSetup {
 
  private:
   friend class TProcedureScope;
-  friend class TOutsideProcedures;
   void Link();
   void Unlink();
   // The lines nobody else has set meanwhile; the set-up ends.
@@ -85,12 +83,17 @@ class TProcedureSetup {
 };
 
 // For its scope the changes of settings belong to `setup`: the procedure's own code runs.
+// In the scope of a set-up already ended they form no undo step and nothing is given back
+// (a procedure's outcome, set after its set-up went back).
 class TProcedureScope {
  public:
-  explicit TProcedureScope(TProcedureSetup& setup);
+  explicit TProcedureScope(TProcedureSetup& setup) : TProcedureScope(&setup) {}
   ~TProcedureScope();
   TProcedureScope(const TProcedureScope&) = delete;
   TProcedureScope& operator=(const TProcedureScope&) = delete;
+
+ protected:
+  explicit TProcedureScope(TProcedureSetup* setup);
 
  private:
   TProcedureSetup* saved_;
@@ -98,15 +101,9 @@ class TProcedureScope {
 
 // For its scope no procedure's code runs, even inside one (a box it waits on): an idle
 // step, a client's command.
-class TOutsideProcedures {
+class TOutsideProcedures : public TProcedureScope {
  public:
-  TOutsideProcedures();
-  ~TOutsideProcedures();
-  TOutsideProcedures(const TOutsideProcedures&) = delete;
-  TOutsideProcedures& operator=(const TOutsideProcedures&) = delete;
-
- private:
-  TProcedureSetup* saved_;
+  TOutsideProcedures() : TProcedureScope(nullptr) {}
 };
 
 }  // namespace norv
