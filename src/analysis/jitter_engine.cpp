@@ -7,6 +7,7 @@
 #include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
@@ -34,8 +35,10 @@ const char* const kHistNames[kJitterHistCount] = {
 
 TEditHandler* Edit(std::string_view path) { return dynamic_cast<TEditHandler*>(NodeAt(path)); }
 
-// By program, for the nodes that exist: analyses that are not built have none.
+// By program, for the nodes that exist: analyses that are not built have none. Switched
+// off for good, as a change of the user's (the analysis does not give them back).
 void SwitchOff(std::string_view path) {
+  const TOutsideProcedures users;
   SetIndexAt(path, 0);
   SetOnAt(path, false);
 }
@@ -219,53 +222,26 @@ void JitterZoomOut(TJitterView& view, int32_t pattLen) {
 
 // --- engine ---
 
-struct TJ_Obj::TKept {
-  std::string Path;
-  std::function<void(THandler&)> Restore;
-};
-
 namespace {
 
-// Sets a node by program; the first time, remembers how to give its value back.
-class TKeeper {
+// Sets a node by program, for the nodes that exist. The unit above runs the engine in its
+// procedure's scope: what it sets is given back when the analysis ends.
+class TSetter {
  public:
-  explicit TKeeper(std::vector<TJ_Obj::TKept>& kept) : kept_(kept) {}
   void Index(std::string_view path, uint8_t index) {
     auto* h = dynamic_cast<TRadioSwHandler*>(NodeAt(path));
-    if (!h || index >= h->GetCount()) return;
-    Keep(path,
-         [old = h->GetIndex()](THandler& x) { static_cast<TRadioSwHandler&>(x).SetIndexByProgram(old); });
-    h->SetIndexByProgram(index);
+    if (h && index < h->GetCount()) h->SetIndexByProgram(index);
   }
   void On(std::string_view path, bool on) {
-    auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path));
-    if (!h) return;
-    Keep(path, [old = h->IsOn()](THandler& x) { static_cast<TOnOffHandler&>(x).SetOnByProgram(old); });
-    h->SetOnByProgram(on);
+    if (auto* h = dynamic_cast<TOnOffHandler*>(NodeAt(path))) h->SetOnByProgram(on);
   }
   void Int(std::string_view path, int32_t value) {
-    auto* h = dynamic_cast<TIntEditHandler*>(NodeAt(path));
-    if (!h) return;
-    Keep(path,
-         [old = h->GetIntValue()](THandler& x) { static_cast<TIntEditHandler&>(x).SetValueByProgram(old); });
-    h->SetValueByProgram(value);
+    if (auto* h = dynamic_cast<TIntEditHandler*>(NodeAt(path))) h->SetValueByProgram(value);
   }
   void Double(std::string_view path, double value) {
     auto* h = dynamic_cast<TDoubleEditHandler*>(NodeAt(path));
-    if (!h || !std::isfinite(value)) return;
-    Keep(path, [old = h->GetFloatValue()](THandler& x) {
-      static_cast<TDoubleEditHandler&>(x).SetValueByProgram(old);
-    });
-    h->SetValueByProgram(value);
+    if (h && std::isfinite(value)) h->SetValueByProgram(value);
   }
-
- private:
-  void Keep(std::string_view path, std::function<void(THandler&)> restore) {
-    for (const TJ_Obj::TKept& k : kept_)
-      if (k.Path == path) return;
-    kept_.push_back({std::string(path), std::move(restore)});
-  }
-  std::vector<TJ_Obj::TKept>& kept_;
 };
 
 }  // namespace
@@ -292,7 +268,6 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
     savedTimerEnabled_ = timer.Enabled();
     timer.SetEnabled(false);
   }
-  savedRun_ = RunFlag;
   if (NodeAt("*Run"_node)) RootSpider->ExecCommandLine("*Run"_node, false);
   BreakAcquisition(true);
   phase_ = 0;
@@ -300,15 +275,7 @@ TJ_Obj::TJ_Obj(TTraceId source, TJitterOutputs outputs) : outputs_(std::move(out
 }
 
 TJ_Obj::~TJ_Obj() {
-  try {
-    for (auto k = kept_.rbegin(); k != kept_.rend(); ++k)
-      if (THandler* h = NodeAt(k->Path)) k->Restore(*h);
-    if (!savedRun_ && RunFlag) StopRunAndSingle();
-    if (AcquisitionCycleExists())
-      AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);
-  } catch (...) {
-    // The tree is going away with the program: nothing left to give back to.
-  }
+  if (AcquisitionCycleExists()) AcquisitionCycle().FlagRegisterReadingTimer().SetEnabled(savedTimerEnabled_);
 }
 
 int32_t TJ_Obj::NextReachableTransition(int32_t from) const {
@@ -346,7 +313,7 @@ bool TJ_Obj::TakeFirstTransition() {
   return true;
 }
 
-void TJ_Obj::SetPatternDelay(int32_t delay) { TKeeper(kept_).Int("Trig:PattDelay"_node, delay); }
+void TJ_Obj::SetPatternDelay(int32_t delay) { TSetter().Int("Trig:PattDelay"_node, delay); }
 
 // The edge window shows the edge of the bit `edgeShift_` after the delayed one.
 int32_t TJ_Obj::BitDelay(int32_t bit) const { return ((bit - edgeShift_) % pattLen_ + pattLen_) % pattLen_; }
@@ -354,37 +321,37 @@ int32_t TJ_Obj::BitDelay(int32_t bit) const { return ((bit - edgeShift_) % pattL
 void TJ_Obj::SetBitDelay(int32_t bit) { SetPatternDelay(BitDelay(bit)); }
 
 void TJ_Obj::ApplyLevelSettings() {
-  TKeeper keep(kept_);
+  TSetter set;
   const bool ch1 = source_ == TTraceId::Ch1;
-  keep.On("Ch1:Display"_node, ch1);
-  keep.On("Ch2:Display"_node, !ch1);
-  keep.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 2);
-  keep.Int(ch1 ? "Acq:Ch1:NAvg"_node : "Acq:Ch2:NAvg"_node, 16);
+  set.On("Ch1:Display"_node, ch1);
+  set.On("Ch2:Display"_node, !ch1);
+  set.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 2);
+  set.Int(ch1 ? "Acq:Ch1:NAvg"_node : "Acq:Ch2:NAvg"_node, 16);
   for (std::string_view path : {"Eye:Measure"_node, "Hist:Axis"_node, "Meas:Display"_node, "Mark:Type"_node,
                                 "Limit:TestOn"_node, "Mask:Test"_node})
     SwitchOff(path);
-  keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
-  keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
-  keep.Index("TB:Units"_node, 0);
-  keep.On("TB:DualDel"_node, false);
-  keep.Double("TB:ScaleA"_node, 10 * unitInterval_);
-  keep.Double("TB:ScaleB"_node, 5 * unitInterval_);
-  keep.Index("TB:Mode"_node, 2);
-  keep.Double("TB:Delay"_node, 0);
-  keep.Index("Acq:FitTo"_node, 0);
+  set.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
+  set.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
+  set.Index("TB:Units"_node, 0);
+  set.On("TB:DualDel"_node, false);
+  set.Double("TB:ScaleA"_node, 10 * unitInterval_);
+  set.Double("TB:ScaleB"_node, 5 * unitInterval_);
+  set.Index("TB:Mode"_node, 2);
+  set.Double("TB:Delay"_node, 0);
+  set.Index("Acq:FitTo"_node, 0);
   SetPatternDelay(0);
 }
 
 void TJ_Obj::ApplyEdgeSettings() {
-  TKeeper keep(kept_);
+  TSetter set;
   const bool ch1 = source_ == TTraceId::Ch1;
-  keep.Int("Acq:Ch1:RecLen"_node, kEdgeRecLen);
-  keep.Int("Acq:Ch2:RecLen"_node, kEdgeRecLen);
-  keep.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 0);
-  keep.Index(ch1 ? "Displ:Ch1:Style"_node : "Displ:Ch2:Style"_node, 2);
-  keep.Double(ch1 ? "Ch1:Scale"_node : "Ch2:Scale"_node, amplitude_ / 6);
-  keep.Double(ch1 ? "Ch1:Offset"_node : "Ch2:Offset"_node, -(highLevel_ + lowLevel_) / 2);
-  keep.Double("TB:ScaleB"_node, unitInterval_ / 10);
+  set.Int("Acq:Ch1:RecLen"_node, kEdgeRecLen);
+  set.Int("Acq:Ch2:RecLen"_node, kEdgeRecLen);
+  set.Index(ch1 ? "Acq:Ch1:Mode"_node : "Acq:Ch2:Mode"_node, 0);
+  set.Index(ch1 ? "Displ:Ch1:Style"_node : "Displ:Ch2:Style"_node, 2);
+  set.Double(ch1 ? "Ch1:Scale"_node : "Ch2:Scale"_node, amplitude_ / 6);
+  set.Double(ch1 ? "Ch1:Offset"_node : "Ch2:Offset"_node, -(highLevel_ + lowLevel_) / 2);
+  set.Double("TB:ScaleB"_node, unitInterval_ / 10);
   // A window of one bit around the leading edge of the delayed bit, or of the next one
   // when that edge lies too near the record start.
   const TSignalObj& record = SignalObjs()[source_];
@@ -393,7 +360,7 @@ void TJ_Obj::ApplyEdgeSettings() {
   edgeShift_ = edge - unitInterval_ / 2 < record.IndexToX(0) ? 1 : 0;
   const double start = edge + edgeShift_ * unitInterval_ - unitInterval_ / 2;
   const double scaleA = ValueAt("TB:ScaleA"_node);
-  if (scaleA > 0) keep.Double("TB:Delay"_node, start / scaleA);
+  if (scaleA > 0) set.Double("TB:Delay"_node, start / scaleA);
 }
 
 bool TJ_Obj::ReadRecord(int expectedLength) {
@@ -402,7 +369,7 @@ bool TJ_Obj::ReadRecord(int expectedLength) {
   if (n != expectedLength) {
     // A length changed from outside is put back: else no record of this length would come.
     const std::string_view length = source_ == TTraceId::Ch1 ? "Acq:Ch1:RecLen"_node : "Acq:Ch2:RecLen"_node;
-    if (GetIntValue(Edit(length)) != expectedLength) TKeeper(kept_).Int(length, expectedLength);
+    if (GetIntValue(Edit(length)) != expectedLength) TSetter().Int(length, expectedLength);
     return false;
   }
   values_.resize(static_cast<size_t>(n));
@@ -655,9 +622,9 @@ void TJ_Obj::PhaseContexts() {
     SetBitDelay(contexts_[static_cast<size_t>(next)].FirstBit);
     return;
   }
-  TKeeper keep(kept_);
-  keep.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
-  keep.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
+  TSetter set;
+  set.Int("Acq:Ch1:RecLen"_node, kLevelRecLen);
+  set.Int("Acq:Ch2:RecLen"_node, kLevelRecLen);
   smallestMean_ = 1e20;
   largestMean_ = -1e20;
   spreadStat_.Reset();

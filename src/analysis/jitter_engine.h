@@ -142,15 +142,12 @@ struct TJitterOutputs {
 
 class TJ_Obj {
  public:
-  // Reads the pattern settings, starts the acquisition and applies the level settings.
+  // Reads the pattern settings, starts the acquisition and applies the level settings. The
+  // settings it drives are given back by the unit that runs it (its procedure's set-up).
   TJ_Obj(TTraceId source, TJitterOutputs outputs);
-  // Gives back every setting it drove, and the run state.
   ~TJ_Obj();
   TJ_Obj(const TJ_Obj&) = delete;
   TJ_Obj& operator=(const TJ_Obj&) = delete;
-
-  // A setting the engine drove, with the way to give its first value back.
-  struct TKept;
 
   // Why the engine cannot go on; the unit above acts on it after the step.
   enum class TStop : uint8_t {
@@ -214,13 +211,11 @@ class TJ_Obj {
   double EdgeTimeOf(int context, size_t point) const;
 
   TJitterOutputs outputs_;
-  std::vector<TKept> kept_;
   std::array<int32_t, 3> patternSettings_{};
   TStop stop_ = TStop::None;
   int32_t pattLen_ = 0;
   double unitInterval_ = 0;
   TTraceId source_ = TTraceId::Ch1;
-  bool savedRun_ = false;
   bool savedTimerEnabled_ = false;
   int phase_ = 0;
   int rounds_ = 0;

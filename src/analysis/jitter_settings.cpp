@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "analysis/jitter_engine.h"
-#include "analysis/low_jitter.h"
 #include "display/bottom_text.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -11,6 +10,7 @@
 #include "framework/settings/node_access.h"
 #include "framework/settings/node_path.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
@@ -23,7 +23,6 @@
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
-#include "shell/shell_state.h"
 
 namespace norv {
 
@@ -32,7 +31,10 @@ TJitterHooks JitterHooks;
 namespace {
 
 TJitterSettingsState State;
+// The analysis from its switch on to its switch off: what its engine drives is its set-up.
+TProcedureLife Life(TProcedure::JitterAnalysis);
 const TProgramUnit JitterUnit("jitter", [] {
+  Life.Abandon();
   State.JitterObj.reset();
   State = {};
   JitterHooks = {};
@@ -102,28 +104,33 @@ void JitterSamplingLevelChanged(THandler& h) {
   if (THandler* level = NodeAt("Jitter:CustLevel"_node)) level->SetDisabled(item != 1);
 }
 
-void ShowJitterError(const std::string& text) {
-  const TDialogsSuppressed quiet(State.Quiet);
-  Dialogs().Inform(TMessageKind::Error, text);
+void ShowJitterError(const std::string& text) { Life.Tell(TMessageKind::Error, text); }
+
+// The engine goes and its settings come back.
+void EndAnalysis() {
+  State.JitterObj.reset();
+  Life.End();
 }
 
 // An engine that cannot go on learns the changed pattern afresh, or ends as switching it
 // off does and tells why: it never waits for an acquisition that cannot come.
 void JitterStep() {
   if (!State.JitterObj) return;
+  const TProcedureScope own(Life.Setup());
   State.JitterObj->Step();
   switch (State.JitterObj->Stopped()) {
     case TJ_Obj::TStop::None:
       break;
     case TJ_Obj::TStop::PatternChanged:
-      State.JitterObj.reset();  // gives the settings back before the new engine keeps them
+      EndAnalysis();  // gives the settings back before the new engine takes them
       SwitchJitterMeasurement(true);
       break;
     case TJ_Obj::TStop::EdgesOutOfReach:
     case TJ_Obj::TStop::MapOutOfReach: {
       const bool edges = State.JitterObj->Stopped() == TJ_Obj::TStop::EdgesOutOfReach;
+      // Ended before its switch goes off: the switch is no setting it gives back.
+      EndAnalysis();
       SetOnAt("Jitter:JitterOn"_node, false);
-      State.JitterObj.reset();
       ShowJitterError(GetLangStr(edges ? "JitterEdgesOutOfReach" : "JitterMapOutOfReach"));
       break;
     }
@@ -176,7 +183,7 @@ void RegisterJitterHandlers() {
 
 void SwitchJitterMeasurement(bool on) {
   if (!on) {
-    State.JitterObj.reset();
+    EndAnalysis();
     return;
   }
   if (State.JitterObj) return;
@@ -186,8 +193,14 @@ void SwitchJitterMeasurement(bool on) {
     SetOnAt("Jitter:JitterOn"_node, false);
     return;
   }
-  State.Quiet = DialogsSuppressed();
+  if (!Life.Start()) return;
+  Life.HoldSwitch(NodeAt("Jitter:JitterOn"_node), "OFF");
+  Life.OnCancel = [] {
+    EndAnalysis();
+    SetOnAt("Jitter:JitterOn"_node, false);
+  };
   // The engine switches the analyses that share the screen off as it starts.
+  const TProcedureScope own(Life.Setup());
   State.JitterObj = std::make_unique<TJ_Obj>(PatternSearchRun().Channel,
                                              TJitterOutputs{JitterPhaseResults, ShowJitterError});
   State.NamesToRewrite = true;
@@ -258,15 +271,8 @@ void JitterPlotHidden(int kind) {
 void InstallJitter() {
   AcqHooks.JitterMeasurementExists.Set([] { return State.JitterObj != nullptr; });
   AcqHooks.JitterMeasurementStep.Set(JitterStep);
-  const auto switchOff = [] {
+  SetAnalysisSwitchOff(kJitterMenuId, [] {
     if (IsOnAt("Jitter:JitterOn"_node)) SetOnAt("Jitter:JitterOn"_node, false);
-  };
-  SetAnalysisSwitchOff(kJitterMenuId, switchOff);
-  // Else the power-off setup would keep the engine's or the reference run's settings in
-  // place of the user's.
-  ShellHooks.EndDrivingAnalyses.Set([switchOff] {
-    switchOff();
-    EndLowJitterRun();
   });
 }
 

@@ -52,8 +52,6 @@ struct TJitterSettingsState {
   std::vector<TParameterOfJtrMeas> JitterResults;
   bool NamesToRewrite = true;
   uint32_t ParamMask = 0;  // the "Jitter:JParam" items the list holds
-  // Switched on by a remote client: the engine's messages go to the log, not into boxes.
-  bool Quiet = false;
   bool Registered = false;
 };
 TJitterSettingsState& JitterSettings();

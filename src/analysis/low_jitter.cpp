@@ -15,6 +15,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/step_rules.h"
@@ -46,7 +47,12 @@ constexpr int kFitToMulti = 0;
 constexpr int kBandNarrow = 1;
 
 TLowJitterState State;
-const TProgramUnit StateUnit("low-jitter reference", [] { State = {}; });
+// The reference run, from its start to the sine built (or its cancel).
+TProcedureLife Life(TProcedure::LowJitterReference);
+const TProgramUnit StateUnit("low-jitter reference", [] {
+  Life.Abandon();
+  State = {};
+});
 
 // p brought into [-pi/2, 3 pi/2).
 double IntoFitRange(double p) { return p - kTwoPi * std::floor((p + kPi / 2) / kTwoPi); }
@@ -90,27 +96,9 @@ bool MeasureReferenceFrequency() {
   return true;
 }
 
-void SaveSettings() {
-  TLowJitterState::TSaved& s = State.Saved;
-  s.ScaleA = ScaleANode()->Value();
-  s.TimeBaseMode = GetIndex(TimeBaseSettings().Mode);
-  s.Ch2RecLen = GetIntValue(Ch2RecLenNode());
-  s.Ch1Display = IsOn(ChannelNodes(0).Display);
-  s.Ch1Acquire = IsOn(ChannelNodes(0).Acquire);
-}
-
-void RestoreSettings() {
-  const TLowJitterState::TSaved& s = State.Saved;
-  ScaleANode()->SetValueByProgram(s.ScaleA);
-  TimeBaseSettings().Mode->SetIndexByProgram(s.TimeBaseMode);
-  Ch2RecLenNode()->SetValueByProgram(s.Ch2RecLen);
-  ChannelNodes(0).Display->SetOnByProgram(s.Ch1Display);
-  ChannelNodes(0).Acquire->SetOnByProgram(s.Ch1Acquire);
-}
-
+// The run's end without a sine: its settings went back, and the switch goes off.
 void Refuse(std::string_view key) {
-  const TDialogsSuppressed quiet(State.Quiet);
-  Dialogs().Inform(TMessageKind::Error, GetLangStr(key));
+  Life.Tell(TMessageKind::Error, GetLangStr(key));
   TriggerSettings().LowJitter->SetOnByProgram(false);
 }
 
@@ -119,7 +107,7 @@ void Refuse(std::string_view key) {
 void FinishRun() {
   RebuildScreens();
   State.Running = false;
-  RestoreSettings();
+  Life.End();
   for (double& v : State.Accumulator) v /= State.Count;
   const TSignalObj& reference = SignalObjs()[TTraceId::Ch2];
   auto sine = std::make_unique<TRefSine>(State.Accumulator, reference.GetDX(), reference.GetX0(),
@@ -135,8 +123,13 @@ void FinishRun() {
 
 void LowJitterStep() {
   const TSignalObj& reference = SignalObjs()[TTraceId::Ch2];
-  // A record of another length was not taken for the run.
-  if (reference.GetRecLen() != kReferencePoints) return;
+  // A record of another length was not taken for the run; once no record of its length
+  // can come (the rules moved it), the run would wait forever: it ends as its Cancel does.
+  if (reference.GetRecLen() != kReferencePoints) {
+    if (GetIntValue(Ch2RecLenNode()) != kReferencePoints)
+      Life.Cancel(FormatLangStr("ProcGroundMoved", HandlerPath(Ch2RecLenNode())));
+    return;
+  }
   for (int i = 0; i < kReferencePoints; ++i) State.Accumulator[static_cast<size_t>(i)] += reference.GetY(i);
   if (++State.Count >= kReferenceRecords) FinishRun();
 }
@@ -238,34 +231,44 @@ double GetReferenceFrequency() {
 }
 
 void SetupLowJitterReference() {
-  if (RecallHoldsBack(*TriggerSettings().LowJitter)) return;
-  if (RefusedBesideProcedure(TProcedure::LowJitterReference,
-                             [] { TriggerSettings().LowJitter->SetOnByProgram(false); }))
+  TOnOffHandler& lowJitter = *TriggerSettings().LowJitter;
+  // A run switched on again before it ended goes on as it was.
+  if (RecallHoldsBack(lowJitter) || Life.Running()) return;
+  if (RefusedBesideProcedure(TProcedure::LowJitterReference, [&] { lowJitter.SetOnByProgram(false); }))
     return;
-  State.Quiet = DialogsSuppressed();
   BreakAcquisition(true);
   ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);
   RebuildScreens();
   if (!MeasureReferenceFrequency()) {
-    Refuse("LowJitterNoFrequency");
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("LowJitterNoFrequency"));
+    lowJitter.SetOnByProgram(false);
     return;
   }
+  // What the reference needs from now on stays after its run.
   ChannelNodes(0).Display->SetOnByProgram(true);
   ChannelNodes(1).Display->SetOnByProgram(true);
   AcquisitionSettings().FitTo->SetIndexByProgram(kFitToMulti);
   ChannelNodes(0).Deskew->SetValueByProgram(0);
   ChannelNodes(1).Deskew->SetValueByProgram(0);
   ChannelNodes(1).Band->SetIndexByProgram(kBandNarrow);
-  // A run switched on again before it ended keeps the settings saved at its start.
-  if (!State.Running) SaveSettings();
 
-  // Two periods of the reference on the ten divisions.
-  ScaleANode()->SetValueByProgram(CorrectNewVal1_2_5(2 / GetReferenceFrequency() / 10));
-  Ch2RecLenNode()->SetValueByProgram(kReferencePoints);
-  ChannelNodes(0).Display->SetOnByProgram(false);
-  ChannelNodes(0).Acquire->SetOnByProgram(false);
-  TimeBaseSettings().Mode->SetIndexByProgram(tbmA);
-
+  // The run's own set-up goes back at its end; the switch is off after a Cancel.
+  Life.Start();
+  Life.HoldSwitch(&lowJitter, "OFF");
+  Life.OnCancel = [] {
+    State.Running = false;
+    Life.End();
+    TriggerSettings().LowJitter->SetOnByProgram(false);
+  };
+  {
+    const TProcedureScope own(Life.Setup());
+    // Two periods of the reference on the ten divisions.
+    ScaleANode()->SetValueByProgram(CorrectNewVal1_2_5(2 / GetReferenceFrequency() / 10));
+    Ch2RecLenNode()->SetValueByProgram(kReferencePoints);
+    ChannelNodes(0).Display->SetOnByProgram(false);
+    ChannelNodes(0).Acquire->SetOnByProgram(false);
+    TimeBaseSettings().Mode->SetIndexByProgram(tbmA);
+  }
   State.Accumulator.fill(0);
   State.Count = 0;
   State.Running = true;
@@ -273,10 +276,8 @@ void SetupLowJitterReference() {
 
 void CancelLowJitterReference() {
   State.RefSineObj.reset();
-  if (State.Running) {
-    State.Running = false;
-    RestoreSettings();
-  }
+  State.Running = false;
+  Life.End();
   // F4 is given back only when the reference had taken it.
   TFunctionNodes& f4 = F4Nodes();
   if (f4.Operat && GetIndex(f4.Operat) == moLowJitter) {
@@ -285,12 +286,11 @@ void CancelLowJitterReference() {
   }
 }
 
-void EndLowJitterRun() {
-  if (State.Running) TriggerSettings().LowJitter->SetOnByProgram(false);
-}
-
 void LowJitterAfterAcquisition() {
-  if (State.Running) LowJitterStep();
+  if (State.Running) {
+    const TProcedureScope own(Life.Setup());
+    LowJitterStep();
+  }
 }
 
 bool LowJitter(int, const TSignalObj&, TSignalObj& result) {

@@ -64,16 +64,6 @@ struct TLowJitterState {
   int32_t Count = 0;
   // From the start of a reference run until its sine is built.
   bool Running = false;
-  // Started for a remote client: a refusal at its end goes to the log, not into a box.
-  bool Quiet = false;
-  // What the run changes for its own use, given back when it ends.
-  struct TSaved {
-    double ScaleA = 0;
-    uint8_t TimeBaseMode = 0;
-    int32_t Ch2RecLen = 0;
-    bool Ch1Display = false;
-    bool Ch1Acquire = false;
-  } Saved;
 };
 TLowJitterState& LowJitterState();
 
@@ -86,11 +76,9 @@ double GetReferenceFrequency();
 // frequency refuses the run with a message and switches "Trig:LowJitter" off again.
 void SetupLowJitterReference();
 // "Trig:LowJitter" off: the reference goes; a run still going gives its settings back; F4
-// set to "mmm" goes off and back to Add.
+// set to "mmm" goes off and back to Add. Every other way out of a run (a Stop, its settings
+// set meanwhile, the close) ends it so too.
 void CancelLowJitterReference();
-// The close: a reference run still going ends as "Trig:LowJitter" off ends it; a finished
-// reference stays.
-void EndLowJitterRun();
 // After every acquisition while "Trig:LowJitter" is on: one step of a running reference
 // run.
 void LowJitterAfterAcquisition();

@@ -76,19 +76,6 @@ void RedrawBottomStrip() {
   RebuildEyeParamLines();
 }
 
-TProcedure RunningProcedureNow() {
-  if (AutoscaleRunning()) return TProcedure::Autoscale;
-  if (CalibrationBusy()) return TProcedure::AutoCalibration;
-  if (TdrChannelCalibrationRunning()) return TProcedure::TdrChannelCalibration;
-  if (NormalizationDialogChannel() != 0) return TProcedure::TdrCorrection;
-  if (const TOECalibrationRun& oe = OEConvState().Run; oe.State != TOECalState::Idle)
-    return oe.GainRun ? TProcedure::OEGain : TProcedure::OEDarkLevel;
-  if (PatternSearchRun().SearchActive) return TProcedure::PatternSearch;
-  if (LowJitterState().Running) return TProcedure::LowJitterReference;
-  if (JitterObj() != nullptr) return TProcedure::JitterAnalysis;
-  return TProcedure::None;
-}
-
 }  // namespace
 
 void FillProgramUnitSlots() {
@@ -178,9 +165,6 @@ void InstallProgramUnits() {
   InstallTdrChannelCalibration();
   InstallMaskEditor();
   InstallJitter();
-  // Every procedure that drives the acquisition: the run's stop conditions wait for its end,
-  // and no other starts beside it.
-  AcqHooks.RunningProcedure.Set(RunningProcedureNow);
 }
 
 }  // namespace norv

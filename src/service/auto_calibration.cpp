@@ -42,7 +42,12 @@ TAutocalHooks AutocalHooks;
 namespace {
 
 TAutoCalibrationState State;
-const TProgramUnit AutoCalibrationUnit("auto calibration", ResetAutoCalibration);
+// A run of the time-base and channel calibrations; the channel run's set-up is its set-up.
+TProcedureLife Life(TProcedure::AutoCalibration);
+const TProgramUnit AutoCalibrationUnit("auto calibration", [] {
+  Life.Abandon();
+  ResetAutoCalibration();
+});
 
 constexpr double kWarmUpPoints[4] = {0, 5, 15, 30};  // minutes after start
 constexpr int64_t kStartOffsetMs = 86;               // 1e-6 day before the first check
@@ -231,7 +236,8 @@ void RestoreChannelConstants(const TChannelRun& run) {
 
 void SendStartAutocal(int32_t argument) { SendIntCommand("CALIBR:SAMPLER:STARTAUTOCAL", argument); }
 
-void UndoChannelSetup(TChannelRun& run) { run.Setup.GiveBack(); }
+// The set-up goes back once the inputs are checked; the run goes on in the instrument.
+void UndoChannelSetup() { Life.Setup().GiveBack(); }
 
 void ChangedChannelRun() { AutocalHooks.ChannelRunChanged(); }
 
@@ -244,7 +250,6 @@ void EndChannelPolling(bool success, const std::string& failureNote = {}) {
     run.StatusText = GetLangStr("ErrorCode_") + run.StatusText + failureNote;
   }
   run.Phase = success ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
-  SetRunFlag(run.RememberedRun);
   if (run.AutoClose) {
     run.CloseRequested = true;
     run.CloseOk = success;
@@ -261,7 +266,7 @@ void CancelChannelRun(TChannelRun& run) {
     AcqHooks.NotifyStopSingleSwitchers();
     BreakAcquisition(true);
   }
-  UndoChannelSetup(run);
+  UndoChannelSetup();
   if (run.Started && IsInstrumentConnected()) SendStartAutocal(-1);
   if (!run.Ended()) run.Phase = TChannelCalPhase::Failed;
 }
@@ -277,6 +282,8 @@ bool RunChannelsWithoutDialog() {
 }
 
 void RunChannels(uint8_t reason, bool ask) {
+  // Ended during the time base's run (a Stop, the close).
+  if (!Life.Running()) return;
   if (ask && !Confirmed(CalibrationReasonText(reason) + "\r\n" + GetLangStr("ChCalibrPerform") +
                         GetLangStr("CalibrPerform2")))
     return;
@@ -285,7 +292,6 @@ void RunChannels(uint8_t reason, bool ask) {
   run.AutoClose = !ask;
   State.InputCheckPending = false;
   SetAutocalResult(kAutocalRunning);
-  run.RememberedRun = RunFlag;
   const TChangedFlags changedBefore = ChangedFlags();
   RememberChannelConstants(run);
   StopRunAndSingle();
@@ -300,7 +306,6 @@ void RunChannels(uint8_t reason, bool ask) {
     // No check may stay pending for a later acquisition, nor a set-up in place.
     CancelChannelRun(run);
     SetAutocalResult(kAutocalFailed);
-    SetRunFlag(run.RememberedRun);
     throw;
   }
   ok = ok && run.Phase == TChannelCalPhase::Succeeded;
@@ -312,7 +317,6 @@ void RunChannels(uint8_t reason, bool ask) {
     RestoreChannelConstants(run);
     RestoreChangedFlags(changedBefore);
   }
-  SetRunFlag(run.RememberedRun);
   run.Phase = ok ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
 }
 
@@ -445,11 +449,34 @@ void CheckAutoCalibration() {
 }
 
 void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
-  // Not beside another procedure, nor a second run while a run's dialog is open.
-  if (RefusedBesideProcedure(TProcedure::AutoCalibration) || State.CalibrationBusy) return;
+  // Not a second run while a run's dialog is open.
+  if (State.CalibrationBusy) return;
+  // The automatic run waits for another procedure's end rather than be refused beside it,
+  // and cuts into the jitter analysis, which is the user's run.
+  const bool automatic = reason != kCalReasonNone;
+  if (automatic && TakesTheRun(RunningProcedure())) {
+    AutoCalibrationDue = true;
+    return;
+  }
+  if (!Life.Start({}, {}, automatic)) return;
+  // Every way out ends it as its dialog's Cancel does.
+  Life.OnCancel = [] {
+    TChannelRun& run = State.Channels;
+    if (run.Phase == TChannelCalPhase::Idle || run.Ended()) return;
+    CancelChannelRun(run);
+    run.CloseRequested = true;
+    run.CloseOk = false;
+    ChangedChannelRun();
+  };
   const TBusyScope busy;
-  if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) RunTimeBase(reason, ask);
-  if (kind == kCalibrateChannels || kind == kCalibrateBoth) RunChannels(reason, ask);
+  try {
+    if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) RunTimeBase(reason, ask);
+    if (kind == kCalibrateChannels || kind == kCalibrateBoth) RunChannels(reason, ask);
+  } catch (...) {
+    Life.End();
+    throw;
+  }
+  Life.End();
   RepaintScreens();
 }
 
@@ -479,8 +506,7 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
 
 void BeginChannelCalibration() {
   TChannelRun& run = State.Channels;
-  run.Setup.Begin();
-  const TProcedureScope own(run.Setup);
+  const TProcedureScope own(Life.Setup());
   for (const auto& [display, band, offset, mode, recLen] :
        {std::tuple{"Ch1:Display"_node, "Ch1:Band"_node, "Ch1:Offset"_node, "Acq:Ch1:Mode"_node,
                    "Acq:Ch1:RecLen"_node},
@@ -517,7 +543,7 @@ void AutocalChannelsCheckInputs() {
   State.InputCheckPending = false;
   TChannelRun& run = State.Channels;
   run.Busy = (FreeOfSignal(2) ? 0 : 1) + (FreeOfSignal(3) ? 0 : 2);
-  UndoChannelSetup(run);
+  UndoChannelSetup();
   if (IsInstrumentConnected() && run.Busy > 0) {
     if (!run.AutoClose) Dialogs().Inform(TMessageKind::Warning, SignalLeftText(run.Busy));
     SetAutocalResult(run.Busy);

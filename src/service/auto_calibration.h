@@ -19,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "service/flash_constants.h"
 
@@ -85,9 +84,7 @@ struct TChannelRun {
   int32_t Status = 0;
   int Progress = 0;
   std::string StatusText;
-  // What it set for itself, given back once the inputs are checked; the instrument's
-  // calibration has been started.
-  TProcedureSetup Setup;
+  // The instrument's calibration has been started (the set-up went back before it).
   bool Started = false;
   int Polls = 0;
   int UnchangedPolls = 0;
@@ -97,7 +94,6 @@ struct TChannelRun {
   // Cancel.
   bool CloseRequested = false;
   bool CloseOk = false;
-  bool RememberedRun = false;
   // SRD1, SRD2 and the four bridge pairs (Ch1 full, Ch1 narrow, Ch2 full, Ch2 narrow)
   // before the run: the nodes' values, and the codes the instrument held (its commands and
   // codes, in that order).

@@ -42,7 +42,12 @@ namespace norv {
 namespace {
 
 TOEConvState State;
-const TProgramUnit OEConvUnit("oe converter", ResetOEConvState);
+// A calibration run, from its set-up to its end; its destination is its ground too.
+TProcedureLife Life(TProcedure::OEDarkLevel);
+const TProgramUnit OEConvUnit("oe converter", [] {
+  Life.Abandon();
+  ResetOEConvState();
+});
 
 enum TDest : uint8_t { kDestNone = 0, kDestCh1 = 1, kDestCh2 = 2 };
 enum TAttenUnit : uint8_t { kAttenOff = 0, kAttenRatio = 1 };
@@ -608,8 +613,6 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
                                TAnswer::OK) == TAnswer::Cancel)
     return false;
-  // A client may have started one while the question was open.
-  if (askUser && RefusedBesideProcedure(procedure)) return false;
   // A client may have moved the output while the user answered: the run would measure a
   // channel without the converter, under the channel the user agreed to.
   if (DestChannel() != channel) {
@@ -618,6 +621,12 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   }
   // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return false;
+  // A client may have started one while the question was open.
+  Life.SetKind(procedure);
+  if (!Life.Start()) return false;
+  Life.HoldGround(State.Dest);
+  // Every way out ends it as its window's Cancel does.
+  Life.OnCancel = [] { EndOECalibration(false); };
   TOECalibrationRun& run = State.Run;
   run = {};
   run.GainRun = gainRun;
@@ -626,11 +635,9 @@ bool StartOECalibration(bool gainRun, bool askUser) {
   run.AutoClose = !askUser;
   run.RememberedDarkLevel = State.DarkLvl->GetValue();
   run.AvgPowerZero = State.AvgPowerZero;
-  run.SavedRun = RunFlag;
   StopTimers(run);
-  run.Setup.Begin();
   {
-    const TProcedureScope own(run.Setup);
+    const TProcedureScope own(Life.Setup());
     EnterCalibrationSetup(channel);
   }
   if (gainRun) {
@@ -659,7 +666,7 @@ void OEAutoCalStep() {
     return;
   {
     // The dark levels the run tries are its set-up too.
-    const TProcedureScope own(run.Setup);
+    const TProcedureScope own(Life.Setup());
     if (run.State == TOECalState::DarkLevel)
       DarkLevelStep();
     else if (run.State == TOECalState::AvgPowerZero)
@@ -674,7 +681,7 @@ void OEAutoCalStep() {
   const bool told = !run.WindowOpen;
   const std::string text = OECalibrationOutcome(run);
   EndOECalibration(success);
-  if (told) Dialogs().Inform(success ? TMessageKind::Information : TMessageKind::Error, text);
+  if (told) Life.Tell(success ? TMessageKind::Information : TMessageKind::Error, text);
 }
 
 void EndOECalibration(bool ok) {
@@ -686,10 +693,10 @@ void EndOECalibration(bool ok) {
   run = {};
   State.LastRunSucceeded = ok;
   if (ended.WindowOpen) OEConvHooks.CloseCalibrationWindow();
-  // The set-up goes back first (the dark level with it); the result is set after it, as
-  // the run's own outcome.
-  ended.Setup.GiveBack();
-  const TProcedureScope own(ended.Setup);
+  // The set-up goes back first (the dark level with it), and the run to where it stood;
+  // the result is set after it, as the run's own outcome.
+  Life.End();
+  const TProcedureScope own(Life.Setup());
   if (ended.GainRun) {
     if (ok) {
       TDoubleEditHandler& gain = *State.UserGain[ended.Point];
@@ -701,7 +708,6 @@ void EndOECalibration(bool ok) {
   } else {
     State.DarkLvl->SetValueByProgram(ended.RememberedDarkLevel);
   }
-  SetRunFlag(ended.SavedRun);
   RestartTimers(ended);
   ApplyOEConversion();
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "framework/util/statistics.h"
 
@@ -86,9 +85,7 @@ struct TOECalibrationRun {
   int Progress = 0;  // 0..100
   std::unique_ptr<TOEDarkLevelSearch> Search;
   // What the calibration set-up stopped, given back at the end.
-  bool SavedRun = false;
   bool SavedFlagTimer = false;
-  TProcedureSetup Setup;
 };
 
 // The factory points of a converter of the kind the simulator stands for (850, 1310 and

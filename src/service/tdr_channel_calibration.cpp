@@ -12,6 +12,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/record/signal_obj.h"
@@ -134,12 +135,31 @@ TTdrChannelCalibration::TTdrChannelCalibration(int channel, bool tdr, bool autoC
     : channel_(channel == 3 ? 3 : 2), tdr_(tdr), autoClose_(autoClose) {}
 
 TTdrChannelCalibration::~TTdrChannelCalibration() {
-  if (Active == this) Active = nullptr;
+  // Its window is going: nothing is told any more.
+  OnUpdate = nullptr;
+  OnClose = nullptr;
+  Finish(false);
 }
 
-void TTdrChannelCalibration::Start() {
-  setup_.Begin();
-  const TProcedureScope own(setup_);
+bool TTdrChannelCalibration::Start() {
+  if (!life_.Start()) {
+    outcome_ = TTdrCalibrationOutcome::Cancelled;
+    finished_ = true;
+    return false;
+  }
+  TTdrChannelNodes& nodes = TdrChannel(channel_);
+  life_.HoldGround(TdrSettings().Mode);
+  life_.HoldGround(nodes.Destination);
+  life_.HoldGround(nodes.Polar);
+  // Every way out ends it as its window's Cancel does.
+  life_.OnCancel = [this] {
+    if (outcome_ == TTdrCalibrationOutcome::Running) outcome_ = TTdrCalibrationOutcome::Cancelled;
+    Finish(false);
+    Close(false);
+  };
+  const TProcedureScope own(life_.Setup());
+  // One acquisition at a time, each asked for by a step.
+  StopRun();
   const std::string ch = ChannelPrefix(channel_), other = ChannelPrefix(channel_ == 2 ? 3 : 2);
   SetOnAt(ch + "Display", true);
   SetOnAt(other + "Display", false);
@@ -155,10 +175,12 @@ void TTdrChannelCalibration::Start() {
   SetValueAt("TB:ScaleA", 1e-8);
   Active = this;
   SingleFlag = true;
+  return true;
 }
 
 void TTdrChannelCalibration::Step() {
   if (outcome_ != TTdrCalibrationOutcome::Running) return;
+  const TProcedureScope own(life_.Setup());
   const TSignalObj& rec = SignalObjs()[ChannelTrace(channel_)];
   const size_t n = rec.GetRecLen();
   ++counter_;
@@ -182,8 +204,11 @@ void TTdrChannelCalibration::Step() {
     Update();
     // The simulator's line is opened as the user is asked to open the real one.
     ProgramSimulator().SetSimTDRCircuit(channel_, TSimTdrCircuit::Open);
-    if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"),
-                      {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK) {
+    const TAnswer answer = life_.Ask(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"),
+                                     {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
+    // Ended while the question was open (its ground moved, a Stop): nothing more to do.
+    if (!life_.Running()) return;
+    if (answer != TAnswer::OK) {
       outcome_ = TTdrCalibrationOutcome::Cancelled;
       Close(false);
       return;
@@ -230,11 +255,11 @@ void TTdrChannelCalibration::Finish(bool ok) {
   if (finished_) return;
   finished_ = true;
   if (Active == this) Active = nullptr;
-  setup_.GiveBack();
+  life_.End();
   // Only a calibration that reached its values stores them: a Cancel or a failure keeps
   // the channel's reference as it was.
   if (!ok || outcome_ != TTdrCalibrationOutcome::Succeeded) return;
-  const TProcedureScope own(setup_);
+  const TProcedureScope own(life_.Setup());
   TTdrChannelNodes& n = TdrChannel(channel_);
   if (tdr_) {
     n.RefAmpl->SetValueByProgram(values_.RefAmpl);
@@ -273,7 +298,7 @@ bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
     accepted = ok;
   };
   try {
-    calibration.Start();
+    if (!calibration.Start()) return false;
     if (!IdleStepsUntil([&] { return closed; })) ThrowIfClosing();
   } catch (...) {
     calibration.Finish(false);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/settings/procedure_setup.h"
 #include "framework/traces/trace_names.h"
+#include "instrument/acquisition/procedures.h"
 
 namespace norv {
 
@@ -62,8 +62,9 @@ class TTdrChannelCalibration {
   TTdrChannelCalibration& operator=(const TTdrChannelCalibration&) = delete;
 
   // Sets the channel and time base up for the calibration (its set-up) and asks for the
-  // first acquisition; from now on the acquisition cycle steps it.
-  void Start();
+  // first acquisition; from now on the acquisition cycle steps it. False when another
+  // procedure runs (the refusal is told).
+  bool Start();
   // One step after an acquisition.
   void Step();
   // The end: the settings of the calibration go back; with ok the reference values are
@@ -103,7 +104,9 @@ class TTdrChannelCalibration {
   TTdrCalibrationValues values_;
   TTdrCalibrationOutcome outcome_ = TTdrCalibrationOutcome::Running;
   bool finished_ = false;
-  TProcedureSetup setup_;  // what it set for itself, given back at its end
+  // Its life: what it set for itself and the run it stopped come back at its end; the TDR
+  // mode and the channel's destination are its ground too.
+  TProcedureLife life_{TProcedure::TdrChannelCalibration};
 };
 
 // The calibration of a remote client, without its window: it runs to its end before the

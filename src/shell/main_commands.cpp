@@ -6,7 +6,6 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
-#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_encoding.h"
@@ -93,6 +92,7 @@ void ClearDisplayCommand(THandler&) {
 }
 
 void RunCommand(THandler&) {
+  NoteRunSetByActor();
   ShellHooks.ResetLimitAndDatabaseDisplay();
   SetAcqRestartFlags();
   SingleFlag = false;
@@ -102,6 +102,12 @@ void RunCommand(THandler&) {
 }
 
 void StopSingleCommand(THandler&) {
+  // A Stop or Single is a way out of the procedure that holds the acquisition: it ends as
+  // its Cancel ends it, and the run then stays as this command leaves it.
+  NoteRunSetByActor();
+  const bool single = SingleFlag;
+  CancelProcedureForStop();
+  SingleFlag = single;
   ShellHooks.ResetLimitAndDatabaseDisplay();
   SetAcqRestartFlags();
   StopRun();
@@ -141,10 +147,9 @@ void DefaultSetupCommand(THandler& h) {
 // Named without an item it undoes, whatever was chosen before.
 void UndoCommand(THandler& h) {
   // The steps written while a procedure runs hold, for the settings it set for itself, the
-  // values from before it: an undo before its end would pull them from under it. (A set-up
-  // left open by a procedure that failed to start holds nothing back.)
-  if (const TProcedure running = RunningProcedure();
-      running != TProcedure::None && TProcedureSetup::AnyRunning()) {
+  // values from before it: an undo before its end would pull them from under it. The
+  // jitter analysis is a mode the user leaves on: an undo that reaches its settings ends it.
+  if (const TProcedure running = RunningProcedure(); TakesTheRun(running)) {
     const std::string text = FormatLangStr("UndoWaitsForProcedure", ProcedureName(running));
     RunFailingCommand([&text] {
       Dialogs().Inform(TMessageKind::Error, text);

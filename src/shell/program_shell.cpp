@@ -20,6 +20,7 @@
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/link_state.h"
@@ -173,6 +174,7 @@ void StopWithInstrument() {
 bool ShellIdleStep() {
   // Also when a procedure waits on a box: its own steps set their scopes themselves.
   const TOutsideProcedures idle;
+  TellWaitingProcedureMessages();
   const bool busy = (RunFlag || SingleFlag) && !CommFailure;
   if (ShellState.IdleHandlerInstalled && !AcqSuspended) AcquisitionIdleStep();
   return !busy;
@@ -251,10 +253,10 @@ bool CloseQuery(TCloseKind kind) {
       return false;
     }
   }
-  // A search a client started runs on with the acquisition: its settings come back as its
-  // window's Cancel gives them back, before the power-off setup takes them.
-  AbortPatternSearch();
-  ShellHooks.EndDrivingAnalyses();
+  // A procedure still running (a search a client started, the low-jitter reference, the
+  // jitter analysis) ends as its Cancel ends it, before the power-off setup takes the
+  // settings.
+  CancelAllProcedures({});
   // Before the start has recalled a setup (a box of the start is open, or the identity
   // could not be read) the settings are the factory ones: the user's setup stays.
   if (ShellState.InstrumentWorkStarted) SaveSetup(TSetupKind::PowerOff, true);

@@ -64,9 +64,6 @@ struct TShellHooks {
   THook<void()> RelabelAnalyses{"ShellHooks.RelabelAnalyses"};
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
-  // The close: a long analysis that drives the instrument's settings ends and gives them
-  // back before the power-off setup is written.
-  THook<void()> EndDrivingAnalyses{"ShellHooks.EndDrivingAnalyses"};
   // After a client's line: the refusals of shown spectra it brought, told once (see
   // TellNewSpectrumRefusals); "" when none.
   THook<std::string()> TellNewSpectrumRefusals{"ShellHooks.TellNewSpectrumRefusals"};

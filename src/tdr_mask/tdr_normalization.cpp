@@ -40,6 +40,11 @@ TNormalizationHooks NormalizationHooks;
 namespace {
 
 constinit TOwned<TNormalizationState> StatePtr;
+// The correction's run, from the start of its window to its end: what it sets for itself,
+// the run it stops, its questions and its ground (the TDR mode, the channel's destination
+// and polarity).
+TProcedureLife Life(TProcedure::TdrCorrection);
+const TProgramUnit LifeUnit("TDR correction", [] { Life.Abandon(); });
 const TProgramUnit HooksUnit("TDR normalization hooks", [] { NormalizationHooks = {}; });
 
 constexpr double kWideScaleTdr = 5.5e-8;
@@ -125,8 +130,10 @@ void Close() {
 // An error box: OK tries again with a new acquisition, Cancel ends the procedure. Without
 // a user to answer it ends, rather than asking forever.
 void AskRetry(const std::string& text) {
-  if (Dialogs().Ask(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel) ==
-      TAnswer::OK)
+  const TAnswer answer = Life.Ask(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel);
+  // Ended while the box was open: nothing more to ask for.
+  if (!Life.Running()) return;
+  if (answer == TAnswer::OK)
     Request();
   else
     Close();
@@ -161,15 +168,15 @@ void EdgeTooEarly(TNormalizationDialog& d, bool tdr) {
                              GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay") +
                              GetLangStr("TDRSetTB") + GetLangStr("TDRRepeatNormal");
     if (tdr) {
-      Dialogs().Ask(TMessageKind::Error, text, {TAnswer::Cancel}, TAnswer::Cancel);
-      Close();
+      Life.Ask(TMessageKind::Error, text, {TAnswer::Cancel}, TAnswer::Cancel);
+      if (Life.Running()) Close();
     } else {
       AskRetry(text);
     }
     return;
   }
   if (++d.Retry > kMaxRetries) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("TDRConnectionsError"));
+    Life.Tell(TMessageKind::Error, GetLangStr("TDRConnectionsError"));
     Close();
     return;
   }
@@ -211,9 +218,10 @@ void TdrStep(TNormalizationDialog& d, const TSignalObj& record) {
     case 2:
       if (!Accumulate(d, record)) return Request();
       ProgramSimulator().SetSimTDRCircuit(d.Channel, TSimTdrCircuit::R50);
-      if (Dialogs().Ask(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"),
-                        {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK)
-        return Close();
+      if (const TAnswer answer = Life.Ask(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"),
+                                          {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
+          !Life.Running() || answer != TAnswer::OK)
+        return Life.Running() ? Close() : void();
       NormalizationState().WorkA.Assign(Data(d.Channel).Reference);
       d.TdrStage = 3;
       d.Count = 0;
@@ -284,7 +292,7 @@ void CalculateFilter(TNormalizationDialog& d) {
   TSignalObj& a = s.WorkA;
   const TStepLevels step = FindStep(Values(a), true);
   if (!step.Found) {
-    Dialogs().Inform(TMessageKind::Error, "Slope Not Found!");
+    Life.Tell(TMessageKind::Error, "Slope Not Found!");
     return Close();
   }
   c.Edge = step.Edge;
@@ -325,8 +333,7 @@ void ShowDialog(TNormalizationDialog& d) {
   const int number = d.Channel - 1;
   d.Caption = FormatLangStr("Norm____Ch_N", mode, number);
   d.Status = FormatLangStr("___Normalization", mode);
-  NormalizationState().Setup.Begin();
-  const TProcedureScope setup(NormalizationState().Setup);
+  const TProcedureScope setup(Life.Setup());
   TChannelSettingsState& ch = ChannelSettings();
   TChannelNodes& own = ch.Nodes[static_cast<size_t>(Slot(d.Channel))];
   TChannelNodes& other = ch.Nodes[static_cast<size_t>(1 - Slot(d.Channel))];
@@ -355,10 +362,10 @@ void ShowDialog(TNormalizationDialog& d) {
 }
 
 void EndDialog(const TNormalizationDialog& d, bool ok) {
-  NormalizationState().Setup.GiveBack();
+  Life.End();
   if (!ok) return;
   // The correction taken is the procedure's own outcome, as its set-up was: no undo step.
-  const TProcedureScope own(NormalizationState().Setup);
+  const TProcedureScope own(Life.Setup());
   if (!d.External) SetStepsDelay(d.Retry);
   SetDelayedView(d);
   TTdrChannelNodes& n = TdrChannel(d.Channel);
@@ -604,10 +611,8 @@ void StartNormalization(int channel) {
   TNormalizationState& s = NormalizationState();
   TTdrChannelNodes& n = TdrChannel(channel);
   // Refused as its question's Cancel ends it: the switch goes off.
-  const auto refused = [&n] {
-    return RefusedBesideProcedure(TProcedure::TdrCorrection, [&n] { n.Normalize->SetOnByProgram(false); });
-  };
-  if (refused()) return;
+  const auto switchOff = [&n] { n.Normalize->SetOnByProgram(false); };
+  if (RefusedBesideProcedure(TProcedure::TdrCorrection, switchOff)) return;
   if (s.Dialog) throw EAssertion("Assertion failed (SRC\\TDR, line 1218)");
   const bool tdr = IsTDRMode(channel);
   const bool external = n.Destination->GetIndex() == tdExternal;
@@ -619,13 +624,30 @@ void StartNormalization(int channel) {
   text += GetLangStr("TDRSetTB");
   if (external) text += GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay");
   text += GetLangStr("TDRPressOK");
+  // What it works on: a client's change while the user answers would leave the user's
+  // circuit without the correction it was asked for.
+  const TGroundWatch ground(TProcedure::TdrCorrection, {TdrSettings().Mode, n.Destination, n.Polar});
   if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
-      TAnswer::OK) {
-    n.Normalize->SetOnByProgram(false);
+          TAnswer::OK ||
+      ground.Refused()) {
+    switchOff();
     return;
   }
   // A client may have started one while the question was open.
-  if (refused()) return;
+  if (!Life.Start(switchOff)) return;
+  Life.HoldGround(TdrSettings().Mode);
+  Life.HoldGround(n.Destination);
+  Life.HoldGround(n.Polar);
+  Life.HoldSwitch(n.Normalize, "OFF");
+  // Every way out ends it as its window's Cancel does, and at once: its set-up is back
+  // before what ended it goes on.
+  Life.OnCancel = [] {
+    TNormalizationState& state = NormalizationState();
+    if (state.Dialog) state.Dialog->Result = TNormResult::Cancel;
+    state.Running = false;
+    Life.End();
+    NormalizationHooks.CloseDialog(false);
+  };
   n.Calibrated = true;
   LowerRecordLength(channel);
   s.Dialog = std::make_unique<TNormalizationDialog>();
@@ -636,16 +658,15 @@ void StartNormalization(int channel) {
   d.Negative = n.Polar->GetIndex() == 1;
   d.External = external;
   BreakAcquisition(true);
-  const bool runWas = RunFlag;
+  // Only its own requests acquire.
   RunFlag = false;
   SingleFlag = false;
   s.Busy = true;
   const auto finish = [&] {
-    s.Setup.GiveBack();  // when the run raised before its end gave it back
+    Life.End();  // when the run raised before its end gave it back
     s.Running = false;
     s.Dialog.reset();
     s.Busy = false;
-    RunFlag = runWas;
   };
   const bool withWindow = NormalizationHooks.ShowDialog.IsSet() && !DialogsSuppressed();
   // A client's correction that does not run answers what its run told.
@@ -659,12 +680,11 @@ void StartNormalization(int channel) {
         ok = NormalizationHooks.ShowDialog();
       else
         ok = IdleStepsUntil([&d] { return d.Result != TNormResult::None || d.OKEnabled; });
-      ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled;
+      ok = ok && d.Result != TNormResult::Cancel && d.OKEnabled && Life.Running();
       s.Running = false;
-      SingleFlag = false;
       EndDialog(d, ok);
       if (ok) {
-        const TProcedureScope own(s.Setup);
+        const TProcedureScope own(Life.Setup());
         SetUpFunction(channel);
         Data(channel).WasOn = true;
       }
@@ -675,8 +695,8 @@ void StartNormalization(int channel) {
     finish();
     if (ok) return true;
     {
-      const TProcedureScope own(s.Setup);
-      n.Normalize->SetOnByProgram(false);
+      const TProcedureScope own(Life.Setup());
+      switchOff();
     }
     if (!withWindow) ThrowIfClosing();
     return false;
@@ -688,7 +708,7 @@ void NormalizationAfterAcquisition() {
   if (!s || !s->Running || !s->Dialog || s->Dialog->Result != TNormResult::None) return;
   TNormalizationDialog& d = *s->Dialog;
   const TSignalObj& record = SignalObjs()[ChannelTrace(d.Channel)];
-  const TProcedureScope own(s->Setup);
+  const TProcedureScope own(Life.Setup());
   if (d.Tdr)
     TdrStep(d, record);
   else

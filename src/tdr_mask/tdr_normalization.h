@@ -13,7 +13,6 @@
 #include <span>
 #include <string>
 
-#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "instrument/record/signal_obj.h"
 
@@ -108,9 +107,6 @@ struct TNormalizationState {
   bool Busy = false;
   bool Pending = false;  // a replay switched "Normalize" on: switched off afterwards
   std::unique_ptr<TNormalizationDialog> Dialog;
-  // What the procedure set for itself, given back at its end; what its end sets is its
-  // own too (no undo step).
-  TProcedureSetup Setup;
 };
 TNormalizationState& NormalizationState();
 void ResetNormalizationState();

@@ -188,22 +188,19 @@ void DoVertCalibr(int slot, const THandler& command) {
   const bool fromControl = command.GetWhoChangedRaw() == wcvSwitcher;
   if (fromControl) {
     const std::string text = FormatLangStr(tdr ? "TDRChCalibrPerform" : "TDTChCalibrPerform", slot + 1);
+    // A client's change of what it works on while the user answers: it does not start.
+    const TGroundWatch ground(TProcedure::TdrChannelCalibration, {State.Mode, n.Destination, n.Polar});
     if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
-        TAnswer::OK)
+            TAnswer::OK ||
+        ground.Refused())
       return;
     // A client may have started one while the question was open.
     if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
   }
   BreakAcquisition(false);
-  const bool runWas = RunFlag;
-  RunFlag = false;
   TDoubleEditHandler* const kept[] = {n.RefAmpl, n.BaseLine, n.RefTDTAmpl, n.RefTDTZero, n.RefPlane};
   double saved[5];
   for (size_t i = 0; i < 5; ++i) saved[i] = kept[i]->GetValue();
-  struct TRestoreRun {
-    bool was;
-    ~TRestoreRun() { RunFlag = was; }
-  } restore{runWas};
   const TTraceId trace = slot == 0 ? TTraceId::Ch1 : TTraceId::Ch2;
   RunFailingCommand([&] {
     if (TdrHooks.RunChannelCalibration(ChannelCode(slot), trace, tdr, !fromControl)) {

@@ -377,8 +377,8 @@ TEST_F(JitterProgramTest, LearnsAPrbs7AndMeasuresItsRandomJitterAndDutyCycleDist
   }
 }
 
-// Closing the program while the analysis runs writes the user's settings, not the
-// engine's, into the power-off setup.
+// A setup saved while the analysis runs, and the power-off setup of a close, hold the
+// user's settings, not the engine's; an undo while it runs reaches no value of the engine's.
 TEST_F(JitterProgramTest, ThePowerOffSetupKeepsTheUsersSettings) {
   for (const char* command : {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "Trig:PattLen 127",
                               "Trig:PatternLockMode Manual", "Acq:Ch1:RecLen 1024", "TB:ScaleA 20n"})
@@ -387,7 +387,11 @@ TEST_F(JitterProgramTest, ThePowerOffSetupKeepsTheUsersSettings) {
   ExecCommand("Jitter:JitterOn On");
   ASSERT_NE(JitterObj(), nullptr);
   for (int n = 0; n < 5; ++n) Acquire();
-  ASSERT_NE(WithoutJitterSwitch(Dump()), before);
+  ASSERT_NE(ExecCommand("TB:ScaleA?"), "20 ns/div") << "the engine drives the time base";
+  // A setup saved now holds what the analysis gives back, its switch off.
+  const std::vector<std::string> during = Dump();
+  EXPECT_EQ(WithoutJitterSwitch(during), before);
+  EXPECT_NE(std::find(during.begin(), during.end(), "JITTER:JITTERON OFF"), during.end());
   ASSERT_TRUE(CloseQuery());
   EXPECT_EQ(JitterObj(), nullptr);
   std::ifstream file(SetupFilePath(TSetupKind::PowerOff));
@@ -563,7 +567,10 @@ TEST_F(JitterProgramTest, ABitBeyondTheTriggersReachIsNotMeasuredAtAnotherDelayN
 
 // A record length changed from outside while the engine runs is put back, at whatever
 // step: else no record of the length it reads would come again.
-TEST_F(JitterProgramTest, ARecordLengthChangedWhileItRunsIsPutBack) {
+// A setting the analysis drives, set by a client in any phase, ends it as switching it off
+// does and says why: it would learn nothing from records of another length. The client's
+// value stays, everything else comes back, and an undo brings back none of the engine's.
+TEST_F(JitterProgramTest, ASettingItDrivesSetMeanwhileEndsItAndStays) {
   const std::vector<uint8_t> bits = Bits("11001010110001001010");
   ExecCommand("Trig:PatternLockMode Off");
   ExecCommand("Trig:PattLen 20");
@@ -571,22 +578,36 @@ TEST_F(JitterProgramTest, ARecordLengthChangedWhileItRunsIsPutBack) {
   const double ui = 1 / Num("Trig:DataRate");
   for (int changeAtPhase : {1, 2, 4}) {
     SCOPED_TRACE(changeAtPhase);
+    ExecCommand("Acq:Ch1:RecLen 2048");
     const std::vector<std::string> before = WithoutJitterSwitch(Dump());
+    std::vector<std::string> expected = before;
+    std::replace(expected.begin(), expected.end(), std::string("ACQ:CH1:RECLEN 2048 "),
+                 std::string("ACQ:CH1:RECLEN 1024 "));
     ExecCommand("Jitter:JitterOn On");
     ASSERT_NE(JitterObj(), nullptr);
+    dialogs.shown.clear();
     bool changed = false;
-    for (int n = 0; n < 20000 && JitterObj() && JitterObj()->RoundsDone() < 1; ++n) {
-      if (!changed && JitterObj()->Phase() == changeAtPhase) {
+    for (int n = 0; n < 20000 && JitterObj() && !changed; ++n) {
+      if (JitterObj()->Phase() == changeAtPhase) {
+        const TDialogsSuppressed client;
         ExecCommand("Acq:Ch1:RecLen 1024");
         changed = true;
+        break;
       }
       ShowPattern(bits, ui);
       AcqHooks.JitterMeasurementStep();
     }
-    EXPECT_TRUE(changed);
-    ASSERT_NE(JitterObj(), nullptr);
-    EXPECT_EQ(JitterObj()->RoundsDone(), 1) << "phase " << JitterObj()->Phase();
-    ExecCommand("Jitter:JitterOn Off");
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(JitterObj(), nullptr);
+    EXPECT_EQ(ExecCommand("Jitter:JitterOn?"), "OFF");
+    EXPECT_EQ(WithoutJitterSwitch(Dump()), expected);
+    // The user switched it on: told at the screen, once the client's line has ended.
+    EXPECT_TRUE(dialogs.shown.empty());
+    ShellIdleStep();
+    EXPECT_EQ(dialogs.shown,
+              std::vector<std::string>{
+                  "[warning] Cancelled the jitter analysis: ACQ:CH1:RECLEN was set meanwhile"});
+    ExecCommand("*Undo");
     EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
   }
 }

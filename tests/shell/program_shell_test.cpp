@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <span>
 
 #include "analysis/jitter_engine.h"
@@ -354,7 +355,10 @@ class TickingClock final : public IClock {
 // user's run is set to stop at: a count, counted averages, the mask and limit tests end the
 // user's run, not the acquisitions of a procedure, nor the run it gives back as it ends.
 // Those that go on after their command are awaited. What the run keeps (its automatic save,
-// the tests' failure files, a recording) takes none of a procedure's acquisitions.
+// the tests' failure files, a recording) takes none of a procedure's acquisitions. A
+// procedure that cuts into a counted run that saves gives it back where it stood: it counts
+// on to its end, and no file it wrote is written again. The jitter analysis is no procedure
+// that takes the run: under a counted run that saves, the run keeps its files and its count.
 TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   struct Case {
     const char* name;
@@ -369,7 +373,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   const auto running = [&] { return RunFlag == userRun; };  // the user's run, as it was before
   const Case cases[] = {
       {"autoscale",
-       {"Trig:LowJitter Off", "GSS:Ch2 B", "Jitter:JitterOn Off", "Trig:PatternLockMode Off"},
+       {"Trig:LowJitter Off", "GSS:Ch2 B", "Trig:PatternLockMode Off"},
        "*Autoscale Auto",
        [] { return RunFlag; }},  // it ends running
       {"channel calibration", {}, "FLASH:Calibr:AutocalCh", answers("FLASH:Calibr:AutocalResult?", "0")},
@@ -390,57 +394,115 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
        {"OEConv:Dest OEConv", "GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "TB:ScaleA 20n"},
        "Trig:PatternLockMode AutoDetect",
        answers("Trig:PatternLockMode?", "OFF")},  // none of the lengths tried
-      {"jitter analysis",
-       {"Trig:PattLen 127", "Trig:PatternLockMode Manual"},
-       "Jitter:JitterOn On",
-       [] { return JitterObj() && JitterObj()->Phase() >= 2; }},  // levels and bit map learnt
       {"low-jitter reference",
-       {"Jitter:JitterOn Off", "Trig:PatternLockMode Off", "GSS:A:Waweform Sinewave", "GSS:Ch2 A", "*Run"},
+       {"Trig:PatternLockMode Off", "GSS:A:Waweform Sinewave", "GSS:Ch2 A", "*Run"},
        "Trig:LowJitter On",  // taken from the user's run
        answers("F4:Operat?", "MMM")},
   };
-  const char* const stops[] = {
-      "Acq:RunUntil StopBtn",
-      "Acq:RunUntil NAcq;:Acq:NAcq 1",
-      "Acq:RunUntil NAcq;:Acq:NAcq 3",
-      "Acq:RunUntil NAcq;:Acq:NAcq 1;:Acq:Ch1:Mode AvgStab;:Acq:Ch1:NAvg 4;:Acq:Ch2:Mode AvgStab;"
-      ":Acq:Ch2:NAvg 4",
-      "Acq:Ch1:Mode Sample;:Acq:Ch2:Mode Sample;:Acq:RunUntil StopBtn;:Automask:BuildAMask;"
-      ":Mask:RunUntil Wfms;:Mask:NWfms 1;:Mask:Test On",
+  struct Stop {
+    const char* setup;
+    int cutAfter = 0;  // a counted run that saves, cut into after this many of its cycles
+  };
+  const Stop stops[] = {
+      {"Acq:RunUntil StopBtn"},
+      {"Acq:RunUntil NAcq;:Acq:NAcq 1"},
+      {"Acq:RunUntil NAcq;:Acq:NAcq 3"},
+      {"Acq:RunUntil NAcq;:Acq:NAcq 1;:Acq:Ch1:Mode AvgStab;:Acq:Ch1:NAvg 4;:Acq:Ch2:Mode AvgStab;"
+       ":Acq:Ch2:NAvg 4"},
+      {"Acq:Ch1:Mode Sample;:Acq:Ch2:Mode Sample;:Acq:RunUntil StopBtn;:Automask:BuildAMask;"
+       ":Mask:RunUntil Wfms;:Mask:NWfms 1;:Mask:Test On"},
       // The run's reactions, stopped: the files and the recording could be only the procedure's.
-      "*StopSingle Stop;:Mask:RunUntil StopBtn;:Mask:Action Save;:Automask:BuildAMask;:Mask:Test On",
-      "Mask:EraseMask;:Meas:Display Param;:Meas:Ch1:YParam Max;:Limit1:Activ On;:Limit1:FailWhen Always;"
-      ":Limit:Action Stop;:Limit:RunUntil Wfm;:Limit:NWfms 1;:Limit:TestOn On",
-      "*StopSingle Stop;:Acq:RunUntil NAcq;:Acq:NAcq 5;:Acq:React Save;:Meas:Display Param;:Limit1:Activ On;"
-      ":Limit:Action Save;:Limit:RunUntil StopBtn;:Limit:TestOn On;:Save:Disk:FileType Db;"
-      ":Save:Disk:FileName rec;:Save:Disk:Save",
+      {"*StopSingle Stop;:Mask:RunUntil StopBtn;:Mask:Action Save;:Automask:BuildAMask;:Mask:Test On"},
+      {"Mask:EraseMask;:Meas:Display Param;:Meas:Ch1:YParam Max;:Limit1:Activ On;:Limit1:FailWhen Always;"
+       ":Limit:Action Stop;:Limit:RunUntil Wfm;:Limit:NWfms 1;:Limit:TestOn On"},
+      {"*StopSingle Stop;:Acq:RunUntil NAcq;:Acq:NAcq 5;:Acq:React Save;:Meas:Display Param;:Limit1:Activ On;"
+       ":Limit:Action Save;:Limit:RunUntil StopBtn;:Limit:TestOn On;:Save:Disk:FileType Db;"
+       ":Save:Disk:FileName rec;:Save:Disk:Save"},
+      {"*StopSingle Stop;:Limit:TestOn Off;:Acq:Ch1:Mode Sample;:Acq:Ch2:Mode Sample;:Acq:RunUntil NAcq;"
+       ":Acq:NAcq 5;:Acq:React Save",
+       2},
   };
   const auto files = [] {
     return std::distance(fs::recursive_directory_iterator(DataFolders().BaseDir),
                          fs::recursive_directory_iterator());
   };
+  // The waveform files (a recording of the row before may end in a row's run).
+  const auto contents = [] {
+    std::map<fs::path, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(DataFolders().BaseDir))
+      if (entry.path().extension() == ".wfm") files[entry.path()] = ReadRegularFile(entry.path()).Bytes;
+    return files;
+  };
+  const auto shownChannels = [] {
+    return (TrimBlanks(ExecCommand("Ch1:Display?")) == "ON") +
+           (TrimBlanks(ExecCommand("Ch2:Display?")) == "ON");
+  };
   TriggerSettings().PatternLengthList = {31, 63};
   TickingClock ticking(clock);
   SetProgramClock(ticking);
-  for (const char* stop : stops) {
-    SCOPED_TRACE(stop);
+  const auto idleUntil = [&](const std::function<bool()>& done) {
+    const int64_t start = clock.NowMs();
+    while (!done() && ticking.NowMs() - start < kProcedureTimeLimitMs) ShellIdleStep();
+  };
+  for (const Stop& stop : stops) {
+    SCOPED_TRACE(stop.setup);
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
       const TDialogsSuppressed remote;
       ExecCommand("*Run");
-      ExecCommand(stop);
+      ExecCommand(stop.setup);
       for (const std::string& line : c.setup) ExecCommand(line);
+      if (stop.cutAfter > 0) ExecCommand("*Run");
       userRun = RunFlag;
+      const std::map<fs::path, std::string> before = contents();
       const ptrdiff_t written = files();
+      const int channels = shownChannels();
+      if (stop.cutAfter > 0)
+        idleUntil([&] {
+          return contents().size() >= before.size() + static_cast<size_t>(stop.cutAfter * channels);
+        });
+      const std::map<fs::path, std::string> cutAt = contents();
       const int64_t start = clock.NowMs();
       EXPECT_NO_THROW(ExecCommand(c.command));
-      while (!c.ended() && ticking.NowMs() - start < kProcedureTimeLimitMs) ShellIdleStep();
+      idleUntil(c.ended);
       EXPECT_TRUE(c.ended());
       EXPECT_LT(clock.NowMs() - start, kProcedureTimeLimitMs);
-      EXPECT_EQ(files(), written);
-      EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
+      if (stop.cutAfter == 0) {
+        EXPECT_EQ(files(), written);
+      } else {
+        // The run goes on to its count: no file of it written again, none missing.
+        idleUntil([] { return !RunFlag; });
+        EXPECT_FALSE(RunFlag);
+        const std::map<fs::path, std::string> after = contents();
+        EXPECT_EQ(after.size(), before.size() + 5 * static_cast<size_t>(channels));
+        EXPECT_EQ(cutAt.size(), before.size() + 2 * static_cast<size_t>(channels));
+        for (const auto& [file, bytes] : cutAt)
+          if (!before.contains(file)) {
+            EXPECT_EQ(after.at(file), bytes) << file;
+          }
+        for (const auto& [file, bytes] : after)
+          if (!before.contains(file)) fs::remove(file);
+      }
+      // A recording made before takes the user's run.
+      if (stop.cutAfter == 0) {
+        EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
+      }
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
     }
+  }
+  // The jitter analysis under a counted run that saves: a file per acquisition, and the run
+  // stops at its count while the analysis stays on.
+  {
+    const TDialogsSuppressed remote;
+    ExecCommand("Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7");
+    ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:React Save");
+    const size_t before = contents().size();
+    ExecCommand("Jitter:JitterOn On");
+    ASSERT_NE(JitterObj(), nullptr);
+    idleUntil([] { return !RunFlag; });
+    EXPECT_FALSE(RunFlag);
+    EXPECT_NE(JitterObj(), nullptr);
+    EXPECT_EQ(contents().size(), before + 4 * static_cast<size_t>(shownChannels()));
   }
   SetProgramClock(clock);
 }

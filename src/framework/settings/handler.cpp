@@ -5,6 +5,7 @@
 
 #include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_recall.h"
+#include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/errors.h"
 
@@ -116,15 +117,15 @@ TWhoChanged THandler::GetWhoChanged() const {
 std::string THandler::ExecCmd(const std::string& param, bool isQuery, bool replay) {
   TOriginScope origin(*this, replay ? wcvReplay : wcvCommand);
   if (replay && !isQuery) NoteRecallLineSets(*this);
-  if (isQuery) return Execute(param, isQuery, replay);
-  const uint64_t begunBefore = TProcedureSetup::BegunCount();
-  std::string reply = Execute(param, isQuery, replay);
-  // Set by a command or a recall, even to the value it holds: the value stays.
-  TProcedureSetup::NoteChangedMeanwhile(*this, begunBefore);
-  return reply;
+  // Set by a command or a recall, even to the value it holds: the value stays, and a
+  // procedure working on it ends first.
+  if (!isQuery) TProcedureSetup::BeforeSetByOther(*this);
+  return Execute(param, isQuery, replay);
 }
 
 std::string THandler::Execute(const std::string&, bool, bool) { return {}; }
+
+std::string THandler::SetupAnswerOf(const std::string& undoText) const { return ValueAnswer(undoText, true); }
 
 void THandler::ExecuteBySwitcher() {
   if (UndoBuffer) UndoBuffer->BeginStep();
@@ -138,8 +139,8 @@ void THandler::UpdateMyColors() {
 
 void THandler::WriteUndo(const std::function<std::string()>& oldText) {
   if (internal_ || TProcedureSetup::RecordChange(*this, oldText)) return;
-  const std::optional<std::string> before = TProcedureSetup::NoteChangedMeanwhile(*this);
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
+  const std::optional<std::string> before = TProcedureSetup::ValueBeforeProcedures(*this);
   const TWhoChanged who = GetWhoChanged();
   if ((who == wcvSwitcher || who == wcvCommand) && !no_undo_step_) UndoBuffer->BeginStep();
   WriteUndoLine([&] { return before ? *before : oldText(); });
@@ -153,6 +154,7 @@ void THandler::WriteUndoLine(const std::function<std::string()>& oldText) {
 
 void THandler::ChangeValue(bool changed, const std::function<void()>& store, bool recordUndo) {
   if (!changed && !ForceNotify) return;
+  if (changed && who_changed_ == wcvSwitcher) TProcedureSetup::BeforeSetByOther(*this);
   if (changed && OnBeforeChange) OnBeforeChange(*this);
   // The old value's text is made only when it is recorded: an item's first change in an
   // undo step is, the others are not.

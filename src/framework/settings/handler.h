@@ -107,6 +107,8 @@ class THandler {
   void RestoreFromText(const std::string& text) { ExecCmd(text, false, true); }
   // Free-text and file-name handlers see their parameter in the case it was typed.
   virtual bool KeepsParamCase() const { return false; }
+  // The answer a setup's line holds for the value of an undo line (UndoText).
+  virtual std::string SetupAnswerOf(const std::string& undoText) const;
 
   // A command button's press: opens an undo step and runs OnChange as a control's change.
   void ExecuteBySwitcher();

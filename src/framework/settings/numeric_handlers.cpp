@@ -146,17 +146,17 @@ void TEditHandler::Step(bool up) {
   SetValue(next);
 }
 
-std::string TEditHandler::NumberText(bool replay, bool) const {
-  return FloatToEngStr(format_mode_, digits_, IsInteger(), GetValue(), replay);
+std::string TEditHandler::NumberText(double value, bool replay, bool) const {
+  return FloatToEngStr(format_mode_, digits_, IsInteger(), value, replay);
 }
 
-std::string TEditHandler::ValueText(bool replay, bool exact) const {
+std::string TEditHandler::ValueText(double value, bool replay, bool exact) const {
   if (!replay && on_get_text_) {
     std::string text;
-    on_get_text_(*this, text, GetValue());
+    on_get_text_(*this, text, value);
     return text;
   }
-  std::string text = NumberText(replay, exact);
+  std::string text = NumberText(value, replay, exact);
   if (!unit_text_.empty()) text += replay ? "(" + unit_text_ + ")" : unit_text_;
   return text;
 }
@@ -183,6 +183,11 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
       SetUnitText(line.substr(open + 1, line.size() - open - 2));
   if (!replay && on_before_set_) on_before_set_(value, *this);
   SetValue(value);
+}
+
+std::string TEditHandler::SetupAnswerOf(const std::string& undoText) const {
+  const auto value = ReadEngineeringNumber(undoText);
+  return value ? ValueAnswer(ValueText(*value, true, true), true) : THandler::SetupAnswerOf(undoText);
 }
 
 std::string TEditHandler::Execute(const std::string& param, bool isQuery, bool replay) {
@@ -333,18 +338,18 @@ bool TDoubleEditHandler::SetValueByProgram(double value) {
 // Every digit needed to come back to the same double.
 std::string TDoubleEditHandler::UndoText() const { return FloatToStrRoundTrip_Dot(value_); }
 
-std::string TDoubleEditHandler::NumberText(bool replay, bool exact) const {
-  if (!exact || GetDigits() > 17) return TEditHandler::NumberText(replay, exact);
+std::string TDoubleEditHandler::NumberText(double value, bool replay, bool exact) const {
+  if (!exact || GetDigits() > 17) return TEditHandler::NumberText(value, replay, exact);
   // Where the shown digits would lose the value, more digits are written in the same
   // notation. Read back in the replay form, whose "MEG" is not taken for milli, and without
   // today's limits: a recall may meet the line before the one that sets them.
-  const double target = Quantise(value_);
+  const double target = Quantise(value);
   for (int digits = GetDigits();; ++digits) {
     const auto d = static_cast<uint8_t>(digits);
-    std::string text = FloatToEngStr(GetFormatMode(), d, false, value_, true);
+    std::string text = FloatToEngStr(GetFormatMode(), d, false, value, true);
     const auto back = ReadEngineeringNumber(text);
     if (digits < 17 && back && Quantise(*back) != target) continue;
-    return replay ? text : FloatToEngStr(GetFormatMode(), d, false, value_, false);
+    return replay ? text : FloatToEngStr(GetFormatMode(), d, false, value, false);
   }
 }
 

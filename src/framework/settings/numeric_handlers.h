@@ -64,7 +64,8 @@ class TEditHandler : public THandler {
   // The text shown and answered to queries (display form: the node's digits) or written to
   // setups (replay form: "MEG", unit in parentheses, as many digits as restore the value
   // exactly).
-  std::string GetValueText(bool replay) const { return ValueText(replay, replay); }
+  std::string GetValueText(bool replay) const { return ValueText(GetValue(), replay, replay); }
+  std::string SetupAnswerOf(const std::string& undoText) const override;
   // A command parameter: MIN, MID, MAX, a number with prefix and unit letters, UNDEFINED;
   // UP..., DOWN..., STEPCOARSE and STEPFINE are accepted and change nothing; anything else
   // is ignored.
@@ -129,15 +130,15 @@ class TEditHandler : public THandler {
   double Clamp(double value) const;
   // Tells the recall in force that a replayed `value` is outside the range just now.
   void NoteClampedReplay(double value) const;
-  // The number part of the value text (without unit); `exact` adds the digits needed to
-  // read back to the value.
-  virtual std::string NumberText(bool replay, bool exact) const;
+  // The number part of the text of `value` (without unit); `exact` adds the digits needed
+  // to read back to the value.
+  virtual std::string NumberText(double value, bool replay, bool exact) const;
   // Whether changes now record undo (not during an auto-repeat).
   bool RecordsUndo() const { return !repeating_; }
 
  private:
   void Step(bool up);
-  std::string ValueText(bool replay, bool exact) const;
+  std::string ValueText(double value, bool replay, bool exact) const;
   void SetValueAs(TWhoChanged who, double value);
   uint32_t DisplayColour(int index) const;
 
@@ -199,7 +200,7 @@ class TDoubleEditHandler : public TEditHandler {
 
  protected:
   std::string UndoText() const override;
-  std::string NumberText(bool replay, bool exact) const override;
+  std::string NumberText(double value, bool replay, bool exact) const override;
 
  private:
   // The value SetValue would store for an in-range `value`: on the grid of the fine step

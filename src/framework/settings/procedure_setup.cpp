@@ -14,15 +14,14 @@ namespace {
 TProcedureSetup* First = nullptr;
 // The set-up the changes in progress belong to; none: they go to the undo ring.
 TProcedureSetup* InScope = nullptr;
-uint64_t BegunSetups = 0;
+// A procedure ends because someone sets what it works on: the change goes on in the undo
+// step it belongs to (a recall's lines all in one).
+bool EndingBeforeAChange = false;
 
-TUndoSnapshot::iterator LineOf(TUndoSnapshot& lines, const THandler* handler) {
+template <class Lines>
+auto LineOf(Lines& lines, const THandler* handler) {
   return std::find_if(lines.begin(), lines.end(),
                       [handler](const TUndoLine& l) { return l.Handler == handler; });
-}
-
-bool Holds(const std::vector<const THandler*>& list, const THandler* handler) {
-  return std::find(list.begin(), list.end(), handler) != list.end();
 }
 
 }  // namespace
@@ -35,23 +34,23 @@ TProcedureSetup::~TProcedureSetup() {
 }
 
 TProcedureSetup::TProcedureSetup(TProcedureSetup&& other) noexcept
-    : lines_(std::move(other.lines_)),
-      moved_(std::move(other.moved_)),
-      running_(std::exchange(other.running_, false)),
-      begun_(other.begun_) {
-  other.lines_.clear();
-  other.moved_.clear();
+    : OnGroundMoved(std::move(other.OnGroundMoved)),
+      lines_(std::move(other.lines_)),
+      ground_(std::move(other.ground_)),
+      switches_(std::move(other.switches_)),
+      running_(std::exchange(other.running_, false)) {
+  other.Drop();
   Link();
 }
 
 TProcedureSetup& TProcedureSetup::operator=(TProcedureSetup&& other) noexcept {
   if (this == &other) return *this;
+  OnGroundMoved = std::move(other.OnGroundMoved);
   lines_ = std::move(other.lines_);
-  moved_ = std::move(other.moved_);
+  ground_ = std::move(other.ground_);
+  switches_ = std::move(other.switches_);
   running_ = std::exchange(other.running_, false);
-  begun_ = other.begun_;
-  other.lines_.clear();
-  other.moved_.clear();
+  other.Drop();
   return *this;
 }
 
@@ -72,21 +71,38 @@ void TProcedureSetup::Unlink() {
 
 void TProcedureSetup::Begin(TUndoSnapshot taken) {
   std::erase_if(taken, [](const TUndoLine& l) { return l.Handler == nullptr; });
+  Drop();
   lines_ = std::move(taken);
-  moved_.clear();
   running_ = true;
-  begun_ = ++BegunSetups;
   Unlink();
   Link();
   OpenNextStep();
 }
 
-TUndoSnapshot TProcedureSetup::TakeOwnLines() {
-  TUndoSnapshot own;
+void TProcedureSetup::HoldGround(THandler* handler) {
+  if (handler && LineOf(ground_, handler) == ground_.end()) ground_.push_back({{}, handler});
+}
+
+void TProcedureSetup::HoldSwitch(THandler* handler, std::string savedAs) {
+  if (handler && LineOf(switches_, handler) == switches_.end())
+    switches_.push_back({std::move(savedAs), handler});
+}
+
+bool TProcedureSetup::Holds(const THandler* handler) const {
+  // The switch's own change ends the procedure through its callback.
+  const auto of = [handler](const TUndoLine& l) { return l.Handler == handler; };
+  return running_ && std::none_of(switches_.begin(), switches_.end(), of) &&
+         (std::any_of(ground_.begin(), ground_.end(), of) || std::any_of(lines_.begin(), lines_.end(), of));
+}
+
+void TProcedureSetup::Forget(const THandler* handler) {
+  std::erase_if(lines_, [handler](const TUndoLine& l) { return l.Handler == handler; });
+}
+
+TUndoSnapshot TProcedureSetup::TakeLines() {
   // Once ended, what its outcome set is no set-up to give back.
-  if (running_)
-    for (TUndoLine& line : lines_)
-      if (line.Handler && !Holds(moved_, line.Handler)) own.push_back(std::move(line));
+  TUndoSnapshot own = running_ ? std::move(lines_) : TUndoSnapshot{};
+  std::erase_if(own, [](const TUndoLine& l) { return l.Handler == nullptr; });
   Drop();
   return own;
 }
@@ -94,13 +110,14 @@ TUndoSnapshot TProcedureSetup::TakeOwnLines() {
 void TProcedureSetup::Drop() {
   running_ = false;
   lines_.clear();
-  moved_.clear();
+  ground_.clear();
+  switches_.clear();
 }
 
 void TProcedureSetup::GiveBack() {
   // Held in set-ups of their own: a handler replaced on the way is followed in both.
   TProcedureSetup back, written;
-  back.lines_ = TakeOwnLines();
+  back.lines_ = TakeLines();
   if (!back.lines_.empty())
     RecallSettings(
         [&](std::vector<std::string>& skipped) {
@@ -112,14 +129,14 @@ void TProcedureSetup::GiveBack() {
 }
 
 void TProcedureSetup::Keep() {
-  const TUndoSnapshot kept = TakeOwnLines();
+  const TUndoSnapshot kept = TakeLines();
   OpenNextStep();
   for (const TUndoLine& line : kept) line.Handler->WriteUndoLine([&line] { return line.Text; });
   OpenNextStep();
 }
 
 void TProcedureSetup::OpenNextStep() {
-  if (UndoBuffer && UndoBuffer->Enabled) UndoBuffer->BeginStep();
+  if (UndoBuffer && UndoBuffer->Enabled && !EndingBeforeAChange) UndoBuffer->BeginStep();
 }
 
 bool TProcedureSetup::AnyRunning() {
@@ -128,31 +145,44 @@ bool TProcedureSetup::AnyRunning() {
   return false;
 }
 
+bool TProcedureSetup::ProcedureCodeRuns() { return InScope != nullptr; }
+
 bool TProcedureSetup::RecordChange(THandler& handler, const std::function<std::string()>& oldText) {
   if (!InScope) return false;
+  // Also in an ended set-up's scope: a replay writes what it replaces there.
   TProcedureSetup& setup = *InScope;
-  const auto line = LineOf(setup.lines_, &handler);
-  if (line == setup.lines_.end()) {
-    setup.lines_.push_back({oldText(), &handler});
-  } else if (Holds(setup.moved_, &handler)) {
-    // It sets again what someone else set meanwhile: that value is the one to give back.
-    line->Text = oldText();
-    std::erase(setup.moved_, &handler);
-  }
+  if (LineOf(setup.lines_, &handler) == setup.lines_.end()) setup.lines_.push_back({oldText(), &handler});
   return true;
 }
 
-uint64_t TProcedureSetup::BegunCount() { return BegunSetups; }
+void TProcedureSetup::BeforeSetByOther(const THandler& handler) {
+  if (InScope) return;
+  // Each ending may end or begin others: looked for afresh after each.
+  for (int rounds = 0; rounds < 8; ++rounds) {
+    TProcedureSetup* holder = nullptr;
+    for (TProcedureSetup* s = First; s && !holder; s = s->next_)
+      if (s->OnGroundMoved && s->Holds(&handler)) holder = s;
+    if (!holder) return;
+    // Told once: a procedure that does not end on it keeps its set-up running.
+    const auto told = std::exchange(holder->OnGroundMoved, {});
+    const bool saved = std::exchange(EndingBeforeAChange, true);
+    try {
+      told(handler);
+    } catch (...) {
+      EndingBeforeAChange = saved;
+      throw;
+    }
+    EndingBeforeAChange = saved;
+  }
+}
 
-std::optional<std::string> TProcedureSetup::NoteChangedMeanwhile(const THandler& handler, uint64_t begunBy) {
-  if (InScope) return std::nullopt;
+std::optional<std::string> TProcedureSetup::ValueBeforeProcedures(const THandler& handler) {
+  // The one begun first holds the value from before them all.
   std::optional<std::string> before;
   for (TProcedureSetup* s = First; s; s = s->next_) {
-    if (!s->running_ || s->begun_ > begunBy) continue;
-    const auto line = LineOf(s->lines_, &handler);
-    if (line == s->lines_.end() || Holds(s->moved_, &handler)) continue;
-    if (!before) before = line->Text;
-    s->moved_.push_back(&handler);
+    if (!s->running_) continue;
+    if (const auto line = LineOf(s->lines_, &handler); line != s->lines_.end()) before = line->Text;
+    if (const auto line = LineOf(s->switches_, &handler); line != s->switches_.end()) before = line->Text;
   }
   return before;
 }
@@ -162,10 +192,11 @@ void TProcedureSetup::ReplaceHandler(const THandler* handler, THandler* replacem
     // Lines keep their places: a set-up being given back is replayed by index.
     for (TUndoLine& line : s->lines_)
       if (line.Handler == handler) line.Handler = replacement;
-    if (replacement)
-      std::replace(s->moved_.begin(), s->moved_.end(), handler, static_cast<const THandler*>(replacement));
-    else
-      std::erase(s->moved_, handler);
+    for (TUndoSnapshot* held : {&s->ground_, &s->switches_}) {
+      for (TUndoLine& line : *held)
+        if (line.Handler == handler) line.Handler = replacement;
+      std::erase_if(*held, [](const TUndoLine& l) { return l.Handler == nullptr; });
+    }
   }
 }
 

@@ -4,19 +4,23 @@
 // ring. While the procedure's own code runs (a TProcedureScope), its changes are written
 // here and never into the newest undo step, so that a command a client sends meanwhile
 // forms its own steps and the procedure's later changes never ride in them. At its end the
-// procedure gives back its own set-up, whatever came after it: every setting it changed
-// that nobody else has set since (a client's command, a recall, the user) goes back.
+// procedure gives back its own set-up.
+//
+// Those settings, and the ground it names besides (its destination, its mode), are what it
+// works on: when someone else (a client's command, a recall, the user) sets one of them,
+// the procedure ends first (OnGroundMoved), and the change then comes on the settings from
+// before it. So a procedure never runs on a moved ground, and its give-back never
+// overwrites anyone's change. A setting the rules move on the way (another setting's
+// change moved it) is no one's choice: it comes back with the set-up.
 //
 //   setup.Begin();
 //   { const TProcedureScope own(setup); SetValueAt("TB:ScaleA", 1e-8); }
 //   ...one acquisition after another, each step in a scope of its own...
 //   setup.GiveBack();
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "framework/settings/handler.h"
 #include "framework/settings/undo_ring.h"
@@ -36,32 +40,45 @@ class TProcedureSetup {
   // Changes made after it (and after its end) outside the procedure form undo steps of
   // their own.
   void Begin(TUndoSnapshot taken = {});
-  // Sets back every setting it holds that nobody else has set meanwhile, as an undo step
-  // is replayed (a setting the rules move on the way keeps its value), without an undo step
-  // of its own and without telling anyone: it starts nothing that it holds back.
+  // Sets back every setting it holds, as an undo step is replayed (a setting the rules move
+  // on the way keeps its value), without an undo step of its own and without telling
+  // anyone: it starts nothing that it holds back.
   void GiveBack();
   // The present values stay: the set-up becomes one undo step that gives them back.
   void Keep();
   // Forgets the set-up; the present values stay and no undo step holds it.
   void Drop();
+  bool Running() const { return running_; }
+
+  // A setting the procedure works on without setting it itself (its destination, its
+  // mode). It is never given back.
+  void HoldGround(THandler* handler);
+  // The switch that started the procedure and ends it (through its own callback, not as
+  // its ground): a setup saved meanwhile holds it as `savedAs`, the value a Cancel leaves
+  // it at.
+  void HoldSwitch(THandler* handler, std::string savedAs);
+  // Its line of `handler` is not given back: someone has set it since.
+  void Forget(const THandler* handler);
+  // Told once, before someone else sets a setting it holds: the procedure ends (its set-up
+  // ends with it). Without it the set-up simply goes on.
+  std::function<void(const THandler& moved)> OnGroundMoved;
 
   // Any procedure's set-up is running.
   static bool AnyRunning();
+  // A procedure's own code runs (inside a TProcedureScope of a set-up).
+  static bool ProcedureCodeRuns();
 
   // --- told by THandler of every change of a setting ---
   // In a procedure's scope its first change of a setting is recorded there: true, the
   // change is no undo step.
   static bool RecordChange(THandler& handler, const std::function<std::string()>& oldText);
-  // A setting changed or set outside every procedure (a client's command, a recall, what
-  // the rules make of them) is no running procedure's to give back any more; `begunBy`
-  // limits that to the procedures begun by then (a command that starts one has set its
-  // setting before). When the value it replaces is a running procedure's own, the value
-  // from before that procedure: an undo step keeps it as the old value, so that no undo
-  // brings back what the procedure set for itself.
-  static std::optional<std::string> NoteChangedMeanwhile(const THandler& handler,
-                                                         uint64_t begunBy = UINT64_MAX);
-  // Counts the set-ups begun so far.
-  static uint64_t BegunCount();
+  // Someone else is about to set `handler` (outside every procedure's code): the procedures
+  // working on it end first.
+  static void BeforeSetByOther(const THandler& handler);
+  // The value `handler` had before the running procedures set it, when they did: what
+  // they give back. An undo step written meanwhile keeps it as the old value, so that no
+  // undo brings back what a procedure set for itself, and a setup saved meanwhile holds it.
+  static std::optional<std::string> ValueBeforeProcedures(const THandler& handler);
   // Lines of `handler` now belong to `replacement`, or to nobody when it is nullptr.
   static void ReplaceHandler(const THandler* handler, THandler* replacement);
 
@@ -69,15 +86,16 @@ class TProcedureSetup {
   friend class TProcedureScope;
   void Link();
   void Unlink();
-  // The lines nobody else has set meanwhile; the set-up ends.
-  TUndoSnapshot TakeOwnLines();
+  bool Holds(const THandler* handler) const;
+  // The lines it holds; the set-up ends.
+  TUndoSnapshot TakeLines();
   // The changes after a procedure's start or end form undo steps of their own.
   static void OpenNextStep();
 
   TUndoSnapshot lines_;
-  std::vector<const THandler*> moved_;  // set by someone else since the procedure set them
+  TUndoSnapshot ground_;    // texts unused
+  TUndoSnapshot switches_;  // with the texts a setup holds
   bool running_ = false;
-  uint64_t begun_ = 0;  // its place in the count of set-ups begun
   TProcedureSetup* prev_ = nullptr;
   TProcedureSetup* next_ = nullptr;
 };

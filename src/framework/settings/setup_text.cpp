@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
@@ -81,7 +83,11 @@ void TSpider::DumpSettingsBelow(std::vector<std::string>& list, std::string& pre
     if (!IsSetupHandler(handler)) return;
     // Named before the query runs: a callback adding entries here would move this one.
     std::string line = prefix + entry.Mnemonic;
-    const std::string answer = handler->ExecCmd(std::string(), true, true);
+    // A setting a running procedure set for itself is written as the procedure will give
+    // it back: a setup taken meanwhile holds the user's settings, as the close's does.
+    const std::optional<std::string> before = TProcedureSetup::ValueBeforeProcedures(*handler);
+    const std::string answer =
+        before ? handler->SetupAnswerOf(*before) : handler->ExecCmd(std::string(), true, true);
     if (answer.empty()) return;
     line += answer;
     list.push_back(std::move(line));

@@ -271,17 +271,17 @@ void TAcquisitionCycle::StartAcqCycle() {
     readCount_[0] = 0;
     readTarget_[0] = settings_->GetAcqCount(2);
     commonToRead_ = true;
-    ++cycleCount_[0];
-    ++cycleCount_[1];
+    openCycleCounted_ = {1, 1};
   } else {
     for (int ch : {2, 3}) {
       const int s = Slot(ch);
       channelToRead_[s] = SignalsOn.IsOn(ChannelTrace(ch));
-      if (channelToRead_[s]) ++cycleCount_[s];
+      openCycleCounted_[s] = channelToRead_[s] ? 1 : 0;
       readCount_[s] = 0;
       readTarget_[s] = settings_->GetAcqCount(ch);
     }
   }
+  for (int s : {0, 1}) cycleCount_[s] += openCycleCounted_[s];
   acqStarted_ = true;
   acqDataReady_ = false;
   AcqCycleRunning = cycleOpen_ = true;
@@ -561,23 +561,35 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   // A procedure's acquisition stays its own to the end of its cycle, also when the procedure
   // ends in it and gives the user's run back: the run's stop conditions and what the run
   // keeps (its saves, a recording) wait for the next.
-  const TFlagHeld procedure(ProcedureCycle, RunningProcedure() != TProcedure::None);
+  const TFlagHeld procedure(ProcedureCycle, TakesTheRun(RunningProcedure()));
   if (!ProcedureRunning() && s.RunUntilNAcq() && s.AcqReactSave()) AutoSaveRecord();
+  // The steps of the user's procedure ask the user: they wait out a client's line, and
+  // the acquisition they were given is asked for again.
+  const bool stepsWait = ProcedureStepsWait();
+  if (stepsWait && acquiring && !RunFlag && !SingleFlag) {
+    SingleFlag = true;
+    AcqHooks.NotifyStopSingleSwitchers();
+  }
   if (autoscalePending_ && AcqHooks.AutoscaleRunning()) {
-    autoscalePending_ = false;
-    AcqHooks.AutoscaleStep();
+    if (!stepsWait) {
+      autoscalePending_ = false;
+      AcqHooks.AutoscaleStep();
+    }
     StopWhenCountReached();
     CloseCycle();
     return;
   }
-  AcqHooks.AutocalChannelsCheckInputs();
-  AcqHooks.TDRChannelCalibrationStep();
-  AcqHooks.NormalizationStep();
-  AcqHooks.OEAutoCalStep();
-  AcqHooks.PatternSearchStep();
-  if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
+  if (!stepsWait) {
+    AcqHooks.AutocalChannelsCheckInputs();
+    AcqHooks.TDRChannelCalibrationStep();
+    AcqHooks.NormalizationStep();
+    AcqHooks.OEAutoCalStep();
+    AcqHooks.PatternSearchStep();
+    if (s.LowJitterOn()) AcqHooks.LowJitterAfterAcquisition();
+  }
   if (AcqHooks.JitterMeasurementExists()) {
-    AcqHooks.JitterMeasurementStep();
+    // A procedure cutting into the analysis has the records to itself.
+    if (!TakesTheRun(RunningProcedure())) AcqHooks.JitterMeasurementStep();
     StopWhenCountReached();
     CloseCycle();
     return;
@@ -640,6 +652,14 @@ void TAcquisitionCycle::StopWhenCountReached() {
 void TAcquisitionCycle::CloseCycle() {
   if (!RunFlag) ResetAcqCounters();
   AcqCycleRunning = cycleOpen_ = false;
+  openCycleCounted_ = {};
+}
+
+std::array<int, 2> TAcquisitionCycle::EndedCycleCounts() const {
+  std::array<int, 2> counts = cycleCount_;
+  if (cycleOpen_)
+    for (int s : {0, 1}) counts[s] = std::max(0, counts[s] - openCycleCounted_[s]);
+  return counts;
 }
 
 void TAcquisitionCycle::UpdateDerivedSignals() {
@@ -713,7 +733,7 @@ void TAcquisitionCycle::IdleWhenStopped() {
   AcqHooks.MeasurementPass();
   AcqHooks.TDRMeasurePass();
   // The automatic calibration waits for a procedure's end rather than be refused beside it.
-  if (AutoCalibrationDue && RunningProcedure() == TProcedure::None) {
+  if (AutoCalibrationDue && !TakesTheRun(RunningProcedure())) {
     AutoCalibrationDue = false;
     AcqHooks.CheckAutoCalibration();
     autoCalTimer_->SetEnabled(true);
@@ -777,7 +797,7 @@ void StopRunAndSingle() {
   AcqHooks.NotifyStopSingleSwitchers();
 }
 
-bool ProcedureRunning() { return ProcedureCycle || RunningProcedure() != TProcedure::None; }
+bool ProcedureRunning() { return ProcedureCycle || TakesTheRun(RunningProcedure()); }
 
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;

@@ -98,6 +98,10 @@ class TAcquisitionCycle {
   bool AcqStarted() const { return acqStarted_; }
   bool CycleOpen() const { return cycleOpen_; }
   int AcqCycleCount(int channel) const { return cycleCount_[Slot(channel)]; }
+  // The counts of the user's run without the cycle open now, and the counts it goes on
+  // from: a procedure that cut into the run gives them back at its end.
+  std::array<int, 2> EndedCycleCounts() const;
+  void SetCycleCounts(const std::array<int, 2>& counts) { cycleCount_ = counts; }
   int RecoveryWait() const { return recoveryWait_; }
   bool AutoscalePending() const { return autoscalePending_; }
 
@@ -155,6 +159,7 @@ class TAcquisitionCycle {
   std::array<int, 2> readCount_{};
   std::array<int, 2> readTarget_{};
   std::array<int, 2> cycleCount_{};
+  std::array<int, 2> openCycleCounted_{};  // what the open cycle added to cycleCount_
   int interleaveStep_ = 2;
   int recordSubStep_ = 0;
   uint8_t readKind_ = 2;
@@ -189,8 +194,9 @@ bool AcquisitionCycleExists();
 // no cycle, so the settings can stop a run before one exists.
 void StopRun();
 void StopRunAndSingle();
-// A procedure runs (autoscale, a calibration, a search, an analysis driving the acquisition),
-// or the cycle being finished ran for one. Its acquisitions are not the user's run's: the
+// A procedure that takes the acquisitions runs (autoscale, a calibration, a search, the
+// low-jitter reference; not the jitter analysis, a mode of the user's run), or the cycle
+// being finished ran for one. Its acquisitions are not the user's run's: the
 // run's stop conditions (the count, the mask and limit tests) wait until then, and what the
 // run keeps (its automatic save, the tests' counts and files, a recording) takes none of them.
 bool ProcedureRunning();

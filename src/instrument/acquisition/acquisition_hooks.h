@@ -138,8 +138,6 @@ struct TAcqHooks {
   THook<void()> AutocalChannelsCheckInputs{"AcqHooks.AutocalChannelsCheckInputs"};
   THook<void()> TDRChannelCalibrationStep{"AcqHooks.TDRChannelCalibrationStep"};
   THook<void()> OEAutoCalStep{"AcqHooks.OEAutoCalStep"};
-  // The procedure that drives the acquisition now (see RunningProcedure).
-  THook<TProcedure()> RunningProcedure{"AcqHooks.RunningProcedure"};
   THook<void()> CheckAutoCalibration{"AcqHooks.CheckAutoCalibration"};
 };
 

@@ -1,8 +1,14 @@
 #include "instrument/acquisition/procedures.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "framework/language/language.h"
-#include "framework/util/dialog_service.h"
+#include "framework/settings/program_objects.h"
+#include "framework/settings/settings_recall.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
+#include "instrument/acquisition/acquisition_state.h"
 
 namespace norv {
 
@@ -19,12 +25,35 @@ constexpr const char* kNameKeys[] = {"",
                                      "procLowJitterReference",
                                      "procJitterAnalysis"};
 
+// The lives running, the first started first: a procedure cuts only into the jitter
+// analysis, so there are two at most.
+std::vector<TProcedureLife*> Lives;
+// Messages of the user's procedures that came while a client's line ran.
+struct TWaitingMessage {
+  TMessageKind Kind;
+  std::string Text;
+};
+std::vector<TWaitingMessage> WaitingMessages;
+const TProgramUnit LivesUnit("procedures", [] {
+  Lives.clear();
+  WaitingMessages.clear();
+});
+
+// A client's line runs: dialogs are suppressed for its scope.
+bool ClientLineRuns() { return DialogState.Suppressed; }
+
 }  // namespace
 
-TProcedure RunningProcedure() { return AcqHooks.RunningProcedure(); }
+TProcedure RunningProcedure() { return Lives.empty() ? TProcedure::None : Lives.back()->Kind(); }
+
+TProcedureLife* RunningLife() { return Lives.empty() ? nullptr : Lives.back(); }
 
 std::string ProcedureName(TProcedure procedure) {
   return GetLangStr(kNameKeys[static_cast<size_t>(procedure)]);
+}
+
+bool TakesTheRun(TProcedure procedure) {
+  return procedure != TProcedure::None && procedure != TProcedure::JitterAnalysis;
 }
 
 bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& withdraw) {
@@ -42,6 +71,165 @@ bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& wi
     return false;
   });
   return true;
+}
+
+std::string GroundMovedText(TProcedure procedure, const THandler& moved) {
+  std::string path = HandlerPath(&moved);
+  if (path.empty()) path = "?";
+  return FormatLangStr("ProcCancelled", ProcedureName(procedure), FormatLangStr("ProcGroundMoved", path));
+}
+
+namespace {
+
+std::string ValueOf(THandler& handler) { return handler.ExecCmd(std::string(), true, true); }
+
+}  // namespace
+
+TGroundWatch::TGroundWatch(TProcedure procedure, std::initializer_list<THandler*> ground)
+    : procedure_(procedure) {
+  for (THandler* h : ground)
+    if (h) held_.emplace_back(h, ValueOf(*h));
+}
+
+bool TGroundWatch::Refused() const {
+  for (const auto& [handler, value] : held_) {
+    if (ValueOf(*handler) == value) continue;
+    const std::string text = GroundMovedText(procedure_, *handler);
+    RunFailingCommand([&] {
+      Dialogs().Inform(TMessageKind::Error, text);
+      return false;
+    });
+    return true;
+  }
+  return false;
+}
+
+// --- a procedure's life -----------------------------------------------------------------
+
+TProcedureLife::~TProcedureLife() {
+  try {
+    if (running_) Cancel({});
+  } catch (...) {
+    // The tree is going away with the program: nothing left to give back to.
+  }
+  Unregister();
+}
+
+bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot taken,
+                           bool intoJitterAnalysis) {
+  if (running_) return true;
+  const bool cutsIn = intoJitterAnalysis && RunningProcedure() == TProcedure::JitterAnalysis;
+  if (!cutsIn && RefusedBesideProcedure(kind_, withdraw)) return false;
+  client_ = DialogsSuppressed();
+  running_ = true;
+  runSetMeanwhile_ = false;
+  cancelReason_.clear();
+  savedRun_ = RunFlag;
+  savedSingle_ = SingleFlag;
+  countsSaved_ = AcquisitionCycleExists();
+  if (countsSaved_) savedCounts_ = AcquisitionCycle().EndedCycleCounts();
+  Register();
+  setup_.Begin(std::move(taken));
+  AlsoHolds(setup_);
+  return true;
+}
+
+void TProcedureLife::AlsoHolds(TProcedureSetup& setup) {
+  setup.OnGroundMoved = [this](const THandler& moved) {
+    std::string path = HandlerPath(&moved);
+    Cancel(FormatLangStr("ProcGroundMoved", path.empty() ? "?" : path));
+  };
+}
+
+void TProcedureLife::Abandon() {
+  running_ = false;
+  setup_.Drop();
+  Unregister();
+}
+
+void TProcedureLife::Register() {
+  if (std::find(Lives.begin(), Lives.end(), this) == Lives.end()) Lives.push_back(this);
+}
+
+void TProcedureLife::Unregister() { std::erase(Lives, this); }
+
+TAnswer TProcedureLife::Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
+                            TAnswer defaultAnswer) const {
+  const TDialogsSuppressed quiet(client_);
+  return Dialogs().Ask(kind, text, buttons, defaultAnswer);
+}
+
+void TProcedureLife::Tell(TMessageKind kind, const std::string& text) const {
+  if (!client_ && ClientLineRuns()) {
+    WaitingMessages.push_back({kind, text});
+    return;
+  }
+  const TDialogsSuppressed quiet(client_);
+  Dialogs().Inform(kind, text);
+}
+
+void TProcedureLife::End(bool keepSetup) {
+  if (!running_) return;
+  running_ = false;
+  if (keepSetup)
+    setup_.Keep();
+  else
+    setup_.GiveBack();
+  GiveRunBack();
+  Unregister();
+}
+
+void TProcedureLife::GiveRunBack() {
+  if (runSetMeanwhile_) return;
+  SingleFlag = savedSingle_;
+  AcqHooks.NotifyStopSingleSwitchers();
+  SetRunFlag(savedRun_);
+  // The user's run goes on counting where it stood: its saves are numbered on. (The
+  // jitter analysis's acquisitions were the run's own.)
+  if (savedRun_ && countsSaved_ && TakesTheRun(kind_) && AcquisitionCycleExists())
+    AcquisitionCycle().SetCycleCounts(savedCounts_);
+}
+
+void TProcedureLife::Cancel(const std::string& why) {
+  if (!running_) return;
+  cancelReason_ = why;
+  if (OnCancel) OnCancel();
+  End();
+  if (!why.empty()) Tell(TMessageKind::Warning, FormatLangStr("ProcCancelled", ProcedureName(kind_), why));
+}
+
+// --- the ways out -----------------------------------------------------------------------
+
+void NoteRunSetByActor() {
+  if (TProcedureSetup::ProcedureCodeRuns()) return;
+  for (TProcedureLife* life : Lives) life->runSetMeanwhile_ = true;
+}
+
+void CancelProcedureForStop() {
+  if (TProcedureSetup::ProcedureCodeRuns()) return;
+  if (TProcedureLife* life = RunningLife(); life && TakesTheRun(life->Kind()))
+    life->Cancel(GetLangStr("ProcStopped"));
+}
+
+void CancelAllProcedures(const std::string& why) {
+  // The innermost first: the one it cut into gets its ground back before it ends.
+  for (int guard = 0; guard < 8 && !Lives.empty(); ++guard) {
+    TProcedureLife* life = Lives.back();
+    life->Cancel(why);
+    // A life that would not end leaves the registry all the same.
+    std::erase(Lives, life);
+  }
+}
+
+bool ProcedureStepsWait() {
+  const TProcedureLife* life = RunningLife();
+  return life && TakesTheRun(life->Kind()) && !life->ForClient() && ClientLineRuns();
+}
+
+void TellWaitingProcedureMessages() {
+  if (ClientLineRuns()) return;
+  std::vector<TWaitingMessage> waiting = std::exchange(WaitingMessages, {});
+  for (const TWaitingMessage& m : waiting) Dialogs().Inform(m.Kind, m.Text);
 }
 
 }  // namespace norv

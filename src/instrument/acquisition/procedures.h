@@ -1,12 +1,21 @@
 #pragma once
 // The procedures that drive the acquisition for themselves (each started by its command,
-// control or setting) and the one rule between them: one runs at a time. A procedure asked
-// for while another runs does not start, and the refusal names the one that runs, so that
-// nothing waits on an acquisition another procedure holds and neither is left half done.
+// control or setting), and the one life each of them lives: registered when it starts,
+// with whoever started it (the user at the screen or a client); holding its own set-up and
+// the ground it works on; asking its questions of its starter; cutting into the user's run
+// without ending it; and ended by every way out (its Cancel, a Stop, its ground moved, the
+// close, an instrument switch) as its Cancel ends it. One runs at a time: one asked for
+// while another runs does not start, and the refusal names the one that runs.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/settings/procedure_setup.h"
+#include "framework/util/dialog_service.h"
 
 namespace norv {
 
@@ -20,17 +29,124 @@ enum class TProcedure : uint8_t {
   OEGain,
   PatternSearch,
   LowJitterReference,
-  JitterAnalysis,  // runs until it is switched off
+  JitterAnalysis,  // runs until it is switched off, on the user's run
 };
 
 // The procedure that drives the acquisition now; None while the acquisitions are the user's.
 TProcedure RunningProcedure();
 // Its name in the messages ("the pattern search").
 std::string ProcedureName(TProcedure procedure);
+// A procedure that takes the acquisitions for itself: the user's run keeps none of them.
+// The jitter analysis is a mode of the user's run, not one of them.
+bool TakesTheRun(TProcedure procedure);
 
 // True when `starting` must not start because another procedure runs. The setting that
 // asked for it is first taken back (`withdraw`); then the refusal is told: in a box at the
 // screen, while a client's command fails with it (EAssertion).
 bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& withdraw = {});
+
+class TProcedureLife {
+ public:
+  explicit TProcedureLife(TProcedure kind) : kind_(kind) {}
+  // A life still running ends as its Cancel ends it.
+  ~TProcedureLife();
+  TProcedureLife(const TProcedureLife&) = delete;
+  TProcedureLife& operator=(const TProcedureLife&) = delete;
+
+  // Starts it, unless another procedure runs (refused as RefusedBesideProcedure refuses,
+  // `withdraw` first; `intoJitterAnalysis`: it may cut into the jitter analysis). It is
+  // registered with its starter (a client while dialogs are suppressed, else the user), its
+  // set-up begins (holding `taken`), and where the user's run stands is noted. False when
+  // refused.
+  bool Start(const std::function<void()>& withdraw = {}, TUndoSnapshot taken = {},
+             bool intoJitterAnalysis = false);
+  bool Running() const { return running_; }
+  TProcedure Kind() const { return kind_; }
+  // One life for two procedures of a kind (the O/E dark level and gain): chosen before the
+  // start.
+  void SetKind(TProcedure kind) {
+    if (!running_) kind_ = kind;
+  }
+  bool ForClient() const { return client_; }
+  TProcedureSetup& Setup() { return setup_; }
+  // A setting it works on beyond its own set-up (its destination, its mode), and the switch
+  // that started it (see TProcedureSetup).
+  void HoldGround(THandler* handler) { setup_.HoldGround(handler); }
+  void HoldSwitch(THandler* handler, std::string savedAs) { setup_.HoldSwitch(handler, std::move(savedAs)); }
+  // A set-up of its own besides Setup() (begun and given back by the procedure): its
+  // settings are the procedure's ground too.
+  void AlsoHolds(TProcedureSetup& setup);
+  // Forgets a life without giving anything back (a fresh program state).
+  void Abandon();
+
+  // Its questions and messages go to whoever started it: a client's to the log. A message
+  // of the user's procedure that comes while a client's line runs waits for the line's end.
+  TAnswer Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
+              TAnswer defaultAnswer) const;
+  void Tell(TMessageKind kind, const std::string& text) const;
+
+  // What the procedure does on every way out but its own end, as its Cancel: it ends the
+  // life (End) with whatever it closes or withdraws. Empty: End() alone.
+  std::function<void()> OnCancel;
+  // Its end: the set-up goes back (kept: it becomes one undo step), and the user's run goes
+  // on where it stood (its flags and its count), unless someone started or stopped it
+  // meanwhile: then it stays as they left it. Nothing when it is not running.
+  void End(bool keepSetup = false);
+  // Ends it from outside as its Cancel does, and tells its starter why.
+  void Cancel(const std::string& why);
+  // Why the last Cancel from outside came ("" when none did since the start).
+  const std::string& CancelReason() const { return cancelReason_; }
+
+ private:
+  void Register();
+  void Unregister();
+  void GiveRunBack();
+
+  TProcedure kind_;
+  bool running_ = false;
+  bool client_ = false;
+  bool runSetMeanwhile_ = false;
+  bool savedRun_ = false;
+  bool savedSingle_ = false;
+  bool countsSaved_ = false;
+  std::array<int, 2> savedCounts_{};
+  std::string cancelReason_;
+  TProcedureSetup setup_;
+
+  friend void NoteRunSetByActor();
+};
+
+// "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile".
+std::string GroundMovedText(TProcedure procedure, const THandler& moved);
+
+// The settings a procedure will work on, as they stand before it asks its question: a
+// change made while the user answers ends it before it starts, saying why (Refused).
+class TGroundWatch {
+ public:
+  TGroundWatch(TProcedure procedure, std::initializer_list<THandler*> ground);
+  // True, and told (in a box at the screen, as a client's error), when one of them holds
+  // another value now.
+  bool Refused() const;
+
+ private:
+  TProcedure procedure_;
+  std::vector<std::pair<THandler*, std::string>> held_;
+};
+
+// The life of the running procedure (the innermost, when one cuts into the jitter
+// analysis); nullptr while none runs.
+TProcedureLife* RunningLife();
+// A client or the user started or stopped the run: the running procedures leave it so.
+void NoteRunSetByActor();
+// A Stop or Single of a client or the user: the procedure that holds the acquisition ends
+// as its Cancel ends it (the jitter analysis, a mode of the user's run, goes on).
+void CancelProcedureForStop();
+// The close or an instrument switch: every procedure ends as its Cancel ends it.
+void CancelAllProcedures(const std::string& why);
+// The steps of the user's procedure wait while a client's line runs: what they ask goes
+// to the user, who cannot answer inside the line.
+bool ProcedureStepsWait();
+// Shows the messages of the user's procedures that came while a client's line ran.
+void TellWaitingProcedureMessages();
 
 }  // namespace norv

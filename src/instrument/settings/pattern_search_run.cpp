@@ -28,7 +28,11 @@ namespace norv {
 namespace {
 
 TPatternSearchRunState State;
-const TProgramUnit RunUnit("pattern search", [] { State = {}; });
+TProcedureLife Life(TProcedure::PatternSearch);
+const TProgramUnit RunUnit("pattern search", [] {
+  Life.Abandon();
+  State = {};
+});
 
 // By program, for the nodes that exist: the program may run without the upper subsystems.
 void SetItem(std::string_view path, std::string_view item) {
@@ -81,7 +85,6 @@ class TSettingsTarget final : public IPatternSearchTarget {
 void Prepare() {
   if (!IsOnAt("Ch2:Display"_node)) SetOnAt("Ch1:Display"_node, true);
   State.Channel = IsOnAt("Ch1:Display"_node) ? TTraceId::Ch1 : TTraceId::Ch2;
-  State.SavedRun = AcquisitionState.RunFlag;
   SettingsHooks.StopRunAndSingle();
   BreakAcquisition(true);
   for (const std::string_view mode : {"Acq:Ch1:Mode"_node, "Acq:Ch2:Mode"_node}) SetItem(mode, "Sample");
@@ -112,27 +115,24 @@ void Progress(int position) { SettingsHooks.PatternSearchProgress(position); }
 void Finish() {
   TPatternSearch& search = *State.Search;
   State.SearchActive = false;
-  // The settings of the search go back to what they were before it; a failed one also
-  // gives back what the lock mode's change set for it (the hold-off at its minimum).
-  // Either keeps what anyone else set meanwhile.
-  State.Setup.GiveBack();
+  // The settings of the search go back to what they were before it, and the run to where
+  // it stood; a failed one also gives back what the lock mode's change set for it (the
+  // hold-off at its minimum).
+  Life.End();
   if (search.Found())
     State.LockSetup.Drop();
   else
     State.LockSetup.GiveBack();
-  if (!State.SavedRun) SettingsHooks.StopRunAndSingle();
   Progress(-1);
   // Its outcome, as the end of the lock mode's change: no undo step of its own.
-  const TProcedureScope own(State.Setup);
+  const TProcedureScope own(Life.Setup());
   if (search.Found()) {
     SetValueAt("Trig:PattLen"_node, search.Length());
     SetOnAt("Trig:PattAddDelay"_node, search.AddDelay());
     SetValueAt("Trig:ExtDivider"_node, search.Divider());
   } else {
-    if (search.State() == TPatternSearchState::NotFound) {
-      const TDialogsSuppressed quiet(State.Quiet);
-      Dialogs().Inform(TMessageKind::Information, GetLangStr("PatternNOTFound"));
-    }
+    if (search.State() == TPatternSearchState::NotFound)
+      Life.Tell(TMessageKind::Information, GetLangStr("PatternNOTFound"));
     // A lock someone switched to another mode meanwhile stays as set.
     if (IndexAt("Trig:PatternLockMode"_node) == plmAutoDetect) SetItem("Trig:PatternLockMode"_node, "Off");
     SettingsHooks.RefreshTriggerCell();
@@ -151,15 +151,23 @@ void StartPatternSearch(double rate) {
     SetItem("Trig:PatternLockMode"_node, "Off");
     return;
   }
-  State.Quiet = DialogsSuppressed();
-  // The lock mode's old value in the step being written: its change starts the search.
-  const THandler* lock = TriggerSettings().PatternLockMode;
+  // The lock mode's old value in the step being written: its change starts the search, and
+  // a failed search gives that step back (begun first: it holds the values from before).
+  THandler* lock = TriggerSettings().PatternLockMode;
   if (lock && lock->GetUndoStamp() == UndoBuffer->Stamp())
     State.LockSetup.Begin(UndoBuffer->WriteList());
   else
     State.LockSetup.Drop();
-  State.Setup.Begin();
-  const TProcedureScope own(State.Setup);
+  if (!Life.Start()) {
+    State.LockSetup.Drop();
+    SetItem("Trig:PatternLockMode"_node, "Off");
+    return;
+  }
+  Life.AlsoHolds(State.LockSetup);
+  Life.HoldSwitch(lock, "OFF");
+  // Every way out ends it as its window's Cancel does.
+  Life.OnCancel = [] { AbortPatternSearch(); };
+  const TProcedureScope own(Life.Setup());
   Prepare();
   State.Target = std::make_unique<TSettingsTarget>(State.Channel);
   State.Search = std::make_unique<TPatternSearch>(*State.Target, TriggerSettings().PatternLengthList, rate);
@@ -174,14 +182,18 @@ void StartPatternSearch(double rate) {
 
 void PatternSearchStep() {
   if (!State.SearchActive || !State.Search) return;
-  const TProcedureScope own(State.Setup);
+  const TProcedureScope own(Life.Setup());
   State.Search->Step();
   Progress(State.Search->Progress());
   if (State.Search->Finished()) Finish();
 }
 
 void AbortPatternSearch() {
-  if (State.SearchActive && State.Search) Finish();
+  if (!State.SearchActive || !State.Search) return;
+  // Switched to another mode, the lock stays as it was set.
+  if (IndexAt("Trig:PatternLockMode"_node) != plmAutoDetect)
+    State.LockSetup.Forget(TriggerSettings().PatternLockMode);
+  Finish();
 }
 
 void InstallPatternSearch() {

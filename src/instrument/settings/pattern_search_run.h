@@ -18,13 +18,9 @@ struct TPatternSearchRunState {
   std::unique_ptr<IPatternSearchTarget> Target;
   std::unique_ptr<TPatternSearch> Search;
   bool SearchActive = false;
-  bool SavedRun = false;
-  // Started for a remote client: "not found" goes to the log, not into a box.
-  bool Quiet = false;
   TTraceId Channel = TTraceId::Ch1;
-  // What the search set for itself, and what the lock mode's change that started it set
-  // (nothing when none did): a failed search gives back both.
-  TProcedureSetup Setup;
+  // What the lock mode's change that started it set (nothing when none did): a failed
+  // search gives it back with its own set-up.
   TProcedureSetup LockSetup;
 };
 TPatternSearchRunState& PatternSearchRun();
@@ -33,8 +29,8 @@ TPatternSearchRunState& PatternSearchRun();
 void StartPatternSearch(double rate);
 // One step of a running search; nothing while none runs.
 void PatternSearchStep();
-// Ends a running search from outside (its window closed, the lock switched off): it
-// counts as failed.
+// Ends a running search from outside (its window closed, the lock switched away, every
+// other way out of its life): it counts as failed.
 void AbortPatternSearch();
 
 // Fills SettingsHooks.StartPatternSearch and AcqHooks.PatternSearchStep.

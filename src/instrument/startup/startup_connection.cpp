@@ -7,6 +7,7 @@
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/command_link.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/settings/setting_senders.h"
@@ -172,6 +173,9 @@ bool SelectAndConnectInstrument(bool atStart, std::string& name) {
   if (atStart) {
     name = StartInstrumentName;
   } else {
+    // Every procedure ends first, as its Cancel ends it: the work with the instrument
+    // stops on the user's own settings.
+    CancelAllProcedures(GetLangStr("ProcInstrumentSwitch"));
     SetGuiReady(false);
     StartupState.Hooks.StopInstrumentWork();
     DisconnectInstrument(true);

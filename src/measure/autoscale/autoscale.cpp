@@ -38,7 +38,10 @@ TAutoscaleHooks AutoscaleHooks;
 namespace {
 
 TAutoscaleRunState State;
+// What it sets: one undo step after a success, given back after a failure or a cancel.
+TProcedureLife Life(TProcedure::Autoscale);
 const TProgramUnit AutoscaleUnit("autoscale", [] {
+  Life.Abandon();
   State = {};
   AutoscaleHooks = {};
 });
@@ -339,11 +342,13 @@ void EndPhaseMachine(std::string failure) {
 }
 
 void EndAutoscale(bool success) {
+  // Ended once: by its own end, or by a way out (the window then closes on an ended one).
+  if (!Life.Running()) return;
   SetSimMode(false);
   State.AutoscaleState = kAutoscaleIdle;
   if (success) {
     {
-      const TProcedureScope own(State.Setup);
+      const TProcedureScope own(Life.Setup());
       for (int code : {2, 3}) {
         const int s = Slot(code);
         SetIndexAt(Ch(code) + ":Atten:Unit", State.SavedAttenUnit[s]);
@@ -352,13 +357,13 @@ void EndAutoscale(bool success) {
       RestoreTriggerSource();
       SetIndexAt("Trig:Mode", State.SavedTrigMode);
     }
-    State.Setup.Keep();
+    Life.End(true);
   } else {
     BreakAcquisition(true);
-    State.Setup.GiveBack();
+    Life.End();
   }
   // What it quietened comes back as part of it, in no undo step of its own.
-  const TProcedureScope own(State.Setup);
+  const TProcedureScope own(Life.Setup());
   SingleFlag = false;
   AcqHooks.NotifyStopSingleSwitchers();
   RunFlag = true;
@@ -407,11 +412,16 @@ void StartAutoscale(int item) {
   State.RequiredWaveforms = fresh.RequiredWaveforms;
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
-  State.Setup.Begin();
+  if (!Life.Start()) return;
+  // Every way out ends it as its window's Cancel does.
+  Life.OnCancel = [] {
+    EndPhaseMachine({});
+    EndAutoscale(false);
+  };
   bool success = false;
   try {
     {
-      const TProcedureScope own(State.Setup);
+      const TProcedureScope own(Life.Setup());
       SaveAndQuietAnalyses();
       InitAutoscale();
       SetProgress(0);
@@ -435,7 +445,7 @@ void StartAutoscale(int item) {
 
 void AutoscaleStep() {
   if (!AutoscaleRunning() || State.Ended) return;
-  const TProcedureScope own(State.Setup);
+  const TProcedureScope own(Life.Setup());
   try {
     switch (State.AutoscaleState) {
       case kAutoscaleAmplitude:

@@ -16,7 +16,6 @@
 #include <memory>
 #include <string>
 
-#include "framework/settings/procedure_setup.h"
 #include "framework/util/hook.h"
 #include "measure/hist/hist_levels.h"
 
@@ -67,8 +66,6 @@ struct TAutoscaleRunState {
   std::array<int, 2> SavedAttenUnit{}, SavedStyle{}, SavedAcqMode{};
   int SavedTrigSource = 0, SavedTrigMode = 0, SavedMeasDisplay = 0, SavedPatternLock = 0;
   int SavedHistWeight = 0;
-  // What it set: one undo step after a success, given back after a failure.
-  TProcedureSetup Setup;
 };
 TAutoscaleRunState& AutoscaleRun();
 

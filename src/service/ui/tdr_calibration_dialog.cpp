@@ -114,8 +114,8 @@ void TfrmTDR_CalibrChannel::Refresh() {
 bool TfrmTDR_CalibrChannel::Run() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   cursorSet_ = true;
+  if (!calibration_->Start()) return false;
   OpenDialog = this;
-  calibration_->Start();
   const bool accepted = exec() == QDialog::Accepted;
   OpenDialog = nullptr;
   return calibration_->Conclude(accepted);

@@ -153,34 +153,52 @@ TEST_F(UndoTest, KeypadEntriesFormOneStep) {
   EXPECT_TRUE(UndoBuffer->UndoEmpty);
 }
 
-// A procedure's set-up stays out of the ring: it gives back its own, keeps what a command
-// set meanwhile, and an undo of that command brings back the value from before the
-// procedure, never one the procedure set for itself. Kept, the set-up is one step.
+// A procedure's set-up stays out of the ring and goes back at its end. A command that sets
+// what it works on ends it first (its set-up back), then comes on the values from before
+// it; a setting changed meanwhile by anything but a command (the rules) goes back with the
+// set-up. An undo step written meanwhile holds the value from before the procedure, never
+// one it set for itself. Kept, the set-up is one step.
 TEST_F(UndoTest, AProcedureGivesBackItsOwnSetUpOutsideTheRing) {
   TProcedureSetup setup;
+  int ended = 0;
   const auto own = [&setup](const std::function<void()>& change) {
     const TProcedureScope scope(setup);
     change();
   };
+  const auto begin = [&] {
+    setup.Begin();
+    setup.OnGroundMoved = [&](const THandler&) {
+      ++ended;
+      setup.GiveBack();
+    };
+  };
   Exec("TEST:COUNTER V3");
-  setup.Begin();
-  own([&] {
-    counter->SetIndexByProgram(9);
-    mode->SetIndexByProgram(1);
-  });
-  Exec("TEST:COUNTER V11");  // a command sent while the procedure runs
-  own([&] { follower->SetOnByProgram(true); });
-  setup.GiveBack();
+  begin();
+  own([&] { mode->SetIndexByProgram(1); });
+  follower->SetOnByProgram(true);  // not what it works on: it goes on
+  Exec("TEST:FOLLOW OFF");
+  own([&] { counter->SetIndexByProgram(9); });
+  EXPECT_EQ(ended, 0);
+  Exec("TEST:COUNTER V11");  // a command on what it works on
+  EXPECT_EQ(ended, 1);
   EXPECT_EQ(counter->GetIndex(), 11);
   EXPECT_EQ(mode->GetIndex(), 0);
-  EXPECT_FALSE(follower->IsOn());
-  EXPECT_EQ(Replay("--"), "3 0,0 0");
-  EXPECT_TRUE(UndoBuffer->UndoEmpty);
+  own([&] { mode->SetIndexByProgram(1); });  // an ended set-up's outcome: no undo step
+  EXPECT_EQ(Replay("--"), "3 1,3 1");
+  EXPECT_EQ(Replay("-"), "3 1");
 
-  setup.Begin();
-  own([&] { mode->SetIndexByProgram(1); });
+  begin();
+  own([&] { counter->SetIndexByProgram(5); });
+  counter->SetIndexByProgram(6);  // the rules move it meanwhile
+  Exec("TEST:FOLLOW ON");
+  setup.GiveBack();
+  EXPECT_EQ(counter->GetIndex(), 3);
+  EXPECT_EQ(ended, 1);
+
+  begin();
+  own([&] { mode->SetIndexByProgram(0); });
   setup.Keep();
-  EXPECT_EQ(Replay("-"), "0 0");
+  EXPECT_EQ(Replay("-"), "3 1");
 }
 
 TEST_F(UndoTest, InternalAndNoStepHandlers) {

@@ -349,8 +349,8 @@ TEST_F(CycleTest, StoppedWorkServesRequestsAndTheCalibrationTimer) {
   AcqHooks.LoadWaveformFromDisk.Set([&] { log.push_back("load"); });
   AcqHooks.MeasurementPass.Set([&] { log.push_back("measure"); });
   AcqHooks.CheckAutoCalibration.Set([&] { log.push_back("autocal"); });
-  bool calibrating = true;
-  AcqHooks.RunningProcedure.Set([&] { return calibrating ? TProcedure::AutoCalibration : TProcedure::None; });
+  TProcedureLife calibration(TProcedure::AutoCalibration);
+  ASSERT_TRUE(calibration.Start());
 
   MemoCopyRequest = DiskLoadRequest = true;
   AutoCalibrationDue = true;
@@ -360,7 +360,7 @@ TEST_F(CycleTest, StoppedWorkServesRequestsAndTheCalibrationTimer) {
   EXPECT_TRUE(AutoCalibrationDue) << "waits while a calibration runs";
 
   log.clear();
-  calibrating = false;
+  calibration.End();
   cycle.AcquisitionIdleStep();
   EXPECT_EQ(log, (std::vector<std::string>{"language", "measure", "autocal"}));
   EXPECT_FALSE(AutoCalibrationDue);
