@@ -288,6 +288,9 @@ bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
   return true;
 }
 
+// A memory's contents are kept in its file for the next start.
+bool KeepMemory(int memory) { return SaveWaveform(MemoryTrace(memory), MemoryFilePath(memory).string(), 0); }
+
 bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool text) {
   if (memory < 0 || memory >= kMemoryCount) return false;
   const TTraceId trace = MemoryTrace(memory);
@@ -317,7 +320,9 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   if (!silent && S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
   record.MarkChanged();
   S().MemoryRedraw[static_cast<size_t>(memory)] = true;
-  return true;
+  // Kept for the next start as a copy is; the start's own load has nothing new to keep.
+  std::error_code ec;
+  return fs::equivalent(fileName, MemoryFilePath(memory), ec) || KeepMemory(memory);
 }
 
 // The save and open dialogs; nothing when cancelled. One at a time: while one is open, what
@@ -383,7 +388,7 @@ bool CopySourceToMemory(TTraceId source, int memory) {
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();
   if (S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
-  return SaveWaveformBinaryFile(trace, MemoryFilePath(memory).string());
+  return KeepMemory(memory);
 }
 
 void LoadMemoriesAtStart() {
