@@ -67,9 +67,11 @@ struct TShellHooks {
   // The close: a long analysis that drives the instrument's settings ends and gives them
   // back before the power-off setup is written.
   THook<void()> EndDrivingAnalyses{"ShellHooks.EndDrivingAnalyses"};
-  // After a client's line: the refusals of shown spectra it brought, told once (see
-  // TellNewSpectrumRefusals); "" when none.
-  THook<std::string()> TellNewSpectrumRefusals{"ShellHooks.TellNewSpectrumRefusals"};
+  // Around a client's line: the refusals of the shown spectra before it, then those it
+  // brought, told once (see TellNewSpectrumRefusals); "" when none.
+  THook<std::vector<std::string>()> SpectrumRefusals{"ShellHooks.SpectrumRefusals"};
+  THook<std::string(const std::vector<std::string>& before)> TellNewSpectrumRefusals{
+      "ShellHooks.TellNewSpectrumRefusals"};
   THook<void()> AfterUndoReplay{"ShellHooks.AfterUndoReplay"};
   THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // hold-off check after the generators
   THook<void()> LoadMemoriesAtStart{"ShellHooks.LoadMemoriesAtStart"};
