@@ -261,13 +261,22 @@ void CalcXYSignal() {
 
 void ClearSpectrumMessage(int spectrum) { State.SpectrumMessages.at(spectrum).clear(); }
 
-std::string TellNewSpectrumRefusals() {
+std::vector<std::string> SpectrumRefusals() {
+  std::vector<std::string> refusals(State.SpectrumMessages.size());
+  for (size_t k = 0; k < refusals.size(); ++k)
+    if (SignalsOn.IsOn(SpectrumTrace(static_cast<int>(k)))) refusals[k] = LengthRefusal(static_cast<int>(k));
+  return refusals;
+}
+
+std::string TellNewSpectrumRefusals(const std::vector<std::string>& before) {
+  const std::vector<std::string> now = SpectrumRefusals();
   std::string told;
-  for (int k = 0; k < 2; ++k) {
-    if (!SignalsOn.IsOn(SpectrumTrace(k))) continue;
-    const std::string message = LengthRefusal(k);
-    if (message.empty() || message == State.SpectrumMessages.at(k)) continue;
-    Remember(State.SpectrumMessages.at(k), message);
+  for (size_t k = 0; k < now.size(); ++k) {
+    const std::string& message = now[k];
+    if (message.empty() || message == State.SpectrumMessages[k] ||
+        (k < before.size() && message == before[k]))
+      continue;
+    Remember(State.SpectrumMessages[k], message);
     told += (told.empty() ? "" : "\n") + message;
   }
   return told;
@@ -277,6 +286,7 @@ void InstallDerivedSignals() {
   AcqHooks.SostaritjIliOtklFuncSpectrGdeNado.Set(SostaritjIliOtklFuncSpectrGdeNado);
   AcqHooks.ReCalculateFuncAndSpectrGdeNado.Set([](bool) { ReCalculateFuncAndSpectrGdeNado(); });
   AcqHooks.RedrawDerivedSignals.Set(RedrawDerivedSignals);
+  ShellHooks.SpectrumRefusals.Set(SpectrumRefusals);
   ShellHooks.TellNewSpectrumRefusals.Set(TellNewSpectrumRefusals);
   AcqHooks.CalcDerivedSignal.Set([](int index) {
     if (index == kXYDerivedIndex) CalcXYSignal();

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "analysis/derived_settings.h"
 #include "framework/traces/trace_names.h"
@@ -74,11 +75,14 @@ void DrawSignalToLayer(TTraceId trace);
 // The XY pair before it is drawn: other axes start the figure afresh.
 void CalcXYSignal();
 void ClearSpectrumMessage(int spectrum);
-// After a client's line: the shown spectra that the length of their source's next record
-// leaves without a transform. Each new refusal is told (to the log, while dialogs are
-// suppressed) and kept, so that no later pass shows it again; their texts, a line each, or
-// "" when none is new.
-std::string TellNewSpectrumRefusals();
+// Why each shown spectrum has no transform from the length of its source's next record
+// ("" for one that has), one per spectrum.
+std::vector<std::string> SpectrumRefusals();
+// After a client's line: the refusals of SpectrumRefusals that the line brought, those not
+// there `before` it. Each is told (to the log, while dialogs are suppressed) and kept, so
+// that no later pass shows it again; their texts, a line each, or "" when none is new. One
+// there before is not the line's: the pass that computes its spectrum tells it.
+std::string TellNewSpectrumRefusals(const std::vector<std::string>& before);
 
 // The passes in the acquisition cycle's hooks.
 void InstallDerivedSignals();

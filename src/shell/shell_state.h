@@ -64,9 +64,11 @@ struct TShellHooks {
   THook<void()> RelabelAnalyses{"ShellHooks.RelabelAnalyses"};
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
-  // After a client's line: the refusals of shown spectra it brought, told once (see
-  // TellNewSpectrumRefusals); "" when none.
-  THook<std::string()> TellNewSpectrumRefusals{"ShellHooks.TellNewSpectrumRefusals"};
+  // Around a client's line: the refusals of the shown spectra before it, then those it
+  // brought, told once (see TellNewSpectrumRefusals); "" when none.
+  THook<std::vector<std::string>()> SpectrumRefusals{"ShellHooks.SpectrumRefusals"};
+  THook<std::string(const std::vector<std::string>& before)> TellNewSpectrumRefusals{
+      "ShellHooks.TellNewSpectrumRefusals"};
   THook<void()> AfterUndoReplay{"ShellHooks.AfterUndoReplay"};
   THook<void()> AfterSetupRecall{"ShellHooks.AfterSetupRecall"};  // hold-off check after the generators
   THook<void()> LoadMemoriesAtStart{"ShellHooks.LoadMemoriesAtStart"};

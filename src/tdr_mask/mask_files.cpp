@@ -539,9 +539,12 @@ void BuildMaskObjFromCurrent() {
   if (ScopeCRT) {
     ScopeCRT->DeleteMaskLayer();
     ScopeCRT->DeleteMaskErrorLayer();
+    // A mask loaded while it is edited: the editor shows the new polygons, not the old.
+    ScopeCRT->DeleteMaskEditLayer();
   }
   MaskObj = std::move(obj);
   RefreshMaskDisplay();
+  if (mask.EditorActive) MaskEditorHooks.RefreshEditPage();
   if (ScopeCRT) ScopeCRT->TopText().ShowMaskState();
 }
 

@@ -220,10 +220,16 @@ TEST_F(DerivedSignalsTest, AClientHearsASpectrumRefusalAsItsLinesErrorAndSeesNoB
     EXPECT_EQ(dialogs.shown, std::vector<std::string>{});
     EXPECT_EQ(DialogState.SuppressedLog, std::vector<std::string>{"[error] " + refusal});
   }
+  // A refusal no client's line brought (the user's change) is not a later client's: its
+  // query answers its value, and the box opens at the screen with the next acquisition.
   Exec("ACQ:CH1:RECLEN 512");
   Single();
   dialogs.shown.clear();
   Exec("ACQ:CH1:RECLEN 486");
+  {
+    const TDialogsSuppressed client;
+    EXPECT_EQ(ExecCommand("ACQ:CH1:RECLEN?"), "486 ");
+  }
   for (int k = 0; k < 2; ++k) Single();
   EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + refusal});
 }

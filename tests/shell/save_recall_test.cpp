@@ -845,21 +845,46 @@ TEST_F(SaveRecallTest, AutomaticNamesCountFromOneAndEveryFormatLoadsBack) {
   EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// A memory filled by a copy or loaded from a file (by command, binary or verbose, or by the
+// user's dialog) is kept in its memory file and comes back at the next start.
 TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
   std::string stored[kMemoryCount];
-  const char* sources[kMemoryCount] = {"Ch1", "Ch2", "Ch1", "Ch2"};
+  struct Fill {
+    const char* source;
+    const char* how;  // "copy", a file format loaded by command, or "dialog"
+  };
+  const Fill fills[kMemoryCount] = {
+      {"Ch1", "copy"}, {"Ch2", "Binary"}, {"Ch1", "Verbose"}, {"Ch2", "dialog"}};
   for (int m = 0; m < kMemoryCount; ++m) {
+    const std::string memory = "M" + std::to_string(m + 1);
+    SCOPED_TRACE(memory + " by " + fills[m].how);
     TSignalObj& source = SignalObjs()[m % 2 ? TTraceId::Ch2 : TTraceId::Ch1];
     for (int i = 0; i < source.GetRecLen(); ++i) source.SetY(i, (m + 1) * 0.0173 * std::sin(i * 0.01 + m));
-    ExecCommand(std::string("Save:Memo:Source ") + sources[m]);
-    ExecCommand("Save:Memo:ToMemo M" + std::to_string(m + 1));
-    ExecCommand("Save:Memo:Save");
+    const std::string how = fills[m].how;
+    if (how == "copy") {
+      ExecCommand(std::string("Save:Memo:Source ") + fills[m].source + ";:Save:Memo:ToMemo " + memory +
+                  ";:Save:Memo:Save");
+    } else {
+      const std::string format = how == "Verbose" ? "Verbose" : "Binary";
+      ExecCommand(std::string("Save:Disk:Source ") + fills[m].source + ";:Save:Disk:FileFormat " + format +
+                  ";:Save:Disk:FileName fill" + memory + ";:Save:Disk:Save");
+      ShellIdleStep();
+      ExecCommand("Save:Disk:ToMemo " + memory);
+      if (how == "dialog") {
+        const fs::path file = DataFolders().WaveformFilesDir / ("fill" + memory + ".wfm");
+        dialogs.files.push_back(TFileChoice{file.string(), file.parent_path().string(), 0});
+        DiskLoadByDialog();
+      } else {
+        ExecCommand("Save:Disk:Load");
+      }
+    }
     ShellIdleStep();
     const TTraceId trace = static_cast<TTraceId>(TraceIndex(TTraceId::M1) + m);
-    EXPECT_EQ(SignalObjs()[trace].GetStoredY(7), source.GetStoredY(7)) << "M" << m + 1;
+    EXPECT_NEAR(SignalObjs()[trace].GetStoredY(7), source.GetStoredY(7), 1e-9);
     stored[m] = BinaryOf(SignalObjs()[trace]);
-    EXPECT_TRUE(FileBytes(MemoryFilePath(m)) == stored[m]) << "M" << m + 1;
+    EXPECT_TRUE(FileBytes(MemoryFilePath(m)) == stored[m]);
   }
+  dialogs.shown.clear();  // the dialog's title
   EXPECT_EQ(ExecCommand("Save:Memo:On?"), "M1,M2,M3,M4");
   // A damaged file, text or binary, loaded into a shown memory changes nothing.
   std::ofstream(DataFolders().WaveformFilesDir / "bad.txt") << "hello";
@@ -870,6 +895,7 @@ TEST_F(SaveRecallTest, MemoriesSurviveARestartBitForBit) {
                              ";:Save:Disk:Load"),
                  EAssertion);
     EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3) && BinaryOf(SignalObjs()[TTraceId::M3]) == stored[2]) << format;
+    EXPECT_TRUE(FileBytes(MemoryFilePath(2)) == stored[2]) << format;
   }
 
   Restart();

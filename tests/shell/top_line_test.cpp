@@ -9,6 +9,7 @@
 
 #include "display/display_test_support.h"
 #include "display/scope_crt.h"
+#include "framework/settings/undo_ring.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -46,6 +47,8 @@ class TopLineTest : public ShellTest {
 
 TEST_F(TopLineTest, EveryCellFollowsItsSetting) {
   GuiReady = true;  // a locked style spreads to every trace only once the start is over
+  UndoBuffer = std::make_unique<TUndoBuffer>();
+  UndoBuffer->Enabled = true;
   const TColorRef ch1 = GetDisplaySourceRGB(TTraceId::Ch1), ch2 = GetDisplaySourceRGB(TTraceId::Ch2);
   // Rate: 2048 points over 10.24 divisions of 10 ns are 2048 / 102.4 ns = 20 GSa/s.
   struct Case {
@@ -71,6 +74,8 @@ TEST_F(TopLineTest, EveryCellFollowsItsSetting) {
        "Color Grade",
        ch2},
       {{"Displ:TraceSel Ch1"}, 2, 1, "Dots", ch1},
+      // A style given back by an undo step, which spreads nothing, shows all the same.
+      {{"Displ:Ch1:Style VarPersist", "*Undo"}, 2, 1, "Dots", ch1},
   };
   for (const Case& c : cases) {
     for (const char* command : c.commands)

@@ -47,6 +47,7 @@ void FakeDialogs::DoInform(TMessageKind kind, const std::string& text) { ShowBox
 std::optional<TFileChoice> FakeDialogs::DoChooseFile(const TFileRequest& request) {
   shown.push_back(SuppressedLogLine(TMessageKind::Confirmation, request.Title));
   fileRequests.push_back(request);
+  if (whileShown) whileShown();
   return Next<std::optional<TFileChoice>>(files, std::nullopt, request.Title);
 }
 

@@ -30,8 +30,8 @@ class FakeDialogs final : public TDialogService {
   // dialogs show their title, colour and printer dialogs "colour" and "printer set-up".
   std::vector<std::string> shown;
   std::vector<TFileRequest> fileRequests;
-  // Runs while each message box is open, once its text is recorded: what the box's event
-  // loop may run meanwhile (a close from the system).
+  // Runs while each message box or file dialog is open, once its text is recorded: what
+  // its event loop may run meanwhile (a close from the system, a client's line).
   std::function<void()> whileShown;
   // The pictures put on the clipboard, as pixel words.
   std::vector<std::vector<uint32_t>> clipboard;

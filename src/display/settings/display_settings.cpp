@@ -161,6 +161,8 @@ void StyleChanged(int t, THandler& h) {
     if (Trace(t) == TTraceId::XY) crt->DeleteXYLayer();
   }
   InitSignalParameters(t);
+  // An undo or a procedure's replay spreads nothing, and is shown all the same.
+  RedrawStyleCell();
   Spread(t, h);
 }
 

@@ -42,11 +42,14 @@ std::string ExecCommand(std::string_view command) {
   if (!RootSpider) throw EAssertion("The settings are not ready yet");
   // A client's line is never a procedure's own, even when it is served while one waits.
   const TOutsideProcedures client;
-  std::string reply = RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
   // A spectrum the line leaves without a transform would open its box in a later pass: a
-  // client hears it as the line's error instead.
-  if (DialogsSuppressed())
-    if (const std::string refused = ShellHooks.TellNewSpectrumRefusals(); !refused.empty())
+  // client hears it as the line's error instead. A refusal there before the line is not
+  // its own, and never takes its answer.
+  const bool quiet = DialogsSuppressed();
+  const std::vector<std::string> before = quiet ? ShellHooks.SpectrumRefusals() : std::vector<std::string>{};
+  std::string reply = RootSpider->ExecCommandLine(command, false, kMaxReplyBytes);
+  if (quiet)
+    if (const std::string refused = ShellHooks.TellNewSpectrumRefusals(before); !refused.empty())
       throw EAssertion(refused);
   return reply;
 }

@@ -211,8 +211,8 @@ void DatabaseState(std::string& text, bool, bool apply) {
   LoadDatabaseFile(file.string());
 }
 
-bool StartRecording(const std::string& fileName) {
-  if (!CreateDatabaseFile(fileName)) return false;
+bool StartRecording(const std::string& fileName, TTraceId source) {
+  if (!CreateDatabaseFile(fileName, source)) return false;
   Origins.Recording = TRequestOrigin::Here();
   return true;
 }
@@ -221,7 +221,7 @@ void DiskSaveNode(THandler&) {
   if (IsDbType()) {
     if (S().DatabaseFileName.empty()) return;
     ConfinedFile(S().DatabaseFileName + ".cgs");
-    RunFailingCommand([] { return StartRecording(S().DatabaseFileName); });
+    RunFailingCommand([] { return StartRecording(S().DatabaseFileName, SourceOf(S().DbSource)); });
     return;
   }
   if (S().WaveformFileName.empty()) return;
@@ -288,6 +288,9 @@ bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
   return true;
 }
 
+// A memory's contents are kept in its file for the next start.
+bool KeepMemory(int memory) { return SaveWaveform(MemoryTrace(memory), MemoryFilePath(memory).string(), 0); }
+
 bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool text) {
   if (memory < 0 || memory >= kMemoryCount) return false;
   const TTraceId trace = MemoryTrace(memory);
@@ -317,7 +320,9 @@ bool LoadWaveform(int memory, const std::string& fileName, bool silent, bool tex
   if (!silent && S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
   record.MarkChanged();
   S().MemoryRedraw[static_cast<size_t>(memory)] = true;
-  return true;
+  // Kept for the next start as a copy is; the start's own load has nothing new to keep.
+  std::error_code ec;
+  return fs::equivalent(fileName, MemoryFilePath(memory), ec) || KeepMemory(memory);
 }
 
 // The save and open dialogs; nothing when cancelled. One at a time: while one is open, what
@@ -383,7 +388,7 @@ bool CopySourceToMemory(TTraceId source, int memory) {
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();
   if (S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
-  return SaveWaveformBinaryFile(trace, MemoryFilePath(memory).string());
+  return KeepMemory(memory);
 }
 
 void LoadMemoriesAtStart() {
@@ -420,6 +425,8 @@ bool CopySelectedSourceToMemory() {
 bool SaveWaveformToDisk() {
   const TDialogsSuppressed quiet(Origins.DiskSave);
   const bool manual = GetIndex(S().NameMode) == 0;
+  // What the dialog was opened for, whatever a client sets while it is open.
+  const TTraceId source = SourceOf(S().DiskSource);
   if (S().DiskSaveNoDialog) {
     S().DiskSaveNoDialog = false;
   } else if (manual || S().WaveformFileName.empty()) {
@@ -439,7 +446,6 @@ bool SaveWaveformToDisk() {
     std::snprintf(number, sizeof number, "_%.5d", ++S().AutoFileNumber);
     name += number;
   }
-  const TTraceId source = SourceOf(S().DiskSource);
   switch (GetIndex(S().FileFormat)) {
     case 0:
       return SaveWaveformBinaryFile(source, name + ".wfm");
@@ -455,6 +461,7 @@ bool LoadWaveformFromDisk() {
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
   std::string file = S().WaveformFileName + (verbose ? ".txt" : ".wfm");
+  const int memory = GetIndex(S().DiskToMemo);  // the one shown when the dialog opened
   if (S().DiskLoadNoDialog) {
     S().DiskLoadNoDialog = false;
   } else {
@@ -469,7 +476,6 @@ bool LoadWaveformFromDisk() {
     if (S().FileFormat) S().FileFormat->SetIndexByProgram(verbose ? 1 : 0);
   }
   if (S().WaveformFileName.empty()) return false;
-  const int memory = GetIndex(S().DiskToMemo);
   const bool ok = verbose ? LoadWaveformTextFile(memory, file) : LoadWaveformBinaryFile(memory, file, false);
   if (ok) SignalsOn.SetOn(MemoryTrace(memory), true);
   return ok;
@@ -481,11 +487,12 @@ void DiskSaveByDialog() {
     S().DiskSaveNoDialog = false;
     return;
   }
+  const TTraceId source = SourceOf(S().DbSource);  // the one shown when the dialog opened
   const auto choice =
       AskFile(true, "SaveDatabaseAs", kDatabaseFilter, 0, S().DatabaseFileName, DatabaseFolder());
   if (!choice) return;
   S().DatabaseFolder = fs::path(choice->Folder) / "";
-  StartRecording(WithoutOwnExtension(choice->FileName));
+  StartRecording(WithoutOwnExtension(choice->FileName), source);
 }
 
 void DiskLoadByDialog() {
@@ -556,7 +563,7 @@ TDatabaseHeader ShownDatabaseHeader() {
   return h;
 }
 
-bool CreateDatabaseFile(const std::string& fileName) {
+bool CreateDatabaseFile(const std::string& fileName, TTraceId source) {
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
@@ -573,7 +580,7 @@ bool CreateDatabaseFile(const std::string& fileName) {
   if (!SaveDatabaseFile()) return false;
   S().DatabaseFileName = fileName;
   S().DatabaseRecordingName = fileName;
-  S().DatabaseSource = SourceOf(S().DbSource);
+  S().DatabaseSource = source;
   ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
   S().DatabaseRecording = true;
   S().DatabaseAwaitsAcquisition = !RunFlag && !SingleFlag;

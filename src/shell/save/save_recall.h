@@ -95,8 +95,8 @@ void RecallSetupByDialog();
 void SaveSetupByDialog();
 
 // The database: the space check and header of a new recording; one waveform; the file
-// at the end; a file to show. CreateDatabaseFile starts the recording.
-bool CreateDatabaseFile(const std::string& fileName);
+// at the end; a file to show. CreateDatabaseFile starts the recording of `source`.
+bool CreateDatabaseFile(const std::string& fileName, TTraceId source);
 void AccumulateDatabaseRecord();
 // Ends the recording; false when its file cannot be written (told), and then the record is
 // kept and written by the next call. One that has taken no waveform writes no file and

@@ -101,19 +101,30 @@ TEST_F(SavePageTest, EachKindOfControlReachesItsSettingOrFile) {
   EXPECT_EQ(ExecCommand("Save:Memo:On?"), "ClearALL");
   pages.push_back(Picture());
 
-  // Disk, waveforms: the dialog's file and format, automatic numbers, loaded into M3.
+  // Disk, waveforms: the dialog's file and format, automatic numbers, loaded into M3. Each
+  // dialog acts on the source and memory shown as it opened, whatever a client sets
+  // while it is open.
   Press("pcswGotoDisk");
   ASSERT_EQ(Menu().CurrentPage(), 2);
   Choose("rswFileNameMode", 1);
   Choose("rswLoadToMemory", 2);
   const fs::path waves = DataFolders().WaveformFilesDir;
+  const auto clientMeanwhile = [this](const std::string& line) {
+    dialogs.whileShown = [line] {
+      const TDialogsSuppressed remote;
+      ExecCommand(line);
+    };
+  };
+  clientMeanwhile("Save:Disk:Source Ch2");
   Choose(waves / "page.txt", 1);
   Press("pcswSaveToDisk");
   ShellIdleStep();
   EXPECT_TRUE(fs::exists(waves / "page_00001.txt"));
+  clientMeanwhile("Save:Disk:ToMemo M2");
   Choose(waves / "page_00001.txt", 1);
   Press("pcswLoadFromDisk");
   ShellIdleStep();
+  dialogs.whileShown = nullptr;
   EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3));
   EXPECT_NEAR(SignalObjs()[TTraceId::M3].GetStoredY(30), ch1.GetStoredY(30), 1e-9);
   pages.push_back(Picture());

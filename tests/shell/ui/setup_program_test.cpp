@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/language/hint_stack.h"
@@ -171,6 +173,17 @@ TEST_F(SetupProgramTest, EveryMovedSettingComesBackThroughEachRoundTrip) {
   };
   std::vector<TWalk> walks = {{"tree", 1}, {"reverse", 2}};
   for (unsigned seed : WalkSeeds()) walks.push_back({"shuffled", seed});
+  // A procedure's switch moved on while another procedure runs is refused, and stays off.
+  // Only two go on after their command while the settings move: the low-jitter reference
+  // and the jitter analysis (the pattern search finds an empty length list and does not
+  // start; a change of the lock ends the analysis first). Any other refusal names a
+  // procedure wrongly counted as running.
+  const std::string search = "the pattern search", reference = "the low-jitter reference",
+                    analysis = "the jitter analysis";
+  std::set<std::string> allowed = {"no assertion"};
+  for (const auto& [starting, running] :
+       {std::pair{search, reference}, std::pair{analysis, reference}, std::pair{reference, analysis}})
+    allowed.insert("Cannot start " + starting + ": " + running + " is running");
   for (const TWalk& walk : walks) {
     SCOPED_TRACE(walk.order + " order, seed " + std::to_string(walk.seed));
     // A program folder of its own: a walk starts from the factory setup, not the default
@@ -202,11 +215,9 @@ TEST_F(SetupProgramTest, EveryMovedSettingComesBackThroughEachRoundTrip) {
     std::erase_if(paths, [](const std::string& path) {
       return path == "TDR:CH1:NORMALIZE" || path == "TDR:CH2:NORMALIZE";
     });
-    // A procedure's switch moved on while another procedure runs (a low-jitter reference
-    // switched on before) is refused, and stays off.
-    const auto exec = [](const std::string& line) {
+    const auto exec = [&allowed](const std::string& line) {
       const std::string refusal = test::AssertionText([&] { Command(line); });
-      EXPECT_TRUE(refusal == "no assertion" || refusal.starts_with("Cannot start ")) << refusal;
+      EXPECT_TRUE(allowed.contains(refusal)) << line << ": " << refusal;
     };
     const auto move = [&](const std::function<bool(const std::string&)>& which) {
       for (const std::string& path : paths)

@@ -13,8 +13,11 @@
 #include "display/mask_layers.h"
 #include "display/scope_crt.h"
 #include "display/ui/scope_crt_widget.h"
+#include "framework/util/dialog_service.h"
+#include "instrument/startup/program_folders.h"
 #include "platform/qt_text_rasteriser.h"
 #include "support/qt/side_menu_fixture.h"
+#include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
@@ -252,6 +255,38 @@ TEST_F(MaskEditorTest, DrawingRulesAndDragLimits) {
   mask.SelectedVertex = 5;
   MaskEditInsertVertex();
   EXPECT_EQ(mask.Slots[0].VertexCount(), kMaxMaskVertexes);
+}
+
+// A user mask loaded by a client's command while the editor is open takes the place of the
+// polygons being edited: the editor shows the loaded ones and finds them under the mouse.
+TEST_F(MaskEditorTest, AMaskLoadedByCommandReplacesThePolygonsBeingEdited) {
+  const TDataFolders saved = ProgramFolders;
+  ProgramFolders.ProgramDir = MakeTempDir("mask-editor") / "";
+  ProgramFolders.MaskUserDir = ProgramFolders.ProgramDir / "Masks" / "User" / "";
+  // A triangle on the right saved as "A"; a rectangle and a thin wedge on the left edited.
+  TCurrentMask& mask = CurrentMask();
+  mask.Kind = mkUser;
+  mask.Slots[0] = {{2500, 3500, 3000}, {200, 200, 800}};
+  mask.PolygonCount = 1;
+  BuildMaskObjFromCurrent();
+  Exec("Mask:MaskFile A;:Mask:SaveUser");
+  mask.Slots[0] = {{200, 600, 600, 200}, {400, 400, 600, 600}};
+  mask.Slots[1] = {{100, 300, 200}, {900, 900, 1000}};
+  mask.PolygonCount = 2;
+  SetMaskEditMode(true);
+  EXPECT_EQ(Layer().VertexCount(1), 3);
+  {
+    const TDialogsSuppressed client;
+    Exec("Mask:MaskFile A;:Mask:LoadUser");
+  }
+  EXPECT_EQ(mask.PolygonCount, 1);
+  EXPECT_TRUE(mask.EditorActive);
+  EXPECT_EQ(Layer().VertexCount(0), 3);
+  EXPECT_EQ(Layer().VertexCount(1), 0);
+  ClickAt({3000, 800});
+  EXPECT_EQ(mask.SelectedPolygon, 0);
+  EXPECT_EQ(Layer().SelectedPolygon(), 0);
+  ProgramFolders = saved;
 }
 
 // A polygon dragged far toward each edge stops with its outermost vertex exactly on that
