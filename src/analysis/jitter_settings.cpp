@@ -195,6 +195,9 @@ void SwitchJitterMeasurement(bool on) {
   }
   if (!Life.Start()) return;
   Life.HoldSwitch(NodeAt("Jitter:JitterOn"_node), "OFF");
+  // It learns from records of the lengths it sets, whatever they are now.
+  Life.HoldGround(NodeAt("Acq:Ch1:RecLen"_node));
+  Life.HoldGround(NodeAt("Acq:Ch2:RecLen"_node));
   Life.OnCancel = [] {
     EndAnalysis();
     SetOnAt("Jitter:JitterOn"_node, false);

@@ -21,9 +21,12 @@
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/trigger_settings.h"
+#include "instrument/startup/program_folders.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/ui/program_fixture.h"
@@ -66,6 +69,10 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     std::vector<std::string> kept = {};
     // A client's command on a setting the procedure sets for itself; none: no client acts.
     const char* temporary = nullptr;
+    // A client's command on the ground it works on (its destination, its mode, its record).
+    const char* ground = nullptr;
+    // Undo waits for its end (the jitter analysis is a mode the user leaves on).
+    bool undoWaits = true;
   };
   const auto command = [](const char* line) { return [line] { ExecCommand(line); }; };
   const std::string kLockOff = "Trig:PatternLockMode Off";
@@ -78,22 +85,25 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        command("FLASH:OECalibr:AutoCalGain")},
       {"O/E dark level",
        {"Default_Demo"},
-       {"OEConv:Dest Ch1", "TB:ScaleA 50N"},
+       {"OEConv:Dest Ch1", "TB:ScaleA 50N", "Trig:Holdoff 20U"},
        command("FLASH:OECalibr:AutoDarkLvl"),
        {},
-       "Trig:Holdoff 50U"},
+       "Trig:Holdoff 50U",
+       "OEConv:Dest Ch2"},
       {"TDR channel calibration",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:DoVertCalibr"),
        {"GSS:A:TDRCIRCUIT"},
-       "TB:ScaleA 20N"},
+       "TB:ScaleA 20N",
+       "TDR:Mode Off"},
       {"TDR correction",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:Normalize On"),
        {"GSS:A:TDRCIRCUIT"},
-       "TB:ScaleA 20N"},
+       "TB:ScaleA 20N",
+       "TDR:Mode Off"},
       {"pattern search",
        {"Default_Demo"},
        {"TB:ScaleA 50N", "Acq:Ch1:RecLen 4096"},
@@ -109,12 +119,24 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
          ExecCommand("Trig:PatternLockMode AutoDetect");
        },
        {},
-       "Acq:Ch1:RecLen 2048"},
+       "Acq:Ch1:RecLen 2048",
+       "Displ:Ch1:Style VarPersist"},
       {"low-jitter reference",
        {"Default_Demo", "Div4"},
        {"GSS:CH1 B", "GSS:CH2 A", "TB:ScaleA 100P"},
        command("Trig:LowJitter On"),
-       {"CH2:BAND", "TRIG:REFFREQ", "ZOOM:F4:OFFSET", "TDR:SOURCE"}},
+       {"CH2:BAND", "TRIG:REFFREQ", "ZOOM:F4:OFFSET", "TDR:SOURCE"},
+       "TB:ScaleA 50N",
+       "Acq:Ch2:RecLen 2048"},
+      {"jitter analysis",
+       {"Default_Demo"},
+       {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "TB:ScaleA 20N", "Trig:PattLen 127",
+        "Trig:PatternLockMode Manual"},
+       command("Jitter:JitterOn On"),
+       {},
+       "TB:ScaleA 50N",
+       "Acq:Ch1:RecLen 2048",
+       false},
   };
   const auto startWith = [this, &kLockOff](const Case& c, const std::string& change) {
     WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics - OptPatSyncTrig, 12, 77, true);
@@ -129,12 +151,15 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     const TDialogsSuppressed quiet;  // as the remote server runs it
     ExecCommand(line);
   };
+  const std::string kSave = "Save:Setup:FileName during;:Save:Setup:Save";
   for (const Case& c : cases) {
     // A client's change while it runs: a setting it leaves alone, one it sets for itself, all
-    // of them, and the pattern lock dropped.
+    // of them, the pattern lock dropped; a setup saved meanwhile, a change whose rules move
+    // what it set (the time scale moves the hold-off's limit), a Stop, and its ground moved.
     std::vector<std::string> changes = {""};
     if (c.temporary)
-      changes.insert(changes.end(), {"Ch2:Scale 50M", c.temporary, "*DefSetup Default", kLockOff});
+      changes.insert(changes.end(), {"Ch2:Scale 50M", c.temporary, "*DefSetup Default", kLockOff, kSave,
+                                     "TB:ScaleA 500N", "*StopSingle Stop", c.ground});
     for (const std::string& change : changes) {
       SCOPED_TRACE(std::string(c.name) + " / " + change);
       // What the user's settings become by the change alone.
@@ -152,13 +177,22 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
       bool running = false;
       QTimer::singleShot(0, [&] {
         QPointer<QWidget> front = QApplication::activeModalWidget();
-        running = front != nullptr || LowJitterState().Running;
+        running = front != nullptr || RunningProcedure() != TProcedure::None;
         if (!change.empty()) client(change);
         // An undo would pull the set-up from under it: refused until it ends.
-        if (c.temporary && change.empty()) {
+        if (c.temporary && change.empty() && c.undoWaits) {
           EXPECT_THROW(client("*Undo Undo"), EAssertion);
         }
         for (int i = 0; i < 20; ++i) window().IdleStep();
+        // Its ground moved has ended it; so has a Stop, which the run then keeps (the jitter
+        // analysis is a mode of the user's run: it stays on).
+        if (c.ground && change == c.ground) {
+          EXPECT_EQ(RunningProcedure(), TProcedure::None);
+        }
+        if (change == "*StopSingle Stop") {
+          EXPECT_FALSE(TakesTheRun(RunningProcedure()));
+          EXPECT_FALSE(RunFlag);
+        }
         CloseSignalled = 1;
         window().CloseQuietly();
         // A window the close left open would hold the test.
@@ -172,6 +206,11 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
       ASSERT_TRUE(window().CloseAccepted());
       EXPECT_EQ(ChangedLines(expected, SetupFilePath(TSetupKind::PowerOff), c.kept),
                 std::vector<std::string>{});
+      // Saved meanwhile, it holds what the procedure gives back.
+      if (change == kSave) {
+        EXPECT_EQ(ChangedLines(expected, DataFolders().SetupFilesDir / "during.set", c.kept),
+                  std::vector<std::string>{});
+      }
       for (const std::string& shown : dialogs_.shown)
         EXPECT_EQ(shown.find("recalled"), std::string::npos) << shown;
       Stop();
