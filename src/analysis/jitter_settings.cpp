@@ -200,6 +200,8 @@ void SwitchJitterMeasurement(bool on) {
   Life.HoldGround(NodeAt("Acq:Ch2:RecLen"_node));
   Life.OnCancel = [] {
     EndAnalysis();
+    // Its outcome, as its run's own: no undo step holds the switch going off.
+    const TProcedureScope own(Life.Setup());
     SetOnAt("Jitter:JitterOn"_node, false);
   };
   // The engine switches the analyses that share the screen off as it starts.

@@ -258,6 +258,8 @@ void SetupLowJitterReference() {
   Life.OnCancel = [] {
     State.Running = false;
     Life.End();
+    // Its outcome, as its run's own: no undo step holds the switch going off.
+    const TProcedureScope own(Life.Setup());
     TriggerSettings().LowJitter->SetOnByProgram(false);
   };
   {

@@ -12,6 +12,7 @@
 
 #include "analysis/jitter_engine.h"
 #include "analysis/jitter_settings.h"
+#include "analysis/low_jitter.h"
 #include "app/program_units.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -529,23 +530,80 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
   TriggerSettings().PatternLengthList = {31, 63};
   OEConvHooks.OpenCalibrationWindow.Set([] { return true; });
   const TOECalibrationRun& oe = OEConvState().Run;
-  for (const bool search : {true, false}) {
-    const std::string running = search ? "the pattern search" : "the O/E dark level calibration";
-    const auto runs = [&] {
-      return search ? PatternSearchRun().SearchActive : oe.State != TOECalState::Idle;
+  // What runs: a client's search, the user's O/E dark level in its window, a client's
+  // low-jitter reference, the user's jitter analysis. Each goes on to its end (the search
+  // finds none of the lengths, the user accepts the calibration, the reference is built, the
+  // analysis is switched off).
+  struct Running {
+    std::string name;
+    std::function<void()> start;
+    std::function<bool()> runs;
+    std::function<bool()> end;  // true when it ended as it would have alone
+    // Requests it does not refuse: its own (on already), one that ends it (a change of the lock).
+    std::vector<std::string> free = {};
+  };
+  const auto client = [](const char* line) {
+    return [line] {
+      const TDialogsSuppressed remote;
+      ExecCommand(line);
     };
+  };
+  const auto idle = [&](const std::function<bool()>& running) {
+    const int64_t start = clock.NowMs();
+    while (running() && clock.NowMs() - start < kProcedureTimeLimitMs) ShellIdleStep();
+  };
+  const Running runnings[] = {
+      {"the pattern search",
+       client("GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20n;:Trig:PatternLockMode "
+              "AutoDetect"),
+       [] { return PatternSearchRun().SearchActive; },
+       [&] {
+         idle([] { return PatternSearchRun().SearchActive; });
+         return TrimBlanks(ExecCommand("Trig:PatternLockMode?")) == "OFF";
+       },
+       {"the pattern search"}},
+      {"the O/E dark level calibration",
+       [&] {
+         client("Trig:PatternLockMode Off;:OEConv:Dest Ch1")();
+         dialogs.answers = {TAnswer::OK};  // to the calibration's question
+         StartOECalibration(false, true);
+       },
+       [&] { return oe.State != TOECalState::Idle; },
+       [&] {
+         idle([&] { return oe.State != TOECalState::Idle && oe.State != TOECalState::Finish; });
+         EndOECalibration(true);
+         return OEConvState().LastRunSucceeded;
+       }},
+      {"the low-jitter reference",
+       client(
+           "Trig:LowJitter Off;:OEConv:Dest OEConv;:GSS:A:Waweform Sinewave;:GSS:Ch2 A;:Trig:LowJitter On"),
+       [] { return LowJitterState().Running; },
+       [&] {
+         idle([] { return LowJitterState().Running; });
+         return TrimBlanks(ExecCommand("F4:Operat?")) == "MMM";
+       },
+       {"the low-jitter reference"}},
+      {"the jitter analysis",
+       [&] {
+         client(
+             "Trig:LowJitter Off;:GSS:A:Waweform PRBS;:GSS:Ch1 A;:TB:ScaleA 20n;:Trig:PattLen 127;"
+             ":Trig:PatternLockMode Manual")();
+         ExecCommand("Jitter:JitterOn On");
+       },
+       [] { return JitterObj() != nullptr; },
+       [] {
+         ExecCommand("Jitter:JitterOn Off");
+         return JitterObj() == nullptr;
+       },
+       {"the autoscale", "the pattern search", "the jitter analysis"}},
+  };
+  for (const Running& running : runnings) {
     for (const Request& r : requests) {
-      if (search && r.name == running) continue;  // the lock is AutoDetect already
-      SCOPED_TRACE(running + " / " + r.name);
-      {
-        const TDialogsSuppressed remote;
-        ExecCommand(search ? "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20n;"
-                             ":Trig:PatternLockMode AutoDetect"
-                           : "OEConv:Dest Ch1");
-      }
-      if (!search) dialogs.answers = {TAnswer::OK};  // to the calibration's question
-      ASSERT_TRUE((search || StartOECalibration(false, true)) && runs());
-      const std::string refusal = "Cannot start " + r.name + ": " + running + " is running";
+      if (std::ranges::find(running.free, r.name) != running.free.end()) continue;
+      SCOPED_TRACE(running.name + " / " + r.name);
+      running.start();
+      ASSERT_TRUE(running.runs());
+      const std::string refusal = "Cannot start " + r.name + ": " + running.name + " is running";
       const int64_t asked = clock.NowMs();
       EXPECT_EQ(test::AssertionText([&] {
                   const TDialogsSuppressed remote;
@@ -559,13 +617,8 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
       dialogs.shown.clear();
       ExecCommand(r.command);  // at the screen: a box
       EXPECT_EQ(dialogs.shown, std::vector<std::string>{SuppressedLogLine(TMessageKind::Error, refusal)});
-      // Its end: a search that finds none of the lengths, a calibration the user accepts.
-      const int64_t start = clock.NowMs();
-      while (runs() && oe.State != TOECalState::Finish && clock.NowMs() - start < kProcedureTimeLimitMs)
-        ShellIdleStep();
-      if (!search) EndOECalibration(true);
-      EXPECT_TRUE(search ? TrimBlanks(ExecCommand("Trig:PatternLockMode?")) == "OFF"
-                         : OEConvState().LastRunSucceeded);
+      EXPECT_TRUE(running.runs());
+      EXPECT_TRUE(running.end());
     }
   }
   SetProgramClock(clock);
