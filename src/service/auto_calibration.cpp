@@ -545,7 +545,7 @@ void AutocalChannelsCheckInputs() {
   run.Busy = (FreeOfSignal(2) ? 0 : 1) + (FreeOfSignal(3) ? 0 : 2);
   UndoChannelSetup();
   if (IsInstrumentConnected() && run.Busy > 0) {
-    if (!run.AutoClose) Dialogs().Inform(TMessageKind::Warning, SignalLeftText(run.Busy));
+    if (!run.AutoClose) Life.Tell(TMessageKind::Warning, SignalLeftText(run.Busy));
     SetAutocalResult(run.Busy);
     run.Phase = TChannelCalPhase::Failed;
     run.CloseRequested = true;

@@ -624,6 +624,62 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
   SetProgramClock(clock);
 }
 
+// The user's procedure asks the user, whatever lines a client sends meanwhile: its steps
+// wait out each line (a save there waits for its record), and its question comes at the
+// screen once the lines stop, never answered in the log by the client's line.
+TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSends) {
+  struct Case {
+    const char* name;
+    std::function<void()> start;  // at the screen
+    std::string asked;            // the first line of what it asks or tells
+    std::function<bool()> ended;
+  };
+  std::unique_ptr<TTdrChannelCalibration> calibration;
+  bool closed = false;
+  const Case cases[] = {
+      {"TDR channel calibration",
+       [&] {
+         ExecCommand("TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:TB:ScaleA 2n");
+         calibration = std::make_unique<TTdrChannelCalibration>(2, true, true);
+         calibration->OnClose = [&](bool) { closed = true; };
+         ASSERT_TRUE(calibration->Start());
+       },
+       "[question] Disconnect the 50-Ohm Termination from the reference plane.",
+       [&] { return closed; }},
+      {"pattern search",
+       [] {
+         ExecCommand("TDR:Mode Off;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20n");
+         ExecCommand("Trig:PatternLockMode AutoDetect");
+       },
+       "[information] " + GetLangStr("PatternNOTFound"),
+       [] { return !PatternSearchRun().SearchActive; }},
+  };
+  TriggerSettings().PatternLengthList = {31, 63};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExecCommand("Save:Memo:ToMemo M4;:*Run");
+    c.start();
+    dialogs.shown.clear();
+    DialogState.SuppressedLog.clear();
+    // Each acquisition starts at the screen and ends in a client's save, which waits for it.
+    for (int n = 0; n < 200 && !c.ended(); ++n) {
+      for (int i = 0; i < 1000 && !AcqCycleRunning; ++i) ShellIdleStep();
+      ASSERT_TRUE(AcqCycleRunning);
+      const TDialogsSuppressed client;
+      ExecCommand("Save:Memo:Save");
+    }
+    EXPECT_FALSE(c.ended());
+    EXPECT_TRUE(dialogs.shown.empty());
+    for (const std::string& line : DialogState.SuppressedLog) EXPECT_NE(line, c.asked);
+    dialogs.answers = {TAnswer::OK};
+    for (int i = 0; i < 200000 && !c.ended(); ++i) ShellIdleStep();
+    EXPECT_TRUE(c.ended());
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown.front().substr(0, c.asked.size()), c.asked);
+  }
+  calibration.reset();
+}
+
 // A write interrupted by the end of its process leaves its temporary file; the next write
 // of the same target removes it, and nothing of a live writer or another target.
 TEST(SetupFileTest, TemporaryFilesOfGoneWritersGoAtTheNextWrite) {
