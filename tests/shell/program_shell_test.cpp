@@ -644,15 +644,13 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
          calibration->OnClose = [&](bool) { closed = true; };
          ASSERT_TRUE(calibration->Start());
        },
-       "[question] Disconnect the 50-Ohm Termination from the reference plane.",
-       [&] { return closed; }},
+       "[question] Disconnect the 50-Ohm Termination from the reference plane.", [&] { return closed; }},
       {"pattern search",
        [] {
          ExecCommand("TDR:Mode Off;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20n");
          ExecCommand("Trig:PatternLockMode AutoDetect");
        },
-       "[information] " + GetLangStr("PatternNOTFound"),
-       [] { return !PatternSearchRun().SearchActive; }},
+       "[information] " + GetLangStr("PatternNOTFound"), [] { return !PatternSearchRun().SearchActive; }},
   };
   TriggerSettings().PatternLengthList = {31, 63};
   for (const Case& c : cases) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/low_jitter.h"
+#include "framework/text/text_case.h"
 #include "framework/util/close_signal.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
@@ -152,14 +153,16 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     ExecCommand(line);
   };
   const std::string kSave = "Save:Setup:FileName during;:Save:Setup:Save";
+  const std::string kSwitch = "INSTR:Current:Set ABSENT";
   for (const Case& c : cases) {
     // A client's change while it runs: a setting it leaves alone, one it sets for itself, all
     // of them, the pattern lock dropped; a setup saved meanwhile, a change whose rules move
-    // what it set (the time scale moves the hold-off's limit), a Stop, and its ground moved.
+    // what it set (the time scale moves the hold-off's limit), a Stop, its ground moved, and
+    // a switch to no instrument.
     std::vector<std::string> changes = {""};
     if (c.temporary)
       changes.insert(changes.end(), {"Ch2:Scale 50M", c.temporary, "*DefSetup Default", kLockOff, kSave,
-                                     "TB:ScaleA 500N", "*StopSingle Stop", c.ground});
+                                     "TB:ScaleA 500N", "*StopSingle Stop", c.ground, kSwitch});
     for (const std::string& change : changes) {
       SCOPED_TRACE(std::string(c.name) + " / " + change);
       // What the user's settings become by the change alone.
@@ -186,8 +189,17 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
         for (int i = 0; i < 20; ++i) window().IdleStep();
         // Its ground moved has ended it; so has a Stop, which the run then keeps (the jitter
         // analysis is a mode of the user's run: it stays on).
-        if (c.ground && change == c.ground) {
+        if ((c.ground && change == c.ground) || change == kSwitch) {
           EXPECT_EQ(RunningProcedure(), TProcedure::None);
+        }
+        if (change == kSwitch) {
+          EXPECT_EQ(TrimBlanks(ExecCommand("INSTR:GUIReady?")), "ON");
+          // Ended first, as its Cancel ends it, and the user is told why.
+          EXPECT_NE(std::find_if(dialogs_.shown.begin(), dialogs_.shown.end(),
+                                 [](const std::string& text) {
+                                   return text.find(": another instrument was chosen") != std::string::npos;
+                                 }),
+                    dialogs_.shown.end());
         }
         if (change == "*StopSingle Stop") {
           EXPECT_FALSE(TakesTheRun(RunningProcedure()));
