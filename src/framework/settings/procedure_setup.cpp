@@ -182,7 +182,8 @@ std::optional<std::string> TProcedureSetup::ValueBeforeProcedures(const THandler
   for (TProcedureSetup* s = First; s; s = s->next_) {
     if (!s->running_) continue;
     if (const auto line = LineOf(s->lines_, &handler); line != s->lines_.end()) before = line->Text;
-    if (const auto line = LineOf(s->switches_, &handler); line != s->switches_.end()) before = line->Text;
+    if (const auto line = LineOf(s->switches_, &handler); line != s->switches_.end() && !line->Text.empty())
+      before = line->Text;
   }
   return before;
 }

@@ -54,8 +54,8 @@ class TProcedureSetup {
   // mode). It is never given back.
   void HoldGround(THandler* handler);
   // The switch that started the procedure and ends it (through its own callback, not as
-  // its ground): a setup saved meanwhile holds it as `savedAs`, the value a Cancel leaves
-  // it at.
+  // its ground): a setup saved meanwhile holds it as `savedAs` (unless empty), the value a
+  // Cancel leaves it at.
   void HoldSwitch(THandler* handler, std::string savedAs);
   // Its line of `handler` is not given back: someone has set it since.
   void Forget(const THandler* handler);

@@ -164,6 +164,9 @@ void StartPatternSearch(double rate) {
     return;
   }
   Life.AlsoHolds(State.LockSetup);
+  // The lock ends the search itself (switched away): no ground of it. A setup saved
+  // meanwhile holds its value from before the change that started the search, else Off.
+  State.LockSetup.HoldSwitch(lock, {});
   Life.HoldSwitch(lock, "OFF");
   // Every way out ends it as its window's Cancel does.
   Life.OnCancel = [] { AbortPatternSearch(); };
