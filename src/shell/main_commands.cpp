@@ -103,10 +103,11 @@ void RunCommand(THandler&) {
 
 void StopSingleCommand(THandler&) {
   // A Stop or Single is a way out of the procedure that holds the acquisition: it ends as
-  // its Cancel ends it, and the run then stays as this command leaves it.
+  // its Cancel ends it, and the run then stays as this command leaves it. (The close ends
+  // every procedure itself, without a word.)
   NoteRunSetByActor();
   const bool single = SingleFlag;
-  CancelProcedureForStop();
+  if (!ClosingFlag) CancelProcedureForStop();
   SingleFlag = single;
   ShellHooks.ResetLimitAndDatabaseDisplay();
   SetAcqRestartFlags();

@@ -16,6 +16,7 @@
 #include "app/program_units.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
+#include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/util/close_signal.h"
 #include "framework/util/errors.h"
@@ -676,6 +677,42 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
     EXPECT_EQ(dialogs.shown.front().substr(0, c.asked.size()), c.asked);
   }
   calibration.reset();
+}
+
+// What a procedure will work on, moved by a client while its first question is open: it
+// does not start on the moved ground, nor store anything, and the user is told why.
+TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
+  struct Case {
+    const char* name;
+    std::function<void()> start;  // at the screen, with its question
+    std::string told;
+  };
+  const Case cases[] = {
+      {"TDR correction", [] { ExecCommand("TDR:Ch1:Normalize On"); },
+       "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile"},
+      {"TDR channel calibration",
+       [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
+       "Cancelled the TDR/TDT channel calibration: TDR:MODE was set meanwhile"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExecCommand("TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:*Run");
+    const std::string reference = ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?");
+    dialogs.shown.clear();
+    dialogs.answers = {TAnswer::OK};
+    dialogs.whileShown = [&] {
+      dialogs.whileShown = nullptr;
+      const TDialogsSuppressed client;
+      ExecCommand("TDR:Mode Off");
+    };
+    c.start();
+    EXPECT_EQ(RunningProcedure(), TProcedure::None);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1], SuppressedLogLine(TMessageKind::Error, c.told));
+    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Ch1:Normalize?")), "OFF");
+    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Mode?")), "OFF");
+    EXPECT_EQ(ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?"), reference);
+  }
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write

@@ -139,12 +139,6 @@ void TProcedureSetup::OpenNextStep() {
   if (UndoBuffer && UndoBuffer->Enabled && !EndingBeforeAChange) UndoBuffer->BeginStep();
 }
 
-bool TProcedureSetup::AnyRunning() {
-  for (const TProcedureSetup* s = First; s; s = s->next_)
-    if (s->running_) return true;
-  return false;
-}
-
 bool TProcedureSetup::ProcedureCodeRuns() { return InScope != nullptr; }
 
 bool TProcedureSetup::RecordChange(THandler& handler, const std::function<std::string()>& oldText) {
@@ -165,14 +159,11 @@ void TProcedureSetup::BeforeSetByOther(const THandler& handler) {
     if (!holder) return;
     // Told once: a procedure that does not end on it keeps its set-up running.
     const auto told = std::exchange(holder->OnGroundMoved, {});
-    const bool saved = std::exchange(EndingBeforeAChange, true);
-    try {
-      told(handler);
-    } catch (...) {
-      EndingBeforeAChange = saved;
-      throw;
-    }
-    EndingBeforeAChange = saved;
+    struct TEnding {
+      bool saved = std::exchange(EndingBeforeAChange, true);
+      ~TEnding() { EndingBeforeAChange = saved; }
+    } ending;
+    told(handler);
   }
 }
 

@@ -63,8 +63,6 @@ class TProcedureSetup {
   // ends with it). Without it the set-up simply goes on.
   std::function<void(const THandler& moved)> OnGroundMoved;
 
-  // Any procedure's set-up is running.
-  static bool AnyRunning();
   // A procedure's own code runs (inside a TProcedureScope of a set-up).
   static bool ProcedureCodeRuns();
 

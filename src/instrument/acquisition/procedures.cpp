@@ -26,8 +26,9 @@ constexpr const char* kNameKeys[] = {"",
                                      "procJitterAnalysis"};
 
 // The lives running, the first started first: a procedure cuts only into the jitter
-// analysis, so there are two at most.
-std::vector<TProcedureLife*> Lives;
+// analysis, so there are two at most. Never destroyed: the lives are objects of units whose
+// order of destruction at the program's end is not known.
+std::vector<TProcedureLife*>& Lives = *new std::vector<TProcedureLife*>;
 // Messages of the user's procedures that came while a client's line ran.
 struct TWaitingMessage {
   TMessageKind Kind;
@@ -38,6 +39,12 @@ const TProgramUnit LivesUnit("procedures", [] {
   Lives.clear();
   WaitingMessages.clear();
 });
+
+// "TB:SCALEA was set meanwhile".
+std::string MovedText(const THandler& moved) {
+  const std::string path = HandlerPath(&moved);
+  return FormatLangStr("ProcGroundMoved", path.empty() ? "?" : path);
+}
 
 // A client's line runs: dialogs are suppressed for its scope.
 bool ClientLineRuns() { return DialogState.Suppressed; }
@@ -74,9 +81,7 @@ bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& wi
 }
 
 std::string GroundMovedText(TProcedure procedure, const THandler& moved) {
-  std::string path = HandlerPath(&moved);
-  if (path.empty()) path = "?";
-  return FormatLangStr("ProcCancelled", ProcedureName(procedure), FormatLangStr("ProcGroundMoved", path));
+  return FormatLangStr("ProcCancelled", ProcedureName(procedure), MovedText(moved));
 }
 
 namespace {
@@ -106,14 +111,7 @@ bool TGroundWatch::Refused() const {
 
 // --- a procedure's life -----------------------------------------------------------------
 
-TProcedureLife::~TProcedureLife() {
-  try {
-    if (running_) Cancel({});
-  } catch (...) {
-    // The tree is going away with the program: nothing left to give back to.
-  }
-  Unregister();
-}
+TProcedureLife::~TProcedureLife() { Unregister(); }
 
 bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot taken,
                            bool intoJitterAnalysis) {
@@ -135,10 +133,7 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
 }
 
 void TProcedureLife::AlsoHolds(TProcedureSetup& setup) {
-  setup.OnGroundMoved = [this](const THandler& moved) {
-    std::string path = HandlerPath(&moved);
-    Cancel(FormatLangStr("ProcGroundMoved", path.empty() ? "?" : path));
-  };
+  setup.OnGroundMoved = [this](const THandler& moved) { Cancel(MovedText(moved)); };
 }
 
 void TProcedureLife::Abandon() {

@@ -48,7 +48,7 @@ bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& wi
 class TProcedureLife {
  public:
   explicit TProcedureLife(TProcedure kind) : kind_(kind) {}
-  // A life still running ends as its Cancel ends it.
+  // Leaves the registry; its owner ends a life still running before (as its Cancel does).
   ~TProcedureLife();
   TProcedureLife(const TProcedureLife&) = delete;
   TProcedureLife& operator=(const TProcedureLife&) = delete;

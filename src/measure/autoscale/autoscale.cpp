@@ -413,9 +413,13 @@ void StartAutoscale(int item) {
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
   if (!Life.Start()) return;
-  // Every way out ends it as its window's Cancel does.
+  // Every way out ends it as its window's Cancel does; a client's command fails with why
+  // (the user is told in a box).
   Life.OnCancel = [] {
-    EndPhaseMachine({});
+    EndPhaseMachine(
+        Life.ForClient() && !Life.CancelReason().empty()
+            ? FormatLangStr("ProcCancelled", ProcedureName(TProcedure::Autoscale), Life.CancelReason())
+            : std::string());
     EndAutoscale(false);
   };
   bool success = false;
