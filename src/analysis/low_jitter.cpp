@@ -253,7 +253,7 @@ void SetupLowJitterReference() {
   ChannelNodes(1).Band->SetIndexByProgram(kBandNarrow);
 
   // The run's own set-up goes back at its end; the switch is off after a Cancel.
-  Life.Start();
+  if (!Life.Start([&] { lowJitter.SetOnByProgram(false); })) return;
   Life.HoldSwitch(&lowJitter, "OFF");
   Life.OnCancel = [] {
     State.Running = false;

@@ -314,8 +314,6 @@ bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr) {
   return ok;
 }
 
-bool TdrChannelCalibrationRunning() { return Active != nullptr; }
-
 void InstallTdrChannelCalibration() {
   AcqHooks.TDRChannelCalibrationStep.Set([] {
     if (Active) Active->Step();

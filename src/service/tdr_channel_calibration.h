@@ -114,9 +114,6 @@ class TTdrChannelCalibration {
 // (logged: dialogs are suppressed for the client). True when it succeeded.
 bool RunTdrChannelCalibrationWithoutWindow(int channel, bool tdr);
 
-// A calibration has started and not yet finished.
-bool TdrChannelCalibrationRunning();
-
 // Fills AcqHooks.TDRChannelCalibrationStep.
 void InstallTdrChannelCalibration();
 
