@@ -388,6 +388,13 @@ TEST_F(JitterProgramTest, ThePowerOffSetupKeepsTheUsersSettings) {
   ASSERT_NE(JitterObj(), nullptr);
   for (int n = 0; n < 5; ++n) Acquire();
   ASSERT_NE(ExecCommand("TB:ScaleA?"), "20 ns/div") << "the engine drives the time base";
+  // A mode the user leaves on: an undo of the user's own change is no refusal, and leaves
+  // the analysis running.
+  const std::string ch2 = ExecCommand("Ch2:Scale?");
+  ExecCommand("Ch2:Scale 50M");
+  EXPECT_NO_THROW(ExecCommand("*Undo"));
+  EXPECT_EQ(ExecCommand("Ch2:Scale?"), ch2);
+  ASSERT_NE(JitterObj(), nullptr);
   // A setup saved now holds what the analysis gives back, its switch off.
   const std::vector<std::string> during = Dump();
   EXPECT_EQ(WithoutJitterSwitch(during), before);
