@@ -126,8 +126,7 @@ void LowJitterStep() {
   // A record of another length was not taken for the run; once no record of its length
   // can come (the rules moved it), the run would wait forever: it ends as its Cancel does.
   if (reference.GetRecLen() != kReferencePoints) {
-    if (GetIntValue(Ch2RecLenNode()) != kReferencePoints)
-      Life.Cancel(FormatLangStr("ProcGroundMoved", HandlerPath(Ch2RecLenNode())));
+    if (GetIntValue(Ch2RecLenNode()) != kReferencePoints) Life.Cancel(MovedText(*Ch2RecLenNode()));
     return;
   }
   for (int i = 0; i < kReferencePoints; ++i) State.Accumulator[static_cast<size_t>(i)] += reference.GetY(i);

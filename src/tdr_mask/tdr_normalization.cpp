@@ -642,11 +642,8 @@ void StartNormalization(int channel) {
   // Every way out ends it as its window's Cancel does, and at once: its set-up is back
   // before what ended it goes on.
   Life.OnCancel = [] {
-    TNormalizationState& state = NormalizationState();
-    if (state.Dialog) state.Dialog->Result = TNormResult::Cancel;
-    state.Running = false;
+    EndNormalizationDialog(false);
     Life.End();
-    NormalizationHooks.CloseDialog(false);
   };
   n.Calibrated = true;
   LowerRecordLength(channel);

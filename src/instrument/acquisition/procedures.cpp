@@ -40,12 +40,6 @@ const TProgramUnit LivesUnit("procedures", [] {
   WaitingMessages.clear();
 });
 
-// "TB:SCALEA was set meanwhile".
-std::string MovedText(const THandler& moved) {
-  const std::string path = HandlerPath(&moved);
-  return FormatLangStr("ProcGroundMoved", path.empty() ? "?" : path);
-}
-
 // A client's line runs: dialogs are suppressed for its scope.
 bool ClientLineRuns() { return DialogState.Suppressed; }
 
@@ -80,8 +74,13 @@ bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& wi
   return true;
 }
 
-std::string GroundMovedText(TProcedure procedure, const THandler& moved) {
-  return FormatLangStr("ProcCancelled", ProcedureName(procedure), MovedText(moved));
+std::string MovedText(const THandler& moved) {
+  const std::string path = HandlerPath(&moved);
+  return FormatLangStr("ProcGroundMoved", path.empty() ? "?" : path);
+}
+
+std::string CancelledText(TProcedure procedure, const std::string& why) {
+  return FormatLangStr("ProcCancelled", ProcedureName(procedure), why);
 }
 
 namespace {
@@ -99,7 +98,7 @@ TGroundWatch::TGroundWatch(TProcedure procedure, std::initializer_list<THandler*
 bool TGroundWatch::Refused() const {
   for (const auto& [handler, value] : held_) {
     if (ValueOf(*handler) == value) continue;
-    const std::string text = GroundMovedText(procedure_, *handler);
+    const std::string text = CancelledText(procedure_, MovedText(*handler));
     RunFailingCommand([&] {
       Dialogs().Inform(TMessageKind::Error, text);
       return false;
@@ -190,7 +189,7 @@ void TProcedureLife::Cancel(const std::string& why) {
   cancelReason_ = why;
   if (OnCancel) OnCancel();
   End();
-  if (!why.empty()) Tell(TMessageKind::Warning, FormatLangStr("ProcCancelled", ProcedureName(kind_), why));
+  if (!why.empty()) Tell(TMessageKind::Warning, CancelledText(kind_, why));
 }
 
 // --- the ways out -----------------------------------------------------------------------
@@ -222,7 +221,7 @@ bool ProcedureStepsWait() {
 }
 
 void TellWaitingProcedureMessages() {
-  if (ClientLineRuns()) return;
+  if (WaitingMessages.empty() || ClientLineRuns()) return;
   std::vector<TWaitingMessage> waiting = std::exchange(WaitingMessages, {});
   for (const TWaitingMessage& m : waiting) Dialogs().Inform(m.Kind, m.Text);
 }

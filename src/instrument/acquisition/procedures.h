@@ -116,8 +116,10 @@ class TProcedureLife {
   friend void NoteRunSetByActor();
 };
 
-// "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile".
-std::string GroundMovedText(TProcedure procedure, const THandler& moved);
+// Why a procedure ended from outside: "TDR:MODE was set meanwhile"; and what its starter
+// is told: "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile".
+std::string MovedText(const THandler& moved);
+std::string CancelledText(TProcedure procedure, const std::string& why);
 
 // The settings a procedure will work on, as they stand before it asks its question: a
 // change made while the user answers ends it before it starts, saying why (Refused).

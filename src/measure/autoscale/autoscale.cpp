@@ -416,10 +416,9 @@ void StartAutoscale(int item) {
   // Every way out ends it as its window's Cancel does; a client's command fails with why
   // (the user is told in a box).
   Life.OnCancel = [] {
-    EndPhaseMachine(
-        Life.ForClient() && !Life.CancelReason().empty()
-            ? FormatLangStr("ProcCancelled", ProcedureName(TProcedure::Autoscale), Life.CancelReason())
-            : std::string());
+    EndPhaseMachine(Life.ForClient() && !Life.CancelReason().empty()
+                        ? CancelledText(TProcedure::Autoscale, Life.CancelReason())
+                        : std::string());
     EndAutoscale(false);
   };
   bool success = false;
