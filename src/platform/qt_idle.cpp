@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 
+#include "framework/util/idle_pass.h"
 #include "platform/entry_guard.h"
 
 namespace norv {
@@ -26,12 +27,10 @@ void TQtIdleDriver::SetActive(bool active) {
 }
 
 void TQtIdleDriver::RunPass() {
-  if (!active_ || inPass_ || !OnIdle) return;
-  inPass_ = true;
+  if (!active_ || IdlePassRuns() || !OnIdle) return;
   bool done = true;
   // A pass that throws lets the loop sleep; the report may stop or restart the driver.
-  if (!RunGuarded([&] { done = OnIdle(); })) done = true;
-  inPass_ = false;
+  if (!RunGuarded([&] { done = RunIdlePass(OnIdle); })) done = true;
   if (active_ && AfterPass) {
     // A timer does not fire again inside its own timeout: passes of a modal loop opened
     // after this one come from the loop's wake-ups.

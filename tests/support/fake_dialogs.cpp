@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "framework/util/idle_pass.h"
+
 namespace norv::test {
 
 namespace {
@@ -21,9 +23,20 @@ T Next(std::deque<T>& queue, T fallback, const std::string& what) {
 
 }  // namespace
 
+void FakeDialogs::KeepOpen(const std::string& text) {
+  const auto passes = [&] {
+    if (!idlePass) return;
+    EXPECT_FALSE(IdlePassRuns()) << "a box opened inside an idle pass holds the acquisition: " << text;
+    for (int i = 0; i < idlePasses; ++i) RunIdlePass(idlePass);
+  };
+  passes();
+  if (whileShown) whileShown();
+  passes();
+}
+
 void FakeDialogs::ShowBox(TMessageKind kind, const std::string& text) {
   shown.push_back(SuppressedLogLine(kind, text));
-  if (whileShown) whileShown();
+  KeepOpen(text);
 }
 
 TAnswer FakeDialogs::DoAsk(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
@@ -47,7 +60,7 @@ void FakeDialogs::DoInform(TMessageKind kind, const std::string& text) { ShowBox
 std::optional<TFileChoice> FakeDialogs::DoChooseFile(const TFileRequest& request) {
   shown.push_back(SuppressedLogLine(TMessageKind::Confirmation, request.Title));
   fileRequests.push_back(request);
-  if (whileShown) whileShown();
+  KeepOpen(request.Title);
   return Next<std::optional<TFileChoice>>(files, std::nullopt, request.Title);
 }
 

@@ -33,6 +33,11 @@ class FakeDialogs final : public TDialogService {
   // Runs while each message box or file dialog is open, once its text is recorded: what
   // its event loop may run meanwhile (a close from the system, a client's line).
   std::function<void()> whileShown;
+  // The idle passes that an open box's event loop gives, as the loop gives them
+  // (RunIdlePass): `idlePasses` of `idlePass` before whileShown and as many after it. A box
+  // opened inside a pass gets none, which fails the test: it would hold the acquisition.
+  std::function<bool()> idlePass;
+  int idlePasses = 0;
   // The pictures put on the clipboard, as pixel words.
   std::vector<std::vector<uint32_t>> clipboard;
 
@@ -49,6 +54,7 @@ class FakeDialogs final : public TDialogService {
 
  private:
   void ShowBox(TMessageKind kind, const std::string& text);
+  void KeepOpen(const std::string& text);
 };
 
 }  // namespace norv::test

@@ -6,6 +6,7 @@
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
+#include "framework/util/idle_pass.h"
 
 namespace norv {
 
@@ -135,6 +136,8 @@ int TDialogService::AskCustom(TMessageKind kind, const std::string& text,
 
 void TDialogService::Inform(TMessageKind kind, const std::string& text) {
   if (Blocked()) return Log(kind, text);
+  // Its box would hold the pass: it opens once the pass has ended.
+  if (IdlePassRuns()) return OutsideIdlePass([kind, text] { Dialogs().Inform(kind, text); });
   DoInform(kind, text);
 }
 

@@ -24,6 +24,7 @@
 #include "framework/traces/trace_names.h"
 #include "framework/util/clock.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/idle_pass.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -449,7 +450,8 @@ void TMorda_fr::DeferredStartup() {
 }
 
 bool TMorda_fr::IdleStep() {
-  const bool done = AcquisitionStep();
+  bool done = true;
+  RunGuarded([&] { done = RunIdlePass([this] { return AcquisitionStep(); }); });
   ServiceRemote();
   return done;
 }
