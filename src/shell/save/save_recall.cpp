@@ -1,6 +1,8 @@
 #include "shell/save/save_recall.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "display/scope_crt.h"
@@ -16,6 +18,7 @@
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "framework/util/idle_pass.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -273,19 +276,28 @@ bool Openable(const std::string& fileName, bool report) {
   return refused.empty();
 }
 
-bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
-  if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) {
+// `record`: what is written in the source's name; none when the source is not shown.
+bool SaveRecord(TTraceId source, const TSignalObj* record, const std::string& fileName, int form) {
+  if (!record) {
     Dialogs().Inform(TMessageKind::Error, GetLangStr("SignalIsAbsent"));
     return false;
   }
   if (!Openable(fileName, true)) return false;
-  if (std::string why; !WriteRecord(SignalObjs()[source], fileName, form, why)) {
+  if (std::string why; !WriteRecord(*record, fileName, form, why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(fileName, why));
     return false;
   }
   if (fileName.find(kMemoryFileMark) == std::string::npos)
     Notice(TraceNames[TraceIndex(source)] + GetLangStr("SavedInFile") + fileName);
   return true;
+}
+
+const TSignalObj* ShownRecord(TTraceId source) {
+  return IsRecordTrace(source) && SignalsOn.IsOn(source) ? &SignalObjs()[source] : nullptr;
+}
+
+bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
+  return SaveRecord(source, ShownRecord(source), fileName, form);
 }
 
 // A memory's contents are kept in its file for the next start.
@@ -422,17 +434,14 @@ bool CopySelectedSourceToMemory() {
   return CopySourceToMemory(SourceOf(S().MemoSource), GetIndex(S().MemoToMemo));
 }
 
-bool SaveWaveformToDisk() {
-  const TDialogsSuppressed quiet(Origins.DiskSave);
-  const bool manual = GetIndex(S().NameMode) == 0;
-  // What the dialog was opened for, whatever a client sets while it is open.
-  const TTraceId source = SourceOf(S().DiskSource);
-  if (S().DiskSaveNoDialog) {
-    S().DiskSaveNoDialog = false;
-  } else if (manual || S().WaveformFileName.empty()) {
+namespace {
+
+// The file a save writes: asked for (false when the user cancels) or the next number.
+std::optional<std::string> DiskSaveName(bool ask) {
+  if (ask) {
     const auto choice = AskFile(true, "SaveWaveformAs", kWaveformFilter, GetIndex(S().FileFormat),
                                 S().WaveformFileName, WaveformFolder());
-    if (!choice) return false;
+    if (!choice) return std::nullopt;
     S().WaveformFileName = WithoutOwnExtension(choice->FileName);
     S().WaveformFolder = fs::path(choice->Folder) / "";
     S().AutoFileNumber = 0;
@@ -440,31 +449,31 @@ bool SaveWaveformToDisk() {
       S().FileFormat->SetIndexByProgram(static_cast<uint8_t>(std::clamp(choice->FilterIndex, 0, 2)));
   }
   std::string name = S().WaveformFileName;
-  if (name.empty()) return false;
-  if (!manual) {
+  if (name.empty()) return std::nullopt;
+  if (GetIndex(S().NameMode) != 0) {
     char number[16];
     std::snprintf(number, sizeof number, "_%.5d", ++S().AutoFileNumber);
     name += number;
   }
-  switch (GetIndex(S().FileFormat)) {
-    case 0:
-      return SaveWaveformBinaryFile(source, name + ".wfm");
-    case 1:
-      return SaveWaveformTextFile(source, name + ".txt", false);
-    default:
-      return SaveWaveformTextFile(source, name + ".txty", true);
-  }
+  return name;
 }
 
-bool LoadWaveformFromDisk() {
-  const TDialogsSuppressed quiet(Origins.DiskLoad);
+bool SaveToDisk(TTraceId source, const TSignalObj* record, bool ask) {
+  const std::optional<std::string> name = DiskSaveName(ask);
+  if (!name) return false;
+  const int form = GetIndex(S().FileFormat);
+  return SaveRecord(source, record,
+                    *name + (form == 0   ? ".wfm"
+                             : form == 1 ? ".txt"
+                                         : ".txty"),
+                    std::min(form, 2));
+}
+
+bool LoadFromDisk(int memory, bool ask) {
   if (GetIndex(S().FileFormat) == 2 && S().FileFormat) S().FileFormat->SetIndexByProgram(1);
   bool verbose = GetIndex(S().FileFormat) == 1;
   std::string file = S().WaveformFileName + (verbose ? ".txt" : ".wfm");
-  const int memory = GetIndex(S().DiskToMemo);  // the one shown when the dialog opened
-  if (S().DiskLoadNoDialog) {
-    S().DiskLoadNoDialog = false;
-  } else {
+  if (ask) {
     const auto choice =
         AskFile(false, "LoadWaveform", "Binary format (*.wfm)|*.wfm|Verbose format (*.txt)|*.txt",
                 verbose ? 1 : 0, file, WaveformFolder());
@@ -479,6 +488,45 @@ bool LoadWaveformFromDisk() {
   const bool ok = verbose ? LoadWaveformTextFile(memory, file) : LoadWaveformBinaryFile(memory, file, false);
   if (ok) SignalsOn.SetOn(MemoryTrace(memory), true);
   return ok;
+}
+
+// A file dialog opened inside the idle pass would hold the acquisition while it is open: it
+// opens once the pass has ended, with dialogs as its request had them.
+bool AfterThePass(bool ask, TRequestOrigin origin, std::function<void()> work) {
+  if (!ask || !IdlePassRuns() || DialogsSuppressed()) return false;
+  OutsideIdlePass([origin, work = std::move(work)] {
+    const TDialogsSuppressed quiet(origin);
+    work();
+  });
+  return true;
+}
+
+}  // namespace
+
+bool SaveWaveformToDisk() {
+  const TDialogsSuppressed quiet(Origins.DiskSave);
+  // What the dialog was opened for, whatever a client sets while it is open.
+  const TTraceId source = SourceOf(S().DiskSource);
+  const bool ask = !S().DiskSaveNoDialog && (GetIndex(S().NameMode) == 0 || S().WaveformFileName.empty());
+  S().DiskSaveNoDialog = false;
+  // The record as the request found it, written once the file is chosen.
+  std::shared_ptr<TSignalObj> record;
+  if (const TSignalObj* shown = ShownRecord(source); shown && ask && IdlePassRuns()) {
+    record = std::make_shared<TSignalObj>();
+    record->Assign(*shown);
+  }
+  if (AfterThePass(ask, Origins.DiskSave, [source, record] { SaveToDisk(source, record.get(), true); }))
+    return true;
+  return SaveToDisk(source, ShownRecord(source), ask);
+}
+
+bool LoadWaveformFromDisk() {
+  const TDialogsSuppressed quiet(Origins.DiskLoad);
+  const int memory = GetIndex(S().DiskToMemo);  // the one shown when the dialog opened
+  const bool ask = !S().DiskLoadNoDialog;
+  S().DiskLoadNoDialog = false;
+  if (AfterThePass(ask, Origins.DiskLoad, [memory] { LoadFromDisk(memory, true); })) return true;
+  return LoadFromDisk(memory, ask);
 }
 
 void DiskSaveByDialog() {

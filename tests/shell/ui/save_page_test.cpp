@@ -16,6 +16,7 @@
 #include "display/settings/display_settings.h"
 #include "framework/traces/display_sources.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/idle_pass.h"
 #include "instrument/record/signal_obj.h"
 #include "shell/remote/remote_control.h"
 #include "shell/save/save_recall.h"
@@ -102,31 +103,37 @@ TEST_F(SavePageTest, EachKindOfControlReachesItsSettingOrFile) {
   pages.push_back(Picture());
 
   // Disk, waveforms: the dialog's file and format, automatic numbers, loaded into M3. Each
-  // dialog acts on the source and memory shown as it opened, whatever a client sets
-  // while it is open.
+  // dialog opens after the idle pass that serves it, so that the passes go on behind it;
+  // it acts on the source, memory and record shown as it was asked for, whatever a client
+  // sets, or a new record brings, while it is open.
   Press("pcswGotoDisk");
   ASSERT_EQ(Menu().CurrentPage(), 2);
   Choose("rswFileNameMode", 1);
   Choose("rswLoadToMemory", 2);
   const fs::path waves = DataFolders().WaveformFilesDir;
-  const auto clientMeanwhile = [this](const std::string& line) {
-    dialogs.whileShown = [line] {
+  const double asked = ch1.GetStoredY(30);
+  const auto clientMeanwhile = [&](const std::string& line) {
+    dialogs.whileShown = [line, &ch1] {
       const TDialogsSuppressed remote;
       ExecCommand(line);
+      ch1.SetY(30, 0.5);
     };
   };
+  dialogs.idlePass = ShellIdleStep;
+  dialogs.idlePasses = 3;
   clientMeanwhile("Save:Disk:Source Ch2");
   Choose(waves / "page.txt", 1);
   Press("pcswSaveToDisk");
-  ShellIdleStep();
+  RunIdlePass(ShellIdleStep);
   EXPECT_TRUE(fs::exists(waves / "page_00001.txt"));
   clientMeanwhile("Save:Disk:ToMemo M2");
   Choose(waves / "page_00001.txt", 1);
   Press("pcswLoadFromDisk");
-  ShellIdleStep();
+  RunIdlePass(ShellIdleStep);
   dialogs.whileShown = nullptr;
+  dialogs.idlePass = nullptr;
   EXPECT_TRUE(SignalsOn.IsOn(TTraceId::M3));
-  EXPECT_NEAR(SignalObjs()[TTraceId::M3].GetStoredY(30), ch1.GetStoredY(30), 1e-9);
+  EXPECT_NEAR(SignalObjs()[TTraceId::M3].GetStoredY(30), asked, 1e-9);
   pages.push_back(Picture());
 
   // Disk, database: its own source, no name mode; saved and shown through the dialogs.
