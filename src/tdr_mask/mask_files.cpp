@@ -474,10 +474,16 @@ std::string PolygonListText(int count) {
   return text;
 }
 
-// Writes a whole mask file; false (with the message) when it cannot be created.
+// Writes a whole mask file of the current mask; false (with the message) when it cannot be
+// created, or when there is no mask (erased meanwhile, say): a file of no polygons is no
+// mask, and it would replace the one it was chosen over.
 template <typename Fill>
 bool WriteMaskFile(const fs::path& fileName, std::string_view failKey, std::string_view failText,
                    Fill&& fill) {
+  if (TheCurrentMask.PolygonCount == 0) {
+    Dialogs().Inform(TMessageKind::Error, GetLangStr("NoMaskToSave"));
+    return false;
+  }
   // The user-mask folder of a fresh program folder does not exist yet.
   std::error_code ignored;
   if (fileName.has_parent_path()) fs::create_directories(fileName.parent_path(), ignored);
@@ -687,10 +693,6 @@ bool LoadUserMask(const fs::path& fileName) {
 
 bool SaveUserMask(const fs::path& fileName) {
   const TCurrentMask& mask = TheCurrentMask;
-  if (mask.PolygonCount == 0) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("NoMaskToSave"));
-    return false;
-  }
   return WriteMaskFile(fileName, "DontCreateFile", "Cannot create the file ", [&](TMemIniFile_Dot& ini) {
     ini.WriteString(kCommon, "Signature", kUserSignature);
     for (const char* key : {"Mask Name", "Bit Rate", "Type of Mask", "Type of Line"})

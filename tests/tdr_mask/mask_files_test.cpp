@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,19 @@ TEST_F(MaskFilesTest, UserStandardAndSetupLayoutsReadBackWhatWasWritten) {
   EXPECT_EQ(CurrentMask().Slots[0].Y, (std::vector<double>{200, 400}));
   ASSERT_TRUE(LoadMaskSetupText("#Poly=0"));
   EXPECT_EQ(MaskObj, nullptr);
+
+  // The mask erased meanwhile: either writer refuses, and the file it would replace stays.
+  std::ifstream in(dir / "std.msk", std::ios::binary);
+  const std::string held(std::istreambuf_iterator<char>(in), {});
+  ClearCurrentMask();
+  for (const bool user : {true, false}) {
+    dialogs.shown.clear();
+    EXPECT_FALSE(user ? SaveUserMask(dir / "std.msk")
+                      : StoreStandardMask(dir / "std.msk", "E", "1 Gbps", true));
+    std::ifstream now(dir / "std.msk", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(now), {}), held) << user;
+    EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] There is no mask to save"}) << user;
+  }
 }
 
 constexpr const char* kLineMask =

@@ -48,8 +48,12 @@ class TIniDocument {
 
   void Parse(std::string_view text) {
     Clear();
-    size_t lf = text.find('\n');
-    eol_ = (lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r') ? "\r\n" : "\n";
+    // Without any LF, a CR the text ends with goes before a CR LF once a line follows (a
+    // lone LF would take it in), so the file reads back as CR LF: it is taken as such now,
+    // or lines added now and lines added after that write would end differently.
+    const size_t lf = text.find('\n');
+    const bool crlf = lf == std::string_view::npos ? text.ends_with('\r') : lf > 0 && text[lf - 1] == '\r';
+    eol_ = crlf ? "\r\n" : "\n";
     finalEol_ = text.empty() || text.back() == '\n';
     // Lines end in LF or CR LF; only the CR right before the LF belongs to the line end.
     while (!text.empty()) {

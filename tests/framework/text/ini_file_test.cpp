@@ -165,6 +165,12 @@ TEST(IniFile, WritingKeepsWhatItDidNotChange) {
   ini.WriteString("A", "K", "2");
   ini.WriteString("B", "N", "4");
   EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\r\r\nN=4");
+  // Without any LF, that CR makes the written file a CR LF one, so lines added at the
+  // first write end as those added at the next.
+  WriteBytes(path, "M=3\r");
+  ini.WriteString("B", "N", "4");
+  ini.WriteString("C", "P", "5");
+  EXPECT_EQ(ReadBytes(path), "M=3\r\r\n\r\n[B]\r\nN=4\r\n\r\n[C]\r\nP=5");
 }
 
 // A float is written with 15 significant digits; a key that already holds the value to
