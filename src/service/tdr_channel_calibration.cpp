@@ -204,19 +204,19 @@ void TTdrChannelCalibration::Step() {
     Update();
     // The simulator's line is opened as the user is asked to open the real one.
     ProgramSimulator().SetSimTDRCircuit(channel_, TSimTdrCircuit::Open);
-    const TAnswer answer = life_.Ask(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"),
-                                     {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
-    // Ended while the question was open (its ground moved, a Stop): nothing more to do.
-    if (!life_.Running()) return;
-    if (answer != TAnswer::OK) {
-      outcome_ = TTdrCalibrationOutcome::Cancelled;
-      Close(false);
-      return;
-    }
-    secondPhase_ = true;
-    sum_.assign(n, 0.0);
-    counter_ = 0;
-    SingleFlag = true;
+    // No acquisition is asked for until the user answers.
+    life_.AskThen(TMessageKind::Confirmation, GetLangStr("TDRChCalibrContinue"),
+                  {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK, [this](TAnswer answer) {
+                    if (answer != TAnswer::OK) {
+                      outcome_ = TTdrCalibrationOutcome::Cancelled;
+                      Close(false);
+                      return;
+                    }
+                    secondPhase_ = true;
+                    sum_.clear();
+                    counter_ = 0;
+                    SingleFlag = true;
+                  });
     return;
   }
   Evaluate(rec);

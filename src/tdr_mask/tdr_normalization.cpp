@@ -130,13 +130,8 @@ void Close() {
 // An error box: OK tries again with a new acquisition, Cancel ends the procedure. Without
 // a user to answer it ends, rather than asking forever.
 void AskRetry(const std::string& text) {
-  const TAnswer answer = Life.Ask(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel);
-  // Ended while the box was open: nothing more to ask for.
-  if (!Life.Running()) return;
-  if (answer == TAnswer::OK)
-    Request();
-  else
-    Close();
+  Life.AskThen(TMessageKind::Error, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::Cancel,
+               [](TAnswer answer) { answer == TAnswer::OK ? Request() : Close(); });
 }
 
 std::string StimulusMessage(int k) {
@@ -168,8 +163,7 @@ void EdgeTooEarly(TNormalizationDialog& d, bool tdr) {
                              GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay") +
                              GetLangStr("TDRSetTB") + GetLangStr("TDRRepeatNormal");
     if (tdr) {
-      Life.Ask(TMessageKind::Error, text, {TAnswer::Cancel}, TAnswer::Cancel);
-      if (Life.Running()) Close();
+      Life.AskThen(TMessageKind::Error, text, {TAnswer::Cancel}, TAnswer::Cancel, [](TAnswer) { Close(); });
     } else {
       AskRetry(text);
     }
@@ -218,14 +212,15 @@ void TdrStep(TNormalizationDialog& d, const TSignalObj& record) {
     case 2:
       if (!Accumulate(d, record)) return Request();
       ProgramSimulator().SetSimTDRCircuit(d.Channel, TSimTdrCircuit::R50);
-      if (const TAnswer answer = Life.Ask(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"),
-                                          {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
-          !Life.Running() || answer != TAnswer::OK)
-        return Life.Running() ? Close() : void();
-      NormalizationState().WorkA.Assign(Data(d.Channel).Reference);
-      d.TdrStage = 3;
-      d.Count = 0;
-      return Request();
+      return Life.AskThen(TMessageKind::Confirmation, GetLangStr("TDRChNormContinue"),
+                          {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK, [](TAnswer answer) {
+                            if (answer != TAnswer::OK) return Close();
+                            TNormalizationDialog& d = *NormalizationState().Dialog;
+                            NormalizationState().WorkA.Assign(Data(d.Channel).Reference);
+                            d.TdrStage = 3;
+                            d.Count = 0;
+                            Request();
+                          });
     case 3: {
       const size_t n = y.size();
       const double m = sign * Mean(y, 9 * n / 10, n);

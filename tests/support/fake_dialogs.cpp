@@ -24,9 +24,9 @@ T Next(std::deque<T>& queue, T fallback, const std::string& what) {
 }  // namespace
 
 void FakeDialogs::KeepOpen(const std::string& text) {
+  EXPECT_FALSE(IdlePassRuns()) << "a box opened inside an idle pass holds the acquisition: " << text;
   const auto passes = [&] {
     if (!idlePass) return;
-    EXPECT_FALSE(IdlePassRuns()) << "a box opened inside an idle pass holds the acquisition: " << text;
     for (int i = 0; i < idlePasses; ++i) RunIdlePass(idlePass);
   };
   passes();

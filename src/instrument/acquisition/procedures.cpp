@@ -6,6 +6,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_recall.h"
+#include "framework/util/idle_pass.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -119,6 +120,7 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   if (!cutsIn && RefusedBesideProcedure(kind_, withdraw)) return false;
   client_ = DialogsSuppressed();
   running_ = true;
+  token_ = std::make_shared<int>();
   runSetMeanwhile_ = false;
   cancelReason_.clear();
   savedRun_ = RunFlag;
@@ -137,6 +139,7 @@ void TProcedureLife::AlsoHolds(TProcedureSetup& setup) {
 
 void TProcedureLife::Abandon() {
   running_ = false;
+  token_.reset();
   setup_.Drop();
   Unregister();
 }
@@ -162,9 +165,24 @@ void TProcedureLife::Tell(TMessageKind kind, const std::string& text) const {
   Dialogs().Inform(kind, text);
 }
 
+void TProcedureLife::AskThen(TMessageKind kind, std::string text, std::vector<TAnswer> buttons,
+                             TAnswer defaultAnswer, std::function<void(TAnswer)> then) {
+  std::weak_ptr<int> life = token_;
+  OutsideIdlePass([this, life, kind, text = std::move(text), buttons = std::move(buttons), defaultAnswer,
+                   then = std::move(then)] {
+    if (life.expired()) return;
+    const TAnswer answer = Ask(kind, text, buttons, defaultAnswer);
+    if (life.expired()) return;
+    // What the answer sets up is the procedure's own, as its step's is.
+    const TProcedureScope own(setup_);
+    then(answer);
+  });
+}
+
 void TProcedureLife::End(bool keepSetup) {
   if (!running_) return;
   running_ = false;
+  token_.reset();
   if (keepSetup)
     setup_.Keep();
   else

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,6 +85,11 @@ class TProcedureLife {
   TAnswer Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
               TAnswer defaultAnswer) const;
   void Tell(TMessageKind kind, const std::string& text) const;
+  // A question of a step that runs inside an idle pass, where its box would hold the
+  // pass: it is asked once the pass has ended, and `then` gets the answer only while this
+  // same life still runs (not after its end, nor in a life started again meanwhile).
+  void AskThen(TMessageKind kind, std::string text, std::vector<TAnswer> buttons, TAnswer defaultAnswer,
+               std::function<void(TAnswer)> then);
 
   // What the procedure does on every way out but its own end, as its Cancel: it ends the
   // life (End) with whatever it closes or withdraws. Empty: End() alone.
@@ -112,6 +118,9 @@ class TProcedureLife {
   std::array<int, 2> savedCounts_{};
   std::string cancelReason_;
   TProcedureSetup setup_;
+  // Lives while this life runs, a new one each start: what waits to act for it holds a
+  // weak reference.
+  std::shared_ptr<int> token_;
 
   friend void NoteRunSetByActor();
 };
