@@ -686,6 +686,7 @@ TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
     const char* name;
     std::function<void()> start;  // at the screen, with its question
     std::string told;
+    const char* client = "TDR:Mode Off";  // while the user answers
   };
   const Case cases[] = {
       {"TDR correction", [] { ExecCommand("TDR:Ch1:Normalize On"); },
@@ -693,25 +694,34 @@ TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
       {"TDR channel calibration",
        [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
        "Cancelled the TDR/TDT channel calibration: TDR:MODE was set meanwhile"},
+      {"TDR channel calibration, a reference it stores",
+       [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
+       "Cancelled the TDR/TDT channel calibration: TDR:CH1:REFPLANE was set meanwhile",
+       "TDR:Ch1:RefPlane 3n"},
   };
+  const std::string kBefore =
+      "TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:TDR:Ch1:RefPlane "
+      "2n;:*Run";
+  const std::string kRead = "TDR:Mode?;:TDR:Ch1:Normalize?;:TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ExecCommand("TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:*Run");
-    const std::string reference = ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?");
+    // What the client's change alone leaves.
+    ExecCommand(kBefore);
+    ExecCommand(c.client);
+    const std::string expected = ExecCommand(kRead);
+    ExecCommand(kBefore);
     dialogs.shown.clear();
     dialogs.answers = {TAnswer::OK};
     dialogs.whileShown = [&] {
       dialogs.whileShown = nullptr;
       const TDialogsSuppressed client;
-      ExecCommand("TDR:Mode Off");
+      ExecCommand(c.client);
     };
     c.start();
     EXPECT_EQ(RunningProcedure(), TProcedure::None);
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1], SuppressedLogLine(TMessageKind::Error, c.told));
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Ch1:Normalize?")), "OFF");
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Mode?")), "OFF");
-    EXPECT_EQ(ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?"), reference);
+    EXPECT_EQ(ExecCommand(kRead), expected);
   }
 }
 
