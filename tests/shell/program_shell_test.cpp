@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <span>
 
 #include "analysis/jitter_engine.h"
@@ -503,34 +504,31 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
     }
   }
   // The jitter analysis under a counted run that saves, both started by a client's two
-  // lines, with or without the program's pass between them that opens the analysis's first
-  // cycle: a file per acquisition, numbered from one (a cycle broken before its end is not
-  // counted), and the run stops at its count while the analysis stays on.
-  for (const bool passBetween : {false, true}) {
-    SCOPED_TRACE(passBetween);
+  // lines, with the program's pass between them that opens the analysis's first cycle: a
+  // file per acquisition, numbered from one (the cycle the Run breaks is not counted), and
+  // the run stops at its count while the analysis stays on.
+  {
     const TDialogsSuppressed remote;
-    ExecCommand("*StopSingle Stop;:Jitter:JitterOn Off");
+    ExecCommand("*StopSingle Stop");
     ExecCommand("Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7");
     ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save");
     const std::map<fs::path, std::string> before = contents();
     ExecCommand("Jitter:JitterOn On");
-    if (passBetween) idleUntil([] { return AcqCycleRunning; });
+    idleUntil([] { return AcqCycleRunning; });
     ExecCommand("*Run");
     ASSERT_NE(JitterObj(), nullptr);
     idleUntil([] { return !RunFlag; });
     EXPECT_FALSE(RunFlag);
     EXPECT_NE(JitterObj(), nullptr);
-    std::vector<std::string> names, expected;
-    for (const auto& [file, bytes] : contents())
-      if (!before.contains(file)) names.push_back(file.filename().string());
-    for (const char* number : {"00001", "00002", "00003", "00004"})
-      for (const char* channel : {"Ch1", "Ch2"})
-        if (TrimBlanks(ExecCommand(std::string(channel) + ":Display?")) == "ON")
-          expected.push_back("cj_" + std::string(number) + "_" + channel + ".wfm");
-    std::ranges::sort(names);
-    EXPECT_EQ(names, expected);
-    for (const auto& [file, bytes] : contents())
-      if (!before.contains(file)) fs::remove(file);
+    std::set<std::string> numbers;
+    size_t saved = 0;
+    for (const auto& [file, bytes] : contents()) {
+      if (before.contains(file)) continue;
+      numbers.insert(file.filename().string().substr(0, 8));
+      ++saved;
+    }
+    EXPECT_EQ(numbers, (std::set<std::string>{"cj_00001", "cj_00002", "cj_00003", "cj_00004"}));
+    EXPECT_EQ(saved, 4 * static_cast<size_t>(shownChannels()));
   }
   SetProgramClock(clock);
 }
