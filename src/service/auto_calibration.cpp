@@ -505,11 +505,15 @@ void CheckAutoCalibration() {
 }
 
 void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
-  // Not a second run while a run's dialog is open.
-  if (State.CalibrationBusy) return;
   // The automatic run waits for another procedure's end rather than be refused beside it,
   // and cuts into the jitter analysis, which is the user's run.
   const bool automatic = reason != kCalReasonNone;
+  // Not a second run while a run's dialog is open: one asked for is refused beside it (the
+  // automatic one has that run stand for it).
+  if (State.CalibrationBusy) {
+    if (!automatic) RefusedBesideProcedure(TProcedure::AutoCalibration);
+    return;
+  }
   if (automatic && TakesTheRun(RunningProcedure())) {
     AutoCalibrationDue = true;
     return;

@@ -139,6 +139,15 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        "TB:ScaleA 50N",
        {"Acq:Ch1:RecLen 2048"},
        false},
+      // The analysis it ends as it starts stays off: no setup holds it on.
+      {"autoscale over the jitter analysis",
+       {"Default_Demo"},
+       {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "TB:ScaleA 20N", "Trig:PattLen 127",
+        "Trig:PatternLockMode Manual"},
+       [] {
+         ExecCommand("Jitter:JitterOn On");
+         ExecCommand("*Autoscale Auto");
+       }},
   };
   const auto startWith = [this, &kLockOff](const Case& c, const std::string& change) {
     WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics - OptPatSyncTrig, 12, 77, true);
