@@ -1,6 +1,8 @@
 #include "analysis/jitter_settings.h"
 
 #include <algorithm>
+#include <functional>
+#include <string>
 
 #include "analysis/jitter_engine.h"
 #include "display/bottom_text.h"
@@ -55,11 +57,28 @@ TColorRef SourceColour() {
   return GetDisplaySourceRGB(source);
 }
 
+void SwitchOffJitter() { SetOnAt("Jitter:JitterOn"_node, false); }
+
+// The lock must run with its clock measured: the engine reads the data rate from it.
+// Without it the switch goes back and `tell` says why.
+bool NoPatternSync(const std::function<void(const std::string&)>& tell) {
+  if (PatternLockOn() && TriggerSettings().PatternClockRate > 0) return false;
+  SwitchOffJitter();
+  tell(GetLangStr("ToMkJitterMeas"));
+  return true;
+}
+
 void JitterOnChanged(THandler& h) {
   const bool on = static_cast<TOnOffHandler&>(h).IsOn();
   if (on && RecallHoldsBack(h)) return;
-  if (on &&
-      RefusedBesideProcedure(TProcedure::JitterAnalysis, [] { SetOnAt("Jitter:JitterOn"_node, false); }))
+  if (on && RefusedBesideProcedure(TProcedure::JitterAnalysis, SwitchOffJitter)) return;
+  // Told as a refusal beside another procedure is: in a box at the screen, as a client's error.
+  if (on && NoPatternSync([](const std::string& why) {
+        RunFailingCommand([&] {
+          Dialogs().Inform(TMessageKind::Error, why);
+          return false;
+        });
+      }))
     return;
   SwitchJitterMeasurement(on);
 }
@@ -187,12 +206,8 @@ void SwitchJitterMeasurement(bool on) {
     return;
   }
   if (State.JitterObj) return;
-  // The lock must run with its clock measured: the engine reads the data rate from it.
-  if (!PatternLockOn() || !(TriggerSettings().PatternClockRate > 0)) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("ToMkJitterMeas"));
-    SetOnAt("Jitter:JitterOn"_node, false);
-    return;
-  }
+  // Its own restart on a changed pattern tells its starter.
+  if (NoPatternSync(ShowJitterError)) return;
   if (!Life.Start()) return;
   Life.HoldSwitch(NodeAt("Jitter:JitterOn"_node), "OFF");
   // It learns from records of the lengths it sets, whatever they are now.

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <tuple>
+#include <utility>
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -86,19 +88,55 @@ bool Confirmed(const std::string& text) {
 
 bool WithDialog(bool hookSet) { return hookSet && !DialogsSuppressed(); }
 
-// Both changed flags as a run found them. While the adjustment page is open the calibration
-// flag carries the adjustment flag with it, so a run that gives its constants back sets
-// both again: an adjustment waiting to be stored stays marked.
-struct TChangedFlags {
-  bool Calibration = false, Adjustment = false;
-};
-TChangedFlags ChangedFlags() { return {FlashChange().CalibrationChanged, FlashChange().AdjustmentChanged}; }
-void RestoreChangedFlags(TChangedFlags flags) {
-  FlashChange().SetCalibrationChanged(flags.Calibration);
-  FlashChange().SetAdjustmentChanged(flags.Adjustment);
+// A run's own writes of constants mark nothing: it marks them changed at its success, so a
+// failed or cancelled run leaves the flags as others' changes set them. While the
+// adjustment page is open the calibration flag carries the adjustment flag with it: both
+// are set back.
+template <class F>
+void Unmarked(F&& write) {
+  TFlashChange& flags = FlashChange();
+  const bool calibration = flags.CalibrationChanged, adjustment = flags.AdjustmentChanged;
+  write();
+  flags.SetCalibrationChanged(calibration);
+  flags.SetAdjustmentChanged(adjustment);
 }
 
+// What the run under way gives back at its failure or Cancel: what it wrote itself, once.
+std::function<void()> PendingGiveBack;
+void GiveBackOnce() {
+  if (const std::function<void()> giveBack = std::exchange(PendingGiveBack, {})) giveBack();
+}
+
+// The constants a run works on, from its question to its end, are its ground: someone
+// else's change ends it (saying why), its own writes go back, and then the change stands.
+TProcedureSetup ConstantsGround;
+struct TConstantsGround {
+  explicit TConstantsGround(const std::vector<THandler*>& constants) {
+    ConstantsGround.Begin();
+    for (THandler* h : constants) ConstantsGround.HoldGround(h);
+    ConstantsGround.OnGroundMoved = [](const THandler& moved) {
+      // Ended first: an instrument's calibration under way is aborted before its
+      // constants go back.
+      Life.Cancel(MovedText(moved));
+      GiveBackOnce();
+    };
+  }
+  ~TConstantsGround() {
+    ConstantsGround.Drop();
+    PendingGiveBack = {};
+  }
+  TConstantsGround(const TConstantsGround&) = delete;
+  TConstantsGround& operator=(const TConstantsGround&) = delete;
+};
+
 // --- time base ---
+
+std::vector<THandler*> TimeBaseConstantNodes() {
+  std::vector<THandler*> nodes;
+  for (std::string_view path : {"FLASH:Calibr:CoarseTB"_node, "FLASH:Calibr:FineTB"_node})
+    if (const TConstantNode* c = FindConstant(path)) nodes.push_back(c->Handler);
+  return nodes;
+}
 
 // The reply line as a code; -1 when it is no number.
 int32_t CodeOfReply(const std::string& reply) {
@@ -114,8 +152,14 @@ void RunTimeBase(uint8_t reason, bool ask) {
   const TConstantNode* coarse = FindConstant("FLASH:Calibr:CoarseTB"_node);
   const TConstantNode* fine = FindConstant("FLASH:Calibr:FineTB"_node);
   if (!coarse || !fine) return;
-  const TChangedFlags changedBefore = ChangedFlags();
   const double coarseBefore = coarse->Value(), fineBefore = fine->Value();
+  const auto wrote = [=] { return coarse->Value() != coarseBefore || fine->Value() != fineBefore; };
+  PendingGiveBack = [=] {
+    Unmarked([&] {
+      if (coarse->Value() != coarseBefore) coarse->SetByProgram(coarseBefore);
+      if (fine->Value() != fineBefore) fine->SetByProgram(fineBefore);
+    });
+  };
   SetAutocalResult(kAutocalRunning);
   TTimeBaseRun& run = State.TimeBase;
   run = {};
@@ -127,14 +171,15 @@ void RunTimeBase(uint8_t reason, bool ask) {
     MeasureTimeBase(run);
     ok = run.Success;
   }
-  if (ok) {
+  // Ended meanwhile (a Stop, its ground moved): an OK keeps nothing.
+  if (ok && Life.Running()) {
+    PendingGiveBack = {};
+    if (wrote()) FlashChange().SetCalibrationChanged(true);
     SetAutocalResult(kAutocalSucceeded);
     return;
   }
   SetAutocalResult(kAutocalFailed);
-  if (coarse->Value() != coarseBefore) coarse->SetByProgram(coarseBefore);
-  if (fine->Value() != fineBefore) fine->SetByProgram(fineBefore);
-  RestoreChangedFlags(changedBefore);
+  GiveBackOnce();
 }
 
 // --- channels ---
@@ -180,22 +225,35 @@ void RememberChannelConstants(TChannelRun& run) {
   }
 }
 
-// Sets the nodes without sending them; the caller decides what the instrument gets.
+// The nodes of the constants the instrument's channel calibration sets: its ground.
+std::vector<THandler*> ChannelConstantNodes() {
+  std::vector<THandler*> nodes;
+  for (int i : {0, 1})
+    if (const TConstantNode* c = SrdNode(i)) nodes.push_back(c->Handler);
+  for (const TChannelBandGroup& group : CalibrationState().Groups)
+    nodes.insert(nodes.end(), {group.BridgeVolt, group.Balance});
+  return nodes;
+}
+
+// Sets the nodes without sending them (the caller decides what the instrument gets) and
+// without marking them changed.
 void SetChannelConstantsQuietly(const std::array<double, 2>& srd,
                                 const std::array<TBridgeValues, 4>& bridge) {
   TCalibrationState& cal = CalibrationState();
   const bool was = cal.Quiet;
   cal.Quiet = true;
-  for (int i : {0, 1})
-    if (const TConstantNode* c = SrdNode(i)) c->SetByProgram(srd[i]);
-  for (size_t g = 0; g < 4; ++g) {
-    TChannelBandGroup& group = cal.Groups[g];
-    if (!group.BridgeVolt || !group.Balance) continue;
-    group.BridgeVolt->SetValueByProgram(
-        std::clamp(bridge[g].BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
-    group.Balance->SetValueByProgram(
-        std::clamp(bridge[g].Balance, group.Balance->GetMin(), group.Balance->GetMax()));
-  }
+  Unmarked([&] {
+    for (int i : {0, 1})
+      if (const TConstantNode* c = SrdNode(i)) c->SetByProgram(srd[i]);
+    for (size_t g = 0; g < 4; ++g) {
+      TChannelBandGroup& group = cal.Groups[g];
+      if (!group.BridgeVolt || !group.Balance) continue;
+      group.BridgeVolt->SetValueByProgram(
+          std::clamp(bridge[g].BridgeVolt, group.BridgeVolt->GetMin(), group.BridgeVolt->GetMax()));
+      group.Balance->SetValueByProgram(
+          std::clamp(bridge[g].Balance, group.Balance->GetMin(), group.Balance->GetMax()));
+    }
+  });
   cal.Quiet = was;
 }
 
@@ -225,8 +283,9 @@ bool ReadBackChannelConstants() {
   return true;
 }
 
-// The instrument's calibration may have moved its working constants: they get the values
-// from before the run, and nothing else is touched.
+// The instrument's calibration may have moved its working constants, and its read-back the
+// nodes: they get the values from before the run, and nothing else is touched. Someone
+// else's change of one comes after this (it ends the run first).
 void RestoreChannelConstants(const TChannelRun& run) {
   SetChannelConstantsQuietly(run.RememberedSrd, run.RememberedBridge);
   if (!run.Started || !IsInstrumentConnected()) return;
@@ -244,11 +303,7 @@ void ChangedChannelRun() { AutocalHooks.ChannelRunChanged(); }
 void EndChannelPolling(bool success, const std::string& failureNote = {}) {
   TChannelRun& run = State.Channels;
   if (success && IsInstrumentConnected()) success = ReadBackChannelConstants();
-  if (success) {
-    FlashChange().SetCalibrationChanged(true);
-  } else {
-    run.StatusText = GetLangStr("ErrorCode_") + run.StatusText + failureNote;
-  }
+  if (!success) run.StatusText = GetLangStr("ErrorCode_") + run.StatusText + failureNote;
   run.Phase = success ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
   if (run.AutoClose) {
     run.CloseRequested = true;
@@ -292,8 +347,8 @@ void RunChannels(uint8_t reason, bool ask) {
   run.AutoClose = !ask;
   State.InputCheckPending = false;
   SetAutocalResult(kAutocalRunning);
-  const TChangedFlags changedBefore = ChangedFlags();
   RememberChannelConstants(run);
+  PendingGiveBack = [] { RestoreChannelConstants(State.Channels); };
   StopRunAndSingle();
   BreakAcquisition(true);
   bool ok = false;
@@ -310,12 +365,13 @@ void RunChannels(uint8_t reason, bool ask) {
   }
   ok = ok && run.Phase == TChannelCalPhase::Succeeded;
   if (ok) {
+    PendingGiveBack = {};
+    FlashChange().SetCalibrationChanged(true);
     SetAutocalResult(kAutocalSucceeded);
   } else {
     CancelChannelRun(run);
     if (run.Busy < 1 || run.Busy > 3 || AutocalResult() != run.Busy) SetAutocalResult(kAutocalFailed);
-    RestoreChannelConstants(run);
-    RestoreChangedFlags(changedBefore);
+    GiveBackOnce();
   }
   run.Phase = ok ? TChannelCalPhase::Succeeded : TChannelCalPhase::Failed;
 }
@@ -449,11 +505,15 @@ void CheckAutoCalibration() {
 }
 
 void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
-  // Not a second run while a run's dialog is open.
-  if (State.CalibrationBusy) return;
   // The automatic run waits for another procedure's end rather than be refused beside it,
   // and cuts into the jitter analysis, which is the user's run.
   const bool automatic = reason != kCalReasonNone;
+  // Not a second run while a run's dialog is open: one asked for is refused beside it (the
+  // automatic one has that run stand for it).
+  if (State.CalibrationBusy) {
+    if (!automatic) RefusedBesideProcedure(TProcedure::AutoCalibration);
+    return;
+  }
   if (automatic && TakesTheRun(RunningProcedure())) {
     AutoCalibrationDue = true;
     return;
@@ -470,8 +530,14 @@ void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
   };
   const TBusyScope busy;
   try {
-    if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) RunTimeBase(reason, ask);
-    if (kind == kCalibrateChannels || kind == kCalibrateBoth) RunChannels(reason, ask);
+    if (kind == kCalibrateTimeBase || kind == kCalibrateBoth) {
+      const TConstantsGround ground(TimeBaseConstantNodes());
+      RunTimeBase(reason, ask);
+    }
+    if (kind == kCalibrateChannels || kind == kCalibrateBoth) {
+      const TConstantsGround ground(ChannelConstantNodes());
+      RunChannels(reason, ask);
+    }
   } catch (...) {
     Life.End();
     throw;
@@ -497,11 +563,13 @@ void MeasureTimeBase(TTimeBaseRun& run, const std::function<void()>& onFineTimeo
   }
   run.Success = run.Coarse > 0 && run.Fine > 0;
   run.Measured = true;
-  if (run.Coarse > 0)
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node))
-      c->SetByProgram(CoarseTBFromCode(run.Coarse));
-  if (run.Fine > 0)
-    if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"_node)) c->SetByProgram(run.Fine);
+  Unmarked([&] {
+    if (run.Coarse > 0)
+      if (const TConstantNode* c = FindConstant("FLASH:Calibr:CoarseTB"_node))
+        c->SetByProgram(CoarseTBFromCode(run.Coarse));
+    if (run.Fine > 0)
+      if (const TConstantNode* c = FindConstant("FLASH:Calibr:FineTB"_node)) c->SetByProgram(run.Fine);
+  });
 }
 
 void BeginChannelCalibration() {

@@ -151,6 +151,8 @@ bool TTdrChannelCalibration::Start() {
   life_.HoldGround(TdrSettings().Mode);
   life_.HoldGround(nodes.Destination);
   life_.HoldGround(nodes.Polar);
+  // What it stores: someone else's value ends it, and stands.
+  for (THandler* h : nodes.References(tdr_)) life_.HoldGround(h);
   // Every way out ends it as its window's Cancel does.
   life_.OnCancel = [this] {
     if (outcome_ == TTdrCalibrationOutcome::Running) outcome_ = TTdrCalibrationOutcome::Cancelled;

@@ -105,7 +105,8 @@ class TTdrChannelCalibration {
   TTdrCalibrationOutcome outcome_ = TTdrCalibrationOutcome::Running;
   bool finished_ = false;
   // Its life: what it set for itself and the run it stopped come back at its end; the TDR
-  // mode and the channel's destination are its ground too.
+  // mode, the channel's destination and polarity and the references it stores are its
+  // ground too.
   TProcedureLife life_{TProcedure::TdrChannelCalibration};
 };
 

@@ -189,7 +189,9 @@ void DoVertCalibr(int slot, const THandler& command) {
   if (fromControl) {
     const std::string text = FormatLangStr(tdr ? "TDRChCalibrPerform" : "TDTChCalibrPerform", slot + 1);
     // A client's change of what it works on while the user answers: it does not start.
-    const TGroundWatch ground(TProcedure::TdrChannelCalibration, {State.Mode, n.Destination, n.Polar});
+    const auto refs = n.References(tdr);
+    const TGroundWatch ground(TProcedure::TdrChannelCalibration,
+                              {State.Mode, n.Destination, n.Polar, refs[0], refs[1], refs[2]});
     if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
             TAnswer::OK ||
         ground.Refused())
@@ -198,17 +200,13 @@ void DoVertCalibr(int slot, const THandler& command) {
     if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
   }
   BreakAcquisition(false);
-  TDoubleEditHandler* const kept[] = {n.RefAmpl, n.BaseLine, n.RefTDTAmpl, n.RefTDTZero, n.RefPlane};
-  double saved[5];
-  for (size_t i = 0; i < 5; ++i) saved[i] = kept[i]->GetValue();
   const TTraceId trace = slot == 0 ? TTraceId::Ch1 : TTraceId::Ch2;
+  // Only a calibration that succeeds stores its values: a failed or cancelled one leaves the
+  // references as they are, with what someone else set meanwhile.
   RunFailingCommand([&] {
-    if (TdrHooks.RunChannelCalibration(ChannelCode(slot), trace, tdr, !fromControl)) {
-      n.Calibrated = true;
-      return true;
-    }
-    for (size_t i = 0; i < 5; ++i) kept[i]->SetValueByProgram(saved[i]);
-    return false;
+    if (!TdrHooks.RunChannelCalibration(ChannelCode(slot), trace, tdr, !fromControl)) return false;
+    n.Calibrated = true;
+    return true;
   });
 }
 

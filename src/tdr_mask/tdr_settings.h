@@ -43,6 +43,12 @@ struct TTdrChannelNodes {
   bool Calibrated = false;         // a calibration or normalization was accepted
   bool Warned = false;             // the measurement warning was shown
   bool InternalGenerator = false;  // G1 or G2 feeds the channel
+
+  // The reference values a channel calibration finds and stores (TDR or TDT).
+  std::array<TDoubleEditHandler*, 3> References(bool tdr) const {
+    if (tdr) return {RefAmpl, BaseLine, RefPlane};
+    return {RefTDTAmpl, RefTDTZero, RefPlane};
+  }
 };
 
 struct TTdrSourceNodes {

@@ -18,8 +18,10 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/simulator/simulator_nodes.h"
 #include "service/calibration_fixture.h"
@@ -78,6 +80,18 @@ class AutocalOnInstrumentTest : public CalibrationOnInstrumentTest {
   }
 
   static int Result() { return static_cast<int>(Value("FLASH:Calibr:AutocalResult")); }
+  // A client's line; the user's procedure tells what waited for its end.
+  static void Client(const char* line) {
+    {
+      const TDialogsSuppressed quiet;
+      Run({line});
+    }
+    TellWaitingProcedureMessages();
+  }
+  static std::string Told(const char* constant) {
+    return SuppressedLogLine(TMessageKind::Warning, std::string("Cancelled the auto-calibration: ") +
+                                                        constant + " was set meanwhile");
+  }
   static void SetResult(int value) { CalibrationState().AutocalResult->SetValueByProgram(value); }
   bool Received(const std::string& line) {
     Sync();
@@ -112,6 +126,9 @@ TEST_F(AutocalOnInstrumentTest, TimeBaseRunsToSuccessFailureAndCancel) {
     int result;
     double coarse, fine;  // node values after the run
     int fineQueries = 1;
+    // A client's line while the dialog shows the measurement; the message it brings.
+    const char* client = nullptr;
+    const char* told = nullptr;
   };
   const Case cases[] = {
       {"success", "32000", "19000", true, false, 0, 32000 * 1.5e-13, 19000},
@@ -121,6 +138,13 @@ TEST_F(AutocalOnInstrumentTest, TimeBaseRunsToSuccessFailureAndCancel) {
        3},
       {"Cancel after a good measurement", "32000", "19000", false, true, 5, coarseBefore, 18333},
       {"OK in the dialog", "31000", "20000", true, true, 0, 31000 * 1.5e-13, 20000},
+      // Its constant set meanwhile ends it first: the other goes back, the client's stays,
+      // and OK keeps nothing.
+      {"a client's coarse code, then OK", "32000", "19000", true, true, 5, 4.7e-9, 18333, 1,
+       "FLASH:Calibr:CoarseTB 4.7n", "FLASH:CALIBR:COARSETB"},
+      // A constant it does not work on: the client's change stays marked for the store.
+      {"a client's bridge, then Cancel", "32000", "19000", false, true, 5, coarseBefore, 18333, 1,
+       "FLASH:Calibr:Ch1Full:BridgeVolt 1.9"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -132,10 +156,12 @@ TEST_F(AutocalOnInstrumentTest, TimeBaseRunsToSuccessFailureAndCancel) {
     instrument.SetReply("CALIBR:TB:MEASTGUN?", k.coarseReply);
     instrument.SetReply("CALIBR:TB:MEASGainDAC?", k.fineReply);
     SetResult(2);  // left by an earlier channel run
+    dialogs.shown.clear();
     if (k.withDialog) {
       AutocalHooks.ShowTimeBaseDialog.Set([&](TTimeBaseRun& run) {
         EXPECT_EQ(Result(), kAutocalRunning);
         MeasureTimeBase(run);
+        if (k.client) Client(k.client);
         return k.dialogOk;
       });
     } else {
@@ -149,7 +175,8 @@ TEST_F(AutocalOnInstrumentTest, TimeBaseRunsToSuccessFailureAndCancel) {
     Sync();
     EXPECT_EQ(instrument.Constant("Calibr:TB:TGUN"), NearestCode(k.coarse / 1.5e-13));
     EXPECT_EQ(instrument.Constant("Calibr:TB:GainDAC"), NearestCode(k.fine));
-    EXPECT_EQ(FlashChange().CalibrationChanged, k.result == 0);
+    EXPECT_EQ(FlashChange().CalibrationChanged, k.result == 0 || k.client);
+    EXPECT_EQ(dialogs.shown, k.told ? std::vector<std::string>{Told(k.told)} : std::vector<std::string>{});
     const std::vector<std::string> c = instrument.Commands();
     EXPECT_EQ(std::count(c.begin(), c.end(), "CALIBR:TB:MEASGainDAC?"), k.fineQueries);
     EXPECT_EQ(Value("FLASH:Calibr:Ch1Full:LfDist"), 1234);
@@ -170,7 +197,7 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
   // The calibration leaves SRD1 40000 -> 31808 x 0.03 / 57344 = 0.016640625 A -> 0.01665,
   // PlusD 33024, MinusD 32000 -> P 2.064, M -2.0: BridgeVolt 2.032, Balance 0.032.
   const double srdBefore = 0.01285;
-  enum TEnd { kByItself, kCancelAfterTwoPolls, kCancelBeforeAcquisition };
+  enum TEnd { kByItself, kCancelAfterTwoPolls, kCancelBeforeAcquisition, kClientAfterTwoPolls };
   struct Case {
     const char* name;
     std::function<int32_t(int poll)> status;
@@ -179,6 +206,7 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
     const char* statusText;
     bool started, aborted;
     double srd1, bridge, balance;
+    int32_t srd1Code = 32768;  // what the instrument keeps after a failure
   };
   const auto progressThenDone = [](int poll) { return poll < 2 ? ((poll + 1) << 16) | 10 : 255; };
   const Case cases[] = {
@@ -191,6 +219,9 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
        "Error Code  30.5 (no progress)", true, true, srdBefore, 2.048, 0},
       {"Cancel before the acquisition", progressThenDone, kCancelBeforeAcquisition, 5, 0, "", false, false,
        srdBefore, 2.048, 0},
+      // A client's SRD1 ends it first, and stands: 0.015 A is code 0.015 / 0.03 x 57344 + 8192.
+      {"a client's constant during the poll", progressThenDone, kClientAfterTwoPolls, 5, 2, " 10.2", true,
+       true, 0.015, 2.048, 0, 36864},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
@@ -200,6 +231,7 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
     Run({"FLASH:Calibr:Ch1Full:LfDist 4321"});  // an edit not stored yet
     SetResult(2);
     instrument.ClearCommands();
+    dialogs.shown.clear();
     AutocalHooks.ShowChannelsDialog.Set([&](TChannelRun& run) {
       BeginChannelCalibration();
       EXPECT_TRUE(SingleFlag);
@@ -214,6 +246,11 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
       InstrumentCalibrates();
       for (int poll = 0;; ++poll) {
         if (k.end == kCancelAfterTwoPolls && poll == 2) return false;
+        if (k.end == kClientAfterTwoPolls && poll == 2) {
+          Client("Flash:Calibr:Strobe:SRD1 0.015");
+          EXPECT_TRUE(run.CloseRequested);
+          return false;
+        }
         instrument.SetReply("CALIBR:SAMPLER:STATUSACAL?", std::to_string(k.status(poll)));
         if (!ChannelCalibrationTick()) break;
       }
@@ -236,7 +273,10 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
     if (k.result == 0)
       ExpectInstrumentKeeps(40000, 33024);
     else if (k.started)
-      ExpectInstrumentKeeps(32768, 32768);
+      ExpectInstrumentKeeps(k.srd1Code, 32768);
+    EXPECT_EQ(dialogs.shown, k.end == kClientAfterTwoPolls
+                                 ? std::vector<std::string>{Told("FLASH:CALIBR:STROBE:SRD1")}
+                                 : std::vector<std::string>{});
     EXPECT_FALSE(Received("Calibr:ReRead?")) << "no recall of the whole set";
     EXPECT_EQ(Value("FLASH:Calibr:Ch1Full:LfDist"), 4321);
     EXPECT_EQ(instrument.Constant("Calibr:Sampler:Ch1:FullBW:LfComp"), 4321);
@@ -245,6 +285,17 @@ TEST_F(AutocalOnInstrumentTest, ChannelRunsToSuccessFailureCancelAndStall) {
     EXPECT_FALSE(SingleFlag);
     EXPECT_FALSE(CalibrationBusy());
   }
+  // Its constant set while the user is asked: it ends, saying why, and the change stands.
+  dialogs.shown.clear();
+  dialogs.answers = {TAnswer::Cancel};
+  dialogs.whileShown = [this] {
+    dialogs.whileShown = nullptr;
+    Client("FLASH:Calibr:Ch1Full:BridgeVolt 1.9");
+  };
+  RunCalibration(kCalibrateChannels, kCalReasonNone, true);
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[1], Told("FLASH:CALIBR:CH1FULL:BRIDGEVOLT"));
+  EXPECT_DOUBLE_EQ(Value("FLASH:Calibr:Ch1Full:BridgeVolt"), 1.9);
 }
 
 TEST_F(AutocalOnInstrumentTest, ASignalLeftOnAnInputEndsTheRunBeforeItStarts) {

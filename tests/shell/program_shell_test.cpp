@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <span>
 
 #include "analysis/jitter_engine.h"
@@ -28,6 +29,7 @@
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/instrument_list.h"
+#include "measure/autoscale/autoscale.h"
 #include "service/oe_converter.h"
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
@@ -289,6 +291,15 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
       {"TDR correction", {}, "TDR:Ch1:Normalize On", true, "TDR:Ch1:Normalize?", "OFF"},
       {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", true, "", ""},
       {"waveform save", {"Save:Disk:FileName late"}, "Save:Disk:Save", true, "", ""},
+      // The analysis it ended as it started stays off, as its switch reads.
+      {"autoscale over the jitter analysis",
+       {"GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20N;:Trig:PattLen 127;"
+        ":Trig:PatternLockMode Manual",
+        "Jitter:JitterOn On"},
+       "*Autoscale Auto",
+       true,
+       "Jitter:JitterOn?",
+       "OFF"},
   };
   UntriggeredRecords untriggered(clock);
   AcquisitionCycle().SetSimSource(&untriggered);
@@ -492,19 +503,32 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
     }
   }
-  // The jitter analysis under a counted run that saves: a file per acquisition, and the run
-  // stops at its count while the analysis stays on.
+  // The jitter analysis under a counted run that saves, both started by a client's two
+  // lines, with the program's pass between them that opens the analysis's first cycle: a
+  // file per acquisition, numbered from one (the cycle the Run breaks is not counted), and
+  // the run stops at its count while the analysis stays on.
   {
     const TDialogsSuppressed remote;
+    ExecCommand("*StopSingle Stop");
     ExecCommand("Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7");
-    ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:React Save");
-    const size_t before = contents().size();
+    ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save");
+    const std::map<fs::path, std::string> before = contents();
     ExecCommand("Jitter:JitterOn On");
+    idleUntil([] { return AcqCycleRunning; });
+    ExecCommand("*Run");
     ASSERT_NE(JitterObj(), nullptr);
     idleUntil([] { return !RunFlag; });
     EXPECT_FALSE(RunFlag);
     EXPECT_NE(JitterObj(), nullptr);
-    EXPECT_EQ(contents().size(), before + 4 * static_cast<size_t>(shownChannels()));
+    std::set<std::string> numbers;
+    size_t saved = 0;
+    for (const auto& [file, bytes] : contents()) {
+      if (before.contains(file)) continue;
+      numbers.insert(file.filename().string().substr(0, 8));
+      ++saved;
+    }
+    EXPECT_EQ(numbers, (std::set<std::string>{"cj_00001", "cj_00002", "cj_00003", "cj_00004"}));
+    EXPECT_EQ(saved, 4 * static_cast<size_t>(shownChannels()));
   }
   SetProgramClock(clock);
 }
@@ -542,6 +566,9 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
     std::function<bool()> end;  // true when it ended as it would have alone
     // Requests it does not refuse: its own (on already), one that ends it (a change of the lock).
     std::vector<std::string> free = {};
+    // One that holds the screen while it runs (its window, its question): it starts, runs
+    // `asked` meanwhile and ends (start and end unused).
+    std::function<void(const std::function<void()>& asked)> around = {};
   };
   const auto client = [](const char* line) {
     return [line] {
@@ -597,31 +624,77 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
          return JitterObj() == nullptr;
        },
        {"the autoscale", "the pattern search", "the jitter analysis"}},
+      {"the autoscale",
+       {},
+       [] { return RunningProcedure() == TProcedure::Autoscale; },
+       {},
+       {"the pattern search"},  // the lock is its ground: its change ends it
+       [](const std::function<void()>& asked) {
+         ExecCommand("GSS:Ch1 A;:Trig:PatternLockMode Off");
+         AutoscaleHooks.ShowProgressWindow.Set([&] {
+           asked();
+           return false;  // its Cancel
+         });
+         ExecCommand("*Autoscale Auto");
+         AutoscaleHooks.ShowProgressWindow.Reset();
+       }},
+      {"the auto-calibration",
+       {},
+       [] { return RunningProcedure() == TProcedure::AutoCalibration; },
+       {},
+       {},
+       [&](const std::function<void()>& asked) {
+         dialogs.answers = {TAnswer::Cancel};  // to its first question
+         dialogs.whileShown = [&] {
+           dialogs.whileShown = nullptr;
+           asked();
+         };
+         RootSpider->FindHandler("FLASH:Calibr:AutocalCh")->ExecuteBySwitcher();
+       }},
   };
   for (const Running& running : runnings) {
     for (const Request& r : requests) {
       if (std::ranges::find(running.free, r.name) != running.free.end()) continue;
       SCOPED_TRACE(running.name + " / " + r.name);
-      running.start();
-      ASSERT_TRUE(running.runs());
-      const std::string refusal = "Cannot start " + r.name + ": " + running.name + " is running";
-      const int64_t asked = clock.NowMs();
-      EXPECT_EQ(test::AssertionText([&] {
-                  const TDialogsSuppressed remote;
-                  ExecCommand(r.command);
-                }),
-                refusal);
-      EXPECT_LT(clock.NowMs() - asked, 100);
-      if (!r.query.empty()) {
-        EXPECT_EQ(TrimBlanks(ExecCommand(r.query)), "OFF");
+      bool asked = false;
+      const auto ask = [&] {
+        asked = true;
+        ASSERT_TRUE(running.runs());
+        const std::string refusal = "Cannot start " + r.name + ": " + running.name + " is running";
+        const int64_t start = clock.NowMs();
+        EXPECT_EQ(test::AssertionText([&] {
+                    const TDialogsSuppressed remote;
+                    ExecCommand(r.command);
+                  }),
+                  refusal);
+        EXPECT_LT(clock.NowMs() - start, 100);
+        if (!r.query.empty()) {
+          EXPECT_EQ(TrimBlanks(ExecCommand(r.query)), "OFF");
+        }
+        dialogs.shown.clear();
+        ExecCommand(r.command);  // at the screen: a box
+        EXPECT_EQ(dialogs.shown, std::vector<std::string>{SuppressedLogLine(TMessageKind::Error, refusal)});
+        EXPECT_TRUE(running.runs());
+      };
+      if (running.around) {
+        running.around(ask);
+        EXPECT_EQ(RunningProcedure(), TProcedure::None);
+      } else {
+        running.start();
+        ask();
+        EXPECT_TRUE(running.end());
       }
-      dialogs.shown.clear();
-      ExecCommand(r.command);  // at the screen: a box
-      EXPECT_EQ(dialogs.shown, std::vector<std::string>{SuppressedLogLine(TMessageKind::Error, refusal)});
-      EXPECT_TRUE(running.runs());
-      EXPECT_TRUE(running.end());
+      EXPECT_TRUE(asked);
     }
   }
+  // Without a pattern lock to run on, the analysis is refused too: the client hears why.
+  ExecCommand("Trig:PatternLockMode Off");
+  EXPECT_EQ(test::AssertionText([] {
+              const TDialogsSuppressed remote;
+              ExecCommand("Jitter:JitterOn On");
+            }),
+            GetLangStr("ToMkJitterMeas"));
+  EXPECT_EQ(TrimBlanks(ExecCommand("Jitter:JitterOn?")), "OFF");
   SetProgramClock(clock);
 }
 
@@ -686,6 +759,7 @@ TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
     const char* name;
     std::function<void()> start;  // at the screen, with its question
     std::string told;
+    const char* client = "TDR:Mode Off";  // while the user answers
   };
   const Case cases[] = {
       {"TDR correction", [] { ExecCommand("TDR:Ch1:Normalize On"); },
@@ -693,25 +767,34 @@ TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
       {"TDR channel calibration",
        [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
        "Cancelled the TDR/TDT channel calibration: TDR:MODE was set meanwhile"},
+      {"TDR channel calibration, a reference it stores",
+       [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
+       "Cancelled the TDR/TDT channel calibration: TDR:CH1:REFPLANE was set meanwhile",
+       "TDR:Ch1:RefPlane 3n"},
   };
+  const std::string kBefore =
+      "TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:TDR:Ch1:RefPlane "
+      "2n;:*Run";
+  const std::string kRead = "TDR:Mode?;:TDR:Ch1:Normalize?;:TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ExecCommand("TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:*Run");
-    const std::string reference = ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?");
+    // What the client's change alone leaves.
+    ExecCommand(kBefore);
+    ExecCommand(c.client);
+    const std::string expected = ExecCommand(kRead);
+    ExecCommand(kBefore);
     dialogs.shown.clear();
     dialogs.answers = {TAnswer::OK};
     dialogs.whileShown = [&] {
       dialogs.whileShown = nullptr;
       const TDialogsSuppressed client;
-      ExecCommand("TDR:Mode Off");
+      ExecCommand(c.client);
     };
     c.start();
     EXPECT_EQ(RunningProcedure(), TProcedure::None);
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[1], SuppressedLogLine(TMessageKind::Error, c.told));
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Ch1:Normalize?")), "OFF");
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Mode?")), "OFF");
-    EXPECT_EQ(ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?"), reference);
+    EXPECT_EQ(ExecCommand(kRead), expected);
   }
 }
 

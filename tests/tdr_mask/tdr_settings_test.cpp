@@ -177,7 +177,9 @@ TEST_F(TdrTest, MarginsKeepTheirOrderAndStartInsideTheirRange) {
   }
 }
 
-TEST_F(TdrTest, ACalibrationThatFailsRestoresItsLevelsAndAModeChangeClearsTheFlags) {
+// A calibration stores its levels itself, only when it succeeds: a failed one leaves them as
+// someone set them meanwhile.
+TEST_F(TdrTest, ACalibrationThatFailsKeepsTheLevelsSetMeanwhileAndAModeChangeClearsTheFlags) {
   FakeDialogs dialogs;
   std::vector<bool> fromCommand;
   bool accept = false;
@@ -191,7 +193,7 @@ TEST_F(TdrTest, ACalibrationThatFailsRestoresItsLevelsAndAModeChangeClearsTheFla
   Exec("TDR:Ch2:Destination External");
   Exec("TDR:Ch2:DoVertCalibr");  // a command asks nothing
   EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_EQ(std::tuple(Value("TDR:Ch2:RefAmpl"), Value("TDR:Ch2:BaseLine")), std::tuple(0.1, -0.2));
+  EXPECT_EQ(std::tuple(Value("TDR:Ch2:RefAmpl"), Value("TDR:Ch2:BaseLine")), std::tuple(0.3, 0.1));
   EXPECT_FALSE(TdrChannel(3).Calibrated);
   accept = true;
   Exec("TDR:Ch2:DoVertCalibr");

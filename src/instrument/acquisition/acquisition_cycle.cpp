@@ -266,6 +266,9 @@ void TAcquisitionCycle::AcquisitionPhaseStep() {
 void TAcquisitionCycle::StartAcqCycle() {
   if (!SignalsOn.IsOn(TTraceId::Ch1) && !SignalsOn.IsOn(TTraceId::Ch2)) return;
   flagRegisterTimer_->SetEnabled(false);
+  // A cycle broken before its end (a Run, a setting changed) saved nothing: it is not
+  // counted, and this one takes its number.
+  cycleCount_ = EndedCycleCounts();
   commonSettings_ = settings_->UseCommonAcqSettings();
   if (commonSettings_) {
     readCount_[0] = 0;

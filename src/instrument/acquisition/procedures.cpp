@@ -115,8 +115,8 @@ TProcedureLife::~TProcedureLife() { Unregister(); }
 
 bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot taken,
                            bool intoJitterAnalysis) {
-  if (running_) return true;
-  const bool cutsIn = intoJitterAnalysis && RunningProcedure() == TProcedure::JitterAnalysis;
+  // Asked for again while it runs, it is refused as one beside it, naming itself.
+  const bool cutsIn = !running_ && intoJitterAnalysis && RunningProcedure() == TProcedure::JitterAnalysis;
   if (!cutsIn && RefusedBesideProcedure(kind_, withdraw)) return false;
   client_ = DialogsSuppressed();
   running_ = true;

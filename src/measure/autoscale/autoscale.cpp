@@ -398,7 +398,7 @@ TAutoscaleRunState& AutoscaleRun() { return State; }
 bool AutoscaleRunning() { return State.AutoscaleState != kAutoscaleIdle; }
 
 void StartAutoscale(int item) {
-  if (AutoscaleRunning() || RefusedBesideProcedure(TProcedure::Autoscale)) return;
+  if (RefusedBesideProcedure(TProcedure::Autoscale)) return;
   if (!ChannelShown(2) && !ChannelShown(3)) return;
   // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
@@ -412,6 +412,10 @@ void StartAutoscale(int item) {
   State.RequiredWaveforms = fresh.RequiredWaveforms;
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
+  // The jitter analysis runs on the pattern lock, which the autoscale switches off: it ends
+  // first, as its own end, and its switch stays off whatever the autoscale's outcome.
+  if (TProcedureLife* jitter = RunningLife(); jitter && jitter->Kind() == TProcedure::JitterAnalysis)
+    jitter->Cancel({});
   if (!Life.Start()) return;
   // Every way out ends it as its window's Cancel does; a client's command fails with why
   // (the user is told in a box).

@@ -70,8 +70,9 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     std::vector<std::string> kept = {};
     // A client's command on a setting the procedure sets for itself; none: no client acts.
     const char* temporary = nullptr;
-    // A client's command on the ground it works on (its destination, its mode, its record).
-    const char* ground = nullptr;
+    // Clients' commands on the ground it works on (its destination, its mode, its record, the
+    // references it stores).
+    std::vector<std::string> ground = {};
     // Undo waits for its end (the jitter analysis is a mode the user leaves on).
     bool undoWaits = true;
   };
@@ -90,21 +91,21 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        command("FLASH:OECalibr:AutoDarkLvl"),
        {},
        "Trig:Holdoff 50U",
-       "OEConv:Dest Ch2"},
+       {"OEConv:Dest Ch2"}},
       {"TDR channel calibration",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:DoVertCalibr"),
        {"GSS:A:TDRCIRCUIT"},
        "TB:ScaleA 20N",
-       "TDR:Mode Off"},
+       {"TDR:Mode Off", "TDR:Ch1:RefPlane 3n;:TDR:Ch1:RefAmpl 0.2"}},
       {"TDR correction",
        {"Default_Demo"},
        {"TDR:Mode TDR", "TDR:Ch1:Destination External", "TB:ScaleA 50N"},
        command("TDR:Ch1:Normalize On"),
        {"GSS:A:TDRCIRCUIT"},
        "TB:ScaleA 20N",
-       "TDR:Mode Off"},
+       {"TDR:Mode Off"}},
       {"pattern search",
        {"Default_Demo"},
        {"TB:ScaleA 50N", "Acq:Ch1:RecLen 4096"},
@@ -121,14 +122,14 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        },
        {},
        "Acq:Ch1:RecLen 2048",
-       "Displ:Ch1:Style VarPersist"},
+       {"Displ:Ch1:Style VarPersist"}},
       {"low-jitter reference",
        {"Default_Demo", "Div4"},
        {"GSS:CH1 B", "GSS:CH2 A", "TB:ScaleA 100P"},
        command("Trig:LowJitter On"),
        {"CH2:BAND", "TRIG:REFFREQ", "ZOOM:F4:OFFSET", "TDR:SOURCE"},
        "TB:ScaleA 50N",
-       "Acq:Ch2:RecLen 2048"},
+       {"Acq:Ch2:RecLen 2048"}},
       {"jitter analysis",
        {"Default_Demo"},
        {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "TB:ScaleA 20N", "Trig:PattLen 127",
@@ -136,8 +137,17 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        command("Jitter:JitterOn On"),
        {},
        "TB:ScaleA 50N",
-       "Acq:Ch1:RecLen 2048",
+       {"Acq:Ch1:RecLen 2048"},
        false},
+      // The analysis it ends as it starts stays off: no setup holds it on.
+      {"autoscale over the jitter analysis",
+       {"Default_Demo"},
+       {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "TB:ScaleA 20N", "Trig:PattLen 127",
+        "Trig:PatternLockMode Manual"},
+       [] {
+         ExecCommand("Jitter:JitterOn On");
+         ExecCommand("*Autoscale Auto");
+       }},
   };
   const auto startWith = [this, &kLockOff](const Case& c, const std::string& change) {
     WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators - OptOptics - OptPatSyncTrig, 12, 77, true);
@@ -160,9 +170,11 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
     // what it set (the time scale moves the hold-off's limit), a Stop, its ground moved, and
     // a switch to no instrument.
     std::vector<std::string> changes = {""};
-    if (c.temporary)
+    if (c.temporary) {
       changes.insert(changes.end(), {"Ch2:Scale 50M", c.temporary, "*DefSetup Default", kLockOff, kSave,
-                                     "TB:ScaleA 500N", "*StopSingle Stop", c.ground, kSwitch});
+                                     "TB:ScaleA 500N", "*StopSingle Stop", kSwitch});
+      changes.insert(changes.end(), c.ground.begin(), c.ground.end());
+    }
     for (const std::string& change : changes) {
       SCOPED_TRACE(std::string(c.name) + " / " + change);
       // What the user's settings become by the change alone.
@@ -189,7 +201,7 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
         for (int i = 0; i < 20; ++i) window().IdleStep();
         // Its ground moved has ended it; so has a Stop, which the run then keeps (the jitter
         // analysis is a mode of the user's run: it stays on).
-        if ((c.ground && change == c.ground) || change == kSwitch) {
+        if (std::find(c.ground.begin(), c.ground.end(), change) != c.ground.end() || change == kSwitch) {
           EXPECT_EQ(RunningProcedure(), TProcedure::None);
         }
         if (change == kSwitch) {
