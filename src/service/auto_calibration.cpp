@@ -79,8 +79,9 @@ void RepaintScreens() {
   if (ScopeCRT) ScopeCRT->RepaintScreens();
 }
 
+// Asked for the run: an answer after its end (a Stop, the close) is its Cancel.
 bool Confirmed(const std::string& text) {
-  return Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
+  return Life.Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
          TAnswer::OK;
 }
 

@@ -185,18 +185,8 @@ void DoVertCalibr(int slot, const THandler& command) {
     ProgramSimulator().SetSimTDRCircuit(ChannelCode(slot), TSimTdrCircuit::R50);
   else
     ProgramSimulator().SetSimTDTCircuit(ChannelCode(slot), TSimTdtCircuit::Stimul);
+  // From a control the calibration's window asks the user before it starts.
   const bool fromControl = command.GetWhoChangedRaw() == wcvSwitcher;
-  if (fromControl) {
-    const std::string text = FormatLangStr(tdr ? "TDRChCalibrPerform" : "TDTChCalibrPerform", slot + 1);
-    // A client's change of what it works on while the user answers: it does not start.
-    const TGroundWatch ground(TProcedure::TdrChannelCalibration, {State.Mode, n.Destination, n.Polar});
-    if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
-            TAnswer::OK ||
-        ground.Refused())
-      return;
-    // A client may have started one while the question was open.
-    if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
-  }
   BreakAcquisition(false);
   TDoubleEditHandler* const kept[] = {n.RefAmpl, n.BaseLine, n.RefTDTAmpl, n.RefTDTZero, n.RefPlane};
   double saved[5];

@@ -28,6 +28,7 @@
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/instrument_list.h"
+#include "service/auto_calibration.h"
 #include "service/oe_converter.h"
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
@@ -256,9 +257,14 @@ class ProcedureTimeLimitTest : public test::ShellTest {
     ShellState.IdleHandlerInstalled = true;
     ASSERT_TRUE(StartWithInstrument(true));
     ExecCommand("Header Off");
-    // What the calibration's window does for a remote client, without the window's layer.
-    TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool) {
-      return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
+    // What the calibration's window does, without the window's layer: at the screen it asks
+    // first and is accepted once it ends.
+    TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool fromCommand) {
+      if (fromCommand || DialogsSuppressed()) return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
+      TTdrChannelCalibration calibration(channel, tdr, false);
+      if (!calibration.Start()) return false;
+      IdleStepsUntil([&] { return calibration.Outcome() != TTdrCalibrationOutcome::Running; });
+      return calibration.Conclude(true);
     });
   }
   void TearDown() override {
@@ -679,40 +685,128 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
   calibration.reset();
 }
 
-// What a procedure will work on, moved by a client while its first question is open: it
-// does not start on the moved ground, nor store anything, and the user is told why.
-TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
-  struct Case {
+// Each procedure's first question stands while the user's run goes on, and is asked for
+// the procedure's life: a way out while it stands (its Cancel, a Stop, the close, an
+// instrument switch, its own switch off, its ground set) ends it, tells why, and an OK
+// answered afterwards starts nothing and leaves every setting as it was; a client's request
+// for it or for another procedure meanwhile is refused naming it.
+TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
+  struct Question {
     const char* name;
-    std::function<void()> start;  // at the screen, with its question
-    std::string told;
+    std::string setup;                     // a client's lines first
+    std::function<void()> ask;             // at the screen
+    std::string procedure;                 // what stands, as refusals name it
+    std::string own = {}, ground = {};     // a client's lines: its switch off, its ground set
+    std::string movedTold = {};            // what the ground set tells
+    std::string same = {}, sameName = {};  // a client's request for it (or one on its ground)
+    bool endsOnStop = true;
   };
-  const Case cases[] = {
-      {"TDR correction", [] { ExecCommand("TDR:Ch1:Normalize On"); },
-       "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile"},
-      {"TDR channel calibration",
+  const std::string tdr =
+      "OEConv:Dest OEConv;:TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;"
+      ":*Run";
+  const std::string oe = "TDR:Ch1:Normalize Off;:TDR:Mode Off;:OEConv:Dest Ch1;:*Run";
+  const Question questions[] = {
+      {"channel calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:TB:ScaleA 5n;:Acq:Ch1:RecLen 512;:*Run",
+       [] { RunCalibration(kCalibrateChannels, kCalReasonNone, true); }, "the auto-calibration"},
+      {"time-base calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:*Run",
+       [] { RunCalibration(kCalibrateTimeBase, kCalReasonNone, true); }, "the auto-calibration"},
+      {"TDR correction", tdr, [] { ExecCommand("TDR:Ch1:Normalize On"); }, "the TDR/TDT correction",
+       "TDR:Ch1:Normalize Off", "TDR:Mode TDR", "TDR:MODE", "TDR:Ch2:Normalize On", "the TDR/TDT correction"},
+      {"TDR channel calibration", tdr,
        [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
-       "Cancelled the TDR/TDT channel calibration: TDR:MODE was set meanwhile"},
+       "the TDR/TDT channel calibration", "", "TDR:Ch1:Polar Positive", "TDR:CH1:POLAR",
+       "TDR:Ch1:DoVertCalibr", "the TDR/TDT channel calibration"},
+      {"O/E dark level", oe, [] { StartOECalibration(false, true); }, "the O/E dark level calibration", "",
+       "OEConv:Dest Ch1", "OECONV:DEST", "FLASH:OECalibr:AutoCalGain", "the O/E gain calibration"},
+      // Its ground set: the client's change stands, and the answer builds on nothing.
+      {"O/E destination", "TDR:Ch1:Normalize Off;:TDR:Mode Off;:OEConv:Dest OEConv;:*Run",
+       [] { ExecCommand("OEConv:Dest Ch1"); }, "the O/E converter's cable question", "", "OEConv:Dest OEConv",
+       "", "FLASH:OECalibr:AutoDarkLvl", "the O/E dark level calibration", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExecCommand("TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:*Run");
-    const std::string reference = ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?");
-    dialogs.shown.clear();
-    dialogs.answers = {TAnswer::OK};
-    dialogs.whileShown = [&] {
+  enum class Way { Cancel, Stop, Close, Switch, Own, Ground, Same, Other };
+  const auto client = [](const std::string& line) {
+    const TDialogsSuppressed remote;
+    return test::AssertionText([&] { ExecCommand(line); });
+  };
+  const auto settings = [] {
+    std::vector<std::string> lines;
+    RootSpider->DumpSettings(lines);
+    std::string text = ExecCommand("FLASH:Calibr:AutocalResult?");
+    // The demo's circuit stands for the cables the user is asked to connect.
+    for (const std::string& line : lines)
+      if (!line.starts_with("GSS:A:TDRCIRCUIT")) text += "\n" + line;
+    return text;
+  };
+  const auto acquisitions = [] { return AcquisitionCycle().EndedCycleCounts()[0]; };
+  dialogs.idlePass = ShellIdleStep;
+  dialogs.idlePasses = 40;
+  for (const Question& q : questions) {
+    for (const Way way :
+         {Way::Cancel, Way::Stop, Way::Close, Way::Switch, Way::Own, Way::Ground, Way::Same, Way::Other}) {
+      if ((way == Way::Stop && !q.endsOnStop) || (way == Way::Own && q.own.empty()) ||
+          (way == Way::Ground && q.ground.empty()) || (way == Way::Same && q.same.empty()))
+        continue;
+      SCOPED_TRACE(std::string(q.name) + " / " + std::to_string(static_cast<int>(way)));
+      client(q.setup);
+      const std::string before = settings();
+      const int acquired = acquisitions();
+      std::string told, refusal;
+      const bool asks = way == Way::Cancel || way == Way::Same || way == Way::Other;
+      dialogs.answers = {asks ? TAnswer::Cancel : TAnswer::OK};
+      dialogs.shown.clear();
+      dialogs.whileShown = [&, sent = false]() mutable {
+        if (std::exchange(sent, true)) return;
+        EXPECT_GT(acquisitions(), acquired) << RunFlag << SingleFlag << AcqCycleRunning;
+        const std::string stopped = GetLangStr("ProcStopped"), other = GetLangStr("ProcInstrumentSwitch");
+        switch (way) {
+          case Way::Cancel:
+            break;
+          case Way::Stop:
+            client("*StopSingle Stop");
+            told = stopped;
+            break;
+          case Way::Close:
+            CancelAllProcedures({});
+            break;
+          case Way::Switch:
+            CancelAllProcedures(other);
+            told = other;
+            break;
+          case Way::Own:
+            client(q.own);
+            told = "TDR:CH1:NORMALIZE was set meanwhile";
+            break;
+          case Way::Ground:
+            client(q.ground);
+            if (!q.movedTold.empty()) told = q.movedTold + " was set meanwhile";
+            break;
+          case Way::Same:
+            refusal = client(q.same);
+            break;
+          case Way::Other:
+            refusal = client("*Autoscale Auto");
+            break;
+        }
+      };
+      q.ask();
       dialogs.whileShown = nullptr;
-      const TDialogsSuppressed client;
-      ExecCommand("TDR:Mode Off");
-    };
-    c.start();
-    EXPECT_EQ(RunningProcedure(), TProcedure::None);
-    ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[1], SuppressedLogLine(TMessageKind::Error, c.told));
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Ch1:Normalize?")), "OFF");
-    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Mode?")), "OFF");
-    EXPECT_EQ(ExecCommand("TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?"), reference);
+      EXPECT_EQ(RunningProcedure(), TProcedure::None);
+      EXPECT_EQ(settings(), before);
+      ASSERT_FALSE(dialogs.shown.empty());
+      EXPECT_EQ(dialogs.shown[0].substr(0, 10), "[question]");
+      const std::vector<std::string> after(dialogs.shown.begin() + 1, dialogs.shown.end());
+      std::vector<std::string> expected;
+      if (!told.empty()) expected.push_back("[warning] Cancelled " + q.procedure + ": " + told);
+      EXPECT_EQ(after, expected);
+      if (way == Way::Same) {
+        EXPECT_EQ(refusal, "Cannot start " + q.sameName + ": " + q.procedure + " is running");
+      }
+      if (way == Way::Other) {
+        EXPECT_EQ(refusal, "Cannot start the autoscale: " + q.procedure + " is running");
+      }
+    }
   }
+  dialogs.idlePasses = 0;
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write

@@ -23,7 +23,8 @@ constexpr const char* kNameKeys[] = {"",
                                      "procOEGain",
                                      "procPatternSearch",
                                      "procLowJitterReference",
-                                     "procJitterAnalysis"};
+                                     "procJitterAnalysis",
+                                     "procOEConnection"};
 
 // The lives running, the first started first: a procedure cuts only into the jitter
 // analysis, so there are two at most. Never destroyed: the lives are objects of units whose
@@ -40,6 +41,9 @@ const TProgramUnit LivesUnit("procedures", [] {
   WaitingMessages.clear();
 });
 
+// A question that stands on procedures' ground: it neither sets nor acquires anything.
+bool OnlyAsks(TProcedure procedure) { return procedure == TProcedure::OEConnection; }
+
 // A client's line runs: dialogs are suppressed for its scope.
 bool ClientLineRuns() { return DialogState.Suppressed; }
 
@@ -54,7 +58,7 @@ std::string ProcedureName(TProcedure procedure) {
 }
 
 bool TakesTheRun(TProcedure procedure) {
-  return procedure != TProcedure::None && procedure != TProcedure::JitterAnalysis;
+  return procedure != TProcedure::None && procedure != TProcedure::JitterAnalysis && !OnlyAsks(procedure);
 }
 
 bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& withdraw) {
@@ -83,31 +87,6 @@ std::string CancelledText(TProcedure procedure, const std::string& why) {
   return FormatLangStr("ProcCancelled", ProcedureName(procedure), why);
 }
 
-namespace {
-
-std::string ValueOf(THandler& handler) { return handler.ExecCmd(std::string(), true, true); }
-
-}  // namespace
-
-TGroundWatch::TGroundWatch(TProcedure procedure, std::initializer_list<THandler*> ground)
-    : procedure_(procedure) {
-  for (THandler* h : ground)
-    if (h) held_.emplace_back(h, ValueOf(*h));
-}
-
-bool TGroundWatch::Refused() const {
-  for (const auto& [handler, value] : held_) {
-    if (ValueOf(*handler) == value) continue;
-    const std::string text = CancelledText(procedure_, MovedText(*handler));
-    RunFailingCommand([&] {
-      Dialogs().Inform(TMessageKind::Error, text);
-      return false;
-    });
-    return true;
-  }
-  return false;
-}
-
 // --- a procedure's life -----------------------------------------------------------------
 
 TProcedureLife::~TProcedureLife() { Unregister(); }
@@ -119,6 +98,7 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   if (!cutsIn && RefusedBesideProcedure(kind_, withdraw)) return false;
   client_ = DialogsSuppressed();
   running_ = true;
+  ++starts_;
   runSetMeanwhile_ = false;
   cancelReason_.clear();
   savedRun_ = RunFlag;
@@ -126,6 +106,8 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   countsSaved_ = AcquisitionCycleExists();
   if (countsSaved_) savedCounts_ = AcquisitionCycle().EndedCycleCounts();
   Register();
+  // A question sets nothing: no set-up (nor undo step) of its own.
+  if (OnlyAsks(kind_)) return true;
   setup_.Begin(std::move(taken));
   AlsoHolds(setup_);
   return true;
@@ -149,8 +131,12 @@ void TProcedureLife::Unregister() { std::erase(Lives, this); }
 
 TAnswer TProcedureLife::Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
                             TAnswer defaultAnswer) const {
+  const TAnswer escape = buttons.empty() ? defaultAnswer : buttons.back();
+  if (!running_) return escape;
+  const unsigned start = starts_;
   const TDialogsSuppressed quiet(client_);
-  return Dialogs().Ask(kind, text, buttons, defaultAnswer);
+  const TAnswer answer = Dialogs().Ask(kind, text, buttons, defaultAnswer);
+  return running_ && starts_ == start ? answer : escape;
 }
 
 void TProcedureLife::Tell(TMessageKind kind, const std::string& text) const {
@@ -165,11 +151,13 @@ void TProcedureLife::Tell(TMessageKind kind, const std::string& text) const {
 void TProcedureLife::End(bool keepSetup) {
   if (!running_) return;
   running_ = false;
-  if (keepSetup)
-    setup_.Keep();
-  else
-    setup_.GiveBack();
-  GiveRunBack();
+  if (!OnlyAsks(kind_)) {
+    if (keepSetup)
+      setup_.Keep();
+    else
+      setup_.GiveBack();
+    GiveRunBack();
+  }
   Unregister();
 }
 
