@@ -706,9 +706,12 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
       ":*Run";
   const std::string oe = "TDR:Ch1:Normalize Off;:TDR:Mode Off;:OEConv:Dest Ch1;:*Run";
   const Question questions[] = {
-      {"channel calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:TB:ScaleA 5n;:Acq:Ch1:RecLen 512;:*Run",
+      // A result no run leaves.
+      {"channel calibration",
+       "TDR:Mode Off;:OEConv:Dest OEConv;:TB:ScaleA 5n;:Acq:Ch1:RecLen 512;:FLASH:Calibr:AutocalResult "
+       "7;:*Run",
        [] { RunCalibration(kCalibrateChannels, kCalReasonNone, true); }, "the auto-calibration"},
-      {"time-base calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:*Run",
+      {"time-base calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:FLASH:Calibr:AutocalResult 7;:*Run",
        [] { RunCalibration(kCalibrateTimeBase, kCalReasonNone, true); }, "the auto-calibration"},
       {"TDR correction", tdr, [] { ExecCommand("TDR:Ch1:Normalize On"); }, "the TDR/TDT correction",
        "TDR:Ch1:Normalize Off", "TDR:Mode TDR", "TDR:MODE", "TDR:Ch2:Normalize On", "the TDR/TDT correction"},
