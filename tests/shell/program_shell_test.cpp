@@ -696,7 +696,8 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
     std::string setup;                     // a client's lines first
     std::function<void()> ask;             // at the screen
     std::string procedure;                 // what stands, as refusals name it
-    std::string own = {}, ground = {};     // a client's lines: its switch off, its ground set
+    std::string own = {}, ground = {};     // a client's lines: its switch off, its ground set (a set
+                                           // to the value it holds is a set)
     std::string movedTold = {};            // what the ground set tells
     std::string same = {}, sameName = {};  // a client's request for it (or one on its ground)
     bool endsOnStop = true;
@@ -727,6 +728,7 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
        "", "FLASH:OECalibr:AutoDarkLvl", "the O/E dark level calibration", false},
   };
   enum class Way { Cancel, Stop, Close, Switch, Own, Ground, Same, Other };
+  const char* const kWays[] = {"Cancel", "Stop", "close", "switch", "own switch", "ground", "same", "other"};
   const auto client = [](const std::string& line) {
     const TDialogsSuppressed remote;
     return test::AssertionText([&] { ExecCommand(line); });
@@ -749,7 +751,7 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
       if ((way == Way::Stop && !q.endsOnStop) || (way == Way::Own && q.own.empty()) ||
           (way == Way::Ground && q.ground.empty()) || (way == Way::Same && q.same.empty()))
         continue;
-      SCOPED_TRACE(std::string(q.name) + " / " + std::to_string(static_cast<int>(way)));
+      SCOPED_TRACE(std::string(q.name) + " / " + kWays[static_cast<size_t>(way)]);
       client(q.setup);
       const std::string before = settings();
       const int acquired = acquisitions();
@@ -759,7 +761,7 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
       dialogs.shown.clear();
       dialogs.whileShown = [&, sent = false]() mutable {
         if (std::exchange(sent, true)) return;
-        EXPECT_GT(acquisitions(), acquired) << RunFlag << SingleFlag << AcqCycleRunning;
+        EXPECT_GT(acquisitions(), acquired);
         const std::string stopped = GetLangStr("ProcStopped"), other = GetLangStr("ProcInstrumentSwitch");
         switch (way) {
           case Way::Cancel:
@@ -801,15 +803,12 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
       std::vector<std::string> expected;
       if (!told.empty()) expected.push_back("[warning] Cancelled " + q.procedure + ": " + told);
       EXPECT_EQ(after, expected);
-      if (way == Way::Same) {
-        EXPECT_EQ(refusal, "Cannot start " + q.sameName + ": " + q.procedure + " is running");
-      }
-      if (way == Way::Other) {
-        EXPECT_EQ(refusal, "Cannot start the autoscale: " + q.procedure + " is running");
+      if (way == Way::Same || way == Way::Other) {
+        const std::string asked = way == Way::Same ? q.sameName : "the autoscale";
+        EXPECT_EQ(refusal, "Cannot start " + asked + ": " + q.procedure + " is running");
       }
     }
   }
-  dialogs.idlePasses = 0;
 }
 
 // A write interrupted by the end of its process leaves its temporary file; the next write
