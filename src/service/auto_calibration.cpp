@@ -81,8 +81,9 @@ void RepaintScreens() {
   if (ScopeCRT) ScopeCRT->RepaintScreens();
 }
 
+// Asked for the run: an answer after its end (a Stop, the close) is its Cancel.
 bool Confirmed(const std::string& text) {
-  return Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
+  return Life.Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
          TAnswer::OK;
 }
 
@@ -514,7 +515,7 @@ void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
     if (!automatic) RefusedBesideProcedure(TProcedure::AutoCalibration);
     return;
   }
-  if (automatic && TakesTheRun(RunningProcedure())) {
+  if (automatic && AutoCalibrationWaits()) {
     AutoCalibrationDue = true;
     return;
   }

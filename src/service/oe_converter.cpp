@@ -156,6 +156,39 @@ void ConnectChannelToConverter(int channel) {
   scale.SetValueByProgram(0.0002 / GetAttenuationFactor(channel));
 }
 
+// The user's cable question: it stands on the ground of the O/E calibrations.
+TProcedureLife CableQuestion(TProcedure::OEConnection);
+const TProgramUnit CableQuestionUnit("oe cable question", [] { CableQuestion.Abandon(); });
+
+// The destination goes back to `previous`; the restore must not run its handler again.
+void RestoreDest(uint8_t previous) {
+  State.RestoringDest = true;
+  State.Dest->SetIndexByProgram(previous);
+  State.RestoringDest = false;
+}
+
+// The user is asked to move the cable from `previous` to the destination set now: true for
+// an OK while that change stands. While the question stands no O/E calibration starts; a
+// way out (the close, an instrument switch) puts the destination back, and someone else's
+// change of it stands: the answer then does nothing.
+bool CableConnected(const std::string& text, uint8_t previous) {
+  const uint8_t dest = GetIndex(State.Dest);
+  const auto stands = [=] { return GetIndex(State.Dest) == dest && State.PreviousDest == previous; };
+  const auto withdraw = [=] {
+    if (stands()) RestoreDest(previous);
+  };
+  if (!CableQuestion.Start(withdraw, {}, true)) return false;
+  CableQuestion.OnCancel = withdraw;
+  const TAnswer answer =
+      CableQuestion.Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
+  if (answer == TAnswer::OK && stands()) {
+    CableQuestion.End();
+    return true;
+  }
+  CableQuestion.Cancel({});
+  return false;
+}
+
 void OnDestChange(THandler& h) {
   if (State.RestoringDest) return;
   const uint8_t previous = State.PreviousDest;
@@ -164,18 +197,14 @@ void OnDestChange(THandler& h) {
   const std::string text = dest != kDestNone
                                ? FormatLangStr("ConnectElectricalOutput", DestChannel(dest) - 1)
                                : FormatLangStr("DisconnectElectricalOutput", DestChannel(previous) - 1);
-  // A recalled output is connected without the cable question; the recall's warning names it.
+  // A recalled output is connected without the cable question; the recall's warning names
+  // it. A client's question answers itself.
   if (!RecallHoldsBack(h)) {
-    const TAnswer answer =
-        Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
-    // A client's change made while the user answered has been handled by its own call and
-    // stands; this one, based on the destination before it, would undo or double it.
-    if (GetIndex(State.Dest) != dest || State.PreviousDest != previous) return;
-    if (answer == TAnswer::Cancel) {
-      // The restore must not run this handler again.
-      State.RestoringDest = true;
-      State.Dest->SetIndexByProgram(previous);
-      State.RestoringDest = false;
+    if (!DialogsSuppressed()) {
+      if (!CableConnected(text, previous)) return;
+    } else if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) ==
+               TAnswer::Cancel) {
+      RestoreDest(previous);
       return;
     }
   }
@@ -609,24 +638,20 @@ bool StartOECalibration(bool gainRun, bool askUser) {
         "ELECTRICAL OUTPUT of the O/E CONVERTER\r\nis not connected to any of the CHANNEL INPUT.");
     return false;
   }
-  const std::string text = FormatLangStr(gainRun ? "OE_CalibrReady1" : "OE_CalibrReady2", channel - 1);
-  if (askUser && Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel},
-                               TAnswer::OK) == TAnswer::Cancel)
-    return false;
-  // A client may have moved the output while the user answered: the run would measure a
-  // channel without the converter, under the channel the user agreed to.
-  if (DestChannel() != channel) {
-    Dialogs().Inform(TMessageKind::Error, FormatLangStr("OE_DestMoved", channel - 1));
-    return false;
-  }
   // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return false;
-  // A client may have started one while the question was open.
   Life.SetKind(procedure);
   if (!Life.Start()) return false;
+  // Its destination is its ground from its question on: moved meanwhile, it ends first.
   Life.HoldGround(State.Dest);
   // Every way out ends it as its window's Cancel does.
   Life.OnCancel = [] { EndOECalibration(false); };
+  const std::string text = FormatLangStr(gainRun ? "OE_CalibrReady1" : "OE_CalibrReady2", channel - 1);
+  if (askUser && Life.Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
+                     TAnswer::OK) {
+    Life.Cancel({});
+    return false;
+  }
   TOECalibrationRun& run = State.Run;
   run = {};
   run.GainRun = gainRun;

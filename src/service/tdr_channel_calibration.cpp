@@ -159,6 +159,15 @@ bool TTdrChannelCalibration::Start() {
     Finish(false);
     Close(false);
   };
+  // The user at the screen is asked first, on its ground: an answer after a way out starts
+  // nothing.
+  if (!autoClose_ &&
+      life_.Ask(TMessageKind::Confirmation,
+                FormatLangStr(tdr_ ? "TDRChCalibrPerform" : "TDTChCalibrPerform", channel_ - 1),
+                {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) != TAnswer::OK) {
+    life_.Cancel({});
+    return false;
+  }
   const TProcedureScope own(life_.Setup());
   // One acquisition at a time, each asked for by a step.
   StopRun();

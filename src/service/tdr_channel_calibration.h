@@ -61,9 +61,10 @@ class TTdrChannelCalibration {
   TTdrChannelCalibration(const TTdrChannelCalibration&) = delete;
   TTdrChannelCalibration& operator=(const TTdrChannelCalibration&) = delete;
 
-  // Sets the channel and time base up for the calibration (its set-up) and asks for the
-  // first acquisition; from now on the acquisition cycle steps it. False when another
-  // procedure runs (the refusal is told).
+  // Asks the user at the screen (unless autoClose) whether to go on, then sets the channel
+  // and time base up for the calibration (its set-up) and asks for the first acquisition;
+  // from now on the acquisition cycle steps it. False when another procedure runs (the
+  // refusal is told), or when it ended before (the user's Cancel, any way out meanwhile).
   bool Start();
   // One step after an acquisition.
   void Step();

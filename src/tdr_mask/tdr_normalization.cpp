@@ -44,7 +44,12 @@ constinit TOwned<TNormalizationState> StatePtr;
 // the run it stops, its questions and its ground (the TDR mode, the channel's destination
 // and polarity).
 TProcedureLife Life(TProcedure::TdrCorrection);
-const TProgramUnit LifeUnit("TDR correction", [] { Life.Abandon(); });
+// The channel whose question stands (0: none): its switch set off ends the procedure.
+int QuestionChannel = 0;
+const TProgramUnit LifeUnit("TDR correction", [] {
+  Life.Abandon();
+  QuestionChannel = 0;
+});
 const TProgramUnit HooksUnit("TDR normalization hooks", [] { NormalizationHooks = {}; });
 
 constexpr double kWideScaleTdr = 5.5e-8;
@@ -609,6 +614,23 @@ void StartNormalization(int channel) {
   const auto switchOff = [&n] { n.Normalize->SetOnByProgram(false); };
   if (RefusedBesideProcedure(TProcedure::TdrCorrection, switchOff)) return;
   if (s.Dialog) throw EAssertion("Assertion failed (SRC\\TDR, line 1218)");
+  if (!Life.Start(switchOff)) return;
+  // From its question on, what it works on and its switch are its own: a change by anyone
+  // else ends it before the answer can start it.
+  Life.HoldGround(TdrSettings().Mode);
+  Life.HoldGround(n.Destination);
+  Life.HoldGround(n.Polar);
+  Life.HoldSwitch(n.Normalize, "OFF");
+  // Every way out ends it as its window's Cancel does, and at once: its set-up is back
+  // before what ended it goes on. Before its window the switch goes off with it.
+  Life.OnCancel = [&n] {
+    const bool asking = !NormalizationState().Dialog;
+    EndNormalizationDialog(false);
+    Life.End();
+    if (!asking) return;
+    const TProcedureScope own(Life.Setup());
+    n.Normalize->SetOnByProgram(false);
+  };
   const bool tdr = IsTDRMode(channel);
   const bool external = n.Destination->GetIndex() == tdExternal;
   if (tdr)
@@ -619,27 +641,11 @@ void StartNormalization(int channel) {
   text += GetLangStr("TDRSetTB");
   if (external) text += GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay");
   text += GetLangStr("TDRPressOK");
-  // What it works on: a client's change while the user answers would leave the user's
-  // circuit without the correction it was asked for.
-  const TGroundWatch ground(TProcedure::TdrCorrection, {TdrSettings().Mode, n.Destination, n.Polar});
-  if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
-          TAnswer::OK ||
-      ground.Refused()) {
-    switchOff();
-    return;
-  }
-  // A client may have started one while the question was open.
-  if (!Life.Start(switchOff)) return;
-  Life.HoldGround(TdrSettings().Mode);
-  Life.HoldGround(n.Destination);
-  Life.HoldGround(n.Polar);
-  Life.HoldSwitch(n.Normalize, "OFF");
-  // Every way out ends it as its window's Cancel does, and at once: its set-up is back
-  // before what ended it goes on.
-  Life.OnCancel = [] {
-    EndNormalizationDialog(false);
-    Life.End();
-  };
+  QuestionChannel = channel;
+  const TAnswer answer =
+      Life.Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK);
+  QuestionChannel = 0;
+  if (answer != TAnswer::OK) return Life.Cancel({});
   n.Calibrated = true;
   LowerRecordLength(channel);
   s.Dialog = std::make_unique<TNormalizationDialog>();
@@ -804,6 +810,8 @@ void NormalizeChanged(int channel, THandler& normalize) {
     StartNormalization(channel);
   } else {
     RestoreFunction(channel);
+    // Switched off by someone else while its question stands: it ends before the answer.
+    if (QuestionChannel == channel) Life.Cancel(MovedText(normalize));
     // Switched off while its calibration runs: the run is cancelled, not finished.
     if (NormalizationDialogChannel() == channel) EndNormalizationDialog(false);
   }

@@ -185,20 +185,8 @@ void DoVertCalibr(int slot, const THandler& command) {
     ProgramSimulator().SetSimTDRCircuit(ChannelCode(slot), TSimTdrCircuit::R50);
   else
     ProgramSimulator().SetSimTDTCircuit(ChannelCode(slot), TSimTdtCircuit::Stimul);
+  // From a control the calibration's window asks the user before it starts.
   const bool fromControl = command.GetWhoChangedRaw() == wcvSwitcher;
-  if (fromControl) {
-    const std::string text = FormatLangStr(tdr ? "TDRChCalibrPerform" : "TDTChCalibrPerform", slot + 1);
-    // A client's change of what it works on while the user answers: it does not start.
-    const auto refs = n.References(tdr);
-    const TGroundWatch ground(TProcedure::TdrChannelCalibration,
-                              {State.Mode, n.Destination, n.Polar, refs[0], refs[1], refs[2]});
-    if (Dialogs().Ask(TMessageKind::Confirmation, text, {TAnswer::OK, TAnswer::Cancel}, TAnswer::OK) !=
-            TAnswer::OK ||
-        ground.Refused())
-      return;
-    // A client may have started one while the question was open.
-    if (RefusedBesideProcedure(TProcedure::TdrChannelCalibration)) return;
-  }
   BreakAcquisition(false);
   const TTraceId trace = slot == 0 ? TTraceId::Ch1 : TTraceId::Ch2;
   // Only a calibration that succeeds stores its values: a failed or cancelled one leaves the

@@ -15,6 +15,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/channel_settings.h"
@@ -284,7 +285,9 @@ TEST_F(OEConverterTest, CalibrationNeedsAConnectedOutput) {
   ClientWhileAsked("OEConv:Dest Ch2");
   EXPECT_FALSE(StartOECalibration(false, true));
   EXPECT_EQ(OEConvState().Run.State, TOECalState::Idle);
-  EXPECT_NE(dialogs.shown.back().find("moved away from the CHANNEL 1 INPUT"), std::string::npos);
+  TellWaitingProcedureMessages();  // told once the client's line has ended
+  EXPECT_EQ(dialogs.shown.back(),
+            "[warning] Cancelled the O/E dark level calibration: OECONV:DEST was set meanwhile");
 }
 
 // A failed run gives the remembered dark level back, and the calibration set-up goes

@@ -22,6 +22,7 @@
 #include "framework/util/close_signal.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "framework/util/idle_pass.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -30,6 +31,7 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/instrument_list.h"
 #include "measure/autoscale/autoscale.h"
+#include "service/auto_calibration.h"
 #include "service/oe_converter.h"
 #include "service/tdr_channel_calibration.h"
 #include "shell/main_layout.h"
@@ -258,9 +260,14 @@ class ProcedureTimeLimitTest : public test::ShellTest {
     ShellState.IdleHandlerInstalled = true;
     ASSERT_TRUE(StartWithInstrument(true));
     ExecCommand("Header Off");
-    // What the calibration's window does for a remote client, without the window's layer.
-    TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool) {
-      return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
+    // What the calibration's window does, without the window's layer: at the screen it asks
+    // first and is accepted once it ends.
+    TdrHooks.RunChannelCalibration.Set([](int channel, TTraceId, bool tdr, bool fromCommand) {
+      if (fromCommand || DialogsSuppressed()) return RunTdrChannelCalibrationWithoutWindow(channel, tdr);
+      TTdrChannelCalibration calibration(channel, tdr, false);
+      if (!calibration.Start()) return false;
+      IdleStepsUntil([&] { return calibration.Outcome() != TTdrCalibrationOutcome::Running; });
+      return calibration.Conclude(true);
     });
   }
   void TearDown() override {
@@ -700,7 +707,8 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
 
 // The user's procedure asks the user, whatever lines a client sends meanwhile: its steps
 // wait out each line (a save there waits for its record), and its question comes at the
-// screen once the lines stop, never answered in the log by the client's line.
+// screen once the lines stop, never answered in the log by the client's line, nor inside
+// the idle pass whose step asks it.
 TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSends) {
   struct Case {
     const char* name;
@@ -735,7 +743,7 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
     DialogState.SuppressedLog.clear();
     // Each acquisition starts at the screen and ends in a client's save, which waits for it.
     for (int n = 0; n < 200 && !c.ended(); ++n) {
-      for (int i = 0; i < 1000 && !AcqCycleRunning; ++i) ShellIdleStep();
+      for (int i = 0; i < 1000 && !AcqCycleRunning; ++i) RunIdlePass(ShellIdleStep);
       ASSERT_TRUE(AcqCycleRunning);
       const TDialogsSuppressed client;
       ExecCommand("Save:Memo:Save");
@@ -744,7 +752,7 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
     EXPECT_TRUE(dialogs.shown.empty());
     for (const std::string& line : DialogState.SuppressedLog) EXPECT_NE(line, c.asked);
     dialogs.answers = {TAnswer::OK};
-    for (int i = 0; i < 200000 && !c.ended(); ++i) ShellIdleStep();
+    for (int i = 0; i < 200000 && !c.ended(); ++i) RunIdlePass(ShellIdleStep);
     EXPECT_TRUE(c.ended());
     ASSERT_FALSE(dialogs.shown.empty());
     EXPECT_EQ(dialogs.shown.front().substr(0, c.asked.size()), c.asked);
@@ -752,49 +760,131 @@ TEST_F(ProcedureTimeLimitTest, AUsersProcedureAsksTheUserWhateverLinesAClientSen
   calibration.reset();
 }
 
-// What a procedure will work on, moved by a client while its first question is open: it
-// does not start on the moved ground, nor store anything, and the user is told why.
-TEST_F(ProcedureTimeLimitTest, AGroundMovedWhileTheUserIsAskedStartsNothing) {
-  struct Case {
+// Each procedure's first question stands while the user's run goes on, and is asked for
+// the procedure's life: a way out while it stands (its Cancel, a Stop, the close, an
+// instrument switch, its own switch off, its ground set) ends it, tells why, and an OK
+// answered afterwards starts nothing and leaves every setting as it was; a client's request
+// for it or for another procedure meanwhile is refused naming it.
+TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
+  struct Question {
     const char* name;
-    std::function<void()> start;  // at the screen, with its question
-    std::string told;
-    const char* client = "TDR:Mode Off";  // while the user answers
+    std::string setup;                     // a client's lines first
+    std::function<void()> ask;             // at the screen
+    std::string procedure;                 // what stands, as refusals name it
+    std::string own = {}, ground = {};     // a client's lines: its switch off, its ground set (a set
+                                           // to the value it holds is a set)
+    std::string movedTold = {};            // what the ground set tells
+    std::string same = {}, sameName = {};  // a client's request for it (or one on its ground)
+    bool endsOnStop = true;
   };
-  const Case cases[] = {
-      {"TDR correction", [] { ExecCommand("TDR:Ch1:Normalize On"); },
-       "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile"},
-      {"TDR channel calibration",
+  const std::string tdr =
+      "OEConv:Dest OEConv;:TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;"
+      ":*Run";
+  const std::string oe = "TDR:Ch1:Normalize Off;:TDR:Mode Off;:OEConv:Dest Ch1;:*Run";
+  const Question questions[] = {
+      // A result no run leaves.
+      {"channel calibration",
+       "TDR:Mode Off;:OEConv:Dest OEConv;:TB:ScaleA 5n;:Acq:Ch1:RecLen 512;:FLASH:Calibr:AutocalResult "
+       "7;:*Run",
+       [] { RunCalibration(kCalibrateChannels, kCalReasonNone, true); }, "the auto-calibration", "", "", "",
+       "FLASH:Calibr:AutocalCh", "the auto-calibration"},
+      {"time-base calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:FLASH:Calibr:AutocalResult 7;:*Run",
+       [] { RunCalibration(kCalibrateTimeBase, kCalReasonNone, true); }, "the auto-calibration", "", "", "",
+       "FLASH:Calibr:AutocalTB", "the auto-calibration"},
+      {"TDR correction", tdr, [] { ExecCommand("TDR:Ch1:Normalize On"); }, "the TDR/TDT correction",
+       "TDR:Ch1:Normalize Off", "TDR:Mode TDR", "TDR:MODE", "TDR:Ch2:Normalize On", "the TDR/TDT correction"},
+      {"TDR channel calibration", tdr,
        [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
-       "Cancelled the TDR/TDT channel calibration: TDR:MODE was set meanwhile"},
-      {"TDR channel calibration, a reference it stores",
-       [] { RootSpider->FindHandler("TDR:Ch1:DoVertCalibr")->ExecuteBySwitcher(); },
-       "Cancelled the TDR/TDT channel calibration: TDR:CH1:REFPLANE was set meanwhile",
-       "TDR:Ch1:RefPlane 3n"},
+       "the TDR/TDT channel calibration", "", "TDR:Ch1:Polar Positive", "TDR:CH1:POLAR",
+       "TDR:Ch1:DoVertCalibr", "the TDR/TDT channel calibration"},
+      {"O/E dark level", oe, [] { StartOECalibration(false, true); }, "the O/E dark level calibration", "",
+       "OEConv:Dest Ch1", "OECONV:DEST", "FLASH:OECalibr:AutoCalGain", "the O/E gain calibration"},
+      // Its ground set: the client's change stands, and the answer builds on nothing.
+      {"O/E destination", "TDR:Ch1:Normalize Off;:TDR:Mode Off;:OEConv:Dest OEConv;:*Run",
+       [] { ExecCommand("OEConv:Dest Ch1"); }, "the O/E converter's cable question", "", "OEConv:Dest OEConv",
+       "", "FLASH:OECalibr:AutoDarkLvl", "the O/E dark level calibration", false},
   };
-  const std::string kBefore =
-      "TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;:TDR:Ch1:RefPlane "
-      "2n;:*Run";
-  const std::string kRead = "TDR:Mode?;:TDR:Ch1:Normalize?;:TDR:Ch1:RefPlane?;:TDR:Ch1:RefAmpl?";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    // What the client's change alone leaves.
-    ExecCommand(kBefore);
-    ExecCommand(c.client);
-    const std::string expected = ExecCommand(kRead);
-    ExecCommand(kBefore);
-    dialogs.shown.clear();
-    dialogs.answers = {TAnswer::OK};
-    dialogs.whileShown = [&] {
+  enum class Way { Cancel, Stop, Close, Switch, Own, Ground, Same, Other };
+  const char* const kWays[] = {"Cancel", "Stop", "close", "switch", "own switch", "ground", "same", "other"};
+  const auto client = [](const std::string& line) {
+    const TDialogsSuppressed remote;
+    return test::AssertionText([&] { ExecCommand(line); });
+  };
+  const auto settings = [] {
+    std::vector<std::string> lines;
+    RootSpider->DumpSettings(lines);
+    std::string text = ExecCommand("FLASH:Calibr:AutocalResult?");
+    // The demo's circuit stands for the cables the user is asked to connect.
+    for (const std::string& line : lines)
+      if (!line.starts_with("GSS:A:TDRCIRCUIT")) text += "\n" + line;
+    return text;
+  };
+  const auto acquisitions = [] { return AcquisitionCycle().EndedCycleCounts()[0]; };
+  dialogs.idlePass = ShellIdleStep;
+  dialogs.idlePasses = 40;
+  for (const Question& q : questions) {
+    for (const Way way :
+         {Way::Cancel, Way::Stop, Way::Close, Way::Switch, Way::Own, Way::Ground, Way::Same, Way::Other}) {
+      if ((way == Way::Stop && !q.endsOnStop) || (way == Way::Own && q.own.empty()) ||
+          (way == Way::Ground && q.ground.empty()) || (way == Way::Same && q.same.empty()))
+        continue;
+      SCOPED_TRACE(std::string(q.name) + " / " + kWays[static_cast<size_t>(way)]);
+      client(q.setup);
+      const std::string before = settings();
+      const int acquired = acquisitions();
+      std::string told, refusal;
+      const bool asks = way == Way::Cancel || way == Way::Same || way == Way::Other;
+      dialogs.answers = {asks ? TAnswer::Cancel : TAnswer::OK};
+      dialogs.shown.clear();
+      dialogs.whileShown = [&, sent = false]() mutable {
+        if (std::exchange(sent, true)) return;
+        EXPECT_GT(acquisitions(), acquired);
+        const std::string stopped = GetLangStr("ProcStopped"), other = GetLangStr("ProcInstrumentSwitch");
+        switch (way) {
+          case Way::Cancel:
+            break;
+          case Way::Stop:
+            client("*StopSingle Stop");
+            told = stopped;
+            break;
+          case Way::Close:
+            CancelAllProcedures({});
+            break;
+          case Way::Switch:
+            CancelAllProcedures(other);
+            told = other;
+            break;
+          case Way::Own:
+            client(q.own);
+            told = "TDR:CH1:NORMALIZE was set meanwhile";
+            break;
+          case Way::Ground:
+            client(q.ground);
+            if (!q.movedTold.empty()) told = q.movedTold + " was set meanwhile";
+            break;
+          case Way::Same:
+            refusal = client(q.same);
+            break;
+          case Way::Other:
+            refusal = client("*Autoscale Auto");
+            break;
+        }
+      };
+      q.ask();
       dialogs.whileShown = nullptr;
-      const TDialogsSuppressed client;
-      ExecCommand(c.client);
-    };
-    c.start();
-    EXPECT_EQ(RunningProcedure(), TProcedure::None);
-    ASSERT_EQ(dialogs.shown.size(), 2u);
-    EXPECT_EQ(dialogs.shown[1], SuppressedLogLine(TMessageKind::Error, c.told));
-    EXPECT_EQ(ExecCommand(kRead), expected);
+      EXPECT_EQ(RunningProcedure(), TProcedure::None);
+      EXPECT_EQ(settings(), before);
+      ASSERT_FALSE(dialogs.shown.empty());
+      EXPECT_EQ(dialogs.shown[0].substr(0, 10), "[question]");
+      const std::vector<std::string> after(dialogs.shown.begin() + 1, dialogs.shown.end());
+      std::vector<std::string> expected;
+      if (!told.empty()) expected.push_back("[warning] Cancelled " + q.procedure + ": " + told);
+      EXPECT_EQ(after, expected);
+      if (way == Way::Same || way == Way::Other) {
+        const std::string asked = way == Way::Same ? q.sameName : "the autoscale";
+        EXPECT_EQ(refusal, "Cannot start " + asked + ": " + q.procedure + " is running");
+      }
+    }
   }
 }
 

@@ -389,9 +389,6 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"ConnectElectricalOutput",
      "Connect ELECTRICAL OUTPUT of the O/E CONVERTER to the CHANNEL %d INPUT with the cable."},
     {"ElectrOutputNotConnected", "ELECTRICAL OUTPUT of the O/E CONVERTER is not connected."},
-    {"OE_DestMoved",
-     "ELECTRICAL OUTPUT of the O/E CONVERTER was moved away from the CHANNEL %d INPUT meanwhile.\r\nThe "
-     "calibration was not performed."},
     {kHeading "Mask", ""},
     {"DontCreateFile", "Cannot create the file "},
     {"NoMaskToSave", "There is no mask to save"},
@@ -556,6 +553,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"procPatternSearch", "the pattern search"},
     {"procLowJitterReference", "the low-jitter reference"},
     {"procJitterAnalysis", "the jitter analysis"},
+    {"procOEConnection", "the O/E converter's cable question"},
     {kHeading "Exception", ""},
     {"OnException",
      "It has appeared an Exception\r\n\"%s\".\r\r\nContinuation of the work\r\nmay bring to the data "

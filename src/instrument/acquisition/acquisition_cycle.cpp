@@ -736,7 +736,7 @@ void TAcquisitionCycle::IdleWhenStopped() {
   AcqHooks.MeasurementPass();
   AcqHooks.TDRMeasurePass();
   // The automatic calibration waits for a procedure's end rather than be refused beside it.
-  if (AutoCalibrationDue && !TakesTheRun(RunningProcedure())) {
+  if (AutoCalibrationDue && !AutoCalibrationWaits()) {
     AutoCalibrationDue = false;
     AcqHooks.CheckAutoCalibration();
     autoCalTimer_->SetEnabled(true);

@@ -24,7 +24,8 @@ constexpr const char* kNameKeys[] = {"",
                                      "procOEGain",
                                      "procPatternSearch",
                                      "procLowJitterReference",
-                                     "procJitterAnalysis"};
+                                     "procJitterAnalysis",
+                                     "procOEConnection"};
 
 // The lives running, the first started first: a procedure cuts only into the jitter
 // analysis, so there are two at most. Never destroyed: the lives are objects of units whose
@@ -41,6 +42,9 @@ const TProgramUnit LivesUnit("procedures", [] {
   WaitingMessages.clear();
 });
 
+// A question that stands on procedures' ground: it neither sets nor acquires anything.
+bool OnlyAsks(TProcedure procedure) { return procedure == TProcedure::OEConnection; }
+
 // A client's line runs: dialogs are suppressed for its scope.
 bool ClientLineRuns() { return DialogState.Suppressed; }
 
@@ -55,7 +59,12 @@ std::string ProcedureName(TProcedure procedure) {
 }
 
 bool TakesTheRun(TProcedure procedure) {
-  return procedure != TProcedure::None && procedure != TProcedure::JitterAnalysis;
+  return procedure != TProcedure::None && procedure != TProcedure::JitterAnalysis && !OnlyAsks(procedure);
+}
+
+bool AutoCalibrationWaits() {
+  const TProcedure running = RunningProcedure();
+  return running != TProcedure::None && running != TProcedure::JitterAnalysis;
 }
 
 bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& withdraw) {
@@ -84,31 +93,6 @@ std::string CancelledText(TProcedure procedure, const std::string& why) {
   return FormatLangStr("ProcCancelled", ProcedureName(procedure), why);
 }
 
-namespace {
-
-std::string ValueOf(THandler& handler) { return handler.ExecCmd(std::string(), true, true); }
-
-}  // namespace
-
-TGroundWatch::TGroundWatch(TProcedure procedure, std::initializer_list<THandler*> ground)
-    : procedure_(procedure) {
-  for (THandler* h : ground)
-    if (h) held_.emplace_back(h, ValueOf(*h));
-}
-
-bool TGroundWatch::Refused() const {
-  for (const auto& [handler, value] : held_) {
-    if (ValueOf(*handler) == value) continue;
-    const std::string text = CancelledText(procedure_, MovedText(*handler));
-    RunFailingCommand([&] {
-      Dialogs().Inform(TMessageKind::Error, text);
-      return false;
-    });
-    return true;
-  }
-  return false;
-}
-
 // --- a procedure's life -----------------------------------------------------------------
 
 TProcedureLife::~TProcedureLife() { Unregister(); }
@@ -128,6 +112,8 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   countsSaved_ = AcquisitionCycleExists();
   if (countsSaved_) savedCounts_ = AcquisitionCycle().EndedCycleCounts();
   Register();
+  // A question sets nothing: no set-up (nor undo step) of its own.
+  if (OnlyAsks(kind_)) return true;
   setup_.Begin(std::move(taken));
   AlsoHolds(setup_);
   return true;
@@ -152,8 +138,12 @@ void TProcedureLife::Unregister() { std::erase(Lives, this); }
 
 TAnswer TProcedureLife::Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
                             TAnswer defaultAnswer) const {
+  const TAnswer escape = buttons.empty() ? defaultAnswer : buttons.back();
+  if (!running_) return escape;
+  const std::weak_ptr<int> life = token_;
   const TDialogsSuppressed quiet(client_);
-  return Dialogs().Ask(kind, text, buttons, defaultAnswer);
+  const TAnswer answer = Dialogs().Ask(kind, text, buttons, defaultAnswer);
+  return life.expired() ? escape : answer;
 }
 
 void TProcedureLife::Tell(TMessageKind kind, const std::string& text) const {
@@ -183,11 +173,13 @@ void TProcedureLife::End(bool keepSetup) {
   if (!running_) return;
   running_ = false;
   token_.reset();
-  if (keepSetup)
-    setup_.Keep();
-  else
-    setup_.GiveBack();
-  GiveRunBack();
+  if (!OnlyAsks(kind_)) {
+    if (keepSetup)
+      setup_.Keep();
+    else
+      setup_.GiveBack();
+    GiveRunBack();
+  }
   Unregister();
 }
 

@@ -31,6 +31,9 @@ enum class TProcedure : uint8_t {
   PatternSearch,
   LowJitterReference,
   JitterAnalysis,  // runs until it is switched off, on the user's run
+  // The user is asked to move the O/E converter's cable: it stands on the ground of the O/E
+  // calibrations, so none starts beside it; it sets nothing and leaves the user's run alone.
+  OEConnection,
 };
 
 // The procedure that drives the acquisition now; None while the acquisitions are the user's.
@@ -38,8 +41,12 @@ TProcedure RunningProcedure();
 // Its name in the messages ("the pattern search").
 std::string ProcedureName(TProcedure procedure);
 // A procedure that takes the acquisitions for itself: the user's run keeps none of them.
-// The jitter analysis is a mode of the user's run, not one of them.
+// The jitter analysis is a mode of the user's run, not one of them; the O/E converter's
+// cable question is a question.
 bool TakesTheRun(TProcedure procedure);
+// The automatic calibration waits for the end of a procedure that runs (or asks) now: it
+// cuts only into the jitter analysis.
+bool AutoCalibrationWaits();
 
 // True when `starting` must not start because another procedure runs. The setting that
 // asked for it is first taken back (`withdraw`); then the refusal is told: in a box at the
@@ -82,6 +89,9 @@ class TProcedureLife {
 
   // Its questions and messages go to whoever started it: a client's to the log. A message
   // of the user's procedure that comes while a client's line runs waits for the line's end.
+  // A question is asked for the life: one not running asks nothing, and one that ended while
+  // it stood (by any way out) gets the last button, its escape, whatever was answered: the
+  // answer acts as its Cancel does, and its Cancel is done already.
   TAnswer Ask(TMessageKind kind, const std::string& text, const std::vector<TAnswer>& buttons,
               TAnswer defaultAnswer) const;
   void Tell(TMessageKind kind, const std::string& text) const;
@@ -118,8 +128,8 @@ class TProcedureLife {
   std::array<int, 2> savedCounts_{};
   std::string cancelReason_;
   TProcedureSetup setup_;
-  // Lives while this life runs, a new one each start: what waits to act for it holds a
-  // weak reference.
+  // Lives while this life runs, a new one each start: an answer, or what waits to act for
+  // it, counts only for the start it was asked in.
   std::shared_ptr<int> token_;
 
   friend void NoteRunSetByActor();
@@ -129,20 +139,6 @@ class TProcedureLife {
 // is told: "Cancelled the TDR/TDT correction: TDR:MODE was set meanwhile".
 std::string MovedText(const THandler& moved);
 std::string CancelledText(TProcedure procedure, const std::string& why);
-
-// The settings a procedure will work on, as they stand before it asks its question: a
-// change made while the user answers ends it before it starts, saying why (Refused).
-class TGroundWatch {
- public:
-  TGroundWatch(TProcedure procedure, std::initializer_list<THandler*> ground);
-  // True, and told (in a box at the screen, as a client's error), when one of them holds
-  // another value now.
-  bool Refused() const;
-
- private:
-  TProcedure procedure_;
-  std::vector<std::pair<THandler*, std::string>> held_;
-};
 
 // The life of the running procedure (the innermost, when one cuts into the jitter
 // analysis); nullptr while none runs.

@@ -112,9 +112,10 @@ void TfrmTDR_CalibrChannel::Refresh() {
 }
 
 bool TfrmTDR_CalibrChannel::Run() {
+  // Its question comes first, under the usual cursor.
+  if (!calibration_->Start()) return false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   cursorSet_ = true;
-  if (!calibration_->Start()) return false;
   OpenDialog = this;
   const bool accepted = exec() == QDialog::Accepted;
   OpenDialog = nullptr;
