@@ -7,6 +7,7 @@
 
 #include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
+#include "framework/util/idle_pass.h"
 #include "support/fake_dialogs.h"
 
 namespace norv::test {
@@ -98,6 +99,35 @@ TEST_F(DialogServiceTest, ADefaultOutsideTheButtonsIsADesignErrorAndTheLogStaysB
   Dialogs().Inform(TMessageKind::Error, "\nCannot read\r\n\r\nthe file");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "[error] Cannot read\n[error] the file\n");
   EXPECT_EQ(DialogState.SuppressedLog.back(), "[error] \nCannot read\r\n\r\nthe file");
+}
+
+// A message told inside an idle pass opens once the pass has ended, after the work queued
+// before it; the passes go on behind its box, and none runs inside another.
+TEST_F(DialogServiceTest, AMessageToldInsideAnIdlePassOpensAfterItWithPassesBehindIt) {
+  FakeDialogs fake;
+  std::vector<std::string> order;
+  int passes = 0;
+  fake.idlePass = [&] {
+    ++passes;
+    EXPECT_TRUE(RunIdlePass([] { return false; })) << "a pass inside a pass ran";
+    return true;
+  };
+  fake.idlePasses = 2;
+  fake.whileShown = [&] { order.push_back("box open, passes " + std::to_string(passes)); };
+  const bool done = RunIdlePass([&] {
+    OutsideIdlePass([&] { order.push_back("queued first"); });
+    Dialogs().Inform(TMessageKind::Warning, "Cancelled");
+    order.push_back("pass ends, shown " + std::to_string(fake.shown.size()));
+    return false;
+  });
+  EXPECT_FALSE(done);
+  EXPECT_EQ(order, (std::vector<std::string>{"pass ends, shown 0", "queued first", "box open, passes 2"}));
+  EXPECT_EQ(fake.shown, std::vector<std::string>{"[warning] Cancelled"});
+  EXPECT_EQ(passes, 4);
+  EXPECT_FALSE(IdlePassRuns());
+  // Outside a pass it opens at once.
+  Dialogs().Inform(TMessageKind::Information, "now");
+  EXPECT_EQ(fake.shown.back(), "[information] now");
 }
 
 }  // namespace
