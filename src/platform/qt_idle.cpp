@@ -30,7 +30,19 @@ void TQtIdleDriver::RunPass() {
   if (!active_ || IdlePassRuns() || !OnIdle) return;
   bool done = true;
   // A pass that throws lets the loop sleep; the report may stop or restart the driver.
-  if (!RunGuarded([&] { done = RunIdlePass(OnIdle); })) done = true;
+  if (!RunGuarded([&] { done = RunIdlePass(OnIdle, false); })) done = true;
+  // The work that waited for the pass's end runs from the loop itself: a box it opens inside
+  // this call, which the busy timer may have made, would get no passes from that timer.
+  if (WorkWaitsForIdlePassEnd() && !workPosted_) {
+    workPosted_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          workPosted_ = false;
+          RunGuarded([] { RunWorkAfterIdlePass(); });
+        },
+        Qt::QueuedConnection);
+  }
   if (active_ && AfterPass) {
     // A timer does not fire again inside its own timeout: passes of a modal loop opened
     // after this one come from the loop's wake-ups.

@@ -33,6 +33,7 @@ class TQtIdleDriver : public QObject {
  private:
   QTimer busyTimer_;
   bool active_ = false;
+  bool workPosted_ = false;
 };
 
 }  // namespace norv

@@ -573,8 +573,9 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
     std::function<bool()> end;  // true when it ended as it would have alone
     // Requests it does not refuse: its own (on already), one that ends it (a change of the lock).
     std::vector<std::string> free = {};
-    // One that holds the screen while it runs (its window, its question): it starts, runs
-    // `asked` meanwhile and ends (start and end unused).
+    // One that holds the screen while it runs (its window): it starts, runs `asked`
+    // meanwhile and ends (start and end unused). Its first question: see
+    // AnAnswerAfterAWayOutStartsNothing.
     std::function<void(const std::function<void()>& asked)> around = {};
   };
   const auto client = [](const char* line) {
@@ -644,19 +645,6 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
          });
          ExecCommand("*Autoscale Auto");
          AutoscaleHooks.ShowProgressWindow.Reset();
-       }},
-      {"the auto-calibration",
-       {},
-       [] { return RunningProcedure() == TProcedure::AutoCalibration; },
-       {},
-       {},
-       [&](const std::function<void()>& asked) {
-         dialogs.answers = {TAnswer::Cancel};  // to its first question
-         dialogs.whileShown = [&] {
-           dialogs.whileShown = nullptr;
-           asked();
-         };
-         RootSpider->FindHandler("FLASH:Calibr:AutocalCh")->ExecuteBySwitcher();
        }},
   };
   for (const Running& running : runnings) {

@@ -28,7 +28,7 @@ struct TPassScope {
 
 bool IdlePassRuns() { return PassRuns; }
 
-bool RunIdlePass(const std::function<bool()>& step) {
+bool RunIdlePass(const std::function<bool()>& step, bool thenWaitingWork) {
   if (PassRuns) return true;
   bool done = true;
   std::exception_ptr thrown;
@@ -40,14 +40,20 @@ bool RunIdlePass(const std::function<bool()>& step) {
       thrown = std::current_exception();
     }
   }
+  if (thenWaitingWork) RunWorkAfterIdlePass();
+  if (thrown) std::rethrow_exception(thrown);
+  return done;
+}
+
+bool WorkWaitsForIdlePassEnd() { return !Waiting.empty(); }
+
+void RunWorkAfterIdlePass() {
   // One at a time: a box the work opens gives passes that take the next ones.
   while (!Waiting.empty() && !PassRuns) {
     std::function<void()> work = std::move(Waiting.front());
     Waiting.pop_front();
     work();
   }
-  if (thrown) std::rethrow_exception(thrown);
-  return done;
 }
 
 void OutsideIdlePass(std::function<void()> work) {

@@ -13,8 +13,11 @@ namespace norv {
 // True while a pass runs.
 bool IdlePassRuns();
 // One pass as the event loop gives it: `step` (true: done, the loop may sleep), then the
-// work that waited for the pass's end, in its order. Inside a pass nothing runs (done).
-bool RunIdlePass(const std::function<bool()>& step);
+// work that waited for the pass's end, in its order (unless the caller runs it itself,
+// RunWorkAfterIdlePass). Inside a pass nothing runs (done).
+bool RunIdlePass(const std::function<bool()>& step, bool thenWaitingWork = true);
+bool WorkWaitsForIdlePassEnd();
+void RunWorkAfterIdlePass();
 // Runs `work` now when no pass runs, else right after the pass. Work that opens a box
 // stands being called from passes that its box's loop gives.
 void OutsideIdlePass(std::function<void()> work);
