@@ -2,8 +2,8 @@
 // The application's idle event: OnIdle runs once whenever the event loop wakes up and has
 // handled what it woke for; while it answers "not done" a zero-interval timer keeps the
 // loop calling it without waiting for an event. A call from inside a pass (a nested event
-// loop) is skipped; the work that waited for the pass's end runs after it (idle_pass.h). What OnIdle throws
-// goes to the program's exception handler (entry_guard.h).
+// loop) is skipped; the work that waited for the pass's end runs after it, from the loop
+// (idle_pass.h). What OnIdle throws goes to the program's exception handler (entry_guard.h).
 
 #include <QObject>
 #include <QTimer>

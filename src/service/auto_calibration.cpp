@@ -115,12 +115,7 @@ struct TConstantsGround {
   explicit TConstantsGround(const std::vector<THandler*>& constants) {
     ConstantsGround.Begin();
     for (THandler* h : constants) ConstantsGround.HoldGround(h);
-    ConstantsGround.OnGroundMoved = [](const THandler& moved) {
-      // Ended first: an instrument's calibration under way is aborted before its
-      // constants go back.
-      Life.Cancel(MovedText(moved));
-      GiveBackOnce();
-    };
+    Life.AlsoHolds(ConstantsGround);
   }
   ~TConstantsGround() {
     ConstantsGround.Drop();
@@ -520,14 +515,17 @@ void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
     return;
   }
   if (!Life.Start({}, {}, automatic)) return;
-  // Every way out ends it as its dialog's Cancel does.
+  // Every way out ends it as its dialog's Cancel does: an instrument's calibration under way
+  // is aborted, then its own writes go back (before someone else's change of one stands).
   Life.OnCancel = [] {
     TChannelRun& run = State.Channels;
-    if (run.Phase == TChannelCalPhase::Idle || run.Ended()) return;
-    CancelChannelRun(run);
-    run.CloseRequested = true;
-    run.CloseOk = false;
-    ChangedChannelRun();
+    if (run.Phase != TChannelCalPhase::Idle && !run.Ended()) {
+      CancelChannelRun(run);
+      run.CloseRequested = true;
+      run.CloseOk = false;
+      ChangedChannelRun();
+    }
+    GiveBackOnce();
   };
   const TBusyScope busy;
   try {

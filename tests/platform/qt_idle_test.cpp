@@ -16,6 +16,25 @@
 namespace norv {
 namespace {
 
+// A modal loop of 30 ms, as a box runs one: the passes counted meanwhile.
+int PassesInModalLoop(const int& passes) {
+  const int before = passes;
+  QEventLoop loop;
+  QTimer::singleShot(30, &loop, &QEventLoop::quit);
+  loop.exec();
+  return passes - before;
+}
+
+// Drives the idle loop until `measured` is set (-1 until then; 5 s at most).
+void DriveUntilMeasured(TQtIdleDriver& idle, const int& measured) {
+  idle.SetActive(true);
+  idle.RunPass();
+  QElapsedTimer guard;
+  guard.start();
+  while (measured < 0 && guard.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  idle.SetActive(false);
+}
+
 TEST(QtIdle, AModalLoopAfterThePassGetsPasses) {
   TQtIdleDriver idle;
   int passes = 0, passesInLoop = -1, nestedAfter = 0;
@@ -32,20 +51,10 @@ TEST(QtIdle, AModalLoopAfterThePassGetsPasses) {
     }
     if (passes < 2 || passesInLoop >= 0) return;
     inAfter = true;
-    const int before = passes;
-    QEventLoop loop;
-    QTimer::singleShot(30, &loop, &QEventLoop::quit);
-    loop.exec();
-    passesInLoop = passes - before;
+    passesInLoop = PassesInModalLoop(passes);
     inAfter = false;
   };
-  idle.SetActive(true);
-  idle.RunPass();
-  QElapsedTimer guard;
-  guard.start();
-  while (passesInLoop < 0 && guard.elapsed() < 5000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  idle.SetActive(false);
+  DriveUntilMeasured(idle, passesInLoop);
   EXPECT_GT(passesInLoop, 0);
   EXPECT_GT(nestedAfter, 0) << "each nested pass has its after-pass step (which guards itself)";
 }
@@ -59,21 +68,11 @@ TEST(QtIdle, ABoxThatWaitedForThePassGetsTheBusyPasses) {
     if (++passes == 2)
       OutsideIdlePass([&] {
         EXPECT_FALSE(IdlePassRuns());
-        const int before = passes;
-        QEventLoop box;
-        QTimer::singleShot(30, &box, &QEventLoop::quit);
-        box.exec();
-        passesInBox = passes - before;
+        passesInBox = PassesInModalLoop(passes);
       });
     return false;
   };
-  idle.SetActive(true);
-  idle.RunPass();
-  QElapsedTimer guard;
-  guard.start();
-  while (passesInBox < 0 && guard.elapsed() < 5000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  idle.SetActive(false);
+  DriveUntilMeasured(idle, passesInBox);
   EXPECT_GT(passesInBox, 20);
 }
 

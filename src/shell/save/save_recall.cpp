@@ -491,14 +491,13 @@ bool LoadFromDisk(int memory, bool ask) {
 }
 
 // A file dialog opened inside the idle pass would hold the acquisition while it is open: it
-// opens once the pass has ended, with dialogs as its request had them.
-bool AfterThePass(bool ask, TRequestOrigin origin, std::function<void()> work) {
-  if (!ask || !IdlePassRuns() || DialogsSuppressed()) return false;
+// opens once the pass has ended (AfterThePass), with dialogs as its request had them.
+bool DialogWaitsForThePass(bool ask) { return ask && IdlePassRuns() && !DialogsSuppressed(); }
+void AfterThePass(TRequestOrigin origin, std::function<void()> work) {
   OutsideIdlePass([origin, work = std::move(work)] {
     const TDialogsSuppressed quiet(origin);
     work();
   });
-  return true;
 }
 
 }  // namespace
@@ -509,15 +508,15 @@ bool SaveWaveformToDisk() {
   const TTraceId source = SourceOf(S().DiskSource);
   const bool ask = !S().DiskSaveNoDialog && (GetIndex(S().NameMode) == 0 || S().WaveformFileName.empty());
   S().DiskSaveNoDialog = false;
+  if (!DialogWaitsForThePass(ask)) return SaveToDisk(source, ShownRecord(source), ask);
   // The record as the request found it, written once the file is chosen.
   std::shared_ptr<TSignalObj> record;
-  if (const TSignalObj* shown = ShownRecord(source); shown && ask && IdlePassRuns()) {
+  if (const TSignalObj* shown = ShownRecord(source)) {
     record = std::make_shared<TSignalObj>();
     record->Assign(*shown);
   }
-  if (AfterThePass(ask, Origins.DiskSave, [source, record] { SaveToDisk(source, record.get(), true); }))
-    return true;
-  return SaveToDisk(source, ShownRecord(source), ask);
+  AfterThePass(Origins.DiskSave, [source, record] { SaveToDisk(source, record.get(), true); });
+  return true;
 }
 
 bool LoadWaveformFromDisk() {
@@ -525,8 +524,9 @@ bool LoadWaveformFromDisk() {
   const int memory = GetIndex(S().DiskToMemo);  // the one shown when the dialog opened
   const bool ask = !S().DiskLoadNoDialog;
   S().DiskLoadNoDialog = false;
-  if (AfterThePass(ask, Origins.DiskLoad, [memory] { LoadFromDisk(memory, true); })) return true;
-  return LoadFromDisk(memory, ask);
+  if (!DialogWaitsForThePass(ask)) return LoadFromDisk(memory, ask);
+  AfterThePass(Origins.DiskLoad, [memory] { LoadFromDisk(memory, true); });
+  return true;
 }
 
 void DiskSaveByDialog() {
