@@ -73,13 +73,7 @@ void JitterOnChanged(THandler& h) {
   if (on && RecallHoldsBack(h)) return;
   if (on && RefusedBesideProcedure(TProcedure::JitterAnalysis, SwitchOffJitter)) return;
   // Told as a refusal beside another procedure is: in a box at the screen, as a client's error.
-  if (on && NoPatternSync([](const std::string& why) {
-        RunFailingCommand([&] {
-          Dialogs().Inform(TMessageKind::Error, why);
-          return false;
-        });
-      }))
-    return;
+  if (on && NoPatternSync(FailCommand)) return;
   SwitchJitterMeasurement(on);
 }
 

@@ -504,10 +504,11 @@ void RunCalibration(uint8_t kind, uint8_t reason, bool ask) {
   // The automatic run waits for another procedure's end rather than be refused beside it,
   // and cuts into the jitter analysis, which is the user's run.
   const bool automatic = reason != kCalReasonNone;
-  // Not a second run while a run's dialog is open: one asked for is refused beside it (the
-  // automatic one has that run stand for it).
+  // Not a second run while a run's dialog is open, even one whose life has ended (a Stop
+  // during its question): one asked for is refused (the automatic one has that run stand
+  // for it).
   if (State.CalibrationBusy) {
-    if (!automatic) RefusedBesideProcedure(TProcedure::AutoCalibration);
+    if (!automatic) TellRefusedBeside(TProcedure::AutoCalibration, TProcedure::AutoCalibration);
     return;
   }
   if (automatic && AutoCalibrationWaits()) {

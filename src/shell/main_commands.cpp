@@ -151,11 +151,7 @@ void UndoCommand(THandler& h) {
   // values from before it: an undo before its end would pull them from under it. The
   // jitter analysis is a mode the user leaves on: an undo that reaches its settings ends it.
   if (const TProcedure running = RunningProcedure(); TakesTheRun(running)) {
-    const std::string text = FormatLangStr("UndoWaitsForProcedure", ProcedureName(running));
-    RunFailingCommand([&text] {
-      Dialogs().Inform(TMessageKind::Error, text);
-      return false;
-    });
+    FailCommand(FormatLangStr("UndoWaitsForProcedure", ProcedureName(running)));
     return;
   }
   UndoRedoSettings(static_cast<TMainCommandHandler&>(h).GetCurrentItem() == 1, false);

@@ -764,6 +764,7 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
     std::string movedTold = {};            // what the ground set tells
     std::string same = {}, sameName = {};  // a client's request for it (or one on its ground)
     bool endsOnStop = true;
+    bool standsAfterStop = false;  // its question stays open after a Stop, refusing `same`
   };
   const std::string tdr =
       "OEConv:Dest OEConv;:TDR:Ch1:Normalize Off;:TDR:Mode TDR;:TDR:Ch1:Destination G1;:GSS:A:Waweform TDR;"
@@ -775,10 +776,10 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
        "TDR:Mode Off;:OEConv:Dest OEConv;:TB:ScaleA 5n;:Acq:Ch1:RecLen 512;:FLASH:Calibr:AutocalResult "
        "7;:*Run",
        [] { RunCalibration(kCalibrateChannels, kCalReasonNone, true); }, "the auto-calibration", "", "", "",
-       "FLASH:Calibr:AutocalCh", "the auto-calibration"},
+       "FLASH:Calibr:AutocalCh", "the auto-calibration", true, true},
       {"time-base calibration", "TDR:Mode Off;:OEConv:Dest OEConv;:FLASH:Calibr:AutocalResult 7;:*Run",
        [] { RunCalibration(kCalibrateTimeBase, kCalReasonNone, true); }, "the auto-calibration", "", "", "",
-       "FLASH:Calibr:AutocalTB", "the auto-calibration"},
+       "FLASH:Calibr:AutocalTB", "the auto-calibration", true, true},
       {"TDR correction", tdr, [] { ExecCommand("TDR:Ch1:Normalize On"); }, "the TDR/TDT correction",
        "TDR:Ch1:Normalize Off", "TDR:Mode TDR", "TDR:MODE", "TDR:Ch2:Normalize On", "the TDR/TDT correction"},
       {"TDR channel calibration", tdr,
@@ -834,6 +835,7 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
           case Way::Stop:
             client("*StopSingle Stop");
             told = stopped;
+            if (q.standsAfterStop) refusal = client(q.same);
             break;
           case Way::Close:
             CancelAllProcedures({});
@@ -868,8 +870,8 @@ TEST_F(ProcedureTimeLimitTest, AnAnswerAfterAWayOutStartsNothing) {
       std::vector<std::string> expected;
       if (!told.empty()) expected.push_back("[warning] Cancelled " + q.procedure + ": " + told);
       EXPECT_EQ(after, expected);
-      if (way == Way::Same || way == Way::Other) {
-        const std::string asked = way == Way::Same ? q.sameName : "the autoscale";
+      if (way == Way::Same || way == Way::Other || (way == Way::Stop && q.standsAfterStop)) {
+        const std::string asked = way == Way::Other ? "the autoscale" : q.sameName;
         EXPECT_EQ(refusal, "Cannot start " + asked + ": " + q.procedure + " is running");
       }
     }

@@ -104,6 +104,13 @@ void RunFailingCommand(const std::function<bool()>& action) {
   throw EAssertion(text.empty() ? "ERROR!  The command failed" : text);
 }
 
+void FailCommand(const std::string& text) {
+  RunFailingCommand([&text] {
+    Dialogs().Inform(TMessageKind::Error, text);
+    return false;
+  });
+}
+
 TDialogService& Dialogs() {
   static TNoDialogs none;
   return DialogState.Service ? *DialogState.Service : none;

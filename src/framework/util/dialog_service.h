@@ -122,6 +122,8 @@ bool DialogsSuppressed();
 // fails the command too: an EAssertion with what the action told, which the client gets
 // as its error answer. The user at the screen has had the box.
 void RunFailingCommand(const std::function<bool()>& action);
+// A command refused with `text`: in a box at the screen; a client's command fails with it.
+void FailCommand(const std::string& text);
 
 // Where a request that is served later (by the idle step) comes from: one made while
 // dialogs were suppressed (a remote client's command) is served with them suppressed too,

@@ -75,13 +75,12 @@ bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& wi
       (running == TProcedure::JitterAnalysis && starting == TProcedure::Autoscale))
     return false;
   if (withdraw) withdraw();
-  const std::string text =
-      FormatLangStr("CannotStartBesideProcedure", ProcedureName(starting), ProcedureName(running));
-  RunFailingCommand([&] {
-    Dialogs().Inform(TMessageKind::Error, text);
-    return false;
-  });
+  TellRefusedBeside(starting, running);
   return true;
+}
+
+void TellRefusedBeside(TProcedure starting, TProcedure running) {
+  FailCommand(FormatLangStr("CannotStartBesideProcedure", ProcedureName(starting), ProcedureName(running)));
 }
 
 std::string MovedText(const THandler& moved) {

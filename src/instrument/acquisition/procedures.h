@@ -52,6 +52,8 @@ bool AutoCalibrationWaits();
 // asked for it is first taken back (`withdraw`); then the refusal is told: in a box at the
 // screen, while a client's command fails with it (EAssertion).
 bool RefusedBesideProcedure(TProcedure starting, const std::function<void()>& withdraw = {});
+// The refusal alone, told the same way.
+void TellRefusedBeside(TProcedure starting, TProcedure running);
 
 class TProcedureLife {
  public:
