@@ -695,12 +695,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
   SetProgramClock(clock);
 }
 
-// The jitter analysis an autoscale ends as it starts (it runs on the pattern lock, which the
-// autoscale switches off) runs again once the lock is back, after a client's autoscale that
-// succeeds and after the user's Cancel; a lock whose clock has slowed below its range
-// meanwhile cannot come back: the analysis stays off and its starter is told why.
+// The jitter analysis an autoscale ends as it starts (it switches the pattern lock off) runs
+// again on the lock given back, after a client's autoscale that succeeds and the user's
+// Cancel in its window; a lock whose clock has slowed meanwhile cannot come back: the
+// analysis stays off and its starter is told why.
 TEST_F(ProcedureTimeLimitTest, TheJitterAnalysisAnAutoscaleEndsRunsAgainAfterIt) {
-  // The user's autoscale is cancelled in its window after `meanwhile`; a client's has none.
   const std::tuple<const char*, bool, const char*, bool> cases[] = {
       {"success", false, "", true},
       {"Cancel", true, "", true},
@@ -716,10 +715,8 @@ TEST_F(ProcedureTimeLimitTest, TheJitterAnalysisAnAutoscaleEndsRunsAgainAfterIt)
       return false;
     });
     dialogs.shown.clear();
-    {
-      const TDialogsSuppressed remote(!window);
-      EXPECT_NO_THROW(ExecCommand("*Autoscale Auto"));
-    }
+    const TDialogsSuppressed remote(!window);
+    EXPECT_NO_THROW(ExecCommand("*Autoscale Auto"));
     EXPECT_EQ(TrimBlanks(ExecCommand("Jitter:JitterOn?")), runs ? "ON" : "OFF");
     EXPECT_EQ(JitterObj() != nullptr, runs);
     EXPECT_EQ(std::count(dialogs.shown.begin(), dialogs.shown.end(), why), runs ? 0 : 1);

@@ -169,10 +169,8 @@ TEST_F(NormalizationProgramTest, ACorrectionThatNoLongerFitsEnds) {
   for (const auto& [change, client] :
        {std::pair{"TB:ScaleB 1n", false}, std::pair{"Acq:Ch1:RecLen 1024", true}}) {
     SCOPED_TRACE(change);
-    {
-      const TDialogsSuppressed remote(client);
-      Normalize(2, "200p");
-    }
+    const TDialogsSuppressed remote(client);
+    Normalize(2, "200p");
     EXPECT_TRUE(FunctionFresh(TTraceId::F1));
     DialogState.SuppressedLog.clear();
     ExecCommand(change);
