@@ -25,6 +25,7 @@
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/dispatchers.h"
+#include "measure/autoscale/autoscale.h"
 
 namespace norv {
 
@@ -148,6 +149,15 @@ void JitterStep() {
       break;
     }
   }
+}
+
+// Ended by another (the autoscale, which switches its lock off), it starts again with its
+// switch on, as the outcome of the life that ended (no undo step); without the lock its
+// starter is told why.
+void RestartJitterMeasurement() {
+  if (NoPatternSync(ShowJitterError)) return;
+  const TProcedureScope outcome(Life.Setup());
+  SetOnAt("Jitter:JitterOn"_node, true);
 }
 
 }  // namespace
@@ -285,6 +295,7 @@ void JitterPlotHidden(int kind) {
 void InstallJitter() {
   AcqHooks.JitterMeasurementExists.Set([] { return State.JitterObj != nullptr; });
   AcqHooks.JitterMeasurementStep.Set(JitterStep);
+  AutoscaleHooks.RestartJitterAnalysis.Set(RestartJitterMeasurement);
   SetAnalysisSwitchOff(kJitterMenuId, [] {
     if (IsOnAt("Jitter:JitterOn"_node)) SetOnAt("Jitter:JitterOn"_node, false);
   });

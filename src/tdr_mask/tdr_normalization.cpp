@@ -9,7 +9,6 @@
 #include "analysis/spectrum.h"
 #include "analysis/zoom.h"
 #include "display/scope_crt.h"
-#include "framework/language/hint_stack.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
@@ -316,7 +315,6 @@ void CalculateFilter(TNormalizationDialog& d) {
   c.Negative = d.Negative;
   c.FilterRecLen = a.GetRecLen();
   c.FilterDX = SecondsPerPoint(a);
-  c.InvalidShown = false;
   BuildNormalizationFilter(d.Channel);
   BindChannelScaleControls(d.Channel);
   s.Running = false;
@@ -433,21 +431,29 @@ void LowerRecordLength(int channel) {
   recLen->SetMax(kNormMaxRecLen);
 }
 
-// Does the filter still fit the record? When it stops fitting it stays invalid until the
-// channel is corrected again, and the user is told once.
+// The filter fits records of the length and sample interval it was built for only.
 bool FilterFits(int channel, const TSignalObj& record) {
-  TNormChannelData& c = Data(channel);
-  if (c.FilterValid && record.GetRecLen() == c.FilterRecLen &&
-      std::fabs(SecondsPerPoint(record) - c.FilterDX) <= 1e-6 * std::fabs(c.FilterDX))
-    return true;
-  if (c.FilterValid || !c.InvalidShown) {
-    c.FilterValid = false;
-    c.InvalidShown = true;
-    PushHint(FormatLangStr("Norm____Ch_N", GetTDRModeText(), channel - 1) +
-                 ": not valid for this time base or record length, correct again",
-             10000, THintKeep::Keep, THintStyle::Warning);
+  const TNormChannelData& c = Data(channel);
+  return c.FilterValid && record.GetRecLen() == c.FilterRecLen &&
+         std::fabs(SecondsPerPoint(record) - c.FilterDX) <= 1e-6 * std::fabs(c.FilterDX);
+}
+
+// A correction whose filter no longer fits its channel's new record (another time base or
+// record length) ends as its switch set Off ends it: its function is given back, and no old
+// record stands as the corrected one. Its starter is told why. The records of a procedure
+// that has the acquisitions are its own.
+void EndCorrectionsThatNoLongerFit() {
+  if (TakesTheRun(RunningProcedure())) return;
+  for (int channel : {2, 3}) {
+    const TSignalObj& record = SignalObjs()[ChannelTrace(channel)];
+    if (!IsChannelNormalized(channel) || record.GetRecLen() == 0 || FilterFits(channel, record)) continue;
+    {
+      // Its outcome: no undo step.
+      const TProcedureScope outcome(Life.Setup());
+      TdrChannel(channel).Normalize->SetOnByProgram(false);
+    }
+    Life.Tell(TMessageKind::Warning, FormatLangStr("NormNoLongerFits", GetTDRModeText(), channel - 1));
   }
-  return false;
 }
 
 }  // namespace
@@ -703,7 +709,9 @@ void StartNormalization(int channel) {
 
 void NormalizationAfterAcquisition() {
   TNormalizationState* s = StatePtr.get();
-  if (!s || !s->Running || !s->Dialog || s->Dialog->Result != TNormResult::None) return;
+  if (!s) return;
+  if (!s->Dialog) return EndCorrectionsThatNoLongerFit();
+  if (!s->Running || s->Dialog->Result != TNormResult::None) return;
   TNormalizationDialog& d = *s->Dialog;
   const TSignalObj& record = SignalObjs()[ChannelTrace(d.Channel)];
   const TProcedureScope own(Life.Setup());

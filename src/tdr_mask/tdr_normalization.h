@@ -63,8 +63,7 @@ struct TNormChannelData {
   // The filter fits records of this length and sample interval only.
   bool FilterValid = false;
   int FilterRecLen = 0;
-  double FilterDX = 0;        // seconds per point
-  bool InvalidShown = false;  // the user was told the filter no longer fits
+  double FilterDX = 0;  // seconds per point
   // What the function showed before it was given the corrected trace.
   bool FunctionSetUp = false;
   bool SavedDisplay = false;
@@ -126,7 +125,8 @@ extern TNormalizationHooks NormalizationHooks;
 // --- operations; channel is the channel code 2 (Ch1) or 3 (Ch2) ---
 
 void StartNormalization(int channel);
-// One stage step of the open dialog, after each acquisition.
+// After each acquisition: one stage step of the open dialog; without one, a correction that
+// no longer fits its channel's record ends.
 void NormalizationAfterAcquisition();
 // The dialog's OK or Cancel.
 void EndNormalizationDialog(bool ok);

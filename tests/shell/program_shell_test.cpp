@@ -4,12 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <set>
 #include <span>
+#include <tuple>
 
 #include "analysis/jitter_engine.h"
 #include "analysis/jitter_settings.h"
@@ -298,7 +300,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
       {"TDR correction", {}, "TDR:Ch1:Normalize On", true, "TDR:Ch1:Normalize?", "OFF"},
       {"dark level", {"TDR:Mode Off", "OEConv:Dest Ch1"}, "FLASH:OECalibr:AutoDarkLvl", true, "", ""},
       {"waveform save", {"Save:Disk:FileName late"}, "Save:Disk:Save", true, "", ""},
-      // The analysis it ended as it started stays off, as its switch reads.
+      // The analysis it ended as it started runs again on the lock it gives back.
       {"autoscale over the jitter analysis",
        {"GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20N;:Trig:PattLen 127;"
         ":Trig:PatternLockMode Manual",
@@ -306,7 +308,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureWhoseRecordsNeverComeEndsAfterTheLimitA
        "*Autoscale Auto",
        true,
        "Jitter:JitterOn?",
-       "OFF"},
+       "ON"},
   };
   UntriggeredRecords untriggered(clock);
   AcquisitionCycle().SetSimSource(&untriggered);
@@ -691,6 +693,35 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
             GetLangStr("ToMkJitterMeas"));
   EXPECT_EQ(TrimBlanks(ExecCommand("Jitter:JitterOn?")), "OFF");
   SetProgramClock(clock);
+}
+
+// The jitter analysis an autoscale ends as it starts (it switches the pattern lock off) runs
+// again on the lock given back, after a client's autoscale that succeeds and the user's
+// Cancel in its window; a lock whose clock has slowed meanwhile cannot come back: the
+// analysis stays off and its starter is told why.
+TEST_F(ProcedureTimeLimitTest, TheJitterAnalysisAnAutoscaleEndsRunsAgainAfterIt) {
+  const std::tuple<const char*, bool, const char*, bool> cases[] = {
+      {"success", false, "", true},
+      {"Cancel", true, "", true},
+      {"Cancel, the clock slowed", true, "GSS:A:StdFreq Custom;:GSS:A:Frequency 1M", false}};
+  const std::string why = SuppressedLogLine(TMessageKind::Error, GetLangStr("ToMkJitterMeas"));
+  ExecCommand("GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20N;:Trig:PattLen 127");
+  for (const auto& [name, window, meanwhile, runs] : cases) {
+    SCOPED_TRACE(name);
+    ExecCommand("Trig:PatternLockMode Manual;:Jitter:JitterOn On");
+    AutoscaleHooks.ShowProgressWindow.Set([meanwhile] {
+      for (int i = 0; i < 20; ++i) ShellIdleStep();
+      if (*meanwhile) ExecCommand(meanwhile);
+      return false;
+    });
+    dialogs.shown.clear();
+    const TDialogsSuppressed remote(!window);
+    EXPECT_NO_THROW(ExecCommand("*Autoscale Auto"));
+    EXPECT_EQ(TrimBlanks(ExecCommand("Jitter:JitterOn?")), runs ? "ON" : "OFF");
+    EXPECT_EQ(JitterObj() != nullptr, runs);
+    EXPECT_EQ(std::count(dialogs.shown.begin(), dialogs.shown.end(), why), runs ? 0 : 1);
+  }
+  AutoscaleHooks.ShowProgressWindow.Reset();
 }
 
 // The user's procedure asks the user, whatever lines a client sends meanwhile: its steps

@@ -497,6 +497,9 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"TDRConnectionsError", "Setup mistake"},
     {"TDRNo50Ohm", "You didn’t connect the 50-Ohm Termination to the reference plane."},
     {"TDRExtGenDelay", "\r\r\nCheck the delay value on the external generator."},
+    {"NormNoLongerFits",
+     "The %s correction of Channel %d has ended: it does not fit this time base or record length. Correct "
+     "the channel again."},
     {"MinReflect", "Min Reflect"},
     {"MaxReflect", "Max Reflect"},
     {"tdtPropDelay", "Prop. Delay"},

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
@@ -20,6 +21,7 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/acquisition/procedures.h"
 #include "instrument/link/link_hooks.h"
+#include "instrument/link/link_state.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/settings/settings_hooks.h"
@@ -376,6 +378,8 @@ void EndAutoscale(bool success) {
   FullHist().Clear();
   FullHist().SetWeight(State.SavedHistWeight);
   State.ChannelHist = {};
+  // The analysis it ended runs again on the lock given back; a close leaves it off.
+  if (std::exchange(State.JitterEnded, false) && !ClosingFlag) AutoscaleHooks.RestartJitterAnalysis();
   // Program changes leave the status line alone; it shows the restored settings now.
   if (ScopeCRT) ScopeCRT->TopText().RefreshTopText();
 }
@@ -413,10 +417,12 @@ void StartAutoscale(int item) {
   for (auto& hist : State.ChannelHist) hist = std::make_unique<TAxisHist>(true);
 
   // The jitter analysis runs on the pattern lock, which the autoscale switches off: it ends
-  // first, as its own end, and its switch stays off whatever the autoscale's outcome.
-  if (TProcedureLife* jitter = RunningLife(); jitter && jitter->Kind() == TProcedure::JitterAnalysis)
-    jitter->Cancel({});
+  // first, as its own end, and starts again once the autoscale has given the lock back.
+  TProcedureLife* jitter = RunningLife();
+  const bool jitterOn = jitter && jitter->Kind() == TProcedure::JitterAnalysis;
+  if (jitterOn) jitter->Cancel({});
   if (!Life.Start()) return;
+  State.JitterEnded = jitterOn;
   // Every way out ends it as its window's Cancel does; a client's command fails with why
   // (the user is told in a box).
   Life.OnCancel = [] {

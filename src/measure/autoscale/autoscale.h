@@ -41,6 +41,10 @@ struct TAutoscaleHooks {
   THook<void()> CloseProgressWindow{"AutoscaleHooks.CloseProgressWindow"};
   // Position of the progress bar, 0..100.
   THook<void(int position)> ShowProgress{"AutoscaleHooks.ShowProgress"};
+  // The jitter analysis the autoscale ended as it started (it runs on the pattern lock)
+  // starts again on the lock given back, as the user had it; where it cannot, its starter
+  // is told why.
+  THook<void()> RestartJitterAnalysis{"AutoscaleHooks.RestartJitterAnalysis"};
 };
 extern TAutoscaleHooks AutoscaleHooks;
 
@@ -66,6 +70,7 @@ struct TAutoscaleRunState {
   std::array<int, 2> SavedAttenUnit{}, SavedStyle{}, SavedAcqMode{};
   int SavedTrigSource = 0, SavedTrigMode = 0, SavedMeasDisplay = 0, SavedPatternLock = 0;
   int SavedHistWeight = 0;
+  bool JitterEnded = false;  // it ended the jitter analysis as it started
 };
 TAutoscaleRunState& AutoscaleRun();
 

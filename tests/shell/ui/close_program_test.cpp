@@ -139,7 +139,7 @@ TEST_F(CloseProgramTest, ACloseDuringAProcedureKeepsTheSettingsFromBeforeIt) {
        "TB:ScaleA 50N",
        {"Acq:Ch1:RecLen 2048"},
        false},
-      // The analysis it ends as it starts stays off: no setup holds it on.
+      // The analysis it ends as it starts is not started again by a close.
       {"autoscale over the jitter analysis",
        {"Default_Demo"},
        {"GSS:A:Waweform PRBS", "GSS:A:PrbsLength 7", "GSS:Ch1 A", "TB:ScaleA 20N", "Trig:PattLen 127",

@@ -1,7 +1,7 @@
 // The correction of TDR channels on the simulator, through the program as main() builds it
 // and the procedure's own window: the corrected step rises in the time asked for, one
-// channel switched off leaves the other corrected, and a filter stops being used once the
-// time base or the record length no longer fits it.
+// channel switched off leaves the other corrected, and a correction ends once the time base
+// or the record length no longer fits its filter.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -18,9 +19,9 @@
 #include <vector>
 
 #include "analysis/derived_settings.h"
-#include "framework/language/hint_stack.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
@@ -158,26 +159,28 @@ TEST_F(NormalizationProgramTest, OneChannelSwitchedOffLeavesTheOtherCorrected) {
   EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 400e-12 * 2 * 1.2815516 / 2.56, 15e-12);
 }
 
-TEST_F(NormalizationProgramTest, ATimeBaseOrRecordLengthChangeInvalidatesTheFilter) {
-  Normalize(2, "200p");
-  EXPECT_TRUE(FunctionFresh(TTraceId::F1));
-  ExecCommand("TB:ScaleB 1n");
-  Acquire(2);
-  EXPECT_FALSE(FunctionFresh(TTraceId::F1));
-  ASSERT_NE(HintStack(), nullptr);
-  bool told = false;
-  for (const auto& e : HintStack()->Entries()) told = told || e.text.find("not valid") != std::string::npos;
-  EXPECT_TRUE(told);
-  // Back on the time base it was built for, the filter stays invalid: correct again.
-  ExecCommand("TB:ScaleB 2n");
-  Acquire(2);
-  EXPECT_FALSE(FunctionFresh(TTraceId::F1));
-  ExecCommand("TDR:Ch1:Normalize OFF");
-  Normalize(2, "200p");
-  EXPECT_TRUE(FunctionFresh(TTraceId::F1));
-  ExecCommand("Acq:Ch1:RecLen 1024");
-  Acquire(2);
-  EXPECT_FALSE(FunctionFresh(TTraceId::F1));
+// A correction that no longer fits the time base or the record length ends as its switch set
+// Off ends it: F1 is given back, and its starter is told why (the user in a box, a client in
+// the log).
+TEST_F(NormalizationProgramTest, ACorrectionThatNoLongerFitsEnds) {
+  const std::string why =
+      "The TDR correction of Channel 1 has ended: it does not fit this time base or record length. "
+      "Correct the channel again.";
+  for (const auto& [change, client] :
+       {std::pair{"TB:ScaleB 1n", false}, std::pair{"Acq:Ch1:RecLen 1024", true}}) {
+    SCOPED_TRACE(change);
+    const TDialogsSuppressed remote(client);
+    Normalize(2, "200p");
+    EXPECT_TRUE(FunctionFresh(TTraceId::F1));
+    DialogState.SuppressedLog.clear();
+    ExecCommand(change);
+    Acquire(2);
+    EXPECT_EQ(TrimBlanks(ExecCommand("TDR:Ch1:Normalize?")), "OFF");
+    EXPECT_EQ(TrimBlanks(ExecCommand("F1:Display?")), "OFF");
+    EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 0);
+    const auto& told = client ? DialogState.SuppressedLog : dialogs_.shown;
+    EXPECT_EQ(std::count(told.begin(), told.end(), SuppressedLogLine(TMessageKind::Warning, why)), 1);
+  }
 }
 
 // The axis in metres is another view of the same samples: the filter goes on being used,
