@@ -1,6 +1,8 @@
 #include "shell/setup_files.h"
 
+#include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "framework/language/language.h"
 #include "framework/settings/handler.h"
@@ -41,6 +43,17 @@ void TakeFactoryDefaultSetup() {
   if (RootSpider) RootSpider->DumpSettings(ShellState.FactoryDefaultSetup);
 }
 
+namespace {
+
+// A failure: in a box when asked, and to the caller when it takes the text.
+bool Tell(const std::string& text, bool showErrors, std::string* failure) {
+  if (showErrors) Dialogs().Inform(TMessageKind::Error, text);
+  if (failure) *failure = text;
+  return false;
+}
+
+}  // namespace
+
 bool SaveSetupFile(const fs::path& path, bool showErrors, std::string* failure) {
   // Checked as it is opened: the default and power-off names hold the instrument's name.
   const std::string refused = WhyFileRefused(path);
@@ -49,12 +62,9 @@ bool SaveSetupFile(const fs::path& path, bool showErrors, std::string* failure) 
   std::string why;
   const bool ok =
       refused.empty() && RootSpider && WriteFileAtomically(path, SetupFileTextFromLines(lines), true, &why);
-  if (ok) return true;
-  const std::string text =
-      refused.empty() ? WithReason(FormatLangStr("File___NotSaved", path.string()), why) : refused;
-  if (showErrors) Dialogs().Inform(TMessageKind::Error, text);
-  if (failure) *failure = text;
-  return false;
+  return ok ||
+         Tell(refused.empty() ? WithReason(FormatLangStr("File___NotSaved", path.string()), why) : refused,
+              showErrors, failure);
 }
 
 namespace {
@@ -68,32 +78,66 @@ void NotifyDelaySwitchers() {
 // A recall inside a recall would recurse until the stack runs out: it is refused and the
 // replay goes on. (A setup's own lines never recall one: LoadSettings runs settings only.)
 bool SetupReplayRunning = false;
+// Why a line of the setup being replayed could not be recalled whole (the first reason).
+std::string SetupLineFailure;
 
-void ReplaySetup(const std::vector<std::string>& lines) {
+// Replays the lines; gives back why a line could not be recalled whole ("" when none).
+std::string ReplaySetup(const std::vector<std::string>& lines) {
   if (SetupReplayRunning) throw ERefusedCommand("ERROR!  A setup recall is running");
   struct TRunning {
-    TRunning() { SetupReplayRunning = true; }
+    TRunning() {
+      SetupReplayRunning = true;
+      SetupLineFailure.clear();
+    }
     ~TRunning() { SetupReplayRunning = false; }
   } running;
   if (UndoBuffer) UndoBuffer->BeginStep();
   RootSpider->LoadSettings(lines);
   NotifyDelaySwitchers();
+  return std::exchange(SetupLineFailure, {});
+}
+
+// A line that sets a setting: its first command names one (through an older path too).
+bool NamesASetting(std::string_view line) {
+  std::string_view path = line.substr(0, line.find_first_of(" \t;?"));
+  if (path.starts_with(':')) path.remove_prefix(1);
+  const THandler* handler = path.empty() ? nullptr : RootSpider->FindHandler(path);
+  if (const auto* alias = dynamic_cast<const TPathAlias*>(handler)) handler = alias->Target();
+  return IsSetupHandler(handler);
+}
+
+// Reads a setup file and replays it. False, with why, when it cannot be read or is no
+// setup (no line of it names a setting): nothing changed. Else `lineFailure` tells why a
+// line could not be recalled whole; the other lines are.
+bool ReplaySetupFile(const fs::path& path, std::string& why, std::string& lineFailure) {
+  if (why = WhyFileRefused(path); !why.empty()) return false;
+  const TFileRead file = ReadRegularFile(path);
+  if (!file || !RootSpider) {
+    why = WithReason(FormatLangStr("File___NotFound", path.string()), file.Why);
+    return false;
+  }
+  const std::vector<std::string> lines = SetupLinesFromFileText(file.Bytes);
+  if (std::none_of(lines.begin(), lines.end(), NamesASetting)) {
+    why = WithReason(FormatLangStr("File___NotFound", path.string()),
+                     "it is not a setup file (no line of it names a setting)");
+    return false;
+  }
+  lineFailure = ReplaySetup(lines);
+  return true;
 }
 
 }  // namespace
 
-bool LoadSetupFile(const fs::path& path, bool showErrors, std::string* failure) {
-  const auto fail = [&](const std::string& text) {
-    if (showErrors) Dialogs().Inform(TMessageKind::Error, text);
-    if (failure) *failure = text;
-    return false;
-  };
-  if (const std::string refused = WhyFileRefused(path); !refused.empty()) return fail(refused);
-  const TFileRead file = ReadRegularFile(path);
-  if (!file || !RootSpider)
-    return fail(WithReason(FormatLangStr("File___NotFound", path.string()), file.Why));
-  ReplaySetup(SetupLinesFromFileText(file.Bytes));
+bool FailSetupLine(const std::string& why) {
+  if (!SetupReplayRunning) return false;
+  if (SetupLineFailure.empty()) SetupLineFailure = why;
   return true;
+}
+
+bool LoadSetupFile(const fs::path& path, bool showErrors, std::string* failure) {
+  std::string why, lineFailure;
+  if (!ReplaySetupFile(path, why, lineFailure)) return Tell(why, showErrors, failure);
+  return lineFailure.empty() || Tell(lineFailure, showErrors, failure);
 }
 
 bool SaveSetup(TSetupKind kind, bool showErrors) {
@@ -102,21 +146,21 @@ bool SaveSetup(TSetupKind kind, bool showErrors) {
 }
 
 bool RecallSetup(TSetupKind kind, bool showErrors) {
-  bool ok = true;
+  std::string lineFailure;
   if (kind == TSetupKind::Factory) {
-    if (RootSpider) ReplaySetup(ShellState.FactoryDefaultSetup);
+    if (RootSpider) lineFailure = ReplaySetup(ShellState.FactoryDefaultSetup);
   } else if (const fs::path path = SetupFilePath(kind); kind == TSetupKind::PowerOff && IsAbsent(path)) {
     // Written at the first close: until then there is nothing to recall, and no file error.
     if (showErrors) Dialogs().Inform(TMessageKind::Warning, GetLangStr("NoPowerOffSetupYet"));
-    ok = false;
-  } else {
-    ok = LoadSetupFile(path, showErrors);
+    return false;
+  } else if (std::string why; !ReplaySetupFile(path, why, lineFailure)) {
+    return Tell(why, showErrors, nullptr);
   }
-  if (!ok) return false;
   // A setup saved with the simulator must not feed a real instrument's channels from it.
   if (kind != TSetupKind::PowerOff) AssignSimulatorGenerators();
   ShellHooks.AfterSetupRecall();
-  return true;
+  // Told even to the start's recall, which takes no file errors, as the line told it itself.
+  return lineFailure.empty() || Tell(lineFailure, true, nullptr);
 }
 
 }  // namespace norv

@@ -32,9 +32,16 @@ bool SaveSetup(TSetupKind kind, bool showErrors);
 bool RecallSetup(TSetupKind kind, bool showErrors);
 
 // Writes the settings to Path (temporary file, then rename); false on any failure, with
-// the target left as it was. Loads them from it. The text of an error, shown or not, goes
-// to failure when given.
+// the target left as it was. Loads them from it: a file of which no line names a setting is
+// no setup and changes nothing; a line that cannot be recalled whole fails the load once
+// the other lines are recalled. The text of an error, shown or not, goes to failure when
+// given.
 bool SaveSetupFile(const std::filesystem::path& path, bool showErrors, std::string* failure = nullptr);
 bool LoadSetupFile(const std::filesystem::path& path, bool showErrors, std::string* failure = nullptr);
+
+// While a setup is replayed, a line that cannot be recalled whole gives its reason here
+// (the first one is kept), and the recall fails with it after its last line; false when no
+// setup is replayed: the caller tells the failure itself.
+bool FailSetupLine(const std::string& why);
 
 }  // namespace norv

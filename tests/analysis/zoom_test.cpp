@@ -289,6 +289,7 @@ TEST_F(ZoomTest, MemoriesViewOnLoadAndCopy) {
   CopySourceToMemory(S1, 1);
   EXPECT_DOUBLE_EQ(Value("Zoom:M2:HorScale"), 0.5);
   EXPECT_EQ(Max("Zoom:M2:HorScale"), 0.5);
+  Rec(TTraceId::Ch1).SetRecLen(512);  // as acquired
   CopySourceToMemory(TTraceId::Ch1, 0);
   EXPECT_DOUBLE_EQ(Value("Zoom:M1:VertScale"), 1);
   EXPECT_DOUBLE_EQ(Value("Zoom:M1:HorScale"), 1);

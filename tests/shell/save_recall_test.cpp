@@ -76,6 +76,8 @@ class SaveRecallTest : public test::ShellTest {
     ExecCommand("Header Off");
     ExecCommand("*StopSingle Stop");  // requests are served by the stopped idle step
     ShellState.IdleHandlerInstalled = true;
+    for (TTraceId channel : {TTraceId::Ch1, TTraceId::Ch2})
+      SignalObjs()[channel].SetRecLen(kDefaultRecLen);  // acquired
   }
   // The program as if it had just been started again, with the same folders.
   void Restart() {
@@ -125,28 +127,39 @@ TEST_F(SaveRecallTest, NamedSetupFileBringsBackEverySetting) {
   EXPECT_EQ(Dump(), moved) << "failed setup commands changed settings";
 }
 
-// A setup naming a database outside the program's folders is refused at that line with the
-// damaged-file message, and every other line of it still applies.
-TEST_F(SaveRecallTest, ADatabaseOutsideTheFoldersIsRefusedAndTheSetupGoesOn) {
+// A setup naming a database that cannot be read (outside the program's folders, or gone)
+// recalls every other line of it, then fails with the reason: a client's answer, or one
+// box for the user of the dialog.
+TEST_F(SaveRecallTest, ASetupNamingADatabaseThatCannotBeReadRecallsTheRestAndFails) {
   MoveEverything();
   const Lines moved = Dump();
   fs::create_directories(DataFolders().SetupFilesDir);
-  for (const char* name : {"/etc/passwd", "../../outside"}) {
+  const fs::path file = DataFolders().SetupFilesDir / "outside.set";
+  const std::string gone =
+      "File \"" + (DataFolders().DatabaseDir / "gone.cgs").string() + "\" does not exist!";
+  for (const auto& [name, why] :
+       {std::pair<std::string, std::string>{"/etc/passwd", "Database File is Damaged"},
+        {"../../outside", "Database File is Damaged"},
+        {"gone.cgs", gone}}) {
     SCOPED_TRACE(name);
     Lines lines = moved;
-    lines.insert(lines.begin(), std::string("NOGPIB:DataBase ") + name);
-    {
-      std::ofstream(DataFolders().SetupFilesDir / "outside.set", std::ios::binary)
-          << SetupFileTextFromLines(lines);
+    lines.insert(lines.begin(), "NOGPIB:DataBase " + name);
+    { std::ofstream(file, std::ios::binary) << SetupFileTextFromLines(lines); }
+    ExecCommand("Save:Setup:RecFact");
+    ExecCommand("Save:Setup:FileName outside");
+    try {
+      ExecCommand("Save:Setup:Recall");
+      ADD_FAILURE() << "answered OK";
+    } catch (const EAssertion& e) {
+      EXPECT_EQ(e.what(), why);
     }
+    EXPECT_EQ(Dump(), moved);
     ExecCommand("Save:Setup:RecFact");
     dialogs.shown.clear();
-    ExecCommand("Save:Setup:FileName outside");
-    ExecCommand("Save:Setup:Recall");
+    dialogs.files.push_back(TFileChoice{file.string(), file.parent_path().string(), 0});
+    RecallSetupByDialog();
     EXPECT_EQ(Dump(), moved);
-    // The replay runs twice (for values that depend on later lines), so it may say it twice.
-    ASSERT_FALSE(dialogs.shown.empty());
-    for (const std::string& shown : dialogs.shown) EXPECT_EQ(shown, "[error] Database File is Damaged");
+    EXPECT_EQ(dialogs.shown, (Lines{"[question] Recall Setup", "[error] " + why}));
   }
 }
 
@@ -631,6 +644,8 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
   };
   const std::string full = "it cannot be written: No space left on device";
   const std::string noName = "No file name is set: name the file with \"Save:Disk:FileName\" first";
+  const std::string noSetupName = "No file name is set: name the file with \"Save:Setup:FileName\" first";
+  const std::string noSetup = ": it is not a setup file (no line of it names a setting)";
   const auto written = [](const fs::path& file) { return "Write Error to file \"" + file.string() + "\": "; };
   struct Case {
     const char* name;
@@ -643,6 +658,21 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
   const Case cases[] = {
       {"waveform load without a name", [] {}, {"Save:Disk:FileType Wfm", "Save:Disk:Load"}, noName},
       {"database load without a name", [] {}, {"Save:Disk:FileType Db", "Save:Disk:Load"}, noName},
+      {"waveform save without a name", [] {}, {"Save:Disk:FileType Wfm", "Save:Disk:Save"}, noName},
+      {"database save without a name", [] {}, {"Save:Disk:FileType Db", "Save:Disk:Save"}, noName},
+      {"setup save without a name", [] {}, {"Save:Setup:Save"}, noSetupName},
+      {"setup recall without a name", [] {}, {"Save:Setup:Recall"}, noSetupName},
+      {"setup recall of an empty file",
+       [&] { std::ofstream(setups / "empty.set"); },
+       {"Save:Setup:FileName empty", "Save:Setup:Recall"},
+       "ERROR Opening File " + (setups / "empty.set").string() + noSetup},
+      // Lines that reach a command or nothing are no settings.
+      {"setup recall of a file that is no setup",
+       [&] {
+         std::ofstream(setups / "text.set") << "[Setup]\nTB:ScaleA=5N\n*Run\nHeader On\nSave:Setup:Save\n";
+       },
+       {"Save:Setup:FileName text", "Save:Setup:Recall"},
+       "ERROR Opening File " + (setups / "text.set").string() + noSetup},
       {"mask save without a mask",
        [] {},
        {"Mask:MaskFile none", "Mask:SaveUser"},
@@ -727,6 +757,7 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
     if (c.fullDisk) fullDisk.emplace(64);  // less than any of these files
     const TDialogsSuppressed remote;
     for (size_t n = 0; n + 1 < c.commands.size(); ++n) ASSERT_NO_THROW(ExecCommand(c.commands[n]));
+    const Lines settings = Dump();
     std::string answer = "OK";
     try {
       ExecCommand(c.commands.back());
@@ -734,6 +765,7 @@ TEST_F(WholeProgramSetupTest, AClientsFailedFileWorkAnswersWhy) {
       answer = e.what();
     }
     EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(Dump(), settings) << "a refused line changed settings";
     EXPECT_FALSE(SaveState.DatabaseRecording);
     if (!c.kept.empty()) {
       EXPECT_EQ(FileBytes(c.kept), "whole");
@@ -1014,7 +1046,7 @@ TEST_F(SaveRecallTest, SavingAnAbsentTraceOrToAnUnwritablePlaceIsReported) {
 // A remote client's request is served before its command answers, which answers its
 // failure; what the program does later for it (a counted run's saves, the end of a
 // recording) tells the log. Its failures go to the log too, and no box opens.
-TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
+TEST_F(WholeProgramSetupTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
   const auto remote = [](const std::string& line) {
     const TDialogsSuppressed quiet;
     ExecCommand(line);
@@ -1035,12 +1067,23 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
     std::function<void()> after;    // what the program does later by itself
     std::string logged;
   };
+  // A source not shown or without a record of its own has nothing to copy: M2 keeps its
+  // record, its switch and its file.
+  const auto absent = [](const char* name, const std::string& line) {
+    return Case{name, [] {}, {line}, {}, "[error] Signal is absent"};
+  };
+  const std::string toM2 = ";:Save:Memo:ToMemo M2;:Save:Memo:Save";
   const Case cases[] = {
       {"absent source",
        [] {},
        {"Save:Disk:Source M3", "Save:Disk:FileName m3", "Save:Disk:Save"},
        {},
        "[error] Signal is absent"},
+      absent("copy of a function off", "F3:Display Off;:Save:Memo:Source F3" + toM2),
+      absent("copy of an empty memory", "Save:Memo:Source M3" + toM2),
+      absent("copy of a channel off", "Ch2:Display Off;:Ch2:Acquire Off;:Save:Memo:Source Ch2" + toM2),
+      absent("copy of a function before its first record",
+             "F1:Display On;:F1:Operat Invert;:Save:Memo:Source F1" + toM2),
       {"folder in the file's place",
        [&] { fs::create_directories(waveforms / "taken.wfm"); },
        {"Save:Disk:Source Ch1", "Save:Disk:FileName taken", "Save:Disk:Save"},
@@ -1087,6 +1130,8 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
        "[error] Write Error to file \"" + (DataFolders().DatabaseDir / "db.cgs").string() +
            "\": it cannot be written: Is a directory"},
   };
+  remote("Save:Memo:Source Ch1;:Save:Memo:ToMemo M2;:Save:Memo:Save;:Save:Memo:On ClearALL");
+  const std::string m2 = BinaryOf(SignalObjs()[TTraceId::M2]);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.prepare();
@@ -1107,6 +1152,8 @@ TEST_F(SaveRecallTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox) {
     ShellIdleStep();
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.shown.front();
     EXPECT_EQ(DialogState.SuppressedLog, Lines{c.logged});
+    EXPECT_TRUE(BinaryOf(SignalObjs()[TTraceId::M2]) == m2 && FileBytes(MemoryFilePath(1)) == m2);
+    EXPECT_EQ(ExecCommand("Save:Memo:On?").find("M2"), std::string::npos);
     dialogs.shown.clear();
     ExecCommand("Save:Disk:FileType Wfm");
     ExecCommand("Acq:RunUntil StopBtn");

@@ -406,6 +406,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"SaveInfoFileAs", "Save Info File As"},
     {"DatabaseDamaged", "Database File is Damaged"},
     {"NoFileNameSet", "No file name is set: name the file with \"Save:Disk:FileName\" first"},
+    {"NoSetupFileNameSet", "No file name is set: name the file with \"Save:Setup:FileName\" first"},
     {"FileDialogIsOpen", "A file dialog is open: close it before asking for another"},
     {"SaveDatabaseAs", "Save Database As"},
     {"LoadDatabase", "Load Database"},

@@ -192,6 +192,11 @@ void SetupFileNameNode(const std::string& rawParam, bool isQuery, uint8_t, std::
   S().SetupFileName = ConfinedStem(param, noFolder, DataFolders().SetupFilesDir, ".set") + ".set";
 }
 
+// A database that cannot be read: a setup naming it fails once replayed; else told here.
+void TellUnread(const std::string& why) {
+  if (!FailSetupLine(why)) Dialogs().Inform(TMessageKind::Error, why);
+}
+
 void DatabaseState(std::string& text, bool, bool apply) {
   if (!apply) {
     text = DisplaySettings().DataBaseExist.GetNameText();
@@ -208,7 +213,7 @@ void DatabaseState(std::string& text, bool, bool apply) {
   try {
     file = ConfinedPath(Unix(name), DatabaseFolder());
   } catch (const EAssertion&) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("DatabaseDamaged"));
+    TellUnread(GetLangStr("DatabaseDamaged"));
     return;
   }
   LoadDatabaseFile(file.string());
@@ -220,14 +225,18 @@ bool StartRecording(const std::string& fileName, TTraceId source) {
   return true;
 }
 
+// A command asks for no file: without a name there is nothing to save or load.
+void RequireName(const std::string& name, const char* noNameKey = "NoFileNameSet") {
+  if (name.empty()) throw EAssertion(GetLangStr(noNameKey));
+}
+
 void DiskSaveNode(THandler&) {
+  RequireName(IsDbType() ? S().DatabaseFileName : S().WaveformFileName);
   if (IsDbType()) {
-    if (S().DatabaseFileName.empty()) return;
     ConfinedFile(S().DatabaseFileName + ".cgs");
     RunFailingCommand([] { return StartRecording(S().DatabaseFileName, SourceOf(S().DbSource)); });
     return;
   }
-  if (S().WaveformFileName.empty()) return;
   S().DiskSaveNoDialog = true;
   RaiseByCommand(DiskSaveRequest, Origins.DiskSave, Served.DiskSave, ServeDiskSave);
 }
@@ -240,9 +249,7 @@ bool LoadShownDatabase() {
 }
 
 void DiskLoadNode(THandler&) {
-  // A command asks for no file: without a name there is nothing to load.
-  if ((IsDbType() ? S().DatabaseFileName : S().WaveformFileName).empty())
-    throw EAssertion(GetLangStr("NoFileNameSet"));
+  RequireName(IsDbType() ? S().DatabaseFileName : S().WaveformFileName);
   if (IsDbType()) {
     RunFailingCommand(LoadShownDatabase);
     return;
@@ -252,14 +259,14 @@ void DiskLoadNode(THandler&) {
 }
 
 void SetupSaveNode(THandler&) {
-  std::string failure;
-  if (!S().SetupFileName.empty() && !SaveSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
+  RequireName(S().SetupFileName, "NoSetupFileNameSet");
+  if (std::string failure; !SaveSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
     throw EAssertion(failure);
 }
 
 void SetupRecallNode(THandler&) {
-  std::string failure;
-  if (!S().SetupFileName.empty() && !LoadSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
+  RequireName(S().SetupFileName, "NoSetupFileNameSet");
+  if (std::string failure; !LoadSetupFile(ConfinedFile(S().SetupFileName), false, &failure))
     throw EAssertion(failure);
 }
 
@@ -276,12 +283,15 @@ bool Openable(const std::string& fileName, bool report) {
   return refused.empty();
 }
 
-// `record`: what is written in the source's name; none when the source is not shown.
+// A source not shown, or without a record of its own yet, has nothing to write: told.
+bool Present(const TSignalObj* record) {
+  if (!record) Dialogs().Inform(TMessageKind::Error, GetLangStr("SignalIsAbsent"));
+  return record != nullptr;
+}
+
+// `record`: what is written in the source's name; none when the source has none to show.
 bool SaveRecord(TTraceId source, const TSignalObj* record, const std::string& fileName, int form) {
-  if (!record) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("SignalIsAbsent"));
-    return false;
-  }
+  if (!Present(record)) return false;
   if (!Openable(fileName, true)) return false;
   if (std::string why; !WriteRecord(*record, fileName, form, why)) {
     Dialogs().Inform(TMessageKind::Error, WriteErrorText(fileName, why));
@@ -292,8 +302,12 @@ bool SaveRecord(TTraceId source, const TSignalObj* record, const std::string& fi
   return true;
 }
 
+// None when the source is not shown or has no record of its own yet (switched on before
+// its first one): its zeros and empty axes would pass for a waveform.
 const TSignalObj* ShownRecord(TTraceId source) {
-  return IsRecordTrace(source) && SignalsOn.IsOn(source) ? &SignalObjs()[source] : nullptr;
+  if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) return nullptr;
+  const TSignalObj& record = SignalObjs()[source];
+  return record.HasLength() ? &record : nullptr;
 }
 
 bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
@@ -386,12 +400,16 @@ bool LoadWaveformTextFile(int memory, const std::string& fileName) {
 
 bool CopySourceToMemory(TTraceId source, int memory) {
   if (!IsRecordTrace(source) || memory < 0 || memory >= kMemoryCount) return false;
+  const TSignalObj* record = ShownRecord(source);
   const TTraceId trace = MemoryTrace(memory);
+  // Kept for the next start first: nothing to copy, or a copy that cannot be kept, leaves
+  // the memory, its switch and its file as they were.
+  if (!SaveRecord(trace, record, MemoryFilePath(memory).string(), 0)) return false;
   if (trace != source) {
     TSignalObj& target = SignalObjs()[trace];
-    target.Assign(SignalObjs()[source]);
-    target.SetZoomStep(SignalObjs()[source].GetZoomStep());
-    target.SetFirstShown(SignalObjs()[source].GetFirstShown());
+    target.Assign(*record);
+    target.SetZoomStep(record->GetZoomStep());
+    target.SetFirstShown(record->GetFirstShown());
     ShellHooks.CopyZoomToMemory(memory, source);
     target.MarkChanged();
     S().MemoryRedraw[static_cast<size_t>(memory)] = true;
@@ -400,7 +418,7 @@ bool CopySourceToMemory(TTraceId source, int memory) {
   SignalsOn.SetOn(trace, true);
   RefreshMemoOnDisabled();
   if (S().MemoOn) S().MemoOn->SetButtonByProgram(memory, true);
-  return KeepMemory(memory);
+  return true;
 }
 
 void LoadMemoriesAtStart() {
@@ -678,11 +696,11 @@ void SaveDatabaseAtClose() {
 bool LoadDatabaseFile(const std::string& fileName) {
   if (!SaveDatabaseFile()) return false;
   if (IsAbsent(fileName)) {
-    Dialogs().Inform(TMessageKind::Error, FormatLangStr("FileSMissing", fileName));
+    TellUnread(FormatLangStr("FileSMissing", fileName));
     return false;
   }
   if (const std::string why = ColorGradeDatabase.Load(fileName); !why.empty()) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("DatabaseDamaged"));
+    TellUnread(GetLangStr("DatabaseDamaged"));
     return false;
   }
   S().DatabaseShown = true;

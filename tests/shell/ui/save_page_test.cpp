@@ -85,6 +85,7 @@ class SavePageTest : public test::ShellTest {
 
 TEST_F(SavePageTest, EachKindOfControlReachesItsSettingOrFile) {
   TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+  ch1.SetRecLen(kDefaultRecLen);  // as acquired
   for (int i = 0; i < ch1.GetRecLen(); ++i) ch1.SetY(i, 0.002 * (i % 23) - 0.02);
   ASSERT_TRUE(ShowSideMenu(kSaveMenuId, kRightPanel));
   std::vector<QImage> pages;
