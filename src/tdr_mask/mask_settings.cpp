@@ -152,14 +152,13 @@ void ReloadStandardMask() {
   if (mask.Kind != mkEye && mask.Kind != mkPulse) return;
   if (mask.MarginPercent == StdMargin()) return;
   SaveMaskUndo();
+  // Its own file again, wherever a mask added since has moved it in the list.
+  LocateCurrentMask();
   LoadStandardMask(mask.StdIndex, mask.MaskIndex, StdMargin());
   UpdateMaskMenuEnabling();
 }
 
-void StdIndexChanged(THandler&) {
-  ReadChosenStandard();
-  S().StdMaskIndex->SetMax(std::max<int>(0, static_cast<int>(StandardMasksInCurrent().Items.size()) - 1));
-}
+void StdIndexChanged(THandler&) { ReadChosenStandard(); }
 
 void MaskIndexChanged(THandler& h) {
   const int index = S().StdMaskIndex->Value();
@@ -344,7 +343,9 @@ void RegisterMaskHandlers() {
 void RegisterMaskResultObject() {
   S().MaskObject = RootSpider->AddComplexObject("NOGPIB:Mask", [](std::string& text, bool, bool apply) {
     MaskSetupKeys(text, apply);
-    if (apply) UpdateMaskMenuEnabling();
+    if (!apply) return;
+    LocateCurrentMask();
+    UpdateMaskMenuEnabling();
   });
 }
 
