@@ -163,9 +163,10 @@ bool ReadStandardMaskFiles(const fs::path& folder, bool findOnly) {
   const TCurrentMask& mask = CurrentMask();
   if (KnownByFile(mask) && folder.filename() == mask.StdFolder)
     PlaceCurrentMask(NumberOf(mask.StdFolder), RowOf(TheMasks.Items, mask.MaskFile));
-  // Every row of the list read, a mask just stored among them too, can be chosen.
-  if (TIntEditHandler* row = MaskSettings().StdMaskIndex)
-    row->SetMax(std::max<int>(0, static_cast<int>(TheMasks.Items.size()) - 1));
+  // A mask just stored can be chosen by its row; the choice narrows when the standard changes.
+  if (TIntEditHandler* row = MaskSettings().StdMaskIndex;
+      row && row->GetMax() < static_cast<double>(TheMasks.Items.size()) - 1)
+    row->SetMax(static_cast<double>(TheMasks.Items.size()) - 1);
   return !TheMasks.Items.empty();
 }
 

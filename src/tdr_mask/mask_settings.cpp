@@ -158,7 +158,10 @@ void ReloadStandardMask() {
   UpdateMaskMenuEnabling();
 }
 
-void StdIndexChanged(THandler&) { ReadChosenStandard(); }
+void StdIndexChanged(THandler&) {
+  ReadChosenStandard();
+  S().StdMaskIndex->SetMax(std::max<int>(0, static_cast<int>(StandardMasksInCurrent().Items.size()) - 1));
+}
 
 void MaskIndexChanged(THandler& h) {
   const int index = S().StdMaskIndex->Value();
