@@ -73,6 +73,55 @@ std::string StandardNameOf(const fs::path& folder) {
   }
 }
 
+// The masks of a folder by bit rate, equal rates by name; with firstOnly the first found.
+std::vector<TMaskEntry> MasksOf(const fs::path& folder, bool firstOnly) {
+  std::vector<TMaskEntry> entries;
+  for (const fs::path& file : ListEntries(folder, false)) {
+    if (entries.size() >= TListOfMasksInCurrentStandard::kMaxCount) break;
+    TMaskEntry entry;
+    if (!ReadStandardMaskHeader(file, entry)) continue;
+    entries.push_back(std::move(entry));
+    if (firstOnly) break;
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const TMaskEntry& a, const TMaskEntry& b) {
+    return a.BitRate != b.BitRate ? a.BitRate < b.BitRate : a.MaskName < b.MaskName;
+  });
+  return entries;
+}
+
+int NumberOf(const std::string& folder) {
+  for (const TStandardEntry& e : TheStandards.Items)
+    if (e.FolderName == folder) return e.Number;
+  return -1;
+}
+
+int RowOf(const std::vector<TMaskEntry>& masks, const std::string& file) {
+  for (size_t i = 0; i < masks.size(); ++i)
+    if (masks[i].FileName == file) return static_cast<int>(i);
+  return -1;
+}
+
+bool KnownByFile(const TCurrentMask& mask) {
+  return (mask.Kind == mkEye || mask.Kind == mkPulse) && !mask.MaskFile.empty();
+}
+
+// The mask in force is now mask `row` of usable standard `number`. The choice of standard
+// and row follows it when it named it: the mask is the same, only its place changed.
+void PlaceCurrentMask(int number, int row) {
+  TCurrentMask& mask = CurrentMask();
+  TIntEditHandler* chosen = MaskSettings().StdIndex;
+  TIntEditHandler* chosenRow = MaskSettings().StdMaskIndex;
+  if (chosen && chosenRow && number >= 0 && row >= 0 && chosen->Value() == mask.StdIndex &&
+      chosenRow->Value() == mask.MaskIndex) {
+    for (auto [handler, value] : {std::pair{chosen, number}, std::pair{chosenRow, row}}) {
+      handler->SetValueRaw(value);
+      handler->NotifySwitchers();
+    }
+  }
+  mask.StdIndex = number;
+  mask.MaskIndex = row;
+}
+
 }  // namespace
 
 const TStandardEntry* TListOfStandards::Usable(int number) const {
@@ -101,38 +150,49 @@ bool ScanStandardMasks() {
     list.Items.push_back(std::move(entry));
   }
   TheStandards = std::move(list);
+  LocateCurrentMask();
   if (TheStandards.UsableCount == 0) return false;
   if (TIntEditHandler* index = MaskSettings().StdIndex) index->SetMax(TheStandards.UsableCount - 1);
   return true;
 }
 
 bool ReadStandardMaskFiles(const fs::path& folder, bool findOnly) {
-  std::vector<TMaskEntry> entries;
-  for (const fs::path& file : ListEntries(folder, false)) {
-    if (entries.size() >= TListOfMasksInCurrentStandard::kMaxCount) break;
-    TMaskEntry entry;
-    if (!ReadStandardMaskHeader(file, entry)) continue;
-    if (findOnly) return true;
-    entries.push_back(std::move(entry));
-  }
-  if (findOnly) return false;
-  std::stable_sort(entries.begin(), entries.end(), [](const TMaskEntry& a, const TMaskEntry& b) {
-    return a.BitRate != b.BitRate ? a.BitRate < b.BitRate : a.MaskName < b.MaskName;
-  });
+  std::vector<TMaskEntry> entries = MasksOf(folder, findOnly);
+  if (findOnly) return !entries.empty();
   TheMasks.Items = std::move(entries);
+  const TCurrentMask& mask = CurrentMask();
+  if (KnownByFile(mask) && folder.filename() == mask.StdFolder)
+    PlaceCurrentMask(NumberOf(mask.StdFolder), RowOf(TheMasks.Items, mask.MaskFile));
+  // A mask just stored can be chosen by its row; the choice narrows when the standard changes.
+  if (TIntEditHandler* row = MaskSettings().StdMaskIndex;
+      row && row->GetMax() < static_cast<double>(TheMasks.Items.size()) - 1)
+    row->SetMax(static_cast<double>(TheMasks.Items.size()) - 1);
   return !TheMasks.Items.empty();
+}
+
+void LocateCurrentMask() {
+  const TCurrentMask& mask = CurrentMask();
+  if (!KnownByFile(mask)) return;
+  const int number = NumberOf(mask.StdFolder);
+  PlaceCurrentMask(
+      number,
+      number < 0 ? -1 : RowOf(MasksOf(DataFolders().MaskStandardDir / mask.StdFolder, false), mask.MaskFile));
 }
 
 bool LoadStandardMask(int stdIndex, int maskIndex, int marginPercent) {
   const TStandardEntry* standard = TheStandards.Usable(stdIndex);
   if (standard == nullptr) return false;
   const fs::path folder = DataFolders().MaskStandardDir / standard->FolderName;
-  ReadStandardMaskFiles(folder, false);
+  // Read as it stands now: the index is a place in that list.
+  TheMasks.Items = MasksOf(folder, false);
   if (maskIndex < 0 || static_cast<size_t>(maskIndex) >= TheMasks.Items.size()) return false;
   const TMaskEntry entry = TheMasks.Items[static_cast<size_t>(maskIndex)];
   if (!LoadStandardMaskFile(folder / entry.FileName, entry, marginPercent)) return false;
-  CurrentMask().StdIndex = stdIndex;
-  CurrentMask().MaskIndex = maskIndex;
+  TCurrentMask& mask = CurrentMask();
+  mask.StdIndex = stdIndex;
+  mask.MaskIndex = maskIndex;
+  mask.StdFolder = standard->FolderName;
+  mask.MaskFile = entry.FileName;
   return true;
 }
 

@@ -44,6 +44,9 @@ bool ScanStandardMasks();
 bool ReadStandardMaskFiles(const std::filesystem::path& folder, bool findOnly);
 // Makes mask maskIndex of usable standard stdIndex the current one.
 bool LoadStandardMask(int stdIndex, int maskIndex, int marginPercent);
+// Gives the catalogue mask in force the places its folder and file hold in the catalogue now
+// (-1 for one no longer there); a mask of an unknown file keeps its numbers.
+void LocateCurrentMask();
 
 // A file the program ships, by its path below the standard-mask folder.
 struct TShippedFile {

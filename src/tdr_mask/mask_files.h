@@ -47,6 +47,10 @@ struct TCurrentMask {
   uint8_t Kind = mkNone;
   int32_t StdIndex = 0;
   int32_t MaskIndex = 0;
+  // A catalogue mask is known by its standard's folder and its file; the two numbers above
+  // are their places in the catalogue as last read, which a mask added to it moves.
+  std::string StdFolder;
+  std::string MaskFile;
   std::string MaskName;
   int32_t MarginPercent = 0;  // 0: no margin polygons; negative: margin first
   uint8_t MarginsType = mtNone;

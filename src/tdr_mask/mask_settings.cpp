@@ -152,6 +152,8 @@ void ReloadStandardMask() {
   if (mask.Kind != mkEye && mask.Kind != mkPulse) return;
   if (mask.MarginPercent == StdMargin()) return;
   SaveMaskUndo();
+  // Its own file again, wherever a mask added since has moved it in the list.
+  LocateCurrentMask();
   LoadStandardMask(mask.StdIndex, mask.MaskIndex, StdMargin());
   UpdateMaskMenuEnabling();
 }
@@ -344,7 +346,9 @@ void RegisterMaskHandlers() {
 void RegisterMaskResultObject() {
   S().MaskObject = RootSpider->AddComplexObject("NOGPIB:Mask", [](std::string& text, bool, bool apply) {
     MaskSetupKeys(text, apply);
-    if (apply) UpdateMaskMenuEnabling();
+    if (!apply) return;
+    LocateCurrentMask();
+    UpdateMaskMenuEnabling();
   });
 }
 

@@ -132,6 +132,11 @@ std::string MaskSetupText() {
   AppendItem(text, "V0", g(mask.MiddleValue, 3));
   AppendItem(text, "StdI", std::to_string(mask.StdIndex));
   AppendItem(text, "MskI", std::to_string(mask.MaskIndex));
+  // The file beside its place: a recall finds the mask's place anew, as the catalogue is then.
+  if ((mask.Kind == mkEye || mask.Kind == mkPulse) && !mask.MaskFile.empty()) {
+    AppendItem(text, "StdF", mask.StdFolder);
+    AppendItem(text, "MskF", mask.MaskFile);
+  }
   AppendItem(text, "MskNm", mask.MaskName);
   AppendItem(text, "Marg", std::to_string(mask.MarginPercent));
   AppendItem(text, "Kind", std::to_string(mask.Kind));
@@ -177,6 +182,11 @@ bool LoadMaskSetupText(const std::string& text) {
   mask.StdIndex = *stdI;
   mask.MaskIndex = *mskI;
   if (const std::string* name = items.Find("MskNm")) mask.MaskName = *name;
+  const std::string *folder = items.Find("StdF"), *file = items.Find("MskF");
+  if (folder && file) {
+    mask.StdFolder = *folder;
+    mask.MaskFile = *file;
+  }
   mask.MarginPercent = *marg;
   mask.Kind = static_cast<uint8_t>(*kind);
   for (int n = 1; n <= *count; ++n) {

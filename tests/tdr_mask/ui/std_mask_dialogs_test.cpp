@@ -210,6 +210,44 @@ TEST_F(StdMaskDialogsTest, ChooseDialogLoadsTheClickedMaskAndCancelGivesTheOldOn
   EXPECT_EQ(MaskObj->MaskHitBits(2000, 400), 1u);
 }
 
+// The mask in force is known by its file: masks stored or copied before it, and a standard
+// getting its first mask before its own, move its places; the list, a setup and a margin follow it.
+TEST_F(StdMaskDialogsTest, MasksStoredBeforeTheMaskInForceLeaveTheListOnIt) {
+  const fs::path dir = DataFolders().MaskStandardDir, zeta = dir / "Zeta";
+  fs::create_directories(zeta);
+  fs::copy_file(dir / "SONET-SDH" / "OC-12 STM-4.msk", zeta / "OC-12 STM-4.msk");
+  ScanStandardMasks();  // Zeta is standard 2, after the two the order file names
+  Exec("StdMask:StdIndex 2;:StdMask:MaskIndex 0");
+  std::vector<std::string> setup;
+  RootSpider->DumpSettings(setup);
+
+  TfrmStdMaskStoreDlg store;  // "OC-12 / STM-4" again at 1 Mb/s, before the one in force
+  store.show();
+  Retype(store.BitRate(), "1");
+  store.Standard()->setCurrentIndex(store.Standard()->findText("Zeta"));
+  dialogs.answers.push_back(TAnswer::Yes);
+  Click(store.OkButton(), store.OkButton()->rect().center());
+  Exec("StdMask:MaskIndex 0;:StdMask:MaskIndex 1");  // the last row can be chosen
+  ASSERT_TRUE(StoreStandardMask(dir / "Empty" / "e.msk", "E", "1 Gbps", false));
+  ScanStandardMasks();  // "Empty" comes before Zeta now
+  EXPECT_EQ(Exec("StdMask:StdIndex?;:StdMask:MaskIndex?"), "3 ;1 ");
+
+  fs::copy_file(zeta / "Noname.msk", zeta / "AAB.msk");  // from outside: OC-12 is row 2
+  TStdMaskFrm dialog;
+  dialog.show();
+  EXPECT_EQ(dialog.MaskList()->selectedItems(), QList{dialog.MaskList()->topLevelItem(2)});
+  const QTreeWidgetItem* row = dialog.MaskList()->topLevelItem(1);
+  Click(dialog.MaskList()->viewport(), dialog.MaskList()->visualItemRect(row).center());
+  EXPECT_EQ(CurrentMask().MaskFile, "Noname.msk");
+
+  for (const std::string& line : setup) Exec(line, true);  // saved at (2, 0)
+  EXPECT_EQ(std::pair(CurrentMask().StdIndex, CurrentMask().MaskIndex), std::pair(3, 2));
+  fs::copy_file(zeta / "Noname.msk", zeta / "AAC.msk");  // row 3
+  Exec("StdMask:MarginsOn ON;:StdMask:MarginsVal 10");
+  EXPECT_EQ(CurrentMask().MaskFile, "OC-12 STM-4.msk");
+  EXPECT_EQ(CurrentMask().MarginPercent, 10);
+}
+
 TEST(StdMaskHelp, TabTopicFollowsTheStandardsFolder) {
   struct Row {
     const char* folder;
