@@ -510,28 +510,63 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
     }
   }
-  // The jitter analysis under a counted run that saves, both started by a client's two
-  // lines, with the program's pass between them that opens the analysis's first cycle: a
-  // file per acquisition, numbered from one (the cycle the Run breaks is not counted), and
-  // the run stops at its count while the analysis stays on.
-  {
+  // A counted run that saves numbers its files from one, whatever was counted before its
+  // start: the jitter analysis's first cycle, open as a client's Run breaks it (the analysis
+  // stays on as the run stops at its count); a free run stopped in the Run's own line, with
+  // a recall and the default setup; the user's search that held the acquisitions as a
+  // client started the run.
+  const auto client = [](const std::string& line) {
     const TDialogsSuppressed remote;
-    ExecCommand("*StopSingle Stop");
-    ExecCommand("Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7");
-    ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save");
+    ExecCommand(line);
+  };
+  const std::string counted = "Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save";
+  const auto threeCycles = [&] { idleUntil([] { return AcquisitionCycle().AcqCycleCount(2) >= 3; }); };
+  struct Start {
+    const char* name;
+    std::function<void()> before;
+    std::string line;       // a client's
+    bool analysis = false;  // the jitter analysis runs under the run, and stays on
+  };
+  const Start starts[] = {
+      {"jitter analysis",
+       [&] {
+         client(
+             "*StopSingle Stop;:Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;"
+             ":GSS:A:PrbsLength 7;:" +
+             counted + ";:Jitter:JitterOn On");
+         idleUntil([] { return AcqCycleRunning; });
+       },
+       "*Run", true},
+      {"stop in the line",
+       [&] {
+         client("Jitter:JitterOn Off;:Acq:RunUntil StopBtn;:*Run;:Save:Setup:FileName cnt;:Save:Setup:Save");
+         threeCycles();
+       },
+       "*StopSingle Stop;:Save:Setup:Recall;:*DefSetup Default;:" + counted + ";:*Run"},
+      {"search at the screen",
+       [&] {
+         client("*StopSingle Stop;:Trig:PatternLockMode Off");
+         ExecCommand(
+             "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:TB:ScaleA 20n;:Trig:PatternLockMode AutoDetect");
+         threeCycles();
+       },
+       counted + ";:*Run"},
+  };
+  for (const Start& start : starts) {
+    SCOPED_TRACE(start.name);
     const std::map<fs::path, std::string> before = contents();
-    ExecCommand("Jitter:JitterOn On");
-    idleUntil([] { return AcqCycleRunning; });
-    ExecCommand("*Run");
-    ASSERT_NE(JitterObj(), nullptr);
-    idleUntil([] { return !RunFlag; });
+    start.before();
+    client(start.line);
+    ASSERT_EQ(JitterObj() != nullptr, start.analysis);
+    idleUntil([] { return !RunFlag && !PatternSearchRun().SearchActive; });
     EXPECT_FALSE(RunFlag);
-    EXPECT_NE(JitterObj(), nullptr);
+    EXPECT_EQ(JitterObj() != nullptr, start.analysis);
     std::set<std::string> numbers;
     size_t saved = 0;
     for (const auto& [file, bytes] : contents()) {
       if (before.contains(file)) continue;
       numbers.insert(file.filename().string().substr(0, 8));
+      fs::remove(file);
       ++saved;
     }
     EXPECT_EQ(numbers, (std::set<std::string>{"cj_00001", "cj_00002", "cj_00003", "cj_00004"}));
