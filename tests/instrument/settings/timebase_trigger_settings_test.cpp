@@ -232,12 +232,9 @@ class PatternLockTest : public InstrumentSettingsTest {
     ApplyAll();
   }
   std::string rate = "1.25E9";
-  // What a client's line hears: "no assertion" when it answers OK.
-  static std::string ClientLine(const char* line) {
-    return AssertionText([line] {
-      const TDialogsSuppressed remote;
-      Exec(line);
-    });
+  static std::string ClientLine(const char* line) {  // what a client hears ("no assertion": OK)
+    const TDialogsSuppressed remote;
+    return AssertionText([line] { Exec(line); });
   }
 };
 
@@ -306,8 +303,7 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   TriggerSettings().PatternLengthList = {127};
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_DOUBLE_EQ(searchRate, 1.25e9);
-  // A search started again with the clock gone fails as the first start would.
-  rate = "9.9E6";
+  rate = "9.9E6";  // a search started again with the clock gone
   EXPECT_EQ(ClientLine("TRIG:RESETPATTLOCK"), GetLangStr("PatternClockNotMeasured"));
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   TriggerSettings().PatternLengthList.clear();

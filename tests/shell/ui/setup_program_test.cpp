@@ -176,10 +176,10 @@ TEST_F(SetupProgramTest, EveryMovedSettingComesBackThroughEachRoundTrip) {
   for (unsigned seed : WalkSeeds()) walks.push_back({"shuffled", seed});
   // A procedure's switch moved on while another procedure runs is refused, and stays off.
   // Only two go on after their command while the settings move: the low-jitter reference
-  // and the jitter analysis (the pattern search finds an empty length list and is refused
-  // for it, as a lock without a clock is; a change of the lock ends the analysis first). Any
-  // other refusal names a procedure wrongly counted as running. The analysis moved on while
-  // the lock is off is refused too, for want of the lock.
+  // and the jitter analysis (the pattern search finds an empty length list and does not
+  // start; a change of the lock ends the analysis first). Any other refusal names a
+  // procedure wrongly counted as running. The analysis moved on while the lock is off is
+  // refused too, for want of the lock, and the lock for want of a length list or a clock.
   const std::string search = "the pattern search", reference = "the low-jitter reference",
                     analysis = "the jitter analysis";
   std::set<std::string> allowed = {"no assertion", GetLangStr("ToMkJitterMeas"),
