@@ -512,28 +512,39 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
     }
   }
-  // The jitter analysis under a counted run that saves, both started by a client's two
-  // lines, with the program's pass between them that opens the analysis's first cycle: a
-  // file per acquisition, numbered from one (the cycle the Run breaks is not counted), and
-  // the run stops at its count while the analysis stays on.
-  {
-    const TDialogsSuppressed remote;
-    ExecCommand("*StopSingle Stop");
-    ExecCommand("Trig:PattLen 127;:Trig:PatternLockMode Manual;:GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7");
-    ExecCommand("Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save");
+  // A counted run that saves numbers its files from one, whatever was counted before a
+  // client's line starts it: the jitter analysis's first cycle, open as the Run breaks it
+  // (the analysis stays on); a free run stopped in the Run's own line, with a recall and the
+  // default setup; the user's search that held the acquisitions.
+  const std::string counted = "Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save";
+  const std::string prbs = "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7";
+  const std::pair<std::string, std::string> starts[] = {
+      // the user's line, then the client's
+      {"*StopSingle Stop;:" + prbs + ";:Trig:PattLen 127;:Trig:PatternLockMode Manual;:" + counted +
+           ";:Jitter:JitterOn On",
+       "*Run"},
+      {"Jitter:JitterOn Off;:Acq:RunUntil StopBtn;:*Run;:Save:Setup:FileName cnt;:Save:Setup:Save",
+       "*StopSingle Stop;:Save:Setup:Recall;:*DefSetup Default;:" + counted + ";:*Run"},
+      {"*StopSingle Stop;:" + prbs + ";:TB:ScaleA 20n;:Trig:PatternLockMode AutoDetect", counted + ";:*Run"},
+  };
+  for (const auto& [user, line] : starts) {
+    SCOPED_TRACE(line);
     const std::map<fs::path, std::string> before = contents();
-    ExecCommand("Jitter:JitterOn On");
-    idleUntil([] { return AcqCycleRunning; });
-    ExecCommand("*Run");
-    ASSERT_NE(JitterObj(), nullptr);
-    idleUntil([] { return !RunFlag; });
+    ExecCommand(user);
+    idleUntil([] { return AcqCycleRunning && (!RunFlag || AcquisitionCycle().AcqCycleCount(2) >= 3); });
+    {
+      const TDialogsSuppressed remote;
+      ExecCommand(line);
+    }
+    idleUntil([] { return !RunFlag && !PatternSearchRun().SearchActive; });
     EXPECT_FALSE(RunFlag);
-    EXPECT_NE(JitterObj(), nullptr);
+    EXPECT_EQ(JitterObj() != nullptr, line == "*Run");
     std::set<std::string> numbers;
     size_t saved = 0;
     for (const auto& [file, bytes] : contents()) {
       if (before.contains(file)) continue;
       numbers.insert(file.filename().string().substr(0, 8));
+      fs::remove(file);
       ++saved;
     }
     EXPECT_EQ(numbers, (std::set<std::string>{"cj_00001", "cj_00002", "cj_00003", "cj_00004"}));

@@ -535,6 +535,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"DatabaseLostAtClose", "The program closes without writing \"%s\": the database of %s is lost"},
     {kHeading "Trigger", ""},
     {"PatLengthListEmpty", "Pattern Length List is empty"},
+    {"PatternClockNotMeasured", "No pattern clock of 10 MHz or more is measured: the pattern lock stays Off"},
     {"DemoVersion", "Demo Version"},
     {kHeading "Шапка статистики", ""},
     {"Cycles_Wfms", "Cycles/Wfms"},

@@ -269,6 +269,7 @@ void TAcquisitionCycle::StartAcqCycle() {
   // A cycle broken before its end (a Run, a setting changed) saved nothing: it is not
   // counted, and this one takes its number.
   cycleCount_ = EndedCycleCounts();
+  countsRestart_ = false;
   commonSettings_ = settings_->UseCommonAcqSettings();
   if (commonSettings_) {
     readCount_[0] = 0;
@@ -659,10 +660,18 @@ void TAcquisitionCycle::CloseCycle() {
 }
 
 std::array<int, 2> TAcquisitionCycle::EndedCycleCounts() const {
+  if (countsRestart_) return {};
   std::array<int, 2> counts = cycleCount_;
   if (cycleOpen_)
     for (int s : {0, 1}) counts[s] = std::max(0, counts[s] - openCycleCounted_[s]);
   return counts;
+}
+
+void TAcquisitionCycle::SetCycleCounts(const std::array<int, 2>& counts) {
+  cycleCount_ = counts;
+  // The cycle open now (the procedure's) is no part of them.
+  openCycleCounted_ = {};
+  countsRestart_ = false;
 }
 
 void TAcquisitionCycle::UpdateDerivedSignals() {
@@ -790,6 +799,7 @@ TAcquisitionCycle& AcquisitionCycle() {
 }
 
 void StopRun() {
+  if (ProgramCycle) ProgramCycle->RestartCounts();
   RunFlag = false;
   AcqHooks.NotifyRunSwitchers();
 }
@@ -804,6 +814,7 @@ bool ProcedureRunning() { return ProcedureCycle || TakesTheRun(RunningProcedure(
 
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;
+  if (!on && ProgramCycle) ProgramCycle->RestartCounts();
   RunFlag = on;
   AcqHooks.NotifyRunSwitchers();
 }

@@ -98,10 +98,15 @@ class TAcquisitionCycle {
   bool AcqStarted() const { return acqStarted_; }
   bool CycleOpen() const { return cycleOpen_; }
   int AcqCycleCount(int channel) const { return cycleCount_[Slot(channel)]; }
-  // The counts of the user's run without the cycle open now, and the counts it goes on
-  // from: a procedure that cut into the run gives them back at its end.
+  // The counts of the user's run without the cycle open now (none once the run has
+  // stopped), and the counts it goes on from: a procedure that cut into the run gives them
+  // back at its end.
   std::array<int, 2> EndedCycleCounts() const;
-  void SetCycleCounts(const std::array<int, 2>& counts) { cycleCount_ = counts; }
+  void SetCycleCounts(const std::array<int, 2>& counts);
+  // The next cycle counts from one: the run stopped (also when the next starts before an
+  // idle pass has cleared the counts: a Run in the Stop's line, a switch of instruments),
+  // or was started while a procedure held the acquisitions. The counts read on until then.
+  void RestartCounts() { countsRestart_ = true; }
   int RecoveryWait() const { return recoveryWait_; }
   bool AutoscalePending() const { return autoscalePending_; }
 
@@ -160,6 +165,7 @@ class TAcquisitionCycle {
   std::array<int, 2> readTarget_{};
   std::array<int, 2> cycleCount_{};
   std::array<int, 2> openCycleCounted_{};  // what the open cycle added to cycleCount_
+  bool countsRestart_ = false;             // see RestartCounts
   int interleaveStep_ = 2;
   int recordSubStep_ = 0;
   uint8_t readKind_ = 2;

@@ -183,14 +183,18 @@ void TProcedureLife::End(bool keepSetup) {
 }
 
 void TProcedureLife::GiveRunBack() {
-  if (runSetMeanwhile_) return;
+  const bool countsTaken = countsSaved_ && TakesTheRun(kind_) && AcquisitionCycleExists();
+  if (runSetMeanwhile_) {
+    // A run started meanwhile counts from its own first cycle, not on from the procedure's.
+    if (countsTaken) AcquisitionCycle().RestartCounts();
+    return;
+  }
   SingleFlag = savedSingle_;
   AcqHooks.NotifyStopSingleSwitchers();
   SetRunFlag(savedRun_);
   // The user's run goes on counting where it stood: its saves are numbered on. (The
   // jitter analysis's acquisitions were the run's own.)
-  if (savedRun_ && countsSaved_ && TakesTheRun(kind_) && AcquisitionCycleExists())
-    AcquisitionCycle().SetCycleCounts(savedCounts_);
+  if (savedRun_ && countsTaken) AcquisitionCycle().SetCycleCounts(savedCounts_);
 }
 
 void TProcedureLife::Cancel(const std::string& why) {

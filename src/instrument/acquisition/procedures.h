@@ -108,7 +108,8 @@ class TProcedureLife {
   std::function<void()> OnCancel;
   // Its end: the set-up goes back (kept: it becomes one undo step), and the user's run goes
   // on where it stood (its flags and its count), unless someone started or stopped it
-  // meanwhile: then it stays as they left it. Nothing when it is not running.
+  // meanwhile: then it stays as they left it, counting from its own first cycle. Nothing
+  // when it is not running.
   void End(bool keepSetup = false);
   // Ends it from outside as its Cancel does, and tells its starter why.
   void Cancel(const std::string& why);

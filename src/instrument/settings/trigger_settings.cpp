@@ -11,6 +11,7 @@
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/acquisition/procedures.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_hooks.h"
@@ -158,15 +159,27 @@ void SwitchJitterOff() {
 // Lock dropped or not possible: the mode goes to Off.
 void DropPatternLock() { State.PatternLockMode->SetIndexByProgram(plmOff); }
 
-void StartAutoDetect() {
+// A start of the lock that did not take: the asking line's error (at the screen, its box);
+// a start nobody asked for is told once the start-up has finished, and a recall tells
+// itself what it could not hold.
+void TellLockNotStarted(TWhoChanged who, const std::string& why) {
+  if (who == wcvSwitcher || who == wcvCommand) {
+    FailCommand(why);
+  } else if (who != wcvReplay && GuiReady) {
+    LinkHooks.ShowMessage(why);
+  }
+}
+
+// Why the search could not start ("" when it did, or a recall holds it back).
+std::string StartAutoDetect() {
   // A recalled lock keeps the length, delay and divider its setup holds.
-  if (RecallHoldsBack(*State.PatternLockMode)) return;
+  if (RecallHoldsBack(*State.PatternLockMode)) return {};
   if (State.PatternLengthList.empty()) {
-    if (GuiReady) LinkHooks.ShowMessage(GetLangStr("PatLengthListEmpty"));
     DropPatternLock();
-    return;
+    return GetLangStr("PatLengthListEmpty");
   }
   SettingsHooks.StartPatternSearch(State.PatternClockRate);
+  return {};
 }
 
 // AutoDetect asked while another procedure runs: no search starts beside it, and the lock
@@ -177,7 +190,9 @@ bool SearchRefused() {
          RefusedBesideProcedure(TProcedure::PatternSearch, DropPatternLock);
 }
 
-void PatternLockChanged(THandler&) {
+void PatternLockChanged(THandler& h) {
+  const TWhoChanged who = h.GetWhoChangedRaw();  // before the drop's own change
+  std::string notStarted;
   // Switched away from AutoDetect, the lock ends its search as a Cancel does.
   if (State.PatternLockMode->GetIndex() != plmAutoDetect) AbortPatternSearch();
   // A change of the lock ends the jitter analysis, which runs on it.
@@ -201,6 +216,7 @@ void PatternLockChanged(THandler&) {
     if (State.PatternClockRate < MinimumPatternRate) {
       DropPatternLock();
       mode = plmOff;
+      notStarted = GetLangStr("PatternClockNotMeasured");
     }
     State.DataRate->SetDisabled(mode == plmOff);
   } else {
@@ -212,16 +228,17 @@ void PatternLockChanged(THandler&) {
   }
   // After the simulator has its lock state and span: the models take their step from them.
   ProgramSimulator().BuildPrbsGenerators();
-  if (mode == plmAutoDetect) StartAutoDetect();
+  if (mode == plmAutoDetect) notStarted = StartAutoDetect();
   // A lock dropped at once (no clock to lock to, no length to search for) leaves the
   // trigger as it was: the hold-off and time scale its limits cut come back.
   if (active && State.PatternLockMode->GetIndex() == plmOff) {
     scaleA.SetValueByProgram(scaleABefore);
     State.Holdoff->SetValueByProgram(holdoffBefore);
   }
+  if (!notStarted.empty()) TellLockNotStarted(who, notStarted);
 }
 
-void ResetPatternLock(THandler&) {
+void ResetPatternLock(THandler& h) {
   switch (State.PatternLockMode->GetIndex()) {
     case plmManual:
       State.PattAddDelay->SetOnByProgram(!IsOn(State.PattAddDelay));
@@ -233,6 +250,7 @@ void ResetPatternLock(THandler&) {
       State.PatternClockRate = MeasurePatternRate(false);
       if (State.PatternClockRate < MinimumPatternRate) {
         DropPatternLock();
+        TellLockNotStarted(h.GetWhoChangedRaw(), GetLangStr("PatternClockNotMeasured"));
       } else {
         SettingsHooks.StartPatternSearch(State.PatternClockRate);
       }

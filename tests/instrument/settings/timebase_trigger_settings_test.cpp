@@ -7,9 +7,11 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/settings/pattern_length_list.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings_fixture.h"
+#include "support/assertion_text.h"
 
 namespace norv::test {
 namespace {
@@ -230,6 +232,10 @@ class PatternLockTest : public InstrumentSettingsTest {
     ApplyAll();
   }
   std::string rate = "1.25E9";
+  static std::string ClientLine(const char* line) {  // what a client hears ("no assertion": OK)
+    const TDialogsSuppressed remote;
+    return AssertionText([line] { Exec(line); });
+  }
 };
 
 TEST_F(PatternLockTest, LengthSetsTheDelayLimitsAndIsSentDoubledForPrbs) {
@@ -264,15 +270,17 @@ TEST_F(PatternLockTest, LockDropsBelowItsRate) {
   EXPECT_FALSE(Disabled("Trig:DataRate"));
   // The clock goes away: the periodic check drops the lock and the limits come back.
   rate = "9.9E6";
+  DialogState.SuppressedLog.clear();
   CheckPatternLockRate();
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  EXPECT_EQ(DialogState.SuppressedLog, Lines{});
   EXPECT_EQ(Edit("TB:ScaleA")->GetMax(), TimeBaseSettings().TimeBaseMaximum);
   EXPECT_TRUE(Disabled("Trig:DataRate"));
-  // An unreadable answer is no clock either; a lock dropped at once leaves the trigger as
-  // it was.
+  // An unreadable answer is no clock either: the line that asked for the lock fails, and a
+  // lock dropped at once leaves the trigger as it was.
   rate = "garbage";
   Exec("TB:SCALEA 20U;:TRIG:HOLDOFF 1M");
-  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  EXPECT_EQ(ClientLine("TRIG:PATTERNLOCKMODE MANUAL"), GetLangStr("PatternClockNotMeasured"));
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   EXPECT_EQ(Edit("TB:ScaleA")->GetValue(), 2e-5);
   EXPECT_EQ(Edit("Trig:Holdoff")->GetValue(), 1e-3);
@@ -281,20 +289,23 @@ TEST_F(PatternLockTest, LockDropsBelowItsRate) {
 }
 
 TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
-  std::string message;
   double searchRate = 0;
-  GuiReady = true;
-  LinkHooks.ShowMessage.Set([&](const std::string& text) { message = text; });
   SettingsHooks.StartPatternSearch.Set([&](double r) { searchRate = r; });
   TriggerSettings().PatternLengthList.clear();
   Exec("TRIG:HOLDOFF 20U");
-  Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
-  EXPECT_EQ(message, GetLangStr("PatLengthListEmpty"));
+  EXPECT_EQ(ClientLine("TRIG:PATTERNLOCKMODE AUTODETECT"), GetLangStr("PatLengthListEmpty"));
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   EXPECT_EQ(Edit("Trig:Holdoff")->GetValue(), 2e-5);
+  // The user at the screen has it in a box.
+  DialogState.SuppressedLog.clear();
+  Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
+  EXPECT_EQ(DialogState.SuppressedLog, Lines{"[error] Pattern Length List is empty"});
   TriggerSettings().PatternLengthList = {127};
   Exec("TRIG:PATTERNLOCKMODE AUTODETECT");
   EXPECT_DOUBLE_EQ(searchRate, 1.25e9);
+  rate = "9.9E6";  // a search started again with the clock gone
+  EXPECT_EQ(ClientLine("TRIG:RESETPATTLOCK"), GetLangStr("PatternClockNotMeasured"));
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
   TriggerSettings().PatternLengthList.clear();
 }
 
