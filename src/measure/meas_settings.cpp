@@ -1163,8 +1163,11 @@ TPopupMenu BuildMeasPopupMenu(int slot) {
 void MeasPopupItemClick(const std::string& item, int slot) {
   const TParameterOfMeas* p = MeasSlot(slot);
   if (!p) return;
-  const auto showSetup = [&] {
+  const auto beginStep = [] {
     if (UndoBuffer) UndoBuffer->BeginStep();
+  };
+  const auto showSetup = [&] {
+    beginStep();
     State.View->SetOnByProgram(true);
     State.DisplSrc->SetSourceByProgram(p->Source);
   };
@@ -1182,9 +1185,11 @@ void MeasPopupItemClick(const std::string& item, int slot) {
   } else if (item == "DelDefParam") {
     State.View->SetOnByProgram(false);
   } else if (item == "Remove") {
+    // A step of its own: one undo gives back this line, not the change before it too.
+    beginStep();
     UncheckSlot(slot);
   } else if (item == "RemoveAll") {
-    if (UndoBuffer) UndoBuffer->BeginStep();
+    beginStep();
     ClearAllMeasurements();
   }
   MeasState.NewDataForAll = true;

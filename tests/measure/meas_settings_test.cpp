@@ -235,6 +235,13 @@ TEST_F(MeasSettingsTest, CheckSetsKeepTheSlotListInStep) {
   MeasPopupItemClick("Remove", 0);
   EXPECT_EQ(MeasState.Ann.SelectedParamLine, 1);
   EXPECT_EQ(Captions().size(), 2u);
+  // The menu's removal is an undo step of its own: one undo gives back that line only.
+  StartUndo();
+  Exec("MEAS:CH1:XPARAM PERIOD");
+  MeasPopupItemClick("Remove", 0);
+  ReplayUndoStep(false);
+  EXPECT_EQ(Mask("MEAS:CH1:YPARAM"), (1u << amMinimum) | (1u << amPeakPeak));
+  EXPECT_NE(Mask("MEAS:CH1:XPARAM"), 0u) << "the line added before stays";
 }
 
 // Dragging the set-up lines on the screen writes the nodes of the source shown.
