@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "analysis/derived_settings.h"
@@ -140,10 +141,39 @@ void PhaseScaleText(const TEditHandler& h, std::string& text, double value) {
 // Typed as shown, like the other scales.
 void PhaseScaleTyped(double& value, TEditHandler&) { value /= kDegreesPerPhaseStep * Split(); }
 
-double TimePerDiv(TTraceId trace) {
-  const double t = Record(trace).GetTimePerDiv();
-  return t != 0 && std::isfinite(t) ? t : 1.0;
+// The time axis horizontal values are shown and typed on.
+struct THorAxis {
+  double TimePerDiv;
+  double DX;
+  std::string Unit;
+};
+std::optional<THorAxis> AxisOf(const TSignalObj& r) {
+  const double t = r.GetTimePerDiv(), dx = r.GetDX();
+  if (t == 0 || !std::isfinite(t) || dx == 0 || !std::isfinite(dx)) return std::nullopt;
+  return THorAxis{t, dx, r.GetHorUnit()};
 }
+// The trace's record; for a function before its record, or with that of its definition
+// before, the record it is about to be calculated into. None while there is neither.
+std::optional<THorAxis> HorAxis(TTraceId trace) {
+  if (IsFunctionTrace(trace)) {
+    const int f = ZoomIndex(trace);
+    if (State.FunctionAwaitsRecord[static_cast<size_t>(f)] || !AxisOf(Record(trace)))
+      if (const auto preview = PreviewFunctionRecord(f))
+        if (auto axis = AxisOf(*preview)) return axis;
+  }
+  return AxisOf(Record(trace));
+}
+// Without an axis a typed time would be kept as another value: it is refused.
+THorAxis TypedAxis(const TEditHandler& h) {
+  const TTraceId trace = TraceOfNode(h);
+  if (auto axis = HorAxis(trace)) return *axis;
+  throw EAssertion(FormatLangStr("ZoomNoRecord", TraceDisplayName(trace)));
+}
+// Without one the texts show the stored value itself.
+THorAxis ShownAxis(TTraceId trace) {
+  return HorAxis(trace).value_or(THorAxis{1.0, 1.0, Record(trace).GetHorUnit()});
+}
+
 // The record shows every step-th point: 1 / the scale, rounded, then up to a power of two.
 int HorZoomStep(double horScale) {
   const double points = std::clamp(1 / horScale, 1.0, 1.0 / kMinHorScale);
@@ -151,24 +181,20 @@ int HorZoomStep(double horScale) {
 }
 // The scale drawn, also for a stored scale between two powers of two.
 void HorScaleText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text = Number(h, TimePerDiv(trace) / HorZoomStep(value)) + Record(trace).GetHorUnit() + PerDiv();
+  const THorAxis axis = ShownAxis(TraceOfNode(h));
+  text = Number(h, axis.TimePerDiv / HorZoomStep(value)) + axis.Unit + PerDiv();
 }
 // A typed scale becomes the nearest power of two, as the page's entry and arrows make it.
 void HorScaleTyped(double& value, TEditHandler& h) {
-  value = CorrectNewValPow2(value / TimePerDiv(TraceOfNode(h)));
+  value = CorrectNewValPow2(value / TypedAxis(h).TimePerDiv);
 }
 
-double SampleInterval(TTraceId trace) {
-  const double dx = Record(trace).GetDX();
-  return dx != 0 && std::isfinite(dx) ? dx : 1.0;
-}
 void HorPositionText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text = Number(h, value * SampleInterval(trace)) + Record(trace).GetHorUnit();
+  const THorAxis axis = ShownAxis(TraceOfNode(h));
+  text = Number(h, value * axis.DX) + axis.Unit;
 }
 void HorPositionTyped(double& value, TEditHandler& h) {
-  value /= SampleInterval(TraceOfNode(h));
+  value /= TypedAxis(h).DX;
   if (!std::isfinite(value)) value = 0;
 }
 
