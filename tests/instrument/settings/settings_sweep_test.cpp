@@ -37,14 +37,6 @@ constexpr TKnownFault kKnownFaults[] = {
     // it, sent back, within the last digit shown. The setup form keeps every digit.
     {"answer", "TB:SCALEMETREA TB:SCALEMETREB TB:SCALEFOOTA TB:SCALEFOOTB TB:SCALEINCHA TB:SCALEINCHB",
      "a converted scale's answer has its node's digits"},
-    // Kept: a trace without a record has no time axis; the answer of its horizontal view
-    // counts no time, and a time typed for it is refused.
-    {"answer",
-     "ZOOM:F1:HORSCALE ZOOM:F2:HORSCALE ZOOM:F3:HORSCALE ZOOM:F4:HORSCALE ZOOM:M1:HORSCALE ZOOM:M2:HORSCALE "
-     "ZOOM:M3:HORSCALE ZOOM:M4:HORSCALE ZOOM:S1:HORSCALE ZOOM:S2:HORSCALE ZOOM:F1:HORPOSITION "
-     "ZOOM:F2:HORPOSITION ZOOM:F3:HORPOSITION ZOOM:F4:HORPOSITION ZOOM:M1:HORPOSITION ZOOM:M2:HORPOSITION "
-     "ZOOM:M3:HORPOSITION ZOOM:M4:HORPOSITION ZOOM:S1:HORPOSITION ZOOM:S2:HORPOSITION",
-     "no time axis before a record"},
     // Kept: the standard-mask choice makes no undo step of its own; the mask it loads is
     // undone through "NOGPIB:Mask". The test cannot be switched on without a mask.
     {"undo",
