@@ -12,7 +12,6 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
 #include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
@@ -1163,11 +1162,7 @@ TPopupMenu BuildMeasPopupMenu(int slot) {
 void MeasPopupItemClick(const std::string& item, int slot) {
   const TParameterOfMeas* p = MeasSlot(slot);
   if (!p) return;
-  const auto beginStep = [] {
-    if (UndoBuffer) UndoBuffer->BeginStep();
-  };
   const auto showSetup = [&] {
-    beginStep();
     State.View->SetOnByProgram(true);
     State.DisplSrc->SetSourceByProgram(p->Source);
   };
@@ -1185,11 +1180,8 @@ void MeasPopupItemClick(const std::string& item, int slot) {
   } else if (item == "DelDefParam") {
     State.View->SetOnByProgram(false);
   } else if (item == "Remove") {
-    // A step of its own: one undo gives back this line, not the change before it too.
-    beginStep();
     UncheckSlot(slot);
   } else if (item == "RemoveAll") {
-    beginStep();
     ClearAllMeasurements();
   }
   MeasState.NewDataForAll = true;
