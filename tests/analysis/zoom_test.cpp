@@ -159,11 +159,8 @@ TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
     const std::string path = command.substr(last, command.find(' ', last) - last);
     const TTraceId trace = FindZoomSource(*RootSpider->FindHandler(path));
     const double before = Value(path);
-    const auto asClient = [&] {
-      const TDialogsSuppressed client;
-      Exec(command);
-    };
-    if (const std::string refusal = AssertionText(asClient); refusal != "no assertion") {
+    const TDialogsSuppressed client;  // a refusal is the line's error
+    if (const std::string refusal = AssertionText([&] { Exec(command); }); refusal != "no assertion") {
       EXPECT_EQ(refusal, c.Reply) << command;
       EXPECT_EQ(Value(path), before) << command;
       continue;
