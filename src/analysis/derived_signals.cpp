@@ -1,5 +1,7 @@
 #include "analysis/derived_signals.h"
 
+#include <stdexcept>
+
 #include "analysis/derived_settings.h"
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
@@ -210,10 +212,12 @@ bool CalcSpectrumSignal(int spectrum) {
   return true;
 }
 
-bool CalcFunctionSignal(int function) {
-  const TTraceId trace = FunctionTrace(function);
-  const TDerivedDefinition d = DerivedDefinition(trace);
-  if (!IsRecordTrace(d.Source1)) return false;
+namespace {
+
+// What a function is calculated from, or none while an argument is no record.
+std::optional<TMathDefinition> MathDefinitionOf(int function) {
+  const TDerivedDefinition d = DerivedDefinition(FunctionTrace(function));
+  if (!IsRecordTrace(d.Source1)) return std::nullopt;
   TMathDefinition def;
   def.FunctionIndex = function;
   def.Operator = d.Operator;
@@ -223,24 +227,48 @@ bool CalcFunctionSignal(int function) {
     if (IsRecordTrace(d.Source2)) {
       def.Source2 = &SignalObjs()[d.Source2];
     } else if (d.Source2 != TTraceId::Const) {
-      return false;
+      return std::nullopt;
     }
   }
   def.Constant = d.Constant;
   def.SmoothLen = d.SmoothLen;
   def.TrendMeas = d.TrendMeas;
+  return def;
+}
+
+}  // namespace
+
+bool CalcFunctionSignal(int function) {
+  const TTraceId trace = FunctionTrace(function);
+  const std::optional<TMathDefinition> def = MathDefinitionOf(function);
+  if (!def) return false;
   TMathOutcome outcome;
   try {
-    outcome = CalcFunctionRecord(def, SignalObjs()[trace]);
+    outcome = CalcFunctionRecord(*def, SignalObjs()[trace]);
   } catch (const EFFTLength& e) {
     outcome.Refusal = e.what();
   }
-  if (d.Operator >= moInvert && d.Operator <= moIFFT)
+  if (def->Operator >= moInvert && def->Operator <= moIFFT)
     Remember(State.FunctionMessages.at(function), outcome.Refusal);
   if (!outcome.Computed) return false;
   ApplyDerivedSignalZoom(trace);
   DrawSignalToLayer(trace);
   return true;
+}
+
+std::unique_ptr<TSignalObj> PreviewFunctionRecord(int function) {
+  const std::optional<TMathDefinition> def = MathDefinitionOf(function);
+  // The trend, the normalisation and the low-jitter operator build on states of their own.
+  if (!def || def->Operator >= moTrend) return nullptr;
+  auto result = std::make_unique<TSignalObj>();
+  try {
+    if (!CalcFunctionRecord(*def, *result).Computed) return nullptr;
+  } catch (const EFFTLength&) {
+    return nullptr;
+  } catch (const std::out_of_range&) {
+    return nullptr;
+  }
+  return result;
 }
 
 void DrawSignalToLayer(TTraceId trace) {

@@ -11,6 +11,7 @@
 // share a checksum).
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +22,8 @@
 #include "framework/util/hook.h"
 
 namespace norv {
+
+class TSignalObj;
 
 constexpr bool IsFunctionTrace(TTraceId id) { return id >= TTraceId::F1 && id <= TTraceId::F4; }
 constexpr bool IsSpectrumTrace(TTraceId id) { return id == TTraceId::S1 || id == TTraceId::S2; }
@@ -70,6 +73,9 @@ void RedrawDerivedSignals();
 bool CalcAndDrawFuncOrSpectr(TTraceId trace);
 bool CalcSpectrumSignal(int spectrum);
 bool CalcFunctionSignal(int function);
+// The record a function would be calculated into now from its arguments' records, aside
+// from its own; none where it cannot be calculated or its operator keeps a state of its own.
+std::unique_ptr<TSignalObj> PreviewFunctionRecord(int function);
 // Draws a record into the layer of its trace's style; nothing without a layer.
 void DrawSignalToLayer(TTraceId trace);
 // The XY pair before it is drawn: other axes start the figure afresh.

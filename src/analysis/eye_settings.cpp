@@ -14,7 +14,6 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "framework/settings/undo_ring.h"
 #include "framework/text/text_case.h"
 #include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
@@ -671,26 +670,18 @@ TPopupMenu BuildEyeParamPopupMenu(int line) {
 void EyeParamPopupCommand(const std::string& command, int line) {
   const TEyeParam* p = EyeParam(Mode(), line);
   if (!p) return;
-  const auto view = [](bool on) {
-    if (UndoBuffer) UndoBuffer->BeginStep();
-    State.DisplayWindow->SetOnByProgram(on);
-  };
   if (command == "AllVisible") {
-    view(true);
+    State.DisplayWindow->SetOnByProgram(true);
     ShowLineAnnotations(line);
   } else if (command == "Annot") {
     ShowLineAnnotations(line);
   } else if (command == "DelAnnot") {
     ReleaseEyeAnnotations();
-  } else if (command == "DefParam") {
-    State.DisplayWindow->SetOnByProgram(true);
-  } else if (command == "DelDefParam") {
-    view(false);
+  } else if (command == "DefParam" || command == "DelDefParam") {
+    State.DisplayWindow->SetOnByProgram(command == "DefParam");
   } else if (command == "Remove") {
-    if (UndoBuffer) UndoBuffer->BeginStep();
     UncheckEyeParam(p->Group, p->Axis, p->Index);
   } else if (command == "RemoveAll") {
-    if (UndoBuffer) UndoBuffer->BeginStep();
     const uint8_t g = Mode();
     for (int n = Eye().Count(g) - 1; n >= 0; --n) {
       const TEyeParam& q = *EyeParam(g, n);

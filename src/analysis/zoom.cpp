@@ -4,6 +4,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "analysis/derived_settings.h"
@@ -21,6 +23,7 @@
 #include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/scale_change_flags.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/link/sample_stream.h"
@@ -92,13 +95,6 @@ int Split() { return GetGraticuleSplit(); }
 
 TTraceId TraceOfNode(const TEditHandler& node) { return FindZoomSource(node); }
 
-// The record's volts per division, or 1 while it has none, so that texts and typed
-// values stay finite.
-double VoltsPerDiv(TTraceId trace) {
-  const double v = Record(trace).GetVertScale();
-  return v != 0 && std::isfinite(v) ? v : 1.0;
-}
-
 bool PhaseView(TTraceId trace) {
   return Complex(trace) && GetIndex(ZoomNodes(trace).ComplexScale) == cvPhase;
 }
@@ -107,26 +103,83 @@ bool DbView(TTraceId trace) {
   return Complex(trace) && GetIndex(n.ComplexScale) == cvMagnitude && GetIndex(n.VScaleType) == 1;
 }
 
+// The axes that values are shown and typed on, of a record that has them.
+struct THorAxis {
+  double TimePerDiv;
+  double DX;
+  std::string Unit;
+};
+std::optional<THorAxis> HorAxisOf(const TSignalObj& r) {
+  const double t = r.GetTimePerDiv(), dx = r.GetDX();
+  if (t == 0 || !std::isfinite(t) || dx == 0 || !std::isfinite(dx)) return std::nullopt;
+  return THorAxis{t, dx, r.GetHorUnit()};
+}
+struct TVertAxis {
+  double PerDiv;
+  double Offset;
+  std::string Unit;
+};
+// A record without its time axis is none yet, whatever scale it was made with.
+std::optional<TVertAxis> VertAxisOf(const TSignalObj& r) {
+  const double v = r.GetVertScale(), offset = r.GetVertOffset();
+  if (!HorAxisOf(r) || v == 0 || !std::isfinite(v) || !std::isfinite(offset)) return std::nullopt;
+  return TVertAxis{v, offset, r.GetVertUnitText()};
+}
+template <typename TAxis>
+using TAxisOf = std::optional<TAxis> (*)(const TSignalObj&);
+
+// The trace's record; for a function before its record, or with that of its definition
+// before, the record it is about to be calculated into. None while there is neither.
+template <typename TAxis>
+std::optional<TAxis> AxisOfTrace(TTraceId trace, TAxisOf<TAxis> of) {
+  if (IsFunctionTrace(trace)) {
+    const int f = ZoomIndex(trace);
+    if (State.FunctionAwaitsRecord[static_cast<size_t>(f)] || !of(Record(trace)))
+      if (const auto preview = PreviewFunctionRecord(f))
+        if (auto axis = of(*preview)) return axis;
+  }
+  return of(Record(trace));
+}
+// Without an axis a typed value would be kept as another value: it is refused (a box for
+// the user, a client's error), and the value left to set is none.
+constexpr double kRefused = std::numeric_limits<double>::quiet_NaN();
+template <typename TAxis>
+std::optional<TAxis> TypedAxis(const TEditHandler& h, TAxisOf<TAxis> of) {
+  const TTraceId trace = TraceOfNode(h);
+  if (auto axis = AxisOfTrace(trace, of)) return axis;
+  FailCommand(FormatLangStr("ZoomNoRecord", TraceDisplayName(trace)));
+  return std::nullopt;
+}
+// Without one the texts show the stored value itself.
+THorAxis ShownHorAxis(TTraceId trace) {
+  return AxisOfTrace(trace, HorAxisOf).value_or(THorAxis{1.0, 1.0, Record(trace).GetHorUnit()});
+}
+TVertAxis ShownVertAxis(TTraceId trace) {
+  return AxisOfTrace(trace, VertAxisOf).value_or(TVertAxis{1.0, 0.0, Record(trace).GetVertUnitText()});
+}
+
 // --- value texts and typed values ---
 
 void VertScaleText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text = Number(h, value * Split() * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText() + PerDiv();
+  const TVertAxis axis = ShownVertAxis(TraceOfNode(h));
+  text = Number(h, value * Split() * axis.PerDiv) + axis.Unit + PerDiv();
 }
-void VertScaleTyped(double& value, TEditHandler& h) { value /= Split() * VoltsPerDiv(TraceOfNode(h)); }
+void VertScaleTyped(double& value, TEditHandler& h) {
+  const auto axis = TypedAxis(h, VertAxisOf);
+  value = axis ? value / (Split() * axis->PerDiv) : kRefused;
+}
 
 void DbScaleText(const TEditHandler& h, std::string& text, double value) {
   text = Number(h, value * Split()) + "dB" + PerDiv();
 }
 
 void OffsetText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text =
-      Number(h, Record(trace).GetVertOffset() - value * VoltsPerDiv(trace)) + Record(trace).GetVertUnitText();
+  const TVertAxis axis = ShownVertAxis(TraceOfNode(h));
+  text = Number(h, axis.Offset - value * axis.PerDiv) + axis.Unit;
 }
 void OffsetTyped(double& value, TEditHandler& h) {
-  const TTraceId trace = TraceOfNode(h);
-  value = -(value - Record(trace).GetVertOffset()) / VoltsPerDiv(trace);
+  const auto axis = TypedAxis(h, VertAxisOf);
+  value = axis ? -(value - axis->Offset) / axis->PerDiv : kRefused;
 }
 
 void InvertedText(const TEditHandler& h, std::string& text, double value, const char* unit) {
@@ -140,10 +193,6 @@ void PhaseScaleText(const TEditHandler& h, std::string& text, double value) {
 // Typed as shown, like the other scales.
 void PhaseScaleTyped(double& value, TEditHandler&) { value /= kDegreesPerPhaseStep * Split(); }
 
-double TimePerDiv(TTraceId trace) {
-  const double t = Record(trace).GetTimePerDiv();
-  return t != 0 && std::isfinite(t) ? t : 1.0;
-}
 // The record shows every step-th point: 1 / the scale, rounded, then up to a power of two.
 int HorZoomStep(double horScale) {
   const double points = std::clamp(1 / horScale, 1.0, 1.0 / kMinHorScale);
@@ -151,24 +200,26 @@ int HorZoomStep(double horScale) {
 }
 // The scale drawn, also for a stored scale between two powers of two.
 void HorScaleText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text = Number(h, TimePerDiv(trace) / HorZoomStep(value)) + Record(trace).GetHorUnit() + PerDiv();
+  const THorAxis axis = ShownHorAxis(TraceOfNode(h));
+  text = Number(h, axis.TimePerDiv / HorZoomStep(value)) + axis.Unit + PerDiv();
 }
 // A typed scale becomes the nearest power of two, as the page's entry and arrows make it.
 void HorScaleTyped(double& value, TEditHandler& h) {
-  value = CorrectNewValPow2(value / TimePerDiv(TraceOfNode(h)));
+  const auto axis = TypedAxis(h, HorAxisOf);
+  value = axis ? CorrectNewValPow2(value / axis->TimePerDiv) : kRefused;
 }
 
-double SampleInterval(TTraceId trace) {
-  const double dx = Record(trace).GetDX();
-  return dx != 0 && std::isfinite(dx) ? dx : 1.0;
-}
 void HorPositionText(const TEditHandler& h, std::string& text, double value) {
-  const TTraceId trace = TraceOfNode(h);
-  text = Number(h, value * SampleInterval(trace)) + Record(trace).GetHorUnit();
+  const THorAxis axis = ShownHorAxis(TraceOfNode(h));
+  text = Number(h, value * axis.DX) + axis.Unit;
 }
 void HorPositionTyped(double& value, TEditHandler& h) {
-  value /= SampleInterval(TraceOfNode(h));
+  const auto axis = TypedAxis(h, HorAxisOf);
+  if (!axis) {
+    value = kRefused;
+    return;
+  }
+  value /= axis->DX;
   if (!std::isfinite(value)) value = 0;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "display/display_hooks.h"
+#include "framework/settings/undo_ring.h"
 
 namespace norv {
 
@@ -153,7 +154,11 @@ TRect TNizText::GetMaskCellRect(int column, int row, bool caption) {
 
 void TNizText::OpenMenu(int index, TPopupMenu menu, void (*command)(const std::string&, int)) {
   popupIndex_ = index;
-  menu.OnChosen = [this, command](const std::string& name) { command(name, popupIndex_); };
+  menu.OnChosen = [this, command](const std::string& name) {
+    // A choice is the user's own change: one undo takes back it alone, not the step before.
+    if (UndoBuffer) UndoBuffer->BeginStep();
+    command(name, popupIndex_);
+  };
   popup_ = std::make_unique<TPopupMenu>(std::move(menu));
 }
 

@@ -12,7 +12,6 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
-#include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
 #include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
@@ -1164,7 +1163,6 @@ void MeasPopupItemClick(const std::string& item, int slot) {
   const TParameterOfMeas* p = MeasSlot(slot);
   if (!p) return;
   const auto showSetup = [&] {
-    if (UndoBuffer) UndoBuffer->BeginStep();
     State.View->SetOnByProgram(true);
     State.DisplSrc->SetSourceByProgram(p->Source);
   };
@@ -1184,7 +1182,6 @@ void MeasPopupItemClick(const std::string& item, int slot) {
   } else if (item == "Remove") {
     UncheckSlot(slot);
   } else if (item == "RemoveAll") {
-    if (UndoBuffer) UndoBuffer->BeginStep();
     ClearAllMeasurements();
   }
   MeasState.NewDataForAll = true;

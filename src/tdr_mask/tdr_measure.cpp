@@ -11,7 +11,6 @@
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
-#include "framework/settings/undo_ring.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/display_sources.h"
 #include "framework/traces/scale_change_flags.h"
@@ -473,30 +472,21 @@ void ReflectParamPopupCommand(const std::string& item, int line) {
   const TReflectParam* p = ReflectLine(mode, line);
   if (!p) return;
   TOnOffHandler* margins = TdrSettings().ViewMargins;
-  const auto beginStep = [] {
-    if (UndoBuffer) UndoBuffer->BeginStep();
-  };
   const auto uncheck = [&](const TReflectParam& q) {
     ParamSet(mode, q.Source)->SetButtonByProgram(q.Param, false);
   };
   if (item == "AllVisible") {
-    beginStep();
     margins->SetOnByProgram(true);
     SetupLineAnnotations(line);
   } else if (item == "Annot") {
     SetupLineAnnotations(line);
   } else if (item == "DelAnnot") {
     ReleaseAnnotations(MeasState.Ann.SelectedParamLine);
-  } else if (item == "DefParam") {
-    margins->SetOnByProgram(true);
-  } else if (item == "DelDefParam") {
-    beginStep();
-    margins->SetOnByProgram(false);
+  } else if (item == "DefParam" || item == "DelDefParam") {
+    margins->SetOnByProgram(item == "DefParam");
   } else if (item == "Remove") {
-    beginStep();
     uncheck(*p);
   } else if (item == "RemoveAll") {
-    beginStep();
     for (int k = ReflectLineCount(mode) - 1; k >= 0; --k) uncheck(*ReflectLine(mode, k));
   }
 }

@@ -23,6 +23,7 @@
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/startup/program_folders.h"
 #include "shell/save/save_recall.h"
+#include "support/assertion_text.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -51,6 +52,7 @@ class ZoomTest : public SettingsTreeTest {
     Fill(M1, 512, 1e-10, 0.1, 0, false);
     for (TTraceId t : {F1, S1, M1}) SignalsOn.SetOn(t, true);
     ResetAllZooms();
+    ApplyDerivedSignalZoom(F1);  // F1's record stands for its calculated one
   }
   void TearDown() override {
     ScopeCRT.reset();
@@ -125,9 +127,12 @@ TEST_F(ZoomTest, CommandLinesSetTheViewInShownUnits) {
 // their node, however the shown value came out of the record's scales.
 TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
   Fill(F1, 512, 1e-10, 0.3, 0.02, false);
+  Fill(TTraceId::M2, 512, 2e-10, 0.1, 0, false);  // 10 ns/div
+  Fill(TTraceId::M3, 512, 2e-10, 0.5, 0.2, false);
   const struct {
     const char* Command;
     std::string Reply;
+    bool ThenCalculated = false;  // the function's record comes after the line
   } cases[] = {
       // 0.3 of 5 ns/div is 0.06, nearest 1/16: 32 points shown, 31.25 (31) + 1 on the screen.
       {"Zoom:F1:HorScale 0.3n", "312.5 ps/div"},
@@ -135,14 +140,39 @@ TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
       {"Zoom:F1:VertScale 0.7", "700 mV/div"},
       {"Zoom:F1:Offset 70m", "70 mV"},
       {"Zoom:F1:HorScale 2.9n", "2.5 ns/div"},
+      // A time typed before the function's record is one of the record it is calculated into.
+      {"F2:Display On;:F2:Operat Invert;:F2:Source1 M2;:Zoom:F2:HorScale 2.5n", "2.5 ns/div", true},
+      {"F3:Display On;:F3:Operat Smoothing;:F3:Source1 M2;:Zoom:F3:HorScale 2.5n;:Zoom:F3:HorPosition 4n",
+       "4 ns", true},  // 20 points of 200 ps
+      // Not one of the record of its definition before (5 ns/div).
+      {"F1:Operat Invert;:F1:Source1 M2;:Zoom:F1:HorScale 2.5n", "2.5 ns/div", true},
+      {"Zoom:M4:HorScale 2.5n", "M4 has no record yet"},
+      // So are the vertical ones, also where the definition before had other volts.
+      {"F4:Display On;:F4:Operat Invert;:F4:Source1 M2;:Zoom:F4:VertScale 50m", "50 mV/div", true},
+      {"F4:Source1 M3;:Zoom:F4:Offset 30m", "30 mV", true},  // inverted M3: -0.2 V, 0.5 V/div
+      {"Zoom:M4:Offset 30m", "M4 has no record yet"},
+      {"Zoom:S2:VertScale 1", "S2 has no record yet"},
   };
   for (const auto& c : cases) {
-    Exec(c.Command);
-    const std::string path(c.Command, std::string_view(c.Command).find(' '));
-    EXPECT_EQ(Exec(path + "?"), c.Reply) << c.Command;
+    const std::string command(c.Command);
+    const size_t last = command.rfind(";:") == std::string::npos ? 0 : command.rfind(";:") + 2;
+    const std::string path = command.substr(last, command.find(' ', last) - last);
+    const TTraceId trace = FindZoomSource(*RootSpider->FindHandler(path));
+    const double before = Value(path);
+    const TDialogsSuppressed client;  // a refusal is the line's error
+    if (const std::string refusal = AssertionText([&] { Exec(command); }); refusal != "no assertion") {
+      EXPECT_EQ(refusal, c.Reply) << command;
+      EXPECT_EQ(Value(path), before) << command;
+      continue;
+    }
+    EXPECT_EQ(Exec(path + "?"), c.Reply) << command;
+    if (c.ThenCalculated) {
+      ASSERT_TRUE(CalcFunctionSignal(TraceIndex(trace) - TraceIndex(F1))) << command;
+      EXPECT_EQ(Exec(path + "?"), c.Reply) << command;
+    }
     if (path.ends_with("HorScale")) {
-      DrawSignalToLayer(F1);
-      EXPECT_EQ(Rec(F1).GetZoomStep(), 1 / Value(path)) << c.Command;
+      DrawSignalToLayer(trace);
+      EXPECT_EQ(Rec(trace).GetZoomStep(), 1 / Value(path)) << command;
     }
     if (c.Reply == "312.5 ps/div") {
       EXPECT_EQ(Max("Zoom:F1:HorPosition"), 512 - 32);
@@ -239,7 +269,7 @@ TEST_F(ZoomTest, FunctionsOfTheChannelsFollowThemIntoTheRectangle) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Definition);
-    Exec("TB:Mode A;:TB:ScaleA 5n;:Zoom:F1:VertScale 100m;:Zoom:F1:HorScale 5n;:Zoom:F1:HorPosition 0");
+    Exec("TB:Mode A;:TB:ScaleA 5n;:Zoom:F1:VertScale Mid;:Zoom:F1:HorScale 5n;:Zoom:F1:HorPosition 0");
     Exec(c.Definition);
     DisplayHooks.ZoomToRectangle({TTraceId::Ch1, TTraceId::Ch2, F1}, 0.25, 0.25, 0.25, c.Height);
     EXPECT_EQ(Value("Zoom:F1:VertScale") == 1, c.Kept);

@@ -91,6 +91,12 @@ class MeasSettingsTest : public SettingsTreeTest {
   static uint32_t Mask(const char* path) {
     return static_cast<TCheckSwHandler*>(RootSpider->FindHandler(path))->GetMask();
   }
+  // The item of a slot's menu, chosen as the user does: a right click on its caption.
+  static void ChooseFromMenu(const std::string& item, int slot) {
+    const TRect caption = TNizText::GetMeasCellRect(slot, true);
+    ScopeCRT->BottomText().MouseDown(TMouseButton::Right, caption.Left + 4, caption.Top + 4);
+    ScopeCRT->BottomText().ChoosePopupItem(item);
+  }
   static std::vector<std::string> Captions() {
     std::vector<std::string> c;
     for (int n = 0; n < MeasState.MeasParamCount; ++n) c.push_back(MeasCaption(*MeasSlot(n)));
@@ -235,6 +241,20 @@ TEST_F(MeasSettingsTest, CheckSetsKeepTheSlotListInStep) {
   MeasPopupItemClick("Remove", 0);
   EXPECT_EQ(MeasState.Ann.SelectedParamLine, 1);
   EXPECT_EQ(Captions().size(), 2u);
+  // The menu's removal is an undo step of its own: one undo gives back that line only.
+  StartUndo();
+  Exec("MEAS:CH1:XPARAM PERIOD");
+  ChooseFromMenu("Remove", 0);
+  ReplayUndoStep(false);
+  EXPECT_EQ(Mask("MEAS:CH1:YPARAM"), (1u << amMinimum) | (1u << amPeakPeak));
+  EXPECT_NE(Mask("MEAS:CH1:XPARAM"), 0u) << "the line added before stays";
+  // So is the set-up view's removal.
+  Exec("Header Off;:MEAS:VIEW ON");
+  Exec("MEAS:CH2:YPARAM MAX");
+  ChooseFromMenu("DelDefParam", 0);
+  ASSERT_EQ(Exec("MEAS:VIEW?"), "OFF");
+  ReplayUndoStep(false);
+  EXPECT_EQ(Exec("MEAS:VIEW?") + Exec("MEAS:CH2:YPARAM?"), "ONMAX");
 }
 
 // Dragging the set-up lines on the screen writes the nodes of the source shown.

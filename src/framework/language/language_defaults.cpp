@@ -379,6 +379,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"PHASE_SCALE", "PHASE SCALE"},
     {"VERT_POSITION", "VERT POSITION"},
     {"VERTICAL_SCALE", "VERTICAL SCALE"},
+    {"ZoomNoRecord", "%s has no record yet"},
     {kHeading "Из морды", ""},
     {"ActiveCOMclient", "There are active COM client(s) using this server"},
     {"DefaultSize", "Default Size"},

@@ -23,6 +23,7 @@
 #include "platform/qt_text_rasteriser.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
+#include "support/fake_dialogs.h"
 #include "support/qt/side_menu_fixture.h"
 #include "support/settings_tree_fixture.h"
 
@@ -66,6 +67,14 @@ TEST_F(ZoomPageTest, PageFollowsTheChosenTraceAndItsView) {
   Exec("Spectr1:Display On");
   PressKey(menu.Control<TRC_SignalSourceSwitcher>("ssswSource").ListBox(), Qt::Key_Down);
   EXPECT_EQ(ZoomSourceTrace(), TTraceId::S1);
+  // S1 has no record yet: a frequency typed is refused in a plain box, the field keeps what stands.
+  FakeDialogs dialogs;
+  auto& horScale = menu.Control<TRC_EditSwitcher>("edswHorScale");
+  const QString standing = horScale.ValueText();
+  TypeText(&horScale, "2k");
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] S1 has no record yet"});
+  EXPECT_TRUE(!horScale.IsTyping() && horScale.ValueText() == standing);
+  EXPECT_DOUBLE_EQ(Value("Zoom:S1:HorScale"), 0.5);
   Exec("Zoom:S1:ComplexScale Phase");
   auto& scale = menu.Control<TRC_EditSwitcher>("edswVertScale");
   EXPECT_EQ(Bound(menu, "edswHorScale"), Node("Zoom:S1:HorScale"));
