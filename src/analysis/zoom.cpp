@@ -495,6 +495,8 @@ void RegisterZoomHandlers() {
                                       .OnGetText = [](const TEditHandler& h, std::string& text,
                                                       double v) { InvertedText(h, text, v, "\u00B0"); },
                                       .OnBeforeSet = Invert});
+    for (TEditHandler* shownFalling : {n.Offset, n.OffsInDB, n.OffsPhase})
+      shownFalling->SetShownReversed(true);
     n.PhaseScale = root.AddDoubleEdit({.Path = path("PhaseScale"),
                                        .Value = 1,
                                        .Digits = kShownDigits,

@@ -329,9 +329,7 @@ void TRC_EditSwitcher::focusOutEvent(QFocusEvent* event) {
     StopRepeat();
     EndKeyStepping();
   });
-  typing_ = false;
-  word_ = false;
-  typed_text_.clear();
+  if (!typing_outlives_focus_) EndTyping();
   TRC_LabelSwitcher::focusOutEvent(event);
 }
 

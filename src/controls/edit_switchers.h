@@ -76,6 +76,9 @@ class TRC_EditSwitcher : public TRC_LabelSwitcher {
   // One key of the on-screen keypad ('z' Backspace, 'y' Escape, others as typed); true
   // while entry goes on.
   bool KeyInput(QChar key);
+  // A number typed stays when the control loses the focus (the keypad's edit, typed into
+  // by keys that take no focus, until its OK, Enter or Cancel); otherwise it is dropped.
+  void SetTypingOutlivesFocus(bool outlives) { typing_outlives_focus_ = outlives; }
   QMenu* PopupMenu() const { return popup_; }
 
  protected:
@@ -121,6 +124,7 @@ class TRC_EditSwitcher : public TRC_LabelSwitcher {
   bool mouse_down_ = false;
   // Typing a word: MIN, MID, MAX, or a number, a blank and its prefix ("2.5 MEG").
   bool word_ = false;
+  bool typing_outlives_focus_ = false;
   QPointer<QMenu> popup_;
 };
 

@@ -310,21 +310,6 @@ TEditBeforeSet LevelEntry(int i, bool threshold) {
   };
 }
 
-// The three thresholds keep Up > Mid > Low by one step. Only what a command or a control
-// enters is held between its neighbours: a setup or undo line sets each as it was saved,
-// so a saved order loads in any sequence (neighbour limits would need one pass per link
-// of the chain).
-template <class Handler>
-TEditBeforeSet Between(const std::array<Handler*, 3>& chain, size_t k, double step, TEditBeforeSet convert) {
-  return [&chain, k, step, convert](double& value, TEditHandler& h) {
-    if (convert) convert(value, h);
-    // The value it holds stays, whatever MIN or MAX left beside it.
-    if (std::abs(value - h.GetValue()) <= h.GetTolerance() / 2) return;
-    if (k > 0 && chain[k - 1]) value = std::min(value, chain[k - 1]->GetValue() - step);
-    if (k < 2 && chain[k + 1]) value = std::max(value, chain[k + 1]->GetValue() + step);
-  };
-}
-
 TEditBeforeSet MarkerTimeEntry(int i) {
   return [i](double& value, TEditHandler&) {
     const TSignalObj& rec = Record(Source(i));
@@ -351,6 +336,25 @@ void KeepOrder(TEditHandler* low, TEditHandler* high, double step) {
   if (!low || !high) return;
   low->SetMax(high->GetValue() - step);
   high->SetMin(low->GetValue() + step);
+}
+
+// The three thresholds keep Up > Mid > Low by one step as the limits of each, so that every
+// way in (typed, Min/Mid/Max, the arrows, a command, a setup, an undo) holds it. A hair
+// less than a step: a value on the 0.1 grid may lie that much beyond the limit it was set to.
+template <class Handler>
+void KeepThresholdOrder(const std::array<Handler*, 3>& chain, double step) {
+  KeepOrder(chain[1], chain[0], step * (1 - 1e-9));
+  KeepOrder(chain[2], chain[1], step * (1 - 1e-9));
+}
+
+// Sets the three thresholds so that none is held back by a neighbour still to move: the
+// rising ones from the top down, then the falling ones from the bottom up.
+template <class Handler, class Value>
+void SetThresholdsByProgram(const std::array<Handler*, 3>& chain, const std::array<Value, 3>& values) {
+  for (size_t k = 0; k < 3; ++k)
+    if (values[k] > chain[k]->GetValue()) chain[k]->SetValueByProgram(values[k]);
+  for (size_t k = 3; k-- > 0;)
+    if (values[k] < chain[k]->GetValue()) chain[k]->SetValueByProgram(values[k]);
 }
 
 // The right peak follows the left one up; the left one keeps its whole range, so that a
@@ -395,11 +399,15 @@ void ThresholdsToControls(int i) {
   if (!f.LevelsInvalid) {
     const TSignalObj& rec = Record(Source(i));
     const std::array<double, 3> levels = {f.UpThresh, f.MidThresh, f.LowThresh};
+    std::array<int, 3> codes{};
+    std::array<double, 3> percents{};
     const double span = f.Top - f.Base;
     for (size_t k = 0; k < 3; ++k) {
-      n.Thresholds[k]->SetValueByProgram(Code(rec.ValueToScreenY(levels[k])));
-      if (span != 0) n.Percents[k]->SetValueByProgram((levels[k] - f.Base) / span * 100);
+      codes[k] = Code(rec.ValueToScreenY(levels[k]));
+      percents[k] = span != 0 ? (levels[k] - f.Base) / span * 100 : 0;
     }
+    SetThresholdsByProgram(n.Thresholds, codes);
+    if (span != 0) SetThresholdsByProgram(n.Percents, percents);
   }
 }
 
@@ -497,6 +505,9 @@ void RegisterSource(int i) {
     for (THandler* h : State.Sources[static_cast<size_t>(i)].Thresholds) h->NotifySwitchers();
   });
   const auto thresholds = [i](THandler&) {
+    TMeasSourceNodes& s = State.Sources[static_cast<size_t>(i)];
+    KeepThresholdOrder(s.Thresholds, 1);
+    KeepThresholdOrder(s.Percents, 0.1);
     SyncSource(i);
     MarkChanged(i, &TMeasFrame::ThresholdsChanged);
   };
@@ -513,7 +524,7 @@ void RegisterSource(int i) {
                                        .CoarseStep = 1,
                                        .OnChange = thresholds,
                                        .OnGetText = ThresholdText(i),
-                                       .OnBeforeSet = Between(n.Thresholds, k, 1, LevelEntry(i, true))});
+                                       .OnBeforeSet = LevelEntry(i, true)});
   }
   for (size_t k = 0; k < 3; ++k) {
     n.Percents[k] = tree.AddDoubleEdit({.Path = path(kPercentKeys[k]),
@@ -528,9 +539,10 @@ void RegisterSource(int i) {
                                         .CoarseRule = srLinear,
                                         .CoarseStep = 0.1,
                                         .Tolerance = 0.1,
-                                        .OnChange = thresholds,
-                                        .OnBeforeSet = Between(n.Percents, k, 0.1, {})});
+                                        .OnChange = thresholds});
   }
+  KeepThresholdOrder(n.Thresholds, 1);
+  KeepThresholdOrder(n.Percents, 0.1);
   n.MargMode =
       tree.AddRadioSw(mmMarker, path("MargMode"), "Slope,Marker", [i](THandler&) { OnMargModeChange(i); });
   const auto margins = [i](THandler&) {

@@ -9,8 +9,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/display_hooks.h"
@@ -357,6 +359,28 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
   int column = 4;
   for (const char* argument : {"MIN", "MAX", "MEAN", "STDDEV"})
     EXPECT_TRUE(showsAnswer(column++, argument)) << argument;
+}
+
+// The thresholds keep Up > Mid > Low by 0.1 % (by a code) whichever way a value comes in.
+TEST_F(MeasSettingsTest, ThresholdsKeepTheirOrderHoweverEntered) {
+  const TMeasSourceNodes& n = MeasSettings().Sources[0];
+  TEditHandler &up = *n.Percents[0], &low = *n.Percents[2], &upCode = *n.Thresholds[0];
+  const std::tuple<const char*, TEditHandler&, std::function<void()>, double> cases[] = {
+      {"typed", low, [&] { low.SetValueBySwitcher(60); }, 49.9},
+      {"Max", low, [&] { low.SetToLimitBySwitcher(lcMax); }, 49.9},
+      {"Mid", low, [&] { low.SetToLimitBySwitcher(lcMid); }, 49.9},
+      {"Min", up, [&] { up.SetToLimitBySwitcher(lcMin); }, 50.1},
+      {"arrows", low, [&] { low.StepUp(), low.StepUp(); }, 49.9},
+      {"command", low, [] { Exec("MEAS:CH1:LOWTHPERC MAX"); }, 49.9},
+      {"recall", low, [] { RootSpider->LoadSettings({"MEAS:CH1:LOWTHPERC 50.2 (%)"}); }, 49.9},
+      {"code Min", upCode, [&] { upCode.SetToLimitBySwitcher(lcMin); }, 513},
+  };
+  for (const auto& [way, h, enter, value] : cases) {
+    RootSpider->LoadSettings({"MEAS:CH1:THRESH CUSTOM", "MEAS:CH1:UPTHPERC 90", "MEAS:CH1:MIDTHPERC 50",
+                              "MEAS:CH1:LOWTHPERC 49.8"});
+    enter();
+    EXPECT_NEAR(h.GetValue(), value, 1e-9) << way;
+  }
 }
 
 // The left peak takes 1 .. 40 whatever the right one holds; the right one stays above it.

@@ -92,7 +92,7 @@ class SaveRecallTest : public test::ShellTest {
       THandler* h = RootSpider->FindHandler(path);
       std::string param;
       if (auto* e = dynamic_cast<TEditHandler*>(h)) {
-        if (e->GetMin() != e->GetMax()) param = e->GetValue() == e->GetMax() ? "MIN" : "MAX";
+        if (e->GetMin() != e->GetMax()) param = e->GetValue() == e->LimitValue(lcMax) ? "MIN" : "MAX";
       } else if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
         if (r->GetCount() > 1) param = r->ItemName((r->GetIndex() + 1) % r->GetCount());
       } else if (auto* o = dynamic_cast<TOnOffHandler*>(h)) {

@@ -16,8 +16,9 @@ std::string MoveCommand(const std::string& path) {
   THandler* h = RootSpider->FindHandler(path);
   std::string param;
   if (auto* e = dynamic_cast<TEditHandler*>(h)) {
-    if (e->GetMin() == e->GetMax()) return "";
-    param = std::abs(e->GetValue() - e->GetMax()) < e->GetTolerance() / 2 ? "MIN" : "MAX";
+    // No other value between limits a neighbour has closed up (thresholds packed at one end).
+    if (e->GetMax() - e->GetMin() < e->GetTolerance() / 2) return "";
+    param = std::abs(e->GetValue() - e->LimitValue(lcMax)) < e->GetTolerance() / 2 ? "MIN" : "MAX";
   } else if (auto* r = dynamic_cast<TRadioSwHandler*>(h)) {
     if (r->GetCount() > 1) param = r->ItemName((r->GetIndex() + 1) % r->GetCount());
   } else if (auto* o = dynamic_cast<TOnOffHandler*>(h)) {

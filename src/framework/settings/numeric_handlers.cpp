@@ -99,9 +99,11 @@ void TEditHandler::SetValueBySwitcher(double value) {
   SetValue(value);
 }
 
-void TEditHandler::SetToLimitBySwitcher(TLimitChoice limit) {
-  const double value = limit == lcMin ? min_ : limit == lcMax ? max_ : GetMid();
-  SetValueAs(wcvSwitcher, value);
+void TEditHandler::SetToLimitBySwitcher(TLimitChoice limit) { SetValueAs(wcvSwitcher, LimitValue(limit)); }
+
+double TEditHandler::LimitValue(TLimitChoice limit) const {
+  if (limit == lcMid) return GetMid();
+  return (limit == lcMax) != shown_reversed_ ? max_ : min_;
 }
 
 void TEditHandler::StepCommand(uint8_t code) {
@@ -165,9 +167,9 @@ void TEditHandler::ParseValueText(std::string_view text, bool replay) {
   // The words all begin with a letter; numbers, by far the most, do not.
   const bool maybeWord = !text.empty() && UpperAscii(text[0]) >= 'A' && UpperAscii(text[0]) <= 'Z';
   const std::string word = maybeWord ? UpperAscii(text) : std::string();
-  if (word == "MIN") return SetValue(min_);
-  if (word == "MID") return SetValue(GetMid());
-  if (word == "MAX") return SetValue(max_);
+  if (word == "MIN") return SetValue(LimitValue(lcMin));
+  if (word == "MID") return SetValue(LimitValue(lcMid));
+  if (word == "MAX") return SetValue(LimitValue(lcMax));
   if (word.starts_with("UP") || word.starts_with("DOWN") || word == "STEPCOARSE" || word == "STEPFINE")
     return;
   // The undefined marker as written to setups; it is limited like any value.

@@ -54,7 +54,10 @@ class TEditHandler : public THandler {
   // As a control's change: OnBeforeSet, clamping, snapping by the coarse rule when there
   // is no fine rule, then SetValue.
   void SetValueBySwitcher(double value);
+  // Min, Mid or Max as a control's change.
   void SetToLimitBySwitcher(TLimitChoice limit);
+  // The value "MIN", "MID" or "MAX" stands for: the smallest, middle or largest value shown.
+  double LimitValue(TLimitChoice limit) const;
   // Arrow codes of TStepCommand; a press steps once and starts the repeat, whose ticks
   // record no undo, so a press-and-hold is one undo step.
   void StepCommand(uint8_t code);
@@ -66,7 +69,7 @@ class TEditHandler : public THandler {
   // exactly).
   std::string GetValueText(bool replay) const { return ValueText(GetValue(), replay, replay); }
   std::string SetupAnswerOf(const std::string& undoText) const override;
-  // A command parameter: MIN, MID, MAX, a number with prefix and unit letters, UNDEFINED;
+  // A command parameter: MIN, MID, MAX (as LimitValue), a number with prefix and unit letters, UNDEFINED;
   // UP..., DOWN..., STEPCOARSE and STEPFINE are accepted and change nothing; anything else
   // is ignored.
   void ParseValueText(std::string_view text, bool replay);
@@ -92,6 +95,9 @@ class TEditHandler : public THandler {
   void SetOnBeforeSet(TEditBeforeSet onBeforeSet) { on_before_set_ = std::move(onBeforeSet); }
   void SetHighlight(bool highlight);
   void SetColorSource(uint8_t source);
+  // For a value shown falling as the stored one rises (shown negated): the stored Min is
+  // the largest value shown.
+  void SetShownReversed(bool reversed) { shown_reversed_ = reversed; }
 
   double GetMin() const { return min_; }
   double GetMax() const { return max_; }
@@ -144,6 +150,7 @@ class TEditHandler : public THandler {
 
   bool quantise_to_fine_;
   bool unit_from_setup_ = false;
+  bool shown_reversed_ = false;
   bool repeating_ = false;
   bool highlight_ = false;
   uint8_t colour_source_;

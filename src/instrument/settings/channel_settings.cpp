@@ -168,6 +168,7 @@ void RegisterChannel(int slot) {
       .CoarseRule = srQuantised, .CoarseStep = 0.025,
       .FineRule = srQuantised, .FineStep = 0.001, .Tolerance = 1e-4,
       .OnChange = OffsetChanged, .OnGetText = OffsetText, .OnBeforeSet = OffsetEntry});
+  n.Offset[usVolt]->SetShownReversed(true);
   n.Scale[usRho] = root.AddDoubleEdit({
       .Path = base + "RhoScale", .Value = 0.5, .Unit = "Rho/div", .Digits = 4, .ColourSource = colour,
       .Min = 0.01, .Mid = 0.5, .Max = 2.0,

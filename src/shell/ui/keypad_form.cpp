@@ -51,6 +51,8 @@ TNewCalcFrm::TNewCalcFrm(QWidget* mainWindow) : TLanguageForm(mainWindow, Qt::Di
       {.Left = kGap, .Top = kGap, .Width = kFormWidth - 2 * kGap, .Name = "RC_Edit"});
   edit_->setObjectName("RC_Edit");
   edit_->Tag = -1;  // a click on the keypad's own edit opens no second keypad
+  // OK enters what its field shows, wherever the click on OK or a choice below put the focus.
+  edit_->SetTypingOutlivesFocus(true);
   int y = 2 * kGap + edit_->height();
   for (size_t i = 0; i < std::size(kKeys); ++i) {
     const TKeySpec& k = kKeys[i];
@@ -150,8 +152,8 @@ void TNewCalcFrm::PressKey(QChar key) {
 }
 
 void TNewCalcFrm::Ok() {
-  // A number still being typed is what the user means to enter.
-  if (bound_ && edit_->IsTyping() && edit_->KeyInput('x')) return Beep();  // not a number yet
+  // A number still being typed is what the user means to enter, as Enter enters it.
+  if (bound_ && edit_->IsTyping() && edit_->KeyInput('\r')) return Beep();  // not a number yet
   Finish(false);
 }
 

@@ -154,7 +154,7 @@ TEST_F(SettingsSweepTest, ValuesKeepToLimitsThatMinAndMaxReach) {
       if (!e || Known("minmax", path)) continue;
       for (bool max : {false, true}) {
         Exec(path + (max ? " MAX" : " MIN"));
-        const double limit = max ? e->GetMax() : e->GetMin();
+        const double limit = e->LimitValue(max ? lcMax : lcMin);  // as shown
         EXPECT_NEAR(e->GetValue(), limit, slack(*e, limit))
             << Name(state) << ": " << path << (max ? " MAX" : " MIN");
       }

@@ -23,6 +23,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -556,6 +557,14 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   keypad.KeyButton("Plavno_OK")->click();
   EXPECT_FALSE(keypad.isVisible());
   EXPECT_EQ(scale(), "20 ns/div");
+  // As by the pointer: the press on OK takes the focus from the field typed into.
+  open();
+  QApplication::setActiveWindow(&keypad);
+  QTest::mouseClick(keypad.Edit(), Qt::LeftButton, {}, keypad.Edit()->ValueRect().center());
+  QTest::keyClicks(keypad.Edit(), "50e-9");
+  QTest::mouseClick(keypad.KeyButton("Plavno_OK"), Qt::LeftButton);
+  EXPECT_EQ(scale(), "50 ns/div");
+  ExecCommand("TB:ScaleA 20N");
 
   // Set to Max and a typed value, then Cancel: the value from before, and no redo that
   // brings the cancelled value back.
@@ -600,6 +609,19 @@ TEST_F(ProgramTest, KeypadEntersKeepsAndTakesBackAsOneStep) {
   ExecCommand("TB:ScaleA 500N");
   ExecCommand("*Undo");
   EXPECT_EQ(scale(), "200 ns/div");
+
+  // Set to Min and Max on a value shown negated: the smallest and the largest shown.
+  for (const auto& [path, min, max] :
+       {std::tuple("Ch1:Offset", "-1 V", "1 V"), std::tuple("Zoom:S1:OffsInDB", "-200 dB", "200 dB")}) {
+    TRC_EditSwitcher edit(&window(), {.Mnemonics = path});
+    edit.RegisterInHandler(true);
+    keypad.ShowFor(edit);
+    setTo->Button(0)->click();
+    EXPECT_EQ(ExecCommand(path + std::string("?")), min);
+    setTo->Button(2)->click();
+    EXPECT_EQ(ExecCommand(path + std::string("?")), max);
+    keypad.Cancel();
+  }
 
   // Escape, wherever the keypad's focus is, takes the changes back as Cancel does, a
   // number being typed included.
