@@ -1,6 +1,7 @@
 #include "display/layers_of_signals.h"
 
 #include "display/signal_layers.h"
+#include "framework/settings/procedure_setup.h"
 
 namespace norv {
 
@@ -32,6 +33,13 @@ void TLayersOfSignals::SetLayer(TTraceId signal, std::unique_ptr<TScreenLayer> l
   serials_[slot] = layers_[slot] ? nextSerial_++ : 0;
   old.reset();
   Changed();
+}
+
+void TLayersOfSignals::Changed() {
+  if (!onChange_) return;
+  // A layer comes or goes when the trace is drawn, after the change that showed or hid it.
+  const TFollowingRule rule;
+  onChange_(*this);
 }
 
 void TLayersOfSignals::ClearLayer(TTraceId signal) {

@@ -39,9 +39,7 @@ class TLayersOfSignals {
 
  private:
   static int Slot(TTraceId signal);
-  void Changed() {
-    if (onChange_) onChange_(*this);
-  }
+  void Changed();
 
   std::array<std::unique_ptr<TScreenLayer>, kDisplaySignalCount> layers_;
   std::array<uint64_t, kDisplaySignalCount> serials_{};

@@ -243,15 +243,19 @@ void RightMarginChanged(THandler& h) {
 
 // --- measurement source ---
 
-// A source whose trace has no layer on the screen cannot be measured.
+// A source whose trace has no layer on the screen cannot be measured. The source leaves it
+// only once the trace is hidden: a shown trace lacks its layer just until its next draw
+// (the screens rebuilt, its style changed, the first draw), and the user's choice stays.
 void SourceMaskRule(const TLayersOfSignals& layers) {
   if (!Registered()) return;
   uint32_t mask = 0;
   for (int source = 0; source < kTdrSourceCount; ++source)
     if (!layers.GetLayer(TdrSourceTrace(source))) mask |= 1u << source;
   State.Source->SetDisabledMask(mask);
-  if ((mask & (1u << State.Source->GetIndex())) != 0)
-    State.Source->SetIndexByProgram((mask & 2) != 0 ? 0 : 1);
+  const auto gone = [mask](int source) {
+    return (mask & (1u << source)) != 0 && !IsSourceShown(TraceIndex(TdrSourceTrace(source)));
+  };
+  if (gone(State.Source->GetIndex())) State.Source->SetIndexByProgram(gone(1) ? 0 : 1);
 }
 
 // --- registration ---

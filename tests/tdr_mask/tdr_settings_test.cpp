@@ -138,8 +138,9 @@ TEST_F(TdrTest, PropagationPairAndDistanceAxis) {
   EXPECT_TRUE(Node("TDR:Velos").IsDisabled());
 }
 
-// A measurement source without a layer on the screen is not offered; the choice falls
-// back to Ch2, or to Ch1 when Ch2 has none either.
+// A measurement source without a layer on the screen is not offered; once its trace is
+// hidden the choice falls back to Ch2, or to Ch1 when Ch2 is gone too. A shown trace's
+// layer comes back at its next draw: the choice stays meanwhile.
 TEST_F(TdrTest, MeasurementSourcesFollowTheLayersOnTheScreen) {
   FakeClock clock;
   TBlockFont font;
@@ -156,6 +157,10 @@ TEST_F(TdrTest, MeasurementSourcesFollowTheLayersOnTheScreen) {
   EXPECT_EQ(DisabledMask("TDR:Source"), 0b1001u);  // Ch1 and F2 have no layer
   layers.ClearLayer(TTraceId::F1);
   EXPECT_EQ(Index("TDR:Source"), 1);  // Ch2
+  layers.ClearLayer(TTraceId::Ch2);
+  EXPECT_EQ(Index("TDR:Source"), 1);
+  layers.SetLayer(TTraceId::Ch2, std::make_unique<Plain>());
+  SignalsOn.SetOn(TTraceId::Ch2, false);
   layers.ClearLayer(TTraceId::Ch2);
   EXPECT_EQ(Index("TDR:Source"), 0);
   ScopeCRT.reset();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "framework/settings/procedure_setup.h"
 #include "framework/settings/settings_recall.h"
@@ -107,6 +108,16 @@ void THandler::SetDisabled(bool disabled) {
   disabled_ = disabled;
   NotifySwitchers();
   if (OnDisabledChange) OnDisabledChange(disabled);
+}
+
+THandler::TOriginScope::TOriginScope(THandler& handler, TWhoChanged who)
+    : handler_(handler), saved_(std::exchange(handler.who_changed_, who)) {
+  ++HandlerState.ChangeDepth;
+}
+
+THandler::TOriginScope::~TOriginScope() {
+  handler_.who_changed_ = saved_;
+  --HandlerState.ChangeDepth;
 }
 
 TWhoChanged THandler::GetWhoChanged() const {

@@ -137,13 +137,11 @@ class THandler {
   void ChangeValue(bool changed, const std::function<void()>& store, bool recordUndo = true);
 
   // Sets the origin for a scope and restores the previous one at its end, also when a
-  // callback raises.
+  // callback raises; meanwhile a change is in progress (HandlerState.ChangeDepth).
   class TOriginScope {
    public:
-    TOriginScope(THandler& handler, TWhoChanged who) : handler_(handler), saved_(handler.who_changed_) {
-      handler_.who_changed_ = who;
-    }
-    ~TOriginScope() { handler_.who_changed_ = saved_; }
+    TOriginScope(THandler& handler, TWhoChanged who);
+    ~TOriginScope();
     TOriginScope(const TOriginScope&) = delete;
     TOriginScope& operator=(const TOriginScope&) = delete;
 
@@ -195,6 +193,9 @@ struct THandlerState {
   // Batches may nest (an undo replay that loads a setup); the outermost end runs the
   // deferred work.
   int SettingsBatchDepth = 0;
+  // Changes of settings in progress, one inside another (what a change's rules set runs
+  // inside it); 0 in the program's own moments (an idle pass, a client's line begins).
+  int ChangeDepth = 0;
 
   TSignalsOn SignalsOn;
   THook<void(TTraceId)> OnSignalSwitchedOff{"HandlerState.OnSignalSwitchedOff"};

@@ -38,7 +38,8 @@ TProcedureSetup::TProcedureSetup(TProcedureSetup&& other) noexcept
       lines_(std::move(other.lines_)),
       ground_(std::move(other.ground_)),
       switches_(std::move(other.switches_)),
-      running_(std::exchange(other.running_, false)) {
+      running_(std::exchange(other.running_, false)),
+      followed_(std::exchange(other.followed_, false)) {
   other.Drop();
   Link();
 }
@@ -50,6 +51,7 @@ TProcedureSetup& TProcedureSetup::operator=(TProcedureSetup&& other) noexcept {
   ground_ = std::move(other.ground_);
   switches_ = std::move(other.switches_);
   running_ = std::exchange(other.running_, false);
+  followed_ = std::exchange(other.followed_, false);
   other.Drop();
   return *this;
 }
@@ -69,11 +71,12 @@ void TProcedureSetup::Unlink() {
   prev_ = next_ = nullptr;
 }
 
-void TProcedureSetup::Begin(TUndoSnapshot taken) {
+void TProcedureSetup::Begin(TUndoSnapshot taken, bool followed) {
   std::erase_if(taken, [](const TUndoLine& l) { return l.Handler == nullptr; });
   Drop();
   lines_ = std::move(taken);
   running_ = true;
+  followed_ = followed;
   Unlink();
   Link();
   OpenNextStep();
@@ -109,6 +112,7 @@ TUndoSnapshot TProcedureSetup::TakeLines() {
 
 void TProcedureSetup::Drop() {
   running_ = false;
+  followed_ = false;
   lines_.clear();
   ground_.clear();
   switches_.clear();
@@ -140,6 +144,13 @@ void TProcedureSetup::OpenNextStep() {
 }
 
 bool TProcedureSetup::ProcedureCodeRuns() { return InScope != nullptr; }
+
+TProcedureSetup* TProcedureSetup::FollowedSetup() {
+  if (InScope || HandlerState.ChangeDepth > 0) return InScope;
+  for (TProcedureSetup* s = First; s; s = s->next_)
+    if (s->running_ && s->followed_) return s;
+  return nullptr;
+}
 
 bool TProcedureSetup::RecordChange(THandler& handler, const std::function<std::string()>& oldText) {
   if (!InScope) return false;
@@ -195,5 +206,10 @@ void TProcedureSetup::ReplaceHandler(const THandler* handler, THandler* replacem
 TProcedureScope::TProcedureScope(TProcedureSetup* setup) : saved_(std::exchange(InScope, setup)) {}
 
 TProcedureScope::~TProcedureScope() { InScope = saved_; }
+
+TOutsideProcedures::TOutsideProcedures()
+    : TProcedureScope(nullptr), savedDepth_(std::exchange(HandlerState.ChangeDepth, 0)) {}
+
+TOutsideProcedures::~TOutsideProcedures() { HandlerState.ChangeDepth = savedDepth_; }
 
 }  // namespace norv

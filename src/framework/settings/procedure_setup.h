@@ -11,7 +11,8 @@
 // the procedure ends first (OnGroundMoved), and the change then comes on the settings from
 // before it. So a procedure never runs on a moved ground, and its give-back never
 // overwrites anyone's change. A setting the rules move on the way (another setting's
-// change moved it) is no one's choice: it comes back with the set-up.
+// change moved it) is no one's choice: it comes back with the set-up, also when the rule
+// runs at a later moment of its own (TFollowingRule).
 //
 //   setup.Begin();
 //   { const TProcedureScope own(setup); SetValueAt("TB:ScaleA", 1e-8); }
@@ -38,8 +39,9 @@ class TProcedureSetup {
 
   // Starts a set-up, holding `taken` already (the lines of an undo step it takes over).
   // Changes made after it (and after its end) outside the procedure form undo steps of
-  // their own.
-  void Begin(TUndoSnapshot taken = {});
+  // their own. `followed`: a procedure's own set-up, which also holds what the following
+  // rules move while it runs.
+  void Begin(TUndoSnapshot taken = {}, bool followed = false);
   // Sets back every setting it holds, as an undo step is replayed (a setting the rules move
   // on the way keeps its value), without an undo step of its own and without telling
   // anyone: it starts nothing that it holds back.
@@ -82,6 +84,9 @@ class TProcedureSetup {
 
  private:
   friend class TProcedureScope;
+  friend class TFollowingRule;
+  // Where a following rule's changes go now.
+  static TProcedureSetup* FollowedSetup();
   void Link();
   void Unlink();
   bool Holds(const THandler* handler) const;
@@ -94,6 +99,7 @@ class TProcedureSetup {
   TUndoSnapshot ground_;    // texts unused
   TUndoSnapshot switches_;  // with the texts a setup holds
   bool running_ = false;
+  bool followed_ = false;
   TProcedureSetup* prev_ = nullptr;
   TProcedureSetup* next_ = nullptr;
 };
@@ -115,11 +121,25 @@ class TProcedureScope {
   TProcedureSetup* saved_;
 };
 
-// For its scope no procedure's code runs, even inside one (a box it waits on): an idle
-// step, a client's command.
+// For its scope no procedure's code runs, even inside one (a box it waits on), and no
+// change is in progress: an idle step, a client's command.
 class TOutsideProcedures : public TProcedureScope {
  public:
-  TOutsideProcedures() : TProcedureScope(nullptr) {}
+  TOutsideProcedures();
+  ~TOutsideProcedures();
+
+ private:
+  int savedDepth_;
+};
+
+// For its scope a rule runs at a moment of its own, after the changes it follows (a trace's
+// layer drawn or freed once the trace's display changed). Run outside every change and
+// every procedure's code, what it moves while a procedure runs followed that procedure's
+// settings: it is held in the set-up of the one begun last and comes back with it. Inside
+// a change it belongs where that change does.
+class TFollowingRule : public TProcedureScope {
+ public:
+  TFollowingRule() : TProcedureScope(TProcedureSetup::FollowedSetup()) {}
 };
 
 }  // namespace norv

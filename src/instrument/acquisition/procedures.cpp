@@ -113,7 +113,7 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   Register();
   // A question sets nothing: no set-up (nor undo step) of its own.
   if (OnlyAsks(kind_)) return true;
-  setup_.Begin(std::move(taken));
+  setup_.Begin(std::move(taken), true);
   AlsoHolds(setup_);
   return true;
 }

@@ -199,6 +199,21 @@ TEST_F(UndoTest, AProcedureGivesBackItsOwnSetUpOutsideTheRing) {
   own([&] { mode->SetIndexByProgram(0); });
   setup.Keep();
   EXPECT_EQ(Replay("-"), "3 1");
+
+  // A rule that runs at a moment of its own (a layer drawn) moves what it follows with a
+  // procedure's set-up; run inside someone's change, its move is that change's.
+  setup.Begin({}, true);
+  const auto rule = [](const std::function<void()>& move) {
+    const TFollowingRule following;
+    move();
+  };
+  rule([&] { follower->SetOnByProgram(false); });
+  mode->OnChange = [&](THandler&) { rule([&] { counter->SetIndexByProgram(7); }); };
+  Exec("TEST:MODE NORMAL");
+  setup.GiveBack();
+  EXPECT_TRUE(follower->IsOn());
+  EXPECT_EQ(counter->GetIndex(), 7);
+  EXPECT_EQ(Replay("-"), "3 1");
 }
 
 TEST_F(UndoTest, InternalAndNoStepHandlers) {
