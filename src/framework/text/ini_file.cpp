@@ -19,10 +19,10 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 
 }  // namespace
 
-// The file as lines grouped into sections. A line keeps its original text and its own
-// line end until it is changed (and its line end after that), so saving rewrites nothing
-// else. Sections and keys are found through indexes by name: a file of many sections or
-// keys, read one by one at start-up, must not take the square of their number.
+// The file as lines grouped into sections. A line keeps its original text until it is
+// changed, so saving rewrites nothing else but the line ends, which become one. Sections
+// and keys are found through indexes by name: a file of many sections or keys, read one by
+// one at start-up, must not take the square of their number.
 class TIniDocument {
  public:
   struct Line {
@@ -30,14 +30,12 @@ class TIniDocument {
     bool isEntry = false;
     std::string key;    // trimmed, entries only
     std::string value;  // trimmed, entries only
-    std::string eol;    // "\r\n" or "\n" as read; empty for added lines and a last line without one
   };
   struct Section {
     bool hasHeader = true;  // false only for the lines before the first header
     std::string name;
     std::string headerText;
     std::vector<Line> lines;
-    std::string headerEol;
     bool erased = false;  // left in place, so the indices of the others stay
     // By key: the line of the first entry, built at the first look into the section.
     mutable std::unordered_map<std::string, size_t> keys = {};
@@ -48,49 +46,38 @@ class TIniDocument {
 
   void Parse(std::string_view text) {
     Clear();
-    // Without any LF, a CR the text ends with goes before a CR LF once a line follows (a
-    // lone LF would take it in), so the file reads back as CR LF: it is taken as such now,
-    // or lines added now and lines added after that write would end differently.
-    const size_t lf = text.find('\n');
-    const bool crlf = lf == std::string_view::npos ? text.ends_with('\r') : lf > 0 && text[lf - 1] == '\r';
-    eol_ = crlf ? "\r\n" : "\n";
-    finalEol_ = text.empty() || text.back() == '\n';
-    // Lines end in LF or CR LF; only the CR right before the LF belongs to the line end.
+    // A line ends at LF, and the CRs right before it (or at the end of the text) belong to
+    // that end, so no text ends in CR: a value never keeps one, and no write can join a
+    // line's CR to the LF after it. A CR inside a line is its text. The file is written with
+    // one line end, its first line's, so what a write gives back reads back the same and a
+    // store writes the same bytes whatever mix it read and however often it wrote before.
+    eol_ = text.substr(0, text.find('\n')).ends_with('\r') ? "\r\n" : "\n";
+    finalEol_ = text.empty() || text.ends_with('\n') || text.ends_with('\r');
     while (!text.empty()) {
-      size_t end = text.find('\n');
-      std::string_view line = text.substr(0, end);
-      std::string_view eol;
-      if (end != std::string_view::npos) {
-        const bool cr = !line.empty() && line.back() == '\r';
-        if (cr) line.remove_suffix(1);
-        eol = text.substr(line.size(), cr ? 2 : 1);
-      }
-      AddParsedLine(line, eol);
-      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+      const size_t lf = std::min(text.find('\n'), text.size());
+      std::string_view line = text.substr(0, lf);
+      while (line.ends_with('\r')) line.remove_suffix(1);
+      AddParsedLine(line);
+      text.remove_prefix(std::min(lf + 1, text.size()));
     }
   }
 
-  // Lines added by the program take the first line's end; the file ends with a line end
+  // Lines added by the program take the file's line end too; the file ends with a line end
   // when it did.
   std::string Text() const {
     std::string out;
-    const std::string* pending = nullptr;  // the end of the line before, once another follows
-    auto end = [&] {
-      const std::string& eol = pending->empty() ? eol_ : *pending;
-      // A text that ends in CR keeps it only before a CR LF: a lone LF would take it in.
-      out += eol == "\n" && !out.empty() && out.back() == '\r' ? "\r\n" : eol;
-    };
-    auto put = [&](const std::string& line, const std::string& eol) {
-      if (pending) end();
+    bool first = true;
+    auto put = [&](const std::string& line) {
+      if (!first) out += eol_;
       out += line;
-      pending = &eol;
+      first = false;
     };
     for (const Section& s : sections_) {
       if (s.erased) continue;
-      if (s.hasHeader) put(s.headerText, s.headerEol);
-      for (const Line& l : s.lines) put(l.text, l.eol);
+      if (s.hasHeader) put(s.headerText);
+      for (const Line& l : s.lines) put(l.text);
     }
-    if (pending && finalEol_) end();
+    if (!first && finalEol_) out += eol_;
     return out;
   }
 
@@ -119,7 +106,7 @@ class TIniDocument {
     auto at = lastEntry == s->lines.rend() ? s->lines.begin() : lastEntry.base();
     std::string k(TrimBlanks(key)), v(value);
     s->keys.emplace(Key(k), static_cast<size_t>(at - s->lines.begin()));
-    s->lines.insert(at, Line{k + "=" + v, true, k, v, {}});
+    s->lines.insert(at, Line{k + "=" + v, true, k, v});
   }
 
   // The first section of that name.
@@ -144,7 +131,7 @@ class TIniDocument {
   void EraseSection(std::string_view name) {
     const auto it = index_.find(Key(name));
     if (it == index_.end()) return;
-    for (const size_t i : it->second) sections_[i] = Section{true, {}, {}, {}, {}, true};
+    for (const size_t i : it->second) sections_[i] = Section{true, {}, {}, {}, true};
     index_.erase(it);
   }
 
@@ -159,7 +146,7 @@ class TIniDocument {
 
   void Clear() {
     sections_.clear();
-    sections_.push_back(Section{false, {}, {}, {}, {}});
+    sections_.push_back(Section{false, {}, {}, {}});
     index_.clear();
   }
 
@@ -196,15 +183,14 @@ class TIniDocument {
     return *last;  // the lines before the first header are never erased
   }
 
-  void AddParsedLine(std::string_view raw, std::string_view eol) {
+  void AddParsedLine(std::string_view raw) {
     std::string_view t = TrimBlanks(raw);
     size_t close = t.find(']');
     if (t.starts_with('[') && close != std::string_view::npos) {
-      PushSection(Section{
-          true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}, std::string(eol)});
+      PushSection(Section{true, std::string(TrimBlanks(t.substr(1, close - 1))), std::string(raw), {}});
       return;
     }
-    Line line{std::string(raw), false, {}, {}, std::string(eol)};
+    Line line{std::string(raw), false, {}, {}};
     size_t eq = t.find('=');
     if (!t.starts_with(';') && eq != std::string_view::npos && eq > 0) {
       line.isEntry = true;
@@ -221,11 +207,11 @@ class TIniDocument {
     bool endsBlank = !last.lines.empty() && TrimBlanks(last.lines.back().text).empty();
     if (!empty && !endsBlank) last.lines.push_back(Line{});
     std::string n(TrimBlanks(name));
-    return PushSection(Section{true, n, "[" + n + "]", {}, {}});
+    return PushSection(Section{true, n, "[" + n + "]", {}});
   }
 
   bool caseSensitive_;
-  std::vector<Section> sections_{Section{false, {}, {}, {}, {}}};
+  std::vector<Section> sections_{Section{false, {}, {}, {}}};
   // By name (Key): the indices of the sections of that name, in file order; erased ones
   // are not there.
   std::unordered_map<std::string, std::vector<size_t>> index_;

@@ -3,9 +3,10 @@
 // read with '.' as decimal separator.
 //
 // Sections and keys match ignoring ASCII letter case unless the file is opened
-// case-sensitive. Files with CR LF or LF line ends and in any encoding DecodeText knows are
-// read; a write keeps every line it did not change (comments, blank lines, order, line
-// ends, encoding), so a file edited by hand survives the program saving into it.
+// case-sensitive. Files whose lines end in LF or CR LF, in any mix, and in any encoding
+// DecodeText knows are read; a write keeps every line it did not change (comments, blank
+// lines, order, encoding), so a file edited by hand survives the program saving into it.
+// Every line written ends as the file's first line did.
 // Section names, keys and values are trimmed of blanks; a key before the first section is
 // not reachable.
 

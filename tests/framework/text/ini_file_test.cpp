@@ -154,23 +154,30 @@ TEST(IniFile, WritingKeepsWhatItDidNotChange) {
   ini.DeleteKey("A", "Other");
   ini.EraseSection("B");
   EXPECT_EQ(ReadBytes(path), "; written by hand\r\n[A]\r\n  Key = Old  \r\n\r\n; about B\r\n");
+}
 
-  // Each line keeps its own end, a stray CR before it included; added lines take the first
-  // line's end, and a file without a final line end stays without one; its last text keeps
-  // a CR it ends with once a line follows.
-  const std::string mixed = "[A]\nK=1\r\n; note\r\r\n[B]\r\nM=3\r";
-  WriteBytes(path, mixed);
-  ini.WriteString("A", "K", "1");
-  EXPECT_EQ(ReadBytes(path), mixed);
-  ini.WriteString("A", "K", "2");
-  ini.WriteString("B", "N", "4");
-  EXPECT_EQ(ReadBytes(path), "[A]\nK=2\r\n; note\r\r\n[B]\r\nM=3\r\r\nN=4");
-  // Without any LF, that CR makes the written file a CR LF one, so lines added at the
-  // first write end as those added at the next.
-  WriteBytes(path, "M=3\r");
-  ini.WriteString("B", "N", "4");
-  ini.WriteString("C", "P", "5");
-  EXPECT_EQ(ReadBytes(path), "M=3\r\r\n\r\n[B]\r\nN=4\r\n\r\n[C]\r\nP=5");
+// CRs before a line's LF (or at the file's end) belong to its end; every line written ends
+// as the file's first line did, whatever mix it read.
+TEST(IniFile, LineEndsOfAnyMixAreWrittenAsTheFirstLines) {
+  struct Case {
+    const char* read;
+    const char* written;  // after A:K=2, then B:N=4
+  };
+  const Case cases[] = {
+      {"[A]\nK=1\r\n; note\r\r\n[B]\r\nM=3\r", "[A]\nK=2\n; note\n[B]\nM=3\nN=4\n"},
+      {"[B]\r\nM=3\nX\r", "[B]\r\nM=3\r\nN=4\r\nX\r\n\r\n[A]\r\nK=2\r\n"},
+      {"[B]\nM=3", "[B]\nM=3\nN=4\n\n[A]\nK=2"},
+  };
+  auto path = NewFile("ends.ini");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.read);
+    WriteBytes(path, c.read);
+    TIniFile_Dot ini(path);
+    EXPECT_EQ(ini.ReadString("B", "M", ""), "3");
+    ini.WriteString("A", "K", "2");
+    ini.WriteString("B", "N", "4");
+    EXPECT_EQ(ReadBytes(path), c.written);
+  }
 }
 
 // A float is written with 15 significant digits; a key that already holds the value to
