@@ -361,10 +361,10 @@ TEST_F(MeasSettingsTest, StripLinesShowCaptionsValuesAndStatistics) {
     EXPECT_TRUE(showsAnswer(column++, argument)) << argument;
 }
 
-// The thresholds keep Up > Mid > Low by 0.1 % (by a code) whichever way a value comes in.
+// The thresholds keep Up > Mid > Low by 0.1 % whichever way a value comes in.
 TEST_F(MeasSettingsTest, ThresholdsKeepTheirOrderHoweverEntered) {
   const TMeasSourceNodes& n = MeasSettings().Sources[0];
-  TEditHandler &up = *n.Percents[0], &low = *n.Percents[2], &upCode = *n.Thresholds[0];
+  TEditHandler &up = *n.Percents[0], &low = *n.Percents[2];
   const std::tuple<const char*, TEditHandler&, std::function<void()>, double> cases[] = {
       {"typed", low, [&] { low.SetValueBySwitcher(60); }, 49.9},
       {"Max", low, [&] { low.SetToLimitBySwitcher(lcMax); }, 49.9},
@@ -373,7 +373,6 @@ TEST_F(MeasSettingsTest, ThresholdsKeepTheirOrderHoweverEntered) {
       {"arrows", low, [&] { low.StepUp(), low.StepUp(); }, 49.9},
       {"command", low, [] { Exec("MEAS:CH1:LOWTHPERC MAX"); }, 49.9},
       {"recall", low, [] { RootSpider->LoadSettings({"MEAS:CH1:LOWTHPERC 50.2 (%)"}); }, 49.9},
-      {"code Min", upCode, [&] { upCode.SetToLimitBySwitcher(lcMin); }, 513},
   };
   for (const auto& [way, h, enter, value] : cases) {
     RootSpider->LoadSettings({"MEAS:CH1:THRESH CUSTOM", "MEAS:CH1:UPTHPERC 90", "MEAS:CH1:MIDTHPERC 50",
