@@ -1,7 +1,5 @@
 #include "analysis/derived_signals.h"
 
-#include <stdexcept>
-
 #include "analysis/derived_settings.h"
 #include "analysis/fft.h"
 #include "analysis/math_functions.h"
@@ -260,12 +258,13 @@ std::unique_ptr<TSignalObj> PreviewFunctionRecord(int function) {
   const std::optional<TMathDefinition> def = MathDefinitionOf(function);
   // The trend, the normalisation and the low-jitter operator build on states of their own.
   if (!def || def->Operator >= moTrend) return nullptr;
+  // Arguments without a record (an empty memory) give none.
+  for (const TSignalObj* source : {def->Source1, def->Source2})
+    if (source && source->GetRecLen() < 1) return nullptr;
   auto result = std::make_unique<TSignalObj>();
   try {
     if (!CalcFunctionRecord(*def, *result).Computed) return nullptr;
   } catch (const EFFTLength&) {
-    return nullptr;
-  } catch (const std::out_of_range&) {
     return nullptr;
   }
   return result;
