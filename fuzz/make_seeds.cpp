@@ -504,7 +504,7 @@ void ColorGradeSeeds() {
   record.SetVertOffset(0.02);
   for (int i = 0; i < 512; ++i) record.SetY(i, 0.3 * std::sin(i * 0.05));
   TColorGradeDatabase database;
-  database.Start(TTraceId::Ch1, record);
+  database.Start(TTraceId::Ch1);
   for (int i = 0; i < 3; ++i) database.Accumulate(record);
   const std::vector<uint8_t>& bytes = database.Bytes();
   size_t cell = 0;

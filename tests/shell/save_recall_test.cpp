@@ -1073,6 +1073,7 @@ TEST_F(WholeProgramSetupTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox
     return Case{name, [] {}, {line}, {}, "[error] Signal is absent"};
   };
   const std::string toM2 = ";:Save:Memo:ToMemo M2;:Save:Memo:Save";
+  const std::string toDb = ";:Save:Disk:FileType Db;:Save:Disk:FileName keep;:Save:Disk:Save";
   const Case cases[] = {
       {"absent source",
        [] {},
@@ -1129,6 +1130,13 @@ TEST_F(WholeProgramSetupTest, ARemoteClientsRequestsServedLaterTellTheLogNotABox
        },
        "[error] Write Error to file \"" + (DataFolders().DatabaseDir / "db.cgs").string() +
            "\": it cannot be written: Is a directory"},
+      // Nor to record: nothing starts, the file of its name is not touched.
+      absent("recording of a channel off", "Ch2:Display Off;:Ch2:Acquire Off;:Save:Disk:DbSource Ch2" + toDb),
+      absent("recording of a function off", "F3:Display Off;:Save:Disk:DbSource F3" + toDb),
+      absent("recording of a function before its first record",
+             "F2:Display On;:F2:Operat Invert;:Save:Disk:DbSource F2" + toDb),
+      absent("recording of an empty memory", "Save:Disk:DbSource M3" + toDb),
+      absent("recording of a spectrum off", "Spectr1:Display Off;:Save:Disk:DbSource S1" + toDb),
   };
   remote("Save:Memo:Source Ch1;:Save:Memo:ToMemo M2;:Save:Memo:Save;:Save:Memo:On ClearALL");
   const std::string m2 = BinaryOf(SignalObjs()[TTraceId::M2]);
@@ -1377,7 +1385,7 @@ TEST(ColorGradeDatabaseTest, CountsEachPointAtItsScreenCell) {
   const double values[] = {0, 0.1, std::nan(""), 1.0};  // centre, one division up, no number, off the top
   for (int i = 0; i < 4; ++i) record.SetY(i, values[i]);
   TColorGradeDatabase db;
-  db.Start(TTraceId::Ch2, record);
+  db.Start(TTraceId::Ch2);
   db.Accumulate(record);
   db.Accumulate(record);
   EXPECT_EQ(db.WaveformCount(), 2u);
@@ -1411,7 +1419,7 @@ TEST(ColorGradeDatabaseTest, EachPeakLiesInTheColumnOfItsTrace) {
       record.SetY(i, k < 0 || k >= shown - 1 || k % period == 0 ? 0.2 : 0.0);
     }
     TColorGradeDatabase db;
-    db.Start(TTraceId::Ch1, record);
+    db.Start(TTraceId::Ch1);
     db.Accumulate(record);
 
     test::TTraceFixture<TSimpleSignalLayer> trace(1001);
@@ -1437,7 +1445,7 @@ TEST(ColorGradeDatabaseTest, EachPeakLiesInTheColumnOfItsTrace) {
 TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
   // A database shown before leaves header texts that a new recording must not keep.
   TColorGradeDatabase old;
-  old.Start(TTraceId::Ch1, SignalObjs()[TTraceId::Ch1]);
+  old.Start(TTraceId::Ch1);
   std::vector<uint8_t> junk = old.Bytes();
   junk[kCgsUnit1] = 2, junk[kCgsUnit1 + 1] = 'm', junk[kCgsUnit1 + 2] = 'V';
   fs::create_directories(DataFolders().DatabaseDir);
@@ -1510,20 +1518,31 @@ TEST_F(SaveRecallTest, DatabaseRecordedSavedAndShownInAFreshProgram) {
 }
 
 // A recording ends with the acquisition: a Stop, the end of a counted run and the close of
-// the program each write the file with every waveform accumulated.
+// the program each write the file with every waveform accumulated. A source that goes, or
+// records on another axis, end it first and say why. Its hits lie on the trace of each
+// record, and its axis is theirs, whatever the screen showed when it was asked for.
 TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
   struct Case {
     const char* name;
     bool counted;
     std::function<void()> stop;
     bool fullFirst = false;  // a Stop on a full disk before: the recording waits for room
+    std::string told = "";   // the recording ends before the run's count, for this reason
   };
   const Case cases[] = {
       {"stop", false, [] { ExecCommand("*StopSingle Stop"); }},
       {"counted", true, [] {}},
       {"full-stop", false, [] { ExecCommand("*StopSingle Stop"); }, true},
+      {"gone", true, [] { ExecCommand("Ch1:Display Off;:Ch1:Acquire Off"); }, false,
+       "[warning] Database of Ch1 ends: Signal is absent"},
+      {"rescaled", true, [] { ExecCommand("Ch1:Scale 0.05"); }, false,
+       "[warning] Database of Ch1 ends: its vertical scale or offset changed"},
       {"close", false, [] { ASSERT_TRUE(CloseQuery()); }, true},
   };
+  // The record on the screen is of another axis than the one set since.
+  ExecCommand("Ch1:Scale 0.05;:Ch1:Offset 0.1;:*StopSingle Single");
+  for (int step = 0; step < 200000 && SingleFlag; ++step) ShellIdleStep();
+  ExecCommand("Ch1:Scale 0.2;:Ch1:Offset 0");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path file = DataFolders().DatabaseDir / (std::string(c.name) + ".cgs");
@@ -1557,9 +1576,21 @@ TEST_F(SaveRecallTest, ARecordingIsSavedWhenTheAcquisitionStops) {
     uint32_t count = 0;
     std::memcpy(&count, saved.data() + 76, sizeof count);
     EXPECT_EQ(count, ColorGradeDatabase.WaveformCount());
-    if (c.counted) {
-      EXPECT_EQ(count, 6u);
+    EXPECT_TRUE(!c.counted || (count == 6) == c.told.empty()) << count;
+    EXPECT_DOUBLE_EQ(ColorGradeDatabase.HeaderValue(kCgsVert2), 0.2);
+    EXPECT_EQ(ColorGradeDatabase.HeaderValue(kCgsVert1), 0.0);
+    // Every point of the last record counted where its trace passed (128 rows a division).
+    const TSignalObj& last = SignalObjs()[TTraceId::Ch1];
+    ASSERT_EQ(last.GetRecLen(), 512);  // a point each 8 columns
+    int missed = 0;
+    for (int k = 0; k < 500 && c.told.empty(); ++k) {
+      const double y = std::round(last.GetY(k) / 0.2 * 128 + 512);
+      missed += y >= 1 && y <= kCgsRows && ColorGradeDatabase.Hits(k * 8, static_cast<int>(y)) == 0;
     }
+    EXPECT_EQ(missed, 0);
+    EXPECT_TRUE(c.told.empty() || dialogs.shown == Lines{c.told}) << dialogs.shown.size();
+    dialogs.shown.clear();
+    ExecCommand("Ch1:Display On;:Ch1:Scale 0.2");
   }
 }
 

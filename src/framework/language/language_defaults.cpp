@@ -533,6 +533,8 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"Database_", "Database "},
     {"nWfm_", "Wfm: "},
     {"DatabaseNothingRecorded", "Database of %s: nothing was recorded, \"%s\" is not written"},
+    {"DatabaseEnded", "Database of %s ends: %s"},
+    {"DatabaseAxisChanged", "its vertical scale or offset changed"},
     {"DatabaseLostAtClose", "The program closes without writing \"%s\": the database of %s is lost"},
     {kHeading "Trigger", ""},
     {"PatLengthListEmpty", "Pattern Length List is empty"},

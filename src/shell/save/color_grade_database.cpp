@@ -44,36 +44,44 @@ void TColorGradeDatabase::WriteF64(std::size_t offset, double value) {
   std::memcpy(bytes_.data() + offset, &value, sizeof value);
 }
 
-void TColorGradeDatabase::Start(TTraceId source, const TSignalObj& record) {
+void TColorGradeDatabase::Start(TTraceId source) {
   // A fresh record: no counter or header text of an earlier database stays behind.
   bytes_.assign(kCgsRecordSize, 0);
   bytes_[kCgsStateFlag] = 1;
   bytes_[kCgsSource] = static_cast<uint8_t>(source);
-  WriteF64(kCgsVert1, record.GetVertOffset());
-  WriteF64(kCgsVert2, record.GetVertScale());
 }
 
-void TColorGradeDatabase::Accumulate(const TSignalObj& record) {
-  if (Empty()) return;
+bool TColorGradeDatabase::Accumulate(const TSignalObj& record) {
+  if (Empty()) return false;
+  // The axis the record is drawn on, not the one on the screen when the recording was
+  // asked for: a recording made while stopped waits for records on the axis set since.
+  const double offset = record.GetEffOffset();
+  const double scale = record.GetEffScale();
+  if (WaveformCount() == 0) {
+    WriteF64(kCgsVert1, offset);
+    WriteF64(kCgsVert2, scale);
+  } else if (offset != ReadF64(bytes_, kCgsVert1) || scale != ReadF64(bytes_, kCgsVert2)) {
+    return false;  // its hits would lie elsewhere than its trace
+  }
   WriteU32(kCgsWaveformCount, WaveformCount() + 1);
   const int count = record.GetRecLen();
-  if (count < 1 || count > kMaxRecLen) return;
-  const double offset = ReadF64(bytes_, kCgsVert1);
-  const double scale = ReadF64(bytes_, kCgsVert2);
-  if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(offset)) return;
+  if (count < 1 || count > kMaxRecLen) return true;
+  if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(offset)) return true;
   // Each point in the column where its trace is drawn: the shown window (zoomed, moved)
   // spans 10.24 divisions, so its last points are beyond the screen.
   const int shown = record.GetShownCount();
-  const int first = record.GetFirstShown();
-  const int available = std::min(shown, count - first);
+  const int available = std::min(shown, count - record.GetFirstShown());
   for (int k = 0; k < available; ++k) {
     const double x = std::nearbyint(ShownPointPlotX(k, shown, kCgsColumns - 1));
     if (x > kCgsColumns - 1) break;  // so are the points after it
-    const double y = std::round((record.GetY(first + k) - offset) * 1024.0 / (scale * 8.0) + 512.0);
-    if (!(y >= 1 && y <= kCgsRows)) continue;  // off the screen, or not a number
+    const double value = record.GetDisplayValue(k);
+    if (!std::isfinite(value)) continue;
+    const double y = std::round(record.ValueToScreenY(value));
+    if (!(y >= 1 && y <= kCgsRows)) continue;  // off the screen
     const std::size_t at = CounterOffset(static_cast<int>(x), static_cast<int>(y));
     WriteU32(at, ReadU32(at) + 1);
   }
+  return true;
 }
 
 bool TColorGradeDatabase::Save(const fs::path& file, std::string* why) const {

@@ -29,13 +29,13 @@ inline constexpr int kCgsUnit1MaxLength = 17, kCgsUnit2MaxLength = 19;
 
 class TColorGradeDatabase {
  public:
-  // The whole record zeroed, then the header of a new recording of Source; its vertical
-  // axis values go to offsets 60 and 68.
-  void Start(TTraceId source, const TSignalObj& record);
+  // The whole record zeroed, then the header of a new recording of Source.
+  void Start(TTraceId source);
   // Adds one record of the source: counts each shown point at the screen cell where its
   // trace draws it, and the count of waveforms. Points off the screen or not numbers are
-  // left out.
-  void Accumulate(const TSignalObj& record);
+  // left out. The first record's vertical axis (offset, scale) becomes the recording's, at
+  // offsets 60 and 68; a record on another axis is not added: false.
+  bool Accumulate(const TSignalObj& record);
 
   // Writes the record (temporary file, then rename); false on any failure, with why when
   // given.

@@ -554,6 +554,7 @@ void DiskSaveByDialog() {
     return;
   }
   const TTraceId source = SourceOf(S().DbSource);  // the one shown when the dialog opened
+  if (!Present(ShownRecord(source))) return;
   const auto choice =
       AskFile(true, "SaveDatabaseAs", kDatabaseFilter, 0, S().DatabaseFileName, DatabaseFolder());
   if (!choice) return;
@@ -630,6 +631,8 @@ TDatabaseHeader ShownDatabaseHeader() {
 }
 
 bool CreateDatabaseFile(const std::string& fileName, TTraceId source) {
+  // A source with nothing to record would write its zero line over the file.
+  if (!Present(ShownRecord(source))) return false;
   const fs::path target = fs::path(fileName + ".cgs");
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
@@ -647,7 +650,7 @@ bool CreateDatabaseFile(const std::string& fileName, TTraceId source) {
   S().DatabaseFileName = fileName;
   S().DatabaseRecordingName = fileName;
   S().DatabaseSource = source;
-  ColorGradeDatabase.Start(S().DatabaseSource, SignalObjs()[S().DatabaseSource]);
+  ColorGradeDatabase.Start(S().DatabaseSource);
   S().DatabaseRecording = true;
   S().DatabaseAwaitsAcquisition = !RunFlag && !SingleFlag;
   ShowDatabaseProgress(true);
@@ -657,7 +660,20 @@ bool CreateDatabaseFile(const std::string& fileName, TTraceId source) {
 void AccumulateDatabaseRecord() {
   if (!S().DatabaseRecording) return;
   S().DatabaseAwaitsAcquisition = false;
-  ColorGradeDatabase.Accumulate(SignalObjs()[S().DatabaseSource]);
+  const TSignalObj* record = ShownRecord(S().DatabaseSource);
+  const char* why = !record                                   ? "SignalIsAbsent"
+                    : !ColorGradeDatabase.Accumulate(*record) ? "DatabaseAxisChanged"
+                                                              : nullptr;
+  if (why) {
+    // The file has one axis and holds what was taken until now.
+    {
+      const TDialogsSuppressed quiet(Origins.Recording);
+      Dialogs().Inform(TMessageKind::Warning,
+                       FormatLangStr("DatabaseEnded", DatabaseSourceName(), GetLangStr(why)));
+    }
+    SaveDatabaseFile();
+    return;
+  }
   if (ScopeCRT) ScopeCRT->TopText().ShowWaveformCount(static_cast<int>(ColorGradeDatabase.WaveformCount()));
 }
 

@@ -481,10 +481,10 @@ TEST_F(ProgramTest, StatusLineAndPanelColourFollowTheSettingsOnTheScreen) {
 // count and horizontal value; no undo brings the database back.
 TEST_F(ProgramTest, RunAfterAShownDatabaseRedrawsBothChannelFields) {
   Start();
+  AcquireBothChannels();  // a source with no record has nothing to record
   ExecCommand("Save:Disk:FileType Db");
   ExecCommand("Save:Disk:FileName db1");
   ExecCommand("Save:Disk:Save");
-  AcquireBothChannels();
   AcquireBothChannels();
   ExecCommand("*StopSingle Stop");
   ExecCommand("Save:Disk:Load");

@@ -12,6 +12,7 @@
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
 #include "framework/util/program_dir.h"
+#include "instrument/record/signal_obj.h"
 #include "instrument/startup/instrument_lock.h"
 #include "shell/help_bridge.h"
 #include "shell/remote/remote_control.h"
@@ -138,6 +139,7 @@ TEST_F(SpecialFilesTest, ALinkInPlaceOfAFileTheProgramWritesIsNeverFollowed) {
             "of the program (" +
             lock.string() + ": it is a link)"));
   dialogs_.shown.clear();
+  SignalObjs()[TTraceId::Ch1].SetRecLen(kDefaultRecLen);  // acquired: there is something to record
   ExecCommand("Save:Disk:FileType Db");
   for (const char* name : {"db1", "db2"}) {
     ExecCommand(std::string("Save:Disk:FileName ") + name);
