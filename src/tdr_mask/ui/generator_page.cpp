@@ -90,6 +90,7 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
     const int top = TRC_RightMenuPanel::kFirstTop;
     outputLabel_->setGeometry(TRC_RightMenuPanel::kCaptionLeft, top, kPagePanelWidth - 12, 14);
     for (TRC_Switcher* s : zero_->Switchers()) s->move(s->x(), s->y() + 16);
+    zero_->resize(zero_->width(), zero_->height() + 16);
     const auto turn = [this](const char* name, int page) {
       Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
         ShowPage(page);

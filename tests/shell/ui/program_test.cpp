@@ -854,10 +854,13 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
       << scale;
 }
 
-// Switchers shown side by side on one panel of a page that cover one another.
+// Switchers shown on a page that cover one another or are cut by their panel.
 std::string CoveredControls(const QWidget& page) {
   std::string covered;
   const QList<TRC_Switcher*> all = page.findChildren<TRC_Switcher*>();
+  for (const TRC_Switcher* s : all)
+    if (s->isVisibleTo(&page) && !s->parentWidget()->rect().contains(s->geometry()))
+      covered += s->objectName().toStdString() + " cut; ";
   for (qsizetype i = 0; i < all.size(); ++i)
     for (const TRC_Switcher* b : all.mid(i + 1))
       if (const TRC_Switcher* a = all[i]; a->parentWidget() == b->parentWidget() && a->isVisibleTo(&page) &&
