@@ -2,20 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/record/signal_obj.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
+
+namespace fs = std::filesystem;
 
 class MainCommandsTest : public test::ShellTest {
  protected:
@@ -31,11 +41,18 @@ class MainCommandsTest : public test::ShellTest {
 };
 
 TEST_F(MainCommandsTest, UnknownItemNamesAreErrorsAndRunNothing) {
-  for (const char* line : {"*Undo Redoo", "*Copy Everything", "*StopSingle Go", "*DefSetup Nothing"}) {
+  for (const char* line :
+       {"*Undo Redoo", "*Copy Everything", "*StopSingle Go", "*DefSetup Nothing", "*Copy? FullScreen"}) {
     EXPECT_THROW(ExecCommand(line), EAssertion) << line;
   }
   EXPECT_TRUE(copied.empty());
   EXPECT_TRUE(RunFlag) << "a refused \"*StopSingle\" stopped the run";
+  // Stopped, a word "*Run" does not know starts nothing; its error names the way to stop.
+  ExecCommand("*StopSingle Stop");
+  EXPECT_NE(test::AssertionText([] { ExecCommand("*Run Off"); }).find("\"*StopSingle Stop\""),
+            std::string::npos);
+  EXPECT_THROW(ExecCommand("*ClrDispl Off"), EAssertion);
+  EXPECT_FALSE(RunFlag);
   // Item names in any letter case are known.
   ExecCommand("*Copy invscopescr");
   EXPECT_EQ(copied, std::vector<int>{kCopyInvScopeScr});
@@ -145,6 +162,57 @@ TEST_F(MainCommandsTest, DefSetupQueryAnswersItsItemAndRunsNothing) {
   }
   EXPECT_THROW(ExecCommand("*DefSetup? Factory"), EAssertion);
   EXPECT_EQ(ExecCommand("TB:ScaleA?"), "5 ns/div");
+}
+
+// Every main command of the tree, asked, answers its state or its item last chosen and runs
+// nothing: stopped on a record, with a change to undo, the settings, the run, the record and
+// the program's files stay as they were.
+TEST_F(MainCommandsTest, EveryMainCommandsQueryAnswersAndRunsNothing) {
+  for (int i = 0; i < 100000 && SignalObjs()[TTraceId::Ch1].GetRecLen() == 0; ++i) ShellIdleStep();
+  ExecCommand("*StopSingle Stop");
+  ExecCommand("TB:ScaleA 5N");
+  ExecCommand("*Copy ScopeScreen");
+  const std::map<std::string, std::string> answers = {
+      {"*CLRDISPL", ""}, {"*RUN", "OFF"}, {"*STOPSINGLE", "STOP"},  {"*AUTOSCALE", "Auto"},
+      {"*DEFSETUP", ""}, {"*UNDO", ""},   {"*COPY", "ScopeScreen"}, {"*PRINT", ""}};
+  const auto state = [] {
+    std::vector<std::string> lines;
+    RootSpider->DumpSettings(lines);
+    lines.push_back(std::to_string(RunFlag) + std::to_string(SingleFlag));
+    const TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+    lines.emplace_back(reinterpret_cast<const char*>(ch1.StoredYData()), ch1.GetRecLen() * sizeof(double));
+    for (const auto& entry : fs::recursive_directory_iterator(DataFolders().BaseDir))
+      lines.push_back(entry.path().string() + "=" + ReadRegularFile(entry.path()).Bytes);
+    return lines;
+  };
+  ASSERT_GT(SignalObjs()[TTraceId::Ch1].GetRecLen(), 0);
+  const std::vector<std::string> before = state();
+  const std::vector<int> copiedBefore = copied;
+  int ran = 0;
+  std::set<std::string> asked;
+  const std::function<void(TSpider&)> sweep = [&](TSpider& node) {
+    for (int i = 0; i < node.Count(); ++i) {
+      const TSpiderEntry& entry = node.Entries()[i];
+      if (entry.Child) sweep(*entry.Child);
+      auto* command = dynamic_cast<TMainCommandHandler*>(entry.Handler.get());
+      const std::string path = command ? node.GetItemHeader(i, false, true) : "";
+      if (!command || path.starts_with("SHADOW:")) continue;  // no command line reaches those
+      asked.insert(path);
+      const THandlerEvent action = command->OnChange;
+      command->OnChange = [&](THandler& h) {
+        ++ran;
+        action(h);
+      };
+      EXPECT_EQ(ExecCommand(path + "?"), answers.contains(path) ? answers.at(path) : "?") << path;
+      command->OnChange = action;
+      EXPECT_EQ(ran, 0) << path;
+      EXPECT_TRUE(state() == before) << path;
+    }
+  };
+  sweep(*RootSpider);
+  EXPECT_EQ(asked.size(), answers.size());
+  EXPECT_EQ(copied, copiedBefore);
+  EXPECT_EQ(printed, 0);
 }
 
 TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {
