@@ -120,10 +120,7 @@ TEST_F(SaveRecallTest, NamedSetupFileBringsBackEverySetting) {
   // Every line indented, by blanks or a tab: the same setup.
   Lines indented = moved;
   for (size_t i = 0; i < indented.size(); ++i) indented[i].insert(0, i % 2 ? "\t" : "  ");
-  {
-    std::ofstream(DataFolders().SetupFilesDir / "bench" / "moved.set", std::ios::binary)
-        << SetupFileTextFromLines(indented);
-  }
+  std::ofstream(DataFolders().SetupFilesDir / "bench" / "moved.set") << SetupFileTextFromLines(indented);
   ExecCommand("Save:Setup:RecFact");
   ExecCommand("Save:Setup:Recall");
   EXPECT_EQ(Dump(), moved);
