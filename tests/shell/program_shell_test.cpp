@@ -403,6 +403,12 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
        {"TDR:Mode TDR", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n"},
        "TDR:Ch1:DoVertCalibr",
        running},
+      // Its reference goes to M4 on the calibration's own axis (10 ns/div, 1024 points).
+      {"TDT channel calibration",
+       {"TDR:Mode TDT", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n",
+        "Save:Memo:Source Ch1;:Save:Memo:ToMemo M4;:Save:Memo:Save"},
+       "TDR:Ch1:DoVertCalibr",
+       answers("Wfm:Source M4;:Wfm:Preamb?", "1024, 1E-10, 0, s, V")},
       {"TDR correction",
        {"TDR:Ch1:Normalize Off"},
        "TDR:Ch1:Normalize On",
@@ -423,9 +429,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   };
   struct Stop {
     const char* setup;
-    int cutAfter = 0;  // a counted run that saves, cut into after this many of its cycles
+    int cutAfter = 0;       // a counted run that saves, cut into after this many of its cycles
+    bool computed = false;  // stopped on a record acquired: a function and markers read on it
   };
   const Stop stops[] = {
+      {"Acq:RunUntil StopBtn;:F1:Display On;:Mark:Type MX;:*StopSingle Single", 0, true},
       {"Acq:RunUntil StopBtn"},
       {"Acq:RunUntil NAcq;:Acq:NAcq 1"},
       {"Acq:RunUntil NAcq;:Acq:NAcq 3"},
@@ -459,6 +467,28 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
     return (TrimBlanks(ExecCommand("Ch1:Display?")) == "ON") +
            (TrimBlanks(ExecCommand("Ch2:Display?")) == "ON");
   };
+  // What the records shown tell: each one's axes and points, and the markers' readout.
+  const auto answer = [](const std::string& line) {
+    try {
+      return ExecCommand(line);
+    } catch (const EAssertion& e) {
+      return std::string("ERR ") + e.what();
+    }
+  };
+  const auto points = [&](const std::string& trace) {
+    const std::string data = answer("Wfm:Source " + trace + ";:Wfm:Data?");
+    return std::to_string(data.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(data));
+  };
+  const auto shownRecords = [&](bool computed) {
+    std::vector<std::string> told;
+    for (const std::string trace : {"Ch1", "Ch2", "F1"}) {
+      if (trace == "F1" && !computed) break;
+      told.push_back(trace + ": " + answer("Wfm:Source " + trace + ";:Wfm:Preamb?"));
+      told.push_back(points(trace));
+    }
+    if (computed) told.push_back(answer("Mark:M1:XPos?"));
+    return told;
+  };
   TriggerSettings().PatternLengthList = {31, 63};
   TickingClock ticking(clock);
   SetProgramClock(ticking);
@@ -475,7 +505,10 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       ExecCommand(stop.setup);
       for (const std::string& line : c.setup) ExecCommand(line);
       if (stop.cutAfter > 0) ExecCommand("*Run");
+      idleUntil([] { return !SingleFlag; });
+      ShellIdleStep();
       userRun = RunFlag;
+      const std::vector<std::string> shownBefore = shownRecords(stop.computed);
       const std::map<fs::path, std::string> before = contents();
       const ptrdiff_t written = files();
       const int channels = shownChannels();
@@ -489,6 +522,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       idleUntil(c.ended);
       EXPECT_TRUE(c.ended());
       EXPECT_LT(clock.NowMs() - start, kProcedureTimeLimitMs);
+      const bool stopped = !RunFlag && !userRun;
+      // Stopped, the screen shows again the records it stopped on.
+      if (stopped) {
+        EXPECT_EQ(shownRecords(stop.computed), shownBefore);
+      }
       if (stop.cutAfter == 0) {
         EXPECT_EQ(files(), written);
       } else {
@@ -510,6 +548,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
         EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
       }
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
+      if (stopped) {
+        // And a copy keeps them.
+        ExecCommand("Save:Memo:Source Ch1;:Save:Memo:ToMemo M1;:Save:Memo:Save");
+        EXPECT_EQ(points("M1"), shownBefore[1]);
+      }
     }
   }
   // A counted run that saves numbers its files from one, whatever was counted before a
