@@ -200,6 +200,36 @@ TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 8 * V);
 }
 
+// A record cut short by a stop is not published: the record it was read into holds what it
+// held before (nothing before the first), unchanged for the measurements, and so does the
+// screen.
+TEST_F(CycleTest, ARecordCutShortLeavesTheRecordAsItWas) {
+  ScaleLayer layer;
+  AcqHooks.TraceLayer.Set([&](TTraceId id, TAcqLayerKind) { return id == TTraceId::Ch1 ? &layer : nullptr; });
+  std::vector<int> ramp(512);
+  std::iota(ramp.begin(), ramp.end(), 1);
+  const auto cutAfterOneBlock = [&] {
+    sim.Add(Pairs(ramp, ramp));
+    SingleFlag = true;
+    for (int i = 0; i < 2; ++i) cycle.AcquisitionIdleStep();
+    ASSERT_GT(cycle.PointStore().AcqPointIndex, 0);
+    StopRunAndSingle();
+    BreakAcquisition(true);
+  };
+  cutAfterOneBlock();
+  const TSignalObj& ch1 = record(TTraceId::Ch1);
+  EXPECT_EQ(std::tuple(ch1.HasLength(), ch1.GetStoredY(0), ch1.GetChangedA(), layer.pointCount),
+            std::tuple(false, 0.0, false, 0));
+
+  sim.Add(Pairs(ramp, ramp));
+  Single();
+  record(TTraceId::Ch1).ClearChangedA();  // measured
+  for (int& code : ramp) code = -code;
+  cutAfterOneBlock();
+  EXPECT_EQ(std::tuple(ch1.GetRecLen(), ch1.GetStoredY(0), ch1.GetChangedA(), layer.pointCount, layer.last),
+            std::tuple(512, 1 * V, false, 512, 512 * V));
+}
+
 TEST_F(CycleTest, TheWaitAfterARequestGrowsWhileInactiveAndWithHoldoff) {
   for (auto& ch : settings().Channels) ch.RecLen = 1000;
   settings().Holdoff = 0;
