@@ -201,8 +201,8 @@ TEST_F(MeasFrameTest, RecomputedOnlyAsFarAsTheReasonRequires) {
   MeasureSource(Ch1, mrTopBase);
   EXPECT_NEAR(Frame(Ch1).Top, Cell(200), 1e-12);
 
-  // The pass: nothing while the display is off; then new data and each change flag. Ch2,
-  // shown but never acquired, has no values to measure.
+  // The pass: nothing while the display is off; then new data (none of Ch2, never acquired)
+  // and each change flag.
   MeasState.MeasParams[0] = std::make_unique<TParameterOfMeas>(Ch1, amTop, mgAmplitude, TTraceId::Ch2);
   MeasState.MeasParams[1] =
       std::make_unique<TParameterOfMeas>(TTraceId::Ch2, amTop, mgAmplitude, TTraceId::Ch1);

@@ -522,8 +522,7 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   const std::string prbs = "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7";
   const std::string freeRun = "Acq:RunUntil StopBtn;:Acq:React Beep;:*Run";
   const std::pair<std::string, std::vector<std::string>> starts[] = {
-      // the user's line, then the client's lines, a cycle apart ("" for the screen's switch
-      // of Run Until to a count)
+      // the user's line, then the client's lines a cycle apart ("": Run Until at the screen)
       {"*StopSingle Stop;:" + prbs + ";:Trig:PattLen 127;:Trig:PatternLockMode Manual;:" + counted +
            ";:Jitter:JitterOn On",
        {"*Run"}},
@@ -534,9 +533,9 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       {freeRun, {counted + ";:*Run"}},
       {freeRun, {"Acq:RunUntil NAcq", "Acq:NAcq 4", "Acq:FileName cj", "Acq:React Save", "*Run"}},
       {"Acq:RunUntil StopBtn;:*Run", {""}},
-      {"*StopSingle Stop;:" + counted + ";:Save:Setup:FileName cnt4;:Save:Setup:Save;:" + freeRun,
+      {"*StopSingle Stop;:" + counted +
+           ";:Save:Setup:FileName cnt4;:Save:Setup:Save;:Acq:NAcq 999;:Acq:React Beep;:*Run",
        {"Save:Setup:Recall"}},
-      {"Acq:React Beep;:Acq:NAcq 1000;:*Run", {"Save:Setup:Recall"}},
   };
   for (const auto& [user, lines] : starts) {
     SCOPED_TRACE(user);
@@ -547,11 +546,9 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       const int cycles = AcquisitionCycle().AcqCycleCount(2);
       idleUntil([&] { return AcquisitionCycle().AcqCycleCount(2) != cycles; });
       const TDialogsSuppressed remote;
-      if (line.empty()) {
-        dynamic_cast<TRadioSwHandler&>(*RootSpider->FindHandler("Acq:RunUntil")).SetIndexBySwitcher(1);
-      } else {
-        ExecCommand(line);
-      }
+      line.empty()
+          ? dynamic_cast<TRadioSwHandler&>(*RootSpider->FindHandler("Acq:RunUntil")).SetIndexBySwitcher(1)
+          : void(ExecCommand(line));
     }
     idleUntil([] { return !RunFlag && !PatternSearchRun().SearchActive; });
     EXPECT_FALSE(RunFlag);

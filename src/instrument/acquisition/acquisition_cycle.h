@@ -106,7 +106,8 @@ class TAcquisitionCycle {
   void SetCycleCounts(const std::array<int, 2>& counts);
   // The next cycle counts from one: the run stopped (also when the next starts before an
   // idle pass has cleared the counts: a Run in the Stop's line, a switch of instruments),
-  // or was started while a procedure held the acquisitions. The counts read on until then.
+  // was started (again, or while a procedure held the acquisitions), or became a counted
+  // one (CountRunAfresh). The counts read on until then.
   void RestartCounts() { countsRestart_ = true; }
   int RecoveryWait() const { return recoveryWait_; }
   bool AutoscalePending() const { return autoscalePending_; }
