@@ -425,7 +425,8 @@ void MeasurementPass() {
   const auto each = [&](auto&& test, uint8_t reason) {
     for (int i = 0; i < kSignalObjCount; ++i) {
       const auto id = static_cast<TTraceId>(i);
-      if (!test(id) || !MeasHooks.SourceShown(id)) continue;
+      // A record never acquired (or computed, or read) has no values to measure.
+      if (!test(id) || !MeasHooks.SourceShown(id) || !SignalObjs()[id].HasLength()) continue;
       MeasureSource(id, reason);
       measured = true;
     }

@@ -268,6 +268,8 @@ void TProcedureLife::Cancel(const std::string& why) {
 void NoteRunSetByActor() {
   if (TProcedureSetup::ProcedureCodeRuns()) return;
   for (TProcedureLife* life : Lives) life->runSetMeanwhile_ = true;
+  // A run started again while it runs counts from its first cycle, as one started stopped.
+  if (AcquisitionCycleExists()) AcquisitionCycle().RestartCounts();
 }
 
 void CancelProcedureForStop() {

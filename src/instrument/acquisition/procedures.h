@@ -154,7 +154,8 @@ std::string CancelledText(TProcedure procedure, const std::string& why);
 // The life of the running procedure (the innermost, when one cuts into the jitter
 // analysis); nullptr while none runs.
 TProcedureLife* RunningLife();
-// A client or the user started or stopped the run: the running procedures leave it so.
+// A client or the user started or stopped the run: the running procedures leave it so, and
+// the run counts from its first cycle.
 void NoteRunSetByActor();
 // A Stop or Single of a client or the user: the procedure that holds the acquisition ends
 // as its Cancel ends it (the jitter analysis, a mode of the user's run, goes on).
