@@ -26,13 +26,16 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
@@ -617,6 +620,44 @@ TEST_F(JitterProgramTest, ASettingItDrivesSetMeanwhileEndsItAndStays) {
     ExecCommand("*Undo");
     EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
   }
+}
+
+// A search that cannot start (no lengths to search for) is refused from each state of the
+// lock and leaves it as found: the mode, the hold-off and every other setting, the jitter
+// analysis running on it, and an undo that does not bring the refused mode back.
+TEST_F(JitterProgramTest, ARefusedSearchLeavesTheLockItFound) {
+  struct Case {
+    const char* lock;
+    bool jitter;
+    const char* request;
+  };
+  const Case cases[] = {{"Manual", false, "Trig:PatternLockMode AutoDetect"},
+                        {"Manual", true, "Trig:PatternLockMode AutoDetect"},
+                        {"AutoDetect", false, "Trig:ResetPattLock"}};
+  ExecCommand("GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20N;:Trig:PattLen 127");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lock) + (c.jitter ? " with the analysis" : ""));
+    TriggerSettings().PatternLengthList = {127};
+    ExecCommand(std::string("Trig:PatternLockMode Off;:Trig:PatternLockMode ") + c.lock);
+    for (int i = 0; i < 100000 && PatternSearchRun().SearchActive; ++i) ShellIdleStep();
+    ExecCommand(c.jitter ? "Jitter:JitterOn On" : "Jitter:JitterOn Off");
+    const TJ_Obj* analysis = JitterObj();
+    ASSERT_EQ(analysis != nullptr, c.jitter);
+    const std::vector<std::string> before = Dump();
+    const std::string lock = ExecCommand("Trig:PatternLockMode?;:Trig:Holdoff?");
+    TriggerSettings().PatternLengthList.clear();
+    EXPECT_EQ(test::AssertionText([&] {
+                const TDialogsSuppressed client;
+                ExecCommand(c.request);
+              }),
+              "Pattern Length List is empty");
+    EXPECT_EQ(Dump(), before);
+    EXPECT_EQ(JitterObj(), analysis);
+    if (c.request == std::string_view("Trig:ResetPattLock")) continue;  // a command: no undo step
+    ExecCommand("*Undo");
+    EXPECT_EQ(ExecCommand("Trig:PatternLockMode?;:Trig:Holdoff?"), lock);
+  }
+  TriggerSettings().PatternLengthList.clear();
 }
 
 }  // namespace
