@@ -238,6 +238,46 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   }
 }
 
+// Three crossings on the screen, 200 points (2 ns) apart, the middle one passed by fewer
+// edges than the outer two: the eye still lies between two adjacent crossings, one bit.
+// Each row gives the bits around the crossings of the waveforms fed in turn.
+TEST_F(EyeMeasurementTest, EyeLiesBetweenAdjacentCrossings) {
+  constexpr int kLen = 600, kBit = 200, kRamp = 40;
+  constexpr double kDx = 10e-12;
+  const std::vector<std::vector<const char*>> rows = {
+      {"0110", "1001", "0110", "1001", "0101", "1010"},  // edges at the crossings 3 : 1 : 3
+      {"0110", "1001", "0101", "1010", "0001"},          // 4 : 2 : 5
+  };
+  TSignalObj& record = SignalObjs()[TTraceId::Ch1];
+  for (const auto& patterns : rows) {
+    SCOPED_TRACE(patterns.back());
+    ExecCommand("Eye:Measure NRZ");
+    ExecCommand("Eye:XNRZParam BitTime,EyeWidth");
+    record.SetRecLen(kLen);
+    record.SetDX(kDx);
+    record.SetVertScale(0.1);
+    record.SetVertOffset(0.3);  // the levels 0.1 V and 0.5 V at a quarter and three quarters up
+    for (int w = 0; w < 64; ++w) {
+      const char* bits = patterns[static_cast<size_t>(w) % patterns.size()];
+      const auto level = [&](int i) { return bits[(i + kBit / 2) / kBit] == '1' ? 0.5 : 0.1; };
+      for (int i = 0; i < kLen; ++i) {
+        const int edge = (i + kBit / 2 + kRamp / 2) / kBit * kBit - kBit / 2;  // the nearest crossing
+        const int from = edge - kRamp / 2;
+        const double v = i >= from && i < from + kRamp && edge > 0 && edge < kLen
+                             ? level(from) + (level(from + kRamp) - level(from)) * (i - from) / kRamp
+                             : level(i);
+        record.SetY(i, v);
+      }
+      record.MarkChanged();
+      EyeMeasurementPass();
+    }
+    EXPECT_FALSE(EyeState().EyeFailed);
+    EXPECT_NEAR(Res("1"), kBit * kDx, 0.01 * kBit * kDx);
+    EXPECT_NEAR(Res("2"), kBit * kDx, 0.05 * kBit * kDx);
+    ExecCommand("Eye:Measure Off");
+  }
+}
+
 // A cycle with statistics, and the cycle after a failed analysis, measure only their own
 // acquisitions: the pattern that follows another signal is read as set.
 TEST_F(EyeMeasurementTest, EachCycleMeasuresOnlyItsOwnAcquisitions) {
