@@ -784,6 +784,8 @@ std::string CounterText(const TEyeParam& p) {
 // The next cycle measures only its own acquisitions.
 void StartEyeCycle() {
   FullHist().Clear();
+  State.MeasuredWaveforms += State.MapWaveformsMeasured;
+  State.MapWaveformsMeasured = 0;
   State.CycleWaveforms = 0;
 }
 
@@ -825,6 +827,7 @@ void EyeMeasurementPass() {
   if (!EyeCycleComplete()) return;
   State.EyeFailed = !EyeAnalyse();
   if (!State.EyeFailed) {
+    State.MapWaveformsMeasured = State.CycleWaveforms;
     EvaluateEyeParams();
     if (State.Config.Statistic) {
       StartEyeCycle();
@@ -861,7 +864,14 @@ void ClearEyeMeasurement() {
 void RestartEyeStatistics() {
   State.CycleWaveforms = 0;
   State.NextEvaluation = static_cast<uint32_t>(State.Config.WfmsInCycle);
-  ForEachEyeParam([](TEyeParam& p) { p.Stat.Reset(); });
+  State.MeasuredWaveforms = 0;
+  State.MapWaveformsMeasured = 0;
+  // A result belongs to the statistics it went into.
+  ForEachEyeParam([](TEyeParam& p) {
+    p.Stat.Reset();
+    p.Value = UndefinedValue;
+    p.UnitText.clear();
+  });
 }
 
 void ApplyEyeStatMode() {
@@ -871,7 +881,8 @@ void ApplyEyeStatMode() {
 // --- the lists ---
 
 int64_t EyeWaveformsOf(const TEyeParam& p) {
-  return static_cast<int64_t>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms;
+  if (IsAveragePower(p.Kind())) return p.Stat.Count();
+  return State.MeasuredWaveforms + State.CycleWaveforms;
 }
 
 TEyeParam* EyeParam(uint8_t group, int slot) {

@@ -219,22 +219,47 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   ExecCommand("Eye:Measure NRZ");
   ExecCommand("Eye:XNRZParam BitRate");
   const auto evaluations = [] { return EyeState().Group(egNRZ)[0]->Stat.Count(); };
+  // "Wfm" counts the waveforms measured so far.
   const struct {
     int Acquisitions;
     int64_t Evaluations;
-  } off[] = {{63, 0}, {1, 1}, {3, 1}, {1, 2}, {4, 3}};
+    const char* Waveforms;
+  } off[] = {{63, 0, "63"}, {1, 1, "64"}, {3, 1, "67"}, {1, 2, "68"}, {4, 3, "72"}};
   for (const auto& step : off) {
     Acquire(step.Acquisitions);
     EXPECT_EQ(evaluations(), step.Evaluations);
+    EXPECT_EQ(ExecCommand("Eye:Res? 1:Wfm"), step.Waveforms);
   }
   ExecCommand("Eye:Statistic On");
   const struct {
     int Acquisitions;
     int64_t Evaluations;
-  } on[] = {{63, 0}, {1, 1}, {4, 1}, {60, 2}};
+    const char* Waveforms;
+  } on[] = {{63, 0, "63"}, {1, 1, "64"}, {4, 1, "68"}, {60, 2, "128"}};
   for (const auto& step : on) {
     Acquire(step.Acquisitions);
     EXPECT_EQ(evaluations(), step.Evaluations);
+    EXPECT_EQ(ExecCommand("Eye:Res? 1:Wfm"), step.Waveforms);
+  }
+}
+
+// While running, the eye's results and statistics start again where the measurements'
+// do, on a change of the time base or of the horizontal unit, and when the eye starts
+// again: nothing measured since answers no result and counts no waveform.
+TEST_F(EyeMeasurementTest, ResultsStartAgainWithTheStatistics) {
+  const std::string undefined = FloatToEngStr(vfEngineering, 4, false, UndefinedValue, false);
+  for (const char* change : {"TB:ScaleA 250p", "TB:Units Bit", "Eye:Measure Off;:Eye:Measure NRZ"}) {
+    SCOPED_TRACE(change);
+    Pattern("NRZ");
+    ExecCommand("TB:Units Time");
+    ExecCommand("Eye:Measure NRZ");
+    ExecCommand("Eye:XNRZParam EyeWidth");
+    Acquire(64);
+    ASSERT_EQ(ExecCommand("Eye:Res? 1:Cycle"), "1");
+    ExecCommand(change);
+    EXPECT_EQ(ExecCommand("Eye:Res? 1"), undefined);
+    EXPECT_EQ(ExecCommand("Eye:Res? 1:Cycle") + " " + ExecCommand("Eye:Res? 1:Wfm"), "0 0");
+    ExecCommand("Eye:Measure Off");
   }
 }
 
