@@ -31,8 +31,6 @@
 namespace norv {
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-
 std::string Lines(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) text += "\n  " + name;
@@ -128,7 +126,7 @@ TEST_F(ProgramHooksTest, AStopKeepsAndAClearOfTheDisplayRestartsTheMeasurementSt
 TEST_F(ProgramHooksTest, AChangeUnderALongAverageIsMeasuredAtOnce) {
   StartAsMainDoes();
   const auto rise = [](double a, double b) {
-    return (std::asin(2 * b - 1) - std::asin(2 * a - 1)) / 2e8 / kPi;
+    return (std::asin(2 * b - 1) - std::asin(2 * a - 1)) / 2e8 / std::numbers::pi;
   };
   ExecCommand(
       "Header Off;:GSS:A:Waweform SineWave;:GSS:A:StdFreq Custom;:GSS:A:Frequency 1e8;:GSS:A:Noise 0;"
