@@ -444,6 +444,17 @@ void MeasurementPass() {
   if (measured) MeasHooks.RunLimitTest();
 }
 
+void MeasureChangesNow() {
+  if (MeasState.Global.Display == mdOff) return;
+  bool pending = MeasState.NewDataForAll;
+  for (int i = 0; i < kSignalObjCount && !pending; ++i) {
+    const auto id = static_cast<TTraceId>(i);
+    const TMeasFrame& f = MeasState.Frames.at(static_cast<size_t>(i));
+    pending = (f.MarginsChanged || f.TopBaseChanged || f.ThresholdsChanged) && MeasHooks.SourceShown(id);
+  }
+  if (pending) MeasurementPass();
+}
+
 std::vector<TTrendCrossings> BuildCrossingTable(const TMeasSource& s) {
   std::vector<TTrendCrossings> table;
   const auto up = [&](int from, uint8_t level, int* stop = nullptr) {
