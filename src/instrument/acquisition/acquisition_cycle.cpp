@@ -676,8 +676,11 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
     TDRReadoutFresh = false;
     AcqHooks.ShowTDRExcessLC();
   }
-  if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
-  AcqHooks.EyeMeasurementPass();
+  // A procedure's records are its own: the user's histogram and eye gather none of them.
+  if (!ProcedureCycle) {
+    if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
+    AcqHooks.EyeMeasurementPass();
+  }
   AcqHooks.MaskTestAfterAcquisition();
   // The waveform of a Single counts too; the recording is saved by IdleWhenStopped below
   // once the acquisition has stopped.
@@ -788,7 +791,9 @@ void TAcquisitionCycle::IdleWhenStopped() {
   AcqHooks.RefreshMemoryTraces();
   AcqHooks.RedrawDerivedSignals();
   ServeRequests();
-  AcqHooks.MeasurementPass();
+  // Nor do the measurements and their statistics: the records it gives back at its end are
+  // measured then.
+  if (!ProcedureRunning()) AcqHooks.MeasurementPass();
   AcqHooks.TDRMeasurePass();
   // The automatic calibration waits for a procedure's end rather than be refused beside it.
   if (AutoCalibrationDue && !AutoCalibrationWaits()) {
