@@ -1,7 +1,7 @@
 // The generator's settings as the instrument sees them: the command lines each mode
 // change sends (counts worked out by hand from the 8 ns step), nothing without the
-// generators option, the trigger that the generator takes over, the limits and enabling
-// that follow the period, the output texts and the zero constants the instrument answers.
+// generators option (whose client commands are refused), the trigger that the generator takes over, the
+// limits and enabling that follow the period, the output texts and the zero constants the instrument answers.
 
 #include "tdr_mask/generator_settings.h"
 
@@ -13,6 +13,7 @@
 #include "app/program_units.h"
 #include "framework/settings/choice_handlers.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/util/errors.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/link/link_state.h"
 #include "instrument/settings/trigger_settings.h"
@@ -91,9 +92,20 @@ TEST_F(GeneratorTest, EachModeSendsItsCommandsOnlyWithTheOption) {
       RegisterEveryUnit();
       InstallProgramUnits();
       GiveOption(option);
-      for (const char* line : c.before) Exec(line);
+      // Without the option a client's command is refused; a setup still sets it.
+      for (const char* line : c.before) Exec(line, !option);
       link.Clear();
-      Exec(std::string("Gen:Mode ") + c.mode);
+      const std::string mode = std::string("Gen:Mode ") + c.mode;
+      if (!option) {
+        EXPECT_THROW(
+            try { Exec(mode); } catch (const ERefusedCommand& e) {
+              EXPECT_STREQ(e.what(), "The instrument has no Generators option");
+              EXPECT_EQ(GeneratorSettings().Mode->GetIndex(), gmOff);
+              throw;
+            },
+            ERefusedCommand);
+      }
+      Exec(mode, !option);
       EXPECT_EQ(GenLines(), option ? c.sent : Lines{});
       EXPECT_EQ(IsGeneratorPulseOrPattern(), option && c.pulseOrPattern);
       const TTriggerSettingsState& trig = TriggerSettings();

@@ -438,6 +438,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"optTDT", "TDT"},
     {"optJitter", "Jitter"},
     {"optLAN", "LAN"},
+    {"OptionNotFitted", "The instrument has no %s option"},
     {"WantToPrint", "Do you want to print?"},
     {"lostWhenSaveInfoFile",
      "Last Calibration Coefficients are not stored.\r\nThey will be lost when Save Info File."},

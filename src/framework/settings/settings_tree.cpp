@@ -18,6 +18,13 @@ namespace {
 
 const std::string kError = "ERROR";
 
+// A client's command reaching a part of the tree the instrument lacks.
+void RefuseUnmet(const TNodeRequirement* requirement, std::string_view param) {
+  if (!requirement || (requirement->Fitted && requirement->Fitted())) return;
+  if (requirement->Concerns && !requirement->Concerns(param)) return;
+  throw ERefusedCommand(requirement->Refusal ? requirement->Refusal() : std::string(kError));
+}
+
 // A registration path: every segment present and short enough, checked before anything
 // is inserted so that a refused path leaves no half-built branch.
 void CheckRegistrationPath(std::string_view path) {
@@ -234,6 +241,21 @@ THandler* TSpider::AddItemAt(std::string_view path, size_t position, std::unique
 
 THandler* TSpider::FindHandler(std::string_view path) const { return FindHandlerAt(path, 0); }
 
+TSpiderEntry* TSpider::FindEntryAt(std::string_view path, size_t position) {
+  const TSegment seg = FindSegment(path, position);
+  if (!seg.found) return nullptr;
+  TSpiderEntry& entry = entries_[seg.index];
+  if (!seg.morePath) return &entry;
+  return entry.Child ? entry.Child->FindEntryAt(path, seg.next) : nullptr;
+}
+
+bool TSpider::Require(std::string_view path, std::shared_ptr<const TNodeRequirement> requirement) {
+  TSpiderEntry* entry = FindEntryAt(path, 0);
+  if (!entry) return false;
+  entry->Requirement = std::move(requirement);
+  return true;
+}
+
 THandler* TSpider::FindHandlerAt(std::string_view path, size_t position) const {
   const TSegment seg = FindSegment(path, position);
   if (!seg.found) return nullptr;
@@ -334,6 +356,7 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   const TSegment seg = FindSegment(path, position, true);
   if (!seg.found) return kError;
   const TSpiderEntry& entry = entries_[seg.index];
+  if (!replay) RefuseUnmet(entry.Requirement.get(), param);
   std::string fullParam = param;
   if (seg.morePath) {
     if (!entry.Handler) {
