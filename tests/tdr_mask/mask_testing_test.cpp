@@ -101,8 +101,13 @@ class MaskTestTest : public test::ShellTest {
 // saved to the next numbered file and beeped.
 TEST_F(MaskTestTest, ClippingMaskCountsStopsTheRunAndNumbersTheFailureFiles) {
   Sine(0.4);
-  ExecCommand("Mask:Test On");
-  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");  // no mask yet
+  try {  // no mask yet: nothing to pass or fail against
+    ExecCommand("Mask:Test On");
+    ADD_FAILURE() << "a test without a mask answered OK";
+  } catch (const ERefusedCommand& e) {
+    EXPECT_STREQ(e.what(), "There is no mask to test against");
+  }
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
   RectangleMask(1000, 400, 3000, 624);
   ExecCommand("Mask:RunUntil Wfms");
   EXPECT_TRUE(RootSpider->FindHandler("Mask:FailWfms")->IsDisabled());

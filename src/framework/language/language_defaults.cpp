@@ -393,6 +393,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {kHeading "Mask", ""},
     {"DontCreateFile", "Cannot create the file "},
     {"NoMaskToSave", "There is no mask to save"},
+    {"NoMaskToTest", "There is no mask to test against"},
     {kHeading "Pattern Length List", ""},
     {"PattLMustBe31to65535", "Pattern Length must be from 31 to 65535"},
     {kHeading "PriborInterface", ""},
