@@ -723,6 +723,7 @@ TEST_F(ProcedureTimeLimitTest, TheCommandsOfAnOptionNotFittedAreRefusedNamingIt)
       {"Trig:PatternLockMode Manual", "Pattern Sync Trigger"},
       {"Trig:ResetPattLock", "Pattern Sync Trigger"},
       {"Trig:Source ClockRecov", "Clock Recovery Trigger"},
+      {"Trig:Source:ClockRecov", "Clock Recovery Trigger"},
   };
   const auto dump = [] {
     std::vector<std::string> lines;

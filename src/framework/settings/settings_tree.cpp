@@ -356,17 +356,19 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   const TSegment seg = FindSegment(path, position, true);
   if (!seg.found) return kError;
   const TSpiderEntry& entry = entries_[seg.index];
-  if (!replay) RefuseUnmet(entry.Requirement.get(), param);
   std::string fullParam = param;
+  if (seg.morePath && entry.Handler) {
+    // A sub-item: the rest of the path goes before the parameter ("X:CHK:B? ON" reaches
+    // X:CHK with "B ON").
+    const std::string_view rest = seg.next <= path.size() ? path.substr(seg.next) : std::string_view();
+    if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
+  }
+  if (!replay) RefuseUnmet(entry.Requirement.get(), fullParam);
   if (seg.morePath) {
     if (!entry.Handler) {
       if (!entry.Child) return kError;
       return entry.Child->ExecCommandAt(path, seg.next, param, isQuery, replay);
     }
-    // A sub-item: the rest of the path goes before the parameter ("X:CHK:B? ON" reaches
-    // X:CHK with "B ON").
-    const std::string_view rest = seg.next <= path.size() ? path.substr(seg.next) : std::string_view();
-    if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
   } else if (!entry.Handler) {
     if (!param.empty() || !isQuery || !entry.Child) return kError;
     if (TSetupCommandsOnly::PassesOver(&entry)) return std::string();

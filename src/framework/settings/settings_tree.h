@@ -108,7 +108,8 @@ inline constexpr const char* kLineStoppedByClose = "The program is closing: the 
 struct TNodeRequirement {
   std::function<bool()> Fitted;
   std::function<std::string()> Refusal;
-  // Empty: every command; else only those whose parameter it takes (one item of a list).
+  // Empty: every command; else only those whose parameter it takes (items of a list). A
+  // sub-item's path comes before the parameter ("X:CHK:B ON" gives "B ON").
   std::function<bool(std::string_view param)> Concerns;
 };
 
