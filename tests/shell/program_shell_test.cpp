@@ -750,6 +750,7 @@ TEST_F(ProcedureTimeLimitTest, TheCommandsOfAnOptionNotFittedAreRefusedNamingIt)
   EXPECT_FALSE(ShellHooks.CalibrationChanged());
   ExecCommand("Trig:Source ExtHF;:GSS:B:Waweform PRBS");
   EXPECT_EQ(ExecCommand("Trig:Source?;:GSS:B:Waweform?"), "EXTHF;PRBS");
+  EXPECT_EQ(ExecCommand("Header On;:Trig?").find("PATT"), std::string::npos);  // nor listed
 }
 
 // The jitter analysis an autoscale ends as it starts (it switches the pattern lock off) runs

@@ -18,10 +18,13 @@ namespace {
 
 const std::string kError = "ERROR";
 
+bool Unmet(const TNodeRequirement* requirement) {
+  return requirement && !(requirement->Fitted && requirement->Fitted());
+}
+
 // A client's command reaching a part of the tree the instrument lacks.
 void RefuseUnmet(const TNodeRequirement* requirement, std::string_view param) {
-  if (!requirement || (requirement->Fitted && requirement->Fitted())) return;
-  if (requirement->Concerns && !requirement->Concerns(param)) return;
+  if (!Unmet(requirement) || (requirement->Concerns && !requirement->Concerns(param))) return;
   throw ERefusedCommand(requirement->Refusal ? requirement->Refusal() : std::string(kError));
 }
 
@@ -318,6 +321,8 @@ void TSpider::CommonQuerry(std::string& reply) {
   };
   ForEachInOrder([&](int index) {
     const TSpiderEntry* entry = &entries_[index];
+    // A part the instrument lacks is no more listed than it takes commands.
+    if (Unmet(entry->Requirement.get()) && !entry->Requirement->Concerns) return;
     if (!entry->Handler) {
       if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
       entry->Child->CommonQuerry(reply);
