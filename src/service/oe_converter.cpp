@@ -59,7 +59,8 @@ constexpr int kGainValuesNeeded = 12000;
 constexpr int kAvgZeroReadings = 300;
 
 int DestChannel(uint8_t dest) { return dest == kDestCh1 ? 2 : dest == kDestCh2 ? 3 : 0; }
-int DestChannel() { return DestChannel(GetIndex(State.Dest)); }
+// Without the converter nothing is connected, whatever a setup recalled there holds.
+int DestChannel() { return HasOpticsOption() ? DestChannel(GetIndex(State.Dest)) : 0; }
 
 TChannelNodes& ChannelNodes(int channel) { return ChannelSettings().Nodes[channel == 3 ? 1 : 0]; }
 
@@ -190,7 +191,7 @@ bool CableConnected(const std::string& text, uint8_t previous) {
 }
 
 void OnDestChange(THandler& h) {
-  if (State.RestoringDest) return;
+  if (State.RestoringDest || !HasOpticsOption()) return;
   const uint8_t previous = State.PreviousDest;
   const uint8_t dest = GetIndex(State.Dest);
   if (dest == previous) return;
@@ -554,9 +555,7 @@ double GetOEConversionGain() {
   return gain <= 0.0001 ? kOEMissingGain : gain;
 }
 
-bool IsOEOutputOnChannel(int channel) {
-  return HasOpticsOption() && State.Dest && DestChannel() == channel && channel != 0;
-}
+bool IsOEOutputOnChannel(int channel) { return State.Dest && DestChannel() == channel && channel != 0; }
 
 TOEFlashConstants OEFlashConstants() {
   TOEFlashConstants c;

@@ -122,6 +122,12 @@ void PlaceCurrentMask(int number, int row) {
   mask.MaskIndex = row;
 }
 
+bool IsChosenStandard(const fs::path& folder) {
+  const TIntEditHandler* chosen = MaskSettings().StdIndex;
+  const TStandardEntry* standard = chosen ? TheStandards.Usable(chosen->Value()) : nullptr;
+  return standard && folder.filename() == standard->FolderName;
+}
+
 }  // namespace
 
 const TStandardEntry* TListOfStandards::Usable(int number) const {
@@ -152,7 +158,12 @@ bool ScanStandardMasks() {
   TheStandards = std::move(list);
   LocateCurrentMask();
   if (TheStandards.UsableCount == 0) return false;
-  if (TIntEditHandler* index = MaskSettings().StdIndex) index->SetMax(TheStandards.UsableCount - 1);
+  if (TIntEditHandler* index = MaskSettings().StdIndex) {
+    index->SetMax(TheStandards.UsableCount - 1);
+    // The row choice is held to the rows of the standard chosen.
+    if (const TStandardEntry* chosen = TheStandards.Usable(index->Value()))
+      ReadStandardMaskFiles(standardDir / chosen->FolderName, false);
+  }
   return true;
 }
 
@@ -163,11 +174,30 @@ bool ReadStandardMaskFiles(const fs::path& folder, bool findOnly) {
   const TCurrentMask& mask = CurrentMask();
   if (KnownByFile(mask) && folder.filename() == mask.StdFolder)
     PlaceCurrentMask(NumberOf(mask.StdFolder), RowOf(TheMasks.Items, mask.MaskFile));
-  // A mask just stored can be chosen by its row; the choice narrows when the standard changes.
-  if (TIntEditHandler* row = MaskSettings().StdMaskIndex;
-      row && row->GetMax() < static_cast<double>(TheMasks.Items.size()) - 1)
-    row->SetMax(static_cast<double>(TheMasks.Items.size()) - 1);
+  // The row choice is held to the rows of the standard chosen, a mask just stored among them.
+  if (TIntEditHandler* row = MaskSettings().StdMaskIndex; row && IsChosenStandard(folder))
+    row->SetMax(std::max(0.0, static_cast<double>(TheMasks.Items.size()) - 1));
   return !TheMasks.Items.empty();
+}
+
+void FollowRecalledMask() {
+  const TCurrentMask& mask = CurrentMask();
+  TIntEditHandler* chosen = MaskSettings().StdIndex;
+  TIntEditHandler* chosenRow = MaskSettings().StdMaskIndex;
+  if (!KnownByFile(mask) || !chosen || !chosenRow || mask.StdIndex < 0 || mask.MaskIndex < 0) return;
+  // Each line of the choice comes on its own: each part follows when it names the written place.
+  const int number = chosen->Value() == mask.WrittenStdIndex ? mask.StdIndex : chosen->Value();
+  const int row = number == mask.StdIndex && chosenRow->Value() == mask.WrittenMaskIndex ? mask.MaskIndex
+                                                                                         : chosenRow->Value();
+  if (number == chosen->Value() && row == chosenRow->Value()) return;
+  if (number != chosen->Value()) {
+    chosen->SetValueRaw(number);
+    // The rows of the mask's standard, which the choice names now.
+    ReadStandardMaskFiles(DataFolders().MaskStandardDir / mask.StdFolder, false);
+  }
+  chosenRow->SetValueRaw(row);
+  chosen->NotifySwitchers();
+  chosenRow->NotifySwitchers();
 }
 
 void LocateCurrentMask() {

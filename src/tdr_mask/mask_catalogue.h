@@ -47,6 +47,9 @@ bool LoadStandardMask(int stdIndex, int maskIndex, int marginPercent);
 // Gives the catalogue mask in force the places its folder and file hold in the catalogue now
 // (-1 for one no longer there); a mask of an unknown file keeps its numbers.
 void LocateCurrentMask();
+// A recalled choice of standard and row that names the place its setup or undo step wrote
+// for the catalogue mask in force follows that mask to where it is found now.
+void FollowRecalledMask();
 
 // A file the program ships, by its path below the standard-mask folder.
 struct TShippedFile {

@@ -51,6 +51,9 @@ struct TCurrentMask {
   // are their places in the catalogue as last read, which a mask added to it moves.
   std::string StdFolder;
   std::string MaskFile;
+  // The places a recalled setup or undo step wrote for it, before it was found anew.
+  int32_t WrittenStdIndex = -1;
+  int32_t WrittenMaskIndex = -1;
   std::string MaskName;
   int32_t MarginPercent = 0;  // 0: no margin polygons; negative: margin first
   uint8_t MarginsType = mtNone;

@@ -14,6 +14,7 @@
 #include "framework/text/dot_number.h"
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
+#include "framework/util/errors.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/startup/dispatchers.h"
 #include "instrument/startup/program_folders.h"
@@ -91,6 +92,13 @@ void TestChanged(THandler&) {
   ShowMaskResults();
 }
 
+// A client's test with no mask to test against is refused before the switch moves: it
+// would pass every waveform. A recall without a mask leaves the test off (TestChanged).
+void TestBeforeChange(THandler& h) {
+  if (!MaskObj && !MaskTestOn() && h.GetWhoChangedRaw() == wcvCommand)
+    throw ERefusedCommand(GetLangStr("NoMaskToTest"));
+}
+
 fs::path UserMaskFile() { return S().UserMaskStem + ".pcm"; }
 
 void MaskFileCommand(const std::string& rawParam, bool isQuery, uint8_t, std::string& reply) {
@@ -158,12 +166,15 @@ void ReloadStandardMask() {
   UpdateMaskMenuEnabling();
 }
 
-void StdIndexChanged(THandler&) {
+void StdIndexChanged(THandler& h) {
   ReadChosenStandard();
   S().StdMaskIndex->SetMax(std::max<int>(0, static_cast<int>(StandardMasksInCurrent().Items.size()) - 1));
+  if (h.GetWhoChangedRaw() == wcvReplay) FollowRecalledMask();
 }
 
 void MaskIndexChanged(THandler& h) {
+  // A recalled row is the mask's, which a mask stored since may have moved.
+  if (h.GetWhoChangedRaw() == wcvReplay) FollowRecalledMask();
   const int index = S().StdMaskIndex->Value();
   if (ByUser(h) && index >= 0) {
     SaveMaskUndo();
@@ -184,6 +195,8 @@ void MaskIndexChanged(THandler& h) {
 // An unchanged value runs no change: a command naming the index already chosen loads
 // that mask all the same.
 void MaskIndexBeforeSet(double& value, TEditHandler& h) {
+  // The rows as they are now: the value is held to them.
+  ReadChosenStandard();
   if (h.GetWhoChangedRaw() == wcvCommand && !std::isnan(value) &&
       std::nearbyint(std::clamp(value, h.GetMin(), h.GetMax())) == h.GetValue())
     MaskIndexChanged(h);
@@ -218,7 +231,7 @@ void RegisterMaskHandlers() {
     if (MaskTestOn()) ShowMaskResults();
     RefreshMaskDisplay();
   });
-  s.Test = root.AddOnOff(false, "Mask:Test", TestChanged);
+  s.Test = root.AddOnOff(false, "Mask:Test", TestChanged, TestBeforeChange);
   s.MaskFile = root.AddGpibString("Mask:MaskFile", MaskFileCommand);
   s.SaveUser = root.AddRightCommand("Mask:SaveUser", [](THandler&) {
     const fs::path file = ConfinedFile(UserMaskFile());

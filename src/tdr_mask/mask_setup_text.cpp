@@ -179,8 +179,8 @@ bool LoadMaskSetupText(const std::string& text) {
   mask.X0 = static_cast<uint16_t>(*x0);
   mask.ValueByDivision = *vdiv;
   mask.MiddleValue = *v0;
-  mask.StdIndex = *stdI;
-  mask.MaskIndex = *mskI;
+  mask.StdIndex = mask.WrittenStdIndex = *stdI;
+  mask.MaskIndex = mask.WrittenMaskIndex = *mskI;
   if (const std::string* name = items.Find("MskNm")) mask.MaskName = *name;
   const std::string *folder = items.Find("StdF"), *file = items.Find("MskF");
   if (folder && file) {

@@ -29,6 +29,7 @@
 #include "shell/remote/remote_control.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
@@ -467,6 +468,9 @@ TEST_F(EyeMeasurementTest, ParameterListsOfAMode) {
   EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "AVGPOWER,EXTRATIO");
   InstrumentIdentity.Options &= static_cast<uint8_t>(~OptOptics);
   UpdateEyeParamMasks();
+  EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "ClearALL");
+  EXPECT_EQ(test::AssertionText([] { ExecCommand("Eye:YNRZParam Max,ExtRatio"); }),
+            "The instrument has no O/E Converter option");
   EXPECT_EQ(ExecCommand("Eye:YNRZParam?"), "ClearALL");
   EXPECT_FALSE(IsEyeParamSelected(egNRZ, eaY, 1) || IsEyeParamSelected(egNRZ, eaY, 7));
 }

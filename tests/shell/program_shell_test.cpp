@@ -754,6 +754,53 @@ TEST_F(ProcedureTimeLimitTest, AProcedureAskedForBesideAnotherIsRefusedNamingIt)
   SetProgramClock(clock);
 }
 
+// A command of an option the unit lacks, a query too, is refused naming the option and
+// changes nothing: the settings, the records and the constants stay; the other items of
+// the list an option's item belongs to stay open.
+TEST_F(ProcedureTimeLimitTest, TheCommandsOfAnOptionNotFittedAreRefusedNamingIt) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"OEConv:Dest Ch1", "O/E Converter"},
+      {"Flash:OE:ConversionGain 2", "O/E Converter"},
+      {"FLASH:OECalibr:AutoDarkLvl", "O/E Converter"},
+      {"FLASH:OECalibr:DarkLvl?", "O/E Converter"},
+      {"Gen:Mode NRZ", "Generators"},
+      {"FLASH:Gen:Out1:PositiveZero 0.1", "Generators"},
+      {"TDR:Ch1:DoVertCalibr", "Generators"},
+      {"TDR?", "Generators"},
+      {"GSS:B:Waweform TDR", "Generators"},  // the simulated TDR head
+      {"Trig:PatternLockMode Manual", "Pattern Sync Trigger"},
+      {"Trig:ResetPattLock", "Pattern Sync Trigger"},
+      {"Trig:Source ClockRecov", "Clock Recovery Trigger"},
+      {"Trig:Source:ClockRecov", "Clock Recovery Trigger"},
+  };
+  const auto dump = [] {
+    std::vector<std::string> lines;
+    RootSpider->DumpSettings(lines);
+    return lines;
+  };
+  const auto acquired = [] {
+    ExecCommand("*StopSingle Single");
+    IdleStepsUntil([] { return !RunFlag; });
+    return ExecCommand("Wfm:Source Ch1;:Wfm:Preamb?;:Wfm:Source Ch2;:Wfm:Preamb?;:Wfm:Source Ch1");
+  };
+  ASSERT_TRUE(fs::remove(ProgramDir() / DemoUnitsFileName));  // the unit as it comes
+  Restart();
+  ASSERT_TRUE(StartWithInstrument(true));
+  ExecCommand("Header Off");
+  const std::string records = acquired();
+  const std::vector<std::string> settings = dump();
+  const TDialogsSuppressed client;
+  for (const auto& [command, option] : rows)
+    EXPECT_EQ(test::AssertionText([&] { ExecCommand(command); }),
+              std::string("The instrument has no ") + option + " option");
+  EXPECT_EQ(dump(), settings);
+  EXPECT_EQ(acquired(), records);
+  EXPECT_FALSE(ShellHooks.CalibrationChanged());
+  ExecCommand("Trig:Source ExtHF;:GSS:B:Waweform PRBS");
+  EXPECT_EQ(ExecCommand("Trig:Source?;:GSS:B:Waweform?"), "EXTHF;PRBS");
+  EXPECT_EQ(ExecCommand("Header On;:Trig?").find("PATT"), std::string::npos);  // nor listed
+}
+
 // The jitter analysis an autoscale ends as it starts (it switches the pattern lock off) runs
 // again on the lock given back, after a client's autoscale that succeeds and the user's
 // Cancel in its window; a lock whose clock has slowed meanwhile cannot come back: the

@@ -100,8 +100,15 @@ class SaveRecallTest : public test::ShellTest {
       }
       // The TDR correction finds no stimulus here, the jitter analysis no pattern lock: they
       // would be refused and stay off.
-      if (!param.empty() && !path.ends_with("NORMALIZE") && path != "JITTER:JITTERON")
-        RootSpider->ExecCommandLine(path + " " + param, false);
+      if (param.empty() || path.ends_with("NORMALIZE") || path == "JITTER:JITTERON") continue;
+      const std::string command = path + " " + param;
+      try {
+        RootSpider->ExecCommandLine(command, false);
+      } catch (const ERefusedCommand&) {
+        // An option the demo unit lacks (a client cannot set it) moves as a setup moves it;
+        // the test without a mask stays off.
+        RootSpider->ExecCommandLine(command, true);
+      }
     }
   }
 };
@@ -471,8 +478,7 @@ TEST_F(WholeProgramSetupTest, ARecallSetsEverySettingAndNothingElse) {
   EXPECT_EQ(Dump(), moved);
   std::string message = kSkippedLines + forbidden[0];
   for (size_t i = 1; i < forbidden.size(); ++i) message += "\n" + forbidden[i];
-  // The converter's output comes back without its cable question, and is named with them.
-  message += "\nThese settings were recalled without starting their procedures:\nOECONV:DEST CH1";
+  // The demo unit has no converter: its output comes back as a setting and asks nothing.
   EXPECT_EQ(SkipMessages(dialogs.shown), Lines{message});
   EXPECT_EQ(fs::exists(constants), constantsExisted);
   if (constantsExisted) {

@@ -1,7 +1,7 @@
 // The generator's settings as the instrument sees them: the command lines each mode
 // change sends (counts worked out by hand from the 8 ns step), nothing without the
-// generators option, the trigger that the generator takes over, the limits and enabling
-// that follow the period, the output texts and the zero constants the instrument answers.
+// generators option (whose client commands are refused), the trigger that the generator takes over, the
+// limits and enabling that follow the period, the output texts and the zero constants the instrument answers.
 
 #include "tdr_mask/generator_settings.h"
 
@@ -17,6 +17,7 @@
 #include "instrument/link/link_state.h"
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/startup/program_folders.h"
+#include "support/assertion_text.h"
 #include "support/every_unit.h"
 #include "support/fake_settings_link.h"
 #include "support/settings_tree_fixture.h"
@@ -91,9 +92,12 @@ TEST_F(GeneratorTest, EachModeSendsItsCommandsOnlyWithTheOption) {
       RegisterEveryUnit();
       InstallProgramUnits();
       GiveOption(option);
-      for (const char* line : c.before) Exec(line);
+      // Without the option a client's command is refused; a setup still sets it.
+      for (const char* line : c.before) Exec(line, !option);
       link.Clear();
-      Exec(std::string("Gen:Mode ") + c.mode);
+      const std::string mode = std::string("Gen:Mode ") + c.mode;
+      if (!option) EXPECT_EQ(AssertionText([&] { Exec(mode); }), "The instrument has no Generators option");
+      Exec(mode, !option);
       EXPECT_EQ(GenLines(), option ? c.sent : Lines{});
       EXPECT_EQ(IsGeneratorPulseOrPattern(), option && c.pulseOrPattern);
       const TTriggerSettingsState& trig = TriggerSettings();

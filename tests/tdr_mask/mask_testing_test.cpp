@@ -37,6 +37,7 @@
 #include "shell/screen_wiring.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/assertion_text.h"
 #include "support/temp_home.h"
 #include "tdr_mask/mask_catalogue.h"
 #include "tdr_mask/mask_editor.h"
@@ -101,8 +102,9 @@ class MaskTestTest : public test::ShellTest {
 // saved to the next numbered file and beeped.
 TEST_F(MaskTestTest, ClippingMaskCountsStopsTheRunAndNumbersTheFailureFiles) {
   Sine(0.4);
-  ExecCommand("Mask:Test On");
-  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");  // no mask yet
+  // No mask yet: nothing to pass or fail against.
+  EXPECT_EQ(test::AssertionText([] { ExecCommand("Mask:Test On"); }), "There is no mask to test against");
+  EXPECT_EQ(ExecCommand("Mask:Test?"), "OFF");
   RectangleMask(1000, 400, 3000, 624);
   ExecCommand("Mask:RunUntil Wfms");
   EXPECT_TRUE(RootSpider->FindHandler("Mask:FailWfms")->IsDisabled());

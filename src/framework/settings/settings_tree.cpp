@@ -18,6 +18,16 @@ namespace {
 
 const std::string kError = "ERROR";
 
+bool Unmet(const TNodeRequirement* requirement) {
+  return requirement && !(requirement->Fitted && requirement->Fitted());
+}
+
+// A client's command reaching a part of the tree the instrument lacks.
+void RefuseUnmet(const TNodeRequirement* requirement, std::string_view param) {
+  if (!Unmet(requirement) || (requirement->Concerns && !requirement->Concerns(param))) return;
+  throw ERefusedCommand(requirement->Refusal ? requirement->Refusal() : std::string(kError));
+}
+
 // A registration path: every segment present and short enough, checked before anything
 // is inserted so that a refused path leaves no half-built branch.
 void CheckRegistrationPath(std::string_view path) {
@@ -234,6 +244,21 @@ THandler* TSpider::AddItemAt(std::string_view path, size_t position, std::unique
 
 THandler* TSpider::FindHandler(std::string_view path) const { return FindHandlerAt(path, 0); }
 
+TSpiderEntry* TSpider::FindEntryAt(std::string_view path, size_t position) {
+  const TSegment seg = FindSegment(path, position);
+  if (!seg.found) return nullptr;
+  TSpiderEntry& entry = entries_[seg.index];
+  if (!seg.morePath) return &entry;
+  return entry.Child ? entry.Child->FindEntryAt(path, seg.next) : nullptr;
+}
+
+bool TSpider::Require(std::string_view path, std::shared_ptr<const TNodeRequirement> requirement) {
+  TSpiderEntry* entry = FindEntryAt(path, 0);
+  if (!entry) return false;
+  entry->Requirement = std::move(requirement);
+  return true;
+}
+
 THandler* TSpider::FindHandlerAt(std::string_view path, size_t position) const {
   const TSegment seg = FindSegment(path, position);
   if (!seg.found) return nullptr;
@@ -296,6 +321,8 @@ void TSpider::CommonQuerry(std::string& reply) {
   };
   ForEachInOrder([&](int index) {
     const TSpiderEntry* entry = &entries_[index];
+    // A part the instrument lacks is no more listed than it takes commands.
+    if (Unmet(entry->Requirement.get()) && !entry->Requirement->Concerns) return;
     if (!entry->Handler) {
       if (!entry->Child) throw EAssertion("ERROR in CommonQuerry! Child Spider is absent");
       entry->Child->CommonQuerry(reply);
@@ -335,15 +362,18 @@ std::string TSpider::ExecCommandAt(std::string_view path, size_t position, const
   if (!seg.found) return kError;
   const TSpiderEntry& entry = entries_[seg.index];
   std::string fullParam = param;
+  if (seg.morePath && entry.Handler) {
+    // A sub-item: the rest of the path goes before the parameter ("X:CHK:B? ON" reaches
+    // X:CHK with "B ON").
+    const std::string_view rest = seg.next <= path.size() ? path.substr(seg.next) : std::string_view();
+    if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
+  }
+  if (!replay) RefuseUnmet(entry.Requirement.get(), fullParam);
   if (seg.morePath) {
     if (!entry.Handler) {
       if (!entry.Child) return kError;
       return entry.Child->ExecCommandAt(path, seg.next, param, isQuery, replay);
     }
-    // A sub-item: the rest of the path goes before the parameter ("X:CHK:B? ON" reaches
-    // X:CHK with "B ON").
-    const std::string_view rest = seg.next <= path.size() ? path.substr(seg.next) : std::string_view();
-    if (!rest.empty()) fullParam = param.empty() ? std::string(rest) : std::string(rest) + " " + param;
   } else if (!entry.Handler) {
     if (!param.empty() || !isQuery || !entry.Child) return kError;
     if (TSetupCommandsOnly::PassesOver(&entry)) return std::string();

@@ -101,12 +101,25 @@ inline constexpr const char* kMnemonicsAbsent = "ERROR!  Mnemonics is Absent";
 // The assertion of a line whose rest did not run because the program closes.
 inline constexpr const char* kLineStoppedByClose = "The program is closing: the rest of the line did not run";
 
+// What a part of the tree needs of the instrument at hand (an option). While Fitted answers
+// false, a command of a command line that reaches the part is refused with Refusal's text
+// before anything runs. A replay (a setup, an undo step) still sets its settings: a setup
+// passes through an instrument without the option and keeps them for one with it.
+struct TNodeRequirement {
+  std::function<bool()> Fitted;
+  std::function<std::string()> Refusal;
+  // Empty: every command; else only those whose parameter it takes (items of a list). A
+  // sub-item's path comes before the parameter ("X:CHK:B ON" gives "B ON").
+  std::function<bool(std::string_view param)> Concerns;
+};
+
 // One name at one level.
 struct TSpiderEntry {
   uint16_t Ordinal = 0;  // place in registration order within its node
   std::string Mnemonic;  // upper case, at most 15 characters, or "*"
   std::unique_ptr<THandler> Handler;
   std::unique_ptr<TSpider> Child;
+  std::shared_ptr<const TNodeRequirement> Requirement;
 };
 
 class TSpider {
@@ -121,6 +134,10 @@ class TSpider {
   // allowReplace an existing handler at the path is replaced (its controls and undo
   // lines move to the new one) and freed. Returns the handler.
   THandler* AddItem(std::string_view path, std::unique_ptr<THandler> handler, bool allowReplace = false);
+
+  // Marks the node or item at `path` with what it needs (nullptr: nothing); false when the
+  // path names nothing.
+  bool Require(std::string_view path, std::shared_ptr<const TNodeRequirement> requirement);
 
   // The handler at a path, or nullptr. No SHADOW or NOGPIB filtering: controls bind to
   // Internal items too. Program code writes a fixed path as "Ch1:Display"_node (node_path.h),
@@ -248,6 +265,7 @@ class TSpider {
   THandler* AddItemAt(std::string_view path, size_t position, std::unique_ptr<THandler>& handler,
                       bool allowReplace);
   THandler* FindHandlerAt(std::string_view path, size_t position) const;
+  TSpiderEntry* FindEntryAt(std::string_view path, size_t position);
   std::string ExecCommandAt(std::string_view path, size_t position, const std::string& param, bool isQuery,
                             bool replay);
   TSpider& Root();

@@ -13,6 +13,7 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/instrument_commands.h"
+#include "instrument/startup/option_commands.h"
 
 namespace norv {
 
@@ -92,6 +93,7 @@ void SetAnalysisSwitchOff(uint8_t menuCode, std::function<void()> switchOff) {
 void RegisterAllCommands(bool skip) {
   if (!skip)
     for (const TRoutine& routine : Dispatchers.Registration) Run(routine);
+  MarkOptionCommands();
   CommandsRegistered = true;
 }
 

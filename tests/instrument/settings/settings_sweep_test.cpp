@@ -21,7 +21,7 @@ using Lines = std::vector<std::string>;
 
 // Known faults, each keeping its nodes out of some properties until it is mended:
 // "answer" (a query's answer sent back), "limits" (the value lies within its limits),
-// "minmax", "load" and "undo" (of a change of the node). Lists are blank-separated.
+// "minmax", "load", "undo" (of a change of the node) and "move" (moved at all). Lists are blank-separated.
 struct TKnownFault {
   std::string_view Properties;
   std::string_view Paths;
@@ -42,6 +42,8 @@ constexpr TKnownFault kKnownFaults[] = {
     {"undo",
      "STDMASK:ALIGN STDMASK:MARGINSON STDMASK:MARGINSVAL STDMASK:STDINDEX STDMASK:MASKINDEX MASK:TEST",
      "no undo step of their own"},
+    // Kept: the test is refused without a mask, which the sweep has none of.
+    {"move", "MASK:TEST", "refused without a mask"},
     // Kept: switched on, the correction starts its procedure, which ends at once without
     // its window (none in this test); a setup or undo that switches it on switches it off.
     {"undo", "TDR:CH1:NORMALIZE TDR:CH2:NORMALIZE", "the correction is not a setting that is replayed"},
@@ -91,10 +93,17 @@ class SettingsSweepTest : public InstrumentSettingsTest {
     return state == sRegistered ? "registered" : state == sStarted ? "started" : "moved";
   }
 
-  // A fresh tree with every unit registered (the factory default).
+  // A fresh tree with every unit registered (the factory default), on a unit with every
+  // option, whose commands the tree refuses without it.
   static void Register() {
     FreshProgramState();
+    InstrumentIdentity.ModelCode = 1;
+    InstrumentIdentity.Options = 255;
     RegisterEveryUnit();
+  }
+  void TearDown() override {
+    InstrumentIdentity = {};
+    InstrumentSettingsTest::TearDown();
   }
 
   // Registered: the factory default. Started: the program at work, applied and the undo
@@ -106,7 +115,8 @@ class SettingsSweepTest : public InstrumentSettingsTest {
     StartUndo();
     if (state == sMoved)
       for (const std::string& path : Paths())
-        if (const std::string command = MoveCommand(path); !command.empty()) Exec(command);
+        if (const std::string command = MoveCommand(path); !command.empty() && !Known("move", path))
+          Exec(command);
     link.Clear();
   }
 };

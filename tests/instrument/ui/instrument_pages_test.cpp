@@ -34,6 +34,9 @@ class InstrumentPagesTest : public SettingsTreeTest {
     SettingsTreeTest::SetUp();
     ControlsState.TimerFactory = &clock;
     ControlsState.OnException.Set([this](const std::string& text) { failures.push_back(text); });
+    // The pattern-sync page and the simulated TDR head need their options.
+    InstrumentIdentity.ModelCode = 1;
+    InstrumentIdentity.Options = OptPatSyncTrig | OptGenerators;
     RegisterEveryUnit();
     ApplyEveryUnit();
     SetSideMenuHost(&window);

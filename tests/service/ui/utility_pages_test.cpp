@@ -66,6 +66,7 @@ class UtilityPagesTest : public test::ProgramFixture {
 };
 
 TEST_F(UtilityPagesTest, TheUtilityButtonLeadsToTheCalibrationAndDemoSignalPagesAndBack) {
+  WriteDemoUnit("Default Demo", 1, 2, 255 - OptGenerators, 12, 77, true);  // the TDR head's waveform
   Start();
   ExecCommand("Header Off");
   ClickUtility();

@@ -28,6 +28,7 @@
 #include "framework/util/errors.h"
 #include "framework/util/program_dir.h"
 #include "instrument/acquisition/acquisition_cycle.h"
+#include "instrument/link/instrument_identity.h"
 #include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/settings_hooks.h"
 #include "instrument/settings/trigger_settings.h"
@@ -155,6 +156,7 @@ TEST_F(HookWiringTest, SaveAllWaveformsAsksForTheFileAndKeepsTheChoice) {
 }
 
 TEST_F(HookWiringTest, PatternSearchShowsItsWindowAndClosingItEndsTheSearchAsFailed) {
+  WriteDemoUnit("Default Demo", 1, 2, 255 - OptPatSyncTrig, 12, 77, true);  // the lock's option
   Start();
   TriggerSettings().PatternLengthList = {100, 200, 300};
   const std::string before = ExecCommand("TB:Mode?") + ExecCommand("TB:ScaleA?");

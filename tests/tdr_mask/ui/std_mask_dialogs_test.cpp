@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
+#include <ranges>
 #include <sstream>
 
 #include "framework/settings/undo_ring.h"
@@ -214,6 +215,13 @@ TEST_F(StdMaskDialogsTest, ChooseDialogLoadsTheClickedMaskAndCancelGivesTheOldOn
 // getting its first mask before its own, move its places; the list, a setup and a margin follow it.
 TEST_F(StdMaskDialogsTest, MasksStoredBeforeTheMaskInForceLeaveTheListOnIt) {
   const fs::path dir = DataFolders().MaskStandardDir, zeta = dir / "Zeta";
+  // A row past the last is held to the last, which is loaded.
+  const auto rows = std::ranges::distance(
+      fs::directory_iterator(dir / StandardsList().Usable(0)->FolderName) |
+      std::views::filter([](const fs::directory_entry& e) { return e.path().extension() == ".msk"; }));
+  Exec("StdMask:StdIndex 0;:StdMask:MaskIndex 10");
+  EXPECT_EQ(Exec("StdMask:MaskIndex?"), std::to_string(rows - 1) + " ");
+  EXPECT_EQ(CurrentMask().MaskIndex, rows - 1);
   fs::create_directories(zeta);
   fs::copy_file(dir / "SONET-SDH" / "OC-12 STM-4.msk", zeta / "OC-12 STM-4.msk");
   ScanStandardMasks();  // Zeta is standard 2, after the two the order file names
@@ -242,7 +250,8 @@ TEST_F(StdMaskDialogsTest, MasksStoredBeforeTheMaskInForceLeaveTheListOnIt) {
 
   for (const std::string& line : setup) Exec(line, true);  // saved at (2, 0)
   EXPECT_EQ(std::pair(CurrentMask().StdIndex, CurrentMask().MaskIndex), std::pair(3, 2));
-  fs::copy_file(zeta / "Noname.msk", zeta / "AAC.msk");  // row 3
+  EXPECT_EQ(Exec("StdMask:StdIndex?;:StdMask:MaskIndex?"), "3 ;2 ");  // the choice on it too
+  fs::copy_file(zeta / "Noname.msk", zeta / "AAC.msk");               // row 3
   Exec("StdMask:MarginsOn ON;:StdMask:MarginsVal 10");
   EXPECT_EQ(CurrentMask().MaskFile, "OC-12 STM-4.msk");
   EXPECT_EQ(CurrentMask().MarginPercent, 10);
