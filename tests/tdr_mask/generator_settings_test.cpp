@@ -96,7 +96,9 @@ TEST_F(GeneratorTest, EachModeSendsItsCommandsOnlyWithTheOption) {
       for (const char* line : c.before) Exec(line, !option);
       link.Clear();
       const std::string mode = std::string("Gen:Mode ") + c.mode;
-      if (!option) EXPECT_EQ(AssertionText([&] { Exec(mode); }), "The instrument has no Generators option");
+      if (!option) {
+        EXPECT_EQ(AssertionText([&] { Exec(mode); }), "The instrument has no Generators option");
+      }
       Exec(mode, !option);
       EXPECT_EQ(GenLines(), option ? c.sent : Lines{});
       EXPECT_EQ(IsGeneratorPulseOrPattern(), option && c.pulseOrPattern);

@@ -50,6 +50,9 @@ constexpr TKnownFault kKnownFaults[] = {
     // Kept: the jitter analysis cannot be switched on without the pattern lock; the
     // switch goes back off with a message.
     {"undo", "JITTER:JITTERON", "refused without the pattern lock"},
+    // Kept: the move is AutoDetect, which is refused without a list of pattern lengths and
+    // leaves the lock as it was.
+    {"undo", "TRIG:PATTERNLOCKMODE", "refused without a list of lengths"},
 };
 
 bool HasWord(std::string_view list, std::string_view word) {
