@@ -71,10 +71,10 @@ bool Complex(TTraceId trace) { return Record(trace).IsSpectrum(); }
 // A record not there yet (a function before its first calculation at a start) limits the
 // position as the longest record would: the position a setup holds is kept until the
 // record that limits it is there.
-int LimitingLength(TTraceId trace) {
-  const TSignalObj& r = Record(trace);
-  return r.HasLength() ? r.GetRecLen() : kMaxRecLen;
-}
+int LimitingLength(const TSignalObj& r) { return r.HasLength() ? r.GetRecLen() : kMaxRecLen; }
+
+// The last first point that still fills the window, in a record of `length` points.
+int HorPositionLimit(TTraceId trace, int length, bool complex);
 
 bool Registered() { return State.Traces[0].HorScale != nullptr; }
 
@@ -108,11 +108,13 @@ struct THorAxis {
   double TimePerDiv;
   double DX;
   std::string Unit;
+  int Length;  // what limits the position
+  bool Complex;
 };
 std::optional<THorAxis> HorAxisOf(const TSignalObj& r) {
   const double t = r.GetTimePerDiv(), dx = r.GetDX();
   if (t == 0 || !std::isfinite(t) || dx == 0 || !std::isfinite(dx)) return std::nullopt;
-  return THorAxis{t, dx, r.GetHorUnit()};
+  return THorAxis{t, dx, r.GetHorUnit(), LimitingLength(r), r.IsSpectrum()};
 }
 struct TVertAxis {
   double PerDiv;
@@ -152,7 +154,7 @@ std::optional<TAxis> TypedAxis(const TEditHandler& h, TAxisOf<TAxis> of) {
 }
 // Without one the texts show the stored value itself.
 THorAxis ShownHorAxis(TTraceId trace) {
-  return AxisOfTrace(trace, HorAxisOf).value_or(THorAxis{1.0, 1.0, Record(trace).GetHorUnit()});
+  return AxisOfTrace(trace, HorAxisOf).value_or(THorAxis{1.0, 1.0, Record(trace).GetHorUnit(), 0, false});
 }
 TVertAxis ShownVertAxis(TTraceId trace) {
   return AxisOfTrace(trace, VertAxisOf).value_or(TVertAxis{1.0, 0.0, Record(trace).GetVertUnitText()});
@@ -221,6 +223,9 @@ void HorPositionTyped(double& value, TEditHandler& h) {
   }
   value /= axis->DX;
   if (!std::isfinite(value)) value = 0;
+  // Held to the record the axis is of, which for a function before its record is the one it is
+  // about to be calculated into: the stand-in's limit would let the record take the value back.
+  value = std::min(value, static_cast<double>(HorPositionLimit(TraceOfNode(h), axis->Length, axis->Complex)));
 }
 
 // --- change reactions ---
@@ -583,8 +588,8 @@ void ApplyDerivedSignalZoom(TTraceId trace) {
   UpdateHorPositionLimit(trace);
 }
 
-int LimitHorizontalZoom(TTraceId trace) {
-  const int length = LimitingLength(trace);
+namespace {
+int LimitHorizontalZoom(TTraceId trace, int length) {
   // The step the record is drawn with.
   int f = HorZoomStep(ZoomNodes(trace).HorScale->Value());
   if (length / f < 8) f = length / 8;
@@ -594,12 +599,17 @@ int LimitHorizontalZoom(TTraceId trace) {
   return static_cast<int>(std::floor(500.0 * shown / 512 + 0.5)) + 1;
 }
 
+int HorPositionLimit(TTraceId trace, int length, bool complex) {
+  return std::max(0, (complex ? length / 2 : length) - LimitHorizontalZoom(trace, length));
+}
+}  // namespace
+
+int LimitHorizontalZoom(TTraceId trace) { return LimitHorizontalZoom(trace, LimitingLength(Record(trace))); }
+
 void UpdateHorPositionLimit(TTraceId trace) {
   TIntEditHandler* position = ZoomNodes(trace).HorPosition;
-  const int length = LimitingLength(trace);
-  const int limit = std::max(0, (Complex(trace) ? length / 2 : length) - LimitHorizontalZoom(trace));
   position->SetMin(0);
-  position->SetMax(limit);
+  position->SetMax(HorPositionLimit(trace, LimitingLength(Record(trace)), Complex(trace)));
 }
 
 void ResetZoomForSource(TTraceId trace) {

@@ -142,6 +142,8 @@ TEST_F(ZoomTest, TypedValuesAreShownAsDrawn) {
       {"Zoom:F1:HorScale 2.9n", "2.5 ns/div"},
       // A time typed before the function's record is one of the record it is calculated into.
       {"F2:Display On;:F2:Operat Invert;:F2:Source1 M2;:Zoom:F2:HorScale 2.5n", "2.5 ns/div", true},
+      // And held to it: 11 points of 200 ps, as 501 of its 512 fill the screen.
+      {"F3:Display On;:F3:Operat Invert;:F3:Source1 M2;:Zoom:F3:HorPosition 20n", "2.2 ns", true},
       {"F3:Display On;:F3:Operat Smoothing;:F3:Source1 M2;:Zoom:F3:HorScale 2.5n;:Zoom:F3:HorPosition 4n",
        "4 ns", true},  // 20 points of 200 ps
       // Not one of the record of its definition before (5 ns/div).

@@ -112,6 +112,9 @@ class TZoomMenu final : public TDeclaredSideMenu {
       for (TRC_Switcher* s : panel->Switchers())
         if (s->objectName() != "ssswSource") s->setVisible(on);
     if (auto* label = main_->findChild<QLabel*>("Label1")) label->setVisible(on);
+    // Scaling of a trace that is off shows nothing, not even Back: the page goes back to the
+    // source list, also when the menu opens on Scaling.
+    if (!on) ShowPage(zpMain);
     // The trace may have been switched on or off since its controls were enabled.
     if (IsZoomTrace(source) && ZoomSettings().Traces[0].HorScale) UpdateZoomControls(source);
     BindVertical();

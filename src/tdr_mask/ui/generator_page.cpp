@@ -81,6 +81,7 @@ TMenuDecl GeneratorMenu() {
 class TGeneratorMenu final : public TDeclaredSideMenu {
  public:
   explicit TGeneratorMenu(QWidget* owner) : TDeclaredSideMenu(owner, GeneratorMenu()) {
+    main_ = findChild<TRC_RightMenuPanel*>("rmpGenerators");
     output_ = findChild<TRC_RightMenuPanel*>("rmpGenOuput");
     AddLengthControl();
     zero_ = findChild<TRC_RightMenuPanel*>("rmpGenOutZeroCalibr");
@@ -89,6 +90,7 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
     const int top = TRC_RightMenuPanel::kFirstTop;
     outputLabel_->setGeometry(TRC_RightMenuPanel::kCaptionLeft, top, kPagePanelWidth - 12, 14);
     for (TRC_Switcher* s : zero_->Switchers()) s->move(s->x(), s->y() + 16);
+    zero_->resize(zero_->width(), zero_->height() + 16);
     const auto turn = [this](const char* name, int page) {
       Control<TRC_RightPassiveCommandSwitcher>(name).OnUpdateMe = [this, page](TRC_Switcher&) {
         ShowPage(page);
@@ -118,13 +120,12 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
   // only the others a width.
   void AddLengthControl() {
     const auto& width = Control<TRC_Switcher>("edswWidth");
-    findChild<TRC_RightMenuPanel*>("rmpGenerators")
-        ->Add<TRC_RadioSwitcher>({.Mnemonics = "Length",
-                                  .Caption = "Length",
-                                  .Top = width.y(),
-                                  .Height = 77,  // a text row per item
-                                  .Items = {"2^7-1", "2^10-1", "2^11-1", "2^15-1"},
-                                  .Name = "rswLength"});
+    main_->Add<TRC_RadioSwitcher>({.Mnemonics = "Length",
+                                   .Caption = "Length",
+                                   .Top = width.y(),
+                                   .Height = 77,  // a text row per item
+                                   .Items = {"2^7-1", "2^10-1", "2^11-1", "2^15-1"},
+                                   .Name = "rswLength"});
   }
 
   static QString OutputText() { return QString::fromStdString(GetLangStr("_Output_")); }
@@ -151,8 +152,23 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
     if (delay.Mnemonics() != delayNode) delay.SetMnemonics(delayNode);
     Control<TRC_RadioSwitcher>("rswLength").setVisible(pattern);
     Control<TRC_EditSwitcher>("edswWidth").setVisible(!pattern);
+    CloseUpMain();
   }
 
+  // The length is taller than the width it stands in for: the controls below it move with it.
+  void CloseUpMain() {
+    int top = TRC_RightMenuPanel::kFirstTop;
+    for (const char* name : {"rswGeneratorsMode", "edswDelay", "edswPeriod", "edswWidth", "rswLength",
+                             "rswTrigPRBS", "pcswOutput1", "pcswOutput2"}) {
+      auto& control = Control<TRC_Switcher>(name);
+      if (control.isHidden()) continue;
+      control.move(control.x(), top);
+      top += control.height() + TRC_RightMenuPanel::kSwitcherGap;
+    }
+    main_->resize(main_->width(), top + 2);
+  }
+
+  TRC_RightMenuPanel* main_ = nullptr;
   TRC_RightMenuPanel* output_ = nullptr;
   TRC_RightMenuPanel* zero_ = nullptr;
   QLabel* outputLabel_ = nullptr;

@@ -142,11 +142,13 @@ class TTdrMenu final : public TDeclaredSideMenu {
  private:
   TRC_RightMenuPanel* Panel(const char* name) { return findChild<TRC_RightMenuPanel*>(name); }
 
-  // The TDT controls take the places of their TDR counterparts: only one set shows.
+  // The TDT controls take the places of their TDR counterparts, and their sizes: only one set
+  // shows, and the controls below are placed for either.
   void AddTdtControls() {
     const auto over = [this](const char* tdrName, TSwitcherFields fields) {
       const auto& tdr = Control<TRC_Switcher>(tdrName);
       fields.Top = tdr.y();
+      fields.Height = tdr.height();
       return fields;
     };
     channels_->Add<TRC_RadioSwitcher>(over("rswVertScale", {.Mnemonics = "VertTDTScale",

@@ -89,6 +89,21 @@ TEST_F(ZoomPageTest, PageFollowsTheChosenTraceAndItsView) {
   EXPECT_EQ(menu.CurrentPage(), 1);
 }
 
+TEST_F(ZoomPageTest, TraceGoingOffTakesThePageBackToItsSourceList) {
+  Exec("Spectr1:Display On;:Shadow:ZoomSource S1");
+  for (const bool reopen : {false, true}) {
+    TDeclaredSideMenu& menu = Open(kZoomMenuId);
+    Press(menu.Control<TRC_RightPassiveCommandSwitcher>("pcswScaling"));
+    ASSERT_EQ(menu.CurrentPage(), 2);
+    if (reopen) ShowSideMenu(kNoMenu, kRightPanel);
+    Exec("Spectr1:Display Off");
+    TDeclaredSideMenu& shown = reopen ? Open(kZoomMenuId) : menu;
+    EXPECT_EQ(shown.CurrentPage(), 1) << reopen;
+    EXPECT_TRUE(shown.Control<TRC_SignalSourceSwitcher>("ssswSource").isVisible()) << reopen;
+    Exec("Spectr1:Display On");
+  }
+}
+
 // F1 on the screen as the program draws it, with every unit's hooks in place.
 class ZoomMouseTest : public SettingsTreeTest {
  protected:

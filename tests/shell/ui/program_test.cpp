@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
@@ -851,6 +852,53 @@ TEST_F(ProgramTest, EveryTextOfEverySideMenuPageFitsItsControl) {
                                TNizText::GetHistCellRect(1, 1, false).Left, 0,
                                GetDisplaySourceRGB(TTraceId::Ch1)))
       << scale;
+}
+
+// Switchers shown on a page that cover one another or are cut by their panel.
+std::string CoveredControls(const QWidget& page) {
+  std::string covered;
+  const QList<TRC_Switcher*> all = page.findChildren<TRC_Switcher*>();
+  for (const TRC_Switcher* s : all)
+    if (s->isVisibleTo(&page) && !s->parentWidget()->rect().contains(s->geometry()))
+      covered += s->objectName().toStdString() + " cut; ";
+  for (qsizetype i = 0; i < all.size(); ++i)
+    for (const TRC_Switcher* b : all.mid(i + 1))
+      if (const TRC_Switcher* a = all[i]; a->parentWidget() == b->parentWidget() && a->isVisibleTo(&page) &&
+                                          b->isVisibleTo(&page) && a->geometry().intersects(b->geometry()))
+        covered += a->objectName().toStdString() + " and " + b->objectName().toStdString() + "; ";
+  return covered;
+}
+
+// Every page of every menu, with every option fitted, in every choice of its radio switchers
+// (which show some controls in place of others): nothing covers anything.
+TEST_F(ProgramTest, NoControlOfAnySideMenuCoversAnotherInAnyOfItsChoices) {
+  WriteDemoUnit("Default Demo", 1, 2, 0, 12, 77, true);
+  Start();
+  const TDialogsSuppressed quiet;  // the boxes some choices bring answer themselves
+  int choices = 0;
+  for (int id = 0; id < kSideMenuIds; ++id) {
+    if (!HasSideMenu(id) || !ShowSideMenu(id, kLeftPanel)) continue;
+    const QPointer menu = qobject_cast<TDeclaredSideMenu*>(SideMenuForms[kLeftPanel].data());
+    // A choice that takes the menu to another page or menu ends the walk of its page.
+    const auto stays = [&](int page) {
+      return menu && SideMenuForms[kLeftPanel] == menu && menu->CurrentPage() == page;
+    };
+    for (int page = 1; menu && page <= menu->PageCount(); ++page) {
+      menu->ShowPage(page);
+      EXPECT_EQ(CoveredControls(*menu->Page(page)), "") << menu->objectName().toStdString() << page;
+      for (TRC_RadioSwitcher* radio : menu->Page(page)->findChildren<TRC_RadioSwitcher*>())
+        for (int i = 0; stays(page) && i < radio->ButtonCount() && radio->isVisibleTo(menu); ++i) {
+          if (!radio->isEnabled() || !radio->Button(i)->isEnabled()) continue;
+          test::Click(radio->Button(i), QPoint(8, radio->Button(i)->height() / 2));
+          ++choices;
+          if (stays(page)) {
+            EXPECT_EQ(CoveredControls(*menu->Page(page)), "")
+                << menu->objectName().toStdString() << page << " " << radio->Button(i)->text().toStdString();
+          }
+        }
+    }
+  }
+  EXPECT_GE(choices, 150);
 }
 
 // Exit, answered when the instrument chosen on the "System" button does not answer, ends
