@@ -17,6 +17,7 @@
 
 #include "app/program_units.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -109,26 +110,29 @@ const TRow kRows[] = {
     {"TDR:Ch1:Normalize On", "no generator destination", {"TDR:Mode TDR"}},
 };
 
-// Pairs that still act, each with the fault that is being mended elsewhere or is left.
+// Pairs that still act, each with its fault; a pair leaves the list once its fault is mended.
 const std::map<std::pair<std::string_view, std::string_view>, std::string_view> kKnownFaults = {
-    {{"*Autoscale Auto", "no channel shown"}, "answers OK with nothing shown"},
+    {{"*Autoscale Auto", "no channel shown"}, "answers OK having done nothing"},
     {{"*Run Off", "a parameter it does not know"}, "starts the run"},
-    {{"Mask:Test On", "no mask"}, "answers OK and stays off"},
+    {{"Mask:Test On", "no mask"}, "answers OK and reads off"},
     {{"Trig:ResetPattLock", "its option not fitted"}, "answers OK"},
-    {{"Trig:PatternLockMode AutoDetect", "its option not fitted"}, "acts"},
-    {{"Trig:PatternLockMode Manual", "its option not fitted"}, "acts"},
-    {{"Jitter:JitterOn On", "its option not fitted"}, "acts"},
-    {{"Trig:LowJitter On", "no generator destination"}, "changes settings and answers OK"},
-    {{"Trig:LowJitter On", "its option not fitted"}, "changes settings and answers OK"},
+    {{"Trig:PatternLockMode AutoDetect", "its option not fitted"}, "sets the lock"},
+    {{"Trig:PatternLockMode Manual", "its option not fitted"}, "sets the lock"},
+    {{"Jitter:JitterOn On", "its option not fitted"}, "starts the run"},
     {{"FLASH:OE:StoreFCorr", "its option not fitted"}, "answers OK"},
     {{"FLASH:OE:RecallFCorr", "its option not fitted"}, "answers OK"},
     {{"FLASH:OE:RclFactFCorr", "its option not fitted"}, "answers OK"},
     {{"OEConv:Dest Ch1", "its option not fitted"}, "turns Ch1 into watts"},
-    {{"TDR:Ch1:Normalize On", "its option not fitted"}, "changes settings"},
-    {{"TDR:Ch1:Normalize On", "no generator destination"}, "changes settings"},
+    {{"Trig:LowJitter On", "no generator destination"},
+     "answers OK, moves Ch2's band, the reference and a zoom"},
+    {{"Trig:LowJitter On", "its option not fitted"},
+     "answers OK, moves Ch2's band, the reference and a zoom"},
+    {{"TDR:Ch1:Normalize On", "its option not fitted"}, "leaves the calibration's records"},
+    {{"TDR:Ch1:Normalize On", "no generator destination"},
+     "leaves the calibration's records and the circuit Short"},
 };
 
-// Main commands whose query still acts (being mended).
+// Main commands whose query still acts: a run started, a change undone, a rescale.
 const std::set<std::string, std::less<>> kQueryKnownFaults = {"*RUN", "*UNDO", "*AUTOSCALE"};
 
 // Acting commands no state refuses, with why.
@@ -156,11 +160,9 @@ const std::map<std::string, std::string, std::less<>> kAlwaysAct = {
     {"SHADOW:SETONTOP", "no command line reaches a SHADOW node"},
 };
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
+std::string PathOfCommand(std::string_view line) {
+  return UpperAscii(line.substr(0, line.find_first_of(" ?")));
 }
-std::string PathOfCommand(const std::string& line) { return Upper(line.substr(0, line.find_first_of(" ?"))); }
 
 class RefusalSweepTest : public test::ShellTest {
  protected:
@@ -185,9 +187,11 @@ class RefusalSweepTest : public test::ShellTest {
     RootSpider->DumpSettings(dump);
     for (const std::string& line : dump) out << line << '\n';
     out << "run " << RunFlag << SingleFlag << '\n';
+    const auto sum = [](const std::string& bytes) { return std::hash<std::string>{}(bytes); };
     for (int i = 0; i < kSignalObjCount; ++i) {
-      out << "record " << i << '\n';
-      SignalObjs().At(i).SaveToBinaryFile(out);
+      std::ostringstream record(std::ios::binary);
+      SignalObjs().At(i).SaveToBinaryFile(record);
+      out << "record " << GetTraceShortName(static_cast<TTraceId>(i)) << ' ' << sum(record.str()) << '\n';
     }
     const fs::path home = std::getenv("VEXILOR_NORV_HOME");
     std::set<std::string> files;
@@ -195,7 +199,7 @@ class RefusalSweepTest : public test::ShellTest {
       if (entry.is_regular_file()) files.insert(entry.path().string());
     for (const std::string& file : files) {
       std::ifstream in(file, std::ios::binary);
-      out << file << ' ' << std::hash<std::string>{}({std::istreambuf_iterator<char>(in), {}}) << '\n';
+      out << file << ' ' << sum({std::istreambuf_iterator<char>(in), {}}) << '\n';
     }
     return std::move(out).str();
   }
