@@ -1,7 +1,8 @@
 // Every command that acts, sent in a state where it cannot act, is refused with its reason
 // and changes nothing: the settings, the records and the program folder's files stay. The
-// commands come from the tree, so a new one fails here until it has its states or is named
-// with why it has none. A query of a main command answers and acts on nothing.
+// commands come from the tree (its buttons, main commands and the switch values that start
+// a procedure), so a new one fails here until it has its states or is named with why it has
+// none. A query of a main command answers and acts on nothing.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 
 #include "app/program_units.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
@@ -46,8 +48,6 @@ struct TRow {
 // Holds the pattern search running: it ends only in later idle steps.
 const Lines kSearching = {"Trig:PatternLockMode AutoDetect"};
 
-// The switches whose change starts a procedure are known to their callbacks alone, not to
-// the tree: they are rows here by hand, beside the buttons the tree gives.
 const TRow kRows[] = {
     {"*Autoscale Auto", "no channel shown", {"Ch1:Display Off", "Ch2:Display Off"}},
     {"*Autoscale Auto", "another procedure running", kSearching},
@@ -104,11 +104,13 @@ const TRow kRows[] = {
     {"FLASH:OE:RecallFCorr", "its option not fitted", {}, OptOptics},
     {"FLASH:OE:RclFactFCorr", "its option not fitted", {}, OptOptics},
     {"OEConv:Dest Ch1", "its option not fitted", {}, OptOptics},
+    {"OEConv:Dest Ch2", "its option not fitted", {}, OptOptics},
     {"TDR:Ch1:DoVertCalibr", "its option not fitted", {}, OptGenerators},
     {"TDR:Ch2:DoVertCalibr", "its option not fitted", {}, OptGenerators},
     {"TDR:Ch1:DoVertCalibr", "no generator destination", {}},
     {"TDR:Ch1:DoVertCalibr", "another procedure running", kSearching},
     {"TDR:Ch1:Normalize On", "its option not fitted", {}, OptGenerators},
+    {"TDR:Ch2:Normalize On", "its option not fitted", {}, OptGenerators},
     {"TDR:Ch1:Normalize On", "no generator destination", {"TDR:Mode TDR"}},
     {"TDR:Ch1:Normalize On",
      "another procedure running",
@@ -128,11 +130,13 @@ const std::map<std::pair<std::string_view, std::string_view>, std::string_view> 
     {{"FLASH:OE:RecallFCorr", "its option not fitted"}, "answers OK"},
     {{"FLASH:OE:RclFactFCorr", "its option not fitted"}, "answers OK"},
     {{"OEConv:Dest Ch1", "its option not fitted"}, "turns Ch1 into watts"},
+    {{"OEConv:Dest Ch2", "its option not fitted"}, "turns Ch2 into watts"},
     {{"Trig:LowJitter On", "no generator destination"},
      "answers OK, moves Ch2's band, the reference and a zoom"},
     {{"Trig:LowJitter On", "its option not fitted"},
      "answers OK, moves Ch2's band, the reference and a zoom"},
     {{"TDR:Ch1:Normalize On", "its option not fitted"}, "leaves the calibration's records"},
+    {{"TDR:Ch2:Normalize On", "its option not fitted"}, "leaves the calibration's records"},
     {{"TDR:Ch1:Normalize On", "no generator destination"},
      "leaves the calibration's records and the circuit Short"},
 };
@@ -141,6 +145,8 @@ const std::map<std::pair<std::string_view, std::string_view>, std::string_view> 
 const std::set<std::string, std::less<>> kQueryKnownFaults = {"*RUN", "*UNDO", "*AUTOSCALE"};
 
 // Acting commands no state refuses, with why.
+const std::string kHeldBack = "recalled without starting their procedures:\n";
+
 const std::map<std::string, std::string, std::less<>> kAlwaysAct = {
     {"*CLRDISPL", "clearing what is shown is possible in every state"},
     {"*COPY", "a picture of the screen can be taken in every state"},
@@ -228,27 +234,48 @@ class RefusalSweepTest : public test::ShellTest {
   }
 };
 
-// The buttons and main commands of the tree.
-std::set<std::string> ActingCommands() {
-  std::set<std::string> paths;
+// The buttons and main commands of the tree, and the switch values that start a procedure:
+// those a recall of the value alone holds back and names.
+std::set<std::string> ActingCommands(std::vector<std::string>& held) {
+  std::set<std::string> commands;
   const std::function<void(TSpider&)> walk = [&](TSpider& node) {
     for (int i = 0; i < node.Count(); ++i) {
       const TSpiderEntry& entry = node.Entries()[i];
       if (entry.Child) walk(*entry.Child);
       if (dynamic_cast<TRightCommandHandler*>(entry.Handler.get()) ||
           dynamic_cast<TMainCommandHandler*>(entry.Handler.get()))
-        paths.insert(node.GetItemHeader(i, false, true));
+        commands.insert(node.GetItemHeader(i, false, true));
     }
   };
   walk(*RootSpider);
-  return paths;
+  const auto recall = [](const std::string& line) {
+    RecallSettings([&](Lines& skipped) { skipped = RootSpider->LoadSettings({line}); });
+  };
+  Lines dump;
+  RootSpider->DumpSettings(dump);
+  for (const std::string& line : dump) {
+    const std::string path = line.substr(0, line.find(' '));
+    const THandler* h = RootSpider->FindHandler(path);
+    Lines values;
+    if (dynamic_cast<const TOnOffHandler*>(h)) values = {"ON"};
+    if (const auto* radio = dynamic_cast<const TRadioSwHandler*>(h)) values = radio->Items();
+    for (const std::string& value : values) {
+      held.clear();
+      recall(path + " " + value);
+      for (const std::string& text : held)
+        if (const size_t at = text.find(kHeldBack); at != std::string::npos)
+          commands.insert(text.substr(at + kHeldBack.size()));
+      recall(line);
+    }
+  }
+  return commands;
 }
 
 TEST_F(RefusalSweepTest, EveryActingCommandIsRefusedWhereItCannotActAndChangesNothing) {
   std::set<std::string> covered;
-  for (const TRow& row : kRows) covered.insert(PathOfCommand(row.Command));
+  for (const TRow& row : kRows) covered.insert({PathOfCommand(row.Command), UpperAscii(row.Command)});
   Start(0, false);
-  for (const std::string& path : ActingCommands())
+  for (const std::string& path : ActingCommands(dialogs.shown))
     EXPECT_TRUE(covered.contains(path) || kAlwaysAct.contains(path))
         << path << " has no row of the states where it cannot act, nor a reason why it has none";
   for (bool running : {false, true})
@@ -267,7 +294,7 @@ TEST_F(RefusalSweepTest, EveryActingCommandIsRefusedWhereItCannotActAndChangesNo
 // A query of a main command answers and acts on nothing, with a change to undo behind it.
 TEST_F(RefusalSweepTest, AMainCommandsQueryActsOnNothing) {
   Start(0, false);
-  const std::set<std::string> commands = ActingCommands();
+  const std::set<std::string> commands = ActingCommands(dialogs.shown);
   for (bool running : {false, true})
     for (const std::string& path : commands) {
       if (!path.starts_with("*") || kQueryKnownFaults.contains(path)) continue;
