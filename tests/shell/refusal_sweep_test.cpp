@@ -138,9 +138,10 @@ const std::map<std::pair<std::string_view, std::string_view>, std::string_view> 
 // Main commands whose query still acts: a run started, a change undone, a rescale.
 const std::set<std::string, std::less<>> kQueryKnownFaults = {"*RUN", "*UNDO", "*AUTOSCALE"};
 
-// Acting commands no state refuses, with why.
+// What a recall's warning puts before the switch values it set without their procedures.
 const std::string kHeldBack = "recalled without starting their procedures:\n";
 
+// Acting commands no state refuses, with why.
 const std::map<std::string, std::string, std::less<>> kAlwaysAct = {
     {"*CLRDISPL", "clearing what is shown is possible in every state"},
     {"*COPY", "a picture of the screen can be taken in every state"},
