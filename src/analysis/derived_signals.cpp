@@ -309,7 +309,27 @@ std::string TellNewSpectrumRefusals(const std::vector<std::string>& before) {
   return told;
 }
 
+namespace {
+
+// Records put back (a procedure's end): the layers took the procedure's points. A channel's
+// trace on the screen is drawn afresh, and so is a derived one that is drawn; a derived one
+// without a layer waits for the pass that finds it valid.
+void RedrawRecordsGivenBack() {
+  if (!ScopeCRT) return;
+  for (int i = 0; i < kRecordTraceCount; ++i) {
+    const auto id = static_cast<TTraceId>(i);
+    const bool channel = id <= TTraceId::Ch2B2;
+    if (!channel && !IsFunctionTrace(id) && !IsSpectrumTrace(id)) continue;
+    if (!SignalsOn.IsOn(id) || !(channel || ScopeCRT->HasSignalLayer(id))) continue;
+    ScopeCRT->DeleteSignalLayer(id);
+    DrawSignalToLayer(id);
+  }
+}
+
+}  // namespace
+
 void InstallDerivedSignals() {
+  AcqHooks.RedrawRecordsGivenBack.Set(RedrawRecordsGivenBack);
   AcqHooks.SostaritjIliOtklFuncSpectrGdeNado.Set(SostaritjIliOtklFuncSpectrGdeNado);
   AcqHooks.ReCalculateFuncAndSpectrGdeNado.Set([](bool) { ReCalculateFuncAndSpectrGdeNado(); });
   AcqHooks.RedrawDerivedSignals.Set(RedrawDerivedSignals);

@@ -107,11 +107,12 @@ void Refuse(std::string_view key) {
 void FinishRun() {
   RebuildScreens();
   State.Running = false;
+  // The axis of the records it summed: its end puts the user's records back.
+  const TSignalObj& reference = SignalObjs()[TTraceId::Ch2];
+  const double dx = reference.GetDX(), x0 = reference.GetX0();
   Life.End();
   for (double& v : State.Accumulator) v /= State.Count;
-  const TSignalObj& reference = SignalObjs()[TTraceId::Ch2];
-  auto sine = std::make_unique<TRefSine>(State.Accumulator, reference.GetDX(), reference.GetX0(),
-                                         GetReferenceFrequency());
+  auto sine = std::make_unique<TRefSine>(State.Accumulator, dx, x0, GetReferenceFrequency());
   if (!(sine->Amplitude > 0)) {
     Refuse("LowJitterFlatReference");
     return;

@@ -98,6 +98,19 @@ TDeclaredSideMenu::TDeclaredSideMenu(QWidget* owner, const TMenuDecl& decl) : TS
   }
 }
 
+void TDeclaredSideMenu::StackShown(std::initializer_list<const char*> names) {
+  int top = TRC_RightMenuPanel::kFirstTop;
+  QWidget* panel = nullptr;
+  for (const char* name : names) {
+    auto& control = Control<TRC_Switcher>(name);
+    panel = control.parentWidget();
+    if (control.isHidden()) continue;
+    control.move(control.x(), top);
+    top += control.height() + TRC_RightMenuPanel::kSwitcherGap;
+  }
+  if (panel) panel->resize(panel->width(), top + 2);
+}
+
 void TDeclaredSideMenu::ShowPage(int page) {
   if (pages_.empty()) return;
   page = std::clamp(page, 1, PageCount());

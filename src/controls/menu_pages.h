@@ -23,6 +23,7 @@
 #include <QString>
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -164,6 +165,11 @@ class TDeclaredSideMenu : public TSideMenuForm {
       throw EAssertion(std::string("ERROR!  No control ") + name + " in " + objectName().toStdString());
     return *control;
   }
+
+  // Stacks the shown controls of `names` (of one panel, in this order) from the panel's top,
+  // one gap apart, and fits the panel's height to them: a control shown or hidden, or taller
+  // than the one it stands in for, moves those below it.
+  void StackShown(std::initializer_list<const char*> names);
 
   static constexpr int kPanelGap = 2;
   // The left edge of a switcher as wide as its panel allows.

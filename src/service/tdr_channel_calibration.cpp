@@ -284,8 +284,10 @@ void TTdrChannelCalibration::Finish(bool ok) {
 
 bool TTdrChannelCalibration::Conclude(bool accepted) {
   const bool ok = accepted && outcome_ == TTdrCalibrationOutcome::Succeeded;
-  Finish(ok);
+  // The reference is made of the calibration's own record, before its end puts the user's
+  // record back.
   if (ok && !tdr_) SaveReferenceToMemory();
+  Finish(ok);
   return ok;
 }
 

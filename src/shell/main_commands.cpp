@@ -6,6 +6,7 @@
 
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/settings_recall.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/text/text_encoding.h"
@@ -30,46 +31,41 @@ namespace {
 
 const TProgramUnit MainCommandsUnit("main commands", [] { MainCommands = {}; });
 
-// A main command that refuses an item name it does not know, rather than running its
-// action with no item.
+// A main command that refuses a parameter it does not know, rather than running its
+// action with no item, and a query with one: a query only answers.
 class TCheckedMainCommand final : public TMainCommandHandler {
  public:
-  // answerOnly: a query answers the chosen item and runs nothing, for a command whose
-  // items overwrite what the user keeps.
+  // hint: ends the refusal of an unknown parameter, naming what was likely meant.
   TCheckedMainCommand(bool* boolVar, std::string_view onOff, std::string_view menu, THandlerEvent action,
-                      int32_t defaultItem, bool answerOnly)
-      : TMainCommandHandler(boolVar, onOff, menu, std::move(action), defaultItem), answer_only_(answerOnly) {}
+                      int32_t defaultItem, std::string hint)
+      : TMainCommandHandler(boolVar, onOff, menu, std::move(action), defaultItem), hint_(std::move(hint)) {}
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override {
-    if (!param.empty()) {
-      const TItemList& items = !MenuItems().empty() ? MenuItems() : OnOffItems();
-      if (!items.empty() && FindItem(items, param) < 0)
-        throw EAssertion("ERROR!  Unknown item \"" + EchoedInput(param) + "\"; expected one of " +
-                         Joined(items));
-    }
-    if (isQuery && answer_only_) {
-      if (!param.empty())
-        throw EAssertion("ERROR!  A query of this command runs nothing: \"" + EchoedInput(param) +
-                         "\" was not run");
-      return DefaultItemAnswer();
-    }
+    if (isQuery && !param.empty())
+      throw EAssertion("ERROR!  A query of this command runs nothing: \"" + EchoedInput(param) +
+                       "\" was not run");
+    if (!KnowsParameter(param))
+      throw EAssertion("ERROR!  Unknown item \"" + EchoedInput(param) + "\"; " + Expected() + hint_);
     return TMainCommandHandler::Execute(param, isQuery, replay);
   }
 
  private:
-  const bool answer_only_;
-  static std::string Joined(const TItemList& items) {
+  const std::string hint_;
+  std::string Expected() const {
+    const TItemList& items = !MenuItems().empty() ? MenuItems() : OnOffItems();
+    if (items.empty())
+      return HandlerPath(this) + (GetState().BoundToBool ? " takes ON or none" : " takes none");
     std::string text;
     for (const std::string& item : items) text += (text.empty() ? "" : ",") + item;
-    return text;
+    return "expected one of " + text;
   }
 };
 
 TMainCommandHandler* Add(std::string_view path, bool* boolVar, std::string_view onOff, std::string_view menu,
-                         THandlerEvent action, int32_t defaultItem = -1, bool answerOnly = false) {
-  auto handler =
-      std::make_unique<TCheckedMainCommand>(boolVar, onOff, menu, std::move(action), defaultItem, answerOnly);
+                         THandlerEvent action, int32_t defaultItem = -1, std::string hint = {}) {
+  auto handler = std::make_unique<TCheckedMainCommand>(boolVar, onOff, menu, std::move(action), defaultItem,
+                                                       std::move(hint));
   return static_cast<TMainCommandHandler*>(RootSpider->AddItem(path, std::move(handler)));
 }
 
@@ -198,11 +194,11 @@ int32_t EffectiveItem(const TMainCommandHandler& handler, int32_t fallback) {
 
 void RegisterMainCommands() {
   MainCommands.ClrDispl = Add("*ClrDispl", nullptr, "", "", ClearDisplayCommand);
-  MainCommands.Run = Add("*Run", &RunFlag, "", "", RunCommand);
+  MainCommands.Run = Add("*Run", &RunFlag, "", "", RunCommand, -1, "; a run stops with \"*StopSingle Stop\"");
   MainCommands.StopSingle = Add("*StopSingle", &SingleFlag, "Stop,Single", "", StopSingleCommand);
   MainCommands.Autoscale = Add("*Autoscale", nullptr, "", "Auto,SingleVal,NRZ,RZ", AutoscaleCommand, 0);
   MainCommands.DefSetup =
-      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand, -1, true);
+      Add("*DefSetup", nullptr, "", "Default,Factory,PowerOff,SaveAsDef", DefaultSetupCommand);
   MainCommands.Undo = Add("*Undo", nullptr, "", "Undo,Redo", UndoCommand);
   MainCommands.Copy =
       Add("*Copy", nullptr, "", "FullScreen,FullWindow,ClientPart,InvClientPart,ScopeScreen,InvScopeScr",

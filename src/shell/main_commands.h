@@ -13,8 +13,8 @@
 //   "SHADOW:Help"  1 (contents), 2 (About); the command itself enters the help mode
 //
 // A command named without an item runs its last chosen item (or its first), except
-// "*Undo", which then undoes; an item name it does not know is an error. A query runs the
-// command too and answers its item, except "*DefSetup?", which only answers.
+// "*Undo", which then undoes; a parameter it does not know is an error. A query runs
+// nothing: it answers the state ("*Run?" ON or OFF) or the item last chosen.
 
 #include <cstdint>
 

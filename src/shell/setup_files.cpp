@@ -9,6 +9,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/settings/undo_ring.h"
+#include "framework/text/text_case.h"
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
@@ -99,8 +100,12 @@ std::string ReplaySetup(const std::vector<std::string>& lines) {
 
 // A line that sets a setting: its first command names one (through an older path too).
 bool NamesASetting(std::string_view line) {
-  std::string_view path = line.substr(0, line.find_first_of(" \t;?"));
-  if (path.starts_with(':')) path.remove_prefix(1);
+  // Blanks and root colons before the path are passed over, as the line's reader does.
+  const auto start =
+      std::find_if_not(line.begin(), line.end(), [](char c) { return IsBlankOrControl(c) || c == ':'; });
+  const auto end =
+      std::find_if(start, line.end(), [](char c) { return IsBlankOrControl(c) || c == ';' || c == '?'; });
+  const std::string_view path(start, end);
   const THandler* handler = path.empty() ? nullptr : RootSpider->FindHandler(path);
   if (const auto* alias = dynamic_cast<const TPathAlias*>(handler)) handler = alias->Target();
   return IsSetupHandler(handler);

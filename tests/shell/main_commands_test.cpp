@@ -2,20 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
+#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/record/signal_obj.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
+
+namespace fs = std::filesystem;
 
 class MainCommandsTest : public test::ShellTest {
  protected:
@@ -31,11 +39,17 @@ class MainCommandsTest : public test::ShellTest {
 };
 
 TEST_F(MainCommandsTest, UnknownItemNamesAreErrorsAndRunNothing) {
-  for (const char* line : {"*Undo Redoo", "*Copy Everything", "*StopSingle Go", "*DefSetup Nothing"}) {
+  for (const char* line : {"*Undo Redoo", "*Copy Everything", "*StopSingle Go", "*DefSetup Nothing",
+                           "*Copy? FullScreen", "*ClrDispl X"}) {
     EXPECT_THROW(ExecCommand(line), EAssertion) << line;
   }
   EXPECT_TRUE(copied.empty());
   EXPECT_TRUE(RunFlag) << "a refused \"*StopSingle\" stopped the run";
+  // Stopped, "*Run Off" starts nothing and names the way to stop.
+  ExecCommand("*StopSingle Stop");
+  EXPECT_NE(test::AssertionText([] { ExecCommand("*Run Off"); }).find("\"*StopSingle Stop\""),
+            std::string::npos);
+  EXPECT_FALSE(RunFlag);
   // Item names in any letter case are known.
   ExecCommand("*Copy invscopescr");
   EXPECT_EQ(copied, std::vector<int>{kCopyInvScopeScr});
@@ -145,6 +159,41 @@ TEST_F(MainCommandsTest, DefSetupQueryAnswersItsItemAndRunsNothing) {
   }
   EXPECT_THROW(ExecCommand("*DefSetup? Factory"), EAssertion);
   EXPECT_EQ(ExecCommand("TB:ScaleA?"), "5 ns/div");
+}
+
+// Every main command of the tree, asked, answers its state or its item last chosen and runs
+// nothing: stopped on a record with a change to undo, the settings, the record and the
+// program's files stay as they were.
+TEST_F(MainCommandsTest, EveryMainCommandsQueryAnswersAndRunsNothing) {
+  while (SignalObjs()[TTraceId::Ch1].GetRecLen() == 0) ShellIdleStep();
+  ExecCommand("*StopSingle Stop;:TB:ScaleA 5N;:*Copy ScopeScreen");
+  const auto state = [] {
+    std::vector<std::string> lines;
+    RootSpider->DumpSettings(lines);
+    const TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
+    lines.emplace_back(reinterpret_cast<const char*>(ch1.StoredYData()), ch1.GetRecLen() * sizeof(double));
+    for (const auto& entry : fs::recursive_directory_iterator(DataFolders().BaseDir))
+      lines.push_back(entry.path().string() + "=" + ReadRegularFile(entry.path()).Bytes);
+    return lines;
+  };
+  const std::vector<std::string> before = state();
+  int ran = 0;
+  std::string answers;
+  const TSpider& star = *std::ranges::find(RootSpider->Entries(), "*", &TSpiderEntry::Mnemonic)->Child;
+  for (int i = 0; i < star.Count(); ++i) {
+    THandler& command = *star.Entries()[i].Handler;
+    command.OnChange = [&ran, action = command.OnChange](THandler& h) {
+      ++ran;
+      action(h);
+    };
+    const std::string path = "*" + star.Entries()[i].Mnemonic;
+    answers += path + "=" + ExecCommand(path + "?") + ";";
+  }
+  EXPECT_EQ(
+      answers,
+      "*AUTOSCALE=Auto;*CLRDISPL=;*COPY=ScopeScreen;*DEFSETUP=;*PRINT=;*RUN=OFF;*STOPSINGLE=STOP;*UNDO=;");
+  EXPECT_EQ(ran, 0);
+  EXPECT_TRUE(state() == before);
 }
 
 TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {

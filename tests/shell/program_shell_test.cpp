@@ -381,6 +381,8 @@ class TickingClock final : public IClock {
 // procedure that cuts into a counted run that saves gives it back where it stood: it counts
 // on to its end, and no file it wrote is written again. The jitter analysis is no procedure
 // that takes the run: under a counted run that saves, the run keeps its files and its count.
+// Stopped, a procedure's end shows again the records the user stopped on, and what is
+// computed from them; a copy then takes them.
 TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   struct Case {
     const char* name;
@@ -403,6 +405,12 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
        {"TDR:Mode TDR", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n"},
        "TDR:Ch1:DoVertCalibr",
        running},
+      // Its reference goes to M4 on the calibration's own axis (10 ns/div, 1024 points).
+      {"TDT channel calibration",
+       {"TDR:Mode TDT", "TDR:Ch1:Destination G1", "GSS:A:Waweform TDR", "TB:ScaleA 2n",
+        "Save:Memo:Source Ch1;:Save:Memo:ToMemo M4;:Save:Memo:Save"},
+       "TDR:Ch1:DoVertCalibr",
+       answers("Wfm:Source M4;:Wfm:Preamb?", "1024, 1E-10, 0, s, V")},
       {"TDR correction",
        {"TDR:Ch1:Normalize Off"},
        "TDR:Ch1:Normalize On",
@@ -423,9 +431,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   };
   struct Stop {
     const char* setup;
-    int cutAfter = 0;  // a counted run that saves, cut into after this many of its cycles
+    int cutAfter = 0;       // a counted run that saves, cut into after this many of its cycles
+    bool computed = false;  // stopped on a record acquired: a function and markers read on it
   };
   const Stop stops[] = {
+      {"Acq:RunUntil StopBtn;:F1:Display On;:Mark:Type MX;:*StopSingle Single", 0, true},
       {"Acq:RunUntil StopBtn"},
       {"Acq:RunUntil NAcq;:Acq:NAcq 1"},
       {"Acq:RunUntil NAcq;:Acq:NAcq 3"},
@@ -459,6 +469,18 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
     return (TrimBlanks(ExecCommand("Ch1:Display?")) == "ON") +
            (TrimBlanks(ExecCommand("Ch2:Display?")) == "ON");
   };
+  // What the records shown tell: each one's axes and points, and the markers' readout.
+  const auto points = [](const std::string& trace) {
+    return std::hash<std::string>{}(ExecCommand("Wfm:Source " + trace + ";:Wfm:Data?"));
+  };
+  const auto shownRecords = [&](bool computed) {
+    std::vector<std::string> told;
+    for (const std::string trace : {"Ch1", "Ch2", "F1"})
+      if (computed || trace != "F1")
+        told.push_back(ExecCommand("Wfm:Source " + trace + ";:Wfm:Preamb?") + std::to_string(points(trace)));
+    if (computed) told.push_back(ExecCommand("Mark:M1:XPos?"));
+    return told;
+  };
   TriggerSettings().PatternLengthList = {31, 63};
   TickingClock ticking(clock);
   SetProgramClock(ticking);
@@ -475,7 +497,9 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       ExecCommand(stop.setup);
       for (const std::string& line : c.setup) ExecCommand(line);
       if (stop.cutAfter > 0) ExecCommand("*Run");
+      idleUntil([] { return !SingleFlag; });
       userRun = RunFlag;
+      const std::vector<std::string> shownBefore = shownRecords(stop.computed);
       const std::map<fs::path, std::string> before = contents();
       const ptrdiff_t written = files();
       const int channels = shownChannels();
@@ -489,6 +513,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
       idleUntil(c.ended);
       EXPECT_TRUE(c.ended());
       EXPECT_LT(clock.NowMs() - start, kProcedureTimeLimitMs);
+      const bool stopped = !RunFlag && !userRun;
+      // Stopped, the screen shows again the records it stopped on.
+      if (stopped) {
+        EXPECT_EQ(shownRecords(stop.computed), shownBefore);
+      }
       if (stop.cutAfter == 0) {
         EXPECT_EQ(files(), written);
       } else {
@@ -510,6 +539,11 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
         EXPECT_EQ(ShownDatabaseHeader().WaveformCount, 0);
       }
       EXPECT_EQ(ExecCommand("Mask:Res? FailSmpl"), "0");
+      if (stopped) {
+        // And a copy keeps them.
+        ExecCommand("Save:Memo:Source Ch1;:Save:Memo:ToMemo M1;:Save:Memo:Save");
+        EXPECT_EQ(ExecCommand("Wfm:Source M1;:Wfm:Preamb?") + std::to_string(points("M1")), shownBefore[0]);
+      }
     }
   }
   // A counted run that saves numbers its files from one, whatever was counted before a

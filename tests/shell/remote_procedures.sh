@@ -42,7 +42,7 @@ expect() {
 since=0
 logged() { tail -n "+$((since + 1))" "$work/log" | grep -qF -- "$1" || fail "the log lacks \"$1\""; }
 # No box so far, and the acquisition still runs: two reads of the data differ ("*Run?"
-# would start a stopped run, as the button does).
+# tells the switch, not that records come).
 no_box() {
   grep -q '^\[shown\]' "$work/log" && fail "a box opened during or after: $1"
   local first second

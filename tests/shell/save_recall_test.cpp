@@ -117,6 +117,13 @@ TEST_F(SaveRecallTest, NamedSetupFileBringsBackEverySetting) {
   ExecCommand("Save:Setup:Recall");
   EXPECT_EQ(Dump(), moved);
   EXPECT_TRUE(dialogs.shown.empty());
+  // Every line indented, by blanks or a tab: the same setup.
+  Lines indented = moved;
+  for (size_t i = 0; i < indented.size(); ++i) indented[i].insert(0, i % 2 ? "\t" : "  ");
+  std::ofstream(DataFolders().SetupFilesDir / "bench" / "moved.set") << SetupFileTextFromLines(indented);
+  ExecCommand("Save:Setup:RecFact");
+  ExecCommand("Save:Setup:Recall");
+  EXPECT_EQ(Dump(), moved);
 
   // A recall of a missing file and a save that cannot be written are errors for the client.
   ExecCommand("Save:Setup:FileName nothing_here");

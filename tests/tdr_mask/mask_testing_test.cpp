@@ -609,7 +609,7 @@ TEST_F(MaskTestTest, AutomaskDeltasInTheSourcesUnits) {
   Sine(0.4);  // 0.1 V/div
   ExecCommand("*Run On");
   Acquire(1);
-  ExecCommand("*Run Off");
+  ExecCommand("*StopSingle Stop");
   const double perDiv = SignalObjs()[TTraceId::Ch1].GetTimePerDiv();
   ASSERT_GT(perDiv, 0);
   auto* dx = dynamic_cast<TEditHandler*>(RootSpider->FindHandler("Automask:DeltaX"));
@@ -640,7 +640,7 @@ TEST_F(MaskTestTest, AutomaskOfFlatTraces) {
   Sine(0.4);
   ExecCommand("*Run On");
   Acquire(1);
-  ExecCommand("*Run Off");
+  ExecCommand("*StopSingle Stop");
   TSignalObj& r = SignalObjs()[TTraceId::Ch1];
   const auto flat = [&r](double screenY) {
     const double v = r.ScreenYToValue(screenY);
@@ -687,7 +687,7 @@ TEST_F(MaskTestTest, EditedMaskCountsHitsWhereItsNewPolygonLies) {
   ASSERT_EQ(ExecCommand("Mask:Test?"), "ON");
   ExecCommand("*Run On");
   Acquire(1);
-  ExecCommand("*Run Off");
+  ExecCommand("*StopSingle Stop");
   const TSignalObj& r = SignalObjs()[TTraceId::Ch1];
   int inside = 0, onOrInside = 0;
   for (int i = 0; i < r.GetShownCount(); ++i) {

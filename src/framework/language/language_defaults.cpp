@@ -142,6 +142,7 @@ constexpr TDefaultText kDefaultTexts[] = {
      "optical channel.\r\nThen click OK."},
     {"PatternNOTFound", "Pattern not found"},
     {"AmplitudeVerySmall", "Amplitude of Signal is very small"},
+    {"AutoscaleNoChannelShown", "Autoscale: neither Ch1 nor Ch2 is shown"},
     {"PeriodNotFound", "Period not found"},
     {"LowJitterNoFrequency", "Low Jitter: the reference frequency could not be measured"},
     {"LowJitterFlatReference", "Low Jitter: no reference sine on Ch2 (its amplitude is 0)"},

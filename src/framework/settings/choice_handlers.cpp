@@ -339,7 +339,9 @@ void TMainCommandHandler::RunAction() {
 }
 
 std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery, bool) {
-  // A query is a command too: it sets a pair-less Boolean and runs the action, then answers.
+  // A query answers the command's state and runs nothing: a script asking whether a run
+  // goes on must not start one.
+  if (isQuery) return QueryAnswer();
   if (bool_var_) {
     bool assigned = false;
     if (on_off_items_.empty()) {
@@ -351,20 +353,33 @@ std::string TMainCommandHandler::Execute(const std::string& param, bool isQuery,
     }
     if (assigned) RunAction();
     NotifySwitchers();
-    if (!isQuery) return std::string();
-    const std::string value =
-        on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0];
-    return (HeaderOn() ? " " : "") + value;
+    return std::string();
   }
   if (!menu_items_.empty()) {
     current_item_ = FindItem(menu_items_, param);
     if (current_item_ >= 0) default_item_ = current_item_;
     RunAction();
     NotifySwitchers();
-    return isQuery ? DefaultItemAnswer() : std::string();
+    return std::string();
   }
   RunAction();
   return std::string();
+}
+
+std::string TMainCommandHandler::QueryAnswer() const {
+  if (bool_var_) {
+    const std::string value =
+        on_off_items_.empty() ? OnOffText(*bool_var_) : on_off_items_[*bool_var_ ? 1 : 0];
+    return (HeaderOn() ? " " : "") + value;
+  }
+  return DefaultItemAnswer();
+}
+
+bool TMainCommandHandler::KnowsParameter(std::string_view param) const {
+  if (param.empty()) return true;
+  if (!menu_items_.empty()) return FindItem(menu_items_, param) >= 0;
+  if (!on_off_items_.empty()) return FindItem(on_off_items_, param) >= 0;
+  return bool_var_ && IsOnWord(param);
 }
 
 std::string TMainCommandHandler::DefaultItemAnswer() const {

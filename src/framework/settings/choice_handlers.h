@@ -122,7 +122,8 @@ class TCheckSwHandler : public THandler {
 
 // A main command (Run, Stop/Single, Autoscale ...). Its action is OnChange. It may be
 // bound to a Boolean of its owner (optionally with an off/on pair of names), or carry a
-// menu of choices; it never records undo.
+// menu of choices; it never records undo. A query only answers: the Boolean's state (its
+// pair's name), else the default item's name; nothing runs and nothing is set.
 class TMainCommandHandler : public THandler {
  public:
   TMainCommandHandler(bool* boolVar, std::string_view onOffMnemonics, std::string_view menuMnemonics,
@@ -141,16 +142,21 @@ class TMainCommandHandler : public THandler {
   const TItemList& MenuItems() const { return menu_items_; }
   const TItemList& OnOffItems() const { return on_off_items_; }
 
+  // Whether a command with `param` sets or chooses something: a menu or pair name, "ON"
+  // or "1" for a Boolean without pair, or no parameter at all.
+  bool KnowsParameter(std::string_view param) const;
+
   void SetBySwitcher(int32_t value);
   // Opens an undo step and runs the action.
   void ExecuteBySwitcher();
 
  protected:
   std::string Execute(const std::string& param, bool isQuery, bool replay) override;
-  // A query's answer of a command with a menu: the default item's name ("" without one).
-  std::string DefaultItemAnswer() const;
 
  private:
+  std::string QueryAnswer() const;
+  // A query's answer of a command with a menu: the default item's name ("" without one).
+  std::string DefaultItemAnswer() const;
   void RunAction();
 
   bool* bool_var_;

@@ -626,17 +626,7 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
   // The waveform of a Single counts too; the recording is saved by IdleWhenStopped below
   // once the acquisition has stopped.
   if (AcqHooks.DatabaseRecording() && acquiring && !ProcedureRunning()) AcqHooks.AccumulateDatabaseRecord();
-  if (FlagOfScalesChange.AnyChanged()) {
-    bool channelScales = false;
-    for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})
-      channelScales = channelScales || FlagOfScalesChange.ScaleChanged(id);
-    if (channelScales) AcqHooks.NotifyChannelScales();
-    AcqHooks.RefreshMarkerControls();
-    AcqHooks.RefreshHistWindowControls(1);
-    AcqHooks.RefreshHistWindowControls(2);
-    AcqHooks.RefreshAutomaskControls();
-    AcqHooks.RefreshZoomControls();
-  }
+  RefreshScaleReadouts();
   StopWhenCountReached();
   if (HasPatSyncTrigOption() && s.PatternLockOn() && s.PattEyeLineOn()) AcqHooks.PatternScanStep();
   CloseCycle();
@@ -811,6 +801,24 @@ void StopRunAndSingle() {
 }
 
 bool ProcedureRunning() { return ProcedureCycle || TakesTheRun(RunningProcedure()); }
+
+void RefreshScaleReadouts() {
+  if (!FlagOfScalesChange.AnyChanged()) return;
+  bool channelScales = false;
+  for (TTraceId id : {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2})
+    channelScales = channelScales || FlagOfScalesChange.ScaleChanged(id);
+  if (channelScales) AcqHooks.NotifyChannelScales();
+  AcqHooks.RefreshMarkerControls();
+  AcqHooks.RefreshHistWindowControls(1);
+  AcqHooks.RefreshHistWindowControls(2);
+  AcqHooks.RefreshAutomaskControls();
+  AcqHooks.RefreshZoomControls();
+}
+
+void CheckRecordScales() {
+  FlagOfScalesChange.Check(TRecordScales{});
+  RefreshScaleReadouts();
+}
 
 void SetRunFlag(bool on) {
   if (RunFlag == on) return;

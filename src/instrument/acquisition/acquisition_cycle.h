@@ -209,6 +209,12 @@ bool ProcedureRunning();
 // Sets RunFlag; the "*Run" controls are told only of a change.
 void SetRunFlag(bool on);
 
+// The records' shown axes against those of the last check (FlagOfScalesChange), and the
+// controls that read them relabelled where they changed: after each cycle, and when records
+// are put back outside one. RefreshScaleReadouts is its second half, for a check made.
+void CheckRecordScales();
+void RefreshScaleReadouts();
+
 // The program-wide entry points on the program's cycle.
 bool AcquisitionIdleStep();
 void SuspendAcquisition();

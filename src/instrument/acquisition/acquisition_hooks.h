@@ -111,6 +111,9 @@ struct TAcqHooks {
   THook<void(bool force)> ReCalculateFuncAndSpectrGdeNado{"AcqHooks.ReCalculateFuncAndSpectrGdeNado"};
   THook<void(int index)> CalcDerivedSignal{"AcqHooks.CalcDerivedSignal"};
   THook<void()> RedrawDerivedSignals{"AcqHooks.RedrawDerivedSignals"};
+  // The channels' records and those computed from them were put back (a procedure's end):
+  // the traces that show them are drawn from them afresh.
+  THook<void()> RedrawRecordsGivenBack{"AcqHooks.RedrawRecordsGivenBack"};
   THook<void()> RefreshZoomControls{"AcqHooks.RefreshZoomControls"};
   THook<void()> EyeMeasurementPass{"AcqHooks.EyeMeasurementPass"};
   THook<void()> LowJitterAfterAcquisition{"AcqHooks.LowJitterAfterAcquisition"};

@@ -1,7 +1,10 @@
 #include "instrument/acquisition/procedures.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include "framework/language/language.h"
 #include "framework/settings/program_objects.h"
@@ -10,6 +13,8 @@
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_hooks.h"
 #include "instrument/acquisition/acquisition_state.h"
+#include "instrument/link/sample_stream.h"
+#include "instrument/record/signal_obj.h"
 
 namespace norv {
 
@@ -47,6 +52,51 @@ bool OnlyAsks(TProcedure procedure) { return procedure == TProcedure::OEConnecti
 
 // A client's line runs: dialogs are suppressed for its scope.
 bool ClientLineRuns() { return DialogState.Suppressed; }
+
+// What a procedure's acquisitions write over of what the screen shows: the channels'
+// records and those computed from them. The memories are the user's own store.
+constexpr std::array kShownRecordTraces = {TTraceId::Ch1, TTraceId::Ch1B2, TTraceId::Ch2, TTraceId::Ch2B2,
+                                           TTraceId::F1,  TTraceId::F2,    TTraceId::F3,  TTraceId::F4,
+                                           TTraceId::S1,  TTraceId::S2};
+
+std::vector<TSignalObj> TakeShownRecords() {
+  std::vector<TSignalObj> records;
+  records.reserve(kShownRecordTraces.size());
+  for (const TTraceId id : kShownRecordTraces) records.push_back(SignalObjs()[id]);
+  return records;
+}
+
+// The same axes, units and points: a record nothing was written over.
+bool SameRecord(const TSignalObj& a, const TSignalObj& b) {
+  const auto points = [](const double* data) { return std::span<const double>(data, kMaxRecLen); };
+  return a.GetRecLen() == b.GetRecLen() && a.HasLength() == b.HasLength() &&
+         a.IsSpectrum() == b.IsSpectrum() && a.GetX0() == b.GetX0() && a.GetDX() == b.GetDX() &&
+         a.GetHorUnit() == b.GetHorUnit() && a.GetVertUnit() == b.GetVertUnit() &&
+         a.GetVertScale() == b.GetVertScale() && a.GetVertOffset() == b.GetVertOffset() &&
+         a.GetTdrUnitKind() == b.GetTdrUnitKind() && a.GetTdrAmplitude() == b.GetTdrAmplitude() &&
+         a.GetTdrBase() == b.GetTdrBase() &&
+         std::ranges::equal(points(a.StoredYData()), points(b.StoredYData())) &&
+         std::ranges::equal(points(a.StoredImData()), points(b.StoredImData()));
+}
+
+void GiveShownRecordsBack(const std::vector<TSignalObj>& records) {
+  if (records.size() != kShownRecordTraces.size()) return;
+  // A record the procedure's acquisition still fills would go on writing over them.
+  if (Acquiring) BreakAcquisition(false);
+  bool any = false;
+  for (size_t k = 0; k < records.size(); ++k) {
+    TSignalObj& record = SignalObjs()[kShownRecordTraces[k]];
+    if (SameRecord(record, records[k])) continue;
+    record = records[k];
+    // Measured and drawn again as the record it is.
+    record.MarkChanged();
+    any = true;
+  }
+  if (!any) return;
+  AcqHooks.RedrawRecordsGivenBack();
+  if (AcqHooks.DisplayFormatHasXY()) AcqHooks.RedrawXYScreen();
+  CheckRecordScales();
+}
 
 }  // namespace
 
@@ -94,6 +144,8 @@ std::string CancelledText(TProcedure procedure, const std::string& why) {
 
 // --- a procedure's life -----------------------------------------------------------------
 
+TProcedureLife::TProcedureLife(TProcedure kind) : kind_(kind) {}
+
 TProcedureLife::~TProcedureLife() { Unregister(); }
 
 bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot taken,
@@ -111,6 +163,7 @@ bool TProcedureLife::Start(const std::function<void()>& withdraw, TUndoSnapshot 
   countsSaved_ = AcquisitionCycleExists();
   if (countsSaved_) savedCounts_ = AcquisitionCycle().EndedCycleCounts();
   Register();
+  if (TakesTheRun(kind_)) shownRecords_ = TakeShownRecords();
   // A question sets nothing: no set-up (nor undo step) of its own.
   if (OnlyAsks(kind_)) return true;
   setup_.Begin(std::move(taken), true);
@@ -125,6 +178,7 @@ void TProcedureLife::AlsoHolds(TProcedureSetup& setup) {
 void TProcedureLife::Abandon() {
   running_ = false;
   token_.reset();
+  shownRecords_.clear();
   setup_.Drop();
   Unregister();
 }
@@ -180,6 +234,10 @@ void TProcedureLife::End(bool keepSetup) {
     GiveRunBack();
   }
   Unregister();
+  // The records go with the set-up: a set-up kept is the procedure's result, and so are
+  // the records it took with it.
+  const std::vector<TSignalObj> shown = std::exchange(shownRecords_, {});
+  if (!keepSetup) GiveShownRecordsBack(shown);
 }
 
 void TProcedureLife::GiveRunBack() {

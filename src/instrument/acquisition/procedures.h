@@ -20,6 +20,8 @@
 
 namespace norv {
 
+class TSignalObj;
+
 enum class TProcedure : uint8_t {
   None,
   Autoscale,
@@ -57,7 +59,7 @@ void TellRefusedBeside(TProcedure starting, TProcedure running);
 
 class TProcedureLife {
  public:
-  explicit TProcedureLife(TProcedure kind) : kind_(kind) {}
+  explicit TProcedureLife(TProcedure kind);
   // Leaves the registry; its owner ends a life still running before (as its Cancel does).
   ~TProcedureLife();
   TProcedureLife(const TProcedureLife&) = delete;
@@ -66,8 +68,8 @@ class TProcedureLife {
   // Starts it, unless another procedure runs (refused as RefusedBesideProcedure refuses,
   // `withdraw` first; `intoJitterAnalysis`: it may cut into the jitter analysis). It is
   // registered with its starter (a client while dialogs are suppressed, else the user), its
-  // set-up begins (holding `taken`), and where the user's run stands is noted. False when
-  // refused.
+  // set-up begins (holding `taken`), and where the user's run stands is noted, with the
+  // records the screen shows when it takes the run. False when refused.
   bool Start(const std::function<void()>& withdraw = {}, TUndoSnapshot taken = {},
              bool intoJitterAnalysis = false);
   bool Running() const { return running_; }
@@ -108,8 +110,11 @@ class TProcedureLife {
   std::function<void()> OnCancel;
   // Its end: the set-up goes back (kept: it becomes one undo step), and the user's run goes
   // on where it stood (its flags and its count), unless someone started or stopped it
-  // meanwhile: then it stays as they left it, counting from its own first cycle. Nothing
-  // when it is not running.
+  // meanwhile: then it stays as they left it, counting from its own first cycle. With a
+  // set-up that goes back, the records it took the run from come back too (the channels'
+  // and those computed from them), so that a stopped screen, its queries and its saves show
+  // what the user stopped on; a run that goes on replaces them. Nothing when it is not
+  // running.
   void End(bool keepSetup = false);
   // Ends it from outside as its Cancel does, and tells its starter why.
   void Cancel(const std::string& why);
@@ -131,6 +136,9 @@ class TProcedureLife {
   std::array<int, 2> savedCounts_{};
   std::string cancelReason_;
   TProcedureSetup setup_;
+  // The records shown as it took the run (the channels' and those computed from them),
+  // until its end.
+  std::vector<TSignalObj> shownRecords_;
   // Lives while this life runs, a new one each start: an answer, or what waits to act for
   // it, counts only for the start it was asked in.
   std::shared_ptr<int> token_;

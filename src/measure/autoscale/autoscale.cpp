@@ -403,7 +403,10 @@ bool AutoscaleRunning() { return State.AutoscaleState != kAutoscaleIdle; }
 
 void StartAutoscale(int item) {
   if (RefusedBesideProcedure(TProcedure::Autoscale)) return;
-  if (!ChannelShown(2) && !ChannelShown(3)) return;
+  if (!ChannelShown(2) && !ChannelShown(3)) {
+    FailCommand(GetLangStr("AutoscaleNoChannelShown"));
+    return;
+  }
   // Only while work with an instrument runs (the undo ring records), as every procedure.
   if (!UndoBuffer || !UndoBuffer->Enabled) return;
   const TAutoscaleRunState fresh;

@@ -74,7 +74,8 @@ struct TAutoscaleRunState {
 };
 TAutoscaleRunState& AutoscaleRun();
 
-// "*Autoscale" with its item; nothing when neither channel is shown or an autoscale runs.
+// "*Autoscale" with its item. Refused (a box, a client's error) when neither channel is
+// shown or another procedure runs.
 void StartAutoscale(int item);
 // One step of the phase machine after a finished acquisition.
 void AutoscaleStep();

@@ -1,6 +1,5 @@
 #include "shell/ui/save_page.h"
 
-#include <array>
 #include <functional>
 
 #include "controls/menu_pages.h"
@@ -86,11 +85,6 @@ TMenuDecl SaveMenu() {
   // clang-format on
 }
 
-// The disk page from the top; the waveform-only controls go while the type is Db.
-constexpr std::array<const char*, 7> kDiskControls = {
-    "rswFileType",     "ssswSourceForSave", "rswFileNameMode", "pcswSaveToDisk",
-    "rswLoadToMemory", "pcswLoadFromDisk",  "SaveBack2"};
-
 // A database is fed by its own source, and has no name mode and no memory to load into;
 // the controls left close up.
 void FollowFileType(TDeclaredSideMenu& menu) {
@@ -98,15 +92,9 @@ void FollowFileType(TDeclaredSideMenu& menu) {
   menu.Control<TRC_SignalSourceSwitcher>("ssswSourceForSave").SetMnemonics(db ? "DbSource" : "Source");
   menu.Control<TRC_RadioSwitcher>("rswFileNameMode").setVisible(!db);
   menu.Control<TRC_RadioSwitcher>("rswLoadToMemory").setVisible(!db);
-  int top = TRC_RightMenuPanel::kFirstTop;
-  for (const char* name : kDiskControls) {
-    TRC_Switcher& control = menu.Control<TRC_Switcher>(name);
-    if (control.isHidden()) continue;
-    control.move(control.x(), top);
-    top += control.height() + TRC_RightMenuPanel::kSwitcherGap;
-  }
-  QWidget* panel = menu.Control<TRC_Switcher>("rswFileType").parentWidget();
-  panel->resize(panel->width(), top + 2);
+  // The disk page from the top; the waveform-only controls go while the type is Db.
+  menu.StackShown({"rswFileType", "ssswSourceForSave", "rswFileNameMode", "pcswSaveToDisk", "rswLoadToMemory",
+                   "pcswLoadFromDisk", "SaveBack2"});
 }
 
 void WireSaveMenu(TDeclaredSideMenu& menu, int) {

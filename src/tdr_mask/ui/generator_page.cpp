@@ -157,15 +157,8 @@ class TGeneratorMenu final : public TDeclaredSideMenu {
 
   // The length is taller than the width it stands in for: the controls below it move with it.
   void CloseUpMain() {
-    int top = TRC_RightMenuPanel::kFirstTop;
-    for (const char* name : {"rswGeneratorsMode", "edswDelay", "edswPeriod", "edswWidth", "rswLength",
-                             "rswTrigPRBS", "pcswOutput1", "pcswOutput2"}) {
-      auto& control = Control<TRC_Switcher>(name);
-      if (control.isHidden()) continue;
-      control.move(control.x(), top);
-      top += control.height() + TRC_RightMenuPanel::kSwitcherGap;
-    }
-    main_->resize(main_->width(), top + 2);
+    StackShown({"rswGeneratorsMode", "edswDelay", "edswPeriod", "edswWidth", "rswLength", "rswTrigPRBS",
+                "pcswOutput1", "pcswOutput2"});
   }
 
   TRC_RightMenuPanel* main_ = nullptr;

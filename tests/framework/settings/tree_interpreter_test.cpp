@@ -120,11 +120,11 @@ TEST_F(InterpreterTest, CommonCommandsLiveUnderTheStar) {
   EXPECT_EQ(Exec("*RUN"), "");
   EXPECT_EQ(Exec("*:RUN"), "ERROR");
   EXPECT_EQ(runs, 1);
-  // A query of a Boolean command without an on/off pair also sets it and runs the action.
+  // A query of a Boolean command answers its state and runs nothing.
   running = false;
-  EXPECT_EQ(Exec("*RUN?"), "*RUN ON");
-  EXPECT_TRUE(running);
-  EXPECT_EQ(runs, 2);
+  EXPECT_EQ(Exec("*RUN?"), "*RUN OFF");
+  EXPECT_FALSE(running);
+  EXPECT_EQ(runs, 1);
 }
 
 TEST_F(InterpreterTest, NodeQueriesListTheEnabledItemsInRegistrationOrder) {

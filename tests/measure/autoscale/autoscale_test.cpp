@@ -17,6 +17,7 @@
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/program_objects.h"
 #include "framework/settings/settings_tree.h"
+#include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/link_state.h"
@@ -27,6 +28,7 @@
 #include "shell/screen_wiring.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
@@ -249,8 +251,8 @@ TEST_F(AutoscaleTest, SmallSignalsAreLookedAtCloser) {
   }
 }
 
-// Cancel in each phase, and a failure (no signal on the shown channel), leave every
-// setting as it was before and the acquisition running.
+// Cancel in each phase, and a failure (no signal on the shown channel, no channel shown),
+// leave every setting as it was before and the acquisition running.
 TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
   FeedGenerator('A', {"Sinewave", 0.5, 0.1, 1e8});
   ExecCommand("TB:ScaleA 20n");
@@ -291,6 +293,13 @@ TEST_F(AutoscaleTest, CancelAndFailureRestoreEverySetting) {
   EXPECT_TRUE(RunFlag);
   Acquire(1);
   EXPECT_TRUE(SignalObjs()[TTraceId::Ch1].GetRecLen() > 0);
+  // No channel shown: a client hears why.
+  ExecCommand("Ch1:Display Off");
+  const std::vector<std::string> none = Dump();
+  const TDialogsSuppressed client;
+  EXPECT_EQ(test::AssertionText([] { ExecCommand("*Autoscale Auto"); }),
+            "Autoscale: neither Ch1 nor Ch2 is shown");
+  EXPECT_EQ(Dump(), none);
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ class NormalizationProgramTest : public test::ProgramFixture {
     ASSERT_TRUE(IsChannelNormalized(channel)) << ::testing::PrintToString(dialogs_.shown);
     const std::string gen = std::string("GSS:") + (channel == 2 ? "A" : "B");
     if (IsTDRMode(channel)) ExecCommand(gen + ":TDRCircuit Short");
-    ExecCommand("*Run Run");
+    ExecCommand("*Run");
     Acquire(2);
   }
   static bool FunctionFresh(TTraceId f) { return DerivedSignalStates[TraceIndex(f)] >= dssFresh; }
@@ -304,7 +304,7 @@ TEST_F(NormalizationProgramTest, ARemoteClientsCorrectionEndsWithoutItsWindow) {
     ASSERT_TRUE(IsChannelNormalized(2));
     EXPECT_EQ(DerivedSettings().Functions[0].Operat->GetIndex(), 17);
     ExecCommand("GSS:A:TDRCircuit Short;:Acq:RunUntil StopBtn");
-    ExecCommand("*Run Run");
+    ExecCommand("*Run");
     Acquire(2);
     EXPECT_NEAR(RiseTime(SignalObjs()[TTraceId::F1]), 200e-12 * 2 * 1.2815516 / 2.56, 10e-12);
   }
