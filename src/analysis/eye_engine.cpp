@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "analysis/eye_settings.h"
 #include "framework/language/hint_stack.h"
@@ -96,14 +97,55 @@ std::pair<int, int> SelectedZone() {
                                      : std::pair{State.Zone1Start, State.Zone1End};
 }
 
+// The two crossings the band shows most clearly need not be neighbours: with more bits
+// on the screen the far one gives way to the crossing next to the tallest on its side.
+// Crossings are runs of columns above a quarter of the tallest, runs closer than the
+// two-level search's guard taken as one.
+void KeepCrossingsAdjacent(TTwoLevels& t) {
+  const TFullHist& h = FullHist();
+  std::vector<uint32_t> bins;
+  const int n = h.GetBars(bins, kHistColumns);
+  const bool firstTallest = t.Hits1 >= t.Hits2;
+  const int tallest = firstTallest ? t.Pos1 : t.Pos2, other = firstTallest ? t.Pos2 : t.Pos1;
+  const uint64_t peak = std::max(t.Hits1, t.Hits2);
+  const int guard = std::max(n / 50, 1);
+  const auto crossing = [&](int i) { return bins[i] >= 2 && 4 * uint64_t{bins[i]} > peak; };
+  const int step = other > tallest ? 1 : -1;
+  // Leave the tallest crossing's own run, then look for a run before the other one's.
+  int i = tallest, gap = 0;
+  for (; i != other && gap <= guard; i += step) gap = crossing(i) ? 0 : gap + 1;
+  for (; i != other && !crossing(i); i += step) {
+  }
+  if (i == other) return;
+  int best = i;
+  for (gap = 0; i != other && gap <= guard; i += step) {
+    if (!crossing(i)) {
+      ++gap;
+      continue;
+    }
+    gap = 0;
+    if (bins[i] > bins[best]) best = i;
+  }
+  if (gap <= guard) return;  // the run reaches the other crossing: it is that one
+  (firstTallest ? t.Pos2 : t.Pos1) = best;
+  (firstTallest ? t.Hits2 : t.Hits1) = bins[best];
+  if (t.Pos1 > t.Pos2) {
+    std::swap(t.Pos1, t.Pos2);
+    std::swap(t.Hits1, t.Hits2);
+  }
+}
+
 bool EyeFindCrossings() {
   int top = 0, base = 0;
   if (!EyeFindLevels(top, base, 4000, 0)) return false;
   const int y1 = (2 * top + base + 1) / 3, y2 = (2 * top + 3 * base + 1) / 5;
-  FullHist().CalcInWindow(false, 0, y1, 4000, y2);
-  const TTwoLevels t = FullHist().TwoLevelScreen();
-  if (!t.Found) return false;
-  const int left = t.Pos1, right = t.Pos2;
+  TFullHist& h = FullHist();
+  h.CalcInWindow(false, 0, y1, 4000, y2);
+  TTwoLevels t = h.FindTwoLevels();
+  if (!t.Found || h.Columns() == 0) return false;
+  KeepCrossingsAdjacent(t);
+  const auto screenX = [&](int column) { return Round(column * 4096.0 / h.Columns()); };
+  const int left = screenX(t.Pos1), right = screenX(t.Pos2);
   State.Crossing[1].X = left;
   State.Crossing[2].X = right;
   const int q = (right - left + 2) / 4;
@@ -742,6 +784,8 @@ std::string CounterText(const TEyeParam& p) {
 // The next cycle measures only its own acquisitions.
 void StartEyeCycle() {
   FullHist().Clear();
+  State.MeasuredWaveforms += State.MapWaveformsMeasured;
+  State.MapWaveformsMeasured = 0;
   State.CycleWaveforms = 0;
 }
 
@@ -783,6 +827,7 @@ void EyeMeasurementPass() {
   if (!EyeCycleComplete()) return;
   State.EyeFailed = !EyeAnalyse();
   if (!State.EyeFailed) {
+    State.MapWaveformsMeasured = State.CycleWaveforms;
     EvaluateEyeParams();
     if (State.Config.Statistic) {
       StartEyeCycle();
@@ -819,7 +864,14 @@ void ClearEyeMeasurement() {
 void RestartEyeStatistics() {
   State.CycleWaveforms = 0;
   State.NextEvaluation = static_cast<uint32_t>(State.Config.WfmsInCycle);
-  ForEachEyeParam([](TEyeParam& p) { p.Stat.Reset(); });
+  State.MeasuredWaveforms = 0;
+  State.MapWaveformsMeasured = 0;
+  // A result belongs to the statistics it went into.
+  ForEachEyeParam([](TEyeParam& p) {
+    p.Stat.Reset();
+    p.Value = UndefinedValue;
+    p.UnitText.clear();
+  });
 }
 
 void ApplyEyeStatMode() {
@@ -829,7 +881,8 @@ void ApplyEyeStatMode() {
 // --- the lists ---
 
 int64_t EyeWaveformsOf(const TEyeParam& p) {
-  return static_cast<int64_t>(State.Config.WfmsInCycle) * p.Stat.Count() + State.CycleWaveforms;
+  if (IsAveragePower(p.Kind())) return p.Stat.Count();
+  return State.MeasuredWaveforms + State.CycleWaveforms;
 }
 
 TEyeParam* EyeParam(uint8_t group, int slot) {

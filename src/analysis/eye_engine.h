@@ -150,6 +150,10 @@ struct TEyeState {
   std::array<uint8_t, 2> ParamCount{};
   uint32_t CycleWaveforms = 0;
   uint32_t NextEvaluation = 64;
+  // The waveforms behind the statistics besides those of the map being gathered, and of
+  // those the map's last analysis measured.
+  int64_t MeasuredWaveforms = 0;
+  uint32_t MapWaveformsMeasured = 0;
   bool EyeFailed = false;
   uint32_t EyeHintId = 0;
   bool RestartRequested = false;
@@ -193,7 +197,8 @@ void AddEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 void RemoveEyeParam(uint8_t group, uint8_t axis, uint8_t index);
 // Slot n (0-based) of a group, or nullptr.
 TEyeParam* EyeParam(uint8_t group, int slot);
-// The waveforms behind a parameter's statistics: its full cycles and the current one.
+// The waveforms behind a parameter's statistics, with those of the map being gathered;
+// the average power counts the acquisitions it measured.
 int64_t EyeWaveformsOf(const TEyeParam& p);
 
 // The computations alone, for the parameters' formulas.

@@ -234,26 +234,40 @@ void SetupLowJitterReference() {
   TOnOffHandler& lowJitter = *TriggerSettings().LowJitter;
   // A run switched on again before it ended goes on as it was.
   if (RecallHoldsBack(lowJitter) || Life.Running()) return;
-  if (RefusedBesideProcedure(TProcedure::LowJitterReference, [&] { lowJitter.SetOnByProgram(false); }))
-    return;
+  const auto switchOff = [&] { lowJitter.SetOnByProgram(false); };
+  if (RefusedBesideProcedure(TProcedure::LowJitterReference, switchOff)) return;
   BreakAcquisition(true);
-  ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);
-  RebuildScreens();
-  if (!MeasureReferenceFrequency()) {
-    Dialogs().Inform(TMessageKind::Error, GetLangStr("LowJitterNoFrequency"));
-    lowJitter.SetOnByProgram(false);
+  // What the reference needs from now on stays after its run: held apart until the run has
+  // started, so that a start that does not take gives it back.
+  TProcedureSetup needs;
+  needs.Begin();
+  const auto giveBack = [&] {
+    needs.GiveBack();
+    switchOff();
+  };
+  bool measured = false;
+  {
+    const TProcedureScope own(needs);
+    ZoomNodes(TTraceId::F4).Offset->SetValueByProgram(1.0);
+    RebuildScreens();
+    measured = MeasureReferenceFrequency();
+    if (measured) {
+      ChannelNodes(0).Display->SetOnByProgram(true);
+      ChannelNodes(1).Display->SetOnByProgram(true);
+      AcquisitionSettings().FitTo->SetIndexByProgram(kFitToMulti);
+      ChannelNodes(0).Deskew->SetValueByProgram(0);
+      ChannelNodes(1).Deskew->SetValueByProgram(0);
+      ChannelNodes(1).Band->SetIndexByProgram(kBandNarrow);
+    }
+  }
+  if (!measured) {
+    giveBack();
+    FailCommand(GetLangStr("LowJitterNoFrequency"));
     return;
   }
-  // What the reference needs from now on stays after its run.
-  ChannelNodes(0).Display->SetOnByProgram(true);
-  ChannelNodes(1).Display->SetOnByProgram(true);
-  AcquisitionSettings().FitTo->SetIndexByProgram(kFitToMulti);
-  ChannelNodes(0).Deskew->SetValueByProgram(0);
-  ChannelNodes(1).Deskew->SetValueByProgram(0);
-  ChannelNodes(1).Band->SetIndexByProgram(kBandNarrow);
 
   // The run's own set-up goes back at its end; the switch is off after a Cancel.
-  if (!Life.Start([&] { lowJitter.SetOnByProgram(false); })) return;
+  if (!Life.Start(giveBack)) return;
   Life.HoldSwitch(&lowJitter, "OFF");
   Life.OnCancel = [] {
     State.Running = false;
@@ -262,15 +276,20 @@ void SetupLowJitterReference() {
     const TProcedureScope own(Life.Setup());
     TriggerSettings().LowJitter->SetOnByProgram(false);
   };
-  {
-    const TProcedureScope own(Life.Setup());
-    // Two periods of the reference on the ten divisions.
-    ScaleANode()->SetValueByProgram(CorrectNewVal1_2_5(2 / GetReferenceFrequency() / 10));
-    Ch2RecLenNode()->SetValueByProgram(kReferencePoints);
-    ChannelNodes(0).Display->SetOnByProgram(false);
-    ChannelNodes(0).Acquire->SetOnByProgram(false);
-    TimeBaseSettings().Mode->SetIndexByProgram(tbmA);
-  }
+  // Ch1 hidden, the rules may force the generator that drives it, and the trigger source
+  // with it: a new source ends the reference.
+  const bool started = Life.SetUp(
+      [] {
+        // Two periods of the reference on the ten divisions.
+        ScaleANode()->SetValueByProgram(CorrectNewVal1_2_5(2 / GetReferenceFrequency() / 10));
+        Ch2RecLenNode()->SetValueByProgram(kReferencePoints);
+        ChannelNodes(0).Display->SetOnByProgram(false);
+        ChannelNodes(0).Acquire->SetOnByProgram(false);
+        TimeBaseSettings().Mode->SetIndexByProgram(tbmA);
+      },
+      giveBack, *TriggerSettings().Source);
+  if (!started) return;
+  needs.Keep();
   State.Accumulator.fill(0);
   State.Count = 0;
   State.Running = true;

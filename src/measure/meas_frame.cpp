@@ -425,7 +425,8 @@ void MeasurementPass() {
   const auto each = [&](auto&& test, uint8_t reason) {
     for (int i = 0; i < kSignalObjCount; ++i) {
       const auto id = static_cast<TTraceId>(i);
-      if (!test(id) || !MeasHooks.SourceShown(id)) continue;
+      // A record never acquired (or computed, or read) has no values to measure.
+      if (!test(id) || !MeasHooks.SourceShown(id) || !SignalObjs()[id].HasLength()) continue;
       MeasureSource(id, reason);
       measured = true;
     }
@@ -441,6 +442,17 @@ void MeasurementPass() {
   each([&](TTraceId id) { return frame(id).ThresholdsChanged; }, mrThresholds);
   if (g.View) MeasHooks.RefreshSetupLayer(g.DisplSrc);
   if (measured) MeasHooks.RunLimitTest();
+}
+
+void MeasureChangesNow() {
+  if (MeasState.Global.Display == mdOff) return;
+  bool pending = MeasState.NewDataForAll;
+  for (int i = 0; i < kSignalObjCount && !pending; ++i) {
+    const auto id = static_cast<TTraceId>(i);
+    const TMeasFrame& f = MeasState.Frames.at(static_cast<size_t>(i));
+    pending = (f.MarginsChanged || f.TopBaseChanged || f.ThresholdsChanged) && MeasHooks.SourceShown(id);
+  }
+  if (pending) MeasurementPass();
 }
 
 std::vector<TTrendCrossings> BuildCrossingTable(const TMeasSource& s) {

@@ -125,6 +125,10 @@ void CalcMargins(const TMeasSource& s);
 void MeasureSource(TTraceId source, uint8_t reason);
 // The per-acquisition pass.
 void MeasurementPass();
+// The pass, when a change of what is measured (a slot, thresholds, levels, margins) waits
+// for it: called between two records of a running acquisition, so the records shown are
+// measured again at once, as when stopped, not after a long average.
+void MeasureChangesNow();
 
 // Crossings of one edge pair of the Trend table: rising at lower, middle, upper and
 // falling at upper, middle, lower threshold; -1 for absent.

@@ -23,6 +23,7 @@
 #include "measure/meas_frame.h"
 #include "measure/meas_routines.h"
 #include "measure/meas_state.h"
+#include "shell/shell_state.h"
 
 namespace norv {
 
@@ -842,6 +843,7 @@ void InstallMeasurements() {
     if (State.Display && GetIndex(State.Display) != mdOff) State.Display->SetIndexByProgram(mdOff);
   });
   AcqHooks.MeasurementPass.Set(MeasurementPass);
+  ShellHooks.MeasureChangesNow.Set(MeasureChangesNow);
   LinkHooks.MeasDisplayOn.Set([] { return Display() != mdOff; });
   LinkHooks.ResetHisticons.Set(ResetHisticons);
   LinkHooks.ResetMeasStatistics.Set(ResetMeasStatistics);

@@ -176,7 +176,12 @@ bool ShellIdleStep() {
   const TOutsideProcedures idle;
   TellWaitingProcedureMessages();
   const bool busy = (RunFlag || SingleFlag) && !CommFailure;
-  if (ShellState.IdleHandlerInstalled && !AcqSuspended) AcquisitionIdleStep();
+  if (ShellState.IdleHandlerInstalled && !AcqSuspended) {
+    // Stopped, the acquisition's idle step measures such a change; running, it would wait
+    // for the end of the cycle, which under a long average takes seconds.
+    if (busy && GuiReady && !Acquiring) ShellHooks.MeasureChangesNow();
+    AcquisitionIdleStep();
+  }
   return !busy;
 }
 

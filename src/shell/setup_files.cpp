@@ -13,6 +13,7 @@
 #include "framework/util/dialog_service.h"
 #include "framework/util/errors.h"
 #include "framework/util/file_io.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/settings/timebase_settings.h"
 #include "instrument/simulator/simulator_nodes.h"
 #include "instrument/startup/instrument_list.h"
@@ -95,6 +96,8 @@ std::string ReplaySetup(const std::vector<std::string>& lines) {
   if (UndoBuffer) UndoBuffer->BeginStep();
   RootSpider->LoadSettings(lines);
   NotifyDelaySwitchers();
+  // A counted run goes on as the recalled one: from its first cycle.
+  CountRunAfresh();
   return std::exchange(SetupLineFailure, {});
 }
 

@@ -64,6 +64,9 @@ struct TShellHooks {
   THook<void()> RelabelAnalyses{"ShellHooks.RelabelAnalyses"};
   // "*Run" and "*StopSingle": limit-test lines and a shown database give way.
   THook<void()> ResetLimitAndDatabaseDisplay{"ShellHooks.ResetLimitAndDatabaseDisplay"};
+  // Between two records of a running acquisition: a change of what is measured is
+  // measured on the records shown.
+  THook<void()> MeasureChangesNow{"ShellHooks.MeasureChangesNow"};
   // Around a client's line: the refusals of the shown spectra before it, then those it
   // brought, told once (see TellNewSpectrumRefusals); "" when none.
   THook<std::vector<std::string>()> SpectrumRefusals{"ShellHooks.SpectrumRefusals"};

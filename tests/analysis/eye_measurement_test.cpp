@@ -238,6 +238,56 @@ TEST_F(EyeMeasurementTest, EvaluationsFollowTheCycle) {
   }
 }
 
+// While running, the eye's results start again where the measurements' do (a change of
+// the time base or of the horizontal unit) and when the eye starts again: nothing measured
+// since answers no result. "Wfm" counts the waveforms measured.
+TEST_F(EyeMeasurementTest, ResultsStartAgainWithTheStatistics) {
+  const std::string undefined = FloatToEngStr(vfEngineering, 4, false, UndefinedValue, false);
+  for (const char* change : {"TB:ScaleA 250p", "TB:Units Bit", "Eye:Measure Off;:Eye:Measure NRZ"}) {
+    Pattern("NRZ");
+    ExecCommand("TB:Units Time;:Eye:Measure NRZ;:Eye:XNRZParam EyeWidth");
+    Acquire(64);
+    ASSERT_EQ(ExecCommand("Eye:Res? 1:Cycle") + " " + ExecCommand("Eye:Res? 1:Wfm"), "1 64") << change;
+    ExecCommand(change);
+    EXPECT_EQ(ExecCommand("Eye:Res? 1") + ExecCommand("Eye:Res? 1:Cycle") + ExecCommand("Eye:Res? 1:Wfm"),
+              undefined + "00")
+        << change;
+    ExecCommand("Eye:Measure Off");
+  }
+}
+
+// Three crossings on the screen, 200 points (2 ns) apart, the middle one passed by fewer
+// edges than the outer two: the eye still lies between two adjacent crossings, one bit.
+// Each row gives the bits around the crossings of the waveforms fed in turn.
+TEST_F(EyeMeasurementTest, EyeLiesBetweenAdjacentCrossings) {
+  constexpr int kBit = 200, kRamp = 40;
+  const std::vector<std::vector<const char*>> rows = {
+      {"0110", "1001", "0110", "1001", "0101", "1010"},  // edges at the crossings 3 : 1 : 3
+      {"0110", "1001", "0101", "1010", "0001"},          // 4 : 2 : 5
+  };
+  TSignalObj& record = SignalObjs()[TTraceId::Ch1];
+  for (const auto& patterns : rows) {
+    ExecCommand("Eye:Measure NRZ;:Eye:XNRZParam BitTime,EyeWidth");
+    record.SetRecLen(3 * kBit);
+    record.SetDX(1e-11);
+    record.SetVertScale(0.1);
+    record.SetVertOffset(0.3);  // the levels 0.1 V and 0.5 V a quarter and three quarters up
+    for (int w = 0; w < 64; ++w) {
+      const char* bits = patterns[static_cast<size_t>(w) % patterns.size()];
+      for (int i = 0; i < 3 * kBit; ++i) {  // a ramp across each crossing k at (k - 1/2) bits
+        const int k = i / kBit + 1;
+        const double f = std::clamp((i - k * kBit + kBit / 2 + kRamp / 2) / double{kRamp}, 0.0, 1.0);
+        record.SetY(i, 0.1 + 0.4 * (bits[k - 1] == '1' ? 1 - f : 0) + 0.4 * (bits[k] == '1' ? f : 0));
+      }
+      record.MarkChanged();
+      EyeMeasurementPass();
+    }
+    EXPECT_NEAR(Res("1"), 2e-9, 2e-11) << patterns.back();
+    EXPECT_NEAR(Res("2"), 2e-9, 1e-10) << patterns.back();
+    ExecCommand("Eye:Measure Off");
+  }
+}
+
 // A cycle with statistics, and the cycle after a failed analysis, measure only their own
 // acquisitions: the pattern that follows another signal is read as set.
 TEST_F(EyeMeasurementTest, EachCycleMeasuresOnlyItsOwnAcquisitions) {

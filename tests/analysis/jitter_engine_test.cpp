@@ -26,13 +26,16 @@
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
 #include "instrument/record/signal_obj.h"
+#include "instrument/settings/pattern_search_run.h"
 #include "instrument/settings/timebase_settings.h"
+#include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
 #include "shell/shell_fixture.h"
 #include "shell/shell_state.h"
+#include "support/assertion_text.h"
 
 namespace norv {
 namespace {
@@ -616,6 +619,35 @@ TEST_F(JitterProgramTest, ASettingItDrivesSetMeanwhileEndsItAndStays) {
                   "[warning] Cancelled the jitter analysis: ACQ:CH1:RECLEN was set meanwhile"});
     ExecCommand("*Undo");
     EXPECT_EQ(WithoutJitterSwitch(Dump()), before);
+  }
+}
+
+// A search that cannot start (no lengths) is refused from each state of the lock and leaves
+// it as found: every setting, the analysis running on it, and an undo that brings nothing.
+TEST_F(JitterProgramTest, ARefusedSearchLeavesTheLockItFound) {
+  // The lock, the analysis, the request refused.
+  const char* const cases[][3] = {{"Manual", "Off", "Trig:PatternLockMode AutoDetect"},
+                                  {"Manual", "On", "Trig:PatternLockMode AutoDetect"},
+                                  {"AutoDetect", "Off", "Trig:ResetPattLock"}};
+  ExecCommand("GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7;:GSS:Ch1 A;:TB:ScaleA 20N;:Trig:PattLen 127");
+  for (const auto& [lock, analysis, request] : cases) {
+    SCOPED_TRACE(std::string(lock) + analysis);
+    TriggerSettings().PatternLengthList = {127};
+    ExecCommand(std::string("Trig:PatternLockMode Off;:Trig:PatternLockMode ") + lock);
+    for (int i = 0; i < 100000 && PatternSearchRun().SearchActive; ++i) ShellIdleStep();
+    ExecCommand(std::string("Jitter:JitterOn ") + analysis);
+    const TJ_Obj* engine = JitterObj();
+    const std::vector<std::string> before = Dump();
+    TriggerSettings().PatternLengthList.clear();
+    EXPECT_EQ(test::AssertionText([&] {
+                const TDialogsSuppressed client;
+                ExecCommand(request);
+              }),
+              "Pattern Length List is empty");
+    EXPECT_EQ(JitterObj(), engine);
+    EXPECT_EQ(Dump(), before);
+    if (std::string(request) != "Trig:ResetPattLock") ExecCommand("*Undo");  // else no step
+    EXPECT_EQ(Dump(), before);
   }
 }
 

@@ -14,6 +14,9 @@
 
 #include "app/program_units.h"
 #include "framework/settings/numeric_handlers.h"
+#include "framework/settings/settings_tree.h"
+#include "framework/settings/undo_ring.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
 #include "instrument/link/instrument_identity.h"
@@ -24,6 +27,7 @@
 #include "instrument/settings/trigger_settings.h"
 #include "instrument/simulator/simulator.h"
 #include "instrument/startup/instrument_list.h"
+#include "support/assertion_text.h"
 #include "support/every_unit.h"
 #include "support/fake_clock.h"
 #include "support/fake_dialogs.h"
@@ -255,6 +259,13 @@ TEST_F(LowJitterRunTest, UnreadableFrequencyAndFlatReferenceRefuseTheRun) {
             "OFF500 ps/divBOFF");
   EXPECT_EQ(dialogs.shown,
             std::vector<std::string>{"[error] Low Jitter: the reference frequency could not be measured"});
+  LinkKind = TLinkKind::LAN;  // a client hears it as the line's error
+  EXPECT_EQ(AssertionText([] {
+              const TDialogsSuppressed client;
+              Exec("TRIG:LOWJITTER ON");
+            }),
+            "Low Jitter: the reference frequency could not be measured");
+  LinkKind = TLinkKind::Demo;
 
   dialogs.shown.clear();
   Exec("GSS:CH1 A;:GSS:CH2 B");
@@ -267,6 +278,27 @@ TEST_F(LowJitterRunTest, UnreadableFrequencyAndFlatReferenceRefuseTheRun) {
       "OFF500 ps/divBOFFDIV");
   EXPECT_EQ(dialogs.shown,
             std::vector<std::string>{"[error] Low Jitter: no reference sine on Ch2 (its amplitude is 0)"});
+
+  // Generator 1 in NRZ drives Ch1's TDR: hiding Ch1 forces it to a step and the trigger
+  // source with it, which ends the reference. The line fails and nothing of the start stays.
+  InstrumentIdentity.Options = OptGenerators;
+  Exec("TDR:CH1:DESTINATION G1;:TDR:MODE TDR;:GEN:MODE NRZ;:CH1:DESKEW 5P;:CH2:BAND FULL");
+  StartUndo();
+  std::vector<std::string> before, after;
+  RootSpider->DumpSettings(before);
+  const std::string why =
+      "Cannot start the low-jitter reference: the settings it takes move TRIG:SOURCE, which ends it";
+  EXPECT_EQ(AssertionText([] {
+              const TDialogsSuppressed client;
+              Exec("TRIG:LOWJITTER ON");
+            }),
+            why);
+  dialogs.shown.clear();
+  Exec("TRIG:LOWJITTER ON");  // at the screen: a box
+  EXPECT_EQ(dialogs.shown, std::vector<std::string>{"[error] " + why});
+  ReplayUndoStep(false);
+  RootSpider->DumpSettings(after);
+  EXPECT_EQ(after, before);
 }
 
 // With an instrument the reference frequency is the measured one times the prescaler named

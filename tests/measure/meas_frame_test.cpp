@@ -201,15 +201,20 @@ TEST_F(MeasFrameTest, RecomputedOnlyAsFarAsTheReasonRequires) {
   MeasureSource(Ch1, mrTopBase);
   EXPECT_NEAR(Frame(Ch1).Top, Cell(200), 1e-12);
 
-  // The pass: nothing while the display is off; then new data and each change flag.
+  // The pass: nothing while the display is off; then new data (none of Ch2, never acquired)
+  // and each change flag.
   MeasState.MeasParams[0] = std::make_unique<TParameterOfMeas>(Ch1, amTop, mgAmplitude, TTraceId::Ch2);
-  MeasState.MeasParamCount = 1;
+  MeasState.MeasParams[1] =
+      std::make_unique<TParameterOfMeas>(TTraceId::Ch2, amTop, mgAmplitude, TTraceId::Ch1);
+  MeasState.MeasParamCount = 2;
   Fill(Ch1, Ramped);
   MeasurementPass();
   EXPECT_EQ(MeasSlot(0)->Value, UndefinedValue);
   MeasState.Global.Display = mdParam;
+  MeasState.NewDataForAll = true;
   MeasurementPass();
   EXPECT_NEAR(MeasSlot(0)->Value, Frame(Ch1).MarginTop, 1e-12);
+  EXPECT_EQ(MeasSlot(1)->Value, UndefinedValue);
   EXPECT_FALSE(SignalObjs()[Ch1].GetChangedA());
   Settings(Ch1).RightMarker = 50;  // the high part of the first period only
   Frame(Ch1).MarginsChanged = true;

@@ -19,6 +19,7 @@
 #include "app/program_units.h"
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
+#include "framework/settings/choice_handlers.h"
 #include "framework/settings/settings_tree.h"
 #include "framework/text/text_case.h"
 #include "framework/util/close_signal.h"
@@ -549,30 +550,43 @@ TEST_F(ProcedureTimeLimitTest, AProcedureEndsUnderEveryStopConditionOfTheRun) {
   // A counted run that saves numbers its files from one, whatever was counted before a
   // client's line starts it: the jitter analysis's first cycle, open as the Run breaks it
   // (the analysis stays on); a free run stopped in the Run's own line, with a recall and the
-  // default setup; the user's search that held the acquisitions.
+  // default setup; the user's search that held the acquisitions. Likewise a run that becomes
+  // a counted one while it runs: in one line, line by line, at the screen, by a recall.
   const std::string counted = "Acq:RunUntil NAcq;:Acq:NAcq 4;:Acq:FileName cj;:Acq:React Save";
   const std::string prbs = "GSS:A:Waweform PRBS;:GSS:A:PrbsLength 7";
-  const std::pair<std::string, std::string> starts[] = {
-      // the user's line, then the client's
+  const std::string freeRun = "Acq:RunUntil StopBtn;:Acq:React Beep;:*Run";
+  const std::pair<std::string, std::vector<std::string>> starts[] = {
+      // the user's line, then the client's lines a cycle apart ("": Run Until at the screen)
       {"*StopSingle Stop;:" + prbs + ";:Trig:PattLen 127;:Trig:PatternLockMode Manual;:" + counted +
            ";:Jitter:JitterOn On",
-       "*Run"},
+       {"*Run"}},
       {"Jitter:JitterOn Off;:Acq:RunUntil StopBtn;:*Run;:Save:Setup:FileName cnt;:Save:Setup:Save",
-       "*StopSingle Stop;:Save:Setup:Recall;:*DefSetup Default;:" + counted + ";:*Run"},
-      {"*StopSingle Stop;:" + prbs + ";:TB:ScaleA 20n;:Trig:PatternLockMode AutoDetect", counted + ";:*Run"},
+       {"*StopSingle Stop;:Save:Setup:Recall;:*DefSetup Default;:" + counted + ";:*Run"}},
+      {"*StopSingle Stop;:" + prbs + ";:TB:ScaleA 20n;:Trig:PatternLockMode AutoDetect",
+       {counted + ";:*Run"}},
+      {freeRun, {counted + ";:*Run"}},
+      {freeRun, {"Acq:RunUntil NAcq", "Acq:NAcq 4", "Acq:FileName cj", "Acq:React Save", "*Run"}},
+      {"Acq:RunUntil StopBtn;:*Run", {""}},
+      {"*StopSingle Stop;:" + counted +
+           ";:Save:Setup:FileName cnt4;:Save:Setup:Save;:Acq:NAcq 999;:Acq:React Beep;:*Run",
+       {"Save:Setup:Recall"}},
   };
-  for (const auto& [user, line] : starts) {
-    SCOPED_TRACE(line);
+  for (const auto& [user, lines] : starts) {
+    SCOPED_TRACE(user);
     const std::map<fs::path, std::string> before = contents();
     ExecCommand(user);
     idleUntil([] { return AcqCycleRunning && (!RunFlag || AcquisitionCycle().AcqCycleCount(2) >= 3); });
-    {
+    for (const std::string& line : lines) {
+      const int cycles = AcquisitionCycle().AcqCycleCount(2);
+      idleUntil([&] { return AcquisitionCycle().AcqCycleCount(2) != cycles; });
       const TDialogsSuppressed remote;
-      ExecCommand(line);
+      line.empty()
+          ? dynamic_cast<TRadioSwHandler&>(*RootSpider->FindHandler("Acq:RunUntil")).SetIndexBySwitcher(1)
+          : void(ExecCommand(line));
     }
     idleUntil([] { return !RunFlag && !PatternSearchRun().SearchActive; });
     EXPECT_FALSE(RunFlag);
-    EXPECT_EQ(JitterObj() != nullptr, line == "*Run");
+    EXPECT_EQ(JitterObj() != nullptr, lines == std::vector<std::string>{"*Run"});
     std::set<std::string> numbers;
     size_t saved = 0;
     for (const auto& [file, bytes] : contents()) {

@@ -551,6 +551,7 @@ constexpr TDefaultText kDefaultTexts[] = {
     {"UndoWaitsForProcedure", "Undo and Redo wait for the end of %s"},
     {"ProcCancelled", "Cancelled %s: %s"},
     {"ProcGroundMoved", "%s was set meanwhile"},
+    {"ProcEndedBySetUp", "Cannot start %s: the settings it takes move %s, which ends it"},
     {"ProcStopped", "the acquisition was stopped"},
     {"ProcInstrumentSwitch", "another instrument was chosen"},
     {"procAutoscale", "the autoscale"},

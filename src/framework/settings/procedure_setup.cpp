@@ -102,6 +102,10 @@ void TProcedureSetup::Forget(const THandler* handler) {
   std::erase_if(lines_, [handler](const TUndoLine& l) { return l.Handler == handler; });
 }
 
+void TProcedureSetup::ForgetSwitches() {
+  for (const TUndoLine& line : switches_) Forget(line.Handler);
+}
+
 TUndoSnapshot TProcedureSetup::TakeLines() {
   // Once ended, what its outcome set is no set-up to give back.
   TUndoSnapshot own = running_ ? std::move(lines_) : TUndoSnapshot{};

@@ -61,6 +61,8 @@ class TProcedureSetup {
   void HoldSwitch(THandler* handler, std::string savedAs);
   // Its line of `handler` is not given back: someone has set it since.
   void Forget(const THandler* handler);
+  // Nor are the lines of the switches it holds (a start undone: they go off instead).
+  void ForgetSwitches();
   // Told once, before someone else sets a setting it holds: the procedure ends (its set-up
   // ends with it). Without it the set-up simply goes on.
   std::function<void(const THandler& moved)> OnGroundMoved;

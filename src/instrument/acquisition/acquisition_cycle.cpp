@@ -161,7 +161,10 @@ void TAcquisitionCycle::ConnectToLink() {
 }
 
 void TAcquisitionCycle::ClearAcqStarted() {
-  if (!startingRecord_) acqStarted_ = false;
+  if (startingRecord_) return;
+  acqStarted_ = false;
+  // A record still coming in ends whole and is read on; one that has stopped coming is cut.
+  if (!Acquiring && !recordWhole_) GiveBackCutRecords();
 }
 
 // --- run control ------------------------------------------------------------------------
@@ -359,17 +362,22 @@ void TAcquisitionCycle::PrepareRecord(int channel, int step) {
   useInstrument_ = IsRealInstrument() && !settings_->IsSimulatorAssigned(channel);
   if (AcqHooks.AutoscaleRunning()) autoscalePending_ = true;
 
+  IAcqLayer* layer = nullptr;
+  TAcqLayerKind layerKind = TAcqLayerKind::Dots;
+  if (settings_->IsSourceShown(id)) {
+    layerKind = LayerKindForStyle(AcqHooks.TraceStyle(id));
+    layer = AcqHooks.TraceLayer(id, layerKind);
+  }
+  const auto recLen =
+      static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen));
+  KeepRecord(channel, index, recLen, layer, layerKind);
+
   freshRecord_[index] = true;
   record.MarkChanged();
   AcqHooks.RaiseMaskNewRecord();
   AcqHooks.RefreshTimeBaseReadouts();
 
-  IAcqLayer* layer = nullptr;
-  if (settings_->IsSourceShown(id))
-    layer = AcqHooks.TraceLayer(id, LayerKindForStyle(AcqHooks.TraceStyle(id)));
-
-  record.SetRecLen(
-      static_cast<uint16_t>(std::clamp(settings_->GetAcqRecLen(settingsChannel), 1, kMaxRecLen)));
+  record.SetRecLen(recLen);
   PrepareVertical(channel, record, layer);
   PrepareHorizontal(channel, step, record);
 
@@ -425,6 +433,53 @@ void TAcquisitionCycle::PrepareVertical(int channel, TSignalObj& record, IAcqLay
       break;
   }
   if (layer) layer->SetSignalScale(record.GetRecLen(), record.GetVertOffset(), record.GetVertScale());
+}
+
+void TAcquisitionCycle::KeepRecord(int channel, int recordIndex, int recLen, IAcqLayer* layer,
+                                   TAcqLayerKind layerKind) {
+  const TSignalObj& record = SignalObjs().At(recordIndex);
+  TKeptRecord& kept = kept_[Slot(channel)];
+  kept.Held = true;
+  kept.Index = recordIndex;
+  kept.Header.AssignHeader(record);
+  // An envelope pair may reach one point beyond an odd length.
+  kept.Points.assign(record.StoredYData(), record.StoredYData() + std::min(recLen + 1, kMaxRecLen));
+  kept.ChangedA = record.GetChangedA();
+  kept.ChangedB = record.GetChangedB();
+  kept.Fresh = freshRecord_[recordIndex];
+  kept.AverageCount = store_.AcqAverageCount(recordIndex);
+  kept.Layer = layer;
+  kept.LayerKind = layerKind;
+}
+
+// A request waiting for a whole record (recordWhole_) still waits for the next: one after
+// what broke the record.
+void TAcquisitionCycle::GiveBackCutRecords() {
+  for (TKeptRecord& kept : kept_) {
+    if (!kept.Held) continue;
+    kept.Held = false;
+    TSignalObj& record = SignalObjs().At(kept.Index);
+    record.AssignHeader(kept.Header);
+    for (size_t i = 0; i < kept.Points.size(); ++i) record.SetY(static_cast<int>(i), kept.Points[i]);
+    if (!kept.ChangedA) record.ClearChangedA();
+    if (!kept.ChangedB) record.ClearChangedB();
+    freshRecord_[kept.Index] = kept.Fresh;
+    store_.SetAverageCount(kept.Index, kept.AverageCount);
+    // Dots and vectors show one record: its points go back where they were, or away when
+    // there was none. What the other styles gathered was acquired, and stays.
+    IAcqLayer* layer = kept.Layer;
+    if (!layer || kept.LayerKind == TAcqLayerKind::Persistence ||
+        kept.LayerKind == TAcqLayerKind::ColourGrade)
+      continue;
+    const int count = record.HasLength() ? record.GetRecLen() : 0;
+    layer->SetSignalScale(count, record.GetVertOffset(), record.GetVertScale());
+    std::array<double, 256> values{};
+    for (int first = 0; first < count; first += static_cast<int>(values.size())) {
+      const int n = std::min(count - first, static_cast<int>(values.size()));
+      for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = record.GetY(first + k);
+      layer->PutSamples(first, std::span<const double>(values.data(), static_cast<size_t>(n)));
+    }
+  }
 }
 
 // A Peak record is sampled like a plain one at the set time base: the instrument has no
@@ -527,6 +582,7 @@ bool TAcquisitionCycle::ReadRecordBlock() {
     if (word == EndOfRecordWord) {
       Acquiring = false;
       recordWhole_ = true;
+      for (TKeptRecord& kept : kept_) kept.Held = false;
       break;
     }
     ++sampleWords;
@@ -620,8 +676,11 @@ void TAcquisitionCycle::FinishAcqCycle(bool acquiring) {
     TDRReadoutFresh = false;
     AcqHooks.ShowTDRExcessLC();
   }
-  if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
-  AcqHooks.EyeMeasurementPass();
+  // A procedure's records are its own: the user's histogram and eye gather none of them.
+  if (!ProcedureCycle) {
+    if (AcqHooks.HistogramActive()) AcqHooks.UpdateHistogram(AcqHooks.HistAxis());
+    AcqHooks.EyeMeasurementPass();
+  }
   AcqHooks.MaskTestAfterAcquisition();
   // The waveform of a Single counts too; the recording is saved by IdleWhenStopped below
   // once the acquisition has stopped.
@@ -732,7 +791,9 @@ void TAcquisitionCycle::IdleWhenStopped() {
   AcqHooks.RefreshMemoryTraces();
   AcqHooks.RedrawDerivedSignals();
   ServeRequests();
-  AcqHooks.MeasurementPass();
+  // Nor do the measurements and their statistics: the records it gives back at its end are
+  // measured then.
+  if (!ProcedureRunning()) AcqHooks.MeasurementPass();
   AcqHooks.TDRMeasurePass();
   // The automatic calibration waits for a procedure's end rather than be refused beside it.
   if (AutoCalibrationDue && !AutoCalibrationWaits()) {
@@ -792,6 +853,12 @@ void StopRun() {
   if (ProgramCycle) ProgramCycle->RestartCounts();
   RunFlag = false;
   AcqHooks.NotifyRunSwitchers();
+}
+
+void CountRunAfresh() {
+  if (!ProgramCycle || !RunFlag || ProcedureRunning() || !ProgramCycle->Settings().RunUntilNAcq()) return;
+  ProgramCycle->RestartCounts();
+  ProgramCycle->ClearAcqStarted();
 }
 
 void StopRunAndSingle() {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "framework/util/clock.h"
 #include "instrument/acquisition/acquisition_hooks.h"
@@ -105,7 +106,8 @@ class TAcquisitionCycle {
   void SetCycleCounts(const std::array<int, 2>& counts);
   // The next cycle counts from one: the run stopped (also when the next starts before an
   // idle pass has cleared the counts: a Run in the Stop's line, a switch of instruments),
-  // or was started while a procedure held the acquisitions. The counts read on until then.
+  // was started (again, or while a procedure held the acquisitions), or became a counted
+  // one (CountRunAfresh). The counts read on until then.
   void RestartCounts() { countsRestart_ = true; }
   int RecoveryWait() const { return recoveryWait_; }
   bool AutoscalePending() const { return autoscalePending_; }
@@ -125,6 +127,10 @@ class TAcquisitionCycle {
   void PrepareVertical(int channel, TSignalObj& record, IAcqLayer* layer);
   void PrepareHorizontal(int channel, int step, TSignalObj& record);
   void ChooseStoreMode(int channel, int settingsChannel, int recordIndex);
+  // A record cut short (stopped, broken, failed) is not published: each channel record it
+  // was read into gets back what it held before, on the screen too.
+  void KeepRecord(int channel, int recordIndex, int recLen, IAcqLayer* layer, TAcqLayerKind layerKind);
+  void GiveBackCutRecords();
   void StartRecord(uint8_t kind);
   int RecordStartWaitMs() const;
   bool ReadRecordBlock();
@@ -185,6 +191,21 @@ class TAcquisitionCycle {
   std::array<uint16_t, kSimulatorBlockSlots> simBlock_{};
   std::array<std::array<int16_t, kMaxRecLen>, 2> runCodes_{};  // per channel slot
 
+  // What a channel record held before the record being read was prepared into it.
+  struct TKeptRecord {
+    bool Held = false;
+    int Index = 0;
+    TSignalObj Header;
+    std::vector<double> Points;  // those the new record may write
+    bool ChangedA = false;
+    bool ChangedB = false;
+    bool Fresh = false;
+    uint16_t AverageCount = 0;
+    IAcqLayer* Layer = nullptr;
+    TAcqLayerKind LayerKind = TAcqLayerKind::Dots;
+  };
+  std::array<TKeptRecord, 2> kept_;  // per channel slot
+
   int recoveryWait_ = 0;
 };
 
@@ -206,6 +227,9 @@ void StopRunAndSingle();
 // run's stop conditions (the count, the mask and limit tests) wait until then, and what the
 // run keeps (its automatic save, the tests' counts and files, a recording) takes none of them.
 bool ProcedureRunning();
+// The run counts its cycles from here when it is a counted one: switched to a count, or a
+// setup recalled while it runs. The cycle open now is dropped; the next counts from one.
+void CountRunAfresh();
 // Sets RunFlag; the "*Run" controls are told only of a change.
 void SetRunFlag(bool on);
 

@@ -70,6 +70,8 @@ class TPointStore {
   // Before a new averaged record: one more, within 1..limit.
   void AdvanceAverageCount(int recordIndex, int limit);
   void ResetAverages() { averageCount_.fill(0); }
+  // Back to a count held before (a record cut short averaged nothing in).
+  void SetAverageCount(int recordIndex, uint16_t count) { averageCount_.at(recordIndex) = count; }
 
  private:
   static int Slot(int channel) { return channel == 3 ? 1 : 0; }

@@ -222,8 +222,34 @@ void TProcedureLife::AskThen(TMessageKind kind, std::string text, std::vector<TA
   });
 }
 
+bool TProcedureLife::SetUp(const std::function<void()>& setUp, const std::function<void()>& withdraw,
+                           const THandler& endsOn) {
+  if (!running_) return false;
+  {
+    struct TSettingUp {
+      TProcedureLife& life;
+      ~TSettingUp() { life.settingUp_ = false; }
+    } settingUp{*this};
+    settingUp_ = true;
+    endedSettingUp_ = false;
+    const TProcedureScope own(setup_);
+    setUp();
+  }
+  if (!endedSettingUp_) return true;
+  // The switch that started it goes off with the withdrawal, not back on with the set-up.
+  setup_.ForgetSwitches();
+  End();
+  if (withdraw) withdraw();
+  FailCommand(FormatLangStr("ProcEndedBySetUp", ProcedureName(kind_), HandlerPath(&endsOn)));
+  return false;
+}
+
 void TProcedureLife::End(bool keepSetup) {
   if (!running_) return;
+  if (settingUp_) {
+    endedSettingUp_ = true;
+    return;
+  }
   running_ = false;
   token_.reset();
   if (!OnlyAsks(kind_)) {
@@ -257,6 +283,10 @@ void TProcedureLife::GiveRunBack() {
 
 void TProcedureLife::Cancel(const std::string& why) {
   if (!running_) return;
+  if (settingUp_) {
+    endedSettingUp_ = true;
+    return;
+  }
   cancelReason_ = why;
   if (OnCancel) OnCancel();
   End();
@@ -268,6 +298,8 @@ void TProcedureLife::Cancel(const std::string& why) {
 void NoteRunSetByActor() {
   if (TProcedureSetup::ProcedureCodeRuns()) return;
   for (TProcedureLife* life : Lives) life->runSetMeanwhile_ = true;
+  // A run started again while it runs counts from its first cycle, as one started stopped.
+  if (AcquisitionCycleExists()) AcquisitionCycle().RestartCounts();
 }
 
 void CancelProcedureForStop() {

@@ -105,6 +105,14 @@ class TProcedureLife {
   void AskThen(TMessageKind kind, std::string text, std::vector<TAnswer> buttons, TAnswer defaultAnswer,
                std::function<void(TAnswer)> then);
 
+  // Runs its start's own set-up (in its scope). A rule the set-up moves may end the
+  // procedure on the way (a setting it needs forced elsewhere moves what ends it, `endsOn`):
+  // then the start did not take. Its set-up goes back whole, also what it wrote after the
+  // end came, `withdraw` takes back the rest (its switch), and its starter hears why (the
+  // line's error, a box at the screen). False then.
+  bool SetUp(const std::function<void()>& setUp, const std::function<void()>& withdraw,
+             const THandler& endsOn);
+
   // What the procedure does on every way out but its own end, as its Cancel: it ends the
   // life (End) with whatever it closes or withdraws. Empty: End() alone.
   std::function<void()> OnCancel;
@@ -133,6 +141,9 @@ class TProcedureLife {
   bool savedRun_ = false;
   bool savedSingle_ = false;
   bool countsSaved_ = false;
+  // Its start's set-up runs: an end asked meanwhile waits for it (SetUp).
+  bool settingUp_ = false;
+  bool endedSettingUp_ = false;
   std::array<int, 2> savedCounts_{};
   std::string cancelReason_;
   TProcedureSetup setup_;
@@ -154,7 +165,8 @@ std::string CancelledText(TProcedure procedure, const std::string& why);
 // The life of the running procedure (the innermost, when one cuts into the jitter
 // analysis); nullptr while none runs.
 TProcedureLife* RunningLife();
-// A client or the user started or stopped the run: the running procedures leave it so.
+// A client or the user started or stopped the run: the running procedures leave it so, and
+// the run counts from its first cycle.
 void NoteRunSetByActor();
 // A Stop or Single of a client or the user: the procedure that holds the acquisition ends
 // as its Cancel ends it (the jitter analysis, a mode of the user's run, goes on).

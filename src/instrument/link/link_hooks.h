@@ -49,7 +49,6 @@ struct TLinkHooks {
   THook<bool()> MeasDisplayOn{"LinkHooks.MeasDisplayOn"};  // "Meas:Display" is not Off
   THook<void()> ResetHisticons{"LinkHooks.ResetHisticons"};
   THook<void()> ResetMeasStatistics{"LinkHooks.ResetMeasStatistics"};
-  THook<bool()> HistAxisOn{"LinkHooks.HistAxisOn"};      // "Hist:Axis" is not off
   THook<bool()> EyeMeasureOn{"LinkHooks.EyeMeasureOn"};  // "Eye:Measure" is not Off
   THook<void()> ClearEyeMeasurement{"LinkHooks.ClearEyeMeasurement"};
 

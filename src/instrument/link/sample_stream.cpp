@@ -168,7 +168,7 @@ void RefreshAfterStop() {
     LinkHooks.ResetHisticons();
     LinkHooks.ResetMeasStatistics();
   }
-  if (LinkHooks.HistAxisOn() && LinkHooks.EyeMeasureOn()) LinkHooks.ClearEyeMeasurement();
+  if (LinkHooks.EyeMeasureOn()) LinkHooks.ClearEyeMeasurement();
 }
 
 int PatternLockCheckCount() { return SampleStreamState.PatternLockStarts; }

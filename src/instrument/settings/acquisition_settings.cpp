@@ -10,6 +10,7 @@
 #include "framework/settings/settings_tree.h"
 #include "framework/traces/trace_names.h"
 #include "framework/util/program_dir.h"
+#include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/link/link_hooks.h"
 #include "instrument/link/sample_stream.h"
 #include "instrument/settings/channel_settings.h"
@@ -192,7 +193,11 @@ void RegisterAcquisitionCommands() {
   State.LNonChanged->SetDisabled(true);
   State.FitTo = root.AddRadioSw(0, "Acq:FitTo", "Multi,Single", FitToChanged);
   State.Sampl = root.AddRadioSw(0, "Acq:Sampl", "Simult,Altern", [](THandler&) { ApplySamplingOrderRule(); });
-  State.RunUntil = root.AddRadioSw(0, "Acq:RunUntil", "StopBtn,NAcq", RunUntilChanged);
+  State.RunUntil = root.AddRadioSw(0, "Acq:RunUntil", "StopBtn,NAcq", [](THandler& h) {
+    RunUntilChanged(h);
+    // A run switched to a count counts from here, not from its start as a free run.
+    CountRunAfresh();
+  });
   // clang-format off
   State.NAcq = root.AddIntEdit({
       .Path = "Acq:NAcq", .Value = 32,

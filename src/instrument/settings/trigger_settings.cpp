@@ -42,6 +42,8 @@ constinit TTriggerSettingsState State;
 const TProgramUnit StateUnit("trigger settings", ResetTriggerSettingsState);
 // While the source goes out again unchanged (ResendTriggerSource).
 constinit bool ResendingSource = false;
+// While a refused mode goes back to the lock in force (RestoreLockMode).
+constinit bool RestoringLockMode = false;
 
 double ScaleA() { return GetTimeScaleA(); }
 
@@ -170,36 +172,46 @@ void TellLockNotStarted(TWhoChanged who, const std::string& why) {
   }
 }
 
-// Why the search could not start ("" when it did, or a recall holds it back).
-std::string StartAutoDetect() {
-  // A recalled lock keeps the length, delay and divider its setup holds.
-  if (RecallHoldsBack(*State.PatternLockMode)) return {};
-  if (State.PatternLengthList.empty()) {
-    DropPatternLock();
-    return GetLangStr("PatLengthListEmpty");
-  }
-  SettingsHooks.StartPatternSearch(State.PatternClockRate);
-  return {};
+// The mode goes back to the lock in force, which runs on untouched.
+void RestoreLockMode() {
+  struct TRestoring {
+    ~TRestoring() { RestoringLockMode = false; }
+  } restoring;
+  RestoringLockMode = true;
+  State.PatternLockMode->SetIndexByProgram(State.PatternLockInForce);
 }
 
-// AutoDetect asked while another procedure runs: no search starts beside it, and the lock
-// goes Off (told) rather than claim a search that does not run. Before anything of the lock
-// is sent, so that the running procedure's acquisitions stay as they were.
-bool SearchRefused() {
-  return !RecallHoldsBack(*State.PatternLockMode) &&
-         RefusedBesideProcedure(TProcedure::PatternSearch, DropPatternLock);
+// Why a search cannot start now ("" when it can): no lengths to search for.
+std::string SearchCannotStart() {
+  return State.PatternLengthList.empty() ? GetLangStr("PatLengthListEmpty") : std::string();
+}
+
+// AutoDetect that cannot start (no lengths to search for, another procedure running) is
+// refused before anything of the lock, the trigger or the jitter analysis changes: the
+// mode goes back to the lock in force. The jitter analysis is no obstacle: a change of
+// the lock ends it. A recalled lock keeps the length, delay and divider its setup holds.
+bool AutoDetectRefused(TWhoChanged who) {
+  if (RecallHoldsBack(*State.PatternLockMode)) return false;
+  if (const std::string why = SearchCannotStart(); !why.empty()) {
+    RestoreLockMode();
+    TellLockNotStarted(who, why);
+    return true;
+  }
+  return RunningProcedure() != TProcedure::JitterAnalysis &&
+         RefusedBesideProcedure(TProcedure::PatternSearch, RestoreLockMode);
 }
 
 void PatternLockChanged(THandler& h) {
+  if (RestoringLockMode) return;
   const TWhoChanged who = h.GetWhoChangedRaw();  // before the drop's own change
+  uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};
+  const bool active = mode != plmOff && !State.PatternLockMode->IsDisabled();
+  if (active && mode == plmAutoDetect && AutoDetectRefused(who)) return;
   std::string notStarted;
   // Switched away from AutoDetect, the lock ends its search as a Cancel does.
   if (State.PatternLockMode->GetIndex() != plmAutoDetect) AbortPatternSearch();
   // A change of the lock ends the jitter analysis, which runs on it.
   SwitchJitterOff();
-  uint8_t mode = HasPatSyncTrigOption() ? State.PatternLockMode->GetIndex() : uint8_t{plmOff};
-  const bool active = mode != plmOff && !State.PatternLockMode->IsDisabled();
-  if (active && mode == plmAutoDetect && SearchRefused()) return;
   State.PatternClockRate = 0.0;
   TDoubleEditHandler& scaleA = *TimeBaseSettings().ScaleA[huTime];
   const double holdoffBefore = State.Holdoff->GetFloatValue();
@@ -228,13 +240,16 @@ void PatternLockChanged(THandler& h) {
   }
   // After the simulator has its lock state and span: the models take their step from them.
   ProgramSimulator().BuildPrbsGenerators();
-  if (mode == plmAutoDetect) notStarted = StartAutoDetect();
-  // A lock dropped at once (no clock to lock to, no length to search for) leaves the
-  // trigger as it was: the hold-off and time scale its limits cut come back.
+  // A recalled lock keeps the length, delay and divider its setup holds.
+  if (mode == plmAutoDetect && !RecallHoldsBack(*State.PatternLockMode))
+    SettingsHooks.StartPatternSearch(State.PatternClockRate);
+  // A lock dropped at once (no clock to lock to) leaves the trigger as it was: the hold-off and time scale
+  // its limits cut come back.
   if (active && State.PatternLockMode->GetIndex() == plmOff) {
     scaleA.SetValueByProgram(scaleABefore);
     State.Holdoff->SetValueByProgram(holdoffBefore);
   }
+  State.PatternLockInForce = State.PatternLockMode->GetIndex();
   if (!notStarted.empty()) TellLockNotStarted(who, notStarted);
 }
 
@@ -244,6 +259,10 @@ void ResetPatternLock(THandler& h) {
       State.PattAddDelay->SetOnByProgram(!IsOn(State.PattAddDelay));
       break;
     case plmAutoDetect:
+      if (const std::string why = SearchCannotStart(); !why.empty()) {
+        TellLockNotStarted(h.GetWhoChangedRaw(), why);
+        break;
+      }
       if (RefusedBesideProcedure(TProcedure::PatternSearch)) break;
       if (HasPatSyncTrigOption()) SendPatternOn(false);
       ProgramSimulator().SimSetPatternOn(false);

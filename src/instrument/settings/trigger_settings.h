@@ -64,6 +64,8 @@ struct TTriggerSettingsState {
   int32_t PatternDivider = 1;
   uint16_t LastPatternDelay = 0;
   bool LowJitterActive = false;
+  // The mode the lock was last set up in: a refused change of the mode goes back to it.
+  uint8_t PatternLockInForce = 0;
   // The candidate pattern lengths, as the list file was last read (LoadPatternLengthList).
   std::vector<int32_t> PatternLengthList;
 };

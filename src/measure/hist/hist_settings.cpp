@@ -16,7 +16,6 @@
 #include "framework/text/text_encoding.h"
 #include "framework/traces/display_sources.h"
 #include "instrument/acquisition/acquisition_hooks.h"
-#include "instrument/link/link_hooks.h"
 #include "instrument/record/signal_obj.h"
 #include "instrument/startup/dispatchers.h"
 #include "measure/hist/hist_objects.h"
@@ -594,7 +593,6 @@ void InstallHistSettings() {
   AcqHooks.HistAxis.Set(HistAxisKind);
   AcqHooks.UpdateHistogram.Set([](int) { UpdateHistogram(true); });
   AcqHooks.RefreshHistWindowControls.Set(RefreshHistWindowControls);
-  LinkHooks.HistAxisOn.Set(HistAxisOn);
   DisplayHooks.HistAxisKind.Set([] { return HistAxisOn() ? HistAxisKind() : 0; });
   DisplayHooks.HistWindowEdgeDragged.Set([](int axis, TWindowEdge edge, int units) {
     THistWindowNodes& w = WindowOf(axis);

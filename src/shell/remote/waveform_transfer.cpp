@@ -49,7 +49,8 @@ void DataReply(const std::string&, bool isQuery, uint8_t, std::string& reply) {
   if (!isQuery) return;
   if (HeaderOn()) reply += ' ';
   const TSignalObj* record = ChosenRecord();
-  if (!record || !SignalsOn.IsOn(WfmNodes.Source->GetSource())) {
+  // A record never acquired (or computed, or read) has no points to serve.
+  if (!record || !record->HasLength() || !SignalsOn.IsOn(WfmNodes.Source->GetSource())) {
     reply += kSignalIsAbsent;
     return;
   }

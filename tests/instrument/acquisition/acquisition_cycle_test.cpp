@@ -200,6 +200,27 @@ TEST_F(CycleTest, AnOverlongRecordDropsItsExtraPointsButEnds) {
   EXPECT_DOUBLE_EQ(record(TTraceId::Ch1).GetStoredY(1), 8 * V);
 }
 
+// A record cut short by a stop is not published: the record holds what it held (nothing
+// before the first), unchanged for the measurements and on the screen.
+TEST_F(CycleTest, ARecordCutShortLeavesTheRecordAsItWas) {
+  ScaleLayer layer;
+  AcqHooks.TraceLayer.Set([&](TTraceId id, TAcqLayerKind) { return id == TTraceId::Ch1 ? &layer : nullptr; });
+  TSignalObj& ch1 = record(TTraceId::Ch1);
+  const auto cut = [&](int code) {
+    sim.Add(Pairs(std::vector<int>(512, code), std::vector<int>(512, code)));
+    SingleFlag = true;
+    for (int step = 0; step < 2; ++step) cycle.AcquisitionIdleStep();  // one block of it
+    layer.last = 0;
+    StopRunAndSingle();
+    BreakAcquisition(true);
+    return std::tuple(ch1.HasLength(), ch1.GetStoredY(0), ch1.GetChangedA(), layer.pointCount, layer.last);
+  };
+  EXPECT_EQ(cut(1), std::tuple(false, 0.0, false, 0, 0.0));
+  Single();  // the record whole, then measured
+  ch1.ClearChangedA();
+  EXPECT_EQ(cut(-1), std::tuple(true, 1 * V, false, 512, 1 * V));
+}
+
 TEST_F(CycleTest, TheWaitAfterARequestGrowsWhileInactiveAndWithHoldoff) {
   for (auto& ch : settings().Channels) ch.RecLen = 1000;
   settings().Holdoff = 0;
@@ -355,7 +376,8 @@ TEST_F(CycleTest, StoppedWorkServesRequestsAndTheCalibrationTimer) {
   MemoCopyRequest = DiskLoadRequest = true;
   AutoCalibrationDue = true;
   EXPECT_FALSE(cycle.AcquisitionIdleStep()) << "stopped: the idle handler may rest";
-  EXPECT_EQ(log, (std::vector<std::string>{"language", "memo", "load", "measure"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"language", "memo", "load"}))
+      << "a calibration's records: no measure";
   EXPECT_FALSE(MemoCopyRequest);
   EXPECT_TRUE(AutoCalibrationDue) << "waits while a calibration runs";
 

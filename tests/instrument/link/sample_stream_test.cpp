@@ -234,7 +234,6 @@ TEST_F(SampleStreamTest, AStopRefreshesTheStatisticsOnlyWhenAskedWhileAnAcquisit
   LinkHooks.MeasDisplayOn.Set([] { return true; });
   LinkHooks.ResetHisticons.Set(record("histicons"));
   LinkHooks.ResetMeasStatistics.Set(record("meas"));
-  LinkHooks.HistAxisOn.Set([] { return true; });
   bool eyeOn = false;
   LinkHooks.EyeMeasureOn.Set([&] { return eyeOn; });
   LinkHooks.ClearEyeMeasurement.Set(record("eye"));

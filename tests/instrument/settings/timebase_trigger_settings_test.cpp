@@ -8,6 +8,7 @@
 #include "framework/language/language.h"
 #include "framework/settings/undo_ring.h"
 #include "framework/util/dialog_service.h"
+#include "instrument/acquisition/procedures.h"
 #include "instrument/settings/pattern_length_list.h"
 #include "instrument/settings/setting_rules.h"
 #include "instrument/settings_fixture.h"
@@ -306,6 +307,15 @@ TEST_F(PatternLockTest, AutoDetectNeedsAListOfLengths) {
   rate = "9.9E6";  // a search started again with the clock gone
   EXPECT_EQ(ClientLine("TRIG:RESETPATTLOCK"), GetLangStr("PatternClockNotMeasured"));
   EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmOff);
+  // Beside another procedure the search is refused, and the lock in force runs on.
+  rate = "1.25E9";
+  Exec("TRIG:PATTERNLOCKMODE MANUAL");
+  TProcedureLife other(TProcedure::Autoscale);
+  ASSERT_TRUE(other.Start());
+  EXPECT_EQ(ClientLine("TRIG:PATTERNLOCKMODE AUTODETECT"),
+            "Cannot start the pattern search: the autoscale is running");
+  EXPECT_EQ(GetIndex(TriggerSettings().PatternLockMode), plmManual);
+  other.End();
   TriggerSettings().PatternLengthList.clear();
 }
 

@@ -161,6 +161,8 @@ TEST_F(WfmTest, PreambleAndPointsWithAndWithoutHeader) {
       // M1 is off: no points, but its preamble.
       {"WFM:SOURCE M1;DATA?", "WFM:DATA SIGNAL IS ABSENT"},
       {"WFM:PREAMB? POIN", "WFM:PREAMB:POIN Points = 512"},
+      // Ch2 is shown but was never acquired: its zeros are no points.
+      {"WFM:SOURCE CH2;DATA?", "WFM:DATA SIGNAL IS ABSENT"},
   };
   for (const auto& c : cases) EXPECT_EQ(Exec(c.line), c.reply) << c.line;
 

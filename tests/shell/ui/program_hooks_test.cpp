@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "app/program_units.h"
 #include "display/ui/scope_crt_widget.h"
 #include "framework/settings/program_objects.h"
+#include "framework/settings/value_text.h"
 #include "framework/util/hook.h"
 #include "instrument/acquisition/acquisition_cycle.h"
 #include "instrument/acquisition/acquisition_state.h"
@@ -114,6 +117,30 @@ TEST_F(ProgramHooksTest, AStopKeepsAndAClearOfTheDisplayRestartsTheMeasurementSt
   acquire();
   ExecCommand("*ClrDispl");
   EXPECT_EQ(values(), 0);
+}
+
+// Under a long average a change of what is measured is measured on the record shown at
+// once, within a few of the 1024 records, as when stopped. The rise time of a sine of
+// frequency f between fractions a and b of its span is (asin(2b - 1) - asin(2a - 1)) / (2 pi f),
+// a little less where the top and base found lie inside the peaks.
+TEST_F(ProgramHooksTest, AChangeUnderALongAverageIsMeasuredAtOnce) {
+  StartAsMainDoes();
+  const auto rise = [](double a, double b) {
+    return (std::asin(2 * b - 1) - std::asin(2 * a - 1)) / 2e8 / std::numbers::pi;
+  };
+  ExecCommand(
+      "Header Off;:GSS:A:Waweform SineWave;:GSS:A:StdFreq Custom;:GSS:A:Frequency 1e8;:GSS:A:Noise 0;"
+      ":GSS:A:Jitter 0;:GSS:A:Amplitude 0.4;:GSS:A:Offset 0;:Ch1:Scale 0.1;:Ch1:Offset 0;:TB:ScaleA 5n;"
+      ":Acq:Ch1:Mode AvgStab;:Acq:Ch1:NAvg 1024;:Meas:Display Param");
+  const std::pair<const char*, double> rows[] = {
+      {"Meas:Ch1:XParam Rise", rise(0.1, 0.9)},
+      {"Meas:Ch1:Thresh 20-80", rise(0.2, 0.8)},
+      {"Meas:Ch1:Thresh Custom;:Meas:Ch1:UpThPerc 60", rise(0.2, 0.6)}};
+  for (const auto& [change, expected] : rows) {
+    ExecCommand(change);
+    for (int i = 0; i < 20; ++i) program_->Window().IdleStep();
+    EXPECT_NEAR(ReadEngineeringNumber(ExecCommand("Meas:Res? 1")).value_or(0) / expected, 1, 0.05) << change;
+  }
 }
 
 }  // namespace
