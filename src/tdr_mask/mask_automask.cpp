@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "display/scope_crt.h"
+#include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
+#include "framework/settings/handler.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/trace_names.h"
+#include "framework/util/dialog_service.h"
 #include "instrument/record/signal_obj.h"
 #include "tdr_mask/mask_files.h"
 #include "tdr_mask/mask_object.h"
@@ -155,8 +158,14 @@ void BuildAutomask(int source, int dX, int dY) {
 
 void BuildAutomaskFromSettings() {
   const TMaskState& s = MaskSettings();
-  SaveMaskUndo();
   const int source = s.AutoSource ? s.AutoSource->GetSourceIndex() : 0;
+  // A trace not shown, or without a record of its own yet, has no waveform to build on.
+  if (source < 0 || source >= kRecordTraceCount || !SignalsOn.IsOn(static_cast<TTraceId>(source)) ||
+      !SignalObjs().At(source).HasLength()) {
+    FailCommand(GetLangStr("SignalIsAbsent"));
+    return;
+  }
+  SaveMaskUndo();
   BuildAutomask(source, AutomaskDX(s.AutoDeltaX ? s.AutoDeltaX->Value() : 0.2),
                 AutomaskDY(s.AutoDeltaY ? s.AutoDeltaY->Value() : 0.25));
   if (ScopeCRT) ScopeCRT->TopText().ShowMaskState();

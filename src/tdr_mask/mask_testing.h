@@ -117,6 +117,7 @@ int AutomaskDX(double deltaX);
 int AutomaskDY(double deltaY);
 // Builds the two-polygon automask of the record's shown points.
 void BuildAutomask(int source, int dX, int dY);
+// From the settings' source; a source not shown or without a record is refused.
 void BuildAutomaskFromSettings();
 // The delta edits follow the source's units in Current mode.
 void RefreshAutomaskControls();
