@@ -639,10 +639,15 @@ void StartNormalization(int channel) {
   };
   const bool tdr = IsTDRMode(channel);
   const bool external = n.Destination->GetIndex() == tdExternal;
-  if (tdr)
-    ProgramSimulator().SetSimTDRCircuit(channel, TSimTdrCircuit::Short);
-  else
-    ProgramSimulator().SetSimTDTCircuit(channel, TSimTdtCircuit::Stimul);
+  {
+    // The simulator's line as the user is asked to connect the real one; the set-up gives
+    // the user's simulated line back, however the correction ends.
+    const TProcedureScope own(Life.Setup());
+    if (tdr)
+      ProgramSimulator().SetSimTDRCircuit(channel, TSimTdrCircuit::Short);
+    else
+      ProgramSimulator().SetSimTDTCircuit(channel, TSimTdtCircuit::Stimul);
+  }
   std::string text = FormatLangStr(tdr ? "TDRChStartNormCal" : "TDTChStartNormCal", channel - 1);
   text += GetLangStr("TDRSetTB");
   if (external) text += GetLangStr(tdr ? "TDRSetExternalDelay" : "TDTSetExternalDelay");

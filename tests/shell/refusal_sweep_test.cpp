@@ -86,11 +86,11 @@ const TRow kRows[] = {
     {"Automask:BuildAMask", "its source off", {"Automask:Source F3"}},
     {"Automask:BuildAMask", "its source an empty memory", {"Automask:Source M2"}},
     {"Trig:ResetPattLock", "another procedure running", kSearching},
-    {"Trig:ResetPattLock", "its option not fitted", {"Trig:PatternLockMode Manual"}, OptPatSyncTrig},
+    {"Trig:ResetPattLock", "its option not fitted", {}, OptPatSyncTrig},
     {"Trig:PatternLockMode AutoDetect", "its option not fitted", {}, OptPatSyncTrig},
     {"Trig:PatternLockMode Manual", "its option not fitted", {}, OptPatSyncTrig},
+    // The jitter analysis is no option of its own: it needs the pattern lock, and its option.
     {"Jitter:JitterOn On", "no pattern lock", {}},
-    {"Jitter:JitterOn On", "its option not fitted", {"Trig:PatternLockMode Manual"}, OptJitter},
     {"Jitter:JitterOn On", "another procedure running", kSearching},
     {"Trig:LowJitter On", "another procedure running", kSearching},
     {"FLASH:Calibr:AutocalCh", "another procedure running", kSearching},
@@ -116,19 +116,7 @@ const TRow kRows[] = {
 };
 
 // Pairs that still act, each with its fault; a pair leaves the list once its fault is mended.
-const std::map<std::pair<std::string_view, std::string_view>, std::string_view> kKnownFaults = {
-    {{"Mask:Test On", "no mask"}, "answers OK and reads off"},
-    {{"Trig:ResetPattLock", "its option not fitted"}, "switches the added delay"},
-    {{"Trig:PatternLockMode AutoDetect", "its option not fitted"}, "sets the lock"},
-    {{"Trig:PatternLockMode Manual", "its option not fitted"}, "sets the lock"},
-    {{"Jitter:JitterOn On", "its option not fitted"}, "starts the run"},
-    {{"FLASH:OE:StoreFCorr", "its option not fitted"}, "answers OK"},
-    {{"FLASH:OE:RecallFCorr", "its option not fitted"}, "answers OK"},
-    {{"FLASH:OE:RclFactFCorr", "its option not fitted"}, "answers OK"},
-    {{"OEConv:Dest Ch1", "its option not fitted"}, "turns Ch1 into watts"},
-    {{"OEConv:Dest Ch2", "its option not fitted"}, "turns Ch2 into watts"},
-    {{"TDR:Ch1:Normalize On", "no generator destination"}, "leaves the TDR circuit Short"},
-};
+const std::map<std::pair<std::string_view, std::string_view>, std::string_view> kKnownFaults = {};
 
 // What a recall's warning puts before the switch values it set without their procedures.
 const std::string kHeldBack = "recalled without starting their procedures:\n";
