@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,9 +10,7 @@
 
 #include "framework/settings/choice_handlers.h"
 #include "framework/util/errors.h"
-#include "framework/util/file_io.h"
 #include "instrument/acquisition/acquisition_state.h"
-#include "instrument/record/signal_obj.h"
 #include "shell/program_shell.h"
 #include "shell/remote/remote_control.h"
 #include "shell/setup_files.h"
@@ -22,8 +19,6 @@
 
 namespace norv {
 namespace {
-
-namespace fs = std::filesystem;
 
 class MainCommandsTest : public test::ShellTest {
  protected:
@@ -162,21 +157,9 @@ TEST_F(MainCommandsTest, DefSetupQueryAnswersItsItemAndRunsNothing) {
 }
 
 // Every main command of the tree, asked, answers its state or its item last chosen and runs
-// nothing: stopped on a record with a change to undo, the settings, the record and the
-// program's files stay as they were.
+// no action (what stays as it was is the refusal sweep's).
 TEST_F(MainCommandsTest, EveryMainCommandsQueryAnswersAndRunsNothing) {
-  while (SignalObjs()[TTraceId::Ch1].GetRecLen() == 0) ShellIdleStep();
-  ExecCommand("*StopSingle Stop;:TB:ScaleA 5N;:*Copy ScopeScreen");
-  const auto state = [] {
-    std::vector<std::string> lines;
-    RootSpider->DumpSettings(lines);
-    const TSignalObj& ch1 = SignalObjs()[TTraceId::Ch1];
-    lines.emplace_back(reinterpret_cast<const char*>(ch1.StoredYData()), ch1.GetRecLen() * sizeof(double));
-    for (const auto& entry : fs::recursive_directory_iterator(DataFolders().BaseDir))
-      lines.push_back(entry.path().string() + "=" + ReadRegularFile(entry.path()).Bytes);
-    return lines;
-  };
-  const std::vector<std::string> before = state();
+  ExecCommand("*StopSingle Stop;:*Copy ScopeScreen");
   int ran = 0;
   std::string answers;
   const TSpider& star = *std::ranges::find(RootSpider->Entries(), "*", &TSpiderEntry::Mnemonic)->Child;
@@ -193,7 +176,6 @@ TEST_F(MainCommandsTest, EveryMainCommandsQueryAnswersAndRunsNothing) {
       answers,
       "*AUTOSCALE=Auto;*CLRDISPL=;*COPY=ScopeScreen;*DEFSETUP=;*PRINT=;*RUN=OFF;*STOPSINGLE=STOP;*UNDO=;");
   EXPECT_EQ(ran, 0);
-  EXPECT_TRUE(state() == before);
 }
 
 TEST_F(MainCommandsTest, RecalledDefaultsTakeTheSimulatorsGeneratorsAndCheckTheHoldoff) {
