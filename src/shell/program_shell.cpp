@@ -178,8 +178,9 @@ bool ShellIdleStep() {
   const bool busy = (RunFlag || SingleFlag) && !CommFailure;
   if (ShellState.IdleHandlerInstalled && !AcqSuspended) {
     // Stopped, the acquisition's idle step measures such a change; running, it would wait
-    // for the end of the cycle, which under a long average takes seconds.
-    if (busy && GuiReady && !Acquiring) ShellHooks.MeasureChangesNow();
+    // for the end of the cycle, which under a long average takes seconds. A procedure's
+    // records are measured by none.
+    if (busy && GuiReady && !Acquiring && !ProcedureRunning()) ShellHooks.MeasureChangesNow();
     AcquisitionIdleStep();
   }
   return !busy;

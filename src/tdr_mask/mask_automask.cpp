@@ -8,7 +8,6 @@
 #include "display/scope_crt.h"
 #include "framework/language/language.h"
 #include "framework/settings/choice_handlers.h"
-#include "framework/settings/handler.h"
 #include "framework/settings/numeric_handlers.h"
 #include "framework/settings/value_text.h"
 #include "framework/traces/trace_names.h"
@@ -160,8 +159,7 @@ void BuildAutomaskFromSettings() {
   const TMaskState& s = MaskSettings();
   const int source = s.AutoSource ? s.AutoSource->GetSourceIndex() : 0;
   // A trace not shown, or without a record of its own yet, has no waveform to build on.
-  if (source < 0 || source >= kRecordTraceCount || !SignalsOn.IsOn(static_cast<TTraceId>(source)) ||
-      !SignalObjs().At(source).HasLength()) {
+  if (source < 0 || source >= kRecordTraceCount || !ShownRecord(static_cast<TTraceId>(source))) {
     FailCommand(GetLangStr("SignalIsAbsent"));
     return;
   }

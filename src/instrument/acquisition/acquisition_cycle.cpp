@@ -471,14 +471,11 @@ void TAcquisitionCycle::GiveBackCutRecords() {
     if (!layer || kept.LayerKind == TAcqLayerKind::Persistence ||
         kept.LayerKind == TAcqLayerKind::ColourGrade)
       continue;
-    const int count = record.HasLength() ? record.GetRecLen() : 0;
-    layer->SetSignalScale(count, record.GetVertOffset(), record.GetVertScale());
-    std::array<double, 256> values{};
-    for (int first = 0; first < count; first += static_cast<int>(values.size())) {
-      const int n = std::min(count - first, static_cast<int>(values.size()));
-      for (int k = 0; k < n; ++k) values[static_cast<size_t>(k)] = record.GetY(first + k);
-      layer->PutSamples(first, std::span<const double>(values.data(), static_cast<size_t>(n)));
-    }
+    const auto count = static_cast<size_t>(record.HasLength() ? record.GetRecLen() : 0);
+    layer->SetSignalScale(static_cast<int>(count), record.GetVertOffset(), record.GetVertScale());
+    std::vector<double> values(count);
+    record.GetYs(values);
+    layer->PutSamples(0, values);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/settings/handler.h"
 #include "framework/settings/program_objects.h"
 #include "framework/util/errors.h"
 #include "framework/util/numeric_utils.h"
@@ -274,5 +275,11 @@ TSignalObjs& SignalObjs() {
 }
 
 void CreateSignalObjects() { SignalObjs(); }
+
+const TSignalObj* ShownRecord(TTraceId source) {
+  if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) return nullptr;
+  const TSignalObj& record = SignalObjs()[source];
+  return record.HasLength() ? &record : nullptr;
+}
 
 }  // namespace norv

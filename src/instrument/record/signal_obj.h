@@ -271,4 +271,9 @@ class TSignalObjs {
 TSignalObjs& SignalObjs();
 void CreateSignalObjects();
 
+// The record of a trace that is shown and has a record of its own; none when it is not
+// shown or was switched on before its first record: its zeros and empty axes would pass
+// for a waveform.
+const TSignalObj* ShownRecord(TTraceId source);
+
 }  // namespace norv

@@ -243,8 +243,8 @@ void PatternLockChanged(THandler& h) {
   // A recalled lock keeps the length, delay and divider its setup holds.
   if (mode == plmAutoDetect && !RecallHoldsBack(*State.PatternLockMode))
     SettingsHooks.StartPatternSearch(State.PatternClockRate);
-  // A lock dropped at once (no clock to lock to) leaves the trigger as it was: the hold-off and time scale
-  // its limits cut come back.
+  // A lock dropped at once (no clock to lock to) leaves the trigger as it was: the hold-off
+  // and time scale its limits cut come back.
   if (active && State.PatternLockMode->GetIndex() == plmOff) {
     scaleA.SetValueByProgram(scaleABefore);
     State.Holdoff->SetValueByProgram(holdoffBefore);

@@ -302,14 +302,6 @@ bool SaveRecord(TTraceId source, const TSignalObj* record, const std::string& fi
   return true;
 }
 
-// None when the source is not shown or has no record of its own yet (switched on before
-// its first one): its zeros and empty axes would pass for a waveform.
-const TSignalObj* ShownRecord(TTraceId source) {
-  if (!IsRecordTrace(source) || !SignalsOn.IsOn(source)) return nullptr;
-  const TSignalObj& record = SignalObjs()[source];
-  return record.HasLength() ? &record : nullptr;
-}
-
 bool SaveWaveform(TTraceId source, const std::string& fileName, int form) {
   return SaveRecord(source, ShownRecord(source), fileName, form);
 }
